@@ -1,0 +1,159 @@
+#ifndef QOX_BASE_KARRAY_H
+#define QOX_BASE_KARRAY_H
+
+// KBaseArray: a growable vector of fixed-size plain items in one block of
+// C-allocated memory. Capacity is counted in blocks of items; when full it
+// grows geometrically (1, 2, 4, ... blocks) so appends are amortised O(1).
+// Items are plain bytes: no constructor, destructor or assignment of the item
+// type ever runs; new items are zero-filled. An array of pointers never owns
+// what its items point to.
+//
+// KArrayTemplate<T>: the typed wrapper. Indices are int; an absent item is -1.
+// Indices are not checked except by ValidateIndex: callers keep them in range.
+
+#include <type_traits>
+
+class KBaseArray
+{
+public:
+    KBaseArray(int blockSize, int itemSize);
+    ~KBaseArray();
+
+    bool ValidateIndex(int i) const { return i >= 0 && i < mArrayCount; }
+    int GetCount() const { return mArrayCount; }
+
+    // Inserts a copy of one item (item-size bytes from item) at index, clamped
+    // to the count; returns the index used, or -1 when no storage could be had.
+    int InsertAt(int index, void* item);
+    void RemoveAt(int index);
+    void Clear();            // frees the storage; count 0
+    void Empty();            // count 0; the storage is kept
+    int Reserve(int n);      // capacity for n items (may shrink); returns the capacity
+    void Resize(int n);      // capacity and count n; new items zero-filled
+    void AddMultiple(int n); // appends n zero-filled items
+    void SetCount(int n);    // grows with zero-filled items, or lowers the count
+
+protected:
+    KBaseArray(const KBaseArray&) = delete;
+    KBaseArray& operator=(const KBaseArray&) = delete;
+
+    int GetCapacity() const { return mBlockCount * mBlockSize; }
+    // Makes room for at least n items, growing geometrically; false on failure.
+    bool Grow(int n);
+    // Sets the storage to exactly blocks blocks; false on failure (unchanged).
+    bool SetBlocks(int blocks);
+    // Replaces the contents by a copy of other's (block size, items).
+    void CopyFrom(const KBaseArray& other);
+    // Appends count items copied from src (which may lie in this array).
+    bool AppendItems(const void* src, int count);
+
+    int mArrayCount = 0;   // items in use
+    int mBlockCount = 0;   // blocks allocated
+    int mBlockSize;        // items per block, at least 1
+    int mItemSize;         // bytes per item
+    void* mBaseArray = nullptr;
+};
+
+template <typename T>
+class KArrayTemplate : public KBaseArray
+{
+public:
+    explicit KArrayTemplate(int blockSize = 16) : KBaseArray(blockSize, static_cast<int>(sizeof(T))) {}
+    KArrayTemplate(const KArrayTemplate& other) : KBaseArray(16, static_cast<int>(sizeof(T))) { *this = other; }
+    ~KArrayTemplate() { Clear(); }
+
+    KArrayTemplate& operator=(const KArrayTemplate& other)
+    {
+        if (&other != this)
+            CopyFrom(other);
+        return *this;
+    }
+
+    int InsertAt(int index, T item) { return KBaseArray::InsertAt(index, &item); }
+    int Add(T item) { return KBaseArray::InsertAt(mArrayCount, &item); }
+    int AddUnique(T item)
+    {
+        int i = Find(item);
+        return i >= 0 ? i : Add(item);
+    }
+    void AddMultiple(unsigned int n) { KBaseArray::AddMultiple(static_cast<int>(n)); }
+    void AddArray(const KArrayTemplate& other)
+    {
+        if (other.mArrayCount > 0)
+            AppendItems(other.mBaseArray, other.mArrayCount);
+    }
+    void AddArrayNoDuplicate(const KArrayTemplate& other)
+    {
+        const int n = other.mArrayCount;
+        for (int i = 0; i < n; ++i)
+        {
+            T item = other.Data()[i];
+            if (Find(item) < 0)
+                Add(item);
+        }
+    }
+
+    T RemoveAt(int index)
+    {
+        T item = Data()[index];
+        KBaseArray::RemoveAt(index);
+        return item;
+    }
+    T RemoveLast() { return RemoveAt(mArrayCount - 1); }
+    bool RemoveIt(T item)
+    {
+        int i = Find(item);
+        if (i < 0)
+            return false;
+        KBaseArray::RemoveAt(i);
+        return true;
+    }
+    void RemoveArray(const KArrayTemplate& other)
+    {
+        if (&other == this)
+        {
+            KArrayTemplate copy(other);
+            RemoveArray(copy);
+            return;
+        }
+        for (int i = 0; i < other.mArrayCount; ++i)
+            RemoveIt(other.Data()[i]);
+    }
+
+    // Equality is the == of T.
+    int Find(T item) const { return FindAfter(-1, item); }
+    int FindAfter(int after, T item) const
+    {
+        T* data = Data();
+        for (int i = after + 1; i < mArrayCount; ++i)
+            if (data[i] == item)
+                return i;
+        return -1;
+    }
+    int FindBefore(int before, T item) const
+    {
+        T* data = Data();
+        for (int i = before - 1; i >= 0; --i)
+            if (data[i] == item)
+                return i;
+        return -1;
+    }
+
+    // Direct item access, unchecked.
+    T GetAt(int index) const { return Data()[index]; }
+    void SetAt(int index, T item) { Data()[index] = item; }
+    T GetFirst() const { return Data()[0]; }
+    T GetLast() const { return Data()[mArrayCount - 1]; }
+    void SetLast(T item) { Data()[mArrayCount - 1] = item; }
+    T& operator[](int index) const { return Data()[index]; }
+    // Other integer index types (avoids ambiguity with the pointer conversion).
+    template <typename I, typename = std::enable_if_t<std::is_integral<I>::value && !std::is_same<I, bool>::value>>
+    T& operator[](I index) const { return Data()[index]; }
+    T* GetArray() const { return Data(); }
+    operator T*() const { return Data(); }
+
+private:
+    T* Data() const { return static_cast<T*>(mBaseArray); }
+};
+
+#endif

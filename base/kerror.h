@@ -1,0 +1,35 @@
+#ifndef QOX_BASE_KERROR_H
+#define QOX_BASE_KERROR_H
+
+// KError: the last-error record a class embeds. The owner passes its static
+// table of message texts (entry i is the text of the owner's error code i);
+// the table is neither copied nor owned. Nothing is thrown: a failing
+// operation sets the last error and returns a failure value.
+
+#include "base/kstring.h"
+
+class KError
+{
+public:
+    KError(const char* const* table, int count);
+    ~KError();
+
+    int GetErrorCount() const { return mErrorCount; }
+    // Table entry code; "" for a code outside the table.
+    const char* GetErrorString(int code) const;
+
+    void SetLastErrorID(int code);                     // code and the table's text
+    void SetLastErrorString(const char* text);         // text only; the code is kept
+    void SetLastError(int code, const char* text);     // code with an explicit text
+    int GetLastErrorID() const { return mLastErrorID; }
+    const char* GetLastErrorString() const { return mLastErrorString; }
+    void ClearLastError();                             // code -1, text ""
+
+private:
+    int mLastErrorID = -1;
+    int mErrorCount;
+    KString mLastErrorString;
+    const char* const* mErrorStringArray;
+};
+
+#endif

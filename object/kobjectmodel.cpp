@@ -1,0 +1,1 @@
+// Object and property model.
