@@ -1,0 +1,108 @@
+#ifndef QOX_BASE_KCONFIGFILE_H
+#define QOX_BASE_KCONFIGFILE_H
+
+// Settings files: small sectioned text files in the configuration directory.
+//
+//   [Section]
+//   Key = Value ; optional comment
+//
+// KConfigFile reads and writes one such file. Values are looked up straight
+// from the file, and each change rewrites the file through a backup copy
+// that then replaces it; on request the whole file is loaded into memory,
+// changed there and written back when the object is destroyed. Section and
+// key names are compared without regard to case.
+//
+// KRegistry is the process-wide settings store over one KConfigFile and one
+// section, with typed read and write calls.
+
+#include "base/kset.h"
+#include "base/kstring.h"
+
+class KConfigFile
+{
+public:
+    // The file lives in the configuration directory (KLib_GetConfigDirectory).
+    // A name beginning with "@" is made specific to this machine: its file is
+    // "<host>.<name without @>". With inMemory, the file is loaded at once and
+    // written back at destruction when changed.
+    KConfigFile(const char* name, bool inMemory);
+    // The same in the given directory; never in memory.
+    KConfigFile(const char* name, const char* directory);
+    ~KConfigFile();
+
+    KConfigFile(const KConfigFile&) = delete;
+    KConfigFile& operator=(const KConfigFile&) = delete;
+
+    // The value of key in section, or the default (copied) when the entry is
+    // missing; null when missing and no default is given. The text belongs to
+    // this object and changes with the next call.
+    char* Get(const char* section, const char* key, const char* defaultValue);
+    // Writes "key = value" (and " ; comment") into the section; true on
+    // success, false when the file could not be rewritten (it is then
+    // unchanged).
+    bool Set(const char* section, const char* key, const char* value, const char* comment);
+    // True without writing when the entry exists; otherwise Set.
+    bool GetOrSet(const char* section, const char* key, const char* value, const char* comment);
+    // Empties the file (or the in-memory copy, without marking it changed).
+    bool ClearFile();
+
+    // Operations on an in-memory copy: a set of sections (name -> set of
+    // entries), each a set of entries (key -> heap-allocated value text).
+    void VirtualFileLoad(KCharPtrSet* sections);
+    bool VirtualFileDump(KCharPtrSet* sections);
+    char* VirtualFileGet(KCharPtrSet* sections, const char* section, const char* key, const char* defaultValue);
+    bool VirtualFileSet(KCharPtrSet* sections, const char* section, const char* key, const char* value);
+    void VirtualFileClear(KCharPtrSet* sections);
+
+private:
+    void BuildPaths(const char* name, const char* directory);
+    char* CopyValue(const char* text);
+
+    static const int kValueSize = 4096;
+
+    KString mFilePath;
+    KString mBackupPath;
+    char mValue[kValueSize];
+    KCharPtrSet* mVirtualFile;
+    bool mDirty;
+};
+
+class KRegistry
+{
+public:
+    static KRegistry& Instance();
+
+    // Stores the names and opens a new configuration file over the file.
+    bool Connect(const char* file, const char* section);
+    // Releases the configuration file; true.
+    bool Close();
+
+    // The entry of the connected section, or the default when it is missing
+    // or does not scan. The first argument is not used.
+    int ReadInt(const char* unused, const char* key, int defaultValue);
+    float ReadFloat(const char* unused, const char* key, float defaultValue);
+    void ReadString(const char* unused, const char* key, const char* defaultValue, KString& out);
+
+    // Write the entry in the connected section; false when it could not be
+    // written (or no file is connected).
+    bool WriteInt(const char* unused, const char* key, int value);
+    bool WriteFloat(const char* unused, const char* key, float value);
+    bool WriteString(const char* unused, const char* key, const char* value);
+
+private:
+    KRegistry();
+    ~KRegistry();
+    KRegistry(const KRegistry&) = delete;
+    KRegistry& operator=(const KRegistry&) = delete;
+
+    KString mFileName;
+    KString mSectionName;
+    KConfigFile* mConfigFile;
+};
+
+// The number of decimals of numbers shown as text: "@Application.txt",
+// section "NumericField", key "Decimal" (default 2), read once per process
+// and kept within 0 to 15.
+int GetDisplayDecimalCount();
+
+#endif

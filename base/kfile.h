@@ -1,0 +1,123 @@
+#ifndef QOX_BASE_KFILE_H
+#define QOX_BASE_KFILE_H
+
+// KFile: the system's file object, a thin polymorphic layer over the
+// buffered stream functions. Every operation checks that the file is open
+// and returns a neutral value otherwise. Beside it: byte-order reversal
+// (kSwab), a line reader that accepts all three line-end conventions
+// (KFgets), FileExist and the platform hooks for file names.
+
+#include <cstdio>
+
+#include "base/kstring.h"
+
+// Open modes: "r", "w", "w+" and "a".
+enum kFileMode
+{
+    kFILE_READ = 0,
+    kFILE_WRITE = 1,
+    kFILE_READ_WRITE = 2,
+    kFILE_APPEND = 3
+};
+
+// Seek origins.
+enum kSeekPos
+{
+    kSEEK_BEGIN = 0,
+    kSEEK_CURRENT = 1,
+    kSEEK_END = 2
+};
+
+class KFile
+{
+public:
+    KFile();
+    virtual ~KFile();
+
+    KFile(const KFile&) = delete;
+    KFile& operator=(const KFile&) = delete;
+
+    // Opens with "r", "w", "w+" or "a" followed by "t" (text) or "b".
+    virtual bool Open(const char* name, kFileMode mode, bool text);
+    // Opens with an explicit stdio mode text; the name is stored in every case.
+    virtual bool Open(const char* name, const char* modeText);
+    virtual void Close();
+
+    // Number of bytes read; 0 when closed.
+    virtual unsigned int Read(void* buffer, unsigned int n);
+    // fgets; null at the end or when closed.
+    virtual char* ReadString(char* buffer, int n);
+    // Read 4 or 2 bytes into *value, byte order reversed when swap is true,
+    // and return the value; 0 (value untouched) when closed.
+    virtual int ReadInt32(int* value, bool swap);
+    virtual unsigned int ReadUInt32(unsigned int* value, bool swap);
+    virtual short ReadInt16(short* value, bool swap);
+    virtual unsigned short ReadUInt16(unsigned short* value, bool swap);
+    virtual char ReadChar(char* value);
+    virtual unsigned char ReadUChar(unsigned char* value);
+    // Number of bytes written; 0 when closed.
+    virtual unsigned int Write(void* buffer, unsigned int n);
+    virtual void Seek(kSeekPos from, long offset);
+    virtual long GetPosition();
+    virtual void SetPosition(long offset);
+    virtual bool IsOpened();
+    virtual const char* GetFullFileName();
+    virtual int GetError();
+    virtual void ClearError();
+    virtual bool EndOfFile();
+    // printf-style text written to the file; any length.
+    virtual void Format(const char* format, ...)
+#if defined(__GNUC__)
+        __attribute__((format(printf, 2, 3)))
+#endif
+        ;
+    // ftruncate to length; -1 when closed.
+    virtual int Truncate(unsigned int length);
+
+    // remove / rename; 0 on success.
+    static int Remove(KString name);
+    static int Rename(KString from, KString to);
+
+private:
+    struct KFilePrivate;
+    KFilePrivate* mData;
+    KString mFullFileName;
+};
+
+// The value with its bytes in reverse order.
+template <typename T>
+T kSwab(T value)
+{
+    T result;
+    const unsigned char* from = reinterpret_cast<const unsigned char*>(&value);
+    unsigned char* to = reinterpret_cast<unsigned char*>(&result);
+    for (unsigned int i = 0; i < sizeof(T); ++i) to[i] = from[sizeof(T) - 1 - i];
+    return result;
+}
+
+// fopen; the single place where a platform with wide-character file names
+// would convert the name. Stores the stream (null on failure).
+bool WideCharFileOpen(FILE** stream, const char* name, const char* modeText);
+
+// True when the file can be opened for reading ("rb"); false for null or "".
+bool FileExist(const char* name);
+
+// Reads one line of at most size - 1 characters, ending after "\n", after
+// "\r\n" or after a lone "\r" (line ends are kept). Null, with an empty text
+// in the buffer, when the stream ended before any character.
+char* KFgets(char* buffer, int size, FILE* stream);
+
+// Conversions between the path notations of other platforms: nothing to do
+// on this platform; each returns false.
+class KPathUtilities
+{
+public:
+    static bool ConvertFromHFSToPOSIX(const char* path, KString& result);
+    static bool ConvertFromHFSToWindows(const char* path, KString& result);
+    static bool ConvertFromPOSIXToHFS(const char* path, KString& result);
+    static bool ConvertFromPOSIXToWindows(const char* path, KString& result);
+    static bool ConvertFromWindowsToHFS(const char* path, KString& result);
+    static bool ConvertFromWindowsToPOSIX(const char* path, KString& result);
+};
+
+#endif

@@ -1,0 +1,45 @@
+#ifndef QOX_BASE_QOXLOGFILE_H
+#define QOX_BASE_QOXLOGFILE_H
+
+// QoxLogFile collects the warnings of one import or export in memory and
+// writes them as a small text report in the application's master
+// directory:
+//
+//   Date: 5/3/2026 9:7
+//   <title>
+//
+//   <tab><line 1>
+//   <tab><line 2>
+
+#include "base/kstring.h"
+
+class KStringList;
+
+class QoxLogFile
+{
+public:
+    // The report's path is the master directory (at this moment) followed
+    // directly by fileName. With append, a report is added to an existing
+    // file; with writeOnDestroy, the destructor writes the report.
+    QoxLogFile(const char* fileName, const char* title, bool append, bool writeOnDestroy);
+    ~QoxLogFile();
+
+    QoxLogFile(const QoxLogFile&) = delete;
+    QoxLogFile& operator=(const QoxLogFile&) = delete;
+
+    // Appends a copy of the text as one more line.
+    QoxLogFile& operator+=(const char* text);
+
+    // Writes the report when the log holds at least one line; the lines
+    // stay. False when the file could not be opened or written.
+    bool OutputLog();
+
+private:
+    KString mPath;
+    KString mTitle;
+    bool mAppend;
+    bool mWriteOnDestroy;
+    KStringList* mLines;
+};
+
+#endif
