@@ -1,0 +1,197 @@
+#include "base/kchainedfile.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "base/kmemoryfile.h"
+
+namespace {
+
+// printf-style text of any length (no fixed work area).
+std::string FormatText(const char* format, va_list args)
+{
+    va_list copy;
+    va_copy(copy, args);
+    int n = vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    if (n <= 0)
+        return std::string();
+    std::string text(static_cast<size_t>(n), '\0');
+    vsnprintf(&text[0], text.size() + 1, format, args);
+    return text;
+}
+
+} // namespace
+
+KChainedFile::KChainedFile(int id, KChainedFile* next, EMode mode, bool ownsNext)
+    : mId(id)
+    , mNext(next)
+    , mMode(mode)
+    , mOwnsNext(ownsNext)
+    , mTailFile(nullptr)
+{
+}
+
+KChainedFile::~KChainedFile()
+{
+    if (mOwnsNext)
+        delete mNext;
+    mNext = nullptr;
+    delete mTailFile;
+    mTailFile = nullptr;
+}
+
+bool KChainedFile::Open(const char* name, kFileMode mode, bool text)
+{
+    bool ok;
+    if (mNext) {
+        ok = mNext->Open(name, mode, text);
+    } else {
+        delete mTailFile;
+        mTailFile = new KFile;
+        ok = mTailFile->Open(name, mode, text);
+    }
+    mMode = !ok ? eClosed : (mode == kFILE_READ ? eRead : eWrite);
+    return ok;
+}
+
+bool KChainedFile::Open(const char* name, const char* modeText)
+{
+    bool ok;
+    if (mNext) {
+        ok = mNext->Open(name, modeText);
+    } else {
+        delete mTailFile;
+        mTailFile = new KFile;
+        ok = mTailFile->Open(name, modeText);
+    }
+    mMode = !ok ? eClosed : ((modeText && std::strchr(modeText, 'r')) ? eRead : eWrite);
+    return ok;
+}
+
+bool KChainedFile::Open(void* buffer, unsigned int size)
+{
+    bool ok;
+    if (mNext) {
+        ok = mNext->Open(buffer, size);
+    } else {
+        delete mTailFile;
+        KMemoryFile* memory = new KMemoryFile;
+        mTailFile = memory;
+        ok = memory->Open(buffer, size);
+    }
+    mMode = ok ? eRead : eClosed;
+    return ok;
+}
+
+bool KChainedFile::Close()
+{
+    bool ok = true;
+    if (mNext) {
+        ok = mNext->Close();
+    } else if (mTailFile) {
+        // A write error seen by the stream is a failed close.
+        ok = mTailFile->GetError() == 0;
+        mTailFile->Close();
+    }
+    mMode = eClosed;
+    return ok;
+}
+
+unsigned int KChainedFile::Read(void* buffer, unsigned int n)
+{
+    if (mNext)
+        return mNext->Read(buffer, n);
+    return mTailFile ? mTailFile->Read(buffer, n) : 0;
+}
+
+char* KChainedFile::ReadString(char* buffer, int size)
+{
+    if (mNext)
+        return mNext->ReadString(buffer, size);
+    return mTailFile ? mTailFile->ReadString(buffer, size) : nullptr;
+}
+
+unsigned int KChainedFile::Write(void* buffer, unsigned int n)
+{
+    if (mNext)
+        return mNext->Write(buffer, n);
+    return mTailFile ? mTailFile->Write(buffer, n) : 0;
+}
+
+void KChainedFile::Seek(kSeekPos from, long offset)
+{
+    if (mNext)
+        mNext->Seek(from, offset);
+    else if (mTailFile)
+        mTailFile->Seek(from, offset);
+}
+
+long KChainedFile::GetPosition()
+{
+    if (mNext)
+        return mNext->GetPosition();
+    return mTailFile ? mTailFile->GetPosition() : 0;
+}
+
+void KChainedFile::SetPosition(long offset)
+{
+    if (mNext)
+        mNext->SetPosition(offset);
+    else if (mTailFile)
+        mTailFile->SetPosition(offset);
+}
+
+bool KChainedFile::IsOpened()
+{
+    if (mNext)
+        return mNext->IsOpened();
+    return mTailFile ? mTailFile->IsOpened() : false;
+}
+
+int KChainedFile::GetError()
+{
+    if (mNext)
+        return mNext->GetError();
+    return mTailFile ? mTailFile->GetError() : 0;
+}
+
+void KChainedFile::ClearError()
+{
+    if (mNext)
+        mNext->ClearError();
+    else if (mTailFile)
+        mTailFile->ClearError();
+}
+
+bool KChainedFile::EndOfFile()
+{
+    if (mNext)
+        return mNext->EndOfFile();
+    return mTailFile ? mTailFile->EndOfFile() : false;
+}
+
+void KChainedFile::Format(const char* format, ...)
+{
+    if (!format)
+        return;
+    va_list args;
+    va_start(args, format);
+    std::string text = FormatText(format, args);
+    va_end(args);
+    if (text.empty())
+        return;
+    if (mNext)
+        mNext->Write(&text[0], static_cast<unsigned int>(text.size()));
+    else if (mTailFile)
+        mTailFile->Write(&text[0], static_cast<unsigned int>(text.size()));
+}
+
+int KChainedFile::Truncate(unsigned int length)
+{
+    if (mNext)
+        return mNext->Truncate(length);
+    return mTailFile ? mTailFile->Truncate(length) : -1;
+}

@@ -1,0 +1,49 @@
+#ifndef QOX_BASE_KCRCFILE_H
+#define QOX_BASE_KCRCFILE_H
+
+// KCrcFile: a file layer that appends a CRC-32 check value (the CRC-32/BZIP2
+// parameter set: polynomial 0x04C11DB7, most significant bit first, register
+// initialised to 0xFFFFFFFF, final value complemented) to everything written
+// through it, and checks it when the file is read back.
+//
+// On Close in write mode the data is read back through the layer below (so
+// it must be open for reading and writing, kFILE_READ_WRITE) and the
+// complemented CRC is appended as 4 bytes, most significant byte first.
+// Over data plus those 4 bytes the register ends at the residue 0xC704DD7B.
+
+#include "base/kchainedfile.h"
+
+class KCrcFile : public KChainedFile
+{
+public:
+    enum : unsigned int { eResidue = 0xC704DD7Bu };
+
+    KCrcFile(int id, KChainedFile* next, EMode mode, bool ownsNext);
+    ~KCrcFile() override;
+
+    // In write mode, appends the check bytes at the end of the file, then
+    // closes as the chained layer. False when the data cannot be read back
+    // (no check bytes are written then) or the check bytes are not written.
+    bool Close() override;
+
+    // The CRC register (not complemented) after running over every byte of
+    // the file, read back from its start; the position is restored. Never
+    // reads past the end. ok (when given) turns false when the bytes cannot
+    // all be read back, and in read mode when the file is too short to hold
+    // the 4 check bytes.
+    unsigned int ReadCrc(bool* ok = nullptr);
+    // In read mode: true when the register over data and check bytes is the
+    // residue. False in any other mode and for a damaged or truncated file.
+    bool CheckCrc();
+    void MakeCrcTable();
+
+private:
+    // Runs the register over n bytes with this layer's table.
+    unsigned int Update(unsigned int crc, const unsigned char* bytes, unsigned int n) const;
+
+    // mCrcTable[0] is the byte table; mCrcTable[k] advances a byte followed
+    // by k zero bytes, so that eight bytes are taken per step.
+    unsigned int mCrcTable[8][256];
+};
+
+#endif
