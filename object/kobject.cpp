@@ -1,0 +1,1222 @@
+#include "object/kobject.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+#include "object/kproperty.h"
+
+// ---------------------------------------------------------------------------
+// Class identity: KObject keeps the fixed id 1.
+
+int KObject::ClassId = 1;
+KClassDefinition KObject::ClassDefinition = {&KObject::ClassId, &KPlug::ClassDefinition, "KObject", nullptr};
+int KObject::ClassGroupId = 1;
+const char* KObject::ClassGroupName = "";
+
+const HdlKObject HdlNull;
+const HdlKObject NullHandle;
+int GlobalSelectOrderId = 0;
+
+namespace {
+
+const int sKObjectRegistered = KPlug_RegisterClassId(&KObject::ClassDefinition, 1);
+KObjectWorldLink gWorldLink = {nullptr, nullptr};
+bool gProjectModified = false;
+
+} // namespace
+
+void KObject_SetWorldLink(const KObjectWorldLink& link)
+{
+    gWorldLink = link;
+}
+
+void Object_SetProjectModified(bool modified)
+{
+    gProjectModified = modified;
+}
+
+bool Object_GetProjectModified()
+{
+    return gProjectModified;
+}
+
+// ---------------------------------------------------------------------------
+// Life
+
+KObject::KObject() : mReplaceActions(16), mStates(16), mProperties(16)
+{
+}
+
+KObject::KObject(const char* name, HdlKObjectTemplate<KEntity> entity) : KObject()
+{
+    SetObjectFullName(name);
+    KObject* owner = static_cast<const HdlKObject&>(entity).Get();
+    if (owner)
+        owner->ConnectSrc(this, kConnectionNormal);
+}
+
+KObject::~KObject()
+{
+    delete mRegistrations;
+    mRegistrations = nullptr;
+    if (GetSrcCount() > 0)
+        ClearChildren();
+    KObject* entity = mEntity.Get();
+    if (entity)
+        DisconnectPlug(this, entity);
+    delete mSoftClassName;
+    delete mName;
+    delete mRequestedName;
+    delete mPrefix;
+    delete mRequestedPrefix;
+    delete mFullName;
+    mSoftClassName = mName = mRequestedName = mPrefix = mRequestedPrefix = mFullName = nullptr;
+    ClearStates();
+}
+
+IKObject* KObject::IQuery(unsigned long interfaceId, int flags)
+{
+    if (interfaceId == 0x98ABD146ul)
+        return this;
+    return KPlug::IQuery(interfaceId, flags);
+}
+
+void KObject::Construct(KWorld* world)
+{
+    if (world && gWorldLink.mRegisterObject)
+        gWorldLink.mRegisterObject(world, this);
+}
+
+void KObject::WorldDetach()
+{
+    if (mWorld && gWorldLink.mUnregisterObject)
+        gWorldLink.mUnregisterObject(mWorld, this);
+    mWorld = nullptr;
+    mWorldIndex = -1;
+}
+
+// Objects are destroyed through the plug's Destroy, which honours a postponed
+// destruction: a listener that destroys an object taking part in a
+// disconnect has it destroyed once the disconnect is over.
+void KObject::Destruct()
+{
+    SetObjectStatusFlag(eBeingDestroyed, true);
+    SetSelectFlag(mSelectFlags & ~eSelected);
+    EntityNotify(kEntityDestroyed, HdlNull, nullptr, -1);
+    DisconnectAll();
+    DestructProperties();
+    WorldDetach();
+    KPlug::Destruct();
+}
+
+void KObject::DisconnectAll()
+{
+    PostponedDestroyBegin();
+    for (int i = mProperties.GetCount() - 1; i >= 0; --i)
+    {
+        if (i >= mProperties.GetCount())
+            continue;
+        KProperty* property = mProperties[i];
+        property->DisconnectAllSrc();
+        property->DisconnectAllDst();
+    }
+    DisconnectAllSrc();
+    for (int i = GetDstCount() - 1; i >= 0;)
+    {
+        KPlug* plug = GetDst(i);
+        if (plug && plug != mEntity.Get())
+            DisconnectPlug(this, plug);
+        int next = i - 1;
+        if (next > GetDstCount() - 1)
+            next = GetDstCount() - 1;
+        i = next;
+    }
+    PostponedDestroyEnd();
+}
+
+void KObject::DestructProperties()
+{
+    for (int i = mProperties.GetCount() - 1; i >= 0; --i)
+    {
+        if (i >= mProperties.GetCount())
+            i = mProperties.GetCount() - 1;
+        if (i < 0)
+            break;
+        PropertyIndexDestroy(i);
+    }
+}
+
+void KObject::ResetToDefault()
+{
+    SetSelectFlag(mSelectFlags & ~eSelected);
+    mReservedWord2 = 0;
+}
+
+// ---------------------------------------------------------------------------
+// Class group and plug answers
+
+int KObject::GetClassGroupId()
+{
+    return ClassGroupId;
+}
+
+const char* KObject::GetClassGroupName()
+{
+    return ClassGroupName;
+}
+
+bool KObject::IsInReplace(KPlug* a, KPlug* b)
+{
+    for (int i = 0; i < mReplaceActions.GetCount(); ++i)
+    {
+        const KReplaceActionInfo& info = mReplaceActions[i];
+        if ((info.mPlug == a && info.mOther == b) || (info.mPlug == b && info.mOther == a))
+            return true;
+    }
+    return false;
+}
+
+bool KObject::IsInState(kPlugState state)
+{
+    if (state != 0)
+        return false;
+    if (GetSrcCount() != 0 || GetDstCount() > 1)
+        return false;
+    if (GetDstCount() == 1 && !mEntity.Get())
+        return false;
+    for (int i = 0; i < mProperties.GetCount(); ++i)
+        if (mProperties[i]->GetSrcCount() != 0 || mProperties[i]->GetDstCount() != 0)
+            return false;
+    return true;
+}
+
+int KObject::GetOwnedPlugCount()
+{
+    return mProperties.GetCount();
+}
+
+KPlug* KObject::GetOwnedPlug(int index)
+{
+    return (index >= 0 && index < mProperties.GetCount()) ? mProperties[index] : nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// Notifications
+
+bool KObject::PlugNotify(KPlugCallstack* callstack, kPlugAction action, KPlug* plug, int index, KPlug* other,
+                         kConnectionType type, KPlug* extra)
+{
+    KObject* otherObject = nullptr;
+    if (other && other->Is(KObject::ClassId) && HdlKPlug(other).Get())
+        otherObject = static_cast<KObject*>(other);
+
+    // Pending replacements live between the begin and end notifications.
+    switch (action)
+    {
+    case kPlugReplaceSrcEndBegin:
+        mReplaceActions.Add(KReplaceActionInfo(plug, other, extra, true));
+        break;
+    case kPlugReplaceDstEndBegin:
+        mReplaceActions.Add(KReplaceActionInfo(plug, other, extra, false));
+        break;
+    case kPlugReplaceSrcEndEnd:
+    case kPlugReplaceDstEndEnd:
+    {
+        bool sourceSide = action == kPlugReplaceSrcEndEnd;
+        for (int i = 0; i < mReplaceActions.GetCount(); ++i)
+        {
+            const KReplaceActionInfo& info = mReplaceActions[i];
+            if (info.mPlug == plug && info.mOther == other && info.mSourceSide == sourceSide)
+            {
+                mReplaceActions.RemoveAt(i);
+                break;
+            }
+        }
+        break;
+    }
+    default:
+        break;
+    }
+
+    bool result = true;
+    HdlKObject otherHdl(otherObject);
+    if (!otherObject)
+    {
+        if (action == kPlugDstDisconnecting && plug && other && !IsInReplace(plug, other) &&
+            plug->Is(KProperty::ClassId) && other->Is(KProperty::ClassId) &&
+            static_cast<KProperty*>(other)->IsReferenceProperty())
+        {
+            // Removing a referenced property's link removes the reference property.
+            KProperty* reference = static_cast<KProperty*>(other);
+            KObject* owner = reference->GetOwnerObject();
+            if (owner)
+                owner->PropertyDestroy(reference);
+        }
+        else if (action == kPlugBeginChange || action == kPlugEndChange)
+            result = ObjectTreeNotify(plug, action == kPlugBeginChange ? kListBeginChange : kListEndChange,
+                                      otherHdl, index);
+    }
+    else if (plug != this)
+    {
+        switch (action)
+        {
+        case kPlugSrcConnecting:
+            result = ObjectTreeNotify(plug, kListAdding, otherHdl, index);
+            break;
+        case kPlugSrcConnected:
+            result = ObjectTreeNotify(plug, kListAdded, otherHdl, index);
+            break;
+        case kPlugSrcDisconnecting:
+            result = ObjectTreeNotify(plug, kListRemoving, otherHdl, index);
+            break;
+        case kPlugSrcDisconnected:
+            if (!GetObjectStatusFlag(eBeingDestroyed))
+                result = ObjectTreeNotify(plug, kListRemoved, otherHdl, index);
+            break;
+        default:
+            break;
+        }
+    }
+    else
+    {
+        kObjectListEvent event = -1;
+        switch (action)
+        {
+        case kPlugSrcConnecting:
+        case kPlugDstConnecting:
+            event = kListAdding;
+            break;
+        case kPlugSrcConnected:
+        case kPlugDstConnected:
+            event = kListAdded;
+            break;
+        case kPlugSrcDisconnecting:
+        case kPlugDstDisconnecting:
+            event = kListRemoving;
+            break;
+        case kPlugSrcDisconnected:
+        case kPlugDstDisconnected:
+            event = kListRemoved;
+            break;
+        case kPlugSrcMoving:
+            event = kListChildMoving;
+            break;
+        case kPlugSrcMoved:
+            event = kListChildMoved;
+            break;
+        default:
+            break;
+        }
+        if (event >= 0)
+        {
+            switch (action)
+            {
+            case kPlugSrcConnecting:
+            case kPlugSrcConnected:
+            case kPlugSrcDisconnecting:
+            case kPlugSrcDisconnected:
+                result = ObjectTreeNotify(this, event, otherHdl, index);
+                if (result)
+                    result = ChildrenListNotify(event, otherHdl, index);
+                break;
+            case kPlugSrcMoving:
+            case kPlugSrcMoved:
+                result = ChildrenListNotify(event, otherHdl, index);
+                break;
+            default:
+                result = ParentListNotify(event, otherHdl, index);
+                break;
+            }
+        }
+    }
+    if (!result)
+        return false;
+
+    KObject* entity = mEntity.Get();
+    if (entity && !entity->EntityPlugNotify(callstack, action, plug, index, other, type, extra))
+        return false;
+    return KPlug::PlugNotify(callstack, action, plug, index, other, type, extra);
+}
+
+bool KObject::ObjectTreeNotify(KPlug* plug, kObjectListEvent event, const HdlKObject& handle, int)
+{
+    if (plug != this || !mRegistrations)
+        return true;
+    KEventObjectTree record;
+    record.mPlug = plug;
+    record.mObject = HdlKObject(this);
+    record.mOther = handle.Get() ? handle : HdlKObject();
+    record.mEvent = event;
+    mRegistrations->Call(nullptr, &record);
+    return true;
+}
+
+bool KObject::ChildrenListNotify(kObjectListEvent event, const HdlKObject& child, int index)
+{
+    KObject* object = child.Get();
+    if (!object)
+        return true;
+    switch (event)
+    {
+    case kListAdding:
+        EntityNotify(kEntityChildAdding, child, nullptr, -1);
+        break;
+    case kListRemoving:
+        EntityNotify(kEntityChildRemoving, child, nullptr, -1);
+        break;
+    case kListAdded:
+    {
+        EntityNotify(kEntityChildAdded, child, nullptr, index);
+        // The child's prefix is made relative to this object's.
+        object = child.Get();
+        if (!object)
+            break;
+        int prefixClass = object->GetPrefixClassId();
+        if (prefixClass != -1 && object->mRequestedPrefix && !object->mRequestedPrefix->IsEmpty() &&
+            Is(prefixClass) && object->Is(prefixClass))
+        {
+            KString requested(*object->mRequestedPrefix);
+            KString result;
+            ExtractUniqueChildPrefix(RequestedPrefixChain(), requested, result);
+            object->SetObjectPrefixName(result);
+        }
+        break;
+    }
+    case kListRemoved:
+        EntityNotify(kEntityChildRemoved, child, nullptr, -1);
+        EntityNotify(kEntityChildRemovedAt, child, nullptr, index);
+        break;
+    case kListChildMoving:
+        EntityNotify(kEntityChildMoving, child, nullptr, index);
+        break;
+    case kListChildMoved:
+        EntityNotify(kEntityChildMoved, child, nullptr, index);
+        break;
+    default:
+        break;
+    }
+    return true;
+}
+
+bool KObject::ParentListNotify(kObjectListEvent, const HdlKObject&, int)
+{
+    return true;
+}
+
+bool KObject::ListNotify(KObject*, kObjectListEvent, const HdlKObject&, int)
+{
+    return true;
+}
+
+void KObject::PropertyNotify(kObjectListEvent, KProperty*, bool, const char*)
+{
+}
+
+bool KObject::EntityNotify(kEntityEventType event, const HdlKObject& handle, const char* text, int index)
+{
+    if (event == kEntityDestroyed)
+        PlugStateNotify(nullptr, kPlugDestroying, this, nullptr, nullptr, 0);
+    HdlKObject self(this);
+    KObject* entity = mEntity.Get();
+    if (entity)
+        entity->EntityNotify(self, event, handle, text, index);
+    KArrayTemplate<KObject*> parents(8);
+    CollectObjects(this, false, KObject::ClassId, parents);
+    KArrayTemplate<HdlKObject> parentHdls(8);
+    for (int i = 0; i < parents.GetCount(); ++i)
+        parentHdls.Add(HdlKObject(parents[i]));
+    for (int i = 0; i < parentHdls.GetCount(); ++i)
+        if (KObject* parent = parentHdls[i].Get())
+            parent->ObjectSetNotify(event, self, handle, text);
+    return true;
+}
+
+bool KObject::ObjectSetNotify(kEntityEventType, const HdlKObject&, const HdlKObject&, const char*)
+{
+    return true;
+}
+
+bool KObject::EntityNotify(HdlKObject, kEntityEventType, const HdlKObject&, const char*, int)
+{
+    return true;
+}
+
+bool KObject::EntityPlugNotify(KPlugCallstack*, kPlugAction, KPlug*, int, KPlug*, kConnectionType, KPlug*)
+{
+    return true;
+}
+
+void KObject::SetFocus(HdlKObject)
+{
+}
+
+HdlKObject KObject::GetFocus()
+{
+    return HdlKObject();
+}
+
+void KObject::RaiseEntity(kEntityEventType event, const char* text)
+{
+    EntityNotify(event, HdlNull, text, -1);
+}
+
+void KObject::EntitySet(HdlKObjectTemplate<KEntity> entity)
+{
+    mEntity = static_cast<const HdlKObject&>(entity);
+}
+
+int KObject::GetPrefixClassId()
+{
+    return -1;
+}
+
+void KObject::ObjectTransactionBegin()
+{
+    RaiseEntity(kEntityTransactionBegin);
+}
+
+void KObject::ObjectTransactionEnd()
+{
+    RaiseEntity(kEntityTransactionEnd);
+}
+
+KObject* KObject::ObjectClone(const char*, bool, bool)
+{
+    return nullptr;
+}
+
+void KObject::SetObjectActive(bool active)
+{
+    if (active == mActive)
+        return;
+    mActive = active;
+    RaiseEntity(active ? kEntityActivated : kEntityDeactivated);
+}
+
+bool KObject::SetSelectFlag(int flags)
+{
+    if (flags == mSelectFlags)
+    {
+        if (mSelectFlags & eSelected)
+        {
+            RaiseEntity(kEntitySelectedAgain);
+            PlugStateNotify(nullptr, kPlugSelectedAgain, this, nullptr, nullptr, 0);
+        }
+        return false;
+    }
+    int old = mSelectFlags;
+    mSelectFlags = flags;
+    if ((old ^ flags) & eSelected)
+    {
+        if (flags & eSelected)
+        {
+            mSelectOrder = ++GlobalSelectOrderId;
+            RaiseEntity(kEntitySelected);
+            PlugStateNotify(nullptr, kPlugSelected, this, nullptr, nullptr, 0);
+        }
+        else
+        {
+            RaiseEntity(kEntityUnselected);
+            PlugStateNotify(nullptr, kPlugUnselected, this, nullptr, nullptr, 0);
+        }
+    }
+    else if (flags & eSelected)
+    {
+        mSelectOrder = ++GlobalSelectOrderId;
+        RaiseEntity(kEntitySelectedAgain);
+        PlugStateNotify(nullptr, kPlugSelectedAgain, this, nullptr, nullptr, 0);
+    }
+    if ((old ^ flags) & eSelected2)
+        RaiseEntity((flags & eSelected2) ? kEntitySelected2Set : kEntitySelected2Cleared);
+    return true;
+}
+
+void KObject::HardSelect()
+{
+    SetSelectFlag(mSelectFlags | eSelected);
+    RaiseEntity(kEntityHardSelected);
+}
+
+void KObject::Focus()
+{
+    KObject* entity = mEntity.Get();
+    if (entity)
+        entity->SetFocus(HdlKObject(this));
+}
+
+bool KObject::IsFocused()
+{
+    KObject* entity = mEntity.Get();
+    return entity && entity->GetFocus() == HdlKObject(this);
+}
+
+void KObject::SetSoftClassId(int id, const char* name)
+{
+    mSoftClassId = id;
+    if (!mSoftClassName)
+        mSoftClassName = new KString();
+    *mSoftClassName = name ? name : "";
+}
+
+KString KObject::GetSoftClassName() const
+{
+    return mSoftClassName ? *mSoftClassName : KString();
+}
+
+bool KObject::GetFullSoftClassId() const
+{
+    if ((GetClassId() & 0xFFFF) != 0)
+        return true;
+    return mSoftClassId != 0;
+}
+
+// ---------------------------------------------------------------------------
+// Tree and queries
+
+void KObject::CollectObjects(KPlug* plug, bool sources, int classId, KArrayTemplate<KObject*>& out)
+{
+    KPlugFilter* filter = nullptr;
+    if (classId != -1 && classId != KPlug::ClassId)
+    {
+        filter = KPlug_GetFilter(classId);
+        if (!filter)
+            return; // an unknown class has no members
+    }
+    int count = sources ? plug->GetSrcCount() : plug->GetDstCount();
+    for (int i = 0; i < count; ++i)
+    {
+        KPlug* p = sources ? plug->GetSrc(i) : plug->GetDst(i);
+        if (p && p->Is(KObject::ClassId) && (!filter || filter->Is(p)))
+            out.Add(static_cast<KObject*>(p));
+    }
+}
+
+void KObject::ClearChildren()
+{
+    ObjectDetachChildren();
+}
+
+void KObject::ObjectDetachChildren()
+{
+    PostponedDestroyBegin();
+    for (int i = GetSrcCount() - 1; i >= 0;)
+    {
+        KPlug* plug = GetSrc(i);
+        if (plug && plug->Is(KObject::ClassId))
+            DisconnectPlug(plug, this);
+        int next = i - 1;
+        if (next > GetSrcCount() - 1)
+            next = GetSrcCount() - 1;
+        i = next;
+    }
+    PostponedDestroyEnd();
+}
+
+void KObject::ObjectDestroyChildren()
+{
+    PostponedDestroyBegin();
+    for (int i = GetSrcCount() - 1; i >= 0;)
+    {
+        KPlug* plug = GetSrc(i);
+        if (plug && plug->Is(KObject::ClassId))
+        {
+            DisconnectPlug(plug, this);
+            plug->Destroy(0);
+        }
+        int next = i - 1;
+        if (next > GetSrcCount() - 1)
+            next = GetSrcCount() - 1;
+        i = next;
+    }
+    PostponedDestroyEnd();
+}
+
+void KObject::ObjectDetachParents()
+{
+    PostponedDestroyBegin();
+    for (int i = GetDstCount() - 1; i >= 0;)
+    {
+        KPlug* plug = GetDst(i);
+        if (plug && plug->Is(KObject::ClassId))
+            plug->DisconnectSrc(this);
+        int next = i - 1;
+        if (next > GetDstCount() - 1)
+            next = GetDstCount() - 1;
+        i = next;
+    }
+    PostponedDestroyEnd();
+}
+
+int KObject::ObjectFindIndex(const HdlKObject& object)
+{
+    for (int i = 0; i < GetSrcCount(); ++i)
+    {
+        KPlug* plug = GetSrc(i);
+        if (plug && plug->Is(KObject::ClassId) && HdlKObject(static_cast<KObject*>(plug)) == object)
+            return i;
+    }
+    return -1;
+}
+
+bool KObject::IsPartOfEntity(const HdlKObject& entity)
+{
+    if (entity.IsEmpty())
+        return true;
+    // Walk up the entity links; a chain longer than the number of living
+    // plugs must loop.
+    int guard = KPlug_GetLivingCount() + 1;
+    for (HdlKObject current = mEntity; current.Get() && guard-- > 0; current = current.Get()->mEntity)
+        if (current == entity)
+            return true;
+    return false;
+}
+
+bool KObject::IsOrphan()
+{
+    if (GetDstCount() == 0)
+        return true;
+    if (GetDstCount() == 1)
+    {
+        KObject* entity = mEntity.Get();
+        return entity && GetDst(0) == entity;
+    }
+    return false;
+}
+
+bool KObject::IsParentOf(const HdlKObject& child, kParentType type, int classId, KStackItem* stack)
+{
+    KObject* object = child.Get();
+    if (!object)
+        return false;
+    for (KStackItem* item = stack; item; item = item->mPrevious)
+        if (item->mObject == object)
+            return false; // a cycle
+    KPlugFilter* filter = nullptr;
+    if (classId != -1 && classId != KPlug::ClassId && !(type & eParentNoFilter))
+        filter = KPlug_GetFilter(classId);
+    KStackItem here = {stack, object};
+    for (int i = 0; i < object->GetDstCount(); ++i)
+    {
+        KPlug* plug = object->GetDst(i);
+        if (!plug || (filter && !filter->Is(plug)))
+            continue;
+        if ((type & eParentDirect) && plug == this && (classId == -1 || plug->Is(classId)))
+            return true;
+        if ((type & eParentRecursive) && plug->Is(KObject::ClassId))
+            if (IsParentOf(HdlKObject(static_cast<KObject*>(plug)), eParentDirect | eParentRecursive, classId, &here))
+                return true;
+    }
+    return false;
+}
+
+HdlKObject KObject::Find(const char* name, kObjectSetFindType how, int classId)
+{
+    if (!name)
+        return HdlNull;
+    KArrayTemplate<KObject*> children(16);
+    CollectObjects(this, true, classId, children);
+    for (int i = 0; i < children.GetCount(); ++i)
+    {
+        KObject* child = children[i];
+        const char* text = how == eFindShortName ? child->GetObjectName() : child->GetObjectFullName();
+        if (strcmp(text, name) == 0)
+            return HdlKObject(child);
+    }
+    return HdlNull;
+}
+
+bool KObject::HasConnection(kDirection direction)
+{
+    if (direction & eAcceptSrc)
+    {
+        if (GetSrcCount() > 0)
+            return true;
+        for (int i = 0; i < mProperties.GetCount(); ++i)
+            if (mProperties[i]->GetSrcCount() > 0)
+                return true;
+    }
+    if (direction & eAcceptDst)
+    {
+        if (GetDstCount() > 0)
+            return true;
+        for (int i = 0; i < mProperties.GetCount(); ++i)
+            if (mProperties[i]->GetDstCount() > 0)
+                return true;
+    }
+    return false;
+}
+
+int KObject::GetComponentClassId()
+{
+    static const int id = KPlug_GetClassId("KComponent");
+    return id;
+}
+
+bool KObject::Register(ICallback* object, ICallbackMethod method)
+{
+    if (!mRegistrations)
+        mRegistrations = new RegisterEntryList();
+    mRegistrations->Add(object, method, kCallbackAllEvents);
+    return true;
+}
+
+bool KObject::Unregister(ICallback* object, ICallbackMethod method)
+{
+    if (!mRegistrations)
+        return true;
+    mRegistrations->Remove(object, method);
+    if (mRegistrations->GetCount() == 0)
+    {
+        // Running walks of the list are orphaned, not left dangling.
+        RegisterEntryList* list = mRegistrations;
+        mRegistrations = nullptr;
+        delete list;
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Properties
+
+KProperty* KObject::FindPropertyByName(const char* name)
+{
+    if (!name)
+        return nullptr;
+    for (int i = 0; i < mProperties.GetCount(); ++i)
+        if (strcmp(mProperties[i]->GetPropertyName(), name) == 0)
+            return mProperties[i];
+    return nullptr;
+}
+
+int KObject::PropertyAddToList(KProperty* property)
+{
+    if (!property)
+        return -1;
+    PropertyNotify(kListPropertyAdding, property, property->IsDynamic(), nullptr);
+    mProperties.Add(property);
+    PropertyNotify(kListPropertyAdded, property, property->IsDynamic(), nullptr);
+    return -1;
+}
+
+bool KObject::PropertyRemoveFromList(KProperty* property)
+{
+    return PropertyIndexRemoveFromList(mProperties.Find(property));
+}
+
+bool KObject::PropertyIndexRemoveFromList(int index)
+{
+    if (index < 0 || index >= mProperties.GetCount())
+        return true;
+    KProperty* property = mProperties[index];
+    PropertyNotify(kListPropertyRemoving, property, property->IsDynamic(), nullptr);
+    CleanUpPropertyBeforeRemove(property);
+    // The cleanup may have changed the list.
+    index = mProperties.Find(property);
+    if (index >= 0)
+        mProperties.RemoveAt(index);
+    PropertyNotify(kListPropertyRemoved, property, property->IsDynamic(), nullptr);
+    return false;
+}
+
+bool KObject::PropertyDestroy(KProperty* property)
+{
+    return PropertyIndexDestroy(mProperties.Find(property));
+}
+
+bool KObject::PropertyIndexDestroy(int index)
+{
+    if (index < 0 || index >= mProperties.GetCount())
+        return true;
+    KProperty* property = mProperties[index];
+    bool result = PropertyIndexRemoveFromList(index);
+    if (property->IsDynamic())
+        property->Destroy(0);
+    else
+    {
+        property->DisconnectAllSrc();
+        property->DisconnectAllDst();
+    }
+    return result;
+}
+
+void KObject::CleanUpPropertyBeforeRemove(KProperty* property)
+{
+    if (!property)
+        return;
+    KArrayTemplate<HdlKPlug> references(4);
+    for (int i = property->GetDstCount() - 1; i >= 0; --i)
+    {
+        KPlug* plug = property->GetDst(i);
+        if (plug && plug->Is(KProperty::ClassId) && static_cast<KProperty*>(plug)->IsReferenceProperty() &&
+            static_cast<KProperty*>(plug)->GetRefProperty() == property)
+            references.Add(HdlKPlug(plug));
+    }
+    for (int i = 0; i < references.GetCount(); ++i)
+    {
+        KProperty* reference = static_cast<KProperty*>(references[i].Get());
+        if (!reference)
+            continue;
+        KObject* owner = reference->GetOwnerObject();
+        if (owner)
+            owner->PropertyDestroy(reference);
+    }
+}
+
+namespace {
+
+template <class T>
+KProperty* NewProperty()
+{
+    KPropertyTemplate<T>* property = new KPropertyTemplate<T>();
+    property->Init(nullptr);
+    return property;
+}
+
+} // namespace
+
+KProperty* KObject::CreatePropertyFromType(const char* name, kPropertyType type, KDataType* dataType,
+                                           bool animatable, bool user, KProperty* referenced)
+{
+    if (HasObjectFlags(eNoUserProperties) && user)
+        return nullptr;
+    KProperty* property = nullptr;
+    switch (type)
+    {
+    case kPropertyTypeInt:
+    case kPropertyTypeEnum:
+        property = NewProperty<int>();
+        break;
+    case kPropertyTypeBool:
+    case kPropertyTypeAction:
+        property = NewProperty<bool>();
+        break;
+    case kPropertyTypeDouble:
+        property = NewProperty<double>();
+        break;
+    case kPropertyTypeTime:
+        property = NewProperty<KTime>();
+        break;
+    case kPropertyTypeString:
+        property = NewProperty<KString>();
+        break;
+    case kPropertyTypeObject:
+        property = NewProperty<KObject*>();
+        break;
+    case kPropertyTypeVector3D:
+        property = NewProperty<KgeTVector>();
+        break;
+    case kPropertyTypeColorRGB:
+        property = NewProperty<KgeRGBVector>();
+        break;
+    case kPropertyTypeColorRGBA:
+        property = NewProperty<KgeRGBAVector>();
+        break;
+    case kPropertyTypeReference:
+        property = NewProperty<KProperty*>();
+        break;
+    default:
+        return nullptr;
+    }
+    property->SetPropertyType(type);
+
+    KString base(name ? name : "");
+    KString candidate(base);
+    for (int n = 0; FindPropertyByName(candidate); ++n)
+        candidate = base + " " + n;
+
+    property->SetPropertyInfo(nullptr, this, nullptr, nullptr);
+    property->GetPropertyInfo().SetAllocatedName(candidate);
+    if (type == kPropertyTypeReference && referenced)
+        property->ConnectSrc(referenced, kConnectionNormal);
+    property->GetPropertyInfo().ModifyFlag(KPropertyInfo::eUser, user);
+    property->GetPropertyInfo().ModifyFlag(KPropertyInfo::eDynamic, true);
+    property->SetPropertyDataType(dataType);
+    PropertyAddToList(property);
+    property->SetPropertyMinMax(0.0, 100.0);
+    if (animatable)
+        property->GetPropertyInfo().ModifyFlag(KPropertyInfo::eAnimatable, true);
+    return property;
+}
+
+int KObject::GetUserPropertyCount()
+{
+    int count = 0;
+    for (int i = 0; i < mProperties.GetCount(); ++i)
+        if (mProperties[i]->IsUserProperty())
+            ++count;
+    return count;
+}
+
+KProperty* KObject::GetUserProperty(int index)
+{
+    if (index < 0)
+        return nullptr;
+    for (int i = 0; i < mProperties.GetCount(); ++i)
+        if (mProperties[i]->IsUserProperty() && index-- == 0)
+            return mProperties[i];
+    return nullptr;
+}
+
+bool KObject::RemoveUserProperty(int index)
+{
+    KProperty* property = GetUserProperty(index);
+    if (!property)
+        return false;
+    PropertyDestroy(property);
+    return true;
+}
+
+bool KObject::RemoveUserProperty(KProperty* property)
+{
+    if (!property || mProperties.Find(property) < 0 || !property->IsUserProperty())
+        return false;
+    PropertyDestroy(property);
+    return true;
+}
+
+KProperty* KObject::AddUserReferenceProperty(KProperty* target, const char* name)
+{
+    if (!target || target->GetPropertyType() == kPropertyTypeObject)
+        return nullptr;
+    KString text;
+    if (name)
+        text = name;
+    else
+    {
+        KObject* owner = target->GetOwnerObject();
+        text = KString(owner ? owner->GetObjectName() : "") + "." + target->GetPropertyName();
+    }
+    KProperty* property = CreatePropertyFromType(text, kPropertyTypeReference, target->GetPropertyDataType(),
+                                                 target->IsAnimatable(), true, target);
+    if (!property)
+        return nullptr;
+    if (!property->IsConnectedSrc(target))
+    {
+        PropertyDestroy(property);
+        return nullptr;
+    }
+    property->SetPropertyMinMax(target->GetPropertyMin(), target->GetPropertyMax());
+    return property;
+}
+
+void KObject::CloneUserProperties(KObject* from)
+{
+    if (!from || from == this)
+        return;
+    for (int i = 0; i < from->GetUserPropertyCount(); ++i)
+        CloneUserProperty(from->GetUserProperty(i));
+}
+
+KProperty* KObject::CloneUserProperty(KProperty* property)
+{
+    if (!property)
+        return nullptr;
+    kPropertyType type = kPropertyTypeReference;
+    if (!property->IsReferenceProperty())
+    {
+        type = DataTypeToPropertyType(property->GetPropertyDataType());
+        // Without a data type that names a kind, the property's own kind is
+        // kept rather than losing the property.
+        if (type == 0)
+            type = property->GetPropertyType();
+    }
+    KProperty* clone = CreatePropertyFromType(property->GetPropertyName(), type, property->GetPropertyDataType(),
+                                              property->IsAnimatable(), true,
+                                              property->IsReferenceProperty() ? property->GetRefProperty() : nullptr);
+    if (clone)
+        clone->SetPropertyMinMax(property->GetPropertyMin(), property->GetPropertyMax());
+    return clone;
+}
+
+KProperty* KObject::GetUserReferencePropertyBasedOnOriginal(KProperty* original)
+{
+    int index = GetUserReferencePropertyIndexBasedOnOriginal(original);
+    return index >= 0 ? GetUserProperty(index) : nullptr;
+}
+
+int KObject::GetUserReferencePropertyIndexBasedOnOriginal(KProperty* original)
+{
+    if (!original)
+        return -1;
+    int userIndex = 0;
+    for (int i = 0; i < mProperties.GetCount(); ++i)
+    {
+        KProperty* property = mProperties[i];
+        if (!property->IsUserProperty())
+            continue;
+        if (property->IsReferenceProperty() && property->GetRefProperty() == original)
+            return userIndex;
+        ++userIndex;
+    }
+    return -1;
+}
+
+void KObject::TransferPropertiesFrom(KObject& from, kPropertiesTransferType bits)
+{
+    if (bits & eTransferStatic)
+        TransferStaticPropertiesFrom(from);
+    if (bits & eTransferCloneUser)
+        CloneUserProperties(&from);
+    if (bits & eTransferUser)
+        TransferUserPropertiesFrom(from);
+}
+
+namespace {
+
+void TransferProperties(KObject& to, KObject& from, bool user)
+{
+    if (&to == &from)
+        return;
+    for (int i = 0; i < to.GetPropertyCount(); ++i)
+    {
+        KProperty* mine = to.GetProperty(i);
+        if (mine->IsUserProperty() != user)
+            continue;
+        for (int j = 0; j < from.GetPropertyCount(); ++j)
+        {
+            KProperty* theirs = from.GetProperty(j);
+            if (strcmp(mine->GetPropertyName(), theirs->GetPropertyName()) == 0 &&
+                mine->GetClassId() == theirs->GetClassId())
+            {
+                mine->CopyAnimationFrom(theirs);
+                break;
+            }
+        }
+    }
+}
+
+} // namespace
+
+void KObject::TransferStaticPropertiesFrom(KObject& from)
+{
+    TransferProperties(*this, from, false);
+}
+
+void KObject::TransferUserPropertiesFrom(KObject& from)
+{
+    TransferProperties(*this, from, true);
+}
+
+// ---------------------------------------------------------------------------
+// Evaluation states
+
+KEvaluationState* KObject::NewState()
+{
+    KEvaluationState* state = static_cast<KEvaluationState*>(calloc(1, sizeof(KEvaluationState) + mStateSize));
+    if (!state)
+        abort();
+    state->mStamp = -1;
+    state->mData = state + 1;
+    return state;
+}
+
+void KObject::AllocState(int index)
+{
+    while (mStates.GetCount() <= index)
+    {
+        KEvaluationState* state = NewState();
+        mStates.Add(state);
+        EvaluationStateInit(state, nullptr);
+    }
+}
+
+KEvaluationState* KObject::GetEvaluationState(int index)
+{
+    return (index >= 0 && index < mStates.GetCount()) ? mStates[index] : nullptr;
+}
+
+KEvaluationState* KObject::GetEvaluationState(KEvaluateInfo* info, KStateMember* member)
+{
+    if (member && (member->mFlags & KStateMember::ePerEvaluation))
+    {
+        if (!info)
+            info = &GlobalDisplayEvaluateInfo;
+        if (info->mStateIndex < 0)
+            return nullptr;
+        AllocState(info->mStateIndex);
+        if (info->mSourceStateIndex >= 0)
+            AllocState(info->mSourceStateIndex);
+        KEvaluationState* state = mStates[info->mStateIndex];
+        if (state->mStamp != info->mEvaluationStamp)
+        {
+            EvaluationStateInit(state, GetEvaluationState(info->mSourceStateIndex));
+            state->mStamp = info->mEvaluationStamp;
+        }
+        return state;
+    }
+    AllocState(0);
+    return mStates[0];
+}
+
+void KObject::StateMemberAdd(KStateMember* member, int size, int& end)
+{
+    int align = (size % 8 == 0) ? 8 : (size % 4 == 0) ? 4 : (size % 2 == 0) ? 2 : 1;
+    int offset = (mStateSize + align - 1) / align * align;
+    int memberEnd = offset + size;
+    int newSize = (memberEnd + 3) / 4 * 4 + 12;
+    end = newSize - 12;
+    if (member)
+        member->mOffset = offset;
+    for (int i = 0; i < mStates.GetCount(); ++i)
+    {
+        KEvaluationState* old = mStates[i];
+        KEvaluationState* state = static_cast<KEvaluationState*>(calloc(1, sizeof(KEvaluationState) + newSize));
+        if (!state)
+            abort();
+        memcpy(state + 1, old + 1, static_cast<size_t>(mStateSize < newSize ? mStateSize : newSize));
+        state->mStamp = -1;
+        state->mData = state + 1;
+        free(old);
+        mStates[i] = state;
+    }
+    mStateSize = newSize;
+}
+
+void KObject::ClearStates()
+{
+    for (int i = 0; i < mStates.GetCount(); ++i)
+    {
+        EvaluationStateFree(mStates[i]);
+        free(mStates[i]);
+    }
+    mStates.Clear();
+}
+
+void KObject::EvaluationStateInit(KEvaluationState*, KEvaluationState*)
+{
+}
+
+void KObject::EvaluationStateFree(KEvaluationState*)
+{
+}
+
+// ---------------------------------------------------------------------------
+// Merge hooks with a plain behaviour
+
+void KObject::EditMergeConflicts(IMergeManager&)
+{
+}
+
+bool KObject::CanMergeOverNow(KObject&, IMergeManager&, KString*)
+{
+    return true;
+}
+
+bool KObject::MergeOverCustom(bool, IApplyManager&, KMergeInfo&)
+{
+    return false;
+}
+
+void KObject::MergeCleanup(IApplyManager&)
+{
+}
+
+bool KObject::IsMergeableSrc(KPlug*)
+{
+    return true;
+}
+
+bool KObject::CustomConflict()
+{
+    return false;
+}

@@ -1,1 +1,0 @@
-// Object and property model.

@@ -1,0 +1,1256 @@
+#include "object/kplug.h"
+
+#include <atomic>
+#include <stdlib.h>
+#include <string.h>
+#include <unordered_map>
+
+// ---------------------------------------------------------------------------
+// Class identity of the plug classes. KPlug keeps the fixed id 2.
+
+int KPlug::ClassId = 2;
+KClassDefinition KPlug::ClassDefinition = {&KPlug::ClassId, nullptr, "KPlug", nullptr};
+int KPlug::ClassGroupId = 2;
+const char* KPlug::ClassGroupName = "";
+
+namespace {
+const int sKPlugRegistered = KPlug_RegisterClassId(&KPlug::ClassDefinition, 2);
+std::atomic<int> GlobalPlugCount(0);
+} // namespace
+
+KPLUG_CLASS_IMPLEMENT(KPlugList, KPlug, "KPlugList")
+KPLUG_CLASS_IMPLEMENT(KDataPlug, KPlug, "KDataPlug")
+KPLUG_CLASS_IMPLEMENT(KPlugFilter, KPlug, "KPlugFilter")
+KPLUG_CLASS_IMPLEMENT(KClassIdFilter, KPlugFilter, "KClassIdFilter")
+
+int KPlug_GetLivingCount()
+{
+    return GlobalPlugCount;
+}
+
+// ---------------------------------------------------------------------------
+// Connection lists
+
+namespace {
+
+// Lists shorter than this are searched by a plain scan.
+const int kIndexThreshold = 32;
+
+struct HdlHash
+{
+    size_t operator()(const HdlKPlug& h) const
+    {
+        uint64_t v = reinterpret_cast<uintptr_t>(h.GetEntry()) ^ (static_cast<uint64_t>(h.GetSerial()) << 32);
+        v ^= v >> 29;
+        v *= 0xBF58476D1CE4E5B9ull;
+        v ^= v >> 32;
+        return static_cast<size_t>(v);
+    }
+};
+
+} // namespace
+
+// How many records of each handle a long list holds.
+struct KPlugConnectionList::Index
+{
+    std::unordered_map<HdlKPlug, int, HdlHash> mCounts;
+};
+
+KPlugConnectionList::~KPlugConnectionList()
+{
+    Clear();
+}
+
+void KPlugConnectionList::Clear()
+{
+    free(mData);
+    mData = nullptr;
+    mHead = mCount = mCapacity = 0;
+    delete mIndex;
+    mIndex = nullptr;
+}
+
+void KPlugConnectionList::IndexAdd(const HdlKPlug& hdl)
+{
+    if (mIndex)
+        ++mIndex->mCounts[hdl];
+}
+
+void KPlugConnectionList::IndexRemove(const HdlKPlug& hdl)
+{
+    if (!mIndex)
+        return;
+    auto it = mIndex->mCounts.find(hdl);
+    if (it != mIndex->mCounts.end() && --it->second <= 0)
+        mIndex->mCounts.erase(it);
+}
+
+void KPlugConnectionList::Grow(int index)
+{
+    // Doubles the storage and opens a gap at index, the records starting at 0.
+    int capacity = mCapacity < 4 ? 4 : mCapacity * 2;
+    KPlugConnection* data = static_cast<KPlugConnection*>(malloc(sizeof(KPlugConnection) * capacity));
+    if (!data)
+        abort(); // out of memory in the middle of a connection: cannot keep the lists consistent
+    if (mCount > 0)
+    {
+        memcpy(data, mData + mHead, sizeof(KPlugConnection) * index);
+        memcpy(data + index + 1, mData + mHead + index, sizeof(KPlugConnection) * (mCount - index));
+    }
+    free(mData);
+    mData = data;
+    mHead = 0;
+    mCapacity = capacity;
+}
+
+static void KPlugConnection_Store(KPlugConnection* slot, const KPlugConnection& c)
+{
+    memcpy(static_cast<void*>(slot), &c, sizeof(KPlugConnection));
+}
+
+void KPlugConnectionList::Insert(int index, const KPlugConnection& connection)
+{
+    if (index < 0)
+        index = 0;
+    if (index > mCount)
+        index = mCount;
+    bool roomBack = mHead + mCount < mCapacity;
+    bool roomFront = mHead > 0;
+    if (!roomBack && !roomFront)
+        Grow(index);
+    else if (roomFront && (!roomBack || index < mCount - index))
+    {
+        memmove(static_cast<void*>(mData + mHead - 1), mData + mHead, sizeof(KPlugConnection) * index);
+        --mHead;
+    }
+    else
+    {
+        memmove(static_cast<void*>(mData + mHead + index + 1), mData + mHead + index,
+                sizeof(KPlugConnection) * (mCount - index));
+    }
+    KPlugConnection_Store(mData + mHead + index, connection);
+    ++mCount;
+
+    if (mIndex)
+        IndexAdd(connection.mHdl);
+    else if (mCount >= kIndexThreshold)
+    {
+        mIndex = new Index();
+        for (int i = 0; i < mCount; ++i)
+            IndexAdd(At(i).mHdl);
+    }
+}
+
+void KPlugConnectionList::Remove(int index)
+{
+    if (index < 0 || index >= mCount)
+        return;
+    HdlKPlug hdl = At(index).mHdl;
+    if (index < mCount - 1 - index)
+    {
+        memmove(static_cast<void*>(mData + mHead + 1), mData + mHead, sizeof(KPlugConnection) * index);
+        ++mHead;
+    }
+    else
+    {
+        memmove(static_cast<void*>(mData + mHead + index), mData + mHead + index + 1,
+                sizeof(KPlugConnection) * (mCount - index - 1));
+    }
+    if (--mCount == 0)
+        mHead = 0;
+    IndexRemove(hdl);
+}
+
+int KPlugConnectionList::FindLast(const HdlKPlug& hdl) const
+{
+    if (mIndex)
+    {
+        auto it = mIndex->mCounts.find(hdl);
+        if (it == mIndex->mCounts.end())
+            return -1;
+        if (it->second == 1)
+        {
+            // Only one record: look from both ends at once.
+            for (int lo = 0, hi = mCount - 1; lo <= hi; ++lo, --hi)
+            {
+                if (At(hi).mHdl == hdl)
+                    return hi;
+                if (At(lo).mHdl == hdl)
+                    return lo;
+            }
+            return -1;
+        }
+    }
+    for (int i = mCount - 1; i >= 0; --i)
+        if (At(i).mHdl == hdl)
+            return i;
+    return -1;
+}
+
+// ---------------------------------------------------------------------------
+// Life
+
+KPlug::KPlug() : mSubPlugs(16)
+{
+    if (GlobalPlugCount.fetch_add(1) == 0)
+        HdlManagerInitMultithread();
+    mHandle = GetGlobal_ObjectHdlManager()->AllocateHdl(this, HdlNextSerial());
+    mFilter = HdlKPlug(KPlug_GetFilter(-1));
+}
+
+KPlug::~KPlug()
+{
+    // Nothing run from here may destroy the plug a second time.
+    if (mPostponedDestroyCount < 1)
+        mPostponedDestroyCount = 1;
+    InternalClear();
+    if (mOwner)
+        KPlug::SetOwnerPlug(nullptr);
+    while (mNotifyHandlers)
+    {
+        KPlugNotifyHandler* next = mNotifyHandlers->mNext;
+        delete mNotifyHandlers;
+        mNotifyHandlers = next;
+    }
+    GetGlobal_ObjectHdlManager()->FreeHdl(this);
+    mSrc.Clear();
+    mDst.Clear();
+    mSubPlugs.Clear();
+    if (GlobalPlugCount.fetch_sub(1) == 1)
+        HdlManagerCloseMultithread();
+}
+
+IKObject* KPlug::IQuery(unsigned long interfaceId, int)
+{
+    if (interfaceId == kIKObjectId || interfaceId == kICallbackId || interfaceId == 0xDE1947F3ul)
+        return this;
+    return nullptr;
+}
+
+void KPlug::Destroy(int)
+{
+    if (mPostponedDestroyCount != 0)
+    {
+        mFlags |= eDestroyRequested;
+        return;
+    }
+    mPostponedDestroyCount = 1;
+    Destruct();
+    delete this;
+}
+
+void KPlug::PostponedDestroyEnd()
+{
+    if (mPostponedDestroyCount > 0)
+        --mPostponedDestroyCount;
+    if (mPostponedDestroyCount == 0 && (mFlags & eDestroyRequested))
+    {
+        mFlags &= ~eDestroyRequested;
+        Destroy(0);
+    }
+}
+
+void KPlug::Construct(KWorld*)
+{
+}
+
+void KPlug::Destruct()
+{
+    PlugStateNotify(nullptr, kPlugDestroying, this, nullptr, nullptr, 0);
+    InternalClear();
+}
+
+void KPlug::InternalClear()
+{
+    // A sub-plug's lists are views of its owner's connections.
+    if (!IsSubPlug())
+    {
+        DisconnectAllSrc();
+        DisconnectAllDst();
+    }
+    SubPlugRemoveAll();
+}
+
+// ---------------------------------------------------------------------------
+// Class identity
+
+bool KPlug::Is(int classId) const
+{
+    for (KClassDefinition* def = GetClassDefinition(); def; def = def->mParent)
+        if (def->mClassId && *def->mClassId == classId)
+            return true;
+    return false;
+}
+
+int KPlug::GetClassId() const
+{
+    return ClassId;
+}
+
+const char* KPlug::GetClassIdName() const
+{
+    return ClassDefinition.mName;
+}
+
+KClassDefinition* KPlug::GetClassDefinition() const
+{
+    return &ClassDefinition;
+}
+
+int KPlug::GetClassGroupId()
+{
+    return ClassGroupId;
+}
+
+const char* KPlug::GetClassGroupName()
+{
+    return ClassGroupName;
+}
+
+KPlug* KPlug::SubPlugInstanciate(KPlugFilter*)
+{
+    KPlug* plug = new KPlug();
+    plug->Construct(nullptr);
+    return plug;
+}
+
+bool KPlug::IsInReplace(KPlug* a, KPlug* b)
+{
+    return mOwner ? mOwner->IsInReplace(a, b) : false;
+}
+
+bool KPlug::IsInState(kPlugState)
+{
+    return mOwner != nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// Notifications
+
+bool KPlug::PlugNotify(KPlugCallstack* callstack, kPlugAction action, KPlug* plug, int index, KPlug* other,
+                       kConnectionType type, KPlug* extra)
+{
+    if (mOwner && !(mFlags & eCreatedOnDemand))
+    {
+        KPlugCallstack record = {callstack, this};
+        return mOwner->PlugNotify(&record, action, plug, index, other, type, extra);
+    }
+    if (mNotifyHandlers)
+        PlugNotifyHandler(mNotifyHandlers, callstack, action, plug, index, other, type, extra);
+    return true;
+}
+
+bool KPlug::PlugStateNotify(KPlugCallstack* callstack, kPlugAction action, KPlug* plug, void* a, void* b, int value)
+{
+    if (mOwner && !(mFlags & eCreatedOnDemand))
+        return mOwner->PlugStateNotify(callstack, action, plug, a, b, value);
+    if (mNotifyHandlers)
+        PlugStateNotifyHandler(mNotifyHandlers, callstack, action, plug, a, b, value);
+    return true;
+}
+
+bool KPlug::PlugDataNotify(KPlugCallstack* callstack, kPlugAction action, KPlug* plug, void* a, void* b, int value)
+{
+    if (mOwner && !(mFlags & eCreatedOnDemand))
+        return mOwner->PlugDataNotify(callstack, action, plug, a, b, value);
+    if (mNotifyHandlers)
+        PlugDataNotifyHandler(mNotifyHandlers, callstack, action, plug, a, b, value);
+    return true;
+}
+
+void KPlug::RegisterNotify(KPlug* listener)
+{
+    mNotifyHandlers = new KPlugNotifyHandler{listener, mNotifyHandlers};
+}
+
+void KPlug::RemoveNotify(KPlug* listener)
+{
+    for (KPlugNotifyHandler** link = &mNotifyHandlers; *link; link = &(*link)->mNext)
+    {
+        if ((*link)->mListener == listener)
+        {
+            KPlugNotifyHandler* record = *link;
+            *link = record->mNext;
+            delete record;
+            return;
+        }
+    }
+}
+
+bool KPlug::IsListener(KPlug* listener) const
+{
+    for (KPlugNotifyHandler* h = mNotifyHandlers; h; h = h->mNext)
+        if (h->mListener == listener)
+            return true;
+    return false;
+}
+
+namespace {
+
+// The listeners from a record to the end of the list, oldest first, as
+// handles: a listener may unregister or be destroyed while others are told.
+void CollectFrom(KPlugNotifyHandler* handler, KArrayTemplate<HdlKPlug>& out)
+{
+    for (KPlugNotifyHandler* h = handler; h; h = h->mNext)
+        out.InsertAt(0, HdlKPlug(h->mListener));
+}
+
+} // namespace
+
+bool KPlug::PlugNotifyHandler(KPlugNotifyHandler* handler, KPlugCallstack* callstack, kPlugAction action,
+                              KPlug* plug, int index, KPlug* other, kConnectionType type, KPlug* extra)
+{
+    KArrayTemplate<HdlKPlug> listeners(8);
+    CollectFrom(handler, listeners);
+    for (int i = 0; i < listeners.GetCount(); ++i)
+    {
+        KPlug* listener = listeners[i].Get();
+        if (listener && IsListener(listener))
+            listener->PlugNotify(callstack, action, plug, index, other, type, extra);
+    }
+    return true;
+}
+
+bool KPlug::PlugStateNotifyHandler(KPlugNotifyHandler* handler, KPlugCallstack* callstack, kPlugAction action,
+                                   KPlug* plug, void* a, void* b, int value)
+{
+    KArrayTemplate<HdlKPlug> listeners(8);
+    CollectFrom(handler, listeners);
+    for (int i = 0; i < listeners.GetCount(); ++i)
+    {
+        KPlug* listener = listeners[i].Get();
+        if (listener && IsListener(listener))
+            listener->PlugStateNotify(callstack, action, plug, a, b, value);
+    }
+    return true;
+}
+
+bool KPlug::PlugDataNotifyHandler(KPlugNotifyHandler* handler, KPlugCallstack* callstack, kPlugAction action,
+                                  KPlug* plug, void* a, void* b, int value)
+{
+    KArrayTemplate<HdlKPlug> listeners(8);
+    CollectFrom(handler, listeners);
+    for (int i = 0; i < listeners.GetCount(); ++i)
+    {
+        KPlug* listener = listeners[i].Get();
+        if (listener && IsListener(listener))
+            listener->PlugDataNotify(callstack, action, plug, a, b, value);
+    }
+    return true;
+}
+
+bool KPlug::BeginChange()
+{
+    return PlugNotify(nullptr, kPlugBeginChange, this, -1, nullptr, kConnectionNormal, nullptr);
+}
+
+bool KPlug::EndChange()
+{
+    return PlugNotify(nullptr, kPlugEndChange, this, -1, nullptr, kConnectionNormal, nullptr);
+}
+
+void KPlug::DisconnectBegin()
+{
+}
+
+void KPlug::DisconnectEnd()
+{
+}
+
+void KPlug::ConnectBegin()
+{
+}
+
+void KPlug::ConnectEnd()
+{
+}
+
+bool KPlug::ValidateConnections()
+{
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Owner and sub-plugs
+
+bool KPlug::SetOwnerPlug(KPlug* owner)
+{
+    if (owner == mOwner)
+        return false;
+    if (owner)
+    {
+        // An owner chain that leads back here would relay notifications forever.
+        for (KPlug* p = owner; p; p = p->mOwner)
+            if (p == this)
+                return false;
+        if (mOwner)
+            SetOwnerPlug(nullptr);
+        mOwner = owner;
+        if (IsSubPlug())
+            owner->SubPlugAdd(this);
+        return true;
+    }
+    if (IsSubPlug() && mOwner)
+        mOwner->SubPlugRemove(this);
+    mOwner = nullptr;
+    return true;
+}
+
+int KPlug::GetOwnedPlugCount()
+{
+    return 0;
+}
+
+KPlug* KPlug::GetOwnedPlug(int)
+{
+    return nullptr;
+}
+
+bool KPlug::ConnectOwnedPlug(KPlug* plug)
+{
+    if (!plug || plug->mOwner == this)
+        return false;
+    plug->SetOwnerPlug(this);
+    return true;
+}
+
+bool KPlug::DisconnectOwnedPlug(KPlug* plug)
+{
+    if (plug && plug->mOwner == this)
+    {
+        plug->SetOwnerPlug(nullptr);
+        return true;
+    }
+    return false;
+}
+
+KPlugFilter* KPlug::GetFilter() const
+{
+    return static_cast<KPlugFilter*>(mFilter.Get());
+}
+
+void KPlug::SetFilter(KPlugFilter* filter, kType type)
+{
+    bool wasSubPlug = IsSubPlug();
+    mFilter = HdlKPlug(filter);
+    if (type & eSubPlug)
+        mFlags |= eSubPlug;
+    else
+        mFlags &= ~eSubPlug;
+    if (mOwner && !wasSubPlug && IsSubPlug())
+        mOwner->SubPlugAdd(this);
+    else if (mOwner && wasSubPlug && !IsSubPlug())
+        mOwner->SubPlugRemove(this);
+}
+
+void KPlug::SubPlugAdd(KPlug* plug)
+{
+    if (!plug)
+        return;
+    mSubPlugs.Add(plug);
+    SubPlugFill(plug);
+}
+
+void KPlug::SubPlugRemove(KPlug* plug)
+{
+    mSubPlugs.RemoveIt(plug);
+}
+
+void KPlug::SubPlugFill(KPlug* sub)
+{
+    for (int i = 0; i < GetSrcCount(); ++i)
+    {
+        KPlug* plug = GetSrc(i);
+        if (plug && sub->IsValidSrc(plug))
+            sub->mSrc.Insert(sub->mSrc.GetCount(), KPlugConnection{HdlKPlug(plug), GetSrcType(i)});
+    }
+    for (int i = 0; i < GetDstCount(); ++i)
+    {
+        KPlug* plug = GetDst(i);
+        if (plug && sub->IsValidDst(plug))
+            sub->mDst.Insert(sub->mDst.GetCount(), KPlugConnection{HdlKPlug(plug), GetDstType(i)});
+    }
+}
+
+KPlug* KPlug::SubPlugFind(KPlugFilter* filter)
+{
+    if (!filter)
+        return this;
+    KPlugFilter* none = KPlug_GetFilter(-1);
+    KPlugFilter* plugs = KPlug_GetFilter(KPlug::ClassId);
+    if ((none && filter->IsEqual(none)) || (plugs && filter->IsEqual(plugs)))
+        return this;
+    for (int i = mSubPlugs.GetCount() - 1; i >= 0; --i)
+    {
+        KPlugFilter* subFilter = mSubPlugs[i]->GetFilter();
+        if (subFilter && subFilter->IsEqual(filter))
+            return mSubPlugs[i];
+    }
+    return nullptr;
+}
+
+KPlug* KPlug::SubPlugGetOrCreate(KPlugFilter* filter)
+{
+    KPlug* sub = SubPlugFind(filter);
+    if (sub)
+        return sub;
+    sub = SubPlugInstanciate(filter);
+    if (!sub)
+        return nullptr;
+    ConnectOwnedPlug(sub);
+    sub->SetFilter(filter, eSubPlug);
+    sub->mFlags |= eCreatedOnDemand;
+    return sub;
+}
+
+void KPlug::SubPlugRemoveAll()
+{
+    while (mSubPlugs.GetCount() > 0)
+    {
+        KPlug* sub = mSubPlugs.RemoveLast();
+        // A sub-plug that outlives this plug must not relay to it any more.
+        if (sub->mOwner == this)
+            sub->mOwner = nullptr;
+        if (sub->mFlags & eCreatedOnDemand)
+            sub->Destroy(0);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Queries
+
+bool KPlug::IsValidSrc(KPlug* plug, kConnectionType) const
+{
+    if (!(mFlags & eAcceptSrc))
+        return false;
+    KPlugFilter* filter = GetFilter();
+    return !filter || filter->Is(plug);
+}
+
+bool KPlug::IsValidDst(KPlug* plug, kConnectionType) const
+{
+    if (!(mFlags & eAcceptDst))
+        return false;
+    KPlugFilter* filter = GetFilter();
+    return !filter || filter->Is(plug);
+}
+
+bool KPlug::RequestValidSrc(KPlug* plug, kConnectionType type)
+{
+    return IsValidSrc(plug, type) && PlugNotify(nullptr, kPlugRequestSrc, this, -1, plug, type, nullptr);
+}
+
+bool KPlug::RequestValidDst(KPlug* plug, kConnectionType type)
+{
+    return IsValidDst(plug, type) && PlugNotify(nullptr, kPlugRequestDst, this, -1, plug, type, nullptr);
+}
+
+bool KPlug::IsConnectedSrc(KPlug* plug) const
+{
+    return plug && mSrc.FindLast(HdlKPlug(plug)) >= 0;
+}
+
+bool KPlug::IsConnectedDst(KPlug* plug) const
+{
+    return plug && mDst.FindLast(HdlKPlug(plug)) >= 0;
+}
+
+int KPlug::FindSrc(KPlug* plug) const
+{
+    return plug ? mSrc.FindLast(HdlKPlug(plug)) : -1;
+}
+
+int KPlug::FindDst(KPlug* plug) const
+{
+    return plug ? mDst.FindLast(HdlKPlug(plug)) : -1;
+}
+
+int KPlug::FindIndexFromOwnerPlugIndex(const KPlugConnectionList& mine, const KPlugConnectionList& owners,
+                                       int ownerIndex)
+{
+    if (ownerIndex < 0)
+        return -1;
+    if (ownerIndex >= owners.GetCount() || mine.GetCount() == 0)
+        return mine.GetCount();
+    int ownerPos = -1;
+    for (int i = 0; i < mine.GetCount(); ++i)
+    {
+        const HdlKPlug& hdl = mine.At(i).mHdl;
+        int j = ownerPos + 1;
+        while (j < owners.GetCount() && owners.At(j).mHdl != hdl)
+            ++j;
+        if (j >= owners.GetCount())
+            continue; // not in the owner's list: keep looking
+        ownerPos = j;
+        if (ownerPos >= ownerIndex)
+            return i;
+    }
+    return mine.GetCount();
+}
+
+int KPlug::FindSrcIndexFromOwnerPlugIndex(KPlug* owner, int ownerIndex) const
+{
+    if (!owner)
+        return -1;
+    return FindIndexFromOwnerPlugIndex(mSrc, owner->mSrc, ownerIndex);
+}
+
+int KPlug::FindDstIndexFromOwnerPlugIndex(KPlug* owner, int ownerIndex) const
+{
+    if (!owner)
+        return -1;
+    return FindIndexFromOwnerPlugIndex(mDst, owner->mDst, ownerIndex);
+}
+
+// ---------------------------------------------------------------------------
+// Connect
+
+namespace {
+
+// A sub-plug taking part in a connection change, and its position.
+struct KSubPart
+{
+    HdlKPlug mSub;
+    int mPosition;
+};
+
+void SnapshotSubPlugs(KPlug* plug, KArrayTemplate<HdlKPlug>& out)
+{
+    for (int i = 0; i < plug->GetSubPlugCount(); ++i)
+        out.Add(HdlKPlug(plug->GetSubPlug(i)));
+}
+
+} // namespace
+
+bool KPlug::ConnectSrc(KPlug* plug, kConnectionType type)
+{
+    return ConnectPlug(plug, this, type);
+}
+
+bool KPlug::ConnectDst(KPlug* plug, kConnectionType type)
+{
+    return ConnectPlug(this, plug, type);
+}
+
+bool KPlug::ConnectSrcAt(int index, KPlug* plug, kConnectionType type)
+{
+    return ConnectAt(plug, -1, this, index, type);
+}
+
+bool KPlug::ConnectDstAt(int index, KPlug* plug, kConnectionType type)
+{
+    return ConnectAt(this, index, plug, -1, type);
+}
+
+bool KPlug::ConnectPlug(KPlug* source, KPlug* destination, kConnectionType type)
+{
+    return UserConnectBefore(source, nullptr, destination, nullptr, type);
+}
+
+bool KPlug::ConnectAt(KPlug* source, int destinationIndex, KPlug* destination, int sourceIndex,
+                      kConnectionType type)
+{
+    if (!source || !destination)
+        return false;
+    KPlug* beforeDestination = nullptr;
+    if (destinationIndex >= 0 && destinationIndex < source->GetDstCount())
+        beforeDestination = source->GetDst(destinationIndex);
+    KPlug* beforeSource = nullptr;
+    if (sourceIndex >= 0 && sourceIndex < destination->GetSrcCount())
+        beforeSource = destination->GetSrc(sourceIndex);
+    return UserConnectBefore(source, beforeDestination, destination, beforeSource, type);
+}
+
+bool KPlug::UserConnectBefore(KPlug* source, KPlug* beforeDestination, KPlug* destination, KPlug* beforeSource,
+                              kConnectionType type)
+{
+    for (;;)
+    {
+        if (!source || !destination || source == destination)
+            return false;
+        kConnectionType actual = type;
+        if (destination->mFlags & eOneWayInput)
+            actual |= kConnectionOneWay;
+        if (!destination->RequestValidSrc(source, kConnectionNormal))
+            return false;
+        if (!(actual & kConnectionOneWay) && !source->RequestValidDst(destination, kConnectionNormal))
+            return false;
+        if (!source->IsSubPlug() && !destination->IsSubPlug())
+            return InternalConnectBefore(source, beforeDestination, destination, beforeSource, actual);
+        // A sub-plug connects through its owner.
+        if (source->IsSubPlug())
+            source = source->mOwner;
+        if (destination->IsSubPlug())
+            destination = destination->mOwner;
+    }
+}
+
+bool KPlug::InternalConnectBefore(KPlug* source, KPlug* beforeDestination, KPlug* destination,
+                                  KPlug* beforeSource, kConnectionType type)
+{
+    const bool oneWay = (type & kConnectionOneWay) != 0;
+    const HdlKPlug srcHdl(source);
+    const HdlKPlug dstHdl(destination);
+
+    // Listeners may destroy either plug while they are told: that happens
+    // once the connection is complete.
+    destination->PostponedDestroyBegin();
+    source->PostponedDestroyBegin();
+
+    destination->PlugNotify(nullptr, kPlugSrcConnecting, destination, -1, source, type, nullptr);
+    if (!oneWay)
+        source->PlugNotify(nullptr, kPlugDstConnecting, source, -1, destination, type, nullptr);
+
+    int srcPos = beforeSource ? destination->mSrc.FindLast(HdlKPlug(beforeSource)) : -1;
+    if (srcPos < 0)
+        srcPos = destination->GetSrcCount();
+    int dstPos = -1;
+    if (!oneWay)
+    {
+        dstPos = beforeDestination ? source->mDst.FindLast(HdlKPlug(beforeDestination)) : -1;
+        if (dstPos < 0)
+            dstPos = source->GetDstCount();
+    }
+
+    // Sub-plugs that show the new connection, each with its own position.
+    KArrayTemplate<KSubPart> dstParts(4);
+    KArrayTemplate<KSubPart> srcParts(4);
+    {
+        KArrayTemplate<HdlKPlug> subs(4);
+        SnapshotSubPlugs(destination, subs);
+        for (int i = 0; i < subs.GetCount(); ++i)
+        {
+            KPlug* sub = subs[i].Get();
+            if (sub && sub->RequestValidSrc(source, kConnectionNormal))
+                dstParts.Add(KSubPart{subs[i], sub->FindSrcIndexFromOwnerPlugIndex(destination, srcPos)});
+        }
+    }
+    if (!oneWay)
+    {
+        KArrayTemplate<HdlKPlug> subs(4);
+        SnapshotSubPlugs(source, subs);
+        for (int i = 0; i < subs.GetCount(); ++i)
+        {
+            KPlug* sub = subs[i].Get();
+            if (sub && sub->RequestValidDst(destination, kConnectionNormal))
+                srcParts.Add(KSubPart{subs[i], sub->FindDstIndexFromOwnerPlugIndex(source, dstPos)});
+        }
+    }
+
+    for (int i = 0; i < dstParts.GetCount(); ++i)
+        if (KPlug* sub = dstParts[i].mSub.Get())
+            sub->PlugNotify(nullptr, kPlugSrcConnecting, sub, -1, source, type, nullptr);
+    for (int i = 0; i < srcParts.GetCount(); ++i)
+        if (KPlug* sub = srcParts[i].mSub.Get())
+            sub->PlugNotify(nullptr, kPlugDstConnecting, sub, -1, destination, type, nullptr);
+
+    // Listeners may have changed the lists meanwhile: keep positions in range.
+    if (srcPos > destination->GetSrcCount())
+        srcPos = destination->GetSrcCount();
+    destination->mSrc.Insert(srcPos, KPlugConnection{srcHdl, type});
+    if (!oneWay)
+    {
+        if (dstPos > source->GetDstCount())
+            dstPos = source->GetDstCount();
+        source->mDst.Insert(dstPos, KPlugConnection{dstHdl, type});
+    }
+    for (int i = 0; i < dstParts.GetCount(); ++i)
+        if (KPlug* sub = dstParts[i].mSub.Get())
+        {
+            if (dstParts[i].mPosition > sub->GetSrcCount() || dstParts[i].mPosition < 0)
+                dstParts[i].mPosition = sub->GetSrcCount();
+            sub->mSrc.Insert(dstParts[i].mPosition, KPlugConnection{srcHdl, type});
+        }
+    for (int i = 0; i < srcParts.GetCount(); ++i)
+        if (KPlug* sub = srcParts[i].mSub.Get())
+        {
+            if (srcParts[i].mPosition > sub->GetDstCount() || srcParts[i].mPosition < 0)
+                srcParts[i].mPosition = sub->GetDstCount();
+            sub->mDst.Insert(srcParts[i].mPosition, KPlugConnection{dstHdl, type});
+        }
+
+    destination->PlugNotify(nullptr, kPlugSrcConnected, destination, srcPos, source, type, nullptr);
+    if (!oneWay)
+        source->PlugNotify(nullptr, kPlugDstConnected, source, dstPos, destination, type, nullptr);
+    for (int i = 0; i < dstParts.GetCount(); ++i)
+        if (KPlug* sub = dstParts[i].mSub.Get())
+            sub->PlugNotify(nullptr, kPlugSrcConnected, sub, dstParts[i].mPosition, source, type, nullptr);
+    for (int i = 0; i < srcParts.GetCount(); ++i)
+        if (KPlug* sub = srcParts[i].mSub.Get())
+            sub->PlugNotify(nullptr, kPlugDstConnected, sub, srcParts[i].mPosition, destination, type, nullptr);
+
+    destination->PostponedDestroyEnd();
+    source->PostponedDestroyEnd();
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Disconnect
+
+bool KPlug::DisconnectSrc(KPlug* plug)
+{
+    return DisconnectPlug(plug, this);
+}
+
+bool KPlug::DisconnectDst(KPlug* plug)
+{
+    return DisconnectPlug(this, plug);
+}
+
+bool KPlug::DisconnectSrcAt(int index)
+{
+    if (index < 0 || index >= GetSrcCount())
+        return false;
+    return DisconnectPlug(GetSrc(index), this);
+}
+
+bool KPlug::DisconnectDstAt(int index)
+{
+    if (index < 0 || index >= GetDstCount())
+        return false;
+    return DisconnectPlug(this, GetDst(index));
+}
+
+bool KPlug::DisconnectPlug(KPlug* source, KPlug* destination)
+{
+    while (source && source->IsSubPlug())
+        source = source->mOwner;
+    while (destination && destination->IsSubPlug())
+        destination = destination->mOwner;
+    if (!source || !destination)
+        return false;
+    if (!destination->IsValidSrc(source) || !source->IsValidDst(destination))
+        return false;
+
+    const HdlKPlug srcHdl(source);
+    const HdlKPlug dstHdl(destination);
+    int srcIndex = destination->mSrc.FindLast(srcHdl);
+    int dstIndex = source->mDst.FindLast(dstHdl);
+    if (srcIndex < 0 && dstIndex < 0)
+        return false;
+
+    KArrayTemplate<HdlKPlug> dstSubs(4);
+    KArrayTemplate<HdlKPlug> srcSubs(4);
+    if (srcIndex >= 0)
+        for (int i = 0; i < destination->GetSubPlugCount(); ++i)
+            if (destination->GetSubPlug(i)->IsValidSrc(source))
+                dstSubs.Add(HdlKPlug(destination->GetSubPlug(i)));
+    if (dstIndex >= 0)
+        for (int i = 0; i < source->GetSubPlugCount(); ++i)
+            if (source->GetSubPlug(i)->IsValidDst(destination))
+                srcSubs.Add(HdlKPlug(source->GetSubPlug(i)));
+
+    destination->DisconnectBegin();
+    source->DisconnectBegin();
+    destination->PostponedDestroyBegin();
+    source->PostponedDestroyBegin();
+
+    if (srcIndex >= 0)
+        destination->PlugNotify(nullptr, kPlugSrcDisconnecting, destination, srcIndex, source, kConnectionNormal,
+                                nullptr);
+    if (dstIndex >= 0)
+        source->PlugNotify(nullptr, kPlugDstDisconnecting, source, dstIndex, destination, kConnectionNormal,
+                           nullptr);
+    for (int i = 0; i < dstSubs.GetCount(); ++i)
+        if (KPlug* sub = dstSubs[i].Get())
+            sub->PlugNotify(nullptr, kPlugSrcDisconnecting, sub, -1, source, kConnectionNormal, nullptr);
+    for (int i = 0; i < srcSubs.GetCount(); ++i)
+        if (KPlug* sub = srcSubs[i].Get())
+            sub->PlugNotify(nullptr, kPlugDstDisconnecting, sub, -1, destination, kConnectionNormal, nullptr);
+
+    // Positions are taken now: listeners may have changed the lists.
+    if (srcIndex >= 0)
+        srcIndex = destination->mSrc.FindLast(srcHdl);
+    if (dstIndex >= 0)
+        dstIndex = source->mDst.FindLast(dstHdl);
+    KArrayTemplate<KSubPart> dstFound(4);
+    KArrayTemplate<KSubPart> srcFound(4);
+    if (srcIndex >= 0)
+        for (int i = 0; i < destination->GetSubPlugCount(); ++i)
+        {
+            KPlug* sub = destination->GetSubPlug(i);
+            int pos = sub->mSrc.FindLast(srcHdl);
+            if (pos >= 0)
+                dstFound.Add(KSubPart{HdlKPlug(sub), pos});
+        }
+    if (dstIndex >= 0)
+        for (int i = 0; i < source->GetSubPlugCount(); ++i)
+        {
+            KPlug* sub = source->GetSubPlug(i);
+            int pos = sub->mDst.FindLast(dstHdl);
+            if (pos >= 0)
+                srcFound.Add(KSubPart{HdlKPlug(sub), pos});
+        }
+
+    if (srcIndex >= 0)
+        destination->mSrc.Remove(srcIndex);
+    if (dstIndex >= 0)
+        source->mDst.Remove(dstIndex);
+    for (int i = 0; i < dstFound.GetCount(); ++i)
+        dstFound[i].mSub.Get()->mSrc.Remove(dstFound[i].mPosition);
+    for (int i = 0; i < srcFound.GetCount(); ++i)
+        srcFound[i].mSub.Get()->mDst.Remove(srcFound[i].mPosition);
+
+    if (srcIndex >= 0)
+        destination->PlugNotify(nullptr, kPlugSrcDisconnected, destination, srcIndex, source, kConnectionNormal,
+                                nullptr);
+    if (dstIndex >= 0)
+        source->PlugNotify(nullptr, kPlugDstDisconnected, source, dstIndex, destination, kConnectionNormal, nullptr);
+    for (int i = 0; i < dstFound.GetCount(); ++i)
+        if (KPlug* sub = dstFound[i].mSub.Get())
+            sub->PlugNotify(nullptr, kPlugSrcDisconnected, sub, dstFound[i].mPosition, source, kConnectionNormal,
+                            nullptr);
+    for (int i = 0; i < srcFound.GetCount(); ++i)
+        if (KPlug* sub = srcFound[i].mSub.Get())
+            sub->PlugNotify(nullptr, kPlugDstDisconnected, sub, srcFound[i].mPosition, destination,
+                            kConnectionNormal, nullptr);
+
+    destination->DisconnectEnd();
+    source->DisconnectEnd();
+    destination->PostponedDestroyEnd();
+    source->PostponedDestroyEnd();
+    return true;
+}
+
+void KPlug::DisconnectAll(bool sources, KPlugFilter* filter, bool filtered)
+{
+    // A listener may ask for this plug's destruction: it waits for the walk.
+    PostponedDestroyBegin();
+    KPlugConnectionList& list = sources ? mSrc : mDst;
+    for (int i = list.GetCount() - 1; i >= 0;)
+    {
+        KPlug* plug = list.At(i).mHdl.Get();
+        if (plug && (!filtered || (filter && filter->Is(plug))))
+        {
+            if (sources)
+                DisconnectPlug(plug, this);
+            else
+                DisconnectPlug(this, plug);
+        }
+        int next = i - 1;
+        if (next > list.GetCount() - 1)
+            next = list.GetCount() - 1;
+        i = next;
+    }
+    PostponedDestroyEnd();
+}
+
+void KPlug::DisconnectAllSrc()
+{
+    DisconnectAll(true, nullptr, false);
+}
+
+void KPlug::DisconnectAllDst()
+{
+    DisconnectAll(false, nullptr, false);
+}
+
+void KPlug::DisconnectAllSrc(int classId)
+{
+    DisconnectAll(true, KPlug_GetFilter(classId), true);
+}
+
+void KPlug::DisconnectAllDst(int classId)
+{
+    DisconnectAll(false, KPlug_GetFilter(classId), true);
+}
+
+// ---------------------------------------------------------------------------
+// Replace
+
+bool KPlug::ReplaceSrcAt(int index, KPlug* plug)
+{
+    if (index < 0)
+        return false;
+    if (index >= GetSrcCount())
+        return ConnectSrc(plug, kConnectionNormal);
+    return ReplaceInSrc(GetSrc(index), plug, -1);
+}
+
+bool KPlug::ReplaceDstAt(int index, KPlug* plug)
+{
+    if (index < 0)
+        return false;
+    if (index >= GetDstCount())
+        return ConnectDst(plug, kConnectionNormal);
+    return ReplaceInDst(GetDst(index), plug, -1);
+}
+
+bool KPlug::ReplaceInSrc(KPlug* oldSource, KPlug* newSource, int newSourceIndex)
+{
+    return ReplaceIn(true, oldSource, newSource, newSourceIndex);
+}
+
+bool KPlug::ReplaceInDst(KPlug* oldDestination, KPlug* newDestination, int newDestinationIndex)
+{
+    return ReplaceIn(false, oldDestination, newDestination, newDestinationIndex);
+}
+
+namespace {
+
+// Tells both ends of a replaced connection, then their sub-plugs (with the
+// end plug as the notified plug).
+void SendReplacePair(KPlug* dstEnd, KPlug* srcEnd, KPlug* newPlug, kPlugAction dstAction, kPlugAction srcAction)
+{
+    dstEnd->PlugNotify(nullptr, dstAction, dstEnd, -1, srcEnd, kConnectionNormal, newPlug);
+    srcEnd->PlugNotify(nullptr, srcAction, srcEnd, -1, dstEnd, kConnectionNormal, newPlug);
+    KArrayTemplate<HdlKPlug> subs(4);
+    SnapshotSubPlugs(dstEnd, subs);
+    for (int i = 0; i < subs.GetCount(); ++i)
+        if (KPlug* sub = subs[i].Get())
+            sub->PlugNotify(nullptr, dstAction, dstEnd, -1, srcEnd, kConnectionNormal, newPlug);
+    subs.Empty();
+    SnapshotSubPlugs(srcEnd, subs);
+    for (int i = 0; i < subs.GetCount(); ++i)
+        if (KPlug* sub = subs[i].Get())
+            sub->PlugNotify(nullptr, srcAction, srcEnd, -1, dstEnd, kConnectionNormal, newPlug);
+}
+
+} // namespace
+
+bool KPlug::ReplaceIn(bool sourceList, KPlug* oldPlug, KPlug* newPlug, int newPlugIndex)
+{
+    if (!oldPlug)
+        return false;
+    int p = sourceList ? mSrc.FindLast(HdlKPlug(oldPlug)) : mDst.FindLast(HdlKPlug(oldPlug));
+    if (p < 0)
+        return false;
+    KPlug* dstEnd = sourceList ? this : oldPlug;
+    KPlug* srcEnd = sourceList ? oldPlug : this;
+
+    // The plugs involved stay alive until the replacement is complete.
+    PostponedDestroyBegin();
+    oldPlug->PostponedDestroyBegin();
+    if (newPlug)
+        newPlug->PostponedDestroyBegin();
+
+    SendReplacePair(dstEnd, srcEnd, newPlug, kPlugReplaceDstEndBegin, kPlugReplaceSrcEndBegin);
+    bool result = sourceList ? DisconnectSrcAt(p) : DisconnectDstAt(p);
+    if (result)
+    {
+        if (sourceList)
+        {
+            KPlug* before = p < GetSrcCount() ? GetSrc(p) : nullptr;
+            KPlug* beforeDst = nullptr;
+            if (newPlug && newPlugIndex >= 0 && newPlugIndex < newPlug->GetDstCount())
+                beforeDst = newPlug->GetDst(newPlugIndex);
+            result = UserConnectBefore(newPlug, beforeDst, this, before, kConnectionNormal);
+        }
+        else
+        {
+            KPlug* before = p < GetDstCount() ? GetDst(p) : nullptr;
+            KPlug* beforeSrc = nullptr;
+            if (newPlug && newPlugIndex >= 0 && newPlugIndex < newPlug->GetSrcCount())
+                beforeSrc = newPlug->GetSrc(newPlugIndex);
+            result = UserConnectBefore(this, before, newPlug, beforeSrc, kConnectionNormal);
+        }
+    }
+    SendReplacePair(dstEnd, srcEnd, newPlug, kPlugReplaceDstEndEnd, kPlugReplaceSrcEndEnd);
+
+    if (newPlug)
+        newPlug->PostponedDestroyEnd();
+    oldPlug->PostponedDestroyEnd();
+    PostponedDestroyEnd();
+    return result;
+}
+
+// ---------------------------------------------------------------------------
+// Move
+
+bool KPlug::MoveSrcAt(int from, int to)
+{
+    int count = GetSrcCount();
+    if (from < 0 || from >= count || to < 0 || to >= count || from == to)
+        return false;
+    if (IsSubPlug())
+        return mOwner ? mOwner->MoveSrcAt(GetSrc(from), GetSrc(to)) : false;
+    return InternalMoveSrcBefore(from, to < from ? to : to + 1);
+}
+
+bool KPlug::MoveSrcAt(KPlug* plug, KPlug* atPlug)
+{
+    return MoveSrcAt(FindSrc(plug), FindSrc(atPlug));
+}
+
+bool KPlug::SwapSrc(int a, int b)
+{
+    int count = GetSrcCount();
+    if (a < 0 || a >= count || b < 0 || b >= count)
+        return false;
+    if (a == b)
+        return true;
+    int lo = a < b ? a : b;
+    int hi = a < b ? b : a;
+    if (!MoveSrcAt(hi, lo))
+        return false;
+    // Neighbours are exchanged by the first move alone.
+    if (hi == lo + 1)
+        return true;
+    return MoveSrcAt(lo + 1, hi);
+}
+
+bool KPlug::InternalMoveSrcBefore(int from, int before)
+{
+    int count = GetSrcCount();
+    if (from < 0 || from >= count || before < 0 || before > count || before == from || before == from + 1)
+        return false;
+    PostponedDestroyBegin();
+    const KPlugConnection moved = mSrc.At(from);
+
+    // Sub-plugs that show the moved connection move it first.
+    KArrayTemplate<HdlKPlug> subs(4);
+    SnapshotSubPlugs(this, subs);
+    for (int i = 0; i < subs.GetCount(); ++i)
+    {
+        KPlug* sub = subs[i].Get();
+        if (!sub)
+            continue;
+        int subFrom = FindIndexFromOwnerPlugIndex(sub->mSrc, mSrc, from);
+        if (subFrom >= 0 && subFrom < sub->GetSrcCount() && sub->mSrc.At(subFrom).mHdl == moved.mHdl)
+        {
+            int subBefore = FindIndexFromOwnerPlugIndex(sub->mSrc, mSrc, before);
+            sub->InternalMoveSrcBefore(subFrom, subBefore);
+        }
+    }
+
+    PlugNotify(nullptr, kPlugSrcMoving, this, from, moved.mHdl.Get(), moved.mType, nullptr);
+
+    bool result = false;
+    // A listener may have changed the list: move only the record announced.
+    if (from < GetSrcCount() && mSrc.At(from).mHdl == moved.mHdl && before <= GetSrcCount())
+    {
+        mSrc.Remove(from);
+        int newPos = before > from ? before - 1 : before;
+        mSrc.Insert(newPos, moved);
+        PlugNotify(nullptr, kPlugSrcMoved, this, newPos, moved.mHdl.Get(), moved.mType, nullptr);
+        result = true;
+    }
+    PostponedDestroyEnd();
+    return result;
+}
+
+// ---------------------------------------------------------------------------
+// Filters
+
+bool KPlugFilter::Is(KPlug*) const
+{
+    return false;
+}
+
+bool KPlugFilter::IsEqual(KPlugFilter*) const
+{
+    return false;
+}
+
+bool KClassIdFilter::Is(KPlug* plug) const
+{
+    if (mFilterClassId == -1)
+        return true;
+    return plug && plug->Is(mFilterClassId);
+}
+
+bool KClassIdFilter::IsEqual(KPlugFilter* other) const
+{
+    const KClassIdFilter* filter = dynamic_cast<const KClassIdFilter*>(other);
+    return filter && filter->mFilterClassId == mFilterClassId;
+}

@@ -1,0 +1,233 @@
+// Weak handles, the handle table, class ids and plug filters.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <set>
+
+#include "base/kmemorypool.h"
+#include "object/kbaselib.h"
+#include "object/kobjectlist.h"
+#include "object/kproperty.h"
+#include "object_test_helpers.h"
+
+TEST(PlugHandles, HandleReadsNullAfterDestroyEvenWhenEntryIsReused)
+{
+    KPlug* a = new KPlug();
+    HdlKPlug ha(a);
+    EXPECT_EQ(ha.Get(), a);
+    KHdlEntry* entry = ha.GetEntry();
+    a->Destroy(0);
+    EXPECT_EQ(ha.Get(), nullptr);
+    EXPECT_EQ(entry->mSerial, GlobalPlugDeadId);
+    // Entries are handed out last-freed-first, with a new serial.
+    KPlug* b = new KPlug();
+    HdlKPlug hb(b);
+    EXPECT_EQ(hb.GetEntry(), entry);
+    EXPECT_NE(hb.GetSerial(), ha.GetSerial());
+    EXPECT_GT(hb.GetSerial(), ha.GetSerial());
+    EXPECT_EQ(ha.Get(), nullptr);
+    EXPECT_EQ(hb.Get(), b);
+    EXPECT_NE(ha, hb);
+    EXPECT_EQ(hb, HdlKPlug(b));
+    b->Destroy(0);
+}
+
+TEST(PlugHandles, NullPlugGivesEmptyHandle)
+{
+    HdlKPlug h(static_cast<KPlug*>(nullptr));
+    EXPECT_TRUE(h.IsEmpty());
+    EXPECT_EQ(h.Get(), nullptr);
+    EXPECT_EQ(h, HdlKPlug());
+    HdlKObject o(static_cast<KObject*>(nullptr));
+    EXPECT_EQ(o, HdlNull);
+    EXPECT_EQ(o.Get(), nullptr);
+}
+
+TEST(PlugHandles, HandleArrayFindNeedsBothWords)
+{
+    KObject* a = new KObject();
+    HdlKObject live(a);
+    HdlKObject sameEntryOtherSerial(HdlKPlug(live.GetSerial() + 1, live.GetEntry()));
+    KArrayTemplate<HdlKObject> handles(16);
+    handles.Add(live);
+    EXPECT_EQ(handles.Find(live), 0);
+    EXPECT_EQ(handles.Find(sameEntryOtherSerial), -1);
+    a->Destroy(0);
+}
+
+TEST(PlugHandles, BlocksOf1024EntriesAndReuseBeforeNewBlocks)
+{
+    KHdlManager* table = GetGlobal_ObjectHdlManager();
+    int blocks = table->GetBlockCount();
+    std::vector<KPlug*> plugs;
+    // Fill up to the start of a new block.
+    while (table->GetBlockCount() == blocks)
+        plugs.push_back(new KPlug());
+    const int startBlocks = table->GetBlockCount();
+    for (int i = 0; i < KHdlManager::kBlockEntries - 1; ++i)
+        plugs.push_back(new KPlug());
+    EXPECT_EQ(table->GetBlockCount(), startBlocks);
+    plugs.push_back(new KPlug()); // the 1025th of this block's run
+    EXPECT_EQ(table->GetBlockCount(), startBlocks + 1);
+    size_t made = plugs.size();
+    for (KPlug* p : plugs)
+        p->Destroy(0);
+    plugs.clear();
+    for (size_t i = 0; i < made; ++i)
+        plugs.push_back(new KPlug());
+    EXPECT_EQ(table->GetBlockCount(), startBlocks + 1);
+    for (KPlug* p : plugs)
+        p->Destroy(0);
+}
+
+// The handle table disappears only when every plug is gone and the plug
+// library has ended; that tears down process-wide state, so it runs in a child.
+TEST(PlugHandlesDeathTest, HandlesStayReadableAfterTheTableIsDestroyed)
+{
+    EXPECT_EXIT(
+        {
+            KPlug* plug = new KPlug();
+            HdlKPlug hdl(plug);
+            HdlKPlug filterHdl(KPlug_GetFilter(KObject::ClassId));
+            bool ok = filterHdl.Get() != nullptr && HdlManagerExists();
+            plug->Destroy(0);
+            KPlug_Init();
+            KPlug_Terminate(); // destroys the filters: no plug is left
+            ok = ok && KPlug_GetLivingCount() == 0 && !HdlManagerExists();
+            ok = ok && hdl.Get() == nullptr && filterHdl.Get() == nullptr;
+            ok = ok && KPlug_GetFilter(KObject::ClassId) == nullptr;
+            // A new plug builds a new table from the kept blocks.
+            KPlug* again = new KPlug();
+            ok = ok && HdlManagerExists() && hdl.Get() == nullptr && HdlKPlug(again).Get() == again;
+            again->Destroy(0);
+            std::exit(ok ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+TEST(ClassIds, FixedIdsAndNameLookup)
+{
+    EXPECT_EQ(KObject::ClassId, 1);
+    EXPECT_EQ(KPlug::ClassId, 2);
+    EXPECT_EQ(KPlug_GetClassId("KObject"), 1);
+    EXPECT_EQ(KPlug_GetClassId("KPlug"), 2);
+    EXPECT_EQ(KPlug_GetClassId("kobject"), 1); // names compare without regard to case
+    EXPECT_EQ(KPlug_GetClassId("NeverRegisteredClass"), 0);
+    EXPECT_EQ(KPlug_GetClassId("KDataPlug"), KDataPlug::ClassId);
+    EXPECT_EQ(KPlug_GetClassDefinition(1), &KObject::ClassDefinition);
+    EXPECT_EQ(KPlug_GetClassDefinition(2), &KPlug::ClassDefinition);
+    EXPECT_EQ(KPlug_GetClassDefinition(-1)->mName, std::string("None"));
+    EXPECT_EQ(KPlug_GetClassDefinition(100000), nullptr);
+    EXPECT_EQ(KPlug_GetFilter(100000), nullptr);
+}
+
+TEST(ClassIds, AutomaticIdsStartAtThreeAndAreDistinct)
+{
+    std::vector<int> ids = {KPlugList::ClassId, KDataPlug::ClassId,  KPlugFilter::ClassId,
+                            KClassIdFilter::ClassId, KGenericObjectList::ClassId, KObjectList::ClassId,
+                            KProperty::ClassId, TPlug::ClassId, TOtherPlug::ClassId, TObject::ClassId};
+    std::set<int> distinct(ids.begin(), ids.end());
+    EXPECT_EQ(distinct.size(), ids.size());
+    EXPECT_EQ(*std::min_element(ids.begin(), ids.end()), 3);
+    // The plug unit registers its classes in a fixed order.
+    EXPECT_LT(KPlugList::ClassId, KDataPlug::ClassId);
+    EXPECT_LT(KDataPlug::ClassId, KPlugFilter::ClassId);
+    EXPECT_LT(KPlugFilter::ClassId, KClassIdFilter::ClassId);
+    EXPECT_LT(KGenericObjectList::ClassId, KObjectList::ClassId);
+
+    static int newId = 0;
+    static KClassDefinition def = {&newId, &KPlug::ClassDefinition, "ClassIdsTestClass", nullptr};
+    int id = KPlug_RegisterClassId(&def, -1);
+    EXPECT_GT(id, *std::max_element(ids.begin(), ids.end()));
+    EXPECT_EQ(newId, id);
+    EXPECT_EQ(KPlug_GetClassId("ClassIdsTestClass"), id);
+    ASSERT_NE(def.mFilter, nullptr);
+    EXPECT_EQ(KPlug_GetFilter(id), def.mFilter);
+    EXPECT_EQ(KPlug_RegisterSDKClassId("ClassIdsSdkName"), id + 1);
+    EXPECT_EQ(KPlug_GetClassId("ClassIdsSdkName"), id + 1);
+    EXPECT_EQ(KPlug_RegisterClassGroupId("Model", 7), 7);
+    int g = KPlug_RegisterClassGroupId("Model", -1);
+    EXPECT_EQ(KPlug_RegisterClassGroupId("Other", -1), g + 1);
+}
+
+TEST(ClassIds, IsFollowsTheParentChain)
+{
+    TOtherPlug other;
+    EXPECT_TRUE(other.Is(TOtherPlug::ClassId));
+    EXPECT_TRUE(other.Is(TPlug::ClassId));
+    EXPECT_TRUE(other.Is(KPlug::ClassId));
+    EXPECT_FALSE(other.Is(KObject::ClassId));
+    EXPECT_EQ(std::string(other.GetClassIdName()), "TOtherPlug");
+    KDataPlug data;
+    EXPECT_TRUE(data.Is(KDataPlug::ClassId));
+    EXPECT_TRUE(data.Is(KPlug::ClassId));
+    EXPECT_EQ(data.GetClassGroupId(), 2);
+    EXPECT_EQ(std::string(data.GetClassGroupName()), "");
+    KObjectList list;
+    EXPECT_TRUE(list.Is(KObjectList::ClassId));
+    EXPECT_TRUE(list.Is(KGenericObjectList::ClassId));
+    EXPECT_TRUE(list.Is(KObject::ClassId));
+    EXPECT_TRUE(list.Is(KPlug::ClassId));
+    EXPECT_EQ(list.GetClassGroupId(), 1);
+    EXPECT_EQ(list.IQuery(0x98ABD146ul, 0), &list);
+    EXPECT_EQ(data.IQuery(0x98ABD146ul, 0), nullptr);
+    EXPECT_EQ(data.IQuery(0xDE1947F3ul, 0), &data);
+    EXPECT_EQ(data.IQuery(2, 0), &data);
+    EXPECT_EQ(data.IQuery(3, 0), nullptr);
+}
+
+TEST(ClassIds, FiltersAcceptTheirClassAndSubclasses)
+{
+    KPlugFilter* none = KPlug_GetFilter(-1);
+    KPlugFilter* objects = KPlug_GetFilter(KObject::ClassId);
+    ASSERT_NE(none, nullptr);
+    ASSERT_NE(objects, nullptr);
+    EXPECT_TRUE(none->Is(static_cast<KPlug*>(nullptr)));
+    EXPECT_FALSE(objects->Is(static_cast<KPlug*>(nullptr)));
+    TObject object;
+    KObjectList list;
+    KPropertyTemplate<double> property;
+    EXPECT_TRUE(objects->Is(&object));
+    EXPECT_TRUE(objects->Is(&list));
+    EXPECT_FALSE(objects->Is(&property));
+    EXPECT_TRUE(none->Is(&property));
+    KClassIdFilter same(KObject::ClassId);
+    EXPECT_TRUE(objects->IsEqual(&same));
+    EXPECT_FALSE(objects->IsEqual(none));
+    EXPECT_FALSE(objects->IsEqual(nullptr));
+    KPlugFilter bare;
+    EXPECT_FALSE(bare.Is(&object));
+    EXPECT_FALSE(bare.IsEqual(&bare));
+    // A plug takes the "None" filter at construction.
+    KPlug plug;
+    EXPECT_EQ(plug.GetFilter(), none);
+}
+
+TEST(BaseLibDeathTest, InitAndTerminateAreCounted)
+{
+    EXPECT_EXIT(
+        {
+            bool ok = KBaseLib_Init() && KBaseLib_Init();
+            ok = ok && KBaseLib_GetRefCount() == 2 && KPlug_GetInitialisationCount() == 1;
+            ok = ok && KMemoryReusePool::GetDefault() != nullptr;
+            KBaseLib_Terminate();
+            // Still up.
+            ok = ok && KBaseLib_GetRefCount() == 1 && KMemoryReusePool::GetDefault() != nullptr;
+            ok = ok && KPlug_GetFilter(KObject::ClassId) != nullptr && KPlug_GetInitialisationCount() == 1;
+            KBaseLib_Terminate();
+            // Pools first, then the plug system.
+            ok = ok && KBaseLib_GetRefCount() == 0 && KMemoryReusePool::GetDefault() == nullptr;
+            ok = ok && KPlug_GetInitialisationCount() == 0 && KPlug_GetFilter(KObject::ClassId) == nullptr;
+            ok = ok && KPlug_GetClassId("KObject") == 0;
+            // An unmatched call changes nothing.
+            KBaseLib_Terminate();
+            ok = ok && KBaseLib_GetRefCount() == 0;
+            if (!ok)
+                fprintf(stderr, "counting failed\n");
+            std::exit(ok ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
