@@ -1,0 +1,1 @@
+// Native scene file.
