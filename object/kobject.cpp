@@ -57,6 +57,8 @@ KObject::KObject(const char* name, HdlKObjectTemplate<KEntity> entity) : KObject
 
 KObject::~KObject()
 {
+    // An object deleted without Destruct (one on the stack) still leaves its world.
+    WorldDetach();
     delete mRegistrations;
     mRegistrations = nullptr;
     if (GetSrcCount() > 0)
@@ -109,6 +111,17 @@ void KObject::Destruct()
     KPlug::Destruct();
 }
 
+// Cuts every connection of a property. A user reference property is destroyed
+// by its target's owner as soon as its source link goes, so its destruction is
+// held back until both sides have been cut.
+static void DisconnectPropertyFully(KProperty* property)
+{
+    property->PostponedDestroyBegin();
+    property->DisconnectAllSrc();
+    property->DisconnectAllDst();
+    property->PostponedDestroyEnd();
+}
+
 void KObject::DisconnectAll()
 {
     PostponedDestroyBegin();
@@ -116,9 +129,7 @@ void KObject::DisconnectAll()
     {
         if (i >= mProperties.GetCount())
             continue;
-        KProperty* property = mProperties[i];
-        property->DisconnectAllSrc();
-        property->DisconnectAllDst();
+        DisconnectPropertyFully(mProperties[i]);
     }
     DisconnectAllSrc();
     for (int i = GetDstCount() - 1; i >= 0;)
@@ -832,10 +843,7 @@ bool KObject::PropertyIndexDestroy(int index)
     if (property->IsDynamic())
         property->Destroy(0);
     else
-    {
-        property->DisconnectAllSrc();
-        property->DisconnectAllDst();
-    }
+        DisconnectPropertyFully(property);
     return result;
 }
 

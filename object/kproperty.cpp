@@ -7,6 +7,11 @@
 
 KPLUG_CLASS_IMPLEMENT(KProperty, KPlug, "KProperty")
 
+const char* const kPropertyTypeNames[19] = {"unknown", "int",       "bool",     "float",    "double",
+                                            "charptr", "enum",      "KTime",    "KString",  "object",
+                                            "event",   "stringlist", "Vector4D", "Vector3D", "ColorRGB",
+                                            "ColorRGBA", "Action",  "Reference", "VectorElement"};
+
 // ---------------------------------------------------------------------------
 // Descriptor
 
@@ -66,6 +71,84 @@ KProperty::KProperty()
 
 KProperty::~KProperty()
 {
+    // A user property owns its enumeration; other properties' lists belong
+    // to whoever made them.
+    if (IsUserProperty())
+    {
+        delete mInfo.mEnumList;
+        mInfo.mEnumList = nullptr;
+    }
+}
+
+KDataType* KProperty::GetPropertyDataType() const
+{
+    if (mInfo.mDataType)
+        return mInfo.mDataType;
+    switch (mInfo.mType)
+    {
+    case kPropertyTypeDouble:
+        return KDataTypeNumber::DataType;
+    case kPropertyTypeTime:
+        return KDataTypeTime::DataType;
+    case kPropertyTypeVector4D:
+        return KDataTypeVector4::DataType;
+    case kPropertyTypeVector3D:
+        return KDataTypeVector::DataType;
+    case kPropertyTypeColorRGB:
+        return KDataTypeColor::DataType;
+    case kPropertyTypeColorRGBA:
+        return KDataTypeColorAndAlpha::DataType;
+    default:
+        return nullptr;
+    }
+}
+
+const char* KProperty::GetPropertyTypeName() const
+{
+    if (mInfo.mType < 0 || mInfo.mType >= 19)
+        return kPropertyTypeNames[0];
+    return kPropertyTypeNames[mInfo.mType];
+}
+
+kPropertyType KProperty::GetPropertyTypeFromTypeName(const char* name)
+{
+    if (!name)
+        return kPropertyTypeUnknown;
+    for (int i = 0; i < 19; ++i)
+        if (strcmp(kPropertyTypeNames[i], name) == 0)
+            return i;
+    return kPropertyTypeUnknown;
+}
+
+KStringList* KProperty::GetEnumStringList(bool create)
+{
+    // The to-string function and the enumeration list share one use: a
+    // property with the function has no list, and none is made for it.
+    if (GetFlag(KPropertyInfo::eHasToString))
+        return nullptr;
+    if (!mInfo.mEnumList && create)
+        mInfo.mEnumList = new KStringList();
+    return mInfo.mEnumList;
+}
+
+void KProperty::NotifyEnumStringListChanged()
+{
+    PlugStateNotify(nullptr, kPlugInfoChanged, this, nullptr, nullptr, 0);
+}
+
+char* KProperty::GetValueAsString(int index)
+{
+    if (!IsUserProperty() && GetFlag(KPropertyInfo::eHasToString))
+    {
+        KPlug* owner = GetOwnerPlug();
+        if (!owner || !mInfo.mToString)
+            return nullptr;
+        return (owner->*mInfo.mToString)(index);
+    }
+    KStringList* list = GetEnumStringList(false);
+    if (!list || index < 0 || index >= list->GetCount())
+        return nullptr;
+    return list->GetStringAt(index);
 }
 
 void KProperty::SetPropertyInfo(const char* name, KObject* owner, KPropertyAccessor getter, KPropertyAccessor setter)
@@ -111,7 +194,7 @@ bool KProperty::SetPropertyName(const char* name, bool validate)
 void KProperty::ValidatePropertyName(KString& name)
 {
     // Blanks (spaces only) are dropped at both ends; nothing left gives "1".
-    const char* text = name.ToChars();
+    const char* text = name.ToChars() ? name.ToChars() : "";
     size_t begin = 0;
     size_t end = strlen(text);
     while (begin < end && text[begin] == ' ')
@@ -132,7 +215,20 @@ void KProperty::ValidatePropertyName(KString& name)
     if (digits > 0)
     {
         stem = base.Left(length - digits);
-        next = atoll(base.ToChars() + (length - digits)) + 1;
+        // A run of digits too long for a number counts from a large one
+        // rather than overflowing.
+        const long long kLargest = 999999999999999999LL;
+        long long value = 0;
+        for (unsigned int i = length - digits; i < length; ++i)
+        {
+            if (value > (kLargest - 9) / 10)
+            {
+                value = kLargest;
+                break;
+            }
+            value = value * 10 + (base[i] - '0');
+        }
+        next = value + 1;
     }
     else
     {
@@ -202,45 +298,37 @@ KObject* KProperty::GetOwnerObject()
     return static_cast<KObject*>(owner->IQuery(0x98ABD146ul, 0));
 }
 
+KPlug* KProperty::GetPropertyView()
+{
+    if (KProperty::ClassId == -1 || KProperty::ClassId == KPlug::ClassId)
+        return this;
+    return SubPlugGetOrCreate(KPlug_GetFilter(KProperty::ClassId));
+}
+
 KProperty* KProperty::GetRefProperty()
 {
     if (!IsReferenceProperty())
         return this;
-    // The property view of the sources: the connected properties.
-    for (int i = 0; i < GetSrcCount(); ++i)
-    {
-        KPlug* plug = GetSrc(i);
-        if (plug && plug->Is(KProperty::ClassId))
-            return static_cast<KProperty*>(plug);
-    }
-    return nullptr;
+    KPlug* view = GetPropertyView();
+    if (!view || view->GetSrcCount() == 0)
+        return nullptr;
+    return static_cast<KProperty*>(view->GetSrc(0));
 }
 
 int KProperty::GetReferencePropertyCount()
 {
     if (IsSubPlug())
         return 0;
-    int count = 0;
-    for (int i = 0; i < GetDstCount(); ++i)
-    {
-        KPlug* plug = GetDst(i);
-        if (plug && plug->Is(KProperty::ClassId))
-            ++count;
-    }
-    return count;
+    KPlug* view = GetPropertyView();
+    return view ? view->GetDstCount() : 0;
 }
 
 KProperty* KProperty::GetReferenceProperty(int index)
 {
-    if (index < 0)
+    KPlug* view = GetPropertyView();
+    if (!view || index < 0 || index >= view->GetDstCount())
         return nullptr;
-    for (int i = 0; i < GetDstCount(); ++i)
-    {
-        KPlug* plug = GetDst(i);
-        if (plug && plug->Is(KProperty::ClassId) && index-- == 0)
-            return static_cast<KProperty*>(plug);
-    }
-    return nullptr;
+    return static_cast<KProperty*>(view->GetDst(index));
 }
 
 int KProperty::AsInteger()
@@ -330,6 +418,120 @@ bool KProperty::SetDouble(double value)
     case kPropertyTypeDouble:
         SetData(&value, 0, nullptr, nullptr);
         return true;
+    default:
+        return false;
+    }
+}
+
+namespace {
+
+KString FormatDoubles(const double* values, int count)
+{
+    char text[4 * 330 + 8];
+    if (count == 3)
+        snprintf(text, sizeof(text), "{%f,%f,%f}", values[0], values[1], values[2]);
+    else
+        snprintf(text, sizeof(text), "{%f,%f,%f,%f}", values[0], values[1], values[2], values[3]);
+    return KString(text);
+}
+
+} // namespace
+
+KString KProperty::AsString()
+{
+    switch (mInfo.mType)
+    {
+    case kPropertyTypeInt:
+        return KString(AsInteger());
+    case kPropertyTypeBool:
+    case kPropertyTypeAction:
+        return KString(AsInteger() != 0 ? "True" : "False");
+    case kPropertyTypeFloat:
+    case kPropertyTypeDouble:
+        return KString(AsDouble());
+    case kPropertyTypeCharPtr:
+    {
+        char* text = nullptr;
+        GetData(&text, 0, nullptr, nullptr);
+        return KString(text ? text : "");
+    }
+    case kPropertyTypeEnum:
+    {
+        const char* text = GetValueAsString(AsInteger());
+        return KString(text ? text : "");
+    }
+    case kPropertyTypeTime:
+    {
+        KTime time;
+        GetData(&time, 0, nullptr, nullptr);
+        char text[KTIME_STRING_SIZE];
+        time.GetTimeString(text, sizeof(text), 5, 0, 2);
+        return KString(text);
+    }
+    case kPropertyTypeString:
+    {
+        KString text;
+        GetData(&text, 0, nullptr, nullptr);
+        return text;
+    }
+    case kPropertyTypeObject:
+    {
+        KObject* object = nullptr;
+        GetData(&object, 0, nullptr, nullptr);
+        if (object)
+            return KString(object->GetObjectFullName());
+        return KString(IsPropertyObjectList() ? "ObjectList!" : "Object!");
+    }
+    case kPropertyTypeVector3D:
+    {
+        KgeTVector value;
+        GetData(&value, 0, nullptr, nullptr);
+        double members[3] = {value.x, value.y, value.z};
+        return FormatDoubles(members, 3);
+    }
+    case kPropertyTypeVector4D:
+    {
+        // Four doubles preset to (0, 0, 0, 1), read with GetData.
+        double members[4] = {0.0, 0.0, 0.0, 1.0};
+        GetData(members, 0, nullptr, nullptr);
+        return FormatDoubles(members, 4);
+    }
+    case kPropertyTypeColorRGB:
+    {
+        // A colour reads only its three components: the fourth stays 1.
+        KgeRGBVector value(0.0, 0.0, 0.0, 1.0);
+        GetData(&value, 0, nullptr, nullptr);
+        double members[4] = {value.r, value.g, value.b, value.w};
+        return FormatDoubles(members, 4);
+    }
+    case kPropertyTypeColorRGBA:
+    {
+        KgeRGBAVector value;
+        GetData(&value, 0, nullptr, nullptr);
+        double members[4] = {value.r, value.g, value.b, value.a};
+        return FormatDoubles(members, 4);
+    }
+    default:
+        return KString("?");
+    }
+}
+
+bool KProperty::SetString(const char* text)
+{
+    switch (mInfo.mType)
+    {
+    case kPropertyTypeCharPtr:
+    {
+        char* pointer = const_cast<char*>(text);
+        SetData(&pointer, 0, nullptr, nullptr);
+        return true;
+    }
+    case kPropertyTypeString:
+    {
+        KString value(text ? text : "");
+        SetData(&value, 0, nullptr, nullptr);
+        return true;
+    }
     default:
         return false;
     }

@@ -7,10 +7,14 @@
 // and range are announced through the plug notifications, which reach the
 // owner. The descriptor (KPropertyInfo) holds the name, label, value kind,
 // data type, range, the owner's getter and setter and the flags; the typed
-// value lives in KPropertyTemplate<T>.
+// value lives in KPropertyTemplate<T>. List, object-list and event
+// properties (kpropertylist.h) come with this header.
+
+#include <type_traits>
 
 #include "base/kmath_kernels.h"
 #include "base/kstring.h"
+#include "base/kstringlist.h"
 #include "base/ktime.h"
 #include "object/kobject.h"
 #include "object/kpropertydatatype.h"
@@ -40,6 +44,9 @@ enum
 };
 
 typedef int kPropertyFlag;
+
+// Names of the value kinds, indexed by kind (19 entries).
+extern const char* const kPropertyTypeNames[19];
 
 // Getter and setter of a property: member functions of the owner, kept
 // type-erased and converted back to their real type before the call.
@@ -91,6 +98,11 @@ public:
     // Stores the to-string function; flag 512 follows whether it is set.
     void SetAsStringFunc(KPropertyToString function);
 
+    // Index in the world's property table; 65535 when not registered. Only
+    // the world sets it.
+    unsigned short GetWorldIndex() const { return mWorldIndex; }
+    void SetWorldIndex(unsigned short index) { mWorldIndex = index; }
+
     kFlags mFlags = 0;
     const char* mName = "";
     char* mLabel = nullptr;
@@ -100,7 +112,10 @@ public:
     double mMin = 0.0;
     double mMax = 100.0;
     kPropertyType mType = kPropertyTypeUnknown;
+    // A property has either a to-string function (flag 512) or an
+    // enumeration list, never both in use.
     KPropertyToString mToString = nullptr;
+    KStringList* mEnumList = nullptr;
     unsigned short mWorldIndex = 65535;
 };
 
@@ -149,7 +164,9 @@ public:
     void SetPropertyType(kPropertyType type) { mInfo.mType = type; }
     kPropertyType GetPropertyType() const { return mInfo.mType; }
     void SetPropertyDataType(KDataType* dataType) { mInfo.mDataType = dataType; }
-    KDataType* GetPropertyDataType() const { return mInfo.mDataType; }
+    // The stored data type; without one, the type's own: 4 Number, 7 Time,
+    // 12 Vector4, 13 Vector, 14 Color, 15 ColorAndAlpha, else null.
+    KDataType* GetPropertyDataType() const;
     const char* GetPropertyName() const { return mInfo.mName; }
     const char* GetPropertyLabel() const { return mInfo.mLabel; }
     void SetPropertyLabel(const char* label) { mInfo.SetAllocatedLabel(label); }
@@ -159,19 +176,35 @@ public:
     // Makes the name usable and unique among the owner's properties.
     void ValidatePropertyName(KString& name);
 
+    // The name of the property's value kind; "unknown" outside the table.
+    const char* GetPropertyTypeName() const;
+    // The first kind whose name is exactly the text (case matters); 0 when none.
+    static kPropertyType GetPropertyTypeFromTypeName(const char* name);
+
     bool SetPropertyMinMax(double min, double max);
     bool SetPropertyMin(double min);
     bool SetPropertyMax(double max);
     double GetPropertyMin() const { return mInfo.mMin; }
     double GetPropertyMax() const { return mInfo.mMax; }
 
+    // The enumeration list, made empty first when there is none and create is
+    // true. Null for a property that has a to-string function (flag 512).
+    KStringList* GetEnumStringList(bool create);
+    // Tells the owner that the enumeration changed (state notification 31).
+    void NotifyEnumStringListChanged();
+    // Text of an enumeration value: the owner's to-string function for a
+    // non-user property that has one, else item index of the enumeration
+    // list. Null without list or for an index outside it.
+    char* GetValueAsString(int index);
+
     // The owner's object interface, or null without owner.
     KObject* GetOwnerObject();
 
     bool IsReferenceProperty() const { return mInfo.mType == kPropertyTypeReference; }
-    // For a reference property the property it refers to; else the property itself.
+    // For a reference property the property it refers to (the first source
+    // property), or null; any other property is itself.
     KProperty* GetRefProperty();
-    // The reference properties connected as destinations.
+    // The properties connected as destinations (0 for a sub-plug).
     int GetReferencePropertyCount();
     KProperty* GetReferenceProperty(int index);
 
@@ -179,6 +212,11 @@ public:
     virtual bool SetInteger(int value);
     virtual double AsDouble();
     virtual bool SetDouble(double value);
+    // The value as text, by kind ("?" for kinds without a text form).
+    KString AsString();
+    // Stores a text in a charptr (the pointer) or KString property; false for
+    // any other kind.
+    bool SetString(const char* text);
     // Read and write the value in the property's own representation. A bare
     // property has none.
     virtual void GetData(void* out, int index, KEvaluateInfo* info, KWorldState* state);
@@ -188,6 +226,11 @@ public:
     virtual bool CopyAnimationFrom(KProperty* source);
 
 protected:
+    // The view of the connections that shows only properties: a sub-plug of
+    // this property (or the property itself when properties are not a class
+    // of their own).
+    KPlug* GetPropertyView();
+
     KPropertyInfo mInfo;
     kPropertyFlag mOwnFlags = 0;
 };
@@ -205,6 +248,13 @@ inline kPropertyType KPropertyGetType(KgeTVector*) { return kPropertyTypeVector3
 inline kPropertyType KPropertyGetType(KgeRGBVector*) { return kPropertyTypeColorRGB; }
 inline kPropertyType KPropertyGetType(KgeRGBAVector*) { return kPropertyTypeColorRGBA; }
 inline kPropertyType KPropertyGetType(KProperty**) { return kPropertyTypeReference; }
+// Enumerations of other units: 4-byte values read and written like int.
+template <class E, typename std::enable_if<std::is_enum<E>::value, int>::type = 0>
+inline kPropertyType KPropertyGetType(E*)
+{
+    static_assert(sizeof(E) == sizeof(int), "an enumeration property holds a 4-byte value");
+    return kPropertyTypeEnum;
+}
 
 // Value copies: the three-component vectors carry x, y and z only.
 template <class T>
@@ -320,5 +370,7 @@ public:
 protected:
     T mValue;
 };
+
+#include "object/kpropertylist.h"
 
 #endif

@@ -1,0 +1,352 @@
+#include "object/kworld.h"
+
+#include "object/kobject.h"
+#include "object/kproperty.h"
+
+namespace {
+
+const unsigned short kNoWorldIndex = 65535;
+
+KWorld*& CurrentWorld()
+{
+    static KWorld* gCurrentWorld = nullptr;
+    return gCurrentWorld;
+}
+
+int& WorldStateId()
+{
+    static int gWorldStateId = 0;
+    return gWorldStateId;
+}
+
+// The highest index in use, or -1.
+int HighestIndex(KBitSet& set)
+{
+    for (int s = set.GetSegmentCount() - 1; s >= 0; --s)
+    {
+        int index = -1;
+        if (set.GetSegment(s)->GetLastSetBitAbsoluteIndex(index))
+            return index;
+    }
+    return -1;
+}
+
+bool SetIndex(KBitSet& set, int index)
+{
+    KBitSet::KBitSegment* segment = set.GuarantySegment(KBitSet::KXRange(index >> KBitSet::kUnitPowerOf2, 1));
+    if (!segment)
+        return false;
+    int unit = (index >> KBitSet::kUnitPowerOf2) - segment->GetFirstUnit();
+    unsigned int mask = 1u << (index & 31);
+    unsigned int word = segment->GetUnit(unit);
+    return (word & mask) || segment->SafeAssign(set, unit, word | mask) != nullptr;
+}
+
+void ClearIndex(KBitSet& set, int index)
+{
+    if (KBitSet::KBitSegment* segment = set.GuarantySegment(KBitSet::KXRange(index >> KBitSet::kUnitPowerOf2, 1)))
+        segment->UnsetBit(index, set);
+}
+
+// The next index of a set (one past the highest in use) marked as used and
+// with room for it in the array; -1 when none can be given.
+template <class T>
+int TakeIndex(KBitSet& set, KArrayTemplate<T*>& array, int limit)
+{
+    int index = HighestIndex(set) + 1;
+    if (index < 0 || index >= limit || !SetIndex(set, index))
+        return -1;
+    if (array.GetCount() <= index)
+        array.SetCount(index + 1);
+    if (array.GetCount() <= index)
+    {
+        ClearIndex(set, index);
+        return -1;
+    }
+    return index;
+}
+
+int LinkRegister(KWorld* world, KObject* object)
+{
+    return world->RegisterObject(object);
+}
+
+void LinkUnregister(KWorld* world, KObject* object)
+{
+    world->UnregisterObject(object);
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// World states
+
+KWorldState::KWorldState(KWorld* world, kType kind, KWorldState* parent, bool withCompanion)
+    : mWorld(world), mType(kind), mParent(parent), mChildren(16), mSerial(++WorldStateId())
+{
+    if (parent)
+    {
+        ++parent->mRefCount;
+        parent->Add(this);
+        mGeneration = parent->mGeneration;
+    }
+    if (world)
+        world->RegisterState(this);
+    // A companion never gets a companion of its own.
+    if (kind == 1 && withCompanion)
+        mCompanion = new KWorldState(world, kind, this, false);
+}
+
+KWorldState* KWorldState::Create(KWorld* world, kType kind, KWorldState* parent)
+{
+    return new KWorldState(world, kind, parent, true);
+}
+
+KWorldState* KWorldState::Clone()
+{
+    KWorldState* clone = new KWorldState(mWorld, 0, this, true);
+    ++mCloneCount;
+    return clone;
+}
+
+void KWorldState::Release()
+{
+    --mRefCount;
+    if (mRefCount == 1 && mCompanion)
+    {
+        // The reference left is the companion's: releasing the companion may
+        // release this state too.
+        KWorldState* companion = mCompanion;
+        mCompanion = nullptr;
+        companion->Release();
+        return;
+    }
+    if (mRefCount > 0)
+        return;
+    if (mWorld)
+        mWorld->UnregisterState(this);
+    KWorldState* parent = mParent;
+    if (parent)
+        parent->Remove(this);
+    delete this;
+    if (parent)
+        parent->Release();
+}
+
+void KWorldState::Add(KWorldState* child)
+{
+    mChildren.Add(child);
+}
+
+void KWorldState::Remove(KWorldState* child)
+{
+    int index = mChildren.Find(child);
+    if (index >= 0)
+        mChildren.RemoveAt(index);
+}
+
+// ---------------------------------------------------------------------------
+// World
+
+KWorld::KWorld() : mObjects(16), mProperties(16), mStates(16)
+{
+    static const bool linked = [] {
+        KObject_SetWorldLink(KObjectWorldLink{&LinkRegister, &LinkUnregister});
+        return true;
+    }();
+    (void)linked;
+
+    pthread_mutexattr_t attributes;
+    pthread_mutexattr_init(&attributes);
+    pthread_mutexattr_settype(&attributes, PTHREAD_MUTEX_RECURSIVE);
+    pthread_mutex_init(&mLock, &attributes);
+    pthread_mutexattr_destroy(&attributes);
+
+    mRoot[0] = KWorldState::Create(this, 0, nullptr);
+    mRoot[1] = KWorldState::Create(this, 0, nullptr);
+}
+
+KWorld::~KWorld()
+{
+    if (CurrentWorld() == this)
+        CurrentWorld() = nullptr;
+
+    // What is still registered forgets this world.
+    for (int i = 0; i < mProperties.GetCount(); ++i)
+        if (KProperty* property = mProperties[i])
+            property->GetPropertyInfo().mWorldIndex = kNoWorldIndex;
+    for (int i = 0; i < mObjects.GetCount(); ++i)
+        if (KObject* object = mObjects[i])
+            object->SetWorldIndex(nullptr, -1);
+    mPropertyIndexes.Clear();
+    mObjectIndexes.Clear();
+    mProperties.Clear();
+
+    mRoot[0]->Release();
+    mRoot[1]->Release();
+    for (int i = 0; i < mStates.GetCount(); ++i)
+        if (KWorldState* state = mStates[i])
+        {
+            state->mWorld = nullptr;
+            state->mStateIndex = -1;
+        }
+    mStateIndexes.Clear();
+    pthread_mutex_destroy(&mLock);
+}
+
+KWorld* KWorld::Create()
+{
+    return new KWorld();
+}
+
+void KWorld::Destroy()
+{
+    delete this;
+}
+
+KWorld* KWorld::GetCurrent()
+{
+    return CurrentWorld();
+}
+
+void KWorld::SetCurrent(KWorld* world)
+{
+    CurrentWorld() = world;
+}
+
+void KWorld::LockWorld()
+{
+    pthread_mutex_lock(&mLock);
+}
+
+void KWorld::UnlockWorld()
+{
+    pthread_mutex_unlock(&mLock);
+}
+
+int KWorld::RegisterObject(KObject* object)
+{
+    if (!object)
+        return -1;
+    int current = object->GetWorldIndex();
+    if (object->GetWorld() == this && current >= 0 && current < mObjects.GetCount() && mObjects[current] == object)
+        return current;
+    if (object->GetWorld() && object->GetWorld() != this)
+        object->GetWorld()->UnregisterObject(object);
+    int index = TakeIndex(mObjectIndexes, mObjects, 0x7FFFFFFF);
+    if (index < 0)
+        return -1;
+    mObjects[index] = object;
+    object->SetWorldIndex(this, index);
+    RegisterObjectProperties(object);
+    return index;
+}
+
+void KWorld::UnregisterObject(KObject* object)
+{
+    if (!object || object->GetWorld() != this)
+        return;
+    UnregisterObjectProperties(object);
+    int index = object->GetWorldIndex();
+    object->SetWorldIndex(nullptr, -1);
+    if (index >= 0 && index < mObjects.GetCount() && mObjects[index] == object)
+    {
+        ClearIndex(mObjectIndexes, index);
+        mObjects[index] = nullptr;
+    }
+}
+
+void KWorld::RegisterObjectProperties(KObject* object)
+{
+    if (!object)
+        return;
+    for (int i = 0; i < object->GetPropertyCount(); ++i)
+    {
+        KProperty* property = object->GetProperty(i);
+        if (property->GetPropertyInfo().GetFlags() & KPropertyInfo::eWorldRegistration)
+            RegisterProperty(property);
+    }
+}
+
+void KWorld::UnregisterObjectProperties(KObject* object)
+{
+    if (!object)
+        return;
+    for (int i = 0; i < object->GetPropertyCount(); ++i)
+    {
+        KProperty* property = object->GetProperty(i);
+        if (property->GetPropertyInfo().GetFlags() & KPropertyInfo::eWorldRegistration)
+            UnregisterProperty(property);
+    }
+}
+
+KPropertyInfo* KWorld::RegisterProperty(KProperty* property)
+{
+    if (!property)
+        return nullptr;
+    KPropertyInfo& info = property->GetPropertyInfo();
+    int current = info.mWorldIndex;
+    if (current != kNoWorldIndex && current < mProperties.GetCount() && mProperties[current] == property)
+        return &info;
+    // The info keeps the index in 16 bits, 65535 meaning none: no more than
+    // 65535 properties get an index.
+    int index = TakeIndex(mPropertyIndexes, mProperties, kNoWorldIndex);
+    if (index < 0)
+        return &info;
+    mProperties[index] = property;
+    info.mWorldIndex = static_cast<unsigned short>(index);
+    return &info;
+}
+
+void KWorld::UnregisterProperty(KProperty* property)
+{
+    if (!property)
+        return;
+    KPropertyInfo& info = property->GetPropertyInfo();
+    int index = info.mWorldIndex;
+    info.mWorldIndex = kNoWorldIndex;
+    if (index != kNoWorldIndex && index < mProperties.GetCount() && mProperties[index] == property)
+    {
+        ClearIndex(mPropertyIndexes, index);
+        mProperties[index] = nullptr;
+    }
+}
+
+void KWorld::RegisterState(KWorldState* state)
+{
+    if (!state)
+        return;
+    int index = TakeIndex(mStateIndexes, mStates, 0x7FFFFFFF);
+    if (index < 0)
+        return;
+    mStates[index] = state;
+    state->mStateIndex = index;
+}
+
+void KWorld::UnregisterState(KWorldState* state)
+{
+    if (!state)
+        return;
+    int index = state->mStateIndex;
+    state->mStateIndex = -1;
+    if (index >= 0 && index < mStates.GetCount() && mStates[index] == state)
+    {
+        ClearIndex(mStateIndexes, index);
+        mStates[index] = nullptr;
+    }
+}
+
+KObject* KWorld::GetObject(int index) const
+{
+    return (index >= 0 && index < mObjects.GetCount()) ? mObjects[index] : nullptr;
+}
+
+KProperty* KWorld::GetProperty(int index) const
+{
+    return (index >= 0 && index < mProperties.GetCount()) ? mProperties[index] : nullptr;
+}
+
+KWorldState* KWorld::GetState(int index) const
+{
+    return (index >= 0 && index < mStates.GetCount()) ? mStates[index] : nullptr;
+}
