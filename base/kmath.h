@@ -7,5 +7,6 @@
 #include "base/kmath_kernels.h"
 #include "base/kmath_types.h"
 #include "base/kgeometry.h"
+#include "base/kmath_vn.h"
 
 #endif // QOX_BASE_KMATH_H

@@ -1,0 +1,701 @@
+// KQox: files, layers, header, key derivation and sections.
+
+#include "base/kqox.h"
+
+#include <chrono>
+#include <cstring>
+#include <random>
+
+#include "base/kpath.h"
+#include "base/kqox_private.h"
+#include "base/twofish.h"
+
+using namespace kqox;
+
+namespace {
+
+const char* const kErrorTable[KQox::eERROR_COUNT] = {
+    "File is corrupted",
+    "File version is not supported yet",
+    "File version is not supported anymore",
+    "File not opened",
+    "File not created",
+    "Wrong password",
+    "Begin Field error last field not closed",
+    "Block error : no block opened",
+    "Section error : no section opened",
+    "Unidentified error",
+    "Write field error : Field not opened",
+    "No space left on device",
+};
+
+void PutLE32(unsigned char* p, unsigned int v)
+{
+    for (int i = 0; i < 4; ++i)
+        p[i] = static_cast<unsigned char>(v >> (8 * i));
+}
+
+unsigned int GetLE32(const unsigned char* p)
+{
+    return static_cast<unsigned int>(p[0]) | (static_cast<unsigned int>(p[1]) << 8) |
+           (static_cast<unsigned int>(p[2]) << 16) | (static_cast<unsigned int>(p[3]) << 24);
+}
+
+// 16 bytes of salt; never the same twice in a process.
+void MakeSalt(unsigned char* salt)
+{
+    static unsigned long long counter = 0;
+    unsigned long long seed = static_cast<unsigned long long>(
+        std::chrono::high_resolution_clock::now().time_since_epoch().count());
+    seed ^= ++counter * 0x9E3779B97F4A7C15ull;
+    try {
+        std::random_device device;
+        seed ^= (static_cast<unsigned long long>(device()) << 32) ^ device();
+    } catch (...) {
+        // The clock and the counter are enough for a salt.
+    }
+    std::mt19937_64 generator(seed);
+    for (int i = 0; i < kSaltSize; i += 8) {
+        unsigned long long v = generator();
+        for (int k = 0; k < 8; ++k)
+            salt[i + k] = static_cast<unsigned char>(v >> (8 * k));
+    }
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// KQoxPrivate: files and layers
+
+KQoxPrivate::KQoxPrivate()
+    : mError(kErrorTable, KQox::eERROR_COUNT)
+    , mFileName("")
+    , mFilePath("")
+    , mFullFilePath("")
+{
+    std::memset(mKey, 0, sizeof(mKey));
+}
+
+KQoxPrivate::~KQoxPrivate()
+{
+    DeleteLayers();
+}
+
+void KQoxPrivate::DeleteLayers()
+{
+    // Top layer first; none owns the one below.
+    delete mCipher;
+    mCipher = nullptr;
+    delete mCrc;
+    mCrc = nullptr;
+    delete mBottom;
+    mBottom = nullptr;
+    mBody = nullptr;
+    std::memset(mKey, 0, sizeof(mKey));
+}
+
+void KQoxPrivate::ResetFile()
+{
+    DeleteLayers();
+    mMode = eClosed;
+    mVersion = 0;
+    mForm = KQox::eBINARY;
+    mMemory = false;
+    mOut.clear();
+    mOut.shrink_to_fit();
+    mOutBase = 0;
+    mWriteFailed = false;
+    mMemBuffer = nullptr;
+    mMemCapacity = 0;
+    mWriteStack.clear();
+    mWriteSections = 0;
+    mIn.clear();
+    mIn.shrink_to_fit();
+    mInPos = 0;
+    mInLen = 0;
+    mLimit = 0;
+    mBodyStart = 0;
+    mTrailerPos = 0;
+    mReadStack.clear();
+    mSections.clear();
+    mText.clear();
+}
+
+void KQoxPrivate::SetFileName(const char* fileName)
+{
+    mFileName = fileName ? fileName : "";
+    mFilePath = fileName && *fileName ? ExtractDirectoryFromFilePath(KFullPath(fileName)) : KString("");
+}
+
+bool KQoxPrivate::Fail(int code)
+{
+    mError.SetLastErrorID(code);
+    return false;
+}
+
+bool KQoxPrivate::CheckVersion(long long version)
+{
+    if (version < KQox::eOLDEST_VERSION)
+        return Fail(KQox::eFILE_VERSION_NOT_SUPPORTED_ANYMORE);
+    if (version > KQox::eNEWEST_VERSION)
+        return Fail(KQox::eFILE_VERSION_NOT_SUPPORTED_YET);
+    return true;
+}
+
+void KQoxPrivate::DeriveKey(const char* password, const unsigned char* salt, unsigned char* key)
+{
+    // Miyaguchi-Preneel compression over Twofish: h = E_h(m) ^ h ^ m, first
+    // over salt + password (padded, with its length), then kKeyRounds more
+    // times over the salt with a round counter.
+    if (!password)
+        password = "";
+    size_t length = std::strlen(password);
+    std::vector<unsigned char> message(salt, salt + kSaltSize);
+    message.insert(message.end(), password, password + length);
+    message.push_back(0x80);
+    while (message.size() % 16 != 0)
+        message.push_back(0);
+    unsigned char lengthBlock[16] = {};
+    for (int i = 0; i < 8; ++i)
+        lengthBlock[i] = static_cast<unsigned char>(static_cast<unsigned long long>(length) >> (8 * i));
+    message.insert(message.end(), lengthBlock, lengthBlock + 16);
+
+    unsigned char h[16];
+    std::memcpy(h, "Tolvane QOX key", 16);
+    KTwofish cipher;
+    auto compress = [&](const unsigned char* m) {
+        unsigned char c[16];
+        cipher.SetKey(h);
+        cipher.EncryptBlock(m, c);
+        for (int i = 0; i < 16; ++i)
+            h[i] = static_cast<unsigned char>(h[i] ^ c[i] ^ m[i]);
+    };
+    for (size_t i = 0; i < message.size(); i += 16)
+        compress(&message[i]);
+    for (int round = 0; round < kKeyRounds; ++round) {
+        unsigned char m[16];
+        std::memcpy(m, salt, 16);
+        for (int i = 0; i < 4; ++i)
+            m[i] = static_cast<unsigned char>(m[i] ^ (round >> (8 * i)));
+        compress(m);
+    }
+    std::memcpy(key, h, 16);
+    std::memset(&message[0], 0, message.size());
+}
+
+bool KQoxPrivate::CreateCommon(KQox::EForm form, int version, const char* password)
+{
+    mMode = eWriting;
+    mForm = form;
+    mVersion = version;
+    mOut.reserve(1 << 20);
+    mOutBase = 0;
+    mWriteFailed = false;
+    mWriteStack.assign(1, WriteList());
+    mWriteStack[0].mVersion = version;
+    mWriteSections = 0;
+    KChainedFile* top = mCrc ? mCrc : mBottom;
+    mBody = top;
+
+    if (form == KQox::eASCII) {
+        PutFormat("%s%d\n", kAsciiMagic, version);
+        return true;
+    }
+
+    unsigned char header[kHeaderSize] = {};
+    std::memcpy(header, kMagic, kMagicLength);
+    header[20] = 0x00;
+    header[21] = 0x1A;
+    header[kFormOffset] = form == KQox::eENCRYPTED ? kFormEncrypted : kFormBinary;
+    header[kRevisionOffset] = kHeaderRevision;
+    PutLE32(header + kVersionOffset, static_cast<unsigned int>(version));
+    Put(header, kHeaderSize);
+    if (form == KQox::eENCRYPTED) {
+        unsigned char salt[kSaltSize];
+        MakeSalt(salt);
+        Put(salt, kSaltSize);
+        if (!FlushOut())
+            return false;
+        DeriveKey(password, salt, mKey);
+        // The layer starts where the plain header ends.
+        mCipher = new KEncryptedFile(reinterpret_cast<char*>(mKey), kEncryptedBase, top, KChainedFile::eWrite, false);
+        mBody = mCipher;
+        Put(kKeyCheck, kKeyCheckSize);
+    }
+    return true;
+}
+
+bool KQoxPrivate::CloseWrite()
+{
+    EndAllWrites();
+    if (mForm == KQox::eASCII) {
+        PutText(kAsciiTrailer);
+        PutByte('\n');
+    } else {
+        PutByte(0); // end of the top-level list
+    }
+    bool ok = FlushOut();
+    long long end = Tell();
+    long long dataEnd = end;
+    if (mCipher) {
+        long long region = end - kEncryptedBase;
+        dataEnd = kEncryptedBase + (region + 15) / 16 * 16;
+        if (!mCipher->Close())
+            ok = false;
+    } else if (mCrc) {
+        if (!mCrc->Close())
+            ok = false;
+    } else if (mBottom) {
+        if (!mBottom->Close())
+            ok = false;
+    }
+    mFileSize = static_cast<unsigned long long>(dataEnd);
+    if (mMemory && mForm != KQox::eASCII && ok) {
+        // The check value of a memory image, through the CRC layer over the bytes used.
+        if (static_cast<unsigned long long>(dataEnd) + kCheckSize > mMemCapacity) {
+            ok = false;
+        } else {
+            KChainedFile image(0, nullptr, KChainedFile::eClosed, false);
+            bool readBack = image.Open(mMemBuffer, static_cast<unsigned int>(dataEnd));
+            KCrcFile crcLayer(0, &image, KChainedFile::eRead, false);
+            unsigned int crc = ~crcLayer.ReadCrc(&readBack);
+            if (!readBack) {
+                ok = false;
+            } else {
+                unsigned char* p = mMemBuffer + dataEnd;
+                p[0] = static_cast<unsigned char>(crc >> 24);
+                p[1] = static_cast<unsigned char>(crc >> 16);
+                p[2] = static_cast<unsigned char>(crc >> 8);
+                p[3] = static_cast<unsigned char>(crc);
+            }
+            image.Close();
+        }
+    }
+    if (mForm != KQox::eASCII)
+        mFileSize += kCheckSize;
+    unsigned long long size = mFileSize;
+    ResetFile();
+    mFileSize = size;
+    if (!ok)
+        return Fail(KQox::eNO_SPACE_LEFT);
+    return true;
+}
+
+bool KQoxPrivate::OpenCommon(const char* password, bool checkIntegrity)
+{
+    mMode = eReading;
+    mBody = mCrc;
+    mCrc->Seek(kSEEK_END, 0);
+    long size = mCrc->GetPosition();
+    mCrc->Seek(kSEEK_BEGIN, 0);
+    if (size <= 0) {
+        ResetFile();
+        return Fail(KQox::eFILE_CORRUPTED);
+    }
+    mFileSize = static_cast<unsigned long long>(size);
+    mLimit = size;
+    mIn.resize(64 * 1024);
+    mInLen = 0;
+
+    unsigned char header[kHeaderSize] = {};
+    size_t headerBytes = size < kHeaderSize ? static_cast<size_t>(size) : static_cast<size_t>(kHeaderSize);
+    bool ok;
+    if (!ReadAt(0, header, headerBytes)) {
+        ok = Fail(KQox::eFILE_CORRUPTED);
+    } else if (headerBytes >= static_cast<size_t>(kMagicLength) && std::memcmp(header, kMagic, kMagicLength) == 0) {
+        ok = OpenBinary(header, password, checkIntegrity);
+    } else if (headerBytes >= sizeof(kAsciiMagic) - 1 &&
+               std::memcmp(header, kAsciiMagic, sizeof(kAsciiMagic) - 1) == 0) {
+        ok = OpenAscii();
+    } else {
+        ok = Fail(KQox::eFILE_CORRUPTED);
+    }
+    if (!ok) {
+        unsigned long long fileSize = mFileSize;
+        ResetFile();
+        mFileSize = fileSize;
+    }
+    return ok;
+}
+
+bool KQoxPrivate::OpenBinary(const unsigned char* header, const char* password, bool checkIntegrity)
+{
+    if (mFileSize < static_cast<unsigned long long>(kHeaderSize + 1 + kCheckSize))
+        return Fail(KQox::eFILE_CORRUPTED);
+    // The check value first: a damaged header reads as damage, not as a version.
+    if (checkIntegrity && !mCrc->CheckCrc())
+        return Fail(KQox::eFILE_CORRUPTED);
+    if (header[20] != 0x00 || header[21] != 0x1A || header[kRevisionOffset] == 0)
+        return Fail(KQox::eFILE_CORRUPTED);
+    unsigned char formByte = header[kFormOffset];
+    if (formByte != kFormBinary && formByte != kFormEncrypted)
+        return Fail(KQox::eFILE_CORRUPTED);
+    if (header[kRevisionOffset] > kHeaderRevision)
+        return Fail(KQox::eFILE_VERSION_NOT_SUPPORTED_YET);
+    long long version = static_cast<int>(GetLE32(header + kVersionOffset));
+    if (!CheckVersion(version))
+        return false;
+    mVersion = static_cast<int>(version);
+    mLimit = static_cast<long long>(mFileSize) - kCheckSize;
+
+    if (formByte == kFormEncrypted) {
+        mForm = KQox::eENCRYPTED;
+        long long region = mLimit - kEncryptedBase;
+        if (region < 32 || region % 16 != 0)
+            return Fail(KQox::eFILE_CORRUPTED);
+        unsigned char salt[kSaltSize];
+        if (!ReadAt(kSaltOffset, salt, kSaltSize))
+            return Fail(KQox::eFILE_CORRUPTED);
+        DeriveKey(password, salt, mKey);
+        mCipher = new KEncryptedFile(reinterpret_cast<char*>(mKey), kEncryptedBase, mCrc, KChainedFile::eRead, false);
+        mBody = mCipher;
+        mInLen = 0; // the buffer held plain bytes
+        unsigned char check[kKeyCheckSize];
+        if (!ReadAt(kEncryptedBase, check, kKeyCheckSize))
+            return Fail(KQox::eFILE_CORRUPTED);
+        if (std::memcmp(check, kKeyCheck, kKeyCheckSize) != 0)
+            return Fail(KQox::eWRONG_PASSWORD);
+        mBodyStart = kEncryptedBase + kKeyCheckSize;
+    } else {
+        mForm = KQox::eBINARY;
+        mBodyStart = kHeaderSize;
+    }
+
+    std::unique_ptr<ReadList> root(new ReadList);
+    root->mStart = mBodyStart;
+    root->mEnd = mLimit;
+    root->mVersion = mVersion;
+    if (!IndexList(*root, true))
+        return Fail(KQox::eFILE_CORRUPTED);
+    // After the end marker: the check value alone, or (enciphered) the block padding.
+    long long after = mLimit - (root->mEnd + 1);
+    if (after < 0 || (mForm == KQox::eBINARY && after != 0) || (mForm == KQox::eENCRYPTED && after >= 16))
+        return Fail(KQox::eFILE_CORRUPTED);
+    mReadStack.push_back(std::move(root));
+    ReadList& list = *mReadStack.back();
+    for (int i = 0; i < static_cast<int>(list.mRecords.size()); ++i)
+        if (list.mRecords[i].mKind == kSection)
+            mSections.push_back(i);
+    return true;
+}
+
+bool KQoxPrivate::OpenAscii()
+{
+    mForm = KQox::eASCII;
+    // First line: the magic, the version, the line end.
+    long long position = sizeof(kAsciiMagic) - 1;
+    long long version = 0;
+    int digits = 0;
+    while (digits < 9 && CharAt(position) >= '0' && CharAt(position) <= '9') {
+        version = version * 10 + (CharAt(position) - '0');
+        ++position;
+        ++digits;
+    }
+    if (digits == 0)
+        return Fail(KQox::eFILE_CORRUPTED);
+    if (CharAt(position) == '\r')
+        ++position;
+    if (CharAt(position) != '\n')
+        return Fail(KQox::eFILE_CORRUPTED);
+    ++position;
+    if (!CheckVersion(version))
+        return false;
+    mVersion = static_cast<int>(version);
+    mBodyStart = position;
+
+    // Last line: the trailer, after a line end.
+    long long size = static_cast<long long>(mFileSize);
+    long long trailerLength = sizeof(kAsciiTrailer) - 1;
+    long long trailer = -1;
+    for (int crlf = 0; crlf < 2 && trailer < 0; ++crlf) {
+        long long start = size - trailerLength - 1 - crlf;
+        if (start < mBodyStart)
+            continue;
+        bool match = true;
+        for (long long i = 0; i < trailerLength && match; ++i)
+            match = CharAt(start + i) == kAsciiTrailer[i];
+        if (crlf && CharAt(size - 2) != '\r')
+            match = false;
+        if (match && CharAt(size - 1) == '\n' && (start == mBodyStart || CharAt(start - 1) == '\n'))
+            trailer = start;
+    }
+    if (trailer < 0)
+        return Fail(KQox::eFILE_CORRUPTED);
+    mTrailerPos = trailer;
+
+    std::unique_ptr<ReadList> root(new ReadList);
+    root->mStart = mBodyStart;
+    root->mEnd = trailer;
+    root->mVersion = mVersion;
+    if (!IndexList(*root, true))
+        return Fail(KQox::eFILE_CORRUPTED);
+    mReadStack.push_back(std::move(root));
+    ReadList& list = *mReadStack.back();
+    for (int i = 0; i < static_cast<int>(list.mRecords.size()); ++i)
+        if (list.mRecords[i].mKind == kSection)
+            mSections.push_back(i);
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// KQox: whole file
+
+KQox::KQox()
+    : mData(new KQoxPrivate)
+{
+}
+
+KQox::~KQox()
+{
+    ProjectClose();
+    delete mData;
+}
+
+bool KQox::ProjectCreate(const char* fileName, EForm form, int version, const char* password)
+{
+    ProjectClose();
+    mData->mError.ClearLastError();
+    mData->mFileSize = 0;
+    if (form != eBINARY && form != eASCII && form != eENCRYPTED)
+        return mData->Fail(eFILE_NOT_CREATED);
+    if (!mData->CheckVersion(version))
+        return false;
+    if (!fileName || !*fileName)
+        return mData->Fail(eFILE_NOT_CREATED);
+    mData->SetFileName(fileName);
+    mData->mBottom = new KChainedFile(0, nullptr, KChainedFile::eClosed, false);
+    bool ok;
+    if (form == eASCII) {
+        ok = mData->mBottom->Open(fileName, kFILE_WRITE, false);
+    } else {
+        // Read-write: the CRC layer reads the file back to append its check value.
+        mData->mCrc = new KCrcFile(0, mData->mBottom, KChainedFile::eClosed, false);
+        ok = mData->mCrc->Open(fileName, kFILE_READ_WRITE, false);
+    }
+    if (!ok) {
+        mData->ResetFile();
+        return mData->Fail(eFILE_NOT_CREATED);
+    }
+    if (!mData->CreateCommon(form, version, password)) {
+        mData->ResetFile();
+        return mData->Fail(eFILE_NOT_CREATED);
+    }
+    return true;
+}
+
+bool KQox::ProjectCreate(void* buffer, unsigned int capacity, EForm form, int version, const char* password)
+{
+    ProjectClose();
+    mData->mError.ClearLastError();
+    mData->mFileSize = 0;
+    if (form != eBINARY && form != eASCII && form != eENCRYPTED)
+        return mData->Fail(eFILE_NOT_CREATED);
+    if (!mData->CheckVersion(version))
+        return false;
+    if (!buffer || capacity == 0)
+        return mData->Fail(eFILE_NOT_CREATED);
+    mData->SetFileName("");
+    std::memset(buffer, 0, capacity);
+    mData->mBottom = new KChainedFile(0, nullptr, KChainedFile::eClosed, false);
+    if (!mData->mBottom->Open(buffer, capacity)) {
+        mData->ResetFile();
+        return mData->Fail(eFILE_NOT_CREATED);
+    }
+    mData->mMemory = true;
+    mData->mMemBuffer = static_cast<unsigned char*>(buffer);
+    mData->mMemCapacity = capacity;
+    if (!mData->CreateCommon(form, version, password)) {
+        mData->ResetFile();
+        return mData->Fail(eNO_SPACE_LEFT);
+    }
+    return true;
+}
+
+bool KQox::ProjectOpen(const char* fileName, const char* password, bool checkIntegrity)
+{
+    ProjectClose();
+    mData->mError.ClearLastError();
+    mData->mFileSize = 0;
+    if (!fileName || !*fileName)
+        return mData->Fail(eFILE_NOT_OPENED);
+    mData->SetFileName(fileName);
+    mData->mBottom = new KChainedFile(0, nullptr, KChainedFile::eClosed, false);
+    mData->mCrc = new KCrcFile(0, mData->mBottom, KChainedFile::eClosed, false);
+    if (!mData->mCrc->Open(fileName, kFILE_READ, false)) {
+        mData->ResetFile();
+        return mData->Fail(eFILE_NOT_OPENED);
+    }
+    return mData->OpenCommon(password, checkIntegrity);
+}
+
+bool KQox::ProjectOpen(const void* buffer, unsigned int size, const char* password, bool checkIntegrity)
+{
+    ProjectClose();
+    mData->mError.ClearLastError();
+    mData->mFileSize = 0;
+    mData->SetFileName("");
+    if (!buffer)
+        return mData->Fail(eFILE_NOT_OPENED);
+    if (size == 0)
+        return mData->Fail(eFILE_CORRUPTED);
+    mData->mBottom = new KChainedFile(0, nullptr, KChainedFile::eClosed, false);
+    // The memory file only reads the image.
+    if (!mData->mBottom->Open(const_cast<void*>(buffer), size)) {
+        mData->ResetFile();
+        return mData->Fail(eFILE_NOT_OPENED);
+    }
+    mData->mMemory = true;
+    mData->mCrc = new KCrcFile(0, mData->mBottom, KChainedFile::eRead, false);
+    return mData->OpenCommon(password, checkIntegrity);
+}
+
+bool KQox::ProjectCheckIntegrity()
+{
+    if (mData->mMode != KQoxPrivate::eReading)
+        return mData->Fail(eFILE_NOT_OPENED);
+    if (mData->mForm == eASCII)
+        return true;
+    if (!mData->mCrc->CheckCrc())
+        return mData->Fail(eFILE_CORRUPTED);
+    return true;
+}
+
+bool KQox::ProjectClose()
+{
+    if (mData->mMode == KQoxPrivate::eWriting)
+        return mData->CloseWrite();
+    if (mData->mMode == KQoxPrivate::eReading) {
+        unsigned long long size = mData->mFileSize;
+        mData->ResetFile();
+        mData->mFileSize = size;
+    }
+    return true;
+}
+
+bool KQox::ProjectIsOpen() const { return mData->mMode != KQoxPrivate::eClosed; }
+bool KQox::ProjectIsWriting() const { return mData->mMode == KQoxPrivate::eWriting; }
+unsigned long long KQox::ProjectGetFileSize() const { return mData->mFileSize; }
+int KQox::ProjectGetFileVersion() const { return mData->mVersion; }
+KQox::EForm KQox::ProjectGetForm() const { return mData->mForm; }
+bool KQox::IsBinary() const { return mData->mForm != eASCII; }
+bool KQox::IsEncrypted() const { return mData->mForm == eENCRYPTED; }
+const char* KQox::GetFileName() const { return mData->mFileName; }
+const char* KQox::GetFilePath() const { return mData->mFilePath; }
+
+const char* KQox::GetFullFilePath(const char* relative)
+{
+    mData->mFullFilePath = MakeFullPath(mData->mFilePath, relative ? relative : "");
+    return mData->mFullFilePath;
+}
+
+KError& KQox::GetError() { return mData->mError; }
+int KQox::GetLastErrorID() const { return mData->mError.GetLastErrorID(); }
+const char* KQox::GetLastErrorString() const { return mData->mError.GetLastErrorString(); }
+
+// ---------------------------------------------------------------------------
+// Sections
+
+int KQox::ProjectGetSectionCount() const
+{
+    if (mData->mMode == KQoxPrivate::eWriting)
+        return mData->mWriteSections;
+    return static_cast<int>(mData->mSections.size());
+}
+
+const char* KQox::ProjectGetSectionName(int section) const
+{
+    if (mData->mMode != KQoxPrivate::eReading || section < 0 || section >= static_cast<int>(mData->mSections.size()))
+        return "";
+    const ReadList& root = *mData->mReadStack.front();
+    return root.mSlots[root.mRecords[mData->mSections[section]].mSlot].mName.c_str();
+}
+
+int KQox::ProjectGetSectionVersion(int section) const
+{
+    if (mData->mMode != KQoxPrivate::eReading || section < 0 || section >= static_cast<int>(mData->mSections.size()))
+        return -1;
+    const ReadList& root = *mData->mReadStack.front();
+    return root.mRecords[mData->mSections[section]].mVersion;
+}
+
+int KQox::ProjectFindSection(const char* name, int after) const
+{
+    if (mData->mMode != KQoxPrivate::eReading)
+        return -1;
+    if (!name)
+        name = "";
+    int count = static_cast<int>(mData->mSections.size());
+    for (int i = after < 0 ? 0 : after + 1; i < count; ++i)
+        if (std::strcmp(ProjectGetSectionName(i), name) == 0)
+            return i;
+    return -1;
+}
+
+bool KQox::ProjectOpenSection(int section)
+{
+    if (mData->mMode != KQoxPrivate::eReading)
+        return mData->Fail(eFILE_NOT_OPENED);
+    if (section < 0 || section >= static_cast<int>(mData->mSections.size()))
+        return mData->Fail(eSECTION_ERROR);
+    mData->mReadStack.resize(1);
+    mData->mReadStack[0]->mCurrent = -1;
+    return mData->EnterBlock(mData->mSections[section], true, section);
+}
+
+bool KQox::ProjectReadSectionBegin(const char* name)
+{
+    if (mData->mMode != KQoxPrivate::eReading)
+        return mData->Fail(eFILE_NOT_OPENED);
+    ReadList& list = *mData->Top();
+    std::string key(1, kSection);
+    key += name ? name : "";
+    auto found = list.mSlotMap.find(key);
+    if (found == list.mSlotMap.end())
+        return false;
+    int record = list.mSlots[found->second].mCursor;
+    if (record < 0)
+        return false;
+    int index = -1;
+    if (mData->mReadStack.size() == 1)
+        for (int i = 0; i < static_cast<int>(mData->mSections.size()); ++i)
+            if (mData->mSections[i] == record)
+                index = i;
+    return mData->EnterBlock(record, true, index);
+}
+
+bool KQox::ProjectReadSectionEnd()
+{
+    if (mData->mMode != KQoxPrivate::eReading)
+        return mData->Fail(eFILE_NOT_OPENED);
+    if (mData->mReadStack.size() < 2 || !mData->Top()->mIsSection)
+        return mData->Fail(eSECTION_ERROR);
+    int owner = mData->Top()->mOwner;
+    mData->mReadStack.pop_back();
+    ReadList& parent = *mData->Top();
+    Slot& slot = parent.mSlots[parent.mRecords[owner].mSlot];
+    slot.mCursor = parent.mRecords[owner].mNextSame;
+    return true;
+}
+
+int KQox::ProjectGetCurrentSection() const
+{
+    if (mData->mMode == KQoxPrivate::eReading) {
+        if (mData->mReadStack.size() >= 2 && mData->mReadStack[1]->mIsSection)
+            return mData->mReadStack[1]->mSectionIndex;
+        return -1;
+    }
+    if (mData->mMode == KQoxPrivate::eWriting) {
+        if (mData->mWriteStack.size() >= 2 && mData->mWriteStack[1].mIsSection)
+            return mData->mWriteStack[1].mSectionIndex;
+    }
+    return -1;
+}
+
+int KQox::ProjectGetCurrentSectionVersion() const
+{
+    if (mData->mMode == KQoxPrivate::eReading)
+        return mData->ReadVersion();
+    if (mData->mMode == KQoxPrivate::eWriting)
+        return mData->WriteVersion();
+    return 0;
+}

@@ -1,0 +1,243 @@
+#ifndef QOX_BASE_KQOX_PRIVATE_H
+#define QOX_BASE_KQOX_PRIVATE_H
+
+// Inner state of KQox, shared by kqox.cpp (files, layers, header, sections),
+// kqox_write.cpp (writing) and kqox_read.cpp (indexing and reading).
+// Not part of the library's interface.
+
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "base/kchainedfile.h"
+#include "base/kcrcfile.h"
+#include "base/kencryptedfile.h"
+#include "base/kerror.h"
+#include "base/kqox.h"
+#include "base/kstring.h"
+
+namespace kqox {
+
+// ---- Binary layout (docs/qox-file-format.md) ----
+const char kMagic[] = "Tolvane QOX Binary  ";
+const int kMagicLength = 20;
+const int kHeaderSize = 32;          // magic, 0x00 0x1A, form, revision, version, reserved
+const int kFormOffset = 22;
+const int kRevisionOffset = 23;
+const int kVersionOffset = 24;
+const unsigned char kFormBinary = 'B';
+const unsigned char kFormEncrypted = 'E';
+const unsigned char kHeaderRevision = 1;
+const int kSaltOffset = 32;          // encrypted form: 16 bytes of salt
+const int kSaltSize = 16;
+const int kEncryptedBase = 48;       // first enciphered byte
+const char kKeyCheck[] = "QOX-KEY-CHECK-V1"; // first enciphered block
+const int kKeyCheckSize = 16;
+const int kKeySize = 16;
+const int kKeyRounds = 256;
+const int kCheckSize = 4;            // CRC-32 after the last byte
+const int kRecordFixed = 23;         // kind, name length, count, value bytes, block bytes
+const char kField = 'F';
+const char kSection = 'S';
+
+// ---- ASCII layout ----
+const char kAsciiMagic[] = "; Tolvane QOX ASCII ";
+const char kAsciiTrailer[] = "; EOF";
+const int kIndent = 4;
+const int kRawLineBytes = 57;        // 76 base64 characters a line
+
+// One record of a list being read.
+struct Record
+{
+    long long mValuesPos = 0;  // first value (binary: its type code; ASCII: first token)
+    long long mValuesEnd = 0;  // just past the last value
+    long long mBlockPos = -1;  // first byte of the nested list; -1: no block
+    long long mBlockEnd = -1;  // binary: the end marker; ASCII: the closing brace
+    unsigned int mCount = 0;   // values
+    int mSlot = -1;            // name slot in the list
+    int mNextSame = -1;        // next record with the same kind and name
+    int mVersion = 0;          // sections only
+    char mKind = kField;
+};
+
+// All records of one kind and name in a list, as a chain, with the read cursor.
+struct Slot
+{
+    std::string mName;
+    char mKind = kField;
+    int mFirst = -1;
+    int mLast = -1;
+    int mCursor = -1;          // next record to be found; -1 once all are read
+    int mCount = 0;
+};
+
+// A list being read: the top-level list, a block or a section.
+struct ReadList
+{
+    long long mStart = 0;
+    long long mEnd = 0;
+    std::vector<Record> mRecords;
+    std::vector<Slot> mSlots;
+    std::unordered_map<std::string, int> mSlotMap; // kind + name -> slot
+    // Current field and its value cursor.
+    int mCurrent = -1;
+    long long mValuePos = 0;
+    long long mValueEnd = 0;
+    unsigned int mRemain = 0;
+    // Where this list comes from.
+    int mOwner = -1;            // record of the parent list owning this block
+    bool mIsSection = false;
+    int mVersion = 0;
+    int mSectionIndex = -1;     // top-level section index, else -1
+};
+
+// A list being written.
+struct WriteList
+{
+    enum { eNone = 0, eOpen = 1, eBlockDone = 2 };
+    int mState = eNone;
+    long long mFieldHeader = 0; // header of the open field
+    long long mFieldValues = 0; // its first value byte
+    unsigned int mCount = 0;
+    long long mOwnerHeader = -1; // block-size bytes of the record owning this list
+    long long mBlockStart = 0;
+    bool mIsSection = false;
+    int mVersion = 0;
+    int mSectionIndex = -1;
+};
+
+// A value decoded for conversion.
+struct Value
+{
+    char mType = 0;            // 'C', 'I', 'L', 'F', 'D', 'S', 'R'; ASCII: 'T' text, 'Q' quoted, 'R' raw
+    long long mInt = 0;
+    double mDouble = 0.0;
+    std::string mText;
+    long long mRawPos = 0;     // raw: first byte (binary) or first base64 character (ASCII)
+    unsigned long long mRawSize = 0;
+};
+
+} // namespace kqox
+
+struct KQoxPrivate
+{
+    enum EMode { eClosed = 0, eReading = 1, eWriting = 2 };
+
+    KQoxPrivate();
+    ~KQoxPrivate();
+
+    // ---- files and layers (kqox.cpp) ----
+    void ResetFile();
+    void DeleteLayers();
+    void SetFileName(const char* fileName);
+    bool Fail(int code);
+    bool CreateCommon(KQox::EForm form, int version, const char* password);
+    bool OpenCommon(const char* password, bool checkIntegrity);
+    bool OpenBinary(const unsigned char* header, const char* password, bool checkIntegrity);
+    bool OpenAscii();
+    bool CheckVersion(long long version);
+    bool CloseWrite();
+    static void DeriveKey(const char* password, const unsigned char* salt, unsigned char* key);
+
+    // ---- byte sink (kqox_write.cpp) ----
+    long long Tell() const { return mOutBase + static_cast<long long>(mOut.size()); }
+    void Put(const void* data, size_t n);
+    void PutByte(unsigned char c) { mOut.push_back(c); }
+    void PutText(const char* text);
+    void PutFormat(const char* format, ...)
+#if defined(__GNUC__)
+        __attribute__((format(printf, 2, 3)))
+#endif
+        ;
+    bool FlushOut();
+    bool Patch(long long position, const void* data, size_t n);
+    void PutIndent(size_t depth);
+    void PutAsciiString(const char* text, size_t n);
+    void PutAsciiName(const char* name);
+    void PutAsciiChar(char c);
+    bool PutRawBegin(unsigned long long size);
+    void PutRawChunk(const unsigned char* data, size_t n, unsigned long long& done, unsigned long long size);
+
+    // ---- writing (kqox_write.cpp) ----
+    bool CanWrite();
+    bool ValueBegin();
+    void ValueEnd();
+    bool BeginRecord(char kind, const char* name);
+    bool EndField();
+    bool EndBlock(bool section);
+    bool EndAllWrites();
+    int WriteVersion() const;
+
+    // ---- byte source (kqox_read.cpp) ----
+    bool Fill(long long position);
+    bool ReadAt(long long position, void* data, size_t n);
+    int CharAt(long long position)
+    {
+        if (position >= mInPos && position < mInPos + static_cast<long long>(mInLen))
+            return mIn[static_cast<size_t>(position - mInPos)];
+        return CharAtSlow(position);
+    }
+    int CharAtSlow(long long position);
+
+    // ---- indexing and reading (kqox_read.cpp) ----
+    bool IndexList(kqox::ReadList& list, bool topLevel);
+    bool IndexBinary(kqox::ReadList& list, bool topLevel);
+    bool IndexAscii(kqox::ReadList& list);
+    bool AddRecord(kqox::ReadList& list, kqox::Record& record, const std::string& name);
+    bool EnterBlock(int record, bool section, int sectionIndex);
+    kqox::ReadList* Top() { return mReadStack.empty() ? nullptr : mReadStack.back().get(); }
+    kqox::ReadList* Current();
+    bool Corrupted();
+    bool NextValue(kqox::Value& value);
+    bool PeekValue(kqox::Value& value);
+    bool ReadBinaryValue(long long& position, long long end, kqox::Value& value, bool decodeText);
+    bool ReadAsciiValue(long long& position, long long end, kqox::Value& value, bool decodeText);
+    bool SkipAsciiValue(long long& position, long long end);
+    bool SkipAsciiSeparator(long long& position, long long end);
+    bool SkipAsciiSpaces(long long& position, long long end);
+    bool ReadAsciiName(long long& position, long long end, std::string& name, int closing);
+    bool FindClosingBrace(long long position, long long end, long long& brace);
+    bool ReadAsciiQuoted(long long& position, long long end, std::string* text);
+    bool ReadRawValue(const kqox::Value& value, void* buffer, unsigned long long size, KFile* file);
+    int ReadVersion() const;
+
+    // ---- state ----
+    KError mError;
+    KString mFileName;
+    KString mFilePath;
+    KString mFullFilePath;
+    int mMode = eClosed;
+    KQox::EForm mForm = KQox::eBINARY;
+    int mVersion = 0;
+    bool mMemory = false;
+    unsigned long long mFileSize = 0;
+
+    KChainedFile* mBottom = nullptr;
+    KCrcFile* mCrc = nullptr;
+    KEncryptedFile* mCipher = nullptr;
+    KChainedFile* mBody = nullptr;   // layer the body goes through
+    unsigned char mKey[kqox::kKeySize];
+
+    // Writing.
+    std::vector<unsigned char> mOut;
+    long long mOutBase = 0;
+    bool mWriteFailed = false;
+    unsigned char* mMemBuffer = nullptr;
+    unsigned int mMemCapacity = 0;
+    std::vector<kqox::WriteList> mWriteStack;
+    int mWriteSections = 0;
+
+    // Reading.
+    std::vector<unsigned char> mIn;
+    long long mInPos = 0;
+    size_t mInLen = 0;
+    long long mLimit = 0;
+    long long mBodyStart = 0;
+    long long mTrailerPos = 0;
+    std::vector<std::unique_ptr<kqox::ReadList>> mReadStack;
+    std::vector<int> mSections;      // top-level records that are sections
+    std::string mText;               // last text read
+};
+
+#endif

@@ -1,0 +1,1093 @@
+// KQox: indexing lists and reading fields (binary and ASCII encodings).
+
+#include <cerrno>
+#include <cfloat>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+
+#include "base/kfile.h"
+#include "base/kqox.h"
+#include "base/kqox_private.h"
+
+using namespace kqox;
+
+namespace {
+
+const size_t kChunk = 1 << 20;
+
+bool IsBareChar(int c)
+{
+    if (c < 0x21 || c > 0x7E)
+        return false;
+    return std::strchr(":,\"{}[];\\*", c) == nullptr;
+}
+
+int Base64Digit(int c)
+{
+    if (c >= 'A' && c <= 'Z')
+        return c - 'A';
+    if (c >= 'a' && c <= 'z')
+        return c - 'a' + 26;
+    if (c >= '0' && c <= '9')
+        return c - '0' + 52;
+    if (c == '+')
+        return 62;
+    if (c == '/')
+        return 63;
+    return -1;
+}
+
+bool IsSpace(int c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+unsigned long long LoadLE(const unsigned char* p, int bytes)
+{
+    unsigned long long v = 0;
+    for (int i = bytes - 1; i >= 0; --i)
+        v = (v << 8) | p[i];
+    return v;
+}
+
+long long ClampToLong(double d)
+{
+    if (std::isnan(d))
+        return 0;
+    if (d >= 9223372036854775807.0)
+        return LLONG_MAX;
+    if (d <= -9223372036854775808.0)
+        return LLONG_MIN;
+    return static_cast<long long>(d);
+}
+
+int ClampToInt(long long v)
+{
+    if (v > INT_MAX)
+        return INT_MAX;
+    if (v < INT_MIN)
+        return INT_MIN;
+    return static_cast<int>(v);
+}
+
+float ToFloat(double d)
+{
+    if (d > FLT_MAX)
+        return std::numeric_limits<float>::infinity();
+    if (d < -FLT_MAX)
+        return -std::numeric_limits<float>::infinity();
+    return static_cast<float>(d);
+}
+
+// True for an optional sign followed by decimal digits only.
+bool IsIntegerText(const std::string& text)
+{
+    size_t i = (!text.empty() && (text[0] == '-' || text[0] == '+')) ? 1 : 0;
+    if (i >= text.size())
+        return false;
+    for (; i < text.size(); ++i)
+        if (text[i] < '0' || text[i] > '9')
+            return false;
+    return true;
+}
+
+double TextToDouble(const std::string& text)
+{
+    if (text.empty())
+        return 0.0;
+    char* end = nullptr;
+    double d = std::strtod(text.c_str(), &end);
+    return end == text.c_str() ? 0.0 : d;
+}
+
+long long TextToLong(const std::string& text)
+{
+    if (IsIntegerText(text)) {
+        errno = 0;
+        long long v = std::strtoll(text.c_str(), nullptr, 10);
+        return v; // strtoll saturates on overflow
+    }
+    return ClampToLong(TextToDouble(text));
+}
+
+bool IsText(char type)
+{
+    return type == 'S' || type == 'T' || type == 'Q';
+}
+
+double ToDouble(const Value& v)
+{
+    switch (v.mType) {
+    case 'C': case 'I': case 'L': return static_cast<double>(v.mInt);
+    case 'F': case 'D': return v.mDouble;
+    default: return IsText(v.mType) ? TextToDouble(v.mText) : 0.0;
+    }
+}
+
+long long ToLong(const Value& v)
+{
+    switch (v.mType) {
+    case 'C': case 'I': case 'L': return v.mInt;
+    case 'F': case 'D': return ClampToLong(v.mDouble);
+    default: return IsText(v.mType) ? TextToLong(v.mText) : 0;
+    }
+}
+
+char ToChar(const Value& v)
+{
+    switch (v.mType) {
+    case 'C': case 'I': case 'L': return static_cast<char>(v.mInt);
+    case 'F': case 'D': return static_cast<char>(ClampToInt(ClampToLong(v.mDouble)));
+    default: return IsText(v.mType) && !v.mText.empty() ? v.mText[0] : 0;
+    }
+}
+
+// The text the ASCII form would hold for the value.
+std::string ToText(const Value& v)
+{
+    char text[64];
+    switch (v.mType) {
+    case 'C': return v.mInt ? std::string(1, static_cast<char>(v.mInt)) : std::string();
+    case 'I':
+    case 'L': std::snprintf(text, sizeof(text), "%lld", v.mInt); return text;
+    case 'F': std::snprintf(text, sizeof(text), "%.9g", v.mDouble); return text;
+    case 'D': std::snprintf(text, sizeof(text), "%.15g", v.mDouble); return text;
+    default: return IsText(v.mType) ? v.mText : std::string();
+    }
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// Byte source: a window of the body layer.
+
+bool KQoxPrivate::Fill(long long position)
+{
+    mInLen = 0;
+    if (!mBody || position < 0 || position >= mLimit || mIn.empty())
+        return false;
+    long long left = mLimit - position;
+    size_t want = left < static_cast<long long>(mIn.size()) ? static_cast<size_t>(left) : mIn.size();
+    mBody->SetPosition(static_cast<long>(position));
+    unsigned int got = mBody->Read(&mIn[0], static_cast<unsigned int>(want));
+    mInPos = position;
+    mInLen = got;
+    return got > 0;
+}
+
+bool KQoxPrivate::ReadAt(long long position, void* data, size_t n)
+{
+    if (n == 0)
+        return true;
+    if (position < 0 || position > mLimit || static_cast<unsigned long long>(n) > static_cast<unsigned long long>(mLimit - position))
+        return false;
+    unsigned char* out = static_cast<unsigned char*>(data);
+    while (n > 0) {
+        if (position >= mInPos && position < mInPos + static_cast<long long>(mInLen)) {
+            size_t offset = static_cast<size_t>(position - mInPos);
+            size_t k = mInLen - offset < n ? mInLen - offset : n;
+            std::memcpy(out, &mIn[offset], k);
+            out += k;
+            n -= k;
+            position += static_cast<long long>(k);
+            continue;
+        }
+        if (n >= mIn.size()) {
+            // Large reads bypass the window.
+            mBody->SetPosition(static_cast<long>(position));
+            while (n > 0) {
+                unsigned int chunk = n < (1u << 30) ? static_cast<unsigned int>(n) : (1u << 30);
+                if (mBody->Read(out, chunk) != chunk)
+                    return false;
+                out += chunk;
+                n -= chunk;
+            }
+            mInLen = 0;
+            return true;
+        }
+        if (!Fill(position))
+            return false;
+    }
+    return true;
+}
+
+int KQoxPrivate::CharAtSlow(long long position)
+{
+    if (!Fill(position))
+        return -1;
+    return mIn[0];
+}
+
+// ---------------------------------------------------------------------------
+// Indexing
+
+bool KQoxPrivate::Corrupted()
+{
+    if (!mReadStack.empty()) {
+        mReadStack.back()->mRemain = 0;
+    }
+    return Fail(KQox::eFILE_CORRUPTED);
+}
+
+bool KQoxPrivate::AddRecord(ReadList& list, Record& record, const std::string& name)
+{
+    std::string key(1, record.mKind);
+    key += name;
+    int index = static_cast<int>(list.mRecords.size());
+    auto found = list.mSlotMap.find(key);
+    int slot;
+    if (found == list.mSlotMap.end()) {
+        slot = static_cast<int>(list.mSlots.size());
+        Slot s;
+        s.mName = name;
+        s.mKind = record.mKind;
+        list.mSlots.push_back(s);
+        list.mSlotMap.emplace(key, slot);
+    } else {
+        slot = found->second;
+    }
+    Slot& s = list.mSlots[slot];
+    record.mSlot = slot;
+    record.mNextSame = -1;
+    if (s.mLast >= 0)
+        list.mRecords[s.mLast].mNextSame = index;
+    else
+        s.mFirst = s.mCursor = index;
+    s.mLast = index;
+    ++s.mCount;
+    list.mRecords.push_back(record);
+    return true;
+}
+
+bool KQoxPrivate::IndexList(ReadList& list, bool topLevel)
+{
+    return mForm == KQox::eASCII ? IndexAscii(list) : IndexBinary(list, topLevel);
+}
+
+bool KQoxPrivate::IndexBinary(ReadList& list, bool topLevel)
+{
+    // A block's end marker is at mEnd; the top-level list's is found.
+    long long position = list.mStart;
+    long long limit = topLevel ? mLimit - 1 : list.mEnd;
+    std::string name;
+    for (;;) {
+        if (position > limit)
+            return false;
+        unsigned char head[3];
+        if (position == limit) {
+            if (!ReadAt(position, head, 1) || head[0] != 0)
+                return false;
+            break;
+        }
+        if (!ReadAt(position, head, 1))
+            return false;
+        if (head[0] == 0) {
+            if (!topLevel)
+                return false; // a block ends at its announced end only
+            limit = position;
+            break;
+        }
+        if (!ReadAt(position, head, 3))
+            return false;
+        Record record;
+        record.mKind = static_cast<char>(head[0]);
+        if (record.mKind != kField && record.mKind != kSection)
+            return false;
+        long long nameLength = head[1] | (head[2] << 8);
+        long long headerEnd = position + kRecordFixed + nameLength;
+        if (headerEnd > limit)
+            return false;
+        name.resize(static_cast<size_t>(nameLength));
+        unsigned char sizes[20];
+        if ((nameLength > 0 && !ReadAt(position + 3, &name[0], static_cast<size_t>(nameLength))) ||
+            !ReadAt(position + 3 + nameLength, sizes, sizeof(sizes)))
+            return false;
+        unsigned long long count = LoadLE(sizes, 4);
+        unsigned long long valueBytes = LoadLE(sizes + 4, 8);
+        unsigned long long blockBytes = LoadLE(sizes + 12, 8);
+        unsigned long long room = static_cast<unsigned long long>(limit - headerEnd);
+        if (valueBytes > room || blockBytes > room - valueBytes)
+            return false;
+        // Every value takes at least two bytes (type code and payload).
+        if (count > valueBytes / 2 || (count == 0) != (valueBytes == 0))
+            return false;
+        record.mCount = static_cast<unsigned int>(count);
+        record.mValuesPos = headerEnd;
+        record.mValuesEnd = headerEnd + static_cast<long long>(valueBytes);
+        if (blockBytes > 0) {
+            record.mBlockPos = record.mValuesEnd;
+            record.mBlockEnd = record.mValuesEnd + static_cast<long long>(blockBytes) - 1;
+        }
+        if (record.mKind == kSection) {
+            unsigned char version[5];
+            if (count != 1 || valueBytes != 5 || blockBytes == 0 || !ReadAt(headerEnd, version, 5) ||
+                version[0] != 'I')
+                return false;
+            record.mVersion = static_cast<int>(static_cast<unsigned int>(LoadLE(version + 1, 4)));
+        }
+        AddRecord(list, record, name);
+        position = record.mValuesEnd + static_cast<long long>(blockBytes);
+    }
+    if (topLevel)
+        list.mEnd = limit;
+    return true;
+}
+
+bool KQoxPrivate::SkipAsciiSpaces(long long& position, long long end)
+{
+    while (position < end) {
+        int c = CharAt(position);
+        if (c != ' ' && c != '\t')
+            break;
+        ++position;
+    }
+    return position < end;
+}
+
+bool KQoxPrivate::ReadAsciiQuoted(long long& position, long long end, std::string* text)
+{
+    if (CharAt(position) != '"')
+        return false;
+    ++position;
+    while (position < end) {
+        int c = CharAt(position++);
+        if (c < 0 || c == '\n' || c == '\r')
+            return false;
+        if (c == '"')
+            return true;
+        if (c == '\\') {
+            if (position >= end)
+                return false;
+            int e = CharAt(position++);
+            switch (e) {
+            case 'n': c = '\n'; break;
+            case 'r': c = '\r'; break;
+            case 't': c = '\t'; break;
+            case '"': c = '"'; break;
+            case '\\': c = '\\'; break;
+            case 'x': {
+                int v = 0;
+                for (int k = 0; k < 2; ++k) {
+                    if (position >= end)
+                        return false;
+                    int h = CharAt(position++);
+                    if (h >= '0' && h <= '9')
+                        v = v * 16 + (h - '0');
+                    else if (h >= 'a' && h <= 'f')
+                        v = v * 16 + (h - 'a' + 10);
+                    else if (h >= 'A' && h <= 'F')
+                        v = v * 16 + (h - 'A' + 10);
+                    else
+                        return false;
+                }
+                c = v;
+                break;
+            }
+            default:
+                return false;
+            }
+        }
+        if (text)
+            text->push_back(static_cast<char>(c));
+    }
+    return false;
+}
+
+bool KQoxPrivate::ReadAsciiName(long long& position, long long end, std::string& name, int closing)
+{
+    name.clear();
+    if (position >= end)
+        return false;
+    if (CharAt(position) == '"')
+        return ReadAsciiQuoted(position, end, &name) && position < end && CharAt(position) == closing;
+    while (position < end && IsBareChar(CharAt(position)))
+        name.push_back(static_cast<char>(CharAt(position++)));
+    return !name.empty() && position < end && CharAt(position) == closing;
+}
+
+// Reads one ASCII value token (its text only when decodeText).
+bool KQoxPrivate::ReadAsciiValue(long long& position, long long end, Value& value, bool decodeText)
+{
+    if (position >= end)
+        return false;
+    int c = CharAt(position);
+    value.mText.clear();
+    if (c == '"') {
+        value.mType = 'Q';
+        if (!ReadAsciiQuoted(position, end, decodeText ? &value.mText : nullptr))
+            return false;
+    } else if (c == '*') {
+        value.mType = 'R';
+        ++position;
+        unsigned long long size = 0;
+        int digits = 0;
+        while (position < end && CharAt(position) >= '0' && CharAt(position) <= '9') {
+            if (++digits > 18)
+                return false;
+            size = size * 10 + static_cast<unsigned long long>(CharAt(position++) - '0');
+        }
+        if (digits == 0 || position >= end || CharAt(position) != ':')
+            return false;
+        ++position;
+        unsigned long long need = (size + 2) / 3 * 4;
+        if (need > static_cast<unsigned long long>(end - position))
+            return false;
+        value.mRawPos = position;
+        value.mRawSize = size;
+        unsigned long long got = 0;
+        while (got < need) {
+            if (position >= end)
+                return false;
+            int k = CharAt(position++);
+            if (Base64Digit(k) >= 0 || k == '=')
+                ++got;
+            else if (!IsSpace(k))
+                return false;
+        }
+    } else if (IsBareChar(c)) {
+        value.mType = 'T';
+        while (position < end && IsBareChar(CharAt(position))) {
+            if (decodeText)
+                value.mText.push_back(static_cast<char>(CharAt(position)));
+            ++position;
+        }
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// Passes over the blanks and the ',' after a value; true when there was a ','.
+bool KQoxPrivate::SkipAsciiSeparator(long long& position, long long end)
+{
+    SkipAsciiSpaces(position, end);
+    if (position >= end || CharAt(position) != ',')
+        return false;
+    ++position;
+    SkipAsciiSpaces(position, end);
+    return true;
+}
+
+bool KQoxPrivate::SkipAsciiValue(long long& position, long long end)
+{
+    Value value;
+    return ReadAsciiValue(position, end, value, false);
+}
+
+bool KQoxPrivate::FindClosingBrace(long long position, long long end, long long& brace)
+{
+    long long depth = 1;
+    while (position < end) {
+        int c = CharAt(position);
+        if (c < 0)
+            return false;
+        if (c == '"') {
+            if (!ReadAsciiQuoted(position, end, nullptr))
+                return false;
+            continue;
+        }
+        if (c == ';') {
+            while (position < end && CharAt(position) != '\n')
+                ++position;
+            continue;
+        }
+        if (c == '{') {
+            ++depth;
+        } else if (c == '}' && --depth == 0) {
+            brace = position;
+            return true;
+        }
+        ++position;
+    }
+    return false;
+}
+
+bool KQoxPrivate::IndexAscii(ReadList& list)
+{
+    long long position = list.mStart;
+    long long end = list.mEnd;
+    std::string name;
+    for (;;) {
+        // Blanks and comment lines between records.
+        while (position < end) {
+            int c = CharAt(position);
+            if (c < 0)
+                return false;
+            if (IsSpace(c)) {
+                ++position;
+            } else if (c == ';') {
+                while (position < end && CharAt(position) != '\n')
+                    ++position;
+            } else {
+                break;
+            }
+        }
+        if (position >= end)
+            break;
+        Record record;
+        int closing = ':';
+        if (CharAt(position) == '[') {
+            record.mKind = kSection;
+            closing = ']';
+            ++position;
+        }
+        if (!ReadAsciiName(position, end, name, closing))
+            return false;
+        ++position;
+        if (record.mKind == kSection) {
+            if (position >= end || CharAt(position) != ':')
+                return false;
+            ++position;
+        }
+        SkipAsciiSpaces(position, end);
+        record.mValuesPos = position;
+        int c = position < end ? CharAt(position) : -1;
+        if (c != '\n' && c != '\r' && c != '{' && c != ';' && c >= 0) {
+            do {
+                if (!SkipAsciiValue(position, end))
+                    return false;
+                if (++record.mCount == 0)
+                    return false;
+            } while (SkipAsciiSeparator(position, end));
+        }
+        record.mValuesEnd = position;
+        SkipAsciiSpaces(position, end);
+        if (position < end && CharAt(position) == '{') {
+            ++position;
+            SkipAsciiSpaces(position, end);
+            if (position < end && CharAt(position) == '\r')
+                ++position;
+            if (position >= end || CharAt(position) != '\n')
+                return false;
+            ++position;
+            long long brace = 0;
+            if (!FindClosingBrace(position, end, brace))
+                return false;
+            record.mBlockPos = position;
+            record.mBlockEnd = brace;
+            position = brace + 1;
+            SkipAsciiSpaces(position, end);
+        }
+        if (position < end && CharAt(position) == ';')
+            while (position < end && CharAt(position) != '\n')
+                ++position;
+        if (position < end && CharAt(position) == '\r')
+            ++position;
+        if (position >= end || CharAt(position) != '\n')
+            return false;
+        ++position;
+        if (record.mKind == kSection) {
+            long long at = record.mValuesPos;
+            Value version;
+            if (record.mCount != 1 || record.mBlockPos < 0 || !ReadAsciiValue(at, record.mValuesEnd, version, true) ||
+                version.mType != 'T' || !IsIntegerText(version.mText))
+                return false;
+            record.mVersion = ClampToInt(TextToLong(version.mText));
+        }
+        AddRecord(list, record, name);
+    }
+    return true;
+}
+
+bool KQoxPrivate::EnterBlock(int record, bool section, int sectionIndex)
+{
+    ReadList& parent = *Top();
+    if (record < 0 || record >= static_cast<int>(parent.mRecords.size()))
+        return false;
+    const Record& r = parent.mRecords[record];
+    if (r.mBlockPos < 0)
+        return false;
+    std::unique_ptr<ReadList> list(new ReadList);
+    list->mStart = r.mBlockPos;
+    list->mEnd = r.mBlockEnd;
+    list->mOwner = record;
+    list->mIsSection = section;
+    list->mVersion = r.mVersion;
+    list->mSectionIndex = sectionIndex;
+    if (!IndexList(*list, false))
+        return Corrupted();
+    mReadStack.push_back(std::move(list));
+    return true;
+}
+
+int KQoxPrivate::ReadVersion() const
+{
+    for (size_t i = mReadStack.size(); i-- > 0;)
+        if (mReadStack[i]->mIsSection)
+            return mReadStack[i]->mVersion;
+    return mVersion;
+}
+
+kqox::ReadList* KQoxPrivate::Current()
+{
+    if (mMode != eReading || mReadStack.empty())
+        return nullptr;
+    ReadList* list = mReadStack.back().get();
+    return list->mCurrent >= 0 ? list : nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// Values
+
+bool KQoxPrivate::ReadBinaryValue(long long& position, long long end, Value& value, bool decodeText)
+{
+    if (position >= end)
+        return false;
+    unsigned char head[9];
+    if (!ReadAt(position, head, 1))
+        return false;
+    value.mType = static_cast<char>(head[0]);
+    long long left = end - position;
+    switch (value.mType) {
+    case 'C':
+        if (left < 2 || !ReadAt(position, head, 2))
+            return false;
+        value.mInt = static_cast<char>(head[1]);
+        position += 2;
+        return true;
+    case 'I':
+        if (left < 5 || !ReadAt(position, head, 5))
+            return false;
+        value.mInt = static_cast<int>(static_cast<unsigned int>(LoadLE(head + 1, 4)));
+        position += 5;
+        return true;
+    case 'L':
+        if (left < 9 || !ReadAt(position, head, 9))
+            return false;
+        value.mInt = static_cast<long long>(LoadLE(head + 1, 8));
+        position += 9;
+        return true;
+    case 'F': {
+        if (left < 5 || !ReadAt(position, head, 5))
+            return false;
+        unsigned int bits = static_cast<unsigned int>(LoadLE(head + 1, 4));
+        float f;
+        std::memcpy(&f, &bits, 4);
+        value.mDouble = f;
+        position += 5;
+        return true;
+    }
+    case 'D': {
+        if (left < 9 || !ReadAt(position, head, 9))
+            return false;
+        unsigned long long bits = LoadLE(head + 1, 8);
+        std::memcpy(&value.mDouble, &bits, 8);
+        position += 9;
+        return true;
+    }
+    case 'S': {
+        if (left < 5 || !ReadAt(position, head, 5))
+            return false;
+        unsigned long long length = LoadLE(head + 1, 4);
+        if (length > static_cast<unsigned long long>(left - 5))
+            return false;
+        value.mText.clear();
+        if (decodeText && length > 0) {
+            value.mText.resize(static_cast<size_t>(length));
+            if (!ReadAt(position + 5, &value.mText[0], static_cast<size_t>(length)))
+                return false;
+        }
+        position += 5 + static_cast<long long>(length);
+        return true;
+    }
+    case 'R': {
+        if (left < 9 || !ReadAt(position, head, 9))
+            return false;
+        unsigned long long length = LoadLE(head + 1, 8);
+        if (length > static_cast<unsigned long long>(left - 9))
+            return false;
+        value.mRawPos = position + 9;
+        value.mRawSize = length;
+        position += 9 + static_cast<long long>(length);
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+bool KQoxPrivate::NextValue(Value& value)
+{
+    ReadList* list = Current();
+    if (!list || list->mRemain == 0)
+        return false;
+    bool ok;
+    if (mForm == KQox::eASCII) {
+        ok = ReadAsciiValue(list->mValuePos, list->mValueEnd, value, true);
+        SkipAsciiSeparator(list->mValuePos, list->mValueEnd);
+    } else {
+        ok = ReadBinaryValue(list->mValuePos, list->mValueEnd, value, true);
+    }
+    if (!ok)
+        return Corrupted();
+    --list->mRemain;
+    return true;
+}
+
+bool KQoxPrivate::PeekValue(Value& value)
+{
+    ReadList* list = Current();
+    if (!list || list->mRemain == 0)
+        return false;
+    long long position = list->mValuePos;
+    bool ok = mForm == KQox::eASCII ? ReadAsciiValue(position, list->mValueEnd, value, true)
+                                    : ReadBinaryValue(position, list->mValueEnd, value, false);
+    if (!ok)
+        return Corrupted();
+    return true;
+}
+
+// Copies a raw value into buffer or file, chunk by chunk.
+bool KQoxPrivate::ReadRawValue(const Value& value, void* buffer, unsigned long long size, KFile* file)
+{
+    unsigned char* out = static_cast<unsigned char*>(buffer);
+    if (mForm != KQox::eASCII) {
+        if (out)
+            return ReadAt(value.mRawPos, out, static_cast<size_t>(size));
+        std::vector<unsigned char> chunk(kChunk);
+        unsigned long long done = 0;
+        while (done < size) {
+            size_t k = size - done < kChunk ? static_cast<size_t>(size - done) : kChunk;
+            if (!ReadAt(value.mRawPos + static_cast<long long>(done), &chunk[0], k) ||
+                file->Write(&chunk[0], static_cast<unsigned int>(k)) != k)
+                return false;
+            done += k;
+        }
+        return true;
+    }
+    std::vector<unsigned char> chunk;
+    if (!out)
+        chunk.reserve(kChunk);
+    long long position = value.mRawPos;
+    unsigned long long done = 0;
+    int quad[4];
+    int have = 0;
+    while (done < size) {
+        int c = CharAt(position++);
+        if (c < 0)
+            return false;
+        if (IsSpace(c))
+            continue;
+        int digit = c == '=' ? 0 : Base64Digit(c);
+        if (digit < 0)
+            return false;
+        quad[have++] = digit;
+        if (have < 4)
+            continue;
+        have = 0;
+        unsigned int v = (static_cast<unsigned int>(quad[0]) << 18) | (static_cast<unsigned int>(quad[1]) << 12) |
+                         (static_cast<unsigned int>(quad[2]) << 6) | static_cast<unsigned int>(quad[3]);
+        unsigned char bytes[3] = {static_cast<unsigned char>(v >> 16), static_cast<unsigned char>(v >> 8),
+                                  static_cast<unsigned char>(v)};
+        for (int i = 0; i < 3 && done < size; ++i, ++done) {
+            if (out)
+                out[done] = bytes[i];
+            else
+                chunk.push_back(bytes[i]);
+        }
+        if (!out && (chunk.size() >= kChunk || done == size)) {
+            if (file->Write(&chunk[0], static_cast<unsigned int>(chunk.size())) != chunk.size())
+                return false;
+            chunk.clear();
+        }
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// KQox: reading
+
+bool KQox::FieldReadBegin(const char* name)
+{
+    KQoxPrivate& d = *mData;
+    if (d.mMode != KQoxPrivate::eReading)
+        return d.Fail(eFILE_NOT_OPENED);
+    ReadList& list = *d.Top();
+    list.mCurrent = -1;
+    list.mRemain = 0;
+    std::string key(1, kField);
+    key += name ? name : "";
+    auto found = list.mSlotMap.find(key);
+    if (found == list.mSlotMap.end())
+        return false;
+    int record = list.mSlots[found->second].mCursor;
+    if (record < 0)
+        return false;
+    const Record& r = list.mRecords[record];
+    list.mCurrent = record;
+    list.mValuePos = r.mValuesPos;
+    list.mValueEnd = r.mValuesEnd;
+    list.mRemain = r.mCount;
+    return true;
+}
+
+void KQox::FieldReadEnd()
+{
+    KQoxPrivate& d = *mData;
+    ReadList* list = d.Current();
+    if (!list)
+        return;
+    const Record& r = list->mRecords[list->mCurrent];
+    list->mSlots[r.mSlot].mCursor = r.mNextSame;
+    list->mCurrent = -1;
+    list->mRemain = 0;
+}
+
+int KQox::FieldReadGetCount(const char* name)
+{
+    KQoxPrivate& d = *mData;
+    if (d.mMode != KQoxPrivate::eReading)
+        return 0;
+    ReadList& list = *d.Top();
+    std::string key(1, kField);
+    key += name ? name : "";
+    auto found = list.mSlotMap.find(key);
+    return found == list.mSlotMap.end() ? 0 : list.mSlots[found->second].mCount;
+}
+
+int KQox::FieldReadGetRecordCount()
+{
+    KQoxPrivate& d = *mData;
+    if (d.mMode != KQoxPrivate::eReading)
+        return 0;
+    return static_cast<int>(d.Top()->mRecords.size());
+}
+
+const char* KQox::FieldReadGetRecordName(int index, bool* isSection)
+{
+    KQoxPrivate& d = *mData;
+    if (d.mMode != KQoxPrivate::eReading)
+        return nullptr;
+    const ReadList& list = *d.Top();
+    if (index < 0 || index >= static_cast<int>(list.mRecords.size()))
+        return nullptr;
+    const Record& r = list.mRecords[index];
+    if (isSection)
+        *isSection = r.mKind == kSection;
+    return list.mSlots[r.mSlot].mName.c_str();
+}
+
+bool KQox::FieldReadBlockBegin()
+{
+    KQoxPrivate& d = *mData;
+    ReadList* list = d.Current();
+    if (!list)
+        return false;
+    return d.EnterBlock(list->mCurrent, false, -1);
+}
+
+bool KQox::FieldReadBlockEnd()
+{
+    KQoxPrivate& d = *mData;
+    if (d.mMode != KQoxPrivate::eReading)
+        return d.Fail(eFILE_NOT_OPENED);
+    if (d.mReadStack.size() < 2 || d.Top()->mIsSection)
+        return d.Fail(eBLOCK_ERROR);
+    d.mReadStack.pop_back();
+    return true;
+}
+
+char KQox::FieldReadGetType()
+{
+    Value value;
+    if (!mData->PeekValue(value))
+        return 'S';
+    if (mData->mForm != eASCII)
+        return value.mType;
+    if (value.mType != 'T')
+        return value.mType == 'R' ? 'R' : 'S';
+    if (IsIntegerText(value.mText)) {
+        errno = 0;
+        long long v = std::strtoll(value.mText.c_str(), nullptr, 10);
+        return errno == 0 && v >= INT_MIN && v <= INT_MAX ? 'I' : 'L';
+    }
+    char* end = nullptr;
+    std::strtod(value.mText.c_str(), &end);
+    if (end && *end == 0)
+        return 'D';
+    return value.mText.size() == 1 ? 'C' : 'S';
+}
+
+int KQox::FieldReadGetRemain()
+{
+    ReadList* list = mData->Current();
+    return list ? static_cast<int>(list->mRemain) : 0;
+}
+
+char KQox::FieldReadCH()
+{
+    Value value;
+    return mData->NextValue(value) ? ToChar(value) : 0;
+}
+
+int KQox::FieldReadI()
+{
+    Value value;
+    return mData->NextValue(value) ? ClampToInt(ToLong(value)) : 0;
+}
+
+long long KQox::FieldReadL()
+{
+    Value value;
+    return mData->NextValue(value) ? ToLong(value) : 0;
+}
+
+float KQox::FieldReadF()
+{
+    Value value;
+    return mData->NextValue(value) ? ToFloat(ToDouble(value)) : 0.0f;
+}
+
+double KQox::FieldReadD()
+{
+    Value value;
+    return mData->NextValue(value) ? ToDouble(value) : 0.0;
+}
+
+const char* KQox::FieldReadC()
+{
+    Value value;
+    mData->mText = mData->NextValue(value) ? ToText(value) : std::string();
+    return mData->mText.c_str();
+}
+
+KTime KQox::FieldReadT()
+{
+    Value value;
+    if (!mData->NextValue(value))
+        return KTime(0);
+    bool ticks = mData->mForm == eASCII ? mData->ReadVersion() > eSECONDS_TIME_VERSION : value.mType == 'L';
+    if (ticks)
+        return KTime(ToLong(value));
+    KTime time;
+    time.SetSecondDouble(ToDouble(value));
+    return time;
+}
+
+unsigned long long KQox::FieldReadRSize()
+{
+    Value value;
+    return mData->PeekValue(value) && value.mType == 'R' ? value.mRawSize : 0;
+}
+
+bool KQox::FieldReadR(void* buffer, unsigned long long capacity)
+{
+    KQoxPrivate& d = *mData;
+    Value value;
+    if (!d.PeekValue(value) || value.mType != 'R' || value.mRawSize > capacity || (!buffer && value.mRawSize > 0))
+        return false;
+    if (!d.ReadRawValue(value, buffer, value.mRawSize, nullptr))
+        return d.Corrupted();
+    Value skipped;
+    return d.NextValue(skipped);
+}
+
+bool KQox::FieldReadRFile(const char* fileName)
+{
+    KQoxPrivate& d = *mData;
+    Value value;
+    if (!d.PeekValue(value) || value.mType != 'R')
+        return false;
+    KFile file;
+    if (!fileName || !file.Open(fileName, kFILE_WRITE, false))
+        return d.Fail(eFILE_NOT_CREATED);
+    bool ok = d.ReadRawValue(value, nullptr, value.mRawSize, &file);
+    bool written = file.GetError() == 0;
+    file.Close();
+    if (!ok)
+        return d.Corrupted();
+    if (!written)
+        return d.Fail(eNO_SPACE_LEFT);
+    Value skipped;
+    return d.NextValue(skipped);
+}
+
+// ---- named reads ----
+
+namespace {
+
+// Reads the first value of the next field of that name and ends it, leaving
+// the caller's current field as it was.
+template <typename T, typename Convert>
+T NamedRead(KQox& file, KQoxPrivate& d, const char* name, T defaultValue, Convert convert)
+{
+    if (d.mMode != KQoxPrivate::eReading || d.mReadStack.empty())
+        return defaultValue;
+    ReadList& list = *d.Top();
+    int current = list.mCurrent;
+    long long position = list.mValuePos;
+    long long end = list.mValueEnd;
+    unsigned int remain = list.mRemain;
+    T result = defaultValue;
+    if (file.FieldReadBegin(name)) {
+        Value value;
+        if (d.NextValue(value))
+            result = convert(value);
+        file.FieldReadEnd();
+    }
+    list.mCurrent = current;
+    list.mValuePos = position;
+    list.mValueEnd = end;
+    list.mRemain = remain;
+    return result;
+}
+
+} // namespace
+
+char KQox::FieldReadCH(const char* name, char defaultValue)
+{
+    return NamedRead(*this, *mData, name, defaultValue, [](const Value& v) { return ToChar(v); });
+}
+
+int KQox::FieldReadI(const char* name, int defaultValue)
+{
+    return NamedRead(*this, *mData, name, defaultValue, [](const Value& v) { return ClampToInt(ToLong(v)); });
+}
+
+long long KQox::FieldReadL(const char* name, long long defaultValue)
+{
+    return NamedRead(*this, *mData, name, defaultValue, [](const Value& v) { return ToLong(v); });
+}
+
+float KQox::FieldReadF(const char* name, float defaultValue)
+{
+    return NamedRead(*this, *mData, name, defaultValue, [](const Value& v) { return ToFloat(ToDouble(v)); });
+}
+
+double KQox::FieldReadD(const char* name, double defaultValue)
+{
+    return NamedRead(*this, *mData, name, defaultValue, [](const Value& v) { return ToDouble(v); });
+}
+
+const char* KQox::FieldReadC(const char* name, const char* defaultValue)
+{
+    KQoxPrivate& d = *mData;
+    bool found = false;
+    std::string text = NamedRead(*this, d, name, std::string(), [&found](const Value& v) {
+        found = true;
+        return ToText(v);
+    });
+    if (!found)
+        return defaultValue ? defaultValue : "";
+    d.mText = text;
+    return d.mText.c_str();
+}
+
+KTime KQox::FieldReadT(const char* name, KTime defaultValue)
+{
+    KQoxPrivate& d = *mData;
+    bool ascii = d.mForm == eASCII;
+    int version = d.ReadVersion();
+    return NamedRead(*this, d, name, defaultValue, [ascii, version](const Value& v) {
+        bool ticks = ascii ? version > KQox::eSECONDS_TIME_VERSION : v.mType == 'L';
+        if (ticks)
+            return KTime(ToLong(v));
+        KTime time;
+        time.SetSecondDouble(ToDouble(v));
+        return time;
+    });
+}

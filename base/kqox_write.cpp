@@ -1,0 +1,638 @@
+// KQox: writing fields, blocks and sections (binary and ASCII encodings).
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "base/kfile.h"
+#include "base/kqox.h"
+#include "base/kqox_private.h"
+
+using namespace kqox;
+
+namespace {
+
+const size_t kFlushSize = 1 << 20;
+const size_t kLargeWrite = 1 << 20;
+const unsigned int kMaxChunk = 1u << 30;
+const char kBase64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+void StoreLE(unsigned char* p, unsigned long long v, int bytes)
+{
+    for (int i = 0; i < bytes; ++i)
+        p[i] = static_cast<unsigned char>(v >> (8 * i));
+}
+
+// Characters that may stand unquoted in an ASCII name or value.
+bool IsBareChar(unsigned char c)
+{
+    if (c < 0x21 || c > 0x7E)
+        return false;
+    return std::strchr(":,\"{}[];\\*", c) == nullptr;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// Byte sink
+
+void KQoxPrivate::Put(const void* data, size_t n)
+{
+    if (n == 0)
+        return;
+    const unsigned char* p = static_cast<const unsigned char*>(data);
+    if (n >= kLargeWrite) {
+        // Large values go to the file directly.
+        if (!FlushOut())
+            return;
+        size_t done = 0;
+        while (done < n && !mWriteFailed) {
+            unsigned int chunk = n - done < kMaxChunk ? static_cast<unsigned int>(n - done) : kMaxChunk;
+            if (mBody->Write(const_cast<unsigned char*>(p + done), chunk) != chunk) {
+                mWriteFailed = true;
+                Fail(KQox::eNO_SPACE_LEFT);
+            }
+            done += chunk;
+        }
+        mOutBase += static_cast<long long>(n);
+        return;
+    }
+    mOut.insert(mOut.end(), p, p + n);
+    if (mOut.size() >= kFlushSize)
+        FlushOut();
+}
+
+void KQoxPrivate::PutText(const char* text)
+{
+    Put(text, std::strlen(text));
+}
+
+void KQoxPrivate::PutFormat(const char* format, ...)
+{
+    char local[128];
+    va_list args;
+    va_start(args, format);
+    va_list copy;
+    va_copy(copy, args);
+    int n = std::vsnprintf(local, sizeof(local), format, args);
+    va_end(args);
+    if (n >= 0 && static_cast<size_t>(n) < sizeof(local)) {
+        Put(local, static_cast<size_t>(n));
+    } else if (n > 0) {
+        std::vector<char> text(static_cast<size_t>(n) + 1);
+        std::vsnprintf(&text[0], text.size(), format, copy);
+        Put(&text[0], static_cast<size_t>(n));
+    }
+    va_end(copy);
+}
+
+bool KQoxPrivate::FlushOut()
+{
+    if (mOut.empty())
+        return !mWriteFailed;
+    size_t size = mOut.size();
+    size_t done = 0;
+    while (done < size && !mWriteFailed) {
+        unsigned int chunk = size - done < kMaxChunk ? static_cast<unsigned int>(size - done) : kMaxChunk;
+        if (!mBody || mBody->Write(&mOut[done], chunk) != chunk) {
+            mWriteFailed = true;
+            Fail(KQox::eNO_SPACE_LEFT);
+        }
+        done += chunk;
+    }
+    mOutBase += static_cast<long long>(size);
+    mOut.clear();
+    return !mWriteFailed;
+}
+
+bool KQoxPrivate::Patch(long long position, const void* data, size_t n)
+{
+    const unsigned char* p = static_cast<const unsigned char*>(data);
+    // The part still in the buffer.
+    while (n > 0 && position + static_cast<long long>(n) > mOutBase) {
+        long long at = position + static_cast<long long>(n) - 1;
+        if (at < mOutBase)
+            break;
+        mOut[static_cast<size_t>(at - mOutBase)] = p[n - 1];
+        --n;
+    }
+    if (n == 0)
+        return true;
+    // The part already in the file: write it in place and come back.
+    if (mWriteFailed)
+        return false;
+    mBody->SetPosition(static_cast<long>(position));
+    unsigned int written = mBody->Write(const_cast<unsigned char*>(p), static_cast<unsigned int>(n));
+    mBody->SetPosition(static_cast<long>(mOutBase));
+    if (written != n) {
+        mWriteFailed = true;
+        return Fail(KQox::eNO_SPACE_LEFT);
+    }
+    return true;
+}
+
+void KQoxPrivate::PutIndent(size_t depth)
+{
+    static const char spaces[] = "                                                                ";
+    size_t n = depth * kIndent;
+    while (n > 0) {
+        size_t k = n < sizeof(spaces) - 1 ? n : sizeof(spaces) - 1;
+        Put(spaces, k);
+        n -= k;
+    }
+}
+
+void KQoxPrivate::PutAsciiString(const char* text, size_t n)
+{
+    PutByte('"');
+    for (size_t i = 0; i < n; ++i) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        switch (c) {
+        case '"': PutText("\\\""); break;
+        case '\\': PutText("\\\\"); break;
+        case '\n': PutText("\\n"); break;
+        case '\r': PutText("\\r"); break;
+        case '\t': PutText("\\t"); break;
+        default:
+            if (c < 0x20 || c == 0x7F)
+                PutFormat("\\x%02X", c);
+            else
+                PutByte(c);
+        }
+    }
+    PutByte('"');
+    if (mOut.size() >= kFlushSize)
+        FlushOut();
+}
+
+void KQoxPrivate::PutAsciiName(const char* name)
+{
+    size_t n = std::strlen(name);
+    bool bare = n > 0;
+    for (size_t i = 0; i < n && bare; ++i)
+        bare = IsBareChar(static_cast<unsigned char>(name[i]));
+    if (bare)
+        Put(name, n);
+    else
+        PutAsciiString(name, n);
+}
+
+void KQoxPrivate::PutAsciiChar(char c)
+{
+    if (IsBareChar(static_cast<unsigned char>(c)))
+        PutByte(static_cast<unsigned char>(c));
+    else
+        PutAsciiString(&c, c ? 1 : 0);
+}
+
+// ASCII raw value: "*size:" and the base64 text, on the same line when it
+// fits in one, else on lines of its own one level deeper.
+bool KQoxPrivate::PutRawBegin(unsigned long long size)
+{
+    PutFormat("*%llu:", size);
+    return size > static_cast<unsigned long long>(kRawLineBytes);
+}
+
+void KQoxPrivate::PutRawChunk(const unsigned char* data, size_t n, unsigned long long& done,
+                              unsigned long long size)
+{
+    // n is a whole number of lines except for the last chunk.
+    bool multiLine = size > static_cast<unsigned long long>(kRawLineBytes);
+    size_t depth = mWriteStack.size();
+    for (size_t line = 0; line < n; line += kRawLineBytes) {
+        size_t k = n - line < static_cast<size_t>(kRawLineBytes) ? n - line : static_cast<size_t>(kRawLineBytes);
+        if (multiLine) {
+            PutByte('\n');
+            PutIndent(depth);
+        }
+        char text[80];
+        size_t t = 0;
+        for (size_t i = 0; i < k; i += 3) {
+            const unsigned char* p = data + line + i;
+            unsigned int v = static_cast<unsigned int>(p[0]) << 16;
+            if (i + 1 < k)
+                v |= static_cast<unsigned int>(p[1]) << 8;
+            if (i + 2 < k)
+                v |= p[2];
+            text[t++] = kBase64[(v >> 18) & 63];
+            text[t++] = kBase64[(v >> 12) & 63];
+            text[t++] = i + 1 < k ? kBase64[(v >> 6) & 63] : '=';
+            text[t++] = i + 2 < k ? kBase64[v & 63] : '=';
+        }
+        Put(text, t);
+        done += k;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Write state
+
+bool KQoxPrivate::CanWrite()
+{
+    if (mMode != eWriting)
+        return Fail(KQox::eFILE_NOT_OPENED);
+    if (mWriteFailed)
+        return Fail(KQox::eNO_SPACE_LEFT);
+    return true;
+}
+
+int KQoxPrivate::WriteVersion() const
+{
+    for (size_t i = mWriteStack.size(); i-- > 0;)
+        if (mWriteStack[i].mIsSection)
+            return mWriteStack[i].mVersion;
+    return mVersion;
+}
+
+bool KQoxPrivate::ValueBegin()
+{
+    if (!CanWrite())
+        return false;
+    WriteList& top = mWriteStack.back();
+    if (top.mState != WriteList::eOpen)
+        return Fail(KQox::eWRITE_FIELD_NOT_OPENED);
+    if (mForm == KQox::eASCII)
+        PutByte(top.mCount == 0 ? ' ' : ',');
+    return true;
+}
+
+void KQoxPrivate::ValueEnd()
+{
+    ++mWriteStack.back().mCount;
+}
+
+bool KQoxPrivate::BeginRecord(char kind, const char* name)
+{
+    if (!CanWrite())
+        return false;
+    WriteList& top = mWriteStack.back();
+    if (top.mState != WriteList::eNone)
+        return Fail(KQox::eBEGIN_FIELD_ERROR);
+    if (!name)
+        name = "";
+    size_t length = std::strlen(name);
+    if (length > 0xFFFF)
+        return Fail(KQox::eUNIDENTIFIED_ERROR);
+    top.mFieldHeader = Tell();
+    top.mCount = 0;
+    top.mState = WriteList::eOpen;
+    if (mForm == KQox::eASCII) {
+        PutIndent(mWriteStack.size() - 1);
+        if (kind == kSection)
+            PutByte('[');
+        PutAsciiName(name);
+        if (kind == kSection)
+            PutByte(']');
+        PutByte(':');
+    } else {
+        unsigned char head[3] = {static_cast<unsigned char>(kind), static_cast<unsigned char>(length & 0xFF),
+                                 static_cast<unsigned char>(length >> 8)};
+        Put(head, 3);
+        Put(name, length);
+        unsigned char sizes[20] = {};
+        Put(sizes, sizeof(sizes));
+    }
+    top.mFieldValues = Tell();
+    return !mWriteFailed;
+}
+
+// Count and value bytes of the open field, into its header.
+static void PatchValues(KQoxPrivate& d, const WriteList& list)
+{
+    unsigned char sizes[12];
+    StoreLE(sizes, list.mCount, 4);
+    StoreLE(sizes + 4, static_cast<unsigned long long>(d.Tell() - list.mFieldValues), 8);
+    d.Patch(list.mFieldValues - 20, sizes, sizeof(sizes));
+}
+
+bool KQoxPrivate::EndField()
+{
+    WriteList& top = mWriteStack.back();
+    if (top.mState == WriteList::eOpen && mForm != KQox::eASCII)
+        PatchValues(*this, top);
+    if (mForm == KQox::eASCII)
+        PutByte('\n');
+    top.mState = WriteList::eNone;
+    return !mWriteFailed;
+}
+
+bool KQoxPrivate::EndBlock(bool section)
+{
+    if (mWriteStack.back().mState != WriteList::eNone)
+        EndField();
+    WriteList list = mWriteStack.back();
+    if (mForm == KQox::eASCII) {
+        PutIndent(mWriteStack.size() - 2);
+        PutByte('}');
+    } else {
+        PutByte(0);
+        unsigned char size[8];
+        StoreLE(size, static_cast<unsigned long long>(Tell() - list.mBlockStart), 8);
+        Patch(list.mOwnerHeader, size, sizeof(size));
+    }
+    mWriteStack.pop_back();
+    if (section) {
+        if (mForm == KQox::eASCII)
+            PutByte('\n');
+        mWriteStack.back().mState = WriteList::eNone;
+    }
+    return !mWriteFailed;
+}
+
+bool KQoxPrivate::EndAllWrites()
+{
+    while (!mWriteStack.empty()) {
+        if (mWriteStack.back().mState != WriteList::eNone)
+            EndField();
+        if (mWriteStack.size() < 2)
+            break;
+        EndBlock(mWriteStack.back().mIsSection);
+    }
+    return !mWriteFailed;
+}
+
+// ---------------------------------------------------------------------------
+// KQox: writing
+
+bool KQox::ProjectWriteSectionBegin(const char* name, int version)
+{
+    KQoxPrivate& d = *mData;
+    if (!d.BeginRecord(kSection, name))
+        return false;
+    WriteList& top = d.mWriteStack.back();
+    if (d.mForm == eASCII) {
+        d.PutFormat(" %d {\n", version);
+    } else {
+        unsigned char value[5] = {'I'};
+        StoreLE(value + 1, static_cast<unsigned int>(version), 4);
+        d.Put(value, sizeof(value));
+        top.mCount = 1;
+        PatchValues(d, top);
+    }
+    top.mState = WriteList::eBlockDone;
+    WriteList list;
+    list.mBlockStart = d.Tell();
+    list.mOwnerHeader = d.mForm == eASCII ? -1 : top.mFieldValues - 8;
+    list.mIsSection = true;
+    list.mVersion = version;
+    list.mSectionIndex = d.mWriteStack.size() == 1 ? d.mWriteSections++ : -1;
+    d.mWriteStack.push_back(list);
+    return !d.mWriteFailed;
+}
+
+bool KQox::ProjectWriteSectionEnd()
+{
+    KQoxPrivate& d = *mData;
+    if (!d.CanWrite())
+        return false;
+    if (d.mWriteStack.size() < 2 || !d.mWriteStack.back().mIsSection)
+        return d.Fail(eSECTION_ERROR);
+    return d.EndBlock(true);
+}
+
+bool KQox::FieldWriteBegin(const char* name)
+{
+    return mData->BeginRecord(kField, name);
+}
+
+bool KQox::FieldWriteEnd()
+{
+    KQoxPrivate& d = *mData;
+    if (!d.CanWrite())
+        return false;
+    if (d.mWriteStack.back().mState == WriteList::eNone)
+        return d.Fail(eWRITE_FIELD_NOT_OPENED);
+    if (!d.EndField())
+        return d.Fail(eNO_SPACE_LEFT);
+    return true;
+}
+
+bool KQox::FieldWriteBlockBegin()
+{
+    KQoxPrivate& d = *mData;
+    if (!d.CanWrite())
+        return false;
+    WriteList& top = d.mWriteStack.back();
+    if (top.mState != WriteList::eOpen)
+        return d.Fail(eWRITE_FIELD_NOT_OPENED);
+    if (d.mForm == eASCII)
+        d.PutText(" {\n");
+    else
+        PatchValues(d, top);
+    top.mState = WriteList::eBlockDone;
+    WriteList list;
+    list.mBlockStart = d.Tell();
+    list.mOwnerHeader = d.mForm == eASCII ? -1 : top.mFieldValues - 8;
+    d.mWriteStack.push_back(list);
+    return !d.mWriteFailed;
+}
+
+bool KQox::FieldWriteBlockEnd()
+{
+    KQoxPrivate& d = *mData;
+    if (!d.CanWrite())
+        return false;
+    if (d.mWriteStack.size() < 2 || d.mWriteStack.back().mIsSection)
+        return d.Fail(eBLOCK_ERROR);
+    return d.EndBlock(false);
+}
+
+bool KQox::FieldWriteCH(char value)
+{
+    KQoxPrivate& d = *mData;
+    if (!d.ValueBegin())
+        return false;
+    if (d.mForm == eASCII) {
+        d.PutAsciiChar(value);
+    } else {
+        unsigned char v[2] = {'C', static_cast<unsigned char>(value)};
+        d.Put(v, 2);
+    }
+    d.ValueEnd();
+    return !d.mWriteFailed;
+}
+
+bool KQox::FieldWriteI(int value)
+{
+    KQoxPrivate& d = *mData;
+    if (!d.ValueBegin())
+        return false;
+    if (d.mForm == eASCII) {
+        d.PutFormat("%d", value);
+    } else {
+        unsigned char v[5] = {'I'};
+        StoreLE(v + 1, static_cast<unsigned int>(value), 4);
+        d.Put(v, sizeof(v));
+    }
+    d.ValueEnd();
+    return !d.mWriteFailed;
+}
+
+bool KQox::FieldWriteL(long long value)
+{
+    KQoxPrivate& d = *mData;
+    if (!d.ValueBegin())
+        return false;
+    if (d.mForm == eASCII) {
+        d.PutFormat("%lld", value);
+    } else {
+        unsigned char v[9] = {'L'};
+        StoreLE(v + 1, static_cast<unsigned long long>(value), 8);
+        d.Put(v, sizeof(v));
+    }
+    d.ValueEnd();
+    return !d.mWriteFailed;
+}
+
+bool KQox::FieldWriteF(float value)
+{
+    KQoxPrivate& d = *mData;
+    if (!d.ValueBegin())
+        return false;
+    if (d.mForm == eASCII) {
+        d.PutFormat("%.9g", static_cast<double>(value));
+    } else {
+        unsigned int bits;
+        std::memcpy(&bits, &value, 4);
+        unsigned char v[5] = {'F'};
+        StoreLE(v + 1, bits, 4);
+        d.Put(v, sizeof(v));
+    }
+    d.ValueEnd();
+    return !d.mWriteFailed;
+}
+
+bool KQox::FieldWriteD(double value)
+{
+    KQoxPrivate& d = *mData;
+    if (!d.ValueBegin())
+        return false;
+    if (d.mForm == eASCII) {
+        d.PutFormat("%.15g", value);
+    } else {
+        unsigned long long bits;
+        std::memcpy(&bits, &value, 8);
+        unsigned char v[9] = {'D'};
+        StoreLE(v + 1, bits, 8);
+        d.Put(v, sizeof(v));
+    }
+    d.ValueEnd();
+    return !d.mWriteFailed;
+}
+
+bool KQox::FieldWriteC(const char* value)
+{
+    KQoxPrivate& d = *mData;
+    if (!value)
+        value = "";
+    size_t length = std::strlen(value);
+    if (length > 0xFFFFFFFFu)
+        return d.Fail(eUNIDENTIFIED_ERROR);
+    if (!d.ValueBegin())
+        return false;
+    if (d.mForm == eASCII) {
+        d.PutAsciiString(value, length);
+    } else {
+        unsigned char v[5] = {'S'};
+        StoreLE(v + 1, static_cast<unsigned long long>(length), 4);
+        d.Put(v, sizeof(v));
+        d.Put(value, length);
+    }
+    d.ValueEnd();
+    return !d.mWriteFailed;
+}
+
+bool KQox::FieldWriteR(const void* data, unsigned long long size)
+{
+    KQoxPrivate& d = *mData;
+    if (!data && size > 0)
+        return d.Fail(eUNIDENTIFIED_ERROR);
+    if (!d.ValueBegin())
+        return false;
+    const unsigned char* bytes = static_cast<const unsigned char*>(data);
+    if (d.mForm == eASCII) {
+        d.PutRawBegin(size);
+        unsigned long long done = 0;
+        const size_t chunk = static_cast<size_t>(kRawLineBytes) * 1024;
+        while (done < size) {
+            size_t n = size - done < chunk ? static_cast<size_t>(size - done) : chunk;
+            d.PutRawChunk(bytes + done, n, done, size);
+        }
+    } else {
+        unsigned char v[9] = {'R'};
+        StoreLE(v + 1, size, 8);
+        d.Put(v, sizeof(v));
+        unsigned long long done = 0;
+        while (done < size) {
+            size_t n = size - done < (1ull << 30) ? static_cast<size_t>(size - done) : (1u << 30);
+            d.Put(bytes + done, n);
+            done += n;
+        }
+    }
+    d.ValueEnd();
+    return !d.mWriteFailed;
+}
+
+bool KQox::FieldWriteRFile(const char* fileName)
+{
+    KQoxPrivate& d = *mData;
+    if (!d.CanWrite())
+        return false;
+    if (d.mWriteStack.back().mState != WriteList::eOpen)
+        return d.Fail(eWRITE_FIELD_NOT_OPENED);
+    KFile source;
+    if (!fileName || !source.Open(fileName, kFILE_READ, false))
+        return d.Fail(eFILE_NOT_OPENED);
+    source.Seek(kSEEK_END, 0);
+    long end = source.GetPosition();
+    source.Seek(kSEEK_BEGIN, 0);
+    if (end < 0) {
+        source.Close();
+        return d.Fail(eFILE_NOT_OPENED);
+    }
+    unsigned long long size = static_cast<unsigned long long>(end);
+    if (!d.ValueBegin()) {
+        source.Close();
+        return false;
+    }
+    bool complete = true;
+    std::vector<unsigned char> buffer(static_cast<size_t>(kRawLineBytes) * 4096);
+    if (d.mForm == eASCII)
+        d.PutRawBegin(size);
+    else {
+        unsigned char v[9] = {'R'};
+        StoreLE(v + 1, size, 8);
+        d.Put(v, sizeof(v));
+    }
+    unsigned long long done = 0;
+    while (done < size && !d.mWriteFailed) {
+        size_t want = size - done < buffer.size() ? static_cast<size_t>(size - done) : buffer.size();
+        size_t got = source.Read(&buffer[0], static_cast<unsigned int>(want));
+        if (got < want) {
+            // The file shrank while it was read: the value keeps its announced
+            // size (zeros) so the record stays whole, and the call fails.
+            std::memset(&buffer[got], 0, want - got);
+            complete = false;
+        }
+        if (d.mForm == eASCII) {
+            d.PutRawChunk(&buffer[0], want, done, size);
+        } else {
+            d.Put(&buffer[0], want);
+            done += want;
+        }
+    }
+    source.Close();
+    d.ValueEnd();
+    if (d.mWriteFailed)
+        return false;
+    if (!complete)
+        return d.Fail(eFILE_NOT_OPENED);
+    return true;
+}
+
+bool KQox::FieldWriteT(KTime time)
+{
+    if (mData->mMode == KQoxPrivate::eWriting && mData->WriteVersion() <= eSECONDS_TIME_VERSION)
+        return FieldWriteD(time.GetSecondDouble());
+    return FieldWriteL(time.Get());
+}

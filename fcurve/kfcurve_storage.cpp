@@ -1,0 +1,609 @@
+// KFCurve: storage of one curve as fields of the native file (base/kqox.h),
+// in the current layout, and reading of every older key layout.
+
+#include <cctype>
+#include <cfloat>
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "base/kqox.h"
+#include "fcurve/kfcurve.h"
+
+namespace {
+
+const int kKeyVersion = 4004;
+// A time that makes a key invalid (written by old files for an unset key).
+const long long kUnsetTime = static_cast<long long>(0x8000000000000001ull);
+
+float ToFloat(double d)
+{
+    if (d > FLT_MAX)
+        return std::numeric_limits<float>::infinity();
+    if (d < -FLT_MAX)
+        return -std::numeric_limits<float>::infinity();
+    return static_cast<float>(d);
+}
+
+bool IsCubicMode(const KFCurveKey* key, unsigned int mode)
+{
+    return key && key->GetInterpolation() == KFCURVE_INTERPOLATION_CUBIC && key->GetTangeantMode() == mode;
+}
+
+bool IsCubic(const KFCurveKey* key)
+{
+    return key && key->GetInterpolation() == KFCURVE_INTERPOLATION_CUBIC;
+}
+
+char ExtrapolationLetter(unsigned int type)
+{
+    switch (type) {
+    case KFCURVE_EXTRAPOLATION_CONST: return 'C';
+    case KFCURVE_EXTRAPOLATION_REPETITION: return 'R';
+    case KFCURVE_EXTRAPOLATION_MIRROR_REPETITION: return 'M';
+    case KFCURVE_EXTRAPOLATION_KEEP_SLOPE: return 'K';
+    default: return '0';
+    }
+}
+
+unsigned int ExtrapolationType(char letter)
+{
+    switch (letter) {
+    case 'C': return KFCURVE_EXTRAPOLATION_CONST;
+    case 'R': return KFCURVE_EXTRAPOLATION_REPETITION;
+    case 'M': return KFCURVE_EXTRAPOLATION_MIRROR_REPETITION;
+    case 'K': return KFCURVE_EXTRAPOLATION_KEEP_SLOPE;
+    default: return 0;
+    }
+}
+
+bool WriteExtrapolation(KQox* file, const char* name, unsigned int type, unsigned int count)
+{
+    // The default (constant without repetition) and an unset type are not written.
+    if (type == 0 || (type == KFCURVE_EXTRAPOLATION_CONST && count == 0))
+        return true;
+    bool ok = file->FieldWriteBegin(name);
+    ok = file->FieldWriteBlockBegin() && ok;
+    ok = file->FieldWriteBegin("Type") && ok;
+    ok = file->FieldWriteCH(ExtrapolationLetter(type)) && ok;
+    ok = file->FieldWriteEnd() && ok;
+    ok = file->FieldWriteBegin("Repetition") && ok;
+    ok = file->FieldWriteI(static_cast<int>(count)) && ok;
+    ok = file->FieldWriteEnd() && ok;
+    ok = file->FieldWriteBlockEnd() && ok;
+    ok = file->FieldWriteEnd() && ok;
+    return ok;
+}
+
+// "Type" and "Repetition" of an extrapolation block, when the field is there.
+void ReadExtrapolation(KQox* file, const char* name, bool pre, KFCurve* curve)
+{
+    if (!file->FieldReadBegin(name))
+        return;
+    if (file->FieldReadBlockBegin()) {
+        unsigned int type = ExtrapolationType(file->FieldReadCH("Type", '0'));
+        unsigned int count = static_cast<unsigned int>(file->FieldReadI("Repetition", 0));
+        if (pre) {
+            curve->SetPreExtrapolation(type);
+            curve->SetPreExtrapolationCount(count);
+        } else {
+            curve->SetPostExtrapolation(type);
+            curve->SetPostExtrapolationCount(count);
+        }
+        file->FieldReadBlockEnd();
+    }
+    file->FieldReadEnd();
+}
+
+bool WriteWeights(KQox* file, const KFCurveKey& key)
+{
+    switch (key.GetTangeantWeightMode()) {
+    case KFCURVE_WEIGHTED_RIGHT:
+        return file->FieldWriteCH('r') && file->FieldWriteD(key.GetDataDouble(KFCURVEKEY_RIGHT_WEIGHT));
+    case KFCURVE_WEIGHTED_NEXT_LEFT:
+        return file->FieldWriteCH('l') && file->FieldWriteD(key.GetDataDouble(KFCURVEKEY_NEXT_LEFT_WEIGHT));
+    case KFCURVE_WEIGHTED_ALL:
+        return file->FieldWriteCH('a') && file->FieldWriteD(key.GetDataDouble(KFCURVEKEY_RIGHT_WEIGHT)) &&
+               file->FieldWriteD(key.GetDataDouble(KFCURVEKEY_NEXT_LEFT_WEIGHT));
+    default:
+        return file->FieldWriteCH('n');
+    }
+}
+
+void ReadWeights(KQox* file, KFCurveKey* key)
+{
+    unsigned int mode = KFCURVE_WEIGHTED_NONE;
+    switch (file->FieldReadCH()) {
+    case 'a': mode = KFCURVE_WEIGHTED_ALL; break;
+    case 'l': mode = KFCURVE_WEIGHTED_NEXT_LEFT; break;
+    case 'r': mode = KFCURVE_WEIGHTED_RIGHT; break;
+    default: break;
+    }
+    key->SetTangeantWeightMode(mode, KFCURVE_WEIGHTED_ALL);
+    if (mode & KFCURVE_WEIGHTED_RIGHT)
+        key->SetDataDouble(KFCURVEKEY_RIGHT_WEIGHT, ToFloat(file->FieldReadD()));
+    if (mode & KFCURVE_WEIGHTED_NEXT_LEFT)
+        key->SetDataDouble(KFCURVEKEY_NEXT_LEFT_WEIGHT, ToFloat(file->FieldReadD()));
+}
+
+double Seconds(KTime a, KTime b)
+{
+    return (b - a).GetSecondDouble();
+}
+
+// Tangent combinations of the oldest key layouts, turned into current ones.
+void ConvertOldTangents(KFCurve& curve)
+{
+    const int count = curve.KeyGetCount();
+    const int last = count - 1;
+    curve.KeySetInterpolation(last, KFCURVE_INTERPOLATION_CUBIC);
+    curve.KeySetTangeantMode(last, KFCURVE_TANGEANT_AUTO);
+
+    // Backward: user keys after TCB keys break; linear keys after TCB keys
+    // become broken cubic keys; plain auto keys take their neighbours' slopes.
+    for (int i = last; i >= 1; --i) {
+        KFCurveKey* key = curve.KeyGetPtr(i);
+        KFCurveKey* previous = curve.KeyGetPtr(i - 1);
+        bool previousTcb = IsCubicMode(previous, KFCURVE_TANGEANT_TCB);
+        if (IsCubicMode(key, KFCURVE_TANGEANT_USER) && previousTcb) {
+            key->SetTangeantMode(KFCURVE_TANGEANT_BREAK);
+        } else if (key->GetInterpolation() == KFCURVE_INTERPOLATION_LINEAR && previousTcb) {
+            float slope = curve.KeyGetRightDerivative(i);
+            key->SetInterpolation(KFCURVE_INTERPOLATION_CUBIC);
+            key->SetTangeantMode(KFCURVE_TANGEANT_BREAK);
+            key->SetDataDouble(KFCURVEKEY_RIGHT_SLOPE, slope);
+            key->SetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE, slope);
+        } else if (IsCubicMode(key, KFCURVE_TANGEANT_AUTO)) {
+            float s = 0.0f;
+            if (i + 1 == last)
+                s = ToFloat((curve.KeyGetValue(i + 1) - curve.KeyGetValue(i)) / Seconds(curve.KeyGetTime(i), curve.KeyGetTime(i + 1)));
+            else if (i + 1 < last)
+                s = curve.KeyGetRightDerivative(i + 1);
+            if (IsCubicMode(previous, KFCURVE_TANGEANT_USER) || IsCubicMode(previous, KFCURVE_TANGEANT_BREAK)) {
+                key->SetTangeantMode(KFCURVE_TANGEANT_USER);
+                key->SetDataDouble(KFCURVEKEY_RIGHT_SLOPE, previous->GetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE));
+                key->SetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE, s);
+            } else if (previousTcb) {
+                key->SetTangeantMode(KFCURVE_TANGEANT_TCB);
+                key->SetDataFloat(KFCURVEKEY_TCB_TENSION, previous->GetDataFloat(KFCURVEKEY_TCB_TENSION));
+                key->SetDataFloat(KFCURVEKEY_TCB_CONTINUITY, previous->GetDataFloat(KFCURVEKEY_TCB_CONTINUITY));
+                key->SetDataFloat(KFCURVEKEY_TCB_BIAS, previous->GetDataFloat(KFCURVEKEY_TCB_BIAS));
+                if (i < last) {
+                    float left = curve.KeyGetLeftDerivative(i);
+                    key->SetTangeantMode(KFCURVE_TANGEANT_USER);
+                    key->SetDataDouble(KFCURVEKEY_RIGHT_SLOPE, left);
+                    key->SetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE, s);
+                }
+            } else if (previous->GetInterpolation() == KFCURVE_INTERPOLATION_CONSTANT) {
+                key->SetTangeantMode(KFCURVE_TANGEANT_USER);
+                key->SetDataDouble(KFCURVEKEY_RIGHT_SLOPE, 0.0f);
+                key->SetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE, s);
+            }
+        }
+    }
+
+    // Forward: an auto key before a key that is not auto takes explicit slopes.
+    for (int i = 0; i < last; ++i) {
+        if (!IsCubicMode(curve.KeyGetPtr(i), KFCURVE_TANGEANT_AUTO) || IsCubicMode(curve.KeyGetPtr(i + 1), KFCURVE_TANGEANT_AUTO))
+            continue;
+        float right = curve.KeyGetRightDerivative(i);
+        float nextRight = curve.KeyGetRightDerivative(i + 1);
+        KFCurveKey* key = curve.KeyGetPtr(i);
+        key->SetTangeantMode(KFCURVE_TANGEANT_USER);
+        key->SetDataDouble(KFCURVEKEY_RIGHT_SLOPE, right);
+        key->SetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE, nextRight);
+    }
+
+    // Backward: a TCB key after a user or break key becomes a break key.
+    for (int i = last; i >= 1; --i) {
+        KFCurveKey* key = curve.KeyGetPtr(i);
+        KFCurveKey* previous = curve.KeyGetPtr(i - 1);
+        if (!IsCubicMode(key, KFCURVE_TANGEANT_TCB) || i >= last ||
+            !(IsCubicMode(previous, KFCURVE_TANGEANT_USER) || IsCubicMode(previous, KFCURVE_TANGEANT_BREAK)))
+            continue;
+        float right = curve.KeyGetRightDerivative(i);
+        float slope1;
+        if (IsCubicMode(curve.KeyGetPtr(i + 1), KFCURVE_TANGEANT_TCB)) {
+            slope1 = curve.KeyGetLeftDerivative(i + 1);
+        } else {
+            double t = key->GetDataFloat(KFCURVEKEY_TCB_TENSION);
+            double c = key->GetDataFloat(KFCURVEKEY_TCB_CONTINUITY);
+            double b = key->GetDataFloat(KFCURVEKEY_TCB_BIAS);
+            double v = key->GetValue();
+            double vNext = curve.KeyGetValue(i + 1);
+            double dt1 = Seconds(curve.KeyGetTime(i), curve.KeyGetTime(i + 1));
+            if (i + 2 <= last) {
+                double vAfter = curve.KeyGetValue(i + 2);
+                double dt2 = Seconds(curve.KeyGetTime(i + 1), curve.KeyGetTime(i + 2));
+                slope1 = ToFloat(0.5 * (1.0 - t) *
+                                 ((1.0 - c) * (1.0 + b) * (vNext - v) / dt1 + (1.0 + c) * (1.0 - b) * (vAfter - vNext) / dt2));
+            } else {
+                slope1 = ToFloat((1.0 - t) * (1.0 - c) * (1.0 + b) * (vNext - v) / dt1);
+            }
+        }
+        key->SetTangeantMode(KFCURVE_TANGEANT_BREAK);
+        key->SetDataDouble(KFCURVEKEY_RIGHT_SLOPE, right);
+        key->SetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE, slope1);
+    }
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// Writing
+
+bool KFCurve::QoxStore(KQox* file, bool onlyDefaults, bool withColor, bool legacyLayout)
+{
+    if (!file)
+        return false;
+    bool ok = file->FieldWriteBegin("Default");
+    ok = file->FieldWriteD(GetValue()) && ok;
+    ok = file->FieldWriteEnd() && ok;
+    if (onlyDefaults)
+        return ok;
+
+    int count = KeyGetCount();
+    if (count > 0) {
+        ok = file->FieldWriteBegin("KeyVer") && file->FieldWriteI(kKeyVersion) && file->FieldWriteEnd() && ok;
+        ok = file->FieldWriteBegin("KeyCount") && file->FieldWriteI(count) && file->FieldWriteEnd() && ok;
+        ok = file->FieldWriteBegin("Key") && ok;
+        for (int i = 0; i < count; ++i) {
+            const KFCurveKey& key = *Key(i);
+            ok = file->FieldWriteT(key.GetTime()) && ok;
+            ok = file->FieldWriteD(key.GetValue()) && ok;
+            switch (key.GetInterpolation()) {
+            case KFCURVE_INTERPOLATION_CONSTANT:
+                ok = file->FieldWriteCH('C') && ok;
+                ok = file->FieldWriteCH(key.GetConstantMode() == KFCURVE_CONSTANT_NEXT ? 'n' : 's') && ok;
+                continue;
+            case KFCURVE_INTERPOLATION_LINEAR:
+                ok = file->FieldWriteCH('L') && ok;
+                continue;
+            case KFCURVE_INTERPOLATION_CUBIC:
+                ok = file->FieldWriteCH('U') && ok;
+                break;
+            default:
+                continue; // no letter, nothing more
+            }
+            float slot0 = key.GetDataDouble(KFCURVEKEY_RIGHT_SLOPE);
+            float slot1 = key.GetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE);
+            unsigned int mode = key.GetTangeantMode();
+            bool autoMode = mode == KFCURVE_TANGEANT_AUTO || mode == KFCURVE_TANGEANT_AUTO_BREAK;
+            if (autoMode && legacyLayout) {
+                // Older readers know auto keys only as flat ('a'), as a left
+                // slope for a following user key ('d'), or as explicit slopes.
+                const KFCurveKey* next = i + 1 < count ? Key(i + 1) : nullptr;
+                bool plain = slot0 == 0.0f &&
+                             (i == 0 || Key(i - 1)->GetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE) == 0.0f);
+                if (plain && next && IsCubic(next) && (next->GetTangeantMode() & KFCURVE_TANGEANT_USER)) {
+                    ok = file->FieldWriteCH('d') && ok;
+                    ok = file->FieldWriteD(KeyGetLeftDerivative(i + 1)) && ok;
+                    ok = WriteWeights(file, key) && ok;
+                } else if (plain) {
+                    ok = file->FieldWriteCH('a') && ok;
+                } else {
+                    ok = file->FieldWriteCH((mode & KFCURVE_GENERIC_BREAK) ? 'b' : 's') && ok;
+                    ok = file->FieldWriteD(KeyGetRightDerivative(i)) && ok;
+                    ok = file->FieldWriteD(next ? KeyGetLeftDerivative(i + 1) : 0.0) && ok;
+                    ok = WriteWeights(file, key) && ok;
+                }
+                continue;
+            }
+            switch (mode) {
+            case KFCURVE_TANGEANT_TCB:
+                ok = file->FieldWriteCH('t') && ok;
+                ok = file->FieldWriteD(key.GetDataFloat(KFCURVEKEY_TCB_TENSION)) && ok;
+                ok = file->FieldWriteD(key.GetDataFloat(KFCURVEKEY_TCB_CONTINUITY)) && ok;
+                ok = file->FieldWriteD(key.GetDataFloat(KFCURVEKEY_TCB_BIAS)) && ok;
+                break;
+            case KFCURVE_TANGEANT_USER:
+            case KFCURVE_TANGEANT_BREAK:
+                ok = file->FieldWriteCH(mode == KFCURVE_TANGEANT_USER ? 's' : 'b') && ok;
+                ok = file->FieldWriteD(slot0) && file->FieldWriteD(slot1) && ok;
+                ok = WriteWeights(file, key) && ok;
+                break;
+            case KFCURVE_TANGEANT_AUTO:
+            case KFCURVE_TANGEANT_AUTO_BREAK:
+                if (slot0 == 0.0f && slot1 == 0.0f) {
+                    ok = file->FieldWriteCH('a') && ok;
+                } else {
+                    ok = file->FieldWriteCH(mode == KFCURVE_TANGEANT_AUTO ? 'p' : 'q') && ok;
+                    ok = file->FieldWriteD(slot0) && file->FieldWriteD(slot1) && ok;
+                    ok = WriteWeights(file, key) && ok;
+                }
+                break;
+            default:
+                break; // no tangent letter
+            }
+        }
+        ok = file->FieldWriteEnd() && ok;
+        ok = WriteExtrapolation(file, "Pre-Extrapolation", GetPreExtrapolation(), GetPreExtrapolationCount()) && ok;
+        ok = WriteExtrapolation(file, "Post-Extrapolation", GetPostExtrapolation(), GetPostExtrapolationCount()) && ok;
+    }
+    if (withColor) {
+        const float* color = GetColor();
+        ok = file->FieldWriteBegin("Color") && ok;
+        ok = file->FieldWriteD(color[0]) && file->FieldWriteD(color[1]) && file->FieldWriteD(color[2]) && ok;
+        ok = file->FieldWriteEnd() && ok;
+    }
+    return ok;
+}
+
+// ---------------------------------------------------------------------------
+// Reading
+
+bool KFCurve::QoxInternalRetrieve(KQox* file, bool onlyDefaults, bool withColor)
+{
+    if (!file)
+        return false;
+    KeyClear();
+    SetValue(ToFloat(file->FieldReadD()));
+    file->FieldReadEnd();
+    if (onlyDefaults)
+        return true;
+
+    const int version = file->FieldReadI("KeyVer", 0);
+    int count = file->FieldReadI("KeyCount", 0);
+    const bool binary = file->IsBinary();
+    std::vector<int> invalid;
+
+    // A negative count is refused; a count the "Key" field cannot hold (every
+    // kept key takes at least a time, a value and a letter) is cut to what it
+    // can hold, before any key storage is reserved.
+    bool hasKeys = count > 0 && file->FieldReadBegin("Key");
+    if (hasKeys) {
+        int present = file->FieldReadGetRemain() / 3;
+        if (count > present)
+            count = present;
+        hasKeys = count > 0;
+        if (!hasKeys)
+            file->FieldReadEnd();
+    }
+
+    if (hasKeys) {
+        KeyClear();
+        KeyModifyBegin(count);
+        KeyModifyEnd(count);
+        KeyModifyBegin(count);
+        const char firstType = file->FieldReadGetType();
+        char previousLetter = 0;
+        for (int i = 0; i < count; ++i) {
+            KFCurveKey* key = Key(i);
+            KFCurveKey* previous = i > 0 ? Key(i - 1) : nullptr;
+            bool valid = true;
+            key->SetTangeantVisibility(KFCURVE_TANGEANT_SHOW_NONE);
+            key->SetSelected(false);
+
+            // Resynchronise on the next value of the first time type.
+            if (binary)
+                while (file->FieldReadGetType() != firstType && file->FieldReadGetRemain() > 0)
+                    file->FieldReadL();
+
+            if (binary && file->FieldReadGetType() != firstType) {
+                valid = false;
+                key->SetTime(KTIME_INFINITE);
+            } else {
+                KTime time = file->FieldReadT();
+                key->SetTime(time);
+                if (time.Get() == kUnsetTime)
+                    valid = false;
+            }
+
+            key->SetTangeantWeightMode(KFCURVE_WEIGHTED_NONE, KFCURVE_WEIGHTED_ALL);
+            key->SetDataDouble(KFCURVEKEY_RIGHT_WEIGHT, KFCURVE_DEFAULT_WEIGHT);
+            key->SetDataDouble(KFCURVEKEY_NEXT_LEFT_WEIGHT, KFCURVE_DEFAULT_WEIGHT);
+            key->SetDataDouble(KFCURVEKEY_RIGHT_VELOCITY, 0.0f);
+            key->SetDataDouble(KFCURVEKEY_NEXT_LEFT_VELOCITY, 0.0f);
+
+            char valueType = file->FieldReadGetType();
+            if (binary && valueType != 'D' && valueType != 'F') {
+                valid = false;
+                key->SetValue(0.0f);
+            } else {
+                key->SetValue(ToFloat(file->FieldReadD()));
+            }
+
+            char letter = 0;
+            if (binary && file->FieldReadGetType() != 'C')
+                valid = false;
+            else
+                letter = file->FieldReadCH();
+
+            if (valid) {
+                switch (letter) {
+                case 'A':
+                case 'C':
+                case 'Z':
+                case 'L': {
+                    if (letter == 'L') {
+                        key->SetInterpolation(KFCURVE_INTERPOLATION_LINEAR);
+                    } else {
+                        key->SetInterpolation(KFCURVE_INTERPOLATION_CONSTANT);
+                        unsigned int constantMode = KFCURVE_CONSTANT_STANDARD;
+                        if (version >= 4004 && (!binary || file->FieldReadGetType() == 'C'))
+                            constantMode = file->FieldReadCH() == 'n' ? KFCURVE_CONSTANT_NEXT : KFCURVE_CONSTANT_STANDARD;
+                        key->SetConstantMode(constantMode);
+                    }
+                    if (version <= 4003 && IsCubic(previous) && (previous->GetTangeantMode() & KFCURVE_TANGEANT_AUTO))
+                        KeySetLeftAuto(i, KFCURVE_AUTO_LINEAR);
+                    break;
+                }
+                case 'U': {
+                    key->SetInterpolation(KFCURVE_INTERPOLATION_CUBIC);
+                    int tangent = 'a';
+                    if (!binary || file->FieldReadGetType() == 'C')
+                        tangent = std::tolower(static_cast<unsigned char>(file->FieldReadCH()));
+                    switch (tangent) {
+                    case 'a':
+                        key->SetTangeantMode(KFCURVE_TANGEANT_AUTO);
+                        if (version >= 4002 && previous) {
+                            previous->SetTangeantWeightMode(KFCURVE_WEIGHTED_NONE, KFCURVE_WEIGHTED_NEXT_LEFT);
+                            previous->SetDataDouble(KFCURVEKEY_NEXT_LEFT_WEIGHT, KFCURVE_DEFAULT_WEIGHT);
+                        }
+                        key->SetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE, 0.0f);
+                        key->SetDataDouble(KFCURVEKEY_RIGHT_SLOPE,
+                                           version <= 4003 && previous &&
+                                                   previous->GetInterpolation() == KFCURVE_INTERPOLATION_LINEAR
+                                               ? -KFCURVE_AUTO_LINEAR
+                                               : 0.0f);
+                        if (version <= 4003 && IsCubic(previous) && (previous->GetTangeantMode() & KFCURVE_TANGEANT_USER))
+                            previous->SetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE, 0.0f);
+                        if (version == 4000)
+                            key->SetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE, ToFloat(file->FieldReadD()));
+                        break;
+                    case 'd':
+                        key->SetTangeantMode(KFCURVE_TANGEANT_AUTO);
+                        key->SetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE, ToFloat(file->FieldReadD()));
+                        key->SetDataDouble(KFCURVEKEY_RIGHT_SLOPE, 0.0f);
+                        if (version >= 4002) {
+                            ReadWeights(file, key);
+                            if (previous) {
+                                previous->SetTangeantWeightMode(KFCURVE_WEIGHTED_NONE, KFCURVE_WEIGHTED_NEXT_LEFT);
+                                previous->SetDataDouble(KFCURVEKEY_NEXT_LEFT_WEIGHT, KFCURVE_DEFAULT_WEIGHT);
+                            }
+                        }
+                        break;
+                    case 'p':
+                        key->SetTangeantMode(KFCURVE_TANGEANT_AUTO);
+                        key->SetDataDouble(KFCURVEKEY_RIGHT_SLOPE, ToFloat(file->FieldReadD()));
+                        key->SetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE, ToFloat(file->FieldReadD()));
+                        if (previous && std::fabs(KeyGetLeftAuto(i) + KeyGetRightAuto(i)) > 0.001f)
+                            key->SetTangeantMode(KFCURVE_TANGEANT_AUTO_BREAK);
+                        ReadWeights(file, key);
+                        break;
+                    case 'q':
+                        key->SetTangeantMode(KFCURVE_TANGEANT_AUTO_BREAK);
+                        key->SetDataDouble(KFCURVEKEY_RIGHT_SLOPE, ToFloat(file->FieldReadD()));
+                        key->SetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE, ToFloat(file->FieldReadD()));
+                        ReadWeights(file, key);
+                        break;
+                    case 's':
+                    case 'b':
+                        key->SetTangeantMode(tangent == 's' ? KFCURVE_TANGEANT_USER : KFCURVE_TANGEANT_BREAK);
+                        key->SetDataDouble(KFCURVEKEY_RIGHT_SLOPE, ToFloat(file->FieldReadD()));
+                        key->SetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE, ToFloat(file->FieldReadD()));
+                        if (version <= 3999 && IsCubicMode(previous, KFCURVE_TANGEANT_AUTO))
+                            previous->SetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE,
+                                                    key->GetDataDouble(KFCURVEKEY_RIGHT_SLOPE));
+                        if (version >= 4002)
+                            ReadWeights(file, key);
+                        break;
+                    case 't':
+                        key->SetTangeantMode(KFCURVE_TANGEANT_TCB);
+                        key->SetDataFloat(KFCURVEKEY_TCB_TENSION, ToFloat(file->FieldReadD()));
+                        key->SetDataFloat(KFCURVEKEY_TCB_CONTINUITY, ToFloat(file->FieldReadD()));
+                        key->SetDataFloat(KFCURVEKEY_TCB_BIAS, ToFloat(file->FieldReadD()));
+                        break;
+                    default:
+                        valid = false;
+                        break;
+                    }
+                    break;
+                }
+                case 'B':
+                case 'H':
+                case 'I':
+                case 'O':
+                case 'R':
+                case 'T': {
+                    // Oldest layout: cubic keys with control values.
+                    key->SetInterpolation(KFCURVE_INTERPOLATION_CUBIC);
+                    bool previousTcb = IsCubicMode(previous, KFCURVE_TANGEANT_TCB);
+                    if (letter == 'T') {
+                        key->SetTangeantMode(KFCURVE_TANGEANT_TCB);
+                        key->SetDataFloat(KFCURVEKEY_TCB_TENSION, ToFloat(file->FieldReadD()));
+                        key->SetDataFloat(KFCURVEKEY_TCB_CONTINUITY, ToFloat(file->FieldReadD()));
+                        key->SetDataFloat(KFCURVEKEY_TCB_BIAS, ToFloat(file->FieldReadD()));
+                    } else {
+                        char kind = file->FieldReadCH();
+                        if (kind == 'B' || kind == 'b') {
+                            key->SetTangeantMode(KFCURVE_TANGEANT_BREAK);
+                            float left = ToFloat(file->FieldReadD());
+                            float right = ToFloat(file->FieldReadD());
+                            if (previous && !previousTcb)
+                                previous->SetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE, left);
+                            key->SetDataDouble(KFCURVEKEY_RIGHT_SLOPE, right);
+                        } else if (kind == 'A' || kind == 'a') {
+                            key->SetTangeantMode(KFCURVE_TANGEANT_AUTO);
+                        } else {
+                            key->SetTangeantMode(KFCURVE_TANGEANT_USER);
+                            float slope = ToFloat(file->FieldReadD());
+                            if (previous && !previousTcb)
+                                previous->SetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE, slope);
+                            key->SetDataDouble(KFCURVEKEY_RIGHT_SLOPE, slope);
+                        }
+                    }
+                    if (previous && previousLetter == 'B') {
+                        // The previous key's control values become slopes.
+                        double dt = Seconds(previous->GetTime(), key->GetTime());
+                        float slope0 = 0.0f;
+                        float slope1 = 0.0f;
+                        if (dt > 0.0) {
+                            slope0 = ToFloat(3.0 * (previous->GetDataDouble(KFCURVEKEY_RIGHT_SLOPE) - previous->GetValue()) / dt);
+                            if (letter == 'B')
+                                slope1 = ToFloat(-3.0 * (previous->GetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE) - key->GetValue()) / dt);
+                        }
+                        previous->SetDataDouble(KFCURVEKEY_RIGHT_SLOPE, slope0);
+                        previous->SetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE, slope1);
+                    }
+                    break;
+                }
+                default:
+                    valid = false;
+                    break;
+                }
+            }
+            previousLetter = letter;
+
+            if (previous && !(key->GetTime() > previous->GetTime()))
+                valid = false;
+            if (!valid)
+                invalid.push_back(i);
+        }
+        file->FieldReadEnd();
+        KeyModifyEnd(count);
+    }
+
+    ReadExtrapolation(file, "Pre-Extrapolation", true, this);
+    ReadExtrapolation(file, "Post-Extrapolation", false, this);
+
+    if (withColor && file->FieldReadBegin("Color")) {
+        float color[3];
+        for (float& c : color)
+            c = ToFloat(file->FieldReadD());
+        SetColor(color);
+        file->FieldReadEnd();
+    }
+
+    for (size_t k = invalid.size(); k-- > 0;)
+        KeyRemove(invalid[k]);
+
+    if (version <= 3999 && KeyGetCount() > 0)
+        ConvertOldTangents(*this);
+    return true;
+}
+
+bool KFCurve::QoxRetrieve(KQox* file, bool onlyDefaults, bool withColor)
+{
+    // True when a curve was read; false when the list holds none.
+    if (!file || !file->FieldReadBegin("Default"))
+        return false;
+    return QoxInternalRetrieve(file, onlyDefaults, withColor);
+}
+
+KFCurve* KFCurveCreate(KQox* file, KFCurve* curve, bool onlyDefaults, bool withColor)
+{
+    if (!file || !file->FieldReadBegin("Default"))
+        return nullptr;
+    if (curve)
+        curve->KeyClear();
+    else
+        curve = KFCurveCreate();
+    curve->QoxInternalRetrieve(file, onlyDefaults, withColor);
+    return curve;
+}
+
+KFCurve* KFCurveCreate(KQox* file, bool onlyDefaults, bool withColor)
+{
+    return KFCurveCreate(file, nullptr, onlyDefaults, withColor);
+}

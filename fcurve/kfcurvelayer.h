@@ -1,0 +1,53 @@
+#ifndef QOX_FCURVE_KFCURVELAYER_H
+#define QOX_FCURVE_KFCURVELAYER_H
+
+// Arithmetic of animation layers by layer type, solving the value one layer
+// must hold for a wanted total, the process-wide set that numbers time-warp
+// nodes for the native file, and one geometric helper.
+//
+// Values are arrays of doubles, one per member of the curve node (one per
+// child, or one when the node has only its own curve; four for a quaternion
+// node). Layer types combine as evaluation combines them: added (0, 1),
+// multiplied (3), Euler XYZ rotations composed with the first applied first
+// (2), quaternion product (4).
+
+#include "base/karray.h"
+#include "base/ktime.h"
+
+class KFCurveNode;
+class KSet;
+
+// Installs the time-warp set (nick number -> time-warp node); not owned.
+void KFCurve_SetTWSet(KSet* set);
+// The time-warp node numbered nick; null without a set or such a number.
+KFCurveNode* KFCurve_FindTWFromNickNumber(int nick);
+// The number of a time-warp node; false without a set or when absent.
+bool KFCurve_FindNickNumberFromTW(int& nick, KFCurveNode* timeWarp);
+
+// Euler XYZ angles (degrees) of the rotation turning the direction p0->p1
+// onto p0->p2. Always true.
+bool AxisAlignmentInEulerAngle(double* p0, double* p1, double* p2, double* angles);
+
+// out = first combined with second by the node's layer type. out may be
+// either input.
+void AddValuesAlongLayerType(KFCurveNode* node, double* out, double* first, double* second);
+// out = the inverse of in for the node's layer type.
+void InverseValuesAlongLayerType(KFCurveNode* node, double* out, double* in);
+
+// Splits the node's layers around a target layer id: below gets the layers
+// before the first one not below the target, above the layers after those
+// at or below it (stopping at a base layer). With a list, the layers are the
+// listed ids that exist, in list order.
+void KFCurve_PrepareForSolving(KFCurveNode* node, KArrayTemplate<int>* layerIds, int targetLayerId,
+                               KArrayTemplate<KFCurveNode*>& below, KArrayTemplate<KFCurveNode*>& above);
+// out = the values the target layer must hold so that below, it and above
+// combine to wanted; Euler values follow on from previous.
+void KFCurve_CandidateSolveInLayers(KFCurveNode* node, double* out, double* wanted, KTime time,
+                                    KArrayTemplate<KFCurveNode*>& below, KArrayTemplate<KFCurveNode*>& above,
+                                    int unused, int* index, double* previous);
+// Folds the values of the listed layers (all without a list) of the node's
+// chain into the accumulator, starting at list index listIndex.
+void KFCurve_CandidateEvaluateInLayersRecursive(KFCurveNode* node, double* accumulator, KTime time,
+                                                KArrayTemplate<int>* layerIds, int listIndex, int* index);
+
+#endif

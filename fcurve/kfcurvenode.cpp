@@ -1,0 +1,1212 @@
+// Curve node: structure, names, children, lookup, cloning, layers, template,
+// data node, time warp, curve attachment, callbacks, user lock and display
+// state.
+
+#include "fcurve/kfcurvenode.h"
+
+#include "fcurve/kfcurve.h"
+#include "fcurve/kfcurvenode_internal.h"
+#include "object/kproperty.h"
+
+#include <ctype.h>
+#include <stdarg.h>
+#include <string.h>
+#include <strings.h>
+
+#include <vector>
+
+using namespace kfcurvenode_detail;
+
+// ---------------------------------------------------------------------------
+// KFCurveNodeValues
+// ---------------------------------------------------------------------------
+
+KFCurveNodeValues::KFCurveNodeValues() : mValues(mInline), mCount(4), mInline{0.0, 0.0, 0.0, 0.0}
+{
+}
+
+KFCurveNodeValues::KFCurveNodeValues(const KFCurveNodeValues& other) : KFCurveNodeValues()
+{
+    *this = other;
+}
+
+KFCurveNodeValues& KFCurveNodeValues::operator=(const KFCurveNodeValues& other)
+{
+    if (&other != this)
+        Set(other.mValues, other.mCount);
+    return *this;
+}
+
+KFCurveNodeValues::~KFCurveNodeValues()
+{
+    if (mValues != mInline)
+        delete[] mValues;
+}
+
+void KFCurveNodeValues::SetCount(int n)
+{
+    if (n < 4)
+        n = 4;
+    if (n <= mCount)
+    {
+        for (int i = n; i < mCount; ++i)
+            mValues[i] = 0.0;
+        mCount = n;
+        return;
+    }
+    if (n > 4 && mValues == mInline)
+    {
+        double* values = new double[static_cast<size_t>(n)];
+        for (int i = 0; i < n; ++i)
+            values[i] = i < mCount ? mValues[i] : 0.0;
+        mValues = values;
+    }
+    else if (n > 4)
+    {
+        double* values = new double[static_cast<size_t>(n)];
+        for (int i = 0; i < n; ++i)
+            values[i] = i < mCount ? mValues[i] : 0.0;
+        delete[] mValues;
+        mValues = values;
+    }
+    mCount = n;
+}
+
+void KFCurveNodeValues::Set(const double* values, int n)
+{
+    if (n < 0)
+        n = 0;
+    SetCount(n);
+    for (int i = 0; i < mCount; ++i)
+        mValues[i] = i < n ? values[i] : 0.0;
+}
+
+// ---------------------------------------------------------------------------
+// KFCurveNodeCandidateState
+// ---------------------------------------------------------------------------
+
+void KNoTraceFnc(const char*, ...)
+{
+}
+
+KFCurveNodeCandidateState::KFCurveNodeCandidateState()
+    : mTotalCandidateMethod(0),
+      mSpecificCandidateMethod(0),
+      mCandidateTotalTime(0),
+      mCandidateSpecificValue(0.0),
+      mFCurveValue(0.0),
+      mCandidateSpecificTime(0),
+      mSubStates(16),
+      mLayerState(nullptr),
+      mLayerID(0)
+{
+}
+
+KFCurveNodeCandidateState::~KFCurveNodeCandidateState()
+{
+    ClearSubStates();
+}
+
+void KFCurveNodeCandidateState::ClearSubStates()
+{
+    for (int i = 0; i < mSubStates.GetCount(); ++i)
+        delete mSubStates[i];
+    mSubStates.Clear();
+    delete mLayerState;
+    mLayerState = nullptr;
+}
+
+void KFCurveNodeCandidateState::Dump(int indent)
+{
+    KString blanks(' ', static_cast<unsigned int>(indent > 0 ? indent : 0));
+    const char* b = blanks.ToChars();
+    KNoTraceFnc("%smTotalCandidateMethod = %d\n", b, mTotalCandidateMethod);
+    KNoTraceFnc("%smSpecificCandidateMethod = %d\n", b, mSpecificCandidateMethod);
+    KNoTraceFnc("%smCandidateTotalValue = %f, %f, %f, %f\n", b, mCandidateTotalValue.Get(0),
+                mCandidateTotalValue.Get(1), mCandidateTotalValue.Get(2), mCandidateTotalValue.Get(3));
+    KNoTraceFnc("%smCandidateTotalTime = %f\n", b, mCandidateTotalTime.GetSecondDouble());
+    KNoTraceFnc("%smCandidateSpecificValue = %f\n", b, mCandidateSpecificValue);
+    KNoTraceFnc("%smFCurveValue = %f\n", b, mFCurveValue);
+    KNoTraceFnc("%smCandidateSpecificTime = %f\n", b, mCandidateSpecificTime.GetSecondDouble());
+    KNoTraceFnc("%smLayerState:\n", b);
+    if (mLayerState)
+        mLayerState->Dump(indent + 1);
+    for (int i = 0; i < mSubStates.GetCount(); ++i)
+    {
+        KNoTraceFnc("%smSubStates[%d]:\n", b, i);
+        if (mSubStates[i])
+            mSubStates[i]->Dump(indent + 1);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Construction and destruction
+// ---------------------------------------------------------------------------
+
+KFCurveNode::KFCurveNode(const char* name, const char* typeName, KDataType* dataType, int layerType, int layerId)
+    : mUseQuaternion(false),
+      mNameInfo(new NameInfo{KString(name ? name : ""), KString(typeName ? typeName : ""), dataType, nullptr, 1}),
+      mFlags(eExpanded | eMultiLayer),
+      mReferenceCount(0),
+      mNodes(16),
+      mFCurve(nullptr),
+      mTimeWarp(nullptr),
+      mNextLayer(nullptr),
+      mObjectLayer(this),
+      mTemplate(nullptr),
+      mDataNode(nullptr),
+      mParent(nullptr),
+      mLayerType(KFCL_NOLAYER),
+      mLayerID(layerId),
+      mNodeUpdateId(0),
+      mRotationOrder(0),
+      mCandidateTotalMethod(KFCURVENODE_CANDIDATE_NONE),
+      mCandidateSpecificMethod(KFCURVENODE_CANDIDATE_NONE),
+      mCandidateTotalTime(KTIME_INFINITE),
+      mCallback(nullptr),
+      mUserLock(0)
+{
+    SetLayerType(layerType, nullptr);
+}
+
+KFCurveNode::KFCurveNode(KFCurveNode* templateNode)
+    : mUseQuaternion(templateNode ? templateNode->mUseQuaternion : false),
+      mNameInfo(nullptr),
+      mFlags(eExpanded | eMultiLayer),
+      mReferenceCount(0),
+      mNodes(16),
+      mFCurve(nullptr),
+      mTimeWarp(nullptr),
+      mNextLayer(nullptr),
+      mObjectLayer(this),
+      mTemplate(templateNode),
+      mDataNode(nullptr),
+      mParent(nullptr),
+      mLayerType(KFCL_NOLAYER),
+      mLayerID(0),
+      mNodeUpdateId(0),
+      mRotationOrder(templateNode ? templateNode->mRotationOrder : 0),
+      mCandidateTotalMethod(templateNode ? templateNode->mCandidateTotalMethod : KFCURVENODE_CANDIDATE_NONE),
+      mCandidateSpecificMethod(templateNode ? templateNode->mCandidateSpecificMethod
+                                            : KFCURVENODE_CANDIDATE_NONE),
+      mCandidateTotalTime(templateNode ? templateNode->mCandidateTotalTime : KTIME_INFINITE),
+      mCallback(nullptr),
+      mUserLock(0)
+{
+    if (templateNode)
+    {
+        mCandidateTotalValue = templateNode->mCandidateTotalValue;
+        if (templateNode->mNameInfo)
+        {
+            mNameInfo = templateNode->mNameInfo;
+            mNameInfo->mRefCount++;
+        }
+        SetLayerType(templateNode->mLayerType, nullptr);
+    }
+    if (!mNameInfo)
+        mNameInfo = new NameInfo{KString(""), KString(""), nullptr, nullptr, 1};
+}
+
+KFCurveNode::~KFCurveNode()
+{
+    CallbackAddEvent(KFCURVENODEEVENT_DESTROY);
+    delete mCallback;
+    mCallback = nullptr;
+    Clear();
+    if (mParent)
+    {
+        int index = mParent->Find(this);
+        if (index >= 0)
+            mParent->Remove(index);
+        mParent = nullptr;
+    }
+    SetNameInfo(nullptr);
+    mNodes.Clear();
+}
+
+void KFCurveNode::Destroy(int)
+{
+    delete this;
+}
+
+KFCurveNode* KFCurveNodeCreate(const char* name, const char* typeName, const char* dataTypeName, int layerType,
+                               int layerId)
+{
+    return new KFCurveNode(name, typeName, TypeGet(dataTypeName), layerType, layerId);
+}
+
+KFCurveNode* KFCurveNodeCreate(const char* name, KDataType* dataType, int layerType, int layerId)
+{
+    const char* typeName = (dataType != nullptr && dataType == TypeTimeWarp()) ? "" : name;
+    return new KFCurveNode(name, typeName, dataType, layerType, layerId);
+}
+
+KFCurveNode* KFCurveNodeCreate(KFCurveNode* templateNode)
+{
+    return new KFCurveNode(templateNode);
+}
+
+KFCurveNode* FCurveNodeCreateFromDataType(KDataType* dataType, const char* name)
+{
+    static const char* const kMemberNames[21] = {"X", "Y", "Z", " ", " ", " ", " ", " ", " ", " ", " ",
+                                                 " ", " ", " ", " ", " ", " ", " ", " ", " ", " "};
+    int layerType = KFCL_ADD;
+    if (dataType != nullptr)
+    {
+        if (dataType == TypeLclRotation() || dataType == TypeMatrixRotation())
+            layerType = KFCL_EULER_XYZ;
+        else if (dataType == TypeScaling() || dataType == TypeLclScaling() || dataType == TypeMatrixScaling() ||
+                 dataType == TypeScalingUV())
+            layerType = KFCL_MULT;
+    }
+    KFCurveNode* node = KFCurveNodeCreate(name, dataType, layerType, 0);
+    int members = TypeMemberCount(dataType);
+    if (members >= 2)
+    {
+        for (int i = 0; i < members; ++i)
+        {
+            const char* memberName = i < 21 ? kMemberNames[i] : " ";
+            node->Add(KFCurveNodeCreate(memberName, static_cast<KDataType*>(nullptr), KFCL_NOLAYER, 0));
+        }
+    }
+    return node;
+}
+
+// ---------------------------------------------------------------------------
+// Names and type
+// ---------------------------------------------------------------------------
+
+const char* KFCurveNode::GetName()
+{
+    if (!mNameInfo)
+        return "";
+    if (mNameInfo->mProperty)
+    {
+        const char* name = mNameInfo->mProperty->GetPropertyName();
+        return name ? name : "";
+    }
+    return mNameInfo->mName.ToChars();
+}
+
+const char* KFCurveNode::GetTypeName()
+{
+    return mNameInfo ? TypeName(mNameInfo->mDataType) : "";
+}
+
+KDataType* KFCurveNode::GetDataType()
+{
+    return mNameInfo ? mNameInfo->mDataType : nullptr;
+}
+
+KProperty* KFCurveNode::GetProperty()
+{
+    return mNameInfo ? mNameInfo->mProperty : nullptr;
+}
+
+void KFCurveNode::SetProperty(KProperty* property)
+{
+    if (mNameInfo)
+        mNameInfo->mProperty = property;
+}
+
+const char* KFCurveNode::GetTimeWarpName()
+{
+    return mNameInfo ? mNameInfo->mTimeWarpName.ToChars() : "";
+}
+
+void KFCurveNode::SetTimeWarpName(const char* name)
+{
+    if (mNameInfo)
+        mNameInfo->mTimeWarpName = name ? name : "";
+}
+
+void KFCurveNode::SetNameInfo(NameInfo* nameInfo)
+{
+    if (nameInfo == mNameInfo)
+        return;
+    if (mNameInfo)
+    {
+        if (--mNameInfo->mRefCount <= 0)
+            delete mNameInfo;
+        mNameInfo = nullptr;
+    }
+    if (nameInfo)
+    {
+        mNameInfo = nameInfo;
+        mNameInfo->mRefCount++;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Children
+// ---------------------------------------------------------------------------
+
+void KFCurveNode::Clear()
+{
+    for (int i = GetCount() - 1; i >= 0; --i)
+    {
+        if (GetContainerType())
+            Remove(i);
+        else
+            Delete(i);
+    }
+    mNodes.Clear();
+    if (mFCurve)
+    {
+        KFCurve* curve = mFCurve;
+        mFCurve = nullptr;
+        curve->Destroy();
+    }
+    if (mNextLayer)
+    {
+        KFCurveNode* layer = mNextLayer;
+        mNextLayer = nullptr;
+        layer->ReleaseReference();
+    }
+    mObjectLayer = this;
+    if (mTimeWarp)
+    {
+        KFCurveNode* timeWarp = mTimeWarp;
+        mTimeWarp = nullptr;
+        timeWarp->ReleaseReference();
+    }
+}
+
+void KFCurveNode::ReleaseReference()
+{
+    mReferenceCount--;
+    if (mReferenceCount < 1)
+        Destroy();
+}
+
+int KFCurveNode::Add(KFCurveNode* node)
+{
+    if (!node)
+        return -1;
+    mNodes.Add(node);
+    if (!GetContainerType())
+        node->SetParent(this);
+    return mNodes.GetCount() - 1;
+}
+
+int KFCurveNode::SortedAdd(KFCurveNode* node)
+{
+    if (!node)
+        return -1;
+    const char* name = node->GetName();
+    int count = GetCount();
+    int index = count;
+    for (int i = 0; i < count; ++i)
+    {
+        if (strcasecmp(mNodes[i]->GetName(), name) >= 0)
+        {
+            index = i;
+            break;
+        }
+    }
+    return mNodes.InsertAt(index, node);
+}
+
+void KFCurveNode::Remove(int index)
+{
+    if (!mNodes.ValidateIndex(index))
+        return;
+    KFCurveNode* child = mNodes[index];
+    if (!GetContainerType() && child)
+        child->SetParent(nullptr);
+    mNodes.RemoveAt(index);
+}
+
+void KFCurveNode::Delete(int index)
+{
+    if (!mNodes.ValidateIndex(index))
+        return;
+    KFCurveNode* child = mNodes[index];
+    Remove(index);
+    if (child)
+        child->Destroy();
+}
+
+void KFCurveNode::Delete(KFCurveNode* child)
+{
+    if (!child)
+        return;
+    int index = Find(child);
+    if (index >= 0)
+        Remove(index);
+    child->Destroy();
+}
+
+int KFCurveNode::GetCount()
+{
+    return mNodes.GetCount();
+}
+
+KFCurveNode* KFCurveNode::Get(int index)
+{
+    return mNodes.ValidateIndex(index) ? mNodes[index] : nullptr;
+}
+
+bool KFCurveNode::IsChild(KFCurveNode* node, bool recursive)
+{
+    for (int i = 0; i < GetCount(); ++i)
+    {
+        KFCurveNode* child = Get(i);
+        if (child == node)
+            return true;
+        if (recursive && child && child->IsChild(node, true))
+            return true;
+    }
+    return false;
+}
+
+int KFCurveNode::Find(const char* name)
+{
+    if (!name)
+        return -1;
+    for (int i = 0; i < GetCount(); ++i)
+    {
+        KFCurveNode* child = Get(i);
+        if (child && strcasecmp(child->GetName(), name) == 0)
+            return i;
+    }
+    return -1;
+}
+
+int KFCurveNode::Find(KFCurveNode* node)
+{
+    return mNodes.Find(node);
+}
+
+KFCurveNode* KFCurveNode::Find(KDataType* dataType)
+{
+    for (int i = 0; i < GetCount(); ++i)
+    {
+        KFCurveNode* child = Get(i);
+        if (child && child->GetDataType() == dataType)
+            return child;
+    }
+    return nullptr;
+}
+
+void KFCurveNode::SetParent(KFCurveNode* parent)
+{
+    mParent = parent;
+}
+
+KFCurveNode* KFCurveNode::GetParent()
+{
+    return mParent;
+}
+
+// Whether a child answers one item of a path: its name without regard to
+// case, or "T", "R", "S" exactly for the local transform data types.
+static bool PathItemMatches(KFCurveNode* node, const char* item)
+{
+    // The first letters decide most comparisons.
+    const char* name = node->GetName();
+    if (tolower(static_cast<unsigned char>(name[0])) == tolower(static_cast<unsigned char>(item[0])) &&
+        strcasecmp(name, item) == 0)
+        return true;
+    KDataType* type = node->GetDataType();
+    if (type == nullptr)
+        return false;
+    if (strcmp(item, "T") == 0)
+        return type == TypeLclTranslation();
+    if (strcmp(item, "R") == 0)
+        return type == TypeLclRotation();
+    if (strcmp(item, "S") == 0)
+        return type == TypeLclScaling();
+    return false;
+}
+
+// The children of node in order, each tested before its own subtree.
+static KFCurveNode* FindPathItem(KFCurveNode* node, const char* item)
+{
+    for (int i = 0; i < node->GetCount(); ++i)
+    {
+        KFCurveNode* child = node->Get(i);
+        if (!child)
+            continue;
+        if (PathItemMatches(child, item))
+            return child;
+        KFCurveNode* found = FindPathItem(child, item);
+        if (found)
+            return found;
+    }
+    return nullptr;
+}
+
+KFCurveNode* KFCurveNode::FindRecursive(const char* path)
+{
+    if (!path)
+        return nullptr;
+    // The items are cut from a private copy, so the caller's text is never
+    // written to.
+    std::vector<char> text(path, path + strlen(path) + 1);
+    KFCurveNode* current = this;
+    char* item = text.data();
+    for (;;)
+    {
+        char* separator = strchr(item, '/');
+        if (separator)
+            *separator = '\0';
+        current = FindPathItem(current, item);
+        if (!current || !separator)
+            return current;
+        item = separator + 1;
+    }
+}
+
+KFCurveNode* KFCurveNode::FindRecursive(KDataType* dataType)
+{
+    for (int i = 0; i < GetCount(); ++i)
+    {
+        KFCurveNode* child = Get(i);
+        if (!child)
+            continue;
+        if (child->GetDataType() == dataType)
+            return child;
+        KFCurveNode* found = child->FindRecursive(dataType);
+        if (found)
+            return found;
+    }
+    return nullptr;
+}
+
+KFCurveNode* KFCurveNode::FindOrCreate(const char* name, bool createCurve)
+{
+    KFCurveNode* child = Get(Find(name));
+    if (!child)
+    {
+        child = new KFCurveNode(name, name, nullptr, KFCL_NOLAYER, 0);
+        Add(child);
+    }
+    if (createCurve && !child->mFCurve)
+        child->FCurveSet(KFCurveCreate(), false);
+    return child;
+}
+
+void KFCurveNode::CreateFCurve()
+{
+    if (GetCount() == 0)
+    {
+        if (!mFCurve)
+            FCurveSet(KFCurveCreate(), false);
+        return;
+    }
+    for (int i = 0; i < GetCount(); ++i)
+        if (Get(i))
+            Get(i)->CreateFCurve();
+}
+
+bool KFCurveNode::FCurveCreated()
+{
+    if (GetCount() == 0)
+        return mFCurve != nullptr;
+    for (int i = 0; i < GetCount(); ++i)
+        if (Get(i) && !Get(i)->FCurveCreated())
+            return false;
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Cloning
+// ---------------------------------------------------------------------------
+
+KFCurveNode* KFCurveNode::CloneTemplate(bool asTemplate, bool copyCurves, bool createCurves, int layerId)
+{
+    int id = layerId == -1 ? mLayerID : layerId;
+    KFCurveNode* node;
+    if (asTemplate)
+        node = new KFCurveNode(this);
+    else
+    {
+        node = new KFCurveNode(GetName(), GetTimeWarpName(), GetDataType(), mLayerType, id);
+        node->mUserLock = mUserLock;
+        node->SetUseQuaternion(mUseQuaternion);
+        node->SetRotationOrder(mRotationOrder);
+        node->mFlags = (node->mFlags & ~eVisible) | (mFlags & eVisible);
+        if (id != 0)
+            node->mObjectLayer = mObjectLayer;
+    }
+    if (mFCurve)
+    {
+        if (copyCurves)
+        {
+            KFCurve* curve = KFCurveCreate();
+            curve->CopyFrom(*mFCurve, true);
+            node->mFCurve = curve;
+        }
+        else if (createCurves)
+            node->mFCurve = KFCurveCreate();
+    }
+    for (int i = 0; i < GetCount(); ++i)
+    {
+        KFCurveNode* child = Get(i);
+        if (child)
+            node->Add(child->CloneTemplate(asTemplate, copyCurves, createCurves, id));
+    }
+    return node;
+}
+
+KFCurveNode* KFCurveNode::Clone(bool asTemplate)
+{
+    return CloneTemplate(asTemplate, true, false, -1);
+}
+
+// ---------------------------------------------------------------------------
+// Flags
+// ---------------------------------------------------------------------------
+
+void KFCurveNode::SetExpended(bool expanded)
+{
+    mFlags = expanded ? (mFlags | eExpanded) : (mFlags & ~eExpanded);
+}
+
+void KFCurveNode::SetMultiLayer(bool multiLayer)
+{
+    mFlags = multiLayer ? (mFlags | eMultiLayer) : (mFlags & ~eMultiLayer);
+    for (int i = 0; i < GetCount(); ++i)
+        if (Get(i))
+            Get(i)->SetMultiLayer(multiLayer);
+}
+
+// ---------------------------------------------------------------------------
+// Layers
+// ---------------------------------------------------------------------------
+
+void KFCurveNode::FireOnObjectLayer(int eventType)
+{
+    (mObjectLayer ? mObjectLayer : this)->CallbackAddEvent(eventType);
+}
+
+void KFCurveNode::LayerSet(KFCurveNode* layer, bool destroyOld)
+{
+    if (layer == mNextLayer)
+        return;
+    KFCurveNode* old = mNextLayer;
+    mNextLayer = layer;
+    if (destroyOld && old)
+        old->Destroy();
+    FireOnObjectLayer(KFCURVENODEEVENT_CTRLCURVE);
+}
+
+KFCurveNode* KFCurveNode::LayerGet(int layerId)
+{
+    for (KFCurveNode* node = this; node; node = node->mNextLayer)
+    {
+        if (node->mLayerID == layerId)
+            return node;
+        if (node->mLayerID > layerId)
+            return nullptr;
+    }
+    return nullptr;
+}
+
+int KFCurveNode::GetCorrectLayerID(int layerId)
+{
+    return IsMultiLayer() ? layerId : 0;
+}
+
+KFCurveNode* KFCurveNode::GetLayerNode(int layerId)
+{
+    return LayerGet(GetCorrectLayerID(layerId));
+}
+
+KFCurveNode* KFCurveNode::GetCorrectLayer(int layerId, bool create)
+{
+    int id = GetCorrectLayerID(layerId);
+    KFCurveNode* layer = LayerGet(id);
+    if (!layer && create)
+    {
+        CreateLayerAt(id);
+        layer = LayerGet(id);
+    }
+    return layer;
+}
+
+KFCurveNode* KFCurveNode::GetPreviousLayer(int layerId)
+{
+    if (layerId == 0)
+        return nullptr;
+    KFCurveNode* node = this;
+    while (node->mNextLayer && node->mNextLayer->mLayerID < layerId)
+        node = node->mNextLayer;
+    return node;
+}
+
+// Gives the curves of a new layer the neutral value of the base node's layer
+// type at their value position, and the colour of the matching base curve.
+static void InitLayerCurves(KFCurveNode* layer, KFCurveNode* base, const double* zeros, int count, int& position)
+{
+    if (layer->FCurveGet())
+    {
+        double value = position < count ? zeros[position] : 0.0;
+        layer->FCurveGet()->SetValue(static_cast<float>(value));
+        if (base && base->FCurveGet())
+            layer->FCurveGet()->SetColor(base->FCurveGet()->GetColor());
+        position++;
+    }
+    for (int i = 0; i < layer->GetCount(); ++i)
+    {
+        KFCurveNode* child = layer->Get(i);
+        if (child)
+            InitLayerCurves(child, base ? base->Get(i) : nullptr, zeros, count, position);
+    }
+}
+
+KFCurveNode* KFCurveNode::MakeLayer(int layerId)
+{
+    KFCurveNode* layer = CloneTemplate(false, false, true, layerId);
+    layer->mObjectLayer = mObjectLayer ? mObjectLayer : this;
+    int count = GetValueCount() + 4;
+    ValueBuffer zeros(count);
+    GetZeroValues(zeros.Data());
+    int position = 0;
+    InitLayerCurves(layer, this, zeros.Data(), count, position);
+    return layer;
+}
+
+KFCurveNode* KFCurveNode::LayerCreate(int layerId, bool destroyOld)
+{
+    KFCurveNode* base = mObjectLayer ? mObjectLayer : this;
+    if (!base->IsMultiLayer())
+        return nullptr;
+    KFCurveNode* layer = MakeLayer(layerId);
+    LayerSet(layer, destroyOld);
+    return layer;
+}
+
+void KFCurveNode::LinkLayerAfter(KFCurveNode* layer)
+{
+    layer->mNextLayer = mNextLayer;
+    mNextLayer = layer;
+}
+
+KFCurveNode* KFCurveNode::CreateLayerAt(int layerId)
+{
+    KFCurveNode* base = mObjectLayer ? mObjectLayer : this;
+    if (!base->IsMultiLayer() || mLayerID == layerId || layerId < mLayerID)
+        return nullptr;
+    if (!mNextLayer)
+    {
+        if (layerId == 0)
+            return nullptr;
+        return LayerCreate(layerId, true);
+    }
+    KFCurveNode* previous = this;
+    while (previous->mNextLayer && previous->mNextLayer->mLayerID < layerId)
+        previous = previous->mNextLayer;
+    KFCurveNode* next = previous->mNextLayer;
+    if (next && next->mLayerID == layerId)
+        return next;
+    // A new layer after previous, in front of next (at the end when none).
+    KFCurveNode* layer = previous->MakeLayer(layerId);
+    previous->LinkLayerAfter(layer);
+    FireOnObjectLayer(KFCURVENODEEVENT_CTRLCURVE);
+    return layer;
+}
+
+KFCurveNode* KFCurveNode::RemoveLayer(int layerId, bool destroy)
+{
+    KFCurveNode* previous = GetPreviousLayer(layerId);
+    if (!previous)
+        return nullptr;
+    KFCurveNode* removed = previous->mNextLayer;
+    if (!removed || removed->mLayerID != layerId)
+        return nullptr;
+    previous->mNextLayer = removed->mNextLayer;
+    removed->mNextLayer = nullptr;
+    removed->mObjectLayer = this;
+    if (destroy)
+    {
+        removed->Destroy();
+        return nullptr;
+    }
+    return removed;
+}
+
+KFCurveNode* KFCurveNode::InsertOrCopyLayer(int layerId, KFCurveNode* source)
+{
+    KFCurveNode* layer = LayerGet(layerId);
+    if (!layer)
+    {
+        CreateLayerAt(layerId);
+        layer = LayerGet(layerId);
+    }
+    if (!layer)
+        return nullptr;
+    if (source)
+        layer->SingleLayerCopyFrom(source, false);
+    return layer;
+}
+
+void KFCurveNode::SetLayerType(int type, KFCurveNode* objectLayer)
+{
+    if (type == mLayerType)
+        return;
+    int count = GetCount();
+    int expected = type == KFCL_QUAT ? 4 : (type == KFCL_EULER_XYZ ? 3 : count);
+    if (expected != count)
+    {
+        if (count == 3 && type == KFCL_QUAT)
+        {
+            KFCurveNode* w = new KFCurveNode("W", "W", TypeNumber(), KFCL_NOLAYER, mLayerID);
+            w->mFCurve = KFCurveCreate();
+            if (objectLayer)
+                w->mObjectLayer = objectLayer;
+            Add(w);
+        }
+        else if (count == 4 && mLayerType == KFCL_QUAT && type == KFCL_EULER_XYZ)
+            Delete(3);
+    }
+    mLayerType = type;
+}
+
+void KFCurveNode::SetUseQuaternion(bool useQuaternion)
+{
+    for (KFCurveNode* node = this; node; node = node->mNextLayer)
+        node->mUseQuaternion = useQuaternion;
+    KFCurveNode* base = mObjectLayer ? mObjectLayer : this;
+    base->CandidateClear(0, true);
+    FireOnObjectLayer(KFCURVENODEEVENT_CTRLCURVE);
+}
+
+void KFCurveNode::SetRotationOrder(int order)
+{
+    for (KFCurveNode* node = this; node; node = node->mNextLayer)
+        node->mRotationOrder = order;
+}
+
+// Neutral value of a layer type for the values of member `member` (-1: the
+// node's own curve).
+static double NeutralValue(int layerType, int member)
+{
+    if (layerType == KFCL_MULT)
+        return 1.0;
+    if (layerType == KFCL_QUAT && member == 3)
+        return 1.0;
+    return 0.0;
+}
+
+int KFCurveNode::GetValueCount()
+{
+    int count = mFCurve ? 1 : 0;
+    for (int i = 0; i < GetCount(); ++i)
+        if (Get(i))
+            count += Get(i)->GetValueCount();
+    return count;
+}
+
+double* KFCurveNode::GetZeroValues(double* values)
+{
+    double* p = values;
+    if (mFCurve)
+        *p++ = NeutralValue(mLayerType, -1);
+    for (int i = 0; i < GetCount(); ++i)
+    {
+        KFCurveNode* child = Get(i);
+        if (!child)
+            continue;
+        int n = child->GetValueCount();
+        for (int k = 0; k < n; ++k)
+            *p++ = NeutralValue(mLayerType, i);
+    }
+    return p;
+}
+
+// ---------------------------------------------------------------------------
+// Template, data node, time warp
+// ---------------------------------------------------------------------------
+
+void KFCurveNode::TemplateSet(KFCurveNode* templateNode)
+{
+    if (templateNode != mTemplate)
+    {
+        if (!mTemplate)
+            SetNameInfo(nullptr);
+        mTemplate = templateNode;
+        SetNameInfo(templateNode ? templateNode->mNameInfo : nullptr);
+    }
+    if (!templateNode)
+        return;
+    int count = GetCount() < templateNode->GetCount() ? GetCount() : templateNode->GetCount();
+    for (int i = 0; i < count; ++i)
+        if (Get(i))
+            Get(i)->TemplateSet(templateNode->Get(i));
+}
+
+void KFCurveNode::DataNodeSet(KFCurveNode* node, bool recursive)
+{
+    mDataNode = node == this ? nullptr : node;
+    if (!recursive || !node)
+        return;
+    int count = GetCount() < node->GetCount() ? GetCount() : node->GetCount();
+    for (int i = 0; i < count; ++i)
+        if (Get(i))
+            Get(i)->DataNodeSet(node->Get(i), true);
+}
+
+KFCurveNode* KFCurveNode::DataNodeGet()
+{
+    // Follows the links to the end; a loop of links stops where it closes.
+    KFCurveNode* slow = this;
+    KFCurveNode* fast = this;
+    for (;;)
+    {
+        if (!fast->mDataNode)
+            return fast;
+        fast = fast->mDataNode;
+        if (!fast->mDataNode)
+            return fast;
+        fast = fast->mDataNode;
+        slow = slow->mDataNode;
+        if (slow == fast)
+            return fast;
+    }
+}
+
+void KFCurveNode::TimeWarpSet(KFCurveNode* timeWarp)
+{
+    if (timeWarp == mTimeWarp)
+        return;
+    // A time warp that leads back to this node would map times forever.
+    for (KFCurveNode* node = timeWarp; node; node = node->mTimeWarp)
+        if (node == this)
+            return;
+    KFCurveNode* old = mTimeWarp;
+    mTimeWarp = timeWarp;
+    if (timeWarp)
+        timeWarp->mReferenceCount++;
+    if (old)
+        old->ReleaseReference();
+    CallbackAddEvent(KFCURVENODEEVENT_TIMEWARP);
+}
+
+// ---------------------------------------------------------------------------
+// Curve attachment
+// ---------------------------------------------------------------------------
+
+KFCurve* KFCurveNode::FCurveSet(KFCurve* curve, bool destroyOld)
+{
+    if (curve == mFCurve)
+        return nullptr;
+    KFCurve* old = mFCurve;
+    if (destroyOld && old)
+    {
+        old->Destroy();
+        old = nullptr;
+    }
+    mFCurve = curve;
+    CallbackAddEvent(KFCURVENODEEVENT_FCURVE);
+    return old;
+}
+
+void KFCurveNode::FCurveReplace(KFCurve* curve)
+{
+    FCurveSet(curve, true);
+}
+
+bool KFCurveNode::SetPreExtrapolation(unsigned int type, bool respectUserLock)
+{
+    if (!mFCurve || (respectUserLock && IsUserLocked()))
+        return false;
+    mFCurve->SetPreExtrapolation(type);
+    return true;
+}
+
+bool KFCurveNode::SetPreExtrapolationCount(unsigned int count, bool respectUserLock)
+{
+    if (!mFCurve || (respectUserLock && IsUserLocked()))
+        return false;
+    mFCurve->SetPreExtrapolationCount(count);
+    return true;
+}
+
+bool KFCurveNode::SetPostExtrapolation(unsigned int type, bool respectUserLock)
+{
+    if (!mFCurve || (respectUserLock && IsUserLocked()))
+        return false;
+    mFCurve->SetPostExtrapolation(type);
+    return true;
+}
+
+bool KFCurveNode::SetPostExtrapolationCount(unsigned int count, bool respectUserLock)
+{
+    if (!mFCurve || (respectUserLock && IsUserLocked()))
+        return false;
+    mFCurve->SetPostExtrapolationCount(count);
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Callbacks
+// ---------------------------------------------------------------------------
+
+void KFCurveNode::CallbackRegister(kFCurveNodeCallback callback, void* data)
+{
+    if (!mCallback)
+        mCallback = new KFCurveNodeCallback;
+    mCallback->mCallbackFunctions.Add(callback);
+    mCallback->mCallbackObjects.Add(data);
+}
+
+void KFCurveNode::CallbackUnregister(kFCurveNodeCallback callback, void* data)
+{
+    if (!mCallback)
+        return;
+    for (int i = mCallback->mCallbackFunctions.GetCount() - 1; i >= 0; --i)
+    {
+        if (mCallback->mCallbackFunctions[i] == callback && mCallback->mCallbackObjects[i] == data)
+        {
+            mCallback->mCallbackFunctions.RemoveAt(i);
+            mCallback->mCallbackObjects.RemoveAt(i);
+            return;
+        }
+    }
+    if (mCallback->mCallbackFunctions.GetCount() == 0)
+    {
+        delete mCallback;
+        mCallback = nullptr;
+    }
+}
+
+void KFCurveNode::CallbackAddEvent(int eventType)
+{
+    if (!mCallback)
+        return;
+    mCallback->mEvent.Add(eventType);
+    mNodeUpdateId++;
+    if (!mCallback->mCallbackEnable)
+        return;
+    // Last registered first; a callback may unregister itself meanwhile.
+    for (int i = mCallback->mCallbackFunctions.GetCount() - 1; i >= 0; --i)
+    {
+        if (!mCallback || i >= mCallback->mCallbackFunctions.GetCount())
+            continue;
+        kFCurveNodeCallback function = mCallback->mCallbackFunctions[i];
+        void* data = mCallback->mCallbackObjects[i];
+        if (function)
+            function(this, &mCallback->mEvent, data);
+    }
+    if (mCallback)
+        mCallback->mEvent.Clear();
+}
+
+void KFCurveNode::CallbackEnable(bool enable)
+{
+    if (!mCallback || mCallback->mCallbackEnable == enable)
+        return;
+    if (enable && (mCallback->mEvent.mEventCount > 0 || mCallback->mEvent.mEventType != 0))
+    {
+        for (int i = 0; mCallback && i < mCallback->mCallbackFunctions.GetCount(); ++i)
+        {
+            kFCurveNodeCallback function = mCallback->mCallbackFunctions[i];
+            if (function)
+                function(this, &mCallback->mEvent, mCallback->mCallbackObjects[i]);
+        }
+        if (mCallback)
+            mCallback->mEvent.Clear();
+    }
+    if (mCallback)
+        mCallback->mCallbackEnable = enable;
+}
+
+bool KFCurveNode::CallbackIsEnable()
+{
+    return mCallback ? mCallback->mCallbackEnable : true;
+}
+
+void KFCurveNode::CallbackClear()
+{
+    if (mCallback)
+        mCallback->mEvent.Clear();
+}
+
+void KFCurveNode::DataUpdated(IData* data)
+{
+    if (!mCallback)
+        return;
+    KFCurveNodeEvent event;
+    event.mEventType = KFCURVENODEEVENT_DATAUPDATED;
+    event.mEventCount = 1;
+    event.mData = data;
+    for (int i = mCallback->mCallbackFunctions.GetCount() - 1; i >= 0; --i)
+    {
+        if (!mCallback || i >= mCallback->mCallbackFunctions.GetCount())
+            continue;
+        kFCurveNodeCallback function = mCallback->mCallbackFunctions[i];
+        if (function)
+            function(this, &event, mCallback->mCallbackObjects[i]);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// User lock and display state
+// ---------------------------------------------------------------------------
+
+void KFCurveNode::UserLockChange(int delta)
+{
+    // The count never goes below 0: one removal too many leaves it unlocked.
+    mUserLock += delta;
+    if (mUserLock < 0)
+        mUserLock = 0;
+    for (int i = 0; i < GetCount(); ++i)
+        if (Get(i))
+            Get(i)->UserLockChange(delta);
+}
+
+void KFCurveNode::UserLockAdd()
+{
+    for (KFCurveNode* node = this; node; node = node->mNextLayer)
+        node->UserLockChange(1);
+}
+
+void KFCurveNode::UserLockRemove()
+{
+    for (KFCurveNode* node = this; node; node = node->mNextLayer)
+        node->UserLockChange(-1);
+}
+
+void KFCurveNode::SetVisibility(bool visible, bool recursive, bool withLayers, int childIndex)
+{
+    if (withLayers && mNextLayer)
+        mNextLayer->SetVisibility(visible, recursive, withLayers, childIndex);
+    if (childIndex == -1)
+    {
+        mFlags = visible ? (mFlags | eVisible) : (mFlags & ~eVisible);
+        if (recursive)
+            for (int i = 0; i < GetCount(); ++i)
+                if (Get(i))
+                    Get(i)->SetVisibility(visible, recursive, withLayers, -1);
+    }
+    else
+    {
+        KFCurveNode* child = Get(childIndex);
+        if (!child)
+            return;
+        child->SetVisibility(visible, recursive, withLayers, -1);
+    }
+    CallbackAddEvent(KFCURVENODEEVENT_VISIBILITY);
+}
+
+bool KFCurveNode::IsEditable()
+{
+    return GetVisibility() && mFCurve != nullptr;
+}
+
+float* KFCurveNode::GetColor()
+{
+    if (mFCurve)
+        return mFCurve->GetColor();
+    static thread_local float sNoColor[3];
+    sNoColor[0] = sNoColor[1] = sNoColor[2] = 0.0f;
+    return sNoColor;
+}
+
+void KFCurveNode::SetColor(float* color)
+{
+    if (mFCurve)
+        mFCurve->SetColor(color);
+}

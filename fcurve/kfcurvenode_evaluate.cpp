@@ -1,0 +1,644 @@
+// Curve node evaluation: plain, general (time warp, layers, rotations,
+// cached candidates), per layer, and the layer products used by solving.
+
+#include "fcurve/kfcurve.h"
+#include "fcurve/kfcurvenode.h"
+#include "fcurve/kfcurvenode_internal.h"
+
+#include "base/kmath_kernels.h"
+#include "base/kmath_vn.h"
+
+#include <math.h>
+
+using namespace kfcurvenode_detail;
+
+namespace {
+
+double Dot4(const double* a, const double* b)
+{
+    return a[0] * b[0] + a[1] * b[1] + a[2] * b[2] + a[3] * b[3];
+}
+
+void Negate4(double* q)
+{
+    for (int i = 0; i < 4; ++i)
+        q[i] = -q[i];
+}
+
+// Quaternion of the rotation of Euler angles (in the order) taken relative to
+// the reference rotation: rotation first, then the inverse of the reference.
+void RelativeQuaternion(double* q, const KSSRotationOrder& order, const double* angles, const KgeRMatrix& reference)
+{
+    KgeRMatrix r;
+    order.V2M(r, angles);
+    KgeRMatrix rel;
+    KmRiR(rel, reference, r);
+    q[0] = 0.0;
+    q[1] = 0.0;
+    q[2] = 0.0;
+    q[3] = 1.0;
+    KmRtoQ(q, rel);
+}
+
+} // namespace
+
+KTime KFCurveNode::MapTime(KTime time, bool candidate)
+{
+    if (!mTimeWarp)
+        return time;
+    ValueBuffer values(mTimeWarp->GetValueCount() + 4);
+    mTimeWarp->GeneralEvaluate(values.Data(), time, nullptr, candidate);
+    KTime mapped;
+    mapped.SetSecondDouble(values[0]);
+    return mapped;
+}
+
+double* KFCurveNode::Evaluate(double* values, KTime time, int* index)
+{
+    int localIndex = 0;
+    if (!index)
+        index = &localIndex;
+    double* p = values;
+    if (mFCurve)
+        *p++ = mFCurve->Evaluate(time, index);
+    for (int i = 0; i < GetCount(); ++i)
+        if (Get(i))
+            p = Get(i)->Evaluate(p, time, index);
+    return p;
+}
+
+double* KFCurveNode::GeneralEvaluate(double* values, KTime time, int* index, bool candidate)
+{
+    return EvaluateInternal(values, MapTime(time, candidate), index, candidate);
+}
+
+double* KFCurveNode::CandidateEvaluate(double* values, KTime time, int* index)
+{
+    return GeneralEvaluate(values, time, index, true);
+}
+
+// The stored total candidate: the own curve's value, then the members (the
+// quaternion of a quaternion node is written as Euler XYZ angles).
+double* KFCurveNode::WriteTotalCandidate(double* values)
+{
+    double* p = values;
+    int position = 0;
+    if (mFCurve)
+        *p++ = mCandidateTotalValue.Get(position++);
+    if (mLayerType == KFCL_QUAT)
+    {
+        double q[4];
+        for (int i = 0; i < 4; ++i)
+            q[i] = mCandidateTotalValue.Get(position + i);
+        KgeRMatrix r;
+        KmQtoR(r, q);
+        KmRtoVXYZ(p, r);
+        return p + 3;
+    }
+    int count = GetValueCount() - (mFCurve ? 1 : 0);
+    for (int i = 0; i < count; ++i)
+        *p++ = mCandidateTotalValue.Get(position + i);
+    return p;
+}
+
+double* KFCurveNode::EvaluateMembers(double* values, KTime time, int* index, bool candidate)
+{
+    double* p = values;
+    for (int i = 0; i < GetCount(); ++i)
+        if (Get(i))
+            p = Get(i)->GeneralEvaluate(p, time, index, candidate);
+    return p;
+}
+
+double* KFCurveNode::EvaluateInternal(double* values, KTime time, int* index, bool candidate)
+{
+    int localIndex = 0;
+    if (!index)
+        index = &localIndex;
+
+    if (candidate && IsCandidate() && mLayerID == 0 &&
+        (mCandidateTotalTime == time || (mFlags & eCandidateAnyTime) != 0))
+        return WriteTotalCandidate(values);
+
+    double quaternion[4] = {0.0, 0.0, 0.0, 1.0};
+    const bool quaternionBase = mLayerType == KFCL_QUAT && mLayerID == 0;
+
+    double* p = values;
+    if (mFCurve)
+        *p++ = candidate ? mFCurve->CandidateEvaluate(time, index) : mFCurve->Evaluate(time, index);
+    double* members = p;
+
+    if (quaternionBase)
+    {
+        ValueBuffer buffer(GetValueCount() + 4);
+        double* end = EvaluateMembers(buffer.Data(), time, index, candidate);
+        int written = static_cast<int>(end - buffer.Data());
+        for (int i = 0; i < 4 && i < written; ++i)
+            quaternion[i] = buffer[i];
+    }
+    else if (mLayerType == KFCL_EULER_XYZ)
+        p = RotationEvaluateInternal(p, time, index, candidate, false);
+    else
+        p = EvaluateMembers(p, time, index, candidate);
+    int memberCount = static_cast<int>(p - members);
+
+    if (mNextLayer)
+    {
+        ValueBuffer layer(mNextLayer->GetValueCount() + 4);
+        double* layerEnd = mNextLayer->GeneralEvaluate(layer.Data(), time, nullptr, candidate);
+        int layerCount = static_cast<int>(layerEnd - layer.Data());
+        if (mFCurve)
+        {
+            if (mLayerType == KFCL_NOLAYER || mLayerType == KFCL_ADD)
+                values[0] += layer[0];
+            else if (mLayerType == KFCL_MULT)
+                values[0] *= layer[0];
+        }
+        else
+        {
+            int n = memberCount < layerCount ? memberCount : layerCount;
+            switch (mLayerType)
+            {
+            case KFCL_NOLAYER:
+            case KFCL_ADD:
+                for (int i = 0; i < n; ++i)
+                    members[i] += layer[i];
+                break;
+            case KFCL_MULT:
+                for (int i = 0; i < n; ++i)
+                    members[i] *= layer[i];
+                break;
+            case KFCL_EULER_XYZ:
+                if (memberCount >= 3 && layerCount >= 3)
+                {
+                    KSSRotationOrder order(mRotationOrder);
+                    KgeRMatrix own, other, product;
+                    order.V2M(own, members);
+                    order.V2M(other, layer.Data());
+                    KmRR(product, other, own);
+                    order.M2V(members, product);
+                }
+                break;
+            case KFCL_QUAT:
+                if (layerCount >= 4)
+                {
+                    if (quaternionBase)
+                        KmQQ(quaternion, quaternion, layer.Data());
+                    else if (memberCount >= 4)
+                        KmQQ(members, members, layer.Data());
+                }
+                break;
+            default:
+                break;
+            }
+        }
+    }
+
+    if (quaternionBase)
+    {
+        KgeRMatrix r;
+        KmQtoR(r, quaternion);
+        KmRtoVXYZ(p, r);
+        p += 3;
+    }
+
+    if (candidate && mLayerID == 0)
+    {
+        // The values evaluated become the cached candidate; a quaternion
+        // node keeps its quaternion so that solving reads one.
+        mCandidateSpecificMethod = KFCURVENODE_CANDIDATE_SET;
+        mCandidateTotalTime = time;
+        if (quaternionBase)
+        {
+            int own = mFCurve ? 1 : 0;
+            mCandidateTotalValue.SetCount(own + 4);
+            if (own)
+                mCandidateTotalValue[0] = values[0];
+            for (int i = 0; i < 4; ++i)
+                mCandidateTotalValue[own + i] = quaternion[i];
+        }
+        else
+            mCandidateTotalValue.Set(values, static_cast<int>(p - values));
+    }
+    return p;
+}
+
+double* KFCurveNode::RotationNodeEvaluate(double* values, KTime time, int* index, bool candidate)
+{
+    int localIndex = 0;
+    if (!index)
+        index = &localIndex;
+    return RotationEvaluateInternal(values, MapTime(time, candidate), index, candidate, false);
+}
+
+double* KFCurveNode::RotationEvaluateInternal(double* values, KTime time, int* index, bool candidate,
+                                              bool specificLayer)
+{
+    double* p = values;
+    for (int i = 0; i < GetCount(); ++i)
+    {
+        KFCurveNode* child = Get(i);
+        if (!child)
+            continue;
+        if (specificLayer)
+            p = candidate ? child->CandidateEvaluateSpecificLayer(p, time, child->mLayerID, index)
+                          : child->EvaluateSpecificLayer(p, time, child->mLayerID, index);
+        else
+            p = child->GeneralEvaluate(p, time, index, candidate);
+    }
+    // The members' own evaluation is the result, unless the rotation between
+    // two keys is interpolated as quaternions; it is then also the reference
+    // that keeps the angles continuous.
+    if (p - values >= 3)
+        RotationQuaternionInterpolate(values, time, candidate);
+    return p;
+}
+
+bool KFCurveNode::RotationQuaternionInterpolate(double* values, KTime time, bool candidate)
+{
+    KFCurveNode* nodes[3] = {Get(0), Get(1), Get(2)};
+    KFCurve* curves[3];
+    for (int i = 0; i < 3; ++i)
+    {
+        if (!nodes[i] || !nodes[i]->mFCurve || nodes[i]->GetCount() != 0)
+            return false;
+        curves[i] = nodes[i]->mFCurve;
+        // A candidate being edited at this very time is shown as it is.
+        if (candidate && curves[i]->IsCandidate() && curves[i]->CandidateGetTime() == time)
+            return false;
+    }
+    KFCurve* x = curves[0];
+    int count = x->KeyGetCount();
+    if (count < 2 || !mUseQuaternion)
+        return false;
+
+    int hint = 0;
+    double f = x->KeyFindAll(time, &hint);
+    double fa = floor(f);
+    double fb = ceil(f);
+    if (fa == fb || fa < 0.0 || fb > static_cast<double>(count - 1))
+        return false;
+    int a = static_cast<int>(fa);
+    int b = static_cast<int>(fb);
+    double u = f - fa;
+
+    unsigned int interpolation = x->KeyGetInterpolation(a);
+    if (interpolation != KFCURVE_INTERPOLATION_LINEAR && interpolation != KFCURVE_INTERPOLATION_CUBIC)
+        return false;
+
+    // Key times in seconds, as doubles (extreme tick counts cannot overflow).
+    KTime ta = x->KeyGetTime(a);
+    KTime tb = x->KeyGetTime(b);
+    double sa = Seconds(ta);
+    double sb = Seconds(tb);
+    double dt = sb - sa;
+    if (!(dt > 0.0))
+        return false;
+
+    KSSRotationOrder order(mRotationOrder);
+    auto anglesAt = [&](KTime t, double* v) {
+        for (int i = 0; i < 3; ++i)
+            v[i] = curves[i]->Evaluate(t, nullptr);
+    };
+
+    double va[3], vb[3];
+    anglesAt(ta, va);
+    anglesAt(tb, vb);
+    KgeRMatrix reference;
+    order.V2M(reference, va);
+
+    double qa[4] = {0.0, 0.0, 0.0, 1.0};
+    double qb[4];
+    RelativeQuaternion(qa, order, va, reference);
+    RelativeQuaternion(qb, order, vb, reference);
+    if (Dot4(qa, qb) < 0.0)
+        Negate4(qb);
+
+    bool hasPrevious = a > 0;
+    bool hasNext = b < count - 1;
+    double qp[4] = {0.0, 0.0, 0.0, 1.0}, qn[4] = {0.0, 0.0, 0.0, 1.0};
+    double dtPrevious = dt, dtNext = dt;
+    if (hasPrevious)
+    {
+        KTime tp = x->KeyGetTime(a - 1);
+        double v[3];
+        anglesAt(tp, v);
+        RelativeQuaternion(qp, order, v, reference);
+        if (Dot4(qp, qa) < 0.0)
+            Negate4(qp);
+        dtPrevious = sa - Seconds(tp);
+        if (!(dtPrevious > 0.0))
+            hasPrevious = false;
+    }
+    if (hasNext)
+    {
+        KTime tn = x->KeyGetTime(b + 1);
+        double v[3];
+        anglesAt(tn, v);
+        RelativeQuaternion(qn, order, v, reference);
+        if (Dot4(qb, qn) < 0.0)
+            Negate4(qn);
+        dtNext = Seconds(tn) - sb;
+        if (!(dtNext > 0.0))
+            hasNext = false;
+    }
+
+    double control[4][4];
+    for (int i = 0; i < 4; ++i)
+    {
+        control[0][i] = qa[i];
+        control[3][i] = qb[i];
+    }
+    double segment[4];
+    for (int i = 0; i < 4; ++i)
+        segment[i] = (qb[i] - qa[i]) / dt;
+
+    if (interpolation == KFCURVE_INTERPOLATION_LINEAR)
+    {
+        for (int i = 0; i < 4; ++i)
+        {
+            control[1][i] = qa[i] + segment[i] * dt / 3.0;
+            control[2][i] = qb[i] - segment[i] * dt / 3.0;
+        }
+    }
+    else
+    {
+        // Outgoing tangent of key a.
+        if (x->KeyGetTangeantMode(a) == KFCURVE_TANGEANT_TCB)
+        {
+            double tension = x->KeyGetDataFloat(a, KFCURVEKEY_TCB_TENSION);
+            double continuity = x->KeyGetDataFloat(a, KFCURVEKEY_TCB_CONTINUITY);
+            double bias = x->KeyGetDataFloat(a, KFCURVEKEY_TCB_BIAS);
+            double before = (1.0 - tension) * (1.0 + continuity) * (1.0 + bias) * 0.5;
+            double after = (1.0 - tension) * (1.0 - continuity) * (1.0 - bias) * 0.5;
+            for (int i = 0; i < 4; ++i)
+            {
+                double incoming = hasPrevious ? (qa[i] - qp[i]) / dtPrevious : segment[i];
+                double tangent = before * incoming + after * segment[i];
+                control[1][i] = qa[i] + tangent * dt / 3.0;
+            }
+        }
+        else
+        {
+            double v[3];
+            for (int i = 0; i < 3; ++i)
+            {
+                double slope = i == 0 ? x->KeyGetRightDerivative(a) : curves[i]->EvaluateRightDerivative(ta, nullptr);
+                v[i] = va[i] + slope * dt / 3.0;
+            }
+            RelativeQuaternion(control[1], order, v, reference);
+        }
+        // Incoming tangent of key b.
+        if (x->KeyGetTangeantMode(b) == KFCURVE_TANGEANT_TCB)
+        {
+            double tension = x->KeyGetDataFloat(b, KFCURVEKEY_TCB_TENSION);
+            double continuity = x->KeyGetDataFloat(b, KFCURVEKEY_TCB_CONTINUITY);
+            double bias = x->KeyGetDataFloat(b, KFCURVEKEY_TCB_BIAS);
+            double before = (1.0 - tension) * (1.0 - continuity) * (1.0 + bias) * 0.5;
+            double after = (1.0 - tension) * (1.0 + continuity) * (1.0 - bias) * 0.5;
+            for (int i = 0; i < 4; ++i)
+            {
+                double outgoing = hasNext ? (qn[i] - qb[i]) / dtNext : segment[i];
+                double tangent = before * segment[i] + after * outgoing;
+                control[2][i] = qb[i] - tangent * dt / 3.0;
+            }
+        }
+        else
+        {
+            double v[3];
+            for (int i = 0; i < 3; ++i)
+            {
+                double slope = i == 0 ? x->KeyGetLeftDerivative(b) : curves[i]->EvaluateLeftDerivative(tb, nullptr);
+                v[i] = vb[i] - slope * dt / 3.0;
+            }
+            RelativeQuaternion(control[2], order, v, reference);
+        }
+    }
+    for (int k = 1; k < 4; ++k)
+        if (Dot4(control[k - 1], control[k]) < 0.0)
+            Negate4(control[k]);
+
+    // De Casteljau: three blends, then two, then one.
+    double level[4][4];
+    for (int k = 0; k < 4; ++k)
+        for (int i = 0; i < 4; ++i)
+            level[k][i] = control[k][i];
+    for (int n = 3; n > 0; --n)
+    {
+        for (int k = 0; k < n; ++k)
+        {
+            double left[4], right[4];
+            KVNScale(left, level[k], 1.0 - u, 4);
+            KVNScale(right, level[k + 1], u, 4);
+            KVNAdd(level[k], left, right, 4);
+        }
+    }
+
+    KgeRMatrix rotation, world;
+    KmQtoR(rotation, level[0]);
+    KmRR(world, reference, rotation);
+    double angles[3];
+    order.M2V(angles, world);
+    if (mRotationOrder >= 0 && mRotationOrder < 12)
+        KVNGetContinuousRotation(angles, angles, values, KmEulerAxis[mRotationOrder]);
+    for (int i = 0; i < 3; ++i)
+        values[i] = angles[i];
+    return true;
+}
+
+double* KFCurveNode::EvaluateSpecificLayer(double* values, KTime time, int layerId, int* index)
+{
+    return EvaluateLayer(values, time, layerId, index, false);
+}
+
+double* KFCurveNode::CandidateEvaluateSpecificLayer(double* values, KTime time, int layerId, int* index)
+{
+    return EvaluateLayer(values, time, layerId, index, true);
+}
+
+double* KFCurveNode::EvaluateLayer(double* values, KTime time, int layerId, int* index, bool candidate)
+{
+    int localIndex = 0;
+    if (!index)
+        index = &localIndex;
+    int id = GetCorrectLayerID(layerId);
+    KFCurveNode* node = this;
+    while (node && node->mLayerID != id)
+    {
+        if (node->mLayerID > id)
+            return values;
+        node = node->mNextLayer;
+    }
+    if (!node)
+        return values;
+    double* p = values;
+    if (node->mFCurve)
+        *p++ = candidate ? node->mFCurve->CandidateEvaluate(time, index) : node->mFCurve->Evaluate(time, index);
+    if (node->mLayerType == KFCL_EULER_XYZ)
+        return node->RotationEvaluateInternal(p, time, index, candidate, true);
+    for (int i = 0; i < node->GetCount(); ++i)
+    {
+        KFCurveNode* child = node->Get(i);
+        if (child)
+            p = child->EvaluateLayer(p, time, layerId, index, candidate);
+    }
+    return p;
+}
+
+bool KFCurveNode::GetTransformCurves(KFCurve** t, KFCurve** r, KFCurve** s)
+{
+    for (int i = 0; i < 3; ++i)
+    {
+        if (t)
+            t[i] = nullptr;
+        if (r)
+            r[i] = nullptr;
+        if (s)
+            s[i] = nullptr;
+    }
+    if (!t || !r || !s)
+        return false;
+    static const char* const kMembers[3] = {"X", "Y", "Z"};
+    struct Step
+    {
+        const char* path;
+        KDataType* type;
+        KFCurve** out;
+    } steps[3] = {{"T", TypeLclTranslation(), t}, {"R", TypeLclRotation(), r}, {"S", TypeLclScaling(), s}};
+    for (const Step& step : steps)
+    {
+        KFCurveNode* node = FindRecursive(step.path);
+        if (!node && step.type)
+            node = FindRecursive(step.type);
+        if (!node)
+            return false;
+        for (int i = 0; i < 3; ++i)
+        {
+            KFCurveNode* member = node->FindRecursive(kMembers[i]);
+            step.out[i] = member ? member->FCurveGet() : nullptr;
+            if (!step.out[i])
+                return false;
+        }
+    }
+    return true;
+}
+
+unsigned int KFCurveNode::GetUpdateId()
+{
+    unsigned int id = mFCurve ? mFCurve->GetUpdateId() : 0u;
+    for (int i = 0; i < GetCount(); ++i)
+        if (Get(i))
+            id += Get(i)->GetUpdateId();
+    return id;
+}
+
+unsigned int KFCurveNode::GetValuesUpdateId()
+{
+    unsigned int id = mFCurve ? mFCurve->GetValuesUpdateId() : 0u;
+    for (int i = 0; i < GetCount(); ++i)
+        if (Get(i))
+            id += Get(i)->GetValuesUpdateId();
+    if (mNextLayer)
+        id += mNextLayer->GetValuesUpdateId();
+    return id;
+}
+
+void KFCurveNode::EvaluateCurvesExceptLayerRecursiveAdd(double* values, KTime time, int layerId, int* index)
+{
+    for (KFCurveNode* node = this; node; node = node->mNextLayer)
+    {
+        if (node->mLayerID == layerId)
+            continue;
+        ValueBuffer layer(node->GetValueCount() + 4);
+        double* end = node->EvaluateSpecificLayer(layer.Data(), time, node->mLayerID, index);
+        int n = static_cast<int>(end - layer.Data());
+        for (int i = 0; i < n; ++i)
+            values[i] += layer[i];
+    }
+}
+
+void KFCurveNode::EvaluateCurvesExceptLayerRecursiveMult(double* values, KTime time, int layerId, int* index)
+{
+    for (KFCurveNode* node = this; node; node = node->mNextLayer)
+    {
+        if (node->mLayerID == layerId)
+            continue;
+        ValueBuffer layer(node->GetValueCount() + 4);
+        double* end = node->EvaluateSpecificLayer(layer.Data(), time, node->mLayerID, index);
+        int n = static_cast<int>(end - layer.Data());
+        for (int i = node->mFCurve ? 1 : 0; i < n; ++i)
+            values[i] *= layer[i];
+    }
+}
+
+// The rotation values of one layer node as a matrix in the node's order.
+static bool LayerRotation(KFCurveNode* node, KgeRMatrix& r, KTime time, int* index)
+{
+    ValueBuffer layer(node->GetValueCount() + 4);
+    double* end = node->EvaluateSpecificLayer(layer.Data(), time, node->GetLayerID(), index);
+    int own = node->FCurveGet() ? 1 : 0;
+    if (end - layer.Data() < own + 3)
+        return false;
+    KSSRotationOrder order(node->GetRotationOrder());
+    order.V2M(r, layer.Data() + own);
+    return true;
+}
+
+void KFCurveNode::EvaluateCurvesBeforeLayerRecursiveEulerXYZ(KgeRMatrix& m, KTime time, int layerId, int* index)
+{
+    for (KFCurveNode* node = this; node && node->mLayerID < layerId; node = node->mNextLayer)
+    {
+        KgeRMatrix r;
+        if (LayerRotation(node, r, time, index))
+            KmRR(m, r, m);
+    }
+}
+
+void KFCurveNode::EvaluateCurvesAfterLayerRecursiveEulerXYZ(KgeRMatrix& m, KTime time, int layerId, int* index)
+{
+    for (KFCurveNode* node = this; node; node = node->mNextLayer)
+    {
+        if (node->mLayerID <= layerId)
+            continue;
+        KgeRMatrix r;
+        if (LayerRotation(node, r, time, index))
+            KmRR(m, r, m);
+    }
+}
+
+// The four values of one quaternion layer node.
+static bool LayerQuaternion(KFCurveNode* node, double* q, KTime time, int* index)
+{
+    ValueBuffer layer(node->GetValueCount() + 4);
+    double* end = node->EvaluateSpecificLayer(layer.Data(), time, node->GetLayerID(), index);
+    int own = node->FCurveGet() ? 1 : 0;
+    if (end - layer.Data() < own + 4)
+        return false;
+    for (int i = 0; i < 4; ++i)
+        q[i] = layer[own + i];
+    return true;
+}
+
+void KFCurveNode::EvaluateCurvesBeforeLayerRecursiveQuat(double* q, KTime time, int layerId, int* index)
+{
+    for (KFCurveNode* node = this; node && node->mLayerID < layerId; node = node->mNextLayer)
+    {
+        double l[4];
+        if (LayerQuaternion(node, l, time, index))
+            KmQQ(q, q, l);
+    }
+}
+
+void KFCurveNode::EvaluateCurvesAfterLayerRecursiveQuat(double* q, KTime time, int layerId, int* index)
+{
+    // The layers above combine in chain order, as evaluation combines them:
+    // q = q x L for each, so that the product equals the layers' own.
+    for (KFCurveNode* node = this; node; node = node->mNextLayer)
+    {
+        if (node->mLayerID <= layerId)
+            continue;
+        double l[4];
+        if (LayerQuaternion(node, l, time, index))
+            KmQQ(q, q, l);
+    }
+}

@@ -1,0 +1,278 @@
+// Curve node storage in the native file: one "Channel" field per node, its
+// block holding the user name, the time-warp number, the curve, the children,
+// the layer id and type, and the next layer as a "LayerChannel" field.
+
+#include "fcurve/kfcurve.h"
+#include "fcurve/kfcurvelayer.h"
+#include "fcurve/kfcurvenode.h"
+#include "fcurve/kfcurvenode_internal.h"
+
+#include "base/kqox.h"
+
+#include <string.h>
+
+using namespace kfcurvenode_detail;
+
+namespace {
+
+// Channels nest as deep as the file says; reading stops descending past this
+// depth, so a hostile file cannot exhaust the stack.
+const int kMaxReadDepth = 200;
+thread_local int tReadDepth = 0;
+
+struct DepthGuard
+{
+    DepthGuard() { ++tReadDepth; }
+    ~DepthGuard() { --tReadDepth; }
+    DepthGuard(const DepthGuard&) = delete;
+    DepthGuard& operator=(const DepthGuard&) = delete;
+};
+
+void WriteIntField(KQox* file, const char* name, int value)
+{
+    file->FieldWriteBegin(name);
+    file->FieldWriteI(value);
+    file->FieldWriteEnd();
+}
+
+// The local transform type a one-letter channel name stands for.
+KDataType* ShortNameType(const char* name)
+{
+    if (strcmp(name, "T") == 0)
+        return TypeLclTranslation();
+    if (strcmp(name, "R") == 0)
+        return TypeLclRotation();
+    if (strcmp(name, "S") == 0)
+        return TypeLclScaling();
+    return nullptr;
+}
+
+// A node read on a layer shares the name record of the base layer's child
+// of the same name, which becomes its object layer.
+void TieToBaseLayer(KFCurveNode* templateNode, KFCurveNode* child)
+{
+    if (!templateNode || child->GetLayerID() <= 0)
+        return;
+    KFCurveNode* objectLayer = templateNode->ObjectLayerGet();
+    if (!objectLayer)
+        return;
+    KFCurveNode* same = objectLayer->Get(objectLayer->Find(child->GetName()));
+    if (!same || same == child)
+        return;
+    child->ObjectLayerSet(same);
+    child->SetNameInfo(same->GetNameInfo());
+}
+
+} // namespace
+
+bool KFCurveNode::QoxStore(KQox* file, bool onlyDefaults, bool shortTRSNames, bool skipUserName,
+                           const char* fieldName, bool withColor, bool legacyLayout)
+{
+    if (!file)
+        return false;
+    file->FieldWriteBegin(fieldName ? fieldName : "Channel");
+
+    const char* value = GetName();
+    KDataType* type = GetDataType();
+    if (shortTRSNames && type)
+    {
+        if (type == TypeLclTranslation())
+            value = "T";
+        else if (type == TypeLclRotation())
+            value = "R";
+        else if (type == TypeLclScaling())
+            value = "S";
+    }
+    file->FieldWriteC(value);
+    file->FieldWriteBlockBegin();
+
+    if (!skipUserName && strcmp(GetTimeWarpName(), GetName()) != 0)
+    {
+        file->FieldWriteBegin("UserName");
+        file->FieldWriteC(GetTimeWarpName());
+        file->FieldWriteEnd();
+    }
+    int nick = 0;
+    if (mTimeWarp && KFCurve_FindNickNumberFromTW(nick, mTimeWarp))
+        WriteIntField(file, "TimeWarpID", nick);
+    if (mFCurve)
+        mFCurve->QoxStore(file, onlyDefaults, withColor, legacyLayout);
+    for (int i = 0; i < GetCount(); ++i)
+        if (Get(i))
+            Get(i)->QoxStore(file, onlyDefaults, shortTRSNames, skipUserName, "Channel", withColor, legacyLayout);
+    if (mLayerID != 0)
+        WriteIntField(file, "LayerID", mLayerID);
+    if (mLayerType != 0)
+        WriteIntField(file, "LayerType", mLayerType);
+    if (mNextLayer && !onlyDefaults)
+        mNextLayer->QoxStore(file, false, shortTRSNames, skipUserName, "LayerChannel", false, legacyLayout);
+
+    file->FieldWriteBlockEnd();
+    file->FieldWriteEnd();
+    return false;
+}
+
+bool KFCurveNode::QoxRetrieve(KQox* file, bool onlyDefaults, bool createMissing, bool withColor)
+{
+    if (!file || !file->FieldReadBegin("Channel"))
+        return true;
+    KString name(file->FieldReadC());
+    if (mNameInfo)
+    {
+        mNameInfo->mName = name;
+        mNameInfo->mTimeWarpName = name;
+    }
+    QoxInternalRetrieve(file, onlyDefaults, createMissing, withColor);
+    file->FieldReadEnd();
+    return false;
+}
+
+bool KFCurveNode::QoxInternalRetrieve(KQox* file, bool onlyDefaults, bool createMissing, bool withColor)
+{
+    if (!file)
+        return false;
+    DepthGuard depth;
+    if (tReadDepth <= kMaxReadDepth && file->FieldReadBlockBegin())
+    {
+        KString userName(file->FieldReadC("UserName", ""));
+        if (!userName.IsEmpty() && mNameInfo)
+            mNameInfo->mTimeWarpName = userName;
+
+        // A node made from the file (no curve, no children yet) keeps both
+        // the curve and the channels its block holds; a node of a template
+        // that has children drops a curve read for it.
+        const bool fresh = !mFCurve && GetCount() == 0;
+        if (fresh)
+            while (KFCurveNodeCreate(file, this, onlyDefaults, createMissing, withColor))
+            {
+            }
+        if (!mFCurve)
+        {
+            KFCurve* curve = KFCurveCreate(file, onlyDefaults, withColor);
+            if (curve)
+            {
+                if (fresh || GetCount() == 0)
+                    FCurveSet(curve, false);
+                else
+                    curve->Destroy();
+            }
+        }
+        else
+            KFCurveCreate(file, mFCurve, onlyDefaults, withColor);
+
+        mLayerID = file->FieldReadI("LayerID", 0);
+        SetLayerType(file->FieldReadI("LayerType", 0), nullptr);
+
+        if (!fresh)
+            while (KFCurveNodeCreate(file, this, onlyDefaults, createMissing, withColor))
+            {
+            }
+        KFCurveNodeLayerCreate(file, this, onlyDefaults);
+
+        // Read last: the field is written before the curve and the children.
+        int nick = file->FieldReadI("TimeWarpID", 0);
+        if (nick != 0)
+        {
+            KFCurveNode* timeWarp = KFCurve_FindTWFromNickNumber(nick);
+            if (timeWarp)
+            {
+                const char* name = GetName();
+                bool member = strcmp(name, "X") == 0 || strcmp(name, "Y") == 0 || strcmp(name, "Z") == 0;
+                KFCurveNode* target = (member && mParent && mLayerID == 0) ? mParent : this;
+                target->TimeWarpSet(timeWarp);
+            }
+        }
+        file->FieldReadBlockEnd();
+    }
+
+    // Layer types follow from the names and types.
+    const char* name = GetName();
+    KDataType* type = GetDataType();
+    if ((type && type == TypeLclRotation()) || strcmp(name, "R") == 0)
+    {
+        if (GetCount() == 3)
+            SetLayerType(KFCL_EULER_XYZ, nullptr);
+        else if (mLayerType == KFCL_EULER_XYZ)
+            mLayerType = KFCL_NOLAYER;
+    }
+    if ((type && type == TypeLclTranslation()) || strcmp(name, "T") == 0 || strstr(name, "Translation"))
+        SetLayerType(KFCL_ADD, nullptr);
+    if ((type && type == TypeLclScaling()) || strcmp(name, "S") == 0 || strstr(name, "Scaling"))
+        SetLayerType(KFCL_MULT, nullptr);
+
+    if (file->ProjectGetCurrentSectionVersion() == 4000 && mLayerType != 0)
+    {
+        name = GetName();
+        type = GetDataType();
+        if ((strchr(name, 'R') && strcmp(name, "R") != 0 && type && type == TypeLclRotation()) ||
+            (strchr(name, 'T') && strcmp(name, "T") != 0 && type && type == TypeLclTranslation()) ||
+            (strchr(name, 'S') && strcmp(name, "S") != 0 && type && type == TypeLclScaling()))
+            SetLayerType(KFCL_NOLAYER, nullptr);
+    }
+    return false;
+}
+
+KFCurveNode* KFCurveNodeCreate(KQox* file, KFCurveNode* templateNode, bool onlyDefaults, bool createMissing,
+                               bool withColor)
+{
+    if (!file)
+        return nullptr;
+    while (file->FieldReadBegin("Channel"))
+    {
+        KString name(file->FieldReadC());
+        KFCurveNode* child = nullptr;
+        if (templateNode)
+        {
+            KDataType* type = ShortNameType(name);
+            if (type)
+                child = templateNode->Find(type);
+            if (!child)
+                child = templateNode->Get(templateNode->Find(name.ToChars()));
+            if (!child)
+            {
+                int open = name.Find('(');
+                if (open >= 0)
+                {
+                    int end = open;
+                    for (int blanks = 0; blanks < 2 && end > 0 && name[end - 1] == ' '; ++blanks)
+                        --end;
+                    KString stem = name.Left(static_cast<unsigned int>(end));
+                    child = templateNode->Get(templateNode->Find(stem.ToChars()));
+                }
+            }
+        }
+        if (!child && (!templateNode || !templateNode->FCurveGet()) && createMissing)
+        {
+            child = new KFCurveNode(name, name, nullptr, KFCL_NOLAYER, 0);
+            if (templateNode)
+                templateNode->Add(child);
+        }
+        if (child)
+        {
+            child->QoxInternalRetrieve(file, onlyDefaults, createMissing, withColor);
+            file->FieldReadEnd();
+            TieToBaseLayer(templateNode, child);
+            return child;
+        }
+        file->FieldReadEnd();
+    }
+    return nullptr;
+}
+
+KFCurveNode* KFCurveNodeCreate(KQox* file, bool onlyDefaults, bool withColor)
+{
+    return KFCurveNodeCreate(file, nullptr, onlyDefaults, true, withColor);
+}
+
+KFCurveNode* KFCurveNodeLayerCreate(KQox* file, KFCurveNode* node, bool onlyDefaults)
+{
+    if (!file || !node || !file->FieldReadBegin("LayerChannel"))
+        return nullptr;
+    KFCurveNode* layer = new KFCurveNode(node);
+    // A chain the node had before is replaced by the one read.
+    node->LayerSet(layer, true);
+    layer->ObjectLayerSet(node->ObjectLayerGet());
+    layer->QoxInternalRetrieve(file, onlyDefaults, true, false);
+    file->FieldReadEnd();
+    return layer;
+}

@@ -1,0 +1,79 @@
+// libFuzzer target: any bytes opened as a native file (binary, ASCII or
+// encrypted, found from the header) and read whole, value by value, with and
+// without the integrity check.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "base/kqox.h"
+
+namespace {
+
+void WalkList(KQox& f, int depth)
+{
+    int count = f.FieldReadGetRecordCount();
+    for (int i = 0; i < count; ++i) {
+        bool section = false;
+        const char* text = f.FieldReadGetRecordName(i, &section);
+        if (!text)
+            break;
+        std::string name = text;
+        if (section) {
+            if (depth < 32 && f.ProjectReadSectionBegin(name.c_str())) {
+                f.ProjectGetCurrentSectionVersion();
+                WalkList(f, depth + 1);
+                f.ProjectReadSectionEnd();
+            }
+            continue;
+        }
+        f.FieldReadGetCount(name.c_str());
+        f.FieldReadI(name.c_str(), 0);
+        if (!f.FieldReadBegin(name.c_str()))
+            continue;
+        while (f.FieldReadGetRemain() > 0) {
+            switch (f.FieldReadGetType()) {
+            case 'R': {
+                unsigned long long size = f.FieldReadRSize();
+                std::vector<unsigned char> raw(size < (1u << 20) ? static_cast<size_t>(size) + 1 : 1);
+                if (!f.FieldReadR(raw.data(), raw.size()))
+                    f.FieldReadCH();
+                break;
+            }
+            case 'S': f.FieldReadC(); break;
+            case 'C': f.FieldReadCH(); break;
+            case 'I': f.FieldReadI(); break;
+            case 'F': f.FieldReadF(); break;
+            case 'L': f.FieldReadT(); break;
+            default: f.FieldReadD(); break;
+            }
+        }
+        if (depth < 32 && f.FieldReadBlockBegin()) {
+            WalkList(f, depth + 1);
+            f.FieldReadBlockEnd();
+        }
+        f.FieldReadEnd();
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    if (size == 0 || size > (1u << 24))
+        return 0;
+    for (bool check : {false, true}) {
+        KQox f;
+        if (!f.ProjectOpen(data, static_cast<unsigned int>(size), "", check))
+            continue;
+        WalkList(f, 0);
+        for (int s = 0; s < f.ProjectGetSectionCount(); ++s) {
+            f.ProjectGetSectionName(s);
+            if (f.ProjectOpenSection(s))
+                WalkList(f, 1);
+        }
+        f.ProjectCheckIntegrity();
+    }
+    return 0;
+}

@@ -1,0 +1,630 @@
+// Field layer of the native file: round trips, layouts and reading rules.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "base/kqox.h"
+#include "kqox_test_util.h"
+
+namespace {
+
+using kqoxtest::Crc32;
+using kqoxtest::TempDir;
+
+const KQox::EForm kForms[] = {KQox::eBINARY, KQox::eASCII, KQox::eENCRYPTED};
+
+std::vector<unsigned char> RawBytes()
+{
+    std::vector<unsigned char> bytes(300);
+    for (size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<unsigned char>(i * 7 + 3);
+    return bytes;
+}
+
+// Every value type, nested and empty blocks, empty strings and fields, a
+// section of each time encoding.
+void WriteSample(KQox& f)
+{
+    f.FieldWriteBegin("Creator");
+    f.FieldWriteC("Tolvane \"SDK\"\n\ttab \\ end");
+    f.FieldWriteEnd();
+
+    f.ProjectWriteSectionBegin("Definitions", 6000);
+    f.FieldWriteBegin("Count");
+    f.FieldWriteI(3);
+    f.FieldWriteEnd();
+    f.FieldWriteBegin("Empty");
+    f.FieldWriteEnd();
+    f.FieldWriteBegin("EmptyString");
+    f.FieldWriteC("");
+    f.FieldWriteEnd();
+    f.FieldWriteBegin("Values");
+    f.FieldWriteCH('x');
+    f.FieldWriteCH(',');
+    f.FieldWriteCH(0);
+    f.FieldWriteI(-7);
+    f.FieldWriteI(2147483647);
+    f.FieldWriteL(-(1LL << 40) - 5);
+    f.FieldWriteF(1.25f);
+    f.FieldWriteD(0.1);
+    f.FieldWriteD(-2.5e-300);
+    f.FieldWriteC("comma, brace { quote \" end");
+    f.FieldWriteT(KTime(1924423250));
+    std::vector<unsigned char> raw = RawBytes();
+    f.FieldWriteR(raw.data(), raw.size());
+    f.FieldWriteR(raw.data(), 0);
+    f.FieldWriteEnd();
+    f.FieldWriteBegin("Lcl Translation");
+    f.FieldWriteC("Outer");
+    f.FieldWriteBlockBegin();
+    f.FieldWriteBegin("Inner");
+    f.FieldWriteI(1);
+    f.FieldWriteBlockBegin();
+    f.FieldWriteBegin("Deep");
+    f.FieldWriteD(2.5);
+    f.FieldWriteEnd();
+    f.FieldWriteBlockEnd();
+    f.FieldWriteEnd();
+    f.FieldWriteBegin("EmptyBlock");
+    f.FieldWriteBlockBegin();
+    f.FieldWriteBlockEnd();
+    f.FieldWriteEnd();
+    f.FieldWriteBlockEnd();
+    f.FieldWriteEnd();
+    f.ProjectWriteSectionEnd();
+
+    f.ProjectWriteSectionBegin("Takes", 2000);
+    f.FieldWriteBegin("Time");
+    f.FieldWriteT(KTime(69279237000LL)); // 1.5 s
+    f.FieldWriteEnd();
+    f.ProjectWriteSectionEnd();
+}
+
+void CheckSample(KQox& f)
+{
+    EXPECT_STREQ(f.FieldReadC("Creator", "?"), "Tolvane \"SDK\"\n\ttab \\ end");
+    ASSERT_EQ(f.ProjectGetSectionCount(), 2);
+    EXPECT_STREQ(f.ProjectGetSectionName(0), "Definitions");
+    EXPECT_EQ(f.ProjectGetSectionVersion(0), 6000);
+    EXPECT_STREQ(f.ProjectGetSectionName(1), "Takes");
+    EXPECT_EQ(f.ProjectGetSectionVersion(1), 2000);
+    EXPECT_EQ(f.ProjectGetSectionVersion(2), -1);
+
+    ASSERT_TRUE(f.ProjectOpenSection(0));
+    EXPECT_EQ(f.ProjectGetCurrentSection(), 0);
+    EXPECT_EQ(f.ProjectGetCurrentSectionVersion(), 6000);
+    EXPECT_EQ(f.FieldReadI("Count", 0), 3);
+    ASSERT_TRUE(f.FieldReadBegin("Empty"));
+    EXPECT_EQ(f.FieldReadGetRemain(), 0);
+    EXPECT_EQ(f.FieldReadI(), 0);
+    EXPECT_FALSE(f.FieldReadBlockBegin());
+    f.FieldReadEnd();
+    EXPECT_STREQ(f.FieldReadC("EmptyString", "default"), "");
+
+    ASSERT_TRUE(f.FieldReadBegin("Values"));
+    EXPECT_EQ(f.FieldReadGetRemain(), 13);
+    EXPECT_EQ(f.FieldReadCH(), 'x');
+    EXPECT_EQ(f.FieldReadCH(), ',');
+    EXPECT_EQ(f.FieldReadCH(), 0);
+    EXPECT_EQ(f.FieldReadI(), -7);
+    EXPECT_EQ(f.FieldReadI(), 2147483647);
+    EXPECT_EQ(f.FieldReadL(), -(1LL << 40) - 5);
+    EXPECT_EQ(f.FieldReadF(), 1.25f);
+    EXPECT_EQ(f.FieldReadD(), 0.1);
+    double tiny = f.FieldReadD();
+    EXPECT_NEAR(tiny / -2.5e-300, 1.0, 1e-14);
+    EXPECT_STREQ(f.FieldReadC(), "comma, brace { quote \" end");
+    EXPECT_EQ(f.FieldReadT().Get(), 1924423250);
+    std::vector<unsigned char> raw = RawBytes();
+    EXPECT_EQ(f.FieldReadGetType(), 'R');
+    ASSERT_EQ(f.FieldReadRSize(), raw.size());
+    std::vector<unsigned char> back(raw.size());
+    EXPECT_FALSE(f.FieldReadR(back.data(), 10)); // too small: not consumed
+    ASSERT_TRUE(f.FieldReadR(back.data(), back.size()));
+    EXPECT_EQ(back, raw);
+    EXPECT_EQ(f.FieldReadRSize(), 0u);
+    EXPECT_TRUE(f.FieldReadR(nullptr, 0));
+    EXPECT_EQ(f.FieldReadGetRemain(), 0);
+    EXPECT_EQ(f.FieldReadD(), 0.0);
+    f.FieldReadEnd();
+
+    ASSERT_TRUE(f.FieldReadBegin("Lcl Translation"));
+    EXPECT_STREQ(f.FieldReadC(), "Outer");
+    ASSERT_TRUE(f.FieldReadBlockBegin());
+    ASSERT_TRUE(f.FieldReadBegin("Inner"));
+    EXPECT_EQ(f.FieldReadI(), 1);
+    ASSERT_TRUE(f.FieldReadBlockBegin());
+    EXPECT_EQ(f.FieldReadD("Deep", 0.0), 2.5);
+    EXPECT_TRUE(f.FieldReadBlockEnd());
+    f.FieldReadEnd();
+    ASSERT_TRUE(f.FieldReadBegin("EmptyBlock"));
+    ASSERT_TRUE(f.FieldReadBlockBegin());
+    EXPECT_EQ(f.FieldReadGetRecordCount(), 0);
+    EXPECT_FALSE(f.FieldReadBegin("Anything"));
+    EXPECT_TRUE(f.FieldReadBlockEnd());
+    f.FieldReadEnd();
+    EXPECT_TRUE(f.FieldReadBlockEnd());
+    f.FieldReadEnd();
+    EXPECT_TRUE(f.ProjectReadSectionEnd());
+
+    ASSERT_TRUE(f.ProjectOpenSection(1));
+    EXPECT_EQ(f.ProjectGetCurrentSectionVersion(), 2000);
+    EXPECT_EQ(f.FieldReadT("Time", KTime(0)).Get(), 69279237000LL);
+    EXPECT_TRUE(f.ProjectReadSectionEnd());
+    EXPECT_EQ(f.GetLastErrorID(), -1);
+}
+
+TEST(KQoxRoundTrip, EveryFormOnDisk)
+{
+    TempDir dir;
+    for (KQox::EForm form : kForms) {
+        std::string name = dir.File("sample.qox");
+        KQox writer;
+        ASSERT_TRUE(writer.ProjectCreate(name.c_str(), form, KQox::eVERSION_6, "secret"));
+        WriteSample(writer);
+        ASSERT_TRUE(writer.ProjectClose()) << writer.GetLastErrorString();
+        EXPECT_EQ(writer.ProjectGetFileSize(), std::filesystem::file_size(name));
+
+        KQox reader;
+        ASSERT_TRUE(reader.ProjectOpen(name.c_str(), "secret")) << form << reader.GetLastErrorString();
+        EXPECT_EQ(reader.ProjectGetForm(), form);
+        EXPECT_EQ(reader.IsBinary(), form != KQox::eASCII);
+        EXPECT_EQ(reader.IsEncrypted(), form == KQox::eENCRYPTED);
+        EXPECT_EQ(reader.ProjectGetFileVersion(), 6000);
+        SCOPED_TRACE(form);
+        CheckSample(reader);
+    }
+}
+
+TEST(KQoxRoundTrip, EveryFormInMemoryAndVersion5)
+{
+    for (KQox::EForm form : kForms) {
+        std::vector<unsigned char> image(8192, 0xEE);
+        KQox writer;
+        ASSERT_TRUE(writer.ProjectCreate(image.data(), static_cast<unsigned int>(image.size()), form, KQox::eVERSION_5));
+        WriteSample(writer);
+        ASSERT_TRUE(writer.ProjectClose()) << writer.GetLastErrorString();
+        unsigned int size = static_cast<unsigned int>(writer.ProjectGetFileSize());
+        ASSERT_GT(size, 0u);
+        ASSERT_LT(size, image.size());
+
+        KQox reader;
+        ASSERT_TRUE(reader.ProjectOpen(image.data(), size)) << reader.GetLastErrorString();
+        EXPECT_EQ(reader.ProjectGetFileVersion(), 5800);
+        SCOPED_TRACE(form);
+        CheckSample(reader);
+    }
+}
+
+TEST(KQoxRoundTrip, AsciiKeepsFifteenDigitsAndFloatsExactly)
+{
+    std::vector<unsigned char> image(4096);
+    KQox writer;
+    ASSERT_TRUE(writer.ProjectCreate(image.data(), 4096, KQox::eASCII));
+    writer.FieldWriteBegin("V");
+    writer.FieldWriteD(1.0 / 3.0);
+    writer.FieldWriteF(1.0f / 3.0f);
+    writer.FieldWriteD(HUGE_VAL);
+    writer.FieldWriteD(-1e308);
+    writer.FieldWriteEnd();
+    ASSERT_TRUE(writer.ProjectClose());
+    KQox reader;
+    ASSERT_TRUE(reader.ProjectOpen(image.data(), static_cast<unsigned int>(writer.ProjectGetFileSize())));
+    ASSERT_TRUE(reader.FieldReadBegin("V"));
+    EXPECT_EQ(reader.FieldReadD(), 0.333333333333333);
+    EXPECT_EQ(reader.FieldReadF(), 1.0f / 3.0f);
+    EXPECT_TRUE(std::isinf(reader.FieldReadD()));
+    EXPECT_EQ(reader.FieldReadD(), -1e308);
+}
+
+// The binary layout, byte by byte.
+TEST(KQoxLayout, BinaryBytesOfASmallFile)
+{
+    std::vector<unsigned char> image(256);
+    KQox f;
+    ASSERT_TRUE(f.ProjectCreate(image.data(), 256, KQox::eBINARY, 6000));
+    f.ProjectWriteSectionBegin("S", 6000);
+    f.FieldWriteBegin("A");
+    f.FieldWriteI(1);
+    f.FieldWriteCH('x');
+    f.FieldWriteEnd();
+    f.ProjectWriteSectionEnd();
+    ASSERT_TRUE(f.ProjectClose());
+
+    std::vector<unsigned char> expected;
+    auto add = [&](std::initializer_list<int> bytes) {
+        for (int b : bytes)
+            expected.push_back(static_cast<unsigned char>(b));
+    };
+    auto addText = [&](const char* text) { expected.insert(expected.end(), text, text + std::strlen(text)); };
+    // Header: magic, 0x00 0x1A, form 'B', revision 1, version 6000 (0x1770), reserved.
+    addText("Tolvane QOX Binary  ");
+    add({0x00, 0x1A, 'B', 1, 0x70, 0x17, 0, 0, 0, 0, 0, 0});
+    // Section record: kind 'S', name length 1, "S", 1 value of 5 bytes, a 32-byte block.
+    add({'S', 1, 0, 'S'});
+    add({1, 0, 0, 0});
+    add({5, 0, 0, 0, 0, 0, 0, 0});
+    add({32, 0, 0, 0, 0, 0, 0, 0});
+    add({'I', 0x70, 0x17, 0, 0});
+    // Field record in the block: "A", 2 values in 7 bytes, no block (23 + 1 + 7 = 31 bytes).
+    add({'F', 1, 0, 'A'});
+    add({2, 0, 0, 0});
+    add({7, 0, 0, 0, 0, 0, 0, 0});
+    add({0, 0, 0, 0, 0, 0, 0, 0});
+    add({'I', 1, 0, 0, 0, 'C', 'x'});
+    add({0}); // end of the section's list
+    add({0}); // end of the top-level list
+    unsigned int crc = Crc32(expected.data(), expected.size());
+    add({static_cast<int>(crc >> 24), static_cast<int>((crc >> 16) & 0xFF), static_cast<int>((crc >> 8) & 0xFF),
+         static_cast<int>(crc & 0xFF)});
+
+    ASSERT_EQ(f.ProjectGetFileSize(), expected.size());
+    EXPECT_EQ(std::vector<unsigned char>(image.begin(), image.begin() + static_cast<long>(expected.size())), expected);
+}
+
+TEST(KQoxLayout, AsciiTextOfASmallFile)
+{
+    std::vector<unsigned char> image(512);
+    KQox f;
+    ASSERT_TRUE(f.ProjectCreate(image.data(), 512, KQox::eASCII, 6000));
+    f.FieldWriteBegin("Creator");
+    f.FieldWriteC("a \"b\"");
+    f.FieldWriteEnd();
+    f.ProjectWriteSectionBegin("S", 1500);
+    f.FieldWriteBegin("A");
+    f.FieldWriteI(1);
+    f.FieldWriteCH('x');
+    f.FieldWriteCH(' ');
+    f.FieldWriteD(0.5);
+    f.FieldWriteT(KTime(46186158000LL * 2));
+    f.FieldWriteBlockBegin();
+    f.FieldWriteBegin("Two words");
+    f.FieldWriteR("hi", 2);
+    f.FieldWriteEnd();
+    f.FieldWriteBlockEnd();
+    f.FieldWriteEnd();
+    f.ProjectWriteSectionEnd();
+    ASSERT_TRUE(f.ProjectClose());
+    std::string text(reinterpret_cast<char*>(image.data()), static_cast<size_t>(f.ProjectGetFileSize()));
+    EXPECT_EQ(text, "; Tolvane QOX ASCII 6000\n"
+                    "Creator: \"a \\\"b\\\"\"\n"
+                    "[S]: 1500 {\n"
+                    "    A: 1,x,\" \",0.5,2 {\n"
+                    "        \"Two words\": *2:aGk=\n"
+                    "    }\n"
+                    "}\n"
+                    "; EOF\n");
+}
+
+TEST(KQoxLayout, TimesFollowTheSectionVersion)
+{
+    std::vector<unsigned char> image(512);
+    KQox f;
+    ASSERT_TRUE(f.ProjectCreate(image.data(), 512));
+    f.ProjectWriteSectionBegin("Old", 2000);
+    EXPECT_EQ(f.ProjectGetCurrentSectionVersion(), 2000);
+    EXPECT_EQ(f.ProjectGetCurrentSection(), 0);
+    f.FieldWriteBegin("T");
+    f.FieldWriteT(KTime(23093079000LL)); // 0.5 s as 'D'
+    f.FieldWriteEnd();
+    f.ProjectWriteSectionEnd();
+    f.ProjectWriteSectionBegin("New", 2001);
+    EXPECT_EQ(f.ProjectGetCurrentSection(), 1);
+    f.FieldWriteBegin("T");
+    f.FieldWriteT(KTime(23093079000LL)); // ticks as 'L'
+    f.FieldWriteD(0.25);                  // seconds read back as time
+    f.FieldWriteEnd();
+    f.ProjectWriteSectionEnd();
+    ASSERT_TRUE(f.ProjectClose());
+
+    KQox r;
+    ASSERT_TRUE(r.ProjectOpen(image.data(), static_cast<unsigned int>(f.ProjectGetFileSize())));
+    ASSERT_TRUE(r.ProjectOpenSection(r.ProjectFindSection("Old")));
+    ASSERT_TRUE(r.FieldReadBegin("T"));
+    EXPECT_EQ(r.FieldReadGetType(), 'D');
+    EXPECT_EQ(r.FieldReadD(), 0.5);
+    r.FieldReadEnd();
+    ASSERT_TRUE(r.ProjectOpenSection(r.ProjectFindSection("New")));
+    ASSERT_TRUE(r.FieldReadBegin("T"));
+    EXPECT_EQ(r.FieldReadGetType(), 'L');
+    EXPECT_EQ(r.FieldReadT().Get(), 23093079000LL);
+    EXPECT_EQ(r.FieldReadT().Get(), 11546539500LL);
+}
+
+TEST(KQoxLayout, TypeCodesAndRemainInBinary)
+{
+    std::vector<unsigned char> image(512);
+    KQox f;
+    ASSERT_TRUE(f.ProjectCreate(image.data(), 512));
+    f.FieldWriteBegin("V");
+    f.FieldWriteCH('c');
+    f.FieldWriteI(1);
+    f.FieldWriteL(2);
+    f.FieldWriteF(3);
+    f.FieldWriteD(4);
+    f.FieldWriteC("5");
+    f.FieldWriteR("6", 1);
+    f.FieldWriteEnd();
+    ASSERT_TRUE(f.ProjectClose());
+    KQox r;
+    ASSERT_TRUE(r.ProjectOpen(image.data(), static_cast<unsigned int>(f.ProjectGetFileSize())));
+    EXPECT_EQ(r.FieldReadGetType(), 'S'); // no field current
+    EXPECT_EQ(r.FieldReadGetRemain(), 0);
+    EXPECT_EQ(r.FieldReadCH(), 0);
+    EXPECT_EQ(r.FieldReadD(), 0.0);
+    ASSERT_TRUE(r.FieldReadBegin("V"));
+    const char codes[] = "CILFDSR";
+    for (int i = 0; i < 7; ++i) {
+        EXPECT_EQ(r.FieldReadGetRemain(), 7 - i);
+        EXPECT_EQ(r.FieldReadGetType(), codes[i]);
+        r.FieldReadL();
+    }
+    EXPECT_EQ(r.FieldReadGetType(), 'S');
+    EXPECT_EQ(r.FieldReadGetRemain(), 0);
+}
+
+// Values read as another type convert; ASCII guesses type codes from text.
+TEST(KQoxReading, ConversionsAndAsciiTypeGuesses)
+{
+    for (KQox::EForm form : {KQox::eBINARY, KQox::eASCII}) {
+        std::vector<unsigned char> image(1024);
+        KQox f;
+        ASSERT_TRUE(f.ProjectCreate(image.data(), 1024, form));
+        f.FieldWriteBegin("V");
+        f.FieldWriteI(42);
+        f.FieldWriteD(2.75);
+        f.FieldWriteC("12.5");
+        f.FieldWriteD(1e300);
+        f.FieldWriteL(5000000000LL);
+        f.FieldWriteCH('q');
+        f.FieldWriteEnd();
+        ASSERT_TRUE(f.ProjectClose());
+        KQox r;
+        ASSERT_TRUE(r.ProjectOpen(image.data(), static_cast<unsigned int>(f.ProjectGetFileSize())));
+        ASSERT_TRUE(r.FieldReadBegin("V"));
+        EXPECT_EQ(r.FieldReadGetType(), 'I');
+        EXPECT_EQ(r.FieldReadD(), 42.0);
+        EXPECT_EQ(r.FieldReadGetType(), 'D');
+        EXPECT_EQ(r.FieldReadI(), 2);
+        EXPECT_EQ(r.FieldReadGetType(), 'S');
+        EXPECT_EQ(r.FieldReadD(), 12.5);
+        EXPECT_EQ(r.FieldReadI(), 2147483647); // clamped
+        EXPECT_EQ(r.FieldReadGetType(), 'L');
+        EXPECT_STREQ(r.FieldReadC(), "5000000000");
+        EXPECT_EQ(r.FieldReadGetType(), 'C');
+        EXPECT_STREQ(r.FieldReadC(), "q");
+    }
+}
+
+// A field written before the one just read is found by name; named reads
+// keep the current field; FieldReadEnd moves to the next field of a name.
+TEST(KQoxReading, OutOfOrderNamedReads)
+{
+    for (KQox::EForm form : kForms) {
+        std::vector<unsigned char> image(2048);
+        KQox f;
+        ASSERT_TRUE(f.ProjectCreate(image.data(), 2048, form));
+        const char* names[] = {"A", "B", "C", "A", "Channel", "Channel", "Channel"};
+        for (int i = 0; i < 7; ++i) {
+            f.FieldWriteBegin(names[i]);
+            f.FieldWriteI(i);
+            f.FieldWriteI(i * 10);
+            f.FieldWriteEnd();
+        }
+        ASSERT_TRUE(f.ProjectClose());
+        KQox r;
+        ASSERT_TRUE(r.ProjectOpen(image.data(), static_cast<unsigned int>(f.ProjectGetFileSize())));
+        EXPECT_EQ(r.FieldReadGetCount("A"), 2);
+        EXPECT_EQ(r.FieldReadGetCount("Z"), 0);
+        EXPECT_EQ(r.FieldReadI("C", -1), 2);
+        EXPECT_EQ(r.FieldReadI("A", -1), 0);
+        ASSERT_TRUE(r.FieldReadBegin("B"));
+        EXPECT_EQ(r.FieldReadI(), 1);
+        // A named read in the middle leaves B current at its second value.
+        EXPECT_EQ(r.FieldReadI("A", -1), 3);
+        EXPECT_EQ(r.FieldReadI(), 10);
+        r.FieldReadEnd();
+        EXPECT_EQ(r.FieldReadI("A", -1), -1);
+        EXPECT_EQ(r.FieldReadI("B", -1), -1);
+        // Without FieldReadEnd, FieldReadBegin finds the same field again.
+        ASSERT_TRUE(r.FieldReadBegin("Channel"));
+        ASSERT_TRUE(r.FieldReadBegin("Channel"));
+        EXPECT_EQ(r.FieldReadI(), 4);
+        r.FieldReadEnd();
+        int seen = 0;
+        while (r.FieldReadBegin("Channel")) {
+            EXPECT_EQ(r.FieldReadI(), 5 + seen++);
+            r.FieldReadEnd();
+        }
+        EXPECT_EQ(seen, 2);
+        ASSERT_EQ(r.FieldReadGetRecordCount(), 7);
+        EXPECT_STREQ(r.FieldReadGetRecordName(3), "A");
+        EXPECT_EQ(r.FieldReadGetRecordName(7), nullptr);
+    }
+}
+
+// Unknown fields and blocks are passed over without decoding: damage inside
+// them does not disturb the fields a reader asks for.
+TEST(KQoxReading, SkipsUnknownFieldsWithoutParsingThem)
+{
+    for (KQox::EForm form : {KQox::eBINARY, KQox::eASCII}) {
+        std::vector<unsigned char> image(4096);
+        KQox f;
+        ASSERT_TRUE(f.ProjectCreate(image.data(), 4096, form));
+        f.FieldWriteBegin("Unknown");
+        f.FieldWriteC("UUUU");
+        f.FieldWriteBlockBegin();
+        f.FieldWriteBegin("Zzzz");
+        f.FieldWriteD(1);
+        f.FieldWriteEnd();
+        f.FieldWriteBlockEnd();
+        f.FieldWriteEnd();
+        f.FieldWriteBegin("Known");
+        f.FieldWriteI(7);
+        f.FieldWriteEnd();
+        ASSERT_TRUE(f.ProjectClose());
+        size_t size = static_cast<size_t>(f.ProjectGetFileSize());
+        // Damage the unknown field's value and its nested record.
+        std::string text(reinterpret_cast<char*>(image.data()), size);
+        size_t value = text.find("UUUU");
+        size_t inner = text.find("Zzzz");
+        ASSERT_NE(value, std::string::npos);
+        ASSERT_NE(inner, std::string::npos);
+        if (form == KQox::eBINARY) {
+            image[value - 5] = '?';     // the value's type code
+            image[inner - 3] = '?';     // the nested record's kind
+        } else {
+            image[inner + 4] = '#'; // "Zzzz:" loses its colon
+        }
+        KQox r;
+        ASSERT_TRUE(r.ProjectOpen(image.data(), static_cast<unsigned int>(size), nullptr, false)) << form;
+        EXPECT_EQ(r.FieldReadI("Known", 0), 7);
+        ASSERT_TRUE(r.FieldReadBegin("Unknown"));
+        EXPECT_FALSE(r.FieldReadBlockBegin());
+        EXPECT_EQ(r.GetLastErrorID(), KQox::eFILE_CORRUPTED);
+        EXPECT_STREQ(r.GetLastErrorString(), "File is corrupted");
+    }
+}
+
+// A nested scene keeps its own sections inside a field's block.
+TEST(KQoxSections, NestedSectionsAndTheirVersions)
+{
+    for (KQox::EForm form : kForms) {
+        std::vector<unsigned char> image(4096);
+        KQox f;
+        ASSERT_TRUE(f.ProjectCreate(image.data(), 4096, form));
+        f.ProjectWriteSectionBegin("Objects", 6000);
+        f.FieldWriteBegin("Pose");
+        f.FieldWriteBlockBegin();
+        f.ProjectWriteSectionBegin("Objects", 1999);
+        EXPECT_EQ(f.ProjectGetCurrentSection(), 0);
+        EXPECT_EQ(f.ProjectGetCurrentSectionVersion(), 1999);
+        f.FieldWriteBegin("When");
+        f.FieldWriteT(KTime(46186158000LL));
+        f.FieldWriteEnd();
+        EXPECT_FALSE(f.FieldWriteBlockEnd()); // a section is not a block
+        EXPECT_EQ(f.GetLastErrorID(), KQox::eBLOCK_ERROR);
+        f.ProjectWriteSectionEnd();
+        f.FieldWriteBlockEnd();
+        f.FieldWriteEnd();
+        f.ProjectWriteSectionEnd();
+        EXPECT_FALSE(f.ProjectWriteSectionEnd());
+        EXPECT_EQ(f.GetLastErrorID(), KQox::eSECTION_ERROR);
+        ASSERT_TRUE(f.ProjectClose());
+
+        KQox r;
+        ASSERT_TRUE(r.ProjectOpen(image.data(), static_cast<unsigned int>(f.ProjectGetFileSize())));
+        EXPECT_EQ(r.ProjectGetSectionCount(), 1);
+        EXPECT_FALSE(r.ProjectReadSectionEnd());
+        ASSERT_TRUE(r.ProjectReadSectionBegin("Objects"));
+        EXPECT_EQ(r.ProjectGetCurrentSection(), 0);
+        ASSERT_TRUE(r.FieldReadBegin("Pose"));
+        ASSERT_TRUE(r.FieldReadBlockBegin());
+        EXPECT_FALSE(r.FieldReadBegin("Objects")); // sections are not fields
+        ASSERT_TRUE(r.ProjectReadSectionBegin("Objects"));
+        EXPECT_EQ(r.ProjectGetCurrentSectionVersion(), 1999);
+        ASSERT_TRUE(r.FieldReadBegin("When"));
+        if (form != KQox::eASCII) {
+            EXPECT_EQ(r.FieldReadGetType(), 'D');
+        }
+        EXPECT_EQ(r.FieldReadT().Get(), 46186158000LL);
+        r.FieldReadEnd();
+        EXPECT_FALSE(r.FieldReadBlockEnd());
+        EXPECT_TRUE(r.ProjectReadSectionEnd());
+        EXPECT_FALSE(r.ProjectReadSectionBegin("Objects"));
+        EXPECT_TRUE(r.FieldReadBlockEnd());
+        r.FieldReadEnd();
+        EXPECT_TRUE(r.ProjectReadSectionEnd());
+        EXPECT_FALSE(r.ProjectReadSectionBegin("Objects"));
+        EXPECT_TRUE(r.ProjectOpenSection(0)); // by index, any time
+    }
+}
+
+TEST(KQoxFile, NamesAndFullPaths)
+{
+    KQox empty;
+    EXPECT_STREQ(empty.GetFileName(), "");
+    EXPECT_STREQ(empty.GetFilePath(), "");
+    EXPECT_FALSE(empty.ProjectIsOpen());
+    EXPECT_EQ(empty.ProjectGetFileVersion(), 0);
+    EXPECT_STREQ(empty.GetFullFilePath("maps/wood.tif"), "maps/wood.tif");
+
+    TempDir dir;
+    std::string name = dir.File("scene.qox");
+    KQox f;
+    ASSERT_TRUE(f.ProjectCreate(name.c_str()));
+    EXPECT_TRUE(f.ProjectIsWriting());
+    ASSERT_TRUE(f.ProjectClose());
+    ASSERT_TRUE(f.ProjectOpen(name.c_str()));
+    EXPECT_STREQ(f.GetFileName(), name.c_str());
+    EXPECT_EQ(std::string(f.GetFilePath()), dir.Path());
+    EXPECT_EQ(std::string(f.GetFullFilePath("maps/../wood.tif")), dir.Path() + "/wood.tif");
+    EXPECT_STREQ(f.GetFullFilePath("/abs/x.tif"), "/abs/x.tif");
+}
+
+// Embedded media: a file streamed in as one raw value and back out; large
+// values and fields go through the buffer's flush and are patched in place.
+TEST(KQoxFile, LargeValuesAndEmbeddedFiles)
+{
+    TempDir dir;
+    std::string media = dir.File("media.bin");
+    std::vector<unsigned char> bytes(3 * 1024 * 1024 + 17);
+    for (size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<unsigned char>((i * 2654435761u) >> 13);
+    {
+        FILE* out = std::fopen(media.c_str(), "wb");
+        ASSERT_NE(out, nullptr);
+        ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), out), bytes.size());
+        std::fclose(out);
+    }
+    for (KQox::EForm form : kForms) {
+        std::string name = dir.File("big.qox");
+        KQox f;
+        ASSERT_TRUE(f.ProjectCreate(name.c_str(), form, 6000, "pw"));
+        f.ProjectWriteSectionBegin("Media", 6000);
+        f.FieldWriteBegin("Video");
+        f.FieldWriteC("clip");
+        f.FieldWriteBlockBegin();
+        f.FieldWriteBegin("Content");
+        ASSERT_TRUE(f.FieldWriteRFile(media.c_str()));
+        f.FieldWriteI(99);
+        f.FieldWriteEnd();
+        f.FieldWriteBegin("Doubles");
+        for (int i = 0; i < 200000; ++i)
+            f.FieldWriteD(i * 0.5);
+        f.FieldWriteEnd();
+        f.FieldWriteBlockEnd();
+        f.FieldWriteEnd();
+        f.ProjectWriteSectionEnd();
+        ASSERT_TRUE(f.ProjectClose()) << f.GetLastErrorString();
+
+        KQox r;
+        ASSERT_TRUE(r.ProjectOpen(name.c_str(), "pw")) << form << r.GetLastErrorString();
+        ASSERT_TRUE(r.ProjectOpenSection(0));
+        ASSERT_TRUE(r.FieldReadBegin("Video"));
+        ASSERT_TRUE(r.FieldReadBlockBegin());
+        ASSERT_TRUE(r.FieldReadBegin("Content"));
+        ASSERT_EQ(r.FieldReadGetRemain(), 2);
+        ASSERT_EQ(r.FieldReadRSize(), bytes.size());
+        std::string extracted = dir.File("extracted.bin");
+        ASSERT_TRUE(r.FieldReadRFile(extracted.c_str()));
+        EXPECT_EQ(r.FieldReadI(), 99);
+        r.FieldReadEnd();
+        EXPECT_EQ(kqoxtest::ReadFile(extracted), bytes);
+        ASSERT_TRUE(r.FieldReadBegin("Doubles"));
+        ASSERT_EQ(r.FieldReadGetRemain(), 200000);
+        bool same = true;
+        for (int i = 0; i < 200000; ++i)
+            same = same && r.FieldReadD() == i * 0.5;
+        EXPECT_TRUE(same);
+        EXPECT_EQ(r.GetLastErrorID(), -1);
+    }
+}
+
+} // namespace

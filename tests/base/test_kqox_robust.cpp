@@ -1,0 +1,355 @@
+// Field layer of the native file: messages, misuse, damaged and hostile input.
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "base/kqox.h"
+#include "kqox_test_util.h"
+
+namespace {
+
+using kqoxtest::Crc32;
+using kqoxtest::TempDir;
+
+const KQox::EForm kForms[] = {KQox::eBINARY, KQox::eASCII, KQox::eENCRYPTED};
+
+// Reads every value of every record of the current list, depth first.
+void WalkList(KQox& f, int depth)
+{
+    int count = f.FieldReadGetRecordCount();
+    for (int i = 0; i < count; ++i) {
+        bool section = false;
+        std::string name = f.FieldReadGetRecordName(i, &section);
+        if (section) {
+            if (f.ProjectReadSectionBegin(name.c_str())) {
+                WalkList(f, depth + 1);
+                f.ProjectReadSectionEnd();
+            }
+            continue;
+        }
+        if (!f.FieldReadBegin(name.c_str()))
+            continue;
+        while (f.FieldReadGetRemain() > 0) {
+            char type = f.FieldReadGetType();
+            if (type == 'R') {
+                std::vector<unsigned char> raw(static_cast<size_t>(f.FieldReadRSize()) + 1);
+                if (!f.FieldReadR(raw.data(), raw.size()))
+                    f.FieldReadD();
+            } else if (type == 'S') {
+                f.FieldReadC();
+            } else {
+                f.FieldReadT();
+            }
+        }
+        if (depth < 64 && f.FieldReadBlockBegin()) {
+            WalkList(f, depth + 1);
+            f.FieldReadBlockEnd();
+        }
+        f.FieldReadEnd();
+    }
+}
+
+// True when the whole image opens and reads without any error.
+bool ReadsCleanly(const std::vector<unsigned char>& image, bool checkIntegrity, const char* password = nullptr)
+{
+    KQox f;
+    if (!f.ProjectOpen(image.data(), static_cast<unsigned int>(image.size()), password, checkIntegrity))
+        return false;
+    f.GetError().ClearLastError();
+    WalkList(f, 0);
+    return f.GetLastErrorID() == -1;
+}
+
+std::vector<unsigned char> SmallFile(KQox::EForm form, const char* password = nullptr)
+{
+    std::vector<unsigned char> image(2048);
+    KQox f;
+    f.ProjectCreate(image.data(), 2048, form, 6000, password);
+    f.FieldWriteBegin("Name");
+    f.FieldWriteC("small");
+    f.FieldWriteEnd();
+    f.ProjectWriteSectionBegin("Objects", 6000);
+    f.FieldWriteBegin("Model");
+    f.FieldWriteC("Cube");
+    f.FieldWriteI(4);
+    f.FieldWriteBlockBegin();
+    f.FieldWriteBegin("Position");
+    f.FieldWriteD(1.5);
+    f.FieldWriteL(-3);
+    f.FieldWriteCH('z');
+    f.FieldWriteR("abc", 3);
+    f.FieldWriteEnd();
+    f.FieldWriteBlockEnd();
+    f.FieldWriteEnd();
+    f.ProjectWriteSectionEnd();
+    f.ProjectClose();
+    image.resize(static_cast<size_t>(f.ProjectGetFileSize()));
+    return image;
+}
+
+// Replaces the check value after editing a binary image by hand.
+void Reseal(std::vector<unsigned char>& image)
+{
+    unsigned int crc = Crc32(image.data(), image.size() - 4);
+    size_t at = image.size() - 4;
+    image[at] = static_cast<unsigned char>(crc >> 24);
+    image[at + 1] = static_cast<unsigned char>(crc >> 16);
+    image[at + 2] = static_cast<unsigned char>(crc >> 8);
+    image[at + 3] = static_cast<unsigned char>(crc);
+}
+
+void StoreLE(std::vector<unsigned char>& image, size_t at, unsigned long long v, int bytes)
+{
+    for (int i = 0; i < bytes; ++i)
+        image[at + i] = static_cast<unsigned char>(v >> (8 * i));
+}
+
+size_t Find(const std::vector<unsigned char>& image, const char* text)
+{
+    std::string s(image.begin(), image.end());
+    return s.find(text);
+}
+
+TEST(KQoxErrors, WritingMessages)
+{
+    std::vector<unsigned char> image(1024);
+    KQox f;
+    EXPECT_FALSE(f.FieldWriteBegin("A"));
+    EXPECT_EQ(f.GetLastErrorID(), KQox::eFILE_NOT_OPENED);
+    EXPECT_STREQ(f.GetLastErrorString(), "File not opened");
+
+    ASSERT_TRUE(f.ProjectCreate(image.data(), 1024));
+    EXPECT_FALSE(f.FieldWriteI(1));
+    EXPECT_EQ(f.GetLastErrorID(), 10);
+    EXPECT_STREQ(f.GetLastErrorString(), "Write field error : Field not opened");
+    EXPECT_FALSE(f.FieldWriteBlockBegin());
+    EXPECT_EQ(f.GetLastErrorID(), 10);
+    EXPECT_FALSE(f.FieldWriteEnd());
+    EXPECT_EQ(f.GetLastErrorID(), 10);
+
+    ASSERT_TRUE(f.FieldWriteBegin("A"));
+    EXPECT_FALSE(f.FieldWriteBegin("B"));
+    EXPECT_STREQ(f.GetLastErrorString(), "Begin Field error last field not closed");
+    EXPECT_FALSE(f.ProjectWriteSectionBegin("S", 6000));
+    EXPECT_EQ(f.GetLastErrorID(), KQox::eBEGIN_FIELD_ERROR);
+    ASSERT_TRUE(f.FieldWriteBlockBegin());
+    ASSERT_TRUE(f.FieldWriteBlockEnd());
+    EXPECT_FALSE(f.FieldWriteD(1.0)); // a field takes no values after its block
+    EXPECT_EQ(f.GetLastErrorID(), 10);
+    EXPECT_FALSE(f.FieldWriteBlockEnd());
+    EXPECT_STREQ(f.GetLastErrorString(), "Block error : no block opened");
+    ASSERT_TRUE(f.FieldWriteEnd());
+
+    // Open items are closed by ProjectClose; the file reads back.
+    ASSERT_TRUE(f.ProjectWriteSectionBegin("S", 6000));
+    ASSERT_TRUE(f.FieldWriteBegin("Open"));
+    ASSERT_TRUE(f.FieldWriteI(5));
+    ASSERT_TRUE(f.FieldWriteBlockBegin());
+    ASSERT_TRUE(f.FieldWriteBegin("Inner"));
+    ASSERT_TRUE(f.ProjectClose());
+    KQox r;
+    ASSERT_TRUE(r.ProjectOpen(image.data(), static_cast<unsigned int>(f.ProjectGetFileSize())));
+    ASSERT_TRUE(r.ProjectOpenSection(0));
+    EXPECT_EQ(r.FieldReadI("Open", 0), 5);
+}
+
+TEST(KQoxErrors, NoSpaceLeftOnDevice)
+{
+    for (KQox::EForm form : kForms) {
+        std::vector<unsigned char> image(200);
+        KQox f;
+        ASSERT_TRUE(f.ProjectCreate(image.data(), 200, form));
+        f.FieldWriteBegin("Data");
+        for (int i = 0; i < 100; ++i)
+            f.FieldWriteD(i);
+        f.FieldWriteEnd();
+        EXPECT_FALSE(f.ProjectClose()) << form;
+        EXPECT_EQ(f.GetLastErrorID(), 11);
+        EXPECT_STREQ(f.GetLastErrorString(), "No space left on device");
+    }
+    // A full device: the error shows at the latest when the file is closed.
+    KQox f;
+    if (f.ProjectCreate("/dev/full")) {
+        bool failed = false;
+        for (int n = 0; n < 64 && !failed; ++n) {
+            failed = !f.FieldWriteBegin("Data");
+            for (int i = 0; i < 20000 && !failed; ++i)
+                failed = !f.FieldWriteD(i);
+            failed = failed || !f.FieldWriteEnd();
+        }
+        failed = !f.ProjectClose() || failed;
+        EXPECT_TRUE(failed);
+        EXPECT_EQ(f.GetLastErrorID(), 11);
+    }
+}
+
+TEST(KQoxErrors, OpeningMessages)
+{
+    TempDir dir;
+    KQox f;
+    EXPECT_FALSE(f.ProjectOpen(dir.File("missing.qox").c_str()));
+    EXPECT_STREQ(f.GetLastErrorString(), "File not opened");
+    EXPECT_FALSE(f.ProjectCreate(dir.File("no/such/dir.qox").c_str()));
+    EXPECT_STREQ(f.GetLastErrorString(), "File not created");
+    EXPECT_FALSE(f.ProjectCreate(dir.File("v.qox").c_str(), KQox::eBINARY, 7000));
+    EXPECT_STREQ(f.GetLastErrorString(), "File version is not supported yet");
+
+    // Headers naming a version outside the supported range.
+    std::vector<unsigned char> image = SmallFile(KQox::eBINARY);
+    StoreLE(image, 24, 7000, 4);
+    Reseal(image);
+    EXPECT_FALSE(f.ProjectOpen(image.data(), static_cast<unsigned int>(image.size())));
+    EXPECT_EQ(f.GetLastErrorID(), KQox::eFILE_VERSION_NOT_SUPPORTED_YET);
+    StoreLE(image, 24, 999, 4);
+    Reseal(image);
+    EXPECT_FALSE(f.ProjectOpen(image.data(), static_cast<unsigned int>(image.size())));
+    EXPECT_STREQ(f.GetLastErrorString(), "File version is not supported anymore");
+    // Every version from 1000 to 6999 is read.
+    for (unsigned int version : {1000u, 2000u, 4000u, 5000u, 5800u, 6000u, 6999u}) {
+        StoreLE(image, 24, version, 4);
+        Reseal(image);
+        EXPECT_TRUE(f.ProjectOpen(image.data(), static_cast<unsigned int>(image.size()))) << version;
+        EXPECT_EQ(f.ProjectGetFileVersion(), static_cast<int>(version));
+    }
+
+    std::string ascii = "; Tolvane QOX ASCII 900\n; EOF\n";
+    EXPECT_FALSE(f.ProjectOpen(ascii.data(), static_cast<unsigned int>(ascii.size())));
+    EXPECT_EQ(f.GetLastErrorID(), KQox::eFILE_VERSION_NOT_SUPPORTED_ANYMORE);
+    std::string other = "PK\x03\x04 not a scene";
+    EXPECT_FALSE(f.ProjectOpen(other.data(), static_cast<unsigned int>(other.size())));
+    EXPECT_STREQ(f.GetLastErrorString(), "File is corrupted");
+}
+
+TEST(KQoxErrors, WrongPassword)
+{
+    std::vector<unsigned char> image = SmallFile(KQox::eENCRYPTED, "right");
+    KQox f;
+    EXPECT_FALSE(f.ProjectOpen(image.data(), static_cast<unsigned int>(image.size()), "wrong"));
+    EXPECT_EQ(f.GetLastErrorID(), KQox::eWRONG_PASSWORD);
+    EXPECT_STREQ(f.GetLastErrorString(), "Wrong password");
+    EXPECT_FALSE(f.ProjectOpen(image.data(), static_cast<unsigned int>(image.size())));
+    EXPECT_STREQ(f.GetLastErrorString(), "Wrong password");
+    EXPECT_TRUE(ReadsCleanly(image, true, "right"));
+    // Without a password the empty one is used, on both sides.
+    EXPECT_TRUE(ReadsCleanly(SmallFile(KQox::eENCRYPTED), true));
+    // The body is enciphered: no name shows in the bytes.
+    EXPECT_EQ(Find(image, "Objects"), std::string::npos);
+    EXPECT_NE(Find(SmallFile(KQox::eBINARY), "Objects"), std::string::npos);
+}
+
+// Cutting a small valid file at any byte gives an error, never a crash,
+// with or without the check value.
+TEST(KQoxDamage, TruncationAtEveryOffset)
+{
+    for (KQox::EForm form : kForms) {
+        std::vector<unsigned char> image = SmallFile(form);
+        ASSERT_TRUE(ReadsCleanly(image, true));
+        ASSERT_TRUE(ReadsCleanly(image, false));
+        for (size_t length = 0; length < image.size(); ++length) {
+            std::vector<unsigned char> cut(image.begin(), image.begin() + static_cast<long>(length));
+            if (cut.empty())
+                cut.reserve(1);
+            EXPECT_FALSE(ReadsCleanly(cut, true)) << form << " " << length;
+            EXPECT_FALSE(ReadsCleanly(cut, false)) << form << " " << length;
+            KQox f;
+            if (!f.ProjectOpen(cut.data(), static_cast<unsigned int>(cut.size()))) {
+                EXPECT_GE(f.GetLastErrorID(), 0);
+            }
+        }
+    }
+}
+
+// Any changed byte of a binary or encrypted file is caught by the check value.
+TEST(KQoxDamage, EveryChangedByteIsCorruption)
+{
+    for (KQox::EForm form : {KQox::eBINARY, KQox::eENCRYPTED}) {
+        std::vector<unsigned char> image = SmallFile(form);
+        for (size_t at = 0; at < image.size(); ++at) {
+            std::vector<unsigned char> damaged = image;
+            damaged[at] ^= 0x20;
+            KQox f;
+            EXPECT_FALSE(f.ProjectOpen(damaged.data(), static_cast<unsigned int>(damaged.size())));
+            EXPECT_EQ(f.GetLastErrorID(), KQox::eFILE_CORRUPTED) << form << " " << at;
+            // Without the check, structure damage still never crashes.
+            ReadsCleanly(damaged, false);
+        }
+    }
+}
+
+// Counts, lengths and sizes from a file are checked before use; a file whose
+// check value is valid but whose numbers lie is refused.
+TEST(KQoxDamage, HostileCountsAndLengths)
+{
+    std::vector<unsigned char> image = SmallFile(KQox::eBINARY);
+    size_t model = Find(image, "Model");
+    size_t position = Find(image, "Position");
+    ASSERT_NE(model, std::string::npos);
+    ASSERT_NE(position, std::string::npos);
+    size_t sizes = model + 5; // count, value bytes, block bytes
+    struct Edit
+    {
+        size_t at;
+        unsigned long long value;
+        int bytes;
+    };
+    const Edit edits[] = {
+        {sizes, 0xFFFFFFFFull, 4},              // count beyond the value bytes
+        {sizes + 4, 0x7FFFFFFFFFFFFFFFull, 8},  // value bytes beyond the file
+        {sizes + 12, 0xFFFFFFFFFFFFFFFFull, 8}, // block bytes beyond the file
+        {sizes + 12, 0, 8},                     // block lost: the rest misparses
+        {model - 2, 0xFFFF, 2},                 // name length beyond the file
+        {position + 8 + 20 + 9 + 9 + 2 + 1, 0x7FFFFFFFFFFFFFFFull, 8}, // raw size
+    };
+    for (const Edit& edit : edits) {
+        std::vector<unsigned char> hostile = image;
+        StoreLE(hostile, edit.at, edit.value, edit.bytes);
+        Reseal(hostile);
+        EXPECT_FALSE(ReadsCleanly(hostile, true)) << edit.at;
+    }
+    // A string length past its record.
+    size_t cube = Find(image, "Cube");
+    std::vector<unsigned char> hostile = image;
+    StoreLE(hostile, cube - 4, 0xFFFFFFF0u, 4);
+    Reseal(hostile);
+    KQox f;
+    ASSERT_TRUE(f.ProjectOpen(hostile.data(), static_cast<unsigned int>(hostile.size())));
+    ASSERT_TRUE(f.ProjectOpenSection(0));
+    ASSERT_TRUE(f.FieldReadBegin("Model"));
+    EXPECT_STREQ(f.FieldReadC(), "");
+    EXPECT_EQ(f.GetLastErrorID(), KQox::eFILE_CORRUPTED);
+    EXPECT_EQ(f.FieldReadGetRemain(), 0);
+}
+
+TEST(KQoxDamage, HostileAsciiText)
+{
+    const char* texts[] = {
+        "; Tolvane QOX ASCII 6000\nA: *999999999999999:AAAA\n; EOF\n",
+        "; Tolvane QOX ASCII 6000\nA: *4:AA\n; EOF\n",
+        "; Tolvane QOX ASCII 6000\nA: \"open\n; EOF\n",
+        "; Tolvane QOX ASCII 6000\nA: 1 {\n  B: 2\n; EOF\n",
+        "; Tolvane QOX ASCII 6000\nA: 1,,2\n; EOF\n",
+        "; Tolvane QOX ASCII 6000\nA 1\n; EOF\n",
+        "; Tolvane QOX ASCII 6000\n[S]: x {\n}\n; EOF\n",
+        "; Tolvane QOX ASCII 6000\n[S]: 5\n; EOF\n",
+        "; Tolvane QOX ASCII 6000\nA: \"\\q\"\n; EOF\n",
+        "; Tolvane QOX ASCII 6000\nA: 1 } \n; EOF\n",
+        "; Tolvane QOX ASCII 6000\nA: 1\n; EO",
+    };
+    for (const char* text : texts) {
+        std::vector<unsigned char> image(text, text + std::strlen(text));
+        EXPECT_FALSE(ReadsCleanly(image, true)) << text;
+    }
+    // Comments, blank lines and Windows line ends are accepted.
+    std::string fine = "; Tolvane QOX ASCII 6000\r\n\r\n; note {\r\nA: 1, 2 ; trailing\r\n  [S]: 6000 {\r\n  }\r\n; EOF\r\n";
+    KQox f;
+    ASSERT_TRUE(f.ProjectOpen(fine.data(), static_cast<unsigned int>(fine.size()))) << f.GetLastErrorString();
+    ASSERT_TRUE(f.FieldReadBegin("A"));
+    EXPECT_EQ(f.FieldReadGetRemain(), 2);
+    EXPECT_EQ(f.FieldReadI() + f.FieldReadI(), 3);
+    EXPECT_EQ(f.ProjectGetSectionCount(), 1);
+}
+
+} // namespace

@@ -1,0 +1,134 @@
+// Helpers shared by the base tests: a temporary directory, whole-file reads and
+// writes, an address-space cap for failed-allocation cases and value checks for
+// vectors and matrices.
+#ifndef QOX_TESTS_BASE_TEST_UTIL_H
+#define QOX_TESTS_BASE_TEST_UTIL_H
+
+#include <gtest/gtest.h>
+
+#include <ftw.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <initializer_list>
+#include <string>
+
+#include "base/kchainedfile.h"
+
+namespace qoxtest {
+
+// A fresh directory under /tmp, removed with its contents (links are not followed).
+struct TempDir
+{
+    TempDir()
+    {
+        char pattern[] = "/tmp/qox_test_XXXXXX";
+        const char* made = mkdtemp(pattern);
+        EXPECT_NE(made, nullptr);
+        path = made ? made : "/nonexistent";
+    }
+    ~TempDir() { nftw(path.c_str(), Remove, 16, FTW_DEPTH | FTW_PHYS); }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    std::string File(const std::string& name) const { return path + "/" + name; }
+    static int Remove(const char* p, const struct stat*, int, struct FTW*) { return std::remove(p); }
+
+    std::string path;
+};
+
+// The whole file, or "<missing>" when it cannot be opened.
+inline std::string ReadFile(const std::string& path)
+{
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return "<missing>";
+    std::string data;
+    char buffer[65536];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) data.append(buffer, n);
+    std::fclose(f);
+    return data;
+}
+
+inline void WriteFile(const std::string& path, const std::string& data)
+{
+    FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr) << path;
+    EXPECT_EQ(std::fwrite(data.data(), 1, data.size(), f), data.size());
+    std::fclose(f);
+}
+
+// True for anything at the path, a dangling link included.
+inline bool Exists(const std::string& path)
+{
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0;
+}
+
+inline bool IsDirectory(const std::string& path)
+{
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// A fixture with a temporary directory and one file name in it.
+class FileTest : public ::testing::Test
+{
+protected:
+    std::string Slurp() const { return ReadFile(mName); }
+    void Spit(const std::string& data) const { WriteFile(mName, data); }
+
+    TempDir mDir;
+    std::string mName = mDir.File("data.bin");
+};
+
+// A bottom layer for stacking file layers: it opens a disk or memory file itself.
+inline KChainedFile* NewBottom() { return new KChainedFile(0, nullptr, KChainedFile::eClosed, false); }
+
+// Caps the address space a little above the current use, so that a huge
+// allocation fails instead of succeeding through overcommit. Death-test children only.
+inline void CapAddressSpace()
+{
+    long pages = 0;
+    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld", &pages) != 1) pages = 0;
+        std::fclose(f);
+    }
+    const rlim_t limit = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + (256u << 20);
+    rlimit rl{limit, limit};
+    setrlimit(RLIMIT_AS, &rl);
+}
+
+// v[0], v[1], ... agree with the expected values within tol.
+inline void ExpectNear(const double* v, std::initializer_list<double> expected, double tol = 1e-12)
+{
+    int i = 0;
+    for (double e : expected) {
+        EXPECT_NEAR(v[i], e, tol) << "component " << i;
+        ++i;
+    }
+}
+
+// Rows 0 to rows - 1, columns 0 to 2 agree within tol: rows 3 compares the 3x3
+// part, rows 4 the affine part.
+inline void ExpectMatrixNear(const double (*a)[4], const double (*b)[4], double tol = 1e-12, int rows = 3)
+{
+    for (int r = 0; r < rows; ++r)
+        for (int c = 0; c < 3; ++c) EXPECT_NEAR(a[r][c], b[r][c], tol) << "element " << r << "," << c;
+}
+
+inline constexpr double kIdentity[4][4] = {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}};
+
+// Every element set to a recognisable value, to see which ones a kernel writes.
+inline void FillSentinel(double (*m)[4], double value = 77.0)
+{
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c) m[r][c] = value;
+}
+
+} // namespace qoxtest
+
+#endif // QOX_TESTS_BASE_TEST_UTIL_H
