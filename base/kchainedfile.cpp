@@ -1,29 +1,11 @@
 #include "base/kchainedfile.h"
 
 #include <cstdarg>
-#include <cstdio>
 #include <cstring>
 #include <string>
 
+#include "base/kformattext.h"
 #include "base/kmemoryfile.h"
-
-namespace {
-
-// printf-style text of any length (no fixed work area).
-std::string FormatText(const char* format, va_list args)
-{
-    va_list copy;
-    va_copy(copy, args);
-    int n = vsnprintf(nullptr, 0, format, copy);
-    va_end(copy);
-    if (n <= 0)
-        return std::string();
-    std::string text(static_cast<size_t>(n), '\0');
-    vsnprintf(&text[0], text.size() + 1, format, args);
-    return text;
-}
-
-} // namespace
 
 KChainedFile::KChainedFile(int id, KChainedFile* next, EMode mode, bool ownsNext)
     : mId(id)
@@ -175,18 +157,13 @@ bool KChainedFile::EndOfFile()
 
 void KChainedFile::Format(const char* format, ...)
 {
-    if (!format)
-        return;
     va_list args;
     va_start(args, format);
-    std::string text = FormatText(format, args);
-    va_end(args);
-    if (text.empty())
-        return;
     if (mNext)
-        mNext->Write(&text[0], static_cast<unsigned int>(text.size()));
+        KFormatWrite(*mNext, format, args);
     else if (mTailFile)
-        mTailFile->Write(&text[0], static_cast<unsigned int>(text.size()));
+        KFormatWrite(*mTailFile, format, args);
+    va_end(args);
 }
 
 int KChainedFile::Truncate(unsigned int length)

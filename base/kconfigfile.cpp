@@ -431,22 +431,29 @@ bool KRegistry::Close()
     return true;
 }
 
+namespace {
+
+// The key's value read with the scanf format, or the default when there is no
+// file, no key or no number.
+template <typename T>
+T ScanValue(KConfigFile* file, const char* section, const char* key, const char* format, T defaultValue)
+{
+    const char* text = file ? file->Get(section, key, nullptr) : nullptr;
+    T value = T();
+    if (!text || sscanf(text, format, &value) != 1) return defaultValue;
+    return value;
+}
+
+} // namespace
+
 int KRegistry::ReadInt(const char*, const char* key, int defaultValue)
 {
-    if (!mConfigFile) return defaultValue;
-    const char* text = mConfigFile->Get(mSectionName, key, nullptr);
-    int value = 0;
-    if (!text || sscanf(text, "%d", &value) != 1) return defaultValue;
-    return value;
+    return ScanValue(mConfigFile, mSectionName, key, "%d", defaultValue);
 }
 
 float KRegistry::ReadFloat(const char*, const char* key, float defaultValue)
 {
-    if (!mConfigFile) return defaultValue;
-    const char* text = mConfigFile->Get(mSectionName, key, nullptr);
-    float value = 0.0f;
-    if (!text || sscanf(text, "%f", &value) != 1) return defaultValue;
-    return value;
+    return ScanValue(mConfigFile, mSectionName, key, "%f", defaultValue);
 }
 
 void KRegistry::ReadString(const char*, const char* key, const char* defaultValue, KString& out)
@@ -457,14 +464,12 @@ void KRegistry::ReadString(const char*, const char* key, const char* defaultValu
 
 bool KRegistry::WriteInt(const char*, const char* key, int value)
 {
-    if (!mConfigFile) return false;
-    return mConfigFile->Set(mSectionName, key, KString(value), nullptr);
+    return mConfigFile && mConfigFile->Set(mSectionName, key, KString(value), nullptr);
 }
 
 bool KRegistry::WriteFloat(const char*, const char* key, float value)
 {
-    if (!mConfigFile) return false;
-    return mConfigFile->Set(mSectionName, key, KString(value), nullptr);
+    return mConfigFile && mConfigFile->Set(mSectionName, key, KString(value), nullptr);
 }
 
 bool KRegistry::WriteString(const char*, const char* key, const char* value)

@@ -1,27 +1,10 @@
 #include "base/kencryptedfile.h"
 
 #include <cstdarg>
-#include <cstdio>
 #include <cstring>
 #include <string>
 
-namespace {
-
-// printf-style text of any length (no fixed work area).
-std::string FormatText(const char* format, va_list args)
-{
-    va_list copy;
-    va_copy(copy, args);
-    int n = vsnprintf(nullptr, 0, format, copy);
-    va_end(copy);
-    if (n <= 0)
-        return std::string();
-    std::string text(static_cast<size_t>(n), '\0');
-    vsnprintf(&text[0], text.size() + 1, format, args);
-    return text;
-}
-
-} // namespace
+#include "base/kformattext.h"
 
 KEncryptedFile::KEncryptedFile(char* key, int base, KChainedFile* next, EMode mode, bool ownsNext)
     : KChainedFile(base, next, mode, ownsNext)
@@ -52,6 +35,16 @@ void KEncryptedFile::ResetState()
     mLastTransferredBlock = -1;
 }
 
+bool KEncryptedFile::StartOpen()
+{
+    ResetState();
+    if (mCipher.IsKeyed())
+        return true;
+    mLastBlock = -1;
+    mMode = eClosed;
+    return false;
+}
+
 bool KEncryptedFile::OpenDone(bool ok)
 {
     if (ok) {
@@ -65,35 +58,17 @@ bool KEncryptedFile::OpenDone(bool ok)
 
 bool KEncryptedFile::Open(const char* name, kFileMode mode, bool text)
 {
-    ResetState();
-    if (!mCipher.IsKeyed()) {
-        mLastBlock = -1;
-        mMode = eClosed;
-        return false;
-    }
-    return OpenDone(KChainedFile::Open(name, mode, text));
+    return StartOpen() && OpenDone(KChainedFile::Open(name, mode, text));
 }
 
 bool KEncryptedFile::Open(const char* name, const char* modeText)
 {
-    ResetState();
-    if (!mCipher.IsKeyed()) {
-        mLastBlock = -1;
-        mMode = eClosed;
-        return false;
-    }
-    return OpenDone(KChainedFile::Open(name, modeText));
+    return StartOpen() && OpenDone(KChainedFile::Open(name, modeText));
 }
 
 bool KEncryptedFile::Open(void* buffer, unsigned int size)
 {
-    ResetState();
-    if (!mCipher.IsKeyed()) {
-        mLastBlock = -1;
-        mMode = eClosed;
-        return false;
-    }
-    return OpenDone(KChainedFile::Open(buffer, size));
+    return StartOpen() && OpenDone(KChainedFile::Open(buffer, size));
 }
 
 bool KEncryptedFile::Open(KString name, kFileMode mode, bool text)
@@ -131,11 +106,8 @@ void KEncryptedFile::FindLastBlockIndex()
     KChainedFile::SetPosition(saved);
 }
 
-unsigned int KEncryptedFile::Read(void* buffer, unsigned int n)
+unsigned int KEncryptedFile::Transfer(unsigned char* data, unsigned int n, bool write)
 {
-    if (!buffer || n == 0 || mPosition < mId)
-        return 0;
-    unsigned char* out = static_cast<unsigned char*>(buffer);
     unsigned int done = 0;
     while (done < n) {
         long index = BlockIndex(mPosition);
@@ -143,7 +115,7 @@ unsigned int KEncryptedFile::Read(void* buffer, unsigned int n)
         unsigned int count = eBlock - offset;
         if (count > n - done)
             count = n - done;
-        if (!ReadBlock(index, offset, count, out + done))
+        if (!(write ? WriteBlock(index, offset, count, data + done) : ReadBlock(index, offset, count, data + done)))
             break;
         done += count;
         mPosition += count;
@@ -151,24 +123,18 @@ unsigned int KEncryptedFile::Read(void* buffer, unsigned int n)
     return done;
 }
 
+unsigned int KEncryptedFile::Read(void* buffer, unsigned int n)
+{
+    if (!buffer || n == 0 || mPosition < mId)
+        return 0;
+    return Transfer(static_cast<unsigned char*>(buffer), n, false);
+}
+
 unsigned int KEncryptedFile::Write(void* buffer, unsigned int n)
 {
     if (!buffer || n == 0 || mPosition < mId || !IsOpened())
         return 0;
-    const unsigned char* in = static_cast<const unsigned char*>(buffer);
-    unsigned int done = 0;
-    while (done < n) {
-        long index = BlockIndex(mPosition);
-        unsigned int offset = static_cast<unsigned int>(mPosition - BlockBoundary(index));
-        unsigned int count = eBlock - offset;
-        if (count > n - done)
-            count = n - done;
-        if (!WriteBlock(index, offset, count, in + done))
-            break;
-        done += count;
-        mPosition += count;
-    }
-    return done;
+    return Transfer(static_cast<unsigned char*>(buffer), n, true);
 }
 
 char* KEncryptedFile::ReadString(void* buffer, int size)
@@ -235,14 +201,10 @@ void KEncryptedFile::SetPosition(long offset)
 
 void KEncryptedFile::Format(const char* format, ...)
 {
-    if (!format)
-        return;
     va_list args;
     va_start(args, format);
-    std::string text = FormatText(format, args);
+    KFormatWrite(*this, format, args);
     va_end(args);
-    if (!text.empty())
-        Write(&text[0], static_cast<unsigned int>(text.size()));
 }
 
 void KEncryptedFile::Encrypt(const void* in, void* out) const

@@ -73,12 +73,17 @@ private:
     long BlockIndex(long position) const { return (position - mId) / eBlock; }
     long BlockBoundary(long index) const { return mId + eBlock * index; }
     void ResetState();
+    // Restarts the layer at the base; false (layer closed) without a key.
+    bool StartOpen();
     bool OpenDone(bool ok);
     void FindLastBlockIndex();
     bool ReadBlock(long index, unsigned int offset, unsigned int count, unsigned char* destination);
     bool WriteBlock(long index, unsigned int offset, unsigned int count, const unsigned char* source);
     bool FetchBlock(long index);
     bool FlushBlock(long index);
+    // Reads or writes n bytes block by block from the current position; the
+    // number of bytes done.
+    unsigned int Transfer(unsigned char* data, unsigned int n, bool write);
 
     int mLastTransfer;
     long mPosition;

@@ -27,6 +27,28 @@ inline double Clamp1(double v)
     return v > 1.0 ? 1.0 : (v < -1.0 ? -1.0 : v);
 }
 
+// Copies a result computed apart into out (rows 0 to Rows - 1, columns 0 to
+// Cols - 1), so that out may be one of the inputs.
+template <int Rows, int Cols>
+inline KRow4* Store(KRow4* out, const double (&r)[Rows][Cols])
+{
+    for (int i = 0; i < Rows; ++i)
+        for (int j = 0; j < Cols; ++j)
+            out[i][j] = r[i][j];
+    return out;
+}
+
+// 3x3 = b3 . a3, with a3 read transposed when transposeA is set.
+KRow4* RotationProduct(KRow4* out, const KRow4* a, const KRow4* b, bool transposeA)
+{
+    double r[3][3];
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            r[i][j] = transposeA ? b[i][0] * a[j][0] + b[i][1] * a[j][1] + b[i][2] * a[j][2]
+                                 : b[i][0] * a[0][j] + b[i][1] * a[1][j] + b[i][2] * a[2][j];
+    return Store(out, r);
+}
+
 } // namespace
 
 KRow4* KmXYZtoR(KRow4* m, double x, double y, double z)
@@ -100,13 +122,7 @@ KRow4* KmAA(KRow4* out, const KRow4* a, const KRow4* b)
     r[3][0] += a[3][0];
     r[3][1] += a[3][1];
     r[3][2] += a[3][2];
-    for (int row = 0; row < 4; ++row)
-    {
-        out[row][0] = r[row][0];
-        out[row][1] = r[row][1];
-        out[row][2] = r[row][2];
-    }
-    return out;
+    return Store(out, r);
 }
 
 KRow4* KmAiA(KRow4* out, const KRow4* a, const KRow4* b)
@@ -121,43 +137,17 @@ KRow4* KmAiA(KRow4* out, const KRow4* a, const KRow4* b)
             r[i][j] = (b[i][0] * a[j][0] + b[i][1] * a[j][1] + b[i][2] * a[j][2]) * s[j];
     for (int j = 0; j < 3; ++j)
         r[3][j] = (d[0] * a[j][0] + d[1] * a[j][1] + d[2] * a[j][2]) * s[j];
-    for (int row = 0; row < 4; ++row)
-    {
-        out[row][0] = r[row][0];
-        out[row][1] = r[row][1];
-        out[row][2] = r[row][2];
-    }
-    return out;
+    return Store(out, r);
 }
 
 KRow4* KmRR(KRow4* out, const KRow4* a, const KRow4* b)
 {
-    double r[3][3];
-    for (int i = 0; i < 3; ++i)
-        for (int j = 0; j < 3; ++j)
-            r[i][j] = b[i][0] * a[0][j] + b[i][1] * a[1][j] + b[i][2] * a[2][j];
-    for (int i = 0; i < 3; ++i)
-    {
-        out[i][0] = r[i][0];
-        out[i][1] = r[i][1];
-        out[i][2] = r[i][2];
-    }
-    return out;
+    return RotationProduct(out, a, b, false);
 }
 
 KRow4* KmRiR(KRow4* out, const KRow4* a, const KRow4* b)
 {
-    double r[3][3];
-    for (int i = 0; i < 3; ++i)
-        for (int j = 0; j < 3; ++j)
-            r[i][j] = b[i][0] * a[j][0] + b[i][1] * a[j][1] + b[i][2] * a[j][2];
-    for (int i = 0; i < 3; ++i)
-    {
-        out[i][0] = r[i][0];
-        out[i][1] = r[i][1];
-        out[i][2] = r[i][2];
-    }
-    return out;
+    return RotationProduct(out, a, b, true);
 }
 
 KRow4* KmRS(KRow4* out, const KRow4* in, const double* s)
@@ -178,10 +168,7 @@ KRow4* KmMM(KRow4* out, const KRow4* a, const KRow4* b)
     for (int i = 0; i < 4; ++i)
         for (int j = 0; j < 4; ++j)
             r[i][j] = b[i][0] * a[0][j] + b[i][1] * a[1][j] + b[i][2] * a[2][j] + b[i][3] * a[3][j];
-    for (int i = 0; i < 4; ++i)
-        for (int j = 0; j < 4; ++j)
-            out[i][j] = r[i][j];
-    return out;
+    return Store(out, r);
 }
 
 KRow4* KmMt(KRow4* out, const KRow4* in)
@@ -190,10 +177,7 @@ KRow4* KmMt(KRow4* out, const KRow4* in)
     for (int i = 0; i < 4; ++i)
         for (int j = 0; j < 4; ++j)
             r[i][j] = in[j][i];
-    for (int i = 0; i < 4; ++i)
-        for (int j = 0; j < 4; ++j)
-            out[i][j] = r[i][j];
-    return out;
+    return Store(out, r);
 }
 
 KRow4* KmIJKtoR(KRow4* out, double a1, double a2, double a3, int code)

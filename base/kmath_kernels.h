@@ -33,72 +33,59 @@ const double K_2RAD_TO_DEG = 114.59155902616465;
 // the free functions and kernels read and write them.
 // ---------------------------------------------------------------------------------
 
-// Shared component access for the four-double vectors. Components are x, y, z, w in
-// that order, laid out like a double[4] (checked below), so the object is addressed
-// as that array.
-#define KGE_VECTOR4_ACCESS()                                                             \
-    template <typename I, typename = typename std::enable_if<std::is_integral<I>::value>::type> \
-    double& operator[](I i) { return reinterpret_cast<double*>(this)[i]; }               \
-    template <typename I, typename = typename std::enable_if<std::is_integral<I>::value>::type> \
-    const double& operator[](I i) const { return reinterpret_cast<const double*>(this)[i]; } \
-    operator double*() { return reinterpret_cast<double*>(this); }                       \
+// The shared body of the four-double vectors: components A, B, C and D in that
+// order, laid out like a double[4] (checked below) so that the object is
+// addressed as that array; all 0 after construction except D, which is D0. The
+// value constructor's fourth argument defaults to D0 where DEFAULT_D says "= D0"
+// and is required where it is empty.
+#define KGE_VECTOR4_BODY(Type, A, B, C, D, D0, DEFAULT_D)                                          \
+    double A, B, C, D;                                                                             \
+    Type() : A(0.0), B(0.0), C(0.0), D(D0) {}                                                      \
+    Type(double p0, double p1, double p2, double p3 DEFAULT_D) : A(p0), B(p1), C(p2), D(p3) {}     \
+    template <typename I, typename = typename std::enable_if<std::is_integral<I>::value>::type>    \
+    double& operator[](I i) { return reinterpret_cast<double*>(this)[i]; }                         \
+    template <typename I, typename = typename std::enable_if<std::is_integral<I>::value>::type>    \
+    const double& operator[](I i) const { return reinterpret_cast<const double*>(this)[i]; }       \
+    operator double*() { return reinterpret_cast<double*>(this); }                                 \
     operator const double*() const { return reinterpret_cast<const double*>(this); }
 
 // Translation or direction. The fourth component is 1 after construction.
 struct KgeTVector
 {
-    double x, y, z, w;
-    KgeTVector() : x(0.0), y(0.0), z(0.0), w(1.0) {}
-    KgeTVector(double pX, double pY, double pZ, double pW = 1.0) : x(pX), y(pY), z(pZ), w(pW) {}
-    KGE_VECTOR4_ACCESS()
+    KGE_VECTOR4_BODY(KgeTVector, x, y, z, w, 1.0, = 1.0)
 };
 
 // Euler angles in degrees about X, Y and Z; the fourth component is carried, not used.
 struct KgeRVector
 {
-    double x, y, z, w;
-    KgeRVector() : x(0.0), y(0.0), z(0.0), w(0.0) {}
-    KgeRVector(double pX, double pY, double pZ, double pW = 0.0) : x(pX), y(pY), z(pZ), w(pW) {}
-    KGE_VECTOR4_ACCESS()
+    KGE_VECTOR4_BODY(KgeRVector, x, y, z, w, 0.0, = 0.0)
 };
 
 // Scale factors along X, Y and Z; the fourth component is carried, not used.
 struct KgeSVector
 {
-    double x, y, z, w;
-    KgeSVector() : x(0.0), y(0.0), z(0.0), w(0.0) {}
-    KgeSVector(double pX, double pY, double pZ, double pW = 0.0) : x(pX), y(pY), z(pZ), w(pW) {}
-    KGE_VECTOR4_ACCESS()
+    KGE_VECTOR4_BODY(KgeSVector, x, y, z, w, 0.0, = 0.0)
 };
 
 // Quaternion (x, y, z, w), w the scalar part.
 struct KgeQuaternion
 {
-    double x, y, z, w;
-    KgeQuaternion() : x(0.0), y(0.0), z(0.0), w(0.0) {}
-    KgeQuaternion(double pX, double pY, double pZ, double pW) : x(pX), y(pY), z(pZ), w(pW) {}
-    KGE_VECTOR4_ACCESS()
+    KGE_VECTOR4_BODY(KgeQuaternion, x, y, z, w, 0.0, )
 };
 
 // Colour: red, green, blue, and a fourth double that is 1 after construction.
 struct KgeRGBVector
 {
-    double r, g, b, w;
-    KgeRGBVector() : r(0.0), g(0.0), b(0.0), w(1.0) {}
-    KgeRGBVector(double pR, double pG, double pB, double pW = 1.0) : r(pR), g(pG), b(pB), w(pW) {}
-    KGE_VECTOR4_ACCESS()
+    KGE_VECTOR4_BODY(KgeRGBVector, r, g, b, w, 1.0, = 1.0)
 };
 
 // Colour with alpha; all four components are 0 after construction.
 struct KgeRGBAVector
 {
-    double r, g, b, a;
-    KgeRGBAVector() : r(0.0), g(0.0), b(0.0), a(0.0) {}
-    KgeRGBAVector(double pR, double pG, double pB, double pA) : r(pR), g(pG), b(pB), a(pA) {}
-    KGE_VECTOR4_ACCESS()
+    KGE_VECTOR4_BODY(KgeRGBAVector, r, g, b, a, 0.0, )
 };
 
-#undef KGE_VECTOR4_ACCESS
+#undef KGE_VECTOR4_BODY
 
 // A mesh vertex in single precision.
 struct KgeVertex

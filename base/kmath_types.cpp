@@ -4,8 +4,24 @@
 #include "base/kgeometry.h"
 
 #include <cmath>
+#include <functional>
 
 namespace {
+
+// Component-wise operations shared by the four-component classes: a new value
+// of type T from a op b, and a op= b in place.
+template <typename T, typename Op>
+T Combine(const double* pA, const double* pB, Op pOp)
+{
+    return T(pOp(pA[0], pB[0]), pOp(pA[1], pB[1]), pOp(pA[2], pB[2]), pOp(pA[3], pB[3]));
+}
+
+template <typename Op>
+void Update(double* pA, const double* pB, Op pOp)
+{
+    for (int i = 0; i < 4; ++i)
+        pA[i] = pOp(pA[i], pB[i]);
+}
 
 inline bool NearlyEqual(double pA, double pB)
 {
@@ -80,53 +96,45 @@ void KQoxVector2::Normalize()
 
 KQoxVector4 KQoxVector4::operator+(const KQoxVector4& pV) const
 {
-    return KQoxVector4(mData[0] + pV.mData[0], mData[1] + pV.mData[1], mData[2] + pV.mData[2],
-                       mData[3] + pV.mData[3]);
+    return Combine<KQoxVector4>(mData, pV.mData, std::plus<double>());
 }
 
 KQoxVector4 KQoxVector4::operator-(const KQoxVector4& pV) const
 {
-    return KQoxVector4(mData[0] - pV.mData[0], mData[1] - pV.mData[1], mData[2] - pV.mData[2],
-                       mData[3] - pV.mData[3]);
+    return Combine<KQoxVector4>(mData, pV.mData, std::minus<double>());
 }
 
 KQoxVector4 KQoxVector4::operator*(const KQoxVector4& pV) const
 {
-    return KQoxVector4(mData[0] * pV.mData[0], mData[1] * pV.mData[1], mData[2] * pV.mData[2],
-                       mData[3] * pV.mData[3]);
+    return Combine<KQoxVector4>(mData, pV.mData, std::multiplies<double>());
 }
 
 KQoxVector4 KQoxVector4::operator/(const KQoxVector4& pV) const
 {
-    return KQoxVector4(mData[0] / pV.mData[0], mData[1] / pV.mData[1], mData[2] / pV.mData[2],
-                       mData[3] / pV.mData[3]);
+    return Combine<KQoxVector4>(mData, pV.mData, std::divides<double>());
 }
 
 KQoxVector4& KQoxVector4::operator+=(const KQoxVector4& pV)
 {
-    for (int i = 0; i < 4; ++i)
-        mData[i] += pV.mData[i];
+    Update(mData, pV.mData, std::plus<double>());
     return *this;
 }
 
 KQoxVector4& KQoxVector4::operator-=(const KQoxVector4& pV)
 {
-    for (int i = 0; i < 4; ++i)
-        mData[i] -= pV.mData[i];
+    Update(mData, pV.mData, std::minus<double>());
     return *this;
 }
 
 KQoxVector4& KQoxVector4::operator*=(const KQoxVector4& pV)
 {
-    for (int i = 0; i < 4; ++i)
-        mData[i] *= pV.mData[i];
+    Update(mData, pV.mData, std::multiplies<double>());
     return *this;
 }
 
 KQoxVector4& KQoxVector4::operator/=(const KQoxVector4& pV)
 {
-    for (int i = 0; i < 4; ++i)
-        mData[i] /= pV.mData[i];
+    Update(mData, pV.mData, std::divides<double>());
     return *this;
 }
 
@@ -221,53 +229,45 @@ bool KQoxVector4::AxisAlignmentInEulerAngle(const KQoxVector4& pOrigin, const KQ
 
 KQoxQuaternion KQoxQuaternion::operator+(const KQoxQuaternion& pQ) const
 {
-    return KQoxQuaternion(mData[0] + pQ.mData[0], mData[1] + pQ.mData[1], mData[2] + pQ.mData[2],
-                          mData[3] + pQ.mData[3]);
+    return Combine<KQoxQuaternion>(mData, pQ.mData, std::plus<double>());
 }
 
 KQoxQuaternion KQoxQuaternion::operator-(const KQoxQuaternion& pQ) const
 {
-    return KQoxQuaternion(mData[0] - pQ.mData[0], mData[1] - pQ.mData[1], mData[2] - pQ.mData[2],
-                          mData[3] - pQ.mData[3]);
+    return Combine<KQoxQuaternion>(mData, pQ.mData, std::minus<double>());
 }
 
 KQoxQuaternion KQoxQuaternion::operator*(const KQoxQuaternion& pQ) const
 {
-    return KQoxQuaternion(mData[0] * pQ.mData[0], mData[1] * pQ.mData[1], mData[2] * pQ.mData[2],
-                          mData[3] * pQ.mData[3]);
+    return Combine<KQoxQuaternion>(mData, pQ.mData, std::multiplies<double>());
 }
 
 KQoxQuaternion KQoxQuaternion::operator/(const KQoxQuaternion& pQ) const
 {
-    return KQoxQuaternion(mData[0] / pQ.mData[0], mData[1] / pQ.mData[1], mData[2] / pQ.mData[2],
-                          mData[3] / pQ.mData[3]);
+    return Combine<KQoxQuaternion>(mData, pQ.mData, std::divides<double>());
 }
 
 KQoxQuaternion& KQoxQuaternion::operator+=(const KQoxQuaternion& pQ)
 {
-    for (int i = 0; i < 4; ++i)
-        mData[i] += pQ.mData[i];
+    Update(mData, pQ.mData, std::plus<double>());
     return *this;
 }
 
 KQoxQuaternion& KQoxQuaternion::operator-=(const KQoxQuaternion& pQ)
 {
-    for (int i = 0; i < 4; ++i)
-        mData[i] -= pQ.mData[i];
+    Update(mData, pQ.mData, std::minus<double>());
     return *this;
 }
 
 KQoxQuaternion& KQoxQuaternion::operator*=(const KQoxQuaternion& pQ)
 {
-    for (int i = 0; i < 4; ++i)
-        mData[i] *= pQ.mData[i];
+    Update(mData, pQ.mData, std::multiplies<double>());
     return *this;
 }
 
 KQoxQuaternion& KQoxQuaternion::operator/=(const KQoxQuaternion& pQ)
 {
-    for (int i = 0; i < 4; ++i)
-        mData[i] /= pQ.mData[i];
+    Update(mData, pQ.mData, std::divides<double>());
     return *this;
 }
 

@@ -1,27 +1,10 @@
 #include "base/kmemoryfile.h"
 
 #include <cstdarg>
-#include <cstdio>
 #include <cstring>
 #include <string>
 
-namespace {
-
-// printf-style text of any length (no fixed work area).
-std::string FormatText(const char* format, va_list args)
-{
-    va_list copy;
-    va_copy(copy, args);
-    int n = vsnprintf(nullptr, 0, format, copy);
-    va_end(copy);
-    if (n <= 0)
-        return std::string();
-    std::string text(static_cast<size_t>(n), '\0');
-    vsnprintf(&text[0], text.size() + 1, format, args);
-    return text;
-}
-
-} // namespace
+#include "base/kformattext.h"
 
 KMemoryFile::KMemoryFile()
     : mBuffer(nullptr)
@@ -222,12 +205,10 @@ bool KMemoryFile::EndOfFile()
 
 void KMemoryFile::Format(const char* format, ...)
 {
-    if (!mBuffer || !format)
+    if (!mBuffer)
         return;
     va_list args;
     va_start(args, format);
-    std::string text = FormatText(format, args);
+    KFormatWrite(*this, format, args);
     va_end(args);
-    if (!text.empty())
-        Write(&text[0], static_cast<unsigned int>(text.size()));
 }

@@ -11,6 +11,17 @@ namespace {
 // Longest text a string holds: lengths whose signed reading is negative are refused.
 constexpr unsigned int kMaxLen = 0x7FFFFFFFu;
 
+// The length of a usable source text (not null, not longer than kMaxLen) in n;
+// false for any other text.
+bool SourceLength(const char* s, unsigned int& n)
+{
+    if (!s)
+        return false;
+    const size_t length = std::strlen(s);
+    n = static_cast<unsigned int>(length);
+    return length <= kMaxLen;
+}
+
 }  // namespace
 
 const KString kStringEmpty;
@@ -272,16 +283,11 @@ KString& KString::operator=(KString&& other) noexcept
 
 KString& KString::operator=(const char* s)
 {
-    if (!s)
-    {
-        Invalidate();
-        return *this;
-    }
-    const size_t n = std::strlen(s);
-    if (n > kMaxLen)
-        Invalidate();
+    unsigned int n;
+    if (SourceLength(s, n))
+        AllocBuffer(n, s);
     else
-        AllocBuffer(static_cast<unsigned int>(n), s);
+        Invalidate();
     return *this;
 }
 
@@ -322,16 +328,11 @@ KString& KString::Copy(int n, const char* s)
 
 KString& KString::Append(const char* s)
 {
-    if (!s)
-    {
-        Invalidate();
-        return *this;
-    }
-    const size_t n = std::strlen(s);
-    if (n > kMaxLen)
-        Invalidate();
+    unsigned int n;
+    if (SourceLength(s, n))
+        ConcatInPlace(n, s);
     else
-        ConcatInPlace(static_cast<unsigned int>(n), s);
+        Invalidate();
     return *this;
 }
 

@@ -8,7 +8,8 @@
 #include <cstring>
 #include <string>
 #include <strings.h>
-#include <vector>
+
+#include "base/kformattext.h"
 
 namespace {
 
@@ -63,19 +64,6 @@ const char* ScanInteger(const char* p, int& value)
     if (errno == ERANGE || v < INT_MIN || v > INT_MAX) return nullptr;
     value = static_cast<int>(v);
     return end;
-}
-
-std::string FormatV(const char* format, va_list args)
-{
-    if (!format) return std::string();
-    va_list copy;
-    va_copy(copy, args);
-    int n = vsnprintf(nullptr, 0, format, copy);
-    va_end(copy);
-    if (n <= 0) return std::string();
-    std::vector<char> text(static_cast<size_t>(n) + 1);
-    vsnprintf(text.data(), text.size(), format, args);
-    return std::string(text.data(), static_cast<size_t>(n));
 }
 
 } // namespace
@@ -385,7 +373,7 @@ void KTextFile::Message(MessageCallback callback, const char* head, const char* 
     snprintf(prefix, sizeof(prefix), " read %s (line %d): ", head, mLineCount);
     std::string text = static_cast<const char*>(mTypeWord);
     text += prefix;
-    text += FormatV(format, args);
+    text += KFormatText(format, args);
     callback(text.c_str());
 }
 

@@ -304,31 +304,32 @@ bool KTime::GetTime(long long& hours, long long& minutes, long long& seconds,
     return true;
 }
 
+namespace {
+
+// One part of the time-code split: 0 hours, 1 minutes, 2 seconds, 3 frames,
+// 4 field, 5 residual; 0 when the mode is not valid.
+long long SplitPart(const KTime& time, int part, int mode)
+{
+    long long parts[6] = {0, 0, 0, 0, 0, 0};
+    time.GetTime(parts[0], parts[1], parts[2], parts[3], parts[4], parts[5], mode);
+    return parts[part];
+}
+
+} // namespace
+
 long long KTime::GetHour(bool cumulative, int mode) const
 {
-    if (cumulative)
-        return mTime / kTicksPerHour;
-    long long h = 0, mi, s, fr, fi, res;
-    GetTime(h, mi, s, fr, fi, res, mode);
-    return h;
+    return cumulative ? mTime / kTicksPerHour : SplitPart(*this, 0, mode);
 }
 
 long long KTime::GetMinute(bool cumulative, int mode) const
 {
-    if (cumulative)
-        return mTime / kTicksPerMinute;
-    long long h, mi = 0, s, fr, fi, res;
-    GetTime(h, mi, s, fr, fi, res, mode);
-    return mi;
+    return cumulative ? mTime / kTicksPerMinute : SplitPart(*this, 1, mode);
 }
 
 long long KTime::GetSecond(bool cumulative, int mode) const
 {
-    if (cumulative)
-        return mTime / kTicksPerSecond;
-    long long h, mi, s = 0, fr, fi, res;
-    GetTime(h, mi, s, fr, fi, res, mode);
-    return s;
+    return cumulative ? mTime / kTicksPerSecond : SplitPart(*this, 2, mode);
 }
 
 long long KTime::GetFrame(bool cumulative, int mode) const
@@ -339,9 +340,7 @@ long long KTime::GetFrame(bool cumulative, int mode) const
             return 0;
         return mTime / kModes[mode].frame;
     }
-    long long h, mi, s, fr = 0, fi, res;
-    GetTime(h, mi, s, fr, fi, res, mode);
-    return fr;
+    return SplitPart(*this, 3, mode);
 }
 
 long long KTime::GetField(bool cumulative, int mode) const
@@ -354,16 +353,12 @@ long long KTime::GetField(bool cumulative, int mode) const
             return (mTime / kModes[12].frame) / 2;
         return mTime / kModes[mode].field;
     }
-    long long h, mi, s, fr, fi = 0, res;
-    GetTime(h, mi, s, fr, fi, res, mode);
-    return fi;
+    return SplitPart(*this, 4, mode);
 }
 
 long long KTime::GetResidual(int mode) const
 {
-    long long h, mi, s, fr, fi, res = 0;
-    GetTime(h, mi, s, fr, fi, res, mode);
-    return res;
+    return SplitPart(*this, 5, mode);
 }
 
 KTime KTime::GetFramedTime(bool round) const

@@ -1,6 +1,5 @@
-// Helpers shared by the base tests: a temporary directory, whole-file reads and
-// writes, an address-space cap for failed-allocation cases and value checks for
-// vectors and matrices.
+// Helpers shared by the base tests: temporary directories, whole-file reads and writes,
+// an address-space cap for failed-allocation cases, vector and matrix checks.
 #ifndef QOX_TESTS_BASE_TEST_UTIL_H
 #define QOX_TESTS_BASE_TEST_UTIL_H
 
@@ -120,6 +119,7 @@ inline void ExpectMatrixNear(const double (*a)[4], const double (*b)[4], double 
         for (int c = 0; c < 3; ++c) EXPECT_NEAR(a[r][c], b[r][c], tol) << "element " << r << "," << c;
 }
 
+inline constexpr double kPi = 3.14159265358979323846;
 inline constexpr double kIdentity[4][4] = {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}};
 
 // Every element set to a recognisable value, to see which ones a kernel writes.
