@@ -77,6 +77,7 @@ bool KChainedFile::Close()
         // A write error seen by the stream is a failed close.
         ok = mTailFile->GetError() == 0;
         mTailFile->Close();
+        ok = ok && !mTailFile->LastCloseFailed();
     }
     mMode = eClosed;
     return ok;

@@ -9,6 +9,7 @@ struct KFile::KFilePrivate
 {
     FILE* mStream = nullptr;
     bool mOpened = false;
+    bool mCloseFailed = false;
 };
 
 KFile::KFile()
@@ -41,6 +42,7 @@ bool KFile::Open(const char* name, kFileMode mode, bool text)
 bool KFile::Open(const char* name, const char* modeText)
 {
     if (mData->mOpened) Close();
+    mData->mCloseFailed = false;
     mFullFileName = name ? name : "";
     FILE* stream = nullptr;
     mData->mOpened = name && modeText && WideCharFileOpen(&stream, name, modeText);
@@ -52,9 +54,16 @@ void KFile::Close()
 {
     if (mData->mOpened) {
         mData->mOpened = false;
-        fclose(mData->mStream);
+        // Buffered bytes reach the disk only here: a full disk shows up as a
+        // failed close.
+        mData->mCloseFailed = fclose(mData->mStream) != 0;
         mData->mStream = nullptr;
     }
+}
+
+bool KFile::LastCloseFailed() const
+{
+    return mData->mCloseFailed;
 }
 
 unsigned int KFile::Read(void* buffer, unsigned int n)

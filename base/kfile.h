@@ -42,6 +42,8 @@ public:
     // Opens with an explicit stdio mode text; the name is stored in every case.
     virtual bool Open(const char* name, const char* modeText);
     virtual void Close();
+    // True when the last Close could not write the stream's buffered bytes.
+    bool LastCloseFailed() const;
 
     // Number of bytes read; 0 when closed.
     virtual unsigned int Read(void* buffer, unsigned int n);

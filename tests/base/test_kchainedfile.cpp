@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <unistd.h>
 #include <string>
 
 #include "test_util.h"
@@ -127,4 +128,20 @@ TEST_F(ChainedFileTest, StreamErrorsAndReopening)
     EXPECT_TRUE(file.Close());
     EXPECT_EQ("A", Slurp());
     EXPECT_EQ("B", ReadFile(second));
+}
+
+TEST_F(ChainedFileTest, BufferedBytesThatCannotReachTheDiskFailTheClose)
+{
+    if (access("/dev/full", W_OK) != 0)
+        GTEST_SKIP() << "no /dev/full on this machine";
+    // The bytes stay in the stream's buffer until the close, where the full
+    // device refuses them.
+    KChainedFile file(0, nullptr, KChainedFile::eClosed, false);
+    ASSERT_TRUE(file.Open("/dev/full", "wb"));
+    char text[] = "some bytes";
+    EXPECT_EQ(10u, file.Write(text, 10));
+    EXPECT_FALSE(file.Close());
+    // A later good file is not marked by the earlier failure.
+    ASSERT_TRUE(file.Open(mName.c_str(), "wb"));
+    EXPECT_TRUE(file.Close());
 }

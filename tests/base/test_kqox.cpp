@@ -1,6 +1,7 @@
 // Field layer of the native file: round trips, layouts and reading rules.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -628,3 +629,22 @@ TEST(KQoxFile, LargeValuesAndEmbeddedFiles)
 }
 
 } // namespace
+
+// Every form reports a disk that fills up, even when the last bytes only
+// leave the stream's buffer at the close.
+TEST(KQoxErrors, FullDiskIsReportedInEveryForm)
+{
+    if (access("/dev/full", W_OK) != 0)
+        GTEST_SKIP() << "no /dev/full on this machine";
+    for (KQox::EForm form : {KQox::eBINARY, KQox::eASCII, KQox::eENCRYPTED}) {
+        KQox f;
+        ASSERT_TRUE(f.ProjectCreate("/dev/full", form, KQox::eVERSION_6, "pw"));
+        f.ProjectWriteSectionBegin("S", 6000);
+        f.FieldWriteBegin("A");
+        f.FieldWriteI(1);
+        f.FieldWriteEnd();
+        f.ProjectWriteSectionEnd();
+        EXPECT_FALSE(f.ProjectClose()) << form;
+        EXPECT_STREQ(f.GetLastErrorString(), "No space left on device") << form;
+    }
+}
