@@ -2,6 +2,7 @@
 
 #include "base/kqox.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <random>
@@ -71,7 +72,6 @@ KQoxPrivate::KQoxPrivate()
     : mError(kErrorTable, KQox::eERROR_COUNT)
     , mFileName("")
     , mFilePath("")
-    , mFullFilePath("")
 {
     std::memset(mKey, 0, sizeof(mKey));
 }
@@ -108,7 +108,6 @@ void KQoxPrivate::ResetFile()
     mMemBuffer = nullptr;
     mMemCapacity = 0;
     mWriteStack.clear();
-    mWriteSections = 0;
     mIn.clear();
     mIn.shrink_to_fit();
     mInPos = 0;
@@ -117,7 +116,8 @@ void KQoxPrivate::ResetFile()
     mBodyStart = 0;
     mTrailerPos = 0;
     mReadStack.clear();
-    mSections.clear();
+    mBraces.clear();
+    mBraces.shrink_to_fit();
     mText.clear();
 }
 
@@ -193,7 +193,6 @@ bool KQoxPrivate::CreateCommon(KQox::EForm form, int version, const char* passwo
     mWriteFailed = false;
     mWriteStack.assign(1, WriteList());
     mWriteStack[0].mVersion = version;
-    mWriteSections = 0;
     KChainedFile* top = mCrc ? mCrc : mBottom;
     mBody = top;
 
@@ -353,9 +352,14 @@ bool KQoxPrivate::OpenBinary(const unsigned char* header, const char* password, 
         unsigned char check[kKeyCheckSize];
         if (!ReadAt(kEncryptedBase, check, kKeyCheckSize))
             return Fail(KQox::eFILE_CORRUPTED);
-        if (std::memcmp(check, kKeyCheck, kKeyCheckSize) != 0)
-            return Fail(KQox::eWRONG_PASSWORD);
         mBodyStart = kEncryptedBase + kKeyCheckSize;
+        if (std::memcmp(check, kKeyCheck, kKeyCheckSize) != 0) {
+            // A verified check value leaves only a wrong key. Without it, a
+            // damaged key check is told apart by the rest of the region.
+            if (!checkIntegrity && KeyCheckDamaged())
+                return Fail(KQox::eFILE_CORRUPTED);
+            return Fail(KQox::eWRONG_PASSWORD);
+        }
     } else {
         mForm = KQox::eBINARY;
         mBodyStart = kHeaderSize;
@@ -365,18 +369,30 @@ bool KQoxPrivate::OpenBinary(const unsigned char* header, const char* password, 
     root->mStart = mBodyStart;
     root->mEnd = mLimit;
     root->mVersion = mVersion;
-    if (!IndexList(*root, true))
-        return Fail(KQox::eFILE_CORRUPTED);
-    // After the end marker: the check value alone, or (enciphered) the block padding.
-    long long after = mLimit - (root->mEnd + 1);
-    if (after < 0 || (mForm == KQox::eBINARY && after != 0) || (mForm == KQox::eENCRYPTED && after >= 16))
+    if (!IndexList(*root, true) || !TopLevelEndOk(mForm, mLimit, *root))
         return Fail(KQox::eFILE_CORRUPTED);
     mReadStack.push_back(std::move(root));
-    ReadList& list = *mReadStack.back();
-    for (int i = 0; i < static_cast<int>(list.mRecords.size()); ++i)
-        if (list.mRecords[i].mKind == kSection)
-            mSections.push_back(i);
     return true;
+}
+
+// After the end marker of the top-level list: the check value alone, or
+// (enciphered) the block padding.
+bool KQoxPrivate::TopLevelEndOk(KQox::EForm form, long long limit, const ReadList& root)
+{
+    long long after = limit - (root.mEnd + 1);
+    return after >= 0 && (form != KQox::eBINARY || after == 0) && (form != KQox::eENCRYPTED || after < 16);
+}
+
+// The key check of an encrypted file did not match. With the right key the
+// region still deciphers into a whole, non-empty top-level list; with a
+// wrong key that is as unlikely as guessing the key. An empty list cannot
+// tell the two apart (its one byte matches by chance once in 256 keys).
+bool KQoxPrivate::KeyCheckDamaged()
+{
+    ReadList probe;
+    probe.mStart = mBodyStart;
+    probe.mEnd = mLimit;
+    return IndexList(probe, true) && TopLevelEndOk(mForm, mLimit, probe) && !probe.mRecords.empty();
 }
 
 bool KQoxPrivate::OpenAscii()
@@ -423,17 +439,18 @@ bool KQoxPrivate::OpenAscii()
         return Fail(KQox::eFILE_CORRUPTED);
     mTrailerPos = trailer;
 
+    // One pass over the body pairs every brace; lists are then indexed
+    // without reading their nested blocks.
+    if (!IndexAsciiBraces(mBodyStart, trailer))
+        return Fail(KQox::eFILE_CORRUPTED);
     std::unique_ptr<ReadList> root(new ReadList);
     root->mStart = mBodyStart;
     root->mEnd = trailer;
     root->mVersion = mVersion;
+    root->mBraceFirst = 0;
     if (!IndexList(*root, true))
         return Fail(KQox::eFILE_CORRUPTED);
     mReadStack.push_back(std::move(root));
-    ReadList& list = *mReadStack.back();
-    for (int i = 0; i < static_cast<int>(list.mRecords.size()); ++i)
-        if (list.mRecords[i].mKind == kSection)
-            mSections.push_back(i);
     return true;
 }
 
@@ -584,8 +601,9 @@ const char* KQox::GetFilePath() const { return mData->mFilePath; }
 
 const char* KQox::GetFullFilePath(const char* relative)
 {
-    mData->mFullFilePath = MakeFullPath(mData->mFilePath, relative ? relative : "");
-    return mData->mFullFilePath;
+    // One text per path, kept while the object lives (set nodes never move).
+    KString full = MakeFullPath(mData->mFilePath, relative ? relative : "");
+    return mData->mFullFilePaths.insert(std::string(static_cast<const char*>(full))).first->c_str();
 }
 
 KError& KQox::GetError() { return mData->mError; }
@@ -594,37 +612,84 @@ const char* KQox::GetLastErrorString() const { return mData->mError.GetLastError
 
 // ---------------------------------------------------------------------------
 // Sections
+//
+// The section calls work on one list of the file: the list the innermost
+// section being read (or written) was entered from; or, when the list being
+// read is a field's block that holds sections of its own (a nested scene)
+// and none of them is entered, that block. At the top level this is the
+// top-level list.
+
+size_t KQoxPrivate::ReadSectionList(int& current) const
+{
+    current = -1;
+    if (mReadStack.empty())
+        return 0;
+    size_t top = mReadStack.size() - 1;
+    if (!mReadStack[top]->mIsSection && !mReadStack[top]->mSections.empty())
+        return top;
+    for (size_t i = top; i > 0; --i) {
+        if (mReadStack[i]->mIsSection) {
+            current = mReadStack[i]->mSectionIndex;
+            return i - 1;
+        }
+    }
+    return 0;
+}
+
+size_t KQoxPrivate::WriteSectionList(int& current) const
+{
+    current = -1;
+    if (mWriteStack.empty())
+        return 0;
+    size_t top = mWriteStack.size() - 1;
+    if (!mWriteStack[top].mIsSection && !mWriteStack[top].mSections.empty())
+        return top;
+    for (size_t i = top; i > 0; --i) {
+        if (mWriteStack[i].mIsSection) {
+            current = mWriteStack[i].mSectionIndex;
+            return i - 1;
+        }
+    }
+    return 0;
+}
 
 int KQox::ProjectGetSectionCount() const
 {
+    int current;
     if (mData->mMode == KQoxPrivate::eWriting)
-        return mData->mWriteSections;
-    return static_cast<int>(mData->mSections.size());
+        return static_cast<int>(mData->mWriteStack[mData->WriteSectionList(current)].mSections.size());
+    if (mData->mMode == KQoxPrivate::eReading)
+        return static_cast<int>(mData->mReadStack[mData->ReadSectionList(current)]->mSections.size());
+    return 0;
 }
 
 const char* KQox::ProjectGetSectionName(int section) const
 {
-    if (mData->mMode != KQoxPrivate::eReading || section < 0 || section >= static_cast<int>(mData->mSections.size()))
+    if (section < 0 || section >= ProjectGetSectionCount())
         return "";
-    const ReadList& root = *mData->mReadStack.front();
-    return root.mSlots[root.mRecords[mData->mSections[section]].mSlot].mName.c_str();
+    int current;
+    if (mData->mMode == KQoxPrivate::eWriting)
+        return mData->mWriteStack[mData->WriteSectionList(current)].mSections[section].first.c_str();
+    const ReadList& list = *mData->mReadStack[mData->ReadSectionList(current)];
+    return list.mSlots[list.mRecords[list.mSections[section]].mSlot].mName.c_str();
 }
 
 int KQox::ProjectGetSectionVersion(int section) const
 {
-    if (mData->mMode != KQoxPrivate::eReading || section < 0 || section >= static_cast<int>(mData->mSections.size()))
+    if (section < 0 || section >= ProjectGetSectionCount())
         return -1;
-    const ReadList& root = *mData->mReadStack.front();
-    return root.mRecords[mData->mSections[section]].mVersion;
+    int current;
+    if (mData->mMode == KQoxPrivate::eWriting)
+        return mData->mWriteStack[mData->WriteSectionList(current)].mSections[section].second;
+    const ReadList& list = *mData->mReadStack[mData->ReadSectionList(current)];
+    return list.mRecords[list.mSections[section]].mVersion;
 }
 
 int KQox::ProjectFindSection(const char* name, int after) const
 {
-    if (mData->mMode != KQoxPrivate::eReading)
-        return -1;
     if (!name)
         name = "";
-    int count = static_cast<int>(mData->mSections.size());
+    int count = ProjectGetSectionCount();
     for (int i = after < 0 ? 0 : after + 1; i < count; ++i)
         if (std::strcmp(ProjectGetSectionName(i), name) == 0)
             return i;
@@ -635,11 +700,15 @@ bool KQox::ProjectOpenSection(int section)
 {
     if (mData->mMode != KQoxPrivate::eReading)
         return mData->Fail(eFILE_NOT_OPENED);
-    if (section < 0 || section >= static_cast<int>(mData->mSections.size()))
+    int current;
+    size_t index = mData->ReadSectionList(current);
+    ReadList& list = *mData->mReadStack[index];
+    if (section < 0 || section >= static_cast<int>(list.mSections.size()))
         return mData->Fail(eSECTION_ERROR);
-    mData->mReadStack.resize(1);
-    mData->mReadStack[0]->mCurrent = -1;
-    return mData->EnterBlock(mData->mSections[section], true, section);
+    list.mCurrent = -1;
+    int record = list.mSections[section];
+    mData->mReadStack.resize(index + 1);
+    return mData->EnterBlock(record, true, section);
 }
 
 bool KQox::ProjectReadSectionBegin(const char* name)
@@ -655,11 +724,9 @@ bool KQox::ProjectReadSectionBegin(const char* name)
     int record = list.mSlots[found->second].mCursor;
     if (record < 0)
         return false;
-    int index = -1;
-    if (mData->mReadStack.size() == 1)
-        for (int i = 0; i < static_cast<int>(mData->mSections.size()); ++i)
-            if (mData->mSections[i] == record)
-                index = i;
+    // The sections are listed in file order.
+    auto at = std::lower_bound(list.mSections.begin(), list.mSections.end(), record);
+    int index = at != list.mSections.end() && *at == record ? static_cast<int>(at - list.mSections.begin()) : -1;
     return mData->EnterBlock(record, true, index);
 }
 
@@ -679,16 +746,12 @@ bool KQox::ProjectReadSectionEnd()
 
 int KQox::ProjectGetCurrentSection() const
 {
-    if (mData->mMode == KQoxPrivate::eReading) {
-        if (mData->mReadStack.size() >= 2 && mData->mReadStack[1]->mIsSection)
-            return mData->mReadStack[1]->mSectionIndex;
-        return -1;
-    }
-    if (mData->mMode == KQoxPrivate::eWriting) {
-        if (mData->mWriteStack.size() >= 2 && mData->mWriteStack[1].mIsSection)
-            return mData->mWriteStack[1].mSectionIndex;
-    }
-    return -1;
+    int current = -1;
+    if (mData->mMode == KQoxPrivate::eReading)
+        mData->ReadSectionList(current);
+    else if (mData->mMode == KQoxPrivate::eWriting)
+        mData->WriteSectionList(current);
+    return current;
 }
 
 int KQox::ProjectGetCurrentSectionVersion() const

@@ -14,7 +14,8 @@
 //
 // Reading: entering a list indexes its records (names, positions), so fields
 // are found by name in any order and unknown fields or blocks are passed over
-// without decoding their values. Every length, count and offset read from a
+// without decoding their values. Reading takes time linear in the file size,
+// however deep its blocks nest. Every length, count and offset read from a
 // file is checked; damage shows as error eFILE_CORRUPTED, never as a crash.
 //
 // Nothing throws. Operations return a success flag or a neutral value and
@@ -81,8 +82,11 @@ public:
     bool ProjectCreate(void* buffer, unsigned int capacity, EForm form = eBINARY, int version = eVERSION_6,
                        const char* password = nullptr);
     // Opens a file of any form (found from its first bytes). Reads the header
-    // and the top-level list (section names and versions) only; with
-    // checkIntegrity the whole file's check value is verified first.
+    // and the top-level list (section names and versions) only (an ASCII file
+    // is also read through once to pair its braces); with checkIntegrity the
+    // whole file's check value is verified first. A key check that does not
+    // match is eWRONG_PASSWORD; without checkIntegrity it is eFILE_CORRUPTED
+    // when the rest of the file shows the key to be right.
     bool ProjectOpen(const char* fileName, const char* password = nullptr, bool checkIntegrity = true);
     // The same on a file image in memory (not copied; it must outlive the reading).
     bool ProjectOpen(const void* buffer, unsigned int size, const char* password = nullptr,
@@ -109,11 +113,19 @@ public:
     // The name given to create/open, and the directory of the file ("" before).
     const char* GetFileName() const;
     const char* GetFilePath() const;
-    // relative joined to the file's directory and cleaned; the text lives in
-    // this object until the next call.
+    // relative joined to the file's directory and cleaned. The text stays
+    // valid while this object lives; the same full path gives the same text.
     const char* GetFullFilePath(const char* relative);
 
     // ---- Sections ----------------------------------------------------------
+    //
+    // The section calls below work on the current section list: the list the
+    // innermost section being read or written was entered from, or, when the
+    // list being read is a field's block that holds sections of its own (a
+    // nested scene) and none of them is entered, that block. Outside nested
+    // scenes this is the top-level list. While writing, the sections written
+    // so far are listed. So ProjectGetSectionVersion(ProjectGetCurrentSection())
+    // is the version of the section being read or written.
 
     // Opens a section in the current list; the version governs the times
     // written inside it. Fails with eBEGIN_FIELD_ERROR while a field is open.
@@ -121,21 +133,25 @@ public:
     // Closes the innermost section (eSECTION_ERROR when none is open).
     bool ProjectWriteSectionEnd();
 
-    // The sections of the top-level list, in file order (known at open time).
+    // The sections of the current section list, in file order (those of the
+    // top-level list are known at open time).
     int ProjectGetSectionCount() const;
+    // "" for an index out of range.
     const char* ProjectGetSectionName(int section) const;
     // The section's version; -1 for an index out of range.
     int ProjectGetSectionVersion(int section) const;
     // The first section named name after index after; -1 when none.
     int ProjectFindSection(const char* name, int after = -1) const;
-    // Goes back to the top-level list and enters that section.
+    // Goes back to the current section list and enters that section
+    // (reading only; eSECTION_ERROR for an index out of range).
     bool ProjectOpenSection(int section);
     // Enters the next section of that name in the current list (a nested
     // scene holds its own sections inside a field's block).
     bool ProjectReadSectionBegin(const char* name);
     // Leaves the innermost section entered (eSECTION_ERROR when none).
     bool ProjectReadSectionEnd();
-    // Index of the top-level section being read or written; -1 when none.
+    // Index, in the current section list, of the section being read or
+    // written from it; -1 when none.
     int ProjectGetCurrentSection() const;
     // Version of the innermost section being read or written; the file
     // version outside any section.
@@ -194,7 +210,8 @@ public:
     // when no field is current or no value is left. ASCII files carry no codes:
     // the code is guessed from the text.
     char FieldReadGetType();
-    // Values left in the current field; 0 when no field is current.
+    // Values left in the current field; 0 when no field is current. A field
+    // of 2^31 values or more reports at most 2147483647.
     int FieldReadGetRemain();
 
     // The next value of the current field. A value of another type is
@@ -213,7 +230,9 @@ public:
     unsigned long long FieldReadRSize();
     // Reads the next raw value into buffer (capacity bytes, at least its size).
     bool FieldReadR(void* buffer, unsigned long long capacity);
-    // Streams the next raw value into a new file (extracted media).
+    // Streams the next raw value into a new file (extracted media). On a
+    // failure part way the partly written file is removed (eFILE_CORRUPTED
+    // for a damaged value, eNO_SPACE_LEFT for a failed write).
     bool FieldReadRFile(const char* fileName);
 
     // First value of the next unread field of that name (which is then ended),

@@ -8,6 +8,8 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "base/kchainedfile.h"
@@ -54,6 +56,7 @@ struct Record
     long long mValuesEnd = 0;  // just past the last value
     long long mBlockPos = -1;  // first byte of the nested list; -1: no block
     long long mBlockEnd = -1;  // binary: the end marker; ASCII: the closing brace
+    long long mBlockIndex = -1; // ASCII: the block's entry in the brace table
     unsigned int mCount = 0;   // values
     int mSlot = -1;            // name slot in the list
     int mNextSame = -1;        // next record with the same kind and name
@@ -72,12 +75,23 @@ struct Slot
     int mCount = 0;
 };
 
+// An ASCII block: its opening and closing braces, found by one pass over the
+// whole body when the file is opened, in the order of the opening braces.
+struct Brace
+{
+    long long mOpen = 0;
+    long long mClose = -1;
+    long long mAfter = -1;     // first entry after this block's nested blocks
+};
+
 // A list being read: the top-level list, a block or a section.
 struct ReadList
 {
     long long mStart = 0;
     long long mEnd = 0;
+    long long mBraceFirst = 0; // ASCII: brace entry of the list's first nested block
     std::vector<Record> mRecords;
+    std::vector<int> mSections; // records that are sections, in file order
     std::vector<Slot> mSlots;
     std::unordered_map<std::string, int> mSlotMap; // kind + name -> slot
     // Current field and its value cursor.
@@ -89,7 +103,7 @@ struct ReadList
     int mOwner = -1;            // record of the parent list owning this block
     bool mIsSection = false;
     int mVersion = 0;
-    int mSectionIndex = -1;     // top-level section index, else -1
+    int mSectionIndex = -1;     // section: its index among the parent list's sections
 };
 
 // A list being written.
@@ -104,7 +118,8 @@ struct WriteList
     long long mBlockStart = 0;
     bool mIsSection = false;
     int mVersion = 0;
-    int mSectionIndex = -1;
+    int mSectionIndex = -1;     // section: its index among the parent list's sections
+    std::vector<std::pair<std::string, int>> mSections; // sections written in this list: name, version
 };
 
 // A value decoded for conversion.
@@ -184,6 +199,9 @@ struct KQoxPrivate
     bool IndexList(kqox::ReadList& list, bool topLevel);
     bool IndexBinary(kqox::ReadList& list, bool topLevel);
     bool IndexAscii(kqox::ReadList& list);
+    bool IndexAsciiBraces(long long start, long long end);
+    static bool TopLevelEndOk(KQox::EForm form, long long limit, const kqox::ReadList& root);
+    bool KeyCheckDamaged();
     bool AddRecord(kqox::ReadList& list, kqox::Record& record, const std::string& name);
     bool EnterBlock(int record, bool section, int sectionIndex);
     kqox::ReadList* Top() { return mReadStack.empty() ? nullptr : mReadStack.back().get(); }
@@ -197,16 +215,19 @@ struct KQoxPrivate
     bool SkipAsciiSeparator(long long& position, long long end);
     bool SkipAsciiSpaces(long long& position, long long end);
     bool ReadAsciiName(long long& position, long long end, std::string& name, int closing);
-    bool FindClosingBrace(long long position, long long end, long long& brace);
     bool ReadAsciiQuoted(long long& position, long long end, std::string* text);
     bool ReadRawValue(const kqox::Value& value, void* buffer, unsigned long long size, KFile* file);
     int ReadVersion() const;
+    // The list the section calls work on (index in the read stack) and the
+    // index in it of the section being read from it (-1 when none).
+    size_t ReadSectionList(int& current) const;
+    size_t WriteSectionList(int& current) const;
 
     // ---- state ----
     KError mError;
     KString mFileName;
     KString mFilePath;
-    KString mFullFilePath;
+    std::unordered_set<std::string> mFullFilePaths; // every text GetFullFilePath handed out
     int mMode = eClosed;
     KQox::EForm mForm = KQox::eBINARY;
     int mVersion = 0;
@@ -226,7 +247,6 @@ struct KQoxPrivate
     unsigned char* mMemBuffer = nullptr;
     unsigned int mMemCapacity = 0;
     std::vector<kqox::WriteList> mWriteStack;
-    int mWriteSections = 0;
 
     // Reading.
     std::vector<unsigned char> mIn;
@@ -236,7 +256,7 @@ struct KQoxPrivate
     long long mBodyStart = 0;
     long long mTrailerPos = 0;
     std::vector<std::unique_ptr<kqox::ReadList>> mReadStack;
-    std::vector<int> mSections;      // top-level records that are sections
+    std::vector<kqox::Brace> mBraces; // ASCII blocks of the whole body
     std::string mText;               // last text read
 };
 

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <limits>
 
+#include <sys/stat.h>
+
 #include "base/kfile.h"
 #include "base/kqox.h"
 #include "base/kqox_private.h"
@@ -235,6 +237,9 @@ bool KQoxPrivate::Corrupted()
 
 bool KQoxPrivate::AddRecord(ReadList& list, Record& record, const std::string& name)
 {
+    // Record indices are ints.
+    if (list.mRecords.size() >= static_cast<size_t>(INT_MAX))
+        return false;
     std::string key(1, record.mKind);
     key += name;
     int index = static_cast<int>(list.mRecords.size());
@@ -260,6 +265,8 @@ bool KQoxPrivate::AddRecord(ReadList& list, Record& record, const std::string& n
     s.mLast = index;
     ++s.mCount;
     list.mRecords.push_back(record);
+    if (record.mKind == kSection)
+        list.mSections.push_back(index);
     return true;
 }
 
@@ -329,7 +336,8 @@ bool KQoxPrivate::IndexBinary(ReadList& list, bool topLevel)
                 return false;
             record.mVersion = static_cast<int>(static_cast<unsigned int>(LoadLE(version + 1, 4)));
         }
-        AddRecord(list, record, name);
+        if (!AddRecord(list, record, name))
+            return false;
         position = record.mValuesEnd + static_cast<long long>(blockBytes);
     }
     if (topLevel)
@@ -478,9 +486,14 @@ bool KQoxPrivate::SkipAsciiValue(long long& position, long long end)
     return ReadAsciiValue(position, end, value, false);
 }
 
-bool KQoxPrivate::FindClosingBrace(long long position, long long end, long long& brace)
+// Pairs every brace of the ASCII body in one pass, following quoted texts
+// and comments as the record syntax does. Blocks are recorded in the order of
+// their opening braces; an unpaired brace is damage.
+bool KQoxPrivate::IndexAsciiBraces(long long start, long long end)
 {
-    long long depth = 1;
+    mBraces.clear();
+    std::vector<long long> open; // entries of the blocks still open
+    long long position = start;
     while (position < end) {
         int c = CharAt(position);
         if (c < 0)
@@ -496,20 +509,30 @@ bool KQoxPrivate::FindClosingBrace(long long position, long long end, long long&
             continue;
         }
         if (c == '{') {
-            ++depth;
-        } else if (c == '}' && --depth == 0) {
-            brace = position;
-            return true;
+            open.push_back(static_cast<long long>(mBraces.size()));
+            Brace brace;
+            brace.mOpen = position;
+            mBraces.push_back(brace);
+        } else if (c == '}') {
+            if (open.empty())
+                return false;
+            Brace& brace = mBraces[static_cast<size_t>(open.back())];
+            open.pop_back();
+            brace.mClose = position;
+            brace.mAfter = static_cast<long long>(mBraces.size());
         }
         ++position;
     }
-    return false;
+    return open.empty();
 }
 
 bool KQoxPrivate::IndexAscii(ReadList& list)
 {
     long long position = list.mStart;
     long long end = list.mEnd;
+    // The blocks of this list are, in order, the brace entry after the one
+    // of the list itself and then each one's mAfter.
+    long long nextBrace = list.mBraceFirst;
     std::string name;
     for (;;) {
         // Blanks and comment lines between records.
@@ -557,6 +580,7 @@ bool KQoxPrivate::IndexAscii(ReadList& list)
         record.mValuesEnd = position;
         SkipAsciiSpaces(position, end);
         if (position < end && CharAt(position) == '{') {
+            long long opening = position;
             ++position;
             SkipAsciiSpaces(position, end);
             if (position < end && CharAt(position) == '\r')
@@ -564,12 +588,16 @@ bool KQoxPrivate::IndexAscii(ReadList& list)
             if (position >= end || CharAt(position) != '\n')
                 return false;
             ++position;
-            long long brace = 0;
-            if (!FindClosingBrace(position, end, brace))
+            if (nextBrace < 0 || nextBrace >= static_cast<long long>(mBraces.size()))
+                return false;
+            const Brace& brace = mBraces[static_cast<size_t>(nextBrace)];
+            if (brace.mOpen != opening || brace.mClose < position || brace.mClose >= end)
                 return false;
             record.mBlockPos = position;
-            record.mBlockEnd = brace;
-            position = brace + 1;
+            record.mBlockEnd = brace.mClose;
+            record.mBlockIndex = nextBrace;
+            nextBrace = brace.mAfter;
+            position = brace.mClose + 1;
             SkipAsciiSpaces(position, end);
         }
         if (position < end && CharAt(position) == ';')
@@ -588,7 +616,8 @@ bool KQoxPrivate::IndexAscii(ReadList& list)
                 return false;
             record.mVersion = ClampToInt(TextToLong(version.mText));
         }
-        AddRecord(list, record, name);
+        if (!AddRecord(list, record, name))
+            return false;
     }
     return true;
 }
@@ -608,6 +637,7 @@ bool KQoxPrivate::EnterBlock(int record, bool section, int sectionIndex)
     list->mIsSection = section;
     list->mVersion = r.mVersion;
     list->mSectionIndex = sectionIndex;
+    list->mBraceFirst = r.mBlockIndex + 1;
     if (!IndexList(*list, false))
         return Corrupted();
     mReadStack.push_back(std::move(list));
@@ -915,7 +945,9 @@ char KQox::FieldReadGetType()
 int KQox::FieldReadGetRemain()
 {
     ReadList* list = mData->Current();
-    return list ? static_cast<int>(list->mRemain) : 0;
+    if (!list)
+        return 0;
+    return list->mRemain > static_cast<unsigned int>(INT_MAX) ? INT_MAX : static_cast<int>(list->mRemain);
 }
 
 char KQox::FieldReadCH()
@@ -998,6 +1030,14 @@ bool KQox::FieldReadRFile(const char* fileName)
     bool ok = d.ReadRawValue(value, nullptr, value.mRawSize, &file);
     bool written = file.GetError() == 0;
     file.Close();
+    written = written && !file.LastCloseFailed();
+    if (!ok || !written) {
+        // No partial file is left behind; only a regular file is removed
+        // (never a device the caller named).
+        struct stat status;
+        if (lstat(fileName, &status) == 0 && S_ISREG(status.st_mode))
+            std::remove(fileName);
+    }
     if (!ok)
         return d.Corrupted();
     if (!written)

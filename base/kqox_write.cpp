@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "base/kfile.h"
 #include "base/kqox.h"
@@ -320,7 +321,7 @@ bool KQoxPrivate::EndBlock(bool section)
 {
     if (mWriteStack.back().mState != WriteList::eNone)
         EndField();
-    WriteList list = mWriteStack.back();
+    const WriteList& list = mWriteStack.back();
     if (mForm == KQox::eASCII) {
         PutIndent(mWriteStack.size() - 2);
         PutByte('}');
@@ -375,8 +376,9 @@ bool KQox::ProjectWriteSectionBegin(const char* name, int version)
     list.mOwnerHeader = d.mForm == eASCII ? -1 : top.mFieldValues - 8;
     list.mIsSection = true;
     list.mVersion = version;
-    list.mSectionIndex = d.mWriteStack.size() == 1 ? d.mWriteSections++ : -1;
-    d.mWriteStack.push_back(list);
+    list.mSectionIndex = static_cast<int>(top.mSections.size());
+    top.mSections.emplace_back(name ? name : "", version);
+    d.mWriteStack.push_back(std::move(list));
     return !d.mWriteFailed;
 }
 
@@ -423,7 +425,7 @@ bool KQox::FieldWriteBlockBegin()
     WriteList list;
     list.mBlockStart = d.Tell();
     list.mOwnerHeader = d.mForm == eASCII ? -1 : top.mFieldValues - 8;
-    d.mWriteStack.push_back(list);
+    d.mWriteStack.push_back(std::move(list));
     return !d.mWriteFailed;
 }
 

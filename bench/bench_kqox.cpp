@@ -1,6 +1,8 @@
 // Field layer of the native file: writing and reading many small fields, and
 // one field of many doubles, in binary, ASCII and encrypted form. Each size is
-// run at two scales so that linear reading shows in the times.
+// run at two scales so that linear reading shows in the times. Reading nested
+// "Channel" blocks of an ASCII file runs at several depths with the same
+// amount of values, so that a cost growing with the depth shows.
 
 #include <benchmark/benchmark.h>
 
@@ -152,6 +154,64 @@ void BM_KQoxReadDoubles(benchmark::State& state)
     state.SetLabel(FormName(form));
 }
 
+// A chain of depth nested "Channel" fields, each holding one "Key" field;
+// about the same number of values whatever the depth.
+bool WriteDeepChannels(const std::string& name, int form, long long depth)
+{
+    KQox f;
+    if (!f.ProjectCreate(name.c_str(), static_cast<KQox::EForm>(form), KQox::eVERSION_6, "bench"))
+        return false;
+    const long long values = 1200000 / depth;
+    f.ProjectWriteSectionBegin("Objects", 6000);
+    for (long long level = 0; level < depth; ++level) {
+        f.FieldWriteBegin("Channel");
+        f.FieldWriteI(static_cast<int>(level));
+        f.FieldWriteBlockBegin();
+        f.FieldWriteBegin("Key");
+        for (long long i = 0; i < values; ++i)
+            f.FieldWriteD(static_cast<double>(i) * 0.25);
+        f.FieldWriteEnd();
+    }
+    for (long long level = 0; level < depth; ++level) {
+        f.FieldWriteBlockEnd();
+        f.FieldWriteEnd();
+    }
+    f.ProjectWriteSectionEnd();
+    return f.ProjectClose();
+}
+
+// Opens the file and walks down every level, reading the first value of each
+// level's "Key".
+void BM_KQoxReadDeepChannels(benchmark::State& state)
+{
+    int form = static_cast<int>(state.range(0));
+    long long depth = state.range(1);
+    std::string name = FileFor("deep", form, depth);
+    if (!WriteDeepChannels(name, form, depth)) {
+        state.SkipWithError("write failed");
+        return;
+    }
+    long long size = static_cast<long long>(std::filesystem::file_size(name));
+    for (auto _ : state) {
+        KQox f;
+        if (!f.ProjectOpen(name.c_str(), "bench", false) || !f.ProjectOpenSection(0)) {
+            state.SkipWithError("open failed");
+            break;
+        }
+        long long levels = 0;
+        double sum = 0.0;
+        while (f.FieldReadBegin("Channel") && f.FieldReadBlockBegin()) {
+            sum += f.FieldReadD("Key", 0.0);
+            ++levels;
+        }
+        if (levels != depth)
+            state.SkipWithError("levels missing");
+        benchmark::DoNotOptimize(sum);
+    }
+    state.SetBytesProcessed(state.iterations() * size);
+    state.SetLabel(FormName(form));
+}
+
 void Forms(benchmark::internal::Benchmark* b, long long small, long long large)
 {
     for (int form : {KQox::eBINARY, KQox::eASCII, KQox::eENCRYPTED})
@@ -164,5 +224,11 @@ BENCHMARK(BM_KQoxWriteSmallFields)->Apply([](benchmark::internal::Benchmark* b) 
 BENCHMARK(BM_KQoxReadSmallFields)->Apply([](benchmark::internal::Benchmark* b) { Forms(b, 250000, 1000000); });
 BENCHMARK(BM_KQoxWriteDoubles)->Apply([](benchmark::internal::Benchmark* b) { Forms(b, 2500000, 10000000); });
 BENCHMARK(BM_KQoxReadDoubles)->Apply([](benchmark::internal::Benchmark* b) { Forms(b, 2500000, 10000000); });
+BENCHMARK(BM_KQoxReadDeepChannels)->Apply([](benchmark::internal::Benchmark* b) {
+    for (int form : {KQox::eASCII, KQox::eBINARY})
+        for (long long depth : {10, 100, 1000})
+            b->Args({form, depth});
+    b->Unit(benchmark::kMillisecond)->Iterations(3);
+});
 
 } // namespace

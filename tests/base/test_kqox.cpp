@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -547,6 +548,240 @@ TEST(KQoxSections, NestedSectionsAndTheirVersions)
     }
 }
 
+// A nested scene (a field's block holding sections) lists and opens its own
+// sections; the section calls always answer for the list the section being
+// read comes from, so the version of the current section is the right one.
+void WriteNestedScene(KQox& f)
+{
+    f.ProjectWriteSectionBegin("Definitions", 6100);
+    f.ProjectWriteSectionEnd();
+    f.ProjectWriteSectionBegin("Objects", 6000);
+    f.FieldWriteBegin("Pose");
+    f.FieldWriteC("Stand");
+    f.FieldWriteBlockBegin();
+    f.FieldWriteBegin("Kind");
+    f.FieldWriteI(1);
+    f.FieldWriteEnd();
+    f.ProjectWriteSectionBegin("PoseDefinitions", 3000);
+    f.FieldWriteBegin("Count");
+    f.FieldWriteI(2);
+    f.FieldWriteEnd();
+    f.ProjectWriteSectionEnd();
+    f.ProjectWriteSectionBegin("PoseObjects", 4000);
+    f.FieldWriteBegin("Channel");
+    f.FieldWriteBlockBegin();
+    f.FieldWriteBegin("Default");
+    f.FieldWriteD(0.5);
+    f.FieldWriteEnd();
+    f.FieldWriteBlockEnd();
+    f.FieldWriteEnd();
+    f.ProjectWriteSectionEnd();
+    f.FieldWriteBlockEnd();
+    f.FieldWriteEnd();
+    f.ProjectWriteSectionEnd();
+    // A section holding a section directly.
+    f.ProjectWriteSectionBegin("Takes", 5000);
+    f.ProjectWriteSectionBegin("Take1", 2000);
+    f.ProjectWriteSectionEnd();
+    f.ProjectWriteSectionEnd();
+}
+
+TEST(KQoxSections, NestedSceneListsItsOwnSections)
+{
+    for (KQox::EForm form : kForms) {
+        SCOPED_TRACE(form);
+        std::vector<unsigned char> image(4096);
+        KQox f;
+        ASSERT_TRUE(f.ProjectCreate(image.data(), 4096, form));
+        WriteNestedScene(f);
+        ASSERT_TRUE(f.ProjectClose());
+
+        KQox r;
+        ASSERT_TRUE(r.ProjectOpen(image.data(), static_cast<unsigned int>(f.ProjectGetFileSize())));
+        ASSERT_EQ(r.ProjectGetSectionCount(), 3);
+        EXPECT_EQ(r.ProjectGetCurrentSection(), -1);
+        ASSERT_TRUE(r.ProjectOpenSection(r.ProjectFindSection("Objects")));
+        EXPECT_EQ(r.ProjectGetCurrentSection(), 1);
+        EXPECT_EQ(r.ProjectGetSectionVersion(r.ProjectGetCurrentSection()), 6000);
+
+        // In the pose's block: its own two sections.
+        ASSERT_TRUE(r.FieldReadBegin("Pose"));
+        ASSERT_TRUE(r.FieldReadBlockBegin());
+        ASSERT_EQ(r.ProjectGetSectionCount(), 2);
+        EXPECT_STREQ(r.ProjectGetSectionName(0), "PoseDefinitions");
+        EXPECT_STREQ(r.ProjectGetSectionName(1), "PoseObjects");
+        EXPECT_STREQ(r.ProjectGetSectionName(2), "");
+        EXPECT_EQ(r.ProjectGetSectionVersion(0), 3000);
+        EXPECT_EQ(r.ProjectGetSectionVersion(1), 4000);
+        EXPECT_EQ(r.ProjectFindSection("PoseObjects"), 1);
+        EXPECT_EQ(r.ProjectFindSection("Objects"), -1);
+        EXPECT_EQ(r.ProjectGetCurrentSection(), -1);
+        EXPECT_EQ(r.FieldReadI("Kind", 0), 1);
+
+        ASSERT_TRUE(r.ProjectOpenSection(1));
+        EXPECT_EQ(r.ProjectGetCurrentSection(), 1);
+        EXPECT_EQ(r.ProjectGetSectionVersion(r.ProjectGetCurrentSection()), 4000);
+        EXPECT_EQ(r.ProjectGetCurrentSectionVersion(), 4000);
+        ASSERT_TRUE(r.FieldReadBegin("Channel"));
+        ASSERT_TRUE(r.FieldReadBlockBegin());
+        // A curve reader deep in the section still finds the section's version.
+        EXPECT_EQ(r.ProjectGetSectionVersion(r.ProjectGetCurrentSection()), 4000);
+        EXPECT_EQ(r.ProjectGetSectionCount(), 2);
+        EXPECT_EQ(r.FieldReadD("Default", 0.0), 0.5);
+        // Opening by index goes back to the pose's list, not to the top.
+        ASSERT_TRUE(r.ProjectOpenSection(0));
+        EXPECT_EQ(r.ProjectGetCurrentSection(), 0);
+        EXPECT_EQ(r.ProjectGetSectionVersion(r.ProjectGetCurrentSection()), 3000);
+        EXPECT_EQ(r.FieldReadI("Count", 0), 2);
+        EXPECT_TRUE(r.ProjectReadSectionEnd());
+        EXPECT_EQ(r.ProjectGetCurrentSection(), -1);
+        ASSERT_TRUE(r.ProjectReadSectionBegin("PoseObjects"));
+        EXPECT_EQ(r.ProjectGetCurrentSection(), 1);
+        EXPECT_EQ(r.ProjectGetSectionVersion(r.ProjectGetCurrentSection()), 4000);
+        EXPECT_TRUE(r.ProjectReadSectionEnd());
+        EXPECT_FALSE(r.ProjectOpenSection(2));
+        EXPECT_EQ(r.GetLastErrorID(), KQox::eSECTION_ERROR);
+        EXPECT_TRUE(r.FieldReadBlockEnd());
+        r.FieldReadEnd();
+
+        // Back in the top-level section: the top-level list again.
+        EXPECT_EQ(r.ProjectGetSectionCount(), 3);
+        EXPECT_EQ(r.ProjectGetCurrentSection(), 1);
+        EXPECT_EQ(r.ProjectGetSectionVersion(r.ProjectGetCurrentSection()), 6000);
+
+        // A section inside a section: the top level stays the list until the
+        // inner one is entered.
+        ASSERT_TRUE(r.ProjectOpenSection(2));
+        EXPECT_EQ(r.ProjectGetSectionCount(), 3);
+        EXPECT_EQ(r.ProjectGetCurrentSection(), 2);
+        EXPECT_EQ(r.ProjectGetSectionVersion(2), 5000);
+        ASSERT_TRUE(r.ProjectReadSectionBegin("Take1"));
+        EXPECT_EQ(r.ProjectGetSectionCount(), 1);
+        EXPECT_EQ(r.ProjectGetCurrentSection(), 0);
+        EXPECT_STREQ(r.ProjectGetSectionName(0), "Take1");
+        EXPECT_EQ(r.ProjectGetSectionVersion(r.ProjectGetCurrentSection()), 2000);
+        EXPECT_TRUE(r.ProjectReadSectionEnd());
+        EXPECT_EQ(r.ProjectGetCurrentSection(), 2);
+        EXPECT_TRUE(r.ProjectReadSectionEnd());
+        EXPECT_EQ(r.ProjectGetCurrentSection(), -1);
+        EXPECT_EQ(r.ProjectGetSectionCount(), 3);
+    }
+}
+
+// While writing, the sections written so far answer with their names and
+// versions, for the list being written as when reading.
+TEST(KQoxSections, NamesAndVersionsWhileWriting)
+{
+    std::vector<unsigned char> image(4096);
+    KQox f;
+    ASSERT_TRUE(f.ProjectCreate(image.data(), 4096, KQox::eBINARY));
+    EXPECT_EQ(f.ProjectGetSectionCount(), 0);
+    EXPECT_STREQ(f.ProjectGetSectionName(0), "");
+    EXPECT_EQ(f.ProjectGetSectionVersion(0), -1);
+    ASSERT_TRUE(f.ProjectWriteSectionBegin("Definitions", 6100));
+    EXPECT_EQ(f.ProjectGetSectionCount(), 1);
+    EXPECT_STREQ(f.ProjectGetSectionName(0), "Definitions");
+    EXPECT_EQ(f.ProjectGetSectionVersion(f.ProjectGetCurrentSection()), 6100);
+    f.ProjectWriteSectionEnd();
+    ASSERT_TRUE(f.ProjectWriteSectionBegin("Objects", 6000));
+    EXPECT_EQ(f.ProjectGetCurrentSection(), 1);
+    EXPECT_STREQ(f.ProjectGetSectionName(1), "Objects");
+    EXPECT_EQ(f.ProjectGetSectionVersion(1), 6000);
+    EXPECT_EQ(f.ProjectFindSection("Objects"), 1);
+    f.FieldWriteBegin("Pose");
+    f.FieldWriteBlockBegin();
+    // No section in the pose's block yet: still the top-level list.
+    EXPECT_EQ(f.ProjectGetSectionCount(), 2);
+    ASSERT_TRUE(f.ProjectWriteSectionBegin("PoseObjects", 4000));
+    EXPECT_EQ(f.ProjectGetSectionCount(), 1);
+    EXPECT_EQ(f.ProjectGetCurrentSection(), 0);
+    EXPECT_STREQ(f.ProjectGetSectionName(0), "PoseObjects");
+    EXPECT_EQ(f.ProjectGetSectionVersion(f.ProjectGetCurrentSection()), 4000);
+    f.ProjectWriteSectionEnd();
+    EXPECT_EQ(f.ProjectGetCurrentSection(), -1);
+    EXPECT_EQ(f.ProjectGetSectionCount(), 1);
+    f.FieldWriteBlockEnd();
+    f.FieldWriteEnd();
+    EXPECT_EQ(f.ProjectGetSectionCount(), 2);
+    EXPECT_EQ(f.ProjectGetCurrentSection(), 1);
+    EXPECT_EQ(f.ProjectGetSectionVersion(f.ProjectGetCurrentSection()), 6000);
+    f.ProjectWriteSectionEnd();
+    EXPECT_EQ(f.ProjectGetCurrentSection(), -1);
+    EXPECT_STREQ(f.ProjectGetSectionName(0), "Definitions");
+    EXPECT_EQ(f.ProjectGetSectionVersion(2), -1);
+    ASSERT_TRUE(f.ProjectClose());
+    EXPECT_EQ(f.ProjectGetSectionCount(), 0);
+    EXPECT_STREQ(f.ProjectGetSectionName(0), "");
+}
+
+// Bytes this process has read from files so far; -1 when the system does not say.
+long long BytesReadByProcess()
+{
+    FILE* io = std::fopen("/proc/self/io", "r");
+    if (!io)
+        return -1;
+    long long bytes = -1;
+    char line[128];
+    while (std::fgets(line, sizeof(line), io))
+        if (std::sscanf(line, "rchar: %lld", &bytes) == 1)
+            break;
+    std::fclose(io);
+    return bytes;
+}
+
+// Entering nested blocks of an ASCII file never reads their text again: the
+// bytes read for a file nested 48 levels deep stay a small multiple of its size.
+TEST(KQoxReading, AsciiNestedBlocksAreReadOnce)
+{
+    TempDir dir;
+    std::string name = dir.File("deep.qox");
+    const int depth = 48;
+    {
+        KQox f;
+        ASSERT_TRUE(f.ProjectCreate(name.c_str(), KQox::eASCII));
+        f.ProjectWriteSectionBegin("Objects", 6000);
+        for (int level = 0; level < depth; ++level) {
+            f.FieldWriteBegin("Channel");
+            f.FieldWriteI(level);
+            f.FieldWriteBlockBegin();
+            for (int k = 0; k < 8; ++k) {
+                f.FieldWriteBegin("Key");
+                for (int i = 0; i < 1000; ++i)
+                    f.FieldWriteD(i * 0.25 + level);
+                f.FieldWriteEnd();
+            }
+        }
+        for (int level = 0; level < depth; ++level) {
+            f.FieldWriteBlockEnd();
+            f.FieldWriteEnd();
+        }
+        f.ProjectWriteSectionEnd();
+        ASSERT_TRUE(f.ProjectClose());
+    }
+    long long size = static_cast<long long>(std::filesystem::file_size(name));
+    long long before = BytesReadByProcess();
+    if (before < 0)
+        GTEST_SKIP() << "the system does not count the bytes read";
+    KQox r;
+    ASSERT_TRUE(r.ProjectOpen(name.c_str()));
+    ASSERT_TRUE(r.ProjectOpenSection(0));
+    int reached = 0;
+    while (r.FieldReadBegin("Channel")) {
+        EXPECT_EQ(r.FieldReadI(), reached);
+        if (!r.FieldReadBlockBegin())
+            break;
+        EXPECT_EQ(r.FieldReadGetCount("Key"), 8);
+        EXPECT_EQ(r.FieldReadD("Key", -1.0), reached);
+        ++reached;
+    }
+    EXPECT_EQ(reached, depth);
+    EXPECT_EQ(r.GetLastErrorID(), -1);
+    long long read = BytesReadByProcess() - before;
+    // Reading each level's text again at every level would read about
+    // size * depth / 2 bytes.
+    EXPECT_LT(read, 8 * size) << "file of " << size << " bytes";
+}
+
 TEST(KQoxFile, NamesAndFullPaths)
 {
     KQox empty;
@@ -567,6 +802,30 @@ TEST(KQoxFile, NamesAndFullPaths)
     EXPECT_EQ(std::string(f.GetFilePath()), dir.Path());
     EXPECT_EQ(std::string(f.GetFullFilePath("maps/../wood.tif")), dir.Path() + "/wood.tif");
     EXPECT_STREQ(f.GetFullFilePath("/abs/x.tif"), "/abs/x.tif");
+}
+
+// Every full path handed out stays valid while the object lives; asking for
+// the same path again gives the same text.
+TEST(KQoxFile, FullPathsStayValid)
+{
+    TempDir dir;
+    std::string name = dir.File("scene.qox");
+    KQox f;
+    ASSERT_TRUE(f.ProjectCreate(name.c_str()));
+    ASSERT_TRUE(f.ProjectClose());
+    ASSERT_TRUE(f.ProjectOpen(name.c_str()));
+    const char* first = f.GetFullFilePath("a.tak");
+    const char* second = f.GetFullFilePath("b.tak");
+    const char* third = f.GetFullFilePath("takes/../c.tak");
+    EXPECT_EQ(std::string(first), dir.Path() + "/a.tak");
+    EXPECT_EQ(std::string(second), dir.Path() + "/b.tak");
+    EXPECT_EQ(std::string(third), dir.Path() + "/c.tak");
+    EXPECT_EQ(f.GetFullFilePath("a.tak"), first);
+    ASSERT_TRUE(f.ProjectClose());
+    for (int i = 0; i < 100; ++i)
+        f.GetFullFilePath(("x" + std::to_string(i) + ".tak").c_str());
+    EXPECT_EQ(std::string(first), dir.Path() + "/a.tak");
+    EXPECT_EQ(std::string(second), dir.Path() + "/b.tak");
 }
 
 // Embedded media: a file streamed in as one raw value and back out; large

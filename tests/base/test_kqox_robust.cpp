@@ -1,8 +1,12 @@
 // Field layer of the native file: messages, misuse, damaged and hostile input.
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -240,6 +244,59 @@ TEST(KQoxErrors, WrongPassword)
     EXPECT_NE(Find(SmallFile(KQox::eBINARY), "Objects"), std::string::npos);
 }
 
+// Without the check value, a damaged key check is told from a wrong password
+// by the rest of the file: with the right key the top-level list deciphers
+// whole.
+TEST(KQoxErrors, DamagedKeyCheckIsCorruption)
+{
+    std::vector<unsigned char> image = SmallFile(KQox::eENCRYPTED, "right");
+    std::vector<unsigned char> damaged = image;
+    damaged[48] ^= 0x01; // first byte of the enciphered key check
+    KQox f;
+    EXPECT_FALSE(f.ProjectOpen(damaged.data(), static_cast<unsigned int>(damaged.size()), "right", false));
+    EXPECT_EQ(f.GetLastErrorID(), KQox::eFILE_CORRUPTED);
+    EXPECT_STREQ(f.GetLastErrorString(), "File is corrupted");
+    EXPECT_FALSE(f.ProjectOpen(damaged.data(), static_cast<unsigned int>(damaged.size()), "right", true));
+    EXPECT_EQ(f.GetLastErrorID(), KQox::eFILE_CORRUPTED);
+    // A wrong password stays a wrong password, damaged or not.
+    EXPECT_FALSE(f.ProjectOpen(damaged.data(), static_cast<unsigned int>(damaged.size()), "wrong", false));
+    EXPECT_EQ(f.GetLastErrorID(), KQox::eWRONG_PASSWORD);
+    EXPECT_FALSE(f.ProjectOpen(image.data(), static_cast<unsigned int>(image.size()), "wrong", false));
+    EXPECT_EQ(f.GetLastErrorID(), KQox::eWRONG_PASSWORD);
+    EXPECT_TRUE(f.ProjectOpen(image.data(), static_cast<unsigned int>(image.size()), "right", false));
+}
+
+// An extraction that fails part way removes the file it was writing.
+TEST(KQoxErrors, FailedExtractionLeavesNoFile)
+{
+    TempDir dir;
+    std::string name = dir.File("media.qox");
+    std::vector<unsigned char> raw(3 * 1024 * 1024);
+    for (size_t i = 0; i < raw.size(); ++i)
+        raw[i] = static_cast<unsigned char>(i * 31 + (i >> 9));
+    {
+        KQox f;
+        ASSERT_TRUE(f.ProjectCreate(name.c_str()));
+        f.ProjectWriteSectionBegin("Media", 6000);
+        f.FieldWriteBegin("Content");
+        f.FieldWriteR(raw.data(), raw.size());
+        f.FieldWriteEnd();
+        f.ProjectWriteSectionEnd();
+        ASSERT_TRUE(f.ProjectClose());
+    }
+    std::string extracted = dir.File("extracted.bin");
+    KQox r;
+    ASSERT_TRUE(r.ProjectOpen(name.c_str(), nullptr, false));
+    ASSERT_TRUE(r.ProjectOpenSection(0));
+    ASSERT_TRUE(r.FieldReadBegin("Content"));
+    ASSERT_EQ(r.FieldReadRSize(), raw.size());
+    // The file loses its second half while it is being read.
+    ASSERT_EQ(truncate(name.c_str(), static_cast<off_t>(raw.size() / 2)), 0);
+    EXPECT_FALSE(r.FieldReadRFile(extracted.c_str()));
+    EXPECT_EQ(r.GetLastErrorID(), KQox::eFILE_CORRUPTED);
+    EXPECT_FALSE(std::filesystem::exists(extracted));
+}
+
 // Cutting a small valid file at any byte gives an error, never a crash,
 // with or without the check value.
 TEST(KQoxDamage, TruncationAtEveryOffset)
@@ -321,6 +378,40 @@ TEST(KQoxDamage, HostileCountsAndLengths)
     EXPECT_STREQ(f.FieldReadC(), "");
     EXPECT_EQ(f.GetLastErrorID(), KQox::eFILE_CORRUPTED);
     EXPECT_EQ(f.FieldReadGetRemain(), 0);
+}
+
+// A field announcing 2^31 values or more: the remaining count is clamped,
+// never negative. The values lie in a hole of a sparse file.
+TEST(KQoxDamage, RemainOfAHugeFieldIsClamped)
+{
+    TempDir dir;
+    std::string name = dir.File("huge.qox");
+    const unsigned long long valueBytes = 1ull << 32;
+    std::vector<unsigned char> head(32 + 24, 0);
+    std::memcpy(head.data(), "Tolvane QOX Binary  ", 20);
+    head[21] = 0x1A;
+    head[22] = 'B';
+    head[23] = 1;
+    StoreLE(head, 24, 6000, 4);
+    head[32] = 'F';
+    StoreLE(head, 33, 1, 2);
+    head[35] = 'V';
+    StoreLE(head, 36, 0x80000000ull, 4); // 2^31 values
+    StoreLE(head, 40, valueBytes, 8);    // 'C' values, two bytes each
+    StoreLE(head, 48, 0, 8);             // no block
+    const unsigned char tail[5] = {0, 0, 0, 0, 0}; // end marker, unchecked check value
+    int fd = open(name.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0600);
+    ASSERT_GE(fd, 0);
+    bool written = pwrite(fd, head.data(), head.size(), 0) == static_cast<ssize_t>(head.size()) &&
+                   pwrite(fd, tail, sizeof(tail), static_cast<off_t>(head.size() + valueBytes)) ==
+                       static_cast<ssize_t>(sizeof(tail));
+    close(fd);
+    if (!written)
+        GTEST_SKIP() << "no room for a sparse file of 4 GiB";
+    KQox f;
+    ASSERT_TRUE(f.ProjectOpen(name.c_str(), nullptr, false)) << f.GetLastErrorString();
+    ASSERT_TRUE(f.FieldReadBegin("V"));
+    EXPECT_EQ(f.FieldReadGetRemain(), 2147483647);
 }
 
 TEST(KQoxDamage, HostileAsciiText)
