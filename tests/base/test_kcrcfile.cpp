@@ -150,3 +150,29 @@ TEST_F(CrcFileTest, WriteOnlyFileAndMemoryImage)
     EXPECT_TRUE(crc.Close()); // read mode: nothing appended
     EXPECT_FALSE(crc.CheckCrc()); // closed
 }
+
+TEST(CrcFileCloseTest, TrailerThatDoesNotFitIsAFailedClose)
+{
+    // A bottom layer that opens the caller's fixed buffer whatever the name:
+    // the data fits, the 4 check bytes after it do not.
+    struct FixedBuffer : KChainedFile
+    {
+        FixedBuffer(char* buffer, unsigned int size)
+            : KChainedFile(0, nullptr, eClosed, false), mBuffer(buffer), mSize(size) {}
+        bool Open(const char*, kFileMode, bool) override { return KChainedFile::Open(mBuffer, mSize); }
+        char* mBuffer;
+        unsigned int mSize;
+    };
+    char buffer[6] = {0};
+    KCrcFile crc(0, new FixedBuffer(buffer, sizeof buffer), KChainedFile::eClosed, true);
+    ASSERT_TRUE(crc.Open("in-memory", kFILE_READ_WRITE, false));
+    ASSERT_EQ(KChainedFile::eWrite, crc.GetMode());
+    char data[] = "abcdef";
+    ASSERT_EQ(6u, crc.Write(data, 6));
+    bool ok = false;
+    crc.ReadCrc(&ok);
+    ASSERT_TRUE(ok); // the data reads back: only the trailer write can fail
+    EXPECT_FALSE(crc.Close());
+    EXPECT_EQ(KChainedFile::eClosed, crc.GetMode());
+    EXPECT_EQ("abcdef", std::string(buffer, 6)); // nothing written over the data
+}

@@ -314,3 +314,25 @@ TEST_F(EncryptedFileTest, FullStackWithCrcBelowCipher)
     EXPECT_EQ(data.substr(0, 992), readBack(crcOk));
     EXPECT_FALSE(crcOk);
 }
+
+TEST_F(EncryptedFileTest, WholeBlocksAreNotFetchedBeforeOverwriting)
+{
+    const std::string data = "abcdefghijklmnopABCDEFGHIJKLMNOPqrstuvwxyz012345"; // three blocks
+    WriteAll(data);
+    SpyLayer* spy = new SpyLayer;
+    KEncryptedFile* enc = Update(spy);
+    // 8..37: the tail of block 0 and the head of block 2 are merged with the
+    // stored bytes; block 1 is covered whole and needs no read.
+    enc->SetPosition(8);
+    std::string patch(30, '#');
+    EXPECT_EQ(30u, enc->Write(&patch[0], 30));
+    EXPECT_EQ(2, spy->mReads);
+    // Two more whole blocks beyond the end: nothing to read either.
+    enc->SetPosition(48);
+    std::string more(32, '*');
+    EXPECT_EQ(32u, enc->Write(&more[0], 32));
+    EXPECT_EQ(2, spy->mReads);
+    ASSERT_TRUE(enc->Close());
+    delete enc;
+    EXPECT_EQ(data.substr(0, 8) + patch + data.substr(38) + more, ReadAll(100));
+}

@@ -417,3 +417,31 @@ TEST(KSSRotationOrderTest, EulerRoundTripForEveryOrder)
         ExpectNear(v, {a[0], a[1], a[2]}, 1e-7);
     }
 }
+
+TEST(KSSRotationOrderTest, SphericalOppositeXAxisThreshold)
+{
+    // A twist of 30 about X, then a swing about Z by an angle just short of
+    // 180: row 0 = (c, s, 0). At c = -0.9999999999 (and below) the X axis
+    // counts as turned the other way; one double above, the angles are
+    // worked out: no Y swing, Z = 180 - asin(s), s = sqrt(1 - c^2) ~ sqrt(2e-10).
+    const double atThreshold = -0.9999999999;
+    const double justAbove = std::nextafter(atThreshold, 0.0);
+    for (double c : {atThreshold, justAbove}) {
+        M44 twist, swing;
+        Elementary(twist, 0, 30.0);
+        Elementary(swing, 2, 0.0);
+        const double s = std::sqrt(1.0 - c * c);
+        swing[0][0] = swing[1][1] = c;
+        swing[0][1] = s;
+        swing[1][0] = -s;
+        KgeRMatrix m;
+        Mul3(m.mData, twist, swing);
+        ASSERT_EQ(c, m.mData[0][0]);
+        KgeRVector v(1, 2, 3, 4);
+        KSSRotationOrder(12).M2V(v, m);
+        if (c == atThreshold)
+            ExpectNear(v, {180, 180, 180, 4}, 0.0);
+        else
+            ExpectNear(v, {30, 0, 180.0 - std::sqrt(2e-10) * 180.0 / kPi, 4}, 1e-7);
+    }
+}

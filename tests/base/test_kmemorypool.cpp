@@ -9,6 +9,7 @@
 #include <functional>
 #include <set>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -327,4 +328,39 @@ TEST(KMemoryReusePoolTest, ConcurrentAllocFreeKeepsBlocksPrivate)
     EXPECT_EQ(Hammer(6, 5000, [&](unsigned int n) { return pool.Alloc(alloc, n); },
                      [&](void* p) { pool.Free(alloc, p); }, 5000, 8),
               0);
+}
+
+namespace {
+
+// Reads the pool's private totals. Naming a private member in an explicit
+// instantiation is allowed, and the friend hands the member pointer out.
+template <typename Tag, typename Tag::type Member>
+struct ExposeMember
+{
+    friend typename Tag::type Get(Tag) { return Member; }
+};
+struct BytesInBlocks { typedef size_t KMemoryReusePool::*type; friend type Get(BytesInBlocks); };
+struct BlockCount { typedef size_t KMemoryReusePool::*type; friend type Get(BlockCount); };
+template struct ExposeMember<BytesInBlocks, &KMemoryReusePool::mBytesInBlocks>;
+template struct ExposeMember<BlockCount, &KMemoryReusePool::mBlockCount>;
+
+} // namespace
+
+TEST(KMemoryReusePoolTest, PurgeTakesOnlyCachedBlocksOffTheTotals)
+{
+    KMemoryReusePool pool(0x20000, 2, 0, 0);
+    CountingAlloc alloc;
+    auto totals = [&] { return std::make_pair(pool.*Get(BytesInBlocks()), pool.*Get(BlockCount())); };
+    void* a = pool.Alloc(alloc, 52); // a 60-byte block, kept in use
+    void* b = pool.Alloc(alloc, 12); // two 20-byte blocks
+    void* c = pool.Alloc(alloc, 12);
+    pool.Free(alloc, b);
+    pool.Free(alloc, c);
+    EXPECT_EQ(totals(), std::make_pair(size_t(100), size_t(3))); // cached blocks still count
+    pool.Purge();
+    EXPECT_EQ(totals(), std::make_pair(size_t(60), size_t(1))); // a alone
+    pool.Free(alloc, a);
+    pool.Purge();
+    EXPECT_EQ(totals(), std::make_pair(size_t(0), size_t(0)));
+    EXPECT_EQ(alloc.mFrees.load(), 0); // purged blocks go to free(), not the allocator
 }
