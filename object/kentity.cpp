@@ -4,6 +4,8 @@
 #include <string.h>
 #include <unordered_set>
 
+#include "object/kreversewalk.h"
+
 KPLUG_CLASS_IMPLEMENT(KEntity, KObjectSet, "KEntity")
 KPLUG_CLASS_IMPLEMENT(KEntityList, KGenericObjectList, "KEntityList")
 
@@ -593,16 +595,12 @@ bool KEntity::CleanupIfInState(kPlugState state, KObject* object)
 
 void KEntity::CleanupIfInState(kPlugState state, int classId)
 {
-    for (int i = GetSrcCount() - 1; i >= 0;)
-    {
-        KObject* object = AsObject(GetSrc(i));
-        if (object && (AllClasses(classId) || object->Is(classId)))
-            CleanupIfInState(state, object);
-        int next = i - 1;
-        if (next > GetSrcCount() - 1)
-            next = GetSrcCount() - 1;
-        i = next;
-    }
+    WalkFromLast([this] { return GetSrcCount(); },
+                 [&](int i) {
+                     KObject* object = AsObject(GetSrc(i));
+                     if (object && (AllClasses(classId) || object->Is(classId)))
+                         CleanupIfInState(state, object);
+                 });
 }
 
 // ---------------------------------------------------------------------------

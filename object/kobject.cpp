@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "object/kproperty.h"
+#include "object/kreversewalk.h"
 
 // ---------------------------------------------------------------------------
 // Class identity: KObject keeps the fixed id 1.
@@ -22,6 +23,22 @@ namespace {
 const int sKObjectRegistered = KPlug_RegisterClassId(&KObject::ClassDefinition, 1);
 KObjectWorldLink gWorldLink = {nullptr, nullptr};
 bool gProjectModified = false;
+
+// Calls act(plug) for each object among the children (or the parents) of an
+// object, from the last, while act may disconnect it; the object's own
+// destruction waits for the end of the walk.
+template <class Act>
+void EachRelatedObject(KObject* self, bool children, Act act)
+{
+    self->PostponedDestroyBegin();
+    WalkFromLast([self, children] { return children ? self->GetSrcCount() : self->GetDstCount(); },
+                 [&](int i) {
+                     KPlug* plug = children ? self->GetSrc(i) : self->GetDst(i);
+                     if (plug && plug->Is(KObject::ClassId))
+                         act(plug);
+                 });
+    self->PostponedDestroyEnd();
+}
 
 } // namespace
 
@@ -132,16 +149,12 @@ void KObject::DisconnectAll()
         DisconnectPropertyFully(mProperties[i]);
     }
     DisconnectAllSrc();
-    for (int i = GetDstCount() - 1; i >= 0;)
-    {
-        KPlug* plug = GetDst(i);
-        if (plug && plug != mEntity.Get())
-            DisconnectPlug(this, plug);
-        int next = i - 1;
-        if (next > GetDstCount() - 1)
-            next = GetDstCount() - 1;
-        i = next;
-    }
+    WalkFromLast([this] { return GetDstCount(); },
+                 [this](int i) {
+                     KPlug* plug = GetDst(i);
+                     if (plug && plug != mEntity.Get())
+                         DisconnectPlug(this, plug);
+                 });
     PostponedDestroyEnd();
 }
 
@@ -609,53 +622,20 @@ void KObject::ClearChildren()
 
 void KObject::ObjectDetachChildren()
 {
-    PostponedDestroyBegin();
-    for (int i = GetSrcCount() - 1; i >= 0;)
-    {
-        KPlug* plug = GetSrc(i);
-        if (plug && plug->Is(KObject::ClassId))
-            DisconnectPlug(plug, this);
-        int next = i - 1;
-        if (next > GetSrcCount() - 1)
-            next = GetSrcCount() - 1;
-        i = next;
-    }
-    PostponedDestroyEnd();
+    EachRelatedObject(this, true, [this](KPlug* child) { DisconnectPlug(child, this); });
 }
 
 void KObject::ObjectDestroyChildren()
 {
-    PostponedDestroyBegin();
-    for (int i = GetSrcCount() - 1; i >= 0;)
-    {
-        KPlug* plug = GetSrc(i);
-        if (plug && plug->Is(KObject::ClassId))
-        {
-            DisconnectPlug(plug, this);
-            plug->Destroy(0);
-        }
-        int next = i - 1;
-        if (next > GetSrcCount() - 1)
-            next = GetSrcCount() - 1;
-        i = next;
-    }
-    PostponedDestroyEnd();
+    EachRelatedObject(this, true, [this](KPlug* child) {
+        DisconnectPlug(child, this);
+        child->Destroy(0);
+    });
 }
 
 void KObject::ObjectDetachParents()
 {
-    PostponedDestroyBegin();
-    for (int i = GetDstCount() - 1; i >= 0;)
-    {
-        KPlug* plug = GetDst(i);
-        if (plug && plug->Is(KObject::ClassId))
-            plug->DisconnectSrc(this);
-        int next = i - 1;
-        if (next > GetDstCount() - 1)
-            next = GetDstCount() - 1;
-        i = next;
-    }
-    PostponedDestroyEnd();
+    EachRelatedObject(this, false, [this](KPlug* parent) { parent->DisconnectSrc(this); });
 }
 
 int KObject::ObjectFindIndex(const HdlKObject& object)

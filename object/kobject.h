@@ -396,6 +396,10 @@ protected:
 
 private:
     void RaiseEntity(kEntityEventType event, const char* text = nullptr);
+    // Stores a new name (or prefix) in slot and, when given, the requested
+    // slot, telling the entity and the listeners before and after.
+    void ChangeNameText(const KString& value, kEntityEventType changing, kEntityEventType changed,
+                        kPlugAction plugChanging, bool prefix, KString*& slot, KString** requested = nullptr);
     KString RequestedPrefixChain();
     KEvaluationState* NewState();
 

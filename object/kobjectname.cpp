@@ -154,26 +154,27 @@ void PrefixChain(KObject* object, KArrayTemplate<KObject*>& chain)
         chain.Add(o);
 }
 
+// The prefixes that get answers along the prefix chain, joined from the root down.
+KString JoinPrefixChain(KObject* object, const char* (KObject::*get)())
+{
+    KArrayTemplate<KObject*> chain(8);
+    PrefixChain(object, chain);
+    KString full((chain.GetLast()->*get)());
+    for (int i = chain.GetCount() - 2; i >= 0; --i)
+        full = ConcatPrefixes(full, (chain[i]->*get)());
+    return full;
+}
+
 } // namespace
 
 KString KObject::GetObjectFullPrefixName()
 {
-    KArrayTemplate<KObject*> chain(8);
-    PrefixChain(this, chain);
-    KString full(chain.GetLast()->GetObjectPrefixName());
-    for (int i = chain.GetCount() - 2; i >= 0; --i)
-        full = ConcatPrefixes(full, chain[i]->GetObjectPrefixName());
-    return full;
+    return JoinPrefixChain(this, &KObject::GetObjectPrefixName);
 }
 
 KString KObject::RequestedPrefixChain()
 {
-    KArrayTemplate<KObject*> chain(8);
-    PrefixChain(this, chain);
-    KString full(chain.GetLast()->GetObjectOriginalPrefixName());
-    for (int i = chain.GetCount() - 2; i >= 0; --i)
-        full = ConcatPrefixes(full, chain[i]->GetObjectOriginalPrefixName());
-    return full;
+    return JoinPrefixChain(this, &KObject::GetObjectOriginalPrefixName);
 }
 
 const char* KObject::GetObjectName()
@@ -196,6 +197,22 @@ const char* KObject::GetObjectOriginalPrefixName()
     return Text(mRequestedPrefix);
 }
 
+void KObject::ChangeNameText(const KString& value, kEntityEventType changing, kEntityEventType changed,
+                             kPlugAction plugChanging, bool prefix, KString*& slot, KString** requested)
+{
+    KString old(prefix ? GetObjectPrefixName() : GetObjectName());
+    RaiseEntity(changing, value);
+    PlugStateNotify(nullptr, plugChanging, this, const_cast<char*>(old.ToChars()), const_cast<char*>(value.ToChars()),
+                    0);
+    SetText(slot, value);
+    if (requested)
+        SetText(*requested, value);
+    SetDirtyName(prefix);
+    RaiseEntity(changed, value);
+    PlugStateNotify(nullptr, kPlugNameChanged, this, const_cast<char*>(value.ToChars()),
+                    const_cast<char*>(old.ToChars()), 0);
+}
+
 void KObject::SetObjectName(const char* name)
 {
     const char* text = name ? name : "";
@@ -205,16 +222,8 @@ void KObject::SetObjectName(const char* name)
     KString newName(text);
     if (strspn(text, " ") == strlen(text))
         newName = "";
-    KString oldName(GetObjectName());
-    RaiseEntity(kEntityNameChanging, newName);
-    PlugStateNotify(nullptr, kPlugNameChanging, this, const_cast<char*>(oldName.ToChars()),
-                    const_cast<char*>(newName.ToChars()), 0);
-    SetText(mRequestedName, newName);
-    SetText(mName, newName);
-    SetDirtyName(false);
-    RaiseEntity(kEntityNameChanged, newName);
-    PlugStateNotify(nullptr, kPlugNameChanged, this, const_cast<char*>(newName.ToChars()),
-                    const_cast<char*>(oldName.ToChars()), 0);
+    ChangeNameText(newName, kEntityNameChanging, kEntityNameChanged, kPlugNameChanging, false, mName,
+                   &mRequestedName);
 }
 
 void KObject::SetObjectUniqueName(const char* name)
@@ -222,16 +231,8 @@ void KObject::SetObjectUniqueName(const char* name)
     const char* text = name ? name : "";
     if (strcmp(text, GetObjectName()) == 0)
         return;
-    KString newName(text);
-    KString oldName(GetObjectName());
-    RaiseEntity(kEntityUniqueNameChanging, newName);
-    PlugStateNotify(nullptr, kPlugNameChanging, this, const_cast<char*>(oldName.ToChars()),
-                    const_cast<char*>(newName.ToChars()), 0);
-    SetText(mName, newName);
-    SetDirtyName(false);
-    RaiseEntity(kEntityUniqueNameChanged, newName);
-    PlugStateNotify(nullptr, kPlugNameChanged, this, const_cast<char*>(newName.ToChars()),
-                    const_cast<char*>(oldName.ToChars()), 0);
+    ChangeNameText(KString(text), kEntityUniqueNameChanging, kEntityUniqueNameChanged, kPlugNameChanging, false,
+                   mName);
 }
 
 void KObject::SetObjectPrefixName(const char* prefix)
@@ -252,30 +253,14 @@ void KObject::SetObjectPrefixName(const char* prefix)
                 value = KString(value.ToChars() + lead.GetLen());
         }
     }
-    KString oldPrefix(GetObjectPrefixName());
-    RaiseEntity(kEntityPrefixChanging, value);
-    PlugStateNotify(nullptr, kPlugPrefixChanging, this, const_cast<char*>(oldPrefix.ToChars()),
-                    const_cast<char*>(value.ToChars()), 0);
-    SetText(mPrefix, value);
-    SetText(mRequestedPrefix, value);
-    SetDirtyName(true);
-    RaiseEntity(kEntityPrefixChanged, value);
-    PlugStateNotify(nullptr, kPlugNameChanged, this, const_cast<char*>(value.ToChars()),
-                    const_cast<char*>(oldPrefix.ToChars()), 0);
+    ChangeNameText(value, kEntityPrefixChanging, kEntityPrefixChanged, kPlugPrefixChanging, true, mPrefix,
+                   &mRequestedPrefix);
 }
 
 void KObject::SetObjectUniquePrefixName(const char* prefix)
 {
-    KString value(prefix ? prefix : "");
-    KString oldPrefix(GetObjectPrefixName());
-    RaiseEntity(kEntityUniquePrefixChanging, value);
-    PlugStateNotify(nullptr, kPlugPrefixChanging, this, const_cast<char*>(oldPrefix.ToChars()),
-                    const_cast<char*>(value.ToChars()), 0);
-    SetText(mPrefix, value);
-    SetDirtyName(true);
-    RaiseEntity(kEntityUniquePrefixChanged, value);
-    PlugStateNotify(nullptr, kPlugNameChanged, this, const_cast<char*>(value.ToChars()),
-                    const_cast<char*>(oldPrefix.ToChars()), 0);
+    ChangeNameText(KString(prefix ? prefix : ""), kEntityUniquePrefixChanging, kEntityUniquePrefixChanged,
+                   kPlugPrefixChanging, true, mPrefix);
 }
 
 void KObject::SetObjectFullName(const char* fullName)

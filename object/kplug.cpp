@@ -5,6 +5,8 @@
 #include <string.h>
 #include <unordered_map>
 
+#include "object/kreversewalk.h"
+
 // ---------------------------------------------------------------------------
 // Class identity of the plug classes. KPlug keeps the fixed id 2.
 
@@ -387,12 +389,18 @@ bool KPlug::IsListener(KPlug* listener) const
 
 namespace {
 
-// The listeners from a record to the end of the list, oldest first, as
-// handles: a listener may unregister or be destroyed while others are told.
-void CollectFrom(KPlugNotifyHandler* handler, KArrayTemplate<HdlKPlug>& out)
+// Tells the listeners from a record to the end of the list, oldest first. They
+// are held as handles while others are told, since a listener may unregister
+// or be destroyed meanwhile; tell(listener) checks that one is still a listener.
+template <class Tell>
+void TellListeners(KPlugNotifyHandler* handler, Tell tell)
 {
+    KArrayTemplate<HdlKPlug> listeners(8);
     for (KPlugNotifyHandler* h = handler; h; h = h->mNext)
-        out.InsertAt(0, HdlKPlug(h->mListener));
+        listeners.InsertAt(0, HdlKPlug(h->mListener));
+    for (int i = 0; i < listeners.GetCount(); ++i)
+        if (KPlug* listener = listeners[i].Get())
+            tell(listener);
 }
 
 } // namespace
@@ -400,42 +408,30 @@ void CollectFrom(KPlugNotifyHandler* handler, KArrayTemplate<HdlKPlug>& out)
 bool KPlug::PlugNotifyHandler(KPlugNotifyHandler* handler, KPlugCallstack* callstack, kPlugAction action,
                               KPlug* plug, int index, KPlug* other, kConnectionType type, KPlug* extra)
 {
-    KArrayTemplate<HdlKPlug> listeners(8);
-    CollectFrom(handler, listeners);
-    for (int i = 0; i < listeners.GetCount(); ++i)
-    {
-        KPlug* listener = listeners[i].Get();
-        if (listener && IsListener(listener))
+    TellListeners(handler, [&](KPlug* listener) {
+        if (IsListener(listener))
             listener->PlugNotify(callstack, action, plug, index, other, type, extra);
-    }
+    });
     return true;
 }
 
 bool KPlug::PlugStateNotifyHandler(KPlugNotifyHandler* handler, KPlugCallstack* callstack, kPlugAction action,
                                    KPlug* plug, void* a, void* b, int value)
 {
-    KArrayTemplate<HdlKPlug> listeners(8);
-    CollectFrom(handler, listeners);
-    for (int i = 0; i < listeners.GetCount(); ++i)
-    {
-        KPlug* listener = listeners[i].Get();
-        if (listener && IsListener(listener))
+    TellListeners(handler, [&](KPlug* listener) {
+        if (IsListener(listener))
             listener->PlugStateNotify(callstack, action, plug, a, b, value);
-    }
+    });
     return true;
 }
 
 bool KPlug::PlugDataNotifyHandler(KPlugNotifyHandler* handler, KPlugCallstack* callstack, kPlugAction action,
                                   KPlug* plug, void* a, void* b, int value)
 {
-    KArrayTemplate<HdlKPlug> listeners(8);
-    CollectFrom(handler, listeners);
-    for (int i = 0; i < listeners.GetCount(); ++i)
-    {
-        KPlug* listener = listeners[i].Get();
-        if (listener && IsListener(listener))
+    TellListeners(handler, [&](KPlug* listener) {
+        if (IsListener(listener))
             listener->PlugDataNotify(callstack, action, plug, a, b, value);
-    }
+    });
     return true;
 }
 
@@ -619,20 +615,23 @@ void KPlug::SubPlugRemoveAll()
 // ---------------------------------------------------------------------------
 // Queries
 
+namespace {
+
+bool FilterAccepts(KPlugFilter* filter, KPlug* plug)
+{
+    return !filter || filter->Is(plug);
+}
+
+} // namespace
+
 bool KPlug::IsValidSrc(KPlug* plug, kConnectionType) const
 {
-    if (!(mFlags & eAcceptSrc))
-        return false;
-    KPlugFilter* filter = GetFilter();
-    return !filter || filter->Is(plug);
+    return (mFlags & eAcceptSrc) && FilterAccepts(GetFilter(), plug);
 }
 
 bool KPlug::IsValidDst(KPlug* plug, kConnectionType) const
 {
-    if (!(mFlags & eAcceptDst))
-        return false;
-    KPlugFilter* filter = GetFilter();
-    return !filter || filter->Is(plug);
+    return (mFlags & eAcceptDst) && FilterAccepts(GetFilter(), plug);
 }
 
 bool KPlug::RequestValidSrc(KPlug* plug, kConnectionType type)
@@ -714,10 +713,27 @@ struct KSubPart
     int mPosition;
 };
 
-void SnapshotSubPlugs(KPlug* plug, KArrayTemplate<HdlKPlug>& out)
+// Calls visit(sub) for each sub-plug of a plug that is still alive, from a
+// snapshot taken first: a listener may add, remove or destroy sub-plugs.
+template <class Visit>
+void ForEachSubPlug(KPlug* plug, Visit visit)
 {
+    KArrayTemplate<HdlKPlug> subs(4);
     for (int i = 0; i < plug->GetSubPlugCount(); ++i)
-        out.Add(HdlKPlug(plug->GetSubPlug(i)));
+        subs.Add(HdlKPlug(plug->GetSubPlug(i)));
+    for (int i = 0; i < subs.GetCount(); ++i)
+        if (KPlug* sub = subs[i].Get())
+            visit(sub);
+}
+
+// Tells each live sub-plug of parts of a connection change, with its
+// position as index when withPosition is set and -1 otherwise.
+void TellParts(const KArrayTemplate<KSubPart>& parts, kPlugAction action, bool withPosition, KPlug* other,
+               kConnectionType type)
+{
+    for (int i = 0; i < parts.GetCount(); ++i)
+        if (KPlug* sub = parts[i].mSub.Get())
+            sub->PlugNotify(nullptr, action, sub, withPosition ? parts[i].mPosition : -1, other, type, nullptr);
 }
 
 } // namespace
@@ -815,69 +831,39 @@ bool KPlug::InternalConnectBefore(KPlug* source, KPlug* beforeDestination, KPlug
     // Sub-plugs that show the new connection, each with its own position.
     KArrayTemplate<KSubPart> dstParts(4);
     KArrayTemplate<KSubPart> srcParts(4);
-    {
-        KArrayTemplate<HdlKPlug> subs(4);
-        SnapshotSubPlugs(destination, subs);
-        for (int i = 0; i < subs.GetCount(); ++i)
-        {
-            KPlug* sub = subs[i].Get();
-            if (sub && sub->RequestValidSrc(source, kConnectionNormal))
-                dstParts.Add(KSubPart{subs[i], sub->FindSrcIndexFromOwnerPlugIndex(destination, srcPos)});
-        }
-    }
+    ForEachSubPlug(destination, [&](KPlug* sub) {
+        if (sub->RequestValidSrc(source, kConnectionNormal))
+            dstParts.Add(KSubPart{HdlKPlug(sub), sub->FindSrcIndexFromOwnerPlugIndex(destination, srcPos)});
+    });
     if (!oneWay)
-    {
-        KArrayTemplate<HdlKPlug> subs(4);
-        SnapshotSubPlugs(source, subs);
-        for (int i = 0; i < subs.GetCount(); ++i)
-        {
-            KPlug* sub = subs[i].Get();
-            if (sub && sub->RequestValidDst(destination, kConnectionNormal))
-                srcParts.Add(KSubPart{subs[i], sub->FindDstIndexFromOwnerPlugIndex(source, dstPos)});
-        }
-    }
-
-    for (int i = 0; i < dstParts.GetCount(); ++i)
-        if (KPlug* sub = dstParts[i].mSub.Get())
-            sub->PlugNotify(nullptr, kPlugSrcConnecting, sub, -1, source, type, nullptr);
-    for (int i = 0; i < srcParts.GetCount(); ++i)
-        if (KPlug* sub = srcParts[i].mSub.Get())
-            sub->PlugNotify(nullptr, kPlugDstConnecting, sub, -1, destination, type, nullptr);
+        ForEachSubPlug(source, [&](KPlug* sub) {
+            if (sub->RequestValidDst(destination, kConnectionNormal))
+                srcParts.Add(KSubPart{HdlKPlug(sub), sub->FindDstIndexFromOwnerPlugIndex(source, dstPos)});
+        });
+    TellParts(dstParts, kPlugSrcConnecting, false, source, type);
+    TellParts(srcParts, kPlugDstConnecting, false, destination, type);
 
     // Listeners may have changed the lists meanwhile: keep positions in range.
-    if (srcPos > destination->GetSrcCount())
-        srcPos = destination->GetSrcCount();
-    destination->mSrc.Insert(srcPos, KPlugConnection{srcHdl, type});
+    auto insert = [type](KPlugConnectionList& list, int& position, const HdlKPlug& hdl) {
+        if (position > list.GetCount() || position < 0)
+            position = list.GetCount();
+        list.Insert(position, KPlugConnection{hdl, type});
+    };
+    insert(destination->mSrc, srcPos, srcHdl);
     if (!oneWay)
-    {
-        if (dstPos > source->GetDstCount())
-            dstPos = source->GetDstCount();
-        source->mDst.Insert(dstPos, KPlugConnection{dstHdl, type});
-    }
+        insert(source->mDst, dstPos, dstHdl);
     for (int i = 0; i < dstParts.GetCount(); ++i)
         if (KPlug* sub = dstParts[i].mSub.Get())
-        {
-            if (dstParts[i].mPosition > sub->GetSrcCount() || dstParts[i].mPosition < 0)
-                dstParts[i].mPosition = sub->GetSrcCount();
-            sub->mSrc.Insert(dstParts[i].mPosition, KPlugConnection{srcHdl, type});
-        }
+            insert(sub->mSrc, dstParts[i].mPosition, srcHdl);
     for (int i = 0; i < srcParts.GetCount(); ++i)
         if (KPlug* sub = srcParts[i].mSub.Get())
-        {
-            if (srcParts[i].mPosition > sub->GetDstCount() || srcParts[i].mPosition < 0)
-                srcParts[i].mPosition = sub->GetDstCount();
-            sub->mDst.Insert(srcParts[i].mPosition, KPlugConnection{dstHdl, type});
-        }
+            insert(sub->mDst, srcParts[i].mPosition, dstHdl);
 
     destination->PlugNotify(nullptr, kPlugSrcConnected, destination, srcPos, source, type, nullptr);
     if (!oneWay)
         source->PlugNotify(nullptr, kPlugDstConnected, source, dstPos, destination, type, nullptr);
-    for (int i = 0; i < dstParts.GetCount(); ++i)
-        if (KPlug* sub = dstParts[i].mSub.Get())
-            sub->PlugNotify(nullptr, kPlugSrcConnected, sub, dstParts[i].mPosition, source, type, nullptr);
-    for (int i = 0; i < srcParts.GetCount(); ++i)
-        if (KPlug* sub = srcParts[i].mSub.Get())
-            sub->PlugNotify(nullptr, kPlugDstConnected, sub, srcParts[i].mPosition, destination, type, nullptr);
+    TellParts(dstParts, kPlugSrcConnected, true, source, type);
+    TellParts(srcParts, kPlugDstConnected, true, destination, type);
 
     destination->PostponedDestroyEnd();
     source->PostponedDestroyEnd();
@@ -929,16 +915,18 @@ bool KPlug::DisconnectPlug(KPlug* source, KPlug* destination)
     if (srcIndex < 0 && dstIndex < 0)
         return false;
 
-    KArrayTemplate<HdlKPlug> dstSubs(4);
-    KArrayTemplate<HdlKPlug> srcSubs(4);
+    // The sub-plugs that show the connection are told first, then searched:
+    // listeners may have changed the lists.
+    KArrayTemplate<KSubPart> dstParts(4);
+    KArrayTemplate<KSubPart> srcParts(4);
     if (srcIndex >= 0)
         for (int i = 0; i < destination->GetSubPlugCount(); ++i)
             if (destination->GetSubPlug(i)->IsValidSrc(source))
-                dstSubs.Add(HdlKPlug(destination->GetSubPlug(i)));
+                dstParts.Add(KSubPart{HdlKPlug(destination->GetSubPlug(i)), -1});
     if (dstIndex >= 0)
         for (int i = 0; i < source->GetSubPlugCount(); ++i)
             if (source->GetSubPlug(i)->IsValidDst(destination))
-                srcSubs.Add(HdlKPlug(source->GetSubPlug(i)));
+                srcParts.Add(KSubPart{HdlKPlug(source->GetSubPlug(i)), -1});
 
     destination->DisconnectBegin();
     source->DisconnectBegin();
@@ -951,59 +939,46 @@ bool KPlug::DisconnectPlug(KPlug* source, KPlug* destination)
     if (dstIndex >= 0)
         source->PlugNotify(nullptr, kPlugDstDisconnecting, source, dstIndex, destination, kConnectionNormal,
                            nullptr);
-    for (int i = 0; i < dstSubs.GetCount(); ++i)
-        if (KPlug* sub = dstSubs[i].Get())
-            sub->PlugNotify(nullptr, kPlugSrcDisconnecting, sub, -1, source, kConnectionNormal, nullptr);
-    for (int i = 0; i < srcSubs.GetCount(); ++i)
-        if (KPlug* sub = srcSubs[i].Get())
-            sub->PlugNotify(nullptr, kPlugDstDisconnecting, sub, -1, destination, kConnectionNormal, nullptr);
+    TellParts(dstParts, kPlugSrcDisconnecting, false, source, kConnectionNormal);
+    TellParts(srcParts, kPlugDstDisconnecting, false, destination, kConnectionNormal);
 
-    // Positions are taken now: listeners may have changed the lists.
+    // Positions are taken now.
     if (srcIndex >= 0)
         srcIndex = destination->mSrc.FindLast(srcHdl);
     if (dstIndex >= 0)
         dstIndex = source->mDst.FindLast(dstHdl);
-    KArrayTemplate<KSubPart> dstFound(4);
-    KArrayTemplate<KSubPart> srcFound(4);
+    auto find = [](KPlug* owner, bool sourceSide, const HdlKPlug& hdl, KArrayTemplate<KSubPart>& found) {
+        for (int i = 0; i < owner->GetSubPlugCount(); ++i)
+        {
+            KPlug* sub = owner->GetSubPlug(i);
+            int pos = (sourceSide ? sub->mSrc : sub->mDst).FindLast(hdl);
+            if (pos >= 0)
+                found.Add(KSubPart{HdlKPlug(sub), pos});
+        }
+    };
+    dstParts.Empty();
+    srcParts.Empty();
     if (srcIndex >= 0)
-        for (int i = 0; i < destination->GetSubPlugCount(); ++i)
-        {
-            KPlug* sub = destination->GetSubPlug(i);
-            int pos = sub->mSrc.FindLast(srcHdl);
-            if (pos >= 0)
-                dstFound.Add(KSubPart{HdlKPlug(sub), pos});
-        }
+        find(destination, true, srcHdl, dstParts);
     if (dstIndex >= 0)
-        for (int i = 0; i < source->GetSubPlugCount(); ++i)
-        {
-            KPlug* sub = source->GetSubPlug(i);
-            int pos = sub->mDst.FindLast(dstHdl);
-            if (pos >= 0)
-                srcFound.Add(KSubPart{HdlKPlug(sub), pos});
-        }
+        find(source, false, dstHdl, srcParts);
 
     if (srcIndex >= 0)
         destination->mSrc.Remove(srcIndex);
     if (dstIndex >= 0)
         source->mDst.Remove(dstIndex);
-    for (int i = 0; i < dstFound.GetCount(); ++i)
-        dstFound[i].mSub.Get()->mSrc.Remove(dstFound[i].mPosition);
-    for (int i = 0; i < srcFound.GetCount(); ++i)
-        srcFound[i].mSub.Get()->mDst.Remove(srcFound[i].mPosition);
+    for (int i = 0; i < dstParts.GetCount(); ++i)
+        dstParts[i].mSub.Get()->mSrc.Remove(dstParts[i].mPosition);
+    for (int i = 0; i < srcParts.GetCount(); ++i)
+        srcParts[i].mSub.Get()->mDst.Remove(srcParts[i].mPosition);
 
     if (srcIndex >= 0)
         destination->PlugNotify(nullptr, kPlugSrcDisconnected, destination, srcIndex, source, kConnectionNormal,
                                 nullptr);
     if (dstIndex >= 0)
         source->PlugNotify(nullptr, kPlugDstDisconnected, source, dstIndex, destination, kConnectionNormal, nullptr);
-    for (int i = 0; i < dstFound.GetCount(); ++i)
-        if (KPlug* sub = dstFound[i].mSub.Get())
-            sub->PlugNotify(nullptr, kPlugSrcDisconnected, sub, dstFound[i].mPosition, source, kConnectionNormal,
-                            nullptr);
-    for (int i = 0; i < srcFound.GetCount(); ++i)
-        if (KPlug* sub = srcFound[i].mSub.Get())
-            sub->PlugNotify(nullptr, kPlugDstDisconnected, sub, srcFound[i].mPosition, destination,
-                            kConnectionNormal, nullptr);
+    TellParts(dstParts, kPlugSrcDisconnected, true, source, kConnectionNormal);
+    TellParts(srcParts, kPlugDstDisconnected, true, destination, kConnectionNormal);
 
     destination->DisconnectEnd();
     source->DisconnectEnd();
@@ -1017,21 +992,16 @@ void KPlug::DisconnectAll(bool sources, KPlugFilter* filter, bool filtered)
     // A listener may ask for this plug's destruction: it waits for the walk.
     PostponedDestroyBegin();
     KPlugConnectionList& list = sources ? mSrc : mDst;
-    for (int i = list.GetCount() - 1; i >= 0;)
-    {
-        KPlug* plug = list.At(i).mHdl.Get();
-        if (plug && (!filtered || (filter && filter->Is(plug))))
-        {
-            if (sources)
-                DisconnectPlug(plug, this);
-            else
-                DisconnectPlug(this, plug);
-        }
-        int next = i - 1;
-        if (next > list.GetCount() - 1)
-            next = list.GetCount() - 1;
-        i = next;
-    }
+    WalkFromLast([&list] { return list.GetCount(); },
+                 [&](int i) {
+                     KPlug* plug = list.At(i).mHdl.Get();
+                     if (!plug || (filtered && !(filter && filter->Is(plug))))
+                         return;
+                     if (sources)
+                         DisconnectPlug(plug, this);
+                     else
+                         DisconnectPlug(this, plug);
+                 });
     PostponedDestroyEnd();
 }
 
@@ -1094,16 +1064,12 @@ void SendReplacePair(KPlug* dstEnd, KPlug* srcEnd, KPlug* newPlug, kPlugAction d
 {
     dstEnd->PlugNotify(nullptr, dstAction, dstEnd, -1, srcEnd, kConnectionNormal, newPlug);
     srcEnd->PlugNotify(nullptr, srcAction, srcEnd, -1, dstEnd, kConnectionNormal, newPlug);
-    KArrayTemplate<HdlKPlug> subs(4);
-    SnapshotSubPlugs(dstEnd, subs);
-    for (int i = 0; i < subs.GetCount(); ++i)
-        if (KPlug* sub = subs[i].Get())
-            sub->PlugNotify(nullptr, dstAction, dstEnd, -1, srcEnd, kConnectionNormal, newPlug);
-    subs.Empty();
-    SnapshotSubPlugs(srcEnd, subs);
-    for (int i = 0; i < subs.GetCount(); ++i)
-        if (KPlug* sub = subs[i].Get())
-            sub->PlugNotify(nullptr, srcAction, srcEnd, -1, dstEnd, kConnectionNormal, newPlug);
+    ForEachSubPlug(dstEnd, [&](KPlug* sub) {
+        sub->PlugNotify(nullptr, dstAction, dstEnd, -1, srcEnd, kConnectionNormal, newPlug);
+    });
+    ForEachSubPlug(srcEnd, [&](KPlug* sub) {
+        sub->PlugNotify(nullptr, srcAction, srcEnd, -1, dstEnd, kConnectionNormal, newPlug);
+    });
 }
 
 } // namespace
@@ -1198,20 +1164,11 @@ bool KPlug::InternalMoveSrcBefore(int from, int before)
     const KPlugConnection moved = mSrc.At(from);
 
     // Sub-plugs that show the moved connection move it first.
-    KArrayTemplate<HdlKPlug> subs(4);
-    SnapshotSubPlugs(this, subs);
-    for (int i = 0; i < subs.GetCount(); ++i)
-    {
-        KPlug* sub = subs[i].Get();
-        if (!sub)
-            continue;
+    ForEachSubPlug(this, [&](KPlug* sub) {
         int subFrom = FindIndexFromOwnerPlugIndex(sub->mSrc, mSrc, from);
         if (subFrom >= 0 && subFrom < sub->GetSrcCount() && sub->mSrc.At(subFrom).mHdl == moved.mHdl)
-        {
-            int subBefore = FindIndexFromOwnerPlugIndex(sub->mSrc, mSrc, before);
-            sub->InternalMoveSrcBefore(subFrom, subBefore);
-        }
-    }
+            sub->InternalMoveSrcBefore(subFrom, FindIndexFromOwnerPlugIndex(sub->mSrc, mSrc, before));
+    });
 
     PlugNotify(nullptr, kPlugSrcMoving, this, from, moved.mHdl.Get(), moved.mType, nullptr);
 

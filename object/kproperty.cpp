@@ -331,24 +331,37 @@ KProperty* KProperty::GetReferenceProperty(int index)
     return static_cast<KProperty*>(view->GetDst(index));
 }
 
+namespace {
+
+// The property's value read as a T.
+template <class T>
+T ReadValue(KProperty* property)
+{
+    T value = T();
+    property->GetData(&value, 0, nullptr, nullptr);
+    return value;
+}
+
+// Stores value as the property's value; always succeeds.
+template <class T>
+bool WriteValue(KProperty* property, T value)
+{
+    property->SetData(&value, 0, nullptr, nullptr);
+    return true;
+}
+
+} // namespace
+
 int KProperty::AsInteger()
 {
     switch (mInfo.mType)
     {
     case kPropertyTypeInt:
     case kPropertyTypeEnum:
-    {
-        int value = 0;
-        GetData(&value, 0, nullptr, nullptr);
-        return value;
-    }
+        return ReadValue<int>(this);
     case kPropertyTypeBool:
     case kPropertyTypeAction:
-    {
-        bool value = false;
-        GetData(&value, 0, nullptr, nullptr);
-        return value ? 1 : 0;
-    }
+        return ReadValue<bool>(this) ? 1 : 0;
     default:
         return 0;
     }
@@ -360,15 +373,10 @@ bool KProperty::SetInteger(int value)
     {
     case kPropertyTypeInt:
     case kPropertyTypeEnum:
-        SetData(&value, 0, nullptr, nullptr);
-        return true;
+        return WriteValue<int>(this, value);
     case kPropertyTypeBool:
     case kPropertyTypeAction:
-    {
-        bool b = value != 0;
-        SetData(&b, 0, nullptr, nullptr);
-        return true;
-    }
+        return WriteValue<bool>(this, value != 0);
     default:
         return false;
     }
@@ -384,17 +392,9 @@ double KProperty::AsDouble()
     case kPropertyTypeAction:
         return AsInteger();
     case kPropertyTypeFloat:
-    {
-        float value = 0.0f;
-        GetData(&value, 0, nullptr, nullptr);
-        return value;
-    }
+        return ReadValue<float>(this);
     case kPropertyTypeDouble:
-    {
-        double value = 0.0;
-        GetData(&value, 0, nullptr, nullptr);
-        return value;
-    }
+        return ReadValue<double>(this);
     default:
         return 0.0;
     }
@@ -410,14 +410,9 @@ bool KProperty::SetDouble(double value)
     case kPropertyTypeAction:
         return SetInteger(static_cast<int>(value));
     case kPropertyTypeFloat:
-    {
-        float f = static_cast<float>(value);
-        SetData(&f, 0, nullptr, nullptr);
-        return true;
-    }
+        return WriteValue<float>(this, static_cast<float>(value));
     case kPropertyTypeDouble:
-        SetData(&value, 0, nullptr, nullptr);
-        return true;
+        return WriteValue<double>(this, value);
     default:
         return false;
     }

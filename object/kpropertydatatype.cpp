@@ -527,29 +527,33 @@ const char* KDataTypeTime::GetMemberName(int)
     return "?";
 }
 
-// Vector ---------------------------------------------------------------------
+// Vector, Vector4 and Matrix: count doubles, read and written in braces.
 
-KDataTypeVector::KDataTypeVector(const char* name) : KDataType(name)
-{
-    mSize = 24;
-    mMemberCount = 3;
-}
+#define KDATATYPE_BRACED_ROOT(C, Count)                                                             \
+    C::C(const char* name) : KDataType(name)                                                        \
+    {                                                                                               \
+        mSize = 8 * (Count);                                                                        \
+        mMemberCount = (Count);                                                                     \
+    }                                                                                               \
+    bool C::Init(void* value)                                                                       \
+    {                                                                                               \
+        return ClearDoubles(value, (Count));                                                        \
+    }                                                                                               \
+    bool C::Set(const char* text, void* value)                                                      \
+    {                                                                                               \
+        return ParseBraces(text, static_cast<double*>(value), (Count));                             \
+    }                                                                                               \
+    bool C::Get(char* text, int size, void* value)                                                  \
+    {                                                                                               \
+        static const int sDecimals = DisplayDecimals();                                             \
+        return FormatBraces(text, size, static_cast<const double*>(value), (Count), sDecimals);     \
+    }
 
-bool KDataTypeVector::Init(void* value)
-{
-    return ClearDoubles(value, 3);
-}
+KDATATYPE_BRACED_ROOT(KDataTypeVector, 3)
+KDATATYPE_BRACED_ROOT(KDataTypeVector4, 4)
+KDATATYPE_BRACED_ROOT(KDataTypeMatrix, 16)
 
-bool KDataTypeVector::Set(const char* text, void* value)
-{
-    return ParseBraces(text, static_cast<double*>(value), 3);
-}
-
-bool KDataTypeVector::Get(char* text, int size, void* value)
-{
-    static const int sDecimals = DisplayDecimals();
-    return FormatBraces(text, size, static_cast<const double*>(value), 3, sDecimals);
-}
+#undef KDATATYPE_BRACED_ROOT
 
 const char* KDataTypeVector::GetMemberName(int index)
 {
@@ -557,58 +561,10 @@ const char* KDataTypeVector::GetMemberName(int index)
     return NameAt(kNames, 3, index);
 }
 
-// Vector4 --------------------------------------------------------------------
-
-KDataTypeVector4::KDataTypeVector4(const char* name) : KDataType(name)
-{
-    mSize = 32;
-    mMemberCount = 4;
-}
-
-bool KDataTypeVector4::Init(void* value)
-{
-    return ClearDoubles(value, 4);
-}
-
-bool KDataTypeVector4::Set(const char* text, void* value)
-{
-    return ParseBraces(text, static_cast<double*>(value), 4);
-}
-
-bool KDataTypeVector4::Get(char* text, int size, void* value)
-{
-    static const int sDecimals = DisplayDecimals();
-    return FormatBraces(text, size, static_cast<const double*>(value), 4, sDecimals);
-}
-
 const char* KDataTypeVector4::GetMemberName(int index)
 {
     static const char* const kNames[] = {"x", "y", "z", "w"};
     return NameAt(kNames, 4, index);
-}
-
-// Matrix ---------------------------------------------------------------------
-
-KDataTypeMatrix::KDataTypeMatrix(const char* name) : KDataType(name)
-{
-    mSize = 128;
-    mMemberCount = 16;
-}
-
-bool KDataTypeMatrix::Init(void* value)
-{
-    return ClearDoubles(value, 16);
-}
-
-bool KDataTypeMatrix::Set(const char* text, void* value)
-{
-    return ParseBraces(text, static_cast<double*>(value), 16);
-}
-
-bool KDataTypeMatrix::Get(char* text, int size, void* value)
-{
-    static const int sDecimals = DisplayDecimals();
-    return FormatBraces(text, size, static_cast<const double*>(value), 16, sDecimals);
 }
 
 const char* KDataTypeMatrix::GetMemberName(int)

@@ -256,28 +256,30 @@ void KWorld::UnregisterObject(KObject* object)
     }
 }
 
-void KWorld::RegisterObjectProperties(KObject* object)
+namespace {
+
+// Calls act(property) for each property of the object that asks for a world index.
+template <class Act>
+void EachWorldProperty(KObject* object, Act act)
 {
-    if (!object)
-        return;
-    for (int i = 0; i < object->GetPropertyCount(); ++i)
+    for (int i = 0; object && i < object->GetPropertyCount(); ++i)
     {
         KProperty* property = object->GetProperty(i);
         if (property->GetPropertyInfo().GetFlags() & KPropertyInfo::eWorldRegistration)
-            RegisterProperty(property);
+            act(property);
     }
+}
+
+} // namespace
+
+void KWorld::RegisterObjectProperties(KObject* object)
+{
+    EachWorldProperty(object, [this](KProperty* property) { RegisterProperty(property); });
 }
 
 void KWorld::UnregisterObjectProperties(KObject* object)
 {
-    if (!object)
-        return;
-    for (int i = 0; i < object->GetPropertyCount(); ++i)
-    {
-        KProperty* property = object->GetProperty(i);
-        if (property->GetPropertyInfo().GetFlags() & KPropertyInfo::eWorldRegistration)
-            UnregisterProperty(property);
-    }
+    EachWorldProperty(object, [this](KProperty* property) { UnregisterProperty(property); });
 }
 
 KPropertyInfo* KWorld::RegisterProperty(KProperty* property)

@@ -1,6 +1,9 @@
 #include "object_test_helpers.h"
 
 #include <cstdio>
+#include <dirent.h>
+#include <stdlib.h>
+#include <unistd.h>
 
 #include "object/kproperty.h"
 
@@ -8,15 +11,72 @@ KPLUG_CLASS_IMPLEMENT(TPlug, KPlug, "TPlug")
 KPLUG_CLASS_IMPLEMENT(TOtherPlug, TPlug, "TOtherPlug")
 KPLUG_CLASS_IMPLEMENT(TObject, KObject, "TObject")
 
-std::vector<std::string>& NotifyLog()
+Log& NotifyLog()
 {
-    static std::vector<std::string> log;
+    static Log log;
     return log;
 }
 
 void ClearLog()
 {
     NotifyLog().clear();
+}
+
+Log LogLines(const std::string& prefix)
+{
+    Log out;
+    for (const std::string& line : NotifyLog())
+        if (line.compare(0, prefix.size(), prefix) == 0)
+            out.push_back(line);
+    return out;
+}
+
+std::vector<KPlug*> Sources(KPlug* plug)
+{
+    std::vector<KPlug*> out;
+    for (int i = 0; i < plug->GetSrcCount(); ++i)
+        out.push_back(plug->GetSrc(i));
+    return out;
+}
+
+std::string Str(const KString& text)
+{
+    return std::string(text.ToChars() ? text.ToChars() : "(invalid)");
+}
+
+KProperty* AddDouble(KObject& owner, const char* name, bool user)
+{
+    return owner.CreatePropertyFromType(name, kPropertyTypeDouble, nullptr, false, user, nullptr);
+}
+
+TempDir::TempDir()
+{
+    char pattern[] = "/tmp/qox_object_XXXXXX";
+    char* made = mkdtemp(pattern);
+    mPath = made ? made : "";
+}
+
+TempDir::~TempDir()
+{
+    if (DIR* dir = mPath.empty() ? nullptr : opendir(mPath.c_str()))
+    {
+        while (dirent* entry = readdir(dir))
+            if (std::string(entry->d_name) != "." && std::string(entry->d_name) != "..")
+                unlink(Path(entry->d_name).c_str());
+        closedir(dir);
+        rmdir(mPath.c_str());
+    }
+}
+
+std::string TempDir::Write(const std::string& name, const char* text) const
+{
+    std::string path = Path(name);
+    if (FILE* f = fopen(path.c_str(), "w"))
+    {
+        fputs(text, f);
+        fclose(f);
+    }
+    return path;
 }
 
 std::string PlugName(KPlug* plug)

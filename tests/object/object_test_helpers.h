@@ -2,7 +2,8 @@
 #define QOX_TESTS_OBJECT_TEST_HELPERS_H
 
 // Plugs and objects that record every notification they receive, in one
-// shared log, so tests can compare whole notification sequences.
+// shared log, so tests can compare whole notification sequences; and the
+// small helpers the object tests share.
 
 #include <string>
 #include <vector>
@@ -10,10 +11,20 @@
 #include "object/kobject.h"
 #include "object/kplug.h"
 
+typedef std::vector<std::string> Log;
+
 // One notification as "receiver:action plug index other type extra", plugs by name.
-std::vector<std::string>& NotifyLog();
+Log& NotifyLog();
 void ClearLog();
+// The lines of the log that start with prefix.
+Log LogLines(const std::string& prefix);
 std::string PlugName(KPlug* plug);
+// The sources of a plug, in order.
+std::vector<KPlug*> Sources(KPlug* plug);
+// The text of a string ("(invalid)" for none).
+std::string Str(const KString& text);
+// A double property of the object (a user property if user is set).
+KProperty* AddDouble(KObject& owner, const char* name, bool user = false);
 
 // A named plug that records its connection notifications, answers the veto
 // requests (actions 0 and 1) with mAccept, and makes recording sub-plugs.
@@ -67,6 +78,27 @@ public:
     std::string mTag;
     bool mRecord = true;
     int mPrefixClassId = -1;
+};
+
+// A callback object living on the stack: it is its own interface and is
+// never destroyed through Destroy.
+class TCallback : public ICallback
+{
+public:
+    IKObject* IQuery(unsigned long, int) override { return this; }
+    void Destroy(int) override {}
+};
+
+// A unique directory under /tmp, removed with everything in it.
+class TempDir
+{
+public:
+    TempDir();
+    ~TempDir();
+    std::string Path(const std::string& name) const { return mPath + "/" + name; }
+    // Writes a small file and answers its path.
+    std::string Write(const std::string& name, const char* text = "data") const;
+    std::string mPath;
 };
 
 #endif

@@ -9,218 +9,186 @@
 
 #include "base/kset.h"
 #include "object/kcallback.h"
+#include "object_test_helpers.h"
 
 namespace {
 
-std::vector<std::string> gCalls;
+typedef std::vector<std::string> Calls;
+Calls gCalls;
+RegisterEntryList* gList = nullptr;
+int gDepth = 0; // walks of gList running
 
-class Cb : public ICallback
+// What a callback does to the list it is called from, after recording its name.
+enum Act
+{
+    kNothing,
+    kRemoveTarget,       // removes mTarget
+    kRemoveTargetNested, // removes mTarget, only from a nested walk
+    kAddTargetOnce,      // adds mTarget, the first time only
+    kAddTargetWithEvent, // adds mTarget with an event of its own
+    kDeleteList,
+    kRemoveAll,
+    kCallListOnce, // calls the list again, the first time only
+    kConsume,
+};
+
+class Cb : public TCallback
 {
 public:
     explicit Cb(const std::string& name) : mName(name) {}
-    IKObject* IQuery(unsigned long, int) override { return this; }
-    void Destroy(int) override {}
-
-    void OnEvent(IRegister*, KEventBase* event)
-    {
-        gCalls.push_back(mName);
-        if (mAction)
-            mAction(this, event);
-    }
+    void OnEvent(IRegister*, KEventBase* event);
     void Other(IRegister*, KEventBase*) { gCalls.push_back(mName + "-other"); }
 
     std::string mName;
-    void (*mAction)(Cb* self, KEventBase* event) = nullptr;
+    Act mAct = kNothing;
+    Cb* mTarget = nullptr;
 };
 
 const ICallbackMethod kOnEvent = static_cast<ICallbackMethod>(&Cb::OnEvent);
 const ICallbackMethod kOther = static_cast<ICallbackMethod>(&Cb::Other);
 
-RegisterEntryList* gList = nullptr;
-Cb* gTarget = nullptr;
-int gNested = 0;
+void Cb::OnEvent(IRegister*, KEventBase* event)
+{
+    gCalls.push_back(mName);
+    KEventBase inner(2);
+    switch (mAct)
+    {
+    case kNothing:
+        break;
+    case kRemoveTargetNested:
+        if (gDepth == 2)
+            gList->Remove(mTarget, kOnEvent);
+        break;
+    case kRemoveTarget:
+        gList->Remove(mTarget, kOnEvent);
+        break;
+    case kAddTargetOnce:
+        gList->Add(mTarget, kOnEvent, kCallbackAllEvents);
+        mAct = kNothing;
+        break;
+    case kAddTargetWithEvent:
+        gList->Add(mTarget, kOnEvent, new KEventBase(3));
+        break;
+    case kDeleteList:
+        delete gList;
+        gList = nullptr;
+        break;
+    case kRemoveAll:
+        gList->RemoveAll();
+        break;
+    case kCallListOnce:
+        mAct = kNothing;
+        ++gDepth;
+        gList->Call(nullptr, &inner);
+        --gDepth;
+        break;
+    case kConsume:
+        event->mConsumed = true;
+        break;
+    }
+}
 
 } // namespace
 
-class CallbackList : public ::testing::Test
+// Each case: callbacks a, b, c[, d] in a list made on the heap; one callback
+// acts on the list during the call. The calls made, the entries left (-1: the
+// list is gone) and, when given, the calls of a second call.
+TEST(CallbackList, EveryReentrancyCase)
 {
-protected:
-    void SetUp() override
+    const struct
     {
+        const char* mWhat;
+        int mCount;
+        int mActor;
+        Act mAct;
+        int mTarget;
+        Calls mCalls;
+        int mLeft;
+        Calls mSecond;
+    } cases[] = {
+        {"oldest registration first", 3, 1, kNothing, 0, {"a", "b", "c"}, 3, {}},
+        {"b removes itself", 3, 1, kRemoveTarget, 1, {"a", "b", "c"}, 2, {"a", "c"}},
+        {"b removes c, not called yet", 4, 1, kRemoveTarget, 2, {"a", "b", "d"}, 3, {}},
+        {"b removes a, called already", 3, 1, kRemoveTarget, 0, {"a", "b", "c"}, 2, {}},
+        {"b adds d: called from the next call on", 3, 1, kAddTargetOnce, 3, {"a", "b", "c"}, 4, {"a", "b", "c", "d"}},
+        {"b destroys the list", 3, 1, kDeleteList, 0, {"a", "b"}, -1, {}},
+        {"b empties the list", 3, 1, kRemoveAll, 0, {"a", "b"}, 0, {}},
+        {"b calls the list again", 3, 1, kCallListOnce, 0, {"a", "b", "a", "b", "c", "c"}, 3, {}},
+        {"a removes c in the nested walk", 4, 0, kRemoveTargetNested, 2, {"a", "b", "a", "b", "d", "d"}, 3, {}},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.mWhat);
+        Cb cbs[4] = {Cb("a"), Cb("b"), Cb("c"), Cb("d")};
+        gList = new RegisterEntryList();
+        for (int i = 0; i < c.mCount; ++i)
+            gList->Add(&cbs[i], kOnEvent, kCallbackAllEvents);
+        cbs[c.mActor].mAct = c.mAct;
+        cbs[c.mActor].mTarget = &cbs[c.mTarget];
+        if (c.mAct == kRemoveTargetNested)
+            cbs[1].mAct = kCallListOnce;
         gCalls.clear();
-        gList = &list;
+        gDepth = 1;
+        KEventBase event(1);
+        EXPECT_EQ(gList->Call(nullptr, &event), 0);
+        EXPECT_EQ(gCalls, c.mCalls);
+        EXPECT_EQ(gList ? gList->GetCount() : -1, c.mLeft);
+        if (!c.mSecond.empty())
+        {
+            gCalls.clear();
+            gList->Call(nullptr, &event);
+            EXPECT_EQ(gCalls, c.mSecond);
+        }
+        delete gList;
+        gList = nullptr;
     }
-    RegisterEntryList list;
-    Cb a{"a"}, b{"b"}, c{"c"}, d{"d"};
-    KEventBase event{7};
-};
-
-TEST_F(CallbackList, OldestRegistrationIsCalledFirst)
-{
-    list.Add(&a, kOnEvent, kCallbackAllEvents);
-    list.Add(&b, kOnEvent, kCallbackAllEvents);
-    list.Add(&c, kOnEvent, kCallbackAllEvents);
-    EXPECT_EQ(list.Call(nullptr, &event), 0);
-    EXPECT_EQ(gCalls, std::vector<std::string>({"a", "b", "c"}));
 }
 
-TEST_F(CallbackList, RemoveMatchesObjectAndMethod)
+TEST(CallbackList, RemoveMasksConsumedFlagAndDraining)
 {
+    RegisterEntryList list;
+    gList = &list;
+    Cb a("a"), b("b"), c("c");
+    KEventBase event(7);
+    // Remove matches object and method.
     list.Add(&a, kOnEvent, kCallbackAllEvents);
     list.Add(&a, kOther, kCallbackAllEvents);
     EXPECT_EQ(list.Remove(&b, kOnEvent), 1);
     EXPECT_EQ(list.Remove(&a, kOnEvent), 0);
     EXPECT_EQ(list.Remove(&a, kOnEvent), 1);
-    list.Call(nullptr, &event);
-    EXPECT_EQ(gCalls, std::vector<std::string>({"a-other"}));
-}
-
-TEST_F(CallbackList, CallbackRemovingItselfSkipsAndRepeatsNothing)
-{
-    list.Add(&a, kOnEvent, kCallbackAllEvents);
-    list.Add(&b, kOnEvent, kCallbackAllEvents);
-    list.Add(&c, kOnEvent, kCallbackAllEvents);
-    b.mAction = [](Cb* self, KEventBase*) { gList->Remove(self, kOnEvent); };
-    list.Call(nullptr, &event);
-    EXPECT_EQ(gCalls, std::vector<std::string>({"a", "b", "c"}));
-    EXPECT_EQ(list.GetCount(), 2);
-}
-
-TEST_F(CallbackList, RemovingAnEntryNotYetCalledPreventsItsCall)
-{
-    list.Add(&a, kOnEvent, kCallbackAllEvents);
-    list.Add(&b, kOnEvent, kCallbackAllEvents);
-    list.Add(&c, kOnEvent, kCallbackAllEvents);
-    list.Add(&d, kOnEvent, kCallbackAllEvents);
-    gTarget = &c;
-    b.mAction = [](Cb*, KEventBase*) { gList->Remove(gTarget, kOnEvent); };
-    list.Call(nullptr, &event);
-    EXPECT_EQ(gCalls, std::vector<std::string>({"a", "b", "d"}));
-}
-
-TEST_F(CallbackList, RemovingAnEntryAlreadyCalledChangesNothing)
-{
-    list.Add(&a, kOnEvent, kCallbackAllEvents);
-    list.Add(&b, kOnEvent, kCallbackAllEvents);
-    list.Add(&c, kOnEvent, kCallbackAllEvents);
-    gTarget = &a;
-    b.mAction = [](Cb*, KEventBase*) { gList->Remove(gTarget, kOnEvent); };
-    list.Call(nullptr, &event);
-    EXPECT_EQ(gCalls, std::vector<std::string>({"a", "b", "c"}));
-}
-
-TEST_F(CallbackList, EntryAddedDuringCallWaitsForTheNextCall)
-{
-    list.Add(&a, kOnEvent, kCallbackAllEvents);
-    list.Add(&b, kOnEvent, kCallbackAllEvents);
-    list.Add(&c, kOnEvent, kCallbackAllEvents);
-    gTarget = &d;
-    b.mAction = [](Cb* self, KEventBase*) {
-        gList->Add(gTarget, kOnEvent, kCallbackAllEvents);
-        self->mAction = nullptr;
-    };
-    list.Call(nullptr, &event);
-    EXPECT_EQ(gCalls, std::vector<std::string>({"a", "b", "c"}));
     gCalls.clear();
     list.Call(nullptr, &event);
-    EXPECT_EQ(gCalls, std::vector<std::string>({"a", "b", "c", "d"}));
-}
-
-TEST(CallbackListDestroy, DestroyingTheListDuringCallEndsTheWalk)
-{
-    gCalls.clear();
-    RegisterEntryList* list = new RegisterEntryList();
-    gList = list;
-    Cb a("a"), b("b"), c("c");
-    list->Add(&a, kOnEvent, kCallbackAllEvents);
-    list->Add(&b, kOnEvent, kCallbackAllEvents);
-    list->Add(&c, kOnEvent, kCallbackAllEvents);
-    b.mAction = [](Cb*, KEventBase*) {
-        delete gList;
-        gList = nullptr;
-    };
-    KEventBase event(1);
-    list->Call(nullptr, &event);
-    EXPECT_EQ(gCalls, std::vector<std::string>({"a", "b"}));
-}
-
-TEST_F(CallbackList, NestedCallRunsCompletelyAndOuterWalkContinues)
-{
-    list.Add(&a, kOnEvent, kCallbackAllEvents);
-    list.Add(&b, kOnEvent, kCallbackAllEvents);
-    list.Add(&c, kOnEvent, kCallbackAllEvents);
-    gNested = 0;
-    b.mAction = [](Cb*, KEventBase*) {
-        if (gNested++ == 0)
-        {
-            KEventBase inner(2);
-            gList->Call(nullptr, &inner);
-        }
-    };
-    list.Call(nullptr, &event);
-    EXPECT_EQ(gCalls, std::vector<std::string>({"a", "b", "a", "b", "c", "c"}));
-}
-
-TEST_F(CallbackList, NestedCallThatRemovesEntriesKeepsOuterWalkRight)
-{
-    list.Add(&a, kOnEvent, kCallbackAllEvents);
-    list.Add(&b, kOnEvent, kCallbackAllEvents);
-    list.Add(&c, kOnEvent, kCallbackAllEvents);
-    list.Add(&d, kOnEvent, kCallbackAllEvents);
-    gNested = 0;
-    gTarget = &c;
-    b.mAction = [](Cb*, KEventBase*) {
-        if (gNested++ == 0)
-        {
-            KEventBase inner(2);
-            gList->Call(nullptr, &inner);
-        }
-    };
-    a.mAction = [](Cb*, KEventBase*) {
-        if (gNested == 1)
-            gList->Remove(gTarget, kOnEvent); // during the inner walk
-    };
-    list.Call(nullptr, &event);
-    EXPECT_EQ(gCalls, std::vector<std::string>({"a", "b", "a", "b", "d", "d"}));
-}
-
-TEST_F(CallbackList, RemoveAllDuringCallEndsTheWalk)
-{
-    list.Add(&a, kOnEvent, kCallbackAllEvents);
-    list.Add(&b, kOnEvent, kCallbackAllEvents);
-    list.Add(&c, kOnEvent, kCallbackAllEvents);
-    b.mAction = [](Cb*, KEventBase*) { gList->RemoveAll(); };
-    list.Call(nullptr, &event);
-    EXPECT_EQ(gCalls, std::vector<std::string>({"a", "b"}));
-    EXPECT_EQ(list.GetCount(), 0);
-}
-
-TEST_F(CallbackList, ConsumedFlagStopsCallButNotMaskedCall)
-{
+    EXPECT_EQ(gCalls, Calls({"a-other"}));
+    list.RemoveAll();
+    // The consumed flag stops a call, but not a masked one.
     list.Add(&a, kOnEvent, 1);
     list.Add(&b, kOnEvent, 2);
     list.Add(&c, kOnEvent, 3);
-    a.mAction = [](Cb*, KEventBase* e) { e->mConsumed = true; };
+    a.mAct = kConsume;
+    gCalls.clear();
     list.Call(nullptr, &event);
-    EXPECT_EQ(gCalls, std::vector<std::string>({"a"}));
-    gCalls.clear();
-    event.mConsumed = false;
-    list.Call(nullptr, &event, 1);
-    EXPECT_EQ(gCalls, std::vector<std::string>({"a", "c"}));
-    gCalls.clear();
-    list.Call(nullptr, &event, 2);
-    EXPECT_EQ(gCalls, std::vector<std::string>({"b", "c"}));
-}
-
-TEST_F(CallbackList, CallEventOnceThenRemoveDrainsNewestFirst)
-{
+    EXPECT_EQ(gCalls, Calls({"a"}));
+    const int masks[] = {1, 2};
+    const Calls masked[] = {{"a", "c"}, {"b", "c"}};
+    for (int i = 0; i < 2; ++i)
+    {
+        gCalls.clear();
+        event.mConsumed = false;
+        list.Call(nullptr, &event, masks[i]);
+        EXPECT_EQ(gCalls, masked[i]) << masks[i];
+    }
+    list.RemoveAll();
+    // Each entry's own event, once, newest first; one added meanwhile too.
+    a.mAct = kNothing;
     list.Add(&a, kOnEvent, new KEventBase(1));
     list.Add(&b, kOnEvent, new KEventBase(2));
-    gTarget = &c;
-    b.mAction = [](Cb*, KEventBase*) { gList->Add(gTarget, kOnEvent, new KEventBase(3)); };
+    b.mAct = kAddTargetWithEvent;
+    b.mTarget = &c;
+    gCalls.clear();
     list.CallEventOnceThenRemove();
-    EXPECT_EQ(gCalls, std::vector<std::string>({"b", "c", "a"}));
+    EXPECT_EQ(gCalls, Calls({"b", "c", "a"}));
     EXPECT_EQ(list.GetCount(), 0);
+    gList = nullptr;
 }
 
 namespace {
@@ -254,7 +222,7 @@ TEST(GlobalEvents, DeferredEventsNewestFirstThenPlainCallsLastAddedFirst)
     GlobalEventAdd(Plain, reinterpret_cast<void*>(10));
     GlobalEventAdd(Plain, reinterpret_cast<void*>(20));
     GlobalEventCall();
-    EXPECT_EQ(gCalls, std::vector<std::string>({"v2", "v1"}));
+    EXPECT_EQ(gCalls, Calls({"v2", "v1"}));
     EXPECT_EQ(gPlain, std::vector<int>({20, 10}));
     EXPECT_EQ(GetGlobalEventList()->GetCount(), 0);
     EXPECT_EQ(GetGlobalCallbackList()->GetCount(), 0);
@@ -270,7 +238,7 @@ TEST(GlobalEvents, NamedEvents)
         KGlobalNamedEvent registration;
         ASSERT_TRUE(registration.Register("Saved", &a, kOnEvent));
         EXPECT_EQ(GlobalNamedEventCall("SAVED", nullptr, &event), 1); // names ignore case
-        EXPECT_EQ(gCalls, std::vector<std::string>({"a"}));
+        EXPECT_EQ(gCalls, Calls({"a"}));
         EXPECT_TRUE(registration.Unregister());
         EXPECT_FALSE(registration.Unregister());
         // The emptied list went with its name.
@@ -315,10 +283,6 @@ TEST(GlobalEvents, QueryHelperAndDisplayEvaluateInfo)
     EXPECT_EQ(IQUERYFNC(nullptr, 0, 0), nullptr);
     Cb a("a");
     EXPECT_EQ(IQUERYFNC(&a, 0, 0), &a);
-    EXPECT_EQ(GlobalDisplayEvaluateInfo.mEvaluationStamp, -1);
-    EXPECT_EQ(GlobalDisplayEvaluateInfo.mStateIndex, 0);
-    EXPECT_EQ(GlobalDisplayEvaluateInfo.mSourceStateIndex, 1);
-    EXPECT_EQ(GlobalDisplayEvaluateInfo.mField3, 255);
     KEvaluateInfo info;
     info.mEvaluationStamp = 42;
     SetDisplayEvaluateInfo(&info);

@@ -4,61 +4,48 @@
 
 #include "object_test_helpers.h"
 
-typedef std::vector<std::string> Log;
-
 TEST(ObjectNames, ExtractNameParts)
 {
-    KString entity, group, prefix, name;
-    ExtractNameParts("Model::Cube", entity, group, prefix, name);
-    EXPECT_EQ(std::string(entity), "");
-    EXPECT_EQ(std::string(group), "Model");
-    EXPECT_EQ(std::string(prefix), "");
-    EXPECT_EQ(std::string(name), "Cube");
-    ExtractNameParts("a:b:c", entity, group, prefix, name);
-    EXPECT_EQ(std::string(group), "");
-    EXPECT_EQ(std::string(prefix), "a:b");
-    EXPECT_EQ(std::string(name), "c");
-    ExtractNameParts("Cube", entity, group, prefix, name);
-    EXPECT_EQ(std::string(prefix), "");
-    EXPECT_EQ(std::string(name), "Cube");
-    // The occurrences of ":::" overlap: the last one starts at the third colon.
-    ExtractNameParts("x::::y", entity, group, prefix, name);
-    EXPECT_EQ(std::string(entity), "x:");
-    EXPECT_EQ(std::string(group), "");
-    EXPECT_EQ(std::string(prefix), "");
-    EXPECT_EQ(std::string(name), "y");
-    ExtractNameParts("E:::G::p:q:n", entity, group, prefix, name);
-    EXPECT_EQ(std::string(entity), "E");
-    EXPECT_EQ(std::string(group), "G");
-    EXPECT_EQ(std::string(prefix), "p:q");
-    EXPECT_EQ(std::string(name), "n");
+    const struct
+    {
+        const char* mText;
+        const char* mParts[4]; // entity, group, prefix, name
+    } rows[] = {
+        {"Model::Cube", {"", "Model", "", "Cube"}},
+        {"a:b:c", {"", "", "a:b", "c"}},
+        {"Cube", {"", "", "", "Cube"}},
+        // The occurrences of ":::" overlap: the last one starts at the third colon.
+        {"x::::y", {"x:", "", "", "y"}},
+        {"E:::G::p:q:n", {"E", "G", "p:q", "n"}},
+    };
+    for (const auto& row : rows)
+    {
+        KString parts[4];
+        ExtractNameParts(row.mText, parts[0], parts[1], parts[2], parts[3]);
+        for (int i = 0; i < 4; ++i)
+            EXPECT_EQ(Str(parts[i]), row.mParts[i]) << row.mText << " part " << i;
+    }
 }
 
 TEST(ObjectNames, MakeFullNameAndConcatPrefixes)
 {
-    EXPECT_EQ(std::string(MakeFullName("ignored", "Model", "a:b", "Cube")), "Model::a:b:Cube");
-    EXPECT_EQ(std::string(MakeFullName("", "", "", "Cube")), "Cube");
-    EXPECT_EQ(std::string(MakeFullName("", "", "p", "")), "p:");
-    EXPECT_EQ(std::string(ConcatPrefixes("A", "B")), "A:B");
-    EXPECT_EQ(std::string(ConcatPrefixes("A", ":B")), "A:B");
-    EXPECT_EQ(std::string(ConcatPrefixes("", ":B")), "B");
-    EXPECT_EQ(std::string(ConcatPrefixes("A:", "")), "A");
-    EXPECT_EQ(std::string(ConcatPrefixes("", "")), "");
-    EXPECT_EQ(std::string(ConcatPrefixes("A", "B:")), "A:B");
+    EXPECT_EQ(Str(MakeFullName("ignored", "Model", "a:b", "Cube")), "Model::a:b:Cube");
+    EXPECT_EQ(Str(MakeFullName("", "", "", "Cube")), "Cube");
+    EXPECT_EQ(Str(MakeFullName("", "", "p", "")), "p:");
+    const char* concat[][3] = {{"A", "B", "A:B"}, {"A", ":B", "A:B"}, {"", ":B", "B"},
+                               {"A:", "", "A"},   {"", "", ""},       {"A", "B:", "A:B"}};
+    for (const auto& row : concat)
+        EXPECT_EQ(Str(ConcatPrefixes(row[0], row[1])), row[2]) << row[0] << " + " << row[1];
     KString text("x");
     MakeFullEntityName(nullptr, text);
-    EXPECT_EQ(std::string(text), "");
-}
-
-TEST(ObjectNames, ExtractUniqueChildPrefix)
-{
-    KString result;
-    KObject::ExtractUniqueChildPrefix("A:B", "B:D", result);
-    EXPECT_EQ(std::string(result), "D");
-    KObject::ExtractUniqueChildPrefix("X", "B:D", result);
-    EXPECT_EQ(std::string(result), "B:D");
-    KObject::ExtractUniqueChildPrefix("A:B", "A:B", result);
-    EXPECT_EQ(std::string(result), "");
+    EXPECT_EQ(Str(text), "");
+    const char* unique[][3] = {{"A:B", "B:D", "D"}, {"X", "B:D", "B:D"}, {"A:B", "A:B", ""}};
+    for (const auto& row : unique)
+    {
+        KString result;
+        KObject::ExtractUniqueChildPrefix(row[0], row[1], result);
+        EXPECT_EQ(Str(result), row[2]) << row[0] << " / " << row[1];
+    }
 }
 
 TEST(ObjectNames, FullNameRoundTrips)
@@ -74,9 +61,7 @@ TEST(ObjectNames, FullNameRoundTrips)
     EXPECT_TRUE(o.IsNameDirty());
     EXPECT_STREQ(o.GetObjectFullName(), "a:b:c");
     EXPECT_FALSE(o.IsNameDirty());
-    EXPECT_EQ(std::string(o.GetObjectLabelName(false)), "a:b:c");
-    EXPECT_EQ(std::string(o.GetObjectReferenceName()), "a:b:c");
-    EXPECT_EQ(std::string(o.GetObjectEntityName()), "");
+    EXPECT_EQ(Str(o.GetObjectLabelName(false)), "a:b:c");
     o.SetObjectUniqueName("d");
     EXPECT_STREQ(o.GetObjectName(), "d");
     EXPECT_STREQ(o.GetObjectOriginalName(), "c");
@@ -92,12 +77,8 @@ TEST(ObjectNames, BlankNameIsEmptyAndNotificationsAreOrdered)
     ClearLog();
     o.SetObjectName("   ");
     EXPECT_STREQ(o.GetObjectName(), "");
-    Log log = NotifyLog();
-    ASSERT_EQ(log.size(), 4u);
-    EXPECT_EQ(log[0], "Old:entity 8 null  -1");
-    EXPECT_EQ(log[1], "Old:state 27 Old");
-    EXPECT_EQ(log[2], "Old:entity 12 null  -1");
-    EXPECT_EQ(log[3], "Old:state 28 Old");
+    EXPECT_EQ(NotifyLog(),
+              Log({"Old:entity 8 null  -1", "Old:state 27 Old", "Old:entity 12 null  -1", "Old:state 28 Old"}));
     ClearLog();
     o.SetObjectName(""); // equal: nothing
     EXPECT_TRUE(NotifyLog().empty());
@@ -105,48 +86,35 @@ TEST(ObjectNames, BlankNameIsEmptyAndNotificationsAreOrdered)
 
 TEST(ObjectNames, PrefixRelativeToPrefixParent)
 {
-    TObject parent("P"), child("C");
-    parent.mPrefixClassId = TObject::ClassId;
-    child.mPrefixClassId = TObject::ClassId;
+    TObject parent("P"), child("C"), other("O");
+    for (TObject* o : {&parent, &child, &other})
+        o->mPrefixClassId = TObject::ClassId;
     parent.SetObjectPrefixName("A");
     parent.ConnectSrc(&child);
     EXPECT_EQ(child.GetPrefixParent(), &parent);
     // A prefix given in full below the parent keeps only its own part.
     child.SetObjectPrefixName("A:P");
     EXPECT_STREQ(child.GetObjectPrefixName(), "P");
-    EXPECT_EQ(std::string(child.GetObjectFullPrefixName()), "A:P");
+    EXPECT_EQ(Str(child.GetObjectFullPrefixName()), "A:P");
     EXPECT_STREQ(child.GetObjectFullName(), "A:P:C");
-    EXPECT_EQ(std::string(child.GetObjectLabelName(true)), "A:P:C");
-    EXPECT_EQ(std::string(child.GetObjectLabelName(false)), "P:C");
+    EXPECT_EQ(Str(child.GetObjectLabelName(true)), "A:P:C");
+    EXPECT_EQ(Str(child.GetObjectLabelName(false)), "P:C");
     // Renaming the parent's prefix marks the child's full name dirty.
     parent.SetObjectPrefixName("Z");
     EXPECT_TRUE(child.IsNameDirty());
     EXPECT_STREQ(child.GetObjectFullName(), "Z:P:C");
-}
-
-TEST(ObjectNames, AddedChildPrefixDoesNotRepeatTheParents)
-{
-    TObject parent("P"), child("C");
-    parent.mPrefixClassId = TObject::ClassId;
-    child.mPrefixClassId = TObject::ClassId;
+    // A child added later does not repeat the parent's prefix.
     parent.SetObjectPrefixName("A:B");
-    child.SetObjectPrefixName("B:D");
-    parent.ConnectSrc(&child);
-    EXPECT_STREQ(child.GetObjectPrefixName(), "D");
-    EXPECT_EQ(std::string(child.GetObjectFullPrefixName()), "A:B:D");
-}
-
-TEST(ObjectNames, PrefixCycleDoesNotLoop)
-{
-    TObject a("A"), b("B");
-    a.mPrefixClassId = TObject::ClassId;
-    b.mPrefixClassId = TObject::ClassId;
-    a.ConnectSrc(&b);
-    b.ConnectSrc(&a);
-    a.SetObjectPrefixName("x");
-    b.SetObjectPrefixName("y");
-    a.SetDirtyName(true);
-    EXPECT_FALSE(std::string(a.GetObjectFullName()).empty());
+    other.SetObjectPrefixName("B:D");
+    parent.ConnectSrc(&other);
+    EXPECT_STREQ(other.GetObjectPrefixName(), "D");
+    EXPECT_EQ(Str(other.GetObjectFullPrefixName()), "A:B:D");
+    // A prefix cycle does not loop.
+    other.ConnectSrc(&parent);
+    other.SetObjectPrefixName("y");
+    parent.SetDirtyName(true);
+    EXPECT_FALSE(std::string(parent.GetObjectFullName()).empty());
+    other.DisconnectSrc(&parent);
 }
 
 namespace {
@@ -211,10 +179,9 @@ TEST(ObjectEntity, EventsReachTheEntityAndParents)
     EXPECT_FALSE(o.IsFocused());
     o.Focus();
     EXPECT_TRUE(o.IsFocused());
-    EXPECT_EQ(std::string(o.GetObjectEntityName()), "");
-    entity.SetObjectName("Scene");
-    EXPECT_EQ(std::string(o.GetObjectEntityName()), "Scene");
-
+    EXPECT_EQ(Str(o.GetObjectEntityName()), ""); // computes and keeps the entity's full name
+    entity.SetObjectName("Scene");                // which the rename marks dirty
+    EXPECT_EQ(Str(o.GetObjectEntityName()), "Scene");
     // The entity may refuse a connection to its member.
     entity.mRefuseRequests = true;
     KObject other;
@@ -229,8 +196,7 @@ TEST(ObjectEntity, ConstructorWithEntityJoinsIt)
     KObject o("G::pre:Name", HdlKObjectTemplate<KEntity>(HdlKObject(&entity)));
     EXPECT_STREQ(o.GetObjectName(), "Name");
     EXPECT_STREQ(o.GetObjectPrefixName(), "pre");
-    EXPECT_EQ(entity.GetSrcCount(), 1);
-    EXPECT_EQ(entity.GetSrc(0), &o);
+    EXPECT_EQ(Sources(&entity), std::vector<KPlug*>({&o}));
     KObject lone("Lone", HdlKObjectTemplate<KEntity>());
     EXPECT_EQ(lone.GetDstCount(), 0);
 }

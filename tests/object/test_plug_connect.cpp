@@ -6,7 +6,7 @@
 #include "object/kproperty.h"
 #include "object_test_helpers.h"
 
-typedef std::vector<std::string> Log;
+typedef std::vector<KPlug*> Plugs;
 
 namespace {
 
@@ -15,53 +15,43 @@ KPlugFilter* OtherFilter()
     return KPlug_GetFilter(TOtherPlug::ClassId);
 }
 
-std::vector<KPlug*> Sources(KPlug* plug)
+// The plug a listener destroys when it is told of gVictimAction.
+TPlug* gVictim = nullptr;
+kPlugAction gVictimAction = 0;
+
+void DestroyVictim(TPlug*, kPlugAction action, KPlug*, KPlug*)
 {
-    std::vector<KPlug*> out;
-    for (int i = 0; i < plug->GetSrcCount(); ++i)
-        out.push_back(plug->GetSrc(i));
-    return out;
+    if (action == gVictimAction && gVictim)
+    {
+        TPlug* victim = gVictim;
+        gVictim = nullptr;
+        victim->Destroy(0);
+    }
 }
 
 } // namespace
 
-TEST(PlugConnect, ConnectNotifiesBothEndsThenSubPlugs)
-{
-    TPlug a("A"), b("B");
-    KPlug* sub = b.SubPlugGetOrCreate(KPlug_GetFilter(TPlug::ClassId));
-    ASSERT_NE(sub, nullptr);
-    ASSERT_NE(sub, &b);
-    ClearLog();
-    ASSERT_TRUE(b.ConnectSrc(&a));
-    Log expected = {
-        "B:0 B -1 A 0 null",         "A:1 A -1 B 0 null",         "B:2 B -1 A 0 null",
-        "A:3 A -1 B 0 null",         "B.sub:0 B.sub -1 A 0 null", "B.sub:2 B.sub -1 A 0 null",
-        "B:4 B 0 A 0 null",          "A:5 A 0 B 0 null",          "B.sub:4 B.sub 0 A 0 null",
-    };
-    EXPECT_EQ(NotifyLog(), expected);
-    EXPECT_EQ(b.GetSrcCount(), 1);
-    EXPECT_EQ(a.GetDstCount(), 1);
-    EXPECT_EQ(b.GetSrc(0), &a);
-    EXPECT_EQ(a.GetDst(0), &b);
-    ASSERT_EQ(sub->GetSrcCount(), 1);
-    EXPECT_EQ(sub->GetSrc(0), &a);
-}
-
-TEST(PlugConnect, DisconnectNotifiesWithOldIndexes)
+TEST(PlugConnect, ConnectAndDisconnectNotifyBothEndsThenSubPlugs)
 {
     TPlug a("A"), c("C"), b("B");
     KPlug* sub = b.SubPlugGetOrCreate(KPlug_GetFilter(TPlug::ClassId));
+    ASSERT_NE(sub, &b);
     ASSERT_TRUE(b.ConnectSrc(&c));
+    ClearLog();
     ASSERT_TRUE(b.ConnectSrc(&a));
+    EXPECT_EQ(NotifyLog(), Log({"B:0 B -1 A 0 null", "A:1 A -1 B 0 null", "B:2 B -1 A 0 null", "A:3 A -1 B 0 null",
+                                "B.sub:0 B.sub -1 A 0 null", "B.sub:2 B.sub -1 A 0 null", "B:4 B 1 A 0 null",
+                                "A:5 A 0 B 0 null", "B.sub:4 B.sub 1 A 0 null"}));
+    EXPECT_EQ(Sources(&b), Plugs({&c, &a}));
+    EXPECT_EQ(a.GetDst(0), &b);
+    EXPECT_EQ(Sources(sub), Plugs({&c, &a}));
+    // Disconnecting tells the old indexes.
     ClearLog();
     ASSERT_TRUE(b.DisconnectSrc(&a));
-    Log expected = {
-        "B:6 B 1 A 0 null",          "A:7 A 0 B 0 null",         "B.sub:6 B.sub -1 A 0 null",
-        "B:8 B 1 A 0 null",          "A:9 A 0 B 0 null",         "B.sub:8 B.sub 1 A 0 null",
-    };
-    EXPECT_EQ(NotifyLog(), expected);
-    EXPECT_EQ(Sources(&b), std::vector<KPlug*>({&c}));
-    EXPECT_EQ(Sources(sub), std::vector<KPlug*>({&c}));
+    EXPECT_EQ(NotifyLog(), Log({"B:6 B 1 A 0 null", "A:7 A 0 B 0 null", "B.sub:6 B.sub -1 A 0 null",
+                                "B:8 B 1 A 0 null", "A:9 A 0 B 0 null", "B.sub:8 B.sub 1 A 0 null"}));
+    EXPECT_EQ(Sources(&b), Plugs({&c}));
+    EXPECT_EQ(Sources(sub), Plugs({&c}));
     EXPECT_EQ(a.GetDstCount(), 0);
     // Not connected any more: refused, nothing sent.
     ClearLog();
@@ -76,57 +66,40 @@ TEST(PlugConnect, ReplaceSendsBeginPairDisconnectConnectEndPair)
     ASSERT_TRUE(b.ConnectSrc(&c));
     ClearLog();
     ASSERT_TRUE(b.ReplaceSrcAt(0, &d));
-    Log expected = {
-        "B:12 B -1 A 0 D", "A:10 A -1 B 0 D",                                        // begin pair
-        "B:6 B 0 A 0 null", "A:7 A 0 B 0 null", "B:8 B 0 A 0 null", "A:9 A 0 B 0 null", // disconnect
-        "B:0 B -1 D 0 null", "D:1 D -1 B 0 null", "B:2 B -1 D 0 null", "D:3 D -1 B 0 null",
-        "B:4 B 0 D 0 null", "D:5 D 0 B 0 null",                                      // connect before C
-        "B:13 B -1 A 0 D", "A:11 A -1 B 0 D",                                        // end pair
-    };
-    EXPECT_EQ(NotifyLog(), expected);
-    EXPECT_EQ(Sources(&b), std::vector<KPlug*>({&d, &c}));
-    // The replaced connection's type is not kept.
-    EXPECT_EQ(b.GetSrcType(0), 0);
+    EXPECT_EQ(NotifyLog(), Log({
+                               "B:12 B -1 A 0 D", "A:10 A -1 B 0 D", // begin pair
+                               "B:6 B 0 A 0 null", "A:7 A 0 B 0 null", "B:8 B 0 A 0 null", "A:9 A 0 B 0 null",
+                               "B:0 B -1 D 0 null", "D:1 D -1 B 0 null", "B:2 B -1 D 0 null", "D:3 D -1 B 0 null",
+                               "B:4 B 0 D 0 null", "D:5 D 0 B 0 null", // connected before C
+                               "B:13 B -1 A 0 D", "A:11 A -1 B 0 D",   // end pair
+                           }));
+    EXPECT_EQ(Sources(&b), Plugs({&d, &c}));
+    EXPECT_EQ(b.GetSrcType(0), 0); // the replaced connection's type is not kept
     EXPECT_EQ(a.GetDstCount(), 0);
-}
-
-TEST(PlugConnect, ReplaceAtCountConnectsAtEnd)
-{
-    TPlug a("A"), d("D"), b("B");
-    ASSERT_TRUE(b.ConnectSrc(&a));
+    // At the count: a plain connect at the end, no replace pair.
+    TPlug e("E");
     ClearLog();
-    ASSERT_TRUE(b.ReplaceSrcAt(1, &d));
-    EXPECT_EQ(Sources(&b), std::vector<KPlug*>({&a, &d}));
-    EXPECT_EQ(NotifyLog().front(), "B:0 B -1 D 0 null"); // a plain connect: no replace pair
-    EXPECT_FALSE(b.ReplaceSrcAt(-1, &d));
-}
-
-TEST(PlugConnect, ReplaceInDstTellsDestinationEndFirst)
-{
+    ASSERT_TRUE(b.ReplaceSrcAt(2, &e));
+    EXPECT_EQ(Sources(&b), Plugs({&d, &c, &e}));
+    EXPECT_EQ(NotifyLog().front(), "B:0 B -1 E 0 null");
+    EXPECT_FALSE(b.ReplaceSrcAt(-1, &e));
+    ClearLog();
+    EXPECT_FALSE(b.ReplaceInSrc(&a, &e, -1)); // a is not connected
+    EXPECT_TRUE(NotifyLog().empty());
+    // In a destination list the destination end is still told first.
     TPlug s("S"), old("O"), nu("N");
     ASSERT_TRUE(s.ConnectDst(&old));
     ClearLog();
     ASSERT_TRUE(s.ReplaceDstAt(0, &nu));
-    Log& log = NotifyLog();
+    Log log = NotifyLog();
     ASSERT_GE(log.size(), 4u);
-    EXPECT_EQ(log[0], "O:12 O -1 S 0 N");
-    EXPECT_EQ(log[1], "S:10 S -1 O 0 N");
-    EXPECT_EQ(log[log.size() - 2], "O:13 O -1 S 0 N");
-    EXPECT_EQ(log[log.size() - 1], "S:11 S -1 O 0 N");
-    EXPECT_EQ(s.GetDstCount(), 1);
+    EXPECT_EQ(Log(log.begin(), log.begin() + 2), Log({"O:12 O -1 S 0 N", "S:10 S -1 O 0 N"}));
+    EXPECT_EQ(Log(log.end() - 2, log.end()), Log({"O:13 O -1 S 0 N", "S:11 S -1 O 0 N"}));
     EXPECT_EQ(s.GetDst(0), &nu);
     EXPECT_EQ(old.GetSrcCount(), 0);
 }
 
-TEST(PlugConnect, ReplaceOfAbsentPlugFails)
-{
-    TPlug a("A"), d("D"), b("B");
-    ClearLog();
-    EXPECT_FALSE(b.ReplaceInSrc(&a, &d, -1));
-    EXPECT_TRUE(NotifyLog().empty());
-}
-
-TEST(PlugConnect, MoveSendsFourteenAndFifteen)
+TEST(PlugConnect, MoveAndSwap)
 {
     TPlug p("P"), q("Q"), r("R"), b("B");
     b.ConnectSrc(&p);
@@ -134,23 +107,30 @@ TEST(PlugConnect, MoveSendsFourteenAndFifteen)
     b.ConnectSrc(&r);
     ClearLog();
     ASSERT_TRUE(b.MoveSrcAt(0, 2));
-    EXPECT_EQ(Sources(&b), std::vector<KPlug*>({&q, &r, &p}));
+    EXPECT_EQ(Sources(&b), Plugs({&q, &r, &p}));
     EXPECT_EQ(NotifyLog(), Log({"B:14 B 0 P 0 null", "B:15 B 2 P 0 null"}));
     ClearLog();
     ASSERT_TRUE(b.MoveSrcAt(2, 0));
-    EXPECT_EQ(Sources(&b), std::vector<KPlug*>({&p, &q, &r}));
+    EXPECT_EQ(Sources(&b), Plugs({&p, &q, &r}));
     EXPECT_EQ(NotifyLog(), Log({"B:14 B 2 P 0 null", "B:15 B 0 P 0 null"}));
-    // From [P, Q, R], MoveSrcAt(2, 0) gives [R, P, Q].
-    ASSERT_TRUE(b.MoveSrcAt(2, 0));
-    EXPECT_EQ(Sources(&b), std::vector<KPlug*>({&r, &p, &q}));
+    ASSERT_TRUE(b.MoveSrcAt(&r, &p)); // by plugs: R to P's place
+    EXPECT_EQ(Sources(&b), Plugs({&r, &p, &q}));
+    // Refused moves change and send nothing.
     ClearLog();
     EXPECT_FALSE(b.MoveSrcAt(1, 1));
     EXPECT_FALSE(b.MoveSrcAt(0, 3));
     EXPECT_FALSE(b.MoveSrcAt(-1, 0));
+    EXPECT_FALSE(b.SwapSrc(0, 3));
+    EXPECT_FALSE(b.SwapSrc(-1, 0));
+    // Swapping a place with itself succeeds and sends nothing.
+    EXPECT_TRUE(b.SwapSrc(1, 1));
     EXPECT_TRUE(NotifyLog().empty());
-    // By plugs.
-    ASSERT_TRUE(b.MoveSrcAt(&q, &r));
-    EXPECT_EQ(Sources(&b), std::vector<KPlug*>({&q, &r, &p}));
+    EXPECT_EQ(Sources(&b), Plugs({&r, &p, &q}));
+
+    EXPECT_TRUE(b.SwapSrc(0, 2));
+    EXPECT_EQ(Sources(&b), Plugs({&q, &p, &r}));
+    EXPECT_TRUE(b.SwapSrc(1, 0)); // neighbours: one move is enough
+    EXPECT_EQ(Sources(&b), Plugs({&p, &q, &r}));
 }
 
 TEST(PlugConnect, MoveUpdatesSubPlugViewFirst)
@@ -161,71 +141,49 @@ TEST(PlugConnect, MoveUpdatesSubPlugViewFirst)
     b.ConnectSrc(&p);
     b.ConnectSrc(&q);
     b.ConnectSrc(&r);
-    ASSERT_EQ(Sources(sub), std::vector<KPlug*>({&p, &r}));
+    ASSERT_EQ(Sources(sub), Plugs({&p, &r}));
     ClearLog();
     ASSERT_TRUE(b.MoveSrcAt(0, 2));
     EXPECT_EQ(NotifyLog(), Log({"B.sub:14 B.sub 0 P 0 null", "B.sub:15 B.sub 1 P 0 null", "B:14 B 0 P 0 null",
                                 "B:15 B 2 P 0 null"}));
-    EXPECT_EQ(Sources(sub), std::vector<KPlug*>({&r, &p}));
+    EXPECT_EQ(Sources(sub), Plugs({&r, &p}));
     // Moving on the sub-plug moves the two plugs in the owner.
     ASSERT_TRUE(sub->MoveSrcAt(1, 0));
-    EXPECT_EQ(Sources(&b), std::vector<KPlug*>({&q, &p, &r}));
-    EXPECT_EQ(Sources(sub), std::vector<KPlug*>({&p, &r}));
+    EXPECT_EQ(Sources(&b), Plugs({&q, &p, &r}));
+    EXPECT_EQ(Sources(sub), Plugs({&p, &r}));
 }
 
-TEST(PlugConnect, SwapExchangesAndSelfSwapChangesNothing)
+TEST(PlugConnect, DuplicatesInsertionAndDisconnectAllByClass)
 {
-    TPlug a("A"), b("B"), c("C"), d("D");
-    d.ConnectSrc(&a);
-    d.ConnectSrc(&b);
-    d.ConnectSrc(&c);
-    ClearLog();
-    EXPECT_TRUE(d.SwapSrc(1, 1));
-    EXPECT_TRUE(NotifyLog().empty());
-    EXPECT_EQ(Sources(&d), std::vector<KPlug*>({&a, &b, &c}));
-    EXPECT_TRUE(d.SwapSrc(0, 2));
-    EXPECT_EQ(Sources(&d), std::vector<KPlug*>({&c, &b, &a}));
-    EXPECT_TRUE(d.SwapSrc(1, 0)); // neighbours: one move is enough
-    EXPECT_EQ(Sources(&d), std::vector<KPlug*>({&b, &c, &a}));
-    EXPECT_TRUE(d.SwapSrc(2, 2));
-    EXPECT_EQ(Sources(&d), std::vector<KPlug*>({&b, &c, &a}));
-    // A refused move is reported.
-    EXPECT_FALSE(d.SwapSrc(0, 3));
-    EXPECT_FALSE(d.SwapSrc(-1, 0));
-}
-
-TEST(PlugConnect, DuplicateConnectionsAreKeptAndTheLastIsRemoved)
-{
-    TPlug a("A"), c("C"), b("B");
+    TPlug a("A"), c("C"), x("X"), y("Y"), b("B");
     b.ConnectSrc(&a);
     b.ConnectSrc(&c);
     b.ConnectSrc(&a);
-    EXPECT_EQ(b.GetSrcCount(), 3);
     EXPECT_EQ(a.GetDstCount(), 2);
+    // The last of the duplicates is removed.
     ClearLog();
     ASSERT_TRUE(b.DisconnectSrc(&a));
     EXPECT_EQ(NotifyLog().front(), "B:6 B 2 A 0 null");
-    EXPECT_EQ(Sources(&b), std::vector<KPlug*>({&a, &c}));
+    EXPECT_EQ(Sources(&b), Plugs({&a, &c}));
     EXPECT_EQ(a.GetDstCount(), 1);
-    EXPECT_TRUE(b.IsConnectedSrc(&a));
     EXPECT_TRUE(a.IsConnectedDst(&b));
     EXPECT_FALSE(b.IsConnectedDst(&a));
-}
 
-TEST(PlugConnect, ConnectAtInsertsBeforeIndex)
-{
-    TPlug a("A"), c("C"), x("X"), b("B");
-    b.ConnectSrc(&a);
-    b.ConnectSrc(&c);
-    ASSERT_TRUE(b.ConnectSrcAt(1, &x));
-    EXPECT_EQ(Sources(&b), std::vector<KPlug*>({&a, &x, &c}));
-    TPlug y("Y");
+    ASSERT_TRUE(b.ConnectSrcAt(1, &x));  // before the index
     ASSERT_TRUE(b.ConnectSrcAt(99, &y)); // outside the list: at the end
-    EXPECT_EQ(b.GetSrc(3), &y);
+    EXPECT_EQ(Sources(&b), Plugs({&a, &x, &c, &y}));
     TPlug d1("D1"), d2("D2");
     a.ConnectDst(&d1);
     ASSERT_TRUE(a.ConnectDstAt(0, &d2));
     EXPECT_EQ(a.GetDst(0), &d2);
+    // Disconnecting all of a class (a subclass counts).
+    TOtherPlug o1("O1"), o2("O2");
+    b.ConnectSrc(&o1);
+    b.DisconnectAllSrc(TOtherPlug::ClassId);
+    EXPECT_EQ(Sources(&b), Plugs({&a, &x, &c, &y}));
+    a.ConnectDst(&o2);
+    a.DisconnectAllDst(TPlug::ClassId);
+    EXPECT_EQ(a.GetDstCount(), 0);
 }
 
 TEST(PlugConnect, OneWayConnectionIsRecordedOnlyAtTheDestination)
@@ -235,13 +193,20 @@ TEST(PlugConnect, OneWayConnectionIsRecordedOnlyAtTheDestination)
     ClearLog();
     ASSERT_TRUE(b.ConnectSrc(&a));
     EXPECT_EQ(NotifyLog(), Log({"B:0 B -1 A 0 null", "B:2 B -1 A 2 null", "B:4 B 0 A 2 null"}));
-    EXPECT_EQ(b.GetSrcCount(), 1);
     EXPECT_EQ(b.GetSrcType(0), kConnectionOneWay);
     EXPECT_EQ(a.GetDstCount(), 0);
     ClearLog();
     ASSERT_TRUE(b.DisconnectSrc(&a));
     EXPECT_EQ(NotifyLog(), Log({"B:6 B 0 A 0 null", "B:8 B 0 A 0 null"}));
     EXPECT_EQ(b.GetSrcCount(), 0);
+    // A destroyed one-way source leaves a dead record, which DisconnectAll skips and keeps.
+    TPlug* dead = new TPlug("X");
+    b.ConnectSrc(&a);
+    b.ConnectSrc(dead);
+    dead->Destroy(0);
+    EXPECT_EQ(Sources(&b), Plugs({&a, nullptr}));
+    b.DisconnectAllSrc();
+    EXPECT_EQ(Sources(&b), Plugs({nullptr}));
 }
 
 TEST(PlugConnect, VetoesAndStaticRefusalsLeaveListsUnchanged)
@@ -259,14 +224,12 @@ TEST(PlugConnect, VetoesAndStaticRefusalsLeaveListsUnchanged)
     a.mAccept = true;
     EXPECT_EQ(b.GetSrcCount(), 0);
     EXPECT_EQ(a.GetDstCount(), 0);
-
     // Direction bit: no notification at all.
     b.SetDirection(KPlug::eAcceptDst);
     ClearLog();
     EXPECT_FALSE(b.ConnectSrc(&a));
     EXPECT_TRUE(NotifyLog().empty());
     b.SetDirection(KPlug::eAcceptSrc | KPlug::eAcceptDst);
-
     // A filter that refuses.
     b.SetFilter(OtherFilter(), 0);
     EXPECT_FALSE(b.IsValidSrc(&a));
@@ -285,46 +248,38 @@ TEST(PlugConnect, SubPlugIsAFilteredViewInOwnerOrder)
     TOtherPlug x("X"), y("Y"), z("Z");
     KPlug* sub = b.SubPlugGetOrCreate(OtherFilter());
     EXPECT_EQ(b.SubPlugGetOrCreate(OtherFilter()), sub); // found again, not made twice
-    EXPECT_EQ(b.SubPlugGetOrCreate(KPlug_GetFilter(-1)), &b);
-    EXPECT_EQ(b.SubPlugGetOrCreate(nullptr), &b);
-    EXPECT_EQ(b.SubPlugGetOrCreate(KPlug_GetFilter(KPlug::ClassId)), &b);
+    for (KPlugFilter* all : {KPlug_GetFilter(-1), static_cast<KPlugFilter*>(nullptr), KPlug_GetFilter(KPlug::ClassId)})
+        EXPECT_EQ(b.SubPlugGetOrCreate(all), &b);
     EXPECT_TRUE(sub->IsSubPlug());
     EXPECT_EQ(sub->GetOwnerPlug(), &b);
 
-    b.ConnectSrc(&a);
-    b.ConnectSrc(&x);
-    b.ConnectSrc(&c);
-    b.ConnectSrc(&y);
-    EXPECT_EQ(Sources(sub), std::vector<KPlug*>({&x, &y}));
+    for (KPlug* p : Plugs({&a, &x, &c, &y}))
+        b.ConnectSrc(p);
+    EXPECT_EQ(Sources(sub), Plugs({&x, &y}));
     // Inserting in the owner at 1 mirrors in the view.
     ASSERT_TRUE(b.ConnectSrcAt(1, &z));
-    EXPECT_EQ(Sources(&b), std::vector<KPlug*>({&a, &z, &x, &c, &y}));
-    EXPECT_EQ(Sources(sub), std::vector<KPlug*>({&z, &x, &y}));
+    EXPECT_EQ(Sources(&b), Plugs({&a, &z, &x, &c, &y}));
+    EXPECT_EQ(Sources(sub), Plugs({&z, &x, &y}));
     EXPECT_EQ(sub->FindSrcIndexFromOwnerPlugIndex(&b, 3), 2);
     EXPECT_EQ(sub->FindSrcIndexFromOwnerPlugIndex(&b, 5), 3);
     EXPECT_EQ(sub->FindSrcIndexFromOwnerPlugIndex(&b, -1), -1);
-
     // Connecting to the sub-plug connects the owner; the view's filter
     // refuses plugs of other classes.
     TOtherPlug w("W");
     TPlug v("V");
     ASSERT_TRUE(sub->ConnectSrc(&w));
     EXPECT_EQ(b.GetSrc(5), &w);
-    EXPECT_EQ(sub->GetSrc(3), &w);
     EXPECT_FALSE(sub->ConnectSrc(&v));
     EXPECT_FALSE(b.IsConnectedSrc(&v));
-
     // Disconnecting through the view acts on the owner.
     ASSERT_TRUE(sub->DisconnectSrc(&x));
     EXPECT_FALSE(b.IsConnectedSrc(&x));
-    EXPECT_EQ(Sources(sub), std::vector<KPlug*>({&z, &y, &w}));
-
+    EXPECT_EQ(Sources(sub), Plugs({&z, &y, &w}));
     // A view made later is filled from the owner's connections.
     TPlug b2("B2");
     b2.ConnectSrc(&a);
     b2.ConnectSrc(&y);
-    KPlug* late = b2.SubPlugGetOrCreate(OtherFilter());
-    EXPECT_EQ(Sources(late), std::vector<KPlug*>({&y}));
+    EXPECT_EQ(Sources(b2.SubPlugGetOrCreate(OtherFilter())), Plugs({&y}));
 }
 
 TEST(PlugConnect, RelayedConnectionNotificationNamesTheSubPlug)
@@ -334,16 +289,11 @@ TEST(PlugConnect, RelayedConnectionNotificationNamesTheSubPlug)
     ASSERT_TRUE(b.ConnectOwnedPlug(&s));
     EXPECT_FALSE(b.ConnectOwnedPlug(&s));
     s.SetFilter(OtherFilter(), KPlug::eSubPlug);
-    ASSERT_EQ(b.GetSubPlugCount(), 1);
     s.mRecord = false;
     ClearLog();
     ASSERT_TRUE(b.ConnectSrc(&x));
     // The sub-plug's notifications reach the owner with the sub-plug as plug.
-    bool sawRelayed = false;
-    for (const std::string& line : NotifyLog())
-        if (line == "B:4 S 0 X 0 null")
-            sawRelayed = true;
-    EXPECT_TRUE(sawRelayed);
+    EXPECT_EQ(LogLines("B:4 S"), Log({"B:4 S 0 X 0 null"}));
     EXPECT_EQ(b.mLastCallstackPlug, &s);
     // State notifications pass the callstack unchanged (null here).
     s.PlugStateNotify(nullptr, 31, &s, nullptr, nullptr, 0);
@@ -356,20 +306,18 @@ TEST(PlugConnect, RelayedConnectionNotificationNamesTheSubPlug)
 TEST(PlugConnect, AnyNumberOfSubPlugsTakesPart)
 {
     TPlug a("A"), b("B");
-    const int kSubs = 300;
     std::vector<TPlug*> subs;
-    for (int i = 0; i < kSubs; ++i)
+    for (int i = 0; i < 300; ++i)
     {
-        TPlug* sub = new TPlug("s");
-        sub->mRecord = false;
-        b.ConnectOwnedPlug(sub);
-        sub->SetFilter(KPlug_GetFilter(-1), KPlug::eSubPlug);
-        subs.push_back(sub);
+        subs.push_back(new TPlug("s"));
+        subs.back()->mRecord = false;
+        b.ConnectOwnedPlug(subs.back());
+        subs.back()->SetFilter(KPlug_GetFilter(-1), KPlug::eSubPlug);
     }
-    ASSERT_EQ(b.GetSubPlugCount(), kSubs);
+    ASSERT_EQ(b.GetSubPlugCount(), 300);
     ASSERT_TRUE(b.ConnectSrc(&a));
     for (TPlug* sub : subs)
-        ASSERT_EQ(Sources(sub), std::vector<KPlug*>({&a}));
+        ASSERT_EQ(Sources(sub), Plugs({&a}));
     ASSERT_TRUE(b.DisconnectSrc(&a));
     for (TPlug* sub : subs)
         ASSERT_EQ(sub->GetSrcCount(), 0);
@@ -378,41 +326,10 @@ TEST(PlugConnect, AnyNumberOfSubPlugsTakesPart)
     EXPECT_EQ(b.GetSubPlugCount(), 0);
 }
 
-TEST(PlugConnect, DisconnectAllSkipsDeadRecordsAndLeavesThem)
-{
-    TPlug a("A"), b("B");
-    TPlug* c = new TPlug("C");
-    b.ModifyPlugFlags(KPlug::eOneWayInput, true);
-    b.ConnectSrc(&a);
-    b.ConnectSrc(c);
-    c->Destroy(0); // a one-way source does not know its destination
-    ASSERT_EQ(b.GetSrcCount(), 2);
-    EXPECT_EQ(b.GetSrc(1), nullptr);
-    b.DisconnectAllSrc();
-    ASSERT_EQ(b.GetSrcCount(), 1);
-    EXPECT_EQ(b.GetSrc(0), nullptr);
-}
-
-TEST(PlugConnect, DisconnectAllByClass)
-{
-    TPlug a("A"), b("B");
-    TOtherPlug x("X");
-    b.ConnectSrc(&a);
-    b.ConnectSrc(&x);
-    b.DisconnectAllSrc(TOtherPlug::ClassId);
-    EXPECT_EQ(Sources(&b), std::vector<KPlug*>({&a}));
-    TPlug d1("D1");
-    TOtherPlug d2("D2");
-    a.ConnectDst(&d1);
-    a.ConnectDst(&d2);
-    a.DisconnectAllDst(TPlug::ClassId); // TOtherPlug is a TPlug too
-    EXPECT_EQ(a.GetDstCount(), 0);
-}
-
 TEST(PlugConnect, ListenersHearUnownedPlugsOldestFirst)
 {
     KPlug plain;
-    TPlug l1("L1"), l2("L2"), a("A");
+    TPlug l1("L1"), l2("L2");
     plain.RegisterNotify(&l1);
     plain.RegisterNotify(&l2);
     ClearLog();
@@ -430,65 +347,39 @@ TEST(PlugConnect, ListenersHearUnownedPlugsOldestFirst)
     EXPECT_TRUE(NotifyLog().empty());
 }
 
-namespace {
-TPlug* gVictim = nullptr;
-}
-
-TEST(PlugConnect, PlugDestroyedByListenerDuringDisconnectDiesAfterIt)
+TEST(PlugConnect, DestroyWaitsForTheOperationAndTheLastPostponement)
 {
     TPlug b("B");
+    b.mHook = DestroyVictim;
+    // During a disconnect: the disconnect finishes, then the plug goes.
     TPlug* a = new TPlug("A");
     a->mRecordState = true;
-    gVictim = a;
-    b.ConnectSrc(a);
     HdlKPlug hdl(a);
-    b.mHook = [](TPlug*, kPlugAction action, KPlug*, KPlug*) {
-        if (action == kPlugSrcDisconnecting && gVictim)
-        {
-            TPlug* victim = gVictim;
-            gVictim = nullptr;
-            victim->Destroy(0);
-        }
-    };
+    b.ConnectSrc(a);
+    gVictim = a;
+    gVictimAction = kPlugSrcDisconnecting;
     ClearLog();
     ASSERT_TRUE(b.DisconnectSrc(a));
-    b.mHook = nullptr;
-    Log expected = {"B:6 B 0 A 0 null", "A:7 A 0 B 0 null", "B:8 B 0 A 0 null", "A:9 A 0 B 0 null",
-                    "A:state23 A"};
-    EXPECT_EQ(NotifyLog(), expected);
+    EXPECT_EQ(NotifyLog(), Log({"B:6 B 0 A 0 null", "A:7 A 0 B 0 null", "B:8 B 0 A 0 null", "A:9 A 0 B 0 null",
+                                "A:state23 A"}));
     EXPECT_EQ(hdl.Get(), nullptr);
     EXPECT_EQ(b.GetSrcCount(), 0);
-}
-
-TEST(PlugConnect, PlugDestroyedByListenerDuringConnectDiesAfterIt)
-{
-    TPlug b("B");
-    TPlug* a = new TPlug("A");
+    // During a connect: the connection is completed, then removed with the plug.
+    a = new TPlug("A");
+    hdl = HdlKPlug(a);
     gVictim = a;
-    HdlKPlug hdl(a);
-    b.mHook = [](TPlug*, kPlugAction action, KPlug*, KPlug*) {
-        if (action == kPlugSrcConnecting && gVictim)
-        {
-            TPlug* victim = gVictim;
-            gVictim = nullptr;
-            victim->Destroy(0);
-        }
-    };
+    gVictimAction = kPlugSrcConnecting;
     ASSERT_TRUE(b.ConnectSrc(a));
-    b.mHook = nullptr;
-    // The connection was completed, then the plug destroyed, which removed it.
     EXPECT_EQ(hdl.Get(), nullptr);
     EXPECT_EQ(b.GetSrcCount(), 0);
-}
+    b.mHook = nullptr;
 
-TEST(PlugConnect, PostponedDestroyCounts)
-{
-    TPlug* a = new TPlug("A");
-    HdlKPlug hdl(a);
+    // Destroy requests are counted; the last end destroys.
+    a = new TPlug("A");
+    hdl = HdlKPlug(a);
     a->PostponedDestroyBegin();
     a->PostponedDestroyBegin();
     a->Destroy(0);
-    EXPECT_EQ(hdl.Get(), a);
     a->PostponedDestroyEnd();
     EXPECT_EQ(hdl.Get(), a);
     EXPECT_EQ(a->GetPostponedDestroyCount(), 1);
@@ -511,7 +402,6 @@ TEST(PlugConnect, ManySourcesConnectAndDisconnectInEitherOrder)
     // Every other one from the front, then the rest from the back.
     for (int i = 0; i < n; i += 2)
         ASSERT_TRUE(dst.DisconnectSrc(plugs[i]));
-    ASSERT_EQ(dst.GetSrcCount(), n / 2);
     for (int i = 0; i < n / 2; ++i)
         ASSERT_EQ(dst.GetSrc(i), plugs[2 * i + 1]);
     for (int i = n - 1; i >= 1; i -= 2)

@@ -22,11 +22,7 @@ public:
     Holder() : TObject("H") {}
     double GetValue() { return 42.0; }
     void SetValue(double value) { mSet = value; }
-    char* ModeName(int value)
-    {
-        snprintf(mText, sizeof(mText), "mode%d", value);
-        return mText;
-    }
+    char* ModeName(int value) { snprintf(mText, sizeof(mText), "mode%d", value); return mText; }
     bool PlugDataNotify(KPlugCallstack* callstack, kPlugAction action, KPlug* plug, void* a, void* b,
                         int value) override
     {
@@ -52,18 +48,20 @@ KPropertyToString ModeNameFunction()
     return static_cast<KPropertyToString>(&Holder::ModeName);
 }
 
+// A property of value type T with no owner, optionally holding a value.
 template <class T>
-KPropertyTemplate<T>* Bare()
+struct Prop : KPropertyTemplate<T>
 {
-    KPropertyTemplate<T>* p = new KPropertyTemplate<T>();
-    p->Init();
-    return p;
-}
+    Prop() { this->Init(); }
+    explicit Prop(T value) { this->Init(); this->Set(value); }
+};
 
-std::string Str(const KString& s)
+enum EMode
 {
-    return std::string(s.ToChars() ? s.ToChars() : "(invalid)");
-}
+    eModeA,
+    eModeB,
+    eModeC
+};
 
 } // namespace
 
@@ -76,88 +74,58 @@ TEST(Property, FullConstructionNamesTypesAndAddsToOwner)
     EXPECT_STREQ(p->GetPropertyName(), "Weight"); // double quotes dropped
     EXPECT_TRUE(p->GetFlag(KPropertyInfo::eNameOwned));
     EXPECT_EQ(p->GetPropertyType(), kPropertyTypeDouble);
-    EXPECT_EQ(p->GetPropertyDataType(), KDataTypeWeight::DataType);
-    EXPECT_TRUE(p->IsUserProperty());
-    EXPECT_TRUE(p->IsDynamic());
-    EXPECT_TRUE(p->IsAnimated());
-    EXPECT_FALSE(p->IsAnimatable());
-    EXPECT_EQ(owner->GetPropertyCount(), 1);
-    EXPECT_EQ(p->GetOwnerObject(), owner);
-    EXPECT_EQ(p->GetPropertyInfo().GetWorldIndex(), 65535);
-    std::vector<std::string> expected = {"H:state 27 prop:Wei\"ght", "H:state 28 prop:Weight",
-                                         "H:property 8 prop:Weight dynamic", "H:property 11 prop:Weight dynamic"};
-    EXPECT_EQ(NotifyLog(), expected);
+    EXPECT_TRUE(p->IsUserProperty() && p->IsDynamic() && p->IsAnimated());
+    EXPECT_EQ(owner->GetProperty(0), p);
+    EXPECT_EQ(NotifyLog(), Log({"H:state 27 prop:Wei\"ght", "H:state 28 prop:Weight", "H:property 8 prop:Weight dynamic",
+                                "H:property 11 prop:Weight dynamic"}));
     owner->Destroy(); // takes its dynamic property with it
-}
-
-TEST(Property, RenameRefusedByTheOwnerKeepsTheName)
-{
-    Holder* owner = new Holder();
+    // A rename refused by the owner keeps the name.
+    owner = new Holder();
     owner->mRefuseRename = true;
     // The refused name stays the caller's pointer.
     static const char kName[] = "Start";
-    auto* p = new KPropertyTemplate<int>(owner, kName, nullptr, false, nullptr, 0);
-    EXPECT_EQ(p->GetPropertyName(), kName);
-    EXPECT_FALSE(p->GetFlag(KPropertyInfo::eNameOwned));
-    EXPECT_FALSE(p->SetPropertyName("Other", false));
-    EXPECT_STREQ(p->GetPropertyName(), "Start");
+    auto* q = new KPropertyTemplate<int>(owner, kName, nullptr, false, nullptr, 0);
+    EXPECT_EQ(q->GetPropertyName(), kName);
+    EXPECT_FALSE(q->GetFlag(KPropertyInfo::eNameOwned));
+    EXPECT_FALSE(q->SetPropertyName("Other", false));
+    EXPECT_STREQ(q->GetPropertyName(), "Start");
     owner->mRefuseRename = false;
-    EXPECT_TRUE(p->SetPropertyName("Other", false));
-    EXPECT_STREQ(p->GetPropertyName(), "Other");
+    EXPECT_TRUE(q->SetPropertyName("Other", false));
+    EXPECT_STREQ(q->GetPropertyName(), "Other");
     owner->Destroy();
 }
 
 TEST(Property, ValidatePropertyNameMakesItUnique)
 {
     KObject* owner = new KObject();
-    new KPropertyTemplate<double>(owner, "Weight", nullptr, false, nullptr, 0);
-    new KPropertyTemplate<double>(owner, "Leg07", nullptr, false, nullptr, 0);
+    for (const char* name : {"Weight", "Leg07"})
+        new KPropertyTemplate<double>(owner, name, nullptr, false, nullptr, 0);
     auto* fresh = new KPropertyTemplate<double>(owner, "Fresh", nullptr, false, nullptr, 0);
-
-    KString name("Weight");
-    fresh->ValidatePropertyName(name);
-    EXPECT_EQ(Str(name), "Weight 1");
-    name = "Leg07";
-    fresh->ValidatePropertyName(name);
-    EXPECT_EQ(Str(name), "Leg8");
-    name = "  ";
-    fresh->ValidatePropertyName(name);
-    EXPECT_EQ(Str(name), "1");
-    name = "  Unused  ";
-    fresh->ValidatePropertyName(name);
-    EXPECT_EQ(Str(name), "Unused");
-    name = "Fresh"; // the property's own name is no clash
-    fresh->ValidatePropertyName(name);
-    EXPECT_EQ(Str(name), "Fresh");
-    name = "weight"; // names differ by case
-    fresh->ValidatePropertyName(name);
-    EXPECT_EQ(Str(name), "weight");
-    // A run of digits too long for a number does not overflow.
-    name = "Big99999999999999999999999";
-    fresh->ValidatePropertyName(name);
-    EXPECT_EQ(Str(name), "Big99999999999999999999999");
-    owner->Destroy();
-}
-
-TEST(Property, DuplicatePropertyNamesGetTheNextFreeNumber)
-{
-    KObject* owner = new KObject();
-    new KPropertyTemplate<double>(owner, "Weight", nullptr, false, nullptr, 0);
+    const char* rows[][2] = {
+        {"Weight", "Weight 1"},
+        {"Leg07", "Leg8"},
+        {"  ", "1"},
+        {"  Unused  ", "Unused"},
+        {"Fresh", "Fresh"},   // the property's own name is no clash
+        {"weight", "weight"}, // names differ by case
+        // A run of digits too long for a number does not overflow.
+        {"Big99999999999999999999999", "Big99999999999999999999999"},
+    };
+    for (const auto& row : rows)
+    {
+        KString name(row[0]);
+        fresh->ValidatePropertyName(name);
+        EXPECT_EQ(Str(name), row[1]) << row[0];
+    }
+    // Duplicates: the plain constructor does not validate, a duplicate stays one.
     new KPropertyTemplate<double>(owner, "Weight 1", nullptr, false, nullptr, 0);
     new KPropertyTemplate<double>(owner, "Leg8", nullptr, false, nullptr, 0);
-    new KPropertyTemplate<double>(owner, "Leg07", nullptr, false, nullptr, 0);
-    // The plain constructor does not validate: a duplicate stays a duplicate.
     auto* dup = new KPropertyTemplate<double>(owner, "Weight", nullptr, false, nullptr, 0);
     EXPECT_STREQ(dup->GetPropertyName(), "Weight");
-
     KString name("Weight");
     dup->ValidatePropertyName(name); // the other "Weight" and "Weight 1" are taken
     EXPECT_EQ(Str(name), "Weight 2");
-    name = "Leg07";
-    dup->ValidatePropertyName(name); // "Leg8" is taken too
-    EXPECT_EQ(Str(name), "Leg9");
-
-    EXPECT_TRUE(dup->SetPropertyName("Leg07", true));
+    EXPECT_TRUE(dup->SetPropertyName("Leg07", true)); // "Leg8" is taken too
     EXPECT_STREQ(dup->GetPropertyName(), "Leg9");
     EXPECT_EQ(owner->FindPropertyByName("Leg9"), dup);
     owner->Destroy();
@@ -166,7 +134,7 @@ TEST(Property, DuplicatePropertyNamesGetTheNextFreeNumber)
 TEST(Property, GetterAndSetterAreCalledOnTheOwner)
 {
     Holder* owner = new Holder();
-    KPropertyTemplate<double>* p = Bare<double>();
+    KPropertyTemplate<double>* p = new Prop<double>();
     p->SetPropertyInfo("V", owner,
                        KPropertyMemberCast<KPropertyAccessor>(static_cast<double (KPlug::*)()>(
                            static_cast<double (Holder::*)()>(&Holder::GetValue))),
@@ -179,41 +147,30 @@ TEST(Property, GetterAndSetterAreCalledOnTheOwner)
     EXPECT_EQ(p->AsDouble(), 42.0); // the stored value comes from the getter again
     EXPECT_TRUE(p->SetDouble(8.0));
     EXPECT_EQ(owner->mSet, 8.0);
-    std::vector<std::string> expected = {"H:data 20 prop:V", "H:data 21 prop:V", "H:data 20 prop:V",
-                                         "H:data 21 prop:V"};
-    EXPECT_EQ(NotifyLog(), expected);
+    EXPECT_EQ(NotifyLog(), Log({"H:data 20 prop:V", "H:data 21 prop:V", "H:data 20 prop:V", "H:data 21 prop:V"}));
     owner->DisconnectOwnedPlug(p);
     delete p;
     owner->Destroy();
 }
 
-TEST(Property, RangeNotifiesOnlyOnChange)
+TEST(Property, RangeNotifiesOnlyOnChangeFlagsAndLabel)
 {
     TPlug listener("L");
     listener.mRecordState = true;
     KPropertyTemplate<double> p;
     p.RegisterNotify(&listener);
     ClearLog();
-    EXPECT_EQ(p.GetPropertyMin(), 0.0);
-    EXPECT_EQ(p.GetPropertyMax(), 100.0);
-    EXPECT_TRUE(p.SetPropertyMinMax(0.0, 100.0));
+    EXPECT_TRUE(p.SetPropertyMinMax(0.0, 100.0)); // the defaults
     EXPECT_TRUE(NotifyLog().empty());
     EXPECT_TRUE(p.SetPropertyMin(1.0));
-    ASSERT_EQ(NotifyLog().size(), 1u);
-    EXPECT_EQ(NotifyLog()[0], "L:state31 prop:");
+    EXPECT_EQ(NotifyLog(), Log({"L:state31 prop:"}));
     EXPECT_EQ(p.GetPropertyMin(), 1.0);
     EXPECT_TRUE(p.SetPropertyMax(std::nan(""))); // a NaN always counts as a change
     EXPECT_TRUE(p.SetPropertyMax(std::nan("")));
     EXPECT_EQ(NotifyLog().size(), 3u);
     p.RemoveNotify(&listener);
-}
-
-TEST(Property, FlagsAndLabel)
-{
-    KPropertyTemplate<int> p;
-    EXPECT_TRUE(p.GetEnable());
+    // Flags and label.
     p.SetEnable(false);
-    EXPECT_EQ(p.GetPropertyFlag(), KProperty::eDisabled);
     p.SetEnable(true);
     p.SetReadOnly(true);
     EXPECT_EQ(p.GetPropertyFlag(), 32);
@@ -222,12 +179,11 @@ TEST(Property, FlagsAndLabel)
     p.GetPropertyInfo().SetAsStringFunc(nullptr);
     EXPECT_FALSE(p.GetFlag(KPropertyInfo::eHasToString));
     p.SetPropertyLabel("Label");
-    EXPECT_STREQ(p.GetPropertyLabel(), "Label");
     p.SetPropertyLabel(""); // an empty label is none
     EXPECT_EQ(p.GetPropertyLabel(), nullptr);
 }
 
-TEST(Property, TypeNames)
+TEST(Property, TypeNamesCodesAndDataTypes)
 {
     const char* names[19] = {"unknown",  "int",       "bool",   "float",     "double",       "charptr", "enum",
                              "KTime",    "KString",   "object", "event",     "stringlist",   "Vector4D", "Vector3D",
@@ -240,71 +196,37 @@ TEST(Property, TypeNames)
         EXPECT_STREQ(p.GetPropertyTypeName(), names[i]);
         EXPECT_EQ(KProperty::GetPropertyTypeFromTypeName(names[i]), i);
     }
-    EXPECT_EQ(KProperty::GetPropertyTypeFromTypeName("Double"), 0); // case matters
-    EXPECT_EQ(KProperty::GetPropertyTypeFromTypeName("Reference"), 17);
-    EXPECT_EQ(KProperty::GetPropertyTypeFromTypeName(""), 0);
-    EXPECT_EQ(KProperty::GetPropertyTypeFromTypeName(nullptr), 0);
-    p.SetPropertyType(19);
-    EXPECT_STREQ(p.GetPropertyTypeName(), "unknown");
-    p.SetPropertyType(-1);
-    EXPECT_STREQ(p.GetPropertyTypeName(), "unknown");
-}
+    for (const char* name : {"Double", "", static_cast<const char*>(nullptr)}) // case matters
+        EXPECT_EQ(KProperty::GetPropertyTypeFromTypeName(name), 0);
+    for (int outside : {19, -1})
+    {
+        p.SetPropertyType(outside);
+        EXPECT_STREQ(p.GetPropertyTypeName(), "unknown");
+    }
 
-namespace {
-enum EMode
-{
-    eModeA,
-    eModeB,
-    eModeC
-};
-} // namespace
-
-TEST(Property, TypeCodesOfTheValueTypes)
-{
-    EXPECT_EQ(KPropertyGetType(static_cast<double*>(nullptr)), 4);
-    EXPECT_EQ(KPropertyGetType(static_cast<float*>(nullptr)), 3);
-    EXPECT_EQ(KPropertyGetType(static_cast<bool*>(nullptr)), 2);
-    EXPECT_EQ(KPropertyGetType(static_cast<int*>(nullptr)), 1);
-    EXPECT_EQ(KPropertyGetType(static_cast<char**>(nullptr)), 5);
-    EXPECT_EQ(KPropertyGetType(static_cast<KTime*>(nullptr)), 7);
-    EXPECT_EQ(KPropertyGetType(static_cast<KString*>(nullptr)), 8);
-    EXPECT_EQ(KPropertyGetType(static_cast<KObject**>(nullptr)), 9);
-    EXPECT_EQ(KPropertyGetType(static_cast<KgeTVector*>(nullptr)), 13);
-    EXPECT_EQ(KPropertyGetType(static_cast<KgeRGBVector*>(nullptr)), 14);
-    EXPECT_EQ(KPropertyGetType(static_cast<KgeRGBAVector*>(nullptr)), 15);
-    EXPECT_EQ(KPropertyGetType(static_cast<KProperty**>(nullptr)), 17);
-    EXPECT_EQ(KPropertyGetType(static_cast<EMode*>(nullptr)), 6);
-
+#define TYPE_OF(T) KPropertyGetType(static_cast<T*>(nullptr))
+    const int codes[] = {TYPE_OF(int),        TYPE_OF(bool),         TYPE_OF(float),     TYPE_OF(double),
+                         TYPE_OF(char*),      TYPE_OF(EMode),        TYPE_OF(KTime),     TYPE_OF(KString),
+                         TYPE_OF(KObject*),   TYPE_OF(KgeTVector),   TYPE_OF(KgeRGBVector), TYPE_OF(KgeRGBAVector),
+                         TYPE_OF(KProperty*)};
+#undef TYPE_OF
+    EXPECT_EQ(std::vector<int>(codes, codes + 13), std::vector<int>({1, 2, 3, 4, 5, 6, 7, 8, 9, 13, 14, 15, 17}));
     // An enumeration property reads and writes like an int one.
-    KPropertyTemplate<EMode> mode;
-    mode.Init();
+    Prop<EMode> mode;
     EXPECT_EQ(mode.GetPropertyType(), kPropertyTypeEnum);
     EXPECT_TRUE(mode.SetInteger(2));
     EXPECT_EQ(mode.Get(), eModeC);
     mode.Set(eModeB);
     EXPECT_EQ(mode.AsInteger(), 1);
     EXPECT_EQ(mode.AsDouble(), 1.0);
-}
-
-TEST(Property, DataTypeFromTheValueKind)
-{
-    KProperty p;
+    // The data type that goes with a value kind.
     const struct
     {
         int mType;
         KDataType* mExpected;
-    } rows[] = {{4, KDataTypeNumber::DataType},
-                {7, KDataTypeTime::DataType},
-                {12, KDataTypeVector4::DataType},
-                {13, KDataTypeVector::DataType},
-                {14, KDataTypeColor::DataType},
-                {15, KDataTypeColorAndAlpha::DataType},
-                {0, nullptr},
-                {1, nullptr},
-                {2, nullptr},
-                {3, nullptr},
-                {6, nullptr},
-                {16, nullptr}};
+    } rows[] = {{4, KDataTypeNumber::DataType},  {7, KDataTypeTime::DataType},   {12, KDataTypeVector4::DataType},
+                {13, KDataTypeVector::DataType}, {14, KDataTypeColor::DataType}, {15, KDataTypeColorAndAlpha::DataType},
+                {0, nullptr}, {1, nullptr}, {2, nullptr}, {3, nullptr}, {6, nullptr}, {16, nullptr}};
     for (const auto& row : rows)
     {
         p.SetPropertyType(row.mType);
@@ -317,146 +239,103 @@ TEST(Property, DataTypeFromTheValueKind)
 
 TEST(Property, IntegerAndDoubleConversions)
 {
-    KPropertyTemplate<int> i;
-    i.Init();
-    EXPECT_TRUE(i.SetDouble(2.9));
-    EXPECT_EQ(i.AsInteger(), 2);
-    i.SetDouble(-2.9);
-    EXPECT_EQ(i.AsInteger(), -2);
-    EXPECT_EQ(i.AsDouble(), -2.0);
-    EXPECT_TRUE(i.SetInteger(-7));
-    EXPECT_EQ(i.Get(), -7);
-
-    KPropertyTemplate<bool> b;
-    b.Init();
-    b.Set(true);
-    EXPECT_TRUE(b.SetDouble(0.4));
-    EXPECT_EQ(b.AsInteger(), 0);
-    EXPECT_TRUE(b.SetInteger(5));
-    EXPECT_EQ(b.AsInteger(), 1);
+    Prop<int> i;
+    Prop<bool> b(true);
+    Prop<float> f;
+    Prop<double> d;
+    Prop<KString> s;
+    Prop<KgeTVector> v;
+    // SetDouble(x), then AsInteger and AsDouble; then SetInteger(n), then AsDouble.
+    const struct
+    {
+        KProperty* mProperty;
+        double mX;
+        bool mSetDouble;
+        int mInteger;
+        double mDouble;
+        int mN;
+        bool mSetInteger;
+        double mAfter;
+    } rows[] = {
+        {&i, 2.9, true, 2, 2.0, -7, true, -7.0},
+        {&i, -2.9, true, -2, -2.0, 3, true, 3.0}, // towards zero
+        {&b, 0.4, true, 0, 0.0, 5, true, 1.0},
+        {&f, 1.5, true, 0, 1.5, 3, false, 1.5},   // no integer form: refused, value kept
+        {&d, 2.75, true, 0, 2.75, 1, false, 2.75},
+        {&s, 1.0, false, 0, 0.0, 1, false, 0.0},
+        {&v, 1.0, false, 0, 0.0, 1, false, 0.0},
+    };
+    for (const auto& row : rows)
+    {
+        SCOPED_TRACE(row.mProperty->GetPropertyTypeName());
+        EXPECT_EQ(row.mProperty->SetDouble(row.mX), row.mSetDouble);
+        EXPECT_EQ(row.mProperty->AsInteger(), row.mInteger);
+        EXPECT_EQ(row.mProperty->AsDouble(), row.mDouble);
+        EXPECT_EQ(row.mProperty->SetInteger(row.mN), row.mSetInteger);
+        EXPECT_EQ(row.mProperty->AsDouble(), row.mAfter);
+    }
+    EXPECT_EQ(i.Get(), 3);
     EXPECT_EQ(b.Get(), true);
-    EXPECT_EQ(b.AsDouble(), 1.0);
+    EXPECT_EQ(f.Get(), 1.5f);
+    EXPECT_EQ(v.Get().x, 0.0);
     b.SetPropertyType(kPropertyTypeAction); // the second bool kind
     EXPECT_TRUE(b.SetInteger(0));
     EXPECT_EQ(b.Get(), false);
-
-    KPropertyTemplate<float> f;
-    f.Init();
-    EXPECT_TRUE(f.SetDouble(1.5));
-    EXPECT_EQ(f.AsDouble(), 1.5);
-    EXPECT_EQ(f.AsInteger(), 0);
-    EXPECT_FALSE(f.SetInteger(3));
-    EXPECT_EQ(f.Get(), 1.5f);
-
-    KPropertyTemplate<double> d;
-    d.Init();
-    EXPECT_TRUE(d.SetDouble(2.75));
-    EXPECT_EQ(d.AsDouble(), 2.75);
-    EXPECT_EQ(d.AsInteger(), 0); // a double has no integer form
-    EXPECT_FALSE(d.SetInteger(1));
-    EXPECT_EQ(d.Get(), 2.75);
-
-    KPropertyTemplate<KString> s;
-    s.Init();
-    EXPECT_FALSE(s.SetDouble(1.0));
-    EXPECT_FALSE(s.SetInteger(1));
-    EXPECT_EQ(s.AsDouble(), 0.0);
-    EXPECT_EQ(s.AsInteger(), 0);
-
-    KPropertyTemplate<KgeTVector> v;
-    v.Init();
-    EXPECT_FALSE(v.SetDouble(1.0));
-    EXPECT_EQ(v.Get().x, 0.0);
 }
 
 TEST(Property, TextOfEachKind)
 {
-    KPropertyTemplate<int> i;
-    i.Init();
-    i.Set(-12);
-    EXPECT_EQ(Str(i.AsString()), "-12");
-
-    KPropertyTemplate<bool> b;
-    b.Init();
-    EXPECT_EQ(Str(b.AsString()), "False");
-    b.Set(true);
-    EXPECT_EQ(Str(b.AsString()), "True");
-
-    KPropertyTemplate<float> f;
-    f.Init();
-    f.Set(1.5f);
-    EXPECT_EQ(Str(f.AsString()), "1.500000");
-    KPropertyTemplate<double> d;
-    d.Init();
-    d.Set(-0.25);
-    EXPECT_EQ(Str(d.AsString()), "-0.250000");
-
-    KPropertyTemplate<char*> c;
-    c.Init();
-    EXPECT_EQ(Str(c.AsString()), ""); // no text stored yet
     static char text[] = "pointer";
-    EXPECT_TRUE(c.SetString(text));
-    EXPECT_EQ(c.Get(), text); // the pointer, not a copy
-    EXPECT_EQ(Str(c.AsString()), "pointer");
-
-    KPropertyTemplate<KString> s;
-    s.Init();
-    EXPECT_TRUE(s.SetString("words"));
-    EXPECT_EQ(Str(s.Get()), "words");
-    EXPECT_EQ(Str(s.AsString()), "words");
-
-    KPropertyTemplate<KTime> t;
-    t.Init();
+    Prop<int> i(-12);
+    Prop<bool> no(false), yes(true);
+    Prop<float> f(1.5f);
+    Prop<double> d(-0.25);
+    Prop<char*> none, c;
+    Prop<KString> s;
     KTime when(KTIME_ONE_SECOND_TICKS * 61);
-    t.Set(when);
+    Prop<KTime> t(when);
     char expected[KTIME_STRING_SIZE];
     when.GetTimeString(expected, sizeof(expected), 5, 0, 2);
-    EXPECT_EQ(Str(t.AsString()), expected);
-
-    KPropertyTemplate<KgeTVector> v;
-    v.Init();
-    v.Set(KgeTVector(1, 2, 3, 9));
-    EXPECT_EQ(Str(v.AsString()), "{1.000000,2.000000,3.000000}");
-
-    KPropertyTemplate<KgeRGBVector> rgb;
-    rgb.Init();
-    rgb.Set(KgeRGBVector(0.5, 0.25, 0.125, 7.0));
-    EXPECT_EQ(Str(rgb.AsString()), "{0.500000,0.250000,0.125000,1.000000}"); // the fourth stays 1
-
-    KPropertyTemplate<KgeRGBAVector> rgba;
-    rgba.Init();
-    rgba.Set(KgeRGBAVector(0.5, 0.25, 0.125, 0.75));
-    EXPECT_EQ(Str(rgba.AsString()), "{0.500000,0.250000,0.125000,0.750000}");
-
-    // No text form, and no string to store.
-    KPropertyTemplate<KProperty*> r;
-    r.Init();
-    EXPECT_EQ(Str(r.AsString()), "?");
+    Prop<KgeTVector> v(KgeTVector(1, 2, 3, 9));
+    Prop<KgeRGBVector> rgb(KgeRGBVector(0.5, 0.25, 0.125, 7.0));
+    Prop<KgeRGBAVector> rgba(KgeRGBAVector(0.5, 0.25, 0.125, 0.75));
+    Prop<KProperty*> r;
+    EXPECT_TRUE(c.SetString(text));
+    EXPECT_EQ(c.Get(), text); // the pointer, not a copy
+    EXPECT_TRUE(s.SetString("words"));
+    EXPECT_EQ(Str(s.Get()), "words");
+    const struct
+    {
+        KProperty* mProperty;
+        const char* mText;
+    } rows[] = {
+        {&i, "-12"}, {&no, "False"}, {&yes, "True"}, {&f, "1.500000"}, {&d, "-0.250000"},
+        {&none, ""}, // no text stored yet
+        {&c, "pointer"}, {&s, "words"}, {&t, expected}, {&v, "{1.000000,2.000000,3.000000}"},
+        {&rgb, "{0.500000,0.250000,0.125000,1.000000}"}, // the fourth stays 1
+        {&rgba, "{0.500000,0.250000,0.125000,0.750000}"},
+        {&r, "?"}, // no text form
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(Str(row.mProperty->AsString()), row.mText) << row.mProperty->GetPropertyTypeName();
     KProperty bare;
-    EXPECT_EQ(Str(bare.AsString()), "?");
     for (int kind : {0, 10, 11, 18})
     {
         bare.SetPropertyType(kind);
         EXPECT_EQ(Str(bare.AsString()), "?") << kind;
     }
-    EXPECT_FALSE(i.SetString("5"));
+    EXPECT_FALSE(i.SetString("5")); // no string to store
     EXPECT_EQ(i.Get(), -12);
-}
-
-TEST(Property, TextOfAnObjectValue)
-{
-    KPropertyTemplate<KObject*> o;
-    o.Init();
+    // An object value reads as its full name, or a mark.
+    Prop<KObject*> o;
     EXPECT_EQ(Str(o.AsString()), "Object!");
     o.GetPropertyInfo().ModifyFlag(KPropertyInfo::eObjectList, true);
     EXPECT_EQ(Str(o.AsString()), "ObjectList!");
-    KObject* named = new KObject();
-    named->SetObjectName("Cube");
-    o.Set(named);
-    EXPECT_EQ(Str(o.AsString()), named->GetObjectFullName());
-    EXPECT_EQ(Str(o.AsString()), "Cube");
+    KObject named;
+    named.SetObjectFullName("pre:Cube");
+    o.Set(&named);
+    EXPECT_EQ(Str(o.AsString()), "pre:Cube");
     o.Set(nullptr);
-    named->Destroy();
 }
 
 TEST(Property, EnumerationStringList)
@@ -469,13 +348,11 @@ TEST(Property, EnumerationStringList)
     KStringList* list = p->GetEnumStringList(true);
     ASSERT_NE(list, nullptr);
     EXPECT_EQ(p->GetEnumStringList(true), list); // made once
-    EXPECT_EQ(list->GetCount(), 0);
     list->Add("Off");
     list->Add("On");
     ClearLog();
     p->NotifyEnumStringListChanged();
-    EXPECT_EQ(NotifyLog(), std::vector<std::string>{"H:state 31 prop:Mode"});
-
+    EXPECT_EQ(NotifyLog(), Log({"H:state 31 prop:Mode"}));
     EXPECT_STREQ(p->GetValueAsString(1), "On");
     EXPECT_EQ(p->GetValueAsString(2), nullptr);  // past the end
     EXPECT_EQ(p->GetValueAsString(-1), nullptr); // a negative index is refused
@@ -484,10 +361,15 @@ TEST(Property, EnumerationStringList)
     p->SetInteger(5);
     EXPECT_EQ(Str(p->AsString()), "");
     EXPECT_EQ(p->AsInteger(), 5);
-
-    // The list of a property that is not a user property is its maker's.
+    // The list of a property that is not a user property is its maker's...
     owner->Destroy();
     delete list;
+    // ...that of a user property goes with it.
+    owner = new Holder();
+    p = new KPropertyTemplate<int>(owner, "Choice", nullptr, true, nullptr, 0);
+    p->GetEnumStringList(true)->Add("A");
+    EXPECT_STREQ(p->GetValueAsString(0), "A");
+    owner->Destroy();
 }
 
 TEST(Property, EnumerationThroughTheOwnersToStringFunction)
@@ -503,29 +385,16 @@ TEST(Property, EnumerationThroughTheOwnersToStringFunction)
     EXPECT_EQ(p->GetEnumStringList(false), nullptr);
     EXPECT_EQ(p->GetEnumStringList(true), nullptr);
     EXPECT_STREQ(p->GetValueAsString(1), "mode1");
-
     // A user property does not use the function.
     auto* u = new KPropertyTemplate<int>(owner, "UserOrder", nullptr, true, nullptr, 0);
     u->GetPropertyInfo().SetAsStringFunc(ModeNameFunction());
     EXPECT_EQ(u->GetValueAsString(1), nullptr);
     EXPECT_EQ(u->GetEnumStringList(true), nullptr);
-
     // Without an owner the function cannot be called.
     KPropertyTemplate<int> orphan;
     orphan.GetPropertyInfo().SetAsStringFunc(ModeNameFunction());
     EXPECT_EQ(orphan.GetValueAsString(1), nullptr);
     owner->Destroy();
-}
-
-TEST(Property, UserPropertyOwnsItsEnumeration)
-{
-    KObject* owner = new KObject();
-    auto* p = new KPropertyTemplate<int>(owner, "Choice", nullptr, true, nullptr, 0);
-    KStringList* list = p->GetEnumStringList(true);
-    list->Add("A");
-    list->Add("B");
-    EXPECT_STREQ(p->GetValueAsString(0), "A");
-    owner->Destroy(); // deletes the property and its list
 }
 
 TEST(Property, References)
@@ -535,8 +404,6 @@ TEST(Property, References)
     auto* target = new KPropertyTemplate<double>(a, "Target", nullptr, false, nullptr, 0);
     auto* other = new KPropertyTemplate<double>(a, "Other", nullptr, false, nullptr, 0);
     EXPECT_EQ(target->GetRefProperty(), target); // not a reference
-    EXPECT_FALSE(target->IsReferenceProperty());
-
     auto* ref = new KPropertyTemplate<KProperty*>(b, "Ref", nullptr, true, target, 0);
     EXPECT_TRUE(ref->IsReferenceProperty());
     EXPECT_EQ(ref->GetRefProperty(), target);
@@ -545,65 +412,56 @@ TEST(Property, References)
     EXPECT_EQ(target->GetReferenceProperty(1), nullptr);
     EXPECT_EQ(target->GetReferenceProperty(-1), nullptr);
     EXPECT_EQ(other->GetReferencePropertyCount(), 0);
-
     // Only properties count: a plain plug among the connections is not seen.
     TPlug plug("P");
-    plug.mRecord = false;
     KPlug::ConnectPlug(target, &plug, kConnectionNormal);
     EXPECT_EQ(target->GetDstCount(), 2);
     EXPECT_EQ(target->GetReferencePropertyCount(), 1);
-    KPropertyTemplate<KProperty*> lone;
-    lone.Init();
+    Prop<KProperty*> lone;
     lone.ConnectSrc(&plug);
     EXPECT_EQ(lone.GetRefProperty(), nullptr);
     lone.ConnectSrc(other);
     EXPECT_EQ(lone.GetRefProperty(), other);
     lone.DisconnectAllSrc();
     KPlug::DisconnectPlug(target, &plug);
-
     // A property that is itself a sub-plug has no references.
     KPropertyTemplate<double> sub;
     sub.SetFilter(nullptr, KPlug::eSubPlug);
     sub.ConnectDst(ref);
     EXPECT_EQ(sub.GetReferencePropertyCount(), 0);
     sub.DisconnectAllDst();
-
     // Cutting the link from the target side removes the reference property.
     HdlKPlug hdl(ref);
     target->DisconnectAllDst();
     EXPECT_EQ(hdl.Get(), nullptr);
     EXPECT_EQ(target->GetReferencePropertyCount(), 0);
+    // Destroying the holder of a reference takes the reference along, not half-way.
+    ref = new KPropertyTemplate<KProperty*>(b, "Ref", nullptr, true, target, 0);
+    hdl = HdlKPlug(ref);
+    ASSERT_EQ(target->GetReferencePropertyCount(), 1);
     b->Destroy();
+    EXPECT_EQ(hdl.Get(), nullptr);
+    EXPECT_EQ(target->GetReferencePropertyCount(), 0);
     a->Destroy();
 }
 
 TEST(Property, CopyValueOnlyBetweenEqualTypes)
 {
-    KPropertyTemplate<KString> a, b;
-    a.Init();
-    b.Init();
-    a.Set(KString("text"));
+    Prop<KString> a(KString("text")), b;
     EXPECT_FALSE(b.CopyPropertyValueFrom(&a)); // false in every case
     EXPECT_EQ(Str(b.Get()), "text");
     EXPECT_FALSE(b.CopyPropertyValueFrom(nullptr));
     EXPECT_FALSE(b.CopyPropertyValueFrom(&b));
 
-    KPropertyTemplate<KgeTVector> v, w;
-    v.Init();
-    w.Init();
-    v.Set(KgeTVector(1, 2, 3, 9));
+    Prop<KgeTVector> v(KgeTVector(1, 2, 3, 9)), w;
     EXPECT_FALSE(w.CopyAnimationFrom(&v));
     KgeTVector got = w.Get();
     EXPECT_EQ(got.x, 1.0);
     EXPECT_EQ(got.z, 3.0);
     EXPECT_EQ(got.w, 1.0); // only three components are carried
-
-    KPropertyTemplate<double> d;
-    d.Init();
-    d.Set(5.0);
+    Prop<double> d(5.0);
     EXPECT_FALSE(v.CopyPropertyValueFrom(&d));
     EXPECT_EQ(v.Get().x, 1.0);
-
     // Assignment between properties reads, writes and stores.
     KPropertyTemplate<double> e;
     e.Init();
@@ -622,24 +480,9 @@ TEST(Property, ClonedUserPropertyTakesTheKindOfItsDataType)
     KProperty* clone = to->CloneUserProperty(p);
     ASSERT_NE(clone, nullptr);
     EXPECT_EQ(clone->GetPropertyType(), kPropertyTypeDouble);
-    EXPECT_EQ(clone->GetPropertyDataType(), KDataTypeNumber::DataType);
     KProperty* c =
         from->CreatePropertyFromType("C", kPropertyTypeVector3D, KDataTypeColor::DataType, false, true, nullptr);
     EXPECT_EQ(to->CloneUserProperty(c)->GetPropertyType(), kPropertyTypeColorRGB);
     from->Destroy();
     to->Destroy();
-}
-
-TEST(Property, DestroyingTheHolderOfAReferenceKeepsItAliveUntilBothSidesAreCut)
-{
-    KObject* a = new KObject();
-    KObject* b = new KObject();
-    auto* target = new KPropertyTemplate<double>(a, "Target", nullptr, false, nullptr, 0);
-    auto* ref = new KPropertyTemplate<KProperty*>(b, "Ref", nullptr, true, target, 0);
-    HdlKPlug hdl(ref);
-    ASSERT_EQ(target->GetReferencePropertyCount(), 1);
-    b->Destroy(); // the reference goes with its holder, not half-way through
-    EXPECT_EQ(hdl.Get(), nullptr);
-    EXPECT_EQ(target->GetReferencePropertyCount(), 0);
-    a->Destroy();
 }
