@@ -22,8 +22,8 @@ RegisterEntryList::~RegisterEntryList()
 
 void RegisterEntryList::FreeEntry(RegisterEntry* entry)
 {
-    // A deferred event belongs to its entry; it goes with it.
-    delete entry->mEvent;
+    if (entry->mOwnsEvent)
+        delete entry->mEvent;
     delete entry;
 }
 
@@ -54,6 +54,12 @@ int RegisterEntryList::Add(ICallback* object, ICallbackMethod method, KEventBase
 {
     InsertFirst(new RegisterEntry{object, method, event, kCallbackAllEvents});
     return 0;
+}
+
+void RegisterEntryList::MarkFirstEventOwned()
+{
+    if (mEntries.GetCount() > 0)
+        mEntries[0]->mOwnsEvent = true;
 }
 
 int RegisterEntryList::Add(ICallback* object, ICallbackMethod method, int mask)
@@ -140,6 +146,8 @@ int RegisterEntryList::CallEventOnceThenRemove()
         ICallback* object = entry->mObject;
         ICallbackMethod method = entry->mMethod;
         (object->*method)(nullptr, entry->mEvent);
+        // A drained entry's event is done with, whoever made it.
+        entry->mOwnsEvent = true;
         FreeEntry(entry);
     }
     if (item.mList)
@@ -227,7 +235,10 @@ void GlobalEventAdd(ICallback* object, ICallbackMethod method, void* data, unsig
 {
     RegisterEntryList* list = GetGlobalEventList();
     if (list)
+    {
         list->Add(object, method, static_cast<KEventBase*>(new KEventGlobal(data, value)));
+        list->MarkFirstEventOwned();
+    }
 }
 
 void GlobalEventAdd(void (*function)(void*), void* data)

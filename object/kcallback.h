@@ -85,6 +85,10 @@ struct RegisterEntry
     ICallbackMethod mMethod;
     KEventBase* mEvent;
     int mMask;
+    // True for a deferred event made by GlobalEventAdd: the entry frees it
+    // even when it is removed without being called. An event handed to Add
+    // by a caller stays the caller's.
+    bool mOwnsEvent = false;
 };
 
 class RegisterEntryList
@@ -106,8 +110,11 @@ public:
     RegisterEntryList(const RegisterEntryList&) = delete;
     RegisterEntryList& operator=(const RegisterEntryList&) = delete;
 
-    // New entry at index 0 (newest first); takes ownership of the event. 0.
+    // New entry at index 0 (newest first) carrying the event, which stays the
+    // caller's unless the entry is drained by CallEventOnceThenRemove. 0.
     int Add(ICallback* object, ICallbackMethod method, KEventBase* event);
+    // Makes the entry at index 0 own its event (for deferred events).
+    void MarkFirstEventOwned();
     // New entry at index 0 with an event mask. 0.
     int Add(ICallback* object, ICallbackMethod method, int mask);
     // Removes the first matching entry from index 0 up: 0, or 1 when none matched.

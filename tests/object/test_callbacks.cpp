@@ -191,6 +191,20 @@ TEST(CallbackList, RemoveMasksConsumedFlagAndDraining)
     gList = nullptr;
 }
 
+TEST(CallbackList, RemovedEntriesLeaveTheCallersEventAlone)
+{
+    // An event handed to Add stays the caller's: removing the entry, or all
+    // entries, must not free it (here it lives on the stack).
+    RegisterEntryList list;
+    Cb a("a"), b("b");
+    KEventBase mine(4);
+    list.Add(&a, kOnEvent, &mine);
+    list.Add(&b, kOnEvent, &mine);
+    EXPECT_EQ(list.Remove(&a, kOnEvent), 0);
+    list.RemoveAll();
+    EXPECT_EQ(mine.mType, 4);
+}
+
 namespace {
 std::vector<int> gPlain;
 void Plain(void* data)
