@@ -677,12 +677,13 @@ void NotifySelection(KFCurve& curve, int changed, int highest, int lowest)
 
 }  // namespace
 
-void KFCurve::KeySelectAll()
+// Selects or unselects every key; the keys that changed are reported.
+void KFCurve::SetAllSelected(bool selected)
 {
     int changed = 0, highest = -1, lowest = -1;
     for (int i = mKeyCount - 1; i >= 0; --i) {
-        if (!Key(i)->GetSelected()) {
-            Key(i)->SetSelected(true);
+        if (Key(i)->GetSelected() != selected) {
+            Key(i)->SetSelected(selected);
             if (changed++ == 0)
                 highest = i;
             lowest = i;
@@ -691,18 +692,14 @@ void KFCurve::KeySelectAll()
     NotifySelection(*this, changed, highest, lowest);
 }
 
+void KFCurve::KeySelectAll()
+{
+    SetAllSelected(true);
+}
+
 void KFCurve::KeyUnselectAll()
 {
-    int changed = 0, highest = -1, lowest = -1;
-    for (int i = mKeyCount - 1; i >= 0; --i) {
-        if (Key(i)->GetSelected()) {
-            Key(i)->SetSelected(false);
-            if (changed++ == 0)
-                highest = i;
-            lowest = i;
-        }
-    }
-    NotifySelection(*this, changed, highest, lowest);
+    SetAllSelected(false);
 }
 
 void KFCurve::KeyTangeantHide()
@@ -729,21 +726,21 @@ struct KeySlopes
 // back, so that the curve keeps its tangents even where neighbouring keys
 // change together (the storage form of a left tangent depends on the kinds
 // of both keys around it).
-void KFCurve::KeyTangeantSetInterpolation(bool selectedOnly, unsigned int interpolation)
+template <typename Differs, typename Change>
+void KFCurve::ChangeKeysKeepingSlopes(bool selectedOnly, bool lastKeyRight, Differs differs, Change change)
 {
     CandidateClear();
-    const unsigned int wanted = interpolation & KFCURVE_INTERPOLATION_ALL;
     std::vector<int> keys;
     std::vector<KeySlopes> slopes;
     for (int i = mKeyCount - 1; i >= 0; --i) {
         if (selectedOnly && !Key(i)->GetSelected())
             continue;
-        if (Key(i)->GetInterpolation() == wanted)
+        if (!differs(*Key(i)))
             continue;
         const bool hasNext = i < mKeyCount - 1;
         KeySlopes s;
         s.left = i > 0 ? KeyGetLeftDerivative(i) : 0.0f;
-        s.right = hasNext ? KeyGetRightDerivative(i) : 0.0f;
+        s.right = hasNext || lastKeyRight ? KeyGetRightDerivative(i) : 0.0f;
         s.nextLeft = hasNext ? KeyGetLeftDerivative(i + 1) : 0.0f;
         keys.push_back(i);
         slopes.push_back(s);
@@ -753,7 +750,7 @@ void KFCurve::KeyTangeantSetInterpolation(bool selectedOnly, unsigned int interp
         KFCurveKey* key = Key(i);
         key->SetDataDouble(KFCURVEKEY_RIGHT_SLOPE, 0.0f);
         key->SetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE, 0.0f);
-        key->SetInterpolation(interpolation);
+        change(*key);
         key->SetTangeantVisibility(KFCURVE_TANGEANT_SHOW_NONE);
         if (i < mKeyCount - 1)
             Key(i + 1)->SetTangeantVisibility(KFCURVE_TANGEANT_SHOW_NONE);
@@ -765,59 +762,30 @@ void KFCurve::KeyTangeantSetInterpolation(bool selectedOnly, unsigned int interp
         const bool hasNext = i < mKeyCount - 1;
         if (i > 0)
             KeySetLeftDerivative(i, slopes[k].left);
-        if (hasNext) {
+        if (hasNext || lastKeyRight)
             KeySetRightDerivative(i, slopes[k].right);
+        if (hasNext)
             KeySetLeftDerivative(i + 1, slopes[k].nextLeft);
-        }
         CallbackAddEvent(KFCURVEEVENT_KEY, i);
         if (hasNext)
             CallbackAddEvent(KFCURVEEVENT_KEY, i + 1);
     }
 }
 
+void KFCurve::KeyTangeantSetInterpolation(bool selectedOnly, unsigned int interpolation)
+{
+    const unsigned int wanted = interpolation & KFCURVE_INTERPOLATION_ALL;
+    ChangeKeysKeepingSlopes(
+        selectedOnly, false, [&](const KFCurveKey& key) { return key.GetInterpolation() != wanted; },
+        [&](KFCurveKey& key) { key.SetInterpolation(interpolation); });
+}
+
 void KFCurve::KeyTangeantSetMode(bool selectedOnly, unsigned int tangentMode)
 {
-    CandidateClear();
     const unsigned int wanted = tangentMode & KFCURVE_TANGEANT_ALL;
-    std::vector<int> keys;
-    std::vector<KeySlopes> slopes;
-    for (int i = mKeyCount - 1; i >= 0; --i) {
-        if (selectedOnly && !Key(i)->GetSelected())
-            continue;
-        if (Key(i)->GetTangeantMode() == wanted)
-            continue;
-        const bool hasNext = i < mKeyCount - 1;
-        KeySlopes s;
-        s.left = i > 0 ? KeyGetLeftDerivative(i) : 0.0f;
-        s.right = KeyGetRightDerivative(i);
-        s.nextLeft = hasNext ? KeyGetLeftDerivative(i + 1) : 0.0f;
-        keys.push_back(i);
-        slopes.push_back(s);
-    }
-    for (size_t k = 0; k < keys.size(); ++k) {
-        const int i = keys[k];
-        KFCurveKey* key = Key(i);
-        key->SetDataDouble(KFCURVEKEY_RIGHT_SLOPE, 0.0f);
-        key->SetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE, 0.0f);
-        key->SetTangeantMode(tangentMode);
-        key->SetTangeantVisibility(KFCURVE_TANGEANT_SHOW_NONE);
-        if (i < mKeyCount - 1)
-            Key(i + 1)->SetTangeantVisibility(KFCURVE_TANGEANT_SHOW_NONE);
-    }
-    // Written back from the first key up: a plain user key's left slope also
-    // sets its right one, which its own turn then restores.
-    for (size_t k = keys.size(); k-- > 0;) {
-        const int i = keys[k];
-        const bool hasNext = i < mKeyCount - 1;
-        if (i > 0)
-            KeySetLeftDerivative(i, slopes[k].left);
-        KeySetRightDerivative(i, slopes[k].right);
-        if (hasNext)
-            KeySetLeftDerivative(i + 1, slopes[k].nextLeft);
-        CallbackAddEvent(KFCURVEEVENT_KEY, i);
-        if (hasNext)
-            CallbackAddEvent(KFCURVEEVENT_KEY, i + 1);
-    }
+    ChangeKeysKeepingSlopes(
+        selectedOnly, true, [&](const KFCurveKey& key) { return key.GetTangeantMode() != wanted; },
+        [&](KFCurveKey& key) { key.SetTangeantMode(tangentMode); });
 }
 
 void KFCurve::EndValueEdit(int first, int last)
@@ -841,76 +809,62 @@ void Touch(int index, int& first, int& last)
 
 }  // namespace
 
-int KFCurve::KeyMoveValueTo(bool selectedOnly, float value)
+// Applies editKey to every key (or to the selected ones) and, when every key
+// is edited, editStatic to the static value; reports the edited range.
+template <typename StaticEdit, typename KeyEdit>
+int KFCurve::EditValues(bool selectedOnly, StaticEdit editStatic, KeyEdit editKey)
 {
     mEventsRecorded = false;
     CandidateClear();
     int first = -1, last = -1;
-    if (mKeyCount == 0) {
-        if (!selectedOnly)
-            mValue = value;
-    } else {
-        for (int i = 0; i < mKeyCount; ++i) {
-            if (selectedOnly && !Key(i)->GetSelected())
-                continue;
-            Key(i)->SetValue(value);
-            Touch(i, first, last);
-        }
+    if (!selectedOnly)
+        editStatic();
+    for (int i = 0; i < mKeyCount; ++i) {
+        if (selectedOnly && !Key(i)->GetSelected())
+            continue;
+        editKey(*Key(i));
+        Touch(i, first, last);
     }
     EndValueEdit(first, last);
     return 0;
+}
+
+int KFCurve::KeyMoveValueTo(bool selectedOnly, float value)
+{
+    return EditValues(
+        selectedOnly,
+        [&] {
+            if (mKeyCount == 0)
+                mValue = value;
+        },
+        [&](KFCurveKey& key) { key.SetValue(value); });
 }
 
 int KFCurve::KeyScaleValue(bool selectedOnly, float factor)
 {
-    mEventsRecorded = false;
-    CandidateClear();
-    int first = -1, last = -1;
-    if (!selectedOnly)
-        mValue *= factor;
-    for (int i = 0; i < mKeyCount; ++i) {
-        if (selectedOnly && !Key(i)->GetSelected())
-            continue;
-        Key(i)->MultValue(factor);
-        Touch(i, first, last);
-    }
-    EndValueEdit(first, last);
-    return 0;
+    return EditValues(
+        selectedOnly, [&] { mValue *= factor; }, [&](KFCurveKey& key) { key.MultValue(factor); });
 }
 
 int KFCurve::KeyScaleValueAndTangeant(bool selectedOnly, float factor)
 {
-    mEventsRecorded = false;
-    CandidateClear();
-    int first = -1, last = -1;
-    if (!selectedOnly)
-        mValue *= factor;
-    for (int i = 0; i < mKeyCount; ++i) {
-        if (selectedOnly && !Key(i)->GetSelected())
-            continue;
-        Key(i)->MultValue(factor);
-        Key(i)->MultTangeant(factor);
-        Touch(i, first, last);
-    }
-    EndValueEdit(first, last);
-    return 0;
+    return EditValues(
+        selectedOnly, [&] { mValue *= factor; },
+        [&](KFCurveKey& key) {
+            key.MultValue(factor);
+            key.MultTangeant(factor);
+        });
 }
 
 int KFCurve::KeyScaleTangeant(bool selectedOnly, float factor)
 {
-    mEventsRecorded = false;
-    CandidateClear();
-    int first = -1, last = -1;
-    if (!selectedOnly && mKeyCount > 0)
-        mValue *= factor;
-    for (int i = 0; i < mKeyCount; ++i) {
-        if (selectedOnly && !Key(i)->GetSelected())
-            continue;
-        Key(i)->MultTangeant(factor);
-        Touch(i, first, last);
-    }
-    EndValueEdit(first, last);
-    return 0;
+    return EditValues(
+        selectedOnly,
+        [&] {
+            if (mKeyCount > 0)
+                mValue *= factor;
+        },
+        [&](KFCurveKey& key) { key.MultTangeant(factor); });
 }
 
 // Moves key index to time by removing it and adding it again, keeping the
@@ -993,29 +947,17 @@ int KFCurve::KeyMoveOf(bool selectedOnly, KTime delta, float valueDelta)
         }
         first = 0;
         last = mKeyCount - 1;
-    } else if (delta > KTime(0)) {
-        // Walk against the motion so that no key passes an unprocessed one.
-        for (int i = mKeyCount - 1; i >= 0; --i) {
-            if (!Key(i)->GetSelected())
-                continue;
-            const KTime target = SaturatedAdd(Key(i)->GetTime(), delta.Get());
-            if (i == mKeyCount - 1 || Span(target, Key(i + 1)->GetTime()) > epsilon) {
-                Key(i)->SetTime(target);
-                Key(i)->IncValue(valueDelta);
-                Touch(i, first, last);
-            } else {
-                const int moved = ReinsertKey(i, target, valueDelta);
-                Touch(i, first, last);
-                if (moved >= 0)
-                    Touch(moved, first, last);
-            }
-        }
     } else {
-        for (int i = 0; i < mKeyCount; ++i) {
+        // Moves selected key i in place while it stays clear of the neighbour
+        // it moves towards, and otherwise reinserts it.
+        const bool later = delta > KTime(0);
+        auto moveSelected = [&](int i) {
             if (!Key(i)->GetSelected())
-                continue;
+                return;
             const KTime target = SaturatedAdd(Key(i)->GetTime(), delta.Get());
-            if (i == 0 || Span(Key(i - 1)->GetTime(), target) > epsilon) {
+            const bool clear = later ? i == mKeyCount - 1 || Span(target, Key(i + 1)->GetTime()) > epsilon
+                                     : i == 0 || Span(Key(i - 1)->GetTime(), target) > epsilon;
+            if (clear) {
                 Key(i)->SetTime(target);
                 Key(i)->IncValue(valueDelta);
                 Touch(i, first, last);
@@ -1025,6 +967,14 @@ int KFCurve::KeyMoveOf(bool selectedOnly, KTime delta, float valueDelta)
                 if (moved >= 0)
                     Touch(moved, first, last);
             }
+        };
+        // Walk against the motion so that no key passes an unprocessed one.
+        if (later) {
+            for (int i = mKeyCount - 1; i >= 0; --i)
+                moveSelected(i);
+        } else {
+            for (int i = 0; i < mKeyCount; ++i)
+                moveSelected(i);
         }
     }
     EndValueEdit(first, last);

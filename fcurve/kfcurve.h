@@ -539,7 +539,22 @@ private:
     void CopyKeysDown(int destination, int source, int count);
     void Dispatch();
     void EndValueEdit(int first, int last);
+    void SetAllSelected(bool selected);
+    template <typename StaticEdit, typename KeyEdit>
+    int EditValues(bool selectedOnly, StaticEdit editStatic, KeyEdit editKey);
+    // Changes the kind of the keys that differs() picks, keeping their slopes
+    // (the last key's right slope too when lastKeyRight).
+    template <typename Differs, typename Change>
+    void ChangeKeysKeepingSlopes(bool selectedOnly, bool lastKeyRight, Differs differs, Change change);
     int ReinsertKey(int index, KTime time, float valueDelta);
+    // Weights and velocities of a key's sides (the left side of key i lives
+    // on key i - 1): `weight` picks the weight, otherwise the velocity.
+    KFCurveKey* SideKey(int index, bool left) const;
+    bool SideIsSet(int index, bool left, bool weight) const;
+    float SideGet(int index, bool left, bool weight) const;
+    void SideSetMode(int index, bool left, bool weight, bool on);
+    void SideSet(int index, bool left, bool weight, float value);
+    void SideSetWeightAndVelocity(int index, bool left, const KFCurveTangeantInfo& info);
     void ApplyLeftSlope(int index, const KFCurveTangeantInfo& info);
     void ApplyRightSlope(int index, const KFCurveTangeantInfo& info);
     void ReplaceImpl(KFCurve* source, KTime start, KTime stop, bool exactSpan, bool candidateKeys,
@@ -549,6 +564,7 @@ private:
     double TcbLeft(int index, const KFCurveKey& params);
     const SegmentCache& Segment(int a);
     float SegmentSlope(int a, float u);
+    float EvaluateDerivative(KTime time, int* last, bool left);
     // Seconds from key time `from` to a later key time `to`, remembered for
     // the next call (sequential evaluation asks for the same span again and
     // again). The gap is taken unsigned, so keys at the two ends of the tick

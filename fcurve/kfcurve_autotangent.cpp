@@ -74,9 +74,41 @@ double Secant(const KFCurveKey* from, const KFCurveKey* to)
     return static_cast<double>(dv / dt);
 }
 
-bool HasKeys(KFCurve* curve)
+// The inverse of the Bezier conversion of one side: the side's own secant is
+// `own` (L for the left side, R for the right one), the other secant `other`.
+// Beyond the conversions at +-500 the sweep's quadratic is solved.
+void AutoFromBezier(double& autoValue, double& bezier, double L, double R, bool left)
 {
-    return curve != nullptr && curve->KeyGetCount() > 0;
+    const double own = left ? L : R;
+    const double other = left ? R : L;
+    const bool rising = left ? L > R : L <= R;
+    double upperEdge = DMid(500.0, own, other); // own-side conversion at 500
+    double lowerEdge = DMid(500.0, other, own); // own-side conversion at -500
+    Snap(upperEdge);
+    Snap(lowerEdge);
+    Snap(bezier);
+    const double B = bezier;
+
+    if (rising ? B > upperEdge : B < upperEdge) {
+        const double s = rising ? 1000.0 : -1000.0;
+        autoValue = SolveBand(s / 250000.0, (own - other) / 200.0 - s / 250.0, (L + R) / 2.0 + s - B, true);
+    } else if (rising ? B < lowerEdge : B > lowerEdge) {
+        const double s = rising ? -1000.0 : 1000.0;
+        autoValue = SolveBand(s / 250000.0, (own - other) / 200.0 + s / 250.0, (L + R) / 2.0 + s - B, false);
+    } else if (L == R) {
+        autoValue = 0.0;
+    } else {
+        autoValue = (200.0 * B - 100.0 * L - 100.0 * R) / (own - other);
+    }
+}
+
+// The secants on both sides of a key; false on a curve without keys.
+bool KeySecants(KFCurve* curve, int index, double& L, double& R)
+{
+    if (curve == nullptr || curve->KeyGetCount() == 0)
+        return false;
+    KFCURVE_ComputeToLeftAndToRight(L, R, curve, index);
+    return true;
 }
 
 }  // namespace
@@ -135,52 +167,12 @@ void KFCURVE_ComputeBezierFromAuto(double& leftBezier, double& rightBezier, doub
 
 void KFCURVE_ComputeLeftAutoFromBezier(double& autoValue, double& bezier, double& toLeft, double& toRight)
 {
-    const double L = toLeft;
-    const double R = toRight;
-    const bool rising = L > R;
-    double upperEdge = DMid(500.0, L, R);  // left conversion at 500
-    double lowerEdge = DMid(500.0, R, L);  // right conversion at 500 = left at -500
-    Snap(upperEdge);
-    Snap(lowerEdge);
-    Snap(bezier);
-    const double B = bezier;
-
-    if (rising ? B > upperEdge : B < upperEdge) {
-        const double s = L > R ? 1000.0 : -1000.0;
-        autoValue = SolveBand(s / 250000.0, (L - R) / 200.0 - s / 250.0, (L + R) / 2.0 + s - B, true);
-    } else if (rising ? B < lowerEdge : B > lowerEdge) {
-        const double s = L > R ? -1000.0 : 1000.0;
-        autoValue = SolveBand(s / 250000.0, (L - R) / 200.0 + s / 250.0, (L + R) / 2.0 + s - B, false);
-    } else if (L == R) {
-        autoValue = 0.0;
-    } else {
-        autoValue = (200.0 * B - 100.0 * L - 100.0 * R) / (L - R);
-    }
+    AutoFromBezier(autoValue, bezier, toLeft, toRight, true);
 }
 
 void KFCURVE_ComputeRightAutoFromBezier(double& autoValue, double& bezier, double& toLeft, double& toRight)
 {
-    const double L = toLeft;
-    const double R = toRight;
-    const bool rising = L <= R;
-    double upperEdge = DMid(500.0, R, L);  // right conversion at 500
-    double lowerEdge = DMid(500.0, L, R);  // left conversion at 500 = right at -500
-    Snap(upperEdge);
-    Snap(lowerEdge);
-    Snap(bezier);
-    const double B = bezier;
-
-    if (rising ? B > upperEdge : B < upperEdge) {
-        const double s = R >= L ? 1000.0 : -1000.0;
-        autoValue = SolveBand(s / 250000.0, (R - L) / 200.0 - s / 250.0, (L + R) / 2.0 + s - B, true);
-    } else if (rising ? B < lowerEdge : B > lowerEdge) {
-        const double s = R >= L ? -1000.0 : 1000.0;
-        autoValue = SolveBand(s / 250000.0, (R - L) / 200.0 + s / 250.0, (L + R) / 2.0 + s - B, false);
-    } else if (L == R) {
-        autoValue = 0.0;
-    } else {
-        autoValue = (200.0 * B - 100.0 * L - 100.0 * R) / (R - L);
-    }
+    AutoFromBezier(autoValue, bezier, toLeft, toRight, false);
 }
 
 void KFCURVE_ComputeAutoFromBezier(double& leftAuto, double& rightAuto, double& leftBezier, double& rightBezier,
@@ -193,69 +185,55 @@ void KFCURVE_ComputeAutoFromBezier(double& leftAuto, double& rightAuto, double& 
 void KFCURVE_ComputeBezierFromAutoForKey(double& leftBezier, double& rightBezier, double& leftAuto,
                                          double& rightAuto, KFCurve* curve, int index)
 {
-    if (!HasKeys(curve)) {
-        leftBezier = 0.0;
-        rightBezier = 0.0;
-        return;
-    }
     double L, R;
-    KFCURVE_ComputeToLeftAndToRight(L, R, curve, index);
-    KFCURVE_ComputeBezierFromAuto(leftBezier, rightBezier, leftAuto, rightAuto, L, R);
+    if (KeySecants(curve, index, L, R))
+        KFCURVE_ComputeBezierFromAuto(leftBezier, rightBezier, leftAuto, rightAuto, L, R);
+    else
+        leftBezier = rightBezier = 0.0;
 }
 
 void KFCURVE_ComputeAutoFromBezierForKey(double& leftAuto, double& rightAuto, double& leftBezier,
                                          double& rightBezier, KFCurve* curve, int index)
 {
-    if (!HasKeys(curve)) {
-        leftBezier = 0.0;
-        rightBezier = 0.0;
-        return;
-    }
     double L, R;
-    KFCURVE_ComputeToLeftAndToRight(L, R, curve, index);
-    KFCURVE_ComputeAutoFromBezier(leftAuto, rightAuto, leftBezier, rightBezier, L, R);
+    if (KeySecants(curve, index, L, R))
+        KFCURVE_ComputeAutoFromBezier(leftAuto, rightAuto, leftBezier, rightBezier, L, R);
+    else
+        leftBezier = rightBezier = 0.0;
 }
 
 void KFCURVE_ComputeLeftBezierFromAutoForKey(double& bezier, double& autoValue, KFCurve* curve, int index)
 {
-    if (!HasKeys(curve)) {
-        bezier = 0.0;
-        return;
-    }
     double L, R;
-    KFCURVE_ComputeToLeftAndToRight(L, R, curve, index);
-    KFCURVE_ComputeLeftBezierFromAuto(bezier, autoValue, L, R);
+    if (KeySecants(curve, index, L, R))
+        KFCURVE_ComputeLeftBezierFromAuto(bezier, autoValue, L, R);
+    else
+        bezier = 0.0;
 }
 
 void KFCURVE_ComputeRightBezierFromAutoForKey(double& bezier, double& autoValue, KFCurve* curve, int index)
 {
-    if (!HasKeys(curve)) {
-        bezier = 0.0;
-        return;
-    }
     double L, R;
-    KFCURVE_ComputeToLeftAndToRight(L, R, curve, index);
-    KFCURVE_ComputeRightBezierFromAuto(bezier, autoValue, L, R);
+    if (KeySecants(curve, index, L, R))
+        KFCURVE_ComputeRightBezierFromAuto(bezier, autoValue, L, R);
+    else
+        bezier = 0.0;
 }
 
 void KFCURVE_ComputeLeftAutoFromBezierForKey(double& autoValue, double& bezier, KFCurve* curve, int index)
 {
-    if (!HasKeys(curve)) {
-        autoValue = 0.0;
-        return;
-    }
     double L, R;
-    KFCURVE_ComputeToLeftAndToRight(L, R, curve, index);
-    KFCURVE_ComputeLeftAutoFromBezier(autoValue, bezier, L, R);
+    if (KeySecants(curve, index, L, R))
+        KFCURVE_ComputeLeftAutoFromBezier(autoValue, bezier, L, R);
+    else
+        autoValue = 0.0;
 }
 
 void KFCURVE_ComputeRightAutoFromBezierForKey(double& autoValue, double& bezier, KFCurve* curve, int index)
 {
-    if (!HasKeys(curve)) {
-        autoValue = 0.0;
-        return;
-    }
     double L, R;
-    KFCURVE_ComputeToLeftAndToRight(L, R, curve, index);
-    KFCURVE_ComputeRightAutoFromBezier(autoValue, bezier, L, R);
+    if (KeySecants(curve, index, L, R))
+        KFCURVE_ComputeRightAutoFromBezier(autoValue, bezier, L, R);
+    else
+        autoValue = 0.0;
 }

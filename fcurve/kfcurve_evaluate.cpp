@@ -329,7 +329,9 @@ float KFCurve::SegmentSlope(int a, float u)
     }
 }
 
-float KFCurve::EvaluateLeftDerivative(KTime time, int* last)
+// Slope at a time: on a key its left or right derivative, inside a segment
+// the segment's slope, outside the keys 0.
+float KFCurve::EvaluateDerivative(KTime time, int* last, bool left)
 {
     if (mKeyCount < 2)
         return 0.0f;
@@ -340,23 +342,18 @@ float KFCurve::EvaluateLeftDerivative(KTime time, int* last)
         return 0.0f;
     const int a = static_cast<int>(lower);
     if (lower == upper)
-        return KeyGetLeftDerivative(a);
+        return left ? KeyGetLeftDerivative(a) : KeyGetRightDerivative(a);
     return SegmentSlope(a, static_cast<float>(f - lower));
+}
+
+float KFCurve::EvaluateLeftDerivative(KTime time, int* last)
+{
+    return EvaluateDerivative(time, last, true);
 }
 
 float KFCurve::EvaluateRightDerivative(KTime time, int* last)
 {
-    if (mKeyCount < 2)
-        return 0.0f;
-    const double f = KeyFind(time, last);
-    const double lower = std::floor(f);
-    const double upper = std::ceil(f);
-    if (lower < 0.0 || upper > mKeyCount - 1)
-        return 0.0f;
-    const int a = static_cast<int>(lower);
-    if (lower == upper)
-        return KeyGetRightDerivative(a);
-    return SegmentSlope(a, static_cast<float>(f - lower));
+    return EvaluateDerivative(time, last, false);
 }
 
 float KFCurve::CandidateEvaluate(KTime time, int* last)

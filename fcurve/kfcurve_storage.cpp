@@ -110,6 +110,13 @@ bool WriteWeights(KQox* file, const KFCurveKey& key)
     }
 }
 
+// The right and next-left slopes, in that order.
+void ReadSlopes(KQox* file, KFCurveKey* key)
+{
+    key->SetDataDouble(KFCURVEKEY_RIGHT_SLOPE, ToFloat(file->FieldReadD()));
+    key->SetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE, ToFloat(file->FieldReadD()));
+}
+
 void ReadWeights(KQox* file, KFCurveKey* key)
 {
     unsigned int mode = KFCURVE_WEIGHTED_NONE;
@@ -465,23 +472,20 @@ bool KFCurve::QoxInternalRetrieve(KQox* file, bool onlyDefaults, bool withColor)
                         break;
                     case 'p':
                         key->SetTangeantMode(KFCURVE_TANGEANT_AUTO);
-                        key->SetDataDouble(KFCURVEKEY_RIGHT_SLOPE, ToFloat(file->FieldReadD()));
-                        key->SetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE, ToFloat(file->FieldReadD()));
+                        ReadSlopes(file, key);
                         if (previous && std::fabs(KeyGetLeftAuto(i) + KeyGetRightAuto(i)) > 0.001f)
                             key->SetTangeantMode(KFCURVE_TANGEANT_AUTO_BREAK);
                         ReadWeights(file, key);
                         break;
                     case 'q':
                         key->SetTangeantMode(KFCURVE_TANGEANT_AUTO_BREAK);
-                        key->SetDataDouble(KFCURVEKEY_RIGHT_SLOPE, ToFloat(file->FieldReadD()));
-                        key->SetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE, ToFloat(file->FieldReadD()));
+                        ReadSlopes(file, key);
                         ReadWeights(file, key);
                         break;
                     case 's':
                     case 'b':
                         key->SetTangeantMode(tangent == 's' ? KFCURVE_TANGEANT_USER : KFCURVE_TANGEANT_BREAK);
-                        key->SetDataDouble(KFCURVEKEY_RIGHT_SLOPE, ToFloat(file->FieldReadD()));
-                        key->SetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE, ToFloat(file->FieldReadD()));
+                        ReadSlopes(file, key);
                         if (version <= 3999 && IsCubicMode(previous, KFCURVE_TANGEANT_AUTO))
                             previous->SetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE,
                                                     key->GetDataDouble(KFCURVEKEY_RIGHT_SLOPE));

@@ -20,6 +20,29 @@ float Slot(const KFCurveKey& key, EKFCurveDataIndex slot)
     return key.GetDataDouble(slot);
 }
 
+// The flag and the data slot of a side's weight or velocity.
+unsigned int SideFlag(bool left, bool weight)
+{
+    if (weight)
+        return left ? KFCURVE_WEIGHTED_NEXT_LEFT : KFCURVE_WEIGHTED_RIGHT;
+    return left ? KFCURVE_VELOCITY_NEXT_LEFT : KFCURVE_VELOCITY_RIGHT;
+}
+
+EKFCurveDataIndex SideSlot(bool left, bool weight)
+{
+    if (weight)
+        return left ? KFCURVEKEY_NEXT_LEFT_WEIGHT : KFCURVEKEY_RIGHT_WEIGHT;
+    return left ? KFCURVEKEY_NEXT_LEFT_VELOCITY : KFCURVEKEY_RIGHT_VELOCITY;
+}
+
+// Sets or clears one weight or velocity flag (each mode setter keeps to its
+// own field, so only the matching one changes).
+void SetSideFlag(KFCurveKey& key, unsigned int flag, bool on)
+{
+    key.SetTangeantWeightMode(on ? flag : 0, flag);
+    key.SetTangeantVelocityMode(on ? flag : 0, flag);
+}
+
 // Slope of the straight line between two keys, per second.
 double Slope(const KFCurveKey& from, const KFCurveKey& to)
 {
@@ -343,139 +366,144 @@ void KFCurve::KeySetRightAuto(int index, float autoValue)
 // ---------------------------------------------------------------------------
 // Weights and velocities
 
+// The key holding a side's data: key index - 1 for the left side of key
+// index, key index for its right side; none for a side the key lacks.
+KFCurveKey* KFCurve::SideKey(int index, bool left) const
+{
+    if (left)
+        return index >= 1 && index < mKeyCount ? Key(index - 1) : nullptr;
+    return index >= 0 && index < mKeyCount - 1 ? Key(index) : nullptr;
+}
+
+// A right side counts as weighted (or with velocity) only on a cubic key
+// whose tangent mode is one of 0xD00; a left side by its flag alone.
+bool KFCurve::SideIsSet(int index, bool left, bool weight) const
+{
+    const KFCurveKey* k = SideKey(index, left);
+    if (k == nullptr)
+        return false;
+    if (!left && !(IsCubic(*k) && (k->GetTangeantMode() & 0xD00) != 0))
+        return false;
+    return (k->GetFlags() & SideFlag(left, weight)) != 0;
+}
+
+float KFCurve::SideGet(int index, bool left, bool weight) const
+{
+    if (!SideIsSet(index, left, weight))
+        return weight ? KFCURVE_DEFAULT_WEIGHT : 0.0f;
+    return Slot(*SideKey(index, left), SideSlot(left, weight));
+}
+
+void KFCurve::SideSetMode(int index, bool left, bool weight, bool on)
+{
+    KFCurveKey* k = SideKey(index, left);
+    if (k == nullptr || !IsCubic(*k))
+        return;
+    CandidateClear();
+    SetSideFlag(*k, SideFlag(left, weight), on);
+    CallbackAddEvent(KFCURVEEVENT_KEY, index);
+}
+
+// Only cubic keys store a weight or velocity; the event is sent either way.
+void KFCurve::SideSet(int index, bool left, bool weight, float value)
+{
+    KFCurveKey* k = SideKey(index, left);
+    if (k == nullptr)
+        return;
+    CandidateClear();
+    if (IsCubic(*k)) {
+        SetSideFlag(*k, SideFlag(left, weight), true);
+        k->SetDataDouble(SideSlot(left, weight), value);
+    }
+    CallbackAddEvent(KFCURVEEVENT_KEY, index);
+}
+
+void KFCurve::SideSetWeightAndVelocity(int index, bool left, const KFCurveTangeantInfo& info)
+{
+    SideSet(index, left, true, info.mWeight);
+    SideSetMode(index, left, true, info.mWeighted);
+    SideSet(index, left, false, info.mVelocity);
+    SideSetMode(index, left, false, info.mHasVelocity);
+}
+
 bool KFCurve::KeyIsLeftTangeantWeighted(int index) const
 {
-    return index >= 1 && index < mKeyCount && (Key(index - 1)->GetFlags() & KFCURVE_WEIGHTED_NEXT_LEFT) != 0;
+    return SideIsSet(index, true, true);
 }
 
 bool KFCurve::KeyIsRightTangeantWeighted(int index) const
 {
-    if (index < 0 || index >= mKeyCount - 1)
-        return false;
-    const KFCurveKey& k = *Key(index);
-    return IsCubic(k) && (k.GetTangeantMode() & 0xD00) != 0 && (k.GetFlags() & KFCURVE_WEIGHTED_RIGHT) != 0;
+    return SideIsSet(index, false, true);
 }
 
 void KFCurve::KeySetLeftTangeantWeightedMode(int index, bool weighted)
 {
-    if (index < 1 || index >= mKeyCount || !IsCubic(*Key(index - 1)))
-        return;
-    CandidateClear();
-    Key(index - 1)->SetTangeantWeightMode(weighted ? KFCURVE_WEIGHTED_NEXT_LEFT : 0, KFCURVE_WEIGHTED_NEXT_LEFT);
-    CallbackAddEvent(KFCURVEEVENT_KEY, index);
+    SideSetMode(index, true, true, weighted);
 }
 
 void KFCurve::KeySetRightTangeantWeightedMode(int index, bool weighted)
 {
-    if (index < 0 || index >= mKeyCount - 1 || !IsCubic(*Key(index)))
-        return;
-    CandidateClear();
-    Key(index)->SetTangeantWeightMode(weighted ? KFCURVE_WEIGHTED_RIGHT : 0, KFCURVE_WEIGHTED_RIGHT);
-    CallbackAddEvent(KFCURVEEVENT_KEY, index);
+    SideSetMode(index, false, true, weighted);
 }
 
 float KFCurve::KeyGetLeftTangeantWeight(int index) const
 {
-    return KeyIsLeftTangeantWeighted(index) ? Slot(*Key(index - 1), KFCURVEKEY_NEXT_LEFT_WEIGHT)
-                                            : KFCURVE_DEFAULT_WEIGHT;
+    return SideGet(index, true, true);
 }
 
 float KFCurve::KeyGetRightTangeantWeight(int index) const
 {
-    return KeyIsRightTangeantWeighted(index) ? Slot(*Key(index), KFCURVEKEY_RIGHT_WEIGHT) : KFCURVE_DEFAULT_WEIGHT;
+    return SideGet(index, false, true);
 }
 
 void KFCurve::KeySetLeftTangeantWeight(int index, float weight)
 {
-    if (index < 1 || index >= mKeyCount)
-        return;
-    CandidateClear();
-    KFCurveKey& p = *Key(index - 1);
-    if (IsCubic(p)) {
-        p.SetTangeantWeightMode(KFCURVE_WEIGHTED_NEXT_LEFT, KFCURVE_WEIGHTED_NEXT_LEFT);
-        p.SetDataDouble(KFCURVEKEY_NEXT_LEFT_WEIGHT, weight);
-    }
-    CallbackAddEvent(KFCURVEEVENT_KEY, index);
+    SideSet(index, true, true, weight);
 }
 
 void KFCurve::KeySetRightTangeantWeight(int index, float weight)
 {
-    if (index < 0 || index >= mKeyCount - 1)
-        return;
-    CandidateClear();
-    KFCurveKey& k = *Key(index);
-    if (IsCubic(k)) {
-        k.SetTangeantWeightMode(KFCURVE_WEIGHTED_RIGHT, KFCURVE_WEIGHTED_RIGHT);
-        k.SetDataDouble(KFCURVEKEY_RIGHT_WEIGHT, weight);
-    }
-    CallbackAddEvent(KFCURVEEVENT_KEY, index);
+    SideSet(index, false, true, weight);
 }
 
 bool KFCurve::KeyIsLeftTangeantVelocity(int index) const
 {
-    return index >= 1 && index < mKeyCount && (Key(index - 1)->GetFlags() & KFCURVE_VELOCITY_NEXT_LEFT) != 0;
+    return SideIsSet(index, true, false);
 }
 
 bool KFCurve::KeyIsRightTangeantVelocity(int index) const
 {
-    if (index < 0 || index >= mKeyCount - 1)
-        return false;
-    const KFCurveKey& k = *Key(index);
-    return IsCubic(k) && (k.GetTangeantMode() & 0xD00) != 0 && (k.GetFlags() & KFCURVE_VELOCITY_RIGHT) != 0;
+    return SideIsSet(index, false, false);
 }
 
 void KFCurve::KeySetLeftTangeantVelocityMode(int index, bool velocity)
 {
-    if (index < 1 || index >= mKeyCount || !IsCubic(*Key(index - 1)))
-        return;
-    CandidateClear();
-    Key(index - 1)->SetTangeantVelocityMode(velocity ? KFCURVE_VELOCITY_NEXT_LEFT : 0, KFCURVE_VELOCITY_NEXT_LEFT);
-    CallbackAddEvent(KFCURVEEVENT_KEY, index);
+    SideSetMode(index, true, false, velocity);
 }
 
 void KFCurve::KeySetRightTangeantVelocityMode(int index, bool velocity)
 {
-    if (index < 0 || index >= mKeyCount - 1 || !IsCubic(*Key(index)))
-        return;
-    CandidateClear();
-    Key(index)->SetTangeantVelocityMode(velocity ? KFCURVE_VELOCITY_RIGHT : 0, KFCURVE_VELOCITY_RIGHT);
-    CallbackAddEvent(KFCURVEEVENT_KEY, index);
+    SideSetMode(index, false, false, velocity);
 }
 
 float KFCurve::KeyGetLeftTangeantVelocity(int index) const
 {
-    return KeyIsLeftTangeantVelocity(index) ? Slot(*Key(index - 1), KFCURVEKEY_NEXT_LEFT_VELOCITY) : 0.0f;
+    return SideGet(index, true, false);
 }
 
 float KFCurve::KeyGetRightTangeantVelocity(int index) const
 {
-    return KeyIsRightTangeantVelocity(index) ? Slot(*Key(index), KFCURVEKEY_RIGHT_VELOCITY) : 0.0f;
+    return SideGet(index, false, false);
 }
 
 void KFCurve::KeySetLeftTangeantVelocity(int index, float velocity)
 {
-    if (index < 1 || index >= mKeyCount)
-        return;
-    CandidateClear();
-    KFCurveKey& p = *Key(index - 1);
-    if (IsCubic(p)) {
-        p.SetTangeantVelocityMode(KFCURVE_VELOCITY_NEXT_LEFT, KFCURVE_VELOCITY_NEXT_LEFT);
-        p.SetDataDouble(KFCURVEKEY_NEXT_LEFT_VELOCITY, velocity);
-    }
-    CallbackAddEvent(KFCURVEEVENT_KEY, index);
+    SideSet(index, true, false, velocity);
 }
 
 void KFCurve::KeySetRightTangeantVelocity(int index, float velocity)
 {
-    if (index < 0 || index >= mKeyCount - 1)
-        return;
-    CandidateClear();
-    KFCurveKey& k = *Key(index);
-    if (IsCubic(k)) {
-        k.SetTangeantVelocityMode(KFCURVE_VELOCITY_RIGHT, KFCURVE_VELOCITY_RIGHT);
-        k.SetDataDouble(KFCURVEKEY_RIGHT_VELOCITY, velocity);
-    }
-    CallbackAddEvent(KFCURVEEVENT_KEY, index);
+    SideSet(index, false, false, velocity);
 }
 
 // ---------------------------------------------------------------------------
@@ -509,10 +537,7 @@ void KFCurve::KeySetLeftDerivativeInfo(int index, KFCurveTangeantInfo info)
 {
     if (index < 1 || index >= mKeyCount)
         return;
-    KeySetLeftTangeantWeight(index, info.mWeight);
-    KeySetLeftTangeantWeightedMode(index, info.mWeighted);
-    KeySetLeftTangeantVelocity(index, info.mVelocity);
-    KeySetLeftTangeantVelocityMode(index, info.mHasVelocity);
+    SideSetWeightAndVelocity(index, true, info);
     const KFCurveKey& k = *Key(index);
     const KFCurveKey& p = *Key(index - 1);
     const bool autoSide = IsCubic(k) ? (k.GetTangeantMode() & KFCURVE_TANGEANT_AUTO) != 0
@@ -534,10 +559,7 @@ void KFCurve::KeySetRightDerivativeInfo(int index, KFCurveTangeantInfo info)
             k.SetDataDouble(KFCURVEKEY_RIGHT_SLOPE, info.mAuto);
         return;
     }
-    KeySetRightTangeantWeight(index, info.mWeight);
-    KeySetRightTangeantWeightedMode(index, info.mWeighted);
-    KeySetRightTangeantVelocity(index, info.mVelocity);
-    KeySetRightTangeantVelocityMode(index, info.mHasVelocity);
+    SideSetWeightAndVelocity(index, false, info);
     if (autoKey)
         KeySetRightAuto(index, info.mAuto);
     else
@@ -551,10 +573,7 @@ void KFCurve::ApplyLeftSlope(int index, const KFCurveTangeantInfo& info)
 {
     if (index < 1 || index >= mKeyCount)
         return;
-    KeySetLeftTangeantWeight(index, info.mWeight);
-    KeySetLeftTangeantWeightedMode(index, info.mWeighted);
-    KeySetLeftTangeantVelocity(index, info.mVelocity);
-    KeySetLeftTangeantVelocityMode(index, info.mHasVelocity);
+    SideSetWeightAndVelocity(index, true, info);
     KeySetLeftDerivative(index, info.mDerivative);
 }
 
@@ -562,10 +581,7 @@ void KFCurve::ApplyRightSlope(int index, const KFCurveTangeantInfo& info)
 {
     if (index < 0 || index >= mKeyCount - 1)
         return;
-    KeySetRightTangeantWeight(index, info.mWeight);
-    KeySetRightTangeantWeightedMode(index, info.mWeighted);
-    KeySetRightTangeantVelocity(index, info.mVelocity);
-    KeySetRightTangeantVelocityMode(index, info.mHasVelocity);
+    SideSetWeightAndVelocity(index, false, info);
     KeySetRightDerivative(index, info.mDerivative);
 }
 

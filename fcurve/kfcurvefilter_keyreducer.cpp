@@ -66,36 +66,42 @@ bool KFCurveFilterKeyReducer::Apply(KFCurve& curve)
     return true;
 }
 
+namespace {
+
+// Reduces through `reduce` (with key sync off meanwhile), then synchronises
+// the keys over the same range through `sync` when asked and there is more
+// than one curve.
+template <typename Reduce, typename Sync>
+bool ReduceThenSync(bool& keySync, bool several, KTime start, KTime stop, Reduce reduce, Sync sync)
+{
+    const bool wanted = keySync;
+    keySync = false;
+    const bool result = reduce();
+    if (wanted && several)
+    {
+        KFCurveFilterKeySync filter;
+        filter.SetStartTime(start);
+        filter.SetStopTime(stop);
+        sync(filter);
+    }
+    keySync = wanted;
+    return result;
+}
+
+} // namespace
+
 bool KFCurveFilterKeyReducer::Apply(KFCurve** curves, int count)
 {
-    const bool keySync = mKeySync;
-    mKeySync = false;
-    const bool result = KFCurveFilter::Apply(curves, count);
-    if (keySync && count > 1)
-    {
-        KFCurveFilterKeySync sync;
-        sync.SetStartTime(mStart);
-        sync.SetStopTime(mStop);
-        sync.Apply(curves, count);
-    }
-    mKeySync = keySync;
-    return result;
+    return ReduceThenSync(
+        mKeySync, count > 1, mStart, mStop, [&] { return KFCurveFilter::Apply(curves, count); },
+        [&](KFCurveFilterKeySync& sync) { sync.Apply(curves, count); });
 }
 
 bool KFCurveFilterKeyReducer::Apply(KFCurveNode& node, bool recursive)
 {
-    const bool keySync = mKeySync;
-    mKeySync = false;
-    const bool result = KFCurveFilter::Apply(node, recursive);
-    if (keySync && node.GetCount() > 1)
-    {
-        KFCurveFilterKeySync sync;
-        sync.SetStartTime(mStart);
-        sync.SetStopTime(mStop);
-        sync.Apply(node, recursive);
-    }
-    mKeySync = keySync;
-    return result;
+    return ReduceThenSync(
+        mKeySync, node.GetCount() > 1, mStart, mStop, [&] { return KFCurveFilter::Apply(node, recursive); },
+        [&](KFCurveFilterKeySync& sync) { sync.Apply(node, recursive); });
 }
 
 bool KFCurveFilterKeyReducer::KeyReducer(KFCurve& source, KFCurve& result, KTime start, KTime stop)

@@ -360,35 +360,26 @@ void KFCurveFilterMatrixConverter::ComputeTotalMatrix(KgeAMatrix& total, Cell& c
         mResampleTranslation = true;
     }
 
-    if (set(eRotationPivot))
-        Compose(total, matrix(eRotationPivot));
-    if (set(ePreRotate))
-        Compose(total, matrix(ePreRotate));
-    Compose(total, rotation);
-    if (set(ePostRotate))
-        Compose(total, matrix(ePostRotate));
-    if (set(eRotationPivot))
-    {
-        KgeAMatrix inverse;
-        KmAi(inverse, matrix(eRotationPivot));
-        Compose(total, inverse);
-        mResampleTranslation = true;
-    }
-
-    if (set(eScalingPivot))
-        Compose(total, matrix(eScalingPivot));
-    if (set(ePreScale))
-        Compose(total, matrix(ePreScale));
-    Compose(total, scaling);
-    if (set(ePostScale))
-        Compose(total, matrix(ePostScale));
-    if (set(eScalingPivot))
-    {
-        KgeAMatrix inverse;
-        KmAi(inverse, matrix(eScalingPivot));
-        Compose(total, inverse);
-        mResampleTranslation = true;
-    }
+    // A transform between its pre and post matrices, bracketed by its pivot
+    // and the pivot's inverse.
+    auto pivoted = [&](EMatrixID pivot, EMatrixID pre, KgeAMatrix& transform, EMatrixID post) {
+        if (set(pivot))
+            Compose(total, matrix(pivot));
+        if (set(pre))
+            Compose(total, matrix(pre));
+        Compose(total, transform);
+        if (set(post))
+            Compose(total, matrix(post));
+        if (set(pivot))
+        {
+            KgeAMatrix inverse;
+            KmAi(inverse, matrix(pivot));
+            Compose(total, inverse);
+            mResampleTranslation = true;
+        }
+    };
+    pivoted(eRotationPivot, ePreRotate, rotation, ePostRotate);
+    pivoted(eScalingPivot, ePreScale, scaling, ePostScale);
 
     if (set(ePostGlobal))
         Compose(total, matrix(ePostGlobal));

@@ -1008,36 +1008,39 @@ void KFCurveNode::FCurveReplace(KFCurve* curve)
     FCurveSet(curve, true);
 }
 
+namespace {
+
+// Sets one extrapolation field of a node's curve: false without a curve, or
+// when the user lock is respected and set.
+bool SetExtrapolationField(KFCurveNode& node, bool respectUserLock, void (KFCurve::*set)(unsigned int),
+                           unsigned int value)
+{
+    if (!node.FCurveGet() || (respectUserLock && node.IsUserLocked()))
+        return false;
+    (node.FCurveGet()->*set)(value);
+    return true;
+}
+
+} // namespace
+
 bool KFCurveNode::SetPreExtrapolation(unsigned int type, bool respectUserLock)
 {
-    if (!mFCurve || (respectUserLock && IsUserLocked()))
-        return false;
-    mFCurve->SetPreExtrapolation(type);
-    return true;
+    return SetExtrapolationField(*this, respectUserLock, &KFCurve::SetPreExtrapolation, type);
 }
 
 bool KFCurveNode::SetPreExtrapolationCount(unsigned int count, bool respectUserLock)
 {
-    if (!mFCurve || (respectUserLock && IsUserLocked()))
-        return false;
-    mFCurve->SetPreExtrapolationCount(count);
-    return true;
+    return SetExtrapolationField(*this, respectUserLock, &KFCurve::SetPreExtrapolationCount, count);
 }
 
 bool KFCurveNode::SetPostExtrapolation(unsigned int type, bool respectUserLock)
 {
-    if (!mFCurve || (respectUserLock && IsUserLocked()))
-        return false;
-    mFCurve->SetPostExtrapolation(type);
-    return true;
+    return SetExtrapolationField(*this, respectUserLock, &KFCurve::SetPostExtrapolation, type);
 }
 
 bool KFCurveNode::SetPostExtrapolationCount(unsigned int count, bool respectUserLock)
 {
-    if (!mFCurve || (respectUserLock && IsUserLocked()))
-        return false;
-    mFCurve->SetPostExtrapolationCount(count);
-    return true;
+    return SetExtrapolationField(*this, respectUserLock, &KFCurve::SetPostExtrapolationCount, count);
 }
 
 // ---------------------------------------------------------------------------

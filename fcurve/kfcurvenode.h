@@ -392,6 +392,8 @@ public:
 
 private:
     void ReleaseReference();
+    // The earliest key, or the latest for `last`, over the node's curves.
+    void InternalKeyGetEnd(KFCurveKey*& key, bool* mask, bool withLayers, bool last);
     double* EvaluateInternal(double* values, KTime time, int* index, bool candidate);
     double* RotationEvaluateInternal(double* values, KTime time, int* index, bool candidate, bool specificLayer);
     bool RotationQuaternionInterpolate(double* values, KTime time, bool candidate);

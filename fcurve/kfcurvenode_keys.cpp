@@ -40,34 +40,29 @@ int KFCurveNode::KeyGetCountOnChild(int childIndex)
     return count;
 }
 
-void KFCurveNode::InternalKeyGetFirst(KFCurveKey*& key, bool* mask, bool withLayers)
+void KFCurveNode::InternalKeyGetEnd(KFCurveKey*& key, bool* mask, bool withLayers, bool last)
 {
     if (mFCurve && KeySelected(mask, 0) && mFCurve->KeyGetCount() > 0)
     {
-        KFCurveKey* first = mFCurve->KeyGetPtr(0);
-        if (first && (!key || first->GetTime() < key->GetTime()))
-            key = first;
+        KFCurveKey* end = mFCurve->KeyGetPtr(last ? mFCurve->KeyGetCount() - 1 : 0);
+        if (end && (!key || (last ? end->GetTime() > key->GetTime() : end->GetTime() < key->GetTime())))
+            key = end;
     }
     if (withLayers && mNextLayer)
-        mNextLayer->InternalKeyGetFirst(key, mask, true);
+        mNextLayer->InternalKeyGetEnd(key, mask, true, last);
     for (int i = 0; i < GetCount(); ++i)
         if (Get(i) && KeySelected(mask, i))
-            Get(i)->InternalKeyGetFirst(key, mask ? mask + i : nullptr, false);
+            Get(i)->InternalKeyGetEnd(key, mask ? mask + i : nullptr, false, last);
+}
+
+void KFCurveNode::InternalKeyGetFirst(KFCurveKey*& key, bool* mask, bool withLayers)
+{
+    InternalKeyGetEnd(key, mask, withLayers, false);
 }
 
 void KFCurveNode::InternalKeyGetLast(KFCurveKey*& key, bool* mask, bool withLayers)
 {
-    if (mFCurve && KeySelected(mask, 0) && mFCurve->KeyGetCount() > 0)
-    {
-        KFCurveKey* last = mFCurve->KeyGetPtr(mFCurve->KeyGetCount() - 1);
-        if (last && (!key || last->GetTime() > key->GetTime()))
-            key = last;
-    }
-    if (withLayers && mNextLayer)
-        mNextLayer->InternalKeyGetLast(key, mask, true);
-    for (int i = 0; i < GetCount(); ++i)
-        if (Get(i) && KeySelected(mask, i))
-            Get(i)->InternalKeyGetLast(key, mask ? mask + i : nullptr, false);
+    InternalKeyGetEnd(key, mask, withLayers, true);
 }
 
 bool KFCurveNode::KeyGetFirst(KFCurveKey*& key, bool* mask, bool withLayers)

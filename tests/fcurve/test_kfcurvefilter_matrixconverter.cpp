@@ -1,50 +1,37 @@
 // Matrix converter: cells, total matrix, extraction and the sampled conversion.
-#include "fcurve/kfcurve.h"
-#include "fcurve/kfcurvefilters.h"
-#include "fcurve/kfcurvenode.h"
 
-#include <gtest/gtest.h>
+#include "fcurve_test_util.h"
+
+#include "fcurve/kfcurvefilters.h"
 
 #include <cmath>
 #include <memory>
 
+using namespace fctest;
+
 namespace {
 
 typedef KFCurveFilterMatrixConverter Converter;
+typedef KFCurveFilterMatrixConverter::Cell Cell;
+const char* const kGroups[3] = {"T", "R", "S"};
+const char* const kMembers[3] = {"X", "Y", "Z"};
 
-KTime Sec(double seconds)
-{
-    KTime t;
-    t.SetSecondDouble(seconds);
-    return t;
-}
-
-void AddKey(KFCurve& curve, double seconds, float value)
-{
-    KFCurveKey key{};
-    key.Set(Sec(seconds), value, KFCURVE_INTERPOLATION_LINEAR, KFCURVE_TANGEANT_AUTO);
-    curve.KeyAdd(key.GetTime(), key);
-}
-
-// A transform node: "T", "R" (Euler XYZ) and "S", each with "X", "Y", "Z"
-// curves; scaling curves default to 1.
+// A transform node: "T", "R" (Euler XYZ) and "S", each with "X", "Y", "Z" curves; scaling curves default to 1.
 struct Transform
 {
-    std::unique_ptr<KFCurveNode> node;
-    Transform() : node(new KFCurveNode("Model", "Model", nullptr))
+    std::unique_ptr<KFCurveNode> node{KFCurveNodeCreate("Model", static_cast<KDataType*>(nullptr))};
+    Transform()
     {
-        const char* groups[3] = {"T", "R", "S"};
-        for (int g = 0; g < 3; ++g)
-        {
-            KFCurveNode* group = new KFCurveNode(groups[g], groups[g], nullptr, g == 1 ? KFCL_EULER_XYZ : KFCL_ADD);
-            node->Add(group);
-            for (const char* member : {"X", "Y", "Z"})
-                group->FindOrCreate(member, true)->FCurveGet()->SetValue(g == 2 ? 1.0f : 0.0f);
-        }
+        node->Add(MemberNode("T", KFCL_ADD));
+        node->Add(MemberNode("R", KFCL_EULER_XYZ));
+        node->Add(MemberNode("S", KFCL_ADD, {1, 1, 1}));
     }
-    KFCurve& Curve(const char* group, const char* member)
+    KFCurve& Curve(int group, int member) { return *Member(node->Get(group), member); }
+    // Keys at 0 and `end` seconds on one curve.
+    Transform(int group, int member, float first, float last, double end = 1.0) : Transform()
     {
-        return *node->FindRecursive(group)->FindRecursive(member)->FCurveGet();
+        AddKey(Curve(group, member), Sec(0), first);
+        AddKey(Curve(group, member), Sec(end), last);
     }
 };
 
@@ -80,8 +67,22 @@ KgeAMatrix Scaling(double x, double y, double z)
     return m;
 }
 
-// A converter that only converts (no unroll, no reduction), with a source
-// cell that differs from the identity.
+// The total matrix of a cell with the given transforms.
+KgeAMatrix Total(Converter& converter, Cell& cell, KgeAMatrix t, KgeAMatrix r, KgeAMatrix s)
+{
+    KgeAMatrix total;
+    converter.ComputeTotalMatrix(total, cell, t, r, s);
+    return total;
+}
+
+void SetCell(Cell& cell, int id, const KgeAMatrix& m)
+{
+    cell.mMatrices[id] = m;
+    cell.mIsIdentity[id] = false;
+    cell.mIsAllIdentity = false;
+}
+
+// A converter that only converts (no unroll, no reduction), with a source cell that scales by 2 after everything.
 void Configure(Converter& converter, double period)
 {
     KgeAMatrix scale = Scaling(2.0, 2.0, 2.0);
@@ -92,38 +93,20 @@ void Configure(Converter& converter, double period)
     converter.SetResamplingPeriod(p);
 }
 
-TEST(KFCurveFilterMatrixConverter, DefaultsAndCellFlags)
+} // namespace
+
+TEST(KFCurveFilterMatrixConverter, DefaultsCellsAndEquivalence)
 {
     Converter converter;
     EXPECT_STREQ(converter.GetName(), "FCurve Matrix Converter");
-    EXPECT_EQ(converter.GetResamplingPeriod(), KTime(0));
-    EXPECT_TRUE(converter.GetResamplingOnFrameRateMultiple());
-    EXPECT_TRUE(converter.GetApplyUnroll());
-    EXPECT_TRUE(converter.GetApplyConstantKeyReducer());
-    EXPECT_TRUE(converter.GetGenerateLastKeyExactlyAtEndTime());
-    EXPECT_TRUE(converter.GetResampleTranslation());
-    EXPECT_EQ(converter.mSourceRotationOrder.mOrder, 0);
-    EXPECT_EQ(converter.mDestRotationOrder.mOrder, 0);
-
-    // Within 1e-6 of the identity counts as the identity.
-    KgeAMatrix almost;
-    almost.mData[1][2] = 0.0000005;
-    converter.SetSourceMatrix(Converter::ePreRotate, almost);
-    KgeAMatrix out;
-    out.mData[0][3] = 9.0;
-    converter.GetSourceMatrix(Converter::ePreRotate, out);
-    EXPECT_EQ(out.mData[1][2], 0.0000005);
-    EXPECT_EQ(out.mData[0][3], 9.0); // the fourth column is left alone
-
-    KFCurveFilterMatrixConverter::Cell cell;
+    EXPECT_TRUE(converter.GetResamplingOnFrameRateMultiple() && converter.GetApplyUnroll() &&
+                converter.GetApplyConstantKeyReducer() && converter.GetGenerateLastKeyExactlyAtEndTime());
+    Cell cell; // only matrices flagged as set are inverted; twice gives them back
     EXPECT_TRUE(cell.mIsAllIdentity);
     cell.mMatrices[4] = Translation(1, 2, 3); // a value left from before a Reset
     cell.InverseMatrices();
     EXPECT_EQ(cell.mMatrices[4].mData[3][0], 1.0);
-
-    cell.mIsIdentity[4] = false;
-    cell.mIsAllIdentity = false;
-    cell.mMatrices[4] = Rotation(10, 20, 30);
+    SetCell(cell, 4, Rotation(10, 20, 30));
     cell.mMatrices[4].mData[3][1] = 4.0;
     const KgeAMatrix before = cell.mMatrices[4];
     cell.InverseMatrices();
@@ -131,58 +114,45 @@ TEST(KFCurveFilterMatrixConverter, DefaultsAndCellFlags)
     cell.InverseMatrices();
     ExpectMatrixNear(cell.mMatrices[4], before, 1e-12);
     cell.Reset();
-    EXPECT_TRUE(cell.mIsAllIdentity);
-    EXPECT_TRUE(cell.mIsIdentity[4]);
-
+    EXPECT_TRUE(cell.mIsAllIdentity && cell.mIsIdentity[4]);
     // Equivalence reads the stored values whatever the flags say.
-    Converter other;
-    EXPECT_TRUE(other.MatricesEquivalence(&cell.mMatrices[0], &cell.mMatrices[0]));
-    KFCurveFilterMatrixConverter::Cell plain;
-    EXPECT_FALSE(other.MatricesEquivalence(plain.mMatrices, cell.mMatrices));
-}
-
-TEST(KFCurveFilterMatrixConverter, AllIdentityFlagStaysOff)
-{
-    Converter converter;
+    EXPECT_TRUE(converter.MatricesEquivalence(cell.mMatrices, cell.mMatrices));
+    EXPECT_FALSE(converter.MatricesEquivalence(Cell().mMatrices, cell.mMatrices));
+    Converter back; // a matrix set back to the identity: both cells equivalent, nothing converted
+    KgeAMatrix m = Translation(0, 0, 1), identity;
+    back.SetSourceMatrix(Converter::ePreTranslate, m);
+    back.SetSourceMatrix(Converter::ePreTranslate, identity);
     Transform t;
-    KgeAMatrix m = Translation(0, 0, 1);
-    converter.SetSourceMatrix(Converter::ePreTranslate, m);
-    KgeAMatrix identity;
-    converter.SetSourceMatrix(Converter::ePreTranslate, identity);
-    // Both cells now hold identities: equivalent, nothing converted.
-    EXPECT_FALSE(converter.Apply(*t.node, true));
-    EXPECT_EQ(converter.GetLastErrorID(), 1);
-    EXPECT_STREQ(converter.GetLastErrorString(), "MatrixConverter, No key were changed by filter.");
+    EXPECT_FALSE(back.Apply(*t.node, true));
+    ExpectError(back, 1, "MatrixConverter, No key were changed by filter.");
 }
 
-TEST(KFCurveFilterMatrixConverter, RotationPivotBracketsTheRotation)
+TEST(KFCurveFilterMatrixConverter, PivotsBracketTheirTransform)
 {
-    Converter converter;
-    converter.SetResampleTranslation(false);
-    KFCurveFilterMatrixConverter::Cell cell;
-    cell.mMatrices[Converter::eRotationPivot] = Translation(1, 2, 3);
-    cell.mIsIdentity[Converter::eRotationPivot] = false;
-    cell.mIsAllIdentity = false;
-    KgeAMatrix t, r = Rotation(10, 50, -20), s, total;
-    converter.ComputeTotalMatrix(total, cell, t, r, s);
-    EXPECT_TRUE(converter.GetResampleTranslation());
-
-    // M11^-1 x R x M11 with row vectors: M11 acts first.
-    KgeAMatrix expected = Translation(1, 2, 3);
-    KmAA(expected, expected, r);
-    KgeAMatrix inverse = Translation(-1, -2, -3);
-    KmAA(expected, expected, inverse);
-    ExpectMatrixNear(total, expected, 1e-12);
+    // M11^-1 x R x M11 and M12^-1 x S x M12 with row vectors: the pivot acts first.
+    const KgeAMatrix pivot = Translation(1, 2, 3), inverse = Translation(-1, -2, -3), none;
+    const KgeAMatrix r = Rotation(10, 50, -20), s = Scaling(2, 3, 4);
+    for (bool rotation : {true, false}) {
+        Converter converter;
+        converter.SetResampleTranslation(false);
+        Cell cell;
+        SetCell(cell, rotation ? Converter::eRotationPivot : Converter::eScalingPivot, pivot);
+        const KgeAMatrix total = Total(converter, cell, none, rotation ? r : none, rotation ? none : s);
+        KgeAMatrix expected = pivot;
+        EXPECT_TRUE(converter.GetResampleTranslation());
+        KmAA(expected, expected, rotation ? r : s);
+        KmAA(expected, expected, inverse);
+        ExpectMatrixNear(total, expected, 1e-12);
+    }
 }
 
 TEST(KFCurveFilterMatrixConverter, ExtractTransforms)
 {
     Converter converter;
-    KFCurveFilterMatrixConverter::Cell identity;
+    Cell identity;
     KgeSVector s;
     KgeRVector r;
     KgeTVector t;
-
     KgeAMatrix total = Rotation(0, 0, 30);
     const double scales[3] = {2, 3, 4};
     KmRS(total, total, scales);
@@ -190,41 +160,22 @@ TEST(KFCurveFilterMatrixConverter, ExtractTransforms)
     total.mData[3][1] = 2;
     total.mData[3][2] = 3;
     converter.ExtractTransforms(s, r, t, total, identity);
-    EXPECT_NEAR(s.x, 2, 1e-12);
-    EXPECT_NEAR(s.y, 3, 1e-12);
-    EXPECT_NEAR(s.z, 4, 1e-12);
-    EXPECT_NEAR(r.x, 0, 1e-9);
-    EXPECT_NEAR(r.y, 0, 1e-9);
-    EXPECT_NEAR(r.z, 30, 1e-9);
-    EXPECT_EQ(t.x, 1);
-    EXPECT_EQ(t.y, 2);
-    EXPECT_EQ(t.z, 3);
-    EXPECT_EQ(s.w, 0.0); // fourth components untouched
-    EXPECT_EQ(t.w, 1.0);
-
-    KgeAMatrix mirror = Scaling(-1, 1, 1);
+    EXPECT_EQ(std::vector<double>({s.x, s.y, s.z, s.w}), std::vector<double>({2, 3, 4, 0})); // w untouched
+    ExpectNear3(r, 0, 0, 30, 1e-9);
+    EXPECT_EQ(std::vector<double>({t.x, t.y, t.z, t.w}), std::vector<double>({1, 2, 3, 1}));
+    KgeAMatrix mirror = Scaling(-1, 1, 1); // a mirror: the scale becomes (-1, -1, -1) and X turns half a turn
     mirror.mData[3][1] = 7;
     converter.ExtractTransforms(s, r, t, mirror, identity);
-    EXPECT_EQ(s.x, -1);
-    EXPECT_EQ(s.y, -1);
-    EXPECT_EQ(s.z, -1);
-    EXPECT_NEAR(std::fabs(r.x), 180, 1e-9);
-    EXPECT_NEAR(r.y, 0, 1e-9);
-    EXPECT_NEAR(r.z, 0, 1e-9);
+    EXPECT_EQ(std::vector<double>({s.x, s.y, s.z}), std::vector<double>({-1, -1, -1}));
+    ExpectNear3(r, std::fabs(r.x) == r.x ? 180 : -180, 0, 0, 1e-9);
     EXPECT_EQ(t.y, 7);
-
-    KgeAMatrix up = Rotation(0, 90, 0);
-    converter.ExtractTransforms(s, r, t, up, identity);
-    EXPECT_NEAR(r.x, 0, 1e-9);
-    EXPECT_NEAR(r.y, 90, 1e-9);
-    EXPECT_EQ(r.z, 0);
-    KgeAMatrix down = Rotation(0, -90, 0);
-    converter.ExtractTransforms(s, r, t, down, identity);
-    EXPECT_NEAR(r.x, 0, 1e-9);
-    EXPECT_NEAR(r.y, -90, 1e-9);
-    EXPECT_EQ(r.z, 0);
-
-    // A collapsed axis: zero scale, the rotation still comes from the other rows.
+    // Gimbal lock up and down; a collapsed axis keeps the other rows' rotation.
+    for (double y : {90.0, -90.0}) {
+        KgeAMatrix lock = Rotation(0, y, 0);
+        converter.ExtractTransforms(s, r, t, lock, identity);
+        ExpectNear3(r, 0, y, 0, 1e-9);
+        EXPECT_EQ(r.z, 0);
+    }
     KgeAMatrix flat = Rotation(0, 0, 45);
     const double flatScales[3] = {0, 2, 2};
     KmRS(flat, flat, flatScales);
@@ -232,174 +183,121 @@ TEST(KFCurveFilterMatrixConverter, ExtractTransforms)
     EXPECT_EQ(s.x, 0);
     EXPECT_NEAR(r.z, 45, 1e-9);
     EXPECT_FALSE(std::isnan(r.x) || std::isnan(r.y));
-}
-
-// With fixed matrices in the destination cell, the extraction inverts the
-// chain: recomposing its results gives the total matrix back.
-TEST(KFCurveFilterMatrixConverter, ExtractThroughADestinationCell)
-{
-    Converter converter;
-    KFCurveFilterMatrixConverter::Cell cell;
-    auto set = [&](int id, const KgeAMatrix& m) {
-        cell.mMatrices[id] = m;
-        cell.mIsIdentity[id] = false;
-        cell.mIsAllIdentity = false;
-    };
+    // Through a destination cell the extraction inverts the chain: recomposing its results gives the total back.
+    Cell cell;
     KgeAMatrix m0 = Rotation(5, -10, 15);
     m0.mData[3][0] = 0.5;
-    set(0, m0);
-    set(1, Translation(1, 0, -2));
-    set(2, Translation(0, 3, 0));
-    set(3, Rotation(0, 0, 30));
-    set(4, Rotation(20, 0, 0));
-    set(5, Scaling(2, 2, 2));
-    set(6, Rotation(0, 15, 0));
-    set(7, Scaling(0.5, 0.5, 0.5));
-    set(8, Translation(0.25, 0.5, 0.75));
-    set(11, Translation(-1, 1, 2));
-    set(12, Translation(3, -1, 0));
-
-    KgeAMatrix t = Translation(1, 2, 3), r = Rotation(10, 20, 30), s = Scaling(1, 2, 3), total;
-    converter.ComputeTotalMatrix(total, cell, t, r, s);
-
-    KFCurveFilterMatrixConverter::Cell inverted = cell;
+    SetCell(cell, 0, m0);
+    SetCell(cell, 1, Translation(1, 0, -2));
+    SetCell(cell, 2, Translation(0, 3, 0));
+    SetCell(cell, 3, Rotation(0, 0, 30));
+    SetCell(cell, 4, Rotation(20, 0, 0));
+    SetCell(cell, 5, Scaling(2, 2, 2));
+    SetCell(cell, 6, Rotation(0, 15, 0));
+    SetCell(cell, 7, Scaling(0.5, 0.5, 0.5));
+    SetCell(cell, 8, Translation(0.25, 0.5, 0.75));
+    SetCell(cell, 11, Translation(-1, 1, 2));
+    SetCell(cell, 12, Translation(3, -1, 0));
+    total = Total(converter, cell, Translation(1, 2, 3), Rotation(10, 20, 30), Scaling(1, 2, 3));
+    Cell inverted = cell;
     inverted.InverseMatrices();
-    KgeSVector so;
-    KgeRVector ro;
-    KgeTVector to;
-    converter.ExtractTransforms(so, ro, to, total, inverted);
-    EXPECT_NEAR(so.x, 1, 1e-9);
-    EXPECT_NEAR(so.y, 2, 1e-9);
-    EXPECT_NEAR(so.z, 3, 1e-9);
-    EXPECT_NEAR(ro.x, 10, 1e-9);
-    EXPECT_NEAR(ro.y, 20, 1e-9);
-    EXPECT_NEAR(ro.z, 30, 1e-9);
-
-    KgeAMatrix t2 = Translation(to.x, to.y, to.z), r2 = Rotation(ro.x, ro.y, ro.z), s2 = Scaling(so.x, so.y, so.z);
-    KgeAMatrix back;
-    converter.ComputeTotalMatrix(back, cell, t2, r2, s2);
-    ExpectMatrixNear(back, total, 1e-9);
+    converter.ExtractTransforms(s, r, t, total, inverted);
+    ExpectNear3(s, 1, 2, 3, 1e-9);
+    ExpectNear3(r, 10, 20, 30, 1e-9);
+    ExpectMatrixNear(Total(converter, cell, Translation(t.x, t.y, t.z), Rotation(r.x, r.y, r.z),
+                           Scaling(s.x, s.y, s.z)),
+                     total, 1e-9);
 }
 
 TEST(KFCurveFilterMatrixConverter, ThirtyOneKeysWithTheLastAtTheEnd)
 {
-    for (int variant = 0; variant < 3; ++variant)
-    {
-        Transform t;
+    for (int variant = 0; variant < 3; ++variant) {
         const double end = variant == 0 ? 1.0 : 1.0005;
-        AddKey(t.Curve("T", "X"), 0.0, 0.0f);
-        AddKey(t.Curve("T", "X"), end, 1.0f);
+        Transform t(0, 0, 0.0f, 1.0f, end);
         Converter converter;
         Configure(converter, 1.0 / 30.0);
         converter.SetGenerateLastKeyExactlyAtEndTime(variant != 2);
         EXPECT_TRUE(converter.Apply(*t.node, true));
-
-        for (const char* group : {"T", "R", "S"})
-            for (const char* member : {"X", "Y", "Z"})
-            {
-                KFCurve& c = t.Curve(group, member);
-                ASSERT_EQ(c.KeyGetCount(), 31) << group << member << variant;
+        for (int g = 0; g < 3; ++g)
+            for (int m = 0; m < 3; ++m) {
+                KFCurve& c = t.Curve(g, m);
+                ASSERT_EQ(c.KeyGetCount(), 31) << kGroups[g] << kMembers[m] << variant;
                 EXPECT_EQ(c.KeyGetTime(0), KTime(0));
                 EXPECT_EQ(c.KeyGetTime(29), KTime(29 * converter.GetResamplingPeriod().Get()));
                 EXPECT_EQ(c.KeyGetTime(30), variant == 2 ? Sec(1.0) : Sec(end));
             }
-        KFCurve& x = t.Curve("T", "X");
-        // Keys take the interpolation of the source key they follow (cubic
-        // auto where the source curve has no key).
-        EXPECT_EQ(x.KeyGetInterpolation(5), static_cast<unsigned int>(KFCURVE_INTERPOLATION_LINEAR));
-        EXPECT_EQ(t.Curve("R", "Y").KeyGetInterpolation(5), static_cast<unsigned int>(KFCURVE_INTERPOLATION_CUBIC));
-        // The post-global matrix scales the node before its translation: the
-        // translation stays, the scaling doubles.
-        EXPECT_NEAR(x.KeyGetValue(15), 0.5 / end, 1e-5);
-        EXPECT_FLOAT_EQ(t.Curve("S", "Y").KeyGetValue(3), 2.0f);
-        EXPECT_FLOAT_EQ(t.Curve("S", "Y").GetValue(), 2.0f);
+        // Keys take the interpolation of the source key they follow (cubic auto where the source curve has no key).
+        EXPECT_EQ(t.Curve(0, 0).KeyGetInterpolation(5), static_cast<unsigned int>(KFCURVE_INTERPOLATION_LINEAR));
+        EXPECT_EQ(t.Curve(1, 1).KeyGetInterpolation(5), static_cast<unsigned int>(KFCURVE_INTERPOLATION_CUBIC));
+        // The post-global matrix scales the node before its translation: the translation stays, the scaling doubles.
+        EXPECT_NEAR(t.Curve(0, 0).KeyGetValue(15), 0.5 / end, 1e-5);
+        EXPECT_FLOAT_EQ(t.Curve(2, 1).KeyGetValue(3), 2.0f);
+        EXPECT_FLOAT_EQ(t.Curve(2, 1).GetValue(), 2.0f);
     }
 }
 
-TEST(KFCurveFilterMatrixConverter, StartOnAFrameMultiple)
+TEST(KFCurveFilterMatrixConverter, SchedulesOfTheSamples)
 {
-    Transform t;
-    AddKey(t.Curve("R", "Z"), 0.05, 10.0f);
-    AddKey(t.Curve("R", "Z"), 0.45, 20.0f);
+    // On a frame multiple the samples start at 0 (0, 0.1 .. 0.4 and 0.45); otherwise at the first key.
+    for (bool onFrame : {true, false}) {
+        Transform t;
+        AddKey(t.Curve(1, 2), Sec(0.05), 10.0f);
+        AddKey(t.Curve(1, 2), Sec(0.45), 20.0f);
+        Converter converter;
+        Configure(converter, 0.1);
+        converter.SetResamplingOnFrameRateMultiple(onFrame);
+        EXPECT_TRUE(converter.Apply(*t.node, true));
+        KFCurve& z = t.Curve(1, 2); // the converted curve
+        EXPECT_EQ(z.KeyGetTime(0), onFrame ? KTime(0) : Sec(0.05));
+        if (onFrame) {
+            ASSERT_EQ(z.KeyGetCount(), 6);
+            EXPECT_EQ(z.KeyGetTime(5), Sec(0.45));
+            EXPECT_NEAR(z.KeyGetValue(0), 10.0, 1e-4);
+        }
+    }
+    Transform s(2, 0, 1.0f, 3.0f, 0.5); // keys on one curve key all nine
     Converter converter;
     Configure(converter, 0.1);
-    EXPECT_TRUE(converter.Apply(*t.node, true));
-    KFCurve& z = t.Curve("R", "Z");
-    ASSERT_EQ(z.KeyGetCount(), 6); // 0, 0.1, 0.2, 0.3, 0.4 and 0.45
-    EXPECT_EQ(z.KeyGetTime(0), KTime(0));
-    EXPECT_EQ(z.KeyGetTime(5), Sec(0.45));
-    EXPECT_NEAR(z.KeyGetValue(0), 10.0, 1e-4);
-
-    Transform u;
-    AddKey(u.Curve("R", "Z"), 0.05, 10.0f);
-    AddKey(u.Curve("R", "Z"), 0.45, 20.0f);
-    Converter free;
-    Configure(free, 0.1);
-    free.SetResamplingOnFrameRateMultiple(false);
-    EXPECT_TRUE(free.Apply(*u.node, true));
-    EXPECT_EQ(u.Curve("R", "Z").KeyGetTime(0), Sec(0.05));
-}
-
-TEST(KFCurveFilterMatrixConverter, KeysOnOneCurveKeyAllNine)
-{
-    Transform t;
-    AddKey(t.Curve("S", "X"), 0.0, 1.0f);
-    AddKey(t.Curve("S", "X"), 0.5, 3.0f);
-    Converter converter;
-    Configure(converter, 0.1);
-    EXPECT_TRUE(converter.Apply(*t.node, true));
-    for (const char* group : {"T", "R", "S"})
-        for (const char* member : {"X", "Y", "Z"})
-            EXPECT_EQ(t.Curve(group, member).KeyGetCount(), 6) << group << member;
-    EXPECT_NEAR(t.Curve("S", "X").KeyGetValue(5), 6.0, 1e-5);
+    EXPECT_TRUE(converter.Apply(*s.node, true));
+    for (int g = 0; g < 3; ++g)
+        for (int m = 0; m < 3; ++m)
+            EXPECT_EQ(s.Curve(g, m).KeyGetCount(), 6) << kGroups[g] << kMembers[m];
+    EXPECT_NEAR(s.Curve(2, 0).KeyGetValue(5), 6.0, 1e-5);
+    Transform late(0, 0, 0.0f, 1.0f); // a filter start later than every key: the schedule is the last key alone
+    converter.SetStartTime(Sec(5.0));
+    EXPECT_TRUE(converter.Apply(*late.node, true));
+    EXPECT_EQ(Times(late.Curve(0, 0)), (std::vector<long long>{kSecond}));
 }
 
 TEST(KFCurveFilterMatrixConverter, PivotsTurnTranslationResamplingOn)
 {
-    Transform kept;
-    AddKey(kept.Curve("T", "X"), 0.0, 1.0f);
-    AddKey(kept.Curve("T", "X"), 1.0, 2.0f);
-    Converter plain;
-    Configure(plain, 0.25);
-    plain.SetResampleTranslation(false);
-    EXPECT_TRUE(plain.Apply(*kept.node, true));
-    EXPECT_EQ(kept.Curve("T", "X").KeyGetCount(), 2); // translation left as it was
-    EXPECT_EQ(kept.Curve("R", "X").KeyGetCount(), 5);
-
-    for (int id : {Converter::eScaleOffset, Converter::eRotationPivot, Converter::eScalingPivot})
-    {
-        Transform t;
-        AddKey(t.Curve("T", "X"), 0.0, 1.0f);
-        AddKey(t.Curve("T", "X"), 1.0, 2.0f);
+    for (int id : {-1, int(Converter::eScaleOffset), int(Converter::eRotationPivot), int(Converter::eScalingPivot)}) {
+        Transform t(0, 0, 1.0f, 2.0f);
         Converter converter;
         Configure(converter, 0.25);
         converter.SetResampleTranslation(false);
-        KgeAMatrix pivot = Translation(1, 2, 3);
-        converter.SetSourceMatrix(static_cast<Converter::EMatrixID>(id), pivot);
+        if (id >= 0) {
+            KgeAMatrix pivot = Translation(1, 2, 3);
+            converter.SetSourceMatrix(static_cast<Converter::EMatrixID>(id), pivot);
+        }
         EXPECT_TRUE(converter.Apply(*t.node, true));
-        EXPECT_TRUE(converter.GetResampleTranslation());
-        EXPECT_EQ(t.Curve("T", "X").KeyGetCount(), 5) << id;
-        EXPECT_EQ(t.Curve("T", "Y").KeyGetCount(), 5) << id;
+        EXPECT_EQ(converter.GetResampleTranslation(), id >= 0);
+        // Without a pivot the translation is left as it was.
+        EXPECT_EQ(t.Curve(0, 0).KeyGetCount(), id >= 0 ? 5 : 2) << id;
+        EXPECT_EQ(t.Curve(0, 1).KeyGetCount(), id >= 0 ? 5 : 0) << id;
+        EXPECT_EQ(t.Curve(1, 0).KeyGetCount(), 5);
     }
 }
 
-// The converted curves give the same total matrix through the destination
-// cell as the original curves through the source cell.
+// The converted curves give the same total matrix through the destination cell as the original curves through the
+// source cell.
 TEST(KFCurveFilterMatrixConverter, ConversionKeepsTheMotion)
 {
     Transform t;
-    const char* members[3] = {"X", "Y", "Z"};
-    for (int i = 0; i < 3; ++i)
-    {
-        AddKey(t.Curve("T", members[i]), 0.0, static_cast<float>(i));
-        AddKey(t.Curve("T", members[i]), 1.0, static_cast<float>(5 - i));
-        AddKey(t.Curve("R", members[i]), 0.0, static_cast<float>(10 * i));
-        AddKey(t.Curve("R", members[i]), 1.0, static_cast<float>(40 - 15 * i));
-        AddKey(t.Curve("S", members[i]), 0.0, 1.0f);
-        AddKey(t.Curve("S", members[i]), 1.0, static_cast<float>(1 + i));
-    }
+    KeyMembers(t.node->Get(0), {{0, 0, 1, 2}, {1, 5, 4, 3}});
+    KeyMembers(t.node->Get(1), {{0, 0, 10, 20}, {1, 40, 25, 10}});
+    KeyMembers(t.node->Get(2), {{0, 1, 1, 1}, {1, 1, 2, 3}});
     std::unique_ptr<KFCurveNode> original(t.node->Clone(false));
-
     Converter converter;
     KgeAMatrix pre = Rotation(0, 0, 30), shift = Translation(0, 5, 0);
     converter.SetSourceMatrix(Converter::ePreRotate, pre);
@@ -409,56 +307,39 @@ TEST(KFCurveFilterMatrixConverter, ConversionKeepsTheMotion)
     KTime period = Sec(0.125);
     converter.SetResamplingPeriod(period);
     EXPECT_TRUE(converter.Apply(*t.node, true));
-
-    KFCurveFilterMatrixConverter::Cell source;
-    source.mMatrices[Converter::ePreRotate] = pre;
-    source.mMatrices[Converter::ePreTranslate] = shift;
-    source.mIsIdentity[Converter::ePreRotate] = false;
-    source.mIsIdentity[Converter::ePreTranslate] = false;
-    source.mIsAllIdentity = false;
-    KFCurveFilterMatrixConverter::Cell destination;
-
-    ASSERT_EQ(t.Curve("R", "X").KeyGetCount(), 9);
-    for (int k = 0; k <= 8; ++k)
-    {
-        const KTime time = Sec(k * 0.125);
+    Cell source, destination;
+    SetCell(source, Converter::ePreRotate, pre);
+    SetCell(source, Converter::ePreTranslate, shift);
+    ASSERT_EQ(t.Curve(1, 0).KeyGetCount(), 9);
+    for (int k = 0; k <= 8; ++k) {
         double before[3][3], after[3][3];
-        const char* groups[3] = {"T", "R", "S"};
         for (int g = 0; g < 3; ++g)
-            for (int i = 0; i < 3; ++i)
-            {
-                before[g][i] = original->FindRecursive(groups[g])->FindRecursive(members[i])->FCurveGet()->Evaluate(time);
-                after[g][i] = t.Curve(groups[g], members[i]).KeyGetValue(k);
+            for (int i = 0; i < 3; ++i) {
+                before[g][i] = Member(original->Get(g), i)->Evaluate(Sec(k * 0.125));
+                after[g][i] = t.Curve(g, i).KeyGetValue(k);
             }
-        KgeAMatrix t0 = Translation(before[0][0], before[0][1], before[0][2]);
-        KgeAMatrix r0 = Rotation(before[1][0], before[1][1], before[1][2]);
-        KgeAMatrix s0 = Scaling(before[2][0], before[2][1], before[2][2]);
-        KgeAMatrix t1 = Translation(after[0][0], after[0][1], after[0][2]);
-        KgeAMatrix r1 = Rotation(after[1][0], after[1][1], after[1][2]);
-        KgeAMatrix s1 = Scaling(after[2][0], after[2][1], after[2][2]);
-        KgeAMatrix m0, m1;
-        converter.ComputeTotalMatrix(m0, source, t0, r0, s0);
-        converter.ComputeTotalMatrix(m1, destination, t1, r1, s1);
-        ExpectMatrixNear(m0, m1, 1e-4);
+        ExpectMatrixNear(Total(converter, source, Translation(before[0][0], before[0][1], before[0][2]),
+                               Rotation(before[1][0], before[1][1], before[1][2]),
+                               Scaling(before[2][0], before[2][1], before[2][2])),
+                         Total(converter, destination, Translation(after[0][0], after[0][1], after[0][2]),
+                               Rotation(after[1][0], after[1][1], after[1][2]),
+                               Scaling(after[2][0], after[2][1], after[2][2])),
+                         1e-4);
     }
 }
 
 TEST(KFCurveFilterMatrixConverter, EquivalentCellsStillUnrollAndReduce)
 {
-    Transform t;
-    AddKey(t.Curve("R", "X"), 0.0, 0.0f);
-    AddKey(t.Curve("R", "X"), 1.0, 350.0f);
-    for (int i = 0; i < 3; ++i)
-        AddKey(t.Curve("T", "Y"), i, 5.0f);
+    Transform t(1, 0, 0.0f, 350.0f);
+    AddKeys(t.Curve(0, 1), {5, 5, 5});
     Converter converter;
     KTime period = Sec(1.0 / 30.0);
     converter.SetResamplingPeriod(period);
     EXPECT_FALSE(converter.Apply(*t.node, true));
-    EXPECT_EQ(converter.GetLastErrorID(), 1);
-    EXPECT_STREQ(converter.GetLastErrorString(), "MatrixConverter, No key were changed by filter.");
-    EXPECT_NEAR(t.Curve("R", "X").Evaluate(Sec(1.0)), -10.0, 1e-3);
-    EXPECT_EQ(t.Curve("T", "Y").KeyGetCount(), 0);
-    EXPECT_FLOAT_EQ(t.Curve("T", "Y").GetValue(), 5.0f);
+    ExpectError(converter, 1, "MatrixConverter, No key were changed by filter.");
+    EXPECT_NEAR(t.Curve(1, 0).Evaluate(Sec(1.0)), -10.0, 1e-3);
+    EXPECT_EQ(t.Curve(0, 1).KeyGetCount(), 0);
+    EXPECT_FLOAT_EQ(t.Curve(0, 1).GetValue(), 5.0f);
 }
 
 TEST(KFCurveFilterMatrixConverter, Refusals)
@@ -467,70 +348,38 @@ TEST(KFCurveFilterMatrixConverter, Refusals)
     KFCurve curve;
     KFCurve* curves[1] = {&curve};
     EXPECT_FALSE(converter.Apply(curves, 1));
-    EXPECT_EQ(converter.GetLastErrorID(), 2);
-    EXPECT_STREQ(converter.GetLastErrorString(), "MatrixConverter, invalid apply method.");
+    ExpectError(converter, 2, "MatrixConverter, invalid apply method.");
+    converter.GetError().ClearLastError();
     EXPECT_FALSE(converter.Apply(curve));
-    EXPECT_EQ(converter.GetLastErrorID(), 2);
-
+    EXPECT_STREQ(converter.GetLastErrorString(), "MatrixConverter, invalid apply method.");
     Configure(converter, 0.1);
-    std::unique_ptr<KFCurveNode> partial(new KFCurveNode("Model", "Model", nullptr));
+    std::unique_ptr<KFCurveNode> partial(KFCurveNodeCreate("Model", static_cast<KDataType*>(nullptr)));
     partial->FindOrCreate("T", false)->FindOrCreate("X", true);
     EXPECT_FALSE(converter.Apply(*partial, true));
-    EXPECT_EQ(converter.GetLastErrorID(), 3);
-    EXPECT_STREQ(converter.GetLastErrorString(), "MatrixConverter, Missing curve.");
+    ExpectError(converter, 3, "MatrixConverter, Missing curve.");
+    // A period not positive, or one needing too many samples: nothing changes.
+    const struct
+    {
+        double period, end;
+        const char* text;
+    } cases[] = {{0.0, 1.0, "MatrixConverter, Invalid resampling period. No key were changed by filter."},
+                 {1.0 / 30.0, 1.0e6, "MatrixConverter, Too many keys to resample. No key were changed by filter."}};
+    for (const auto& k : cases) {
+        Transform t(0, 0, 0.0f, 1.0f, k.end);
+        Converter c;
+        Configure(c, k.period);
+        EXPECT_FALSE(c.Apply(*t.node, true));
+        ExpectError(c, 1, k.text);
+        EXPECT_EQ(t.Curve(0, 0).KeyGetCount(), 2);
+        EXPECT_EQ(t.Curve(1, 0).KeyGetCount(), 0);
+    }
+    Transform still; // without keys the period does not matter: only static values convert
+    still.Curve(0, 2).SetValue(3.0f);
+    still.Curve(2, 2).SetValue(1.5f);
+    Converter zero;
+    Configure(zero, 0.0);
+    EXPECT_TRUE(zero.Apply(*still.node, true));
+    EXPECT_FLOAT_EQ(still.Curve(0, 2).GetValue(), 3.0f);
+    EXPECT_FLOAT_EQ(still.Curve(2, 2).GetValue(), 3.0f);
+    EXPECT_EQ(still.Curve(2, 2).KeyGetCount(), 0);
 }
-
-TEST(KFCurveFilterMatrixConverter, PeriodMustBePositive)
-{
-    Transform t;
-    AddKey(t.Curve("T", "X"), 0.0, 0.0f);
-    AddKey(t.Curve("T", "X"), 1.0, 1.0f);
-    Converter converter;
-    Configure(converter, 0.0);
-    EXPECT_FALSE(converter.Apply(*t.node, true));
-    EXPECT_EQ(converter.GetLastErrorID(), 1);
-    EXPECT_STREQ(converter.GetLastErrorString(),
-                 "MatrixConverter, Invalid resampling period. No key were changed by filter.");
-    EXPECT_EQ(t.Curve("T", "X").KeyGetCount(), 2);
-    EXPECT_EQ(t.Curve("R", "X").KeyGetCount(), 0);
-
-    // Without keys the period does not matter: only static values convert.
-    Transform still;
-    still.Curve("T", "Z").SetValue(3.0f);
-    still.Curve("S", "Z").SetValue(1.5f);
-    EXPECT_TRUE(converter.Apply(*still.node, true));
-    EXPECT_FLOAT_EQ(still.Curve("T", "Z").GetValue(), 3.0f);
-    EXPECT_FLOAT_EQ(still.Curve("S", "Z").GetValue(), 3.0f);
-    EXPECT_EQ(still.Curve("S", "Z").KeyGetCount(), 0);
-}
-
-TEST(KFCurveFilterMatrixConverter, SampleCountIsBounded)
-{
-    Transform t;
-    AddKey(t.Curve("T", "X"), 0.0, 0.0f);
-    AddKey(t.Curve("T", "X"), 1.0e6, 1.0f);
-    Converter converter;
-    Configure(converter, 1.0 / 30.0);
-    EXPECT_FALSE(converter.Apply(*t.node, true));
-    EXPECT_EQ(converter.GetLastErrorID(), 1);
-    EXPECT_STREQ(converter.GetLastErrorString(),
-                 "MatrixConverter, Too many keys to resample. No key were changed by filter.");
-    EXPECT_EQ(t.Curve("T", "X").KeyGetCount(), 2);
-}
-
-// A filter start later than every key: the schedule is the last key alone.
-TEST(KFCurveFilterMatrixConverter, StartAfterStop)
-{
-    Transform t;
-    AddKey(t.Curve("T", "X"), 0.0, 0.0f);
-    AddKey(t.Curve("T", "X"), 1.0, 1.0f);
-    Converter converter;
-    Configure(converter, 0.1);
-    KTime start = Sec(5.0);
-    converter.SetStartTime(start);
-    EXPECT_TRUE(converter.Apply(*t.node, true));
-    ASSERT_EQ(t.Curve("T", "X").KeyGetCount(), 1);
-    EXPECT_EQ(t.Curve("T", "X").KeyGetTime(0), Sec(1.0));
-}
-
-} // namespace

@@ -1,50 +1,19 @@
-// Animation layers on curve nodes, the layer-type arithmetic, solving in
-// layers and the time-warp set.
+// Animation layers on curve nodes, the layer-type arithmetic, solving in layers, the time-warp set, and evaluation of
+// general and rotation nodes.
 
-#include <gtest/gtest.h>
+#include "fcurve_test_util.h"
 
 #include <cmath>
 
 #include "base/kset.h"
-#include "fcurve/kfcurve.h"
 #include "fcurve/kfcurvelayer.h"
-#include "fcurve/kfcurvenode.h"
 #include "object/kpropertydatatype.h"
+
+using namespace fctest;
 
 namespace {
 
 const double kHalf = std::sqrt(0.5);
-
-// A node of the given layer type with members X, Y, Z (and W for type 4),
-// each curve holding its static value.
-KFCurveNode* MakeMembers(int layerType, std::initializer_list<double> values)
-{
-    KFCurveNode* node = KFCurveNodeCreate("Node", static_cast<KDataType*>(nullptr), layerType, 0);
-    const char* names[] = {"X", "Y", "Z", "W"};
-    int i = 0;
-    for (double v : values)
-    {
-        KFCurveNode* member = node->FindOrCreate(names[i++], true);
-        member->FCurveGet()->SetValue(static_cast<float>(v));
-    }
-    return node;
-}
-
-// Sets the static values of a layer's members.
-void SetLayerValues(KFCurveNode* layer, std::initializer_list<double> values)
-{
-    int i = 0;
-    for (double v : values)
-        layer->Get(i++)->FCurveGet()->SetValue(static_cast<float>(v));
-}
-
-void ExpectNear3(const double* v, double x, double y, double z, double tolerance = 1e-4)
-{
-    EXPECT_NEAR(v[0], x, tolerance);
-    EXPECT_NEAR(v[1], y, tolerance);
-    EXPECT_NEAR(v[2], z, tolerance);
-}
-
 int gLayerEvents = 0;
 void CountLayerEvents(KFCurveNode*, KFCurveNodeEvent* event, void*)
 {
@@ -52,138 +21,177 @@ void CountLayerEvents(KFCurveNode*, KFCurveNodeEvent* event, void*)
         gLayerEvents++;
 }
 
-TEST(KFCurveNodeLayers, NodeThatIsNotMultiLayerGetsNoLayers)
+// A rotation node "R" with X, Y, Z keyed linearly at {seconds, x, y, z}.
+KFCurveNode* MakeRotation(std::initializer_list<std::initializer_list<double>> keys, bool quaternion,
+                          unsigned int interpolation = KFCURVE_INTERPOLATION_LINEAR)
 {
-    KFCurveNode* node = MakeMembers(KFCL_ADD, {1, 2, 3});
-    node->SetMultiLayer(false);
-    EXPECT_FALSE(node->Get(0)->IsMultiLayer());
-    EXPECT_EQ(node->LayerCreate(1), nullptr);
-    EXPECT_EQ(node->CreateLayerAt(1), nullptr);
-    EXPECT_EQ(node->GetCorrectLayerID(5), 0);
-    EXPECT_EQ(node->GetLayerNode(5), node);
-    EXPECT_EQ(node->InsertOrCopyLayer(2, node), nullptr);
-    node->Destroy();
+    KFCurveNode* r = FCurveNodeCreateFromDataType(KDataTypeLclRotation, "R");
+    r->CreateFCurve();
+    KeyMembers(r, keys, interpolation);
+    r->SetUseQuaternion(quaternion);
+    return r;
 }
+
+// The layer ids along a node's chain.
+std::vector<int> Chain(KFCurveNode* node)
+{
+    std::vector<int> ids;
+    for (; node; node = node->LayerGet())
+        ids.push_back(node->GetLayerID());
+    return ids;
+}
+
+// A node of the layer type with members X, Y, Z (and W for quaternions).
+KFCurveNode* MakeNode(int layerType)
+{
+    return layerType == KFCL_QUAT ? MemberNode("N", layerType, {0, 0, 0, 1}) : MemberNode("N", layerType);
+}
+
+// Angle in degrees of the rotation between two Euler XYZ triples.
+double AngleBetween(const double* a, const double* b)
+{
+    KgeRMatrix ra, rb, rel;
+    KmXYZtoR(ra, a[0], a[1], a[2]);
+    KmXYZtoR(rb, b[0], b[1], b[2]);
+    KmRiR(rel, ra, rb);
+    double q[4] = {0, 0, 0, 1};
+    KmRtoQ(q, rel);
+    return 2.0 * std::acos(std::fmin(std::fabs(q[3]), 1.0)) * 57.29577951308232;
+}
+
+} // namespace
 
 TEST(KFCurveNodeLayers, LayerChainStaysOrdered)
 {
-    KFCurveNode* node = MakeMembers(KFCL_ADD, {1, 2, 3});
+    KFCurveNode* flat = MemberNode("Node", KFCL_ADD, {1, 2, 3});
+    flat->SetMultiLayer(false); // a node that is not multi-layer gets no layers
+    EXPECT_FALSE(flat->Get(0)->IsMultiLayer());
+    EXPECT_EQ(flat->LayerCreate(1), nullptr);
+    EXPECT_EQ(flat->CreateLayerAt(1), nullptr);
+    EXPECT_EQ(flat->GetLayerNode(5), flat);
+    EXPECT_EQ(flat->InsertOrCopyLayer(2, flat), nullptr);
+    flat->Destroy();
+    KFCurveNode* node = MemberNode("Node", KFCL_ADD, {1, 2, 3});
     gLayerEvents = 0;
     node->CallbackRegister(CountLayerEvents, nullptr);
     EXPECT_EQ(node->CreateLayerAt(0), nullptr); // a lone base and id 0: nothing
     KFCurveNode* l3 = node->CreateLayerAt(3);
-    ASSERT_NE(l3, nullptr);
-    EXPECT_EQ(gLayerEvents, 1);
     KFCurveNode* l2 = node->CreateLayerAt(2);
-    ASSERT_NE(l2, nullptr);
-    EXPECT_EQ(node->LayerGet(), l2);
-    EXPECT_EQ(l2->LayerGet(), l3);
-    EXPECT_EQ(gLayerEvents, 2);
     EXPECT_EQ(node->CreateLayerAt(3), l3); // left alone
     EXPECT_EQ(gLayerEvents, 2);
-    KFCurveNode* l5 = node->CreateLayerAt(5);
-    EXPECT_EQ(l3->LayerGet(), l5);
-
-    EXPECT_EQ(l2->GetLayerID(), 2);
+    node->CreateLayerAt(5);
+    EXPECT_EQ(Chain(node), (std::vector<int>{0, 2, 3, 5}));
     EXPECT_EQ(l2->ObjectLayerGet(), node);
     EXPECT_EQ(l2->Get(0)->ObjectLayerGet(), node->Get(0));
-    EXPECT_EQ(l2->GetCount(), 3);
     EXPECT_STREQ(l2->Get(1)->GetName(), "Y");
-
     EXPECT_EQ(node->LayerGet(3), l3);
     EXPECT_EQ(node->LayerGet(4), nullptr);
     EXPECT_EQ(node->GetPreviousLayer(0), nullptr);
     EXPECT_EQ(node->GetPreviousLayer(3), l2);
     EXPECT_EQ(node->GetPreviousLayer(4), l3);
     EXPECT_EQ(node->GetCorrectLayer(4, false), nullptr);
-    KFCurveNode* l4 = node->GetCorrectLayer(4, true);
-    ASSERT_NE(l4, nullptr);
-    EXPECT_EQ(l3->LayerGet(), l4);
-
-    // Removing keeps the rest linked.
-    KFCurveNode* removed = node->RemoveLayer(3, false);
-    EXPECT_EQ(removed, l3);
-    EXPECT_EQ(removed->LayerGet(), nullptr);
-    EXPECT_EQ(l2->LayerGet(), l4);
-    removed->Destroy();
+    EXPECT_EQ(node->GetCorrectLayer(4, true)->GetLayerID(), 4);
+    EXPECT_EQ(Chain(node), (std::vector<int>{0, 2, 3, 4, 5}));
+    EXPECT_EQ(node->RemoveLayer(3, false), l3); // removing keeps the rest linked
+    EXPECT_EQ(l3->LayerGet(), nullptr);
+    l3->Destroy();
     EXPECT_EQ(node->RemoveLayer(4, true), nullptr);
-    EXPECT_EQ(l2->LayerGet(), l5);
     EXPECT_EQ(node->RemoveLayer(9, true), nullptr);
-
+    EXPECT_EQ(Chain(node), (std::vector<int>{0, 2, 5}));
     node->CallbackUnregister(CountLayerEvents, nullptr);
     node->Destroy(); // the chain goes with it
 }
 
-TEST(KFCurveNodeLayers, NewLayersStartNeutralWithTheBaseColours)
+TEST(KFCurveNodeLayers, NewLayersTypesAndCopies)
 {
-    KFCurveNode* scale = MakeMembers(KFCL_MULT, {2, 3, 4});
+    // New layers start neutral, with the base colours.
+    KFCurveNode* scale = MemberNode("S", KFCL_MULT, {2, 3, 4});
     float red[3] = {1.0f, 0.0f, 0.0f};
     scale->Get(1)->SetColor(red);
     KFCurveNode* layer = scale->LayerCreate(1);
-    ASSERT_NE(layer, nullptr);
-    for (int i = 0; i < 3; ++i)
-        EXPECT_EQ(layer->Get(i)->FCurveGet()->GetValue(), 1.0f);
+    EXPECT_EQ(Statics(layer), Vec({1, 1, 1}));
     EXPECT_EQ(layer->Get(1)->GetColor()[0], 1.0f);
-    EXPECT_EQ(layer->Get(1)->GetColor()[1], 0.0f);
     scale->Destroy();
-
-    KFCurveNode* quat = MakeMembers(KFCL_QUAT, {0, 0, 0, 1});
-    KFCurveNode* qlayer = quat->CreateLayerAt(1);
-    ASSERT_NE(qlayer, nullptr);
-    EXPECT_EQ(qlayer->Get(0)->FCurveGet()->GetValue(), 0.0f);
-    EXPECT_EQ(qlayer->Get(3)->FCurveGet()->GetValue(), 1.0f);
+    KFCurveNode* quat = MemberNode("Q", KFCL_QUAT, {0, 0, 0, 1});
+    EXPECT_EQ(Statics(quat->CreateLayerAt(1)), Vec({0, 0, 0, 1}));
     double zeros[4];
     EXPECT_EQ(quat->GetZeroValues(zeros), zeros + 4);
-    EXPECT_EQ(zeros[3], 1.0);
     quat->Destroy();
-}
-
-TEST(KFCurveNodeLayers, LayerTypeChangesAddOrRemoveTheFourthMember)
-{
-    KFCurveNode* r = MakeMembers(KFCL_EULER_XYZ, {0, 0, 0});
+    // Changing the layer type adds or removes the fourth member "W"; nodes of other sizes keep their members.
+    KFCurveNode* r = MemberNode("R", KFCL_EULER_XYZ);
     r->SetLayerType(KFCL_QUAT);
     ASSERT_EQ(r->GetCount(), 4);
     EXPECT_STREQ(r->Get(3)->GetName(), "W");
     EXPECT_EQ(r->Get(3)->GetDataType(), KDataTypeNumber);
-    EXPECT_NE(r->Get(3)->FCurveGet(), nullptr);
+    EXPECT_NE(Member(r, 3), nullptr);
     r->SetLayerType(KFCL_EULER_XYZ);
     EXPECT_EQ(r->GetCount(), 3);
-    r->Destroy();
-
-    KFCurveNode* two = MakeMembers(KFCL_NOLAYER, {0, 0});
+    KFCurveNode* two = MemberNode("2", KFCL_NOLAYER, {0, 0});
     two->SetLayerType(KFCL_QUAT);
     EXPECT_EQ(two->GetCount(), 2);
-    EXPECT_EQ(two->GetLayerType(), KFCL_QUAT);
     two->Destroy();
-}
-
-TEST(KFCurveNodeLayers, InsertOrCopyLayerAndUseQuaternionOnTheChain)
-{
-    KFCurveNode* node = MakeMembers(KFCL_EULER_XYZ, {1, 2, 3});
-    KFCurveNode* source = MakeMembers(KFCL_EULER_XYZ, {7, 8, 9});
-    KFCurveNode* layer = node->InsertOrCopyLayer(2, source);
-    ASSERT_NE(layer, nullptr);
-    EXPECT_EQ(layer->GetLayerID(), 2);
-    EXPECT_EQ(layer->Get(2)->FCurveGet()->GetValue(), 9.0f);
-    EXPECT_NE(layer->Get(2)->FCurveGet(), source->Get(2)->FCurveGet());
-    node->SetUseQuaternion(true);
-    node->SetRotationOrder(4);
-    EXPECT_TRUE(layer->GetUseQuaternion());
-    EXPECT_EQ(layer->GetRotationOrder(), 4);
+    // A layer copied in keeps its own curves; quaternion use and rotation order follow the base along the chain.
+    KFCurveNode* source = MemberNode("R", KFCL_EULER_XYZ, {7, 8, 9});
+    KFCurveNode* copied = r->InsertOrCopyLayer(2, source);
+    ASSERT_NE(copied, nullptr);
+    EXPECT_EQ(copied->GetLayerID(), 2);
+    EXPECT_EQ(Statics(copied), Vec({7, 8, 9}));
+    EXPECT_NE(Member(copied, 2), Member(source, 2));
+    r->SetUseQuaternion(true);
+    r->SetRotationOrder(4);
+    EXPECT_TRUE(copied->GetUseQuaternion());
+    EXPECT_EQ(copied->GetRotationOrder(), 4);
     source->Destroy();
-    node->Destroy();
+    r->Destroy();
 }
 
 TEST(KFCurveNodeLayers, EvaluationCombinesLayersByType)
 {
-    double v[8];
-    // Added.
-    KFCurveNode* add = MakeMembers(KFCL_ADD, {1, 2, 3});
-    SetLayerValues(add->CreateLayerAt(1), {10, 20, 30});
-    SetLayerValues(add->CreateLayerAt(2), {100, 200, 300});
-    EXPECT_EQ(add->GeneralEvaluate(v, KTime(0)), v + 3);
+    // {layer type, a, b, a then b, inverse of a, a base a under a layer b evaluates to}.
+    const struct { int layerType; std::vector<double> a, b, sum, inverse, evaluated; } cases[] = {
+        {KFCL_ADD, {1, 2, 3}, {10, 20, 30}, {11, 22, 33}, {-1, -2, -3}, {11, 22, 33}},
+        {KFCL_MULT, {2, 4, 8}, {3, 0.5, 1}, {6, 2, 8}, {0.5, 0.25, 0.125}, {6, 2, 8}},
+        // Euler: first applied first, as evaluation composes a node and its layer.
+        {KFCL_EULER_XYZ, {0, 0, 90}, {90, 0, 0}, {90, -90, 0}, {0, 0, -90}, {90, -90, 0}},
+        {KFCL_EULER_XYZ, {90, 0, 0}, {0, 0, 90}, {90, 0, 90}, {-90, 0, 0}, {90, 0, 90}},
+        // Quaternions: (90 about Z) x (90 about X); the base evaluates to Euler XYZ angles.
+        {KFCL_QUAT, {0, 0, kHalf, kHalf}, {kHalf, 0, 0, kHalf}, {0.5, 0.5, 0.5, 0.5}, {0, 0, -kHalf, kHalf},
+         {90, 0, 90}},
+    };
+    double out[4], v[8];
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.layerType);
+        KFCurveNode* node = MakeNode(k.layerType);
+        double a[4], b[4];
+        std::copy(k.a.begin(), k.a.end(), a);
+        std::copy(k.b.begin(), k.b.end(), b);
+        AddValuesAlongLayerType(node, out, a, b);
+        ExpectNearN(out, k.sum, 1e-9);
+        InverseValuesAlongLayerType(node, out, a);
+        ExpectNearN(out, k.inverse, 1e-9);
+        SetMembers(node, k.a);
+        SetMembers(node->CreateLayerAt(1), k.b);
+        EXPECT_EQ(node->GeneralEvaluate(v, KTime(0)), v + 3); // three values for four quaternion members
+        ExpectNearN(v, k.evaluated, 1e-4);
+        if (k.layerType == KFCL_QUAT) {
+            EXPECT_EQ(node->LayerGet()->GeneralEvaluate(v, KTime(0)), v + 4); // a layer writes its four
+        }
+        AddValuesAlongLayerType(node, a, a, b); // the output may be an input
+        ExpectNearN(a, k.sum, 1e-9);
+        node->Destroy();
+    }
+    KFCurveNode* odd = MemberNode("N", 9); // unknown layer types leave the output alone
+    double keep[3] = {5, 5, 5}, first[3] = {1, 2, 3};
+    AddValuesAlongLayerType(odd, keep, first, first);
+    InverseValuesAlongLayerType(odd, keep, first);
+    ExpectNear3(keep, 5, 5, 5, 0);
+    odd->Destroy();
+    // Layers on layers; the plain evaluation reads the base layer only.
+    KFCurveNode* add = MemberNode("T", KFCL_ADD, {1, 2, 3});
+    SetMembers(add->CreateLayerAt(1), {10, 20, 30});
+    SetMembers(add->CreateLayerAt(2), {100, 200, 300});
+    add->GeneralEvaluate(v, KTime(0));
     ExpectNear3(v, 111, 222, 333);
-    // The plain evaluation reads the base layer only.
     add->Evaluate(v, KTime(0));
     ExpectNear3(v, 1, 2, 3);
     add->EvaluateSpecificLayer(v, KTime(0), 2);
@@ -191,31 +199,6 @@ TEST(KFCurveNodeLayers, EvaluationCombinesLayersByType)
     double untouched[3] = {-1, -1, -1};
     EXPECT_EQ(add->EvaluateSpecificLayer(untouched, KTime(0), 7), untouched);
     add->Destroy();
-
-    // Multiplied.
-    KFCurveNode* mult = MakeMembers(KFCL_MULT, {2, 3, 4});
-    SetLayerValues(mult->CreateLayerAt(1), {3, 0.5, 1});
-    mult->GeneralEvaluate(v, KTime(0));
-    ExpectNear3(v, 6, 1.5, 4);
-    mult->Destroy();
-
-    // Euler: the node's own rotation first (Z 90), then the layer's (X 90).
-    KFCurveNode* euler = MakeMembers(KFCL_EULER_XYZ, {0, 0, 90});
-    SetLayerValues(euler->CreateLayerAt(1), {90, 0, 0});
-    euler->GeneralEvaluate(v, KTime(0));
-    ExpectNear3(v, 90, -90, 0);
-    euler->Destroy();
-
-    // Quaternion: (90 about Z) x (90 about X) as a quaternion product; the
-    // base writes Euler XYZ angles, three values for four members.
-    KFCurveNode* quat = MakeMembers(KFCL_QUAT, {0, 0, kHalf, kHalf});
-    SetLayerValues(quat->CreateLayerAt(1), {kHalf, 0, 0, kHalf});
-    EXPECT_EQ(quat->GeneralEvaluate(v, KTime(0)), v + 3);
-    ExpectNear3(v, 90, 0, 90);
-    // A layer writes its four members.
-    EXPECT_EQ(quat->LayerGet()->GeneralEvaluate(v, KTime(0)), v + 4);
-    quat->Destroy();
-
     // A single-curve rotation node ignores its layers; a plain one adds them.
     KFCurveNode* single = KFCurveNodeCreate("Angle", static_cast<KDataType*>(nullptr), KFCL_EULER_XYZ, 0);
     single->FCurveSet(KFCurveCreate());
@@ -229,214 +212,86 @@ TEST(KFCurveNodeLayers, EvaluationCombinesLayersByType)
     single->Destroy();
 }
 
-TEST(KFCurveNodeLayerMath, AddAndInverseByLayerType)
+TEST(KFCurveNodeLayerMath, PrepareSolveAndEvaluateInLayers)
 {
-    KFCurveNode* three = MakeMembers(KFCL_ADD, {0, 0, 0});
-    double first[4] = {1, 2, 3, 0}, second[4] = {10, 20, 30, 0}, out[4];
-    AddValuesAlongLayerType(three, out, first, second);
-    ExpectNear3(out, 11, 22, 33, 0);
-    InverseValuesAlongLayerType(three, out, first);
-    ExpectNear3(out, -1, -2, -3, 0);
-    // The output may be an input.
-    AddValuesAlongLayerType(three, first, first, second);
-    ExpectNear3(first, 11, 22, 33, 0);
-    three->Destroy();
-
-    KFCurveNode* scale = KFCurveNodeCreate("S", static_cast<KDataType*>(nullptr), KFCL_MULT, 0);
-    scale->FCurveSet(KFCurveCreate());
-    double a = 2, b = 3, r = 0, four = 4;
-    AddValuesAlongLayerType(scale, &r, &a, &b);
-    EXPECT_EQ(r, 6.0);
-    InverseValuesAlongLayerType(scale, &r, &four);
-    EXPECT_EQ(r, 0.25);
-    scale->Destroy();
-
-    KFCurveNode* quat = MakeMembers(KFCL_QUAT, {0, 0, 0, 1});
-    double q[4] = {0.1, 0.2, 0.3, 0.9}, qi[4];
-    InverseValuesAlongLayerType(quat, qi, q);
-    EXPECT_EQ(qi[0], -0.1);
-    EXPECT_EQ(qi[1], -0.2);
-    EXPECT_EQ(qi[2], -0.3);
-    EXPECT_EQ(qi[3], 0.9);
-    double qz[4] = {0, 0, kHalf, kHalf}, qx[4] = {kHalf, 0, 0, kHalf}, qp[4];
-    AddValuesAlongLayerType(quat, qp, qz, qx);
-    EXPECT_NEAR(qp[0], 0.5, 1e-12);
-    EXPECT_NEAR(qp[1], 0.5, 1e-12);
-    EXPECT_NEAR(qp[2], 0.5, 1e-12);
-    EXPECT_NEAR(qp[3], 0.5, 1e-12);
-    quat->Destroy();
-
-    // Euler: first applied first, as evaluation composes a node and its layer.
-    KFCurveNode* euler = MakeMembers(KFCL_EULER_XYZ, {0, 0, 0});
-    double z90[3] = {0, 0, 90}, x90[3] = {90, 0, 0}, e[3];
-    AddValuesAlongLayerType(euler, e, z90, x90);
-    ExpectNear3(e, 90, -90, 0);
-    AddValuesAlongLayerType(euler, e, x90, z90);
-    ExpectNear3(e, 90, 0, 90);
-    double tilt[3] = {30, 0, 0};
-    InverseValuesAlongLayerType(euler, e, tilt);
-    ExpectNear3(e, -30, 0, 0);
-    euler->Destroy();
-
-    // Unknown layer types leave the output alone.
-    KFCurveNode* odd = MakeMembers(9, {1, 2, 3});
-    double keep[3] = {5, 5, 5};
-    AddValuesAlongLayerType(odd, keep, first, second);
-    InverseValuesAlongLayerType(odd, keep, first);
-    ExpectNear3(keep, 5, 5, 5, 0);
-    odd->Destroy();
-}
-
-TEST(KFCurveNodeLayerMath, PrepareForSolvingSplitsAroundTheTarget)
-{
-    KFCurveNode* node = MakeMembers(KFCL_ADD, {0, 0, 0});
+    KFCurveNode* node = MemberNode("T", KFCL_ADD, {1, 1, 1});
     KFCurveNode* l1 = node->CreateLayerAt(1);
-    KFCurveNode* l2 = node->CreateLayerAt(2);
+    SetMembers(l1, {10, 10, 10});
+    SetMembers(node->CreateLayerAt(2), {100, 100, 100});
     KFCurveNode* l3 = node->CreateLayerAt(3);
-    (void)l2;
-    KArrayTemplate<KFCurveNode*> below, above;
-    KFCurve_PrepareForSolving(node, nullptr, 2, below, above);
-    ASSERT_EQ(below.GetCount(), 2);
-    EXPECT_EQ(below[0], node);
-    EXPECT_EQ(below[1], l1);
-    ASSERT_EQ(above.GetCount(), 1);
-    EXPECT_EQ(above[0], l3);
-
-    // With the list (3, 1) and target 1: list order decides.
-    KArrayTemplate<int> ids;
-    ids.Add(3);
-    ids.Add(1);
-    ids.Add(8); // no such layer: skipped
-    below.Clear();
-    above.Clear();
-    KFCurve_PrepareForSolving(node, &ids, 1, below, above);
-    EXPECT_EQ(below.GetCount(), 0);
-    ASSERT_EQ(above.GetCount(), 2);
-    EXPECT_EQ(above[0], l3);
-    EXPECT_EQ(above[1], l1);
+    using List = std::vector<KFCurveNode*>;
+    auto split = [&](KArrayTemplate<int>* ids, int target) {
+        KArrayTemplate<KFCurveNode*> below, above;
+        KFCurve_PrepareForSolving(node, ids, target, below, above);
+        return std::make_pair(List(below.GetArray(), below.GetArray() + below.GetCount()),
+                              List(above.GetArray(), above.GetArray() + above.GetCount()));
+    };
+    EXPECT_EQ(split(nullptr, 2), std::make_pair(List{node, l1}, List{l3}));
+    KArrayTemplate<int> ids; // with the list (3, 1, 8) and target 1: list order decides; 8 is skipped
+    for (int id : {3, 1, 8})
+        ids.Add(id);
+    EXPECT_EQ(split(&ids, 1), std::make_pair(List{}, List{l3, l1}));
+    // Evaluating in layers folds every layer, or the listed ones; a list of ids below the chain folds nothing.
+    const std::vector<std::vector<int>> lists = {{}, {0, 2}, {-5, -3}};
+    const double sums[3] = {111, 101, 0};
+    for (size_t i = 0; i < lists.size(); ++i) {
+        KArrayTemplate<int> list;
+        for (int id : lists[i])
+            list.Add(id);
+        double acc[3] = {0, 0, 0};
+        KFCurve_CandidateEvaluateInLayersRecursive(node, acc, KTime(0), i ? &list : nullptr, 0, nullptr);
+        ExpectNear3(acc, sums[i], sums[i], sums[i]);
+    }
     node->Destroy();
 }
 
 TEST(KFCurveNodeLayerMath, SolvedLayerRecombinesToTheWantedValues)
 {
-    double v[8];
-    double previous[3] = {0, 0, 0};
-
-    // Added: wanted (5, 5, 5) with layers 0 (1, 2, 3) and 2 (10, 10, 10)
-    // around target 1 gives (-6, -7, -8).
-    {
-        KFCurveNode* node = MakeMembers(KFCL_ADD, {1, 2, 3});
+    // {layer type, base, layer 2 above the target layer 1, wanted}.
+    const struct { int layerType; std::vector<double> base, top, wanted; double tolerance; } cases[] = {
+        {KFCL_ADD, {1, 2, 3}, {10, 10, 10}, {5, 5, 5}, 1e-4},                   // solves to (-6, -7, -8)
+        {KFCL_MULT, {2, 2, 2}, {3, 3, 3}, {12, 6, 3}, 1e-4},                    // solves to (2, 1, 0.5)
+        {KFCL_EULER_XYZ, {0, 0, 40}, {25, 0, 0}, {10, 20, 30}, 1e-3},           // rotations that do not commute
+        {KFCL_QUAT, {0, 0, kHalf, kHalf}, {kHalf, 0, 0, kHalf}, {0, kHalf, 0, kHalf}, 1e-3},
+    };
+    const double solved[2][3] = {{-6, -7, -8}, {2, 1, 0.5}};
+    double previous[3] = {0, 0, 0}, v[8];
+    for (size_t c = 0; c < 4; ++c) {
+        const auto& k = cases[c];
+        KFCurveNode* node = MakeNode(k.layerType);
+        SetMembers(node, k.base);
         KFCurveNode* target = node->CreateLayerAt(1);
-        SetLayerValues(node->CreateLayerAt(2), {10, 10, 10});
-        KArrayTemplate<KFCurveNode*> below, above;
+        SetMembers(node->CreateLayerAt(2), k.top);
+        KArrayTemplate<KFCurveNode*> below, above, none;
         KFCurve_PrepareForSolving(node, nullptr, 1, below, above);
-        double wanted[3] = {5, 5, 5}, out[3];
+        double wanted[4], out[4];
+        std::copy(k.wanted.begin(), k.wanted.end(), wanted);
         KFCurve_CandidateSolveInLayers(node, out, wanted, KTime(0), below, above, 0, nullptr, previous);
-        ExpectNear3(out, -6, -7, -8);
+        if (c < 2)
+            ExpectNear3(out, solved[c][0], solved[c][1], solved[c][2]);
+        SetMembers(target, std::vector<double>(out, out + k.wanted.size()));
+        node->GeneralEvaluate(v, KTime(0));
+        if (k.layerType == KFCL_QUAT)
+            ExpectNear3(v, 0, 90, 0, k.tolerance);
+        else
+            ExpectNear3(v, k.wanted[0], k.wanted[1], k.wanted[2], k.tolerance);
         // Empty lists: the wanted values unchanged.
-        KArrayTemplate<KFCurveNode*> none;
         KFCurve_CandidateSolveInLayers(node, v, wanted, KTime(0), none, none, 0, nullptr, previous);
-        ExpectNear3(v, 5, 5, 5);
-        SetLayerValues(target, {out[0], out[1], out[2]});
-        node->GeneralEvaluate(v, KTime(0));
-        ExpectNear3(v, 5, 5, 5);
-        node->Destroy();
-    }
-    // Multiplied: wanted 12 over 2 and 3 gives 2.
-    {
-        KFCurveNode* node = MakeMembers(KFCL_MULT, {2, 2, 2});
-        KFCurveNode* target = node->CreateLayerAt(1);
-        SetLayerValues(node->CreateLayerAt(2), {3, 3, 3});
-        KArrayTemplate<KFCurveNode*> below, above;
-        KFCurve_PrepareForSolving(node, nullptr, 1, below, above);
-        double wanted[3] = {12, 6, 3}, out[3];
-        KFCurve_CandidateSolveInLayers(node, out, wanted, KTime(0), below, above, 0, nullptr, previous);
-        ExpectNear3(out, 2, 1, 0.5);
-        SetLayerValues(target, {out[0], out[1], out[2]});
-        node->GeneralEvaluate(v, KTime(0));
-        ExpectNear3(v, 12, 6, 3);
-        node->Destroy();
-    }
-    // Euler rotations that do not commute.
-    {
-        KFCurveNode* node = MakeMembers(KFCL_EULER_XYZ, {0, 0, 40});
-        KFCurveNode* target = node->CreateLayerAt(1);
-        SetLayerValues(node->CreateLayerAt(2), {25, 0, 0});
-        KArrayTemplate<KFCurveNode*> below, above;
-        KFCurve_PrepareForSolving(node, nullptr, 1, below, above);
-        double wanted[3] = {10, 20, 30}, out[3];
-        KFCurve_CandidateSolveInLayers(node, out, wanted, KTime(0), below, above, 0, nullptr, previous);
-        SetLayerValues(target, {out[0], out[1], out[2]});
-        node->GeneralEvaluate(v, KTime(0));
-        ExpectNear3(v, 10, 20, 30, 1e-3);
-        node->Destroy();
-    }
-    // Quaternions.
-    {
-        KFCurveNode* node = MakeMembers(KFCL_QUAT, {0, 0, kHalf, kHalf});
-        KFCurveNode* target = node->CreateLayerAt(1);
-        SetLayerValues(node->CreateLayerAt(2), {kHalf, 0, 0, kHalf});
-        KArrayTemplate<KFCurveNode*> below, above;
-        KFCurve_PrepareForSolving(node, nullptr, 1, below, above);
-        double wanted[4] = {0, kHalf, 0, kHalf}, out[4];
-        KFCurve_CandidateSolveInLayers(node, out, wanted, KTime(0), below, above, 0, nullptr, previous);
-        SetLayerValues(target, {out[0], out[1], out[2], out[3]});
-        node->GeneralEvaluate(v, KTime(0));
-        ExpectNear3(v, 0, 90, 0, 1e-3);
+        ExpectNear3(v, wanted[0], wanted[1], wanted[2], 0);
         node->Destroy();
     }
 }
 
-TEST(KFCurveNodeLayerMath, EvaluateInLayersFoldsTheListedLayers)
+TEST(KFCurveNodeLayerMath, TimeWarpSetAndAxisAlignment)
 {
-    KFCurveNode* node = MakeMembers(KFCL_ADD, {1, 1, 1});
-    SetLayerValues(node->CreateLayerAt(1), {10, 10, 10});
-    SetLayerValues(node->CreateLayerAt(2), {100, 100, 100});
-    double acc[3] = {0, 0, 0};
-    KFCurve_CandidateEvaluateInLayersRecursive(node, acc, KTime(0), nullptr, 0, nullptr);
-    ExpectNear3(acc, 111, 111, 111);
-
-    KArrayTemplate<int> ids;
-    ids.Add(0);
-    ids.Add(2);
-    double listed[3] = {0, 0, 0};
-    KFCurve_CandidateEvaluateInLayersRecursive(node, listed, KTime(0), &ids, 0, nullptr);
-    ExpectNear3(listed, 101, 101, 101);
-
-    // A list whose ids all lie below the chain's ends once it is exhausted.
-    KArrayTemplate<int> low;
-    low.Add(-5);
-    low.Add(-3);
-    double none[3] = {0, 0, 0};
-    KFCurve_CandidateEvaluateInLayersRecursive(node, none, KTime(0), &low, 0, nullptr);
-    ExpectNear3(none, 0, 0, 0);
-    node->Destroy();
-}
-
-TEST(KFCurveNodeLayerMath, TimeWarpSetLookups)
-{
+    // Time warps found by number only through the set (storage round trips find them through one).
+    KFCurveNode* warp = KFCurveNodeCreate("Warp", KDataTypeTimeWarp);
     int nick = -1;
     KFCurve_SetTWSet(nullptr);
-    EXPECT_EQ(KFCurve_FindTWFromNickNumber(1), nullptr);
-    KFCurveNode* warp = KFCurveNodeCreate("Warp", KDataTypeTimeWarp);
+    EXPECT_EQ(KFCurve_FindTWFromNickNumber(7), nullptr);
     EXPECT_FALSE(KFCurve_FindNickNumberFromTW(nick, warp));
-
-    KSet set(16);
-    EXPECT_EQ(KFCurve_FindTWFromNickNumber(1), nullptr);
-    KFCurve_SetTWSet(&set);
-    EXPECT_EQ(KFCurve_FindTWFromNickNumber(1), nullptr);
-    set.Add(7, reinterpret_cast<kReference>(warp));
-    EXPECT_EQ(KFCurve_FindTWFromNickNumber(7), warp);
-    EXPECT_EQ(KFCurve_FindTWFromNickNumber(8), nullptr);
-    EXPECT_TRUE(KFCurve_FindNickNumberFromTW(nick, warp));
-    EXPECT_EQ(nick, 7);
-    EXPECT_FALSE(KFCurve_FindNickNumberFromTW(nick, nullptr));
-    KFCurve_SetTWSet(nullptr);
     warp->Destroy();
-}
-
-TEST(KFCurveNodeLayerMath, AxisAlignment)
-{
+    // The Euler angles that turn the axis towards one point so that it points towards another.
     double o[3] = {1, 1, 1}, px[3] = {3, 1, 1}, py[3] = {1, 5, 1}, nx[3] = {-2, 1, 1}, angles[3];
     EXPECT_TRUE(AxisAlignmentInEulerAngle(o, px, px, angles));
     ExpectNear3(angles, 0, 0, 0, 0);
@@ -446,4 +301,116 @@ TEST(KFCurveNodeLayerMath, AxisAlignment)
     ExpectNear3(angles, 0, 0, 90, 1e-9);
 }
 
-} // namespace
+TEST(KFCurveNodeEvaluate, ValueLayoutTimeWarpsAndUpdateIds)
+{
+    // The node's own curve first, then the children depth first.
+    KFCurveNode* node = FCurveNodeCreateFromDataType(KDataTypeLclTranslation, "T");
+    node->CreateFCurve();
+    node->FCurveSet(KFCurveCreate());
+    node->FCurveGet()->SetValue(9.0f);
+    SetMembers(node, {1, 2, 3});
+    double v[4];
+    EXPECT_EQ(node->GeneralEvaluate(v, KTime(0)), v + 4);
+    EXPECT_EQ(v[0], 9.0);
+    EXPECT_EQ(v[3], 3.0);
+    EXPECT_EQ(node->GetValueCount(), 4);
+    node->Destroy();
+    // A warp holding 2 s maps every time there; the plain evaluation ignores it.
+    KFCurveNode* t = FCurveNodeCreateFromDataType(KDataTypeLclTranslation, "T");
+    t->CreateFCurve();
+    AddKeys(*Member(t, 0), {0, 10}, 4);
+    KFCurveNode* warp = KFCurveNodeCreate("Warp", KDataTypeTimeWarp);
+    warp->FCurveSet(KFCurveCreate());
+    warp->FCurveGet()->SetValue(2.0f);
+    t->TimeWarpSet(warp);
+    t->GeneralEvaluate(v, Sec(0.5));
+    EXPECT_NEAR(v[0], 5.0, 1e-5);
+    t->CandidateEvaluate(v, Sec(3.0));
+    EXPECT_NEAR(v[0], 5.0, 1e-5);
+    t->Evaluate(v, Sec(3.0));
+    EXPECT_NEAR(v[0], 7.5, 1e-5);
+    // Update ids sum the curves, the layers' included for the values.
+    const unsigned int before = t->GetUpdateId(), valuesBefore = t->GetValuesUpdateId();
+    AddKey(*Member(t, 1), Sec(0), 1.0f);
+    EXPECT_GT(t->GetUpdateId(), before);
+    EXPECT_GT(t->GetValuesUpdateId(), valuesBefore);
+    KFCurveNode* layer = t->CreateLayerAt(1);
+    const unsigned int withLayer = t->GetValuesUpdateId();
+    AddKey(*Member(layer, 0), Sec(0), 1.0f);
+    EXPECT_GT(t->GetValuesUpdateId(), withLayer);
+    t->Destroy(); // the warp goes with its last user
+}
+
+TEST(KFCurveNodeEvaluate, RotationNodes)
+{
+    double v[3];
+    KFCurveNode* e = MakeRotation({{0, 0, 0, 0}, {1, 90, 90, 0}}, false); // without quaternions the curves are followed
+    e->GeneralEvaluate(v, Sec(0.5));
+    ExpectNear3(v, 45, 45, 0);
+    SetMembers(e->CreateLayerAt(2), {5}); // a specific layer of a rotation node
+    EXPECT_EQ(e->EvaluateSpecificLayer(v, Sec(1), 2), v + 3);
+    ExpectNear3(v, 5, 0, 0, 0);
+    e->Destroy();
+    // With quaternions the keys hold and halfway the turn is half done (not the Euler path), continuous at keys.
+    KFCurveNode* r = MakeRotation({{0, 0, 0, 0}, {1, 90, 90, 0}, {2, 90, 90, 90}}, true);
+    r->GeneralEvaluate(v, Sec(1.0));
+    ExpectNear3(v, 90, 90, 0);
+    const double start[3] = {0, 0, 0}, end[3] = {90, 90, 0};
+    r->GeneralEvaluate(v, Sec(0.5));
+    const double total = AngleBetween(start, end);
+    EXPECT_NEAR(AngleBetween(start, v), total / 2.0, 1e-3);
+    EXPECT_NEAR(AngleBetween(v, end), total / 2.0, 1e-3);
+    EXPECT_GT(std::fabs(v[2]) + std::fabs(v[0] - 45.0), 1.0);
+    r->GeneralEvaluate(v, KTime(Sec(1.0).Get() - 1000));
+    EXPECT_LT(AngleBetween(v, end), 1e-3);
+    r->Destroy();
+    // 350 to 370 about X: the short way, next to the keyed angles.
+    KFCurveNode* w = MakeRotation({{0, 350, 0, 0}, {1, 370, 0, 0}}, true);
+    w->GeneralEvaluate(v, Sec(0.5));
+    ExpectNear3(v, 360, 0, 0, 1e-3);
+    w->Destroy();
+    // Cubic keys about one axis stay on that axis and keep the key values, in the node's own rotation order too.
+    KFCurveNode* c = MakeRotation({{0, 0, 0, 0}, {1, 60, 0, 0}, {2, 0, 0, 0}, {3, 30, 0, 0}}, true,
+                                  KFCURVE_INTERPOLATION_CUBIC);
+    for (double t = 0.0; t <= 3.0; t += 0.125) {
+        c->GeneralEvaluate(v, Sec(t));
+        EXPECT_NEAR(v[1], 0.0, 1e-3) << t;
+        EXPECT_NEAR(v[2], 0.0, 1e-3) << t;
+        EXPECT_TRUE(v[0] > -40.0 && v[0] < 100.0) << t;
+    }
+    c->GeneralEvaluate(v, Sec(2.0));
+    EXPECT_NEAR(v[0], 0.0, 1e-4);
+    c->SetRotationOrder(5);
+    c->GeneralEvaluate(v, Sec(1.0));
+    EXPECT_NEAR(v[0], 60.0, 1e-4);
+    c->Destroy();
+}
+
+TEST(KFCurveNodeEvaluate, ExtremeKeyTimesAndWarpedTimes)
+{
+    // Keys half the tick range apart: span lengths are taken in seconds as doubles, so nothing overflows.
+    KFCurveNode* r = FCurveNodeCreateFromDataType(KDataTypeLclRotation, "R");
+    r->CreateFCurve();
+    const KTime ends[2] = {KTime(-(1LL << 62)), KTime((1LL << 62) - 1)};
+    for (int k = 0; k < 2; ++k)
+        for (int i = 0; i < 3; ++i)
+            AddKey(*Member(r, i), ends[k], k == 0 ? 0.0f : 90.0f, KFCURVE_INTERPOLATION_CUBIC);
+    r->SetUseQuaternion(true);
+    double v[3];
+    for (KTime t : {KTime(0), ends[0], ends[1], KTIME_INFINITE, KTIME_MINUS_INFINITE}) {
+        r->GeneralEvaluate(v, t);
+        EXPECT_TRUE(std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]));
+    }
+    KTime start(0), stop(0);
+    EXPECT_TRUE(r->GetAnimationInterval(start, stop));
+    EXPECT_EQ(start, ends[0]);
+    EXPECT_EQ(stop, ends[1]);
+    EXPECT_EQ(r->GetNextKeyTime(KTime(0)), ends[1]);
+    KFCurveNode* warp = KFCurveNodeCreate("Warp", KDataTypeTimeWarp); // a time warp far beyond the tick range saturates
+    warp->FCurveSet(KFCurveCreate());
+    warp->FCurveGet()->SetValue(3.0e38f);
+    r->TimeWarpSet(warp);
+    r->GeneralEvaluate(v, KTime(0));
+    EXPECT_NEAR(v[0], 90.0, 1e-3);
+    r->Destroy();
+}

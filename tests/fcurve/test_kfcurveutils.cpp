@@ -1,681 +1,410 @@
+// Curve utilities: comparison, kind counts, resampling, merging, conversion, time offsets, tangent breaking and
+// fidelity increase.
+
+#include "fcurve_test_util.h"
+
 #include "fcurve/kfcurveutils.h"
 
-#include "fcurve/kfcurvenode.h"
-
-#include <gtest/gtest.h>
-
 #include <algorithm>
-#include <cstring>
-#include <vector>
+
+using namespace fctest;
 
 namespace {
 
-const long long kSecond = 46186158000LL;
+const unsigned int C = KFCURVE_INTERPOLATION_CONSTANT;
+const unsigned int L = KFCURVE_INTERPOLATION_LINEAR;
+const unsigned int U = KFCURVE_INTERPOLATION_CUBIC;
+const unsigned int USER = KFCURVE_TANGEANT_USER;
+const unsigned int AUTO = KFCURVE_TANGEANT_AUTO;
+const KTime kDeltaTime(kDelta);
 
-KTime Sec(double seconds)
+// Linear keys at the given ticks, each holding its time as value unless given.
+void Ticks(KFCurve& c, std::initializer_list<long long> ticks, float value = -1.0f)
 {
-    KTime t;
-    t.SetSecondDouble(seconds);
-    return t;
+    for (long long t : ticks)
+        AddKey(c, KTime(t), value < 0 ? static_cast<float>(t) : value);
 }
 
-// Adds one key of the given kind; slopes for user tangents.
-void AddKey(KFCurve& c, KTime t, float v, unsigned int interpolation = KFCURVE_INTERPOLATION_LINEAR,
-            unsigned int mode = KFCURVE_TANGEANT_AUTO, float right = 0.0f, float nextLeft = 0.0f)
+// Keys at the given seconds with the given values.
+void Keys(KFCurve& c, std::initializer_list<std::pair<double, float>> keys, unsigned int interpolation = L,
+          unsigned int mode = AUTO, float slope = 0.0f)
 {
-    KFCurveKey key;
-    key.Init();
-    key.Set(t, v, interpolation, mode, right, nextLeft);
-    c.KeyAdd(t, key);
+    for (const auto& k : keys)
+        AddKey(c, Sec(k.first), k.second, interpolation, mode, slope, slope);
 }
 
-std::vector<long long> Times(KFCurve& c)
+// A node "T" whose members X, Y, Z (or fewer) have curves filled by fill(c, i).
+template <typename Fill>
+KFCurveNode* ThreeChildNode(Fill fill, int children = 3)
 {
-    std::vector<long long> out;
-    for (int i = 0; i < c.KeyGetCount(); ++i)
-        out.push_back(c.KeyGetTime(i).Get());
-    return out;
+    KFCurveNode* node = MemberNode("T", KFCL_ADD, {});
+    const char* const names[3] = {"X", "Y", "Z"};
+    for (int i = 0; i < children; ++i)
+        fill(*node->FindOrCreate(names[i], true)->FCurveGet(), i);
+    return node;
 }
 
-std::vector<float> Values(KFCurve& c)
+// Straight lines at 10 per second through (0, 0), (0.5 s, 5), (1 s, 10).
+void Plotted(KFCurve& c, int = 0)
 {
-    std::vector<float> out;
-    for (int i = 0; i < c.KeyGetCount(); ++i)
-        out.push_back(c.KeyGetValue(i));
-    return out;
+    Keys(c, {{0, 0.0f}, {0.5, 5.0f}, {1, 10.0f}}, U, USER, 10.0f);
 }
 
-}  // namespace
+// Up at 10 per second, then flat.
+void RisingThenFlat(KFCurve& c, int = 0)
+{
+    Keys(c, {{0, 0.0f}, {0.5, 5.0f}, {1, 5.0f}});
+}
 
-TEST(KFCurveUtils, CompareCurve)
+} // namespace
+
+TEST(KFCurveUtils, CompareAndCountKinds)
 {
     KFCurve a, b;
-    EXPECT_TRUE(KFCurveUtils::CompareCurve(&a, &b));  // no keys, equal defaults
+    EXPECT_TRUE(KFCurveUtils::CompareCurve(&a, &b)); // no keys, equal defaults
     b.SetValue(1.0f);
     EXPECT_FALSE(KFCurveUtils::CompareCurve(&a, &b));
     b.SetValue(0.0f);
-
     AddKey(a, KTime(100), 1.0f);
-    AddKey(b, KTime(101), 1.0f);  // one tick apart
+    AddKey(b, KTime(101), 1.0f); // one tick apart
     EXPECT_FALSE(KFCurveUtils::CompareCurve(&a, &b));
-
+    EXPECT_FALSE(KFCurveUtils::CompareCurve(&a, nullptr));
     KFCurve c, d;
-    AddKey(c, KTime(0), 1.0f, KFCURVE_INTERPOLATION_CUBIC, KFCURVE_TANGEANT_USER, 2.0f, 3.0f);
-    AddKey(c, KTime(kSecond), 2.0f, KFCURVE_INTERPOLATION_CUBIC, KFCURVE_TANGEANT_USER, 2.0f, 3.0f);
+    Keys(c, {{0, 1.0f}, {1, 2.0f}}, U, USER, 2.0f);
     d.CopyFrom(c, true);
     EXPECT_TRUE(KFCurveUtils::CompareCurve(&c, &d));
     d.KeySetDataDouble(0, KFCURVEKEY_RIGHT_SLOPE, 2.5f);
     EXPECT_FALSE(KFCurveUtils::CompareCurve(&c, &d));
-
-    // Auto tangents compare kinds only.
-    KFCurve e, f;
-    AddKey(e, KTime(0), 1.0f, KFCURVE_INTERPOLATION_CUBIC, KFCURVE_TANGEANT_AUTO, 5.0f);
-    AddKey(f, KTime(0), 1.0f, KFCURVE_INTERPOLATION_CUBIC, KFCURVE_TANGEANT_AUTO, 7.0f);
+    KFCurve e, f; // auto tangents compare kinds only
+    AddKey(e, KTime(0), 1.0f, U, AUTO, 5.0f);
+    AddKey(f, KTime(0), 1.0f, U, AUTO, 7.0f);
     EXPECT_TRUE(KFCurveUtils::CompareCurve(&e, &f));
     f.KeySetTangeantMode(0, KFCURVE_TANGEANT_TCB);
     EXPECT_FALSE(KFCurveUtils::CompareCurve(&e, &f));
-
-    EXPECT_TRUE(KFCurveUtils::CompareCurve(nullptr, nullptr));
-    EXPECT_FALSE(KFCurveUtils::CompareCurve(&a, nullptr));
-}
-
-TEST(KFCurveUtils, GlobalInterpolationAndTangent)
-{
-    KFCurve empty;
+    KFCurve empty; // the global interpolation and tangent: the OR of the kinds, and a note when there is more than one
     unsigned int out = 99;
     EXPECT_FALSE(KFCurveUtils::GetGlobalInterpolation(out, empty));
-    EXPECT_EQ(0u, out);
-    EXPECT_EQ(0, KFCurveUtils::GetLastErrorID());
-    EXPECT_STREQ("KFCurveFilter, No key to be filtered.", KFCurveUtils::GetLastErrorString());
-
-    KFCurve c;
-    AddKey(c, KTime(0), 0.0f, KFCURVE_INTERPOLATION_CONSTANT);
-    AddKey(c, KTime(10), 0.0f, KFCURVE_INTERPOLATION_CONSTANT);
+    EXPECT_EQ(out, 0u);
+    ExpectError(KFCurveUtils::GetError(), 0, "KFCurveFilter, No key to be filtered.");
+    KFCurve k;
+    AddKey(k, KTime(0), 0.0f, C, 0);
+    AddKey(k, KTime(10), 0.0f, C, 0);
     KFCurveUtils::GetError().ClearLastError();
-    EXPECT_TRUE(KFCurveUtils::GetGlobalInterpolation(out, c));
-    EXPECT_EQ(2u, out);
-    EXPECT_EQ(-1, KFCurveUtils::GetLastErrorID());  // one kind: nothing recorded
-
-    AddKey(c, KTime(20), 0.0f, KFCURVE_INTERPOLATION_LINEAR);
-    EXPECT_TRUE(KFCurveUtils::GetGlobalInterpolation(out, c));
-    EXPECT_EQ(6u, out);
-    EXPECT_EQ(1, KFCurveUtils::GetLastErrorID());
-    EXPECT_STREQ("KFCurveFilter, No single interpolation type.", KFCurveUtils::GetLastErrorString());
-
+    EXPECT_TRUE(KFCurveUtils::GetGlobalInterpolation(out, k));
+    EXPECT_EQ(out, 2u);
+    EXPECT_EQ(KFCurveUtils::GetLastErrorID(), -1); // one kind: nothing recorded
+    AddKey(k, KTime(20), 0.0f, L);
+    EXPECT_TRUE(KFCurveUtils::GetGlobalInterpolation(out, k));
+    EXPECT_EQ(out, 6u);
+    ExpectError(KFCurveUtils::GetError(), 1, "KFCurveFilter, No single interpolation type.");
     KFCurve t;
-    AddKey(t, KTime(0), 0.0f, KFCURVE_INTERPOLATION_CUBIC, KFCURVE_TANGEANT_AUTO);
-    AddKey(t, KTime(10), 0.0f, KFCURVE_INTERPOLATION_CUBIC, KFCURVE_TANGEANT_USER);
+    Ticks(t, {0, 10});
+    t.KeyTangeantSetInterpolation(false, U);
+    t.KeySetTangeantMode(1, USER);
     EXPECT_TRUE(KFCurveUtils::GetGlobalTangeant(out, t));
-    EXPECT_EQ(0x500u, out);
-    EXPECT_STREQ("KFCurveFilter, No single tangeant mode.", KFCurveUtils::GetLastErrorString());
-}
-
-TEST(KFCurveUtils, InterpolationAndTangentCount)
-{
-    KFCurve c;
-    AddKey(c, KTime(0), 0.0f, KFCURVE_INTERPOLATION_CONSTANT);
-    AddKey(c, KTime(1), 0.0f, KFCURVE_INTERPOLATION_LINEAR);
-    AddKey(c, KTime(2), 0.0f, KFCURVE_INTERPOLATION_LINEAR);
-    AddKey(c, KTime(3), 0.0f, KFCURVE_INTERPOLATION_CUBIC, KFCURVE_TANGEANT_AUTO);
-    AddKey(c, KTime(4), 0.0f, KFCURVE_INTERPOLATION_CUBIC, KFCURVE_TANGEANT_AUTO_BREAK);
-    AddKey(c, KTime(5), 0.0f, KFCURVE_INTERPOLATION_CUBIC, KFCURVE_TANGEANT_USER);
-    AddKey(c, KTime(6), 0.0f, KFCURVE_INTERPOLATION_CUBIC, KFCURVE_TANGEANT_BREAK);
-    AddKey(c, KTime(7), 0.0f, KFCURVE_INTERPOLATION_CUBIC, KFCURVE_TANGEANT_TCB);
-    AddKey(c, KTime(8), 0.0f, KFCURVE_INTERPOLATION_CUBIC, KFCURVE_GENERIC_BREAK);  // not counted
+    EXPECT_EQ(out, 0x500u);
+    EXPECT_STREQ(KFCurveUtils::GetLastErrorString(), "KFCurveFilter, No single tangeant mode.");
+    KFCurve all; // counts of constant, linear, auto, auto-break, user, break and TCB keys
+    const unsigned int kinds[9][2] = {{C, 0},   {L, AUTO},           {L, AUTO},
+                                      {U, AUTO}, {U, KFCURVE_TANGEANT_AUTO_BREAK}, {U, USER},
+                                      {U, KFCURVE_TANGEANT_BREAK}, {U, KFCURVE_TANGEANT_TCB},
+                                      {U, KFCURVE_GENERIC_BREAK}}; // the last is not counted
+    for (int i = 0; i < 9; ++i)
+        AddKey(all, KTime(i), 0.0f, kinds[i][0], kinds[i][1]);
     int counts[7] = {-1, -1, -1, -1, -1, -1, -1};
-    EXPECT_TRUE(KFCurveUtils::GetInterpolationAndTangeantCount(c, counts));
-    const int expected[7] = {1, 2, 1, 1, 1, 1, 1};
-    for (int i = 0; i < 7; ++i)
-        EXPECT_EQ(expected[i], counts[i]) << i;
+    EXPECT_TRUE(KFCurveUtils::GetInterpolationAndTangeantCount(all, counts));
+    EXPECT_EQ(std::vector<int>(counts, counts + 7), (std::vector<int>{1, 2, 1, 1, 1, 1, 1}));
 }
 
-TEST(KFCurveUtils, FixedPeriodResample)
+TEST(KFCurveUtils, Resample)
 {
     KFCurve src;
-    AddKey(src, KTime(0), 0.0f);
-    AddKey(src, KTime(10), 10.0f);
-
+    Ticks(src, {0, 10});
     KFCurve dst;
-    KTime start(0), stop(10), period(3);
-    ASSERT_TRUE(KFCurveUtils::Resample(src, dst, start, stop, period, KFCURVE_INTERPOLATION_CUBIC,
-                                       KFCURVE_TANGEANT_AUTO, true));
-    EXPECT_EQ((std::vector<long long>{0, 3, 6, 9, 10}), Times(dst));
-    EXPECT_EQ((std::vector<float>{0, 3, 6, 9, 10}), Values(dst));
-    EXPECT_EQ(KFCURVE_INTERPOLATION_CUBIC, dst.KeyGetInterpolation(4));
-    EXPECT_EQ(static_cast<unsigned int>(KFCURVE_TANGEANT_AUTO), dst.KeyGetTangeantMode(4));
-
-    ASSERT_TRUE(KFCurveUtils::Resample(src, dst, start, stop, period, KFCURVE_INTERPOLATION_LINEAR,
-                                       KFCURVE_TANGEANT_AUTO, false));
-    EXPECT_EQ((std::vector<long long>{0, 3, 6, 9}), Times(dst));
-    EXPECT_EQ(KFCURVE_INTERPOLATION_LINEAR, dst.KeyGetInterpolation(0));
-
-    // A whole number of periods: no extra key at the stop.
-    KTime stop9(9);
-    ASSERT_TRUE(KFCurveUtils::Resample(src, dst, start, stop9, period, KFCURVE_INTERPOLATION_CUBIC,
-                                       KFCURVE_TANGEANT_AUTO, true));
-    EXPECT_EQ((std::vector<long long>{0, 3, 6, 9}), Times(dst));
-
+    KTime start(0), stop(10), stop9(9), period(3), zero(0), minus(-3);
+    // Fixed period, with or without a last key at the stop; a whole number of periods gets no extra key.
+    ASSERT_TRUE(KFCurveUtils::Resample(src, dst, start, stop, period, U, AUTO, true));
+    EXPECT_EQ(Times(dst), (std::vector<long long>{0, 3, 6, 9, 10}));
+    EXPECT_EQ(Values(dst), (std::vector<float>{0, 3, 6, 9, 10}));
+    EXPECT_EQ(Kinds(dst), "Ua Ua Ua Ua Ua ");
+    ASSERT_TRUE(KFCurveUtils::Resample(src, dst, start, stop, period, L, AUTO, false));
+    EXPECT_EQ(Times(dst), (std::vector<long long>{0, 3, 6, 9}));
+    EXPECT_EQ(Kinds(dst), "L L L L ");
+    ASSERT_TRUE(KFCurveUtils::Resample(src, dst, start, stop9, period, U, AUTO, true));
+    EXPECT_EQ(Times(dst), (std::vector<long long>{0, 3, 6, 9}));
     // Refused: empty range, period not positive. The destination is untouched.
-    KTime zero(0), minus(-3);
     EXPECT_FALSE(KFCurveUtils::Resample(src, dst, stop, start, period, 8, 0x100, true));
     EXPECT_FALSE(KFCurveUtils::Resample(src, dst, start, stop, zero, 8, 0x100, true));
     EXPECT_FALSE(KFCurveUtils::Resample(src, dst, start, stop, minus, 8, 0x100, true));
-    EXPECT_EQ(4, dst.KeyGetCount());
-}
-
-TEST(KFCurveUtils, ResampleIsBoundedForExtremeSpans)
-{
-    KFCurve src, dst;
-    AddKey(src, KTime(0), 1.0f);
-    AddKey(dst, KTime(5), 2.0f);
-    // The full tick range at one tick: the span does not overflow, the
-    // sample count is refused and nothing is allocated.
-    KTime start(-0x7FFFFFFFFFFFFFFFLL), stop(0x7FFFFFFFFFFFFFFFLL), period(1);
-    EXPECT_FALSE(KFCurveUtils::Resample(src, dst, start, stop, period, 8, 0x100, true));
-    EXPECT_FALSE(KFCurveUtils::Resample(src, dst, start, stop, period, true));
-    EXPECT_EQ(1, dst.KeyGetCount());
-    EXPECT_EQ(-1, kfcurveutils_detail::SampleCount(start, stop, period));
-    EXPECT_EQ(4, kfcurveutils_detail::SampleCount(KTime(0), KTime(10), KTime(3)));
-    EXPECT_EQ(-1, kfcurveutils_detail::SampleCount(KTime(0), KTime(10), KTime(0)));
-
-    // In place, with keys at the ends of the tick range.
-    KFCurve wide;
-    AddKey(wide, KTime(-0x7FFFFFFFFFFFFFF0LL), 0.0f);
-    AddKey(wide, KTime(0x7FFFFFFFFFFFFFF0LL), 1.0f);
-    EXPECT_FALSE(KFCurveUtils::Resample(wide, KTIME_MINUS_INFINITE, KTIME_INFINITE, KTime(kSecond), false));
-    EXPECT_EQ(2, wide.KeyGetCount());
-}
-
-TEST(KFCurveUtils, SourceFollowingResample)
-{
-    KFCurve src;
-    AddKey(src, KTime(0), 0.0f, KFCURVE_INTERPOLATION_LINEAR);
-    AddKey(src, KTime(10), 10.0f, KFCURVE_INTERPOLATION_CUBIC, KFCURVE_TANGEANT_TCB);
-    AddKey(src, KTime(20), 0.0f, KFCURVE_INTERPOLATION_CUBIC, KFCURVE_TANGEANT_USER, 0.0f, 0.0f);
-
-    KFCurve dst;
-    KTime start(0), stop(25), period(5);
-    ASSERT_TRUE(KFCurveUtils::Resample(src, dst, start, stop, period, false));
-    EXPECT_EQ((std::vector<long long>{0, 5, 10, 15, 20, 25}), Times(dst));
-    EXPECT_EQ(KFCURVE_INTERPOLATION_LINEAR, dst.KeyGetInterpolation(0));
-    EXPECT_EQ(KFCURVE_INTERPOLATION_LINEAR, dst.KeyGetInterpolation(1));
-    EXPECT_FLOAT_EQ(5.0f, dst.KeyGetValue(1));
-    // TCB keys become auto.
-    EXPECT_EQ(KFCURVE_INTERPOLATION_CUBIC, dst.KeyGetInterpolation(2));
-    EXPECT_EQ(static_cast<unsigned int>(KFCURVE_TANGEANT_AUTO), dst.KeyGetTangeantMode(3));
-    EXPECT_EQ(static_cast<unsigned int>(KFCURVE_TANGEANT_USER), dst.KeyGetTangeantMode(4));
-    // After the last key: the defaults, cubic auto.
-    EXPECT_EQ(KFCURVE_INTERPOLATION_CUBIC, dst.KeyGetInterpolation(5));
-    EXPECT_EQ(static_cast<unsigned int>(KFCURVE_TANGEANT_AUTO), dst.KeyGetTangeantMode(5));
-}
-
-TEST(KFCurveUtils, InPlaceResample)
-{
+    EXPECT_EQ(dst.KeyGetCount(), 4);
+    KFCurve mixed; // following the source's kinds: TCB keys become auto; after the last key the defaults, cubic auto
+    AddKey(mixed, KTime(0), 0.0f, L);
+    AddKey(mixed, KTime(10), 10.0f, U, KFCURVE_TANGEANT_TCB);
+    AddKey(mixed, KTime(20), 0.0f, U, USER);
+    KTime stop25(25), period5(5);
+    ASSERT_TRUE(KFCurveUtils::Resample(mixed, dst, start, stop25, period5, false));
+    EXPECT_EQ(Times(dst), (std::vector<long long>{0, 5, 10, 15, 20, 25}));
+    EXPECT_FLOAT_EQ(dst.KeyGetValue(1), 5.0f);
+    EXPECT_EQ(Kinds(dst), "L L Ua Ua Us Ua ");
+    // In place: quarter seconds on a ramp; on frames from a multiple of the period; empty ranges, zero periods fail.
     KFCurve c;
     AddKey(c, KTime(0), 0.0f);
     AddKey(c, KTime(kSecond), 10.0f);
     ASSERT_TRUE(KFCurveUtils::Resample(c, KTIME_MINUS_INFINITE, KTIME_INFINITE, KTime(kSecond / 4), false));
-    EXPECT_EQ((std::vector<long long>{0, kSecond / 4, kSecond / 2, 3 * kSecond / 4, kSecond}), Times(c));
-    EXPECT_EQ((std::vector<float>{0.0f, 2.5f, 5.0f, 7.5f, 10.0f}), Values(c));
-
-    // Keys on frame: a start of 25 at a period of 10 samples from 30.
+    EXPECT_EQ(Times(c), (std::vector<long long>{0, kSecond / 4, kSecond / 2, 3 * kSecond / 4, kSecond}));
+    EXPECT_EQ(Values(c), (std::vector<float>{0.0f, 2.5f, 5.0f, 7.5f, 10.0f}));
     KFCurve d;
-    AddKey(d, KTime(0), 0.0f);
-    AddKey(d, KTime(100), 100.0f);
+    Ticks(d, {0, 100});
     ASSERT_TRUE(KFCurveUtils::Resample(d, KTime(25), KTime(60), KTime(10), true));
-    std::vector<long long> times = Times(d);
-    EXPECT_NE(times.end(), std::find(times.begin(), times.end(), 30LL));
-    EXPECT_EQ(times.end(), std::find(times.begin(), times.end(), 25LL));
-    EXPECT_NE(times.end(), std::find(times.begin(), times.end(), 60LL));
-
+    const std::vector<long long> times = Times(d);
+    EXPECT_EQ(std::count(times.begin(), times.end(), 30LL) + std::count(times.begin(), times.end(), 60LL), 2);
+    EXPECT_EQ(std::count(times.begin(), times.end(), 25LL), 0);
     EXPECT_FALSE(KFCurveUtils::Resample(d, KTime(5), KTime(5), KTime(1), false));
     EXPECT_FALSE(KFCurveUtils::Resample(d, KTime(0), KTime(5), KTime(0), false));
+}
+
+TEST(KFCurveUtils, SampleLoopsAreBounded)
+{
+    KFCurve src, dst;
+    AddKey(src, KTime(0), 1.0f);
+    AddKey(dst, KTime(5), 2.0f);
+    // The full tick range at one tick: no overflow, the sample count is refused, nothing is allocated.
+    KTime start(-0x7FFFFFFFFFFFFFFFLL), stop(0x7FFFFFFFFFFFFFFFLL), period(1);
+    EXPECT_FALSE(KFCurveUtils::Resample(src, dst, start, stop, period, 8, 0x100, true));
+    EXPECT_FALSE(KFCurveUtils::Resample(src, dst, start, stop, period, true));
+    EXPECT_EQ(dst.KeyGetCount(), 1);
+    EXPECT_EQ(kfcurveutils_detail::SampleCount(start, stop, period), -1);
+    EXPECT_EQ(kfcurveutils_detail::SampleCount(KTime(0), KTime(10), KTime(3)), 4);
+    EXPECT_EQ(kfcurveutils_detail::SampleCount(KTime(0), KTime(10), KTime(0)), -1);
+    KFCurve wide; // in place, with keys at the ends of the tick range
+    AddKey(wide, KTime(-0x7FFFFFFFFFFFFFF0LL), 0.0f);
+    AddKey(wide, KTime(0x7FFFFFFFFFFFFFF0LL), 1.0f);
+    EXPECT_FALSE(KFCurveUtils::Resample(wide, KTIME_MINUS_INFINITE, KTIME_INFINITE, KTime(kSecond), false));
+    EXPECT_EQ(wide.KeyGetCount(), 2);
+    // Conversion: a period not positive, or a span needing too many samples: the keys themselves only.
+    KFCurve bounded, ramp, far;
+    Ticks(ramp, {0, 10});
+    KFCurveUtils::ConvertCurve(ramp, bounded, U, AUTO, KTime(0));
+    EXPECT_EQ(Times(bounded), (std::vector<long long>{0, 10}));
+    Ticks(far, {-(1LL << 61), 1LL << 61}, 0.0f);
+    KFCurveUtils::ConvertCurve(far, bounded, U, AUTO, KTime(1));
+    EXPECT_EQ(bounded.KeyGetCount(), 2);
 }
 
 TEST(KFCurveUtils, MergeCases)
 {
     KFCurve src;
-    for (int t = 0; t <= 40; t += 10)
-        AddKey(src, KTime(t), static_cast<float>(t));
-
-    KFCurve stretch;
-    AddKey(stretch, KTime(15), -1.0f);
-    AddKey(stretch, KTime(20), -2.0f);
-    AddKey(stretch, KTime(25), -3.0f);
-    KFCurve dst;
-    KFCurveUtils::Merge(src, stretch, dst);
-    EXPECT_EQ((std::vector<long long>{0, 10, 15, 20, 25, 30, 40}), Times(dst));
-    EXPECT_EQ((std::vector<float>{0, 10, -1, -2, -3, 30, 40}), Values(dst));
-
-    // A stretch covering every key replaces them.
-    KFCurve cover;
-    AddKey(cover, KTime(-5), 1.0f);
-    AddKey(cover, KTime(45), 2.0f);
-    KFCurveUtils::Merge(src, cover, dst);
-    EXPECT_EQ((std::vector<long long>{-5, 45}), Times(dst));
-
-    // A stretch starting before the first key and ending inside.
-    KFCurve early;
-    for (int t = -10; t <= 25; t += 5)
-        AddKey(early, KTime(t), 1.0f);  // -10 .. 25: 8 keys
-    KFCurveUtils::Merge(src, early, dst);
-    EXPECT_EQ(10, dst.KeyGetCount());
-    EXPECT_EQ((std::vector<long long>{-10, -5, 0, 5, 10, 15, 20, 25, 30, 40}), Times(dst));
-
-    // Before everything, after everything, and between two keys.
-    KFCurve before;
-    AddKey(before, KTime(-20), 1.0f);
-    AddKey(before, KTime(-10), 1.0f);
-    KFCurveUtils::Merge(src, before, dst);
-    EXPECT_EQ((std::vector<long long>{-20, -10, 0, 10, 20, 30, 40}), Times(dst));
-    KFCurve after;
-    AddKey(after, KTime(35), 1.0f);
-    AddKey(after, KTime(50), 1.0f);
-    KFCurveUtils::Merge(src, after, dst);
-    EXPECT_EQ((std::vector<long long>{0, 10, 20, 30, 35, 50}), Times(dst));
-    KFCurve between;
-    AddKey(between, KTime(12), 1.0f);
-    AddKey(between, KTime(18), 1.0f);
-    KFCurveUtils::Merge(src, between, dst);
-    EXPECT_EQ((std::vector<long long>{0, 10, 12, 18, 20, 30, 40}), Times(dst));
-
-    // Empty inputs.
-    KFCurve none, out;
+    Ticks(src, {0, 10, 20, 30, 40});
+    // {stretch keys} -> merged key times; the stretch's keys hold -1, -2 ...
+    const struct { std::vector<long long> stretch, merged; } cases[] = {
+        {{15, 20, 25}, {0, 10, 15, 20, 25, 30, 40}},
+        {{-5, 45}, {-5, 45}},                                             // covering every key
+        {{-10, -5, 0, 5, 10, 15, 20, 25}, {-10, -5, 0, 5, 10, 15, 20, 25, 30, 40}}, // starting before the first key
+        {{-20, -10}, {-20, -10, 0, 10, 20, 30, 40}},                      // before everything
+        {{35, 50}, {0, 10, 20, 30, 35, 50}},                              // after everything
+        {{12, 18}, {0, 10, 12, 18, 20, 30, 40}},                          // between two keys
+    };
+    for (const auto& k : cases) {
+        KFCurve stretch, dst;
+        for (size_t i = 0; i < k.stretch.size(); ++i)
+            AddKey(stretch, KTime(k.stretch[i]), -1.0f - i);
+        KFCurveUtils::Merge(src, stretch, dst);
+        EXPECT_EQ(Times(dst), k.merged) << k.stretch.front();
+        for (int i = 0; i < dst.KeyGetCount(); ++i) {
+            const long long t = dst.KeyGetTime(i).Get();
+            const auto at = std::find(k.stretch.begin(), k.stretch.end(), t);
+            EXPECT_EQ(dst.KeyGetValue(i), at != k.stretch.end() ? -1.0f - (at - k.stretch.begin()) : t) << t;
+        }
+    }
+    KFCurve none, out, stretch; // empty inputs; the destination may be the source itself
+    Ticks(stretch, {15, 20, 25});
     KFCurveUtils::Merge(src, none, out);
-    EXPECT_EQ(5, out.KeyGetCount());
-    KFCurve out2;
-    KFCurveUtils::Merge(none, stretch, out2);
-    EXPECT_EQ(3, out2.KeyGetCount());
-    KFCurve out3;
-    AddKey(out3, KTime(7), 7.0f);
-    KFCurveUtils::Merge(none, none, out3);
-    EXPECT_EQ(1, out3.KeyGetCount());
-
-    // The destination may be the source itself.
+    EXPECT_EQ(out.KeyGetCount(), 5);
+    KFCurveUtils::Merge(none, stretch, out);
+    EXPECT_EQ(out.KeyGetCount(), 3);
     KFCurve self;
     self.CopyFrom(src, true);
     KFCurveUtils::Merge(self, stretch, self);
-    EXPECT_EQ((std::vector<long long>{0, 10, 15, 20, 25, 30, 40}), Times(self));
+    EXPECT_EQ(Times(self), (std::vector<long long>{0, 10, 15, 20, 25, 30, 40}));
+    // User tangents join: key 0 enters the stretch with the source's slope; its last key breaks, with both slopes.
+    KFCurve user, joined;
+    Keys(user, {{0, 0.0f}, {1, 1.0f}}, U, USER, 1.0f);
+    AddKey(user, Sec(2), 2.0f, U, USER, 1.0f, 4.0f);
+    AddKey(user, Sec(3), 3.0f, U, USER, 1.0f, 1.0f);
+    KFCurve half;
+    Keys(half, {{0.5, 0.5f}, {2, 2.0f}});
+    KFCurveUtils::Merge(user, half, joined);
+    ASSERT_EQ(Times(joined), (std::vector<long long>{0, kSecond / 2, 2 * kSecond, 3 * kSecond}));
+    EXPECT_EQ(Values(joined), (std::vector<float>{0.0f, 0.5f, 2.0f, 3.0f}));
+    EXPECT_NEAR(user.EvaluateRightDerivative(Sec(0.5)), joined.KeyGetDataDouble(0, KFCURVEKEY_NEXT_LEFT_SLOPE), 1e-6);
+    EXPECT_EQ(Kinds(joined), "Us L Ub Us ");
+    EXPECT_NEAR(user.EvaluateLeftDerivative(Sec(2)), joined.KeyGetDataDouble(2, KFCURVEKEY_RIGHT_SLOPE), 1e-6);
+    EXPECT_FLOAT_EQ(joined.KeyGetDataDouble(2, KFCURVEKEY_NEXT_LEFT_SLOPE), 4.0f);
 }
 
-TEST(KFCurveUtils, MergeJoinsUserTangents)
+TEST(KFCurveUtils, ConvertCurveAndTimeOffsets)
 {
-    KFCurve src;
-    AddKey(src, KTime(0), 0.0f, KFCURVE_INTERPOLATION_CUBIC, KFCURVE_TANGEANT_USER, 1.0f, 1.0f);
-    AddKey(src, KTime(kSecond), 1.0f, KFCURVE_INTERPOLATION_CUBIC, KFCURVE_TANGEANT_USER, 1.0f, 1.0f);
-    AddKey(src, KTime(2 * kSecond), 2.0f, KFCURVE_INTERPOLATION_CUBIC, KFCURVE_TANGEANT_USER, 1.0f, 4.0f);
-    AddKey(src, KTime(3 * kSecond), 3.0f, KFCURVE_INTERPOLATION_CUBIC, KFCURVE_TANGEANT_USER, 1.0f, 1.0f);
-
-    KFCurve stretch;
-    AddKey(stretch, KTime(kSecond / 2), 0.5f);
-    AddKey(stretch, KTime(2 * kSecond), 2.0f);
-    KFCurve dst;
-    KFCurveUtils::Merge(src, stretch, dst);
-    ASSERT_EQ((std::vector<long long>{0, kSecond / 2, 2 * kSecond, 3 * kSecond}), Times(dst));
-    EXPECT_EQ((std::vector<float>{0.0f, 0.5f, 2.0f, 3.0f}), Values(dst));
-    // Key 0 leads into the stretch with the source's slope at its start.
-    EXPECT_NEAR(src.EvaluateRightDerivative(KTime(kSecond / 2)),
-                dst.KeyGetDataDouble(0, KFCURVEKEY_NEXT_LEFT_SLOPE), 1e-6);
-    // The last resampled key becomes user-break and carries key 2's outgoing
-    // next-left slope.
-    EXPECT_EQ(KFCURVE_INTERPOLATION_CUBIC, dst.KeyGetInterpolation(2));
-    EXPECT_EQ(static_cast<unsigned int>(KFCURVE_TANGEANT_BREAK), dst.KeyGetTangeantMode(2));
-    EXPECT_NEAR(src.EvaluateLeftDerivative(KTime(2 * kSecond)), dst.KeyGetDataDouble(2, KFCURVEKEY_RIGHT_SLOPE), 1e-6);
-    EXPECT_FLOAT_EQ(4.0f, dst.KeyGetDataDouble(2, KFCURVEKEY_NEXT_LEFT_SLOPE));
-}
-
-TEST(KFCurveUtils, ConvertCurve)
-{
-    // Linear keys converted to cubic auto: sampled keys at the period.
-    KFCurve src;
-    AddKey(src, KTime(0), 0.0f, KFCURVE_INTERPOLATION_LINEAR);
-    AddKey(src, KTime(10), 10.0f, KFCURVE_INTERPOLATION_LINEAR);
-    KFCurve dst;
-    KFCurveUtils::ConvertCurve(src, dst, KFCURVE_INTERPOLATION_CUBIC, KFCURVE_TANGEANT_AUTO, KTime(4));
-    EXPECT_EQ((std::vector<long long>{0, 4, 8, 10}), Times(dst));
-    EXPECT_EQ((std::vector<float>{0, 4, 8, 10}), Values(dst));
-    for (int i = 0; i < 4; ++i)
-        EXPECT_EQ(KFCURVE_INTERPOLATION_CUBIC, dst.KeyGetInterpolation(i));
-
-    // Mixed kinds: sampled spans, a copied key, a last key alone; the source
-    // may be the destination itself.
+    // Linear spans are sampled at the period, a cubic key is copied, the last key stays alone; the source may be the
+    // destination itself.
     KFCurve mixed;
-    AddKey(mixed, KTime(0), 0.0f, KFCURVE_INTERPOLATION_LINEAR);
-    AddKey(mixed, KTime(10), 10.0f, KFCURVE_INTERPOLATION_CUBIC, KFCURVE_TANGEANT_AUTO);
-    AddKey(mixed, KTime(12), 10.0f, KFCURVE_INTERPOLATION_LINEAR);
-    AddKey(mixed, KTime(20), 2.0f, KFCURVE_INTERPOLATION_LINEAR);
-    KFCurveUtils::ConvertCurve(mixed, mixed, KFCURVE_INTERPOLATION_CUBIC, KFCURVE_TANGEANT_AUTO, KTime(5));
-    EXPECT_EQ((std::vector<long long>{0, 5, 10, 12, 17, 20}), Times(mixed));
-    EXPECT_EQ((std::vector<float>{0, 5, 10, 10, 5, 2}), Values(mixed));
-
-    // Auto to user keeps the shape through the slopes.
-    KFCurve autoCurve;
-    AddKey(autoCurve, KTime(0), 0.0f, KFCURVE_INTERPOLATION_CUBIC, KFCURVE_TANGEANT_AUTO);
-    AddKey(autoCurve, KTime(kSecond), 10.0f, KFCURVE_INTERPOLATION_CUBIC, KFCURVE_TANGEANT_AUTO);
-    AddKey(autoCurve, KTime(2 * kSecond), 0.0f, KFCURVE_INTERPOLATION_CUBIC, KFCURVE_TANGEANT_AUTO);
-    KFCurve user;
-    KFCurveUtils::ConvertCurve(autoCurve, user, KFCURVE_INTERPOLATION_CUBIC, KFCURVE_TANGEANT_USER, KTime(kSecond / 10));
-    ASSERT_EQ(3, user.KeyGetCount());
-    EXPECT_EQ(static_cast<unsigned int>(KFCURVE_TANGEANT_USER), user.KeyGetTangeantMode(0));
-    EXPECT_FLOAT_EQ(autoCurve.KeyGetRightDerivative(0), user.KeyGetDataDouble(0, KFCURVEKEY_RIGHT_SLOPE));
-    EXPECT_FLOAT_EQ(autoCurve.KeyGetLeftDerivative(1), user.KeyGetDataDouble(0, KFCURVEKEY_NEXT_LEFT_SLOPE));
-    EXPECT_FLOAT_EQ(0.0f, user.KeyGetDataDouble(2, KFCURVEKEY_RIGHT_SLOPE));
-    EXPECT_NEAR(autoCurve.Evaluate(KTime(kSecond / 3)), user.Evaluate(KTime(kSecond / 3)), 1e-4);
-
-    // Period not positive, or a span needing too many samples: the key itself only.
-    KFCurve bounded;
-    KFCurveUtils::ConvertCurve(src, bounded, KFCURVE_INTERPOLATION_CUBIC, KFCURVE_TANGEANT_AUTO, KTime(0));
-    EXPECT_EQ((std::vector<long long>{0, 10}), Times(bounded));
-    KFCurve far;
-    AddKey(far, KTime(-(1LL << 61)), 0.0f, KFCURVE_INTERPOLATION_LINEAR);
-    AddKey(far, KTime(1LL << 61), 1.0f, KFCURVE_INTERPOLATION_LINEAR);
-    KFCurveUtils::ConvertCurve(far, bounded, KFCURVE_INTERPOLATION_CUBIC, KFCURVE_TANGEANT_AUTO, KTime(1));
-    EXPECT_EQ(2, bounded.KeyGetCount());
-}
-
-TEST(KFCurveUtils, TimeOffsets)
-{
-    KFCurve c;
-    KTime t(50);
-    EXPECT_EQ(0, KFCurveUtils::FindTimeOffsetBefore(c, t).Get());
-    EXPECT_EQ(0, KFCurveUtils::FindTimeOffsetAfter(c, t).Get());
-    AddKey(c, KTime(100), 0.0f);
-    AddKey(c, KTime(200), 0.0f);
-    EXPECT_EQ(50, KFCurveUtils::FindTimeOffsetBefore(c, t).Get());
-    EXPECT_EQ(0, KFCurveUtils::FindTimeOffsetAfter(c, t).Get());
-    KTime late(260);
-    EXPECT_EQ(0, KFCurveUtils::FindTimeOffsetBefore(c, late).Get());
-    EXPECT_EQ(-60, KFCurveUtils::FindTimeOffsetAfter(c, late).Get());
-}
-
-TEST(KFCurveUtils, BreakTangentAt)
-{
-    const KTime delta(384884650LL);  // 1/120 s
-    // Reference: up at 10 per second, then flat.
-    KFCurve reference;
-    AddKey(reference, KTime(0), 0.0f);
-    AddKey(reference, Sec(0.5), 5.0f);
-    AddKey(reference, Sec(1.0), 5.0f);
-
-    // Plotted: a straight line at 10 per second through the same first keys.
-    KFCurve plotted;
-    AddKey(plotted, KTime(0), 0.0f, KFCURVE_INTERPOLATION_CUBIC, KFCURVE_TANGEANT_USER, 10.0f, 10.0f);
-    AddKey(plotted, Sec(0.5), 5.0f, KFCURVE_INTERPOLATION_CUBIC, KFCURVE_TANGEANT_USER, 10.0f, 10.0f);
-    AddKey(plotted, Sec(1.0), 10.0f, KFCURVE_INTERPOLATION_CUBIC, KFCURVE_TANGEANT_USER, 10.0f, 10.0f);
-
-    // Key 0: its right slope matches the reference's: unchanged.
-    KFCURVE_BreakTangentAt(0, &plotted, &reference, delta, 1.0);
-    EXPECT_EQ(static_cast<unsigned int>(KFCURVE_TANGEANT_USER), plotted.KeyGetTangeantMode(0));
-
-    // Key 1: the reference leaves it flat: broken, left 10, right 0.
-    KFCURVE_BreakTangentAt(1, &plotted, &reference, delta, 1.0);
-    EXPECT_EQ(static_cast<unsigned int>(KFCURVE_TANGEANT_BREAK), plotted.KeyGetTangeantMode(1));
-    EXPECT_NEAR(10.0, plotted.KeyGetLeftDerivative(1), 1e-3);
-    EXPECT_NEAR(0.0, plotted.KeyGetRightDerivative(1), 1e-3);
-
-    // A loose threshold keeps the tangent.
-    KFCurve loose;
-    loose.CopyFrom(plotted, true);
-    loose.KeySetTangeantMode(1, KFCURVE_TANGEANT_USER);
-    loose.KeySetLeftDerivative(1, 10.0f);
-    KFCURVE_BreakTangentAt(1, &loose, &reference, delta, 20.0);
-    EXPECT_EQ(static_cast<unsigned int>(KFCURVE_TANGEANT_USER), loose.KeyGetTangeantMode(1));
-
-    // One key, zero delta, bad index, null curves: nothing happens.
-    KFCurve single;
-    AddKey(single, KTime(0), 3.0f, KFCURVE_INTERPOLATION_CUBIC, KFCURVE_TANGEANT_AUTO);
-    KFCURVE_BreakTangentAt(0, &single, &reference, delta, 0.0);
-    EXPECT_EQ(static_cast<unsigned int>(KFCURVE_TANGEANT_AUTO), single.KeyGetTangeantMode(0));
-    KFCURVE_BreakTangentAt(2, &loose, &reference, KTime(0), 0.0);
-    KFCURVE_BreakTangentAt(7, &loose, &reference, delta, 0.0);
-    KFCURVE_BreakTangentAt(0, nullptr, &reference, delta, 0.0);
-    EXPECT_EQ(static_cast<unsigned int>(KFCURVE_TANGEANT_USER), loose.KeyGetTangeantMode(2));
-}
-
-TEST(KFCurveUtils, FidelityRecursive)
-{
-    const KTime delta(384884650LL);
-    KFCurve flat;
-    AddKey(flat, KTime(0), 0.0f);
-    AddKey(flat, Sec(1.0), 0.0f);
-
-    // The reference peaks at the middle: one key there, then both halves agree.
-    KFCurve peak;
-    AddKey(peak, KTime(0), 0.0f);
-    AddKey(peak, Sec(0.5), 10.0f);
-    AddKey(peak, Sec(1.0), 0.0f);
-    KFCurve a;
-    a.CopyFrom(flat, true);
-    KFCURVE_IncreaseFidelityRecursive(KTime(0), Sec(1.0), &a, &peak, 0.25, 2, false, delta, 1.0, false, nullptr,
-                                      nullptr);
-    EXPECT_EQ((std::vector<long long>{0, Sec(0.5).Get(), kSecond}), Times(a));
-    EXPECT_FLOAT_EQ(10.0f, a.KeyGetValue(1));
-    EXPECT_EQ(KFCURVE_INTERPOLATION_LINEAR, a.KeyGetInterpolation(1));
-
-    // Two subdivisions test the midpoint only: a stray at 0.25 s goes unseen.
-    KFCurve quarter;
-    AddKey(quarter, KTime(0), 0.0f);
-    AddKey(quarter, Sec(0.25), 10.0f);
-    AddKey(quarter, Sec(0.5), 0.0f);
-    AddKey(quarter, Sec(1.0), 0.0f);
-    KFCurve b;
-    b.CopyFrom(flat, true);
-    KFCURVE_IncreaseFidelityRecursive(KTime(0), Sec(1.0), &b, &quarter, 0.25, 2, false, delta, 1.0, false, nullptr,
-                                      nullptr);
-    EXPECT_EQ(2, b.KeyGetCount());
-    // Four subdivisions find it; the key at 0.25 s then makes the flat
-    // curve stray at 0.5 s, which gets a key too.
-    KFCURVE_IncreaseFidelityRecursive(KTime(0), Sec(1.0), &b, &quarter, 0.25, 4, false, delta, 1.0, false, nullptr,
-                                      nullptr);
-    EXPECT_EQ((std::vector<long long>{0, Sec(0.25).Get(), Sec(0.5).Get(), kSecond}), Times(b));
-    EXPECT_EQ((std::vector<float>{0, 10, 0, 0}), Values(b));
-
-    // Spans of 1/120 s per step or less, agreement, one subdivision: nothing.
-    KFCurve c;
-    c.CopyFrom(flat, true);
-    KFCURVE_IncreaseFidelityRecursive(KTime(0), KTime(2 * 384884650LL), &c, &peak, 0.25, 2, false, delta, 1.0,
-                                      false, nullptr, nullptr);
-    KFCURVE_IncreaseFidelityRecursive(KTime(0), Sec(1.0), &c, &flat, 0.25, 8, false, delta, 1.0, false, nullptr,
-                                      nullptr);
-    KFCURVE_IncreaseFidelityRecursive(KTime(0), Sec(1.0), &c, &peak, 0.25, 1, false, delta, 1.0, false, nullptr,
-                                      nullptr);
-    KFCURVE_IncreaseFidelityRecursive(Sec(1.0), KTime(0), &c, &peak, 0.25, 2, false, delta, 1.0, false, nullptr,
-                                      nullptr);
-    EXPECT_EQ(2, c.KeyGetCount());
-}
-
-TEST(KFCurveUtils, FidelityPropagatesToSiblings)
-{
-    const KTime delta(384884650LL);
-    KFCurve x, y, z, refX, refY, refZ;
-    for (KFCurve* c : {&x, &y, &z})
-    {
-        AddKey(*c, KTime(0), 0.0f);
-        AddKey(*c, Sec(1.0), 0.0f);
-    }
-    AddKey(refX, KTime(0), 0.0f);
-    AddKey(refX, Sec(0.5), 10.0f);
-    AddKey(refX, Sec(1.0), 0.0f);
-    AddKey(refY, KTime(0), 1.0f);
-    AddKey(refY, Sec(1.0), 3.0f);
-    AddKey(refZ, KTime(0), -4.0f);
-
-    KArrayTemplate<KFCurve*> plottedSiblings, referenceSiblings;
-    plottedSiblings.Add(&y);
-    plottedSiblings.Add(&z);
-    referenceSiblings.Add(&refY);
-    referenceSiblings.Add(&refZ);
-    KFCURVE_IncreaseFidelityRecursive(KTime(0), Sec(1.0), &x, &refX, 0.25, 2, false, delta, 1.0, true,
-                                      &plottedSiblings, &referenceSiblings);
-    ASSERT_EQ(3, y.KeyGetCount());
-    EXPECT_EQ(Sec(0.5).Get(), y.KeyGetTime(1).Get());
-    EXPECT_FLOAT_EQ(2.0f, y.KeyGetValue(1));
-    ASSERT_EQ(3, z.KeyGetCount());
-    EXPECT_FLOAT_EQ(-4.0f, z.KeyGetValue(1));
-
-    // Without propagation the siblings stay as they are.
-    KFCurve x2, y2;
-    AddKey(x2, KTime(0), 0.0f);
-    AddKey(x2, Sec(1.0), 0.0f);
-    AddKey(y2, KTime(0), 0.0f);
-    KArrayTemplate<KFCurve*> p2, r2;
-    p2.Add(&y2);
-    r2.Add(&refY);
-    KFCURVE_IncreaseFidelityRecursive(KTime(0), Sec(1.0), &x2, &refX, 0.25, 2, false, delta, 1.0, false, &p2, &r2);
-    EXPECT_EQ(1, y2.KeyGetCount());
-    EXPECT_EQ(3, x2.KeyGetCount());
-}
-
-TEST(KFCurveUtils, FidelityAddKeyBreaksTangents)
-{
-    const KTime delta(384884650LL);
-    KFCurve reference;
-    AddKey(reference, KTime(0), 0.0f);
-    AddKey(reference, Sec(0.5), 10.0f);
-    AddKey(reference, Sec(1.0), 10.0f);
-    KFCurve plotted;
-    AddKey(plotted, KTime(0), 0.0f, KFCURVE_INTERPOLATION_CUBIC, KFCURVE_TANGEANT_AUTO);
-    AddKey(plotted, Sec(1.0), 10.0f, KFCURVE_INTERPOLATION_CUBIC, KFCURVE_TANGEANT_AUTO);
-    KFCURVE_IncreaseFidelityAddKey(Sec(0.5), 10.0, &plotted, &reference, true, delta, 1.0);
-    ASSERT_EQ(3, plotted.KeyGetCount());
-    EXPECT_FLOAT_EQ(10.0f, plotted.KeyGetValue(1));
-    EXPECT_EQ(static_cast<unsigned int>(KFCURVE_TANGEANT_BREAK), plotted.KeyGetTangeantMode(1));
-    EXPECT_NEAR(20.0, plotted.KeyGetLeftDerivative(1), 1e-2);
-    EXPECT_NEAR(0.0, plotted.KeyGetRightDerivative(1), 1e-2);
-
-    // After the last key: the new key (not the one before it) gets the value.
-    KFCurve tail;
-    AddKey(tail, KTime(0), 0.0f);
-    KFCURVE_IncreaseFidelityAddKey(Sec(2.0), 6.0, &tail, &reference, false, delta, 1.0);
-    ASSERT_EQ(2, tail.KeyGetCount());
-    EXPECT_FLOAT_EQ(0.0f, tail.KeyGetValue(0));
-    EXPECT_FLOAT_EQ(6.0f, tail.KeyGetValue(1));
-    KFCURVE_IncreaseFidelityAddKey(Sec(2.0), 6.0, nullptr, &reference, false, delta, 1.0);
-}
-
-namespace {
-
-// A node "T" with children X, Y, Z, each with a curve filled by fill(c, i).
-template <typename Fill>
-KFCurveNode* ThreeChildNode(Fill fill, int children = 3)
-{
-    KFCurveNode* node = new KFCurveNode("T", "T", nullptr, KFCL_ADD, 0);
-    const char* const names[4] = {"X", "Y", "Z", "W"};
-    for (int i = 0; i < children; ++i)
-    {
-        KFCurveNode* child = new KFCurveNode(names[i], names[i], nullptr, KFCL_NOLAYER, 0);
-        KFCurve* curve = new KFCurve;
-        fill(*curve, i);
-        child->FCurveSet(curve, false);
-        node->Add(child);
-    }
-    return node;
-}
-
-}  // namespace
-
-TEST(KFCurveUtils, ConvertCurveInterpolationRecursive)
-{
+    AddKey(mixed, KTime(0), 0.0f, L);
+    AddKey(mixed, KTime(10), 10.0f, U, AUTO);
+    AddKey(mixed, KTime(12), 10.0f, L);
+    AddKey(mixed, KTime(20), 2.0f, L);
+    KFCurveUtils::ConvertCurve(mixed, mixed, U, AUTO, KTime(5));
+    EXPECT_EQ(Times(mixed), (std::vector<long long>{0, 5, 10, 12, 17, 20}));
+    EXPECT_EQ(Values(mixed), (std::vector<float>{0, 5, 10, 10, 5, 2}));
+    EXPECT_EQ(Kinds(mixed), "Ua Ua Ua Ua Ua Ua ");
+    KFCurve autoCurve, user; // auto to user keeps the shape through the slopes
+    Keys(autoCurve, {{0, 0.0f}, {1, 10.0f}, {2, 0.0f}}, U, AUTO);
+    KFCurveUtils::ConvertCurve(autoCurve, user, U, USER, KTime(kSecond / 10));
+    EXPECT_EQ(Kinds(user), "Us Us Us ");
+    EXPECT_FLOAT_EQ(user.KeyGetDataDouble(0, KFCURVEKEY_RIGHT_SLOPE), autoCurve.KeyGetRightDerivative(0));
+    EXPECT_FLOAT_EQ(user.KeyGetDataDouble(0, KFCURVEKEY_NEXT_LEFT_SLOPE), autoCurve.KeyGetLeftDerivative(1));
+    EXPECT_FLOAT_EQ(user.KeyGetDataDouble(2, KFCURVEKEY_RIGHT_SLOPE), 0.0f); // the last key: no right slope
+    EXPECT_NEAR(user.Evaluate(KTime(kSecond / 3)), autoCurve.Evaluate(KTime(kSecond / 3)), 1e-4);
+    // Recursively over a node, the node's own curve included.
     KFCurveNode* node = ThreeChildNode([](KFCurve& c, int) {
-        AddKey(c, KTime(0), 0.0f, KFCURVE_INTERPOLATION_LINEAR);
-        AddKey(c, KTime(10), 1.0f, KFCURVE_INTERPOLATION_CONSTANT, 0);
+        AddKey(c, KTime(0), 0.0f, L);
+        AddKey(c, KTime(10), 1.0f, C, 0);
     });
-    KFCurve* own = new KFCurve;
-    AddKey(*own, KTime(5), 2.0f, KFCURVE_INTERPOLATION_LINEAR);
-    node->FCurveSet(own, false);
-    KFCurveUtils::ConvertCurveInterpolationRecursive(KFCURVE_INTERPOLATION_CUBIC, KFCURVE_TANGEANT_USER, *node);
+    node->FCurveSet(KFCurveCreate());
+    AddKey(*node->FCurveGet(), KTime(5), 2.0f, L);
+    KFCurveUtils::ConvertCurveInterpolationRecursive(U, USER, *node);
     for (int c = 0; c < 3; ++c)
-        for (int k = 0; k < 2; ++k)
-        {
-            EXPECT_EQ(KFCURVE_INTERPOLATION_CUBIC, node->Get(c)->FCurveGet()->KeyGetInterpolation(k));
-            EXPECT_EQ(static_cast<unsigned int>(KFCURVE_TANGEANT_USER), node->Get(c)->FCurveGet()->KeyGetTangeantMode(k));
-        }
-    EXPECT_EQ(KFCURVE_INTERPOLATION_CUBIC, own->KeyGetInterpolation(0));
+        EXPECT_EQ(Kinds(*Member(node, c)), "Us Us ") << c;
+    EXPECT_EQ(Kinds(*node->FCurveGet()), "Us ");
     node->Destroy();
+    KFCurve o; // offsets to the first key after a time before it, and to the last key before a time after it
+    KTime t(50), late(260);
+    EXPECT_EQ(KFCurveUtils::FindTimeOffsetBefore(o, t).Get(), 0);
+    Ticks(o, {100, 200});
+    EXPECT_EQ(KFCurveUtils::FindTimeOffsetBefore(o, t).Get(), 50);
+    EXPECT_EQ(KFCurveUtils::FindTimeOffsetAfter(o, t).Get(), 0);
+    EXPECT_EQ(KFCurveUtils::FindTimeOffsetBefore(o, late).Get(), 0);
+    EXPECT_EQ(KFCurveUtils::FindTimeOffsetAfter(o, late).Get(), -60);
 }
 
-TEST(KFCurveUtils, NodeTangentBreaking)
+TEST(KFCurveUtils, TangentBreaking)
 {
-    const KTime delta(384884650LL);
-    // Plotted: straight lines at 10 per second; reference: flat after 0.5 s.
-    KFCurveNode* plotted = ThreeChildNode([](KFCurve& c, int) {
-        for (int k = 0; k < 3; ++k)
-            AddKey(c, Sec(0.5 * k), 5.0f * k, KFCURVE_INTERPOLATION_CUBIC, KFCURVE_TANGEANT_USER, 10.0f, 10.0f);
-    });
-    KFCurveNode* reference = ThreeChildNode([](KFCurve& c, int) {
-        AddKey(c, KTime(0), 0.0f);
-        AddKey(c, Sec(0.5), 5.0f);
-        AddKey(c, Sec(1.0), 5.0f);
-    });
-    KFCURVE_BreakTangents(plotted, reference, delta, 1.0);
-    for (int c = 0; c < 3; ++c)
-    {
-        KFCurve* curve = plotted->Get(c)->FCurveGet();
-        EXPECT_EQ(static_cast<unsigned int>(KFCURVE_TANGEANT_USER), curve->KeyGetTangeantMode(0)) << c;
-        EXPECT_EQ(static_cast<unsigned int>(KFCURVE_TANGEANT_BREAK), curve->KeyGetTangeantMode(1)) << c;
-        EXPECT_NEAR(0.0, curve->KeyGetRightDerivative(1), 1e-3);
+    KFCurve reference, plotted;
+    RisingThenFlat(reference);
+    Plotted(plotted);
+    // Key 0 matches the reference's slope: unchanged. Key 1: the reference leaves it flat: broken, left 10, right 0.
+    KFCURVE_BreakTangentAt(0, &plotted, &reference, kDeltaTime, 1.0);
+    EXPECT_EQ(Kinds(plotted), "Us Us Us ");
+    KFCURVE_BreakTangentAt(1, &plotted, &reference, kDeltaTime, 1.0);
+    EXPECT_EQ(Kinds(plotted), "Us Ub Us ");
+    EXPECT_NEAR(plotted.KeyGetLeftDerivative(1), 10.0, 1e-3);
+    EXPECT_NEAR(plotted.KeyGetRightDerivative(1), 0.0, 1e-3);
+    KFCurve loose; // a loose threshold keeps the tangent
+    Plotted(loose);
+    KFCURVE_BreakTangentAt(1, &loose, &reference, kDeltaTime, 20.0);
+    EXPECT_EQ(loose.KeyGetTangeantMode(1), USER);
+    KFCurve single; // one key, zero delta, bad index, null curves: nothing happens
+    AddKey(single, KTime(0), 3.0f, U, AUTO);
+    KFCURVE_BreakTangentAt(0, &single, &reference, kDeltaTime, 0.0);
+    EXPECT_EQ(single.KeyGetTangeantMode(0), AUTO);
+    KFCURVE_BreakTangentAt(2, &loose, &reference, KTime(0), 0.0);
+    KFCURVE_BreakTangentAt(7, &loose, &reference, kDeltaTime, 0.0);
+    KFCURVE_BreakTangentAt(0, nullptr, &reference, kDeltaTime, 0.0);
+    EXPECT_EQ(loose.KeyGetTangeantMode(2), USER);
+    KFCurveNode* nodes = ThreeChildNode(Plotted); // over nodes: every member; different child counts are left alone
+    KFCurveNode* references = ThreeChildNode(RisingThenFlat);
+    KFCurveNode* two = ThreeChildNode(Plotted, 2);
+    KFCURVE_BreakTangents(nodes, references, kDeltaTime, 1.0);
+    KFCURVE_BreakTangents(two, references, kDeltaTime, 1.0);
+    for (int c = 0; c < 3; ++c) {
+        EXPECT_EQ(Kinds(*Member(nodes, c)), "Us Ub Ub ") << c;
+        EXPECT_NEAR(Member(nodes, c)->KeyGetRightDerivative(1), 0.0, 1e-3);
     }
-
-    // Different child counts: left alone.
-    KFCurveNode* two = ThreeChildNode([](KFCurve& c, int) {
-        for (int k = 0; k < 3; ++k)
-            AddKey(c, Sec(0.5 * k), 5.0f * k, KFCURVE_INTERPOLATION_CUBIC, KFCURVE_TANGEANT_USER, 10.0f, 10.0f);
-    }, 2);
-    KFCURVE_BreakTangents(two, reference, delta, 1.0);
-    EXPECT_EQ(static_cast<unsigned int>(KFCURVE_TANGEANT_USER), two->Get(0)->FCurveGet()->KeyGetTangeantMode(1));
-    two->Destroy();
-    plotted->Destroy();
-    reference->Destroy();
+    EXPECT_EQ(Member(two, 0)->KeyGetTangeantMode(1), USER);
+    for (KFCurveNode* n : {two, references, nodes})
+        n->Destroy();
 }
 
-TEST(KFCurveUtils, NodeFidelityIncrease)
+TEST(KFCurveUtils, FidelityIncrease)
 {
-    const KTime delta(384884650LL);
-    KFCurveNode* plotted = ThreeChildNode([](KFCurve& c, int i) {
-        AddKey(c, KTime(0), static_cast<float>(i));
-        AddKey(c, Sec(1.0), static_cast<float>(i));
-    });
-    // Only X strays (at 0.5 s); Y and Z hold 1 and 2.
-    KFCurveNode* reference = ThreeChildNode([](KFCurve& c, int i) {
-        AddKey(c, KTime(0), i == 0 ? 0.0f : static_cast<float>(i));
+    auto flat = [](KFCurve& c, int i = 0) { Keys(c, {{0, float(i)}, {1, float(i)}}); };
+    auto increase = [](KFCurve& plotted, KFCurve& reference, int subdivisions, KTime stop = Sec(1.0)) {
+        KFCURVE_IncreaseFidelityRecursive(KTime(0), stop, &plotted, &reference, 0.25, subdivisions, false,
+                                          kDeltaTime, 1.0, false, nullptr, nullptr);
+    };
+    KFCurve peak, a; // the reference peaks at the middle: one key there, then both halves agree
+    Keys(peak, {{0, 0.0f}, {0.5, 10.0f}, {1, 0.0f}});
+    flat(a);
+    increase(a, peak, 2);
+    EXPECT_EQ(Times(a), (std::vector<long long>{0, kSecond / 2, kSecond}));
+    EXPECT_FLOAT_EQ(a.KeyGetValue(1), 10.0f);
+    EXPECT_EQ(a.KeyGetInterpolation(1), L);
+    // Two subdivisions test the midpoint only and miss a stray at 0.25 s; four find it, and then a stray at 0.5 s.
+    KFCurve quarter, b;
+    Keys(quarter, {{0, 0.0f}, {0.25, 10.0f}, {0.5, 0.0f}, {1, 0.0f}});
+    flat(b);
+    increase(b, quarter, 2);
+    EXPECT_EQ(b.KeyGetCount(), 2);
+    increase(b, quarter, 4);
+    EXPECT_EQ(Times(b), (std::vector<long long>{0, kSecond / 4, kSecond / 2, kSecond}));
+    EXPECT_EQ(Values(b), (std::vector<float>{0, 10, 0, 0}));
+    KFCurve c; // spans of 1/120 s per step or less, agreement, one subdivision, a reversed span: nothing
+    flat(c);
+    increase(c, peak, 2, KTime(2 * kDelta));
+    increase(c, c, 8);
+    increase(c, peak, 1);
+    KFCURVE_IncreaseFidelityRecursive(Sec(1.0), KTime(0), &c, &peak, 0.25, 2, false, kDeltaTime, 1.0, false,
+                                      nullptr, nullptr);
+    EXPECT_EQ(c.KeyGetCount(), 2);
+    // With propagation the siblings get keys holding their reference values; without, they stay as they are.
+    KFCurve refY, refZ;
+    Keys(refY, {{0, 1.0f}, {1, 3.0f}});
+    Keys(refZ, {{0, -4.0f}});
+    for (bool propagate : {false, true}) {
+        KFCurve x, y, z;
+        for (KFCurve* s : {&x, &y, &z})
+            flat(*s);
+        KArrayTemplate<KFCurve*> plottedSiblings, referenceSiblings;
+        plottedSiblings.Add(&y);
+        plottedSiblings.Add(&z);
+        referenceSiblings.Add(&refY);
+        referenceSiblings.Add(&refZ);
+        KFCURVE_IncreaseFidelityRecursive(KTime(0), Sec(1.0), &x, &peak, 0.25, 2, false, kDeltaTime, 1.0, propagate,
+                                          &plottedSiblings, &referenceSiblings);
+        EXPECT_EQ(Values(y), (propagate ? std::vector<float>{0, 2, 0} : std::vector<float>{0, 0}));
+        EXPECT_EQ(Values(z), (propagate ? std::vector<float>{0, -4, 0} : std::vector<float>{0, 0}));
+    }
+    // Adding a key breaks its tangents; after the last key the new key (not the one before it) gets the value.
+    KFCurve reference, plotted, tail;
+    Keys(reference, {{0, 0.0f}, {0.5, 10.0f}, {1, 10.0f}});
+    Keys(plotted, {{0, 0.0f}, {1, 10.0f}}, U, AUTO);
+    KFCURVE_IncreaseFidelityAddKey(Sec(0.5), 10.0, &plotted, &reference, true, kDeltaTime, 1.0);
+    ASSERT_EQ(plotted.KeyGetCount(), 3);
+    EXPECT_FLOAT_EQ(plotted.KeyGetValue(1), 10.0f);
+    EXPECT_EQ(plotted.KeyGetTangeantMode(1), static_cast<unsigned int>(KFCURVE_TANGEANT_BREAK));
+    EXPECT_NEAR(plotted.KeyGetLeftDerivative(1), 20.0, 1e-2);
+    EXPECT_NEAR(plotted.KeyGetRightDerivative(1), 0.0, 1e-2);
+    AddKey(tail, KTime(0), 0.0f);
+    KFCURVE_IncreaseFidelityAddKey(Sec(2.0), 6.0, &tail, &reference, false, kDeltaTime, 1.0);
+    EXPECT_EQ(Values(tail), (std::vector<float>{0, 6}));
+    KFCURVE_IncreaseFidelityAddKey(Sec(2.0), 6.0, nullptr, &reference, false, kDeltaTime, 1.0);
+    // Over nodes: only X strays (at 0.5 s); Y and Z hold 1 and 2.
+    auto strays = [](KFCurve& c, int i) {
         if (i == 0)
-            AddKey(c, Sec(0.5), 10.0f);
-        AddKey(c, Sec(1.0), i == 0 ? 0.0f : static_cast<float>(i));
-    });
-
-    // Without propagation only X gains a key.
-    KFCurveNode* alone = plotted->Clone(false);
-    KFCURVE_IncreaseFidelity(alone, reference, 0.25, 2, false, delta, 1.0, false, nullptr, nullptr);
-    EXPECT_EQ(3, alone->Get(0)->FCurveGet()->KeyGetCount());
-    EXPECT_EQ(2, alone->Get(1)->FCurveGet()->KeyGetCount());
-    alone->Destroy();
-
-    // With propagation Y and Z get keys at 0.5 s holding their reference values.
-    KFCURVE_IncreaseFidelity(plotted, reference, 0.25, 2, false, delta, 1.0, true, nullptr, nullptr);
-    EXPECT_EQ(3, plotted->Get(0)->FCurveGet()->KeyGetCount());
-    EXPECT_FLOAT_EQ(10.0f, plotted->Get(0)->FCurveGet()->KeyGetValue(1));
-    ASSERT_EQ(3, plotted->Get(1)->FCurveGet()->KeyGetCount());
-    EXPECT_EQ(Sec(0.5).Get(), plotted->Get(1)->FCurveGet()->KeyGetTime(1).Get());
-    EXPECT_FLOAT_EQ(1.0f, plotted->Get(1)->FCurveGet()->KeyGetValue(1));
-    ASSERT_EQ(3, plotted->Get(2)->FCurveGet()->KeyGetCount());
-    EXPECT_FLOAT_EQ(2.0f, plotted->Get(2)->FCurveGet()->KeyGetValue(1));
-
-    // Agreement everywhere: no key. A plotted curve whose reference node has none: nothing.
-    KFCurveNode* same = reference->Clone(false);
-    KFCURVE_IncreaseFidelity(same, reference, 0.25, 4, false, delta, 1.0, true, nullptr, nullptr);
-    EXPECT_EQ(3, same->Get(0)->FCurveGet()->KeyGetCount());
-    EXPECT_EQ(2, same->Get(1)->FCurveGet()->KeyGetCount());
-    KFCurveNode* bare = new KFCurveNode("B", "B", nullptr, KFCL_NOLAYER, 0);
-    KFCurveNode* single = new KFCurveNode("S", "S", nullptr, KFCL_NOLAYER, 0);
-    KFCurve* curve = new KFCurve;
-    AddKey(*curve, KTime(0), 0.0f);
-    AddKey(*curve, Sec(1.0), 0.0f);
-    single->FCurveSet(curve, false);
-    KFCURVE_IncreaseFidelity(single, bare, 0.25, 2, false, delta, 1.0, false, nullptr, nullptr);
-    EXPECT_EQ(2, curve->KeyGetCount());
-    single->Destroy();
-    bare->Destroy();
+            Keys(c, {{0, 0.0f}, {0.5, 10.0f}, {1, 0.0f}});
+        else
+            Keys(c, {{0, float(i)}, {1, float(i)}});
+    };
+    KFCurveNode* references = ThreeChildNode(strays);
+    for (bool propagate : {false, true}) {
+        KFCurveNode* nodes = ThreeChildNode([&](KFCurve& c, int i) { flat(c, i); });
+        KFCURVE_IncreaseFidelity(nodes, references, 0.25, 2, false, kDeltaTime, 1.0, propagate, nullptr, nullptr);
+        EXPECT_EQ(Values(*Member(nodes, 0)), (std::vector<float>{0, 10, 0}));
+        EXPECT_EQ(Values(*Member(nodes, 1)), (propagate ? std::vector<float>{1, 1, 1} : std::vector<float>{1, 1}));
+        EXPECT_EQ(Times(*Member(nodes, 2)), Times(*Member(nodes, propagate ? 0 : 1)));
+        nodes->Destroy();
+    }
+    KFCurveNode* same = references->Clone(false); // agreement everywhere: no key
+    KFCURVE_IncreaseFidelity(same, references, 0.25, 4, false, kDeltaTime, 1.0, true, nullptr, nullptr);
+    EXPECT_EQ(Member(same, 1)->KeyGetCount(), 2);
     same->Destroy();
-    plotted->Destroy();
-    reference->Destroy();
+    references->Destroy();
 }
