@@ -1,6 +1,6 @@
 #include "fcurve/kfcurvefilter_unroll.h"
 
-#include "base/kmath_vn.h"
+#include "base/kmath.h"
 #include "fcurve/kfcurve.h"
 #include "fcurve/kfcurveglobal.h"
 #include "fcurve/kfcurvenode.h"
@@ -15,25 +15,7 @@ const char* const kUnrollMessages[] = {"No key", "Left unchanged", "Need rotatio
 const char* const kNotRotation = "Unroll Filter, Works only on rotation CurveNodes.";
 const char* const kNoKey = "Unroll Filter, No key to be filtered.";
 
-const double kDegreesToRadians = 0.017453292519943295;
 const double kRadiansToDegrees = 57.29577951308232;
-
-// Rotation matrix of Euler XYZ angles in degrees, row-vector convention.
-void EulerXYZMatrix(KRow4* m, const KgeRVector& angles)
-{
-    const double cx = std::cos(angles.x * kDegreesToRadians), sx = std::sin(angles.x * kDegreesToRadians);
-    const double cy = std::cos(angles.y * kDegreesToRadians), sy = std::sin(angles.y * kDegreesToRadians);
-    const double cz = std::cos(angles.z * kDegreesToRadians), sz = std::sin(angles.z * kDegreesToRadians);
-    m[0][0] = cy * cz;
-    m[0][1] = cy * sz;
-    m[0][2] = -sy;
-    m[1][0] = sx * sy * cz - cx * sz;
-    m[1][1] = sx * sy * sz + cx * cz;
-    m[1][2] = sx * cy;
-    m[2][0] = cx * sy * cz + sx * sz;
-    m[2][1] = cx * sy * sz - sx * cz;
-    m[2][2] = cx * cy;
-}
 
 }  // namespace
 
@@ -219,8 +201,8 @@ double KFCurveFilterUnroll::InterpolationQualityFactor(KgeRVector& first, KgeRVe
     const double distance2 = dx * dx + dy * dy + dz * dz;
 
     KgeRMatrix a, b, relative;
-    EulerXYZMatrix(a, first);
-    EulerXYZMatrix(b, second);
+    KmXYZtoR(a, first.x, first.y, first.z);
+    KmXYZtoR(b, second.x, second.y, second.z);
     KmRiR(relative, a, b);
     double q[4] = {0.0, 0.0, 0.0, 1.0};
     KmRtoQ(q, relative);
