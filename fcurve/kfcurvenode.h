@@ -384,6 +384,9 @@ public:
     void SetColor(float* color);
 
     // ---- Native file ------------------------------------------------------
+    // As for curves: QoxStore is true when everything was written,
+    // QoxRetrieve true when a channel was read (false when none is left),
+    // QoxInternalRetrieve true when the open field's block was read.
     bool QoxStore(KQox* file, bool onlyDefaults = false, bool shortTRSNames = true, bool skipUserName = true,
                   const char* fieldName = "Channel", bool withColor = true, bool legacyLayout = false);
     bool QoxRetrieve(KQox* file, bool onlyDefaults = false, bool createMissing = true, bool withColor = true);

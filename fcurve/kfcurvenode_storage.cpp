@@ -28,11 +28,11 @@ struct DepthGuard
     DepthGuard& operator=(const DepthGuard&) = delete;
 };
 
-void WriteIntField(KQox* file, const char* name, int value)
+bool WriteIntField(KQox* file, const char* name, int value)
 {
-    file->FieldWriteBegin(name);
-    file->FieldWriteI(value);
-    file->FieldWriteEnd();
+    bool ok = file->FieldWriteBegin(name);
+    ok = file->FieldWriteI(value) && ok;
+    return file->FieldWriteEnd() && ok;
 }
 
 // The local transform type a one-letter channel name stands for.
@@ -70,7 +70,8 @@ bool KFCurveNode::QoxStore(KQox* file, bool onlyDefaults, bool shortTRSNames, bo
 {
     if (!file)
         return false;
-    file->FieldWriteBegin(fieldName ? fieldName : "Channel");
+    // True when everything was written, as for a curve.
+    bool ok = file->FieldWriteBegin(fieldName ? fieldName : "Channel");
 
     const char* value = GetName();
     KDataType* type = GetDataType();
@@ -83,39 +84,39 @@ bool KFCurveNode::QoxStore(KQox* file, bool onlyDefaults, bool shortTRSNames, bo
         else if (type == TypeLclScaling())
             value = "S";
     }
-    file->FieldWriteC(value);
-    file->FieldWriteBlockBegin();
+    ok = file->FieldWriteC(value) && ok;
+    ok = file->FieldWriteBlockBegin() && ok;
 
     if (!skipUserName && strcmp(GetTimeWarpName(), GetName()) != 0)
     {
-        file->FieldWriteBegin("UserName");
-        file->FieldWriteC(GetTimeWarpName());
-        file->FieldWriteEnd();
+        ok = file->FieldWriteBegin("UserName") && ok;
+        ok = file->FieldWriteC(GetTimeWarpName()) && ok;
+        ok = file->FieldWriteEnd() && ok;
     }
     int nick = 0;
     if (mTimeWarp && KFCurve_FindNickNumberFromTW(nick, mTimeWarp))
-        WriteIntField(file, "TimeWarpID", nick);
+        ok = WriteIntField(file, "TimeWarpID", nick) && ok;
     if (mFCurve)
-        mFCurve->QoxStore(file, onlyDefaults, withColor, legacyLayout);
+        ok = mFCurve->QoxStore(file, onlyDefaults, withColor, legacyLayout) && ok;
     for (int i = 0; i < GetCount(); ++i)
         if (Get(i))
-            Get(i)->QoxStore(file, onlyDefaults, shortTRSNames, skipUserName, "Channel", withColor, legacyLayout);
+            ok = Get(i)->QoxStore(file, onlyDefaults, shortTRSNames, skipUserName, "Channel", withColor, legacyLayout) && ok;
     if (mLayerID != 0)
-        WriteIntField(file, "LayerID", mLayerID);
+        ok = WriteIntField(file, "LayerID", mLayerID) && ok;
     if (mLayerType != 0)
-        WriteIntField(file, "LayerType", mLayerType);
+        ok = WriteIntField(file, "LayerType", mLayerType) && ok;
     if (mNextLayer && !onlyDefaults)
-        mNextLayer->QoxStore(file, false, shortTRSNames, skipUserName, "LayerChannel", false, legacyLayout);
+        ok = mNextLayer->QoxStore(file, false, shortTRSNames, skipUserName, "LayerChannel", false, legacyLayout) && ok;
 
-    file->FieldWriteBlockEnd();
-    file->FieldWriteEnd();
-    return false;
+    ok = file->FieldWriteBlockEnd() && ok;
+    return file->FieldWriteEnd() && ok;
 }
 
 bool KFCurveNode::QoxRetrieve(KQox* file, bool onlyDefaults, bool createMissing, bool withColor)
 {
+    // True when a channel was read, false when there is none (as for a curve).
     if (!file || !file->FieldReadBegin("Channel"))
-        return true;
+        return false;
     KString name(file->FieldReadC());
     if (mNameInfo)
     {
@@ -124,7 +125,7 @@ bool KFCurveNode::QoxRetrieve(KQox* file, bool onlyDefaults, bool createMissing,
     }
     QoxInternalRetrieve(file, onlyDefaults, createMissing, withColor);
     file->FieldReadEnd();
-    return false;
+    return true;
 }
 
 bool KFCurveNode::QoxInternalRetrieve(KQox* file, bool onlyDefaults, bool createMissing, bool withColor)
@@ -132,8 +133,11 @@ bool KFCurveNode::QoxInternalRetrieve(KQox* file, bool onlyDefaults, bool create
     if (!file)
         return false;
     DepthGuard depth;
+    // True when the block was read.
+    bool read = false;
     if (tReadDepth <= kMaxReadDepth && file->FieldReadBlockBegin())
     {
+        read = true;
         KString userName(file->FieldReadC("UserName", ""));
         if (!userName.IsEmpty() && mNameInfo)
             mNameInfo->mTimeWarpName = userName;
@@ -209,7 +213,7 @@ bool KFCurveNode::QoxInternalRetrieve(KQox* file, bool onlyDefaults, bool create
             (strchr(name, 'S') && strcmp(name, "S") != 0 && type && type == TypeLclScaling()))
             SetLayerType(KFCL_NOLAYER, nullptr);
     }
-    return false;
+    return read;
 }
 
 KFCurveNode* KFCurveNodeCreate(KQox* file, KFCurveNode* templateNode, bool onlyDefaults, bool createMissing,

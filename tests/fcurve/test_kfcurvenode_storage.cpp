@@ -66,7 +66,7 @@ TEST(KFCurveNodeStorage, RoundTripWithLayersAndTimeWarpsInEveryForm)
         source->Get(3)->FCurveGet()->SetValue(1.0f);
         Image image = WriteSection(form, 6000, [&](KQox& f) {
             for (int i = 0; i < source->GetCount(); ++i)
-                source->Get(i)->QoxStore(&f, false, true, true, "Channel", true, false);
+                EXPECT_TRUE(source->Get(i)->QoxStore(&f, false, true, true, "Channel", true, false));
         });
         // The translation node's channel is named "T".
         {
@@ -245,11 +245,11 @@ TEST(KFCurveNodeStorage, DefaultsOnlyUserNamesAndOldSections)
         ASSERT_TRUE(OpenSection(f, image));
         KFCurveNode* node = FCurveNodeCreateFromDataType(KDataTypeLclRotation, "Other");
         node->CreateFCurve();
-        EXPECT_FALSE(node->QoxRetrieve(&f));
+        EXPECT_TRUE(node->QoxRetrieve(&f));
         EXPECT_STREQ(node->GetName(), "Lcl Rotation");
         EXPECT_EQ(Member(node, 2)->KeyGetCount(), 1);
         EXPECT_EQ(node->GetLayerType(), version == 4000 ? KFCL_NOLAYER : KFCL_EULER_XYZ);
-        EXPECT_TRUE(node->QoxRetrieve(&f)); // nothing further: true, nothing changed
+        EXPECT_FALSE(node->QoxRetrieve(&f)); // nothing further: false, nothing changed
         EXPECT_STREQ(node->GetName(), "Lcl Rotation");
         node->Destroy();
     }
