@@ -101,6 +101,13 @@ TEST(KFCurveFilterMatrixConverter, DefaultsCellsAndEquivalence)
     EXPECT_STREQ(converter.GetName(), "FCurve Matrix Converter");
     EXPECT_TRUE(converter.GetResamplingOnFrameRateMultiple() && converter.GetApplyUnroll() &&
                 converter.GetApplyConstantKeyReducer() && converter.GetGenerateLastKeyExactlyAtEndTime());
+    KgeAMatrix almost; // a matrix read back: the fourth column is left alone
+    almost.mData[1][2] = 0.0000005;
+    converter.SetSourceMatrix(Converter::ePreRotate, almost);
+    KgeAMatrix out;
+    out.mData[0][3] = 9.0;
+    converter.GetSourceMatrix(Converter::ePreRotate, out);
+    EXPECT_EQ(Vec({out.mData[1][2], out.mData[0][3]}), Vec({0.0000005, 9.0}));
     Cell cell; // only matrices flagged as set are inverted; twice gives them back
     EXPECT_TRUE(cell.mIsAllIdentity);
     cell.mMatrices[4] = Translation(1, 2, 3); // a value left from before a Reset

@@ -158,12 +158,22 @@ TEST(KFCurveNodeTree, SortedAddAndCurves)
         root->Remove(root->Find(n));
         n->Destroy();
     }
+    // A container lists children without owning them; Delete still destroys (and detaches) the child.
+    KFCurveNode* container = KFCurveNodeCreate("List");
+    container->SetContainerType(0xFF);
+    container->Add(root->Get(0));
+    EXPECT_EQ(root->Get(0)->GetParent(), root);
+    container->Delete(0);
+    EXPECT_EQ(root->GetCount(), 1);
+    container->Destroy();
     // FindOrCreate ignores case; curves go on the leaves only; FCurveSet returns the curve it did not destroy.
     KFCurveNode* a = root->FindOrCreate("A", false);
     EXPECT_EQ(root->FindOrCreate("a", true), a);
     KFCurveNode* inner = root->FindOrCreate("B", false);
     inner->FindOrCreate("B1", false);
+    EXPECT_FALSE(root->FCurveCreated());
     root->CreateFCurve();
+    EXPECT_TRUE(root->FCurveCreated());
     EXPECT_TRUE(inner->FCurveGet() == nullptr && inner->Get(0)->FCurveGet() != nullptr);
     KFCurve* first = KFCurveCreate();
     EXPECT_EQ(a->FCurveSet(first, true), nullptr);
@@ -298,5 +308,7 @@ TEST(KFCurveNodeCallbacks, UserLock)
     EXPECT_EQ(x->FCurveGet()->GetPostExtrapolationCount(), 4u);
     t->UserLockRemove(); // one removal too many leaves the node unlocked, not locked below zero
     EXPECT_EQ(t->GetUserLockCount(), 0);
+    t->SetVisibility(true, true, true); // editable: visible with a curve of its own
+    EXPECT_TRUE(x->IsEditable() && !t->IsEditable() && layer->Get(1)->GetVisibility());
     t->Destroy();
 }
