@@ -329,16 +329,19 @@ TEST(KFCurveNodeEvaluate, ValueLayoutTimeWarpsAndUpdateIds)
     EXPECT_NEAR(v[0], 5.0, 1e-5);
     t->Evaluate(v, Sec(3.0));
     EXPECT_NEAR(v[0], 7.5, 1e-5);
-    // Update ids sum the curves, the layers' included for the values.
-    const unsigned int before = t->GetUpdateId(), valuesBefore = t->GetValuesUpdateId();
-    AddKey(*Member(t, 1), Sec(0), 1.0f);
-    EXPECT_GT(t->GetUpdateId(), before);
-    EXPECT_GT(t->GetValuesUpdateId(), valuesBefore);
-    KFCurveNode* layer = t->CreateLayerAt(1);
-    const unsigned int withLayer = t->GetValuesUpdateId();
-    AddKey(*Member(layer, 0), Sec(0), 1.0f);
-    EXPECT_GT(t->GetValuesUpdateId(), withLayer);
     t->Destroy(); // the warp goes with its last user
+    // Update ids sum the curves, the layers' included for the values.
+    KFCurveNode* u = FCurveNodeCreateFromDataType(KDataTypeLclTranslation, "T");
+    u->CreateFCurve();
+    const unsigned int before = u->GetUpdateId(), valuesBefore = u->GetValuesUpdateId();
+    AddKey(*Member(u, 1), Sec(0), 1.0f);
+    EXPECT_GT(u->GetUpdateId(), before);
+    EXPECT_GT(u->GetValuesUpdateId(), valuesBefore);
+    KFCurveNode* layer = u->CreateLayerAt(1);
+    const unsigned int withLayer = u->GetValuesUpdateId();
+    AddKey(*Member(layer, 0), Sec(0), 1.0f);
+    EXPECT_GT(u->GetValuesUpdateId(), withLayer);
+    u->Destroy();
 }
 
 TEST(KFCurveNodeEvaluate, RotationNodes)
