@@ -46,7 +46,9 @@ void SetSideFlag(KFCurveKey& key, unsigned int flag, bool on)
 // Slope of the straight line between two keys, per second.
 double Slope(const KFCurveKey& from, const KFCurveKey& to)
 {
-    const double span = Seconds(to.GetTime().Get() - from.GetTime().Get());
+    // Taken wide: key times at the two ends of the tick range must not overflow.
+    const __int128 ticks = static_cast<__int128>(to.GetTime().Get()) - from.GetTime().Get();
+    const double span = static_cast<double>(static_cast<long double>(ticks) / 46186158000.0L);
     if (span == 0.0)
         return 0.0;
     return (static_cast<double>(to.GetValue()) - from.GetValue()) / span;

@@ -21,6 +21,11 @@ const long long kSecond = 46186158000LL;
 const long long kFrame = 1539538600LL; // 1/30 s
 const long long kDelta = 384884650LL;  // 1/120 s
 
+// Short names of the interpolations and tangent modes.
+const unsigned int C = KFCURVE_INTERPOLATION_CONSTANT, L = KFCURVE_INTERPOLATION_LINEAR;
+const unsigned int U = KFCURVE_INTERPOLATION_CUBIC, USER = KFCURVE_TANGEANT_USER, AUTO = KFCURVE_TANGEANT_AUTO;
+const unsigned int BREAK = KFCURVE_TANGEANT_BREAK;
+
 inline KTime Sec(double seconds)
 {
     KTime t;

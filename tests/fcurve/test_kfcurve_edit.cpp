@@ -82,8 +82,7 @@ TEST(KFCurveRangeTest, DeleteAcrossWholeBlocksKeepsTheFollowingTangent)
     const long long base = GetRecordingMemory();
     KFCurve c;
     for (int i = 0; i < 200; ++i)
-        AddKey(c, Sec(i), static_cast<float>(i), KFCURVE_INTERPOLATION_CUBIC, KFCURVE_TANGEANT_BREAK, 0.5f,
-               static_cast<float>(-i));
+        AddKey(c, Sec(i), static_cast<float>(i), U, BREAK, 0.5f, static_cast<float>(-i));
     const long long full = GetRecordingMemory() - base;
     EXPECT_EQ(c.KeyGetLeftDerivative(151), -150.0f);
     EXPECT_TRUE(c.Delete(10, 150));
@@ -101,7 +100,7 @@ TEST(KFCurveRangeTest, CopyAndCopyFrom)
 {
     KFCurve c;
     for (int i = 0; i < 40; ++i)
-        AddKey(c, Sec(i * 0.5), static_cast<float>(i % 7), KFCURVE_INTERPOLATION_CUBIC, KFCURVE_TANGEANT_AUTO);
+        AddKey(c, Sec(i * 0.5), static_cast<float>(i % 7), U, AUTO);
     c.SetValue(3.0f);
     float color[3] = {0.5f, 0.25f, 0.125f};
     c.SetColor(color);
@@ -261,10 +260,9 @@ TEST(KFCurveRangeTest, RandomEditsKeepTheKeysOrderedAndTheStorageConsistent)
     std::mt19937 rng(11);
     KFCurve c, other;
     for (int i = 0; i < 20; ++i)
-        AddKey(other, Sec(i * 0.25), static_cast<float>(i % 3), KFCURVE_INTERPOLATION_CUBIC, KFCURVE_TANGEANT_AUTO);
+        AddKey(other, Sec(i * 0.25), static_cast<float>(i % 3), U, AUTO);
     auto randomTime = [&]() { return Sec(static_cast<double>(rng() % 4000) / 100.0 - 5.0); };
-    const unsigned int modes[4] = {KFCURVE_TANGEANT_AUTO, KFCURVE_TANGEANT_USER, KFCURVE_TANGEANT_BREAK,
-                                   KFCURVE_TANGEANT_TCB};
+    const unsigned int modes[4] = {AUTO, USER, BREAK, KFCURVE_TANGEANT_TCB};
     for (int step = 0; step < 2000; ++step) {
         const int n = c.KeyGetCount();
         const int pick = n > 0 ? static_cast<int>(rng() % n) : 0;

@@ -10,12 +10,6 @@ using namespace fctest;
 
 namespace {
 
-const unsigned int C = KFCURVE_INTERPOLATION_CONSTANT;
-const unsigned int L = KFCURVE_INTERPOLATION_LINEAR;
-const unsigned int U = KFCURVE_INTERPOLATION_CUBIC;
-const unsigned int USER = KFCURVE_TANGEANT_USER;
-const unsigned int AUTO = KFCURVE_TANGEANT_AUTO;
-
 // Keys (0 s, 0) and (1 s, 10), both linear.
 void Ramp(KFCurve& c)
 {
@@ -270,7 +264,7 @@ TEST(KFCurveCandidateTest, InsertingKeepsTheShape)
     EXPECT_EQ(c.KeyGetCount(), 9);
     KFCurve u; // cubic user and break
     AddKey(u, Sec(0), 0.0f, U, USER, 5.0f, -2.0f);
-    AddKey(u, Sec(1), 1.0f, U, KFCURVE_TANGEANT_BREAK, 4.0f, 1.0f);
+    AddKey(u, Sec(1), 1.0f, U, BREAK, 4.0f, 1.0f);
     AddKey(u, Sec(3), 0.0f, U, USER);
     before = Sample(u, 0, 3, 300);
     u.KeyInsert(Sec(0.35));

@@ -51,16 +51,12 @@ TEST(KFCurveKeyTest, DataSlotsStoreFixedPointWithClamps)
 {
     KFCurveKey key = MakeKey(KTime(0), 0.0f);
     // Weights are clamped to [0.0001, 0.99]; velocities truncate toward zero and stop at the 16-bit range's ends.
-    const struct
-    {
-        EKFCurveDataIndex slot;
-        float value;
-        short raw;
-    } cases[] = {{KFCURVEKEY_RIGHT_WEIGHT, 1.5f, 9899},       {KFCURVEKEY_NEXT_LEFT_WEIGHT, 0.999f, 9899},
-                 {KFCURVEKEY_RIGHT_WEIGHT, 0.0f, 1},          {KFCURVEKEY_RIGHT_WEIGHT, -3.0f, 1},
-                 {KFCURVEKEY_RIGHT_WEIGHT, KFCURVE_DEFAULT_WEIGHT, 3333},
-                 {KFCURVEKEY_RIGHT_VELOCITY, -0.5f, -4999},   {KFCURVEKEY_NEXT_LEFT_VELOCITY, 2.0f, 19998},
-                 {KFCURVEKEY_RIGHT_VELOCITY, 10.0f, 32767},   {KFCURVEKEY_RIGHT_VELOCITY, -10.0f, -32768}};
+    const struct { EKFCurveDataIndex slot; float value; short raw; } cases[] = {
+        {KFCURVEKEY_RIGHT_WEIGHT, 1.5f, 9899}, {KFCURVEKEY_NEXT_LEFT_WEIGHT, 0.999f, 9899},
+        {KFCURVEKEY_RIGHT_WEIGHT, 0.0f, 1}, {KFCURVEKEY_RIGHT_WEIGHT, -3.0f, 1},
+        {KFCURVEKEY_RIGHT_WEIGHT, KFCURVE_DEFAULT_WEIGHT, 3333}, {KFCURVEKEY_RIGHT_VELOCITY, -0.5f, -4999},
+        {KFCURVEKEY_NEXT_LEFT_VELOCITY, 2.0f, 19998}, {KFCURVEKEY_RIGHT_VELOCITY, 10.0f, 32767},
+        {KFCURVEKEY_RIGHT_VELOCITY, -10.0f, -32768}};
     for (const auto& c : cases) {
         key.SetDataDouble(c.slot, c.value);
         EXPECT_EQ(RawShort(key, c.slot), c.raw) << c.value;
@@ -97,8 +93,7 @@ TEST(KFCurveKeyTest, DataSlotsStoreFixedPointWithClamps)
 TEST(KFCurveKeyTest, FlagFields)
 {
     KFCurveKey key = MakeKey(KTime(0), 0.0f);
-    key.Set(Sec(1), 2.0f, KFCURVE_INTERPOLATION_CUBIC, KFCURVE_TANGEANT_BREAK, 1.0f, 2.0f, KFCURVE_WEIGHTED_ALL,
-            0.5f, 0.25f, 0.1f, 0.2f);
+    key.Set(Sec(1), 2.0f, U, BREAK, 1.0f, 2.0f, KFCURVE_WEIGHTED_ALL, 0.5f, 0.25f, 0.1f, 0.2f);
     EXPECT_EQ(key.GetFlags(), 0x8u | 0xC00u | 0x3000000u);
     EXPECT_TRUE(key.GetBreak());
     EXPECT_EQ(Fixed(key), (std::vector<short>{4999, 2499, 999, 1999}));
@@ -113,18 +108,18 @@ TEST(KFCurveKeyTest, FlagFields)
     EXPECT_EQ(key.GetTangeantVisibility(), 0x300000u);
     key.SetTangeantVelocityMode(KFCURVE_VELOCITY_RIGHT, KFCURVE_VELOCITY_ALL);
     EXPECT_EQ(key.GetTangeantVelocityMode(), 0x10000000u);
-    key.SetInterpolation(KFCURVE_INTERPOLATION_CONSTANT); // constant mode shares bit 0x100 with the auto tangent mode
+    key.SetInterpolation(C); // constant mode shares bit 0x100 with the auto tangent mode
     key.SetConstantMode(KFCURVE_CONSTANT_NEXT);
     EXPECT_EQ(key.GetTangeantMode(), 0xD00u);
     // Becoming cubic resets weights and velocities; staying cubic keeps them.
     key.SetTangeantWeightMode(KFCURVE_WEIGHTED_ALL);
     key.SetDataDouble(KFCURVEKEY_RIGHT_WEIGHT, 0.5f);
-    key.SetInterpolation(KFCURVE_INTERPOLATION_CUBIC);
+    key.SetInterpolation(U);
     EXPECT_EQ(key.GetTangeantWeightMode() | key.GetTangeantVelocityMode(), 0u);
     EXPECT_EQ(Fixed(key), (std::vector<short>{3333, 3333, 0, 0}));
     key.SetTangeantWeightMode(KFCURVE_WEIGHTED_RIGHT);
     key.SetDataDouble(KFCURVEKEY_RIGHT_WEIGHT, 0.5f);
-    key.SetInterpolation(KFCURVE_INTERPOLATION_CUBIC);
+    key.SetInterpolation(U);
     EXPECT_EQ(key.GetTangeantWeightMode(), 0x1000000u);
     EXPECT_EQ(RawShort(key, 2), 4999);
     key.Init(); // init zeroes value, time and flags and keeps the data
@@ -135,11 +130,11 @@ TEST(KFCurveKeyTest, FlagFields)
     EXPECT_EQ(key.GetFlags(), 0x208u);
     EXPECT_EQ(key.GetDataFloat(KFCURVEKEY_TCB_CONTINUITY), 0.2f);
     // Only user and break slopes scale.
-    key = MakeKey(KTime(0), 0.0f, KFCURVE_INTERPOLATION_CUBIC, KFCURVE_TANGEANT_USER, 2.0f, -4.0f);
+    key = MakeKey(KTime(0), 0.0f, U, USER, 2.0f, -4.0f);
     key.MultTangeant(1.5f);
     EXPECT_EQ(key.GetDataDouble(KFCURVEKEY_RIGHT_SLOPE), 3.0f);
     EXPECT_EQ(key.GetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE), -6.0f);
-    key.SetTangeantMode(KFCURVE_TANGEANT_AUTO);
+    key.SetTangeantMode(AUTO);
     key.MultTangeant(1.5f);
     EXPECT_EQ(key.GetDataDouble(KFCURVEKEY_RIGHT_SLOPE), 3.0f);
 }
@@ -337,7 +332,7 @@ TEST(KFCurveEditTest, SelectionAndValueEdits)
 {
     KFCurve c;
     for (int i = 0; i < 4; ++i)
-        AddKey(c, Sec(i), static_cast<float>(i + 1), KFCURVE_INTERPOLATION_CUBIC, KFCURVE_TANGEANT_USER, 1.0f, 1.0f);
+        AddKey(c, Sec(i), static_cast<float>(i + 1), U, USER, 1.0f, 1.0f);
     c.KeySelectAll();
     EXPECT_EQ(c.KeyGetSelectionCount(), 4);
     c.KeyUnselectAll();

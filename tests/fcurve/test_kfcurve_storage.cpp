@@ -10,10 +10,7 @@ using namespace fctest;
 
 namespace {
 
-const unsigned int USER = KFCURVE_TANGEANT_USER, BREAK = KFCURVE_TANGEANT_BREAK, AUTO = KFCURVE_TANGEANT_AUTO,
-                   AUTO_BREAK = KFCURVE_TANGEANT_AUTO_BREAK, TCB = KFCURVE_TANGEANT_TCB;
-const unsigned int CONSTANT = KFCURVE_INTERPOLATION_CONSTANT, LINEAR = KFCURVE_INTERPOLATION_LINEAR,
-                   CUBIC = KFCURVE_INTERPOLATION_CUBIC;
+const unsigned int AUTO_BREAK = KFCURVE_TANGEANT_AUTO_BREAK, TCB = KFCURVE_TANGEANT_TCB;
 struct Destroyer
 {
     void operator()(KFCurve* c) const { c->Destroy(); }
@@ -43,7 +40,7 @@ KFCurveKey* Append(KFCurve& curve, int frame, float value, unsigned int interpol
 {
     KFCurveKey* key = curve.KeyGetPtr(curve.KeyAppendFast(KTime(frame * kSecond / 24), value));
     key->SetInterpolation(interpolation);
-    if (interpolation == CUBIC) {
+    if (interpolation == U) {
         key->SetTangeantMode(mode);
         key->SetDataDouble(KFCURVEKEY_RIGHT_SLOPE, slot0);
         key->SetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE, slot1);
@@ -67,21 +64,21 @@ void FillEveryLetter(KFCurve& c)
     float color[3] = {0.25f, 0.5f, 0.75f};
     c.SetColor(color);
     const float W = KFCURVE_DEFAULT_WEIGHT;
-    Append(c, 0, 1.0f, CONSTANT, KFCURVE_CONSTANT_STANDARD);                            // C s
-    Append(c, 1, 2.0f, CONSTANT, KFCURVE_CONSTANT_NEXT);                                // C n
-    Append(c, 2, 3.0f, LINEAR);                                                         // L
-    KFCurveKey* tcb = Append(c, 3, -4.0f, CUBIC, TCB, 0.1f, 0.2f);                      // U t
+    Append(c, 0, 1.0f, C, KFCURVE_CONSTANT_STANDARD);                            // C s
+    Append(c, 1, 2.0f, C, KFCURVE_CONSTANT_NEXT);                                // C n
+    Append(c, 2, 3.0f, L);                                                         // L
+    KFCurveKey* tcb = Append(c, 3, -4.0f, U, TCB, 0.1f, 0.2f);                      // U t
     tcb->SetDataFloat(KFCURVEKEY_TCB_BIAS, -0.3f);
-    Append(c, 4, 5.0f, CUBIC, USER, 1.5f, -2.5f);                                       // U s n
-    SetWeights(Append(c, 5, 6.0f, CUBIC, USER, 0.5f, 0.25f), KFCURVE_WEIGHTED_RIGHT, 0.2f, W);      // U s r
-    SetWeights(Append(c, 6, 7.0f, CUBIC, BREAK, -1.0f, 2.0f), KFCURVE_WEIGHTED_NEXT_LEFT, W, 0.7f); // u b l
-    SetWeights(Append(c, 7, 8.0f, CUBIC, USER, 3.0f, 4.0f), KFCURVE_WEIGHTED_ALL, 0.25f, 0.5f);     // U s a
-    Append(c, 8, 9.0f, CUBIC, BREAK);                                                   // U b n
-    Append(c, 9, 10.0f, CUBIC, AUTO, 0.0f, -0.5f);                                      // U p
-    SetWeights(Append(c, 10, 11.0f, CUBIC, AUTO, 0.5f, 0.0f), KFCURVE_WEIGHTED_RIGHT, 0.4f, W);     // U p r
-    Append(c, 11, 12.0f, CUBIC, AUTO_BREAK, 0.3f, 0.6f);                                // U q
-    Append(c, 12, 13.0f, CUBIC, AUTO);                                                  // U a
-    Append(c, 13, 14.25f, LINEAR);
+    Append(c, 4, 5.0f, U, USER, 1.5f, -2.5f);                                       // U s n
+    SetWeights(Append(c, 5, 6.0f, U, USER, 0.5f, 0.25f), KFCURVE_WEIGHTED_RIGHT, 0.2f, W);      // U s r
+    SetWeights(Append(c, 6, 7.0f, U, BREAK, -1.0f, 2.0f), KFCURVE_WEIGHTED_NEXT_LEFT, W, 0.7f); // u b l
+    SetWeights(Append(c, 7, 8.0f, U, USER, 3.0f, 4.0f), KFCURVE_WEIGHTED_ALL, 0.25f, 0.5f);     // U s a
+    Append(c, 8, 9.0f, U, BREAK);                                                   // U b n
+    Append(c, 9, 10.0f, U, AUTO, 0.0f, -0.5f);                                      // U p
+    SetWeights(Append(c, 10, 11.0f, U, AUTO, 0.5f, 0.0f), KFCURVE_WEIGHTED_RIGHT, 0.4f, W);     // U p r
+    Append(c, 11, 12.0f, U, AUTO_BREAK, 0.3f, 0.6f);                                // U q
+    Append(c, 12, 13.0f, U, AUTO);                                                  // U a
+    Append(c, 13, 14.25f, L);
     c.SetPreExtrapolation(KFCURVE_EXTRAPOLATION_REPETITION);
     c.SetPreExtrapolationCount(3);
     c.SetPostExtrapolation(KFCURVE_EXTRAPOLATION_KEEP_SLOPE);
@@ -104,7 +101,7 @@ void ExpectSameCurve(KFCurve& a, KFCurve& b)
         const KFCurveKey* x = a.KeyGetPtr(i);
         const KFCurveKey* y = b.KeyGetPtr(i);
         EXPECT_EQ(x->GetFlags(), y->GetFlags()) << i;
-        const int bytes = x->GetInterpolation() == CUBIC ? 12 : 0; // slopes, then the TCB bias or the weights
+        const int bytes = x->GetInterpolation() == U ? 12 : 0; // slopes, then the TCB bias or the weights
         EXPECT_EQ(std::memcmp(x->GetDataPtr(), y->GetDataPtr(), bytes), 0) << i;
     }
 }
@@ -118,12 +115,11 @@ struct KeyValue
 
 KeyValue T(long long ticks) { return {'L', static_cast<double>(ticks)}; }
 KeyValue D(double v) { return {'D', v}; }
-KeyValue C(char c) { return {'C', static_cast<double>(c)}; }
+KeyValue Ch(char c) { return {'C', static_cast<double>(c)}; }
 KeyValue I(int v) { return {'I', static_cast<double>(v)}; }
 
 // Reads a curve whose fields are written by hand; key version 0 writes no "KeyVer".
-Curve ReadHandBuilt(int keyVersion, int keyCount, const std::vector<KeyValue>& values,
-                    KQox::EForm form = KQox::eBINARY)
+Curve ReadHandBuilt(int keyVersion, int keyCount, const std::vector<KeyValue>& values, KQox::EForm form = KQox::eBINARY)
 {
     Image image = WriteChannel(form, 6000, [&](KQox& f) {
         WriteD(f, "Default", 0.5);
@@ -214,9 +210,9 @@ TEST(KFCurveStorage, FieldsWrittenInOrderWithTypeCodes)
 {
     Curve curve(KFCurveCreate());
     curve->SetValue(1.5f);
-    Append(*curve, 0, 1.0f, CONSTANT, KFCURVE_CONSTANT_NEXT);
-    Append(*curve, 24, 2.0f, CUBIC, AUTO);
-    KFCurveKey* weighted = Append(*curve, 48, 3.0f, CUBIC, AUTO, 0.5f, 0.25f);
+    Append(*curve, 0, 1.0f, C, KFCURVE_CONSTANT_NEXT);
+    Append(*curve, 24, 2.0f, U, AUTO);
+    KFCurveKey* weighted = Append(*curve, 48, 3.0f, U, AUTO, 0.5f, 0.25f);
     SetWeights(weighted, KFCURVE_WEIGHTED_NEXT_LEFT, KFCURVE_DEFAULT_WEIGHT, 0.5f);
     curve->SetPreExtrapolationCount(3);
     Image image = WriteChannel(KQox::eBINARY, 6000, [&](KQox& f) { curve->QoxStore(&f); });
@@ -261,7 +257,7 @@ TEST(KFCurveStorage, DefaultsOnlyAndResultsOfStoreAndRetrieve)
         EXPECT_TRUE(curve->QoxStore(&f, false, true));
         f.FieldWriteBegin("Second");
         f.FieldWriteBlockBegin();
-        Append(*curve, 0, 1.0f, LINEAR);
+        Append(*curve, 0, 1.0f, L);
         curve->QoxStore(&f, true, true); // only defaults
         EndChannel(f);
     });
@@ -291,12 +287,12 @@ TEST(KFCurveStorage, DefaultsOnlyAndResultsOfStoreAndRetrieve)
 TEST(KFCurveStorage, LegacyLayoutOfAutoKeys)
 {
     Curve curve(KFCurveCreate());
-    Append(*curve, 0, 0.0f, CUBIC, AUTO);              // plain, next user: d
-    Append(*curve, 24, 1.0f, CUBIC, USER, 2.0f, 0.0f); // s
-    Append(*curve, 48, 2.0f, CUBIC, AUTO);             // plain, next linear: a
-    Append(*curve, 72, 4.0f, LINEAR);
-    Append(*curve, 96, 3.0f, CUBIC, AUTO, 0.5f, 0.0f);         // not plain: s
-    Append(*curve, 120, 5.0f, CUBIC, AUTO_BREAK, 0.25f, 0.0f); // b
+    Append(*curve, 0, 0.0f, U, AUTO);              // plain, next user: d
+    Append(*curve, 24, 1.0f, U, USER, 2.0f, 0.0f); // s
+    Append(*curve, 48, 2.0f, U, AUTO);             // plain, next linear: a
+    Append(*curve, 72, 4.0f, L);
+    Append(*curve, 96, 3.0f, U, AUTO, 0.5f, 0.0f);         // not plain: s
+    Append(*curve, 120, 5.0f, U, AUTO_BREAK, 0.25f, 0.0f); // b
     const double d1 = curve->KeyGetLeftDerivative(1), r4 = curve->KeyGetRightDerivative(4),
                  l5 = curve->KeyGetLeftDerivative(5), r5 = curve->KeyGetRightDerivative(5);
     Image image = WriteChannel(KQox::eBINARY, 6000, [&](KQox& f) { curve->QoxStore(&f, false, false, true); });
@@ -315,19 +311,19 @@ TEST(KFCurveStorage, LegacyLayoutOfAutoKeys)
 TEST(KFCurveLegacy, ConstantAndWeightLettersOf4001To4004)
 {
     // The constant-mode letter comes with 4004.
-    Curve c = ReadHandBuilt(4003, 2, {T(0), D(1), C('C'), T(kSecond), D(2), C('L')});
+    Curve c = ReadHandBuilt(4003, 2, {T(0), D(1), Ch('C'), T(kSecond), D(2), Ch('L')});
     EXPECT_EQ(Kinds(*c), "Cs L ");
-    c = ReadHandBuilt(4004, 2, {T(0), D(1), C('Z'), C('n'), T(kSecond), D(2), C('A'), C('s')});
+    c = ReadHandBuilt(4004, 2, {T(0), D(1), Ch('Z'), Ch('n'), T(kSecond), D(2), Ch('A'), Ch('s')});
     EXPECT_EQ(Kinds(*c), "Cn Cs ");
     EXPECT_EQ(c->GetValue(), 0.5f);
     // 4001: user keys carry no weight letter.
-    c = ReadHandBuilt(4001, 2, {T(0), D(1), C('U'), C('s'), D(0.5), D(0.25), T(kSecond), D(2), C('U'), C('S'),
+    c = ReadHandBuilt(4001, 2, {T(0), D(1), Ch('U'), Ch('s'), D(0.5), D(0.25), T(kSecond), D(2), Ch('U'), Ch('S'),
                                 D(1), D(2)});
     EXPECT_EQ(Kinds(*c), "Us Us ");
     EXPECT_EQ(Slopes(c), (std::vector<float>{0.5f, 0.25f, 1, 2}));
     // 4002: 'd' with a weight part; the previous key loses its next-left weight.
-    c = ReadHandBuilt(4002, 2, {T(0), D(1), C('U'), C('b'), D(0.5), D(0.25), C('a'), D(0.3), D(0.6), T(kSecond),
-                                D(2), C('U'), C('d'), D(-1.5), C('r'), D(0.4)});
+    c = ReadHandBuilt(4002, 2, {T(0), D(1), Ch('U'), Ch('b'), D(0.5), D(0.25), Ch('a'), D(0.3), D(0.6), T(kSecond),
+                                D(2), Ch('U'), Ch('d'), D(-1.5), Ch('r'), D(0.4)});
     EXPECT_EQ(Kinds(*c), "Ub Ua ");
     EXPECT_EQ(Slopes(c), (std::vector<float>{0.5f, 0.25f, 0, -1.5f}));
     EXPECT_EQ(c->KeyGetTangeantWeightMode(0), static_cast<unsigned int>(KFCURVE_WEIGHTED_RIGHT));
@@ -339,21 +335,21 @@ TEST(KFCurveLegacy, ConstantAndWeightLettersOf4001To4004)
 TEST(KFCurveLegacy, AutoKeysOf4000To4004)
 {
     // 4000: 'a' is followed by one more double, for slot 1.
-    Curve c = ReadHandBuilt(4000, 2, {T(0), D(1), C('U'), C('a'), D(0.75), T(kSecond), D(2), C('U'), C('s'), D(0),
+    Curve c = ReadHandBuilt(4000, 2, {T(0), D(1), Ch('U'), Ch('a'), D(0.75), T(kSecond), D(2), Ch('U'), Ch('s'), D(0),
                                       D(0)});
     EXPECT_EQ(Kinds(*c), "Ua Us ");
     EXPECT_EQ(Slopes(c), (std::vector<float>{0, 0.75f, 0, 0}));
     // 4003: an auto key after a linear one gets right auto -100 (4004: 0); a user key before it loses its next-left.
-    c = ReadHandBuilt(4003, 4, {T(0), D(1), C('L'), T(kSecond), D(2), C('U'), C('a'), T(2 * kSecond), D(3), C('U'),
-                                C('s'), D(0.5), D(0.25), C('n'), T(3 * kSecond), D(4), C('U'), C('a')});
+    c = ReadHandBuilt(4003, 4, {T(0), D(1), Ch('L'), T(kSecond), D(2), Ch('U'), Ch('a'), T(2 * kSecond), D(3), Ch('U'),
+                                Ch('s'), D(0.5), D(0.25), Ch('n'), T(3 * kSecond), D(4), Ch('U'), Ch('a')});
     EXPECT_EQ(Kinds(*c), "L Ua Us Ua ");
     EXPECT_EQ(Slopes(c), (std::vector<float>{0, 0, -100, 0, 0.5f, 0, 0, 0}));
-    c = ReadHandBuilt(4004, 2, {T(0), D(1), C('L'), T(kSecond), D(2), C('U'), C('A')});
+    c = ReadHandBuilt(4004, 2, {T(0), D(1), Ch('L'), T(kSecond), D(2), Ch('U'), Ch('A')});
     EXPECT_EQ(Slopes(c), (std::vector<float>{0, 0, 0, 0}));
     // 'p' whose left and right auto values do not cancel becomes auto-break.
     for (double left : {-0.5, -0.25}) {
-        c = ReadHandBuilt(4004, 2, {T(0), D(1), C('U'), C('q'), D(0), D(left), C('n'), T(kSecond), D(2), C('U'),
-                                    C('p'), D(0.5), D(0.1), C('n')});
+        c = ReadHandBuilt(4004, 2, {T(0), D(1), Ch('U'), Ch('q'), D(0), D(left), Ch('n'), T(kSecond), D(2), Ch('U'),
+                                    Ch('p'), D(0.5), D(0.1), Ch('n')});
         EXPECT_EQ(Kinds(*c), left == -0.5 ? "Uq Ua " : "Uq Uq ");
     }
 }
@@ -362,15 +358,15 @@ TEST(KFCurveLegacy, AutoKeysOf4000To4004)
 // both sides, except a TCB neighbour.
 TEST(KFCurveLegacy, LegacyLettersAndControlValues)
 {
-    Curve c = ReadHandBuilt(4004, 4, {T(0), D(0), C('B'), C('B'), D(9), D(1.0), T(kSecond), D(2), C('B'), C('B'),
-                                      D(1.5), D(3.0), T(2 * kSecond), D(2), C('H'), C('a'), T(3 * kSecond), D(1),
-                                      C('T'), D(0.1), D(0.2), D(0.3)});
+    Curve c = ReadHandBuilt(4004, 4, {T(0), D(0), Ch('B'), Ch('B'), D(9), D(1.0), T(kSecond), D(2), Ch('B'), Ch('B'),
+                                      D(1.5), D(3.0), T(2 * kSecond), D(2), Ch('H'), Ch('a'), T(3 * kSecond), D(1),
+                                      Ch('T'), D(0.1), D(0.2), D(0.3)});
     EXPECT_EQ(Kinds(*c), "Ub Ub Ua Ut ");
     // 3 x (1 - 0) / 1, -3 x (1.5 - 2) / 1, 3 x (3 - 2) / 1, and 0 before a letter other than 'B'.
     EXPECT_EQ(Slopes(c), (std::vector<float>{3, 1.5f, 3, 0, 0, 0, 0.1f, 0.2f}));
     EXPECT_EQ(c->KeyGetDataFloat(3, KFCURVEKEY_TCB_BIAS), 0.3f);
-    c = ReadHandBuilt(4004, 3, {T(0), D(0), C('T'), D(0), D(0), D(0), T(kSecond), D(1), C('O'), C('x'), D(0.5),
-                                T(2 * kSecond), D(1), C('R'), C('u'), D(0.75)});
+    c = ReadHandBuilt(4004, 3, {T(0), D(0), Ch('T'), D(0), D(0), D(0), T(kSecond), D(1), Ch('O'), Ch('x'), D(0.5),
+                                T(2 * kSecond), D(1), Ch('R'), Ch('u'), D(0.75)});
     EXPECT_EQ(Kinds(*c), "Ut Us Us ");
     EXPECT_EQ(Slopes(c), (std::vector<float>{0, 0, 0.5f, 0.75f, 0.75f, 0}));
 }
@@ -379,26 +375,26 @@ TEST(KFCurveLegacy, LegacyLettersAndControlValues)
 TEST(KFCurveLegacy, OldTangentCombinationsAreConverted)
 {
     // The last key becomes cubic auto; linear keys before it stay.
-    Curve c = ReadHandBuilt(3999, 2, {T(0), D(0), C('L'), T(kSecond), D(1), C('L')});
+    Curve c = ReadHandBuilt(3999, 2, {T(0), D(0), Ch('L'), T(kSecond), D(1), Ch('L')});
     EXPECT_EQ(Kinds(*c), "L Ua ");
     // TCB, user, linear: the user key breaks; the last key takes the user key's slope.
-    c = ReadHandBuilt(3999, 3, {T(0), D(0), C('U'), C('t'), D(0), D(0), D(0), T(kSecond), D(1), C('U'), C('s'),
-                                D(0.5), D(0.25), T(2 * kSecond), D(2), C('L')});
+    c = ReadHandBuilt(3999, 3, {T(0), D(0), Ch('U'), Ch('t'), D(0), D(0), D(0), T(kSecond), D(1), Ch('U'), Ch('s'),
+                                D(0.5), D(0.25), T(2 * kSecond), D(2), Ch('L')});
     EXPECT_EQ(Kinds(*c), "Ut Ub Us ");
     EXPECT_EQ(Slot(c, 2, KFCURVEKEY_RIGHT_SLOPE), 0.25f);
     EXPECT_EQ(Slot(c, 2, KFCURVEKEY_NEXT_LEFT_SLOPE), 0.0f);
     // User, TCB, user, linear: the TCB key breaks, its next-left slope from tension, continuity and bias.
     const double t = 0.5, cont = 0.25, bias = -0.5;
-    c = ReadHandBuilt(3999, 4, {T(0), D(0), C('U'), C('s'), D(1), D(1), T(kSecond), D(2), C('U'), C('t'), D(t),
-                                D(cont), D(bias), T(3 * kSecond), D(5), C('U'), C('s'), D(0), D(0), T(4 * kSecond),
-                                D(3), C('L')});
+    c = ReadHandBuilt(3999, 4, {T(0), D(0), Ch('U'), Ch('s'), D(1), D(1), T(kSecond), D(2), Ch('U'), Ch('t'), D(t),
+                                D(cont), D(bias), T(3 * kSecond), D(5), Ch('U'), Ch('s'), D(0), D(0), T(4 * kSecond),
+                                D(3), Ch('L')});
     EXPECT_EQ(Kinds(*c), "Us Ub Ub Us ");
     const double expected =
         0.5 * (1 - t) * ((1 - cont) * (1 + bias) * (5.0 - 2.0) / 2.0 + (1 + cont) * (1 - bias) * (3.0 - 5.0) / 1.0);
     EXPECT_NEAR(Slot(c, 1, KFCURVEKEY_NEXT_LEFT_SLOPE), expected, 1e-6);
     // Constant, auto, auto: the middle key becomes user, flat on the left, the secant (2 - 1) / 2 s on the right.
-    c = ReadHandBuilt(3999, 3, {T(0), D(0), C('C'), T(kSecond), D(1), C('U'), C('a'), T(3 * kSecond), D(2), C('U'),
-                                C('a')});
+    c = ReadHandBuilt(3999, 3, {T(0), D(0), Ch('C'), T(kSecond), D(1), Ch('U'), Ch('a'), T(3 * kSecond), D(2), Ch('U'),
+                                Ch('a')});
     EXPECT_EQ(Kinds(*c), "Cs Us Ua ");
     EXPECT_EQ(Slot(c, 1, KFCURVEKEY_RIGHT_SLOPE), 0.0f);
     EXPECT_EQ(Slot(c, 1, KFCURVEKEY_NEXT_LEFT_SLOPE), 0.5f);
@@ -408,18 +404,18 @@ TEST(KFCurveLegacy, OldTangentCombinationsAreConverted)
 // same keys.
 TEST(KFCurveRepair, InvalidKeysAreDroppedInOrder)
 {
-    Curve c = ReadHandBuilt(4004, 5, {T(0), D(1), C('X'), T(kSecond), D(2), C('L'), T(kSecond), D(3), C('L'),
-                                      T(static_cast<long long>(0x8000000000000001ull)), D(4), C('L'),
-                                      T(3 * kSecond), D(5), C('L')});
+    Curve c = ReadHandBuilt(4004, 5, {T(0), D(1), Ch('X'), T(kSecond), D(2), Ch('L'), T(kSecond), D(3), Ch('L'),
+                                      T(static_cast<long long>(0x8000000000000001ull)), D(4), Ch('L'),
+                                      T(3 * kSecond), D(5), Ch('L')});
     EXPECT_EQ(Times(*c), Secs({1, 3}));
     EXPECT_EQ(Values(*c), (std::vector<float>{2, 5}));
     // Stray values between keys, a value of the wrong type, a missing tangent letter ('a' assumed).
-    c = ReadHandBuilt(4004, 4, {T(0), D(1), C('U'), C('s'), D(0.5), D(0.5), C('n'), I(999), D(7), T(kSecond), I(5),
-                                C('L'), T(2 * kSecond), D(3), C('U'), D(8), T(3 * kSecond), D(4), C('L')});
+    c = ReadHandBuilt(4004, 4, {T(0), D(1), Ch('U'), Ch('s'), D(0.5), D(0.5), Ch('n'), I(999), D(7), T(kSecond), I(5),
+                                Ch('L'), T(2 * kSecond), D(3), Ch('U'), D(8), T(3 * kSecond), D(4), Ch('L')});
     EXPECT_EQ(Times(*c), Secs({0, 2, 3}));
     EXPECT_EQ(Kinds(*c), "Us Ua L ");
-    c = ReadHandBuilt(4004, 3, {T(0), D(1), C('U'), C('b'), D(0.5), D(-0.5), C('l'), D(0.6), T(kSecond), D(2),
-                                C('C'), C('n'), T(2 * kSecond), D(3), C('U'), C('t'), D(0.1), D(0.2), D(0.3)},
+    c = ReadHandBuilt(4004, 3, {T(0), D(1), Ch('U'), Ch('b'), D(0.5), D(-0.5), Ch('l'), D(0.6), T(kSecond), D(2),
+                                Ch('C'), Ch('n'), T(2 * kSecond), D(3), Ch('U'), Ch('t'), D(0.1), D(0.2), D(0.3)},
                       KQox::eASCII);
     EXPECT_EQ(Kinds(*c), "Ub Cn Ut ");
     EXPECT_EQ(c->KeyGetTangeantWeightMode(0), static_cast<unsigned int>(KFCURVE_WEIGHTED_NEXT_LEFT));
@@ -432,11 +428,11 @@ TEST(KFCurveRepair, InvalidKeysAreDroppedInOrder)
 TEST(KFCurveRepair, KeyCountIsCheckedBeforeAllocation)
 {
     for (KQox::EForm form : {KQox::eBINARY, KQox::eASCII}) {
-        Curve c = ReadHandBuilt(4004, -5, {T(0), D(1), C('L')}, form);
+        Curve c = ReadHandBuilt(4004, -5, {T(0), D(1), Ch('L')}, form);
         EXPECT_EQ(c->KeyGetCount(), 0);
         EXPECT_EQ(c->GetValue(), 0.5f);
         const long long before = GetRecordingMemory();
-        c = ReadHandBuilt(4004, 2000000000, {T(0), D(1), C('L'), T(kSecond), D(2), C('C'), C('s')}, form);
+        c = ReadHandBuilt(4004, 2000000000, {T(0), D(1), Ch('L'), T(kSecond), D(2), Ch('C'), Ch('s')}, form);
         EXPECT_EQ(c->KeyGetCount(), 2);
         EXPECT_LT(GetRecordingMemory() - before, 1 << 20);
         c = ReadHandBuilt(0, 3, {}, form); // no "KeyVer": the version reads 0 and old rules apply; no "Key": no keys

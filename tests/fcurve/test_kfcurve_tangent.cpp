@@ -12,12 +12,6 @@ using namespace fctest;
 
 namespace {
 
-const unsigned int C = KFCURVE_INTERPOLATION_CONSTANT;
-const unsigned int L = KFCURVE_INTERPOLATION_LINEAR;
-const unsigned int U = KFCURVE_INTERPOLATION_CUBIC;
-const unsigned int USER = KFCURVE_TANGEANT_USER;
-const unsigned int AUTO = KFCURVE_TANGEANT_AUTO;
-
 // Keys at 0, 1, 2 ... seconds with the given values, all of one kind.
 void Keys(KFCurve& c, std::initializer_list<float> values, unsigned int interpolation, unsigned int mode)
 {
@@ -94,7 +88,7 @@ TEST(KFCurveDerivativeTest, CubicUserAndBreak)
     Slopes(c, 1, 3, 3, 0);
     c.KeySetLeftDerivative(1, 2.0f); // a plain user tangent stays continuous, a broken one does not
     Slopes(c, 1, 2, 2, 0);
-    c.KeySetTangeantMode(1, KFCURVE_TANGEANT_BREAK);
+    c.KeySetTangeantMode(1, BREAK);
     c.KeySetLeftDerivative(1, -4.0f);
     Slopes(c, 1, -4, 2, 0);
     c.KeyIncRightDerivative(1, 0.5f);
@@ -111,8 +105,8 @@ TEST(KFCurveDerivativeTest, CubicUserAndBreak)
     EXPECT_EQ(c.KeyGetLeftBezierTangeant(0), 0.0f);  // the first key: its value
     KFCurve r; // removing a key keeps the following key's incoming tangent
     AddKey(r, Sec(0), 0.0f, U, USER, 1.0f, 2.0f);
-    AddKey(r, Sec(1), 1.0f, U, KFCURVE_TANGEANT_BREAK, 3.0f, -7.0f);
-    AddKey(r, Sec(2), 0.0f, U, KFCURVE_TANGEANT_BREAK, 5.0f, 0.0f);
+    AddKey(r, Sec(1), 1.0f, U, BREAK, 3.0f, -7.0f);
+    AddKey(r, Sec(2), 0.0f, U, BREAK, 5.0f, 0.0f);
     r.KeySetLeftTangeantWeight(2, 0.6f);
     r.KeyRemove(1);
     EXPECT_EQ(r.KeyGetLeftDerivative(1), -7.0f);
@@ -170,7 +164,7 @@ TEST(KFCurveDerivativeTest, CubicBeforeOtherKinds)
     EXPECT_FLOAT_EQ(e.KeyGetLeftDerivative(1), 3.0f);
     e.KeySet(1, Sec(1), 2.0f, U, USER, 7.0f, 0.0f);
     EXPECT_FLOAT_EQ(e.KeyGetLeftDerivative(1), 7.0f);
-    e.KeySetTangeantMode(1, KFCURVE_TANGEANT_BREAK);
+    e.KeySetTangeantMode(1, BREAK);
     e.KeySetTCB(0, Sec(0), 0.0f, 0.5f, 0.0f, 0.0f);
     EXPECT_FLOAT_EQ(e.KeyGetLeftDerivative(1), 1.25f); // (1 - 0.5) / 2 x (in 2 + out 3)
 }
@@ -211,7 +205,7 @@ TEST(KFCurveDerivativeTest, WeightsAndVelocities)
     EXPECT_EQ(info.mWeight, Weight(9899));
     KFCurve d;
     AddKey(d, Sec(0), 0.0f, U, USER);
-    AddKey(d, Sec(1), 1.0f, U, KFCURVE_TANGEANT_BREAK);
+    AddKey(d, Sec(1), 1.0f, U, BREAK);
     info.mDerivative = 4.0f;
     d.KeySetLeftDerivativeInfo(1, info);
     EXPECT_EQ(d.KeyGetLeftDerivative(1), 4.0f);
@@ -238,7 +232,7 @@ TEST(KFCurveDerivativeTest, ModeChangesAndInsertKeepTheSlopes)
         }
     }
     c.KeySetSelected(2, true);
-    c.KeyTangeantSetMode(true, KFCURVE_TANGEANT_BREAK);
+    c.KeyTangeantSetMode(true, BREAK);
     for (int i = 0; i < 5; ++i)
         EXPECT_NEAR(c.KeyGetLeftDerivative(i), left[i], 1e-4) << i;
     c.KeyTangeantSetInterpolation(true, L);

@@ -234,8 +234,8 @@ TEST(KFCurveFilterMatrixConverter, ThirtyOneKeysWithTheLastAtTheEnd)
                 EXPECT_EQ(c.KeyGetTime(30), variant == 2 ? Sec(1.0) : Sec(end));
             }
         // Keys take the interpolation of the source key they follow (cubic auto where the source curve has no key).
-        EXPECT_EQ(t.Curve(0, 0).KeyGetInterpolation(5), static_cast<unsigned int>(KFCURVE_INTERPOLATION_LINEAR));
-        EXPECT_EQ(t.Curve(1, 1).KeyGetInterpolation(5), static_cast<unsigned int>(KFCURVE_INTERPOLATION_CUBIC));
+        EXPECT_EQ(t.Curve(0, 0).KeyGetInterpolation(5), L);
+        EXPECT_EQ(t.Curve(1, 1).KeyGetInterpolation(5), U);
         // The post-global matrix scales the node before its translation: the translation stays, the scaling doubles.
         EXPECT_NEAR(t.Curve(0, 0).KeyGetValue(15), 0.5 / end, 1e-5);
         EXPECT_FLOAT_EQ(t.Curve(2, 1).KeyGetValue(3), 2.0f);
@@ -365,12 +365,9 @@ TEST(KFCurveFilterMatrixConverter, Refusals)
     EXPECT_FALSE(converter.Apply(*partial, true));
     ExpectError(converter, 3, "MatrixConverter, Missing curve.");
     // A period not positive, or one needing too many samples: nothing changes.
-    const struct
-    {
-        double period, end;
-        const char* text;
-    } cases[] = {{0.0, 1.0, "MatrixConverter, Invalid resampling period. No key were changed by filter."},
-                 {1.0 / 30.0, 1.0e6, "MatrixConverter, Too many keys to resample. No key were changed by filter."}};
+    const struct { double period, end; const char* text; } cases[] = {
+        {0.0, 1.0, "MatrixConverter, Invalid resampling period. No key were changed by filter."},
+        {1.0 / 30.0, 1.0e6, "MatrixConverter, Too many keys to resample. No key were changed by filter."}};
     for (const auto& k : cases) {
         Transform t(0, 0, 0.0f, 1.0f, k.end);
         Converter c;

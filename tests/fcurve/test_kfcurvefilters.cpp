@@ -14,9 +14,6 @@ using namespace fctest;
 
 namespace {
 
-const unsigned int L = KFCURVE_INTERPOLATION_LINEAR;
-const unsigned int U = KFCURVE_INTERPOLATION_CUBIC;
-
 // The direct reduction: each run deleted through KFCurve::Delete as soon as it is found.
 void ReferenceReduce(KFCurveFilterConstantKeyReducer& filter, KFCurve& curve)
 {
@@ -128,7 +125,7 @@ TEST(KFCurveFilterConstantKeyReducer, DefaultsAndWorkedExamples)
     filter.Reset();
     KFCurve user; // a cubic user key is never constant
     AddKeys(user, {0, 0, 0, 0, 0});
-    user.KeySet(2, Sec(2), 0.0f, U, KFCURVE_TANGEANT_USER);
+    user.KeySet(2, Sec(2), 0.0f, U, USER);
     EXPECT_FALSE(IsKeyConstant(user, 2, 0, 4, -1.0f, 1.0f));
     EXPECT_TRUE(filter.Apply(user));
     EXPECT_EQ(Times(user), Secs({2}));
@@ -156,8 +153,7 @@ TEST(KFCurveFilterConstantKeyReducer, DefaultsAndWorkedExamples)
 TEST(KFCurveFilterConstantKeyReducer, MatchesRunByRunDeletion)
 {
     std::mt19937 random(1234);
-    const unsigned int modes[5] = {KFCURVE_TANGEANT_AUTO, KFCURVE_TANGEANT_USER, KFCURVE_TANGEANT_BREAK,
-                                   KFCURVE_TANGEANT_AUTO_BREAK, KFCURVE_TANGEANT_TCB};
+    const unsigned int modes[5] = {AUTO, USER, BREAK, KFCURVE_TANGEANT_AUTO_BREAK, KFCURVE_TANGEANT_TCB};
     const float levels[4] = {0.0f, 0.004f, 1.0f, 1.006f};
     for (int trial = 0; trial < 150; ++trial) {
         KFCurve a;
@@ -392,7 +388,7 @@ TEST(KFCurveFilterKeyReducer, StraightLinesErrorsAndRanges)
     EXPECT_TRUE(reducer.Apply(line));
     EXPECT_EQ(Times(line), Secs({0, 9.9}));
     EXPECT_FLOAT_EQ(line.KeyGetValue(1), 297.0f);
-    EXPECT_EQ(line.KeyGetTangeantMode(0), static_cast<unsigned int>(KFCURVE_TANGEANT_USER));
+    EXPECT_EQ(line.KeyGetTangeantMode(0), USER);
     EXPECT_NEAR(line.Evaluate(Sec(5.0)), 150.0, 1e-2);
     KFCurve curve;
     AddKeys(curve, {1});
@@ -455,7 +451,7 @@ TEST(KFCurveFilterKeyReducer, SubdiviseInPlaceMatchesAppend)
     AddFrames(source, SineValues(400), U);
     auto endKeys = [&](KFCurve& result, std::initializer_list<int> indices) {
         for (int index : indices)
-            AddKey(result, source.KeyGetTime(index), source.KeyGetValue(index), U, KFCURVE_TANGEANT_USER,
+            AddKey(result, source.KeyGetTime(index), source.KeyGetValue(index), U, USER,
                    source.KeyGetRightDerivative(index), 0.0f);
     };
     KFCurveFilterKeyReducer reducer;

@@ -65,12 +65,9 @@ TEST(KFCurveGlobal, DefaultsAndTheRotationFilterCode)
     EXPECT_EQ(std::vector<bool>(flags, flags + 8),
               (std::vector<bool>{false, true, true, true, true, false, false, false}));
     // Codes 0, 3: none; 2: unroll; 1: the gimbal killer (nearest angles too). Non-rotation nodes are left alone.
-    const struct
-    {
-        int code, layerType;
-        float last;
-    } cases[] = {{0, KFCL_EULER_XYZ, -170}, {3, KFCL_EULER_XYZ, -170}, {2, KFCL_EULER_XYZ, 190},
-                 {1, KFCL_EULER_XYZ, 190},  {2, KFCL_ADD, -170}};
+    const struct { int code, layerType; float last; } cases[] = {
+        {0, KFCL_EULER_XYZ, -170}, {3, KFCL_EULER_XYZ, -170}, {2, KFCL_EULER_XYZ, 190}, {1, KFCL_EULER_XYZ, 190},
+        {2, KFCL_ADD, -170}};
     for (const auto& k : cases) {
         KFCURVE_SetRotationFilterToApply(k.code);
         KFCurveNode* node = RotationNode({{0, 0, 0, 170}, {1, 0, 0, -170}});
@@ -249,7 +246,7 @@ TEST(KFCurveResample, SpansStopKeysAndFrames)
         filter.SetStopTime(KTime(k.stop));
         EXPECT_TRUE(filter.Apply(d));
         EXPECT_EQ(Times(d), k.times) << k.start;
-        EXPECT_EQ(d.KeyGetInterpolation(0), static_cast<unsigned int>(KFCURVE_INTERPOLATION_LINEAR));
+        EXPECT_EQ(d.KeyGetInterpolation(0), L);
     }
 }
 
@@ -259,7 +256,7 @@ TEST(KFCurveResample, IntelligentModeAndNode)
     filter.SetPeriodTime(KTime(10));
     filter.SetIntelligentMode(true);
     KFCurve c;
-    AddKey(c, KTime(0), 0.0f, KFCURVE_INTERPOLATION_CONSTANT, KFCURVE_CONSTANT_STANDARD);
+    AddKey(c, KTime(0), 0.0f, C, KFCURVE_CONSTANT_STANDARD);
     AddKey(c, KTime(20), 5.0f);
     AddKey(c, KTime(40), 9.0f);
     EXPECT_TRUE(filter.Apply(c));

@@ -142,7 +142,7 @@ TEST(KFCurveNodeCandidate, SpecificLayersSolvingAndKeying)
     t->CandidateGetSpecificLayer(v, time, 1);
     ExpectNear3(v, 9, 18, 27);
     EXPECT_TRUE(Member(layer, 0)->IsCandidate());
-    EXPECT_TRUE(t->CandidateKey(nullptr, 1, nullptr, false, KFCURVE_INTERPOLATION_CUBIC, KFCURVE_TANGEANT_AUTO));
+    EXPECT_TRUE(t->CandidateKey(nullptr, 1, nullptr, false, U, AUTO));
     EXPECT_FALSE(t->IsCandidate());
     EXPECT_EQ(Member(layer, 0)->KeyGetCount(), 2);
     EXPECT_EQ(Member(layer, 1)->KeyGetCount(), 1);

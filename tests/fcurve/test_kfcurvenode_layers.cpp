@@ -23,7 +23,7 @@ void CountLayerEvents(KFCurveNode*, KFCurveNodeEvent* event, void*)
 
 // A rotation node "R" with X, Y, Z keyed linearly at {seconds, x, y, z}.
 KFCurveNode* MakeRotation(std::initializer_list<std::initializer_list<double>> keys, bool quaternion,
-                          unsigned int interpolation = KFCURVE_INTERPOLATION_LINEAR)
+                          unsigned int interpolation = L)
 {
     KFCurveNode* r = FCurveNodeCreateFromDataType(KDataTypeLclRotation, "R");
     r->CreateFCurve();
@@ -373,8 +373,7 @@ TEST(KFCurveNodeEvaluate, RotationNodes)
     ExpectNear3(v, 360, 0, 0, 1e-3);
     w->Destroy();
     // Cubic keys about one axis stay on that axis and keep the key values, in the node's own rotation order too.
-    KFCurveNode* c = MakeRotation({{0, 0, 0, 0}, {1, 60, 0, 0}, {2, 0, 0, 0}, {3, 30, 0, 0}}, true,
-                                  KFCURVE_INTERPOLATION_CUBIC);
+    KFCurveNode* c = MakeRotation({{0, 0, 0, 0}, {1, 60, 0, 0}, {2, 0, 0, 0}, {3, 30, 0, 0}}, true, U);
     for (double t = 0.0; t <= 3.0; t += 0.125) {
         c->GeneralEvaluate(v, Sec(t));
         EXPECT_NEAR(v[1], 0.0, 1e-3) << t;
@@ -397,7 +396,7 @@ TEST(KFCurveNodeEvaluate, ExtremeKeyTimesAndWarpedTimes)
     const KTime ends[2] = {KTime(-(1LL << 62)), KTime((1LL << 62) - 1)};
     for (int k = 0; k < 2; ++k)
         for (int i = 0; i < 3; ++i)
-            AddKey(*Member(r, i), ends[k], k == 0 ? 0.0f : 90.0f, KFCURVE_INTERPOLATION_CUBIC);
+            AddKey(*Member(r, i), ends[k], k == 0 ? 0.0f : 90.0f, U);
     r->SetUseQuaternion(true);
     double v[3];
     for (KTime t : {KTime(0), ends[0], ends[1], KTIME_INFINITE, KTIME_MINUS_INFINITE}) {

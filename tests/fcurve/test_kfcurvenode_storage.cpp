@@ -13,7 +13,7 @@ namespace {
 
 void AddAuto(KFCurve* curve, double seconds, float value)
 {
-    AddKey(*curve, Sec(seconds), value, KFCURVE_INTERPOLATION_CUBIC);
+    AddKey(*curve, Sec(seconds), value, U);
 }
 
 // Reads every channel of the section into the template's children.

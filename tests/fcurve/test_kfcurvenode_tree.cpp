@@ -60,14 +60,10 @@ TEST(KFCurveNodeTree, CreationNamesAndTypes)
     EXPECT_STREQ(warp->GetTimeWarpName(), "");
     warp->Destroy();
     // From a data type: members and the layer type.
-    const struct
-    {
-        KDataType* type;
-        int members, layerType;
-        const char* lastName;
-    } cases[] = {{KDataTypeLclTranslation, 3, KFCL_ADD, "Z"}, {KDataTypeQuaternion, 4, KFCL_ADD, " "},
-                 {KDataTypeMatrixRotation, 16, KFCL_EULER_XYZ, " "}, {KDataTypeScalingUV, 3, KFCL_MULT, "Z"},
-                 {KDataTypeNumber, 0, KFCL_ADD, nullptr}};
+    const struct { KDataType* type; int members, layerType; const char* lastName; } cases[] = {
+        {KDataTypeLclTranslation, 3, KFCL_ADD, "Z"}, {KDataTypeQuaternion, 4, KFCL_ADD, " "},
+        {KDataTypeMatrixRotation, 16, KFCL_EULER_XYZ, " "}, {KDataTypeScalingUV, 3, KFCL_MULT, "Z"},
+        {KDataTypeNumber, 0, KFCL_ADD, nullptr}};
     for (const auto& k : cases) {
         KFCurveNode* n = FCurveNodeCreateFromDataType(k.type, "N");
         EXPECT_EQ(n->GetCount(), k.members);
@@ -152,9 +148,11 @@ TEST(KFCurveNodeTree, SortedAddAndCurves)
     KFCurveNode* c2 = KFCurveNodeCreate("charlie");
     EXPECT_EQ(root->SortedAdd(b), 1);
     EXPECT_EQ(root->SortedAdd(c2), 2);
+    KFCurveNode* z = KFCurveNodeCreate("zulu"); // after every name: appended
+    EXPECT_EQ(root->SortedAdd(z), 4);
     EXPECT_EQ(root->Get(3), c);
     EXPECT_EQ(b->GetParent(), nullptr);
-    for (KFCurveNode* n : {b, c2}) {
+    for (KFCurveNode* n : {b, c2, z}) {
         root->Remove(root->Find(n));
         n->Destroy();
     }

@@ -20,12 +20,10 @@ KFCurveNode* Destination()
 }
 
 // Keys at the given frames (1/30 s) with the given values.
-void Frames(KFCurve* c, std::initializer_list<std::pair<long long, float>> keys,
-            unsigned int interpolation = KFCURVE_INTERPOLATION_LINEAR)
+void Frames(KFCurve* c, std::initializer_list<std::pair<long long, float>> keys, unsigned int interpolation = L)
 {
     for (const auto& k : keys)
-        AddKey(*c, KTime(k.first * kFrame), k.second, interpolation,
-               interpolation == KFCURVE_INTERPOLATION_CONSTANT ? 0 : KFCURVE_TANGEANT_AUTO);
+        AddKey(*c, KTime(k.first * kFrame), k.second, interpolation, interpolation == C ? 0 : AUTO);
 }
 
 // Plots node over [start, stop] frames at one frame into a new destination.
@@ -115,7 +113,7 @@ TEST(KFCurvePlot, LayersTimeWarpsAndContinuity)
     for (KFCurveNode* n : {plain, warped, node})
         n->Destroy(); // the node releases the time warp
     node = MemberNode("R", KFCL_EULER_XYZ); // an Euler result is made continuous: -170 after 170 becomes 190
-    Frames(Member(node, 2), {{0, 170.0f}, {3, -170.0f}}, KFCURVE_INTERPOLATION_CONSTANT);
+    Frames(Member(node, 2), {{0, 170.0f}, {3, -170.0f}}, C);
     KFCurveNode* dest = Plot(node, 0, 5);
     EXPECT_EQ(Values(*Member(dest, 2)), (std::vector<float>{170, 170, 170, 190, 190, 190, 190}));
     dest->Destroy();
@@ -246,11 +244,8 @@ TEST(KFCurvePlot, SmartPlotting)
     layer1[2].mCurve = &b;
     KFCurveSmartMergeInfos* infos[2] = {layer0, layer1};
     KArrayTemplate<int> members;
-    const struct
-    {
-        long long now, next;
-        std::vector<int> members;
-    } steps[] = {{0, 10, {0}}, {10, 20, {2}}, {20, 30, {0, 2}}};
+    const struct { long long now, next; std::vector<int> members; } steps[] = {
+        {0, 10, {0}}, {10, 20, {2}}, {20, 30, {0, 2}}};
     for (const auto& s : steps) {
         KTime now(s.now);
         EXPECT_EQ(GetNextSmartPlotTime(&now, infos, 2, &members).Get(), s.next);

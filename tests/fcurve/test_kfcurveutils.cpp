@@ -11,11 +11,6 @@ using namespace fctest;
 
 namespace {
 
-const unsigned int C = KFCURVE_INTERPOLATION_CONSTANT;
-const unsigned int L = KFCURVE_INTERPOLATION_LINEAR;
-const unsigned int U = KFCURVE_INTERPOLATION_CUBIC;
-const unsigned int USER = KFCURVE_TANGEANT_USER;
-const unsigned int AUTO = KFCURVE_TANGEANT_AUTO;
 const KTime kDeltaTime(kDelta);
 
 // Linear keys at the given ticks, each holding its time as value unless given.
@@ -107,7 +102,7 @@ TEST(KFCurveUtils, CompareAndCountKinds)
     KFCurve all; // counts of constant, linear, auto, auto-break, user, break and TCB keys
     const unsigned int kinds[9][2] = {{C, 0},   {L, AUTO},           {L, AUTO},
                                       {U, AUTO}, {U, KFCURVE_TANGEANT_AUTO_BREAK}, {U, USER},
-                                      {U, KFCURVE_TANGEANT_BREAK}, {U, KFCURVE_TANGEANT_TCB},
+                                      {U, BREAK}, {U, KFCURVE_TANGEANT_TCB},
                                       {U, KFCURVE_GENERIC_BREAK}}; // the last is not counted
     for (int i = 0; i < 9; ++i)
         AddKey(all, KTime(i), 0.0f, kinds[i][0], kinds[i][1]);
@@ -379,7 +374,7 @@ TEST(KFCurveUtils, FidelityIncrease)
     KFCURVE_IncreaseFidelityAddKey(Sec(0.5), 10.0, &plotted, &reference, true, kDeltaTime, 1.0);
     ASSERT_EQ(plotted.KeyGetCount(), 3);
     EXPECT_FLOAT_EQ(plotted.KeyGetValue(1), 10.0f);
-    EXPECT_EQ(plotted.KeyGetTangeantMode(1), static_cast<unsigned int>(KFCURVE_TANGEANT_BREAK));
+    EXPECT_EQ(plotted.KeyGetTangeantMode(1), BREAK);
     EXPECT_NEAR(plotted.KeyGetLeftDerivative(1), 20.0, 1e-2);
     EXPECT_NEAR(plotted.KeyGetRightDerivative(1), 0.0, 1e-2);
     AddKey(tail, KTime(0), 0.0f);
