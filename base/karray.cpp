@@ -14,12 +14,12 @@ int BlocksFor(long long n, int blockSize)
     return blocks < 1 ? 1 : static_cast<int>(blocks);
 }
 
-}  // namespace
+} // namespace
 
 KBaseArray::KBaseArray(int blockSize, int itemSize)
-    : mBlockSize(blockSize < 1 ? 1 : blockSize), mItemSize(itemSize < 1 ? 1 : itemSize)
-{
-}
+    : mBlockSize(blockSize < 1 ? 1 : blockSize)
+    , mItemSize(itemSize < 1 ? 1 : itemSize)
+{}
 
 KBaseArray::~KBaseArray()
 {
@@ -42,7 +42,7 @@ bool KBaseArray::SetBlocks(int blocks)
     const size_t bytes = static_cast<size_t>(blocks) * static_cast<size_t>(mBlockSize) * static_cast<size_t>(mItemSize);
     void* data = std::realloc(mBaseArray, bytes);
     if (!data)
-        return false;  // the old block is still ours and unchanged
+        return false; // the old block is still ours and unchanged
     mBaseArray = data;
     mBlockCount = blocks;
     return true;

@@ -47,10 +47,10 @@ protected:
     // Appends count items copied from src (which may lie in this array).
     bool AppendItems(const void* src, int count);
 
-    int mArrayCount = 0;   // items in use
-    int mBlockCount = 0;   // blocks allocated
-    int mBlockSize;        // items per block, at least 1
-    int mItemSize;         // bytes per item
+    int mArrayCount = 0; // items in use
+    int mBlockCount = 0; // blocks allocated
+    int mBlockSize;      // items per block, at least 1
+    int mItemSize;       // bytes per item
     void* mBaseArray = nullptr;
 };
 
@@ -58,8 +58,14 @@ template <typename T>
 class KArrayTemplate : public KBaseArray
 {
 public:
-    explicit KArrayTemplate(int blockSize = 16) : KBaseArray(blockSize, static_cast<int>(sizeof(T))) {}
-    KArrayTemplate(const KArrayTemplate& other) : KBaseArray(16, static_cast<int>(sizeof(T))) { *this = other; }
+    explicit KArrayTemplate(int blockSize = 16)
+        : KBaseArray(blockSize, static_cast<int>(sizeof(T)))
+    {}
+    KArrayTemplate(const KArrayTemplate& other)
+        : KBaseArray(16, static_cast<int>(sizeof(T)))
+    {
+        *this = other;
+    }
     ~KArrayTemplate() { Clear(); }
 
     KArrayTemplate& operator=(const KArrayTemplate& other)
@@ -148,7 +154,10 @@ public:
     T& operator[](int index) const { return Data()[index]; }
     // Other integer index types (avoids ambiguity with the pointer conversion).
     template <typename I, typename = std::enable_if_t<std::is_integral<I>::value && !std::is_same<I, bool>::value>>
-    T& operator[](I index) const { return Data()[index]; }
+    T& operator[](I index) const
+    {
+        return Data()[index];
+    }
     T* GetArray() const { return Data(); }
     operator T*() const { return Data(); }
 

@@ -58,7 +58,7 @@ inline int64_t BlockEnd(const KBlock* block)
     return int64_t(block->mFirst) + block->mCount;
 }
 
-}  // namespace
+} // namespace
 
 int kBCount(unsigned int unit)
 {
@@ -156,8 +156,7 @@ bool KBitSet::KBitSegment::Resize(const KXRange& range, bool fill)
     return true;
 }
 
-KBitSet::KBitSegment* KBitSet::KBitSegment::SafeAssign(KBitSet& set, int unitIndexInSegment,
-                                                       unsigned int value)
+KBitSet::KBitSegment* KBitSet::KBitSegment::SafeAssign(KBitSet& set, int unitIndexInSegment, unsigned int value)
 {
     if (!mBlock || unitIndexInSegment < 0 || unitIndexInSegment >= mBlock->mCount || !set.mTable)
         return nullptr;
@@ -166,7 +165,7 @@ KBitSet::KBitSegment* KBitSet::KBitSegment::SafeAssign(KBitSet& set, int unitInd
     {
         const ptrdiff_t slot = this - set.Slots();
         if (slot < 0 || slot >= set.SlotCount())
-            return nullptr;  // not a segment of this set
+            return nullptr; // not a segment of this set
         if (!set.CopyOnWrite())
             return nullptr;
         segment = set.Slots() + slot;
@@ -208,16 +207,15 @@ bool KBitSet::KBitSegment::GetLastSetBitAbsoluteIndex(int& index) const
     return false;
 }
 
-bool KBitSet::KBitSegment::Apply(Combine how, KBitSet& set, int unitFrom, int count,
-                                 const KBitSegment* other, unsigned int value)
+bool KBitSet::KBitSegment::Apply(Combine how, KBitSet& set, int unitFrom, int count, const KBitSegment* other,
+                                 unsigned int value)
 {
     KBitSegment* segment = this;
     for (int u = unitFrom; u < unitFrom + count; ++u)
     {
         const int i = u - segment->mBlock->mFirst;
         const unsigned int word = Units(segment->mBlock)[i];
-        const unsigned int theirs =
-            other && other->mBlock ? Units(other->mBlock)[u - other->mBlock->mFirst] : 0u;
+        const unsigned int theirs = other && other->mBlock ? Units(other->mBlock)[u - other->mBlock->mFirst] : 0u;
         unsigned int result = word;
         switch (how)
         {
@@ -238,38 +236,36 @@ bool KBitSet::KBitSegment::Apply(Combine how, KBitSet& set, int unitFrom, int co
     return true;
 }
 
-bool KBitSet::KBitSegment::FillWith(KBitSet& set, int unitFrom, int count, const KBitSegment*,
-                                    unsigned int value)
+bool KBitSet::KBitSegment::FillWith(KBitSet& set, int unitFrom, int count, const KBitSegment*, unsigned int value)
 {
     return Apply(eFill, set, unitFrom, count, nullptr, value);
 }
 
-bool KBitSet::KBitSegment::AndWith(KBitSet& set, int unitFrom, int count, const KBitSegment*,
-                                   unsigned int value)
+bool KBitSet::KBitSegment::AndWith(KBitSet& set, int unitFrom, int count, const KBitSegment*, unsigned int value)
 {
     return Apply(eKeepAnd, set, unitFrom, count, nullptr, value);
 }
 
-bool KBitSet::KBitSegment::IntersectionAnd(KBitSet& set, int unitFrom, int count,
-                                           const KBitSegment* other, unsigned int value)
+bool KBitSet::KBitSegment::IntersectionAnd(KBitSet& set, int unitFrom, int count, const KBitSegment* other,
+                                           unsigned int value)
 {
     return Apply(eAnd, set, unitFrom, count, other, value);
 }
 
-bool KBitSet::KBitSegment::IntersectionAndNot(KBitSet& set, int unitFrom, int count,
-                                              const KBitSegment* other, unsigned int value)
+bool KBitSet::KBitSegment::IntersectionAndNot(KBitSet& set, int unitFrom, int count, const KBitSegment* other,
+                                              unsigned int value)
 {
     return Apply(eAndNot, set, unitFrom, count, other, value);
 }
 
-bool KBitSet::KBitSegment::IntersectionOr(KBitSet& set, int unitFrom, int count,
-                                          const KBitSegment* other, unsigned int value)
+bool KBitSet::KBitSegment::IntersectionOr(KBitSet& set, int unitFrom, int count, const KBitSegment* other,
+                                          unsigned int value)
 {
     return Apply(eOr, set, unitFrom, count, other, value);
 }
 
-bool KBitSet::KBitSegment::IntersectionXor(KBitSet& set, int unitFrom, int count,
-                                           const KBitSegment* other, unsigned int value)
+bool KBitSet::KBitSegment::IntersectionXor(KBitSet& set, int unitFrom, int count, const KBitSegment* other,
+                                           unsigned int value)
 {
     return Apply(eXor, set, unitFrom, count, other, value);
 }
@@ -277,9 +273,14 @@ bool KBitSet::KBitSegment::IntersectionXor(KBitSet& set, int unitFrom, int count
 // ===========================================================================
 // The set and its slot table
 
-KBitSet::KBitSet() : mTable(nullptr), mCount(-1) {}
+KBitSet::KBitSet()
+    : mTable(nullptr)
+    , mCount(-1)
+{}
 
-KBitSet::KBitSet(const KBitSet& other) : mTable(other.mTable), mCount(other.mCount)
+KBitSet::KBitSet(const KBitSet& other)
+    : mTable(other.mTable)
+    , mCount(other.mCount)
 {
     if (mTable)
         ++mTable->mRefCount;
@@ -384,10 +385,10 @@ bool KBitSet::MakeRoomForSlot()
     if (UsedSlotCount() < n)
         return true;
     const int doubled = n * 2;
-    KTable* table = static_cast<KTable*>(PoolRealloc(
-        mTable, static_cast<unsigned int>(sizeof(KTable) + sizeof(KBitSegment) * size_t(doubled))));
+    KTable* table = static_cast<KTable*>(
+        PoolRealloc(mTable, static_cast<unsigned int>(sizeof(KTable) + sizeof(KBitSegment) * size_t(doubled))));
     if (!table)
-        return false;  // the old table stays
+        return false; // the old table stays
     mTable = table;
     KBitSegment* slots = Slots();
     for (int i = n; i < doubled; ++i)
@@ -520,7 +521,7 @@ bool KBitSet::ForEachSegmentPair(const KBitSet& other, KXFESPParam& param)
     const int usedThis = UsedSlotCount();
     const int usedOther = other.UsedSlotCount();
     int i = 0, j = 0;
-    int cursorThis = 0, cursorOther = 0;  // next unit not yet walked in each set
+    int cursorThis = 0, cursorOther = 0; // next unit not yet walked in each set
 
     while (i < usedThis || j < usedOther)
     {
@@ -552,8 +553,7 @@ bool KBitSet::ForEachSegmentPair(const KBitSet& other, KXFESPParam& param)
         else if (theirs && (!mine || b0 < a0))
         {
             const int runEnd = mine ? std::min(b1, a0) : b1;
-            if (param.mOtherOnly &&
-                !(theirs->*param.mOtherOnly)(target, b0, runEnd - b0, nullptr, param.mValue))
+            if (param.mOtherOnly && !(theirs->*param.mOtherOnly)(target, b0, runEnd - b0, nullptr, param.mValue))
                 return false;
             cursorOther = runEnd;
             if (cursorOther >= b1)
@@ -736,7 +736,7 @@ int KBitSet::FindFirst(bool value, bool anyValue, int* start, int* end, bool* fl
             unsigned int word = units[unit - block->mFirst];
             if (!value)
                 word = ~word;
-            word &= ~0u << (pos & 31);  // bits before the position
+            word &= ~0u << (pos & 31); // bits before the position
             if (word != 0)
             {
                 const int64_t found = (unit << kUnitPowerOf2) + __builtin_ctz(word);

@@ -33,20 +33,38 @@ class KBitSet
 {
 public:
     // Base-2 logarithm of the unit width (32 bits).
-    enum { kUnitPowerOf2 = 5 };
+    enum
+    {
+        kUnitPowerOf2 = 5
+    };
     // Segments within this many units of a request are merged with it ...
-    enum { SegmentDistanceThresholdInUnits = 256 / 32 + 1 };
+    enum
+    {
+        SegmentDistanceThresholdInUnits = 256 / 32 + 1
+    };
     // ... over a window of at least this many units.
-    enum { SegmentMinSizeInUnits = 64 / 32 + 1 };
+    enum
+    {
+        SegmentMinSizeInUnits = 64 / 32 + 1
+    };
 
-    enum kBitwiseOperation { eAnd = 0, eAndNot = 1, eOr = 2, eXor = 3 };
+    enum kBitwiseOperation
+    {
+        eAnd = 0,
+        eAndNot = 1,
+        eOr = 2,
+        eXor = 3
+    };
 
     // A run of units.
     struct KXRange
     {
-        KXRange(int first = 0, int count = 0) : mFirst(first), mCount(count) {}
-        int mFirst;  // first unit index
-        int mCount;  // unit count
+        KXRange(int first = 0, int count = 0)
+            : mFirst(first)
+            , mCount(count)
+        {}
+        int mFirst; // first unit index
+        int mCount; // unit count
     };
 
     // A slot of the segment table: one pointer to a shared segment block.
@@ -90,9 +108,16 @@ public:
 
     private:
         friend class KBitSet;
-        enum Combine { eFill, eKeepAnd, eAnd, eAndNot, eOr, eXor };
-        bool Apply(Combine how, KBitSet& set, int unitFrom, int count, const KBitSegment* other,
-                   unsigned int value);
+        enum Combine
+        {
+            eFill,
+            eKeepAnd,
+            eAnd,
+            eAndNot,
+            eOr,
+            eXor
+        };
+        bool Apply(Combine how, KBitSet& set, int unitFrom, int count, const KBitSegment* other, unsigned int value);
 
         // Builds a block for the run holding the units of the old block that
         // fall in it (the rest cleared, or all ones when fill), and drops the
@@ -108,8 +133,8 @@ public:
     };
 
     // Segment operation called by ForEachSegmentPair.
-    typedef bool (KBitSegment::*SegmentOperation)(KBitSet& set, int unitFrom, int count,
-                                                   const KBitSegment* other, unsigned int value);
+    typedef bool (KBitSegment::*SegmentOperation)(KBitSet& set, int unitFrom, int count, const KBitSegment* other,
+                                                  unsigned int value);
 
     // Operations for the runs of a pair walk: only in this set, only in the
     // other, in both (each may be null); then the target set and a word value.
@@ -160,8 +185,7 @@ public:
     // found, -1 when none was met. The parameter is passed through unused.
     bool ForEachBit_FindNextSetBit(int& found, void* param, int* start = nullptr, int* end = nullptr,
                                    bool* flag = nullptr) const;
-    bool ForEachBit_PrintBit(KString& text, int* start = nullptr, int* end = nullptr,
-                             bool* flag = nullptr) const;
+    bool ForEachBit_PrintBit(KString& text, int* start = nullptr, int* end = nullptr, bool* flag = nullptr) const;
     // Appends "1" or "0" to the KString at param.
     static bool PrintBit(int index, bool isSet, void* param);
 
@@ -201,7 +225,7 @@ private:
     int FindFirst(bool value, bool anyValue, int* start, int* end, bool* flag) const;
 
     KTable* mTable;
-    int mCount;  // cached count of set bits, -1 when not counted
+    int mCount; // cached count of set bits, -1 when not counted
 };
 
 #endif

@@ -13,8 +13,7 @@ KChainedFile::KChainedFile(int id, KChainedFile* next, EMode mode, bool ownsNext
     , mMode(mode)
     , mOwnsNext(ownsNext)
     , mTailFile(nullptr)
-{
-}
+{}
 
 KChainedFile::~KChainedFile()
 {
@@ -28,9 +27,12 @@ KChainedFile::~KChainedFile()
 bool KChainedFile::Open(const char* name, kFileMode mode, bool text)
 {
     bool ok;
-    if (mNext) {
+    if (mNext)
+    {
         ok = mNext->Open(name, mode, text);
-    } else {
+    }
+    else
+    {
         delete mTailFile;
         mTailFile = new KFile;
         ok = mTailFile->Open(name, mode, text);
@@ -42,9 +44,12 @@ bool KChainedFile::Open(const char* name, kFileMode mode, bool text)
 bool KChainedFile::Open(const char* name, const char* modeText)
 {
     bool ok;
-    if (mNext) {
+    if (mNext)
+    {
         ok = mNext->Open(name, modeText);
-    } else {
+    }
+    else
+    {
         delete mTailFile;
         mTailFile = new KFile;
         ok = mTailFile->Open(name, modeText);
@@ -56,9 +61,12 @@ bool KChainedFile::Open(const char* name, const char* modeText)
 bool KChainedFile::Open(void* buffer, unsigned int size)
 {
     bool ok;
-    if (mNext) {
+    if (mNext)
+    {
         ok = mNext->Open(buffer, size);
-    } else {
+    }
+    else
+    {
         delete mTailFile;
         KMemoryFile* memory = new KMemoryFile;
         mTailFile = memory;
@@ -71,9 +79,12 @@ bool KChainedFile::Open(void* buffer, unsigned int size)
 bool KChainedFile::Close()
 {
     bool ok = true;
-    if (mNext) {
+    if (mNext)
+    {
         ok = mNext->Close();
-    } else if (mTailFile) {
+    }
+    else if (mTailFile)
+    {
         // A write error seen by the stream is a failed close.
         ok = mTailFile->GetError() == 0;
         mTailFile->Close();

@@ -16,7 +16,12 @@
 class KChainedFile
 {
 public:
-    enum EMode { eClosed = 0, eRead = 1, eWrite = 2 };
+    enum EMode
+    {
+        eClosed = 0,
+        eRead = 1,
+        eWrite = 2
+    };
 
     KChainedFile(int id, KChainedFile* next, EMode mode, bool ownsNext);
     virtual ~KChainedFile();
@@ -52,10 +57,22 @@ public:
         ;
     virtual int Truncate(unsigned int length);
 
-    int GetId() const { return mId; }
-    KChainedFile* GetNext() const { return mNext; }
-    EMode GetMode() const { return mMode; }
-    bool GetOwnsNext() const { return mOwnsNext; }
+    int GetId() const
+    {
+        return mId;
+    }
+    KChainedFile* GetNext() const
+    {
+        return mNext;
+    }
+    EMode GetMode() const
+    {
+        return mMode;
+    }
+    bool GetOwnsNext() const
+    {
+        return mOwnsNext;
+    }
 
 protected:
     int mId;

@@ -23,13 +23,15 @@ bool ReadLine(FILE* file, std::string& line)
     char* buffer = nullptr;
     size_t capacity = 0;
     ssize_t n = getline(&buffer, &capacity, file);
-    if (n < 0) {
+    if (n < 0)
+    {
         free(buffer);
         return false;
     }
     line.assign(buffer, static_cast<size_t>(n));
     free(buffer);
-    if (!line.empty() && line.back() == '\n') line.pop_back();
+    if (!line.empty() && line.back() == '\n')
+        line.pop_back();
     return true;
 }
 
@@ -44,9 +46,11 @@ std::string CutComment(const std::string& line)
 bool SectionName(const std::string& text, std::string& name)
 {
     size_t open = text.find('[');
-    if (open == std::string::npos || text.find(']') == std::string::npos) return false;
+    if (open == std::string::npos || text.find(']') == std::string::npos)
+        return false;
     size_t close = text.find(']', open + 1);
-    if (close == std::string::npos) close = text.size();
+    if (close == std::string::npos)
+        close = text.size();
     name = text.substr(open + 1, close - open - 1);
     return true;
 }
@@ -59,7 +63,8 @@ bool Blank(char c)
 std::string TrimRight(const std::string& text)
 {
     size_t end = text.size();
-    while (end > 0 && Blank(text[end - 1])) --end;
+    while (end > 0 && Blank(text[end - 1]))
+        --end;
     return text.substr(0, end);
 }
 
@@ -69,12 +74,15 @@ std::string TrimRight(const std::string& text)
 bool SplitEntry(const std::string& text, std::string& key, std::string& value)
 {
     size_t start = 0;
-    while (start < text.size() && Blank(text[start])) ++start;
+    while (start < text.size() && Blank(text[start]))
+        ++start;
     size_t equal = text.find('=', start);
-    if (equal == std::string::npos) return false;
+    if (equal == std::string::npos)
+        return false;
     key = TrimRight(text.substr(start, equal - start));
     size_t v = equal;
-    while (v < text.size() && (Blank(text[v]) || text[v] == '=')) ++v;
+    while (v < text.size() && (Blank(text[v]) || text[v] == '='))
+        ++v;
     value = TrimRight(text.substr(v));
     return true;
 }
@@ -88,7 +96,8 @@ char* CopyText(const char* text)
 {
     size_t n = strlen(text) + 1;
     char* copy = static_cast<char*>(malloc(n));
-    if (copy) memcpy(copy, text, n);
+    if (copy)
+        memcpy(copy, text, n);
     return copy;
 }
 
@@ -114,7 +123,8 @@ KConfigFile::KConfigFile(const char* name, bool inMemory)
 {
     mValue[0] = 0;
     BuildPaths(name, KLib_GetConfigDirectory());
-    if (inMemory) {
+    if (inMemory)
+    {
         mVirtualFile = new KCharPtrSet(20);
         VirtualFileLoad(mVirtualFile);
     }
@@ -130,8 +140,10 @@ KConfigFile::KConfigFile(const char* name, const char* directory)
 
 KConfigFile::~KConfigFile()
 {
-    if (mVirtualFile) {
-        if (mDirty) VirtualFileDump(mVirtualFile);
+    if (mVirtualFile)
+    {
+        if (mDirty)
+            VirtualFileDump(mVirtualFile);
         VirtualFileClear(mVirtualFile);
         delete mVirtualFile;
     }
@@ -141,12 +153,15 @@ void KConfigFile::BuildPaths(const char* name, const char* directory)
 {
     name = Safe(name);
     KString dir(Safe(directory));
-    if (name[0] == '@') {
+    if (name[0] == '@')
+    {
         char host[256];
         KLib_GetComputerName(host, sizeof(host));
         mFilePath = dir + "/" + host + "." + (name + 1);
         mBackupPath = dir + "/" + host + ".backupfile.ini";
-    } else {
+    }
+    else
+    {
         mFilePath = dir + "/" + name;
         mBackupPath = dir + "/backupfile.ini";
     }
@@ -162,26 +177,32 @@ char* KConfigFile::CopyValue(const char* text)
 
 char* KConfigFile::Get(const char* section, const char* key, const char* defaultValue)
 {
-    if (mVirtualFile) return VirtualFileGet(mVirtualFile, section, key, defaultValue);
+    if (mVirtualFile)
+        return VirtualFileGet(mVirtualFile, section, key, defaultValue);
     section = Safe(section);
     key = Safe(key);
-    if (defaultValue) CopyValue(defaultValue);
+    if (defaultValue)
+        CopyValue(defaultValue);
 
     bool found = false;
     FILE* file = fopen(mFilePath, "rt");
-    if (file) {
+    if (file)
+    {
         bool inSection = false;
         std::string line;
-        while (!found && ReadLine(file, line)) {
+        while (!found && ReadLine(file, line))
+        {
             std::string text = CutComment(line);
             std::string name;
-            if (SectionName(text, name)) {
+            if (SectionName(text, name))
+            {
                 inSection = SameName(name, section);
                 continue;
             }
             std::string entryKey;
             std::string value;
-            if (inSection && SplitEntry(text, entryKey, value) && SameName(entryKey, key)) {
+            if (inSection && SplitEntry(text, entryKey, value) && SameName(entryKey, key))
+            {
                 CopyValue(value.c_str());
                 found = true;
             }
@@ -193,8 +214,10 @@ char* KConfigFile::Get(const char* section, const char* key, const char* default
 
 bool KConfigFile::Set(const char* section, const char* key, const char* value, const char* comment)
 {
-    if (mVirtualFile) {
-        if (!VirtualFileSet(mVirtualFile, section, key, value)) return false;
+    if (mVirtualFile)
+    {
+        if (!VirtualFileSet(mVirtualFile, section, key, value))
+            return false;
         mDirty = true;
         return true;
     }
@@ -203,15 +226,18 @@ bool KConfigFile::Set(const char* section, const char* key, const char* value, c
     value = Safe(value);
 
     std::string entry = std::string(key) + " = " + value;
-    if (comment && *comment) entry += std::string(" ; ") + comment;
+    if (comment && *comment)
+        entry += std::string(" ; ") + comment;
     entry += "\n";
 
     // The new text goes to the backup file, which then replaces the file:
     // the original stays whole until its replacement is completely written.
     FILE* in = fopen(mFilePath, "rt");
     FILE* out = fopen(mBackupPath, "wt");
-    if (!out) {
-        if (in) fclose(in);
+    if (!out)
+    {
+        if (in)
+            fclose(in);
         return false;
     }
     bool ok = true;
@@ -220,49 +246,65 @@ bool KConfigFile::Set(const char* section, const char* key, const char* value, c
     bool inTarget = false;
     bool found = false;
     bool written = false;
-    if (in) {
+    if (in)
+    {
         std::string line;
-        while (ReadLine(in, line)) {
+        while (ReadLine(in, line))
+        {
             bool firstLine = !hadLines;
             hadLines = true;
             std::string text = CutComment(line);
             std::string name;
-            if (SectionName(text, name)) {
+            if (SectionName(text, name))
+            {
                 bool target = SameName(name, section);
-                if (!target && inTarget && !written) {
+                if (!target && inTarget && !written)
+                {
                     ok = Put(out, entry) && ok;
                     written = true;
                 }
                 inTarget = target;
-                if (target) found = true;
-                if (!firstLine) ok = Put(out, "\n") && ok;
+                if (target)
+                    found = true;
+                if (!firstLine)
+                    ok = Put(out, "\n") && ok;
                 ok = Put(out, line + "\n") && ok;
                 continue;
             }
-            if (inTarget && !written) {
+            if (inTarget && !written)
+            {
                 std::string entryKey;
                 std::string oldValue;
-                if (SplitEntry(text, entryKey, oldValue) && SameName(entryKey, key)) {
+                if (SplitEntry(text, entryKey, oldValue) && SameName(entryKey, key))
+                {
                     ok = Put(out, entry) && ok;
                     written = true;
                     continue;
                 }
             }
-            if (line.empty()) continue;  // blank lines are dropped
+            if (line.empty())
+                continue; // blank lines are dropped
             ok = Put(out, line + "\n") && ok;
         }
-        if (ferror(in)) ok = false;
+        if (ferror(in))
+            ok = false;
         fclose(in);
     }
-    if (!found) {
-        if (hadLines) ok = Put(out, "\n") && ok;
+    if (!found)
+    {
+        if (hadLines)
+            ok = Put(out, "\n") && ok;
         ok = Put(out, std::string("[") + section + "]\n") && ok;
     }
-    if (!written) ok = Put(out, entry) && ok;
-    if (!existed) ok = Put(out, "\n") && ok;
-    if (fclose(out) != 0) ok = false;
+    if (!written)
+        ok = Put(out, entry) && ok;
+    if (!existed)
+        ok = Put(out, "\n") && ok;
+    if (fclose(out) != 0)
+        ok = false;
 
-    if (!ok || rename(mBackupPath, mFilePath) != 0) {
+    if (!ok || rename(mBackupPath, mFilePath) != 0)
+    {
         remove(mBackupPath);
         return false;
     }
@@ -271,40 +313,49 @@ bool KConfigFile::Set(const char* section, const char* key, const char* value, c
 
 bool KConfigFile::GetOrSet(const char* section, const char* key, const char* value, const char* comment)
 {
-    if (Get(section, key, nullptr)) return true;
+    if (Get(section, key, nullptr))
+        return true;
     return Set(section, key, value, comment);
 }
 
 bool KConfigFile::ClearFile()
 {
-    if (mVirtualFile) {
+    if (mVirtualFile)
+    {
         VirtualFileClear(mVirtualFile);
         return true;
     }
     remove(mFilePath);
     FILE* file = fopen(mFilePath, "wt+");
-    if (!file) return false;
+    if (!file)
+        return false;
     return fclose(file) == 0;
 }
 
 void KConfigFile::VirtualFileLoad(KCharPtrSet* sections)
 {
-    if (!sections) return;
+    if (!sections)
+        return;
     FILE* file = fopen(mFilePath, "rt");
-    if (!file) return;
+    if (!file)
+        return;
     KCharPtrSet* current = nullptr;
     std::string line;
-    while (ReadLine(file, line)) {
+    while (ReadLine(file, line))
+    {
         std::string text = CutComment(line);
         size_t start = text.find_first_not_of(" \t\n\r");
-        if (start == std::string::npos) continue;
+        if (start == std::string::npos)
+            continue;
         text = text.substr(start);
 
         std::string name;
-        if (SectionName(text, name)) {
+        if (SectionName(text, name))
+        {
             // A section named twice collects its entries in one place.
             current = reinterpret_cast<KCharPtrSet*>(sections->Get(name.c_str()));
-            if (!current) {
+            if (!current)
+            {
                 current = new KCharPtrSet(20);
                 sections->Add(name.c_str(), reinterpret_cast<kReference>(current));
             }
@@ -312,49 +363,62 @@ void KConfigFile::VirtualFileLoad(KCharPtrSet* sections)
         }
         std::string key;
         std::string value;
-        if (!current || !SplitEntry(text, key, value)) continue;
+        if (!current || !SplitEntry(text, key, value))
+            continue;
         // The first entry of a key wins, as when reading the file directly.
-        if (current->Get(key.c_str())) continue;
+        if (current->Get(key.c_str()))
+            continue;
         char* copy = CopyText(value.c_str());
-        if (copy) current->Add(key.c_str(), reinterpret_cast<kReference>(copy));
+        if (copy)
+            current->Add(key.c_str(), reinterpret_cast<kReference>(copy));
     }
     fclose(file);
 }
 
 bool KConfigFile::VirtualFileDump(KCharPtrSet* sections)
 {
-    if (!sections) return false;
+    if (!sections)
+        return false;
     FILE* out = fopen(mBackupPath, "wt+");
-    if (!out) return false;
+    if (!out)
+        return false;
     bool ok = true;
-    for (int i = 0; i < sections->GetCount(); ++i) {
+    for (int i = 0; i < sections->GetCount(); ++i)
+    {
         char* name = nullptr;
         KCharPtrSet* entries = SectionAt(sections, i, &name);
-        if (i > 0) ok = Put(out, "\n") && ok;
+        if (i > 0)
+            ok = Put(out, "\n") && ok;
         ok = Put(out, std::string("[") + Safe(name) + "]\n") && ok;
-        if (!entries) continue;
-        for (int j = 0; j < entries->GetCount(); ++j) {
+        if (!entries)
+            continue;
+        for (int j = 0; j < entries->GetCount(); ++j)
+        {
             char* key = nullptr;
             const char* value = reinterpret_cast<const char*>(entries->GetFromIndex(j, &key));
             ok = Put(out, std::string(Safe(key)) + " = " + Safe(value) + "\n") && ok;
         }
     }
-    if (fclose(out) != 0) ok = false;
-    if (!ok || rename(mBackupPath, mFilePath) != 0) {
+    if (fclose(out) != 0)
+        ok = false;
+    if (!ok || rename(mBackupPath, mFilePath) != 0)
+    {
         remove(mBackupPath);
         return false;
     }
     return true;
 }
 
-char* KConfigFile::VirtualFileGet(KCharPtrSet* sections, const char* section, const char* key,
-                                  const char* defaultValue)
+char* KConfigFile::VirtualFileGet(KCharPtrSet* sections, const char* section, const char* key, const char* defaultValue)
 {
-    if (sections) {
+    if (sections)
+    {
         KCharPtrSet* entries = reinterpret_cast<KCharPtrSet*>(sections->Get(Safe(section)));
-        if (entries) {
+        if (entries)
+        {
             char* value = reinterpret_cast<char*>(entries->Get(Safe(key)));
-            if (value) return value;
+            if (value)
+                return value;
         }
     }
     return defaultValue ? CopyValue(defaultValue) : nullptr;
@@ -362,23 +426,29 @@ char* KConfigFile::VirtualFileGet(KCharPtrSet* sections, const char* section, co
 
 bool KConfigFile::VirtualFileSet(KCharPtrSet* sections, const char* section, const char* key, const char* value)
 {
-    if (!sections) return false;
+    if (!sections)
+        return false;
     section = Safe(section);
     key = Safe(key);
     char* copy = CopyText(Safe(value));
-    if (!copy) return false;
+    if (!copy)
+        return false;
 
     KCharPtrSet* entries = reinterpret_cast<KCharPtrSet*>(sections->Get(section));
-    if (!entries) {
+    if (!entries)
+    {
         entries = new KCharPtrSet(20);
         sections->Add(section, reinterpret_cast<kReference>(entries));
     }
     int index = -1;
     char* old = reinterpret_cast<char*>(entries->Get(key, &index));
-    if (old) {
+    if (old)
+    {
         free(old);
         (*entries)[index] = reinterpret_cast<kReference>(copy);
-    } else {
+    }
+    else
+    {
         entries->Add(key, reinterpret_cast<kReference>(copy));
     }
     return true;
@@ -386,11 +456,15 @@ bool KConfigFile::VirtualFileSet(KCharPtrSet* sections, const char* section, con
 
 void KConfigFile::VirtualFileClear(KCharPtrSet* sections)
 {
-    if (!sections) return;
-    for (int i = 0; i < sections->GetCount(); ++i) {
+    if (!sections)
+        return;
+    for (int i = 0; i < sections->GetCount(); ++i)
+    {
         KCharPtrSet* entries = SectionAt(sections, i, nullptr);
-        if (!entries) continue;
-        for (int j = 0; j < entries->GetCount(); ++j) free(reinterpret_cast<char*>(entries->GetFromIndex(j)));
+        if (!entries)
+            continue;
+        for (int j = 0; j < entries->GetCount(); ++j)
+            free(reinterpret_cast<char*>(entries->GetFromIndex(j)));
         delete entries;
     }
     sections->Clear();
@@ -401,8 +475,7 @@ void KConfigFile::VirtualFileClear(KCharPtrSet* sections)
 
 KRegistry::KRegistry()
     : mConfigFile(nullptr)
-{
-}
+{}
 
 KRegistry::~KRegistry()
 {
@@ -440,7 +513,8 @@ T ScanValue(KConfigFile* file, const char* section, const char* key, const char*
 {
     const char* text = file ? file->Get(section, key, nullptr) : nullptr;
     T value = T();
-    if (!text || sscanf(text, format, &value) != 1) return defaultValue;
+    if (!text || sscanf(text, format, &value) != 1)
+        return defaultValue;
     return value;
 }
 
@@ -474,7 +548,8 @@ bool KRegistry::WriteFloat(const char*, const char* key, float value)
 
 bool KRegistry::WriteString(const char*, const char* key, const char* value)
 {
-    if (!mConfigFile) return false;
+    if (!mConfigFile)
+        return false;
     return mConfigFile->Set(mSectionName, key, value, nullptr);
 }
 
@@ -483,12 +558,15 @@ bool KRegistry::WriteString(const char*, const char* key, const char* value)
 int GetDisplayDecimalCount()
 {
     static int sDecimalCount = -1;
-    if (sDecimalCount < 0) {
+    if (sDecimalCount < 0)
+    {
         KConfigFile file("@Application.txt", false);
         int count = atoi(file.Get("NumericField", "Decimal", "2"));
         // The count shapes "%.<n>f" formats: keep it to what a double shows.
-        if (count < 0) count = 0;
-        if (count > 15) count = 15;
+        if (count < 0)
+            count = 0;
+        if (count > 15)
+            count = 15;
         sDecimalCount = count;
     }
     return sDecimalCount;

@@ -5,7 +5,7 @@
 namespace {
 const unsigned int kPolynomial = 0x04C11DB7u;
 const unsigned int kChunk = 64 * 1024;
-}
+} // namespace
 
 KCrcFile::KCrcFile(int id, KChainedFile* next, EMode mode, bool ownsNext)
     : KChainedFile(id, next, mode, ownsNext)
@@ -13,20 +13,20 @@ KCrcFile::KCrcFile(int id, KChainedFile* next, EMode mode, bool ownsNext)
     MakeCrcTable();
 }
 
-KCrcFile::~KCrcFile()
-{
-}
+KCrcFile::~KCrcFile() {}
 
 void KCrcFile::MakeCrcTable()
 {
-    for (unsigned int i = 0; i < 256; ++i) {
+    for (unsigned int i = 0; i < 256; ++i)
+    {
         unsigned int r = i << 24;
         for (int bit = 0; bit < 8; ++bit)
             r = (r & 0x80000000u) ? (r << 1) ^ kPolynomial : (r << 1);
         mCrcTable[0][i] = r;
     }
     for (int k = 1; k < 8; ++k)
-        for (unsigned int i = 0; i < 256; ++i) {
+        for (unsigned int i = 0; i < 256; ++i)
+        {
             unsigned int r = mCrcTable[k - 1][i];
             mCrcTable[k][i] = (r << 8) ^ mCrcTable[0][r >> 24];
         }
@@ -34,12 +34,13 @@ void KCrcFile::MakeCrcTable()
 
 unsigned int KCrcFile::Update(unsigned int crc, const unsigned char* bytes, unsigned int n) const
 {
-    const unsigned int (&t)[8][256] = mCrcTable;
-    while (n >= 8) {
+    const unsigned int(&t)[8][256] = mCrcTable;
+    while (n >= 8)
+    {
         crc ^= (static_cast<unsigned int>(bytes[0]) << 24) | (static_cast<unsigned int>(bytes[1]) << 16) |
                (static_cast<unsigned int>(bytes[2]) << 8) | bytes[3];
-        crc = t[7][crc >> 24] ^ t[6][(crc >> 16) & 0xFF] ^ t[5][(crc >> 8) & 0xFF] ^ t[4][crc & 0xFF] ^
-              t[3][bytes[4]] ^ t[2][bytes[5]] ^ t[1][bytes[6]] ^ t[0][bytes[7]];
+        crc = t[7][crc >> 24] ^ t[6][(crc >> 16) & 0xFF] ^ t[5][(crc >> 8) & 0xFF] ^ t[4][crc & 0xFF] ^ t[3][bytes[4]] ^
+              t[2][bytes[5]] ^ t[1][bytes[6]] ^ t[0][bytes[7]];
         bytes += 8;
         n -= 8;
     }
@@ -61,15 +62,18 @@ unsigned int KCrcFile::ReadCrc(bool* ok)
     if (mMode == eRead && size < 4)
         good = false;
 
-    if (good && size > 0) {
+    if (good && size > 0)
+    {
         std::vector<unsigned char> buffer(static_cast<size_t>(size < static_cast<long>(kChunk) ? size : kChunk));
         long left = size;
-        while (left > 0) {
+        while (left > 0)
+        {
             unsigned int want = left < static_cast<long>(buffer.size()) ? static_cast<unsigned int>(left)
-                                                                         : static_cast<unsigned int>(buffer.size());
+                                                                        : static_cast<unsigned int>(buffer.size());
             unsigned int got = KChainedFile::Read(buffer.data(), want);
             crc = Update(crc, buffer.data(), got);
-            if (got != want) {
+            if (got != want)
+            {
                 good = false;
                 break;
             }
@@ -95,16 +99,22 @@ bool KCrcFile::CheckCrc()
 bool KCrcFile::Close()
 {
     bool ok = true;
-    if (mMode == eWrite) {
+    if (mMode == eWrite)
+    {
         bool readBack = false;
         unsigned int crc = ReadCrc(&readBack);
-        if (!readBack) {
+        if (!readBack)
+        {
             ok = false;
-        } else {
+        }
+        else
+        {
             crc = ~crc;
             unsigned char trailer[4] = {
-                static_cast<unsigned char>(crc >> 24), static_cast<unsigned char>(crc >> 16),
-                static_cast<unsigned char>(crc >> 8), static_cast<unsigned char>(crc),
+                static_cast<unsigned char>(crc >> 24),
+                static_cast<unsigned char>(crc >> 16),
+                static_cast<unsigned char>(crc >> 8),
+                static_cast<unsigned char>(crc),
             };
             // The check bytes follow the data, wherever the position was left.
             KChainedFile::Seek(kSEEK_END, 0);

@@ -16,7 +16,10 @@
 class KCrcFile : public KChainedFile
 {
 public:
-    enum : unsigned int { eResidue = 0xC704DD7Bu };
+    enum : unsigned int
+    {
+        eResidue = 0xC704DD7Bu
+    };
 
     KCrcFile(int id, KChainedFile* next, EMode mode, bool ownsNext);
     ~KCrcFile() override;

@@ -13,7 +13,8 @@ KEncryptedFile::KEncryptedFile(char* key, int base, KChainedFile* next, EMode mo
     mLastBlock = -1;
     std::memset(mPlainBlock, 0, sizeof(mPlainBlock));
     std::memset(mCipherBlock, 0, sizeof(mCipherBlock));
-    if (mode != eClosed && mNext && mNext->IsOpened()) {
+    if (mode != eClosed && mNext && mNext->IsOpened())
+    {
         mPosition = mNext->GetPosition();
         FindLastBlockIndex();
     }
@@ -47,10 +48,13 @@ bool KEncryptedFile::StartOpen()
 
 bool KEncryptedFile::OpenDone(bool ok)
 {
-    if (ok) {
+    if (ok)
+    {
         FindLastBlockIndex();
         KChainedFile::SetPosition(mId);
-    } else {
+    }
+    else
+    {
         mLastBlock = -1;
     }
     return ok;
@@ -109,7 +113,8 @@ void KEncryptedFile::FindLastBlockIndex()
 unsigned int KEncryptedFile::Transfer(unsigned char* data, unsigned int n, bool write)
 {
     unsigned int done = 0;
-    while (done < n) {
+    while (done < n)
+    {
         long index = BlockIndex(mPosition);
         unsigned int offset = static_cast<unsigned int>(mPosition - BlockBoundary(index));
         unsigned int count = eBlock - offset;
@@ -143,9 +148,11 @@ char* KEncryptedFile::ReadString(void* buffer, int size)
         return nullptr;
     char* text = static_cast<char*>(buffer);
     int n = 0;
-    while (n < size - 1) {
+    while (n < size - 1)
+    {
         char c;
-        if (Read(&c, 1) != 1) {
+        if (Read(&c, 1) != 1)
+        {
             text[n] = 0;
             return nullptr;
         }
@@ -165,17 +172,14 @@ char* KEncryptedFile::ReadString(char* buffer, int size)
 
 void KEncryptedFile::Seek(kSeekPos from, long offset)
 {
-    switch (from) {
-    case kSEEK_CURRENT:
-        SetPosition(mPosition + offset);
-        break;
+    switch (from)
+    {
+    case kSEEK_CURRENT: SetPosition(mPosition + offset); break;
     case kSEEK_END:
         KChainedFile::Seek(kSEEK_END, 0);
         SetPosition(KChainedFile::GetPosition() + offset);
         break;
-    default:
-        SetPosition(offset);
-        break;
+    default: SetPosition(offset); break;
     }
 }
 
@@ -221,11 +225,13 @@ bool KEncryptedFile::ReadBlock(long index, unsigned int offset, unsigned int cou
 {
     if (index > mLastBlock || !mCipher.IsKeyed())
         return false;
-    if (index != mCachedBlock) {
+    if (index != mCachedBlock)
+    {
         // A layer writing keeps what it wrote: the cached block goes down first.
         if (mMode == eWrite && mCachedBlock >= 0 && !FlushBlock(mCachedBlock))
             return false;
-        if (!FetchBlock(index)) {
+        if (!FetchBlock(index))
+        {
             mCachedBlock = -1;
             return false;
         }
@@ -239,13 +245,16 @@ bool KEncryptedFile::WriteBlock(long index, unsigned int offset, unsigned int co
 {
     if (!mCipher.IsKeyed())
         return false;
-    if (index != mCachedBlock) {
+    if (index != mCachedBlock)
+    {
         if (mCachedBlock >= 0 && !FlushBlock(mCachedBlock))
             return false;
-        if (offset > 0 || count < eBlock) {
+        if (offset > 0 || count < eBlock)
+        {
             // Read-modify-write; a stored block that cannot be read whole is
             // not overwritten with guessed bytes.
-            if (!FetchBlock(index)) {
+            if (!FetchBlock(index))
+            {
                 mCachedBlock = -1;
                 return false;
             }
@@ -258,7 +267,8 @@ bool KEncryptedFile::WriteBlock(long index, unsigned int offset, unsigned int co
 
 bool KEncryptedFile::FetchBlock(long index)
 {
-    if (index > mLastBlock) {
+    if (index > mLastBlock)
+    {
         // A block beyond the end reads as zeros.
         std::memset(mPlainBlock, 0, sizeof(mPlainBlock));
         return true;
@@ -267,7 +277,8 @@ bool KEncryptedFile::FetchBlock(long index)
         KChainedFile::SetPosition(BlockBoundary(index));
     unsigned int got = KChainedFile::Read(mCipherBlock, eBlock);
     mLastTransfer = eTransferRead;
-    if (got != eBlock) {
+    if (got != eBlock)
+    {
         // Incomplete block (damaged or truncated file); the lower position is
         // no longer known.
         mLastTransferredBlock = -1;
@@ -284,7 +295,8 @@ bool KEncryptedFile::FlushBlock(long index)
     if (!(mLastTransfer == eTransferWrite && mLastTransferredBlock == index - 1))
         KChainedFile::SetPosition(BlockBoundary(index));
     unsigned int written = KChainedFile::Write(mCipherBlock, eBlock);
-    if (written != eBlock) {
+    if (written != eBlock)
+    {
         // The block stays cached; the next attempt repositions the lower layer.
         mLastTransferredBlock = -1;
         return false;

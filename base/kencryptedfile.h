@@ -67,11 +67,25 @@ public:
     void Decrypt(const void* in, void* out) const;
 
 private:
-    enum { eBlock = 16 };
-    enum ETransfer { eNoTransfer = 0, eTransferRead = 1, eTransferWrite = 2 };
+    enum
+    {
+        eBlock = 16
+    };
+    enum ETransfer
+    {
+        eNoTransfer = 0,
+        eTransferRead = 1,
+        eTransferWrite = 2
+    };
 
-    long BlockIndex(long position) const { return (position - mId) / eBlock; }
-    long BlockBoundary(long index) const { return mId + eBlock * index; }
+    long BlockIndex(long position) const
+    {
+        return (position - mId) / eBlock;
+    }
+    long BlockBoundary(long index) const
+    {
+        return mId + eBlock * index;
+    }
     void ResetState();
     // Restarts the layer at the base; false (layer closed) without a key.
     bool StartOpen();

@@ -1,7 +1,8 @@
 #include "base/kerror.h"
 
 KError::KError(const char* const* table, int count)
-    : mErrorCount(count < 0 ? 0 : count), mErrorStringArray(table)
+    : mErrorCount(count < 0 ? 0 : count)
+    , mErrorStringArray(table)
 {
     ClearLastError();
 }
@@ -23,12 +24,12 @@ void KError::SetLastErrorID(int code)
     if (!mErrorStringArray || code < 0 || code >= mErrorCount)
         mLastErrorString.Invalidate();
     else
-        mLastErrorString = mErrorStringArray[code];  // a null entry leaves the text invalid
+        mLastErrorString = mErrorStringArray[code]; // a null entry leaves the text invalid
 }
 
 void KError::SetLastErrorString(const char* text)
 {
-    mLastErrorString = text;  // null leaves the text invalid (reads as "")
+    mLastErrorString = text; // null leaves the text invalid (reads as "")
 }
 
 void KError::SetLastError(int code, const char* text)

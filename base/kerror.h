@@ -18,12 +18,12 @@ public:
     // Table entry code; "" for a code outside the table.
     const char* GetErrorString(int code) const;
 
-    void SetLastErrorID(int code);                     // code and the table's text
-    void SetLastErrorString(const char* text);         // text only; the code is kept
-    void SetLastError(int code, const char* text);     // code with an explicit text
+    void SetLastErrorID(int code);                 // code and the table's text
+    void SetLastErrorString(const char* text);     // text only; the code is kept
+    void SetLastError(int code, const char* text); // code with an explicit text
     int GetLastErrorID() const { return mLastErrorID; }
     const char* GetLastErrorString() const { return mLastErrorString; }
-    void ClearLastError();                             // code -1, text ""
+    void ClearLastError(); // code -1, text ""
 
 private:
     int mLastErrorID = -1;

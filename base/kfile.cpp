@@ -14,8 +14,7 @@ struct KFile::KFilePrivate
 
 KFile::KFile()
     : mData(new KFilePrivate)
-{
-}
+{}
 
 KFile::~KFile()
 {
@@ -27,7 +26,8 @@ KFile::~KFile()
 bool KFile::Open(const char* name, kFileMode mode, bool text)
 {
     const char* base;
-    switch (mode) {
+    switch (mode)
+    {
     case kFILE_READ: base = "r"; break;
     case kFILE_WRITE: base = "w"; break;
     case kFILE_READ_WRITE: base = "w+"; break;
@@ -41,7 +41,8 @@ bool KFile::Open(const char* name, kFileMode mode, bool text)
 
 bool KFile::Open(const char* name, const char* modeText)
 {
-    if (mData->mOpened) Close();
+    if (mData->mOpened)
+        Close();
     mData->mCloseFailed = false;
     mFullFileName = name ? name : "";
     FILE* stream = nullptr;
@@ -52,7 +53,8 @@ bool KFile::Open(const char* name, const char* modeText)
 
 void KFile::Close()
 {
-    if (mData->mOpened) {
+    if (mData->mOpened)
+    {
         mData->mOpened = false;
         // Buffered bytes reach the disk only here: a full disk shows up as a
         // failed close.
@@ -68,13 +70,15 @@ bool KFile::LastCloseFailed() const
 
 unsigned int KFile::Read(void* buffer, unsigned int n)
 {
-    if (!mData->mOpened || !buffer) return 0;
+    if (!mData->mOpened || !buffer)
+        return 0;
     return static_cast<unsigned int>(fread(buffer, 1, n, mData->mStream));
 }
 
 char* KFile::ReadString(char* buffer, int n)
 {
-    if (!mData->mOpened || !buffer || n < 1) return nullptr;
+    if (!mData->mOpened || !buffer || n < 1)
+        return nullptr;
     return fgets(buffer, n, mData->mStream);
 }
 
@@ -88,72 +92,85 @@ T ReadValue(FILE* stream, T* value, bool swap)
     // A short read is not reported here; EndOfFile and GetError tell.
     size_t got = fread(&v, 1, sizeof(T), stream);
     (void)got;
-    if (swap) v = kSwab(v);
+    if (swap)
+        v = kSwab(v);
     *value = v;
     return v;
 }
-}
+} // namespace
 
 int KFile::ReadInt32(int* value, bool swap)
 {
-    if (!mData->mOpened || !value) return 0;
+    if (!mData->mOpened || !value)
+        return 0;
     return ReadValue(mData->mStream, value, swap);
 }
 
 unsigned int KFile::ReadUInt32(unsigned int* value, bool swap)
 {
-    if (!mData->mOpened || !value) return 0;
+    if (!mData->mOpened || !value)
+        return 0;
     return ReadValue(mData->mStream, value, swap);
 }
 
 short KFile::ReadInt16(short* value, bool swap)
 {
-    if (!mData->mOpened || !value) return 0;
+    if (!mData->mOpened || !value)
+        return 0;
     return ReadValue(mData->mStream, value, swap);
 }
 
 unsigned short KFile::ReadUInt16(unsigned short* value, bool swap)
 {
-    if (!mData->mOpened || !value) return 0;
+    if (!mData->mOpened || !value)
+        return 0;
     return ReadValue(mData->mStream, value, swap);
 }
 
 char KFile::ReadChar(char* value)
 {
-    if (!mData->mOpened || !value) return 0;
+    if (!mData->mOpened || !value)
+        return 0;
     return ReadValue(mData->mStream, value, false);
 }
 
 unsigned char KFile::ReadUChar(unsigned char* value)
 {
-    if (!mData->mOpened || !value) return 0;
+    if (!mData->mOpened || !value)
+        return 0;
     return ReadValue(mData->mStream, value, false);
 }
 
 unsigned int KFile::Write(void* buffer, unsigned int n)
 {
-    if (!mData->mOpened || !buffer) return 0;
+    if (!mData->mOpened || !buffer)
+        return 0;
     return static_cast<unsigned int>(fwrite(buffer, 1, n, mData->mStream));
 }
 
 void KFile::Seek(kSeekPos from, long offset)
 {
-    if (!mData->mOpened) return;
+    if (!mData->mOpened)
+        return;
     int whence = SEEK_SET;
-    if (from == kSEEK_CURRENT) whence = SEEK_CUR;
-    else if (from == kSEEK_END) whence = SEEK_END;
+    if (from == kSEEK_CURRENT)
+        whence = SEEK_CUR;
+    else if (from == kSEEK_END)
+        whence = SEEK_END;
     fseek(mData->mStream, offset, whence);
 }
 
 long KFile::GetPosition()
 {
-    if (!mData->mOpened) return 0;
+    if (!mData->mOpened)
+        return 0;
     return ftell(mData->mStream);
 }
 
 void KFile::SetPosition(long offset)
 {
-    if (!mData->mOpened) return;
+    if (!mData->mOpened)
+        return;
     fseek(mData->mStream, offset, SEEK_SET);
 }
 
@@ -169,24 +186,28 @@ const char* KFile::GetFullFileName()
 
 int KFile::GetError()
 {
-    if (!mData->mOpened) return 0;
+    if (!mData->mOpened)
+        return 0;
     return ferror(mData->mStream);
 }
 
 void KFile::ClearError()
 {
-    if (mData->mOpened) clearerr(mData->mStream);
+    if (mData->mOpened)
+        clearerr(mData->mStream);
 }
 
 bool KFile::EndOfFile()
 {
-    if (!mData->mOpened) return false;
+    if (!mData->mOpened)
+        return false;
     return feof(mData->mStream) != 0;
 }
 
 void KFile::Format(const char* format, ...)
 {
-    if (!mData->mOpened || !format) return;
+    if (!mData->mOpened || !format)
+        return;
     // Written straight to the stream: no work area limits the text.
     va_list args;
     va_start(args, format);
@@ -196,7 +217,8 @@ void KFile::Format(const char* format, ...)
 
 int KFile::Truncate(unsigned int length)
 {
-    if (!mData->mOpened) return -1;
+    if (!mData->mOpened)
+        return -1;
     fflush(mData->mStream);
     return ftruncate(fileno(mData->mStream), static_cast<off_t>(length));
 }
@@ -214,13 +236,15 @@ int KFile::Rename(KString from, KString to)
 bool WideCharFileOpen(FILE** stream, const char* name, const char* modeText)
 {
     FILE* f = (name && modeText) ? fopen(name, modeText) : nullptr;
-    if (stream) *stream = f;
+    if (stream)
+        *stream = f;
     return f != nullptr;
 }
 
 bool FileExist(const char* name)
 {
-    if (!name || !*name) return false;
+    if (!name || !*name)
+        return false;
     KFile file;
     bool exists = file.Open(name, "rb");
     file.Close();
@@ -229,23 +253,32 @@ bool FileExist(const char* name)
 
 char* KFgets(char* buffer, int size, FILE* stream)
 {
-    if (!buffer || size < 1) return nullptr;
-    if (size == 1) {
+    if (!buffer || size < 1)
+        return nullptr;
+    if (size == 1)
+    {
         buffer[0] = 0;
         return buffer;
     }
     int room = size - 1;
     int n = 0;
-    while (n < room) {
+    while (n < room)
+    {
         int c = stream ? getc(stream) : EOF;
-        if (c == EOF) break;
+        if (c == EOF)
+            break;
         buffer[n++] = static_cast<char>(c);
-        if (c == '\n') break;
-        if (c == '\r') {
+        if (c == '\n')
+            break;
+        if (c == '\r')
+        {
             int next = getc(stream);
-            if (next == '\n' && n < room) {
+            if (next == '\n' && n < room)
+            {
                 buffer[n++] = '\n';
-            } else if (next != EOF) {
+            }
+            else if (next != EOF)
+            {
                 ungetc(next, stream);
             }
             break;
@@ -255,9 +288,27 @@ char* KFgets(char* buffer, int size, FILE* stream)
     return n == 0 ? nullptr : buffer;
 }
 
-bool KPathUtilities::ConvertFromHFSToPOSIX(const char*, KString&) { return false; }
-bool KPathUtilities::ConvertFromHFSToWindows(const char*, KString&) { return false; }
-bool KPathUtilities::ConvertFromPOSIXToHFS(const char*, KString&) { return false; }
-bool KPathUtilities::ConvertFromPOSIXToWindows(const char*, KString&) { return false; }
-bool KPathUtilities::ConvertFromWindowsToHFS(const char*, KString&) { return false; }
-bool KPathUtilities::ConvertFromWindowsToPOSIX(const char*, KString&) { return false; }
+bool KPathUtilities::ConvertFromHFSToPOSIX(const char*, KString&)
+{
+    return false;
+}
+bool KPathUtilities::ConvertFromHFSToWindows(const char*, KString&)
+{
+    return false;
+}
+bool KPathUtilities::ConvertFromPOSIXToHFS(const char*, KString&)
+{
+    return false;
+}
+bool KPathUtilities::ConvertFromPOSIXToWindows(const char*, KString&)
+{
+    return false;
+}
+bool KPathUtilities::ConvertFromWindowsToHFS(const char*, KString&)
+{
+    return false;
+}
+bool KPathUtilities::ConvertFromWindowsToPOSIX(const char*, KString&)
+{
+    return false;
+}

@@ -93,7 +93,8 @@ T kSwab(T value)
     T result;
     const unsigned char* from = reinterpret_cast<const unsigned char*>(&value);
     unsigned char* to = reinterpret_cast<unsigned char*>(&result);
-    for (unsigned int i = 0; i < sizeof(T); ++i) to[i] = from[sizeof(T) - 1 - i];
+    for (unsigned int i = 0; i < sizeof(T); ++i)
+        to[i] = from[sizeof(T) - 1 - i];
     return result;
 }
 

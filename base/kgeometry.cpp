@@ -10,17 +10,38 @@ struct Vec3
     double x, y, z;
 };
 
-inline Vec3 V3(const KgeTVector& v) { return Vec3{v.x, v.y, v.z}; }
-inline Vec3 Row(const KRow4* m, int r) { return Vec3{m[r][0], m[r][1], m[r][2]}; }
-inline Vec3 Sub(const Vec3& a, const Vec3& b) { return Vec3{a.x - b.x, a.y - b.y, a.z - b.z}; }
-inline Vec3 Add(const Vec3& a, const Vec3& b) { return Vec3{a.x + b.x, a.y + b.y, a.z + b.z}; }
-inline Vec3 Scale(const Vec3& a, double s) { return Vec3{a.x * s, a.y * s, a.z * s}; }
-inline double Dot(const Vec3& a, const Vec3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+inline Vec3 V3(const KgeTVector& v)
+{
+    return Vec3{v.x, v.y, v.z};
+}
+inline Vec3 Row(const KRow4* m, int r)
+{
+    return Vec3{m[r][0], m[r][1], m[r][2]};
+}
+inline Vec3 Sub(const Vec3& a, const Vec3& b)
+{
+    return Vec3{a.x - b.x, a.y - b.y, a.z - b.z};
+}
+inline Vec3 Add(const Vec3& a, const Vec3& b)
+{
+    return Vec3{a.x + b.x, a.y + b.y, a.z + b.z};
+}
+inline Vec3 Scale(const Vec3& a, double s)
+{
+    return Vec3{a.x * s, a.y * s, a.z * s};
+}
+inline double Dot(const Vec3& a, const Vec3& b)
+{
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
 inline Vec3 Cross(const Vec3& a, const Vec3& b)
 {
     return Vec3{a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
 }
-inline double Length(const Vec3& a) { return std::sqrt(Dot(a, a)); }
+inline double Length(const Vec3& a)
+{
+    return std::sqrt(Dot(a, a));
+}
 
 // Unit vector of a; a zero vector stays zero.
 inline Vec3 Normalized(const Vec3& a)
@@ -122,8 +143,8 @@ void KVNNormalize(double* pOut, const double* pIn, int pCount)
         pOut[i] = pIn[i] / lLength;
 }
 
-void KLookAtRoll2Transformation(KgeAMatrix& pA, const KgeTVector& pEye, const KgeTVector& pTarget,
-                                double pRoll, const KgeTVector& pUp)
+void KLookAtRoll2Transformation(KgeAMatrix& pA, const KgeTVector& pEye, const KgeTVector& pTarget, double pRoll,
+                                const KgeTVector& pUp)
 {
     const Vec3 lD = Normalized(Sub(V3(pTarget), V3(pEye)));
     const Vec3 lS = Normalized(Cross(lD, V3(pUp)));
@@ -187,8 +208,8 @@ void Orthogonalize(KgeRMatrix& pR)
     SetRow(pR, 1, Cross(lRow2, lRow0));
 }
 
-void ThreePointsTransform(KgeAMatrix& pA, double& pArea, double& pRatio, const KgeTVector& pP0,
-                          const KgeTVector& pP1, const KgeTVector& pP2)
+void ThreePointsTransform(KgeAMatrix& pA, double& pArea, double& pRatio, const KgeTVector& pP0, const KgeTVector& pP1,
+                          const KgeTVector& pP2)
 {
     const Vec3 p0 = V3(pP0), p1 = V3(pP1), p2 = V3(pP2);
     SetRow(pA, 3, Scale(Add(Add(p0, p1), p2), 1.0 / 3.0));
@@ -323,8 +344,8 @@ void GetQuaternionFromPositionToPosition(KgeQuaternion& pQ, const KgeVertex& pA,
     pQ.w = w;
 }
 
-void GetQuaternionFromPositionToPosition(KgeQuaternion& pQ, const KgeTVector& pOrigin,
-                                         const KgeTVector& pA, const KgeTVector& pB)
+void GetQuaternionFromPositionToPosition(KgeQuaternion& pQ, const KgeTVector& pOrigin, const KgeTVector& pA,
+                                         const KgeTVector& pB)
 {
     const Vec3 o = V3(pOrigin);
     const Vec3 a = Sub(V3(pA), o);
@@ -332,8 +353,7 @@ void GetQuaternionFromPositionToPosition(KgeQuaternion& pQ, const KgeTVector& pO
     GetQuaternionFromPositionToPosition(pQ, KgeTVector(a.x, a.y, a.z), KgeTVector(b.x, b.y, b.z));
 }
 
-void GetQuaternionFromPositionToPositionFromUnitVector(KgeQuaternion& pQ, const KgeVertex& pA,
-                                                       const KgeVertex& pB)
+void GetQuaternionFromPositionToPositionFromUnitVector(KgeQuaternion& pQ, const KgeVertex& pA, const KgeVertex& pB)
 {
     const float cx = pA.y * pB.z - pA.z * pB.y;
     const float cy = pA.z * pB.x - pA.x * pB.z;
@@ -410,9 +430,9 @@ void GetRToH(KgeRMatrix& pR, const KgeTVector& pP1, const KgeTVector& pP2, doubl
 // Other
 // ---------------------------------------------------------------------------------
 
-void KFitBoxInBox(double pW, double pH, double pX, double pY, double pBoxW, double pBoxH, bool pCenter,
-                  bool pFit, bool pKeepRatio, bool pCover, bool /*pSpare*/, double* pOutX, double* pOutY,
-                  double* pOutW, double* pOutH)
+void KFitBoxInBox(double pW, double pH, double pX, double pY, double pBoxW, double pBoxH, bool pCenter, bool pFit,
+                  bool pKeepRatio, bool pCover, bool /*pSpare*/, double* pOutX, double* pOutY, double* pOutW,
+                  double* pOutH)
 {
     double lW = pW, lH = pH;
     if (pFit)

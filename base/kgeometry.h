@@ -29,12 +29,11 @@ void KVNNormalize(double* pOut, const double* pIn, int pCount);
 
 // Camera-style frame whose local X axis looks from eye at target, rolled by `roll`
 // degrees about it; the translation is eye.
-void KLookAtRoll2Transformation(KgeAMatrix& pA, const KgeTVector& pEye, const KgeTVector& pTarget,
-                                double pRoll, const KgeTVector& pUp);
+void KLookAtRoll2Transformation(KgeAMatrix& pA, const KgeTVector& pEye, const KgeTVector& pTarget, double pRoll,
+                                const KgeTVector& pUp);
 
 // Reverse reading: eye = translation, target = eye + row 0, roll = X angle of A.
-void KTransformation2LookAtRoll(KgeTVector& pTarget, double& pRoll, KgeTVector& pEye,
-                                const KgeAMatrix& pA);
+void KTransformation2LookAtRoll(KgeTVector& pTarget, double& pRoll, KgeTVector& pEye, const KgeAMatrix& pA);
 
 // Frame with row 0 along axis and row 1 perpendicular to up; returns |axis|. A zero
 // axis or an up parallel to it makes R the full identity.
@@ -47,8 +46,8 @@ void Orthogonalize(KgeRMatrix& pR);
 // Frame of a triangle: centroid translation, row 0 the unit normal. pArea receives
 // twice the triangle's area, pRatio the sine of the angle at p0 (0 when degenerate,
 // with an identity 3x3). The fourth column is not written.
-void ThreePointsTransform(KgeAMatrix& pA, double& pArea, double& pRatio, const KgeTVector& pP0,
-                          const KgeTVector& pP1, const KgeTVector& pP2);
+void ThreePointsTransform(KgeAMatrix& pA, double& pArea, double& pRatio, const KgeTVector& pP0, const KgeTVector& pP1,
+                          const KgeTVector& pP2);
 
 // True when the 3x3 determinant is below 0.
 bool IsLeftHand(const KgeAMatrix& pA);
@@ -84,11 +83,10 @@ void GetQuaternionFromPositionToPosition(KgeQuaternion& pQ, const KgeTVector& pA
 // The same on single-precision vertices (computed in single precision).
 void GetQuaternionFromPositionToPosition(KgeQuaternion& pQ, const KgeVertex& pA, const KgeVertex& pB);
 // The same for the directions origin->a and origin->b.
-void GetQuaternionFromPositionToPosition(KgeQuaternion& pQ, const KgeTVector& pOrigin,
-                                         const KgeTVector& pA, const KgeTVector& pB);
+void GetQuaternionFromPositionToPosition(KgeQuaternion& pQ, const KgeTVector& pOrigin, const KgeTVector& pA,
+                                         const KgeTVector& pB);
 // For unit vectors: (a x b, a.b + 1).
-void GetQuaternionFromPositionToPositionFromUnitVector(KgeQuaternion& pQ, const KgeVertex& pA,
-                                                       const KgeVertex& pB);
+void GetQuaternionFromPositionToPositionFromUnitVector(KgeQuaternion& pQ, const KgeVertex& pA, const KgeVertex& pB);
 
 // (axis sin(angle/2), cos(angle/2)), angle in radians, axis taken as given.
 void QuaternionFromAngularDisplacement(KgeQuaternion& pQ, const KgeTVector& pAxis, double pAngle);
@@ -109,9 +107,9 @@ void GetRToH(KgeRMatrix& pR, const KgeTVector& pP1, const KgeTVector& pP2, doubl
 
 // Places a w x h box into a W x H box at (x, y); see the flags. `pSpare` has no
 // effect. Outputs given as null are skipped.
-void KFitBoxInBox(double pW, double pH, double pX, double pY, double pBoxW, double pBoxH, bool pCenter,
-                  bool pFit, bool pKeepRatio, bool pCover, bool pSpare, double* pOutX, double* pOutY,
-                  double* pOutW, double* pOutH);
+void KFitBoxInBox(double pW, double pH, double pX, double pY, double pBoxW, double pBoxH, bool pCenter, bool pFit,
+                  bool pKeepRatio, bool pCover, bool pSpare, double* pOutX, double* pOutY, double* pOutW,
+                  double* pOutH);
 
 // Writes the (n - 2) * 3 corner indices of a convex n-gon's triangulation,
 // zig-zagging between the low and the high end: (0,1,2), (2,3,0), (0,3,n-1),

@@ -18,7 +18,7 @@ namespace {
 const int kProjectPathSize = 1024;
 char gProjectFilePath[kProjectPathSize];
 bool gProjectFilePathInitialized = false;
-}
+} // namespace
 
 bool KLib_GetApplicationQuit()
 {
@@ -58,7 +58,8 @@ void KLib_SetApplicationLock(bool /*lock*/)
 
 void KLib_SetProjectFilePath(const char* path)
 {
-    if (!path) path = "";
+    if (!path)
+        path = "";
     size_t len = strnlen(path, kProjectPathSize - 1);
     memcpy(gProjectFilePath, path, len);
     gProjectFilePath[len] = 0;
@@ -67,7 +68,8 @@ void KLib_SetProjectFilePath(const char* path)
 
 char* KLib_GetProjectFilePath()
 {
-    if (!gProjectFilePathInitialized) {
+    if (!gProjectFilePathInitialized)
+    {
         gProjectFilePath[0] = 0;
         gProjectFilePathInitialized = true;
     }
@@ -76,12 +78,17 @@ char* KLib_GetProjectFilePath()
 
 bool KLib_GetComputerName(char* buffer, int size)
 {
-    if (!buffer || size < 1) return false;
-    if (gethostname(buffer, static_cast<size_t>(size)) != 0) {
-        if (size >= 2) {
+    if (!buffer || size < 1)
+        return false;
+    if (gethostname(buffer, static_cast<size_t>(size)) != 0)
+    {
+        if (size >= 2)
+        {
             buffer[0] = '?';
             buffer[1] = 0;
-        } else {
+        }
+        else
+        {
             buffer[0] = 0;
         }
         return false;
@@ -113,7 +120,8 @@ int KLib_GetSerialDevicePortNumber(int device)
 
 void PutEndDigitString(char* text, unsigned int position, unsigned int value)
 {
-    if (!text) return;
+    if (!text)
+        return;
     // "%d" of any 32-bit value takes at most 11 characters and the terminator.
     snprintf(text + position, 12, "%d", static_cast<int>(value));
 }

@@ -127,8 +127,7 @@ KRow4* KmAA(KRow4* out, const KRow4* a, const KRow4* b)
 
 KRow4* KmAiA(KRow4* out, const KRow4* a, const KRow4* b)
 {
-    const double s[3] = {InverseSquaredLength(a[0]), InverseSquaredLength(a[1]),
-                         InverseSquaredLength(a[2])};
+    const double s[3] = {InverseSquaredLength(a[0]), InverseSquaredLength(a[1]), InverseSquaredLength(a[2])};
     // The translation of b relative to a's origin.
     const double d[3] = {b[3][0] - a[3][0], b[3][1] - a[3][1], b[3][2] - a[3][2]};
     double r[4][3];
@@ -451,8 +450,7 @@ void KSSRotationOrder::M2V(double* v, const KRow4* m) const
         q[2] /= qLength;
         q[3] /= qLength;
     }
-    v[0] = std::atan2(2.0 * (q[3] * q[0] + q[1] * q[2]), 1.0 - 2.0 * (q[0] * q[0] + q[2] * q[2])) *
-           K_RAD_TO_DEG;
+    v[0] = std::atan2(2.0 * (q[3] * q[0] + q[1] * q[2]), 1.0 - 2.0 * (q[0] * q[0] + q[2] * q[2])) * K_RAD_TO_DEG;
 }
 
 void KSSRotationOrder::V2M(KgeRMatrix& m, const KgeRVector& angles) const
@@ -469,8 +467,7 @@ void KSSRotationOrder::V2M(KRow4* m, const double* v) const
     }
     if (mOrder != eSphericXYZ)
     {
-        KmIJKtoR(m, v[KmEulerAxis[mOrder][0]], v[KmEulerAxis[mOrder][1]], v[KmEulerAxis[mOrder][2]],
-                 mOrder);
+        KmIJKtoR(m, v[KmEulerAxis[mOrder][0]], v[KmEulerAxis[mOrder][1]], v[KmEulerAxis[mOrder][2]], mOrder);
         return;
     }
 

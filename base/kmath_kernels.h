@@ -38,16 +38,38 @@ const double K_2RAD_TO_DEG = 114.59155902616465;
 // addressed as that array; all 0 after construction except D, which is D0. The
 // value constructor's fourth argument defaults to D0 where DEFAULT_D says "= D0"
 // and is required where it is empty.
-#define KGE_VECTOR4_BODY(Type, A, B, C, D, D0, DEFAULT_D)                                          \
-    double A, B, C, D;                                                                             \
-    Type() : A(0.0), B(0.0), C(0.0), D(D0) {}                                                      \
-    Type(double p0, double p1, double p2, double p3 DEFAULT_D) : A(p0), B(p1), C(p2), D(p3) {}     \
-    template <typename I, typename = typename std::enable_if<std::is_integral<I>::value>::type>    \
-    double& operator[](I i) { return reinterpret_cast<double*>(this)[i]; }                         \
-    template <typename I, typename = typename std::enable_if<std::is_integral<I>::value>::type>    \
-    const double& operator[](I i) const { return reinterpret_cast<const double*>(this)[i]; }       \
-    operator double*() { return reinterpret_cast<double*>(this); }                                 \
-    operator const double*() const { return reinterpret_cast<const double*>(this); }
+#define KGE_VECTOR4_BODY(Type, A, B, C, D, D0, DEFAULT_D)                                                              \
+    double A, B, C, D;                                                                                                 \
+    Type()                                                                                                             \
+        : A(0.0)                                                                                                       \
+        , B(0.0)                                                                                                       \
+        , C(0.0)                                                                                                       \
+        , D(D0)                                                                                                        \
+    {}                                                                                                                 \
+    Type(double p0, double p1, double p2, double p3 DEFAULT_D)                                                         \
+        : A(p0)                                                                                                        \
+        , B(p1)                                                                                                        \
+        , C(p2)                                                                                                        \
+        , D(p3)                                                                                                        \
+    {}                                                                                                                 \
+    template <typename I, typename = typename std::enable_if<std::is_integral<I>::value>::type>                        \
+    double& operator[](I i)                                                                                            \
+    {                                                                                                                  \
+        return reinterpret_cast<double*>(this)[i];                                                                     \
+    }                                                                                                                  \
+    template <typename I, typename = typename std::enable_if<std::is_integral<I>::value>::type>                        \
+    const double& operator[](I i) const                                                                                \
+    {                                                                                                                  \
+        return reinterpret_cast<const double*>(this)[i];                                                               \
+    }                                                                                                                  \
+    operator double*()                                                                                                 \
+    {                                                                                                                  \
+        return reinterpret_cast<double*>(this);                                                                        \
+    }                                                                                                                  \
+    operator const double*() const                                                                                     \
+    {                                                                                                                  \
+        return reinterpret_cast<const double*>(this);                                                                  \
+    }
 
 // Translation or direction. The fourth component is 1 after construction.
 struct KgeTVector
@@ -91,23 +113,41 @@ struct KgeRGBAVector
 struct KgeVertex
 {
     float x, y, z;
-    KgeVertex() : x(0.0f), y(0.0f), z(0.0f) {}
-    KgeVertex(float pX, float pY, float pZ) : x(pX), y(pY), z(pZ) {}
+    KgeVertex()
+        : x(0.0f)
+        , y(0.0f)
+        , z(0.0f)
+    {}
+    KgeVertex(float pX, float pY, float pZ)
+        : x(pX)
+        , y(pY)
+        , z(pZ)
+    {}
 };
 
 // Shared storage and access for the 4x4 matrix types: sixteen doubles row by row,
 // identity after construction. m[r][c] works through the conversion to KRow4*, and a
 // matrix passes directly to the kernels.
-#define KGE_MATRIX_BODY(Type)                                                           \
-    double mData[4][4];                                                                  \
-    Type() { SetIdentity(); }                                                            \
-    void SetIdentity()                                                                   \
-    {                                                                                    \
-        for (int r = 0; r < 4; ++r)                                                      \
-            for (int c = 0; c < 4; ++c) mData[r][c] = (r == c) ? 1.0 : 0.0;              \
-    }                                                                                    \
-    operator KRow4*() { return mData; }                                                  \
-    operator const KRow4*() const { return mData; }
+#define KGE_MATRIX_BODY(Type)                                                                                          \
+    double mData[4][4];                                                                                                \
+    Type()                                                                                                             \
+    {                                                                                                                  \
+        SetIdentity();                                                                                                 \
+    }                                                                                                                  \
+    void SetIdentity()                                                                                                 \
+    {                                                                                                                  \
+        for (int r = 0; r < 4; ++r)                                                                                    \
+            for (int c = 0; c < 4; ++c)                                                                                \
+                mData[r][c] = (r == c) ? 1.0 : 0.0;                                                                    \
+    }                                                                                                                  \
+    operator KRow4*()                                                                                                  \
+    {                                                                                                                  \
+        return mData;                                                                                                  \
+    }                                                                                                                  \
+    operator const KRow4*() const                                                                                      \
+    {                                                                                                                  \
+        return mData;                                                                                                  \
+    }
 
 // Affine 4x4 transform.
 struct KgeAMatrix
@@ -226,9 +266,14 @@ KRow4* KmQtoR(KRow4* out, const double* q);
 class KSSRotationOrder
 {
 public:
-    enum { eSphericXYZ = 12 };
+    enum
+    {
+        eSphericXYZ = 12
+    };
 
-    KSSRotationOrder(int order = 0) : mOrder(order) {}
+    KSSRotationOrder(int order = 0)
+        : mOrder(order)
+    {}
 
     // Angles of m's 3x3 rotation in this order; only components 0 to 2 are written.
     void M2V(KgeRVector& angles, const KgeRMatrix& m) const;

@@ -140,8 +140,7 @@ KQoxVector4& KQoxVector4::operator/=(const KQoxVector4& pV)
 
 KQoxVector4 KQoxVector4::CrossProduct(const KQoxVector4& pV) const
 {
-    return KQoxVector4(mData[1] * pV.mData[2] - mData[2] * pV.mData[1],
-                       mData[2] * pV.mData[0] - mData[0] * pV.mData[2],
+    return KQoxVector4(mData[1] * pV.mData[2] - mData[2] * pV.mData[1], mData[2] * pV.mData[0] - mData[0] * pV.mData[2],
                        mData[0] * pV.mData[1] - mData[1] * pV.mData[0], 1.0);
 }
 
@@ -180,13 +179,13 @@ void KQoxVector4::Normalize()
     mData[2] *= lInv;
 }
 
-bool KQoxVector4::AxisAlignmentInEulerAngle(const KQoxVector4& pOrigin, const KQoxVector4& pA,
-                                            const KQoxVector4& pB, KQoxVector4& pAngles)
+bool KQoxVector4::AxisAlignmentInEulerAngle(const KQoxVector4& pOrigin, const KQoxVector4& pA, const KQoxVector4& pB,
+                                            KQoxVector4& pAngles)
 {
-    KQoxVector4 lD1(pA.mData[0] - pOrigin.mData[0], pA.mData[1] - pOrigin.mData[1],
-                    pA.mData[2] - pOrigin.mData[2], 0.0);
-    KQoxVector4 lD2(pB.mData[0] - pOrigin.mData[0], pB.mData[1] - pOrigin.mData[1],
-                    pB.mData[2] - pOrigin.mData[2], 0.0);
+    KQoxVector4 lD1(pA.mData[0] - pOrigin.mData[0], pA.mData[1] - pOrigin.mData[1], pA.mData[2] - pOrigin.mData[2],
+                    0.0);
+    KQoxVector4 lD2(pB.mData[0] - pOrigin.mData[0], pB.mData[1] - pOrigin.mData[1], pB.mData[2] - pOrigin.mData[2],
+                    0.0);
     lD1.Normalize();
     lD2.Normalize();
 

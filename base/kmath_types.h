@@ -16,15 +16,18 @@
 // Tolerance of the approximate comparisons.
 const double K_MATH_EQUAL_TOLERANCE = 1e-6;
 
-#define KQOX_INDEX_TEMPLATE \
-    template <typename I, typename = typename std::enable_if<std::is_integral<I>::value>::type>
+#define KQOX_INDEX_TEMPLATE template <typename I, typename = typename std::enable_if<std::is_integral<I>::value>::type>
 
 // ---------------------------------------------------------------------------------
 class KQoxVector2
 {
 public:
-    KQoxVector2() : mData{0.0, 0.0} {}
-    KQoxVector2(double pX, double pY) : mData{pX, pY} {}
+    KQoxVector2()
+        : mData{0.0, 0.0}
+    {}
+    KQoxVector2(double pX, double pY)
+        : mData{pX, pY}
+    {}
     KQoxVector2(const KQoxVector2& pV) = default;
     KQoxVector2& operator=(const KQoxVector2& pV) = default;
 
@@ -32,7 +35,11 @@ public:
     KQOX_INDEX_TEMPLATE const double& operator[](I pIndex) const { return mData[pIndex]; }
     double GetAt(int pIndex) const { return mData[pIndex]; }
     void SetAt(int pIndex, double pValue) { mData[pIndex] = pValue; }
-    void Set(double pX, double pY) { mData[0] = pX; mData[1] = pY; }
+    void Set(double pX, double pY)
+    {
+        mData[0] = pX;
+        mData[1] = pY;
+    }
     operator double*() { return mData; }
     operator const double*() const { return mData; }
 
@@ -40,20 +47,72 @@ public:
     KQoxVector2 operator-(double pS) const { return KQoxVector2(mData[0] - pS, mData[1] - pS); }
     KQoxVector2 operator*(double pS) const { return KQoxVector2(mData[0] * pS, mData[1] * pS); }
     KQoxVector2 operator/(double pS) const { return KQoxVector2(mData[0] / pS, mData[1] / pS); }
-    KQoxVector2& operator+=(double pS) { mData[0] += pS; mData[1] += pS; return *this; }
-    KQoxVector2& operator-=(double pS) { mData[0] -= pS; mData[1] -= pS; return *this; }
-    KQoxVector2& operator*=(double pS) { mData[0] *= pS; mData[1] *= pS; return *this; }
-    KQoxVector2& operator/=(double pS) { mData[0] /= pS; mData[1] /= pS; return *this; }
+    KQoxVector2& operator+=(double pS)
+    {
+        mData[0] += pS;
+        mData[1] += pS;
+        return *this;
+    }
+    KQoxVector2& operator-=(double pS)
+    {
+        mData[0] -= pS;
+        mData[1] -= pS;
+        return *this;
+    }
+    KQoxVector2& operator*=(double pS)
+    {
+        mData[0] *= pS;
+        mData[1] *= pS;
+        return *this;
+    }
+    KQoxVector2& operator/=(double pS)
+    {
+        mData[0] /= pS;
+        mData[1] /= pS;
+        return *this;
+    }
 
     KQoxVector2 operator-() const { return KQoxVector2(-mData[0], -mData[1]); }
-    KQoxVector2 operator+(const KQoxVector2& pV) const { return KQoxVector2(mData[0] + pV.mData[0], mData[1] + pV.mData[1]); }
-    KQoxVector2 operator-(const KQoxVector2& pV) const { return KQoxVector2(mData[0] - pV.mData[0], mData[1] - pV.mData[1]); }
-    KQoxVector2 operator*(const KQoxVector2& pV) const { return KQoxVector2(mData[0] * pV.mData[0], mData[1] * pV.mData[1]); }
-    KQoxVector2 operator/(const KQoxVector2& pV) const { return KQoxVector2(mData[0] / pV.mData[0], mData[1] / pV.mData[1]); }
-    KQoxVector2& operator+=(const KQoxVector2& pV) { mData[0] += pV.mData[0]; mData[1] += pV.mData[1]; return *this; }
-    KQoxVector2& operator-=(const KQoxVector2& pV) { mData[0] -= pV.mData[0]; mData[1] -= pV.mData[1]; return *this; }
-    KQoxVector2& operator*=(const KQoxVector2& pV) { mData[0] *= pV.mData[0]; mData[1] *= pV.mData[1]; return *this; }
-    KQoxVector2& operator/=(const KQoxVector2& pV) { mData[0] /= pV.mData[0]; mData[1] /= pV.mData[1]; return *this; }
+    KQoxVector2 operator+(const KQoxVector2& pV) const
+    {
+        return KQoxVector2(mData[0] + pV.mData[0], mData[1] + pV.mData[1]);
+    }
+    KQoxVector2 operator-(const KQoxVector2& pV) const
+    {
+        return KQoxVector2(mData[0] - pV.mData[0], mData[1] - pV.mData[1]);
+    }
+    KQoxVector2 operator*(const KQoxVector2& pV) const
+    {
+        return KQoxVector2(mData[0] * pV.mData[0], mData[1] * pV.mData[1]);
+    }
+    KQoxVector2 operator/(const KQoxVector2& pV) const
+    {
+        return KQoxVector2(mData[0] / pV.mData[0], mData[1] / pV.mData[1]);
+    }
+    KQoxVector2& operator+=(const KQoxVector2& pV)
+    {
+        mData[0] += pV.mData[0];
+        mData[1] += pV.mData[1];
+        return *this;
+    }
+    KQoxVector2& operator-=(const KQoxVector2& pV)
+    {
+        mData[0] -= pV.mData[0];
+        mData[1] -= pV.mData[1];
+        return *this;
+    }
+    KQoxVector2& operator*=(const KQoxVector2& pV)
+    {
+        mData[0] *= pV.mData[0];
+        mData[1] *= pV.mData[1];
+        return *this;
+    }
+    KQoxVector2& operator/=(const KQoxVector2& pV)
+    {
+        mData[0] /= pV.mData[0];
+        mData[1] /= pV.mData[1];
+        return *this;
+    }
 
     double DotProduct(const KQoxVector2& pV) const { return mData[0] * pV.mData[0] + mData[1] * pV.mData[1]; }
 
@@ -74,14 +133,23 @@ public:
 class KQoxVector4
 {
 public:
-    KQoxVector4() : mData{0.0, 0.0, 0.0, 0.0} {}
-    KQoxVector4(double pX, double pY, double pZ, double pW = 0.0) : mData{pX, pY, pZ, pW} {}
-    explicit KQoxVector4(const double* pValues) : mData{pValues[0], pValues[1], pValues[2], pValues[3]} {}
+    KQoxVector4()
+        : mData{0.0, 0.0, 0.0, 0.0}
+    {}
+    KQoxVector4(double pX, double pY, double pZ, double pW = 0.0)
+        : mData{pX, pY, pZ, pW}
+    {}
+    explicit KQoxVector4(const double* pValues)
+        : mData{pValues[0], pValues[1], pValues[2], pValues[3]}
+    {}
     KQoxVector4(const KQoxVector4& pV) = default;
     KQoxVector4& operator=(const KQoxVector4& pV) = default;
     KQoxVector4& operator=(const double* pValues)
     {
-        mData[0] = pValues[0]; mData[1] = pValues[1]; mData[2] = pValues[2]; mData[3] = pValues[3];
+        mData[0] = pValues[0];
+        mData[1] = pValues[1];
+        mData[2] = pValues[2];
+        mData[3] = pValues[3];
         return *this;
     }
 
@@ -91,20 +159,55 @@ public:
     void SetAt(int pIndex, double pValue) { mData[pIndex] = pValue; }
     void Set(double pX, double pY, double pZ, double pW = 0.0)
     {
-        mData[0] = pX; mData[1] = pY; mData[2] = pZ; mData[3] = pW;
+        mData[0] = pX;
+        mData[1] = pY;
+        mData[2] = pZ;
+        mData[3] = pW;
     }
     operator double*() { return mData; }
     operator const double*() const { return mData; }
 
     // Scalar operations apply to all four components, W included.
-    KQoxVector4 operator+(double pS) const { return KQoxVector4(mData[0] + pS, mData[1] + pS, mData[2] + pS, mData[3] + pS); }
-    KQoxVector4 operator-(double pS) const { return KQoxVector4(mData[0] - pS, mData[1] - pS, mData[2] - pS, mData[3] - pS); }
-    KQoxVector4 operator*(double pS) const { return KQoxVector4(mData[0] * pS, mData[1] * pS, mData[2] * pS, mData[3] * pS); }
-    KQoxVector4 operator/(double pS) const { return KQoxVector4(mData[0] / pS, mData[1] / pS, mData[2] / pS, mData[3] / pS); }
-    KQoxVector4& operator+=(double pS) { for (double& c : mData) c += pS; return *this; }
-    KQoxVector4& operator-=(double pS) { for (double& c : mData) c -= pS; return *this; }
-    KQoxVector4& operator*=(double pS) { for (double& c : mData) c *= pS; return *this; }
-    KQoxVector4& operator/=(double pS) { for (double& c : mData) c /= pS; return *this; }
+    KQoxVector4 operator+(double pS) const
+    {
+        return KQoxVector4(mData[0] + pS, mData[1] + pS, mData[2] + pS, mData[3] + pS);
+    }
+    KQoxVector4 operator-(double pS) const
+    {
+        return KQoxVector4(mData[0] - pS, mData[1] - pS, mData[2] - pS, mData[3] - pS);
+    }
+    KQoxVector4 operator*(double pS) const
+    {
+        return KQoxVector4(mData[0] * pS, mData[1] * pS, mData[2] * pS, mData[3] * pS);
+    }
+    KQoxVector4 operator/(double pS) const
+    {
+        return KQoxVector4(mData[0] / pS, mData[1] / pS, mData[2] / pS, mData[3] / pS);
+    }
+    KQoxVector4& operator+=(double pS)
+    {
+        for (double& c : mData)
+            c += pS;
+        return *this;
+    }
+    KQoxVector4& operator-=(double pS)
+    {
+        for (double& c : mData)
+            c -= pS;
+        return *this;
+    }
+    KQoxVector4& operator*=(double pS)
+    {
+        for (double& c : mData)
+            c *= pS;
+        return *this;
+    }
+    KQoxVector4& operator/=(double pS)
+    {
+        for (double& c : mData)
+            c /= pS;
+        return *this;
+    }
 
     // Vector operations apply component by component to all four.
     KQoxVector4 operator-() const { return KQoxVector4(-mData[0], -mData[1], -mData[2], -mData[3]); }
@@ -138,8 +241,8 @@ public:
 
     // XYZ Euler angles (degrees) of the rotation turning the direction origin->a onto
     // origin->b. Writes X, Y, Z of pAngles; always true.
-    static bool AxisAlignmentInEulerAngle(const KQoxVector4& pOrigin, const KQoxVector4& pA,
-                                          const KQoxVector4& pB, KQoxVector4& pAngles);
+    static bool AxisAlignmentInEulerAngle(const KQoxVector4& pOrigin, const KQoxVector4& pA, const KQoxVector4& pB,
+                                          KQoxVector4& pAngles);
 
     double mData[4];
 };
@@ -148,8 +251,12 @@ public:
 class KQoxQuaternion
 {
 public:
-    KQoxQuaternion() : mData{0.0, 0.0, 0.0, 0.0} {}
-    KQoxQuaternion(double pX, double pY, double pZ, double pW) : mData{pX, pY, pZ, pW} {}
+    KQoxQuaternion()
+        : mData{0.0, 0.0, 0.0, 0.0}
+    {}
+    KQoxQuaternion(double pX, double pY, double pZ, double pW)
+        : mData{pX, pY, pZ, pW}
+    {}
     KQoxQuaternion(const KQoxQuaternion& pQ) = default;
     KQoxQuaternion& operator=(const KQoxQuaternion& pQ) = default;
 
@@ -159,19 +266,54 @@ public:
     void SetAt(int pIndex, double pValue) { mData[pIndex] = pValue; }
     void Set(double pX, double pY, double pZ, double pW)
     {
-        mData[0] = pX; mData[1] = pY; mData[2] = pZ; mData[3] = pW;
+        mData[0] = pX;
+        mData[1] = pY;
+        mData[2] = pZ;
+        mData[3] = pW;
     }
     operator double*() { return mData; }
     operator const double*() const { return mData; }
 
-    KQoxQuaternion operator+(double pS) const { return KQoxQuaternion(mData[0] + pS, mData[1] + pS, mData[2] + pS, mData[3] + pS); }
-    KQoxQuaternion operator-(double pS) const { return KQoxQuaternion(mData[0] - pS, mData[1] - pS, mData[2] - pS, mData[3] - pS); }
-    KQoxQuaternion operator*(double pS) const { return KQoxQuaternion(mData[0] * pS, mData[1] * pS, mData[2] * pS, mData[3] * pS); }
-    KQoxQuaternion operator/(double pS) const { return KQoxQuaternion(mData[0] / pS, mData[1] / pS, mData[2] / pS, mData[3] / pS); }
-    KQoxQuaternion& operator+=(double pS) { for (double& c : mData) c += pS; return *this; }
-    KQoxQuaternion& operator-=(double pS) { for (double& c : mData) c -= pS; return *this; }
-    KQoxQuaternion& operator*=(double pS) { for (double& c : mData) c *= pS; return *this; }
-    KQoxQuaternion& operator/=(double pS) { for (double& c : mData) c /= pS; return *this; }
+    KQoxQuaternion operator+(double pS) const
+    {
+        return KQoxQuaternion(mData[0] + pS, mData[1] + pS, mData[2] + pS, mData[3] + pS);
+    }
+    KQoxQuaternion operator-(double pS) const
+    {
+        return KQoxQuaternion(mData[0] - pS, mData[1] - pS, mData[2] - pS, mData[3] - pS);
+    }
+    KQoxQuaternion operator*(double pS) const
+    {
+        return KQoxQuaternion(mData[0] * pS, mData[1] * pS, mData[2] * pS, mData[3] * pS);
+    }
+    KQoxQuaternion operator/(double pS) const
+    {
+        return KQoxQuaternion(mData[0] / pS, mData[1] / pS, mData[2] / pS, mData[3] / pS);
+    }
+    KQoxQuaternion& operator+=(double pS)
+    {
+        for (double& c : mData)
+            c += pS;
+        return *this;
+    }
+    KQoxQuaternion& operator-=(double pS)
+    {
+        for (double& c : mData)
+            c -= pS;
+        return *this;
+    }
+    KQoxQuaternion& operator*=(double pS)
+    {
+        for (double& c : mData)
+            c *= pS;
+        return *this;
+    }
+    KQoxQuaternion& operator/=(double pS)
+    {
+        for (double& c : mData)
+            c /= pS;
+        return *this;
+    }
 
     // Component by component; `*` is NOT the Hamilton product (see KQoxXMatrix::MultQ
     // and KmQQ for rotation composition).

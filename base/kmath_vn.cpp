@@ -4,18 +4,19 @@
 
 double* KVNAdd(double* out, const double* a, const double* b, int n)
 {
-    for (int i = 0; i < n; ++i) out[i] = a[i] + b[i];
+    for (int i = 0; i < n; ++i)
+        out[i] = a[i] + b[i];
     return out;
 }
 
 double* KVNScale(double* out, const double* in, double factor, int n)
 {
-    for (int i = 0; i < n; ++i) out[i] = in[i] * factor;
+    for (int i = 0; i < n; ++i)
+        out[i] = in[i] * factor;
     return out;
 }
 
-namespace
-{
+namespace {
 // Moves `angle` by whole turns so that it lies within half a turn of `reference`
 // (a difference of exactly half a turn is left alone).
 double NearestTurn(double angle, double reference)

@@ -10,8 +10,7 @@ KMemoryFile::KMemoryFile()
     : mBuffer(nullptr)
     , mSize(0)
     , mPosition(0)
-{
-}
+{}
 
 KMemoryFile::~KMemoryFile()
 {
@@ -65,7 +64,8 @@ unsigned int KMemoryFile::Read(void* destination, unsigned int n, bool exact)
     if (!destination || !mBuffer)
         return 0;
     unsigned int left = mSize - mPosition;
-    if (n > left) {
+    if (n > left)
+    {
         if (exact)
             return 0;
         n = left;
@@ -81,7 +81,8 @@ char* KMemoryFile::ReadString(char* buffer, int size)
         return nullptr;
     unsigned int room = static_cast<unsigned int>(size - 1);
     unsigned int n = 0;
-    while (n < room && mPosition < mSize) {
+    while (n < room && mPosition < mSize)
+    {
         char c = static_cast<char>(mBuffer[mPosition++]);
         buffer[n++] = c;
         if (c == '\n')
@@ -150,21 +151,16 @@ void KMemoryFile::Seek(kSeekPos from, long offset)
     if (!mBuffer)
         return;
     long long target;
-    switch (from) {
-    case kSEEK_BEGIN:
-        target = offset;
-        break;
-    case kSEEK_CURRENT:
-        target = static_cast<long long>(mPosition) + offset;
-        break;
+    switch (from)
+    {
+    case kSEEK_BEGIN: target = offset; break;
+    case kSEEK_CURRENT: target = static_cast<long long>(mPosition) + offset; break;
     case kSEEK_END:
         // Backwards from the end whatever the sign, so that both Seek(end, 4)
         // and the stdio-style Seek(end, -4) land 4 bytes before the end.
         target = static_cast<long long>(mSize) - (offset < 0 ? -static_cast<long long>(offset) : offset);
         break;
-    default:
-        target = 0;
-        break;
+    default: target = 0; break;
     }
     if (target < 0)
         target = 0;
@@ -194,9 +190,7 @@ int KMemoryFile::GetError()
     return 0;
 }
 
-void KMemoryFile::ClearError()
-{
-}
+void KMemoryFile::ClearError() {}
 
 bool KMemoryFile::EndOfFile()
 {

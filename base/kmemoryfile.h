@@ -51,7 +51,10 @@ public:
 #endif
         ;
 
-    unsigned int GetSize() const { return mSize; }
+    unsigned int GetSize() const
+    {
+        return mSize;
+    }
 
 private:
     template <typename T>

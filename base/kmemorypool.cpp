@@ -43,7 +43,7 @@ char* LoadBase(void* user)
     return blockStart;
 }
 
-}  // namespace
+} // namespace
 
 void* kMallocAligned(unsigned int size, unsigned int alignment)
 {
@@ -82,7 +82,7 @@ void* kReallocAligned(void* p, unsigned int size, unsigned int alignment)
     size_t wholeSize = std::max(size_t(size) + alignment + kBaseWord, oldOffset + size);
     char* newStart = static_cast<char*>(std::realloc(oldStart, wholeSize));
     if (!newStart)
-        return nullptr;  // the old block is untouched
+        return nullptr; // the old block is untouched
 
     char* user = AlignedUserPointer(newStart, alignment);
     size_t newOffset = static_cast<size_t>(user - newStart);
@@ -118,7 +118,7 @@ inline uintptr_t LoadWord(const uintptr_t* word)
     return __atomic_load_n(word, __ATOMIC_ACQUIRE);
 }
 
-}  // namespace
+} // namespace
 
 // Double-width compare-and-swap of the head. On failure `expected` receives
 // the value found.
@@ -127,8 +127,8 @@ static inline bool CasHead(uintptr_t* cell, uintptr_t expected[2], uintptr_t fir
 {
     bool ok;
     __asm__ __volatile__("lock cmpxchg16b %1\n\tsete %0"
-                         : "=q"(ok), "+m"(*reinterpret_cast<unsigned __int128*>(cell)),
-                           "+a"(expected[0]), "+d"(expected[1])
+                         : "=q"(ok), "+m"(*reinterpret_cast<unsigned __int128*>(cell)), "+a"(expected[0]),
+                           "+d"(expected[1])
                          : "b"(first), "c"(counter)
                          : "memory", "cc");
     return ok;
@@ -141,8 +141,8 @@ static inline bool CasHead(uintptr_t* cell, uintptr_t expected[2], uintptr_t fir
     std::memcpy(&seen, expected, sizeof seen);
     uintptr_t desired[2] = {first, counter};
     std::memcpy(&want, desired, sizeof want);
-    bool ok = __atomic_compare_exchange_n(reinterpret_cast<uint64_t*>(cell), &seen, want, false,
-                                          __ATOMIC_ACQ_REL, __ATOMIC_ACQUIRE);
+    bool ok = __atomic_compare_exchange_n(reinterpret_cast<uint64_t*>(cell), &seen, want, false, __ATOMIC_ACQ_REL,
+                                          __ATOMIC_ACQUIRE);
     std::memcpy(expected, &seen, sizeof seen);
     return ok;
 }
@@ -154,16 +154,19 @@ static inline bool CasHead(uintptr_t* cell, uintptr_t expected[2], uintptr_t fir
     std::memcpy(&seen, expected, sizeof seen);
     uintptr_t desired[2] = {first, counter};
     std::memcpy(&want, desired, sizeof want);
-    bool ok = __atomic_compare_exchange_n(reinterpret_cast<unsigned __int128*>(cell), &seen, want,
-                                          false, __ATOMIC_ACQ_REL, __ATOMIC_ACQUIRE);
+    bool ok = __atomic_compare_exchange_n(reinterpret_cast<unsigned __int128*>(cell), &seen, want, false,
+                                          __ATOMIC_ACQ_REL, __ATOMIC_ACQUIRE);
     std::memcpy(expected, &seen, sizeof seen);
     return ok;
 }
 #endif
 
-KMemoryPool::KMemoryPool(unsigned int blockSize, unsigned int initialCount, unsigned int alignment,
-                         bool grow)
-    : mFreeCount(0), mHead(nullptr), mBlockSize(0), mAlignment(0), mGrow(false)
+KMemoryPool::KMemoryPool(unsigned int blockSize, unsigned int initialCount, unsigned int alignment, bool grow)
+    : mFreeCount(0)
+    , mHead(nullptr)
+    , mBlockSize(0)
+    , mAlignment(0)
+    , mGrow(false)
 {
     mHead = new (std::nothrow) KHead;
     if (mHead)
@@ -230,8 +233,7 @@ void KMemoryPool::Push(void* block)
     mFreeCount.fetch_add(1);
 }
 
-void KMemoryPool::Init(unsigned int blockSize, unsigned int initialCount, unsigned int alignment,
-                       bool grow)
+void KMemoryPool::Init(unsigned int blockSize, unsigned int initialCount, unsigned int alignment, bool grow)
 {
     if (mFreeCount.load() != 0)
         Clear();
@@ -277,8 +279,8 @@ void KMemoryPool::Clear()
 
 namespace {
 
-const unsigned int kHeaderSize = 8;      // u32 block size, u8 gap, 3 spare bytes
-const int kMaxAlignmentShift = 8;        // the gap length must fit one byte
+const unsigned int kHeaderSize = 8; // u32 block size, u8 gap, 3 spare bytes
+const int kMaxAlignmentShift = 8;   // the gap length must fit one byte
 
 inline unsigned int ReadBlockSize(const char* user)
 {
@@ -302,7 +304,7 @@ inline void SubtractFloor(size_t& total, size_t amount)
     total = total > amount ? total - amount : 0;
 }
 
-}  // namespace
+} // namespace
 
 void* KMemoryReusePool::KXAllocStd::Alloc(unsigned int size)
 {
@@ -334,18 +336,17 @@ unsigned int KMemoryReusePool::ComputeRightShiftRemainder(int n)
     return (1u << n) - 1u;
 }
 
-KMemoryReusePool::KMemoryReusePool(unsigned int largestSize, int shift, int alignmentShift,
-                                   unsigned int cacheLimit)
-    : mLock(new (std::nothrow) std::recursive_mutex),
-      mClassHeads(nullptr),
-      mLargestSize(largestSize),
-      mClassCount(0),
-      mShift(std::min(std::max(shift, 0), 31)),
-      mRemainderMask(0),
-      mAlignmentShift(std::min(std::max(alignmentShift, 0), kMaxAlignmentShift)),
-      mCacheLimit(cacheLimit),
-      mBytesInBlocks(0),
-      mBlockCount(0)
+KMemoryReusePool::KMemoryReusePool(unsigned int largestSize, int shift, int alignmentShift, unsigned int cacheLimit)
+    : mLock(new (std::nothrow) std::recursive_mutex)
+    , mClassHeads(nullptr)
+    , mLargestSize(largestSize)
+    , mClassCount(0)
+    , mShift(std::min(std::max(shift, 0), 31))
+    , mRemainderMask(0)
+    , mAlignmentShift(std::min(std::max(alignmentShift, 0), kMaxAlignmentShift))
+    , mCacheLimit(cacheLimit)
+    , mBytesInBlocks(0)
+    , mBlockCount(0)
 {
     mRemainderMask = ComputeRightShiftRemainder(mShift);
     unsigned int count = largestSize >> mShift;
@@ -353,7 +354,7 @@ KMemoryReusePool::KMemoryReusePool(unsigned int largestSize, int shift, int alig
     {
         mClassHeads = static_cast<void**>(std::calloc(count, sizeof(void*)));
         if (mClassHeads)
-            mClassCount = count;  // without the array nothing is cached
+            mClassCount = count; // without the array nothing is cached
     }
 }
 
@@ -371,7 +372,7 @@ void* KMemoryReusePool::Alloc(IXAlloc& allocator, unsigned int size)
     const uint64_t classIndex = (raw + mRemainderMask) >> mShift;
     const uint64_t wanted = classIndex << mShift;
     if (wanted > 0xFFFFFFFFu)
-        return nullptr;  // the header records the block size in 32 bits
+        return nullptr; // the header records the block size in 32 bits
     const unsigned int blockSize = static_cast<unsigned int>(wanted);
 
     char* blockStart = nullptr;
@@ -442,7 +443,7 @@ void* KMemoryReusePool::Realloc(IXAlloc& allocator, void* p, unsigned int size)
 {
     void* block = Alloc(allocator, size);
     if (!block)
-        return nullptr;  // p stays valid and unchanged
+        return nullptr; // p stays valid and unchanged
     if (p)
     {
         const char* user = static_cast<const char*>(p);
@@ -478,7 +479,7 @@ void KMemoryReusePool::Purge()
 bool KMemoryReusePool::InitAll()
 {
     if (GlobalMemoryReusePools)
-        return true;  // already running
+        return true; // already running
     GlobalMemoryReusePools = new (std::nothrow) KArrayTemplate<KMemoryReusePool*>;
     if (!GlobalMemoryReusePools)
         return false;
@@ -499,8 +500,7 @@ KMemoryReusePool* KMemoryReusePool::Create(unsigned int largestSize, int shift, 
 {
     if (!GlobalMemoryReusePools)
         return nullptr;
-    KMemoryReusePool* pool =
-        new (std::nothrow) KMemoryReusePool(largestSize, shift, alignmentShift, cacheLimit);
+    KMemoryReusePool* pool = new (std::nothrow) KMemoryReusePool(largestSize, shift, alignmentShift, cacheLimit);
     if (!pool)
         return nullptr;
     if (!pool->mLock)

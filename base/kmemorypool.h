@@ -30,10 +30,9 @@ void kFreeAligned(void* p);
 void* kReallocAligned(void* p, unsigned int size, unsigned int alignment);
 
 // The same with allocation-tracking arguments, which are not used.
-void* kMallocAlignedDbg(unsigned int size, unsigned int alignment, int blockType,
-                        const char* fileName, int line);
-void* kReallocAlignedDbg(void* p, unsigned int size, unsigned int alignment, int blockType,
-                         const char* fileName, int line);
+void* kMallocAlignedDbg(unsigned int size, unsigned int alignment, int blockType, const char* fileName, int line);
+void* kReallocAlignedDbg(void* p, unsigned int size, unsigned int alignment, int blockType, const char* fileName,
+                         int line);
 void kFreeAlignedDbg(void* p, int blockType);
 
 // ---------------------------------------------------------------------------
@@ -44,8 +43,7 @@ class KMemoryPool
 {
 public:
     // blockSize 0 leaves the pool empty until Init.
-    KMemoryPool(unsigned int blockSize, unsigned int initialCount = 0, unsigned int alignment = 0,
-                bool grow = true);
+    KMemoryPool(unsigned int blockSize, unsigned int initialCount = 0, unsigned int alignment = 0, bool grow = true);
     ~KMemoryPool();
 
     KMemoryPool(const KMemoryPool&) = delete;
@@ -142,8 +140,7 @@ public:
     // The default pool, null before InitAll.
     static KMemoryReusePool* GetDefault();
     // A new pool appended to the list; null when there is no list.
-    static KMemoryReusePool* Create(unsigned int largestSize, int shift, int alignmentShift,
-                                    unsigned int cacheLimit);
+    static KMemoryReusePool* Create(unsigned int largestSize, int shift, int alignmentShift, unsigned int cacheLimit);
     // Removes and deletes a pool; the default pool stays.
     static void Destroy(KMemoryReusePool* pool);
     // Purges every pool of the list.

@@ -6,14 +6,12 @@
 KName::KName(const char* name)
     : mInitialName(name)
     , mCurrentName(name)
-{
-}
+{}
 
 KName::KName(const KName& other)
     : mInitialName(other.mInitialName)
     , mCurrentName(other.mCurrentName)
-{
-}
+{}
 
 KName& KName::operator=(const KName& other)
 {
@@ -43,8 +41,7 @@ bool KName::IsRenamed() const
 
 KNumberRenamingStrategy::KNumberRenamingStrategy()
     : mNames(16)
-{
-}
+{}
 
 KNumberRenamingStrategy::~KNumberRenamingStrategy()
 {
@@ -55,7 +52,8 @@ KNumberRenamingStrategy::~KNumberRenamingStrategy()
 void KNumberRenamingStrategy::Clear()
 {
     mIndex.clear();
-    for (int i = mNames.GetCount() - 1; i >= 0; --i) {
+    for (int i = mNames.GetCount() - 1; i >= 0; --i)
+    {
         delete mNames[i];
     }
     mNames.Clear();
@@ -82,12 +80,14 @@ KNumberRenamingStrategy::NameEntry* KNumberRenamingStrategy::AddEntry(const char
 bool KNumberRenamingStrategy::Rename(KName& name)
 {
     NameEntry* entry = FindEntry(name.GetCurrentName());
-    if (!entry) {
+    if (!entry)
+    {
         AddEntry(name.GetCurrentName(), 0);
         return false;
     }
     KString candidate;
-    do {
+    do
+    {
         ++entry->mCount;
         candidate = entry->mName + entry->mCount;
     } while (FindEntry(candidate));

@@ -25,7 +25,8 @@ int LastSep(const char* path)
 {
     int last = -1;
     for (int i = 0; path[i]; ++i)
-        if (IsSep(path[i])) last = i;
+        if (IsSep(path[i]))
+            last = i;
     return last;
 }
 
@@ -33,7 +34,8 @@ int LastSep(const char* path)
 int LastDirSep(const char* path)
 {
     const char* s = strrchr(path, '/');
-    if (!s) s = strrchr(path, '\\');
+    if (!s)
+        s = strrchr(path, '\\');
     return s ? static_cast<int>(s - path) : -1;
 }
 
@@ -60,12 +62,16 @@ bool IsDotOrDotDot(const char* name)
 KString DirectoryWithSeparator(const char* path)
 {
     KString dir;
-    if (LastDirSep(path) >= 0) {
+    if (LastDirSep(path) >= 0)
+    {
         dir = ExtractDirectoryFromFilePath(path);
-    } else {
+    }
+    else
+    {
         dir = KGetCurrentDirectory();
     }
-    if (dir.IsEmpty() || !IsSep(dir[dir.GetLen() - 1])) dir += "/";
+    if (dir.IsEmpty() || !IsSep(dir[dir.GetLen() - 1]))
+        dir += "/";
     return dir;
 }
 
@@ -75,11 +81,15 @@ std::vector<std::string> SplitComponents(const char* path)
 {
     std::vector<std::string> parts;
     std::string current;
-    for (const char* p = path; *p; ++p) {
-        if (IsSep(*p)) {
+    for (const char* p = path; *p; ++p)
+    {
+        if (IsSep(*p))
+        {
             parts.push_back(current);
             current.clear();
-        } else {
+        }
+        else
+        {
             current += *p;
         }
     }
@@ -95,22 +105,26 @@ KDir::KDir()
     : mHandle(nullptr)
     , mEntry(nullptr)
     , mHasEntry(false)
-{
-}
+{}
 
 KDir::~KDir()
 {
-    if (mHandle) Close();
+    if (mHandle)
+        Close();
 }
 
 bool KDir::Open(const char* path)
 {
-    if (mHandle) Close();
-    if (!path) return false;
+    if (mHandle)
+        Close();
+    if (!path)
+        return false;
     const char* colon = strchr(path, ':');
-    if (colon) {
+    if (colon)
+    {
         path = colon + 1;
-        if (!*path) path = "/";
+        if (!*path)
+            path = "/";
     }
     mPath = path;
     mHandle = opendir(path);
@@ -121,7 +135,8 @@ bool KDir::Open(const char* path)
 
 bool KDir::Next()
 {
-    if (!mHandle) return false;
+    if (!mHandle)
+        return false;
     mEntry = readdir(mHandle);
     mHasEntry = mEntry != nullptr;
     return mHasEntry;
@@ -129,7 +144,8 @@ bool KDir::Next()
 
 void KDir::Close()
 {
-    if (mHandle) closedir(mHandle);
+    if (mHandle)
+        closedir(mHandle);
     mHandle = nullptr;
     mEntry = nullptr;
     mHasEntry = false;
@@ -142,10 +158,12 @@ const char* KDir::Name()
 
 int KDir::GetType()
 {
-    if (!mEntry) return 0;
+    if (!mEntry)
+        return 0;
     KString full = mPath + "/" + mEntry->d_name;
     struct stat st;
-    if (stat(full, &st) != 0) return 0;
+    if (stat(full, &st) != 0)
+        return 0;
     return S_ISDIR(st.st_mode) ? 1 : 0;
 }
 
@@ -158,24 +176,30 @@ KString KDir::GetExt()
 
 bool KDir::Create(const char* path)
 {
-    if (!path) return false;
+    if (!path)
+        return false;
     mkdir(path, 0770);
     return Open(path);
 }
 
 bool KDir::Delete(const char* path)
 {
-    if (!path) return false;
+    if (!path)
+        return false;
     DIR* dir = opendir(path);
-    if (dir) {
+    if (dir)
+    {
         std::vector<std::string> names;
-        while (struct dirent* e = readdir(dir)) names.push_back(e->d_name);
+        while (struct dirent* e = readdir(dir))
+            names.push_back(e->d_name);
         closedir(dir);
-        for (const std::string& name : names) {
+        for (const std::string& name : names)
+        {
             std::string full = std::string(path) + "/" + name;
             struct stat st;
             // lstat: a link is removed itself, whatever it points to.
-            if (lstat(full.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) remove(full.c_str());
+            if (lstat(full.c_str(), &st) == 0 && !S_ISDIR(st.st_mode))
+                remove(full.c_str());
         }
     }
     return rmdir(path) == 0;
@@ -183,12 +207,16 @@ bool KDir::Delete(const char* path)
 
 bool KDir::IsEmpty(const char* path)
 {
-    if (!path) return true;
+    if (!path)
+        return true;
     DIR* dir = opendir(path);
-    if (!dir) return true;
+    if (!dir)
+        return true;
     bool empty = true;
-    while (struct dirent* e = readdir(dir)) {
-        if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0) {
+    while (struct dirent* e = readdir(dir))
+    {
+        if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0)
+        {
             empty = false;
             break;
         }
@@ -202,16 +230,19 @@ bool KDir::IsEmpty(const char* path)
 
 bool KDirectoryExist(const char* path)
 {
-    if (!path || !*path) return true;
+    if (!path || !*path)
+        return true;
     DIR* dir = opendir(path);
-    if (!dir) return false;
+    if (!dir)
+        return false;
     closedir(dir);
     return true;
 }
 
 bool KDirectoryRename(const char* from, const char* to)
 {
-    if (!from || !to) return true;
+    if (!from || !to)
+        return true;
     return rename(from, to) != 0;
 }
 
@@ -223,24 +254,33 @@ namespace {
 void RemoveDirectoryEntries(int dirFd, bool recursive)
 {
     int listFd = dup(dirFd);
-    if (listFd < 0) return;
+    if (listFd < 0)
+        return;
     DIR* dir = fdopendir(listFd);
-    if (!dir) {
+    if (!dir)
+    {
         close(listFd);
         return;
     }
     std::vector<std::string> names;
-    while (struct dirent* e = readdir(dir)) names.push_back(e->d_name);
+    while (struct dirent* e = readdir(dir))
+        names.push_back(e->d_name);
     closedir(dir);
 
-    for (const std::string& name : names) {
+    for (const std::string& name : names)
+    {
         struct stat st;
-        if (fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
-        if (!S_ISDIR(st.st_mode)) {
+        if (fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;
+        if (!S_ISDIR(st.st_mode))
+        {
             unlinkat(dirFd, name.c_str(), 0);
-        } else if (recursive && !IsDotOrDotDot(name.c_str())) {
+        }
+        else if (recursive && !IsDotOrDotDot(name.c_str()))
+        {
             int childFd = openat(dirFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-            if (childFd >= 0) {
+            if (childFd >= 0)
+            {
                 RemoveDirectoryEntries(childFd, true);
                 close(childFd);
             }
@@ -253,13 +293,16 @@ void RemoveDirectoryEntries(int dirFd, bool recursive)
 
 bool KDirectoryRemove(const char* path, bool recursive)
 {
-    if (!path || !*path) return true;
+    if (!path || !*path)
+        return true;
     // Trailing separators would make open() follow a final symbolic link.
     std::string target(path);
-    while (target.size() > 1 && target.back() == '/') target.pop_back();
+    while (target.size() > 1 && target.back() == '/')
+        target.pop_back();
 
     int fd = open(target.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) {
+    if (fd < 0)
+    {
         // Not a directory, or a link: remove the name itself.
         return remove(target.c_str()) != 0;
     }
@@ -270,15 +313,20 @@ bool KDirectoryRemove(const char* path, bool recursive)
 
 bool KEnsureDirectoryExistance(const char* filePath)
 {
-    if (!filePath) return true;
+    if (!filePath)
+        return true;
     const char* slash = strrchr(filePath, '/');
-    if (!slash) return true;
+    if (!slash)
+        return true;
     std::string dir(filePath, static_cast<size_t>(slash - filePath));
-    if (dir.empty() || KDirectoryExist(dir.c_str())) return true;
+    if (dir.empty() || KDirectoryExist(dir.c_str()))
+        return true;
 
     // Every level in turn, as "mkdir -p" would, without a shell.
-    for (size_t i = 1; i < dir.size(); ++i) {
-        if (dir[i] == '/' && dir[i - 1] != '/') mkdir(dir.substr(0, i).c_str(), 0777);
+    for (size_t i = 1; i < dir.size(); ++i)
+    {
+        if (dir[i] == '/' && dir[i - 1] != '/')
+            mkdir(dir.substr(0, i).c_str(), 0777);
     }
     mkdir(dir.c_str(), 0777);
 
@@ -289,9 +337,12 @@ bool KEnsureDirectoryExistance(const char* filePath)
 KString KGetCurrentDirectory()
 {
     std::vector<char> buffer(1048);
-    for (;;) {
-        if (getcwd(buffer.data(), buffer.size())) return KString(buffer.data());
-        if (errno != ERANGE || buffer.size() > (1u << 20)) return KString("");
+    for (;;)
+    {
+        if (getcwd(buffer.data(), buffer.size()))
+            return KString(buffer.data());
+        if (errno != ERANGE || buffer.size() > (1u << 20))
+            return KString("");
         buffer.resize(buffer.size() * 2);
     }
 }
@@ -300,20 +351,26 @@ KString KGetCurrentDirectoryWithHostName()
 {
     char host[1048];
     KString result;
-    if (gethostname(host, sizeof(host) - 1) == 0) {
+    if (gethostname(host, sizeof(host) - 1) == 0)
+    {
         host[sizeof(host) - 1] = 0;
         result = host;
         result += ":";
-    } else {
+    }
+    else
+    {
         result = "?:";
     }
     std::vector<char> buffer(1048);
-    for (;;) {
-        if (getcwd(buffer.data(), buffer.size())) {
+    for (;;)
+    {
+        if (getcwd(buffer.data(), buffer.size()))
+        {
             result += buffer.data();
             break;
         }
-        if (errno != ERANGE || buffer.size() > (1u << 20)) break;
+        if (errno != ERANGE || buffer.size() > (1u << 20))
+            break;
         buffer.resize(buffer.size() * 2);
     }
     return result;
@@ -324,16 +381,22 @@ namespace {
 // $TMPDIR with a trailing "/", or the fallback when it is not set.
 unsigned int TempDirectory(unsigned int size, char* buffer, const char* fallback)
 {
-    if (!buffer) return 0;
+    if (!buffer)
+        return 0;
     const char* env = getenv("TMPDIR");
     std::string text;
-    if (env && *env) {
+    if (env && *env)
+    {
         text = env;
-        if (text.back() != '/') text += '/';
-    } else {
+        if (text.back() != '/')
+            text += '/';
+    }
+    else
+    {
         text = fallback;
     }
-    if (text.size() + 1 > size) return 0;
+    if (text.size() + 1 > size)
+        return 0;
     memcpy(buffer, text.c_str(), text.size() + 1);
     return static_cast<unsigned int>(text.size());
 }
@@ -353,54 +416,70 @@ unsigned int GetDevPath(unsigned int size, char* buffer)
 KString GetTempName(const char* directory, const char* prefix)
 {
     std::string dir;
-    if (directory && *directory && KDirectoryExist(directory)) {
+    if (directory && *directory && KDirectoryExist(directory))
+    {
         dir = directory;
-    } else {
+    }
+    else
+    {
         char temp[4096];
-        if (GetTempPath(sizeof(temp), temp) == 0) strcpy(temp, "/tmp/");
+        if (GetTempPath(sizeof(temp), temp) == 0)
+            strcpy(temp, "/tmp/");
         dir = temp;
     }
-    if (!IsSep(dir.back())) dir += '/';
+    if (!IsSep(dir.back()))
+        dir += '/';
     std::string base = dir + (prefix ? prefix : "file");
 
     static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    static std::mt19937_64 generator(std::random_device{}() ^
-                                     static_cast<unsigned long long>(
-                                         std::chrono::steady_clock::now().time_since_epoch().count()) ^
-                                     static_cast<unsigned long long>(getpid()));
-    for (int attempt = 0; attempt < 1000; ++attempt) {
+    static std::mt19937_64 generator(
+        std::random_device{}() ^
+        static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+        static_cast<unsigned long long>(getpid()));
+    for (int attempt = 0; attempt < 1000; ++attempt)
+    {
         std::string name = base;
-        for (int i = 0; i < 6; ++i) name += kLetters[generator() % (sizeof(kLetters) - 1)];
+        for (int i = 0; i < 6; ++i)
+            name += kLetters[generator() % (sizeof(kLetters) - 1)];
         struct stat st;
-        if (lstat(name.c_str(), &st) != 0 && errno == ENOENT) return KString(name.c_str());
+        if (lstat(name.c_str(), &st) != 0 && errno == ENOENT)
+            return KString(name.c_str());
     }
     return KString("");
 }
 
 bool KCopyFile(const char* destination, const char* source)
 {
-    if (!destination || !source) return false;
+    if (!destination || !source)
+        return false;
     FILE* in = fopen(source, "rb");
-    if (!in) return false;
+    if (!in)
+        return false;
     FILE* out = fopen(destination, "wb");
-    if (!out) {
+    if (!out)
+    {
         fclose(in);
         return false;
     }
     const size_t kChunk = 1048576;
     char* chunk = static_cast<char*>(malloc(kChunk));
     bool ok = chunk != nullptr;
-    while (ok) {
+    while (ok)
+    {
         size_t got = fread(chunk, 1, kChunk, in);
-        if (got > 0 && fwrite(chunk, 1, got, out) != got) ok = false;
-        if (got < kChunk) {
-            if (ferror(in)) ok = false;
+        if (got > 0 && fwrite(chunk, 1, got, out) != got)
+            ok = false;
+        if (got < kChunk)
+        {
+            if (ferror(in))
+                ok = false;
             break;
         }
     }
     free(chunk);
     fclose(in);
-    if (fclose(out) != 0) ok = false;
+    if (fclose(out) != 0)
+        ok = false;
     return ok;
 }
 
@@ -409,20 +488,25 @@ bool KCopyFile(const char* destination, const char* source)
 
 KString ExtractFileName(const char* path, bool withExtension)
 {
-    if (!path) return KString("");
+    if (!path)
+        return KString("");
     const char* name = path + LastSep(path) + 1;
-    if (!withExtension) {
+    if (!withExtension)
+    {
         const char* dot = strrchr(name, '.');
-        if (dot) return KString(name, static_cast<unsigned int>(dot - name));
+        if (dot)
+            return KString(name, static_cast<unsigned int>(dot - name));
     }
     return KString(name);
 }
 
 KString ExtractFileExtension(const char* path)
 {
-    if (!path) return KString("");
+    if (!path)
+        return KString("");
     const char* dot = strrchr(path, '.');
-    if (dot && dot - path > LastSep(path)) return KString(dot + 1);
+    if (dot && dot - path > LastSep(path))
+        return KString(dot + 1);
     return KString("");
 }
 
@@ -431,7 +515,8 @@ KString ChangeFileExtension(const char* path, const char* extension)
     path = Safe(path);
     KString result(path);
     const char* dot = strrchr(path, '.');
-    if (dot && dot - path > LastSep(path)) result = KString(path, static_cast<unsigned int>(dot - path));
+    if (dot && dot - path > LastSep(path))
+        result = KString(path, static_cast<unsigned int>(dot - path));
     result += Safe(extension);
     return result;
 }
@@ -440,7 +525,8 @@ KString ExtractDirectory(const char* path)
 {
     path = Safe(path);
     int sep = LastDirSep(path);
-    if (sep < 0) return KString(path);
+    if (sep < 0)
+        return KString(path);
     return KString(path, static_cast<unsigned int>(sep));
 }
 
@@ -448,30 +534,39 @@ KString ExtractDirectoryFromFilePath(const char* path)
 {
     path = Safe(path);
     int sep = LastDirSep(path);
-    if (sep < 0) return KString("");
+    if (sep < 0)
+        return KString("");
     return KString(path, static_cast<unsigned int>(sep));
 }
 
 KString ExtractParentDirectory(const char* path, int level)
 {
-    if (level == -1) return ExtractDirectory(path);
+    if (level == -1)
+        return ExtractDirectory(path);
     path = Safe(path);
     const char* p = path;
-    if ((p[0] == '/' && p[1] == '/') || (p[0] == '\\' && p[1] == '\\')) {
+    if ((p[0] == '/' && p[1] == '/') || (p[0] == '\\' && p[1] == '\\'))
+    {
         // A network path: the walk starts at the share name.
         p += 2;
-        while (*p && !IsSep(*p)) ++p;
-        if (!*p) return InvalidString();
+        while (*p && !IsSep(*p))
+            ++p;
+        if (!*p)
+            return InvalidString();
         ++p;
     }
-    for (int i = 0; i <= level; ++i) {
+    for (int i = 0; i <= level; ++i)
+    {
         const char* s = strchr(p, '/');
-        if (!s) s = strchr(p, '\\');
-        if (!s) return InvalidString();
+        if (!s)
+            s = strchr(p, '\\');
+        if (!s)
+            return InvalidString();
         p = s + 1;
     }
     const char* end = p;
-    while (*end && !IsSep(*end)) ++end;
+    while (*end && !IsSep(*end))
+        ++end;
     return KString(p, static_cast<unsigned int>(end - p));
 }
 
@@ -479,13 +574,18 @@ KString ExtractDrive(const char* path)
 {
     path = Safe(path);
     const char* colon = strrchr(path, ':');
-    if (colon) return KString(path, static_cast<unsigned int>(colon - path + 1)).Upper();
-    if ((path[0] == '/' && path[1] == '/') || (path[0] == '\\' && path[1] == '\\')) {
+    if (colon)
+        return KString(path, static_cast<unsigned int>(colon - path + 1)).Upper();
+    if ((path[0] == '/' && path[1] == '/') || (path[0] == '\\' && path[1] == '\\'))
+    {
         int count = 0;
-        for (int i = 0; path[i]; ++i) {
-            if (IsSep(path[i]) && ++count == 4) return KString(path, static_cast<unsigned int>(i)).Upper();
+        for (int i = 0; path[i]; ++i)
+        {
+            if (IsSep(path[i]) && ++count == 4)
+                return KString(path, static_cast<unsigned int>(i)).Upper();
         }
-        if (count == 3) return KString(path).Upper();
+        if (count == 3)
+            return KString(path).Upper();
     }
     return KString("");
 }
@@ -495,7 +595,8 @@ KString ExtractFilePathNoDrive(const char* path)
     path = Safe(path);
     KString dir = DirectoryWithSeparator(path);
     unsigned int n = ExtractDrive(path).GetLen();
-    if (n > dir.GetLen()) n = dir.GetLen();
+    if (n > dir.GetLen())
+        n = dir.GetLen();
     return dir.Mid(n);
 }
 
@@ -504,10 +605,13 @@ int SplitDirs(KString& path, char** parts, int capacity)
     char* buffer = path.Buffer();
     unsigned int len = path.GetLen();
     int count = 0;
-    for (unsigned int i = 0; i < len; ++i) {
-        if (IsSep(buffer[i])) {
+    for (unsigned int i = 0; i < len; ++i)
+    {
+        if (IsSep(buffer[i]))
+        {
             buffer[i] = 0;
-            if (parts && count < capacity) parts[count] = buffer + i + 1;
+            if (parts && count < capacity)
+                parts[count] = buffer + i + 1;
             ++count;
         }
     }
@@ -516,43 +620,63 @@ int SplitDirs(KString& path, char** parts, int capacity)
 
 KString KCleanPath(const char* path)
 {
-    if (!path) return InvalidString();
+    if (!path)
+        return InvalidString();
     bool absolute = path[0] == '/';
 
     std::vector<std::string> ups;
     std::vector<std::string> names;
     const char* p = path;
-    while (*p) {
-        while (*p && IsSep(*p)) ++p;
+    while (*p)
+    {
+        while (*p && IsSep(*p))
+            ++p;
         const char* start = p;
-        while (*p && !IsSep(*p)) ++p;
-        if (p == start) break;
+        while (*p && !IsSep(*p))
+            ++p;
+        if (p == start)
+            break;
         std::string component(start, static_cast<size_t>(p - start));
-        if (component == ".") continue;
-        if (component == "..") {
-            if (!names.empty()) names.pop_back();
-            else ups.push_back(component);
-        } else {
+        if (component == ".")
+            continue;
+        if (component == "..")
+        {
+            if (!names.empty())
+                names.pop_back();
+            else
+                ups.push_back(component);
+        }
+        else
+        {
             names.push_back(component);
         }
     }
 
     std::string result;
-    if (absolute) {
-        if (!ups.empty()) return KString("");
-        if (names.empty()) return KString("/");
-        for (const std::string& name : names) result += "/" + name;
+    if (absolute)
+    {
+        if (!ups.empty())
+            return KString("");
+        if (names.empty())
+            return KString("/");
+        for (const std::string& name : names)
+            result += "/" + name;
         return KString(result.c_str());
     }
-    for (const std::string& up : ups) {
-        if (!result.empty()) result += '/';
+    for (const std::string& up : ups)
+    {
+        if (!result.empty())
+            result += '/';
         result += up;
     }
-    for (const std::string& name : names) {
-        if (!result.empty()) result += '/';
+    for (const std::string& name : names)
+    {
+        if (!result.empty())
+            result += '/';
         result += name;
     }
-    if (result.empty()) return InvalidString();
+    if (result.empty())
+        return InvalidString();
     return KString(result.c_str());
 }
 
@@ -560,10 +684,12 @@ KString MakeFullPath(const char* base, const char* relative)
 {
     base = Safe(base);
     relative = Safe(relative);
-    if (relative[0] == '/') return KCleanPath(relative);
+    if (relative[0] == '/')
+        return KCleanPath(relative);
     KString full(base);
     size_t baseLen = strlen(base);
-    if (baseLen > 0 && !IsSep(base[baseLen - 1])) full += "/";
+    if (baseLen > 0 && !IsSep(base[baseLen - 1]))
+        full += "/";
     full += relative;
     return KCleanPath(full);
 }
@@ -571,9 +697,11 @@ KString MakeFullPath(const char* base, const char* relative)
 KString KFullPath(const char* path)
 {
     path = Safe(path);
-    if (!GetIsRelativePath(path)) return KCleanPath(path);
+    if (!GetIsRelativePath(path))
+        return KCleanPath(path);
     KString full = KGetCurrentDirectory();
-    if (full.IsEmpty() || !IsSep(full[full.GetLen() - 1])) full += "/";
+    if (full.IsEmpty() || !IsSep(full[full.GetLen() - 1]))
+        full += "/";
     full += path;
     return KCleanPath(full);
 }
@@ -582,7 +710,8 @@ KString GetRelativePath(const char* from, const char* to)
 {
     from = Safe(from);
     to = Safe(to);
-    if (ExtractDrive(from) != ExtractDrive(to)) return KString(to);
+    if (ExtractDrive(from) != ExtractDrive(to))
+        return KString(to);
 
     KString a = ExtractFilePathNoDrive(from);
     KString b = ExtractFilePathNoDrive(to);
@@ -595,8 +724,10 @@ KString GetRelativePath(const char* from, const char* to)
         ++common;
 
     std::string result;
-    for (size_t i = common; i < partsA.size(); ++i) result += "../";
-    for (size_t i = common; i < partsB.size(); ++i) result += partsB[i] + "/";
+    for (size_t i = common; i < partsA.size(); ++i)
+        result += "../";
+    for (size_t i = common; i < partsB.size(); ++i)
+        result += partsB[i] + "/";
     KString relative(result.c_str());
     relative += ExtractFileName(to, true);
     return relative;
@@ -612,7 +743,8 @@ KString GetRelativeFilePath(const char* from, const char* to)
 
 bool GetIsRelativePath(const char* path)
 {
-    if (!path) return false;
+    if (!path)
+        return false;
     return path[0] != '/';
 }
 
@@ -625,7 +757,8 @@ bool IsPathHidden(const char* path)
 bool FileIsReadOnly(const char* path)
 {
     struct stat st;
-    if (!path || stat(path, &st) != 0) return false;
+    if (!path || stat(path, &st) != 0)
+        return false;
     return (st.st_mode & 0200) == 0;
 }
 
@@ -642,36 +775,43 @@ bool TestSSFileExtension(const char* path)
 bool KTranslateSubPath(char* result, const char* path, const char* oldBase, const char* newBase,
                        unsigned int resultSize)
 {
-    if (!result || !path || !oldBase || !newBase || !*path || !*oldBase || !*newBase) return false;
+    if (!result || !path || !oldBase || !newBase || !*path || !*oldBase || !*newBase)
+        return false;
     size_t shared = 0;
-    while (path[shared] && path[shared] == oldBase[shared]) ++shared;
+    while (path[shared] && path[shared] == oldBase[shared])
+        ++shared;
 
     std::string text;
     bool translated = false;
     const char* lastSlash = strrchr(newBase, '/');
-    if (lastSlash && lastSlash[1] != 0) {
+    if (lastSlash && lastSlash[1] != 0)
+    {
         text.assign(newBase, static_cast<size_t>(lastSlash - newBase + 1));
         text += path + shared;
         translated = true;
-    } else {
+    }
+    else
+    {
         text = path;
     }
-    if (text.size() + 1 > resultSize) return false;
+    if (text.size() + 1 > resultSize)
+        return false;
     memcpy(result, text.c_str(), text.size() + 1);
     return translated;
 }
 
 void GetNameAndIndex(KString& fullName, KString& name, int& index)
 {
-    KString full(fullName);  // name may be the same object as fullName
+    KString full(fullName); // name may be the same object as fullName
     name = full;
     index = 0;
     unsigned int len = full.GetLen();
-    if (len == 0 || full[len - 1] != ')') return;
+    if (len == 0 || full[len - 1] != ')')
+        return;
     int open = full.ReverseFind('(');
-    if (open < 0) return;
-    KString number = full.Mid(static_cast<unsigned int>(open) + 1,
-                              len - 1 - static_cast<unsigned int>(open) - 1);
+    if (open < 0)
+        return;
+    KString number = full.Mid(static_cast<unsigned int>(open) + 1, len - 1 - static_cast<unsigned int>(open) - 1);
     index = atoi(number);
     name = full.Left(static_cast<unsigned int>(open));
 }
@@ -688,7 +828,8 @@ long GetFileLastDate(const char*)
 
 KString GetFileSizeString(const char*, bool raw)
 {
-    if (raw) return KString("0");
+    if (raw)
+        return KString("0");
     char text[32];
     snprintf(text, sizeof(text), "%d bytes", 0);
     return KString(text);

@@ -46,17 +46,21 @@ unsigned int GetLE32(const unsigned char* p)
 void MakeSalt(unsigned char* salt)
 {
     static unsigned long long counter = 0;
-    unsigned long long seed = static_cast<unsigned long long>(
-        std::chrono::high_resolution_clock::now().time_since_epoch().count());
+    unsigned long long seed =
+        static_cast<unsigned long long>(std::chrono::high_resolution_clock::now().time_since_epoch().count());
     seed ^= ++counter * 0x9E3779B97F4A7C15ull;
-    try {
+    try
+    {
         std::random_device device;
         seed ^= (static_cast<unsigned long long>(device()) << 32) ^ device();
-    } catch (...) {
+    }
+    catch (...)
+    {
         // The clock and the counter are enough for a salt.
     }
     std::mt19937_64 generator(seed);
-    for (int i = 0; i < kSaltSize; i += 8) {
+    for (int i = 0; i < kSaltSize; i += 8)
+    {
         unsigned long long v = generator();
         for (int k = 0; k < 8; ++k)
             salt[i + k] = static_cast<unsigned char>(v >> (8 * k));
@@ -172,7 +176,8 @@ void KQoxPrivate::DeriveKey(const char* password, const unsigned char* salt, uns
     };
     for (size_t i = 0; i < message.size(); i += 16)
         compress(&message[i]);
-    for (int round = 0; round < kKeyRounds; ++round) {
+    for (int round = 0; round < kKeyRounds; ++round)
+    {
         unsigned char m[16];
         std::memcpy(m, salt, 16);
         for (int i = 0; i < 4; ++i)
@@ -196,7 +201,8 @@ bool KQoxPrivate::CreateCommon(KQox::EForm form, int version, const char* passwo
     KChainedFile* top = mCrc ? mCrc : mBottom;
     mBody = top;
 
-    if (form == KQox::eASCII) {
+    if (form == KQox::eASCII)
+    {
         PutFormat("%s%d\n", kAsciiMagic, version);
         return true;
     }
@@ -209,7 +215,8 @@ bool KQoxPrivate::CreateCommon(KQox::EForm form, int version, const char* passwo
     header[kRevisionOffset] = kHeaderRevision;
     PutLE32(header + kVersionOffset, static_cast<unsigned int>(version));
     Put(header, kHeaderSize);
-    if (form == KQox::eENCRYPTED) {
+    if (form == KQox::eENCRYPTED)
+    {
         unsigned char salt[kSaltSize];
         MakeSalt(salt);
         Put(salt, kSaltSize);
@@ -227,40 +234,55 @@ bool KQoxPrivate::CreateCommon(KQox::EForm form, int version, const char* passwo
 bool KQoxPrivate::CloseWrite()
 {
     EndAllWrites();
-    if (mForm == KQox::eASCII) {
+    if (mForm == KQox::eASCII)
+    {
         PutText(kAsciiTrailer);
         PutByte('\n');
-    } else {
+    }
+    else
+    {
         PutByte(0); // end of the top-level list
     }
     bool ok = FlushOut();
     long long end = Tell();
     long long dataEnd = end;
-    if (mCipher) {
+    if (mCipher)
+    {
         long long region = end - kEncryptedBase;
         dataEnd = kEncryptedBase + (region + 15) / 16 * 16;
         if (!mCipher->Close())
             ok = false;
-    } else if (mCrc) {
+    }
+    else if (mCrc)
+    {
         if (!mCrc->Close())
             ok = false;
-    } else if (mBottom) {
+    }
+    else if (mBottom)
+    {
         if (!mBottom->Close())
             ok = false;
     }
     mFileSize = static_cast<unsigned long long>(dataEnd);
-    if (mMemory && mForm != KQox::eASCII && ok) {
+    if (mMemory && mForm != KQox::eASCII && ok)
+    {
         // The check value of a memory image, through the CRC layer over the bytes used.
-        if (static_cast<unsigned long long>(dataEnd) + kCheckSize > mMemCapacity) {
+        if (static_cast<unsigned long long>(dataEnd) + kCheckSize > mMemCapacity)
+        {
             ok = false;
-        } else {
+        }
+        else
+        {
             KChainedFile image(0, nullptr, KChainedFile::eClosed, false);
             bool readBack = image.Open(mMemBuffer, static_cast<unsigned int>(dataEnd));
             KCrcFile crcLayer(0, &image, KChainedFile::eRead, false);
             unsigned int crc = ~crcLayer.ReadCrc(&readBack);
-            if (!readBack) {
+            if (!readBack)
+            {
                 ok = false;
-            } else {
+            }
+            else
+            {
                 unsigned char* p = mMemBuffer + dataEnd;
                 p[0] = static_cast<unsigned char>(crc >> 24);
                 p[1] = static_cast<unsigned char>(crc >> 16);
@@ -287,7 +309,8 @@ bool KQoxPrivate::OpenCommon(const char* password, bool checkIntegrity)
     mCrc->Seek(kSEEK_END, 0);
     long size = mCrc->GetPosition();
     mCrc->Seek(kSEEK_BEGIN, 0);
-    if (size <= 0) {
+    if (size <= 0)
+    {
         ResetFile();
         return Fail(KQox::eFILE_CORRUPTED);
     }
@@ -299,17 +322,24 @@ bool KQoxPrivate::OpenCommon(const char* password, bool checkIntegrity)
     unsigned char header[kHeaderSize] = {};
     size_t headerBytes = size < kHeaderSize ? static_cast<size_t>(size) : static_cast<size_t>(kHeaderSize);
     bool ok;
-    if (!ReadAt(0, header, headerBytes)) {
-        ok = Fail(KQox::eFILE_CORRUPTED);
-    } else if (headerBytes >= static_cast<size_t>(kMagicLength) && std::memcmp(header, kMagic, kMagicLength) == 0) {
-        ok = OpenBinary(header, password, checkIntegrity);
-    } else if (headerBytes >= sizeof(kAsciiMagic) - 1 &&
-               std::memcmp(header, kAsciiMagic, sizeof(kAsciiMagic) - 1) == 0) {
-        ok = OpenAscii();
-    } else {
+    if (!ReadAt(0, header, headerBytes))
+    {
         ok = Fail(KQox::eFILE_CORRUPTED);
     }
-    if (!ok) {
+    else if (headerBytes >= static_cast<size_t>(kMagicLength) && std::memcmp(header, kMagic, kMagicLength) == 0)
+    {
+        ok = OpenBinary(header, password, checkIntegrity);
+    }
+    else if (headerBytes >= sizeof(kAsciiMagic) - 1 && std::memcmp(header, kAsciiMagic, sizeof(kAsciiMagic) - 1) == 0)
+    {
+        ok = OpenAscii();
+    }
+    else
+    {
+        ok = Fail(KQox::eFILE_CORRUPTED);
+    }
+    if (!ok)
+    {
         unsigned long long fileSize = mFileSize;
         ResetFile();
         mFileSize = fileSize;
@@ -337,7 +367,8 @@ bool KQoxPrivate::OpenBinary(const unsigned char* header, const char* password, 
     mVersion = static_cast<int>(version);
     mLimit = static_cast<long long>(mFileSize) - kCheckSize;
 
-    if (formByte == kFormEncrypted) {
+    if (formByte == kFormEncrypted)
+    {
         mForm = KQox::eENCRYPTED;
         long long region = mLimit - kEncryptedBase;
         if (region < 32 || region % 16 != 0)
@@ -353,14 +384,17 @@ bool KQoxPrivate::OpenBinary(const unsigned char* header, const char* password, 
         if (!ReadAt(kEncryptedBase, check, kKeyCheckSize))
             return Fail(KQox::eFILE_CORRUPTED);
         mBodyStart = kEncryptedBase + kKeyCheckSize;
-        if (std::memcmp(check, kKeyCheck, kKeyCheckSize) != 0) {
+        if (std::memcmp(check, kKeyCheck, kKeyCheckSize) != 0)
+        {
             // A verified check value leaves only a wrong key. Without it, a
             // damaged key check is told apart by the rest of the region.
             if (!checkIntegrity && KeyCheckDamaged())
                 return Fail(KQox::eFILE_CORRUPTED);
             return Fail(KQox::eWRONG_PASSWORD);
         }
-    } else {
+    }
+    else
+    {
         mForm = KQox::eBINARY;
         mBodyStart = kHeaderSize;
     }
@@ -402,7 +436,8 @@ bool KQoxPrivate::OpenAscii()
     long long position = sizeof(kAsciiMagic) - 1;
     long long version = 0;
     int digits = 0;
-    while (digits < 9 && CharAt(position) >= '0' && CharAt(position) <= '9') {
+    while (digits < 9 && CharAt(position) >= '0' && CharAt(position) <= '9')
+    {
         version = version * 10 + (CharAt(position) - '0');
         ++position;
         ++digits;
@@ -423,7 +458,8 @@ bool KQoxPrivate::OpenAscii()
     long long size = static_cast<long long>(mFileSize);
     long long trailerLength = sizeof(kAsciiTrailer) - 1;
     long long trailer = -1;
-    for (int crlf = 0; crlf < 2 && trailer < 0; ++crlf) {
+    for (int crlf = 0; crlf < 2 && trailer < 0; ++crlf)
+    {
         long long start = size - trailerLength - 1 - crlf;
         if (start < mBodyStart)
             continue;
@@ -459,8 +495,7 @@ bool KQoxPrivate::OpenAscii()
 
 KQox::KQox()
     : mData(new KQoxPrivate)
-{
-}
+{}
 
 KQox::~KQox()
 {
@@ -482,18 +517,23 @@ bool KQox::ProjectCreate(const char* fileName, EForm form, int version, const ch
     mData->SetFileName(fileName);
     mData->mBottom = new KChainedFile(0, nullptr, KChainedFile::eClosed, false);
     bool ok;
-    if (form == eASCII) {
+    if (form == eASCII)
+    {
         ok = mData->mBottom->Open(fileName, kFILE_WRITE, false);
-    } else {
+    }
+    else
+    {
         // Read-write: the CRC layer reads the file back to append its check value.
         mData->mCrc = new KCrcFile(0, mData->mBottom, KChainedFile::eClosed, false);
         ok = mData->mCrc->Open(fileName, kFILE_READ_WRITE, false);
     }
-    if (!ok) {
+    if (!ok)
+    {
         mData->ResetFile();
         return mData->Fail(eFILE_NOT_CREATED);
     }
-    if (!mData->CreateCommon(form, version, password)) {
+    if (!mData->CreateCommon(form, version, password))
+    {
         mData->ResetFile();
         return mData->Fail(eFILE_NOT_CREATED);
     }
@@ -514,14 +554,16 @@ bool KQox::ProjectCreate(void* buffer, unsigned int capacity, EForm form, int ve
     mData->SetFileName("");
     std::memset(buffer, 0, capacity);
     mData->mBottom = new KChainedFile(0, nullptr, KChainedFile::eClosed, false);
-    if (!mData->mBottom->Open(buffer, capacity)) {
+    if (!mData->mBottom->Open(buffer, capacity))
+    {
         mData->ResetFile();
         return mData->Fail(eFILE_NOT_CREATED);
     }
     mData->mMemory = true;
     mData->mMemBuffer = static_cast<unsigned char*>(buffer);
     mData->mMemCapacity = capacity;
-    if (!mData->CreateCommon(form, version, password)) {
+    if (!mData->CreateCommon(form, version, password))
+    {
         mData->ResetFile();
         return mData->Fail(eNO_SPACE_LEFT);
     }
@@ -538,7 +580,8 @@ bool KQox::ProjectOpen(const char* fileName, const char* password, bool checkInt
     mData->SetFileName(fileName);
     mData->mBottom = new KChainedFile(0, nullptr, KChainedFile::eClosed, false);
     mData->mCrc = new KCrcFile(0, mData->mBottom, KChainedFile::eClosed, false);
-    if (!mData->mCrc->Open(fileName, kFILE_READ, false)) {
+    if (!mData->mCrc->Open(fileName, kFILE_READ, false))
+    {
         mData->ResetFile();
         return mData->Fail(eFILE_NOT_OPENED);
     }
@@ -557,7 +600,8 @@ bool KQox::ProjectOpen(const void* buffer, unsigned int size, const char* passwo
         return mData->Fail(eFILE_CORRUPTED);
     mData->mBottom = new KChainedFile(0, nullptr, KChainedFile::eClosed, false);
     // The memory file only reads the image.
-    if (!mData->mBottom->Open(const_cast<void*>(buffer), size)) {
+    if (!mData->mBottom->Open(const_cast<void*>(buffer), size))
+    {
         mData->ResetFile();
         return mData->Fail(eFILE_NOT_OPENED);
     }
@@ -581,7 +625,8 @@ bool KQox::ProjectClose()
 {
     if (mData->mMode == KQoxPrivate::eWriting)
         return mData->CloseWrite();
-    if (mData->mMode == KQoxPrivate::eReading) {
+    if (mData->mMode == KQoxPrivate::eReading)
+    {
         unsigned long long size = mData->mFileSize;
         mData->ResetFile();
         mData->mFileSize = size;
@@ -589,15 +634,42 @@ bool KQox::ProjectClose()
     return true;
 }
 
-bool KQox::ProjectIsOpen() const { return mData->mMode != KQoxPrivate::eClosed; }
-bool KQox::ProjectIsWriting() const { return mData->mMode == KQoxPrivate::eWriting; }
-unsigned long long KQox::ProjectGetFileSize() const { return mData->mFileSize; }
-int KQox::ProjectGetFileVersion() const { return mData->mVersion; }
-KQox::EForm KQox::ProjectGetForm() const { return mData->mForm; }
-bool KQox::IsBinary() const { return mData->mForm != eASCII; }
-bool KQox::IsEncrypted() const { return mData->mForm == eENCRYPTED; }
-const char* KQox::GetFileName() const { return mData->mFileName; }
-const char* KQox::GetFilePath() const { return mData->mFilePath; }
+bool KQox::ProjectIsOpen() const
+{
+    return mData->mMode != KQoxPrivate::eClosed;
+}
+bool KQox::ProjectIsWriting() const
+{
+    return mData->mMode == KQoxPrivate::eWriting;
+}
+unsigned long long KQox::ProjectGetFileSize() const
+{
+    return mData->mFileSize;
+}
+int KQox::ProjectGetFileVersion() const
+{
+    return mData->mVersion;
+}
+KQox::EForm KQox::ProjectGetForm() const
+{
+    return mData->mForm;
+}
+bool KQox::IsBinary() const
+{
+    return mData->mForm != eASCII;
+}
+bool KQox::IsEncrypted() const
+{
+    return mData->mForm == eENCRYPTED;
+}
+const char* KQox::GetFileName() const
+{
+    return mData->mFileName;
+}
+const char* KQox::GetFilePath() const
+{
+    return mData->mFilePath;
+}
 
 const char* KQox::GetFullFilePath(const char* relative)
 {
@@ -606,9 +678,18 @@ const char* KQox::GetFullFilePath(const char* relative)
     return mData->mFullFilePaths.insert(std::string(static_cast<const char*>(full))).first->c_str();
 }
 
-KError& KQox::GetError() { return mData->mError; }
-int KQox::GetLastErrorID() const { return mData->mError.GetLastErrorID(); }
-const char* KQox::GetLastErrorString() const { return mData->mError.GetLastErrorString(); }
+KError& KQox::GetError()
+{
+    return mData->mError;
+}
+int KQox::GetLastErrorID() const
+{
+    return mData->mError.GetLastErrorID();
+}
+const char* KQox::GetLastErrorString() const
+{
+    return mData->mError.GetLastErrorString();
+}
 
 // ---------------------------------------------------------------------------
 // Sections
@@ -627,8 +708,10 @@ size_t KQoxPrivate::ReadSectionList(int& current) const
     size_t top = mReadStack.size() - 1;
     if (!mReadStack[top]->mIsSection && !mReadStack[top]->mSections.empty())
         return top;
-    for (size_t i = top; i > 0; --i) {
-        if (mReadStack[i]->mIsSection) {
+    for (size_t i = top; i > 0; --i)
+    {
+        if (mReadStack[i]->mIsSection)
+        {
             current = mReadStack[i]->mSectionIndex;
             return i - 1;
         }
@@ -644,8 +727,10 @@ size_t KQoxPrivate::WriteSectionList(int& current) const
     size_t top = mWriteStack.size() - 1;
     if (!mWriteStack[top].mIsSection && !mWriteStack[top].mSections.empty())
         return top;
-    for (size_t i = top; i > 0; --i) {
-        if (mWriteStack[i].mIsSection) {
+    for (size_t i = top; i > 0; --i)
+    {
+        if (mWriteStack[i].mIsSection)
+        {
             current = mWriteStack[i].mSectionIndex;
             return i - 1;
         }

@@ -56,10 +56,10 @@ public:
 
     enum
     {
-        eVERSION_6 = 6000,          // written by default
-        eVERSION_5 = 5800,          // the version-5 layout
-        eOLDEST_VERSION = 1000,     // below: not supported anymore
-        eNEWEST_VERSION = 6999,     // above: not supported yet
+        eVERSION_6 = 6000,           // written by default
+        eVERSION_5 = 5800,           // the version-5 layout
+        eOLDEST_VERSION = 1000,      // below: not supported anymore
+        eNEWEST_VERSION = 6999,      // above: not supported yet
         eSECONDS_TIME_VERSION = 2000 // sections up to this version store times in seconds
     };
 
@@ -89,8 +89,7 @@ public:
     // when the rest of the file shows the key to be right.
     bool ProjectOpen(const char* fileName, const char* password = nullptr, bool checkIntegrity = true);
     // The same on a file image in memory (not copied; it must outlive the reading).
-    bool ProjectOpen(const void* buffer, unsigned int size, const char* password = nullptr,
-                     bool checkIntegrity = true);
+    bool ProjectOpen(const void* buffer, unsigned int size, const char* password = nullptr, bool checkIntegrity = true);
     // Verifies the check value of a binary or encrypted file open for reading
     // (an ASCII file has none: true). False, with eFILE_CORRUPTED, on damage.
     bool ProjectCheckIntegrity();

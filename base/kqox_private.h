@@ -24,22 +24,22 @@ namespace kqox {
 // ---- Binary layout (docs/qox-file-format.md) ----
 const char kMagic[] = "Tolvane QOX Binary  ";
 const int kMagicLength = 20;
-const int kHeaderSize = 32;          // magic, 0x00 0x1A, form, revision, version, reserved
+const int kHeaderSize = 32; // magic, 0x00 0x1A, form, revision, version, reserved
 const int kFormOffset = 22;
 const int kRevisionOffset = 23;
 const int kVersionOffset = 24;
 const unsigned char kFormBinary = 'B';
 const unsigned char kFormEncrypted = 'E';
 const unsigned char kHeaderRevision = 1;
-const int kSaltOffset = 32;          // encrypted form: 16 bytes of salt
+const int kSaltOffset = 32; // encrypted form: 16 bytes of salt
 const int kSaltSize = 16;
-const int kEncryptedBase = 48;       // first enciphered byte
+const int kEncryptedBase = 48;               // first enciphered byte
 const char kKeyCheck[] = "QOX-KEY-CHECK-V1"; // first enciphered block
 const int kKeyCheckSize = 16;
 const int kKeySize = 16;
 const int kKeyRounds = 256;
-const int kCheckSize = 4;            // CRC-32 after the last byte
-const int kRecordFixed = 23;         // kind, name length, count, value bytes, block bytes
+const int kCheckSize = 4;    // CRC-32 after the last byte
+const int kRecordFixed = 23; // kind, name length, count, value bytes, block bytes
 const char kField = 'F';
 const char kSection = 'S';
 
@@ -47,20 +47,20 @@ const char kSection = 'S';
 const char kAsciiMagic[] = "; Tolvane QOX ASCII ";
 const char kAsciiTrailer[] = "; EOF";
 const int kIndent = 4;
-const int kRawLineBytes = 57;        // 76 base64 characters a line
+const int kRawLineBytes = 57; // 76 base64 characters a line
 
 // One record of a list being read.
 struct Record
 {
-    long long mValuesPos = 0;  // first value (binary: its type code; ASCII: first token)
-    long long mValuesEnd = 0;  // just past the last value
-    long long mBlockPos = -1;  // first byte of the nested list; -1: no block
-    long long mBlockEnd = -1;  // binary: the end marker; ASCII: the closing brace
+    long long mValuesPos = 0;   // first value (binary: its type code; ASCII: first token)
+    long long mValuesEnd = 0;   // just past the last value
+    long long mBlockPos = -1;   // first byte of the nested list; -1: no block
+    long long mBlockEnd = -1;   // binary: the end marker; ASCII: the closing brace
     long long mBlockIndex = -1; // ASCII: the block's entry in the brace table
-    unsigned int mCount = 0;   // values
-    int mSlot = -1;            // name slot in the list
-    int mNextSame = -1;        // next record with the same kind and name
-    int mVersion = 0;          // sections only
+    unsigned int mCount = 0;    // values
+    int mSlot = -1;             // name slot in the list
+    int mNextSame = -1;         // next record with the same kind and name
+    int mVersion = 0;           // sections only
     char mKind = kField;
 };
 
@@ -71,7 +71,7 @@ struct Slot
     char mKind = kField;
     int mFirst = -1;
     int mLast = -1;
-    int mCursor = -1;          // next record to be found; -1 once all are read
+    int mCursor = -1; // next record to be found; -1 once all are read
     int mCount = 0;
 };
 
@@ -81,7 +81,7 @@ struct Brace
 {
     long long mOpen = 0;
     long long mClose = -1;
-    long long mAfter = -1;     // first entry after this block's nested blocks
+    long long mAfter = -1; // first entry after this block's nested blocks
 };
 
 // A list being read: the top-level list, a block or a section.
@@ -100,16 +100,21 @@ struct ReadList
     long long mValueEnd = 0;
     unsigned int mRemain = 0;
     // Where this list comes from.
-    int mOwner = -1;            // record of the parent list owning this block
+    int mOwner = -1; // record of the parent list owning this block
     bool mIsSection = false;
     int mVersion = 0;
-    int mSectionIndex = -1;     // section: its index among the parent list's sections
+    int mSectionIndex = -1; // section: its index among the parent list's sections
 };
 
 // A list being written.
 struct WriteList
 {
-    enum { eNone = 0, eOpen = 1, eBlockDone = 2 };
+    enum
+    {
+        eNone = 0,
+        eOpen = 1,
+        eBlockDone = 2
+    };
     int mState = eNone;
     long long mFieldHeader = 0; // header of the open field
     long long mFieldValues = 0; // its first value byte
@@ -118,18 +123,18 @@ struct WriteList
     long long mBlockStart = 0;
     bool mIsSection = false;
     int mVersion = 0;
-    int mSectionIndex = -1;     // section: its index among the parent list's sections
+    int mSectionIndex = -1;                             // section: its index among the parent list's sections
     std::vector<std::pair<std::string, int>> mSections; // sections written in this list: name, version
 };
 
 // A value decoded for conversion.
 struct Value
 {
-    char mType = 0;            // 'C', 'I', 'L', 'F', 'D', 'S', 'R'; ASCII: 'T' text, 'Q' quoted, 'R' raw
+    char mType = 0; // 'C', 'I', 'L', 'F', 'D', 'S', 'R'; ASCII: 'T' text, 'Q' quoted, 'R' raw
     long long mInt = 0;
     double mDouble = 0.0;
     std::string mText;
-    long long mRawPos = 0;     // raw: first byte (binary) or first base64 character (ASCII)
+    long long mRawPos = 0; // raw: first byte (binary) or first base64 character (ASCII)
     unsigned long long mRawSize = 0;
 };
 
@@ -137,7 +142,12 @@ struct Value
 
 struct KQoxPrivate
 {
-    enum EMode { eClosed = 0, eReading = 1, eWriting = 2 };
+    enum EMode
+    {
+        eClosed = 0,
+        eReading = 1,
+        eWriting = 2
+    };
 
     KQoxPrivate();
     ~KQoxPrivate();
@@ -204,7 +214,10 @@ struct KQoxPrivate
     bool KeyCheckDamaged();
     bool AddRecord(kqox::ReadList& list, kqox::Record& record, const std::string& name);
     bool EnterBlock(int record, bool section, int sectionIndex);
-    kqox::ReadList* Top() { return mReadStack.empty() ? nullptr : mReadStack.back().get(); }
+    kqox::ReadList* Top()
+    {
+        return mReadStack.empty() ? nullptr : mReadStack.back().get();
+    }
     kqox::ReadList* Current();
     bool Corrupted();
     bool NextValue(kqox::Value& value);
@@ -237,7 +250,7 @@ struct KQoxPrivate
     KChainedFile* mBottom = nullptr;
     KCrcFile* mCrc = nullptr;
     KEncryptedFile* mCipher = nullptr;
-    KChainedFile* mBody = nullptr;   // layer the body goes through
+    KChainedFile* mBody = nullptr; // layer the body goes through
     unsigned char mKey[kqox::kKeySize];
 
     // Writing.
@@ -257,7 +270,7 @@ struct KQoxPrivate
     long long mTrailerPos = 0;
     std::vector<std::unique_ptr<kqox::ReadList>> mReadStack;
     std::vector<kqox::Brace> mBraces; // ASCII blocks of the whole body
-    std::string mText;               // last text read
+    std::string mText;                // last text read
 };
 
 #endif

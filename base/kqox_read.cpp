@@ -108,7 +108,8 @@ double TextToDouble(const std::string& text)
 
 long long TextToLong(const std::string& text)
 {
-    if (IsIntegerText(text)) {
+    if (IsIntegerText(text))
+    {
         errno = 0;
         long long v = std::strtoll(text.c_str(), nullptr, 10);
         return v; // strtoll saturates on overflow
@@ -123,27 +124,39 @@ bool IsText(char type)
 
 double ToDouble(const Value& v)
 {
-    switch (v.mType) {
-    case 'C': case 'I': case 'L': return static_cast<double>(v.mInt);
-    case 'F': case 'D': return v.mDouble;
+    switch (v.mType)
+    {
+    case 'C':
+    case 'I':
+    case 'L': return static_cast<double>(v.mInt);
+    case 'F':
+    case 'D': return v.mDouble;
     default: return IsText(v.mType) ? TextToDouble(v.mText) : 0.0;
     }
 }
 
 long long ToLong(const Value& v)
 {
-    switch (v.mType) {
-    case 'C': case 'I': case 'L': return v.mInt;
-    case 'F': case 'D': return ClampToLong(v.mDouble);
+    switch (v.mType)
+    {
+    case 'C':
+    case 'I':
+    case 'L': return v.mInt;
+    case 'F':
+    case 'D': return ClampToLong(v.mDouble);
     default: return IsText(v.mType) ? TextToLong(v.mText) : 0;
     }
 }
 
 char ToChar(const Value& v)
 {
-    switch (v.mType) {
-    case 'C': case 'I': case 'L': return static_cast<char>(v.mInt);
-    case 'F': case 'D': return static_cast<char>(ClampToInt(ClampToLong(v.mDouble)));
+    switch (v.mType)
+    {
+    case 'C':
+    case 'I':
+    case 'L': return static_cast<char>(v.mInt);
+    case 'F':
+    case 'D': return static_cast<char>(ClampToInt(ClampToLong(v.mDouble)));
     default: return IsText(v.mType) && !v.mText.empty() ? v.mText[0] : 0;
     }
 }
@@ -152,7 +165,8 @@ char ToChar(const Value& v)
 std::string ToText(const Value& v)
 {
     char text[64];
-    switch (v.mType) {
+    switch (v.mType)
+    {
     case 'C': return v.mInt ? std::string(1, static_cast<char>(v.mInt)) : std::string();
     case 'I':
     case 'L': std::snprintf(text, sizeof(text), "%lld", v.mInt); return text;
@@ -185,11 +199,14 @@ bool KQoxPrivate::ReadAt(long long position, void* data, size_t n)
 {
     if (n == 0)
         return true;
-    if (position < 0 || position > mLimit || static_cast<unsigned long long>(n) > static_cast<unsigned long long>(mLimit - position))
+    if (position < 0 || position > mLimit ||
+        static_cast<unsigned long long>(n) > static_cast<unsigned long long>(mLimit - position))
         return false;
     unsigned char* out = static_cast<unsigned char*>(data);
-    while (n > 0) {
-        if (position >= mInPos && position < mInPos + static_cast<long long>(mInLen)) {
+    while (n > 0)
+    {
+        if (position >= mInPos && position < mInPos + static_cast<long long>(mInLen))
+        {
             size_t offset = static_cast<size_t>(position - mInPos);
             size_t k = mInLen - offset < n ? mInLen - offset : n;
             std::memcpy(out, &mIn[offset], k);
@@ -198,10 +215,12 @@ bool KQoxPrivate::ReadAt(long long position, void* data, size_t n)
             position += static_cast<long long>(k);
             continue;
         }
-        if (n >= mIn.size()) {
+        if (n >= mIn.size())
+        {
             // Large reads bypass the window.
             mBody->SetPosition(static_cast<long>(position));
-            while (n > 0) {
+            while (n > 0)
+            {
                 unsigned int chunk = n < (1u << 30) ? static_cast<unsigned int>(n) : (1u << 30);
                 if (mBody->Read(out, chunk) != chunk)
                     return false;
@@ -229,7 +248,8 @@ int KQoxPrivate::CharAtSlow(long long position)
 
 bool KQoxPrivate::Corrupted()
 {
-    if (!mReadStack.empty()) {
+    if (!mReadStack.empty())
+    {
         mReadStack.back()->mRemain = 0;
     }
     return Fail(KQox::eFILE_CORRUPTED);
@@ -245,14 +265,17 @@ bool KQoxPrivate::AddRecord(ReadList& list, Record& record, const std::string& n
     int index = static_cast<int>(list.mRecords.size());
     auto found = list.mSlotMap.find(key);
     int slot;
-    if (found == list.mSlotMap.end()) {
+    if (found == list.mSlotMap.end())
+    {
         slot = static_cast<int>(list.mSlots.size());
         Slot s;
         s.mName = name;
         s.mKind = record.mKind;
         list.mSlots.push_back(s);
         list.mSlotMap.emplace(key, slot);
-    } else {
+    }
+    else
+    {
         slot = found->second;
     }
     Slot& s = list.mSlots[slot];
@@ -281,18 +304,21 @@ bool KQoxPrivate::IndexBinary(ReadList& list, bool topLevel)
     long long position = list.mStart;
     long long limit = topLevel ? mLimit - 1 : list.mEnd;
     std::string name;
-    for (;;) {
+    for (;;)
+    {
         if (position > limit)
             return false;
         unsigned char head[3];
-        if (position == limit) {
+        if (position == limit)
+        {
             if (!ReadAt(position, head, 1) || head[0] != 0)
                 return false;
             break;
         }
         if (!ReadAt(position, head, 1))
             return false;
-        if (head[0] == 0) {
+        if (head[0] == 0)
+        {
             if (!topLevel)
                 return false; // a block ends at its announced end only
             limit = position;
@@ -325,14 +351,15 @@ bool KQoxPrivate::IndexBinary(ReadList& list, bool topLevel)
         record.mCount = static_cast<unsigned int>(count);
         record.mValuesPos = headerEnd;
         record.mValuesEnd = headerEnd + static_cast<long long>(valueBytes);
-        if (blockBytes > 0) {
+        if (blockBytes > 0)
+        {
             record.mBlockPos = record.mValuesEnd;
             record.mBlockEnd = record.mValuesEnd + static_cast<long long>(blockBytes) - 1;
         }
-        if (record.mKind == kSection) {
+        if (record.mKind == kSection)
+        {
             unsigned char version[5];
-            if (count != 1 || valueBytes != 5 || blockBytes == 0 || !ReadAt(headerEnd, version, 5) ||
-                version[0] != 'I')
+            if (count != 1 || valueBytes != 5 || blockBytes == 0 || !ReadAt(headerEnd, version, 5) || version[0] != 'I')
                 return false;
             record.mVersion = static_cast<int>(static_cast<unsigned int>(LoadLE(version + 1, 4)));
         }
@@ -347,7 +374,8 @@ bool KQoxPrivate::IndexBinary(ReadList& list, bool topLevel)
 
 bool KQoxPrivate::SkipAsciiSpaces(long long& position, long long end)
 {
-    while (position < end) {
+    while (position < end)
+    {
         int c = CharAt(position);
         if (c != ' ' && c != '\t')
             break;
@@ -361,25 +389,30 @@ bool KQoxPrivate::ReadAsciiQuoted(long long& position, long long end, std::strin
     if (CharAt(position) != '"')
         return false;
     ++position;
-    while (position < end) {
+    while (position < end)
+    {
         int c = CharAt(position++);
         if (c < 0 || c == '\n' || c == '\r')
             return false;
         if (c == '"')
             return true;
-        if (c == '\\') {
+        if (c == '\\')
+        {
             if (position >= end)
                 return false;
             int e = CharAt(position++);
-            switch (e) {
+            switch (e)
+            {
             case 'n': c = '\n'; break;
             case 'r': c = '\r'; break;
             case 't': c = '\t'; break;
             case '"': c = '"'; break;
             case '\\': c = '\\'; break;
-            case 'x': {
+            case 'x':
+            {
                 int v = 0;
-                for (int k = 0; k < 2; ++k) {
+                for (int k = 0; k < 2; ++k)
+                {
                     if (position >= end)
                         return false;
                     int h = CharAt(position++);
@@ -395,8 +428,7 @@ bool KQoxPrivate::ReadAsciiQuoted(long long& position, long long end, std::strin
                 c = v;
                 break;
             }
-            default:
-                return false;
+            default: return false;
             }
         }
         if (text)
@@ -424,16 +456,20 @@ bool KQoxPrivate::ReadAsciiValue(long long& position, long long end, Value& valu
         return false;
     int c = CharAt(position);
     value.mText.clear();
-    if (c == '"') {
+    if (c == '"')
+    {
         value.mType = 'Q';
         if (!ReadAsciiQuoted(position, end, decodeText ? &value.mText : nullptr))
             return false;
-    } else if (c == '*') {
+    }
+    else if (c == '*')
+    {
         value.mType = 'R';
         ++position;
         unsigned long long size = 0;
         int digits = 0;
-        while (position < end && CharAt(position) >= '0' && CharAt(position) <= '9') {
+        while (position < end && CharAt(position) >= '0' && CharAt(position) <= '9')
+        {
             if (++digits > 18)
                 return false;
             size = size * 10 + static_cast<unsigned long long>(CharAt(position++) - '0');
@@ -447,7 +483,8 @@ bool KQoxPrivate::ReadAsciiValue(long long& position, long long end, Value& valu
         value.mRawPos = position;
         value.mRawSize = size;
         unsigned long long got = 0;
-        while (got < need) {
+        while (got < need)
+        {
             if (position >= end)
                 return false;
             int k = CharAt(position++);
@@ -456,14 +493,19 @@ bool KQoxPrivate::ReadAsciiValue(long long& position, long long end, Value& valu
             else if (!IsSpace(k))
                 return false;
         }
-    } else if (IsBareChar(c)) {
+    }
+    else if (IsBareChar(c))
+    {
         value.mType = 'T';
-        while (position < end && IsBareChar(CharAt(position))) {
+        while (position < end && IsBareChar(CharAt(position)))
+        {
             if (decodeText)
                 value.mText.push_back(static_cast<char>(CharAt(position)));
             ++position;
         }
-    } else {
+    }
+    else
+    {
         return false;
     }
     return true;
@@ -494,26 +536,32 @@ bool KQoxPrivate::IndexAsciiBraces(long long start, long long end)
     mBraces.clear();
     std::vector<long long> open; // entries of the blocks still open
     long long position = start;
-    while (position < end) {
+    while (position < end)
+    {
         int c = CharAt(position);
         if (c < 0)
             return false;
-        if (c == '"') {
+        if (c == '"')
+        {
             if (!ReadAsciiQuoted(position, end, nullptr))
                 return false;
             continue;
         }
-        if (c == ';') {
+        if (c == ';')
+        {
             while (position < end && CharAt(position) != '\n')
                 ++position;
             continue;
         }
-        if (c == '{') {
+        if (c == '{')
+        {
             open.push_back(static_cast<long long>(mBraces.size()));
             Brace brace;
             brace.mOpen = position;
             mBraces.push_back(brace);
-        } else if (c == '}') {
+        }
+        else if (c == '}')
+        {
             if (open.empty())
                 return false;
             Brace& brace = mBraces[static_cast<size_t>(open.back())];
@@ -534,18 +582,25 @@ bool KQoxPrivate::IndexAscii(ReadList& list)
     // of the list itself and then each one's mAfter.
     long long nextBrace = list.mBraceFirst;
     std::string name;
-    for (;;) {
+    for (;;)
+    {
         // Blanks and comment lines between records.
-        while (position < end) {
+        while (position < end)
+        {
             int c = CharAt(position);
             if (c < 0)
                 return false;
-            if (IsSpace(c)) {
+            if (IsSpace(c))
+            {
                 ++position;
-            } else if (c == ';') {
+            }
+            else if (c == ';')
+            {
                 while (position < end && CharAt(position) != '\n')
                     ++position;
-            } else {
+            }
+            else
+            {
                 break;
             }
         }
@@ -553,7 +608,8 @@ bool KQoxPrivate::IndexAscii(ReadList& list)
             break;
         Record record;
         int closing = ':';
-        if (CharAt(position) == '[') {
+        if (CharAt(position) == '[')
+        {
             record.mKind = kSection;
             closing = ']';
             ++position;
@@ -561,7 +617,8 @@ bool KQoxPrivate::IndexAscii(ReadList& list)
         if (!ReadAsciiName(position, end, name, closing))
             return false;
         ++position;
-        if (record.mKind == kSection) {
+        if (record.mKind == kSection)
+        {
             if (position >= end || CharAt(position) != ':')
                 return false;
             ++position;
@@ -569,8 +626,10 @@ bool KQoxPrivate::IndexAscii(ReadList& list)
         SkipAsciiSpaces(position, end);
         record.mValuesPos = position;
         int c = position < end ? CharAt(position) : -1;
-        if (c != '\n' && c != '\r' && c != '{' && c != ';' && c >= 0) {
-            do {
+        if (c != '\n' && c != '\r' && c != '{' && c != ';' && c >= 0)
+        {
+            do
+            {
                 if (!SkipAsciiValue(position, end))
                     return false;
                 if (++record.mCount == 0)
@@ -579,7 +638,8 @@ bool KQoxPrivate::IndexAscii(ReadList& list)
         }
         record.mValuesEnd = position;
         SkipAsciiSpaces(position, end);
-        if (position < end && CharAt(position) == '{') {
+        if (position < end && CharAt(position) == '{')
+        {
             long long opening = position;
             ++position;
             SkipAsciiSpaces(position, end);
@@ -608,7 +668,8 @@ bool KQoxPrivate::IndexAscii(ReadList& list)
         if (position >= end || CharAt(position) != '\n')
             return false;
         ++position;
-        if (record.mKind == kSection) {
+        if (record.mKind == kSection)
+        {
             long long at = record.mValuesPos;
             Value version;
             if (record.mCount != 1 || record.mBlockPos < 0 || !ReadAsciiValue(at, record.mValuesEnd, version, true) ||
@@ -672,7 +733,8 @@ bool KQoxPrivate::ReadBinaryValue(long long& position, long long end, Value& val
         return false;
     value.mType = static_cast<char>(head[0]);
     long long left = end - position;
-    switch (value.mType) {
+    switch (value.mType)
+    {
     case 'C':
         if (left < 2 || !ReadAt(position, head, 2))
             return false;
@@ -691,7 +753,8 @@ bool KQoxPrivate::ReadBinaryValue(long long& position, long long end, Value& val
         value.mInt = static_cast<long long>(LoadLE(head + 1, 8));
         position += 9;
         return true;
-    case 'F': {
+    case 'F':
+    {
         if (left < 5 || !ReadAt(position, head, 5))
             return false;
         unsigned int bits = static_cast<unsigned int>(LoadLE(head + 1, 4));
@@ -701,7 +764,8 @@ bool KQoxPrivate::ReadBinaryValue(long long& position, long long end, Value& val
         position += 5;
         return true;
     }
-    case 'D': {
+    case 'D':
+    {
         if (left < 9 || !ReadAt(position, head, 9))
             return false;
         unsigned long long bits = LoadLE(head + 1, 8);
@@ -709,14 +773,16 @@ bool KQoxPrivate::ReadBinaryValue(long long& position, long long end, Value& val
         position += 9;
         return true;
     }
-    case 'S': {
+    case 'S':
+    {
         if (left < 5 || !ReadAt(position, head, 5))
             return false;
         unsigned long long length = LoadLE(head + 1, 4);
         if (length > static_cast<unsigned long long>(left - 5))
             return false;
         value.mText.clear();
-        if (decodeText && length > 0) {
+        if (decodeText && length > 0)
+        {
             value.mText.resize(static_cast<size_t>(length));
             if (!ReadAt(position + 5, &value.mText[0], static_cast<size_t>(length)))
                 return false;
@@ -724,7 +790,8 @@ bool KQoxPrivate::ReadBinaryValue(long long& position, long long end, Value& val
         position += 5 + static_cast<long long>(length);
         return true;
     }
-    case 'R': {
+    case 'R':
+    {
         if (left < 9 || !ReadAt(position, head, 9))
             return false;
         unsigned long long length = LoadLE(head + 1, 8);
@@ -735,8 +802,7 @@ bool KQoxPrivate::ReadBinaryValue(long long& position, long long end, Value& val
         position += 9 + static_cast<long long>(length);
         return true;
     }
-    default:
-        return false;
+    default: return false;
     }
 }
 
@@ -746,10 +812,13 @@ bool KQoxPrivate::NextValue(Value& value)
     if (!list || list->mRemain == 0)
         return false;
     bool ok;
-    if (mForm == KQox::eASCII) {
+    if (mForm == KQox::eASCII)
+    {
         ok = ReadAsciiValue(list->mValuePos, list->mValueEnd, value, true);
         SkipAsciiSeparator(list->mValuePos, list->mValueEnd);
-    } else {
+    }
+    else
+    {
         ok = ReadBinaryValue(list->mValuePos, list->mValueEnd, value, true);
     }
     if (!ok)
@@ -775,12 +844,14 @@ bool KQoxPrivate::PeekValue(Value& value)
 bool KQoxPrivate::ReadRawValue(const Value& value, void* buffer, unsigned long long size, KFile* file)
 {
     unsigned char* out = static_cast<unsigned char*>(buffer);
-    if (mForm != KQox::eASCII) {
+    if (mForm != KQox::eASCII)
+    {
         if (out)
             return ReadAt(value.mRawPos, out, static_cast<size_t>(size));
         std::vector<unsigned char> chunk(kChunk);
         unsigned long long done = 0;
-        while (done < size) {
+        while (done < size)
+        {
             size_t k = size - done < kChunk ? static_cast<size_t>(size - done) : kChunk;
             if (!ReadAt(value.mRawPos + static_cast<long long>(done), &chunk[0], k) ||
                 file->Write(&chunk[0], static_cast<unsigned int>(k)) != k)
@@ -796,7 +867,8 @@ bool KQoxPrivate::ReadRawValue(const Value& value, void* buffer, unsigned long l
     unsigned long long done = 0;
     int quad[4];
     int have = 0;
-    while (done < size) {
+    while (done < size)
+    {
         int c = CharAt(position++);
         if (c < 0)
             return false;
@@ -813,13 +885,15 @@ bool KQoxPrivate::ReadRawValue(const Value& value, void* buffer, unsigned long l
                          (static_cast<unsigned int>(quad[2]) << 6) | static_cast<unsigned int>(quad[3]);
         unsigned char bytes[3] = {static_cast<unsigned char>(v >> 16), static_cast<unsigned char>(v >> 8),
                                   static_cast<unsigned char>(v)};
-        for (int i = 0; i < 3 && done < size; ++i, ++done) {
+        for (int i = 0; i < 3 && done < size; ++i, ++done)
+        {
             if (out)
                 out[done] = bytes[i];
             else
                 chunk.push_back(bytes[i]);
         }
-        if (!out && (chunk.size() >= kChunk || done == size)) {
+        if (!out && (chunk.size() >= kChunk || done == size))
+        {
             if (file->Write(&chunk[0], static_cast<unsigned int>(chunk.size())) != chunk.size())
                 return false;
             chunk.clear();
@@ -930,7 +1004,8 @@ char KQox::FieldReadGetType()
         return value.mType;
     if (value.mType != 'T')
         return value.mType == 'R' ? 'R' : 'S';
-    if (IsIntegerText(value.mText)) {
+    if (IsIntegerText(value.mText))
+    {
         errno = 0;
         long long v = std::strtoll(value.mText.c_str(), nullptr, 10);
         return errno == 0 && v >= INT_MIN && v <= INT_MAX ? 'I' : 'L';
@@ -1031,7 +1106,8 @@ bool KQox::FieldReadRFile(const char* fileName)
     bool written = file.GetError() == 0;
     file.Close();
     written = written && !file.LastCloseFailed();
-    if (!ok || !written) {
+    if (!ok || !written)
+    {
         // No partial file is left behind; only a regular file is removed
         // (never a device the caller named).
         struct stat status;
@@ -1063,7 +1139,8 @@ T NamedRead(KQox& file, KQoxPrivate& d, const char* name, T defaultValue, Conver
     long long end = list.mValueEnd;
     unsigned int remain = list.mRemain;
     T result = defaultValue;
-    if (file.FieldReadBegin(name)) {
+    if (file.FieldReadBegin(name))
+    {
         Value value;
         if (d.NextValue(value))
             result = convert(value);

@@ -42,14 +42,17 @@ void KQoxPrivate::Put(const void* data, size_t n)
     if (n == 0)
         return;
     const unsigned char* p = static_cast<const unsigned char*>(data);
-    if (n >= kLargeWrite) {
+    if (n >= kLargeWrite)
+    {
         // Large values go to the file directly.
         if (!FlushOut())
             return;
         size_t done = 0;
-        while (done < n && !mWriteFailed) {
+        while (done < n && !mWriteFailed)
+        {
             unsigned int chunk = n - done < kMaxChunk ? static_cast<unsigned int>(n - done) : kMaxChunk;
-            if (mBody->Write(const_cast<unsigned char*>(p + done), chunk) != chunk) {
+            if (mBody->Write(const_cast<unsigned char*>(p + done), chunk) != chunk)
+            {
                 mWriteFailed = true;
                 Fail(KQox::eNO_SPACE_LEFT);
             }
@@ -77,9 +80,12 @@ void KQoxPrivate::PutFormat(const char* format, ...)
     va_copy(copy, args);
     int n = std::vsnprintf(local, sizeof(local), format, args);
     va_end(args);
-    if (n >= 0 && static_cast<size_t>(n) < sizeof(local)) {
+    if (n >= 0 && static_cast<size_t>(n) < sizeof(local))
+    {
         Put(local, static_cast<size_t>(n));
-    } else if (n > 0) {
+    }
+    else if (n > 0)
+    {
         std::vector<char> text(static_cast<size_t>(n) + 1);
         std::vsnprintf(&text[0], text.size(), format, copy);
         Put(&text[0], static_cast<size_t>(n));
@@ -93,9 +99,11 @@ bool KQoxPrivate::FlushOut()
         return !mWriteFailed;
     size_t size = mOut.size();
     size_t done = 0;
-    while (done < size && !mWriteFailed) {
+    while (done < size && !mWriteFailed)
+    {
         unsigned int chunk = size - done < kMaxChunk ? static_cast<unsigned int>(size - done) : kMaxChunk;
-        if (!mBody || mBody->Write(&mOut[done], chunk) != chunk) {
+        if (!mBody || mBody->Write(&mOut[done], chunk) != chunk)
+        {
             mWriteFailed = true;
             Fail(KQox::eNO_SPACE_LEFT);
         }
@@ -110,7 +118,8 @@ bool KQoxPrivate::Patch(long long position, const void* data, size_t n)
 {
     const unsigned char* p = static_cast<const unsigned char*>(data);
     // The part still in the buffer.
-    while (n > 0 && position + static_cast<long long>(n) > mOutBase) {
+    while (n > 0 && position + static_cast<long long>(n) > mOutBase)
+    {
         long long at = position + static_cast<long long>(n) - 1;
         if (at < mOutBase)
             break;
@@ -125,7 +134,8 @@ bool KQoxPrivate::Patch(long long position, const void* data, size_t n)
     mBody->SetPosition(static_cast<long>(position));
     unsigned int written = mBody->Write(const_cast<unsigned char*>(p), static_cast<unsigned int>(n));
     mBody->SetPosition(static_cast<long>(mOutBase));
-    if (written != n) {
+    if (written != n)
+    {
         mWriteFailed = true;
         return Fail(KQox::eNO_SPACE_LEFT);
     }
@@ -136,7 +146,8 @@ void KQoxPrivate::PutIndent(size_t depth)
 {
     static const char spaces[] = "                                                                ";
     size_t n = depth * kIndent;
-    while (n > 0) {
+    while (n > 0)
+    {
         size_t k = n < sizeof(spaces) - 1 ? n : sizeof(spaces) - 1;
         Put(spaces, k);
         n -= k;
@@ -146,9 +157,11 @@ void KQoxPrivate::PutIndent(size_t depth)
 void KQoxPrivate::PutAsciiString(const char* text, size_t n)
 {
     PutByte('"');
-    for (size_t i = 0; i < n; ++i) {
+    for (size_t i = 0; i < n; ++i)
+    {
         unsigned char c = static_cast<unsigned char>(text[i]);
-        switch (c) {
+        switch (c)
+        {
         case '"': PutText("\\\""); break;
         case '\\': PutText("\\\\"); break;
         case '\n': PutText("\\n"); break;
@@ -194,21 +207,23 @@ bool KQoxPrivate::PutRawBegin(unsigned long long size)
     return size > static_cast<unsigned long long>(kRawLineBytes);
 }
 
-void KQoxPrivate::PutRawChunk(const unsigned char* data, size_t n, unsigned long long& done,
-                              unsigned long long size)
+void KQoxPrivate::PutRawChunk(const unsigned char* data, size_t n, unsigned long long& done, unsigned long long size)
 {
     // n is a whole number of lines except for the last chunk.
     bool multiLine = size > static_cast<unsigned long long>(kRawLineBytes);
     size_t depth = mWriteStack.size();
-    for (size_t line = 0; line < n; line += kRawLineBytes) {
+    for (size_t line = 0; line < n; line += kRawLineBytes)
+    {
         size_t k = n - line < static_cast<size_t>(kRawLineBytes) ? n - line : static_cast<size_t>(kRawLineBytes);
-        if (multiLine) {
+        if (multiLine)
+        {
             PutByte('\n');
             PutIndent(depth);
         }
         char text[80];
         size_t t = 0;
-        for (size_t i = 0; i < k; i += 3) {
+        for (size_t i = 0; i < k; i += 3)
+        {
             const unsigned char* p = data + line + i;
             unsigned int v = static_cast<unsigned int>(p[0]) << 16;
             if (i + 1 < k)
@@ -277,7 +292,8 @@ bool KQoxPrivate::BeginRecord(char kind, const char* name)
     top.mFieldHeader = Tell();
     top.mCount = 0;
     top.mState = WriteList::eOpen;
-    if (mForm == KQox::eASCII) {
+    if (mForm == KQox::eASCII)
+    {
         PutIndent(mWriteStack.size() - 1);
         if (kind == kSection)
             PutByte('[');
@@ -285,7 +301,9 @@ bool KQoxPrivate::BeginRecord(char kind, const char* name)
         if (kind == kSection)
             PutByte(']');
         PutByte(':');
-    } else {
+    }
+    else
+    {
         unsigned char head[3] = {static_cast<unsigned char>(kind), static_cast<unsigned char>(length & 0xFF),
                                  static_cast<unsigned char>(length >> 8)};
         Put(head, 3);
@@ -322,17 +340,21 @@ bool KQoxPrivate::EndBlock(bool section)
     if (mWriteStack.back().mState != WriteList::eNone)
         EndField();
     const WriteList& list = mWriteStack.back();
-    if (mForm == KQox::eASCII) {
+    if (mForm == KQox::eASCII)
+    {
         PutIndent(mWriteStack.size() - 2);
         PutByte('}');
-    } else {
+    }
+    else
+    {
         PutByte(0);
         unsigned char size[8];
         StoreLE(size, static_cast<unsigned long long>(Tell() - list.mBlockStart), 8);
         Patch(list.mOwnerHeader, size, sizeof(size));
     }
     mWriteStack.pop_back();
-    if (section) {
+    if (section)
+    {
         if (mForm == KQox::eASCII)
             PutByte('\n');
         mWriteStack.back().mState = WriteList::eNone;
@@ -342,7 +364,8 @@ bool KQoxPrivate::EndBlock(bool section)
 
 bool KQoxPrivate::EndAllWrites()
 {
-    while (!mWriteStack.empty()) {
+    while (!mWriteStack.empty())
+    {
         if (mWriteStack.back().mState != WriteList::eNone)
             EndField();
         if (mWriteStack.size() < 2)
@@ -361,9 +384,12 @@ bool KQox::ProjectWriteSectionBegin(const char* name, int version)
     if (!d.BeginRecord(kSection, name))
         return false;
     WriteList& top = d.mWriteStack.back();
-    if (d.mForm == eASCII) {
+    if (d.mForm == eASCII)
+    {
         d.PutFormat(" %d {\n", version);
-    } else {
+    }
+    else
+    {
         unsigned char value[5] = {'I'};
         StoreLE(value + 1, static_cast<unsigned int>(version), 4);
         d.Put(value, sizeof(value));
@@ -444,9 +470,12 @@ bool KQox::FieldWriteCH(char value)
     KQoxPrivate& d = *mData;
     if (!d.ValueBegin())
         return false;
-    if (d.mForm == eASCII) {
+    if (d.mForm == eASCII)
+    {
         d.PutAsciiChar(value);
-    } else {
+    }
+    else
+    {
         unsigned char v[2] = {'C', static_cast<unsigned char>(value)};
         d.Put(v, 2);
     }
@@ -459,9 +488,12 @@ bool KQox::FieldWriteI(int value)
     KQoxPrivate& d = *mData;
     if (!d.ValueBegin())
         return false;
-    if (d.mForm == eASCII) {
+    if (d.mForm == eASCII)
+    {
         d.PutFormat("%d", value);
-    } else {
+    }
+    else
+    {
         unsigned char v[5] = {'I'};
         StoreLE(v + 1, static_cast<unsigned int>(value), 4);
         d.Put(v, sizeof(v));
@@ -475,9 +507,12 @@ bool KQox::FieldWriteL(long long value)
     KQoxPrivate& d = *mData;
     if (!d.ValueBegin())
         return false;
-    if (d.mForm == eASCII) {
+    if (d.mForm == eASCII)
+    {
         d.PutFormat("%lld", value);
-    } else {
+    }
+    else
+    {
         unsigned char v[9] = {'L'};
         StoreLE(v + 1, static_cast<unsigned long long>(value), 8);
         d.Put(v, sizeof(v));
@@ -491,9 +526,12 @@ bool KQox::FieldWriteF(float value)
     KQoxPrivate& d = *mData;
     if (!d.ValueBegin())
         return false;
-    if (d.mForm == eASCII) {
+    if (d.mForm == eASCII)
+    {
         d.PutFormat("%.9g", static_cast<double>(value));
-    } else {
+    }
+    else
+    {
         unsigned int bits;
         std::memcpy(&bits, &value, 4);
         unsigned char v[5] = {'F'};
@@ -509,9 +547,12 @@ bool KQox::FieldWriteD(double value)
     KQoxPrivate& d = *mData;
     if (!d.ValueBegin())
         return false;
-    if (d.mForm == eASCII) {
+    if (d.mForm == eASCII)
+    {
         d.PutFormat("%.15g", value);
-    } else {
+    }
+    else
+    {
         unsigned long long bits;
         std::memcpy(&bits, &value, 8);
         unsigned char v[9] = {'D'};
@@ -532,9 +573,12 @@ bool KQox::FieldWriteC(const char* value)
         return d.Fail(eUNIDENTIFIED_ERROR);
     if (!d.ValueBegin())
         return false;
-    if (d.mForm == eASCII) {
+    if (d.mForm == eASCII)
+    {
         d.PutAsciiString(value, length);
-    } else {
+    }
+    else
+    {
         unsigned char v[5] = {'S'};
         StoreLE(v + 1, static_cast<unsigned long long>(length), 4);
         d.Put(v, sizeof(v));
@@ -552,20 +596,25 @@ bool KQox::FieldWriteR(const void* data, unsigned long long size)
     if (!d.ValueBegin())
         return false;
     const unsigned char* bytes = static_cast<const unsigned char*>(data);
-    if (d.mForm == eASCII) {
+    if (d.mForm == eASCII)
+    {
         d.PutRawBegin(size);
         unsigned long long done = 0;
         const size_t chunk = static_cast<size_t>(kRawLineBytes) * 1024;
-        while (done < size) {
+        while (done < size)
+        {
             size_t n = size - done < chunk ? static_cast<size_t>(size - done) : chunk;
             d.PutRawChunk(bytes + done, n, done, size);
         }
-    } else {
+    }
+    else
+    {
         unsigned char v[9] = {'R'};
         StoreLE(v + 1, size, 8);
         d.Put(v, sizeof(v));
         unsigned long long done = 0;
-        while (done < size) {
+        while (done < size)
+        {
             size_t n = size - done < (1ull << 30) ? static_cast<size_t>(size - done) : (1u << 30);
             d.Put(bytes + done, n);
             done += n;
@@ -588,12 +637,14 @@ bool KQox::FieldWriteRFile(const char* fileName)
     source.Seek(kSEEK_END, 0);
     long end = source.GetPosition();
     source.Seek(kSEEK_BEGIN, 0);
-    if (end < 0) {
+    if (end < 0)
+    {
         source.Close();
         return d.Fail(eFILE_NOT_OPENED);
     }
     unsigned long long size = static_cast<unsigned long long>(end);
-    if (!d.ValueBegin()) {
+    if (!d.ValueBegin())
+    {
         source.Close();
         return false;
     }
@@ -601,24 +652,30 @@ bool KQox::FieldWriteRFile(const char* fileName)
     std::vector<unsigned char> buffer(static_cast<size_t>(kRawLineBytes) * 4096);
     if (d.mForm == eASCII)
         d.PutRawBegin(size);
-    else {
+    else
+    {
         unsigned char v[9] = {'R'};
         StoreLE(v + 1, size, 8);
         d.Put(v, sizeof(v));
     }
     unsigned long long done = 0;
-    while (done < size && !d.mWriteFailed) {
+    while (done < size && !d.mWriteFailed)
+    {
         size_t want = size - done < buffer.size() ? static_cast<size_t>(size - done) : buffer.size();
         size_t got = source.Read(&buffer[0], static_cast<unsigned int>(want));
-        if (got < want) {
+        if (got < want)
+        {
             // The file shrank while it was read: the value keeps its announced
             // size (zeros) so the record stays whole, and the call fails.
             std::memset(&buffer[got], 0, want - got);
             complete = false;
         }
-        if (d.mForm == eASCII) {
+        if (d.mForm == eASCII)
+        {
             d.PutRawChunk(&buffer[0], want, done, size);
-        } else {
+        }
+        else
+        {
             d.Put(&buffer[0], want);
             done += want;
         }

@@ -16,17 +16,20 @@ namespace {
 template <class Entry, class Less>
 void SortTail(Entry* entries, int sorted, int count, Less less)
 {
-    if (sorted >= count) {
+    if (sorted >= count)
+    {
         return;
     }
     std::sort(entries + sorted, entries + count, less);
-    if (sorted == 0) {
+    if (sorted == 0)
+    {
         return;
     }
     std::vector<Entry> tail(entries + sorted, entries + count);
     int end = count;
     int runEnd = sorted;
-    for (int j = static_cast<int>(tail.size()) - 1; j >= 0 && runEnd > 0; --j) {
+    for (int j = static_cast<int>(tail.size()) - 1; j >= 0 && runEnd > 0; --j)
+    {
         int pos = static_cast<int>(std::upper_bound(entries, entries + runEnd, tail[j], less) - entries);
         int moved = runEnd - pos;
         std::memmove(static_cast<void*>(entries + end - moved), static_cast<const void*>(entries + pos),
@@ -34,7 +37,8 @@ void SortTail(Entry* entries, int sorted, int count, Less less)
         end -= moved;
         entries[--end] = tail[j];
         runEnd = pos;
-        if (runEnd == 0) {
+        if (runEnd == 0)
+        {
             // The rest of the new entries precede the whole run.
             std::memcpy(static_cast<void*>(entries), static_cast<const void*>(tail.data()),
                         static_cast<size_t>(j) * sizeof(Entry));
@@ -84,8 +88,7 @@ KCharPtrSet::KCharPtrSet(int blockSize)
     , mBlockSize(blockSize < 1 ? 1 : blockSize)
     , mSortedCount(0)
     , mSortedCaseSensitive(false)
-{
-}
+{}
 
 KCharPtrSet::~KCharPtrSet()
 {
@@ -94,7 +97,8 @@ KCharPtrSet::~KCharPtrSet()
 
 void KCharPtrSet::Clear()
 {
-    for (int i = 0; i < mSetCount; ++i) {
+    for (int i = 0; i < mSetCount; ++i)
+    {
         free(mSetArray[i].mKey);
     }
     free(mSetArray);
@@ -120,41 +124,49 @@ void KCharPtrSet::Grow()
 void KCharPtrSet::Add(const char* key, kReference value)
 {
     key = NonNull(key);
-    if (mSetCount >= mBlockCount * mBlockSize) {
+    if (mSetCount >= mBlockCount * mBlockSize)
+    {
         Grow();
     }
-    if (mSortedCaseSensitive != mCaseSensitive) {
+    if (mSortedCaseSensitive != mCaseSensitive)
+    {
         mSortedCount = 0;
         mSortedCaseSensitive = mCaseSensitive;
     }
     // An entry appended behind a sorted run that it does not precede keeps
     // the set sorted.
-    bool staysSorted = mSortedCount == mSetCount &&
-                       (mSetCount == 0 || Compare(mSetArray[mSetCount - 1].mKey, key) <= 0);
+    bool staysSorted =
+        mSortedCount == mSetCount && (mSetCount == 0 || Compare(mSetArray[mSetCount - 1].mKey, key) <= 0);
     size_t length = strlen(key);
     char* copy = static_cast<char*>(malloc(length + 1));
     memcpy(copy, key, length + 1);
     mSetArray[mSetCount].mKey = copy;
     mSetArray[mSetCount].mValue = value;
     ++mSetCount;
-    if (staysSorted) {
+    if (staysSorted)
+    {
         mSortedCount = mSetCount;
     }
 }
 
 void KCharPtrSet::Sort()
 {
-    if (mSortedCaseSensitive != mCaseSensitive) {
+    if (mSortedCaseSensitive != mCaseSensitive)
+    {
         mSortedCount = 0;
         mSortedCaseSensitive = mCaseSensitive;
     }
-    if (mSortedCount >= mSetCount) {
+    if (mSortedCount >= mSetCount)
+    {
         return;
     }
-    if (mCaseSensitive) {
+    if (mCaseSensitive)
+    {
         SortTail(mSetArray, mSortedCount, mSetCount,
                  [](const SCharPtrSet& a, const SCharPtrSet& b) { return strcmp(a.mKey, b.mKey) < 0; });
-    } else {
+    }
+    else
+    {
         SortTail(mSetArray, mSortedCount, mSetCount,
                  [](const SCharPtrSet& a, const SCharPtrSet& b) { return strcasecmp(a.mKey, b.mKey) < 0; });
     }
@@ -166,15 +178,20 @@ int KCharPtrSet::Search(const char* key) const
     key = NonNull(key);
     int low = 0;
     int high = mSetCount;
-    while (low < high) {
+    while (low < high)
+    {
         int mid = low + (high - low) / 2;
-        if (Compare(mSetArray[mid].mKey, key) < 0) {
+        if (Compare(mSetArray[mid].mKey, key) < 0)
+        {
             low = mid + 1;
-        } else {
+        }
+        else
+        {
             high = mid;
         }
     }
-    if (low < mSetCount && Compare(mSetArray[low].mKey, key) == 0) {
+    if (low < mSetCount && Compare(mSetArray[low].mKey, key) == 0)
+    {
         return low;
     }
     return -1;
@@ -184,7 +201,8 @@ kReference KCharPtrSet::Get(const char* key, int* index)
 {
     Sort();
     int position = Search(key);
-    if (index) {
+    if (index)
+    {
         *index = position;
     }
     return position < 0 ? 0 : mSetArray[position].mValue;
@@ -193,7 +211,8 @@ kReference KCharPtrSet::Get(const char* key, int* index)
 bool KCharPtrSet::Remove(const char* key)
 {
     int position = -1;
-    if (Get(key, &position) != 0) {
+    if (Get(key, &position) != 0)
+    {
         RemoveFromIndex(position);
         return true;
     }
@@ -202,11 +221,13 @@ bool KCharPtrSet::Remove(const char* key)
 
 kReference KCharPtrSet::GetFromIndex(int index, char** key)
 {
-    if (index < 0 || index >= mSetCount) {
+    if (index < 0 || index >= mSetCount)
+    {
         return 0;
     }
     Sort();
-    if (key) {
+    if (key)
+    {
         *key = mSetArray[index].mKey;
     }
     return mSetArray[index].mValue;
@@ -230,7 +251,8 @@ void KCharPtrSet::RemoveFromIndex(int index)
 
 SCharPtrSet* KCharPtrSet::FindEqual(const char* key) const
 {
-    if (mSetCount == 0) {
+    if (mSetCount == 0)
+    {
         return nullptr;
     }
     int position = Search(key);
@@ -246,8 +268,7 @@ KSet::KSet(int blockSize)
     , mBlockCount(0)
     , mBlockSize(blockSize < 1 ? 1 : blockSize)
     , mSortedCount(0)
-{
-}
+{}
 
 KSet::KSet(const KSet& other)
     : KSet(other.mBlockSize)
@@ -257,7 +278,8 @@ KSet::KSet(const KSet& other)
 
 KSet& KSet::operator=(const KSet& other)
 {
-    if (this != &other) {
+    if (this != &other)
+    {
         Clear();
         mBlockSize = other.mBlockSize;
         CopyFrom(other);
@@ -274,11 +296,13 @@ KSet::~KSet()
 void KSet::CopyFrom(const KSet& other)
 {
     other.Sort();
-    if (other.mSetCount == 0) {
+    if (other.mSetCount == 0)
+    {
         return;
     }
     int blocks = (other.mSetCount + mBlockSize - 1) / mBlockSize;
-    mSetArray = static_cast<SSet*>(malloc(static_cast<size_t>(blocks) * static_cast<size_t>(mBlockSize) * sizeof(SSet)));
+    mSetArray =
+        static_cast<SSet*>(malloc(static_cast<size_t>(blocks) * static_cast<size_t>(mBlockSize) * sizeof(SSet)));
     mBlockCount = blocks;
     std::memcpy(static_cast<void*>(mSetArray), static_cast<const void*>(other.mSetArray),
                 static_cast<size_t>(other.mSetCount) * sizeof(SSet));
@@ -296,21 +320,24 @@ void KSet::Grow()
 
 void KSet::Add(kReference key, kReference value)
 {
-    if (mSetCount >= mBlockCount * mBlockSize) {
+    if (mSetCount >= mBlockCount * mBlockSize)
+    {
         Grow();
     }
     bool staysSorted = mSortedCount == mSetCount && (mSetCount == 0 || mSetArray[mSetCount - 1].mKey <= key);
     mSetArray[mSetCount].mKey = key;
     mSetArray[mSetCount].mValue = value;
     ++mSetCount;
-    if (staysSorted) {
+    if (staysSorted)
+    {
         mSortedCount = mSetCount;
     }
 }
 
 void KSet::Sort() const
 {
-    if (mSortedCount >= mSetCount) {
+    if (mSortedCount >= mSetCount)
+    {
         return;
     }
     SortTail(mSetArray, mSortedCount, mSetCount, [](const SSet& a, const SSet& b) { return a.mKey < b.mKey; });
@@ -321,11 +348,15 @@ int KSet::Search(kReference key) const
 {
     int low = 0;
     int high = mSetCount;
-    while (low < high) {
+    while (low < high)
+    {
         int mid = low + (high - low) / 2;
-        if (mSetArray[mid].mKey < key) {
+        if (mSetArray[mid].mKey < key)
+        {
             low = mid + 1;
-        } else {
+        }
+        else
+        {
             high = mid;
         }
     }
@@ -336,7 +367,8 @@ kReference KSet::Get(kReference key, int* index) const
 {
     Sort();
     int position = Search(key);
-    if (index) {
+    if (index)
+    {
         *index = position;
     }
     return position < 0 ? 0 : mSetArray[position].mValue;
@@ -345,7 +377,8 @@ kReference KSet::Get(kReference key, int* index) const
 int KSet::Remove(kReference key)
 {
     int position = -1;
-    if (Get(key, &position) == 0) {
+    if (Get(key, &position) == 0)
+    {
         return 1;
     }
     return RemoveFromIndex(position);
@@ -356,8 +389,10 @@ int KSet::RemoveItem(kReference value)
     Sort();
     // One compacting pass in sorted order; the survivors stay sorted.
     int kept = 0;
-    for (int i = 0; i < mSetCount; ++i) {
-        if (mSetArray[i].mValue != value) {
+    for (int i = 0; i < mSetCount; ++i)
+    {
+        if (mSetArray[i].mValue != value)
+        {
             mSetArray[kept++] = mSetArray[i];
         }
     }
@@ -371,7 +406,8 @@ int KSet::SetItem(kReference key, kReference value)
 {
     Sort();
     int position = Search(key);
-    if (position < 0) {
+    if (position < 0)
+    {
         return 1;
     }
     mSetArray[position].mValue = value;
@@ -389,11 +425,13 @@ void KSet::Clear()
 
 kReference KSet::GetFromIndex(int index, kReference* key) const
 {
-    if (index < 0 || index >= mSetCount) {
+    if (index < 0 || index >= mSetCount)
+    {
         return 0;
     }
     Sort();
-    if (key) {
+    if (key)
+    {
         *key = mSetArray[index].mKey;
     }
     return mSetArray[index].mValue;
@@ -403,7 +441,8 @@ kReference KSet::GetFromIndex(int index, unsigned int* key) const
 {
     kReference wide = 0;
     kReference value = GetFromIndex(index, key ? &wide : nullptr);
-    if (key && index >= 0 && index < mSetCount) {
+    if (key && index >= 0 && index < mSetCount)
+    {
         *key = static_cast<unsigned int>(wide);
     }
     return value;
@@ -411,7 +450,8 @@ kReference KSet::GetFromIndex(int index, unsigned int* key) const
 
 int KSet::RemoveFromIndex(int index)
 {
-    if (index < 0 || index >= mSetCount) {
+    if (index < 0 || index >= mSetCount)
+    {
         return 1;
     }
     std::memmove(static_cast<void*>(mSetArray + index), static_cast<const void*>(mSetArray + index + 1),
@@ -419,7 +459,8 @@ int KSet::RemoveFromIndex(int index)
     --mSetCount;
     // The index refers to the current order: removing from the sorted run
     // shortens it; removing from the unsorted tail leaves it as it was.
-    if (index < mSortedCount) {
+    if (index < mSortedCount)
+    {
         --mSortedCount;
     }
     return 0;
@@ -427,7 +468,8 @@ int KSet::RemoveFromIndex(int index)
 
 int KSet::Swap() const
 {
-    for (int i = 0; i < mSetCount; ++i) {
+    for (int i = 0; i < mSetCount; ++i)
+    {
         std::swap(mSetArray[i].mKey, mSetArray[i].mValue);
     }
     mSortedCount = 0;
@@ -437,7 +479,8 @@ int KSet::Swap() const
 
 SSet* KSet::FindEqual(kReference key) const
 {
-    if (mSetCount == 0) {
+    if (mSetCount == 0)
+    {
         return nullptr;
     }
     int position = Search(key);

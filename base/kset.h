@@ -114,7 +114,10 @@ public:
     kReference GetFromIndex(int index, kReference* key = nullptr) const;
     // The same for callers that hold 32-bit keys.
     kReference GetFromIndex(int index, unsigned int* key) const;
-    kReference GetFromIndex(int index, std::nullptr_t) const { return GetFromIndex(index, static_cast<kReference*>(nullptr)); }
+    kReference GetFromIndex(int index, std::nullptr_t) const
+    {
+        return GetFromIndex(index, static_cast<kReference*>(nullptr));
+    }
     // Removes the entry at a position in the current order: 0, or 1 when the
     // position is at or past the count.
     int RemoveFromIndex(int index);

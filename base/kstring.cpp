@@ -22,7 +22,7 @@ bool SourceLength(const char* s, unsigned int& n)
     return length <= kMaxLen;
 }
 
-}  // namespace
+} // namespace
 
 const KString kStringEmpty;
 
@@ -620,7 +620,7 @@ KString KString::ConvertToUnix() const
     for (unsigned int i = 0; i < mLen; ++i)
     {
         if (mText[i] == '\r' && i + 1 < mLen && mText[i + 1] == '\n')
-            continue;  // the '\n' that follows is kept
+            continue; // the '\n' that follows is kept
         *out++ = mText[i];
     }
     return result;

@@ -15,27 +15,32 @@
 class KString
 {
 public:
-    enum PaddingType { eRight = 0, eLeft = 1, eBoth = 2 };
+    enum PaddingType
+    {
+        eRight = 0,
+        eLeft = 1,
+        eBoth = 2
+    };
 
     // Lifetime and state --------------------------------------------------
     constexpr KString() noexcept {}
     KString(const KString& other);
     KString(KString&& other) noexcept;
-    KString(const char* s);                  // null gives an invalid string
-    KString(const char* s, unsigned int n);  // exactly n bytes of s; null gives invalid
-    KString(char c, unsigned int n);         // n copies of c
-    KString(int value);                      // "%d"
-    KString(float value);                    // "%f"
-    KString(double value);                   // "%f"
+    KString(const char* s);                 // null gives an invalid string
+    KString(const char* s, unsigned int n); // exactly n bytes of s; null gives invalid
+    KString(char c, unsigned int n);        // n copies of c
+    KString(int value);                     // "%d"
+    KString(float value);                   // "%f"
+    KString(double value);                  // "%f"
     ~KString();
 
     bool IsOK() const { return mValid; }
     bool IsEmpty() const { return mLen == 0; }
     unsigned int GetLen() const { return mLen; }
 
-    void Empty();        // back to the valid empty text, buffer freed
-    void Invalidate();   // buffer freed, string invalid
-    void Init();         // length 0, valid empty text (frees a heap buffer)
+    void Empty();      // back to the valid empty text, buffer freed
+    void Invalidate(); // buffer freed, string invalid
+    void Init();       // length 0, valid empty text (frees a heap buffer)
 
     // Access --------------------------------------------------------------
     operator const char*() const { return mText; }
@@ -52,33 +57,39 @@ public:
     // Any other integer index type goes to the unsigned forms (this also keeps
     // s[i] from being ambiguous with the built-in pointer subscript).
     template <typename I, typename = std::enable_if_t<std::is_integral<I>::value && !std::is_same<I, bool>::value>>
-    char& operator[](I i) { return (*this)[static_cast<unsigned int>(i)]; }
+    char& operator[](I i)
+    {
+        return (*this)[static_cast<unsigned int>(i)];
+    }
     template <typename I, typename = std::enable_if_t<std::is_integral<I>::value && !std::is_same<I, bool>::value>>
-    char operator[](I i) const { return (*this)[static_cast<unsigned int>(i)]; }
+    char operator[](I i) const
+    {
+        return (*this)[static_cast<unsigned int>(i)];
+    }
 
     // Assignment and appending --------------------------------------------
     KString& operator=(const KString& other);
     KString& operator=(KString&& other) noexcept;
-    KString& operator=(const char* s);   // null makes the string invalid
-    KString& operator=(char c);          // one character (NUL gives length 1)
-    KString& operator=(int value);       // "%d"
-    KString& operator=(float value);     // "%f"
-    KString& operator=(double value);    // "%f"
+    KString& operator=(const char* s); // null makes the string invalid
+    KString& operator=(char c);        // one character (NUL gives length 1)
+    KString& operator=(int value);     // "%d"
+    KString& operator=(float value);   // "%f"
+    KString& operator=(double value);  // "%f"
 
-    KString& Copy(int n, const char* s);               // first min(strlen(s), n) characters
-    KString& Append(const char* s);                    // null makes the string invalid
-    KString& AppendN(const char* s, unsigned int n);   // up to n chars or the terminator; null or n = 0 invalidates
+    KString& Copy(int n, const char* s);             // first min(strlen(s), n) characters
+    KString& Append(const char* s);                  // null makes the string invalid
+    KString& AppendN(const char* s, unsigned int n); // up to n chars or the terminator; null or n = 0 invalidates
     KString& operator+=(const char* s);
     KString& operator+=(const KString& other);
     KString& operator+=(char c);
-    KString& operator+=(int value);      // "%d"
-    KString& operator+=(float value);    // "%f"
+    KString& operator+=(int value);   // "%d"
+    KString& operator+=(float value); // "%f"
 
     // Search --------------------------------------------------------------
     int Find(char c, unsigned int start = 0) const;
     int ReverseFind(char c) const;
-    int Find(const char* s, unsigned int start = 0) const;          // null s gives 0
-    int FindOneOf(const char* set, unsigned int start = 0) const;   // null set gives -1
+    int Find(const char* s, unsigned int start = 0) const;        // null s gives 0
+    int FindOneOf(const char* set, unsigned int start = 0) const; // null set gives -1
     bool FindAndReplace(const char* find, const char* replace, unsigned int start = 0);
     static bool IsIn(char c, const char* set);
     int GetTokenCount(const char* delimiters) const;
@@ -120,17 +131,17 @@ private:
     static constexpr unsigned int kInlineMax = 62;
 
     bool IsHeap() const { return mText != mInline; }
-    bool AllocBuffer(unsigned int n, const char* src);    // exact-fit buffer holding n bytes of src
-    void ConcatInPlace(unsigned int n, const char* src);  // append n bytes of src
+    bool AllocBuffer(unsigned int n, const char* src);   // exact-fit buffer holding n bytes of src
+    void ConcatInPlace(unsigned int n, const char* src); // append n bytes of src
     void AllocCopy(KString& dest, unsigned int count, unsigned int start) const;
     void FreeHeap();
     void FormatDouble(double value);
 
-    char* mText = mInline;      // never null; NUL at mText[mLen]
+    char* mText = mInline; // never null; NUL at mText[mLen]
     unsigned int mLen = 0;
-    unsigned int mCapacity = kInlineMax;  // characters the current buffer can hold
+    unsigned int mCapacity = kInlineMax; // characters the current buffer can hold
     bool mValid = true;
-    char mDummy = 0;            // returned by the writable operator[] past the end
+    char mDummy = 0; // returned by the writable operator[] past the end
     char mInline[kInlineSize] = {};
 };
 

@@ -19,8 +19,13 @@ typedef uintptr_t kReference;
 class KStringListItem
 {
 public:
-    KStringListItem() : mReference(0) {}
-    explicit KStringListItem(const char* text, kReference reference = 0) : mString(text), mReference(reference) {}
+    KStringListItem()
+        : mReference(0)
+    {}
+    explicit KStringListItem(const char* text, kReference reference = 0)
+        : mString(text)
+        , mReference(reference)
+    {}
 
     KString mString;
     kReference mReference;
@@ -30,7 +35,9 @@ template <class Type>
 class KStringListTemplate
 {
 public:
-    KStringListTemplate() : mList(16) {}
+    KStringListTemplate()
+        : mList(16)
+    {}
     virtual ~KStringListTemplate() { DeleteItems(); }
 
     // When index is below the count, the item's text becomes a copy of text.
@@ -59,10 +66,7 @@ public:
     int GetCount() const { return mList.GetCount(); }
 
     // The text at index, or null when index is out of range.
-    char* GetStringAt(int index) const
-    {
-        return mList.ValidateIndex(index) ? mList[index]->mString.Buffer() : nullptr;
-    }
+    char* GetStringAt(int index) const { return mList.ValidateIndex(index) ? mList[index]->mString.Buffer() : nullptr; }
     kReference GetReferenceAt(int index) const { return mList[index]->mReference; }
     void SetReferenceAt(int index, kReference reference) { mList[index]->mReference = reference; }
 
@@ -72,8 +76,10 @@ public:
     // Index of the first item with that reference, or -1.
     int FindIndex(kReference reference) const
     {
-        for (int i = 0, n = GetCount(); i < n; ++i) {
-            if (mList[i]->mReference == reference) {
+        for (int i = 0, n = GetCount(); i < n; ++i)
+        {
+            if (mList[i]->mReference == reference)
+            {
                 return i;
             }
         }
@@ -82,8 +88,10 @@ public:
     // Index of the first item with exactly that text, or -1.
     int FindIndex(const char* text) const
     {
-        for (int i = 0, n = GetCount(); i < n; ++i) {
-            if (mList[i]->mString == text) {
+        for (int i = 0, n = GetCount(); i < n; ++i)
+        {
+            if (mList[i]->mString == text)
+            {
                 return i;
             }
         }
@@ -99,7 +107,8 @@ public:
     bool Remove(Type& item)
     {
         int index = Find(item);
-        if (index < 0) {
+        if (index < 0)
+        {
             return false;
         }
         RemoveAt(index);
@@ -108,7 +117,8 @@ public:
     bool Remove(const char* text)
     {
         int index = FindIndex(text);
-        if (index < 0) {
+        if (index < 0)
+        {
             return false;
         }
         RemoveAt(index);
@@ -120,7 +130,8 @@ public:
     void Sort()
     {
         Type** items = mList.GetArray();
-        if (items) {
+        if (items)
+        {
             std::sort(items, items + GetCount(), [](const Type* a, const Type* b) {
                 return strcasecmp(a->mString.ToChars(), b->mString.ToChars()) < 0;
             });
@@ -130,21 +141,27 @@ public:
     // regard to case; the matching slot of the item array, or null.
     Type** FindEqual(const char* text) const
     {
-        if (!text) {
+        if (!text)
+        {
             text = "";
         }
         Type** items = mList.GetArray();
         int low = 0;
         int high = GetCount();
-        while (low < high) {
+        while (low < high)
+        {
             int mid = low + (high - low) / 2;
             int order = strcasecmp(items[mid]->mString.ToChars(), text);
-            if (order == 0) {
+            if (order == 0)
+            {
                 return items + mid;
             }
-            if (order < 0) {
+            if (order < 0)
+            {
                 low = mid + 1;
-            } else {
+            }
+            else
+            {
                 high = mid;
             }
         }
@@ -157,7 +174,8 @@ protected:
 
     void DeleteItems()
     {
-        for (int i = 0, n = GetCount(); i < n; ++i) {
+        for (int i = 0, n = GetCount(); i < n; ++i)
+        {
             delete mList[i];
         }
         mList.Clear();
@@ -169,7 +187,8 @@ protected:
 template <class Type>
 bool KStringListTemplate<Type>::SetStringAt(int index, const char* text)
 {
-    if (!mList.ValidateIndex(index)) {
+    if (!mList.ValidateIndex(index))
+    {
         return false;
     }
     mList[index]->mString = text;
@@ -183,7 +202,8 @@ int KStringListTemplate<Type>::InsertAt(int index, const char* text, kReference 
     item->mString = text;
     item->mReference = reference;
     int used = mList.InsertAt(index < 0 ? 0 : index, item);
-    if (used < 0) {
+    if (used < 0)
+    {
         delete item;
     }
     return used;
@@ -192,7 +212,8 @@ int KStringListTemplate<Type>::InsertAt(int index, const char* text, kReference 
 template <class Type>
 void KStringListTemplate<Type>::RemoveAt(int index)
 {
-    if (!mList.ValidateIndex(index)) {
+    if (!mList.ValidateIndex(index))
+    {
         return;
     }
     delete mList[index];
@@ -208,8 +229,10 @@ void KStringListTemplate<Type>::Clear()
 template <class Type>
 void KStringListTemplate<Type>::GetText(KString& out)
 {
-    for (int i = 0, n = GetCount(); i < n; ++i) {
-        if (i > 0) {
+    for (int i = 0, n = GetCount(); i < n; ++i)
+    {
+        if (i > 0)
+        {
             out += "~";
         }
         // Through the characters, so an item holding an invalid text adds
@@ -226,12 +249,14 @@ int KStringListTemplate<Type>::SetText(const char* text)
     Clear();
     int last = 0;
     const char* piece = copy.ToChars();
-    while (const char* tilde = strchr(piece, '~')) {
+    while (const char* tilde = strchr(piece, '~'))
+    {
         KString part(piece, static_cast<unsigned int>(tilde - piece));
         last = InsertAt(GetCount(), part, 0);
         piece = tilde + 1;
     }
-    if (*piece != '\0') {
+    if (*piece != '\0')
+    {
         last = InsertAt(GetCount(), piece, 0);
     }
     return last < 0 ? 0 : last;
@@ -243,7 +268,11 @@ class KStringList : public KStringListTemplate<KStringListItem>
 {
 public:
     KStringList() {}
-    KStringList(const KStringList& other) : KStringListTemplate<KStringListItem>() { CopyFrom(&other); }
+    KStringList(const KStringList& other)
+        : KStringListTemplate<KStringListItem>()
+    {
+        CopyFrom(&other);
+    }
     KStringList& operator=(const KStringList& other)
     {
         CopyFrom(&other);

@@ -21,27 +21,37 @@ const int kInitialBufferSize = 10240;
 // Returns the end of the number, or null when there is none.
 const char* ScanNumber(const char* p, double& value)
 {
-    while (isspace(static_cast<unsigned char>(*p))) ++p;
+    while (isspace(static_cast<unsigned char>(*p)))
+        ++p;
     const char* start = p;
-    if (*p == '+' || *p == '-') ++p;
+    if (*p == '+' || *p == '-')
+        ++p;
     int digits = 0;
-    while (isdigit(static_cast<unsigned char>(*p))) {
+    while (isdigit(static_cast<unsigned char>(*p)))
+    {
         ++p;
         ++digits;
     }
-    if (*p == '.') {
+    if (*p == '.')
+    {
         ++p;
-        while (isdigit(static_cast<unsigned char>(*p))) {
+        while (isdigit(static_cast<unsigned char>(*p)))
+        {
             ++p;
             ++digits;
         }
     }
-    if (digits == 0) return nullptr;
-    if (*p == 'e' || *p == 'E') {
+    if (digits == 0)
+        return nullptr;
+    if (*p == 'e' || *p == 'E')
+    {
         const char* e = p + 1;
-        if (*e == '+' || *e == '-') ++e;
-        if (isdigit(static_cast<unsigned char>(*e))) {
-            while (isdigit(static_cast<unsigned char>(*e))) ++e;
+        if (*e == '+' || *e == '-')
+            ++e;
+        if (isdigit(static_cast<unsigned char>(*e)))
+        {
+            while (isdigit(static_cast<unsigned char>(*e)))
+                ++e;
             p = e;
         }
     }
@@ -54,14 +64,18 @@ const char* ScanNumber(const char* p, double& value)
 // does not fit an int.
 const char* ScanInteger(const char* p, int& value)
 {
-    while (isspace(static_cast<unsigned char>(*p))) ++p;
+    while (isspace(static_cast<unsigned char>(*p)))
+        ++p;
     const char* q = p;
-    if (*q == '+' || *q == '-') ++q;
-    if (!isdigit(static_cast<unsigned char>(*q))) return nullptr;
+    if (*q == '+' || *q == '-')
+        ++q;
+    if (!isdigit(static_cast<unsigned char>(*q)))
+        return nullptr;
     errno = 0;
     char* end = nullptr;
     long v = strtol(p, &end, 10);
-    if (errno == ERANGE || v < INT_MIN || v > INT_MAX) return nullptr;
+    if (errno == ERANGE || v < INT_MIN || v > INT_MAX)
+        return nullptr;
     value = static_cast<int>(v);
     return end;
 }
@@ -87,7 +101,8 @@ KTextFile::KTextFile(const char* typeWord, const char* delimiters, const char* c
     , mWarningCallback(nullptr)
     , mErrorCallback(nullptr)
 {
-    if (!mLine) mBufferSize = 0;
+    if (!mLine)
+        mBufferSize = 0;
     EmptyLine();
 }
 
@@ -100,21 +115,27 @@ KTextFile::~KTextFile()
 void KTextFile::EmptyLine()
 {
     static char sEmpty[1] = {0};
-    if (mLine && mBufferSize > 0) {
+    if (mLine && mBufferSize > 0)
+    {
         mLine[0] = 0;
         mPosition = mLine;
-    } else {
+    }
+    else
+    {
         mPosition = sEmpty;
     }
 }
 
 bool KTextFile::Open(const char* path, const char* mode)
 {
-    if (mFile) Close();
+    if (mFile)
+        Close();
     mLineCount = 0;
-    if (!path || !mode || !mLine) return true;
+    if (!path || !mode || !mLine)
+        return true;
     mFile = fopen(path, mode);
-    if (!mFile) return true;
+    if (!mFile)
+        return true;
     mAtEnd = false;
     NextLine();
     return false;
@@ -123,7 +144,8 @@ bool KTextFile::Open(const char* path, const char* mode)
 bool KTextFile::Close()
 {
     bool failed = true;
-    if (mFile) {
+    if (mFile)
+    {
         failed = fclose(mFile) != 0;
         mFile = nullptr;
     }
@@ -149,8 +171,10 @@ KString KTextFile::SetStringDel(const char* delimiters)
 
 bool KTextFile::FirstLine()
 {
-    if (!mFile) return false;
-    if (fseek(mFile, 0, SEEK_SET) != 0) return false;
+    if (!mFile)
+        return false;
+    if (fseek(mFile, 0, SEEK_SET) != 0)
+        return false;
     clearerr(mFile);
     mLineCount = 0;
     mAtEnd = false;
@@ -160,21 +184,28 @@ bool KTextFile::FirstLine()
 bool KTextFile::ReadPhysicalLine()
 {
     size_t length = 0;
-    for (;;) {
+    for (;;)
+    {
         int room = mBufferSize - static_cast<int>(length);
-        if (!fgets(mLine + length, room, mFile)) {
+        if (!fgets(mLine + length, room, mFile))
+        {
             mLine[length] = 0;
             return length > 0;
         }
         length += strlen(mLine + length);
-        if (length > 0 && mLine[length - 1] == '\n') return true;
-        if (static_cast<int>(length) < mBufferSize - 1) return true;  // last line, no line end
+        if (length > 0 && mLine[length - 1] == '\n')
+            return true;
+        if (static_cast<int>(length) < mBufferSize - 1)
+            return true; // last line, no line end
         // The line fills the buffer: enlarge it and read on.
         size_t newSize = length + kInitialBufferSize;
-        if (newSize < static_cast<size_t>(mBufferSize) * 2) newSize = static_cast<size_t>(mBufferSize) * 2;
-        if (newSize > static_cast<size_t>(INT_MAX)) return true;
+        if (newSize < static_cast<size_t>(mBufferSize) * 2)
+            newSize = static_cast<size_t>(mBufferSize) * 2;
+        if (newSize > static_cast<size_t>(INT_MAX))
+            return true;
         char* grown = static_cast<char*>(realloc(mLine, newSize));
-        if (!grown) return true;  // keep what was read
+        if (!grown)
+            return true; // keep what was read
         mLine = grown;
         mBufferSize = static_cast<int>(newSize);
     }
@@ -184,31 +215,39 @@ bool KTextFile::NextLine()
 {
     mSkipped = false;
     bool firstRead = true;
-    for (;;) {
-        if (!mFile || !mLine || !ReadPhysicalLine()) {
+    for (;;)
+    {
+        if (!mFile || !mLine || !ReadPhysicalLine())
+        {
             mAtEnd = true;
             EmptyLine();
             return false;
         }
-        if (!firstRead) mSkipped = true;
+        if (!firstRead)
+            mSkipped = true;
         firstRead = false;
         ++mLineCount;
 
         size_t length = strlen(mLine);
-        if (length > 0 && mLine[length - 1] == '\n') mLine[length - 1] = 0;
+        if (length > 0 && mLine[length - 1] == '\n')
+            mLine[length - 1] = 0;
         mPosition = mLine;
 
         char* p = mLine;
         bool comment = false;
-        while (*p) {
-            if (Find(mComments, *p)) {
+        while (*p)
+        {
+            if (Find(mComments, *p))
+            {
                 comment = true;
                 break;
             }
-            if (!Find(mDelimiters, *p)) break;
+            if (!Find(mDelimiters, *p))
+                break;
             ++p;
         }
-        if (comment || !*p) continue;
+        if (comment || !*p)
+            continue;
         mPosition = p;
         return true;
     }
@@ -216,41 +255,53 @@ bool KTextFile::NextLine()
 
 char* KTextFile::Strip(char* p)
 {
-    if (!p) return nullptr;
-    while (*p && Find(mDelimiters, *p)) ++p;
+    if (!p)
+        return nullptr;
+    while (*p && Find(mDelimiters, *p))
+        ++p;
     return p;
 }
 
 bool KTextFile::Find(const char* set, char c)
 {
-    if (!set) return false;
-    for (const char* s = set; *s; ++s) {
-        if (static_cast<char>(tolower(static_cast<unsigned char>(*s))) == c) return true;
+    if (!set)
+        return false;
+    for (const char* s = set; *s; ++s)
+    {
+        if (static_cast<char>(tolower(static_cast<unsigned char>(*s))) == c)
+            return true;
     }
     return false;
 }
 
 char* KTextFile::CmpTok(char* p, KToken& token)
 {
-    if (!p) return nullptr;
+    if (!p)
+        return nullptr;
     const char* keyword = token.mKeyword ? token.mKeyword : "";
     size_t n = strlen(keyword);
-    if (strncasecmp(p, keyword, n) != 0) return nullptr;
+    if (strncasecmp(p, keyword, n) != 0)
+        return nullptr;
     return p + n;
 }
 
 void KTextFile::InitTokens(KToken* tokens)
 {
-    if (!tokens) return;
-    for (KToken* t = tokens; t->mKeyword && t->mKeyword[0]; ++t) t->mHitCount = 0;
+    if (!tokens)
+        return;
+    for (KToken* t = tokens; t->mKeyword && t->mKeyword[0]; ++t)
+        t->mHitCount = 0;
 }
 
 int KTextFile::Handle(KToken* tokens)
 {
-    if (!tokens || !mPosition) return -1;
-    for (int i = 0; tokens[i].mKeyword && tokens[i].mKeyword[0]; ++i) {
+    if (!tokens || !mPosition)
+        return -1;
+    for (int i = 0; tokens[i].mKeyword && tokens[i].mKeyword[0]; ++i)
+    {
         char* after = CmpTok(mPosition, tokens[i]);
-        if (after) {
+        if (after)
+        {
             mPosition = Strip(after);
             ++tokens[i].mHitCount;
             return i;
@@ -261,34 +312,41 @@ int KTextFile::Handle(KToken* tokens)
 
 int KTextFile::Check(KToken* tokens)
 {
-    if (!tokens || !mPosition) return -1;
-    for (int i = 0; tokens[i].mKeyword && tokens[i].mKeyword[0]; ++i) {
-        if (CmpTok(mPosition, tokens[i])) return i;
+    if (!tokens || !mPosition)
+        return -1;
+    for (int i = 0; tokens[i].mKeyword && tokens[i].mKeyword[0]; ++i)
+    {
+        if (CmpTok(mPosition, tokens[i]))
+            return i;
     }
     return -1;
 }
 
 bool KTextFile::PeakChar(char& c)
 {
-    if (!mPosition || !*mPosition) return false;
+    if (!mPosition || !*mPosition)
+        return false;
     c = *mPosition;
     return true;
 }
 
 bool KTextFile::GetChar(char& c)
 {
-    if (!mPosition || !*mPosition) return false;
+    if (!mPosition || !*mPosition)
+        return false;
     c = *mPosition++;
     return true;
 }
 
 bool KTextFile::GetString(char* buffer, int max)
 {
-    if (!mPosition || !*mPosition || !buffer || max < 1) return false;
+    if (!mPosition || !*mPosition || !buffer || max < 1)
+        return false;
     // At most max - 1 characters, so the terminator stays inside the buffer.
     char* p = mPosition;
     int n = 0;
-    while (n < max - 1 && *p && !Find(mStringDelimiters, *p)) buffer[n++] = *p++;
+    while (n < max - 1 && *p && !Find(mStringDelimiters, *p))
+        buffer[n++] = *p++;
     buffer[n] = 0;
     mPosition = Strip(p);
     return true;
@@ -297,17 +355,20 @@ bool KTextFile::GetString(char* buffer, int max)
 bool KTextFile::GetString(KString& text)
 {
     char buffer[1024];
-    if (!GetString(buffer, sizeof(buffer))) return false;
+    if (!GetString(buffer, sizeof(buffer)))
+        return false;
     text = buffer;
     return true;
 }
 
 bool KTextFile::GetInteger(int& value)
 {
-    if (!mPosition) return false;
+    if (!mPosition)
+        return false;
     int v = 0;
     const char* end = ScanInteger(mPosition, v);
-    if (!end) return false;
+    if (!end)
+        return false;
     value = v;
     mPosition = Strip(mPosition + (end - mPosition));
     return true;
@@ -315,16 +376,19 @@ bool KTextFile::GetInteger(int& value)
 
 bool KTextFile::GetDouble(double& value, double scale)
 {
-    if (!mPosition) return false;
+    if (!mPosition)
+        return false;
     int (*compare)(const char*, const char*) = mCaseSensitive ? strcmp : strcasecmp;
-    if (compare(mPosition, "-inf") == 0 || compare(mPosition, "inf") == 0) {
+    if (compare(mPosition, "-inf") == 0 || compare(mPosition, "inf") == 0)
+    {
         value = mPosition[0] == '-' ? -HUGE_VAL : HUGE_VAL;
         mPosition += strlen(mPosition);
         return true;
     }
     double v = 0.0;
     const char* end = ScanNumber(mPosition, v);
-    if (!end) return false;
+    if (!end)
+        return false;
     value = v * scale;
     mPosition = Strip(mPosition + (end - mPosition));
     return true;
@@ -332,17 +396,24 @@ bool KTextFile::GetDouble(double& value, double scale)
 
 bool KTextFile::GetPair(double* two, double scale)
 {
-    if (!mPosition || !two) return false;
+    if (!mPosition || !two)
+        return false;
     char* p = mPosition;
-    for (int i = 0; i < 2; ++i) {
-        if (strncasecmp(p, "-inf", 4) == 0 || strncasecmp(p, "inf", 3) == 0) {
+    for (int i = 0; i < 2; ++i)
+    {
+        if (strncasecmp(p, "-inf", 4) == 0 || strncasecmp(p, "inf", 3) == 0)
+        {
             two[i] = *p == '-' ? -HUGE_VAL : HUGE_VAL;
             // Past the whole word.
-            while (*p && !Find(mDelimiters, *p)) ++p;
-        } else {
+            while (*p && !Find(mDelimiters, *p))
+                ++p;
+        }
+        else
+        {
             double v = 0.0;
             const char* end = ScanNumber(p, v);
-            if (!end) return false;
+            if (!end)
+                return false;
             two[i] = v * scale;
             p += end - p;
         }
@@ -354,21 +425,26 @@ bool KTextFile::GetPair(double* two, double scale)
 
 bool KTextFile::GetVector(double* three, double scale)
 {
-    if (!mPosition || !three) return false;
+    if (!mPosition || !three)
+        return false;
     double v[3];
     const char* p = mPosition;
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < 3; ++i)
+    {
         p = ScanNumber(p, v[i]);
-        if (!p) return false;
+        if (!p)
+            return false;
     }
-    for (int i = 0; i < 3; ++i) three[i] = v[i] * scale;
+    for (int i = 0; i < 3; ++i)
+        three[i] = v[i] * scale;
     mPosition = Strip(mPosition + (p - mPosition));
     return true;
 }
 
 void KTextFile::Message(MessageCallback callback, const char* head, const char* format, va_list args)
 {
-    if (!mMessages || !callback) return;
+    if (!mMessages || !callback)
+        return;
     char prefix[64];
     snprintf(prefix, sizeof(prefix), " read %s (line %d): ", head, mLineCount);
     std::string text = static_cast<const char*>(mTypeWord);
@@ -406,8 +482,10 @@ bool KTextFile::Error(const char* format, ...)
 
 void KTextFile::Print(int level, const char* format, ...)
 {
-    if (!mFile || !format) return;
-    for (int i = 0; i < level; ++i) fputs("  ", mFile);
+    if (!mFile || !format)
+        return;
+    for (int i = 0; i < level; ++i)
+        fputs("  ", mFile);
     va_list args;
     va_start(args, format);
     vfprintf(mFile, format, args);

@@ -25,8 +25,7 @@ class KTextFile
 public:
     typedef void (*MessageCallback)(const char* text);
 
-    KTextFile(const char* typeWord, const char* delimiters, const char* comments, bool caseSensitive,
-              bool messages);
+    KTextFile(const char* typeWord, const char* delimiters, const char* comments, bool caseSensitive, bool messages);
     virtual ~KTextFile();
 
     KTextFile(const KTextFile&) = delete;

@@ -8,25 +8,30 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <time.h>
+#include <ctime>
 
 namespace {
 
 typedef unsigned long long U64;
 
 const long long kTicksPerSecond = KTIME_ONE_SECOND_TICKS;
-const long long kTicksPerMinute = 60 * kTicksPerSecond;   // 2771169480000
-const long long kTicksPerHour = 3600 * kTicksPerSecond;   // 166270168800000
+const long long kTicksPerMinute = 60 * kTicksPerSecond; // 2771169480000
+const long long kTicksPerHour = 3600 * kTicksPerSecond; // 166270168800000
 
 // How a mode numbers its frames in a time code.
-enum Counting { eRealTime, eFullNtsc, eDropFrame };
+enum Counting
+{
+    eRealTime,
+    eFullNtsc,
+    eDropFrame
+};
 
 struct ModeInfo
 {
-    long long frame;   // ticks per frame
-    long long field;   // ticks per field (half frame)
+    long long frame; // ticks per frame
+    long long field; // ticks per field (half frame)
     Counting counting;
-    bool fields;       // field part in time codes
+    bool fields; // field part in time codes
     // Drop-frame numbering: numbers per second and frame counts per hour,
     // per ten minutes, per full minute and per shortened minute.
     int numbers;
@@ -40,18 +45,18 @@ struct ModeInfo
 // Mode 12 has no field size: its cumulative field count is the frame count halved.
 constexpr ModeInfo kModes[14] = {
     {0, 0, eRealTime, false, 0, 0, 0, 0, 0},
-    {384884650LL, 192442325LL, eRealTime, false, 0, 0, 0, 0, 0},             // 120
-    {461861580LL, 230930790LL, eRealTime, false, 0, 0, 0, 0, 0},             // 100
-    {769769300LL, 384884650LL, eRealTime, false, 0, 0, 0, 0, 0},             // 60
-    {923723160LL, 461861580LL, eRealTime, false, 0, 0, 0, 0, 0},             // 50
-    {962211625LL, 481105812LL, eRealTime, false, 0, 0, 0, 0, 0},             // 48
-    {1539538600LL, 769769300LL, eRealTime, true, 0, 0, 0, 0, 0},             // 30
+    {384884650LL, 192442325LL, eRealTime, false, 0, 0, 0, 0, 0},                  // 120
+    {461861580LL, 230930790LL, eRealTime, false, 0, 0, 0, 0, 0},                  // 100
+    {769769300LL, 384884650LL, eRealTime, false, 0, 0, 0, 0, 0},                  // 60
+    {923723160LL, 461861580LL, eRealTime, false, 0, 0, 0, 0, 0},                  // 50
+    {962211625LL, 481105812LL, eRealTime, false, 0, 0, 0, 0, 0},                  // 48
+    {1539538600LL, 769769300LL, eRealTime, true, 0, 0, 0, 0, 0},                  // 30
     {1539538600LL, 769769300LL, eDropFrame, true, 30, 107892, 17982, 1800, 1798}, // 30 drop
     {1541078334LL, 770539167LL, eDropFrame, true, 30, 107892, 17982, 1800, 1798}, // 29.97 drop
     {1541078334LL, 770539167LL, eFullNtsc, true, 30, 108000, 18000, 1800, 1800},  // 29.97 full
-    {1847446320LL, 923723160LL, eRealTime, true, 0, 0, 0, 0, 0},             // 25
-    {1924423250LL, 962211625LL, eRealTime, false, 0, 0, 0, 0, 0},            // 24
-    {46186158LL, 0, eRealTime, false, 0, 0, 0, 0, 0},                        // 1000
+    {1847446320LL, 923723160LL, eRealTime, true, 0, 0, 0, 0, 0},                  // 25
+    {1924423250LL, 962211625LL, eRealTime, false, 0, 0, 0, 0, 0},                 // 24
+    {46186158LL, 0, eRealTime, false, 0, 0, 0, 0, 0},                             // 1000
     {1926349600LL, 963174800LL, eDropFrame, true, 24, 86292, 14382, 1440, 1438},  // 23.976
 };
 
@@ -63,7 +68,10 @@ int ResolveMode(int mode)
     return mode == 0 ? gGlobalTimeMode.load(std::memory_order_relaxed) : mode;
 }
 
-bool IsValidMode(int mode) { return mode >= 1 && mode <= 13; }
+bool IsValidMode(int mode)
+{
+    return mode >= 1 && mode <= 13;
+}
 
 int ResolveProtocol(int protocol)
 {
@@ -71,10 +79,19 @@ int ResolveProtocol(int protocol)
 }
 
 // Two's-complement arithmetic on ticks without signed-overflow traps.
-long long Wrap(U64 value) { return static_cast<long long>(value); }
+long long Wrap(U64 value)
+{
+    return static_cast<long long>(value);
+}
 
-bool IsInfinite(long long ticks) { return ticks == LLONG_MAX; }
-bool IsMinusInfinite(long long ticks) { return ticks <= LLONG_MIN + 1; }
+bool IsInfinite(long long ticks)
+{
+    return ticks == LLONG_MAX;
+}
+bool IsMinusInfinite(long long ticks)
+{
+    return ticks <= LLONG_MIN + 1;
+}
 
 // atoi without the undefined behaviour on out-of-range texts; null reads as 0.
 int SafeAtoi(const char* text)
@@ -96,7 +113,8 @@ const char* NextToken(const char*& cursor, const char* delimiters, size_t* lengt
     const char* p = cursor;
     while (*p && strchr(delimiters, *p))
         ++p;
-    if (!*p) {
+    if (!*p)
+    {
         cursor = p;
         return nullptr;
     }
@@ -120,8 +138,7 @@ int FractionToHundredths(const char* token, size_t length)
 }
 
 // Frame-based time-code arithmetic shared by the setters.
-long long TicksFromTimeCode(int hours, int minutes, int seconds, int frames, int field,
-                            int mode)
+long long TicksFromTimeCode(int hours, int minutes, int seconds, int frames, int field, int mode)
 {
     const ModeInfo& m = kModes[mode];
     const U64 F = static_cast<U64>(m.frame);
@@ -132,32 +149,35 @@ long long TicksFromTimeCode(int hours, int minutes, int seconds, int frames, int
     const U64 fr = static_cast<U64>(static_cast<long long>(frames));
     const U64 fi = static_cast<U64>(static_cast<long long>(field));
 
-    switch (m.counting) {
-    case eRealTime: {
+    switch (m.counting)
+    {
+    case eRealTime:
+    {
         U64 t = h * static_cast<U64>(kTicksPerHour) + mi * static_cast<U64>(kTicksPerMinute) +
                 s * static_cast<U64>(kTicksPerSecond) + fr * F;
         if (mode == 6 || mode == 10)
             t += fi * f;
         return Wrap(t);
     }
-    case eFullNtsc:
-        return Wrap((h * 108000 + mi * 1800 + s * 30 + fr) * F + fi * f);
-    case eDropFrame: {
+    case eFullNtsc: return Wrap((h * 108000 + mi * 1800 + s * 30 + fr) * F + fi * f);
+    case eDropFrame:
+    {
         // Every minute not a multiple of ten lacks frame numbers 0 and 1.
         const long long n = m.numbers;
         const long long d = minutes / 10;
         const long long r = minutes - 10 * d;
-        U64 count = h * static_cast<U64>(m.perHour) +
-                    static_cast<U64>(d) * static_cast<U64>(m.perTen);
-        if (r == 0) {
+        U64 count = h * static_cast<U64>(m.perHour) + static_cast<U64>(d) * static_cast<U64>(m.perTen);
+        if (r == 0)
+        {
             count += s * static_cast<U64>(n) + fr;
-        } else {
+        }
+        else
+        {
             long long sec = seconds;
             long long index = (n - 2) * sec + 2 * (sec - 1 > 0 ? sec - 1 : 0);
             long long frameIndex = static_cast<long long>(frames) - (sec == 0 ? 2 : 0);
             index += frameIndex > 0 ? frameIndex : 0;
-            count += static_cast<U64>(m.perFull) +
-                     static_cast<U64>(r - 1) * static_cast<U64>(m.perShort) +
+            count += static_cast<U64>(m.perFull) + static_cast<U64>(r - 1) * static_cast<U64>(m.perShort) +
                      static_cast<U64>(index);
         }
         return Wrap(count * F + fi * f);
@@ -222,8 +242,7 @@ KTime KTime::operator/(const KTime& divisor) const
 
 double KTime::GetSecondDouble() const
 {
-    return static_cast<double>(static_cast<long double>(mTime) /
-                               static_cast<long double>(kTicksPerSecond));
+    return static_cast<double>(static_cast<long double>(mTime) / static_cast<long double>(kTicksPerSecond));
 }
 
 void KTime::SetSecondDouble(double seconds)
@@ -244,8 +263,8 @@ void KTime::SetSecondDouble(double seconds)
 // ---------------------------------------------------------------------------
 // Time-code split
 
-bool KTime::GetTime(long long& hours, long long& minutes, long long& seconds,
-                    long long& frames, long long& field, long long& residual, int mode) const
+bool KTime::GetTime(long long& hours, long long& minutes, long long& seconds, long long& frames, long long& field,
+                    long long& residual, int mode) const
 {
     mode = ResolveMode(mode);
     if (!IsValidMode(mode))
@@ -257,23 +276,29 @@ bool KTime::GetTime(long long& hours, long long& minutes, long long& seconds,
     // Hours round toward minus infinity so that the remainder is never negative.
     long long h = mTime / perHourTicks;
     long long rest = mTime % perHourTicks;
-    if (rest < 0) {
+    if (rest < 0)
+    {
         rest += perHourTicks;
         --h;
     }
 
     long long mi, s, fr;
-    if (m.counting == eRealTime) {
+    if (m.counting == eRealTime)
+    {
         mi = rest / kTicksPerMinute;
         rest %= kTicksPerMinute;
         s = rest / kTicksPerSecond;
         rest %= kTicksPerSecond;
-    } else if (m.counting == eFullNtsc) {
+    }
+    else if (m.counting == eFullNtsc)
+    {
         mi = rest / (1800 * F);
         rest %= 1800 * F;
         s = rest / (30 * F);
         rest %= 30 * F;
-    } else {
+    }
+    else
+    {
         const long long tenTicks = m.perTen * F;
         const long long tens = rest / tenTicks;
         rest -= tens * tenTicks;
@@ -289,7 +314,8 @@ bool KTime::GetTime(long long& hours, long long& minutes, long long& seconds,
     rest %= F;
 
     long long fi = 0;
-    if (m.fields) {
+    if (m.fields)
+    {
         fi = rest / m.field;
         rest -= fi * m.field;
     }
@@ -334,7 +360,8 @@ long long KTime::GetSecond(bool cumulative, int mode) const
 
 long long KTime::GetFrame(bool cumulative, int mode) const
 {
-    if (cumulative) {
+    if (cumulative)
+    {
         mode = ResolveMode(mode);
         if (!IsValidMode(mode))
             return 0;
@@ -345,7 +372,8 @@ long long KTime::GetFrame(bool cumulative, int mode) const
 
 long long KTime::GetField(bool cumulative, int mode) const
 {
-    if (cumulative) {
+    if (cumulative)
+    {
         mode = ResolveMode(mode);
         if (!IsValidMode(mode))
             return 0;
@@ -372,7 +400,8 @@ KTime KTime::GetFramedTime(bool round) const
     if (!round || rest == 0)
         return KTime(base);
     // The other boundary lies on the far side of the time from the base.
-    if (rest > 0) {
+    if (rest > 0)
+    {
         if (base > LLONG_MAX - F)
             return KTime(base);
         return KTime(2 * rest >= F ? base + F : base);
@@ -393,10 +422,10 @@ void KTime::SetTime(int hours, int minutes, int seconds, int frames, int field, 
     mTime = TicksFromTimeCode(hours, minutes, seconds, frames, field, mode);
 }
 
-void KTime::SetTime(int hours, int minutes, int seconds, int frames, int field,
-                    int residual, int mode)
+void KTime::SetTime(int hours, int minutes, int seconds, int frames, int field, int residual, int mode)
 {
-    if (residual == 0) {
+    if (residual == 0)
+    {
         SetTime(hours, minutes, seconds, frames, field, mode);
         return;
     }
@@ -426,11 +455,13 @@ void KTime::SetTimeString(const char* text, int mode, int protocol)
     memcpy(work, text, length);
     work[length] = '\0';
 
-    if (protocol == 0) {
+    if (protocol == 0)
+    {
         // hhh:mm:ss.ff[.fraction] [(residual)], ':' and ';' alike.
         int residual = 0;
         size_t end = length;
-        if (char* paren = strchr(work, '(')) {
+        if (char* paren = strchr(work, '('))
+        {
             const char* cursor = paren;
             residual = SafeAtoi(NextToken(cursor, "()", nullptr));
             end = static_cast<size_t>(paren - work);
@@ -439,10 +470,14 @@ void KTime::SetTimeString(const char* text, int mode, int protocol)
         work[end + 1] = '\0';
 
         int colons = 0, dots = 0;
-        for (char* p = work; *p; ++p) {
-            if (*p == ':' || *p == ';') {
+        for (char* p = work; *p; ++p)
+        {
+            if (*p == ':' || *p == ';')
+            {
                 ++colons;
-            } else if (*p == '.') {
+            }
+            else if (*p == '.')
+            {
                 ++dots;
                 *p = ':';
             }
@@ -459,7 +494,8 @@ void KTime::SetTimeString(const char* text, int mode, int protocol)
             seconds = SafeAtoi(NextToken(cursor, ":;", nullptr));
         if (dots > 1)
             frames = SafeAtoi(NextToken(cursor, ":;", nullptr));
-        if (dots > 2) {
+        if (dots > 2)
+        {
             size_t tokenLength = 0;
             if (const char* token = NextToken(cursor, ":;", &tokenLength))
                 residual += FractionToHundredths(token, tokenLength);
@@ -474,7 +510,8 @@ void KTime::SetTimeString(const char* text, int mode, int protocol)
     const bool parenthesised = cut != nullptr;
     if (!cut)
         cut = strchr(work, '.');
-    if (cut) {
+    if (cut)
+    {
         const char* cursor = cut;
         size_t tokenLength = 0;
         const char* token = NextToken(cursor, "().", &tokenLength);
@@ -486,7 +523,8 @@ void KTime::SetTimeString(const char* text, int mode, int protocol)
     KTime fraction;
     fraction.SetTime(0, 0, 0, 0, 0, residual, mode);
 
-    if (work[0] == '\0') {
+    if (work[0] == '\0')
+    {
         mTime = fraction.mTime;
         return;
     }
@@ -498,7 +536,8 @@ void KTime::SetTimeString(const char* text, int mode, int protocol)
     while (isspace(static_cast<unsigned char>(*p)))
         ++p;
     const bool negative = *p == '-';
-    if (negative) {
+    if (negative)
+    {
         ++p;
         while (isspace(static_cast<unsigned char>(*p)))
             ++p;
@@ -530,25 +569,19 @@ char* KTime::GetTimeString(char* buffer, size_t size, int detail, int mode, int 
     const bool infinite = IsInfinite(mTime);
     const bool minusInfinite = IsMinusInfinite(mTime);
 
-    if (protocol == 0) {
+    if (protocol == 0)
+    {
         long long h, mi, s, fr, fi, res;
         if (!GetTime(h, mi, s, fr, fi, res, mode))
             return buffer;
-        const int H = static_cast<int>(h), M = static_cast<int>(mi), S = static_cast<int>(s),
-                  F = static_cast<int>(fr), R = static_cast<int>(res);
-        switch (detail) {
-        case 1:
-            snprintf(buffer, size, "%03d", H);
-            break;
-        case 2:
-            snprintf(buffer, size, "%03d:%02d", H, M);
-            break;
-        case 3:
-            snprintf(buffer, size, "%03d:%02d:%02d", H, M, S);
-            break;
-        case 4:
-            snprintf(buffer, size, "%03d:%02d:%02d.%02d", H, M, S, F);
-            break;
+        const int H = static_cast<int>(h), M = static_cast<int>(mi), S = static_cast<int>(s), F = static_cast<int>(fr),
+                  R = static_cast<int>(res);
+        switch (detail)
+        {
+        case 1: snprintf(buffer, size, "%03d", H); break;
+        case 2: snprintf(buffer, size, "%03d:%02d", H, M); break;
+        case 3: snprintf(buffer, size, "%03d:%02d:%02d", H, M, S); break;
+        case 4: snprintf(buffer, size, "%03d:%02d:%02d.%02d", H, M, S, F); break;
         case 5:
             if (infinite)
                 snprintf(buffer, size, "---:--:--.--");
@@ -567,8 +600,7 @@ char* KTime::GetTimeString(char* buffer, size_t size, int detail, int mode, int 
             else
                 snprintf(buffer, size, "%03d:%02d:%02d.%02d (%02d)", H, M, S, F, R);
             break;
-        default:
-            break;
+        default: break;
         }
         if (mTime < 0 && buffer[0] != '\0')
             buffer[0] = '-';
@@ -580,13 +612,15 @@ char* KTime::GetTimeString(char* buffer, size_t size, int detail, int mode, int 
     // that the text reads back as the same time.
     const bool negative = mTime < 0;
     long long count = 0, res = 0;
-    if (!infinite && !minusInfinite) {
+    if (!infinite && !minusInfinite)
+    {
         const KTime magnitude = negative ? -*this : *this;
         count = magnitude.GetFrame(true, mode);
         res = magnitude.GetResidual(mode);
     }
     const char* sign = negative ? "- " : "";
-    switch (detail) {
+    switch (detail)
+    {
     case 1:
     case 2:
     case 3:
@@ -612,8 +646,7 @@ char* KTime::GetTimeString(char* buffer, size_t size, int detail, int mode, int 
         else
             snprintf(buffer, size, "%s%lld (%02lld)", sign, count, res);
         break;
-    default:
-        break;
+    default: break;
     }
     return buffer;
 }
@@ -621,15 +654,39 @@ char* KTime::GetTimeString(char* buffer, size_t size, int detail, int mode, int 
 // ---------------------------------------------------------------------------
 // Global settings
 
-KTime::ETimeMode KTime::GetGlobalTimeMode() { return gGlobalTimeMode.load(std::memory_order_relaxed); }
-KTime::ETimeProtocol KTime::GetGlobalTimeProtocol() { return gGlobalTimeProtocol.load(std::memory_order_relaxed); }
-void KTime::SetGlobalTimeMode(ETimeMode mode) { gGlobalTimeMode.store(mode, std::memory_order_relaxed); }
-void KTime::SetGlobalTimeProtocol(ETimeProtocol protocol) { gGlobalTimeProtocol.store(protocol, std::memory_order_relaxed); }
+KTime::ETimeMode KTime::GetGlobalTimeMode()
+{
+    return gGlobalTimeMode.load(std::memory_order_relaxed);
+}
+KTime::ETimeProtocol KTime::GetGlobalTimeProtocol()
+{
+    return gGlobalTimeProtocol.load(std::memory_order_relaxed);
+}
+void KTime::SetGlobalTimeMode(ETimeMode mode)
+{
+    gGlobalTimeMode.store(mode, std::memory_order_relaxed);
+}
+void KTime::SetGlobalTimeProtocol(ETimeProtocol protocol)
+{
+    gGlobalTimeProtocol.store(protocol, std::memory_order_relaxed);
+}
 
-KTime::ETimeMode KTime_GetGlobalTimeMode() { return KTime::GetGlobalTimeMode(); }
-KTime::ETimeProtocol KTime_GetGlobalTimeFormat() { return KTime::GetGlobalTimeProtocol(); }
-void KTime_SetGlobalTimeMode(KTime::ETimeMode mode) { KTime::SetGlobalTimeMode(mode); }
-void KTime_SetGlobalTimeFormat(KTime::ETimeProtocol protocol) { KTime::SetGlobalTimeProtocol(protocol); }
+KTime::ETimeMode KTime_GetGlobalTimeMode()
+{
+    return KTime::GetGlobalTimeMode();
+}
+KTime::ETimeProtocol KTime_GetGlobalTimeFormat()
+{
+    return KTime::GetGlobalTimeProtocol();
+}
+void KTime_SetGlobalTimeMode(KTime::ETimeMode mode)
+{
+    KTime::SetGlobalTimeMode(mode);
+}
+void KTime_SetGlobalTimeFormat(KTime::ETimeProtocol protocol)
+{
+    KTime::SetGlobalTimeProtocol(protocol);
+}
 
 // ---------------------------------------------------------------------------
 // Time-mode table
@@ -653,7 +710,10 @@ const KTimeMode* KTimeMode::GetTable()
     return table;
 }
 
-int KTimeMode::GetTableCount() { return 12; }
+int KTimeMode::GetTableCount()
+{
+    return 12;
+}
 
 int KTimeMode::FindRow(KTime::ETimeMode mode)
 {
@@ -690,13 +750,14 @@ char* KTimeMode::GetControlStringList(char* buffer, size_t size, KTime::ETimePro
     const KTimeMode* table = GetTable();
     const int count = GetTableCount();
     size_t used = 0;
-    for (int i = 0; i < count; ++i) {
+    for (int i = 0; i < count; ++i)
+    {
         if (!ListedFor(table[i], protocol))
             continue;
-        int written = snprintf(buffer + used, size - used, "%s%s", table[i].mTimeModeName,
-                               i == count - 1 ? "" : "~");
-        if (written < 0 || static_cast<size_t>(written) >= size - used) {
-            buffer[used] = '\0';   // keep whole names only when the buffer is full
+        int written = snprintf(buffer + used, size - used, "%s%s", table[i].mTimeModeName, i == count - 1 ? "" : "~");
+        if (written < 0 || static_cast<size_t>(written) >= size - used)
+        {
+            buffer[used] = '\0'; // keep whole names only when the buffer is full
             break;
         }
         used += static_cast<size_t>(written);
@@ -734,7 +795,8 @@ double KTime::GetFrameRate(ETimeMode mode)
 
 KTime::ETimeMode KTime::ConvertFrameRateToTimeMode(double rate, double tolerance)
 {
-    for (int mode = 1; mode <= 13; ++mode) {
+    for (int mode = 1; mode <= 13; ++mode)
+    {
         const double r = GetFrameRate(mode);
         if (r - tolerance <= rate && rate <= r + tolerance)
             return mode;
@@ -763,8 +825,7 @@ KTime::ETimeMode KTime_GetTimeModeFromFrameRate(const char* name)
         return 6;
     const KTimeMode* table = KTimeMode::GetTable();
     for (int i = 0; i < KTimeMode::GetTableCount(); ++i)
-        if (strcmp(table[i].mFrameRateString, name) == 0 ||
-            strcmp(table[i].mTimeModeName, name) == 0)
+        if (strcmp(table[i].mFrameRateString, name) == 0 || strcmp(table[i].mTimeModeName, name) == 0)
             return table[i].mTimeMode;
     return 6;
 }
@@ -812,7 +873,8 @@ KTimeSpan KTimeSpan::operator&(const KTimeSpan& other) const
     const bool otherForward = other.mStart <= other.mStop;
     if (forward != otherForward)
         return KTimeSpan();
-    if (forward) {
+    if (forward)
+    {
         KTime start = mStart > other.mStart ? mStart : other.mStart;
         KTime stop = mStop < other.mStop ? mStop : other.mStop;
         return start > stop ? KTimeSpan() : KTimeSpan(start, stop);
@@ -836,9 +898,14 @@ bool KTimeSpan::operator!=(const KTimeSpan& other) const
 // Calendar time
 
 kLocalTime::kLocalTime()
-    : mYear(0), mMonth(0), mDay(0), mHour(0), mMinute(0), mSecond(0), mMillisecond(0)
-{
-}
+    : mYear(0)
+    , mMonth(0)
+    , mDay(0)
+    , mHour(0)
+    , mMinute(0)
+    , mSecond(0)
+    , mMillisecond(0)
+{}
 
 void KLib_GetCurrentLocalTime(kLocalTime& time)
 {

@@ -17,8 +17,12 @@ public:
     // 0 time code, 1 frame count, 2 the global protocol.
     typedef int ETimeProtocol;
 
-    constexpr KTime() : mTime(0) {}
-    constexpr KTime(long long ticks) : mTime(ticks) {}
+    constexpr KTime()
+        : mTime(0)
+    {}
+    constexpr KTime(long long ticks)
+        : mTime(ticks)
+    {}
 
     void Set(long long ticks) { mTime = ticks; }
     constexpr long long Get() const { return mTime; }
@@ -64,9 +68,8 @@ public:
 
     // Splits the time into a time code of the mode. Returns false, writing
     // nothing, for a mode outside 1-13.
-    bool GetTime(long long& hours, long long& minutes, long long& seconds,
-                 long long& frames, long long& field, long long& residual,
-                 int mode) const;
+    bool GetTime(long long& hours, long long& minutes, long long& seconds, long long& frames, long long& field,
+                 long long& residual, int mode) const;
 
     // The time snapped to a frame of the global mode: the frame reached by
     // truncating toward zero, or with round set the nearer of the two frame
@@ -77,8 +80,7 @@ public:
     void SetTime(int hours, int minutes, int seconds, int frames, int field, int mode);
     // Same, plus a residual in hundredths of a frame (positive ones round up
     // to the next tick).
-    void SetTime(int hours, int minutes, int seconds, int frames, int field,
-                 int residual, int mode);
+    void SetTime(int hours, int minutes, int seconds, int frames, int field, int residual, int mode);
 
     // Reads a time code or frame-count text. Empty texts, texts over 18
     // characters and unreadable frame counts leave the time unchanged.
@@ -123,12 +125,12 @@ inline constexpr size_t KTIME_CONTROL_STRING_SIZE = 128;
 struct KTimeMode
 {
     double mFrameRate;
-    const char* mFrameRateString;   // short name, e.g. "29.97 drop"
+    const char* mFrameRateString; // short name, e.g. "29.97 drop"
     KTime::ETimeMode mTimeMode;
-    int mOldTimeMode;               // code of an earlier file version
-    const char* mTimeModeName;      // long name, e.g. "NTSC Drop"
-    int mProtocolFlags;             // bit 0 listed for protocol 0, bit 1 for 1
-    bool mOldTimeModeLookup;        // row answers old-code lookups
+    int mOldTimeMode;          // code of an earlier file version
+    const char* mTimeModeName; // long name, e.g. "NTSC Drop"
+    int mProtocolFlags;        // bit 0 listed for protocol 0, bit 1 for 1
+    bool mOldTimeModeLookup;   // row answers old-code lookups
 
     // The table (GetTableCount rows), built on first use.
     static const KTimeMode* GetTable();
@@ -169,10 +171,20 @@ int KTime_GetFrameRateStringListIndex(KTime::ETimeMode mode);
 class KTimeSpan
 {
 public:
-    constexpr KTimeSpan() : mStart(), mStop() {}
-    constexpr KTimeSpan(const KTime& start, const KTime& stop) : mStart(start), mStop(stop) {}
+    constexpr KTimeSpan()
+        : mStart()
+        , mStop()
+    {}
+    constexpr KTimeSpan(const KTime& start, const KTime& stop)
+        : mStart(start)
+        , mStop(stop)
+    {}
 
-    void Set(const KTime& start, const KTime& stop) { mStart = start; mStop = stop; }
+    void Set(const KTime& start, const KTime& stop)
+    {
+        mStart = start;
+        mStop = stop;
+    }
     void SetStart(const KTime& start) { mStart = start; }
     void SetStop(const KTime& stop) { mStop = stop; }
     KTime GetStart() const { return mStart; }
@@ -196,9 +208,9 @@ private:
 struct kLocalTime
 {
     kLocalTime();
-    int mYear;          // four digits
-    int mMonth;         // 1-12
-    int mDay;           // day of the month
+    int mYear;  // four digits
+    int mMonth; // 1-12
+    int mDay;   // day of the month
     int mHour;
     int mMinute;
     int mSecond;

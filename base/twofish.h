@@ -9,7 +9,11 @@
 class KTwofish
 {
 public:
-    enum { eBlockSize = 16, eKeySize = 16 };
+    enum
+    {
+        eBlockSize = 16,
+        eKeySize = 16
+    };
 
     KTwofish();
     // Builds the key schedule from 16 key bytes (standard Twofish byte order).
@@ -26,8 +30,8 @@ public:
 private:
     uint32_t G(uint32_t x) const;
 
-    uint32_t mK[40];          // whitening and round subkeys
-    uint32_t mS[4][256];      // key-dependent S-boxes combined with the MDS columns
+    uint32_t mK[40];     // whitening and round subkeys
+    uint32_t mS[4][256]; // key-dependent S-boxes combined with the MDS columns
     bool mKeyed;
 };
 

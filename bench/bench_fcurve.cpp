@@ -31,7 +31,8 @@ void BM_EvaluateWithHint(benchmark::State& state)
     KFCurve* c = MakeCubicCurve(1000);
     const long long span = c->KeyGetTime(999).Get();
     const long long step = span / kEvaluations;
-    for (auto _ : state) {
+    for (auto _ : state)
+    {
         int hint = -1;
         float sum = 0.0f;
         for (int i = 0; i < kEvaluations; ++i)
@@ -47,7 +48,8 @@ void BM_EvaluateCurveHint(benchmark::State& state)
     KFCurve* c = MakeCubicCurve(1000);
     const long long span = c->KeyGetTime(999).Get();
     const long long step = span / kEvaluations;
-    for (auto _ : state) {
+    for (auto _ : state)
+    {
         float sum = 0.0f;
         for (int i = 0; i < kEvaluations; ++i)
             sum += c->Evaluate(KTime(i * step));
@@ -62,10 +64,12 @@ void BM_EvaluateFreshHint(benchmark::State& state)
     KFCurve* c = MakeCubicCurve(1000);
     const long long span = c->KeyGetTime(999).Get();
     const long long step = span / kEvaluations;
-    for (auto _ : state) {
+    for (auto _ : state)
+    {
         float sum = 0.0f;
-        for (int i = 0; i < kEvaluations; ++i) {
-            int hint = -1;  // every call searches from the first key
+        for (int i = 0; i < kEvaluations; ++i)
+        {
+            int hint = -1; // every call searches from the first key
             sum += c->Evaluate(KTime(i * step), &hint);
         }
         benchmark::DoNotOptimize(sum);
@@ -77,13 +81,15 @@ void BM_EvaluateFreshHint(benchmark::State& state)
 void BM_KeyAddInOrder(benchmark::State& state)
 {
     const int count = 100000;
-    for (auto _ : state) {
+    for (auto _ : state)
+    {
         KFCurve* c = KFCurveCreate();
         int hint = -1;
         KFCurveKey key;
         key.Init();
         key.Set(KTime(0), 0.0f);
-        for (int i = 0; i < count; ++i) {
+        for (int i = 0; i < count; ++i)
+        {
             key.SetValue(static_cast<float>(i & 255));
             c->KeyAdd(KTime(i * (kSecond / 30)), key, &hint);
         }
@@ -102,13 +108,16 @@ void BM_KeyFindMillionKeys(benchmark::State& state)
     // Scattered query times, each searched from a cold hint.
     std::vector<KTime> times;
     unsigned long long seed = 99;
-    for (int i = 0; i < 1000000; ++i) {
+    for (int i = 0; i < 1000000; ++i)
+    {
         seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
         times.push_back(KTime(static_cast<long long>((seed >> 20) % (keys * 1000ULL))));
     }
-    for (auto _ : state) {
+    for (auto _ : state)
+    {
         double sum = 0.0;
-        for (const KTime& t : times) {
+        for (const KTime& t : times)
+        {
             int hint = static_cast<int>(t.Get() & 1) ? 0 : keys - 1;
             sum += c->KeyFind(t, &hint);
         }
@@ -118,7 +127,7 @@ void BM_KeyFindMillionKeys(benchmark::State& state)
     c->Destroy();
 }
 
-}  // namespace
+} // namespace
 
 BENCHMARK(BM_EvaluateWithHint)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_EvaluateCurveHint)->Unit(benchmark::kMillisecond);

@@ -55,7 +55,8 @@ bool WriteSmallFields(const std::string& name, int form, long long count)
     if (!f.ProjectCreate(name.c_str(), static_cast<KQox::EForm>(form), KQox::eVERSION_6, "bench"))
         return false;
     f.ProjectWriteSectionBegin("Objects", 6000);
-    for (long long i = 0; i < count; ++i) {
+    for (long long i = 0; i < count; ++i)
+    {
         f.FieldWriteBegin("Field");
         f.FieldWriteI(static_cast<int>(i));
         f.FieldWriteEnd();
@@ -83,7 +84,8 @@ void BM_KQoxWriteSmallFields(benchmark::State& state)
     int form = static_cast<int>(state.range(0));
     long long count = state.range(1);
     std::string name = FileFor("fields", form, count);
-    for (auto _ : state) {
+    for (auto _ : state)
+    {
         if (!WriteSmallFields(name, form, count))
             state.SkipWithError("write failed");
     }
@@ -96,18 +98,22 @@ void BM_KQoxReadSmallFields(benchmark::State& state)
     int form = static_cast<int>(state.range(0));
     long long count = state.range(1);
     std::string name = FileFor("fields", form, count);
-    if (!WriteSmallFields(name, form, count)) {
+    if (!WriteSmallFields(name, form, count))
+    {
         state.SkipWithError("write failed");
         return;
     }
-    for (auto _ : state) {
+    for (auto _ : state)
+    {
         KQox f;
         long long sum = 0;
-        if (!f.ProjectOpen(name.c_str(), "bench") || !f.ProjectOpenSection(0)) {
+        if (!f.ProjectOpen(name.c_str(), "bench") || !f.ProjectOpenSection(0))
+        {
             state.SkipWithError("open failed");
             break;
         }
-        while (f.FieldReadBegin("Field")) {
+        while (f.FieldReadBegin("Field"))
+        {
             sum += f.FieldReadI();
             f.FieldReadEnd();
         }
@@ -122,7 +128,8 @@ void BM_KQoxWriteDoubles(benchmark::State& state)
     int form = static_cast<int>(state.range(0));
     long long count = state.range(1);
     std::string name = FileFor("doubles", form, count);
-    for (auto _ : state) {
+    for (auto _ : state)
+    {
         if (!WriteDoubles(name, form, count))
             state.SkipWithError("write failed");
     }
@@ -135,13 +142,16 @@ void BM_KQoxReadDoubles(benchmark::State& state)
     int form = static_cast<int>(state.range(0));
     long long count = state.range(1);
     std::string name = FileFor("doubles", form, count);
-    if (!WriteDoubles(name, form, count)) {
+    if (!WriteDoubles(name, form, count))
+    {
         state.SkipWithError("write failed");
         return;
     }
-    for (auto _ : state) {
+    for (auto _ : state)
+    {
         KQox f;
-        if (!f.ProjectOpen(name.c_str(), "bench") || !f.ProjectOpenSection(0) || !f.FieldReadBegin("Vertices")) {
+        if (!f.ProjectOpen(name.c_str(), "bench") || !f.ProjectOpenSection(0) || !f.FieldReadBegin("Vertices"))
+        {
             state.SkipWithError("open failed");
             break;
         }
@@ -163,7 +173,8 @@ bool WriteDeepChannels(const std::string& name, int form, long long depth)
         return false;
     const long long values = 1200000 / depth;
     f.ProjectWriteSectionBegin("Objects", 6000);
-    for (long long level = 0; level < depth; ++level) {
+    for (long long level = 0; level < depth; ++level)
+    {
         f.FieldWriteBegin("Channel");
         f.FieldWriteI(static_cast<int>(level));
         f.FieldWriteBlockBegin();
@@ -172,7 +183,8 @@ bool WriteDeepChannels(const std::string& name, int form, long long depth)
             f.FieldWriteD(static_cast<double>(i) * 0.25);
         f.FieldWriteEnd();
     }
-    for (long long level = 0; level < depth; ++level) {
+    for (long long level = 0; level < depth; ++level)
+    {
         f.FieldWriteBlockEnd();
         f.FieldWriteEnd();
     }
@@ -187,20 +199,24 @@ void BM_KQoxReadDeepChannels(benchmark::State& state)
     int form = static_cast<int>(state.range(0));
     long long depth = state.range(1);
     std::string name = FileFor("deep", form, depth);
-    if (!WriteDeepChannels(name, form, depth)) {
+    if (!WriteDeepChannels(name, form, depth))
+    {
         state.SkipWithError("write failed");
         return;
     }
     long long size = static_cast<long long>(std::filesystem::file_size(name));
-    for (auto _ : state) {
+    for (auto _ : state)
+    {
         KQox f;
-        if (!f.ProjectOpen(name.c_str(), "bench", false) || !f.ProjectOpenSection(0)) {
+        if (!f.ProjectOpen(name.c_str(), "bench", false) || !f.ProjectOpenSection(0))
+        {
             state.SkipWithError("open failed");
             break;
         }
         long long levels = 0;
         double sum = 0.0;
-        while (f.FieldReadBegin("Channel") && f.FieldReadBlockBegin()) {
+        while (f.FieldReadBegin("Channel") && f.FieldReadBlockBegin())
+        {
             sum += f.FieldReadD("Key", 0.0);
             ++levels;
         }

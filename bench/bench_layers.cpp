@@ -49,7 +49,8 @@ std::vector<char> Pattern()
 {
     std::vector<char> data(kChunk);
     unsigned int seed = 7;
-    for (char& c : data) {
+    for (char& c : data)
+    {
         seed = seed * 1103515245u + 12345u;
         c = static_cast<char>(seed >> 16);
     }
@@ -58,8 +59,8 @@ std::vector<char> Pattern()
 
 bool WriteStack(std::vector<char>& chunk)
 {
-    KCrcFile* crc = new KCrcFile(0, new KChainedFile(0, nullptr, KChainedFile::eClosed, false),
-                                 KChainedFile::eClosed, true);
+    KCrcFile* crc =
+        new KCrcFile(0, new KChainedFile(0, nullptr, KChainedFile::eClosed, false), KChainedFile::eClosed, true);
     KEncryptedFile enc(kKey, 0, crc, KChainedFile::eClosed, true);
     if (!enc.Open(Scratch().name.c_str(), kFILE_READ_WRITE, false))
         return false;
@@ -72,8 +73,10 @@ bool WriteStack(std::vector<char>& chunk)
 void BM_LayersWrite64MiB(benchmark::State& state)
 {
     std::vector<char> chunk = Pattern();
-    for (auto _ : state) {
-        if (!WriteStack(chunk)) {
+    for (auto _ : state)
+    {
+        if (!WriteStack(chunk))
+        {
             state.SkipWithError("write through the layers failed");
             break;
         }
@@ -85,15 +88,18 @@ BENCHMARK(BM_LayersWrite64MiB)->Unit(benchmark::kMillisecond);
 void BM_LayersRead64MiB(benchmark::State& state)
 {
     std::vector<char> chunk = Pattern();
-    if (!WriteStack(chunk)) {
+    if (!WriteStack(chunk))
+    {
         state.SkipWithError("could not prepare the file");
         return;
     }
-    for (auto _ : state) {
-        KCrcFile* crc = new KCrcFile(0, new KChainedFile(0, nullptr, KChainedFile::eClosed, false),
-                                     KChainedFile::eClosed, true);
+    for (auto _ : state)
+    {
+        KCrcFile* crc =
+            new KCrcFile(0, new KChainedFile(0, nullptr, KChainedFile::eClosed, false), KChainedFile::eClosed, true);
         KEncryptedFile enc(kKey, 0, crc, KChainedFile::eClosed, true);
-        if (!enc.Open(Scratch().name.c_str(), kFILE_READ, false) || !crc->CheckCrc()) {
+        if (!enc.Open(Scratch().name.c_str(), kFILE_READ, false) || !crc->CheckCrc())
+        {
             state.SkipWithError("open or CRC check failed");
             break;
         }
@@ -102,7 +108,8 @@ void BM_LayersRead64MiB(benchmark::State& state)
             total += n;
         benchmark::DoNotOptimize(total);
         enc.Close();
-        if (total != kTotal) {
+        if (total != kTotal)
+        {
             state.SkipWithError("short read");
             break;
         }

@@ -90,4 +90,4 @@ void BM_BitSetAllocateIndexes(benchmark::State& state)
 }
 BENCHMARK(BM_BitSetAllocateIndexes)->Arg(1000)->Arg(100000);
 
-}  // namespace
+} // namespace

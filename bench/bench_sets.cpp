@@ -15,7 +15,8 @@ std::vector<std::string> MakeKeys(int count)
     std::vector<std::string> keys;
     keys.reserve(static_cast<size_t>(count));
     unsigned seed = 2024;
-    for (int i = 0; i < count; ++i) {
+    for (int i = 0; i < count; ++i)
+    {
         seed = seed * 1103515245u + 12345u;
         char key[48];
         snprintf(key, sizeof key, "Node_%08x_%d", seed, i);
@@ -32,13 +33,16 @@ void BM_CharPtrSetLookup(benchmark::State& state)
     const int lookups = 1000000;
     std::vector<std::string> keys = MakeKeys(entries);
     KCharPtrSet set(20);
-    for (int i = 0; i < entries; ++i) {
+    for (int i = 0; i < entries; ++i)
+    {
         set.Add(keys[static_cast<size_t>(i)].c_str(), static_cast<kReference>(i + 1));
     }
     set.Sort();
-    for (auto _ : state) {
+    for (auto _ : state)
+    {
         kReference sum = 0;
-        for (int i = 0; i < lookups; ++i) {
+        for (int i = 0; i < lookups; ++i)
+        {
             sum += set.Get(keys[(static_cast<size_t>(i) * 7919u) % static_cast<size_t>(entries)].c_str(), nullptr);
         }
         benchmark::DoNotOptimize(sum);
@@ -54,10 +58,12 @@ void BM_CharPtrSetAddThenGet(benchmark::State& state)
 {
     const int entries = static_cast<int>(state.range(0));
     std::vector<std::string> keys = MakeKeys(entries);
-    for (auto _ : state) {
+    for (auto _ : state)
+    {
         KCharPtrSet set(20);
         kReference sum = 0;
-        for (int i = 0; i < entries; ++i) {
+        for (int i = 0; i < entries; ++i)
+        {
             set.Add(keys[static_cast<size_t>(i)].c_str(), static_cast<kReference>(i + 1));
             sum += set.Get(keys[static_cast<size_t>(i / 2)].c_str(), nullptr);
         }
@@ -73,13 +79,16 @@ void BM_KSetLookup(benchmark::State& state)
     const int entries = static_cast<int>(state.range(0));
     const int lookups = 1000000;
     KSet set(20);
-    for (int i = entries; i > 0; --i) {
+    for (int i = entries; i > 0; --i)
+    {
         set.Add(static_cast<kReference>(i) * 2654435761u, static_cast<kReference>(i));
     }
     set.Sort();
-    for (auto _ : state) {
+    for (auto _ : state)
+    {
         kReference sum = 0;
-        for (int i = 0; i < lookups; ++i) {
+        for (int i = 0; i < lookups; ++i)
+        {
             sum += set.Get(static_cast<kReference>(i % entries + 1) * 2654435761u, nullptr);
         }
         benchmark::DoNotOptimize(sum);

@@ -17,7 +17,8 @@ std::vector<KTime> MakeTimes()
     std::vector<KTime> times;
     times.reserve(kCount);
     unsigned long long seed = 12345;
-    for (int i = 0; i < kCount; ++i) {
+    for (int i = 0; i < kCount; ++i)
+    {
         seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
         times.push_back(KTime(static_cast<long long>(seed >> 20) % (10 * 3600 * 46186158000LL)));
     }
@@ -40,8 +41,10 @@ void BM_FormatTimeCode(benchmark::State& state)
     const int mode = static_cast<int>(state.range(0));
     const std::vector<KTime> times = MakeTimes();
     char buffer[KTIME_STRING_SIZE];
-    for (auto _ : state) {
-        for (const KTime& t : times) {
+    for (auto _ : state)
+    {
+        for (const KTime& t : times)
+        {
             t.GetTimeString(buffer, 6, mode, 0);
             benchmark::DoNotOptimize(buffer);
         }
@@ -53,9 +56,11 @@ void BM_ParseTimeCode(benchmark::State& state)
 {
     const int mode = static_cast<int>(state.range(0));
     const std::vector<Text> texts = MakeTexts(mode, 6, 0);
-    for (auto _ : state) {
+    for (auto _ : state)
+    {
         KTime t;
-        for (const Text& text : texts) {
+        for (const Text& text : texts)
+        {
             t.SetTimeString(text.data(), mode, 0);
             benchmark::DoNotOptimize(t);
         }
@@ -67,8 +72,10 @@ void BM_FormatFrameCount(benchmark::State& state)
 {
     const std::vector<KTime> times = MakeTimes();
     char buffer[KTIME_STRING_SIZE];
-    for (auto _ : state) {
-        for (const KTime& t : times) {
+    for (auto _ : state)
+    {
+        for (const KTime& t : times)
+        {
             t.GetTimeString(buffer, 6, 6, 1);
             benchmark::DoNotOptimize(buffer);
         }
@@ -79,9 +86,11 @@ void BM_FormatFrameCount(benchmark::State& state)
 void BM_ParseFrameCount(benchmark::State& state)
 {
     const std::vector<Text> texts = MakeTexts(6, 6, 1);
-    for (auto _ : state) {
+    for (auto _ : state)
+    {
         KTime t;
-        for (const Text& text : texts) {
+        for (const Text& text : texts)
+        {
             t.SetTimeString(text.data(), 6, 1);
             benchmark::DoNotOptimize(t);
         }

@@ -32,7 +32,7 @@ __int128 Span(KTime a, KTime b)
     return static_cast<__int128>(b.Get()) - static_cast<__int128>(a.Get());
 }
 
-}  // namespace
+} // namespace
 
 long long gRecordingMemory = 0;
 KTime gsTimeEpsilon(461861);
@@ -63,8 +63,8 @@ long long GetRecordingMemory()
 struct KFCurve::CallbackWalk
 {
     CallbackWalk* previous;
-    int index;   // next callback to call
-    int end;     // callbacks registered when the delivery began
+    int index; // next callback to call
+    int end;   // callbacks registered when the delivery began
     bool orphaned;
 };
 
@@ -74,26 +74,26 @@ KFCurve* KFCurveCreate()
 }
 
 KFCurve::KFCurve()
-    : mValue(0.0f),
-      mUpdateId(0),
-      mCallbackEnable(true),
-      mEventsRecorded(true),
-      mBlocks(nullptr),
-      mKeyCount(0),
-      mKeyCapacity(0),
-      mLastBlock(-1),
-      mKeyReserved(0),
-      mPreExtrapolation(KFCURVE_EXTRAPOLATION_CONST),
-      mPreExtrapolationCount(0),
-      mPostExtrapolation(KFCURVE_EXTRAPOLATION_CONST),
-      mPostExtrapolationCount(0),
-      mWasData(0),
-      mLastSearchIndex(0),
-      mCandidateTime(KTIME_INFINITE),
-      mCandidateValue(0.0f),
-      mCallbackFunctions(16),
-      mCallbackObjects(16),
-      mWalks(nullptr)
+    : mValue(0.0f)
+    , mUpdateId(0)
+    , mCallbackEnable(true)
+    , mEventsRecorded(true)
+    , mBlocks(nullptr)
+    , mKeyCount(0)
+    , mKeyCapacity(0)
+    , mLastBlock(-1)
+    , mKeyReserved(0)
+    , mPreExtrapolation(KFCURVE_EXTRAPOLATION_CONST)
+    , mPreExtrapolationCount(0)
+    , mPostExtrapolation(KFCURVE_EXTRAPOLATION_CONST)
+    , mPostExtrapolationCount(0)
+    , mWasData(0)
+    , mLastSearchIndex(0)
+    , mCandidateTime(KTIME_INFINITE)
+    , mCandidateValue(0.0f)
+    , mCallbackFunctions(16)
+    , mCallbackObjects(16)
+    , mWalks(nullptr)
 {
     mColor[0] = mColor[1] = mColor[2] = 1.0f;
     mEvent.Clear();
@@ -166,7 +166,8 @@ bool KFCurve::Reserve(int count)
 {
     if (count <= 0)
         return true;
-    if (count > mKeyCapacity) {
+    if (count > mKeyCapacity)
+    {
         // The table grows in 2048-key steps, at least doubling, so that
         // appending stays amortised constant time.
         int units = count / kTableKeys + (count % kTableKeys != 0 ? 1 : 0);
@@ -179,7 +180,8 @@ bool KFCurve::Reserve(int count)
         KFCurveKey** table = static_cast<KFCurveKey**>(WatchMalloc(TableBytes(capacity)));
         if (table == nullptr)
             return false;
-        if (mBlocks != nullptr) {
+        if (mBlocks != nullptr)
+        {
             std::memcpy(table, mBlocks, TableBytes(mKeyCapacity));
             WatchFree(mBlocks, TableBytes(mKeyCapacity));
         }
@@ -187,7 +189,8 @@ bool KFCurve::Reserve(int count)
         mKeyCapacity = capacity;
     }
     const int lastNeeded = (count - 1) / kBlockKeys;
-    for (int b = mLastBlock + 1; b <= lastNeeded; ++b) {
+    for (int b = mLastBlock + 1; b <= lastNeeded; ++b)
+    {
         KFCurveKey* block = static_cast<KFCurveKey*>(WatchMalloc(kBlockBytes));
         if (block == nullptr)
             return false;
@@ -199,8 +202,10 @@ bool KFCurve::Reserve(int count)
 
 void KFCurve::FreeStorage()
 {
-    if (mBlocks != nullptr) {
-        for (int b = 0; b <= mLastBlock; ++b) {
+    if (mBlocks != nullptr)
+    {
+        for (int b = 0; b <= mLastBlock; ++b)
+        {
             WatchFree(mBlocks[b], kBlockBytes);
             mBlocks[b] = nullptr;
         }
@@ -221,17 +226,20 @@ void KFCurve::InitBuffers(int count)
 void KFCurve::KeyShrink()
 {
     mKeyReserved = 0;
-    if (mKeyCount <= 0) {
+    if (mKeyCount <= 0)
+    {
         FreeStorage();
         return;
     }
     const int keep = (mKeyCount - 1) / kBlockKeys;
-    for (int b = keep + 1; b <= mLastBlock && mBlocks[b] != nullptr; ++b) {
+    for (int b = keep + 1; b <= mLastBlock && mBlocks[b] != nullptr; ++b)
+    {
         WatchFree(mBlocks[b], kBlockBytes);
         mBlocks[b] = nullptr;
     }
     mLastBlock = keep;
-    if (mKeyCapacity / kTableKeys > mKeyCount / kTableKeys + 1) {
+    if (mKeyCapacity / kTableKeys > mKeyCount / kTableKeys + 1)
+    {
         const int units = (mKeyCount + kTableKeys - 1) / kTableKeys;
         const int capacity = units * kTableKeys;
         KFCurveKey** table = static_cast<KFCurveKey**>(WatchMalloc(TableBytes(capacity)));
@@ -297,13 +305,14 @@ void KFCurve::MoveKeysUp(int index)
 {
     int sourceEnd = mKeyCount;
     int remaining = mKeyCount - index;
-    while (remaining > 0) {
+    while (remaining > 0)
+    {
         const int last = sourceEnd - 1;
         int n = (last & 31) + 1;
         if (n > remaining)
             n = remaining;
         if (((last + 1) & 31) == 0)
-            n = 1;  // the block's last key is carried into slot 0 of the next block
+            n = 1; // the block's last key is carried into slot 0 of the next block
         std::memmove(static_cast<void*>(Key(last - n + 2)), Key(last - n + 1), n * sizeof(KFCurveKey));
         sourceEnd -= n;
         remaining -= n;
@@ -313,7 +322,8 @@ void KFCurve::MoveKeysUp(int index)
 // Copies count keys from source down to destination (destination < source).
 void KFCurve::CopyKeysDown(int destination, int source, int count)
 {
-    while (count > 0) {
+    while (count > 0)
+    {
         int n = kBlockKeys - (destination & 31);
         const int m = kBlockKeys - (source & 31);
         if (m < n)
@@ -338,10 +348,12 @@ int KFCurve::KeyAdd(KTime time, KFCurveKey& key, int* last)
         return -1;
     CandidateClear();
     int index = 0;
-    if (mKeyCount > 0) {
+    if (mKeyCount > 0)
+    {
         const double f = KeyFind(time, last);
         const double c = std::ceil(f);
-        if (c == f) {
+        if (c == f)
+        {
             const int existing = static_cast<int>(f);
             return KeySet(existing, copy) == 0 ? existing : -1;
         }
@@ -399,7 +411,8 @@ int KFCurve::KeyAppendFast(KTime time, float value)
 
 int KFCurve::KeyInsert(KTime time, int* last)
 {
-    if (mKeyCount == 0) {
+    if (mKeyCount == 0)
+    {
         KeyAdd(time, last);
         return 0;
     }
@@ -432,12 +445,12 @@ int KFCurve::KeySet(int index, KFCurveKey& key)
 }
 
 void KFCurve::KeySet(int index, KTime time, float value, unsigned int interpolation, unsigned int tangentMode,
-                     float data0, float data1, unsigned int weightMode, float weight2, float weight3,
-                     float velocity4, float velocity5)
+                     float data0, float data1, unsigned int weightMode, float weight2, float weight3, float velocity4,
+                     float velocity5)
 {
     if (KeyInRange(index))
-        Key(index)->Set(time, value, interpolation, tangentMode, data0, data1, weightMode, weight2, weight3,
-                        velocity4, velocity5);
+        Key(index)->Set(time, value, interpolation, tangentMode, data0, data1, weightMode, weight2, weight3, velocity4,
+                        velocity5);
 }
 
 void KFCurve::KeySetTCB(int index, KTime time, float value, float tension, float continuity, float bias)
@@ -454,14 +467,17 @@ int KFCurve::KeyRemove(int index)
     if (mKeyCount == 1)
         mValue = Key(0)->GetValue();
     mKeyReserved = 0;
-    if (index < mKeyCount - 1) {
+    if (index < mKeyCount - 1)
+    {
         // The following key's incoming tangent is stored on the removed key:
         // keep it across the removal.
         const KFCurveTangeantInfo info = KeyGetLeftDerivativeInfo(index + 1);
         CopyKeysDown(index, index + 1, mKeyCount - index - 1);
         mKeyCount--;
         KeySetLeftDerivativeInfo(index, info);
-    } else {
+    }
+    else
+    {
         mKeyCount--;
     }
     CallbackAddEvent(KFCURVEEVENT_KEY, index - 1);
@@ -665,9 +681,12 @@ namespace {
 
 void NotifySelection(KFCurve& curve, int changed, int highest, int lowest)
 {
-    if (changed == 1) {
+    if (changed == 1)
+    {
         curve.CallbackAddEvent(KFCURVEEVENT_SELECTION, highest);
-    } else if (changed > 1) {
+    }
+    else if (changed > 1)
+    {
         curve.KeyModifyBegin();
         curve.CallbackAddEvent(KFCURVEEVENT_SELECTION, highest);
         curve.CallbackAddEvent(KFCURVEEVENT_SELECTION, lowest);
@@ -675,14 +694,16 @@ void NotifySelection(KFCurve& curve, int changed, int highest, int lowest)
     }
 }
 
-}  // namespace
+} // namespace
 
 // Selects or unselects every key; the keys that changed are reported.
 void KFCurve::SetAllSelected(bool selected)
 {
     int changed = 0, highest = -1, lowest = -1;
-    for (int i = mKeyCount - 1; i >= 0; --i) {
-        if (Key(i)->GetSelected() != selected) {
+    for (int i = mKeyCount - 1; i >= 0; --i)
+    {
+        if (Key(i)->GetSelected() != selected)
+        {
             Key(i)->SetSelected(selected);
             if (changed++ == 0)
                 highest = i;
@@ -715,12 +736,12 @@ namespace {
 // Derivatives of one key captured before a mode or interpolation change.
 struct KeySlopes
 {
-    float left;       // the key's own left derivative
-    float right;      // the key's right derivative
-    float nextLeft;   // the next key's left derivative
+    float left;     // the key's own left derivative
+    float right;    // the key's right derivative
+    float nextLeft; // the next key's left derivative
 };
 
-}  // namespace
+} // namespace
 
 // Both tangent-type changes capture every slope first and then write them
 // back, so that the curve keeps its tangents even where neighbouring keys
@@ -732,7 +753,8 @@ void KFCurve::ChangeKeysKeepingSlopes(bool selectedOnly, bool lastKeyRight, Diff
     CandidateClear();
     std::vector<int> keys;
     std::vector<KeySlopes> slopes;
-    for (int i = mKeyCount - 1; i >= 0; --i) {
+    for (int i = mKeyCount - 1; i >= 0; --i)
+    {
         if (selectedOnly && !Key(i)->GetSelected())
             continue;
         if (!differs(*Key(i)))
@@ -745,7 +767,8 @@ void KFCurve::ChangeKeysKeepingSlopes(bool selectedOnly, bool lastKeyRight, Diff
         keys.push_back(i);
         slopes.push_back(s);
     }
-    for (size_t k = 0; k < keys.size(); ++k) {
+    for (size_t k = 0; k < keys.size(); ++k)
+    {
         const int i = keys[k];
         KFCurveKey* key = Key(i);
         key->SetDataDouble(KFCURVEKEY_RIGHT_SLOPE, 0.0f);
@@ -757,7 +780,8 @@ void KFCurve::ChangeKeysKeepingSlopes(bool selectedOnly, bool lastKeyRight, Diff
     }
     // Written back from the first key up: a plain user key's left slope also
     // sets its right one, which its own turn then restores.
-    for (size_t k = keys.size(); k-- > 0;) {
+    for (size_t k = keys.size(); k-- > 0;)
+    {
         const int i = keys[k];
         const bool hasNext = i < mKeyCount - 1;
         if (i > 0)
@@ -807,7 +831,7 @@ void Touch(int index, int& first, int& last)
         last = index;
 }
 
-}  // namespace
+} // namespace
 
 // Applies editKey to every key (or to the selected ones) and, when every key
 // is edited, editStatic to the static value; reports the edited range.
@@ -819,7 +843,8 @@ int KFCurve::EditValues(bool selectedOnly, StaticEdit editStatic, KeyEdit editKe
     int first = -1, last = -1;
     if (!selectedOnly)
         editStatic();
-    for (int i = 0; i < mKeyCount; ++i) {
+    for (int i = 0; i < mKeyCount; ++i)
+    {
         if (selectedOnly && !Key(i)->GetSelected())
             continue;
         editKey(*Key(i));
@@ -879,7 +904,8 @@ int KFCurve::ReinsertKey(int index, KTime time, float valueDelta)
     // Nudge past keys that sit exactly at the time.
     KTime newTime = time;
     double f = KeyFind(newTime);
-    while (f == std::floor(f)) {
+    while (f == std::floor(f))
+    {
         newTime = SaturatedAdd(newTime, gsTimeEpsilon.Get());
         f = KeyFind(newTime);
     }
@@ -937,17 +963,23 @@ int KFCurve::KeyMoveOf(bool selectedOnly, KTime delta, float valueDelta)
     CandidateClear();
     int first = -1, last = -1;
     const long long epsilon = gsTimeEpsilon.Get();
-    if (mKeyCount == 0) {
+    if (mKeyCount == 0)
+    {
         if (!selectedOnly)
             mValue += valueDelta;
-    } else if (!selectedOnly) {
-        for (int i = 0; i < mKeyCount; ++i) {
+    }
+    else if (!selectedOnly)
+    {
+        for (int i = 0; i < mKeyCount; ++i)
+        {
             Key(i)->IncTime(delta);
             Key(i)->IncValue(valueDelta);
         }
         first = 0;
         last = mKeyCount - 1;
-    } else {
+    }
+    else
+    {
         // Moves selected key i in place while it stays clear of the neighbour
         // it moves towards, and otherwise reinserts it.
         const bool later = delta > KTime(0);
@@ -957,11 +989,14 @@ int KFCurve::KeyMoveOf(bool selectedOnly, KTime delta, float valueDelta)
             const KTime target = SaturatedAdd(Key(i)->GetTime(), delta.Get());
             const bool clear = later ? i == mKeyCount - 1 || Span(target, Key(i + 1)->GetTime()) > epsilon
                                      : i == 0 || Span(Key(i - 1)->GetTime(), target) > epsilon;
-            if (clear) {
+            if (clear)
+            {
                 Key(i)->SetTime(target);
                 Key(i)->IncValue(valueDelta);
                 Touch(i, first, last);
-            } else {
+            }
+            else
+            {
                 const int moved = ReinsertKey(i, target, valueDelta);
                 Touch(i, first, last);
                 if (moved >= 0)
@@ -969,10 +1004,13 @@ int KFCurve::KeyMoveOf(bool selectedOnly, KTime delta, float valueDelta)
             }
         };
         // Walk against the motion so that no key passes an unprocessed one.
-        if (later) {
+        if (later)
+        {
             for (int i = mKeyCount - 1; i >= 0; --i)
                 moveSelected(i);
-        } else {
+        }
+        else
+        {
             for (int i = 0; i < mKeyCount; ++i)
                 moveSelected(i);
         }
@@ -991,11 +1029,13 @@ double KFCurve::FindBackward(KTime time, int start, int* hint)
 {
     const long long t = time.Get();
     int i = -1;
-    int hi = start;  // t(hi) > time
+    int hi = start; // t(hi) > time
     int lo = start - 1;
     int step = 1;
-    for (int probe = 0; probe < 8 && lo >= 0; ++probe) {
-        if (Key(lo)->GetTime().Get() <= t) {
+    for (int probe = 0; probe < 8 && lo >= 0; ++probe)
+    {
+        if (Key(lo)->GetTime().Get() <= t)
+        {
             i = lo;
             break;
         }
@@ -1004,18 +1044,21 @@ double KFCurve::FindBackward(KTime time, int start, int* hint)
         step <<= 1;
     }
     if (i < 0 && Key(0)->GetTime().Get() <= t)
-        i = 0;  // somewhere below the gallop: the binary search narrows it
-    if (i >= 0) {
+        i = 0; // somewhere below the gallop: the binary search narrows it
+    if (i >= 0)
+    {
         // The answer lies in [i, hi): halve without branching on the data.
         int n = hi - i;
-        while (n > 1) {
+        while (n > 1)
+        {
             const int half = n >> 1;
             Prefetch(i + (half >> 1), i + half + ((n - half) >> 1));
             i = Key(i + half)->GetTime().Get() <= t ? i + half : i;
             n -= half;
         }
     }
-    if (i < 0) {
+    if (i < 0)
+    {
         *hint = 0;
         return -0.5;
     }
@@ -1031,11 +1074,13 @@ double KFCurve::FindForward(KTime time, int start, int* hint)
     const long long t = time.Get();
     const int lastIndex = mKeyCount - 1;
     int j = -1;
-    int lo = start;  // t(lo) < time
+    int lo = start; // t(lo) < time
     int hi = start + 1;
     int step = 1;
-    for (int probe = 0; probe < 8 && hi <= lastIndex; ++probe) {
-        if (t <= Key(hi)->GetTime().Get()) {
+    for (int probe = 0; probe < 8 && hi <= lastIndex; ++probe)
+    {
+        if (t <= Key(hi)->GetTime().Get())
+        {
             j = hi;
             break;
         }
@@ -1044,12 +1089,14 @@ double KFCurve::FindForward(KTime time, int start, int* hint)
         step <<= 1;
     }
     if (j < 0 && t <= Key(lastIndex)->GetTime().Get())
-        j = lastIndex;  // somewhere above the gallop: the binary search narrows it
-    if (j >= 0) {
+        j = lastIndex; // somewhere above the gallop: the binary search narrows it
+    if (j >= 0)
+    {
         // The last key before the time lies in [lo, j).
         int a = lo;
         int n = j - lo;
-        while (n > 1) {
+        while (n > 1)
+        {
             const int half = n >> 1;
             Prefetch(a + (half >> 1), a + half + ((n - half) >> 1));
             a = Key(a + half)->GetTime().Get() < t ? a + half : a;
@@ -1057,7 +1104,8 @@ double KFCurve::FindForward(KTime time, int start, int* hint)
         }
         j = a + 1;
     }
-    if (j < 0) {
+    if (j < 0)
+    {
         *hint = mKeyCount;
         return mKeyCount - 0.5;
     }
@@ -1079,13 +1127,15 @@ double KFCurve::KeyFind(KTime time, int* last)
     if (s > mKeyCount - 1)
         s = mKeyCount - 1;
     const KTime ts = Key(s)->GetTime();
-    if (time == ts) {
+    if (time == ts)
+    {
         *hint = s;
         return s;
     }
     if (time < ts)
         return FindBackward(time, s, hint);
-    if (s >= mKeyCount - 1) {
+    if (s >= mKeyCount - 1)
+    {
         *hint = mKeyCount;
         return mKeyCount - 0.5;
     }
@@ -1120,13 +1170,14 @@ void KFCurve::Dispatch()
     walk.end = count;
     walk.orphaned = false;
     mWalks = &walk;
-    while (walk.index < walk.end) {
+    while (walk.index < walk.end)
+    {
         const int i = walk.index++;
         kFCurveCallback function = mCallbackFunctions[i];
         void* data = mCallbackObjects[i];
         function(this, &event, data);
         if (walk.orphaned)
-            return;  // the curve was destroyed by the callback
+            return; // the curve was destroyed by the callback
     }
     mWalks = walk.previous;
 }
@@ -1148,12 +1199,16 @@ void KFCurve::CallbackRegister(kFCurveCallback function, void* userData)
 
 void KFCurve::CallbackUnregister(kFCurveCallback function, void* userData)
 {
-    for (int i = mCallbackFunctions.GetCount() - 1; i >= 0; --i) {
-        if (mCallbackFunctions[i] == function && mCallbackObjects[i] == userData) {
+    for (int i = mCallbackFunctions.GetCount() - 1; i >= 0; --i)
+    {
+        if (mCallbackFunctions[i] == function && mCallbackObjects[i] == userData)
+        {
             mCallbackFunctions.RemoveAt(i);
             mCallbackObjects.RemoveAt(i);
-            for (CallbackWalk* w = mWalks; w != nullptr; w = w->previous) {
-                if (i < w->end) {
+            for (CallbackWalk* w = mWalks; w != nullptr; w = w->previous)
+            {
+                if (i < w->end)
+                {
                     w->end--;
                     if (i < w->index)
                         w->index--;

@@ -97,11 +97,11 @@ enum
 enum
 {
     KFCURVEEVENT_NONE = 0,
-    KFCURVEEVENT_CANDIDATE = 1,      // the static value changed
-    KFCURVEEVENT_KEY = 16,           // keys, tangents or extrapolation changed
-    KFCURVEEVENT_SELECTION = 256,    // selection or tangent visibility changed
-    KFCURVEEVENT_DESTROY = 512,      // the curve is being destroyed
-    KFCURVEEVENT_KEYVALUE = 2048     // a key's value changed
+    KFCURVEEVENT_CANDIDATE = 1,   // the static value changed
+    KFCURVEEVENT_KEY = 16,        // keys, tangents or extrapolation changed
+    KFCURVEEVENT_SELECTION = 256, // selection or tangent visibility changed
+    KFCURVEEVENT_DESTROY = 512,   // the curve is being destroyed
+    KFCURVEEVENT_KEYVALUE = 2048  // a key's value changed
 };
 
 // Default tangent weight (a third of the span).
@@ -244,9 +244,9 @@ public:
             mKeyIndexStop = index;
     }
 
-    int mKeyIndexStart;  // first key index touched (-1: the whole curve)
-    int mKeyIndexStop;   // last key index touched
-    int mEventCount;     // events merged into this record
+    int mKeyIndexStart; // first key index touched (-1: the whole curve)
+    int mKeyIndexStop;  // last key index touched
+    int mEventCount;    // events merged into this record
 };
 
 // A tangent on one side of a key, as kept across edits.
@@ -459,8 +459,8 @@ public:
     KTime CandidateGetTime() const { return mCandidateTime; }
     // Keys the candidate without changing the curve elsewhere; 1 without a candidate, else 0.
     int CandidateKey(int* last = nullptr, int interpolation = KFCURVE_INTERPOLATION_CUBIC,
-                     int tangentMode = KFCURVE_TANGEANT_USER, bool tangentBreak = false,
-                     bool setAllFields = true, KTime time = KTIME_INFINITE, double tolerance = 0.0);
+                     int tangentMode = KFCURVE_TANGEANT_USER, bool tangentBreak = false, bool setAllFields = true,
+                     KTime time = KTIME_INFINITE, double tolerance = 0.0);
 
     // Curve analysis.
     int FindPeaks(int index, KTime& time1, KTime& time2);
@@ -512,8 +512,8 @@ private:
         bool tcb4051 = false;
         float right = 0.0f;
         float left = 0.0f;
-        float span = 0.0f;      // seconds from key a to key a + 1
-        float control1 = 0.0f;  // inner control values of the unweighted Bezier
+        float span = 0.0f;     // seconds from key a to key a + 1
+        float control1 = 0.0f; // inner control values of the unweighted Bezier
         float control2 = 0.0f;
         KFCurveKey window[4];
     };
@@ -557,8 +557,8 @@ private:
     void SideSetWeightAndVelocity(int index, bool left, const KFCurveTangeantInfo& info);
     void ApplyLeftSlope(int index, const KFCurveTangeantInfo& info);
     void ApplyRightSlope(int index, const KFCurveTangeantInfo& info);
-    void ReplaceImpl(KFCurve* source, KTime start, KTime stop, bool exactSpan, bool candidateKeys,
-                     int mode, float offset1, float offset2, bool mirror1, bool mirror2);
+    void ReplaceImpl(KFCurve* source, KTime start, KTime stop, bool exactSpan, bool candidateKeys, int mode,
+                     float offset1, float offset2, bool mirror1, bool mirror2);
     double FindBackward(KTime time, int start, int* hint);
     double FindForward(KTime time, int start, int* hint);
     double TcbLeft(int index, const KFCurveKey& params);
@@ -572,7 +572,8 @@ private:
     double SpanSeconds(long long from, long long to)
     {
         const unsigned long long ticks = static_cast<unsigned long long>(to) - static_cast<unsigned long long>(from);
-        if (ticks != mSpanTicks) {
+        if (ticks != mSpanTicks)
+        {
             mSpanTicks = ticks;
             mSpanSeconds = static_cast<double>(static_cast<long double>(ticks) / 46186158000.0L);
         }
@@ -589,7 +590,7 @@ private:
     int mKeyCount;
     int mKeyCapacity;
     int mLastBlock;
-    int mKeyReserved;  // keys addressable through the open KeyModifyBegin(n) batch
+    int mKeyReserved; // keys addressable through the open KeyModifyBegin(n) batch
 
     unsigned int mPreExtrapolation;
     unsigned int mPreExtrapolationCount;

@@ -89,15 +89,22 @@ void AutoFromBezier(double& autoValue, double& bezier, double L, double R, bool 
     Snap(bezier);
     const double B = bezier;
 
-    if (rising ? B > upperEdge : B < upperEdge) {
+    if (rising ? B > upperEdge : B < upperEdge)
+    {
         const double s = rising ? 1000.0 : -1000.0;
         autoValue = SolveBand(s / 250000.0, (own - other) / 200.0 - s / 250.0, (L + R) / 2.0 + s - B, true);
-    } else if (rising ? B < lowerEdge : B > lowerEdge) {
+    }
+    else if (rising ? B < lowerEdge : B > lowerEdge)
+    {
         const double s = rising ? -1000.0 : 1000.0;
         autoValue = SolveBand(s / 250000.0, (own - other) / 200.0 + s / 250.0, (L + R) / 2.0 + s - B, false);
-    } else if (L == R) {
+    }
+    else if (L == R)
+    {
         autoValue = 0.0;
-    } else {
+    }
+    else
+    {
         autoValue = (200.0 * B - 100.0 * L - 100.0 * R) / (own - other);
     }
 }
@@ -111,7 +118,7 @@ bool KeySecants(KFCurve* curve, int index, double& L, double& R)
     return true;
 }
 
-}  // namespace
+} // namespace
 
 void KFCURVE_ComputeToLeftAndToRight(double& toLeft, double& toRight, KFCurve* curve, int index)
 {
@@ -182,8 +189,8 @@ void KFCURVE_ComputeAutoFromBezier(double& leftAuto, double& rightAuto, double& 
     KFCURVE_ComputeRightAutoFromBezier(rightAuto, rightBezier, toLeft, toRight);
 }
 
-void KFCURVE_ComputeBezierFromAutoForKey(double& leftBezier, double& rightBezier, double& leftAuto,
-                                         double& rightAuto, KFCurve* curve, int index)
+void KFCURVE_ComputeBezierFromAutoForKey(double& leftBezier, double& rightBezier, double& leftAuto, double& rightAuto,
+                                         KFCurve* curve, int index)
 {
     double L, R;
     if (KeySecants(curve, index, L, R))
@@ -192,8 +199,8 @@ void KFCURVE_ComputeBezierFromAutoForKey(double& leftBezier, double& rightBezier
         leftBezier = rightBezier = 0.0;
 }
 
-void KFCURVE_ComputeAutoFromBezierForKey(double& leftAuto, double& rightAuto, double& leftBezier,
-                                         double& rightBezier, KFCurve* curve, int index)
+void KFCURVE_ComputeAutoFromBezierForKey(double& leftAuto, double& rightAuto, double& leftBezier, double& rightBezier,
+                                         KFCurve* curve, int index)
 {
     double L, R;
     if (KeySecants(curve, index, L, R))

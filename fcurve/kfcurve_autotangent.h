@@ -33,10 +33,10 @@ void KFCURVE_ComputeAutoFromBezier(double& leftAuto, double& rightAuto, double& 
 // The same with the secants of a key of a curve. A curve without keys gives
 // Bezier outputs of 0 (ComputeAutoFromBezierForKey zeroes its Bezier
 // arguments and leaves its auto outputs).
-void KFCURVE_ComputeBezierFromAutoForKey(double& leftBezier, double& rightBezier, double& leftAuto,
-                                         double& rightAuto, KFCurve* curve, int index);
-void KFCURVE_ComputeAutoFromBezierForKey(double& leftAuto, double& rightAuto, double& leftBezier,
-                                         double& rightBezier, KFCurve* curve, int index);
+void KFCURVE_ComputeBezierFromAutoForKey(double& leftBezier, double& rightBezier, double& leftAuto, double& rightAuto,
+                                         KFCurve* curve, int index);
+void KFCURVE_ComputeAutoFromBezierForKey(double& leftAuto, double& rightAuto, double& leftBezier, double& rightBezier,
+                                         KFCurve* curve, int index);
 void KFCURVE_ComputeLeftBezierFromAutoForKey(double& bezier, double& autoValue, KFCurve* curve, int index);
 void KFCURVE_ComputeRightBezierFromAutoForKey(double& bezier, double& autoValue, KFCurve* curve, int index);
 void KFCURVE_ComputeLeftAutoFromBezierForKey(double& autoValue, double& bezier, KFCurve* curve, int index);

@@ -14,21 +14,22 @@ namespace {
 // The key that CandidateKey creates: for an auto tangent with tangentBreak
 // an auto-break key following its secants, for TCB a key with tension 0,
 // continuity -1 (broken) or 0, bias 0.
-KFCurveKey BuildCandidateKey(KTime time, float value, unsigned int interpolation, unsigned int mode,
-                             bool tangentBreak)
+KFCurveKey BuildCandidateKey(KTime time, float value, unsigned int interpolation, unsigned int mode, bool tangentBreak)
 {
     KFCurveKey key;
     key.Init();
-    key.Set(time, value, KFCURVE_INTERPOLATION_CONSTANT, 0, 0.0f, 0.0f, KFCURVE_WEIGHTED_NONE,
-            KFCURVE_DEFAULT_WEIGHT, KFCURVE_DEFAULT_WEIGHT, 0.0f, 0.0f);
+    key.Set(time, value, KFCURVE_INTERPOLATION_CONSTANT, 0, 0.0f, 0.0f, KFCURVE_WEIGHTED_NONE, KFCURVE_DEFAULT_WEIGHT,
+            KFCURVE_DEFAULT_WEIGHT, 0.0f, 0.0f);
     const bool cubic = interpolation == KFCURVE_INTERPOLATION_CUBIC;
-    if (cubic && mode == KFCURVE_TANGEANT_TCB) {
+    if (cubic && mode == KFCURVE_TANGEANT_TCB)
+    {
         key.SetTCB(time, value, 0.0f, tangentBreak ? -1.0f : 0.0f, 0.0f);
         return key;
     }
     unsigned int keyMode = mode;
     float right = 0.0f;
-    if (cubic && mode == KFCURVE_TANGEANT_AUTO && tangentBreak) {
+    if (cubic && mode == KFCURVE_TANGEANT_AUTO && tangentBreak)
+    {
         keyMode = KFCURVE_TANGEANT_AUTO_BREAK;
         right = KFCURVE_AUTO_LINEAR;
     }
@@ -37,7 +38,7 @@ KFCurveKey BuildCandidateKey(KTime time, float value, unsigned int interpolation
     return key;
 }
 
-}  // namespace
+} // namespace
 
 int KFCurve::CandidateKey(int* last, int interpolation, int tangentMode, bool tangentBreak, bool setAllFields,
                           KTime time, double tolerance)
@@ -51,7 +52,8 @@ int KFCurve::CandidateKey(int* last, int interpolation, int tangentMode, bool ta
     const unsigned int interp = static_cast<unsigned int>(interpolation) & KFCURVE_INTERPOLATION_ALL;
     const unsigned int mode = static_cast<unsigned int>(tangentMode) & KFCURVE_TANGEANT_ALL;
 
-    if (mKeyCount == 0) {
+    if (mKeyCount == 0)
+    {
         KFCurveKey key = BuildCandidateKey(candidateTime, candidateValue, interp, mode, tangentBreak);
         KeyAdd(candidateTime, key, last);
         return 0;
@@ -66,7 +68,8 @@ int KFCurve::CandidateKey(int* last, int interpolation, int tangentMode, bool ta
     const double f = KeyFind(candidateTime, last);
     int a = static_cast<int>(std::floor(f + tolerance));
     int b = static_cast<int>(std::ceil(f - tolerance));
-    if (a > b) {
+    if (a > b)
+    {
         const int k = a <= mKeyCount - 1 ? a : b;
         a = b = k;
     }
@@ -79,17 +82,20 @@ int KFCurve::CandidateKey(int* last, int interpolation, int tangentMode, bool ta
     KFCurveTangeantInfo beforeLeft, beforeRight, afterLeft, afterRight, ownLeft, ownRight;
     const bool hasBefore = before >= 0;
     const bool hasAfter = after < mKeyCount;
-    if (hasBefore) {
+    if (hasBefore)
+    {
         beforeLeft = KeyGetLeftDerivativeInfo(before);
         beforeRight = KeyGetRightDerivativeInfo(before);
     }
-    if (hasAfter) {
+    if (hasAfter)
+    {
         afterLeft = KeyGetLeftDerivativeInfo(after);
         afterRight = KeyGetRightDerivativeInfo(after);
     }
 
     int index;
-    if (!onKey) {
+    if (!onKey)
+    {
         // The new key takes the curve's slopes at the time.
         ownLeft.mDerivative = EvaluateLeftDerivative(candidateTime, last);
         ownRight.mDerivative = EvaluateRightDerivative(candidateTime, last);
@@ -97,33 +103,42 @@ int KFCurve::CandidateKey(int* last, int interpolation, int tangentMode, bool ta
         index = KeyAdd(candidateTime, key, last);
         if (index < 0)
             return 0;
-    } else {
+    }
+    else
+    {
         index = a;
         ownLeft = KeyGetLeftDerivativeInfo(index);
         ownRight = KeyGetRightDerivativeInfo(index);
         KFCurveKey& key = *Key(index);
-        if (!setAllFields) {
+        if (!setAllFields)
+        {
             key.SetValue(candidateValue);
             key.SetTime(candidateTime);
-        } else if (interp == KFCURVE_INTERPOLATION_CUBIC && mode == KFCURVE_TANGEANT_TCB) {
+        }
+        else if (interp == KFCURVE_INTERPOLATION_CUBIC && mode == KFCURVE_TANGEANT_TCB)
+        {
             key.SetTCB(candidateTime, candidateValue, 0.0f, tangentBreak ? -1.0f : 0.0f, 0.0f);
-        } else {
+        }
+        else
+        {
             const KFCurveKey built = BuildCandidateKey(candidateTime, candidateValue, interp, mode, tangentBreak);
             key.Set(candidateTime, candidateValue, interp, built.GetTangeantMode(),
-                    built.GetDataDouble(KFCURVEKEY_RIGHT_SLOPE), 0.0f, KFCURVE_WEIGHTED_NONE,
-                    KFCURVE_DEFAULT_WEIGHT, KFCURVE_DEFAULT_WEIGHT, 0.0f, 0.0f);
+                    built.GetDataDouble(KFCURVEKEY_RIGHT_SLOPE), 0.0f, KFCURVE_WEIGHTED_NONE, KFCURVE_DEFAULT_WEIGHT,
+                    KFCURVE_DEFAULT_WEIGHT, 0.0f, 0.0f);
         }
         CandidateClear();
         CallbackAddEvent(KFCURVEEVENT_KEY, index);
     }
 
-    if (tangentBreak) {
+    if (tangentBreak)
+    {
         ownLeft.mDerivative = 0.0f;
         ownLeft.mAuto = KFCURVE_AUTO_LINEAR;
         ownRight.mDerivative = 0.0f;
         ownRight.mAuto = KFCURVE_AUTO_LINEAR;
         KFCurveKey& key = *Key(index);
-        if (IsCubic(key)) {
+        if (IsCubic(key))
+        {
             const unsigned int keyMode = key.GetTangeantMode();
             if (keyMode == KFCURVE_TANGEANT_AUTO)
                 key.SetTangeantMode(KFCURVE_TANGEANT_AUTO_BREAK);
@@ -132,15 +147,19 @@ int KFCurve::CandidateKey(int* last, int interpolation, int tangentMode, bool ta
         }
         KeySetLeftDerivativeInfo(index, ownLeft);
         KeySetRightDerivativeInfo(index, ownRight);
-    } else {
+    }
+    else
+    {
         ApplyLeftSlope(index, ownLeft);
         ApplyRightSlope(index, ownRight);
     }
-    if (hasBefore) {
+    if (hasBefore)
+    {
         ApplyLeftSlope(index - 1, beforeLeft);
         ApplyRightSlope(index - 1, beforeRight);
     }
-    if (hasAfter) {
+    if (hasAfter)
+    {
         ApplyLeftSlope(index + 1, afterLeft);
         ApplyRightSlope(index + 1, afterRight);
     }
@@ -158,7 +177,7 @@ struct Peaks
     KTime time[2];
 };
 
-}  // namespace
+} // namespace
 
 static Peaks FindSegmentPeaks(KFCurve& curve, int index)
 {
@@ -181,21 +200,26 @@ static Peaks FindSegmentPeaks(KFCurve& curve, int index)
         return peaks;
     float roots[2];
     int rootCount;
-    if (disc == 0.0f) {
+    if (disc == 0.0f)
+    {
         roots[0] = -qb / (2.0f * qa);
         rootCount = 1;
-    } else {
+    }
+    else
+    {
         const float r = std::sqrt(disc);
         roots[0] = (-qb - r) / (2.0f * qa);
         roots[1] = (-qb + r) / (2.0f * qa);
-        if (roots[1] < roots[0]) {
+        if (roots[1] < roots[0])
+        {
             const float swap = roots[0];
             roots[0] = roots[1];
             roots[1] = swap;
         }
         rootCount = 2;
     }
-    for (int i = 0; i < rootCount; ++i) {
+    for (int i = 0; i < rootCount; ++i)
+    {
         const KTime t = ta + TimeFromSeconds(roots[i] * dt);
         if (t > ta && t < tb)
             peaks.time[peaks.count++] = t;
@@ -226,11 +250,13 @@ int KFCurve::FindPeaks(int index, float& value1, float& value2)
 int KFCurve::FindPeaks(int index, KTime& time1, float& value1, KTime& time2, float& value2)
 {
     const Peaks peaks = FindSegmentPeaks(*this, index);
-    if (peaks.count > 0) {
+    if (peaks.count > 0)
+    {
         time1 = peaks.time[0];
         value1 = Evaluate(peaks.time[0]);
     }
-    if (peaks.count > 1) {
+    if (peaks.count > 1)
+    {
         time2 = peaks.time[1];
         value2 = Evaluate(peaks.time[1]);
     }
@@ -250,11 +276,13 @@ KTime KFCurve::KeyGetAverageRate(bool* regular, KTime* regularInterval, KTime* l
     KTime tolerance;
     tolerance.SetSecondDouble(0.0001);
     KTime sum(0);
-    for (int i = 1; i < mKeyCount; ++i) {
+    for (int i = 1; i < mKeyCount; ++i)
+    {
         const KTime interval = Key(i)->GetTime() - Key(i - 1)->GetTime();
         sum += interval;
         average = sum / KTime(i);
-        if (regular != nullptr) {
+        if (regular != nullptr)
+        {
             *regular = average - tolerance < interval && interval < average + tolerance;
             if (*regular && regularInterval != nullptr)
                 *regularInterval = interval;
@@ -273,7 +301,8 @@ int KFCurve::GuessWasData(KTime* firstTime, KTime* period)
     if (firstTime != nullptr)
         *firstTime = Key(0)->GetTime();
     KTime first(0);
-    for (int i = 1; i < mKeyCount; ++i) {
+    for (int i = 1; i < mKeyCount; ++i)
+    {
         const KFCurveKey& previous = *Key(i - 1);
         const KFCurveKey& key = *Key(i);
         if (key.GetInterpolation() != previous.GetInterpolation())
@@ -281,11 +310,14 @@ int KFCurve::GuessWasData(KTime* firstTime, KTime* period)
         if (IsCubic(key) && !IsAutoMode(key.GetTangeantMode()))
             return 0;
         const KTime interval = key.GetTime() - previous.GetTime();
-        if (i == 1) {
+        if (i == 1)
+        {
             first = interval;
             if (period != nullptr)
                 *period = interval;
-        } else if (interval < first - KTime(1) || interval > first + KTime(1)) {
+        }
+        else if (interval < first - KTime(1) || interval > first + KTime(1))
+        {
             result = 1;
         }
     }

@@ -35,35 +35,44 @@ bool IsInfinite(KTime t)
 // user and break keys have their stored slopes negated as well.
 void OffsetKey(KFCurveKey& key, float offset, bool mirror)
 {
-    if (!mirror) {
+    if (!mirror)
+    {
         key.SetValue(key.GetValue() + offset);
         return;
     }
     key.SetValue(offset - key.GetValue());
     const unsigned int mode = key.GetTangeantMode();
-    if (IsCubic(key) && IsUserMode(mode)) {
+    if (IsCubic(key) && IsUserMode(mode))
+    {
         key.SetDataDouble(KFCURVEKEY_RIGHT_SLOPE, -key.GetDataDouble(KFCURVEKEY_RIGHT_SLOPE));
         key.SetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE, -key.GetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE));
     }
 }
 
-}  // namespace
+} // namespace
 
 void KFCurve::CopyFrom(KFCurve& source, bool withKeys)
 {
-    if (withKeys) {
-        if (&source != this) {
+    if (withKeys)
+    {
+        if (&source != this)
+        {
             const int n = source.mKeyCount;
             KeyModifyBegin(n);
-            if (AllocatedKeys() >= n) {
+            if (AllocatedKeys() >= n)
+            {
                 for (int b = 0; b * 32 < n; ++b)
                     std::memcpy(static_cast<void*>(mBlocks[b]), source.mBlocks[b], 32 * sizeof(KFCurveKey));
                 KeyModifyEnd(n);
-            } else {
+            }
+            else
+            {
                 KeyModifyEnd();
             }
         }
-    } else {
+    }
+    else
+    {
         KeyClear();
     }
     mValue = source.mValue;
@@ -83,9 +92,12 @@ void KFCurve::CopyFrom(KFCurve& source, bool withKeys)
 KFCurve* KFCurve::Copy(KTime start, KTime stop)
 {
     KFCurve* copy = KFCurveCreate();
-    if (start == KTIME_MINUS_INFINITE && stop == KTIME_INFINITE) {
+    if (start == KTIME_MINUS_INFINITE && stop == KTIME_INFINITE)
+    {
         copy->CopyFrom(*this, true);
-    } else {
+    }
+    else
+    {
         copy->mValue = mValue;
         copy->mUpdateId = mUpdateId;
         copy->mCandidateTime = mCandidateTime;
@@ -106,11 +118,16 @@ bool KFCurve::Delete(int first, int last)
     if (last > mKeyCount - 1)
         last = mKeyCount - 1;
 
-    if (first == last) {
+    if (first == last)
+    {
         KeyRemove(first);
-    } else if (first == 0 && last == mKeyCount - 1) {
+    }
+    else if (first == 0 && last == mKeyCount - 1)
+    {
         KeyClear();
-    } else if (first < last) {
+    }
+    else if (first < last)
+    {
         const bool hasNext = last + 1 < mKeyCount;
         const KFCurveTangeantInfo info = hasNext ? KeyGetLeftDerivativeInfo(last + 1) : KFCurveTangeantInfo();
         const int tail = mKeyCount - (last + 1);
@@ -119,7 +136,8 @@ bool KFCurve::Delete(int first, int last)
         const int firstBlock = (first + 31) / 32;
         const int lastBlock = (last + 1) / 32 - 1;
         int removed = 0;
-        if (lastBlock >= firstBlock) {
+        if (lastBlock >= firstBlock)
+        {
             const int blocks = lastBlock - firstBlock + 1;
             for (int b = firstBlock; b <= lastBlock; ++b)
                 WatchFree(mBlocks[b], 32 * sizeof(KFCurveKey));
@@ -153,10 +171,10 @@ bool KFCurve::Delete(KTime start, KTime stop)
     const double to = KeyFind(stop);
     int first = static_cast<int>(std::ceil(from));
     if (from == std::floor(from))
-        ++first;  // a key exactly at start is kept
+        ++first; // a key exactly at start is kept
     int last = static_cast<int>(std::floor(to));
     if (to == std::ceil(to))
-        --last;   // a key exactly at stop is kept
+        --last; // a key exactly at stop is kept
     return Delete(first, last);
 }
 
@@ -185,7 +203,8 @@ void KFCurve::ReplaceImpl(KFCurve* source, KTime start, KTime stop, bool exactSp
     if (source == nullptr)
         return;
     KFCurve copy;
-    if (source == this) {
+    if (source == this)
+    {
         copy.CopyFrom(*this, true);
         source = &copy;
     }
@@ -194,7 +213,8 @@ void KFCurve::ReplaceImpl(KFCurve* source, KTime start, KTime stop, bool exactSp
     const bool startOpen = IsMinusInfinite(start);
     const bool stopOpen = IsInfinite(stop);
     const int sourceCount = source->mKeyCount;
-    if (sourceCount > 0) {
+    if (sourceCount > 0)
+    {
         if (startOpen)
             start = source->Key(0)->GetTime();
         if (stopOpen)
@@ -203,7 +223,8 @@ void KFCurve::ReplaceImpl(KFCurve* source, KTime start, KTime stop, bool exactSp
 
     // Source keys in the span.
     int first = 0, last = -1;
-    if (sourceCount > 0) {
+    if (sourceCount > 0)
+    {
         int hint = 0;
         first = static_cast<int>(std::ceil(source->KeyFind(start, &hint)));
         last = static_cast<int>(std::floor(source->KeyFind(stop, &hint)));
@@ -213,7 +234,8 @@ void KFCurve::ReplaceImpl(KFCurve* source, KTime start, KTime stop, bool exactSp
             last = sourceCount - 1;
     }
     const bool sourceInSpan = first <= last && first < sourceCount;
-    if (sourceInSpan && !exactSpan) {
+    if (sourceInSpan && !exactSpan)
+    {
         start = source->Key(first)->GetTime();
         stop = source->Key(last)->GetTime();
     }
@@ -227,25 +249,31 @@ void KFCurve::ReplaceImpl(KFCurve* source, KTime start, KTime stop, bool exactSp
     Delete(SaturatedAdd(start, -1), SaturatedAdd(stop, 1));
 
     // Keys after the span follow the after offset.
-    if (mode == kReplaceEuler && std::fabs(value2) > kNoOffset) {
+    if (mode == kReplaceEuler && std::fabs(value2) > kNoOffset)
+    {
         for (int i = 0; i < mKeyCount; ++i)
             if (Key(i)->GetTime() > stop)
                 OffsetKey(*Key(i), value2, mirror2);
     }
 
-    if (sourceInSpan) {
+    if (sourceInSpan)
+    {
         CandidateClear();
         const float spanOffset = std::fabs(value1) > kNoOffset ? value1 : 0.0f;
         const double span = static_cast<double>(stop.Get()) - static_cast<double>(start.Get());
         int lastCopied = -1;
-        for (int j = first; j < sourceCount && source->Key(j)->GetTime() <= stop; ++j) {
+        for (int j = first; j < sourceCount && source->Key(j)->GetTime() <= stop; ++j)
+        {
             KFCurveKey key = *source->Key(j);
-            if (mode == kReplaceEuler && (spanOffset != 0.0f || mirror1)) {
+            if (mode == kReplaceEuler && (spanOffset != 0.0f || mirror1))
+            {
                 OffsetKey(key, spanOffset, mirror1);
-            } else if (mode == kReplaceQuaternion) {
-                const double u = span != 0.0
-                                     ? (static_cast<double>(key.GetTime().Get()) - static_cast<double>(start.Get())) / span
-                                     : 0.0;
+            }
+            else if (mode == kReplaceQuaternion)
+            {
+                const double u =
+                    span != 0.0 ? (static_cast<double>(key.GetTime().Get()) - static_cast<double>(start.Get())) / span
+                                : 0.0;
                 key.MultValue(static_cast<float>((1.0 - u) * value1 + u * value2));
             }
             const int index = KeyAdd(key.GetTime(), key);
@@ -253,7 +281,8 @@ void KFCurve::ReplaceImpl(KFCurve* source, KTime start, KTime stop, bool exactSp
                 lastCopied = index;
         }
         const unsigned int handOver = KFCURVE_TANGEANT_USER | KFCURVE_TANGEANT_AUTO;
-        if (!startOpen && mKeyCount > 0 && insertion < mKeyCount && Key(insertion)->GetTime() <= stop) {
+        if (!startOpen && mKeyCount > 0 && insertion < mKeyCount && Key(insertion)->GetTime() <= stop)
+        {
             const int target = Key(insertion)->GetTime() < start ? insertion + 1 : insertion;
             if (target < mKeyCount && (Key(target)->GetTangeantMode() & handOver))
                 KeySetLeftDerivative(target, leftDerivative);
@@ -261,26 +290,32 @@ void KFCurve::ReplaceImpl(KFCurve* source, KTime start, KTime stop, bool exactSp
         if (!stopOpen && lastCopied >= 0 && (Key(lastCopied)->GetTangeantMode() & handOver))
             KeySetRightDerivative(lastCopied, rightDerivative);
         CallbackAddEvent(KFCURVEEVENT_KEY, -1);
-    } else if (candidateKeys) {
+    }
+    else if (candidateKeys)
+    {
         // Pin this curve just outside the span, then key the source's static
         // value at its ends.
         const int cubic = KFCURVE_INTERPOLATION_CUBIC;
         const int user = KFCURVE_TANGEANT_USER;
-        if (!startOpen) {
+        if (!startOpen)
+        {
             const KTime before = SaturatedAdd(start, -1);
             CandidateEvaluate(before);
             CandidateKey(nullptr, cubic, user, false, true, before, 0.0);
         }
-        if (!stopOpen) {
+        if (!stopOpen)
+        {
             const KTime after = SaturatedAdd(stop, 1);
             CandidateEvaluate(after);
             CandidateKey(nullptr, cubic, user, false, true, after, 0.0);
         }
-        if (!startOpen) {
+        if (!startOpen)
+        {
             CandidateSet(start, source->GetValue());
             CandidateKey(nullptr, cubic, user, false, true, start, 0.0);
         }
-        if (!stopOpen) {
+        if (!stopOpen)
+        {
             CandidateSet(stop, source->GetValue());
             CandidateKey(nullptr, cubic, user, false, true, stop, 0.0);
         }

@@ -63,7 +63,7 @@ float Bezier2(float q0, float q1, float q2, float u)
     return a + (b - a) * u;
 }
 
-}  // namespace
+} // namespace
 
 float CubicWarp(float s, float u, float weightA, float weightB)
 {
@@ -76,18 +76,22 @@ float rtsec(kFCurveWarpFunction function, float x1, float x2, float u, float wei
     float g1 = function(x1, u, weightA, weightB);
     float g2 = function(x2, u, weightA, weightB);
     float current, previous, gCurrent, gPrevious;
-    if (std::fabs(g1) < std::fabs(g2)) {
+    if (std::fabs(g1) < std::fabs(g2))
+    {
         current = x1;
         gCurrent = g1;
         previous = x2;
         gPrevious = g2;
-    } else {
+    }
+    else
+    {
         current = x2;
         gCurrent = g2;
         previous = x1;
         gPrevious = g1;
     }
-    for (int step = 0; step < 15; ++step) {
+    for (int step = 0; step < 15; ++step)
+    {
         const float denominator = gCurrent - gPrevious;
         if (denominator == 0.0f)
             break;
@@ -115,7 +119,8 @@ const KFCurve::SegmentCache& KFCurve::Segment(int a)
     const int high = a + 2 < mKeyCount ? a + 2 : mKeyCount - 1;
     const int size = high - low + 1;
     SegmentCache& cache = mSegment;
-    if (cache.a == a && cache.count == mKeyCount && cache.tcb4051 == gsTCB4051EvalMode) {
+    if (cache.a == a && cache.count == mKeyCount && cache.tcb4051 == gsTCB4051EvalMode)
+    {
         bool same = true;
         for (int i = 0; i < size && same; ++i)
             same = SameKey(Key(low + i), &cache.window[i]);
@@ -162,12 +167,14 @@ float KFCurve::EvaluateIndex(double index)
     const KFCurveKey& kb = *Key(b);
     const double fraction = index - lower;
 
-    switch (ka.GetInterpolation()) {
+    switch (ka.GetInterpolation())
+    {
     case KFCURVE_INTERPOLATION_CONSTANT:
         return ka.GetConstantMode() == KFCURVE_CONSTANT_NEXT ? kb.GetValue() : ka.GetValue();
     case KFCURVE_INTERPOLATION_LINEAR:
         return static_cast<float>(ka.GetValue() + fraction * (kb.GetValue() - ka.GetValue()));
-    case KFCURVE_INTERPOLATION_CUBIC: {
+    case KFCURVE_INTERPOLATION_CUBIC:
+    {
         // Control values P0 = v(a), P1 = v(a) + right x dt / 3,
         // P2 = v(b) - left x dt / 3, P3 = v(b); with weights the thirds
         // become the weights and the parameter is solved from the time.
@@ -185,18 +192,19 @@ float KFCurve::EvaluateIndex(double index)
         const float p2 = vb - segment.left * dt * wb;
         return Bezier(vb, p2, p1, va, s);
     }
-    default:
-        return 0.0f;
+    default: return 0.0f;
     }
 }
 
 float KFCurve::Evaluate(KTime time, int* last)
 {
-    if (mKeyCount >= 2) {
+    if (mKeyCount >= 2)
+    {
         const KTime t0 = Key(0)->GetTime();
         const KTime tn = Key(mKeyCount - 1)->GetTime();
         const Wide span = static_cast<Wide>(tn.Get()) - t0.Get();
-        if (mPreExtrapolation == KFCURVE_EXTRAPOLATION_KEEP_SLOPE && time < t0) {
+        if (mPreExtrapolation == KFCURVE_EXTRAPOLATION_KEEP_SLOPE && time < t0)
+        {
             const float v = Key(0)->GetValue();
             const float d = KeyGetRightDerivative(0);
             const Wide reach = span * mPreExtrapolationCount;
@@ -204,7 +212,8 @@ float KFCurve::Evaluate(KTime time, int* last)
                 return static_cast<float>(v + d * WideSeconds(static_cast<Wide>(time.Get()) - t0.Get()));
             return static_cast<float>(v + d * WideSeconds(-reach));
         }
-        if (mPostExtrapolation == KFCURVE_EXTRAPOLATION_KEEP_SLOPE && time > tn) {
+        if (mPostExtrapolation == KFCURVE_EXTRAPOLATION_KEEP_SLOPE && time > tn)
+        {
             const float v = Key(mKeyCount - 1)->GetValue();
             const float d = KeyGetLeftDerivative(mKeyCount - 1);
             const Wide reach = span * mPostExtrapolationCount;
@@ -228,27 +237,30 @@ double KFCurve::KeyFindAll(KTime time, int* last)
         return KeyFind(time, hint);
     const Wide span = static_cast<Wide>(tn) - t0;
 
-    if (t < t0) {
-        switch (mPreExtrapolation) {
-        case KFCURVE_EXTRAPOLATION_CONST:
-            *hint = 0;
-            return 0.0;
+    if (t < t0)
+    {
+        switch (mPreExtrapolation)
+        {
+        case KFCURVE_EXTRAPOLATION_CONST: *hint = 0; return 0.0;
         case KFCURVE_EXTRAPOLATION_REPETITION:
-        case KFCURVE_EXTRAPOLATION_MIRROR_REPETITION: {
-            if (span <= 0) {
+        case KFCURVE_EXTRAPOLATION_MIRROR_REPETITION:
+        {
+            if (span <= 0)
+            {
                 *hint = 0;
                 return 0.0;
             }
             Wide lower = t0 - span * mPreExtrapolationCount;
             if (lower < kTimeMin || mPreExtrapolationCount == KFCURVE_UNLIMITED_REPETITION)
                 lower = t0 + span * ((kTimeMin - t0) / span + 1);
-            if (t <= lower) {
+            if (t <= lower)
+            {
                 *hint = 0;
                 return 0.0;
             }
-            const Wide diff = static_cast<Wide>(t) - t0;  // negative
-            const Wide m = diff / span;                      // zero or negative
-            const Wide d = diff - m * span;                  // in (-span, 0]
+            const Wide diff = static_cast<Wide>(t) - t0; // negative
+            const Wide m = diff / span;                  // zero or negative
+            const Wide d = diff - m * span;              // in (-span, 0]
             Wide mapped;
             if (mPreExtrapolation == KFCURVE_EXTRAPOLATION_MIRROR_REPETITION && m % 2 == 0)
                 mapped = t0 - d;
@@ -256,31 +268,32 @@ double KFCurve::KeyFindAll(KTime time, int* last)
                 mapped = tn + d;
             return KeyFind(KTime(static_cast<long long>(mapped)), hint);
         }
-        default:
-            return KeyFind(time, hint);
+        default: return KeyFind(time, hint);
         }
     }
 
-    switch (mPostExtrapolation) {
-    case KFCURVE_EXTRAPOLATION_CONST:
-        *hint = mKeyCount - 1;
-        return mKeyCount - 1;
+    switch (mPostExtrapolation)
+    {
+    case KFCURVE_EXTRAPOLATION_CONST: *hint = mKeyCount - 1; return mKeyCount - 1;
     case KFCURVE_EXTRAPOLATION_REPETITION:
-    case KFCURVE_EXTRAPOLATION_MIRROR_REPETITION: {
-        if (span <= 0) {
+    case KFCURVE_EXTRAPOLATION_MIRROR_REPETITION:
+    {
+        if (span <= 0)
+        {
             *hint = mKeyCount - 1;
             return mKeyCount - 1;
         }
         Wide upper = tn + span * mPostExtrapolationCount;
         if (upper > kTimeMax || mPostExtrapolationCount == KFCURVE_UNLIMITED_REPETITION)
             upper = tn + span * ((kTimeMax - tn) / span - 1);
-        if (t >= upper) {
+        if (t >= upper)
+        {
             *hint = mKeyCount - 1;
             return mKeyCount - 1.0;
         }
-        const Wide diff = static_cast<Wide>(t) - tn;  // positive
+        const Wide diff = static_cast<Wide>(t) - tn; // positive
         const Wide m = diff / span;
-        const Wide d = diff - m * span;                  // in [0, span)
+        const Wide d = diff - m * span; // in [0, span)
         Wide mapped;
         if (mPostExtrapolation == KFCURVE_EXTRAPOLATION_MIRROR_REPETITION && m % 2 == 0)
             mapped = tn - d;
@@ -288,8 +301,7 @@ double KFCurve::KeyFindAll(KTime time, int* last)
             mapped = t0 + d;
         return KeyFind(KTime(static_cast<long long>(mapped)), hint);
     }
-    default:
-        return KeyFind(time, hint);
+    default: return KeyFind(time, hint);
     }
 }
 
@@ -302,7 +314,7 @@ float LinearSlope(const KFCurveKey& ka, const KFCurveKey& kb)
     return dt == 0.0f ? 0.0f : (kb.GetValue() - ka.GetValue()) / dt;
 }
 
-}  // namespace
+} // namespace
 
 // Slope inside the segment after key a at parameter u: 0 for constant
 // segments, the line's for linear ones, for cubic ones the derivative of the
@@ -311,10 +323,11 @@ float KFCurve::SegmentSlope(int a, float u)
 {
     const KFCurveKey& ka = *Key(a);
     const KFCurveKey& kb = *Key(a + 1);
-    switch (ka.GetInterpolation()) {
-    case KFCURVE_INTERPOLATION_LINEAR:
-        return LinearSlope(ka, kb);
-    case KFCURVE_INTERPOLATION_CUBIC: {
+    switch (ka.GetInterpolation())
+    {
+    case KFCURVE_INTERPOLATION_LINEAR: return LinearSlope(ka, kb);
+    case KFCURVE_INTERPOLATION_CUBIC:
+    {
         const SegmentCache& segment = Segment(a);
         if (segment.span == 0.0f)
             return 0.0f;
@@ -324,8 +337,7 @@ float KFCurve::SegmentSlope(int a, float u)
         const float p2 = segment.control2;
         return 3.0f * Bezier2(p1 - va, p2 - p1, vb - p2, u) / segment.span;
     }
-    default:
-        return 0.0f;
+    default: return 0.0f;
     }
 }
 
@@ -400,49 +412,69 @@ AllPosition LocateAll(int indexAll, int count, unsigned int preType, unsigned in
     const Wide p = n - 1;
     const Wide i = indexAll;
     const Wide preKeys = p * preCount;
-    if (i < 0) {
+    if (i < 0)
+    {
         pos.zone = 0;
         pos.key = 0;
-    } else if (i < preKeys) {
+    }
+    else if (i < preKeys)
+    {
         pos.zone = 1;
         pos.repetition = preCount - 1 - i / p;
         pos.within = static_cast<int>(i % p);
-        if (preType == KFCURVE_EXTRAPOLATION_REPETITION) {
+        if (preType == KFCURVE_EXTRAPOLATION_REPETITION)
+        {
             pos.key = pos.within;
-        } else if (preType == KFCURVE_EXTRAPOLATION_MIRROR_REPETITION) {
+        }
+        else if (preType == KFCURVE_EXTRAPOLATION_MIRROR_REPETITION)
+        {
             pos.reflected = pos.repetition % 2 == 0;
             pos.key = pos.reflected ? static_cast<int>(n - 1 - pos.within) : pos.within;
-        } else {
+        }
+        else
+        {
             pos.key = 0;
         }
-    } else if (i < preKeys + n) {
+    }
+    else if (i < preKeys + n)
+    {
         pos.zone = 2;
         pos.key = static_cast<int>(i - preKeys);
-    } else if (i < (static_cast<Wide>(postCount) + preCount) * p + n) {
+    }
+    else if (i < (static_cast<Wide>(postCount) + preCount) * p + n)
+    {
         pos.zone = 3;
         const Wide r = i - preKeys - n;
         pos.repetition = r / p;
         pos.within = static_cast<int>(r % p);
-        if (postType == KFCURVE_EXTRAPOLATION_REPETITION) {
+        if (postType == KFCURVE_EXTRAPOLATION_REPETITION)
+        {
             pos.key = static_cast<int>((pos.within + 1) % p);
-        } else if (postType == KFCURVE_EXTRAPOLATION_MIRROR_REPETITION) {
+        }
+        else if (postType == KFCURVE_EXTRAPOLATION_MIRROR_REPETITION)
+        {
             pos.reflected = pos.repetition % 2 == 0;
             pos.key = pos.reflected ? static_cast<int>(p - 1 - pos.within) : pos.within + 1;
-        } else {
+        }
+        else
+        {
             pos.key = static_cast<int>(p);
         }
-    } else {
+    }
+    else
+    {
         pos.zone = 4;
         pos.key = static_cast<int>(p);
     }
     return pos;
 }
 
-}  // namespace
+} // namespace
 
 int KFCurve::MapIndexAll(int indexAll, int& zone) const
 {
-    if (mKeyCount == 0) {
+    if (mKeyCount == 0)
+    {
         zone = 0;
         return -1;
     }
@@ -468,24 +500,24 @@ KTime KFCurve::KeyGetTimeAll(int indexAll) const
     const Wide t0 = Key(0)->GetTime().Get();
     const Wide tn = Key(mKeyCount - 1)->GetTime().Get();
     const Wide span = tn - t0;
-    switch (pos.zone) {
-    case 0:
-        return ClampTime(t0 - span * mPreExtrapolationCount);
-    case 1: {
+    switch (pos.zone)
+    {
+    case 0: return ClampTime(t0 - span * mPreExtrapolationCount);
+    case 1:
+    {
         const Wide start = t0 - (pos.repetition + 1) * span;
         if (pos.reflected)
             return ClampTime(start + (tn - Key(pos.key)->GetTime().Get()));
         return ClampTime(start + (Key(pos.within)->GetTime().Get() - t0));
     }
-    case 2:
-        return Key(pos.key)->GetTime();
-    case 3: {
+    case 2: return Key(pos.key)->GetTime();
+    case 3:
+    {
         const Wide start = tn + pos.repetition * span;
         if (pos.reflected)
             return ClampTime(start + (tn - Key(pos.key)->GetTime().Get()));
         return ClampTime(start + (Key(pos.within + 1)->GetTime().Get() - t0));
     }
-    default:
-        return ClampTime(tn + span * mPostExtrapolationCount);
+    default: return ClampTime(tn + span * mPostExtrapolationCount);
     }
 }

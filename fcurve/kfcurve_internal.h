@@ -14,7 +14,10 @@ inline double Seconds(long long ticks)
 {
     return static_cast<double>(static_cast<long double>(ticks) / 46186158000.0L);
 }
-inline double Seconds(KTime time) { return Seconds(time.Get()); }
+inline double Seconds(KTime time)
+{
+    return Seconds(time.Get());
+}
 
 // Seconds from `from` to a time `to` that is not earlier, without overflow.
 inline double GapSeconds(long long from, long long to)
@@ -31,10 +34,22 @@ inline KTime TimeFromSeconds(double seconds)
 }
 
 // Tangent-mode families of a cubic key.
-inline bool IsCubic(const KFCurveKey& k) { return k.GetInterpolation() == KFCURVE_INTERPOLATION_CUBIC; }
-inline bool IsAutoMode(unsigned int mode) { return mode == KFCURVE_TANGEANT_AUTO || mode == KFCURVE_TANGEANT_AUTO_BREAK; }
-inline bool IsUserMode(unsigned int mode) { return mode == KFCURVE_TANGEANT_USER || mode == KFCURVE_TANGEANT_BREAK; }
-inline bool IsTcbMode(unsigned int mode) { return mode == KFCURVE_TANGEANT_TCB; }
+inline bool IsCubic(const KFCurveKey& k)
+{
+    return k.GetInterpolation() == KFCURVE_INTERPOLATION_CUBIC;
+}
+inline bool IsAutoMode(unsigned int mode)
+{
+    return mode == KFCURVE_TANGEANT_AUTO || mode == KFCURVE_TANGEANT_AUTO_BREAK;
+}
+inline bool IsUserMode(unsigned int mode)
+{
+    return mode == KFCURVE_TANGEANT_USER || mode == KFCURVE_TANGEANT_BREAK;
+}
+inline bool IsTcbMode(unsigned int mode)
+{
+    return mode == KFCURVE_TANGEANT_TCB;
+}
 
 // Adds with saturation at the ends of the tick range.
 inline KTime SaturatedAdd(KTime time, long long delta)
@@ -45,6 +60,6 @@ inline KTime SaturatedAdd(KTime time, long long delta)
     return KTime(r);
 }
 
-}  // namespace kfcurve_detail
+} // namespace kfcurve_detail
 
 #endif

@@ -37,7 +37,8 @@ bool IsCubic(const KFCurveKey* key)
 
 char ExtrapolationLetter(unsigned int type)
 {
-    switch (type) {
+    switch (type)
+    {
     case KFCURVE_EXTRAPOLATION_CONST: return 'C';
     case KFCURVE_EXTRAPOLATION_REPETITION: return 'R';
     case KFCURVE_EXTRAPOLATION_MIRROR_REPETITION: return 'M';
@@ -48,7 +49,8 @@ char ExtrapolationLetter(unsigned int type)
 
 unsigned int ExtrapolationType(char letter)
 {
-    switch (letter) {
+    switch (letter)
+    {
     case 'C': return KFCURVE_EXTRAPOLATION_CONST;
     case 'R': return KFCURVE_EXTRAPOLATION_REPETITION;
     case 'M': return KFCURVE_EXTRAPOLATION_MIRROR_REPETITION;
@@ -80,13 +82,17 @@ void ReadExtrapolation(KQox* file, const char* name, bool pre, KFCurve* curve)
 {
     if (!file->FieldReadBegin(name))
         return;
-    if (file->FieldReadBlockBegin()) {
+    if (file->FieldReadBlockBegin())
+    {
         unsigned int type = ExtrapolationType(file->FieldReadCH("Type", '0'));
         unsigned int count = static_cast<unsigned int>(file->FieldReadI("Repetition", 0));
-        if (pre) {
+        if (pre)
+        {
             curve->SetPreExtrapolation(type);
             curve->SetPreExtrapolationCount(count);
-        } else {
+        }
+        else
+        {
             curve->SetPostExtrapolation(type);
             curve->SetPostExtrapolationCount(count);
         }
@@ -97,7 +103,8 @@ void ReadExtrapolation(KQox* file, const char* name, bool pre, KFCurve* curve)
 
 bool WriteWeights(KQox* file, const KFCurveKey& key)
 {
-    switch (key.GetTangeantWeightMode()) {
+    switch (key.GetTangeantWeightMode())
+    {
     case KFCURVE_WEIGHTED_RIGHT:
         return file->FieldWriteCH('r') && file->FieldWriteD(key.GetDataDouble(KFCURVEKEY_RIGHT_WEIGHT));
     case KFCURVE_WEIGHTED_NEXT_LEFT:
@@ -105,8 +112,7 @@ bool WriteWeights(KQox* file, const KFCurveKey& key)
     case KFCURVE_WEIGHTED_ALL:
         return file->FieldWriteCH('a') && file->FieldWriteD(key.GetDataDouble(KFCURVEKEY_RIGHT_WEIGHT)) &&
                file->FieldWriteD(key.GetDataDouble(KFCURVEKEY_NEXT_LEFT_WEIGHT));
-    default:
-        return file->FieldWriteCH('n');
+    default: return file->FieldWriteCH('n');
     }
 }
 
@@ -120,7 +126,8 @@ void ReadSlopes(KQox* file, KFCurveKey* key)
 void ReadWeights(KQox* file, KFCurveKey* key)
 {
     unsigned int mode = KFCURVE_WEIGHTED_NONE;
-    switch (file->FieldReadCH()) {
+    switch (file->FieldReadCH())
+    {
     case 'a': mode = KFCURVE_WEIGHTED_ALL; break;
     case 'l': mode = KFCURVE_WEIGHTED_NEXT_LEFT; break;
     case 'r': mode = KFCURVE_WEIGHTED_RIGHT; break;
@@ -148,40 +155,53 @@ void ConvertOldTangents(KFCurve& curve)
 
     // Backward: user keys after TCB keys break; linear keys after TCB keys
     // become broken cubic keys; plain auto keys take their neighbours' slopes.
-    for (int i = last; i >= 1; --i) {
+    for (int i = last; i >= 1; --i)
+    {
         KFCurveKey* key = curve.KeyGetPtr(i);
         KFCurveKey* previous = curve.KeyGetPtr(i - 1);
         bool previousTcb = IsCubicMode(previous, KFCURVE_TANGEANT_TCB);
-        if (IsCubicMode(key, KFCURVE_TANGEANT_USER) && previousTcb) {
+        if (IsCubicMode(key, KFCURVE_TANGEANT_USER) && previousTcb)
+        {
             key->SetTangeantMode(KFCURVE_TANGEANT_BREAK);
-        } else if (key->GetInterpolation() == KFCURVE_INTERPOLATION_LINEAR && previousTcb) {
+        }
+        else if (key->GetInterpolation() == KFCURVE_INTERPOLATION_LINEAR && previousTcb)
+        {
             float slope = curve.KeyGetRightDerivative(i);
             key->SetInterpolation(KFCURVE_INTERPOLATION_CUBIC);
             key->SetTangeantMode(KFCURVE_TANGEANT_BREAK);
             key->SetDataDouble(KFCURVEKEY_RIGHT_SLOPE, slope);
             key->SetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE, slope);
-        } else if (IsCubicMode(key, KFCURVE_TANGEANT_AUTO)) {
+        }
+        else if (IsCubicMode(key, KFCURVE_TANGEANT_AUTO))
+        {
             float s = 0.0f;
             if (i + 1 == last)
-                s = ToFloat((curve.KeyGetValue(i + 1) - curve.KeyGetValue(i)) / Seconds(curve.KeyGetTime(i), curve.KeyGetTime(i + 1)));
+                s = ToFloat((curve.KeyGetValue(i + 1) - curve.KeyGetValue(i)) /
+                            Seconds(curve.KeyGetTime(i), curve.KeyGetTime(i + 1)));
             else if (i + 1 < last)
                 s = curve.KeyGetRightDerivative(i + 1);
-            if (IsCubicMode(previous, KFCURVE_TANGEANT_USER) || IsCubicMode(previous, KFCURVE_TANGEANT_BREAK)) {
+            if (IsCubicMode(previous, KFCURVE_TANGEANT_USER) || IsCubicMode(previous, KFCURVE_TANGEANT_BREAK))
+            {
                 key->SetTangeantMode(KFCURVE_TANGEANT_USER);
                 key->SetDataDouble(KFCURVEKEY_RIGHT_SLOPE, previous->GetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE));
                 key->SetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE, s);
-            } else if (previousTcb) {
+            }
+            else if (previousTcb)
+            {
                 key->SetTangeantMode(KFCURVE_TANGEANT_TCB);
                 key->SetDataFloat(KFCURVEKEY_TCB_TENSION, previous->GetDataFloat(KFCURVEKEY_TCB_TENSION));
                 key->SetDataFloat(KFCURVEKEY_TCB_CONTINUITY, previous->GetDataFloat(KFCURVEKEY_TCB_CONTINUITY));
                 key->SetDataFloat(KFCURVEKEY_TCB_BIAS, previous->GetDataFloat(KFCURVEKEY_TCB_BIAS));
-                if (i < last) {
+                if (i < last)
+                {
                     float left = curve.KeyGetLeftDerivative(i);
                     key->SetTangeantMode(KFCURVE_TANGEANT_USER);
                     key->SetDataDouble(KFCURVEKEY_RIGHT_SLOPE, left);
                     key->SetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE, s);
                 }
-            } else if (previous->GetInterpolation() == KFCURVE_INTERPOLATION_CONSTANT) {
+            }
+            else if (previous->GetInterpolation() == KFCURVE_INTERPOLATION_CONSTANT)
+            {
                 key->SetTangeantMode(KFCURVE_TANGEANT_USER);
                 key->SetDataDouble(KFCURVEKEY_RIGHT_SLOPE, 0.0f);
                 key->SetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE, s);
@@ -190,8 +210,10 @@ void ConvertOldTangents(KFCurve& curve)
     }
 
     // Forward: an auto key before a key that is not auto takes explicit slopes.
-    for (int i = 0; i < last; ++i) {
-        if (!IsCubicMode(curve.KeyGetPtr(i), KFCURVE_TANGEANT_AUTO) || IsCubicMode(curve.KeyGetPtr(i + 1), KFCURVE_TANGEANT_AUTO))
+    for (int i = 0; i < last; ++i)
+    {
+        if (!IsCubicMode(curve.KeyGetPtr(i), KFCURVE_TANGEANT_AUTO) ||
+            IsCubicMode(curve.KeyGetPtr(i + 1), KFCURVE_TANGEANT_AUTO))
             continue;
         float right = curve.KeyGetRightDerivative(i);
         float nextRight = curve.KeyGetRightDerivative(i + 1);
@@ -202,7 +224,8 @@ void ConvertOldTangents(KFCurve& curve)
     }
 
     // Backward: a TCB key after a user or break key becomes a break key.
-    for (int i = last; i >= 1; --i) {
+    for (int i = last; i >= 1; --i)
+    {
         KFCurveKey* key = curve.KeyGetPtr(i);
         KFCurveKey* previous = curve.KeyGetPtr(i - 1);
         if (!IsCubicMode(key, KFCURVE_TANGEANT_TCB) || i >= last ||
@@ -210,21 +233,28 @@ void ConvertOldTangents(KFCurve& curve)
             continue;
         float right = curve.KeyGetRightDerivative(i);
         float slope1;
-        if (IsCubicMode(curve.KeyGetPtr(i + 1), KFCURVE_TANGEANT_TCB)) {
+        if (IsCubicMode(curve.KeyGetPtr(i + 1), KFCURVE_TANGEANT_TCB))
+        {
             slope1 = curve.KeyGetLeftDerivative(i + 1);
-        } else {
+        }
+        else
+        {
             double t = key->GetDataFloat(KFCURVEKEY_TCB_TENSION);
             double c = key->GetDataFloat(KFCURVEKEY_TCB_CONTINUITY);
             double b = key->GetDataFloat(KFCURVEKEY_TCB_BIAS);
             double v = key->GetValue();
             double vNext = curve.KeyGetValue(i + 1);
             double dt1 = Seconds(curve.KeyGetTime(i), curve.KeyGetTime(i + 1));
-            if (i + 2 <= last) {
+            if (i + 2 <= last)
+            {
                 double vAfter = curve.KeyGetValue(i + 2);
                 double dt2 = Seconds(curve.KeyGetTime(i + 1), curve.KeyGetTime(i + 2));
-                slope1 = ToFloat(0.5 * (1.0 - t) *
-                                 ((1.0 - c) * (1.0 + b) * (vNext - v) / dt1 + (1.0 + c) * (1.0 - b) * (vAfter - vNext) / dt2));
-            } else {
+                slope1 = ToFloat(
+                    0.5 * (1.0 - t) *
+                    ((1.0 - c) * (1.0 + b) * (vNext - v) / dt1 + (1.0 + c) * (1.0 - b) * (vAfter - vNext) / dt2));
+            }
+            else
+            {
                 slope1 = ToFloat((1.0 - t) * (1.0 - c) * (1.0 + b) * (vNext - v) / dt1);
             }
         }
@@ -250,45 +280,48 @@ bool KFCurve::QoxStore(KQox* file, bool onlyDefaults, bool withColor, bool legac
         return ok;
 
     int count = KeyGetCount();
-    if (count > 0) {
+    if (count > 0)
+    {
         ok = file->FieldWriteBegin("KeyVer") && file->FieldWriteI(kKeyVersion) && file->FieldWriteEnd() && ok;
         ok = file->FieldWriteBegin("KeyCount") && file->FieldWriteI(count) && file->FieldWriteEnd() && ok;
         ok = file->FieldWriteBegin("Key") && ok;
-        for (int i = 0; i < count; ++i) {
+        for (int i = 0; i < count; ++i)
+        {
             const KFCurveKey& key = *Key(i);
             ok = file->FieldWriteT(key.GetTime()) && ok;
             ok = file->FieldWriteD(key.GetValue()) && ok;
-            switch (key.GetInterpolation()) {
+            switch (key.GetInterpolation())
+            {
             case KFCURVE_INTERPOLATION_CONSTANT:
                 ok = file->FieldWriteCH('C') && ok;
                 ok = file->FieldWriteCH(key.GetConstantMode() == KFCURVE_CONSTANT_NEXT ? 'n' : 's') && ok;
                 continue;
-            case KFCURVE_INTERPOLATION_LINEAR:
-                ok = file->FieldWriteCH('L') && ok;
-                continue;
-            case KFCURVE_INTERPOLATION_CUBIC:
-                ok = file->FieldWriteCH('U') && ok;
-                break;
-            default:
-                continue; // no letter, nothing more
+            case KFCURVE_INTERPOLATION_LINEAR: ok = file->FieldWriteCH('L') && ok; continue;
+            case KFCURVE_INTERPOLATION_CUBIC: ok = file->FieldWriteCH('U') && ok; break;
+            default: continue; // no letter, nothing more
             }
             float slot0 = key.GetDataDouble(KFCURVEKEY_RIGHT_SLOPE);
             float slot1 = key.GetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE);
             unsigned int mode = key.GetTangeantMode();
             bool autoMode = mode == KFCURVE_TANGEANT_AUTO || mode == KFCURVE_TANGEANT_AUTO_BREAK;
-            if (autoMode && legacyLayout) {
+            if (autoMode && legacyLayout)
+            {
                 // Older readers know auto keys only as flat ('a'), as a left
                 // slope for a following user key ('d'), or as explicit slopes.
                 const KFCurveKey* next = i + 1 < count ? Key(i + 1) : nullptr;
-                bool plain = slot0 == 0.0f &&
-                             (i == 0 || Key(i - 1)->GetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE) == 0.0f);
-                if (plain && next && IsCubic(next) && (next->GetTangeantMode() & KFCURVE_TANGEANT_USER)) {
+                bool plain = slot0 == 0.0f && (i == 0 || Key(i - 1)->GetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE) == 0.0f);
+                if (plain && next && IsCubic(next) && (next->GetTangeantMode() & KFCURVE_TANGEANT_USER))
+                {
                     ok = file->FieldWriteCH('d') && ok;
                     ok = file->FieldWriteD(KeyGetLeftDerivative(i + 1)) && ok;
                     ok = WriteWeights(file, key) && ok;
-                } else if (plain) {
+                }
+                else if (plain)
+                {
                     ok = file->FieldWriteCH('a') && ok;
-                } else {
+                }
+                else
+                {
                     ok = file->FieldWriteCH((mode & KFCURVE_GENERIC_BREAK) ? 'b' : 's') && ok;
                     ok = file->FieldWriteD(KeyGetRightDerivative(i)) && ok;
                     ok = file->FieldWriteD(next ? KeyGetLeftDerivative(i + 1) : 0.0) && ok;
@@ -296,7 +329,8 @@ bool KFCurve::QoxStore(KQox* file, bool onlyDefaults, bool withColor, bool legac
                 }
                 continue;
             }
-            switch (mode) {
+            switch (mode)
+            {
             case KFCURVE_TANGEANT_TCB:
                 ok = file->FieldWriteCH('t') && ok;
                 ok = file->FieldWriteD(key.GetDataFloat(KFCURVEKEY_TCB_TENSION)) && ok;
@@ -311,23 +345,26 @@ bool KFCurve::QoxStore(KQox* file, bool onlyDefaults, bool withColor, bool legac
                 break;
             case KFCURVE_TANGEANT_AUTO:
             case KFCURVE_TANGEANT_AUTO_BREAK:
-                if (slot0 == 0.0f && slot1 == 0.0f) {
+                if (slot0 == 0.0f && slot1 == 0.0f)
+                {
                     ok = file->FieldWriteCH('a') && ok;
-                } else {
+                }
+                else
+                {
                     ok = file->FieldWriteCH(mode == KFCURVE_TANGEANT_AUTO ? 'p' : 'q') && ok;
                     ok = file->FieldWriteD(slot0) && file->FieldWriteD(slot1) && ok;
                     ok = WriteWeights(file, key) && ok;
                 }
                 break;
-            default:
-                break; // no tangent letter
+            default: break; // no tangent letter
             }
         }
         ok = file->FieldWriteEnd() && ok;
         ok = WriteExtrapolation(file, "Pre-Extrapolation", GetPreExtrapolation(), GetPreExtrapolationCount()) && ok;
         ok = WriteExtrapolation(file, "Post-Extrapolation", GetPostExtrapolation(), GetPostExtrapolationCount()) && ok;
     }
-    if (withColor) {
+    if (withColor)
+    {
         const float* color = GetColor();
         ok = file->FieldWriteBegin("Color") && ok;
         ok = file->FieldWriteD(color[0]) && file->FieldWriteD(color[1]) && file->FieldWriteD(color[2]) && ok;
@@ -358,7 +395,8 @@ bool KFCurve::QoxInternalRetrieve(KQox* file, bool onlyDefaults, bool withColor)
     // kept key takes at least a time, a value and a letter) is cut to what it
     // can hold, before any key storage is reserved.
     bool hasKeys = count > 0 && file->FieldReadBegin("Key");
-    if (hasKeys) {
+    if (hasKeys)
+    {
         int present = file->FieldReadGetRemain() / 3;
         if (count > present)
             count = present;
@@ -367,14 +405,16 @@ bool KFCurve::QoxInternalRetrieve(KQox* file, bool onlyDefaults, bool withColor)
             file->FieldReadEnd();
     }
 
-    if (hasKeys) {
+    if (hasKeys)
+    {
         KeyClear();
         KeyModifyBegin(count);
         KeyModifyEnd(count);
         KeyModifyBegin(count);
         const char firstType = file->FieldReadGetType();
         char previousLetter = 0;
-        for (int i = 0; i < count; ++i) {
+        for (int i = 0; i < count; ++i)
+        {
             KFCurveKey* key = Key(i);
             KFCurveKey* previous = i > 0 ? Key(i - 1) : nullptr;
             bool valid = true;
@@ -386,10 +426,13 @@ bool KFCurve::QoxInternalRetrieve(KQox* file, bool onlyDefaults, bool withColor)
                 while (file->FieldReadGetType() != firstType && file->FieldReadGetRemain() > 0)
                     file->FieldReadL();
 
-            if (binary && file->FieldReadGetType() != firstType) {
+            if (binary && file->FieldReadGetType() != firstType)
+            {
                 valid = false;
                 key->SetTime(KTIME_INFINITE);
-            } else {
+            }
+            else
+            {
                 KTime time = file->FieldReadT();
                 key->SetTime(time);
                 if (time.Get() == kUnsetTime)
@@ -403,10 +446,13 @@ bool KFCurve::QoxInternalRetrieve(KQox* file, bool onlyDefaults, bool withColor)
             key->SetDataDouble(KFCURVEKEY_NEXT_LEFT_VELOCITY, 0.0f);
 
             char valueType = file->FieldReadGetType();
-            if (binary && valueType != 'D' && valueType != 'F') {
+            if (binary && valueType != 'D' && valueType != 'F')
+            {
                 valid = false;
                 key->SetValue(0.0f);
-            } else {
+            }
+            else
+            {
                 key->SetValue(ToFloat(file->FieldReadD()));
             }
 
@@ -416,34 +462,44 @@ bool KFCurve::QoxInternalRetrieve(KQox* file, bool onlyDefaults, bool withColor)
             else
                 letter = file->FieldReadCH();
 
-            if (valid) {
-                switch (letter) {
+            if (valid)
+            {
+                switch (letter)
+                {
                 case 'A':
                 case 'C':
                 case 'Z':
-                case 'L': {
-                    if (letter == 'L') {
+                case 'L':
+                {
+                    if (letter == 'L')
+                    {
                         key->SetInterpolation(KFCURVE_INTERPOLATION_LINEAR);
-                    } else {
+                    }
+                    else
+                    {
                         key->SetInterpolation(KFCURVE_INTERPOLATION_CONSTANT);
                         unsigned int constantMode = KFCURVE_CONSTANT_STANDARD;
                         if (version >= 4004 && (!binary || file->FieldReadGetType() == 'C'))
-                            constantMode = file->FieldReadCH() == 'n' ? KFCURVE_CONSTANT_NEXT : KFCURVE_CONSTANT_STANDARD;
+                            constantMode =
+                                file->FieldReadCH() == 'n' ? KFCURVE_CONSTANT_NEXT : KFCURVE_CONSTANT_STANDARD;
                         key->SetConstantMode(constantMode);
                     }
                     if (version <= 4003 && IsCubic(previous) && (previous->GetTangeantMode() & KFCURVE_TANGEANT_AUTO))
                         KeySetLeftAuto(i, KFCURVE_AUTO_LINEAR);
                     break;
                 }
-                case 'U': {
+                case 'U':
+                {
                     key->SetInterpolation(KFCURVE_INTERPOLATION_CUBIC);
                     int tangent = 'a';
                     if (!binary || file->FieldReadGetType() == 'C')
                         tangent = std::tolower(static_cast<unsigned char>(file->FieldReadCH()));
-                    switch (tangent) {
+                    switch (tangent)
+                    {
                     case 'a':
                         key->SetTangeantMode(KFCURVE_TANGEANT_AUTO);
-                        if (version >= 4002 && previous) {
+                        if (version >= 4002 && previous)
+                        {
                             previous->SetTangeantWeightMode(KFCURVE_WEIGHTED_NONE, KFCURVE_WEIGHTED_NEXT_LEFT);
                             previous->SetDataDouble(KFCURVEKEY_NEXT_LEFT_WEIGHT, KFCURVE_DEFAULT_WEIGHT);
                         }
@@ -453,7 +509,8 @@ bool KFCurve::QoxInternalRetrieve(KQox* file, bool onlyDefaults, bool withColor)
                                                    previous->GetInterpolation() == KFCURVE_INTERPOLATION_LINEAR
                                                ? -KFCURVE_AUTO_LINEAR
                                                : 0.0f);
-                        if (version <= 4003 && IsCubic(previous) && (previous->GetTangeantMode() & KFCURVE_TANGEANT_USER))
+                        if (version <= 4003 && IsCubic(previous) &&
+                            (previous->GetTangeantMode() & KFCURVE_TANGEANT_USER))
                             previous->SetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE, 0.0f);
                         if (version == 4000)
                             key->SetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE, ToFloat(file->FieldReadD()));
@@ -462,9 +519,11 @@ bool KFCurve::QoxInternalRetrieve(KQox* file, bool onlyDefaults, bool withColor)
                         key->SetTangeantMode(KFCURVE_TANGEANT_AUTO);
                         key->SetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE, ToFloat(file->FieldReadD()));
                         key->SetDataDouble(KFCURVEKEY_RIGHT_SLOPE, 0.0f);
-                        if (version >= 4002) {
+                        if (version >= 4002)
+                        {
                             ReadWeights(file, key);
-                            if (previous) {
+                            if (previous)
+                            {
                                 previous->SetTangeantWeightMode(KFCURVE_WEIGHTED_NONE, KFCURVE_WEIGHTED_NEXT_LEFT);
                                 previous->SetDataDouble(KFCURVEKEY_NEXT_LEFT_WEIGHT, KFCURVE_DEFAULT_WEIGHT);
                             }
@@ -498,9 +557,7 @@ bool KFCurve::QoxInternalRetrieve(KQox* file, bool onlyDefaults, bool withColor)
                         key->SetDataFloat(KFCURVEKEY_TCB_CONTINUITY, ToFloat(file->FieldReadD()));
                         key->SetDataFloat(KFCURVEKEY_TCB_BIAS, ToFloat(file->FieldReadD()));
                         break;
-                    default:
-                        valid = false;
-                        break;
+                    default: valid = false; break;
                     }
                     break;
                 }
@@ -509,27 +566,36 @@ bool KFCurve::QoxInternalRetrieve(KQox* file, bool onlyDefaults, bool withColor)
                 case 'I':
                 case 'O':
                 case 'R':
-                case 'T': {
+                case 'T':
+                {
                     // Oldest layout: cubic keys with control values.
                     key->SetInterpolation(KFCURVE_INTERPOLATION_CUBIC);
                     bool previousTcb = IsCubicMode(previous, KFCURVE_TANGEANT_TCB);
-                    if (letter == 'T') {
+                    if (letter == 'T')
+                    {
                         key->SetTangeantMode(KFCURVE_TANGEANT_TCB);
                         key->SetDataFloat(KFCURVEKEY_TCB_TENSION, ToFloat(file->FieldReadD()));
                         key->SetDataFloat(KFCURVEKEY_TCB_CONTINUITY, ToFloat(file->FieldReadD()));
                         key->SetDataFloat(KFCURVEKEY_TCB_BIAS, ToFloat(file->FieldReadD()));
-                    } else {
+                    }
+                    else
+                    {
                         char kind = file->FieldReadCH();
-                        if (kind == 'B' || kind == 'b') {
+                        if (kind == 'B' || kind == 'b')
+                        {
                             key->SetTangeantMode(KFCURVE_TANGEANT_BREAK);
                             float left = ToFloat(file->FieldReadD());
                             float right = ToFloat(file->FieldReadD());
                             if (previous && !previousTcb)
                                 previous->SetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE, left);
                             key->SetDataDouble(KFCURVEKEY_RIGHT_SLOPE, right);
-                        } else if (kind == 'A' || kind == 'a') {
+                        }
+                        else if (kind == 'A' || kind == 'a')
+                        {
                             key->SetTangeantMode(KFCURVE_TANGEANT_AUTO);
-                        } else {
+                        }
+                        else
+                        {
                             key->SetTangeantMode(KFCURVE_TANGEANT_USER);
                             float slope = ToFloat(file->FieldReadD());
                             if (previous && !previousTcb)
@@ -537,24 +603,27 @@ bool KFCurve::QoxInternalRetrieve(KQox* file, bool onlyDefaults, bool withColor)
                             key->SetDataDouble(KFCURVEKEY_RIGHT_SLOPE, slope);
                         }
                     }
-                    if (previous && previousLetter == 'B') {
+                    if (previous && previousLetter == 'B')
+                    {
                         // The previous key's control values become slopes.
                         double dt = Seconds(previous->GetTime(), key->GetTime());
                         float slope0 = 0.0f;
                         float slope1 = 0.0f;
-                        if (dt > 0.0) {
-                            slope0 = ToFloat(3.0 * (previous->GetDataDouble(KFCURVEKEY_RIGHT_SLOPE) - previous->GetValue()) / dt);
+                        if (dt > 0.0)
+                        {
+                            slope0 = ToFloat(
+                                3.0 * (previous->GetDataDouble(KFCURVEKEY_RIGHT_SLOPE) - previous->GetValue()) / dt);
                             if (letter == 'B')
-                                slope1 = ToFloat(-3.0 * (previous->GetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE) - key->GetValue()) / dt);
+                                slope1 = ToFloat(
+                                    -3.0 * (previous->GetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE) - key->GetValue()) /
+                                    dt);
                         }
                         previous->SetDataDouble(KFCURVEKEY_RIGHT_SLOPE, slope0);
                         previous->SetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE, slope1);
                     }
                     break;
                 }
-                default:
-                    valid = false;
-                    break;
+                default: valid = false; break;
                 }
             }
             previousLetter = letter;
@@ -571,7 +640,8 @@ bool KFCurve::QoxInternalRetrieve(KQox* file, bool onlyDefaults, bool withColor)
     ReadExtrapolation(file, "Pre-Extrapolation", true, this);
     ReadExtrapolation(file, "Post-Extrapolation", false, this);
 
-    if (withColor && file->FieldReadBegin("Color")) {
+    if (withColor && file->FieldReadBegin("Color"))
+    {
         float color[3];
         for (float& c : color)
             c = ToFloat(file->FieldReadD());

@@ -54,7 +54,7 @@ double Slope(const KFCurveKey& from, const KFCurveKey& to)
     return (static_cast<double>(to.GetValue()) - from.GetValue()) / span;
 }
 
-}  // namespace
+} // namespace
 
 // Left derivative of a TCB key at index, with tension, continuity and bias
 // taken from params.
@@ -88,23 +88,32 @@ float KFCurve::KeyGetLeftDerivative(int index)
     const bool last = index == mKeyCount - 1;
     double autoValue = Slot(p, KFCURVEKEY_NEXT_LEFT_SLOPE);
     double result = 0.0;
-    switch (k.GetInterpolation()) {
-    case KFCURVE_INTERPOLATION_CUBIC: {
+    switch (k.GetInterpolation())
+    {
+    case KFCURVE_INTERPOLATION_CUBIC:
+    {
         const unsigned int kMode = k.GetTangeantMode();
-        if (IsAutoMode(kMode)) {
+        if (IsAutoMode(kMode))
+        {
             KFCURVE_ComputeLeftBezierFromAutoForKey(result, autoValue, this, index);
-        } else if (kMode == KFCURVE_TANGEANT_TCB) {
+        }
+        else if (kMode == KFCURVE_TANGEANT_TCB)
+        {
             // The last key has no right side: there the left formula holds
             // whatever the evaluation mode.
             if (gsTCB4051EvalMode && !last)
                 return KeyGetRightDerivative(index);
             result = TcbLeft(index, k);
-        } else if (kMode == KFCURVE_TANGEANT_USER) {
+        }
+        else if (kMode == KFCURVE_TANGEANT_USER)
+        {
             if (IsTcbMode(pMode))
                 result = last ? 0.0 : Slot(k, KFCURVEKEY_RIGHT_SLOPE);
             else
                 result = Slot(p, KFCURVEKEY_NEXT_LEFT_SLOPE);
-        } else if (kMode == KFCURVE_TANGEANT_BREAK) {
+        }
+        else if (kMode == KFCURVE_TANGEANT_BREAK)
+        {
             if (IsTcbMode(pMode))
                 result = TcbLeft(index, p);
             else
@@ -114,18 +123,22 @@ float KFCurve::KeyGetLeftDerivative(int index)
     }
     case KFCURVE_INTERPOLATION_CONSTANT:
     case KFCURVE_INTERPOLATION_LINEAR:
-        if (IsUserMode(pMode)) {
+        if (IsUserMode(pMode))
+        {
             result = Slot(p, KFCURVEKEY_NEXT_LEFT_SLOPE);
-        } else if (IsAutoMode(pMode)) {
+        }
+        else if (IsAutoMode(pMode))
+        {
             KFCURVE_ComputeLeftBezierFromAutoForKey(result, autoValue, this, index);
-        } else if (IsTcbMode(pMode) && k.GetInterpolation() == KFCURVE_INTERPOLATION_LINEAR) {
+        }
+        else if (IsTcbMode(pMode) && k.GetInterpolation() == KFCURVE_INTERPOLATION_LINEAR)
+        {
             if (last)
                 return 0.0f;
             return KeyGetRightDerivative(index);
         }
         break;
-    default:
-        break;
+    default: break;
     }
     return static_cast<float>(result);
 }
@@ -137,18 +150,21 @@ float KFCurve::KeyGetRightDerivative(int index)
     if (index == mKeyCount - 1)
         return mKeyCount < 2 ? 0.0f : KeyGetLeftDerivative(index);
     const KFCurveKey& k = *Key(index);
-    switch (k.GetInterpolation()) {
-    case KFCURVE_INTERPOLATION_LINEAR:
-        return static_cast<float>(Slope(k, *Key(index + 1)));
-    case KFCURVE_INTERPOLATION_CUBIC: {
+    switch (k.GetInterpolation())
+    {
+    case KFCURVE_INTERPOLATION_LINEAR: return static_cast<float>(Slope(k, *Key(index + 1)));
+    case KFCURVE_INTERPOLATION_CUBIC:
+    {
         const unsigned int mode = k.GetTangeantMode();
-        if (IsAutoMode(mode)) {
+        if (IsAutoMode(mode))
+        {
             double autoValue = Slot(k, KFCURVEKEY_RIGHT_SLOPE);
             double result = 0.0;
             KFCURVE_ComputeRightBezierFromAutoForKey(result, autoValue, this, index);
             return static_cast<float>(result);
         }
-        if (IsTcbMode(mode)) {
+        if (IsTcbMode(mode))
+        {
             const double t = k.GetDataFloat(KFCURVEKEY_TCB_TENSION);
             const double c = k.GetDataFloat(KFCURVEKEY_TCB_CONTINUITY);
             const double b = k.GetDataFloat(KFCURVEKEY_TCB_BIAS);
@@ -162,8 +178,7 @@ float KFCurve::KeyGetRightDerivative(int index)
             return Slot(k, KFCURVEKEY_RIGHT_SLOPE);
         return 0.0f;
     }
-    default:
-        return 0.0f;
+    default: return 0.0f;
     }
 }
 
@@ -174,12 +189,12 @@ void KFCurve::KeySetLeftDerivative(int index, float derivative)
     CandidateClear();
     KFCurveKey& p = *Key(index - 1);
     KFCurveKey* k = index < mKeyCount ? Key(index) : nullptr;
-    switch (p.GetInterpolation()) {
+    switch (p.GetInterpolation())
+    {
     case KFCURVE_INTERPOLATION_CONSTANT:
-    case KFCURVE_INTERPOLATION_LINEAR:
-        p.SetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE, derivative);
-        break;
-    case KFCURVE_INTERPOLATION_CUBIC: {
+    case KFCURVE_INTERPOLATION_LINEAR: p.SetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE, derivative); break;
+    case KFCURVE_INTERPOLATION_CUBIC:
+    {
         const unsigned int pMode = p.GetTangeantMode();
         bool autoForm;
         if (IsAutoMode(pMode))
@@ -188,18 +203,20 @@ void KFCurve::KeySetLeftDerivative(int index, float derivative)
             autoForm = k != nullptr && IsCubic(*k) && !(k->GetTangeantMode() & KFCURVE_TANGEANT_USER);
         else
             break;
-        if (autoForm) {
+        if (autoForm)
+        {
             double bezier = derivative;
             double autoValue = 0.0;
             KFCURVE_ComputeLeftAutoFromBezierForKey(autoValue, bezier, this, index);
             p.SetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE, static_cast<float>(autoValue));
-        } else {
+        }
+        else
+        {
             p.SetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE, derivative);
         }
         break;
     }
-    default:
-        break;
+    default: break;
     }
     // A plain user tangent stays continuous.
     if (k != nullptr && IsCubic(*k) && k->GetTangeantMode() == KFCURVE_TANGEANT_USER)
@@ -213,14 +230,18 @@ void KFCurve::KeySetRightDerivative(int index, float derivative)
         return;
     CandidateClear();
     KFCurveKey& k = *Key(index);
-    if (IsCubic(k)) {
+    if (IsCubic(k))
+    {
         const unsigned int mode = k.GetTangeantMode();
-        if (IsAutoMode(mode)) {
+        if (IsAutoMode(mode))
+        {
             double bezier = derivative;
             double autoValue = 0.0;
             KFCURVE_ComputeRightAutoFromBezierForKey(autoValue, bezier, this, index);
             k.SetDataDouble(KFCURVEKEY_RIGHT_SLOPE, static_cast<float>(autoValue));
-        } else if (IsUserMode(mode)) {
+        }
+        else if (IsUserMode(mode))
+        {
             k.SetDataDouble(KFCURVEKEY_RIGHT_SLOPE, derivative);
         }
     }
@@ -292,7 +313,8 @@ float KFCurve::KeyGetRightAuto(int index)
     const KFCurveKey& k = *Key(index);
     if (IsCubic(k) && IsAutoMode(k.GetTangeantMode()))
         return Slot(k, KFCURVEKEY_RIGHT_SLOPE);
-    if (index < mKeyCount - 1) {
+    if (index < mKeyCount - 1)
+    {
         double bezier = KeyGetRightDerivative(index);
         double autoValue = 0.0;
         KFCURVE_ComputeRightAutoFromBezierForKey(autoValue, bezier, this, index);
@@ -309,12 +331,12 @@ void KFCurve::KeySetLeftAuto(int index, float autoValue)
     KFCurveKey& p = *Key(index - 1);
     KFCurveKey* k = index < mKeyCount ? Key(index) : nullptr;
     const bool kCubicAuto = k != nullptr && IsCubic(*k) && (k->GetTangeantMode() & KFCURVE_TANGEANT_AUTO);
-    switch (p.GetInterpolation()) {
+    switch (p.GetInterpolation())
+    {
     case KFCURVE_INTERPOLATION_CONSTANT:
-    case KFCURVE_INTERPOLATION_LINEAR:
-        p.SetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE, autoValue);
-        break;
-    case KFCURVE_INTERPOLATION_CUBIC: {
+    case KFCURVE_INTERPOLATION_LINEAR: p.SetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE, autoValue); break;
+    case KFCURVE_INTERPOLATION_CUBIC:
+    {
         const unsigned int pMode = p.GetTangeantMode();
         bool bezierForm;
         if (IsAutoMode(pMode))
@@ -323,18 +345,20 @@ void KFCurve::KeySetLeftAuto(int index, float autoValue)
             bezierForm = k != nullptr && !kCubicAuto;
         else
             break;
-        if (bezierForm) {
+        if (bezierForm)
+        {
             double a = autoValue;
             double bezier = 0.0;
             KFCURVE_ComputeLeftBezierFromAutoForKey(bezier, a, this, index);
             p.SetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE, static_cast<float>(bezier));
-        } else {
+        }
+        else
+        {
             p.SetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE, autoValue);
         }
         break;
     }
-    default:
-        break;
+    default: break;
     }
     if (k != nullptr && IsCubic(*k) && k->GetTangeantMode() == KFCURVE_TANGEANT_USER)
         KeySetRightAuto(index, autoValue);
@@ -347,18 +371,25 @@ void KFCurve::KeySetRightAuto(int index, float autoValue)
         return;
     CandidateClear();
     KFCurveKey& k = *Key(index);
-    if (IsCubic(k)) {
+    if (IsCubic(k))
+    {
         const unsigned int mode = k.GetTangeantMode();
-        if (index < mKeyCount - 1) {
-            if (IsUserMode(mode)) {
+        if (index < mKeyCount - 1)
+        {
+            if (IsUserMode(mode))
+            {
                 double a = autoValue;
                 double bezier = 0.0;
                 KFCURVE_ComputeRightBezierFromAutoForKey(bezier, a, this, index);
                 k.SetDataDouble(KFCURVEKEY_RIGHT_SLOPE, static_cast<float>(bezier));
-            } else if (IsAutoMode(mode)) {
+            }
+            else if (IsAutoMode(mode))
+            {
                 k.SetDataDouble(KFCURVEKEY_RIGHT_SLOPE, autoValue);
             }
-        } else if (IsAutoMode(mode)) {
+        }
+        else if (IsAutoMode(mode))
+        {
             k.SetDataDouble(KFCURVEKEY_RIGHT_SLOPE, autoValue);
         }
     }
@@ -413,7 +444,8 @@ void KFCurve::SideSet(int index, bool left, bool weight, float value)
     if (k == nullptr)
         return;
     CandidateClear();
-    if (IsCubic(*k)) {
+    if (IsCubic(*k))
+    {
         SetSideFlag(*k, SideFlag(left, weight), true);
         k->SetDataDouble(SideSlot(left, weight), value);
     }
@@ -556,7 +588,8 @@ void KFCurve::KeySetRightDerivativeInfo(int index, KFCurveTangeantInfo info)
         return;
     KFCurveKey& k = *Key(index);
     const bool autoKey = IsCubic(k) && (k.GetTangeantMode() & KFCURVE_TANGEANT_AUTO) != 0;
-    if (index == mKeyCount - 1) {
+    if (index == mKeyCount - 1)
+    {
         if (autoKey)
             k.SetDataDouble(KFCURVEKEY_RIGHT_SLOPE, info.mAuto);
         return;
@@ -599,16 +632,16 @@ float KFCurve::KeyGetRightBezierTangeant(int index)
     if (index >= mKeyCount - 1)
         return Key(mKeyCount - 1)->GetValue();
     const KFCurveKey& k = *Key(index);
-    switch (k.GetInterpolation()) {
-    case KFCURVE_INTERPOLATION_CONSTANT:
-        return k.GetValue();
+    switch (k.GetInterpolation())
+    {
+    case KFCURVE_INTERPOLATION_CONSTANT: return k.GetValue();
     case KFCURVE_INTERPOLATION_LINEAR:
-    case KFCURVE_INTERPOLATION_CUBIC: {
+    case KFCURVE_INTERPOLATION_CUBIC:
+    {
         const double span = Seconds(Key(index + 1)->GetTime().Get() - k.GetTime().Get());
         return static_cast<float>(k.GetValue() + KeyGetRightDerivative(index) * span / 3.0);
     }
-    default:
-        return 0.0f;
+    default: return 0.0f;
     }
 }
 
@@ -619,16 +652,16 @@ float KFCurve::KeyGetLeftBezierTangeant(int index)
     if (mKeyCount == 1 || index == 0)
         return Key(0)->GetValue();
     const KFCurveKey& k = *Key(index);
-    switch (Key(index - 1)->GetInterpolation()) {
-    case KFCURVE_INTERPOLATION_CONSTANT:
-        return k.GetValue();
+    switch (Key(index - 1)->GetInterpolation())
+    {
+    case KFCURVE_INTERPOLATION_CONSTANT: return k.GetValue();
     case KFCURVE_INTERPOLATION_LINEAR:
-    case KFCURVE_INTERPOLATION_CUBIC: {
+    case KFCURVE_INTERPOLATION_CUBIC:
+    {
         const double span = Seconds(k.GetTime().Get() - Key(index - 1)->GetTime().Get());
         return static_cast<float>(k.GetValue() - KeyGetLeftDerivative(index) * span / 3.0);
     }
-    default:
-        return 0.0f;
+    default: return 0.0f;
     }
 }
 
@@ -668,7 +701,8 @@ void KFCurve::Insert(KFCurve* source, KTime time, KFCurveTangeantInfo info)
 {
     if (source == nullptr || source->mKeyCount == 0)
         return;
-    if (source == this) {
+    if (source == this)
+    {
         // Work from a copy so that the keys read are not the keys written.
         KFCurve copy;
         copy.CopyFrom(*this, true);
@@ -678,14 +712,17 @@ void KFCurve::Insert(KFCurve* source, KTime time, KFCurveTangeantInfo info)
     const int n = source->mKeyCount;
     const KTime offset = time - source->Key(0)->GetTime();
 
-    if (mKeyCount > 0 && time > Key(mKeyCount - 1)->GetTime()) {
+    if (mKeyCount > 0 && time > Key(mKeyCount - 1)->GetTime())
+    {
         const int old = mKeyCount;
         KeyModifyBegin(old + n);
-        if (AllocatedKeys() < old + n) {
+        if (AllocatedKeys() < old + n)
+        {
             KeyModifyEnd();
             return;
         }
-        for (int j = 0; j < n; ++j) {
+        for (int j = 0; j < n; ++j)
+        {
             KFCurveKey* key = Key(old + j);
             *key = *source->Key(j);
             key->SetTime(key->GetTime() + offset);
@@ -699,12 +736,14 @@ void KFCurve::Insert(KFCurve* source, KTime time, KFCurveTangeantInfo info)
     }
 
     KeyModifyBegin(mKeyCount + n);
-    for (int j = 0; j < n; ++j) {
+    for (int j = 0; j < n; ++j)
+    {
         KFCurveKey key = *source->Key(j);
         const int index = KeyAdd(key.GetTime() + offset, key);
         if (index < 0)
             continue;
-        if (index > 0) {
+        if (index > 0)
+        {
             // The new key now holds the incoming tangent of the key after it.
             const KFCurveKey& previous = *Key(index - 1);
             KFCurveKey& added = *Key(index);
@@ -712,13 +751,16 @@ void KFCurve::Insert(KFCurve* source, KTime time, KFCurveTangeantInfo info)
             added.SetDataDouble(KFCURVEKEY_NEXT_LEFT_WEIGHT, previous.GetDataDouble(KFCURVEKEY_NEXT_LEFT_WEIGHT));
             added.SetTangeantWeightMode(previous.GetTangeantWeightMode(), KFCURVE_WEIGHTED_NEXT_LEFT);
         }
-        if (j > 0) {
+        if (j > 0)
+        {
             const KFCurveKey& sourcePrevious = *source->Key(j - 1);
             KeySetLeftTangeantWeight(index, sourcePrevious.GetDataDouble(KFCURVEKEY_NEXT_LEFT_WEIGHT));
             KeySetLeftTangeantWeightedMode(index,
                                            (sourcePrevious.GetTangeantWeightMode() & KFCURVE_WEIGHTED_NEXT_LEFT) != 0);
             KeySetLeftDerivativeInfo(index, source->KeyGetLeftDerivativeInfo(j));
-        } else {
+        }
+        else
+        {
             KeySetLeftDerivativeInfo(index, info);
         }
     }

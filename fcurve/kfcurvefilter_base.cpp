@@ -6,9 +6,11 @@
 #include <algorithm>
 
 KFCurveFilter::KFCurveFilter(const char* name, const char* const* messages, int messageCount)
-    : mName(name), mStart(0), mStop(0), mError(messages, messageCount)
-{
-}
+    : mName(name)
+    , mStart(0)
+    , mStop(0)
+    , mError(messages, messageCount)
+{}
 
 KFCurveFilter::~KFCurveFilter() {}
 

@@ -93,7 +93,8 @@ bool IsName(const char* name, const char* a, const char* b)
 
 bool IsKeyConstant(KFCurve& curve, int index, int first, int last, float low, float high)
 {
-    if ((curve.KeyGetInterpolation(index) & KFCURVE_INTERPOLATION_CUBIC) && !curve.IsKeyInterpolationPureCubicAuto(index))
+    if ((curve.KeyGetInterpolation(index) & KFCURVE_INTERPOLATION_CUBIC) &&
+        !curve.IsKeyInterpolationPureCubicAuto(index))
         return false;
     for (int i = index + 2; i >= index - 2; --i)
     {

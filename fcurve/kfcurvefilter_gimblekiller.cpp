@@ -198,8 +198,8 @@ bool KFCurveFilterGimbleKiller::Apply(KFCurveNode& node, bool)
         int added = 0;
         for (;;)
         {
-            const double fullSeconds =
-                (static_cast<double>(t1.Get()) - static_cast<double>(t0.Get())) / static_cast<double>(KTIME_ONE_SECOND_TICKS);
+            const double fullSeconds = (static_cast<double>(t1.Get()) - static_cast<double>(t0.Get())) /
+                                       static_cast<double>(KTIME_ONE_SECOND_TICKS);
             if (!(Distance(angles, reference) > kMaxStepDistance && fullSeconds >= kMinSplitSeconds) ||
                 added >= eMaxKeysPerStep)
                 break;

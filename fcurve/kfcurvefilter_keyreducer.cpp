@@ -19,14 +19,16 @@ struct SubdivisionFrame
     int first;
     int last;
     int worst;
-    int stage;        // 0 fit the span, 1 left half done, 2 right half done
-    KFCurveKey end;   // result key at last, set aside while the left half is built
+    int stage;      // 0 fit the span, 1 left half done, 2 right half done
+    KFCurveKey end; // result key at last, set aside while the left half is built
 };
 
 } // namespace
 
 KFCurveFilterKeyReducer::KFCurveFilterKeyReducer()
-    : KFCurveFilter("Bezier Fit/Key Reducer", kKeyReducerMessages, 2), mDepth(0), mResultHint(0)
+    : KFCurveFilter("Bezier Fit/Key Reducer", kKeyReducerMessages, 2)
+    , mDepth(0)
+    , mResultHint(0)
 {
     Reset();
 }
@@ -124,8 +126,8 @@ bool KFCurveFilterKeyReducer::KeyReducer(KFCurve& source, KFCurve& result, KTime
             source.KeyGetRightDerivative(first), source.KeyGetLeftDerivative(last), KFCURVE_WEIGHTED_NONE,
             KFCURVE_DEFAULT_WEIGHT, KFCURVE_DEFAULT_WEIGHT, 0.0f, 0.0f);
     result.KeyAdd(key.GetTime(), key);
-    key.Set(source.KeyGetTime(last), source.KeyGetValue(last), KFCURVE_INTERPOLATION_CUBIC, KFCURVE_TANGEANT_AUTO,
-            0.0f, 0.0f, KFCURVE_WEIGHTED_NONE, KFCURVE_DEFAULT_WEIGHT, KFCURVE_DEFAULT_WEIGHT, 0.0f, 0.0f);
+    key.Set(source.KeyGetTime(last), source.KeyGetValue(last), KFCURVE_INTERPOLATION_CUBIC, KFCURVE_TANGEANT_AUTO, 0.0f,
+            0.0f, KFCURVE_WEIGHTED_NONE, KFCURVE_DEFAULT_WEIGHT, KFCURVE_DEFAULT_WEIGHT, 0.0f, 0.0f);
     int lastHint = result.KeyGetCount() - 1;
     result.KeyAdd(key.GetTime(), key, &lastHint);
 

@@ -12,7 +12,8 @@ const char* const kKeySyncMessages[] = {"No key", "Left unchanged", "Multiple ke
 
 } // namespace
 
-KFCurveFilterKeySync::KFCurveFilterKeySync() : KFCurveFilter("FCurve Key Synchronizer", kKeySyncMessages, 5)
+KFCurveFilterKeySync::KFCurveFilterKeySync()
+    : KFCurveFilter("FCurve Key Synchronizer", kKeySyncMessages, 5)
 {
     mStart = KTIME_MINUS_INFINITE;
     mStop = KTIME_INFINITE;

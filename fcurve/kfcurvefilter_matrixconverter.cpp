@@ -12,8 +12,7 @@
 namespace {
 
 const char* const kMatrixConverterMessages[] = {
-    "No key", "Left unchanged",
-    "Invalid Apply method.  Use KFCurveFilterMatrixConverter::Apply(KFCurveNode&, bool)",
+    "No key", "Left unchanged", "Invalid Apply method.  Use KFCurveFilterMatrixConverter::Apply(KFCurveNode&, bool)",
     "Missing at least a transform KFCurve.  pCurveNode must possess T(x, y, z), R(x, y, z), S(x, y, z) KFCurves"};
 
 const double kIdentityTolerance = 0.000001;
@@ -96,8 +95,8 @@ void DivideRows(KRow4* m, const double* scale)
     if (missing >= 0)
     {
         Cross(m[missing], m[(missing + 1) % 3], m[(missing + 2) % 3]);
-        const double length = std::sqrt(m[missing][0] * m[missing][0] + m[missing][1] * m[missing][1] +
-                                        m[missing][2] * m[missing][2]);
+        const double length =
+            std::sqrt(m[missing][0] * m[missing][0] + m[missing][1] * m[missing][1] + m[missing][2] * m[missing][2]);
         if (length > 0.0)
             for (int c = 0; c < 3; ++c)
                 m[missing][c] /= length;
@@ -206,10 +205,10 @@ void KFCurveFilterMatrixConverter::Cell::InverseMatrices()
 // Converter
 // ---------------------------------------------------------------------------
 KFCurveFilterMatrixConverter::KFCurveFilterMatrixConverter()
-    : KFCurveFilter("FCurve Matrix Converter", kMatrixConverterMessages, 4),
-      mSourceRotationOrder(0),
-      mDestRotationOrder(0),
-      mResamplingPeriod(0)
+    : KFCurveFilter("FCurve Matrix Converter", kMatrixConverterMessages, 4)
+    , mSourceRotationOrder(0)
+    , mDestRotationOrder(0)
+    , mResamplingPeriod(0)
 {
     Reset();
 }
@@ -385,8 +384,8 @@ void KFCurveFilterMatrixConverter::ComputeTotalMatrix(KgeAMatrix& total, Cell& c
         Compose(total, matrix(ePostGlobal));
 }
 
-void KFCurveFilterMatrixConverter::ExtractTransforms(KgeSVector& scaling, KgeRVector& rotation,
-                                                     KgeTVector& translation, KgeAMatrix& total, Cell& cell)
+void KFCurveFilterMatrixConverter::ExtractTransforms(KgeSVector& scaling, KgeRVector& rotation, KgeTVector& translation,
+                                                     KgeAMatrix& total, Cell& cell)
 {
     if (cell.mIsAllIdentity)
     {
@@ -495,8 +494,8 @@ void KFCurveFilterMatrixConverter::ExtractTransforms(KgeSVector& scaling, KgeRVe
     {
         scaling[i] = scale[i];
         rotation[i] = angles[i];
-        translation[i] =
-            delta[0] * afterInverse.mData[0][i] + delta[1] * afterInverse.mData[1][i] + delta[2] * afterInverse.mData[2][i];
+        translation[i] = delta[0] * afterInverse.mData[0][i] + delta[1] * afterInverse.mData[1][i] +
+                         delta[2] * afterInverse.mData[2][i];
     }
 }
 
@@ -569,11 +568,11 @@ void KFCurveFilterMatrixConverter::FillInterpAndTangeant(KTime& time, KFCurve** 
             continue;
         interpolations[i] = curves[i]->KeyGetInterpolation(key);
         const unsigned int mode = curves[i]->KeyGetTangeantMode(key);
-        tangentModes[i] = (mode == KFCURVE_TANGEANT_AUTO || mode == KFCURVE_TANGEANT_AUTO_BREAK ||
-                           mode == KFCURVE_TANGEANT_TCB || mode == KFCURVE_TANGEANT_USER ||
-                           mode == KFCURVE_TANGEANT_BREAK)
-                              ? mode
-                              : static_cast<unsigned int>(KFCURVE_TANGEANT_AUTO);
+        tangentModes[i] =
+            (mode == KFCURVE_TANGEANT_AUTO || mode == KFCURVE_TANGEANT_AUTO_BREAK || mode == KFCURVE_TANGEANT_TCB ||
+             mode == KFCURVE_TANGEANT_USER || mode == KFCURVE_TANGEANT_BREAK)
+                ? mode
+                : static_cast<unsigned int>(KFCURVE_TANGEANT_AUTO);
     }
 }
 

@@ -7,13 +7,13 @@ namespace {
 
 const char* const kResampleMessages[] = {"Bad Period", "Bad Interval"};
 
-}  // namespace
+} // namespace
 
 KFCurveFilterResample::KFCurveFilterResample()
-    : KFCurveFilter("FCurve Resample", kResampleMessages, 2),
-      mKeysOnFrame(false),
-      mPeriod(0),
-      mIntelligentMode(false)
+    : KFCurveFilter("FCurve Resample", kResampleMessages, 2)
+    , mKeysOnFrame(false)
+    , mPeriod(0)
+    , mIntelligentMode(false)
 {
     KFCurveFilterResample::Reset();
 }

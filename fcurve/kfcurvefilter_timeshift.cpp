@@ -7,13 +7,14 @@ namespace {
 
 const char* const kTimeShiftMessages[] = {"No key", "Left unchanged"};
 
-}  // namespace
+} // namespace
 
 // The range is left at zero: this filter never reads it.
 KFCurveFilterTimeShiftAndScale::KFCurveFilterTimeShiftAndScale()
-    : KFCurveFilter("TimeShiftAndScaleFilter", kTimeShiftMessages, 2), mShift(0), mScale(1.0)
-{
-}
+    : KFCurveFilter("TimeShiftAndScaleFilter", kTimeShiftMessages, 2)
+    , mShift(0)
+    , mScale(1.0)
+{}
 
 KFCurveFilterTimeShiftAndScale::~KFCurveFilterTimeShiftAndScale() = default;
 

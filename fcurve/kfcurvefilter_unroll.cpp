@@ -17,10 +17,12 @@ const char* const kNoKey = "Unroll Filter, No key to be filtered.";
 
 const double kRadiansToDegrees = 57.29577951308232;
 
-}  // namespace
+} // namespace
 
 KFCurveFilterUnroll::KFCurveFilterUnroll()
-    : KFCurveFilter("Unroll Filter", kUnrollMessages, 4), mQualityTolerance(0.25), mTestForPath(false)
+    : KFCurveFilter("Unroll Filter", kUnrollMessages, 4)
+    , mQualityTolerance(0.25)
+    , mTestForPath(false)
 {
     KFCurveFilterUnroll::Reset();
 }
@@ -107,8 +109,8 @@ bool KFCurveFilterUnroll::Apply(KFCurve& /*curve*/)
 bool KFCurveFilterUnroll::DoUnroll(KFCurveNode* node)
 {
     // Children 0, 1 and 2 hold the X, Y and Z curves; all three must exist.
-    if (!node || node->GetCount() != 3 || node->GetLayerType() != KFCL_EULER_XYZ ||
-        !node->Get(0)->FCurveGet() || !node->Get(1)->FCurveGet() || !node->Get(2)->FCurveGet())
+    if (!node || node->GetCount() != 3 || node->GetLayerType() != KFCL_EULER_XYZ || !node->Get(0)->FCurveGet() ||
+        !node->Get(1)->FCurveGet() || !node->Get(2)->FCurveGet())
     {
         mError.SetLastError(eNeedRotationCurveNode, kNotRotation);
         return false;

@@ -147,7 +147,10 @@ public:
 
     // Most keys added between two input keys; past it the input key is taken
     // as it is.
-    enum { eMaxKeysPerStep = 1024 };
+    enum
+    {
+        eMaxKeysPerStep = 1024
+    };
 
 private:
     bool mApplyKeySync;
@@ -203,7 +206,10 @@ public:
     ~KFCurveFilterKeySync() override;
 
     // Most child curves a node form handles.
-    enum { eMaxCurveCount = 20 };
+    enum
+    {
+        eMaxCurveCount = 20
+    };
 
     bool NeedApply(KFCurveNode& node, bool recursive) override;
     bool NeedApply(KFCurve** curves, int count) override;
@@ -263,7 +269,10 @@ public:
     };
 
     // Samples written by one conversion are limited to this many keys.
-    enum { eMaxSampleCount = 1 << 22 };
+    enum
+    {
+        eMaxSampleCount = 1 << 22
+    };
 
     KFCurveFilterMatrixConverter();
     ~KFCurveFilterMatrixConverter() override;
@@ -298,8 +307,7 @@ public:
     // The conversion steps.
     bool DoConvert(KFCurveNode& node);
     void FindTimeInterval(KTime& start, KTime& stop, KFCurve** translation, KFCurve** rotation, KFCurve** scaling);
-    void FillInterpAndTangeant(KTime& time, KFCurve** curves, unsigned int* interpolations,
-                               unsigned int* tangentModes);
+    void FillInterpAndTangeant(KTime& time, KFCurve** curves, unsigned int* interpolations, unsigned int* tangentModes);
 
     // total = M7 . M12^-1 . M6 . S . M5 . M12 . M11^-1 . M4 . R . M3 . M11 . P
     //         . M2 . T . M1 . M0 (row vectors, leftmost acts first), leaving

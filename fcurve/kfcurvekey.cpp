@@ -37,7 +37,7 @@ double FixedPoint(float value)
     return fixed;
 }
 
-}  // namespace
+} // namespace
 
 void KFCurveKey::Set(KTime time, float value, unsigned int interpolation, unsigned int tangentMode, float data0,
                      float data1, unsigned int weightMode, float weight2, float weight3, float velocity4,
@@ -72,7 +72,8 @@ void KFCurveKey::SetTCB(KTime time, float value, float tension, float continuity
 void KFCurveKey::SetInterpolation(unsigned int interpolation)
 {
     if ((interpolation & KFCURVE_INTERPOLATION_ALL) == KFCURVE_INTERPOLATION_CUBIC &&
-        GetInterpolation() != KFCURVE_INTERPOLATION_CUBIC) {
+        GetInterpolation() != KFCURVE_INTERPOLATION_CUBIC)
+    {
         SetTangeantWeightMode(KFCURVE_WEIGHTED_NONE, KFCURVE_WEIGHTED_ALL);
         SetDataDouble(KFCURVEKEY_RIGHT_WEIGHT, KFCURVE_DEFAULT_WEIGHT);
         SetDataDouble(KFCURVEKEY_NEXT_LEFT_WEIGHT, KFCURVE_DEFAULT_WEIGHT);
@@ -96,19 +97,22 @@ float KFCurveKey::GetDataDouble(EKFCurveDataIndex slot) const
 void KFCurveKey::SetDataDouble(EKFCurveDataIndex slot, float value)
 {
     const int s = static_cast<int>(slot);
-    if (s == 0 || s == 1) {
+    if (s == 0 || s == 1)
+    {
         mData[s] = value;
         return;
     }
-    if (s == 2 || s == 3) {
+    if (s == 2 || s == 3)
+    {
         if (value > KFCURVE_MAX_WEIGHT)
             value = KFCURVE_MAX_WEIGHT;
-        if (!(value >= KFCURVE_MIN_WEIGHT))  // also catches NaN
+        if (!(value >= KFCURVE_MIN_WEIGHT)) // also catches NaN
             value = KFCURVE_MIN_WEIGHT;
         WriteShort(mData, s, static_cast<short>(FixedPoint(value)));
         return;
     }
-    if (s == 4 || s == 5) {
+    if (s == 4 || s == 5)
+    {
         // A velocity beyond the 16-bit range is held at the range's end
         // instead of wrapping.
         WriteShort(mData, s, static_cast<short>(FixedPoint(value)));
@@ -132,7 +136,8 @@ void KFCurveKey::MultTangeant(float factor)
 {
     const unsigned int mode = GetTangeantMode();
     if (GetInterpolation() == KFCURVE_INTERPOLATION_CUBIC &&
-        (mode == KFCURVE_TANGEANT_USER || mode == KFCURVE_TANGEANT_BREAK)) {
+        (mode == KFCURVE_TANGEANT_USER || mode == KFCURVE_TANGEANT_BREAK))
+    {
         SetDataDouble(KFCURVEKEY_RIGHT_SLOPE, GetDataDouble(KFCURVEKEY_RIGHT_SLOPE) * factor);
         SetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE, GetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE) * factor);
     }

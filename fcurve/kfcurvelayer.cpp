@@ -10,7 +10,7 @@
 #include "base/kmath_vn.h"
 #include "base/kset.h"
 
-#include <math.h>
+#include <cmath>
 
 using namespace kfcurvenode_detail;
 
@@ -161,8 +161,7 @@ void AddValuesAlongLayerType(KFCurveNode* node, double* out, double* first, doub
             out[i] = q[i];
         break;
     }
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -202,8 +201,7 @@ void InverseValuesAlongLayerType(KFCurveNode* node, double* out, double* in)
         out[3] = w;
         break;
     }
-    default:
-        break;
+    default: break;
     }
 }
 

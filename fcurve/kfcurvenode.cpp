@@ -8,9 +8,9 @@
 #include "fcurve/kfcurvenode_internal.h"
 #include "object/kproperty.h"
 
-#include <ctype.h>
-#include <stdarg.h>
-#include <string.h>
+#include <cctype>
+#include <cstdarg>
+#include <cstring>
 #include <strings.h>
 
 #include <vector>
@@ -21,11 +21,14 @@ using namespace kfcurvenode_detail;
 // KFCurveNodeValues
 // ---------------------------------------------------------------------------
 
-KFCurveNodeValues::KFCurveNodeValues() : mValues(mInline), mCount(4), mInline{0.0, 0.0, 0.0, 0.0}
-{
-}
+KFCurveNodeValues::KFCurveNodeValues()
+    : mValues(mInline)
+    , mCount(4)
+    , mInline{0.0, 0.0, 0.0, 0.0}
+{}
 
-KFCurveNodeValues::KFCurveNodeValues(const KFCurveNodeValues& other) : KFCurveNodeValues()
+KFCurveNodeValues::KFCurveNodeValues(const KFCurveNodeValues& other)
+    : KFCurveNodeValues()
 {
     *this = other;
 }
@@ -85,22 +88,19 @@ void KFCurveNodeValues::Set(const double* values, int n)
 // KFCurveNodeCandidateState
 // ---------------------------------------------------------------------------
 
-void KNoTraceFnc(const char*, ...)
-{
-}
+void KNoTraceFnc(const char*, ...) {}
 
 KFCurveNodeCandidateState::KFCurveNodeCandidateState()
-    : mTotalCandidateMethod(0),
-      mSpecificCandidateMethod(0),
-      mCandidateTotalTime(0),
-      mCandidateSpecificValue(0.0),
-      mFCurveValue(0.0),
-      mCandidateSpecificTime(0),
-      mSubStates(16),
-      mLayerState(nullptr),
-      mLayerID(0)
-{
-}
+    : mTotalCandidateMethod(0)
+    , mSpecificCandidateMethod(0)
+    , mCandidateTotalTime(0)
+    , mCandidateSpecificValue(0.0)
+    , mFCurveValue(0.0)
+    , mCandidateSpecificTime(0)
+    , mSubStates(16)
+    , mLayerState(nullptr)
+    , mLayerID(0)
+{}
 
 KFCurveNodeCandidateState::~KFCurveNodeCandidateState()
 {
@@ -144,54 +144,53 @@ void KFCurveNodeCandidateState::Dump(int indent)
 // ---------------------------------------------------------------------------
 
 KFCurveNode::KFCurveNode(const char* name, const char* typeName, KDataType* dataType, int layerType, int layerId)
-    : mUseQuaternion(false),
-      mNameInfo(new NameInfo{KString(name ? name : ""), KString(typeName ? typeName : ""), dataType, nullptr, 1}),
-      mFlags(eExpanded | eMultiLayer),
-      mReferenceCount(0),
-      mNodes(16),
-      mFCurve(nullptr),
-      mTimeWarp(nullptr),
-      mNextLayer(nullptr),
-      mObjectLayer(this),
-      mTemplate(nullptr),
-      mDataNode(nullptr),
-      mParent(nullptr),
-      mLayerType(KFCL_NOLAYER),
-      mLayerID(layerId),
-      mNodeUpdateId(0),
-      mRotationOrder(0),
-      mCandidateTotalMethod(KFCURVENODE_CANDIDATE_NONE),
-      mCandidateSpecificMethod(KFCURVENODE_CANDIDATE_NONE),
-      mCandidateTotalTime(KTIME_INFINITE),
-      mCallback(nullptr),
-      mUserLock(0)
+    : mUseQuaternion(false)
+    , mNameInfo(new NameInfo{KString(name ? name : ""), KString(typeName ? typeName : ""), dataType, nullptr, 1})
+    , mFlags(eExpanded | eMultiLayer)
+    , mReferenceCount(0)
+    , mNodes(16)
+    , mFCurve(nullptr)
+    , mTimeWarp(nullptr)
+    , mNextLayer(nullptr)
+    , mObjectLayer(this)
+    , mTemplate(nullptr)
+    , mDataNode(nullptr)
+    , mParent(nullptr)
+    , mLayerType(KFCL_NOLAYER)
+    , mLayerID(layerId)
+    , mNodeUpdateId(0)
+    , mRotationOrder(0)
+    , mCandidateTotalMethod(KFCURVENODE_CANDIDATE_NONE)
+    , mCandidateSpecificMethod(KFCURVENODE_CANDIDATE_NONE)
+    , mCandidateTotalTime(KTIME_INFINITE)
+    , mCallback(nullptr)
+    , mUserLock(0)
 {
     SetLayerType(layerType, nullptr);
 }
 
 KFCurveNode::KFCurveNode(KFCurveNode* templateNode)
-    : mUseQuaternion(templateNode ? templateNode->mUseQuaternion : false),
-      mNameInfo(nullptr),
-      mFlags(eExpanded | eMultiLayer),
-      mReferenceCount(0),
-      mNodes(16),
-      mFCurve(nullptr),
-      mTimeWarp(nullptr),
-      mNextLayer(nullptr),
-      mObjectLayer(this),
-      mTemplate(templateNode),
-      mDataNode(nullptr),
-      mParent(nullptr),
-      mLayerType(KFCL_NOLAYER),
-      mLayerID(0),
-      mNodeUpdateId(0),
-      mRotationOrder(templateNode ? templateNode->mRotationOrder : 0),
-      mCandidateTotalMethod(templateNode ? templateNode->mCandidateTotalMethod : KFCURVENODE_CANDIDATE_NONE),
-      mCandidateSpecificMethod(templateNode ? templateNode->mCandidateSpecificMethod
-                                            : KFCURVENODE_CANDIDATE_NONE),
-      mCandidateTotalTime(templateNode ? templateNode->mCandidateTotalTime : KTIME_INFINITE),
-      mCallback(nullptr),
-      mUserLock(0)
+    : mUseQuaternion(templateNode ? templateNode->mUseQuaternion : false)
+    , mNameInfo(nullptr)
+    , mFlags(eExpanded | eMultiLayer)
+    , mReferenceCount(0)
+    , mNodes(16)
+    , mFCurve(nullptr)
+    , mTimeWarp(nullptr)
+    , mNextLayer(nullptr)
+    , mObjectLayer(this)
+    , mTemplate(templateNode)
+    , mDataNode(nullptr)
+    , mParent(nullptr)
+    , mLayerType(KFCL_NOLAYER)
+    , mLayerID(0)
+    , mNodeUpdateId(0)
+    , mRotationOrder(templateNode ? templateNode->mRotationOrder : 0)
+    , mCandidateTotalMethod(templateNode ? templateNode->mCandidateTotalMethod : KFCURVENODE_CANDIDATE_NONE)
+    , mCandidateSpecificMethod(templateNode ? templateNode->mCandidateSpecificMethod : KFCURVENODE_CANDIDATE_NONE)
+    , mCandidateTotalTime(templateNode ? templateNode->mCandidateTotalTime : KTIME_INFINITE)
+    , mCallback(nullptr)
+    , mUserLock(0)
 {
     if (templateNode)
     {

@@ -111,7 +111,11 @@ typedef void (*kFCurveNodeCallback)(KFCurveNode* node, KFCurveNodeEvent* event, 
 // registration order.
 struct KFCurveNodeCallback
 {
-    KFCurveNodeCallback() : mCallbackFunctions(16), mCallbackObjects(16), mCallbackEnable(true) {}
+    KFCurveNodeCallback()
+        : mCallbackFunctions(16)
+        , mCallbackObjects(16)
+        , mCallbackEnable(true)
+    {}
 
     KFCurveNodeEvent mEvent;
     KArrayTemplate<kFCurveNodeCallback> mCallbackFunctions;
@@ -315,11 +319,11 @@ public:
     void CandidateClearSubLayers();
     // True when a key was made.
     bool CandidateKey(int* index = nullptr, int layerId = 0, bool* mask = nullptr, bool valuesAreLayer = false,
-                         int interpolation = 8, int tangentMode = 0x400, bool tangentBreak = false,
-                         bool setAllFields = true, KTime time = KTIME_INFINITE, double tolerance = 0.0);
-    bool CandidateKeySpecificLayer(int* index = nullptr, int layerId = 0, bool* mask = nullptr,
-                                      int interpolation = 8, int tangentMode = 0x400, bool tangentBreak = false,
-                                      bool setAllFields = true, KTime time = KTIME_INFINITE, double tolerance = 0.0);
+                      int interpolation = 8, int tangentMode = 0x400, bool tangentBreak = false,
+                      bool setAllFields = true, KTime time = KTIME_INFINITE, double tolerance = 0.0);
+    bool CandidateKeySpecificLayer(int* index = nullptr, int layerId = 0, bool* mask = nullptr, int interpolation = 8,
+                                   int tangentMode = 0x400, bool tangentBreak = false, bool setAllFields = true,
+                                   KTime time = KTIME_INFINITE, double tolerance = 0.0);
     void GetCandidateState(KFCurveNodeCandidateState& state);
     void SetCandidateState(const KFCurveNodeCandidateState& state, bool removeOtherLayers = false);
 
@@ -390,8 +394,7 @@ public:
     bool QoxStore(KQox* file, bool onlyDefaults = false, bool shortTRSNames = true, bool skipUserName = true,
                   const char* fieldName = "Channel", bool withColor = true, bool legacyLayout = false);
     bool QoxRetrieve(KQox* file, bool onlyDefaults = false, bool createMissing = true, bool withColor = true);
-    bool QoxInternalRetrieve(KQox* file, bool onlyDefaults = false, bool createMissing = true,
-                             bool withColor = true);
+    bool QoxInternalRetrieve(KQox* file, bool onlyDefaults = false, bool createMissing = true, bool withColor = true);
 
 private:
     void ReleaseReference();

@@ -345,8 +345,7 @@ double* KFCurveNode::ComputeCandidateForLayer(double* layerValues, double* total
         KmQQ(layerValues + own, below, right);
         break;
     }
-    default:
-        break;
+    default: break;
     }
     return layerValues + n;
 }
@@ -487,14 +486,14 @@ bool KFCurveNode::CandidateKeySpecificLayer(int* index, int layerId, bool* mask,
     if (mLayerID != id)
     {
         if (mNextLayer && mNextLayer->mLayerID <= id)
-            return mNextLayer->CandidateKeySpecificLayer(index, layerId, mask, interpolation, tangentMode,
-                                                         tangentBreak, setAllFields, time, tolerance);
+            return mNextLayer->CandidateKeySpecificLayer(index, layerId, mask, interpolation, tangentMode, tangentBreak,
+                                                         setAllFields, time, tolerance);
         return false;
     }
     bool keyed = false;
     if (mFCurve && (mask == nullptr || mask[0]))
-        keyed = mFCurve->CandidateKey(index, interpolation, tangentMode, tangentBreak, setAllFields, time,
-                                      tolerance) == 0 ||
+        keyed = mFCurve->CandidateKey(index, interpolation, tangentMode, tangentBreak, setAllFields, time, tolerance) ==
+                    0 ||
                 keyed;
     for (int i = 0; i < GetCount(); ++i)
     {

@@ -6,15 +6,42 @@
 
 namespace kfcurvenode_detail {
 
-KDataType* TypeLclTranslation() { return KDataTypeLclTranslation; }
-KDataType* TypeLclRotation() { return KDataTypeLclRotation; }
-KDataType* TypeLclScaling() { return KDataTypeLclScaling; }
-KDataType* TypeTimeWarp() { return KDataTypeTimeWarp; }
-KDataType* TypeNumber() { return KDataTypeNumber; }
-KDataType* TypeMatrixRotation() { return KDataTypeMatrixRotation; }
-KDataType* TypeScaling() { return KDataTypeScaling; }
-KDataType* TypeMatrixScaling() { return KDataTypeMatrixScaling; }
-KDataType* TypeScalingUV() { return KDataTypeScalingUV; }
+KDataType* TypeLclTranslation()
+{
+    return KDataTypeLclTranslation;
+}
+KDataType* TypeLclRotation()
+{
+    return KDataTypeLclRotation;
+}
+KDataType* TypeLclScaling()
+{
+    return KDataTypeLclScaling;
+}
+KDataType* TypeTimeWarp()
+{
+    return KDataTypeTimeWarp;
+}
+KDataType* TypeNumber()
+{
+    return KDataTypeNumber;
+}
+KDataType* TypeMatrixRotation()
+{
+    return KDataTypeMatrixRotation;
+}
+KDataType* TypeScaling()
+{
+    return KDataTypeScaling;
+}
+KDataType* TypeMatrixScaling()
+{
+    return KDataTypeMatrixScaling;
+}
+KDataType* TypeScalingUV()
+{
+    return KDataTypeScalingUV;
+}
 
 KDataType* TypeGet(const char* name)
 {

@@ -8,7 +8,7 @@
 #include "base/kmath_kernels.h"
 #include "base/kmath_vn.h"
 
-#include <math.h>
+#include <cmath>
 
 using namespace kfcurvenode_detail;
 
@@ -188,8 +188,7 @@ double* KFCurveNode::EvaluateInternal(double* values, KTime time, int* index, bo
                         KmQQ(members, members, layer.Data());
                 }
                 break;
-            default:
-                break;
+            default: break;
             }
         }
     }

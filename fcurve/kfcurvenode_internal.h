@@ -61,7 +61,10 @@ private:
 };
 
 // Seconds of a tick count as a double.
-inline double Seconds(KTime time) { return time.GetSecondDouble(); }
+inline double Seconds(KTime time)
+{
+    return time.GetSecondDouble();
+}
 
 } // namespace kfcurvenode_detail
 

@@ -12,7 +12,7 @@
 #include "base/kmath_kernels.h"
 #include "base/kmath_vn.h"
 
-#include <math.h>
+#include <cmath>
 
 using namespace kfcurvenode_detail;
 
@@ -539,8 +539,8 @@ void KFCurveNode::Replace(KFCurveNode* source, KTime start, KTime stop, bool exa
         {
             startAlternative = GetContinuousOffset(startOffset, sourceStart, nodeStart);
             for (int i = 0; i < 3; ++i)
-                adjusted[i] = (startAlternative && i == middle) ? startOffset[i] - sourceStop[i]
-                                                                : sourceStop[i] + startOffset[i];
+                adjusted[i] =
+                    (startAlternative && i == middle) ? startOffset[i] - sourceStop[i] : sourceStop[i] + startOffset[i];
         }
         bool stopAlternative = GetContinuousOffset(stopOffset, nodeStop, adjusted);
         for (int i = 0; i < 3; ++i)

@@ -9,7 +9,7 @@
 
 #include "base/kqox.h"
 
-#include <string.h>
+#include <cstring>
 
 using namespace kfcurvenode_detail;
 
@@ -65,8 +65,8 @@ void TieToBaseLayer(KFCurveNode* templateNode, KFCurveNode* child)
 
 } // namespace
 
-bool KFCurveNode::QoxStore(KQox* file, bool onlyDefaults, bool shortTRSNames, bool skipUserName,
-                           const char* fieldName, bool withColor, bool legacyLayout)
+bool KFCurveNode::QoxStore(KQox* file, bool onlyDefaults, bool shortTRSNames, bool skipUserName, const char* fieldName,
+                           bool withColor, bool legacyLayout)
 {
     if (!file)
         return false;
@@ -100,7 +100,9 @@ bool KFCurveNode::QoxStore(KQox* file, bool onlyDefaults, bool shortTRSNames, bo
         ok = mFCurve->QoxStore(file, onlyDefaults, withColor, legacyLayout) && ok;
     for (int i = 0; i < GetCount(); ++i)
         if (Get(i))
-            ok = Get(i)->QoxStore(file, onlyDefaults, shortTRSNames, skipUserName, "Channel", withColor, legacyLayout) && ok;
+            ok =
+                Get(i)->QoxStore(file, onlyDefaults, shortTRSNames, skipUserName, "Channel", withColor, legacyLayout) &&
+                ok;
     if (mLayerID != 0)
         ok = WriteIntField(file, "LayerID", mLayerID) && ok;
     if (mLayerType != 0)
@@ -148,8 +150,7 @@ bool KFCurveNode::QoxInternalRetrieve(KQox* file, bool onlyDefaults, bool create
         const bool fresh = !mFCurve && GetCount() == 0;
         if (fresh)
             while (KFCurveNodeCreate(file, this, onlyDefaults, createMissing, withColor))
-            {
-            }
+            {}
         if (!mFCurve)
         {
             KFCurve* curve = KFCurveCreate(file, onlyDefaults, withColor);
@@ -169,8 +170,7 @@ bool KFCurveNode::QoxInternalRetrieve(KQox* file, bool onlyDefaults, bool create
 
         if (!fresh)
             while (KFCurveNodeCreate(file, this, onlyDefaults, createMissing, withColor))
-            {
-            }
+            {}
         KFCurveNodeLayerCreate(file, this, onlyDefaults);
 
         // Read last: the field is written before the curve and the children.

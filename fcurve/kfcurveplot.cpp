@@ -82,10 +82,9 @@ KFCurveNode* ResultNode(KFCurveNode* node)
     return result;
 }
 
-}  // namespace
+} // namespace
 
-KTime GetNextSmartPlotTime(KTime* current, KFCurveSmartMergeInfos** infos, int layerCount,
-                           KArrayTemplate<int>* members)
+KTime GetNextSmartPlotTime(KTime* current, KFCurveSmartMergeInfos** infos, int layerCount, KArrayTemplate<int>* members)
 {
     KTime result = KTIME_INFINITE;
     bool marked[4] = {false, false, false, false};
@@ -284,7 +283,7 @@ void KFCurve_PlotInLayers(KFCurveNode* node, KArrayTemplate<int>* layerIds, int 
         {
             long long next;
             if (__builtin_add_overflow(t.Get(), period.Get(), &next))
-                break;  // no later regular sample exists
+                break; // no later regular sample exists
             t = KTime(next);
         }
     }
@@ -303,7 +302,7 @@ void KFCurve_PlotInLayers(KFCurveNode* node, KArrayTemplate<int>* layerIds, int 
     // ---- Hand-over ---------------------------------------------------------------
     KFCurveNode* plottedNode = (smart && !options->mKeepDensePlot) ? smartResult : denseResult;
     std::vector<KFCurve*> plotted(memberCount > 0 ? memberCount : 1, nullptr);
-    std::vector<bool> owned(plotted.size(), false);  // handed to an owner
+    std::vector<bool> owned(plotted.size(), false); // handed to an owner
     for (int m = 0; m < memberCount; ++m)
         plotted[m] = DetachMemberCurve(plottedNode, m);
 

@@ -17,16 +17,16 @@ class KFCurveNode;
 // Options of smart plotting.
 struct KSmartPlotOptions
 {
-    bool mSmartPlot = false;              // plot smartly
-    bool mBreakTangents = true;           // break the smart keys' tangents against the dense plot
-    double mBreakThreshold = 1.0;         // slope difference above which a tangent breaks
-    KTime mTimeDelta = KTime(384884650);  // 1/120 s: window around each source key, slope distance
-    bool mIncreaseFidelity = true;        // insert keys where the smart curve strays
-    double mFidelityTolerance = 0.25;     // allowed difference
-    bool mFidelityBreaksTangents = true;  // break the tangents of keys the fidelity step inserts
-    int mFidelitySubdivisions = 2;        // subdivisions per span
-    bool mFurtherFlag = true;             // not read by plotting
-    bool mKeepDensePlot = false;          // hand over the dense plot instead of the smart keys
+    bool mSmartPlot = false;             // plot smartly
+    bool mBreakTangents = true;          // break the smart keys' tangents against the dense plot
+    double mBreakThreshold = 1.0;        // slope difference above which a tangent breaks
+    KTime mTimeDelta = KTime(384884650); // 1/120 s: window around each source key, slope distance
+    bool mIncreaseFidelity = true;       // insert keys where the smart curve strays
+    double mFidelityTolerance = 0.25;    // allowed difference
+    bool mFidelityBreaksTangents = true; // break the tangents of keys the fidelity step inserts
+    int mFidelitySubdivisions = 2;       // subdivisions per span
+    bool mFurtherFlag = true;            // not read by plotting
+    bool mKeepDensePlot = false;         // hand over the dense plot instead of the smart keys
 };
 
 // Options of a layer merge; plotting itself does not read them.
@@ -34,7 +34,7 @@ struct KMergeLayerOptions
 {
     KTime mStart = KTIME_MINUS_INFINITE;
     KTime mStop = KTIME_INFINITE;
-    KTime mPeriod = KTime(1539538600);  // 1/30 s
+    KTime mPeriod = KTime(1539538600); // 1/30 s
     KSmartPlotOptions mSmartPlotOptions;
 };
 
@@ -48,10 +48,10 @@ struct KFCurveSmartMergeInfos
 // Flags of KFCurve_PlotInLayers (what happens after plotting).
 enum
 {
-    KFCURVE_PLOT_REMOVE_LAYERS = 0x2,   // remove the listed layers (when 0x4 is clear)
-    KFCURVE_PLOT_RESET_LAYERS = 0x4,    // set the layers to their neutral values over the span
-    KFCURVE_PLOT_REPLACE_KEYS = 0x8,    // replace the target layer's keys over the span
-    KFCURVE_PLOT_REPLACE_CURVES = 0x10  // replace the target layer's curves
+    KFCURVE_PLOT_REMOVE_LAYERS = 0x2,  // remove the listed layers (when 0x4 is clear)
+    KFCURVE_PLOT_RESET_LAYERS = 0x4,   // set the layers to their neutral values over the span
+    KFCURVE_PLOT_REPLACE_KEYS = 0x8,   // replace the target layer's keys over the span
+    KFCURVE_PLOT_REPLACE_CURVES = 0x10 // replace the target layer's curves
 };
 
 // The earliest next source key time after current over the layers (n of

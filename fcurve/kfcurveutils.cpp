@@ -90,9 +90,7 @@ bool GetGlobalKind(unsigned int& out, KFCurve& curve, bool interpolation)
         error.SetLastError(KFCurveUtils::eNoKey, "KFCurveFilter, No key to be filtered.");
         return false;
     }
-    auto property = [&](int i) {
-        return interpolation ? curve.KeyGetInterpolation(i) : curve.KeyGetTangeantMode(i);
-    };
+    auto property = [&](int i) { return interpolation ? curve.KeyGetInterpolation(i) : curve.KeyGetTangeantMode(i); };
     out = property(0);
     bool reported = false;
     for (int i = 1; i < count; ++i)
@@ -137,7 +135,7 @@ bool ResampleFrame(KFCurve& destination, KTime start, KTime stop, KTime period, 
     return true;
 }
 
-}  // namespace
+} // namespace
 
 namespace kfcurveutils_detail {
 
@@ -161,7 +159,7 @@ KTime SaturatedAdd(KTime time, long long delta)
     return KTime(r);
 }
 
-}  // namespace kfcurveutils_detail
+} // namespace kfcurveutils_detail
 
 KError& KFCurveUtils::GetError()
 {
@@ -205,15 +203,15 @@ bool KFCurveUtils::CompareCurve(KFCurve* a, KFCurve* b)
         if (mode == KFCURVE_TANGEANT_TCB)
         {
             // Tension, continuity and bias are three raw floats.
-            const EKFCurveDataIndex slots[3] = {KFCURVEKEY_TCB_TENSION, KFCURVEKEY_TCB_CONTINUITY,
-                                                KFCURVEKEY_TCB_BIAS};
+            const EKFCurveDataIndex slots[3] = {KFCURVEKEY_TCB_TENSION, KFCURVEKEY_TCB_CONTINUITY, KFCURVEKEY_TCB_BIAS};
             for (EKFCurveDataIndex slot : slots)
                 if (Differ(a->KeyGetDataFloat(i, slot), b->KeyGetDataFloat(i, slot)))
                     return false;
         }
         else if (IsUserTangent(mode))
         {
-            if (Differ(a->KeyGetDataDouble(i, KFCURVEKEY_RIGHT_SLOPE), b->KeyGetDataDouble(i, KFCURVEKEY_RIGHT_SLOPE)) ||
+            if (Differ(a->KeyGetDataDouble(i, KFCURVEKEY_RIGHT_SLOPE),
+                       b->KeyGetDataDouble(i, KFCURVEKEY_RIGHT_SLOPE)) ||
                 Differ(a->KeyGetDataDouble(i, KFCURVEKEY_NEXT_LEFT_SLOPE),
                        b->KeyGetDataDouble(i, KFCURVEKEY_NEXT_LEFT_SLOPE)))
                 return false;
@@ -241,36 +239,20 @@ bool KFCurveUtils::GetInterpolationAndTangeantCount(KFCurve& curve, int* counts)
     {
         switch (curve.KeyGetInterpolation(i))
         {
-        case KFCURVE_INTERPOLATION_CONSTANT:
-            counts[0]++;
-            break;
-        case KFCURVE_INTERPOLATION_LINEAR:
-            counts[1]++;
-            break;
+        case KFCURVE_INTERPOLATION_CONSTANT: counts[0]++; break;
+        case KFCURVE_INTERPOLATION_LINEAR: counts[1]++; break;
         case KFCURVE_INTERPOLATION_CUBIC:
             switch (curve.KeyGetTangeantMode(i))
             {
-            case KFCURVE_TANGEANT_AUTO:
-                counts[2]++;
-                break;
-            case KFCURVE_TANGEANT_AUTO_BREAK:
-                counts[3]++;
-                break;
-            case KFCURVE_TANGEANT_USER:
-                counts[4]++;
-                break;
-            case KFCURVE_TANGEANT_BREAK:
-                counts[5]++;
-                break;
-            case KFCURVE_TANGEANT_TCB:
-                counts[6]++;
-                break;
-            default:
-                break;
+            case KFCURVE_TANGEANT_AUTO: counts[2]++; break;
+            case KFCURVE_TANGEANT_AUTO_BREAK: counts[3]++; break;
+            case KFCURVE_TANGEANT_USER: counts[4]++; break;
+            case KFCURVE_TANGEANT_BREAK: counts[5]++; break;
+            case KFCURVE_TANGEANT_TCB: counts[6]++; break;
+            default: break;
             }
             break;
-        default:
-            break;
+        default: break;
         }
     }
     return true;
@@ -310,7 +292,7 @@ KFCurve& KFCurveUtils::ConvertCurve(KFCurve& source, KFCurve& destination, unsig
     // KeyAdd.
     const int count = source.KeyGetCount();
     long long budget = KFCURVE_MAX_SAMPLE_COUNT;
-    std::vector<long long> samples(static_cast<size_t>(count), 0);  // keys made from key i when sampled
+    std::vector<long long> samples(static_cast<size_t>(count), 0); // keys made from key i when sampled
 
     // Keys of the target kind at t, t + period, ... before next. A period that
     // is not positive, or a span that would need more samples than a pass may
@@ -322,7 +304,7 @@ KFCurve& KFCurveUtils::ConvertCurve(KFCurve& source, KFCurve& destination, unsig
         if (n < 0 || n > budget)
             return 1;
         if (SampleTime(t, n - 1, period) >= next)
-            --n;  // the sample that falls on the next key is that key's
+            --n; // the sample that falls on the next key is that key's
         budget -= n;
         return n;
     };
@@ -334,12 +316,11 @@ KFCurve& KFCurveUtils::ConvertCurve(KFCurve& source, KFCurve& destination, unsig
             return 2;
         if (interpolation != KFCURVE_INTERPOLATION_CUBIC || ownMode == tangentMode)
             return 0;
-        const bool keepsShape =
-            (tangentMode == KFCURVE_TANGEANT_USER &&
-             (ownMode == KFCURVE_TANGEANT_AUTO || ownMode == KFCURVE_TANGEANT_AUTO_BREAK)) ||
-            (tangentMode == KFCURVE_TANGEANT_BREAK &&
-             (ownMode == KFCURVE_TANGEANT_AUTO || ownMode == KFCURVE_TANGEANT_AUTO_BREAK ||
-              ownMode == KFCURVE_TANGEANT_USER));
+        const bool keepsShape = (tangentMode == KFCURVE_TANGEANT_USER &&
+                                 (ownMode == KFCURVE_TANGEANT_AUTO || ownMode == KFCURVE_TANGEANT_AUTO_BREAK)) ||
+                                (tangentMode == KFCURVE_TANGEANT_BREAK &&
+                                 (ownMode == KFCURVE_TANGEANT_AUTO || ownMode == KFCURVE_TANGEANT_AUTO_BREAK ||
+                                  ownMode == KFCURVE_TANGEANT_USER));
         return keepsShape ? 1 : 2;
     };
 
@@ -597,8 +578,8 @@ void KFCURVE_BreakTangentAt(int index, KFCurve* plotted, KFCurve* reference, KTi
     plotted->KeySetRightDerivative(index, static_cast<float>(right));
 }
 
-void KFCURVE_IncreaseFidelityAddKey(KTime time, double value, KFCurve* plotted, KFCurve* reference,
-                                    bool breakTangents, KTime delta, double threshold)
+void KFCURVE_IncreaseFidelityAddKey(KTime time, double value, KFCurve* plotted, KFCurve* reference, bool breakTangents,
+                                    KTime delta, double threshold)
 {
     if (!plotted)
         return;
@@ -613,9 +594,9 @@ void KFCURVE_IncreaseFidelityAddKey(KTime time, double value, KFCurve* plotted, 
         KFCURVE_BreakTangentAt(index, plotted, reference, delta, threshold);
 }
 
-void KFCURVE_IncreaseFidelityRecursive(KTime start, KTime stop, KFCurve* plotted, KFCurve* reference,
-                                       double tolerance, int subdivisions, bool breakTangents, KTime delta,
-                                       double threshold, bool propagate, KArrayTemplate<KFCurve*>* plottedSiblings,
+void KFCURVE_IncreaseFidelityRecursive(KTime start, KTime stop, KFCurve* plotted, KFCurve* reference, double tolerance,
+                                       int subdivisions, bool breakTangents, KTime delta, double threshold,
+                                       bool propagate, KArrayTemplate<KFCurve*>* plottedSiblings,
                                        KArrayTemplate<KFCurve*>* referenceSiblings)
 {
     if (!(start < stop) || !plotted || !reference || subdivisions <= 1)
@@ -656,8 +637,8 @@ void KFCURVE_IncreaseFidelityRecursive(KTime start, KTime stop, KFCurve* plotted
                                           threshold, propagate, plottedSiblings, referenceSiblings);
         if (i == subdivisions - 2)
             KFCURVE_IncreaseFidelityRecursive(t, SampleTime(t, 1, stepTime), plotted, reference, tolerance,
-                                              subdivisions, breakTangents, delta, threshold, propagate,
-                                              plottedSiblings, referenceSiblings);
+                                              subdivisions, breakTangents, delta, threshold, propagate, plottedSiblings,
+                                              referenceSiblings);
     }
 }
 
@@ -680,8 +661,7 @@ void KFCURVE_BreakTangents(KFCurveNode* plotted, KFCurveNode* reference, KTime d
 
 void KFCURVE_IncreaseFidelity(KFCurveNode* plotted, KFCurveNode* reference, double tolerance, int subdivisions,
                               bool breakTangents, KTime delta, double threshold, bool propagate,
-                              KArrayTemplate<KFCurve*>* plottedSiblings,
-                              KArrayTemplate<KFCurve*>* referenceSiblings)
+                              KArrayTemplate<KFCurve*>* plottedSiblings, KArrayTemplate<KFCurve*>* referenceSiblings)
 {
     if (!plotted || !reference || plotted->GetCount() != reference->GetCount())
         return;

@@ -36,7 +36,7 @@ long long SampleCount(KTime start, KTime stop, KTime period);
 // time + delta, saturated at the ends of the signed 64-bit tick range.
 KTime SaturatedAdd(KTime time, long long delta);
 
-}  // namespace kfcurveutils_detail
+} // namespace kfcurveutils_detail
 
 class KFCurveUtils
 {
@@ -103,15 +103,14 @@ void KFCURVE_BreakTangents(KFCurveNode* plotted, KFCurveNode* reference, KTime d
 
 // Fidelity increase: keys are inserted where the plotted curve strays from
 // the reference by more than tolerance, tested at subdivisions of each span.
-void KFCURVE_IncreaseFidelityAddKey(KTime time, double value, KFCurve* plotted, KFCurve* reference,
-                                    bool breakTangents, KTime delta, double threshold);
-void KFCURVE_IncreaseFidelityRecursive(KTime start, KTime stop, KFCurve* plotted, KFCurve* reference,
-                                       double tolerance, int subdivisions, bool breakTangents, KTime delta,
-                                       double threshold, bool propagate, KArrayTemplate<KFCurve*>* plottedSiblings,
+void KFCURVE_IncreaseFidelityAddKey(KTime time, double value, KFCurve* plotted, KFCurve* reference, bool breakTangents,
+                                    KTime delta, double threshold);
+void KFCURVE_IncreaseFidelityRecursive(KTime start, KTime stop, KFCurve* plotted, KFCurve* reference, double tolerance,
+                                       int subdivisions, bool breakTangents, KTime delta, double threshold,
+                                       bool propagate, KArrayTemplate<KFCurve*>* plottedSiblings,
                                        KArrayTemplate<KFCurve*>* referenceSiblings);
 void KFCURVE_IncreaseFidelity(KFCurveNode* plotted, KFCurveNode* reference, double tolerance, int subdivisions,
                               bool breakTangents, KTime delta, double threshold, bool propagate,
-                              KArrayTemplate<KFCurve*>* plottedSiblings,
-                              KArrayTemplate<KFCurve*>* referenceSiblings);
+                              KArrayTemplate<KFCurve*>* plottedSiblings, KArrayTemplate<KFCurve*>* referenceSiblings);
 
 #endif

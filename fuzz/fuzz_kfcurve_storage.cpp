@@ -15,19 +15,25 @@ void ReadCurves(KQox& f, int depth)
     if (KFCurve* curve = KFCurveCreate(&f, depth % 2 == 0, true))
         curve->Destroy();
     int count = f.FieldReadGetRecordCount();
-    for (int i = 0; i < count && depth < 16; ++i) {
+    for (int i = 0; i < count && depth < 16; ++i)
+    {
         bool section = false;
         const char* text = f.FieldReadGetRecordName(i, &section);
         if (!text)
             break;
         std::string name = text;
-        if (section) {
-            if (f.ProjectReadSectionBegin(name.c_str())) {
+        if (section)
+        {
+            if (f.ProjectReadSectionBegin(name.c_str()))
+            {
                 ReadCurves(f, depth + 1);
                 f.ProjectReadSectionEnd();
             }
-        } else if (f.FieldReadBegin(name.c_str())) {
-            if (f.FieldReadBlockBegin()) {
+        }
+        else if (f.FieldReadBegin(name.c_str()))
+        {
+            if (f.FieldReadBlockBegin())
+            {
                 ReadCurves(f, depth + 1);
                 f.FieldReadBlockEnd();
             }

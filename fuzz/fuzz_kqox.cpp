@@ -14,14 +14,17 @@ namespace {
 void WalkList(KQox& f, int depth)
 {
     int count = f.FieldReadGetRecordCount();
-    for (int i = 0; i < count; ++i) {
+    for (int i = 0; i < count; ++i)
+    {
         bool section = false;
         const char* text = f.FieldReadGetRecordName(i, &section);
         if (!text)
             break;
         std::string name = text;
-        if (section) {
-            if (depth < 32 && f.ProjectReadSectionBegin(name.c_str())) {
+        if (section)
+        {
+            if (depth < 32 && f.ProjectReadSectionBegin(name.c_str()))
+            {
                 f.ProjectGetCurrentSectionVersion();
                 WalkList(f, depth + 1);
                 f.ProjectReadSectionEnd();
@@ -32,9 +35,12 @@ void WalkList(KQox& f, int depth)
         f.FieldReadI(name.c_str(), 0);
         if (!f.FieldReadBegin(name.c_str()))
             continue;
-        while (f.FieldReadGetRemain() > 0) {
-            switch (f.FieldReadGetType()) {
-            case 'R': {
+        while (f.FieldReadGetRemain() > 0)
+        {
+            switch (f.FieldReadGetType())
+            {
+            case 'R':
+            {
                 unsigned long long size = f.FieldReadRSize();
                 std::vector<unsigned char> raw(size < (1u << 20) ? static_cast<size_t>(size) + 1 : 1);
                 if (!f.FieldReadR(raw.data(), raw.size()))
@@ -49,7 +55,8 @@ void WalkList(KQox& f, int depth)
             default: f.FieldReadD(); break;
             }
         }
-        if (depth < 32 && f.FieldReadBlockBegin()) {
+        if (depth < 32 && f.FieldReadBlockBegin())
+        {
             WalkList(f, depth + 1);
             f.FieldReadBlockEnd();
         }
@@ -63,12 +70,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size == 0 || size > (1u << 24))
         return 0;
-    for (bool check : {false, true}) {
+    for (bool check : {false, true})
+    {
         KQox f;
         if (!f.ProjectOpen(data, static_cast<unsigned int>(size), "", check))
             continue;
         WalkList(f, 0);
-        for (int s = 0; s < f.ProjectGetSectionCount(); ++s) {
+        for (int s = 0; s < f.ProjectGetSectionCount(); ++s)
+        {
             f.ProjectGetSectionName(s);
             if (f.ProjectOpenSection(s))
                 WalkList(f, 1);

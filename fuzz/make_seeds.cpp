@@ -13,7 +13,8 @@ int main(int argc, char** argv)
         return 1;
     const KQox::EForm forms[] = {KQox::eBINARY, KQox::eASCII, KQox::eENCRYPTED};
     const char* names[] = {"binary.qox", "ascii.qox", "encrypted.qox"};
-    for (int k = 0; k < 3; ++k) {
+    for (int k = 0; k < 3; ++k)
+    {
         std::vector<unsigned char> image(1 << 14);
         KQox f;
         f.ProjectCreate(image.data(), static_cast<unsigned int>(image.size()), forms[k]);
@@ -35,12 +36,14 @@ int main(int argc, char** argv)
         f.FieldWriteEnd();
         f.FieldWriteBegin("Key");
         const char* letters[] = {"Us", "Ua", "Ct"};
-        for (int i = 0; i < 3; ++i) {
+        for (int i = 0; i < 3; ++i)
+        {
             f.FieldWriteT(KTime(i * 46186158000LL));
             f.FieldWriteD(i * 0.5);
             f.FieldWriteCH(letters[i][0]);
             f.FieldWriteCH(letters[i][1]);
-            if (i == 0) {
+            if (i == 0)
+            {
                 f.FieldWriteD(0.5);
                 f.FieldWriteD(-0.5);
                 f.FieldWriteCH('a');

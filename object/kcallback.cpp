@@ -8,9 +8,9 @@
 #pragma GCC diagnostic ignored "-Wdangling-pointer"
 #endif
 
-RegisterEntryList::RegisterEntryList() : mEntries(16)
-{
-}
+RegisterEntryList::RegisterEntryList()
+    : mEntries(16)
+{}
 
 RegisterEntryList::~RegisterEntryList()
 {
@@ -341,9 +341,7 @@ void DestroyKEventGlobals()
     g.mCallbacksMayCreate = false;
 }
 
-KGlobalNamedEvent::KGlobalNamedEvent()
-{
-}
+KGlobalNamedEvent::KGlobalNamedEvent() {}
 
 KGlobalNamedEvent::~KGlobalNamedEvent()
 {

@@ -37,8 +37,7 @@ class KEventBase;
 
 // An object whose member functions can be called back.
 class ICallback : public IKObject
-{
-};
+{};
 
 // A callback: a member function of an ICallback object. A member function of a
 // class derived from ICallback is converted with static_cast.
@@ -57,7 +56,10 @@ public:
 class KEventBase
 {
 public:
-    explicit KEventBase(int type = 0) : mType(type), mConsumed(false) {}
+    explicit KEventBase(int type = 0)
+        : mType(type)
+        , mConsumed(false)
+    {}
     virtual ~KEventBase() {}
 
     int mType;
@@ -68,8 +70,15 @@ public:
 class KEventGlobal : public KEventBase
 {
 public:
-    enum { eType = 512 };
-    KEventGlobal(void* data, unsigned int value) : KEventBase(eType), mData(data), mValue(value) {}
+    enum
+    {
+        eType = 512
+    };
+    KEventGlobal(void* data, unsigned int value)
+        : KEventBase(eType)
+        , mData(data)
+        , mValue(value)
+    {}
 
     void* mData;
     unsigned int mValue;
@@ -98,9 +107,9 @@ public:
     struct KCallbackIteratorStackItem
     {
         KCallbackIteratorStackItem* mPrevious; // the walk that was running when this one began
-        RegisterEntryList* mList;             // null once the list is destroyed
-        int mIndex;                           // entry being called
-        int mLowerBound;                      // the walk goes down to this index
+        RegisterEntryList* mList;              // null once the list is destroyed
+        int mIndex;                            // entry being called
+        int mLowerBound;                       // the walk goes down to this index
     };
 
     RegisterEntryList();

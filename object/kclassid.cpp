@@ -1,6 +1,6 @@
 #include "object/kclassid.h"
 
-#include <stdint.h>
+#include <cstdint>
 
 #include "base/karray.h"
 #include "base/kset.h"

@@ -14,10 +14,10 @@ class KPlugFilter;
 
 struct KClassDefinition
 {
-    int* mClassId;                  // the class's id variable
-    KClassDefinition* mParent;      // null for the root
+    int* mClassId;             // the class's id variable
+    KClassDefinition* mParent; // null for the root
     const char* mName;
-    KPlugFilter* mFilter;           // filled by registration
+    KPlugFilter* mFilter; // filled by registration
 };
 
 // Id of the "None" class; its filter accepts everything.
@@ -42,16 +42,25 @@ int KPlug_GetInitialisationCount();
 
 // Class identity of a class: declare in the class body, implement once in a
 // source file. The id is automatic unless the class is one of the two fixed ones.
-#define KPLUG_CLASS_DECLARE(Class)                                              \
-public:                                                                         \
-    static int ClassId;                                                         \
-    static KClassDefinition ClassDefinition;                                    \
-    int GetClassId() const override { return ClassId; }                         \
-    const char* GetClassIdName() const override { return ClassDefinition.mName; } \
-    KClassDefinition* GetClassDefinition() const override { return &ClassDefinition; }
+#define KPLUG_CLASS_DECLARE(Class)                                                                                     \
+public:                                                                                                                \
+    static int ClassId;                                                                                                \
+    static KClassDefinition ClassDefinition;                                                                           \
+    int GetClassId() const override                                                                                    \
+    {                                                                                                                  \
+        return ClassId;                                                                                                \
+    }                                                                                                                  \
+    const char* GetClassIdName() const override                                                                        \
+    {                                                                                                                  \
+        return ClassDefinition.mName;                                                                                  \
+    }                                                                                                                  \
+    KClassDefinition* GetClassDefinition() const override                                                              \
+    {                                                                                                                  \
+        return &ClassDefinition;                                                                                       \
+    }
 
-#define KPLUG_CLASS_IMPLEMENT(Class, Parent, Name)                              \
-    KClassDefinition Class::ClassDefinition = {&Class::ClassId, &Parent::ClassDefinition, Name, nullptr}; \
+#define KPLUG_CLASS_IMPLEMENT(Class, Parent, Name)                                                                     \
+    KClassDefinition Class::ClassDefinition = {&Class::ClassId, &Parent::ClassDefinition, Name, nullptr};              \
     int Class::ClassId = KPlug_RegisterClassId(&Class::ClassDefinition, -1);
 
 #endif

@@ -2,8 +2,8 @@
 
 #include <dirent.h>
 #include <dlfcn.h>
-#include <stdio.h>
-#include <string.h>
+#include <cstdio>
+#include <cstring>
 
 #include "base/kset.h"
 #include "object/kclassid.h"
@@ -27,7 +27,10 @@ KString& CurrentLibraryName()
 
 struct KObjectCreateGroup
 {
-    KObjectCreateGroup(const char* name) : mName(name), mEntries(20) {}
+    KObjectCreateGroup(const char* name)
+        : mName(name)
+        , mEntries(20)
+    {}
     KString mName;
     KCharPtrSet mEntries; // entry name -> first KObjectCreateEntry of the chain
 };

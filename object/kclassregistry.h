@@ -32,7 +32,7 @@ struct KObjectCreateEntry
     KString mDllName;
     KString mIconName;
     HdlKObject mIcon;
-    HdlKObject mCreatedHandle;      // the object created last, as a handle
+    HdlKObject mCreatedHandle; // the object created last, as a handle
     IKObject* mLastCreated = nullptr;
     bool mMultiplicity = false;
     KObjectCreateFunction mCreator = nullptr;

@@ -1,7 +1,7 @@
 #include "object/kentity.h"
 
 #include <new>
-#include <string.h>
+#include <cstring>
 #include <unordered_set>
 
 #include "object/kreversewalk.h"
@@ -46,7 +46,8 @@ int WalkLimit()
 // ---------------------------------------------------------------------------
 // Life
 
-KEntity::KEntity() : mNames(new KUniqueNameObjectList(10, 64))
+KEntity::KEntity()
+    : mNames(new KUniqueNameObjectList(10, 64))
 {
     mSelection = new KPlugList();
     mSelection->Construct(nullptr);
@@ -132,9 +133,7 @@ bool KEntity::ChildrenListNotify(kObjectListEvent event, const HdlKObject& child
             object->EntitySet(HdlKObjectTemplate<KEntity>(this));
         }
         break;
-    case kListAdded:
-        EntityNotify(HdlKObject(this), kEntityMemberAdded, child, nullptr, -1);
-        break;
+    case kListAdded: EntityNotify(HdlKObject(this), kEntityMemberAdded, child, nullptr, -1); break;
     case kListRemoved:
         EntityNotify(HdlKObject(this), kEntityMemberRemoved, child, nullptr, -1);
         // A removed member no longer counts this entity as its own, so it can
@@ -143,8 +142,7 @@ bool KEntity::ChildrenListNotify(kObjectListEvent event, const HdlKObject& child
         if (object && object->GetEntity().Get() == this)
             object->EntitySet(HdlKObjectTemplate<KEntity>());
         break;
-    default:
-        break;
+    default: break;
     }
     return true;
 }
@@ -221,8 +219,7 @@ bool KEntity::EntityNotify(HdlKObject objectHdl, kEntityEventType kind, const Hd
     switch (kind)
     {
     case 0:
-    case kEntitySelectedAgain:
-        return true;
+    case kEntitySelectedAgain: return true;
     case kEntityDestroyed:
         if (IsMember(object))
         {
@@ -270,16 +267,13 @@ bool KEntity::EntityNotify(HdlKObject objectHdl, kEntityEventType kind, const Hd
     case kEntityTransactionBegin:
     case kEntityTransactionEnd:
     case kEntityFocusChanged:
-    case kEntityChildRemovedAt:
-        break;
+    case kEntityChildRemovedAt: break;
     case kEntitySelected:
         // Only members are kept in the selection, as a rebuild would.
         if (mSelection && IsMember(object) && !mSelection->IsConnectedSrc(object))
             mSelection->ConnectSrc(object, kConnectionNormal);
         break;
-    case kEntityUnselected:
-        DropSelection();
-        break;
+    case kEntityUnselected: DropSelection(); break;
     case kEntityNameChanging:
         if (IsMember(object))
             EntityNotify(objectHdl, kEntityRemoveName, otherHdl, text, value);
@@ -319,9 +313,7 @@ bool KEntity::EntityNotify(HdlKObject objectHdl, kEntityEventType kind, const Hd
                 RecursiveRename(other);
         }
         break;
-    default:
-        callListeners = IsMember(object);
-        break;
+    default: callListeners = IsMember(object); break;
     }
 
     if (callListeners && mEntityListeners.GetCount() > 0)

@@ -30,8 +30,13 @@ enum
 class KEventEntity : public KEventBase
 {
 public:
-    enum { eType = 54863398 };
-    KEventEntity() : KEventBase(eType) {}
+    enum
+    {
+        eType = 54863398
+    };
+    KEventEntity()
+        : KEventBase(eType)
+    {}
 
     HdlKObject mObject;
     HdlKObject mOther;
@@ -43,8 +48,13 @@ public:
 class KEventEntityPlug : public KEventBase
 {
 public:
-    enum { eType = 42086455 };
-    KEventEntityPlug() : KEventBase(eType) {}
+    enum
+    {
+        eType = 42086455
+    };
+    KEventEntityPlug()
+        : KEventBase(eType)
+    {}
 
     kPlugAction mAction = 0;
     KPlug* mPlug = nullptr;
@@ -59,8 +69,14 @@ public:
 class KEventEntityPlugData : public KEventBase
 {
 public:
-    enum { eDataType = 54891576, eStateType = 54957145 };
-    explicit KEventEntityPlugData(int type) : KEventBase(type) {}
+    enum
+    {
+        eDataType = 54891576,
+        eStateType = 54957145
+    };
+    explicit KEventEntityPlugData(int type)
+        : KEventBase(type)
+    {}
 
     kPlugAction mAction = 0;
     KPlug* mPlug = nullptr;

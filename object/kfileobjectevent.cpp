@@ -21,12 +21,9 @@ IKObject* KQoxObjectManager::IQuery(unsigned long interfaceId, int)
     switch (interfaceId)
     {
     case kIKObjectId:
-    case kICallbackId:
-        return static_cast<ICallback*>(this);
-    case kIRegisterId:
-        return static_cast<IRegister*>(this);
-    default:
-        return nullptr;
+    case kICallbackId: return static_cast<ICallback*>(this);
+    case kIRegisterId: return static_cast<IRegister*>(this);
+    default: return nullptr;
     }
 }
 

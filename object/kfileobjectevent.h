@@ -20,7 +20,10 @@ class KQoxObjectEvent : public KEventBase
 {
 public:
     KQoxObjectEvent(int code, IQoxObject* object)
-        : KEventBase(kQoxObjectEventClassId), mCode(code), mObject(object), mPointers(16)
+        : KEventBase(kQoxObjectEventClassId)
+        , mCode(code)
+        , mObject(object)
+        , mPointers(16)
     {
         mText[0] = '\0';
     }

@@ -1,7 +1,7 @@
 #include "object/khdl.h"
 
 #include <atomic>
-#include <stdlib.h>
+#include <cstdlib>
 
 #include "object/kplug.h"
 
@@ -29,9 +29,9 @@ uint32_t HdlNextSerial()
     }
 }
 
-KHdlManager::KHdlManager() : mBlocks(16)
-{
-}
+KHdlManager::KHdlManager()
+    : mBlocks(16)
+{}
 
 KHdlManager::~KHdlManager()
 {
@@ -161,7 +161,9 @@ bool HdlManagerExists()
     return Global_ObjectHdlManager != nullptr;
 }
 
-HdlKPlug::HdlKPlug(const KPlug* plug) : mSerial(0), mEntry(nullptr)
+HdlKPlug::HdlKPlug(const KPlug* plug)
+    : mSerial(0)
+    , mEntry(nullptr)
 {
     if (plug && plug->mHandle)
     {

@@ -15,7 +15,7 @@
 // it then reads as null.
 
 #include <pthread.h>
-#include <stdint.h>
+#include <cstdint>
 
 #include "base/karray.h"
 
@@ -41,7 +41,10 @@ class KHdlManager
 {
 public:
     // Entries per block.
-    enum { kBlockEntries = 1024 };
+    enum
+    {
+        kBlockEntries = 1024
+    };
 
     KHdlManager();
     ~KHdlManager();
@@ -90,8 +93,14 @@ uint32_t HdlNextSerial();
 class HdlKPlug
 {
 public:
-    constexpr HdlKPlug() : mSerial(0), mEntry(nullptr) {}
-    constexpr HdlKPlug(uint32_t serial, KHdlEntry* entry) : mSerial(serial), mEntry(entry) {}
+    constexpr HdlKPlug()
+        : mSerial(0)
+        , mEntry(nullptr)
+    {}
+    constexpr HdlKPlug(uint32_t serial, KHdlEntry* entry)
+        : mSerial(serial)
+        , mEntry(entry)
+    {}
     // Handle of the plug's current entry and serial; empty for null.
     HdlKPlug(const KPlug* plug);
 

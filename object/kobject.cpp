@@ -1,7 +1,7 @@
 #include "object/kobject.h"
 
-#include <stdlib.h>
-#include <string.h>
+#include <cstdlib>
+#include <cstring>
 
 #include "object/kproperty.h"
 #include "object/kreversewalk.h"
@@ -60,11 +60,14 @@ bool Object_GetProjectModified()
 // ---------------------------------------------------------------------------
 // Life
 
-KObject::KObject() : mReplaceActions(16), mStates(16), mProperties(16)
-{
-}
+KObject::KObject()
+    : mReplaceActions(16)
+    , mStates(16)
+    , mProperties(16)
+{}
 
-KObject::KObject(const char* name, HdlKObjectTemplate<KEntity> entity) : KObject()
+KObject::KObject(const char* name, HdlKObjectTemplate<KEntity> entity)
+    : KObject()
 {
     SetObjectFullName(name);
     KObject* owner = static_cast<const HdlKObject&>(entity).Get();
@@ -237,12 +240,8 @@ bool KObject::PlugNotify(KPlugCallstack* callstack, kPlugAction action, KPlug* p
     // Pending replacements live between the begin and end notifications.
     switch (action)
     {
-    case kPlugReplaceSrcEndBegin:
-        mReplaceActions.Add(KReplaceActionInfo(plug, other, extra, true));
-        break;
-    case kPlugReplaceDstEndBegin:
-        mReplaceActions.Add(KReplaceActionInfo(plug, other, extra, false));
-        break;
+    case kPlugReplaceSrcEndBegin: mReplaceActions.Add(KReplaceActionInfo(plug, other, extra, true)); break;
+    case kPlugReplaceDstEndBegin: mReplaceActions.Add(KReplaceActionInfo(plug, other, extra, false)); break;
     case kPlugReplaceSrcEndEnd:
     case kPlugReplaceDstEndEnd:
     {
@@ -258,8 +257,7 @@ bool KObject::PlugNotify(KPlugCallstack* callstack, kPlugAction action, KPlug* p
         }
         break;
     }
-    default:
-        break;
+    default: break;
     }
 
     bool result = true;
@@ -277,28 +275,21 @@ bool KObject::PlugNotify(KPlugCallstack* callstack, kPlugAction action, KPlug* p
                 owner->PropertyDestroy(reference);
         }
         else if (action == kPlugBeginChange || action == kPlugEndChange)
-            result = ObjectTreeNotify(plug, action == kPlugBeginChange ? kListBeginChange : kListEndChange,
-                                      otherHdl, index);
+            result =
+                ObjectTreeNotify(plug, action == kPlugBeginChange ? kListBeginChange : kListEndChange, otherHdl, index);
     }
     else if (plug != this)
     {
         switch (action)
         {
-        case kPlugSrcConnecting:
-            result = ObjectTreeNotify(plug, kListAdding, otherHdl, index);
-            break;
-        case kPlugSrcConnected:
-            result = ObjectTreeNotify(plug, kListAdded, otherHdl, index);
-            break;
-        case kPlugSrcDisconnecting:
-            result = ObjectTreeNotify(plug, kListRemoving, otherHdl, index);
-            break;
+        case kPlugSrcConnecting: result = ObjectTreeNotify(plug, kListAdding, otherHdl, index); break;
+        case kPlugSrcConnected: result = ObjectTreeNotify(plug, kListAdded, otherHdl, index); break;
+        case kPlugSrcDisconnecting: result = ObjectTreeNotify(plug, kListRemoving, otherHdl, index); break;
         case kPlugSrcDisconnected:
             if (!GetObjectStatusFlag(eBeingDestroyed))
                 result = ObjectTreeNotify(plug, kListRemoved, otherHdl, index);
             break;
-        default:
-            break;
+        default: break;
         }
     }
     else
@@ -307,29 +298,16 @@ bool KObject::PlugNotify(KPlugCallstack* callstack, kPlugAction action, KPlug* p
         switch (action)
         {
         case kPlugSrcConnecting:
-        case kPlugDstConnecting:
-            event = kListAdding;
-            break;
+        case kPlugDstConnecting: event = kListAdding; break;
         case kPlugSrcConnected:
-        case kPlugDstConnected:
-            event = kListAdded;
-            break;
+        case kPlugDstConnected: event = kListAdded; break;
         case kPlugSrcDisconnecting:
-        case kPlugDstDisconnecting:
-            event = kListRemoving;
-            break;
+        case kPlugDstDisconnecting: event = kListRemoving; break;
         case kPlugSrcDisconnected:
-        case kPlugDstDisconnected:
-            event = kListRemoved;
-            break;
-        case kPlugSrcMoving:
-            event = kListChildMoving;
-            break;
-        case kPlugSrcMoved:
-            event = kListChildMoved;
-            break;
-        default:
-            break;
+        case kPlugDstDisconnected: event = kListRemoved; break;
+        case kPlugSrcMoving: event = kListChildMoving; break;
+        case kPlugSrcMoved: event = kListChildMoved; break;
+        default: break;
         }
         if (event >= 0)
         {
@@ -344,12 +322,8 @@ bool KObject::PlugNotify(KPlugCallstack* callstack, kPlugAction action, KPlug* p
                     result = ChildrenListNotify(event, otherHdl, index);
                 break;
             case kPlugSrcMoving:
-            case kPlugSrcMoved:
-                result = ChildrenListNotify(event, otherHdl, index);
-                break;
-            default:
-                result = ParentListNotify(event, otherHdl, index);
-                break;
+            case kPlugSrcMoved: result = ChildrenListNotify(event, otherHdl, index); break;
+            default: result = ParentListNotify(event, otherHdl, index); break;
             }
         }
     }
@@ -382,12 +356,8 @@ bool KObject::ChildrenListNotify(kObjectListEvent event, const HdlKObject& child
         return true;
     switch (event)
     {
-    case kListAdding:
-        EntityNotify(kEntityChildAdding, child, nullptr, -1);
-        break;
-    case kListRemoving:
-        EntityNotify(kEntityChildRemoving, child, nullptr, -1);
-        break;
+    case kListAdding: EntityNotify(kEntityChildAdding, child, nullptr, -1); break;
+    case kListRemoving: EntityNotify(kEntityChildRemoving, child, nullptr, -1); break;
     case kListAdded:
     {
         EntityNotify(kEntityChildAdded, child, nullptr, index);
@@ -396,8 +366,8 @@ bool KObject::ChildrenListNotify(kObjectListEvent event, const HdlKObject& child
         if (!object)
             break;
         int prefixClass = object->GetPrefixClassId();
-        if (prefixClass != -1 && object->mRequestedPrefix && !object->mRequestedPrefix->IsEmpty() &&
-            Is(prefixClass) && object->Is(prefixClass))
+        if (prefixClass != -1 && object->mRequestedPrefix && !object->mRequestedPrefix->IsEmpty() && Is(prefixClass) &&
+            object->Is(prefixClass))
         {
             KString requested(*object->mRequestedPrefix);
             KString result;
@@ -410,14 +380,9 @@ bool KObject::ChildrenListNotify(kObjectListEvent event, const HdlKObject& child
         EntityNotify(kEntityChildRemoved, child, nullptr, -1);
         EntityNotify(kEntityChildRemovedAt, child, nullptr, index);
         break;
-    case kListChildMoving:
-        EntityNotify(kEntityChildMoving, child, nullptr, index);
-        break;
-    case kListChildMoved:
-        EntityNotify(kEntityChildMoved, child, nullptr, index);
-        break;
-    default:
-        break;
+    case kListChildMoving: EntityNotify(kEntityChildMoving, child, nullptr, index); break;
+    case kListChildMoved: EntityNotify(kEntityChildMoved, child, nullptr, index); break;
+    default: break;
     }
     return true;
 }
@@ -432,9 +397,7 @@ bool KObject::ListNotify(KObject*, kObjectListEvent, const HdlKObject&, int)
     return true;
 }
 
-void KObject::PropertyNotify(kObjectListEvent, KProperty*, bool, const char*)
-{
-}
+void KObject::PropertyNotify(kObjectListEvent, KProperty*, bool, const char*) {}
 
 bool KObject::EntityNotify(kEntityEventType event, const HdlKObject& handle, const char* text, int index)
 {
@@ -470,9 +433,7 @@ bool KObject::EntityPlugNotify(KPlugCallstack*, kPlugAction, KPlug*, int, KPlug*
     return true;
 }
 
-void KObject::SetFocus(HdlKObject)
-{
-}
+void KObject::SetFocus(HdlKObject) {}
 
 HdlKObject KObject::GetFocus()
 {
@@ -862,8 +823,8 @@ KProperty* NewProperty()
 
 } // namespace
 
-KProperty* KObject::CreatePropertyFromType(const char* name, kPropertyType type, KDataType* dataType,
-                                           bool animatable, bool user, KProperty* referenced)
+KProperty* KObject::CreatePropertyFromType(const char* name, kPropertyType type, KDataType* dataType, bool animatable,
+                                           bool user, KProperty* referenced)
 {
     if (HasObjectFlags(eNoUserProperties) && user)
         return nullptr;
@@ -871,39 +832,18 @@ KProperty* KObject::CreatePropertyFromType(const char* name, kPropertyType type,
     switch (type)
     {
     case kPropertyTypeInt:
-    case kPropertyTypeEnum:
-        property = NewProperty<int>();
-        break;
+    case kPropertyTypeEnum: property = NewProperty<int>(); break;
     case kPropertyTypeBool:
-    case kPropertyTypeAction:
-        property = NewProperty<bool>();
-        break;
-    case kPropertyTypeDouble:
-        property = NewProperty<double>();
-        break;
-    case kPropertyTypeTime:
-        property = NewProperty<KTime>();
-        break;
-    case kPropertyTypeString:
-        property = NewProperty<KString>();
-        break;
-    case kPropertyTypeObject:
-        property = NewProperty<KObject*>();
-        break;
-    case kPropertyTypeVector3D:
-        property = NewProperty<KgeTVector>();
-        break;
-    case kPropertyTypeColorRGB:
-        property = NewProperty<KgeRGBVector>();
-        break;
-    case kPropertyTypeColorRGBA:
-        property = NewProperty<KgeRGBAVector>();
-        break;
-    case kPropertyTypeReference:
-        property = NewProperty<KProperty*>();
-        break;
-    default:
-        return nullptr;
+    case kPropertyTypeAction: property = NewProperty<bool>(); break;
+    case kPropertyTypeDouble: property = NewProperty<double>(); break;
+    case kPropertyTypeTime: property = NewProperty<KTime>(); break;
+    case kPropertyTypeString: property = NewProperty<KString>(); break;
+    case kPropertyTypeObject: property = NewProperty<KObject*>(); break;
+    case kPropertyTypeVector3D: property = NewProperty<KgeTVector>(); break;
+    case kPropertyTypeColorRGB: property = NewProperty<KgeRGBVector>(); break;
+    case kPropertyTypeColorRGBA: property = NewProperty<KgeRGBAVector>(); break;
+    case kPropertyTypeReference: property = NewProperty<KProperty*>(); break;
+    default: return nullptr;
     }
     property->SetPropertyType(type);
 
@@ -1170,20 +1110,14 @@ void KObject::ClearStates()
     mStates.Clear();
 }
 
-void KObject::EvaluationStateInit(KEvaluationState*, KEvaluationState*)
-{
-}
+void KObject::EvaluationStateInit(KEvaluationState*, KEvaluationState*) {}
 
-void KObject::EvaluationStateFree(KEvaluationState*)
-{
-}
+void KObject::EvaluationStateFree(KEvaluationState*) {}
 
 // ---------------------------------------------------------------------------
 // Merge hooks with a plain behaviour
 
-void KObject::EditMergeConflicts(IMergeManager&)
-{
-}
+void KObject::EditMergeConflicts(IMergeManager&) {}
 
 bool KObject::CanMergeOverNow(KObject&, IMergeManager&, KString*)
 {
@@ -1195,9 +1129,7 @@ bool KObject::MergeOverCustom(bool, IApplyManager&, KMergeInfo&)
     return false;
 }
 
-void KObject::MergeCleanup(IApplyManager&)
-{
-}
+void KObject::MergeCleanup(IApplyManager&) {}
 
 bool KObject::IsMergeableSrc(KPlug*)
 {

@@ -89,10 +89,14 @@ enum
 class HdlKObject : public HdlKPlug
 {
 public:
-    constexpr HdlKObject() : HdlKPlug() {}
+    constexpr HdlKObject()
+        : HdlKPlug()
+    {}
     HdlKObject(const KObject* object);
     // A plug handle known to name an object (or to be empty or dead).
-    explicit HdlKObject(const HdlKPlug& hdl) : HdlKPlug(hdl) {}
+    explicit HdlKObject(const HdlKPlug& hdl)
+        : HdlKPlug(hdl)
+    {}
 
     KObject* Get() const;
     KObject* operator->() const { return Get(); }
@@ -103,9 +107,15 @@ template <class T>
 class HdlKObjectTemplate : public HdlKObject
 {
 public:
-    constexpr HdlKObjectTemplate() : HdlKObject() {}
-    HdlKObjectTemplate(T* object) : HdlKObject(static_cast<const KObject*>(object)) {}
-    explicit HdlKObjectTemplate(const HdlKObject& hdl) : HdlKObject(hdl) {}
+    constexpr HdlKObjectTemplate()
+        : HdlKObject()
+    {}
+    HdlKObjectTemplate(T* object)
+        : HdlKObject(static_cast<const KObject*>(object))
+    {}
+    explicit HdlKObjectTemplate(const HdlKObject& hdl)
+        : HdlKObject(hdl)
+    {}
 
     T* Get() const { return static_cast<T*>(HdlKObject::Get()); }
     T* operator->() const { return Get(); }
@@ -118,11 +128,18 @@ extern const HdlKObject NullHandle;
 // A pending replacement of a connection.
 struct KReplaceActionInfo
 {
-    KReplaceActionInfo() : mPlug(nullptr), mOther(nullptr), mNewPlug(nullptr), mSourceSide(false) {}
+    KReplaceActionInfo()
+        : mPlug(nullptr)
+        , mOther(nullptr)
+        , mNewPlug(nullptr)
+        , mSourceSide(false)
+    {}
     KReplaceActionInfo(KPlug* plug, KPlug* other, KPlug* newPlug, bool sourceSide)
-        : mPlug(plug), mOther(other), mNewPlug(newPlug), mSourceSide(sourceSide)
-    {
-    }
+        : mPlug(plug)
+        , mOther(other)
+        , mNewPlug(newPlug)
+        , mSourceSide(sourceSide)
+    {}
     bool operator==(const KReplaceActionInfo& o) const
     {
         return mPlug == o.mPlug && mOther == o.mOther && mNewPlug == o.mNewPlug && mSourceSide == o.mSourceSide;
@@ -144,7 +161,10 @@ struct KEvaluationState
 // A member of the evaluation state.
 struct KStateMember
 {
-    enum { ePerEvaluation = 1 };
+    enum
+    {
+        ePerEvaluation = 1
+    };
     int mOffset = 0;
     int mFlags = 0;
 };
@@ -160,8 +180,15 @@ struct KStackItem
 class KEventObjectTree : public KEventBase
 {
 public:
-    enum { eType = 0x52362 };
-    KEventObjectTree() : KEventBase(eType), mPlug(nullptr), mEvent(0) {}
+    enum
+    {
+        eType = 0x52362
+    };
+    KEventObjectTree()
+        : KEventBase(eType)
+        , mPlug(nullptr)
+        , mEvent(0)
+    {}
 
     KPlug* mPlug;
     HdlKObject mObject;
@@ -199,19 +226,50 @@ public:
         eNoUserProperties = 0x20
     };
     // Status flags.
-    enum { eBeingDestroyed = 8 };
+    enum
+    {
+        eBeingDestroyed = 8
+    };
     // Select flags.
-    enum { eSelected = 1, eSelected2 = 2 };
+    enum
+    {
+        eSelected = 1,
+        eSelected2 = 2
+    };
     // kParentType bits.
-    enum { eParentDirect = 1, eParentRecursive = 2, eParentNoFilter = 4 };
+    enum
+    {
+        eParentDirect = 1,
+        eParentRecursive = 2,
+        eParentNoFilter = 4
+    };
     // kObjectSetFindType values.
-    enum { eFindFullName = 0, eFindShortName = 1 };
+    enum
+    {
+        eFindFullName = 0,
+        eFindShortName = 1
+    };
     // kPropertiesTransferType bits.
-    enum { eTransferStatic = 1, eTransferCloneUser = 4, eTransferUser = 8 };
+    enum
+    {
+        eTransferStatic = 1,
+        eTransferCloneUser = 4,
+        eTransferUser = 8
+    };
     // kMergePasses bits.
-    enum { eMergeProperties = 2, eMergeDstRelations = 4, eMergeSrcRelations = 8, eMergeIdentity = 64 };
+    enum
+    {
+        eMergeProperties = 2,
+        eMergeDstRelations = 4,
+        eMergeSrcRelations = 8,
+        eMergeIdentity = 64
+    };
     // kRelation values.
-    enum { eRelationSrc = 1, eRelationDst = 2 };
+    enum
+    {
+        eRelationSrc = 1,
+        eRelationDst = 2
+    };
 
     KObject();
     // Takes the full name and, when the entity is live, joins it.
@@ -296,8 +354,8 @@ public:
     // object holds no members and has no focus.
     virtual bool EntityNotify(HdlKObject object, kEntityEventType kind, const HdlKObject& other, const char* text,
                               int value);
-    virtual bool EntityPlugNotify(KPlugCallstack* callstack, kPlugAction action, KPlug* plug, int index,
-                                  KPlug* other, kConnectionType type, KPlug* extra);
+    virtual bool EntityPlugNotify(KPlugCallstack* callstack, kPlugAction action, KPlug* plug, int index, KPlug* other,
+                                  kConnectionType type, KPlug* extra);
     virtual void SetFocus(HdlKObject focus);
     virtual HdlKObject GetFocus();
 
@@ -319,7 +377,10 @@ public:
     void EnableObjectFlags(int flags) { mObjectFlags |= flags; }
     void DisableObjectFlags(int flags) { mObjectFlags &= ~flags; }
     int GetObjectFlags() const { return mObjectFlags; }
-    void SetObjectStatusFlag(int flags, bool set) { mStatusFlags = set ? (mStatusFlags | flags) : (mStatusFlags & ~flags); }
+    void SetObjectStatusFlag(int flags, bool set)
+    {
+        mStatusFlags = set ? (mStatusFlags | flags) : (mStatusFlags & ~flags);
+    }
     bool GetObjectStatusFlag(int flags) const { return (mStatusFlags & flags) != 0; }
     void ClearObjectStatusFlags() { mStatusFlags = 0; }
     bool GetObjectActive() const { return mActive; }
@@ -375,8 +436,7 @@ public:
     KString GetObjectReferenceName();
     KString GetObjectEntityName();
     bool IsNameDirty() const { return mDirtyName; }
-    static void ExtractUniqueChildPrefix(const KString& parentFullPrefix, const KString& childPrefix,
-                                         KString& result);
+    static void ExtractUniqueChildPrefix(const KString& parentFullPrefix, const KString& childPrefix, KString& result);
     // The first live object among the destinations of the prefix class, or null.
     KObject* GetPrefixParent();
 
@@ -428,9 +488,9 @@ private:
     int mReservedWord2 = 0;
 };
 
-inline HdlKObject::HdlKObject(const KObject* object) : HdlKPlug(static_cast<const KPlug*>(object))
-{
-}
+inline HdlKObject::HdlKObject(const KObject* object)
+    : HdlKPlug(static_cast<const KPlug*>(object))
+{}
 
 inline KObject* HdlKObject::Get() const
 {
@@ -439,8 +499,7 @@ inline KObject* HdlKObject::Get() const
 
 // Splits a full name "entity:::group::prefix:name" (separators searched from
 // the end); always true.
-bool ExtractNameParts(const char* text, KString& entityPart, KString& groupPart, KString& prefixPart,
-                      KString& name);
+bool ExtractNameParts(const char* text, KString& entityPart, KString& groupPart, KString& prefixPart, KString& name);
 // group + "::" (when not empty) + prefix + ":" (when not empty) + name.
 KString MakeFullName(const char* entityPart, const char* groupPart, const char* prefixPart, const char* name);
 // Joins a parent prefix and a child prefix with one ':'.

@@ -1,13 +1,14 @@
 #include "object/kobjectlist.h"
 
-#include <string.h>
+#include <cstring>
 
 KPLUG_CLASS_IMPLEMENT(KGenericObjectList, KObject, "KGenericObjectList")
 KPLUG_CLASS_IMPLEMENT(KObjectList, KGenericObjectList, "KObjectList")
 
-KGenericObjectList::KGenericObjectList() : mItems(16), mListener(this)
-{
-}
+KGenericObjectList::KGenericObjectList()
+    : mItems(16)
+    , mListener(this)
+{}
 
 KGenericObjectList::~KGenericObjectList()
 {

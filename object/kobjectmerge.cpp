@@ -8,7 +8,7 @@
 // that are themselves being merged are dropped, since the merge of those
 // objects reconnects them.
 
-#include <string.h>
+#include <cstring>
 
 #include "object/kobjectmerge.h"
 #include "object/kproperty.h"

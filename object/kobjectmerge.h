@@ -11,7 +11,9 @@
 class KMergeInfo
 {
 public:
-    KMergeInfo() : mOldToNew(20) {}
+    KMergeInfo()
+        : mOldToNew(20)
+    {}
 
     // The incoming objects.
     KObjectList mNewObjects;

@@ -4,7 +4,7 @@
 // full prefix chains the prefixes of the prefix parents (the first object
 // among the destinations of the prefix class) up to the root.
 
-#include <string.h>
+#include <cstring>
 #include <unordered_set>
 
 #include "object/kobject.h"
@@ -222,8 +222,7 @@ void KObject::SetObjectName(const char* name)
     KString newName(text);
     if (strspn(text, " ") == strlen(text))
         newName = "";
-    ChangeNameText(newName, kEntityNameChanging, kEntityNameChanged, kPlugNameChanging, false, mName,
-                   &mRequestedName);
+    ChangeNameText(newName, kEntityNameChanging, kEntityNameChanged, kPlugNameChanging, false, mName, &mRequestedName);
 }
 
 void KObject::SetObjectUniqueName(const char* name)
@@ -231,8 +230,7 @@ void KObject::SetObjectUniqueName(const char* name)
     const char* text = name ? name : "";
     if (strcmp(text, GetObjectName()) == 0)
         return;
-    ChangeNameText(KString(text), kEntityUniqueNameChanging, kEntityUniqueNameChanged, kPlugNameChanging, false,
-                   mName);
+    ChangeNameText(KString(text), kEntityUniqueNameChanging, kEntityUniqueNameChanged, kPlugNameChanging, false, mName);
 }
 
 void KObject::SetObjectPrefixName(const char* prefix)

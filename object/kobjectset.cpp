@@ -1,6 +1,6 @@
 #include "object/kobjectset.h"
 
-#include <stdlib.h>
+#include <cstdlib>
 
 KPLUG_CLASS_IMPLEMENT(KPBObject, KObject, "KPBObject")
 KPLUG_CLASS_IMPLEMENT(KObjectSet, KPBObject, "KObjectSet")
@@ -51,13 +51,11 @@ IKObject* KPBObjectHolder::GetPBObject(int slot) const
 // ---------------------------------------------------------------------------
 // KPBObject
 
-KPBObject::KPBObject() : mHolderInterface(this)
-{
-}
+KPBObject::KPBObject()
+    : mHolderInterface(this)
+{}
 
-KPBObject::~KPBObject()
-{
-}
+KPBObject::~KPBObject() {}
 
 IKObject* KPBObject::IQuery(unsigned long interfaceId, int flags)
 {

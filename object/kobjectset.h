@@ -16,7 +16,10 @@
 class KPBObjectHolder
 {
 public:
-    enum { kSlotCount = 7 };
+    enum
+    {
+        kSlotCount = 7
+    };
 
     KPBObjectHolder() {}
     // Destroys every owned object still held.
@@ -58,7 +61,9 @@ private:
     class HolderInterface : public IPBObjectHolder
     {
     public:
-        explicit HolderInterface(KPBObject* owner) : mOwner(owner) {}
+        explicit HolderInterface(KPBObject* owner)
+            : mOwner(owner)
+        {}
         IKObject* IQuery(unsigned long interfaceId, int flags) override { return mOwner->IQuery(interfaceId, flags); }
         void Destroy(int local = 0) override { mOwner->Destroy(local); }
         KPBObjectHolder* GetPBHolder() override { return mOwner->GetPBHolder(); }

@@ -1,8 +1,8 @@
 #include "object/kplug.h"
 
 #include <atomic>
-#include <stdlib.h>
-#include <string.h>
+#include <cstdlib>
+#include <cstring>
 #include <unordered_map>
 
 #include "object/kreversewalk.h"
@@ -192,7 +192,8 @@ int KPlugConnectionList::FindLast(const HdlKPlug& hdl) const
 // ---------------------------------------------------------------------------
 // Life
 
-KPlug::KPlug() : mSubPlugs(16)
+KPlug::KPlug()
+    : mSubPlugs(16)
 {
     if (GlobalPlugCount.fetch_add(1) == 0)
         HdlManagerInitMultithread();
@@ -252,9 +253,7 @@ void KPlug::PostponedDestroyEnd()
     }
 }
 
-void KPlug::Construct(KWorld*)
-{
-}
+void KPlug::Construct(KWorld*) {}
 
 void KPlug::Destruct()
 {
@@ -405,8 +404,8 @@ void TellListeners(KPlugNotifyHandler* handler, Tell tell)
 
 } // namespace
 
-bool KPlug::PlugNotifyHandler(KPlugNotifyHandler* handler, KPlugCallstack* callstack, kPlugAction action,
-                              KPlug* plug, int index, KPlug* other, kConnectionType type, KPlug* extra)
+bool KPlug::PlugNotifyHandler(KPlugNotifyHandler* handler, KPlugCallstack* callstack, kPlugAction action, KPlug* plug,
+                              int index, KPlug* other, kConnectionType type, KPlug* extra)
 {
     TellListeners(handler, [&](KPlug* listener) {
         if (IsListener(listener))
@@ -445,21 +444,13 @@ bool KPlug::EndChange()
     return PlugNotify(nullptr, kPlugEndChange, this, -1, nullptr, kConnectionNormal, nullptr);
 }
 
-void KPlug::DisconnectBegin()
-{
-}
+void KPlug::DisconnectBegin() {}
 
-void KPlug::DisconnectEnd()
-{
-}
+void KPlug::DisconnectEnd() {}
 
-void KPlug::ConnectBegin()
-{
-}
+void KPlug::ConnectBegin() {}
 
-void KPlug::ConnectEnd()
-{
-}
+void KPlug::ConnectEnd() {}
 
 bool KPlug::ValidateConnections()
 {
@@ -763,8 +754,7 @@ bool KPlug::ConnectPlug(KPlug* source, KPlug* destination, kConnectionType type)
     return UserConnectBefore(source, nullptr, destination, nullptr, type);
 }
 
-bool KPlug::ConnectAt(KPlug* source, int destinationIndex, KPlug* destination, int sourceIndex,
-                      kConnectionType type)
+bool KPlug::ConnectAt(KPlug* source, int destinationIndex, KPlug* destination, int sourceIndex, kConnectionType type)
 {
     if (!source || !destination)
         return false;
@@ -801,8 +791,8 @@ bool KPlug::UserConnectBefore(KPlug* source, KPlug* beforeDestination, KPlug* de
     }
 }
 
-bool KPlug::InternalConnectBefore(KPlug* source, KPlug* beforeDestination, KPlug* destination,
-                                  KPlug* beforeSource, kConnectionType type)
+bool KPlug::InternalConnectBefore(KPlug* source, KPlug* beforeDestination, KPlug* destination, KPlug* beforeSource,
+                                  kConnectionType type)
 {
     const bool oneWay = (type & kConnectionOneWay) != 0;
     const HdlKPlug srcHdl(source);
@@ -937,8 +927,7 @@ bool KPlug::DisconnectPlug(KPlug* source, KPlug* destination)
         destination->PlugNotify(nullptr, kPlugSrcDisconnecting, destination, srcIndex, source, kConnectionNormal,
                                 nullptr);
     if (dstIndex >= 0)
-        source->PlugNotify(nullptr, kPlugDstDisconnecting, source, dstIndex, destination, kConnectionNormal,
-                           nullptr);
+        source->PlugNotify(nullptr, kPlugDstDisconnecting, source, dstIndex, destination, kConnectionNormal, nullptr);
     TellParts(dstParts, kPlugSrcDisconnecting, false, source, kConnectionNormal);
     TellParts(srcParts, kPlugDstDisconnecting, false, destination, kConnectionNormal);
 

@@ -15,7 +15,7 @@
 //
 // Plugs refer to one another through weak handles only.
 
-#include <stdint.h>
+#include <cstdint>
 
 #include "base/karray.h"
 #include "object/kcallback.h"
@@ -33,8 +33,8 @@ typedef int kPlugState;
 // Notification codes (kPlugAction).
 enum
 {
-    kPlugRequestSrc = 0,          // may other become a source? (veto)
-    kPlugRequestDst = 1,          // may other become a destination? (veto)
+    kPlugRequestSrc = 0, // may other become a source? (veto)
+    kPlugRequestDst = 1, // may other become a destination? (veto)
     kPlugSrcConnecting = 2,
     kPlugDstConnecting = 3,
     kPlugSrcConnected = 4,
@@ -174,8 +174,10 @@ public:
     virtual KPlug* SubPlugInstanciate(KPlugFilter* filter);
     virtual bool IsInReplace(KPlug* a, KPlug* b);
     virtual bool IsInState(kPlugState state);
-    virtual bool PlugDataNotify(KPlugCallstack* callstack, kPlugAction action, KPlug* plug, void* a, void* b, int value);
-    virtual bool PlugStateNotify(KPlugCallstack* callstack, kPlugAction action, KPlug* plug, void* a, void* b, int value);
+    virtual bool PlugDataNotify(KPlugCallstack* callstack, kPlugAction action, KPlug* plug, void* a, void* b,
+                                int value);
+    virtual bool PlugStateNotify(KPlugCallstack* callstack, kPlugAction action, KPlug* plug, void* a, void* b,
+                                 int value);
     virtual bool PlugNotify(KPlugCallstack* callstack, kPlugAction action, KPlug* plug, int index, KPlug* other,
                             kConnectionType type, KPlug* extra);
     virtual bool SetOwnerPlug(KPlug* owner);
@@ -281,10 +283,10 @@ public:
     void RemoveNotify(KPlug* listener);
     bool PlugNotifyHandler(KPlugNotifyHandler* handler, KPlugCallstack* callstack, kPlugAction action, KPlug* plug,
                            int index, KPlug* other, kConnectionType type, KPlug* extra);
-    bool PlugStateNotifyHandler(KPlugNotifyHandler* handler, KPlugCallstack* callstack, kPlugAction action,
-                                KPlug* plug, void* a, void* b, int value);
-    bool PlugDataNotifyHandler(KPlugNotifyHandler* handler, KPlugCallstack* callstack, kPlugAction action,
-                               KPlug* plug, void* a, void* b, int value);
+    bool PlugStateNotifyHandler(KPlugNotifyHandler* handler, KPlugCallstack* callstack, kPlugAction action, KPlug* plug,
+                                void* a, void* b, int value);
+    bool PlugDataNotifyHandler(KPlugNotifyHandler* handler, KPlugCallstack* callstack, kPlugAction action, KPlug* plug,
+                               void* a, void* b, int value);
 
     // Destruction --------------------------------------------------------------
     int GetPostponedDestroyCount() const { return mPostponedDestroyCount; }
@@ -302,8 +304,8 @@ private:
     friend class KHdlManager;
     friend class HdlKPlug;
 
-    static bool InternalConnectBefore(KPlug* source, KPlug* beforeDestination, KPlug* destination,
-                                      KPlug* beforeSource, kConnectionType type);
+    static bool InternalConnectBefore(KPlug* source, KPlug* beforeDestination, KPlug* destination, KPlug* beforeSource,
+                                      kConnectionType type);
     static int FindIndexFromOwnerPlugIndex(const KPlugConnectionList& mine, const KPlugConnectionList& owners,
                                            int ownerIndex);
     bool ReplaceIn(bool sourceList, KPlug* oldPlug, KPlug* newPlug, int newPlugIndex);
@@ -345,7 +347,9 @@ class KClassIdFilter : public KPlugFilter
 {
     KPLUG_CLASS_DECLARE(KClassIdFilter)
 public:
-    explicit KClassIdFilter(int classId = -1) : mFilterClassId(classId) {}
+    explicit KClassIdFilter(int classId = -1)
+        : mFilterClassId(classId)
+    {}
     bool Is(KPlug* plug) const override;
     bool IsEqual(KPlugFilter* other) const override;
     using KPlug::Is;

@@ -27,12 +27,9 @@ IKObject* KProgress::IQuery(unsigned long interfaceId, int)
     switch (interfaceId)
     {
     case kIKObjectId:
-    case kIRegisterId:
-        return static_cast<IRegister*>(this);
-    case kIProgressId:
-        return static_cast<IProgress*>(this);
-    default:
-        return nullptr;
+    case kIRegisterId: return static_cast<IRegister*>(this);
+    case kIProgressId: return static_cast<IProgress*>(this);
+    default: return nullptr;
     }
 }
 
@@ -91,26 +88,18 @@ int KProgress::GetProgressPercent()
     return mPercent;
 }
 
-void KProgress::SetDefaultPixmapFilename()
-{
-}
+void KProgress::SetDefaultPixmapFilename() {}
 
-void KProgress::SetPixmapFilename(const char*)
-{
-}
+void KProgress::SetPixmapFilename(const char*) {}
 
 const char* KProgress::GetPixmapFilename()
 {
     return "";
 }
 
-void KProgress::ProgressAddSteps(int)
-{
-}
+void KProgress::ProgressAddSteps(int) {}
 
-void KProgress::ProgressStep(int)
-{
-}
+void KProgress::ProgressStep(int) {}
 
 void KProgress::ProgressClear()
 {
@@ -138,13 +127,9 @@ void KProgress::SetCancelCommand()
     mCancelRequested = true;
 }
 
-void KProgress::ProgressBegin()
-{
-}
+void KProgress::ProgressBegin() {}
 
-void KProgress::ProgressDone()
-{
-}
+void KProgress::ProgressDone() {}
 
 void KProgress::WaitBegin(const char* text)
 {
@@ -152,9 +137,7 @@ void KProgress::WaitBegin(const char* text)
     mValue = "";
 }
 
-void KProgress::WaitDone()
-{
-}
+void KProgress::WaitDone() {}
 
 void KProgress::SetStatus(const char* text)
 {
@@ -168,17 +151,11 @@ void KProgress::ClearStatus()
     mValue = "";
 }
 
-void KProgress::DivideSection(int)
-{
-}
+void KProgress::DivideSection(int) {}
 
-void KProgress::UpdateSection(const char*, const char*)
-{
-}
+void KProgress::UpdateSection(const char*, const char*) {}
 
-void KProgress::CloseSection()
-{
-}
+void KProgress::CloseSection() {}
 
 IProgress* KProgressCreate()
 {

@@ -1,23 +1,21 @@
 #include "object/kproperty.h"
 
-#include <math.h>
-#include <stdio.h>
-#include <stdlib.h>
-#include <string.h>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 KPLUG_CLASS_IMPLEMENT(KProperty, KPlug, "KProperty")
 
-const char* const kPropertyTypeNames[19] = {"unknown", "int",       "bool",     "float",    "double",
-                                            "charptr", "enum",      "KTime",    "KString",  "object",
-                                            "event",   "stringlist", "Vector4D", "Vector3D", "ColorRGB",
-                                            "ColorRGBA", "Action",  "Reference", "VectorElement"};
+const char* const kPropertyTypeNames[19] = {"unknown",   "int",        "bool",      "float",        "double",
+                                            "charptr",   "enum",       "KTime",     "KString",      "object",
+                                            "event",     "stringlist", "Vector4D",  "Vector3D",     "ColorRGB",
+                                            "ColorRGBA", "Action",     "Reference", "VectorElement"};
 
 // ---------------------------------------------------------------------------
 // Descriptor
 
-KPropertyInfo::KPropertyInfo()
-{
-}
+KPropertyInfo::KPropertyInfo() {}
 
 KPropertyInfo::~KPropertyInfo()
 {
@@ -65,9 +63,7 @@ void KPropertyInfo::SetAsStringFunc(KPropertyToString function)
 // ---------------------------------------------------------------------------
 // Property
 
-KProperty::KProperty()
-{
-}
+KProperty::KProperty() {}
 
 KProperty::~KProperty()
 {
@@ -86,20 +82,13 @@ KDataType* KProperty::GetPropertyDataType() const
         return mInfo.mDataType;
     switch (mInfo.mType)
     {
-    case kPropertyTypeDouble:
-        return KDataTypeNumber::DataType;
-    case kPropertyTypeTime:
-        return KDataTypeTime::DataType;
-    case kPropertyTypeVector4D:
-        return KDataTypeVector4::DataType;
-    case kPropertyTypeVector3D:
-        return KDataTypeVector::DataType;
-    case kPropertyTypeColorRGB:
-        return KDataTypeColor::DataType;
-    case kPropertyTypeColorRGBA:
-        return KDataTypeColorAndAlpha::DataType;
-    default:
-        return nullptr;
+    case kPropertyTypeDouble: return KDataTypeNumber::DataType;
+    case kPropertyTypeTime: return KDataTypeTime::DataType;
+    case kPropertyTypeVector4D: return KDataTypeVector4::DataType;
+    case kPropertyTypeVector3D: return KDataTypeVector::DataType;
+    case kPropertyTypeColorRGB: return KDataTypeColor::DataType;
+    case kPropertyTypeColorRGBA: return KDataTypeColorAndAlpha::DataType;
+    default: return nullptr;
     }
 }
 
@@ -186,8 +175,8 @@ bool KProperty::SetPropertyName(const char* name, bool validate)
                          const_cast<char*>(current.ToChars()), 0))
         return false;
     mInfo.SetAllocatedName(text);
-    PlugStateNotify(nullptr, kPlugNameChanged, this, const_cast<char*>(text.ToChars()),
-                    const_cast<char*>(mInfo.mName), 0);
+    PlugStateNotify(nullptr, kPlugNameChanged, this, const_cast<char*>(text.ToChars()), const_cast<char*>(mInfo.mName),
+                    0);
     return true;
 }
 
@@ -264,7 +253,7 @@ namespace {
 bool SameBound(double a, double b)
 {
     // A NaN always counts as a change.
-    return !isnan(a) && !isnan(b) && a == b;
+    return !std::isnan(a) && !std::isnan(b) && a == b;
 }
 
 } // namespace
@@ -357,13 +346,10 @@ int KProperty::AsInteger()
     switch (mInfo.mType)
     {
     case kPropertyTypeInt:
-    case kPropertyTypeEnum:
-        return ReadValue<int>(this);
+    case kPropertyTypeEnum: return ReadValue<int>(this);
     case kPropertyTypeBool:
-    case kPropertyTypeAction:
-        return ReadValue<bool>(this) ? 1 : 0;
-    default:
-        return 0;
+    case kPropertyTypeAction: return ReadValue<bool>(this) ? 1 : 0;
+    default: return 0;
     }
 }
 
@@ -372,13 +358,10 @@ bool KProperty::SetInteger(int value)
     switch (mInfo.mType)
     {
     case kPropertyTypeInt:
-    case kPropertyTypeEnum:
-        return WriteValue<int>(this, value);
+    case kPropertyTypeEnum: return WriteValue<int>(this, value);
     case kPropertyTypeBool:
-    case kPropertyTypeAction:
-        return WriteValue<bool>(this, value != 0);
-    default:
-        return false;
+    case kPropertyTypeAction: return WriteValue<bool>(this, value != 0);
+    default: return false;
     }
 }
 
@@ -389,14 +372,10 @@ double KProperty::AsDouble()
     case kPropertyTypeInt:
     case kPropertyTypeEnum:
     case kPropertyTypeBool:
-    case kPropertyTypeAction:
-        return AsInteger();
-    case kPropertyTypeFloat:
-        return ReadValue<float>(this);
-    case kPropertyTypeDouble:
-        return ReadValue<double>(this);
-    default:
-        return 0.0;
+    case kPropertyTypeAction: return AsInteger();
+    case kPropertyTypeFloat: return ReadValue<float>(this);
+    case kPropertyTypeDouble: return ReadValue<double>(this);
+    default: return 0.0;
     }
 }
 
@@ -407,14 +386,10 @@ bool KProperty::SetDouble(double value)
     case kPropertyTypeInt:
     case kPropertyTypeEnum:
     case kPropertyTypeBool:
-    case kPropertyTypeAction:
-        return SetInteger(static_cast<int>(value));
-    case kPropertyTypeFloat:
-        return WriteValue<float>(this, static_cast<float>(value));
-    case kPropertyTypeDouble:
-        return WriteValue<double>(this, value);
-    default:
-        return false;
+    case kPropertyTypeAction: return SetInteger(static_cast<int>(value));
+    case kPropertyTypeFloat: return WriteValue<float>(this, static_cast<float>(value));
+    case kPropertyTypeDouble: return WriteValue<double>(this, value);
+    default: return false;
     }
 }
 
@@ -436,14 +411,11 @@ KString KProperty::AsString()
 {
     switch (mInfo.mType)
     {
-    case kPropertyTypeInt:
-        return KString(AsInteger());
+    case kPropertyTypeInt: return KString(AsInteger());
     case kPropertyTypeBool:
-    case kPropertyTypeAction:
-        return KString(AsInteger() != 0 ? "True" : "False");
+    case kPropertyTypeAction: return KString(AsInteger() != 0 ? "True" : "False");
     case kPropertyTypeFloat:
-    case kPropertyTypeDouble:
-        return KString(AsDouble());
+    case kPropertyTypeDouble: return KString(AsDouble());
     case kPropertyTypeCharPtr:
     {
         char* text = nullptr;
@@ -506,8 +478,7 @@ KString KProperty::AsString()
         double members[4] = {value.r, value.g, value.b, value.a};
         return FormatDoubles(members, 4);
     }
-    default:
-        return KString("?");
+    default: return KString("?");
     }
 }
 
@@ -527,18 +498,13 @@ bool KProperty::SetString(const char* text)
         SetData(&value, 0, nullptr, nullptr);
         return true;
     }
-    default:
-        return false;
+    default: return false;
     }
 }
 
-void KProperty::GetData(void*, int, KEvaluateInfo*, KWorldState*)
-{
-}
+void KProperty::GetData(void*, int, KEvaluateInfo*, KWorldState*) {}
 
-void KProperty::SetData(void*, int, KEvaluateInfo*, KWorldState*)
-{
-}
+void KProperty::SetData(void*, int, KEvaluateInfo*, KWorldState*) {}
 
 bool KProperty::CopyPropertyValueFrom(KProperty* source)
 {

@@ -148,7 +148,10 @@ public:
     bool IsNoAutomaticRename() const { return GetFlag(KPropertyInfo::eNoAutomaticRename); }
 
     void SetPropertyFlag(kPropertyFlag flags) { mOwnFlags = flags; }
-    void ModifyPropertyFlag(kPropertyFlag bits, bool set) { mOwnFlags = set ? (mOwnFlags | bits) : (mOwnFlags & ~bits); }
+    void ModifyPropertyFlag(kPropertyFlag bits, bool set)
+    {
+        mOwnFlags = set ? (mOwnFlags | bits) : (mOwnFlags & ~bits);
+    }
     kPropertyFlag GetPropertyFlag() const { return mOwnFlags; }
     bool GetPropertyFlag(kPropertyFlag bits) const { return (mOwnFlags & bits) != 0; }
     bool IsAnimated() const { return GetPropertyFlag(eAnimated); }
@@ -236,18 +239,54 @@ protected:
 };
 
 // Type codes of the value types.
-inline kPropertyType KPropertyGetType(double*) { return kPropertyTypeDouble; }
-inline kPropertyType KPropertyGetType(float*) { return kPropertyTypeFloat; }
-inline kPropertyType KPropertyGetType(bool*) { return kPropertyTypeBool; }
-inline kPropertyType KPropertyGetType(int*) { return kPropertyTypeInt; }
-inline kPropertyType KPropertyGetType(char**) { return kPropertyTypeCharPtr; }
-inline kPropertyType KPropertyGetType(KTime*) { return kPropertyTypeTime; }
-inline kPropertyType KPropertyGetType(KString*) { return kPropertyTypeString; }
-inline kPropertyType KPropertyGetType(KObject**) { return kPropertyTypeObject; }
-inline kPropertyType KPropertyGetType(KgeTVector*) { return kPropertyTypeVector3D; }
-inline kPropertyType KPropertyGetType(KgeRGBVector*) { return kPropertyTypeColorRGB; }
-inline kPropertyType KPropertyGetType(KgeRGBAVector*) { return kPropertyTypeColorRGBA; }
-inline kPropertyType KPropertyGetType(KProperty**) { return kPropertyTypeReference; }
+inline kPropertyType KPropertyGetType(double*)
+{
+    return kPropertyTypeDouble;
+}
+inline kPropertyType KPropertyGetType(float*)
+{
+    return kPropertyTypeFloat;
+}
+inline kPropertyType KPropertyGetType(bool*)
+{
+    return kPropertyTypeBool;
+}
+inline kPropertyType KPropertyGetType(int*)
+{
+    return kPropertyTypeInt;
+}
+inline kPropertyType KPropertyGetType(char**)
+{
+    return kPropertyTypeCharPtr;
+}
+inline kPropertyType KPropertyGetType(KTime*)
+{
+    return kPropertyTypeTime;
+}
+inline kPropertyType KPropertyGetType(KString*)
+{
+    return kPropertyTypeString;
+}
+inline kPropertyType KPropertyGetType(KObject**)
+{
+    return kPropertyTypeObject;
+}
+inline kPropertyType KPropertyGetType(KgeTVector*)
+{
+    return kPropertyTypeVector3D;
+}
+inline kPropertyType KPropertyGetType(KgeRGBVector*)
+{
+    return kPropertyTypeColorRGB;
+}
+inline kPropertyType KPropertyGetType(KgeRGBAVector*)
+{
+    return kPropertyTypeColorRGBA;
+}
+inline kPropertyType KPropertyGetType(KProperty**)
+{
+    return kPropertyTypeReference;
+}
 // Enumerations of other units: 4-byte values read and written like int.
 template <class E, typename std::enable_if<std::is_enum<E>::value, int>::type = 0>
 inline kPropertyType KPropertyGetType(E*)
@@ -282,7 +321,9 @@ public:
     typedef T (KPlug::*Getter)();
     typedef void (KPlug::*Setter)(T);
 
-    KPropertyTemplate() : mValue() {}
+    KPropertyTemplate()
+        : mValue()
+    {}
     // A full property on owner (not null): named (with the owner's name
     // notifications), typed, user or not, dynamic, with a data type, an
     // optional referenced source, and added to the owner's list.

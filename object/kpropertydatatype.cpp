@@ -1,9 +1,9 @@
 #include "object/kpropertydatatype.h"
 
 #include <new>
-#include <stdio.h>
-#include <stdlib.h>
-#include <string.h>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 #include "base/kconfigfile.h"
 #include "base/kset.h"
@@ -26,59 +26,61 @@ union KBuiltinSlot
 {
     char mNone;
     T mType;
-    constexpr KBuiltinSlot() : mNone(0) {}
+    constexpr KBuiltinSlot()
+        : mNone(0)
+    {}
     ~KBuiltinSlot() {}
 };
 
 } // namespace
 
 // The 46 built-in types in construction order.
-#define KDATATYPE_BUILTINS(X)                                                   \
-    X(KDataTypeNumber)                                                          \
-    X(KDataTypeTime)                                                            \
-    X(KDataTypeVector)                                                          \
-    X(KDataTypeVector4)                                                         \
-    X(KDataTypeMatrix)                                                          \
-    X(KDataTypeReal)                                                            \
-    X(KDataTypeInteger)                                                         \
-    X(KDataTypeAction)                                                          \
-    X(KDataTypeIntensity)                                                       \
-    X(KDataTypeConeAngle)                                                       \
-    X(KDataTypeFog)                                                             \
-    X(KDataTypeShape)                                                           \
-    X(KDataTypeFieldOfView)                                                     \
-    X(KDataTypeFieldOfViewX)                                                    \
-    X(KDataTypeFieldOfViewY)                                                    \
-    X(KDataTypeOpticalCenterX)                                                  \
-    X(KDataTypeOpticalCenterY)                                                  \
-    X(KDataTypeRoll)                                                            \
-    X(KDataTypeCameraIndex)                                                     \
-    X(KDataTypeTimeWarp)                                                        \
-    X(KDataTypeVisibility)                                                      \
-    X(KDataTypeBool)                                                            \
-    X(KDataTypeEnum)                                                            \
-    X(KDataTypeColor)                                                           \
-    X(KDataTypeColorAndAlpha)                                                   \
-    X(KDataTypeTranslationUV)                                                   \
-    X(KDataTypeScalingUV)                                                       \
-    X(KDataTypeColorHSB)                                                        \
-    X(KDataTypeTranslation)                                                     \
-    X(KDataTypeScaling)                                                         \
-    X(KDataTypeRotation)                                                        \
-    X(KDataTypeLclTranslation)                                                  \
-    X(KDataTypeLclScaling)                                                      \
-    X(KDataTypeLclRotation)                                                     \
-    X(KDataTypeMatrixTranslation)                                               \
-    X(KDataTypeMatrixScaling)                                                   \
-    X(KDataTypeMatrixRotation)                                                  \
-    X(KDataTypeMatrixTransformation)                                            \
-    X(KDataTypeOrientation)                                                     \
-    X(KDataTypeLookAt)                                                          \
-    X(KDataTypeQuaternion)                                                      \
-    X(KDataTypeLclQuaternion)                                                   \
-    X(KDataTypeOcclusion)                                                       \
-    X(KDataTypeWeight)                                                          \
-    X(KDataTypeIKReachTranslation)                                              \
+#define KDATATYPE_BUILTINS(X)                                                                                          \
+    X(KDataTypeNumber)                                                                                                 \
+    X(KDataTypeTime)                                                                                                   \
+    X(KDataTypeVector)                                                                                                 \
+    X(KDataTypeVector4)                                                                                                \
+    X(KDataTypeMatrix)                                                                                                 \
+    X(KDataTypeReal)                                                                                                   \
+    X(KDataTypeInteger)                                                                                                \
+    X(KDataTypeAction)                                                                                                 \
+    X(KDataTypeIntensity)                                                                                              \
+    X(KDataTypeConeAngle)                                                                                              \
+    X(KDataTypeFog)                                                                                                    \
+    X(KDataTypeShape)                                                                                                  \
+    X(KDataTypeFieldOfView)                                                                                            \
+    X(KDataTypeFieldOfViewX)                                                                                           \
+    X(KDataTypeFieldOfViewY)                                                                                           \
+    X(KDataTypeOpticalCenterX)                                                                                         \
+    X(KDataTypeOpticalCenterY)                                                                                         \
+    X(KDataTypeRoll)                                                                                                   \
+    X(KDataTypeCameraIndex)                                                                                            \
+    X(KDataTypeTimeWarp)                                                                                               \
+    X(KDataTypeVisibility)                                                                                             \
+    X(KDataTypeBool)                                                                                                   \
+    X(KDataTypeEnum)                                                                                                   \
+    X(KDataTypeColor)                                                                                                  \
+    X(KDataTypeColorAndAlpha)                                                                                          \
+    X(KDataTypeTranslationUV)                                                                                          \
+    X(KDataTypeScalingUV)                                                                                              \
+    X(KDataTypeColorHSB)                                                                                               \
+    X(KDataTypeTranslation)                                                                                            \
+    X(KDataTypeScaling)                                                                                                \
+    X(KDataTypeRotation)                                                                                               \
+    X(KDataTypeLclTranslation)                                                                                         \
+    X(KDataTypeLclScaling)                                                                                             \
+    X(KDataTypeLclRotation)                                                                                            \
+    X(KDataTypeMatrixTranslation)                                                                                      \
+    X(KDataTypeMatrixScaling)                                                                                          \
+    X(KDataTypeMatrixRotation)                                                                                         \
+    X(KDataTypeMatrixTransformation)                                                                                   \
+    X(KDataTypeOrientation)                                                                                            \
+    X(KDataTypeLookAt)                                                                                                 \
+    X(KDataTypeQuaternion)                                                                                             \
+    X(KDataTypeLclQuaternion)                                                                                          \
+    X(KDataTypeOcclusion)                                                                                              \
+    X(KDataTypeWeight)                                                                                                 \
+    X(KDataTypeIKReachTranslation)                                                                                     \
     X(KDataTypeIKReachRotation)
 
 // "class C" names the class even where the global of the same name is visible.
@@ -88,8 +90,8 @@ KDATATYPE_BUILTINS(KDATATYPE_SLOT)
 } // namespace
 #undef KDATATYPE_SLOT
 
-#define KDATATYPE_POINTERS(C)                                                   \
-    KDataType* C::DataType = &gSlot##C.mType;                                   \
+#define KDATATYPE_POINTERS(C)                                                                                          \
+    KDataType* C::DataType = &gSlot##C.mType;                                                                          \
     KDataType* C = &gSlot##C.mType;
 KDATATYPE_BUILTINS(KDATATYPE_POINTERS)
 #undef KDATATYPE_POINTERS
@@ -206,7 +208,9 @@ KCharPtrSet* Registry(bool create)
 // ---------------------------------------------------------------------------
 // Base type and registry
 
-KDataType::KDataType(const char* name) : mName(name ? name : ""), mBaseDataType(this)
+KDataType::KDataType(const char* name)
+    : mName(name ? name : "")
+    , mBaseDataType(this)
 {
     KDataTypeAdd(this);
 }
@@ -255,9 +259,9 @@ KDataType* KDataType::GetMemberDataType()
 
 bool KDataType::IsOrdinal()
 {
-    return this == KDataTypeBool::DataType || this == KDataTypeAction::DataType ||
-           this == KDataTypeInteger::DataType || this == KDataTypeEnum::DataType ||
-           this == KDataTypeCameraIndex::DataType || this == KDataTypeVisibility::DataType;
+    return this == KDataTypeBool::DataType || this == KDataTypeAction::DataType || this == KDataTypeInteger::DataType ||
+           this == KDataTypeEnum::DataType || this == KDataTypeCameraIndex::DataType ||
+           this == KDataTypeVisibility::DataType;
 }
 
 bool KDataType::IsEqual(void* a, void* b, double tolerance)
@@ -455,7 +459,8 @@ const char* NameAt(const char* const* names, int count, int index)
 
 // Number ---------------------------------------------------------------------
 
-KDataTypeNumber::KDataTypeNumber(const char* name) : KDataType(name)
+KDataTypeNumber::KDataTypeNumber(const char* name)
+    : KDataType(name)
 {
     mSize = 8;
     mMemberCount = 1;
@@ -491,7 +496,8 @@ const char* KDataTypeNumber::GetMemberName(int)
 
 // Time -----------------------------------------------------------------------
 
-KDataTypeTime::KDataTypeTime(const char* name) : KDataType(name)
+KDataTypeTime::KDataTypeTime(const char* name)
+    : KDataType(name)
 {
     mSize = 8;
     mMemberCount = 0;
@@ -529,24 +535,25 @@ const char* KDataTypeTime::GetMemberName(int)
 
 // Vector, Vector4 and Matrix: count doubles, read and written in braces.
 
-#define KDATATYPE_BRACED_ROOT(C, Count)                                                             \
-    C::C(const char* name) : KDataType(name)                                                        \
-    {                                                                                               \
-        mSize = 8 * (Count);                                                                        \
-        mMemberCount = (Count);                                                                     \
-    }                                                                                               \
-    bool C::Init(void* value)                                                                       \
-    {                                                                                               \
-        return ClearDoubles(value, (Count));                                                        \
-    }                                                                                               \
-    bool C::Set(const char* text, void* value)                                                      \
-    {                                                                                               \
-        return ParseBraces(text, static_cast<double*>(value), (Count));                             \
-    }                                                                                               \
-    bool C::Get(char* text, int size, void* value)                                                  \
-    {                                                                                               \
-        static const int sDecimals = DisplayDecimals();                                             \
-        return FormatBraces(text, size, static_cast<const double*>(value), (Count), sDecimals);     \
+#define KDATATYPE_BRACED_ROOT(C, Count)                                                                                \
+    C::C(const char* name)                                                                                             \
+        : KDataType(name)                                                                                              \
+    {                                                                                                                  \
+        mSize = 8 * (Count);                                                                                           \
+        mMemberCount = (Count);                                                                                        \
+    }                                                                                                                  \
+    bool C::Init(void* value)                                                                                          \
+    {                                                                                                                  \
+        return ClearDoubles(value, (Count));                                                                           \
+    }                                                                                                                  \
+    bool C::Set(const char* text, void* value)                                                                         \
+    {                                                                                                                  \
+        return ParseBraces(text, static_cast<double*>(value), (Count));                                                \
+    }                                                                                                                  \
+    bool C::Get(char* text, int size, void* value)                                                                     \
+    {                                                                                                                  \
+        static const int sDecimals = DisplayDecimals();                                                                \
+        return FormatBraces(text, size, static_cast<const double*>(value), (Count), sDecimals);                        \
     }
 
 KDATATYPE_BRACED_ROOT(KDataTypeVector, 3)
@@ -575,10 +582,11 @@ const char* KDataTypeMatrix::GetMemberName(int)
 // ---------------------------------------------------------------------------
 // Named specialisations
 
-#define KDATATYPE_LEAF(C, Root, Name)                                           \
-    C::C() : Root(Name)                                                         \
-    {                                                                           \
-        mBaseDataType = Root::DataType;                                         \
+#define KDATATYPE_LEAF(C, Root, Name)                                                                                  \
+    C::C()                                                                                                             \
+        : Root(Name)                                                                                                   \
+    {                                                                                                                  \
+        mBaseDataType = Root::DataType;                                                                                \
     }
 
 KDATATYPE_LEAF(KDataTypeReal, KDataTypeNumber, "Real")

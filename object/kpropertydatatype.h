@@ -153,21 +153,21 @@ public:
 // Named specialisations: storage and text of their root, their own name and,
 // for some, their own member names.
 
-#define KDATATYPE_DECLARE_LEAF(Class, Root)                                     \
-    class Class : public Root                                                   \
-    {                                                                           \
-    public:                                                                     \
-        static KDataType* DataType;                                             \
-        Class();                                                                \
+#define KDATATYPE_DECLARE_LEAF(Class, Root)                                                                            \
+    class Class : public Root                                                                                          \
+    {                                                                                                                  \
+    public:                                                                                                            \
+        static KDataType* DataType;                                                                                    \
+        Class();                                                                                                       \
     };
 
-#define KDATATYPE_DECLARE_NAMED_LEAF(Class, Root)                               \
-    class Class : public Root                                                   \
-    {                                                                           \
-    public:                                                                     \
-        static KDataType* DataType;                                             \
-        Class();                                                                \
-        const char* GetMemberName(int index) override;                          \
+#define KDATATYPE_DECLARE_NAMED_LEAF(Class, Root)                                                                      \
+    class Class : public Root                                                                                          \
+    {                                                                                                                  \
+    public:                                                                                                            \
+        static KDataType* DataType;                                                                                    \
+        Class();                                                                                                       \
+        const char* GetMemberName(int index) override;                                                                 \
     };
 
 KDATATYPE_DECLARE_LEAF(KDataTypeReal, KDataTypeNumber)

@@ -10,26 +10,18 @@ void KPropertyList::Init(KPropertyInfo*)
     mInfo.ModifyFlag(KPropertyInfo::eList, true);
 }
 
-void KPropertyList::GetListData(int, void*)
-{
-}
+void KPropertyList::GetListData(int, void*) {}
 
-void KPropertyList::SetListData(int, void*)
-{
-}
+void KPropertyList::SetListData(int, void*) {}
 
-void KPropertyList::ClearListData()
-{
-}
+void KPropertyList::ClearListData() {}
 
 bool KPropertyList::BeginChangeListData()
 {
     return true;
 }
 
-void KPropertyList::EndChangeListData()
-{
-}
+void KPropertyList::EndChangeListData() {}
 
 // ---------------------------------------------------------------------------
 // Object lists through their common interface
@@ -70,9 +62,7 @@ void KPropertyObjectList_Abstract::CopyContentSpec(KPropertyObjectList_Abstract&
 // ---------------------------------------------------------------------------
 // Object list
 
-KPropertyObjectList::KPropertyObjectList()
-{
-}
+KPropertyObjectList::KPropertyObjectList() {}
 
 KPropertyObjectList* KPropertyObjectList::Create(KObject* owner, const char* name, KPlug::kType type, int classId,
                                                  int count, KPlug::kDirection direction, kPropertyFlag flags)
@@ -182,20 +172,14 @@ bool KPropertyObjectList::PlugNotify(KPlugCallstack* callstack, kPlugAction acti
     return KPropertyObjectList_Abstract::PlugNotify(callstack, action, plug, index, other, type, extra);
 }
 
-void KPropertyObjectList::GetData(void*, int, KEvaluateInfo*, KWorldState*)
-{
-}
+void KPropertyObjectList::GetData(void*, int, KEvaluateInfo*, KWorldState*) {}
 
-void KPropertyObjectList::SetData(void*, int, KEvaluateInfo*, KWorldState*)
-{
-}
+void KPropertyObjectList::SetData(void*, int, KEvaluateInfo*, KWorldState*) {}
 
 // ---------------------------------------------------------------------------
 // Event property
 
-KPropertyEvent::KPropertyEvent()
-{
-}
+KPropertyEvent::KPropertyEvent() {}
 
 void KPropertyEvent::Init(IRegister* source, int eventId, int data)
 {

@@ -67,9 +67,7 @@ KStreamOptions* KStream::StreamGetOpenOptions()
     return nullptr;
 }
 
-void KStream::StreamReleaseOptions(KStreamOptions*)
-{
-}
+void KStream::StreamReleaseOptions(KStreamOptions*) {}
 
 bool KStream::StreamCreate(HdlKObjectTemplate<KStreamOptions>)
 {
@@ -94,9 +92,7 @@ bool KStream::StreamIsContinuous()
 // ---------------------------------------------------------------------------
 // KStreamOptions
 
-void EmptyProgressUpdateCallback(const char*, const char*, float)
-{
-}
+void EmptyProgressUpdateCallback(const char*, const char*, float) {}
 
 int EmptyMessageCallback(const char*, const char*, const char*, const char*, const char*, int defaultAnswer)
 {

@@ -52,8 +52,7 @@ typedef int (*KMessageCallback)(const char* a, const char* b, const char* c, con
 
 void EmptyProgressUpdateCallback(const char* title, const char* text, float percent);
 // Returns defaultAnswer.
-int EmptyMessageCallback(const char* a, const char* b, const char* c, const char* d, const char* e,
-                         int defaultAnswer);
+int EmptyMessageCallback(const char* a, const char* b, const char* c, const char* d, const char* e, int defaultAnswer);
 
 class KStreamOptions : public KObject
 {

@@ -1,7 +1,7 @@
 #include "object/kuniquename.h"
 
-#include <stdlib.h>
-#include <string.h>
+#include <cstdlib>
+#include <cstring>
 #include <strings.h>
 
 namespace {
@@ -197,8 +197,8 @@ const char* KUniqueNameObjectList::AddObject(const char* name, const void* objec
 
     std::string key = Lower(base);
     auto known = mTaken.find(key);
-    bool extends = known != mTaken.end() && !Less(counter, known->second.mFrom) &&
-                   !Less(Increment(known->second.mTo), counter);
+    bool extends =
+        known != mTaken.end() && !Less(counter, known->second.mFrom) && !Less(Increment(known->second.mTo), counter);
     if (extends)
         counter = Increment(known->second.mTo);
     std::string start = counter;

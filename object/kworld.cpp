@@ -82,7 +82,11 @@ void LinkUnregister(KWorld* world, KObject* object)
 // World states
 
 KWorldState::KWorldState(KWorld* world, kType kind, KWorldState* parent, bool withCompanion)
-    : mWorld(world), mType(kind), mParent(parent), mChildren(16), mSerial(++WorldStateId())
+    : mWorld(world)
+    , mType(kind)
+    , mParent(parent)
+    , mChildren(16)
+    , mSerial(++WorldStateId())
 {
     if (parent)
     {
@@ -148,7 +152,10 @@ void KWorldState::Remove(KWorldState* child)
 // ---------------------------------------------------------------------------
 // World
 
-KWorld::KWorld() : mObjects(16), mProperties(16), mStates(16)
+KWorld::KWorld()
+    : mObjects(16)
+    , mProperties(16)
+    , mStates(16)
 {
     static const bool linked = [] {
         KObject_SetWorldLink(KObjectWorldLink{&LinkRegister, &LinkUnregister});

@@ -63,7 +63,8 @@ inline void WriteFile(const std::string& name, const std::vector<unsigned char>&
 inline unsigned int Crc32(const unsigned char* data, size_t n)
 {
     unsigned int crc = 0xFFFFFFFFu;
-    for (size_t i = 0; i < n; ++i) {
+    for (size_t i = 0; i < n; ++i)
+    {
         crc ^= static_cast<unsigned int>(data[i]) << 24;
         for (int bit = 0; bit < 8; ++bit)
             crc = (crc & 0x80000000u) ? (crc << 1) ^ 0x04C11DB7u : (crc << 1);

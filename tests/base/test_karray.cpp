@@ -14,7 +14,10 @@ int Capacity(KBaseArray& a)
     return a.Reserve(0); // Reserve(0) only reports the capacity
 }
 
-std::vector<int> Items(KArrayTemplate<int>& a) { return std::vector<int>(a.GetArray(), a.GetArray() + a.GetCount()); }
+std::vector<int> Items(KArrayTemplate<int>& a)
+{
+    return std::vector<int>(a.GetArray(), a.GetArray() + a.GetCount());
+}
 
 // An item whose equality is a tolerance, with a non-const operator==.
 struct Point
@@ -29,13 +32,16 @@ TEST(KArrayGrowth, BlockGrowth)
 {
     KArrayTemplate<int> a(16);
     EXPECT_EQ(0, Capacity(a));
-    for (int i = 0; i < 16; ++i) EXPECT_EQ(i, a.Add(i * 10));
+    for (int i = 0; i < 16; ++i)
+        EXPECT_EQ(i, a.Add(i * 10));
     EXPECT_EQ(16, Capacity(a));
     a.Add(160); // the 17th item makes two blocks
     EXPECT_EQ(32, Capacity(a));
-    for (int i = 17; i < 33; ++i) a.Add(i * 10);
+    for (int i = 17; i < 33; ++i)
+        a.Add(i * 10);
     EXPECT_EQ(64, Capacity(a)); // geometric: 1, 2, 4 blocks
-    for (int i = 0; i < 33; ++i) ASSERT_EQ(i * 10, a[i]);
+    for (int i = 0; i < 33; ++i)
+        ASSERT_EQ(i * 10, a[i]);
 
     KArrayTemplate<int> neg(-5); // a block size below 1 behaves as 1
     neg.Add(1);
@@ -44,9 +50,11 @@ TEST(KArrayGrowth, BlockGrowth)
     KArrayTemplate<int> big;
     const int* last = big.GetArray();
     int moves = 0;
-    for (int i = 0; i < 100000; ++i) {
+    for (int i = 0; i < 100000; ++i)
+    {
         big.Add(i);
-        if (big.GetArray() != last) ++moves, last = big.GetArray();
+        if (big.GetArray() != last)
+            ++moves, last = big.GetArray();
     }
     EXPECT_EQ(99999, big.GetLast());
     EXPECT_LE(moves, 20);
@@ -55,7 +63,8 @@ TEST(KArrayGrowth, BlockGrowth)
 TEST(KArrayEdit, InsertAndRemove)
 {
     KArrayTemplate<int> a;
-    for (int v : {1, 2, 3}) a.Add(v);
+    for (int v : {1, 2, 3})
+        a.Add(v);
     EXPECT_EQ(3, a.InsertAt(100, 9)); // past the end appends
     EXPECT_EQ(0, a.InsertAt(0, 0));
     EXPECT_EQ(2, a.InsertAt(2, 7));
@@ -71,7 +80,8 @@ TEST(KArrayEdit, InsertAndRemove)
     EXPECT_EQ(Items(a), (std::vector<int>{1, 2}));
     // The base InsertAt copies an item that lies in the array while it grows.
     KArrayTemplate<int> b(4);
-    for (int i = 0; i < 4; ++i) b.Add(100 + i);
+    for (int i = 0; i < 4; ++i)
+        b.Add(100 + i);
     EXPECT_EQ(4, b.KBaseArray::InsertAt(b.GetCount(), &b[1]));
     EXPECT_EQ(0, b.KBaseArray::InsertAt(0, &b[3])); // item shifted by the insert
     EXPECT_EQ(Items(b), (std::vector<int>{103, 100, 101, 102, 103, 101}));
@@ -80,7 +90,8 @@ TEST(KArrayEdit, InsertAndRemove)
 TEST(KArraySearch, FindForms)
 {
     KArrayTemplate<int> a;
-    for (int x : {5, 6, 5, 7, 5}) a.Add(x);
+    for (int x : {5, 6, 5, 7, 5})
+        a.Add(x);
     EXPECT_EQ(2, a.FindAfter(0, 5));
     EXPECT_EQ(0, a.FindAfter(-1, 5));
     EXPECT_EQ(-1, a.FindAfter(4, 5));
@@ -97,7 +108,8 @@ TEST(KArraySearch, FindForms)
     EXPECT_EQ(1, d.Find(0.0));
 
     KArrayTemplate<Point> pts;
-    for (Point p : {Point{1, 2}, Point{3, 4}, Point{1, 2}}) pts.Add(p);
+    for (Point p : {Point{1, 2}, Point{3, 4}, Point{1, 2}})
+        pts.Add(p);
     EXPECT_EQ(2, pts.FindAfter(0, Point{1.0000001, 2}));
     EXPECT_EQ(-1, pts.FindAfter(-1, Point{1.1, 2}));
 }
@@ -107,7 +119,8 @@ TEST(KArrayCount, SetCountResizeReserve)
     KArrayTemplate<int> a;
     a.SetCount(5);
     EXPECT_EQ(Items(a), (std::vector<int>(5, 0)));
-    for (int i = 0; i < 5; ++i) a[i] = 9;
+    for (int i = 0; i < 5; ++i)
+        a[i] = 9;
     const int cap = Capacity(a);
     a.SetCount(2);
     EXPECT_EQ(cap, Capacity(a));
@@ -121,7 +134,8 @@ TEST(KArrayCount, SetCountResizeReserve)
     EXPECT_EQ(16, Capacity(a)); // one block kept
 
     KArrayTemplate<int> r(4);
-    for (int i = 0; i < 10; ++i) r.Add(i + 1);
+    for (int i = 0; i < 10; ++i)
+        r.Add(i + 1);
     EXPECT_EQ(8, r.Reserve(6)); // shrinks to two blocks, count cut to 6
     EXPECT_EQ(6, r.GetCount());
     EXPECT_EQ(6, r[5]);
@@ -138,7 +152,8 @@ TEST(KArrayCount, SetCountResizeReserve)
 TEST(KArrayCopy, AssignmentAndArrays)
 {
     KArrayTemplate<int> a(256);
-    for (int i = 0; i < 3; ++i) a.Add(i);
+    for (int i = 0; i < 3; ++i)
+        a.Add(i);
     a = a;
     EXPECT_EQ(Items(a), (std::vector<int>{0, 1, 2}));
     KArrayTemplate<int> b(a);
@@ -149,7 +164,8 @@ TEST(KArrayCopy, AssignmentAndArrays)
     KArrayTemplate<int> c, other, u;
     c.Add(7);
     c = a;
-    for (int v : {1, 9, 9}) other.Add(v);
+    for (int v : {1, 9, 9})
+        other.Add(v);
     c.AddArray(other);
     u.Add(1);
     u.AddArrayNoDuplicate(other); // repeats inside other are added once

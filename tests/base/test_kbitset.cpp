@@ -21,7 +21,8 @@ void SetBit(KBitSet& set, int b)
     const int unit = (b >> KBitSet::kUnitPowerOf2) - seg->GetFirstUnit();
     const unsigned int mask = 1u << (b % 32);
     const unsigned int word = seg->GetUnit(unit);
-    if (!(word & mask)) {
+    if (!(word & mask))
+    {
         ASSERT_NE(seg->SafeAssign(set, unit, word | mask), nullptr);
     }
 }
@@ -36,7 +37,8 @@ void ClearBit(KBitSet& set, int b)
 KBitSet Make(const std::vector<int>& bits)
 {
     KBitSet set;
-    for (int b : bits) SetBit(set, b);
+    for (int b : bits)
+        SetBit(set, b);
     return set;
 }
 
@@ -64,7 +66,8 @@ Ints Bits(const KBitSet& set)
 {
     Ints bits;
     for (const Visit& v : Walk(set))
-        if (v.isSet) bits.insert(v.index);
+        if (v.isSet)
+            bits.insert(v.index);
     return bits;
 }
 
@@ -97,10 +100,12 @@ Ints Reference(int op, const Ints& l, const Ints& r)
 {
     Ints result;
     for (int v : l)
-        if ((op == KBitSet::eAnd) == (r.count(v) != 0) || op == KBitSet::eOr) result.insert(v);
+        if ((op == KBitSet::eAnd) == (r.count(v) != 0) || op == KBitSet::eOr)
+            result.insert(v);
     if (op == KBitSet::eOr || op == KBitSet::eXor)
         for (int v : r)
-            if (!l.count(v)) result.insert(v);
+            if (!l.count(v))
+                result.insert(v);
     return result;
 }
 
@@ -141,14 +146,15 @@ TEST(KBitSetTest, CountsLastBitAndTheTopIndex)
     KBitSet set = Make({0, 31, 32, 63});
     SetBit(set, 40);
     ClearBit(set, 31);
-    ClearBit(set, 31); // already clear: nothing
+    ClearBit(set, 31);                     // already clear: nothing
     EXPECT_EQ(set.GetCountOfSetBits(), 4); // the cache follows changes
     set.Clear();
     EXPECT_EQ(set.GetCountOfSetBits() + set.GetSegmentCount(), 0);
 
     KBitSet last = Make({3, 200});
     int index = -1;
-    for (int expected : {200, 3}) {
+    for (int expected : {200, 3})
+    {
         ASSERT_TRUE(last.GetSegment(0)->GetLastSetBitAbsoluteIndex(index));
         EXPECT_EQ(index, expected);
         last.GetSegment(0)->UnsetBit(expected, last);
@@ -173,13 +179,14 @@ TEST(KBitSetTest, FindFirstUnsetAndNextSetBits)
     // The first segment starts at unit 2: index 0 comes from the gap, unless gaps are skipped.
     EXPECT_EQ(FirstUnset(high), 0);
     EXPECT_EQ(FirstUnset(high, -1, true), 66);
-    for (int b = 0; b < 32; ++b) SetBit(full, b);
+    for (int b = 0; b < 32; ++b)
+        SetBit(full, b);
     EXPECT_EQ(FirstUnset(full), 1234); // the walk runs out and leaves the parameter alone
 
     KBitSet set = Make({5, 100}); // one segment, units 0 to 3
     EXPECT_EQ(NextSet(set, 101, -1, &kSet), -1);
     EXPECT_EQ(NextSet(set, 42, -1, nullptr), 42); // any index
-    EXPECT_EQ(NextSet(set, 6, 50, &kSet), -1);   // the end applies by units: bit 100 lies in unit 3
+    EXPECT_EQ(NextSet(set, 6, 50, &kSet), -1);    // the end applies by units: bit 100 lies in unit 3
     EXPECT_EQ(NextSet(set, 6, 96, &kSet), 100);
     // Across segments and gaps, for set and for unset bits.
     KBitSet mixed = Make({0, 1, 2, 40, 300, 301, 5000, 5031});
@@ -250,7 +257,8 @@ TEST(KBitSetTest, AlgebraWithOthersItselfCopiesAndEmptySets)
 {
     const std::vector<int> a = {1, 5, 40, 300, 10000, 10031, 70000}, b = {5, 41, 300, 5000, 10001, 10031};
     const KBitSet right = Make(b);
-    for (int op = KBitSet::eAnd; op <= KBitSet::eXor; ++op) {
+    for (int op = KBitSet::eAnd; op <= KBitSet::eXor; ++op)
+    {
         KBitSet left = Make(a);
         left.ApplyOp(op, right);
         const Ints expected = Reference(op, Ints(a.begin(), a.end()), Ints(b.begin(), b.end()));

@@ -14,14 +14,16 @@ using qoxtest::ReadFile;
 namespace {
 
 class ChainedFileTest : public qoxtest::FileTest
-{
-};
+{};
 
 // A layer that counts its destruction, to see who deletes whom.
 class CountingLayer : public KChainedFile
 {
 public:
-    explicit CountingLayer(int* destroyed) : KChainedFile(0, nullptr, eClosed, false), mDestroyed(destroyed) {}
+    explicit CountingLayer(int* destroyed)
+        : KChainedFile(0, nullptr, eClosed, false)
+        , mDestroyed(destroyed)
+    {}
     ~CountingLayer() override { ++*mDestroyed; }
 
 private:
@@ -33,13 +35,19 @@ private:
 TEST_F(ChainedFileTest, OpenSetsTheMode)
 {
     KChainedFile file(0, nullptr, KChainedFile::eClosed, false);
-    const struct { const char* modeText; kFileMode mode; KChainedFile::EMode expected; } cases[] = {
+    const struct
+    {
+        const char* modeText;
+        kFileMode mode;
+        KChainedFile::EMode expected;
+    } cases[] = {
         {"wb", kFILE_READ, KChainedFile::eWrite},          {"rb", kFILE_READ, KChainedFile::eRead},
         {"r+b", kFILE_READ, KChainedFile::eRead},          {nullptr, kFILE_READ, KChainedFile::eRead},
         {nullptr, kFILE_READ_WRITE, KChainedFile::eWrite}, {nullptr, kFILE_WRITE, KChainedFile::eWrite},
         {nullptr, kFILE_APPEND, KChainedFile::eWrite},
     };
-    for (const auto& c : cases) {
+    for (const auto& c : cases)
+    {
         ASSERT_TRUE(c.modeText ? file.Open(mName.c_str(), c.modeText) : file.Open(mName.c_str(), c.mode, false));
         EXPECT_EQ(c.expected, file.GetMode()) << (c.modeText ? c.modeText : "") << c.mode;
     }
@@ -94,7 +102,9 @@ TEST_F(ChainedFileTest, UpperLayerPassesEverythingDown)
 TEST_F(ChainedFileTest, OwnershipOfTheLowerLayer)
 {
     int destroyed = 0;
-    { KChainedFile owner(0, new CountingLayer(&destroyed), KChainedFile::eClosed, true); }
+    {
+        KChainedFile owner(0, new CountingLayer(&destroyed), KChainedFile::eClosed, true);
+    }
     EXPECT_EQ(1, destroyed);
     // A layer that does not own the one below leaves it usable.
     KChainedFile bottom(0, nullptr, KChainedFile::eClosed, false);

@@ -181,7 +181,8 @@ void DecimalCountWith(const char* decimal)
     char pattern[] = "/tmp/qox_kcfg_dec_XXXXXX";
     const std::string dir = mkdtemp(pattern);
     KLib_SetConfigDirectory(dir.c_str());
-    if (decimal) KConfigFile("@Application.txt", false).Set("NumericField", "Decimal", decimal, nullptr);
+    if (decimal)
+        KConfigFile("@Application.txt", false).Set("NumericField", "Decimal", decimal, nullptr);
     const int count = GetDisplayDecimalCount();
     KDirectoryRemove(dir.c_str(), true);
     _exit(count);

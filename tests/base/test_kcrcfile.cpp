@@ -14,9 +14,11 @@ namespace {
 unsigned int ReferenceCrc(const std::string& data)
 {
     unsigned int r = 0xFFFFFFFFu;
-    for (unsigned char c : data) {
+    for (unsigned char c : data)
+    {
         r ^= static_cast<unsigned int>(c) << 24;
-        for (int i = 0; i < 8; ++i) r = (r & 0x80000000u) ? (r << 1) ^ 0x04C11DB7u : (r << 1);
+        for (int i = 0; i < 8; ++i)
+            r = (r & 0x80000000u) ? (r << 1) ^ 0x04C11DB7u : (r << 1);
     }
     return ~r;
 }
@@ -24,7 +26,8 @@ unsigned int ReferenceCrc(const std::string& data)
 std::string BigEndian(unsigned int v)
 {
     std::string s(4, '\0');
-    for (int i = 0; i < 4; ++i) s[i] = static_cast<char>(v >> (24 - 8 * i));
+    for (int i = 0; i < 4; ++i)
+        s[i] = static_cast<char>(v >> (24 - 8 * i));
     return s;
 }
 
@@ -35,9 +38,11 @@ protected:
     bool WriteThroughCrc(const std::string& data)
     {
         KCrcFile crc(0, NewBottom(), KChainedFile::eClosed, true);
-        if (!crc.Open(mName.c_str(), kFILE_READ_WRITE, false)) return false;
+        if (!crc.Open(mName.c_str(), kFILE_READ_WRITE, false))
+            return false;
         std::string copy = data;
-        if (!copy.empty() && crc.Write(&copy[0], static_cast<unsigned int>(copy.size())) != copy.size()) return false;
+        if (!copy.empty() && crc.Write(&copy[0], static_cast<unsigned int>(copy.size())) != copy.size())
+            return false;
         return crc.Close();
     }
     bool Check()
@@ -79,7 +84,8 @@ TEST_F(CrcFileTest, CheckValueOf123456789)
     EXPECT_TRUE(crc.Close());
     const std::string good = Slurp(); // closing a read layer appends nothing
     EXPECT_EQ(13u, good.size());
-    for (size_t i = 0; i < good.size(); ++i) { // any changed byte is detected
+    for (size_t i = 0; i < good.size(); ++i)
+    { // any changed byte is detected
         std::string bad = good;
         bad[i] = static_cast<char>(bad[i] ^ 0x01);
         Spit(bad);
@@ -91,17 +97,20 @@ TEST_F(CrcFileTest, TruncatedExtendedAndShortFiles)
 {
     std::string data(200000, '\0'); // across the read chunks
     unsigned int seed = 12345;
-    for (char& c : data) c = static_cast<char>((seed = seed * 1103515245u + 12345u) >> 16);
+    for (char& c : data)
+        c = static_cast<char>((seed = seed * 1103515245u + 12345u) >> 16);
     ASSERT_TRUE(WriteThroughCrc(data));
     const std::string good = Slurp();
     EXPECT_EQ(data + BigEndian(ReferenceCrc(data)), good);
     EXPECT_TRUE(Check());
-    for (const std::string& bad : {good.substr(0, good.size() - 2), data, good + "x"}) {
+    for (const std::string& bad : {good.substr(0, good.size() - 2), data, good + "x"})
+    {
         Spit(bad);
         EXPECT_FALSE(Check()) << bad.size();
     }
     // Files shorter than the trailer: no check value, no error.
-    for (int size = 0; size < 4; ++size) {
+    for (int size = 0; size < 4; ++size)
+    {
         Spit(std::string(static_cast<size_t>(size), '\0'));
         KCrcFile crc(0, NewBottom(), KChainedFile::eClosed, true);
         ASSERT_TRUE(crc.Open(mName.c_str(), kFILE_READ, false));
@@ -147,7 +156,7 @@ TEST_F(CrcFileTest, WriteOnlyFileAndMemoryImage)
     EXPECT_TRUE(crc.CheckCrc());
     image[3] = 'X';
     EXPECT_FALSE(crc.CheckCrc());
-    EXPECT_TRUE(crc.Close()); // read mode: nothing appended
+    EXPECT_TRUE(crc.Close());     // read mode: nothing appended
     EXPECT_FALSE(crc.CheckCrc()); // closed
 }
 
@@ -158,7 +167,10 @@ TEST(CrcFileCloseTest, TrailerThatDoesNotFitIsAFailedClose)
     struct FixedBuffer : KChainedFile
     {
         FixedBuffer(char* buffer, unsigned int size)
-            : KChainedFile(0, nullptr, eClosed, false), mBuffer(buffer), mSize(size) {}
+            : KChainedFile(0, nullptr, eClosed, false)
+            , mBuffer(buffer)
+            , mSize(size)
+        {}
         bool Open(const char*, kFileMode, bool) override { return KChainedFile::Open(mBuffer, mSize); }
         char* mBuffer;
         unsigned int mSize;

@@ -19,7 +19,9 @@ char kKey[17] = "0123456789abcdef";
 class SpyLayer : public KChainedFile
 {
 public:
-    SpyLayer() : KChainedFile(0, NewBottom(), eClosed, true) {}
+    SpyLayer()
+        : KChainedFile(0, NewBottom(), eClosed, true)
+    {}
     unsigned int Read(void* buffer, unsigned int n) override
     {
         ++mReads;
@@ -28,7 +30,8 @@ public:
     unsigned int Write(void* buffer, unsigned int n) override
     {
         ++mWrites;
-        if (mWriteLimit >= 0 && n > static_cast<unsigned int>(mWriteLimit)) n = static_cast<unsigned int>(mWriteLimit);
+        if (mWriteLimit >= 0 && n > static_cast<unsigned int>(mWriteLimit))
+            n = static_cast<unsigned int>(mWriteLimit);
         return n ? KChainedFile::Write(buffer, n) : 0;
     }
     void SetPosition(long offset) override
@@ -61,7 +64,8 @@ protected:
     std::string ReadAll(unsigned int max, const char* key = kKey)
     {
         KEncryptedFile enc(const_cast<char*>(key), 0, NewBottom(), KChainedFile::eClosed, true);
-        if (!enc.Open(mName.c_str(), kFILE_READ, false)) return "<open failed>";
+        if (!enc.Open(mName.c_str(), kFILE_READ, false))
+            return "<open failed>";
         std::string out(max, '\0');
         out.resize(enc.Read(&out[0], max));
         enc.Close();
@@ -285,7 +289,8 @@ TEST_F(EncryptedFileTest, TruncatedAndDamagedFiles)
 TEST_F(EncryptedFileTest, FullStackWithCrcBelowCipher)
 {
     std::string data;
-    for (int i = 0; i < 1000; ++i) data += static_cast<char>(i * 31);
+    for (int i = 0; i < 1000; ++i)
+        data += static_cast<char>(i * 31);
     {
         KEncryptedFile enc(kKey, 0, new KCrcFile(0, NewBottom(), KChainedFile::eClosed, true), KChainedFile::eClosed,
                            true);
@@ -299,7 +304,8 @@ TEST_F(EncryptedFileTest, FullStackWithCrcBelowCipher)
         KCrcFile* crc = new KCrcFile(0, NewBottom(), KChainedFile::eClosed, true);
         KEncryptedFile enc(kKey, 0, crc, KChainedFile::eClosed, true);
         std::string out;
-        if (!enc.Open(mName.c_str(), kFILE_READ, false)) return out;
+        if (!enc.Open(mName.c_str(), kFILE_READ, false))
+            return out;
         crcOk = crc->CheckCrc();
         out.assign(2000, '\0');
         out.resize(enc.Read(&out[0], 2000));

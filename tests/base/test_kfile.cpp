@@ -22,7 +22,8 @@ Strings Lines(const std::string& text, int size)
     Strings lines;
     FILE* f = fmemopen(const_cast<char*>(text.data()), text.size(), "r");
     std::vector<char> buffer(static_cast<size_t>(size) + 1, 'X');
-    while (KFgets(buffer.data(), size, f)) lines.push_back(buffer.data());
+    while (KFgets(buffer.data(), size, f))
+        lines.push_back(buffer.data());
     fclose(f);
     return lines;
 }
@@ -90,7 +91,7 @@ TEST(KFileTest, TextAppendAndFormat)
         KFile file;
         ASSERT_TRUE(file.Open(name.c_str(), kFILE_APPEND, false));
         file.Format("<%s|%d>", big.c_str(), 42); // any length
-    } // the destructor closes
+    }                                            // the destructor closes
     EXPECT_EQ(ReadFile(name), "line one\n<" + big + "|42>");
 
     const std::string other = dir.File("b");

@@ -16,7 +16,8 @@ bool RotationIsLeftHand(const KgeRMatrix& r)
 {
     KgeAMatrix a;
     for (int i = 0; i < 3; ++i)
-        for (int j = 0; j < 3; ++j) a.mData[i][j] = r.mData[i][j];
+        for (int j = 0; j < 3; ++j)
+            a.mData[i][j] = r.mData[i][j];
     return IsLeftHand(a);
 }
 
@@ -24,24 +25,34 @@ bool RotationIsLeftHand(const KgeRMatrix& r)
 
 TEST(KGeometryTest, TriangulationOrder)
 {
-    const struct { int corners; std::vector<int> indexes; } cases[] = {
-        {3, {0, 1, 2}}, {4, {0, 1, 2, 2, 3, 0}}, {5, {0, 1, 2, 2, 3, 0, 0, 3, 4}},
+    const struct
+    {
+        int corners;
+        std::vector<int> indexes;
+    } cases[] = {
+        {3, {0, 1, 2}},
+        {4, {0, 1, 2, 2, 3, 0}},
+        {5, {0, 1, 2, 2, 3, 0, 0, 3, 4}},
         {8, {0, 1, 2, 2, 3, 0, 0, 3, 7, 3, 4, 7, 7, 4, 6, 4, 5, 6}}, // the zig-zag order
-        {2, {}}, {0, {}}, // too few corners: nothing written
+        {2, {}},
+        {0, {}}, // too few corners: nothing written
     };
-    for (const auto& c : cases) {
+    for (const auto& c : cases)
+    {
         std::vector<int> idx(64, -7);
         KTriangulation(idx.data(), c.corners);
         EXPECT_EQ(std::vector<int>(idx.begin(), idx.begin() + c.indexes.size()), c.indexes) << c.corners;
         EXPECT_EQ(idx[c.indexes.size()], -7) << c.corners;
     }
     // The triangles of a regular n-gon, all the same way round, sum to its area.
-    for (int n = 3; n <= 21; ++n) {
+    for (int n = 3; n <= 21; ++n)
+    {
         std::vector<int> idx(3 * (n - 2) + 3, -7);
         KTriangulation(idx.data(), n);
         EXPECT_EQ(idx[3 * (n - 2)], -7) << n;
         double area = 0, x[3], y[3];
-        for (int k = 0; k < 3 * (n - 2); ++k) {
+        for (int k = 0; k < 3 * (n - 2); ++k)
+        {
             ASSERT_TRUE(idx[k] >= 0 && idx[k] < n) << n;
             x[k % 3] = std::cos(2 * kPi * idx[k] / n);
             y[k % 3] = std::sin(2 * kPi * idx[k] / n);
@@ -55,7 +66,8 @@ TEST(KGeometryTest, TriangulationOrder)
 
 TEST(KGeometryTest, FitBoxInBoxAndTriangleAngles)
 {
-    const struct {
+    const struct
+    {
         double w, h, x, y, boxW, boxH;
         bool center, fit, keepRatio, cover;
         double outX, outY, outW, outH;
@@ -66,7 +78,8 @@ TEST(KGeometryTest, FitBoxInBoxAndTriangleAngles)
         {4, 2, 1, 1, 10, 8, true, true, false, false, 1, 1, 10, 8},  // without keepRatio: the box size
         {2, 1, 0, 0, 6, 3, false, true, true, false, 0, 0, 6, 3},    // equal ratios take H/h
     };
-    for (const auto& c : cases) {
+    for (const auto& c : cases)
+    {
         double x, y, w, h;
         KFitBoxInBox(c.w, c.h, c.x, c.y, c.boxW, c.boxH, c.center, c.fit, c.keepRatio, c.cover, c.cover, &x, &y, &w,
                      &h);
@@ -89,13 +102,18 @@ TEST(KGeometryTest, QuaternionsFromPositions)
 {
     KgeQuaternion q;
     double m[4][4];
-    const struct { KgeTVector a, b; double x, y, z, w; } cases[] = {
-        {KgeTVector(1, 2, 2), KgeTVector(1, 2, 2), 0, 0, 0, 18},    // equal: (0, 0, 0, 2|a|^2)
-        {KgeTVector(1, 2, 2), KgeTVector(2, 4, 4), 0, 0, 0, 36},    // |a||b| + a.b
-        {KgeTVector(1, 2, 2), KgeTVector(-1, -2, -2), 0, 0, 0, 0},  // opposite
-        {KgeTVector(2, 0, 0), KgeTVector(0, 3, 0), 0, 0, 6, 6},     // X onto Y
+    const struct
+    {
+        KgeTVector a, b;
+        double x, y, z, w;
+    } cases[] = {
+        {KgeTVector(1, 2, 2), KgeTVector(1, 2, 2), 0, 0, 0, 18},   // equal: (0, 0, 0, 2|a|^2)
+        {KgeTVector(1, 2, 2), KgeTVector(2, 4, 4), 0, 0, 0, 36},   // |a||b| + a.b
+        {KgeTVector(1, 2, 2), KgeTVector(-1, -2, -2), 0, 0, 0, 0}, // opposite
+        {KgeTVector(2, 0, 0), KgeTVector(0, 3, 0), 0, 0, 6, 6},    // X onto Y
     };
-    for (const auto& c : cases) {
+    for (const auto& c : cases)
+    {
         GetQuaternionFromPositionToPosition(q, c.a, c.b);
         ExpectNear(q, {c.x, c.y, c.z, c.w});
     }
@@ -119,13 +137,18 @@ TEST(KGeometryTest, QuaternionsFromPositions)
 TEST(KGeometryTest, ConstraintAndProjectionOfQuaternions)
 {
     const double s45 = std::sin(kPi / 4), c12 = std::cos(kPi / 12), s12 = std::sin(kPi / 12);
-    const struct { KgeQuaternion in; double z, w; } cases[] = {
+    const struct
+    {
+        KgeQuaternion in;
+        double z, w;
+    } cases[] = {
         {KgeQuaternion(0, 0, s45, s45), s12, c12},   // 90 degrees about Z, limited to 30
         {KgeQuaternion(0, 0, s45, -s45), s12, -c12}, // a negative w keeps its side
         {KgeQuaternion(0, 0, std::sin(kPi / 24), std::cos(kPi / 24)), std::sin(kPi / 24), std::cos(kPi / 24)},
         {KgeQuaternion(0, 0, 0, 0), 0, 0}, // a zero quaternion stays zero
     };
-    for (const auto& c : cases) {
+    for (const auto& c : cases)
+    {
         KgeQuaternion q = c.in;
         ConstraintQuaternion(q, 30);
         ExpectNear(q, {0, 0, c.z, c.w});
@@ -284,7 +307,7 @@ TEST(KGeometryTest, Interpolation)
     KgeTVector out(9, 9, 9, 5);
     const KgeTVector a(0, 2, 4), b(10, 12, 14);
     KgeLinearInterpolation(out, a, b, 0.25);
-    ExpectNear(out, {2.5, 4.5, 6.5, 5}); // W is kept
+    ExpectNear(out, {2.5, 4.5, 6.5, 5});   // W is kept
     KgeLinearInterpolation(out, a, b, -1); // clamped to the ends
     ExpectNear(out, {0, 2, 4}, 0);
     KgeLinearInterpolation(out, a, b, 3);
@@ -327,5 +350,4 @@ TEST(KGeometryTest, IKSolve)
     ExpectNear(bone[1], {0, 1, 0});
     // The fourth components the files rely on after construction.
     EXPECT_TRUE(KgeTVector().w == 1.0 && KgeRGBVector().w == 1.0 && KgeRGBAVector().a == 0.0 && KgeRVector().w == 0.0);
-
 }

@@ -10,7 +10,8 @@ TEST(KLibTest, ProjectPathIsEmptyBeforeItIsSetAndCutTo1023Characters)
     // A fresh process, so no earlier test has set the path.
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(_exit(KLib_GetProjectFilePath()[0] == 0 ? 0 : 1), ::testing::ExitedWithCode(0), "");
-    for (size_t n : {1023u, 1024u, 1500u}) {
+    for (size_t n : {1023u, 1024u, 1500u})
+    {
         const std::string path(n, 'p');
         KLib_SetProjectFilePath(path.c_str());
         EXPECT_EQ(std::string(KLib_GetProjectFilePath()), path.substr(0, 1023)) << n;

@@ -32,9 +32,11 @@ void Mul3(M44 out, const M44 x, const M44 y)
 {
     double r[3][3];
     for (int i = 0; i < 3; ++i)
-        for (int j = 0; j < 3; ++j) r[i][j] = x[i][0] * y[0][j] + x[i][1] * y[1][j] + x[i][2] * y[2][j];
+        for (int j = 0; j < 3; ++j)
+            r[i][j] = x[i][0] * y[0][j] + x[i][1] * y[1][j] + x[i][2] * y[2][j];
     for (int i = 0; i < 3; ++i)
-        for (int j = 0; j < 3; ++j) out[i][j] = r[i][j];
+        for (int j = 0; j < 3; ++j)
+            out[i][j] = r[i][j];
 }
 
 // E_first(a) . E_second(b) . E_third(c).
@@ -66,7 +68,8 @@ void ExpectUntouched(const M44 m, int rows, int cols)
 {
     for (int r = 0; r < 4; ++r)
         for (int c = 0; c < 4; ++c)
-            if (r >= rows || c >= cols) {
+            if (r >= rows || c >= cols)
+            {
                 EXPECT_EQ(m[r][c], 77.0) << "element " << r << "," << c;
             }
 }
@@ -85,7 +88,8 @@ void ExpectAliasSafe(Kernel run, const M44 a, const M44 b, int rows, int cols)
     std::memcpy(y, b, sizeof y);
     run(y, a, y);
     for (int r = 0; r < rows; ++r)
-        for (int c = 0; c < cols; ++c) {
+        for (int c = 0; c < cols; ++c)
+        {
             EXPECT_EQ(x[r][c], ref[r][c]) << "element " << r << "," << c;
             EXPECT_EQ(y[r][c], ref[r][c]) << "element " << r << "," << c;
         }
@@ -104,16 +108,19 @@ TEST(KMathKernels, XYZandIJKtoRBuildTheElementaryProducts)
     ExpectUntouched(m, 3, 3); // only the 3x3 part is written
 
     const double angles[][3] = {{23.0, 41.0, -67.0}, {-150.0, 12.5, 80.0}, {0.0, 170.0, -3.0}};
-    for (int code = 0; code < 12; ++code) {
+    for (int code = 0; code < 12; ++code)
+    {
         const int i = KmEulerAxis[code][0], j = KmEulerAxis[code][1], k = KmEulerAxis[code][2];
-        for (const auto& a : angles) {
+        for (const auto& a : angles)
+        {
             M44 expected;
             ProductOfElementary(expected, i, a[0], j, a[1], (code & 1) ? i : k, a[2]);
             FillSentinel(m);
             EXPECT_EQ(KmIJKtoR(m, a[0], a[1], a[2], code), m);
             ExpectMatrixNear(m, expected);
             ExpectUntouched(m, 3, 3);
-            if (code == 0) { // Rx . Ry . Rz with X acting first
+            if (code == 0)
+            { // Rx . Ry . Rz with X acting first
                 KmXYZtoR(expected, a[0], a[1], a[2]);
                 ExpectMatrixNear(m, expected);
             }
@@ -126,7 +133,8 @@ TEST(KMathKernels, RtoVordInvertsIJKtoR)
     // Distinct axes: the angles come back.
     const double angles[][3] = {{23.0, 41.0, -67.0}, {-150.0, -89.0, 80.0}, {179.0, 0.5, -179.0}, {0, 0, 0}};
     for (int code = 0; code < 12; code += 2)
-        for (const auto& a : angles) {
+        for (const auto& a : angles)
+        {
             M44 m;
             double back[3];
             KmIJKtoR(m, a[0], a[1], a[2], code);
@@ -135,7 +143,8 @@ TEST(KMathKernels, RtoVordInvertsIJKtoR)
         }
     // Repeated axes: a middle angle in (0, 180) before the parity sign comes back
     // as it was; a negative one as an equivalent triple.
-    for (int code = 1; code < 12; code += 2) {
+    for (int code = 1; code < 12; code += 2)
+    {
         const double sign = (code & 2) ? -1 : 1;
         M44 m;
         double back[3];
@@ -149,9 +158,14 @@ TEST(KMathKernels, RtoVordInvertsIJKtoR)
     ExpectNear(KmRtoVord(equivalent, m1, 1), {-145.0, 70.0, 120.0}, 1e-8);
     // Gimbal: distinct axes with the middle angle 90 (the first absorbs the
     // third); repeated axes with the middle angle 0 (one turn by the sum).
-    const struct { double a[3]; int code; double expected[3]; } gimbal[] = {
-        {{30, 90, 20}, 0, {10, 90, 0}}, {{25, 0, 40}, 1, {65, 0, 0}}, {{25, 0, 40}, 3, {65, 0, 0}}};
-    for (const auto& g : gimbal) {
+    const struct
+    {
+        double a[3];
+        int code;
+        double expected[3];
+    } gimbal[] = {{{30, 90, 20}, 0, {10, 90, 0}}, {{25, 0, 40}, 1, {65, 0, 0}}, {{25, 0, 40}, 3, {65, 0, 0}}};
+    for (const auto& g : gimbal)
+    {
         M44 m;
         double a[3];
         KmIJKtoR(m, g.a[0], g.a[1], g.a[2], g.code);
@@ -173,7 +187,8 @@ TEST(KMathKernels, RtoVXYZGimbalBranchesAndRoundTrip)
     EXPECT_EQ(a[1] + a[2], 90.0);
     KmRtoVord(a, m, 0); // KmRtoVord's threshold is on cy: it still recovers the angles
     ExpectNear(a, {30.0, 89.99, 20.0}, 1e-6);
-    for (double x : {30.0, 10.0}) { // Y = -90: m[0][2] = 1 takes the -90 branch
+    for (double x : {30.0, 10.0})
+    { // Y = -90: m[0][2] = 1 takes the -90 branch
         KmXYZtoR(m, x, -90.0, 20.0);
         KmRtoVXYZ(a, m);
         ExpectNear(a, {x + 20.0, -90.0, 0.0}, 1e-9);
@@ -193,7 +208,8 @@ TEST(KMathKernels, RtoVXYZGimbalBranchesAndRoundTrip)
     EXPECT_TRUE(std::isnan(a[1])); // the general branch
 
     const double angles[][3] = {{30, 0, 0}, {-170, 45, 120}, {12, -80, -33}, {179, 89.9, -179}};
-    for (const auto& in : angles) {
+    for (const auto& in : angles)
+    {
         KmXYZtoR(m, in[0], in[1], in[2]);
         KmRtoVXYZ(a, m);
         ExpectNear(a, {in[0], in[1], in[2]}, 1e-6);
@@ -206,7 +222,8 @@ TEST(KMathKernels, RtoQCascadeAndQuaternionRules)
     // and third branches, and the identity.
     const double h = std::sqrt(0.5);
     const double cases[][4] = {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {h, h, 0, 0}, {0, h, h, 0}, {0, 0, 0, 1}};
-    for (const auto& expected : cases) {
+    for (const auto& expected : cases)
+    {
         M44 m;
         double q[4];
         KmQtoR(m, expected);
@@ -215,7 +232,8 @@ TEST(KMathKernels, RtoQCascadeAndQuaternionRules)
         EXPECT_EQ(q[0] * q[3], 0.0);
     }
     const double angles[][3] = {{30, 0, 0}, {-170, 45, 120}, {12, -80, -33}, {90, 90, 90}};
-    for (const auto& a : angles) {
+    for (const auto& a : angles)
+    {
         M44 m, back;
         double q[4];
         KmXYZtoR(m, a[0], a[1], a[2]);
@@ -307,7 +325,8 @@ TEST(KMathKernels, RotationProductsTransposeAndScale)
     KmRi(t, a);
     KmRS(out, a, s);
     for (int i = 0; i < 3; ++i)
-        for (int j = 0; j < 3; ++j) {
+        for (int j = 0; j < 3; ++j)
+        {
             EXPECT_EQ(t[i][j], a[j][i]);
             EXPECT_EQ(out[i][j], a[i][j] * s[i]);
         }
@@ -320,7 +339,8 @@ TEST(KMathKernels, RotationProductsTransposeAndScale)
     // Full 4x4 product and transpose over all sixteen elements.
     M44 f, g;
     for (int r = 0; r < 4; ++r)
-        for (int c = 0; c < 4; ++c) {
+        for (int c = 0; c < 4; ++c)
+        {
             f[r][c] = r * 4 + c + 1;
             g[r][c] = (r == c) ? 2.0 : (r - c) * 0.5;
         }
@@ -329,7 +349,8 @@ TEST(KMathKernels, RotationProductsTransposeAndScale)
     KmMM(out, f, g);
     KmMt(t, f);
     for (int r = 0; r < 4; ++r)
-        for (int c = 0; c < 4; ++c) {
+        for (int c = 0; c < 4; ++c)
+        {
             EXPECT_EQ(out[r][c], g[r][0] * f[0][c] + g[r][1] * f[1][c] + g[r][2] * f[2][c] + g[r][3] * f[3][c]);
             EXPECT_EQ(t[r][c], f[c][r]);
         }
@@ -342,13 +363,15 @@ TEST(KSSRotationOrderTest, V2MMatchesTheOrderTable)
     const int table[12][3] = {{0, 1, 2}, {0, 1, 0}, {0, 2, 1}, {0, 2, 0}, {1, 2, 0}, {1, 2, 1},
                               {1, 0, 2}, {1, 0, 1}, {2, 0, 1}, {2, 0, 2}, {2, 1, 0}, {2, 1, 2}};
     const KgeRVector v(17.0, -42.0, 63.0);
-    for (int code = 0; code <= 12; ++code) {
+    for (int code = 0; code <= 12; ++code)
+    {
         KgeRMatrix m, zero;
         FillSentinel(m.mData);
         FillSentinel(zero.mData);
         KSSRotationOrder(code).V2M(zero, KgeRVector(0, 0, 0)); // the identity in every order
         ExpectMatrixNear(zero, kIdentity, 1e-15);
-        if (code == 12) break;
+        if (code == 12)
+            break;
         const int* axes = table[code];
         M44 expected;
         ProductOfElementary(expected, axes[0], v[axes[0]], axes[1], v[axes[1]], axes[2], v[KmEulerAxis[code][2]]);
@@ -366,9 +389,11 @@ TEST(KSSRotationOrderTest, V2MMatchesTheOrderTable)
 TEST(KSSRotationOrderTest, EulerRoundTripForEveryOrder)
 {
     const double angles[][3] = {{17, -42, 63}, {-120, 10, 170}, {5, 80, -5}, {150, -85, -100}, {0, 0, 0}};
-    for (int code = 0; code <= 12; ++code) {
+    for (int code = 0; code <= 12; ++code)
+    {
         const KSSRotationOrder order(code);
-        for (const auto& a : angles) {
+        for (const auto& a : angles)
+        {
             KgeRMatrix m, m2;
             order.V2M(m, KgeRVector(a[0], a[1], a[2], 123.0));
             KgeRVector back(0, 0, 0, 456.0);
@@ -380,12 +405,14 @@ TEST(KSSRotationOrderTest, EulerRoundTripForEveryOrder)
             // back when the middle angle (of axis j; code 12: Y and Z) lies within +/-90.
             const bool middleInRange = code == 12 ? (std::fabs(a[1]) < 90 && std::fabs(a[2]) < 90)
                                                   : (code % 2 == 0 && std::fabs(a[KmEulerAxis[code][1]]) < 90);
-            if (middleInRange) ExpectNear(back, {a[0], a[1], a[2]}, 1e-8);
+            if (middleInRange)
+                ExpectNear(back, {a[0], a[1], a[2]}, 1e-8);
         }
     }
     // Repeated orders with a middle angle in (0, 180) before the parity sign
     // give the triple back.
-    for (int code = 1; code < 12; code += 2) {
+    for (int code = 1; code < 12; code += 2)
+    {
         KgeRVector v(-33, -33, -33), back;
         v[KmEulerAxis[code][0]] = 48;
         v[KmEulerAxis[code][1]] = (code & 2) ? -121 : 121;
@@ -411,7 +438,8 @@ TEST(KSSRotationOrderTest, EulerRoundTripForEveryOrder)
     KSSRotationOrder(12).M2V(v, m);
     ExpectNear(v, {180, 180, 180, 4}, 0.0);
     const double spherical[][3] = {{-65, 0, 0}, {0, 70, 0}, {0, 0, -120}, {170, 60, 60}, {-100, -45, 80}, {33, 89, 1}};
-    for (const auto& a : spherical) {
+    for (const auto& a : spherical)
+    {
         KSSRotationOrder(12).V2M(m, KgeRVector(a[0], a[1], a[2]));
         KSSRotationOrder(12).M2V(v, m);
         ExpectNear(v, {a[0], a[1], a[2]}, 1e-7);
@@ -426,7 +454,8 @@ TEST(KSSRotationOrderTest, SphericalOppositeXAxisThreshold)
     // worked out: no Y swing, Z = 180 - asin(s), s = sqrt(1 - c^2) ~ sqrt(2e-10).
     const double atThreshold = -0.9999999999;
     const double justAbove = std::nextafter(atThreshold, 0.0);
-    for (double c : {atThreshold, justAbove}) {
+    for (double c : {atThreshold, justAbove})
+    {
         M44 twist, swing;
         Elementary(twist, 0, 30.0);
         Elementary(swing, 2, 0.0);

@@ -21,7 +21,10 @@ void ExpectRow(const KQoxXMatrix& m, int r, double a, double b, double c, double
     ExpectNear(static_cast<const KgeAMatrix&>(m).mData[r], {a, b, c}, tol);
 }
 
-double& Raw(KQoxXMatrix& m, int r, int c) { return static_cast<KgeAMatrix&>(m).mData[r][c]; }
+double& Raw(KQoxXMatrix& m, int r, int c)
+{
+    return static_cast<KgeAMatrix&>(m).mData[r][c];
+}
 
 } // namespace
 
@@ -31,7 +34,7 @@ TEST(KQoxVectorTest, EqualityAndWRules)
     EXPECT_TRUE(V4(1, 2, 3, 0) != V4(1.000002, 2, 3, 0));
     EXPECT_FALSE(V4(std::nan(""), 0, 0, 0) == V4(std::nan(""), 0, 0, 0));
     EXPECT_FALSE(KQoxVector2(0.1, 0.2) == KQoxVector2(0.1, 0.2000000001)); // exact
-    KArrayTemplate<V4> v4; // arrays find with the element's equality
+    KArrayTemplate<V4> v4;                                                 // arrays find with the element's equality
     v4.Add(V4(1, 2, 3, 0));
     v4.Add(V4(4, 5, 6, 0));
     EXPECT_EQ(v4.Find(V4(4, 5, 6.0000005, 99)), 1);

@@ -129,7 +129,8 @@ TEST(KmathVN, ContinuousRotationKeepsTheRotation)
         double out[3];
         KVNGetContinuousRotation(out, rot, ref, kXYZ);
         ExpectSameRotation(out, rot);
-        for (int k = 0; k < 3; ++k) EXPECT_LE(std::fabs(out[k] - ref[k]), 180.0);
+        for (int k = 0; k < 3; ++k)
+            EXPECT_LE(std::fabs(out[k] - ref[k]), 180.0);
         ref[0] = out[0];
         ref[1] = out[1];
         ref[2] = out[2];

@@ -77,12 +77,18 @@ TEST(KMemoryFile, SeekClampsToBuffer)
     char bytes[10] = {0};
     KMemoryFile file;
     ASSERT_TRUE(file.Open(bytes, sizeof(bytes)));
-    const struct { kSeekPos from; long offset; long position; } steps[] = {
-        {kSEEK_END, 4, 6},      {kSEEK_END, -4, 6}, // from the end, either sign
+    const struct
+    {
+        kSeekPos from;
+        long offset;
+        long position;
+    } steps[] = {
+        {kSEEK_END, 4, 6},       {kSEEK_END, -4, 6}, // from the end, either sign
         {kSEEK_CURRENT, -20, 0}, {kSEEK_BEGIN, 50, 10}, {kSEEK_END, 0, 10},
         {kSEEK_END, 40, 0},      {kSEEK_CURRENT, 3, 3}, {static_cast<kSeekPos>(7), 5, 0}, // an unknown origin: 0
     };
-    for (const auto& s : steps) {
+    for (const auto& s : steps)
+    {
         file.Seek(s.from, s.offset);
         EXPECT_EQ(s.position, file.GetPosition()) << s.from << " " << s.offset;
     }

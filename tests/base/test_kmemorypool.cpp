@@ -14,7 +14,10 @@
 
 namespace {
 
-uintptr_t Addr(const void* p) { return reinterpret_cast<uintptr_t>(p); }
+uintptr_t Addr(const void* p)
+{
+    return reinterpret_cast<uintptr_t>(p);
+}
 
 // The reuse pool's block header: the block size 8 bytes before the data, the
 // alignment gap 4 bytes before it.
@@ -25,7 +28,10 @@ unsigned int HeaderBlockSize(const void* p)
     return size;
 }
 
-unsigned int HeaderGap(const void* p) { return static_cast<const unsigned char*>(p)[-4]; }
+unsigned int HeaderGap(const void* p)
+{
+    return static_cast<const unsigned char*>(p)[-4];
+}
 
 // malloc/free that counts its calls, remembers the last block it gave out and
 // can be told to fail.
@@ -34,7 +40,8 @@ class CountingAlloc : public KMemoryReusePool::IXAlloc
 public:
     void* Alloc(unsigned int size) override
     {
-        if (mFail) return nullptr;
+        if (mFail)
+            return nullptr;
         ++mAllocs;
         return mLast = std::malloc(size);
     }
@@ -54,13 +61,18 @@ public:
 std::set<void*> TakeAll(KMemoryPool& pool, int n)
 {
     std::set<void*> blocks;
-    for (int i = 0; i < n; ++i) blocks.insert(pool.Allocate());
+    for (int i = 0; i < n; ++i)
+        blocks.insert(pool.Allocate());
     EXPECT_EQ(blocks.size(), size_t(n));
     EXPECT_EQ(blocks.count(nullptr), 0u);
     return blocks;
 }
 
-void GiveBack(KMemoryPool& pool, const std::set<void*>& blocks) { for (void* p : blocks) pool.Free(p); }
+void GiveBack(KMemoryPool& pool, const std::set<void*>& blocks)
+{
+    for (void* p : blocks)
+        pool.Free(p);
+}
 
 // Threads that each take up to three blocks at a time, fill them with their own
 // tag and check the tag before giving them back: a block handed to two threads
@@ -70,30 +82,39 @@ int Hammer(int threads, int rounds, const std::function<void*(unsigned int)>& ta
 {
     std::atomic<int> failures{0};
     std::vector<std::thread> pool;
-    for (int t = 0; t < threads; ++t) {
+    for (int t = 0; t < threads; ++t)
+    {
         pool.emplace_back([&, t] {
             const unsigned char tag = static_cast<unsigned char>(0x10 + t);
             unsigned int seed = 12345u + unsigned(t);
-            for (int round = 0; round < rounds; ++round) {
+            for (int round = 0; round < rounds; ++round)
+            {
                 unsigned char* held[3];
                 unsigned int sizes[3];
                 const int n = 1 + (round + t) % 3;
-                for (int i = 0; i < n; ++i) {
+                for (int i = 0; i < n; ++i)
+                {
                     seed = seed * 1103515245u + 12345u;
                     sizes[i] = 1 + (seed >> 16) % maxSize;
                     held[i] = static_cast<unsigned char*>(take(sizes[i]));
-                    if (!held[i] || Addr(held[i]) % alignment) ++failures;
-                    if (held[i]) std::memset(held[i], tag, sizes[i]);
+                    if (!held[i] || Addr(held[i]) % alignment)
+                        ++failures;
+                    if (held[i])
+                        std::memset(held[i], tag, sizes[i]);
                 }
-                for (int i = 0; i < n; ++i) {
-                    if (!held[i]) continue;
-                    if (std::count(held[i], held[i] + sizes[i], tag) != sizes[i]) ++failures;
+                for (int i = 0; i < n; ++i)
+                {
+                    if (!held[i])
+                        continue;
+                    if (std::count(held[i], held[i] + sizes[i], tag) != sizes[i])
+                        ++failures;
                     give(held[i]);
                 }
             }
         });
     }
-    for (std::thread& th : pool) th.join();
+    for (std::thread& th : pool)
+        th.join();
     return failures.load();
 }
 
@@ -101,7 +122,8 @@ int Hammer(int threads, int rounds, const std::function<void*(unsigned int)>& ta
 
 TEST(KAlignedAllocTest, AlignmentStoredBaseAndRealloc)
 {
-    for (unsigned int requested : {0u, 1u, 8u, 64u, 4096u}) {
+    for (unsigned int requested : {0u, 1u, 8u, 64u, 4096u})
+    {
         void* p = kMallocAligned(100, requested);
         const unsigned int alignment = requested ? requested : 1; // 0 behaves as 1
         ASSERT_NE(p, nullptr) << alignment;
@@ -118,14 +140,20 @@ TEST(KAlignedAllocTest, AlignmentStoredBaseAndRealloc)
     kFreeAligned(nullptr);
     // Growing, realigning and shrinking keep the leading bytes.
     unsigned char* p = static_cast<unsigned char*>(kMallocAligned(100, 16));
-    for (int i = 0; i < 100; ++i) p[i] = static_cast<unsigned char>(i * 7 + 1);
-    const struct { unsigned int size, alignment; int kept; } steps[] = {
-        {100000, 16, 100}, {200, 4096, 100}, {10, 32, 10}};
-    for (const auto& s : steps) {
+    for (int i = 0; i < 100; ++i)
+        p[i] = static_cast<unsigned char>(i * 7 + 1);
+    const struct
+    {
+        unsigned int size, alignment;
+        int kept;
+    } steps[] = {{100000, 16, 100}, {200, 4096, 100}, {10, 32, 10}};
+    for (const auto& s : steps)
+    {
         p = static_cast<unsigned char*>(kReallocAligned(p, s.size, s.alignment));
         ASSERT_NE(p, nullptr);
         EXPECT_EQ(Addr(p) % s.alignment, 0u);
-        for (int i = 0; i < s.kept; ++i) ASSERT_EQ(p[i], static_cast<unsigned char>(i * 7 + 1)) << i;
+        for (int i = 0; i < s.kept; ++i)
+            ASSERT_EQ(p[i], static_cast<unsigned char>(i * 7 + 1)) << i;
     }
     EXPECT_EQ(kReallocAligned(p, 0, 32), nullptr); // size 0 frees
     void* t = kReallocAligned(nullptr, 50, 64);    // a null block allocates
@@ -144,7 +172,8 @@ TEST(KMemoryPoolTest, FixedGrowingAndTinyPools)
 
     KMemoryPool aligned(100, 3, 64, true);
     const std::set<void*> grown = TakeAll(aligned, 6); // three from the list, three grown
-    for (void* p : grown) EXPECT_EQ(Addr(p) % 64, 0u);
+    for (void* p : grown)
+        EXPECT_EQ(Addr(p) % 64, 0u);
     GiveBack(aligned, grown);
     KMemoryPool tiny(1, 3, 0, false); // blocks shorter than a pointer still hold the link
     const std::set<void*> three = TakeAll(tiny, 3);
@@ -168,8 +197,8 @@ TEST(KMemoryPoolTest, FixedGrowingAndTinyPools)
 TEST(KMemoryPoolTest, ConcurrentAllocateFreeLosesAndDuplicatesNothing)
 {
     KMemoryPool pool(64, 64, 0, false); // 8 threads x 3 held < 64: never runs dry
-    EXPECT_EQ(Hammer(8, 20000, [&](unsigned int) { return pool.Allocate(); }, [&](void* p) { pool.Free(p); },
-                     64, 1),
+    EXPECT_EQ(Hammer(
+                  8, 20000, [&](unsigned int) { return pool.Allocate(); }, [&](void* p) { pool.Free(p); }, 64, 1),
               0);
     const std::set<void*> all = TakeAll(pool, 64); // every block is back exactly once
     EXPECT_EQ(pool.Allocate(), nullptr);
@@ -191,7 +220,7 @@ TEST(KMemoryReusePoolTest, SizeClassesAndReuse)
     EXPECT_EQ(static_cast<char*>(a) - 8, alloc.mLast);
     pool->Free(alloc, a);
     EXPECT_EQ(alloc.mFrees.load(), 0); // cached
-    void* b = pool->Alloc(alloc, 9); // 17 -> 20: the same class
+    void* b = pool->Alloc(alloc, 9);   // 17 -> 20: the same class
     EXPECT_EQ(b, a);
     EXPECT_EQ(alloc.mAllocs.load(), 1);
     void* c = pool->Alloc(alloc, 13); // 21 -> 24: another class, a new block
@@ -245,12 +274,14 @@ TEST(KMemoryReusePoolTest, CacheLimitAndPurgeTotals)
 
 TEST(KMemoryReusePoolTest, AlignmentShiftAndGapByte)
 {
-    for (int shift : {4, 6, 8}) {
+    for (int shift : {4, 6, 8})
+    {
         const unsigned int align = 1u << shift;
         KMemoryReusePool pool(0x20000, 2, shift, 0);
         CountingAlloc alloc;
         std::vector<void*> held;
-        for (unsigned int size : {1u, 7u, 31u, 100u, 1000u}) {
+        for (unsigned int size : {1u, 7u, 31u, 100u, 1000u})
+        {
             void* p = pool.Alloc(alloc, size);
             ASSERT_NE(p, nullptr);
             EXPECT_EQ(Addr(p) % align, 0u) << shift << " " << size;
@@ -261,7 +292,8 @@ TEST(KMemoryReusePoolTest, AlignmentShiftAndGapByte)
         }
         pool.Free(alloc, held[2]); // a cached block is placed again with its own gap
         EXPECT_EQ(pool.Alloc(alloc, 31), held[2]);
-        for (void* p : held) pool.Free(alloc, p);
+        for (void* p : held)
+            pool.Free(alloc, p);
     }
 }
 
@@ -270,11 +302,14 @@ TEST(KMemoryReusePoolTest, ReallocCopiesAndKeepsOldBlockOnFailure)
     KMemoryReusePool pool(0x20000, 2, 0, 0);
     CountingAlloc alloc;
     unsigned char* p = static_cast<unsigned char*>(pool.Realloc(alloc, nullptr, 10));
-    for (int i = 0; i < 10; ++i) p[i] = static_cast<unsigned char>(i + 1);
+    for (int i = 0; i < 10; ++i)
+        p[i] = static_cast<unsigned char>(i + 1);
     unsigned char* q = static_cast<unsigned char*>(pool.Realloc(alloc, p, 300));
-    for (int i = 0; i < 10; ++i) ASSERT_EQ(q[i], i + 1);
+    for (int i = 0; i < 10; ++i)
+        ASSERT_EQ(q[i], i + 1);
     unsigned char* r = static_cast<unsigned char*>(pool.Realloc(alloc, q, 4));
-    for (int i = 0; i < 4; ++i) ASSERT_EQ(r[i], i + 1);
+    for (int i = 0; i < 4; ++i)
+        ASSERT_EQ(r[i], i + 1);
     EXPECT_EQ(pool.Alloc(alloc, 10), p); // the old 10-byte block went to the cache
     pool.Free(alloc, p);
     // A failed reallocation answers null and leaves the old block alone: not
@@ -284,7 +319,8 @@ TEST(KMemoryReusePoolTest, ReallocCopiesAndKeepsOldBlockOnFailure)
     EXPECT_EQ(pool.Realloc(alloc, r, 5000), nullptr);
     alloc.mFail = false;
     EXPECT_EQ(alloc.mFrees.load(), freesBefore);
-    for (int i = 0; i < 4; ++i) ASSERT_EQ(r[i], i + 1);
+    for (int i = 0; i < 4; ++i)
+        ASSERT_EQ(r[i], i + 1);
     void* fresh = pool.Alloc(alloc, 4); // r's class is empty: r was not cached
     EXPECT_NE(fresh, r);
     pool.Free(alloc, fresh);
@@ -325,8 +361,9 @@ TEST(KMemoryReusePoolTest, ConcurrentAllocFreeKeepsBlocksPrivate)
     KMemoryReusePool pool(4096, 3, 3, 0);
     CountingAlloc alloc;
     // Sizes up to 5,000, some above the cached range; 8-byte alignment.
-    EXPECT_EQ(Hammer(6, 5000, [&](unsigned int n) { return pool.Alloc(alloc, n); },
-                     [&](void* p) { pool.Free(alloc, p); }, 5000, 8),
+    EXPECT_EQ(Hammer(
+                  6, 5000, [&](unsigned int n) { return pool.Alloc(alloc, n); }, [&](void* p) { pool.Free(alloc, p); },
+                  5000, 8),
               0);
 }
 
@@ -339,8 +376,16 @@ struct ExposeMember
 {
     friend typename Tag::type Get(Tag) { return Member; }
 };
-struct BytesInBlocks { typedef size_t KMemoryReusePool::*type; friend type Get(BytesInBlocks); };
-struct BlockCount { typedef size_t KMemoryReusePool::*type; friend type Get(BlockCount); };
+struct BytesInBlocks
+{
+    typedef size_t KMemoryReusePool::*type;
+    friend type Get(BytesInBlocks);
+};
+struct BlockCount
+{
+    typedef size_t KMemoryReusePool::*type;
+    friend type Get(BlockCount);
+};
 template struct ExposeMember<BytesInBlocks, &KMemoryReusePool::mBytesInBlocks>;
 template struct ExposeMember<BlockCount, &KMemoryReusePool::mBlockCount>;
 

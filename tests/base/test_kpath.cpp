@@ -17,12 +17,18 @@ using qoxtest::WriteFile;
 
 namespace {
 
-std::string S(const KString& s) { return std::string(static_cast<const char*>(s)); }
+std::string S(const KString& s)
+{
+    return std::string(static_cast<const char*>(s));
+}
 
 // Puts TMPDIR back as it was when the test ends.
 struct TmpDirEnv
 {
-    TmpDirEnv() : had(getenv("TMPDIR") != nullptr), saved(had ? getenv("TMPDIR") : "") {}
+    TmpDirEnv()
+        : had(getenv("TMPDIR") != nullptr)
+        , saved(had ? getenv("TMPDIR") : "")
+    {}
     ~TmpDirEnv() { had ? setenv("TMPDIR", saved.c_str(), 1) : unsetenv("TMPDIR"); }
     bool had;
     std::string saved;
@@ -33,11 +39,17 @@ struct TmpDirEnv
 TEST(KPathTextTest, CleanPathExamples)
 {
     const char* const cases[][2] = {
-        {"/a/./b//c/../d/", "/a/b/d"}, {"a\\b\\..\\..\\..\\c", "../c"}, {"C:\\dir\\f.txt", "C:/dir/f.txt"},
-        {"/", "/"},                    {"a/../b", "b"},                 {"../../x/", "../../x"},
-        {"/a/b/..", "/a"},             {"\\lead", "lead"}, // a leading "\" is not absolute
+        {"/a/./b//c/../d/", "/a/b/d"},
+        {"a\\b\\..\\..\\..\\c", "../c"},
+        {"C:\\dir\\f.txt", "C:/dir/f.txt"},
+        {"/", "/"},
+        {"a/../b", "b"},
+        {"../../x/", "../../x"},
+        {"/a/b/..", "/a"},
+        {"\\lead", "lead"}, // a leading "\" is not absolute
     };
-    for (const auto& c : cases) EXPECT_EQ(S(KCleanPath(c[0])), c[1]) << c[0];
+    for (const auto& c : cases)
+        EXPECT_EQ(S(KCleanPath(c[0])), c[1]) << c[0];
 
     KString aboveRoot = KCleanPath("/..");
     EXPECT_TRUE(aboveRoot.IsOK());
@@ -46,7 +58,8 @@ TEST(KPathTextTest, CleanPathExamples)
     EXPECT_FALSE(KCleanPath("a/..").IsOK());
     // Far beyond 1,024 characters and 132 separators.
     std::string path, expected;
-    for (int i = 0; i < 3000; ++i) {
+    for (int i = 0; i < 3000; ++i)
+    {
         path += "/d" + std::to_string(i) + "//./";
         expected += "/d" + std::to_string(i);
     }
@@ -55,27 +68,42 @@ TEST(KPathTextTest, CleanPathExamples)
 
 TEST(KPathTextTest, NamesDirectoriesAndDrives)
 {
-    const struct { KString got; const char* expected; } cases[] = {
+    const struct
+    {
+        KString got;
+        const char* expected;
+    } cases[] = {
         {ExtractFileName("C:\\dir/sub\\file.tar.gz", false), "file.tar"},
-        {ExtractFileName("C:\\dir/sub\\file.tar.gz", true), "file.tar.gz"}, {ExtractFileName("dir/", true), ""},
-        {ExtractFileExtension("dir.old/readme"), ""}, {ExtractFileExtension("a/b.TIF"), "TIF"},
+        {ExtractFileName("C:\\dir/sub\\file.tar.gz", true), "file.tar.gz"},
+        {ExtractFileName("dir/", true), ""},
+        {ExtractFileExtension("dir.old/readme"), ""},
+        {ExtractFileExtension("a/b.TIF"), "TIF"},
         {ChangeFileExtension("a/scene.qox", ".bak"), "a/scene.bak"},
-        {ChangeFileExtension("dir.old/readme", ".txt"), "dir.old/readme.txt"}, {ExtractDirectory("name"), "name"},
-        {ExtractDirectoryFromFilePath("name"), ""}, {ExtractDirectory("a/b\\c"), "a"}, // "/" is looked for first
-        {ExtractDirectory("a\\b\\c"), "a\\b"}, {ExtractDirectoryFromFilePath("/p/a/x.scn"), "/p/a"},
-        {ExtractParentDirectory("/p/a/x.scn", -1), "/p/a"}, {ExtractParentDirectory("/p/a/x.scn", 0), "p"},
+        {ChangeFileExtension("dir.old/readme", ".txt"), "dir.old/readme.txt"},
+        {ExtractDirectory("name"), "name"},
+        {ExtractDirectoryFromFilePath("name"), ""},
+        {ExtractDirectory("a/b\\c"), "a"}, // "/" is looked for first
+        {ExtractDirectory("a\\b\\c"), "a\\b"},
+        {ExtractDirectoryFromFilePath("/p/a/x.scn"), "/p/a"},
+        {ExtractParentDirectory("/p/a/x.scn", -1), "/p/a"},
+        {ExtractParentDirectory("/p/a/x.scn", 0), "p"},
         {ExtractParentDirectory("/p/a/x.scn", 1), "a"},
-        {ExtractParentDirectory("\\\\server\\share\\dir\\f", 0), "dir"}, {ExtractDrive("c:/x"), "C:"},
+        {ExtractParentDirectory("\\\\server\\share\\dir\\f", 0), "dir"},
+        {ExtractDrive("c:/x"), "C:"},
         {ExtractDrive("//server/share/dir"), "//SERVER/SHARE"},
-        {ExtractDrive("\\\\srv\\shr"), "\\\\SRV\\SHR"}, {ExtractDrive("//server"), ""},
-        {ExtractDrive("/usr/lib"), ""}, {ExtractFilePathNoDrive("c:/dir/f.txt"), "/dir/"},
+        {ExtractDrive("\\\\srv\\shr"), "\\\\SRV\\SHR"},
+        {ExtractDrive("//server"), ""},
+        {ExtractDrive("/usr/lib"), ""},
+        {ExtractFilePathNoDrive("c:/dir/f.txt"), "/dir/"},
         {ExtractFilePathNoDrive("//srv/shr/dir/f"), "/dir/"},
         {MakeFullPath("/base/dir", "../f.txt"), "/base/f.txt"},
-        {MakeFullPath("/base/dir/", "f.txt"), "/base/dir/f.txt"}, {MakeFullPath("", "f.txt"), "f.txt"},
+        {MakeFullPath("/base/dir/", "f.txt"), "/base/dir/f.txt"},
+        {MakeFullPath("", "f.txt"), "f.txt"},
         {MakeFullPath("/base", "/abs//f.txt"), "/abs/f.txt"},
         {KFullPath("/x/./y"), "/x/y"},
     };
-    for (const auto& c : cases) EXPECT_EQ(S(c.got), c.expected);
+    for (const auto& c : cases)
+        EXPECT_EQ(S(c.got), c.expected);
     EXPECT_EQ(S(KFullPath("sub/../f")), S(KGetCurrentDirectory()) + "/f");
     EXPECT_FALSE(ExtractParentDirectory("/p/a/x.scn", 5).IsOK());
     EXPECT_FALSE(ExtractParentDirectory("\\\\server\\share", 0).IsOK());
@@ -99,19 +127,25 @@ TEST(KPathTextTest, NamesDirectoriesAndDrives)
 TEST(KPathTextTest, RelativePathExamples)
 {
     const char* const cases[][3] = {
-        {"/p/a/b/x.scn", "/p/a/c/t.tif", "../c/t.tif"}, {"/p/a/b/x.scn", "/p/a/b/t.tif", "t.tif"},
-        {"/p/a/b/x.scn", "/P/A/B/sub/t.tif", "sub/t.tif"}, {"/p/a/b/x.scn", "/q/t.tif", "../../../q/t.tif"},
+        {"/p/a/b/x.scn", "/p/a/c/t.tif", "../c/t.tif"},
+        {"/p/a/b/x.scn", "/p/a/b/t.tif", "t.tif"},
+        {"/p/a/b/x.scn", "/P/A/B/sub/t.tif", "sub/t.tif"},
+        {"/p/a/b/x.scn", "/q/t.tif", "../../../q/t.tif"},
         {"c:/p/x.scn", "d:/p/t.tif", "d:/p/t.tif"},
         // The root is the directory of "/x.scn", not the current directory.
-        {"/x.scn", "/p/t.tif", "p/t.tif"}, {"/p/x.scn", "/t.tif", "../t.tif"},
+        {"/x.scn", "/p/t.tif", "p/t.tif"},
+        {"/p/x.scn", "/t.tif", "../t.tif"},
         // Relative inputs compare every component.
-        {"a/b/x.scn", "c/b/t.tif", "../../c/b/t.tif"}, {"a/b/x.scn", "a/b/t.tif", "t.tif"},
+        {"a/b/x.scn", "c/b/t.tif", "../../c/b/t.tif"},
+        {"a/b/x.scn", "a/b/t.tif", "t.tif"},
     };
-    for (const auto& c : cases) EXPECT_EQ(S(GetRelativePath(c[0], c[1])), c[2]) << c[0] << " " << c[1];
+    for (const auto& c : cases)
+        EXPECT_EQ(S(GetRelativePath(c[0], c[1])), c[2]) << c[0] << " " << c[1];
     EXPECT_EQ(S(GetRelativeFilePath("/p/a/b/x.scn", "/p/a/c/t.tif")), "../c/t.tif");
 
     std::string common;
-    for (int i = 0; i < 200; ++i) common += "/c" + std::to_string(i);
+    for (int i = 0; i < 200; ++i)
+        common += "/c" + std::to_string(i);
     EXPECT_EQ(S(GetRelativePath((common + "/left/x.scn").c_str(), (common + "/right/deeper/t.tif").c_str())),
               "../right/deeper/t.tif");
 }
@@ -120,9 +154,14 @@ TEST(KPathTextTest, NameIndexAndSubPaths)
 {
     KString name;
     int index = -1;
-    const struct { const char* full; const char* name; int index; } cases[] = {
-        {"Cube(12)", "Cube", 12}, {"Cube", "Cube", 0}, {"Cube(x)", "Cube", 0}};
-    for (const auto& c : cases) {
+    const struct
+    {
+        const char* full;
+        const char* name;
+        int index;
+    } cases[] = {{"Cube(12)", "Cube", 12}, {"Cube", "Cube", 0}, {"Cube(x)", "Cube", 0}};
+    for (const auto& c : cases)
+    {
         KString full(c.full);
         GetNameAndIndex(full, name, index);
         EXPECT_EQ(S(name), c.name);
@@ -148,7 +187,8 @@ TEST(KPathTempTest, TmpDirHandling)
 {
     TmpDirEnv restore;
     char buffer[64];
-    for (const char* value : {"/var/tmp/", "/var/tmp"}) {
+    for (const char* value : {"/var/tmp/", "/var/tmp"})
+    {
         setenv("TMPDIR", value, 1);
         EXPECT_EQ(GetTempPath(sizeof(buffer), buffer), 9u);
         EXPECT_STREQ(buffer, "/var/tmp/");
@@ -185,7 +225,8 @@ TEST(KDirTest, ReadsCreatesAndDeletes)
     KDir reader;
     ASSERT_TRUE(reader.Open(("host:" + dir.path).c_str())); // a host name before ":" is ignored
     std::string seen;
-    do {
+    do
+    {
         const std::string name = reader.Name();
         if (name != "." && name != "..")
             seen += name + "/" + std::to_string(reader.GetType()) + "/" + S(reader.GetExt()) + " ";
@@ -228,7 +269,7 @@ TEST(KDirectoryTest, ExistRenameRemove)
     WriteFile(b + "/sub/deep", "d");
     EXPECT_FALSE(KDirectoryRemove(b.c_str(), true));
     EXPECT_FALSE(Exists(b));
-    EXPECT_TRUE(KDirectoryRemove(b.c_str(), true)); // nothing left to remove
+    EXPECT_TRUE(KDirectoryRemove(b.c_str(), true));                     // nothing left to remove
     const std::string withHost = S(KGetCurrentDirectoryWithHostName()); // "host:directory"
     EXPECT_EQ(withHost.substr(withHost.find(':') + 1), S(KGetCurrentDirectory()));
 }
@@ -273,7 +314,8 @@ TEST(KDirectoryTest, EnsureDirectoryExistance)
     EXPECT_FALSE(KEnsureDirectoryExistance(dir.File("blocker/sub/f.txt").c_str()));
 
     std::string longName;
-    for (int i = 0; i < 80; ++i) longName += "/level" + std::to_string(i);
+    for (int i = 0; i < 80; ++i)
+        longName += "/level" + std::to_string(i);
     EXPECT_TRUE(KEnsureDirectoryExistance((dir.path + longName + "/f").c_str()));
     EXPECT_TRUE(IsDirectory(dir.path + longName));
 }
@@ -282,7 +324,8 @@ TEST(KDirectoryTest, CopyFile)
 {
     TempDir dir;
     std::string big;
-    for (int i = 0; i < 2600000; ++i) big += static_cast<char>('a' + i % 23);
+    for (int i = 0; i < 2600000; ++i)
+        big += static_cast<char>('a' + i % 23);
     WriteFile(dir.File("src"), big);
     EXPECT_TRUE(KCopyFile(dir.File("dst").c_str(), dir.File("src").c_str()));
     EXPECT_EQ(ReadFile(dir.File("dst")), big);
@@ -293,7 +336,8 @@ TEST(KDirectoryTest, CopyFile)
     EXPECT_FALSE(KCopyFile(dir.File("x").c_str(), dir.File("missing").c_str()));
     EXPECT_FALSE(Exists(dir.File("x")));
     EXPECT_FALSE(KCopyFile(dir.File("no/such/dir").c_str(), dir.File("src").c_str()));
-    if (Exists("/dev/full")) {
+    if (Exists("/dev/full"))
+    {
         EXPECT_FALSE(KCopyFile("/dev/full", dir.File("src").c_str()));
     }
 }

@@ -165,7 +165,8 @@ void CheckSample(KQox& f)
 TEST(KQoxRoundTrip, EveryFormOnDisk)
 {
     TempDir dir;
-    for (KQox::EForm form : kForms) {
+    for (KQox::EForm form : kForms)
+    {
         std::string name = dir.File("sample.qox");
         KQox writer;
         ASSERT_TRUE(writer.ProjectCreate(name.c_str(), form, KQox::eVERSION_6, "secret"));
@@ -186,10 +187,12 @@ TEST(KQoxRoundTrip, EveryFormOnDisk)
 
 TEST(KQoxRoundTrip, EveryFormInMemoryAndVersion5)
 {
-    for (KQox::EForm form : kForms) {
+    for (KQox::EForm form : kForms)
+    {
         std::vector<unsigned char> image(8192, 0xEE);
         KQox writer;
-        ASSERT_TRUE(writer.ProjectCreate(image.data(), static_cast<unsigned int>(image.size()), form, KQox::eVERSION_5));
+        ASSERT_TRUE(
+            writer.ProjectCreate(image.data(), static_cast<unsigned int>(image.size()), form, KQox::eVERSION_5));
         WriteSample(writer);
         ASSERT_TRUE(writer.ProjectClose()) << writer.GetLastErrorString();
         unsigned int size = static_cast<unsigned int>(writer.ProjectGetFileSize());
@@ -320,7 +323,7 @@ TEST(KQoxLayout, TimesFollowTheSectionVersion)
     EXPECT_EQ(f.ProjectGetCurrentSection(), 1);
     f.FieldWriteBegin("T");
     f.FieldWriteT(KTime(23093079000LL)); // ticks as 'L'
-    f.FieldWriteD(0.25);                  // seconds read back as time
+    f.FieldWriteD(0.25);                 // seconds read back as time
     f.FieldWriteEnd();
     f.ProjectWriteSectionEnd();
     ASSERT_TRUE(f.ProjectClose());
@@ -362,7 +365,8 @@ TEST(KQoxLayout, TypeCodesAndRemainInBinary)
     EXPECT_EQ(r.FieldReadD(), 0.0);
     ASSERT_TRUE(r.FieldReadBegin("V"));
     const char codes[] = "CILFDSR";
-    for (int i = 0; i < 7; ++i) {
+    for (int i = 0; i < 7; ++i)
+    {
         EXPECT_EQ(r.FieldReadGetRemain(), 7 - i);
         EXPECT_EQ(r.FieldReadGetType(), codes[i]);
         r.FieldReadL();
@@ -374,7 +378,8 @@ TEST(KQoxLayout, TypeCodesAndRemainInBinary)
 // Values read as another type convert; ASCII guesses type codes from text.
 TEST(KQoxReading, ConversionsAndAsciiTypeGuesses)
 {
-    for (KQox::EForm form : {KQox::eBINARY, KQox::eASCII}) {
+    for (KQox::EForm form : {KQox::eBINARY, KQox::eASCII})
+    {
         std::vector<unsigned char> image(1024);
         KQox f;
         ASSERT_TRUE(f.ProjectCreate(image.data(), 1024, form));
@@ -408,12 +413,14 @@ TEST(KQoxReading, ConversionsAndAsciiTypeGuesses)
 // keep the current field; FieldReadEnd moves to the next field of a name.
 TEST(KQoxReading, OutOfOrderNamedReads)
 {
-    for (KQox::EForm form : kForms) {
+    for (KQox::EForm form : kForms)
+    {
         std::vector<unsigned char> image(2048);
         KQox f;
         ASSERT_TRUE(f.ProjectCreate(image.data(), 2048, form));
         const char* names[] = {"A", "B", "C", "A", "Channel", "Channel", "Channel"};
-        for (int i = 0; i < 7; ++i) {
+        for (int i = 0; i < 7; ++i)
+        {
             f.FieldWriteBegin(names[i]);
             f.FieldWriteI(i);
             f.FieldWriteI(i * 10);
@@ -440,7 +447,8 @@ TEST(KQoxReading, OutOfOrderNamedReads)
         EXPECT_EQ(r.FieldReadI(), 4);
         r.FieldReadEnd();
         int seen = 0;
-        while (r.FieldReadBegin("Channel")) {
+        while (r.FieldReadBegin("Channel"))
+        {
             EXPECT_EQ(r.FieldReadI(), 5 + seen++);
             r.FieldReadEnd();
         }
@@ -455,7 +463,8 @@ TEST(KQoxReading, OutOfOrderNamedReads)
 // them does not disturb the fields a reader asks for.
 TEST(KQoxReading, SkipsUnknownFieldsWithoutParsingThem)
 {
-    for (KQox::EForm form : {KQox::eBINARY, KQox::eASCII}) {
+    for (KQox::EForm form : {KQox::eBINARY, KQox::eASCII})
+    {
         std::vector<unsigned char> image(4096);
         KQox f;
         ASSERT_TRUE(f.ProjectCreate(image.data(), 4096, form));
@@ -478,10 +487,13 @@ TEST(KQoxReading, SkipsUnknownFieldsWithoutParsingThem)
         size_t inner = text.find("Zzzz");
         ASSERT_NE(value, std::string::npos);
         ASSERT_NE(inner, std::string::npos);
-        if (form == KQox::eBINARY) {
-            image[value - 5] = '?';     // the value's type code
-            image[inner - 3] = '?';     // the nested record's kind
-        } else {
+        if (form == KQox::eBINARY)
+        {
+            image[value - 5] = '?'; // the value's type code
+            image[inner - 3] = '?'; // the nested record's kind
+        }
+        else
+        {
             image[inner + 4] = '#'; // "Zzzz:" loses its colon
         }
         KQox r;
@@ -497,7 +509,8 @@ TEST(KQoxReading, SkipsUnknownFieldsWithoutParsingThem)
 // A nested scene keeps its own sections inside a field's block.
 TEST(KQoxSections, NestedSectionsAndTheirVersions)
 {
-    for (KQox::EForm form : kForms) {
+    for (KQox::EForm form : kForms)
+    {
         std::vector<unsigned char> image(4096);
         KQox f;
         ASSERT_TRUE(f.ProjectCreate(image.data(), 4096, form));
@@ -532,7 +545,8 @@ TEST(KQoxSections, NestedSectionsAndTheirVersions)
         ASSERT_TRUE(r.ProjectReadSectionBegin("Objects"));
         EXPECT_EQ(r.ProjectGetCurrentSectionVersion(), 1999);
         ASSERT_TRUE(r.FieldReadBegin("When"));
-        if (form != KQox::eASCII) {
+        if (form != KQox::eASCII)
+        {
             EXPECT_EQ(r.FieldReadGetType(), 'D');
         }
         EXPECT_EQ(r.FieldReadT().Get(), 46186158000LL);
@@ -588,7 +602,8 @@ void WriteNestedScene(KQox& f)
 
 TEST(KQoxSections, NestedSceneListsItsOwnSections)
 {
-    for (KQox::EForm form : kForms) {
+    for (KQox::EForm form : kForms)
+    {
         SCOPED_TRACE(form);
         std::vector<unsigned char> image(4096);
         KQox f;
@@ -740,18 +755,21 @@ TEST(KQoxReading, AsciiNestedBlocksAreReadOnce)
         KQox f;
         ASSERT_TRUE(f.ProjectCreate(name.c_str(), KQox::eASCII));
         f.ProjectWriteSectionBegin("Objects", 6000);
-        for (int level = 0; level < depth; ++level) {
+        for (int level = 0; level < depth; ++level)
+        {
             f.FieldWriteBegin("Channel");
             f.FieldWriteI(level);
             f.FieldWriteBlockBegin();
-            for (int k = 0; k < 8; ++k) {
+            for (int k = 0; k < 8; ++k)
+            {
                 f.FieldWriteBegin("Key");
                 for (int i = 0; i < 1000; ++i)
                     f.FieldWriteD(i * 0.25 + level);
                 f.FieldWriteEnd();
             }
         }
-        for (int level = 0; level < depth; ++level) {
+        for (int level = 0; level < depth; ++level)
+        {
             f.FieldWriteBlockEnd();
             f.FieldWriteEnd();
         }
@@ -766,7 +784,8 @@ TEST(KQoxReading, AsciiNestedBlocksAreReadOnce)
     ASSERT_TRUE(r.ProjectOpen(name.c_str()));
     ASSERT_TRUE(r.ProjectOpenSection(0));
     int reached = 0;
-    while (r.FieldReadBegin("Channel")) {
+    while (r.FieldReadBegin("Channel"))
+    {
         EXPECT_EQ(r.FieldReadI(), reached);
         if (!r.FieldReadBlockBegin())
             break;
@@ -843,7 +862,8 @@ TEST(KQoxFile, LargeValuesAndEmbeddedFiles)
         ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), out), bytes.size());
         std::fclose(out);
     }
-    for (KQox::EForm form : kForms) {
+    for (KQox::EForm form : kForms)
+    {
         std::string name = dir.File("big.qox");
         KQox f;
         ASSERT_TRUE(f.ProjectCreate(name.c_str(), form, 6000, "pw"));
@@ -895,7 +915,8 @@ TEST(KQoxErrors, FullDiskIsReportedInEveryForm)
 {
     if (access("/dev/full", W_OK) != 0)
         GTEST_SKIP() << "no /dev/full on this machine";
-    for (KQox::EForm form : {KQox::eBINARY, KQox::eASCII, KQox::eENCRYPTED}) {
+    for (KQox::EForm form : {KQox::eBINARY, KQox::eASCII, KQox::eENCRYPTED})
+    {
         KQox f;
         ASSERT_TRUE(f.ProjectCreate("/dev/full", form, KQox::eVERSION_6, "pw"));
         f.ProjectWriteSectionBegin("S", 6000);

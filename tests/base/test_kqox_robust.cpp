@@ -24,11 +24,14 @@ const KQox::EForm kForms[] = {KQox::eBINARY, KQox::eASCII, KQox::eENCRYPTED};
 void WalkList(KQox& f, int depth)
 {
     int count = f.FieldReadGetRecordCount();
-    for (int i = 0; i < count; ++i) {
+    for (int i = 0; i < count; ++i)
+    {
         bool section = false;
         std::string name = f.FieldReadGetRecordName(i, &section);
-        if (section) {
-            if (f.ProjectReadSectionBegin(name.c_str())) {
+        if (section)
+        {
+            if (f.ProjectReadSectionBegin(name.c_str()))
+            {
                 WalkList(f, depth + 1);
                 f.ProjectReadSectionEnd();
             }
@@ -36,19 +39,26 @@ void WalkList(KQox& f, int depth)
         }
         if (!f.FieldReadBegin(name.c_str()))
             continue;
-        while (f.FieldReadGetRemain() > 0) {
+        while (f.FieldReadGetRemain() > 0)
+        {
             char type = f.FieldReadGetType();
-            if (type == 'R') {
+            if (type == 'R')
+            {
                 std::vector<unsigned char> raw(static_cast<size_t>(f.FieldReadRSize()) + 1);
                 if (!f.FieldReadR(raw.data(), raw.size()))
                     f.FieldReadD();
-            } else if (type == 'S') {
+            }
+            else if (type == 'S')
+            {
                 f.FieldReadC();
-            } else {
+            }
+            else
+            {
                 f.FieldReadT();
             }
         }
-        if (depth < 64 && f.FieldReadBlockBegin()) {
+        if (depth < 64 && f.FieldReadBlockBegin())
+        {
             WalkList(f, depth + 1);
             f.FieldReadBlockEnd();
         }
@@ -162,7 +172,8 @@ TEST(KQoxErrors, WritingMessages)
 
 TEST(KQoxErrors, NoSpaceLeftOnDevice)
 {
-    for (KQox::EForm form : kForms) {
+    for (KQox::EForm form : kForms)
+    {
         std::vector<unsigned char> image(200);
         KQox f;
         ASSERT_TRUE(f.ProjectCreate(image.data(), 200, form));
@@ -176,9 +187,11 @@ TEST(KQoxErrors, NoSpaceLeftOnDevice)
     }
     // A full device: the error shows at the latest when the file is closed.
     KQox f;
-    if (f.ProjectCreate("/dev/full")) {
+    if (f.ProjectCreate("/dev/full"))
+    {
         bool failed = false;
-        for (int n = 0; n < 64 && !failed; ++n) {
+        for (int n = 0; n < 64 && !failed; ++n)
+        {
             failed = !f.FieldWriteBegin("Data");
             for (int i = 0; i < 20000 && !failed; ++i)
                 failed = !f.FieldWriteD(i);
@@ -212,7 +225,8 @@ TEST(KQoxErrors, OpeningMessages)
     EXPECT_FALSE(f.ProjectOpen(image.data(), static_cast<unsigned int>(image.size())));
     EXPECT_STREQ(f.GetLastErrorString(), "File version is not supported anymore");
     // Every version from 1000 to 6999 is read.
-    for (unsigned int version : {1000u, 2000u, 4000u, 5000u, 5800u, 6000u, 6999u}) {
+    for (unsigned int version : {1000u, 2000u, 4000u, 5000u, 5800u, 6000u, 6999u})
+    {
         StoreLE(image, 24, version, 4);
         Reseal(image);
         EXPECT_TRUE(f.ProjectOpen(image.data(), static_cast<unsigned int>(image.size()))) << version;
@@ -301,18 +315,21 @@ TEST(KQoxErrors, FailedExtractionLeavesNoFile)
 // with or without the check value.
 TEST(KQoxDamage, TruncationAtEveryOffset)
 {
-    for (KQox::EForm form : kForms) {
+    for (KQox::EForm form : kForms)
+    {
         std::vector<unsigned char> image = SmallFile(form);
         ASSERT_TRUE(ReadsCleanly(image, true));
         ASSERT_TRUE(ReadsCleanly(image, false));
-        for (size_t length = 0; length < image.size(); ++length) {
+        for (size_t length = 0; length < image.size(); ++length)
+        {
             std::vector<unsigned char> cut(image.begin(), image.begin() + static_cast<long>(length));
             if (cut.empty())
                 cut.reserve(1);
             EXPECT_FALSE(ReadsCleanly(cut, true)) << form << " " << length;
             EXPECT_FALSE(ReadsCleanly(cut, false)) << form << " " << length;
             KQox f;
-            if (!f.ProjectOpen(cut.data(), static_cast<unsigned int>(cut.size()))) {
+            if (!f.ProjectOpen(cut.data(), static_cast<unsigned int>(cut.size())))
+            {
                 EXPECT_GE(f.GetLastErrorID(), 0);
             }
         }
@@ -322,9 +339,11 @@ TEST(KQoxDamage, TruncationAtEveryOffset)
 // Any changed byte of a binary or encrypted file is caught by the check value.
 TEST(KQoxDamage, EveryChangedByteIsCorruption)
 {
-    for (KQox::EForm form : {KQox::eBINARY, KQox::eENCRYPTED}) {
+    for (KQox::EForm form : {KQox::eBINARY, KQox::eENCRYPTED})
+    {
         std::vector<unsigned char> image = SmallFile(form);
-        for (size_t at = 0; at < image.size(); ++at) {
+        for (size_t at = 0; at < image.size(); ++at)
+        {
             std::vector<unsigned char> damaged = image;
             damaged[at] ^= 0x20;
             KQox f;
@@ -353,14 +372,15 @@ TEST(KQoxDamage, HostileCountsAndLengths)
         int bytes;
     };
     const Edit edits[] = {
-        {sizes, 0xFFFFFFFFull, 4},              // count beyond the value bytes
-        {sizes + 4, 0x7FFFFFFFFFFFFFFFull, 8},  // value bytes beyond the file
-        {sizes + 12, 0xFFFFFFFFFFFFFFFFull, 8}, // block bytes beyond the file
-        {sizes + 12, 0, 8},                     // block lost: the rest misparses
-        {model - 2, 0xFFFF, 2},                 // name length beyond the file
+        {sizes, 0xFFFFFFFFull, 4},                                     // count beyond the value bytes
+        {sizes + 4, 0x7FFFFFFFFFFFFFFFull, 8},                         // value bytes beyond the file
+        {sizes + 12, 0xFFFFFFFFFFFFFFFFull, 8},                        // block bytes beyond the file
+        {sizes + 12, 0, 8},                                            // block lost: the rest misparses
+        {model - 2, 0xFFFF, 2},                                        // name length beyond the file
         {position + 8 + 20 + 9 + 9 + 2 + 1, 0x7FFFFFFFFFFFFFFFull, 8}, // raw size
     };
-    for (const Edit& edit : edits) {
+    for (const Edit& edit : edits)
+    {
         std::vector<unsigned char> hostile = image;
         StoreLE(hostile, edit.at, edit.value, edit.bytes);
         Reseal(hostile);
@@ -396,9 +416,9 @@ TEST(KQoxDamage, RemainOfAHugeFieldIsClamped)
     head[32] = 'F';
     StoreLE(head, 33, 1, 2);
     head[35] = 'V';
-    StoreLE(head, 36, 0x80000000ull, 4); // 2^31 values
-    StoreLE(head, 40, valueBytes, 8);    // 'C' values, two bytes each
-    StoreLE(head, 48, 0, 8);             // no block
+    StoreLE(head, 36, 0x80000000ull, 4);           // 2^31 values
+    StoreLE(head, 40, valueBytes, 8);              // 'C' values, two bytes each
+    StoreLE(head, 48, 0, 8);                       // no block
     const unsigned char tail[5] = {0, 0, 0, 0, 0}; // end marker, unchecked check value
     int fd = open(name.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0600);
     ASSERT_GE(fd, 0);
@@ -429,12 +449,14 @@ TEST(KQoxDamage, HostileAsciiText)
         "; Tolvane QOX ASCII 6000\nA: 1 } \n; EOF\n",
         "; Tolvane QOX ASCII 6000\nA: 1\n; EO",
     };
-    for (const char* text : texts) {
+    for (const char* text : texts)
+    {
         std::vector<unsigned char> image(text, text + std::strlen(text));
         EXPECT_FALSE(ReadsCleanly(image, true)) << text;
     }
     // Comments, blank lines and Windows line ends are accepted.
-    std::string fine = "; Tolvane QOX ASCII 6000\r\n\r\n; note {\r\nA: 1, 2 ; trailing\r\n  [S]: 6000 {\r\n  }\r\n; EOF\r\n";
+    std::string fine =
+        "; Tolvane QOX ASCII 6000\r\n\r\n; note {\r\nA: 1, 2 ; trailing\r\n  [S]: 6000 {\r\n  }\r\n; EOF\r\n";
     KQox f;
     ASSERT_TRUE(f.ProjectOpen(fine.data(), static_cast<unsigned int>(fine.size()))) << f.GetLastErrorString();
     ASSERT_TRUE(f.FieldReadBegin("A"));

@@ -14,7 +14,8 @@ typedef std::vector<std::pair<kReference, kReference>> Pairs;
 Strings Keys(KCharPtrSet& set)
 {
     Strings keys;
-    for (int i = 0; i < set.GetCount(); ++i) {
+    for (int i = 0; i < set.GetCount(); ++i)
+    {
         char* key = nullptr;
         set.GetFromIndex(i, &key);
         keys.push_back(key);
@@ -25,7 +26,8 @@ Strings Keys(KCharPtrSet& set)
 Pairs Entries(const KSet& set)
 {
     Pairs entries;
-    for (int i = 0; i < set.GetCount(); ++i) {
+    for (int i = 0; i < set.GetCount(); ++i)
+    {
         kReference key = 0;
         kReference value = set.GetFromIndex(i, &key);
         entries.emplace_back(key, value);
@@ -150,7 +152,8 @@ TEST(KSetTest, ReturnCodes)
     // RemoveItem removes every match; before any sorting, position 0 is the
     // first entry added.
     KSet values(20);
-    for (kReference k : {5, 2, 9, 4}) values.Add(k, k == 2 ? 7 : (k == 4 ? 3 : 1));
+    for (kReference k : {5, 2, 9, 4})
+        values.Add(k, k == 2 ? 7 : (k == 4 ? 3 : 1));
     EXPECT_EQ(values.RemoveItem(1), 0);
     EXPECT_EQ(values.RemoveItem(1), 1);
     values.Add(1, 10);
@@ -179,7 +182,8 @@ TEST(KSetTest, Swap)
 TEST(KSetTest, CopiesAreIndependent)
 {
     KSet set(3);
-    for (kReference k = 10; k > 0; --k) set.Add(k, k * 100);
+    for (kReference k = 10; k > 0; --k)
+        set.Add(k, k * 100);
     KSet copy(set), other(1);
     copy.Add(11, 1100);
     EXPECT_EQ(set.GetCount(), 10);

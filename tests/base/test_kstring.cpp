@@ -31,7 +31,8 @@ TEST(KStringState, ConstructionFormsAndInlineHeapBoundary)
     EXPECT_STREQ("1.500000", KString(1.5f));
     EXPECT_STREQ("abc5-2.250000x", KString("abc") + 5 + KString(-2.25) + 'x');
     // "%f" texts longer than the inline area are kept whole.
-    for (double v : {1e56, -1e100, 1e300}) {
+    for (double v : {1e56, -1e100, 1e300})
+    {
         char expect[512];
         std::snprintf(expect, sizeof expect, "%f", v);
         KString a;
@@ -56,9 +57,11 @@ TEST(KStringState, ConstructionFormsAndInlineHeapBoundary)
     KString grown;
     const char* last = grown.ToChars();
     int moves = 0;
-    for (int i = 0; i < 20000; ++i) {
+    for (int i = 0; i < 20000; ++i)
+    {
         grown += static_cast<char>('a' + i % 26);
-        if (grown.ToChars() != last) ++moves, last = grown.ToChars();
+        if (grown.ToChars() != last)
+            ++moves, last = grown.ToChars();
     }
     EXPECT_EQ(20000u, grown.GetLen());
     EXPECT_EQ('z', grown[25u]);
@@ -247,8 +250,13 @@ TEST(KStringUtf8, ToAnsi)
     UTF8_to_ANSI("abc", out, 0, '?');
     EXPECT_EQ('Q', out[0]);
     // Four-byte sequence, stray continuation byte, truncation to dstSize - 1.
-    UTF8_to_ANSI("a\xF0\x9F\x98\x80" "b\x80" "c", out, sizeof out, '#');
-    EXPECT_STREQ("a#b\x80" "c", out);
+    UTF8_to_ANSI("a\xF0\x9F\x98\x80"
+                 "b\x80"
+                 "c",
+                 out, sizeof out, '#');
+    EXPECT_STREQ("a#b\x80"
+                 "c",
+                 out);
     UTF8_to_ANSI("abcdef", out, 4, '#');
     EXPECT_STREQ("abc", out);
 }

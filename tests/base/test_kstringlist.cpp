@@ -12,7 +12,8 @@ typedef std::vector<std::string> Strings;
 Strings Texts(const KStringList& list)
 {
     Strings texts;
-    for (int i = 0; i < list.GetCount(); ++i) texts.push_back(list.GetStringAt(i));
+    for (int i = 0; i < list.GetCount(); ++i)
+        texts.push_back(list.GetStringAt(i));
     return texts;
 }
 
@@ -78,7 +79,8 @@ TEST(KStringListTest, SortAndFindEqualIgnoreCase)
 TEST(KStringListTest, TildeTextRoundTrip)
 {
     KStringList list;
-    for (const char* s : {"first", "", "third piece", "last"}) list.Add(s, 7);
+    for (const char* s : {"first", "", "third piece", "last"})
+        list.Add(s, 7);
     EXPECT_EQ(Text(list), "first~~third piece~last");
     KStringList back;
     EXPECT_EQ(back.SetText("first~~third piece~last"), 3);
@@ -87,11 +89,16 @@ TEST(KStringListTest, TildeTextRoundTrip)
     back.GetText(out);
     EXPECT_STREQ(out, "head:first~~third piece~last");
     // The piece after the last "~" is added only when it is not empty.
-    const struct { const char* text; int result; Strings items; } cases[] = {
-        {"a~", 0, {"a"}}, {"~a", 1, {"", "a"}}, {"~~", 1, {"", ""}},
-        {"", 0, {}},      {nullptr, 0, {}},     {"one", 0, {"one"}},
+    const struct
+    {
+        const char* text;
+        int result;
+        Strings items;
+    } cases[] = {
+        {"a~", 0, {"a"}}, {"~a", 1, {"", "a"}}, {"~~", 1, {"", ""}}, {"", 0, {}}, {nullptr, 0, {}}, {"one", 0, {"one"}},
     };
-    for (const auto& c : cases) {
+    for (const auto& c : cases)
+    {
         list.Add("old", 1);
         EXPECT_EQ(list.SetText(c.text), c.result) << (c.text ? c.text : "null");
         EXPECT_EQ(Texts(list), c.items) << (c.text ? c.text : "null");
@@ -110,7 +117,8 @@ TEST(KStringListTest, CopyAndAssignment)
     KStringList copy(list), assigned;
     assigned.Add("zz", 9);
     assigned = list;
-    for (KStringList* l : {&copy, &assigned}) {
+    for (KStringList* l : {&copy, &assigned})
+    {
         EXPECT_EQ(Texts(*l), Texts(list));
         EXPECT_EQ(l->GetReferenceAt(1), 2u);
         EXPECT_NE(l->GetItemAt(0), list.GetItemAt(0));

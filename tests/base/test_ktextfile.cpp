@@ -16,8 +16,7 @@ class Reader : public KTextFile
 public:
     explicit Reader(bool caseSensitive = false, bool messages = true)
         : KTextFile("X", " \t", "#", caseSensitive, messages)
-    {
-    }
+    {}
     int LineCount() const { return mLineCount; }
     bool Skipped() const { return mSkipped; }
     bool AtEnd() const { return mAtEnd; }
@@ -26,7 +25,10 @@ public:
 };
 
 std::vector<std::string> gMessages;
-void Collect(const char* text) { gMessages.push_back(text); }
+void Collect(const char* text)
+{
+    gMessages.push_back(text);
+}
 
 // Writes the text to a file and opens the reader on it.
 class KTextFileTest : public ::testing::Test
@@ -111,15 +113,24 @@ TEST_F(KTextFileTest, NumbersPairsAndInfinityWords)
     EXPECT_FALSE(reader.PeakChar(c));
     EXPECT_FALSE(reader.GetString(rest));
     // Infinity words follow the case flag.
-    const struct { bool caseSensitive; const char* text; bool ok; double expected; } cases[] = {
-        {false, "INF", true, INFINITY}, {true, "INF", false, 0}, {true, "-inf", true, -INFINITY}};
-    for (const auto& k : cases) {
+    const struct
+    {
+        bool caseSensitive;
+        const char* text;
+        bool ok;
+        double expected;
+    } cases[] = {{false, "INF", true, INFINITY}, {true, "INF", false, 0}, {true, "-inf", true, -INFINITY}};
+    for (const auto& k : cases)
+    {
         Reader r(k.caseSensitive);
         Open(r, std::string(k.text) + "\n");
         EXPECT_EQ(r.GetDouble(value, 2.0), k.ok) << k.text;
-        if (k.ok) {
+        if (k.ok)
+        {
             EXPECT_EQ(value, k.expected);
-        } else {
+        }
+        else
+        {
             EXPECT_STREQ(r.Position(), k.text);
         }
     }
@@ -174,7 +185,8 @@ TEST_F(KTextFileTest, MessagesGoToTheCallbacks)
 
     Reader reader;
     Open(reader, "1\n2\n3\n4\n5\n6\n7\n");
-    for (int i = 0; i < 6; ++i) ASSERT_TRUE(reader.NextLine());
+    for (int i = 0; i < 6; ++i)
+        ASSERT_TRUE(reader.NextLine());
     EXPECT_FALSE(reader.Warning("value %s", "odd")); // no callback yet
     EXPECT_TRUE(gMessages.empty());
     reader.SetWarningCallback(Collect);
@@ -185,9 +197,9 @@ TEST_F(KTextFileTest, MessagesGoToTheCallbacks)
     EXPECT_TRUE(reader.Error("e%d", 2));
     const std::string longText(5000, 'm');
     reader.Warning("%s", longText.c_str());
-    EXPECT_EQ(gMessages, (std::vector<std::string>{"X read warning (line 7): value odd", "X read debug (line 7): d",
-                                                   "X read error (line 7): e2",
-                                                   "X read warning (line 7): " + longText}));
+    EXPECT_EQ(gMessages,
+              (std::vector<std::string>{"X read warning (line 7): value odd", "X read debug (line 7): d",
+                                        "X read error (line 7): e2", "X read warning (line 7): " + longText}));
 
     const std::string name = mDir.File("out.txt"); // Print indents by two blanks a level
     {

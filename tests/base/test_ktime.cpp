@@ -13,11 +13,9 @@ namespace {
 
 // Ticks per frame and per field of modes 1 to 13 (index 0 unused); a field
 // size of 0 marks a mode whose time codes carry no field.
-const long long kFrame[14] = {0, 384884650, 461861580, 769769300, 923723160, 962211625,
-                              1539538600, 1539538600, 1541078334, 1541078334, 1847446320,
-                              1924423250, 46186158, 1926349600};
-const long long kField[14] = {0, 0, 0, 0, 0, 0, 769769300, 769769300, 770539167,
-                              770539167, 923723160, 0, 0, 963174800};
+const long long kFrame[14] = {0,          384884650,  461861580,  769769300,  923723160,  962211625, 1539538600,
+                              1539538600, 1541078334, 1541078334, 1847446320, 1924423250, 46186158,  1926349600};
+const long long kField[14] = {0, 0, 0, 0, 0, 0, 769769300, 769769300, 770539167, 770539167, 923723160, 0, 0, 963174800};
 const long long kSecond = 46186158000LL;
 const long long kHour = 3600 * kSecond;
 const long long F6 = kFrame[6];
@@ -75,11 +73,13 @@ Split SplitOf(long long ticks, int mode)
 TEST_F(KTimeTest, TickTableOfEveryMode)
 {
     const int rates[14] = {0, 120, 100, 60, 50, 48, 30, 30, 0, 0, 25, 24, 1000, 0};
-    for (int mode = 1; mode <= 13; ++mode) {
+    for (int mode = 1; mode <= 13; ++mode)
+    {
         SCOPED_TRACE(mode);
         EXPECT_EQ(Code(0, 0, 0, 1, 0, mode), kFrame[mode]);
         EXPECT_EQ(Code(0, 0, 0, 0, 1, mode), kField[mode]); // only field modes take a field
-        if (rates[mode] != 0) {
+        if (rates[mode] != 0)
+        {
             EXPECT_EQ(kFrame[mode] * rates[mode], kSecond);
             EXPECT_EQ(KTime(kSecond).GetFrame(true, mode), rates[mode]);
         }
@@ -100,13 +100,16 @@ TEST_F(KTimeTest, TickTableOfEveryMode)
 TEST_F(KTimeTest, TimeCodeRoundTripInEveryMode)
 {
     unsigned long long seed = 0x9E3779B97F4A7C15ULL;
-    for (int mode = 1; mode <= 13; ++mode) {
+    for (int mode = 1; mode <= 13; ++mode)
+    {
         SCOPED_TRACE(mode);
         const long long unit = kField[mode] ? kField[mode] : kFrame[mode];
         const long long limit = LLONG_MAX / unit - 1;
-        for (int i = 0; i < 4000; ++i) {
+        for (int i = 0; i < 4000; ++i)
+        {
             long long k = i - 1000;
-            if (i >= 2000) {
+            if (i >= 2000)
+            {
                 seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
                 k = static_cast<long long>(seed >> 1) % limit * ((i & 1) ? -1 : 1);
             }
@@ -171,10 +174,15 @@ TEST_F(KTimeTest, SplitsAndSetters)
 
 TEST_F(KTimeTest, SecondsArithmeticAndFraming)
 {
-    const struct { double seconds; long long ticks; } seconds[] = {
-        {1.0, kSecond}, {-0.5, -23093079000LL}, {0.041666666666666664, 1924423250LL}, {3e-11, 1},
-        {-3e-11, -1},   {1e300, LLONG_MAX},     {std::nan(""), 0}};
-    for (const auto& c : seconds) {
+    const struct
+    {
+        double seconds;
+        long long ticks;
+    } seconds[] = {{1.0, kSecond},   {-0.5, -23093079000LL}, {0.041666666666666664, 1924423250LL},
+                   {3e-11, 1},       {-3e-11, -1},           {1e300, LLONG_MAX},
+                   {std::nan(""), 0}};
+    for (const auto& c : seconds)
+    {
         KTime t;
         t.SetSecondDouble(c.seconds);
         EXPECT_EQ(t.Get(), c.ticks) << c.seconds;
@@ -188,32 +196,59 @@ TEST_F(KTimeTest, SecondsArithmeticAndFraming)
     EXPECT_EQ(KTIME_MINUS_INFINITE.Get(), LLONG_MIN + 1);
 
     KTime::SetGlobalTimeMode(6);
-    const struct { long long ticks; bool round; long long framed; } framed[] = {
-        {F6 + F6 * 3 / 10, true, F6},   {F6 + F6 / 2, true, 2 * F6},    {F6 + F6 * 7 / 10, false, F6},
-        {-F6 - F6 * 7 / 10, true, -2 * F6}, {-F6 - F6 * 3 / 10, true, -F6}, {LLONG_MAX, true, LLONG_MAX / F6 * F6}};
-    for (const auto& c : framed) EXPECT_EQ(KTime(c.ticks).GetFramedTime(c.round).Get(), c.framed) << c.ticks;
+    const struct
+    {
+        long long ticks;
+        bool round;
+        long long framed;
+    } framed[] = {{F6 + F6 * 3 / 10, true, F6},   {F6 + F6 / 2, true, 2 * F6},
+                  {F6 + F6 * 7 / 10, false, F6},  {-F6 - F6 * 7 / 10, true, -2 * F6},
+                  {-F6 - F6 * 3 / 10, true, -F6}, {LLONG_MAX, true, LLONG_MAX / F6 * F6}};
+    for (const auto& c : framed)
+        EXPECT_EQ(KTime(c.ticks).GetFramedTime(c.round).Get(), c.framed) << c.ticks;
 }
 
 TEST_F(KTimeTest, TimeTexts)
 {
     const long long t = Code(1, 2, 3, 4, 0, 6);
-    const struct { long long ticks; int detail, mode, protocol; const char* text; } cases[] = {
-        {-kFrame[10], 4, 10, 0, "-01:59:59.24"}, {F6 / 2, 5, 6, 0, "000:00:00.00*"},
-        {F6 / 2, 6, 6, 0, "000:00:00.00 (50)"}, {F6 / 2, 5, 6, 1, "0*"}, {t, 1, 6, 0, "001"},
-        {t, 3, 6, 0, "001:02:03"}, {t, 5, 6, 0, "001:02:03.04"}, {t, 0, 6, 0, ""}, {t, 7, 6, 0, ""},
-        {t, 4, 14, 0, ""}, {119 * kFrame[1], 4, 1, 0, "000:00:00.119"},
+    const struct
+    {
+        long long ticks;
+        int detail, mode, protocol;
+        const char* text;
+    } cases[] = {
+        {-kFrame[10], 4, 10, 0, "-01:59:59.24"},
+        {F6 / 2, 5, 6, 0, "000:00:00.00*"},
+        {F6 / 2, 6, 6, 0, "000:00:00.00 (50)"},
+        {F6 / 2, 5, 6, 1, "0*"},
+        {t, 1, 6, 0, "001"},
+        {t, 3, 6, 0, "001:02:03"},
+        {t, 5, 6, 0, "001:02:03.04"},
+        {t, 0, 6, 0, ""},
+        {t, 7, 6, 0, ""},
+        {t, 4, 14, 0, ""},
+        {119 * kFrame[1], 4, 1, 0, "000:00:00.119"},
         // Frame counts; negative times print their magnitude, fraction included.
-        {12 * F6, 4, 6, 1, "12"}, {12 * F6 + F6 / 4, 5, 6, 1, "12*"}, {12 * F6 + F6 / 4, 6, 6, 1, "12 (25)"},
-        {-3 * F6, 4, 6, 1, "- 3"}, {-3 * F6 - F6 / 4, 6, 6, 1, "- 3 (25)"}, {-F6 / 2, 5, 6, 1, "- 0*"},
+        {12 * F6, 4, 6, 1, "12"},
+        {12 * F6 + F6 / 4, 5, 6, 1, "12*"},
+        {12 * F6 + F6 / 4, 6, 6, 1, "12 (25)"},
+        {-3 * F6, 4, 6, 1, "- 3"},
+        {-3 * F6 - F6 / 4, 6, 6, 1, "- 3 (25)"},
+        {-F6 / 2, 5, 6, 1, "- 0*"},
         {12 * F6, 4, 6, 7, "12"}, // any other protocol counts frames
         // Infinite times.
-        {LLONG_MAX, 5, 6, 0, "---:--:--.--"}, {LLONG_MAX, 6, 6, 0, "---:--:--.-- (--)"},
+        {LLONG_MAX, 5, 6, 0, "---:--:--.--"},
+        {LLONG_MAX, 6, 6, 0, "---:--:--.-- (--)"},
         {LLONG_MAX, 4, 6, 0, "55472:11:59.16"}, // plain split below level 5
-        {LLONG_MAX, 4, 6, 1, "---"}, {LLONG_MAX, 5, 6, 1, "  ---"}, {LLONG_MAX, 6, 6, 1, "  --- (--)"},
+        {LLONG_MAX, 4, 6, 1, "---"},
+        {LLONG_MAX, 5, 6, 1, "  ---"},
+        {LLONG_MAX, 6, 6, 1, "  --- (--)"},
         {LLONG_MIN + 2, 4, 6, 1, "- 5990997586"},
     };
-    for (const auto& c : cases) EXPECT_EQ(Text(c.ticks, c.detail, c.mode, c.protocol), c.text) << c.ticks;
-    for (long long m : {LLONG_MIN, LLONG_MIN + 1}) {
+    for (const auto& c : cases)
+        EXPECT_EQ(Text(c.ticks, c.detail, c.mode, c.protocol), c.text) << c.ticks;
+    for (long long m : {LLONG_MIN, LLONG_MIN + 1})
+    {
         EXPECT_EQ(Text(m, 5, 6, 0), "- ---:--:--.--");
         EXPECT_EQ(Text(m, 6, 6, 0), "- ---:--:--.-- (--)");
         EXPECT_EQ(Text(m, 1, 6, 1), "---");
@@ -233,34 +268,59 @@ TEST_F(KTimeTest, TimeTexts)
 TEST_F(KTimeTest, ParseTimeCodeAndFrameCount)
 {
     const long long t = Code(1, 2, 3, 4, 0, 6);
-    const struct { const char* text; int mode, protocol; long long ticks; } cases[] = {
-        {"1:02:03.04", 6, 0, t}, {"1;02;03.04", 6, 0, t}, {".15", 6, 0, 15 * F6}, {"12", 6, 0, 12 * kSecond},
-        {"01:30", 6, 0, 90 * kSecond}, {"1:02:03.04 (50)", 6, 0, t + F6 / 2}, {"0:00:00.01.5", 6, 0, F6 + F6 / 2},
-        {"0:00:00.01.255", 6, 0, F6 + F6 / 4}, {"-01:59:59.24", 10, 0, -kFrame[10]},
+    const struct
+    {
+        const char* text;
+        int mode, protocol;
+        long long ticks;
+    } cases[] = {
+        {"1:02:03.04", 6, 0, t},
+        {"1;02;03.04", 6, 0, t},
+        {".15", 6, 0, 15 * F6},
+        {"12", 6, 0, 12 * kSecond},
+        {"01:30", 6, 0, 90 * kSecond},
+        {"1:02:03.04 (50)", 6, 0, t + F6 / 2},
+        {"0:00:00.01.5", 6, 0, F6 + F6 / 2},
+        {"0:00:00.01.255", 6, 0, F6 + F6 / 4},
+        {"-01:59:59.24", 10, 0, -kFrame[10]},
         {"000000001:00:00.00", 6, 0, kHour}, // 18 characters
         {"0000000001:00:00.00", 6, 0, 777},  // 19: ignored
-        {"", 6, 0, 777}, {nullptr, 6, 0, 777},
+        {"", 6, 0, 777},
+        {nullptr, 6, 0, 777},
         // Missing fields read as 0 instead of reading through a null token.
-        {"::", 6, 0, 0}, {"(", 6, 0, 0}, {"1:2:3.4.", 6, 0, t},
+        {"::", 6, 0, 0},
+        {"(", 6, 0, 0},
+        {"1:2:3.4.", 6, 0, t},
         // Frame counts; a leading minus negates the whole value.
-        {"12.5", 6, 1, 12 * F6 + F6 / 2}, {"12.05", 6, 1, 12 * F6 + (5 * F6 + 99) / 100},
-        {"12 (25)", 6, 1, 12 * F6 + F6 / 4}, {"(50)", 6, 1, F6 / 2}, {"abc", 6, 1, 777}, {"-", 6, 1, 777},
-        {"12.5", 99, 1, 777}, {"-0.5", 6, 1, -F6 / 2}, {"-3.5", 6, 1, -3 * F6 - F6 / 2}, {"-0", 6, 1, 0},
+        {"12.5", 6, 1, 12 * F6 + F6 / 2},
+        {"12.05", 6, 1, 12 * F6 + (5 * F6 + 99) / 100},
+        {"12 (25)", 6, 1, 12 * F6 + F6 / 4},
+        {"(50)", 6, 1, F6 / 2},
+        {"abc", 6, 1, 777},
+        {"-", 6, 1, 777},
+        {"12.5", 99, 1, 777},
+        {"-0.5", 6, 1, -F6 / 2},
+        {"-3.5", 6, 1, -3 * F6 - F6 / 2},
+        {"-0", 6, 1, 0},
     };
-    for (const auto& c : cases) EXPECT_EQ(Parse(c.text, c.mode, c.protocol), c.ticks) << (c.text ? c.text : "null");
+    for (const auto& c : cases)
+        EXPECT_EQ(Parse(c.text, c.mode, c.protocol), c.ticks) << (c.text ? c.text : "null");
     KTime::SetGlobalTimeMode(10);
     KTime::SetGlobalTimeProtocol(0);
     EXPECT_EQ(Parse(".3", 0, 2), 3 * kFrame[10]);
     // The written forms read back: level 6 exactly, levels 4 and 5 to the frame.
-    for (long long frame : {0LL, 5 * F6, 36 * kHour + 17 * F6, -F6, -kHour - 3 * F6}) {
-        for (long long u : {frame, frame + F6 / 2}) {
+    for (long long frame : {0LL, 5 * F6, 36 * kHour + 17 * F6, -F6, -kHour - 3 * F6})
+    {
+        for (long long u : {frame, frame + F6 / 2})
+        {
             const std::string text = Text(u, 6, 6, 0);
             EXPECT_EQ(Parse(text.c_str(), 6, 0), u) << text;
             EXPECT_EQ(Parse(Text(u, 4, 6, 0).c_str(), 6, 0), frame);
             EXPECT_EQ(Parse(Text(u, 5, 6, 0).c_str(), 6, 0), frame);
         }
     }
-    for (long long u : {-3 * F6, -3 * F6 - F6 / 4, -F6 / 2, 7 * F6 + F6 / 2}) {
+    for (long long u : {-3 * F6, -3 * F6 - F6 / 4, -F6 / 2, 7 * F6 + F6 / 2})
+    {
         const std::string text = Text(u, 6, 6, 1);
         EXPECT_EQ(Parse(text.c_str(), 6, 1), u) << text;
         EXPECT_EQ(Parse(Text(u, 4, 6, 1).c_str(), 6, 1), u / F6 * F6);
@@ -276,13 +336,15 @@ TEST_F(KTimeTest, GlobalSettingsAndTable)
     EXPECT_EQ(Code(0, 0, 0, 1, 0, 0), kFrame[11]);
     EXPECT_DOUBLE_EQ(KTime::GetFrameRate(8), 29.97002617);
     const double rateToMode[][3] = {{30.0, 0.0, 6}, {29.97, 0.01, 8}, {1000.0, 0.5, 0}, {48.0, 0.0, 5}};
-    for (const auto& c : rateToMode) EXPECT_EQ(KTime::ConvertFrameRateToTimeMode(c[0], c[1]), c[2]) << c[0];
+    for (const auto& c : rateToMode)
+        EXPECT_EQ(KTime::ConvertFrameRateToTimeMode(c[0], c[1]), c[2]) << c[0];
 
     EXPECT_EQ(KTime_GetTimeModeFromOldValue(99), 6);
     EXPECT_EQ(KTime_GetTimeModeFromOldValue(KTime_GetOldTimeModeCorrespondance(7)), 7);
     const std::pair<const char*, int> rates[] = {
         {"PAL", 10}, {"29.97 drop", 8}, {"NTSC Full", 9}, {"pal", 6}, {nullptr, 6}};
-    for (const auto& c : rates) EXPECT_EQ(KTime_GetTimeModeFromFrameRate(c.first), c.second);
+    for (const auto& c : rates)
+        EXPECT_EQ(KTime_GetTimeModeFromFrameRate(c.first), c.second);
     EXPECT_STREQ(KTime_GetGlobalFrameRateString(7), "30 Drop");
 
     const char* expected = "120 fps~100 fps~60 fps~50 fps~48 fps~30 fps~NTSC Drop~NTSC Full~PAL~24 fps~23.976 fps";
@@ -294,7 +356,8 @@ TEST_F(KTimeTest, GlobalSettingsAndTable)
     EXPECT_STREQ(KTimeMode::GetControlStringList(small, sizeof(small), 0), "120 fps~100 fps~");
     KTime::SetGlobalTimeProtocol(1);
     const int listIndex[][2] = {{13, 10}, {10, 8}, {12, 0}, {7, -1}};
-    for (const auto& c : listIndex) EXPECT_EQ(KTime_GetFrameRateStringListIndex(c[0]), c[1]) << c[0];
+    for (const auto& c : listIndex)
+        EXPECT_EQ(KTime_GetFrameRateStringListIndex(c[0]), c[1]) << c[0];
 }
 
 TEST_F(KTimeTest, Spans)

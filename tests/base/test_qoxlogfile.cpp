@@ -28,15 +28,17 @@ std::string DateLine(const kLocalTime& t)
 
 // The reports, each as prefix + date line + body, dated at the start or the end
 // of the run (earlier ones at the start, later ones at the end).
-bool IsReport(const std::string& actual, const kLocalTime& before, const kLocalTime& after,
-              const std::string& prefix, std::initializer_list<std::string> bodies)
+bool IsReport(const std::string& actual, const kLocalTime& before, const kLocalTime& after, const std::string& prefix,
+              std::initializer_list<std::string> bodies)
 {
-    for (size_t split = 0; split <= bodies.size(); ++split) {
+    for (size_t split = 0; split <= bodies.size(); ++split)
+    {
         std::string expected;
         size_t i = 0;
         for (const std::string& body : bodies)
             expected += prefix + (i++ < split ? DateLine(before) : DateLine(after)) + body;
-        if (actual == expected) return true;
+        if (actual == expected)
+            return true;
     }
     return false;
 }
@@ -65,7 +67,8 @@ TEST(QoxLogFileTest, AppendReplaceAndEmptyLogs)
     qoxtest::WriteFile(dir.File("old.txt"), "previous report");
     kLocalTime before, after;
     KLib_GetCurrentLocalTime(before);
-    for (const char* line : {"first run", "second run"}) {
+    for (const char* line : {"first run", "second run"})
+    {
         QoxLogFile appended("append.txt", "Import", true, true); // written at destruction
         appended += line;
         QoxLogFile replaced("replace.txt", "Import", false, true);

@@ -11,7 +11,8 @@ std::string Hex(const unsigned char* p, int n)
 {
     static const char digits[] = "0123456789ABCDEF";
     std::string s;
-    for (int i = 0; i < n; ++i) {
+    for (int i = 0; i < n; ++i)
+    {
         s += digits[p[i] >> 4];
         s += digits[p[i] & 0xF];
     }
@@ -47,7 +48,8 @@ TEST(Twofish, KnownAnswerChain)
 {
     // Iteration 1 is the all-zero key and block.
     unsigned char key[16] = {0}, pt[16] = {0}, ct[16], back[16];
-    for (int i = 0; i < 49; ++i) {
+    for (int i = 0; i < 49; ++i)
+    {
         KTwofish tf(key);
         tf.EncryptBlock(pt, ct);
         ASSERT_EQ(kChain[i], Hex(ct, 16)) << "iteration " << (i + 1);

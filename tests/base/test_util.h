@@ -43,11 +43,13 @@ struct TempDir
 inline std::string ReadFile(const std::string& path)
 {
     FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return "<missing>";
+    if (!f)
+        return "<missing>";
     std::string data;
     char buffer[65536];
     size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) data.append(buffer, n);
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+        data.append(buffer, n);
     std::fclose(f);
     return data;
 }
@@ -85,15 +87,20 @@ protected:
 };
 
 // A bottom layer for stacking file layers: it opens a disk or memory file itself.
-inline KChainedFile* NewBottom() { return new KChainedFile(0, nullptr, KChainedFile::eClosed, false); }
+inline KChainedFile* NewBottom()
+{
+    return new KChainedFile(0, nullptr, KChainedFile::eClosed, false);
+}
 
 // Caps the address space a little above the current use, so that a huge
 // allocation fails instead of succeeding through overcommit. Death-test children only.
 inline void CapAddressSpace()
 {
     long pages = 0;
-    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(f, "%ld", &pages) != 1) pages = 0;
+    if (FILE* f = std::fopen("/proc/self/statm", "r"))
+    {
+        if (std::fscanf(f, "%ld", &pages) != 1)
+            pages = 0;
         std::fclose(f);
     }
     const rlim_t limit = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + (256u << 20);
@@ -105,7 +112,8 @@ inline void CapAddressSpace()
 inline void ExpectNear(const double* v, std::initializer_list<double> expected, double tol = 1e-12)
 {
     int i = 0;
-    for (double e : expected) {
+    for (double e : expected)
+    {
         EXPECT_NEAR(v[i], e, tol) << "component " << i;
         ++i;
     }
@@ -116,7 +124,8 @@ inline void ExpectNear(const double* v, std::initializer_list<double> expected, 
 inline void ExpectMatrixNear(const double (*a)[4], const double (*b)[4], double tol = 1e-12, int rows = 3)
 {
     for (int r = 0; r < rows; ++r)
-        for (int c = 0; c < 3; ++c) EXPECT_NEAR(a[r][c], b[r][c], tol) << "element " << r << "," << c;
+        for (int c = 0; c < 3; ++c)
+            EXPECT_NEAR(a[r][c], b[r][c], tol) << "element " << r << "," << c;
 }
 
 inline constexpr double kPi = 3.14159265358979323846;
@@ -126,7 +135,8 @@ inline constexpr double kIdentity[4][4] = {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1,
 inline void FillSentinel(double (*m)[4], double value = 77.0)
 {
     for (int r = 0; r < 4; ++r)
-        for (int c = 0; c < 4; ++c) m[r][c] = value;
+        for (int c = 0; c < 4; ++c)
+            m[r][c] = value;
 }
 
 } // namespace qoxtest

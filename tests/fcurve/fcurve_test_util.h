@@ -80,9 +80,11 @@ inline std::vector<long long> Times(KFCurve& c)
 inline std::string Kinds(KFCurve& c)
 {
     std::string kinds;
-    for (int i = 0; i < c.KeyGetCount(); ++i) {
+    for (int i = 0; i < c.KeyGetCount(); ++i)
+    {
         const unsigned int mode = c.KeyGetTangeantMode(i);
-        switch (c.KeyGetInterpolation(i)) {
+        switch (c.KeyGetInterpolation(i))
+        {
         case KFCURVE_INTERPOLATION_CONSTANT: kinds += c.KeyGetConstantMode(i) ? "Cn" : "Cs"; break;
         case KFCURVE_INTERPOLATION_LINEAR: kinds += "L"; break;
         default:

@@ -89,7 +89,7 @@ TEST(KFCurveRangeTest, DeleteAcrossWholeBlocksKeepsTheFollowingTangent)
     ASSERT_EQ(c.KeyGetCount(), 59);
     for (int i = 0; i < 59; ++i)
         ASSERT_EQ(c.KeyGetValue(i), static_cast<float>(i < 10 ? i : i + 141)) << i;
-    EXPECT_EQ(c.KeyGetLeftDerivative(10), -150.0f); // the incoming tangent of the key after the range
+    EXPECT_EQ(c.KeyGetLeftDerivative(10), -150.0f);          // the incoming tangent of the key after the range
     EXPECT_EQ(GetRecordingMemory() - base, full - 3 * 1024); // blocks 1 to 3 lay wholly inside
     AddKey(c, Sec(500), 7.0f);
     EXPECT_EQ(c.KeyGetCount(), 60);
@@ -138,9 +138,9 @@ TEST(KFCurveRangeTest, Replace)
     AddKey(source, Sec(10), 8.0f);
     target.Replace(&source, Sec(2.5), Sec(6.5), false);
     // Without the exact-span flag the span shrinks to the source keys 3 s and 4.5 s.
-    EXPECT_EQ(Times(target), (std::vector<long long>{0, kSecond, 2 * kSecond, 3 * kSecond, Sec(4.5).Get(),
-                                                     5 * kSecond, 6 * kSecond, 7 * kSecond, 8 * kSecond,
-                                                     9 * kSecond, 10 * kSecond}));
+    EXPECT_EQ(Times(target),
+              (std::vector<long long>{0, kSecond, 2 * kSecond, 3 * kSecond, Sec(4.5).Get(), 5 * kSecond, 6 * kSecond,
+                                      7 * kSecond, 8 * kSecond, 9 * kSecond, 10 * kSecond}));
     EXPECT_EQ(target.KeyGetValue(3), 6.0f);
     EXPECT_EQ(target.KeyGetValue(4), 7.0f);
     // An empty source span deletes the span's keys; with candidate keys it also pins both sides and keys its value.
@@ -189,7 +189,7 @@ TEST(KFCurveNotifyTest, EventsAndUpdateId)
     c.KeySetValue(1, 4.0f);
     EXPECT_EQ(r.kinds, KFCURVEEVENT_KEYVALUE);
     const unsigned int before = c.GetUpdateId(); // selection counts in the high half of the counter
-    c.KeySetSelected(0, true); // no event
+    c.KeySetSelected(0, true);                   // no event
     EXPECT_EQ(c.GetUpdateId(), before);
     c.KeySelectAll(); // one key changed: one event 256
     EXPECT_EQ(r.kinds, KFCURVEEVENT_SELECTION);
@@ -263,10 +263,12 @@ TEST(KFCurveRangeTest, RandomEditsKeepTheKeysOrderedAndTheStorageConsistent)
         AddKey(other, Sec(i * 0.25), static_cast<float>(i % 3), U, AUTO);
     auto randomTime = [&]() { return Sec(static_cast<double>(rng() % 4000) / 100.0 - 5.0); };
     const unsigned int modes[4] = {AUTO, USER, BREAK, KFCURVE_TANGEANT_TCB};
-    for (int step = 0; step < 2000; ++step) {
+    for (int step = 0; step < 2000; ++step)
+    {
         const int n = c.KeyGetCount();
         const int pick = n > 0 ? static_cast<int>(rng() % n) : 0;
-        switch (rng() % 12) {
+        switch (rng() % 12)
+        {
         case 0:
         case 1:
             AddKey(c, randomTime(), static_cast<float>(rng() % 100) / 10.0f, 2u << (rng() % 3), modes[rng() % 4],

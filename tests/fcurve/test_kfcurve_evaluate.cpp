@@ -69,21 +69,37 @@ TEST(KFCurveEvaluateTest, ExtrapolationModes)
                        MIRROR = KFCURVE_EXTRAPOLATION_MIRROR_REPETITION, SLOPE = KFCURVE_EXTRAPOLATION_KEEP_SLOPE,
                        ENDLESS = KFCURVE_UNLIMITED_REPETITION;
     // On the ramp (0 s, 0) to (1 s, 10): past the last repetition the end key holds.
-    const struct { unsigned int pre, preCount, post, postCount; double time; float value; } cases[] = {
-        {CONST, 0, REP, 1, 1.5, 5},          {CONST, 0, REP, 1, 2.5, 10},
-        {MIRROR, 1, CONST, 0, -0.25, 2.5},   {MIRROR, 1, CONST, 0, -3, 0},
-        {REP, 0, CONST, 0, -0.25, 0},        {MIRROR, 0, CONST, 0, -0.25, 0}, // count 0: the first key holds
-        {SLOPE, 0, CONST, 0, -0.25, 0},      {REP, 2, CONST, 0, -0.25, 7.5},
-        {REP, 2, CONST, 0, -1.75, 2.5},      {REP, 2, CONST, 0, -2.5, 0},
-        {CONST, 0, MIRROR, 3, 1.25, 7.5},    {CONST, 0, MIRROR, 3, 2.25, 2.5}, // reflected next to the keys
-        {CONST, 0, MIRROR, 3, 3.25, 7.5},    {CONST, 0, MIRROR, 3, 4.5, 10},
+    const struct
+    {
+        unsigned int pre, preCount, post, postCount;
+        double time;
+        float value;
+    } cases[] = {
+        {CONST, 0, REP, 1, 1.5, 5},
+        {CONST, 0, REP, 1, 2.5, 10},
+        {MIRROR, 1, CONST, 0, -0.25, 2.5},
+        {MIRROR, 1, CONST, 0, -3, 0},
+        {REP, 0, CONST, 0, -0.25, 0},
+        {MIRROR, 0, CONST, 0, -0.25, 0}, // count 0: the first key holds
+        {SLOPE, 0, CONST, 0, -0.25, 0},
+        {REP, 2, CONST, 0, -0.25, 7.5},
+        {REP, 2, CONST, 0, -1.75, 2.5},
+        {REP, 2, CONST, 0, -2.5, 0},
+        {CONST, 0, MIRROR, 3, 1.25, 7.5},
+        {CONST, 0, MIRROR, 3, 2.25, 2.5}, // reflected next to the keys
+        {CONST, 0, MIRROR, 3, 3.25, 7.5},
+        {CONST, 0, MIRROR, 3, 4.5, 10},
         {CONST, 0, REP, ENDLESS, 100000.75, 7.5},
-        {CONST, 0, SLOPE, 2, 2, 20},         {CONST, 0, SLOPE, 2, 10, 30}, // slope 10, two key-range lengths
-        {SLOPE, 1, CONST, 0, -0.5, -5},      {SLOPE, 1, CONST, 0, -4, -10},
+        {CONST, 0, SLOPE, 2, 2, 20},
+        {CONST, 0, SLOPE, 2, 10, 30}, // slope 10, two key-range lengths
+        {SLOPE, 1, CONST, 0, -0.5, -5},
+        {SLOPE, 1, CONST, 0, -4, -10},
         {SLOPE, ENDLESS, CONST, 0, -4, -40},
-        {0, 1, 7, 1, 5, 10},                 {0, 1, 7, 1, -5, 0}, // unknown types: the end keys
+        {0, 1, 7, 1, 5, 10},
+        {0, 1, 7, 1, -5, 0}, // unknown types: the end keys
     };
-    for (const auto& k : cases) {
+    for (const auto& k : cases)
+    {
         KFCurve r;
         Ramp(r);
         Extrapolate(r, k.pre, k.preCount, k.post, k.postCount);
@@ -112,7 +128,8 @@ TEST(KFCurveEvaluateTest, ExtrapolationModes)
 TEST(KFCurveEvaluateTest, WeightedSegmentsAndTheSequentialHint)
 {
     KFCurve plain, weighted; // weights of a third on both sides give the unweighted curve
-    for (KFCurve* c : {&plain, &weighted}) {
+    for (KFCurve* c : {&plain, &weighted})
+    {
         AddKey(*c, Sec(0), 0.0f, U, USER, 4.0f, -2.0f);
         AddKey(*c, Sec(1.5), 1.0f, U, USER);
     }
@@ -125,7 +142,8 @@ TEST(KFCurveEvaluateTest, WeightedSegmentsAndTheSequentialHint)
     EXPECT_FLOAT_EQ(weighted.Evaluate(Sec(0)), 0.0f);
     EXPECT_FLOAT_EQ(weighted.Evaluate(Sec(1.5)), 1.0f);
     // The time solve inverts the warp: for linear weights s = 1 - u.
-    for (float u = 0.05f; u < 1.0f; u += 0.1f) {
+    for (float u = 0.05f; u < 1.0f; u += 0.1f)
+    {
         EXPECT_NEAR(rtsec(CubicWarp, 0.0f, 1.0f, u, 1.0f / 3.0f, 1.0f / 3.0f), 1.0f - u, 1e-5);
         const float s2 = rtsec(CubicWarp, 0.0f, 1.0f, u, 0.8f, 0.1f);
         EXPECT_NEAR(CubicWarp(s2, u, 0.8f, 0.1f), 0.0f, 1e-4);
@@ -135,7 +153,8 @@ TEST(KFCurveEvaluateTest, WeightedSegmentsAndTheSequentialHint)
         AddKey(c, Sec(i * 0.1), static_cast<float>(std::sin(i * 0.3)), U, AUTO);
     Extrapolate(c, KFCURVE_EXTRAPOLATION_CONST, 0, KFCURVE_EXTRAPOLATION_MIRROR_REPETITION, 2);
     int hint = -1;
-    for (int i = 0; i < 6000; ++i) {
+    for (int i = 0; i < 6000; ++i)
+    {
         int cold = 0;
         ASSERT_EQ(c.Evaluate(Sec(-1.0 + i * 0.01), &hint), c.Evaluate(Sec(-1.0 + i * 0.01), &cold)) << i;
     }
@@ -151,8 +170,10 @@ TEST(KFCurveEvaluateTest, AllIndexMatchesExtrapolation)
     EXPECT_EQ(c.KeyGetCountAll(), 4);
     const unsigned int types[3] = {KFCURVE_EXTRAPOLATION_CONST, KFCURVE_EXTRAPOLATION_REPETITION,
                                    KFCURVE_EXTRAPOLATION_MIRROR_REPETITION};
-    for (unsigned int pre : types) {
-        for (unsigned int post : types) {
+    for (unsigned int pre : types)
+    {
+        for (unsigned int post : types)
+        {
             Extrapolate(c, pre, 2, post, 3);
             const int all = c.KeyGetCountAll();
             ASSERT_EQ(all, (2 + 3) * 3 + 4);
@@ -162,7 +183,8 @@ TEST(KFCurveEvaluateTest, AllIndexMatchesExtrapolation)
             EXPECT_EQ(map(all), (std::vector<int>{3, 4}));
             EXPECT_EQ(map(6), (std::vector<int>{0, 2}));
             KTime previous = KTIME_MINUS_INFINITE;
-            for (int i = 0; i < all; ++i) {
+            for (int i = 0; i < all; ++i)
+            {
                 const KTime t = c.KeyGetTimeAll(i);
                 EXPECT_LE(previous, t) << pre << " " << post << " " << i;
                 previous = t;

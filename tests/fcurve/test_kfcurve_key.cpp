@@ -30,14 +30,16 @@ double WalkFind(KFCurve& c, KTime time, int& hint)
     auto at = [&](int i) { return i + (time - t(i)).GetSecondDouble() / (t(i + 1) - t(i)).GetSecondDouble(); };
     if (time == t(s))
         return hint = s;
-    if (time < t(s)) {
+    if (time < t(s))
+    {
         while (s > 0 && time < t(s - 1))
             --s;
         hint = s == 0 ? 0 : s - 1;
         return s == 0 ? -0.5 : at(s - 1);
     }
     for (; s < n - 1; ++s)
-        if (time <= t(s + 1)) {
+        if (time <= t(s + 1))
+        {
             hint = s + 1;
             return at(s);
         }
@@ -51,13 +53,22 @@ TEST(KFCurveKeyTest, DataSlotsStoreFixedPointWithClamps)
 {
     KFCurveKey key = MakeKey(KTime(0), 0.0f);
     // Weights are clamped to [0.0001, 0.99]; velocities truncate toward zero and stop at the 16-bit range's ends.
-    const struct { EKFCurveDataIndex slot; float value; short raw; } cases[] = {
-        {KFCURVEKEY_RIGHT_WEIGHT, 1.5f, 9899}, {KFCURVEKEY_NEXT_LEFT_WEIGHT, 0.999f, 9899},
-        {KFCURVEKEY_RIGHT_WEIGHT, 0.0f, 1}, {KFCURVEKEY_RIGHT_WEIGHT, -3.0f, 1},
-        {KFCURVEKEY_RIGHT_WEIGHT, KFCURVE_DEFAULT_WEIGHT, 3333}, {KFCURVEKEY_RIGHT_VELOCITY, -0.5f, -4999},
-        {KFCURVEKEY_NEXT_LEFT_VELOCITY, 2.0f, 19998}, {KFCURVEKEY_RIGHT_VELOCITY, 10.0f, 32767},
-        {KFCURVEKEY_RIGHT_VELOCITY, -10.0f, -32768}};
-    for (const auto& c : cases) {
+    const struct
+    {
+        EKFCurveDataIndex slot;
+        float value;
+        short raw;
+    } cases[] = {{KFCURVEKEY_RIGHT_WEIGHT, 1.5f, 9899},
+                 {KFCURVEKEY_NEXT_LEFT_WEIGHT, 0.999f, 9899},
+                 {KFCURVEKEY_RIGHT_WEIGHT, 0.0f, 1},
+                 {KFCURVEKEY_RIGHT_WEIGHT, -3.0f, 1},
+                 {KFCURVEKEY_RIGHT_WEIGHT, KFCURVE_DEFAULT_WEIGHT, 3333},
+                 {KFCURVEKEY_RIGHT_VELOCITY, -0.5f, -4999},
+                 {KFCURVEKEY_NEXT_LEFT_VELOCITY, 2.0f, 19998},
+                 {KFCURVEKEY_RIGHT_VELOCITY, 10.0f, 32767},
+                 {KFCURVEKEY_RIGHT_VELOCITY, -10.0f, -32768}};
+    for (const auto& c : cases)
+    {
         key.SetDataDouble(c.slot, c.value);
         EXPECT_EQ(RawShort(key, c.slot), c.raw) << c.value;
         EXPECT_EQ(key.GetDataDouble(c.slot), static_cast<float>(c.raw / 9999.0)) << c.value;
@@ -79,12 +90,14 @@ TEST(KFCurveKeyTest, DataSlotsStoreFixedPointWithClamps)
     key.SetDataFloat(static_cast<EKFCurveDataIndex>(4), 5.0f);
     EXPECT_EQ(std::memcmp(&before, &key, sizeof key), 0);
     // A weight read from a slot and written back keeps its fixed-point value.
-    for (int v = 1; v <= 9899; ++v) {
+    for (int v = 1; v <= 9899; ++v)
+    {
         key.SetDataDouble(KFCURVEKEY_RIGHT_WEIGHT, static_cast<float>(v / 9999.0));
         key.SetDataDouble(KFCURVEKEY_RIGHT_WEIGHT, key.GetDataDouble(KFCURVEKEY_RIGHT_WEIGHT));
         ASSERT_EQ(RawShort(key, 2), v);
     }
-    for (int v = -32768; v <= 32767; v += 7) {
+    for (int v = -32768; v <= 32767; v += 7)
+    {
         key.SetDataDouble(KFCURVEKEY_RIGHT_VELOCITY, static_cast<float>(v / 9999.0));
         ASSERT_EQ(RawShort(key, 4), v);
     }
@@ -170,14 +183,15 @@ TEST(KFCurveStorageTest, InsertAndRemoveMoveKeysAcrossBlocks)
 {
     KFCurve c;
     // Every key goes in at index 0, so every insertion carries keys over block boundaries.
-    for (int i = 99; i >= 0; --i) {
+    for (int i = 99; i >= 0; --i)
+    {
         KFCurveKey key = MakeKey(KTime(0), static_cast<float>(i));
         EXPECT_EQ(c.KeyAdd(Sec(i), key), 0);
     }
     ASSERT_EQ(c.KeyGetCount(), 100);
     for (int i = 0; i < 100; ++i)
         ASSERT_EQ(c.KeyGetTime(i).GetSecondDouble(), c.KeyGetValue(i));
-    EXPECT_EQ(c.KeyRemove(0), 0); // removing from the front moves every later key down a slot
+    EXPECT_EQ(c.KeyRemove(0), 0);  // removing from the front moves every later key down a slot
     EXPECT_EQ(c.KeyRemove(30), 0); // the key of value 31
     ASSERT_EQ(c.KeyGetCount(), 98);
     for (int i = 0; i < 98; ++i)
@@ -199,7 +213,8 @@ TEST(KFCurveStorageTest, OutOfRangeIndicesAreRefused)
     EXPECT_EQ(c.KeyGetPtr(0), nullptr);
     c.KeyAppendFast(Sec(0), 1.0f);
     c.KeyAppendFast(Sec(1), 2.0f);
-    for (int bad : {2, -1, 1000000}) {
+    for (int bad : {2, -1, 1000000})
+    {
         EXPECT_EQ(c.KeyGetPtr(bad), nullptr) << bad;
         EXPECT_EQ(c.KeyGetValue(bad), 0.0f) << bad;
         EXPECT_EQ(c.KeyGetTime(bad), KTime(0)) << bad;
@@ -217,7 +232,8 @@ TEST(KFCurveStorageTest, OutOfRangeIndicesAreRefused)
     EXPECT_EQ(Values(c), (std::vector<float>{1, 2}));
     EXPECT_TRUE(c.CheckCurve());
     c.KeyModifyBegin(40); // a KeyModifyBegin(n) batch may fill its n keys directly
-    for (int i = 2; i < 40; ++i) {
+    for (int i = 2; i < 40; ++i)
+    {
         KFCurveKey* key = c.KeyGetPtr(i);
         ASSERT_NE(key, nullptr);
         key->Set(Sec(i), static_cast<float>(i + 1));
@@ -240,15 +256,21 @@ TEST(KFCurveSearchTest, KeyFindRuleAndTheTickRangeEnds)
     c.KeyAppendFast(Sec(0), 0.0f);
     c.KeyAppendFast(Sec(1), 10.0f);
     // {time, hint in, position, hint out}: walking down from a hint past the time, the hint names the key before.
-    const struct { double time; int hintIn; double found; int hintOut; } cases[] = {
-        {0.25, 0, 0.25, 1}, {1, 1, 1.0, 1}, {-1, 1, -0.5, 0}, {2, 0, 1.5, 2}, {0.5, 2, 0.5, 0}};
-    for (const auto& k : cases) {
+    const struct
+    {
+        double time;
+        int hintIn;
+        double found;
+        int hintOut;
+    } cases[] = {{0.25, 0, 0.25, 1}, {1, 1, 1.0, 1}, {-1, 1, -0.5, 0}, {2, 0, 1.5, 2}, {0.5, 2, 0.5, 0}};
+    for (const auto& k : cases)
+    {
         hint = k.hintIn;
         EXPECT_DOUBLE_EQ(c.KeyFind(Sec(k.time), &hint), k.found) << k.time;
         EXPECT_EQ(hint, k.hintOut) << k.time;
     }
     EXPECT_DOUBLE_EQ(c.KeyFind(Sec(0.75)), 0.75); // null: the curve's own hint
-    KFCurve wide; // keys from a file may sit more than 2^63 ticks apart
+    KFCurve wide;                                 // keys from a file may sit more than 2^63 ticks apart
     const long long hi = 0x7FFFFFFFFFFFFF00LL;
     wide.KeyAppendFast(KTime(-hi), 0.0f);
     wide.KeyAppendFast(KTime(hi), 1.0f);
@@ -263,11 +285,13 @@ TEST(KFCurveSearchTest, SearchAgreesWithTheWalkFromAnyHint)
     std::mt19937 rng(7);
     KFCurve c;
     long long t = 0;
-    for (int i = 0; i < 3000; ++i) {
+    for (int i = 0; i < 3000; ++i)
+    {
         t += 1 + rng() % 5000000;
         c.KeyAppendFast(KTime(t), static_cast<float>(i));
     }
-    for (int trial = 0; trial < 20000; ++trial) {
+    for (int trial = 0; trial < 20000; ++trial)
+    {
         const long long when = static_cast<long long>(rng() % (t + 20000000)) - 10000000;
         int h1 = static_cast<int>(rng() % 3010) - 5;
         KTime time(trial % 4 == 0 ? c.KeyGetTime(static_cast<int>(rng() % 3000)).Get() : when);
@@ -292,7 +316,7 @@ TEST(KFCurveEditTest, KeyAddSetAndRemove)
     EXPECT_EQ(c.KeySet(0, late), 1);
     EXPECT_EQ(c.KeySet(0, early), 0);
     EXPECT_EQ(c.KeyGetTime(0), Sec(0.5));
-    EXPECT_EQ(c.KeyAdd(Sec(1.5)), 1); // KeyAdd with no key given keys the curve's value there, cubic auto
+    EXPECT_EQ(c.KeyAdd(Sec(1.5)), 1);        // KeyAdd with no key given keys the curve's value there, cubic auto
     EXPECT_FLOAT_EQ(c.KeyGetValue(1), 3.0f); // linear from (0.5 s, 5) to (2 s, 2)
     EXPECT_EQ(c.KeyGetInterpolation(1) | c.KeyGetTangeantMode(1), 0x108u);
     KFCurve one; // removing the only key leaves its value as the static value

@@ -40,11 +40,14 @@ KFCurveKey* Append(KFCurve& curve, int frame, float value, unsigned int interpol
 {
     KFCurveKey* key = curve.KeyGetPtr(curve.KeyAppendFast(KTime(frame * kSecond / 24), value));
     key->SetInterpolation(interpolation);
-    if (interpolation == U) {
+    if (interpolation == U)
+    {
         key->SetTangeantMode(mode);
         key->SetDataDouble(KFCURVEKEY_RIGHT_SLOPE, slot0);
         key->SetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE, slot1);
-    } else {
+    }
+    else
+    {
         key->SetConstantMode(mode);
     }
     return key;
@@ -64,20 +67,20 @@ void FillEveryLetter(KFCurve& c)
     float color[3] = {0.25f, 0.5f, 0.75f};
     c.SetColor(color);
     const float W = KFCURVE_DEFAULT_WEIGHT;
-    Append(c, 0, 1.0f, C, KFCURVE_CONSTANT_STANDARD);                            // C s
-    Append(c, 1, 2.0f, C, KFCURVE_CONSTANT_NEXT);                                // C n
-    Append(c, 2, 3.0f, L);                                                         // L
-    KFCurveKey* tcb = Append(c, 3, -4.0f, U, TCB, 0.1f, 0.2f);                      // U t
+    Append(c, 0, 1.0f, C, KFCURVE_CONSTANT_STANDARD);          // C s
+    Append(c, 1, 2.0f, C, KFCURVE_CONSTANT_NEXT);              // C n
+    Append(c, 2, 3.0f, L);                                     // L
+    KFCurveKey* tcb = Append(c, 3, -4.0f, U, TCB, 0.1f, 0.2f); // U t
     tcb->SetDataFloat(KFCURVEKEY_TCB_BIAS, -0.3f);
-    Append(c, 4, 5.0f, U, USER, 1.5f, -2.5f);                                       // U s n
+    Append(c, 4, 5.0f, U, USER, 1.5f, -2.5f);                                                   // U s n
     SetWeights(Append(c, 5, 6.0f, U, USER, 0.5f, 0.25f), KFCURVE_WEIGHTED_RIGHT, 0.2f, W);      // U s r
     SetWeights(Append(c, 6, 7.0f, U, BREAK, -1.0f, 2.0f), KFCURVE_WEIGHTED_NEXT_LEFT, W, 0.7f); // u b l
     SetWeights(Append(c, 7, 8.0f, U, USER, 3.0f, 4.0f), KFCURVE_WEIGHTED_ALL, 0.25f, 0.5f);     // U s a
-    Append(c, 8, 9.0f, U, BREAK);                                                   // U b n
-    Append(c, 9, 10.0f, U, AUTO, 0.0f, -0.5f);                                      // U p
+    Append(c, 8, 9.0f, U, BREAK);                                                               // U b n
+    Append(c, 9, 10.0f, U, AUTO, 0.0f, -0.5f);                                                  // U p
     SetWeights(Append(c, 10, 11.0f, U, AUTO, 0.5f, 0.0f), KFCURVE_WEIGHTED_RIGHT, 0.4f, W);     // U p r
-    Append(c, 11, 12.0f, U, AUTO_BREAK, 0.3f, 0.6f);                                // U q
-    Append(c, 12, 13.0f, U, AUTO);                                                  // U a
+    Append(c, 11, 12.0f, U, AUTO_BREAK, 0.3f, 0.6f);                                            // U q
+    Append(c, 12, 13.0f, U, AUTO);                                                              // U a
     Append(c, 13, 14.25f, L);
     c.SetPreExtrapolation(KFCURVE_EXTRAPOLATION_REPETITION);
     c.SetPreExtrapolationCount(3);
@@ -97,7 +100,8 @@ void ExpectSameCurve(KFCurve& a, KFCurve& b)
     EXPECT_EQ(a.GetPostExtrapolationCount(), b.GetPostExtrapolationCount());
     ASSERT_EQ(Times(a), Times(b));
     EXPECT_EQ(Values(a), Values(b));
-    for (int i = 0; i < a.KeyGetCount(); ++i) {
+    for (int i = 0; i < a.KeyGetCount(); ++i)
+    {
         const KFCurveKey* x = a.KeyGetPtr(i);
         const KFCurveKey* y = b.KeyGetPtr(i);
         EXPECT_EQ(x->GetFlags(), y->GetFlags()) << i;
@@ -113,10 +117,22 @@ struct KeyValue
     double number;
 };
 
-KeyValue T(long long ticks) { return {'L', static_cast<double>(ticks)}; }
-KeyValue D(double v) { return {'D', v}; }
-KeyValue Ch(char c) { return {'C', static_cast<double>(c)}; }
-KeyValue I(int v) { return {'I', static_cast<double>(v)}; }
+KeyValue T(long long ticks)
+{
+    return {'L', static_cast<double>(ticks)};
+}
+KeyValue D(double v)
+{
+    return {'D', v};
+}
+KeyValue Ch(char c)
+{
+    return {'C', static_cast<double>(c)};
+}
+KeyValue I(int v)
+{
+    return {'I', static_cast<double>(v)};
+}
 
 // Reads a curve whose fields are written by hand; key version 0 writes no "KeyVer".
 Curve ReadHandBuilt(int keyVersion, int keyCount, const std::vector<KeyValue>& values, KQox::EForm form = KQox::eBINARY)
@@ -127,8 +143,10 @@ Curve ReadHandBuilt(int keyVersion, int keyCount, const std::vector<KeyValue>& v
             WriteI(f, "KeyVer", keyVersion);
         WriteI(f, "KeyCount", keyCount);
         f.FieldWriteBegin("Key");
-        for (const KeyValue& v : values) {
-            switch (v.kind) {
+        for (const KeyValue& v : values)
+        {
+            switch (v.kind)
+            {
             case 'L': f.FieldWriteL(static_cast<long long>(v.number)); break;
             case 'D': f.FieldWriteD(v.number); break;
             case 'C': f.FieldWriteCH(static_cast<char>(v.number)); break;
@@ -153,7 +171,8 @@ Field ReadField(KQox& f, const char* name)
 {
     Field field;
     EXPECT_TRUE(f.FieldReadBegin(name)) << name;
-    while (f.FieldReadGetRemain() > 0) {
+    while (f.FieldReadGetRemain() > 0)
+    {
         field.types += f.FieldReadGetType();
         if (field.types.back() == 'C')
             field.letters += f.FieldReadCH();
@@ -173,7 +192,8 @@ float Slot(const Curve& c, int key, EKFCurveDataIndex slot)
 std::vector<float> Slopes(const Curve& c)
 {
     std::vector<float> slopes;
-    for (int i = 0; i < c->KeyGetCount(); ++i) {
+    for (int i = 0; i < c->KeyGetCount(); ++i)
+    {
         slopes.push_back(c->KeyGetDataFloat(i, KFCURVEKEY_RIGHT_SLOPE));
         slopes.push_back(c->KeyGetDataFloat(i, KFCURVEKEY_NEXT_LEFT_SLOPE));
     }
@@ -184,8 +204,10 @@ std::vector<float> Slopes(const Curve& c)
 
 TEST(KFCurveStorage, EveryKeyAndWeightLetterRoundTripsInEveryForm)
 {
-    for (KQox::EForm form : {KQox::eBINARY, KQox::eASCII, KQox::eENCRYPTED}) {
-        for (int sectionVersion : {6000, 2000}) {
+    for (KQox::EForm form : {KQox::eBINARY, KQox::eASCII, KQox::eENCRYPTED})
+    {
+        for (int sectionVersion : {6000, 2000})
+        {
             SCOPED_TRACE(std::to_string(form) + " " + std::to_string(sectionVersion));
             Curve curve(KFCurveCreate());
             FillEveryLetter(*curve);
@@ -194,7 +216,8 @@ TEST(KFCurveStorage, EveryKeyAndWeightLetterRoundTripsInEveryForm)
             ASSERT_TRUE(OpenChannel(f, image));
             Curve back(KFCurveCreate(&f));
             ASSERT_NE(back, nullptr);
-            if (sectionVersion == 6000) {
+            if (sectionVersion == 6000)
+            {
                 ExpectSameCurve(*curve, *back);
                 continue;
             }
@@ -227,8 +250,12 @@ TEST(KFCurveStorage, FieldsWrittenInOrderWithTypeCodes)
     EXPECT_EQ(f.FieldReadI("KeyVer", 0), 4004);
     EXPECT_EQ(f.FieldReadI("KeyCount", 0), 3);
     const Field keys = ReadField(f, "Key"); // per key: time, value, kind letter, mode letter(s), slopes and weights
-    EXPECT_EQ(keys.types, "LDCC" "LDCC" "LDCCDDCD");
-    EXPECT_EQ(keys.letters, "Cn" "Ua" "Upl");
+    EXPECT_EQ(keys.types, "LDCC"
+                          "LDCC"
+                          "LDCCDDCD");
+    EXPECT_EQ(keys.letters, "Cn"
+                            "Ua"
+                            "Upl");
     const double weight = weighted->GetDataDouble(KFCURVEKEY_NEXT_LEFT_WEIGHT); // 4999 / 9999
     EXPECT_EQ(keys.numbers, (std::vector<double>{0, 1, 4.6186158e10, 2, 2 * 4.6186158e10, 3, 0.5, 0.25, weight}));
     ASSERT_TRUE(f.FieldReadBegin("Pre-Extrapolation"));
@@ -300,11 +327,21 @@ TEST(KFCurveStorage, LegacyLayoutOfAutoKeys)
     ASSERT_TRUE(OpenChannel(f, image));
     // Per key: time, value, letters, then the slopes and 'n' where given; the last key has no next key.
     const Field keys = ReadField(f, "Key");
-    EXPECT_EQ(keys.types, "LDCCDC" "LDCCDDC" "LDCC" "LDC" "LDCCDDC" "LDCCDDC");
-    EXPECT_EQ(keys.letters, "Udn" "Usn" "Ua" "L" "Usn" "Ubn");
+    EXPECT_EQ(keys.types, "LDCCDC"
+                          "LDCCDDC"
+                          "LDCC"
+                          "LDC"
+                          "LDCCDDC"
+                          "LDCCDDC");
+    EXPECT_EQ(keys.letters, "Udn"
+                            "Usn"
+                            "Ua"
+                            "L"
+                            "Usn"
+                            "Ubn");
     const double s = 4.6186158e10;
-    EXPECT_EQ(keys.numbers, (std::vector<double>{0, 0, d1, s, 1, 2, 0, 2 * s, 2, 3 * s, 4, 4 * s, 3, r4, l5, 5 * s,
-                                                 5, r5, 0}));
+    EXPECT_EQ(keys.numbers,
+              (std::vector<double>{0, 0, d1, s, 1, 2, 0, 2 * s, 2, 3 * s, 4, 4 * s, 3, r4, l5, 5 * s, 5, r5, 0}));
     EXPECT_FALSE(f.FieldReadBegin("Color")); // no color was asked for
 }
 
@@ -317,13 +354,14 @@ TEST(KFCurveLegacy, ConstantAndWeightLettersOf4001To4004)
     EXPECT_EQ(Kinds(*c), "Cn Cs ");
     EXPECT_EQ(c->GetValue(), 0.5f);
     // 4001: user keys carry no weight letter.
-    c = ReadHandBuilt(4001, 2, {T(0), D(1), Ch('U'), Ch('s'), D(0.5), D(0.25), T(kSecond), D(2), Ch('U'), Ch('S'),
-                                D(1), D(2)});
+    c = ReadHandBuilt(4001, 2,
+                      {T(0), D(1), Ch('U'), Ch('s'), D(0.5), D(0.25), T(kSecond), D(2), Ch('U'), Ch('S'), D(1), D(2)});
     EXPECT_EQ(Kinds(*c), "Us Us ");
     EXPECT_EQ(Slopes(c), (std::vector<float>{0.5f, 0.25f, 1, 2}));
     // 4002: 'd' with a weight part; the previous key loses its next-left weight.
-    c = ReadHandBuilt(4002, 2, {T(0), D(1), Ch('U'), Ch('b'), D(0.5), D(0.25), Ch('a'), D(0.3), D(0.6), T(kSecond),
-                                D(2), Ch('U'), Ch('d'), D(-1.5), Ch('r'), D(0.4)});
+    c = ReadHandBuilt(4002, 2,
+                      {T(0), D(1), Ch('U'), Ch('b'), D(0.5), D(0.25), Ch('a'), D(0.3), D(0.6), T(kSecond), D(2),
+                       Ch('U'), Ch('d'), D(-1.5), Ch('r'), D(0.4)});
     EXPECT_EQ(Kinds(*c), "Ub Ua ");
     EXPECT_EQ(Slopes(c), (std::vector<float>{0.5f, 0.25f, 0, -1.5f}));
     EXPECT_EQ(c->KeyGetTangeantWeightMode(0), static_cast<unsigned int>(KFCURVE_WEIGHTED_RIGHT));
@@ -335,21 +373,24 @@ TEST(KFCurveLegacy, ConstantAndWeightLettersOf4001To4004)
 TEST(KFCurveLegacy, AutoKeysOf4000To4004)
 {
     // 4000: 'a' is followed by one more double, for slot 1.
-    Curve c = ReadHandBuilt(4000, 2, {T(0), D(1), Ch('U'), Ch('a'), D(0.75), T(kSecond), D(2), Ch('U'), Ch('s'), D(0),
-                                      D(0)});
+    Curve c =
+        ReadHandBuilt(4000, 2, {T(0), D(1), Ch('U'), Ch('a'), D(0.75), T(kSecond), D(2), Ch('U'), Ch('s'), D(0), D(0)});
     EXPECT_EQ(Kinds(*c), "Ua Us ");
     EXPECT_EQ(Slopes(c), (std::vector<float>{0, 0.75f, 0, 0}));
     // 4003: an auto key after a linear one gets right auto -100 (4004: 0); a user key before it loses its next-left.
-    c = ReadHandBuilt(4003, 4, {T(0), D(1), Ch('L'), T(kSecond), D(2), Ch('U'), Ch('a'), T(2 * kSecond), D(3), Ch('U'),
-                                Ch('s'), D(0.5), D(0.25), Ch('n'), T(3 * kSecond), D(4), Ch('U'), Ch('a')});
+    c = ReadHandBuilt(4003, 4,
+                      {T(0), D(1), Ch('L'), T(kSecond), D(2), Ch('U'), Ch('a'), T(2 * kSecond), D(3), Ch('U'), Ch('s'),
+                       D(0.5), D(0.25), Ch('n'), T(3 * kSecond), D(4), Ch('U'), Ch('a')});
     EXPECT_EQ(Kinds(*c), "L Ua Us Ua ");
     EXPECT_EQ(Slopes(c), (std::vector<float>{0, 0, -100, 0, 0.5f, 0, 0, 0}));
     c = ReadHandBuilt(4004, 2, {T(0), D(1), Ch('L'), T(kSecond), D(2), Ch('U'), Ch('A')});
     EXPECT_EQ(Slopes(c), (std::vector<float>{0, 0, 0, 0}));
     // 'p' whose left and right auto values do not cancel becomes auto-break.
-    for (double left : {-0.5, -0.25}) {
-        c = ReadHandBuilt(4004, 2, {T(0), D(1), Ch('U'), Ch('q'), D(0), D(left), Ch('n'), T(kSecond), D(2), Ch('U'),
-                                    Ch('p'), D(0.5), D(0.1), Ch('n')});
+    for (double left : {-0.5, -0.25})
+    {
+        c = ReadHandBuilt(4004, 2,
+                          {T(0), D(1), Ch('U'), Ch('q'), D(0), D(left), Ch('n'), T(kSecond), D(2), Ch('U'), Ch('p'),
+                           D(0.5), D(0.1), Ch('n')});
         EXPECT_EQ(Kinds(*c), left == -0.5 ? "Uq Ua " : "Uq Uq ");
     }
 }
@@ -358,15 +399,17 @@ TEST(KFCurveLegacy, AutoKeysOf4000To4004)
 // both sides, except a TCB neighbour.
 TEST(KFCurveLegacy, LegacyLettersAndControlValues)
 {
-    Curve c = ReadHandBuilt(4004, 4, {T(0), D(0), Ch('B'), Ch('B'), D(9), D(1.0), T(kSecond), D(2), Ch('B'), Ch('B'),
-                                      D(1.5), D(3.0), T(2 * kSecond), D(2), Ch('H'), Ch('a'), T(3 * kSecond), D(1),
-                                      Ch('T'), D(0.1), D(0.2), D(0.3)});
+    Curve c =
+        ReadHandBuilt(4004, 4, {T(0),           D(0),    Ch('B'), Ch('B'), D(9),           D(1.0), T(kSecond), D(2),
+                                Ch('B'),        Ch('B'), D(1.5),  D(3.0),  T(2 * kSecond), D(2),   Ch('H'),    Ch('a'),
+                                T(3 * kSecond), D(1),    Ch('T'), D(0.1),  D(0.2),         D(0.3)});
     EXPECT_EQ(Kinds(*c), "Ub Ub Ua Ut ");
     // 3 x (1 - 0) / 1, -3 x (1.5 - 2) / 1, 3 x (3 - 2) / 1, and 0 before a letter other than 'B'.
     EXPECT_EQ(Slopes(c), (std::vector<float>{3, 1.5f, 3, 0, 0, 0, 0.1f, 0.2f}));
     EXPECT_EQ(c->KeyGetDataFloat(3, KFCURVEKEY_TCB_BIAS), 0.3f);
-    c = ReadHandBuilt(4004, 3, {T(0), D(0), Ch('T'), D(0), D(0), D(0), T(kSecond), D(1), Ch('O'), Ch('x'), D(0.5),
-                                T(2 * kSecond), D(1), Ch('R'), Ch('u'), D(0.75)});
+    c = ReadHandBuilt(4004, 3,
+                      {T(0), D(0), Ch('T'), D(0), D(0), D(0), T(kSecond), D(1), Ch('O'), Ch('x'), D(0.5),
+                       T(2 * kSecond), D(1), Ch('R'), Ch('u'), D(0.75)});
     EXPECT_EQ(Kinds(*c), "Ut Us Us ");
     EXPECT_EQ(Slopes(c), (std::vector<float>{0, 0, 0.5f, 0.75f, 0.75f, 0}));
 }
@@ -378,23 +421,24 @@ TEST(KFCurveLegacy, OldTangentCombinationsAreConverted)
     Curve c = ReadHandBuilt(3999, 2, {T(0), D(0), Ch('L'), T(kSecond), D(1), Ch('L')});
     EXPECT_EQ(Kinds(*c), "L Ua ");
     // TCB, user, linear: the user key breaks; the last key takes the user key's slope.
-    c = ReadHandBuilt(3999, 3, {T(0), D(0), Ch('U'), Ch('t'), D(0), D(0), D(0), T(kSecond), D(1), Ch('U'), Ch('s'),
-                                D(0.5), D(0.25), T(2 * kSecond), D(2), Ch('L')});
+    c = ReadHandBuilt(3999, 3,
+                      {T(0), D(0), Ch('U'), Ch('t'), D(0), D(0), D(0), T(kSecond), D(1), Ch('U'), Ch('s'), D(0.5),
+                       D(0.25), T(2 * kSecond), D(2), Ch('L')});
     EXPECT_EQ(Kinds(*c), "Ut Ub Us ");
     EXPECT_EQ(Slot(c, 2, KFCURVEKEY_RIGHT_SLOPE), 0.25f);
     EXPECT_EQ(Slot(c, 2, KFCURVEKEY_NEXT_LEFT_SLOPE), 0.0f);
     // User, TCB, user, linear: the TCB key breaks, its next-left slope from tension, continuity and bias.
     const double t = 0.5, cont = 0.25, bias = -0.5;
-    c = ReadHandBuilt(3999, 4, {T(0), D(0), Ch('U'), Ch('s'), D(1), D(1), T(kSecond), D(2), Ch('U'), Ch('t'), D(t),
-                                D(cont), D(bias), T(3 * kSecond), D(5), Ch('U'), Ch('s'), D(0), D(0), T(4 * kSecond),
-                                D(3), Ch('L')});
+    c = ReadHandBuilt(3999, 4, {T(0),    D(0),    Ch('U'), Ch('s'),        D(1),    D(1),           T(kSecond), D(2),
+                                Ch('U'), Ch('t'), D(t),    D(cont),        D(bias), T(3 * kSecond), D(5),       Ch('U'),
+                                Ch('s'), D(0),    D(0),    T(4 * kSecond), D(3),    Ch('L')});
     EXPECT_EQ(Kinds(*c), "Us Ub Ub Us ");
     const double expected =
         0.5 * (1 - t) * ((1 - cont) * (1 + bias) * (5.0 - 2.0) / 2.0 + (1 + cont) * (1 - bias) * (3.0 - 5.0) / 1.0);
     EXPECT_NEAR(Slot(c, 1, KFCURVEKEY_NEXT_LEFT_SLOPE), expected, 1e-6);
     // Constant, auto, auto: the middle key becomes user, flat on the left, the secant (2 - 1) / 2 s on the right.
-    c = ReadHandBuilt(3999, 3, {T(0), D(0), Ch('C'), T(kSecond), D(1), Ch('U'), Ch('a'), T(3 * kSecond), D(2), Ch('U'),
-                                Ch('a')});
+    c = ReadHandBuilt(
+        3999, 3, {T(0), D(0), Ch('C'), T(kSecond), D(1), Ch('U'), Ch('a'), T(3 * kSecond), D(2), Ch('U'), Ch('a')});
     EXPECT_EQ(Kinds(*c), "Cs Us Ua ");
     EXPECT_EQ(Slot(c, 1, KFCURVEKEY_RIGHT_SLOPE), 0.0f);
     EXPECT_EQ(Slot(c, 1, KFCURVEKEY_NEXT_LEFT_SLOPE), 0.5f);
@@ -404,18 +448,21 @@ TEST(KFCurveLegacy, OldTangentCombinationsAreConverted)
 // same keys.
 TEST(KFCurveRepair, InvalidKeysAreDroppedInOrder)
 {
-    Curve c = ReadHandBuilt(4004, 5, {T(0), D(1), Ch('X'), T(kSecond), D(2), Ch('L'), T(kSecond), D(3), Ch('L'),
-                                      T(static_cast<long long>(0x8000000000000001ull)), D(4), Ch('L'),
-                                      T(3 * kSecond), D(5), Ch('L')});
+    Curve c =
+        ReadHandBuilt(4004, 5,
+                      {T(0), D(1), Ch('X'), T(kSecond), D(2), Ch('L'), T(kSecond), D(3), Ch('L'),
+                       T(static_cast<long long>(0x8000000000000001ull)), D(4), Ch('L'), T(3 * kSecond), D(5), Ch('L')});
     EXPECT_EQ(Times(*c), Secs({1, 3}));
     EXPECT_EQ(Values(*c), (std::vector<float>{2, 5}));
     // Stray values between keys, a value of the wrong type, a missing tangent letter ('a' assumed).
-    c = ReadHandBuilt(4004, 4, {T(0), D(1), Ch('U'), Ch('s'), D(0.5), D(0.5), Ch('n'), I(999), D(7), T(kSecond), I(5),
-                                Ch('L'), T(2 * kSecond), D(3), Ch('U'), D(8), T(3 * kSecond), D(4), Ch('L')});
+    c = ReadHandBuilt(4004, 4,
+                      {T(0), D(1), Ch('U'), Ch('s'), D(0.5), D(0.5), Ch('n'), I(999), D(7), T(kSecond), I(5), Ch('L'),
+                       T(2 * kSecond), D(3), Ch('U'), D(8), T(3 * kSecond), D(4), Ch('L')});
     EXPECT_EQ(Times(*c), Secs({0, 2, 3}));
     EXPECT_EQ(Kinds(*c), "Us Ua L ");
-    c = ReadHandBuilt(4004, 3, {T(0), D(1), Ch('U'), Ch('b'), D(0.5), D(-0.5), Ch('l'), D(0.6), T(kSecond), D(2),
-                                Ch('C'), Ch('n'), T(2 * kSecond), D(3), Ch('U'), Ch('t'), D(0.1), D(0.2), D(0.3)},
+    c = ReadHandBuilt(4004, 3,
+                      {T(0), D(1), Ch('U'), Ch('b'), D(0.5), D(-0.5), Ch('l'), D(0.6), T(kSecond), D(2), Ch('C'),
+                       Ch('n'), T(2 * kSecond), D(3), Ch('U'), Ch('t'), D(0.1), D(0.2), D(0.3)},
                       KQox::eASCII);
     EXPECT_EQ(Kinds(*c), "Ub Cn Ut ");
     EXPECT_EQ(c->KeyGetTangeantWeightMode(0), static_cast<unsigned int>(KFCURVE_WEIGHTED_NEXT_LEFT));
@@ -427,7 +474,8 @@ TEST(KFCurveRepair, InvalidKeysAreDroppedInOrder)
 // refused.
 TEST(KFCurveRepair, KeyCountIsCheckedBeforeAllocation)
 {
-    for (KQox::EForm form : {KQox::eBINARY, KQox::eASCII}) {
+    for (KQox::EForm form : {KQox::eBINARY, KQox::eASCII})
+    {
         Curve c = ReadHandBuilt(4004, -5, {T(0), D(1), Ch('L')}, form);
         EXPECT_EQ(c->KeyGetCount(), 0);
         EXPECT_EQ(c->GetValue(), 0.5f);

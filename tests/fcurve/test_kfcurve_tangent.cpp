@@ -52,7 +52,8 @@ TEST(KFCurveDerivativeTest, ConstantAndLinear)
 
 TEST(KFCurveDerivativeTest, CubicAutoAndAutoBreak)
 {
-    for (unsigned int mode : {AUTO, static_cast<unsigned int>(KFCURVE_TANGEANT_AUTO_BREAK)}) {
+    for (unsigned int mode : {AUTO, static_cast<unsigned int>(KFCURVE_TANGEANT_AUTO_BREAK)})
+    {
         KFCurve c;
         Keys(c, {0, 10, 10}, U, mode);
         Slopes(c, 0, 10, 10); // auto 0: the mean of the secants 10 and 0; end keys have one secant
@@ -103,7 +104,7 @@ TEST(KFCurveDerivativeTest, CubicUserAndBreak)
     Slopes(c, 1, -3, 3);
     EXPECT_EQ(c.KeyGetRightBezierTangeant(2), 0.0f); // the last key: its value
     EXPECT_EQ(c.KeyGetLeftBezierTangeant(0), 0.0f);  // the first key: its value
-    KFCurve r; // removing a key keeps the following key's incoming tangent
+    KFCurve r;                                       // removing a key keeps the following key's incoming tangent
     AddKey(r, Sec(0), 0.0f, U, USER, 1.0f, 2.0f);
     AddKey(r, Sec(1), 1.0f, U, BREAK, 3.0f, -7.0f);
     AddKey(r, Sec(2), 0.0f, U, BREAK, 5.0f, 0.0f);
@@ -219,15 +220,18 @@ TEST(KFCurveDerivativeTest, ModeChangesAndInsertKeepTheSlopes)
     for (int i = 0; i < 5; ++i)
         AddKey(c, Sec(i * 0.5), values[i], U, AUTO);
     float left[5], right[5];
-    for (int i = 0; i < 5; ++i) {
+    for (int i = 0; i < 5; ++i)
+    {
         left[i] = c.KeyGetLeftDerivative(i);
         right[i] = c.KeyGetRightDerivative(i);
     }
     c.KeyTangeantSetMode(false, USER);
-    for (int i = 0; i < 5; ++i) {
+    for (int i = 0; i < 5; ++i)
+    {
         EXPECT_EQ(c.KeyGetTangeantMode(i), 0x400u);
         EXPECT_NEAR(c.KeyGetLeftDerivative(i), left[i], 1e-4) << i;
-        if (i < 4) {
+        if (i < 4)
+        {
             EXPECT_NEAR(c.KeyGetRightDerivative(i), right[i], 1e-4) << i;
         }
     }
@@ -266,7 +270,8 @@ TEST(KFCurveAutoTest, ConversionsOfAKey)
     EXPECT_EQ(Vec({l, r}), Vec({10, 10}));
     // {left auto, right auto, left Bezier, right Bezier} for key 1.
     const double cases[][4] = {{0, 0, 5, 5}, {100, 100, 10, 0}, {-100, -100, 0, 10}};
-    for (const auto& k : cases) {
+    for (const auto& k : cases)
+    {
         double la = k[0], ra = k[1], lb, rb;
         KFCURVE_ComputeBezierFromAutoForKey(lb, rb, la, ra, &c, 1);
         EXPECT_EQ(Vec({lb, rb}), Vec({k[2], k[3]})) << k[0];
@@ -303,9 +308,10 @@ TEST(KFCurveAutoTest, BreakpointsOnBothSides)
         return b;
     };
     // +-100: the secants; +-500: still 3L - 2R and 3R - 2L; beyond, the sweep is added (35 + 0.04 x 1000 = 75).
-    const double cases[][3] = {{100, 10, 0},   {-100, 0, 10},   {500, 30, -20},
+    const double cases[][3] = {{100, 10, 0},    {-100, 0, 10},  {500, 30, -20},
                                {-500, -20, 30}, {600, 75, -65}, {-600, -65, 75}};
-    for (const auto& k : cases) {
+    for (const auto& k : cases)
+    {
         EXPECT_DOUBLE_EQ(left(k[0]), k[1]) << k[0];
         EXPECT_DOUBLE_EQ(right(k[0]), k[2]) << k[0];
     }
@@ -332,7 +338,8 @@ TEST(KFCurveAutoTest, BreakpointsOnBothSides)
     const double secants[][2] = {{10, 0}, {0, 10}, {3, 3}, {-2, 5}, {0, 0}, {7.5, -1.25}, {-4, -4}};
     for (const auto& s : secants)
         for (double x = -1200; x <= 1200; x += 37.5)
-            for (bool isLeft : {true, false}) {
+            for (bool isLeft : {true, false})
+            {
                 double sl = s[0], sr = s[1], ax = x, bz, back, check;
                 auto toBezier = isLeft ? KFCURVE_ComputeLeftBezierFromAuto : KFCURVE_ComputeRightBezierFromAuto;
                 auto toAuto = isLeft ? KFCURVE_ComputeLeftAutoFromBezier : KFCURVE_ComputeRightAutoFromBezier;
@@ -340,7 +347,8 @@ TEST(KFCurveAutoTest, BreakpointsOnBothSides)
                 toAuto(back, bz, sl, sr);
                 toBezier(check, back, sl, sr);
                 EXPECT_NEAR(check, bz, 1e-6 * (1 + std::fabs(bz))) << sl << " " << sr << " " << x;
-                if (sl != sr) {
+                if (sl != sr)
+                {
                     EXPECT_NEAR(back, x, 1e-6 * (1 + std::fabs(x))) << sl << " " << sr << " " << x;
                 }
             }

@@ -28,7 +28,8 @@ struct Transform
     }
     KFCurve& Curve(int group, int member) { return *Member(node->Get(group), member); }
     // Keys at 0 and `end` seconds on one curve.
-    Transform(int group, int member, float first, float last, double end = 1.0) : Transform()
+    Transform(int group, int member, float first, float last, double end = 1.0)
+        : Transform()
     {
         AddKey(Curve(group, member), Sec(0), first);
         AddKey(Curve(group, member), Sec(end), last);
@@ -139,7 +140,8 @@ TEST(KFCurveFilterMatrixConverter, PivotsBracketTheirTransform)
     // M11^-1 x R x M11 and M12^-1 x S x M12 with row vectors: the pivot acts first.
     const KgeAMatrix pivot = Translation(1, 2, 3), inverse = Translation(-1, -2, -3), none;
     const KgeAMatrix r = Rotation(10, 50, -20), s = Scaling(2, 3, 4);
-    for (bool rotation : {true, false}) {
+    for (bool rotation : {true, false})
+    {
         Converter converter;
         converter.SetResampleTranslation(false);
         Cell cell;
@@ -177,7 +179,8 @@ TEST(KFCurveFilterMatrixConverter, ExtractTransforms)
     ExpectNear3(r, std::fabs(r.x) == r.x ? 180 : -180, 0, 0, 1e-9);
     EXPECT_EQ(t.y, 7);
     // Gimbal lock up and down; a collapsed axis keeps the other rows' rotation.
-    for (double y : {90.0, -90.0}) {
+    for (double y : {90.0, -90.0})
+    {
         KgeAMatrix lock = Rotation(0, y, 0);
         converter.ExtractTransforms(s, r, t, lock, identity);
         ExpectNear3(r, 0, y, 0, 1e-9);
@@ -211,14 +214,15 @@ TEST(KFCurveFilterMatrixConverter, ExtractTransforms)
     converter.ExtractTransforms(s, r, t, total, inverted);
     ExpectNear3(s, 1, 2, 3, 1e-9);
     ExpectNear3(r, 10, 20, 30, 1e-9);
-    ExpectMatrixNear(Total(converter, cell, Translation(t.x, t.y, t.z), Rotation(r.x, r.y, r.z),
-                           Scaling(s.x, s.y, s.z)),
-                     total, 1e-9);
+    ExpectMatrixNear(
+        Total(converter, cell, Translation(t.x, t.y, t.z), Rotation(r.x, r.y, r.z), Scaling(s.x, s.y, s.z)), total,
+        1e-9);
 }
 
 TEST(KFCurveFilterMatrixConverter, ThirtyOneKeysWithTheLastAtTheEnd)
 {
-    for (int variant = 0; variant < 3; ++variant) {
+    for (int variant = 0; variant < 3; ++variant)
+    {
         const double end = variant == 0 ? 1.0 : 1.0005;
         Transform t(0, 0, 0.0f, 1.0f, end);
         Converter converter;
@@ -226,7 +230,8 @@ TEST(KFCurveFilterMatrixConverter, ThirtyOneKeysWithTheLastAtTheEnd)
         converter.SetGenerateLastKeyExactlyAtEndTime(variant != 2);
         EXPECT_TRUE(converter.Apply(*t.node, true));
         for (int g = 0; g < 3; ++g)
-            for (int m = 0; m < 3; ++m) {
+            for (int m = 0; m < 3; ++m)
+            {
                 KFCurve& c = t.Curve(g, m);
                 ASSERT_EQ(c.KeyGetCount(), 31) << kGroups[g] << kMembers[m] << variant;
                 EXPECT_EQ(c.KeyGetTime(0), KTime(0));
@@ -246,7 +251,8 @@ TEST(KFCurveFilterMatrixConverter, ThirtyOneKeysWithTheLastAtTheEnd)
 TEST(KFCurveFilterMatrixConverter, SchedulesOfTheSamples)
 {
     // On a frame multiple the samples start at 0 (0, 0.1 .. 0.4 and 0.45); otherwise at the first key.
-    for (bool onFrame : {true, false}) {
+    for (bool onFrame : {true, false})
+    {
         Transform t;
         AddKey(t.Curve(1, 2), Sec(0.05), 10.0f);
         AddKey(t.Curve(1, 2), Sec(0.45), 20.0f);
@@ -256,7 +262,8 @@ TEST(KFCurveFilterMatrixConverter, SchedulesOfTheSamples)
         EXPECT_TRUE(converter.Apply(*t.node, true));
         KFCurve& z = t.Curve(1, 2); // the converted curve
         EXPECT_EQ(z.KeyGetTime(0), onFrame ? KTime(0) : Sec(0.05));
-        if (onFrame) {
+        if (onFrame)
+        {
             ASSERT_EQ(z.KeyGetCount(), 6);
             EXPECT_EQ(z.KeyGetTime(5), Sec(0.45));
             EXPECT_NEAR(z.KeyGetValue(0), 10.0, 1e-4);
@@ -278,12 +285,14 @@ TEST(KFCurveFilterMatrixConverter, SchedulesOfTheSamples)
 
 TEST(KFCurveFilterMatrixConverter, PivotsTurnTranslationResamplingOn)
 {
-    for (int id : {-1, int(Converter::eScaleOffset), int(Converter::eRotationPivot), int(Converter::eScalingPivot)}) {
+    for (int id : {-1, int(Converter::eScaleOffset), int(Converter::eRotationPivot), int(Converter::eScalingPivot)})
+    {
         Transform t(0, 0, 1.0f, 2.0f);
         Converter converter;
         Configure(converter, 0.25);
         converter.SetResampleTranslation(false);
-        if (id >= 0) {
+        if (id >= 0)
+        {
             KgeAMatrix pivot = Translation(1, 2, 3);
             converter.SetSourceMatrix(static_cast<Converter::EMatrixID>(id), pivot);
         }
@@ -318,10 +327,12 @@ TEST(KFCurveFilterMatrixConverter, ConversionKeepsTheMotion)
     SetCell(source, Converter::ePreRotate, pre);
     SetCell(source, Converter::ePreTranslate, shift);
     ASSERT_EQ(t.Curve(1, 0).KeyGetCount(), 9);
-    for (int k = 0; k <= 8; ++k) {
+    for (int k = 0; k <= 8; ++k)
+    {
         double before[3][3], after[3][3];
         for (int g = 0; g < 3; ++g)
-            for (int i = 0; i < 3; ++i) {
+            for (int i = 0; i < 3; ++i)
+            {
                 before[g][i] = Member(original->Get(g), i)->Evaluate(Sec(k * 0.125));
                 after[g][i] = t.Curve(g, i).KeyGetValue(k);
             }
@@ -365,10 +376,14 @@ TEST(KFCurveFilterMatrixConverter, Refusals)
     EXPECT_FALSE(converter.Apply(*partial, true));
     ExpectError(converter, 3, "MatrixConverter, Missing curve.");
     // A period not positive, or one needing too many samples: nothing changes.
-    const struct { double period, end; const char* text; } cases[] = {
-        {0.0, 1.0, "MatrixConverter, Invalid resampling period. No key were changed by filter."},
-        {1.0 / 30.0, 1.0e6, "MatrixConverter, Too many keys to resample. No key were changed by filter."}};
-    for (const auto& k : cases) {
+    const struct
+    {
+        double period, end;
+        const char* text;
+    } cases[] = {{0.0, 1.0, "MatrixConverter, Invalid resampling period. No key were changed by filter."},
+                 {1.0 / 30.0, 1.0e6, "MatrixConverter, Too many keys to resample. No key were changed by filter."}};
+    for (const auto& k : cases)
+    {
         Transform t(0, 0, 0.0f, 1.0f, k.end);
         Converter c;
         Configure(c, k.period);

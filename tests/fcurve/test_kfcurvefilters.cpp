@@ -20,7 +20,8 @@ void ReferenceReduce(KFCurveFilterConstantKeyReducer& filter, KFCurve& curve)
     const int first = filter.GetStartKey(curve);
     int last = filter.GetStopKey(curve) - 1;
     int i = last;
-    while (i >= first) {
+    while (i >= first)
+    {
         const float v = curve.KeyGetValue(i);
         const float low = static_cast<float>(v - filter.GetValueTolerance());
         const float high = static_cast<float>(v + filter.GetValueTolerance());
@@ -31,11 +32,16 @@ void ReferenceReduce(KFCurveFilterConstantKeyReducer& filter, KFCurve& curve)
             --i;
         if (count == 0)
             continue;
-        if (count < curve.KeyGetCount()) {
+        if (count < curve.KeyGetCount())
+        {
             curve.Delete(lowest, lowest + count - 1);
-        } else if (filter.GetKeepOneKey()) {
+        }
+        else if (filter.GetKeepOneKey())
+        {
             curve.Delete(first + 1, last);
-        } else {
+        }
+        else
+        {
             const float value = curve.KeyGetValue(0);
             curve.KeyClear();
             curve.SetValue(value);
@@ -48,7 +54,8 @@ void ReferenceReduce(KFCurveFilterConstantKeyReducer& filter, KFCurve& curve)
 std::unique_ptr<KFCurveNode> Alternating(const char* name, float step, int members = 3)
 {
     std::unique_ptr<KFCurveNode> node(MemberNode(name, KFCL_NOLAYER, {}));
-    for (int m = 0; m < members; ++m) {
+    for (int m = 0; m < members; ++m)
+    {
         KFCurveNode* child = node->FindOrCreate(("C" + std::to_string(m)).c_str(), true);
         for (int i = 0; i < 5; ++i)
             AddKey(*child->FCurveGet(), Sec(i), static_cast<float>(i % 2) * step);
@@ -114,7 +121,8 @@ TEST(KFCurveFilterConstantKeyReducer, DefaultsAndWorkedExamples)
     EXPECT_FALSE(filter.Apply(none));
     ExpectError(filter, 0, "ConstantKeyReducer, No key to be filtered.");
     // A whole constant curve: no key left (its value stays), or one.
-    for (bool keepOne : {false, true}) {
+    for (bool keepOne : {false, true})
+    {
         KFCurve c;
         AddKeys(c, {1, 1, 1, 1});
         filter.SetKeepOneKey(keepOne);
@@ -155,10 +163,12 @@ TEST(KFCurveFilterConstantKeyReducer, MatchesRunByRunDeletion)
     std::mt19937 random(1234);
     const unsigned int modes[5] = {AUTO, USER, BREAK, KFCURVE_TANGEANT_AUTO_BREAK, KFCURVE_TANGEANT_TCB};
     const float levels[4] = {0.0f, 0.004f, 1.0f, 1.006f};
-    for (int trial = 0; trial < 150; ++trial) {
+    for (int trial = 0; trial < 150; ++trial)
+    {
         KFCurve a;
         const int n = 1 + static_cast<int>(random() % 40);
-        for (int i = 0; i < n; ++i) {
+        for (int i = 0; i < n; ++i)
+        {
             const unsigned int interpolation = 2u << (random() % 3);
             const unsigned int mode = modes[random() % 5];
             const bool pure = random() % 2 == 0;
@@ -176,7 +186,8 @@ TEST(KFCurveFilterConstantKeyReducer, MatchesRunByRunDeletion)
         b.CopyFrom(a, true);
         KFCurveFilterConstantKeyReducer filter;
         filter.SetKeepOneKey(trial % 3 == 0);
-        if (trial % 4 == 1) {
+        if (trial % 4 == 1)
+        {
             filter.SetStartTime(Sec(2.0));
             filter.SetStopTime(Sec(12.0));
         }
@@ -198,10 +209,18 @@ TEST(KFCurveFilterConstantKeyReducer, NodeThresholdByChannel)
     filter.SetScalingThreshold(0.5);
     filter.SetDefaultThreshold(0.5);
     // Scaling only replaces a tolerance of exactly 0.004: the defaults stay.
-    const struct { const char* name; double tolerance; int keysLeft; } cases[] = {
-        {"Lcl Translation", 0.009, 0}, {"R", 0.009, 0}, {"Visibility", 0.009, 0}, {"S", 0.009, 5},
-        {"Lcl Scaling", 0.004, 0}};
-    for (const auto& k : cases) {
+    const struct
+    {
+        const char* name;
+        double tolerance;
+        int keysLeft;
+    } cases[] = {{"Lcl Translation", 0.009, 0},
+                 {"R", 0.009, 0},
+                 {"Visibility", 0.009, 0},
+                 {"S", 0.009, 5},
+                 {"Lcl Scaling", 0.004, 0}};
+    for (const auto& k : cases)
+    {
         filter.SetValueTolerance(k.tolerance);
         auto node = Alternating(k.name, 0.1f);
         EXPECT_TRUE(filter.Apply(*node, true));
@@ -221,13 +240,18 @@ TEST(KFCurveFilterGimbleKiller, WorkedExamples)
     filter.Reset();
     EXPECT_TRUE(filter.GetApplyKeySyncFilter());
     // {first key, second key} -> second key after filtering.
-    const struct { float second[3]; float expected[3]; } cases[] = {
-        {{355, 0, 0}, {-5, 0, 0}},     // whole turns are removed
+    const struct
+    {
+        float second[3];
+        float expected[3];
+    } cases[] = {
+        {{355, 0, 0}, {-5, 0, 0}}, // whole turns are removed
         {{350, 0, 0}, {-10, 0, 0}},
-        {{180, 176, 180}, {0, 4, 0}},  // the same rotation as (0, 4, 0)
+        {{180, 176, 180}, {0, 4, 0}}, // the same rotation as (0, 4, 0)
         {{180, 180, 180}, {0, 0, 0}},
     };
-    for (const auto& k : cases) {
+    for (const auto& k : cases)
+    {
         Rotation r;
         r.Key(0.0, {0.0, 0.0, 0.0});
         r.Key(1.0, {k.second[0], k.second[1], k.second[2]});
@@ -270,7 +294,8 @@ TEST(KFCurveFilterGimbleKiller, LargeStepsAreSplit)
     EXPECT_NEAR(r.x.KeyGetValue(1), 2.0 * std::atan2(f * s45, 1.0 - f + f * s45) * 57.29577951308232, 1e-3);
     EXPECT_EQ(r.x.KeyGetTime(1), Sec(1.0 / 16.0));
     EXPECT_EQ(Kinds(r.x).substr(0, 5), "L Ua ");
-    for (int i = 0; i + 1 < count; ++i) {
+    for (int i = 0; i + 1 < count; ++i)
+    {
         double sum = 0.0;
         for (KFCurve* c : r.curves)
             sum += std::pow(c->KeyGetValue(i + 1) - c->KeyGetValue(i), 2);
@@ -430,7 +455,8 @@ TEST(KFCurveFilterKeyReducer, DenseCurvesFitWithinThePrecision)
     for (size_t i = 0; i < 300; ++i)
         EXPECT_EQ(exact.Evaluate(Sec(i / 30.0)), values[i]) << i;
     KFCurve a, b; // with key sync the reduced curves share their key times
-    for (int i = 0; i <= 60; ++i) {
+    for (int i = 0; i <= 60; ++i)
+    {
         AddKey(a, Sec(i / 30.0), static_cast<float>(i));
         AddKey(b, Sec(i / 30.0), static_cast<float>((i * i) % 17));
     }

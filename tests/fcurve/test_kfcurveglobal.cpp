@@ -58,24 +58,36 @@ TEST(KFCurveGlobal, DefaultsAndTheRotationFilterCode)
                               KFCURVE_GetUseConstantKeyReducerScalingThreshold(),
                               KFCURVE_GetUseConstantKeyReducerDefaultThreshold()};
     EXPECT_EQ(std::vector<double>(numbers, numbers + 6), (std::vector<double>{0.25, 240, 5e-13, 0.0005, 5e-13, 5e-13}));
-    const bool flags[] = {KFCURVE_GetRotationFilterUnrollTestForPath(), KFCURVE_GetUseConstantKeyReducer(),
-                          KFCURVE_GetUseConstantKeyReducerOnDevices(), KFCURVE_GetConstantKeyReducerKeepOneKey(),
-                          KFCURVE_GetPlotOnFrame(),                    KFCURVE_GetPlotTranslationOnRootOnly(),
-                          KFCURVE_GetPreciseTimeDiscontinuities(),     KFCURVE_GetTCB4051EvalMode()};
+    const bool flags[] = {KFCURVE_GetRotationFilterUnrollTestForPath(),
+                          KFCURVE_GetUseConstantKeyReducer(),
+                          KFCURVE_GetUseConstantKeyReducerOnDevices(),
+                          KFCURVE_GetConstantKeyReducerKeepOneKey(),
+                          KFCURVE_GetPlotOnFrame(),
+                          KFCURVE_GetPlotTranslationOnRootOnly(),
+                          KFCURVE_GetPreciseTimeDiscontinuities(),
+                          KFCURVE_GetTCB4051EvalMode()};
     EXPECT_EQ(std::vector<bool>(flags, flags + 8),
               (std::vector<bool>{false, true, true, true, true, false, false, false}));
     // Codes 0, 3: none; 2: unroll; 1: the gimbal killer (nearest angles too). Non-rotation nodes are left alone.
-    const struct { int code, layerType; float last; } cases[] = {
-        {0, KFCL_EULER_XYZ, -170}, {3, KFCL_EULER_XYZ, -170}, {2, KFCL_EULER_XYZ, 190}, {1, KFCL_EULER_XYZ, 190},
-        {2, KFCL_ADD, -170}};
-    for (const auto& k : cases) {
+    const struct
+    {
+        int code, layerType;
+        float last;
+    } cases[] = {{0, KFCL_EULER_XYZ, -170},
+                 {3, KFCL_EULER_XYZ, -170},
+                 {2, KFCL_EULER_XYZ, 190},
+                 {1, KFCL_EULER_XYZ, 190},
+                 {2, KFCL_ADD, -170}};
+    for (const auto& k : cases)
+    {
         KFCURVE_SetRotationFilterToApply(k.code);
         KFCurveNode* node = RotationNode({{0, 0, 0, 170}, {1, 0, 0, -170}});
         node->SetLayerType(k.layerType);
         KFCURVE_ApplyRotationFilter(node, KTIME_MINUS_INFINITE, KTIME_INFINITE);
         KFCurve* z = Member(node, 2);
         EXPECT_NEAR(z->KeyGetValue(z->KeyGetCount() - 1), k.last, 1e-3) << k.code;
-        if (k.code != 1) {
+        if (k.code != 1)
+        {
             EXPECT_EQ(z->KeyGetCount(), 2) << k.code;
         }
         node->Destroy();
@@ -110,7 +122,8 @@ TEST(KFCurveUnroll, Refusals)
     refused(filter.Apply(*node, true), 2, kNotRotation);
     EXPECT_FLOAT_EQ(Member(node, 2)->KeyGetValue(1), -170.0f);
     node->Destroy();
-    for (int children : {2, 4}) {
+    for (int children : {2, 4})
+    {
         KFCurveNode* odd = KFCurveNodeCreate("R", static_cast<KDataType*>(nullptr), KFCL_EULER_XYZ, 0);
         for (int i = 0; i < children; ++i)
             AddKey(*odd->FindOrCreate(std::string(1, static_cast<char>('A' + i)).c_str(), true)->FCurveGet(), Sec(0),
@@ -139,11 +152,12 @@ TEST(KFCurveUnroll, NearestAnglesAndPathTest)
     // The curve's first key is compared with (0, 0, 0).
     EXPECT_EQ(Unrolled(filter, RotationNode({{0, 0, 0, 350}, {1, 0, 0, 340}})), (std::vector<float>{-10, -20}));
     // A run of keys keeps turning the same way.
-    EXPECT_EQ(Unrolled(filter, RotationNode({{0, 0, 0, 0}, {1, 0, 0, 120}, {2, 0, 0, -120}, {3, 0, 0, 0},
-                                            {4, 0, 0, 120}})),
-              (std::vector<float>{0, 120, 240, 360, 480}));
+    EXPECT_EQ(
+        Unrolled(filter, RotationNode({{0, 0, 0, 0}, {1, 0, 0, 120}, {2, 0, 0, -120}, {3, 0, 0, 0}, {4, 0, 0, 120}})),
+        (std::vector<float>{0, 120, 240, 360, 480}));
     KFCurve x, y, z; // an array of three curves, handed back alive
-    for (int i = 0; i < 2; ++i) {
+    for (int i = 0; i < 2; ++i)
+    {
         AddKey(x, Sec(i), 0.0f);
         AddKey(y, Sec(i), 0.0f);
         AddKey(z, Sec(i), i ? -170.0f : 170.0f);
@@ -197,7 +211,8 @@ TEST(KFCurveResample, DefaultsAndErrors)
     EXPECT_EQ(filter.GetPeriodTime().Get(), kFrame);
     KFCurve c;
     Ramp(c, 0, 100);
-    for (long long p : {0LL, -10LL}) {
+    for (long long p : {0LL, -10LL})
+    {
         filter.SetPeriodTime(KTime(p));
         EXPECT_FALSE(filter.Apply(c));
         ExpectErrorAndClear(filter, 0, "Bad Period");
@@ -232,13 +247,19 @@ TEST(KFCurveResample, SpansStopKeysAndFrames)
     EXPECT_FLOAT_EQ(c.KeyGetValue(1), 10.0f);
     EXPECT_EQ(Kinds(c), "Ua Ua Ua Ua ");
     // A range inside the keys keeps the keys outside; on frames the samples start at a multiple of the period.
-    const struct { bool onFrame; long long start, stop; std::vector<long long> times; } cases[] = {
+    const struct
+    {
+        bool onFrame;
+        long long start, stop;
+        std::vector<long long> times;
+    } cases[] = {
         {false, 30, 55, {-100, 30, 40, 50, 55, 100}},
         {true, 25, 60, {-100, 30, 40, 50, 60, 100}},
         {true, 5, 60, {-100, 5, 15, 25, 35, 45, 55, 60, 100}},
         {true, -15, 60, {-100, -15, -5, 5, 15, 25, 35, 45, 55, 60, 100}},
     };
-    for (const auto& k : cases) {
+    for (const auto& k : cases)
+    {
         KFCurve d;
         Ramp(d, -100, 100);
         filter.SetKeysOnFrame(k.onFrame);
@@ -282,7 +303,8 @@ TEST(KFCurveTimeShiftAndScale, ErrorsShiftThenScale)
     EXPECT_DOUBLE_EQ(filter.GetScale(), 1.0);
     KFCurve c; // nothing to do, or a negative scale: refused, nothing moves
     AddKey(c, KTime(kSecond), 1.0f);
-    for (double scale : {1.0, -2.0}) {
+    for (double scale : {1.0, -2.0})
+    {
         filter.SetScale(scale);
         EXPECT_FALSE(filter.Apply(c));
         ExpectErrorAndClear(filter, 1, "TimeShiftAndScaleFilter, No key were changed by filter.");

@@ -82,7 +82,8 @@ TEST(KFCurveNodeCandidate, SetGetAndEvaluate)
 TEST(KFCurveNodeCandidate, CachedCandidateKeepsEveryMember)
 {
     KFCurveNode* node = KFCurveNodeCreate("Six"); // six members: the cache holds six values, not four
-    for (int i = 0; i < 6; ++i) {
+    for (int i = 0; i < 6; ++i)
+    {
         const char name[2] = {static_cast<char>('A' + i), 0};
         node->FindOrCreate(name, true)->FCurveGet()->SetValue(static_cast<float>(i + 1));
     }
@@ -151,7 +152,7 @@ TEST(KFCurveNodeCandidate, SpecificLayersSolvingAndKeying)
     t->Evaluate(v, Sec(2)); // the base layer is untouched
     ExpectNear3(v, 1, 2, 3, 1e-5);
     EXPECT_FALSE(t->CandidateKey(nullptr, 1)); // no candidate, no time: nothing keyed
-    double more[3] = {0, 0, 0}; // with a mask only the selected members are keyed
+    double more[3] = {0, 0, 0};                // with a mask only the selected members are keyed
     t->CandidateSet(Sec(3), more, 1);
     bool mask[3] = {false, true, false};
     EXPECT_TRUE(t->CandidateKey(nullptr, 1, mask));
@@ -271,9 +272,14 @@ TEST(KFCurveNodeKeys, IsKeyNeighboursAndDeletion)
     // Tolerances: a key half a second away counts with 0.5 s on that side.
     EXPECT_EQ(t->IsKey(near, &count, onlyX, 0.0, 0.5, 0.0), 2);
     EXPECT_EQ(t->IsKey(near, &count, onlyX, 0.0, 0.0, 0.5), 0);
-    const struct { double from; KTime previous, next; } neighbours[] = {
+    const struct
+    {
+        double from;
+        KTime previous, next;
+    } neighbours[] = {
         {1, KTIME_MINUS_INFINITE, Sec(2)}, {2, Sec(1), Sec(4)}, {2.5, Sec(2), Sec(4)}, {4, Sec(2), KTIME_INFINITE}};
-    for (const auto& n : neighbours) {
+    for (const auto& n : neighbours)
+    {
         EXPECT_EQ(t->GetPrevKeyTime(Sec(n.from)), n.previous) << n.from;
         EXPECT_EQ(t->GetNextKeyTime(Sec(n.from)), n.next) << n.from;
     }

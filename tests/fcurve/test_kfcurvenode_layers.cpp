@@ -148,18 +148,27 @@ TEST(KFCurveNodeLayers, NewLayersTypesAndCopies)
 TEST(KFCurveNodeLayers, EvaluationCombinesLayersByType)
 {
     // {layer type, a, b, a then b, inverse of a, a base a under a layer b evaluates to}.
-    const struct { int layerType; std::vector<double> a, b, sum, inverse, evaluated; } cases[] = {
+    const struct
+    {
+        int layerType;
+        std::vector<double> a, b, sum, inverse, evaluated;
+    } cases[] = {
         {KFCL_ADD, {1, 2, 3}, {10, 20, 30}, {11, 22, 33}, {-1, -2, -3}, {11, 22, 33}},
         {KFCL_MULT, {2, 4, 8}, {3, 0.5, 1}, {6, 2, 8}, {0.5, 0.25, 0.125}, {6, 2, 8}},
         // Euler: first applied first, as evaluation composes a node and its layer.
         {KFCL_EULER_XYZ, {0, 0, 90}, {90, 0, 0}, {90, -90, 0}, {0, 0, -90}, {90, -90, 0}},
         {KFCL_EULER_XYZ, {90, 0, 0}, {0, 0, 90}, {90, 0, 90}, {-90, 0, 0}, {90, 0, 90}},
         // Quaternions: (90 about Z) x (90 about X); the base evaluates to Euler XYZ angles.
-        {KFCL_QUAT, {0, 0, kHalf, kHalf}, {kHalf, 0, 0, kHalf}, {0.5, 0.5, 0.5, 0.5}, {0, 0, -kHalf, kHalf},
+        {KFCL_QUAT,
+         {0, 0, kHalf, kHalf},
+         {kHalf, 0, 0, kHalf},
+         {0.5, 0.5, 0.5, 0.5},
+         {0, 0, -kHalf, kHalf},
          {90, 0, 90}},
     };
     double out[4], v[8];
-    for (const auto& k : cases) {
+    for (const auto& k : cases)
+    {
         SCOPED_TRACE(k.layerType);
         KFCurveNode* node = MakeNode(k.layerType);
         double a[4], b[4];
@@ -173,7 +182,8 @@ TEST(KFCurveNodeLayers, EvaluationCombinesLayersByType)
         SetMembers(node->CreateLayerAt(1), k.b);
         EXPECT_EQ(node->GeneralEvaluate(v, KTime(0)), v + 3); // three values for four quaternion members
         ExpectNearN(v, k.evaluated, 1e-4);
-        if (k.layerType == KFCL_QUAT) {
+        if (k.layerType == KFCL_QUAT)
+        {
             EXPECT_EQ(node->LayerGet()->GeneralEvaluate(v, KTime(0)), v + 4); // a layer writes its four
         }
         AddValuesAlongLayerType(node, a, a, b); // the output may be an input
@@ -234,7 +244,8 @@ TEST(KFCurveNodeLayerMath, PrepareSolveAndEvaluateInLayers)
     // Evaluating in layers folds every layer, or the listed ones; a list of ids below the chain folds nothing.
     const std::vector<std::vector<int>> lists = {{}, {0, 2}, {-5, -3}};
     const double sums[3] = {111, 101, 0};
-    for (size_t i = 0; i < lists.size(); ++i) {
+    for (size_t i = 0; i < lists.size(); ++i)
+    {
         KArrayTemplate<int> list;
         for (int id : lists[i])
             list.Add(id);
@@ -248,15 +259,21 @@ TEST(KFCurveNodeLayerMath, PrepareSolveAndEvaluateInLayers)
 TEST(KFCurveNodeLayerMath, SolvedLayerRecombinesToTheWantedValues)
 {
     // {layer type, base, layer 2 above the target layer 1, wanted}.
-    const struct { int layerType; std::vector<double> base, top, wanted; double tolerance; } cases[] = {
-        {KFCL_ADD, {1, 2, 3}, {10, 10, 10}, {5, 5, 5}, 1e-4},                   // solves to (-6, -7, -8)
-        {KFCL_MULT, {2, 2, 2}, {3, 3, 3}, {12, 6, 3}, 1e-4},                    // solves to (2, 1, 0.5)
-        {KFCL_EULER_XYZ, {0, 0, 40}, {25, 0, 0}, {10, 20, 30}, 1e-3},           // rotations that do not commute
+    const struct
+    {
+        int layerType;
+        std::vector<double> base, top, wanted;
+        double tolerance;
+    } cases[] = {
+        {KFCL_ADD, {1, 2, 3}, {10, 10, 10}, {5, 5, 5}, 1e-4},         // solves to (-6, -7, -8)
+        {KFCL_MULT, {2, 2, 2}, {3, 3, 3}, {12, 6, 3}, 1e-4},          // solves to (2, 1, 0.5)
+        {KFCL_EULER_XYZ, {0, 0, 40}, {25, 0, 0}, {10, 20, 30}, 1e-3}, // rotations that do not commute
         {KFCL_QUAT, {0, 0, kHalf, kHalf}, {kHalf, 0, 0, kHalf}, {0, kHalf, 0, kHalf}, 1e-3},
     };
     const double solved[2][3] = {{-6, -7, -8}, {2, 1, 0.5}};
     double previous[3] = {0, 0, 0}, v[8];
-    for (size_t c = 0; c < 4; ++c) {
+    for (size_t c = 0; c < 4; ++c)
+    {
         const auto& k = cases[c];
         KFCurveNode* node = MakeNode(k.layerType);
         SetMembers(node, k.base);
@@ -374,7 +391,8 @@ TEST(KFCurveNodeEvaluate, RotationNodes)
     w->Destroy();
     // Cubic keys about one axis stay on that axis and keep the key values, in the node's own rotation order too.
     KFCurveNode* c = MakeRotation({{0, 0, 0, 0}, {1, 60, 0, 0}, {2, 0, 0, 0}, {3, 30, 0, 0}}, true, U);
-    for (double t = 0.0; t <= 3.0; t += 0.125) {
+    for (double t = 0.0; t <= 3.0; t += 0.125)
+    {
         c->GeneralEvaluate(v, Sec(t));
         EXPECT_NEAR(v[1], 0.0, 1e-3) << t;
         EXPECT_NEAR(v[2], 0.0, 1e-3) << t;
@@ -399,7 +417,8 @@ TEST(KFCurveNodeEvaluate, ExtremeKeyTimesAndWarpedTimes)
             AddKey(*Member(r, i), ends[k], k == 0 ? 0.0f : 90.0f, U);
     r->SetUseQuaternion(true);
     double v[3];
-    for (KTime t : {KTime(0), ends[0], ends[1], KTIME_INFINITE, KTIME_MINUS_INFINITE}) {
+    for (KTime t : {KTime(0), ends[0], ends[1], KTIME_INFINITE, KTIME_MINUS_INFINITE})
+    {
         r->GeneralEvaluate(v, t);
         EXPECT_TRUE(std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]));
     }

@@ -21,8 +21,8 @@ void ReadInto(const Image& image, KFCurveNode* templateNode, bool createMissing 
 {
     KQox f;
     ASSERT_TRUE(OpenSection(f, image)) << f.GetLastErrorString();
-    while (KFCurveNodeCreate(&f, templateNode, false, createMissing, true)) {
-    }
+    while (KFCurveNodeCreate(&f, templateNode, false, createMissing, true))
+    {}
 }
 
 // A time warp registered under `nick`, kept alive by a second user.
@@ -48,7 +48,8 @@ struct RegisteredWarp
 
 TEST(KFCurveNodeStorage, RoundTripWithLayersAndTimeWarpsInEveryForm)
 {
-    for (KQox::EForm form : {KQox::eBINARY, KQox::eASCII, KQox::eENCRYPTED}) {
+    for (KQox::EForm form : {KQox::eBINARY, KQox::eASCII, KQox::eENCRYPTED})
+    {
         SCOPED_TRACE(form);
         RegisteredWarp tw(3);
         tw.warp->FCurveSet(KFCurveCreate());
@@ -107,7 +108,8 @@ TEST(KFCurveNodeStorage, RoundTripWithLayersAndTimeWarpsInEveryForm)
         EXPECT_EQ(Member(l2->LayerGet(), 2)->GetValue(), 7.0f);
         EXPECT_EQ(target->Get(3)->FCurveGet()->GetValue(), 1.0f);
         double a[4], b[4]; // evaluation agrees with the source's, time warp and layers included
-        for (double s : {0.0, 0.25, 0.5, 1.0}) {
+        for (double s : {0.0, 0.25, 0.5, 1.0})
+        {
             source->Get(0)->GeneralEvaluate(a, Sec(s));
             rt->GeneralEvaluate(b, Sec(s));
             EXPECT_NEAR(a[0], b[0], 1e-6);
@@ -125,11 +127,13 @@ TEST(KFCurveNodeStorage, FieldsInAnyOrderAndLayerTypeFromNames)
 {
     // By hand: layer fields first, curves last, the time warp at the end; then members carrying the parent's warp.
     RegisteredWarp tw(9);
-    for (KQox::EForm form : {KQox::eBINARY, KQox::eASCII}) {
+    for (KQox::EForm form : {KQox::eBINARY, KQox::eASCII})
+    {
         Image image = WriteSection(form, 6000, [](KQox& f) {
             BeginChannel(f, "R");
             WriteI(f, "LayerType", 4);
-            for (const char* m : {"X", "Y", "Z", "W"}) {
+            for (const char* m : {"X", "Y", "Z", "W"})
+            {
                 BeginChannel(f, m);
                 WriteD(f, "Default", m[0] == 'W' ? 1.0 : 0.5);
                 EndChannel(f);
@@ -209,9 +213,8 @@ TEST(KFCurveNodeStorage, DefaultsOnlyUserNamesAndOldSections)
     Member(source->Get(0), 0)->SetValue(2.0f);
     source->Get(0)->CreateLayerAt(1);
     source->Get(0)->SetTimeWarpName("Mover");
-    Image image = WriteSection(KQox::eASCII, 6000, [&](KQox& f) {
-        source->Get(0)->QoxStore(&f, true, false, false, "Channel", true, false);
-    });
+    Image image = WriteSection(
+        KQox::eASCII, 6000, [&](KQox& f) { source->Get(0)->QoxStore(&f, true, false, false, "Channel", true, false); });
     {
         KQox f;
         ASSERT_TRUE(OpenSection(f, image));
@@ -237,10 +240,10 @@ TEST(KFCurveNodeStorage, DefaultsOnlyUserNamesAndOldSections)
     KFCurveNode* rotation = FCurveNodeCreateFromDataType(KDataTypeLclRotation, "Lcl Rotation");
     rotation->CreateFCurve();
     AddAuto(Member(rotation, 2), 0.0, 30.0f);
-    for (int version : {6000, 4000}) {
-        image = WriteSection(KQox::eBINARY, version, [&](KQox& f) {
-            rotation->QoxStore(&f, false, false, true, "Channel", true, false);
-        });
+    for (int version : {6000, 4000})
+    {
+        image = WriteSection(KQox::eBINARY, version,
+                             [&](KQox& f) { rotation->QoxStore(&f, false, false, true, "Channel", true, false); });
         KQox f;
         ASSERT_TRUE(OpenSection(f, image));
         KFCurveNode* node = FCurveNodeCreateFromDataType(KDataTypeLclRotation, "Other");

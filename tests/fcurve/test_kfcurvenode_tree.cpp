@@ -23,8 +23,8 @@ void* Tag(int tag)
 
 void Record(KFCurveNode*, KFCurveNodeEvent* event, void* data)
 {
-    gCalls.push_back({static_cast<int>(reinterpret_cast<intptr_t>(data)), event->mEventType, event->mEventCount,
-                      event->mData});
+    gCalls.push_back(
+        {static_cast<int>(reinterpret_cast<intptr_t>(data)), event->mEventType, event->mEventCount, event->mData});
 }
 
 void UnregisterSelf(KFCurveNode* node, KFCurveNodeEvent* event, void* data)
@@ -60,15 +60,23 @@ TEST(KFCurveNodeTree, CreationNamesAndTypes)
     EXPECT_STREQ(warp->GetTimeWarpName(), "");
     warp->Destroy();
     // From a data type: members and the layer type.
-    const struct { KDataType* type; int members, layerType; const char* lastName; } cases[] = {
-        {KDataTypeLclTranslation, 3, KFCL_ADD, "Z"}, {KDataTypeQuaternion, 4, KFCL_ADD, " "},
-        {KDataTypeMatrixRotation, 16, KFCL_EULER_XYZ, " "}, {KDataTypeScalingUV, 3, KFCL_MULT, "Z"},
-        {KDataTypeNumber, 0, KFCL_ADD, nullptr}};
-    for (const auto& k : cases) {
+    const struct
+    {
+        KDataType* type;
+        int members, layerType;
+        const char* lastName;
+    } cases[] = {{KDataTypeLclTranslation, 3, KFCL_ADD, "Z"},
+                 {KDataTypeQuaternion, 4, KFCL_ADD, " "},
+                 {KDataTypeMatrixRotation, 16, KFCL_EULER_XYZ, " "},
+                 {KDataTypeScalingUV, 3, KFCL_MULT, "Z"},
+                 {KDataTypeNumber, 0, KFCL_ADD, nullptr}};
+    for (const auto& k : cases)
+    {
         KFCurveNode* n = FCurveNodeCreateFromDataType(k.type, "N");
         EXPECT_EQ(n->GetCount(), k.members);
         EXPECT_EQ(n->GetLayerType(), k.layerType);
-        if (k.lastName) {
+        if (k.lastName)
+        {
             EXPECT_STREQ(n->Get(k.members - 1)->GetName(), k.lastName);
             EXPECT_EQ(n->Get(0)->GetDataType(), nullptr);
         }
@@ -90,11 +98,21 @@ TEST(KFCurveNodeTree, ChildrenLookupAndPaths)
     EXPECT_FALSE(root->IsChild(tx));
     EXPECT_TRUE(root->IsChild(tx, true));
     // Paths with the aliases T, R, S (upper case only); a bare name finds the first depth first; the text is kept.
-    const struct { const char* path; KFCurveNode* node; } paths[] = {
-        {"T/X", tx},     {"Lcl Translation/x", tx}, {"R/Z", root->Get(1)->Get(2)}, {"S", root->Get(2)},
-        {"t", nullptr},  {"Y", root->Get(0)->Get(1)}, {"T/W", nullptr},           {"Nope/X", nullptr},
-        {"Transform", nullptr}};
-    for (const auto& p : paths) {
+    const struct
+    {
+        const char* path;
+        KFCurveNode* node;
+    } paths[] = {{"T/X", tx},
+                 {"Lcl Translation/x", tx},
+                 {"R/Z", root->Get(1)->Get(2)},
+                 {"S", root->Get(2)},
+                 {"t", nullptr},
+                 {"Y", root->Get(0)->Get(1)},
+                 {"T/W", nullptr},
+                 {"Nope/X", nullptr},
+                 {"Transform", nullptr}};
+    for (const auto& p : paths)
+    {
         std::string text = p.path;
         EXPECT_EQ(root->FindRecursive(&text[0]), p.node) << p.path;
         EXPECT_EQ(text, p.path);
@@ -127,7 +145,8 @@ TEST(KFCurveNodeTree, ChildrenLookupAndPaths)
     top->Destroy();
     // Nodes named "T", "R", "S" without data types are found by name.
     KFCurveNode* named = KFCurveNodeCreate("Transform");
-    for (const char* n : {"T", "R", "S"}) {
+    for (const char* n : {"T", "R", "S"})
+    {
         KFCurveNode* c = named->FindOrCreate(n, false);
         for (const char* m : {"X", "Y", "Z"})
             c->FindOrCreate(m, true);
@@ -152,7 +171,8 @@ TEST(KFCurveNodeTree, SortedAddAndCurves)
     EXPECT_EQ(root->SortedAdd(z), 4);
     EXPECT_EQ(root->Get(3), c);
     EXPECT_EQ(b->GetParent(), nullptr);
-    for (KFCurveNode* n : {b, c2, z}) {
+    for (KFCurveNode* n : {b, c2, z})
+    {
         root->Remove(root->Find(n));
         n->Destroy();
     }

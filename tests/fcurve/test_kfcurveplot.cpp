@@ -50,7 +50,8 @@ TEST(KFCurvePlot, SpanOfOneSecondAndBoundedSampling)
     KFCurveNode* node = MemberNode("T", KFCL_ADD);
     Frames(Member(node, 0), {{0, 0.0f}, {30, 30.0f}});
     KFCurveNode* dest = Plot(node, 0, 30);
-    for (int m = 0; m < 3; ++m) {
+    for (int m = 0; m < 3; ++m)
+    {
         ASSERT_NE(Member(dest, m), nullptr);
         ASSERT_EQ(Member(dest, m)->KeyGetCount(), 32) << m;
         for (int k = 0; k < 32; ++k)
@@ -111,7 +112,7 @@ TEST(KFCurvePlot, LayersTimeWarpsAndContinuity)
     KFCurveNode* plain = Plot(node, 0, 10);
     EXPECT_NEAR(Member(plain, 0)->KeyGetValue(10), 10.0, 1e-4);
     for (KFCurveNode* n : {plain, warped, node})
-        n->Destroy(); // the node releases the time warp
+        n->Destroy();                       // the node releases the time warp
     node = MemberNode("R", KFCL_EULER_XYZ); // an Euler result is made continuous: -170 after 170 becomes 190
     Frames(Member(node, 2), {{0, 170.0f}, {3, -170.0f}}, C);
     KFCurveNode* dest = Plot(node, 0, 5);
@@ -152,7 +153,8 @@ TEST(KFCurvePlot, TargetsReplaceResetAndRemove)
     Frames(Member(layer, 0), {{0, 2.0f}, {10, 2.0f}});
     KFCurve_PlotInLayers(node, nullptr, 0, KFCURVE_PLOT_RESET_LAYERS, KTime(2 * kFrame), KTime(8 * kFrame),
                          KTime(kFrame), nullptr, nullptr, false, nullptr);
-    for (KFCurveNode* n : {node, layer}) {
+    for (KFCurveNode* n : {node, layer})
+    {
         KFCurve* m = Member(n, 0);
         ASSERT_TRUE(Has(m, 2 * kFrame) && Has(m, 8 * kFrame));
         EXPECT_FLOAT_EQ(m->Evaluate(KTime(2 * kFrame)), 0.0f);
@@ -244,9 +246,13 @@ TEST(KFCurvePlot, SmartPlotting)
     layer1[2].mCurve = &b;
     KFCurveSmartMergeInfos* infos[2] = {layer0, layer1};
     KArrayTemplate<int> members;
-    const struct { long long now, next; std::vector<int> members; } steps[] = {
-        {0, 10, {0}}, {10, 20, {2}}, {20, 30, {0, 2}}};
-    for (const auto& s : steps) {
+    const struct
+    {
+        long long now, next;
+        std::vector<int> members;
+    } steps[] = {{0, 10, {0}}, {10, 20, {2}}, {20, 30, {0, 2}}};
+    for (const auto& s : steps)
+    {
         KTime now(s.now);
         EXPECT_EQ(GetNextSmartPlotTime(&now, infos, 2, &members).Get(), s.next);
         EXPECT_EQ(std::vector<int>(members.GetArray(), members.GetArray() + members.GetCount()), s.members);

@@ -100,9 +100,14 @@ TEST(KFCurveUtils, CompareAndCountKinds)
     EXPECT_EQ(out, 0x500u);
     EXPECT_STREQ(KFCurveUtils::GetLastErrorString(), "KFCurveFilter, No single tangeant mode.");
     KFCurve all; // counts of constant, linear, auto, auto-break, user, break and TCB keys
-    const unsigned int kinds[9][2] = {{C, 0},   {L, AUTO},           {L, AUTO},
-                                      {U, AUTO}, {U, KFCURVE_TANGEANT_AUTO_BREAK}, {U, USER},
-                                      {U, BREAK}, {U, KFCURVE_TANGEANT_TCB},
+    const unsigned int kinds[9][2] = {{C, 0},
+                                      {L, AUTO},
+                                      {L, AUTO},
+                                      {U, AUTO},
+                                      {U, KFCURVE_TANGEANT_AUTO_BREAK},
+                                      {U, USER},
+                                      {U, BREAK},
+                                      {U, KFCURVE_TANGEANT_TCB},
                                       {U, KFCURVE_GENERIC_BREAK}}; // the last is not counted
     for (int i = 0; i < 9; ++i)
         AddKey(all, KTime(i), 0.0f, kinds[i][0], kinds[i][1]);
@@ -191,21 +196,26 @@ TEST(KFCurveUtils, MergeCases)
     KFCurve src;
     Ticks(src, {0, 10, 20, 30, 40});
     // {stretch keys} -> merged key times; the stretch's keys hold -1, -2 ...
-    const struct { std::vector<long long> stretch, merged; } cases[] = {
+    const struct
+    {
+        std::vector<long long> stretch, merged;
+    } cases[] = {
         {{15, 20, 25}, {0, 10, 15, 20, 25, 30, 40}},
-        {{-5, 45}, {-5, 45}},                                             // covering every key
+        {{-5, 45}, {-5, 45}},                                                       // covering every key
         {{-10, -5, 0, 5, 10, 15, 20, 25}, {-10, -5, 0, 5, 10, 15, 20, 25, 30, 40}}, // starting before the first key
-        {{-20, -10}, {-20, -10, 0, 10, 20, 30, 40}},                      // before everything
-        {{35, 50}, {0, 10, 20, 30, 35, 50}},                              // after everything
-        {{12, 18}, {0, 10, 12, 18, 20, 30, 40}},                          // between two keys
+        {{-20, -10}, {-20, -10, 0, 10, 20, 30, 40}},                                // before everything
+        {{35, 50}, {0, 10, 20, 30, 35, 50}},                                        // after everything
+        {{12, 18}, {0, 10, 12, 18, 20, 30, 40}},                                    // between two keys
     };
-    for (const auto& k : cases) {
+    for (const auto& k : cases)
+    {
         KFCurve stretch, dst;
         for (size_t i = 0; i < k.stretch.size(); ++i)
             AddKey(stretch, KTime(k.stretch[i]), -1.0f - i);
         KFCurveUtils::Merge(src, stretch, dst);
         EXPECT_EQ(Times(dst), k.merged) << k.stretch.front();
-        for (int i = 0; i < dst.KeyGetCount(); ++i) {
+        for (int i = 0; i < dst.KeyGetCount(); ++i)
+        {
             const long long t = dst.KeyGetTime(i).Get();
             const auto at = std::find(k.stretch.begin(), k.stretch.end(), t);
             EXPECT_EQ(dst.KeyGetValue(i), at != k.stretch.end() ? -1.0f - (at - k.stretch.begin()) : t) << t;
@@ -309,7 +319,8 @@ TEST(KFCurveUtils, TangentBreaking)
     KFCurveNode* two = ThreeChildNode(Plotted, 2);
     KFCURVE_BreakTangents(nodes, references, kDeltaTime, 1.0);
     KFCURVE_BreakTangents(two, references, kDeltaTime, 1.0);
-    for (int c = 0; c < 3; ++c) {
+    for (int c = 0; c < 3; ++c)
+    {
         EXPECT_EQ(Kinds(*Member(nodes, c)), "Us Ub Ub ") << c;
         EXPECT_NEAR(Member(nodes, c)->KeyGetRightDerivative(1), 0.0, 1e-3);
     }
@@ -322,8 +333,8 @@ TEST(KFCurveUtils, FidelityIncrease)
 {
     auto flat = [](KFCurve& c, int i = 0) { Keys(c, {{0, float(i)}, {1, float(i)}}); };
     auto increase = [](KFCurve& plotted, KFCurve& reference, int subdivisions, KTime stop = Sec(1.0)) {
-        KFCURVE_IncreaseFidelityRecursive(KTime(0), stop, &plotted, &reference, 0.25, subdivisions, false,
-                                          kDeltaTime, 1.0, false, nullptr, nullptr);
+        KFCURVE_IncreaseFidelityRecursive(KTime(0), stop, &plotted, &reference, 0.25, subdivisions, false, kDeltaTime,
+                                          1.0, false, nullptr, nullptr);
     };
     KFCurve peak, a; // the reference peaks at the middle: one key there, then both halves agree
     Keys(peak, {{0, 0.0f}, {0.5, 10.0f}, {1, 0.0f}});
@@ -346,14 +357,15 @@ TEST(KFCurveUtils, FidelityIncrease)
     increase(c, peak, 2, KTime(2 * kDelta));
     increase(c, c, 8);
     increase(c, peak, 1);
-    KFCURVE_IncreaseFidelityRecursive(Sec(1.0), KTime(0), &c, &peak, 0.25, 2, false, kDeltaTime, 1.0, false,
-                                      nullptr, nullptr);
+    KFCURVE_IncreaseFidelityRecursive(Sec(1.0), KTime(0), &c, &peak, 0.25, 2, false, kDeltaTime, 1.0, false, nullptr,
+                                      nullptr);
     EXPECT_EQ(c.KeyGetCount(), 2);
     // With propagation the siblings get keys holding their reference values; without, they stay as they are.
     KFCurve refY, refZ;
     Keys(refY, {{0, 1.0f}, {1, 3.0f}});
     Keys(refZ, {{0, -4.0f}});
-    for (bool propagate : {false, true}) {
+    for (bool propagate : {false, true})
+    {
         KFCurve x, y, z;
         for (KFCurve* s : {&x, &y, &z})
             flat(*s);
@@ -389,7 +401,8 @@ TEST(KFCurveUtils, FidelityIncrease)
             Keys(c, {{0, float(i)}, {1, float(i)}});
     };
     KFCurveNode* references = ThreeChildNode(strays);
-    for (bool propagate : {false, true}) {
+    for (bool propagate : {false, true})
+    {
         KFCurveNode* nodes = ThreeChildNode([&](KFCurve& c, int i) { flat(c, i); });
         KFCURVE_IncreaseFidelity(nodes, references, 0.25, 2, false, kDeltaTime, 1.0, propagate, nullptr, nullptr);
         EXPECT_EQ(Values(*Member(nodes, 0)), (std::vector<float>{0, 10, 0}));

@@ -89,7 +89,8 @@ void WriteScene(const ScratchDirectory& dir, KQox::EForm form, const std::vector
     scene.FieldWriteC("Take 001");
     scene.FieldWriteEnd();
     const char* takes[] = {"Take 001", "Take 002"};
-    for (int t = 0; t < 2; ++t) {
+    for (int t = 0; t < 2; ++t)
+    {
         scene.FieldWriteBegin("Take");
         scene.FieldWriteC(takes[t]);
         scene.FieldWriteBlockBegin();
@@ -134,7 +135,8 @@ std::vector<std::string> ReadTakeNames(KQox& scene)
     int section = scene.ProjectFindSection("Takes");
     if (section < 0 || !scene.ProjectOpenSection(section))
         return names;
-    while (scene.FieldReadBegin("Take")) {
+    while (scene.FieldReadBegin("Take"))
+    {
         names.push_back(scene.FieldReadC());
         scene.FieldReadEnd();
     }
@@ -153,7 +155,8 @@ std::vector<unsigned char> Media()
 TEST(KQoxProject, SectionsTakesTakeFileNestedSceneAndMedia)
 {
     std::vector<unsigned char> media = Media();
-    for (KQox::EForm form : {KQox::eBINARY, KQox::eASCII, KQox::eENCRYPTED}) {
+    for (KQox::EForm form : {KQox::eBINARY, KQox::eASCII, KQox::eENCRYPTED})
+    {
         SCOPED_TRACE(form);
         ScratchDirectory dir;
         WriteScene(dir, form, media);
@@ -206,7 +209,8 @@ TEST(KQoxProject, SectionsTakesTakeFileNestedSceneAndMedia)
         ASSERT_NE(curve, nullptr);
         KFCurve* expected = MakeCurve(2.0f);
         ASSERT_EQ(curve->KeyGetCount(), expected->KeyGetCount());
-        for (int i = 0; i < curve->KeyGetCount(); ++i) {
+        for (int i = 0; i < curve->KeyGetCount(); ++i)
+        {
             EXPECT_EQ(curve->KeyGetTime(i).Get(), expected->KeyGetTime(i).Get());
             EXPECT_EQ(curve->KeyGetValue(i), expected->KeyGetValue(i));
         }

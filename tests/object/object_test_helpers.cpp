@@ -2,7 +2,7 @@
 
 #include <cstdio>
 #include <dirent.h>
-#include <stdlib.h>
+#include <cstdlib>
 #include <unistd.h>
 
 #include "object/kproperty.h"
@@ -164,8 +164,7 @@ void TObject::PropertyNotify(kObjectListEvent event, KProperty* property, bool d
                               (dynamic ? "dynamic" : "static"));
 }
 
-bool TObject::PlugStateNotify(KPlugCallstack* callstack, kPlugAction action, KPlug* plug, void* a, void* b,
-                              int value)
+bool TObject::PlugStateNotify(KPlugCallstack* callstack, kPlugAction action, KPlug* plug, void* a, void* b, int value)
 {
     if (mRecord)
         NotifyLog().push_back(mTag + ":state " + std::to_string(action) + " " + PlugName(plug));

@@ -32,7 +32,9 @@ class TPlug : public KPlug
 {
     KPLUG_CLASS_DECLARE(TPlug)
 public:
-    explicit TPlug(const std::string& name = "") : mName(name) {}
+    explicit TPlug(const std::string& name = "")
+        : mName(name)
+    {}
     bool PlugNotify(KPlugCallstack* callstack, kPlugAction action, KPlug* plug, int index, KPlug* other,
                     kConnectionType type, KPlug* extra) override;
     bool PlugStateNotify(KPlugCallstack* callstack, kPlugAction action, KPlug* plug, void* a, void* b,
@@ -56,7 +58,9 @@ class TOtherPlug : public TPlug
 {
     KPLUG_CLASS_DECLARE(TOtherPlug)
 public:
-    explicit TOtherPlug(const std::string& name = "") : TPlug(name) {}
+    explicit TOtherPlug(const std::string& name = "")
+        : TPlug(name)
+    {}
 };
 
 // An object that records its object-level notifications.
@@ -64,7 +68,11 @@ class TObject : public KObject
 {
     KPLUG_CLASS_DECLARE(TObject)
 public:
-    explicit TObject(const std::string& name = "") : mTag(name) { SetObjectName(name.c_str()); }
+    explicit TObject(const std::string& name = "")
+        : mTag(name)
+    {
+        SetObjectName(name.c_str());
+    }
     bool ChildrenListNotify(kObjectListEvent event, const HdlKObject& child, int index) override;
     bool ParentListNotify(kObjectListEvent event, const HdlKObject& parent, int index) override;
     bool ObjectTreeNotify(KPlug* plug, kObjectListEvent event, const HdlKObject& handle, int index) override;

@@ -35,7 +35,9 @@ enum Act
 class Cb : public TCallback
 {
 public:
-    explicit Cb(const std::string& name) : mName(name) {}
+    explicit Cb(const std::string& name)
+        : mName(name)
+    {}
     void OnEvent(IRegister*, KEventBase* event);
     void Other(IRegister*, KEventBase*) { gCalls.push_back(mName + "-other"); }
 
@@ -53,38 +55,29 @@ void Cb::OnEvent(IRegister*, KEventBase* event)
     KEventBase inner(2);
     switch (mAct)
     {
-    case kNothing:
-        break;
+    case kNothing: break;
     case kRemoveTargetNested:
         if (gDepth == 2)
             gList->Remove(mTarget, kOnEvent);
         break;
-    case kRemoveTarget:
-        gList->Remove(mTarget, kOnEvent);
-        break;
+    case kRemoveTarget: gList->Remove(mTarget, kOnEvent); break;
     case kAddTargetOnce:
         gList->Add(mTarget, kOnEvent, kCallbackAllEvents);
         mAct = kNothing;
         break;
-    case kAddTargetWithEvent:
-        gList->Add(mTarget, kOnEvent, new KEventBase(3));
-        break;
+    case kAddTargetWithEvent: gList->Add(mTarget, kOnEvent, new KEventBase(3)); break;
     case kDeleteList:
         delete gList;
         gList = nullptr;
         break;
-    case kRemoveAll:
-        gList->RemoveAll();
-        break;
+    case kRemoveAll: gList->RemoveAll(); break;
     case kCallListOnce:
         mAct = kNothing;
         ++gDepth;
         gList->Call(nullptr, &inner);
         --gDepth;
         break;
-    case kConsume:
-        event->mConsumed = true;
-        break;
+    case kConsume: event->mConsumed = true; break;
     }
 }
 
@@ -215,7 +208,9 @@ unsigned int gLastValue = 0;
 class Deferred : public Cb
 {
 public:
-    Deferred() : Cb("deferred") {}
+    Deferred()
+        : Cb("deferred")
+    {}
     void Take(IRegister* sender, KEventBase* event)
     {
         if (!sender && event && event->mType == KEventGlobal::eType)

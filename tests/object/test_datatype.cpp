@@ -156,9 +156,9 @@ TEST(DataType, RegistryLookups)
     EXPECT_EQ(KDataTypeGet("CONE ANGLE"), KDataTypeConeAngle::DataType);
     EXPECT_EQ(KDataTypeGet(static_cast<const char*>(nullptr)), nullptr);
     // By position: case-insensitive name order, worked out by hand.
-    const std::pair<int, const char*> order[] = {{0, "Action"},  {3, "Color"},     {4, "ColorAndAlpha"},
-                                                 {5, "Cone angle"}, {12, "IK Reach Rotation"}, {21, "Matrix"},
-                                                 {38, "Time"},   {39, "TimeWarp"}, {45, "Weight"}};
+    const std::pair<int, const char*> order[] = {
+        {0, "Action"},  {3, "Color"}, {4, "ColorAndAlpha"}, {5, "Cone angle"}, {12, "IK Reach Rotation"},
+        {21, "Matrix"}, {38, "Time"}, {39, "TimeWarp"},     {45, "Weight"}};
     for (const auto& entry : order)
         EXPECT_STREQ(KDataTypeGet(entry.first)->GetName(), entry.second) << entry.first;
     EXPECT_EQ(KDataTypeGet(46), nullptr);
@@ -273,7 +273,7 @@ TEST(DataType, BraceParsing)
     EXPECT_EQ(std::vector<double>(v, v + 3), std::vector<double>({-150, 0.25, 4}));
     // Refused texts; the members read before the failure keep their values.
     const char* bad[] = {"{1 ,2,3}", // a blank before a delimiter
-                         "{1,2}", "{1,2,3,4}", "1,2,3}", " {1,2,3}", "{1,2,3", "{,2,3}", "{1;2;3}", "", nullptr};
+                         "{1,2}",    "{1,2,3,4}", "1,2,3}", " {1,2,3}", "{1,2,3", "{,2,3}", "{1;2;3}", "", nullptr};
     for (const char* text : bad)
         EXPECT_FALSE(vector->Set(text, v)) << (text ? text : "null");
     double w[3] = {9, 9, 9};

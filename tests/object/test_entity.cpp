@@ -22,20 +22,31 @@ TEST(UniqueNames, TakenNamesAreNumbered)
 {
     typedef std::vector<std::pair<const char*, const char*>> Sequence;
     const Sequence sequences[] = {
-        {{"Cube", "Cube"}, {"Cube", "Cube 1"}, {"Cube", "Cube 2"}, {"  ", "Default"}, {"  Cube  ", "Cube 3"},
+        {{"Cube", "Cube"},
+         {"Cube", "Cube 1"},
+         {"Cube", "Cube 2"},
+         {"  ", "Default"},
+         {"  Cube  ", "Cube 3"},
          {"Cube 1", "Cube 4"}},
         // Trailing numbers count on; leading zeros are not kept, and Cube8 is taken already.
         {{"Cube7", "Cube7"}, {"Cube7", "Cube8"}, {"Cube007", "Cube007"}, {"Cube007", "Cube9"}},
         {{"Cube007", "Cube007"}, {"Cube007", "Cube8"}},
         // File-name exceptions keep their digit; they are exact-case.
-        {{"a.mp3", "a.mp3"}, {"a.mp3", "a.mp3 1"}, {"a.mp34", "a.mp34"}, {"a.mp34", "a.mp35"},
-         {"clip.mpg2", "clip.mpg2"}, {"clip.mpg2", "clip.mpg2 1"}, {"b.MP3", "b.MP3"}, {"b.MP3", "b.MP4"}},
+        {{"a.mp3", "a.mp3"},
+         {"a.mp3", "a.mp3 1"},
+         {"a.mp34", "a.mp34"},
+         {"a.mp34", "a.mp35"},
+         {"clip.mpg2", "clip.mpg2"},
+         {"clip.mpg2", "clip.mpg2 1"},
+         {"b.MP3", "b.MP3"},
+         {"b.MP3", "b.MP4"}},
         // "Cube" and "cube" have different byte sums: they still collide.
         {{"Cube", "Cube"}, {"cube", "cube 1"}},
         // Long numbers do not overflow.
         {{"Cube99999999999999999999", "Cube99999999999999999999"},
          {"Cube99999999999999999999", "Cube100000000000000000000"},
-         {"Cube2147483647", "Cube2147483647"}, {"Cube2147483647", "Cube2147483648"}},
+         {"Cube2147483647", "Cube2147483647"},
+         {"Cube2147483647", "Cube2147483648"}},
     };
     for (const Sequence& sequence : sequences)
     {
@@ -126,7 +137,9 @@ class TCube : public TShape
 {
     KPLUG_CLASS_DECLARE(TCube)
 public:
-    explicit TCube(const char* name = "") : TShape(name) {}
+    explicit TCube(const char* name = "")
+        : TShape(name)
+    {}
 };
 
 // An object whose prefix parent is a TShape.
@@ -134,7 +147,9 @@ class TPrefixed : public TShape
 {
     KPLUG_CLASS_DECLARE(TPrefixed)
 public:
-    explicit TPrefixed(const char* name = "") : TShape(name) {}
+    explicit TPrefixed(const char* name = "")
+        : TShape(name)
+    {}
     int GetPrefixClassId() override { return TShape::ClassId; }
 };
 
@@ -382,17 +397,16 @@ TEST(Entity, EventsReachTheListeners)
     member.HardSelect(); // selected again: not relayed
     entity.ObjectTransactionEnd();
     entity.SetFocus(HdlKObject(&member));
-    EXPECT_EQ(listener.Kinds(),
-              std::vector<int>({kEntityTransactionBegin, kEntitySelected, kEntityHardSelected, kEntityHardSelected,
-                                kEntityTransactionEnd, kEntityFocusChanged}));
+    EXPECT_EQ(listener.Kinds(), std::vector<int>({kEntityTransactionBegin, kEntitySelected, kEntityHardSelected,
+                                                  kEntityHardSelected, kEntityTransactionEnd, kEntityFocusChanged}));
     EXPECT_TRUE(member.IsFocused());
     EXPECT_EQ(entity.GetFocus().Get(), &member);
     // Renames: the remove-name and add-name events raised while handling
     // the name events reach the listeners first.
     listener.mEntity.clear();
     member.SetObjectName("N");
-    EXPECT_EQ(listener.Kinds(), std::vector<int>({kEntityRemoveName, kEntityNameChanging, kEntityAddName,
-                                                  kEntityNameChanged}));
+    EXPECT_EQ(listener.Kinds(),
+              std::vector<int>({kEntityRemoveName, kEntityNameChanging, kEntityAddName, kEntityNameChanged}));
     // Destruction of a member disconnects it without telling the listeners of
     // the destruction itself.
     KObject* doomed = new KObject();

@@ -97,9 +97,10 @@ TEST(ClassIds, IdsAndParentChain)
     EXPECT_EQ(KPlug_GetClassDefinition(100000), nullptr);
     EXPECT_EQ(KPlug_GetFilter(100000), nullptr);
     // Automatic ids start at 3 and are distinct.
-    std::vector<int> ids = {KPlugList::ClassId, KDataPlug::ClassId,  KPlugFilter::ClassId,
-                            KClassIdFilter::ClassId, KGenericObjectList::ClassId, KObjectList::ClassId,
-                            KProperty::ClassId, TPlug::ClassId, TOtherPlug::ClassId, TObject::ClassId};
+    std::vector<int> ids = {
+        KPlugList::ClassId,          KDataPlug::ClassId,   KPlugFilter::ClassId, KClassIdFilter::ClassId,
+        KGenericObjectList::ClassId, KObjectList::ClassId, KProperty::ClassId,   TPlug::ClassId,
+        TOtherPlug::ClassId,         TObject::ClassId};
     std::set<int> distinct(ids.begin(), ids.end());
     EXPECT_EQ(distinct.size(), ids.size());
     EXPECT_EQ(*std::min_element(ids.begin(), ids.end()), 3);

@@ -17,9 +17,9 @@ TEST(Object, ConnectDisconnectAndMoveRaiseTreeChildrenAndParentNotifications)
                                 "P:tree P 4 C 0", "P:children 4 C 0", "P:entity 4 C null 0", "C:parents 4 P 0"}));
     ClearLog();
     ASSERT_TRUE(p.DisconnectSrc(&c));
-    EXPECT_EQ(NotifyLog(), Log({"P:tree P 2 C 0", "P:children 2 C 0", "P:entity 29 C null -1", "C:parents 2 P 0",
-                                "P:tree P 5 C 0", "P:children 5 C 0", "P:entity 5 C null -1", "P:entity 31 C null 0",
-                                "C:parents 5 P 0"}));
+    EXPECT_EQ(NotifyLog(),
+              Log({"P:tree P 2 C 0", "P:children 2 C 0", "P:entity 29 C null -1", "C:parents 2 P 0", "P:tree P 5 C 0",
+                   "P:children 5 C 0", "P:entity 5 C null -1", "P:entity 31 C null 0", "C:parents 5 P 0"}));
     // Moving a child.
     TObject a("A"), b("B");
     p.ConnectSrc(&a);
@@ -255,7 +255,9 @@ KObject* gDoomed = nullptr;
 class Killer : public TObject
 {
 public:
-    Killer() : TObject("K") {}
+    Killer()
+        : TObject("K")
+    {}
     bool ChildrenListNotify(kObjectListEvent event, const HdlKObject& child, int index) override
     {
         if (event == kListRemoving && gDoomed)

@@ -180,7 +180,7 @@ TEST(ObjectEntity, EventsReachTheEntityAndParents)
     o.Focus();
     EXPECT_TRUE(o.IsFocused());
     EXPECT_EQ(Str(o.GetObjectEntityName()), ""); // computes and keeps the entity's full name
-    entity.SetObjectName("Scene");                // which the rename marks dirty
+    entity.SetObjectName("Scene");               // which the rename marks dirty
     EXPECT_EQ(Str(o.GetObjectEntityName()), "Scene");
     // The entity may refuse a connection to its member.
     entity.mRefuseRequests = true;

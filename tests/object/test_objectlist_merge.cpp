@@ -158,14 +158,15 @@ TEST(ObjectMerge, IncomingObjectTakesOverValuesConnectionsAndIdentity)
     HdlKObject gone(existing);
 
     KMergeInfo info;
-    EXPECT_TRUE(incoming.MergeOver(*existing, KObject::eMergeProperties | KObject::eMergeDstRelations |
-                                                  KObject::eMergeSrcRelations | KObject::eMergeIdentity,
+    EXPECT_TRUE(incoming.MergeOver(*existing,
+                                   KObject::eMergeProperties | KObject::eMergeDstRelations |
+                                       KObject::eMergeSrcRelations | KObject::eMergeIdentity,
                                    Manager(), info));
-    EXPECT_EQ(newValue->Get(), 3.0);                                         // values: existing -> incoming
+    EXPECT_EQ(newValue->Get(), 3.0);                                       // values: existing -> incoming
     EXPECT_EQ(Sources(&scene), std::vector<KPlug*>({&before, &incoming})); // same position in the parent
     EXPECT_EQ(Sources(&incoming), std::vector<KPlug*>({&child}));          // children follow
-    EXPECT_TRUE(newValue->IsConnectedSrc(drive)); // property connections follow
-    EXPECT_EQ(gone.Get(), nullptr);              // the existing object is destroyed
+    EXPECT_TRUE(newValue->IsConnectedSrc(drive));                          // property connections follow
+    EXPECT_EQ(gone.Get(), nullptr);                                        // the existing object is destroyed
     EXPECT_STREQ(incoming.GetObjectName(), "Cube");
     EXPECT_STREQ(incoming.GetObjectPrefixName(), "pre");
 }
@@ -221,4 +222,3 @@ TEST(ObjectMerge, HelpersOldToNewSetAndMergeability)
     parent.ConnectSrc(&o);
     EXPECT_FALSE(o.IsMergeable());
 }
-

@@ -48,8 +48,8 @@ TEST(PlugConnect, ConnectAndDisconnectNotifyBothEndsThenSubPlugs)
     // Disconnecting tells the old indexes.
     ClearLog();
     ASSERT_TRUE(b.DisconnectSrc(&a));
-    EXPECT_EQ(NotifyLog(), Log({"B:6 B 1 A 0 null", "A:7 A 0 B 0 null", "B.sub:6 B.sub -1 A 0 null",
-                                "B:8 B 1 A 0 null", "A:9 A 0 B 0 null", "B.sub:8 B.sub 1 A 0 null"}));
+    EXPECT_EQ(NotifyLog(), Log({"B:6 B 1 A 0 null", "A:7 A 0 B 0 null", "B.sub:6 B.sub -1 A 0 null", "B:8 B 1 A 0 null",
+                                "A:9 A 0 B 0 null", "B.sub:8 B.sub 1 A 0 null"}));
     EXPECT_EQ(Sources(&b), Plugs({&c}));
     EXPECT_EQ(Sources(sub), Plugs({&c}));
     EXPECT_EQ(a.GetDstCount(), 0);
@@ -360,8 +360,8 @@ TEST(PlugConnect, DestroyWaitsForTheOperationAndTheLastPostponement)
     gVictimAction = kPlugSrcDisconnecting;
     ClearLog();
     ASSERT_TRUE(b.DisconnectSrc(a));
-    EXPECT_EQ(NotifyLog(), Log({"B:6 B 0 A 0 null", "A:7 A 0 B 0 null", "B:8 B 0 A 0 null", "A:9 A 0 B 0 null",
-                                "A:state23 A"}));
+    EXPECT_EQ(NotifyLog(),
+              Log({"B:6 B 0 A 0 null", "A:7 A 0 B 0 null", "B:8 B 0 A 0 null", "A:9 A 0 B 0 null", "A:state23 A"}));
     EXPECT_EQ(hdl.Get(), nullptr);
     EXPECT_EQ(b.GetSrcCount(), 0);
     // During a connect: the connection is completed, then removed with the plug.

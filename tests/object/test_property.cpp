@@ -19,10 +19,16 @@ namespace {
 class Holder : public TObject
 {
 public:
-    Holder() : TObject("H") {}
+    Holder()
+        : TObject("H")
+    {}
     double GetValue() { return 42.0; }
     void SetValue(double value) { mSet = value; }
-    char* ModeName(int value) { snprintf(mText, sizeof(mText), "mode%d", value); return mText; }
+    char* ModeName(int value)
+    {
+        snprintf(mText, sizeof(mText), "mode%d", value);
+        return mText;
+    }
     bool PlugDataNotify(KPlugCallstack* callstack, kPlugAction action, KPlug* plug, void* a, void* b,
                         int value) override
     {
@@ -53,7 +59,11 @@ template <class T>
 struct Prop : KPropertyTemplate<T>
 {
     Prop() { this->Init(); }
-    explicit Prop(T value) { this->Init(); this->Set(value); }
+    explicit Prop(T value)
+    {
+        this->Init();
+        this->Set(value);
+    }
 };
 
 enum EMode
@@ -76,8 +86,8 @@ TEST(Property, FullConstructionNamesTypesAndAddsToOwner)
     EXPECT_EQ(p->GetPropertyType(), kPropertyTypeDouble);
     EXPECT_TRUE(p->IsUserProperty() && p->IsDynamic() && p->IsAnimated());
     EXPECT_EQ(owner->GetProperty(0), p);
-    EXPECT_EQ(NotifyLog(), Log({"H:state 27 prop:Wei\"ght", "H:state 28 prop:Weight", "H:property 8 prop:Weight dynamic",
-                                "H:property 11 prop:Weight dynamic"}));
+    EXPECT_EQ(NotifyLog(), Log({"H:state 27 prop:Wei\"ght", "H:state 28 prop:Weight",
+                                "H:property 8 prop:Weight dynamic", "H:property 11 prop:Weight dynamic"}));
     owner->Destroy(); // takes its dynamic property with it
     // A rename refused by the owner keeps the name.
     owner = new Holder();
@@ -136,8 +146,8 @@ TEST(Property, GetterAndSetterAreCalledOnTheOwner)
     Holder* owner = new Holder();
     KPropertyTemplate<double>* p = new Prop<double>();
     p->SetPropertyInfo("V", owner,
-                       KPropertyMemberCast<KPropertyAccessor>(static_cast<double (KPlug::*)()>(
-                           static_cast<double (Holder::*)()>(&Holder::GetValue))),
+                       KPropertyMemberCast<KPropertyAccessor>(
+                           static_cast<double (KPlug::*)()>(static_cast<double (Holder::*)()>(&Holder::GetValue))),
                        KPropertyMemberCast<KPropertyAccessor>(static_cast<void (KPlug::*)(double)>(
                            static_cast<void (Holder::*)(double)>(&Holder::SetValue))));
     ClearLog();
@@ -185,7 +195,7 @@ TEST(Property, RangeNotifiesOnlyOnChangeFlagsAndLabel)
 
 TEST(Property, TypeNamesCodesAndDataTypes)
 {
-    const char* names[19] = {"unknown",  "int",       "bool",   "float",     "double",       "charptr", "enum",
+    const char* names[19] = {"unknown",  "int",       "bool",   "float",     "double",       "charptr",  "enum",
                              "KTime",    "KString",   "object", "event",     "stringlist",   "Vector4D", "Vector3D",
                              "ColorRGB", "ColorRGBA", "Action", "Reference", "VectorElement"};
     KProperty p;
@@ -205,9 +215,9 @@ TEST(Property, TypeNamesCodesAndDataTypes)
     }
 
 #define TYPE_OF(T) KPropertyGetType(static_cast<T*>(nullptr))
-    const int codes[] = {TYPE_OF(int),        TYPE_OF(bool),         TYPE_OF(float),     TYPE_OF(double),
-                         TYPE_OF(char*),      TYPE_OF(EMode),        TYPE_OF(KTime),     TYPE_OF(KString),
-                         TYPE_OF(KObject*),   TYPE_OF(KgeTVector),   TYPE_OF(KgeRGBVector), TYPE_OF(KgeRGBAVector),
+    const int codes[] = {TYPE_OF(int),       TYPE_OF(bool),       TYPE_OF(float),        TYPE_OF(double),
+                         TYPE_OF(char*),     TYPE_OF(EMode),      TYPE_OF(KTime),        TYPE_OF(KString),
+                         TYPE_OF(KObject*),  TYPE_OF(KgeTVector), TYPE_OF(KgeRGBVector), TYPE_OF(KgeRGBAVector),
                          TYPE_OF(KProperty*)};
 #undef TYPE_OF
     EXPECT_EQ(std::vector<int>(codes, codes + 13), std::vector<int>({1, 2, 3, 4, 5, 6, 7, 8, 9, 13, 14, 15, 17}));
@@ -224,9 +234,18 @@ TEST(Property, TypeNamesCodesAndDataTypes)
     {
         int mType;
         KDataType* mExpected;
-    } rows[] = {{4, KDataTypeNumber::DataType},  {7, KDataTypeTime::DataType},   {12, KDataTypeVector4::DataType},
-                {13, KDataTypeVector::DataType}, {14, KDataTypeColor::DataType}, {15, KDataTypeColorAndAlpha::DataType},
-                {0, nullptr}, {1, nullptr}, {2, nullptr}, {3, nullptr}, {6, nullptr}, {16, nullptr}};
+    } rows[] = {{4, KDataTypeNumber::DataType},
+                {7, KDataTypeTime::DataType},
+                {12, KDataTypeVector4::DataType},
+                {13, KDataTypeVector::DataType},
+                {14, KDataTypeColor::DataType},
+                {15, KDataTypeColorAndAlpha::DataType},
+                {0, nullptr},
+                {1, nullptr},
+                {2, nullptr},
+                {3, nullptr},
+                {6, nullptr},
+                {16, nullptr}};
     for (const auto& row : rows)
     {
         p.SetPropertyType(row.mType);
@@ -260,7 +279,7 @@ TEST(Property, IntegerAndDoubleConversions)
         {&i, 2.9, true, 2, 2.0, -7, true, -7.0},
         {&i, -2.9, true, -2, -2.0, 3, true, 3.0}, // towards zero
         {&b, 0.4, true, 0, 0.0, 5, true, 1.0},
-        {&f, 1.5, true, 0, 1.5, 3, false, 1.5},   // no integer form: refused, value kept
+        {&f, 1.5, true, 0, 1.5, 3, false, 1.5}, // no integer form: refused, value kept
         {&d, 2.75, true, 0, 2.75, 1, false, 2.75},
         {&s, 1.0, false, 0, 0.0, 1, false, 0.0},
         {&v, 1.0, false, 0, 0.0, 1, false, 0.0},
@@ -309,9 +328,16 @@ TEST(Property, TextOfEachKind)
         KProperty* mProperty;
         const char* mText;
     } rows[] = {
-        {&i, "-12"}, {&no, "False"}, {&yes, "True"}, {&f, "1.500000"}, {&d, "-0.250000"},
+        {&i, "-12"},
+        {&no, "False"},
+        {&yes, "True"},
+        {&f, "1.500000"},
+        {&d, "-0.250000"},
         {&none, ""}, // no text stored yet
-        {&c, "pointer"}, {&s, "words"}, {&t, expected}, {&v, "{1.000000,2.000000,3.000000}"},
+        {&c, "pointer"},
+        {&s, "words"},
+        {&t, expected},
+        {&v, "{1.000000,2.000000,3.000000}"},
         {&rgb, "{0.500000,0.250000,0.125000,1.000000}"}, // the fourth stays 1
         {&rgba, "{0.500000,0.250000,0.125000,0.750000}"},
         {&r, "?"}, // no text form
@@ -475,8 +501,7 @@ TEST(Property, ClonedUserPropertyTakesTheKindOfItsDataType)
 {
     KObject* from = new KObject();
     KObject* to = new KObject();
-    KProperty* p =
-        from->CreatePropertyFromType("P", kPropertyTypeInt, KDataTypeNumber::DataType, false, true, nullptr);
+    KProperty* p = from->CreatePropertyFromType("P", kPropertyTypeInt, KDataTypeNumber::DataType, false, true, nullptr);
     KProperty* clone = to->CloneUserProperty(p);
     ASSERT_NE(clone, nullptr);
     EXPECT_EQ(clone->GetPropertyType(), kPropertyTypeDouble);

@@ -32,7 +32,9 @@ std::vector<int> ContentSpec(KPropertyObjectList& list)
 class ListOwner : public TObject
 {
 public:
-    ListOwner() : TObject("Owner") {}
+    ListOwner()
+        : TObject("Owner")
+    {}
     bool ObjectTreeNotify(KPlug* plug, kObjectListEvent event, const HdlKObject& handle, int index) override
     {
         mBeginCount += event == kListBeginChange;

@@ -60,7 +60,11 @@ int Reg(const char* group, const char* entry, const char* description = "",
 class Registry : public ::testing::Test
 {
 protected:
-    void SetUp() override { Object_UnregisterAll(); gCreated = 0; }
+    void SetUp() override
+    {
+        Object_UnregisterAll();
+        gCreated = 0;
+    }
     void TearDown() override { Object_UnregisterAll(); }
 };
 
@@ -135,7 +139,7 @@ TEST_F(Registry, UnregisterVariants)
         const char* mGroup;
         const char* mEntry;
         int mVariant;
-    } missing[] = {{"Nope", "Mesh", 0}, {"Geo", "Nope", 0}, {"Geo", "Mesh", 3},
+    } missing[] = {{"Nope", "Mesh", 0}, {"Geo", "Nope", 0},  {"Geo", "Mesh", 3},
                    {"Geo", "Mesh", 7},  {"Geo", "Mesh", -1}, {"Geo", "Cube", 1}};
     for (const auto& m : missing)
         EXPECT_EQ(Object_Unregister(m.mGroup, m.mEntry, m.mVariant), 1) << m.mGroup << m.mEntry << m.mVariant;

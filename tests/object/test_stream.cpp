@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include <stdlib.h>
+#include <cstdlib>
 #include <unistd.h>
 
 #include <string>
@@ -29,9 +29,21 @@ class TStream : public KStream
 public:
     TStream() { ++gLivingStreams; }
     ~TStream() override { --gLivingStreams; }
-    bool StreamOpen(HdlKObjectTemplate<KStreamOptions>) override { ++gOpens; return gSucceed; }
-    bool StreamCreate(HdlKObjectTemplate<KStreamOptions>) override { ++gCreates; return gSucceed; }
-    bool StreamClose() override { ++gCloses; return true; }
+    bool StreamOpen(HdlKObjectTemplate<KStreamOptions>) override
+    {
+        ++gOpens;
+        return gSucceed;
+    }
+    bool StreamCreate(HdlKObjectTemplate<KStreamOptions>) override
+    {
+        ++gCreates;
+        return gSucceed;
+    }
+    bool StreamClose() override
+    {
+        ++gCloses;
+        return true;
+    }
 };
 
 IKObject* CreateStream(IKObject*, const char*, void*)
@@ -56,7 +68,11 @@ protected:
         gLivingStreams = gOpens = gCreates = gCloses = 0;
         gSucceed = true;
     }
-    void TearDown() override { Object_UnregisterAll(); KStreamSetResourcePath(""); }
+    void TearDown() override
+    {
+        Object_UnregisterAll();
+        KStreamSetResourcePath("");
+    }
 };
 
 } // namespace
@@ -154,9 +170,7 @@ int CountingMessage(const char*, const char*, const char*, const char*, const ch
     return answer + 100;
 }
 
-void CountingProgress(const char*, const char*, float)
-{
-}
+void CountingProgress(const char*, const char*, float) {}
 
 class PasswordListener : public TCallback
 {

@@ -165,4 +165,3 @@ TEST_F(WorldTest, CurrentWorldLockAndDestruction)
     object.Destruct();
     kept->Release();
 }
-
