@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "base/kbytes.h"
+
 namespace {
 const unsigned int kPolynomial = 0x04C11DB7u;
 const unsigned int kChunk = 64 * 1024;
@@ -110,12 +112,8 @@ bool KCrcFile::Close()
         else
         {
             crc = ~crc;
-            unsigned char trailer[4] = {
-                static_cast<unsigned char>(crc >> 24),
-                static_cast<unsigned char>(crc >> 16),
-                static_cast<unsigned char>(crc >> 8),
-                static_cast<unsigned char>(crc),
-            };
+            unsigned char trailer[4];
+            kbytes::PutBE32(trailer, crc);
             // The check bytes follow the data, wherever the position was left.
             KChainedFile::Seek(kSEEK_END, 0);
             if (KChainedFile::Write(trailer, 4) != 4)
