@@ -1,6 +1,7 @@
 #include "base/kset.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -235,12 +236,14 @@ kReference KCharPtrSet::GetFromIndex(int index, char** key)
 
 kReference& KCharPtrSet::operator[](int index)
 {
+    assert(index >= 0 && index < mSetCount);
     Sort();
     return mSetArray[index].mValue;
 }
 
 void KCharPtrSet::RemoveFromIndex(int index)
 {
+    assert(index >= 0 && index < mSetCount);
     Sort();
     free(mSetArray[index].mKey);
     std::memmove(static_cast<void*>(mSetArray + index), static_cast<const void*>(mSetArray + index + 1),
