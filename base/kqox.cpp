@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstring>
 #include <random>
+#include <stdexcept>
 
 #include "base/kbytes.h"
 #include "base/kpath.h"
@@ -43,9 +44,9 @@ void MakeSalt(unsigned char* salt)
         std::random_device device;
         seed ^= (static_cast<unsigned long long>(device()) << 32) ^ device();
     }
-    catch (...)
+    catch (const std::runtime_error&)
     {
-        // The clock and the counter are enough for a salt.
+        // No random device here: the clock and the counter are enough for a salt.
     }
     std::mt19937_64 generator(seed);
     for (int i = 0; i < kSaltSize; i += 8)
