@@ -196,3 +196,11 @@ TEST(KSetTest, CopiesAreIndependent)
     EXPECT_EQ(set.GetCount(), 10);
     EXPECT_EQ(copy.GetCount(), 11);
 }
+
+TEST(KCharPtrSetDeathTest, IndexOutOfRangeIsAnAssertion)
+{
+    KCharPtrSet set(4);
+    set.Add("a", 1);
+    EXPECT_DEATH(set[1], "index");
+    EXPECT_DEATH(set.RemoveFromIndex(-1), "index");
+}
