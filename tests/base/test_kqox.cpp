@@ -18,7 +18,7 @@
 namespace {
 
 using kqoxtest::Crc32;
-using kqoxtest::TempDir;
+using qoxtest::TempDir;
 
 const KQox::EForm kForms[] = {KQox::eBINARY, KQox::eASCII, KQox::eENCRYPTED};
 
@@ -315,7 +315,7 @@ TEST(KQoxLayout, AsciiTextOfASmallFile)
     f.FieldWriteCH('x');
     f.FieldWriteCH(' ');
     f.FieldWriteD(0.5);
-    f.FieldWriteT(KTime(46186158000LL * 2));
+    f.FieldWriteT(KTime(qoxtest::kTicksPerSecond * 2));
     f.FieldWriteBlockBegin();
     f.FieldWriteBegin("Two words");
     f.FieldWriteR("hi", 2);
@@ -549,7 +549,7 @@ TEST(KQoxSections, NestedSectionsAndTheirVersions)
         EXPECT_EQ(f.ProjectGetCurrentSection(), 0);
         EXPECT_EQ(f.ProjectGetCurrentSectionVersion(), 1999);
         f.FieldWriteBegin("When");
-        f.FieldWriteT(KTime(46186158000LL));
+        f.FieldWriteT(KTime(qoxtest::kTicksPerSecond));
         f.FieldWriteEnd();
         EXPECT_FALSE(f.FieldWriteBlockEnd()); // a section is not a block
         EXPECT_EQ(f.GetLastErrorID(), KQox::eBLOCK_ERROR);
@@ -577,7 +577,7 @@ TEST(KQoxSections, NestedSectionsAndTheirVersions)
         {
             EXPECT_EQ(r.FieldReadGetType(), 'D');
         }
-        EXPECT_EQ(r.FieldReadT().Get(), 46186158000LL);
+        EXPECT_EQ(r.FieldReadT().Get(), qoxtest::kTicksPerSecond);
         r.FieldReadEnd();
         EXPECT_FALSE(r.FieldReadBlockEnd());
         EXPECT_TRUE(r.ProjectReadSectionEnd());
@@ -938,7 +938,7 @@ TEST(KQoxFile, LargeValuesAndEmbeddedFiles)
         ASSERT_TRUE(r.FieldReadRFile(extracted.c_str()));
         EXPECT_EQ(r.FieldReadI(), 99);
         r.FieldReadEnd();
-        EXPECT_EQ(kqoxtest::ReadFile(extracted), bytes);
+        EXPECT_EQ(qoxtest::ReadFile(extracted), std::string(bytes.begin(), bytes.end()));
         ASSERT_TRUE(r.FieldReadBegin("Doubles"));
         ASSERT_EQ(r.FieldReadGetRemain(), 200000);
         bool same = true;

@@ -16,7 +16,7 @@
 namespace {
 
 using kqoxtest::Crc32;
-using kqoxtest::TempDir;
+using qoxtest::TempDir;
 
 const KQox::EForm kForms[] = {KQox::eBINARY, KQox::eASCII, KQox::eENCRYPTED};
 
@@ -349,8 +349,15 @@ TEST(KQoxDamage, EveryChangedByteIsCorruption)
             KQox f;
             EXPECT_FALSE(f.ProjectOpen(damaged.data(), static_cast<unsigned int>(damaged.size())));
             EXPECT_EQ(f.GetLastErrorID(), KQox::eFILE_CORRUPTED) << form << " " << at;
-            // Without the check, structure damage still never crashes.
+            // Without the check, structure damage still never crashes, and
+            // the check asked for later finds it.
             ReadsCleanly(damaged, false);
+            KQox quick;
+            if (quick.ProjectOpen(damaged.data(), static_cast<unsigned int>(damaged.size()), nullptr, false))
+            {
+                EXPECT_FALSE(quick.ProjectCheckIntegrity()) << form << " " << at;
+                EXPECT_EQ(quick.GetLastErrorID(), KQox::eFILE_CORRUPTED);
+            }
         }
     }
 }
