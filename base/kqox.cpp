@@ -32,7 +32,7 @@ const char* const kErrorTable[KQox::eERROR_COUNT] = {
     "No space left on device",
 };
 
-// 16 bytes of salt; never the same twice in a process.
+// kSaltSize bytes of salt; never the same twice in a process.
 void MakeSalt(unsigned char* salt)
 {
     static unsigned long long counter = 0;
@@ -146,34 +146,34 @@ void KQoxPrivate::DeriveKey(const char* password, const unsigned char* salt, uns
     std::vector<unsigned char> message(salt, salt + kSaltSize);
     message.insert(message.end(), password, password + length);
     message.push_back(0x80);
-    while (message.size() % 16 != 0)
+    while (message.size() % kCipherBlock != 0)
         message.push_back(0);
-    unsigned char lengthBlock[16] = {};
+    unsigned char lengthBlock[kCipherBlock] = {};
     for (int i = 0; i < 8; ++i)
         lengthBlock[i] = static_cast<unsigned char>(static_cast<unsigned long long>(length) >> (8 * i));
-    message.insert(message.end(), lengthBlock, lengthBlock + 16);
+    message.insert(message.end(), lengthBlock, lengthBlock + kCipherBlock);
 
-    unsigned char h[16];
-    std::memcpy(h, "Tolvane QOX key", 16);
+    unsigned char h[kKeySize];
+    std::memcpy(h, "Tolvane QOX key", kKeySize); // 15 characters and the terminator
     KTwofish cipher;
     auto compress = [&](const unsigned char* m) {
-        unsigned char c[16];
+        unsigned char c[kCipherBlock];
         cipher.SetKey(h);
         cipher.EncryptBlock(m, c);
-        for (int i = 0; i < 16; ++i)
+        for (int i = 0; i < kCipherBlock; ++i)
             h[i] = static_cast<unsigned char>(h[i] ^ c[i] ^ m[i]);
     };
-    for (size_t i = 0; i < message.size(); i += 16)
+    for (size_t i = 0; i < message.size(); i += kCipherBlock)
         compress(&message[i]);
     for (int round = 0; round < kKeyRounds; ++round)
     {
-        unsigned char m[16];
-        std::memcpy(m, salt, 16);
+        unsigned char m[kCipherBlock];
+        std::memcpy(m, salt, kCipherBlock);
         for (int i = 0; i < 4; ++i)
             m[i] = static_cast<unsigned char>(m[i] ^ (round >> (8 * i)));
         compress(m);
     }
-    std::memcpy(key, h, 16);
+    std::memcpy(key, h, kKeySize);
     std::memset(&message[0], 0, message.size());
 }
 
