@@ -199,6 +199,9 @@ TEST(KSetTest, CopiesAreIndependent)
 
 TEST(KCharPtrSetDeathTest, IndexOutOfRangeIsAnAssertion)
 {
+#ifdef NDEBUG
+    GTEST_SKIP() << "assertions are off in this build type";
+#endif
     KCharPtrSet set(4);
     set.Add("a", 1);
     EXPECT_DEATH(set[1], "index");
