@@ -744,36 +744,54 @@ int KQoxPrivate::WriteVersion() const
     return SectionVersionOf(mWriteStack, mVersion);
 }
 
-int KQox::ProjectGetSectionCount() const
+int KQoxPrivate::SectionCount() const
 {
     int current;
-    if (mData->mMode == KQoxPrivate::eWriting)
-        return static_cast<int>(mData->mWriteStack[mData->WriteSectionList(current)].mSections.size());
-    if (mData->mMode == KQoxPrivate::eReading)
-        return static_cast<int>(mData->mReadStack[mData->ReadSectionList(current)]->mSections.size());
+    if (mMode == eWriting)
+        return static_cast<int>(mWriteStack[WriteSectionList(current)].mSections.size());
+    if (mMode == eReading)
+        return static_cast<int>(mReadStack[ReadSectionList(current)]->mSections.size());
     return 0;
+}
+
+bool KQoxPrivate::SectionAt(int section, const char*& name, int& version) const
+{
+    if (section < 0 || section >= SectionCount())
+        return false;
+    int current;
+    if (mMode == eWriting)
+    {
+        const auto& entry = mWriteStack[WriteSectionList(current)].mSections[static_cast<size_t>(section)];
+        name = entry.first.c_str();
+        version = entry.second;
+        return true;
+    }
+    const ReadList& list = *mReadStack[ReadSectionList(current)];
+    const Record& record = list.mRecords[static_cast<size_t>(list.mSections[static_cast<size_t>(section)])];
+    name = list.mSlots[static_cast<size_t>(record.mSlot)].mName.c_str();
+    version = record.mVersion;
+    return true;
+}
+
+int KQox::ProjectGetSectionCount() const
+{
+    return mData->SectionCount();
 }
 
 const char* KQox::ProjectGetSectionName(int section) const
 {
-    if (section < 0 || section >= ProjectGetSectionCount())
-        return "";
-    int current;
-    if (mData->mMode == KQoxPrivate::eWriting)
-        return mData->mWriteStack[mData->WriteSectionList(current)].mSections[section].first.c_str();
-    const ReadList& list = *mData->mReadStack[mData->ReadSectionList(current)];
-    return list.mSlots[list.mRecords[list.mSections[section]].mSlot].mName.c_str();
+    const char* name = "";
+    int version;
+    mData->SectionAt(section, name, version);
+    return name;
 }
 
 int KQox::ProjectGetSectionVersion(int section) const
 {
-    if (section < 0 || section >= ProjectGetSectionCount())
-        return -1;
-    int current;
-    if (mData->mMode == KQoxPrivate::eWriting)
-        return mData->mWriteStack[mData->WriteSectionList(current)].mSections[section].second;
-    const ReadList& list = *mData->mReadStack[mData->ReadSectionList(current)];
-    return list.mRecords[list.mSections[section]].mVersion;
+    const char* name;
+    int version = -1;
+    mData->SectionAt(section, name, version);
+    return version;
 }
 
 int KQox::ProjectFindSection(const char* name, int after) const

@@ -289,6 +289,10 @@ struct KQoxPrivate
     // index in it of the section being read from it (-1 when none).
     size_t ReadSectionList(int& current) const;
     size_t WriteSectionList(int& current) const;
+    // The sections of the current section list, written or read alike:
+    // their number, and the name and version of one (false out of range).
+    int SectionCount() const;
+    bool SectionAt(int section, const char*& name, int& version) const;
 
     // ---- state ----
     KError mError;
