@@ -185,22 +185,6 @@ TEST(KQoxErrors, NoSpaceLeftOnDevice)
         EXPECT_EQ(f.GetLastErrorID(), 11);
         EXPECT_STREQ(f.GetLastErrorString(), "No space left on device");
     }
-    // A full device: the error shows at the latest when the file is closed.
-    KQox f;
-    if (f.ProjectCreate("/dev/full"))
-    {
-        bool failed = false;
-        for (int n = 0; n < 64 && !failed; ++n)
-        {
-            failed = !f.FieldWriteBegin("Data");
-            for (int i = 0; i < 20000 && !failed; ++i)
-                failed = !f.FieldWriteD(i);
-            failed = failed || !f.FieldWriteEnd();
-        }
-        failed = !f.ProjectClose() || failed;
-        EXPECT_TRUE(failed);
-        EXPECT_EQ(f.GetLastErrorID(), 11);
-    }
 }
 
 TEST(KQoxErrors, OpeningMessages)
