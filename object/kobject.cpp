@@ -21,7 +21,7 @@ int GlobalSelectOrderId = 0;
 namespace {
 
 const int sKObjectRegistered = KPlug_RegisterClassId(&KObject::ClassDefinition, 1);
-KObjectWorldLink gWorldLink = {nullptr, nullptr};
+KObjectWorldLink gWorldLink = {nullptr, nullptr, nullptr};
 bool gProjectModified = false;
 
 // Calls act(plug) for each object among the children (or the parents) of an
@@ -766,6 +766,10 @@ bool KObject::PropertyIndexRemoveFromList(int index)
     index = mProperties.Find(property);
     if (index >= 0)
         mProperties.RemoveAt(index);
+    // A property outside the list is no longer the world's to track: it may
+    // be destroyed before the world is.
+    if (mWorld && gWorldLink.mUnregisterProperty)
+        gWorldLink.mUnregisterProperty(mWorld, property);
     PropertyNotify(kListPropertyRemoved, property, property->IsDynamic(), nullptr);
     return false;
 }

@@ -196,12 +196,14 @@ public:
     kObjectListEvent mEvent;
 };
 
-// How a world registers objects. The world unit installs these; without them
-// Construct(world) and WorldDetach only record or clear nothing.
+// How a world registers objects and their properties. The world unit installs
+// these; without them Construct(world) and WorldDetach only record or clear
+// nothing.
 struct KObjectWorldLink
 {
     int (*mRegisterObject)(KWorld* world, KObject* object);
     void (*mUnregisterObject)(KWorld* world, KObject* object);
+    void (*mUnregisterProperty)(KWorld* world, KProperty* property);
 };
 void KObject_SetWorldLink(const KObjectWorldLink& link);
 
@@ -325,8 +327,8 @@ public:
                                               bool animatable, bool user, KProperty* referenced);
     // Appends with property notifications 8 before and 11 after; returns -1.
     virtual int PropertyAddToList(KProperty* property);
-    // Removes with notifications 9 and 12: false when removed, true when the
-    // index named nothing.
+    // Removes with notifications 9 and 12, and from the object's world: false
+    // when removed, true when the index named nothing.
     virtual bool PropertyIndexRemoveFromList(int index);
     // Removes from the list; destroys a dynamic property, only disconnects a
     // static one.

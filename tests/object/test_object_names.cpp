@@ -217,7 +217,7 @@ void UnregisterHook(KWorld*, KObject* object)
 
 TEST(ObjectEntity, WorldRegistrationThroughTheWorldLink)
 {
-    KObject_SetWorldLink(KObjectWorldLink{RegisterHook, UnregisterHook});
+    KObject_SetWorldLink(KObjectWorldLink{RegisterHook, UnregisterHook, nullptr});
     KWorld* world = reinterpret_cast<KWorld*>(&gRegistered); // only passed through
     KObject* o = new KObject();
     o->Construct(world);
@@ -227,7 +227,7 @@ TEST(ObjectEntity, WorldRegistrationThroughTheWorldLink)
     EXPECT_EQ(gRegistered, 1);
     o->Destroy(0); // Destruct leaves the world
     EXPECT_EQ(gRegistered, 0);
-    KObject_SetWorldLink(KObjectWorldLink{nullptr, nullptr});
+    KObject_SetWorldLink(KObjectWorldLink{nullptr, nullptr, nullptr});
     Object_SetProjectModified(true);
     EXPECT_TRUE(Object_GetProjectModified());
     Object_SetProjectModified(false);
