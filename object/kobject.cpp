@@ -30,14 +30,13 @@ bool gProjectModified = false;
 template <class Act>
 void EachRelatedObject(KObject* self, bool children, Act act)
 {
-    self->PostponedDestroyBegin();
+    KPostponedDestroy hold(self);
     WalkFromLast([self, children] { return children ? self->GetSrcCount() : self->GetDstCount(); },
                  [&](int i) {
                      KPlug* plug = children ? self->GetSrc(i) : self->GetDst(i);
                      if (plug && plug->Is(KObject::ClassId))
                          act(plug);
                  });
-    self->PostponedDestroyEnd();
 }
 
 } // namespace
@@ -62,7 +61,6 @@ bool Object_GetProjectModified()
 
 KObject::KObject()
     : mReplaceActions(16)
-    , mStates(16)
     , mProperties(16)
 {}
 
@@ -79,20 +77,12 @@ KObject::~KObject()
 {
     // An object deleted without Destruct (one on the stack) still leaves its world.
     WorldDetach();
-    delete mRegistrations;
-    mRegistrations = nullptr;
+    mRegistrations.reset();
     if (GetSrcCount() > 0)
         ClearChildren();
     KObject* entity = mEntity.Get();
     if (entity)
         DisconnectPlug(this, entity);
-    delete mSoftClassName;
-    delete mName;
-    delete mRequestedName;
-    delete mPrefix;
-    delete mRequestedPrefix;
-    delete mFullName;
-    mSoftClassName = mName = mRequestedName = mPrefix = mRequestedPrefix = mFullName = nullptr;
     ClearStates();
 }
 
@@ -136,15 +126,14 @@ void KObject::Destruct()
 // held back until both sides have been cut.
 static void DisconnectPropertyFully(KProperty* property)
 {
-    property->PostponedDestroyBegin();
+    KPostponedDestroy hold(property);
     property->DisconnectAllSrc();
     property->DisconnectAllDst();
-    property->PostponedDestroyEnd();
 }
 
 void KObject::DisconnectAll()
 {
-    PostponedDestroyBegin();
+    KPostponedDestroy hold(this);
     for (int i = mProperties.GetCount() - 1; i >= 0; --i)
     {
         if (i >= mProperties.GetCount())
@@ -158,7 +147,6 @@ void KObject::DisconnectAll()
                      if (plug && plug != mEntity.Get())
                          DisconnectPlug(this, plug);
                  });
-    PostponedDestroyEnd();
 }
 
 void KObject::DestructProperties()
@@ -539,7 +527,7 @@ void KObject::SetSoftClassId(int id, const char* name)
 {
     mSoftClassId = id;
     if (!mSoftClassName)
-        mSoftClassName = new KString();
+        mSoftClassName = std::make_unique<KString>();
     *mSoftClassName = name ? name : "";
 }
 
@@ -707,7 +695,7 @@ int KObject::GetComponentClassId()
 bool KObject::Register(ICallback* object, ICallbackMethod method)
 {
     if (!mRegistrations)
-        mRegistrations = new RegisterEntryList();
+        mRegistrations = std::make_unique<RegisterEntryList>();
     mRegistrations->Add(object, method, kCallbackAllEvents);
     return true;
 }
@@ -720,9 +708,7 @@ bool KObject::Unregister(ICallback* object, ICallbackMethod method)
     if (mRegistrations->GetCount() == 0)
     {
         // Running walks of the list are orphaned, not left dangling.
-        RegisterEntryList* list = mRegistrations;
-        mRegistrations = nullptr;
-        delete list;
+        std::unique_ptr<RegisterEntryList> orphaned = std::move(mRegistrations);
     }
     return true;
 }
@@ -1032,29 +1018,28 @@ void KObject::TransferUserPropertiesFrom(KObject& from)
 // ---------------------------------------------------------------------------
 // Evaluation states
 
-KEvaluationState* KObject::NewState()
+KObject::StateBlock KObject::NewState(int dataSize)
 {
-    KEvaluationState* state = static_cast<KEvaluationState*>(calloc(1, sizeof(KEvaluationState) + mStateSize));
-    if (!state)
-        abort();
+    size_t bytes = sizeof(KEvaluationState) + static_cast<size_t>(dataSize);
+    StateBlock state(static_cast<KEvaluationState*>(::operator new(bytes)));
+    memset(static_cast<void*>(state.get()), 0, bytes);
     state->mStamp = -1;
-    state->mData = state + 1;
+    state->mData = state.get() + 1;
     return state;
 }
 
 void KObject::AllocState(int index)
 {
-    while (mStates.GetCount() <= index)
+    while (GetStateCount() <= index)
     {
-        KEvaluationState* state = NewState();
-        mStates.Add(state);
-        EvaluationStateInit(state, nullptr);
+        mStates.push_back(NewState(mStateSize));
+        EvaluationStateInit(mStates.back().get(), nullptr);
     }
 }
 
 KEvaluationState* KObject::GetEvaluationState(int index)
 {
-    return (index >= 0 && index < mStates.GetCount()) ? mStates[index] : nullptr;
+    return (index >= 0 && index < GetStateCount()) ? mStates[index].get() : nullptr;
 }
 
 KEvaluationState* KObject::GetEvaluationState(KEvaluateInfo* info, KStateMember* member)
@@ -1068,7 +1053,7 @@ KEvaluationState* KObject::GetEvaluationState(KEvaluateInfo* info, KStateMember*
         AllocState(info->mStateIndex);
         if (info->mSourceStateIndex >= 0)
             AllocState(info->mSourceStateIndex);
-        KEvaluationState* state = mStates[info->mStateIndex];
+        KEvaluationState* state = mStates[info->mStateIndex].get();
         if (state->mStamp != info->mEvaluationStamp)
         {
             EvaluationStateInit(state, GetEvaluationState(info->mSourceStateIndex));
@@ -1077,7 +1062,7 @@ KEvaluationState* KObject::GetEvaluationState(KEvaluateInfo* info, KStateMember*
         return state;
     }
     AllocState(0);
-    return mStates[0];
+    return mStates[0].get();
 }
 
 void KObject::StateMemberAdd(KStateMember* member, int size, int& end)
@@ -1089,29 +1074,20 @@ void KObject::StateMemberAdd(KStateMember* member, int size, int& end)
     end = newSize - 12;
     if (member)
         member->mOffset = offset;
-    for (int i = 0; i < mStates.GetCount(); ++i)
+    for (StateBlock& old : mStates)
     {
-        KEvaluationState* old = mStates[i];
-        KEvaluationState* state = static_cast<KEvaluationState*>(calloc(1, sizeof(KEvaluationState) + newSize));
-        if (!state)
-            abort();
-        memcpy(state + 1, old + 1, static_cast<size_t>(mStateSize < newSize ? mStateSize : newSize));
-        state->mStamp = -1;
-        state->mData = state + 1;
-        free(old);
-        mStates[i] = state;
+        StateBlock state = NewState(newSize);
+        memcpy(state.get() + 1, old.get() + 1, static_cast<size_t>(mStateSize < newSize ? mStateSize : newSize));
+        old = std::move(state);
     }
     mStateSize = newSize;
 }
 
 void KObject::ClearStates()
 {
-    for (int i = 0; i < mStates.GetCount(); ++i)
-    {
-        EvaluationStateFree(mStates[i]);
-        free(mStates[i]);
-    }
-    mStates.Clear();
+    for (StateBlock& state : mStates)
+        EvaluationStateFree(state.get());
+    mStates.clear();
 }
 
 void KObject::EvaluationStateInit(KEvaluationState*, KEvaluationState*) {}

@@ -11,6 +11,10 @@
 // turns connection notifications into object-tree notifications that
 // subclasses override.
 
+#include <cassert>
+#include <memory>
+#include <vector>
+
 #include "base/karray.h"
 #include "base/kstring.h"
 #include "object/kcallback.h"
@@ -407,7 +411,7 @@ public:
     static int GetComponentClassId();
     bool Register(ICallback* object, ICallbackMethod method);
     bool Unregister(ICallback* object, ICallbackMethod method);
-    RegisterEntryList* GetRegistrations() const { return mRegistrations; }
+    RegisterEntryList* GetRegistrations() const { return mRegistrations.get(); }
     void ObjectDetachParents();
     void ObjectDetachChildren();
     void ObjectDestroyChildren();
@@ -415,7 +419,12 @@ public:
 
     // Properties ---------------------------------------------------------------
     int GetPropertyCount() const { return mProperties.GetCount(); }
-    KProperty* GetProperty(int index) const { return mProperties[index]; }
+    // index must lie in the list (asserted).
+    KProperty* GetProperty(int index) const
+    {
+        assert(index >= 0 && index < mProperties.GetCount());
+        return mProperties[index];
+    }
     KProperty* FindPropertyByName(const char* name);
     bool PropertyRemoveFromList(KProperty* property);
     bool PropertyDestroy(KProperty* property);
@@ -449,7 +458,7 @@ public:
     void StateMemberAdd(KStateMember* member, int size, int& end);
     void ClearStates();
     int GetStateSize() const { return mStateSize; }
-    int GetStateCount() const { return mStates.GetCount(); }
+    int GetStateCount() const { return static_cast<int>(mStates.size()); }
 
 protected:
     // The live objects among the plug's destinations (or sources) that the
@@ -461,29 +470,36 @@ private:
     // Stores a new name (or prefix) in slot and, when given, the requested
     // slot, telling the entity and the listeners before and after.
     void ChangeNameText(const KString& value, kEntityEventType changing, kEntityEventType changed,
-                        kPlugAction plugChanging, bool prefix, KString*& slot, KString** requested = nullptr);
+                        kPlugAction plugChanging, bool prefix, std::unique_ptr<KString>& slot,
+                        std::unique_ptr<KString>* requested = nullptr);
     KString RequestedPrefixChain();
-    KEvaluationState* NewState();
+    // A state block is one allocation: the header, then the zeroed data.
+    struct StateBlockDelete
+    {
+        void operator()(KEvaluationState* state) const { ::operator delete(state); }
+    };
+    typedef std::unique_ptr<KEvaluationState, StateBlockDelete> StateBlock;
+    static StateBlock NewState(int dataSize);
 
     KWorld* mWorld = nullptr;
     int mWorldIndex = -1;
     HdlKObject mEntity;
-    KString* mName = nullptr;
-    KString* mRequestedName = nullptr;
-    KString* mPrefix = nullptr;
-    KString* mRequestedPrefix = nullptr;
-    KString* mFullName = nullptr;
+    std::unique_ptr<KString> mName;
+    std::unique_ptr<KString> mRequestedName;
+    std::unique_ptr<KString> mPrefix;
+    std::unique_ptr<KString> mRequestedPrefix;
+    std::unique_ptr<KString> mFullName;
     bool mDirtyName = true;
-    RegisterEntryList* mRegistrations = nullptr;
+    std::unique_ptr<RegisterEntryList> mRegistrations;
     bool mActive = false;
     int mObjectFlags = eDefaultObjectFlags;
     int mStatusFlags = 0;
-    KString* mSoftClassName = nullptr;
+    std::unique_ptr<KString> mSoftClassName;
     int mSoftClassId = 0;
     int mSelectFlags = 0;
     int mSelectOrder = 0;
     KArrayTemplate<KReplaceActionInfo> mReplaceActions;
-    KArrayTemplate<KEvaluationState*> mStates;
+    std::vector<StateBlock> mStates;
     int mStateSize = 0;
     KArrayTemplate<KProperty*> mProperties;
     int mReservedWord1 = 0;

@@ -9,6 +9,7 @@
 // A new index is the lowest free one, so indexes freed by objects, properties
 // and states that left are taken again first.
 
+#include <cassert>
 #include <pthread.h>
 
 #include <functional>
@@ -47,7 +48,11 @@ public:
     KWorldState* GetCompanion() const { return mCompanion; }
     KWorldState* GetParent() const { return mParent; }
     int GetChildCount() const { return mChildren.GetCount(); }
-    KWorldState* GetChild(int index) const { return mChildren[index]; }
+    KWorldState* GetChild(int index) const
+    {
+        assert(index >= 0 && index < mChildren.GetCount());
+        return mChildren[index];
+    }
     int GetGeneration() const { return mGeneration; }
     int GetCloneCount() const { return mCloneCount; }
     int GetSerial() const { return mSerial; }
