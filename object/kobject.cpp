@@ -218,14 +218,60 @@ KPlug* KObject::GetOwnedPlug(int index)
 // ---------------------------------------------------------------------------
 // Notifications
 
-bool KObject::PlugNotify(KPlugCallstack* callstack, kPlugAction action, KPlug* plug, int index, KPlug* other,
-                         kConnectionType type, KPlug* extra)
-{
-    KObject* otherObject = nullptr;
-    if (other && other->Is(KObject::ClassId) && HdlKPlug(other).Get())
-        otherObject = static_cast<KObject*>(other);
+namespace {
 
-    // Pending replacements live between the begin and end notifications.
+// Which notifications a connection notification becomes.
+enum class KListRoute
+{
+    Tree,             // ObjectTreeNotify only
+    TreeThenChildren, // ObjectTreeNotify, then ChildrenListNotify when it agreed
+    Children,         // ChildrenListNotify
+    Parents           // ParentListNotify
+};
+
+struct KListEventRoute
+{
+    kPlugAction mAction;
+    kObjectListEvent mEvent;
+    KListRoute mRoute;
+};
+
+// A connection of the object itself with another object.
+const KListEventRoute kOwnRoutes[] = {
+    {kPlugSrcConnecting, kListAdding, KListRoute::TreeThenChildren},
+    {kPlugSrcConnected, kListAdded, KListRoute::TreeThenChildren},
+    {kPlugSrcDisconnecting, kListRemoving, KListRoute::TreeThenChildren},
+    {kPlugSrcDisconnected, kListRemoved, KListRoute::TreeThenChildren},
+    {kPlugSrcMoving, kListChildMoving, KListRoute::Children},
+    {kPlugSrcMoved, kListChildMoved, KListRoute::Children},
+    {kPlugDstConnecting, kListAdding, KListRoute::Parents},
+    {kPlugDstConnected, kListAdded, KListRoute::Parents},
+    {kPlugDstDisconnecting, kListRemoving, KListRoute::Parents},
+    {kPlugDstDisconnected, kListRemoved, KListRoute::Parents},
+};
+
+// A source connection of one of the object's properties with another object.
+const KListEventRoute kPropertyRoutes[] = {
+    {kPlugSrcConnecting, kListAdding, KListRoute::Tree},
+    {kPlugSrcConnected, kListAdded, KListRoute::Tree},
+    {kPlugSrcDisconnecting, kListRemoving, KListRoute::Tree},
+    {kPlugSrcDisconnected, kListRemoved, KListRoute::Tree},
+};
+
+template <size_t N>
+const KListEventRoute* FindRoute(const KListEventRoute (&routes)[N], kPlugAction action)
+{
+    for (const KListEventRoute& route : routes)
+        if (route.mAction == action)
+            return &route;
+    return nullptr;
+}
+
+} // namespace
+
+// Pending replacements live between the begin and end notifications.
+void KObject::TrackReplaceAction(kPlugAction action, KPlug* plug, KPlug* other, KPlug* extra)
+{
     switch (action)
     {
     case kPlugReplaceSrcEndBegin: mReplaceActions.Add(KReplaceActionInfo(plug, other, extra, true)); break;
@@ -247,74 +293,58 @@ bool KObject::PlugNotify(KPlugCallstack* callstack, kPlugAction action, KPlug* p
     }
     default: break;
     }
+}
 
-    bool result = true;
-    HdlKObject otherHdl(otherObject);
-    if (!otherObject)
+// A notification whose other end is not a live object.
+bool KObject::NotifyWithoutObject(kPlugAction action, KPlug* plug, KPlug* other, int index)
+{
+    if (action == kPlugDstDisconnecting && plug && other && !IsInReplace(plug, other) && plug->Is(KProperty::ClassId) &&
+        other->Is(KProperty::ClassId) && static_cast<KProperty*>(other)->IsReferenceProperty())
     {
-        if (action == kPlugDstDisconnecting && plug && other && !IsInReplace(plug, other) &&
-            plug->Is(KProperty::ClassId) && other->Is(KProperty::ClassId) &&
-            static_cast<KProperty*>(other)->IsReferenceProperty())
-        {
-            // Removing a referenced property's link removes the reference property.
-            KProperty* reference = static_cast<KProperty*>(other);
-            KObject* owner = reference->GetOwnerObject();
-            if (owner)
-                owner->PropertyDestroy(reference);
-        }
-        else if (action == kPlugBeginChange || action == kPlugEndChange)
-            result =
-                ObjectTreeNotify(plug, action == kPlugBeginChange ? kListBeginChange : kListEndChange, otherHdl, index);
+        // Removing a referenced property's link removes the reference property.
+        KProperty* reference = static_cast<KProperty*>(other);
+        if (KObject* owner = reference->GetOwnerObject())
+            owner->PropertyDestroy(reference);
+        return true;
     }
-    else if (plug != this)
+    if (action == kPlugBeginChange || action == kPlugEndChange)
+        return ObjectTreeNotify(plug, action == kPlugBeginChange ? kListBeginChange : kListEndChange, HdlKObject(),
+                                index);
+    return true;
+}
+
+// A connection with another object, of this object (plug == this) or of one
+// of its properties.
+bool KObject::NotifyListEvent(kPlugAction action, KPlug* plug, const HdlKObject& other, int index)
+{
+    const KListEventRoute* route = plug == this ? FindRoute(kOwnRoutes, action) : FindRoute(kPropertyRoutes, action);
+    if (!route)
+        return true;
+    switch (route->mRoute)
     {
-        switch (action)
-        {
-        case kPlugSrcConnecting: result = ObjectTreeNotify(plug, kListAdding, otherHdl, index); break;
-        case kPlugSrcConnected: result = ObjectTreeNotify(plug, kListAdded, otherHdl, index); break;
-        case kPlugSrcDisconnecting: result = ObjectTreeNotify(plug, kListRemoving, otherHdl, index); break;
-        case kPlugSrcDisconnected:
-            if (!GetObjectStatusFlag(eBeingDestroyed))
-                result = ObjectTreeNotify(plug, kListRemoved, otherHdl, index);
-            break;
-        default: break;
-        }
+    case KListRoute::Tree:
+        // A destroyed object's properties lose their sources without telling.
+        if (action == kPlugSrcDisconnected && GetObjectStatusFlag(eBeingDestroyed))
+            return true;
+        return ObjectTreeNotify(plug, route->mEvent, other, index);
+    case KListRoute::TreeThenChildren:
+        return ObjectTreeNotify(this, route->mEvent, other, index) && ChildrenListNotify(route->mEvent, other, index);
+    case KListRoute::Children: return ChildrenListNotify(route->mEvent, other, index);
+    case KListRoute::Parents: return ParentListNotify(route->mEvent, other, index);
     }
-    else
-    {
-        kObjectListEvent event = -1;
-        switch (action)
-        {
-        case kPlugSrcConnecting:
-        case kPlugDstConnecting: event = kListAdding; break;
-        case kPlugSrcConnected:
-        case kPlugDstConnected: event = kListAdded; break;
-        case kPlugSrcDisconnecting:
-        case kPlugDstDisconnecting: event = kListRemoving; break;
-        case kPlugSrcDisconnected:
-        case kPlugDstDisconnected: event = kListRemoved; break;
-        case kPlugSrcMoving: event = kListChildMoving; break;
-        case kPlugSrcMoved: event = kListChildMoved; break;
-        default: break;
-        }
-        if (event >= 0)
-        {
-            switch (action)
-            {
-            case kPlugSrcConnecting:
-            case kPlugSrcConnected:
-            case kPlugSrcDisconnecting:
-            case kPlugSrcDisconnected:
-                result = ObjectTreeNotify(this, event, otherHdl, index);
-                if (result)
-                    result = ChildrenListNotify(event, otherHdl, index);
-                break;
-            case kPlugSrcMoving:
-            case kPlugSrcMoved: result = ChildrenListNotify(event, otherHdl, index); break;
-            default: result = ParentListNotify(event, otherHdl, index); break;
-            }
-        }
-    }
+    return true;
+}
+
+bool KObject::PlugNotify(KPlugCallstack* callstack, kPlugAction action, KPlug* plug, int index, KPlug* other,
+                         kConnectionType type, KPlug* extra)
+{
+    KObject* otherObject = nullptr;
+    if (other && other->Is(KObject::ClassId) && HdlKPlug(other).Get())
+        otherObject = static_cast<KObject*>(other);
+
+    TrackReplaceAction(action, plug, other, extra);
+    bool result = otherObject ? NotifyListEvent(action, plug, HdlKObject(otherObject), index)
+                              : NotifyWithoutObject(action, plug, other, index);
     if (!result)
         return false;
 

@@ -37,8 +37,6 @@ typedef int kPropertyType;
 typedef int kParentType;
 typedef int kObjectSetFindType;
 typedef int kPropertiesTransferType;
-typedef int kMergePasses;
-typedef int kRelation;
 
 // Entity events raised by objects (kEntityEventType).
 enum
@@ -262,6 +260,10 @@ public:
         eTransferCloneUser = 4,
         eTransferUser = 8
     };
+    // Which passes a merge runs (bits below) and which side of a relation.
+    typedef int kMergePasses;
+    typedef int kRelation;
+
     // kMergePasses bits.
     enum
     {
@@ -466,6 +468,9 @@ protected:
     static void CollectObjects(KPlug* plug, bool sources, int classId, KArrayTemplate<KObject*>& out);
 
 private:
+    void TrackReplaceAction(kPlugAction action, KPlug* plug, KPlug* other, KPlug* extra);
+    bool NotifyWithoutObject(kPlugAction action, KPlug* plug, KPlug* other, int index);
+    bool NotifyListEvent(kPlugAction action, KPlug* plug, const HdlKObject& other, int index);
     void RaiseEntity(kEntityEventType event, const char* text = nullptr);
     // Stores a new name (or prefix) in slot and, when given, the requested
     // slot, telling the entity and the listeners before and after.
