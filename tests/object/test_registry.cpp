@@ -5,7 +5,6 @@
 
 #include <unistd.h>
 
-#include <fstream>
 #include <set>
 #include <string>
 
@@ -252,11 +251,6 @@ const char* PluginPath()
     return QOX_TEST_PLUGIN_PATH;
 }
 
-void CopyFile(const std::string& from, const std::string& to)
-{
-    std::ofstream(to, std::ios::binary) << std::ifstream(from, std::ios::binary).rdbuf();
-}
-
 } // namespace
 
 TEST_F(Registry, LibraryInitRegistersTheLibrarysCreators)
@@ -316,7 +310,7 @@ TEST_F(Registry, LibrariesOfADirectory)
     qoxtest::TempDir dir;
     ASSERT_FALSE(dir.Path().empty());
     std::string plugin = dir.File("widgets.so");
-    CopyFile(PluginPath(), plugin);
+    ASSERT_TRUE(qoxtest::WriteFile(plugin, qoxtest::ReadFile(PluginPath())));
     WriteIn(dir, "notes.txt", "not a library");
     // ".so" anywhere in the name counts, so this file is tried and fails.
     std::string broken = WriteIn(dir, "broken.sox", "not a library either");
