@@ -26,12 +26,6 @@ size_t TableBytes(int capacity)
     return static_cast<size_t>(capacity / kBlockKeys) * sizeof(KFCurveKey*);
 }
 
-// b - a without overflow.
-__int128 Span(KTime a, KTime b)
-{
-    return static_cast<__int128>(b.Get()) - static_cast<__int128>(a.Get());
-}
-
 } // namespace
 
 long long gRecordingMemory = 0;
@@ -942,9 +936,9 @@ int KFCurve::KeyMove(int index, KTime time)
     const KTime current = Key(index)->GetTime();
     bool reinsert;
     if (time > current)
-        reinsert = index < mKeyCount - 1 && Span(time, Key(index + 1)->GetTime()) < gsTimeEpsilon.Get();
+        reinsert = index < mKeyCount - 1 && KTimeDifference(time, Key(index + 1)->GetTime()) < gsTimeEpsilon.Get();
     else
-        reinsert = index > 0 && Span(Key(index - 1)->GetTime(), time) < gsTimeEpsilon.Get();
+        reinsert = index > 0 && KTimeDifference(Key(index - 1)->GetTime(), time) < gsTimeEpsilon.Get();
 
     int result = index;
     if (reinsert)
@@ -987,8 +981,8 @@ int KFCurve::KeyMoveOf(bool selectedOnly, KTime delta, float valueDelta)
             if (!Key(i)->GetSelected())
                 return;
             const KTime target = SaturatedAdd(Key(i)->GetTime(), delta.Get());
-            const bool clear = later ? i == mKeyCount - 1 || Span(target, Key(i + 1)->GetTime()) > epsilon
-                                     : i == 0 || Span(Key(i - 1)->GetTime(), target) > epsilon;
+            const bool clear = later ? i == mKeyCount - 1 || KTimeDifference(target, Key(i + 1)->GetTime()) > epsilon
+                                     : i == 0 || KTimeDifference(Key(i - 1)->GetTime(), target) > epsilon;
             if (clear)
             {
                 Key(i)->SetTime(target);
@@ -1065,7 +1059,7 @@ double KFCurve::FindBackward(KTime time, int start, int* hint)
     *hint = i;
     const long long ti = Key(i)->GetTime().Get();
     const long long tn = Key(i + 1)->GetTime().Get();
-    return i + GapSeconds(ti, t) / SpanSeconds(ti, tn);
+    return i + KTimeDifferenceSeconds(ti, t) / SpanSeconds(ti, tn);
 }
 
 // Smallest j > start with time <= t(j) (keys sorted), searched the same way.
@@ -1113,7 +1107,7 @@ double KFCurve::FindForward(KTime time, int start, int* hint)
     const int i = j - 1;
     const long long ti = Key(i)->GetTime().Get();
     const long long tj = Key(j)->GetTime().Get();
-    return i + GapSeconds(ti, t) / SpanSeconds(ti, tj);
+    return i + KTimeDifferenceSeconds(ti, t) / SpanSeconds(ti, tj);
 }
 
 double KFCurve::KeyFind(KTime time, int* last)

@@ -567,15 +567,14 @@ private:
     float EvaluateDerivative(KTime time, int* last, bool left);
     // Seconds from key time `from` to a later key time `to`, remembered for
     // the next call (sequential evaluation asks for the same span again and
-    // again). The gap is taken unsigned, so keys at the two ends of the tick
-    // range do not overflow.
-    double SpanSeconds(long long from, long long to)
+    // again).
+    double SpanSeconds(KTime from, KTime to)
     {
-        const unsigned long long ticks = static_cast<unsigned long long>(to) - static_cast<unsigned long long>(from);
+        const __int128 ticks = KTimeDifference(from, to);
         if (ticks != mSpanTicks)
         {
             mSpanTicks = ticks;
-            mSpanSeconds = static_cast<double>(static_cast<long double>(ticks) / 46186158000.0L);
+            mSpanSeconds = KTimeTicksToSeconds(static_cast<long double>(ticks));
         }
         return mSpanSeconds;
     }
@@ -607,7 +606,7 @@ private:
     KArrayTemplate<void*> mCallbackObjects;
     CallbackWalk* mWalks;
     SegmentCache mSegment;
-    unsigned long long mSpanTicks = 0;
+    __int128 mSpanTicks = 0;
     double mSpanSeconds = 0.0;
 };
 

@@ -186,7 +186,7 @@ static Peaks FindSegmentPeaks(KFCurve& curve, int index)
         return peaks;
     const KTime ta = curve.KeyGetTime(index);
     const KTime tb = curve.KeyGetTime(index + 1);
-    const double dt = Seconds(tb.Get() - ta.Get());
+    const double dt = KTimeDifferenceSeconds(ta, tb);
     const float p0 = curve.KeyGetValue(index);
     const float p3 = curve.KeyGetValue(index + 1);
     const float p1 = static_cast<float>(p0 + curve.KeyGetRightDerivative(index) * dt / 3.0);

@@ -140,11 +140,6 @@ void ReadWeights(KQox* file, KFCurveKey* key)
         key->SetDataDouble(KFCURVEKEY_NEXT_LEFT_WEIGHT, ToFloat(file->FieldReadD()));
 }
 
-double Seconds(KTime a, KTime b)
-{
-    return (b - a).GetSecondDouble();
-}
-
 // Tangent combinations of the oldest key layouts, turned into current ones.
 void ConvertOldTangents(KFCurve& curve)
 {
@@ -177,7 +172,7 @@ void ConvertOldTangents(KFCurve& curve)
             float s = 0.0f;
             if (i + 1 == last)
                 s = ToFloat((curve.KeyGetValue(i + 1) - curve.KeyGetValue(i)) /
-                            Seconds(curve.KeyGetTime(i), curve.KeyGetTime(i + 1)));
+                            KTimeDifferenceSeconds(curve.KeyGetTime(i), curve.KeyGetTime(i + 1)));
             else if (i + 1 < last)
                 s = curve.KeyGetRightDerivative(i + 1);
             if (IsCubicMode(previous, KFCURVE_TANGEANT_USER) || IsCubicMode(previous, KFCURVE_TANGEANT_BREAK))
@@ -244,11 +239,11 @@ void ConvertOldTangents(KFCurve& curve)
             double b = key->GetDataFloat(KFCURVEKEY_TCB_BIAS);
             double v = key->GetValue();
             double vNext = curve.KeyGetValue(i + 1);
-            double dt1 = Seconds(curve.KeyGetTime(i), curve.KeyGetTime(i + 1));
+            double dt1 = KTimeDifferenceSeconds(curve.KeyGetTime(i), curve.KeyGetTime(i + 1));
             if (i + 2 <= last)
             {
                 double vAfter = curve.KeyGetValue(i + 2);
-                double dt2 = Seconds(curve.KeyGetTime(i + 1), curve.KeyGetTime(i + 2));
+                double dt2 = KTimeDifferenceSeconds(curve.KeyGetTime(i + 1), curve.KeyGetTime(i + 2));
                 slope1 = ToFloat(
                     0.5 * (1.0 - t) *
                     ((1.0 - c) * (1.0 + b) * (vNext - v) / dt1 + (1.0 + c) * (1.0 - b) * (vAfter - vNext) / dt2));
@@ -606,7 +601,7 @@ bool KFCurve::QoxInternalRetrieve(KQox* file, bool onlyDefaults, bool withColor)
                     if (previous && previousLetter == 'B')
                     {
                         // The previous key's control values become slopes.
-                        double dt = Seconds(previous->GetTime(), key->GetTime());
+                        double dt = KTimeDifferenceSeconds(previous->GetTime(), key->GetTime());
                         float slope0 = 0.0f;
                         float slope1 = 0.0f;
                         if (dt > 0.0)

@@ -198,8 +198,7 @@ bool KFCurveFilterGimbleKiller::Apply(KFCurveNode& node, bool)
         int added = 0;
         for (;;)
         {
-            const double fullSeconds = (static_cast<double>(t1.Get()) - static_cast<double>(t0.Get())) /
-                                       static_cast<double>(KTIME_ONE_SECOND_TICKS);
+            const double fullSeconds = KTimeDifferenceSeconds(t0, t1);
             if (!(Distance(angles, reference) > kMaxStepDistance && fullSeconds >= kMinSplitSeconds) ||
                 added >= eMaxKeysPerStep)
                 break;

@@ -288,8 +288,8 @@ bool KFCurveNode::RotationQuaternionInterpolate(double* values, KTime time, bool
     // Key times in seconds, as doubles (extreme tick counts cannot overflow).
     KTime ta = x->KeyGetTime(a);
     KTime tb = x->KeyGetTime(b);
-    double sa = Seconds(ta);
-    double sb = Seconds(tb);
+    double sa = ta.GetSecondDouble();
+    double sb = tb.GetSecondDouble();
     double dt = sb - sa;
     if (!(dt > 0.0))
         return false;
@@ -325,7 +325,7 @@ bool KFCurveNode::RotationQuaternionInterpolate(double* values, KTime time, bool
         RelativeQuaternion(qp, order, v, reference);
         if (Dot4(qp, qa) < 0.0)
             Negate4(qp);
-        dtPrevious = sa - Seconds(tp);
+        dtPrevious = sa - tp.GetSecondDouble();
         if (!(dtPrevious > 0.0))
             hasPrevious = false;
     }
@@ -337,7 +337,7 @@ bool KFCurveNode::RotationQuaternionInterpolate(double* values, KTime time, bool
         RelativeQuaternion(qn, order, v, reference);
         if (Dot4(qb, qn) < 0.0)
             Negate4(qn);
-        dtNext = Seconds(tn) - sb;
+        dtNext = tn.GetSecondDouble() - sb;
         if (!(dtNext > 0.0))
             hasNext = false;
     }

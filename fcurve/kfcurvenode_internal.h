@@ -60,12 +60,6 @@ private:
     int mCount;
 };
 
-// Seconds of a tick count as a double.
-inline double Seconds(KTime time)
-{
-    return time.GetSecondDouble();
-}
-
 } // namespace kfcurvenode_detail
 
 #endif
