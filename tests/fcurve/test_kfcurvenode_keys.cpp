@@ -180,7 +180,7 @@ TEST(KFCurveNodeCandidate, SavedStateRestoresValuesAndDropsNewLayers)
     KFCurveNodeCandidateState state;
     t->GetCandidateState(state);
     EXPECT_EQ(state.mTotalCandidateMethod, KFCURVENODE_CANDIDATE_SET);
-    EXPECT_EQ(state.mSubStates.GetCount(), 3);
+    EXPECT_EQ(state.mSubStates.size(), 3u);
     ASSERT_NE(state.mLayerState, nullptr);
     EXPECT_EQ(state.mLayerState->mLayerID, 1);
     EXPECT_EQ(state.mSubStates[1]->mFCurveValue, 2.0);
@@ -197,7 +197,7 @@ TEST(KFCurveNodeCandidate, SavedStateRestoresValuesAndDropsNewLayers)
     t->CandidateGet(out);
     ExpectNear3(out, 1, 2, 3, 0);
     t->GetCandidateState(state); // saving again replaces the old sub-states
-    EXPECT_EQ(state.mSubStates.GetCount(), 3);
+    EXPECT_EQ(state.mSubStates.size(), 3u);
     t->Destroy();
 }
 
