@@ -93,6 +93,19 @@ int KFCurve::CandidateKey(int* last, int interpolation, int tangentMode, bool ta
         afterRight = KeyGetRightDerivativeInfo(after);
     }
 
+    // A key added outside the key range keeps the curve's value there: the
+    // segment between it and the old end key is flat.
+    if (!onKey && !hasBefore)
+    {
+        ownRight.mDerivative = 0.0f;
+        afterLeft.mDerivative = 0.0f;
+    }
+    if (!onKey && !hasAfter)
+    {
+        ownLeft.mDerivative = 0.0f;
+        beforeRight.mDerivative = 0.0f;
+    }
+
     int index;
     if (!onKey)
     {

@@ -377,6 +377,23 @@ TEST(KFCurveFilterKeySync, MergesKeyTimesWithoutChangingShapes)
     EXPECT_EQ(c.KeyGetCount(), 5);
 }
 
+// Keys added outside a cubic curve's key range keep the constant value it had there; inside, the shape stays.
+TEST(KFCurveFilterKeySync, KeysOutsideTheRangeKeepTheEndValues)
+{
+    KFCurve a, b;
+    AddKey(a, Sec(1), 5.0f, U, AUTO);
+    AddKey(a, Sec(2), 2.0f, U, AUTO);
+    AddKeys(b, {0, 0}, 3);
+    const float middle = a.Evaluate(Sec(1.5));
+    KFCurve* curves[2] = {&a, &b};
+    ASSERT_TRUE(KFCurveFilterKeySync().Apply(curves, 2));
+    ASSERT_EQ(Times(a), Secs({0, 1, 2, 3}));
+    EXPECT_EQ(Values(a), (std::vector<float>{5, 5, 2, 2}));
+    EXPECT_FLOAT_EQ(a.Evaluate(Sec(0.5)), 5.0f);
+    EXPECT_FLOAT_EQ(a.Evaluate(Sec(2.5)), 2.0f);
+    EXPECT_FLOAT_EQ(a.Evaluate(Sec(1.5)), middle);
+}
+
 TEST(KFCurveFilterKeySync, AtMostTwentyCurves)
 {
     // Member m has keys at 0 and 1 + m seconds.
