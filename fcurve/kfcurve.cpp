@@ -15,7 +15,7 @@ using namespace kfcurve_detail;
 
 namespace {
 
-const int kBlockKeys = 32;
+const int kBlockKeys = KFCurve::kBlockKeys;
 const size_t kBlockBytes = kBlockKeys * sizeof(KFCurveKey);
 const int kTableKeys = 2048;                    // keys addressed by one table step
 const int kTableStep = kTableKeys / kBlockKeys; // block pointers per table step
@@ -302,10 +302,10 @@ void KFCurve::MoveKeysUp(int index)
     while (remaining > 0)
     {
         const int last = sourceEnd - 1;
-        int n = (last & 31) + 1;
+        int n = (last & kBlockMask) + 1;
         if (n > remaining)
             n = remaining;
-        if (((last + 1) & 31) == 0)
+        if (((last + 1) & kBlockMask) == 0)
             n = 1; // the block's last key is carried into slot 0 of the next block
         std::memmove(static_cast<void*>(Key(last - n + 2)), Key(last - n + 1), n * sizeof(KFCurveKey));
         sourceEnd -= n;
@@ -318,8 +318,8 @@ void KFCurve::CopyKeysDown(int destination, int source, int count)
 {
     while (count > 0)
     {
-        int n = kBlockKeys - (destination & 31);
-        const int m = kBlockKeys - (source & 31);
+        int n = kBlockKeys - (destination & kBlockMask);
+        const int m = kBlockKeys - (source & kBlockMask);
         if (m < n)
             n = m;
         if (count < n)

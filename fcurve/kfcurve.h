@@ -498,6 +498,12 @@ public:
     bool QoxInternalRetrieve(KQox* file, bool onlyDefaults = false, bool withColor = true);
     bool QoxRetrieve(KQox* file, bool onlyDefaults = false, bool withColor = true);
 
+    // Keys live in blocks of kBlockKeys: the block is the index's high bits,
+    // the place in it the low ones.
+    static constexpr int kBlockShift = 5;
+    static constexpr int kBlockKeys = 1 << kBlockShift;
+    static constexpr int kBlockMask = kBlockKeys - 1;
+
 private:
     struct CallbackWalk;
 
@@ -518,7 +524,7 @@ private:
         KFCurveKey window[4];
     };
 
-    KFCurveKey* Key(int index) const { return mBlocks[index >> 5] + (index & 31); }
+    KFCurveKey* Key(int index) const { return mBlocks[index >> kBlockShift] + (index & kBlockMask); }
     // Starts loading the two keys a binary search may probe next.
     void Prefetch(int first, int second) const
     {
