@@ -31,11 +31,12 @@ size_t TableBytes(int capacity)
 long long gRecordingMemory = 0;
 KTime gsTimeEpsilon(461861);
 
+// Running out of memory here ends the process, as for every plain allocation.
 void* WatchMalloc(size_t size)
 {
-    void* p = std::calloc(1, size);
-    if (p != nullptr)
-        gRecordingMemory += static_cast<long long>(size);
+    void* p = ::operator new(size);
+    std::memset(p, 0, size);
+    gRecordingMemory += static_cast<long long>(size);
     return p;
 }
 
@@ -43,7 +44,7 @@ void WatchFree(void* pointer, size_t size)
 {
     if (pointer == nullptr)
         return;
-    std::free(pointer);
+    ::operator delete(pointer);
     gRecordingMemory -= static_cast<long long>(size);
 }
 
@@ -172,8 +173,6 @@ bool KFCurve::Reserve(int count)
             return false;
         const int capacity = units * kTableKeys;
         KFCurveKey** table = static_cast<KFCurveKey**>(WatchMalloc(TableBytes(capacity)));
-        if (table == nullptr)
-            return false;
         if (mBlocks != nullptr)
         {
             std::memcpy(table, mBlocks, TableBytes(mKeyCapacity));
@@ -185,10 +184,7 @@ bool KFCurve::Reserve(int count)
     const int lastNeeded = (count - 1) / kBlockKeys;
     for (int b = mLastBlock + 1; b <= lastNeeded; ++b)
     {
-        KFCurveKey* block = static_cast<KFCurveKey*>(WatchMalloc(kBlockBytes));
-        if (block == nullptr)
-            return false;
-        mBlocks[b] = block;
+        mBlocks[b] = static_cast<KFCurveKey*>(WatchMalloc(kBlockBytes));
         mLastBlock = b;
     }
     return true;
@@ -237,8 +233,6 @@ void KFCurve::KeyShrink()
         const int units = (mKeyCount + kTableKeys - 1) / kTableKeys;
         const int capacity = units * kTableKeys;
         KFCurveKey** table = static_cast<KFCurveKey**>(WatchMalloc(TableBytes(capacity)));
-        if (table == nullptr)
-            return;
         std::memcpy(table, mBlocks, static_cast<size_t>(keep + 1) * sizeof(KFCurveKey*));
         WatchFree(mBlocks, TableBytes(mKeyCapacity));
         mBlocks = table;

@@ -263,7 +263,7 @@ struct KFCurveTangeantInfo
 typedef void (*kFCurveCallback)(KFCurve* curve, KFCurveEvent* event, void* userData);
 
 // Allocation of key blocks and block tables: zero-filled memory counted in
-// the process-wide gRecordingMemory.
+// the process-wide gRecordingMemory. Out of memory ends the process.
 extern long long gRecordingMemory;
 void* WatchMalloc(size_t size);
 void WatchFree(void* pointer, size_t size);

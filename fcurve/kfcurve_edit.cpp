@@ -140,7 +140,7 @@ bool KFCurve::Delete(int first, int last)
         {
             const int blocks = lastBlock - firstBlock + 1;
             for (int b = firstBlock; b <= lastBlock; ++b)
-                WatchFree(mBlocks[b], 32 * sizeof(KFCurveKey));
+                WatchFree(mBlocks[b], kBlockKeys * sizeof(KFCurveKey));
             std::memmove(static_cast<void*>(&mBlocks[firstBlock]), &mBlocks[lastBlock + 1],
                          static_cast<size_t>(mLastBlock - lastBlock) * sizeof(KFCurveKey*));
             for (int b = mLastBlock - blocks + 1; b <= mLastBlock; ++b)

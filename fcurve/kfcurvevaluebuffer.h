@@ -6,6 +6,7 @@
 // zeros without clearing.
 
 #include <algorithm>
+#include <cassert>
 #include <cstddef>
 #include <memory>
 
@@ -26,7 +27,11 @@ public:
     int Count() const { return mCount; }
     double* Data() { return mHeap ? mHeap.get() : mInline; }
     const double* Data() const { return mHeap ? mHeap.get() : mInline; }
-    double& operator[](int i) { return Data()[i]; }
+    double& operator[](int i)
+    {
+        assert(i >= 0 && i < mCount);
+        return Data()[i];
+    }
 
     // The count becomes n (a negative n counts as 0): the first values stay,
     // new ones are 0 and dropped ones are cleared.
