@@ -2,8 +2,7 @@
 #define QOX_FCURVE_KFCURVEVALUEBUFFER_H
 
 // A short array of doubles: up to Inline values held in the object itself,
-// more on the heap. Every slot past the count stays 0, so growing shows
-// zeros without clearing.
+// more on the heap. Values that growth brings in are 0.
 
 #include <algorithm>
 #include <cassert>
@@ -34,7 +33,7 @@ public:
     }
 
     // The count becomes n (a negative n counts as 0): the first values stay,
-    // new ones are 0 and dropped ones are cleared.
+    // new ones are 0.
     void Resize(int n)
     {
         n = std::max(n, 0);
@@ -45,8 +44,8 @@ public:
             mHeap = std::move(grown);
             mHeapCapacity = n;
         }
-        else if (n < mCount)
-            std::fill(Data() + n, Data() + mCount, 0.0);
+        else if (n > mCount)
+            std::fill(Data() + mCount, Data() + n, 0.0);
         mCount = n;
     }
 
@@ -63,7 +62,7 @@ public:
 private:
     int Capacity() const { return mHeap ? mHeapCapacity : Inline; }
 
-    double mInline[Inline] = {};
+    double mInline[Inline]; // the first mCount are in use while mHeap is empty
     std::unique_ptr<double[]> mHeap;
     int mHeapCapacity = 0;
     int mCount = 0;
