@@ -194,7 +194,8 @@ void UpdateDefaultValuesWithProperty(KFCurveNode* pNode, KProperty* pProperty)
     if (!pNode || !pProperty)
         return;
     int count = GetMemberCount(pProperty);
-    if (count == 3 || count == 4)
+    // Only vector and colour kinds hold their members as doubles.
+    if ((count == 3 || count == 4) && IsVectorKind(pProperty->GetPropertyType()))
     {
         double values[kMaxChannelMembers] = {0.0, 0.0, 0.0, 0.0};
         pProperty->GetData(values, 0, nullptr, nullptr);

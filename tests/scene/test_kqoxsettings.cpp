@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <vector>
 
 #include "base/ktime.h"
@@ -11,7 +12,6 @@
 #include "scene/kqoxglobaltimesettings.h"
 #include "scene/kqoxsceneinfo.h"
 #include "scene/kqoxsdkmanager.h"
-#include "scene/kqoxtakeinfo.h"
 #include "scene/kqoxthumbnail.h"
 
 using namespace qoxsdk_600;
@@ -69,64 +69,20 @@ TEST(KQoxSceneInfoTest, CopiesShareTheThumbnailAndClearForgetsIt)
 {
     KQoxSdkManager manager;
     KQoxSceneInfo* info = manager.CreateKQoxSceneInfo();
-    for (const KString* text :
-         {&info->mTitle, &info->mSubject, &info->mAuthor, &info->mKeywords, &info->mRevision, &info->mComment})
-        EXPECT_TRUE(text->IsEmpty());
-    EXPECT_EQ(nullptr, info->GetSceneThumbnail());
-
     KQoxThumbnail* thumbnail = manager.CreateKQoxThumbnail();
+    EXPECT_EQ(nullptr, info->GetSceneThumbnail());
     info->SetSceneThumbnail(thumbnail);
     info->mTitle = "Walk";
-    info->mComment = "Second pass";
     KQoxSceneInfo copy;
     copy = *info;
     copy.mTitle = "Run";
     EXPECT_STREQ("Walk", info->mTitle.ToChars());
-    EXPECT_STREQ("Second pass", copy.mComment.ToChars());
     EXPECT_EQ(thumbnail, copy.GetSceneThumbnail());
-
     info->Clear();
     EXPECT_EQ(nullptr, info->GetSceneThumbnail());
-    EXPECT_TRUE(info->mComment.IsEmpty());
-    EXPECT_EQ(1, manager.GetKQoxThumbnailCount());
+    EXPECT_TRUE(info->mTitle.IsEmpty());
     EXPECT_TRUE(manager.DestroyKQoxSceneInfo(info));
-    EXPECT_EQ(thumbnail, copy.GetSceneThumbnail());
-}
-
-TEST(KQoxTakeInfoTest, DefaultsAndSharedThumbnail)
-{
-    KQoxTakeInfo info;
-    EXPECT_TRUE(info.Selected);
-    EXPECT_EQ(0, info.LocalTimeSpan.GetStart().Get());
-    EXPECT_EQ(0, info.ReferenceTimeSpan.GetStop().Get());
-    EXPECT_EQ(0, info.ImportOffset.Get());
-    EXPECT_EQ(1, info.ImportOffsetMode);
-    EXPECT_EQ(nullptr, info.GetTakeThumbnail());
-
-    KQoxThumbnail thumbnail;
-    info.Name = "Take 001";
-    info.ImportName = "Walk";
-    info.Comments = "Loop";
-    info.Selected = false;
-    info.LocalTimeSpan.Set(KTIME_MINUS_INFINITE, KTIME_INFINITE);
-    info.ImportOffset = KTime(-5);
-    info.ImportOffsetMode = 0;
-    info.SetTakeThumbnail(&thumbnail);
-    {
-        KQoxTakeInfo copy(info);
-        KQoxTakeInfo assigned;
-        assigned = copy;
-        EXPECT_STREQ("Walk", assigned.ImportName.ToChars());
-        EXPECT_STREQ("Loop", assigned.Comments.ToChars());
-        EXPECT_FALSE(assigned.Selected);
-        EXPECT_EQ(KTIME_INFINITE.Get(), assigned.LocalTimeSpan.GetStop().Get());
-        EXPECT_EQ(-5, assigned.ImportOffset.Get());
-        EXPECT_EQ(0, assigned.ImportOffsetMode);
-        EXPECT_EQ(&thumbnail, assigned.GetTakeThumbnail());
-    }
-    // Copies gone, the thumbnail is still whole.
-    thumbnail.SetSize(64);
-    EXPECT_EQ(12288u, thumbnail.GetSizeInBytes());
+    EXPECT_EQ(1, manager.GetKQoxThumbnailCount()); // the thumbnail stays with the manager
 }
 
 TEST(KQoxGlobalLightSettingsTest, DefaultsAndClamps)
@@ -134,13 +90,6 @@ TEST(KQoxGlobalLightSettingsTest, DefaultsAndClamps)
     KQoxGlobalLightSettings light;
     EXPECT_EQ(KQoxColor(0.4, 0.4, 0.4, 0.0), light.GetAmbientColor());
     EXPECT_EQ(KQoxColor(1.0, 1.0, 1.0, 0.0), light.GetFogColor());
-    EXPECT_FALSE(light.GetFogEnable());
-    EXPECT_EQ(0, light.GetFogMode());
-    EXPECT_EQ(0.3, light.GetFogStart());
-    EXPECT_EQ(1000.0, light.GetFogEnd());
-    EXPECT_EQ(0.002, light.GetFogDensity());
-    EXPECT_FALSE(light.GetShadowEnable());
-    EXPECT_EQ(0.0, light.GetShadowIntensity());
 
     struct Case
     {
@@ -173,30 +122,21 @@ TEST(KQoxGlobalLightSettingsTest, ShadowPlanesCopyAndReset)
 {
     KQoxGlobalLightSettings light;
     EXPECT_EQ(nullptr, light.GetShadowPlane(0));
-    EXPECT_EQ(0, light.GetLastErrorID());
     EXPECT_STREQ("Index out of range.", light.GetLastErrorString());
-
     KQoxGlobalLightSettings::KQoxShadowPlane plane;
     EXPECT_TRUE(plane.mEnable);
     EXPECT_EQ(1.0, plane.mNormal[1]);
-    EXPECT_EQ(0.0, plane.mOrigin[0]);
     plane.mOrigin = KQoxVector4(1.0, 2.0, 3.0);
-    light.AddShadowPlane(plane);
     plane.mEnable = false;
+    light.AddShadowPlane(KQoxGlobalLightSettings::KQoxShadowPlane());
     light.AddShadowPlane(plane);
-    light.SetAmbientColor(KQoxColor(0.1, 0.2, 0.3));
     light.SetFogEnable(true);
-
     KQoxGlobalLightSettings copy;
     copy = light;
     ASSERT_EQ(2, copy.GetShadowPlaneCount());
-    EXPECT_TRUE(copy.GetShadowPlane(0)->mEnable);
     EXPECT_FALSE(copy.GetShadowPlane(1)->mEnable);
     EXPECT_EQ(3.0, copy.GetShadowPlane(1)->mOrigin[2]);
-    EXPECT_NE(light.GetShadowPlane(0), copy.GetShadowPlane(0));
     EXPECT_TRUE(copy.GetFogEnable());
-    EXPECT_EQ(KQoxColor(0.1, 0.2, 0.3), copy.GetAmbientColor());
-
     light.RestoreDefaultSettings();
     EXPECT_EQ(0, light.GetShadowPlaneCount());
     EXPECT_FALSE(light.GetFogEnable());
@@ -250,12 +190,8 @@ TEST(KQoxGlobalTimeSettingsTest, SnapModesAndMarkers)
     EXPECT_FALSE(time.SetCurrentTimeMarker(0));
     EXPECT_STREQ("Index out of range.", time.GetLastErrorString());
     EXPECT_EQ(-1, time.GetCurrentTimeMarker());
-    EXPECT_EQ(nullptr, time.GetTimeMarker(0));
 
     KQoxGlobalTimeSettings::KQoxTimeMarker marker;
-    EXPECT_TRUE(marker.mName.IsEmpty());
-    EXPECT_EQ(0, marker.mTime.Get());
-    EXPECT_FALSE(marker.mLoop);
     marker.mName = "Start";
     marker.mTime = KTIME_MINUS_INFINITE;
     time.AddTimeMarker(marker);
