@@ -145,11 +145,7 @@ public:
         }
         Init();
     }
-    ~BenchAnimated() override
-    {
-        UnregisterAllDefaultTakeCallback();
-        mProperties->Destroy(0);
-    }
+    ~BenchAnimated() override { mProperties->Destroy(0); }
     ENameSpace GetNameSpace() const override { return eNODE; }
     KQoxPropertyHandler* GetPropertyHandler() override { return mProperties; }
     void AddChannels(KQoxTakeNode* pTakeNode) override
