@@ -47,11 +47,11 @@ TEST(KQoxThumbnailTest, ImageCopiesStayInsideTheArray)
         pixels[i] = static_cast<unsigned char>(i * 7);
     EXPECT_FALSE(thumbnail.SetThumbnailImage(pixels.data()));
 
-    // Size set with three bytes per pixel, format widened afterwards: the
-    // count grows, the copy does not run past the 12288 bytes allocated.
+    // Size set with three bytes per pixel, format widened afterwards: neither
+    // the count nor the copy runs past the 12288 bytes allocated.
     thumbnail.SetSize(64);
     thumbnail.SetDataFormat(1);
-    EXPECT_EQ(16384u, thumbnail.GetSizeInBytes());
+    EXPECT_EQ(12288u, thumbnail.GetSizeInBytes());
     EXPECT_TRUE(thumbnail.SetThumbnailImage(pixels.data()));
     EXPECT_EQ(0, memcmp(pixels.data(), thumbnail.GetThumbnailImage(), 12288));
 
