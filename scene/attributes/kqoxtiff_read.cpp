@@ -219,6 +219,12 @@ void ExpandYCrCb(unsigned char* source, unsigned char* destination, unsigned lon
     const unsigned h = horizontalSubsampling;
     if (h == 0)
         return;
+    if (h == 1 && !convert)
+    {
+        // Full-size chroma kept as it is: the units are the pixels.
+        std::copy(source, source + size_t(width) * 3, destination);
+        return;
+    }
     const float* reference = referenceBlackWhite ? referenceBlackWhite : sDefaultReference;
     const double r0 = reference[0], r2 = reference[2], r4 = reference[4];
     unsigned long written = 0;
