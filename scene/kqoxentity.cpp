@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "scene/kqoxnode.h"
+#include "scene/kqoxnode_walk.h"
 #include "scene/kqoxsdkmanager.h"
 
 namespace qoxsdk_600 {
@@ -143,35 +144,18 @@ KQoxNode* KQoxEntity::GetNode(int index)
     return (index >= 0 && index < mNodes.GetCount()) ? mNodes[index] : nullptr;
 }
 
-namespace {
-
-void FillRecursive(KQoxNode* node, KArrayTemplate<KQoxNode*>& array, int type)
-{
-    KArrayTemplate<KQoxNode*> pending;
-    pending.Add(node);
-    while (pending.GetCount() > 0)
-    {
-        KQoxNode* current = pending.RemoveLast();
-        KQoxNodeAttribute* attribute = current->GetNodeAttribute();
-        if (attribute && attribute->GetAttributeType() == type)
-            array.Add(current);
-        // Children are pushed last first, so they come off in child order.
-        for (int i = current->GetChildCount(false) - 1; i >= 0; --i)
-            if (KQoxNode* child = current->GetChild(i))
-                pending.Add(child);
-    }
-}
-
-} // namespace
-
 void KQoxEntity::FillNodeArray(KArrayTemplate<KQoxNode*>& array, KQoxNodeAttribute::EAttributeType type,
                                bool recursive)
 {
     array.Clear();
     if (recursive)
     {
-        if (mRootNode)
-            FillRecursive(mRootNode, array, type);
+        KQoxWalkPreOrder(mRootNode, [&array, type](KQoxNode* node) {
+            KQoxNodeAttribute* attribute = node->GetNodeAttribute();
+            if (attribute && attribute->GetAttributeType() == type)
+                array.Add(node);
+            return true;
+        });
         return;
     }
     for (int i = 0; i < mNodes.GetCount(); ++i)

@@ -1,5 +1,6 @@
 #include "scene/kqoxnode.h"
 
+#include "scene/kqoxnode_walk.h"
 #include "scene/kqoxnodeattribute.h"
 #include "scene/kqoxsdkmanager.h"
 #include "scene/kqoxuserproperty.h"
@@ -214,10 +215,11 @@ int KQoxNode::GetChildCount(bool recursive)
     const int count = view->GetSrcCount();
     if (!recursive)
         return count;
-    int total = count;
-    for (int i = 0; i < count; ++i)
-        if (KQoxNode* child = GetChild(i))
-            total += child->GetChildCount(true);
+    int total = -1; // this node is not counted
+    KQoxWalkPreOrder(this, [&total](KQoxNode*) {
+        ++total;
+        return true;
+    });
     return total;
 }
 
@@ -230,31 +232,28 @@ KQoxNode* KQoxNode::GetChild(int index)
     return plug ? static_cast<KQoxNodeProperties*>(plug)->GetKQoxNode() : nullptr;
 }
 
-namespace {
-
-KQoxNode* FindChildNamed(KQoxNode& node, const KString& fullName, bool recursive, bool initialName)
-{
-    const int count = node.GetChildCount(false);
-    for (int i = 0; i < count; ++i)
-    {
-        KQoxNode* child = node.GetChild(i);
-        if (!child)
-            continue;
-        const char* name = initialName ? child->GetInitialName() : child->GetName();
-        if (fullName.Compare(name) == 0)
-            return child;
-        if (recursive)
-            if (KQoxNode* found = FindChildNamed(*child, fullName, true, initialName))
-                return found;
-    }
-    return nullptr;
-}
-
-} // namespace
-
 KQoxNode* KQoxNode::FindChild(const char* name, bool recursive, bool initialName)
 {
-    return FindChildNamed(*this, KQoxSdkManager::PrefixName("Model::", name), recursive, initialName);
+    const KString fullName = KQoxSdkManager::PrefixName("Model::", name);
+    auto matches = [&](KQoxNode* node) {
+        return fullName.Compare(initialName ? node->GetInitialName() : node->GetName()) == 0;
+    };
+    KQoxNode* found = nullptr;
+    if (!recursive)
+    {
+        for (int i = 0; i < GetChildCount(false) && !found; ++i)
+            if (KQoxNode* child = GetChild(i))
+                if (matches(child))
+                    found = child;
+        return found;
+    }
+    // Pre-order below this node: a child, then its subtree, then the next.
+    KQoxWalkPreOrder(this, [&](KQoxNode* node) {
+        if (node != this && matches(node))
+            found = node;
+        return found == nullptr;
+    });
+    return found;
 }
 
 // ---------------------------------------------------------------------------
@@ -365,25 +364,23 @@ KQoxNodeAttribute* KQoxNode::GetGeometry() const
 
 void KQoxNode::SetSelected(bool selected, bool recursive)
 {
-    mSelected = selected;
     if (!recursive)
+    {
+        mSelected = selected;
         return;
-    const int count = GetChildCount(false);
-    for (int i = 0; i < count; ++i)
-        if (KQoxNode* child = GetChild(i))
-            child->SetSelected(selected, true);
+    }
+    KQoxWalkPreOrder(this, [selected](KQoxNode* node) {
+        node->mSelected = selected;
+        return true;
+    });
 }
 
 bool KQoxNode::GetSelected(bool recursive)
 {
     if (mSelected || !recursive)
         return mSelected;
-    const int count = GetChildCount(false);
-    for (int i = 0; i < count; ++i)
-        if (KQoxNode* child = GetChild(i))
-            if (child->GetSelected(true))
-                return true;
-    return false;
+    // The walk stops at the first selected node.
+    return !KQoxWalkPreOrder(this, [](KQoxNode* node) { return !node->mSelected; });
 }
 
 // ---------------------------------------------------------------------------

@@ -8,6 +8,7 @@
 #include "fcurve/kfcurve.h"
 #include "fcurve/kfcurvenode.h"
 #include "scene/kqoxnode.h"
+#include "scene/kqoxnode_walk.h"
 #include "scene/kqoxtakenode.h"
 
 namespace qoxsdk_600 {
@@ -225,16 +226,23 @@ KQoxXMatrix& KQoxNode::GetLocalFromDefaultTake()
 
 KQoxXMatrix& KQoxNode::GetGlobalFromDefaultTake()
 {
-    KQoxTRSCache& cache = mDefaultTakeCache;
-    if (cache.mGlobalValid)
-        return cache.mGlobal;
-    KQoxXMatrix& local = GetLocalFromDefaultTake();
-    if (KQoxNode* parent = GetParent())
-        ComputeGlobalMatrixQoxStyle(cache.mGlobal, parent->GetGlobalFromDefaultTake(), local);
-    else
-        cache.mGlobal = local;
-    cache.mGlobalValid = true;
-    return cache.mGlobal;
+    // The ancestors without a valid matrix are brought up to date from the
+    // top down, without recursion.
+    KArrayTemplate<KQoxNode*> chain;
+    for (KQoxNode* node = this; node && !node->mDefaultTakeCache.mGlobalValid; node = node->GetParent())
+        chain.Add(node);
+    for (int i = chain.GetCount() - 1; i >= 0; --i)
+    {
+        KQoxNode* node = chain[i];
+        KQoxTRSCache& cache = node->mDefaultTakeCache;
+        KQoxXMatrix& local = node->GetLocalFromDefaultTake();
+        if (KQoxNode* parent = node->GetParent())
+            ComputeGlobalMatrixQoxStyle(cache.mGlobal, parent->mDefaultTakeCache.mGlobal, local);
+        else
+            cache.mGlobal = local;
+        cache.mGlobalValid = true;
+    }
+    return mDefaultTakeCache.mGlobal;
 }
 
 KQoxXMatrix& KQoxNode::GetLocalFromCurrentTake(KTime time)
@@ -256,17 +264,27 @@ KQoxXMatrix& KQoxNode::GetLocalFromCurrentTake(KTime time)
 
 KQoxXMatrix& KQoxNode::GetGlobalFromCurrentTake(KTime time)
 {
-    KQoxTRSCache& cache = mCurrentTakeCache;
-    if (cache.mGlobalValid && cache.mGlobalTime == time)
-        return cache.mGlobal;
-    KQoxXMatrix& local = GetLocalFromCurrentTake(time);
-    if (KQoxNode* parent = GetParent())
-        ComputeGlobalMatrixQoxStyle(cache.mGlobal, parent->GetGlobalFromCurrentTake(time), local);
-    else
-        cache.mGlobal = local;
-    cache.mGlobalTime = time;
-    cache.mGlobalValid = true;
-    return cache.mGlobal;
+    KArrayTemplate<KQoxNode*> chain;
+    for (KQoxNode* node = this; node; node = node->GetParent())
+    {
+        const KQoxTRSCache& cache = node->mCurrentTakeCache;
+        if (cache.mGlobalValid && cache.mGlobalTime == time)
+            break;
+        chain.Add(node);
+    }
+    for (int i = chain.GetCount() - 1; i >= 0; --i)
+    {
+        KQoxNode* node = chain[i];
+        KQoxTRSCache& cache = node->mCurrentTakeCache;
+        KQoxXMatrix& local = node->GetLocalFromCurrentTake(time);
+        if (KQoxNode* parent = node->GetParent())
+            ComputeGlobalMatrixQoxStyle(cache.mGlobal, parent->mCurrentTakeCache.mGlobal, local);
+        else
+            cache.mGlobal = local;
+        cache.mGlobalTime = time;
+        cache.mGlobalValid = true;
+    }
+    return mCurrentTakeCache.mGlobal;
 }
 
 // ---------------------------------------------------------------------------
@@ -274,8 +292,7 @@ KQoxXMatrix& KQoxNode::GetGlobalFromCurrentTake(KTime time)
 
 namespace {
 
-// Runs op on node and, when recursive, on its whole subtree, parents before
-// children, children in index order, without recursion.
+// Runs op on node and, when recursive, on its whole subtree in pre-order.
 template <class Op>
 void ForSubtree(KQoxNode* node, bool recursive, Op op)
 {
@@ -284,11 +301,24 @@ void ForSubtree(KQoxNode* node, bool recursive, Op op)
         op(node);
         return;
     }
+    KQoxWalkPreOrder(node, [&op](KQoxNode* n) {
+        op(n);
+        return true;
+    });
+}
+
+// Pre-order over the subtree, skipping the subtree of every node for which
+// skip(node) is true.
+template <class Skip, class Op>
+void ForSubtreeUnless(KQoxNode* node, Skip skip, Op op)
+{
     KArrayTemplate<KQoxNode*> pending;
     pending.Add(node);
     while (pending.GetCount() > 0)
     {
         KQoxNode* current = pending.RemoveLast();
+        if (skip(current))
+            continue;
         op(current);
         for (int i = current->GetChildCount(false) - 1; i >= 0; --i)
             if (KQoxNode* child = current->GetChild(i))
@@ -353,35 +383,46 @@ void KQoxNode::ComputeGlobalState(unsigned int updateId, bool recursive)
 {
     if (mGlobalState.mId == updateId)
         return;
-    mGlobalState.mId = updateId;
-    if (KQoxNode* parent = GetParent())
-    {
-        parent->ComputeGlobalState(updateId, false);
-        ComputeGlobalMatrixQoxStyle(mGlobalState.mMatrix, parent->mGlobalState.mMatrix, mLocalState.mMatrix);
-    }
-    else
-        mGlobalState.mMatrix = mLocalState.mMatrix;
+    // This node's ancestors first, top down, each once per id.
+    KArrayTemplate<KQoxNode*> chain;
+    for (KQoxNode* node = this; node && node->mGlobalState.mId != updateId; node = node->GetParent())
+        chain.Add(node);
+    auto compute = [updateId](KQoxNode* node) {
+        node->mGlobalState.mId = updateId;
+        if (KQoxNode* parent = node->GetParent())
+            node->ComputeGlobalMatrixQoxStyle(node->mGlobalState.mMatrix, parent->mGlobalState.mMatrix,
+                                              node->mLocalState.mMatrix);
+        else
+            node->mGlobalState.mMatrix = node->mLocalState.mMatrix;
+    };
+    for (int i = chain.GetCount() - 1; i >= 0; --i)
+        compute(chain[i]);
     if (!recursive)
         return;
     for (int i = 0; i < GetChildCount(false); ++i)
         if (KQoxNode* child = GetChild(i))
-            child->ComputeGlobalState(updateId, true);
+            ForSubtreeUnless(
+                child, [updateId](KQoxNode* n) { return n->mGlobalState.mId == updateId; }, compute);
 }
 
 void KQoxNode::ComputeLocalState(unsigned int updateId, bool recursive)
 {
-    if (mLocalState.mId == updateId)
-        return;
-    mLocalState.mId = updateId;
-    if (KQoxNode* parent = GetParent())
-        ComputeLocalMatrixQoxStyle(mLocalState.mMatrix, parent->mGlobalState.mMatrix, mGlobalState.mMatrix);
-    else
-        mLocalState.mMatrix = mGlobalState.mMatrix;
+    auto compute = [updateId](KQoxNode* node) {
+        node->mLocalState.mId = updateId;
+        if (KQoxNode* parent = node->GetParent())
+            node->ComputeLocalMatrixQoxStyle(node->mLocalState.mMatrix, parent->mGlobalState.mMatrix,
+                                             node->mGlobalState.mMatrix);
+        else
+            node->mLocalState.mMatrix = node->mGlobalState.mMatrix;
+    };
+    auto done = [updateId](KQoxNode* n) { return n->mLocalState.mId == updateId; };
     if (!recursive)
+    {
+        if (!done(this))
+            compute(this);
         return;
-    for (int i = 0; i < GetChildCount(false); ++i)
-        if (KQoxNode* child = GetChild(i))
-            child->ComputeLocalState(updateId, true);
+    }
+    ForSubtreeUnless(this, done, compute);
 }
 
 void KQoxNode::SetGlobalStateId(unsigned int id, bool recursive)

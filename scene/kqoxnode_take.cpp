@@ -5,6 +5,7 @@
 #include "object/kpropertydatatype.h"
 #include "scene/kqoxentity.h"
 #include "scene/kqoxnode.h"
+#include "scene/kqoxnode_walk.h"
 #include "scene/kqoxnodeattribute.h"
 #include "scene/kqoxnodefinder.h"
 #include "scene/kqoxsdkmanager.h"
@@ -121,11 +122,11 @@ bool KQoxNode::GetAnimationInterval(KTime& start, KTime& stop)
 
 bool KQoxNode::GetAnimationIntervalRecursive(KTime& start, KTime& stop)
 {
-    bool found = KQoxTakeNodeContainer::GetAnimationInterval(start, stop);
-    const int count = GetChildCount(false);
-    for (int i = 0; i < count; ++i)
-        if (KQoxNode* child = GetChild(i))
-            found = child->GetAnimationIntervalRecursive(start, stop) || found;
+    bool found = false;
+    KQoxWalkPreOrder(this, [&](KQoxNode* node) {
+        found = node->KQoxTakeNodeContainer::GetAnimationInterval(start, stop) || found;
+        return true;
+    });
     return found;
 }
 

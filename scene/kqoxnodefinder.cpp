@@ -6,6 +6,7 @@
 #include "fcurve/kfcurvenode.h"
 #include "scene/kqoxentity.h"
 #include "scene/kqoxnode.h"
+#include "scene/kqoxnode_walk.h"
 #include "scene/kqoxnodeattribute.h"
 #include "scene/kqoxtakenode.h"
 
@@ -26,11 +27,11 @@ KArrayTemplate<KQoxNode*>& KQoxNodeFinder::Apply(KQoxNode& root)
 
 void KQoxNodeFinder::ApplyRecursive(KQoxNode& node)
 {
-    if (CheckNode(node))
-        mFoundNodes.Add(&node);
-    for (int i = 0; i < node.GetChildCount(false); ++i)
-        if (KQoxNode* child = node.GetChild(i))
-            ApplyRecursive(*child);
+    KQoxWalkPreOrder(&node, [this](KQoxNode* current) {
+        if (CheckNode(*current))
+            mFoundNodes.Add(current);
+        return true;
+    });
 }
 
 // ---------------------------------------------------------------------------
@@ -232,10 +233,8 @@ void KQoxNodeFinderDuplicateName::ApplyRecursive(KQoxNode& node)
 {
     // The entity's tree does not change during one walk: its names are
     // gathered once, at the first use of each walk.
-    if (mWalkDepth++ == 0)
-        mEntityTreeNamesValid = false;
+    mEntityTreeNamesValid = false;
     KQoxNodeFinder::ApplyRecursive(node);
-    --mWalkDepth;
 }
 
 const std::unordered_set<std::string>& KQoxNodeFinderDuplicateName::EntityTreeNames()
@@ -244,19 +243,11 @@ const std::unordered_set<std::string>& KQoxNodeFinderDuplicateName::EntityTreeNa
     {
         mEntityTreeNames.clear();
         KQoxNode* root = mEntity ? mEntity->GetRootNode() : nullptr;
-        KArrayTemplate<KQoxNode*> pending;
-        if (root)
-            pending.Add(root);
-        while (pending.GetCount() > 0)
-        {
-            KQoxNode* node = pending.RemoveLast();
-            for (int i = 0; i < node->GetChildCount(false); ++i)
-                if (KQoxNode* child = node->GetChild(i))
-                {
-                    mEntityTreeNames.insert(child->GetName());
-                    pending.Add(child);
-                }
-        }
+        KQoxWalkPreOrder(root, [this, root](KQoxNode* node) {
+            if (node != root)
+                mEntityTreeNames.insert(node->GetName());
+            return true;
+        });
         mEntityTreeNamesValid = true;
     }
     return mEntityTreeNames;

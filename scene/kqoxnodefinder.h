@@ -178,7 +178,6 @@ private:
     std::unordered_set<std::string> mNodeNamesMet;
     std::unordered_set<std::string> mEntityTreeNames;
     bool mEntityTreeNamesValid = false;
-    int mWalkDepth = 0;
 };
 
 } // namespace qoxsdk_600
