@@ -28,14 +28,14 @@ class KQoxVideo;
 class KQoxTexture : public KQoxTakeNodeContainer
 {
 public:
-    typedef enum
+    typedef enum : int
     {
         eNONE,
         eRGB_INTENSITY,
         eBLACK
     } EAlphaSource;
 
-    typedef enum
+    typedef enum : int
     {
         eNULL,
         ePLANAR,
@@ -47,20 +47,20 @@ public:
         eENVIRONMENT
     } EMappingType;
 
-    typedef enum
+    typedef enum : int
     {
         ePLANAR_NORMAL_X,
         ePLANAR_NORMAL_Y,
         ePLANAR_NORMAL_Z
     } EPlanarMappingNormal;
 
-    typedef enum
+    typedef enum : int
     {
         eMODEL_MATERIAL,
         eDEFAULT_MATERIAL
     } EMaterialUse;
 
-    typedef enum
+    typedef enum : int
     {
         eSTANDARD,
         eSHADOW_MAP,
@@ -70,7 +70,7 @@ public:
         eBUMP_NORMAL_MAP
     } ETextureUse;
 
-    typedef enum
+    typedef enum : int
     {
         eTRANSLUCENT,
         eADDITIVE,
@@ -78,7 +78,7 @@ public:
         eMODULATE2
     } EBlendMode;
 
-    typedef enum
+    typedef enum : int
     {
         eREPEAT,
         eCLAMP
@@ -228,7 +228,7 @@ class KQoxTextureProperties : public KQoxPropertyHandler
 {
     KPLUG_CLASS_DECLARE(KQoxTextureProperties)
 public:
-    typedef enum
+    typedef enum : int
     {
         eTEXTURE_USE_6_STANDARD,
         eTEXTURE_USE_6_SPHERICAL_REFLEXION_MAP,
@@ -238,7 +238,7 @@ public:
         eTEXTURE_USE_6_BUMP_NORMAL_MAP
     } ETextureUse6;
 
-    typedef enum
+    typedef enum : int
     {
         eUMT_UV,
         eUMT_PLANAR_Z,

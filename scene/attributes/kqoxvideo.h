@@ -27,14 +27,14 @@ class KQoxVideoProperties;
 class KQoxVideo : public KQoxTakeNodeContainer
 {
 public:
-    typedef enum
+    typedef enum : int
     {
         eDISK,
         eMEMORY,
         eDISK_ASYNC
     } EInterlaceMode;
 
-    typedef enum
+    typedef enum : int
     {
         eNONE,
         eFIELDS,
