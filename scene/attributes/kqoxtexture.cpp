@@ -7,6 +7,7 @@
 #include "fcurve/kfcurvenode.h"
 #include "object/kpropertydatatype.h"
 #include "scene/attributes/kqoxvideo.h"
+#include "scene/kqoxentity.h"
 #include "scene/kqoxpropertybinding.h"
 #include "scene/kqoxsdkmanager.h"
 #include "scene/kqoxtakenode.h"
@@ -113,6 +114,7 @@ KQoxTexture::KQoxTexture(KQoxSdkManager& pManager, const char* pName)
     , mUVScaling(1.0, 1.0)
     , mUVTranslation(0.0, 0.0)
     , mProperties(nullptr)
+    , mEntity(nullptr)
 {
     mProperties = new KQoxTextureProperties(this);
     KQoxTakeNodeContainer::Init();
@@ -191,6 +193,20 @@ KQoxVideo* KQoxTexture::GetVideo()
         return nullptr;
     KQoxObject* object = GetKQoxObjectOfPlug(mProperties->GetSrc(0));
     return (object && object->GetNameSpace() == eVIDEO) ? static_cast<KQoxVideo*>(object) : nullptr;
+}
+
+bool KQoxTexture::SetEntity(KQoxEntity* pEntity)
+{
+    if (pEntity == mEntity)
+        return true;
+    KQoxVideo* video = GetVideo();
+    bool added = true;
+    if (video && mEntity)
+        mEntity->RemoveVideo(video);
+    if (video && pEntity)
+        added = pEntity->AddVideo(video);
+    mEntity = pEntity;
+    return added;
 }
 
 bool KQoxTexture::SetFileName(const char* pName)

@@ -22,6 +22,7 @@
 
 namespace qoxsdk_600 {
 
+class KQoxEntity;
 class KQoxTextureProperties;
 class KQoxVideo;
 
@@ -118,6 +119,13 @@ public:
     // The clip whose property block is the first source of this texture's
     // block, or null.
     KQoxVideo* GetVideo();
+
+    // Moves the count of the texture's clip from the entity the texture was
+    // in to the new one (null: none). False when the new entity refuses the
+    // clip (another clip of that name); the texture is in the new entity all
+    // the same. The entity must outlive the membership.
+    bool SetEntity(KQoxEntity* pEntity);
+    KQoxEntity* GetEntity() const { return mEntity; }
 
     // Fields of the texture itself ------------------------------------------
     void SetAlphaSource(EAlphaSource pSource) { mAlphaSource = pSource; }
@@ -216,6 +224,7 @@ private:
     KQoxVector2 mUVScaling;
     KQoxVector2 mUVTranslation;
     KQoxTextureProperties* mProperties; // owned; destroyed through Destroy(0)
+    KQoxEntity* mEntity;                // not owned
 };
 
 // The texture's property block. Properties, in list order: "Translation",

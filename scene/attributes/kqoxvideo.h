@@ -22,6 +22,7 @@
 
 namespace qoxsdk_600 {
 
+class KQoxEntity;
 class KQoxVideoProperties;
 
 class KQoxVideo : public KQoxTakeNodeContainer
@@ -74,6 +75,15 @@ public:
     bool SetRelativeFileName(const char* pName);
     const char* GetRelativeFileName();
 
+    // A clip refers to no other object: it only records the entity it is
+    // counted in (null: none). Always true.
+    bool SetEntity(KQoxEntity* pEntity)
+    {
+        mEntity = pEntity;
+        return true;
+    }
+    KQoxEntity* GetEntity() const { return mEntity; }
+
     double GetFrameRate();
     int GetLastFrame();
     int GetWidth();
@@ -109,6 +119,7 @@ public:
 
 private:
     KQoxVideoProperties* mProperties; // owned; destroyed through Destroy(0)
+    KQoxEntity* mEntity = nullptr;    // not owned
 };
 
 // The clip's property block. Properties, in list order: "FrameRate",

@@ -235,3 +235,28 @@ TEST_F(MediaTest, AnimatableUserPropertiesGetChannelsInEveryTake)
     v->Reset();
     EXPECT_NE(v->GetDefaultTakeNode()->GetKFCurve("Fade", nullptr, static_cast<const char*>(nullptr)), nullptr);
 }
+
+TEST_F(MediaTest, TextureMovesItsClipBetweenEntities)
+{
+    KQoxEntity first(*mManager), second(*mManager);
+    KQoxTexture* t = Texture("Wood");
+    KQoxVideo* v = Video("Clip");
+    ASSERT_TRUE(Use(t, v));
+    EXPECT_TRUE(t->SetEntity(&first));
+    EXPECT_EQ(first.GetVideoCount(), 1);
+    EXPECT_TRUE(t->SetEntity(&first)); // no change
+    EXPECT_TRUE(t->SetEntity(&second));
+    EXPECT_EQ(first.GetVideoCount(), 0);
+    EXPECT_EQ(second.GetVideo(0), v);
+    // Another clip of the same name already counted: refused by the entity.
+    KQoxTexture* other = Texture("Other");
+    KQoxVideo* twin = mManager->CreateKQoxVideo("Clip");
+    ASSERT_TRUE(Use(other, twin));
+    EXPECT_FALSE(other->SetEntity(&second));
+    EXPECT_EQ(other->GetEntity(), &second);
+    EXPECT_TRUE(t->SetEntity(nullptr));
+    EXPECT_TRUE(other->SetEntity(nullptr));
+    EXPECT_EQ(second.GetVideoCount(), 0);
+    EXPECT_TRUE(v->SetEntity(&first));
+    EXPECT_EQ(v->GetEntity(), &first);
+}
