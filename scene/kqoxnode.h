@@ -346,6 +346,9 @@ private:
     // The node of the first live node-table source of an object list.
     static KQoxNode* FirstListedNode(KPropertyObjectList& list);
     void CopyLimitsFrom(KQoxNode& source);
+    // The translation, rotation and scaling properties take the values of
+    // the Default take's curves.
+    void UpdateChannelPropertiesFromDefaultTake();
     void ComputeGlobalMatrixOne(EPivotSet set);
 
     KQoxNodeProperties* mProperties;

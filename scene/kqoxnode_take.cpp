@@ -133,6 +133,33 @@ bool KQoxNode::GetAnimationIntervalRecursive(KTime& start, KTime& stop)
 // ---------------------------------------------------------------------------
 // Copy
 
+void KQoxNode::UpdateChannelPropertiesFromDefaultTake()
+{
+    KQoxTakeNode* take = GetDefaultTakeNode();
+    KFCurveNode* root = take ? take->GetKFCurveNode() : nullptr;
+    if (!root)
+        return;
+    KQoxNodeProperties& p = *mProperties;
+    struct
+    {
+        const char* mChannel;
+        KProperty* mProperty;
+    } const channels[] = {{"T", p.mLclTranslation}, {"R", p.mLclRotation}, {"S", p.mLclScaling}};
+    for (const auto& channel : channels)
+    {
+        KFCurveNode* node = root->FindRecursive(channel.mChannel);
+        if (!node || !channel.mProperty)
+            continue;
+        KgeTVector value;
+        channel.mProperty->GetData(&value, 0, nullptr, nullptr);
+        double values[3] = {value.x, value.y, value.z};
+        node->GetValue(values);
+        value = KgeTVector(values[0], values[1], values[2], value.w);
+        channel.mProperty->SetData(&value, 0, nullptr, nullptr);
+    }
+    // Visibility is copied as a setting, through SetVisibility.
+}
+
 void KQoxNode::CopyLimitsFrom(KQoxNode& source)
 {
     KQoxNodeLimits& from = *source.mLimits;
@@ -198,6 +225,7 @@ KQoxNode& KQoxNode::operator=(KQoxNode& source)
     CopyLimitsFrom(source);
     mCullingType = source.mCullingType;
     KQoxTakeNodeContainer::operator=(source);
+    UpdateChannelPropertiesFromDefaultTake();
     return *this;
 }
 
