@@ -124,8 +124,4 @@ void BM_FillNodeArray(benchmark::State& state)
 
 BENCHMARK(BM_BuildTopDownChain)->Arg(25000)->Arg(50000)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_BuildBottomUp)->Arg(25000)->Arg(50000)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK(BM_FillNodeArray)
-    ->Args({25000, 1})
-    ->Args({100000, 1})
-    ->Args({100000, 0})
-    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FillNodeArray)->Args({25000, 1})->Args({100000, 1})->Args({100000, 0})->Unit(benchmark::kMillisecond);

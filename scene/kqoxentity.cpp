@@ -144,8 +144,7 @@ KQoxNode* KQoxEntity::GetNode(int index)
     return (index >= 0 && index < mNodes.GetCount()) ? mNodes[index] : nullptr;
 }
 
-void KQoxEntity::FillNodeArray(KArrayTemplate<KQoxNode*>& array, KQoxNodeAttribute::EAttributeType type,
-                               bool recursive)
+void KQoxEntity::FillNodeArray(KArrayTemplate<KQoxNode*>& array, KQoxNodeAttribute::EAttributeType type, bool recursive)
 {
     array.Clear();
     if (recursive)

@@ -122,11 +122,12 @@ void KQoxNode::Reset()
         KPropertyCopyValue(row->Value(), zero);
     KPropertyCopyValue(p.mGeometricScaling.Value(), KgeTVector(1.0, 1.0, 1.0, 1.0));
     for (KQoxNodeProperties::Row<bool>* row :
-         {&p.mTranslationActive, &p.mTranslationMinX, &p.mTranslationMinY, &p.mTranslationMinZ, &p.mTranslationMaxX,
-          &p.mTranslationMaxY, &p.mTranslationMaxZ, &p.mRotationSpaceForLimitOnly, &p.mRotationActive,
-          &p.mRotationMinX, &p.mRotationMinY, &p.mRotationMinZ, &p.mRotationMaxX, &p.mRotationMaxY, &p.mRotationMaxZ,
-          &p.mScalingActive, &p.mScalingMinX, &p.mScalingMinY, &p.mScalingMinZ, &p.mScalingMaxX, &p.mScalingMaxY,
-          &p.mScalingMaxZ})
+         {&p.mTranslationActive, &p.mTranslationMinX, &p.mTranslationMinY, &p.mTranslationMinZ,
+          &p.mTranslationMaxX,   &p.mTranslationMaxY, &p.mTranslationMaxZ, &p.mRotationSpaceForLimitOnly,
+          &p.mRotationActive,    &p.mRotationMinX,    &p.mRotationMinY,    &p.mRotationMinZ,
+          &p.mRotationMaxX,      &p.mRotationMaxY,    &p.mRotationMaxZ,    &p.mScalingActive,
+          &p.mScalingMinX,       &p.mScalingMinY,     &p.mScalingMinZ,     &p.mScalingMaxX,
+          &p.mScalingMaxY,       &p.mScalingMaxZ})
         row->Value() = false;
     p.mRotationOrder.Value() = eEULER_XYZ;
     p.mInheritType.Value() = eINHERIT_RrSs;

@@ -118,8 +118,8 @@ TEST_F(NodeTest, ValidateNameSortsTheConsultedListsOnce)
     unsigned int index = 99;
     EXPECT_TRUE(entity.ValidateName(probe, "Model::Charlie", &index));
     // Ascending strcmp order: upper case before lower case.
-    const char* const sorted[] = {"Model::Bravo",    "Model::Charlie", "Model::Delta",
-                                  "Model::Echo",     "Model::RootNode", "Model::alpha"};
+    const char* const sorted[] = {"Model::Bravo", "Model::Charlie",  "Model::Delta",
+                                  "Model::Echo",  "Model::RootNode", "Model::alpha"};
     ASSERT_EQ(entity.GetNodeCount(), 6);
     for (int i = 0; i < 6; ++i)
         EXPECT_STREQ(entity.GetNode(i)->GetName(), sorted[i]);
