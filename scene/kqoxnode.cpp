@@ -61,6 +61,17 @@ KQoxNode::~KQoxNode()
     // The take nodes (destroyed by the base) still refer to the channel
     // properties through their callbacks: drop those first.
     UnregisterAllDefaultTakeCallback();
+    // The user properties that wrap the table's properties go with the table,
+    // so the manager never lists a wrapper of a freed property.
+    for (int i = mUserProperties.GetCount() - 1; i >= 0; --i)
+    {
+        KQoxUserProperty* property = mUserProperties[i];
+        if (property && property->GetPropertyHandler() == mProperties)
+        {
+            mUserProperties.RemoveAt(i);
+            GetSdkManager().DestroyKQoxUserProperty(property);
+        }
+    }
     mProperties->Destroy(0);
     mProperties = nullptr;
     for (int i = 0; i < mChildNames.GetCount(); ++i)

@@ -222,6 +222,12 @@ TEST_F(NodeTest, NodeAndAttributeNeverPointAtFreedMemory)
     b->SetNodeAttribute(second);
     EXPECT_TRUE(mManager->DestroyKQoxNode(b, false));
     EXPECT_EQ(second->GetNode(), nullptr);
+    // The node's published user properties leave the manager with it.
+    EXPECT_EQ(mManager->GetKQoxUserPropertyCount(), 54); // a's only: b's went with b
+    EXPECT_NE(mManager->FindKQoxUserProperty("Lcl Scaling"), nullptr);
+    EXPECT_TRUE(mManager->DestroyKQoxNode(a, false));
+    EXPECT_EQ(mManager->GetKQoxUserPropertyCount(), 0);
+    EXPECT_EQ(mManager->FindKQoxUserProperty("Lcl Scaling"), nullptr);
     // Destroying the node list in Clear after the attributes is safe too.
     KQoxNode* c = Node("C");
     c->SetNodeAttribute(Attribute(KQoxNodeAttribute::eMESH));
