@@ -244,6 +244,8 @@ bool ReadPoint(Reader& r, point3ds* p)
 void CopyItems(void* out, const ubyte3ds* in, size_t count, size_t itemSize, size_t fieldSize)
 {
     size_t bytes = count * itemSize;
+    if (bytes == 0)
+        return; // `out` may be null then
     if (HostIsLittleEndian())
     {
         std::memcpy(out, in, bytes);

@@ -714,8 +714,8 @@ TEST_F(Ftk3ds, HundredThousandNodesChainByName)
     SetName(o->name, sizeof o->name, "$$$DUMMY");
     for (int i = 0; i < n - 1; ++i) // ids stop at 65534: the rest are refused
     {
-        std::snprintf(o->instance, sizeof o->instance, "n%d", i);
-        std::snprintf(o->parent, sizeof o->parent, i ? "$$$DUMMY.n%d" : "", i - 1);
+        std::snprintf(o->instance, sizeof o->instance, "n%d", i % 1000000);
+        std::snprintf(o->parent, sizeof o->parent, i ? "$$$DUMMY.n%d" : "", (i - 1) % 1000000);
         PutObjectMotion3ds(db, o);
         if (i < 65535)
         {
