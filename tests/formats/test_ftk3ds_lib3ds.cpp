@@ -60,165 +60,41 @@ int CountKeys(Key* k)
 
 TEST_F(Ftk3dsLib3ds, Lib3dsReadsWhatTheToolkitWrites)
 {
-    const int nv = 300, nf = 500;
-    database3ds* db = NewDatabase();
-    mesh3ds* m = nullptr;
-    InitMeshObj3ds(&m, nv, nf, InitTextArray3ds | InitSmoothArray3ds);
-    SetName(m->name, sizeof m->name, "Sphere01");
-    for (int i = 0; i < nv; ++i)
-    {
-        m->vertexarray[i] = {i * 0.5f, -i * 0.25f, 1e-3f * i};
-        m->textarray[i] = {i / 300.0f, 1.0f - i / 300.0f};
-    }
-    for (int i = 0; i < nf; ++i)
-    {
-        m->facearray[i] = {static_cast<ushort3ds>(i % nv), static_cast<ushort3ds>((i + 1) % nv),
-                           static_cast<ushort3ds>((i * 7) % nv), 7};
-        m->smootharray[i] = 1u << (i % 32);
-    }
-    m->nmats = 2;
-    InitMeshObjField3ds(m, InitMatArray3ds);
-    SetName(m->matarray[0].name, sizeof m->matarray[0].name, "Gold");
-    SetName(m->matarray[1].name, sizeof m->matarray[1].name, "Glass");
-    InitMatArrayIndex3ds(m, 0, nf / 2);
-    InitMatArrayIndex3ds(m, 1, nf - nf / 2);
-    for (int i = 0; i < nf; ++i)
-        (i < nf / 2 ? m->matarray[0].faceindex[i] : m->matarray[1].faceindex[i - nf / 2]) = static_cast<ushort3ds>(i);
-    PutMesh3ds(db, m);
-
-    material3ds* mat = nullptr;
-    InitMaterial3ds(&mat);
-    SetName(mat->name, sizeof mat->name, "Gold");
-    mat->ambient = {0.2f, 0.1f, 0.0f};
-    mat->diffuse = {1.0f, 0.8f, 0.2f};
-    mat->specular = {0.9f, 0.9f, 0.9f};
-    mat->shininess = 0.3f;
-    mat->shinstrength = 0.5f;
-    mat->transparency = 0.25f;
-    mat->twosided = 1;
-    SetName(mat->texture.name, sizeof mat->texture.name, "gold.jpg");
-    mat->texture.percent = 0.5f;
-    mat->texture.tiling = Decal3ds;
-    mat->texture.uscale = 2;
-    mat->texture.voffset = 0.25f;
-    mat->texture.rotation = 30;
-    SetName(mat->texture2.name, sizeof mat->texture2.name, "bump.gif");
-    mat->texture2.percent = 1.0f;
-    PutMaterial3ds(db, mat);
-
-    light3ds* omni = nullptr;
-    InitLight3ds(&omni);
-    SetName(omni->name, sizeof omni->name, "Omni01");
-    omni->pos = {1, 2, 3};
-    omni->color = {1, 0.5f, 0.25f};
-    omni->multiplier = 1.5f;
-    PutOmnilight3ds(db, omni);
-    light3ds* spot = nullptr;
-    InitSpotlight3ds(&spot);
-    SetName(spot->name, sizeof spot->name, "Spot01");
-    spot->pos = {0, 0, 10};
-    spot->spot->target = {4, 5, 6};
-    spot->spot->hotspot = 20;
-    spot->spot->falloff = 30;
-    spot->spot->roll = 15;
-    PutSpotlight3ds(db, spot);
-    camera3ds* cam = nullptr;
-    InitCamera3ds(&cam);
-    SetName(cam->name, sizeof cam->name, "Cam01");
-    cam->position = {-1, -2, -3};
-    cam->fov = 60;
-    cam->roll = 5;
-    cam->nearplane = 2;
-    cam->farplane = 500;
-    PutCamera3ds(db, cam);
-
-    meshset3ds* set = nullptr;
-    InitMeshSet3ds(&set);
-    set->masterscale = 0.3937f;
-    set->ambientlight = {0.1f, 0.2f, 0.3f};
-    PutMeshSet3ds(db, set);
-    kfsets3ds* kf = nullptr;
-    InitKfSets3ds(&kf);
-    kf->animlength = 90;
-    PutKfSets3ds(db, kf);
-
-    objectmotion3ds* dummy = nullptr;
-    InitObjectMotion3ds(&dummy, 1, 1, 1, 0, 0);
-    SetName(dummy->name, sizeof dummy->name, "$$$DUMMY");
-    SetName(dummy->instance, sizeof dummy->instance, "Grp1");
-    PutObjectMotion3ds(db, dummy);
-    objectmotion3ds* o = nullptr;
-    InitObjectMotion3ds(&o, 3, 2, 1, 0, 0);
-    SetName(o->name, sizeof o->name, "Sphere01");
-    SetName(o->parent, sizeof o->parent, "$$$DUMMY.Grp1");
-    o->pivot = {1, 2, 3};
-    for (int k = 0; k < 3; ++k)
-    {
-        o->pkeys[k].time = static_cast<ulong3ds>(k * 10);
-        o->pos[k] = {k * 1.0f, k * 2.0f, k * 3.0f};
-    }
-    o->pkeys[2].rflags = 7;
-    o->pkeys[2].tension = 0.5f;
-    o->rkeys[1].time = 10;
-    o->rot[1] = {1.5707964f, 0, 0, 1};
-    o->scale[0] = {2, 3, 4};
-    PutObjectMotion3ds(db, o);
-    omnimotion3ds* om = nullptr;
-    InitOmnilightMotion3ds(&om, 2, 1);
-    SetName(om->name, sizeof om->name, "Omni01");
-    SetName(om->parent, sizeof om->parent, "Sphere01");
-    om->pkeys[1].time = 5;
-    om->pos[1] = {9, 8, 7};
-    om->color[0] = {1, 0.5f, 0.25f};
-    PutOmnilightMotion3ds(db, om);
-    spotmotion3ds* sm = nullptr;
-    InitSpotlightMotion3ds(&sm, 1, 1, 1, 1, 1, 2);
-    SetName(sm->name, sizeof sm->name, "Spot01");
-    sm->hot[0] = 20;
-    sm->fall[0] = 30;
-    sm->tkeys[1].time = 20;
-    sm->tpos[1] = {4, 5, 6};
-    PutSpotlightMotion3ds(db, sm);
-    cameramotion3ds* cm = nullptr;
-    InitCameraMotion3ds(&cm, 1, 2, 1, 1);
-    SetName(cm->name, sizeof cm->name, "Cam01");
-    SetName(cm->tparent, sizeof cm->tparent, "$$$DUMMY.Grp1");
-    cm->fkeys[1].time = 30;
-    cm->fov[0] = 60;
-    cm->fov[1] = 30;
-    PutCameraMotion3ds(db, cm);
-    ASSERT_FALSE(Failed()) << LastErrorText();
+    SampleScene in;
     std::string path = mDir.File("toolkit.3ds");
-    ASSERT_TRUE(WriteDb(db, path));
-
+    ASSERT_TRUE(in.Write(path)) << LastErrorText();
     Lib3dsFile* f = lib3ds_file_load(path.c_str());
     ASSERT_NE(f, nullptr);
-    EXPECT_NEAR(f->master_scale, 0.3937f, 1e-6);
+    EXPECT_EQ(f->master_scale, 0.5f);
     ExpectVec(f->ambient, 0.1f, 0.2f, 0.3f);
     EXPECT_EQ(f->frames, 90);
+    ExpectVec(f->background.solid.col, 0.2f, 0.4f, 0.6f);
+    EXPECT_STREQ(f->background.bitmap.name, "sky.jpg");
 
+    const mesh3ds* x = in.mesh;
     Lib3dsMesh* lm = lib3ds_file_mesh_by_name(f, "Sphere01");
     ASSERT_NE(lm, nullptr);
-    ASSERT_EQ(lm->points, static_cast<Lib3dsDword>(nv));
-    ASSERT_EQ(lm->texels, static_cast<Lib3dsDword>(nv));
-    ASSERT_EQ(lm->faces, static_cast<Lib3dsDword>(nf));
-    for (int i = 0; i < nv; ++i)
+    ASSERT_EQ(lm->points, x->nvertices);
+    ASSERT_EQ(lm->texels, x->ntextverts);
+    ASSERT_EQ(lm->faces, x->nfaces);
+    for (int i = 0; i < x->nvertices; ++i)
     {
-        ExpectVec(lm->pointL[i].pos, m->vertexarray[i].x, m->vertexarray[i].y, m->vertexarray[i].z);
-        EXPECT_EQ(lm->texelL[i][0], m->textarray[i].u);
-        EXPECT_EQ(lm->texelL[i][1], m->textarray[i].v);
+        ExpectVec(lm->pointL[i].pos, x->vertexarray[i].x, x->vertexarray[i].y, x->vertexarray[i].z);
+        EXPECT_EQ(lm->texelL[i][0], x->textarray[i].u);
+        EXPECT_EQ(lm->texelL[i][1], x->textarray[i].v);
     }
-    for (int i = 0; i < nf; ++i)
+    for (int i = 0; i < x->nfaces; ++i)
     {
-        EXPECT_EQ(lm->faceL[i].points[0], m->facearray[i].v1);
-        EXPECT_EQ(lm->faceL[i].points[1], m->facearray[i].v2);
-        EXPECT_EQ(lm->faceL[i].points[2], m->facearray[i].v3);
-        EXPECT_EQ(lm->faceL[i].flags, 7);
-        EXPECT_EQ(lm->faceL[i].smoothing, m->smootharray[i]);
-        EXPECT_STREQ(lm->faceL[i].material, i < nf / 2 ? "Gold" : "Glass");
+        const Lib3dsFace& face = lm->faceL[i];
+        EXPECT_EQ(face.points[0], x->facearray[i].v1);
+        EXPECT_EQ(face.points[1], x->facearray[i].v2);
+        EXPECT_EQ(face.points[2], x->facearray[i].v3);
+        EXPECT_EQ(face.flags, 7);
+        EXPECT_EQ(face.smoothing, x->smootharray[i]);
+        EXPECT_STREQ(face.material, i < x->nfaces / 2 ? "Gold" : "SixteenCharsLong");
     }
-    for (int r = 0; r < 3; ++r)
-        EXPECT_EQ(lm->matrix[r][r], 1.0f);
+    ExpectVec(lm->matrix[3], 5, 6, 7);
+    EXPECT_EQ(lm->matrix[0][0] * lm->matrix[1][1] * lm->matrix[2][2], 1.0f);
 
     Lib3dsMaterial* lmat = lib3ds_file_material_by_name(f, "Gold");
     ASSERT_NE(lmat, nullptr);
@@ -233,10 +109,11 @@ TEST_F(Ftk3dsLib3ds, Lib3dsReadsWhatTheToolkitWrites)
     EXPECT_FLOAT_EQ(lmat->texture1_map.percent, 0.5f);
     EXPECT_EQ(lmat->texture1_map.flags, 0x10u); // no tiling: a decal
     EXPECT_EQ(lmat->texture1_map.scale[0], 2.0f);
-    EXPECT_EQ(lmat->texture1_map.scale[1], 1.0f);
+    EXPECT_EQ(lmat->texture1_map.scale[1], 4.0f);
     EXPECT_EQ(lmat->texture1_map.offset[1], 0.25f);
     EXPECT_EQ(lmat->texture1_map.rotation, 30.0f);
     EXPECT_STREQ(lmat->texture2_map.name, "bump.gif");
+    EXPECT_EQ(lmat->texture2_map.flags, 0x01u); // decal over tiling
 
     Lib3dsLight* lo = lib3ds_file_light_by_name(f, "Omni01");
     ASSERT_NE(lo, nullptr);
@@ -251,6 +128,8 @@ TEST_F(Ftk3dsLib3ds, Lib3dsReadsWhatTheToolkitWrites)
     EXPECT_EQ(ls->hot_spot, 20.0f);
     EXPECT_EQ(ls->fall_off, 30.0f);
     EXPECT_EQ(ls->roll, 15.0f);
+    EXPECT_TRUE(ls->use_projector);
+    EXPECT_STREQ(ls->projector, "slide.tga");
     Lib3dsCamera* lc = lib3ds_file_camera_by_name(f, "Cam01");
     ASSERT_NE(lc, nullptr);
     ExpectVec(lc->position, -1, -2, -3);
@@ -267,37 +146,42 @@ TEST_F(Ftk3dsLib3ds, Lib3dsReadsWhatTheToolkitWrites)
     Lib3dsNode* ln = lib3ds_file_node_by_name(f, "Sphere01", LIB3DS_OBJECT_NODE);
     ASSERT_NE(ln, nullptr);
     EXPECT_EQ(ln->node_id, 1);
-    EXPECT_EQ(ln->parent_id, 0);
     EXPECT_EQ(ln->parent, ld);
+    EXPECT_EQ(ln->flags1, 0x4000);
     ExpectVec(ln->data.object.pivot, 1, 2, 3);
     ASSERT_EQ(CountKeys(ln->data.object.pos_track.keyL), 3);
     Lib3dsLin3Key* pk = ln->data.object.pos_track.keyL->next->next;
     EXPECT_EQ(pk->tcb.frame, 20);
-    EXPECT_EQ(pk->tcb.flags, 7);
+    EXPECT_EQ(pk->tcb.flags, 31);
     EXPECT_EQ(pk->tcb.tens, 0.5f);
+    EXPECT_EQ(pk->tcb.ease_from, 1.0f);
     ExpectVec(pk->value, 2, 4, 6);
     ASSERT_EQ(CountKeys(ln->data.object.rot_track.keyL), 2);
     Lib3dsQuatKey* rk = ln->data.object.rot_track.keyL->next;
     EXPECT_EQ(rk->tcb.frame, 10);
+    EXPECT_EQ(rk->tcb.bias, -1.0f);
     EXPECT_EQ(rk->angle, 1.5707964f);
     ExpectVec(rk->axis, 0, 0, 1);
     ASSERT_EQ(CountKeys(ln->data.object.scl_track.keyL), 1);
     ExpectVec(ln->data.object.scl_track.keyL->value, 2, 3, 4);
+    ASSERT_EQ(CountKeys(ln->data.object.morph_track.keyL), 1);
+    EXPECT_STREQ(ln->data.object.morph_track.keyL->name, "Box02");
     Lib3dsNode* lon = lib3ds_file_node_by_name(f, "Omni01", LIB3DS_LIGHT_NODE);
     ASSERT_NE(lon, nullptr);
-    EXPECT_EQ(lon->parent_id, 1);
+    EXPECT_EQ(lon->parent, ln);
     ASSERT_EQ(CountKeys(lon->data.light.pos_track.keyL), 2);
     ExpectVec(lon->data.light.pos_track.keyL->next->value, 9, 8, 7);
-    ASSERT_EQ(CountKeys(lon->data.light.col_track.keyL), 1);
     ExpectVec(lon->data.light.col_track.keyL->value, 1, 0.5f, 0.25f);
     Lib3dsNode* lsn = lib3ds_file_node_by_name(f, "Spot01", LIB3DS_LIGHT_NODE);
     ASSERT_NE(lsn, nullptr);
     EXPECT_EQ(lsn->parent_id, 65535);
-    ASSERT_EQ(CountKeys(lsn->data.light.hotspot_track.keyL), 1);
     EXPECT_EQ(lsn->data.light.hotspot_track.keyL->value, 20.0f);
     EXPECT_EQ(lsn->data.light.falloff_track.keyL->value, 30.0f);
+    EXPECT_EQ(lsn->data.light.roll_track.keyL->value, 15.0f);
     Lib3dsNode* lst = lib3ds_file_node_by_name(f, "Spot01", LIB3DS_SPOT_NODE);
     ASSERT_NE(lst, nullptr);
+    EXPECT_EQ(lst->parent, ln);
+    EXPECT_EQ(lst->flags1, 3);
     ASSERT_EQ(CountKeys(lst->data.spot.pos_track.keyL), 2);
     ExpectVec(lst->data.spot.pos_track.keyL->next->value, 4, 5, 6);
     Lib3dsNode* lcn = lib3ds_file_node_by_name(f, "Cam01", LIB3DS_CAMERA_NODE);
@@ -305,24 +189,12 @@ TEST_F(Ftk3dsLib3ds, Lib3dsReadsWhatTheToolkitWrites)
     ASSERT_EQ(CountKeys(lcn->data.camera.fov_track.keyL), 2);
     EXPECT_EQ(lcn->data.camera.fov_track.keyL->next->value, 30.0f);
     EXPECT_EQ(lcn->data.camera.fov_track.keyL->next->tcb.frame, 30);
+    EXPECT_EQ(lcn->data.camera.roll_track.keyL->value, -3.0f);
     Lib3dsNode* lct = lib3ds_file_node_by_name(f, "Cam01", LIB3DS_TARGET_NODE);
     ASSERT_NE(lct, nullptr);
-    EXPECT_EQ(lct->parent_id, 0); // under the dummy
+    EXPECT_EQ(lct->parent, ld);
+    EXPECT_EQ(lct->flags2, 9);
     lib3ds_file_free(f);
-
-    RelMeshObj3ds(&m);
-    ReleaseMaterial3ds(&mat);
-    ReleaseLight3ds(&omni);
-    ReleaseLight3ds(&spot);
-    ReleaseCamera3ds(&cam);
-    ReleaseMeshSet3ds(&set);
-    ReleaseKfSets3ds(&kf);
-    ReleaseObjectMotion3ds(&dummy);
-    ReleaseObjectMotion3ds(&o);
-    ReleaseOmnilightMotion3ds(&om);
-    ReleaseSpotlightMotion3ds(&sm);
-    ReleaseCameraMotion3ds(&cm);
-    ReleaseDatabase3ds(&db);
 }
 
 TEST_F(Ftk3dsLib3ds, TheToolkitReadsWhatLib3dsWrites)
