@@ -3,7 +3,9 @@
 #ifndef QOX_TESTS_FORMATS_FTK3DS_TEST_UTIL_H
 #define QOX_TESTS_FORMATS_FTK3DS_TEST_UTIL_H
 
+#include <cfloat>
 #include <cstdio>
+#include <limits>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -110,6 +112,15 @@ struct SampleScene
                                   static_cast<ushort3ds>((i * 7) % kVertices), 7};
             mesh->smootharray[i] = 1u << (i % 32);
         }
+        // Extreme values keep their bits: the largest floats, infinity, a NaN,
+        // the smallest denormal and a negative zero.
+        const float extremes[] = {FLT_MAX,
+                                  -FLT_MAX,
+                                  std::numeric_limits<float>::infinity(),
+                                  std::numeric_limits<float>::quiet_NaN(),
+                                  std::numeric_limits<float>::denorm_min(),
+                                  -0.0f};
+        std::memcpy(&mesh->vertexarray[kVertices - 2], extremes, sizeof extremes);
         mesh->isfast = mesh->isfrozen = 1;
         const float matrix[12] = {1, 0, 0, 0, 1, 0, 0, 0, 1, 5, 6, 7};
         std::memcpy(mesh->locmatrix, matrix, sizeof matrix);
