@@ -8,7 +8,7 @@ need=()
 command -v cmake >/dev/null 2>&1 || need+=(cmake)
 command -v ninja >/dev/null 2>&1 || need+=(ninja-build)
 command -v g++ >/dev/null 2>&1 || need+=(g++)
-for pkg in libgtest-dev libbenchmark-dev libtiff-dev zlib1g-dev; do
+for pkg in libgtest-dev libbenchmark-dev libtiff-dev zlib1g-dev lib3ds-dev; do
   dpkg -s "$pkg" >/dev/null 2>&1 || need+=("$pkg")
 done
 if [ ${#need[@]} -gt 0 ]; then

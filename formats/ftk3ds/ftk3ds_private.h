@@ -298,7 +298,7 @@ public:
     // False when no terminator lies inside the range.
     bool CStr(char* out, size_t cap)
     {
-        const void* end = mOk ? std::memchr(mData + mPos, 0, Left()) : nullptr;
+        const void* end = mOk && Left() ? std::memchr(mData + mPos, 0, Left()) : nullptr;
         if (!end)
             return Fail();
         size_t len = static_cast<const ubyte3ds*>(end) - (mData + mPos);

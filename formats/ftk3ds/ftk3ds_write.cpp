@@ -546,11 +546,13 @@ void Patch16(Chunk* c, size_t offset, ushort3ds v)
 std::string NodeKey(const Chunk* node)
 {
     std::string key;
-    if (const Chunk* hdr = node->Find(NODE_HDR))
+    const Chunk* hdr = node->Find(NODE_HDR);
+    if (hdr && hdr->size)
         key.assign(reinterpret_cast<const char*>(hdr->data),
                    strnlen(reinterpret_cast<const char*>(hdr->data), hdr->size));
     key += '\0';
-    if (const Chunk* inst = node->Find(INSTANCE_NAME))
+    const Chunk* inst = node->Find(INSTANCE_NAME);
+    if (inst && inst->size)
         key.append(reinterpret_cast<const char*>(inst->data),
                    strnlen(reinterpret_cast<const char*>(inst->data), inst->size));
     return key;
@@ -586,7 +588,7 @@ void ResolveNodeIds(database3ds* db)
         if (idChunk->size >= 2)
             Patch16(idChunk, 0, static_cast<ushort3ds>(i));
         Chunk* hdr = n->Find(NODE_HDR);
-        if (!hdr)
+        if (!hdr || !hdr->size)
             continue;
         ushort3ds parent = kNoParent;
         if (n->hasparenttext)
