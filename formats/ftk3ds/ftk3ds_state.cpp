@@ -148,7 +148,7 @@ void CloseFile3ds(file3ds* file)
         }
     // fclose flushes what is buffered: its failure means lost data.
     if (std::fclose(file->fp) != 0)
-        PushError(ERR_CLOSING_FILE, "Cannot close \"%s\": Out of disk space", file->name.c_str());
+        PushError(ERR_CLOSING_FILE, "Cannot close \"%s\": %s", file->name.c_str(), std::strerror(errno));
     delete file;
 }
 

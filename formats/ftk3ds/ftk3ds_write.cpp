@@ -478,7 +478,7 @@ bool Measure(const Chunk* c, std::unordered_map<const Chunk*, ulong3ds>& sizes)
     return true;
 }
 
-// Buffers small pieces; hands large ones to the file directly.
+// Buffers small writes; hands large ones to the file directly.
 class Writer
 {
 public:

@@ -10,6 +10,9 @@
 #include <functional>
 #include <limits>
 
+#include <unistd.h>
+
+#include "formats/ftk3ds/ftk3ds_private.h" // the handle's stream, to break it
 #include "formats/ftk3ds_test_util.h"
 
 using namespace ftktest;
@@ -629,6 +632,14 @@ TEST_F(Ftk3ds, AFullDiskIsReportedNotPassedAsWritten)
     EXPECT_EQ(ErrorCodes(), std::vector<long>{ERR_WRITING_FILE});
     EXPECT_NE(LastErrorText().find("Out of disk space"), std::string::npos);
     CloseFile3ds(f);
+    // A close that fails is reported too (here its descriptor is gone).
+    ClearErrList3ds();
+    f = OpenFile3ds(mDir.File("w.3ds").c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    close(fileno(f->fp));
+    CloseFile3ds(f);
+    EXPECT_EQ(ErrorCodes(), std::vector<long>{ERR_CLOSING_FILE});
+    EXPECT_EQ(LastErrorText(), "Cannot close \"" + mDir.File("w.3ds") + "\": Bad file descriptor");
     // A file opened for reading is not written to.
     ClearErrList3ds();
     ASSERT_TRUE(WriteFile(mDir.File("r.3ds"), "x"));
