@@ -170,8 +170,8 @@ struct meshset3ds
 };
 
 void InitMeshSet3ds(meshset3ds** settings);
-// Fills the record from the file's editor section; fields whose chunk is
-// absent keep their values. ERR_WRONG_DATABASE without an editor section.
+// Fills the record (allocated with the defaults when null) from the file's
+// editor section; fields whose chunk is absent keep their values.
 void GetMeshSet3ds(database3ds* db, meshset3ds** settings);
 // Replaces the editor settings of the database.
 void PutMeshSet3ds(database3ds* db, meshset3ds* settings);

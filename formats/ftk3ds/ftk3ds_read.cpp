@@ -958,17 +958,12 @@ void GetMeshSet3ds(database3ds* db, meshset3ds** settings)
 {
     if (!Fetch(db, settings, "GetMeshSet3ds"))
         return;
-    Chunk* editor = Editor(db);
-    if (!editor)
-    {
-        PushError(ERR_WRONG_DATABASE, "GetMeshSet3ds: the database has no editor section");
-        return;
-    }
     if (!*settings)
         InitMeshSet3ds(settings);
     meshset3ds* s = *settings;
-    if (!s)
-        return;
+    Chunk* editor = Editor(db);
+    if (!s || !editor)
+        return; // a file without an editor section keeps the values given
     for (const auto& c : editor->children)
     {
         Reader r = DataOf(c.get());
