@@ -1,6 +1,7 @@
 // Reading: the chunk header tree of a file, the index of its objects and
 // nodes, and the Get… calls that fill records from chunk data on demand.
 
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <fcntl.h>
@@ -834,7 +835,8 @@ void CreateDatabase3ds(file3ds* file, database3ds* db)
     auto image = std::make_shared<FileImage>();
     if (!LoadImage(file, *image))
     {
-        PushError(ERR_CREATING_DATABASE, "Cannot read \"%s\" into a database", file->name.c_str());
+        PushError(ERR_READING_FILE, "Cannot read \"%s\": %s", file->name.c_str(), std::strerror(errno));
+        PushError(ERR_CREATING_DATABASE, "Cannot create a database from \"%s\"", file->name.c_str());
         return;
     }
     Reader r(image->data, image->size);
