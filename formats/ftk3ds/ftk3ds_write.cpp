@@ -1,7 +1,10 @@
 // Writing: the Put… calls that turn records into chunks of the database, and
 // the one-pass writer of the whole chunk tree.
 
+#include <algorithm>
 #include <cmath>
+#include <initializer_list>
+#include <iterator>
 #include <unordered_map>
 
 #include "formats/ftk3ds/ftk3ds_private.h"
