@@ -110,7 +110,7 @@ bool KFilterSetBase::IsParamActive(int index) const
         return true;
     const KParamState* state = GetState(index);
     if (!state)
-        return true;
+        return false;
     const KFilterParamInfo& param = mInfo->mParams[index];
     // A governing parameter precedes what it governs; anything else counts
     // as no governing parameter.

@@ -55,7 +55,8 @@ public:
     // Sets every automatic parameter with a unit to min + factor * (max - min),
     // or to its default when the factor is negative. Modes are not touched.
     void AutomaticParamSetup();
-    // See the table above; index -1 is active.
+    // See the table above; index -1 is active, any other index outside the
+    // table is not.
     bool IsParamActive(int index) const;
     // Takes every mode and value of source over as they stand, unchecked.
     void Copy(KFilterSetBase* source);
