@@ -256,6 +256,15 @@ bool KQoxControlSet::GetEffector(EEffectorNodeId id, KQoxEffector* effector) con
     return true;
 }
 
+bool KQoxControlSet::GetEffectorSlot(EEffectorNodeId id, KQoxEffector* effector) const
+{
+    if (!IsEffectorId(id))
+        return false;
+    if (effector)
+        *effector = mEffectors[id];
+    return true;
+}
+
 bool KQoxControlSet::SetEffectorAux(EEffectorNodeId id, KQoxNode* node, EEffectorSetId set)
 {
     if (!IsEffectorId(id) || !IsAuxSet(set))

@@ -185,6 +185,9 @@ public:
     bool SetEffector(EEffectorNodeId id, KQoxEffector effector);
     // False for an effector without a node, whatever its flags.
     bool GetEffector(EEffectorNodeId id, KQoxEffector* effector) const;
+    // The slot as it stands, with or without a node (the flags a node-less
+    // slot holds included); false outside 0 to 43.
+    bool GetEffectorSlot(EEffectorNodeId id, KQoxEffector* effector) const;
     // Replaces one auxiliary node (null clears it).
     bool SetEffectorAux(EEffectorNodeId id, KQoxNode* node, EEffectorSetId set);
     // False for an empty entry.

@@ -1,0 +1,74 @@
+// Shared set-up of the control-set tests: a manager per test, nodes made
+// through it, and the node-destruction hook bound to a control set.
+#ifndef QOX_TESTS_CHARACTER_CHARACTER_TEST_UTIL_H
+#define QOX_TESTS_CHARACTER_CHARACTER_TEST_UTIL_H
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "character/kqoxcontrolset.h"
+#include "scene/kqoxnode.h"
+#include "scene/kqoxsdkmanager.h"
+
+namespace chartest {
+
+using namespace qoxsdk_600;
+
+// The character class owns control sets in the library; here a control set
+// stands alone and its own address serves as the character identity that its
+// records carry, so the hook can find it again.
+inline KQoxCharacter* Identity(KQoxControlSet& set)
+{
+    return reinterpret_cast<KQoxCharacter*>(&set);
+}
+
+inline void ClearInControlSet(KQoxCharacter* character, int type, int index, int subIndex, KQoxNode* node)
+{
+    if (character && type != eCharacterLinkTypeCharacter)
+        reinterpret_cast<KQoxControlSet*>(character)->ClearNodeReference(type, index, subIndex, node);
+}
+
+class ControlSetTest : public ::testing::Test
+{
+protected:
+    ControlSetTest()
+        : mManager(new KQoxSdkManager)
+    {
+        KQoxNode::SetCharacterLinkClearFunction(ClearInControlSet);
+    }
+    ~ControlSetTest() override { KQoxNode::SetCharacterLinkClearFunction(nullptr); }
+
+    KQoxNode* Node(const std::string& name) { return mManager->CreateKQoxNode(name.c_str()); }
+    void Destroy(KQoxNode* node) { ASSERT_TRUE(mManager->DestroyKQoxNode(node)); }
+
+    // The number of records a node holds for a control set, of one kind.
+    static int Records(KQoxNode* node, KQoxControlSet& set, int type = -1)
+    {
+        int count = 0;
+        for (int i = 0; i < node->GetCharacterLinkCount(); ++i)
+        {
+            KQoxCharacter* character = nullptr;
+            int t = 0, index = 0, sub = 0;
+            node->GetCharacterLink(i, &character, &t, &index, &sub);
+            if (character == Identity(set) && (type < 0 || t == type))
+                ++count;
+        }
+        return count;
+    }
+
+    std::unique_ptr<KQoxSdkManager> mManager;
+};
+
+// A control set whose records carry its own identity.
+inline std::unique_ptr<KQoxControlSet> MakeControlSet()
+{
+    std::unique_ptr<KQoxControlSet> set(new KQoxControlSet);
+    set->SetCharacter(Identity(*set));
+    return set;
+}
+
+} // namespace chartest
+
+#endif
