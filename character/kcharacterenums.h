@@ -19,33 +19,33 @@
 
 namespace qoxsdk_600 {
 
-enum kCharacterPosture
+enum kCharacterPosture : int
 {
     eCharacterBiped = 0,
     eCharacterQuadruped = 1
 };
 
-enum kCharacterOffAutoUser
+enum kCharacterOffAutoUser : int
 {
     eCharacterOffAutoUserOff = 0,
     eCharacterOffAutoUserAuto = 1,
     eCharacterOffAutoUserUser = 2
 };
 
-enum kCharacterAutoUser
+enum kCharacterAutoUser : int
 {
     eCharacterAutoUserAuto = 0,
     eCharacterAutoUserUser = 1
 };
 
-enum kCharacterRollExtractionMode
+enum kCharacterRollExtractionMode : int
 {
     eCharacterRelativeRollExtraction = 0,
     eCharacterAbsoluteRollExtraction = 1
 };
 
 // Feet: auto, ankle, toes. Hands: auto, wrist, fingers.
-enum kCharacterFloorPivot
+enum kCharacterFloorPivot : int
 {
     eCharacterFloorPivotAuto = 0,
     eCharacterFloorPivotAnkleOrWrist = 1,
@@ -53,7 +53,7 @@ enum kCharacterFloorPivot
 };
 
 // Feet: normal, ankle, toe base, hoof. Hands: normal, wrist, finger base, hoof.
-enum kCharacterFloorContactType
+enum kCharacterFloorContactType : int
 {
     eCharacterFloorContactNormal = 0,
     eCharacterFloorContactAnkleOrWrist = 1,
@@ -61,20 +61,20 @@ enum kCharacterFloorContactType
     eCharacterFloorContactHoof = 3
 };
 
-enum kCharacterFingerContactMode
+enum kCharacterFingerContactMode : int
 {
     eCharacterFingerContactSticky = 0,
     eCharacterFingerContactSpread = 1,
     eCharacterFingerContactStickyAndSpread = 2
 };
 
-enum kCharacterHipsTranslationMode
+enum kCharacterHipsTranslationMode : int
 {
     eCharacterHipsTranslationWorldRigid = 0,
     eCharacterHipsTranslationBodyRigid = 1
 };
 
-enum kCharacterContactBehaviour
+enum kCharacterContactBehaviour : int
 {
     eCharacterContactNeverSync = 0,
     eCharacterContactSyncOnKey = 1,

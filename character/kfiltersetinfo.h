@@ -15,7 +15,7 @@
 namespace qoxsdk_600 {
 
 // How a parameter's mode is read (see KQoxFilterSet).
-enum EFilterModeType
+enum EFilterModeType : int
 {
     eFilterModeValueOnly = 0,   // no mode: every mode is refused
     eFilterModeSwitch = 1,      // 0 off, 1 on
@@ -25,7 +25,7 @@ enum EFilterModeType
 
 // What a parameter's value measures. Only none and percentage change
 // behaviour; the others classify the value and nothing converts it.
-enum EFilterUnit
+enum EFilterUnit : int
 {
     eFilterUnitNone = 0,    // only the mode counts; the automatic setup never writes the value
     eFilterUnitPercent = 1, // the factor outside automatic mode is value / 100

@@ -17,7 +17,7 @@
 
 namespace qoxsdk_600 {
 
-enum ECharacterNodeId
+enum ECharacterNodeId : int
 {
     eCharacterHips = 0,
     eCharacterLeftUpLeg = 1,
@@ -216,7 +216,7 @@ enum ECharacterNodeId
 // Number of character node ids (0 to 190).
 const int kCharacterNodeIdCount = 191;
 
-enum ECharacterGroupId
+enum ECharacterGroupId : int
 {
     CharacterGroupBase = 0,
     CharacterGroupAuxiliary = 1,

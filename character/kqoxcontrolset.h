@@ -26,7 +26,7 @@ class KQoxCharacter;
 class KQoxControlSetPlug;
 class KQoxNode;
 
-enum EEffectorNodeId
+enum EEffectorNodeId : int
 {
     eHipsEffector = 0,
     eLeftAnkleEffector = 1,
@@ -80,7 +80,7 @@ const int kEffectorNodeIdCount = 44;
 
 // Auxiliary effector sets are numbered 1 to 14. The effector's own node is
 // not a set: in a control-set plug's effector list it comes first.
-enum EEffectorSetId
+enum EEffectorSetId : int
 {
     eFirstEffectorSet = 1,
     eLastEffectorSet = 14
@@ -89,7 +89,7 @@ enum EEffectorSetId
 const int kEffectorAuxSetCount = 14;
 
 // The kinds of records that character tables leave on a node.
-enum ECharacterLinkType
+enum ECharacterLinkType : int
 {
     eCharacterLinkTypeCharacter = 0,  // a character's own link, index = node id
     eCharacterLinkTypeControlSet = 1, // a control-set link, index = node id
@@ -138,7 +138,7 @@ class KQoxControlSet
 public:
     // The control set's kind: stored, copied and carried unchanged; any
     // 32-bit value is accepted and none has a text.
-    enum EType
+    enum EType : int
     {
         eDefaultType = 0
     };
