@@ -1,5 +1,5 @@
 // Shared set-up of the control-set tests: a manager per test, nodes made
-// through it, and the node-destruction hook bound to a control set.
+// through it, and the node-destruction hook bound to standalone control sets.
 #ifndef QOX_TESTS_CHARACTER_CHARACTER_TEST_UTIL_H
 #define QOX_TESTS_CHARACTER_CHARACTER_TEST_UTIL_H
 
@@ -16,9 +16,8 @@ namespace chartest {
 
 using namespace qoxsdk_600;
 
-// The character class owns control sets in the library; here a control set
-// stands alone and its own address serves as the character identity that its
-// records carry, so the hook can find it again.
+// A control set stands alone here: its own address is the character identity
+// its records carry, so the hook can find it again.
 inline KQoxCharacter* Identity(KQoxControlSet& set)
 {
     return reinterpret_cast<KQoxCharacter*>(&set);
@@ -26,9 +25,41 @@ inline KQoxCharacter* Identity(KQoxControlSet& set)
 
 inline void ClearInControlSet(KQoxCharacter* character, int type, int index, int subIndex, KQoxNode* node)
 {
-    if (character && type != eCharacterLinkTypeCharacter)
-        reinterpret_cast<KQoxControlSet*>(character)->ClearNodeReference(type, index, subIndex, node);
+    reinterpret_cast<KQoxControlSet*>(character)->ClearNodeReference(type, index, subIndex, node);
 }
+
+inline std::unique_ptr<KQoxControlSet> MakeControlSet()
+{
+    std::unique_ptr<KQoxControlSet> set(new KQoxControlSet);
+    set->SetCharacter(Identity(*set));
+    return set;
+}
+
+inline KQoxControlSetLink Link(KQoxNode* node, const char* templateName = "")
+{
+    KQoxControlSetLink link;
+    link.mNode = node;
+    link.mTemplateName = templateName;
+    return link;
+}
+
+inline KQoxEffector Effector(KQoxNode* node)
+{
+    KQoxEffector effector;
+    effector.mNode = node;
+    effector.mRActive = effector.mCandidateTActive = true;
+    return effector;
+}
+
+// Ids from plain ints.
+template <class E>
+struct As
+{
+    E operator()(int value) const { return static_cast<E>(value); }
+};
+const As<ECharacterNodeId> Id;
+const As<EEffectorNodeId> Eff;
+const As<EEffectorSetId> Set;
 
 class ControlSetTest : public ::testing::Test
 {
@@ -43,7 +74,7 @@ protected:
     KQoxNode* Node(const std::string& name) { return mManager->CreateKQoxNode(name.c_str()); }
     void Destroy(KQoxNode* node) { ASSERT_TRUE(mManager->DestroyKQoxNode(node)); }
 
-    // The number of records a node holds for a control set, of one kind.
+    // The records a node holds for a control set, of one kind or all.
     static int Records(KQoxNode* node, KQoxControlSet& set, int type = -1)
     {
         int count = 0;
@@ -52,22 +83,13 @@ protected:
             KQoxCharacter* character = nullptr;
             int t = 0, index = 0, sub = 0;
             node->GetCharacterLink(i, &character, &t, &index, &sub);
-            if (character == Identity(set) && (type < 0 || t == type))
-                ++count;
+            count += character == Identity(set) && (type < 0 || t == type);
         }
         return count;
     }
 
     std::unique_ptr<KQoxSdkManager> mManager;
 };
-
-// A control set whose records carry its own identity.
-inline std::unique_ptr<KQoxControlSet> MakeControlSet()
-{
-    std::unique_ptr<KQoxControlSet> set(new KQoxControlSet);
-    set->SetCharacter(Identity(*set));
-    return set;
-}
 
 } // namespace chartest
 
