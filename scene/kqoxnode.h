@@ -236,8 +236,14 @@ public:
     void SetUseRotationSpaceForLimitOnly(EPivotSet set, bool use) { Pivot(set).mRotationSpaceForLimitOnly = use; }
     bool GetUseRotationSpaceForLimitOnly(EPivotSet set) { return Pivot(set).mRotationSpaceForLimitOnly; }
 #define KQOX_NODE_PIVOT_VECTOR(Name, Member)                                                                           \
-    void Set##Name(EPivotSet set, KQoxVector4 v) { Pivot(set).Member = v; }                                            \
-    KQoxVector4& Get##Name(EPivotSet set) { return Pivot(set).Member; }
+    void Set##Name(EPivotSet set, KQoxVector4 v)                                                                       \
+    {                                                                                                                  \
+        Pivot(set).Member = v;                                                                                         \
+    }                                                                                                                  \
+    KQoxVector4& Get##Name(EPivotSet set)                                                                              \
+    {                                                                                                                  \
+        return Pivot(set).Member;                                                                                      \
+    }
     KQOX_NODE_PIVOT_VECTOR(RotationOffset, mRotationOffset)
     KQOX_NODE_PIVOT_VECTOR(RotationPivot, mRotationPivot)
     KQOX_NODE_PIVOT_VECTOR(RotationPivotUpdateOffset, mRotationPivotUpdateOffset)
@@ -247,12 +253,30 @@ public:
     KQOX_NODE_PIVOT_VECTOR(ScalingPivot, mScalingPivot)
     KQOX_NODE_PIVOT_VECTOR(ScalingPivotUpdateOffset, mScalingPivotUpdateOffset)
 #undef KQOX_NODE_PIVOT_VECTOR
-    void SetGeometricTranslation(EPivotSet set, KQoxVector4 v) { Pivot(set).mGeometricTranslation = v; }
-    KQoxVector4 GetGeometricTranslation(EPivotSet set) { return Pivot(set).mGeometricTranslation; }
-    void SetGeometricRotation(EPivotSet set, KQoxVector4 v) { Pivot(set).mGeometricRotation = v; }
-    KQoxVector4 GetGeometricRotation(EPivotSet set) { return Pivot(set).mGeometricRotation; }
-    void SetGeometricScaling(EPivotSet set, KQoxVector4 v) { Pivot(set).mGeometricScaling = v; }
-    KQoxVector4 GetGeometricScaling(EPivotSet set) { return Pivot(set).mGeometricScaling; }
+    void SetGeometricTranslation(EPivotSet set, KQoxVector4 v)
+    {
+        Pivot(set).mGeometricTranslation = v;
+    }
+    KQoxVector4 GetGeometricTranslation(EPivotSet set)
+    {
+        return Pivot(set).mGeometricTranslation;
+    }
+    void SetGeometricRotation(EPivotSet set, KQoxVector4 v)
+    {
+        Pivot(set).mGeometricRotation = v;
+    }
+    KQoxVector4 GetGeometricRotation(EPivotSet set)
+    {
+        return Pivot(set).mGeometricRotation;
+    }
+    void SetGeometricScaling(EPivotSet set, KQoxVector4 v)
+    {
+        Pivot(set).mGeometricScaling = v;
+    }
+    KQoxVector4 GetGeometricScaling(EPivotSet set)
+    {
+        return Pivot(set).mGeometricScaling;
+    }
 
     // Rotation options ----------------------------------------------------------
     void SetRotationActive(bool active);
@@ -264,7 +288,10 @@ public:
     KQoxVector4 GetRotationStiffness();
 
     // Limits --------------------------------------------------------------------
-    KQoxNodeLimits& GetLimits() { return *mLimits; }
+    KQoxNodeLimits& GetLimits()
+    {
+        return *mLimits;
+    }
 
     // Working records <-> properties (the native writers and reader) ------------
     void UpdatePropertiesFromPivotsAndLimits();
@@ -283,7 +310,10 @@ public:
     KQoxNode& operator=(KQoxNode& source);
 
     // Character links -------------------------------------------------------------
-    int GetCharacterLinkCount() const { return mCharacterLinks.GetCount(); }
+    int GetCharacterLinkCount() const
+    {
+        return mCharacterLinks.GetCount();
+    }
     bool GetCharacterLink(int index, KQoxCharacter** character, int* type, int* linkIndex, int* subIndex);
     int FindCharacterLink(KQoxCharacter* character, int type, int index, int subIndex);
     int AddCharacterLink(KQoxCharacter* character, int type, int index, int subIndex);
@@ -299,7 +329,10 @@ public:
     static CharacterLinkClearFunction GetCharacterLinkClearFunction();
 
     // Entity --------------------------------------------------------------------
-    KQoxEntity* GetEntity() const { return mEntity; }
+    KQoxEntity* GetEntity() const
+    {
+        return mEntity;
+    }
     // Moves the whole subtree into entity (null: out of any); false with error
     // 1 to 4 on a name clash, nothing moved then.
     bool SetEntity(KQoxEntity* entity, bool replace);
@@ -308,7 +341,10 @@ public:
     void AddChildName(const char* name);
     // Null for an index outside the list.
     char* GetChildName(unsigned int index);
-    int GetChildNameCount() const { return mChildNames.GetCount(); }
+    int GetChildNameCount() const
+    {
+        return mChildNames.GetCount();
+    }
 
     // Global matrices of the default transform, per pivot set ---------------------
     KQoxXMatrix& GetGlobalMatrix(EPivotSet set, bool force = false);
@@ -328,14 +364,32 @@ public:
     void SetCurrentTakeFromLocalState(KTime time, bool recursive);
     void ComputeGlobalState(unsigned int updateId, bool recursive);
     void ComputeLocalState(unsigned int updateId, bool recursive);
-    void SetGlobalState(const KQoxXMatrix& m) { mGlobalState.mMatrix = m; }
-    void SetLocalState(const KQoxXMatrix& m) { mLocalState.mMatrix = m; }
-    KQoxXMatrix& GetGlobalState() { return mGlobalState.mMatrix; }
-    KQoxXMatrix& GetLocalState() { return mLocalState.mMatrix; }
+    void SetGlobalState(const KQoxXMatrix& m)
+    {
+        mGlobalState.mMatrix = m;
+    }
+    void SetLocalState(const KQoxXMatrix& m)
+    {
+        mLocalState.mMatrix = m;
+    }
+    KQoxXMatrix& GetGlobalState()
+    {
+        return mGlobalState.mMatrix;
+    }
+    KQoxXMatrix& GetLocalState()
+    {
+        return mLocalState.mMatrix;
+    }
     void SetGlobalStateId(unsigned int id, bool recursive);
     void SetLocalStateId(unsigned int id, bool recursive);
-    unsigned int GetGlobalStateId() const { return mGlobalState.mId; }
-    unsigned int GetLocalStateId() const { return mLocalState.mId; }
+    unsigned int GetGlobalStateId() const
+    {
+        return mGlobalState.mId;
+    }
+    unsigned int GetLocalStateId() const
+    {
+        return mLocalState.mId;
+    }
 
     // Composition styles (read no node state) ------------------------------------------
     void ComputeGlobalMatrixQoxStyle(KQoxXMatrix& global, KQoxXMatrix& parentGlobal, KQoxXMatrix& local);
@@ -346,7 +400,10 @@ public:
 private:
     friend class KQoxEntity;
 
-    KQoxNodeProperties::KQoxPivot& Pivot(EPivotSet set) { return mProperties->mPivots[set == eDESTINATION_SET ? 1 : 0]; }
+    KQoxNodeProperties::KQoxPivot& Pivot(EPivotSet set)
+    {
+        return mProperties->mPivots[set == eDESTINATION_SET ? 1 : 0];
+    }
     KQoxNodeAttribute* AttributeOfType(int type) const;
     // The channel property by name as a user property, or null.
     KQoxUserProperty* ChannelProperty(const char* name);

@@ -362,7 +362,7 @@ void KQoxNode::SetCurrentTakeFromLocalState(KTime time, bool recursive)
         const bool defaultTake = take == n->GetDefaultTakeNode();
         const KQoxXMatrix& m = n->mLocalState.mMatrix;
         const KQoxVector4 t = m.GetT(), r = m.GetR(), s = m.GetS();
-        KFCurve* curves[9] = {take->GetTranslationX(), take->GetTranslationY(), take->GetTranslationZ(),
+        KFCurve* curves[9] = {take->GetTranslationX(),   take->GetTranslationY(),   take->GetTranslationZ(),
                               take->GetEulerRotationX(), take->GetEulerRotationY(), take->GetEulerRotationZ(),
                               take->GetScaleX(),         take->GetScaleY(),         take->GetScaleZ()};
         const double values[9] = {t[0], t[1], t[2], r[0], r[1], r[2], s[0], s[1], s[2]};

@@ -194,7 +194,8 @@ void UpdateDefaultValuesWithProperty(KFCurveNode* pNode, KProperty* pProperty)
     if (!pNode || !pProperty)
         return;
     int count = GetMemberCount(pProperty);
-    if (count == 3 || count == 4)
+    // Only vector and colour kinds hold their members as doubles.
+    if ((count == 3 || count == 4) && IsVectorKind(pProperty->GetPropertyType()))
     {
         double values[kMaxChannelMembers] = {0.0, 0.0, 0.0, 0.0};
         pProperty->GetData(values, 0, nullptr, nullptr);
@@ -239,9 +240,11 @@ KQoxTakeNodeContainer::KQoxTakeNodeContainer(KQoxSdkManager& pManager, const cha
 
 KQoxTakeNodeContainer::~KQoxTakeNodeContainer()
 {
+    // The records go before the curves: a derived object's property block is
+    // gone by now, and a curve torn down must not write into it.
+    UnregisterAllDefaultTakeCallback();
     DestroyTakeNodes();
     mCurrentTakeNode = -1;
-    UnregisterAllDefaultTakeCallback();
 }
 
 void KQoxTakeNodeContainer::Init()

