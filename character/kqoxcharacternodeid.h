@@ -11,9 +11,10 @@
 // name and a version but no group; ids 68, 69, 88 and 89 (the floor contacts)
 // have neither and are stored under fields of their own.
 //
-// The lookups are static members of KQoxCharacterNodeIds, which the character
-// class inherits, so each is also reachable as KQoxCharacter::<lookup>. They
-// read constant tables only: any thread may call them.
+// The lookups are static members of KQoxCharacterNodeIds. KQoxCharacter
+// derives from it (it adds no data and no virtual operation), so each lookup
+// is also KQoxCharacter::<lookup>. They read constant tables only: any thread
+// may call them.
 
 namespace qoxsdk_600 {
 
