@@ -127,7 +127,7 @@ TEST_F(AttributeTest, NodeCopyCreatesAndCopiesEachKind)
     *target = *mNode;
     ASSERT_NE(target->GetCamera(), nullptr);
     EXPECT_EQ(target->GetCamera()->GetFocalLength(), 85.0);
-    EXPECT_EQ(mManager->GetKQoxNodeAttributeCount(), attributes); // -null +camera (source) +camera (copy) -old null
+    EXPECT_EQ(mManager->GetKQoxNodeAttributeCount(), attributes); // two cameras in place of two nulls
     EXPECT_EQ(Channels(target->GetDefaultTakeNode()), Channels(DefaultTake()));
 
     // The switcher: a target without one gets one, and the names are replaced.
