@@ -411,7 +411,15 @@ Node* Scene::Get(uint64_t id) const
 
 Node* Scene::FindByName(const std::string& name) const
 {
-    std::string n = !name.empty() && name[0] == ':' ? name.substr(1) : name;
+    bool absolute = !name.empty() && name[0] == ':';
+    std::string n = absolute ? name.substr(1) : name;
+    // A relative name is looked up in the current namespace first.
+    if (!absolute && !currentNamespace.empty())
+    {
+        auto local = mByName.find(currentNamespace + ":" + n);
+        if (local != mByName.end())
+            return Get(local->second);
+    }
     auto it = mByName.find(n);
     return it == mByName.end() ? nullptr : Get(it->second);
 }
