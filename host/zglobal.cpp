@@ -116,7 +116,7 @@ ZStatus RunCommands(const std::vector<ScriptCommand>& commands, Result& result)
             bool found = false;
             st = RunPluginCommand(cmd.name, cmd.args, result, found);
             if (!found)
-                st = ZStatus(ZStatus::kNotFound, "Cannot find procedure \"" + cmd.name + "\"");
+                return ZStatus(ZStatus::kNotFound, "Cannot find procedure \"" + cmd.name + "\"");
         }
         if (!st)
             return ZStatus(st.statusCode(), cmd.name + ": " + st.errorString());
