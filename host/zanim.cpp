@@ -28,9 +28,9 @@ CurveKey* KeyOf(const ZObject& object, unsigned index, ZStatus* status)
         return nullptr;
     if (index >= c->keys.size())
     {
-        ZSetStatus(status, ZStatus(ZStatus::kInvalidParameter, "key index " + std::to_string(index) +
-                                                                   " out of range (" + std::to_string(c->keys.size()) +
-                                                                   " keys)"));
+        ZSetStatus(status,
+                   ZStatus(ZStatus::kInvalidParameter, "key index " + std::to_string(index) + " out of range (" +
+                                                           std::to_string(c->keys.size()) + " keys)"));
         return nullptr;
     }
     return &c->keys[index];
@@ -239,7 +239,8 @@ ZStatus ZFnAnimCurve::setTime(unsigned index, const ZTime& time, ZAnimCurveChang
         if (i != index && std::fabs(c->keys[i].time - t) <= kSameTime)
             return ZStatus(ZStatus::kFailure, "a key already exists at time " + std::to_string(t) + " s");
     k->time = t;
-    std::stable_sort(c->keys.begin(), c->keys.end(), [](const CurveKey& a, const CurveKey& b) { return a.time < b.time; });
+    std::stable_sort(c->keys.begin(), c->keys.end(),
+                     [](const CurveKey& a, const CurveKey& b) { return a.time < b.time; });
     return ZStatus();
 }
 

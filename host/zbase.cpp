@@ -280,12 +280,11 @@ ZFn::Type ZObject::apiType() const
     using zelthost::ObjectRep;
     switch (mRep->kind)
     {
-    case ObjectRep::kNode:
-        return zelthost::CurrentScene().Get(mRep->node)->type->fnTypes.front();
+    case ObjectRep::kNode: return zelthost::CurrentScene().Get(mRep->node)->type->fnTypes.front();
     case ObjectRep::kAttribute:
     {
-        const zelthost::AttrDef* def = mRep->pack.empty() ? zelthost::CurrentScene().Get(mRep->node)->Attr(mRep->attr)
-                                                          : &mRep->pack.front();
+        const zelthost::AttrDef* def =
+            mRep->pack.empty() ? zelthost::CurrentScene().Get(mRep->node)->Attr(mRep->attr) : &mRep->pack.front();
         if (!def)
             return ZFn::kInvalid;
         switch (def->kind)

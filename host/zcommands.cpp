@@ -92,7 +92,8 @@ ZStatus NumberArg(const std::string& text, double& out)
 {
     bool b;
     if (ToNumber(text, out))
-        return ZStatus();
+        return std::isfinite(out) ? ZStatus()
+                                  : ZStatus(ZStatus::kInvalidParameter, "'" + text + "' is not a finite number");
     if (ToBool(text, b))
     {
         out = b ? 1 : 0;
@@ -110,12 +111,12 @@ ZStatus IntArg(const std::string& text, int& out)
     return ZStatus();
 }
 
+// Fifteen significant digits: unit conversions read back as typed (30, not
+// 29.999999999999996).
 std::string Format(double value)
 {
     char buffer[64];
     std::snprintf(buffer, sizeof buffer, "%.15g", value);
-    if (std::strtod(buffer, nullptr) != value && std::isfinite(value))
-        std::snprintf(buffer, sizeof buffer, "%.17g", value);
     return buffer;
 }
 
@@ -224,7 +225,7 @@ ZStatus CmdFile(const ScriptCommand& cmd, Result& result)
     bool writing = p.Has("exportAll") || p.Has("exportSelected");
     if (reading == writing || p.positional.size() != 1)
         return ZStatus(ZStatus::kInvalidParameter, "expected one of -new, -import, -open, -exportAll, -exportSelected "
-                                                    "and one file name");
+                                                   "and one file name");
     const std::string& path = p.positional.front();
     std::string type = p.Has("type") ? p.Value("type") : FindTranslatorFor(path, writing);
     if (type.empty())
@@ -244,9 +245,9 @@ ZStatus CmdFile(const ScriptCommand& cmd, Result& result)
 ZStatus CmdNamespace(const ScriptCommand& cmd, Result& result)
 {
     Parsed p;
-    ZStatus st = ParseFlags(cmd, {{"set", "setNamespace", 1}, {"add", "addNamespace", 1}, {"rm", "removeNamespace", 1},
-                                  {"ex", "exists", 1}},
-                            p);
+    ZStatus st = ParseFlags(
+        cmd,
+        {{"set", "setNamespace", 1}, {"add", "addNamespace", 1}, {"rm", "removeNamespace", 1}, {"ex", "exists", 1}}, p);
     if (!st)
         return st;
     Scene& scene = CurrentScene();
@@ -444,15 +445,16 @@ ZStatus CmdDelete(const ScriptCommand& cmd, Result&)
 ZStatus CmdParent(const ScriptCommand& cmd, Result& result)
 {
     Parsed p;
-    ZStatus st = ParseFlags(cmd, {{"w", "world", 0}, {"add", "addObject", 0}, {"r", "relative", 0},
-                                  {"a", "absolute", 0}, {"s", "shape", 0}},
-                            p);
+    ZStatus st = ParseFlags(
+        cmd,
+        {{"w", "world", 0}, {"add", "addObject", 0}, {"r", "relative", 0}, {"a", "absolute", 0}, {"s", "shape", 0}}, p);
     if (!st)
         return st;
     bool world = p.Has("world");
     if (p.positional.size() < (world ? 1u : 2u))
-        return ZStatus(ZStatus::kInvalidParameter, world ? "expected the objects to move" : "expected the objects and "
-                                                                                          "their new parent");
+        return ZStatus(ZStatus::kInvalidParameter, world ? "expected the objects to move"
+                                                         : "expected the objects and "
+                                                           "their new parent");
     Scene& scene = CurrentScene();
     uint64_t parent = scene.World();
     size_t count = p.positional.size();
@@ -485,8 +487,13 @@ ZStatus CmdParent(const ScriptCommand& cmd, Result& result)
 ZStatus CmdSelect(const ScriptCommand& cmd, Result&)
 {
     Parsed p;
-    ZStatus st = ParseFlags(cmd, {{"cl", "clear", 0}, {"tgl", "toggle", 0}, {"add", "add", 0}, {"d", "deselect", 0},
-                                  {"r", "replace", 0}, {"ne", "noExpand", 0}},
+    ZStatus st = ParseFlags(cmd,
+                            {{"cl", "clear", 0},
+                             {"tgl", "toggle", 0},
+                             {"add", "add", 0},
+                             {"d", "deselect", 0},
+                             {"r", "replace", 0},
+                             {"ne", "noExpand", 0}},
                             p);
     if (!st)
         return st;
@@ -516,7 +523,8 @@ ZStatus CmdSelect(const ScriptCommand& cmd, Result&)
     {
         for (const auto& g : given.items())
         {
-            auto it = std::find_if(items.begin(), items.end(), [&](const ZSelectionList::Item& i) { return same(i, g); });
+            auto it =
+                std::find_if(items.begin(), items.end(), [&](const ZSelectionList::Item& i) { return same(i, g); });
             if (it != items.end())
                 items.erase(it);
             else if (p.Has("toggle"))
@@ -566,8 +574,8 @@ ZStatus CmdSetAttr(const ScriptCommand& cmd, Result&)
             if (def->kind != AttrDef::kMatrix)
                 return ZStatus(ZStatus::kInvalidParameter, plug.name().str() + " is not a matrix attribute");
             if (values.size() != 16)
-                return ZStatus(ZStatus::kInvalidParameter, "a matrix needs 16 values, got " +
-                                                               std::to_string(values.size()));
+                return ZStatus(ZStatus::kInvalidParameter,
+                               "a matrix needs 16 values, got " + std::to_string(values.size()));
             double m[4][4];
             for (int k = 0; k < 16; ++k)
                 if (!(st = NumberArg(values[k], m[k / 4][k % 4])))
@@ -599,8 +607,8 @@ ZStatus CmdSetAttr(const ScriptCommand& cmd, Result&)
             else
                 leaves.push_back(plug);
             if (values.size() != leaves.size())
-                return ZStatus(ZStatus::kInvalidParameter, plug.name().str() + " takes " +
-                                                               std::to_string(leaves.size()) + " value(s)");
+                return ZStatus(ZStatus::kInvalidParameter,
+                               plug.name().str() + " takes " + std::to_string(leaves.size()) + " value(s)");
             for (size_t i = 0; i < leaves.size() && st; ++i)
             {
                 double v;
@@ -666,7 +674,8 @@ ZStatus CmdGetAttr(const ScriptCommand& cmd, Result& result)
     }
     if (def->kind == AttrDef::kMessage)
         return ZStatus(ZStatus::kInvalidParameter, plug.name().str() + " holds no value");
-    if ((def->array && plug.logical() < 0) || (def->parent >= 0 && node->Attr(def->parent)->array && plug.logical() < 0))
+    if ((def->array && plug.logical() < 0) ||
+        (def->parent >= 0 && node->Attr(def->parent)->array && plug.logical() < 0))
         return ZStatus(ZStatus::kInvalidParameter, plug.name().str() + " is an array: name an element");
     // An animated attribute reads its curve at the current (or given) time.
     ZStatus curveStatus;
@@ -730,9 +739,8 @@ ZStatus CmdDisconnectAttr(const ScriptCommand& cmd, Result&)
 ZStatus CmdShadingNode(const ScriptCommand& cmd, Result& result)
 {
     Parsed p;
-    ZStatus st = ParseFlags(cmd, {{"at", "asTexture", 0}, {"au", "asUtility", 0}, {"as", "asShader", 0},
-                                  {"n", "name", 1}},
-                            p);
+    ZStatus st =
+        ParseFlags(cmd, {{"at", "asTexture", 0}, {"au", "asUtility", 0}, {"as", "asShader", 0}, {"n", "name", 1}}, p);
     if (!st || !(st = ExpectCount(p, 1, 1, "one node type")))
         return st;
     static const std::map<std::string, std::string> roles = {{"file", "asTexture"},
@@ -745,10 +753,9 @@ ZStatus CmdShadingNode(const ScriptCommand& cmd, Result& result)
     if (it == roles.end())
         return ZStatus(ZStatus::kInvalidParameter, "Unknown shading node type: " + type);
     if (!p.Has(it->second.c_str()))
-        return ZStatus(ZStatus::kInvalidParameter, type + " must be created with -" +
-                                                       (it->second == "asTexture" ? "at"
-                                                                                  : (it->second == "asUtility" ? "au"
-                                                                                                               : "as")));
+        return ZStatus(ZStatus::kInvalidParameter,
+                       type + " must be created with -" +
+                           (it->second == "asTexture" ? "at" : (it->second == "asUtility" ? "au" : "as")));
     Node* node = CurrentScene().Create(type, p.Has("name") ? p.Value("name") : "", 0, &st);
     if (!node)
         return st;
@@ -758,6 +765,8 @@ ZStatus CmdShadingNode(const ScriptCommand& cmd, Result& result)
 
 // Adds the members a script names (nodes or components) to a set; with
 // force, shading groups give them up first.
+ZStatus ToGeometry(ZSelectionList& list);
+
 ZStatus AddMembers(Node* set, const std::vector<std::string>& names, bool force)
 {
     ZSelectionList list;
@@ -767,6 +776,7 @@ ZStatus AddMembers(Node* set, const std::vector<std::string>& names, bool force)
         if (!st)
             return st;
     }
+    ToGeometry(list);
     if (force)
         for (const auto& n : CurrentScene().Nodes())
         {
@@ -804,12 +814,33 @@ ZStatus AddMembers(Node* set, const std::vector<std::string>& names, bool force)
     return ZStatus();
 }
 
+// Sets hold the geometry of a whole object, so that a later face assignment
+// and a whole-object one name the same node.
+ZStatus ToGeometry(ZSelectionList& list)
+{
+    for (auto& item : list.items())
+        if (!item.component.rep())
+            if (Node* shape = GeometryShape(ZObject(NodeRep(item.path.back()))); shape && item.dag)
+            {
+                ZDagPath path(item.path);
+                if (path.extendToShape())
+                    item.path = path.ids();
+            }
+    return ZStatus();
+}
+
 ZStatus CmdSets(const ScriptCommand& cmd, Result& result)
 {
     Parsed p;
-    ZStatus st = ParseFlags(cmd, {{"r", "renderable", 1}, {"nss", "noSurfaceShader", 1}, {"em", "empty", 0},
-                                  {"n", "name", 1}, {"e", "edit", 0}, {"fe", "forceElement", 1},
-                                  {"add", "addElement", 1}, {"rm", "remove", 1}},
+    ZStatus st = ParseFlags(cmd,
+                            {{"r", "renderable", 1},
+                             {"nss", "noSurfaceShader", 1},
+                             {"em", "empty", 0},
+                             {"n", "name", 1},
+                             {"e", "edit", 0},
+                             {"fe", "forceElement", 1},
+                             {"add", "addElement", 1},
+                             {"rm", "remove", 1}},
                             p);
     if (!st)
         return st;
@@ -817,9 +848,9 @@ ZStatus CmdSets(const ScriptCommand& cmd, Result& result)
     {
         std::vector<std::string> members = p.positional;
         std::string setName;
-        const char* mode = p.Has("forceElement") ? "forceElement"
-                                                 : (p.Has("addElement") ? "addElement"
-                                                                        : (p.Has("remove") ? "remove" : nullptr));
+        const char* mode = p.Has("forceElement")
+                               ? "forceElement"
+                               : (p.Has("addElement") ? "addElement" : (p.Has("remove") ? "remove" : nullptr));
         if (mode)
             setName = p.Value(mode);
         else if (!members.empty())
@@ -850,9 +881,9 @@ ZStatus CmdSets(const ScriptCommand& cmd, Result& result)
     bool renderable = false;
     if (p.Has("renderable") && !ToBool(p.Value("renderable"), renderable))
         return ZStatus(ZStatus::kInvalidParameter, "-renderable takes true or false");
-    Node* set = CurrentScene().Create(renderable ? "shadingEngine" : "objectSet",
-                                      p.Has("name") ? p.Value("name") : (renderable ? "shadingEngine1" : "set1"), 0,
-                                      &st);
+    Node* set =
+        CurrentScene().Create(renderable ? "shadingEngine" : "objectSet",
+                              p.Has("name") ? p.Value("name") : (renderable ? "shadingEngine1" : "set1"), 0, &st);
     if (!set)
         return st;
     if (!p.Has("empty"))
@@ -879,22 +910,21 @@ ZStatus CmdSets(const ScriptCommand& cmd, Result& result)
 
 ZStatus CmdCamera(const ScriptCommand& cmd, Result& result)
 {
-    static const std::pair<const char*, const char*> numeric[] = {
-        {"centerOfInterest", "centerOfInterest"},
-        {"focalLength", "focalLength"},
-        {"lensSqueezeRatio", "lensSqueezeRatio"},
-        {"cameraScale", "cameraScale"},
-        {"horizontalFilmAperture", "horizontalFilmAperture"},
-        {"horizontalFilmOffset", "horizontalFilmOffset"},
-        {"verticalFilmAperture", "verticalFilmAperture"},
-        {"verticalFilmOffset", "verticalFilmOffset"},
-        {"overscan", "overscan"},
-        {"motionBlur", "motionBlur"},
-        {"shutterAngle", "shutterAngle"},
-        {"nearClipPlane", "nearClipPlane"},
-        {"farClipPlane", "farClipPlane"},
-        {"orthographic", "orthographic"},
-        {"orthographicWidth", "orthographicWidth"}};
+    static const std::pair<const char*, const char*> numeric[] = {{"centerOfInterest", "centerOfInterest"},
+                                                                  {"focalLength", "focalLength"},
+                                                                  {"lensSqueezeRatio", "lensSqueezeRatio"},
+                                                                  {"cameraScale", "cameraScale"},
+                                                                  {"horizontalFilmAperture", "horizontalFilmAperture"},
+                                                                  {"horizontalFilmOffset", "horizontalFilmOffset"},
+                                                                  {"verticalFilmAperture", "verticalFilmAperture"},
+                                                                  {"verticalFilmOffset", "verticalFilmOffset"},
+                                                                  {"overscan", "overscan"},
+                                                                  {"motionBlur", "motionBlur"},
+                                                                  {"shutterAngle", "shutterAngle"},
+                                                                  {"nearClipPlane", "nearClipPlane"},
+                                                                  {"farClipPlane", "farClipPlane"},
+                                                                  {"orthographic", "orthographic"},
+                                                                  {"orthographicWidth", "orthographicWidth"}};
     Parsed p;
     ZStatus st = ParseFlags(cmd,
                             {{"coi", "centerOfInterest", 1},
@@ -943,9 +973,8 @@ ZStatus CmdCamera(const ScriptCommand& cmd, Result& result)
     Node* transform = scene.Create("transform", p.Has("name") ? p.Value("name") : "camera1", 0, &st);
     if (!transform)
         return st;
-    std::string shapeName = transform->name.substr(transform->name.rfind(':') == std::string::npos
-                                                       ? 0
-                                                       : transform->name.rfind(':') + 1);
+    std::string shapeName =
+        transform->name.substr(transform->name.rfind(':') == std::string::npos ? 0 : transform->name.rfind(':') + 1);
     Node* shape = scene.Create("camera", shapeName + "Shape", transform->id, &st);
     if (!shape)
     {
@@ -992,12 +1021,10 @@ ZStatus CmdCameraMakeNode(const ScriptCommand& cmd, Result& result)
     if (!camera || !ZDagPath(path).hasFn(ZFn::kCamera) || !camera->Is(ZFn::kTransform))
         return ZStatus(ZStatus::kInvalidParameter, "select a camera first");
     ZSelectionList sel;
-    sel.add(ZObject(NodeRep(camera->id)));
     if (count > 1)
     {
-        std::string base = camera->name.substr(camera->name.rfind(':') == std::string::npos
-                                                   ? 0
-                                                   : camera->name.rfind(':') + 1);
+        std::string base =
+            camera->name.substr(camera->name.rfind(':') == std::string::npos ? 0 : camera->name.rfind(':') + 1);
         uint64_t parent = path.size() > 1 ? path[path.size() - 2] : 0;
         Node* group = scene.Create("transform", base + "_group", parent, &st);
         if (!group)
@@ -1018,6 +1045,7 @@ ZStatus CmdCameraMakeNode(const ScriptCommand& cmd, Result& result)
         Node* up = count == 3 ? makeLocator(base + "_up") : nullptr;
         if (!aim || (count == 3 && !up))
             return st;
+        sel.add(ZObject(NodeRep(camera->id)));
         SetNum(aim, "translateZ", -GetNum(scene.Get(camera->children.front()), "centerOfInterest"));
         if (up)
         {
@@ -1027,6 +1055,8 @@ ZStatus CmdCameraMakeNode(const ScriptCommand& cmd, Result& result)
         sel.add(ZObject(NodeRep(aim->id)));
         result.push_back(group->name);
     }
+    else
+        sel.add(ZObject(NodeRep(camera->id)));
     scene.selection = sel;
     return ZStatus();
 }
@@ -1051,8 +1081,13 @@ ZStatus CmdAbout(const ScriptCommand& cmd, Result& result)
 ZStatus CmdOptionVar(const ScriptCommand& cmd, Result& result)
 {
     Parsed p;
-    ZStatus st = ParseFlags(cmd, {{"q", "query", 1}, {"iv", "intValue", 2}, {"fv", "floatValue", 2},
-                                  {"sv", "stringValue", 2}, {"ex", "exists", 1}, {"rm", "remove", 1}},
+    ZStatus st = ParseFlags(cmd,
+                            {{"q", "query", 1},
+                             {"iv", "intValue", 2},
+                             {"fv", "floatValue", 2},
+                             {"sv", "stringValue", 2},
+                             {"ex", "exists", 1},
+                             {"rm", "remove", 1}},
                             p);
     if (!st || !(st = ExpectCount(p, 0, 0, "flags only")))
         return st;
@@ -1224,9 +1259,8 @@ ZStatus CmdTransformLimits(const ScriptCommand& cmd, Result&)
 ZStatus CmdSetKeyframe(const ScriptCommand& cmd, Result& result)
 {
     Parsed p;
-    ZStatus st = ParseFlags(cmd, {{"t", "time", 1}, {"v", "value", 1}, {"itt", "inTangentType", 1},
-                                  {"ott", "outTangentType", 1}},
-                            p);
+    ZStatus st = ParseFlags(
+        cmd, {{"t", "time", 1}, {"v", "value", 1}, {"itt", "inTangentType", 1}, {"ott", "outTangentType", 1}}, p);
     if (!st || !(st = ExpectCount(p, 1, 1, "one attribute (node.attribute)")))
         return st;
     ZPlug plug;
@@ -1253,8 +1287,8 @@ ZStatus CmdSetKeyframe(const ScriptCommand& cmd, Result& result)
     if (!st)
         return st;
     auto tangent = [&](const char* flag, int& out) -> ZStatus {
-        static const char* names[] = {"global", "fixed",  "linear",  "flat",    "spline", "step",
-                                      "slow",   "fast",   "clamped", "plateau", "stepnext"};
+        static const char* names[] = {"global", "fixed", "linear",  "flat",    "spline",  "step",
+                                      "slow",   "fast",  "clamped", "plateau", "stepnext"};
         out = 4;
         if (!p.Has(flag))
             return ZStatus();
@@ -1293,9 +1327,9 @@ ZStatus CmdSetDrivenKeyframe(const ScriptCommand& cmd, Result& result)
     bool query = std::find(cmd.args.begin(), cmd.args.end(), "-q") != cmd.args.end() ||
                  std::find(cmd.args.begin(), cmd.args.end(), "-query") != cmd.args.end();
     Parsed p;
-    ZStatus st = ParseFlags(cmd, {{"q", "query", 0}, {"cd", "currentDriver", query ? 0 : 1},
-                                  {"dv", "driverValue", 1}, {"v", "value", 1}},
-                            p);
+    ZStatus st = ParseFlags(
+        cmd, {{"q", "query", 0}, {"cd", "currentDriver", query ? 0 : 1}, {"dv", "driverValue", 1}, {"v", "value", 1}},
+        p);
     if (!st || !(st = ExpectCount(p, 1, 1, "one driven attribute (node.attribute)")))
         return st;
     ZPlug driven;
@@ -1374,9 +1408,8 @@ ZStatus CmdPlaybackOptions(const ScriptCommand& cmd, Result& result)
 {
     Parsed p;
     bool query = std::find(cmd.args.begin(), cmd.args.end(), "-q") != cmd.args.end();
-    ZStatus st = ParseFlags(cmd, {{"q", "query", 0}, {"min", "minTime", query ? 0 : 1},
-                                  {"max", "maxTime", query ? 0 : 1}},
-                            p);
+    ZStatus st =
+        ParseFlags(cmd, {{"q", "query", 0}, {"min", "minTime", query ? 0 : 1}, {"max", "maxTime", query ? 0 : 1}}, p);
     if (!st)
         return st;
     if (query)
@@ -1536,9 +1569,9 @@ ScriptCommand InnerOptions(const ScriptCommand& cmd)
 ZStatus CmdNewSkinCluster(const ScriptCommand& cmd, Result& result)
 {
     Parsed p;
-    ZStatus st = ParseFlags(InnerOptions(cmd), {{"tsb", "toSelectedBones", 0}, {"mi", "maxInfluences", 1},
-                                                {"dr", "dropoffRate", 1}, {"n", "name", 1}},
-                            p);
+    ZStatus st = ParseFlags(
+        InnerOptions(cmd),
+        {{"tsb", "toSelectedBones", 0}, {"mi", "maxInfluences", 1}, {"dr", "dropoffRate", 1}, {"n", "name", 1}}, p);
     if (!st || !(st = ExpectCount(p, 0, 0, "options only")))
         return st;
     int maxInfluences = 5;
@@ -1634,8 +1667,12 @@ void NormalizeWeights(std::map<int, double>& w)
 ZStatus CmdSkinPercent(const ScriptCommand& cmd, Result& result)
 {
     Parsed p;
-    ZStatus st = ParseFlags(cmd, {{"nrm", "normalize", 1}, {"prw", "pruneWeights", 1}, {"t", "transform", 1},
-                                  {"v", "transformValue", 1}, {"q", "query", 0}},
+    ZStatus st = ParseFlags(cmd,
+                            {{"nrm", "normalize", 1},
+                             {"prw", "pruneWeights", 1},
+                             {"t", "transform", 1},
+                             {"v", "transformValue", 1},
+                             {"q", "query", 0}},
                             p);
     if (!st)
         return st;
@@ -1734,8 +1771,12 @@ Node* DeformerSet(Node* cluster)
 ZStatus CmdCluster(const ScriptCommand& cmd, Result& result)
 {
     Parsed p;
-    ZStatus st = ParseFlags(cmd, {{"n", "name", 1}, {"rel", "relative", 0}, {"bf", "before", 0},
-                                  {"bs", "bindState", 1}, {"wn", "weightedNode", 2}},
+    ZStatus st = ParseFlags(cmd,
+                            {{"n", "name", 1},
+                             {"rel", "relative", 0},
+                             {"bf", "before", 0},
+                             {"bs", "bindState", 1},
+                             {"wn", "weightedNode", 2}},
                             p);
     if (!st)
         return st;
@@ -1767,11 +1808,10 @@ ZStatus CmdCluster(const ScriptCommand& cmd, Result& result)
     Node* cluster = scene.Create("cluster", name, 0, &st);
     if (!cluster)
         return st;
-    Node* set = scene.Create("objectSet", cluster->name.substr(cluster->name.rfind(':') == std::string::npos
-                                                                   ? 0
-                                                                   : cluster->name.rfind(':') + 1) +
-                                              "Set",
-                             0, &st);
+    Node* set = scene.Create(
+        "objectSet",
+        cluster->name.substr(cluster->name.rfind(':') == std::string::npos ? 0 : cluster->name.rfind(':') + 1) + "Set",
+        0, &st);
     if (!set)
     {
         scene.Delete(cluster->id);
@@ -1780,8 +1820,8 @@ ZStatus CmdCluster(const ScriptCommand& cmd, Result& result)
     scene.Connect(ZPlug(cluster->id, cluster->FindAttr("message"), -1), ZPlug(set->id, set->FindAttr("usedBy"), 0),
                   false);
     SetNum(cluster, "relative", p.Has("relative") ? 1 : 0);
-    std::string base = cluster->name.substr(cluster->name.rfind(':') == std::string::npos ? 0
-                                                                                          : cluster->name.rfind(':') + 1);
+    std::string base =
+        cluster->name.substr(cluster->name.rfind(':') == std::string::npos ? 0 : cluster->name.rfind(':') + 1);
     if (!handle)
         handle = scene.Create("transform", base + "Handle", 0, &st);
     if (!handle)
@@ -1863,8 +1903,13 @@ ZStatus CmdPercent(const ScriptCommand& cmd, Result& result)
 ZStatus CmdConfirmDialog(const ScriptCommand& cmd, Result& result)
 {
     Parsed p;
-    ZStatus st = ParseFlags(cmd, {{"t", "title", 1}, {"m", "message", 1}, {"b", "button", 1}, {"db", "defaultButton", 1},
-                                  {"cb", "cancelButton", 1}, {"ds", "dismissString", 1}},
+    ZStatus st = ParseFlags(cmd,
+                            {{"t", "title", 1},
+                             {"m", "message", 1},
+                             {"b", "button", 1},
+                             {"db", "defaultButton", 1},
+                             {"cb", "cancelButton", 1},
+                             {"ds", "dismissString", 1}},
                             p);
     if (!st || !(st = ExpectCount(p, 0, 0, "flags only")))
         return st;
@@ -1879,10 +1924,10 @@ ZStatus CmdConfirmDialog(const ScriptCommand& cmd, Result& result)
     else if (answer >= 0 && static_cast<size_t>(answer) < buttons.size())
         pressed = buttons[answer];
     else
-        return ZStatus(ZStatus::kInvalidParameter, "the scripted answer " + std::to_string(answer) +
-                                                       " names no button of the dialog");
-    std::string text = (p.Has("title") ? p.Value("title") : "") + " | " + (p.Has("message") ? p.Value("message") : "") +
-                       " | [";
+        return ZStatus(ZStatus::kInvalidParameter,
+                       "the scripted answer " + std::to_string(answer) + " names no button of the dialog");
+    std::string text =
+        (p.Has("title") ? p.Value("title") : "") + " | " + (p.Has("message") ? p.Value("message") : "") + " | [";
     for (size_t i = 0; i < buttons.size(); ++i)
         text += (i ? "][" : "") + buttons[i];
     Host::Get().Record(TranscriptEntry::kDialog, text + "] -> " + pressed);

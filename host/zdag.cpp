@@ -187,8 +187,8 @@ ZStatus ZDagPath::extendToShape()
         return ZStatus();
     auto shapes = Shapes(end);
     if (shapes.size() != 1)
-        return ZStatus(ZStatus::kInvalidParameter, shapes.empty() ? "the node has no shape below it"
-                                                                  : "the node has several shapes below it");
+        return ZStatus(ZStatus::kInvalidParameter,
+                       shapes.empty() ? "the node has no shape below it" : "the node has several shapes below it");
     mIds.push_back(shapes.front());
     return ZStatus();
 }
@@ -504,7 +504,8 @@ ZStatus ZSelectionList::add(const ZDagPath& path, const ZObject& component, bool
         return ZStatus(ZStatus::kInvalidParameter, "no geometry below the path");
     if (mergeWithExisting)
         for (Item& i : mItems)
-            if (i.path == full.ids() && i.component.rep() && rep && i.component.rep()->componentType == rep->componentType)
+            if (i.path == full.ids() && i.component.rep() && rep &&
+                i.component.rep()->componentType == rep->componentType)
             {
                 auto merged = std::make_shared<ObjectRep>(*i.component.rep());
                 merged->elements.insert(merged->elements.end(), rep->elements.begin(), rep->elements.end());

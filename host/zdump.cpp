@@ -56,8 +56,7 @@ std::string Host::ListDag() const
     std::ostringstream out;
     WalkDag(scene, [&](const Node* node, int depth) {
         out << std::string(depth * 2, ' ') << node->name << " (" << node->type->name
-            << (node->intermediate ? ", intermediate" : "") << (node->parents.size() > 1 ? ", instanced" : "")
-            << ")\n";
+            << (node->intermediate ? ", intermediate" : "") << (node->parents.size() > 1 ? ", instanced" : "") << ")\n";
     });
     return out.str();
 }
@@ -191,8 +190,8 @@ std::string Host::Dump() const
                 out << "\n";
             }
             for (const auto& uv : m.uvSets)
-                out << "    uv set " << uv.name << ": " << uv.u.size() << " uvs"
-                    << (uv.assigned ? ", assigned" : "") << "\n";
+                out << "    uv set " << uv.name << ": " << uv.u.size() << " uvs" << (uv.assigned ? ", assigned" : "")
+                    << "\n";
             if (!m.vertexColors.empty() || !m.faceVertexColors.empty())
                 out << "    colours: " << m.vertexColors.size() << " by vertex, " << m.faceVertexColors.size()
                     << " by face vertex\n";

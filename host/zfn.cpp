@@ -597,8 +597,8 @@ ZMatrix ZEulerRotation::asMatrix() const
         o = 0;
     const int* ax = kOrderAxes[o];
     // Column vectors: R = Rk * Rj * Ri; row vectors use its transpose.
-    ZMatrix col = AxisRotation(ax[2], angles[ax[2]]) * AxisRotation(ax[1], angles[ax[1]]) *
-                  AxisRotation(ax[0], angles[ax[0]]);
+    ZMatrix col =
+        AxisRotation(ax[2], angles[ax[2]]) * AxisRotation(ax[1], angles[ax[1]]) * AxisRotation(ax[0], angles[ax[0]]);
     ZMatrix rowForm = Transposed(col);
     for (int k = 0; k < 3; ++k)
         rowForm.matrix[3][k] = rowForm.matrix[k][3] = 0;
@@ -870,8 +870,8 @@ ZTransformationMatrix ZFnTransform::transformation(ZStatus* status) const
     v.get(tm.t);
     v = GetVec(node, "rotate");
     int order = static_cast<int>(GetNum(node, "rotateOrder"));
-    tm.r = ZEulerRotation(v.x, v.y, v.z,
-                          static_cast<ZEulerRotation::RotationOrder>(order >= 0 && order <= 5 ? order : 0));
+    tm.r =
+        ZEulerRotation(v.x, v.y, v.z, static_cast<ZEulerRotation::RotationOrder>(order >= 0 && order <= 5 ? order : 0));
     GetVec(node, "scale").get(tm.s);
     GetVec(node, "rotatePivot").get(tm.rp);
     GetVec(node, "rotatePivotTranslate").get(tm.rpt);
@@ -969,8 +969,7 @@ ZStatus ZFnTransform::setRotation(const double angles[3], ZTransformationMatrix:
 {
     if (order < ZTransformationMatrix::kXYZ || order > ZTransformationMatrix::kZYX)
         return ZStatus(ZStatus::kInvalidParameter, "invalid rotation order");
-    return setRotation(
-        ZEulerRotation(angles[0], angles[1], angles[2], ZTransformationMatrix::ToEuler(order)));
+    return setRotation(ZEulerRotation(angles[0], angles[1], angles[2], ZTransformationMatrix::ToEuler(order)));
 }
 
 ZStatus ZFnTransform::getRotationQuaternion(double& x, double& y, double& z, double& w, ZSpace::Space) const
@@ -1241,8 +1240,8 @@ ZObject ZFnNumericAttribute::create(const ZString& longName, const ZString& shor
     static const struct
     {
         int parts, leaf;
-    } shapes[] = {{0, 0},  {1, 1},  {1, 2},  {1, 3},  {1, 4},  {2, 4},  {3, 4},  {1, 7},
-                  {2, 7},  {3, 7},  {1, 10}, {2, 10}, {3, 10}, {1, 13}, {2, 13}, {3, 13}};
+    } shapes[] = {{0, 0}, {1, 1}, {1, 2},  {1, 3},  {1, 4},  {2, 4},  {3, 4},  {1, 7},
+                  {2, 7}, {3, 7}, {1, 10}, {2, 10}, {3, 10}, {1, 13}, {2, 13}, {3, 13}};
     if (type <= ZFnNumericData::kInvalid || type >= ZFnNumericData::kLast)
     {
         ZSetStatus(status, ZStatus(ZStatus::kInvalidParameter, "invalid numeric type"));

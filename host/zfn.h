@@ -381,7 +381,8 @@ public:
     unsigned influenceObjects(ZDagPathArray& paths, ZStatus* status = nullptr) const;
     // Weights for the components of the deformed geometry: one per component
     // element and influence (element-major). With normalize, the other
-    // influences of each point are scaled so that the point's weights sum to 1.
+    // influences of each point are scaled so that the point's weights sum to 1
+    // (a point whose other influences hold nothing keeps the weights given).
     ZStatus setWeights(const ZDagPath& geometry, const ZObject& components, const ZIntArray& influenceIndices,
                        const ZFloatArray& weights, bool normalize = true, ZFloatArray* oldValues = nullptr);
     ZStatus setWeights(const ZDagPath& geometry, const ZObject& components, const ZIntArray& influenceIndices,

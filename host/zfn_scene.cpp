@@ -62,8 +62,8 @@ unsigned ZFnSkinCluster::indexForInfluenceObject(const ZDagPath& influence, ZSta
     for (size_t i = 0; i < skin->skin->influences.size(); ++i)
         if (skin->skin->influences[i] == id)
             return static_cast<unsigned>(i);
-    ZSetStatus(status, ZStatus(ZStatus::kInvalidParameter, influence.partialPathName().str() +
-                                                               " is not an influence object of " + skin->name));
+    ZSetStatus(status, ZStatus(ZStatus::kInvalidParameter,
+                               influence.partialPathName().str() + " is not an influence object of " + skin->name));
     return 0;
 }
 
@@ -123,12 +123,12 @@ ZStatus SetSkinWeights(const ZObject& object, const ZDagPath& geometry, const ZO
     }
     for (unsigned k = 0; k < influences.length(); ++k)
         if (influences[k] < 0 || static_cast<size_t>(influences[k]) >= data.influences.size())
-            return ZStatus(ZStatus::kInvalidParameter, "influence index " + std::to_string(influences[k]) +
-                                                           " out of range");
+            return ZStatus(ZStatus::kInvalidParameter,
+                           "influence index " + std::to_string(influences[k]) + " out of range");
     size_t n = influences.length();
     if (n == 0 || weights.length() != points.size() * n)
-        return ZStatus(ZStatus::kInvalidParameter, "expected " + std::to_string(points.size() * n) +
-                                                       " weights, got " + std::to_string(weights.length()));
+        return ZStatus(ZStatus::kInvalidParameter, "expected " + std::to_string(points.size() * n) + " weights, got " +
+                                                       std::to_string(weights.length()));
     for (unsigned i = 0; i < weights.length(); ++i)
         if (!std::isfinite(static_cast<double>(weights[i])))
             return NotFinite();

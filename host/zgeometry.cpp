@@ -176,7 +176,7 @@ ZObject CreateMesh(ZFnMesh& fn, int numVertices, int numPolygons, const Points& 
         ZSetStatus(status, st);
         return ZObject();
     }
-    Node* shape = CurrentScene().Create("mesh", made ? "polySurfaceShape1" : "", owner->id, &st);
+    Node* shape = CurrentScene().Create("mesh", "polySurfaceShape1", owner->id, &st);
     if (!shape)
     {
         if (made)
@@ -400,8 +400,8 @@ ZStatus ZFnMesh::setFaceVertexNormals(const ZVectorArray& normals, const ZIntArr
         return ZStatus(ZStatus::kInvalidParameter, "normal, face and vertex lists differ in length");
     for (unsigned i = 0; i < faces.length(); ++i)
         if (FaceVertexPosition(*m, faces[i], vertices[i]) < 0)
-            return ZStatus(ZStatus::kInvalidParameter, "vertex " + std::to_string(vertices[i]) +
-                                                           " is not on polygon " + std::to_string(faces[i]));
+            return ZStatus(ZStatus::kInvalidParameter,
+                           "vertex " + std::to_string(vertices[i]) + " is not on polygon " + std::to_string(faces[i]));
     for (unsigned i = 0; i < faces.length(); ++i)
         m->faceVertexNormals[{faces[i], vertices[i]}] = normals[i];
     return ZStatus();
@@ -433,8 +433,8 @@ ZStatus ZFnMesh::setFaceVertexColors(const ZColorArray& colors, const ZIntArray&
         return ZStatus(ZStatus::kInvalidParameter, "colour, face and vertex lists differ in length");
     for (unsigned i = 0; i < faces.length(); ++i)
         if (FaceVertexPosition(*m, faces[i], vertices[i]) < 0)
-            return ZStatus(ZStatus::kInvalidParameter, "vertex " + std::to_string(vertices[i]) +
-                                                           " is not on polygon " + std::to_string(faces[i]));
+            return ZStatus(ZStatus::kInvalidParameter,
+                           "vertex " + std::to_string(vertices[i]) + " is not on polygon " + std::to_string(faces[i]));
     for (unsigned i = 0; i < faces.length(); ++i)
         m->faceVertexColors[{faces[i], vertices[i]}] = colors[i];
     return ZStatus();
@@ -571,8 +571,8 @@ ZStatus ZFnMesh::assignUVs(const ZIntArray& counts, const ZIntArray& ids, const 
                                                            std::to_string(m->counts[p]) + " vertices, not " +
                                                            std::to_string(counts[p]));
     if (ids.length() != m->connects.size())
-        return ZStatus(ZStatus::kInvalidParameter, "expected " + std::to_string(m->connects.size()) +
-                                                       " UV ids, got " + std::to_string(ids.length()));
+        return ZStatus(ZStatus::kInvalidParameter, "expected " + std::to_string(m->connects.size()) + " UV ids, got " +
+                                                       std::to_string(ids.length()));
     for (unsigned i = 0; i < ids.length(); ++i)
         if (ids[i] < 0 || static_cast<size_t>(ids[i]) >= set->u.size())
             return ZStatus(ZStatus::kInvalidParameter, "UV id " + std::to_string(ids[i]) + " is not below the " +
@@ -617,8 +617,7 @@ ZItMeshPolygon::ZItMeshPolygon(const ZObject& mesh, ZStatus* status)
 
 ZItMeshPolygon::ZItMeshPolygon(const ZDagPath& mesh, const ZObject&, ZStatus* status)
     : ZItMeshPolygon(mesh.node(), status)
-{
-}
+{}
 
 static MeshData* IterMesh(uint64_t node)
 {
@@ -760,7 +759,8 @@ ZObject ZFnNurbsSurface::create(const ZPointArray& cvs, const ZDoubleArray& uKno
     Node* owner = nullptr;
     bool made = false;
     ZStatus st = ShapeParent(parent, "nurbsSurface1", &owner, &made);
-    Node* shape = st ? CurrentScene().Create("nurbsSurface", made ? "nurbsSurfaceShape1" : "", owner->id, &st) : nullptr;
+    Node* shape =
+        st ? CurrentScene().Create("nurbsSurface", made ? "nurbsSurfaceShape1" : "", owner->id, &st) : nullptr;
     if (!shape)
     {
         if (made)
@@ -905,8 +905,7 @@ ZStatus ZFnBlendShapeDeformer::addBaseObject(const ZObject& base)
     return st;
 }
 
-ZStatus ZFnBlendShapeDeformer::addTarget(const ZObject& base, int weightIndex, const ZObject& target,
-                                         double fullWeight)
+ZStatus ZFnBlendShapeDeformer::addTarget(const ZObject& base, int weightIndex, const ZObject& target, double fullWeight)
 {
     Node* deformer = nullptr;
     ZStatus st = NodeStatus(mObject, &deformer);

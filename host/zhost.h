@@ -25,8 +25,8 @@ struct TranscriptEntry
         kCommand, // a script text given to the interpreter
         kError,   // an error reported (perror, failed command)
         kWarning,
-        kInfo,   // print and info output
-        kDialog  // a dialog shown, with its answer
+        kInfo,  // print and info output
+        kDialog // a dialog shown, with its answer
     };
     Kind kind;
     std::string text;

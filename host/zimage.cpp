@@ -34,9 +34,7 @@ bool IsTiff(const std::string& ext)
 }
 
 // libtiff's messages are not printed; a failure comes back as a status.
-void Silent(const char*, const char*, va_list)
-{
-}
+void Silent(const char*, const char*, va_list) {}
 
 struct TiffCloser
 {
@@ -97,7 +95,7 @@ ZStatus ZImage::writeToFile(const ZString& path, const ZString& outputFormat) co
     std::unique_ptr<TIFF, TiffCloser> tif(TIFFOpen(path.asChar(), "w"));
     if (!tif)
         return ZStatus(ZStatus::kFailure, "cannot create the image file " + path.str());
-    uint16_t extra[] = {EXTRASAMPLE_UNASSALPHA};
+    uint16_t extra[] = {EXTRASAMPLE_ASSOCALPHA}; // read back unchanged
     TIFFSetField(tif.get(), TIFFTAG_IMAGEWIDTH, mWidth);
     TIFFSetField(tif.get(), TIFFTAG_IMAGELENGTH, mHeight);
     TIFFSetField(tif.get(), TIFFTAG_SAMPLESPERPIXEL, 4);

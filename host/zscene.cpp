@@ -48,8 +48,8 @@ public:
         mType.byName.emplace(shortName, index);
         return index;
     }
-    int Num(const std::string& name, const std::string& shortName, int numType, UnitKind unit, double def,
-            bool keyable, int parent = -1)
+    int Num(const std::string& name, const std::string& shortName, int numType, UnitKind unit, double def, bool keyable,
+            int parent = -1)
     {
         int i = Add(name, shortName, AttrDef::kNumeric, parent);
         mType.attrs[i].numericType = numType;
@@ -96,10 +96,8 @@ void AddTransformAttrs(TypeBuilder& b)
             b.Num(std::string("min") + kinds[k] + a + "Limit", "mn" + s + "l", kNumDouble, unit, limit, false);
             b.Num(std::string("max") + kinds[k] + a + "Limit", "mx" + s + "l", kNumDouble, unit,
                   k == 1 ? M_PI * 2 : 1.0, false);
-            b.Num(std::string("min") + kinds[k] + a + "LimitEnable", "mn" + s + "le", kNumBoolean, kUnitless, 0,
-                  false);
-            b.Num(std::string("max") + kinds[k] + a + "LimitEnable", "mx" + s + "le", kNumBoolean, kUnitless, 0,
-                  false);
+            b.Num(std::string("min") + kinds[k] + a + "LimitEnable", "mn" + s + "le", kNumBoolean, kUnitless, 0, false);
+            b.Num(std::string("max") + kinds[k] + a + "LimitEnable", "mx" + s + "le", kNumBoolean, kUnitless, 0, false);
         }
 }
 
@@ -218,8 +216,9 @@ std::map<std::string, TypeInfo> BuildTypes()
     for (const char* set : {"objectSet", "shadingEngine"})
     {
         bool sg = std::strcmp(set, "shadingEngine") == 0;
-        TypeBuilder b(set, sg ? std::vector<ZFn::Type>{F::kShadingEngine, F::kSet, F::kDependencyNode}
-                              : std::vector<ZFn::Type>{F::kSet, F::kDependencyNode},
+        TypeBuilder b(set,
+                      sg ? std::vector<ZFn::Type>{F::kShadingEngine, F::kSet, F::kDependencyNode}
+                         : std::vector<ZFn::Type>{F::kSet, F::kDependencyNode},
                       false, false);
         int used = b.Add("usedBy", "ub", AttrDef::kMessage);
         b.mType.attrs[used].array = true;
@@ -379,8 +378,8 @@ double CurveData::Evaluate(double t) const
         return keys.front().value;
     if (t >= keys.back().time)
         return keys.back().value;
-    auto hi = std::upper_bound(keys.begin(), keys.end(), t,
-                               [](double time, const CurveKey& k) { return time < k.time; });
+    auto hi =
+        std::upper_bound(keys.begin(), keys.end(), t, [](double time, const CurveKey& k) { return time < k.time; });
     const CurveKey& b = *hi;
     const CurveKey& a = *(hi - 1);
     if (a.outType == 5) // step
@@ -461,7 +460,8 @@ static bool ValidName(const std::string& name)
     for (char c : name)
         if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == ':'))
             return false;
-    return !std::isdigit(static_cast<unsigned char>(name[name.rfind(':') == std::string::npos ? 0 : name.rfind(':') + 1])) &&
+    return !std::isdigit(
+               static_cast<unsigned char>(name[name.rfind(':') == std::string::npos ? 0 : name.rfind(':') + 1])) &&
            name.back() != ':';
 }
 
@@ -693,11 +693,10 @@ ZStatus Scene::Connect(const ZPlug& src, const ZPlug& dst, bool force)
         if (c.dstAttr == dst.attributeIndex() && c.dstLogical == dst.logical())
         {
             if (c.src == src.nodeId() && c.srcAttr == src.attributeIndex() && c.srcLogical == src.logical())
-                return ZStatus(ZStatus::kFailure,
-                               src.name().str() + " is already connected to " + dst.name().str());
+                return ZStatus(ZStatus::kFailure, src.name().str() + " is already connected to " + dst.name().str());
             if (!force)
-                return ZStatus(ZStatus::kFailure,
-                               "The destination attribute '" + dst.name().str() + "' already has an incoming connection");
+                return ZStatus(ZStatus::kFailure, "The destination attribute '" + dst.name().str() +
+                                                      "' already has an incoming connection");
             ZStatus undone = Disconnect(ZPlug(c.src, c.srcAttr, c.srcLogical), dst);
             if (!undone)
                 return undone;

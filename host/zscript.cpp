@@ -216,8 +216,8 @@ std::string QuoteWord(const std::string& word)
 {
     bool plain = !word.empty();
     for (char c : word)
-        if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-' || c == '.' || c == '|' ||
-              c == ':' || c == '[' || c == ']' || c == '+'))
+        if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-' || c == '.' || c == '|' || c == ':' ||
+              c == '[' || c == ']' || c == '+'))
             plain = false;
     if (plain)
         return word;

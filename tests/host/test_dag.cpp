@@ -30,7 +30,7 @@ TEST_F(DagTest, NamesAreMadeUniqueWithinTheirNamespace)
     EXPECT_EQ(other.setName("joint7").str(), "joint7");
     ZFnTransform third;
     third.create();
-    EXPECT_EQ(third.setName("joint7").str(), "joint8");
+    EXPECT_EQ(third.setName("joint7").str(), "joint1");
 
     Run("namespace -add \"ns\"; namespace -set \"ns\"");
     ZFnTransform inNs;

@@ -73,7 +73,7 @@ TEST_F(SkinTest, SetWeightsNormalisesTheOtherInfluences)
     fn.getWeights(0, w);
     EXPECT_EQ(w.items(), (std::vector<double>{0.75, 0.25}));
     ASSERT_TRUE(fn.setWeights(Path("box"), vertices, influence, ZFloatArray(2, 0.6f), false));
-    fn.getWeights(2, w);
+    fn.getWeights(0, w);
     EXPECT_FLOAT_EQ(static_cast<float>(w[0] + w[1]), 1.35f);
     Run("skinPercent -normalize true skinCluster1");
     fn.getWeights(2, w);

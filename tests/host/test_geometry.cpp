@@ -115,8 +115,7 @@ TEST_F(GeometryTest, NormalsColoursAndUVSets)
     EXPECT_EQ(mesh.assignUVs(Ints({4}), Ints({0, 1, 2}), &second).errorString(), "expected 4 UV ids, got 3");
     EXPECT_EQ(mesh.assignUVs(Ints({4}), Ints({0, 1, 2, 4}), &second).errorString(),
               "UV id 4 is not below the 4 UVs of the set");
-    EXPECT_EQ(mesh.assignUVs(Ints({3}), Ints({0, 1, 2, 3}), &second).errorString(),
-              "polygon 0 has 4 vertices, not 3");
+    EXPECT_EQ(mesh.assignUVs(Ints({3}), Ints({0, 1, 2, 3}), &second).errorString(), "polygon 0 has 4 vertices, not 3");
     ZString first("uvSet1");
     EXPECT_EQ(mesh.assignUVs(Ints({4}), Ints({0, 0, 0, 0}), &first).errorString(),
               "UV id 0 is not below the 0 UVs of the set");
@@ -183,8 +182,8 @@ TEST_F(GeometryTest, NurbsSurfacesCheckKnotsAgainstControlVertices)
     EXPECT_EQ(st.errorString(), "Cannot create the NURBS surface: expected 16 control vertices, got 15");
     ZDoubleArray backwards = knots;
     backwards[3] = -1;
-    surface.create(cvs, backwards, knots, 3, 3, ZFnNurbsSurface::kOpen, ZFnNurbsSurface::kOpen, true,
-                   ZObject::kNullObj, &st);
+    surface.create(cvs, backwards, knots, 3, 3, ZFnNurbsSurface::kOpen, ZFnNurbsSurface::kOpen, true, ZObject::kNullObj,
+                   &st);
     EXPECT_EQ(st.errorString(), "Cannot create the NURBS surface: knots must be finite and non-decreasing");
     surface.create(cvs, knots, knots, 0, 3, ZFnNurbsSurface::kOpen, ZFnNurbsSurface::kOpen, true, ZObject::kNullObj,
                    &st);
