@@ -199,26 +199,7 @@ ZStatus CmdFile(const ScriptCommand& cmd, Result& result)
     {
         if (!p.positional.empty())
             return ZStatus(ZStatus::kInvalidParameter, "-new takes no file name");
-        Host& host = Host::Get();
-        // A new scene; the UI settings, option variables and queued answers stay.
-        auto transcript = host.Transcript();
-        auto vars = host.optionVars;
-        std::vector<int> answers;
-        while (host.PendingDialogAnswers())
-            answers.push_back(host.NextDialogAnswer());
-        bool batch = host.Batch();
-        std::string up = host.UpAxis();
-        ZTime::Unit t = ZTime::uiUnit();
-        ZAngle::Unit a = ZAngle::uiUnit();
-        host.Reset();
-        for (const auto& e : transcript)
-            host.Record(e.kind, e.text);
-        host.optionVars = vars;
-        host.QueueDialogAnswers(answers);
-        host.SetBatch(batch);
-        host.SetUpAxis(up);
-        ZTime::setUIUnit(t);
-        ZAngle::setUIUnit(a);
+        Host::Get().NewScene();
         return ZStatus();
     }
     bool reading = p.Has("import") || p.Has("open");

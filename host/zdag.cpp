@@ -417,7 +417,7 @@ bool ParseComponent(const std::string& text, ZObject& component)
             return true;
         };
         long lo, hi;
-        if (!number(a, lo) || !number(b, hi) || hi < lo || hi - lo > 10000000)
+        if (!number(a, lo) || !number(b, hi) || hi < lo || hi - lo > 1000000)
             return false;
         groups.push_back({lo, hi});
         pos = close + 1;
@@ -427,7 +427,7 @@ bool ParseComponent(const std::string& text, ZObject& component)
         return false;
     if (twoIndices)
     {
-        if ((groups[0].second - groups[0].first + 1) * (groups[1].second - groups[1].first + 1) > 10000000)
+        if ((groups[0].second - groups[0].first + 1) * (groups[1].second - groups[1].first + 1) > 1000000)
             return false;
         for (long u = groups[0].first; u <= groups[0].second; ++u)
             for (long v = groups[1].first; v <= groups[1].second; ++v)

@@ -41,6 +41,12 @@ Scene& Host::GetScene()
     return *slot;
 }
 
+void Host::NewScene()
+{
+    SceneSlot().reset();
+    GetScene();
+}
+
 void Host::Reset()
 {
     SceneSlot().reset();

@@ -41,6 +41,8 @@ public:
     // transcript, no dialog answers queued, query answers at their defaults.
     // Registered commands and translators stay.
     void Reset();
+    // A new scene only: the transcript, answers, units and UI state stay.
+    void NewScene();
     Scene& GetScene();
 
     // ---- Transcript ----

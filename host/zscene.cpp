@@ -339,7 +339,8 @@ const AttrDef* Node::Attr(int index) const
         return nullptr;
     if (index < n)
         return &type->attrs[index];
-    if (index - n < static_cast<int>(dynamic.size()))
+    // A removed dynamic attribute keeps its index but has no name.
+    if (index - n < static_cast<int>(dynamic.size()) && !dynamic[index - n].name.empty())
         return &dynamic[index - n];
     return nullptr;
 }
