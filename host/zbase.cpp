@@ -353,7 +353,15 @@ bool ZObject::operator==(const ZObject& other) const
     if (mRep->kind == zelthost::ObjectRep::kNode)
         return mRep->node == other.mRep->node;
     if (mRep->kind == zelthost::ObjectRep::kAttribute && mRep->pack.empty() && other.mRep->pack.empty())
+    {
+        // A static attribute is one object for every node of its type.
+        const zelthost::Node* a = zelthost::CurrentScene().Get(mRep->node);
+        const zelthost::Node* b = zelthost::CurrentScene().Get(other.mRep->node);
+        if (a && b && a->type == b->type && mRep->attr == other.mRep->attr &&
+            mRep->attr < static_cast<int>(a->type->attrs.size()))
+            return true;
         return mRep->node == other.mRep->node && mRep->attr == other.mRep->attr;
+    }
     return false;
 }
 

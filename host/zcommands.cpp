@@ -1814,7 +1814,7 @@ ZStatus CmdCluster(const ScriptCommand& cmd, Result& result)
     if (!hasHandleShape)
         scene.Create("clusterHandle", base + "HandleShape", handle->id, &st);
     scene.Connect(ZPlug(handle->id, handle->FindAttr("worldMatrix"), 0),
-                  ZPlug(cluster->id, cluster->FindAttr("bindPreMatrix"), -1), false);
+                  ZPlug(cluster->id, cluster->FindAttr("matrix"), -1), false);
     for (auto& g : geometry)
     {
         InsertDeformer(cluster, g.first);

@@ -241,6 +241,7 @@ std::map<std::string, TypeInfo> BuildTypes()
     {
         TypeBuilder b("cluster", {F::kCluster, F::kGeometryFilter, F::kDependencyNode}, false, false);
         AddGeometryFilterAttrs(b);
+        b.Add("matrix", "ma", AttrDef::kMatrix);
         b.Add("bindPreMatrix", "pm", AttrDef::kMatrix);
         b.Num("relative", "rel", kNumBoolean, kUnitless, 0, false);
         keep(b);
@@ -454,16 +455,34 @@ void Scene::Unname(Node* node)
         mByName.erase(it);
 }
 
-static bool ValidName(const std::string& name)
+// The host's name rule: letters, digits and "_" in each namespace part, not
+// starting with a digit. Other characters become "_" (a leading digit gets a
+// "_" in front), as the host does on renaming; an empty name is refused.
+static bool CleanName(std::string& name)
 {
-    if (name.empty())
+    if (name.empty() || name.back() == ':')
         return false;
-    for (char c : name)
-        if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == ':'))
-            return false;
-    return !std::isdigit(
-               static_cast<unsigned char>(name[name.rfind(':') == std::string::npos ? 0 : name.rfind(':') + 1])) &&
-           name.back() != ':';
+    bool absolute = name[0] == ':';
+    std::string out = absolute ? ":" : "";
+    bool partStart = true;
+    for (size_t i = absolute ? 1 : 0; i < name.size(); ++i)
+    {
+        char c = name[i];
+        if (c == ':')
+        {
+            if (partStart)
+                return false; // an empty namespace part
+            out += c;
+            partStart = true;
+            continue;
+        }
+        if (partStart && std::isdigit(static_cast<unsigned char>(c)))
+            out += '_';
+        out += std::isalnum(static_cast<unsigned char>(c)) || c == '_' ? c : '_';
+        partStart = false;
+    }
+    name = out;
+    return true;
 }
 
 Node* Scene::Create(const std::string& typeName, const std::string& name, uint64_t parent, ZStatus* status)
@@ -495,7 +514,7 @@ Node* Scene::Create(const std::string& typeName, const std::string& name, uint64
         }
     }
     std::string wanted = name.empty() ? typeName + (type->shape ? "Shape1" : "1") : name;
-    if (!ValidName(wanted))
+    if (!CleanName(wanted))
     {
         ZSetStatus(status, ZStatus(ZStatus::kInvalidParameter, "Invalid node name: " + wanted));
         return nullptr;
@@ -531,12 +550,13 @@ std::string Scene::Rename(Node* node, const std::string& name, ZStatus* status)
         ZSetStatus(status, ZStatus(ZStatus::kInvalidParameter, "the world cannot be renamed"));
         return std::string();
     }
-    if (!ValidName(name))
+    std::string clean = name;
+    if (!CleanName(clean))
     {
         ZSetStatus(status, ZStatus(ZStatus::kInvalidParameter, "Invalid node name: " + name));
         return std::string();
     }
-    std::string full = Qualify(name);
+    std::string full = Qualify(clean);
     size_t colon = full.rfind(':');
     if (colon != std::string::npos && !namespaces.count(full.substr(0, colon)))
     {

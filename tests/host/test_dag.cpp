@@ -41,8 +41,12 @@ TEST_F(DagTest, NamesAreMadeUniqueWithinTheirNamespace)
     EXPECT_EQ(Run("namespaceInfo -lon"), std::vector<std::string>{"ns"});
 
     ZStatus st;
-    EXPECT_EQ(fn.setName("1arm", &st).str(), "arm");
-    EXPECT_EQ(st.errorString(), "Invalid node name: 1arm");
+    EXPECT_EQ(fn.setName("1arm", &st).str(), "_1arm"); // names are cleaned, as the host does
+    EXPECT_EQ(fn.setName("cube.smile face", &st).str(), "cube_smile_face");
+    EXPECT_EQ(fn.setName("", &st).str(), "cube_smile_face");
+    EXPECT_EQ(st.errorString(), "Invalid node name: ");
+    fn.setName("a::b", &st);
+    EXPECT_EQ(st.errorString(), "Invalid node name: a::b");
     fn.setName("missing:arm", &st);
     EXPECT_EQ(st.errorString(), "Namespace does not exist: missing");
 }

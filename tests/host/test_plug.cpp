@@ -194,4 +194,16 @@ TEST_F(PlugTest, DependencyWalksFindDeformersUpAndDown)
     EXPECT_TRUE(bad.isDone());
 }
 
+TEST_F(PlugTest, StaticAttributesAreOneObjectPerType)
+{
+    // A feed from another file texture's outColor is told apart by attribute.
+    Run("shadingNode -at file -n f1; shadingNode -at file -n f2; createNode transform -n t");
+    EXPECT_TRUE(Plug("f1", "outColor").attribute() == Plug("f2", "outColor").attribute());
+    EXPECT_FALSE(Plug("f1", "outColor").attribute() == Plug("f1", "outAlpha").attribute());
+    ZFnNumericAttribute fn;
+    ZFnDependencyNode(Node("f1")).addAttribute(fn.create("extra", "extra", ZFnNumericData::kDouble));
+    ZFnDependencyNode(Node("f2")).addAttribute(fn.create("extra", "extra", ZFnNumericData::kDouble));
+    EXPECT_FALSE(Plug("f1", "extra").attribute() == Plug("f2", "extra").attribute()); // dynamic: per node
+}
+
 } // namespace
