@@ -457,10 +457,13 @@ ZStatus CmdParent(const ScriptCommand& cmd, Result& result)
         st = scene.Reparent(child->id, parent, p.Has("addObject"), p.Has("addObject") ? 0 : oldParent);
         if (!st)
             return st;
-        auto paths = scene.AllPathsTo(child->id);
-        for (const auto& q : paths)
+        // The name of the child by its (first) path under the new parent.
+        for (const auto& q : scene.AllPathsTo(child->id))
             if (q.size() >= 2 ? q[q.size() - 2] == parent : parent == scene.World())
+            {
                 result.push_back(PathName(q));
+                break;
+            }
     }
     return ZStatus();
 }
@@ -1492,13 +1495,11 @@ void ClosestJointWeights(SkinData& skin, const Node* shape)
     for (uint64_t j : skin.influences)
     {
         double m[4][4];
-        auto paths = CurrentScene().AllPathsTo(j);
-        WorldMatrix(paths.empty() ? std::vector<uint64_t>() : paths.front(), m);
+        WorldMatrix(CurrentScene().FirstPathTo(j), m);
         jointPos.emplace_back(m[3][0], m[3][1], m[3][2]);
     }
     double world[4][4];
-    auto shapePaths = CurrentScene().AllPathsTo(shape->id);
-    WorldMatrix(shapePaths.empty() ? std::vector<uint64_t>() : shapePaths.front(), world);
+    WorldMatrix(CurrentScene().FirstPathTo(shape->id), world);
     const auto& points = ShapePoints(shape);
     for (size_t i = 0; i < points.size(); ++i)
     {
@@ -1585,7 +1586,7 @@ ZStatus CmdNewSkinCluster(const ScriptCommand& cmd, Result& result)
     {
         Node* joint = scene.Get(sel.joints[i]);
         double world[4][4];
-        WorldMatrix(scene.AllPathsTo(joint->id).front(), world);
+        WorldMatrix(scene.FirstPathTo(joint->id), world);
         ZMatrix inverse = ZMatrix(world).inverse();
         ZFnMatrixData data;
         ZPlug(skin->id, bindAttr, static_cast<int>(i)).setValue(data.create(inverse));

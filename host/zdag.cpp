@@ -227,10 +227,10 @@ ZStatus ZDagPath::getAPathTo(const ZObject& node, ZDagPath& path)
     Node* n = NodeOf(node);
     if (!n || !n->type->dag)
         return ZStatus(ZStatus::kInvalidParameter, "the object is not a DAG node");
-    auto all = CurrentScene().AllPathsTo(n->id);
-    if (all.empty())
+    std::vector<uint64_t> first = CurrentScene().FirstPathTo(n->id);
+    if (first.empty())
         return ZStatus(ZStatus::kNotFound, "the node has no path");
-    path = ZDagPath(all.front());
+    path = ZDagPath(first);
     return ZStatus();
 }
 
@@ -273,51 +273,65 @@ ZItDag::ZItDag(TraversalType type, ZFn::Type filter, ZStatus* status)
     Build();
 }
 
-void ZItDag::Build()
+bool ZItDag::Accepted() const
+{
+    Node* node = mPath.empty() ? nullptr : CurrentScene().Get(mPath.back());
+    return node && (mFilter == ZFn::kInvalid || node->Is(mFilter));
+}
+
+void ZItDag::Step()
 {
     Scene& scene = CurrentScene();
+    while (!mNext.empty())
+    {
+        Node* node = scene.Get(mPath.empty() ? scene.World() : mPath.back());
+        size_t& k = mNext.back();
+        if (node && k < node->children.size())
+        {
+            mPath.push_back(node->children[k++]);
+            mNext.push_back(0);
+            return;
+        }
+        mNext.pop_back();
+        if (!mPath.empty())
+            mPath.pop_back();
+    }
+    mDone = true;
+}
+
+void ZItDag::Build()
+{
+    mPath.clear();
+    mNext.clear();
     mPaths.clear();
     mIndex = 0;
-    auto accept = [&](const std::vector<uint64_t>& path) {
-        if (mFilter == ZFn::kInvalid || scene.Get(path.back())->Is(mFilter))
-            mPaths.push_back(path);
-    };
-    const Node* world = scene.Get(scene.World());
+    mDone = false;
     if (mType == kDepthFirst)
     {
-        // Explicit stack of (path, next child), so deep hierarchies do not recurse.
-        std::vector<std::pair<std::vector<uint64_t>, size_t>> stack;
-        stack.push_back({{}, 0});
-        while (!stack.empty())
-        {
-            auto& top = stack.back();
-            const Node* node = top.first.empty() ? world : scene.Get(top.first.back());
-            if (top.second >= node->children.size())
-            {
-                stack.pop_back();
-                continue;
-            }
-            std::vector<uint64_t> child = top.first;
-            child.push_back(node->children[top.second++]);
-            accept(child);
-            stack.push_back({std::move(child), 0});
-        }
+        mNext.push_back(0);
+        do
+            Step();
+        while (!mDone && !Accepted());
+        return;
     }
-    else
+    const size_t kMaxPaths = 1000000;
+    Scene& scene = CurrentScene();
+    std::deque<std::vector<uint64_t>> queue;
+    for (uint64_t c : scene.Get(scene.World())->children)
+        queue.push_back({c});
+    while (!queue.empty() && mPaths.size() < kMaxPaths)
     {
-        std::deque<std::vector<uint64_t>> queue;
-        for (uint64_t c : world->children)
-            queue.push_back({c});
-        while (!queue.empty())
+        std::vector<uint64_t> path = std::move(queue.front());
+        queue.pop_front();
+        Node* node = scene.Get(path.back());
+        if (!node)
+            continue;
+        if (mFilter == ZFn::kInvalid || node->Is(mFilter))
+            mPaths.push_back(path);
+        for (uint64_t c : node->children)
         {
-            std::vector<uint64_t> path = std::move(queue.front());
-            queue.pop_front();
-            accept(path);
-            for (uint64_t c : scene.Get(path.back())->children)
-            {
-                queue.push_back(path);
-                queue.back().push_back(c);
-            }
+            queue.push_back(path);
+            queue.back().push_back(c);
         }
     }
 }
@@ -325,34 +339,36 @@ void ZItDag::Build()
 bool ZItDag::isDone(ZStatus* status) const
 {
     ZSetStatus(status, ZStatus());
-    return mIndex >= mPaths.size();
+    return mType == kDepthFirst ? mDone : mIndex >= mPaths.size();
 }
 
 ZStatus ZItDag::next()
 {
-    if (mIndex >= mPaths.size())
+    if (isDone())
         return ZStatus(ZStatus::kFailure, "the iteration is done");
-    ++mIndex;
+    if (mType == kDepthFirst)
+        do
+            Step();
+        while (!mDone && !Accepted());
+    else
+        ++mIndex;
     return ZStatus();
 }
 
 ZStatus ZItDag::getPath(ZDagPath& path) const
 {
-    if (mIndex >= mPaths.size())
+    if (isDone())
         return ZStatus(ZStatus::kFailure, "the iteration is done");
-    path = ZDagPath(mPaths[mIndex]);
+    path = ZDagPath(mType == kDepthFirst ? mPath : mPaths[mIndex]);
     return ZStatus();
 }
 
 ZObject ZItDag::currentItem(ZStatus* status) const
 {
-    if (mIndex >= mPaths.size())
-    {
-        ZSetStatus(status, ZStatus(ZStatus::kFailure, "the iteration is done"));
-        return ZObject();
-    }
-    ZSetStatus(status, ZStatus());
-    return ZObject(NodeRep(mPaths[mIndex].back()));
+    ZDagPath path;
+    ZStatus st = getPath(path);
+    ZSetStatus(status, st);
+    return st ? ZObject(NodeRep(path.ids().back())) : ZObject();
 }
 
 ZStatus ZItDag::reset()
@@ -477,10 +493,9 @@ ZStatus ZSelectionList::add(const ZObject& node, bool mergeWithExisting)
     item.dag = n->type->dag;
     if (item.dag)
     {
-        auto paths = CurrentScene().AllPathsTo(n->id);
-        if (paths.empty())
+        item.path = CurrentScene().FirstPathTo(n->id);
+        if (item.path.empty())
             return ZStatus(ZStatus::kInvalidParameter, "the node has no path");
-        item.path = paths.front();
     }
     else
         item.path = {n->id};

@@ -61,7 +61,9 @@ private:
 
 // Depth-first walk over every DAG path of the scene: a node, then the
 // subtrees of its children in child order; an instanced node is met once per
-// path.
+// path. The depth-first walk keeps only the current path, so scenes with many
+// instance paths cost memory in their depth only; a breadth-first walk lists
+// at most a million paths.
 class ZItDag
 {
 public:
@@ -80,9 +82,14 @@ public:
 
 private:
     void Build();
+    void Step(); // depth first: the next path in pre-order
+    bool Accepted() const;
     TraversalType mType;
     ZFn::Type mFilter;
-    std::vector<std::vector<uint64_t>> mPaths;
+    std::vector<uint64_t> mPath; // depth first: the current path
+    std::vector<size_t> mNext;   // depth first: next child to visit, per level from the world
+    bool mDone = false;
+    std::vector<std::vector<uint64_t>> mPaths; // breadth first
     size_t mIndex = 0;
 };
 

@@ -529,7 +529,11 @@ bool ZFnDagNode::isInstanced(bool, ZStatus* status) const
     Node* node = nullptr;
     if (!ZSetStatus(status, NodeStatus(mObject, &node)))
         return false;
-    return CurrentScene().AllPathsTo(node->id).size() > 1;
+    // Instanced when some node on the way up has more than one parent.
+    for (Node* n = node; n && !n->parents.empty(); n = CurrentScene().Get(n->parents.front()))
+        if (n->parents.size() > 1)
+            return true;
+    return false;
 }
 
 bool ZFnDagNode::isIntermediateObject(ZStatus* status) const

@@ -116,9 +116,9 @@ ZString ZPlug::info(ZStatus* status) const
     std::string owner = r.node->name;
     if (r.node->type->dag)
     {
-        auto paths = CurrentScene().AllPathsTo(r.node->id);
-        if (!paths.empty())
-            owner = ZDagPath(paths.front()).fullPathName().str();
+        std::vector<uint64_t> first = CurrentScene().FirstPathTo(r.node->id);
+        if (!first.empty())
+            owner = ZDagPath(first).fullPathName().str();
     }
     return ZString(owner + "." + AttrPath(r.node, mAttr, mLogical, true));
 }

@@ -752,22 +752,71 @@ ZStatus Scene::Disconnect(const ZPlug& src, const ZPlug& dst)
     return ZStatus();
 }
 
-std::vector<std::vector<uint64_t>> Scene::AllPathsTo(uint64_t id) const
+// Paths to a node, remembering those of every multi-parent ancestor so that a
+// chain of instances costs its depth times the paths, not the paths squared.
+static std::vector<std::vector<uint64_t>>
+PathsTo(const Scene& scene, uint64_t id, std::unordered_map<uint64_t, std::vector<std::vector<uint64_t>>>& memo)
 {
     std::vector<std::vector<uint64_t>> out;
-    Node* node = Get(id);
+    Node* node = scene.Get(id);
     if (!node || !node->type->dag)
         return out;
-    if (id == mWorld)
+    if (id == scene.World())
         return {std::vector<uint64_t>()};
-    // Parents in order; a cycle cannot form (Reparent refuses one).
-    for (uint64_t p : node->parents)
-        for (auto& path : AllPathsTo(p))
+    // A single parent chain is walked up without recursion.
+    std::vector<uint64_t> chain{id};
+    while (node && node->parents.size() == 1 && node->parents.front() != scene.World())
+    {
+        chain.push_back(node->parents.front());
+        node = scene.Get(node->parents.front());
+    }
+    if (!node || node->parents.empty())
+        return out;
+    std::vector<std::vector<uint64_t>> heads;
+    if (node->parents.size() == 1)
+        heads.push_back({});
+    else
+    {
+        // Parents in order; a cycle cannot form (Reparent refuses one).
+        for (uint64_t p : node->parents)
         {
-            path.push_back(id);
-            out.push_back(std::move(path));
+            auto it = memo.find(p);
+            if (it == memo.end())
+                it = memo.emplace(p, PathsTo(scene, p, memo)).first;
+            for (const auto& path : it->second)
+                if (heads.size() < Scene::kMaxPaths)
+                    heads.push_back(path);
         }
+    }
+    for (auto& head : heads)
+    {
+        head.insert(head.end(), chain.rbegin(), chain.rend());
+        out.push_back(std::move(head));
+    }
     return out;
+}
+
+std::vector<uint64_t> Scene::FirstPathTo(uint64_t id) const
+{
+    std::vector<uint64_t> path;
+    Node* node = Get(id);
+    if (!node || !node->type->dag || id == mWorld)
+        return path;
+    while (node && node->id != mWorld && !node->parents.empty())
+    {
+        path.push_back(node->id);
+        node = Get(node->parents.front());
+    }
+    if (!node || node->id != mWorld)
+        return std::vector<uint64_t>();
+    std::reverse(path.begin(), path.end());
+    return path;
+}
+
+std::vector<std::vector<uint64_t>> Scene::AllPathsTo(uint64_t id) const
+{
+    std::unordered_map<uint64_t, std::vector<std::vector<uint64_t>>> memo;
+    return PathsTo(*this, id, memo);
 }
 
 static std::vector<std::string> SplitPath(const std::string& text)
@@ -802,11 +851,8 @@ bool Scene::Resolve(const std::string& text, std::vector<uint64_t>& path, bool& 
             path.push_back(node->id);
             return true;
         }
-        auto paths = AllPathsTo(node->id);
-        if (paths.empty())
-            return false;
-        path = paths.front();
-        return true;
+        path = FirstPathTo(node->id);
+        return !path.empty();
     }
     std::vector<std::string> parts = SplitPath(text);
     bool absolute = parts.front().empty();

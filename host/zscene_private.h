@@ -247,7 +247,12 @@ public:
 
     // Every node in creation order.
     const std::map<uint64_t, std::unique_ptr<Node>>& Nodes() const { return mNodes; }
+    // Every path to a node, parents in order; at most kMaxPaths of them (a
+    // chain of instances multiplies paths).
     std::vector<std::vector<uint64_t>> AllPathsTo(uint64_t id) const;
+    // The first of them (through first parents); empty for a non-DAG node.
+    std::vector<uint64_t> FirstPathTo(uint64_t id) const;
+    static const size_t kMaxPaths = 100000;
     // Resolves "name", "|a|b", "a|b" or "ns:name" to DAG paths or a DG node.
     bool Resolve(const std::string& text, std::vector<uint64_t>& path, bool& dag) const;
 
