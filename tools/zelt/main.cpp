@@ -18,7 +18,8 @@ void Usage(std::ostream& out)
            "'#' comments) on the stand-in host and reports each failure with its line.\n"
            "options:\n"
            "  -p PATH   load a plug-in before the scripts (repeatable)\n"
-           "  -k        keep going after a failed command\n"
+           "  -k        keep going after a failed command; failures are reported and the\n"
+           "            exit status stays 0\n"
            "  -d FILE   dump the whole scene to FILE at the end ('-' for standard output)\n"
            "  -u AXIS   answer 'upAxis -q -axis' with AXIS (y or z; default y)\n"
            "  -i        run as an interactive host ('about -b' answers 0)\n"
@@ -100,6 +101,7 @@ int main(int argc, char** argv)
     host.SetUpAxis(upAxis);
     host.SetEcho(!quiet);
     int failures = 0;
+    bool dumpFailed = false;
     for (const std::string& p : plugins)
     {
         ZStatus st = host.LoadPlugin(p);
@@ -129,12 +131,12 @@ int main(int argc, char** argv)
             if (!out)
             {
                 std::cerr << "zelt: cannot write " << dumpFile << "\n";
-                ++failures;
+                dumpFailed = true;
             }
         }
     }
     host.UnloadAllPlugins();
     if (failures > 0)
         std::cerr << "zelt: " << failures << " command(s) failed\n";
-    return failures > 0 ? 1 : 0;
+    return (failures > 0 && !keepGoing) || dumpFailed ? 1 : 0;
 }
