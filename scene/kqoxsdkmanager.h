@@ -152,6 +152,8 @@ protected:
     virtual KQoxNode* AllocateKQoxNode(const char* pName);
     // Lists an attribute made by an attribute class's creation operation.
     KQoxNodeAttribute* AddCreatedNodeAttribute(KQoxNodeAttribute* pAttribute);
+    // Destroys the subtrees below a node (not the node) without nesting.
+    bool DestroyDeepSubtrees(KQoxNode* pNode);
     virtual KQoxSceneInfo* AllocateKQoxSceneInfo();
 
     // The generic steps of every kind -----------------------------------------
