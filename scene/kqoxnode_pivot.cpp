@@ -371,9 +371,12 @@ void KQoxNode::ConvertPivotAnimationRecursiveOne(int target, double frameRate, b
         ActiveRotation(to, to.mPostRotation, valueTo);
         if (AnyNonZero(valueFrom) || AnyNonZero(valueTo))
         {
-            // The target's post-rotation, then the one converted from undone.
+            // The target's post-rotation undone, then the one converted from
+            // (as in the translation-shift conversion; the converter's slot
+            // acts right before the rotation, like the node's post-rotation).
             Rotation(b, valueTo);
-            InverseRotation(a, valueFrom);
+            Rotation(a, valueFrom);
+            KmRi(b.mData, b.mData);
             KmAA(m.mData, a.mData, b.mData);
             if (Rotates(m))
             {
@@ -381,10 +384,7 @@ void KQoxNode::ConvertPivotAnimationRecursiveOne(int target, double frameRate, b
                 convert = true;
             }
             else
-            {
-                KmRi(b.mData, b.mData);
                 converter.SetSourceMatrix(KConverter::eInactivePost, b);
-            }
         }
     }
 
