@@ -431,10 +431,11 @@ private:
     // the Default take's curves.
     void UpdateChannelPropertiesFromDefaultTake();
 
-    // What one global matrix was computed from. A recomputation of the tree
-    // redoes only the nodes whose inputs differ from these; the serial of a
-    // computation is unique in the process, so a child sees when its
-    // parent's matrix changed.
+    // What one global matrix was computed from. A forced recomputation of a
+    // tree marks the tree (its root's tree epoch); each cache of the tree is
+    // then checked against its inputs when next read and recomputed only if
+    // they differ. The serial of a computation is unique in the process, so
+    // a child sees when its parent's matrix changed.
     struct KQoxGlobalMatrixInputs
     {
         double mValues[21]; // default T, R, S; rotation pivot, offset, pre- and post-rotation
@@ -445,19 +446,22 @@ private:
     struct KQoxGlobalMatrixRecord
     {
         KQoxGlobalMatrixInputs mInputs;
-        unsigned long long mSerial = 0; // of the computation that filled the cache
-        unsigned long long mEpoch = 0;  // of the last check against the inputs
+        unsigned long long mSerial = 0;    // of the computation that filled the cache
+        unsigned long long mEpoch = 0;     // of the last check against the inputs
+        unsigned long long mTreeEpoch = 0; // on a root: of the last forced call in its tree
     };
     KQoxGlobalMatrixRecord& GlobalMatrixRecord(EPivotSet set)
     {
         return mGlobalMatrixRecords[set == eDESTINATION_SET ? 1 : 0];
     }
-    bool IsGlobalMatrixCurrent(EPivotSet set);
+    // Valid and checked since the last forced call in the node's tree,
+    // whose root's tree epoch is given.
+    bool IsGlobalMatrixCurrent(EPivotSet set, unsigned long long treeEpoch);
     // Reads the inputs; the parent's matrix is brought up to date first.
     void GatherGlobalMatrixInputs(EPivotSet set, KQoxGlobalMatrixInputs& inputs);
     // Checks this node and its stale ancestors, top-down, recomputing those
     // whose inputs changed.
-    void RefreshGlobalMatrix(EPivotSet set);
+    void RefreshGlobalMatrix(EPivotSet set, unsigned long long treeEpoch);
     void ComputeGlobalMatrixOne(EPivotSet set, const KQoxGlobalMatrixInputs& inputs);
     // One node's share of the two conversions (kqoxnode_pivot.cpp).
     void ConvertPivotAnimationOne(int target, double frameRate, bool keyReduce);

@@ -47,39 +47,43 @@ void TransformNodes(KQoxTakeNode* take, KFCurveNode** nodes)
 
 namespace {
 
-// A full recomputation of a tree is replaced by a new epoch: every cache
-// then counts as unchecked and is checked against its inputs when next read,
-// so forcing one node of a large tree costs only its ancestors' checks.
-// Serials number the computations, so a node's record tells which of its
-// parent's matrices it was built on. Atomic so that scenes on different
-// threads never race on them.
+// Forced calls are numbered by a process-wide epoch. A forced call stores a
+// new epoch in its tree's root and checks only its own ancestors; every
+// other cache of the tree counts as unchecked until read, when it is checked
+// against its inputs. A node checked in the latest epoch anywhere needs no
+// look at its root. Serials number the computations, so a node's record
+// tells which of its parent's matrices it was built on. Atomic so that
+// scenes on different threads never race on them.
 std::atomic<unsigned long long> gGlobalMatrixEpoch{1};
 std::atomic<unsigned long long> gGlobalMatrixSerial{0};
 
 } // namespace
 
-bool KQoxNode::IsGlobalMatrixCurrent(EPivotSet set)
+bool KQoxNode::IsGlobalMatrixCurrent(EPivotSet set, unsigned long long treeEpoch)
 {
-    return Pivot(set).mGlobalMatrixValid && GlobalMatrixRecord(set).mEpoch == gGlobalMatrixEpoch.load();
+    const unsigned long long checked = GlobalMatrixRecord(set).mEpoch;
+    return Pivot(set).mGlobalMatrixValid && (checked == gGlobalMatrixEpoch.load() || checked >= treeEpoch);
 }
 
 KQoxXMatrix& KQoxNode::GetGlobalMatrix(EPivotSet set, bool force)
 {
     KQoxNodeProperties::KQoxPivot& pivot = Pivot(set);
-    if (!force && IsGlobalMatrixCurrent(set))
+    if (!force && pivot.mGlobalMatrixValid && GlobalMatrixRecord(set).mEpoch == gGlobalMatrixEpoch.load())
         return pivot.mGlobalMatrix;
-    // A forced call, or a cache never computed, brings the whole tree up to
-    // date: the new epoch makes every other node check itself when read.
-    if (force || !pivot.mGlobalMatrixValid)
-        ++gGlobalMatrixEpoch;
-    RefreshGlobalMatrix(set);
+    KQoxNode* root = this;
+    while (KQoxNode* parent = root->GetParent())
+        root = parent;
+    KQoxGlobalMatrixRecord& rootRecord = root->GlobalMatrixRecord(set);
+    if (force)
+        rootRecord.mTreeEpoch = ++gGlobalMatrixEpoch;
+    RefreshGlobalMatrix(set, rootRecord.mTreeEpoch);
     return pivot.mGlobalMatrix;
 }
 
-void KQoxNode::RefreshGlobalMatrix(EPivotSet set)
+void KQoxNode::RefreshGlobalMatrix(EPivotSet set, unsigned long long treeEpoch)
 {
     KArrayTemplate<KQoxNode*> chain;
-    for (KQoxNode* node = this; node && !node->IsGlobalMatrixCurrent(set); node = node->GetParent())
+    for (KQoxNode* node = this; node && !node->IsGlobalMatrixCurrent(set, treeEpoch); node = node->GetParent())
         chain.Add(node);
     for (int i = chain.GetCount() - 1; i >= 0; --i)
     {
@@ -90,6 +94,17 @@ void KQoxNode::RefreshGlobalMatrix(EPivotSet set)
         if (!node->Pivot(set).mGlobalMatrixValid || std::memcmp(&inputs, &record.mInputs, sizeof inputs) != 0)
             node->ComputeGlobalMatrixOne(set, inputs);
         record.mEpoch = gGlobalMatrixEpoch.load();
+    }
+    // The ancestors found current are stamped with the latest epoch, so
+    // that reading them again needs no look at the root.
+    const unsigned long long epoch = gGlobalMatrixEpoch.load();
+    for (KQoxNode* node = chain.GetCount() ? chain[chain.GetCount() - 1]->GetParent() : this; node;
+         node = node->GetParent())
+    {
+        KQoxGlobalMatrixRecord& record = node->GlobalMatrixRecord(set);
+        if (record.mEpoch == epoch || !node->IsGlobalMatrixCurrent(set, treeEpoch))
+            break;
+        record.mEpoch = epoch;
     }
 }
 
