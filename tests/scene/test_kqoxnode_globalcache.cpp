@@ -4,7 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "fcurve/kfcurve.h"
 #include "node_test_util.h"
+#include "scene/kqoxtakenode.h"
 
 using namespace nodetest;
 
@@ -79,4 +81,47 @@ TEST_F(NodeTest, DeepChainGlobalMatrices)
     chain[0]->SetDefaultT(KQoxVector4(1, 0, 7, 0));
     chain[0]->ComputeGlobalMatrix(eSOURCE_SET);
     ExpectVector(chain.back()->GetGlobalT(eSOURCE_SET), depth, 0, 7, 0);
+}
+
+// Take matrices: plain scaling-rotation-translation from the curves, cached
+// per node (and per time for the current take) until the take is switched.
+TEST_F(NodeTest, TakeMatricesCachedUntilTheTakeSwitches)
+{
+    KQoxNode* child = Node("C");
+    KQoxNode* parent = Tree("P", {child});
+    parent->SetDefaultT(KQoxVector4(7, 0, 0, 0));
+    child->SetDefaultT(KQoxVector4(0, 2, 0, 0));
+    child->SetDefaultR(KQoxVector4(0, 0, 90, 0));
+    child->SetDefaultS(KQoxVector4(2, 1, 1, 0));
+    // Pivots take no part in take matrices.
+    parent->SetPivotState(eSOURCE_SET, ePIVOT_STATE_ACTIVE);
+    parent->SetRotationPivot(eSOURCE_SET, KQoxVector4(9, 9, 9, 1));
+    const KQoxXMatrix& local = child->GetLocalFromDefaultTake();
+    ExpectVector(local.GetRow(0), 0, 2, 0, 0, 1e-12);
+    ExpectVector(local.GetRow(1), -1, 0, 0, 0, 1e-12);
+    ExpectVector(local.GetRow(3), 0, 2, 0, 1);
+    ExpectVector(child->GetGlobalFromDefaultTake().GetRow(3), 7, 2, 0, 1);
+    parent->SetDefaultT(KQoxVector4(8, 0, 0, 0));
+    ExpectVector(child->GetGlobalFromDefaultTake().GetRow(3), 7, 2, 0, 1);
+
+    KQoxTakeNode* take = parent->CreateTakeNode("Take 001");
+    child->CreateTakeNode("Take 001");
+    KFCurve* x = take->GetTranslationX();
+    x->KeySet(x->KeyAdd(KTime(0)), KTime(0), 1.0f, KFCURVE_INTERPOLATION_LINEAR);
+    x->KeySet(x->KeyAdd(KTime(1000)), KTime(1000), 3.0f, KFCURVE_INTERPOLATION_LINEAR);
+    for (KQoxNode* n : {parent, child})
+        ASSERT_TRUE(n->SetCurrentTakeNode("Take 001"));
+    // The child's take copies its Default take: rotated, scaled, at (0, 2, 0).
+    ExpectVector(child->GetGlobalFromCurrentTake(KTime(500)).GetRow(3), 2, 2, 0, 1);
+    ExpectVector(child->GetGlobalFromCurrentTake(KTime(500)).GetRow(0), 0, 2, 0, 0, 1e-12);
+    // Same time, changed key: cached; another time: evaluated again.
+    x->KeySetValue(1, 5.0f);
+    ExpectVector(parent->GetLocalFromCurrentTake(KTime(500)).GetRow(3), 2, 0, 0, 1);
+    ExpectVector(child->GetGlobalFromCurrentTake(KTime(500)).GetRow(3), 2, 2, 0, 1);
+    ExpectVector(child->GetGlobalFromCurrentTake(KTime(1000)).GetRow(3), 5, 2, 0, 1);
+    // A take switch drops the caches.
+    for (KQoxNode* n : {parent, child})
+        n->SetCurrentTakeNode("Take 001");
+    ExpectVector(child->GetGlobalFromCurrentTake(KTime(500)).GetRow(3), 3, 2, 0, 1);
+    ExpectVector(child->GetGlobalFromDefaultTake().GetRow(3), 8, 2, 0, 1);
 }
