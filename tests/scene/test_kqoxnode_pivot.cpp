@@ -617,3 +617,63 @@ TEST_F(PivotTest, EachPivotValueIsBakedWithoutChangingTheMotion)
         }
     }
 }
+
+// A frame rate that gives no resampling period of at least one tick (and
+// less than the longest time) is refused whole, with the node's error; a
+// tiny but usable period still converts.
+TEST_F(PivotTest, ConversionsRefuseUnusableRatesAndSurviveExtremeValues)
+{
+    const struct
+    {
+        double rate;
+        bool refused;
+        bool longSpan;
+    } rates[] = {
+        {0.0, true, false},          {-30.0, true, false}, {std::nan(""), true, false},   {5e-324, true, false},
+        {1e-9, true, false},         {1e300, true, false}, {46186158000.0, false, false}, {4618615800.0, false, false},
+        {46186158000.0, false, true}};
+    for (const auto& r : rates)
+    {
+        for (int conversion = 0; conversion < 2; ++conversion)
+        {
+            KQoxNode* node = Node("N");
+            node->SetRotationActive(true);
+            node->SetPivotState(eSOURCE_SET, ePIVOT_STATE_ACTIVE);
+            node->SetPreRotation(eSOURCE_SET, KQoxVector4(0, 0, 30, 1));
+            node->SetRotationOffset(eSOURCE_SET, KQoxVector4(1, 0, 0, 1));
+            KQoxTakeNode* take = node->CreateTakeNode("Take 001");
+            AddLinearKey(take->GetEulerRotationX(), KTime(0), 0.0f);
+            AddLinearKey(take->GetEulerRotationX(), KTime(r.longSpan ? kTicksPerSecond : 1000), 90.0f);
+            if (conversion == 0)
+                node->ConvertPivotAnimationRecursive(eDESTINATION_SET, r.rate, false);
+            else
+                node->ConvertPivotAnimation(eDESTINATION_SET, r.rate, false);
+            KFCurve* x = take->GetEulerRotationX();
+            if (r.refused)
+                EXPECT_STREQ(node->GetLastErrorString(), "Invalid frame rate") << r.rate;
+            else
+                EXPECT_NE(node->GetLastErrorID(), int(KQoxNode::eINVALID_FRAME_RATE)) << r.rate;
+            EXPECT_EQ(take->GetTranslationX()->GetValue(), r.refused ? 0.0f : 1.0f) << r.rate;
+            EXPECT_GE(x->KeyGetCount(), 2) << r.rate;
+            for (int k = 0; k < x->KeyGetCount(); ++k)
+                EXPECT_TRUE(std::isfinite(x->KeyGetValue(k))) << r.rate;
+            mManager->DestroyKQoxNode(node, false);
+        }
+    }
+
+    // Offsets at the ends of the float range, a NaN pivot and a rotation
+    // order outside the table.
+    KQoxNode* node = Node("Extreme");
+    node->SetPivotState(eSOURCE_SET, ePIVOT_STATE_ACTIVE);
+    node->SetRotationOffset(eSOURCE_SET, KQoxVector4(3.4e38, -3.4e38, 1e-310, 1));
+    node->SetRotationPivot(eSOURCE_SET, KQoxVector4(std::nan(""), 0, 0, 1));
+    node->SetRotationOrder(eSOURCE_SET, static_cast<ERotationOrder>(99));
+    Geometry(node);
+    KQoxTakeNode* take = node->CreateTakeNode("Take 001");
+    AddLinearKey(take->GetEulerRotationY(), KTime(0), 0.0f);
+    AddLinearKey(take->GetEulerRotationY(), Seconds(1.0), 45.0f);
+    node->ConvertPivotAnimationRecursive(eDESTINATION_SET, 30.0, false);
+    node->ConvertPivotAnimation(eDESTINATION_SET, 30.0, false);
+    EXPECT_TRUE(std::isnan(take->GetTranslationX()->GetValue()));
+    EXPECT_GE(take->GetEulerRotationY()->KeyGetCount(), 2);
+}
