@@ -55,7 +55,7 @@ int ConverterRotationOrder(const KPivotSet& set)
 {
     if (set.mRotationSpaceForLimitOnly)
         return 0;
-    const int order = set.mRotationOrder;
+    const int order = static_cast<int>(set.mRotationOrder);
     return order >= eEULER_XYZ && order <= eSPHERIC_XYZ ? 2 * order : 0;
 }
 

@@ -667,7 +667,7 @@ TEST_F(PivotTest, ConversionsRefuseUnusableRatesAndSurviveExtremeValues)
     node->SetPivotState(eSOURCE_SET, ePIVOT_STATE_ACTIVE);
     node->SetRotationOffset(eSOURCE_SET, KQoxVector4(3.4e38, -3.4e38, 1e-310, 1));
     node->SetRotationPivot(eSOURCE_SET, KQoxVector4(std::nan(""), 0, 0, 1));
-    node->SetRotationOrder(eSOURCE_SET, static_cast<ERotationOrder>(99));
+    node->SetRotationOrder(eSOURCE_SET, static_cast<ERotationOrder>(7));
     Geometry(node);
     KQoxTakeNode* take = node->CreateTakeNode("Take 001");
     AddLinearKey(take->GetEulerRotationY(), KTime(0), 0.0f);
