@@ -472,25 +472,27 @@ TEST_F(PivotTest, ExportImportRoundTripKeepsTheMotion)
             ExpectSameMatrix(PosedGlobal(n, KTime(f * kTicksPerFrame30)), before[i++], 1e-5, n->GetName());
 }
 
-// A long chain of joints, each with a pre-rotation, goes out and back
-// without exhausting the stack.
-TEST_F(PivotTest, DeepChainRoundTrip)
+// A long chain of joints and many siblings, each with a pre-rotation, go
+// out and back without exhausting the stack.
+TEST_F(PivotTest, LargeHierarchiesRoundTrip)
 {
-    const int depth = 3000;
+    const int depth = 3000, width = 10000;
     KQoxNode* root = Node("Root");
     KQoxNode* last = root;
-    for (int i = 0; i < depth; ++i)
+    for (int i = 0; i < depth + width; ++i)
     {
         KQoxNode* joint = Node(("J" + std::to_string(i)).c_str());
-        last->AddChild(joint);
+        (i < depth ? last : root)->AddChild(joint);
         joint->SetPreRotation(eSOURCE_SET, KQoxVector4(0, 0, 1, 1));
         joint->SetDefaultT(KQoxVector4(1, 0, 0, 0));
-        last = joint;
+        if (i < depth)
+            last = joint;
     }
     EXPECT_FALSE(ReplacePivotExport(root, eSOURCE_SET, *mManager));
-    EXPECT_EQ(root->GetChildCount(true), 2 * depth);
+    EXPECT_EQ(root->GetChildCount(true), 2 * (depth + width));
     ReplacePivotImport(root, eSOURCE_SET, *mManager);
-    EXPECT_EQ(root->GetChildCount(true), depth);
+    EXPECT_EQ(root->GetChildCount(true), depth + width);
+    EXPECT_EQ(root->GetChildCount(false), width + 1);
     ExpectVector(last->GetPreRotation(eSOURCE_SET), 0, 0, 1, 0);
     KQoxVector4 t;
     ExpectVector(last->GetDefaultT(t), 1, 0, 0, 0);
