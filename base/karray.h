@@ -9,8 +9,10 @@
 // what its items point to.
 //
 // KArrayTemplate<T>: the typed wrapper. Indices are int; an absent item is -1.
-// Indices are not checked except by ValidateIndex: callers keep them in range.
+// Callers keep indices in range: the direct accessors assert it, ValidateIndex
+// tells without failing.
 
+#include <cassert>
 #include <type_traits>
 
 class KBaseArray
@@ -101,7 +103,7 @@ public:
 
     T RemoveAt(int index)
     {
-        T item = Data()[index];
+        T item = At(index);
         KBaseArray::RemoveAt(index);
         return item;
     }
@@ -145,17 +147,18 @@ public:
         return -1;
     }
 
-    // Direct item access, unchecked.
-    T GetAt(int index) const { return Data()[index]; }
-    void SetAt(int index, T item) { Data()[index] = item; }
-    T GetFirst() const { return Data()[0]; }
-    T GetLast() const { return Data()[mArrayCount - 1]; }
-    void SetLast(T item) { Data()[mArrayCount - 1] = item; }
-    T& operator[](int index) const { return Data()[index]; }
+    // Direct item access; the index must be in range (asserted).
+    T GetAt(int index) const { return At(index); }
+    void SetAt(int index, T item) { At(index) = item; }
+    T GetFirst() const { return At(0); }
+    T GetLast() const { return At(mArrayCount - 1); }
+    void SetLast(T item) { At(mArrayCount - 1) = item; }
+    T& operator[](int index) const { return At(index); }
     // Other integer index types (avoids ambiguity with the pointer conversion).
     template <typename I, typename = std::enable_if_t<std::is_integral<I>::value && !std::is_same<I, bool>::value>>
     T& operator[](I index) const
     {
+        assert(index >= 0 && static_cast<long long>(index) < mArrayCount);
         return Data()[index];
     }
     T* GetArray() const { return Data(); }
@@ -163,6 +166,11 @@ public:
 
 private:
     T* Data() const { return static_cast<T*>(mBaseArray); }
+    T& At(int index) const
+    {
+        assert(index >= 0 && index < mArrayCount);
+        return Data()[index];
+    }
 };
 
 #endif

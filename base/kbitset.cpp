@@ -95,7 +95,7 @@ KMemoryReusePool* KBitSet::GetBVPool()
     if (!created)
     {
         if (!standalone)
-            standalone = new (std::nothrow) KMemoryReusePool(131072, 2, 0, 2097152);
+            standalone = new KMemoryReusePool(131072, 2, 0, 2097152);
         created = standalone;
     }
     pool = created;

@@ -12,7 +12,6 @@ KChainedFile::KChainedFile(int id, KChainedFile* next, EMode mode, bool ownsNext
     , mNext(next)
     , mMode(mode)
     , mOwnsNext(ownsNext)
-    , mTailFile(nullptr)
 {}
 
 KChainedFile::~KChainedFile()
@@ -20,8 +19,6 @@ KChainedFile::~KChainedFile()
     if (mOwnsNext)
         delete mNext;
     mNext = nullptr;
-    delete mTailFile;
-    mTailFile = nullptr;
 }
 
 bool KChainedFile::Open(const char* name, kFileMode mode, bool text)
@@ -33,8 +30,7 @@ bool KChainedFile::Open(const char* name, kFileMode mode, bool text)
     }
     else
     {
-        delete mTailFile;
-        mTailFile = new KFile;
+        mTailFile = std::make_unique<KFile>();
         ok = mTailFile->Open(name, mode, text);
     }
     mMode = !ok ? eClosed : (mode == kFILE_READ ? eRead : eWrite);
@@ -50,8 +46,7 @@ bool KChainedFile::Open(const char* name, const char* modeText)
     }
     else
     {
-        delete mTailFile;
-        mTailFile = new KFile;
+        mTailFile = std::make_unique<KFile>();
         ok = mTailFile->Open(name, modeText);
     }
     mMode = !ok ? eClosed : ((modeText && std::strchr(modeText, 'r')) ? eRead : eWrite);
@@ -67,10 +62,9 @@ bool KChainedFile::Open(void* buffer, unsigned int size)
     }
     else
     {
-        delete mTailFile;
-        KMemoryFile* memory = new KMemoryFile;
-        mTailFile = memory;
+        auto memory = std::make_unique<KMemoryFile>();
         ok = memory->Open(buffer, size);
+        mTailFile = std::move(memory);
     }
     mMode = ok ? eRead : eClosed;
     return ok;

@@ -11,6 +11,8 @@
 // A bottom layer that has not been opened yet answers like a closed file:
 // 0, null, false, or -1 from Truncate.
 
+#include <memory>
+
 #include "base/kfile.h"
 
 class KChainedFile
@@ -79,7 +81,7 @@ protected:
     KChainedFile* mNext;
     EMode mMode;
     bool mOwnsNext;
-    KFile* mTailFile;
+    std::unique_ptr<KFile> mTailFile; // bottom layer only
 };
 
 #endif

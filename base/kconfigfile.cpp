@@ -20,19 +20,16 @@ const char* Safe(const char* text)
 // Reads one whole line (line end removed); false at the end of the file.
 bool ReadLine(FILE* file, std::string& line)
 {
-    char* buffer = nullptr;
-    size_t capacity = 0;
-    ssize_t n = getline(&buffer, &capacity, file);
-    if (n < 0)
+    line.clear();
+    bool any = false;
+    for (int c; (c = std::getc(file)) != EOF;)
     {
-        free(buffer);
-        return false;
+        any = true;
+        if (c == '\n')
+            break;
+        line.push_back(static_cast<char>(c));
     }
-    line.assign(buffer, static_cast<size_t>(n));
-    free(buffer);
-    if (!line.empty() && line.back() == '\n')
-        line.pop_back();
-    return true;
+    return any;
 }
 
 // The line without its comment (text from the first ';').
@@ -95,9 +92,8 @@ bool SameName(const std::string& a, const char* b)
 char* CopyText(const char* text)
 {
     size_t n = strlen(text) + 1;
-    char* copy = static_cast<char*>(malloc(n));
-    if (copy)
-        memcpy(copy, text, n);
+    char* copy = new char[n];
+    memcpy(copy, text, n);
     return copy;
 }
 
@@ -118,21 +114,19 @@ bool Put(FILE* file, const std::string& text)
 // KConfigFile
 
 KConfigFile::KConfigFile(const char* name, bool inMemory)
-    : mVirtualFile(nullptr)
-    , mDirty(false)
+    : mDirty(false)
 {
     mValue[0] = 0;
     BuildPaths(name, KLib_GetConfigDirectory());
     if (inMemory)
     {
-        mVirtualFile = new KCharPtrSet(20);
-        VirtualFileLoad(mVirtualFile);
+        mVirtualFile = std::make_unique<KCharPtrSet>(20);
+        VirtualFileLoad(mVirtualFile.get());
     }
 }
 
 KConfigFile::KConfigFile(const char* name, const char* directory)
-    : mVirtualFile(nullptr)
-    , mDirty(false)
+    : mDirty(false)
 {
     mValue[0] = 0;
     BuildPaths(name, directory);
@@ -143,9 +137,8 @@ KConfigFile::~KConfigFile()
     if (mVirtualFile)
     {
         if (mDirty)
-            VirtualFileDump(mVirtualFile);
-        VirtualFileClear(mVirtualFile);
-        delete mVirtualFile;
+            VirtualFileDump(mVirtualFile.get());
+        VirtualFileClear(mVirtualFile.get());
     }
 }
 
@@ -178,7 +171,7 @@ char* KConfigFile::CopyValue(const char* text)
 char* KConfigFile::Get(const char* section, const char* key, const char* defaultValue)
 {
     if (mVirtualFile)
-        return VirtualFileGet(mVirtualFile, section, key, defaultValue);
+        return VirtualFileGet(mVirtualFile.get(), section, key, defaultValue);
     section = Safe(section);
     key = Safe(key);
     if (defaultValue)
@@ -216,7 +209,7 @@ bool KConfigFile::Set(const char* section, const char* key, const char* value, c
 {
     if (mVirtualFile)
     {
-        if (!VirtualFileSet(mVirtualFile, section, key, value))
+        if (!VirtualFileSet(mVirtualFile.get(), section, key, value))
             return false;
         mDirty = true;
         return true;
@@ -322,7 +315,7 @@ bool KConfigFile::ClearFile()
 {
     if (mVirtualFile)
     {
-        VirtualFileClear(mVirtualFile);
+        VirtualFileClear(mVirtualFile.get());
         return true;
     }
     remove(mFilePath);
@@ -444,7 +437,7 @@ bool KConfigFile::VirtualFileSet(KCharPtrSet* sections, const char* section, con
     char* old = reinterpret_cast<char*>(entries->Get(key, &index));
     if (old)
     {
-        free(old);
+        delete[] old;
         (*entries)[index] = reinterpret_cast<kReference>(copy);
     }
     else
@@ -464,7 +457,7 @@ void KConfigFile::VirtualFileClear(KCharPtrSet* sections)
         if (!entries)
             continue;
         for (int j = 0; j < entries->GetCount(); ++j)
-            free(reinterpret_cast<char*>(entries->GetFromIndex(j)));
+            delete[] reinterpret_cast<char*>(entries->GetFromIndex(j));
         delete entries;
     }
     sections->Clear();
@@ -473,14 +466,9 @@ void KConfigFile::VirtualFileClear(KCharPtrSet* sections)
 // ---------------------------------------------------------------------------
 // KRegistry
 
-KRegistry::KRegistry()
-    : mConfigFile(nullptr)
-{}
+KRegistry::KRegistry() {}
 
-KRegistry::~KRegistry()
-{
-    delete mConfigFile;
-}
+KRegistry::~KRegistry() {}
 
 KRegistry& KRegistry::Instance()
 {
@@ -492,15 +480,13 @@ bool KRegistry::Connect(const char* file, const char* section)
 {
     mFileName = Safe(file);
     mSectionName = Safe(section);
-    delete mConfigFile;
-    mConfigFile = new KConfigFile(mFileName, false);
-    return mConfigFile != nullptr;
+    mConfigFile = std::make_unique<KConfigFile>(mFileName, false);
+    return true;
 }
 
 bool KRegistry::Close()
 {
-    delete mConfigFile;
-    mConfigFile = nullptr;
+    mConfigFile.reset();
     return true;
 }
 
@@ -522,12 +508,12 @@ T ScanValue(KConfigFile* file, const char* section, const char* key, const char*
 
 int KRegistry::ReadInt(const char*, const char* key, int defaultValue)
 {
-    return ScanValue(mConfigFile, mSectionName, key, "%d", defaultValue);
+    return ScanValue(mConfigFile.get(), mSectionName, key, "%d", defaultValue);
 }
 
 float KRegistry::ReadFloat(const char*, const char* key, float defaultValue)
 {
-    return ScanValue(mConfigFile, mSectionName, key, "%f", defaultValue);
+    return ScanValue(mConfigFile.get(), mSectionName, key, "%f", defaultValue);
 }
 
 void KRegistry::ReadString(const char*, const char* key, const char* defaultValue, KString& out)

@@ -15,6 +15,7 @@
 // KRegistry is the process-wide settings store over one KConfigFile and one
 // section, with typed read and write calls.
 
+#include <memory>
 #include "base/kset.h"
 #include "base/kstring.h"
 
@@ -63,7 +64,7 @@ private:
     KString mFilePath;
     KString mBackupPath;
     char mValue[kValueSize];
-    KCharPtrSet* mVirtualFile;
+    std::unique_ptr<KCharPtrSet> mVirtualFile; // in-memory form only
     bool mDirty;
 };
 
@@ -97,7 +98,7 @@ private:
 
     KString mFileName;
     KString mSectionName;
-    KConfigFile* mConfigFile;
+    std::unique_ptr<KConfigFile> mConfigFile;
 };
 
 // The number of decimals of numbers shown as text: "@Application.txt",

@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "base/kbytes.h"
+
 namespace {
 const unsigned int kPolynomial = 0x04C11DB7u;
 const unsigned int kChunk = 64 * 1024;
@@ -24,7 +26,7 @@ void KCrcFile::MakeCrcTable()
             r = (r & 0x80000000u) ? (r << 1) ^ kPolynomial : (r << 1);
         mCrcTable[0][i] = r;
     }
-    for (int k = 1; k < 8; ++k)
+    for (int k = 1; k < 16; ++k)
         for (unsigned int i = 0; i < 256; ++i)
         {
             unsigned int r = mCrcTable[k - 1][i];
@@ -34,15 +36,17 @@ void KCrcFile::MakeCrcTable()
 
 unsigned int KCrcFile::Update(unsigned int crc, const unsigned char* bytes, unsigned int n) const
 {
-    const unsigned int(&t)[8][256] = mCrcTable;
-    while (n >= 8)
+    // Sixteen bytes a step, one table for each byte position.
+    const unsigned int(&t)[16][256] = mCrcTable;
+    while (n >= 16)
     {
         crc ^= (static_cast<unsigned int>(bytes[0]) << 24) | (static_cast<unsigned int>(bytes[1]) << 16) |
                (static_cast<unsigned int>(bytes[2]) << 8) | bytes[3];
-        crc = t[7][crc >> 24] ^ t[6][(crc >> 16) & 0xFF] ^ t[5][(crc >> 8) & 0xFF] ^ t[4][crc & 0xFF] ^ t[3][bytes[4]] ^
-              t[2][bytes[5]] ^ t[1][bytes[6]] ^ t[0][bytes[7]];
-        bytes += 8;
-        n -= 8;
+        crc = t[15][crc >> 24] ^ t[14][(crc >> 16) & 0xFF] ^ t[13][(crc >> 8) & 0xFF] ^ t[12][crc & 0xFF] ^
+              t[11][bytes[4]] ^ t[10][bytes[5]] ^ t[9][bytes[6]] ^ t[8][bytes[7]] ^ t[7][bytes[8]] ^ t[6][bytes[9]] ^
+              t[5][bytes[10]] ^ t[4][bytes[11]] ^ t[3][bytes[12]] ^ t[2][bytes[13]] ^ t[1][bytes[14]] ^ t[0][bytes[15]];
+        bytes += 16;
+        n -= 16;
     }
     for (unsigned int i = 0; i < n; ++i)
         crc = (crc << 8) ^ t[0][(crc >> 24) ^ bytes[i]];
@@ -110,12 +114,8 @@ bool KCrcFile::Close()
         else
         {
             crc = ~crc;
-            unsigned char trailer[4] = {
-                static_cast<unsigned char>(crc >> 24),
-                static_cast<unsigned char>(crc >> 16),
-                static_cast<unsigned char>(crc >> 8),
-                static_cast<unsigned char>(crc),
-            };
+            unsigned char trailer[4];
+            kbytes::PutBE32(trailer, crc);
             // The check bytes follow the data, wherever the position was left.
             KChainedFile::Seek(kSEEK_END, 0);
             if (KChainedFile::Write(trailer, 4) != 4)

@@ -46,7 +46,7 @@ private:
 
     // mCrcTable[0] is the byte table; mCrcTable[k] advances a byte followed
     // by k zero bytes, so that eight bytes are taken per step.
-    unsigned int mCrcTable[8][256];
+    unsigned int mCrcTable[16][256];
 };
 
 #endif

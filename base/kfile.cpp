@@ -13,14 +13,13 @@ struct KFile::KFilePrivate
 };
 
 KFile::KFile()
-    : mData(new KFilePrivate)
+    : mData(std::make_unique<KFilePrivate>())
 {}
 
 KFile::~KFile()
 {
     // Calls this class's Close: a derived layer has already closed itself.
     KFile::Close();
-    delete mData;
 }
 
 bool KFile::Open(const char* name, kFileMode mode, bool text)

@@ -7,6 +7,7 @@
 // (kSwab), a line reader that accepts all three line-end conventions
 // (KFgets), FileExist and the platform hooks for file names.
 
+#include <memory>
 #include <cstdio>
 
 #include "base/kstring.h"
@@ -82,7 +83,7 @@ public:
 
 private:
     struct KFilePrivate;
-    KFilePrivate* mData;
+    std::unique_ptr<KFilePrivate> mData;
     KString mFullFileName;
 };
 

@@ -39,24 +39,17 @@ bool KName::IsRenamed() const
 // ---------------------------------------------------------------------------
 // KNumberRenamingStrategy
 
-KNumberRenamingStrategy::KNumberRenamingStrategy()
-    : mNames(16)
-{}
+KNumberRenamingStrategy::KNumberRenamingStrategy() {}
 
 KNumberRenamingStrategy::~KNumberRenamingStrategy()
 {
     Clear();
-    mNames.Clear();
 }
 
 void KNumberRenamingStrategy::Clear()
 {
     mIndex.clear();
-    for (int i = mNames.GetCount() - 1; i >= 0; --i)
-    {
-        delete mNames[i];
-    }
-    mNames.Clear();
+    mNames.clear();
 }
 
 KNumberRenamingStrategy::NameEntry* KNumberRenamingStrategy::FindEntry(const char* name) const
@@ -67,10 +60,10 @@ KNumberRenamingStrategy::NameEntry* KNumberRenamingStrategy::FindEntry(const cha
 
 KNumberRenamingStrategy::NameEntry* KNumberRenamingStrategy::AddEntry(const char* name, int count)
 {
-    NameEntry* entry = new NameEntry;
+    mNames.push_back(std::make_unique<NameEntry>());
+    NameEntry* entry = mNames.back().get();
     entry->mName = name ? name : "";
     entry->mCount = count;
-    mNames.Add(entry);
     // The key views the entry's own text, which never changes while the
     // entry lives.
     mIndex.emplace(std::string_view(entry->mName.ToChars(), entry->mName.GetLen()), entry);

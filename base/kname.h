@@ -8,8 +8,10 @@
 // has not seen before; KNumberRenamingStrategy appends a counter to names it
 // has already seen.
 
+#include <memory>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "base/karray.h"
 #include "base/kstring.h"
@@ -90,7 +92,7 @@ protected:
     NameEntry* AddEntry(const char* name, int count);
 
 private:
-    KArrayTemplate<NameEntry*> mNames;
+    std::vector<std::unique_ptr<NameEntry>> mNames;
     // The entries by their text, so a lookup does not walk every name.
     std::unordered_map<std::string_view, NameEntry*> mIndex;
 };

@@ -9,6 +9,7 @@
 #include <random>
 #include <string>
 #include <strings.h>
+#include <vector>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -462,8 +463,9 @@ bool KCopyFile(const char* destination, const char* source)
         return false;
     }
     const size_t kChunk = 1048576;
-    char* chunk = static_cast<char*>(malloc(kChunk));
-    bool ok = chunk != nullptr;
+    std::vector<char> buffer(kChunk);
+    char* chunk = buffer.data();
+    bool ok = true;
     while (ok)
     {
         size_t got = fread(chunk, 1, kChunk, in);
@@ -476,7 +478,6 @@ bool KCopyFile(const char* destination, const char* source)
             break;
         }
     }
-    free(chunk);
     fclose(in);
     if (fclose(out) != 0)
         ok = false;

@@ -6,7 +6,9 @@
 #include <chrono>
 #include <cstring>
 #include <random>
+#include <stdexcept>
 
+#include "base/kbytes.h"
 #include "base/kpath.h"
 #include "base/kqox_private.h"
 #include "base/twofish.h"
@@ -30,19 +32,7 @@ const char* const kErrorTable[KQox::eERROR_COUNT] = {
     "No space left on device",
 };
 
-void PutLE32(unsigned char* p, unsigned int v)
-{
-    for (int i = 0; i < 4; ++i)
-        p[i] = static_cast<unsigned char>(v >> (8 * i));
-}
-
-unsigned int GetLE32(const unsigned char* p)
-{
-    return static_cast<unsigned int>(p[0]) | (static_cast<unsigned int>(p[1]) << 8) |
-           (static_cast<unsigned int>(p[2]) << 16) | (static_cast<unsigned int>(p[3]) << 24);
-}
-
-// 16 bytes of salt; never the same twice in a process.
+// kSaltSize bytes of salt; never the same twice in a process.
 void MakeSalt(unsigned char* salt)
 {
     static unsigned long long counter = 0;
@@ -54,9 +44,9 @@ void MakeSalt(unsigned char* salt)
         std::random_device device;
         seed ^= (static_cast<unsigned long long>(device()) << 32) ^ device();
     }
-    catch (...)
+    catch (const std::runtime_error&)
     {
-        // The clock and the counter are enough for a salt.
+        // No random device here: the clock and the counter are enough for a salt.
     }
     std::mt19937_64 generator(seed);
     for (int i = 0; i < kSaltSize; i += 8)
@@ -88,12 +78,9 @@ KQoxPrivate::~KQoxPrivate()
 void KQoxPrivate::DeleteLayers()
 {
     // Top layer first; none owns the one below.
-    delete mCipher;
-    mCipher = nullptr;
-    delete mCrc;
-    mCrc = nullptr;
-    delete mBottom;
-    mBottom = nullptr;
+    mCipher.reset();
+    mCrc.reset();
+    mBottom.reset();
     mBody = nullptr;
     std::memset(mKey, 0, sizeof(mKey));
 }
@@ -105,8 +92,8 @@ void KQoxPrivate::ResetFile()
     mVersion = 0;
     mForm = KQox::eBINARY;
     mMemory = false;
-    mOut.clear();
-    mOut.shrink_to_fit();
+    mOut.reset();
+    mOutLen = 0;
     mOutBase = 0;
     mWriteFailed = false;
     mMemBuffer = nullptr;
@@ -116,6 +103,8 @@ void KQoxPrivate::ResetFile()
     mIn.shrink_to_fit();
     mInPos = 0;
     mInLen = 0;
+    mHeadWindow = PeekWindow();
+    mMarkWindow = PeekWindow();
     mLimit = 0;
     mBodyStart = 0;
     mTrailerPos = 0;
@@ -157,34 +146,34 @@ void KQoxPrivate::DeriveKey(const char* password, const unsigned char* salt, uns
     std::vector<unsigned char> message(salt, salt + kSaltSize);
     message.insert(message.end(), password, password + length);
     message.push_back(0x80);
-    while (message.size() % 16 != 0)
+    while (message.size() % kCipherBlock != 0)
         message.push_back(0);
-    unsigned char lengthBlock[16] = {};
+    unsigned char lengthBlock[kCipherBlock] = {};
     for (int i = 0; i < 8; ++i)
         lengthBlock[i] = static_cast<unsigned char>(static_cast<unsigned long long>(length) >> (8 * i));
-    message.insert(message.end(), lengthBlock, lengthBlock + 16);
+    message.insert(message.end(), lengthBlock, lengthBlock + kCipherBlock);
 
-    unsigned char h[16];
-    std::memcpy(h, "Tolvane QOX key", 16);
+    unsigned char h[kKeySize];
+    std::memcpy(h, "Tolvane QOX key", kKeySize); // 15 characters and the terminator
     KTwofish cipher;
     auto compress = [&](const unsigned char* m) {
-        unsigned char c[16];
+        unsigned char c[kCipherBlock];
         cipher.SetKey(h);
         cipher.EncryptBlock(m, c);
-        for (int i = 0; i < 16; ++i)
+        for (int i = 0; i < kCipherBlock; ++i)
             h[i] = static_cast<unsigned char>(h[i] ^ c[i] ^ m[i]);
     };
-    for (size_t i = 0; i < message.size(); i += 16)
+    for (size_t i = 0; i < message.size(); i += kCipherBlock)
         compress(&message[i]);
     for (int round = 0; round < kKeyRounds; ++round)
     {
-        unsigned char m[16];
-        std::memcpy(m, salt, 16);
+        unsigned char m[kCipherBlock];
+        std::memcpy(m, salt, kCipherBlock);
         for (int i = 0; i < 4; ++i)
             m[i] = static_cast<unsigned char>(m[i] ^ (round >> (8 * i)));
         compress(m);
     }
-    std::memcpy(key, h, 16);
+    std::memcpy(key, h, kKeySize);
     std::memset(&message[0], 0, message.size());
 }
 
@@ -193,12 +182,13 @@ bool KQoxPrivate::CreateCommon(KQox::EForm form, int version, const char* passwo
     mMode = eWriting;
     mForm = form;
     mVersion = version;
-    mOut.reserve(1 << 20);
+    mOut.reset(new unsigned char[kFlushSize]);
+    mOutLen = 0;
     mOutBase = 0;
     mWriteFailed = false;
     mWriteStack.assign(1, WriteList());
     mWriteStack[0].mVersion = version;
-    KChainedFile* top = mCrc ? mCrc : mBottom;
+    KChainedFile* top = mCrc ? mCrc.get() : mBottom.get();
     mBody = top;
 
     if (form == KQox::eASCII)
@@ -209,11 +199,10 @@ bool KQoxPrivate::CreateCommon(KQox::EForm form, int version, const char* passwo
 
     unsigned char header[kHeaderSize] = {};
     std::memcpy(header, kMagic, kMagicLength);
-    header[20] = 0x00;
-    header[21] = 0x1A;
+    std::memcpy(header + kStopOffset, kStopBytes, sizeof(kStopBytes));
     header[kFormOffset] = form == KQox::eENCRYPTED ? kFormEncrypted : kFormBinary;
     header[kRevisionOffset] = kHeaderRevision;
-    PutLE32(header + kVersionOffset, static_cast<unsigned int>(version));
+    kbytes::PutLE32(header + kVersionOffset, static_cast<uint32_t>(version));
     Put(header, kHeaderSize);
     if (form == KQox::eENCRYPTED)
     {
@@ -224,8 +213,9 @@ bool KQoxPrivate::CreateCommon(KQox::EForm form, int version, const char* passwo
             return false;
         DeriveKey(password, salt, mKey);
         // The layer starts where the plain header ends.
-        mCipher = new KEncryptedFile(reinterpret_cast<char*>(mKey), kEncryptedBase, top, KChainedFile::eWrite, false);
-        mBody = mCipher;
+        mCipher = std::make_unique<KEncryptedFile>(reinterpret_cast<char*>(mKey), kEncryptedBase, top,
+                                                   KChainedFile::eWrite, false);
+        mBody = mCipher.get();
         Put(kKeyCheck, kKeyCheckSize);
     }
     return true;
@@ -249,7 +239,7 @@ bool KQoxPrivate::CloseWrite()
     if (mCipher)
     {
         long long region = end - kEncryptedBase;
-        dataEnd = kEncryptedBase + (region + 15) / 16 * 16;
+        dataEnd = kEncryptedBase + (region + kCipherBlock - 1) / kCipherBlock * kCipherBlock;
         if (!mCipher->Close())
             ok = false;
     }
@@ -283,11 +273,7 @@ bool KQoxPrivate::CloseWrite()
             }
             else
             {
-                unsigned char* p = mMemBuffer + dataEnd;
-                p[0] = static_cast<unsigned char>(crc >> 24);
-                p[1] = static_cast<unsigned char>(crc >> 16);
-                p[2] = static_cast<unsigned char>(crc >> 8);
-                p[3] = static_cast<unsigned char>(crc);
+                kbytes::PutBE32(mMemBuffer + dataEnd, crc);
             }
             image.Close();
         }
@@ -305,7 +291,7 @@ bool KQoxPrivate::CloseWrite()
 bool KQoxPrivate::OpenCommon(const char* password, bool checkIntegrity)
 {
     mMode = eReading;
-    mBody = mCrc;
+    mBody = mCrc.get();
     mCrc->Seek(kSEEK_END, 0);
     long size = mCrc->GetPosition();
     mCrc->Seek(kSEEK_BEGIN, 0);
@@ -316,7 +302,7 @@ bool KQoxPrivate::OpenCommon(const char* password, bool checkIntegrity)
     }
     mFileSize = static_cast<unsigned long long>(size);
     mLimit = size;
-    mIn.resize(64 * 1024);
+    mIn.resize(kWindowSize);
     mInLen = 0;
 
     unsigned char header[kHeaderSize] = {};
@@ -354,14 +340,14 @@ bool KQoxPrivate::OpenBinary(const unsigned char* header, const char* password, 
     // The check value first: a damaged header reads as damage, not as a version.
     if (checkIntegrity && !mCrc->CheckCrc())
         return Fail(KQox::eFILE_CORRUPTED);
-    if (header[20] != 0x00 || header[21] != 0x1A || header[kRevisionOffset] == 0)
+    if (std::memcmp(header + kStopOffset, kStopBytes, sizeof(kStopBytes)) != 0 || header[kRevisionOffset] == 0)
         return Fail(KQox::eFILE_CORRUPTED);
     unsigned char formByte = header[kFormOffset];
     if (formByte != kFormBinary && formByte != kFormEncrypted)
         return Fail(KQox::eFILE_CORRUPTED);
     if (header[kRevisionOffset] > kHeaderRevision)
         return Fail(KQox::eFILE_VERSION_NOT_SUPPORTED_YET);
-    long long version = static_cast<int>(GetLE32(header + kVersionOffset));
+    long long version = static_cast<int32_t>(kbytes::GetLE32(header + kVersionOffset));
     if (!CheckVersion(version))
         return false;
     mVersion = static_cast<int>(version);
@@ -371,15 +357,19 @@ bool KQoxPrivate::OpenBinary(const unsigned char* header, const char* password, 
     {
         mForm = KQox::eENCRYPTED;
         long long region = mLimit - kEncryptedBase;
-        if (region < 32 || region % 16 != 0)
+        if (region < 2 * kCipherBlock || region % kCipherBlock != 0)
             return Fail(KQox::eFILE_CORRUPTED);
         unsigned char salt[kSaltSize];
         if (!ReadAt(kSaltOffset, salt, kSaltSize))
             return Fail(KQox::eFILE_CORRUPTED);
         DeriveKey(password, salt, mKey);
-        mCipher = new KEncryptedFile(reinterpret_cast<char*>(mKey), kEncryptedBase, mCrc, KChainedFile::eRead, false);
-        mBody = mCipher;
-        mInLen = 0; // the buffer held plain bytes
+        mCipher = std::make_unique<KEncryptedFile>(reinterpret_cast<char*>(mKey), kEncryptedBase, mCrc.get(),
+                                                   KChainedFile::eRead, false);
+        mBody = mCipher.get();
+        // The windows held plain bytes.
+        mInLen = 0;
+        mHeadWindow.mLen = 0;
+        mMarkWindow.mLen = 0;
         unsigned char check[kKeyCheckSize];
         if (!ReadAt(kEncryptedBase, check, kKeyCheckSize))
             return Fail(KQox::eFILE_CORRUPTED);
@@ -414,7 +404,7 @@ bool KQoxPrivate::OpenBinary(const unsigned char* header, const char* password, 
 bool KQoxPrivate::TopLevelEndOk(KQox::EForm form, long long limit, const ReadList& root)
 {
     long long after = limit - (root.mEnd + 1);
-    return after >= 0 && (form != KQox::eBINARY || after == 0) && (form != KQox::eENCRYPTED || after < 16);
+    return after >= 0 && (form != KQox::eBINARY || after == 0) && (form != KQox::eENCRYPTED || after < kCipherBlock);
 }
 
 // The key check of an encrypted file did not match. With the right key the
@@ -494,80 +484,71 @@ bool KQoxPrivate::OpenAscii()
 // KQox: whole file
 
 KQox::KQox()
-    : mData(new KQoxPrivate)
+    : mData(std::make_unique<KQoxPrivate>())
 {}
 
 KQox::~KQox()
 {
     ProjectClose();
-    delete mData;
+}
+
+bool KQoxPrivate::Create(const char* fileName, void* buffer, unsigned int capacity, KQox::EForm form, int version,
+                         const char* password)
+{
+    mError.ClearLastError();
+    mFileSize = 0;
+    if (form != KQox::eBINARY && form != KQox::eASCII && form != KQox::eENCRYPTED)
+        return Fail(KQox::eFILE_NOT_CREATED);
+    if (!CheckVersion(version))
+        return false;
+    bool memory = fileName == nullptr;
+    if (memory ? (!buffer || capacity == 0) : !*fileName)
+        return Fail(KQox::eFILE_NOT_CREATED);
+    SetFileName(memory ? "" : fileName);
+    mBottom = std::make_unique<KChainedFile>(0, nullptr, KChainedFile::eClosed, false);
+    bool ok;
+    if (memory)
+    {
+        std::memset(buffer, 0, capacity);
+        ok = mBottom->Open(buffer, capacity);
+        mMemory = true;
+        mMemBuffer = static_cast<unsigned char*>(buffer);
+        mMemCapacity = capacity;
+    }
+    else if (form == KQox::eASCII)
+    {
+        ok = mBottom->Open(fileName, kFILE_WRITE, false);
+    }
+    else
+    {
+        // Read-write: the CRC layer reads the file back to append its check value.
+        mCrc = std::make_unique<KCrcFile>(0, mBottom.get(), KChainedFile::eClosed, false);
+        ok = mCrc->Open(fileName, kFILE_READ_WRITE, false);
+    }
+    if (!ok)
+    {
+        ResetFile();
+        return Fail(KQox::eFILE_NOT_CREATED);
+    }
+    if (!CreateCommon(form, version, password))
+    {
+        // Only the caller's buffer runs out of room before the first flush.
+        ResetFile();
+        return Fail(memory ? KQox::eNO_SPACE_LEFT : KQox::eFILE_NOT_CREATED);
+    }
+    return true;
 }
 
 bool KQox::ProjectCreate(const char* fileName, EForm form, int version, const char* password)
 {
     ProjectClose();
-    mData->mError.ClearLastError();
-    mData->mFileSize = 0;
-    if (form != eBINARY && form != eASCII && form != eENCRYPTED)
-        return mData->Fail(eFILE_NOT_CREATED);
-    if (!mData->CheckVersion(version))
-        return false;
-    if (!fileName || !*fileName)
-        return mData->Fail(eFILE_NOT_CREATED);
-    mData->SetFileName(fileName);
-    mData->mBottom = new KChainedFile(0, nullptr, KChainedFile::eClosed, false);
-    bool ok;
-    if (form == eASCII)
-    {
-        ok = mData->mBottom->Open(fileName, kFILE_WRITE, false);
-    }
-    else
-    {
-        // Read-write: the CRC layer reads the file back to append its check value.
-        mData->mCrc = new KCrcFile(0, mData->mBottom, KChainedFile::eClosed, false);
-        ok = mData->mCrc->Open(fileName, kFILE_READ_WRITE, false);
-    }
-    if (!ok)
-    {
-        mData->ResetFile();
-        return mData->Fail(eFILE_NOT_CREATED);
-    }
-    if (!mData->CreateCommon(form, version, password))
-    {
-        mData->ResetFile();
-        return mData->Fail(eFILE_NOT_CREATED);
-    }
-    return true;
+    return mData->Create(fileName ? fileName : "", nullptr, 0, form, version, password);
 }
 
 bool KQox::ProjectCreate(void* buffer, unsigned int capacity, EForm form, int version, const char* password)
 {
     ProjectClose();
-    mData->mError.ClearLastError();
-    mData->mFileSize = 0;
-    if (form != eBINARY && form != eASCII && form != eENCRYPTED)
-        return mData->Fail(eFILE_NOT_CREATED);
-    if (!mData->CheckVersion(version))
-        return false;
-    if (!buffer || capacity == 0)
-        return mData->Fail(eFILE_NOT_CREATED);
-    mData->SetFileName("");
-    std::memset(buffer, 0, capacity);
-    mData->mBottom = new KChainedFile(0, nullptr, KChainedFile::eClosed, false);
-    if (!mData->mBottom->Open(buffer, capacity))
-    {
-        mData->ResetFile();
-        return mData->Fail(eFILE_NOT_CREATED);
-    }
-    mData->mMemory = true;
-    mData->mMemBuffer = static_cast<unsigned char*>(buffer);
-    mData->mMemCapacity = capacity;
-    if (!mData->CreateCommon(form, version, password))
-    {
-        mData->ResetFile();
-        return mData->Fail(eNO_SPACE_LEFT);
-    }
-    return true;
+    return mData->Create(nullptr, buffer, capacity, form, version, password);
 }
 
 bool KQox::ProjectOpen(const char* fileName, const char* password, bool checkIntegrity)
@@ -578,8 +559,8 @@ bool KQox::ProjectOpen(const char* fileName, const char* password, bool checkInt
     if (!fileName || !*fileName)
         return mData->Fail(eFILE_NOT_OPENED);
     mData->SetFileName(fileName);
-    mData->mBottom = new KChainedFile(0, nullptr, KChainedFile::eClosed, false);
-    mData->mCrc = new KCrcFile(0, mData->mBottom, KChainedFile::eClosed, false);
+    mData->mBottom = std::make_unique<KChainedFile>(0, nullptr, KChainedFile::eClosed, false);
+    mData->mCrc = std::make_unique<KCrcFile>(0, mData->mBottom.get(), KChainedFile::eClosed, false);
     if (!mData->mCrc->Open(fileName, kFILE_READ, false))
     {
         mData->ResetFile();
@@ -598,7 +579,7 @@ bool KQox::ProjectOpen(const void* buffer, unsigned int size, const char* passwo
         return mData->Fail(eFILE_NOT_OPENED);
     if (size == 0)
         return mData->Fail(eFILE_CORRUPTED);
-    mData->mBottom = new KChainedFile(0, nullptr, KChainedFile::eClosed, false);
+    mData->mBottom = std::make_unique<KChainedFile>(0, nullptr, KChainedFile::eClosed, false);
     // The memory file only reads the image.
     if (!mData->mBottom->Open(const_cast<void*>(buffer), size))
     {
@@ -606,7 +587,7 @@ bool KQox::ProjectOpen(const void* buffer, unsigned int size, const char* passwo
         return mData->Fail(eFILE_NOT_OPENED);
     }
     mData->mMemory = true;
-    mData->mCrc = new KCrcFile(0, mData->mBottom, KChainedFile::eRead, false);
+    mData->mCrc = std::make_unique<KCrcFile>(0, mData->mBottom.get(), KChainedFile::eRead, false);
     return mData->OpenCommon(password, checkIntegrity);
 }
 
@@ -700,74 +681,117 @@ const char* KQox::GetLastErrorString() const
 // and none of them is entered, that block. At the top level this is the
 // top-level list.
 
-size_t KQoxPrivate::ReadSectionList(int& current) const
+namespace {
+
+const ReadList& ListOf(const std::unique_ptr<ReadList>& entry)
+{
+    return *entry;
+}
+const WriteList& ListOf(const WriteList& entry)
+{
+    return entry;
+}
+
+template <typename Stack>
+size_t SectionListOf(const Stack& stack, int& current)
 {
     current = -1;
-    if (mReadStack.empty())
+    if (stack.empty())
         return 0;
-    size_t top = mReadStack.size() - 1;
-    if (!mReadStack[top]->mIsSection && !mReadStack[top]->mSections.empty())
+    size_t top = stack.size() - 1;
+    if (!ListOf(stack[top]).mIsSection && !ListOf(stack[top]).mSections.empty())
         return top;
     for (size_t i = top; i > 0; --i)
     {
-        if (mReadStack[i]->mIsSection)
+        if (ListOf(stack[i]).mIsSection)
         {
-            current = mReadStack[i]->mSectionIndex;
+            current = ListOf(stack[i]).mSectionIndex;
             return i - 1;
         }
     }
     return 0;
+}
+
+// Version of the innermost section on the stack; fileVersion outside any.
+template <typename Stack>
+int SectionVersionOf(const Stack& stack, int fileVersion)
+{
+    for (size_t i = stack.size(); i-- > 0;)
+        if (ListOf(stack[i]).mIsSection)
+            return ListOf(stack[i]).mVersion;
+    return fileVersion;
+}
+
+} // namespace
+
+size_t KQoxPrivate::ReadSectionList(int& current) const
+{
+    return SectionListOf(mReadStack, current);
 }
 
 size_t KQoxPrivate::WriteSectionList(int& current) const
 {
-    current = -1;
-    if (mWriteStack.empty())
-        return 0;
-    size_t top = mWriteStack.size() - 1;
-    if (!mWriteStack[top].mIsSection && !mWriteStack[top].mSections.empty())
-        return top;
-    for (size_t i = top; i > 0; --i)
-    {
-        if (mWriteStack[i].mIsSection)
-        {
-            current = mWriteStack[i].mSectionIndex;
-            return i - 1;
-        }
-    }
+    return SectionListOf(mWriteStack, current);
+}
+
+int KQoxPrivate::ReadVersion() const
+{
+    return SectionVersionOf(mReadStack, mVersion);
+}
+
+int KQoxPrivate::WriteVersion() const
+{
+    return SectionVersionOf(mWriteStack, mVersion);
+}
+
+int KQoxPrivate::SectionCount() const
+{
+    int current;
+    if (mMode == eWriting)
+        return static_cast<int>(mWriteStack[WriteSectionList(current)].mSections.size());
+    if (mMode == eReading)
+        return static_cast<int>(mReadStack[ReadSectionList(current)]->mSections.size());
     return 0;
+}
+
+bool KQoxPrivate::SectionAt(int section, const char*& name, int& version) const
+{
+    if (section < 0 || section >= SectionCount())
+        return false;
+    int current;
+    if (mMode == eWriting)
+    {
+        const auto& entry = mWriteStack[WriteSectionList(current)].mSections[static_cast<size_t>(section)];
+        name = entry.first.c_str();
+        version = entry.second;
+        return true;
+    }
+    const ReadList& list = *mReadStack[ReadSectionList(current)];
+    const Record& record = list.mRecords[static_cast<size_t>(list.mSections[static_cast<size_t>(section)])];
+    name = list.mSlots[static_cast<size_t>(record.mSlot)].mName.c_str();
+    version = record.mVersion;
+    return true;
 }
 
 int KQox::ProjectGetSectionCount() const
 {
-    int current;
-    if (mData->mMode == KQoxPrivate::eWriting)
-        return static_cast<int>(mData->mWriteStack[mData->WriteSectionList(current)].mSections.size());
-    if (mData->mMode == KQoxPrivate::eReading)
-        return static_cast<int>(mData->mReadStack[mData->ReadSectionList(current)]->mSections.size());
-    return 0;
+    return mData->SectionCount();
 }
 
 const char* KQox::ProjectGetSectionName(int section) const
 {
-    if (section < 0 || section >= ProjectGetSectionCount())
-        return "";
-    int current;
-    if (mData->mMode == KQoxPrivate::eWriting)
-        return mData->mWriteStack[mData->WriteSectionList(current)].mSections[section].first.c_str();
-    const ReadList& list = *mData->mReadStack[mData->ReadSectionList(current)];
-    return list.mSlots[list.mRecords[list.mSections[section]].mSlot].mName.c_str();
+    const char* name = "";
+    int version;
+    mData->SectionAt(section, name, version);
+    return name;
 }
 
 int KQox::ProjectGetSectionVersion(int section) const
 {
-    if (section < 0 || section >= ProjectGetSectionCount())
-        return -1;
-    int current;
-    if (mData->mMode == KQoxPrivate::eWriting)
-        return mData->mWriteStack[mData->WriteSectionList(current)].mSections[section].second;
-    const ReadList& list = *mData->mReadStack[mData->ReadSectionList(current)];
-    return list.mRecords[list.mSections[section]].mVersion;
+    const char* name;
+    int version = -1;
+    mData->SectionAt(section, name, version);
+    return version;
 }
 
 int KQox::ProjectFindSection(const char* name, int after) const
@@ -801,12 +825,8 @@ bool KQox::ProjectReadSectionBegin(const char* name)
     if (mData->mMode != KQoxPrivate::eReading)
         return mData->Fail(eFILE_NOT_OPENED);
     ReadList& list = *mData->Top();
-    std::string key(1, kSection);
-    key += name ? name : "";
-    auto found = list.mSlotMap.find(key);
-    if (found == list.mSlotMap.end())
-        return false;
-    int record = list.mSlots[found->second].mCursor;
+    const Slot* slot = KQoxPrivate::FindSlot(list, kSection, name);
+    int record = slot ? slot->mCursor : -1;
     if (record < 0)
         return false;
     // The sections are listed in file order.

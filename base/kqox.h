@@ -21,6 +21,8 @@
 // Nothing throws. Operations return a success flag or a neutral value and
 // record the reason in the object's KError.
 
+#include <memory>
+
 #include "base/kerror.h"
 #include "base/kstring.h"
 #include "base/ktime.h"
@@ -251,7 +253,7 @@ public:
     const char* GetLastErrorString() const;
 
 private:
-    KQoxPrivate* mData;
+    std::unique_ptr<KQoxPrivate> mData;
 };
 
 #endif

@@ -5,6 +5,7 @@
 // kqox_write.cpp (writing) and kqox_read.cpp (indexing and reading).
 // Not part of the library's interface.
 
+#include <cstring>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -25,6 +26,8 @@ namespace kqox {
 const char kMagic[] = "Tolvane QOX Binary  ";
 const int kMagicLength = 20;
 const int kHeaderSize = 32; // magic, 0x00 0x1A, form, revision, version, reserved
+const int kStopOffset = 20; // 0x00 0x1A: stops text tools at the magic
+const unsigned char kStopBytes[2] = {0x00, 0x1A};
 const int kFormOffset = 22;
 const int kRevisionOffset = 23;
 const int kVersionOffset = 24;
@@ -38,16 +41,43 @@ const char kKeyCheck[] = "QOX-KEY-CHECK-V1"; // first enciphered block
 const int kKeyCheckSize = 16;
 const int kKeySize = 16;
 const int kKeyRounds = 256;
+const int kCipherBlock = 16; // cipher block: the enciphered region is whole blocks of this size
 const int kCheckSize = 4;    // CRC-32 after the last byte
 const int kRecordFixed = 23; // kind, name length, count, value bytes, block bytes
 const char kField = 'F';
 const char kSection = 'S';
+const int kSizesOffset = 3;                // in a record, after kind and name length: name, then the sizes
+const int kSizesBytes = 20;                // count (4), value bytes (8), block bytes (8)
+const unsigned int kMaxIoChunk = 1u << 30; // largest single read or write handed to a layer
+const size_t kWindowSize = 64 * 1024;      // bytes read at a time for values
+const size_t kPeekSize = 4 * 1024;         // bytes read at a time for record headers and end markers
+const size_t kFlushSize = 1 << 20;         // bytes gathered before they go to the body layer
+const size_t kLargeWrite = 1 << 20;        // values this large go to the body layer directly
 
 // ---- ASCII layout ----
 const char kAsciiMagic[] = "; Tolvane QOX ASCII ";
 const char kAsciiTrailer[] = "; EOF";
 const int kIndent = 4;
 const int kRawLineBytes = 57; // 76 base64 characters a line
+
+// Characters that may stand unquoted in an ASCII name or value.
+inline bool IsBareChar(int c)
+{
+    if (c < 0x21 || c > 0x7E)
+        return false;
+    for (const char* p = ":,\"{}[];\\*"; *p; ++p)
+        if (c == *p)
+            return false;
+    return true;
+}
+
+// A small read-ahead buffer of the body layer.
+struct PeekWindow
+{
+    std::vector<unsigned char> mBytes;
+    long long mPos = 0;
+    size_t mLen = 0;
+};
 
 // One record of a list being read.
 struct Record
@@ -157,6 +187,9 @@ struct KQoxPrivate
     void DeleteLayers();
     void SetFileName(const char* fileName);
     bool Fail(int code);
+    // Opens a file on disk (fileName) or in the caller's buffer (fileName null).
+    bool Create(const char* fileName, void* buffer, unsigned int capacity, KQox::EForm form, int version,
+                const char* password);
     bool CreateCommon(KQox::EForm form, int version, const char* password);
     bool OpenCommon(const char* password, bool checkIntegrity);
     bool OpenBinary(const unsigned char* header, const char* password, bool checkIntegrity);
@@ -166,9 +199,19 @@ struct KQoxPrivate
     static void DeriveKey(const char* password, const unsigned char* salt, unsigned char* key);
 
     // ---- byte sink (kqox_write.cpp) ----
-    long long Tell() const { return mOutBase + static_cast<long long>(mOut.size()); }
-    void Put(const void* data, size_t n);
-    void PutByte(unsigned char c) { mOut.push_back(c); }
+    long long Tell() const { return mOutBase + static_cast<long long>(mOutLen); }
+    void Put(const void* data, size_t n)
+    {
+        if (n < kqox::kLargeWrite && mOutLen + n <= kqox::kFlushSize)
+        {
+            std::memcpy(&mOut[mOutLen], data, n);
+            mOutLen += n;
+            return;
+        }
+        PutSlow(data, n);
+    }
+    void PutSlow(const void* data, size_t n);
+    void PutByte(unsigned char c) { Put(&c, 1); }
     void PutText(const char* text);
     void PutFormat(const char* format, ...)
 #if defined(__GNUC__)
@@ -181,7 +224,7 @@ struct KQoxPrivate
     void PutAsciiString(const char* text, size_t n);
     void PutAsciiName(const char* name);
     void PutAsciiChar(char c);
-    bool PutRawBegin(unsigned long long size);
+    void PutRawBegin(unsigned long long size);
     void PutRawChunk(const unsigned char* data, size_t n, unsigned long long& done, unsigned long long size);
 
     // ---- writing (kqox_write.cpp) ----
@@ -204,6 +247,16 @@ struct KQoxPrivate
         return CharAtSlow(position);
     }
     int CharAtSlow(long long position);
+    // n bytes at position in the value window (refilled when needed); null
+    // when they cannot be read.
+    const unsigned char* WindowAt(long long position, size_t n);
+    bool ReadIndexAt(long long position, void* data, size_t n, bool backwards);
+    // Whether a time value holds ticks: binary files tell by its type ('L'),
+    // ASCII files by the version of the section it is in.
+    bool TimeIsTicks(char type, int sectionVersion) const
+    {
+        return mForm == KQox::eASCII ? sectionVersion > KQox::eSECONDS_TIME_VERSION : type == 'L';
+    }
 
     // ---- indexing and reading (kqox_read.cpp) ----
     bool IndexList(kqox::ReadList& list, bool topLevel);
@@ -212,6 +265,7 @@ struct KQoxPrivate
     bool IndexAsciiBraces(long long start, long long end);
     static bool TopLevelEndOk(KQox::EForm form, long long limit, const kqox::ReadList& root);
     bool KeyCheckDamaged();
+    static kqox::Slot* FindSlot(kqox::ReadList& list, char kind, const char* name);
     bool AddRecord(kqox::ReadList& list, kqox::Record& record, const std::string& name);
     bool EnterBlock(int record, bool section, int sectionIndex);
     kqox::ReadList* Top()
@@ -235,6 +289,10 @@ struct KQoxPrivate
     // index in it of the section being read from it (-1 when none).
     size_t ReadSectionList(int& current) const;
     size_t WriteSectionList(int& current) const;
+    // The sections of the current section list, written or read alike:
+    // their number, and the name and version of one (false out of range).
+    int SectionCount() const;
+    bool SectionAt(int section, const char*& name, int& version) const;
 
     // ---- state ----
     KError mError;
@@ -247,14 +305,16 @@ struct KQoxPrivate
     bool mMemory = false;
     unsigned long long mFileSize = 0;
 
-    KChainedFile* mBottom = nullptr;
-    KCrcFile* mCrc = nullptr;
-    KEncryptedFile* mCipher = nullptr;
-    KChainedFile* mBody = nullptr; // layer the body goes through
+    // Layers, bottom to top; none owns the one below, so they are released top first.
+    std::unique_ptr<KChainedFile> mBottom;
+    std::unique_ptr<KCrcFile> mCrc;
+    std::unique_ptr<KEncryptedFile> mCipher;
+    KChainedFile* mBody = nullptr; // layer the body goes through (one of the above)
     unsigned char mKey[kqox::kKeySize];
 
     // Writing.
-    std::vector<unsigned char> mOut;
+    std::unique_ptr<unsigned char[]> mOut; // kFlushSize bytes not yet handed to the body layer
+    size_t mOutLen = 0;
     long long mOutBase = 0;
     bool mWriteFailed = false;
     unsigned char* mMemBuffer = nullptr;
@@ -268,6 +328,8 @@ struct KQoxPrivate
     long long mLimit = 0;
     long long mBodyStart = 0;
     long long mTrailerPos = 0;
+    kqox::PeekWindow mHeadWindow; // record headers
+    kqox::PeekWindow mMarkWindow; // end markers of blocks
     std::vector<std::unique_ptr<kqox::ReadList>> mReadStack;
     std::vector<kqox::Brace> mBraces; // ASCII blocks of the whole body
     std::string mText;                // last text read

@@ -11,6 +11,7 @@
 
 #include <sys/stat.h>
 
+#include "base/kbytes.h"
 #include "base/kfile.h"
 #include "base/kqox.h"
 #include "base/kqox_private.h"
@@ -20,13 +21,6 @@ using namespace kqox;
 namespace {
 
 const size_t kChunk = 1 << 20;
-
-bool IsBareChar(int c)
-{
-    if (c < 0x21 || c > 0x7E)
-        return false;
-    return std::strchr(":,\"{}[];\\*", c) == nullptr;
-}
 
 int Base64Digit(int c)
 {
@@ -46,14 +40,6 @@ int Base64Digit(int c)
 bool IsSpace(int c)
 {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
-unsigned long long LoadLE(const unsigned char* p, int bytes)
-{
-    unsigned long long v = 0;
-    for (int i = bytes - 1; i >= 0; --i)
-        v = (v << 8) | p[i];
-    return v;
 }
 
 long long ClampToLong(double d)
@@ -76,12 +62,15 @@ int ClampToInt(long long v)
     return static_cast<int>(v);
 }
 
+// A finite value stays finite: the text "3.40282347e+38" written for FLT_MAX
+// parses a little above it, and a double beyond the float range has no
+// nearer float than the largest one. Infinities and NaN pass as they are.
 float ToFloat(double d)
 {
-    if (d > FLT_MAX)
-        return std::numeric_limits<float>::infinity();
-    if (d < -FLT_MAX)
-        return -std::numeric_limits<float>::infinity();
+    if (d > FLT_MAX && !std::isinf(d))
+        return FLT_MAX;
+    if (d < -FLT_MAX && !std::isinf(d))
+        return -FLT_MAX;
     return static_cast<float>(d);
 }
 
@@ -103,17 +92,19 @@ double TextToDouble(const std::string& text)
         return 0.0;
     char* end = nullptr;
     double d = std::strtod(text.c_str(), &end);
-    return end == text.c_str() ? 0.0 : d;
+    if (end == text.c_str())
+        return 0.0;
+    // 15 digits of a number near DBL_MAX ("1.79769313486232e+308") round past
+    // it; only a written "inf" stands for infinity.
+    if (std::isinf(d) && std::strpbrk(text.c_str(), "0123456789") != nullptr)
+        return std::copysign(DBL_MAX, d);
+    return d;
 }
 
 long long TextToLong(const std::string& text)
 {
     if (IsIntegerText(text))
-    {
-        errno = 0;
-        long long v = std::strtoll(text.c_str(), nullptr, 10);
-        return v; // strtoll saturates on overflow
-    }
+        return std::strtoll(text.c_str(), nullptr, 10); // saturates on overflow
     return ClampToLong(TextToDouble(text));
 }
 
@@ -176,6 +167,16 @@ std::string ToText(const Value& v)
     }
 }
 
+// Time values: ticks, or seconds turned into ticks.
+KTime DecodeTime(const Value& v, bool ticks)
+{
+    if (ticks)
+        return KTime(ToLong(v));
+    KTime time;
+    time.SetSecondDouble(ToDouble(v));
+    return time;
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -221,7 +222,7 @@ bool KQoxPrivate::ReadAt(long long position, void* data, size_t n)
             mBody->SetPosition(static_cast<long>(position));
             while (n > 0)
             {
-                unsigned int chunk = n < (1u << 30) ? static_cast<unsigned int>(n) : (1u << 30);
+                unsigned int chunk = n < kMaxIoChunk ? static_cast<unsigned int>(n) : kMaxIoChunk;
                 if (mBody->Read(out, chunk) != chunk)
                     return false;
                 out += chunk;
@@ -233,6 +234,53 @@ bool KQoxPrivate::ReadAt(long long position, void* data, size_t n)
         if (!Fill(position))
             return false;
     }
+    return true;
+}
+
+const unsigned char* KQoxPrivate::WindowAt(long long position, size_t n)
+{
+    if (position < mInPos || position + static_cast<long long>(n) > mInPos + static_cast<long long>(mInLen))
+    {
+        if (n > mIn.size() || !Fill(position) || mInLen < n)
+            return nullptr;
+    }
+    return &mIn[static_cast<size_t>(position - mInPos)];
+}
+
+// Record headers and end markers are read through small windows of their
+// own, so indexing a list leaves the value window where it is and fetches a
+// few bytes per record however far apart the records lie. Headers are read
+// forwards; the end markers of nested blocks lie together at the end of
+// their blocks, innermost first, and are read backwards.
+bool KQoxPrivate::ReadIndexAt(long long position, void* data, size_t n, bool backwards)
+{
+    if (n == 0)
+        return true;
+    if (position < 0 || n > kPeekSize || position + static_cast<long long>(n) > mLimit)
+        return ReadAt(position, data, n);
+    long long end = position + static_cast<long long>(n);
+    if (position >= mInPos && end <= mInPos + static_cast<long long>(mInLen))
+    {
+        std::memcpy(data, &mIn[static_cast<size_t>(position - mInPos)], n);
+        return true;
+    }
+    PeekWindow& window = backwards ? mMarkWindow : mHeadWindow;
+    if (position < window.mPos || end > window.mPos + static_cast<long long>(window.mLen))
+    {
+        long long start = backwards ? end - static_cast<long long>(kPeekSize) : position;
+        if (start < mBodyStart)
+            start = mBodyStart < position ? mBodyStart : position;
+        long long stop =
+            start + static_cast<long long>(kPeekSize) < mLimit ? start + static_cast<long long>(kPeekSize) : mLimit;
+        window.mLen = 0;
+        window.mBytes.resize(kPeekSize);
+        mBody->SetPosition(static_cast<long>(start));
+        window.mLen = mBody->Read(window.mBytes.data(), static_cast<unsigned int>(stop - start));
+        window.mPos = start;
+        if (end > window.mPos + static_cast<long long>(window.mLen))
+            return false;
+    }
+    std::memcpy(data, &window.mBytes[static_cast<size_t>(position - window.mPos)], n);
     return true;
 }
 
@@ -253,6 +301,14 @@ bool KQoxPrivate::Corrupted()
         mReadStack.back()->mRemain = 0;
     }
     return Fail(KQox::eFILE_CORRUPTED);
+}
+
+Slot* KQoxPrivate::FindSlot(ReadList& list, char kind, const char* name)
+{
+    std::string key(1, kind);
+    key += name ? name : "";
+    auto found = list.mSlotMap.find(key);
+    return found == list.mSlotMap.end() ? nullptr : &list.mSlots[found->second];
 }
 
 bool KQoxPrivate::AddRecord(ReadList& list, Record& record, const std::string& name)
@@ -308,14 +364,14 @@ bool KQoxPrivate::IndexBinary(ReadList& list, bool topLevel)
     {
         if (position > limit)
             return false;
-        unsigned char head[3];
+        unsigned char head[kSizesOffset];
         if (position == limit)
         {
-            if (!ReadAt(position, head, 1) || head[0] != 0)
+            if (!ReadIndexAt(position, head, 1, !topLevel) || head[0] != 0)
                 return false;
             break;
         }
-        if (!ReadAt(position, head, 1))
+        if (!ReadIndexAt(position, head, 1, false))
             return false;
         if (head[0] == 0)
         {
@@ -324,24 +380,25 @@ bool KQoxPrivate::IndexBinary(ReadList& list, bool topLevel)
             limit = position;
             break;
         }
-        if (!ReadAt(position, head, 3))
+        if (!ReadIndexAt(position, head, kSizesOffset, false))
             return false;
         Record record;
         record.mKind = static_cast<char>(head[0]);
         if (record.mKind != kField && record.mKind != kSection)
             return false;
-        long long nameLength = head[1] | (head[2] << 8);
+        long long nameLength = kbytes::GetLE16(head + 1);
         long long headerEnd = position + kRecordFixed + nameLength;
         if (headerEnd > limit)
             return false;
         name.resize(static_cast<size_t>(nameLength));
-        unsigned char sizes[20];
-        if ((nameLength > 0 && !ReadAt(position + 3, &name[0], static_cast<size_t>(nameLength))) ||
-            !ReadAt(position + 3 + nameLength, sizes, sizeof(sizes)))
+        unsigned char sizes[kSizesBytes];
+        if ((nameLength > 0 &&
+             !ReadIndexAt(position + kSizesOffset, &name[0], static_cast<size_t>(nameLength), false)) ||
+            !ReadIndexAt(position + kSizesOffset + nameLength, sizes, sizeof(sizes), false))
             return false;
-        unsigned long long count = LoadLE(sizes, 4);
-        unsigned long long valueBytes = LoadLE(sizes + 4, 8);
-        unsigned long long blockBytes = LoadLE(sizes + 12, 8);
+        unsigned long long count = kbytes::GetLE32(sizes);
+        unsigned long long valueBytes = kbytes::GetLE64(sizes + 4);
+        unsigned long long blockBytes = kbytes::GetLE64(sizes + 12);
         unsigned long long room = static_cast<unsigned long long>(limit - headerEnd);
         if (valueBytes > room || blockBytes > room - valueBytes)
             return false;
@@ -359,9 +416,10 @@ bool KQoxPrivate::IndexBinary(ReadList& list, bool topLevel)
         if (record.mKind == kSection)
         {
             unsigned char version[5];
-            if (count != 1 || valueBytes != 5 || blockBytes == 0 || !ReadAt(headerEnd, version, 5) || version[0] != 'I')
+            if (count != 1 || valueBytes != 5 || blockBytes == 0 || !ReadIndexAt(headerEnd, version, 5, false) ||
+                version[0] != 'I')
                 return false;
-            record.mVersion = static_cast<int>(static_cast<unsigned int>(LoadLE(version + 1, 4)));
+            record.mVersion = static_cast<int32_t>(kbytes::GetLE32(version + 1));
         }
         if (!AddRecord(list, record, name))
             return false;
@@ -705,14 +763,6 @@ bool KQoxPrivate::EnterBlock(int record, bool section, int sectionIndex)
     return true;
 }
 
-int KQoxPrivate::ReadVersion() const
-{
-    for (size_t i = mReadStack.size(); i-- > 0;)
-        if (mReadStack[i]->mIsSection)
-            return mReadStack[i]->mVersion;
-    return mVersion;
-}
-
 kqox::ReadList* KQoxPrivate::Current()
 {
     if (mMode != eReading || mReadStack.empty())
@@ -728,56 +778,49 @@ bool KQoxPrivate::ReadBinaryValue(long long& position, long long end, Value& val
 {
     if (position >= end)
         return false;
-    unsigned char head[9];
-    if (!ReadAt(position, head, 1))
+    // Type code and payload (or length) come from the value window at once.
+    long long left = end - position;
+    const unsigned char* head = WindowAt(position, left < 9 ? static_cast<size_t>(left) : 9);
+    if (!head)
         return false;
     value.mType = static_cast<char>(head[0]);
-    long long left = end - position;
     switch (value.mType)
     {
     case 'C':
-        if (left < 2 || !ReadAt(position, head, 2))
+        if (left < 2)
             return false;
         value.mInt = static_cast<char>(head[1]);
         position += 2;
         return true;
     case 'I':
-        if (left < 5 || !ReadAt(position, head, 5))
+        if (left < 5)
             return false;
-        value.mInt = static_cast<int>(static_cast<unsigned int>(LoadLE(head + 1, 4)));
+        value.mInt = static_cast<int32_t>(kbytes::GetLE32(head + 1));
         position += 5;
         return true;
     case 'L':
-        if (left < 9 || !ReadAt(position, head, 9))
+        if (left < 9)
             return false;
-        value.mInt = static_cast<long long>(LoadLE(head + 1, 8));
+        value.mInt = static_cast<long long>(kbytes::GetLE64(head + 1));
         position += 9;
         return true;
     case 'F':
-    {
-        if (left < 5 || !ReadAt(position, head, 5))
+        if (left < 5)
             return false;
-        unsigned int bits = static_cast<unsigned int>(LoadLE(head + 1, 4));
-        float f;
-        std::memcpy(&f, &bits, 4);
-        value.mDouble = f;
+        value.mDouble = kbytes::GetLEFloat(head + 1);
         position += 5;
         return true;
-    }
     case 'D':
-    {
-        if (left < 9 || !ReadAt(position, head, 9))
+        if (left < 9)
             return false;
-        unsigned long long bits = LoadLE(head + 1, 8);
-        std::memcpy(&value.mDouble, &bits, 8);
+        value.mDouble = kbytes::GetLEDouble(head + 1);
         position += 9;
         return true;
-    }
     case 'S':
     {
-        if (left < 5 || !ReadAt(position, head, 5))
+        if (left < 5)
             return false;
-        unsigned long long length = LoadLE(head + 1, 4);
+        unsigned long long length = kbytes::GetLE32(head + 1);
         if (length > static_cast<unsigned long long>(left - 5))
             return false;
         value.mText.clear();
@@ -792,9 +835,9 @@ bool KQoxPrivate::ReadBinaryValue(long long& position, long long end, Value& val
     }
     case 'R':
     {
-        if (left < 9 || !ReadAt(position, head, 9))
+        if (left < 9)
             return false;
-        unsigned long long length = LoadLE(head + 1, 8);
+        unsigned long long length = kbytes::GetLE64(head + 1);
         if (length > static_cast<unsigned long long>(left - 9))
             return false;
         value.mRawPos = position + 9;
@@ -913,12 +956,8 @@ bool KQox::FieldReadBegin(const char* name)
     ReadList& list = *d.Top();
     list.mCurrent = -1;
     list.mRemain = 0;
-    std::string key(1, kField);
-    key += name ? name : "";
-    auto found = list.mSlotMap.find(key);
-    if (found == list.mSlotMap.end())
-        return false;
-    int record = list.mSlots[found->second].mCursor;
+    const Slot* slot = KQoxPrivate::FindSlot(list, kField, name);
+    int record = slot ? slot->mCursor : -1;
     if (record < 0)
         return false;
     const Record& r = list.mRecords[record];
@@ -946,11 +985,8 @@ int KQox::FieldReadGetCount(const char* name)
     KQoxPrivate& d = *mData;
     if (d.mMode != KQoxPrivate::eReading)
         return 0;
-    ReadList& list = *d.Top();
-    std::string key(1, kField);
-    key += name ? name : "";
-    auto found = list.mSlotMap.find(key);
-    return found == list.mSlotMap.end() ? 0 : list.mSlots[found->second].mCount;
+    const Slot* slot = KQoxPrivate::FindSlot(*d.Top(), kField, name);
+    return slot ? slot->mCount : 0;
 }
 
 int KQox::FieldReadGetRecordCount()
@@ -1067,12 +1103,7 @@ KTime KQox::FieldReadT()
     Value value;
     if (!mData->NextValue(value))
         return KTime(0);
-    bool ticks = mData->mForm == eASCII ? mData->ReadVersion() > eSECONDS_TIME_VERSION : value.mType == 'L';
-    if (ticks)
-        return KTime(ToLong(value));
-    KTime time;
-    time.SetSecondDouble(ToDouble(value));
-    return time;
+    return DecodeTime(value, mData->TimeIsTicks(value.mType, mData->ReadVersion()));
 }
 
 unsigned long long KQox::FieldReadRSize()
@@ -1197,14 +1228,7 @@ const char* KQox::FieldReadC(const char* name, const char* defaultValue)
 KTime KQox::FieldReadT(const char* name, KTime defaultValue)
 {
     KQoxPrivate& d = *mData;
-    bool ascii = d.mForm == eASCII;
     int version = d.ReadVersion();
-    return NamedRead(*this, d, name, defaultValue, [ascii, version](const Value& v) {
-        bool ticks = ascii ? version > KQox::eSECONDS_TIME_VERSION : v.mType == 'L';
-        if (ticks)
-            return KTime(ToLong(v));
-        KTime time;
-        time.SetSecondDouble(ToDouble(v));
-        return time;
-    });
+    return NamedRead(*this, d, name, defaultValue,
+                     [&d, version](const Value& v) { return DecodeTime(v, d.TimeIsTicks(v.mType, version)); });
 }

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <utility>
 
+#include "base/kbytes.h"
 #include "base/kfile.h"
 #include "base/kqox.h"
 #include "base/kqox_private.h"
@@ -13,36 +14,19 @@ using namespace kqox;
 
 namespace {
 
-const size_t kFlushSize = 1 << 20;
-const size_t kLargeWrite = 1 << 20;
-const unsigned int kMaxChunk = 1u << 30;
 const char kBase64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-
-void StoreLE(unsigned char* p, unsigned long long v, int bytes)
-{
-    for (int i = 0; i < bytes; ++i)
-        p[i] = static_cast<unsigned char>(v >> (8 * i));
-}
-
-// Characters that may stand unquoted in an ASCII name or value.
-bool IsBareChar(unsigned char c)
-{
-    if (c < 0x21 || c > 0x7E)
-        return false;
-    return std::strchr(":,\"{}[];\\*", c) == nullptr;
-}
 
 } // namespace
 
 // ---------------------------------------------------------------------------
 // Byte sink
 
-void KQoxPrivate::Put(const void* data, size_t n)
+void KQoxPrivate::PutSlow(const void* data, size_t n)
 {
     if (n == 0)
         return;
     const unsigned char* p = static_cast<const unsigned char*>(data);
-    if (n >= kLargeWrite)
+    if (n >= kLargeWrite || n > kFlushSize)
     {
         // Large values go to the file directly.
         if (!FlushOut())
@@ -50,7 +34,7 @@ void KQoxPrivate::Put(const void* data, size_t n)
         size_t done = 0;
         while (done < n && !mWriteFailed)
         {
-            unsigned int chunk = n - done < kMaxChunk ? static_cast<unsigned int>(n - done) : kMaxChunk;
+            unsigned int chunk = n - done < kMaxIoChunk ? static_cast<unsigned int>(n - done) : kMaxIoChunk;
             if (mBody->Write(const_cast<unsigned char*>(p + done), chunk) != chunk)
             {
                 mWriteFailed = true;
@@ -61,9 +45,10 @@ void KQoxPrivate::Put(const void* data, size_t n)
         mOutBase += static_cast<long long>(n);
         return;
     }
-    mOut.insert(mOut.end(), p, p + n);
-    if (mOut.size() >= kFlushSize)
-        FlushOut();
+    // The buffer is full: hand it on, then start it again.
+    FlushOut();
+    std::memcpy(&mOut[0], p, n);
+    mOutLen = n;
 }
 
 void KQoxPrivate::PutText(const char* text)
@@ -95,13 +80,13 @@ void KQoxPrivate::PutFormat(const char* format, ...)
 
 bool KQoxPrivate::FlushOut()
 {
-    if (mOut.empty())
+    if (mOutLen == 0)
         return !mWriteFailed;
-    size_t size = mOut.size();
+    size_t size = mOutLen;
     size_t done = 0;
     while (done < size && !mWriteFailed)
     {
-        unsigned int chunk = size - done < kMaxChunk ? static_cast<unsigned int>(size - done) : kMaxChunk;
+        unsigned int chunk = size - done < kMaxIoChunk ? static_cast<unsigned int>(size - done) : kMaxIoChunk;
         if (!mBody || mBody->Write(&mOut[done], chunk) != chunk)
         {
             mWriteFailed = true;
@@ -110,7 +95,7 @@ bool KQoxPrivate::FlushOut()
         done += chunk;
     }
     mOutBase += static_cast<long long>(size);
-    mOut.clear();
+    mOutLen = 0;
     return !mWriteFailed;
 }
 
@@ -175,8 +160,6 @@ void KQoxPrivate::PutAsciiString(const char* text, size_t n)
         }
     }
     PutByte('"');
-    if (mOut.size() >= kFlushSize)
-        FlushOut();
 }
 
 void KQoxPrivate::PutAsciiName(const char* name)
@@ -201,10 +184,9 @@ void KQoxPrivate::PutAsciiChar(char c)
 
 // ASCII raw value: "*size:" and the base64 text, on the same line when it
 // fits in one, else on lines of its own one level deeper.
-bool KQoxPrivate::PutRawBegin(unsigned long long size)
+void KQoxPrivate::PutRawBegin(unsigned long long size)
 {
     PutFormat("*%llu:", size);
-    return size > static_cast<unsigned long long>(kRawLineBytes);
 }
 
 void KQoxPrivate::PutRawChunk(const unsigned char* data, size_t n, unsigned long long& done, unsigned long long size)
@@ -250,14 +232,6 @@ bool KQoxPrivate::CanWrite()
     if (mWriteFailed)
         return Fail(KQox::eNO_SPACE_LEFT);
     return true;
-}
-
-int KQoxPrivate::WriteVersion() const
-{
-    for (size_t i = mWriteStack.size(); i-- > 0;)
-        if (mWriteStack[i].mIsSection)
-            return mWriteStack[i].mVersion;
-    return mVersion;
 }
 
 bool KQoxPrivate::ValueBegin()
@@ -306,9 +280,9 @@ bool KQoxPrivate::BeginRecord(char kind, const char* name)
     {
         unsigned char head[3] = {static_cast<unsigned char>(kind), static_cast<unsigned char>(length & 0xFF),
                                  static_cast<unsigned char>(length >> 8)};
-        Put(head, 3);
+        Put(head, kSizesOffset);
         Put(name, length);
-        unsigned char sizes[20] = {};
+        unsigned char sizes[kSizesBytes] = {};
         Put(sizes, sizeof(sizes));
     }
     top.mFieldValues = Tell();
@@ -319,9 +293,9 @@ bool KQoxPrivate::BeginRecord(char kind, const char* name)
 static void PatchValues(KQoxPrivate& d, const WriteList& list)
 {
     unsigned char sizes[12];
-    StoreLE(sizes, list.mCount, 4);
-    StoreLE(sizes + 4, static_cast<unsigned long long>(d.Tell() - list.mFieldValues), 8);
-    d.Patch(list.mFieldValues - 20, sizes, sizeof(sizes));
+    kbytes::PutLE32(sizes, list.mCount);
+    kbytes::PutLE64(sizes + 4, static_cast<uint64_t>(d.Tell() - list.mFieldValues));
+    d.Patch(list.mFieldValues - kSizesBytes, sizes, sizeof(sizes));
 }
 
 bool KQoxPrivate::EndField()
@@ -349,7 +323,7 @@ bool KQoxPrivate::EndBlock(bool section)
     {
         PutByte(0);
         unsigned char size[8];
-        StoreLE(size, static_cast<unsigned long long>(Tell() - list.mBlockStart), 8);
+        kbytes::PutLE64(size, static_cast<uint64_t>(Tell() - list.mBlockStart));
         Patch(list.mOwnerHeader, size, sizeof(size));
     }
     mWriteStack.pop_back();
@@ -391,7 +365,7 @@ bool KQox::ProjectWriteSectionBegin(const char* name, int version)
     else
     {
         unsigned char value[5] = {'I'};
-        StoreLE(value + 1, static_cast<unsigned int>(version), 4);
+        kbytes::PutLE32(value + 1, static_cast<uint32_t>(version));
         d.Put(value, sizeof(value));
         top.mCount = 1;
         PatchValues(d, top);
@@ -465,102 +439,67 @@ bool KQox::FieldWriteBlockEnd()
     return d.EndBlock(false);
 }
 
-bool KQox::FieldWriteCH(char value)
+namespace {
+
+// One value of fixed size: its text in ASCII files, else its type code and
+// little-endian bytes (store puts them after the code).
+template <size_t Bytes, typename Ascii, typename Store>
+bool WriteScalar(KQoxPrivate& d, char code, Ascii ascii, Store store)
 {
-    KQoxPrivate& d = *mData;
     if (!d.ValueBegin())
         return false;
-    if (d.mForm == eASCII)
+    if (d.mForm == KQox::eASCII)
     {
-        d.PutAsciiChar(value);
+        ascii();
     }
     else
     {
-        unsigned char v[2] = {'C', static_cast<unsigned char>(value)};
-        d.Put(v, 2);
+        unsigned char v[1 + Bytes] = {static_cast<unsigned char>(code)};
+        store(v + 1);
+        d.Put(v, sizeof(v));
     }
     d.ValueEnd();
     return !d.mWriteFailed;
+}
+
+} // namespace
+
+bool KQox::FieldWriteCH(char value)
+{
+    KQoxPrivate& d = *mData;
+    return WriteScalar<1>(
+        d, 'C', [&] { d.PutAsciiChar(value); }, [&](unsigned char* p) { *p = static_cast<unsigned char>(value); });
 }
 
 bool KQox::FieldWriteI(int value)
 {
     KQoxPrivate& d = *mData;
-    if (!d.ValueBegin())
-        return false;
-    if (d.mForm == eASCII)
-    {
-        d.PutFormat("%d", value);
-    }
-    else
-    {
-        unsigned char v[5] = {'I'};
-        StoreLE(v + 1, static_cast<unsigned int>(value), 4);
-        d.Put(v, sizeof(v));
-    }
-    d.ValueEnd();
-    return !d.mWriteFailed;
+    return WriteScalar<4>(
+        d, 'I', [&] { d.PutFormat("%d", value); },
+        [&](unsigned char* p) { kbytes::PutLE32(p, static_cast<uint32_t>(value)); });
 }
 
 bool KQox::FieldWriteL(long long value)
 {
     KQoxPrivate& d = *mData;
-    if (!d.ValueBegin())
-        return false;
-    if (d.mForm == eASCII)
-    {
-        d.PutFormat("%lld", value);
-    }
-    else
-    {
-        unsigned char v[9] = {'L'};
-        StoreLE(v + 1, static_cast<unsigned long long>(value), 8);
-        d.Put(v, sizeof(v));
-    }
-    d.ValueEnd();
-    return !d.mWriteFailed;
+    return WriteScalar<8>(
+        d, 'L', [&] { d.PutFormat("%lld", value); },
+        [&](unsigned char* p) { kbytes::PutLE64(p, static_cast<uint64_t>(value)); });
 }
 
 bool KQox::FieldWriteF(float value)
 {
     KQoxPrivate& d = *mData;
-    if (!d.ValueBegin())
-        return false;
-    if (d.mForm == eASCII)
-    {
-        d.PutFormat("%.9g", static_cast<double>(value));
-    }
-    else
-    {
-        unsigned int bits;
-        std::memcpy(&bits, &value, 4);
-        unsigned char v[5] = {'F'};
-        StoreLE(v + 1, bits, 4);
-        d.Put(v, sizeof(v));
-    }
-    d.ValueEnd();
-    return !d.mWriteFailed;
+    return WriteScalar<4>(
+        d, 'F', [&] { d.PutFormat("%.9g", static_cast<double>(value)); },
+        [&](unsigned char* p) { kbytes::PutLEFloat(p, value); });
 }
 
 bool KQox::FieldWriteD(double value)
 {
     KQoxPrivate& d = *mData;
-    if (!d.ValueBegin())
-        return false;
-    if (d.mForm == eASCII)
-    {
-        d.PutFormat("%.15g", value);
-    }
-    else
-    {
-        unsigned long long bits;
-        std::memcpy(&bits, &value, 8);
-        unsigned char v[9] = {'D'};
-        StoreLE(v + 1, bits, 8);
-        d.Put(v, sizeof(v));
-    }
-    d.ValueEnd();
-    return !d.mWriteFailed;
+    return WriteScalar<8>(
+        d, 'D', [&] { d.PutFormat("%.15g", value); }, [&](unsigned char* p) { kbytes::PutLEDouble(p, value); });
 }
 
 bool KQox::FieldWriteC(const char* value)
@@ -580,7 +519,7 @@ bool KQox::FieldWriteC(const char* value)
     else
     {
         unsigned char v[5] = {'S'};
-        StoreLE(v + 1, static_cast<unsigned long long>(length), 4);
+        kbytes::PutLE32(v + 1, static_cast<uint32_t>(length));
         d.Put(v, sizeof(v));
         d.Put(value, length);
     }
@@ -610,12 +549,12 @@ bool KQox::FieldWriteR(const void* data, unsigned long long size)
     else
     {
         unsigned char v[9] = {'R'};
-        StoreLE(v + 1, size, 8);
+        kbytes::PutLE64(v + 1, size);
         d.Put(v, sizeof(v));
         unsigned long long done = 0;
         while (done < size)
         {
-            size_t n = size - done < (1ull << 30) ? static_cast<size_t>(size - done) : (1u << 30);
+            size_t n = size - done < kMaxIoChunk ? static_cast<size_t>(size - done) : kMaxIoChunk;
             d.Put(bytes + done, n);
             done += n;
         }
@@ -655,7 +594,7 @@ bool KQox::FieldWriteRFile(const char* fileName)
     else
     {
         unsigned char v[9] = {'R'};
-        StoreLE(v + 1, size, 8);
+        kbytes::PutLE64(v + 1, size);
         d.Put(v, sizeof(v));
     }
     unsigned long long done = 0;

@@ -1,10 +1,27 @@
 #include "base/kset.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 #include <strings.h>
+
+namespace {
+
+// A new array of capacity entries holding the first count of old, which is
+// released. Running out of memory ends the process, as with any new.
+template <typename T>
+T* Regrow(T* old, int count, size_t capacity)
+{
+    T* grown = new T[capacity];
+    if (count > 0)
+        std::memcpy(static_cast<void*>(grown), static_cast<const void*>(old), static_cast<size_t>(count) * sizeof(T));
+    delete[] old;
+    return grown;
+}
+
+} // namespace
 
 namespace {
 
@@ -99,9 +116,9 @@ void KCharPtrSet::Clear()
 {
     for (int i = 0; i < mSetCount; ++i)
     {
-        free(mSetArray[i].mKey);
+        delete[] mSetArray[i].mKey;
     }
-    free(mSetArray);
+    delete[] mSetArray;
     mSetArray = nullptr;
     mSetCount = 0;
     mBlockCount = 0;
@@ -116,8 +133,7 @@ int KCharPtrSet::Compare(const char* a, const char* b) const
 void KCharPtrSet::Grow()
 {
     int blocks = NextBlockCount(mBlockCount);
-    size_t bytes = static_cast<size_t>(blocks) * static_cast<size_t>(mBlockSize) * sizeof(SCharPtrSet);
-    mSetArray = static_cast<SCharPtrSet*>(realloc(mSetArray, bytes));
+    mSetArray = Regrow(mSetArray, mSetCount, static_cast<size_t>(blocks) * static_cast<size_t>(mBlockSize));
     mBlockCount = blocks;
 }
 
@@ -138,7 +154,7 @@ void KCharPtrSet::Add(const char* key, kReference value)
     bool staysSorted =
         mSortedCount == mSetCount && (mSetCount == 0 || Compare(mSetArray[mSetCount - 1].mKey, key) <= 0);
     size_t length = strlen(key);
-    char* copy = static_cast<char*>(malloc(length + 1));
+    char* copy = new char[length + 1];
     memcpy(copy, key, length + 1);
     mSetArray[mSetCount].mKey = copy;
     mSetArray[mSetCount].mValue = value;
@@ -235,14 +251,16 @@ kReference KCharPtrSet::GetFromIndex(int index, char** key)
 
 kReference& KCharPtrSet::operator[](int index)
 {
+    assert(index >= 0 && index < mSetCount);
     Sort();
     return mSetArray[index].mValue;
 }
 
 void KCharPtrSet::RemoveFromIndex(int index)
 {
+    assert(index >= 0 && index < mSetCount);
     Sort();
-    free(mSetArray[index].mKey);
+    delete[] mSetArray[index].mKey;
     std::memmove(static_cast<void*>(mSetArray + index), static_cast<const void*>(mSetArray + index + 1),
                  static_cast<size_t>(mSetCount - index - 1) * sizeof(SCharPtrSet));
     --mSetCount;
@@ -301,8 +319,7 @@ void KSet::CopyFrom(const KSet& other)
         return;
     }
     int blocks = (other.mSetCount + mBlockSize - 1) / mBlockSize;
-    mSetArray =
-        static_cast<SSet*>(malloc(static_cast<size_t>(blocks) * static_cast<size_t>(mBlockSize) * sizeof(SSet)));
+    mSetArray = new SSet[static_cast<size_t>(blocks) * static_cast<size_t>(mBlockSize)];
     mBlockCount = blocks;
     std::memcpy(static_cast<void*>(mSetArray), static_cast<const void*>(other.mSetArray),
                 static_cast<size_t>(other.mSetCount) * sizeof(SSet));
@@ -313,8 +330,7 @@ void KSet::CopyFrom(const KSet& other)
 void KSet::Grow()
 {
     int blocks = NextBlockCount(mBlockCount);
-    size_t bytes = static_cast<size_t>(blocks) * static_cast<size_t>(mBlockSize) * sizeof(SSet);
-    mSetArray = static_cast<SSet*>(realloc(mSetArray, bytes));
+    mSetArray = Regrow(mSetArray, mSetCount, static_cast<size_t>(blocks) * static_cast<size_t>(mBlockSize));
     mBlockCount = blocks;
 }
 
@@ -416,7 +432,7 @@ int KSet::SetItem(kReference key, kReference value)
 
 void KSet::Clear()
 {
-    free(mSetArray);
+    delete[] mSetArray;
     mSetArray = nullptr;
     mSetCount = 0;
     mBlockCount = 0;

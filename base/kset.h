@@ -47,9 +47,9 @@ public:
     bool Remove(const char* key);
     // The value at a position in sorted order, its key in *key; 0 out of range.
     kReference GetFromIndex(int index, char** key = nullptr);
-    // The value at a position in sorted order (index not checked).
+    // The value at a position in sorted order; the index must be in range (asserted).
     kReference& operator[](int index);
-    // Removes the entry at a position in sorted order (index not checked).
+    // Removes the entry at a position in sorted order; the index must be in range (asserted).
     void RemoveFromIndex(int index);
     // Puts the entries in key order when an addition left them unsorted.
     void Sort();

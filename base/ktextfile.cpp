@@ -87,7 +87,7 @@ KTextFile::KTextFile(const char* typeWord, const char* delimiters, const char* c
     : mFile(nullptr)
     , mLineCount(0)
     , mBufferSize(kInitialBufferSize)
-    , mLine(static_cast<char*>(malloc(kInitialBufferSize)))
+    , mLine(kInitialBufferSize)
     , mPosition(nullptr)
     , mMessages(messages)
     , mCaseSensitive(caseSensitive)
@@ -101,24 +101,21 @@ KTextFile::KTextFile(const char* typeWord, const char* delimiters, const char* c
     , mWarningCallback(nullptr)
     , mErrorCallback(nullptr)
 {
-    if (!mLine)
-        mBufferSize = 0;
     EmptyLine();
 }
 
 KTextFile::~KTextFile()
 {
     Close();
-    free(mLine);
 }
 
 void KTextFile::EmptyLine()
 {
     static char sEmpty[1] = {0};
-    if (mLine && mBufferSize > 0)
+    if (mBufferSize > 0)
     {
         mLine[0] = 0;
-        mPosition = mLine;
+        mPosition = mLine.data();
     }
     else
     {
@@ -131,7 +128,7 @@ bool KTextFile::Open(const char* path, const char* mode)
     if (mFile)
         Close();
     mLineCount = 0;
-    if (!path || !mode || !mLine)
+    if (!path || !mode)
         return true;
     mFile = fopen(path, mode);
     if (!mFile)
@@ -187,12 +184,12 @@ bool KTextFile::ReadPhysicalLine()
     for (;;)
     {
         int room = mBufferSize - static_cast<int>(length);
-        if (!fgets(mLine + length, room, mFile))
+        if (!fgets(mLine.data() + length, room, mFile))
         {
             mLine[length] = 0;
             return length > 0;
         }
-        length += strlen(mLine + length);
+        length += strlen(mLine.data() + length);
         if (length > 0 && mLine[length - 1] == '\n')
             return true;
         if (static_cast<int>(length) < mBufferSize - 1)
@@ -203,10 +200,7 @@ bool KTextFile::ReadPhysicalLine()
             newSize = static_cast<size_t>(mBufferSize) * 2;
         if (newSize > static_cast<size_t>(INT_MAX))
             return true;
-        char* grown = static_cast<char*>(realloc(mLine, newSize));
-        if (!grown)
-            return true; // keep what was read
-        mLine = grown;
+        mLine.resize(newSize);
         mBufferSize = static_cast<int>(newSize);
     }
 }
@@ -217,7 +211,7 @@ bool KTextFile::NextLine()
     bool firstRead = true;
     for (;;)
     {
-        if (!mFile || !mLine || !ReadPhysicalLine())
+        if (!mFile || !ReadPhysicalLine())
         {
             mAtEnd = true;
             EmptyLine();
@@ -228,12 +222,12 @@ bool KTextFile::NextLine()
         firstRead = false;
         ++mLineCount;
 
-        size_t length = strlen(mLine);
+        size_t length = strlen(mLine.data());
         if (length > 0 && mLine[length - 1] == '\n')
             mLine[length - 1] = 0;
-        mPosition = mLine;
+        mPosition = mLine.data();
 
-        char* p = mLine;
+        char* p = mLine.data();
         bool comment = false;
         while (*p)
         {

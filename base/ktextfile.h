@@ -7,6 +7,7 @@
 // problems through caller-installed callbacks with the file type and line
 // number, and can print indented lines to the file it has open.
 
+#include <vector>
 #include <cstdarg>
 #include <cstdio>
 
@@ -103,7 +104,7 @@ protected:
     FILE* mFile;
     int mLineCount;
     int mBufferSize;
-    char* mLine;
+    std::vector<char> mLine; // mBufferSize bytes
     char* mPosition;
     bool mMessages;
     bool mCaseSensitive;

@@ -11,7 +11,7 @@ QoxLogFile::QoxLogFile(const char* fileName, const char* title, bool append, boo
     , mTitle(title ? title : "")
     , mAppend(append)
     , mWriteOnDestroy(writeOnDestroy)
-    , mLines(new KStringList)
+    , mLines(std::make_unique<KStringList>())
 {
     mPath += fileName ? fileName : "";
 }
@@ -21,7 +21,6 @@ QoxLogFile::~QoxLogFile()
     if (mWriteOnDestroy)
         OutputLog();
     mLines->KStringListTemplate<KStringListItem>::Clear();
-    delete mLines;
 }
 
 QoxLogFile& QoxLogFile::operator+=(const char* text)

@@ -11,6 +11,7 @@
 //   <tab><line 1>
 //   <tab><line 2>
 
+#include <memory>
 #include "base/kstring.h"
 
 class KStringList;
@@ -39,7 +40,7 @@ private:
     KString mTitle;
     bool mAppend;
     bool mWriteOnDestroy;
-    KStringList* mLines;
+    std::unique_ptr<KStringList> mLines;
 };
 
 #endif

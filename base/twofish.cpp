@@ -1,5 +1,7 @@
 #include "base/twofish.h"
 
+#include "base/kbytes.h"
+
 #include <cstring>
 
 namespace {
@@ -127,20 +129,6 @@ inline uint8_t Byte(uint32_t x, int i)
     return static_cast<uint8_t>(x >> (8 * i));
 }
 
-inline uint32_t LoadLE(const unsigned char* p)
-{
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-           (static_cast<uint32_t>(p[3]) << 24);
-}
-
-inline void StoreLE(uint32_t v, unsigned char* p)
-{
-    p[0] = static_cast<unsigned char>(v);
-    p[1] = static_cast<unsigned char>(v >> 8);
-    p[2] = static_cast<unsigned char>(v >> 16);
-    p[3] = static_cast<unsigned char>(v >> 24);
-}
-
 // The q-box chain of the h function for a two-word key list (128-bit key),
 // returning byte j of the result before the MDS multiplication.
 inline uint8_t HByte(int j, uint8_t x, uint32_t l0, uint32_t l1)
@@ -207,7 +195,7 @@ void KTwofish::SetKey(const unsigned char* key)
 {
     uint32_t m[4];
     for (int i = 0; i < 4; ++i)
-        m[i] = LoadLE(key + 4 * i);
+        m[i] = kbytes::GetLE32(key + 4 * i);
     const uint32_t me0 = m[0], me1 = m[2];
     const uint32_t mo0 = m[1], mo1 = m[3];
 
@@ -236,10 +224,10 @@ inline uint32_t KTwofish::G(uint32_t x) const
 
 void KTwofish::EncryptBlock(const unsigned char* in, unsigned char* out) const
 {
-    uint32_t r0 = LoadLE(in) ^ mK[0];
-    uint32_t r1 = LoadLE(in + 4) ^ mK[1];
-    uint32_t r2 = LoadLE(in + 8) ^ mK[2];
-    uint32_t r3 = LoadLE(in + 12) ^ mK[3];
+    uint32_t r0 = kbytes::GetLE32(in) ^ mK[0];
+    uint32_t r1 = kbytes::GetLE32(in + 4) ^ mK[1];
+    uint32_t r2 = kbytes::GetLE32(in + 8) ^ mK[2];
+    uint32_t r3 = kbytes::GetLE32(in + 12) ^ mK[3];
 
     for (int r = 0; r < 16; r += 2)
     {
@@ -255,18 +243,18 @@ void KTwofish::EncryptBlock(const unsigned char* in, unsigned char* out) const
     }
 
     // Undo the last swap while whitening.
-    StoreLE(r2 ^ mK[4], out);
-    StoreLE(r3 ^ mK[5], out + 4);
-    StoreLE(r0 ^ mK[6], out + 8);
-    StoreLE(r1 ^ mK[7], out + 12);
+    kbytes::PutLE32(out, r2 ^ mK[4]);
+    kbytes::PutLE32(out + 4, r3 ^ mK[5]);
+    kbytes::PutLE32(out + 8, r0 ^ mK[6]);
+    kbytes::PutLE32(out + 12, r1 ^ mK[7]);
 }
 
 void KTwofish::DecryptBlock(const unsigned char* in, unsigned char* out) const
 {
-    uint32_t r2 = LoadLE(in) ^ mK[4];
-    uint32_t r3 = LoadLE(in + 4) ^ mK[5];
-    uint32_t r0 = LoadLE(in + 8) ^ mK[6];
-    uint32_t r1 = LoadLE(in + 12) ^ mK[7];
+    uint32_t r2 = kbytes::GetLE32(in) ^ mK[4];
+    uint32_t r3 = kbytes::GetLE32(in + 4) ^ mK[5];
+    uint32_t r0 = kbytes::GetLE32(in + 8) ^ mK[6];
+    uint32_t r1 = kbytes::GetLE32(in + 12) ^ mK[7];
 
     for (int r = 14; r >= 0; r -= 2)
     {
@@ -281,8 +269,8 @@ void KTwofish::DecryptBlock(const unsigned char* in, unsigned char* out) const
         r3 = Ror(r3 ^ (t0 + 2 * t1 + mK[2 * r + 9]), 1);
     }
 
-    StoreLE(r0 ^ mK[0], out);
-    StoreLE(r1 ^ mK[1], out + 4);
-    StoreLE(r2 ^ mK[2], out + 8);
-    StoreLE(r3 ^ mK[3], out + 12);
+    kbytes::PutLE32(out, r0 ^ mK[0]);
+    kbytes::PutLE32(out + 4, r1 ^ mK[1]);
+    kbytes::PutLE32(out + 8, r2 ^ mK[2]);
+    kbytes::PutLE32(out + 12, r3 ^ mK[3]);
 }

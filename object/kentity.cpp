@@ -1,6 +1,5 @@
 #include "object/kentity.h"
 
-#include <new>
 #include <cstring>
 #include <unordered_set>
 
@@ -47,7 +46,7 @@ int WalkLimit()
 // Life
 
 KEntity::KEntity()
-    : mNames(new KUniqueNameObjectList(10, 64))
+    : mNames(std::make_unique<KUniqueNameObjectList>(10, 64))
 {
     mSelection = new KPlugList();
     mSelection->Construct(nullptr);
@@ -56,8 +55,7 @@ KEntity::KEntity()
 KEntity::~KEntity()
 {
     DropSelection();
-    delete mNames;
-    mNames = nullptr;
+    mNames.reset();
 }
 
 void KEntity::Construct(KWorld* world)
@@ -677,9 +675,7 @@ bool KEntity_Release()
 
 HdlKObjectTemplate<KEntity> KEntityCreate(const char* name)
 {
-    KEntity* entity = new (std::nothrow) KEntity();
-    if (!entity)
-        return HdlKObjectTemplate<KEntity>();
+    KEntity* entity = new KEntity();
     entity->Construct(nullptr);
     entity->SetObjectFullName(name);
     return HdlKObjectTemplate<KEntity>(entity);

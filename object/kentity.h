@@ -9,6 +9,8 @@
 // notifications and entity events to its own listeners. An entity inside
 // another entity passes every entity event on to it first.
 
+#include <memory>
+
 #include "object/kcallback.h"
 #include "object/kobjectlist.h"
 #include "object/kobjectset.h"
@@ -173,7 +175,7 @@ private:
     RegisterEntryList mPlugListeners;
     RegisterEntryList mPlugDataListeners;
     RegisterEntryList mPlugStateListeners;
-    KUniqueNameObjectList* mNames;
+    std::unique_ptr<KUniqueNameObjectList> mNames;
     void* mReserved1 = nullptr;
     void* mReserved2 = nullptr;
     KPlugList* mSelection = nullptr;
@@ -195,7 +197,7 @@ bool KEntity_IsEnabled();
 bool KEntity_Init();
 bool KEntity_Release();
 
-// A new entity named name; the null handle when it cannot be allocated.
+// A new entity named name.
 HdlKObjectTemplate<KEntity> KEntityCreate(const char* name);
 
 #endif

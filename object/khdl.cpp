@@ -47,37 +47,32 @@ KHdlManager::~KHdlManager()
     }
     mBlocks.Clear();
     if (mMutex)
-    {
-        pthread_mutex_destroy(mMutex);
-        free(mMutex);
-    }
+        pthread_mutex_destroy(mMutex.get());
 }
 
 void KHdlManager::Lock()
 {
     if (mMutex)
-        pthread_mutex_lock(mMutex);
+        pthread_mutex_lock(mMutex.get());
 }
 
 void KHdlManager::Unlock()
 {
     if (mMutex)
-        pthread_mutex_unlock(mMutex);
+        pthread_mutex_unlock(mMutex.get());
 }
 
 void KHdlManager::InitMutex()
 {
     if (mMutex)
         return;
-    pthread_mutex_t* mutex = static_cast<pthread_mutex_t*>(malloc(sizeof(pthread_mutex_t)));
-    if (!mutex)
-        return;
+    auto mutex = std::make_unique<pthread_mutex_t>();
     pthread_mutexattr_t attr;
     pthread_mutexattr_init(&attr);
     pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE);
-    pthread_mutex_init(mutex, &attr);
+    pthread_mutex_init(mutex.get(), &attr);
     pthread_mutexattr_destroy(&attr);
-    mMutex = mutex;
+    mMutex = std::move(mutex);
     mMultithread = true;
 }
 
@@ -87,9 +82,7 @@ void KHdlManager::AddBlock()
     if (block)
         RetiredBlocks = block[0].mNext;
     else
-        block = static_cast<KHdlEntry*>(malloc(sizeof(KHdlEntry) * kBlockEntries));
-    if (!block)
-        abort(); // no memory for the plug table: nothing sensible can go on
+        block = new KHdlEntry[kBlockEntries]; // never freed: retired blocks serve stale handles
     for (int e = 0; e < kBlockEntries; ++e)
     {
         block[e].mSerial = GlobalPlugDeadId;

@@ -16,6 +16,7 @@
 
 #include <pthread.h>
 #include <cstdint>
+#include <memory>
 
 #include "base/karray.h"
 
@@ -70,7 +71,7 @@ private:
 
     KArrayTemplate<KHdlEntry*> mBlocks;
     KHdlEntry* mFreeList = nullptr;
-    pthread_mutex_t* mMutex = nullptr;
+    std::unique_ptr<pthread_mutex_t> mMutex;
     bool mMultithread = false;
 };
 

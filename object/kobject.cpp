@@ -21,7 +21,7 @@ int GlobalSelectOrderId = 0;
 namespace {
 
 const int sKObjectRegistered = KPlug_RegisterClassId(&KObject::ClassDefinition, 1);
-KObjectWorldLink gWorldLink = {nullptr, nullptr};
+KObjectWorldLink gWorldLink = {nullptr, nullptr, nullptr};
 bool gProjectModified = false;
 
 // Calls act(plug) for each object among the children (or the parents) of an
@@ -30,14 +30,13 @@ bool gProjectModified = false;
 template <class Act>
 void EachRelatedObject(KObject* self, bool children, Act act)
 {
-    self->PostponedDestroyBegin();
+    KPostponedDestroy hold(self);
     WalkFromLast([self, children] { return children ? self->GetSrcCount() : self->GetDstCount(); },
                  [&](int i) {
                      KPlug* plug = children ? self->GetSrc(i) : self->GetDst(i);
                      if (plug && plug->Is(KObject::ClassId))
                          act(plug);
                  });
-    self->PostponedDestroyEnd();
 }
 
 } // namespace
@@ -62,7 +61,6 @@ bool Object_GetProjectModified()
 
 KObject::KObject()
     : mReplaceActions(16)
-    , mStates(16)
     , mProperties(16)
 {}
 
@@ -79,20 +77,12 @@ KObject::~KObject()
 {
     // An object deleted without Destruct (one on the stack) still leaves its world.
     WorldDetach();
-    delete mRegistrations;
-    mRegistrations = nullptr;
+    mRegistrations.reset();
     if (GetSrcCount() > 0)
         ClearChildren();
     KObject* entity = mEntity.Get();
     if (entity)
         DisconnectPlug(this, entity);
-    delete mSoftClassName;
-    delete mName;
-    delete mRequestedName;
-    delete mPrefix;
-    delete mRequestedPrefix;
-    delete mFullName;
-    mSoftClassName = mName = mRequestedName = mPrefix = mRequestedPrefix = mFullName = nullptr;
     ClearStates();
 }
 
@@ -136,15 +126,14 @@ void KObject::Destruct()
 // held back until both sides have been cut.
 static void DisconnectPropertyFully(KProperty* property)
 {
-    property->PostponedDestroyBegin();
+    KPostponedDestroy hold(property);
     property->DisconnectAllSrc();
     property->DisconnectAllDst();
-    property->PostponedDestroyEnd();
 }
 
 void KObject::DisconnectAll()
 {
-    PostponedDestroyBegin();
+    KPostponedDestroy hold(this);
     for (int i = mProperties.GetCount() - 1; i >= 0; --i)
     {
         if (i >= mProperties.GetCount())
@@ -158,7 +147,6 @@ void KObject::DisconnectAll()
                      if (plug && plug != mEntity.Get())
                          DisconnectPlug(this, plug);
                  });
-    PostponedDestroyEnd();
 }
 
 void KObject::DestructProperties()
@@ -230,14 +218,60 @@ KPlug* KObject::GetOwnedPlug(int index)
 // ---------------------------------------------------------------------------
 // Notifications
 
-bool KObject::PlugNotify(KPlugCallstack* callstack, kPlugAction action, KPlug* plug, int index, KPlug* other,
-                         kConnectionType type, KPlug* extra)
-{
-    KObject* otherObject = nullptr;
-    if (other && other->Is(KObject::ClassId) && HdlKPlug(other).Get())
-        otherObject = static_cast<KObject*>(other);
+namespace {
 
-    // Pending replacements live between the begin and end notifications.
+// Which notifications a connection notification becomes.
+enum class KListRoute
+{
+    Tree,             // ObjectTreeNotify only
+    TreeThenChildren, // ObjectTreeNotify, then ChildrenListNotify when it agreed
+    Children,         // ChildrenListNotify
+    Parents           // ParentListNotify
+};
+
+struct KListEventRoute
+{
+    kPlugAction mAction;
+    kObjectListEvent mEvent;
+    KListRoute mRoute;
+};
+
+// A connection of the object itself with another object.
+const KListEventRoute kOwnRoutes[] = {
+    {kPlugSrcConnecting, kListAdding, KListRoute::TreeThenChildren},
+    {kPlugSrcConnected, kListAdded, KListRoute::TreeThenChildren},
+    {kPlugSrcDisconnecting, kListRemoving, KListRoute::TreeThenChildren},
+    {kPlugSrcDisconnected, kListRemoved, KListRoute::TreeThenChildren},
+    {kPlugSrcMoving, kListChildMoving, KListRoute::Children},
+    {kPlugSrcMoved, kListChildMoved, KListRoute::Children},
+    {kPlugDstConnecting, kListAdding, KListRoute::Parents},
+    {kPlugDstConnected, kListAdded, KListRoute::Parents},
+    {kPlugDstDisconnecting, kListRemoving, KListRoute::Parents},
+    {kPlugDstDisconnected, kListRemoved, KListRoute::Parents},
+};
+
+// A source connection of one of the object's properties with another object.
+const KListEventRoute kPropertyRoutes[] = {
+    {kPlugSrcConnecting, kListAdding, KListRoute::Tree},
+    {kPlugSrcConnected, kListAdded, KListRoute::Tree},
+    {kPlugSrcDisconnecting, kListRemoving, KListRoute::Tree},
+    {kPlugSrcDisconnected, kListRemoved, KListRoute::Tree},
+};
+
+template <size_t N>
+const KListEventRoute* FindRoute(const KListEventRoute (&routes)[N], kPlugAction action)
+{
+    for (const KListEventRoute& route : routes)
+        if (route.mAction == action)
+            return &route;
+    return nullptr;
+}
+
+} // namespace
+
+// Pending replacements live between the begin and end notifications.
+void KObject::TrackReplaceAction(kPlugAction action, KPlug* plug, KPlug* other, KPlug* extra)
+{
     switch (action)
     {
     case kPlugReplaceSrcEndBegin: mReplaceActions.Add(KReplaceActionInfo(plug, other, extra, true)); break;
@@ -259,74 +293,58 @@ bool KObject::PlugNotify(KPlugCallstack* callstack, kPlugAction action, KPlug* p
     }
     default: break;
     }
+}
 
-    bool result = true;
-    HdlKObject otherHdl(otherObject);
-    if (!otherObject)
+// A notification whose other end is not a live object.
+bool KObject::NotifyWithoutObject(kPlugAction action, KPlug* plug, KPlug* other, int index)
+{
+    if (action == kPlugDstDisconnecting && plug && other && !IsInReplace(plug, other) && plug->Is(KProperty::ClassId) &&
+        other->Is(KProperty::ClassId) && static_cast<KProperty*>(other)->IsReferenceProperty())
     {
-        if (action == kPlugDstDisconnecting && plug && other && !IsInReplace(plug, other) &&
-            plug->Is(KProperty::ClassId) && other->Is(KProperty::ClassId) &&
-            static_cast<KProperty*>(other)->IsReferenceProperty())
-        {
-            // Removing a referenced property's link removes the reference property.
-            KProperty* reference = static_cast<KProperty*>(other);
-            KObject* owner = reference->GetOwnerObject();
-            if (owner)
-                owner->PropertyDestroy(reference);
-        }
-        else if (action == kPlugBeginChange || action == kPlugEndChange)
-            result =
-                ObjectTreeNotify(plug, action == kPlugBeginChange ? kListBeginChange : kListEndChange, otherHdl, index);
+        // Removing a referenced property's link removes the reference property.
+        KProperty* reference = static_cast<KProperty*>(other);
+        if (KObject* owner = reference->GetOwnerObject())
+            owner->PropertyDestroy(reference);
+        return true;
     }
-    else if (plug != this)
+    if (action == kPlugBeginChange || action == kPlugEndChange)
+        return ObjectTreeNotify(plug, action == kPlugBeginChange ? kListBeginChange : kListEndChange, HdlKObject(),
+                                index);
+    return true;
+}
+
+// A connection with another object, of this object (plug == this) or of one
+// of its properties.
+bool KObject::NotifyListEvent(kPlugAction action, KPlug* plug, const HdlKObject& other, int index)
+{
+    const KListEventRoute* route = plug == this ? FindRoute(kOwnRoutes, action) : FindRoute(kPropertyRoutes, action);
+    if (!route)
+        return true;
+    switch (route->mRoute)
     {
-        switch (action)
-        {
-        case kPlugSrcConnecting: result = ObjectTreeNotify(plug, kListAdding, otherHdl, index); break;
-        case kPlugSrcConnected: result = ObjectTreeNotify(plug, kListAdded, otherHdl, index); break;
-        case kPlugSrcDisconnecting: result = ObjectTreeNotify(plug, kListRemoving, otherHdl, index); break;
-        case kPlugSrcDisconnected:
-            if (!GetObjectStatusFlag(eBeingDestroyed))
-                result = ObjectTreeNotify(plug, kListRemoved, otherHdl, index);
-            break;
-        default: break;
-        }
+    case KListRoute::Tree:
+        // A destroyed object's properties lose their sources without telling.
+        if (action == kPlugSrcDisconnected && GetObjectStatusFlag(eBeingDestroyed))
+            return true;
+        return ObjectTreeNotify(plug, route->mEvent, other, index);
+    case KListRoute::TreeThenChildren:
+        return ObjectTreeNotify(this, route->mEvent, other, index) && ChildrenListNotify(route->mEvent, other, index);
+    case KListRoute::Children: return ChildrenListNotify(route->mEvent, other, index);
+    case KListRoute::Parents: return ParentListNotify(route->mEvent, other, index);
     }
-    else
-    {
-        kObjectListEvent event = -1;
-        switch (action)
-        {
-        case kPlugSrcConnecting:
-        case kPlugDstConnecting: event = kListAdding; break;
-        case kPlugSrcConnected:
-        case kPlugDstConnected: event = kListAdded; break;
-        case kPlugSrcDisconnecting:
-        case kPlugDstDisconnecting: event = kListRemoving; break;
-        case kPlugSrcDisconnected:
-        case kPlugDstDisconnected: event = kListRemoved; break;
-        case kPlugSrcMoving: event = kListChildMoving; break;
-        case kPlugSrcMoved: event = kListChildMoved; break;
-        default: break;
-        }
-        if (event >= 0)
-        {
-            switch (action)
-            {
-            case kPlugSrcConnecting:
-            case kPlugSrcConnected:
-            case kPlugSrcDisconnecting:
-            case kPlugSrcDisconnected:
-                result = ObjectTreeNotify(this, event, otherHdl, index);
-                if (result)
-                    result = ChildrenListNotify(event, otherHdl, index);
-                break;
-            case kPlugSrcMoving:
-            case kPlugSrcMoved: result = ChildrenListNotify(event, otherHdl, index); break;
-            default: result = ParentListNotify(event, otherHdl, index); break;
-            }
-        }
-    }
+    return true;
+}
+
+bool KObject::PlugNotify(KPlugCallstack* callstack, kPlugAction action, KPlug* plug, int index, KPlug* other,
+                         kConnectionType type, KPlug* extra)
+{
+    KObject* otherObject = nullptr;
+    if (other && other->Is(KObject::ClassId) && HdlKPlug(other).Get())
+        otherObject = static_cast<KObject*>(other);
+
+    TrackReplaceAction(action, plug, other, extra);
+    bool result = otherObject ? NotifyListEvent(action, plug, HdlKObject(otherObject), index)
+                              : NotifyWithoutObject(action, plug, other, index);
     if (!result)
         return false;
 
@@ -539,7 +557,7 @@ void KObject::SetSoftClassId(int id, const char* name)
 {
     mSoftClassId = id;
     if (!mSoftClassName)
-        mSoftClassName = new KString();
+        mSoftClassName = std::make_unique<KString>();
     *mSoftClassName = name ? name : "";
 }
 
@@ -707,7 +725,7 @@ int KObject::GetComponentClassId()
 bool KObject::Register(ICallback* object, ICallbackMethod method)
 {
     if (!mRegistrations)
-        mRegistrations = new RegisterEntryList();
+        mRegistrations = std::make_unique<RegisterEntryList>();
     mRegistrations->Add(object, method, kCallbackAllEvents);
     return true;
 }
@@ -720,9 +738,7 @@ bool KObject::Unregister(ICallback* object, ICallbackMethod method)
     if (mRegistrations->GetCount() == 0)
     {
         // Running walks of the list are orphaned, not left dangling.
-        RegisterEntryList* list = mRegistrations;
-        mRegistrations = nullptr;
-        delete list;
+        std::unique_ptr<RegisterEntryList> orphaned = std::move(mRegistrations);
     }
     return true;
 }
@@ -766,6 +782,10 @@ bool KObject::PropertyIndexRemoveFromList(int index)
     index = mProperties.Find(property);
     if (index >= 0)
         mProperties.RemoveAt(index);
+    // A property outside the list is no longer the world's to track: it may
+    // be destroyed before the world is.
+    if (mWorld && gWorldLink.mUnregisterProperty)
+        gWorldLink.mUnregisterProperty(mWorld, property);
     PropertyNotify(kListPropertyRemoved, property, property->IsDynamic(), nullptr);
     return false;
 }
@@ -1028,29 +1048,28 @@ void KObject::TransferUserPropertiesFrom(KObject& from)
 // ---------------------------------------------------------------------------
 // Evaluation states
 
-KEvaluationState* KObject::NewState()
+KObject::StateBlock KObject::NewState(int dataSize)
 {
-    KEvaluationState* state = static_cast<KEvaluationState*>(calloc(1, sizeof(KEvaluationState) + mStateSize));
-    if (!state)
-        abort();
+    size_t bytes = sizeof(KEvaluationState) + static_cast<size_t>(dataSize);
+    StateBlock state(static_cast<KEvaluationState*>(::operator new(bytes)));
+    memset(static_cast<void*>(state.get()), 0, bytes);
     state->mStamp = -1;
-    state->mData = state + 1;
+    state->mData = state.get() + 1;
     return state;
 }
 
 void KObject::AllocState(int index)
 {
-    while (mStates.GetCount() <= index)
+    while (GetStateCount() <= index)
     {
-        KEvaluationState* state = NewState();
-        mStates.Add(state);
-        EvaluationStateInit(state, nullptr);
+        mStates.push_back(NewState(mStateSize));
+        EvaluationStateInit(mStates.back().get(), nullptr);
     }
 }
 
 KEvaluationState* KObject::GetEvaluationState(int index)
 {
-    return (index >= 0 && index < mStates.GetCount()) ? mStates[index] : nullptr;
+    return (index >= 0 && index < GetStateCount()) ? mStates[index].get() : nullptr;
 }
 
 KEvaluationState* KObject::GetEvaluationState(KEvaluateInfo* info, KStateMember* member)
@@ -1064,7 +1083,7 @@ KEvaluationState* KObject::GetEvaluationState(KEvaluateInfo* info, KStateMember*
         AllocState(info->mStateIndex);
         if (info->mSourceStateIndex >= 0)
             AllocState(info->mSourceStateIndex);
-        KEvaluationState* state = mStates[info->mStateIndex];
+        KEvaluationState* state = mStates[info->mStateIndex].get();
         if (state->mStamp != info->mEvaluationStamp)
         {
             EvaluationStateInit(state, GetEvaluationState(info->mSourceStateIndex));
@@ -1073,7 +1092,7 @@ KEvaluationState* KObject::GetEvaluationState(KEvaluateInfo* info, KStateMember*
         return state;
     }
     AllocState(0);
-    return mStates[0];
+    return mStates[0].get();
 }
 
 void KObject::StateMemberAdd(KStateMember* member, int size, int& end)
@@ -1085,29 +1104,20 @@ void KObject::StateMemberAdd(KStateMember* member, int size, int& end)
     end = newSize - 12;
     if (member)
         member->mOffset = offset;
-    for (int i = 0; i < mStates.GetCount(); ++i)
+    for (StateBlock& old : mStates)
     {
-        KEvaluationState* old = mStates[i];
-        KEvaluationState* state = static_cast<KEvaluationState*>(calloc(1, sizeof(KEvaluationState) + newSize));
-        if (!state)
-            abort();
-        memcpy(state + 1, old + 1, static_cast<size_t>(mStateSize < newSize ? mStateSize : newSize));
-        state->mStamp = -1;
-        state->mData = state + 1;
-        free(old);
-        mStates[i] = state;
+        StateBlock state = NewState(newSize);
+        memcpy(state.get() + 1, old.get() + 1, static_cast<size_t>(mStateSize < newSize ? mStateSize : newSize));
+        old = std::move(state);
     }
     mStateSize = newSize;
 }
 
 void KObject::ClearStates()
 {
-    for (int i = 0; i < mStates.GetCount(); ++i)
-    {
-        EvaluationStateFree(mStates[i]);
-        free(mStates[i]);
-    }
-    mStates.Clear();
+    for (StateBlock& state : mStates)
+        EvaluationStateFree(state.get());
+    mStates.clear();
 }
 
 void KObject::EvaluationStateInit(KEvaluationState*, KEvaluationState*) {}

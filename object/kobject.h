@@ -11,6 +11,10 @@
 // turns connection notifications into object-tree notifications that
 // subclasses override.
 
+#include <cassert>
+#include <memory>
+#include <vector>
+
 #include "base/karray.h"
 #include "base/kstring.h"
 #include "object/kcallback.h"
@@ -33,8 +37,6 @@ typedef int kPropertyType;
 typedef int kParentType;
 typedef int kObjectSetFindType;
 typedef int kPropertiesTransferType;
-typedef int kMergePasses;
-typedef int kRelation;
 
 // Entity events raised by objects (kEntityEventType).
 enum
@@ -196,12 +198,14 @@ public:
     kObjectListEvent mEvent;
 };
 
-// How a world registers objects. The world unit installs these; without them
-// Construct(world) and WorldDetach only record or clear nothing.
+// How a world registers objects and their properties. The world unit installs
+// these; without them Construct(world) and WorldDetach only record or clear
+// nothing.
 struct KObjectWorldLink
 {
     int (*mRegisterObject)(KWorld* world, KObject* object);
     void (*mUnregisterObject)(KWorld* world, KObject* object);
+    void (*mUnregisterProperty)(KWorld* world, KProperty* property);
 };
 void KObject_SetWorldLink(const KObjectWorldLink& link);
 
@@ -256,6 +260,10 @@ public:
         eTransferCloneUser = 4,
         eTransferUser = 8
     };
+    // Which passes a merge runs (bits below) and which side of a relation.
+    typedef int kMergePasses;
+    typedef int kRelation;
+
     // kMergePasses bits.
     enum
     {
@@ -325,8 +333,8 @@ public:
                                               bool animatable, bool user, KProperty* referenced);
     // Appends with property notifications 8 before and 11 after; returns -1.
     virtual int PropertyAddToList(KProperty* property);
-    // Removes with notifications 9 and 12: false when removed, true when the
-    // index named nothing.
+    // Removes with notifications 9 and 12, and from the object's world: false
+    // when removed, true when the index named nothing.
     virtual bool PropertyIndexRemoveFromList(int index);
     // Removes from the list; destroys a dynamic property, only disconnects a
     // static one.
@@ -405,7 +413,7 @@ public:
     static int GetComponentClassId();
     bool Register(ICallback* object, ICallbackMethod method);
     bool Unregister(ICallback* object, ICallbackMethod method);
-    RegisterEntryList* GetRegistrations() const { return mRegistrations; }
+    RegisterEntryList* GetRegistrations() const { return mRegistrations.get(); }
     void ObjectDetachParents();
     void ObjectDetachChildren();
     void ObjectDestroyChildren();
@@ -413,7 +421,12 @@ public:
 
     // Properties ---------------------------------------------------------------
     int GetPropertyCount() const { return mProperties.GetCount(); }
-    KProperty* GetProperty(int index) const { return mProperties[index]; }
+    // index must lie in the list (asserted).
+    KProperty* GetProperty(int index) const
+    {
+        assert(index >= 0 && index < mProperties.GetCount());
+        return mProperties[index];
+    }
     KProperty* FindPropertyByName(const char* name);
     bool PropertyRemoveFromList(KProperty* property);
     bool PropertyDestroy(KProperty* property);
@@ -447,7 +460,7 @@ public:
     void StateMemberAdd(KStateMember* member, int size, int& end);
     void ClearStates();
     int GetStateSize() const { return mStateSize; }
-    int GetStateCount() const { return mStates.GetCount(); }
+    int GetStateCount() const { return static_cast<int>(mStates.size()); }
 
 protected:
     // The live objects among the plug's destinations (or sources) that the
@@ -455,33 +468,43 @@ protected:
     static void CollectObjects(KPlug* plug, bool sources, int classId, KArrayTemplate<KObject*>& out);
 
 private:
+    void TrackReplaceAction(kPlugAction action, KPlug* plug, KPlug* other, KPlug* extra);
+    bool NotifyWithoutObject(kPlugAction action, KPlug* plug, KPlug* other, int index);
+    bool NotifyListEvent(kPlugAction action, KPlug* plug, const HdlKObject& other, int index);
     void RaiseEntity(kEntityEventType event, const char* text = nullptr);
     // Stores a new name (or prefix) in slot and, when given, the requested
     // slot, telling the entity and the listeners before and after.
     void ChangeNameText(const KString& value, kEntityEventType changing, kEntityEventType changed,
-                        kPlugAction plugChanging, bool prefix, KString*& slot, KString** requested = nullptr);
+                        kPlugAction plugChanging, bool prefix, std::unique_ptr<KString>& slot,
+                        std::unique_ptr<KString>* requested = nullptr);
     KString RequestedPrefixChain();
-    KEvaluationState* NewState();
+    // A state block is one allocation: the header, then the zeroed data.
+    struct StateBlockDelete
+    {
+        void operator()(KEvaluationState* state) const { ::operator delete(state); }
+    };
+    typedef std::unique_ptr<KEvaluationState, StateBlockDelete> StateBlock;
+    static StateBlock NewState(int dataSize);
 
     KWorld* mWorld = nullptr;
     int mWorldIndex = -1;
     HdlKObject mEntity;
-    KString* mName = nullptr;
-    KString* mRequestedName = nullptr;
-    KString* mPrefix = nullptr;
-    KString* mRequestedPrefix = nullptr;
-    KString* mFullName = nullptr;
+    std::unique_ptr<KString> mName;
+    std::unique_ptr<KString> mRequestedName;
+    std::unique_ptr<KString> mPrefix;
+    std::unique_ptr<KString> mRequestedPrefix;
+    std::unique_ptr<KString> mFullName;
     bool mDirtyName = true;
-    RegisterEntryList* mRegistrations = nullptr;
+    std::unique_ptr<RegisterEntryList> mRegistrations;
     bool mActive = false;
     int mObjectFlags = eDefaultObjectFlags;
     int mStatusFlags = 0;
-    KString* mSoftClassName = nullptr;
+    std::unique_ptr<KString> mSoftClassName;
     int mSoftClassId = 0;
     int mSelectFlags = 0;
     int mSelectOrder = 0;
     KArrayTemplate<KReplaceActionInfo> mReplaceActions;
-    KArrayTemplate<KEvaluationState*> mStates;
+    std::vector<StateBlock> mStates;
     int mStateSize = 0;
     KArrayTemplate<KProperty*> mProperties;
     int mReservedWord1 = 0;

@@ -5,6 +5,8 @@
 // listener object is asked before every change (and may refuse it) and told
 // after it.
 
+#include <cassert>
+
 #include "base/karray.h"
 #include "object/kobject.h"
 
@@ -16,8 +18,12 @@ public:
     ~KGenericObjectList() override;
 
     int GetCount() const { return mItems.GetCount(); }
-    // The handle at an index (not checked).
-    HdlKObject InternalGet(int index) const { return mItems[index]; }
+    // The handle at an index, which must lie in the list (asserted).
+    HdlKObject InternalGet(int index) const
+    {
+        assert(index >= 0 && index < mItems.GetCount());
+        return mItems[index];
+    }
     // The new index, or -1 when the listener refused.
     int InternalAdd(const HdlKObject& object);
     // How many handles of the other list were added.

@@ -43,8 +43,8 @@ void MergeRelation(KPlug* from, KPlug* to, KMergeInfo& info, bool sources)
     KObject* fromOwner = GetOwner(from);
     // The plugs stay alive while their connections are rearranged.
     HdlKPlug toHdl(to);
-    from->PostponedDestroyBegin();
-    to->PostponedDestroyBegin();
+    KPostponedDestroy holdFrom(from);
+    KPostponedDestroy holdTo(to);
     int count = sources ? from->GetSrcCount() : from->GetDstCount();
     for (int i = count - 1; i >= 0;)
     {
@@ -71,8 +71,6 @@ void MergeRelation(KPlug* from, KPlug* to, KMergeInfo& info, bool sources)
         int last = (sources ? from->GetSrcCount() : from->GetDstCount()) - 1;
         i = (i - 1 > last) ? last : i - 1;
     }
-    to->PostponedDestroyEnd();
-    from->PostponedDestroyEnd();
 }
 
 } // namespace

@@ -11,23 +11,20 @@
 
 namespace {
 
-const char* Text(const KString* s)
+const char* Text(const std::unique_ptr<KString>& s)
 {
     return s ? s->ToChars() : "";
 }
 
 // Stores text in a name slot; an empty text drops the string.
-void SetText(KString*& slot, const char* text)
+void SetText(std::unique_ptr<KString>& slot, const char* text)
 {
     if (!text || !*text)
-    {
-        delete slot;
-        slot = nullptr;
-    }
+        slot.reset();
     else if (slot)
         *slot = text;
     else
-        slot = new KString(text);
+        slot = std::make_unique<KString>(text);
 }
 
 // Start of the last occurrence of seq in the first length characters of text
@@ -198,7 +195,8 @@ const char* KObject::GetObjectOriginalPrefixName()
 }
 
 void KObject::ChangeNameText(const KString& value, kEntityEventType changing, kEntityEventType changed,
-                             kPlugAction plugChanging, bool prefix, KString*& slot, KString** requested)
+                             kPlugAction plugChanging, bool prefix, std::unique_ptr<KString>& slot,
+                             std::unique_ptr<KString>* requested)
 {
     KString old(prefix ? GetObjectPrefixName() : GetObjectName());
     RaiseEntity(changing, value);

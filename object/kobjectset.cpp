@@ -22,8 +22,6 @@ KPBObjectHolder::~KPBObjectHolder()
             }
         }
     }
-    free(mObjects);
-    free(mOwned);
 }
 
 void KPBObjectHolder::SetPBObject(IKObject* object, int slot, bool owned)
@@ -32,10 +30,8 @@ void KPBObjectHolder::SetPBObject(IKObject* object, int slot, bool owned)
         return;
     if (!mObjects)
     {
-        mObjects = static_cast<IKObject**>(calloc(kSlotCount, sizeof(IKObject*)));
-        mOwned = static_cast<unsigned char*>(calloc(kSlotCount, 1));
-        if (!mObjects || !mOwned)
-            abort();
+        mObjects.reset(new IKObject*[kSlotCount]());
+        mOwned.reset(new unsigned char[kSlotCount]());
     }
     mObjects[slot] = object;
     mOwned[slot] = owned ? 1 : 0;
@@ -79,7 +75,7 @@ namespace {
 template <class Test>
 void RemoveSources(KObjectSet* set, Test test)
 {
-    set->PostponedDestroyBegin();
+    KPostponedDestroy hold(set);
     for (int i = set->GetSrcCount() - 1; i >= 0;)
     {
         KPlug* plug = set->GetSrc(i);
@@ -90,7 +86,6 @@ void RemoveSources(KObjectSet* set, Test test)
             next = set->GetSrcCount() - 1;
         i = next;
     }
-    set->PostponedDestroyEnd();
 }
 
 bool AllClasses(int classId)

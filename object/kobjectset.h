@@ -34,8 +34,8 @@ public:
     IKObject* GetPBObject(int slot) const;
 
 private:
-    IKObject** mObjects = nullptr;
-    unsigned char* mOwned = nullptr;
+    std::unique_ptr<IKObject*[]> mObjects;
+    std::unique_ptr<unsigned char[]> mOwned;
 };
 
 // The interface answered to query 51.

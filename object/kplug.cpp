@@ -58,18 +58,15 @@ struct KPlugConnectionList::Index
     std::unordered_map<HdlKPlug, int, HdlHash> mCounts;
 };
 
-KPlugConnectionList::~KPlugConnectionList()
-{
-    Clear();
-}
+KPlugConnectionList::KPlugConnectionList() = default;
+
+KPlugConnectionList::~KPlugConnectionList() = default;
 
 void KPlugConnectionList::Clear()
 {
-    free(mData);
-    mData = nullptr;
+    mData.reset();
     mHead = mCount = mCapacity = 0;
-    delete mIndex;
-    mIndex = nullptr;
+    mIndex.reset();
 }
 
 void KPlugConnectionList::IndexAdd(const HdlKPlug& hdl)
@@ -91,16 +88,12 @@ void KPlugConnectionList::Grow(int index)
 {
     // Doubles the storage and opens a gap at index, the records starting at 0.
     int capacity = mCapacity < 4 ? 4 : mCapacity * 2;
-    KPlugConnection* data = static_cast<KPlugConnection*>(malloc(sizeof(KPlugConnection) * capacity));
-    if (!data)
-        abort(); // out of memory in the middle of a connection: cannot keep the lists consistent
-    if (mCount > 0)
-    {
-        memcpy(data, mData + mHead, sizeof(KPlugConnection) * index);
-        memcpy(data + index + 1, mData + mHead + index, sizeof(KPlugConnection) * (mCount - index));
-    }
-    free(mData);
-    mData = data;
+    std::unique_ptr<KPlugConnection[]> data(new KPlugConnection[capacity]);
+    for (int i = 0; i < index; ++i)
+        data[i] = mData[mHead + i];
+    for (int i = index; i < mCount; ++i)
+        data[i + 1] = mData[mHead + i];
+    mData = std::move(data);
     mHead = 0;
     mCapacity = capacity;
 }
@@ -122,22 +115,22 @@ void KPlugConnectionList::Insert(int index, const KPlugConnection& connection)
         Grow(index);
     else if (roomFront && (!roomBack || index < mCount - index))
     {
-        memmove(static_cast<void*>(mData + mHead - 1), mData + mHead, sizeof(KPlugConnection) * index);
+        memmove(static_cast<void*>(mData.get() + mHead - 1), mData.get() + mHead, sizeof(KPlugConnection) * index);
         --mHead;
     }
     else
     {
-        memmove(static_cast<void*>(mData + mHead + index + 1), mData + mHead + index,
+        memmove(static_cast<void*>(mData.get() + mHead + index + 1), mData.get() + mHead + index,
                 sizeof(KPlugConnection) * (mCount - index));
     }
-    KPlugConnection_Store(mData + mHead + index, connection);
+    KPlugConnection_Store(mData.get() + mHead + index, connection);
     ++mCount;
 
     if (mIndex)
         IndexAdd(connection.mHdl);
     else if (mCount >= kIndexThreshold)
     {
-        mIndex = new Index();
+        mIndex = std::make_unique<Index>();
         for (int i = 0; i < mCount; ++i)
             IndexAdd(At(i).mHdl);
     }
@@ -150,12 +143,12 @@ void KPlugConnectionList::Remove(int index)
     HdlKPlug hdl = At(index).mHdl;
     if (index < mCount - 1 - index)
     {
-        memmove(static_cast<void*>(mData + mHead + 1), mData + mHead, sizeof(KPlugConnection) * index);
+        memmove(static_cast<void*>(mData.get() + mHead + 1), mData.get() + mHead, sizeof(KPlugConnection) * index);
         ++mHead;
     }
     else
     {
-        memmove(static_cast<void*>(mData + mHead + index), mData + mHead + index + 1,
+        memmove(static_cast<void*>(mData.get() + mHead + index), mData.get() + mHead + index + 1,
                 sizeof(KPlugConnection) * (mCount - index - 1));
     }
     if (--mCount == 0)
@@ -800,8 +793,9 @@ bool KPlug::InternalConnectBefore(KPlug* source, KPlug* beforeDestination, KPlug
 
     // Listeners may destroy either plug while they are told: that happens
     // once the connection is complete.
-    destination->PostponedDestroyBegin();
-    source->PostponedDestroyBegin();
+    // (The destination's hold ends first.)
+    KPostponedDestroy holdSource(source);
+    KPostponedDestroy holdDestination(destination);
 
     destination->PlugNotify(nullptr, kPlugSrcConnecting, destination, -1, source, type, nullptr);
     if (!oneWay)
@@ -854,9 +848,6 @@ bool KPlug::InternalConnectBefore(KPlug* source, KPlug* beforeDestination, KPlug
         source->PlugNotify(nullptr, kPlugDstConnected, source, dstPos, destination, type, nullptr);
     TellParts(dstParts, kPlugSrcConnected, true, source, type);
     TellParts(srcParts, kPlugDstConnected, true, destination, type);
-
-    destination->PostponedDestroyEnd();
-    source->PostponedDestroyEnd();
     return true;
 }
 
@@ -920,8 +911,9 @@ bool KPlug::DisconnectPlug(KPlug* source, KPlug* destination)
 
     destination->DisconnectBegin();
     source->DisconnectBegin();
-    destination->PostponedDestroyBegin();
-    source->PostponedDestroyBegin();
+    // Both holds end after DisconnectEnd, the destination's first.
+    KPostponedDestroy holdSource(source);
+    KPostponedDestroy holdDestination(destination);
 
     if (srcIndex >= 0)
         destination->PlugNotify(nullptr, kPlugSrcDisconnecting, destination, srcIndex, source, kConnectionNormal,
@@ -971,15 +963,13 @@ bool KPlug::DisconnectPlug(KPlug* source, KPlug* destination)
 
     destination->DisconnectEnd();
     source->DisconnectEnd();
-    destination->PostponedDestroyEnd();
-    source->PostponedDestroyEnd();
     return true;
 }
 
 void KPlug::DisconnectAll(bool sources, KPlugFilter* filter, bool filtered)
 {
     // A listener may ask for this plug's destruction: it waits for the walk.
-    PostponedDestroyBegin();
+    KPostponedDestroy hold(this);
     KPlugConnectionList& list = sources ? mSrc : mDst;
     WalkFromLast([&list] { return list.GetCount(); },
                  [&](int i) {
@@ -991,7 +981,6 @@ void KPlug::DisconnectAll(bool sources, KPlugFilter* filter, bool filtered)
                      else
                          DisconnectPlug(this, plug);
                  });
-    PostponedDestroyEnd();
 }
 
 void KPlug::DisconnectAllSrc()
@@ -1074,10 +1063,9 @@ bool KPlug::ReplaceIn(bool sourceList, KPlug* oldPlug, KPlug* newPlug, int newPl
     KPlug* srcEnd = sourceList ? oldPlug : this;
 
     // The plugs involved stay alive until the replacement is complete.
-    PostponedDestroyBegin();
-    oldPlug->PostponedDestroyBegin();
-    if (newPlug)
-        newPlug->PostponedDestroyBegin();
+    KPostponedDestroy holdThis(this);
+    KPostponedDestroy holdOld(oldPlug);
+    KPostponedDestroy holdNew(newPlug);
 
     SendReplacePair(dstEnd, srcEnd, newPlug, kPlugReplaceDstEndBegin, kPlugReplaceSrcEndBegin);
     bool result = sourceList ? DisconnectSrcAt(p) : DisconnectDstAt(p);
@@ -1101,11 +1089,6 @@ bool KPlug::ReplaceIn(bool sourceList, KPlug* oldPlug, KPlug* newPlug, int newPl
         }
     }
     SendReplacePair(dstEnd, srcEnd, newPlug, kPlugReplaceDstEndEnd, kPlugReplaceSrcEndEnd);
-
-    if (newPlug)
-        newPlug->PostponedDestroyEnd();
-    oldPlug->PostponedDestroyEnd();
-    PostponedDestroyEnd();
     return result;
 }
 
@@ -1149,7 +1132,7 @@ bool KPlug::InternalMoveSrcBefore(int from, int before)
     int count = GetSrcCount();
     if (from < 0 || from >= count || before < 0 || before > count || before == from || before == from + 1)
         return false;
-    PostponedDestroyBegin();
+    KPostponedDestroy hold(this);
     const KPlugConnection moved = mSrc.At(from);
 
     // Sub-plugs that show the moved connection move it first.
@@ -1171,7 +1154,6 @@ bool KPlug::InternalMoveSrcBefore(int from, int before)
         PlugNotify(nullptr, kPlugSrcMoved, this, newPos, moved.mHdl.Get(), moved.mType, nullptr);
         result = true;
     }
-    PostponedDestroyEnd();
     return result;
 }
 

@@ -15,7 +15,9 @@
 //
 // Plugs refer to one another through weak handles only.
 
+#include <cassert>
 #include <cstdint>
+#include <memory>
 
 #include "base/karray.h"
 #include "object/kcallback.h"
@@ -97,14 +99,19 @@ struct KPlugConnection
 class KPlugConnectionList
 {
 public:
-    KPlugConnectionList() {}
+    KPlugConnectionList();
     ~KPlugConnectionList();
 
     KPlugConnectionList(const KPlugConnectionList&) = delete;
     KPlugConnectionList& operator=(const KPlugConnectionList&) = delete;
 
     int GetCount() const { return mCount; }
-    const KPlugConnection& At(int index) const { return mData[mHead + index]; }
+    // index must lie within the list.
+    const KPlugConnection& At(int index) const
+    {
+        assert(index >= 0 && index < mCount);
+        return mData[mHead + index];
+    }
     // Inserts before index (clamped to the count).
     void Insert(int index, const KPlugConnection& connection);
     void Remove(int index);
@@ -118,11 +125,11 @@ private:
     void IndexAdd(const HdlKPlug& hdl);
     void IndexRemove(const HdlKPlug& hdl);
 
-    KPlugConnection* mData = nullptr;
+    std::unique_ptr<KPlugConnection[]> mData;
     int mHead = 0;
     int mCount = 0;
     int mCapacity = 0;
-    Index* mIndex = nullptr;
+    std::unique_ptr<Index> mIndex;
 };
 
 class KPlug : public ICallback
@@ -196,7 +203,8 @@ public:
     // Reading the lists ------------------------------------------------------
     int GetSrcCount() const { return mSrc.GetCount(); }
     int GetDstCount() const { return mDst.GetCount(); }
-    // The plug of a record, null when it no longer exists (index not checked).
+    // The plug of a record, null when it no longer exists; index must lie in
+    // the list (asserted).
     KPlug* GetSrc(int index) const { return mSrc.At(index).mHdl.Get(); }
     KPlug* GetDst(int index) const { return mDst.At(index).mHdl.Get(); }
     kConnectionType GetSrcType(int index) const { return mSrc.At(index).mType; }
@@ -265,7 +273,11 @@ public:
     KPlug* SubPlugGetOrCreate(KPlugFilter* filter);
     void SubPlugRemoveAll();
     int GetSubPlugCount() const { return mSubPlugs.GetCount(); }
-    KPlug* GetSubPlug(int index) const { return mSubPlugs[index]; }
+    KPlug* GetSubPlug(int index) const
+    {
+        assert(index >= 0 && index < mSubPlugs.GetCount());
+        return mSubPlugs[index];
+    }
 
     // Flags ------------------------------------------------------------------
     int GetPlugFlags() const { return mFlags; }
@@ -311,7 +323,6 @@ private:
     bool ReplaceIn(bool sourceList, KPlug* oldPlug, KPlug* newPlug, int newPlugIndex);
     void DisconnectAll(bool sources, KPlugFilter* filter, bool filtered);
     bool IsListener(KPlug* listener) const;
-    void CollectListeners(KArrayTemplate<HdlKPlug>& out) const;
 
     KHdlEntry* mHandle = nullptr;
     KPlug* mOwner = nullptr;
@@ -323,6 +334,29 @@ private:
     HdlKPlug mFilter; // weak: filters are destroyed when the plug library ends
     KPlugNotifyHandler* mNotifyHandlers = nullptr;
     int mUserWord = 0;
+};
+
+// Holds back the destruction of a plug (none for null) while the guard lives:
+// a Destroy asked for meanwhile happens when the last such hold ends.
+class KPostponedDestroy
+{
+public:
+    explicit KPostponedDestroy(KPlug* plug)
+        : mPlug(plug)
+    {
+        if (mPlug)
+            mPlug->PostponedDestroyBegin();
+    }
+    ~KPostponedDestroy()
+    {
+        if (mPlug)
+            mPlug->PostponedDestroyEnd();
+    }
+    KPostponedDestroy(const KPostponedDestroy&) = delete;
+    KPostponedDestroy& operator=(const KPostponedDestroy&) = delete;
+
+private:
+    KPlug* mPlug;
 };
 
 // A plug that only carries its own class identity.

@@ -8,7 +8,7 @@
 // owner. The descriptor (KPropertyInfo) holds the name, label, value kind,
 // data type, range, the owner's getter and setter and the flags; the typed
 // value lives in KPropertyTemplate<T>. List, object-list and event
-// properties (kpropertylist.h) come with this header.
+// properties are declared in kpropertylist.h.
 
 #include <type_traits>
 
@@ -411,7 +411,5 @@ public:
 protected:
     T mValue;
 };
-
-#include "object/kpropertylist.h"
 
 #endif

@@ -1,7 +1,8 @@
 #include "object/kuniquename.h"
 
-#include <cstdlib>
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <strings.h>
 
 namespace {
@@ -59,26 +60,22 @@ bool Less(const std::string& a, const std::string& b)
     return a.size() != b.size() ? a.size() < b.size() : a < b;
 }
 
-// Grows a malloc'ed array to at least `needed` items, in multiples of step,
-// at least doubling.
-template <class T>
-bool GrowArray(T*& array, int& capacity, int needed, unsigned int step)
+// FNV-1a over the name in lower case, so that names equal without regard to
+// case hash alike.
+unsigned int HashName(const char* name)
 {
-    if (needed <= capacity)
-        return true;
-    long long target = capacity > 0 ? static_cast<long long>(capacity) * 2 : step;
-    if (target < needed)
-        target = needed;
-    target = (target + step - 1) / step * step;
-    if (target > 0x7FFFFFFF / static_cast<long long>(sizeof(T)))
-        return false;
-    T* grown = static_cast<T*>(realloc(array, static_cast<size_t>(target) * sizeof(T)));
-    if (!grown)
-        return false;
-    array = grown;
-    capacity = static_cast<int>(target);
-    return true;
+    unsigned int hash = 2166136261u;
+    for (const char* p = name; *p; ++p)
+    {
+        hash ^= static_cast<unsigned char>(LowerAscii(*p));
+        hash *= 16777619u;
+    }
+    return hash;
 }
+
+// Longest name and largest pool the 32-bit offsets can address.
+const unsigned int kMaxNameLength = 0x7FFFFFF0u;
+const unsigned long long kMaxPool = 0x7FFFFFFFull;
 
 } // namespace
 
@@ -87,74 +84,86 @@ KUniqueNameObjectList::KUniqueNameObjectList(unsigned int bits, unsigned int gro
 {
     if (bits > 24)
         bits = 24;
-    mMask = bits == 0 ? 1u : (1u << bits) - 1u;
-    unsigned int buckets = mMask + 1;
-    mBuckets = static_cast<int**>(calloc(buckets, sizeof(int*)));
-    mBucketCapacity = static_cast<int*>(calloc(buckets, sizeof(int)));
-    mBucketCount = static_cast<int*>(calloc(buckets, sizeof(int)));
-    if (!mBuckets || !mBucketCapacity || !mBucketCount)
-        abort();
+    mTable.assign(size_t(1) << (bits < 1 ? 1 : bits), -1);
 }
 
-KUniqueNameObjectList::~KUniqueNameObjectList()
-{
-    ClearObject();
-    for (unsigned int i = 0; i <= mMask; ++i)
-        free(mBuckets[i]);
-    free(mBuckets);
-    free(mBucketCapacity);
-    free(mBucketCount);
-}
+KUniqueNameObjectList::~KUniqueNameObjectList() = default;
 
 void KUniqueNameObjectList::ClearObject()
 {
-    free(mObjects);
-    free(mOffsets);
-    free(mLengths);
-    free(mPool);
-    mObjects = nullptr;
-    mOffsets = mLengths = nullptr;
-    mPool = nullptr;
-    mSlotCount = mSlotCapacity = 0;
-    mPoolCapacity = mPoolLength = 0;
-    for (unsigned int i = 0; i <= mMask; ++i)
-        mBucketCount[i] = 0;
-    mFirstFree = 0;
+    mSlots.clear();
+    mFreeSlots.clear();
+    std::fill(mTable.begin(), mTable.end(), -1);
+    mLive = 0;
+    mPool.clear();
+    mPoolLength = 0;
     mLiveBytes = 0;
     mTaken.clear();
 }
 
 const void* KUniqueNameObjectList::GetSlotObject(int slot) const
 {
-    return (slot >= 0 && slot < mSlotCount) ? mObjects[slot] : nullptr;
-}
-
-// The sum of the name's bytes as signed characters, taken in lower case so
-// that names equal without regard to case fall in the same bucket.
-unsigned int KUniqueNameObjectList::Hash(const char* name) const
-{
-    int sum = 0;
-    for (const char* p = name; *p; ++p)
-        sum += static_cast<signed char>(LowerAscii(*p));
-    return static_cast<unsigned int>(sum) & mMask;
+    return (slot >= 0 && slot < GetSlotCount()) ? mSlots[slot].mObject : nullptr;
 }
 
 int KUniqueNameObjectList::Find(const char* name, unsigned int length) const
 {
     if (length == 0)
         return -1;
-    unsigned int bucket = Hash(name);
-    const int* slots = mBuckets[bucket];
-    char last = LowerAscii(name[length - 1]);
-    for (int i = mBucketCount[bucket] - 1; i >= 0; --i)
+    unsigned int hash = HashName(name);
+    size_t mask = mTable.size() - 1;
+    for (size_t i = hash & mask; mTable[i] >= 0; i = (i + 1) & mask)
     {
-        int slot = slots[i];
-        unsigned int n = mLengths[slot];
-        const char* stored = mPool + mOffsets[slot];
-        if (n == length && LowerAscii(stored[n - 1]) == last && strcasecmp(stored, name) == 0)
-            return slot;
+        const Slot& slot = mSlots[mTable[i]];
+        if (slot.mHash == hash && slot.mLength == length && strcasecmp(&mPool[slot.mOffset], name) == 0)
+            return mTable[i];
     }
     return -1;
+}
+
+size_t KUniqueNameObjectList::TablePosition(int slot) const
+{
+    size_t mask = mTable.size() - 1;
+    size_t i = mSlots[slot].mHash & mask;
+    while (mTable[i] != slot)
+        i = (i + 1) & mask;
+    return i;
+}
+
+void KUniqueNameObjectList::TableInsert(int slot)
+{
+    size_t mask = mTable.size() - 1;
+    size_t i = mSlots[slot].mHash & mask;
+    while (mTable[i] >= 0)
+        i = (i + 1) & mask;
+    mTable[i] = slot;
+}
+
+// Linear-probing removal: later entries of the run move back into the gap, so
+// no lookup stops early at it.
+void KUniqueNameObjectList::TableErase(size_t position)
+{
+    size_t mask = mTable.size() - 1;
+    size_t gap = position;
+    for (size_t i = (gap + 1) & mask; mTable[i] >= 0; i = (i + 1) & mask)
+    {
+        size_t home = mSlots[mTable[i]].mHash & mask;
+        // The entry may fill the gap when its home is not between the gap and it.
+        if (((i - home) & mask) >= ((i - gap) & mask))
+        {
+            mTable[gap] = mTable[i];
+            gap = i;
+        }
+    }
+    mTable[gap] = -1;
+}
+
+void KUniqueNameObjectList::TableGrow()
+{
+    mTable.assign(mTable.size() * 2, -1);
+    for (int slot = 0; slot < GetSlotCount(); ++slot)
+        if (mSlots[slot].mObject)
+            TableInsert(slot);
 }
 
 const char* KUniqueNameObjectList::AddObject(const char* name, const void* object)
@@ -221,137 +230,109 @@ const char* KUniqueNameObjectList::AddObject(const char* name, const void* objec
 const char* KUniqueNameObjectList::Store(const std::string& name, const void* object)
 {
     unsigned int length = static_cast<unsigned int>(name.size());
-    if (length >= 0x7FFFFFF0u)
+    if (name.size() >= kMaxNameLength || mPoolLength + 1ull + length > kMaxPool)
         return nullptr;
 
-    int slot = mFirstFree;
-    while (slot < mSlotCount && mObjects[slot])
-        ++slot;
-    if (slot == mSlotCount)
+    int slot;
+    if (!mFreeSlots.empty())
     {
-        int capacity = mSlotCapacity;
-        int c1 = capacity, c2 = capacity;
-        if (!GrowArray(mObjects, capacity, slot + 1, mGrowStep) || !GrowArray(mOffsets, c1, slot + 1, mGrowStep) ||
-            !GrowArray(mLengths, c2, slot + 1, mGrowStep))
-            return nullptr;
-        mSlotCapacity = capacity;
+        slot = *mFreeSlots.begin();
+        mFreeSlots.erase(mFreeSlots.begin());
+    }
+    else
+    {
+        slot = GetSlotCount();
+        mSlots.push_back(Slot{nullptr, 0, 0, 0});
     }
 
-    unsigned int bucket = Hash(name.c_str());
-    int capacity = mBucketCapacity[bucket];
-    if (!GrowArray(mBuckets[bucket], capacity, mBucketCount[bucket] + 1, mGrowStep))
-        return nullptr;
-    mBucketCapacity[bucket] = capacity;
-
-    if (!ReservePool(length))
-        return nullptr;
-
+    ReservePool(length);
     unsigned int offset = mPoolLength;
-    memcpy(mPool + offset, name.c_str(), length + 1);
+    memcpy(&mPool[offset], name.c_str(), length + 1);
     mPoolLength += length + 1;
     mLiveBytes += length + 1;
 
-    mObjects[slot] = object;
-    mOffsets[slot] = offset;
-    mLengths[slot] = length;
-    if (slot == mSlotCount)
-        ++mSlotCount;
-    mFirstFree = slot + 1;
-    mBuckets[bucket][mBucketCount[bucket]++] = slot;
-    return mPool + offset;
+    mSlots[slot] = Slot{object, offset, length, HashName(name.c_str())};
+    if (static_cast<size_t>(++mLive) * 2 > mTable.size())
+        TableGrow();
+    else
+        TableInsert(slot);
+    return &mPool[offset];
 }
 
-// Makes the remaining room more than length + 1 bytes: reclaims the holes
-// left by removed names when they are at least half of the pool, else grows
-// by ((length + 1) / step + 1) * step * 16 bytes, and at least doubles.
-bool KUniqueNameObjectList::ReservePool(unsigned int length)
+// Makes room for length + 1 more bytes: reclaims the holes left by removed
+// names when they are at least half of the pool, else grows by
+// ((length + 1) / step + 1) * step * 16 bytes, and at least doubles.
+void KUniqueNameObjectList::ReservePool(unsigned int length)
 {
-    if (mPoolCapacity - mPoolLength > length + 1)
-        return true;
-    if (mLiveBytes * 2 <= mPoolLength && mPoolCapacity - mLiveBytes > length + 1)
+    size_t capacity = mPool.size();
+    if (capacity - mPoolLength > length + 1)
+        return;
+    if (mLiveBytes * 2ull <= mPoolLength && capacity - mLiveBytes > length + 1)
     {
         CompactPool();
-        return true;
+        return;
     }
     unsigned long long amount = (static_cast<unsigned long long>(length + 1) / mGrowStep + 1) * mGrowStep * 16ull;
-    unsigned long long target = mPoolCapacity + amount;
-    if (target < mPoolCapacity * 2ull)
-        target = mPoolCapacity * 2ull;
-    if (target > 0x7FFFFFFFull)
-        return false;
-    char* grown = static_cast<char*>(realloc(mPool, static_cast<size_t>(target)));
-    if (!grown)
-        return false;
-    memset(grown + mPoolCapacity, 0, static_cast<size_t>(target - mPoolCapacity));
-    mPool = grown;
-    mPoolCapacity = static_cast<unsigned int>(target);
-    return true;
+    unsigned long long target = capacity + amount;
+    if (target < capacity * 2ull)
+        target = capacity * 2ull;
+    if (target > kMaxPool + 1)
+        target = kMaxPool + 1;
+    mPool.resize(static_cast<size_t>(target), '\0');
 }
 
 void KUniqueNameObjectList::CompactPool()
 {
-    char* packed = static_cast<char*>(calloc(mPoolCapacity, 1));
-    if (!packed)
-        return;
+    std::vector<char> packed(mPool.size(), '\0');
     unsigned int used = 0;
-    for (int slot = 0; slot < mSlotCount; ++slot)
+    for (Slot& slot : mSlots)
     {
-        if (!mObjects[slot])
+        if (!slot.mObject)
             continue;
-        memcpy(packed + used, mPool + mOffsets[slot], mLengths[slot] + 1);
-        mOffsets[slot] = used;
-        used += mLengths[slot] + 1;
+        memcpy(&packed[used], &mPool[slot.mOffset], slot.mLength + 1);
+        slot.mOffset = used;
+        used += slot.mLength + 1;
     }
-    free(mPool);
-    mPool = packed;
+    mPool.swap(packed);
     mPoolLength = used;
-}
-
-void KUniqueNameObjectList::BucketRemove(unsigned int bucket, int slot)
-{
-    int* slots = mBuckets[bucket];
-    int count = mBucketCount[bucket];
-    for (int i = 0; i < count; ++i)
-    {
-        if (slots[i] == slot)
-        {
-            memmove(slots + i, slots + i + 1, static_cast<size_t>(count - i - 1) * sizeof(int));
-            --mBucketCount[bucket];
-            return;
-        }
-    }
 }
 
 void KUniqueNameObjectList::RemoveObject(const char* name, const void*)
 {
     if (!name)
         return;
-    unsigned int length = static_cast<unsigned int>(strlen(name));
-    int slot = Find(name, length);
-    if (slot < 0)
+    int index = Find(name, static_cast<unsigned int>(strlen(name)));
+    if (index < 0)
         return;
-    unsigned int offset = mOffsets[slot];
-    unsigned int n = mLengths[slot];
-    BucketRemove(Hash(mPool + offset), slot);
-    memset(mPool + offset, 0, n + 1);
+    TableErase(TablePosition(index));
+    --mLive;
+    Slot& slot = mSlots[index];
+    unsigned int offset = slot.mOffset;
+    unsigned int n = slot.mLength;
+    memset(&mPool[offset], 0, n + 1);
     mLiveBytes -= n + 1;
-    mObjects[slot] = nullptr;
-    mOffsets[slot] = 0;
-    mLengths[slot] = 0;
+    slot = Slot{nullptr, 0, 0, 0};
     if (offset + n + 1 == mPoolLength)
     {
-        unsigned int end = 0;
-        for (int i = 0; i < mSlotCount; ++i)
-            if (mObjects[i] && mOffsets[i] + mLengths[i] + 1 > end)
-                end = mOffsets[i] + mLengths[i] + 1;
-        mPoolLength = end;
+        // Every byte of the pool outside a live name is zero and names hold no
+        // zero byte, so the new end follows the last non-zero byte before the
+        // removed name.
+        unsigned int end = offset;
+        while (end > 0 && mPool[end - 1] == '\0')
+            --end;
+        mPoolLength = end > 0 ? end + 1 : 0;
     }
-    if (slot < mFirstFree)
-        mFirstFree = slot;
-    while (mSlotCount > 0 && !mObjects[mSlotCount - 1])
-        --mSlotCount;
-    if (mFirstFree > mSlotCount)
-        mFirstFree = mSlotCount;
+    if (index + 1 == GetSlotCount())
+    {
+        mSlots.pop_back();
+        while (!mSlots.empty() && !mSlots.back().mObject)
+        {
+            mFreeSlots.erase(std::prev(mFreeSlots.end()));
+            mSlots.pop_back();
+        }
+    }
+    else
+        mFreeSlots.insert(index);
     mTaken.clear();
 }
 
@@ -360,15 +341,15 @@ const void* KUniqueNameObjectList::GetObjectByName(const char* name) const
     if (!name)
         return nullptr;
     int slot = Find(name, static_cast<unsigned int>(strlen(name)));
-    return slot >= 0 ? mObjects[slot] : nullptr;
+    return slot >= 0 ? mSlots[slot].mObject : nullptr;
 }
 
 const char* KUniqueNameObjectList::GetNameByObject(const void* object) const
 {
     if (!object)
         return nullptr;
-    for (int slot = mSlotCount - 1; slot >= 0; --slot)
-        if (mObjects[slot] == object)
-            return mPool + mOffsets[slot];
+    for (int slot = GetSlotCount() - 1; slot >= 0; --slot)
+        if (mSlots[slot].mObject == object)
+            return &mPool[mSlots[slot].mOffset];
     return nullptr;
 }

@@ -19,53 +19,6 @@ int& WorldStateId()
     return gWorldStateId;
 }
 
-// The highest index in use, or -1.
-int HighestIndex(KBitSet& set)
-{
-    for (int s = set.GetSegmentCount() - 1; s >= 0; --s)
-    {
-        int index = -1;
-        if (set.GetSegment(s)->GetLastSetBitAbsoluteIndex(index))
-            return index;
-    }
-    return -1;
-}
-
-bool SetIndex(KBitSet& set, int index)
-{
-    KBitSet::KBitSegment* segment = set.GuarantySegment(KBitSet::KXRange(index >> KBitSet::kUnitPowerOf2, 1));
-    if (!segment)
-        return false;
-    int unit = (index >> KBitSet::kUnitPowerOf2) - segment->GetFirstUnit();
-    unsigned int mask = 1u << (index & 31);
-    unsigned int word = segment->GetUnit(unit);
-    return (word & mask) || segment->SafeAssign(set, unit, word | mask) != nullptr;
-}
-
-void ClearIndex(KBitSet& set, int index)
-{
-    if (KBitSet::KBitSegment* segment = set.GuarantySegment(KBitSet::KXRange(index >> KBitSet::kUnitPowerOf2, 1)))
-        segment->UnsetBit(index, set);
-}
-
-// The next index of a set (one past the highest in use) marked as used and
-// with room for it in the array; -1 when none can be given.
-template <class T>
-int TakeIndex(KBitSet& set, KArrayTemplate<T*>& array, int limit)
-{
-    int index = HighestIndex(set) + 1;
-    if (index < 0 || index >= limit || !SetIndex(set, index))
-        return -1;
-    if (array.GetCount() <= index)
-        array.SetCount(index + 1);
-    if (array.GetCount() <= index)
-    {
-        ClearIndex(set, index);
-        return -1;
-    }
-    return index;
-}
-
 int LinkRegister(KWorld* world, KObject* object)
 {
     return world->RegisterObject(object);
@@ -74,6 +27,11 @@ int LinkRegister(KWorld* world, KObject* object)
 void LinkUnregister(KWorld* world, KObject* object)
 {
     world->UnregisterObject(object);
+}
+
+void LinkUnregisterProperty(KWorld* world, KProperty* property)
+{
+    world->UnregisterProperty(property);
 }
 
 } // namespace
@@ -153,12 +111,9 @@ void KWorldState::Remove(KWorldState* child)
 // World
 
 KWorld::KWorld()
-    : mObjects(16)
-    , mProperties(16)
-    , mStates(16)
 {
     static const bool linked = [] {
-        KObject_SetWorldLink(KObjectWorldLink{&LinkRegister, &LinkUnregister});
+        KObject_SetWorldLink(KObjectWorldLink{&LinkRegister, &LinkUnregister, &LinkUnregisterProperty});
         return true;
     }();
     (void)linked;
@@ -179,25 +134,21 @@ KWorld::~KWorld()
         CurrentWorld() = nullptr;
 
     // What is still registered forgets this world.
-    for (int i = 0; i < mProperties.GetCount(); ++i)
-        if (KProperty* property = mProperties[i])
+    for (KProperty* property : mProperties.Items())
+        if (property)
             property->GetPropertyInfo().mWorldIndex = kNoWorldIndex;
-    for (int i = 0; i < mObjects.GetCount(); ++i)
-        if (KObject* object = mObjects[i])
+    for (KObject* object : mObjects.Items())
+        if (object)
             object->SetWorldIndex(nullptr, -1);
-    mPropertyIndexes.Clear();
-    mObjectIndexes.Clear();
-    mProperties.Clear();
 
     mRoot[0]->Release();
     mRoot[1]->Release();
-    for (int i = 0; i < mStates.GetCount(); ++i)
-        if (KWorldState* state = mStates[i])
+    for (KWorldState* state : mStates.Items())
+        if (state)
         {
             state->mWorld = nullptr;
             state->mStateIndex = -1;
         }
-    mStateIndexes.Clear();
     pthread_mutex_destroy(&mLock);
 }
 
@@ -236,14 +187,13 @@ int KWorld::RegisterObject(KObject* object)
     if (!object)
         return -1;
     int current = object->GetWorldIndex();
-    if (object->GetWorld() == this && current >= 0 && current < mObjects.GetCount() && mObjects[current] == object)
+    if (object->GetWorld() == this && current >= 0 && mObjects.Get(current) == object)
         return current;
     if (object->GetWorld() && object->GetWorld() != this)
         object->GetWorld()->UnregisterObject(object);
-    int index = TakeIndex(mObjectIndexes, mObjects, 0x7FFFFFFF);
+    int index = mObjects.Take(object, 0x7FFFFFFF);
     if (index < 0)
         return -1;
-    mObjects[index] = object;
     object->SetWorldIndex(this, index);
     RegisterObjectProperties(object);
     return index;
@@ -256,11 +206,7 @@ void KWorld::UnregisterObject(KObject* object)
     UnregisterObjectProperties(object);
     int index = object->GetWorldIndex();
     object->SetWorldIndex(nullptr, -1);
-    if (index >= 0 && index < mObjects.GetCount() && mObjects[index] == object)
-    {
-        ClearIndex(mObjectIndexes, index);
-        mObjects[index] = nullptr;
-    }
+    mObjects.Release(index, object);
 }
 
 namespace {
@@ -295,14 +241,13 @@ KPropertyInfo* KWorld::RegisterProperty(KProperty* property)
         return nullptr;
     KPropertyInfo& info = property->GetPropertyInfo();
     int current = info.mWorldIndex;
-    if (current != kNoWorldIndex && current < mProperties.GetCount() && mProperties[current] == property)
+    if (current != kNoWorldIndex && mProperties.Get(current) == property)
         return &info;
     // The info keeps the index in 16 bits, 65535 meaning none: no more than
     // 65535 properties get an index.
-    int index = TakeIndex(mPropertyIndexes, mProperties, kNoWorldIndex);
+    int index = mProperties.Take(property, kNoWorldIndex);
     if (index < 0)
         return &info;
-    mProperties[index] = property;
     info.mWorldIndex = static_cast<unsigned short>(index);
     return &info;
 }
@@ -314,21 +259,17 @@ void KWorld::UnregisterProperty(KProperty* property)
     KPropertyInfo& info = property->GetPropertyInfo();
     int index = info.mWorldIndex;
     info.mWorldIndex = kNoWorldIndex;
-    if (index != kNoWorldIndex && index < mProperties.GetCount() && mProperties[index] == property)
-    {
-        ClearIndex(mPropertyIndexes, index);
-        mProperties[index] = nullptr;
-    }
+    if (index != kNoWorldIndex)
+        mProperties.Release(index, property);
 }
 
 void KWorld::RegisterState(KWorldState* state)
 {
     if (!state)
         return;
-    int index = TakeIndex(mStateIndexes, mStates, 0x7FFFFFFF);
+    int index = mStates.Take(state, 0x7FFFFFFF);
     if (index < 0)
         return;
-    mStates[index] = state;
     state->mStateIndex = index;
 }
 
@@ -338,24 +279,20 @@ void KWorld::UnregisterState(KWorldState* state)
         return;
     int index = state->mStateIndex;
     state->mStateIndex = -1;
-    if (index >= 0 && index < mStates.GetCount() && mStates[index] == state)
-    {
-        ClearIndex(mStateIndexes, index);
-        mStates[index] = nullptr;
-    }
+    mStates.Release(index, state);
 }
 
 KObject* KWorld::GetObject(int index) const
 {
-    return (index >= 0 && index < mObjects.GetCount()) ? mObjects[index] : nullptr;
+    return mObjects.Get(index);
 }
 
 KProperty* KWorld::GetProperty(int index) const
 {
-    return (index >= 0 && index < mProperties.GetCount()) ? mProperties[index] : nullptr;
+    return mProperties.Get(index);
 }
 
 KWorldState* KWorld::GetState(int index) const
 {
-    return (index >= 0 && index < mStates.GetCount()) ? mStates[index] : nullptr;
+    return mStates.Get(index);
 }

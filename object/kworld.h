@@ -6,14 +6,17 @@
 // a tree of world states with indexes of their own. One recursive lock guards
 // the world; registration does not take it itself.
 //
-// A new index is one more than the highest index in use (0 when none is in
-// use): indexes below it that were freed are reused only once every higher
-// index is free too.
+// A new index is the lowest free one, so indexes freed by objects, properties
+// and states that left are taken again first.
 
+#include <cassert>
 #include <pthread.h>
 
+#include <functional>
+#include <queue>
+#include <vector>
+
 #include "base/karray.h"
-#include "base/kbitset.h"
 
 class KObject;
 class KProperty;
@@ -45,7 +48,11 @@ public:
     KWorldState* GetCompanion() const { return mCompanion; }
     KWorldState* GetParent() const { return mParent; }
     int GetChildCount() const { return mChildren.GetCount(); }
-    KWorldState* GetChild(int index) const { return mChildren[index]; }
+    KWorldState* GetChild(int index) const
+    {
+        assert(index >= 0 && index < mChildren.GetCount());
+        return mChildren[index];
+    }
     int GetGeneration() const { return mGeneration; }
     int GetCloneCount() const { return mCloneCount; }
     int GetSerial() const { return mSerial; }
@@ -68,6 +75,50 @@ private:
     int mGeneration = 1;
     int mCloneCount = 1;
     int mSerial;
+};
+
+// Registered items of one kind by index; a freed index is given again before
+// any new one.
+template <class T>
+class KWorldIndexTable
+{
+public:
+    // The lowest free index, now holding item; -1 when every index below limit is taken.
+    int Take(T* item, int limit)
+    {
+        int index;
+        if (!mFree.empty())
+        {
+            index = mFree.top();
+            mFree.pop();
+        }
+        else
+        {
+            if (static_cast<int>(mItems.size()) >= limit)
+                return -1;
+            index = static_cast<int>(mItems.size());
+            mItems.push_back(nullptr);
+        }
+        mItems[index] = item;
+        return index;
+    }
+    // Frees the index when it holds item.
+    void Release(int index, const T* item)
+    {
+        if (Get(index) != item || !item)
+            return;
+        mItems[index] = nullptr;
+        mFree.push(index);
+    }
+    T* Get(int index) const
+    {
+        return (index >= 0 && index < static_cast<int>(mItems.size())) ? mItems[index] : nullptr;
+    }
+    const std::vector<T*>& Items() const { return mItems; }
+
+private:
+    std::vector<T*> mItems;
+    std::priority_queue<int, std::vector<int>, std::greater<int>> mFree;
 };
 
 class KWorld
@@ -113,12 +164,9 @@ private:
 
     pthread_mutex_t mLock;
     KWorldState* mRoot[2];
-    KBitSet mStateIndexes;
-    KBitSet mObjectIndexes;
-    KArrayTemplate<KObject*> mObjects;
-    KBitSet mPropertyIndexes;
-    KArrayTemplate<KProperty*> mProperties;
-    KArrayTemplate<KWorldState*> mStates;
+    KWorldIndexTable<KObject> mObjects;
+    KWorldIndexTable<KProperty> mProperties;
+    KWorldIndexTable<KWorldState> mStates;
 };
 
 #endif

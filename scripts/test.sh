@@ -1,25 +1,46 @@
 #!/usr/bin/env bash
 # Builds everything (Release, assertions on) and runs every test through CTest.
-# On a fresh machine it first installs the tools and libraries that are missing.
+# On a fresh machine it first installs, through apt-get, the tools and libraries
+# that are missing: the build tools, GoogleTest, Google Benchmark, libtiff and
+# zlib, and the independent readers and writers the tests compare against
+# (tinyobjloader, lib3ds with 3dsdump, dxflib, ezdxf, libtiff's tools).
+#
+#   scripts/test.sh                      build in build/ and run every test
+#   QOX_SANITIZE=ON scripts/test.sh      the same under ASan+UBSan, in build-sanitize/
+#   BUILD_DIR=dir scripts/test.sh        build somewhere else
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+packages=(cmake ninja-build g++ pkg-config libgtest-dev libbenchmark-dev libtiff-dev zlib1g-dev
+          libtinyobjloader-dev lib3ds-dev libdxflib-dev python3-ezdxf libtiff-tools)
 need=()
-command -v cmake >/dev/null 2>&1 || need+=(cmake)
-command -v ninja >/dev/null 2>&1 || need+=(ninja-build)
-command -v g++ >/dev/null 2>&1 || need+=(g++)
-for pkg in libgtest-dev libbenchmark-dev libtiff-dev zlib1g-dev; do
+for pkg in "${packages[@]}"; do
   dpkg -s "$pkg" >/dev/null 2>&1 || need+=("$pkg")
 done
 if [ ${#need[@]} -gt 0 ]; then
+  echo "test.sh: installing missing packages: ${need[*]}"
   SUDO=""
-  [ "$(id -u)" -ne 0 ] && SUDO=sudo
+  if [ "$(id -u)" -ne 0 ]; then
+    if command -v sudo >/dev/null 2>&1; then
+      SUDO=sudo
+    else
+      echo "test.sh: not root and no sudo; install these packages first: ${need[*]}" >&2
+      exit 1
+    fi
+  fi
   $SUDO apt-get update
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${need[@]}"
 fi
 
-build=${BUILD_DIR:-build}
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release
+sanitize=${QOX_SANITIZE:-OFF}
+if [ "$sanitize" = ON ]; then
+  build=${BUILD_DIR:-build-sanitize}
+  type=RelWithDebInfo
+else
+  build=${BUILD_DIR:-build}
+  type=Release
+fi
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE="$type" -DQOX_SANITIZE="$sanitize"
 cmake --build "$build" -j "$(nproc)"
 cd "$build"
 ctest --output-on-failure -j "$(nproc)"

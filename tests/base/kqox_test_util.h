@@ -1,62 +1,15 @@
 #ifndef QOX_TESTS_BASE_KQOX_TEST_UTIL_H
 #define QOX_TESTS_BASE_KQOX_TEST_UTIL_H
 
-// Helpers for the field-layer tests: a private temporary directory, whole
-// files, and the CRC-32 worked out bit by bit (independent of KCrcFile).
+// Helpers for the field-layer tests: the CRC-32 worked out bit by bit
+// (independent of KCrcFile); temporary directories and whole files come from
+// the common helpers.
 
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <string>
-#include <vector>
+#include <cstddef>
+
+#include "common/qox_test_common.h"
 
 namespace kqoxtest {
-
-class TempDir
-{
-public:
-    TempDir()
-    {
-        char pattern[] = "/tmp/kqoxtestXXXXXX";
-        char* made = mkdtemp(pattern);
-        mPath = made ? made : "/tmp";
-    }
-    ~TempDir()
-    {
-        std::error_code ignored;
-        if (mPath != "/tmp")
-            std::filesystem::remove_all(mPath, ignored);
-    }
-    const std::string& Path() const { return mPath; }
-    std::string File(const char* name) const { return mPath + "/" + name; }
-
-private:
-    std::string mPath;
-};
-
-inline std::vector<unsigned char> ReadFile(const std::string& name)
-{
-    std::vector<unsigned char> bytes;
-    FILE* in = std::fopen(name.c_str(), "rb");
-    if (!in)
-        return bytes;
-    unsigned char buffer[65536];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof(buffer), in)) > 0)
-        bytes.insert(bytes.end(), buffer, buffer + n);
-    std::fclose(in);
-    return bytes;
-}
-
-inline void WriteFile(const std::string& name, const std::vector<unsigned char>& bytes)
-{
-    FILE* out = std::fopen(name.c_str(), "wb");
-    if (!out)
-        return;
-    if (!bytes.empty())
-        std::fwrite(bytes.data(), 1, bytes.size(), out);
-    std::fclose(out);
-}
 
 // CRC-32 with polynomial 0x04C11DB7, most significant bit first, register
 // 0xFFFFFFFF at the start, complemented at the end.

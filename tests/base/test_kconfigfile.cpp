@@ -19,7 +19,7 @@ namespace {
 // A temporary directory that is the configuration directory for one test.
 struct ConfigDir : qoxtest::TempDir
 {
-    ConfigDir() { KLib_SetConfigDirectory(path.c_str()); }
+    ConfigDir() { KLib_SetConfigDirectory(Path().c_str()); }
     ~ConfigDir() { KLib_SetConfigDirectory(""); }
 };
 
@@ -40,7 +40,7 @@ TEST(KConfigFileTest, SetCreatesAMissingFile)
     KLib_GetComputerName(host, sizeof(host));
     EXPECT_EQ(ReadFile(dir.File(std::string(host) + ".Application.txt")), "[NumericField]\nDecimal = 5\n\n");
     qoxtest::TempDir other;
-    KConfigFile elsewhere("plain.ini", other.path.c_str());
+    KConfigFile elsewhere("plain.ini", other.Path().c_str());
     EXPECT_TRUE(elsewhere.Set("A", "B", "C", nullptr));
     EXPECT_EQ(ReadFile(other.File("plain.ini")), "[A]\nB = C\n\n");
 }
@@ -49,7 +49,7 @@ TEST(KConfigFileTest, SetRewritesInPlace)
 {
     ConfigDir dir;
     const std::string path = dir.File("settings.ini");
-    WriteFile(path, "[First]\nAlpha = 1 ; first value\n\nBeta = 2\n\n\n[Second]\nAlpha = 9\n");
+    ASSERT_TRUE(WriteFile(path, "[First]\nAlpha = 1 ; first value\n\nBeta = 2\n\n\n[Second]\nAlpha = 9\n"));
     KConfigFile config("settings.ini", false);
     EXPECT_TRUE(config.Set("first", "alpha", "10", "changed"));
     EXPECT_EQ(ReadFile(path), "[First]\nalpha = 10 ; changed\nBeta = 2\n\n[Second]\nAlpha = 9\n");
@@ -73,7 +73,7 @@ TEST(KConfigFileTest, NamesMatchExactlyWithoutRegardToCase)
 {
     ConfigDir dir;
     const std::string path = dir.File("app.ini");
-    WriteFile(path, "[NumericField]\nDecimal = 4\nPrecision=7   \n");
+    ASSERT_TRUE(WriteFile(path, "[NumericField]\nDecimal = 4\nPrecision=7   \n"));
     KConfigFile config("app.ini", false);
     EXPECT_STREQ(config.Get("NUMERICFIELD", "decimal", nullptr), "4");
     EXPECT_STREQ(config.Get("NumericField", "Precision", nullptr), "7");
@@ -94,14 +94,14 @@ TEST(KConfigFileTest, NamesMatchExactlyWithoutRegardToCase)
 TEST(KConfigFileTest, CommentsBlanksAndLongValues)
 {
     ConfigDir dir;
-    WriteFile(dir.File("c.ini"),
-              "; header comment\n[S] ; section comment\n  Key  =  =  some value  ; note\n; Key = 5\n");
+    ASSERT_TRUE(WriteFile(dir.File("c.ini"),
+                          "; header comment\n[S] ; section comment\n  Key  =  =  some value  ; note\n; Key = 5\n"));
     KConfigFile config("c.ini", false);
     EXPECT_STREQ(config.Get("S", "Key", nullptr), "some value");
     EXPECT_EQ(KConfigFile("absent.ini", false).Get("S", "Key", nullptr), nullptr);
 
     const std::string path = dir.File("l.ini"), longValue(6000, 'v');
-    WriteFile(path, "[S]\nLong = " + longValue + "\nShort = 1\n");
+    ASSERT_TRUE(WriteFile(path, "[S]\nLong = " + longValue + "\nShort = 1\n"));
     KConfigFile big("l.ini", false);
     const char* value = big.Get("S", "Long", nullptr);
     ASSERT_NE(value, nullptr);
@@ -116,7 +116,7 @@ TEST(KConfigFileTest, FailedSetLeavesTheFileUnchanged)
 {
     ConfigDir dir;
     const std::string path = dir.File("f.ini");
-    WriteFile(path, "[S]\nKey = 1\n");
+    ASSERT_TRUE(WriteFile(path, "[S]\nKey = 1\n"));
     // The backup cannot be created: a directory holds its name.
     ASSERT_EQ(mkdir(dir.File("backupfile.ini").c_str(), 0700), 0);
     KConfigFile config("f.ini", false);
@@ -129,7 +129,7 @@ TEST(KConfigFileTest, InMemoryCopyIsWrittenOnceSorted)
 {
     ConfigDir dir;
     const std::string path = dir.File("m.ini"), original = "[Zeta]\nb = 2 ; comment\na = 1\n\n[alpha]\nk = v\n";
-    WriteFile(path, original);
+    ASSERT_TRUE(WriteFile(path, original));
     {
         KConfigFile config("m.ini", true);
         EXPECT_STREQ(config.Get("ZETA", "A", nullptr), "1");
@@ -155,7 +155,7 @@ TEST(KRegistryTest, TypedReadsAndWrites)
     KRegistry& registry = KRegistry::Instance();
     EXPECT_FALSE(registry.WriteInt(nullptr, "Count", 1)); // not connected
     EXPECT_EQ(registry.ReadInt(nullptr, "Count", 9), 9);
-    WriteFile(dir.File("user.ini"), "[Params]\nBad = abc\n");
+    ASSERT_TRUE(WriteFile(dir.File("user.ini"), "[Params]\nBad = abc\n"));
     EXPECT_TRUE(registry.Connect("user.ini", "Params"));
     EXPECT_EQ(registry.ReadInt(nullptr, "Bad", 17), 17); // not a number: the default
     EXPECT_FLOAT_EQ(registry.ReadFloat(nullptr, "Bad", 1.5f), 1.5f);
@@ -178,13 +178,17 @@ namespace {
 // given Decimal text (none when null); exits with the count.
 void DecimalCountWith(const char* decimal)
 {
-    char pattern[] = "/tmp/qox_kcfg_dec_XXXXXX";
-    const std::string dir = mkdtemp(pattern);
-    KLib_SetConfigDirectory(dir.c_str());
-    if (decimal)
-        KConfigFile("@Application.txt", false).Set("NumericField", "Decimal", decimal, nullptr);
-    const int count = GetDisplayDecimalCount();
-    KDirectoryRemove(dir.c_str(), true);
+    int count = -1;
+    {
+        qoxtest::TempDir dir;
+        if (!dir.Path().empty())
+        {
+            KLib_SetConfigDirectory(dir.Path().c_str());
+            if (decimal)
+                KConfigFile("@Application.txt", false).Set("NumericField", "Decimal", decimal, nullptr);
+            count = GetDisplayDecimalCount();
+        }
+    }
     _exit(count);
 }
 

@@ -77,7 +77,7 @@ TEST(KFileTest, TextAppendAndFormat)
 {
     TempDir dir;
     const std::string name = dir.File("t.txt");
-    WriteFile(name, "line one\n");
+    ASSERT_TRUE(WriteFile(name, "line one\n"));
     {
         KFile file;
         ASSERT_TRUE(file.Open(name.c_str(), kFILE_READ, true));

@@ -210,20 +210,20 @@ TEST(KPathTempTest, TmpDirHandling)
     EXPECT_EQ(GetDevPath(1, buffer), 0u);
 
     TempDir dir; // temp names are new files in the directory
-    const std::string a = S(GetTempName(dir.path.c_str(), "texfile")), prefix = dir.path + "/texfile";
+    const std::string a = S(GetTempName(dir.Path().c_str(), "texfile")), prefix = dir.Path() + "/texfile";
     EXPECT_EQ(a.compare(0, prefix.size(), prefix), 0);
     EXPECT_GT(a.size(), prefix.size());
     EXPECT_FALSE(Exists(a));
-    EXPECT_NE(a, S(GetTempName(dir.path.c_str(), "texfile")));
+    EXPECT_NE(a, S(GetTempName(dir.Path().c_str(), "texfile")));
 }
 
 TEST(KDirTest, ReadsCreatesAndDeletes)
 {
     TempDir dir;
-    WriteFile(dir.File("one.txt"), "1");
+    ASSERT_TRUE(WriteFile(dir.File("one.txt"), "1"));
     mkdir(dir.File("sub").c_str(), 0700);
     KDir reader;
-    ASSERT_TRUE(reader.Open(("host:" + dir.path).c_str())); // a host name before ":" is ignored
+    ASSERT_TRUE(reader.Open(("host:" + dir.Path()).c_str())); // a host name before ":" is ignored
     std::string seen;
     do
     {
@@ -239,12 +239,12 @@ TEST(KDirTest, ReadsCreatesAndDeletes)
     reader.Close();
     EXPECT_TRUE(IsDirectory(made));
     EXPECT_TRUE(reader.IsEmpty(made.c_str()));
-    WriteFile(made + "/only", "x");
+    ASSERT_TRUE(WriteFile(made + "/only", "x"));
     EXPECT_FALSE(reader.IsEmpty(made.c_str()));
     EXPECT_TRUE(reader.IsEmpty(dir.File("missing").c_str()));
     // Delete removes links, never their targets.
     ASSERT_EQ(symlink(dir.File("sub").c_str(), (made + "/link").c_str()), 0);
-    WriteFile(dir.File("sub/precious"), "keep");
+    ASSERT_TRUE(WriteFile(dir.File("sub/precious"), "keep"));
     EXPECT_TRUE(reader.Delete(made.c_str()));
     EXPECT_FALSE(Exists(made));
     EXPECT_EQ(ReadFile(dir.File("sub/precious")), "keep");
@@ -254,7 +254,7 @@ TEST(KDirectoryTest, ExistRenameRemove)
 {
     TempDir dir;
     EXPECT_TRUE(KDirectoryExist(""));
-    EXPECT_TRUE(KDirectoryExist(dir.path.c_str()));
+    EXPECT_TRUE(KDirectoryExist(dir.Path().c_str()));
     EXPECT_FALSE(KDirectoryExist(dir.File("nope").c_str()));
     const std::string a = dir.File("a"), b = dir.File("b");
     mkdir(a.c_str(), 0700);
@@ -262,11 +262,11 @@ TEST(KDirectoryTest, ExistRenameRemove)
     EXPECT_TRUE(KDirectoryRename(a.c_str(), b.c_str())); // a is gone: failure
 
     mkdir((b + "/sub").c_str(), 0700);
-    WriteFile(b + "/file", "f");
+    ASSERT_TRUE(WriteFile(b + "/file", "f"));
     EXPECT_TRUE(KDirectoryRemove(b.c_str(), false)); // the subdirectory stays
     EXPECT_TRUE(Exists(b + "/sub"));
     EXPECT_FALSE(Exists(b + "/file"));
-    WriteFile(b + "/sub/deep", "d");
+    ASSERT_TRUE(WriteFile(b + "/sub/deep", "d"));
     EXPECT_FALSE(KDirectoryRemove(b.c_str(), true));
     EXPECT_FALSE(Exists(b));
     EXPECT_TRUE(KDirectoryRemove(b.c_str(), true));                     // nothing left to remove
@@ -279,8 +279,8 @@ TEST(KDirectoryTest, RemoveNeverFollowsLinksOutOfTheTree)
     TempDir dir;
     const std::string outside = dir.File("outside"), tree = dir.File("tree");
     mkdir(outside.c_str(), 0700);
-    WriteFile(outside + "/precious", "keep me");
-    WriteFile(dir.File("lonely.txt"), "keep me too");
+    ASSERT_TRUE(WriteFile(outside + "/precious", "keep me"));
+    ASSERT_TRUE(WriteFile(dir.File("lonely.txt"), "keep me too"));
     mkdir(tree.c_str(), 0700);
     mkdir((tree + "/inner").c_str(), 0700);
     ASSERT_EQ(symlink(outside.c_str(), (tree + "/inner/dirlink").c_str()), 0);
@@ -310,14 +310,14 @@ TEST(KDirectoryTest, EnsureDirectoryExistance)
     EXPECT_TRUE(IsDirectory(dir.File("x; touch injected/$(echo y)")));
     EXPECT_FALSE(Exists("injected"));
     // A file in the way: the directory cannot be made, and that is reported.
-    WriteFile(dir.File("blocker"), "");
+    ASSERT_TRUE(WriteFile(dir.File("blocker"), ""));
     EXPECT_FALSE(KEnsureDirectoryExistance(dir.File("blocker/sub/f.txt").c_str()));
 
     std::string longName;
     for (int i = 0; i < 80; ++i)
         longName += "/level" + std::to_string(i);
-    EXPECT_TRUE(KEnsureDirectoryExistance((dir.path + longName + "/f").c_str()));
-    EXPECT_TRUE(IsDirectory(dir.path + longName));
+    EXPECT_TRUE(KEnsureDirectoryExistance((dir.Path() + longName + "/f").c_str()));
+    EXPECT_TRUE(IsDirectory(dir.Path() + longName));
 }
 
 TEST(KDirectoryTest, CopyFile)
@@ -326,10 +326,10 @@ TEST(KDirectoryTest, CopyFile)
     std::string big;
     for (int i = 0; i < 2600000; ++i)
         big += static_cast<char>('a' + i % 23);
-    WriteFile(dir.File("src"), big);
+    ASSERT_TRUE(WriteFile(dir.File("src"), big));
     EXPECT_TRUE(KCopyFile(dir.File("dst").c_str(), dir.File("src").c_str()));
     EXPECT_EQ(ReadFile(dir.File("dst")), big);
-    WriteFile(dir.File("empty"), "");
+    ASSERT_TRUE(WriteFile(dir.File("empty"), ""));
     EXPECT_TRUE(KCopyFile(dir.File("empty-copy").c_str(), dir.File("empty").c_str()));
     EXPECT_EQ(ReadFile(dir.File("empty-copy")), "");
 

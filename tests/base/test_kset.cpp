@@ -196,3 +196,14 @@ TEST(KSetTest, CopiesAreIndependent)
     EXPECT_EQ(set.GetCount(), 10);
     EXPECT_EQ(copy.GetCount(), 11);
 }
+
+TEST(KCharPtrSetDeathTest, IndexOutOfRangeIsAnAssertion)
+{
+#ifdef NDEBUG
+    GTEST_SKIP() << "assertions are off in this build type";
+#endif
+    KCharPtrSet set(4);
+    set.Add("a", 1);
+    EXPECT_DEATH(set[1], "index");
+    EXPECT_DEATH(set.RemoveFromIndex(-1), "index");
+}

@@ -21,7 +21,7 @@ public:
     bool Skipped() const { return mSkipped; }
     bool AtEnd() const { return mAtEnd; }
     const char* Position() const { return mPosition; }
-    const char* Line() const { return mLine; }
+    const char* Line() const { return mLine.data(); }
 };
 
 std::vector<std::string> gMessages;

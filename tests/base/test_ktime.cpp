@@ -1,4 +1,5 @@
 #include "base/ktime.h"
+#include "common/qox_test_common.h"
 
 #include <gtest/gtest.h>
 
@@ -16,7 +17,7 @@ namespace {
 const long long kFrame[14] = {0,          384884650,  461861580,  769769300,  923723160,  962211625, 1539538600,
                               1539538600, 1541078334, 1541078334, 1847446320, 1924423250, 46186158,  1926349600};
 const long long kField[14] = {0, 0, 0, 0, 0, 0, 769769300, 769769300, 770539167, 770539167, 923723160, 0, 0, 963174800};
-const long long kSecond = 46186158000LL;
+const long long kSecond = qoxtest::kTicksPerSecond;
 const long long kHour = 3600 * kSecond;
 const long long F6 = kFrame[6];
 

@@ -15,7 +15,7 @@ namespace {
 // A temporary directory that is the master directory for one test.
 struct MasterDir : qoxtest::TempDir
 {
-    MasterDir() { KLib_SetMasterDirectory((path + "/").c_str()); }
+    MasterDir() { KLib_SetMasterDirectory((Path() + "/").c_str()); }
     ~MasterDir() { KLib_SetMasterDirectory(""); }
 };
 

@@ -1,11 +1,11 @@
-// Helpers shared by the base tests: temporary directories, whole-file reads and writes,
-// an address-space cap for failed-allocation cases, vector and matrix checks.
+// Helpers shared by the base tests (beside the common temporary directory and
+// whole-file helpers): an address-space cap for failed-allocation cases,
+// vector and matrix checks.
 #ifndef QOX_TESTS_BASE_TEST_UTIL_H
 #define QOX_TESTS_BASE_TEST_UTIL_H
 
 #include <gtest/gtest.h>
 
-#include <ftw.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,51 +16,9 @@
 #include <string>
 
 #include "base/kchainedfile.h"
+#include "common/qox_test_common.h"
 
 namespace qoxtest {
-
-// A fresh directory under /tmp, removed with its contents (links are not followed).
-struct TempDir
-{
-    TempDir()
-    {
-        char pattern[] = "/tmp/qox_test_XXXXXX";
-        const char* made = mkdtemp(pattern);
-        EXPECT_NE(made, nullptr);
-        path = made ? made : "/nonexistent";
-    }
-    ~TempDir() { nftw(path.c_str(), Remove, 16, FTW_DEPTH | FTW_PHYS); }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    std::string File(const std::string& name) const { return path + "/" + name; }
-    static int Remove(const char* p, const struct stat*, int, struct FTW*) { return std::remove(p); }
-
-    std::string path;
-};
-
-// The whole file, or "<missing>" when it cannot be opened.
-inline std::string ReadFile(const std::string& path)
-{
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f)
-        return "<missing>";
-    std::string data;
-    char buffer[65536];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
-        data.append(buffer, n);
-    std::fclose(f);
-    return data;
-}
-
-inline void WriteFile(const std::string& path, const std::string& data)
-{
-    FILE* f = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(f, nullptr) << path;
-    EXPECT_EQ(std::fwrite(data.data(), 1, data.size(), f), data.size());
-    std::fclose(f);
-}
 
 // True for anything at the path, a dangling link included.
 inline bool Exists(const std::string& path)
@@ -80,7 +38,7 @@ class FileTest : public ::testing::Test
 {
 protected:
     std::string Slurp() const { return ReadFile(mName); }
-    void Spit(const std::string& data) const { WriteFile(mName, data); }
+    void Spit(const std::string& data) const { ASSERT_TRUE(WriteFile(mName, data)) << mName; }
 
     TempDir mDir;
     std::string mName = mDir.File("data.bin");

@@ -1,10 +1,5 @@
 #include "object_test_helpers.h"
 
-#include <cstdio>
-#include <dirent.h>
-#include <cstdlib>
-#include <unistd.h>
-
 #include "object/kproperty.h"
 
 KPLUG_CLASS_IMPLEMENT(TPlug, KPlug, "TPlug")
@@ -49,33 +44,10 @@ KProperty* AddDouble(KObject& owner, const char* name, bool user)
     return owner.CreatePropertyFromType(name, kPropertyTypeDouble, nullptr, false, user, nullptr);
 }
 
-TempDir::TempDir()
+std::string WriteIn(const qoxtest::TempDir& dir, const std::string& name, const char* text)
 {
-    char pattern[] = "/tmp/qox_object_XXXXXX";
-    char* made = mkdtemp(pattern);
-    mPath = made ? made : "";
-}
-
-TempDir::~TempDir()
-{
-    if (DIR* dir = mPath.empty() ? nullptr : opendir(mPath.c_str()))
-    {
-        while (dirent* entry = readdir(dir))
-            if (std::string(entry->d_name) != "." && std::string(entry->d_name) != "..")
-                unlink(Path(entry->d_name).c_str());
-        closedir(dir);
-        rmdir(mPath.c_str());
-    }
-}
-
-std::string TempDir::Write(const std::string& name, const char* text) const
-{
-    std::string path = Path(name);
-    if (FILE* f = fopen(path.c_str(), "w"))
-    {
-        fputs(text, f);
-        fclose(f);
-    }
+    std::string path = dir.File(name);
+    EXPECT_TRUE(qoxtest::WriteFile(path, text)) << path;
     return path;
 }
 

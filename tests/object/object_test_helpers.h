@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/qox_test_common.h"
 #include "object/kobject.h"
 #include "object/kplug.h"
 
@@ -97,16 +98,7 @@ public:
     void Destroy(int) override {}
 };
 
-// A unique directory under /tmp, removed with everything in it.
-class TempDir
-{
-public:
-    TempDir();
-    ~TempDir();
-    std::string Path(const std::string& name) const { return mPath + "/" + name; }
-    // Writes a small file and answers its path.
-    std::string Write(const std::string& name, const char* text = "data") const;
-    std::string mPath;
-};
+// Writes a small file in dir and answers its path.
+std::string WriteIn(const qoxtest::TempDir& dir, const std::string& name, const char* text = "data");
 
 #endif

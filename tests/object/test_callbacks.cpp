@@ -286,16 +286,3 @@ TEST(GlobalEventsDeathTest, NothingAfterTheGlobalsAreDestroyed)
         },
         ::testing::ExitedWithCode(0), "");
 }
-
-TEST(GlobalEvents, QueryHelperAndDisplayEvaluateInfo)
-{
-    EXPECT_EQ(IQUERYFNC(nullptr, 0, 0), nullptr);
-    Cb a("a");
-    EXPECT_EQ(IQUERYFNC(&a, 0, 0), &a);
-    KEvaluateInfo info;
-    info.mEvaluationStamp = 42;
-    SetDisplayEvaluateInfo(&info);
-    EXPECT_TRUE(IsDisplayEvaluateInfoInitialised());
-    EXPECT_EQ(GlobalDisplayEvaluateInfo.mEvaluationStamp, 42);
-    GlobalDisplayEvaluateInfo = KEvaluateInfo();
-}

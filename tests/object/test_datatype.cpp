@@ -33,8 +33,8 @@ const std::vector<const char*> kTimeNames = {"?"};
 const std::vector<const char*> kXYZ = {"x", "y", "z"};
 const std::vector<const char*> kXYZW = {"x", "y", "z", "w"};
 
-// The table of built-in types, in construction order. The bare class name
-// in an expression is the global pointer.
+// One built-in type of each root and the leaves whose member names, order or
+// value kind differ from their root's.
 #define T(C) C::DataType, C
 std::vector<BuiltinRow> Builtins()
 {
@@ -48,46 +48,19 @@ std::vector<BuiltinRow> Builtins()
         {"Vector", T(KDataTypeVector), V, 24, 3, kXYZ, false, 13},
         {"Vector4", T(KDataTypeVector4), V4, 32, 4, kXYZW, false, 12},
         {"Matrix", T(KDataTypeMatrix), M, 128, 16, kNone, false, 0},
-        {"Real", T(KDataTypeReal), N, 8, 1, kNone, false, 4},
         {"Integer", T(KDataTypeInteger), N, 8, 1, kNone, true, 1},
         {"Action", T(KDataTypeAction), N, 8, 1, kNone, true, 16},
-        {"Intensity", T(KDataTypeIntensity), N, 8, 1, kNone, false, 4},
-        {"Cone angle", T(KDataTypeConeAngle), N, 8, 1, kNone, false, 4},
-        {"Fog", T(KDataTypeFog), N, 8, 1, kNone, false, 4},
-        {"Shape", T(KDataTypeShape), N, 8, 1, kNone, false, 4},
-        {"FieldOfView", T(KDataTypeFieldOfView), N, 8, 1, kNone, false, 4},
-        {"FieldOfViewX", T(KDataTypeFieldOfViewX), N, 8, 1, kNone, false, 4},
-        {"FieldOfViewY", T(KDataTypeFieldOfViewY), N, 8, 1, kNone, false, 4},
-        {"OpticalCenterX", T(KDataTypeOpticalCenterX), N, 8, 1, kNone, false, 4},
-        {"OpticalCenterY", T(KDataTypeOpticalCenterY), N, 8, 1, kNone, false, 4},
-        {"Roll", T(KDataTypeRoll), N, 8, 1, kNone, false, 4},
         {"Camera Index", T(KDataTypeCameraIndex), N, 8, 1, kNone, true, 4},
-        {"TimeWarp", T(KDataTypeTimeWarp), N, 8, 1, kNone, false, 4},
         {"Visibility", T(KDataTypeVisibility), N, 8, 1, kNone, true, 4},
         {"Bool", T(KDataTypeBool), N, 8, 1, kNone, true, 2},
         {"Enum", T(KDataTypeEnum), N, 8, 1, kNone, true, 6},
         {"Color", T(KDataTypeColor), V, 24, 3, {"r", "g", "b"}, false, 14},
         {"ColorAndAlpha", T(KDataTypeColorAndAlpha), V4, 32, 4, {"r", "g", "b", "a"}, false, 15},
         {"Translation UV", T(KDataTypeTranslationUV), V, 24, 3, {"U", "V", "?"}, false, 13},
-        {"Scaling UV", T(KDataTypeScalingUV), V, 24, 3, {"U", "V", "?"}, false, 13},
         {"HSB", T(KDataTypeColorHSB), V, 24, 3, {"H", "S", "B"}, false, 13},
-        {"Translation", T(KDataTypeTranslation), V, 24, 3, kXYZ, false, 13},
-        {"Scaling", T(KDataTypeScaling), V, 24, 3, kXYZ, false, 13},
-        {"Rotation", T(KDataTypeRotation), V, 24, 3, kXYZ, false, 13},
-        {"Lcl Translation", T(KDataTypeLclTranslation), V, 24, 3, kXYZ, false, 13},
-        {"Lcl Scaling", T(KDataTypeLclScaling), V, 24, 3, kXYZ, false, 13},
         {"Lcl Rotation", T(KDataTypeLclRotation), V, 24, 3, kXYZ, false, 13},
-        {"Matrix Translation", T(KDataTypeMatrixTranslation), M, 128, 16, kNone, false, 0},
-        {"Matrix Scaling", T(KDataTypeMatrixScaling), M, 128, 16, kNone, false, 0},
-        {"Matrix Rotation", T(KDataTypeMatrixRotation), M, 128, 16, kNone, false, 0},
         {"Matrix Transformation", T(KDataTypeMatrixTransformation), M, 128, 16, kNone, false, 0},
-        {"Orientation", T(KDataTypeOrientation), V, 24, 3, kXYZ, false, 13},
-        {"Look at", T(KDataTypeLookAt), V, 24, 3, kXYZ, false, 13},
-        {"Quaternion", T(KDataTypeQuaternion), V4, 32, 4, kXYZW, false, 12},
         {"Lcl Quaternion", T(KDataTypeLclQuaternion), V4, 32, 4, kXYZW, false, 12},
-        {"Occlusion", T(KDataTypeOcclusion), N, 8, 1, kNone, false, 4},
-        {"Weight", T(KDataTypeWeight), N, 8, 1, kNone, false, 4},
-        {"IK Reach Translation", T(KDataTypeIKReachTranslation), N, 8, 1, kNone, false, 4},
         {"IK Reach Rotation", T(KDataTypeIKReachRotation), N, 8, 1, kNone, false, 4},
     };
 }
@@ -109,12 +82,10 @@ std::string Expected(const std::vector<double>& members, bool braces)
 
 } // namespace
 
-TEST(DataType, TheFortySixBuiltInTypes)
+TEST(DataType, BuiltInTypes)
 {
-    std::vector<BuiltinRow> rows = Builtins();
-    ASSERT_EQ(rows.size(), 46u);
     EXPECT_EQ(KDataTypeGetCount(), 46);
-    for (const BuiltinRow& row : rows)
+    for (const BuiltinRow& row : Builtins())
     {
         SCOPED_TRACE(row.mName);
         ASSERT_NE(row.mType, nullptr);
@@ -167,6 +138,9 @@ TEST(DataType, RegistryLookups)
 
 TEST(DataType, RegistryEntriesComeAndGoWithTheirTypes)
 {
+    std::vector<KDataType*> builtins;
+    for (int i = 0; i < KDataTypeGetCount(); ++i)
+        builtins.push_back(KDataTypeGet(i));
     {
         // "class": the global of that name is the built-in type.
         class KDataTypeVector second("Color");
@@ -204,8 +178,8 @@ TEST(DataType, RegistryEntriesComeAndGoWithTheirTypes)
     }
     EXPECT_EQ(KDataType::smDataTypeSet, nullptr);
     // Put the built-in types back for the rest of the process.
-    for (const BuiltinRow& row : Builtins())
-        EXPECT_EQ(KDataTypeAdd(row.mType), nullptr) << row.mName;
+    for (KDataType* type : builtins)
+        EXPECT_EQ(KDataTypeAdd(type), nullptr) << type->GetName();
     EXPECT_EQ(KDataTypeGetCount(), 46);
 }
 
@@ -298,26 +272,16 @@ TEST(DataType, BraceParsing)
     EXPECT_EQ(number, 0.0);
 }
 
-TEST(DataType, BraceFormatting)
+TEST(DataType, BraceFormattingRoundTrips)
 {
-    double v[3] = {1.0, 2.0, 3.0};
     char text[64];
-    ASSERT_TRUE(KDataTypeVector::DataType->Get(text, sizeof(text), v));
-    EXPECT_EQ(std::string(text), Expected({1, 2, 3}, true));
-    if (GetDisplayDecimalCount() == 2)
-    {
-        EXPECT_STREQ(text, "{1.00,2.00,3.00}");
-    }
     double number = -0.125;
     ASSERT_TRUE(KDataTypeIntensity::DataType->Get(text, sizeof(text), &number));
     EXPECT_EQ(std::string(text), Expected({-0.125}, false));
-    double c[4] = {0.5, 0.25, 1, 0};
-    ASSERT_TRUE(KDataTypeColorAndAlpha::DataType->Get(text, sizeof(text), c));
-    EXPECT_EQ(std::string(text), Expected({0.5, 0.25, 1, 0}, true));
-    // Round trip through the text form.
     double back[3] = {0, 0, 0};
     double src[3] = {1.25, -2.5, 1000.0};
     ASSERT_TRUE(KDataTypeLclTranslation::DataType->Get(text, sizeof(text), src));
+    EXPECT_EQ(std::string(text), Expected({1.25, -2.5, 1000.0}, true));
     ASSERT_TRUE(KDataTypeLclTranslation::DataType->Set(text, back));
     if (GetDisplayDecimalCount() >= 2)
     {

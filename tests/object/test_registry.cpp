@@ -5,7 +5,6 @@
 
 #include <unistd.h>
 
-#include <fstream>
 #include <set>
 #include <string>
 
@@ -252,11 +251,6 @@ const char* PluginPath()
     return QOX_TEST_PLUGIN_PATH;
 }
 
-void CopyFile(const std::string& from, const std::string& to)
-{
-    std::ofstream(to, std::ios::binary) << std::ifstream(from, std::ios::binary).rdbuf();
-}
-
 } // namespace
 
 TEST_F(Registry, LibraryInitRegistersTheLibrarysCreators)
@@ -313,24 +307,24 @@ TEST_F(Registry, LibraryInitRegistersTheLibrarysCreators)
 
 TEST_F(Registry, LibrariesOfADirectory)
 {
-    TempDir dir;
-    ASSERT_FALSE(dir.mPath.empty());
-    std::string plugin = dir.Path("widgets.so");
-    CopyFile(PluginPath(), plugin);
-    dir.Write("notes.txt", "not a library");
+    qoxtest::TempDir dir;
+    ASSERT_FALSE(dir.Path().empty());
+    std::string plugin = dir.File("widgets.so");
+    ASSERT_TRUE(qoxtest::WriteFile(plugin, qoxtest::ReadFile(PluginPath())));
+    WriteIn(dir, "notes.txt", "not a library");
     // ".so" anywhere in the name counts, so this file is tried and fails.
-    std::string broken = dir.Write("broken.sox", "not a library either");
+    std::string broken = WriteIn(dir, "broken.sox", "not a library either");
 
     std::set<std::string> names;
     for (int i = 0; i < 2; ++i)
-        if (const char* name = Object_LibraryGet(dir.mPath.c_str(), i, nullptr))
+        if (const char* name = Object_LibraryGet(dir.Path().c_str(), i, nullptr))
             names.insert(name);
     EXPECT_EQ(names, (std::set<std::string>{"widgets.so", "broken.sox"}));
-    EXPECT_EQ(Object_LibraryGet(dir.mPath.c_str(), 2, nullptr), nullptr);
+    EXPECT_EQ(Object_LibraryGet(dir.Path().c_str(), 2, nullptr), nullptr);
 
     IProgress* progress = KGetGlobalProgress();
     progress->SetStatus("before");
-    EXPECT_EQ(Object_LibrariesInit(dir.mPath.c_str(), nullptr), 1);
+    EXPECT_EQ(Object_LibrariesInit(dir.Path().c_str(), nullptr), 1);
     // The quiet progress object does not keep the loader's texts.
     EXPECT_STREQ(progress->GetProgressTitle(), "before");
     int g = Object_GetGroupIndex("Plugin/Shapes");
@@ -339,12 +333,12 @@ TEST_F(Registry, LibrariesOfADirectory)
     // Only good libraries: success.
     unlink(broken.c_str());
     Object_UnregisterAll();
-    EXPECT_EQ(Object_LibrariesInit(dir.mPath.c_str(), nullptr), 0);
+    EXPECT_EQ(Object_LibrariesInit(dir.Path().c_str(), nullptr), 0);
     EXPECT_GE(Object_GetGroupIndex("Plugin/Shapes"), 0);
     // Direct look-ups outside the table, with or without the ".so".
-    EXPECT_NE(Object_LibraryGetProc(dir.mPath.c_str(), "widgets", "LIBRARY_INIT"), nullptr);
-    EXPECT_NE(Object_LibraryGetProc(dir.mPath.c_str(), "widgets.so", "TestPlugin_GetInitCount"), nullptr);
-    EXPECT_EQ(Object_LibraryGetProc(dir.mPath.c_str(), "widgets", "NoSuchSymbol"), nullptr);
+    EXPECT_NE(Object_LibraryGetProc(dir.Path().c_str(), "widgets", "LIBRARY_INIT"), nullptr);
+    EXPECT_NE(Object_LibraryGetProc(dir.Path().c_str(), "widgets.so", "TestPlugin_GetInitCount"), nullptr);
+    EXPECT_EQ(Object_LibraryGetProc(dir.Path().c_str(), "widgets", "NoSuchSymbol"), nullptr);
 
     Object_UnregisterAll();
     EXPECT_EQ(Object_LibraryFree(plugin.c_str()), 0);

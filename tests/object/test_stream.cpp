@@ -81,38 +81,38 @@ KPLUG_CLASS_IMPLEMENT(TStream, KStream, "TStream")
 
 TEST_F(Streams, BaseStreamDoesNothing)
 {
-    TempDir dir;
+    qoxtest::TempDir dir;
     KStream stream;
     EXPECT_EQ(stream.GetClassGroupId(), KObject::ClassGroupId);
-    stream.SetFileName(dir.Path("absent.tst").c_str());
+    stream.SetFileName(dir.File("absent.tst").c_str());
     EXPECT_FALSE(stream.IsStreamExist() || stream.IsStreamValid());
-    stream.SetFileName(dir.Write("present.tst").c_str());
+    stream.SetFileName(WriteIn(dir, "present.tst").c_str());
     EXPECT_TRUE(stream.IsStreamExist() && stream.IsStreamValid());
     EXPECT_FALSE(stream.StreamOpen(HdlKObjectTemplate<KStreamOptions>()));
 }
 
 TEST_F(Streams, StreamClassComesFromTheExtension)
 {
-    TempDir dir;
-    std::string file = dir.Write("scene.TST");
+    qoxtest::TempDir dir;
+    std::string file = WriteIn(dir, "scene.TST");
     HdlKObjectTemplate<KStream> stream = KStreamGet(file.c_str(), nullptr, false);
     ASSERT_NE(stream.Get(), nullptr);
     EXPECT_TRUE(stream->Is(TStream::ClassId));
     EXPECT_EQ(std::string(stream->GetFileName()), file);
     stream->Destroy(0);
     // Another group, another set of extensions.
-    std::string other = dir.Write("scene.rdr");
+    std::string other = WriteIn(dir, "scene.rdr");
     EXPECT_EQ(KStreamGet(other.c_str(), "", false).Get(), nullptr);
     stream = KStreamGet(other.c_str(), "readers", false);
     ASSERT_NE(stream.Get(), nullptr);
     stream->Destroy(0);
     // A missing file: the stream made for the attempt is destroyed.
-    EXPECT_EQ(KStreamGet(dir.Path("absent.tst").c_str(), "", false).Get(), nullptr);
+    EXPECT_EQ(KStreamGet(dir.File("absent.tst").c_str(), "", false).Get(), nullptr);
     EXPECT_EQ(gLivingStreams, 0);
     // Without looking at the disk.
-    stream = KStreamGetNoCheck(dir.Path("absent.tst").c_str(), nullptr);
+    stream = KStreamGetNoCheck(dir.File("absent.tst").c_str(), nullptr);
     ASSERT_NE(stream.Get(), nullptr);
-    EXPECT_EQ(std::string(stream->GetFileName()), dir.Path("absent.tst"));
+    EXPECT_EQ(std::string(stream->GetFileName()), dir.File("absent.tst"));
     stream->Destroy(0);
     EXPECT_TRUE(KStreamGetNoCheck("file.unknown", nullptr).IsEmpty());
     EXPECT_EQ(gLivingStreams, 0);
@@ -125,14 +125,14 @@ TEST_F(Streams, ResourceDirectoryIsSearchedWhenAsked)
 {
     KStreamSetResourcePath("");
     EXPECT_EQ(std::string(KStreamGetResourcePath()), std::string(KLib_GetMasterDirectory()) + "/system");
-    TempDir dir;
-    dir.Write("library.tst");
-    EXPECT_TRUE(KStreamSetResourcePath(dir.mPath.c_str()));
-    EXPECT_EQ(std::string(KStreamGetResourcePath()), dir.mPath);
+    qoxtest::TempDir dir;
+    WriteIn(dir, "library.tst");
+    EXPECT_TRUE(KStreamSetResourcePath(dir.Path().c_str()));
+    EXPECT_EQ(std::string(KStreamGetResourcePath()), dir.Path());
     EXPECT_EQ(KStreamGet("library.tst", "", false).Get(), nullptr);
     HdlKObjectTemplate<KStream> stream = KStreamGet("library.tst", "", true);
     ASSERT_NE(stream.Get(), nullptr);
-    EXPECT_EQ(std::string(stream->GetFileName()), dir.Path("library.tst"));
+    EXPECT_EQ(std::string(stream->GetFileName()), dir.File("library.tst"));
     stream->Destroy(0);
     EXPECT_EQ(KStreamGet("nowhere.tst", "", true).Get(), nullptr);
     EXPECT_EQ(gLivingStreams, 0);
@@ -140,8 +140,8 @@ TEST_F(Streams, ResourceDirectoryIsSearchedWhenAsked)
 
 TEST_F(Streams, ReadAndWriteObjects)
 {
-    TempDir dir;
-    std::string file = dir.Write("scene.tst");
+    qoxtest::TempDir dir;
+    std::string file = WriteIn(dir, "scene.tst");
     KObject target;
     // Counts of open, create and close calls, and streams alive.
     auto counts = [] { return std::vector<int>({gOpens, gCreates, gCloses, gLivingStreams}); };
@@ -150,13 +150,13 @@ TEST_F(Streams, ReadAndWriteObjects)
     // A failed open or create is not closed.
     gSucceed = false;
     EXPECT_TRUE(KStreamReadObject(file.c_str(), HdlKObject(&target), "", false).IsEmpty());
-    EXPECT_FALSE(KStreamWriteObject(dir.Path("out.tst").c_str(), HdlKObject(&target), ""));
+    EXPECT_FALSE(KStreamWriteObject(dir.File("out.tst").c_str(), HdlKObject(&target), ""));
     EXPECT_EQ(counts(), std::vector<int>({2, 1, 1, 0}));
     gSucceed = true;
-    EXPECT_TRUE(KStreamWriteObject(dir.Path("out.tst").c_str(), HdlKObject(&target), nullptr));
+    EXPECT_TRUE(KStreamWriteObject(dir.File("out.tst").c_str(), HdlKObject(&target), nullptr));
     EXPECT_EQ(counts(), std::vector<int>({2, 2, 2, 0}));
     // No stream class for the extension: nothing is touched.
-    std::string unknown = dir.Path("out.xyz");
+    std::string unknown = dir.File("out.xyz");
     EXPECT_TRUE(KStreamReadObject(unknown.c_str(), HdlKObject(&target), "", true).IsEmpty());
     EXPECT_FALSE(KStreamWriteObject(unknown.c_str(), HdlKObject(&target), ""));
     EXPECT_NE(access(unknown.c_str(), F_OK), 0);

@@ -39,7 +39,7 @@ int WorldIndex(KProperty* property)
 
 } // namespace
 
-TEST_F(WorldTest, FreedIndexesWaitUntilEveryHigherOneIsFree)
+TEST_F(WorldTest, NewIndexesTakeTheLowestFreeOne)
 {
     KObject a, b, c, d, e;
     for (KObject* o : {&a, &b, &c})
@@ -47,21 +47,18 @@ TEST_F(WorldTest, FreedIndexesWaitUntilEveryHigherOneIsFree)
     EXPECT_EQ(Ints({a.GetWorldIndex(), b.GetWorldIndex(), c.GetWorldIndex()}), Ints({0, 1, 2}));
     EXPECT_EQ(a.GetWorld(), mWorld);
     EXPECT_EQ(mWorld->GetObject(2), &c);
-    // 1 is freed, but 2 is still taken: the next object gets 3.
+    // 1 is freed while 2 is still taken: the next object gets 1 all the same.
     b.Destruct();
     EXPECT_EQ(b.GetWorld(), nullptr);
     EXPECT_EQ(b.GetWorldIndex(), -1);
     EXPECT_EQ(mWorld->GetObject(1), nullptr);
-    EXPECT_EQ(mWorld->RegisterObject(&d), 3);
-    // Once every higher one is free, 1 is taken again; registering again keeps it.
+    EXPECT_EQ(mWorld->RegisterObject(&d), 1);
+    EXPECT_EQ(mWorld->RegisterObject(&d), 1);
     mWorld->UnregisterObject(&c);
-    mWorld->UnregisterObject(&d);
-    EXPECT_EQ(mWorld->RegisterObject(&e), 1);
-    EXPECT_EQ(mWorld->RegisterObject(&e), 1);
     mWorld->UnregisterObject(&a);
-    mWorld->UnregisterObject(&e);
-    EXPECT_EQ(mWorld->RegisterObject(&a), 0);
-    mWorld->UnregisterObject(&a);
+    EXPECT_EQ(Ints({mWorld->RegisterObject(&e), mWorld->RegisterObject(&a)}), Ints({0, 2}));
+    for (KObject* o : {&a, &d, &e})
+        mWorld->UnregisterObject(o);
     // An object deleted without Destruct leaves its world.
     {
         KObject scoped;
@@ -69,6 +66,30 @@ TEST_F(WorldTest, FreedIndexesWaitUntilEveryHigherOneIsFree)
         EXPECT_EQ(mWorld->GetObject(0), &scoped);
     }
     EXPECT_EQ(mWorld->GetObject(0), nullptr);
+}
+
+// A registered property destroyed with (or before) its object leaves the
+// world; the world, destroyed later, must not write through it, and its index
+// is free for the next one.
+TEST_F(WorldTest, DestroyedPropertiesLeaveTheWorld)
+{
+    KObject* object = new KObject();
+    KProperty* first = AddProperty(*object, "First", true);
+    KProperty* second = AddProperty(*object, "Second", true);
+    ASSERT_TRUE(first && second);
+    object->Construct(mWorld);
+    EXPECT_EQ(Ints({WorldIndex(first), WorldIndex(second)}), Ints({0, 1}));
+    EXPECT_TRUE(object->PropertyDestroy(first) == false);
+    EXPECT_EQ(mWorld->GetProperty(0), nullptr);
+    KObject other;
+    KProperty* third = AddProperty(other, "Third", true);
+    other.Construct(mWorld);
+    EXPECT_EQ(WorldIndex(third), 0);
+    object->Destroy();
+    EXPECT_EQ(mWorld->GetProperty(1), nullptr);
+    mWorld->Destroy();
+    mWorld = nullptr;
+    EXPECT_EQ(WorldIndex(third), 65535);
 }
 
 TEST_F(WorldTest, OnlyPropertiesThatAskAreRegistered)

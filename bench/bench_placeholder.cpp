@@ -1,1 +1,0 @@
-#include <benchmark/benchmark.h>
