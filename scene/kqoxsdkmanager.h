@@ -88,6 +88,10 @@ public:
     // the node strategy when one is set.
     KQoxNode* CreateKQoxNode(const char* pName);
     KQoxSceneInfo* CreateKQoxSceneInfo();
+    // Scenes and poses (kqoxsdkmanager_scene.cpp). A pose is named "Pose::"
+    // + the name; a bind pose when pBindPose is true, else a rest pose.
+    KQoxScene* CreateKQoxScene();
+    KQoxPose* CreateKQoxPose(const char* pName, bool pBindPose);
 
     // Destroyers: remove the object from its list and delete it; an object
     // the manager does not hold gives "Object not found" and false.
@@ -101,6 +105,13 @@ public:
     // The pIndex-th node named "Model::" + the name.
     virtual KQoxNode* FindKQoxNode(const char* pName, int pIndex = 0);
     virtual bool DestroyKQoxSceneInfo(KQoxSceneInfo* pSceneInfo);
+    // The scene goes; with pRecursive its root node is read first and then
+    // destroyed with its subtree (the result of that destruction is returned).
+    virtual bool DestroyKQoxScene(KQoxScene* pScene, bool pRecursive);
+    // The pose also leaves the pose list of every scene of this manager.
+    virtual bool DestroyKQoxPose(KQoxPose* pPose);
+    // The first pose whose current name equals the text exactly (no prefixing).
+    virtual KQoxPose* FindKQoxPose(const char* pName);
 
     // The first user property whose name equals the text; null without error.
     virtual KQoxUserProperty* FindKQoxUserProperty(const char* pName);
@@ -153,6 +164,8 @@ protected:
     // Lists an attribute made by an attribute class's creation operation.
     KQoxNodeAttribute* AddCreatedNodeAttribute(KQoxNodeAttribute* pAttribute);
     virtual KQoxSceneInfo* AllocateKQoxSceneInfo();
+    virtual KQoxScene* AllocateKQoxScene();
+    virtual KQoxPose* AllocateKQoxPose(const char* pName, bool pBindPose);
 
     // The generic steps of every kind -----------------------------------------
 
