@@ -22,12 +22,12 @@ class KQoxGlobalCameraSettings
 public:
     enum EError
     {
-        eNULL_PARAMETER = 0, // "Null parameter."
+        eNULL_PARAMETER = 0,  // "Null parameter."
         eUNKNOWN_CAMERA_NAME, // "Unknown camera name."
         eERROR_COUNT
     };
 
-    enum EViewingMode
+    enum EViewingMode : int
     {
         eSTANDARD = 0,
         eXRAY,

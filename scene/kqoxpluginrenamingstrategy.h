@@ -27,15 +27,15 @@ class KQoxPluginRenamingStrategy : public KRenamingStrategy
 public:
     enum EMode
     {
-        eTO_QOX = 0, // Rename runs RenameToQOX
+        eTO_QOX = 0,  // Rename runs RenameToQOX
         eFROM_QOX = 1 // any other value: Rename runs RenameFromQOX
     };
 
     enum EClashType
     {
-        eBOTH_CLASHES = 0,     // exact repeats and repeats in another case
-        eEXACT_CLASHES = 1,    // exact repeats only
-        eCASE_CLASHES = 2      // repeats in another case only
+        eBOTH_CLASHES = 0,  // exact repeats and repeats in another case
+        eEXACT_CLASHES = 1, // exact repeats only
+        eCASE_CLASHES = 2   // repeats in another case only
     };
 
     // pParenthesisFlag: RenameFromQOX turns the parentheses of a trailing

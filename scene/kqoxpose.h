@@ -115,8 +115,8 @@ public:
     const char* GetLastErrorString() const { return mError.GetLastErrorString(); }
 
 private:
-    static bool CollectPoses(KQoxSdkManager& manager, const char* nodeName, char type,
-                             KArrayTemplate<KQoxPose*>& poses, KArrayTemplate<int>& indices);
+    static bool CollectPoses(KQoxSdkManager& manager, const char* nodeName, char type, KArrayTemplate<KQoxPose*>& poses,
+                             KArrayTemplate<int>& indices);
     // Index of the first item per node name; rebuilt after a removal or a rename.
     void RebuildIndex() const;
 

@@ -263,8 +263,8 @@ void KQoxScene::SetTakeError(const char* text, const char* name)
 
 bool KQoxScene::CreateTake(const char* name)
 {
-    const bool result =
-        ForEachAnimated(false, [name](KQoxTakeNodeContainer& object) { return object.CreateTakeNode(name) != nullptr; });
+    const bool result = ForEachAnimated(
+        false, [name](KQoxTakeNodeContainer& object) { return object.CreateTakeNode(name) != nullptr; });
     if (!result)
         SetTakeError("At least one node, texture or material already has a take called ", name);
     return result;

@@ -47,8 +47,7 @@ bool KQoxSdkManager::DestroyKQoxPose(KQoxPose* pPose)
     // Scenes only list poses; none may keep a pose that is gone.
     mScenes.ForEach([pPose](KQoxScene* scene) {
         while (scene->RemovePose(pPose))
-        {
-        }
+        {}
     });
     DisposeObject<KQoxPose, false>(pPose);
     return true;
