@@ -117,7 +117,9 @@ TEST_F(PluginBaseTest, WrapperThatMovesStaysAndWorldReachesTheRoot)
         EXPECT_EQ(importer.mAppliedIdentity, c.worldX == 0.0);
         KQoxVector4 t;
         if (!std::isnan(c.worldX))
+        {
             EXPECT_DOUBLE_EQ(root->GetDefaultT(t)[0], c.worldX);
+        }
     }
 }
 

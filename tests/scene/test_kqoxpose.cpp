@@ -28,7 +28,9 @@ protected:
     {
         KQoxPose* pose = mManager.CreateKQoxPose(name, bind);
         if (scene)
+        {
             EXPECT_TRUE(scene->AddPose(pose));
+        }
         return pose;
     }
 
