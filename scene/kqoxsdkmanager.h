@@ -47,6 +47,13 @@ class KQoxGeometryConverter;
 class KQoxImageConverter;
 class KQoxExporter;
 class KQoxImporter;
+class KQoxNull;
+class KQoxMarker;
+class KQoxSkeleton;
+class KQoxCamera;
+class KQoxCameraSwitcher;
+class KQoxLight;
+class KQoxOpticalReference;
 
 class KQoxSdkManager
 {
@@ -92,6 +99,25 @@ public:
     // + the name; a bind pose when pBindPose is true, else a rest pose.
     KQoxScene* CreateKQoxScene();
     KQoxPose* CreateKQoxPose(const char* pName, bool pBindPose);
+    // Node attributes without geometry (kqoxsdkmanager_attribute.cpp), listed
+    // with the node attributes.
+    KQoxNull* CreateKQoxNull();
+    KQoxMarker* CreateKQoxMarker();
+    KQoxSkeleton* CreateKQoxSkeleton();
+    KQoxCamera* CreateKQoxCamera();
+    KQoxLight* CreateKQoxLight();
+    KQoxOpticalReference* CreateKQoxOpticalReference();
+    // Constructed directly, without an allocator.
+    KQoxCameraSwitcher* CreateKQoxCameraSwitcher();
+    // A generic node named as given (no prefix).
+    KQoxGenericNode* CreateKQoxGenericNode(const char* pName);
+
+    // Textures and video clips: named "Texture::" or "Video::" + the name
+    // (PrefixName), renamed by the texture or video strategy when one is set.
+    KQoxTexture* CreateKQoxTexture(const char* pName);
+    KQoxVideo* CreateKQoxVideo(const char* pName);
+    // A registry of image conversion functions, kept until the manager goes.
+    KQoxImageConverter* CreateKQoxImageConverter();
 
     // Destroyers: remove the object from its list and delete it; an object
     // the manager does not hold gives "Object not found" and false.
@@ -112,9 +138,20 @@ public:
     virtual bool DestroyKQoxPose(KQoxPose* pPose);
     // The first pose whose current name equals the text exactly (no prefixing).
     virtual KQoxPose* FindKQoxPose(const char* pName);
+    // Generic nodes run their Destruct hook before they are deleted.
+    virtual bool DestroyKQoxGenericNode(KQoxGenericNode* pGenericNode);
+    // The pIndex-th generic node of that exact name.
+    virtual KQoxGenericNode* FindKQoxGenericNode(const char* pName, int pIndex = 0);
+    // Textures and clips run their Destruct hook before they are deleted.
+    virtual bool DestroyKQoxTexture(KQoxTexture* pTexture);
+    virtual bool DestroyKQoxVideo(KQoxVideo* pVideo);
+    bool DestroyKQoxImageConverter(KQoxImageConverter* pConverter);
 
     // The first user property whose name equals the text; null without error.
     virtual KQoxUserProperty* FindKQoxUserProperty(const char* pName);
+    // The pIndex-th texture or clip named "Texture::" or "Video::" + the name.
+    virtual KQoxTexture* FindKQoxTexture(const char* pName, int pIndex = 0);
+    virtual KQoxVideo* FindKQoxVideo(const char* pName, int pIndex = 0);
 
     // Counts and indexed access; null for an index out of range, no error.
     int GetKQoxSceneCount() const { return mScenes.GetCount(); }
@@ -138,9 +175,11 @@ public:
     int GetKQoxThumbnailCount() const { return mThumbnails.GetCount(); }
     int GetKQoxSceneInfoCount() const { return mSceneInfos.GetCount(); }
     int GetKQoxGenericNodeCount() const { return mGenericNodes.GetCount(); }
+    KQoxGenericNode* GetKQoxGenericNode(int pIndex) { return mGenericNodes.Get(pIndex); }
     int GetKQoxDeformerCount() const { return mDeformers.GetCount(); }
     int GetKQoxGeometryConverterCount() const { return mGeometryConverters.GetCount(); }
     int GetKQoxImageConverterCount() const { return mImageConverters.GetCount(); }
+    KQoxImageConverter* GetKQoxImageConverter(int pIndex) { return mImageConverters.Get(pIndex); }
     int GetKQoxExporterCount() const { return mExporters.GetCount(); }
     int GetKQoxImporterCount() const { return mImporters.GetCount(); }
 
@@ -168,6 +207,16 @@ protected:
     virtual KQoxSceneInfo* AllocateKQoxSceneInfo();
     virtual KQoxScene* AllocateKQoxScene();
     virtual KQoxPose* AllocateKQoxPose(const char* pName, bool pBindPose);
+    virtual KQoxNull* AllocateKQoxNull();
+    virtual KQoxMarker* AllocateKQoxMarker();
+    virtual KQoxSkeleton* AllocateKQoxSkeleton();
+    virtual KQoxCamera* AllocateKQoxCamera();
+    virtual KQoxLight* AllocateKQoxLight();
+    virtual KQoxOpticalReference* AllocateKQoxOpticalReference();
+    virtual KQoxGenericNode* AllocateKQoxGenericNode(const char* pName);
+    virtual KQoxTexture* AllocateKQoxTexture(const char* pName);
+    virtual KQoxVideo* AllocateKQoxVideo(const char* pName);
+    virtual KQoxImageConverter* AllocateKQoxImageConverter();
 
     // The generic steps of every kind -----------------------------------------
 
