@@ -51,8 +51,9 @@ KQoxNode::KQoxNode(KQoxSdkManager& manager, const char* name)
 
 KQoxNode::~KQoxNode()
 {
-    // Character tables are cleared by the character model through the links
-    // it registered; the attribute only forgets its owner.
+    // The character links name the character-table entries that point here;
+    // clearing those belongs with the character classes. The attribute only
+    // forgets its owner: attributes are destroyed through the manager.
     if (mNodeAttribute)
         mNodeAttribute->ClearNode();
     mNodeAttribute = nullptr;

@@ -52,6 +52,12 @@ class TestManager : public KQoxSdkManager
 {
 public:
     using KQoxSdkManager::AddCreatedNodeAttribute;
+    bool DestroyKQoxNode(KQoxNode* node, bool recursive) override
+    {
+        ++mDestroyNodeCalls;
+        return KQoxSdkManager::DestroyKQoxNode(node, recursive);
+    }
+    int mDestroyNodeCalls = 0;
 };
 
 class NodeTest : public ::testing::Test

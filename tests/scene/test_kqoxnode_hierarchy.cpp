@@ -243,6 +243,7 @@ TEST_F(NodeTest, RecursiveDestroyTakesSubtreesAndAttributes)
     KQoxNode* survivor = Node("S");
     KQoxNode* parent = Tree("P", {root});
     EXPECT_TRUE(mManager->DestroyKQoxNode(root, true));
+    EXPECT_EQ(mManager->mDestroyNodeCalls, 5); // each child through the manager's own operation
     EXPECT_EQ(mManager->GetKQoxNodeCount(), 2);
     EXPECT_EQ(mManager->GetKQoxNodeAttributeCount(), 0);
     EXPECT_EQ(parent->GetChildCount(false), 0);
@@ -281,7 +282,7 @@ TEST_F(NodeTest, TargetsKeepTheFirstConnected)
     // A target is no child.
     EXPECT_EQ(camera->GetChildCount(false), 0);
     EXPECT_EQ(first->GetParent(), nullptr);
-    mManager->DestroyKQoxNode(first);
+    mManager->DestroyKQoxNode(first, false);
     EXPECT_EQ(camera->GetTarget(), second);
 }
 
