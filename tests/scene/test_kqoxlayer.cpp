@@ -204,6 +204,23 @@ TEST_F(GeometryTest, MaterialConnectedToAnotherMaterial)
     EXPECT_TRUE(loose->GetPropertyHandler()->ConnectSrc(a->GetPropertyHandler()));
 }
 
+// Geometry set on a node outside the scene counts in the scene once the node
+// joins it, and stops counting when the node leaves.
+TEST_F(GeometryTest, GeometryFollowsItsNodeIntoTheScene)
+{
+    KQoxMesh* mesh = mManager->CreateKQoxMesh();
+    mesh->AM(mManager->CreateKQoxMaterial("Paint"), 0);
+    KQoxNode* node = mManager->CreateKQoxNode("Body");
+    node->SetNodeAttribute(mesh);
+    EXPECT_EQ(mesh->GetEntity(), nullptr);
+    mScene->GetRootNode()->AddChild(node);
+    EXPECT_EQ(mesh->GetEntity(), &Entity());
+    EXPECT_EQ(Entity().GetMaterialCount(), 1);
+    mScene->GetRootNode()->RemoveChild(node);
+    EXPECT_EQ(mesh->GetEntity(), nullptr);
+    EXPECT_EQ(Entity().GetMaterialCount(), 0);
+}
+
 // Many layers and many materials: counts stay balanced when the mesh leaves.
 TEST_F(GeometryTest, ManyMaterialsBalanceTheEntity)
 {
