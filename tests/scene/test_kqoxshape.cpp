@@ -156,7 +156,7 @@ TEST_F(ShapeTest, Version5RenameAndRevertAcrossTakes)
     }
     // The shape still finds its channel after the round trip.
     EXPECT_NE(surface->GetShapeChannel(node->GetTakeNode(1), 1), nullptr);
-    mManager->DestroyKQoxNodeAttribute(surface);
+    delete surface; // not the manager's: leaves its node itself
 }
 
 TEST_F(ShapeTest, Version5KeepsMeshShapeNames)
@@ -187,6 +187,8 @@ TEST_F(ShapeTest, CleaningMovesSuffixedChannels)
     surface->CleanShapeChannels(node->GetDefaultTakeNode());
     EXPECT_FALSE(HasChannel(node->GetDefaultTakeNode(), "Shape 01 (Shape)"));
     EXPECT_EQ(surface->GetDefaultShape(0), 0.5);
+    delete surface;
+    EXPECT_EQ(node->GetNodeAttribute(), nullptr);
 }
 
 TEST_F(ShapeTest, CopiesAndDestructionOrder)
