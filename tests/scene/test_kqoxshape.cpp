@@ -66,7 +66,9 @@ TEST_F(ShapeTest, NamesAreTrimmedAndUnique)
     {
         EXPECT_EQ(mesh->AddShape(row.mShape, row.mName), row.mResult) << (row.mName ? row.mName : "null");
         if (row.mError)
+        {
             EXPECT_STREQ(mesh->GetLastErrorString(), row.mError);
+        }
     }
     EXPECT_STREQ(mesh->GetShapeName(0), "Smile");
     EXPECT_EQ(mesh->GetShapeCount(), 2);
