@@ -5,6 +5,7 @@
 
 #include "scene/attributes/kqoxcameraswitcher.h"
 #include "scene/attributes/kqoxgenericnode.h"
+#include "scene/attributes/kqoxmaterial.h"
 #include "scene/attributes/kqoxtexture.h"
 #include "scene/kqoxentity.h"
 #include "scene/kqoxglobalcamerasettings.h"
@@ -178,6 +179,14 @@ void KQoxScene::FillTextureArray(KArrayTemplate<KQoxTexture*>& textures)
     for (int i = 0; i < mEntity->GetTextureCount(); ++i)
         if (auto* texture = dynamic_cast<KQoxTexture*>(mEntity->GetTexture(i)))
             textures.Add(texture);
+}
+
+void KQoxScene::FillMaterialArray(KArrayTemplate<KQoxMaterial*>& materials)
+{
+    materials.Clear();
+    for (int i = 0; i < mEntity->GetMaterialCount(); ++i)
+        if (auto* material = dynamic_cast<KQoxMaterial*>(mEntity->GetMaterial(i)))
+            materials.Add(material);
 }
 
 int KQoxScene::GetDeformerCount() const
