@@ -4,6 +4,7 @@
 #include <unordered_set>
 
 #include "scene/attributes/kqoxcameraswitcher.h"
+#include "scene/attributes/kqoxdeformer.h"
 #include "scene/attributes/kqoxgenericnode.h"
 #include "scene/attributes/kqoxmaterial.h"
 #include "scene/attributes/kqoxtexture.h"
@@ -194,17 +195,17 @@ int KQoxScene::GetDeformerCount() const
     return mEntity->GetDeformerCount();
 }
 
-KQoxObject* KQoxScene::GetDeformer(const char* name)
+KQoxDeformer* KQoxScene::GetDeformer(const char* name)
 {
-    return mEntity->GetDeformer(name);
+    return dynamic_cast<KQoxDeformer*>(mEntity->GetDeformer(name));
 }
 
-bool KQoxScene::AddDeformer(KQoxObject* deformer)
+bool KQoxScene::AddDeformer(KQoxDeformer* deformer)
 {
     return mEntity->AddDeformer(deformer);
 }
 
-bool KQoxScene::RemoveDeformer(KQoxObject* deformer)
+bool KQoxScene::RemoveDeformer(KQoxDeformer* deformer)
 {
     return mEntity->RemoveDeformer(deformer);
 }

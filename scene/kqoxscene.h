@@ -89,9 +89,10 @@ public:
     bool RemoveGenericNode(KQoxGenericNode* node);
     // All deformers.
     int GetDeformerCount() const;
-    KQoxObject* GetDeformer(const char* name);
-    bool AddDeformer(KQoxObject* deformer);
-    bool RemoveDeformer(KQoxObject* deformer);
+    // The deformer of that full name, or null.
+    KQoxDeformer* GetDeformer(const char* name);
+    bool AddDeformer(KQoxDeformer* deformer);
+    bool RemoveDeformer(KQoxDeformer* deformer);
     // Deformers of one type (0: any), in entity order; null out of range.
     int GetDeformerCount(int type);
     KQoxDeformer* GetDeformer(int index, int type);
