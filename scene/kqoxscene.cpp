@@ -1,5 +1,6 @@
 #include "scene/kqoxscene.h"
 
+#include <atomic>
 #include <string>
 #include <unordered_set>
 
@@ -29,6 +30,8 @@ KQoxTakeNodeContainer* AsAnimated(KQoxObject* object)
 {
     return dynamic_cast<KQoxTakeNodeContainer*>(object);
 }
+
+std::atomic<KQoxScene::CharacterObjectsDestroyFunction> gCharacterObjectsDestroyFunction(nullptr);
 
 template <class T>
 T* ItemOrNull(const KArrayTemplate<T*>& array, int index)
@@ -65,6 +68,7 @@ KQoxScene::~KQoxScene()
         mManager.DestroyKQoxNode(mCameraSwitcher, true);
     mCameraSwitcher = nullptr;
     DestroySceneInfo();
+    DestroyCharacterObjects();
     mPoses.Clear();
     mLightSettings.reset();
     mCameraSettings.reset();
@@ -95,6 +99,7 @@ void KQoxScene::Clear()
             mCameraSwitcher->RemoveTakeNode(i);
     }
     DestroySceneInfo();
+    DestroyCharacterObjects();
     mPoses.Clear();
     // Each generic node leaves the entity with its whole reference record, so
     // the entity never keeps a record of an object that goes away.
@@ -168,6 +173,22 @@ bool KQoxScene::RemoveDeformer(KQoxObject* deformer)
 }
 
 // Characters and poses ----------------------------------------------------------------
+
+void KQoxScene::SetCharacterObjectsDestroyFunction(CharacterObjectsDestroyFunction function)
+{
+    gCharacterObjectsDestroyFunction.store(function);
+}
+
+// The lists fill only through the character library, which installs the
+// function first.
+void KQoxScene::DestroyCharacterObjects()
+{
+    if (CharacterObjectsDestroyFunction destroy = gCharacterObjectsDestroyFunction.load())
+        destroy(*this);
+    mCharacters.Clear();
+    mControlSetPlugs.Clear();
+    mCharacterPoses.Clear();
+}
 
 KQoxCharacter* KQoxScene::GetCharacter(int index) const
 {
