@@ -162,11 +162,11 @@ TEST_F(CharacterPoseTest, DeepAndWideHierarchies)
 {
     KQoxCharacterPose* src = NewPose("Src");
     KQoxNode* parent = src->GetRootNode();
-    const int depth = 3000;
+    const int depth = 1000;
     for (int i = 0; i < depth; ++i)
         parent = PoseNode(src, "D" + std::to_string(i), parent);
     KQoxNode* wide = PoseNode(src, "Wide");
-    const int width = 5000;
+    const int width = 2000;
     for (int i = 0; i < width; ++i)
         PoseNode(src, "W" + std::to_string(i), wide);
     KQoxCharacterPose* dst = NewPose("Dst");
@@ -176,6 +176,21 @@ TEST_F(CharacterPoseTest, DeepAndWideHierarchies)
     // Poses destroyed with the scene that holds them.
     mScene->Clear();
     EXPECT_EQ(0, mScene->GetCharacterPoseCount());
+}
+
+TEST(CharacterPoseTeardown, ManagerDestroyedWithEverythingStillInIt)
+{
+    std::unique_ptr<KQoxSdkManager> manager(new KQoxSdkManager);
+    KQoxScene* scene = manager->CreateKQoxScene();
+    KQoxNode* node = manager->CreateKQoxNode("A");
+    scene->GetRootNode()->AddChild(node);
+    KQoxCharacter* character = scene->GetCharacter(scene->CreateCharacter("C"));
+    ASSERT_TRUE(character->SetCharacterLink(eCharacterHips, CharLink(node)));
+    KQoxCharacterPose* pose = scene->GetCharacterPose(scene->CreateCharacterPose("P"));
+    KQoxNode* inPose = manager->CreateKQoxNode("B");
+    pose->GetRootNode()->AddChild(inPose);
+    ASSERT_TRUE(pose->GetCharacter()->SetCharacterLink(eCharacterHips, CharLink(inPose)));
+    manager.reset();
 }
 
 } // namespace

@@ -259,7 +259,9 @@ TEST_F(CharacterTest, FilterSetToPropertiesRules)
         {
             EXPECT_EQ(modes[i], set->GetParameterMode(i)) << i;
             if (!std::isnan(values[i]))
+            {
                 EXPECT_EQ(values[i], set->GetParameterValue(i)) << i;
+            }
         }
     }
 }
