@@ -102,6 +102,9 @@ KQoxCharacter::~KQoxCharacter()
 
 void KQoxCharacter::Destruct()
 {
+    // Destruct destroys the node link properties: no link may point at them.
+    for (KQoxCharacterLink& link : mLinks)
+        link.mPropertyLink = nullptr;
     if (mProperties)
         mProperties->Destruct();
 }

@@ -71,7 +71,8 @@ public:
     // filter set.
     ~KQoxCharacter() override;
 
-    // The property block's Destruct.
+    // The property block's Destruct (the links first forget their node link
+    // properties, which it destroys).
     void Destruct() override;
     ENameSpace GetNameSpace() const override { return eCHARACTER; }
     KQoxPropertyHandler* GetPropertyHandler() override;

@@ -237,6 +237,18 @@ TEST_F(CharacterTest, DestructionLeavesNoRecords)
     EXPECT_EQ(0, a->GetCharacterLinkCount());
 }
 
+TEST_F(CharacterTest, DestructBeforeDeleteLeavesNoDanglingProperty)
+{
+    KQoxCharacter* c = NewCharacter();
+    KQoxNode* a = Node("A");
+    ASSERT_TRUE(c->SetCharacterLink(eCharacterHips, CharLink(a)));
+    c->Destruct();
+    EXPECT_EQ(nullptr, LinkProperty(c, eCharacterHips));
+    ASSERT_TRUE(c->SetCharacterLink(eCharacterHips, CharLink(a), true));
+    c->Reset();
+    EXPECT_EQ(0, a->GetCharacterLinkCount());
+}
+
 TEST_F(CharacterTest, NodeDestroyedWhileLinked)
 {
     KQoxCharacter* c = NewCharacter();
