@@ -47,11 +47,13 @@ protected:
     {
         return mScene->GetCharacter(mScene->CreateCharacter(name));
     }
-    // A node below the scene's root.
+    // A node of the manager, below parent when one is given (the scene's
+    // root puts it in the scene).
     KQoxNode* Node(const std::string& name, KQoxNode* parent = nullptr)
     {
         KQoxNode* node = mManager->CreateKQoxNode(name.c_str());
-        (parent ? parent : mScene->GetRootNode())->AddChild(node);
+        if (parent)
+            parent->AddChild(node);
         return node;
     }
     // The records of a kind that a node holds for a character.
