@@ -334,7 +334,9 @@ TEST_F(CharacterTest, ManyLinkedCharactersTornDownInEitherOrder)
         }
         mScene->Clear();
         if (round == 1)
+        {
             ASSERT_TRUE(mManager->DestroyKQoxNode(parent, true));
+        }
     }
 }
 
