@@ -64,9 +64,18 @@ void KQoxCharacterProperties::FilterSetToProperties()
 #define QOX_CP_COPY_MODE(name, type, write, param)   QOX_CP_WRITE_##write(name, type, MODE, param)
 #define QOX_CP_COPY_MODENZ(name, type, write, param) QOX_CP_WRITE_##write(name, type, MODENZ, param)
 #define QOX_CP_COPY_VEC3(name, type, write, param)   QOX_CP_WRITE_##write(name, type, VEC3, param)
-#define QOX_CP_COPY(name, type, access, anim, setter, param, from, write, text)                                        \
-    QOX_CP_COPY_##from(name, type, write, param)
-    QOX_CHARACTER_PROPERTIES(QOX_CP_COPY)
+    // One step per mapped row, run in the order of the step list.
+#define QOX_CP_STEP(name, type, access, anim, setter, param, from, write, text)                                        \
+    QOX_CP_STEP_##from(name, [&]() { QOX_CP_COPY_##from(name, type, write, param) })
+#define QOX_CP_STEP_NONE(name, body)
+#define QOX_CP_STEP_VALUE(name, body)  auto step##name = body;
+#define QOX_CP_STEP_TRUNC(name, body)  auto step##name = body;
+#define QOX_CP_STEP_MODE(name, body)   auto step##name = body;
+#define QOX_CP_STEP_MODENZ(name, body) auto step##name = body;
+#define QOX_CP_STEP_VEC3(name, body)   auto step##name = body;
+    QOX_CHARACTER_PROPERTIES(QOX_CP_STEP)
+#define QOX_CP_RUN(name) step##name();
+    QOX_CHARACTER_FILTERSET_STEPS(QOX_CP_RUN)
 }
 
 } // namespace qoxsdk_600

@@ -239,3 +239,69 @@
       KCharacter_GetFingerContactModeString)                                                                           \
     P(ContactBehaviour, kCharacterContactBehaviour, RW, STILL, VALUE, 174, TRUNC, STORE,                               \
       KCharacter_GetContactBehaviourString)
+
+// The order in which FilterSetToProperties copies the 184 mapped rows (the
+// order its change notifications come in).
+#define QOX_CHARACTER_FILTERSET_STEPS(S)                                                                                                                                      \
+    S(PullIterationCount)                                                                                                                                                     \
+    S(Posture) S(ForceActorSpace) S(ScaleCompensationMode) S(HipsHeightCompensationMode) S(AnkleHeightCompensationMode) S(                                                    \
+        AnkleProximityCompensationMode) S(MassCenterCompensation) S(ApplyLimits) S(ChestReduction) S(CollarReduction)                                                         \
+        S(NeckReduction) S(HeadReduction) S(FootContactStiffness) S(HandContactStiffness) S(                                                                                  \
+            FootFingerContactRollStiffness) S(HandFingerContactRollStiffness) S(ReachActorLeftAnkle) S(ReachActorRightAnkle)                                                  \
+            S(ReachActorLeftKnee) S(ReachActorRightKnee) S(ReachActorChest) S(ReachActorHead) S(ReachActorLeftWrist) S(                                                       \
+                ReachActorRightWrist) S(ReachActorLeftElbow) S(ReachActorRightElbow) S(ReachActorRightFingerBase)                                                             \
+                S(ReachActorLeftFingerBase) S(ReachActorRightToesBase) S(ReachActorLeftToesBase) S(                                                                           \
+                    ReachActorRightFingerBaseRotation) S(ReachActorLeftFingerBaseRotation) S(ReachActorRightToesBaseRotation)                                                 \
+                    S(ReachActorLeftToesBaseRotation) S(ReachActorLeftAnkleRotation) S(ReachActorRightAnkleRotation) S(                                                       \
+                        ReachActorHeadRotation) S(ReachActorLeftWristRotation) S(ReachActorRightWristRotation)                                                                \
+                        S(ReachActorChestRotation) S(ReachActorLowerChestRotation) S(HipsTOffset) S(ChestTOffset) S(                                                          \
+                            LeftUpLegRoll) S(LeftUpLegRollMode) S(LeftLegRoll) S(LeftLegRollMode) S(RightUpLegRoll)                                                           \
+                            S(RightUpLegRollMode) S(RightLegRoll) S(RightLegRollMode) S(LeftArmRoll) S(LeftArmRollMode) S(LeftForeArmRoll) S(                                 \
+                                LeftForeArmRollMode) S(RightArmRoll) S(RightArmRollMode) S(RightForeArmRoll) S(RightForeArmRollMode) S(FootFloorContact)                      \
+                                S(FootAutomaticToes) S(RollExtractionMode) S(FootFloorPivot) S(FootBottomToAnkle) S(FootBackToAnkle) S(                                       \
+                                    FootMiddleToAnkle) S(FootFrontToMiddle) S(FootInToAnkle) S(FootOutToAnkle) S(FootContactSize) S(HandFloorContact) S(HandAutomaticFingers) \
+                                    S(HandFloorPivot) S(HandBottomToWrist) S(HandBackToWrist) S(HandMiddleToWrist) S(HandFrontToMiddle) S(                                    \
+                                        HandInToWrist) S(HandOutToWrist) S(HandContactSize) S(LeftHandThumbTip) S(LeftHandIndexTip) S(LeftHandMiddleTip)                      \
+                                        S(LeftHandRingTip) S(LeftHandPinkyTip) S(LeftHandExtraFingerTip) S(RightHandThumbTip) S(                                              \
+                                            RightHandIndexTip) S(RightHandMiddleTip) S(RightHandRingTip) S(RightHandPinkyTip)                                                 \
+                                            S(RightHandExtraFingerTip) S(LeftFootThumbTip) S(LeftFootIndexTip) S(LeftFootMiddleTip) S(                                        \
+                                                LeftFootRingTip) S(LeftFootPinkyTip) S(LeftFootExtraFingerTip) S(RightFootThumbTip) S(RightFootIndexTip)                      \
+                                                S(RightFootMiddleTip) S(RightFootRingTip) S(RightFootPinkyTip) S(RightFootExtraFingerTip) S(                                  \
+                                                    FingerSolving) S(FootFingerContact) S(FootContactType)                                                                    \
+                                                    S(FootFingerContactMode) S(HandFingerContact) S(HandContactType) S(HandFingerContactMode) S(                              \
+                                                        CtrlPullLeftToeBase) S(CtrlPullLeftFoot) S(CtrlPullLeftKnee) S(CtrlPullRightToeBase) S(CtrlPullRightFoot)             \
+                                                        S(CtrlPullRightKnee) S(CtrlPullLeftFingerBase) S(CtrlPullLeftHand) S(CtrlPullLeftElbow) S(                            \
+                                                            CtrlPullRightFingerBase) S(CtrlPullRightHand) S(CtrlPullRightElbow)                                               \
+                                                            S(CtrlChestPullLeftHand) S(CtrlChestPullRightHand) S(CtrlPullHead) S(CtrlResistHipsPosition) S(                   \
+                                                                CtrlEnforceGravity) S(CtrlResistHipsOrientation) S(CtrlResistChestPosition)                                   \
+                                                                S(CtrlResistChestOrientation) S(CtrlResistLeftCollar) S(CtrlResistRightCollar) S(                             \
+                                                                    CtrlResistLeftKnee) S(CtrlResistMaximumExtensionLeftKnee) S(CtrlResistCompressionFactorLeftKnee)          \
+                                                                    S(CtrlResistRightKnee) S(CtrlResistMaximumExtensionRightKnee) S(                                          \
+                                                                        CtrlResistCompressionFactorRightKnee) S(CtrlResistLeftElbow)                                          \
+                                                                        S(CtrlResistMaximumExtensionLeftElbow) S(CtrlResistCompressionFactorLeftElbow) S(                     \
+                                                                            CtrlResistRightElbow) S(CtrlResistMaximumExtensionRightElbow)                                     \
+                                                                            S(CtrlResistCompressionFactorRightElbow) S(CtrlSpineStiffness) S(                                 \
+                                                                                CtrlNeckStiffness) S(MirrorMode) S(ShoulderCorrection)                                        \
+                                                                                S(LeftKneeKillPitch) S(RightKneeKillPitch) S(                                                 \
+                                                                                    LeftElbowKillPitch) S(RightElbowKillPitch) S(HipsTranslationMode)                         \
+                                                                                    S(WriteReference) S(SyncMode) S(                                                          \
+                                                                                        Damping) S(OrientationDamping) S(OrientationDampingMode)                              \
+                                                                                        S(DisplacementDamping) S(DisplacementDampingMode) S(                                  \
+                                                                                            DisplacementMemory) S(DisplacementMemoryMode)                                     \
+                                                                                            S(HipsDisplacementDamping) S(HipsDisplacementDampingMode) S(                      \
+                                                                                                AnkleDisplacementDamping) S(AnkleDisplacementDampingMode)                     \
+                                                                                                S(                                                                            \
+                                                                                                    WristDisplacementDamping) S(WristDisplacementDampingMode)                 \
+                                                                                                    S(Stabilization) S(                                                       \
+                                                                                                        AnkleStabilizationTime) S(AnkleStabilizationTimeMode)                 \
+                                                                                                        S(AnkleStabilizationPerimeter) S(                                     \
+                                                                                                            AnkleStabilizationPerimeterMode)                                  \
+                                                                                                            S(AnkleStabilizationAngularPerimeter) S(                          \
+                                                                                                                AnkleStabilizationAngularPerimeterMode)                       \
+                                                                                                                S(AnkleStabilizationFloorProximity)                           \
+                                                                                                                    S(AnkleStabilizationFloorProximityMode)                   \
+                                                                                                                        S(AnkleStabilizationDamping) S(                       \
+                                                                                                                            AnkleStabilizationDampingMode)                    \
+                                                                                                                            S(AnkleStabilizationRecoveryTime)                 \
+                                                                                                                                S(AnkleStabilizationRecoveryTimeMode)         \
+                                                                                                                                    S(ContactBehaviour)
