@@ -131,6 +131,13 @@ public:
     // The pIndex-th node named "Model::" + the name.
     virtual KQoxNode* FindKQoxNode(const char* pName, int pIndex = 0);
     virtual bool DestroyKQoxSceneInfo(KQoxSceneInfo* pSceneInfo);
+    // The scene goes; with pRecursive its root node is read first and then
+    // destroyed with its subtree (the result of that destruction is returned).
+    virtual bool DestroyKQoxScene(KQoxScene* pScene, bool pRecursive);
+    // The pose also leaves the pose list of every scene of this manager.
+    virtual bool DestroyKQoxPose(KQoxPose* pPose);
+    // The first pose whose current name equals the text exactly (no prefixing).
+    virtual KQoxPose* FindKQoxPose(const char* pName);
     // Generic nodes run their Destruct hook before they are deleted.
     virtual bool DestroyKQoxGenericNode(KQoxGenericNode* pGenericNode);
     // The pIndex-th generic node of that exact name.
@@ -139,13 +146,6 @@ public:
     virtual bool DestroyKQoxTexture(KQoxTexture* pTexture);
     virtual bool DestroyKQoxVideo(KQoxVideo* pVideo);
     bool DestroyKQoxImageConverter(KQoxImageConverter* pConverter);
-    // The scene goes; with pRecursive its root node is read first and then
-    // destroyed with its subtree (the result of that destruction is returned).
-    virtual bool DestroyKQoxScene(KQoxScene* pScene, bool pRecursive);
-    // The pose also leaves the pose list of every scene of this manager.
-    virtual bool DestroyKQoxPose(KQoxPose* pPose);
-    // The first pose whose current name equals the text exactly (no prefixing).
-    virtual KQoxPose* FindKQoxPose(const char* pName);
 
     // The first user property whose name equals the text; null without error.
     virtual KQoxUserProperty* FindKQoxUserProperty(const char* pName);
@@ -205,6 +205,8 @@ protected:
     // Destroys the subtrees below a node (not the node) without nesting.
     bool DestroyDeepSubtrees(KQoxNode* pNode);
     virtual KQoxSceneInfo* AllocateKQoxSceneInfo();
+    virtual KQoxScene* AllocateKQoxScene();
+    virtual KQoxPose* AllocateKQoxPose(const char* pName, bool pBindPose);
     virtual KQoxNull* AllocateKQoxNull();
     virtual KQoxMarker* AllocateKQoxMarker();
     virtual KQoxSkeleton* AllocateKQoxSkeleton();
@@ -215,8 +217,6 @@ protected:
     virtual KQoxTexture* AllocateKQoxTexture(const char* pName);
     virtual KQoxVideo* AllocateKQoxVideo(const char* pName);
     virtual KQoxImageConverter* AllocateKQoxImageConverter();
-    virtual KQoxScene* AllocateKQoxScene();
-    virtual KQoxPose* AllocateKQoxPose(const char* pName, bool pBindPose);
 
     // The generic steps of every kind -----------------------------------------
 
