@@ -1,5 +1,6 @@
 #include "scene/kqoxscene.h"
 
+#include <atomic>
 #include <string>
 #include <unordered_set>
 
@@ -34,6 +35,8 @@ KQoxTakeNodeContainer* AsAnimated(KQoxObject* object)
 {
     return dynamic_cast<KQoxTakeNodeContainer*>(object);
 }
+
+std::atomic<KQoxScene::CharacterObjectsDestroyFunction> gCharacterObjectsDestroyFunction(nullptr);
 
 template <class T>
 T* ItemOrNull(const KArrayTemplate<T*>& array, int index)
@@ -71,6 +74,7 @@ KQoxScene::~KQoxScene()
         mManager.DestroyKQoxNode(mCameraSwitcher, true);
     mCameraSwitcher = nullptr;
     DestroySceneInfo();
+    DestroyCharacterObjects();
     mPoses.Clear();
     mLightSettings.reset();
     mCameraSettings.reset();
@@ -103,6 +107,7 @@ void KQoxScene::Clear()
             mCameraSwitcher->RemoveTakeNode(i);
     }
     DestroySceneInfo();
+    DestroyCharacterObjects();
     mPoses.Clear();
     // Each generic node leaves the entity with its whole reference record
     // before it is destroyed, so the entity never keeps a record of an object
@@ -211,6 +216,22 @@ bool KQoxScene::RemoveDeformer(KQoxDeformer* deformer)
 }
 
 // Characters and poses ----------------------------------------------------------------
+
+void KQoxScene::SetCharacterObjectsDestroyFunction(CharacterObjectsDestroyFunction function)
+{
+    gCharacterObjectsDestroyFunction.store(function);
+}
+
+// The lists fill only through the character library, which installs the
+// function first.
+void KQoxScene::DestroyCharacterObjects()
+{
+    if (CharacterObjectsDestroyFunction destroy = gCharacterObjectsDestroyFunction.load())
+        destroy(*this);
+    mCharacters.Clear();
+    mControlSetPlugs.Clear();
+    mCharacterPoses.Clear();
+}
 
 KQoxCharacter* KQoxScene::GetCharacter(int index) const
 {

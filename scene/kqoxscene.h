@@ -120,6 +120,22 @@ public:
     void RemoveKQoxDeformers();
 
     // Characters, control-set plugs and character poses (owned) ---------------------
+    // The character library makes and destroys them (kqoxscene_characters.cpp
+    // there). Create names the object "Constraint::", "ControlSetPlug::" or
+    // "Pose::" + the name (PrefixName), appends it and returns its index, -1
+    // when it cannot be made. Destroy removes the object at an index, calls
+    // its Destruct and deletes it; an index out of range does nothing.
+    int CreateCharacter(const char* name);
+    void DestroyCharacter(int index);
+    int CreateControlSetPlug(const char* name);
+    void DestroyControlSetPlug(int index);
+    int CreateCharacterPose(const char* name);
+    void DestroyCharacterPose(int index);
+    // Destroys every character, control-set plug and character pose of a
+    // scene. The character library installs it when it makes the first one;
+    // Clear and the destructor call it.
+    typedef void (*CharacterObjectsDestroyFunction)(KQoxScene& scene);
+    static void SetCharacterObjectsDestroyFunction(CharacterObjectsDestroyFunction function);
     // Null outside 0 to count - 1.
     int GetCharacterCount() const { return mCharacters.GetCount(); }
     KQoxCharacter* GetCharacter(int index) const;
@@ -187,6 +203,7 @@ private:
     template <class F>
     bool ForEachAnimated(bool withGenericNodes, F function);
     void DestroySceneInfo();
+    void DestroyCharacterObjects();
     void SetTakeError(const char* text, const char* name);
 
     KQoxSdkManager& mManager;
