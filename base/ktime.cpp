@@ -242,7 +242,7 @@ KTime KTime::operator/(const KTime& divisor) const
 
 double KTime::GetSecondDouble() const
 {
-    return static_cast<double>(static_cast<long double>(mTime) / static_cast<long double>(kTicksPerSecond));
+    return KTimeTicksToSeconds(static_cast<long double>(mTime));
 }
 
 void KTime::SetSecondDouble(double seconds)

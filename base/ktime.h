@@ -113,6 +113,27 @@ private:
 // for open spans (the very smallest value also reads as minus infinite).
 inline constexpr long long KTIME_ONE_SECOND_TICKS = 46186158000LL;
 inline constexpr KTime KTIME_ONE_SECOND(KTIME_ONE_SECOND_TICKS);
+
+// Seconds of a tick count: the extended-precision quotient rounded to
+// double, as GetSecondDouble gives it. Any tick difference (see
+// KTimeDifference) converts exactly to the extended type first.
+inline double KTimeTicksToSeconds(long double ticks)
+{
+    return static_cast<double>(ticks / static_cast<long double>(KTIME_ONE_SECOND_TICKS));
+}
+
+// Ticks from `from` to `to` (negative when `to` is earlier), taken wide so
+// that times at the two ends of the tick range never overflow.
+inline constexpr __int128 KTimeDifference(KTime from, KTime to)
+{
+    return static_cast<__int128>(to.Get()) - static_cast<__int128>(from.Get());
+}
+
+// Seconds from `from` to `to`, without overflow.
+inline double KTimeDifferenceSeconds(KTime from, KTime to)
+{
+    return KTimeTicksToSeconds(static_cast<long double>(KTimeDifference(from, to)));
+}
 inline constexpr KTime KTIME_INFINITE(0x7FFFFFFFFFFFFFFFLL);
 inline constexpr KTime KTIME_MINUS_INFINITE(-0x7FFFFFFFFFFFFFFFLL);
 

@@ -15,7 +15,7 @@ using namespace kfcurve_detail;
 
 namespace {
 
-const int kBlockKeys = 32;
+const int kBlockKeys = KFCurve::kBlockKeys;
 const size_t kBlockBytes = kBlockKeys * sizeof(KFCurveKey);
 const int kTableKeys = 2048;                    // keys addressed by one table step
 const int kTableStep = kTableKeys / kBlockKeys; // block pointers per table step
@@ -26,22 +26,17 @@ size_t TableBytes(int capacity)
     return static_cast<size_t>(capacity / kBlockKeys) * sizeof(KFCurveKey*);
 }
 
-// b - a without overflow.
-__int128 Span(KTime a, KTime b)
-{
-    return static_cast<__int128>(b.Get()) - static_cast<__int128>(a.Get());
-}
-
 } // namespace
 
 long long gRecordingMemory = 0;
 KTime gsTimeEpsilon(461861);
 
+// Running out of memory here ends the process, as for every plain allocation.
 void* WatchMalloc(size_t size)
 {
-    void* p = std::calloc(1, size);
-    if (p != nullptr)
-        gRecordingMemory += static_cast<long long>(size);
+    void* p = ::operator new(size);
+    std::memset(p, 0, size);
+    gRecordingMemory += static_cast<long long>(size);
     return p;
 }
 
@@ -49,7 +44,7 @@ void WatchFree(void* pointer, size_t size)
 {
     if (pointer == nullptr)
         return;
-    std::free(pointer);
+    ::operator delete(pointer);
     gRecordingMemory -= static_cast<long long>(size);
 }
 
@@ -178,8 +173,6 @@ bool KFCurve::Reserve(int count)
             return false;
         const int capacity = units * kTableKeys;
         KFCurveKey** table = static_cast<KFCurveKey**>(WatchMalloc(TableBytes(capacity)));
-        if (table == nullptr)
-            return false;
         if (mBlocks != nullptr)
         {
             std::memcpy(table, mBlocks, TableBytes(mKeyCapacity));
@@ -191,10 +184,7 @@ bool KFCurve::Reserve(int count)
     const int lastNeeded = (count - 1) / kBlockKeys;
     for (int b = mLastBlock + 1; b <= lastNeeded; ++b)
     {
-        KFCurveKey* block = static_cast<KFCurveKey*>(WatchMalloc(kBlockBytes));
-        if (block == nullptr)
-            return false;
-        mBlocks[b] = block;
+        mBlocks[b] = static_cast<KFCurveKey*>(WatchMalloc(kBlockBytes));
         mLastBlock = b;
     }
     return true;
@@ -243,8 +233,6 @@ void KFCurve::KeyShrink()
         const int units = (mKeyCount + kTableKeys - 1) / kTableKeys;
         const int capacity = units * kTableKeys;
         KFCurveKey** table = static_cast<KFCurveKey**>(WatchMalloc(TableBytes(capacity)));
-        if (table == nullptr)
-            return;
         std::memcpy(table, mBlocks, static_cast<size_t>(keep + 1) * sizeof(KFCurveKey*));
         WatchFree(mBlocks, TableBytes(mKeyCapacity));
         mBlocks = table;
@@ -308,10 +296,10 @@ void KFCurve::MoveKeysUp(int index)
     while (remaining > 0)
     {
         const int last = sourceEnd - 1;
-        int n = (last & 31) + 1;
+        int n = (last & kBlockMask) + 1;
         if (n > remaining)
             n = remaining;
-        if (((last + 1) & 31) == 0)
+        if (((last + 1) & kBlockMask) == 0)
             n = 1; // the block's last key is carried into slot 0 of the next block
         std::memmove(static_cast<void*>(Key(last - n + 2)), Key(last - n + 1), n * sizeof(KFCurveKey));
         sourceEnd -= n;
@@ -324,8 +312,8 @@ void KFCurve::CopyKeysDown(int destination, int source, int count)
 {
     while (count > 0)
     {
-        int n = kBlockKeys - (destination & 31);
-        const int m = kBlockKeys - (source & 31);
+        int n = kBlockKeys - (destination & kBlockMask);
+        const int m = kBlockKeys - (source & kBlockMask);
         if (m < n)
             n = m;
         if (count < n)
@@ -942,9 +930,9 @@ int KFCurve::KeyMove(int index, KTime time)
     const KTime current = Key(index)->GetTime();
     bool reinsert;
     if (time > current)
-        reinsert = index < mKeyCount - 1 && Span(time, Key(index + 1)->GetTime()) < gsTimeEpsilon.Get();
+        reinsert = index < mKeyCount - 1 && KTimeDifference(time, Key(index + 1)->GetTime()) < gsTimeEpsilon.Get();
     else
-        reinsert = index > 0 && Span(Key(index - 1)->GetTime(), time) < gsTimeEpsilon.Get();
+        reinsert = index > 0 && KTimeDifference(Key(index - 1)->GetTime(), time) < gsTimeEpsilon.Get();
 
     int result = index;
     if (reinsert)
@@ -987,8 +975,8 @@ int KFCurve::KeyMoveOf(bool selectedOnly, KTime delta, float valueDelta)
             if (!Key(i)->GetSelected())
                 return;
             const KTime target = SaturatedAdd(Key(i)->GetTime(), delta.Get());
-            const bool clear = later ? i == mKeyCount - 1 || Span(target, Key(i + 1)->GetTime()) > epsilon
-                                     : i == 0 || Span(Key(i - 1)->GetTime(), target) > epsilon;
+            const bool clear = later ? i == mKeyCount - 1 || KTimeDifference(target, Key(i + 1)->GetTime()) > epsilon
+                                     : i == 0 || KTimeDifference(Key(i - 1)->GetTime(), target) > epsilon;
             if (clear)
             {
                 Key(i)->SetTime(target);
@@ -1065,7 +1053,7 @@ double KFCurve::FindBackward(KTime time, int start, int* hint)
     *hint = i;
     const long long ti = Key(i)->GetTime().Get();
     const long long tn = Key(i + 1)->GetTime().Get();
-    return i + GapSeconds(ti, t) / SpanSeconds(ti, tn);
+    return i + KTimeDifferenceSeconds(ti, t) / SpanSeconds(ti, tn);
 }
 
 // Smallest j > start with time <= t(j) (keys sorted), searched the same way.
@@ -1113,7 +1101,7 @@ double KFCurve::FindForward(KTime time, int start, int* hint)
     const int i = j - 1;
     const long long ti = Key(i)->GetTime().Get();
     const long long tj = Key(j)->GetTime().Get();
-    return i + GapSeconds(ti, t) / SpanSeconds(ti, tj);
+    return i + KTimeDifferenceSeconds(ti, t) / SpanSeconds(ti, tj);
 }
 
 double KFCurve::KeyFind(KTime time, int* last)

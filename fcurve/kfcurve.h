@@ -263,7 +263,7 @@ struct KFCurveTangeantInfo
 typedef void (*kFCurveCallback)(KFCurve* curve, KFCurveEvent* event, void* userData);
 
 // Allocation of key blocks and block tables: zero-filled memory counted in
-// the process-wide gRecordingMemory.
+// the process-wide gRecordingMemory. Out of memory ends the process.
 extern long long gRecordingMemory;
 void* WatchMalloc(size_t size);
 void WatchFree(void* pointer, size_t size);
@@ -498,6 +498,12 @@ public:
     bool QoxInternalRetrieve(KQox* file, bool onlyDefaults = false, bool withColor = true);
     bool QoxRetrieve(KQox* file, bool onlyDefaults = false, bool withColor = true);
 
+    // Keys live in blocks of kBlockKeys: the block is the index's high bits,
+    // the place in it the low ones.
+    static constexpr int kBlockShift = 5;
+    static constexpr int kBlockKeys = 1 << kBlockShift;
+    static constexpr int kBlockMask = kBlockKeys - 1;
+
 private:
     struct CallbackWalk;
 
@@ -518,7 +524,7 @@ private:
         KFCurveKey window[4];
     };
 
-    KFCurveKey* Key(int index) const { return mBlocks[index >> 5] + (index & 31); }
+    KFCurveKey* Key(int index) const { return mBlocks[index >> kBlockShift] + (index & kBlockMask); }
     // Starts loading the two keys a binary search may probe next.
     void Prefetch(int first, int second) const
     {
@@ -567,15 +573,14 @@ private:
     float EvaluateDerivative(KTime time, int* last, bool left);
     // Seconds from key time `from` to a later key time `to`, remembered for
     // the next call (sequential evaluation asks for the same span again and
-    // again). The gap is taken unsigned, so keys at the two ends of the tick
-    // range do not overflow.
-    double SpanSeconds(long long from, long long to)
+    // again).
+    double SpanSeconds(KTime from, KTime to)
     {
-        const unsigned long long ticks = static_cast<unsigned long long>(to) - static_cast<unsigned long long>(from);
+        const __int128 ticks = KTimeDifference(from, to);
         if (ticks != mSpanTicks)
         {
             mSpanTicks = ticks;
-            mSpanSeconds = static_cast<double>(static_cast<long double>(ticks) / 46186158000.0L);
+            mSpanSeconds = KTimeTicksToSeconds(static_cast<long double>(ticks));
         }
         return mSpanSeconds;
     }
@@ -607,7 +612,7 @@ private:
     KArrayTemplate<void*> mCallbackObjects;
     CallbackWalk* mWalks;
     SegmentCache mSegment;
-    unsigned long long mSpanTicks = 0;
+    __int128 mSpanTicks = 0;
     double mSpanSeconds = 0.0;
 };
 

@@ -7,8 +7,6 @@
 
 #include <cmath>
 
-using kfcurve_detail::Seconds;
-
 namespace {
 
 double Sweep(double x, double s)
@@ -68,7 +66,7 @@ double SolveBand(double k, double m, double c, bool upper)
 double Secant(const KFCurveKey* from, const KFCurveKey* to)
 {
     const float dv = to->GetValue() - from->GetValue();
-    const float dt = static_cast<float>(Seconds(to->GetTime().Get() - from->GetTime().Get()));
+    const float dt = static_cast<float>(KTimeDifferenceSeconds(from->GetTime(), to->GetTime()));
     if (dt == 0.0f)
         return 0.0;
     return static_cast<double>(dv / dt);

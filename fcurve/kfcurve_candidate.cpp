@@ -93,6 +93,19 @@ int KFCurve::CandidateKey(int* last, int interpolation, int tangentMode, bool ta
         afterRight = KeyGetRightDerivativeInfo(after);
     }
 
+    // A key added outside the key range keeps the curve's value there: the
+    // segment between it and the old end key is flat.
+    if (!onKey && !hasBefore)
+    {
+        ownRight.mDerivative = 0.0f;
+        afterLeft.mDerivative = 0.0f;
+    }
+    if (!onKey && !hasAfter)
+    {
+        ownLeft.mDerivative = 0.0f;
+        beforeRight.mDerivative = 0.0f;
+    }
+
     int index;
     if (!onKey)
     {
@@ -186,7 +199,7 @@ static Peaks FindSegmentPeaks(KFCurve& curve, int index)
         return peaks;
     const KTime ta = curve.KeyGetTime(index);
     const KTime tb = curve.KeyGetTime(index + 1);
-    const double dt = Seconds(tb.Get() - ta.Get());
+    const double dt = KTimeDifferenceSeconds(ta, tb);
     const float p0 = curve.KeyGetValue(index);
     const float p3 = curve.KeyGetValue(index + 1);
     const float p1 = static_cast<float>(p0 + curve.KeyGetRightDerivative(index) * dt / 3.0);

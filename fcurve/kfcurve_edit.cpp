@@ -133,14 +133,14 @@ bool KFCurve::Delete(int first, int last)
         const int tail = mKeyCount - (last + 1);
 
         // Blocks lying wholly inside the range are freed and the table closed up.
-        const int firstBlock = (first + 31) / 32;
-        const int lastBlock = (last + 1) / 32 - 1;
+        const int firstBlock = (first + kBlockMask) / kBlockKeys;
+        const int lastBlock = (last + 1) / kBlockKeys - 1;
         int removed = 0;
         if (lastBlock >= firstBlock)
         {
             const int blocks = lastBlock - firstBlock + 1;
             for (int b = firstBlock; b <= lastBlock; ++b)
-                WatchFree(mBlocks[b], 32 * sizeof(KFCurveKey));
+                WatchFree(mBlocks[b], kBlockKeys * sizeof(KFCurveKey));
             std::memmove(static_cast<void*>(&mBlocks[firstBlock]), &mBlocks[lastBlock + 1],
                          static_cast<size_t>(mLastBlock - lastBlock) * sizeof(KFCurveKey*));
             for (int b = mLastBlock - blocks + 1; b <= mLastBlock; ++b)
@@ -339,9 +339,9 @@ bool KFCurve::CheckCurve() const
         return mLastBlock >= -1 && mKeyCount == 0;
     if (mLastBlock == -1)
         return false;
-    const int keyBlock = mKeyCount > 0 ? (mKeyCount - 1) / 32 : -1;
+    const int keyBlock = mKeyCount > 0 ? (mKeyCount - 1) / kBlockKeys : -1;
     const int needed = mLastBlock > keyBlock ? mLastBlock : keyBlock;
-    const int entries = mKeyCapacity / 32;
+    const int entries = mKeyCapacity / kBlockKeys;
     if (needed >= entries)
         return false;
     for (int b = 0; b <= needed; ++b)

@@ -21,11 +21,6 @@ typedef __int128 Wide;
 const Wide kTimeMax = LLONG_MAX;
 const Wide kTimeMin = LLONG_MIN;
 
-double WideSeconds(Wide ticks)
-{
-    return static_cast<double>(static_cast<long double>(ticks) / 46186158000.0L);
-}
-
 KTime ClampTime(Wide t)
 {
     if (t > kTimeMax)
@@ -131,7 +126,7 @@ const KFCurve::SegmentCache& KFCurve::Segment(int a)
     const KFCurveKey& kb = *Key(a + 1);
     const float right = KeyGetRightDerivative(a);
     const float left = KeyGetLeftDerivative(a + 1);
-    const float dt = static_cast<float>(SpanSeconds(ka.GetTime().Get(), kb.GetTime().Get()));
+    const float dt = static_cast<float>(SpanSeconds(ka.GetTime(), kb.GetTime()));
     cache.a = a;
     cache.count = mKeyCount;
     cache.tcb4051 = gsTCB4051EvalMode;
@@ -202,15 +197,15 @@ float KFCurve::Evaluate(KTime time, int* last)
     {
         const KTime t0 = Key(0)->GetTime();
         const KTime tn = Key(mKeyCount - 1)->GetTime();
-        const Wide span = static_cast<Wide>(tn.Get()) - t0.Get();
+        const Wide span = KTimeDifference(t0, tn);
         if (mPreExtrapolation == KFCURVE_EXTRAPOLATION_KEEP_SLOPE && time < t0)
         {
             const float v = Key(0)->GetValue();
             const float d = KeyGetRightDerivative(0);
             const Wide reach = span * mPreExtrapolationCount;
             if (mPreExtrapolationCount == KFCURVE_UNLIMITED_REPETITION || time.Get() >= t0.Get() - reach)
-                return static_cast<float>(v + d * WideSeconds(static_cast<Wide>(time.Get()) - t0.Get()));
-            return static_cast<float>(v + d * WideSeconds(-reach));
+                return static_cast<float>(v + d * KTimeDifferenceSeconds(t0, time));
+            return static_cast<float>(v + d * KTimeTicksToSeconds(static_cast<long double>(-reach)));
         }
         if (mPostExtrapolation == KFCURVE_EXTRAPOLATION_KEEP_SLOPE && time > tn)
         {
@@ -218,8 +213,8 @@ float KFCurve::Evaluate(KTime time, int* last)
             const float d = KeyGetLeftDerivative(mKeyCount - 1);
             const Wide reach = span * mPostExtrapolationCount;
             if (mPostExtrapolationCount == KFCURVE_UNLIMITED_REPETITION || time.Get() <= tn.Get() + reach)
-                return static_cast<float>(v + d * WideSeconds(static_cast<Wide>(time.Get()) - tn.Get()));
-            return static_cast<float>(v + d * WideSeconds(reach));
+                return static_cast<float>(v + d * KTimeDifferenceSeconds(tn, time));
+            return static_cast<float>(v + d * KTimeTicksToSeconds(static_cast<long double>(reach)));
         }
     }
     return EvaluateIndex(KeyFindAll(time, last));
@@ -310,7 +305,7 @@ namespace {
 // Slope of a linear segment, per second.
 float LinearSlope(const KFCurveKey& ka, const KFCurveKey& kb)
 {
-    const float dt = static_cast<float>(Seconds(kb.GetTime().Get() - ka.GetTime().Get()));
+    const float dt = static_cast<float>(KTimeDifferenceSeconds(ka.GetTime(), kb.GetTime()));
     return dt == 0.0f ? 0.0f : (kb.GetValue() - ka.GetValue()) / dt;
 }
 

@@ -7,25 +7,6 @@
 
 namespace kfcurve_detail {
 
-// Seconds of a tick count, computed exactly as KTime::GetSecondDouble does
-// (extended-precision quotient rounded to double), but inline for the
-// evaluation loops.
-inline double Seconds(long long ticks)
-{
-    return static_cast<double>(static_cast<long double>(ticks) / 46186158000.0L);
-}
-inline double Seconds(KTime time)
-{
-    return Seconds(time.Get());
-}
-
-// Seconds from `from` to a time `to` that is not earlier, without overflow.
-inline double GapSeconds(long long from, long long to)
-{
-    const unsigned long long ticks = static_cast<unsigned long long>(to) - static_cast<unsigned long long>(from);
-    return static_cast<double>(static_cast<long double>(ticks) / 46186158000.0L);
-}
-
 inline KTime TimeFromSeconds(double seconds)
 {
     KTime t;

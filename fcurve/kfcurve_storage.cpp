@@ -9,10 +9,21 @@
 
 #include "base/kqox.h"
 #include "fcurve/kfcurve.h"
+#include "fcurve/kfcurve_internal.h"
+
+using namespace kfcurve_detail;
 
 namespace {
 
-const int kKeyVersion = 4004;
+// Key layouts by the "KeyVer" they were written with.
+const int kKeyVersion = 4004;              // the layout written now
+const int kKeyVersionOldTangents = 3999;   // up to here: the oldest tangent combinations
+const int kKeyVersionAutoLeftSlope = 4000; // only here: flat auto keys carry a left slope
+const int kKeyVersionWeights = 4002;       // from here: tangent weights
+const int kKeyVersionAutoEnds = 4004;      // before here: auto keys turn linear beside linear ones
+const int kKeyVersionConstantMode = 4004;  // from here: constant keys carry their mode letter
+// Values every kept key takes at least: a time, a value and a letter.
+const int kKeyMinimumValues = 3;
 // A time that makes a key invalid (written by old files for an unset key).
 const long long kUnsetTime = static_cast<long long>(0x8000000000000001ull);
 
@@ -27,12 +38,7 @@ float ToFloat(double d)
 
 bool IsCubicMode(const KFCurveKey* key, unsigned int mode)
 {
-    return key && key->GetInterpolation() == KFCURVE_INTERPOLATION_CUBIC && key->GetTangeantMode() == mode;
-}
-
-bool IsCubic(const KFCurveKey* key)
-{
-    return key && key->GetInterpolation() == KFCURVE_INTERPOLATION_CUBIC;
+    return key && IsCubic(*key) && key->GetTangeantMode() == mode;
 }
 
 char ExtrapolationLetter(unsigned int type)
@@ -140,11 +146,6 @@ void ReadWeights(KQox* file, KFCurveKey* key)
         key->SetDataDouble(KFCURVEKEY_NEXT_LEFT_WEIGHT, ToFloat(file->FieldReadD()));
 }
 
-double Seconds(KTime a, KTime b)
-{
-    return (b - a).GetSecondDouble();
-}
-
 // Tangent combinations of the oldest key layouts, turned into current ones.
 void ConvertOldTangents(KFCurve& curve)
 {
@@ -177,7 +178,7 @@ void ConvertOldTangents(KFCurve& curve)
             float s = 0.0f;
             if (i + 1 == last)
                 s = ToFloat((curve.KeyGetValue(i + 1) - curve.KeyGetValue(i)) /
-                            Seconds(curve.KeyGetTime(i), curve.KeyGetTime(i + 1)));
+                            KTimeDifferenceSeconds(curve.KeyGetTime(i), curve.KeyGetTime(i + 1)));
             else if (i + 1 < last)
                 s = curve.KeyGetRightDerivative(i + 1);
             if (IsCubicMode(previous, KFCURVE_TANGEANT_USER) || IsCubicMode(previous, KFCURVE_TANGEANT_BREAK))
@@ -244,11 +245,11 @@ void ConvertOldTangents(KFCurve& curve)
             double b = key->GetDataFloat(KFCURVEKEY_TCB_BIAS);
             double v = key->GetValue();
             double vNext = curve.KeyGetValue(i + 1);
-            double dt1 = Seconds(curve.KeyGetTime(i), curve.KeyGetTime(i + 1));
+            double dt1 = KTimeDifferenceSeconds(curve.KeyGetTime(i), curve.KeyGetTime(i + 1));
             if (i + 2 <= last)
             {
                 double vAfter = curve.KeyGetValue(i + 2);
-                double dt2 = Seconds(curve.KeyGetTime(i + 1), curve.KeyGetTime(i + 2));
+                double dt2 = KTimeDifferenceSeconds(curve.KeyGetTime(i + 1), curve.KeyGetTime(i + 2));
                 slope1 = ToFloat(
                     0.5 * (1.0 - t) *
                     ((1.0 - c) * (1.0 + b) * (vNext - v) / dt1 + (1.0 + c) * (1.0 - b) * (vAfter - vNext) / dt2));
@@ -261,6 +262,287 @@ void ConvertOldTangents(KFCurve& curve)
         key->SetTangeantMode(KFCURVE_TANGEANT_BREAK);
         key->SetDataDouble(KFCURVEKEY_RIGHT_SLOPE, right);
         key->SetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE, slope1);
+    }
+}
+
+// Opens the "Key" field for `count` keys. A negative count is refused; a
+// count the field cannot hold (every kept key takes at least a time, a value
+// and a letter) is cut to what it can hold, before any key storage is
+// reserved. Returns the keys to read, 0 with the field closed or never open.
+int BeginKeyField(KQox* file, int count)
+{
+    if (count <= 0 || !file->FieldReadBegin("Key"))
+        return 0;
+    const int present = file->FieldReadGetRemain() / kKeyMinimumValues;
+    if (count > present)
+        count = present;
+    if (count <= 0)
+        file->FieldReadEnd();
+    return count > 0 ? count : 0;
+}
+
+// One key being read: the file, the version of the key layout, and the key
+// with the one before it (the older layouts move slopes onto it).
+struct KeyReader
+{
+    KQox* file;
+    KFCurve& curve;
+    int version;
+    bool binary;
+    int index;
+    KFCurveKey* key;
+    KFCurveKey* previous;
+    char previousLetter;
+};
+
+bool PreviousIsCubic(const KeyReader& r, unsigned int modeBits)
+{
+    return r.previous && IsCubic(*r.previous) && (r.previous->GetTangeantMode() & modeBits);
+}
+
+// The previous key's left weight on this key back to the default.
+void ClearPreviousLeftWeight(KeyReader& r)
+{
+    r.previous->SetTangeantWeightMode(KFCURVE_WEIGHTED_NONE, KFCURVE_WEIGHTED_NEXT_LEFT);
+    r.previous->SetDataDouble(KFCURVEKEY_NEXT_LEFT_WEIGHT, KFCURVE_DEFAULT_WEIGHT);
+}
+
+// Time, value and key letter; false when one of them is missing or unset.
+bool ReadKeyHead(KeyReader& r, char firstType, char& letter)
+{
+    KQox* file = r.file;
+    KFCurveKey* key = r.key;
+    bool valid = true;
+    key->SetTangeantVisibility(KFCURVE_TANGEANT_SHOW_NONE);
+    key->SetSelected(false);
+
+    // Resynchronise on the next value of the first time type.
+    if (r.binary)
+        while (file->FieldReadGetType() != firstType && file->FieldReadGetRemain() > 0)
+            file->FieldReadL();
+    if (r.binary && file->FieldReadGetType() != firstType)
+    {
+        valid = false;
+        key->SetTime(KTIME_INFINITE);
+    }
+    else
+    {
+        const KTime time = file->FieldReadT();
+        key->SetTime(time);
+        if (time.Get() == kUnsetTime)
+            valid = false;
+    }
+
+    key->SetTangeantWeightMode(KFCURVE_WEIGHTED_NONE, KFCURVE_WEIGHTED_ALL);
+    key->SetDataDouble(KFCURVEKEY_RIGHT_WEIGHT, KFCURVE_DEFAULT_WEIGHT);
+    key->SetDataDouble(KFCURVEKEY_NEXT_LEFT_WEIGHT, KFCURVE_DEFAULT_WEIGHT);
+    key->SetDataDouble(KFCURVEKEY_RIGHT_VELOCITY, 0.0f);
+    key->SetDataDouble(KFCURVEKEY_NEXT_LEFT_VELOCITY, 0.0f);
+
+    const char valueType = file->FieldReadGetType();
+    if (r.binary && valueType != 'D' && valueType != 'F')
+    {
+        valid = false;
+        key->SetValue(0.0f);
+    }
+    else
+    {
+        key->SetValue(ToFloat(file->FieldReadD()));
+    }
+
+    letter = 0;
+    if (r.binary && file->FieldReadGetType() != 'C')
+        valid = false;
+    else
+        letter = file->FieldReadCH();
+    return valid;
+}
+
+// Before the constant mode was stored, an auto key ahead of a constant or
+// linear key turned linear on that side.
+void LinearAutoEnd(KeyReader& r)
+{
+    if (r.version < kKeyVersionAutoEnds && PreviousIsCubic(r, KFCURVE_TANGEANT_AUTO))
+        r.curve.KeySetLeftAuto(r.index, KFCURVE_AUTO_LINEAR);
+}
+
+// 'L': a linear key.
+void ReadLinearKey(KeyReader& r)
+{
+    r.key->SetInterpolation(KFCURVE_INTERPOLATION_LINEAR);
+    LinearAutoEnd(r);
+}
+
+// 'C' (and the older 'A' and 'Z'): a constant key, with its mode letter
+// from the version that stores it.
+void ReadConstantKey(KeyReader& r)
+{
+    r.key->SetInterpolation(KFCURVE_INTERPOLATION_CONSTANT);
+    unsigned int constantMode = KFCURVE_CONSTANT_STANDARD;
+    if (r.version >= kKeyVersionConstantMode && (!r.binary || r.file->FieldReadGetType() == 'C'))
+        constantMode = r.file->FieldReadCH() == 'n' ? KFCURVE_CONSTANT_NEXT : KFCURVE_CONSTANT_STANDARD;
+    r.key->SetConstantMode(constantMode);
+    LinearAutoEnd(r);
+}
+
+// 'a': a flat auto key.
+void ReadCubicAuto(KeyReader& r)
+{
+    KFCurveKey* key = r.key;
+    key->SetTangeantMode(KFCURVE_TANGEANT_AUTO);
+    if (r.version >= kKeyVersionWeights && r.previous)
+        ClearPreviousLeftWeight(r);
+    key->SetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE, 0.0f);
+    const bool afterLinear = r.previous && r.previous->GetInterpolation() == KFCURVE_INTERPOLATION_LINEAR;
+    key->SetDataDouble(KFCURVEKEY_RIGHT_SLOPE,
+                       r.version < kKeyVersionAutoEnds && afterLinear ? -KFCURVE_AUTO_LINEAR : 0.0f);
+    if (r.version < kKeyVersionAutoEnds && PreviousIsCubic(r, KFCURVE_TANGEANT_USER))
+        r.previous->SetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE, 0.0f);
+    if (r.version == kKeyVersionAutoLeftSlope)
+        key->SetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE, ToFloat(r.file->FieldReadD()));
+}
+
+// 'd': an auto key with the left slope of a following user key.
+void ReadCubicAutoLeft(KeyReader& r)
+{
+    KFCurveKey* key = r.key;
+    key->SetTangeantMode(KFCURVE_TANGEANT_AUTO);
+    key->SetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE, ToFloat(r.file->FieldReadD()));
+    key->SetDataDouble(KFCURVEKEY_RIGHT_SLOPE, 0.0f);
+    if (r.version >= kKeyVersionWeights)
+    {
+        ReadWeights(r.file, key);
+        if (r.previous)
+            ClearPreviousLeftWeight(r);
+    }
+}
+
+// 'p' and 'q': an auto or auto-break key with its slopes; an auto key whose
+// two sides differ is broken.
+void ReadCubicAutoSlopes(KeyReader& r, char tangent)
+{
+    KFCurveKey* key = r.key;
+    key->SetTangeantMode(tangent == 'p' ? KFCURVE_TANGEANT_AUTO : KFCURVE_TANGEANT_AUTO_BREAK);
+    ReadSlopes(r.file, key);
+    if (tangent == 'p' && r.previous &&
+        std::fabs(r.curve.KeyGetLeftAuto(r.index) + r.curve.KeyGetRightAuto(r.index)) > 0.001f)
+        key->SetTangeantMode(KFCURVE_TANGEANT_AUTO_BREAK);
+    ReadWeights(r.file, key);
+}
+
+// 's' and 'b': a user or break key with its slopes.
+void ReadCubicUser(KeyReader& r, char tangent)
+{
+    KFCurveKey* key = r.key;
+    key->SetTangeantMode(tangent == 's' ? KFCURVE_TANGEANT_USER : KFCURVE_TANGEANT_BREAK);
+    ReadSlopes(r.file, key);
+    if (r.version <= kKeyVersionOldTangents && IsCubicMode(r.previous, KFCURVE_TANGEANT_AUTO))
+        r.previous->SetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE, key->GetDataDouble(KFCURVEKEY_RIGHT_SLOPE));
+    if (r.version >= kKeyVersionWeights)
+        ReadWeights(r.file, key);
+}
+
+void ReadTcb(KQox* file, KFCurveKey* key)
+{
+    key->SetTangeantMode(KFCURVE_TANGEANT_TCB);
+    key->SetDataFloat(KFCURVEKEY_TCB_TENSION, ToFloat(file->FieldReadD()));
+    key->SetDataFloat(KFCURVEKEY_TCB_CONTINUITY, ToFloat(file->FieldReadD()));
+    key->SetDataFloat(KFCURVEKEY_TCB_BIAS, ToFloat(file->FieldReadD()));
+}
+
+// 'U': a cubic key and its tangent letter (auto when a binary file has none).
+bool ReadCubicKey(KeyReader& r)
+{
+    r.key->SetInterpolation(KFCURVE_INTERPOLATION_CUBIC);
+    int tangent = 'a';
+    if (!r.binary || r.file->FieldReadGetType() == 'C')
+        tangent = std::tolower(static_cast<unsigned char>(r.file->FieldReadCH()));
+    switch (tangent)
+    {
+    case 'a': ReadCubicAuto(r); return true;
+    case 'd': ReadCubicAutoLeft(r); return true;
+    case 'p':
+    case 'q': ReadCubicAutoSlopes(r, static_cast<char>(tangent)); return true;
+    case 's':
+    case 'b': ReadCubicUser(r, static_cast<char>(tangent)); return true;
+    case 't': ReadTcb(r.file, r.key); return true;
+    default: return false;
+    }
+}
+
+// The tangent kind of an oldest-layout key other than 'T': break slopes,
+// auto, or one user slope for both sides.
+void ReadOldTangent(KeyReader& r, bool previousTcb)
+{
+    KFCurveKey* key = r.key;
+    const char kind = r.file->FieldReadCH();
+    if (kind == 'B' || kind == 'b')
+    {
+        key->SetTangeantMode(KFCURVE_TANGEANT_BREAK);
+        const float left = ToFloat(r.file->FieldReadD());
+        const float right = ToFloat(r.file->FieldReadD());
+        if (r.previous && !previousTcb)
+            r.previous->SetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE, left);
+        key->SetDataDouble(KFCURVEKEY_RIGHT_SLOPE, right);
+    }
+    else if (kind == 'A' || kind == 'a')
+    {
+        key->SetTangeantMode(KFCURVE_TANGEANT_AUTO);
+    }
+    else
+    {
+        key->SetTangeantMode(KFCURVE_TANGEANT_USER);
+        const float slope = ToFloat(r.file->FieldReadD());
+        if (r.previous && !previousTcb)
+            r.previous->SetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE, slope);
+        key->SetDataDouble(KFCURVEKEY_RIGHT_SLOPE, slope);
+    }
+}
+
+// 'B', 'H', 'I', 'O', 'R', 'T': the oldest layout, cubic keys whose 'B'
+// predecessor holds control values that become slopes here.
+void ReadOldCubicKey(KeyReader& r, char letter)
+{
+    KFCurveKey* key = r.key;
+    KFCurveKey* previous = r.previous;
+    key->SetInterpolation(KFCURVE_INTERPOLATION_CUBIC);
+    const bool previousTcb = IsCubicMode(previous, KFCURVE_TANGEANT_TCB);
+    if (letter == 'T')
+        ReadTcb(r.file, key);
+    else
+        ReadOldTangent(r, previousTcb);
+    if (!previous || r.previousLetter != 'B')
+        return;
+    const double dt = KTimeDifferenceSeconds(previous->GetTime(), key->GetTime());
+    float slope0 = 0.0f;
+    float slope1 = 0.0f;
+    if (dt > 0.0)
+    {
+        slope0 = ToFloat(3.0 * (previous->GetDataDouble(KFCURVEKEY_RIGHT_SLOPE) - previous->GetValue()) / dt);
+        if (letter == 'B')
+            slope1 = ToFloat(-3.0 * (previous->GetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE) - key->GetValue()) / dt);
+    }
+    previous->SetDataDouble(KFCURVEKEY_RIGHT_SLOPE, slope0);
+    previous->SetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE, slope1);
+}
+
+// The rest of a key after its letter; false for an unknown letter.
+bool ReadKeyBody(KeyReader& r, char letter)
+{
+    switch (letter)
+    {
+    case 'A':
+    case 'C':
+    case 'Z': ReadConstantKey(r); return true;
+    case 'L': ReadLinearKey(r); return true;
+    case 'U': return ReadCubicKey(r);
+    case 'B':
+    case 'H':
+    case 'I':
+    case 'O':
+    case 'R':
+    case 'T': ReadOldCubicKey(r, letter); return true;
+    default: return false;
     }
 }
 
@@ -310,7 +592,7 @@ bool KFCurve::QoxStore(KQox* file, bool onlyDefaults, bool withColor, bool legac
                 // slope for a following user key ('d'), or as explicit slopes.
                 const KFCurveKey* next = i + 1 < count ? Key(i + 1) : nullptr;
                 bool plain = slot0 == 0.0f && (i == 0 || Key(i - 1)->GetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE) == 0.0f);
-                if (plain && next && IsCubic(next) && (next->GetTangeantMode() & KFCURVE_TANGEANT_USER))
+                if (plain && next && IsCubic(*next) && (next->GetTangeantMode() & KFCURVE_TANGEANT_USER))
                 {
                     ok = file->FieldWriteCH('d') && ok;
                     ok = file->FieldWriteD(KeyGetLeftDerivative(i + 1)) && ok;
@@ -387,248 +669,27 @@ bool KFCurve::QoxInternalRetrieve(KQox* file, bool onlyDefaults, bool withColor)
         return true;
 
     const int version = file->FieldReadI("KeyVer", 0);
-    int count = file->FieldReadI("KeyCount", 0);
-    const bool binary = file->IsBinary();
+    const int count = BeginKeyField(file, file->FieldReadI("KeyCount", 0));
     std::vector<int> invalid;
-
-    // A negative count is refused; a count the "Key" field cannot hold (every
-    // kept key takes at least a time, a value and a letter) is cut to what it
-    // can hold, before any key storage is reserved.
-    bool hasKeys = count > 0 && file->FieldReadBegin("Key");
-    if (hasKeys)
-    {
-        int present = file->FieldReadGetRemain() / 3;
-        if (count > present)
-            count = present;
-        hasKeys = count > 0;
-        if (!hasKeys)
-            file->FieldReadEnd();
-    }
-
-    if (hasKeys)
+    if (count > 0)
     {
         KeyClear();
         KeyModifyBegin(count);
         KeyModifyEnd(count);
         KeyModifyBegin(count);
+        KeyReader r{file, *this, version, file->IsBinary(), 0, nullptr, nullptr, 0};
         const char firstType = file->FieldReadGetType();
-        char previousLetter = 0;
         for (int i = 0; i < count; ++i)
         {
-            KFCurveKey* key = Key(i);
-            KFCurveKey* previous = i > 0 ? Key(i - 1) : nullptr;
-            bool valid = true;
-            key->SetTangeantVisibility(KFCURVE_TANGEANT_SHOW_NONE);
-            key->SetSelected(false);
-
-            // Resynchronise on the next value of the first time type.
-            if (binary)
-                while (file->FieldReadGetType() != firstType && file->FieldReadGetRemain() > 0)
-                    file->FieldReadL();
-
-            if (binary && file->FieldReadGetType() != firstType)
-            {
-                valid = false;
-                key->SetTime(KTIME_INFINITE);
-            }
-            else
-            {
-                KTime time = file->FieldReadT();
-                key->SetTime(time);
-                if (time.Get() == kUnsetTime)
-                    valid = false;
-            }
-
-            key->SetTangeantWeightMode(KFCURVE_WEIGHTED_NONE, KFCURVE_WEIGHTED_ALL);
-            key->SetDataDouble(KFCURVEKEY_RIGHT_WEIGHT, KFCURVE_DEFAULT_WEIGHT);
-            key->SetDataDouble(KFCURVEKEY_NEXT_LEFT_WEIGHT, KFCURVE_DEFAULT_WEIGHT);
-            key->SetDataDouble(KFCURVEKEY_RIGHT_VELOCITY, 0.0f);
-            key->SetDataDouble(KFCURVEKEY_NEXT_LEFT_VELOCITY, 0.0f);
-
-            char valueType = file->FieldReadGetType();
-            if (binary && valueType != 'D' && valueType != 'F')
-            {
-                valid = false;
-                key->SetValue(0.0f);
-            }
-            else
-            {
-                key->SetValue(ToFloat(file->FieldReadD()));
-            }
-
+            r.index = i;
+            r.key = Key(i);
+            r.previous = i > 0 ? Key(i - 1) : nullptr;
             char letter = 0;
-            if (binary && file->FieldReadGetType() != 'C')
-                valid = false;
-            else
-                letter = file->FieldReadCH();
-
+            bool valid = ReadKeyHead(r, firstType, letter);
             if (valid)
-            {
-                switch (letter)
-                {
-                case 'A':
-                case 'C':
-                case 'Z':
-                case 'L':
-                {
-                    if (letter == 'L')
-                    {
-                        key->SetInterpolation(KFCURVE_INTERPOLATION_LINEAR);
-                    }
-                    else
-                    {
-                        key->SetInterpolation(KFCURVE_INTERPOLATION_CONSTANT);
-                        unsigned int constantMode = KFCURVE_CONSTANT_STANDARD;
-                        if (version >= 4004 && (!binary || file->FieldReadGetType() == 'C'))
-                            constantMode =
-                                file->FieldReadCH() == 'n' ? KFCURVE_CONSTANT_NEXT : KFCURVE_CONSTANT_STANDARD;
-                        key->SetConstantMode(constantMode);
-                    }
-                    if (version <= 4003 && IsCubic(previous) && (previous->GetTangeantMode() & KFCURVE_TANGEANT_AUTO))
-                        KeySetLeftAuto(i, KFCURVE_AUTO_LINEAR);
-                    break;
-                }
-                case 'U':
-                {
-                    key->SetInterpolation(KFCURVE_INTERPOLATION_CUBIC);
-                    int tangent = 'a';
-                    if (!binary || file->FieldReadGetType() == 'C')
-                        tangent = std::tolower(static_cast<unsigned char>(file->FieldReadCH()));
-                    switch (tangent)
-                    {
-                    case 'a':
-                        key->SetTangeantMode(KFCURVE_TANGEANT_AUTO);
-                        if (version >= 4002 && previous)
-                        {
-                            previous->SetTangeantWeightMode(KFCURVE_WEIGHTED_NONE, KFCURVE_WEIGHTED_NEXT_LEFT);
-                            previous->SetDataDouble(KFCURVEKEY_NEXT_LEFT_WEIGHT, KFCURVE_DEFAULT_WEIGHT);
-                        }
-                        key->SetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE, 0.0f);
-                        key->SetDataDouble(KFCURVEKEY_RIGHT_SLOPE,
-                                           version <= 4003 && previous &&
-                                                   previous->GetInterpolation() == KFCURVE_INTERPOLATION_LINEAR
-                                               ? -KFCURVE_AUTO_LINEAR
-                                               : 0.0f);
-                        if (version <= 4003 && IsCubic(previous) &&
-                            (previous->GetTangeantMode() & KFCURVE_TANGEANT_USER))
-                            previous->SetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE, 0.0f);
-                        if (version == 4000)
-                            key->SetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE, ToFloat(file->FieldReadD()));
-                        break;
-                    case 'd':
-                        key->SetTangeantMode(KFCURVE_TANGEANT_AUTO);
-                        key->SetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE, ToFloat(file->FieldReadD()));
-                        key->SetDataDouble(KFCURVEKEY_RIGHT_SLOPE, 0.0f);
-                        if (version >= 4002)
-                        {
-                            ReadWeights(file, key);
-                            if (previous)
-                            {
-                                previous->SetTangeantWeightMode(KFCURVE_WEIGHTED_NONE, KFCURVE_WEIGHTED_NEXT_LEFT);
-                                previous->SetDataDouble(KFCURVEKEY_NEXT_LEFT_WEIGHT, KFCURVE_DEFAULT_WEIGHT);
-                            }
-                        }
-                        break;
-                    case 'p':
-                        key->SetTangeantMode(KFCURVE_TANGEANT_AUTO);
-                        ReadSlopes(file, key);
-                        if (previous && std::fabs(KeyGetLeftAuto(i) + KeyGetRightAuto(i)) > 0.001f)
-                            key->SetTangeantMode(KFCURVE_TANGEANT_AUTO_BREAK);
-                        ReadWeights(file, key);
-                        break;
-                    case 'q':
-                        key->SetTangeantMode(KFCURVE_TANGEANT_AUTO_BREAK);
-                        ReadSlopes(file, key);
-                        ReadWeights(file, key);
-                        break;
-                    case 's':
-                    case 'b':
-                        key->SetTangeantMode(tangent == 's' ? KFCURVE_TANGEANT_USER : KFCURVE_TANGEANT_BREAK);
-                        ReadSlopes(file, key);
-                        if (version <= 3999 && IsCubicMode(previous, KFCURVE_TANGEANT_AUTO))
-                            previous->SetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE,
-                                                    key->GetDataDouble(KFCURVEKEY_RIGHT_SLOPE));
-                        if (version >= 4002)
-                            ReadWeights(file, key);
-                        break;
-                    case 't':
-                        key->SetTangeantMode(KFCURVE_TANGEANT_TCB);
-                        key->SetDataFloat(KFCURVEKEY_TCB_TENSION, ToFloat(file->FieldReadD()));
-                        key->SetDataFloat(KFCURVEKEY_TCB_CONTINUITY, ToFloat(file->FieldReadD()));
-                        key->SetDataFloat(KFCURVEKEY_TCB_BIAS, ToFloat(file->FieldReadD()));
-                        break;
-                    default: valid = false; break;
-                    }
-                    break;
-                }
-                case 'B':
-                case 'H':
-                case 'I':
-                case 'O':
-                case 'R':
-                case 'T':
-                {
-                    // Oldest layout: cubic keys with control values.
-                    key->SetInterpolation(KFCURVE_INTERPOLATION_CUBIC);
-                    bool previousTcb = IsCubicMode(previous, KFCURVE_TANGEANT_TCB);
-                    if (letter == 'T')
-                    {
-                        key->SetTangeantMode(KFCURVE_TANGEANT_TCB);
-                        key->SetDataFloat(KFCURVEKEY_TCB_TENSION, ToFloat(file->FieldReadD()));
-                        key->SetDataFloat(KFCURVEKEY_TCB_CONTINUITY, ToFloat(file->FieldReadD()));
-                        key->SetDataFloat(KFCURVEKEY_TCB_BIAS, ToFloat(file->FieldReadD()));
-                    }
-                    else
-                    {
-                        char kind = file->FieldReadCH();
-                        if (kind == 'B' || kind == 'b')
-                        {
-                            key->SetTangeantMode(KFCURVE_TANGEANT_BREAK);
-                            float left = ToFloat(file->FieldReadD());
-                            float right = ToFloat(file->FieldReadD());
-                            if (previous && !previousTcb)
-                                previous->SetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE, left);
-                            key->SetDataDouble(KFCURVEKEY_RIGHT_SLOPE, right);
-                        }
-                        else if (kind == 'A' || kind == 'a')
-                        {
-                            key->SetTangeantMode(KFCURVE_TANGEANT_AUTO);
-                        }
-                        else
-                        {
-                            key->SetTangeantMode(KFCURVE_TANGEANT_USER);
-                            float slope = ToFloat(file->FieldReadD());
-                            if (previous && !previousTcb)
-                                previous->SetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE, slope);
-                            key->SetDataDouble(KFCURVEKEY_RIGHT_SLOPE, slope);
-                        }
-                    }
-                    if (previous && previousLetter == 'B')
-                    {
-                        // The previous key's control values become slopes.
-                        double dt = Seconds(previous->GetTime(), key->GetTime());
-                        float slope0 = 0.0f;
-                        float slope1 = 0.0f;
-                        if (dt > 0.0)
-                        {
-                            slope0 = ToFloat(
-                                3.0 * (previous->GetDataDouble(KFCURVEKEY_RIGHT_SLOPE) - previous->GetValue()) / dt);
-                            if (letter == 'B')
-                                slope1 = ToFloat(
-                                    -3.0 * (previous->GetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE) - key->GetValue()) /
-                                    dt);
-                        }
-                        previous->SetDataDouble(KFCURVEKEY_RIGHT_SLOPE, slope0);
-                        previous->SetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE, slope1);
-                    }
-                    break;
-                }
-                default: valid = false; break;
-                }
-            }
-            previousLetter = letter;
-
-            if (previous && !(key->GetTime() > previous->GetTime()))
+                valid = ReadKeyBody(r, letter);
+            r.previousLetter = letter;
+            if (r.previous && !(r.key->GetTime() > r.previous->GetTime()))
                 valid = false;
             if (!valid)
                 invalid.push_back(i);
@@ -652,7 +713,7 @@ bool KFCurve::QoxInternalRetrieve(KQox* file, bool onlyDefaults, bool withColor)
     for (size_t k = invalid.size(); k-- > 0;)
         KeyRemove(invalid[k]);
 
-    if (version <= 3999 && KeyGetCount() > 0)
+    if (version <= kKeyVersionOldTangents && KeyGetCount() > 0)
         ConvertOldTangents(*this);
     return true;
 }

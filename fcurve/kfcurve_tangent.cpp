@@ -46,9 +46,7 @@ void SetSideFlag(KFCurveKey& key, unsigned int flag, bool on)
 // Slope of the straight line between two keys, per second.
 double Slope(const KFCurveKey& from, const KFCurveKey& to)
 {
-    // Taken wide: key times at the two ends of the tick range must not overflow.
-    const __int128 ticks = static_cast<__int128>(to.GetTime().Get()) - from.GetTime().Get();
-    const double span = static_cast<double>(static_cast<long double>(ticks) / 46186158000.0L);
+    const double span = KTimeDifferenceSeconds(from.GetTime(), to.GetTime());
     if (span == 0.0)
         return 0.0;
     return (static_cast<double>(to.GetValue()) - from.GetValue()) / span;
@@ -638,7 +636,7 @@ float KFCurve::KeyGetRightBezierTangeant(int index)
     case KFCURVE_INTERPOLATION_LINEAR:
     case KFCURVE_INTERPOLATION_CUBIC:
     {
-        const double span = Seconds(Key(index + 1)->GetTime().Get() - k.GetTime().Get());
+        const double span = KTimeDifferenceSeconds(k.GetTime(), Key(index + 1)->GetTime());
         return static_cast<float>(k.GetValue() + KeyGetRightDerivative(index) * span / 3.0);
     }
     default: return 0.0f;
@@ -658,7 +656,7 @@ float KFCurve::KeyGetLeftBezierTangeant(int index)
     case KFCURVE_INTERPOLATION_LINEAR:
     case KFCURVE_INTERPOLATION_CUBIC:
     {
-        const double span = Seconds(k.GetTime().Get() - Key(index - 1)->GetTime().Get());
+        const double span = KTimeDifferenceSeconds(Key(index - 1)->GetTime(), k.GetTime());
         return static_cast<float>(k.GetValue() - KeyGetLeftDerivative(index) * span / 3.0);
     }
     default: return 0.0f;
@@ -669,7 +667,7 @@ void KFCurve::KeySetRightBezierTangeant(int index, float handle)
 {
     if (index < 0 || index >= mKeyCount - 1)
         return;
-    const double span = Seconds(Key(index + 1)->GetTime().Get() - Key(index)->GetTime().Get());
+    const double span = KTimeDifferenceSeconds(Key(index)->GetTime(), Key(index + 1)->GetTime());
     if (span == 0.0)
         return;
     KeySetRightDerivative(index, static_cast<float>(3.0 * (handle - Key(index)->GetValue()) / span));
@@ -679,7 +677,7 @@ void KFCurve::KeySetLeftBezierTangeant(int index, float handle)
 {
     if (index < 1 || index >= mKeyCount)
         return;
-    const double span = Seconds(Key(index)->GetTime().Get() - Key(index - 1)->GetTime().Get());
+    const double span = KTimeDifferenceSeconds(Key(index - 1)->GetTime(), Key(index)->GetTime());
     if (span == 0.0)
         return;
     KeySetLeftDerivative(index, static_cast<float>(3.0 * (Key(index)->GetValue() - handle) / span));

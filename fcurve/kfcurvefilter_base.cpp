@@ -2,6 +2,7 @@
 
 #include "fcurve/kfcurve.h"
 #include "fcurve/kfcurvenode.h"
+#include "fcurve/kfcurvenode_internal.h"
 
 #include <algorithm>
 
@@ -99,3 +100,26 @@ void KFCurveFilter::Reset()
 }
 
 void KFCurveFilter::UpdateProgressInformation(KTime, KTime) {}
+
+namespace kfcurvenode_detail {
+
+BorrowedRotation::BorrowedRotation(KFCurve** curves)
+    : mNode(new KFCurveNode("R", "R", nullptr, KFCL_NOLAYER, 0))
+{
+    static const char* const kMembers[3] = {"X", "Y", "Z"};
+    mNode->SetLayerType(KFCL_EULER_XYZ);
+    for (int i = 0; i < 3; ++i)
+    {
+        KFCurveNode* child = new KFCurveNode(kMembers[i], kMembers[i], TypeNumber(), KFCL_NOLAYER, 0);
+        mNode->Add(child);
+        child->FCurveSet(curves[i], false);
+    }
+}
+
+BorrowedRotation::~BorrowedRotation()
+{
+    for (int i = 0; i < 3; ++i)
+        mNode->Get(i)->FCurveSet(nullptr, false);
+}
+
+} // namespace kfcurvenode_detail

@@ -97,20 +97,8 @@ bool KFCurveFilterGimbleKiller::Apply(KFCurve** curves, int count)
         mError.SetLastError(2, "Need 3 KFCurve to apply a gimble killer filter.");
         return false;
     }
-    KFCurveNode* rotation = new KFCurveNode("R", "R", nullptr, KFCL_NOLAYER, 0);
-    rotation->SetLayerType(KFCL_EULER_XYZ);
-    KFCurveNode* children[3];
-    for (int i = 0; i < 3; ++i)
-    {
-        children[i] = new KFCurveNode(kAxisNames[i], kAxisNames[i], kfcurvenode_detail::TypeNumber(), KFCL_NOLAYER, 0);
-        rotation->Add(children[i]);
-        children[i]->FCurveSet(curves[i], false);
-    }
-    const bool result = Apply(*rotation, true);
-    for (int i = 0; i < 3; ++i)
-        children[i]->FCurveSet(nullptr, false);
-    rotation->Destroy();
-    return result;
+    kfcurvenode_detail::BorrowedRotation rotation(curves);
+    return Apply(rotation.Node(), true);
 }
 
 bool KFCurveFilterGimbleKiller::Apply(KFCurveNode& node, bool)
@@ -160,10 +148,10 @@ bool KFCurveFilterGimbleKiller::Apply(KFCurveNode& node, bool)
     Continuity continuity{KSSRotationOrder(orderCode),
                           orderCode == KSSRotationOrder::eSphericXYZ ? nullptr : KmEulerAxis[orderCode]};
 
-    KFCurve* results[3];
+    kfcurvenode_detail::Destroyed<KFCurve> results[3];
     for (int i = 0; i < 3; ++i)
     {
-        results[i] = new KFCurve();
+        results[i].reset(KFCurveCreate());
         results[i]->CopyFrom(*curves[i], false);
     }
 
@@ -198,8 +186,7 @@ bool KFCurveFilterGimbleKiller::Apply(KFCurveNode& node, bool)
         int added = 0;
         for (;;)
         {
-            const double fullSeconds = (static_cast<double>(t1.Get()) - static_cast<double>(t0.Get())) /
-                                       static_cast<double>(KTIME_ONE_SECOND_TICKS);
+            const double fullSeconds = KTimeDifferenceSeconds(t0, t1);
             if (!(Distance(angles, reference) > kMaxStepDistance && fullSeconds >= kMinSplitSeconds) ||
                 added >= eMaxKeysPerStep)
                 break;
@@ -252,16 +239,10 @@ bool KFCurveFilterGimbleKiller::Apply(KFCurveNode& node, bool)
         t0 = t1;
     }
 
-    KFCurveNode* clone = node.CloneTemplate(false, false, false, -1);
+    kfcurvenode_detail::Destroyed<KFCurveNode> clone(node.CloneTemplate(false, false, false, -1));
     for (int i = 0; i < 3; ++i)
-    {
-        KFCurveNode* child = clone->FindRecursive(kAxisNames[i]);
-        if (child)
-            child->FCurveSet(results[i], true);
-        else
-            results[i]->Destroy();
-    }
-    node.Replace(clone, mStart, mStop, false, true);
-    clone->Destroy();
+        if (KFCurveNode* child = clone->FindRecursive(kAxisNames[i]))
+            child->FCurveSet(results[i].release(), true);
+    node.Replace(clone.get(), mStart, mStop, false, true);
     return true;
 }

@@ -2,6 +2,7 @@
 
 #include "fcurve/kfcurve.h"
 #include "fcurve/kfcurvenode.h"
+#include "fcurve/kfcurvenode_internal.h"
 
 #include <vector>
 
@@ -111,11 +112,11 @@ bool KFCurveFilterKeySync::Apply(KFCurve** curves, int count)
         return false;
     }
 
-    std::vector<KFCurve*> copies(static_cast<size_t>(count));
+    std::vector<kfcurvenode_detail::Destroyed<KFCurve>> copies(static_cast<size_t>(count));
     for (int c = 0; c < count; ++c)
     {
         curves[c]->KeyModifyBegin();
-        copies[static_cast<size_t>(c)] = curves[c]->Copy(KTIME_MINUS_INFINITE, KTIME_INFINITE);
+        copies[static_cast<size_t>(c)].reset(curves[c]->Copy(KTIME_MINUS_INFINITE, KTIME_INFINITE));
     }
 
     std::vector<int> cursor(static_cast<size_t>(count), 0);
@@ -169,9 +170,6 @@ bool KFCurveFilterKeySync::Apply(KFCurve** curves, int count)
     }
 
     for (int c = 0; c < count; ++c)
-    {
-        copies[static_cast<size_t>(c)]->Destroy();
         curves[c]->KeyModifyEnd();
-    }
     return true;
 }

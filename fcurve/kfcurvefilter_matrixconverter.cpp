@@ -4,6 +4,7 @@
 #include "fcurve/kfcurvefilter_resample.h"
 #include "fcurve/kfcurvefilter_unroll.h"
 #include "fcurve/kfcurvenode.h"
+#include "fcurve/kfcurvenode_internal.h"
 
 #include <algorithm>
 #include <cmath>
@@ -625,11 +626,11 @@ bool KFCurveFilterMatrixConverter::DoConvert(KFCurveNode& node)
         }
     }
 
-    KFCurve* newCurves[3][3];
+    kfcurvenode_detail::Destroyed<KFCurve> newCurves[3][3];
     for (int g = 0; g < 3; ++g)
         for (int axis = 0; axis < 3; ++axis)
         {
-            newCurves[g][axis] = new KFCurve();
+            newCurves[g][axis].reset(KFCurveCreate());
             newCurves[g][axis]->CopyFrom(*oldCurves[g][axis], false);
         }
 
@@ -677,7 +678,7 @@ bool KFCurveFilterMatrixConverter::DoConvert(KFCurveNode& node)
             for (int g = 0; g < 3; ++g)
                 for (int axis = 0; axis < 3; ++axis)
                 {
-                    KFCurve* curve = newCurves[g][axis];
+                    KFCurve* curve = newCurves[g][axis].get();
                     curve->KeySet(index, time, static_cast<float>(converted[g][axis]), KFCURVE_INTERPOLATION_CUBIC,
                                   KFCURVE_TANGEANT_AUTO, 0.0f, 0.0f, KFCURVE_WEIGHTED_NONE, weight, weight, 0.0f, 0.0f);
                     curve->KeySetInterpolation(index, interpolations[g][axis]);
@@ -699,10 +700,8 @@ bool KFCurveFilterMatrixConverter::DoConvert(KFCurveNode& node)
     for (int g = 0; g < 3; ++g)
         for (int axis = 0; axis < 3; ++axis)
         {
-            if (g == 0 && !mResampleTranslation)
-                newCurves[g][axis]->Destroy();
-            else
-                members[g][axis]->FCurveReplace(newCurves[g][axis]);
+            if (g != 0 || mResampleTranslation)
+                members[g][axis]->FCurveReplace(newCurves[g][axis].release());
         }
     return true;
 }

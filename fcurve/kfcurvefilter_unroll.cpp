@@ -82,22 +82,8 @@ bool KFCurveFilterUnroll::Apply(KFCurve** curves, int count)
         return false;
     }
 
-    KFCurveNode* rotation = new KFCurveNode("R", "R", nullptr, KFCL_NOLAYER, 0);
-    rotation->SetLayerType(KFCL_EULER_XYZ);
-    const char* const members[3] = {"X", "Y", "Z"};
-    for (int i = 0; i < 3; ++i)
-    {
-        KFCurveNode* child = new KFCurveNode(members[i], members[i], kfcurvenode_detail::TypeNumber(), KFCL_NOLAYER, 0);
-        rotation->Add(child);
-        child->FCurveSet(curves[i], false);
-    }
-
-    const bool result = Apply(*rotation, true);
-
-    for (int i = 0; i < 3; ++i)
-        rotation->Get(i)->FCurveSet(nullptr, false);
-    rotation->Destroy();
-    return result;
+    kfcurvenode_detail::BorrowedRotation rotation(curves);
+    return Apply(rotation.Node(), true);
 }
 
 bool KFCurveFilterUnroll::Apply(KFCurve& /*curve*/)

@@ -18,73 +18,6 @@
 using namespace kfcurvenode_detail;
 
 // ---------------------------------------------------------------------------
-// KFCurveNodeValues
-// ---------------------------------------------------------------------------
-
-KFCurveNodeValues::KFCurveNodeValues()
-    : mValues(mInline)
-    , mCount(4)
-    , mInline{0.0, 0.0, 0.0, 0.0}
-{}
-
-KFCurveNodeValues::KFCurveNodeValues(const KFCurveNodeValues& other)
-    : KFCurveNodeValues()
-{
-    *this = other;
-}
-
-KFCurveNodeValues& KFCurveNodeValues::operator=(const KFCurveNodeValues& other)
-{
-    if (&other != this)
-        Set(other.mValues, other.mCount);
-    return *this;
-}
-
-KFCurveNodeValues::~KFCurveNodeValues()
-{
-    if (mValues != mInline)
-        delete[] mValues;
-}
-
-void KFCurveNodeValues::SetCount(int n)
-{
-    if (n < 4)
-        n = 4;
-    if (n <= mCount)
-    {
-        for (int i = n; i < mCount; ++i)
-            mValues[i] = 0.0;
-        mCount = n;
-        return;
-    }
-    if (n > 4 && mValues == mInline)
-    {
-        double* values = new double[static_cast<size_t>(n)];
-        for (int i = 0; i < n; ++i)
-            values[i] = i < mCount ? mValues[i] : 0.0;
-        mValues = values;
-    }
-    else if (n > 4)
-    {
-        double* values = new double[static_cast<size_t>(n)];
-        for (int i = 0; i < n; ++i)
-            values[i] = i < mCount ? mValues[i] : 0.0;
-        delete[] mValues;
-        mValues = values;
-    }
-    mCount = n;
-}
-
-void KFCurveNodeValues::Set(const double* values, int n)
-{
-    if (n < 0)
-        n = 0;
-    SetCount(n);
-    for (int i = 0; i < mCount; ++i)
-        mValues[i] = i < n ? values[i] : 0.0;
-}
-
-// ---------------------------------------------------------------------------
 // KFCurveNodeCandidateState
 // ---------------------------------------------------------------------------
 
@@ -97,8 +30,6 @@ KFCurveNodeCandidateState::KFCurveNodeCandidateState()
     , mCandidateSpecificValue(0.0)
     , mFCurveValue(0.0)
     , mCandidateSpecificTime(0)
-    , mSubStates(16)
-    , mLayerState(nullptr)
     , mLayerID(0)
 {}
 
@@ -109,11 +40,8 @@ KFCurveNodeCandidateState::~KFCurveNodeCandidateState()
 
 void KFCurveNodeCandidateState::ClearSubStates()
 {
-    for (int i = 0; i < mSubStates.GetCount(); ++i)
-        delete mSubStates[i];
-    mSubStates.Clear();
-    delete mLayerState;
-    mLayerState = nullptr;
+    mSubStates.clear();
+    mLayerState.reset();
 }
 
 void KFCurveNodeCandidateState::Dump(int indent)
@@ -131,9 +59,9 @@ void KFCurveNodeCandidateState::Dump(int indent)
     KNoTraceFnc("%smLayerState:\n", b);
     if (mLayerState)
         mLayerState->Dump(indent + 1);
-    for (int i = 0; i < mSubStates.GetCount(); ++i)
+    for (size_t i = 0; i < mSubStates.size(); ++i)
     {
-        KNoTraceFnc("%smSubStates[%d]:\n", b, i);
+        KNoTraceFnc("%smSubStates[%d]:\n", b, static_cast<int>(i));
         if (mSubStates[i])
             mSubStates[i]->Dump(indent + 1);
     }
@@ -209,8 +137,7 @@ KFCurveNode::KFCurveNode(KFCurveNode* templateNode)
 KFCurveNode::~KFCurveNode()
 {
     CallbackAddEvent(KFCURVENODEEVENT_DESTROY);
-    delete mCallback;
-    mCallback = nullptr;
+    mCallback.reset();
     Clear();
     if (mParent)
     {
@@ -1049,7 +976,7 @@ bool KFCurveNode::SetPostExtrapolationCount(unsigned int count, bool respectUser
 void KFCurveNode::CallbackRegister(kFCurveNodeCallback callback, void* data)
 {
     if (!mCallback)
-        mCallback = new KFCurveNodeCallback;
+        mCallback = std::make_unique<KFCurveNodeCallback>();
     mCallback->mCallbackFunctions.Add(callback);
     mCallback->mCallbackObjects.Add(data);
 }
@@ -1069,8 +996,7 @@ void KFCurveNode::CallbackUnregister(kFCurveNodeCallback callback, void* data)
     }
     if (mCallback->mCallbackFunctions.GetCount() == 0)
     {
-        delete mCallback;
-        mCallback = nullptr;
+        mCallback.reset();
     }
 }
 

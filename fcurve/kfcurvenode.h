@@ -16,6 +16,10 @@
 #include "base/kmath_kernels.h"
 #include "base/kstring.h"
 #include "base/ktime.h"
+#include "fcurve/kfcurvevaluebuffer.h"
+
+#include <memory>
+#include <vector>
 
 class IData;
 class KDataType;
@@ -57,31 +61,26 @@ enum
 // The rotation order code of the spherical XYZ order (no Euler continuity).
 const int KFCURVENODE_SPHERIC_XYZ = 12;
 
-// A short growable array of doubles: four held inline (zero after
-// construction), more on the heap. Reading past the count gives 0.
+// A short growable array of doubles, at least four (zero after
+// construction), held inline up to four. Reading past the count gives 0.
 class KFCurveNodeValues
 {
 public:
-    KFCurveNodeValues();
-    KFCurveNodeValues(const KFCurveNodeValues& other);
-    KFCurveNodeValues& operator=(const KFCurveNodeValues& other);
-    ~KFCurveNodeValues();
-
-    int GetCount() const { return mCount; }
+    int GetCount() const { return mValues.Count(); }
     // Makes room for n values (at least 4): kept values stay, new ones are 0.
-    void SetCount(int n);
-    // Copies n values in (the count becomes max(n, 4)).
-    void Set(const double* values, int n);
-    double Get(int i) const { return (i >= 0 && i < mCount) ? mValues[i] : 0.0; }
-    double* GetArray() { return mValues; }
-    const double* GetArray() const { return mValues; }
+    void SetCount(int n) { mValues.Resize(n < kMinimum ? kMinimum : n); }
+    // Copies n values in (the count becomes max(n, 4)); values must not
+    // point into this array.
+    void Set(const double* values, int n) { mValues.Assign(values, n, kMinimum); }
+    double Get(int i) const { return (i >= 0 && i < GetCount()) ? mValues.Data()[i] : 0.0; }
+    double* GetArray() { return mValues.Data(); }
+    const double* GetArray() const { return mValues.Data(); }
     double& operator[](int i) { return mValues[i]; }
     double operator[](int i) const { return Get(i); }
 
 private:
-    double* mValues;
-    int mCount;
-    double mInline[4];
+    static const int kMinimum = 4;
+    KFCurveValueBuffer<kMinimum> mValues{kMinimum};
 };
 
 // The event record handed to curve-node callbacks.
@@ -145,8 +144,8 @@ public:
     double mCandidateSpecificValue;
     double mFCurveValue;
     KTime mCandidateSpecificTime;
-    KArrayTemplate<KFCurveNodeCandidateState*> mSubStates; // one per child, owned
-    KFCurveNodeCandidateState* mLayerState;                // next layer, owned
+    std::vector<std::unique_ptr<KFCurveNodeCandidateState>> mSubStates; // one per child
+    std::unique_ptr<KFCurveNodeCandidateState> mLayerState;             // next layer
     int mLayerID;
 };
 
@@ -408,7 +407,6 @@ private:
     double* WriteTotalCandidate(double* values);
     KTime MapTime(KTime time, bool candidate);
     double* CandidateSetSpecificLayerInternal(KTime time, double* values, int layerId);
-    double* CandidateGetWithTimeInternal(double* values, KTime& time);
     void CandidateClearInternal(bool withSubLayers);
     KFCurveNode* MakeLayer(int layerId);
     void LinkLayerAfter(KFCurveNode* layer);
@@ -419,8 +417,6 @@ private:
     void PrevNextKeyRecursive(KTime time, bool* mask, bool next, KTime& best);
     void DeleteKeyRecursive(KTime time, bool* mask, double tolerance);
     void UserLockChange(int delta);
-    void SetVisibilityInternal(bool visible, bool recursive, bool withLayers, int childIndex);
-    int CountValuesRecursive();
 
     bool mUseQuaternion;
     NameInfo* mNameInfo;
@@ -442,7 +438,7 @@ private:
     int mCandidateSpecificMethod;
     KFCurveNodeValues mCandidateTotalValue;
     KTime mCandidateTotalTime;
-    KFCurveNodeCallback* mCallback;
+    std::unique_ptr<KFCurveNodeCallback> mCallback;
     int mUserLock;
 };
 

@@ -523,14 +523,14 @@ void KFCurveNode::GetCandidateState(KFCurveNodeCandidateState& state)
     }
     for (int i = 0; i < GetCount(); ++i)
     {
-        KFCurveNodeCandidateState* sub = new KFCurveNodeCandidateState;
+        auto sub = std::make_unique<KFCurveNodeCandidateState>();
         if (Get(i))
             Get(i)->GetCandidateState(*sub);
-        state.mSubStates.Add(sub);
+        state.mSubStates.push_back(std::move(sub));
     }
     if (mNextLayer)
     {
-        state.mLayerState = new KFCurveNodeCandidateState;
+        state.mLayerState = std::make_unique<KFCurveNodeCandidateState>();
         mNextLayer->GetCandidateState(*state.mLayerState);
     }
 }
@@ -543,7 +543,7 @@ void KFCurveNode::SetCandidateState(const KFCurveNodeCandidateState& state, bool
         for (KFCurveNode* node = mNextLayer; node; node = node->mNextLayer)
         {
             bool kept = false;
-            for (const KFCurveNodeCandidateState* s = state.mLayerState; s; s = s->mLayerState)
+            for (const KFCurveNodeCandidateState* s = state.mLayerState.get(); s; s = s->mLayerState.get())
                 if (s->mLayerID == node->mLayerID)
                     kept = true;
             if (!kept)
@@ -561,7 +561,7 @@ void KFCurveNode::SetCandidateState(const KFCurveNodeCandidateState& state, bool
         mFCurve->CandidateSet(state.mCandidateSpecificTime, state.mCandidateSpecificValue);
         mFCurve->SetValue(static_cast<float>(state.mFCurveValue));
     }
-    for (int i = 0; i < GetCount() && i < state.mSubStates.GetCount(); ++i)
+    for (int i = 0; i < GetCount() && i < static_cast<int>(state.mSubStates.size()); ++i)
         if (Get(i) && state.mSubStates[i])
             Get(i)->SetCandidateState(*state.mSubStates[i], false);
     if (mNextLayer && state.mLayerState)

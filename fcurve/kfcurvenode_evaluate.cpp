@@ -40,6 +40,191 @@ void RelativeQuaternion(double* q, const KSSRotationOrder& order, const double* 
     KmRtoQ(q, rel);
 }
 
+// The keyed segment a quaternion interpolation runs over: the three angle
+// curves, keys a and b of the first one, the rotation order, the reference
+// rotation (key a's) and the key rotations relative to it.
+struct RotationSegment
+{
+    KFCurve* curves[3] = {nullptr, nullptr, nullptr};
+    int a = 0, b = 0;
+    KTime ta, tb;
+    double sa = 0.0, sb = 0.0, dt = 0.0; // key times and span in seconds
+    KSSRotationOrder order;
+    KgeRMatrix reference;
+    double va[3], vb[3];
+    double qa[4] = {0.0, 0.0, 0.0, 1.0};
+    double qb[4];
+};
+
+void AnglesAt(KFCurve* const* curves, KTime t, double* v)
+{
+    for (int i = 0; i < 3; ++i)
+        v[i] = curves[i]->Evaluate(t, nullptr);
+}
+
+// The relative rotation of the keys at time t, on the same half of the
+// quaternion sphere as the segment key `near`.
+void NeighbourQuaternion(const RotationSegment& s, KTime t, const double* near, double* q)
+{
+    double v[3];
+    AnglesAt(s.curves, t, v);
+    RelativeQuaternion(q, s.order, v, s.reference);
+    if (Dot4(q, near) < 0.0)
+        Negate4(q);
+}
+
+// The secant from `from` to `to` over the given seconds, or the segment's
+// own when there is no such neighbour.
+void Secant(double* out, const double* from, const double* to, double seconds, bool present, const double* segment)
+{
+    for (int i = 0; i < 4; ++i)
+        out[i] = present ? (to[i] - from[i]) / seconds : segment[i];
+}
+
+// The weights of the incoming and outgoing secants in a TCB key's tangent
+// on its outgoing (right) or incoming (left) side.
+void TcbWeights(KFCurve* curve, int key, bool outgoing, double& incoming, double& outgoingWeight)
+{
+    const double tension = curve->KeyGetDataFloat(key, KFCURVEKEY_TCB_TENSION);
+    const double continuity = curve->KeyGetDataFloat(key, KFCURVEKEY_TCB_CONTINUITY);
+    const double bias = curve->KeyGetDataFloat(key, KFCURVEKEY_TCB_BIAS);
+    if (outgoing)
+    {
+        incoming = (1.0 - tension) * (1.0 + continuity) * (1.0 + bias) * 0.5;
+        outgoingWeight = (1.0 - tension) * (1.0 - continuity) * (1.0 - bias) * 0.5;
+    }
+    else
+    {
+        incoming = (1.0 - tension) * (1.0 - continuity) * (1.0 + bias) * 0.5;
+        outgoingWeight = (1.0 - tension) * (1.0 + continuity) * (1.0 - bias) * 0.5;
+    }
+}
+
+// The inner control rotation of a key with slope tangents: the angles one
+// third of the span along each curve's slope, out of key a or into key b.
+void SlopeControl(const RotationSegment& s, bool outOfA, double* control)
+{
+    double v[3];
+    for (int i = 0; i < 3; ++i)
+    {
+        if (outOfA)
+        {
+            const double slope =
+                i == 0 ? s.curves[0]->KeyGetRightDerivative(s.a) : s.curves[i]->EvaluateRightDerivative(s.ta, nullptr);
+            v[i] = s.va[i] + slope * s.dt / 3.0;
+        }
+        else
+        {
+            const double slope =
+                i == 0 ? s.curves[0]->KeyGetLeftDerivative(s.b) : s.curves[i]->EvaluateLeftDerivative(s.tb, nullptr);
+            v[i] = s.vb[i] - slope * s.dt / 3.0;
+        }
+    }
+    RelativeQuaternion(control, s.order, v, s.reference);
+}
+
+// The four Bezier control rotations of the segment: the keys' rotations and
+// between them a third of the straight secant (linear keys), of each TCB
+// key's quaternion tangent, or of the curves' own slopes; each on the half of
+// the quaternion sphere of the one before.
+void SegmentControls(const RotationSegment& s, bool linear, int count, double control[4][4])
+{
+    double segment[4];
+    for (int i = 0; i < 4; ++i)
+    {
+        control[0][i] = s.qa[i];
+        control[3][i] = s.qb[i];
+        segment[i] = (s.qb[i] - s.qa[i]) / s.dt;
+    }
+    if (linear)
+    {
+        for (int i = 0; i < 4; ++i)
+        {
+            control[1][i] = s.qa[i] + segment[i] * s.dt / 3.0;
+            control[2][i] = s.qb[i] - segment[i] * s.dt / 3.0;
+        }
+    }
+    else
+    {
+        KFCurve* x = s.curves[0];
+        if (x->KeyGetTangeantMode(s.a) == KFCURVE_TANGEANT_TCB)
+        {
+            // Outgoing tangent of key a, from the key before it.
+            double qp[4] = {0.0, 0.0, 0.0, 1.0}, incoming[4], before, after;
+            bool hasPrevious = s.a > 0;
+            double dtPrevious = s.dt;
+            if (hasPrevious)
+            {
+                const KTime tp = x->KeyGetTime(s.a - 1);
+                NeighbourQuaternion(s, tp, s.qa, qp);
+                dtPrevious = s.sa - tp.GetSecondDouble();
+                hasPrevious = dtPrevious > 0.0;
+            }
+            Secant(incoming, qp, s.qa, dtPrevious, hasPrevious, segment);
+            TcbWeights(x, s.a, true, before, after);
+            for (int i = 0; i < 4; ++i)
+            {
+                const double tangent = before * incoming[i] + after * segment[i];
+                control[1][i] = s.qa[i] + tangent * s.dt / 3.0;
+            }
+        }
+        else
+        {
+            SlopeControl(s, true, control[1]);
+        }
+        if (x->KeyGetTangeantMode(s.b) == KFCURVE_TANGEANT_TCB)
+        {
+            // Incoming tangent of key b, toward the key after it.
+            double qn[4] = {0.0, 0.0, 0.0, 1.0}, outgoing[4], before, after;
+            bool hasNext = s.b < count - 1;
+            double dtNext = s.dt;
+            if (hasNext)
+            {
+                const KTime tn = x->KeyGetTime(s.b + 1);
+                NeighbourQuaternion(s, tn, s.qb, qn);
+                dtNext = tn.GetSecondDouble() - s.sb;
+                hasNext = dtNext > 0.0;
+            }
+            Secant(outgoing, s.qb, qn, dtNext, hasNext, segment);
+            TcbWeights(x, s.b, false, before, after);
+            for (int i = 0; i < 4; ++i)
+            {
+                const double tangent = before * segment[i] + after * outgoing[i];
+                control[2][i] = s.qb[i] - tangent * s.dt / 3.0;
+            }
+        }
+        else
+        {
+            SlopeControl(s, false, control[2]);
+        }
+    }
+    for (int k = 1; k < 4; ++k)
+        if (Dot4(control[k - 1], control[k]) < 0.0)
+            Negate4(control[k]);
+}
+
+// The point at u of the Bezier of four quaternions (de Casteljau: three
+// blends, then two, then one).
+void BlendControls(const double control[4][4], double u, double* out)
+{
+    double level[4][4];
+    for (int k = 0; k < 4; ++k)
+        for (int i = 0; i < 4; ++i)
+            level[k][i] = control[k][i];
+    for (int n = 3; n > 0; --n)
+    {
+        for (int k = 0; k < n; ++k)
+        {
+            double left[4], right[4];
+            KVNScale(left, level[k], 1.0 - u, 4);
+            KVNScale(right, level[k + 1], u, 4);
+            KVNAdd(level[k], left, right, 4);
+        }
+    }
+    for (int i = 0; i < 4; ++i)
+        out[i] = level[0][i];
+}
+
 } // namespace
 
 KTime KFCurveNode::MapTime(KTime time, bool candidate)
@@ -255,189 +440,64 @@ double* KFCurveNode::RotationEvaluateInternal(double* values, KTime time, int* i
 
 bool KFCurveNode::RotationQuaternionInterpolate(double* values, KTime time, bool candidate)
 {
-    KFCurveNode* nodes[3] = {Get(0), Get(1), Get(2)};
-    KFCurve* curves[3];
+    RotationSegment s;
     for (int i = 0; i < 3; ++i)
     {
-        if (!nodes[i] || !nodes[i]->mFCurve || nodes[i]->GetCount() != 0)
+        KFCurveNode* node = Get(i);
+        if (!node || !node->mFCurve || node->GetCount() != 0)
             return false;
-        curves[i] = nodes[i]->mFCurve;
+        s.curves[i] = node->mFCurve;
         // A candidate being edited at this very time is shown as it is.
-        if (candidate && curves[i]->IsCandidate() && curves[i]->CandidateGetTime() == time)
+        if (candidate && s.curves[i]->IsCandidate() && s.curves[i]->CandidateGetTime() == time)
             return false;
     }
-    KFCurve* x = curves[0];
-    int count = x->KeyGetCount();
+    KFCurve* x = s.curves[0];
+    const int count = x->KeyGetCount();
     if (count < 2 || !mUseQuaternion)
         return false;
 
     int hint = 0;
-    double f = x->KeyFindAll(time, &hint);
-    double fa = floor(f);
-    double fb = ceil(f);
+    const double f = x->KeyFindAll(time, &hint);
+    const double fa = floor(f);
+    const double fb = ceil(f);
     if (fa == fb || fa < 0.0 || fb > static_cast<double>(count - 1))
         return false;
-    int a = static_cast<int>(fa);
-    int b = static_cast<int>(fb);
-    double u = f - fa;
+    s.a = static_cast<int>(fa);
+    s.b = static_cast<int>(fb);
+    const double u = f - fa;
 
-    unsigned int interpolation = x->KeyGetInterpolation(a);
+    const unsigned int interpolation = x->KeyGetInterpolation(s.a);
     if (interpolation != KFCURVE_INTERPOLATION_LINEAR && interpolation != KFCURVE_INTERPOLATION_CUBIC)
         return false;
 
     // Key times in seconds, as doubles (extreme tick counts cannot overflow).
-    KTime ta = x->KeyGetTime(a);
-    KTime tb = x->KeyGetTime(b);
-    double sa = Seconds(ta);
-    double sb = Seconds(tb);
-    double dt = sb - sa;
-    if (!(dt > 0.0))
+    s.ta = x->KeyGetTime(s.a);
+    s.tb = x->KeyGetTime(s.b);
+    s.sa = s.ta.GetSecondDouble();
+    s.sb = s.tb.GetSecondDouble();
+    s.dt = s.sb - s.sa;
+    if (!(s.dt > 0.0))
         return false;
 
-    KSSRotationOrder order(mRotationOrder);
-    auto anglesAt = [&](KTime t, double* v) {
-        for (int i = 0; i < 3; ++i)
-            v[i] = curves[i]->Evaluate(t, nullptr);
-    };
-
-    double va[3], vb[3];
-    anglesAt(ta, va);
-    anglesAt(tb, vb);
-    KgeRMatrix reference;
-    order.V2M(reference, va);
-
-    double qa[4] = {0.0, 0.0, 0.0, 1.0};
-    double qb[4];
-    RelativeQuaternion(qa, order, va, reference);
-    RelativeQuaternion(qb, order, vb, reference);
-    if (Dot4(qa, qb) < 0.0)
-        Negate4(qb);
-
-    bool hasPrevious = a > 0;
-    bool hasNext = b < count - 1;
-    double qp[4] = {0.0, 0.0, 0.0, 1.0}, qn[4] = {0.0, 0.0, 0.0, 1.0};
-    double dtPrevious = dt, dtNext = dt;
-    if (hasPrevious)
-    {
-        KTime tp = x->KeyGetTime(a - 1);
-        double v[3];
-        anglesAt(tp, v);
-        RelativeQuaternion(qp, order, v, reference);
-        if (Dot4(qp, qa) < 0.0)
-            Negate4(qp);
-        dtPrevious = sa - Seconds(tp);
-        if (!(dtPrevious > 0.0))
-            hasPrevious = false;
-    }
-    if (hasNext)
-    {
-        KTime tn = x->KeyGetTime(b + 1);
-        double v[3];
-        anglesAt(tn, v);
-        RelativeQuaternion(qn, order, v, reference);
-        if (Dot4(qb, qn) < 0.0)
-            Negate4(qn);
-        dtNext = Seconds(tn) - sb;
-        if (!(dtNext > 0.0))
-            hasNext = false;
-    }
+    s.order = KSSRotationOrder(mRotationOrder);
+    AnglesAt(s.curves, s.ta, s.va);
+    AnglesAt(s.curves, s.tb, s.vb);
+    s.order.V2M(s.reference, s.va);
+    RelativeQuaternion(s.qa, s.order, s.va, s.reference);
+    RelativeQuaternion(s.qb, s.order, s.vb, s.reference);
+    if (Dot4(s.qa, s.qb) < 0.0)
+        Negate4(s.qb);
 
     double control[4][4];
-    for (int i = 0; i < 4; ++i)
-    {
-        control[0][i] = qa[i];
-        control[3][i] = qb[i];
-    }
-    double segment[4];
-    for (int i = 0; i < 4; ++i)
-        segment[i] = (qb[i] - qa[i]) / dt;
-
-    if (interpolation == KFCURVE_INTERPOLATION_LINEAR)
-    {
-        for (int i = 0; i < 4; ++i)
-        {
-            control[1][i] = qa[i] + segment[i] * dt / 3.0;
-            control[2][i] = qb[i] - segment[i] * dt / 3.0;
-        }
-    }
-    else
-    {
-        // Outgoing tangent of key a.
-        if (x->KeyGetTangeantMode(a) == KFCURVE_TANGEANT_TCB)
-        {
-            double tension = x->KeyGetDataFloat(a, KFCURVEKEY_TCB_TENSION);
-            double continuity = x->KeyGetDataFloat(a, KFCURVEKEY_TCB_CONTINUITY);
-            double bias = x->KeyGetDataFloat(a, KFCURVEKEY_TCB_BIAS);
-            double before = (1.0 - tension) * (1.0 + continuity) * (1.0 + bias) * 0.5;
-            double after = (1.0 - tension) * (1.0 - continuity) * (1.0 - bias) * 0.5;
-            for (int i = 0; i < 4; ++i)
-            {
-                double incoming = hasPrevious ? (qa[i] - qp[i]) / dtPrevious : segment[i];
-                double tangent = before * incoming + after * segment[i];
-                control[1][i] = qa[i] + tangent * dt / 3.0;
-            }
-        }
-        else
-        {
-            double v[3];
-            for (int i = 0; i < 3; ++i)
-            {
-                double slope = i == 0 ? x->KeyGetRightDerivative(a) : curves[i]->EvaluateRightDerivative(ta, nullptr);
-                v[i] = va[i] + slope * dt / 3.0;
-            }
-            RelativeQuaternion(control[1], order, v, reference);
-        }
-        // Incoming tangent of key b.
-        if (x->KeyGetTangeantMode(b) == KFCURVE_TANGEANT_TCB)
-        {
-            double tension = x->KeyGetDataFloat(b, KFCURVEKEY_TCB_TENSION);
-            double continuity = x->KeyGetDataFloat(b, KFCURVEKEY_TCB_CONTINUITY);
-            double bias = x->KeyGetDataFloat(b, KFCURVEKEY_TCB_BIAS);
-            double before = (1.0 - tension) * (1.0 - continuity) * (1.0 + bias) * 0.5;
-            double after = (1.0 - tension) * (1.0 + continuity) * (1.0 - bias) * 0.5;
-            for (int i = 0; i < 4; ++i)
-            {
-                double outgoing = hasNext ? (qn[i] - qb[i]) / dtNext : segment[i];
-                double tangent = before * segment[i] + after * outgoing;
-                control[2][i] = qb[i] - tangent * dt / 3.0;
-            }
-        }
-        else
-        {
-            double v[3];
-            for (int i = 0; i < 3; ++i)
-            {
-                double slope = i == 0 ? x->KeyGetLeftDerivative(b) : curves[i]->EvaluateLeftDerivative(tb, nullptr);
-                v[i] = vb[i] - slope * dt / 3.0;
-            }
-            RelativeQuaternion(control[2], order, v, reference);
-        }
-    }
-    for (int k = 1; k < 4; ++k)
-        if (Dot4(control[k - 1], control[k]) < 0.0)
-            Negate4(control[k]);
-
-    // De Casteljau: three blends, then two, then one.
-    double level[4][4];
-    for (int k = 0; k < 4; ++k)
-        for (int i = 0; i < 4; ++i)
-            level[k][i] = control[k][i];
-    for (int n = 3; n > 0; --n)
-    {
-        for (int k = 0; k < n; ++k)
-        {
-            double left[4], right[4];
-            KVNScale(left, level[k], 1.0 - u, 4);
-            KVNScale(right, level[k + 1], u, 4);
-            KVNAdd(level[k], left, right, 4);
-        }
-    }
+    SegmentControls(s, interpolation == KFCURVE_INTERPOLATION_LINEAR, count, control);
+    double q[4];
+    BlendControls(control, u, q);
 
     KgeRMatrix rotation, world;
-    KmQtoR(rotation, level[0]);
-    KmRR(world, reference, rotation);
+    KmQtoR(rotation, q);
+    KmRR(world, s.reference, rotation);
     double angles[3];
-    order.M2V(angles, world);
+    s.order.M2V(angles, world);
     if (mRotationOrder >= 0 && mRotationOrder < 12)
         KVNGetContinuousRotation(angles, angles, values, KmEulerAxis[mRotationOrder]);
     for (int i = 0; i < 3; ++i)

@@ -5,7 +5,7 @@
 
 #include "fcurve/kfcurvenode.h"
 
-#include <vector>
+#include <memory>
 
 class KDataType;
 
@@ -25,46 +25,37 @@ KDataType* TypeGet(const char* name);
 const char* TypeName(KDataType* type);
 int TypeMemberCount(KDataType* type);
 
-// Scratch buffer of doubles: a few on the stack, more on the heap.
-class ValueBuffer
+// Deleter for the objects that end through their own Destroy().
+struct DestroyDeleter
+{
+    template <class T>
+    void operator()(T* object) const
+    {
+        object->Destroy();
+    }
+};
+template <class T>
+using Destroyed = std::unique_ptr<T, DestroyDeleter>;
+
+// An Euler XYZ rotation node "R" whose children "X", "Y" and "Z" borrow
+// three curves, for running a node filter on bare curves. The curves go
+// back to their owner when it ends.
+class BorrowedRotation
 {
 public:
-    explicit ValueBuffer(int n)
-    {
-        if (n < 1)
-            n = 1;
-        if (n <= kInline)
-            mData = mInline;
-        else
-        {
-            mHeap.assign(static_cast<size_t>(n), 0.0);
-            mData = mHeap.data();
-        }
-        if (n <= kInline)
-            for (int i = 0; i < n; ++i)
-                mInline[i] = 0.0;
-        mCount = n;
-    }
-    ValueBuffer(const ValueBuffer&) = delete;
-    ValueBuffer& operator=(const ValueBuffer&) = delete;
+    explicit BorrowedRotation(KFCurve** curves);
+    ~BorrowedRotation();
+    BorrowedRotation(const BorrowedRotation&) = delete;
+    BorrowedRotation& operator=(const BorrowedRotation&) = delete;
 
-    double* Data() { return mData; }
-    int Count() const { return mCount; }
-    double& operator[](int i) { return mData[i]; }
+    KFCurveNode& Node() { return *mNode; }
 
 private:
-    static const int kInline = 32;
-    double mInline[kInline];
-    std::vector<double> mHeap;
-    double* mData;
-    int mCount;
+    Destroyed<KFCurveNode> mNode;
 };
 
-// Seconds of a tick count as a double.
-inline double Seconds(KTime time)
-{
-    return time.GetSecondDouble();
-}
+// Scratch buffer of doubles: 32 inline, more on the heap.
+typedef KFCurveValueBuffer<32> ValueBuffer;
 
 } // namespace kfcurvenode_detail
 

@@ -144,16 +144,16 @@ void KFCurveNode::IsKeyRecursive(KTime time, int& asked, int& found, bool* mask,
             double f = mFCurve->KeyFind(time, nullptr);
             double a = floor(f);
             double b = ceil(f);
-            double seconds = Seconds(time);
+            double seconds = time.GetSecondDouble();
             bool hit = false;
             if (a >= 0.0 && a < count)
             {
-                double lead = seconds - Seconds(mFCurve->KeyGetTime(static_cast<int>(a)));
+                double lead = seconds - mFCurve->KeyGetTime(static_cast<int>(a)).GetSecondDouble();
                 hit = f - a <= indexTolerance || (lead >= 0.0 && lead <= leftSeconds);
             }
             if (!hit && b >= 0.0 && b < count)
             {
-                double lag = Seconds(mFCurve->KeyGetTime(static_cast<int>(b))) - seconds;
+                double lag = mFCurve->KeyGetTime(static_cast<int>(b)).GetSecondDouble() - seconds;
                 hit = b - f <= indexTolerance || (lag >= 0.0 && lag <= rightSeconds);
             }
             if (hit)

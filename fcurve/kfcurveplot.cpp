@@ -3,6 +3,7 @@
 #include "fcurve/kfcurve.h"
 #include "fcurve/kfcurvelayer.h"
 #include "fcurve/kfcurvenode.h"
+#include "fcurve/kfcurvenode_internal.h"
 #include "fcurve/kfcurveutils.h"
 
 #include <vector>
@@ -74,14 +75,6 @@ KFCurveNode* FindOrCreateLayer(KFCurveNode* node, int layerId)
     return layer;
 }
 
-// An empty result node shaped like the node.
-KFCurveNode* ResultNode(KFCurveNode* node)
-{
-    KFCurveNode* result = node->CloneTemplate(true, false, false, -1);
-    result->CreateFCurve();
-    return result;
-}
-
 } // namespace
 
 KTime GetNextSmartPlotTime(KTime* current, KFCurveSmartMergeInfos** infos, int layerCount, KArrayTemplate<int>* members)
@@ -127,30 +120,55 @@ KTime GetNextSmartPlotTime(KTime* current, KFCurveSmartMergeInfos** infos, int l
     return result;
 }
 
-void KFCurve_PlotInLayers(KFCurveNode* node, KArrayTemplate<int>* layerIds, int targetLayerId, unsigned int flags,
-                          KTime start, KTime stop, KTime period, KFCurveNode* destination, KFCurveNode* wanted,
-                          bool useTimeWarp, KSmartPlotOptions* options)
+namespace {
+
+using kfcurvenode_detail::Destroyed;
+
+// One plot: what it reads at each plot time, its buffers and the two result
+// nodes (the dense plot, and the smart keys when plotting smartly).
+struct PlotRun
 {
-    if (!node)
-        return;
-    // The sampling loop must end: a positive period and a bounded number of
-    // regular samples.
-    if (period <= KTime(0))
-        return;
-    if (start <= stop && kfcurveutils_detail::SampleCount(start, stop, period) < 0)
-        return;
+    PlotRun(KFCurveNode* node, KArrayTemplate<int>* layerIds, int targetLayerId, KFCurveNode* wanted, bool useTimeWarp,
+            bool smart);
 
-    // ---- Setup -------------------------------------------------------------
-    const bool smart = options && options->mSmartPlot;
-    const bool solve = wanted != nullptr;
-    const int memberCount = node->GetCount() > 0 ? node->GetCount() : (node->FCurveGet() ? 1 : 0);
+    KFCurveNode* node;
+    KArrayTemplate<int>* layerIds;
+    KFCurveNode* wanted; // null: the layers are combined, not solved for
+    bool smart;
+    int memberCount;
     int layerCount = 0;
-    for (KFCurveNode* layer = node; layer; layer = layer->LayerGet())
-        ++layerCount;
-
+    std::vector<int> offsets; // of each member's value in the node's values
+    // Per layer, the source curves of its members (smart plotting).
     std::vector<KFCurveSmartMergeInfos> infoStore;
     std::vector<KFCurveSmartMergeInfos*> infos;
-    KFCurveNode* smartResult = nullptr;
+    Destroyed<KFCurveNode> smartResult, denseResult;
+    KFCurveNode* timeWarp;
+    KArrayTemplate<KFCurveNode*> below, above; // layers around the target, when solving
+    std::vector<double> values, wantedValues, previous, warpValues;
+    bool havePrevious = false;
+    int hint = -1, wantedHint = -1, warpHint = -1;
+};
+
+// An empty result node shaped like the node.
+Destroyed<KFCurveNode> ResultNode(KFCurveNode* node)
+{
+    Destroyed<KFCurveNode> result(node->CloneTemplate(true, false, false, -1));
+    result->CreateFCurve();
+    return result;
+}
+
+PlotRun::PlotRun(KFCurveNode* node_, KArrayTemplate<int>* layerIds_, int targetLayerId, KFCurveNode* wanted_,
+                 bool useTimeWarp, bool smart_)
+    : node(node_)
+    , layerIds(layerIds_)
+    , wanted(wanted_)
+    , smart(smart_)
+    , memberCount(node_->GetCount() > 0 ? node_->GetCount() : (node_->FCurveGet() ? 1 : 0))
+    , offsets(memberCount > 0 ? memberCount : 1, 0)
+    , timeWarp(useTimeWarp ? node_->TimeWarpGet() : nullptr)
+{
+    for (KFCurveNode* layer = node; layer; layer = layer->LayerGet())
+        ++layerCount;
     if (smart)
     {
         infoStore.resize(static_cast<size_t>(layerCount) * 4);
@@ -170,11 +188,9 @@ void KFCurve_PlotInLayers(KFCurveNode* node, KArrayTemplate<int>* layerIds, int 
         }
         smartResult = ResultNode(node);
     }
-    KFCurveNode* denseResult = ResultNode(node);
-    KFCurveNode* timeWarp = useTimeWarp ? node->TimeWarpGet() : nullptr;
+    denseResult = ResultNode(node);
 
-    KArrayTemplate<KFCurveNode*> below(16), above(16);
-    if (solve)
+    if (wanted)
         KFCurve_PrepareForSolving(node, layerIds, targetLayerId, below, above);
 
     int valueCount = node->GetValueCount();
@@ -183,100 +199,126 @@ void KFCurve_PlotInLayers(KFCurveNode* node, KArrayTemplate<int>* layerIds, int 
     if (valueCount < 4)
         valueCount = 4;
     valueCount += 4;
-    std::vector<double> values(valueCount, 0.0), wantedValues(valueCount, 0.0), previous(valueCount, 0.0);
-    std::vector<double> warpValues((timeWarp ? timeWarp->GetValueCount() : 0) + 4, 0.0);
-    bool havePrevious = false;
-
-    std::vector<int> offsets(memberCount > 0 ? memberCount : 1, 0);
+    values.assign(valueCount, 0.0);
+    wantedValues.assign(valueCount, 0.0);
+    previous.assign(valueCount, 0.0);
+    warpValues.assign((timeWarp ? timeWarp->GetValueCount() : 0) + 4, 0.0);
     for (int m = 0; m < memberCount; ++m)
         offsets[m] = MemberOffset(node, m);
+}
 
-    // ---- Sampling ------------------------------------------------------------
+// The node's values at a plot time (through the time warp when there is
+// one): the layers combined, or the target layer's values solved for.
+void EvaluateAt(PlotRun& run, KTime plotTime)
+{
+    KTime evaluationTime = plotTime;
+    if (run.timeWarp)
+    {
+        run.timeWarp->Evaluate(run.warpValues.data(), plotTime, &run.warpHint);
+        evaluationTime.SetSecondDouble(run.warpValues[0]);
+    }
+    if (!run.wanted)
+    {
+        run.node->GetZeroValues(run.values.data());
+        KFCurve_CandidateEvaluateInLayersRecursive(run.node, run.values.data(), evaluationTime, run.layerIds, 0,
+                                                   &run.hint);
+        return;
+    }
+    run.wanted->EvaluateSpecificLayer(run.wantedValues.data(), evaluationTime, run.wanted->GetLayerID(),
+                                      &run.wantedHint);
+    if (!run.havePrevious)
+    {
+        run.previous = run.wantedValues;
+        run.havePrevious = true;
+    }
+    KFCurve_CandidateSolveInLayers(run.node, run.values.data(), run.wantedValues.data(), evaluationTime, run.below,
+                                   run.above, 0, &run.hint, run.previous.data());
+    run.previous = run.values;
+}
+
+// Appends the values to the dense plot, and on a source key time to the
+// smart curves of the members keyed then.
+void AppendSample(PlotRun& run, KTime plotTime, bool onKey, const KArrayTemplate<int>& members)
+{
+    const std::vector<double>& values = run.values;
+    if (run.node->GetCount() == 0)
+    {
+        if (run.node->FCurveGet())
+        {
+            if (onKey)
+                run.smartResult->FCurveGet()->KeyAppendFast(plotTime, static_cast<float>(values[0]));
+            run.denseResult->FCurveGet()->KeyAppendFast(plotTime, static_cast<float>(values[0]));
+        }
+        return;
+    }
+    if (!run.wanted && run.denseResult->GetLayerType() == KFCL_EULER_XYZ)
+        run.denseResult->GetContinuousRotation(run.values.data(), run.values.data(), plotTime);
+    if (onKey)
+        for (int i = 0; i < members.GetCount(); ++i)
+        {
+            const int m = members[i];
+            if (m < run.memberCount)
+                if (KFCurve* curve = MemberCurve(run.smartResult.get(), m))
+                    curve->KeyAppendFast(plotTime, static_cast<float>(values[run.offsets[m]]));
+        }
+    run.denseResult->KeyAppend(plotTime, run.values.data(), false);
+}
+
+// Where smart plotting samples besides the regular times: each source key
+// time, and one delta before and after it.
+struct SmartSchedule
+{
+    SmartSchedule(KTime start, KTime delta)
+        : delta(delta)
+        , nextKey(start)
+        , before(SaturatedAdd(start, -delta.Get()))
+        , after(SaturatedAdd(start, delta.Get()))
+    {}
+
+    // The earliest pending time after the last plot time and before the
+    // next regular time t; t itself when none.
+    KTime PlotTime(KTime t, KTime previousPlot) const
+    {
+        const KTime candidates[3] = {before, nextKey, after};
+        for (const KTime& c : candidates)
+            if (c > previousPlot && c < t)
+                return c;
+        return t;
+    }
+
+    // Moves on past a plot time to the next source key time.
+    void Advance(PlotRun& run, KTime plotTime)
+    {
+        if (plotTime >= nextKey)
+        {
+            KTime current = plotTime;
+            nextKey = GetNextSmartPlotTime(&current, run.infos.data(), run.layerCount, &members);
+            before = nextKey == KTIME_INFINITE ? KTIME_INFINITE : SaturatedAdd(nextKey, -delta.Get());
+        }
+        if (plotTime >= after)
+            after = nextKey == KTIME_INFINITE ? KTIME_INFINITE : SaturatedAdd(nextKey, delta.Get());
+    }
+
+    KTime delta;
+    KTime nextKey, before, after;
+    KArrayTemplate<int> members; // the members keyed at nextKey
+};
+
+// Samples the node at every period from start to stop, and smartly around
+// the source keys.
+void Sample(PlotRun& run, KTime start, KTime stop, KTime period, KTime delta)
+{
+    SmartSchedule schedule(start, delta);
     KTime t = start;
-    KTime delta = options ? options->mTimeDelta : KTime(0);
-    KTime nextKey = start;
-    KTime before = SaturatedAdd(nextKey, -delta.Get());
-    KTime after = SaturatedAdd(nextKey, delta.Get());
     KTime previousPlot = SaturatedAdd(start, -delta.Get());
     KTime plotTime = start;
-    KArrayTemplate<int> members(16);
-    int hint = -1, wantedHint = -1, warpHint = -1;
-
     while (plotTime <= stop)
     {
-        plotTime = t;
-        if (smart)
-        {
-            const KTime candidates[3] = {before, nextKey, after};
-            for (const KTime& c : candidates)
-                if (c > previousPlot && c < t)
-                {
-                    plotTime = c;
-                    break;
-                }
-        }
-
-        KTime evaluationTime = plotTime;
-        if (timeWarp)
-        {
-            timeWarp->Evaluate(warpValues.data(), plotTime, &warpHint);
-            evaluationTime.SetSecondDouble(warpValues[0]);
-        }
-
-        if (!solve)
-        {
-            node->GetZeroValues(values.data());
-            KFCurve_CandidateEvaluateInLayersRecursive(node, values.data(), evaluationTime, layerIds, 0, &hint);
-        }
-        else
-        {
-            wanted->EvaluateSpecificLayer(wantedValues.data(), evaluationTime, wanted->GetLayerID(), &wantedHint);
-            if (!havePrevious)
-            {
-                previous = wantedValues;
-                havePrevious = true;
-            }
-            KFCurve_CandidateSolveInLayers(node, values.data(), wantedValues.data(), evaluationTime, below, above, 0,
-                                           &hint, previous.data());
-            previous = values;
-        }
-
-        const bool onKey = smart && plotTime == nextKey;
-        if (node->GetCount() == 0)
-        {
-            if (node->FCurveGet())
-            {
-                if (onKey)
-                    smartResult->FCurveGet()->KeyAppendFast(plotTime, static_cast<float>(values[0]));
-                denseResult->FCurveGet()->KeyAppendFast(plotTime, static_cast<float>(values[0]));
-            }
-        }
-        else
-        {
-            if (!solve && denseResult->GetLayerType() == KFCL_EULER_XYZ)
-                denseResult->GetContinuousRotation(values.data(), values.data(), plotTime);
-            if (onKey)
-                for (int i = 0; i < members.GetCount(); ++i)
-                {
-                    const int m = members[i];
-                    if (m < memberCount)
-                        if (KFCurve* curve = MemberCurve(smartResult, m))
-                            curve->KeyAppendFast(plotTime, static_cast<float>(values[offsets[m]]));
-                }
-            denseResult->KeyAppend(plotTime, values.data(), false);
-        }
-
-        if (smart)
-        {
-            if (plotTime >= nextKey)
-            {
-                KTime current = plotTime;
-                nextKey = GetNextSmartPlotTime(&current, infos.data(), layerCount, &members);
-                before = nextKey == KTIME_INFINITE ? KTIME_INFINITE : SaturatedAdd(nextKey, -delta.Get());
-            }
-            if (plotTime >= after)
-                after = nextKey == KTIME_INFINITE ? KTIME_INFINITE : SaturatedAdd(nextKey, delta.Get());
-        }
+        plotTime = run.smart ? schedule.PlotTime(t, previousPlot) : t;
+        EvaluateAt(run, plotTime);
+        AppendSample(run, plotTime, run.smart && plotTime == schedule.nextKey, schedule.members);
+        if (run.smart)
+            schedule.Advance(run, plotTime);
 
         previousPlot = plotTime;
         if (plotTime >= t)
@@ -287,147 +329,200 @@ void KFCurve_PlotInLayers(KFCurveNode* node, KArrayTemplate<int>* layerIds, int 
             t = KTime(next);
         }
     }
+}
 
-    // ---- Refinement ------------------------------------------------------------
-    if (smart)
+// The smart keys refined against the dense plot.
+void Refine(PlotRun& run, const KSmartPlotOptions& options, KTime delta)
+{
+    KFCurveNode* smartResult = run.smartResult.get();
+    KFCurveNode* denseResult = run.denseResult.get();
+    if (options.mBreakTangents)
+        KFCURVE_BreakTangents(smartResult, denseResult, delta, options.mBreakThreshold);
+    if (options.mIncreaseFidelity)
+        KFCURVE_IncreaseFidelity(smartResult, denseResult, options.mFidelityTolerance, options.mFidelitySubdivisions,
+                                 options.mFidelityBreaksTangents, delta, options.mBreakThreshold, false, nullptr,
+                                 nullptr);
+}
+
+// The plotted member curves, taken off their result node. The first owner
+// of a curve gets the curve itself, every later one a copy; curves that find
+// no owner are destroyed with this object.
+class PlottedCurves
+{
+public:
+    PlottedCurves(KFCurveNode* plotted, int memberCount)
+        : mCurves(memberCount > 0 ? memberCount : 1)
+        , mUnowned(mCurves.size())
     {
-        if (options->mBreakTangents)
-            KFCURVE_BreakTangents(smartResult, denseResult, delta, options->mBreakThreshold);
-        if (options->mIncreaseFidelity)
-            KFCURVE_IncreaseFidelity(smartResult, denseResult, options->mFidelityTolerance,
-                                     options->mFidelitySubdivisions, options->mFidelityBreaksTangents, delta,
-                                     options->mBreakThreshold, false, nullptr, nullptr);
+        for (int m = 0; m < memberCount; ++m)
+        {
+            mCurves[m] = DetachMemberCurve(plotted, m);
+            mUnowned[m].reset(mCurves[m]);
+        }
     }
 
-    // ---- Hand-over ---------------------------------------------------------------
-    KFCurveNode* plottedNode = (smart && !options->mKeepDensePlot) ? smartResult : denseResult;
-    std::vector<KFCurve*> plotted(memberCount > 0 ? memberCount : 1, nullptr);
-    std::vector<bool> owned(plotted.size(), false); // handed to an owner
-    for (int m = 0; m < memberCount; ++m)
-        plotted[m] = DetachMemberCurve(plottedNode, m);
+    bool Has(int m) const { return mCurves[m] != nullptr; }
 
-    // ---- Layer maintenance ----------------------------------------------------------
-    const bool keepsTarget = (flags & (KFCURVE_PLOT_REPLACE_KEYS | KFCURVE_PLOT_REPLACE_CURVES)) != 0;
+    KFCurve* Take(int m)
+    {
+        if (!mCurves[m])
+            return nullptr;
+        if (mUnowned[m])
+            return mUnowned[m].release();
+        Destroyed<KFCurve> copy(KFCurveCreate());
+        copy->CopyFrom(*mCurves[m], true);
+        return copy.release();
+    }
+
+private:
+    std::vector<KFCurve*> mCurves;
+    std::vector<Destroyed<KFCurve>> mUnowned;
+};
+
+// Sets each member curve of a layer to the neutral value over the span.
+void ResetLayer(KFCurveNode* layer, const PlotRun& run, const std::vector<double>& zero, KTime start, KTime stop)
+{
+    for (int m = 0; m < run.memberCount; ++m)
+    {
+        KFCurve* curve = MemberCurve(layer, m);
+        if (!curve)
+            continue;
+        const double neutral = zero[run.offsets[m]];
+        KFCurve neutralCurve;
+        neutralCurve.SetValue(static_cast<float>(neutral));
+        neutralCurve.CandidateSet(KTime(0), neutral);
+        curve->Replace(&neutralCurve, start, stop, false, true);
+    }
+}
+
+// Resets the listed layers (all without a list, but for the target layer
+// when it takes the plot) or removes them, as the flags ask.
+void MaintainLayers(const PlotRun& run, int targetLayerId, unsigned int flags, KTime start, KTime stop)
+{
+    KFCurveNode* node = run.node;
+    KArrayTemplate<int>* layerIds = run.layerIds;
     if (flags & KFCURVE_PLOT_RESET_LAYERS)
     {
+        const bool keepsTarget = (flags & (KFCURVE_PLOT_REPLACE_KEYS | KFCURVE_PLOT_REPLACE_CURVES)) != 0;
         std::vector<double> zero(node->GetValueCount() + 4, 0.0);
         node->GetZeroValues(zero.data());
-        auto reset = [&](KFCurveNode* layer) {
-            for (int m = 0; m < memberCount; ++m)
-            {
-                KFCurve* curve = MemberCurve(layer, m);
-                if (!curve)
-                    continue;
-                const double neutral = zero[offsets[m]];
-                KFCurve neutralCurve;
-                neutralCurve.SetValue(static_cast<float>(neutral));
-                neutralCurve.CandidateSet(KTime(0), neutral);
-                curve->Replace(&neutralCurve, start, stop, false, true);
-            }
-        };
         if (!layerIds)
         {
             for (KFCurveNode* layer = node; layer; layer = layer->LayerGet())
                 if (!(keepsTarget && layer->GetLayerID() == targetLayerId))
-                    reset(layer);
+                    ResetLayer(layer, run, zero, start, stop);
         }
         else
         {
             for (int i = 0; i < layerIds->GetCount(); ++i)
                 if (KFCurveNode* layer = node->LayerGet((*layerIds)[i]))
-                    reset(layer);
+                    ResetLayer(layer, run, zero, start, stop);
         }
+        return;
     }
-    else if ((flags & KFCURVE_PLOT_REMOVE_LAYERS) && layerIds)
+    if (!(flags & KFCURVE_PLOT_REMOVE_LAYERS) || !layerIds)
+        return;
+    for (int i = 0; i < layerIds->GetCount(); ++i)
     {
-        for (int i = 0; i < layerIds->GetCount(); ++i)
+        const int id = (*layerIds)[i];
+        if ((flags & KFCURVE_PLOT_REPLACE_KEYS) && id == targetLayerId)
+            continue;
+        if (id == 0)
         {
-            const int id = (*layerIds)[i];
-            if ((flags & KFCURVE_PLOT_REPLACE_KEYS) && id == targetLayerId)
-                continue;
-            if (id == 0)
-            {
-                for (int m = 0; m < memberCount; ++m)
-                    if (KFCurve* curve = MemberCurve(node, m))
-                        curve->KeyClear();
-            }
-            else if (node->LayerGet(id))
-            {
-                node->RemoveLayer(id, true);
-            }
+            for (int m = 0; m < run.memberCount; ++m)
+                if (KFCurve* curve = MemberCurve(node, m))
+                    curve->KeyClear();
+        }
+        else if (node->LayerGet(id))
+        {
+            node->RemoveLayer(id, true);
         }
     }
+}
 
-    // ---- Placement -------------------------------------------------------------------
-    // A curve already given to one owner goes to a second one as a copy.
-    auto take = [&](int m) -> KFCurve* {
-        if (!plotted[m])
-            return nullptr;
-        if (!owned[m])
+// Gives the destination node the plotted curves its members can hold.
+void PlaceInDestination(KFCurveNode* destination, PlottedCurves& plotted, int memberCount)
+{
+    for (int m = 0; m < memberCount; ++m)
+    {
+        if (!plotted.Has(m))
+            continue;
+        const bool fits = destination->GetCount() == 0 ? m == 0 : m < destination->GetCount();
+        if (fits)
+            PlaceMemberCurve(destination, m, plotted.Take(m));
+    }
+}
+
+// The target layer's keys over the span replaced by the plotted ones.
+void ReplaceTargetKeys(KFCurveNode* layer, PlottedCurves& plotted, int memberCount, KTime start, KTime stop)
+{
+    Destroyed<KFCurveNode> clone(layer->CloneTemplate(false, false, false, -1));
+    for (int m = 0; m < memberCount; ++m)
+    {
+        KFCurveNode* holder = clone->GetCount() == 0 ? (m == 0 ? clone.get() : nullptr) : clone->Get(m);
+        if (holder && plotted.Has(m))
+            holder->FCurveSet(plotted.Take(m), true);
+    }
+    layer->Replace(clone.get(), start, stop, false, true);
+}
+
+// The target layer's curves replaced by the plotted ones, which keep the
+// replaced curves' colour and data flag.
+void ReplaceTargetCurves(KFCurveNode* layer, PlottedCurves& plotted, int memberCount)
+{
+    for (int m = 0; m < memberCount; ++m)
+    {
+        if (!plotted.Has(m))
+            continue;
+        KFCurveNode* holder = layer->GetCount() == 0 ? (m == 0 ? layer : nullptr) : layer->Get(m);
+        if (!holder)
+            continue;
+        KFCurve* curve = plotted.Take(m);
+        if (KFCurve* current = holder->FCurveGet())
         {
-            owned[m] = true;
-            return plotted[m];
+            curve->SetColor(current->GetColor());
+            curve->SetWasData(current->GetWasData());
         }
-        KFCurve* copy = new KFCurve;
-        copy->CopyFrom(*plotted[m], true);
-        return copy;
-    };
+        holder->FCurveReplace(curve);
+    }
+}
+
+} // namespace
+
+void KFCurve_PlotInLayers(KFCurveNode* node, KArrayTemplate<int>* layerIds, int targetLayerId, unsigned int flags,
+                          KTime start, KTime stop, KTime period, KFCurveNode* destination, KFCurveNode* wanted,
+                          bool useTimeWarp, KSmartPlotOptions* options)
+{
+    if (!node)
+        return;
+    // The sampling loop must end: a positive period and a bounded number of
+    // regular samples.
+    if (period <= KTime(0))
+        return;
+    if (start <= stop && kfcurveutils_detail::SampleCount(start, stop, period) < 0)
+        return;
+
+    const bool smart = options && options->mSmartPlot;
+    const KTime delta = options ? options->mTimeDelta : KTime(0);
+    PlotRun run(node, layerIds, targetLayerId, wanted, useTimeWarp, smart);
+    Sample(run, start, stop, period, delta);
+    if (smart)
+        Refine(run, *options, delta);
+
+    KFCurveNode* plottedNode = (smart && !options->mKeepDensePlot) ? run.smartResult.get() : run.denseResult.get();
+    PlottedCurves plotted(plottedNode, run.memberCount);
+    MaintainLayers(run, targetLayerId, flags, start, stop);
 
     if (destination)
-    {
-        for (int m = 0; m < memberCount; ++m)
-        {
-            if (!plotted[m])
-                continue;
-            const bool fits = destination->GetCount() == 0 ? m == 0 : m < destination->GetCount();
-            if (fits)
-                PlaceMemberCurve(destination, m, take(m));
-        }
-    }
-
+        PlaceInDestination(destination, plotted, run.memberCount);
     if (flags & KFCURVE_PLOT_REPLACE_KEYS)
     {
         if (KFCurveNode* layer = FindOrCreateLayer(node, targetLayerId))
-        {
-            KFCurveNode* clone = layer->CloneTemplate(false, false, false, -1);
-            for (int m = 0; m < memberCount; ++m)
-            {
-                KFCurveNode* holder = clone->GetCount() == 0 ? (m == 0 ? clone : nullptr) : clone->Get(m);
-                if (holder && plotted[m])
-                    holder->FCurveSet(take(m), true);
-            }
-            layer->Replace(clone, start, stop, false, true);
-            clone->Destroy();
-        }
+            ReplaceTargetKeys(layer, plotted, run.memberCount, start, stop);
     }
     else if (flags & KFCURVE_PLOT_REPLACE_CURVES)
     {
         if (KFCurveNode* layer = FindOrCreateLayer(node, targetLayerId))
-        {
-            for (int m = 0; m < memberCount; ++m)
-            {
-                if (!plotted[m])
-                    continue;
-                KFCurveNode* holder = layer->GetCount() == 0 ? (m == 0 ? layer : nullptr) : layer->Get(m);
-                if (!holder)
-                    continue;
-                KFCurve* curve = take(m);
-                if (KFCurve* current = holder->FCurveGet())
-                {
-                    curve->SetColor(current->GetColor());
-                    curve->SetWasData(current->GetWasData());
-                }
-                holder->FCurveReplace(curve);
-            }
-        }
+            ReplaceTargetCurves(layer, plotted, run.memberCount);
     }
-
-    // Plotted curves that found no owner are released.
-    for (size_t m = 0; m < plotted.size(); ++m)
-        if (plotted[m] && !owned[m])
-            plotted[m]->Destroy();
-
-    if (smartResult)
-        smartResult->Destroy();
-    denseResult->Destroy();
 }

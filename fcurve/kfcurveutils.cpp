@@ -119,8 +119,7 @@ bool ResampleFrame(KFCurve& destination, KTime start, KTime stop, KTime period, 
     const long long n = kfcurveutils_detail::SampleCount(start, stop, period);
     if (n < 0)
         return false;
-    const unsigned long long span =
-        static_cast<unsigned long long>(stop.Get()) - static_cast<unsigned long long>(start.Get());
+    const unsigned long long span = static_cast<unsigned long long>(KTimeDifference(start, stop));
     const bool extra = keyOnStop && span % static_cast<unsigned long long>(period.Get()) > 0;
     const int total = static_cast<int>(n) + (extra ? 1 : 0);
 
@@ -143,8 +142,7 @@ long long SampleCount(KTime start, KTime stop, KTime period)
 {
     if (period <= KTime(0) || stop < start)
         return -1;
-    const unsigned long long span =
-        static_cast<unsigned long long>(stop.Get()) - static_cast<unsigned long long>(start.Get());
+    const unsigned long long span = static_cast<unsigned long long>(KTimeDifference(start, stop));
     const unsigned long long n = span / static_cast<unsigned long long>(period.Get()) + 1;
     if (n > static_cast<unsigned long long>(KFCURVE_MAX_SAMPLE_COUNT))
         return -1;
@@ -602,8 +600,7 @@ void KFCURVE_IncreaseFidelityRecursive(KTime start, KTime stop, KFCurve* plotted
     if (!(start < stop) || !plotted || !reference || subdivisions <= 1)
         return;
     // Only spans longer than 1/120 s are subdivided.
-    const unsigned long long span =
-        static_cast<unsigned long long>(stop.Get()) - static_cast<unsigned long long>(start.Get());
+    const unsigned long long span = static_cast<unsigned long long>(KTimeDifference(start, stop));
     const unsigned long long step = span / static_cast<unsigned long long>(subdivisions);
     if (step <= 384884650ULL)
         return;

@@ -11,15 +11,16 @@
 #include <vector>
 
 #include "base/kqox.h"
+#include "common/qox_test_common.h"
 #include "fcurve/kfcurve.h"
 #include "fcurve/kfcurvenode.h"
 #include "object/kpropertydatatype.h"
 
 namespace fctest {
 
-const long long kSecond = 46186158000LL;
-const long long kFrame = 1539538600LL; // 1/30 s
-const long long kDelta = 384884650LL;  // 1/120 s
+using qoxtest::kTicksPerFrame30;
+using qoxtest::kTicksPerSecond;
+const long long kDelta = kTicksPerSecond / 120;
 
 // Short names of the interpolations and tangent modes.
 const unsigned int C = KFCURVE_INTERPOLATION_CONSTANT, L = KFCURVE_INTERPOLATION_LINEAR;

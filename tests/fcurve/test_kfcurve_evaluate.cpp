@@ -230,7 +230,7 @@ TEST(KFCurveCandidateTest, CandidateCacheAndKeying)
     EXPECT_EQ(c.CandidateKey(nullptr, U, AUTO), 1);
     c.CandidateSet(Sec(2), 5.0);
     EXPECT_EQ(c.CandidateKey(nullptr, U, AUTO), 0);
-    EXPECT_EQ(Times(c), (std::vector<long long>{2 * kSecond}));
+    EXPECT_EQ(Times(c), (std::vector<long long>{2 * kTicksPerSecond}));
     EXPECT_EQ(c.KeyGetValue(0), 5.0f);
     EXPECT_EQ(c.KeyGetTangeantMode(0), 0x100u);
     KFCurve b, t; // broken auto and TCB keys
@@ -324,7 +324,7 @@ TEST(KFCurveCandidateTest, FindPeaksAndKeyTiming)
     KTime first(99), period(0);
     EXPECT_EQ(d.GuessWasData(&first, &period), 2);
     EXPECT_EQ(first, KTime(0));
-    EXPECT_EQ(period, KTime(kFrame));
+    EXPECT_EQ(period, KTime(kTicksPerFrame30));
     d.KeySetTime(2, d.KeyGetTime(2) + KTime(2));
     EXPECT_EQ(d.GuessWasData(), 1);
     d.KeySetTime(2, d.KeyGetTime(2) - KTime(1));

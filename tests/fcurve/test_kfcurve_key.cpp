@@ -228,7 +228,7 @@ TEST(KFCurveStorageTest, OutOfRangeIndicesAreRefused)
         c.KeySetLeftTangeantWeight(bad, 0.5f);
         c.KeySetRightDerivative(bad, 1.0f);
     }
-    EXPECT_EQ(Times(c), (std::vector<long long>{0, kSecond}));
+    EXPECT_EQ(Times(c), (std::vector<long long>{0, kTicksPerSecond}));
     EXPECT_EQ(Values(c), (std::vector<float>{1, 2}));
     EXPECT_TRUE(c.CheckCurve());
     c.KeyModifyBegin(40); // a KeyModifyBegin(n) batch may fill its n keys directly

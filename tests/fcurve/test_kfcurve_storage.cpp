@@ -38,7 +38,7 @@ bool OpenChannel(KQox& f, const Image& image)
 KFCurveKey* Append(KFCurve& curve, int frame, float value, unsigned int interpolation, unsigned int mode = 0,
                    float slot0 = 0.0f, float slot1 = 0.0f)
 {
-    KFCurveKey* key = curve.KeyGetPtr(curve.KeyAppendFast(KTime(frame * kSecond / 24), value));
+    KFCurveKey* key = curve.KeyGetPtr(curve.KeyAppendFast(KTime(frame * kTicksPerSecond / 24), value));
     key->SetInterpolation(interpolation);
     if (interpolation == U)
     {
@@ -120,6 +120,11 @@ struct KeyValue
 KeyValue T(long long ticks)
 {
     return {'L', static_cast<double>(ticks)};
+}
+// The time of a key at whole seconds.
+KeyValue At(int seconds)
+{
+    return T(seconds * kTicksPerSecond);
 }
 KeyValue D(double v)
 {
@@ -348,20 +353,20 @@ TEST(KFCurveStorage, LegacyLayoutOfAutoKeys)
 TEST(KFCurveLegacy, ConstantAndWeightLettersOf4001To4004)
 {
     // The constant-mode letter comes with 4004.
-    Curve c = ReadHandBuilt(4003, 2, {T(0), D(1), Ch('C'), T(kSecond), D(2), Ch('L')});
+    Curve c = ReadHandBuilt(4003, 2, {At(0), D(1), Ch('C'), At(1), D(2), Ch('L')});
     EXPECT_EQ(Kinds(*c), "Cs L ");
-    c = ReadHandBuilt(4004, 2, {T(0), D(1), Ch('Z'), Ch('n'), T(kSecond), D(2), Ch('A'), Ch('s')});
+    c = ReadHandBuilt(4004, 2, {At(0), D(1), Ch('Z'), Ch('n'), At(1), D(2), Ch('A'), Ch('s')});
     EXPECT_EQ(Kinds(*c), "Cn Cs ");
     EXPECT_EQ(c->GetValue(), 0.5f);
     // 4001: user keys carry no weight letter.
     c = ReadHandBuilt(4001, 2,
-                      {T(0), D(1), Ch('U'), Ch('s'), D(0.5), D(0.25), T(kSecond), D(2), Ch('U'), Ch('S'), D(1), D(2)});
+                      {At(0), D(1), Ch('U'), Ch('s'), D(0.5), D(0.25), At(1), D(2), Ch('U'), Ch('S'), D(1), D(2)});
     EXPECT_EQ(Kinds(*c), "Us Us ");
     EXPECT_EQ(Slopes(c), (std::vector<float>{0.5f, 0.25f, 1, 2}));
     // 4002: 'd' with a weight part; the previous key loses its next-left weight.
     c = ReadHandBuilt(4002, 2,
-                      {T(0), D(1), Ch('U'), Ch('b'), D(0.5), D(0.25), Ch('a'), D(0.3), D(0.6), T(kSecond), D(2),
-                       Ch('U'), Ch('d'), D(-1.5), Ch('r'), D(0.4)});
+                      {At(0), D(1), Ch('U'), Ch('b'), D(0.5), D(0.25), Ch('a'), D(0.3), D(0.6), At(1), D(2), Ch('U'),
+                       Ch('d'), D(-1.5), Ch('r'), D(0.4)});
     EXPECT_EQ(Kinds(*c), "Ub Ua ");
     EXPECT_EQ(Slopes(c), (std::vector<float>{0.5f, 0.25f, 0, -1.5f}));
     EXPECT_EQ(c->KeyGetTangeantWeightMode(0), static_cast<unsigned int>(KFCURVE_WEIGHTED_RIGHT));
@@ -374,23 +379,23 @@ TEST(KFCurveLegacy, AutoKeysOf4000To4004)
 {
     // 4000: 'a' is followed by one more double, for slot 1.
     Curve c =
-        ReadHandBuilt(4000, 2, {T(0), D(1), Ch('U'), Ch('a'), D(0.75), T(kSecond), D(2), Ch('U'), Ch('s'), D(0), D(0)});
+        ReadHandBuilt(4000, 2, {At(0), D(1), Ch('U'), Ch('a'), D(0.75), At(1), D(2), Ch('U'), Ch('s'), D(0), D(0)});
     EXPECT_EQ(Kinds(*c), "Ua Us ");
     EXPECT_EQ(Slopes(c), (std::vector<float>{0, 0.75f, 0, 0}));
     // 4003: an auto key after a linear one gets right auto -100 (4004: 0); a user key before it loses its next-left.
     c = ReadHandBuilt(4003, 4,
-                      {T(0), D(1), Ch('L'), T(kSecond), D(2), Ch('U'), Ch('a'), T(2 * kSecond), D(3), Ch('U'), Ch('s'),
-                       D(0.5), D(0.25), Ch('n'), T(3 * kSecond), D(4), Ch('U'), Ch('a')});
+                      {At(0), D(1), Ch('L'), At(1), D(2), Ch('U'), Ch('a'), At(2), D(3), Ch('U'), Ch('s'), D(0.5),
+                       D(0.25), Ch('n'), At(3), D(4), Ch('U'), Ch('a')});
     EXPECT_EQ(Kinds(*c), "L Ua Us Ua ");
     EXPECT_EQ(Slopes(c), (std::vector<float>{0, 0, -100, 0, 0.5f, 0, 0, 0}));
-    c = ReadHandBuilt(4004, 2, {T(0), D(1), Ch('L'), T(kSecond), D(2), Ch('U'), Ch('A')});
+    c = ReadHandBuilt(4004, 2, {At(0), D(1), Ch('L'), At(1), D(2), Ch('U'), Ch('A')});
     EXPECT_EQ(Slopes(c), (std::vector<float>{0, 0, 0, 0}));
     // 'p' whose left and right auto values do not cancel becomes auto-break.
     for (double left : {-0.5, -0.25})
     {
         c = ReadHandBuilt(4004, 2,
-                          {T(0), D(1), Ch('U'), Ch('q'), D(0), D(left), Ch('n'), T(kSecond), D(2), Ch('U'), Ch('p'),
-                           D(0.5), D(0.1), Ch('n')});
+                          {At(0), D(1), Ch('U'), Ch('q'), D(0), D(left), Ch('n'), At(1), D(2), Ch('U'), Ch('p'), D(0.5),
+                           D(0.1), Ch('n')});
         EXPECT_EQ(Kinds(*c), left == -0.5 ? "Uq Ua " : "Uq Uq ");
     }
 }
@@ -399,17 +404,16 @@ TEST(KFCurveLegacy, AutoKeysOf4000To4004)
 // both sides, except a TCB neighbour.
 TEST(KFCurveLegacy, LegacyLettersAndControlValues)
 {
-    Curve c =
-        ReadHandBuilt(4004, 4, {T(0),           D(0),    Ch('B'), Ch('B'), D(9),           D(1.0), T(kSecond), D(2),
-                                Ch('B'),        Ch('B'), D(1.5),  D(3.0),  T(2 * kSecond), D(2),   Ch('H'),    Ch('a'),
-                                T(3 * kSecond), D(1),    Ch('T'), D(0.1),  D(0.2),         D(0.3)});
+    Curve c = ReadHandBuilt(4004, 4, {At(0),   D(0),    Ch('B'), Ch('B'), D(9),   D(1.0), At(1),   D(2),
+                                      Ch('B'), Ch('B'), D(1.5),  D(3.0),  At(2),  D(2),   Ch('H'), Ch('a'),
+                                      At(3),   D(1),    Ch('T'), D(0.1),  D(0.2), D(0.3)});
     EXPECT_EQ(Kinds(*c), "Ub Ub Ua Ut ");
     // 3 x (1 - 0) / 1, -3 x (1.5 - 2) / 1, 3 x (3 - 2) / 1, and 0 before a letter other than 'B'.
     EXPECT_EQ(Slopes(c), (std::vector<float>{3, 1.5f, 3, 0, 0, 0, 0.1f, 0.2f}));
     EXPECT_EQ(c->KeyGetDataFloat(3, KFCURVEKEY_TCB_BIAS), 0.3f);
     c = ReadHandBuilt(4004, 3,
-                      {T(0), D(0), Ch('T'), D(0), D(0), D(0), T(kSecond), D(1), Ch('O'), Ch('x'), D(0.5),
-                       T(2 * kSecond), D(1), Ch('R'), Ch('u'), D(0.75)});
+                      {At(0), D(0), Ch('T'), D(0), D(0), D(0), At(1), D(1), Ch('O'), Ch('x'), D(0.5), At(2), D(1),
+                       Ch('R'), Ch('u'), D(0.75)});
     EXPECT_EQ(Kinds(*c), "Ut Us Us ");
     EXPECT_EQ(Slopes(c), (std::vector<float>{0, 0, 0.5f, 0.75f, 0.75f, 0}));
 }
@@ -418,27 +422,26 @@ TEST(KFCurveLegacy, LegacyLettersAndControlValues)
 TEST(KFCurveLegacy, OldTangentCombinationsAreConverted)
 {
     // The last key becomes cubic auto; linear keys before it stay.
-    Curve c = ReadHandBuilt(3999, 2, {T(0), D(0), Ch('L'), T(kSecond), D(1), Ch('L')});
+    Curve c = ReadHandBuilt(3999, 2, {At(0), D(0), Ch('L'), At(1), D(1), Ch('L')});
     EXPECT_EQ(Kinds(*c), "L Ua ");
     // TCB, user, linear: the user key breaks; the last key takes the user key's slope.
     c = ReadHandBuilt(3999, 3,
-                      {T(0), D(0), Ch('U'), Ch('t'), D(0), D(0), D(0), T(kSecond), D(1), Ch('U'), Ch('s'), D(0.5),
-                       D(0.25), T(2 * kSecond), D(2), Ch('L')});
+                      {At(0), D(0), Ch('U'), Ch('t'), D(0), D(0), D(0), At(1), D(1), Ch('U'), Ch('s'), D(0.5), D(0.25),
+                       At(2), D(2), Ch('L')});
     EXPECT_EQ(Kinds(*c), "Ut Ub Us ");
     EXPECT_EQ(Slot(c, 2, KFCURVEKEY_RIGHT_SLOPE), 0.25f);
     EXPECT_EQ(Slot(c, 2, KFCURVEKEY_NEXT_LEFT_SLOPE), 0.0f);
     // User, TCB, user, linear: the TCB key breaks, its next-left slope from tension, continuity and bias.
     const double t = 0.5, cont = 0.25, bias = -0.5;
-    c = ReadHandBuilt(3999, 4, {T(0),    D(0),    Ch('U'), Ch('s'),        D(1),    D(1),           T(kSecond), D(2),
-                                Ch('U'), Ch('t'), D(t),    D(cont),        D(bias), T(3 * kSecond), D(5),       Ch('U'),
-                                Ch('s'), D(0),    D(0),    T(4 * kSecond), D(3),    Ch('L')});
+    c = ReadHandBuilt(3999, 4,
+                      {At(0),   D(0),    Ch('U'), Ch('s'), D(1),    D(1),    At(1), D(2), Ch('U'), Ch('t'), D(t),
+                       D(cont), D(bias), At(3),   D(5),    Ch('U'), Ch('s'), D(0),  D(0), At(4),   D(3),    Ch('L')});
     EXPECT_EQ(Kinds(*c), "Us Ub Ub Us ");
     const double expected =
         0.5 * (1 - t) * ((1 - cont) * (1 + bias) * (5.0 - 2.0) / 2.0 + (1 + cont) * (1 - bias) * (3.0 - 5.0) / 1.0);
     EXPECT_NEAR(Slot(c, 1, KFCURVEKEY_NEXT_LEFT_SLOPE), expected, 1e-6);
     // Constant, auto, auto: the middle key becomes user, flat on the left, the secant (2 - 1) / 2 s on the right.
-    c = ReadHandBuilt(
-        3999, 3, {T(0), D(0), Ch('C'), T(kSecond), D(1), Ch('U'), Ch('a'), T(3 * kSecond), D(2), Ch('U'), Ch('a')});
+    c = ReadHandBuilt(3999, 3, {At(0), D(0), Ch('C'), At(1), D(1), Ch('U'), Ch('a'), At(3), D(2), Ch('U'), Ch('a')});
     EXPECT_EQ(Kinds(*c), "Cs Us Ua ");
     EXPECT_EQ(Slot(c, 1, KFCURVEKEY_RIGHT_SLOPE), 0.0f);
     EXPECT_EQ(Slot(c, 1, KFCURVEKEY_NEXT_LEFT_SLOPE), 0.5f);
@@ -448,21 +451,20 @@ TEST(KFCurveLegacy, OldTangentCombinationsAreConverted)
 // same keys.
 TEST(KFCurveRepair, InvalidKeysAreDroppedInOrder)
 {
-    Curve c =
-        ReadHandBuilt(4004, 5,
-                      {T(0), D(1), Ch('X'), T(kSecond), D(2), Ch('L'), T(kSecond), D(3), Ch('L'),
-                       T(static_cast<long long>(0x8000000000000001ull)), D(4), Ch('L'), T(3 * kSecond), D(5), Ch('L')});
+    Curve c = ReadHandBuilt(4004, 5,
+                            {At(0), D(1), Ch('X'), At(1), D(2), Ch('L'), At(1), D(3), Ch('L'),
+                             T(static_cast<long long>(0x8000000000000001ull)), D(4), Ch('L'), At(3), D(5), Ch('L')});
     EXPECT_EQ(Times(*c), Secs({1, 3}));
     EXPECT_EQ(Values(*c), (std::vector<float>{2, 5}));
     // Stray values between keys, a value of the wrong type, a missing tangent letter ('a' assumed).
     c = ReadHandBuilt(4004, 4,
-                      {T(0), D(1), Ch('U'), Ch('s'), D(0.5), D(0.5), Ch('n'), I(999), D(7), T(kSecond), I(5), Ch('L'),
-                       T(2 * kSecond), D(3), Ch('U'), D(8), T(3 * kSecond), D(4), Ch('L')});
+                      {At(0), D(1), Ch('U'), Ch('s'), D(0.5), D(0.5), Ch('n'), I(999), D(7), At(1), I(5), Ch('L'),
+                       At(2), D(3), Ch('U'), D(8), At(3), D(4), Ch('L')});
     EXPECT_EQ(Times(*c), Secs({0, 2, 3}));
     EXPECT_EQ(Kinds(*c), "Us Ua L ");
     c = ReadHandBuilt(4004, 3,
-                      {T(0), D(1), Ch('U'), Ch('b'), D(0.5), D(-0.5), Ch('l'), D(0.6), T(kSecond), D(2), Ch('C'),
-                       Ch('n'), T(2 * kSecond), D(3), Ch('U'), Ch('t'), D(0.1), D(0.2), D(0.3)},
+                      {At(0), D(1), Ch('U'), Ch('b'), D(0.5), D(-0.5), Ch('l'), D(0.6), At(1), D(2), Ch('C'), Ch('n'),
+                       At(2), D(3), Ch('U'), Ch('t'), D(0.1), D(0.2), D(0.3)},
                       KQox::eASCII);
     EXPECT_EQ(Kinds(*c), "Ub Cn Ut ");
     EXPECT_EQ(c->KeyGetTangeantWeightMode(0), static_cast<unsigned int>(KFCURVE_WEIGHTED_NEXT_LEFT));
@@ -476,11 +478,11 @@ TEST(KFCurveRepair, KeyCountIsCheckedBeforeAllocation)
 {
     for (KQox::EForm form : {KQox::eBINARY, KQox::eASCII})
     {
-        Curve c = ReadHandBuilt(4004, -5, {T(0), D(1), Ch('L')}, form);
+        Curve c = ReadHandBuilt(4004, -5, {At(0), D(1), Ch('L')}, form);
         EXPECT_EQ(c->KeyGetCount(), 0);
         EXPECT_EQ(c->GetValue(), 0.5f);
         const long long before = GetRecordingMemory();
-        c = ReadHandBuilt(4004, 2000000000, {T(0), D(1), Ch('L'), T(kSecond), D(2), Ch('C'), Ch('s')}, form);
+        c = ReadHandBuilt(4004, 2000000000, {At(0), D(1), Ch('L'), At(1), D(2), Ch('C'), Ch('s')}, form);
         EXPECT_EQ(c->KeyGetCount(), 2);
         EXPECT_LT(GetRecordingMemory() - before, 1 << 20);
         c = ReadHandBuilt(0, 3, {}, form); // no "KeyVer": the version reads 0 and old rules apply; no "Key": no keys

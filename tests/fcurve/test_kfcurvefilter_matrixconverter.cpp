@@ -280,7 +280,7 @@ TEST(KFCurveFilterMatrixConverter, SchedulesOfTheSamples)
     Transform late(0, 0, 0.0f, 1.0f); // a filter start later than every key: the schedule is the last key alone
     converter.SetStartTime(Sec(5.0));
     EXPECT_TRUE(converter.Apply(*late.node, true));
-    EXPECT_EQ(Times(late.Curve(0, 0)), (std::vector<long long>{kSecond}));
+    EXPECT_EQ(Times(late.Curve(0, 0)), (std::vector<long long>{kTicksPerSecond}));
 }
 
 TEST(KFCurveFilterMatrixConverter, PivotsTurnTranslationResamplingOn)

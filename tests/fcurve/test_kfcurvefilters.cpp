@@ -3,6 +3,7 @@
 
 #include "fcurve_test_util.h"
 
+#include "fcurve/kfcurvefilter_unroll.h"
 #include "fcurve/kfcurvefilters.h"
 
 #include <cmath>
@@ -375,6 +376,33 @@ TEST(KFCurveFilterKeySync, MergesKeyTimesWithoutChangingShapes)
     EXPECT_EQ(Times(d), Secs({0, 1, 2, 4}));
     EXPECT_EQ(Values(d), (std::vector<float>{0, 2, 4, 8}));
     EXPECT_EQ(c.KeyGetCount(), 5);
+}
+
+// Keys added outside a cubic curve's key range keep the constant value it had there; inside, the shape stays. The
+// rotation filters synchronise their curves the same way.
+TEST(KFCurveFilterKeySync, KeysOutsideTheRangeKeepTheEndValues)
+{
+    for (int filter = 0; filter < 3; ++filter)
+    {
+        KFCurve a, b, c;
+        AddKey(a, Sec(1), 5.0f, U, AUTO);
+        AddKey(a, Sec(2), 2.0f, U, AUTO);
+        AddKeys(b, {0, 0}, 3);
+        AddKeys(c, {0, 0}, 3);
+        const float middle = a.Evaluate(Sec(1.5));
+        KFCurve* curves[3] = {&a, &b, &c};
+        if (filter == 0)
+            ASSERT_TRUE(KFCurveFilterKeySync().Apply(curves, 2));
+        else if (filter == 1)
+            ASSERT_TRUE(KFCurveFilterUnroll().Apply(curves, 3));
+        else
+            ASSERT_TRUE(KFCurveFilterGimbleKiller().Apply(curves, 3));
+        ASSERT_EQ(Times(a), Secs({0, 1, 2, 3})) << filter;
+        EXPECT_EQ(Values(a), (std::vector<float>{5, 5, 2, 2})) << filter;
+        EXPECT_FLOAT_EQ(a.Evaluate(Sec(0.5)), 5.0f) << filter;
+        EXPECT_FLOAT_EQ(a.Evaluate(Sec(2.5)), 2.0f) << filter;
+        EXPECT_NEAR(a.Evaluate(Sec(1.5)), middle, 1e-5) << filter;
+    }
 }
 
 TEST(KFCurveFilterKeySync, AtMostTwentyCurves)

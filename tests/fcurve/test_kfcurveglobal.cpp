@@ -49,7 +49,7 @@ void ExpectErrorAndClear(KFCurveFilter& filter, int id, const char* text)
 
 TEST(KFCurveGlobal, DefaultsAndTheRotationFilterCode)
 {
-    EXPECT_EQ(KFCURVE_GetPlotPeriod().Get(), kFrame);
+    EXPECT_EQ(KFCURVE_GetPlotPeriod().Get(), kTicksPerFrame30);
     EXPECT_EQ(KFCURVE_GetRotationFilterToApply(), 2);
     const double numbers[] = {KFCURVE_GetRotationFilterUnrollQuality(),
                               KFCURVE_GetButterworthFilterInternalRate(),
@@ -208,7 +208,7 @@ TEST(KFCurveResample, DefaultsAndErrors)
     // One frame of the global time mode (30 frames per second by default), also after a reset.
     filter.SetPeriodTime(KTime(10));
     filter.Reset();
-    EXPECT_EQ(filter.GetPeriodTime().Get(), kFrame);
+    EXPECT_EQ(filter.GetPeriodTime().Get(), kTicksPerFrame30);
     KFCurve c;
     Ramp(c, 0, 100);
     for (long long p : {0LL, -10LL})
@@ -302,31 +302,31 @@ TEST(KFCurveTimeShiftAndScale, ErrorsShiftThenScale)
     EXPECT_EQ(filter.GetShift().Get(), 0);
     EXPECT_DOUBLE_EQ(filter.GetScale(), 1.0);
     KFCurve c; // nothing to do, or a negative scale: refused, nothing moves
-    AddKey(c, KTime(kSecond), 1.0f);
+    AddKey(c, KTime(kTicksPerSecond), 1.0f);
     for (double scale : {1.0, -2.0})
     {
         filter.SetScale(scale);
         EXPECT_FALSE(filter.Apply(c));
         ExpectErrorAndClear(filter, 1, "TimeShiftAndScaleFilter, No key were changed by filter.");
     }
-    EXPECT_EQ(c.KeyGetTime(0).Get(), kSecond);
+    EXPECT_EQ(c.KeyGetTime(0).Get(), kTicksPerSecond);
     KFCurve empty;
-    filter.SetShift(KTime(kSecond));
+    filter.SetShift(KTime(kTicksPerSecond));
     EXPECT_FALSE(filter.Apply(empty));
     ExpectErrorAndClear(filter, 0, "TimeShiftAndScaleFilter, No key to be filtered.");
-    AddKey(c, KTime(2 * kSecond), 2.0f); // shift 1 s then scale 2: 1 s -> 4 s, 2 s -> 6 s; scale 0 shifts only
+    AddKey(c, KTime(2 * kTicksPerSecond), 2.0f); // shift 1 s then scale 2: 1 s -> 4 s, 2 s -> 6 s; scale 0 shifts only
     filter.SetScale(2.0);
     EXPECT_TRUE(filter.Apply(c));
-    EXPECT_EQ(Times(c), (std::vector<long long>{4 * kSecond, 6 * kSecond}));
+    EXPECT_EQ(Times(c), (std::vector<long long>{4 * kTicksPerSecond, 6 * kTicksPerSecond}));
     filter.SetScale(0.0);
     EXPECT_TRUE(filter.Apply(c));
-    EXPECT_EQ(Times(c), (std::vector<long long>{5 * kSecond, 7 * kSecond}));
+    EXPECT_EQ(Times(c), (std::vector<long long>{5 * kTicksPerSecond, 7 * kTicksPerSecond}));
     KFCurveFilterTimeShiftAndScale scale; // scale alone; the range is not read
     scale.SetScale(0.5);
     scale.SetStartTime(KTime(0));
     scale.SetStopTime(KTime(0));
     EXPECT_TRUE(scale.Apply(c));
-    EXPECT_EQ(Times(c), (std::vector<long long>{5 * kSecond / 2, 7 * kSecond / 2}));
+    EXPECT_EQ(Times(c), (std::vector<long long>{5 * kTicksPerSecond / 2, 7 * kTicksPerSecond / 2}));
     KFCurve late; // near the end of the tick range the shift saturates: order is kept
     AddKey(late, KTime(0x7FFFFFFFFFFFFF00LL), 1.0f);
     AddKey(late, KTime(0x7FFFFFFFFFFFFFF0LL), 2.0f);

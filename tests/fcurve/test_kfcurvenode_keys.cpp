@@ -180,7 +180,7 @@ TEST(KFCurveNodeCandidate, SavedStateRestoresValuesAndDropsNewLayers)
     KFCurveNodeCandidateState state;
     t->GetCandidateState(state);
     EXPECT_EQ(state.mTotalCandidateMethod, KFCURVENODE_CANDIDATE_SET);
-    EXPECT_EQ(state.mSubStates.GetCount(), 3);
+    EXPECT_EQ(state.mSubStates.size(), 3u);
     ASSERT_NE(state.mLayerState, nullptr);
     EXPECT_EQ(state.mLayerState->mLayerID, 1);
     EXPECT_EQ(state.mSubStates[1]->mFCurveValue, 2.0);
@@ -197,7 +197,7 @@ TEST(KFCurveNodeCandidate, SavedStateRestoresValuesAndDropsNewLayers)
     t->CandidateGet(out);
     ExpectNear3(out, 1, 2, 3, 0);
     t->GetCandidateState(state); // saving again replaces the old sub-states
-    EXPECT_EQ(state.mSubStates.GetCount(), 3);
+    EXPECT_EQ(state.mSubStates.size(), 3u);
     t->Destroy();
 }
 
@@ -298,7 +298,7 @@ TEST(KFCurveNodeKeys, IsKeyNeighboursAndDeletion)
     EXPECT_TRUE(t->DeleteKey(close, nullptr, 0.1));
     EXPECT_EQ(Member(t, 1)->KeyGetCount(), 3);
     EXPECT_TRUE(t->Delete(Sec(0), Sec(3))); // keys strictly inside the span go
-    EXPECT_EQ(Times(*Member(t, 1)), (std::vector<long long>{0, 3 * kSecond}));
+    EXPECT_EQ(Times(*Member(t, 1)), (std::vector<long long>{0, 3 * kTicksPerSecond}));
     t->Destroy();
 }
 
@@ -377,7 +377,7 @@ TEST(KFCurveNodeKeys, CopyAndReplaceOverSpans)
     AddKeys(*Member(t, 0), {0, 0, 0, 0, 0});
     AddKey(*Member(patch, 0), Sec(2), 8.0f);
     t->Replace(patch, Sec(1), Sec(3), true);
-    EXPECT_EQ(Times(*Member(t, 0)), (std::vector<long long>{0, 2 * kSecond, 4 * kSecond}));
+    EXPECT_EQ(Times(*Member(t, 0)), (std::vector<long long>{0, 2 * kTicksPerSecond, 4 * kTicksPerSecond}));
     EXPECT_EQ(Member(t, 0)->KeyGetValue(1), 8.0f);
     patch->Destroy();
     t->Destroy();

@@ -87,7 +87,7 @@ TEST(KFCurveNodeStorage, RoundTripWithLayersAndTimeWarpsInEveryForm)
         ASSERT_EQ(target->GetCount(), 4);
         KFCurveNode* rt = target->Get(0);
         EXPECT_STREQ(rt->GetName(), "Position");
-        EXPECT_EQ(Times(*Member(rt, 0)), (std::vector<long long>{0, kSecond}));
+        EXPECT_EQ(Times(*Member(rt, 0)), (std::vector<long long>{0, kTicksPerSecond}));
         EXPECT_EQ(Values(*Member(rt, 0)), (std::vector<float>{1, 2.5f}));
         EXPECT_EQ(Member(rt, 2)->GetValue(), -4.0f);
         EXPECT_EQ(rt->TimeWarpGet(), tw.warp);

@@ -23,7 +23,7 @@ KFCurveNode* Destination()
 void Frames(KFCurve* c, std::initializer_list<std::pair<long long, float>> keys, unsigned int interpolation = L)
 {
     for (const auto& k : keys)
-        AddKey(*c, KTime(k.first * kFrame), k.second, interpolation, interpolation == C ? 0 : AUTO);
+        AddKey(*c, KTime(k.first * kTicksPerFrame30), k.second, interpolation, interpolation == C ? 0 : AUTO);
 }
 
 // Plots node over [start, stop] frames at one frame into a new destination.
@@ -31,8 +31,8 @@ KFCurveNode* Plot(KFCurveNode* node, long long start, long long stop, KArrayTemp
                   bool useTimeWarp = false, KSmartPlotOptions* options = nullptr)
 {
     KFCurveNode* dest = Destination();
-    KFCurve_PlotInLayers(node, ids, 0, 0, KTime(start * kFrame), KTime(stop * kFrame), KTime(kFrame), dest, nullptr,
-                         useTimeWarp, options);
+    KFCurve_PlotInLayers(node, ids, 0, 0, KTime(start * kTicksPerFrame30), KTime(stop * kTicksPerFrame30),
+                         KTime(kTicksPerFrame30), dest, nullptr, useTimeWarp, options);
     return dest;
 }
 
@@ -55,7 +55,7 @@ TEST(KFCurvePlot, SpanOfOneSecondAndBoundedSampling)
         ASSERT_NE(Member(dest, m), nullptr);
         ASSERT_EQ(Member(dest, m)->KeyGetCount(), 32) << m;
         for (int k = 0; k < 32; ++k)
-            EXPECT_EQ(Member(dest, m)->KeyGetTime(k).Get(), k * kFrame);
+            EXPECT_EQ(Member(dest, m)->KeyGetTime(k).Get(), k * kTicksPerFrame30);
     }
     for (int k = 0; k <= 31; ++k)
         EXPECT_NEAR(Member(dest, 0)->KeyGetValue(k), k < 30 ? k : 30, 1e-4) << k; // constant after the last key
@@ -63,14 +63,17 @@ TEST(KFCurvePlot, SpanOfOneSecondAndBoundedSampling)
     EXPECT_EQ(Member(node, 0)->KeyGetCount(), 2); // the node itself is unchanged
     dest->Destroy();
     dest = Destination(); // a stop of 0.99 s: keys from 0 to 1 s
-    KFCurve_PlotInLayers(node, nullptr, 0, 0, KTime(0), Sec(0.99), KTime(kFrame), dest, nullptr, false, nullptr);
+    KFCurve_PlotInLayers(node, nullptr, 0, 0, KTime(0), Sec(0.99), KTime(kTicksPerFrame30), dest, nullptr, false,
+                         nullptr);
     EXPECT_EQ(Member(dest, 0)->KeyGetCount(), 31);
-    EXPECT_EQ(Member(dest, 0)->KeyGetTime(30).Get(), kSecond);
+    EXPECT_EQ(Member(dest, 0)->KeyGetTime(30).Get(), kTicksPerSecond);
     dest->Destroy();
     dest = Destination(); // a period that is not positive, or an endless span: nothing is plotted
-    for (KTime period : {KTime(0), KTime(-kFrame)})
-        KFCurve_PlotInLayers(node, nullptr, 0, 0, KTime(0), KTime(kSecond), period, dest, nullptr, false, nullptr);
-    KFCurve_PlotInLayers(node, nullptr, 0, 0, KTime(0), KTIME_INFINITE, KTime(kFrame), dest, nullptr, false, nullptr);
+    for (KTime period : {KTime(0), KTime(-kTicksPerFrame30)})
+        KFCurve_PlotInLayers(node, nullptr, 0, 0, KTime(0), KTime(kTicksPerSecond), period, dest, nullptr, false,
+                             nullptr);
+    KFCurve_PlotInLayers(node, nullptr, 0, 0, KTime(0), KTIME_INFINITE, KTime(kTicksPerFrame30), dest, nullptr, false,
+                         nullptr);
     EXPECT_EQ(Member(dest, 0), nullptr);
     // A period so long that the next regular sample is past the tick range.
     KFCurve_PlotInLayers(node, nullptr, 0, 0, KTime(0), KTIME_INFINITE, KTime(0x4000000000000000LL), dest, nullptr,
@@ -128,8 +131,8 @@ TEST(KFCurvePlot, TargetsReplaceResetAndRemove)
     float colour[3] = {0.1f, 0.2f, 0.3f};
     Member(node, 0)->SetColor(colour);
     Member(node, 0)->SetWasData(7);
-    KFCurve_PlotInLayers(node, nullptr, 0, KFCURVE_PLOT_REPLACE_CURVES, KTime(0), KTime(kSecond), KTime(kFrame),
-                         nullptr, nullptr, false, nullptr);
+    KFCurve_PlotInLayers(node, nullptr, 0, KFCURVE_PLOT_REPLACE_CURVES, KTime(0), KTime(kTicksPerSecond),
+                         KTime(kTicksPerFrame30), nullptr, nullptr, false, nullptr);
     KFCurve* now = Member(node, 0);
     EXPECT_EQ(now->KeyGetCount(), 32);
     EXPECT_FLOAT_EQ(now->GetColor()[2], 0.3f);
@@ -138,12 +141,12 @@ TEST(KFCurvePlot, TargetsReplaceResetAndRemove)
     EXPECT_EQ(Member(node, 1)->KeyGetCount(), 32);
     KArrayTemplate<int> base; // the base layer plotted into layer 1 (created on the way) over a span
     base.Add(0);
-    KFCurve_PlotInLayers(node, &base, 1, KFCURVE_PLOT_REPLACE_KEYS, KTime(0), KTime(10 * kFrame), KTime(kFrame),
-                         nullptr, nullptr, false, nullptr);
+    KFCurve_PlotInLayers(node, &base, 1, KFCURVE_PLOT_REPLACE_KEYS, KTime(0), KTime(10 * kTicksPerFrame30),
+                         KTime(kTicksPerFrame30), nullptr, nullptr, false, nullptr);
     ASSERT_NE(node->LayerGet(1), nullptr);
     KFCurve* c = Member(node->LayerGet(1), 0);
-    EXPECT_TRUE(Has(c, 5 * kFrame));
-    EXPECT_NEAR(c->Evaluate(KTime(5 * kFrame)), 5.0, 1e-3);
+    EXPECT_TRUE(Has(c, 5 * kTicksPerFrame30));
+    EXPECT_NEAR(c->Evaluate(KTime(5 * kTicksPerFrame30)), 5.0, 1e-3);
     EXPECT_EQ(Member(node, 0)->KeyGetCount(), 32);
     node->Destroy();
     // Reset: every layer, the base one too, holds 0 at the span's ends and keeps no source key inside.
@@ -151,17 +154,17 @@ TEST(KFCurvePlot, TargetsReplaceResetAndRemove)
     Frames(Member(node, 0), {{0, 4.0f}, {10, 4.0f}});
     KFCurveNode* layer = node->CreateLayerAt(1);
     Frames(Member(layer, 0), {{0, 2.0f}, {10, 2.0f}});
-    KFCurve_PlotInLayers(node, nullptr, 0, KFCURVE_PLOT_RESET_LAYERS, KTime(2 * kFrame), KTime(8 * kFrame),
-                         KTime(kFrame), nullptr, nullptr, false, nullptr);
+    KFCurve_PlotInLayers(node, nullptr, 0, KFCURVE_PLOT_RESET_LAYERS, KTime(2 * kTicksPerFrame30),
+                         KTime(8 * kTicksPerFrame30), KTime(kTicksPerFrame30), nullptr, nullptr, false, nullptr);
     for (KFCurveNode* n : {node, layer})
     {
         KFCurve* m = Member(n, 0);
-        ASSERT_TRUE(Has(m, 2 * kFrame) && Has(m, 8 * kFrame));
-        EXPECT_FLOAT_EQ(m->Evaluate(KTime(2 * kFrame)), 0.0f);
-        EXPECT_FLOAT_EQ(m->Evaluate(KTime(8 * kFrame)), 0.0f);
+        ASSERT_TRUE(Has(m, 2 * kTicksPerFrame30) && Has(m, 8 * kTicksPerFrame30));
+        EXPECT_FLOAT_EQ(m->Evaluate(KTime(2 * kTicksPerFrame30)), 0.0f);
+        EXPECT_FLOAT_EQ(m->Evaluate(KTime(8 * kTicksPerFrame30)), 0.0f);
         for (long long t : Times(*m))
-            EXPECT_FALSE(t > 2 * kFrame && t < 8 * kFrame);
-        EXPECT_FLOAT_EQ(m->Evaluate(KTime(10 * kFrame)), n == node ? 4.0f : 2.0f);
+            EXPECT_FALSE(t > 2 * kTicksPerFrame30 && t < 8 * kTicksPerFrame30);
+        EXPECT_FLOAT_EQ(m->Evaluate(KTime(10 * kTicksPerFrame30)), n == node ? 4.0f : 2.0f);
     }
     node->Destroy();
     node = MemberNode("T", KFCL_ADD); // removing listed layers; layer 0 listed: the base curves lose their keys
@@ -171,12 +174,12 @@ TEST(KFCurvePlot, TargetsReplaceResetAndRemove)
     KArrayTemplate<int> ids;
     ids.Add(1);
     KFCurveNode* dest = Destination();
-    KFCurve_PlotInLayers(node, &ids, 0, KFCURVE_PLOT_REMOVE_LAYERS, KTime(0), KTime(kFrame), KTime(kFrame), dest,
-                         nullptr, false, nullptr);
+    KFCurve_PlotInLayers(node, &ids, 0, KFCURVE_PLOT_REMOVE_LAYERS, KTime(0), KTime(kTicksPerFrame30),
+                         KTime(kTicksPerFrame30), dest, nullptr, false, nullptr);
     EXPECT_EQ(node->LayerGet(1), nullptr);
     EXPECT_NE(node->LayerGet(2), nullptr);
-    KFCurve_PlotInLayers(node, &base, 0, KFCURVE_PLOT_REMOVE_LAYERS, KTime(0), KTime(kFrame), KTime(kFrame), nullptr,
-                         nullptr, false, nullptr);
+    KFCurve_PlotInLayers(node, &base, 0, KFCURVE_PLOT_REMOVE_LAYERS, KTime(0), KTime(kTicksPerFrame30),
+                         KTime(kTicksPerFrame30), nullptr, nullptr, false, nullptr);
     EXPECT_EQ(Member(node, 0)->KeyGetCount(), 0);
     EXPECT_EQ(Member(node->LayerGet(2), 0)->KeyGetCount(), 1);
     dest->Destroy();
@@ -190,15 +193,15 @@ TEST(KFCurvePlot, SolveIntoLayer)
     KFCurveNode* wanted = MemberNode("T", KFCL_ADD);
     Frames(Member(wanted, 0), {{0, 10.0f}});
     Frames(Member(wanted, 1), {{0, -2.0f}});
-    KFCurve_PlotInLayers(node, nullptr, 1, KFCURVE_PLOT_REPLACE_CURVES, KTime(0), KTime(4 * kFrame), KTime(kFrame),
-                         nullptr, wanted, false, nullptr);
+    KFCurve_PlotInLayers(node, nullptr, 1, KFCURVE_PLOT_REPLACE_CURVES, KTime(0), KTime(4 * kTicksPerFrame30),
+                         KTime(kTicksPerFrame30), nullptr, wanted, false, nullptr);
     KFCurveNode* layer = node->LayerGet(1);
     ASSERT_NE(layer, nullptr);
     ASSERT_EQ(Member(layer, 0)->KeyGetCount(), 6);
     EXPECT_FLOAT_EQ(Member(layer, 0)->KeyGetValue(3), 9.0f);
     EXPECT_FLOAT_EQ(Member(layer, 1)->KeyGetValue(3), -2.0f);
     double total[8] = {0};
-    node->GeneralEvaluate(total, KTime(2 * kFrame));
+    node->GeneralEvaluate(total, KTime(2 * kTicksPerFrame30));
     EXPECT_NEAR(total[0], 10.0, 1e-5);
     EXPECT_NEAR(total[1], -2.0, 1e-5);
     wanted->Destroy();
@@ -216,13 +219,14 @@ TEST(KFCurvePlot, SmartPlotting)
     options.mIncreaseFidelity = false;
     KFCurveNode* smart = Plot(node, 0, 30, nullptr, false, &options);
     for (int m = 0; m < 3; ++m)
-        EXPECT_EQ(Times(*Member(smart, m)), (std::vector<long long>{6 * kFrame, 15 * kFrame})) << m;
+        EXPECT_EQ(Times(*Member(smart, m)), (std::vector<long long>{6 * kTicksPerFrame30, 15 * kTicksPerFrame30})) << m;
     EXPECT_EQ(Values(*Member(smart, 0)), (std::vector<float>{1, 4}));
     options.mKeepDensePlot = true; // the dense plot: the regular samples and one delta around each key
     KFCurveNode* dense = Plot(node, 0, 30, nullptr, false, &options);
     const std::vector<long long> times = Times(*Member(dense, 0));
-    for (long long t : {6 * kFrame - kDelta, 6 * kFrame, 6 * kFrame + kDelta, 15 * kFrame - kDelta, 15 * kFrame,
-                        15 * kFrame + kDelta, 31 * kFrame})
+    for (long long t :
+         {6 * kTicksPerFrame30 - kDelta, 6 * kTicksPerFrame30, 6 * kTicksPerFrame30 + kDelta,
+          15 * kTicksPerFrame30 - kDelta, 15 * kTicksPerFrame30, 15 * kTicksPerFrame30 + kDelta, 31 * kTicksPerFrame30})
         EXPECT_TRUE(Has(Member(dense, 0), t)) << t;
     EXPECT_TRUE(std::is_sorted(times.begin(), times.end()));
     EXPECT_EQ(std::adjacent_find(times.begin(), times.end()), times.end());
@@ -232,8 +236,8 @@ TEST(KFCurvePlot, SmartPlotting)
     options.mBreakTangents = true;
     KFCurveNode* refined = Plot(node, 0, 30, nullptr, false, &options);
     KFCurve* x = Member(refined, 0);
-    EXPECT_TRUE(Has(x, 6 * kFrame) && Has(x, 15 * kFrame));
-    EXPECT_NEAR(x->Evaluate(KTime(10 * kFrame + kFrame / 2)), 2.5, 0.25 + 1e-3);
+    EXPECT_TRUE(Has(x, 6 * kTicksPerFrame30) && Has(x, 15 * kTicksPerFrame30));
+    EXPECT_NEAR(x->Evaluate(KTime(10 * kTicksPerFrame30 + kTicksPerFrame30 / 2)), 2.5, 0.25 + 1e-3);
     for (KFCurveNode* n : {refined, dense, smart, node})
         n->Destroy();
     KFCurve a, b; // the next smart-plot time across layers and the members keyed there

@@ -149,9 +149,10 @@ TEST(KFCurveUtils, Resample)
     // In place: quarter seconds on a ramp; on frames from a multiple of the period; empty ranges, zero periods fail.
     KFCurve c;
     AddKey(c, KTime(0), 0.0f);
-    AddKey(c, KTime(kSecond), 10.0f);
-    ASSERT_TRUE(KFCurveUtils::Resample(c, KTIME_MINUS_INFINITE, KTIME_INFINITE, KTime(kSecond / 4), false));
-    EXPECT_EQ(Times(c), (std::vector<long long>{0, kSecond / 4, kSecond / 2, 3 * kSecond / 4, kSecond}));
+    AddKey(c, KTime(kTicksPerSecond), 10.0f);
+    ASSERT_TRUE(KFCurveUtils::Resample(c, KTIME_MINUS_INFINITE, KTIME_INFINITE, KTime(kTicksPerSecond / 4), false));
+    EXPECT_EQ(Times(c), (std::vector<long long>{0, kTicksPerSecond / 4, kTicksPerSecond / 2, 3 * kTicksPerSecond / 4,
+                                                kTicksPerSecond}));
     EXPECT_EQ(Values(c), (std::vector<float>{0.0f, 2.5f, 5.0f, 7.5f, 10.0f}));
     KFCurve d;
     Ticks(d, {0, 100});
@@ -179,7 +180,7 @@ TEST(KFCurveUtils, SampleLoopsAreBounded)
     KFCurve wide; // in place, with keys at the ends of the tick range
     AddKey(wide, KTime(-0x7FFFFFFFFFFFFFF0LL), 0.0f);
     AddKey(wide, KTime(0x7FFFFFFFFFFFFFF0LL), 1.0f);
-    EXPECT_FALSE(KFCurveUtils::Resample(wide, KTIME_MINUS_INFINITE, KTIME_INFINITE, KTime(kSecond), false));
+    EXPECT_FALSE(KFCurveUtils::Resample(wide, KTIME_MINUS_INFINITE, KTIME_INFINITE, KTime(kTicksPerSecond), false));
     EXPECT_EQ(wide.KeyGetCount(), 2);
     // Conversion: a period not positive, or a span needing too many samples: the keys themselves only.
     KFCurve bounded, ramp, far;
@@ -239,7 +240,8 @@ TEST(KFCurveUtils, MergeCases)
     KFCurve half;
     Keys(half, {{0.5, 0.5f}, {2, 2.0f}});
     KFCurveUtils::Merge(user, half, joined);
-    ASSERT_EQ(Times(joined), (std::vector<long long>{0, kSecond / 2, 2 * kSecond, 3 * kSecond}));
+    ASSERT_EQ(Times(joined),
+              (std::vector<long long>{0, kTicksPerSecond / 2, 2 * kTicksPerSecond, 3 * kTicksPerSecond}));
     EXPECT_EQ(Values(joined), (std::vector<float>{0.0f, 0.5f, 2.0f, 3.0f}));
     EXPECT_NEAR(user.EvaluateRightDerivative(Sec(0.5)), joined.KeyGetDataDouble(0, KFCURVEKEY_NEXT_LEFT_SLOPE), 1e-6);
     EXPECT_EQ(Kinds(joined), "Us L Ub Us ");
@@ -262,12 +264,12 @@ TEST(KFCurveUtils, ConvertCurveAndTimeOffsets)
     EXPECT_EQ(Kinds(mixed), "Ua Ua Ua Ua Ua Ua ");
     KFCurve autoCurve, user; // auto to user keeps the shape through the slopes
     Keys(autoCurve, {{0, 0.0f}, {1, 10.0f}, {2, 0.0f}}, U, AUTO);
-    KFCurveUtils::ConvertCurve(autoCurve, user, U, USER, KTime(kSecond / 10));
+    KFCurveUtils::ConvertCurve(autoCurve, user, U, USER, KTime(kTicksPerSecond / 10));
     EXPECT_EQ(Kinds(user), "Us Us Us ");
     EXPECT_FLOAT_EQ(user.KeyGetDataDouble(0, KFCURVEKEY_RIGHT_SLOPE), autoCurve.KeyGetRightDerivative(0));
     EXPECT_FLOAT_EQ(user.KeyGetDataDouble(0, KFCURVEKEY_NEXT_LEFT_SLOPE), autoCurve.KeyGetLeftDerivative(1));
     EXPECT_FLOAT_EQ(user.KeyGetDataDouble(2, KFCURVEKEY_RIGHT_SLOPE), 0.0f); // the last key: no right slope
-    EXPECT_NEAR(user.Evaluate(KTime(kSecond / 3)), autoCurve.Evaluate(KTime(kSecond / 3)), 1e-4);
+    EXPECT_NEAR(user.Evaluate(KTime(kTicksPerSecond / 3)), autoCurve.Evaluate(KTime(kTicksPerSecond / 3)), 1e-4);
     // Recursively over a node, the node's own curve included.
     KFCurveNode* node = ThreeChildNode([](KFCurve& c, int) {
         AddKey(c, KTime(0), 0.0f, L);
@@ -340,7 +342,7 @@ TEST(KFCurveUtils, FidelityIncrease)
     Keys(peak, {{0, 0.0f}, {0.5, 10.0f}, {1, 0.0f}});
     flat(a);
     increase(a, peak, 2);
-    EXPECT_EQ(Times(a), (std::vector<long long>{0, kSecond / 2, kSecond}));
+    EXPECT_EQ(Times(a), (std::vector<long long>{0, kTicksPerSecond / 2, kTicksPerSecond}));
     EXPECT_FLOAT_EQ(a.KeyGetValue(1), 10.0f);
     EXPECT_EQ(a.KeyGetInterpolation(1), L);
     // Two subdivisions test the midpoint only and miss a stray at 0.25 s; four find it, and then a stray at 0.5 s.
@@ -350,7 +352,7 @@ TEST(KFCurveUtils, FidelityIncrease)
     increase(b, quarter, 2);
     EXPECT_EQ(b.KeyGetCount(), 2);
     increase(b, quarter, 4);
-    EXPECT_EQ(Times(b), (std::vector<long long>{0, kSecond / 4, kSecond / 2, kSecond}));
+    EXPECT_EQ(Times(b), (std::vector<long long>{0, kTicksPerSecond / 4, kTicksPerSecond / 2, kTicksPerSecond}));
     EXPECT_EQ(Values(b), (std::vector<float>{0, 10, 0, 0}));
     KFCurve c; // spans of 1/120 s per step or less, agreement, one subdivision, a reversed span: nothing
     flat(c);
