@@ -1,0 +1,217 @@
+#include "scene/kqoxgloballightsettings.h"
+
+#include <vector>
+
+namespace qoxsdk_600 {
+
+namespace {
+const char* const sLightErrorTable[1] = {"Index out of range."};
+}
+
+struct KQoxGlobalLightSettings::Impl
+{
+    Impl()
+        : mError(sLightErrorTable, 1)
+    {}
+    KQoxColor mAmbientColor;
+    bool mFogEnable = false;
+    KQoxColor mFogColor;
+    EFogMode mFogMode = eLINEAR;
+    double mFogStart = 0.3;
+    double mFogEnd = 1000.0;
+    double mFogDensity = 0.002;
+    bool mShadowEnable = false;
+    double mShadowIntensity = 0.0;
+    std::vector<KQoxShadowPlane> mShadowPlanes;
+    KError mError;
+};
+
+KQoxGlobalLightSettings::KQoxShadowPlane::KQoxShadowPlane()
+    : mEnable(true)
+    , mOrigin(0.0, 0.0, 0.0)
+    , mNormal(0.0, 1.0, 0.0)
+{}
+
+KQoxGlobalLightSettings::KQoxGlobalLightSettings()
+    : mImpl(new Impl)
+{
+    RestoreDefaultSettings();
+}
+
+KQoxGlobalLightSettings::~KQoxGlobalLightSettings() = default;
+
+KQoxGlobalLightSettings& KQoxGlobalLightSettings::operator=(const KQoxGlobalLightSettings& pSettings)
+{
+    if (&pSettings == this)
+        return *this;
+    const Impl& from = *pSettings.mImpl;
+    Impl& to = *mImpl;
+    to.mAmbientColor = from.mAmbientColor;
+    to.mFogEnable = from.mFogEnable;
+    to.mFogColor = from.mFogColor;
+    to.mFogMode = from.mFogMode;
+    to.mFogStart = from.mFogStart;
+    to.mFogEnd = from.mFogEnd;
+    to.mFogDensity = from.mFogDensity;
+    to.mShadowEnable = from.mShadowEnable;
+    to.mShadowIntensity = from.mShadowIntensity;
+    to.mShadowPlanes = from.mShadowPlanes;
+    return *this;
+}
+
+void KQoxGlobalLightSettings::RestoreDefaultSettings()
+{
+    Impl& s = *mImpl;
+    s.mAmbientColor.Set(0.4, 0.4, 0.4, 0.0);
+    s.mFogEnable = false;
+    s.mFogColor.Set(1.0, 1.0, 1.0, 0.0);
+    s.mFogMode = eLINEAR;
+    s.mFogStart = 0.3;
+    s.mFogEnd = 1000.0;
+    s.mFogDensity = 0.002;
+    s.mShadowEnable = false;
+    s.mShadowIntensity = 0.0;
+    s.mShadowPlanes.clear();
+}
+
+void KQoxGlobalLightSettings::SetAmbientColor(KQoxColor pColor)
+{
+    mImpl->mAmbientColor = pColor;
+}
+
+KQoxColor KQoxGlobalLightSettings::GetAmbientColor() const
+{
+    return mImpl->mAmbientColor;
+}
+
+void KQoxGlobalLightSettings::SetFogEnable(bool pEnable)
+{
+    mImpl->mFogEnable = pEnable;
+}
+
+bool KQoxGlobalLightSettings::GetFogEnable() const
+{
+    return mImpl->mFogEnable;
+}
+
+void KQoxGlobalLightSettings::SetFogColor(KQoxColor pColor)
+{
+    mImpl->mFogColor = pColor;
+}
+
+KQoxColor KQoxGlobalLightSettings::GetFogColor() const
+{
+    return mImpl->mFogColor;
+}
+
+void KQoxGlobalLightSettings::SetFogMode(EFogMode pMode)
+{
+    mImpl->mFogMode = pMode;
+}
+
+KQoxGlobalLightSettings::EFogMode KQoxGlobalLightSettings::GetFogMode() const
+{
+    return mImpl->mFogMode;
+}
+
+void KQoxGlobalLightSettings::SetFogDensity(double pDensity)
+{
+    mImpl->mFogDensity = pDensity;
+}
+
+double KQoxGlobalLightSettings::GetFogDensity() const
+{
+    return mImpl->mFogDensity;
+}
+
+void KQoxGlobalLightSettings::SetFogStart(double pStart)
+{
+    if (pStart > mImpl->mFogEnd)
+        mImpl->mFogStart = mImpl->mFogEnd;
+    else if (pStart < 0.0)
+        mImpl->mFogStart = 0.0;
+    else
+        mImpl->mFogStart = pStart;
+}
+
+double KQoxGlobalLightSettings::GetFogStart() const
+{
+    return mImpl->mFogStart;
+}
+
+void KQoxGlobalLightSettings::SetFogEnd(double pEnd)
+{
+    mImpl->mFogEnd = pEnd < mImpl->mFogStart ? mImpl->mFogStart : pEnd;
+}
+
+double KQoxGlobalLightSettings::GetFogEnd() const
+{
+    return mImpl->mFogEnd;
+}
+
+void KQoxGlobalLightSettings::SetShadowEnable(bool pEnable)
+{
+    mImpl->mShadowEnable = pEnable;
+}
+
+bool KQoxGlobalLightSettings::GetShadowEnable() const
+{
+    return mImpl->mShadowEnable;
+}
+
+void KQoxGlobalLightSettings::SetShadowIntensity(double pIntensity)
+{
+    if (pIntensity < 0.0)
+        mImpl->mShadowIntensity = 0.0;
+    else if (pIntensity > 300.0)
+        mImpl->mShadowIntensity = 300.0;
+    else
+        mImpl->mShadowIntensity = pIntensity;
+}
+
+double KQoxGlobalLightSettings::GetShadowIntensity() const
+{
+    return mImpl->mShadowIntensity;
+}
+
+int KQoxGlobalLightSettings::GetShadowPlaneCount() const
+{
+    return static_cast<int>(mImpl->mShadowPlanes.size());
+}
+
+KQoxGlobalLightSettings::KQoxShadowPlane* KQoxGlobalLightSettings::GetShadowPlane(int pIndex)
+{
+    if (pIndex < 0 || pIndex >= GetShadowPlaneCount())
+    {
+        mImpl->mError.SetLastErrorID(eIndexOutOfRange);
+        return nullptr;
+    }
+    return &mImpl->mShadowPlanes[static_cast<size_t>(pIndex)];
+}
+
+void KQoxGlobalLightSettings::AddShadowPlane(KQoxShadowPlane pPlane)
+{
+    mImpl->mShadowPlanes.push_back(pPlane);
+}
+
+void KQoxGlobalLightSettings::RemoveAllShadowPlanes()
+{
+    mImpl->mShadowPlanes.clear();
+}
+
+KError& KQoxGlobalLightSettings::GetError()
+{
+    return mImpl->mError;
+}
+
+int KQoxGlobalLightSettings::GetLastErrorID() const
+{
+    return mImpl->mError.GetLastErrorID();
+}
+
+const char* KQoxGlobalLightSettings::GetLastErrorString() const
+{
+    return mImpl->mError.GetLastErrorString();
+}
+
+} // namespace qoxsdk_600

@@ -1,0 +1,171 @@
+#include "scene/kqoxglobaltimesettings.h"
+
+#include <memory>
+#include <vector>
+
+namespace qoxsdk_600 {
+
+namespace {
+const char* const sTimeErrorTable[1] = {"Index out of range."};
+// The stored values that stand for the program-wide ones.
+const KTime::ETimeMode kUseGlobalTimeMode = 0;
+const KTime::ETimeProtocol kUseGlobalTimeProtocol = 2;
+const KTime::ETimeMode kDefaultTimeMode = 6; // 30 frames per second
+const KTime::ETimeProtocol kDefaultTimeProtocol = 1;
+} // namespace
+
+struct KQoxGlobalTimeSettings::Impl
+{
+    Impl()
+        : mError(sTimeErrorTable, 1)
+    {}
+    KTime::ETimeMode mTimeMode = kDefaultTimeMode;
+    KTime::ETimeProtocol mTimeProtocol = kDefaultTimeProtocol;
+    ESnapOnFrameMode mSnapOnFrameMode = eNO_SNAP;
+    std::vector<std::unique_ptr<KQoxTimeMarker>> mTimeMarkers;
+    int mCurrentTimeMarker = -1;
+    KError mError;
+};
+
+KQoxGlobalTimeSettings::KQoxTimeMarker::KQoxTimeMarker()
+    : mTime(0)
+    , mLoop(false)
+{}
+
+KQoxGlobalTimeSettings::KQoxGlobalTimeSettings()
+    : mImpl(new Impl)
+{
+    RestoreDefaultSettings();
+}
+
+KQoxGlobalTimeSettings::~KQoxGlobalTimeSettings()
+{
+    RemoveAllTimeMarkers();
+}
+
+KQoxGlobalTimeSettings& KQoxGlobalTimeSettings::operator=(const KQoxGlobalTimeSettings& pSettings)
+{
+    if (&pSettings == this)
+        return *this;
+    mImpl->mTimeMode = pSettings.mImpl->mTimeMode;
+    mImpl->mTimeProtocol = pSettings.mImpl->mTimeProtocol;
+    mImpl->mSnapOnFrameMode = pSettings.mImpl->mSnapOnFrameMode;
+    RemoveAllTimeMarkers();
+    for (const auto& marker : pSettings.mImpl->mTimeMarkers)
+        mImpl->mTimeMarkers.emplace_back(new KQoxTimeMarker(*marker));
+    mImpl->mCurrentTimeMarker = pSettings.mImpl->mCurrentTimeMarker;
+    return *this;
+}
+
+void KQoxGlobalTimeSettings::RestoreDefaultSettings()
+{
+    mImpl->mTimeMode = kDefaultTimeMode;
+    mImpl->mTimeProtocol = kDefaultTimeProtocol;
+    mImpl->mSnapOnFrameMode = eNO_SNAP;
+    RemoveAllTimeMarkers();
+}
+
+void KQoxGlobalTimeSettings::SetTimeMode(KTime::ETimeMode pTimeMode)
+{
+    mImpl->mTimeMode = pTimeMode;
+}
+
+KTime::ETimeMode KQoxGlobalTimeSettings::GetTimeMode() const
+{
+    if (mImpl->mTimeMode != kUseGlobalTimeMode)
+        return mImpl->mTimeMode;
+    KTime::ETimeMode global = KTime::GetGlobalTimeMode();
+    return global != kUseGlobalTimeMode ? global : kDefaultTimeMode;
+}
+
+void KQoxGlobalTimeSettings::SetTimeProtocol(KTime::ETimeProtocol pTimeProtocol)
+{
+    mImpl->mTimeProtocol = pTimeProtocol;
+}
+
+KTime::ETimeProtocol KQoxGlobalTimeSettings::GetTimeProtocol() const
+{
+    if (mImpl->mTimeProtocol != kUseGlobalTimeProtocol)
+        return mImpl->mTimeProtocol;
+    KTime::ETimeProtocol global = KTime::GetGlobalTimeProtocol();
+    return global != kUseGlobalTimeProtocol ? global : kDefaultTimeProtocol;
+}
+
+void KQoxGlobalTimeSettings::SetSnapOnFrameMode(ESnapOnFrameMode pSnapOnFrameMode)
+{
+    mImpl->mSnapOnFrameMode = pSnapOnFrameMode;
+}
+
+KQoxGlobalTimeSettings::ESnapOnFrameMode KQoxGlobalTimeSettings::GetSnapOnFrameMode() const
+{
+    return mImpl->mSnapOnFrameMode;
+}
+
+void KQoxGlobalTimeSettings::SetSnapOnFrame(bool pSnapOnFrame)
+{
+    mImpl->mSnapOnFrameMode = pSnapOnFrame ? eSNAP_ON_FRAME : eNO_SNAP;
+}
+
+bool KQoxGlobalTimeSettings::GetSnapOnFrame() const
+{
+    return mImpl->mSnapOnFrameMode != eNO_SNAP;
+}
+
+int KQoxGlobalTimeSettings::GetTimeMarkerCount() const
+{
+    return static_cast<int>(mImpl->mTimeMarkers.size());
+}
+
+KQoxGlobalTimeSettings::KQoxTimeMarker* KQoxGlobalTimeSettings::GetTimeMarker(int pIndex)
+{
+    if (pIndex < 0 || pIndex >= GetTimeMarkerCount())
+    {
+        mImpl->mError.SetLastErrorID(eIndexOutOfRange);
+        return nullptr;
+    }
+    return mImpl->mTimeMarkers[static_cast<size_t>(pIndex)].get();
+}
+
+bool KQoxGlobalTimeSettings::SetCurrentTimeMarker(int pIndex)
+{
+    if (pIndex < 0 || pIndex >= GetTimeMarkerCount())
+    {
+        mImpl->mError.SetLastErrorID(eIndexOutOfRange);
+        return false;
+    }
+    mImpl->mCurrentTimeMarker = pIndex;
+    return true;
+}
+
+int KQoxGlobalTimeSettings::GetCurrentTimeMarker() const
+{
+    return mImpl->mCurrentTimeMarker;
+}
+
+void KQoxGlobalTimeSettings::AddTimeMarker(KQoxTimeMarker pMarker)
+{
+    mImpl->mTimeMarkers.emplace_back(new KQoxTimeMarker(pMarker));
+}
+
+void KQoxGlobalTimeSettings::RemoveAllTimeMarkers()
+{
+    mImpl->mTimeMarkers.clear();
+    mImpl->mCurrentTimeMarker = -1;
+}
+
+KError& KQoxGlobalTimeSettings::GetError()
+{
+    return mImpl->mError;
+}
+
+int KQoxGlobalTimeSettings::GetLastErrorID() const
+{
+    return mImpl->mError.GetLastErrorID();
+}
+
+const char* KQoxGlobalTimeSettings::GetLastErrorString() const
+{
+    return mImpl->mError.GetLastErrorString();
+}
+
+} // namespace qoxsdk_600

@@ -1,0 +1,205 @@
+#include "scene/kqoxsdkmanager.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <strings.h>
+
+#include "object/kbaselib.h"
+#include "scene/kqoxsceneinfo.h"
+#include "scene/kqoxthumbnail.h"
+#include "scene/kqoxuserproperty.h"
+
+namespace qoxsdk_600 {
+
+namespace {
+const char* const sErrorTable[2] = {"Object not found", nullptr};
+
+// Users of the base library: the loaded program and every live manager.
+int gsManagerRefCount = 0;
+
+void ReleaseLibraryUser()
+{
+    if (gsManagerRefCount > 0 && --gsManagerRefCount == 0)
+        KBaseLib_Terminate();
+}
+
+void AddLibraryUser()
+{
+    if (gsManagerRefCount == 0)
+        KBaseLib_Init();
+    ++gsManagerRefCount;
+}
+
+// Loading the program counts as one user, released at exit.
+struct ProgramLibraryUser
+{
+    ProgramLibraryUser()
+    {
+        AddLibraryUser();
+        atexit(&ReleaseLibraryUser);
+    }
+};
+const ProgramLibraryUser sProgramLibraryUser;
+} // namespace
+
+KQoxSdkManager* KQoxSdkManager::CreateKQoxSdkManager()
+{
+    return new KQoxSdkManager;
+}
+
+KQoxSdkManager::KQoxSdkManager()
+    : mNodeRenamingStrategy(nullptr)
+    , mMaterialRenamingStrategy(nullptr)
+    , mTextureRenamingStrategy(nullptr)
+    , mVideoRenamingStrategy(nullptr)
+    , mError(sErrorTable, 2)
+{
+    AddLibraryUser();
+}
+
+KQoxSdkManager::~KQoxSdkManager()
+{
+    Clear();
+    // Clear leaves deformers and image converters listed; the manager owns
+    // them all the same, so they go with it.
+    mDeformers.DestroyAll();
+    mImageConverters.DestroyAll();
+    delete mNodeRenamingStrategy;
+    delete mMaterialRenamingStrategy;
+    delete mTextureRenamingStrategy;
+    delete mVideoRenamingStrategy;
+    ReleaseLibraryUser();
+}
+
+int KQoxSdkManager::GetManagerRefCount()
+{
+    return gsManagerRefCount;
+}
+
+KString KQoxSdkManager::PrefixName(const char* pPrefix, const char* pName)
+{
+    KString name(pName ? pName : "");
+    int separator = name.Find("::");
+    if (separator >= 0)
+        name = name.Mid(static_cast<unsigned int>(separator) + 2);
+    if (name.IsEmpty())
+        name = "Name";
+    if (pPrefix && *pPrefix)
+    {
+        KString prefixed(pPrefix);
+        prefixed += name;
+        return prefixed;
+    }
+    return name;
+}
+
+const char* GetDeformerPrefixFromTypeName(const char* pTypeName)
+{
+    if (pTypeName && strcasecmp(pTypeName, "Cluster") == 0)
+        return "SubDeformer::";
+    return "Deformer::";
+}
+
+// User properties, thumbnails and scene infos ----------------------------------
+
+KQoxUserProperty* KQoxSdkManager::CreateKQoxUserProperty(const char* pName, const char* pTypeName, const char* pLabel)
+{
+    return AddCreated(mUserProperties, AllocateKQoxUserProperty(pName, pTypeName, pLabel));
+}
+
+KQoxUserProperty* KQoxSdkManager::CreateKQoxUserProperty(KProperty* pProperty)
+{
+    return AddCreated(mUserProperties, AllocateKQoxUserProperty(pProperty));
+}
+
+KQoxThumbnail* KQoxSdkManager::CreateKQoxThumbnail()
+{
+    return AddCreated(mThumbnails, AllocateKQoxThumbnail());
+}
+
+KQoxSceneInfo* KQoxSdkManager::CreateKQoxSceneInfo()
+{
+    return AddCreated(mSceneInfos, AllocateKQoxSceneInfo());
+}
+
+KQoxUserProperty* KQoxSdkManager::AllocateKQoxUserProperty(const char* pName, const char* pTypeName, const char* pLabel)
+{
+    if (!pName || !pLabel)
+        return nullptr;
+    return new KQoxUserProperty(*this, pName, pTypeName, pLabel);
+}
+
+KQoxUserProperty* KQoxSdkManager::AllocateKQoxUserProperty(KProperty* pProperty)
+{
+    if (!pProperty)
+        return nullptr;
+    return new KQoxUserProperty(*this, pProperty);
+}
+
+KQoxThumbnail* KQoxSdkManager::AllocateKQoxThumbnail()
+{
+    return new KQoxThumbnail;
+}
+
+KQoxSceneInfo* KQoxSdkManager::AllocateKQoxSceneInfo()
+{
+    return new KQoxSceneInfo;
+}
+
+bool KQoxSdkManager::DestroyKQoxUserProperty(KQoxUserProperty* pProperty)
+{
+    return DestroyListed(mUserProperties, pProperty);
+}
+
+bool KQoxSdkManager::DestroyKQoxThumbnail(KQoxThumbnail* pThumbnail)
+{
+    return DestroyListed(mThumbnails, pThumbnail);
+}
+
+bool KQoxSdkManager::DestroyKQoxSceneInfo(KQoxSceneInfo* pSceneInfo)
+{
+    return DestroyListed(mSceneInfos, pSceneInfo);
+}
+
+KQoxUserProperty* KQoxSdkManager::FindKQoxUserProperty(const char* pName)
+{
+    // A wrapped property can be renamed through the property system, which
+    // the manager does not see, so the names are read as they stand.
+    if (!pName)
+        return nullptr;
+    KQoxUserProperty* found = nullptr;
+    mUserProperties.ForEach([&](KQoxUserProperty* property) {
+        if (!found && property->GetName() == pName)
+            found = property;
+    });
+    return found;
+}
+
+// Clear ----------------------------------------------------------------------
+
+void KQoxSdkManager::Clear()
+{
+    mScenes.DestroyAll();
+    mNodeAttributes.DestroyAll();
+    mNodes.DestroyAll();
+    mLinks.DestroyAll();
+    mMaterials.DestroyAll();
+    mShapes.DestroyAll();
+    mTextures.DestroyAll();
+    mVideos.DestroyAll();
+    mPoses.DestroyAll();
+    mUserProperties.DestroyAll();
+    mGenericNodes.DestroyAll();
+    mThumbnails.DestroyAll();
+    mSceneInfos.DestroyAll();
+    mGeometryConverters.DestroyAll();
+    mExporters.DestroyAll();
+    mImporters.DestroyAll();
+    KRenamingStrategy* strategies[4] = {mNodeRenamingStrategy, mMaterialRenamingStrategy, mTextureRenamingStrategy,
+                                        mVideoRenamingStrategy};
+    for (KRenamingStrategy* strategy : strategies)
+        if (strategy)
+            strategy->Clear();
+}
+
+} // namespace qoxsdk_600

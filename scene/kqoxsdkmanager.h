@@ -1,0 +1,259 @@
+#ifndef QOX_SCENE_KQOXSDKMANAGER_H
+#define QOX_SCENE_KQOXSDKMANAGER_H
+
+// KQoxSdkManager: factory and owner of every SDK object.
+//
+// Every scene object is made by one of the manager's Create operations and
+// stays in one of its eighteen typed lists until it is destroyed through the
+// same manager (its Destroy operations or Clear); callers never delete such
+// objects. Allocation goes through virtual Allocate operations so that a
+// subclass can supply its own subtypes, and destroyers and finders are
+// virtual so that a subclass can take them over.
+//
+// The manager also names objects with their class prefix (PrefixName) and
+// keeps the base library started while any manager exists: loading the
+// program counts as one user, each manager as one more.
+//
+// Each object kind joins the manager with its own Create/Allocate/Destroy
+// (and Find) operations written over the generic helpers below.
+
+#include "base/kerror.h"
+#include "base/kname.h"
+#include "base/kstring.h"
+#include "scene/kqoxobject.h"
+#include "scene/kqoxobjectlist.h"
+
+#include <type_traits>
+
+class KProperty;
+
+namespace qoxsdk_600 {
+
+class KQoxScene;
+class KQoxNode;
+class KQoxNodeAttribute;
+class KQoxLink;
+class KQoxMaterial;
+class KQoxShape;
+class KQoxTexture;
+class KQoxVideo;
+class KQoxPose;
+class KQoxUserProperty;
+class KQoxThumbnail;
+class KQoxSceneInfo;
+class KQoxGenericNode;
+class KQoxDeformer;
+class KQoxGeometryConverter;
+class KQoxImageConverter;
+class KQoxExporter;
+class KQoxImporter;
+
+class KQoxSdkManager
+{
+public:
+    enum
+    {
+        eObjectNotFound = 0
+    };
+
+    // Allocates a manager; the caller deletes it through the virtual destructor.
+    static KQoxSdkManager* CreateKQoxSdkManager();
+
+    KQoxSdkManager();
+    // Clear, then the renaming strategies are deleted and the library user
+    // count drops (the last user shuts the base library down).
+    virtual ~KQoxSdkManager();
+    KQoxSdkManager(const KQoxSdkManager&) = delete;
+    KQoxSdkManager& operator=(const KQoxSdkManager&) = delete;
+
+    KError& GetError() { return mError; }
+    int GetLastErrorID() const { return mError.GetLastErrorID(); }
+    const char* GetLastErrorString() const { return mError.GetLastErrorString(); }
+
+    // The name without anything up to and including its first "::" ("Name"
+    // when nothing is left), with the prefix in front when it is not empty.
+    static KString PrefixName(const char* pPrefix, const char* pName);
+
+    // The number of users of the base library: one for the loaded program,
+    // one per live manager.
+    static int GetManagerRefCount();
+
+    // User properties: name, type name and label; null (nothing listed) when
+    // the name or the label is null.
+    KQoxUserProperty* CreateKQoxUserProperty(const char* pName, const char* pTypeName, const char* pLabel);
+    // A wrapper of the property; null for a null property.
+    KQoxUserProperty* CreateKQoxUserProperty(KProperty* pProperty);
+    KQoxThumbnail* CreateKQoxThumbnail();
+    KQoxSceneInfo* CreateKQoxSceneInfo();
+
+    // Destroyers: remove the object from its list and delete it; an object
+    // the manager does not hold gives "Object not found" and false.
+    virtual bool DestroyKQoxUserProperty(KQoxUserProperty* pProperty);
+    virtual bool DestroyKQoxThumbnail(KQoxThumbnail* pThumbnail);
+    virtual bool DestroyKQoxSceneInfo(KQoxSceneInfo* pSceneInfo);
+
+    // The first user property whose name equals the text; null without error.
+    virtual KQoxUserProperty* FindKQoxUserProperty(const char* pName);
+
+    // Counts and indexed access; null for an index out of range, no error.
+    int GetKQoxSceneCount() const { return mScenes.GetCount(); }
+    KQoxScene* GetKQoxScene(int pIndex) { return mScenes.Get(pIndex); }
+    int GetKQoxNodeCount() const { return mNodes.GetCount(); }
+    KQoxNode* GetKQoxNode(int pIndex) { return mNodes.Get(pIndex); }
+    int GetKQoxNodeAttributeCount() const { return mNodeAttributes.GetCount(); }
+    KQoxNodeAttribute* GetKQoxNodeAttribute(int pIndex) { return mNodeAttributes.Get(pIndex); }
+    int GetKQoxLinkCount() const { return mLinks.GetCount(); }
+    KQoxLink* GetKQoxLink(int pIndex) { return mLinks.Get(pIndex); }
+    int GetKQoxMaterialCount() const { return mMaterials.GetCount(); }
+    KQoxMaterial* GetKQoxMaterial(int pIndex) { return mMaterials.Get(pIndex); }
+    int GetKQoxShapeCount() const { return mShapes.GetCount(); }
+    int GetKQoxTextureCount() const { return mTextures.GetCount(); }
+    KQoxTexture* GetKQoxTexture(int pIndex) { return mTextures.Get(pIndex); }
+    int GetKQoxVideoCount() const { return mVideos.GetCount(); }
+    KQoxVideo* GetKQoxVideo(int pIndex) { return mVideos.Get(pIndex); }
+    int GetKQoxPoseCount() const { return mPoses.GetCount(); }
+    KQoxPose* GetKQoxPose(int pIndex) { return mPoses.Get(pIndex); }
+    int GetKQoxUserPropertyCount() const { return mUserProperties.GetCount(); }
+    int GetKQoxThumbnailCount() const { return mThumbnails.GetCount(); }
+    int GetKQoxSceneInfoCount() const { return mSceneInfos.GetCount(); }
+    int GetKQoxGenericNodeCount() const { return mGenericNodes.GetCount(); }
+    int GetKQoxDeformerCount() const { return mDeformers.GetCount(); }
+    int GetKQoxGeometryConverterCount() const { return mGeometryConverters.GetCount(); }
+    int GetKQoxImageConverterCount() const { return mImageConverters.GetCount(); }
+    int GetKQoxExporterCount() const { return mExporters.GetCount(); }
+    int GetKQoxImporterCount() const { return mImporters.GetCount(); }
+
+    // Destroys the objects of every list but the deformers and the image
+    // converters, in a fixed order (scenes, node attributes, nodes, links,
+    // materials, shapes, textures, videos, poses, user properties, generic
+    // nodes, thumbnails, scene infos, geometry converters, exporters,
+    // importers), then clears the set renaming strategies.
+    virtual void Clear();
+
+    // Name changes of objects made by this manager move this count, so that
+    // the name lookups rebuild their index.
+    void NameChanged() { ++mNameVersion; }
+    unsigned long GetNameVersion() const { return mNameVersion; }
+
+protected:
+    virtual KQoxUserProperty* AllocateKQoxUserProperty(const char* pName, const char* pTypeName, const char* pLabel);
+    virtual KQoxUserProperty* AllocateKQoxUserProperty(KProperty* pProperty);
+    virtual KQoxThumbnail* AllocateKQoxThumbnail();
+    virtual KQoxSceneInfo* AllocateKQoxSceneInfo();
+
+    // The generic steps of every kind -----------------------------------------
+
+    // How Clear and the destroyers dispose of an object: the Destruct hook
+    // first for the kinds that ask for it, then the destructor.
+    template <class T, bool CallDestruct>
+    static void DisposeObject(T* pObject)
+    {
+        if constexpr (CallDestruct)
+            pObject->Destruct();
+        delete pObject;
+    }
+
+    // The tail of every creation: null stays null (nothing listed, no error);
+    // the renaming strategy, when set, renames the new object; the object is
+    // appended to its list, which learns how to dispose of the kind.
+    template <class T, bool CallDestruct = false>
+    T* AddCreated(KQoxObjectList<T>& pList, T* pObject, KRenamingStrategy* pStrategy = nullptr)
+    {
+        if (!pObject)
+            return nullptr;
+        if constexpr (std::is_base_of<KQoxObject, T>::value)
+        {
+            if (pStrategy)
+            {
+                pStrategy->Rename(pObject->GetNameRecord());
+                NameChanged();
+            }
+        }
+        else
+        {
+            (void)pStrategy;
+        }
+        if (!pList.GetDestroyer())
+            pList.SetDestroyer(&DisposeObject<T, CallDestruct>);
+        pList.Add(pObject);
+        return pObject;
+    }
+
+    // Takes an object out of its list; "Object not found" and false when the
+    // manager does not hold it.
+    template <class T>
+    bool RemoveListed(KQoxObjectList<T>& pList, T* pObject)
+    {
+        if (!pList.Remove(pObject))
+        {
+            mError.SetLastErrorID(eObjectNotFound);
+            return false;
+        }
+        return true;
+    }
+
+    // Removes and disposes of a listed object.
+    template <class T, bool CallDestruct = false>
+    bool DestroyListed(KQoxObjectList<T>& pList, T* pObject)
+    {
+        if (!RemoveListed(pList, pObject))
+            return false;
+        DisposeObject<T, CallDestruct>(pObject);
+        return true;
+    }
+
+    // The pIndex-th object (from 0, in list order) whose current name equals
+    // PrefixName(pPrefix, pName) exactly, or without prefixing when pPrefix
+    // is null; "Object not found" and null when there is none.
+    template <class T>
+    T* FindNamed(KQoxObjectList<T>& pList, const char* pPrefix, const char* pName, int pIndex)
+    {
+        T* found = nullptr;
+        if (pPrefix)
+            found = pList.FindByName(PrefixName(pPrefix, pName).ToChars(), pIndex, mNameVersion);
+        else
+            found = pList.FindByName(pName, pIndex, mNameVersion);
+        if (!found)
+            mError.SetLastErrorID(eObjectNotFound);
+        return found;
+    }
+
+    // The eighteen lists, in order.
+    KQoxObjectList<KQoxScene> mScenes;
+    KQoxObjectList<KQoxNode> mNodes;
+    KQoxObjectList<KQoxNodeAttribute> mNodeAttributes;
+    KQoxObjectList<KQoxLink> mLinks;
+    KQoxObjectList<KQoxMaterial> mMaterials;
+    KQoxObjectList<KQoxShape> mShapes;
+    KQoxObjectList<KQoxTexture> mTextures;
+    KQoxObjectList<KQoxVideo> mVideos;
+    KQoxObjectList<KQoxPose> mPoses;
+    KQoxObjectList<KQoxUserProperty> mUserProperties;
+    KQoxObjectList<KQoxThumbnail> mThumbnails;
+    KQoxObjectList<KQoxSceneInfo> mSceneInfos;
+    KQoxObjectList<KQoxGenericNode> mGenericNodes;
+    KQoxObjectList<KQoxDeformer> mDeformers;
+    KQoxObjectList<KQoxGeometryConverter> mGeometryConverters;
+    KQoxObjectList<KQoxImageConverter> mImageConverters;
+    KQoxObjectList<KQoxExporter> mExporters;
+    KQoxObjectList<KQoxImporter> mImporters;
+
+    // Renaming strategies of new nodes, materials, textures and videos; null
+    // after construction, set by subclasses, deleted by the destructor.
+    KRenamingStrategy* mNodeRenamingStrategy;
+    KRenamingStrategy* mMaterialRenamingStrategy;
+    KRenamingStrategy* mTextureRenamingStrategy;
+    KRenamingStrategy* mVideoRenamingStrategy;
+
+    KError mError;
+
+private:
+    unsigned long mNameVersion = 0;
+};
+
+// "SubDeformer::" for the type name "Cluster" (any case), else "Deformer::".
+const char* GetDeformerPrefixFromTypeName(const char* pTypeName);
+
+} // namespace qoxsdk_600
+
+#endif

@@ -1,0 +1,684 @@
+#include "scene/kqoxtakenodecontainer.h"
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <strings.h>
+#include <unordered_map>
+
+#include "fcurve/kfcurve.h"
+#include "fcurve/kfcurvenode.h"
+#include "object/kproperty.h"
+#include "object/kpropertydatatype.h"
+#include "scene/kqoxpropertyhandler.h"
+#include "scene/kqoxtakenode.h"
+#include "scene/kqoxtakenode_private.h"
+#include "scene/kqoxuserproperty.h"
+
+namespace qoxsdk_600 {
+
+namespace {
+const char* const kIndexOutOfRange = "Index out of range";
+const char* const kUnknownTakeNodeName = "Unknown take node name";
+const char* const kTakeNodeDoesNotExist = "Take node does not exist";
+const char* const kTakeNodeAlreadyExists = "Take node already exists";
+const char* const kCannotRemoveDefaultTakeNode = "Cannot remove default take node";
+
+// Names of the member children of a multi-member channel.
+const char* const kMemberNames[4] = {"X", "Y", "Z", "toto"};
+const int kMaxChannelMembers = 4;
+// The largest property value the curve-to-property direction handles.
+const int kMaxMemberValueSize = 32;
+
+// Number of channel members of a property: its data type's member count, or
+// by value kind 3 for vectors and colours, 4 with a fourth component, else 1.
+int GetMemberCount(KProperty* pProperty)
+{
+    if (KDataType* dataType = pProperty->GetPropertyInfo().mDataType)
+        return dataType->GetMemberCount();
+    switch (pProperty->GetPropertyType())
+    {
+    case kPropertyTypeVector3D:
+    case kPropertyTypeColorRGB: return 3;
+    case kPropertyTypeVector4D:
+    case kPropertyTypeColorRGBA: return 4;
+    default: return 1;
+    }
+}
+
+bool IsVectorKind(kPropertyType pType)
+{
+    return pType == kPropertyTypeVector4D || pType == kPropertyTypeVector3D || pType == kPropertyTypeColorRGB ||
+           pType == kPropertyTypeColorRGBA;
+}
+
+// A curve value is a float: out-of-range doubles become infinities rather
+// than an undefined conversion.
+float ToCurveValue(double pValue)
+{
+    if (pValue > std::numeric_limits<float>::max())
+        return std::numeric_limits<float>::infinity();
+    if (pValue < -std::numeric_limits<float>::max())
+        return -std::numeric_limits<float>::infinity();
+    return static_cast<float>(pValue);
+}
+
+// Truncation toward zero that stays defined for NaN and huge values.
+int TruncateToInt(double pValue)
+{
+    if (std::isnan(pValue))
+        return 0;
+    if (pValue >= static_cast<double>(std::numeric_limits<int>::max()))
+        return std::numeric_limits<int>::max();
+    if (pValue <= static_cast<double>(std::numeric_limits<int>::min()))
+        return std::numeric_limits<int>::min();
+    return static_cast<int>(pValue);
+}
+
+// Writes a curve's static value with its callbacks held off, so that nothing
+// is called back for it.
+void SetStaticValue(KFCurve* pCurve, double pValue)
+{
+    if (!pCurve)
+        return;
+    pCurve->CallbackEnable(false);
+    pCurve->SetValue(ToCurveValue(pValue));
+    pCurve->CallbackClear();
+    pCurve->CallbackEnable(true);
+}
+
+// The member child pIndex of a channel, created ("X", "Y", "Z", no data type)
+// with a curve when missing; an existing child without curve gets one.
+KFCurveNode* GetOrCreateMember(KFCurveNode* pNode, int pIndex)
+{
+    KFCurveNode* child = pNode->Get(pIndex);
+    if (!child)
+    {
+        child = KFCurveNodeCreate(kMemberNames[pIndex], static_cast<KDataType*>(nullptr), KFCL_NOLAYER, 0);
+        pNode->Add(child);
+    }
+    if (!child->FCurveGet())
+        child->FCurveSet(KFCurveCreate(), false);
+    return child;
+}
+
+// Stores value into member pMember of the property, converted to the
+// member's own kind. Kinds without numbers are left alone.
+void WritePropertyMember(KProperty* pProperty, int pMember, double pValue)
+{
+    kPropertyType type = pProperty->GetPropertyType();
+    if (KDataType* dataType = pProperty->GetPropertyInfo().mDataType)
+    {
+        if (dataType->SizeOf() > kMaxMemberValueSize || dataType->GetMemberCount() <= pMember)
+            return;
+    }
+    else if (!IsVectorKind(type) && pMember != 0)
+    {
+        return;
+    }
+    switch (type)
+    {
+    case kPropertyTypeInt:
+    case kPropertyTypeBool:
+    case kPropertyTypeEnum: pProperty->SetInteger(TruncateToInt(pValue)); break;
+    case kPropertyTypeFloat:
+    case kPropertyTypeDouble: pProperty->SetDouble(pValue); break;
+    case kPropertyTypeVector4D:
+    case kPropertyTypeVector3D:
+    case kPropertyTypeColorRGB:
+    case kPropertyTypeColorRGBA:
+    {
+        if (pMember < 0 || pMember >= kMaxChannelMembers)
+            return;
+        double values[kMaxChannelMembers] = {0.0, 0.0, 0.0, 0.0};
+        pProperty->GetData(values, 0, nullptr, nullptr);
+        values[pMember] = pValue;
+        pProperty->SetData(values, 0, nullptr, nullptr);
+        break;
+    }
+    default: break;
+    }
+}
+
+bool IsDefaultTakeName(const char* pName)
+{
+    return pName && strcasecmp(pName, kDefaultTakeName) == 0;
+}
+
+// Pairs each curve of a tree with the curve at the same place in a copy of it.
+void MapCopiedCurves(KFCurveNode* pSource, KFCurveNode* pCopy, std::unordered_map<KFCurve*, KFCurve*>& pMap)
+{
+    if (!pSource || !pCopy)
+        return;
+    if (pSource->FCurveGet() && pCopy->FCurveGet())
+        pMap[pSource->FCurveGet()] = pCopy->FCurveGet();
+    int count = pSource->GetCount() < pCopy->GetCount() ? pSource->GetCount() : pCopy->GetCount();
+    for (int i = 0; i < count; ++i)
+        MapCopiedCurves(pSource->Get(i), pCopy->Get(i), pMap);
+}
+} // namespace
+
+KString GetEffectivePropertyName(KString pName)
+{
+    if (pName == "Lcl Translation")
+        return KString("T");
+    if (pName == "Lcl Rotation")
+        return KString("R");
+    if (pName == "Lcl Scaling")
+        return KString("S");
+    return pName;
+}
+
+void UpdateDefaultValuesWithProperty(KFCurveNode* pNode, KQoxUserProperty* pProperty)
+{
+    if (!pNode || !pProperty)
+        return;
+    KQoxUserProperty::EUserPropertyType type = pProperty->GetPropertyType();
+    if (type == KQoxUserProperty::eVECTOR || type == KQoxUserProperty::eCOLOR)
+    {
+        double values[3] = {0.0, 0.0, 0.0};
+        pProperty->GetDefaultValue(values[0], values[1], values[2]);
+        for (int i = 0; i < 3; ++i)
+            SetStaticValue(GetOrCreateMember(pNode, i)->FCurveGet(), values[i]);
+        return;
+    }
+    double value = 0.0;
+    pProperty->GetDefaultValue(value);
+    if (!pNode->FCurveGet())
+        pNode->FCurveSet(KFCurveCreate(), false);
+    SetStaticValue(pNode->FCurveGet(), value);
+}
+
+void UpdateDefaultValuesWithProperty(KFCurveNode* pNode, KProperty* pProperty)
+{
+    if (!pNode || !pProperty)
+        return;
+    int count = GetMemberCount(pProperty);
+    // Only vector and colour kinds hold their members as doubles.
+    if ((count == 3 || count == 4) && IsVectorKind(pProperty->GetPropertyType()))
+    {
+        double values[kMaxChannelMembers] = {0.0, 0.0, 0.0, 0.0};
+        pProperty->GetData(values, 0, nullptr, nullptr);
+        for (int i = 0; i < count; ++i)
+        {
+            KFCurveNode* child = pNode->Get(i);
+            if (child && child->FCurveGet())
+                SetStaticValue(child->FCurveGet(), values[i]);
+        }
+        return;
+    }
+    if (pNode->FCurveGet())
+        SetStaticValue(pNode->FCurveGet(), pProperty->AsDouble());
+}
+
+void DefaultTakeValueChangedCallback(KFCurve* pCurve, KFCurveEvent* pEvent, void* pData)
+{
+    if (!pCurve || !pEvent || !pData)
+        return;
+    KQoxDefaultTakeCallback* record = static_cast<KQoxDefaultTakeCallback*>(pData);
+    // A curve being destroyed has nothing to tell the property, whose owner
+    // may already be gone.
+    bool destroyed = (pEvent->mType & KFCURVEEVENT_DESTROY) != 0;
+    if (!destroyed && (pEvent->mType & KFCURVEEVENT_CANDIDATE) && record->mProperty && record->mCurve)
+        WritePropertyMember(record->mProperty, record->mMember, record->mCurve->GetValue());
+    if (destroyed && record->mContainer)
+    {
+        KQoxDefaultTakeCallback* callback = record;
+        record->mContainer->UnregisterDefaultTakeCallback(callback);
+    }
+}
+
+// Construction and copy ----------------------------------------------------------
+
+KQoxTakeNodeContainer::KQoxTakeNodeContainer(KQoxSdkManager& pManager, const char* pName, KError* pError)
+    : KQoxObject(pManager, pName)
+    , mTakeNodeArray(16)
+    , mDefaultTakeCallbacks(16)
+    , mCurrentTakeNode(-1)
+    , mError(pError)
+{}
+
+KQoxTakeNodeContainer::~KQoxTakeNodeContainer()
+{
+    DestroyTakeNodes();
+    mCurrentTakeNode = -1;
+    UnregisterAllDefaultTakeCallback();
+}
+
+void KQoxTakeNodeContainer::Init()
+{
+    CreateTakeNode(kDefaultTakeName);
+    mCurrentTakeNode = 0;
+}
+
+void KQoxTakeNodeContainer::Reset()
+{
+    DestroyTakeNodes();
+    Init();
+}
+
+void KQoxTakeNodeContainer::DestroyTakeNodes()
+{
+    while (mTakeNodeArray.GetCount() > 0)
+        delete mTakeNodeArray.RemoveLast();
+}
+
+KQoxTakeNodeContainer& KQoxTakeNodeContainer::operator=(KQoxTakeNodeContainer& pSource)
+{
+    if (&pSource == this)
+        return *this;
+    KQoxObject::operator=(pSource);
+    DestroyTakeNodes();
+    for (int i = 0; i < pSource.mTakeNodeArray.GetCount(); ++i)
+        mTakeNodeArray.Add(new KQoxTakeNode(*pSource.mTakeNodeArray[i]));
+    mCurrentTakeNode = pSource.mCurrentTakeNode;
+    RebindDefaultTakeCallbacks(pSource);
+    return *this;
+}
+
+void KQoxTakeNodeContainer::RebindDefaultTakeCallbacks(KQoxTakeNodeContainer& pSource)
+{
+    KQoxTakeNode* sourceDefault = pSource.GetDefaultTakeNode();
+    KQoxTakeNode* copyDefault = GetDefaultTakeNode();
+    KQoxPropertyHandler* handler = GetPropertyHandler();
+    if (!sourceDefault || !copyDefault || !handler)
+        return;
+    std::unordered_map<KFCurve*, KFCurve*> copies;
+    MapCopiedCurves(sourceDefault->GetKFCurveNode(), copyDefault->GetKFCurveNode(), copies);
+    for (int i = 0; i < pSource.mDefaultTakeCallbacks.GetCount(); ++i)
+    {
+        KQoxDefaultTakeCallback* record = pSource.mDefaultTakeCallbacks[i];
+        if (!record || !record->mProperty)
+            continue;
+        auto copy = copies.find(record->mCurve);
+        if (copy == copies.end())
+            continue;
+        KProperty* own = handler->FindPropertyByName(record->mProperty->GetPropertyName());
+        if (own)
+            RegisterDefaultTakeCallback(own, record->mMember, copy->second);
+    }
+}
+
+// Takes ----------------------------------------------------------------------------
+
+void KQoxTakeNodeContainer::SetError(const char* pText)
+{
+    if (mError)
+        mError->SetLastError(0, pText);
+}
+
+int KQoxTakeNodeContainer::FindTakeNode(const char* pName) const
+{
+    if (!pName)
+        return -1;
+    for (int i = 0; i < mTakeNodeArray.GetCount(); ++i)
+        if (strcmp(mTakeNodeArray[i]->GetName(), pName) == 0)
+            return i;
+    return -1;
+}
+
+KQoxTakeNode* KQoxTakeNodeContainer::CreateTakeNode(const char* pName)
+{
+    if (!pName)
+        pName = "";
+    if (FindTakeNode(pName) >= 0)
+    {
+        SetError(kTakeNodeAlreadyExists);
+        return nullptr;
+    }
+    KQoxTakeNode* takeNode = nullptr;
+    if (KQoxTakeNode* defaultTake = GetDefaultTakeNode())
+    {
+        takeNode = new KQoxTakeNode(*defaultTake);
+        takeNode->SetName(pName);
+    }
+    else
+    {
+        takeNode = new KQoxTakeNode(pName);
+        AddChannels(takeNode);
+    }
+    mTakeNodeArray.Add(takeNode);
+    return takeNode;
+}
+
+void KQoxTakeNodeContainer::RemoveTakeNodeAt(int pIndex)
+{
+    delete mTakeNodeArray.RemoveAt(pIndex);
+    // The current index keeps designating the same take; when that take is
+    // the one removed, the previous take becomes current.
+    if (pIndex <= mCurrentTakeNode)
+        --mCurrentTakeNode;
+}
+
+bool KQoxTakeNodeContainer::RemoveTakeNode(int pIndex)
+{
+    if (pIndex == 0)
+    {
+        SetError(kCannotRemoveDefaultTakeNode);
+        return false;
+    }
+    if (pIndex < 1 || pIndex >= mTakeNodeArray.GetCount())
+    {
+        SetError(kIndexOutOfRange);
+        return false;
+    }
+    RemoveTakeNodeAt(pIndex);
+    return true;
+}
+
+bool KQoxTakeNodeContainer::RemoveTakeNode(const char* pName)
+{
+    int index = FindTakeNode(pName);
+    if (index < 0)
+    {
+        SetError(kUnknownTakeNodeName);
+        return false;
+    }
+    if (index == 0)
+    {
+        SetError(kCannotRemoveDefaultTakeNode);
+        return false;
+    }
+    RemoveTakeNodeAt(index);
+    return true;
+}
+
+bool KQoxTakeNodeContainer::SetCurrentTakeNode(int pIndex)
+{
+    if (pIndex < 0 || pIndex >= mTakeNodeArray.GetCount())
+    {
+        SetError(kIndexOutOfRange);
+        mCurrentTakeNode = 0;
+        return false;
+    }
+    mCurrentTakeNode = pIndex;
+    return true;
+}
+
+bool KQoxTakeNodeContainer::SetCurrentTakeNode(const char* pName)
+{
+    int index = FindTakeNode(pName);
+    if (index < 0)
+    {
+        SetError(kUnknownTakeNodeName);
+        mCurrentTakeNode = 0;
+        return false;
+    }
+    mCurrentTakeNode = index;
+    return true;
+}
+
+KQoxTakeNode* KQoxTakeNodeContainer::GetDefaultTakeNode()
+{
+    return mTakeNodeArray.GetCount() > 0 ? mTakeNodeArray[0] : nullptr;
+}
+
+KQoxTakeNode* KQoxTakeNodeContainer::GetTakeNode(int pIndex)
+{
+    if (pIndex < 0 || pIndex >= mTakeNodeArray.GetCount())
+    {
+        SetError(kTakeNodeDoesNotExist);
+        return nullptr;
+    }
+    return mTakeNodeArray[pIndex];
+}
+
+char* KQoxTakeNodeContainer::GetTakeNodeName(int pIndex)
+{
+    KQoxTakeNode* takeNode = GetTakeNode(pIndex);
+    return takeNode ? takeNode->GetName() : nullptr;
+}
+
+KQoxTakeNode* KQoxTakeNodeContainer::GetCurrentTakeNode()
+{
+    return GetTakeNode(mCurrentTakeNode);
+}
+
+char* KQoxTakeNodeContainer::GetCurrentTakeNodeName()
+{
+    return GetTakeNodeName(mCurrentTakeNode);
+}
+
+bool KQoxTakeNodeContainer::IsChannelAnimated(const char* pNodeName, const char* pChannelName,
+                                              const char* pSubChannelName)
+{
+    for (int i = 1; i < mTakeNodeArray.GetCount(); ++i)
+        if (mTakeNodeArray[i]->IsChannelAnimated(pNodeName, pChannelName, pSubChannelName))
+            return true;
+    return false;
+}
+
+bool KQoxTakeNodeContainer::IsChannelAnimated(const char* pNodeName, const char* pChannelName, KDataType* pDataType)
+{
+    for (int i = 1; i < mTakeNodeArray.GetCount(); ++i)
+        if (mTakeNodeArray[i]->IsChannelAnimated(pNodeName, pChannelName, pDataType))
+            return true;
+    return false;
+}
+
+bool KQoxTakeNodeContainer::GetAnimationInterval(KTime& pStart, KTime& pStop)
+{
+    if (mCurrentTakeNode < 0 || mCurrentTakeNode >= mTakeNodeArray.GetCount())
+        return false;
+    KFCurveNode* root = mTakeNodeArray[mCurrentTakeNode]->GetKFCurveNode();
+    KTime start = KTIME_INFINITE;
+    KTime stop = KTIME_MINUS_INFINITE;
+    if (!root || !root->GetAnimationInterval(start, stop))
+        return false;
+    if (start < pStart)
+        pStart = start;
+    if (stop > pStop)
+        pStop = stop;
+    return true;
+}
+
+// Properties and channels -------------------------------------------------------------
+
+void KQoxTakeNodeContainer::FillPropertyList(void* pList)
+{
+    KQoxPropertyHandler* handler = GetPropertyHandler();
+    if (!pList || !handler)
+        return;
+    KArrayTemplate<KProperty*>* list = static_cast<KArrayTemplate<KProperty*>*>(pList);
+    for (int i = 0; i < handler->GetPropertyCount(); ++i)
+        list->Add(handler->GetProperty(i));
+}
+
+void KQoxTakeNodeContainer::PublishProperties()
+{
+    KQoxPropertyHandler* handler = GetPropertyHandler();
+    if (!handler)
+        return;
+    for (int i = 0; i < handler->GetPropertyCount(); ++i)
+    {
+        KProperty* property = handler->GetProperty(i);
+        if (!property || GetProperty(property))
+            continue;
+        KQoxUserProperty* userProperty = CreateKQoxUserProperty(property);
+        if (!userProperty)
+            continue;
+        AddProperty(userProperty);
+        userProperty->SetPropertyHandler(handler);
+    }
+}
+
+void KQoxTakeNodeContainer::CreateChannelsForProperty(KProperty* pProperty, KQoxTakeNode* pTakeNode)
+{
+    if (!pProperty || !pTakeNode || !pTakeNode->GetKFCurveNode())
+        return;
+    KFCurveNode* root = pTakeNode->GetKFCurveNode();
+    const char* name = pProperty->GetPropertyName();
+    if (FindChannelNode(root, name))
+        return;
+    bool isDefault = IsDefaultTakeName(pTakeNode->GetName());
+    int count = GetMemberCount(pProperty);
+    // A value of more members than the channel naming knows gets no channel.
+    if (count > kMaxChannelMembers)
+        return;
+
+    KFCurveNode* node = nullptr;
+    if (count < 2)
+    {
+        node = root->FindOrCreate(name, true);
+        if (isDefault)
+            RegisterDefaultTakeCallback(pProperty, 0, node->FCurveGet());
+    }
+    else
+    {
+        node = root->FindOrCreate(name, false);
+        for (int i = 0; i < count; ++i)
+        {
+            KFCurveNode* member = GetOrCreateMember(node, i);
+            if (isDefault)
+                RegisterDefaultTakeCallback(pProperty, i, member->FCurveGet());
+        }
+    }
+    UpdateDefaultValuesWithProperty(node, pProperty);
+}
+
+void KQoxTakeNodeContainer::PropertyAdded(KQoxUserProperty* pUserProperty)
+{
+    if (!pUserProperty)
+        return;
+    if (KQoxPropertyHandler* handler = GetPropertyHandler())
+        handler->CreateKProperty(pUserProperty);
+    if (!pUserProperty->GetFlag(KQoxUserProperty::eANIMATABLE))
+        return;
+    KProperty* property = pUserProperty->GetKProperty();
+    if (property)
+        property->ModifyPropertyFlag(KProperty::eAnimated, true);
+
+    KQoxUserProperty::EUserPropertyType type = pUserProperty->GetPropertyType();
+    bool isVector = type == KQoxUserProperty::eVECTOR || type == KQoxUserProperty::eCOLOR;
+    KString name = pUserProperty->GetName();
+    KString effective = GetEffectivePropertyName(name);
+    bool isTransform = effective != name;
+
+    for (int i = 0; i < mTakeNodeArray.GetCount(); ++i)
+    {
+        KFCurveNode* root = mTakeNodeArray[i]->GetKFCurveNode();
+        if (!root)
+            continue;
+        if (isTransform)
+        {
+            if (KFCurveNode* node = FindChannelNode(root, effective.ToChars()))
+                UpdateDefaultValuesWithProperty(node, pUserProperty);
+            continue;
+        }
+        KFCurveNode* node = FindChannelNode(root, name.ToChars());
+        if (!node)
+        {
+            node = root->FindOrCreate(name.ToChars(), !isVector);
+            if (i == 0 && property)
+            {
+                if (!isVector)
+                {
+                    RegisterDefaultTakeCallback(property, 0, node->FCurveGet());
+                }
+                else
+                {
+                    for (int member = 0; member < 3; ++member)
+                        RegisterDefaultTakeCallback(property, member, GetOrCreateMember(node, member)->FCurveGet());
+                }
+            }
+        }
+        UpdateDefaultValuesWithProperty(node, pUserProperty);
+    }
+}
+
+void KQoxTakeNodeContainer::PropertyRemoved(KQoxUserProperty* pUserProperty)
+{
+    if (!pUserProperty)
+        return;
+    KString name = pUserProperty->GetName();
+    for (int i = 0; i < mTakeNodeArray.GetCount(); ++i)
+    {
+        KFCurveNode* root = mTakeNodeArray[i]->GetKFCurveNode();
+        KFCurveNode* node = FindChannelNode(root, name.ToChars());
+        KFCurveNode* parent = node ? node->GetParent() : nullptr;
+        if (!parent)
+            continue;
+        // The channel is taken out and destroyed with its curves, whose
+        // destruction also drops their Default-take callback records, so no
+        // record outlives the property destroyed below.
+        parent->Remove(parent->Find(node));
+        node->Destroy();
+    }
+    if (KQoxPropertyHandler* handler = GetPropertyHandler())
+        handler->DestroyKProperty(pUserProperty);
+}
+
+bool KQoxTakeNodeContainer::PropertyDefaultValueChanged(KQoxUserProperty* pUserProperty)
+{
+    if (!pUserProperty || !pUserProperty->GetFlag(KQoxUserProperty::eANIMATABLE))
+        return false;
+    if (mCurrentTakeNode < 0 || mCurrentTakeNode >= mTakeNodeArray.GetCount())
+        return false;
+    KFCurveNode* current = mTakeNodeArray[mCurrentTakeNode]->GetKFCurveNode();
+    if (!current)
+        return false;
+    KString name = GetEffectivePropertyName(pUserProperty->GetName());
+    UpdateDefaultValuesWithProperty(FindChannelNode(current, name.ToChars()), pUserProperty);
+    if (KQoxTakeNode* defaultTake = GetDefaultTakeNode())
+        UpdateDefaultValuesWithProperty(FindChannelNode(defaultTake->GetKFCurveNode(), name.ToChars()), pUserProperty);
+    return true;
+}
+
+void KQoxTakeNodeContainer::UpdateDefaultTakeFromProperties()
+{
+    KQoxTakeNode* defaultTake = GetDefaultTakeNode();
+    KFCurveNode* root = defaultTake ? defaultTake->GetKFCurveNode() : nullptr;
+    if (!root)
+        return;
+    KArrayTemplate<KProperty*> properties(16);
+    FillPropertyList(&properties);
+    for (int i = 0; i < properties.GetCount(); ++i)
+    {
+        KProperty* property = properties[i];
+        if (!property)
+            continue;
+        KString name = GetEffectivePropertyName(KString(property->GetPropertyName()));
+        UpdateDefaultValuesWithProperty(FindChannelNode(root, name.ToChars()), property);
+    }
+}
+
+// Default-take callbacks ------------------------------------------------------------------
+
+void KQoxTakeNodeContainer::RegisterDefaultTakeCallback(KProperty* pProperty, int pMember, KFCurve* pCurve)
+{
+    if (!pProperty || !pCurve)
+        return;
+    KQoxDefaultTakeCallback* record = new KQoxDefaultTakeCallback(pProperty, pMember, pCurve, this);
+    mDefaultTakeCallbacks.Add(record);
+    pCurve->CallbackRegister(DefaultTakeValueChangedCallback, record);
+}
+
+void KQoxTakeNodeContainer::UnregisterDefaultTakeCallback(KQoxDefaultTakeCallback*& pCallback)
+{
+    if (!pCallback)
+        return;
+    int index = mDefaultTakeCallbacks.Find(pCallback);
+    if (index < 0)
+        return;
+    if (pCallback->mCurve)
+        pCallback->mCurve->CallbackUnregister(DefaultTakeValueChangedCallback, pCallback);
+    mDefaultTakeCallbacks.RemoveAt(index);
+    delete pCallback;
+    pCallback = nullptr;
+}
+
+void KQoxTakeNodeContainer::UnregisterAllDefaultTakeCallback()
+{
+    while (mDefaultTakeCallbacks.GetCount() > 0)
+    {
+        KQoxDefaultTakeCallback* record = mDefaultTakeCallbacks[0];
+        if (!record)
+        {
+            mDefaultTakeCallbacks.RemoveAt(0);
+            continue;
+        }
+        UnregisterDefaultTakeCallback(record);
+    }
+}
+
+} // namespace qoxsdk_600

@@ -1,0 +1,160 @@
+#ifndef QOX_SCENE_KQOXTAKENODECONTAINER_H
+#define QOX_SCENE_KQOXTAKENODECONTAINER_H
+
+// KQoxTakeNodeContainer: the base of every animatable scene object.
+//
+// It owns one take node per take (entry 0 is "Default" once Init ran) and the
+// index of the current take, creates the channels of animatable properties in
+// every take, and keeps property values and the static values of the Default
+// take's curves equal in both directions:
+// - curve to property: a callback record on each Default-take curve copies
+//   the curve's static value into its property whenever it changes;
+// - property to curve: a user property's new default value is written into
+//   its channel in the current and the Default take with the curve callbacks
+//   held off, so nothing echoes back.
+// Failures set code 0 with an explicit text in the error object the derived
+// class hands in.
+
+#include "base/karray.h"
+#include "base/kerror.h"
+#include "base/kstring.h"
+#include "base/ktime.h"
+#include "scene/kqoxobject.h"
+
+class KDataType;
+class KFCurve;
+class KFCurveEvent;
+class KFCurveNode;
+class KProperty;
+
+namespace qoxsdk_600 {
+
+class KQoxTakeNode;
+class KQoxTakeNodeContainer;
+class KQoxUserProperty;
+
+// Ties one Default-take curve to one member of a property.
+struct KQoxDefaultTakeCallback
+{
+    KQoxDefaultTakeCallback(KProperty* pProperty, int pMember, KFCurve* pCurve, KQoxTakeNodeContainer* pContainer)
+        : mProperty(pProperty)
+        , mMember(pMember)
+        , mCurve(pCurve)
+        , mContainer(pContainer)
+    {}
+    KProperty* mProperty;              // not owned
+    int mMember;                       // 0 for a single value, else the member index
+    KFCurve* mCurve;                   // not owned
+    KQoxTakeNodeContainer* mContainer; // the container that owns the record
+};
+
+class KQoxTakeNodeContainer : public KQoxObject
+{
+public:
+    // No take node yet, current index -1. The error object may not be
+    // constructed yet; it is only used later.
+    KQoxTakeNodeContainer(KQoxSdkManager& pManager, const char* pName, KError* pError);
+    // Destroys the take nodes (last first), then the remaining callback records.
+    ~KQoxTakeNodeContainer() override;
+
+    // Creates "Default" and makes it current.
+    void Init();
+    // Destroys every take node (last first), then Init.
+    void Reset();
+
+    // Copies the object base, replaces the take nodes with deep copies of the
+    // source's and takes its current index. The copied Default take is tied
+    // to this object's own properties again, matched by property name.
+    KQoxTakeNodeContainer& operator=(KQoxTakeNodeContainer& pSource);
+
+    // Takes ------------------------------------------------------------------
+    // Appends a copy of the Default take under the name, or, for the first
+    // take, a fresh take node filled by AddChannels. Null with "Take node
+    // already exists" for a name already used (exact comparison).
+    KQoxTakeNode* CreateTakeNode(const char* pName);
+    // Refuse the Default take ("Cannot remove default take node") and unknown
+    // takes. The current index keeps designating the same take: it moves down
+    // when a take below it goes, and falls back to the previous take when the
+    // current one goes.
+    bool RemoveTakeNode(int pIndex);
+    bool RemoveTakeNode(const char* pName);
+    // On failure the current index falls back to 0 and false is returned.
+    virtual bool SetCurrentTakeNode(int pIndex);
+    virtual bool SetCurrentTakeNode(const char* pName);
+    // Entry 0, or null without error.
+    KQoxTakeNode* GetDefaultTakeNode();
+    // Null with "Take node does not exist" out of range.
+    KQoxTakeNode* GetCurrentTakeNode();
+    char* GetCurrentTakeNodeName();
+    KQoxTakeNode* GetTakeNode(int pIndex);
+    char* GetTakeNodeName(int pIndex);
+    int GetCurrentTakeNodeIndex() const { return mCurrentTakeNode; }
+    int GetTakeNodeCount() const { return mTakeNodeArray.GetCount(); }
+    // True when the channel has a key in a take other than the Default take.
+    bool IsChannelAnimated(const char* pNodeName, const char* pChannelName, const char* pSubChannelName);
+    bool IsChannelAnimated(const char* pNodeName, const char* pChannelName, KDataType* pDataType);
+    // Widens the pair with the current take's key span; false (unchanged)
+    // when it has no key.
+    virtual bool GetAnimationInterval(KTime& pStart, KTime& pStop);
+
+    // Properties and channels ------------------------------------------------
+    void PropertyAdded(KQoxUserProperty* pUserProperty) override;
+    void PropertyRemoved(KQoxUserProperty* pUserProperty) override;
+    // Refreshes the property's channel in the current and the Default take
+    // from an animatable user property's default value.
+    bool PropertyDefaultValueChanged(KQoxUserProperty* pUserProperty);
+    // Copies every property of the handler into its Default-take channel.
+    void UpdateDefaultTakeFromProperties();
+    // Appends every property of the handler to a KArrayTemplate<KProperty*>.
+    void FillPropertyList(void* pList) override;
+    // Wraps every handler property not wrapped yet as a user property and
+    // attaches it.
+    void PublishProperties();
+    // Makes sure the take node holds the channel of an animatable property.
+    void CreateChannelsForProperty(KProperty* pProperty, KQoxTakeNode* pTakeNode);
+    // Ties a Default-take curve to one member of a property.
+    void RegisterDefaultTakeCallback(KProperty* pProperty, int pMember, KFCurve* pCurve);
+    // Unregisters and deletes the record and nulls the pointer; nothing for
+    // null or a record this container does not hold.
+    void UnregisterDefaultTakeCallback(KQoxDefaultTakeCallback*& pCallback);
+    void UnregisterAllDefaultTakeCallback();
+    int GetDefaultTakeCallbackCount() const { return mDefaultTakeCallbacks.GetCount(); }
+
+    // Builds the channel tree of a fresh take node and registers the Default
+    // take's callbacks of the object's own channels.
+    virtual void AddChannels(KQoxTakeNode* pTakeNode) = 0;
+    // Wraps one handler property as a user property (through the manager).
+    virtual KQoxUserProperty* CreateKQoxUserProperty(KProperty* pProperty) = 0;
+
+protected:
+    KError* GetTakeError() const { return mError; }
+
+private:
+    void SetError(const char* pText);
+    int FindTakeNode(const char* pName) const;
+    void DestroyTakeNodes();
+    void RemoveTakeNodeAt(int pIndex);
+    // Registers the callbacks of the copied Default take on this object's own
+    // properties, matched by name, after an assignment.
+    void RebindDefaultTakeCallbacks(KQoxTakeNodeContainer& pSource);
+
+    KArrayTemplate<KQoxTakeNode*> mTakeNodeArray;
+    KArrayTemplate<KQoxDefaultTakeCallback*> mDefaultTakeCallbacks;
+    int mCurrentTakeNode;
+    KError* mError;
+
+    friend void DefaultTakeValueChangedCallback(KFCurve* pCurve, KFCurveEvent* pEvent, void* pData);
+};
+
+// "Lcl Translation" "T", "Lcl Rotation" "R", "Lcl Scaling" "S"; any other name unchanged.
+KString GetEffectivePropertyName(KString pName);
+// Property to curve: writes the static values of a channel with the curve
+// callbacks held off.
+void UpdateDefaultValuesWithProperty(KFCurveNode* pNode, KQoxUserProperty* pProperty);
+void UpdateDefaultValuesWithProperty(KFCurveNode* pNode, KProperty* pProperty);
+// Curve to property: the callback of a Default-take record (pData).
+void DefaultTakeValueChangedCallback(KFCurve* pCurve, KFCurveEvent* pEvent, void* pData);
+
+} // namespace qoxsdk_600
+
+#endif
