@@ -84,12 +84,22 @@ public:
     // A wrapper of the property; null for a null property.
     KQoxUserProperty* CreateKQoxUserProperty(KProperty* pProperty);
     KQoxThumbnail* CreateKQoxThumbnail();
+    // Nodes (kqoxsdkmanager_node.cpp): named "Model::" + the name, renamed by
+    // the node strategy when one is set.
+    KQoxNode* CreateKQoxNode(const char* pName);
     KQoxSceneInfo* CreateKQoxSceneInfo();
 
     // Destroyers: remove the object from its list and delete it; an object
     // the manager does not hold gives "Object not found" and false.
     virtual bool DestroyKQoxUserProperty(KQoxUserProperty* pProperty);
     virtual bool DestroyKQoxThumbnail(KQoxThumbnail* pThumbnail);
+    // With pRecursive the children's subtrees and the node's attribute go
+    // too; false when any of them could not be destroyed.
+    virtual bool DestroyKQoxNode(KQoxNode* pNode, bool pRecursive = false);
+    // The attribute is taken off its node first.
+    virtual bool DestroyKQoxNodeAttribute(KQoxNodeAttribute* pAttribute);
+    // The pIndex-th node named "Model::" + the name.
+    virtual KQoxNode* FindKQoxNode(const char* pName, int pIndex = 0);
     virtual bool DestroyKQoxSceneInfo(KQoxSceneInfo* pSceneInfo);
 
     // The first user property whose name equals the text; null without error.
@@ -139,6 +149,9 @@ protected:
     virtual KQoxUserProperty* AllocateKQoxUserProperty(const char* pName, const char* pTypeName, const char* pLabel);
     virtual KQoxUserProperty* AllocateKQoxUserProperty(KProperty* pProperty);
     virtual KQoxThumbnail* AllocateKQoxThumbnail();
+    virtual KQoxNode* AllocateKQoxNode(const char* pName);
+    // Lists an attribute made by an attribute class's creation operation.
+    KQoxNodeAttribute* AddCreatedNodeAttribute(KQoxNodeAttribute* pAttribute);
     virtual KQoxSceneInfo* AllocateKQoxSceneInfo();
 
     // The generic steps of every kind -----------------------------------------

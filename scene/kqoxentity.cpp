@@ -1,0 +1,393 @@
+#include "scene/kqoxentity.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "scene/kqoxnode.h"
+#include "scene/kqoxnode_walk.h"
+#include "scene/kqoxsdkmanager.h"
+
+namespace qoxsdk_600 {
+
+namespace {
+
+const char* const kEntityErrors[KQoxEntity::eERROR_COUNT] = {"Node is null.",
+                                                             "Node is already owned by the entity.",
+                                                             "Node does not belong to the entity.",
+                                                             "Parameter is out of range.",
+                                                             "Material still in use.",
+                                                             "Material not found.",
+                                                             "Texture still in use.",
+                                                             "Texture not found.",
+                                                             "Video still in use.",
+                                                             "Video not found.",
+                                                             "Video name clash.",
+                                                             nullptr,
+                                                             nullptr,
+                                                             nullptr,
+                                                             nullptr,
+                                                             nullptr,
+                                                             nullptr};
+
+const char* NameOf(KQoxNode* node)
+{
+    return node->GetName();
+}
+
+const char* NameOf(KQoxEntity::KQoxObjectReference* record)
+{
+    return record->mObject->GetName();
+}
+
+// Puts a list in ascending strcmp order of full names. The items appended
+// since the list was last in order are sorted apart and merged in, so a list
+// that grows between lookups is never sorted whole again.
+template <class T>
+void SortByName(KArrayTemplate<T>& list, int sortedCount)
+{
+    const int count = list.GetCount();
+    if (count < 2)
+        return;
+    T* items = &list[0];
+    auto less = [](T a, T b) { return std::strcmp(NameOf(a), NameOf(b)) < 0; };
+    if (sortedCount < 0 || sortedCount > count)
+        sortedCount = 0;
+    std::sort(items + sortedCount, items + count, less);
+    std::inplace_merge(items, items + sortedCount, items + count, less);
+}
+
+// Binary search of a sorted list; the position of an equal name or -1.
+template <class T>
+int BinaryFind(KArrayTemplate<T>& list, const char* name)
+{
+    int low = 0;
+    int high = list.GetCount() - 1;
+    while (low <= high)
+    {
+        const int mid = low + (high - low) / 2;
+        const int order = std::strcmp(name, NameOf(list[mid]));
+        if (order == 0)
+            return mid;
+        if (order < 0)
+            high = mid - 1;
+        else
+            low = mid + 1;
+    }
+    return -1;
+}
+
+} // namespace
+
+KQoxEntity::KQoxEntity(KQoxSdkManager& manager)
+    : mManager(manager)
+    , mRootNode(nullptr)
+    , mError(kEntityErrors, eERROR_COUNT)
+{
+    KQoxNode* root = manager.CreateKQoxNode("RootNode");
+    if (root)
+        root->SetEntity(this, true);
+    mRootNode = root;
+}
+
+KQoxEntity::~KQoxEntity()
+{
+    Clear();
+    for (int kind = 0; kind < eKIND_COUNT; ++kind)
+        FreeReferences(static_cast<EKind>(kind));
+}
+
+// ---------------------------------------------------------------------------
+// Nodes
+
+bool KQoxEntity::AddNode(KQoxNode* node)
+{
+    if (!node)
+    {
+        mError.SetLastErrorID(eNODE_IS_NULL);
+        return false;
+    }
+    if (!mNodeSet.insert(node).second)
+    {
+        mError.SetLastErrorID(eNODE_ALREADY_OWNED);
+        return false;
+    }
+    mNodes.Add(node);
+    return true;
+}
+
+bool KQoxEntity::RemoveNode(KQoxNode* node)
+{
+    if (!node)
+    {
+        mError.SetLastErrorID(eNODE_IS_NULL);
+        return false;
+    }
+    if (mNodeSet.erase(node) == 0)
+    {
+        mError.SetLastErrorID(eNODE_NOT_OWNED);
+        return false;
+    }
+    if (node == mRootNode)
+        mRootNode = nullptr;
+    // Nodes mostly leave in the order they came, or last first.
+    int index = mNodes.GetCount() - 1;
+    if (index >= 0 && mNodes[index] != node)
+        index = mNodes.Find(node);
+    mNodes.RemoveAt(index);
+    if (index < mNodeOrder.mSortedCount)
+        --mNodeOrder.mSortedCount; // removal keeps the order
+    return true;
+}
+
+KQoxNode* KQoxEntity::GetNode(int index)
+{
+    return (index >= 0 && index < mNodes.GetCount()) ? mNodes[index] : nullptr;
+}
+
+void KQoxEntity::FillNodeArray(KArrayTemplate<KQoxNode*>& array, KQoxNodeAttribute::EAttributeType type,
+                               bool recursive)
+{
+    array.Clear();
+    if (recursive)
+    {
+        KQoxWalkPreOrder(mRootNode, [&array, type](KQoxNode* node) {
+            KQoxNodeAttribute* attribute = node->GetNodeAttribute();
+            if (attribute && attribute->GetAttributeType() == type)
+                array.Add(node);
+            return true;
+        });
+        return;
+    }
+    for (int i = 0; i < mNodes.GetCount(); ++i)
+    {
+        KQoxNodeAttribute* attribute = mNodes[i]->GetNodeAttribute();
+        if (attribute && attribute->GetAttributeType() == type)
+            array.Add(mNodes[i]);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Reference lists
+
+int KQoxEntity::FindRecord(EKind kind, KQoxObject* object) const
+{
+    auto found = mRecordOf[kind].find(object);
+    if (found == mRecordOf[kind].end())
+        return -1;
+    const KArrayTemplate<KQoxObjectReference*>& list = mReferences[kind];
+    for (int i = list.GetCount() - 1; i >= 0; --i)
+        if (list[i] == found->second)
+            return i;
+    return -1;
+}
+
+bool KQoxEntity::AddReference(EKind kind, KQoxObject* object)
+{
+    if (!object)
+        return false;
+    auto found = mRecordOf[kind].find(object);
+    if (found != mRecordOf[kind].end())
+    {
+        ++found->second->mCount;
+        return true;
+    }
+    KQoxObjectReference* record = new KQoxObjectReference{object, 1};
+    mReferences[kind].Add(record);
+    mRecordOf[kind].emplace(object, record);
+    return true;
+}
+
+bool KQoxEntity::AddVideo(KQoxObject* video)
+{
+    if (!video)
+        return false;
+    KArrayTemplate<KQoxObjectReference*>& list = mReferences[eVIDEO];
+    for (int i = 0; i < list.GetCount(); ++i)
+    {
+        if (list[i]->mObject == video)
+        {
+            ++list[i]->mCount;
+            return true;
+        }
+        if (std::strcmp(list[i]->mObject->GetName(), video->GetName()) == 0)
+        {
+            mError.SetLastErrorID(eVIDEO_NAME_CLASH);
+            return false;
+        }
+    }
+    return AddReference(eVIDEO, video);
+}
+
+bool KQoxEntity::RemoveReference(EKind kind, KQoxObject* object)
+{
+    static const int kInUse[eKIND_COUNT] = {eMATERIAL_IN_USE, eTEXTURE_IN_USE, eVIDEO_IN_USE, eGENERIC_NODE_IN_USE,
+                                            eDEFORMER_IN_USE};
+    static const int kNotFound[eKIND_COUNT] = {eMATERIAL_NOT_FOUND, eTEXTURE_NOT_FOUND, eVIDEO_NOT_FOUND,
+                                               eGENERIC_NODE_NOT_FOUND, eDEFORMER_NOT_FOUND};
+    const int index = FindRecord(kind, object);
+    if (index < 0)
+    {
+        mError.SetLastErrorID(kNotFound[kind]);
+        return false;
+    }
+    KQoxObjectReference* record = mReferences[kind][index];
+    if (--record->mCount > 0)
+    {
+        mError.SetLastErrorID(kInUse[kind]);
+        return false;
+    }
+    mReferences[kind].RemoveAt(index);
+    if (index < mReferenceOrder[kind].mSortedCount)
+        --mReferenceOrder[kind].mSortedCount;
+    mRecordOf[kind].erase(object);
+    delete record;
+    return true;
+}
+
+KQoxObject* KQoxEntity::GetReference(EKind kind, int index, bool setError)
+{
+    KArrayTemplate<KQoxObjectReference*>& list = mReferences[kind];
+    if (index < 0 || index >= list.GetCount())
+    {
+        if (setError)
+            mError.SetLastErrorID(ePARAMETER_OUT_OF_RANGE);
+        return nullptr;
+    }
+    return list[index]->mObject;
+}
+
+KQoxObject* KQoxEntity::FindReference(EKind kind, const KString& name, bool setError, int* index)
+{
+    static const int kNotFound[eKIND_COUNT] = {eMATERIAL_NOT_FOUND, eTEXTURE_NOT_FOUND, eVIDEO_NOT_FOUND,
+                                               eGENERIC_NODE_NOT_FOUND, eDEFORMER_NOT_FOUND};
+    KArrayTemplate<KQoxObjectReference*>& list = mReferences[kind];
+    for (int i = 0; i < list.GetCount(); ++i)
+        if (name.Compare(list[i]->mObject->GetName()) == 0)
+        {
+            if (index)
+                *index = i;
+            return list[i]->mObject;
+        }
+    if (setError)
+        mError.SetLastErrorID(kNotFound[kind]);
+    return nullptr;
+}
+
+int KQoxEntity::GetMaterialIndex(KString name)
+{
+    int index = -1;
+    FindReference(eMATERIAL, name, true, &index);
+    return index;
+}
+
+void KQoxEntity::FreeReferences(EKind kind)
+{
+    KArrayTemplate<KQoxObjectReference*>& list = mReferences[kind];
+    for (int i = list.GetCount() - 1; i >= 0; --i)
+        delete list[i];
+    list.Clear();
+    mRecordOf[kind].clear();
+    mReferenceOrder[kind] = NameOrder();
+}
+
+// ---------------------------------------------------------------------------
+// Names
+
+namespace {
+
+template <class T>
+int SortedFindIn(KArrayTemplate<T>& list, int& sortedCount, unsigned long& version, unsigned long nameVersion,
+                 const char* name)
+{
+    // A name change anywhere may have put the list out of order.
+    if (version != nameVersion)
+        sortedCount = 0;
+    if (sortedCount != list.GetCount())
+        SortByName(list, sortedCount);
+    sortedCount = list.GetCount();
+    version = nameVersion;
+    return BinaryFind(list, name);
+}
+
+} // namespace
+
+int KQoxEntity::SortedFind(KArrayTemplate<KQoxNode*>& list, NameOrder& order, const char* name)
+{
+    return SortedFindIn(list, order.mSortedCount, order.mNameVersion, mManager.GetNameVersion(), name);
+}
+
+int KQoxEntity::SortedFind(KArrayTemplate<KQoxObjectReference*>& list, NameOrder& order, const char* name)
+{
+    return SortedFindIn(list, order.mSortedCount, order.mNameVersion, mManager.GetNameVersion(), name);
+}
+
+bool KQoxEntity::ConsultNodes(const char* name, unsigned int* index, bool& answer)
+{
+    if (mNodes.GetCount() == 0)
+        return true;
+    const int found = SortedFind(mNodes, mNodeOrder, name);
+    if (found >= 0 && index)
+        *index = static_cast<unsigned int>(found);
+    answer = found >= 0;
+    return answer;
+}
+
+bool KQoxEntity::ConsultReferences(EKind kind, const char* name, unsigned int* index, bool& answer)
+{
+    if (mReferences[kind].GetCount() == 0)
+        return true;
+    const int found = SortedFind(mReferences[kind], mReferenceOrder[kind], name);
+    if (found >= 0 && index)
+        *index = static_cast<unsigned int>(found);
+    answer = found >= 0;
+    return answer;
+}
+
+bool KQoxEntity::ValidateName(KQoxObject& object, const char* name, unsigned int* index)
+{
+    if (!name)
+        return false;
+    bool answer = true;
+    switch (object.GetNameSpace())
+    {
+    case KQoxObject::eNODE:
+        if (mNodes.GetCount() == 0)
+            return true;
+        if (!ConsultReferences(eGENERIC_NODE, name, index, answer))
+            return false;
+        ConsultNodes(name, index, answer);
+        return answer;
+    case KQoxObject::eTEXTURE:
+    case KQoxObject::eMATERIAL:
+    {
+        const EKind own = object.GetNameSpace() == KQoxObject::eTEXTURE ? eTEXTURE : eMATERIAL;
+        if (mReferences[own].GetCount() == 0)
+            return true;
+        if (!ConsultReferences(eGENERIC_NODE, name, index, answer))
+            return false;
+        ConsultReferences(own, name, index, answer);
+        return answer;
+    }
+    case KQoxObject::eNO_PREFIX:
+        return ConsultNodes(name, index, answer) && ConsultReferences(eMATERIAL, name, index, answer) &&
+               ConsultReferences(eTEXTURE, name, index, answer) &&
+               ConsultReferences(eGENERIC_NODE, name, index, answer);
+    default: return false;
+    }
+}
+
+// ---------------------------------------------------------------------------
+
+void KQoxEntity::Clear()
+{
+    for (int i = 0; i < mNodes.GetCount(); ++i)
+        mNodes[i]->mEntity = nullptr;
+    mRootNode = nullptr;
+    mNodes.Clear();
+    mNodeSet.clear();
+    mNodeOrder = NameOrder();
+    FreeReferences(eMATERIAL);
+    FreeReferences(eTEXTURE);
+}
+
+} // namespace qoxsdk_600

@@ -1,0 +1,173 @@
+#ifndef QOX_SCENE_KQOXENTITY_H
+#define QOX_SCENE_KQOXENTITY_H
+
+// The holder of one scene's objects.
+//
+// The entity knows the scene's root node ("Model::RootNode", made by its
+// constructor), keeps a flat list of every node attached to the scene, and
+// reference-counted lists of the materials, textures, videos, generic nodes
+// and deformers that the scene's nodes and geometry use. It owns none of them:
+// the SDK manager does. Objects join and leave through their own SetEntity.
+//
+// The shading objects, generic nodes and deformers are held as KQoxObject
+// pointers; the typed views come with their classes.
+
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "base/karray.h"
+#include "base/kerror.h"
+#include "base/kstring.h"
+#include "scene/kqoxnodeattribute.h"
+
+namespace qoxsdk_600 {
+
+class KQoxNode;
+class KQoxObject;
+class KQoxSdkManager;
+
+class KQoxEntity
+{
+public:
+    enum EError
+    {
+        eNODE_IS_NULL = 0,
+        eNODE_ALREADY_OWNED = 1,
+        eNODE_NOT_OWNED = 2,
+        ePARAMETER_OUT_OF_RANGE = 3,
+        eMATERIAL_IN_USE = 4,
+        eMATERIAL_NOT_FOUND = 5,
+        eTEXTURE_IN_USE = 6,
+        eTEXTURE_NOT_FOUND = 7,
+        eVIDEO_IN_USE = 8,
+        eVIDEO_NOT_FOUND = 9,
+        eVIDEO_NAME_CLASH = 10,
+        eGENERIC_NODE_IN_USE = 11,
+        eGENERIC_NODE_NOT_FOUND = 12,
+        eDEFORMER_IN_USE = 14,
+        eDEFORMER_NOT_FOUND = 15,
+        eERROR_COUNT = 17
+    };
+
+    // One referenced object and the number of its users.
+    struct KQoxObjectReference
+    {
+        KQoxObject* mObject;
+        int mCount;
+    };
+
+    // Creates the root node "RootNode" through the manager and attaches it.
+    explicit KQoxEntity(KQoxSdkManager& manager);
+    ~KQoxEntity();
+
+    KQoxEntity(const KQoxEntity&) = delete;
+    KQoxEntity& operator=(const KQoxEntity&) = delete;
+
+    KQoxNode* GetRootNode() const { return mRootNode; }
+
+    // Nodes ---------------------------------------------------------------------
+    bool AddNode(KQoxNode* node);
+    bool RemoveNode(KQoxNode* node);
+    int GetNodeCount() const { return mNodes.GetCount(); }
+    // Null for an index outside the list.
+    KQoxNode* GetNode(int index);
+    // The nodes whose attribute has the type: in list order, or depth first
+    // from the root when recursive.
+    void FillNodeArray(KArrayTemplate<KQoxNode*>& array, KQoxNodeAttribute::EAttributeType type, bool recursive);
+
+    // Shading objects, generic nodes, deformers ---------------------------------------
+    bool AddMaterial(KQoxObject* material) { return AddReference(eMATERIAL, material); }
+    bool RemoveMaterial(KQoxObject* material) { return RemoveReference(eMATERIAL, material); }
+    int GetMaterialCount() const { return mReferences[eMATERIAL].GetCount(); }
+    KQoxObject* GetMaterial(int index) { return GetReference(eMATERIAL, index, true); }
+    KQoxObject* GetMaterial(KString name) { return FindReference(eMATERIAL, name, true, nullptr); }
+    int GetMaterialIndex(KString name);
+    bool AddTexture(KQoxObject* texture) { return AddReference(eTEXTURE, texture); }
+    bool RemoveTexture(KQoxObject* texture) { return RemoveReference(eTEXTURE, texture); }
+    int GetTextureCount() const { return mReferences[eTEXTURE].GetCount(); }
+    KQoxObject* GetTexture(int index) { return GetReference(eTEXTURE, index, true); }
+    KQoxObject* GetTexture(KString name) { return FindReference(eTEXTURE, name, true, nullptr); }
+    // Refused (error 10) when another video has the same full name.
+    bool AddVideo(KQoxObject* video);
+    bool RemoveVideo(KQoxObject* video) { return RemoveReference(eVIDEO, video); }
+    int GetVideoCount() const { return mReferences[eVIDEO].GetCount(); }
+    KQoxObject* GetVideo(int index) { return GetReference(eVIDEO, index, true); }
+    KQoxObject* GetVideo(KString name) { return FindReference(eVIDEO, name, true, nullptr); }
+    bool AddGenericNode(KQoxObject* node) { return AddReference(eGENERIC_NODE, node); }
+    bool RemoveGenericNode(KQoxObject* node) { return RemoveReference(eGENERIC_NODE, node); }
+    int GetGenericNodeCount() const { return mReferences[eGENERIC_NODE].GetCount(); }
+    KQoxObject* GetGenericNode(int index) { return GetReference(eGENERIC_NODE, index, true); }
+    KQoxObject* GetGenericNode(const char* name) { return FindReference(eGENERIC_NODE, KString(name), false, nullptr); }
+    bool AddDeformer(KQoxObject* deformer) { return AddReference(eDEFORMER, deformer); }
+    bool RemoveDeformer(KQoxObject* deformer) { return RemoveReference(eDEFORMER, deformer); }
+    // All deformers (counting by deformer type comes with the deformer class).
+    int GetDeformerCount() const { return mReferences[eDEFORMER].GetCount(); }
+    KQoxObject* GetDeformer(int index) { return GetReference(eDEFORMER, index, false); }
+    KQoxObject* GetDeformer(const char* name) { return FindReference(eDEFORMER, KString(name), false, nullptr); }
+
+    // Names ------------------------------------------------------------------------
+    // True when every non-empty list that the object's namespace consults
+    // holds the name (node: generic nodes, nodes; texture: generic nodes,
+    // textures; material: generic nodes, materials; no-prefix objects: nodes,
+    // materials, textures, generic nodes). The consulted lists end in
+    // ascending name order; index receives the position of the hit in the
+    // last list consulted.
+    bool ValidateName(KQoxObject& object, const char* name, unsigned int* index = nullptr);
+    bool ValidateNewName(KQoxObject& object, const char* name) { return !ValidateName(object, name, nullptr); }
+
+    // Detaches every node (and its geometry, through the attribute classes),
+    // forgets the root, and empties the node, material and texture lists.
+    void Clear();
+
+    KError& GetError() { return mError; }
+    int GetLastErrorID() const { return mError.GetLastErrorID(); }
+    const char* GetLastErrorString() const { return mError.GetLastErrorString(); }
+
+private:
+    enum EKind
+    {
+        eMATERIAL,
+        eTEXTURE,
+        eVIDEO,
+        eGENERIC_NODE,
+        eDEFORMER,
+        eKIND_COUNT
+    };
+
+    // A list of objects that can be put in name order on demand. The order
+    // is only established when asked for, and a list already in order is
+    // not sorted again until it changes or a name changes.
+    struct NameOrder
+    {
+        int mSortedCount = 0; // leading items known to be in order
+        unsigned long mNameVersion = 0;
+    };
+
+    bool AddReference(EKind kind, KQoxObject* object);
+    bool RemoveReference(EKind kind, KQoxObject* object);
+    KQoxObject* GetReference(EKind kind, int index, bool setError);
+    KQoxObject* FindReference(EKind kind, const KString& name, bool setError, int* index);
+    int FindRecord(EKind kind, KQoxObject* object) const;
+    void FreeReferences(EKind kind);
+    // Sorts a list by full name when needed; then binary search; -1 on miss.
+    int SortedFind(KArrayTemplate<KQoxNode*>& list, NameOrder& order, const char* name);
+    int SortedFind(KArrayTemplate<KQoxObjectReference*>& list, NameOrder& order, const char* name);
+    bool ConsultNodes(const char* name, unsigned int* index, bool& answer);
+    bool ConsultReferences(EKind kind, const char* name, unsigned int* index, bool& answer);
+
+    KQoxSdkManager& mManager;
+    KQoxNode* mRootNode;
+    KArrayTemplate<KQoxNode*> mNodes;
+    std::unordered_set<const KQoxNode*> mNodeSet;
+    KArrayTemplate<KQoxObjectReference*> mReferences[eKIND_COUNT];
+    // Record of each referenced object, per kind.
+    std::unordered_map<const KQoxObject*, KQoxObjectReference*> mRecordOf[eKIND_COUNT];
+    NameOrder mNodeOrder;
+    NameOrder mReferenceOrder[eKIND_COUNT];
+    KError mError;
+};
+
+} // namespace qoxsdk_600
+
+#endif

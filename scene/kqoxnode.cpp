@@ -1,0 +1,441 @@
+#include "scene/kqoxnode.h"
+
+#include "scene/kqoxnode_walk.h"
+#include "scene/kqoxnodeattribute.h"
+#include "scene/kqoxsdkmanager.h"
+#include "scene/kqoxuserproperty.h"
+
+namespace qoxsdk_600 {
+
+namespace {
+
+const char* const kNodeErrors[KQoxNode::eERROR_COUNT] = {
+    "Take node error",
+    "Node name clash",
+    "Material name clash",
+    "Texture name clash",
+    "Video name clash",
+    "Target node is not a child of this object",
+    "Operation with a target of the entity would generate a cyclic graph",
+    "Index out of range"};
+
+// The children view of a node table: its sources of the node-table class.
+KPlug* ChildView(KQoxNodeProperties* table)
+{
+    return table ? table->SubPlugGetOrCreate(KPlug_GetFilter(KQoxNodeProperties::ClassId)) : nullptr;
+}
+
+} // namespace
+
+KQoxNode::KQoxNode(KQoxSdkManager& manager, const char* name)
+    : KQoxTakeNodeContainer(manager, name, &mError)
+    , mProperties(nullptr)
+    , mEntity(nullptr)
+    , mNodeAttribute(nullptr)
+    , mShadingMode(eLIGHT_SHADING)
+    , mMultiLayer(false)
+    , mMultiTakeMode(eMULTI_TAKE)
+    , mLimits(nullptr)
+    , mSelected(false)
+    , mError(kNodeErrors, eERROR_COUNT)
+    , mCullingType(eCULLING_OFF)
+{
+    mProperties = new KQoxNodeProperties(this);
+    mLimits = new KQoxNodeLimits(this);
+    Reset();
+    Init();
+    SetVisibility(true);
+    SetShadingMode(eLIGHT_SHADING);
+    PublishProperties();
+}
+
+KQoxNode::~KQoxNode()
+{
+    // Character tables are cleared by the character model through the links
+    // it registered; the attribute only forgets its owner.
+    if (mNodeAttribute)
+        mNodeAttribute->ClearNode();
+    mNodeAttribute = nullptr;
+    delete mLimits;
+    mLimits = nullptr;
+    // The take nodes (destroyed by the base) still refer to the channel
+    // properties through their callbacks: drop those first.
+    UnregisterAllDefaultTakeCallback();
+    mProperties->Destroy(0);
+    mProperties = nullptr;
+    for (int i = 0; i < mChildNames.GetCount(); ++i)
+        delete mChildNames[i];
+    mChildNames.Clear();
+}
+
+void KQoxNode::Destruct()
+{
+    if (mProperties)
+        mProperties->Destruct();
+}
+
+KQoxPropertyHandler* KQoxNode::GetPropertyHandler()
+{
+    return mProperties;
+}
+
+void KQoxNode::FillPropertyList(void* list)
+{
+    KQoxTakeNodeContainer::FillPropertyList(list);
+    if (mNodeAttribute)
+        mNodeAttribute->FillPropertyList(list);
+}
+
+KString KQoxNode::GetTypeName()
+{
+    return mNodeAttribute ? mNodeAttribute->GetTypeName() : KString("Null");
+}
+
+KStringList KQoxNode::GetTypeFlags()
+{
+    if (mNodeAttribute)
+        return mNodeAttribute->GetTypeFlags();
+    KStringList flags;
+    flags.Add("Null");
+    return flags;
+}
+
+int KQoxNode::GetClassID()
+{
+    return KQoxNodeProperties::ClassId;
+}
+
+KQoxUserProperty* KQoxNode::CreateKQoxUserProperty(KProperty* property)
+{
+    return GetSdkManager().CreateKQoxUserProperty(property);
+}
+
+void KQoxNode::Reset()
+{
+    KQoxNodeProperties& p = *mProperties;
+    const KgeTVector zero(0.0, 0.0, 0.0, 1.0);
+    for (KQoxNodeProperties::Row<KgeTVector>* row :
+         {&p.mRotationOffset, &p.mRotationPivot, &p.mRotationPivotUpdateOffset, &p.mScalingOffset, &p.mScalingPivot,
+          &p.mScalingPivotUpdateOffset, &p.mTranslationMin, &p.mTranslationMax, &p.mPreRotation, &p.mPostRotation,
+          &p.mRotationMin, &p.mRotationMax, &p.mScalingMin, &p.mScalingMax, &p.mGeometricTranslation,
+          &p.mGeometricRotation})
+        KPropertyCopyValue(row->Value(), zero);
+    KPropertyCopyValue(p.mGeometricScaling.Value(), KgeTVector(1.0, 1.0, 1.0, 1.0));
+    for (KQoxNodeProperties::Row<bool>* row :
+         {&p.mTranslationActive, &p.mTranslationMinX, &p.mTranslationMinY, &p.mTranslationMinZ, &p.mTranslationMaxX,
+          &p.mTranslationMaxY, &p.mTranslationMaxZ, &p.mRotationSpaceForLimitOnly, &p.mRotationActive,
+          &p.mRotationMinX, &p.mRotationMinY, &p.mRotationMinZ, &p.mRotationMaxX, &p.mRotationMaxY, &p.mRotationMaxZ,
+          &p.mScalingActive, &p.mScalingMinX, &p.mScalingMinY, &p.mScalingMinZ, &p.mScalingMaxX, &p.mScalingMaxY,
+          &p.mScalingMaxZ})
+        row->Value() = false;
+    p.mRotationOrder.Value() = eEULER_XYZ;
+    p.mInheritType.Value() = eINHERIT_RrSs;
+    p.mAxisLen.Value() = 0.0;
+
+    p.mQuaternionInterpolate.Set(false);
+    p.mRotationStiffnessX.Set(0.0);
+    p.mRotationStiffnessY.Set(0.0);
+    p.mRotationStiffnessZ.Set(0.0);
+
+    p.mPivots[0].Reset();
+    p.mPivots[1].Reset();
+}
+
+// ---------------------------------------------------------------------------
+// Hierarchy
+
+KQoxNode* KQoxNode::GetParent()
+{
+    if (!mProperties)
+        return nullptr;
+    const int count = mProperties->GetDstCount();
+    for (int i = 0; i < count; ++i)
+    {
+        KPlug* plug = mProperties->GetDst(i);
+        if (plug && plug->Is(KQoxNodeProperties::ClassId))
+            return static_cast<KQoxNodeProperties*>(plug)->GetKQoxNode();
+    }
+    return nullptr;
+}
+
+bool KQoxNode::IsSelfOrAncestorOf(KQoxNode* node)
+{
+    if (node == this)
+        return true;
+    // A leaf is nobody's ancestor: keeps attaching new leaves constant-time.
+    if (!node || GetChildCount(false) == 0)
+        return false;
+    for (KQoxNode* up = node->GetParent(); up; up = up->GetParent())
+        if (up == this)
+            return true;
+    return false;
+}
+
+bool KQoxNode::AddChild(KQoxNode* child)
+{
+    if (!child || !child->mProperties)
+        return false;
+    // Checked before the child leaves its old parent, so a refused move
+    // changes nothing.
+    if (child->IsSelfOrAncestorOf(this))
+    {
+        mError.SetLastErrorID(eCYCLIC_GRAPH);
+        return false;
+    }
+    if (KQoxNode* oldParent = child->GetParent())
+        oldParent->RemoveChild(child);
+    if (!mProperties->ConnectSrc(child->mProperties))
+        return false;
+    // Attaching moves the child's subtree into this node's entity; a name
+    // clash there leaves it out, and then the attachment is undone.
+    if (child->GetEntity() != mEntity)
+    {
+        const int error = child->GetLastErrorID();
+        mProperties->DisconnectSrc(child->mProperties);
+        mError.SetLastErrorID(error);
+        return false;
+    }
+    return true;
+}
+
+KQoxNode* KQoxNode::RemoveChild(KQoxNode* child)
+{
+    if (!child)
+        return child;
+    if (mProperties && child->mProperties)
+        mProperties->DisconnectSrc(child->mProperties);
+    return child;
+}
+
+int KQoxNode::GetChildCount(bool recursive)
+{
+    KPlug* view = ChildView(mProperties);
+    if (!view)
+        return 0;
+    const int count = view->GetSrcCount();
+    if (!recursive)
+        return count;
+    int total = -1; // this node is not counted
+    KQoxWalkPreOrder(this, [&total](KQoxNode*) {
+        ++total;
+        return true;
+    });
+    return total;
+}
+
+KQoxNode* KQoxNode::GetChild(int index)
+{
+    KPlug* view = ChildView(mProperties);
+    if (!view || index < 0 || index >= view->GetSrcCount())
+        return nullptr;
+    KPlug* plug = view->GetSrc(index);
+    return plug ? static_cast<KQoxNodeProperties*>(plug)->GetKQoxNode() : nullptr;
+}
+
+KQoxNode* KQoxNode::FindChild(const char* name, bool recursive, bool initialName)
+{
+    const KString fullName = KQoxSdkManager::PrefixName("Model::", name);
+    auto matches = [&](KQoxNode* node) {
+        return fullName.Compare(initialName ? node->GetInitialName() : node->GetName()) == 0;
+    };
+    KQoxNode* found = nullptr;
+    if (!recursive)
+    {
+        for (int i = 0; i < GetChildCount(false) && !found; ++i)
+            if (KQoxNode* child = GetChild(i))
+                if (matches(child))
+                    found = child;
+        return found;
+    }
+    // Pre-order below this node: a child, then its subtree, then the next.
+    KQoxWalkPreOrder(this, [&](KQoxNode* node) {
+        if (node != this && matches(node))
+            found = node;
+        return found == nullptr;
+    });
+    return found;
+}
+
+// ---------------------------------------------------------------------------
+// Targets
+
+KQoxNode* KQoxNode::FirstListedNode(KPropertyObjectList& list)
+{
+    const int count = list.GetSrcCount();
+    for (int i = 0; i < count; ++i)
+    {
+        KPlug* plug = list.GetSrc(i);
+        if (plug && plug->Is(KQoxNodeProperties::ClassId))
+            return static_cast<KQoxNodeProperties*>(plug)->GetKQoxNode();
+    }
+    return nullptr;
+}
+
+void KQoxNode::SetTarget(KQoxNode* target)
+{
+    if (!target || !target->mProperties || !mProperties)
+        return;
+    if (!mProperties->mLookAtProperty.IsConnectedSrc(target->mProperties))
+        mProperties->mLookAtProperty.ConnectSrc(target->mProperties);
+}
+
+KQoxNode* KQoxNode::GetTarget() const
+{
+    return mProperties ? FirstListedNode(mProperties->mLookAtProperty) : nullptr;
+}
+
+void KQoxNode::SetTargetUp(KQoxNode* target)
+{
+    if (!target || !target->mProperties || !mProperties)
+        return;
+    if (!mProperties->mUpVectorProperty.IsConnectedSrc(target->mProperties))
+        mProperties->mUpVectorProperty.ConnectSrc(target->mProperties);
+}
+
+KQoxNode* KQoxNode::GetTargetUp() const
+{
+    return mProperties ? FirstListedNode(mProperties->mUpVectorProperty) : nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// Visibility
+
+void KQoxNode::SetVisibility(bool visible)
+{
+    mProperties->mShow.Set(visible);
+    if (mProperties->mVisibility)
+        mProperties->mVisibility->SetDouble(visible ? 1.0 : 0.0);
+}
+
+bool KQoxNode::GetVisibility()
+{
+    return mProperties->mVisibility ? mProperties->mVisibility->AsDouble() != 0.0 : false;
+}
+
+// ---------------------------------------------------------------------------
+// Attribute
+
+KQoxNodeAttribute* KQoxNode::SetNodeAttribute(KQoxNodeAttribute* attribute)
+{
+    if (attribute == mNodeAttribute)
+        return nullptr;
+    KQoxNodeAttribute* previous = mNodeAttribute;
+    mNodeAttribute = attribute;
+    if (previous)
+        previous->UnsetNode();
+    if (attribute)
+    {
+        if (KQoxNode* holder = attribute->GetNode())
+            holder->SetNodeAttribute(nullptr);
+        attribute->SetNode(*this);
+    }
+    const int type = attribute ? attribute->GetAttributeType() : 0;
+    const int marker = type == KQoxNodeAttribute::eMARKER ? attribute->GetMarkerType() : -1;
+    mMultiLayer = marker == 2 || marker == 3;
+    mMultiTakeMode = (type == KQoxNodeAttribute::eLIGHT || type == KQoxNodeAttribute::eCAMERA || marker == 1)
+                         ? eNO_MULTI_TAKE
+                         : eMULTI_TAKE;
+    return previous;
+}
+
+void KQoxNode::ForgetNodeAttribute(KQoxNodeAttribute* attribute)
+{
+    if (attribute && attribute == mNodeAttribute)
+        mNodeAttribute = nullptr;
+}
+
+KQoxNodeAttribute* KQoxNode::AttributeOfType(int type) const
+{
+    return (mNodeAttribute && mNodeAttribute->GetAttributeType() == type) ? mNodeAttribute : nullptr;
+}
+
+KQoxNodeAttribute* KQoxNode::GetGeometry() const
+{
+    if (!mNodeAttribute)
+        return nullptr;
+    const int type = mNodeAttribute->GetAttributeType();
+    return (type == KQoxNodeAttribute::eMESH || type == KQoxNodeAttribute::eNURB || type == KQoxNodeAttribute::ePATCH)
+               ? mNodeAttribute
+               : nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// Selection
+
+void KQoxNode::SetSelected(bool selected, bool recursive)
+{
+    if (!recursive)
+    {
+        mSelected = selected;
+        return;
+    }
+    KQoxWalkPreOrder(this, [selected](KQoxNode* node) {
+        node->mSelected = selected;
+        return true;
+    });
+}
+
+bool KQoxNode::GetSelected(bool recursive)
+{
+    if (mSelected || !recursive)
+        return mSelected;
+    // The walk stops at the first selected node.
+    return !KQoxWalkPreOrder(this, [](KQoxNode* node) { return !node->mSelected; });
+}
+
+// ---------------------------------------------------------------------------
+// Character links and child names
+
+bool KQoxNode::GetCharacterLink(int index, KQoxCharacter** character, int* type, int* linkIndex, int* subIndex)
+{
+    if (index < 0 || index >= mCharacterLinks.GetCount() || !character || !type || !linkIndex || !subIndex)
+        return false;
+    const KQoxLinkToCharacter& link = mCharacterLinks[index];
+    *character = link.mCharacter;
+    *type = link.mType;
+    *linkIndex = link.mIndex;
+    *subIndex = link.mSubIndex;
+    return true;
+}
+
+int KQoxNode::FindCharacterLink(KQoxCharacter* character, int type, int index, int subIndex)
+{
+    if (!character)
+        return -1;
+    const KQoxLinkToCharacter wanted = {character, type, index, subIndex};
+    for (int i = 0; i < mCharacterLinks.GetCount(); ++i)
+        if (mCharacterLinks[i] == wanted)
+            return i;
+    return -1;
+}
+
+int KQoxNode::AddCharacterLink(KQoxCharacter* character, int type, int index, int subIndex)
+{
+    return mCharacterLinks.Add(KQoxLinkToCharacter{character, type, index, subIndex});
+}
+
+int KQoxNode::RemoveCharacterLink(KQoxCharacter* character, int type, int index, int subIndex)
+{
+    const KQoxLinkToCharacter wanted = {character, type, index, subIndex};
+    for (int i = 0; i < mCharacterLinks.GetCount(); ++i)
+        if (mCharacterLinks[i] == wanted)
+        {
+            mCharacterLinks.RemoveAt(i);
+            return i;
+        }
+    return -1;
+}
+
+void KQoxNode::AddChildName(const char* name)
+{
+    mChildNames.Add(new KString(name));
+}
+
+char* KQoxNode::GetChildName(unsigned int index)
+{
+    if (index >= static_cast<unsigned int>(mChildNames.GetCount()))
+        return nullptr;
+    return mChildNames[static_cast<int>(index)]->Buffer();
+}
+
+} // namespace qoxsdk_600

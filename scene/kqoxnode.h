@@ -1,0 +1,376 @@
+#ifndef QOX_SCENE_KQOXNODE_H
+#define QOX_SCENE_KQOXNODE_H
+
+// The scene node: the unit of hierarchy, transform and animation of a scene.
+//
+// A node is a take-node container (one take node per take, take 0 "Default")
+// with a property table that is also its plug in the connection graph: parents,
+// children and look-at targets are connections between property tables. It
+// carries at most one node attribute (what the node is), two pivot sets, limits,
+// caches of its take matrices and explicit local/global states, and the links
+// that character tables hold to it. Nodes are made and destroyed only through
+// the SDK manager.
+
+#include "base/karray.h"
+#include "base/kerror.h"
+#include "base/kmath_types.h"
+#include "base/kstring.h"
+#include "base/kstringlist.h"
+#include "base/ktime.h"
+#include "scene/kqoxnodelimits.h"
+#include "scene/kqoxnodeproperties.h"
+#include "scene/kqoxtakenodecontainer.h"
+
+namespace qoxsdk_600 {
+
+class KQoxCharacter;
+class KQoxEntity;
+class KQoxNodeAttribute;
+class KQoxSdkManager;
+class KQoxTakeNode;
+class KQoxUserProperty;
+
+class KQoxNode : public KQoxTakeNodeContainer
+{
+public:
+    // Node error ids.
+    enum EError
+    {
+        eTAKE_NODE_ERROR = 0,
+        eNODE_NAME_CLASH = 1,
+        eMATERIAL_NAME_CLASH = 2,
+        eTEXTURE_NAME_CLASH = 3,
+        eVIDEO_NAME_CLASH = 4,
+        eTARGET_NODE_NOT_CHILD = 5,
+        eCYCLIC_GRAPH = 6,
+        eINDEX_OUT_OF_RANGE = 7,
+        eERROR_COUNT = 8
+    };
+
+    enum EShadingMode
+    {
+        eHARD_SHADING = 0,
+        eWIRE_FRAME = 1,
+        eFLAT_SHADING = 2,
+        eLIGHT_SHADING = 3,
+        eTEXTURE_SHADING = 4,
+        eLIGHT_TEXTURE_SHADING = 5
+    };
+
+    enum EMultiTakeMode
+    {
+        eNO_MULTI_TAKE = 0,
+        eMULTI_TAKE = 1
+    };
+
+    enum ECullingType
+    {
+        eCULLING_OFF = 0,
+        eCULLING_ON_CCW = 1,
+        eCULLING_ON_CW = 2
+    };
+
+    typedef qoxsdk_600::EPivotSet EPivotSet;
+    typedef qoxsdk_600::EPivotState EPivotState;
+    typedef qoxsdk_600::ERotationOrder ERotationOrder;
+    typedef qoxsdk_600::ETransformInheritType ETransformInheritType;
+
+    // Matrices evaluated from one take, with the key hints and times they
+    // were computed for.
+    struct KQoxTRSCache
+    {
+        KQoxTRSCache()
+            : mLocalTime(0)
+            , mGlobalTime(0)
+        {
+            Reset();
+        }
+        // Hints to 0 and both matrices invalid; times and matrices are kept.
+        void Reset()
+        {
+            mKeyHint[0] = mKeyHint[1] = mKeyHint[2] = 0;
+            mLocalValid = false;
+            mGlobalValid = false;
+        }
+
+        int mKeyHint[3]; // translation, rotation, scaling
+        KTime mLocalTime;
+        KTime mGlobalTime;
+        bool mLocalValid;
+        bool mGlobalValid;
+        KQoxXMatrix mLocal;
+        KQoxXMatrix mGlobal;
+    };
+
+    // An explicit state matrix and the id of the pass that last set it.
+    struct KQoxState
+    {
+        KQoxState() { Reset(); }
+        void Reset() { mId = 0xFFFFFFFFu; }
+
+        unsigned int mId;
+        KQoxXMatrix mMatrix;
+    };
+
+    // One entry of a character table that points at this node.
+    struct KQoxLinkToCharacter
+    {
+        bool operator==(const KQoxLinkToCharacter& o) const
+        {
+            return mCharacter == o.mCharacter && mType == o.mType && mIndex == o.mIndex && mSubIndex == o.mSubIndex;
+        }
+
+        KQoxCharacter* mCharacter;
+        int mType; // 0 node link, 1 control-set link, 2 effector, 3 auxiliary effector
+        int mIndex;
+        int mSubIndex;
+    };
+
+    KQoxNode(KQoxSdkManager& manager, const char* name);
+    ~KQoxNode() override;
+
+    // Life and typing -----------------------------------------------------------
+    void Destruct() override;
+    ENameSpace GetNameSpace() const override { return eNODE; }
+    KQoxPropertyHandler* GetPropertyHandler() override;
+    // Every property of the table in order, then the attribute's.
+    void FillPropertyList(void* list) override;
+    // The attribute's type name and flags; "Null" without attribute.
+    KString GetTypeName() override;
+    KStringList GetTypeFlags() override;
+    static int GetClassID();
+    KQoxNodeProperties* GetProperties() const { return mProperties; }
+
+    // Transform settings back to their defaults (both pivot sets, the
+    // pivot and limit properties, rotation order, inherit type, axis length,
+    // quaternion interpolation and stiffness).
+    void Reset();
+
+    // Hierarchy ---------------------------------------------------------------
+    KQoxNode* GetParent();
+    // Attaches child under this node, detaching it from its old parent first.
+    // False for null, and with error 6 when child is this node or one of its
+    // ancestors, or already in this node's entity; false with the name-clash
+    // error when the child's subtree cannot join this node's entity.
+    bool AddChild(KQoxNode* child);
+    KQoxNode* RemoveChild(KQoxNode* child);
+    int GetChildCount(bool recursive = false);
+    KQoxNode* GetChild(int index);
+    KQoxNode* FindChild(const char* name, bool recursive = true, bool initialName = false);
+    // True when node is this node or one of its ancestors.
+    bool IsSelfOrAncestorOf(KQoxNode* node);
+
+    // Targets -----------------------------------------------------------------
+    void SetTarget(KQoxNode* target);
+    KQoxNode* GetTarget() const;
+    void SetTargetUp(KQoxNode* target);
+    KQoxNode* GetTargetUp() const;
+    void SetPostTargetRotation(KQoxVector4 rotation) { mPostTargetRotation = rotation; }
+    KQoxVector4 GetPostTargetRotation() const { return mPostTargetRotation; }
+    void SetTargetUpVector(KQoxVector4 vector) { mTargetUpVector = vector; }
+    KQoxVector4 GetTargetUpVector() const { return mTargetUpVector; }
+
+    // Visibility and display ---------------------------------------------------
+    void SetVisibility(bool visible);
+    bool GetVisibility();
+    void SetShadingMode(EShadingMode mode) { mShadingMode = mode; }
+    EShadingMode GetShadingMode() const { return mShadingMode; }
+    void SetMultiLayer(bool multiLayer) { mMultiLayer = multiLayer; }
+    bool GetMultiLayer() const { return mMultiLayer; }
+    void SetMultiTakeMode(EMultiTakeMode mode) { mMultiTakeMode = mode; }
+    EMultiTakeMode GetMultiTakeMode() const { return mMultiTakeMode; }
+    // Culling, read and written directly by the native file code.
+    int GetCullingType() const { return mCullingType; }
+    void SetCullingType(int type) { mCullingType = type; }
+
+    // Node attribute -----------------------------------------------------------
+    // Returns the previous attribute (null when attribute was already this
+    // node's). An attribute held by another node is taken from it.
+    KQoxNodeAttribute* SetNodeAttribute(KQoxNodeAttribute* attribute);
+    KQoxNodeAttribute* GetNodeAttribute() const { return mNodeAttribute; }
+    // Drops attribute when it is this node's, without calling it back (the
+    // attribute is being destroyed).
+    void ForgetNodeAttribute(KQoxNodeAttribute* attribute);
+    // The attribute when its type matches, else null (typed views for the
+    // attribute classes come with those classes).
+    KQoxNodeAttribute* GetNull() const { return AttributeOfType(1); }
+    KQoxNodeAttribute* GetMarker() const { return AttributeOfType(2); }
+    KQoxNodeAttribute* GetSkeleton() const { return AttributeOfType(3); }
+    KQoxNodeAttribute* GetMesh() const { return AttributeOfType(4); }
+    KQoxNodeAttribute* GetNurb() const { return AttributeOfType(5); }
+    KQoxNodeAttribute* GetPatch() const { return AttributeOfType(6); }
+    KQoxNodeAttribute* GetGeometry() const;
+    KQoxNodeAttribute* GetCamera() const { return AttributeOfType(7); }
+    KQoxNodeAttribute* GetCameraSwitcher() const { return AttributeOfType(8); }
+    KQoxNodeAttribute* GetLight() const { return AttributeOfType(9); }
+    KQoxNodeAttribute* GetOpticalReference() const { return AttributeOfType(10); }
+
+    // Selection ---------------------------------------------------------------
+    void SetSelected(bool selected, bool recursive = false);
+    bool GetSelected(bool recursive = false);
+
+    // Errors ------------------------------------------------------------------
+    KError& GetError() { return mError; }
+    int GetLastErrorID() const { return mError.GetLastErrorID(); }
+    const char* GetLastErrorString() const { return mError.GetLastErrorString(); }
+
+    KQoxUserProperty* CreateKQoxUserProperty(KProperty* property) override;
+
+    // Default transform (the defaults of the channel properties) --------------
+    void SetDefaultT(const KQoxVector4& t);
+    KQoxVector4& GetDefaultT(KQoxVector4& out);
+    void SetDefaultR(const KQoxVector4& r);
+    KQoxVector4& GetDefaultR(KQoxVector4& out);
+    void SetDefaultS(const KQoxVector4& s);
+    KQoxVector4& GetDefaultS(KQoxVector4& out);
+    void SetDefaultVisibility(double visibility);
+    double GetDefaultVisibility();
+    void SetTransformationInheritType(ETransformInheritType type);
+    void GetTransformationInheritType(ETransformInheritType& out);
+
+    // Pivot sets (working records; no property is touched) --------------------
+    void SetPivotState(EPivotSet set, EPivotState state) { Pivot(set).mPivotState = state; }
+    void GetPivotState(EPivotSet set, EPivotState& out) { out = Pivot(set).mPivotState; }
+    void SetRotationOrder(EPivotSet set, ERotationOrder order) { Pivot(set).mRotationOrder = order; }
+    void GetRotationOrder(EPivotSet set, ERotationOrder& out) { out = Pivot(set).mRotationOrder; }
+    void SetUseRotationSpaceForLimitOnly(EPivotSet set, bool use) { Pivot(set).mRotationSpaceForLimitOnly = use; }
+    bool GetUseRotationSpaceForLimitOnly(EPivotSet set) { return Pivot(set).mRotationSpaceForLimitOnly; }
+#define KQOX_NODE_PIVOT_VECTOR(Name, Member)                                                                           \
+    void Set##Name(EPivotSet set, KQoxVector4 v) { Pivot(set).Member = v; }                                            \
+    KQoxVector4& Get##Name(EPivotSet set) { return Pivot(set).Member; }
+    KQOX_NODE_PIVOT_VECTOR(RotationOffset, mRotationOffset)
+    KQOX_NODE_PIVOT_VECTOR(RotationPivot, mRotationPivot)
+    KQOX_NODE_PIVOT_VECTOR(RotationPivotUpdateOffset, mRotationPivotUpdateOffset)
+    KQOX_NODE_PIVOT_VECTOR(PreRotation, mPreRotation)
+    KQOX_NODE_PIVOT_VECTOR(PostRotation, mPostRotation)
+    KQOX_NODE_PIVOT_VECTOR(ScalingOffset, mScalingOffset)
+    KQOX_NODE_PIVOT_VECTOR(ScalingPivot, mScalingPivot)
+    KQOX_NODE_PIVOT_VECTOR(ScalingPivotUpdateOffset, mScalingPivotUpdateOffset)
+#undef KQOX_NODE_PIVOT_VECTOR
+    void SetGeometricTranslation(EPivotSet set, KQoxVector4 v) { Pivot(set).mGeometricTranslation = v; }
+    KQoxVector4 GetGeometricTranslation(EPivotSet set) { return Pivot(set).mGeometricTranslation; }
+    void SetGeometricRotation(EPivotSet set, KQoxVector4 v) { Pivot(set).mGeometricRotation = v; }
+    KQoxVector4 GetGeometricRotation(EPivotSet set) { return Pivot(set).mGeometricRotation; }
+    void SetGeometricScaling(EPivotSet set, KQoxVector4 v) { Pivot(set).mGeometricScaling = v; }
+    KQoxVector4 GetGeometricScaling(EPivotSet set) { return Pivot(set).mGeometricScaling; }
+
+    // Rotation options ----------------------------------------------------------
+    void SetRotationActive(bool active);
+    bool GetRotationActive();
+    void SetRotationActiveProperty(bool active);
+    void SetUseQuaternionForInterpolation(bool use);
+    bool GetUseQuaternionForInterpolation();
+    void SetRotationStiffness(KQoxVector4 stiffness);
+    KQoxVector4 GetRotationStiffness();
+
+    // Limits --------------------------------------------------------------------
+    KQoxNodeLimits& GetLimits() { return *mLimits; }
+
+    // Working records <-> properties (the native writers and reader) ------------
+    void UpdatePropertiesFromPivotsAndLimits();
+    void UpdatePivotsAndLimitsFromProperties();
+
+    // Channels and takes ----------------------------------------------------------
+    void AddChannels(KQoxTakeNode* takeNode) override;
+    bool SetCurrentTakeNode(int index) override;
+    bool SetCurrentTakeNode(const char* name) override;
+    // Widens [start, stop] with the subtree's animation; true when there is any.
+    bool GetAnimationInterval(KTime& start, KTime& stop) override;
+    bool GetAnimationIntervalRecursive(KTime& start, KTime& stop);
+
+    // Copies target, display settings, attribute, pivots, limits, culling and
+    // the take nodes; see the source for what is left out.
+    KQoxNode& operator=(KQoxNode& source);
+
+    // Character links -------------------------------------------------------------
+    int GetCharacterLinkCount() const { return mCharacterLinks.GetCount(); }
+    bool GetCharacterLink(int index, KQoxCharacter** character, int* type, int* linkIndex, int* subIndex);
+    int FindCharacterLink(KQoxCharacter* character, int type, int index, int subIndex);
+    int AddCharacterLink(KQoxCharacter* character, int type, int index, int subIndex);
+    int RemoveCharacterLink(KQoxCharacter* character, int type, int index, int subIndex);
+
+    // Entity --------------------------------------------------------------------
+    KQoxEntity* GetEntity() const { return mEntity; }
+    // Moves the whole subtree into entity (null: out of any); false with error
+    // 1 to 4 on a name clash, nothing moved then.
+    bool SetEntity(KQoxEntity* entity, bool replace);
+
+    // Child names -----------------------------------------------------------------
+    void AddChildName(const char* name);
+    // Null for an index outside the list.
+    char* GetChildName(unsigned int index);
+    int GetChildNameCount() const { return mChildNames.GetCount(); }
+
+    // Global matrices of the default transform, per pivot set ---------------------
+    KQoxXMatrix& GetGlobalMatrix(EPivotSet set, bool force = false);
+    void ComputeGlobalMatrix(EPivotSet set);
+    KQoxVector4 GetGlobalT(EPivotSet set, bool force = false);
+    KQoxVector4 GetGlobalR(EPivotSet set, bool force = false);
+    KQoxVector4 GetGlobalS(EPivotSet set, bool force = false);
+
+    // Take matrices and states -------------------------------------------------------
+    KQoxXMatrix& GetLocalFromDefaultTake();
+    KQoxXMatrix& GetGlobalFromDefaultTake();
+    KQoxXMatrix& GetLocalFromCurrentTake(KTime time);
+    KQoxXMatrix& GetGlobalFromCurrentTake(KTime time);
+    void SetLocalStateFromDefaultTake(bool recursive);
+    void SetDefaultTakeFromLocalState(bool recursive);
+    void SetLocalStateFromCurrentTake(KTime time, bool recursive);
+    void SetCurrentTakeFromLocalState(KTime time, bool recursive);
+    void ComputeGlobalState(unsigned int updateId, bool recursive);
+    void ComputeLocalState(unsigned int updateId, bool recursive);
+    void SetGlobalState(const KQoxXMatrix& m) { mGlobalState.mMatrix = m; }
+    void SetLocalState(const KQoxXMatrix& m) { mLocalState.mMatrix = m; }
+    KQoxXMatrix& GetGlobalState() { return mGlobalState.mMatrix; }
+    KQoxXMatrix& GetLocalState() { return mLocalState.mMatrix; }
+    void SetGlobalStateId(unsigned int id, bool recursive);
+    void SetLocalStateId(unsigned int id, bool recursive);
+    unsigned int GetGlobalStateId() const { return mGlobalState.mId; }
+    unsigned int GetLocalStateId() const { return mLocalState.mId; }
+
+    // Composition styles (read no node state) ------------------------------------------
+    void ComputeGlobalMatrixQoxStyle(KQoxXMatrix& global, KQoxXMatrix& parentGlobal, KQoxXMatrix& local);
+    void ComputeLocalMatrixQoxStyle(KQoxXMatrix& local, KQoxXMatrix& parentGlobal, KQoxXMatrix& global);
+    void ComputeGlobalMatrixTolvaneStyle(KQoxXMatrix& global, KQoxXMatrix& parentGlobal, KQoxXMatrix& local);
+    void ComputeLocalMatrixTolvaneStyle(KQoxXMatrix& local, KQoxXMatrix& parentGlobal, KQoxXMatrix& global);
+
+private:
+    friend class KQoxEntity;
+
+    KQoxNodeProperties::KQoxPivot& Pivot(EPivotSet set) { return mProperties->mPivots[set == eDESTINATION_SET ? 1 : 0]; }
+    KQoxNodeAttribute* AttributeOfType(int type) const;
+    // The channel property by name as a user property, or null.
+    KQoxUserProperty* ChannelProperty(const char* name);
+    void SetDefaultVector(const char* name, const KQoxVector4& v);
+    void GetDefaultVector(const char* name, KQoxVector4& out);
+    // The node of the first live node-table source of an object list.
+    static KQoxNode* FirstListedNode(KPropertyObjectList& list);
+    void CopyLimitsFrom(KQoxNode& source);
+    // The translation, rotation and scaling properties take the values of
+    // the Default take's curves.
+    void UpdateChannelPropertiesFromDefaultTake();
+    void ComputeGlobalMatrixOne(EPivotSet set);
+
+    KQoxNodeProperties* mProperties;
+    KArrayTemplate<KString*> mChildNames;
+    KQoxEntity* mEntity;
+    KQoxVector4 mPostTargetRotation;
+    KQoxVector4 mTargetUpVector;
+    KQoxNodeAttribute* mNodeAttribute;
+    EShadingMode mShadingMode;
+    bool mMultiLayer;
+    EMultiTakeMode mMultiTakeMode;
+    KQoxTRSCache mCurrentTakeCache;
+    KQoxTRSCache mDefaultTakeCache;
+    KQoxState mLocalState;
+    KQoxState mGlobalState;
+    KQoxNodeLimits* mLimits;
+    bool mSelected;
+    KArrayTemplate<KQoxLinkToCharacter> mCharacterLinks;
+    KError mError;
+    int mCullingType;
+};
+
+} // namespace qoxsdk_600
+
+#endif

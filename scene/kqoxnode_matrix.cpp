@@ -1,0 +1,498 @@
+// Node matrices: the static global matrix per pivot set, the take matrices of
+// the default and current take, the explicit states, and the two rules that
+// compose a local matrix with its parent's global matrix.
+
+#include <cmath>
+
+#include "base/kmath_kernels.h"
+#include "fcurve/kfcurve.h"
+#include "fcurve/kfcurvenode.h"
+#include "scene/kqoxnode.h"
+#include "scene/kqoxnode_walk.h"
+#include "scene/kqoxtakenode.h"
+
+namespace qoxsdk_600 {
+
+namespace {
+
+// Copies the 3x3 part and the translation row; the fourth column stays.
+void CopyAffine(KRow4* to, const KRow4* from)
+{
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 3; ++c)
+            to[r][c] = from[r][c];
+}
+
+// Signed axis lengths: the row lengths, all negated when the 3x3 determinant
+// is negative (or not a number).
+void SignedAxisLengths(const KRow4* m, double* lengths)
+{
+    const double d = (m[0][1] * m[1][2] - m[0][2] * m[1][1]) * m[2][0] +
+                     (m[0][2] * m[1][0] - m[0][0] * m[1][2]) * m[2][1] +
+                     (m[0][0] * m[1][1] - m[0][1] * m[1][0]) * m[2][2];
+    for (int i = 0; i < 3; ++i)
+    {
+        const double s = m[i][0] * m[i][0] + m[i][1] * m[i][1] + m[i][2] * m[i][2];
+        lengths[i] = s == 0.0 ? 0.0 : std::sqrt(s);
+    }
+    if (!(d >= 0.0))
+        for (int i = 0; i < 3; ++i)
+            lengths[i] = -lengths[i];
+}
+
+// Euler XYZ degrees of the rotation left when each row is divided by its
+// signed length.
+void RotationAngles(const KRow4* m, double* angles)
+{
+    double lengths[3];
+    SignedAxisLengths(m, lengths);
+    KgeRMatrix r;
+    for (int i = 0; i < 3; ++i)
+    {
+        const double inverse = 1.0 / lengths[i];
+        for (int j = 0; j < 3; ++j)
+            r.mData[i][j] = m[i][j] * inverse;
+    }
+    KmRtoVXYZ(angles, r.mData);
+}
+
+// The exact rotation rebuilt from a matrix's Euler angles (shear dropped).
+void PureRotation(const KRow4* m, KRow4* out)
+{
+    double angles[3];
+    RotationAngles(m, angles);
+    KmXYZtoR(out, angles[0], angles[1], angles[2]);
+}
+
+// The take local matrix: XYZ rotation, rows scaled, translation row.
+void TakeLocalMatrix(KQoxXMatrix& out, const double* t, const double* r, const double* s)
+{
+    KRow4* m = out;
+    KmXYZtoR(m, r[0], r[1], r[2]);
+    KmRS(m, m, s);
+    m[3][0] = t[0];
+    m[3][1] = t[1];
+    m[3][2] = t[2];
+}
+
+// The "T", "R" and "S" curve nodes of a take node (null when missing).
+void TransformNodes(KQoxTakeNode* take, KFCurveNode** nodes)
+{
+    KFCurveNode* root = take ? take->GetKFCurveNode() : nullptr;
+    static const char* const kNames[3] = {"T", "R", "S"};
+    for (int i = 0; i < 3; ++i)
+        nodes[i] = root ? root->FindRecursive(kNames[i]) : nullptr;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// Global matrices of the default transform
+
+KQoxXMatrix& KQoxNode::GetGlobalMatrix(EPivotSet set, bool force)
+{
+    KQoxNodeProperties::KQoxPivot& pivot = Pivot(set);
+    if (!force && pivot.mGlobalMatrixValid)
+        return pivot.mGlobalMatrix;
+    KQoxNode* root = this;
+    while (KQoxNode* parent = root->GetParent())
+        root = parent;
+    root->ComputeGlobalMatrix(set);
+    return pivot.mGlobalMatrix;
+}
+
+void KQoxNode::ComputeGlobalMatrix(EPivotSet set)
+{
+    // Top-down without recursion, so a deep chain cannot exhaust the stack.
+    KArrayTemplate<KQoxNode*> pending;
+    pending.Add(this);
+    while (pending.GetCount() > 0)
+    {
+        KQoxNode* node = pending.RemoveLast();
+        const int count = node->GetChildCount(false);
+        node->ComputeGlobalMatrixOne(set);
+        for (int i = count - 1; i >= 0; --i)
+            if (KQoxNode* child = node->GetChild(i))
+                pending.Add(child);
+    }
+}
+
+void KQoxNode::ComputeGlobalMatrixOne(EPivotSet set)
+{
+    KQoxNodeProperties::KQoxPivot& pivot = Pivot(set);
+    const bool active = pivot.mPivotState == ePIVOT_STATE_ACTIVE;
+
+    KgeAMatrix parentGlobal;
+    KQoxNode* parent = GetParent();
+    if (parent)
+        CopyAffine(parentGlobal.mData, parent->GetGlobalMatrix(set, false));
+
+    KQoxVector4 t, r, s;
+    GetDefaultT(t);
+    GetDefaultR(r);
+    GetDefaultS(s);
+    if (active)
+        for (int i = 0; i < 3; ++i)
+            t[i] += pivot.mRotationPivot[i];
+    if (parent && parent->Pivot(set).mPivotState == ePIVOT_STATE_ACTIVE)
+    {
+        // The parent's pivot, taken back through its post-rotation.
+        const KQoxNodeProperties::KQoxPivot& up = parent->Pivot(set);
+        KgeRMatrix post;
+        KmXYZtoR(post.mData, up.mPostRotation[0], up.mPostRotation[1], up.mPostRotation[2]);
+        for (int j = 0; j < 3; ++j)
+            t[j] -= up.mRotationPivot[0] * post.mData[j][0] + up.mRotationPivot[1] * post.mData[j][1] +
+                    up.mRotationPivot[2] * post.mData[j][2];
+    }
+    if (active)
+        for (int i = 0; i < 3; ++i)
+            t[i] += pivot.mRotationOffset[i];
+
+    // M = S . Post . R . Pre with translation t: each factor is applied to a
+    // point before the ones already in M, and t stays the translation.
+    KgeAMatrix local;
+    local.mData[3][0] = t[0];
+    local.mData[3][1] = t[1];
+    local.mData[3][2] = t[2];
+    KgeAMatrix step;
+    if (active)
+    {
+        KmXYZtoR(step.mData, pivot.mPreRotation[0], pivot.mPreRotation[1], pivot.mPreRotation[2]);
+        KmAA(local.mData, local.mData, step.mData);
+    }
+    step.SetIdentity();
+    KmXYZtoR(step.mData, r[0], r[1], r[2]);
+    KmAA(local.mData, local.mData, step.mData);
+    if (active)
+    {
+        step.SetIdentity();
+        KmXYZtoR(step.mData, pivot.mPostRotation[0], pivot.mPostRotation[1], pivot.mPostRotation[2]);
+        KmAA(local.mData, local.mData, step.mData);
+    }
+    step.SetIdentity();
+    for (int i = 0; i < 3; ++i)
+        step.mData[i][i] = s[i];
+    KmAA(local.mData, local.mData, step.mData);
+
+    KgeAMatrix global;
+    KmAA(global.mData, parentGlobal.mData, local.mData);
+    pivot.mGlobalMatrix.SetIdentity();
+    CopyAffine(static_cast<KRow4*>(pivot.mGlobalMatrix), global.mData);
+    pivot.mGlobalMatrixValid = true;
+}
+
+KQoxVector4 KQoxNode::GetGlobalT(EPivotSet set, bool force)
+{
+    const KQoxXMatrix& m = GetGlobalMatrix(set, force);
+    return KQoxVector4(m.Get(3, 0), m.Get(3, 1), m.Get(3, 2), 0.0);
+}
+
+KQoxVector4 KQoxNode::GetGlobalR(EPivotSet set, bool force)
+{
+    const KQoxXMatrix& m = GetGlobalMatrix(set, force);
+    KQoxVector4 angles;
+    RotationAngles(m, angles.mData);
+    angles[3] = 0.0;
+    return angles;
+}
+
+KQoxVector4 KQoxNode::GetGlobalS(EPivotSet set, bool force)
+{
+    const KQoxXMatrix& m = GetGlobalMatrix(set, force);
+    KQoxVector4 lengths;
+    SignedAxisLengths(m, lengths.mData);
+    lengths[3] = 0.0;
+    return lengths;
+}
+
+// ---------------------------------------------------------------------------
+// Take matrices
+
+KQoxXMatrix& KQoxNode::GetLocalFromDefaultTake()
+{
+    KQoxTRSCache& cache = mDefaultTakeCache;
+    if (cache.mLocalValid)
+        return cache.mLocal;
+    KFCurveNode* nodes[3];
+    TransformNodes(GetDefaultTakeNode(), nodes);
+    double values[3][3] = {{0.0, 0.0, 0.0}, {0.0, 0.0, 0.0}, {1.0, 1.0, 1.0}};
+    for (int i = 0; i < 3; ++i)
+        if (nodes[i])
+            nodes[i]->GetValue(values[i]);
+    TakeLocalMatrix(cache.mLocal, values[0], values[1], values[2]);
+    cache.mLocalValid = true;
+    return cache.mLocal;
+}
+
+KQoxXMatrix& KQoxNode::GetGlobalFromDefaultTake()
+{
+    // The ancestors without a valid matrix are brought up to date from the
+    // top down, without recursion.
+    KArrayTemplate<KQoxNode*> chain;
+    for (KQoxNode* node = this; node && !node->mDefaultTakeCache.mGlobalValid; node = node->GetParent())
+        chain.Add(node);
+    for (int i = chain.GetCount() - 1; i >= 0; --i)
+    {
+        KQoxNode* node = chain[i];
+        KQoxTRSCache& cache = node->mDefaultTakeCache;
+        KQoxXMatrix& local = node->GetLocalFromDefaultTake();
+        if (KQoxNode* parent = node->GetParent())
+            ComputeGlobalMatrixQoxStyle(cache.mGlobal, parent->mDefaultTakeCache.mGlobal, local);
+        else
+            cache.mGlobal = local;
+        cache.mGlobalValid = true;
+    }
+    return mDefaultTakeCache.mGlobal;
+}
+
+KQoxXMatrix& KQoxNode::GetLocalFromCurrentTake(KTime time)
+{
+    KQoxTRSCache& cache = mCurrentTakeCache;
+    if (cache.mLocalValid && cache.mLocalTime == time)
+        return cache.mLocal;
+    KFCurveNode* nodes[3];
+    TransformNodes(GetCurrentTakeNode(), nodes);
+    double values[3][3] = {{0.0, 0.0, 0.0}, {0.0, 0.0, 0.0}, {1.0, 1.0, 1.0}};
+    for (int i = 0; i < 3; ++i)
+        if (nodes[i])
+            nodes[i]->CandidateEvaluate(values[i], time, &cache.mKeyHint[i]);
+    TakeLocalMatrix(cache.mLocal, values[0], values[1], values[2]);
+    cache.mLocalTime = time;
+    cache.mLocalValid = true;
+    return cache.mLocal;
+}
+
+KQoxXMatrix& KQoxNode::GetGlobalFromCurrentTake(KTime time)
+{
+    KArrayTemplate<KQoxNode*> chain;
+    for (KQoxNode* node = this; node; node = node->GetParent())
+    {
+        const KQoxTRSCache& cache = node->mCurrentTakeCache;
+        if (cache.mGlobalValid && cache.mGlobalTime == time)
+            break;
+        chain.Add(node);
+    }
+    for (int i = chain.GetCount() - 1; i >= 0; --i)
+    {
+        KQoxNode* node = chain[i];
+        KQoxTRSCache& cache = node->mCurrentTakeCache;
+        KQoxXMatrix& local = node->GetLocalFromCurrentTake(time);
+        if (KQoxNode* parent = node->GetParent())
+            ComputeGlobalMatrixQoxStyle(cache.mGlobal, parent->mCurrentTakeCache.mGlobal, local);
+        else
+            cache.mGlobal = local;
+        cache.mGlobalTime = time;
+        cache.mGlobalValid = true;
+    }
+    return mCurrentTakeCache.mGlobal;
+}
+
+// ---------------------------------------------------------------------------
+// States
+
+namespace {
+
+// Runs op on node and, when recursive, on its whole subtree in pre-order.
+template <class Op>
+void ForSubtree(KQoxNode* node, bool recursive, Op op)
+{
+    if (!recursive)
+    {
+        op(node);
+        return;
+    }
+    KQoxWalkPreOrder(node, [&op](KQoxNode* n) {
+        op(n);
+        return true;
+    });
+}
+
+// Pre-order over the subtree, skipping the subtree of every node for which
+// skip(node) is true.
+template <class Skip, class Op>
+void ForSubtreeUnless(KQoxNode* node, Skip skip, Op op)
+{
+    KArrayTemplate<KQoxNode*> pending;
+    pending.Add(node);
+    while (pending.GetCount() > 0)
+    {
+        KQoxNode* current = pending.RemoveLast();
+        if (skip(current))
+            continue;
+        op(current);
+        for (int i = current->GetChildCount(false) - 1; i >= 0; --i)
+            if (KQoxNode* child = current->GetChild(i))
+                pending.Add(child);
+    }
+}
+
+} // namespace
+
+void KQoxNode::SetLocalStateFromDefaultTake(bool recursive)
+{
+    ForSubtree(this, recursive, [](KQoxNode* n) { n->mLocalState.mMatrix = n->GetLocalFromDefaultTake(); });
+}
+
+void KQoxNode::SetDefaultTakeFromLocalState(bool recursive)
+{
+    ForSubtree(this, recursive, [](KQoxNode* n) {
+        const KQoxXMatrix& m = n->mLocalState.mMatrix;
+        n->SetDefaultT(m.GetT());
+        n->SetDefaultR(m.GetR());
+        n->SetDefaultS(m.GetS());
+    });
+}
+
+void KQoxNode::SetLocalStateFromCurrentTake(KTime time, bool recursive)
+{
+    ForSubtree(this, recursive, [time](KQoxNode* n) {
+        if (n->GetCurrentTakeNode() == n->GetDefaultTakeNode())
+            n->mLocalState.mMatrix = n->GetLocalFromDefaultTake();
+        else
+            n->mLocalState.mMatrix = n->GetLocalFromCurrentTake(time);
+    });
+}
+
+void KQoxNode::SetCurrentTakeFromLocalState(KTime time, bool recursive)
+{
+    ForSubtree(this, recursive, [time](KQoxNode* n) {
+        KQoxTakeNode* take = n->GetCurrentTakeNode();
+        if (!take)
+            return;
+        const bool defaultTake = take == n->GetDefaultTakeNode();
+        const KQoxXMatrix& m = n->mLocalState.mMatrix;
+        const KQoxVector4 t = m.GetT(), r = m.GetR(), s = m.GetS();
+        KFCurve* curves[9] = {take->GetTranslationX(), take->GetTranslationY(), take->GetTranslationZ(),
+                              take->GetEulerRotationX(), take->GetEulerRotationY(), take->GetEulerRotationZ(),
+                              take->GetScaleX(),         take->GetScaleY(),         take->GetScaleZ()};
+        const double values[9] = {t[0], t[1], t[2], r[0], r[1], r[2], s[0], s[1], s[2]};
+        for (int i = 0; i < 9; ++i)
+        {
+            if (!curves[i])
+                continue;
+            const float value = static_cast<float>(values[i]);
+            if (defaultTake)
+                curves[i]->SetValue(value);
+            else
+                curves[i]->KeySetValue(curves[i]->KeyInsert(time, nullptr), value);
+        }
+    });
+}
+
+void KQoxNode::ComputeGlobalState(unsigned int updateId, bool recursive)
+{
+    if (mGlobalState.mId == updateId)
+        return;
+    // This node's ancestors first, top down, each once per id.
+    KArrayTemplate<KQoxNode*> chain;
+    for (KQoxNode* node = this; node && node->mGlobalState.mId != updateId; node = node->GetParent())
+        chain.Add(node);
+    auto compute = [updateId](KQoxNode* node) {
+        node->mGlobalState.mId = updateId;
+        if (KQoxNode* parent = node->GetParent())
+            node->ComputeGlobalMatrixQoxStyle(node->mGlobalState.mMatrix, parent->mGlobalState.mMatrix,
+                                              node->mLocalState.mMatrix);
+        else
+            node->mGlobalState.mMatrix = node->mLocalState.mMatrix;
+    };
+    for (int i = chain.GetCount() - 1; i >= 0; --i)
+        compute(chain[i]);
+    if (!recursive)
+        return;
+    for (int i = 0; i < GetChildCount(false); ++i)
+        if (KQoxNode* child = GetChild(i))
+            ForSubtreeUnless(
+                child, [updateId](KQoxNode* n) { return n->mGlobalState.mId == updateId; }, compute);
+}
+
+void KQoxNode::ComputeLocalState(unsigned int updateId, bool recursive)
+{
+    auto compute = [updateId](KQoxNode* node) {
+        node->mLocalState.mId = updateId;
+        if (KQoxNode* parent = node->GetParent())
+            node->ComputeLocalMatrixQoxStyle(node->mLocalState.mMatrix, parent->mGlobalState.mMatrix,
+                                             node->mGlobalState.mMatrix);
+        else
+            node->mLocalState.mMatrix = node->mGlobalState.mMatrix;
+    };
+    auto done = [updateId](KQoxNode* n) { return n->mLocalState.mId == updateId; };
+    if (!recursive)
+    {
+        if (!done(this))
+            compute(this);
+        return;
+    }
+    ForSubtreeUnless(this, done, compute);
+}
+
+void KQoxNode::SetGlobalStateId(unsigned int id, bool recursive)
+{
+    ForSubtree(this, recursive, [id](KQoxNode* n) { n->mGlobalState.mId = id; });
+}
+
+void KQoxNode::SetLocalStateId(unsigned int id, bool recursive)
+{
+    ForSubtree(this, recursive, [id](KQoxNode* n) { n->mLocalState.mId = id; });
+}
+
+// ---------------------------------------------------------------------------
+// Composition rules
+
+void KQoxNode::ComputeGlobalMatrixQoxStyle(KQoxXMatrix& global, KQoxXMatrix& parentGlobal, KQoxXMatrix& local)
+{
+    KmAA(global, parentGlobal, local);
+}
+
+void KQoxNode::ComputeLocalMatrixQoxStyle(KQoxXMatrix& local, KQoxXMatrix& parentGlobal, KQoxXMatrix& global)
+{
+    KmAiA(local, parentGlobal, global);
+}
+
+void KQoxNode::ComputeGlobalMatrixTolvaneStyle(KQoxXMatrix& global, KQoxXMatrix& parentGlobal, KQoxXMatrix& local)
+{
+    const KRow4* p = parentGlobal;
+    const KRow4* l = local;
+    double t[3];
+    for (int j = 0; j < 3; ++j)
+        t[j] = l[3][0] * p[0][j] + l[3][1] * p[1][j] + l[3][2] * p[2][j] + p[3][j];
+    KgeRMatrix rl, rp, r;
+    PureRotation(l, rl.mData);
+    PureRotation(p, rp.mData);
+    KmRR(r.mData, rp.mData, rl.mData);
+    double ll[3], lp[3];
+    SignedAxisLengths(l, ll);
+    SignedAxisLengths(p, lp);
+    KRow4* out = global;
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            out[i][j] = r.mData[i][j] * ll[i] * lp[i];
+    for (int j = 0; j < 3; ++j)
+        out[3][j] = t[j];
+}
+
+void KQoxNode::ComputeLocalMatrixTolvaneStyle(KQoxXMatrix& local, KQoxXMatrix& parentGlobal, KQoxXMatrix& global)
+{
+    const KRow4* p = parentGlobal;
+    const KRow4* g = global;
+    KgeAMatrix inverse;
+    KmAi(inverse.mData, p);
+    double t[3];
+    for (int j = 0; j < 3; ++j)
+        t[j] = g[3][0] * inverse.mData[0][j] + g[3][1] * inverse.mData[1][j] + g[3][2] * inverse.mData[2][j] +
+               inverse.mData[3][j];
+    KgeRMatrix rp, rg, r;
+    PureRotation(p, rp.mData);
+    PureRotation(g, rg.mData);
+    KmRiR(r.mData, rp.mData, rg.mData);
+    double lg[3], lp[3];
+    SignedAxisLengths(g, lg);
+    SignedAxisLengths(p, lp);
+    KRow4* out = local;
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            out[i][j] = r.mData[i][j] * (lg[i] / lp[i]);
+    for (int j = 0; j < 3; ++j)
+        out[3][j] = t[j];
+}
+
+} // namespace qoxsdk_600

@@ -1,0 +1,295 @@
+// Node channels, takes, copy and entity membership.
+
+#include "fcurve/kfcurve.h"
+#include "fcurve/kfcurvenode.h"
+#include "object/kpropertydatatype.h"
+#include "scene/kqoxentity.h"
+#include "scene/kqoxnode.h"
+#include "scene/kqoxnode_walk.h"
+#include "scene/kqoxnodeattribute.h"
+#include "scene/kqoxnodefinder.h"
+#include "scene/kqoxsdkmanager.h"
+#include "scene/kqoxtakenode.h"
+
+namespace qoxsdk_600 {
+
+namespace {
+
+// One vector channel ("T", "R" or "S") with its three component curves.
+KFCurveNode* MakeVectorChannel(const char* name, KDataType* dataType, int layerType, const KgeTVector& value,
+                               KProperty* property, bool defaultTake, KQoxTakeNodeContainer& container)
+{
+    static const char* const kAxes[3] = {"X", "Y", "Z"};
+    KFCurveNode* channel = new KFCurveNode(name, "", dataType, layerType);
+    for (int i = 0; i < 3; ++i)
+    {
+        KFCurveNode* component = new KFCurveNode(kAxes[i], "", nullptr, 0);
+        KFCurve* curve = KFCurveCreate();
+        component->FCurveSet(curve);
+        curve->SetValue(static_cast<float>(value[i]));
+        float color[3] = {i == 0 ? 1.0f : 0.0f, i == 1 ? 1.0f : 0.0f, i == 2 ? 1.0f : 0.0f};
+        curve->SetColor(color);
+        if (defaultTake && property)
+            container.RegisterDefaultTakeCallback(property, i, curve);
+        channel->Add(component);
+    }
+    return channel;
+}
+
+KgeTVector ReadVector(KProperty* property, double start)
+{
+    KgeTVector value(start, start, start, 1.0);
+    if (property)
+        property->GetData(&value, 0, nullptr, nullptr);
+    return value;
+}
+
+bool IsChannelName(const char* name)
+{
+    static const char* const kChannels[] = {"Lcl Translation", "Lcl Rotation", "Lcl Scaling", "Visibility"};
+    for (const char* channel : kChannels)
+        if (KString(name).Compare(channel) == 0)
+            return true;
+    return false;
+}
+
+} // namespace
+
+void KQoxNode::AddChannels(KQoxTakeNode* takeNode)
+{
+    if (!takeNode || !takeNode->GetKFCurveNode())
+        return;
+    KQoxNodeProperties& p = *mProperties;
+    KFCurveNode* transform = new KFCurveNode("Transform", "", nullptr, 0);
+    const bool defaultTake = KString(takeNode->GetName()).CompareNoCase("Default") == 0;
+
+    transform->Add(MakeVectorChannel("T", KDataTypeLclTranslation, 1, ReadVector(p.mLclTranslation, 0.0),
+                                     p.mLclTranslation, defaultTake, *this));
+    transform->Add(MakeVectorChannel("R", KDataTypeLclRotation, 2, ReadVector(p.mLclRotation, 0.0), p.mLclRotation,
+                                     defaultTake, *this));
+    transform->Add(MakeVectorChannel("S", KDataTypeLclScaling, 3, ReadVector(p.mLclScaling, 1.0), p.mLclScaling,
+                                     defaultTake, *this));
+
+    KFCurveNode* visibility = new KFCurveNode("Visibility", "", KDataTypeVisibility, 1);
+    KFCurve* curve = KFCurveCreate();
+    visibility->FCurveSet(curve);
+    curve->SetValue(static_cast<float>(p.mVisibility ? p.mVisibility->AsDouble() : 1.0));
+    float red[3] = {0.75f, 0.0f, 0.0f};
+    curve->SetColor(red);
+    if (defaultTake && p.mVisibility)
+        RegisterDefaultTakeCallback(p.mVisibility, 0, curve);
+
+    takeNode->GetKFCurveNode()->Add(transform);
+    takeNode->GetKFCurveNode()->Add(visibility);
+
+    const int count = p.GetPropertyCount();
+    for (int i = 0; i < count; ++i)
+    {
+        KProperty* property = p.GetProperty(i);
+        if (property && property->IsAnimatable() && !IsChannelName(property->GetPropertyName()))
+            CreateChannelsForProperty(property, takeNode);
+    }
+    if (mNodeAttribute)
+        mNodeAttribute->AddChannels(takeNode);
+}
+
+bool KQoxNode::SetCurrentTakeNode(int index)
+{
+    mCurrentTakeCache.Reset();
+    mDefaultTakeCache.Reset();
+    return KQoxTakeNodeContainer::SetCurrentTakeNode(index);
+}
+
+bool KQoxNode::SetCurrentTakeNode(const char* name)
+{
+    mCurrentTakeCache.Reset();
+    mDefaultTakeCache.Reset();
+    return KQoxTakeNodeContainer::SetCurrentTakeNode(name);
+}
+
+bool KQoxNode::GetAnimationInterval(KTime& start, KTime& stop)
+{
+    KTime localStart = KTIME_INFINITE;
+    KTime localStop = KTIME_MINUS_INFINITE;
+    if (!GetAnimationIntervalRecursive(localStart, localStop))
+        return false;
+    if (localStart < start)
+        start = localStart;
+    if (stop < localStop)
+        stop = localStop;
+    return true;
+}
+
+bool KQoxNode::GetAnimationIntervalRecursive(KTime& start, KTime& stop)
+{
+    bool found = false;
+    KQoxWalkPreOrder(this, [&](KQoxNode* node) {
+        found = node->KQoxTakeNodeContainer::GetAnimationInterval(start, stop) || found;
+        return true;
+    });
+    return found;
+}
+
+// ---------------------------------------------------------------------------
+// Copy
+
+void KQoxNode::UpdateChannelPropertiesFromDefaultTake()
+{
+    KQoxTakeNode* take = GetDefaultTakeNode();
+    KFCurveNode* root = take ? take->GetKFCurveNode() : nullptr;
+    if (!root)
+        return;
+    KQoxNodeProperties& p = *mProperties;
+    struct
+    {
+        const char* mChannel;
+        KProperty* mProperty;
+    } const channels[] = {{"T", p.mLclTranslation}, {"R", p.mLclRotation}, {"S", p.mLclScaling}};
+    for (const auto& channel : channels)
+    {
+        KFCurveNode* node = root->FindRecursive(channel.mChannel);
+        if (!node || !channel.mProperty)
+            continue;
+        KgeTVector value;
+        channel.mProperty->GetData(&value, 0, nullptr, nullptr);
+        double values[3] = {value.x, value.y, value.z};
+        node->GetValue(values);
+        value = KgeTVector(values[0], values[1], values[2], value.w);
+        channel.mProperty->SetData(&value, 0, nullptr, nullptr);
+    }
+    // Visibility is copied as a setting, through SetVisibility.
+}
+
+void KQoxNode::CopyLimitsFrom(KQoxNode& source)
+{
+    KQoxNodeLimits& from = *source.mLimits;
+    KQoxNodeLimits& to = *mLimits;
+    KQoxLimits* pairs[3][2] = {{&from.mTranslationLimits, &to.mTranslationLimits},
+                               {&from.mRotationLimits, &to.mRotationLimits},
+                               {&from.mScalingLimits, &to.mScalingLimits}};
+    for (auto& pair : pairs)
+    {
+        for (int axis = 0; axis < 3; ++axis)
+        {
+            pair[1]->mMinActive[axis] = pair[0]->mMinActive[axis];
+            pair[1]->mMaxActive[axis] = pair[0]->mMaxActive[axis];
+        }
+        pair[1]->SetLimitMin(pair[0]->GetLimitMin());
+        pair[1]->SetLimitMax(pair[0]->GetLimitMax());
+    }
+    to.SetTranslationLimitActive(from.GetTranslationLimitActive());
+    to.SetRotationLimitActive(from.GetRotationLimitActive());
+    to.SetScalingLimitActive(from.GetScalingLimitActive());
+}
+
+KQoxNode& KQoxNode::operator=(KQoxNode& source)
+{
+    if (&source == this)
+        return *this;
+    SetTarget(source.GetTarget());
+    mPostTargetRotation = source.mPostTargetRotation;
+    mTargetUpVector = source.mTargetUpVector;
+
+    // Without a source attribute this node's goes. Copying an attribute
+    // needs its own class's copy and is done by the attribute classes.
+    if (!source.mNodeAttribute && mNodeAttribute)
+    {
+        KQoxNodeAttribute* old = mNodeAttribute;
+        SetNodeAttribute(nullptr);
+        GetSdkManager().DestroyKQoxNodeAttribute(old);
+    }
+
+    SetVisibility(source.GetVisibility());
+    mShadingMode = source.mShadingMode;
+    mMultiLayer = source.mMultiLayer;
+    mMultiTakeMode = source.mMultiTakeMode;
+
+    for (EPivotSet set : {eSOURCE_SET, eDESTINATION_SET})
+    {
+        KQoxNodeProperties::KQoxPivot& to = Pivot(set);
+        const KQoxNodeProperties::KQoxPivot& from = source.Pivot(set);
+        to.mRotationOffset = from.mRotationOffset;
+        to.mRotationPivot = from.mRotationPivot;
+        to.mRotationPivotUpdateOffset = from.mRotationPivotUpdateOffset;
+        to.mPreRotation = from.mPreRotation;
+        to.mPostRotation = from.mPostRotation;
+        to.mScalingPivot = from.mScalingPivot;
+        to.mScalingPivotUpdateOffset = from.mScalingPivotUpdateOffset;
+    }
+
+    mCurrentTakeCache.Reset();
+    mDefaultTakeCache.Reset();
+    mLocalState.Reset();
+    mGlobalState.Reset();
+
+    CopyLimitsFrom(source);
+    mCullingType = source.mCullingType;
+    KQoxTakeNodeContainer::operator=(source);
+    UpdateChannelPropertiesFromDefaultTake();
+    return *this;
+}
+
+// ---------------------------------------------------------------------------
+// Entity
+
+bool KQoxNode::SetEntity(KQoxEntity* entity, bool replace)
+{
+    if (mEntity == entity)
+        return true;
+
+    KQoxNodeFinderDuplicateName finder(replace ? entity : nullptr);
+    finder.Apply(*this);
+    if (finder.GetDuplicateNodeArray().GetCount() > 0)
+        mError.SetLastErrorID(eNODE_NAME_CLASH);
+    else if (finder.GetDuplicateTextureArray().GetCount() > 0)
+        mError.SetLastErrorID(eTEXTURE_NAME_CLASH);
+    else if (finder.GetDuplicateVideoArray().GetCount() > 0)
+        mError.SetLastErrorID(eVIDEO_NAME_CLASH);
+    else if (finder.GetDuplicateMaterialArray().GetCount() > 0)
+        mError.SetLastErrorID(eMATERIAL_NAME_CLASH);
+    else
+    {
+        const KArrayTemplate<KQoxNode*>& nodes = finder.GetNodeArray();
+        const KArrayTemplate<KQoxObject*>& materials = finder.GetMaterialArray();
+        const KArrayTemplate<KQoxObject*>& textures = finder.GetTextureArray();
+        const KArrayTemplate<KQoxObject*>& videos = finder.GetVideoArray();
+        if (KQoxEntity* old = mEntity)
+        {
+            for (int i = 0; i < nodes.GetCount(); ++i)
+            {
+                old->RemoveNode(nodes[i]);
+                nodes[i]->mEntity = nullptr;
+            }
+            for (int i = 0; i < materials.GetCount(); ++i)
+                old->RemoveMaterial(materials[i]);
+            for (int i = 0; i < textures.GetCount(); ++i)
+                old->RemoveTexture(textures[i]);
+            for (int i = 0; i < videos.GetCount(); ++i)
+                old->RemoveVideo(videos[i]);
+        }
+        if (entity)
+        {
+            if (replace)
+            {
+                if (KQoxNode* root = entity->GetRootNode())
+                    root->SetEntity(nullptr, true);
+                entity->Clear();
+            }
+            for (int i = 0; i < nodes.GetCount(); ++i)
+            {
+                entity->AddNode(nodes[i]);
+                nodes[i]->mEntity = entity;
+            }
+            for (int i = 0; i < materials.GetCount(); ++i)
+                entity->AddMaterial(materials[i]);
+            for (int i = 0; i < textures.GetCount(); ++i)
+                entity->AddTexture(textures[i]);
+            for (int i = 0; i < videos.GetCount(); ++i)
+                entity->AddVideo(videos[i]);
+        }
+        return true;
+    }
+    return false;
+}
+
+} // namespace qoxsdk_600

@@ -1,0 +1,322 @@
+#include "scene/kqoxnodefinder.h"
+
+#include <cstdint>
+
+#include "fcurve/kfcurve.h"
+#include "fcurve/kfcurvenode.h"
+#include "scene/kqoxentity.h"
+#include "scene/kqoxnode.h"
+#include "scene/kqoxnode_walk.h"
+#include "scene/kqoxnodeattribute.h"
+#include "scene/kqoxtakenode.h"
+
+namespace qoxsdk_600 {
+
+KQoxNodeFinder::KQoxNodeFinder()
+    : mSearchRoot(nullptr)
+{}
+
+KQoxNodeFinder::~KQoxNodeFinder() {}
+
+KArrayTemplate<KQoxNode*>& KQoxNodeFinder::Apply(KQoxNode& root)
+{
+    mSearchRoot = &root;
+    ApplyRecursive(root);
+    return mFoundNodes;
+}
+
+void KQoxNodeFinder::ApplyRecursive(KQoxNode& node)
+{
+    KQoxWalkPreOrder(&node, [this](KQoxNode* current) {
+        if (CheckNode(*current))
+            mFoundNodes.Add(current);
+        return true;
+    });
+}
+
+// ---------------------------------------------------------------------------
+// Bad scale
+
+KQoxNodeFinderBadScale::KQoxNodeFinderBadScale()
+    : mCheckBoneScale(true)
+    , mCheckNegativeScale(true)
+    , mCheckNonUniformScale(true)
+    , mEpsilon(2.220446049250313e-16)
+{
+    mSamplingPeriod.SetSecondDouble(0.041666666666666664);
+}
+
+KQoxNodeFinderBadScale::~KQoxNodeFinderBadScale() {}
+
+void KQoxNodeFinderBadScale::Reset()
+{
+    mBoneScaleStatic.Clear();
+    mBoneScaleAnimated.Clear();
+    mNegativeScaleStatic.Clear();
+    mNegativeScaleAnimated.Clear();
+    mNonUniformScaleStatic.Clear();
+    mNonUniformScaleAnimated.Clear();
+    ResetFound();
+}
+
+bool KQoxNodeFinderBadScale::CheckNode(KQoxNode& node)
+{
+    const bool boneSwitch = mCheckBoneScale;
+    if (mCheckBoneScale)
+        mCheckBoneScale = node.GetSkeleton() != nullptr;
+    bool found = false;
+    KQoxTakeNode* defaultTake = node.GetDefaultTakeNode();
+    if (defaultTake && defaultTake->GetKFCurveNode())
+        found = CheckKFCurveNode(node, *defaultTake->GetKFCurveNode(), mBoneScaleStatic, mNegativeScaleStatic,
+                                 mNonUniformScaleStatic);
+    KQoxTakeNode* currentTake = node.GetCurrentTakeNode();
+    if (currentTake && currentTake != defaultTake && currentTake->GetKFCurveNode())
+        found = CheckKFCurveNode(node, *currentTake->GetKFCurveNode(), mBoneScaleAnimated, mNegativeScaleAnimated,
+                                 mNonUniformScaleAnimated) ||
+                found;
+    mCheckBoneScale = boneSwitch;
+    return found;
+}
+
+bool KQoxNodeFinderBadScale::CheckKFCurveNode(KQoxNode& node, KFCurveNode& curveNode, KArrayTemplate<KQoxNode*>& bone,
+                                              KArrayTemplate<KQoxNode*>& negative,
+                                              KArrayTemplate<KQoxNode*>& nonUniform)
+{
+    KFCurve* curves[3];
+    GetCurve(curveNode, curves);
+    switch (CheckCurve(curves))
+    {
+    case eBONE_SCALE:
+        if (node.GetChildCount(false) == 0)
+            return false;
+        bone.Add(&node);
+        return true;
+    case eNEGATIVE_SCALE: negative.Add(&node); return true;
+    case eNON_UNIFORM_SCALE:
+        if (node.GetChildCount(false) == 0)
+            return false;
+        nonUniform.Add(&node);
+        return true;
+    default: return false;
+    }
+}
+
+void KQoxNodeFinderBadScale::GetCurve(KFCurveNode& curveNode, KFCurve** curves)
+{
+    curves[0] = curves[1] = curves[2] = nullptr;
+    KFCurveNode* scaling = curveNode.FindRecursive("S");
+    if (!scaling)
+        return;
+    static const char* const kAxes[3] = {"X", "Y", "Z"};
+    for (int i = 0; i < 3; ++i)
+    {
+        const int index = scaling->Find(kAxes[i]);
+        KFCurveNode* component = index >= 0 ? scaling->Get(index) : nullptr;
+        curves[i] = component ? component->FCurveGet() : nullptr;
+    }
+}
+
+int KQoxNodeFinderBadScale::CheckCurve(KFCurve** curves)
+{
+    double values[3];
+    int count = 0;
+    for (int i = 0; i < 3; ++i)
+        if (curves[i])
+            values[count++] = curves[i]->GetValue();
+    if (int code = CheckValue(values, count))
+        return code;
+
+    KTime start = KTIME_INFINITE;
+    KTime stop = KTIME_MINUS_INFINITE;
+    for (int i = 0; i < 3; ++i)
+    {
+        KFCurve* curve = curves[i];
+        if (!curve || curve->KeyGetCount() == 0)
+            continue;
+        if (curve->KeyGetTime(0) < start)
+            start = curve->KeyGetTime(0);
+        if (stop < curve->KeyGetTime(curve->KeyGetCount() - 1))
+            stop = curve->KeyGetTime(curve->KeyGetCount() - 1);
+    }
+    if (stop < start)
+        return eNO_PROBLEM;
+
+    // The span is taken as an unsigned difference, exact for any two tick
+    // counts; a span too long for the sampling limit widens the period, so
+    // the walk stays bounded and never steps past the last key.
+    const uint64_t span = static_cast<uint64_t>(stop.Get()) - static_cast<uint64_t>(start.Get());
+    uint64_t period = mSamplingPeriod.Get() > 0 ? static_cast<uint64_t>(mSamplingPeriod.Get()) : 1;
+    if (span / period >= static_cast<uint64_t>(kMaxSamples))
+        period = span / static_cast<uint64_t>(kMaxSamples - 1) + 1;
+
+    bool boneSeen = false;
+    bool nonUniformSeen = false;
+    uint64_t offset = 0;
+    for (;;)
+    {
+        const KTime t(static_cast<long long>(static_cast<uint64_t>(start.Get()) + offset));
+        count = 0;
+        for (int i = 0; i < 3; ++i)
+            if (curves[i])
+                values[count++] = curves[i]->Evaluate(t, nullptr);
+        switch (CheckValue(values, count))
+        {
+        case eBONE_SCALE: boneSeen = true; break;
+        case eNEGATIVE_SCALE: return eNEGATIVE_SCALE;
+        case eNON_UNIFORM_SCALE: nonUniformSeen = true; break;
+        default: break;
+        }
+        if (span - offset < period)
+            break;
+        offset += period;
+    }
+    return nonUniformSeen ? eNON_UNIFORM_SCALE : boneSeen ? eBONE_SCALE : eNO_PROBLEM;
+}
+
+int KQoxNodeFinderBadScale::CheckValue(double* values, int count)
+{
+    if (count <= 0)
+        return eNO_PROBLEM;
+    const double first = values[0];
+    for (int i = 0; i < count; ++i)
+    {
+        const double v = values[i];
+        if (mCheckBoneScale && (v < 1.0 - mEpsilon || v > 1.0 + mEpsilon))
+            return eBONE_SCALE;
+        if (mCheckNegativeScale && v < 0.0)
+            return eNEGATIVE_SCALE;
+        if (mCheckNonUniformScale && (v < first - mEpsilon || v > first + mEpsilon))
+            return eNON_UNIFORM_SCALE;
+    }
+    return eNO_PROBLEM;
+}
+
+// ---------------------------------------------------------------------------
+// Duplicate names
+
+KQoxNodeFinderDuplicateName::KQoxNodeFinderDuplicateName(KQoxEntity* entity)
+    : mStates{true, false, false, false, true}
+    , mEntity(entity)
+{}
+
+KQoxNodeFinderDuplicateName::~KQoxNodeFinderDuplicateName() {}
+
+void KQoxNodeFinderDuplicateName::Reset()
+{
+    mNodes.Clear();
+    mDuplicateNodes.Clear();
+    mMaterials.Clear();
+    mDuplicateMaterials.Clear();
+    mTextures.Clear();
+    mDuplicateTextures.Clear();
+    mVideos.Clear();
+    mDuplicateVideos.Clear();
+    mGenericNodes.Clear();
+    mDuplicateGenericNodes.Clear();
+    mNodesMetSet.clear();
+    mNodeNamesMet.clear();
+    ResetFound();
+}
+
+bool KQoxNodeFinderDuplicateName::GetState(int index) const
+{
+    return index >= 0 && index < eSTATE_COUNT ? mStates[index] : false;
+}
+
+void KQoxNodeFinderDuplicateName::SetState(int index, bool on)
+{
+    if (index >= 0 && index < eSTATE_COUNT)
+        mStates[index] = on;
+}
+
+void KQoxNodeFinderDuplicateName::ApplyRecursive(KQoxNode& node)
+{
+    // The entity's tree does not change during one walk: its names are
+    // gathered once, at the first use of each walk.
+    mEntityTreeNamesValid = false;
+    KQoxNodeFinder::ApplyRecursive(node);
+}
+
+const std::unordered_set<std::string>& KQoxNodeFinderDuplicateName::EntityTreeNames()
+{
+    if (!mEntityTreeNamesValid)
+    {
+        mEntityTreeNames.clear();
+        KQoxNode* root = mEntity ? mEntity->GetRootNode() : nullptr;
+        KQoxWalkPreOrder(root, [this, root](KQoxNode* node) {
+            if (node != root)
+                mEntityTreeNames.insert(node->GetName());
+            return true;
+        });
+        mEntityTreeNamesValid = true;
+    }
+    return mEntityTreeNames;
+}
+
+bool KQoxNodeFinderDuplicateName::CheckNode(KQoxNode& node)
+{
+    // The material, texture and video checks walk the layers of the node's
+    // geometry; they join here with the geometry classes.
+    return CheckNodeName(node);
+}
+
+bool KQoxNodeFinderDuplicateName::CheckNodeName(KQoxNode& node)
+{
+    if (!mStates[eNODE_NAME])
+    {
+        mNodes.Add(&node);
+        mNodesMetSet.insert(&node);
+        mNodeNamesMet.insert(node.GetName());
+        return false;
+    }
+    const std::string name = node.GetName();
+    bool clash = false;
+    if (mEntity && mEntity->GetRootNode() && EntityTreeNames().count(name))
+    {
+        mDuplicateNodes.Add(&node);
+        clash = true;
+    }
+    if (!clash && mNodeNamesMet.count(name))
+    {
+        mDuplicateNodes.Add(&node);
+        clash = true;
+    }
+    if (mNodesMetSet.insert(&node).second)
+    {
+        mNodes.Add(&node);
+        mNodeNamesMet.insert(name);
+    }
+    return clash;
+}
+
+bool KQoxNodeFinderDuplicateName::CheckGenericNodeName(const char* name)
+{
+    if (!name || !mStates[eGENERIC_NODE_NAME])
+        return false;
+    const KString text(name);
+    if (mEntity)
+    {
+        const int count = mEntity->GetGenericNodeCount();
+        for (int i = 0; i < count; ++i)
+        {
+            KQoxObject* generic = mEntity->GetGenericNode(i);
+            if (generic && text.Compare(generic->GetName()) == 0)
+            {
+                mDuplicateGenericNodes.Add(generic);
+                return true;
+            }
+        }
+    }
+    for (int i = 0; i < mGenericNodes.GetCount(); ++i)
+    {
+        KQoxObject* generic = mGenericNodes[i];
+        if (generic && text.Compare(generic->GetName()) == 0)
+        {
+            mDuplicateGenericNodes.Add(generic);
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace qoxsdk_600
