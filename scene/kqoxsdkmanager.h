@@ -89,6 +89,13 @@ public:
     KQoxNode* CreateKQoxNode(const char* pName);
     KQoxSceneInfo* CreateKQoxSceneInfo();
 
+    // Textures and video clips: named "Texture::" or "Video::" + the name
+    // (PrefixName), renamed by the texture or video strategy when one is set.
+    KQoxTexture* CreateKQoxTexture(const char* pName);
+    KQoxVideo* CreateKQoxVideo(const char* pName);
+    // A registry of image conversion functions, kept until the manager goes.
+    KQoxImageConverter* CreateKQoxImageConverter();
+
     // Destroyers: remove the object from its list and delete it; an object
     // the manager does not hold gives "Object not found" and false.
     virtual bool DestroyKQoxUserProperty(KQoxUserProperty* pProperty);
@@ -101,9 +108,16 @@ public:
     // The pIndex-th node named "Model::" + the name.
     virtual KQoxNode* FindKQoxNode(const char* pName, int pIndex = 0);
     virtual bool DestroyKQoxSceneInfo(KQoxSceneInfo* pSceneInfo);
+    // Textures and clips run their Destruct hook before they are deleted.
+    virtual bool DestroyKQoxTexture(KQoxTexture* pTexture);
+    virtual bool DestroyKQoxVideo(KQoxVideo* pVideo);
+    bool DestroyKQoxImageConverter(KQoxImageConverter* pConverter);
 
     // The first user property whose name equals the text; null without error.
     virtual KQoxUserProperty* FindKQoxUserProperty(const char* pName);
+    // The pIndex-th texture or clip named "Texture::" or "Video::" + the name.
+    virtual KQoxTexture* FindKQoxTexture(const char* pName, int pIndex = 0);
+    virtual KQoxVideo* FindKQoxVideo(const char* pName, int pIndex = 0);
 
     // Counts and indexed access; null for an index out of range, no error.
     int GetKQoxSceneCount() const { return mScenes.GetCount(); }
@@ -130,6 +144,7 @@ public:
     int GetKQoxDeformerCount() const { return mDeformers.GetCount(); }
     int GetKQoxGeometryConverterCount() const { return mGeometryConverters.GetCount(); }
     int GetKQoxImageConverterCount() const { return mImageConverters.GetCount(); }
+    KQoxImageConverter* GetKQoxImageConverter(int pIndex) { return mImageConverters.Get(pIndex); }
     int GetKQoxExporterCount() const { return mExporters.GetCount(); }
     int GetKQoxImporterCount() const { return mImporters.GetCount(); }
 
@@ -153,6 +168,9 @@ protected:
     // Lists an attribute made by an attribute class's creation operation.
     KQoxNodeAttribute* AddCreatedNodeAttribute(KQoxNodeAttribute* pAttribute);
     virtual KQoxSceneInfo* AllocateKQoxSceneInfo();
+    virtual KQoxTexture* AllocateKQoxTexture(const char* pName);
+    virtual KQoxVideo* AllocateKQoxVideo(const char* pName);
+    virtual KQoxImageConverter* AllocateKQoxImageConverter();
 
     // The generic steps of every kind -----------------------------------------
 
