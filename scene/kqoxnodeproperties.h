@@ -13,6 +13,7 @@
 
 #include "base/kmath_types.h"
 #include "object/kproperty.h"
+#include "object/kpropertylist.h"
 #include "scene/kqoxnodeproperties_table.h"
 #include "scene/kqoxpropertyhandler.h"
 

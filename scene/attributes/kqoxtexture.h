@@ -17,6 +17,7 @@
 #include "base/kstring.h"
 #include "base/kstringlist.h"
 #include "object/kproperty.h"
+#include "object/kpropertylist.h"
 #include "scene/kqoxpropertyhandler.h"
 #include "scene/kqoxtakenodecontainer.h"
 
