@@ -91,7 +91,7 @@ const char kShadowPlane[] = "ShadowPlane"; // enable, origin x y z w, normal x y
 const char kTimeMode[] = "TimeMode";
 const char kTimeProtocol[] = "TimeProtocol";
 const char kSnapOnFrame[] = "SnapOnFrameMode";
-const char kTimeMarker[] = "TimeMarker"; // name, time
+const char kTimeMarker[] = "TimeMarker"; // name, time, loop
 const char kCurrentTimeMarker[] = "CurrentTimeMarker";
 
 // ---- Connections: "Connect": "OO", child, parent ----

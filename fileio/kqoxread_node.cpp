@@ -45,6 +45,7 @@ void KQoxRead6::ReadNode()
         return;
     }
     mNodes.push_back(node);
+    bool pivotEnabled = true;
     if (mFile.FieldReadBlockBegin())
     {
         ObjectHeader(*node, node->GetPropertyHandler());
@@ -55,19 +56,25 @@ void KQoxRead6::ReadNode()
         node->SetShadingMode(
             static_cast<KQoxNode::EShadingMode>(shading ? ShadingFromLetter(shading) : KQoxNode::eHARD_SHADING));
         node->SetCullingType(CullingFromToken(mFile.FieldReadC(kCulling, kCullingTokens[0])));
-        if (mFile.FieldReadI(kPivotEnabled, 1) == 0)
-            node->SetPivotState(eSOURCE_SET, ePIVOT_STATE_REFERENCE);
+        pivotEnabled = mFile.FieldReadI(kPivotEnabled, 1) != 0;
         mFile.FieldReadBlockEnd();
     }
     mFile.FieldReadEnd();
-    // The working records and the Default take follow the properties read.
+    // The working records and the Default take follow the properties read;
+    // a pivot set the file marks disabled is kept for reference only.
     node->UpdatePivotsAndLimitsFromProperties();
+    if (!pivotEnabled)
+        node->SetPivotState(eSOURCE_SET, ePIVOT_STATE_REFERENCE);
     node->UpdateDefaultTakeFromProperties();
 }
 
 void KQoxRead6::ReadConnections()
 {
     const int count = static_cast<int>(mNodes.size());
+    // Parent of each node; -1 the root. The writer lists parents before
+    // their children, so a parent's index is below its child's: anything
+    // else (unknown nodes, a node connected twice, a cycle) is damage.
+    std::vector<int> parentOf(mNodes.size(), -1);
     std::vector<bool> connected(mNodes.size(), false);
     while (Ok() && mFile.FieldReadBegin(kConnect))
     {
@@ -77,26 +84,27 @@ void KQoxRead6::ReadConnections()
         mFile.FieldReadEnd();
         if (std::strcmp(kind.ToChars(), kObjectObject) != 0)
             continue;
-        // A hostile file may name nodes that do not exist, connect a node
-        // twice or close a cycle: all damage.
-        if (child < 0 || child >= count || parent < -1 || parent >= count || connected[static_cast<size_t>(child)])
+        if (child < 0 || child >= count || parent < -1 || parent >= child || connected[static_cast<size_t>(child)])
         {
             mCorrupted = true;
             return;
         }
-        KQoxNode* childNode = mNodes[static_cast<size_t>(child)];
-        KQoxNode* parentNode = parent < 0 ? mScene.mRoot : mNodes[static_cast<size_t>(parent)];
-        if (childNode->IsSelfOrAncestorOf(parentNode) || !parentNode->AddChild(childNode))
-        {
-            mCorrupted = true;
-            return;
-        }
+        parentOf[static_cast<size_t>(child)] = parent;
         connected[static_cast<size_t>(child)] = true;
     }
-    // Nodes without a connection hang under the root.
-    for (int i = 0; i < count && Ok(); ++i)
-        if (!connected[static_cast<size_t>(i)])
-            mScene.mRoot->AddChild(mNodes[static_cast<size_t>(i)]);
+    // Children in file order per parent; parents attached deepest first, so
+    // each attachment finds its parent not yet hung under anything and the
+    // hierarchy builds in time linear in its size, however deep.
+    std::vector<std::vector<int>> children(mNodes.size() + 1);
+    for (int i = 0; i < count; ++i)
+        children[static_cast<size_t>(parentOf[static_cast<size_t>(i)] + 1)].push_back(i);
+    for (int parent = count - 1; parent >= -1 && Ok(); --parent)
+    {
+        KQoxNode* parentNode = parent < 0 ? mScene.mRoot : mNodes[static_cast<size_t>(parent)];
+        for (int child : children[static_cast<size_t>(parent + 1)])
+            if (!parentNode->AddChild(mNodes[static_cast<size_t>(child)]))
+                mCorrupted = true;
+    }
 }
 
 } // namespace qoxsdk_600

@@ -123,6 +123,7 @@ void KQoxRead6::ReadGlobalSettings()
             KQoxGlobalTimeSettings::KQoxTimeMarker marker;
             marker.mName = mFile.FieldReadC();
             marker.mTime = mFile.FieldReadT();
+            marker.mLoop = mFile.FieldReadI() != 0;
             time.AddTimeMarker(marker);
             mFile.FieldReadEnd();
         }

@@ -38,8 +38,12 @@ bool KQoxRead6::ReadTakeList(IQoxObject& file, std::vector<std::unique_ptr<KQoxT
 {
     takes.clear();
     current = "";
-    if (!file.ProjectReadSectionBegin(kTakes))
-        return file.GetLastErrorID() != KQox::eFILE_CORRUPTED;
+    // Found by position: the section may have been read before (at open time).
+    int section = file.ProjectFindSection(kTakes);
+    if (section < 0)
+        return true;
+    if (!file.ProjectOpenSection(section))
+        return false;
     current = file.FieldReadC(kCurrent, "");
     while (file.FieldReadBegin(kTake))
     {

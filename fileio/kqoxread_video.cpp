@@ -75,7 +75,7 @@ void KQoxRead6::ReadVideo()
         KString form(mFile.FieldReadC(kContentForm, ""));
         if (!form.IsEmpty() && mOptions.GetState(KStreamOptionsQox::eMEDIA) && mFile.FieldReadBegin(kContent))
         {
-            std::string target = MediaTarget(mFile.GetFileName(), video->GetFileName());
+            std::string target = MediaTarget(mFile.GetFileName(), video->GetFileName() ? video->GetFileName() : "");
             if (!target.empty())
             {
                 bool extracted;

@@ -227,7 +227,8 @@ bool KQoxReaderQox::Read(KQoxFileScene& scene, KStreamOptions* options)
     }
 
     // Objects in file order.
-    if (mFile.ProjectReadSectionBegin(kObjects))
+    int objects = mFile.ProjectFindSection(kObjects);
+    if (objects >= 0 && mFile.ProjectOpenSection(objects))
     {
         int count = mFile.FieldReadGetRecordCount();
         for (int i = 0; i < count && r.Ok(); ++i)
@@ -251,7 +252,8 @@ bool KQoxReaderQox::Read(KQoxFileScene& scene, KStreamOptions* options)
     }
     if (r.Ok())
     {
-        bool entered = mFile.ProjectReadSectionBegin(kConnections);
+        int connections = mFile.ProjectFindSection(kConnections);
+        bool entered = connections >= 0 && mFile.ProjectOpenSection(connections);
         r.ReadConnections();
         if (entered)
             mFile.ProjectReadSectionEnd();

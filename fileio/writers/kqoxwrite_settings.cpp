@@ -73,6 +73,7 @@ void KQoxWrite6::WriteGlobalSettings()
         mFile.FieldWriteBegin(kTimeMarker);
         mFile.FieldWriteC(marker->mName.ToChars());
         mFile.FieldWriteT(marker->mTime);
+        mFile.FieldWriteI(marker->mLoop ? 1 : 0);
         mFile.FieldWriteEnd();
     }
     Int(kCurrentTimeMarker, time.GetCurrentTimeMarker());

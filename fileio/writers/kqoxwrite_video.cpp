@@ -50,19 +50,21 @@ void KQoxWrite6::WriteVideo(KQoxVideo& video)
     mFile.FieldWriteC("Clip");
     mFile.FieldWriteBlockBegin();
     ObjectHeader(video, video.GetPropertyHandler(), kVideoVersion);
-    Text(kFileName, video.GetFileName());
-    Text(kRelativeFileName, video.GetRelativeFileName());
+    // A clip without media answers null.
+    const char* media = video.GetFileName() ? video.GetFileName() : "";
+    Text(kFileName, media);
+    Text(kRelativeFileName, video.GetRelativeFileName() ? video.GetRelativeFileName() : "");
     mFile.FieldWriteBegin(kOffset);
     mFile.FieldWriteT(video.GetOffset());
     mFile.FieldWriteEnd();
-    if (mOptions.GetState(KStreamOptionsQox::eMEDIA) && *video.GetFileName() && FileExist(video.GetFileName()))
+    if (mOptions.GetState(KStreamOptionsQox::eMEDIA) && *media && FileExist(media))
     {
         // Converted to TIFF when a converter takes the media, else as it is.
         KString tif;
-        bool converted = ConvertToTif(mScene.mManager, video.GetFileName(), tif);
+        bool converted = ConvertToTif(mScene.mManager, media, tif);
         Text(kContentForm, converted ? kContentTif : kContentRaw);
         mFile.FieldWriteBegin(kContent);
-        mFile.FieldWriteRFile(converted ? tif.ToChars() : video.GetFileName());
+        mFile.FieldWriteRFile(converted ? tif.ToChars() : media);
         mFile.FieldWriteEnd();
         if (converted)
             std::remove(tif.ToChars());

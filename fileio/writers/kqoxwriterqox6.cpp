@@ -14,6 +14,7 @@
 #include "scene/kqoxtakenode.h"
 #include "scene/kqoxthumbnail.h"
 #include "scene/kqoxuserproperty.h"
+#include "object/kproperty.h"
 
 namespace qoxsdk_600 {
 
@@ -51,15 +52,31 @@ void KQoxWrite6::Doubles(const char* name, const double* values, int count)
     mFile.FieldWriteEnd();
 }
 
+namespace {
+
+// Properties added to an object at run time; the object's own table comes
+// back with the object.
+bool IsAddedProperty(KQoxUserProperty* property)
+{
+    return property && (!property->GetKProperty() || property->GetKProperty()->IsDynamic());
+}
+
+} // namespace
+
 void KQoxWrite6::UserProperties(KQoxObject& object)
 {
-    if (object.GetPropertyCount() == 0)
+    int added = 0;
+    for (int i = 0; i < object.GetPropertyCount(); ++i)
+        added += IsAddedProperty(object.GetProperty(i)) ? 1 : 0;
+    if (added == 0)
         return;
     mFile.FieldWriteBegin(kUserProperties);
     mFile.FieldWriteBlockBegin();
     for (int i = 0; i < object.GetPropertyCount(); ++i)
     {
         KQoxUserProperty* property = object.GetProperty(i);
+        if (!IsAddedProperty(property))
+            continue;
         int flags = 0;
         for (int bit : {KQoxUserProperty::eANIMATABLE, KQoxUserProperty::eUSER, KQoxUserProperty::eTEMPORARY})
             if (property->GetFlag(bit))
