@@ -109,6 +109,7 @@ const char kReferenceTime[] = "ReferenceTime";
 // ---- Animation of one take: "Take": name, then one field per animated
 // object (its full name) whose block holds its "Channel" fields ----
 const char kChannel[] = "Channel";
+const char kTimeWarp[] = "TimeWarp"; // its number, block: the time-warp node as one "Channel"
 
 } // namespace qoxnative
 } // namespace qoxsdk_600

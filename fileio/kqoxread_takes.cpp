@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "base/kset.h"
+#include "fcurve/kfcurvelayer.h"
 #include "fcurve/kfcurvenode.h"
 #include "fileio/kqoxnative_private.h"
 #include "fileio/kqoxreaderqox_private.h"
@@ -17,6 +19,14 @@ namespace qoxsdk_600 {
 using namespace qoxnative;
 
 namespace {
+
+// Whether the set already holds that number (a file may repeat one).
+bool HasNumber(KSet& set, int number)
+{
+    int index = -1;
+    set.Get(static_cast<kReference>(number), &index);
+    return index >= 0;
+}
 
 KTimeSpan ReadSpan(IQoxObject& file, const char* name)
 {
@@ -103,6 +113,49 @@ void KQoxRead6::ReadAnimation(bool onlySelected)
     KString take(mFile.FieldReadC(kTake, ""));
     if (take.IsEmpty() || take == "Default" || (onlySelected && !mOptions.IsTakeSelected(take.ToChars())))
         return;
+    // The take's time warps, installed as the time-warp set while its
+    // channels are read; a warp no channel took is destroyed again.
+    std::vector<KFCurveNode*> warps;
+    KSet numbers(16);
+    while (Ok() && mFile.FieldReadBegin(kTimeWarp))
+    {
+        int number = mFile.FieldReadI();
+        KFCurveNode* warp = nullptr;
+        if (mFile.FieldReadBlockBegin())
+        {
+            warp = KFCurveNodeCreate(&mFile, false, true);
+            mFile.FieldReadBlockEnd();
+        }
+        mFile.FieldReadEnd();
+        if (!warp)
+            continue;
+        warps.push_back(warp);
+        if (number > 0 && !HasNumber(numbers, number))
+            numbers.Add(static_cast<kReference>(number), reinterpret_cast<kReference>(warp));
+    }
+    struct Installed
+    {
+        explicit Installed(KSet* set) { KFCurve_SetTWSet(set); }
+        ~Installed() { KFCurve_SetTWSet(nullptr); }
+    } installed(warps.empty() ? nullptr : &numbers);
+    // Each warp is held by a holder node of its own while the channels are
+    // read; dropping the holders leaves the warps to the channels that took
+    // them (a warp nobody took goes with its holder).
+    struct Holders
+    {
+        std::vector<KFCurveNode*> mNodes;
+        ~Holders()
+        {
+            for (KFCurveNode* holder : mNodes)
+                holder->Destroy();
+        }
+    } holders;
+    for (KFCurveNode* warp : warps)
+    {
+        holders.mNodes.push_back(KFCurveNodeCreate("TimeWarpHolder"));
+        holders.mNodes.back()->TimeWarpSet(warp);
+    }
+
     int count = mFile.FieldReadGetRecordCount();
     for (int i = 0; i < count && Ok(); ++i)
     {

@@ -1,6 +1,12 @@
 // Version-6 writer: the take list and the animation of each take.
 
+#include "base/kset.h"
+#include "fcurve/kfcurvelayer.h"
 #include "fcurve/kfcurvenode.h"
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
 #include "fileio/kqoxnative_private.h"
 #include "fileio/writers/kqoxwriterqox6_private.h"
 #include "scene/attributes/kqoxtexture.h"
@@ -37,10 +43,57 @@ void KQoxWrite6::WriteTakes()
     mFile.ProjectWriteSectionEnd();
 }
 
+namespace {
+
+// The time-warp set is process-wide: installed while one take is written or
+// read, and put back as it was after.
+struct TimeWarpSetGuard
+{
+    explicit TimeWarpSetGuard(KSet* set) { KFCurve_SetTWSet(set); }
+    ~TimeWarpSetGuard() { KFCurve_SetTWSet(nullptr); }
+};
+
+// Every time warp that a channel of the trees uses, in order of first use.
+void CollectTimeWarps(KFCurveNode* root, std::vector<KFCurveNode*>& out)
+{
+    std::vector<KFCurveNode*> pending(1, root);
+    while (!pending.empty())
+    {
+        KFCurveNode* node = pending.back();
+        pending.pop_back();
+        KFCurveNode* warp = node->TimeWarpGet();
+        if (warp && std::find(out.begin(), out.end(), warp) == out.end())
+            out.push_back(warp);
+        for (int i = node->GetCount() - 1; i >= 0; --i)
+            pending.push_back(node->Get(i));
+    }
+}
+
+} // namespace
+
 void KQoxWrite6::WriteAnimation(const char* takeName)
 {
     mFile.ProjectWriteSectionBegin(kAnimation, kAnimationVersion);
     Text(kTake, takeName);
+    // The take's time warps, numbered from 1; channels refer to them by number.
+    std::vector<KFCurveNode*> warps;
+    for (KQoxTakeNodeContainer* object : Containers())
+        for (int t = 0; t < object->GetTakeNodeCount(); ++t)
+            if (std::strcmp(object->GetTakeNodeName(t), takeName) == 0 && object->GetTakeNode(t)->GetKFCurveNode())
+                CollectTimeWarps(object->GetTakeNode(t)->GetKFCurveNode(), warps);
+    KSet numbers(16);
+    for (size_t i = 0; i < warps.size(); ++i)
+        numbers.Add(static_cast<kReference>(i + 1), reinterpret_cast<kReference>(warps[i]));
+    TimeWarpSetGuard guard(warps.empty() ? nullptr : &numbers);
+    for (size_t i = 0; i < warps.size(); ++i)
+    {
+        mFile.FieldWriteBegin(kTimeWarp);
+        mFile.FieldWriteI(static_cast<int>(i + 1));
+        mFile.FieldWriteBlockBegin();
+        warps[i]->QoxStore(&mFile, false, false, false, kChannel, true);
+        mFile.FieldWriteBlockEnd();
+        mFile.FieldWriteEnd();
+    }
     // Objects by kind and by their position among the objects of that kind.
     struct Kind
     {

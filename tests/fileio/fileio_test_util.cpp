@@ -98,6 +98,8 @@ void ListCurveNode(std::ostream& out, KFCurveNode* node, int depth)
         }
     }
     out << "\n";
+    if (KFCurveNode* warp = node->TimeWarpGet())
+        ListCurveNode(out, warp, depth + 2);
     for (int i = 0; i < node->GetCount(); ++i)
         ListCurveNode(out, node->Get(i), depth + 1);
 }
@@ -167,6 +169,18 @@ void Animate(KQoxTakeNodeContainer& object, const char* take, double scale)
                       k % 2 ? 0.0f : -0.25f * k);
     }
     curve->KeyModifyEnd();
+    // The first take of every object plays through a time warp of its own.
+    if (scale > 0)
+    {
+        KFCurveNode* warp = KFCurveNodeCreate("Warp");
+        KFCurve* timing = KFCurveCreate();
+        timing->KeyModifyBegin();
+        timing->KeyAppendFast(KTime(0), 0.0f);
+        timing->KeyAppendFast(KTime(46186158000LL), static_cast<float>(scale));
+        timing->KeyModifyEnd();
+        warp->FCurveSet(timing);
+        node->GetKFCurveNode()->Get(0)->TimeWarpSet(warp);
+    }
 }
 
 } // namespace

@@ -285,7 +285,9 @@ TEST(NativeDuties, NodeTokensAndLeftOutProperties)
     // Hips: shading 0 (no field), culling off; Spine: W, counter-clockwise, pivots
     // disabled; Head: F, clockwise.
     for (const char* expected : {"Shading: W", "Shading: F", "Culling: \"CullingOff\"", "Culling: \"CullingOnCCW\"",
-                                 "Culling: \"CullingOnCW\"", "PivotEnabled: 0", "MultiLayer: 1"})
+                                 "Culling: \"CullingOnCW\"", "PivotEnabled: 0", "MultiLayer: 1",
+                                 // time warps are numbered per take, channels refer to them
+                                 "TimeWarp: 1 {", "TimeWarpID: 1"})
         EXPECT_NE(text.find(expected), std::string::npos) << expected;
     // Hips (mode 0) writes no field; Side keeps the default light shading.
     size_t shadingFields = 0;
