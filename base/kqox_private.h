@@ -362,6 +362,12 @@ struct KQoxPrivate
     std::vector<std::unique_ptr<kqox::ReadList>> mReadStack;
     std::vector<kqox::Brace> mBraces; // ASCII blocks of the whole body
     std::string mText;                // last text read
+    // The last value peeked at: its position and list end, and the value.
+    // Asking again for the same position (type, count, then the read of a
+    // large array) decodes it once. Dropped with the file.
+    long long mPeekPos = -1;
+    long long mPeekEnd = -1;
+    kqox::Value mPeekValue;
 };
 
 #endif

@@ -944,10 +944,18 @@ bool KQoxPrivate::PeekValue(Value& value)
     if (!list || list->mRemain == 0)
         return false;
     long long position = list->mValuePos;
+    if (position == mPeekPos && list->mValueEnd == mPeekEnd)
+    {
+        value = mPeekValue;
+        return true;
+    }
     bool ok = mForm == KQox::eASCII ? ReadAsciiValue(position, list->mValueEnd, value, true)
                                     : ReadBinaryValue(position, list->mValueEnd, value, false);
     if (!ok)
         return Corrupted();
+    mPeekPos = list->mValuePos;
+    mPeekEnd = list->mValueEnd;
+    mPeekValue = value;
     return true;
 }
 
