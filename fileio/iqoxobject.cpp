@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "base/kmath_kernels.h"
@@ -69,6 +70,10 @@ bool IQoxObject::ProjectCreateSafe(const char* fileName, EForm form, int version
         GetError().SetLastErrorID(eFILE_NOT_CREATED);
         return false;
     }
+    // The finished file gets the permissions a plain create would give it.
+    mode_t mask = umask(0);
+    umask(mask);
+    fchmod(fd, 0666 & ~mask);
     close(fd);
     if (!ProjectCreate(pattern.ToChars(), form, version, password))
     {

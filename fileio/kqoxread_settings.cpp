@@ -51,7 +51,7 @@ void KQoxRead6::ReadSceneInfo()
     if (mFile.FieldReadBlockBegin())
     {
         if (!mScene.mSceneInfo)
-            mScene.mSceneInfo = mScene.mManager.CreateKQoxSceneInfo();
+            mScene.mSceneInfo = mMadeSceneInfo = mScene.mManager.CreateKQoxSceneInfo();
         KQoxSceneInfo* info = mScene.mSceneInfo;
         info->mTitle = mFile.FieldReadC(kTitle, "");
         info->mSubject = mFile.FieldReadC(kSubject, "");

@@ -9,6 +9,7 @@
 #include "scene/attributes/kqoxtexture.h"
 #include "scene/attributes/kqoxvideo.h"
 #include "scene/kqoxnode.h"
+#include "scene/kqoxsceneinfo.h"
 #include "scene/kqoxsdkmanager.h"
 #include "scene/kqoxthumbnail.h"
 #include "scene/kqoxuserproperty.h"
@@ -87,6 +88,15 @@ void KQoxRead6::Destroy()
         manager.DestroyKQoxTexture(texture);
     for (KQoxVideo* video : mVideos)
         manager.DestroyKQoxVideo(video);
+    if (mMadeSceneInfo)
+    {
+        if (KQoxThumbnail* thumbnail = mMadeSceneInfo->GetSceneThumbnail())
+            manager.DestroyKQoxThumbnail(thumbnail);
+        manager.DestroyKQoxSceneInfo(mMadeSceneInfo);
+        if (mScene.mSceneInfo == mMadeSceneInfo)
+            mScene.mSceneInfo = nullptr;
+        mMadeSceneInfo = nullptr;
+    }
     mNodes.clear();
     mTextures.clear();
     mVideos.clear();

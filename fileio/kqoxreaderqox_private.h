@@ -15,6 +15,7 @@ namespace qoxsdk_600 {
 class KQoxNode;
 class KQoxObject;
 class KQoxTakeNodeContainer;
+class KQoxSceneInfo;
 class KQoxThumbnail;
 
 struct KQoxRead6
@@ -33,6 +34,7 @@ struct KQoxRead6
     std::vector<KQoxNode*> mNodes;
     std::vector<KQoxTexture*> mTextures;
     std::vector<KQoxVideo*> mVideos;
+    KQoxSceneInfo* mMadeSceneInfo = nullptr; // made by this read
     bool mCorrupted = false;
 
     // ---- helpers (kqoxreaderqox.cpp) ----
