@@ -272,3 +272,36 @@ TEST(NativeRoundTrip, LargeAndDeepTrees)
 }
 
 } // namespace
+
+namespace {
+
+// Nodes sharing a name keep their places (connections go by position) and
+// are listed in the importer's message.
+TEST(NativeRoundTrip, DuplicateNodeNamesKeepTheirPlacesAndAreReported)
+{
+    TempDir dir;
+    KQoxSdkManager manager;
+    KQoxFileScene scene(manager);
+    scene.mRoot = manager.CreateKQoxNode("Scene");
+    KQoxNode* first = manager.CreateKQoxNode("Twin");
+    KQoxNode* second = manager.CreateKQoxNode("Twin");
+    scene.mRoot->AddChild(first);
+    first->AddChild(manager.CreateKQoxNode("UnderFirst"));
+    scene.mRoot->AddChild(second);
+    second->AddChild(manager.CreateKQoxNode("UnderSecond"));
+    std::string name = dir.File("twins.qox");
+    ASSERT_TRUE(Export(scene, name, eEXPORT_QOX_BINARY));
+
+    KQoxImporter importer(manager);
+    ASSERT_TRUE(importer.Initialize(name.c_str()));
+    KQoxFileScene read(manager);
+    ASSERT_TRUE(importer.Import(read));
+    EXPECT_EQ(ListScene(read), ListScene(scene));
+    ASSERT_EQ(read.mRoot->GetChildCount(), 2);
+    EXPECT_STREQ(read.mRoot->GetChild(1)->GetChild(0)->GetName(), "Model::UnderSecond");
+    KString message;
+    importer.GetMessage(message);
+    EXPECT_NE(std::string(message.ToChars()).find("Model::Twin"), std::string::npos) << message.ToChars();
+}
+
+} // namespace
