@@ -696,7 +696,11 @@ bool WriteArray(KQoxPrivate& d, char code, const T* values, unsigned int count)
         unsigned char head[5] = {static_cast<unsigned char>(code)};
         kbytes::PutLE32(head + 1, count);
         d.Put(head, sizeof(head));
-        if (kbytes::kLittleEndianHost)
+        if (count == 0)
+        {
+            // nothing follows the count (values may be null)
+        }
+        else if (kbytes::kLittleEndianHost)
         {
             d.Put(values, static_cast<size_t>(count) * sizeof(T));
         }
