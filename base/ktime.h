@@ -129,9 +129,14 @@ inline constexpr __int128 KTimeDifference(KTime from, KTime to)
     return static_cast<__int128>(to.Get()) - static_cast<__int128>(from.Get());
 }
 
-// Seconds from `from` to `to`, without overflow.
+// Seconds from `from` to `to`, without overflow. The wide difference (a
+// slower conversion) is taken only when the plain one overflows; both
+// convert exactly, so the result is the same.
 inline double KTimeDifferenceSeconds(KTime from, KTime to)
 {
+    long long ticks;
+    if (!__builtin_sub_overflow(to.Get(), from.Get(), &ticks))
+        return KTimeTicksToSeconds(static_cast<long double>(ticks));
     return KTimeTicksToSeconds(static_cast<long double>(KTimeDifference(from, to)));
 }
 inline constexpr KTime KTIME_INFINITE(0x7FFFFFFFFFFFFFFFLL);

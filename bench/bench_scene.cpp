@@ -96,8 +96,8 @@ void BM_CreateDestroyUserProperties(benchmark::State& state)
 }
 BENCHMARK(BM_CreateDestroyUserProperties)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 
-// Every object found once by name among n, the last ones renamed first so
-// that the index is rebuilt once.
+// Every object found once by name among n (the name index is built by the
+// first lookup and kept while no name changes).
 void BM_FindByName(benchmark::State& state)
 {
     const int count = static_cast<int>(state.range(0));
@@ -145,11 +145,7 @@ public:
         }
         Init();
     }
-    ~BenchAnimated() override
-    {
-        UnregisterAllDefaultTakeCallback();
-        mProperties->Destroy(0);
-    }
+    ~BenchAnimated() override { mProperties->Destroy(0); }
     ENameSpace GetNameSpace() const override { return eNODE; }
     KQoxPropertyHandler* GetPropertyHandler() override { return mProperties; }
     void AddChannels(KQoxTakeNode* pTakeNode) override

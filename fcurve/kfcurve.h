@@ -580,7 +580,7 @@ private:
         if (ticks != mSpanTicks)
         {
             mSpanTicks = ticks;
-            mSpanSeconds = KTimeTicksToSeconds(static_cast<long double>(ticks));
+            mSpanSeconds = KTimeDifferenceSeconds(from, to);
         }
         return mSpanSeconds;
     }

@@ -106,7 +106,7 @@ bool KQoxEntity::AddNode(KQoxNode* node)
         mError.SetLastErrorID(eNODE_IS_NULL);
         return false;
     }
-    if (!mNodeSet.insert(node).second)
+    if (!mNodeSlot.emplace(node, mNodes.GetCount()).second)
     {
         mError.SetLastErrorID(eNODE_ALREADY_OWNED);
         return false;
@@ -122,30 +122,51 @@ bool KQoxEntity::RemoveNode(KQoxNode* node)
         mError.SetLastErrorID(eNODE_IS_NULL);
         return false;
     }
-    if (mNodeSet.erase(node) == 0)
+    auto slot = mNodeSlot.find(node);
+    if (slot == mNodeSlot.end())
     {
         mError.SetLastErrorID(eNODE_NOT_OWNED);
         return false;
     }
     if (node == mRootNode)
         mRootNode = nullptr;
-    // Nodes mostly leave in the order they came, or last first.
-    int index = mNodes.GetCount() - 1;
-    if (index >= 0 && mNodes[index] != node)
-        index = mNodes.Find(node);
-    mNodes.RemoveAt(index);
-    if (index < mNodeOrder.mSortedCount)
-        --mNodeOrder.mSortedCount; // removal keeps the order
+    mNodes[slot->second] = nullptr;
+    mNodeSlot.erase(slot);
+    ++mNodeHoles;
+    if (mNodeHoles * 2 > mNodes.GetCount())
+        CompactNodes();
     return true;
+}
+
+void KQoxEntity::CompactNodes()
+{
+    if (mNodeHoles == 0)
+        return;
+    const int count = mNodes.GetCount();
+    int kept = 0;
+    int sortedKept = 0;
+    for (int i = 0; i < count; ++i)
+    {
+        KQoxNode* node = mNodes[i];
+        if (!node)
+            continue;
+        if (i < mNodeOrder.mSortedCount)
+            ++sortedKept; // removal keeps the order of what stays
+        mNodes[kept] = node;
+        mNodeSlot[node] = kept++;
+    }
+    mNodes.SetCount(kept);
+    mNodeOrder.mSortedCount = sortedKept;
+    mNodeHoles = 0;
 }
 
 KQoxNode* KQoxEntity::GetNode(int index)
 {
+    CompactNodes();
     return (index >= 0 && index < mNodes.GetCount()) ? mNodes[index] : nullptr;
 }
 
-void KQoxEntity::FillNodeArray(KArrayTemplate<KQoxNode*>& array, KQoxNodeAttribute::EAttributeType type,
-                               bool recursive)
+void KQoxEntity::FillNodeArray(KArrayTemplate<KQoxNode*>& array, KQoxNodeAttribute::EAttributeType type, bool recursive)
 {
     array.Clear();
     if (recursive)
@@ -158,6 +179,7 @@ void KQoxEntity::FillNodeArray(KArrayTemplate<KQoxNode*>& array, KQoxNodeAttribu
         });
         return;
     }
+    CompactNodes();
     for (int i = 0; i < mNodes.GetCount(); ++i)
     {
         KQoxNodeAttribute* attribute = mNodes[i]->GetNodeAttribute();
@@ -323,9 +345,15 @@ int KQoxEntity::SortedFind(KArrayTemplate<KQoxObjectReference*>& list, NameOrder
 
 bool KQoxEntity::ConsultNodes(const char* name, unsigned int* index, bool& answer)
 {
+    CompactNodes();
     if (mNodes.GetCount() == 0)
         return true;
+    const bool reorder =
+        mNodeOrder.mSortedCount != mNodes.GetCount() || mNodeOrder.mNameVersion != mManager.GetNameVersion();
     const int found = SortedFind(mNodes, mNodeOrder, name);
+    if (reorder)
+        for (int i = 0; i < mNodes.GetCount(); ++i)
+            mNodeSlot[mNodes[i]] = i;
     if (found >= 0 && index)
         *index = static_cast<unsigned int>(found);
     answer = found >= 0;
@@ -351,7 +379,7 @@ bool KQoxEntity::ValidateName(KQoxObject& object, const char* name, unsigned int
     switch (object.GetNameSpace())
     {
     case KQoxObject::eNODE:
-        if (mNodes.GetCount() == 0)
+        if (GetNodeCount() == 0)
             return true;
         if (!ConsultReferences(eGENERIC_NODE, name, index, answer))
             return false;
@@ -380,11 +408,12 @@ bool KQoxEntity::ValidateName(KQoxObject& object, const char* name, unsigned int
 
 void KQoxEntity::Clear()
 {
+    CompactNodes();
     for (int i = 0; i < mNodes.GetCount(); ++i)
         mNodes[i]->mEntity = nullptr;
     mRootNode = nullptr;
     mNodes.Clear();
-    mNodeSet.clear();
+    mNodeSlot.clear();
     mNodeOrder = NameOrder();
     FreeReferences(eMATERIAL);
     FreeReferences(eTEXTURE);

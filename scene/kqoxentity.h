@@ -69,7 +69,7 @@ public:
     // Nodes ---------------------------------------------------------------------
     bool AddNode(KQoxNode* node);
     bool RemoveNode(KQoxNode* node);
-    int GetNodeCount() const { return mNodes.GetCount(); }
+    int GetNodeCount() const { return mNodes.GetCount() - mNodeHoles; }
     // Null for an index outside the list.
     KQoxNode* GetNode(int index);
     // The nodes whose attribute has the type: in list order, or depth first
@@ -158,8 +158,14 @@ private:
 
     KQoxSdkManager& mManager;
     KQoxNode* mRootNode;
+    // Removed nodes leave holes (null entries) that are closed, in order,
+    // before the list is next read by position, or when they make up half of
+    // it; the slot map finds a node's entry without a scan.
+    void CompactNodes();
+
     KArrayTemplate<KQoxNode*> mNodes;
-    std::unordered_set<const KQoxNode*> mNodeSet;
+    std::unordered_map<const KQoxNode*, int> mNodeSlot;
+    int mNodeHoles = 0;
     KArrayTemplate<KQoxObjectReference*> mReferences[eKIND_COUNT];
     // Record of each referenced object, per kind.
     std::unordered_map<const KQoxObject*, KQoxObjectReference*> mRecordOf[eKIND_COUNT];

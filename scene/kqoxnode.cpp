@@ -51,8 +51,9 @@ KQoxNode::KQoxNode(KQoxSdkManager& manager, const char* name)
 
 KQoxNode::~KQoxNode()
 {
-    // Character tables are cleared by the character model through the links
-    // it registered; the attribute only forgets its owner.
+    // The character links name the character-table entries that point here;
+    // clearing those belongs with the character classes. The attribute only
+    // forgets its owner: attributes are destroyed through the manager.
     if (mNodeAttribute)
         mNodeAttribute->ClearNode();
     mNodeAttribute = nullptr;
@@ -61,6 +62,17 @@ KQoxNode::~KQoxNode()
     // The take nodes (destroyed by the base) still refer to the channel
     // properties through their callbacks: drop those first.
     UnregisterAllDefaultTakeCallback();
+    // The user properties that wrap the table's properties go with the table,
+    // so the manager never lists a wrapper of a freed property.
+    for (int i = mUserProperties.GetCount() - 1; i >= 0; --i)
+    {
+        KQoxUserProperty* property = mUserProperties[i];
+        if (property && property->GetPropertyHandler() == mProperties)
+        {
+            mUserProperties.RemoveAt(i);
+            GetSdkManager().DestroyKQoxUserProperty(property);
+        }
+    }
     mProperties->Destroy(0);
     mProperties = nullptr;
     for (int i = 0; i < mChildNames.GetCount(); ++i)
@@ -122,11 +134,12 @@ void KQoxNode::Reset()
         KPropertyCopyValue(row->Value(), zero);
     KPropertyCopyValue(p.mGeometricScaling.Value(), KgeTVector(1.0, 1.0, 1.0, 1.0));
     for (KQoxNodeProperties::Row<bool>* row :
-         {&p.mTranslationActive, &p.mTranslationMinX, &p.mTranslationMinY, &p.mTranslationMinZ, &p.mTranslationMaxX,
-          &p.mTranslationMaxY, &p.mTranslationMaxZ, &p.mRotationSpaceForLimitOnly, &p.mRotationActive,
-          &p.mRotationMinX, &p.mRotationMinY, &p.mRotationMinZ, &p.mRotationMaxX, &p.mRotationMaxY, &p.mRotationMaxZ,
-          &p.mScalingActive, &p.mScalingMinX, &p.mScalingMinY, &p.mScalingMinZ, &p.mScalingMaxX, &p.mScalingMaxY,
-          &p.mScalingMaxZ})
+         {&p.mTranslationActive, &p.mTranslationMinX, &p.mTranslationMinY, &p.mTranslationMinZ,
+          &p.mTranslationMaxX,   &p.mTranslationMaxY, &p.mTranslationMaxZ, &p.mRotationSpaceForLimitOnly,
+          &p.mRotationActive,    &p.mRotationMinX,    &p.mRotationMinY,    &p.mRotationMinZ,
+          &p.mRotationMaxX,      &p.mRotationMaxY,    &p.mRotationMaxZ,    &p.mScalingActive,
+          &p.mScalingMinX,       &p.mScalingMinY,     &p.mScalingMinZ,     &p.mScalingMaxX,
+          &p.mScalingMaxY,       &p.mScalingMaxZ})
         row->Value() = false;
     p.mRotationOrder.Value() = eEULER_XYZ;
     p.mInheritType.Value() = eINHERIT_RrSs;

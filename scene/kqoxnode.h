@@ -236,8 +236,14 @@ public:
     void SetUseRotationSpaceForLimitOnly(EPivotSet set, bool use) { Pivot(set).mRotationSpaceForLimitOnly = use; }
     bool GetUseRotationSpaceForLimitOnly(EPivotSet set) { return Pivot(set).mRotationSpaceForLimitOnly; }
 #define KQOX_NODE_PIVOT_VECTOR(Name, Member)                                                                           \
-    void Set##Name(EPivotSet set, KQoxVector4 v) { Pivot(set).Member = v; }                                            \
-    KQoxVector4& Get##Name(EPivotSet set) { return Pivot(set).Member; }
+    void Set##Name(EPivotSet set, KQoxVector4 v)                                                                       \
+    {                                                                                                                  \
+        Pivot(set).Member = v;                                                                                         \
+    }                                                                                                                  \
+    KQoxVector4& Get##Name(EPivotSet set)                                                                              \
+    {                                                                                                                  \
+        return Pivot(set).Member;                                                                                      \
+    }
     KQOX_NODE_PIVOT_VECTOR(RotationOffset, mRotationOffset)
     KQOX_NODE_PIVOT_VECTOR(RotationPivot, mRotationPivot)
     KQOX_NODE_PIVOT_VECTOR(RotationPivotUpdateOffset, mRotationPivotUpdateOffset)
@@ -247,12 +253,30 @@ public:
     KQOX_NODE_PIVOT_VECTOR(ScalingPivot, mScalingPivot)
     KQOX_NODE_PIVOT_VECTOR(ScalingPivotUpdateOffset, mScalingPivotUpdateOffset)
 #undef KQOX_NODE_PIVOT_VECTOR
-    void SetGeometricTranslation(EPivotSet set, KQoxVector4 v) { Pivot(set).mGeometricTranslation = v; }
-    KQoxVector4 GetGeometricTranslation(EPivotSet set) { return Pivot(set).mGeometricTranslation; }
-    void SetGeometricRotation(EPivotSet set, KQoxVector4 v) { Pivot(set).mGeometricRotation = v; }
-    KQoxVector4 GetGeometricRotation(EPivotSet set) { return Pivot(set).mGeometricRotation; }
-    void SetGeometricScaling(EPivotSet set, KQoxVector4 v) { Pivot(set).mGeometricScaling = v; }
-    KQoxVector4 GetGeometricScaling(EPivotSet set) { return Pivot(set).mGeometricScaling; }
+    void SetGeometricTranslation(EPivotSet set, KQoxVector4 v)
+    {
+        Pivot(set).mGeometricTranslation = v;
+    }
+    KQoxVector4 GetGeometricTranslation(EPivotSet set)
+    {
+        return Pivot(set).mGeometricTranslation;
+    }
+    void SetGeometricRotation(EPivotSet set, KQoxVector4 v)
+    {
+        Pivot(set).mGeometricRotation = v;
+    }
+    KQoxVector4 GetGeometricRotation(EPivotSet set)
+    {
+        return Pivot(set).mGeometricRotation;
+    }
+    void SetGeometricScaling(EPivotSet set, KQoxVector4 v)
+    {
+        Pivot(set).mGeometricScaling = v;
+    }
+    KQoxVector4 GetGeometricScaling(EPivotSet set)
+    {
+        return Pivot(set).mGeometricScaling;
+    }
 
     // Rotation options ----------------------------------------------------------
     void SetRotationActive(bool active);
@@ -264,7 +288,10 @@ public:
     KQoxVector4 GetRotationStiffness();
 
     // Limits --------------------------------------------------------------------
-    KQoxNodeLimits& GetLimits() { return *mLimits; }
+    KQoxNodeLimits& GetLimits()
+    {
+        return *mLimits;
+    }
 
     // Working records <-> properties (the native writers and reader) ------------
     void UpdatePropertiesFromPivotsAndLimits();
@@ -283,14 +310,20 @@ public:
     KQoxNode& operator=(KQoxNode& source);
 
     // Character links -------------------------------------------------------------
-    int GetCharacterLinkCount() const { return mCharacterLinks.GetCount(); }
+    int GetCharacterLinkCount() const
+    {
+        return mCharacterLinks.GetCount();
+    }
     bool GetCharacterLink(int index, KQoxCharacter** character, int* type, int* linkIndex, int* subIndex);
     int FindCharacterLink(KQoxCharacter* character, int type, int index, int subIndex);
     int AddCharacterLink(KQoxCharacter* character, int type, int index, int subIndex);
     int RemoveCharacterLink(KQoxCharacter* character, int type, int index, int subIndex);
 
     // Entity --------------------------------------------------------------------
-    KQoxEntity* GetEntity() const { return mEntity; }
+    KQoxEntity* GetEntity() const
+    {
+        return mEntity;
+    }
     // Moves the whole subtree into entity (null: out of any); false with error
     // 1 to 4 on a name clash, nothing moved then.
     bool SetEntity(KQoxEntity* entity, bool replace);
@@ -299,7 +332,10 @@ public:
     void AddChildName(const char* name);
     // Null for an index outside the list.
     char* GetChildName(unsigned int index);
-    int GetChildNameCount() const { return mChildNames.GetCount(); }
+    int GetChildNameCount() const
+    {
+        return mChildNames.GetCount();
+    }
 
     // Global matrices of the default transform, per pivot set ---------------------
     KQoxXMatrix& GetGlobalMatrix(EPivotSet set, bool force = false);
@@ -319,14 +355,32 @@ public:
     void SetCurrentTakeFromLocalState(KTime time, bool recursive);
     void ComputeGlobalState(unsigned int updateId, bool recursive);
     void ComputeLocalState(unsigned int updateId, bool recursive);
-    void SetGlobalState(const KQoxXMatrix& m) { mGlobalState.mMatrix = m; }
-    void SetLocalState(const KQoxXMatrix& m) { mLocalState.mMatrix = m; }
-    KQoxXMatrix& GetGlobalState() { return mGlobalState.mMatrix; }
-    KQoxXMatrix& GetLocalState() { return mLocalState.mMatrix; }
+    void SetGlobalState(const KQoxXMatrix& m)
+    {
+        mGlobalState.mMatrix = m;
+    }
+    void SetLocalState(const KQoxXMatrix& m)
+    {
+        mLocalState.mMatrix = m;
+    }
+    KQoxXMatrix& GetGlobalState()
+    {
+        return mGlobalState.mMatrix;
+    }
+    KQoxXMatrix& GetLocalState()
+    {
+        return mLocalState.mMatrix;
+    }
     void SetGlobalStateId(unsigned int id, bool recursive);
     void SetLocalStateId(unsigned int id, bool recursive);
-    unsigned int GetGlobalStateId() const { return mGlobalState.mId; }
-    unsigned int GetLocalStateId() const { return mLocalState.mId; }
+    unsigned int GetGlobalStateId() const
+    {
+        return mGlobalState.mId;
+    }
+    unsigned int GetLocalStateId() const
+    {
+        return mLocalState.mId;
+    }
 
     // Composition styles (read no node state) ------------------------------------------
     void ComputeGlobalMatrixQoxStyle(KQoxXMatrix& global, KQoxXMatrix& parentGlobal, KQoxXMatrix& local);
@@ -334,10 +388,37 @@ public:
     void ComputeGlobalMatrixTolvaneStyle(KQoxXMatrix& global, KQoxXMatrix& parentGlobal, KQoxXMatrix& local);
     void ComputeLocalMatrixTolvaneStyle(KQoxXMatrix& local, KQoxXMatrix& parentGlobal, KQoxXMatrix& global);
 
+    // Pivot-set conversion of animation (kqoxnode_pivot.cpp) ------------------------
+    // The target set is 0 for the source set; any other value means the
+    // destination set. Each rewrites the curves of every take node of this
+    // node and of its whole subtree (parents first) so that the motion made
+    // under the other set is made under the target set; no pivot value is
+    // changed. The frame rate (frames per second, above 0) sets the period
+    // at which converted curves are resampled; keyReduce runs the constant
+    // key reducer after a resampling.
+    // Shifts the translation curves by the rotation pivot and offset
+    // differences and moves the geometry's pivot; resamples only for pre-
+    // and post-rotations.
+    void ConvertPivotAnimation(EPivotSet target, double frameRate, bool keyReduce);
+    // Hands every pivot difference to the matrix converter, bakes the
+    // geometric transforms into the geometry and resamples when a rotation,
+    // a pivot or a rotation order differs.
+    void ConvertPivotAnimationRecursive(EPivotSet target, double frameRate, bool keyReduce);
+    // Clears the set's rotation order, rotations, pivots, offsets and
+    // geometric transform on this node and its subtree; the pivot state and
+    // the update offsets stay.
+    void ResetPivotSet(EPivotSet set);
+    // Bakes the source set into the animation at 30 frames per second and
+    // leaves both sets empty.
+    void ResetPivotSetAndConvertAnimation();
+
 private:
     friend class KQoxEntity;
 
-    KQoxNodeProperties::KQoxPivot& Pivot(EPivotSet set) { return mProperties->mPivots[set == eDESTINATION_SET ? 1 : 0]; }
+    KQoxNodeProperties::KQoxPivot& Pivot(EPivotSet set)
+    {
+        return mProperties->mPivots[set == eDESTINATION_SET ? 1 : 0];
+    }
     KQoxNodeAttribute* AttributeOfType(int type) const;
     // The channel property by name as a user property, or null.
     KQoxUserProperty* ChannelProperty(const char* name);
@@ -349,7 +430,42 @@ private:
     // The translation, rotation and scaling properties take the values of
     // the Default take's curves.
     void UpdateChannelPropertiesFromDefaultTake();
-    void ComputeGlobalMatrixOne(EPivotSet set);
+
+    // What one global matrix was computed from. A forced recomputation of a
+    // tree marks the tree (its root's tree epoch); each cache of the tree is
+    // then checked against its inputs when next read and recomputed only if
+    // they differ. The serial of a computation is unique in the process, so
+    // a child sees when its parent's matrix changed.
+    struct KQoxGlobalMatrixInputs
+    {
+        double mValues[21]; // default T, R, S; rotation pivot, offset, pre- and post-rotation
+        int mPivotState;
+        KQoxNode* mParent;
+        unsigned long long mParentSerial;
+    };
+    struct KQoxGlobalMatrixRecord
+    {
+        KQoxGlobalMatrixInputs mInputs;
+        unsigned long long mSerial = 0;    // of the computation that filled the cache
+        unsigned long long mEpoch = 0;     // of the last check against the inputs
+        unsigned long long mTreeEpoch = 0; // on a root: of the last forced call in its tree
+    };
+    KQoxGlobalMatrixRecord& GlobalMatrixRecord(EPivotSet set)
+    {
+        return mGlobalMatrixRecords[set == eDESTINATION_SET ? 1 : 0];
+    }
+    // Valid and checked since the last forced call in the node's tree,
+    // whose root's tree epoch is given.
+    bool IsGlobalMatrixCurrent(EPivotSet set, unsigned long long treeEpoch);
+    // Reads the inputs; the parent's matrix is brought up to date first.
+    void GatherGlobalMatrixInputs(EPivotSet set, KQoxGlobalMatrixInputs& inputs);
+    // Checks this node and its stale ancestors, top-down, recomputing those
+    // whose inputs changed.
+    void RefreshGlobalMatrix(EPivotSet set, unsigned long long treeEpoch);
+    void ComputeGlobalMatrixOne(EPivotSet set, const KQoxGlobalMatrixInputs& inputs);
+    // One node's share of the two conversions (kqoxnode_pivot.cpp).
+    void ConvertPivotAnimationOne(int target, double frameRate, bool keyReduce);
+    void ConvertPivotAnimationRecursiveOne(int target, double frameRate, bool keyReduce);
 
     KQoxNodeProperties* mProperties;
     KArrayTemplate<KString*> mChildNames;
@@ -369,6 +485,7 @@ private:
     KArrayTemplate<KQoxLinkToCharacter> mCharacterLinks;
     KError mError;
     int mCullingType;
+    KQoxGlobalMatrixRecord mGlobalMatrixRecords[2];
 };
 
 } // namespace qoxsdk_600

@@ -20,10 +20,10 @@ KFCurveNode* MakeVectorChannel(const char* name, KDataType* dataType, int layerT
                                KProperty* property, bool defaultTake, KQoxTakeNodeContainer& container)
 {
     static const char* const kAxes[3] = {"X", "Y", "Z"};
-    KFCurveNode* channel = new KFCurveNode(name, "", dataType, layerType);
+    KFCurveNode* channel = KFCurveNodeCreate(name, dataType, layerType, 0);
     for (int i = 0; i < 3; ++i)
     {
-        KFCurveNode* component = new KFCurveNode(kAxes[i], "", nullptr, 0);
+        KFCurveNode* component = KFCurveNodeCreate(kAxes[i], static_cast<KDataType*>(nullptr), KFCL_NOLAYER, 0);
         KFCurve* curve = KFCurveCreate();
         component->FCurveSet(curve);
         curve->SetValue(static_cast<float>(value[i]));
@@ -60,17 +60,17 @@ void KQoxNode::AddChannels(KQoxTakeNode* takeNode)
     if (!takeNode || !takeNode->GetKFCurveNode())
         return;
     KQoxNodeProperties& p = *mProperties;
-    KFCurveNode* transform = new KFCurveNode("Transform", "", nullptr, 0);
+    KFCurveNode* transform = KFCurveNodeCreate("Transform", static_cast<KDataType*>(nullptr), KFCL_NOLAYER, 0);
     const bool defaultTake = KString(takeNode->GetName()).CompareNoCase("Default") == 0;
 
-    transform->Add(MakeVectorChannel("T", KDataTypeLclTranslation, 1, ReadVector(p.mLclTranslation, 0.0),
+    transform->Add(MakeVectorChannel("T", KDataTypeLclTranslation, KFCL_ADD, ReadVector(p.mLclTranslation, 0.0),
                                      p.mLclTranslation, defaultTake, *this));
-    transform->Add(MakeVectorChannel("R", KDataTypeLclRotation, 2, ReadVector(p.mLclRotation, 0.0), p.mLclRotation,
-                                     defaultTake, *this));
-    transform->Add(MakeVectorChannel("S", KDataTypeLclScaling, 3, ReadVector(p.mLclScaling, 1.0), p.mLclScaling,
+    transform->Add(MakeVectorChannel("R", KDataTypeLclRotation, KFCL_EULER_XYZ, ReadVector(p.mLclRotation, 0.0),
+                                     p.mLclRotation, defaultTake, *this));
+    transform->Add(MakeVectorChannel("S", KDataTypeLclScaling, KFCL_MULT, ReadVector(p.mLclScaling, 1.0), p.mLclScaling,
                                      defaultTake, *this));
 
-    KFCurveNode* visibility = new KFCurveNode("Visibility", "", KDataTypeVisibility, 1);
+    KFCurveNode* visibility = KFCurveNodeCreate("Visibility", KDataTypeVisibility, KFCL_ADD, 0);
     KFCurve* curve = KFCurveCreate();
     visibility->FCurveSet(curve);
     curve->SetValue(static_cast<float>(p.mVisibility ? p.mVisibility->AsDouble() : 1.0));

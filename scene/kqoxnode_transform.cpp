@@ -190,8 +190,7 @@ struct PivotVectorRow
 const PivotVectorRow kPivotVectorRows[] = {
     {&KQoxNodeProperties::KQoxPivot::mRotationOffset, &KQoxNodeProperties::mRotationOffset, 0.0},
     {&KQoxNodeProperties::KQoxPivot::mRotationPivot, &KQoxNodeProperties::mRotationPivot, 0.0},
-    {&KQoxNodeProperties::KQoxPivot::mRotationPivotUpdateOffset, &KQoxNodeProperties::mRotationPivotUpdateOffset,
-     0.0},
+    {&KQoxNodeProperties::KQoxPivot::mRotationPivotUpdateOffset, &KQoxNodeProperties::mRotationPivotUpdateOffset, 0.0},
     {&KQoxNodeProperties::KQoxPivot::mPreRotation, &KQoxNodeProperties::mPreRotation, 0.0},
     {&KQoxNodeProperties::KQoxPivot::mPostRotation, &KQoxNodeProperties::mPostRotation, 0.0},
     {&KQoxNodeProperties::KQoxPivot::mScalingOffset, &KQoxNodeProperties::mScalingOffset, 0.0},
@@ -298,10 +297,8 @@ void KQoxNode::UpdatePivotsAndLimitsFromProperties()
         else
             mLimits->SetScalingLimitActive(active);
         KQoxLimits& limits = LimitsOf(*mLimits, kind);
-        limits.SetLimitMinActive(rows[kind].mMin[0]->Value(), rows[kind].mMin[1]->Value(),
-                                 rows[kind].mMin[2]->Value());
-        limits.SetLimitMaxActive(rows[kind].mMax[0]->Value(), rows[kind].mMax[1]->Value(),
-                                 rows[kind].mMax[2]->Value());
+        limits.SetLimitMinActive(rows[kind].mMin[0]->Value(), rows[kind].mMin[1]->Value(), rows[kind].mMin[2]->Value());
+        limits.SetLimitMaxActive(rows[kind].mMax[0]->Value(), rows[kind].mMax[1]->Value(), rows[kind].mMax[2]->Value());
         limits.SetLimitMin(LoadXYZW(*rows[kind].mMinVector));
         limits.SetLimitMax(LoadXYZW(*rows[kind].mMaxVector));
     }

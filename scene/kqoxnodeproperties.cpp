@@ -10,7 +10,7 @@ KPLUG_CLASS_IMPLEMENT(KQoxNodeProperties, KQoxPropertyHandler, "KQoxNodeProperti
 
 namespace {
 
-const char* const kRotationOrderTexts[] = {"Euler XYZ", "Euler XZY", "Euler YZX", "Euler YXZ",
+const char* const kRotationOrderTexts[] = {"Euler XYZ", "Euler XZY", "Euler YZX",  "Euler YXZ",
                                            "Euler ZXY", "Euler ZYX", "Spheric XYZ"};
 // Type 1 has no text of its own; it shares the text of type 0.
 const char* const kInheritTypeTexts[] = {"RrSs", "RrSs", "Rrs"};
@@ -67,10 +67,10 @@ void KQoxNodeProperties::AddRow(Row<T>& row, const char* name, int flags, void (
     const bool enumeration = KPropertyGetType(static_cast<T*>(nullptr)) == kPropertyTypeEnum;
     row.SetPropertyType(enumeration ? kPropertyTypeUnknown : KPropertyGetType(static_cast<T*>(nullptr)));
     row.SetPropertyInfo(name, this,
-                        KPropertyMemberCast<KPropertyAccessor>(static_cast<T (KPlug::*)()>(
-                            static_cast<T (KQoxNodeProperties::*)()>(get))),
-                        KPropertyMemberCast<KPropertyAccessor>(static_cast<void (KPlug::*)(T)>(
-                            static_cast<void (KQoxNodeProperties::*)(T)>(set))));
+                        KPropertyMemberCast<KPropertyAccessor>(
+                            static_cast<T (KPlug::*)()>(static_cast<T (KQoxNodeProperties::*)()>(get))),
+                        KPropertyMemberCast<KPropertyAccessor>(
+                            static_cast<void (KPlug::*)(T)>(static_cast<void (KQoxNodeProperties::*)(T)>(set))));
     if (flags)
         row.ModifyPropertyFlag(flags, true);
 }
@@ -81,8 +81,7 @@ void KQoxNodeProperties::AddObjectList(KPropertyObjectList& list, const char* na
 {
     PropertyAddToList(&list);
     list.Init(nullptr);
-    list.SetPropertyInfo(name, this,
-                         KPropertyMemberCast<KPropertyAccessor>(static_cast<KObject* (KPlug::*)(int)>(get)),
+    list.SetPropertyInfo(name, this, KPropertyMemberCast<KPropertyAccessor>(static_cast<KObject* (KPlug::*)(int)>(get)),
                          KPropertyMemberCast<KPropertyAccessor>(static_cast<bool (KPlug::*)(int, KObject*)>(set)));
     list.SetFilter(KPlug_GetFilter(ClassId), 0);
     list.SetPropertyType(kPropertyTypeObject);
@@ -95,7 +94,8 @@ KProperty* KQoxNodeProperties::AddChannel(const char* name)
     KDataType* dataType = KDataTypeGet(name);
     if (!dataType)
         return nullptr;
-    KProperty* property = CreatePropertyFromType(name, DataTypeToPropertyType(dataType), dataType, false, false, nullptr);
+    KProperty* property =
+        CreatePropertyFromType(name, DataTypeToPropertyType(dataType), dataType, false, false, nullptr);
     if (property)
     {
         property->GetPropertyInfo().ModifyFlag(KPropertyInfo::eAnimatable, true);
@@ -121,11 +121,11 @@ KQoxNodeProperties::KQoxNodeProperties(KQoxTakeNodeContainer* node)
 
     // The two enumerations are typed only once named, with their texts.
     mRotationOrder.SetPropertyType(kPropertyTypeEnum);
-    mRotationOrder.GetPropertyInfo().SetAsStringFunc(
-        static_cast<KPropertyToString>(static_cast<char* (KQoxNodeProperties::*)(int)>(&KQoxNodeProperties::RotationOrderText)));
+    mRotationOrder.GetPropertyInfo().SetAsStringFunc(static_cast<KPropertyToString>(
+        static_cast<char* (KQoxNodeProperties::*)(int)>(&KQoxNodeProperties::RotationOrderText)));
     mInheritType.SetPropertyType(kPropertyTypeEnum);
-    mInheritType.GetPropertyInfo().SetAsStringFunc(
-        static_cast<KPropertyToString>(static_cast<char* (KQoxNodeProperties::*)(int)>(&KQoxNodeProperties::InheritTypeText)));
+    mInheritType.GetPropertyInfo().SetAsStringFunc(static_cast<KPropertyToString>(
+        static_cast<char* (KQoxNodeProperties::*)(int)>(&KQoxNodeProperties::InheritTypeText)));
 
     mShow.Set(true);
     mNegativePercentShapeSupport.Set(true);
@@ -205,8 +205,8 @@ char* KQoxNodeProperties::InheritTypeText(int value)
 KQOX_NODE_PROPERTY_ROWS(KQOX_NODE_PROPERTY_ACCESSORS)
 #undef KQOX_NODE_PROPERTY_ACCESSORS
 
-bool KQoxNodeProperties::PlugNotify(KPlugCallstack* callstack, kPlugAction action, KPlug* plug, int index,
-                                    KPlug* other, kConnectionType type, KPlug* extra)
+bool KQoxNodeProperties::PlugNotify(KPlugCallstack* callstack, kPlugAction action, KPlug* plug, int index, KPlug* other,
+                                    kConnectionType type, KPlug* extra)
 {
     if (plug == this && mNode)
     {

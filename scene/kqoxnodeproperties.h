@@ -130,10 +130,22 @@ public:
     KQOX_NODE_PROPERTY_ROWS(KQOX_NODE_PROPERTY_ACCESSORS)
 #undef KQOX_NODE_PROPERTY_ACCESSORS
 
-    bool LookAtPropertySet(int index, KObject* object) { return mLookAtProperty.SetAt(index, object); }
-    KObject* LookAtPropertyGet(int index) { return mLookAtProperty.GetAt(index); }
-    bool UpVectorPropertySet(int index, KObject* object) { return mUpVectorProperty.SetAt(index, object); }
-    KObject* UpVectorPropertyGet(int index) { return mUpVectorProperty.GetAt(index); }
+    bool LookAtPropertySet(int index, KObject* object)
+    {
+        return mLookAtProperty.SetAt(index, object);
+    }
+    KObject* LookAtPropertyGet(int index)
+    {
+        return mLookAtProperty.GetAt(index);
+    }
+    bool UpVectorPropertySet(int index, KObject* object)
+    {
+        return mUpVectorProperty.SetAt(index, object);
+    }
+    KObject* UpVectorPropertyGet(int index)
+    {
+        return mUpVectorProperty.GetAt(index);
+    }
 
     // The property members, public for the node's direct writes.
 #define KQOX_NODE_PROPERTY_MEMBER(Name, Type, Flags) Row<Type> m##Name;

@@ -120,6 +120,8 @@ public:
     KQoxSdkManager& GetSdkManager() const { return mManager; }
 
 protected:
+    // Changed only through the name operations above, so that the manager's
+    // lookups by name learn of every change.
     KName mName;
     KArrayTemplate<KQoxUserProperty*> mUserProperties;
     KQoxSdkManager& mManager;

@@ -167,6 +167,8 @@ protected:
     virtual KQoxNode* AllocateKQoxNode(const char* pName);
     // Lists an attribute made by an attribute class's creation operation.
     KQoxNodeAttribute* AddCreatedNodeAttribute(KQoxNodeAttribute* pAttribute);
+    // Destroys the subtrees below a node (not the node) without nesting.
+    bool DestroyDeepSubtrees(KQoxNode* pNode);
     virtual KQoxSceneInfo* AllocateKQoxSceneInfo();
     virtual KQoxTexture* AllocateKQoxTexture(const char* pName);
     virtual KQoxVideo* AllocateKQoxVideo(const char* pName);

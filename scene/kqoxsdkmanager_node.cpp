@@ -22,18 +22,54 @@ KQoxNodeAttribute* KQoxSdkManager::AddCreatedNodeAttribute(KQoxNodeAttribute* pA
     return AddCreated(mNodeAttributes, pAttribute);
 }
 
+namespace {
+
+// Nesting of recursive node destructions. Up to this depth children go
+// through the virtual DestroyKQoxNode, so a subclass sees each of them;
+// deeper subtrees are taken with an explicit stack instead, so that no
+// hierarchy can exhaust the call stack. Managers are used from one thread.
+const int kMaxNestedDestroy = 256;
+int gNestedDestroy = 0;
+
+} // namespace
+
 bool KQoxSdkManager::DestroyKQoxNode(KQoxNode* pNode, bool pRecursive)
 {
     if (!RemoveListed(mNodes, pNode))
         return false;
-    if (!pRecursive)
+    bool result = true;
+    if (pRecursive)
     {
-        DisposeObject<KQoxNode, true>(pNode);
-        return true;
+        if (gNestedDestroy < kMaxNestedDestroy)
+        {
+            // The children are taken first: each destruction disconnects one.
+            KArrayTemplate<KQoxNode*> children;
+            for (int i = 0; i < pNode->GetChildCount(false); ++i)
+                children.Add(pNode->GetChild(i));
+            ++gNestedDestroy;
+            for (int i = 0; i < children.GetCount(); ++i)
+                if (!DestroyKQoxNode(children[i], true))
+                    result = false;
+            --gNestedDestroy;
+        }
+        else if (!DestroyDeepSubtrees(pNode))
+            result = false;
+        if (KQoxNodeAttribute* attribute = pNode->GetNodeAttribute())
+        {
+            pNode->SetNodeAttribute(nullptr);
+            if (!DestroyKQoxNodeAttribute(attribute))
+                result = false;
+        }
     }
-    // Subtrees go children first, in child order, the way nested calls would
-    // take them, but with an explicit stack so that any depth is safe. A child
-    // that this manager does not hold fails and keeps its subtree.
+    DisposeObject<KQoxNode, true>(pNode);
+    return result;
+}
+
+bool KQoxSdkManager::DestroyDeepSubtrees(KQoxNode* pNode)
+{
+    // The children's subtrees go children first, in child order, as nested
+    // calls would take them. A child this manager does not hold fails and
+    // keeps its subtree.
     struct Frame
     {
         KQoxNode* mNode;
@@ -64,6 +100,8 @@ bool KQoxSdkManager::DestroyKQoxNode(KQoxNode* pNode, bool pRecursive)
         KQoxNode* node = top.mNode;
         delete top.mChildren;
         stack.RemoveLast();
+        if (node == pNode)
+            break; // the caller finishes the node itself
         if (KQoxNodeAttribute* attribute = node->GetNodeAttribute())
         {
             node->SetNodeAttribute(nullptr);

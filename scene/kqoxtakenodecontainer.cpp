@@ -240,9 +240,11 @@ KQoxTakeNodeContainer::KQoxTakeNodeContainer(KQoxSdkManager& pManager, const cha
 
 KQoxTakeNodeContainer::~KQoxTakeNodeContainer()
 {
+    // The records go before the curves: a derived object's property block is
+    // gone by now, and a curve torn down must not write into it.
+    UnregisterAllDefaultTakeCallback();
     DestroyTakeNodes();
     mCurrentTakeNode = -1;
-    UnregisterAllDefaultTakeCallback();
 }
 
 void KQoxTakeNodeContainer::Init()

@@ -54,7 +54,7 @@ public:
     // No take node yet, current index -1. The error object may not be
     // constructed yet; it is only used later.
     KQoxTakeNodeContainer(KQoxSdkManager& pManager, const char* pName, KError* pError);
-    // Destroys the take nodes (last first), then the remaining callback records.
+    // Drops the remaining callback records, then destroys the take nodes (last first).
     ~KQoxTakeNodeContainer() override;
 
     // Creates "Default" and makes it current.

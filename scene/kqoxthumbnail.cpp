@@ -58,16 +58,16 @@ void KQoxThumbnail::SetSize(EImageSize pSize)
 
 unsigned long KQoxThumbnail::GetSizeInBytes() const
 {
-    return mMembers->GetSizeInByte();
+    // Callers read this many bytes from the image: never more than it holds.
+    unsigned long count = mMembers->GetSizeInByte();
+    return count < mMembers->mImageLength ? count : mMembers->mImageLength;
 }
 
 bool KQoxThumbnail::SetThumbnailImage(const unsigned char* pImage)
 {
     if (mMembers->mSize == 0)
         return false;
-    unsigned long count = mMembers->GetSizeInByte();
-    if (count > mMembers->mImageLength)
-        count = mMembers->mImageLength;
+    unsigned long count = GetSizeInBytes();
     if (count > 0 && pImage)
         memcpy(mMembers->mImage.get(), pImage, count);
     return true;

@@ -41,6 +41,8 @@ public:
     // a count of 0).
     void SetSize(EImageSize pSize);
     // 64: 12288 (format 0) or 16384; 128: 49152 or 65536; other sizes 0.
+    // Never more than the array the last SetSize allocated (a format changed
+    // after the size does not grow it).
     unsigned long GetSizeInBytes() const;
     // False when no size code is set. Otherwise copies the byte count's worth
     // of bytes, never more than the array the last SetSize allocated.

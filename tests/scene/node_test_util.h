@@ -33,7 +33,10 @@ public:
     bool IsRootSkeleton() const override { return mRootSkeleton; }
     int GetControlPointsCount() const override { return static_cast<int>(mPoints.size()); }
     const KQoxVector4* GetControlPoints() const override { return mPoints.empty() ? nullptr : mPoints.data(); }
-    void AddChannels(KQoxTakeNode* take) override { mLog += "+" + std::to_string(reinterpret_cast<uintptr_t>(take) != 0); }
+    void AddChannels(KQoxTakeNode* take) override
+    {
+        mLog += "+" + std::to_string(reinterpret_cast<uintptr_t>(take) != 0);
+    }
     void RemoveChannels(KQoxTakeNode*) override { mLog += "-"; }
 
     EAttributeType mType;
@@ -49,6 +52,12 @@ class TestManager : public KQoxSdkManager
 {
 public:
     using KQoxSdkManager::AddCreatedNodeAttribute;
+    bool DestroyKQoxNode(KQoxNode* node, bool recursive) override
+    {
+        ++mDestroyNodeCalls;
+        return KQoxSdkManager::DestroyKQoxNode(node, recursive);
+    }
+    int mDestroyNodeCalls = 0;
 };
 
 class NodeTest : public ::testing::Test

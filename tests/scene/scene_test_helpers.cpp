@@ -51,9 +51,6 @@ TestAnimated::TestAnimated(KQoxSdkManager& pManager, const char* pName, ENameSpa
 
 TestAnimated::~TestAnimated()
 {
-    // The curves go with the take nodes; no record may call into the block
-    // once it is gone.
-    UnregisterAllDefaultTakeCallback();
     if (mProperties)
         mProperties->Destroy(0);
 }

