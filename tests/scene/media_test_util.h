@@ -1,5 +1,4 @@
-// Shared set-up of the texture and video tests: a manager per test, and the
-// connections the scene makes between clips, textures and nodes.
+// Shared set-up of the texture and video tests: a manager per test.
 #ifndef QOX_TESTS_SCENE_MEDIA_TEST_UTIL_H
 #define QOX_TESTS_SCENE_MEDIA_TEST_UTIL_H
 
@@ -9,10 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "fcurve/kfcurve.h"
 #include "object/kproperty.h"
 #include "scene/attributes/kqoxtexture.h"
 #include "scene/attributes/kqoxvideo.h"
+#include "scene/kqoxentity.h"
+#include "scene/kqoxnode.h"
 #include "scene/kqoxsdkmanager.h"
+#include "scene/kqoxtakenode.h"
 
 namespace mediatest {
 
@@ -21,21 +24,21 @@ using namespace qoxsdk_600;
 class MediaTest : public ::testing::Test
 {
 protected:
-    MediaTest()
-        : mManager(new KQoxSdkManager)
-    {}
-
     KQoxTexture* Texture(const char* name) { return mManager->CreateKQoxTexture(name); }
     KQoxVideo* Video(const char* name) { return mManager->CreateKQoxVideo(name); }
-
-    // The clip becomes the texture's (its block the first source of the
-    // texture's block).
+    // The clip becomes the texture's: its block the first source of the texture's.
     static bool Use(KQoxTexture* texture, KQoxVideo* video)
     {
         return texture->GetPropertyHandler()->ConnectSrc(video->GetPropertyHandler());
     }
-
-    // The names of the block's properties, in list order.
+    // A node of a new scene entity that uses the object's block.
+    KQoxNode* NodeUsing(KQoxEntity& entity, KQoxPropertyHandler* block)
+    {
+        KQoxNode* node = mManager->CreateKQoxNode("User");
+        EXPECT_TRUE(entity.GetRootNode()->AddChild(node));
+        EXPECT_TRUE(node->GetPropertyHandler()->ConnectSrc(block));
+        return node;
+    }
     static std::vector<std::string> PropertyNames(KObject* block)
     {
         std::vector<std::string> names;
@@ -44,13 +47,8 @@ protected:
         return names;
     }
 
-    std::unique_ptr<KQoxSdkManager> mManager;
+    std::unique_ptr<KQoxSdkManager> mManager{new KQoxSdkManager};
 };
-
-inline std::string Text(const char* text)
-{
-    return text ? text : "(null)";
-}
 
 } // namespace mediatest
 

@@ -14,107 +14,71 @@
 
 namespace qoxtest {
 
-// One image file directory followed by its strips:
-//   "II" 42, IFD offset 8 | IFD: count, 12-byte entries in tag order, next 0 |
-//   out-of-line values | strip data.
-// StripOffsets and StripByteCounts are filled from the strips unless a test
-// sets them itself.
+// "II" 42, IFD at 8 | IFD: count, 12-byte entries in tag order, next 0 |
+// values longer than 4 bytes | strips. StripOffsets (and StripByteCounts,
+// unless set) come from the strips when the test does not set them.
 class TiffBuilder
 {
 public:
-    enum
-    {
-        kShort = 3,
-        kLong = 4,
-        kRational = 5
-    };
-
-    TiffBuilder& Set(uint16_t tag, uint16_t type, std::vector<uint32_t> values)
-    {
-        mEntries[tag] = Entry{type, std::move(values)};
-        return *this;
-    }
-    TiffBuilder& Short(uint16_t tag, std::vector<uint32_t> values) { return Set(tag, kShort, std::move(values)); }
-    TiffBuilder& Long(uint16_t tag, std::vector<uint32_t> values) { return Set(tag, kLong, std::move(values)); }
-    TiffBuilder& Remove(uint16_t tag)
-    {
-        mEntries.erase(tag);
-        return *this;
-    }
+    TiffBuilder& Short(uint16_t tag, std::vector<uint32_t> v) { return Set(tag, 3, std::move(v)); }
+    TiffBuilder& Long(uint16_t tag, std::vector<uint32_t> v) { return Set(tag, 4, std::move(v)); }
     TiffBuilder& Strip(const std::string& bytes)
     {
         mStrips.push_back(bytes);
         return *this;
     }
 
-    // An uncompressed contiguous 8-bit image of the given photometric model,
-    // samples and sizes, its strips still to be added.
-    static TiffBuilder Image(uint32_t width, uint32_t height, uint16_t photometric, uint16_t samples,
-                             uint32_t rowsPerStrip)
+    // Uncompressed contiguous 8-bit samples, strips still to add.
+    static TiffBuilder Image(uint32_t width, uint32_t height, uint16_t photometric, uint16_t samples, uint32_t rows)
     {
         TiffBuilder b;
         b.Long(TIFFTAG_IMAGEWIDTH, {width}).Long(TIFFTAG_IMAGELENGTH, {height});
-        b.Short(TIFFTAG_BITSPERSAMPLE, std::vector<uint32_t>(samples, 8));
-        b.Short(TIFFTAG_COMPRESSION, {COMPRESSION_NONE}).Short(TIFFTAG_PHOTOMETRIC, {photometric});
-        b.Short(TIFFTAG_SAMPLESPERPIXEL, {samples}).Long(TIFFTAG_ROWSPERSTRIP, {rowsPerStrip});
-        b.Short(TIFFTAG_PLANARCONFIG, {PLANARCONFIG_CONTIG});
-        return b;
+        b.Short(TIFFTAG_BITSPERSAMPLE, std::vector<uint32_t>(samples, 8)).Short(TIFFTAG_COMPRESSION, {1});
+        b.Short(TIFFTAG_PHOTOMETRIC, {photometric}).Short(TIFFTAG_SAMPLESPERPIXEL, {samples});
+        return b.Long(TIFFTAG_ROWSPERSTRIP, {rows}).Short(TIFFTAG_PLANARCONFIG, {1});
     }
 
     std::string Bytes() const
     {
-        std::map<uint16_t, Entry> entries = mEntries;
+        auto entries = mEntries;
         bool autoStrips = !entries.count(TIFFTAG_STRIPOFFSETS);
         if (autoStrips)
         {
-            entries[TIFFTAG_STRIPOFFSETS] = Entry{kLong, std::vector<uint32_t>(mStrips.size(), 0)};
-            if (!entries.count(TIFFTAG_STRIPBYTECOUNTS))
-            {
-                std::vector<uint32_t> sizes;
-                for (const std::string& s : mStrips)
-                    sizes.push_back(uint32_t(s.size()));
-                entries[TIFFTAG_STRIPBYTECOUNTS] = Entry{kLong, sizes};
-            }
+            entries[TIFFTAG_STRIPOFFSETS] = {4, std::vector<uint32_t>(mStrips.size(), 0)};
+            std::vector<uint32_t> sizes;
+            for (const std::string& s : mStrips)
+                sizes.push_back(uint32_t(s.size()));
+            entries.emplace(TIFFTAG_STRIPBYTECOUNTS, Entry{4, sizes});
         }
-        uint32_t outOfLine = 8 + 2 + uint32_t(entries.size()) * 12 + 4;
-        uint32_t valuesSize = 0;
+        uint32_t offset = 8 + 2 + uint32_t(entries.size()) * 12 + 4;
         for (auto& [tag, e] : entries)
-        {
-            uint32_t bytes = uint32_t(e.mValues.size()) * TypeSize(e.mType);
-            valuesSize += bytes > 4 ? bytes : 0;
-        }
-        if (autoStrips)
-        {
-            uint32_t offset = outOfLine + valuesSize;
-            for (size_t i = 0; i < mStrips.size(); ++i)
-            {
-                entries[TIFFTAG_STRIPOFFSETS].mValues[i] = offset;
-                offset += uint32_t(mStrips[i].size());
-            }
-        }
+            offset += Bytes(e) > 4 ? Bytes(e) : 0;
+        for (size_t i = 0; autoStrips && i < mStrips.size(); offset += uint32_t(mStrips[i++].size()))
+            entries[TIFFTAG_STRIPOFFSETS].second[i] = offset;
 
-        std::string out = "II";
-        Put16(out, 42);
-        Put32(out, 8);
-        Put16(out, uint16_t(entries.size()));
+        std::string out = "II*";
+        out += '\0';
+        Put(out, 8, 4);
+        Put(out, uint32_t(entries.size()), 2);
         std::string values;
+        uint32_t valuesAt = 8 + 2 + uint32_t(entries.size()) * 12 + 4;
         for (auto& [tag, e] : entries)
         {
-            Put16(out, tag);
-            Put16(out, e.mType);
-            Put32(out, uint32_t(e.mType == kRational ? e.mValues.size() / 2 : e.mValues.size()));
+            Put(out, tag, 2);
+            Put(out, e.first, 2);
+            Put(out, uint32_t(e.second.size()), 4);
             std::string packed;
-            for (uint32_t v : e.mValues)
-                e.mType == kShort ? Put16(packed, uint16_t(v)) : Put32(packed, v);
-            if (packed.size() <= 4)
-                out += packed + std::string(4 - packed.size(), '\0');
-            else
+            for (uint32_t v : e.second)
+                Put(packed, v, e.first == 3 ? 2 : 4);
+            if (packed.size() > 4)
             {
-                Put32(out, outOfLine + uint32_t(values.size()));
+                Put(out, valuesAt + uint32_t(values.size()), 4);
                 values += packed;
             }
+            else
+                out += packed + std::string(4 - packed.size(), '\0');
         }
-        Put32(out, 0);
+        Put(out, 0, 4);
         out += values;
         for (const std::string& s : mStrips)
             out += s;
@@ -122,20 +86,16 @@ public:
     }
 
 private:
-    struct Entry
+    typedef std::pair<uint16_t, std::vector<uint32_t>> Entry; // type (3 short, 4 long), values
+    TiffBuilder& Set(uint16_t tag, uint16_t type, std::vector<uint32_t> v)
     {
-        uint16_t mType;
-        std::vector<uint32_t> mValues; // a rational is two values
-    };
-    static uint32_t TypeSize(uint16_t type) { return type == kShort ? 2 : 4; }
-    static void Put16(std::string& s, uint16_t v)
-    {
-        s += char(v & 0xFF);
-        s += char(v >> 8);
+        mEntries[tag] = {type, std::move(v)};
+        return *this;
     }
-    static void Put32(std::string& s, uint32_t v)
+    static uint32_t Bytes(const Entry& e) { return uint32_t(e.second.size()) * (e.first == 3 ? 2 : 4); }
+    static void Put(std::string& s, uint32_t v, int bytes)
     {
-        for (int i = 0; i < 4; ++i)
+        for (int i = 0; i < bytes; ++i)
             s += char((v >> (8 * i)) & 0xFF);
     }
 
@@ -149,10 +109,10 @@ class TiffMessages
 {
 public:
     TiffMessages()
+        : mOldError(TIFFSetErrorHandler(&OnError))
+        , mOldWarning(TIFFSetWarningHandler(nullptr))
     {
         sCurrent = this;
-        mOldError = TIFFSetErrorHandler(&TiffMessages::OnError);
-        mOldWarning = TIFFSetWarningHandler(nullptr);
     }
     ~TiffMessages()
     {
@@ -163,9 +123,8 @@ public:
     TiffMessages(const TiffMessages&) = delete;
     TiffMessages& operator=(const TiffMessages&) = delete;
 
-    const std::vector<std::string>& Errors() const { return mErrors; }
+    std::vector<std::string> mErrors;
     std::string Last() const { return mErrors.empty() ? std::string() : mErrors.back(); }
-    void Clear() { mErrors.clear(); }
 
 private:
     static void OnError(const char* module, const char* format, va_list args)
@@ -177,7 +136,6 @@ private:
     }
 
     static inline TiffMessages* sCurrent = nullptr;
-    std::vector<std::string> mErrors;
     TIFFErrorHandler mOldError;
     TIFFErrorHandler mOldWarning;
 };
