@@ -23,7 +23,14 @@
 
 namespace qoxsdk_600 {
 
+class KQoxCamera;
+class KQoxCameraSwitcher;
 class KQoxCharacter;
+class KQoxLight;
+class KQoxMarker;
+class KQoxNull;
+class KQoxOpticalReference;
+class KQoxSkeleton;
 class KQoxEntity;
 class KQoxNodeAttribute;
 class KQoxSdkManager;
@@ -192,18 +199,18 @@ public:
     // attribute is being destroyed).
     void ForgetNodeAttribute(KQoxNodeAttribute* attribute);
     // The attribute when its type matches, else null (typed views for the
-    // attribute classes come with those classes).
-    KQoxNodeAttribute* GetNull() const { return AttributeOfType(1); }
-    KQoxNodeAttribute* GetMarker() const { return AttributeOfType(2); }
-    KQoxNodeAttribute* GetSkeleton() const { return AttributeOfType(3); }
+    // geometry classes come with those classes).
+    KQoxNull* GetNull() const;
+    KQoxMarker* GetMarker() const;
+    KQoxSkeleton* GetSkeleton() const;
     KQoxNodeAttribute* GetMesh() const { return AttributeOfType(4); }
     KQoxNodeAttribute* GetNurb() const { return AttributeOfType(5); }
     KQoxNodeAttribute* GetPatch() const { return AttributeOfType(6); }
     KQoxNodeAttribute* GetGeometry() const;
-    KQoxNodeAttribute* GetCamera() const { return AttributeOfType(7); }
-    KQoxNodeAttribute* GetCameraSwitcher() const { return AttributeOfType(8); }
-    KQoxNodeAttribute* GetLight() const { return AttributeOfType(9); }
-    KQoxNodeAttribute* GetOpticalReference() const { return AttributeOfType(10); }
+    KQoxCamera* GetCamera() const;
+    KQoxCameraSwitcher* GetCameraSwitcher() const;
+    KQoxLight* GetLight() const;
+    KQoxOpticalReference* GetOpticalReference() const;
 
     // Selection ---------------------------------------------------------------
     void SetSelected(bool selected, bool recursive = false);
@@ -427,6 +434,8 @@ private:
     // The node of the first live node-table source of an object list.
     static KQoxNode* FirstListedNode(KPropertyObjectList& list);
     void CopyLimitsFrom(KQoxNode& source);
+    // Makes this node's attribute a copy of the source's (see operator=).
+    void CopyNodeAttributeFrom(KQoxNode& source);
     // The translation, rotation and scaling properties take the values of
     // the Default take's curves.
     void UpdateChannelPropertiesFromDefaultTake();
