@@ -47,6 +47,7 @@ class KQoxGeometryConverter;
 class KQoxImageConverter;
 class KQoxExporter;
 class KQoxImporter;
+class KQoxMesh;
 
 class KQoxSdkManager
 {
@@ -95,6 +96,27 @@ public:
     KQoxVideo* CreateKQoxVideo(const char* pName);
     // A registry of image conversion functions, kept until the manager goes.
     KQoxImageConverter* CreateKQoxImageConverter();
+
+    // Geometry, materials and skinning (kqoxsdkmanager_geometry.cpp) ----------
+    // A mesh is listed with the node attributes (destroyed through
+    // DestroyKQoxNodeAttribute); shapes and links have lists of their own.
+    KQoxMesh* CreateKQoxMesh();
+    KQoxShape* CreateKQoxShape();
+    KQoxLink* CreateKQoxLink();
+    // Named "Material::" + the name, renamed by the material strategy when set.
+    KQoxMaterial* CreateKQoxMaterial(const char* pName);
+    // Named "SubDeformer::" + the name for the type "cluster" (any case),
+    // else "Deformer::" + the name.
+    KQoxDeformer* CreateKQoxDeformer(const char* pName, const char* pType);
+    virtual bool DestroyKQoxLink(KQoxLink* pLink);
+    virtual bool DestroyKQoxShape(KQoxShape* pShape);
+    // Materials and deformers run their Destruct hook before they are deleted.
+    virtual bool DestroyKQoxMaterial(KQoxMaterial* pMaterial);
+    virtual bool DestroyKQoxDeformer(KQoxDeformer* pDeformer);
+    // The pIndex-th material named "Material::" + the name.
+    virtual KQoxMaterial* FindKQoxMaterial(const char* pName, int pIndex = 0);
+    KQoxShape* GetKQoxShape(int pIndex) { return mShapes.Get(pIndex); }
+    KQoxDeformer* GetKQoxDeformer(int pIndex) { return mDeformers.Get(pIndex); }
 
     // Destroyers: remove the object from its list and delete it; an object
     // the manager does not hold gives "Object not found" and false.
@@ -173,6 +195,11 @@ protected:
     virtual KQoxTexture* AllocateKQoxTexture(const char* pName);
     virtual KQoxVideo* AllocateKQoxVideo(const char* pName);
     virtual KQoxImageConverter* AllocateKQoxImageConverter();
+    virtual KQoxMesh* AllocateKQoxMesh();
+    virtual KQoxShape* AllocateKQoxShape();
+    virtual KQoxLink* AllocateKQoxLink();
+    virtual KQoxMaterial* AllocateKQoxMaterial(const char* pName);
+    virtual KQoxDeformer* AllocateKQoxDeformer(const char* pName, const char* pType);
 
     // The generic steps of every kind -----------------------------------------
 

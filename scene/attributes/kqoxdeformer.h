@@ -58,6 +58,7 @@ public:
     void SetMultiLayer(bool pMultiLayer) { mMultiLayer = pMultiLayer; }
     bool GetMultiLayer() const { return mMultiLayer; }
 
+    // Destruction does not touch the entity: take the deformer out first.
     // Leaves the current entity (when any) and joins the new one (when not
     // null); true. Nothing for the entity it is in already.
     bool SetEntity(KQoxEntity* pEntity);

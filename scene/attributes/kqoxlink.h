@@ -108,6 +108,8 @@ public:
     // Entries may be changed in place, not the length.
     int* GetControlPointIndices() const { return mControlPointIndices.GetArray(); }
     double* GetControlPointWeights() const { return mControlPointWeights.GetArray(); }
+    // Drops the pairs whose index is pFirst or more; the others keep their order.
+    void RemoveControlPointIndicesFrom(int pFirst);
 
     // Copies everything (the parent flag as it is).
     KQoxLink& operator=(const KQoxLink& pOther);
