@@ -7,6 +7,8 @@
 #include "scene/attributes/kqoxopticalreference.h"
 #include "scene/attributes/kqoxskeleton.h"
 
+#include <atomic>
+
 #include "scene/kqoxnode_walk.h"
 #include "scene/kqoxnodeattribute.h"
 #include "scene/kqoxsdkmanager.h"
@@ -56,11 +58,33 @@ KQoxNode::KQoxNode(KQoxSdkManager& manager, const char* name)
     PublishProperties();
 }
 
+namespace {
+
+std::atomic<KQoxNode::CharacterLinkClearFunction> gCharacterLinkClearFunction(nullptr);
+
+} // namespace
+
+void KQoxNode::SetCharacterLinkClearFunction(CharacterLinkClearFunction function)
+{
+    gCharacterLinkClearFunction.store(function);
+}
+
+KQoxNode::CharacterLinkClearFunction KQoxNode::GetCharacterLinkClearFunction()
+{
+    return gCharacterLinkClearFunction.load();
+}
+
 KQoxNode::~KQoxNode()
 {
-    // The character links name the character-table entries that point here;
-    // clearing those belongs with the character classes. The attribute only
-    // forgets its owner: attributes are destroyed through the manager.
+    // Every character table slot that names this node forgets it; the rest of
+    // each slot stays. The attribute only forgets its owner.
+    if (CharacterLinkClearFunction clear = GetCharacterLinkClearFunction())
+        for (int i = 0; i < mCharacterLinks.GetCount(); ++i)
+        {
+            const KQoxLinkToCharacter& link = mCharacterLinks[i];
+            clear(link.mCharacter, link.mType, link.mIndex, link.mSubIndex, this);
+        }
+    mCharacterLinks.Clear();
     if (mNodeAttribute)
         mNodeAttribute->ClearNode();
     mNodeAttribute = nullptr;

@@ -326,6 +326,15 @@ public:
     int AddCharacterLink(KQoxCharacter* character, int type, int index, int subIndex);
     int RemoveCharacterLink(KQoxCharacter* character, int type, int index, int subIndex);
 
+    // Clears, in the character's tables, the node pointer of the slot that one
+    // record names (type, index, sub-index), when that slot still holds node.
+    // The character model installs it; the destructor calls it once per
+    // record, so that no table keeps a pointer to a destroyed node.
+    typedef void (*CharacterLinkClearFunction)(KQoxCharacter* character, int type, int index, int subIndex,
+                                               KQoxNode* node);
+    static void SetCharacterLinkClearFunction(CharacterLinkClearFunction function);
+    static CharacterLinkClearFunction GetCharacterLinkClearFunction();
+
     // Entity --------------------------------------------------------------------
     KQoxEntity* GetEntity() const
     {
