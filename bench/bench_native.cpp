@@ -16,7 +16,7 @@
 #include "base/kqox.h"
 #include "fcurve/kfcurve.h"
 #include "fileio/kqoxexporter.h"
-#include "fileio/kqoxfilescene.h"
+#include "scene/kqoxscene.h"
 #include "fileio/kqoxioregistry.h"
 #include "fileio/kqoxreaderqox.h"
 #include "scene/kqoxnode.h"
@@ -205,11 +205,10 @@ struct AnimatedScene
     AnimatedScene()
         : mScene(mManager)
     {
-        mScene.mRoot = mManager.CreateKQoxNode("Scene");
         for (int n = 0; n < 1000; ++n)
         {
             KQoxNode* node = mManager.CreateKQoxNode(("N" + std::to_string(n)).c_str());
-            mScene.mRoot->AddChild(node);
+            mScene.GetRootNode()->AddChild(node);
             KFCurve* curve = node->CreateTakeNode("Take 001")->GetTranslationX();
             curve->KeyModifyBegin();
             for (int k = 0; k < 1000; ++k)
@@ -218,7 +217,7 @@ struct AnimatedScene
         }
     }
     KQoxSdkManager mManager;
-    KQoxFileScene mScene;
+    KQoxScene mScene;
 };
 
 void BM_AnimationWrite(benchmark::State& state)
@@ -253,7 +252,7 @@ void BM_AnimationRead(benchmark::State& state)
         auto start = std::chrono::steady_clock::now();
         KQoxReaderQox qox(manager);
         qox.FileOpen(name.c_str());
-        KQoxFileScene read(manager);
+        KQoxScene read(manager);
         benchmark::DoNotOptimize(qox.Read(read, nullptr));
         reader += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         reference += FreadSeconds(name);

@@ -18,6 +18,7 @@
 namespace qoxsdk_600 {
 
 class KQoxNode;
+class KQoxScene;
 class KQoxSceneInfo;
 class KQoxSdkManager;
 class KQoxTexture;
@@ -43,6 +44,15 @@ struct KQoxFileScene
 
     // The take description of that name, or null.
     KQoxTakeInfo* FindTakeInfo(const char* name) const;
+
+    // What the scene holds: its root, the textures and clips of its entity,
+    // its take descriptions (in take order) and current take, its scene
+    // information and a copy of its global settings.
+    void Gather(KQoxScene& scene);
+    // Hands what a read made to the scene: textures and clips join its
+    // entity, takes missing in the scene are made, descriptions, current
+    // take, scene information and settings are set.
+    void Apply(KQoxScene& scene);
 };
 
 } // namespace qoxsdk_600

@@ -113,6 +113,7 @@ void KQoxRead6::ReadAnimation(bool onlySelected)
     KString take(mFile.FieldReadC(kTake, ""));
     if (take.IsEmpty() || take == "Default" || (onlySelected && !mOptions.IsTakeSelected(take.ToChars())))
         return;
+    mTakeRead = take;
     // The take's time warps, installed as the time-warp set while its
     // channels are read; a warp no channel took is destroyed again.
     std::vector<KFCurveNode*> warps;

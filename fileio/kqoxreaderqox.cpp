@@ -9,6 +9,7 @@
 #include "scene/attributes/kqoxtexture.h"
 #include "scene/attributes/kqoxvideo.h"
 #include "scene/kqoxnode.h"
+#include "scene/kqoxscene.h"
 #include "scene/kqoxsceneinfo.h"
 #include "scene/kqoxsdkmanager.h"
 #include "scene/kqoxthumbnail.h"
@@ -212,7 +213,7 @@ const KQoxTakeInfo* KQoxReaderQox::GetTakeInfo(int index) const
     return mTakes[static_cast<size_t>(index)].get();
 }
 
-bool KQoxReaderQox::Read(KQoxFileScene& scene, KStreamOptions* options)
+bool KQoxReaderQox::Read(KQoxScene& scene, KStreamOptions* options)
 {
     if (!IsFileOpen())
         return Fail(eFILE_NOT_OPENED);
@@ -224,6 +225,19 @@ bool KQoxReaderQox::Read(KQoxFileScene& scene, KStreamOptions* options)
         if (!qoxOptions)
             return Fail(eSTREAM_OPTIONS_NOT_SET);
     }
+    // What is read gathers apart and joins the scene once the read succeeded.
+    KQoxFileScene content(mManager);
+    content.mRoot = scene.GetRootNode();
+    content.mSceneInfo = scene.GetSceneInfo();
+    if (!ReadFileScene(content, *qoxOptions))
+        return false;
+    content.Apply(scene);
+    return true;
+}
+
+bool KQoxReaderQox::ReadFileScene(KQoxFileScene& scene, const KStreamOptionsQox& options)
+{
+    const KStreamOptionsQox* qoxOptions = &options;
     if (!mFile.ProjectCheckIntegrity())
         return Fail(eFILE_CORRUPTED);
     mFile.GetError().ClearLastError();
@@ -274,7 +288,8 @@ bool KQoxReaderQox::Read(KQoxFileScene& scene, KStreamOptions* options)
     KString current;
     if (r.Ok() && !KQoxRead6::ReadTakeList(mFile, takes, current, &mManager))
         r.mCorrupted = true;
-    if (r.Ok())
+    // Without animation the scene gets no takes, so no descriptions either.
+    if (r.Ok() && qoxOptions->GetState(KStreamOptionsQox::eANIMATION))
     {
         for (std::unique_ptr<KQoxTakeInfo>& take : takes)
         {
@@ -315,10 +330,12 @@ bool KQoxReaderQox::Read(KQoxFileScene& scene, KStreamOptions* options)
     return true;
 }
 
-bool KQoxReaderQox::ReadTakeFile(const char* fileName, KQoxFileScene& scene)
+bool KQoxReaderQox::ReadTakeFile(const char* fileName, KQoxScene& target)
 {
     if (!FileOpen(fileName))
         return false;
+    KQoxFileScene scene(mManager);
+    scene.Gather(target);
     if (!mFile.ProjectCheckIntegrity())
         return Fail(eFILE_CORRUPTED);
     mFile.GetError().ClearLastError();
@@ -337,6 +354,14 @@ bool KQoxReaderQox::ReadTakeFile(const char* fileName, KQoxFileScene& scene)
     FileClose();
     if (section < 0 || !r.Ok())
         return Fail(eFILE_CORRUPTED);
+    // A take no description names gets one.
+    if (!target.GetTakeInfo(KString(r.mTakeRead.ToChars())) && !r.mTakeRead.IsEmpty())
+    {
+        KQoxTakeInfo info;
+        info.Name = r.mTakeRead;
+        info.ImportName = r.mTakeRead;
+        target.SetTakeInfo(info);
+    }
     return true;
 }
 

@@ -36,6 +36,7 @@ struct KQoxRead6
     std::vector<KQoxVideo*> mVideos;
     KQoxSceneInfo* mMadeSceneInfo = nullptr; // made by this read
     bool mCorrupted = false;
+    KString mTakeRead; // the take of the last animation section read
 
     // ---- helpers (kqoxreaderqox.cpp) ----
     // True while the file reads without damage.

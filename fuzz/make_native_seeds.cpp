@@ -5,10 +5,11 @@
 
 #include "fcurve/kfcurve.h"
 #include "fileio/kqoxexporter.h"
-#include "fileio/kqoxfilescene.h"
+#include "scene/kqoxscene.h"
 #include "fileio/kqoxioregistry.h"
 #include "scene/attributes/kqoxtexture.h"
 #include "scene/attributes/kqoxvideo.h"
+#include "scene/kqoxentity.h"
 #include "scene/kqoxnode.h"
 #include "scene/kqoxsceneinfo.h"
 #include "scene/kqoxsdkmanager.h"
@@ -26,11 +27,10 @@ int main(int argc, char** argv)
     for (int k = 0; k < 3; ++k)
     {
         KQoxSdkManager manager;
-        KQoxFileScene scene(manager);
-        scene.mRoot = manager.CreateKQoxNode("Scene");
+        KQoxScene scene(manager);
         KQoxNode* a = manager.CreateKQoxNode("A");
         KQoxNode* b = manager.CreateKQoxNode("B");
-        scene.mRoot->AddChild(a);
+        scene.GetRootNode()->AddChild(a);
         a->AddChild(b);
         b->SetShadingMode(KQoxNode::eWIRE_FRAME);
         KQoxTakeNode* take = a->CreateTakeNode("Take 001");
@@ -41,18 +41,19 @@ int main(int argc, char** argv)
             curve->KeyAdd(KTime(1539538600));
             curve->KeyModifyEnd();
         }
-        std::unique_ptr<KQoxTakeInfo> info(new KQoxTakeInfo);
-        info->Name = "Take 001";
-        scene.mTakeInfos.push_back(std::move(info));
+        KQoxTakeInfo info;
+        info.Name = "Take 001";
+        scene.SetTakeInfo(info);
         KQoxTexture* texture = manager.CreateKQoxTexture("T");
         texture->SetFileName("t.png");
-        scene.mTextures.push_back(texture);
-        scene.mVideos.push_back(manager.CreateKQoxVideo("V"));
-        scene.mSceneInfo = manager.CreateKQoxSceneInfo();
-        scene.mSceneInfo->mTitle = "seed";
+        scene.GetEntity()->AddTexture(texture);
+        scene.GetEntity()->AddVideo(manager.CreateKQoxVideo("V"));
+        KQoxSceneInfo* sceneInfo = manager.CreateKQoxSceneInfo();
+        scene.SetSceneInfo(sceneInfo);
+        sceneInfo->mTitle = "seed";
         KQoxThumbnail* thumbnail = manager.CreateKQoxThumbnail();
         thumbnail->SetSize(KQoxThumbnail::e64x64);
-        scene.mSceneInfo->SetSceneThumbnail(thumbnail);
+        sceneInfo->SetSceneThumbnail(thumbnail);
         KQoxExporter exporter(manager);
         exporter.Initialize((std::string(argv[1]) + "/" + names[k]).c_str());
         exporter.SetFileFormat(formats[k]);

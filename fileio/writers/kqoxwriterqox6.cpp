@@ -264,7 +264,7 @@ void WriteConnections(KQoxWrite6& w)
 
 } // namespace
 
-bool KQoxWriterQox6::Write(KQoxFileScene& scene, KStreamOptions* options)
+bool KQoxWriterQox6::Write(KQoxScene& scene, KStreamOptions* options)
 {
     if (!IsFileOpen())
         return Fail(eFILE_NOT_OPENED);
@@ -276,22 +276,30 @@ bool KQoxWriterQox6::Write(KQoxFileScene& scene, KStreamOptions* options)
         if (!qoxOptions)
             return Fail(eSTREAM_OPTIONS_NOT_SET);
     }
-    KQoxWrite6 w(*mFile, scene, *qoxOptions);
-    if (qoxOptions->GetState(KStreamOptionsQox::eMODEL))
-        CollectNodes(FindRootNode(scene), w.mNodes);
+    KQoxFileScene content(mManager);
+    content.Gather(scene);
+    content.mRoot = FindRootNode(scene);
+    return WriteFileScene(content, *qoxOptions);
+}
+
+bool KQoxWriterQox6::WriteFileScene(KQoxFileScene& scene, const KStreamOptionsQox& options)
+{
+    KQoxWrite6 w(*mFile, scene, options);
+    if (options.GetState(KStreamOptionsQox::eMODEL))
+        CollectNodes(scene.mRoot, w.mNodes);
 
     WriteDefinitions(w);
     mFile->ProjectWriteSectionBegin(kObjects, kObjectsVersion);
     for (KQoxNode* node : w.mNodes)
         w.WriteNode(*node);
-    if (qoxOptions->GetState(KStreamOptionsQox::eTEXTURE))
+    if (options.GetState(KStreamOptionsQox::eTEXTURE))
     {
         for (KQoxTexture* texture : scene.mTextures)
             w.WriteTexture(*texture);
         for (KQoxVideo* video : scene.mVideos)
             w.WriteVideo(*video);
     }
-    if (qoxOptions->GetState(KStreamOptionsQox::eGLOBAL_SETTINGS))
+    if (options.GetState(KStreamOptionsQox::eGLOBAL_SETTINGS))
     {
         w.WriteSceneInfo();
         w.WriteGlobalSettings();
@@ -299,7 +307,7 @@ bool KQoxWriterQox6::Write(KQoxFileScene& scene, KStreamOptions* options)
     mFile->ProjectWriteSectionEnd();
     WriteConnections(w);
     w.WriteTakes();
-    if (qoxOptions->GetState(KStreamOptionsQox::eANIMATION))
+    if (options.GetState(KStreamOptionsQox::eANIMATION))
         for (const KString& take : w.TakeNames())
             w.WriteAnimation(take.ToChars());
 
@@ -308,12 +316,14 @@ bool KQoxWriterQox6::Write(KQoxFileScene& scene, KStreamOptions* options)
     return true;
 }
 
-bool KQoxWriterQox6::WriteTakeFile(const char* fileName, KQoxFileScene& scene, const char* takeName)
+bool KQoxWriterQox6::WriteTakeFile(const char* fileName, KQoxScene& scene, const char* takeName)
 {
     if (!FileCreate(fileName))
         return false;
     KStreamOptionsQox options;
-    KQoxWrite6 w(*mFile, scene, options);
+    KQoxFileScene content(mManager);
+    content.Gather(scene);
+    KQoxWrite6 w(*mFile, content, options);
     CollectNodes(FindRootNode(scene), w.mNodes);
     w.WriteAnimation(takeName ? takeName : "");
     return FileClose();

@@ -1,5 +1,7 @@
 #include "fileio_test_util.h"
 
+#include "fileio/kqoxfilescene.h"
+
 #include <cfloat>
 #include <cstdio>
 #include <cstring>
@@ -11,7 +13,10 @@
 #include "scene/attributes/kqoxtexture.h"
 #include "scene/attributes/kqoxvideo.h"
 #include "scene/kqoxnode.h"
+#include "scene/kqoxentity.h"
 #include "scene/kqoxnodelimits.h"
+#include "scene/kqoxscene.h"
+#include "fileio/kqoxfilescene.h"
 #include "scene/kqoxsceneinfo.h"
 #include "scene/kqoxsdkmanager.h"
 #include "scene/kqoxtakenode.h"
@@ -185,11 +190,9 @@ void Animate(KQoxTakeNodeContainer& object, const char* take, double scale)
 
 } // namespace
 
-void BuildScene(KQoxFileScene& scene, const std::string& mediaFile)
+void BuildScene(KQoxSdkManager& manager, KQoxScene& scene, const std::string& mediaFile)
 {
-    KQoxSdkManager& manager = scene.mManager;
-    scene.mRoot = manager.CreateKQoxNode("Scene");
-    KQoxNode* parent = scene.mRoot;
+    KQoxNode* parent = scene.GetRootNode();
     const char* names[] = {"Hips", "Spine", "Head"};
     for (int i = 0; i < 3; ++i)
     {
@@ -218,7 +221,7 @@ void BuildScene(KQoxFileScene& scene, const std::string& mediaFile)
     }
     // A second branch under the root.
     KQoxNode* side = manager.CreateKQoxNode("Side");
-    scene.mRoot->AddChild(side);
+    scene.GetRootNode()->AddChild(side);
     Animate(*side, "Walk", 0.25);
 
     KQoxTexture* texture = manager.CreateKQoxTexture("Skin");
@@ -229,49 +232,54 @@ void BuildScene(KQoxFileScene& scene, const std::string& mediaFile)
     texture->SetUVTranslation(KQoxVector2(0.25, -0.5));
     texture->SetUVScaling(KQoxVector2(2, 3));
     Animate(*texture, "Walk", 0.5);
-    scene.mTextures.push_back(texture);
+    scene.GetEntity()->AddTexture(texture);
 
     KQoxVideo* video = manager.CreateKQoxVideo("SkinClip");
     video->SetFileName(mediaFile.c_str());
     video->SetRelativeFileName("skin.raw");
     video->SetOffset(KTime(123456789));
-    scene.mVideos.push_back(video);
+    scene.GetEntity()->AddVideo(video);
 
-    scene.mSceneInfo = manager.CreateKQoxSceneInfo();
-    scene.mSceneInfo->mTitle = "Title \"quoted\"";
-    scene.mSceneInfo->mAuthor = "Author\nTwo lines";
-    scene.mSceneInfo->mComment = "";
-    scene.mSceneInfo->SetSceneThumbnail(MakeThumbnail(manager, 1));
+    KQoxSceneInfo* sceneInfo = manager.CreateKQoxSceneInfo();
+    scene.SetSceneInfo(sceneInfo);
+    sceneInfo->mTitle = "Title \"quoted\"";
+    sceneInfo->mAuthor = "Author\nTwo lines";
+    sceneInfo->mComment = "";
+    sceneInfo->SetSceneThumbnail(MakeThumbnail(manager, 1));
 
-    scene.mLightSettings.SetAmbientColor(KQoxColor(0.1, 0.2, 0.3, 1));
-    scene.mLightSettings.SetFogEnable(true);
-    scene.mLightSettings.SetFogDensity(0.5);
+    KQoxGlobalLightSettings& light = scene.GetGlobalLightSettings();
+    light.SetAmbientColor(KQoxColor(0.1, 0.2, 0.3, 1));
+    light.SetFogEnable(true);
+    light.SetFogDensity(0.5);
     KQoxGlobalLightSettings::KQoxShadowPlane plane;
     plane.mEnable = true;
     plane.mOrigin = KQoxVector4(1, 2, 3, 1);
-    scene.mLightSettings.AddShadowPlane(plane);
+    light.AddShadowPlane(plane);
     KQoxGlobalTimeSettings::KQoxTimeMarker marker;
     marker.mName = "Start";
     marker.mTime = KTime(46186158000LL);
     marker.mLoop = true;
-    scene.mTimeSettings.AddTimeMarker(marker);
-    scene.mTimeSettings.SetCurrentTimeMarker(0);
+    scene.GetGlobalTimeSettings().AddTimeMarker(marker);
+    scene.GetGlobalTimeSettings().SetCurrentTimeMarker(0);
 
     for (const char* name : {"Walk", "Run"})
     {
-        std::unique_ptr<KQoxTakeInfo> info(new KQoxTakeInfo);
-        info->Name = name;
-        info->Comments = std::string("Comments of ").append(name).c_str();
-        info->LocalTimeSpan.Set(KTime(0), KTime(4 * 1539538600LL));
-        info->ReferenceTimeSpan.Set(KTime(-1), KTime(46186158000LL * 100));
-        scene.mTakeInfos.push_back(std::move(info));
+        KQoxTakeInfo info;
+        info.Name = name;
+        info.Comments = std::string("Comments of ").append(name).c_str();
+        info.LocalTimeSpan.Set(KTime(0), KTime(4 * 1539538600LL));
+        info.ReferenceTimeSpan.Set(KTime(-1), KTime(46186158000LL * 100));
+        if (std::strcmp(name, "Walk") == 0)
+            info.SetTakeThumbnail(MakeThumbnail(manager, 7));
+        scene.SetTakeInfo(info);
     }
-    scene.mTakeInfos[0]->SetTakeThumbnail(MakeThumbnail(manager, 7));
-    scene.mCurrentTakeName = "Walk";
+    scene.SetCurrentTake("Walk");
 }
 
-std::string ListScene(KQoxFileScene& scene)
+std::string ListScene(KQoxSdkManager& manager, KQoxScene& source)
 {
+    KQoxFileScene scene(manager);
+    scene.Gather(source);
     std::ostringstream out;
     std::vector<std::pair<KQoxNode*, int>> pending;
     if (scene.mRoot)
@@ -345,21 +353,6 @@ std::string ListScene(KQoxFileScene& scene)
     }
     out << "current take " << scene.mCurrentTakeName.ToChars() << "\n";
     return out.str();
-}
-
-void ClearScene(KQoxFileScene& scene)
-{
-    KQoxSdkManager& manager = scene.mManager;
-    if (scene.mRoot)
-        manager.DestroyKQoxNode(scene.mRoot, true);
-    scene.mRoot = nullptr;
-    for (KQoxTexture* texture : scene.mTextures)
-        manager.DestroyKQoxTexture(texture);
-    for (KQoxVideo* video : scene.mVideos)
-        manager.DestroyKQoxVideo(video);
-    scene.mTextures.clear();
-    scene.mVideos.clear();
-    scene.mTakeInfos.clear();
 }
 
 } // namespace fileiotest

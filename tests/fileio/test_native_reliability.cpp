@@ -16,6 +16,7 @@
 #include "fileio/writers/kqoxwriterqox6.h"
 #include "fileio_test_util.h"
 #include "scene/kqoxnode.h"
+#include "scene/kqoxscene.h"
 #include "scene/kqoxsdkmanager.h"
 
 using namespace qoxsdk_600;
@@ -25,9 +26,9 @@ using qoxtest::WriteFile;
 
 namespace {
 
-bool Export(KQoxFileScene& scene, const std::string& name, int format, const char* password = "")
+bool Export(KQoxSdkManager& manager, KQoxScene& scene, const std::string& name, int format, const char* password = "")
 {
-    KQoxExporter exporter(scene.mManager);
+    KQoxExporter exporter(manager);
     exporter.Initialize(name.c_str());
     exporter.SetFileFormat(format);
     exporter.SetPassword(password);
@@ -37,9 +38,9 @@ bool Export(KQoxFileScene& scene, const std::string& name, int format, const cha
 std::string SmallSceneFile(const std::string& name, int format, const char* password)
 {
     KQoxSdkManager manager;
-    KQoxFileScene scene(manager);
-    fileiotest::BuildScene(scene, "");
-    EXPECT_TRUE(Export(scene, name, format, password));
+    KQoxScene scene(manager);
+    fileiotest::BuildScene(manager, scene, "");
+    EXPECT_TRUE(Export(manager, scene, name, format, password));
     return ReadFile(name);
 }
 
@@ -70,9 +71,9 @@ TEST(NativeDamage, TruncationAtManyOffsetsGivesACleanError)
             bool ok = importer.Initialize(cutName.c_str());
             if (ok)
             {
-                KQoxFileScene scene(manager);
+                KQoxScene scene(manager);
                 ok = importer.Import(scene);
-                EXPECT_EQ(scene.mRoot, nullptr) << length;
+                EXPECT_EQ(scene.GetRootNode()->GetChildCount(), 0) << length;
             }
             EXPECT_FALSE(ok) << length;
             std::string error = importer.GetLastErrorString();
@@ -160,10 +161,11 @@ TEST(NativeDamage, HostileConnectionsAndThumbnails)
         KQoxSdkManager manager;
         KQoxImporter importer(manager);
         ASSERT_TRUE(importer.Initialize(name.c_str()));
-        KQoxFileScene scene(manager);
+        KQoxScene scene(manager);
+        int nodes = manager.GetKQoxNodeCount(); // the scene's own: root, switcher, producer cameras
         EXPECT_FALSE(importer.Import(scene));
         EXPECT_STREQ(importer.GetLastErrorString(), "File is corrupted");
-        EXPECT_EQ(manager.GetKQoxNodeCount(), 0);
+        EXPECT_EQ(manager.GetKQoxNodeCount(), nodes);
         EXPECT_EQ(manager.GetKQoxThumbnailCount(), 0);
     }
 }
@@ -200,7 +202,7 @@ TEST(NativeFront, VersionsFormatsAndMessages)
     importer.SetFileFormat(eIMPORT_OBJ);
     EXPECT_FALSE(importer.Initialize(dir.File("a.obj").c_str()));
     EXPECT_STREQ(importer.GetLastErrorString(), "Invalid file format");
-    KQoxFileScene scene(manager);
+    KQoxScene scene(manager);
     EXPECT_FALSE(importer.Import(scene));
     EXPECT_STREQ(importer.GetLastErrorString(), "File not opened");
 
@@ -243,8 +245,8 @@ TEST(NativeFront, FailedWritesLeaveNoFile)
 {
     TempDir dir;
     KQoxSdkManager manager;
-    KQoxFileScene scene(manager);
-    fileiotest::BuildScene(scene, "");
+    KQoxScene scene(manager);
+    fileiotest::BuildScene(manager, scene, "");
 
     KQoxExporter exporter(manager);
     ASSERT_TRUE(exporter.Initialize((dir.Path() + "/no/such/dir/x.qox").c_str()));
@@ -277,10 +279,10 @@ TEST(NativeDuties, NodeTokensAndLeftOutProperties)
 {
     TempDir dir;
     KQoxSdkManager manager;
-    KQoxFileScene scene(manager);
-    fileiotest::BuildScene(scene, "");
+    KQoxScene scene(manager);
+    fileiotest::BuildScene(manager, scene, "");
     std::string name = dir.File("tokens.qox");
-    ASSERT_TRUE(Export(scene, name, eEXPORT_QOX_ASCII));
+    ASSERT_TRUE(Export(manager, scene, name, eEXPORT_QOX_ASCII));
     std::string text = ReadFile(name);
     // Hips: shading 0 (no field), culling off; Spine: W, counter-clockwise, pivots
     // disabled; Head: F, clockwise.
@@ -300,11 +302,11 @@ TEST(NativeDuties, NodeTokensAndLeftOutProperties)
     EXPECT_EQ(text.find("ScalingPivotUpdateOffset"), std::string::npos);
     EXPECT_NE(text.find("\"RotationPivot\""), std::string::npos);
 
-    KQoxFileScene read(manager);
+    KQoxScene read(manager);
     KQoxImporter importer(manager);
     ASSERT_TRUE(importer.Initialize(name.c_str()));
     ASSERT_TRUE(importer.Import(read));
-    KQoxNode* hips = read.mRoot->GetChild(0);
+    KQoxNode* hips = read.GetRootNode()->GetChild(0);
     KQoxNode* spine = hips->GetChild(0);
     EXPECT_EQ(hips->GetShadingMode(), KQoxNode::eHARD_SHADING);
     EPivotState state;
