@@ -1,11 +1,17 @@
 #include "fileio/kqoxfilescene.h"
 
 #include <cstring>
+#include <unordered_set>
+#include <vector>
 
 #include "base/karray.h"
+#include "scene/attributes/kqoxgeometry.h"
+#include "scene/attributes/kqoxlayer.h"
+#include "scene/attributes/kqoxmaterial.h"
 #include "scene/attributes/kqoxtexture.h"
 #include "scene/attributes/kqoxvideo.h"
 #include "scene/kqoxentity.h"
+#include "scene/kqoxnode.h"
 #include "scene/kqoxscene.h"
 
 namespace qoxsdk_600 {
@@ -30,6 +36,37 @@ void KQoxFileScene::Gather(KQoxScene& scene)
     for (int i = 0; entity && i < entity->GetVideoCount(); ++i)
         if (KQoxVideo* video = dynamic_cast<KQoxVideo*>(entity->GetVideo(i)))
             mVideos.push_back(video);
+    mMaterials.clear();
+    for (int i = 0; entity && i < entity->GetMaterialCount(); ++i)
+        if (KQoxMaterial* material = dynamic_cast<KQoxMaterial*>(entity->GetMaterial(i)))
+            mMaterials.push_back(material);
+    // Materials and textures the geometry's layers use, whether or not the
+    // entity lists them.
+    std::unordered_set<const void*> seen(mMaterials.begin(), mMaterials.end());
+    seen.insert(mTextures.begin(), mTextures.end());
+    std::vector<KQoxNode*> pending(1, mRoot);
+    while (!pending.empty())
+    {
+        KQoxNode* node = pending.back();
+        pending.pop_back();
+        if (!node)
+            continue;
+        if (KQoxGeometry* geometry = dynamic_cast<KQoxGeometry*>(node->GetNodeAttribute()))
+            for (int l = 0; l < geometry->GetLayerCount(); ++l)
+            {
+                KQoxLayer* layer = geometry->GetLayer(l);
+                if (KQoxLayerElementMaterial* materials = layer->GetMaterials())
+                    for (int i = 0; i < materials->mDirectArray.GetCount(); ++i)
+                        if (materials->mDirectArray[i] && seen.insert(materials->mDirectArray[i]).second)
+                            mMaterials.push_back(materials->mDirectArray[i]);
+                if (KQoxLayerElementTexture* textures = layer->GetTextures())
+                    for (int i = 0; i < textures->mDirectArray.GetCount(); ++i)
+                        if (textures->mDirectArray[i] && seen.insert(textures->mDirectArray[i]).second)
+                            mTextures.push_back(textures->mDirectArray[i]);
+            }
+        for (int i = node->GetChildCount() - 1; i >= 0; --i)
+            pending.push_back(node->GetChild(i));
+    }
     mTakeInfos.clear();
     KArrayTemplate<KString*> names;
     scene.FillTakeNameArray(names);
@@ -47,11 +84,23 @@ void KQoxFileScene::Gather(KQoxScene& scene)
 
 void KQoxFileScene::Apply(KQoxScene& scene)
 {
+    // Objects the scene's geometry does not reference yet join its entity.
     KQoxEntity* entity = scene.GetEntity();
+    auto listed = [entity](KQoxObject* object, int count, KQoxObject* (KQoxEntity::*get)(int)) {
+        for (int i = 0; i < count; ++i)
+            if ((entity->*get)(i) == object)
+                return true;
+        return false;
+    };
+    for (KQoxMaterial* material : mMaterials)
+        if (!listed(material, entity->GetMaterialCount(), &KQoxEntity::GetMaterial))
+            entity->AddMaterial(material);
     for (KQoxTexture* texture : mTextures)
-        entity->AddTexture(texture);
+        if (!listed(texture, entity->GetTextureCount(), &KQoxEntity::GetTexture))
+            entity->AddTexture(texture);
     for (KQoxVideo* video : mVideos)
-        entity->AddVideo(video);
+        if (!listed(video, entity->GetVideoCount(), &KQoxEntity::GetVideo))
+            entity->AddVideo(video);
     for (const std::unique_ptr<KQoxTakeInfo>& info : mTakeInfos)
     {
         // A take no object animates still has its description.

@@ -17,6 +17,7 @@
 
 namespace qoxsdk_600 {
 
+class KQoxMaterial;
 class KQoxNode;
 class KQoxScene;
 class KQoxSceneInfo;
@@ -36,6 +37,7 @@ struct KQoxFileScene
     KQoxNode* mRoot = nullptr; // the reader makes one when there is none
     std::vector<KQoxTexture*> mTextures;
     std::vector<KQoxVideo*> mVideos;
+    std::vector<KQoxMaterial*> mMaterials;
     std::vector<std::unique_ptr<KQoxTakeInfo>> mTakeInfos;
     KString mCurrentTakeName;
     KQoxSceneInfo* mSceneInfo = nullptr; // from the manager; may be null

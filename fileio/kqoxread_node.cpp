@@ -38,6 +38,7 @@ void KQoxRead6::ReadNode()
     if (!mFile.FieldReadBegin(kModel))
         return;
     KString name(mFile.FieldReadC());
+    KString kind(mFile.FieldReadC());
     KQoxNode* node = mScene.mManager.CreateKQoxNode(name.ToChars());
     if (!node)
     {
@@ -57,6 +58,8 @@ void KQoxRead6::ReadNode()
             static_cast<KQoxNode::EShadingMode>(shading ? ShadingFromLetter(shading) : KQoxNode::eHARD_SHADING));
         node->SetCullingType(CullingFromToken(mFile.FieldReadC(kCulling, kCullingTokens[0])));
         pivotEnabled = mFile.FieldReadI(kPivotEnabled, 1) != 0;
+        if (kind == "Mesh")
+            ReadMesh(*node);
         mFile.FieldReadBlockEnd();
     }
     mFile.FieldReadEnd();

@@ -7,6 +7,7 @@
 #include "fcurve/kfcurvenode.h"
 #include "fileio/kqoxnative_private.h"
 #include "fileio/kqoxreaderqox_private.h"
+#include "scene/attributes/kqoxmaterial.h"
 #include "scene/attributes/kqoxtexture.h"
 #include "scene/attributes/kqoxvideo.h"
 #include "scene/kqoxnode.h"
@@ -105,6 +106,8 @@ KQoxTakeNodeContainer* KQoxRead6::FindObject(const char* kind, int index, const 
         return pick(mTextures);
     if (std::strcmp(kind, kVideo) == 0)
         return pick(mVideos);
+    if (std::strcmp(kind, kMaterial) == 0)
+        return pick(mMaterials);
     return nullptr;
 }
 
@@ -164,7 +167,7 @@ void KQoxRead6::ReadAnimation(bool onlySelected)
         if (!recordName)
             break;
         std::string kind(recordName);
-        if (kind != kModel && kind != kTexture && kind != kVideo)
+        if (kind != kModel && kind != kTexture && kind != kVideo && kind != kMaterial)
             continue;
         if (!mFile.FieldReadBegin(kind.c_str()))
             break;

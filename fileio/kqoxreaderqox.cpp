@@ -6,6 +6,7 @@
 
 #include "fileio/kqoxnative_private.h"
 #include "fileio/kqoxreaderqox_private.h"
+#include "scene/attributes/kqoxmaterial.h"
 #include "scene/attributes/kqoxtexture.h"
 #include "scene/attributes/kqoxvideo.h"
 #include "scene/kqoxnode.h"
@@ -76,6 +77,9 @@ void KQoxRead6::Destroy()
         for (KQoxVideo* video : mVideos)
             mScene.mVideos.erase(std::remove(mScene.mVideos.begin(), mScene.mVideos.end(), video),
                                  mScene.mVideos.end());
+        for (KQoxMaterial* material : mMaterials)
+            mScene.mMaterials.erase(std::remove(mScene.mMaterials.begin(), mScene.mMaterials.end(), material),
+                                    mScene.mMaterials.end());
     };
     for (KQoxNode* node : mNodes)
     {
@@ -89,6 +93,8 @@ void KQoxRead6::Destroy()
         manager.DestroyKQoxTexture(texture);
     for (KQoxVideo* video : mVideos)
         manager.DestroyKQoxVideo(video);
+    for (KQoxMaterial* material : mMaterials)
+        manager.DestroyKQoxMaterial(material);
     if (mMadeSceneInfo)
     {
         if (KQoxThumbnail* thumbnail = mMadeSceneInfo->GetSceneThumbnail())
@@ -101,6 +107,7 @@ void KQoxRead6::Destroy()
     mNodes.clear();
     mTextures.clear();
     mVideos.clear();
+    mMaterials.clear();
 }
 
 namespace {
@@ -263,6 +270,8 @@ bool KQoxReaderQox::ReadFileScene(KQoxFileScene& scene, const KStreamOptionsQox&
             std::string kind(name);
             if (kind == kModel && qoxOptions->GetState(KStreamOptionsQox::eMODEL))
                 r.ReadNode();
+            else if (kind == kMaterial && qoxOptions->GetState(KStreamOptionsQox::eMATERIAL))
+                r.ReadMaterial();
             else if (kind == kTexture && qoxOptions->GetState(KStreamOptionsQox::eTEXTURE))
                 r.ReadTexture();
             else if (kind == kVideo && qoxOptions->GetState(KStreamOptionsQox::eTEXTURE))
@@ -345,6 +354,7 @@ bool KQoxReaderQox::ReadTakeFile(const char* fileName, KQoxScene& target)
     CollectSceneNodes(scene.mRoot, r.mNodes);
     r.mTextures = scene.mTextures;
     r.mVideos = scene.mVideos;
+    r.mMaterials = scene.mMaterials;
     int section = mFile.ProjectFindSection(kAnimation);
     if (section >= 0 && mFile.ProjectOpenSection(section))
     {

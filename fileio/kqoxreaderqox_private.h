@@ -12,6 +12,7 @@
 
 namespace qoxsdk_600 {
 
+class KQoxMaterial;
 class KQoxNode;
 class KQoxObject;
 class KQoxTakeNodeContainer;
@@ -34,6 +35,7 @@ struct KQoxRead6
     std::vector<KQoxNode*> mNodes;
     std::vector<KQoxTexture*> mTextures;
     std::vector<KQoxVideo*> mVideos;
+    std::vector<KQoxMaterial*> mMaterials;
     KQoxSceneInfo* mMadeSceneInfo = nullptr; // made by this read
     bool mCorrupted = false;
     KString mTakeRead; // the take of the last animation section read
@@ -53,12 +55,14 @@ struct KQoxRead6
     KQoxTakeNodeContainer* FindObject(const char* kind, int index, const char* name);
 
     // ---- units ----
-    void ReadNode();           // kqoxread_node.cpp
-    void ReadConnections();    // kqoxread_node.cpp
-    void ReadTexture();        // kqoxread_texture.cpp
-    void ReadVideo();          // kqoxread_video.cpp
-    void ReadSceneInfo();      // kqoxread_settings.cpp
-    void ReadGlobalSettings(); // kqoxread_settings.cpp
+    void ReadNode();               // kqoxread_node.cpp
+    void ReadConnections();        // kqoxread_node.cpp
+    void ReadTexture();            // kqoxread_texture.cpp
+    void ReadMaterial();           // kqoxread_material.cpp
+    void ReadMesh(KQoxNode& node); // kqoxread_mesh.cpp: the open node block's geometry
+    void ReadVideo();              // kqoxread_video.cpp
+    void ReadSceneInfo();          // kqoxread_settings.cpp
+    void ReadGlobalSettings();     // kqoxread_settings.cpp
     // The takes section: descriptions (kqoxread_takes.cpp).
     static bool ReadTakeList(IQoxObject& file, std::vector<std::unique_ptr<KQoxTakeInfo>>& takes, KString& current,
                              KQoxSdkManager* manager);

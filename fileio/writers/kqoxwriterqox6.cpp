@@ -7,6 +7,7 @@
 
 #include "fileio/kqoxnative_private.h"
 #include "fileio/writers/kqoxwriterqox6_private.h"
+#include "scene/attributes/kqoxmaterial.h"
 #include "scene/attributes/kqoxtexture.h"
 #include "scene/attributes/kqoxvideo.h"
 #include "scene/kqoxnode.h"
@@ -124,6 +125,7 @@ std::vector<KQoxTakeNodeContainer*> KQoxWrite6::Containers()
     std::vector<KQoxTakeNodeContainer*> containers(mNodes.begin(), mNodes.end());
     containers.insert(containers.end(), mScene.mTextures.begin(), mScene.mTextures.end());
     containers.insert(containers.end(), mScene.mVideos.begin(), mScene.mVideos.end());
+    containers.insert(containers.end(), mScene.mMaterials.begin(), mScene.mMaterials.end());
     return containers;
 }
 
@@ -227,8 +229,10 @@ void CollectNodes(KQoxNode* root, std::vector<KQoxNode*>& out)
 void WriteDefinitions(KQoxWrite6& w)
 {
     w.mFile.ProjectWriteSectionBegin(kDefinitions, kDefinitionsVersion);
-    const std::pair<const char*, size_t> kinds[] = {
-        {kModel, w.mNodes.size()}, {kTexture, w.mScene.mTextures.size()}, {kVideo, w.mScene.mVideos.size()}};
+    const std::pair<const char*, size_t> kinds[] = {{kMaterial, w.mScene.mMaterials.size()},
+                                                    {kTexture, w.mScene.mTextures.size()},
+                                                    {kVideo, w.mScene.mVideos.size()},
+                                                    {kModel, w.mNodes.size()}};
     for (const auto& kind : kinds)
     {
         if (kind.second == 0)
@@ -290,15 +294,25 @@ bool KQoxWriterQox6::WriteFileScene(KQoxFileScene& scene, const KStreamOptionsQo
 
     WriteDefinitions(w);
     mFile->ProjectWriteSectionBegin(kObjects, kObjectsVersion);
-    for (KQoxNode* node : w.mNodes)
-        w.WriteNode(*node);
+    // Shading objects first: the nodes' geometry refers to them by position.
+    if (options.GetState(KStreamOptionsQox::eMATERIAL))
+        for (size_t i = 0; i < scene.mMaterials.size(); ++i)
+        {
+            w.mMaterialIndex[scene.mMaterials[i]] = static_cast<int>(i);
+            w.WriteMaterial(*scene.mMaterials[i]);
+        }
     if (options.GetState(KStreamOptionsQox::eTEXTURE))
     {
-        for (KQoxTexture* texture : scene.mTextures)
-            w.WriteTexture(*texture);
+        for (size_t i = 0; i < scene.mTextures.size(); ++i)
+        {
+            w.mTextureIndex[scene.mTextures[i]] = static_cast<int>(i);
+            w.WriteTexture(*scene.mTextures[i]);
+        }
         for (KQoxVideo* video : scene.mVideos)
             w.WriteVideo(*video);
     }
+    for (KQoxNode* node : w.mNodes)
+        w.WriteNode(*node);
     if (options.GetState(KStreamOptionsQox::eGLOBAL_SETTINGS))
     {
         w.WriteSceneInfo();

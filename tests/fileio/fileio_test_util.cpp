@@ -10,6 +10,9 @@
 #include "fcurve/kfcurve.h"
 #include "fcurve/kfcurvenode.h"
 #include "object/kproperty.h"
+#include "scene/attributes/kqoxlayer.h"
+#include "scene/attributes/kqoxmaterial.h"
+#include "scene/attributes/kqoxmesh.h"
 #include "scene/attributes/kqoxtexture.h"
 #include "scene/attributes/kqoxvideo.h"
 #include "scene/kqoxnode.h"
@@ -132,6 +135,58 @@ void ListUserProperties(std::ostream& out, KQoxObject& object)
     }
 }
 
+template <typename T>
+void ListDoubles(std::ostream& out, const KArrayTemplate<T>& items, int width)
+{
+    const double* values = reinterpret_cast<const double*>(items.GetArray());
+    for (int i = 0; i < items.GetCount() * width; ++i)
+        out << " " << Number(values[i]);
+}
+
+void ListMesh(std::ostream& out, KQoxMesh& mesh)
+{
+    out << "  mesh points";
+    ListDoubles(out, mesh.GetControlPointArray(), 4);
+    out << "\n  polygons";
+    for (int p = 0; p < mesh.GetPolygonCount(); ++p)
+    {
+        out << " [g" << mesh.GetPolygonGroup(p);
+        for (int v = 0; v < mesh.GetPolygonSize(p); ++v)
+            out << " " << mesh.GetPolygonVertex(p, v);
+        out << "]";
+    }
+    out << "\n";
+    for (int l = 0; l < mesh.GetLayerCount(); ++l)
+        for (int type = 1; type <= 6; ++type)
+        {
+            KQoxLayerElement* e =
+                mesh.GetLayer(l)->GetLayerElementOfType(static_cast<KQoxLayerElement::ELayerElementType>(type));
+            if (!e)
+                continue;
+            out << "  layer " << l << " element " << type << " " << e->mMappingMode << " " << e->mReferenceMode
+                << " direct";
+            switch (type)
+            {
+            case 1: ListDoubles(out, static_cast<KQoxLayerElementNormal*>(e)->mDirectArray, 4); break;
+            case 2:
+                for (int i = 0; i < static_cast<KQoxLayerElementMaterial*>(e)->mDirectArray.GetCount(); ++i)
+                    out << " " << static_cast<KQoxLayerElementMaterial*>(e)->mDirectArray[i]->GetName();
+                break;
+            case 4:
+                for (int i = 0; i < static_cast<KQoxLayerElementPolygonGroup*>(e)->mDirectArray.GetCount(); ++i)
+                    out << " " << static_cast<KQoxLayerElementPolygonGroup*>(e)->mDirectArray[i];
+                break;
+            case 5: ListDoubles(out, static_cast<KQoxLayerElementUV*>(e)->mDirectArray, 2); break;
+            case 6: ListDoubles(out, static_cast<KQoxLayerElementVertexColor*>(e)->mDirectArray, 4); break;
+            default: break;
+            }
+            out << " index";
+            for (int i = 0; i < e->mIndexArray.GetCount(); ++i)
+                out << " " << e->mIndexArray[i];
+            out << "\n";
+        }
+}
+
 void ListThumbnail(std::ostream& out, KQoxThumbnail* thumbnail)
 {
     if (!thumbnail)
@@ -219,6 +274,61 @@ void BuildScene(KQoxSdkManager& manager, KQoxScene& scene, const std::string& me
         Animate(*node, "Run", -(i + 1.5));
         parent = node;
     }
+    // A quad and a triangle with every layer element on the second node.
+    {
+        KQoxNode* spine = scene.GetRootNode()->GetChild(0)->GetChild(0);
+        KQoxMesh* mesh = manager.CreateKQoxMesh();
+        spine->SetNodeAttribute(mesh);
+        mesh->InitControlPoints(5);
+        for (int i = 0; i < 5; ++i)
+            mesh->GetControlPoints()[i] = KQoxVector4(i, i * 0.5, -i, 1);
+        const int polygons[2][4] = {{0, 1, 2, 3}, {2, 3, 4, -1}};
+        for (int p = 0; p < 2; ++p)
+        {
+            mesh->BeginPolygon(-1, -1, p);
+            for (int v = 0; v < 4 && polygons[p][v] >= 0; ++v)
+                mesh->AddPolygon(polygons[p][v]);
+            mesh->EndPolygon();
+        }
+        KQoxMaterial* red = manager.CreateKQoxMaterial("Red");
+        red->SetShadingModel("phong");
+        red->SetDefaultDiffuseColor(KQoxColor(1, 0, 0, 1));
+        KQoxMaterial* blue = manager.CreateKQoxMaterial("Blue");
+        KQoxLayer* layer = mesh->GetLayer(0);
+        KQoxLayerElementNormal* normals = new KQoxLayerElementNormal;
+        normals->mMappingMode = KQoxLayerElement::eBY_POLYGON_VERTEX;
+        for (int i = 0; i < 7; ++i)
+            normals->mDirectArray.Add(KQoxVector4(0, 0, i % 2 ? 1 : -1, 0));
+        layer->SetNormals(normals);
+        KQoxLayerElementMaterial* materials = new KQoxLayerElementMaterial;
+        materials->mMappingMode = KQoxLayerElement::eBY_POLYGON;
+        materials->mReferenceMode = KQoxLayerElement::eINDEX_TO_DIRECT;
+        materials->mDirectArray.Add(red);
+        materials->mDirectArray.Add(blue);
+        materials->mIndexArray.Add(1);
+        materials->mIndexArray.Add(0);
+        layer->SetMaterials(materials);
+        KQoxLayerElementUV* uvs = new KQoxLayerElementUV;
+        uvs->mMappingMode = KQoxLayerElement::eBY_POLYGON_VERTEX;
+        uvs->mReferenceMode = KQoxLayerElement::eINDEX_TO_DIRECT;
+        uvs->mDirectArray.Add(KQoxVector2(0.25, 0.75));
+        uvs->mDirectArray.Add(KQoxVector2(1e-300, -1));
+        for (int i = 0; i < 7; ++i)
+            uvs->mIndexArray.Add(i % 2);
+        layer->SetUVs(uvs);
+        int second = mesh->CreateLayer();
+        KQoxLayerElementVertexColor* colors = new KQoxLayerElementVertexColor;
+        colors->mMappingMode = KQoxLayerElement::eBY_CONTROL_POINT;
+        for (int i = 0; i < 5; ++i)
+            colors->mDirectArray.Add(KQoxColor(i * 0.25, 0.5, 1, 0.5)); // 15 digits keep these exactly
+        mesh->GetLayer(second)->SetVertexColors(colors);
+        KQoxLayerElementPolygonGroup* groups = new KQoxLayerElementPolygonGroup;
+        groups->mMappingMode = KQoxLayerElement::eBY_POLYGON;
+        groups->mDirectArray.Add(7);
+        groups->mDirectArray.Add(9);
+        mesh->GetLayer(second)->SetPolygonGroups(groups);
+        Animate(*red, "Walk", 2);
+    }
     // A second branch under the root.
     KQoxNode* side = manager.CreateKQoxNode("Side");
     scene.GetRootNode()->AddChild(side);
@@ -298,10 +408,19 @@ std::string ListScene(KQoxSdkManager& manager, KQoxScene& source)
             << node->GetLimits().GetTranslationLimitActive() << "\n";
         node->UpdatePropertiesFromPivotsAndLimits();
         ListUserProperties(out, *node);
+        if (KQoxMesh* mesh = dynamic_cast<KQoxMesh*>(node->GetNodeAttribute()))
+            ListMesh(out, *mesh);
         ListProperties(out, node->GetPropertyHandler());
         ListTakes(out, *node);
         for (int i = node->GetChildCount() - 1; i >= 0; --i)
             pending.push_back({node->GetChild(i), depth + 1});
+    }
+    for (KQoxMaterial* material : scene.mMaterials)
+    {
+        out << "material " << material->GetName() << " " << material->GetShadingModel() << " "
+            << material->GetMultiLayer() << "\n";
+        ListProperties(out, material->GetPropertyHandler());
+        ListTakes(out, *material);
     }
     for (KQoxTexture* texture : scene.mTextures)
     {
