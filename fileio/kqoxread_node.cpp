@@ -49,6 +49,14 @@ void KQoxRead6::ReadNode()
     bool pivotEnabled = true;
     if (mFile.FieldReadBlockBegin())
     {
+        // The attribute first (it adds its channels), then the Default take's
+        // static values, then the properties: their full-precision values
+        // win over the curves' own.
+        if (kind == "Mesh")
+            ReadMesh(*node);
+        else
+            ReadAttribute(*node);
+        ReadDefaults(*node);
         ObjectHeader(*node, node->GetPropertyHandler());
         node->SetMultiLayer(mFile.FieldReadI(kMultiLayer, 0) != 0);
         node->SetMultiTakeMode(mFile.FieldReadI(kMultiTake, 0) != 0 ? KQoxNode::eMULTI_TAKE : KQoxNode::eNO_MULTI_TAKE);
@@ -58,8 +66,6 @@ void KQoxRead6::ReadNode()
             static_cast<KQoxNode::EShadingMode>(shading ? ShadingFromLetter(shading) : KQoxNode::eHARD_SHADING));
         node->SetCullingType(CullingFromToken(mFile.FieldReadC(kCulling, kCullingTokens[0])));
         pivotEnabled = mFile.FieldReadI(kPivotEnabled, 1) != 0;
-        if (kind == "Mesh")
-            ReadMesh(*node);
         mFile.FieldReadBlockEnd();
     }
     mFile.FieldReadEnd();

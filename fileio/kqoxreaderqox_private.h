@@ -55,14 +55,16 @@ struct KQoxRead6
     KQoxTakeNodeContainer* FindObject(const char* kind, int index, const char* name);
 
     // ---- units ----
-    void ReadNode();               // kqoxread_node.cpp
-    void ReadConnections();        // kqoxread_node.cpp
-    void ReadTexture();            // kqoxread_texture.cpp
-    void ReadMaterial();           // kqoxread_material.cpp
-    void ReadMesh(KQoxNode& node); // kqoxread_mesh.cpp: the open node block's geometry
-    void ReadVideo();              // kqoxread_video.cpp
-    void ReadSceneInfo();          // kqoxread_settings.cpp
-    void ReadGlobalSettings();     // kqoxread_settings.cpp
+    void ReadNode();                                  // kqoxread_node.cpp
+    void ReadConnections();                           // kqoxread_node.cpp
+    void ReadTexture();                               // kqoxread_texture.cpp
+    void ReadMaterial();                              // kqoxread_material.cpp
+    void ReadMesh(KQoxNode& node);                    // kqoxread_mesh.cpp: the open node block's geometry
+    void ReadAttribute(KQoxNode& node);               // kqoxread_attribute.cpp
+    void ReadDefaults(KQoxTakeNodeContainer& object); // kqoxread_attribute.cpp
+    void ReadVideo();                                 // kqoxread_video.cpp
+    void ReadSceneInfo();                             // kqoxread_settings.cpp
+    void ReadGlobalSettings();                        // kqoxread_settings.cpp
     // The takes section: descriptions (kqoxread_takes.cpp).
     static bool ReadTakeList(IQoxObject& file, std::vector<std::unique_ptr<KQoxTakeInfo>>& takes, KString& current,
                              KQoxSdkManager* manager);

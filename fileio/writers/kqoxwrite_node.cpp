@@ -38,6 +38,9 @@ void KQoxWrite6::WriteNode(KQoxNode& node)
     Int(kPivotEnabled, state == ePIVOT_STATE_ACTIVE ? 1 : 0);
     if (mesh)
         WriteMesh(*mesh);
+    else if (KQoxNodeAttribute* attribute = node.GetNodeAttribute())
+        WriteAttribute(*attribute);
+    WriteDefaults(node);
     mFile.FieldWriteBlockEnd();
     mFile.FieldWriteEnd();
 }

@@ -18,6 +18,7 @@ namespace qoxsdk_600 {
 class KQoxMaterial;
 class KQoxMesh;
 class KQoxNode;
+class KQoxNodeAttribute;
 class KQoxObject;
 class KQoxTakeNodeContainer;
 class KQoxThumbnail;
@@ -54,14 +55,16 @@ struct KQoxWrite6
     std::vector<KQoxTakeNodeContainer*> Containers();
 
     // ---- units ----
-    void WriteNode(KQoxNode& node);             // writers/kqoxwrite_node.cpp
-    void WriteMaterial(KQoxMaterial& material); // writers/kqoxwrite_material.cpp
-    void WriteMesh(KQoxMesh& mesh);             // writers/kqoxwrite_mesh.cpp
-    void WriteTexture(KQoxTexture& texture);    // writers/kqoxwrite_texture.cpp
-    void WriteVideo(KQoxVideo& video);          // writers/kqoxwrite_video.cpp
-    void WriteSceneInfo();                      // writers/kqoxwrite_settings.cpp
-    void WriteGlobalSettings();                 // writers/kqoxwrite_settings.cpp
-    void WriteTakes();                          // writers/kqoxwrite_takes.cpp
+    void WriteNode(KQoxNode& node);                    // writers/kqoxwrite_node.cpp
+    void WriteMaterial(KQoxMaterial& material);        // writers/kqoxwrite_material.cpp
+    void WriteMesh(KQoxMesh& mesh);                    // writers/kqoxwrite_mesh.cpp
+    void WriteAttribute(KQoxNodeAttribute& attribute); // writers/kqoxwrite_attribute.cpp
+    void WriteDefaults(KQoxTakeNodeContainer& object); // writers/kqoxwrite_attribute.cpp
+    void WriteTexture(KQoxTexture& texture);           // writers/kqoxwrite_texture.cpp
+    void WriteVideo(KQoxVideo& video);                 // writers/kqoxwrite_video.cpp
+    void WriteSceneInfo();                             // writers/kqoxwrite_settings.cpp
+    void WriteGlobalSettings();                        // writers/kqoxwrite_settings.cpp
+    void WriteTakes();                                 // writers/kqoxwrite_takes.cpp
     void WriteAnimation(const char* takeName);
 };
 

@@ -1,5 +1,6 @@
 #include "fileio_test_util.h"
 
+#include "fileio/kqoxattribute_private.h"
 #include "fileio/kqoxfilescene.h"
 
 #include <cfloat>
@@ -32,10 +33,12 @@ namespace fileiotest {
 
 namespace {
 
+int gDigits = 17; // significant digits of the listing
+
 std::string Number(double v)
 {
     char text[40];
-    std::snprintf(text, sizeof(text), "%.17g", v);
+    std::snprintf(text, sizeof(text), "%.*g", gDigits, v);
     return text;
 }
 
@@ -187,6 +190,37 @@ void ListMesh(std::ostream& out, KQoxMesh& mesh)
         }
 }
 
+void ListAttribute(std::ostream& out, KQoxNodeAttribute& attribute)
+{
+    out << "  attribute " << attribute.GetAttributeType() << " " << attribute.GetTypeName().ToChars() << "\n";
+    ListProperties(out, qoxnative::AttributeProperties(&attribute));
+    switch (attribute.GetAttributeType())
+    {
+    case KQoxNodeAttribute::eSKELETON:
+        out << "  skeleton " << static_cast<KQoxSkeleton&>(attribute).GetSkeletonType();
+        break;
+    case KQoxNodeAttribute::eMARKER: out << "  marker " << static_cast<KQoxMarker&>(attribute).GetType(); break;
+    case KQoxNodeAttribute::eLIGHT:
+    {
+        KQoxLight& light = static_cast<KQoxLight&>(attribute);
+        out << "  light " << light.GetLightType() << light.GetCastLight() << light.GetGroundProjection()
+            << light.GetVolumetricProjection() << light.GetFrontVolumetricProjection() << " " << light.GetFileName();
+        break;
+    }
+    case KQoxNodeAttribute::eCAMERA_SWITCHER:
+    {
+        KQoxCameraSwitcher& switcher = static_cast<KQoxCameraSwitcher&>(attribute);
+        out << "  switcher";
+        for (int i = 0; i < switcher.GetCameraNameCount(); ++i)
+            out << " " << switcher.GetCameraName(static_cast<unsigned int>(i));
+        out << " index " << switcher.GetDefaultCameraIndex();
+        break;
+    }
+    default: break;
+    }
+    out << "\n";
+}
+
 void ListThumbnail(std::ostream& out, KQoxThumbnail* thumbnail)
 {
     if (!thumbnail)
@@ -329,6 +363,45 @@ void BuildScene(KQoxSdkManager& manager, KQoxScene& scene, const std::string& me
         mesh->GetLayer(second)->SetPolygonGroups(groups);
         Animate(*red, "Walk", 2);
     }
+    // Every other attribute kind, one node each; Hips is a skeleton limb.
+    {
+        KQoxNode* hips = scene.GetRootNode()->GetChild(0);
+        KQoxSkeleton* skeleton = manager.CreateKQoxSkeleton();
+        hips->SetNodeAttribute(skeleton);
+        skeleton->SetSkeletonType(KQoxSkeleton::eLIMB);
+        skeleton->SetLimbLength(2.5);
+        KQoxLight* light = manager.CreateKQoxLight();
+        KQoxNode* lamp = manager.CreateKQoxNode("Lamp");
+        lamp->SetNodeAttribute(light);
+        light->SetLightType(KQoxLight::eSPOT);
+        light->SetGroundProjection(true);
+        light->SetFileName("gobo.tif");
+        light->SetDefaultIntensity(75.5);
+        light->SetDefaultConeAngle(33);
+        KQoxCamera* camera = manager.CreateKQoxCamera();
+        KQoxNode* eye = manager.CreateKQoxNode("Eye");
+        eye->SetNodeAttribute(camera);
+        camera->SetDefaultFieldOfView(62.5);
+        camera->SetPosition(KQoxVector4(1, 2, 3));
+        KQoxMarker* marker = manager.CreateKQoxMarker();
+        KQoxNode* dot = manager.CreateKQoxNode("Dot");
+        dot->SetNodeAttribute(marker);
+        marker->SetType(KQoxMarker::eIK_EFFECTOR);
+        marker->SetSize(4);
+        KQoxNode* empty = manager.CreateKQoxNode("Empty");
+        empty->SetNodeAttribute(manager.CreateKQoxNull());
+        static_cast<KQoxNull*>(empty->GetNodeAttribute())->SetSize(12);
+        KQoxNode* optical = manager.CreateKQoxNode("Optical");
+        optical->SetNodeAttribute(manager.CreateKQoxOpticalReference());
+        KQoxNode* switching = manager.CreateKQoxNode("Switching");
+        KQoxCameraSwitcher* switcher = manager.CreateKQoxCameraSwitcher();
+        switching->SetNodeAttribute(switcher);
+        switcher->AddCameraName("Model::Eye");
+        switcher->AddCameraName("Model::Other");
+        switcher->SetDefaultCameraIndex(1);
+        for (KQoxNode* node : {lamp, eye, dot, empty, optical, switching})
+            scene.GetRootNode()->AddChild(node);
+    }
     // A second branch under the root.
     KQoxNode* side = manager.CreateKQoxNode("Side");
     scene.GetRootNode()->AddChild(side);
@@ -386,8 +459,9 @@ void BuildScene(KQoxSdkManager& manager, KQoxScene& scene, const std::string& me
     scene.SetCurrentTake("Walk");
 }
 
-std::string ListScene(KQoxSdkManager& manager, KQoxScene& source)
+std::string ListScene(KQoxSdkManager& manager, KQoxScene& source, int digits)
 {
+    gDigits = digits;
     KQoxFileScene scene(manager);
     scene.Gather(source);
     std::ostringstream out;
@@ -410,6 +484,8 @@ std::string ListScene(KQoxSdkManager& manager, KQoxScene& source)
         ListUserProperties(out, *node);
         if (KQoxMesh* mesh = dynamic_cast<KQoxMesh*>(node->GetNodeAttribute()))
             ListMesh(out, *mesh);
+        else if (KQoxNodeAttribute* attribute = node->GetNodeAttribute())
+            ListAttribute(out, *attribute);
         ListProperties(out, node->GetPropertyHandler());
         ListTakes(out, *node);
         for (int i = node->GetChildCount() - 1; i >= 0; --i)

@@ -23,7 +23,8 @@ void BuildScene(qoxsdk_600::KQoxSdkManager& manager, qoxsdk_600::KQoxScene& scen
 
 // Every node with its depth, properties, user properties, state and take
 // curves; every texture, video, take description and setting.
-std::string ListScene(qoxsdk_600::KQoxSdkManager& manager, qoxsdk_600::KQoxScene& scene);
+// Numbers are listed with digits significant digits (ASCII files keep 15).
+std::string ListScene(qoxsdk_600::KQoxSdkManager& manager, qoxsdk_600::KQoxScene& scene, int digits = 17);
 
 } // namespace fileiotest
 
