@@ -7,6 +7,10 @@
 #include "fileio/kqoxexporter.h"
 #include "scene/kqoxscene.h"
 #include "fileio/kqoxioregistry.h"
+#include "scene/attributes/kqoxlayer.h"
+#include "scene/attributes/kqoxlight.h"
+#include "scene/attributes/kqoxmaterial.h"
+#include "scene/attributes/kqoxmesh.h"
 #include "scene/attributes/kqoxtexture.h"
 #include "scene/attributes/kqoxvideo.h"
 #include "scene/kqoxentity.h"
@@ -33,6 +37,28 @@ int main(int argc, char** argv)
         scene.GetRootNode()->AddChild(a);
         a->AddChild(b);
         b->SetShadingMode(KQoxNode::eWIRE_FRAME);
+        // A triangle with normals, UVs and a material, and a light.
+        KQoxMesh* mesh = manager.CreateKQoxMesh();
+        b->SetNodeAttribute(mesh);
+        mesh->InitControlPoints(3);
+        mesh->BeginPolygon(-1, -1, 0);
+        for (int v = 0; v < 3; ++v)
+            mesh->AddPolygon(v);
+        mesh->EndPolygon();
+        KQoxLayerElementMaterial* materials = new KQoxLayerElementMaterial;
+        materials->mMappingMode = KQoxLayerElement::eALL_SAME;
+        materials->mReferenceMode = KQoxLayerElement::eINDEX_TO_DIRECT;
+        materials->mDirectArray.Add(manager.CreateKQoxMaterial("M"));
+        materials->mIndexArray.Add(0);
+        mesh->GetLayer(0)->SetMaterials(materials);
+        KQoxLayerElementUV* uvs = new KQoxLayerElementUV;
+        uvs->mMappingMode = KQoxLayerElement::eBY_CONTROL_POINT;
+        for (int v = 0; v < 3; ++v)
+            uvs->mDirectArray.Add(KQoxVector2(v, 1));
+        mesh->GetLayer(0)->SetUVs(uvs);
+        KQoxNode* lamp = manager.CreateKQoxNode("Lamp");
+        lamp->SetNodeAttribute(manager.CreateKQoxLight());
+        scene.GetRootNode()->AddChild(lamp);
         KQoxTakeNode* take = a->CreateTakeNode("Take 001");
         if (KFCurve* curve = take ? take->GetTranslationX() : nullptr)
         {
