@@ -5,6 +5,7 @@
 #include "object/kpropertydatatype.h"
 #include "scene/attributes/kqoxcamera.h"
 #include "scene/attributes/kqoxcameraswitcher.h"
+#include "scene/attributes/kqoxgeometry.h"
 #include "scene/attributes/kqoxlight.h"
 #include "scene/attributes/kqoxmarker.h"
 #include "scene/attributes/kqoxnull.h"
@@ -327,6 +328,10 @@ bool KQoxNode::SetEntity(KQoxEntity* entity, bool replace)
             {
                 old->RemoveNode(nodes[i]);
                 nodes[i]->mEntity = nullptr;
+                // Geometry counts its layers' materials and textures in the
+                // entity of its node: it follows the node.
+                if (KQoxGeometry* geometry = dynamic_cast<KQoxGeometry*>(nodes[i]->mNodeAttribute))
+                    geometry->SetGeometryEntity(nullptr);
             }
             for (int i = 0; i < materials.GetCount(); ++i)
                 old->RemoveMaterial(materials[i]);
@@ -347,6 +352,8 @@ bool KQoxNode::SetEntity(KQoxEntity* entity, bool replace)
             {
                 entity->AddNode(nodes[i]);
                 nodes[i]->mEntity = entity;
+                if (KQoxGeometry* geometry = dynamic_cast<KQoxGeometry*>(nodes[i]->mNodeAttribute))
+                    geometry->SetGeometryEntity(entity);
             }
             for (int i = 0; i < materials.GetCount(); ++i)
                 entity->AddMaterial(materials[i]);
