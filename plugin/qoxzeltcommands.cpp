@@ -337,6 +337,6 @@ ZStatus QoxZeltTranslator::reader(const ZFileObject& file, const ZString&, FileA
 
 ZPxFileTranslator::ZFileKind QoxZeltTranslator::identifyFile(const ZFileObject& file, const char*, short) const
 {
-    const std::string& name = file.fullName().str();
+    const std::string name = file.fullName().str();
     return name.size() > 4 && strcasecmp(name.c_str() + name.size() - 4, ".qox") == 0 ? kIsMyFileType : kNotMyFileType;
 }
