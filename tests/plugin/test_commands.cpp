@@ -225,3 +225,21 @@ TEST_F(PluginTest, ZeltRunsTheCommandsFromAScript)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(PluginTest, TranslatorRegistrationFailureStopsTheStartUp)
+{
+    ASSERT_TRUE(Load());
+    // A second copy finds the translator "Qox" taken.
+    std::filesystem::copy_file(mDir.File("qoxzelt.so"), mDir.File("qoxzelt2.so"));
+    zelthost::Host::Get().ClearTranscript();
+    EXPECT_FALSE(zelthost::Host::Get().LoadPlugin(mDir.File("qoxzelt2.so")));
+    std::vector<std::string> errors = zelthost::Host::Get().Errors();
+    ASSERT_FALSE(errors.empty());
+    EXPECT_NE(errors.front().find("registerFileTranslator"), std::string::npos) << errors.front();
+    // The first copy's commands still answer.
+    EXPECT_EQ(Run("QOXGetTakeCount"), std::vector<std::string>{"0"});
+}
+
+} // namespace
