@@ -6,6 +6,7 @@
 
 #include "base/kpath.h"
 #include "host/zfn.h"
+#include "host/zgeometry.h"
 #include "plugin/import/qoxzeltimport.h"
 #include "plugin/import/qoxzeltmergenodematcher.h"
 #include "plugin/qoxzeltdialogs.h"
@@ -220,6 +221,44 @@ TEST_F(ShellTest, PlugHelpersOnTheHost)
     EXPECT_TRUE(attribute.isHidden());
     EXPECT_TRUE(attribute.isStorable());
     EXPECT_FALSE(attribute.isConnectable());
+}
+
+TEST_F(ShellTest, DependencyWalkFindsTheBlendShapeUpstream)
+{
+    // Two one-quad meshes; the first is deformed by a blend shape.
+    ZObject shapes[2];
+    for (ZObject& shape : shapes)
+    {
+        ZFnTransform t;
+        ZObject transform = t.create();
+        ZPointArray points;
+        for (int k = 0; k < 4; ++k)
+            points.append(ZPoint(k & 1, k >> 1, 0));
+        ZIntArray counts(1, 4), connects;
+        for (int v : {0, 1, 3, 2})
+            connects.append(v);
+        ZFnMesh mesh;
+        ZStatus st;
+        mesh.create(4, 1, points, counts, connects, transform, &st);
+        ASSERT_TRUE(st) << st.errorString();
+        shape = ZFnDagNode(transform).child(0);
+        if (&shape == &shapes[0])
+        {
+            ZFnBlendShapeDeformer blend;
+            blend.create(transform, ZFnBlendShapeDeformer::kLocalOrigin, &st);
+            ASSERT_TRUE(st) << st.errorString();
+        }
+    }
+    ZObject found;
+    EXPECT_TRUE(QoxZeltUtility::GetDependencyOfThisType(&shapes[0], 327, &found, ZItDependencyGraph::kUpstream,
+                                                        ZFn::kBlendShape));
+    EXPECT_TRUE(found.hasFn(ZFn::kBlendShape));
+    ZObject none;
+    EXPECT_FALSE(QoxZeltUtility::GetDependencyOfThisType(&shapes[1], 327, &none, ZItDependencyGraph::kUpstream,
+                                                         ZFn::kBlendShape));
+    EXPECT_TRUE(none.isNull());
+    EXPECT_FALSE(
+        QoxZeltUtility::GetDependencyOfThisType(nullptr, 327, &none, ZItDependencyGraph::kUpstream, ZFn::kBlendShape));
 }
 
 TEST_F(ShellTest, TransformHelpersRoundTrip)
