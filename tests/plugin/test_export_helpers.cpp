@@ -78,22 +78,6 @@ TEST(LayerMapping, TexturesBeyondTheKeyRangeAreRefused)
     EXPECT_EQ(Items(mapping.repeats), (std::vector<int>{0, 0}));
 }
 
-TEST(LayerMapping, ManyPairsStayDistinct)
-{
-    typedef KQoxLayerElement L;
-    KLayerMapping mapping(0, L::eALL_SAME, L::eBY_POLYGON, L::eALL_SAME);
-    ZObject object;
-    for (int round = 0; round < 2; ++round)
-        for (int layer = 0; layer < 10; ++layer)
-            for (int texture = 0; texture < 100; ++texture)
-                mapping.AddData(layer, texture, object);
-    EXPECT_EQ(mapping.layers.GetCount(), 10);
-    ASSERT_EQ(mapping.keys.GetCount(), 1000);
-    EXPECT_EQ(mapping.keys[999], 9u * 1024u + 99u);
-    for (int i = 0; i < 1000; ++i)
-        ASSERT_EQ(mapping.repeats[i], 1);
-}
-
 TEST(ArrayFindAfter, BoundsAndStart)
 {
     KArrayTemplate<unsigned int> empty;
