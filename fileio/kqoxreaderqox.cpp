@@ -95,6 +95,10 @@ void KQoxRead6::Destroy()
         manager.DestroyKQoxVideo(video);
     for (KQoxMaterial* material : mMaterials)
         manager.DestroyKQoxMaterial(material);
+    for (KQoxPose* pose : mPoses)
+        manager.DestroyKQoxPose(pose);
+    mScene.mPoses.clear();
+    mPoses.clear();
     if (mMadeSceneInfo)
     {
         if (KQoxThumbnail* thumbnail = mMadeSceneInfo->GetSceneThumbnail())
@@ -270,6 +274,8 @@ bool KQoxReaderQox::ReadFileScene(KQoxFileScene& scene, const KStreamOptionsQox&
             std::string kind(name);
             if (kind == kModel && qoxOptions->GetState(KStreamOptionsQox::eMODEL))
                 r.ReadNode();
+            else if (kind == kPose && qoxOptions->GetState(KStreamOptionsQox::eCHARACTER))
+                r.ReadPose();
             else if (kind == kMaterial && qoxOptions->GetState(KStreamOptionsQox::eMATERIAL))
                 r.ReadMaterial();
             else if (kind == kTexture && qoxOptions->GetState(KStreamOptionsQox::eTEXTURE))

@@ -14,6 +14,7 @@ namespace qoxsdk_600 {
 
 class KQoxMaterial;
 class KQoxNode;
+class KQoxPose;
 class KQoxObject;
 class KQoxTakeNodeContainer;
 class KQoxSceneInfo;
@@ -36,6 +37,7 @@ struct KQoxRead6
     std::vector<KQoxTexture*> mTextures;
     std::vector<KQoxVideo*> mVideos;
     std::vector<KQoxMaterial*> mMaterials;
+    std::vector<KQoxPose*> mPoses;
     KQoxSceneInfo* mMadeSceneInfo = nullptr; // made by this read
     bool mCorrupted = false;
     KString mTakeRead; // the take of the last animation section read
@@ -59,6 +61,7 @@ struct KQoxRead6
     void ReadConnections();                           // kqoxread_node.cpp
     void ReadTexture();                               // kqoxread_texture.cpp
     void ReadMaterial();                              // kqoxread_material.cpp
+    void ReadPose();                                  // kqoxread_pose.cpp
     void ReadMesh(KQoxNode& node);                    // kqoxread_mesh.cpp: the open node block's geometry
     void ReadAttribute(KQoxNode& node);               // kqoxread_attribute.cpp
     void ReadDefaults(KQoxTakeNodeContainer& object); // kqoxread_attribute.cpp

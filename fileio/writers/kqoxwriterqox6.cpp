@@ -313,6 +313,9 @@ bool KQoxWriterQox6::WriteFileScene(KQoxFileScene& scene, const KStreamOptionsQo
     }
     for (KQoxNode* node : w.mNodes)
         w.WriteNode(*node);
+    if (options.GetState(KStreamOptionsQox::eCHARACTER))
+        for (KQoxPose* pose : scene.mPoses)
+            w.WritePose(*pose);
     if (options.GetState(KStreamOptionsQox::eGLOBAL_SETTINGS))
     {
         w.WriteSceneInfo();

@@ -18,6 +18,7 @@ namespace qoxsdk_600 {
 class KQoxMaterial;
 class KQoxMesh;
 class KQoxNode;
+class KQoxPose;
 class KQoxNodeAttribute;
 class KQoxObject;
 class KQoxTakeNodeContainer;
@@ -57,6 +58,7 @@ struct KQoxWrite6
     // ---- units ----
     void WriteNode(KQoxNode& node);                    // writers/kqoxwrite_node.cpp
     void WriteMaterial(KQoxMaterial& material);        // writers/kqoxwrite_material.cpp
+    void WritePose(KQoxPose& pose);                    // writers/kqoxwrite_pose.cpp
     void WriteMesh(KQoxMesh& mesh);                    // writers/kqoxwrite_mesh.cpp
     void WriteAttribute(KQoxNodeAttribute& attribute); // writers/kqoxwrite_attribute.cpp
     void WriteDefaults(KQoxTakeNodeContainer& object); // writers/kqoxwrite_attribute.cpp

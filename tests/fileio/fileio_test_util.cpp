@@ -19,6 +19,7 @@
 #include "scene/kqoxnode.h"
 #include "scene/kqoxentity.h"
 #include "scene/kqoxnodelimits.h"
+#include "scene/kqoxpose.h"
 #include "scene/kqoxscene.h"
 #include "fileio/kqoxfilescene.h"
 #include "scene/kqoxsceneinfo.h"
@@ -402,6 +403,18 @@ void BuildScene(KQoxSdkManager& manager, KQoxScene& scene, const std::string& me
         for (KQoxNode* node : {lamp, eye, dot, empty, optical, switching})
             scene.GetRootNode()->AddChild(node);
     }
+    // A bind pose of two nodes, one matrix local.
+    {
+        KQoxPose* pose = manager.CreateKQoxPose("Bind", true);
+        KQoxMatrix matrix;
+        for (int r = 0; r < 4; ++r)
+            for (int c = 0; c < 4; ++c)
+                matrix.Set(r, c, r * 4 + c + 0.5);
+        pose->Add("Model::Hips", matrix, false);
+        pose->Add("Model::Spine", matrix, true);
+        scene.AddPose(pose);
+        scene.AddPose(manager.CreateKQoxPose("Rest", false));
+    }
     // A second branch under the root.
     KQoxNode* side = manager.CreateKQoxNode("Side");
     scene.GetRootNode()->AddChild(side);
@@ -490,6 +503,17 @@ std::string ListScene(KQoxSdkManager& manager, KQoxScene& source, int digits)
         ListTakes(out, *node);
         for (int i = node->GetChildCount() - 1; i >= 0; --i)
             pending.push_back({node->GetChild(i), depth + 1});
+    }
+    for (KQoxPose* pose : scene.mPoses)
+    {
+        out << "pose " << pose->GetName() << " bind " << pose->IsBindPose() << "\n";
+        for (int i = 0; i < pose->GetCount(); ++i)
+        {
+            out << "  " << pose->GetNodeName(i).ToChars() << " local " << pose->IsLocalMatrix(i);
+            for (int k = 0; k < 16; ++k)
+                out << " " << Number(static_cast<const double*>(pose->GetMatrix(i))[k]);
+            out << "\n";
+        }
     }
     for (KQoxMaterial* material : scene.mMaterials)
     {
