@@ -12,6 +12,7 @@
 #include "scene/attributes/kqoxvideo.h"
 #include "scene/kqoxentity.h"
 #include "scene/kqoxnode.h"
+#include "scene/kqoxpose.h"
 #include "scene/kqoxscene.h"
 
 namespace qoxsdk_600 {
@@ -67,6 +68,9 @@ void KQoxFileScene::Gather(KQoxScene& scene)
         for (int i = node->GetChildCount() - 1; i >= 0; --i)
             pending.push_back(node->GetChild(i));
     }
+    mPoses.clear();
+    for (int i = 0; i < scene.GetPoseCount(); ++i)
+        mPoses.push_back(scene.GetPose(i));
     mTakeInfos.clear();
     KArrayTemplate<KString*> names;
     scene.FillTakeNameArray(names);
@@ -101,6 +105,8 @@ void KQoxFileScene::Apply(KQoxScene& scene)
     for (KQoxVideo* video : mVideos)
         if (!listed(video, entity->GetVideoCount(), &KQoxEntity::GetVideo))
             entity->AddVideo(video);
+    for (KQoxPose* pose : mPoses)
+        scene.AddPose(pose);
     for (const std::unique_ptr<KQoxTakeInfo>& info : mTakeInfos)
     {
         // A take no object animates still has its description.

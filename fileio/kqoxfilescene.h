@@ -19,6 +19,7 @@ namespace qoxsdk_600 {
 
 class KQoxMaterial;
 class KQoxNode;
+class KQoxPose;
 class KQoxScene;
 class KQoxSceneInfo;
 class KQoxSdkManager;
@@ -38,6 +39,7 @@ struct KQoxFileScene
     std::vector<KQoxTexture*> mTextures;
     std::vector<KQoxVideo*> mVideos;
     std::vector<KQoxMaterial*> mMaterials;
+    std::vector<KQoxPose*> mPoses;
     std::vector<std::unique_ptr<KQoxTakeInfo>> mTakeInfos;
     KString mCurrentTakeName;
     KQoxSceneInfo* mSceneInfo = nullptr; // from the manager; may be null

@@ -8,7 +8,9 @@
 #include "fileio/kqoxreaderqox_private.h"
 #include "scene/attributes/kqoxlayer.h"
 #include "scene/attributes/kqoxmaterial.h"
+#include "scene/attributes/kqoxlink.h"
 #include "scene/attributes/kqoxmesh.h"
+#include "scene/attributes/kqoxshape.h"
 #include "scene/attributes/kqoxtexture.h"
 #include "scene/kqoxnode.h"
 #include "scene/kqoxsdkmanager.h"
@@ -70,7 +72,134 @@ bool Resolve(const std::vector<int>& positions, const std::vector<T*>& objects, 
     return true;
 }
 
+// The three vectors of a link transform; false when the field is missing
+// or short.
+bool ReadTransform(IQoxObject& file, const char* name, KQoxVector4& t, KQoxVector4& r, KQoxVector4& s)
+{
+    if (!file.FieldReadBegin(name))
+        return false;
+    bool ok = file.FieldReadGetRemain() >= 12;
+    for (KQoxVector4* v : {&t, &r, &s})
+        for (int k = 0; ok && k < 4; ++k)
+            (*v)[k] = file.FieldReadD();
+    file.FieldReadEnd();
+    return ok;
+}
+
 } // namespace
+
+bool KQoxRead6::ReadLinksAndShapes(KQoxGeometry& geometry)
+{
+    KQoxSdkManager& manager = mScene.mManager;
+    const int points = geometry.GetControlPointsCount();
+    bool ok = true;
+    while (ok && Ok() && mFile.FieldReadBegin(kLink))
+    {
+        int linked = mFile.FieldReadI();
+        int associate = mFile.FieldReadI();
+        KQoxLink* link = manager.CreateKQoxLink();
+        ok = link && linked >= -1 && associate >= -1 && mFile.FieldReadBlockBegin();
+        if (ok)
+        {
+            geometry.AddLink(link);
+            mPendingLinks.push_back({link, linked, associate});
+            KString mode(mFile.FieldReadC(kLinkMode, ""));
+            link->SetLinkMode(mode == "Additive" ? KQoxLink::eADDITIVE
+                                                 : (mode == "Total1" ? KQoxLink::eTOTAL1 : KQoxLink::eNORMALIZE));
+            if (mFile.FieldReadBegin(kUserData))
+            {
+                KString id(mFile.FieldReadC());
+                KString data(mFile.FieldReadC());
+                link->SetUserData(id, data);
+                mFile.FieldReadEnd();
+            }
+            std::vector<int> indexes;
+            std::vector<double> weights;
+            ok = ReadInts(mFile, kIndexes, indexes);
+            if (ok && mFile.FieldReadBegin(kWeights))
+            {
+                long long count = mFile.FieldReadArrayCount();
+                ok = count == static_cast<long long>(indexes.size());
+                weights.resize(indexes.size());
+                ok = ok && mFile.FieldReadArrayD(weights.data(), weights.size());
+                mFile.FieldReadEnd();
+            }
+            ok = ok && weights.size() == indexes.size();
+            for (size_t i = 0; ok && i < indexes.size(); ++i)
+            {
+                ok = indexes[i] >= 0 && indexes[i] < points;
+                if (ok)
+                    link->AddControlPointIndex(indexes[i], weights[i]);
+            }
+            KQoxVector4 t, r, s;
+            if (ok && ReadTransform(mFile, kTransform, t, r, s))
+            {
+                link->SetTransformT(t);
+                link->SetTransformR(r);
+                link->SetTransformS(s);
+            }
+            if (ok && ReadTransform(mFile, kTransformLink, t, r, s))
+            {
+                link->SetTransformLinkT(t);
+                link->SetTransformLinkR(r);
+                link->SetTransformLinkS(s);
+            }
+            if (ok && ReadTransform(mFile, kTransformAssociateModel, t, r, s))
+            {
+                link->SetTransformAssociateModelT(t);
+                link->SetTransformAssociateModelR(r);
+                link->SetTransformAssociateModelS(s);
+            }
+            if (ok && ReadTransform(mFile, kTransformParent, t, r, s))
+            {
+                link->SetTransformParentT(t);
+                link->SetTransformParentR(r);
+                link->SetTransformParentS(s);
+            }
+            mFile.FieldReadBlockEnd();
+        }
+        mFile.FieldReadEnd();
+    }
+    while (ok && Ok() && mFile.FieldReadBegin(kShape))
+    {
+        KString name(mFile.FieldReadC());
+        KQoxShape* shape = manager.CreateKQoxShape();
+        ok = shape && mFile.FieldReadBlockBegin();
+        if (ok)
+        {
+            ok = ReadItems(mFile, kVertices, shape->GetControlPointArray(), 4);
+            if (ok && mFile.FieldReadGetCount(kNormals) > 0)
+            {
+                KQoxLayer* layer = shape->GetLayer(shape->GetLayerCount() > 0 ? 0 : shape->CreateLayer());
+                KQoxLayerElementNormal* normals = new KQoxLayerElementNormal;
+                layer->SetNormals(normals);
+                ok = ReadItems(mFile, kNormals, normals->mDirectArray, 4);
+            }
+            geometry.AddShape(shape, name.ToChars());
+            mFile.FieldReadBlockEnd();
+        }
+        mFile.FieldReadEnd();
+    }
+    return ok;
+}
+
+void KQoxRead6::ResolveLinks()
+{
+    const int count = static_cast<int>(mNodes.size());
+    for (const PendingLink& pending : mPendingLinks)
+    {
+        if (pending.mLinked >= count || pending.mAssociate >= count)
+        {
+            mCorrupted = true;
+            return;
+        }
+        if (pending.mLinked >= 0)
+            pending.mLink->SetLink(mNodes[static_cast<size_t>(pending.mLinked)]);
+        if (pending.mAssociate >= 0)
+            pending.mLink->SetAssociateModel(mNodes[static_cast<size_t>(pending.mAssociate)]);
+    }
+    mPendingLinks.clear();
+}
 
 void KQoxRead6::ReadMesh(KQoxNode& node)
 {
@@ -106,6 +235,8 @@ void KQoxRead6::ReadMesh(KQoxNode& node)
             mesh->AddPolygon(vertices[next++]);
         mesh->EndPolygon();
     }
+
+    ok = ok && ReadLinksAndShapes(*mesh);
 
     // Layers in order; layer 0 may exist already (polygons make it).
     int layerCount = 0;

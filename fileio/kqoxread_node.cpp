@@ -49,15 +49,17 @@ void KQoxRead6::ReadNode()
     bool pivotEnabled = true;
     if (mFile.FieldReadBlockBegin())
     {
-        // The attribute first (it adds its channels), then the Default take's
-        // static values, then the properties: their full-precision values
-        // win over the curves' own.
+        // User properties, the attribute (it adds its channels), the Default
+        // take's static values, then the property values: their full
+        // precision wins over the curves' own.
+        ReadUserProperties(*node, node->GetPropertyHandler());
         if (kind == "Mesh")
             ReadMesh(*node);
         else
             ReadAttribute(*node);
         ReadDefaults(*node);
-        ObjectHeader(*node, node->GetPropertyHandler());
+        if (Ok())
+            mFile.FieldReadPropertiesList(*node->GetPropertyHandler());
         node->SetMultiLayer(mFile.FieldReadI(kMultiLayer, 0) != 0);
         node->SetMultiTakeMode(mFile.FieldReadI(kMultiTake, 0) != 0 ? KQoxNode::eMULTI_TAKE : KQoxNode::eNO_MULTI_TAKE);
         // The writer leaves the field out for hard shading (mode 0).

@@ -6,6 +6,7 @@
 
 #include "fileio/kqoxnative_private.h"
 #include "fileio/kqoxreaderqox_private.h"
+#include "scene/attributes/kqoxgeometry.h"
 #include "scene/attributes/kqoxmaterial.h"
 #include "scene/attributes/kqoxtexture.h"
 #include "scene/attributes/kqoxvideo.h"
@@ -30,7 +31,7 @@ bool KQoxRead6::Ok()
     return !mCorrupted;
 }
 
-void KQoxRead6::ObjectHeader(KQoxObject& object, KObject* properties)
+void KQoxRead6::ReadUserProperties(KQoxObject& object, KObject* properties)
 {
     if (mFile.FieldReadBegin(kUserProperties))
     {
@@ -63,6 +64,11 @@ void KQoxRead6::ObjectHeader(KQoxObject& object, KObject* properties)
         }
         mFile.FieldReadEnd();
     }
+}
+
+void KQoxRead6::ObjectHeader(KQoxObject& object, KObject* properties)
+{
+    ReadUserProperties(object, properties);
     if (properties && Ok())
         mFile.FieldReadPropertiesList(*properties);
 }
@@ -95,6 +101,10 @@ void KQoxRead6::Destroy()
         manager.DestroyKQoxVideo(video);
     for (KQoxMaterial* material : mMaterials)
         manager.DestroyKQoxMaterial(material);
+    for (KQoxPose* pose : mPoses)
+        manager.DestroyKQoxPose(pose);
+    mScene.mPoses.clear();
+    mPoses.clear();
     if (mMadeSceneInfo)
     {
         if (KQoxThumbnail* thumbnail = mMadeSceneInfo->GetSceneThumbnail())
@@ -270,6 +280,8 @@ bool KQoxReaderQox::ReadFileScene(KQoxFileScene& scene, const KStreamOptionsQox&
             std::string kind(name);
             if (kind == kModel && qoxOptions->GetState(KStreamOptionsQox::eMODEL))
                 r.ReadNode();
+            else if (kind == kPose && qoxOptions->GetState(KStreamOptionsQox::eCHARACTER))
+                r.ReadPose();
             else if (kind == kMaterial && qoxOptions->GetState(KStreamOptionsQox::eMATERIAL))
                 r.ReadMaterial();
             else if (kind == kTexture && qoxOptions->GetState(KStreamOptionsQox::eTEXTURE))
@@ -288,6 +300,7 @@ bool KQoxReaderQox::ReadFileScene(KQoxFileScene& scene, const KStreamOptionsQox&
         int connections = mFile.ProjectFindSection(kConnections);
         bool entered = connections >= 0 && mFile.ProjectOpenSection(connections);
         r.ReadConnections();
+        r.ResolveLinks();
         if (entered)
             mFile.ProjectReadSectionEnd();
     }
@@ -325,6 +338,11 @@ bool KQoxReaderQox::ReadFileScene(KQoxFileScene& scene, const KStreamOptionsQox&
             mFile.ProjectReadSectionEnd();
         }
     }
+    // Shape channels the geometry has no shape for go.
+    for (KQoxNode* node : r.mNodes)
+        if (KQoxGeometry* geometry = dynamic_cast<KQoxGeometry*>(node->GetNodeAttribute()))
+            for (int t = 0; t < node->GetTakeNodeCount(); ++t)
+                geometry->CleanShapeChannels(node->GetTakeNode(t));
     if (!r.Ok())
     {
         r.Destroy();

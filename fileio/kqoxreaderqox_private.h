@@ -12,8 +12,11 @@
 
 namespace qoxsdk_600 {
 
+class KQoxGeometry;
+class KQoxLink;
 class KQoxMaterial;
 class KQoxNode;
+class KQoxPose;
 class KQoxObject;
 class KQoxTakeNodeContainer;
 class KQoxSceneInfo;
@@ -36,8 +39,17 @@ struct KQoxRead6
     std::vector<KQoxTexture*> mTextures;
     std::vector<KQoxVideo*> mVideos;
     std::vector<KQoxMaterial*> mMaterials;
+    std::vector<KQoxPose*> mPoses;
     KQoxSceneInfo* mMadeSceneInfo = nullptr; // made by this read
     bool mCorrupted = false;
+    // Links whose nodes are known by position until every node is read.
+    struct PendingLink
+    {
+        KQoxLink* mLink;
+        int mLinked;
+        int mAssociate;
+    };
+    std::vector<PendingLink> mPendingLinks;
     KString mTakeRead; // the take of the last animation section read
 
     // ---- helpers (kqoxreaderqox.cpp) ----
@@ -45,6 +57,7 @@ struct KQoxRead6
     bool Ok();
     // The user properties of the open object block, then its property list.
     void ObjectHeader(KQoxObject& object, KObject* properties);
+    void ReadUserProperties(KQoxObject& object, KObject* properties);
     // A thumbnail block of the open list; null when none or damaged.
     KQoxThumbnail* Thumbnail();
     void Destroy();
@@ -59,7 +72,10 @@ struct KQoxRead6
     void ReadConnections();                           // kqoxread_node.cpp
     void ReadTexture();                               // kqoxread_texture.cpp
     void ReadMaterial();                              // kqoxread_material.cpp
+    void ReadPose();                                  // kqoxread_pose.cpp
     void ReadMesh(KQoxNode& node);                    // kqoxread_mesh.cpp: the open node block's geometry
+    bool ReadLinksAndShapes(KQoxGeometry& geometry);  // kqoxread_mesh.cpp
+    void ResolveLinks();                              // the links' nodes, once every node is read
     void ReadAttribute(KQoxNode& node);               // kqoxread_attribute.cpp
     void ReadDefaults(KQoxTakeNodeContainer& object); // kqoxread_attribute.cpp
     void ReadVideo();                                 // kqoxread_video.cpp

@@ -5,7 +5,6 @@
 
 #include "fcurve/kfcurve.h"
 #include "fileio/kqoxexporter.h"
-#include "scene/kqoxscene.h"
 #include "fileio/kqoxioregistry.h"
 #include "scene/attributes/kqoxlayer.h"
 #include "scene/attributes/kqoxlight.h"
@@ -16,7 +15,9 @@
 #include "scene/kqoxentity.h"
 #include "scene/kqoxnode.h"
 #include "scene/kqoxsceneinfo.h"
+#include "scene/kqoxscene.h"
 #include "scene/kqoxsdkmanager.h"
+#include "scene/kqoxtakeinfo.h"
 #include "scene/kqoxtakenode.h"
 #include "scene/kqoxthumbnail.h"
 

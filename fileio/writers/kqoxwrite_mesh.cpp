@@ -5,7 +5,9 @@
 #include "fileio/kqoxnative_private.h"
 #include "fileio/writers/kqoxwriterqox6_private.h"
 #include "scene/attributes/kqoxlayer.h"
+#include "scene/attributes/kqoxlink.h"
 #include "scene/attributes/kqoxmesh.h"
+#include "scene/attributes/kqoxshape.h"
 
 namespace qoxsdk_600 {
 
@@ -44,7 +46,74 @@ std::vector<int> Positions(const KArrayTemplate<T*>& objects, const std::unorder
     return out;
 }
 
+void Vector(IQoxObject& file, const KQoxVector4& v)
+{
+    for (int k = 0; k < 4; ++k)
+        file.FieldWriteD(v[k]);
+}
+
+// The three vectors of one of a link's transforms.
+void Transform(IQoxObject& file, const char* name, const KQoxVector4& t, const KQoxVector4& r, const KQoxVector4& s)
+{
+    file.FieldWriteBegin(name);
+    Vector(file, t);
+    Vector(file, r);
+    Vector(file, s);
+    file.FieldWriteEnd();
+}
+
 } // namespace
+
+void KQoxWrite6::WriteLinksAndShapes(KQoxGeometry& geometry)
+{
+    for (int i = 0; i < geometry.GetLinkCount(); ++i)
+    {
+        KQoxLink* link = geometry.GetLink(i);
+        auto position = [this](KQoxNode* node) {
+            auto found = mNodeIndex.find(node);
+            return found == mNodeIndex.end() ? -1 : found->second;
+        };
+        mFile.FieldWriteBegin(kLink);
+        mFile.FieldWriteI(position(link->GetLink()));
+        mFile.FieldWriteI(position(link->GetAssociateModel()));
+        mFile.FieldWriteBlockBegin();
+        if (const char* mode = KQoxLink::LinkModeToken(link->GetLinkMode()))
+            Text(kLinkMode, mode);
+        mFile.FieldWriteBegin(kUserData);
+        mFile.FieldWriteC(link->GetUserDataID().ToChars());
+        mFile.FieldWriteC(link->GetUserData().ToChars());
+        mFile.FieldWriteEnd();
+        Ints(mFile, kIndexes, link->GetControlPointIndices(), link->GetControlPointIndicesCount());
+        mFile.FieldWriteBegin(kWeights);
+        mFile.FieldWriteArrayD(link->GetControlPointWeights(),
+                               static_cast<unsigned int>(link->GetControlPointIndicesCount()));
+        mFile.FieldWriteEnd();
+        KQoxVector4 t, r, s;
+        Transform(mFile, kTransform, link->GetTransformT(t), link->GetTransformR(r), link->GetTransformS(s));
+        Transform(mFile, kTransformLink, link->GetTransformLinkT(t), link->GetTransformLinkR(r),
+                  link->GetTransformLinkS(s));
+        Transform(mFile, kTransformAssociateModel, link->GetTransformAssociateModelT(t),
+                  link->GetTransformAssociateModelR(r), link->GetTransformAssociateModelS(s));
+        if (link->IsTransformParentSet())
+            Transform(mFile, kTransformParent, link->GetTransformParentT(t), link->GetTransformParentR(r),
+                      link->GetTransformParentS(s));
+        mFile.FieldWriteBlockEnd();
+        mFile.FieldWriteEnd();
+    }
+    for (int i = 0; i < geometry.GetShapeCount(); ++i)
+    {
+        KQoxShape* shape = geometry.GetShape(i);
+        mFile.FieldWriteBegin(kShape);
+        mFile.FieldWriteC(geometry.GetShapeName(i));
+        mFile.FieldWriteBlockBegin();
+        Items(mFile, kVertices, shape->GetControlPointArray(), 4);
+        KQoxLayer* layer = shape->GetLayer(0);
+        if (layer && layer->GetNormals())
+            Items(mFile, kNormals, layer->GetNormals()->mDirectArray, 4);
+        mFile.FieldWriteBlockEnd();
+        mFile.FieldWriteEnd();
+    }
+}
 
 void KQoxWrite6::WriteMesh(KQoxMesh& mesh)
 {
@@ -66,6 +135,7 @@ void KQoxWrite6::WriteMesh(KQoxMesh& mesh)
     Ints(mFile, kPolygonSizes, sizes.data(), static_cast<int>(sizes.size()));
     Ints(mFile, kPolygonGroups, groups.data(), static_cast<int>(groups.size()));
 
+    WriteLinksAndShapes(mesh);
     for (int l = 0; l < mesh.GetLayerCount(); ++l)
     {
         KQoxLayer* layer = mesh.GetLayer(l);

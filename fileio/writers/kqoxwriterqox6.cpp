@@ -311,8 +311,13 @@ bool KQoxWriterQox6::WriteFileScene(KQoxFileScene& scene, const KStreamOptionsQo
         for (KQoxVideo* video : scene.mVideos)
             w.WriteVideo(*video);
     }
+    for (size_t i = 0; i < w.mNodes.size(); ++i)
+        w.mNodeIndex[w.mNodes[i]] = static_cast<int>(i);
     for (KQoxNode* node : w.mNodes)
         w.WriteNode(*node);
+    if (options.GetState(KStreamOptionsQox::eCHARACTER))
+        for (KQoxPose* pose : scene.mPoses)
+            w.WritePose(*pose);
     if (options.GetState(KStreamOptionsQox::eGLOBAL_SETTINGS))
     {
         w.WriteSceneInfo();

@@ -16,8 +16,10 @@ class KObject;
 namespace qoxsdk_600 {
 
 class KQoxMaterial;
+class KQoxGeometry;
 class KQoxMesh;
 class KQoxNode;
+class KQoxPose;
 class KQoxNodeAttribute;
 class KQoxObject;
 class KQoxTakeNodeContainer;
@@ -39,6 +41,7 @@ struct KQoxWrite6
     // layer elements refer to.
     std::unordered_map<const void*, int> mMaterialIndex;
     std::unordered_map<const void*, int> mTextureIndex;
+    std::unordered_map<const KQoxNode*, int> mNodeIndex; // positions among the Model fields
 
     // ---- helpers (kqoxwriterqox6.cpp) ----
     void Int(const char* name, int value);
@@ -57,7 +60,9 @@ struct KQoxWrite6
     // ---- units ----
     void WriteNode(KQoxNode& node);                    // writers/kqoxwrite_node.cpp
     void WriteMaterial(KQoxMaterial& material);        // writers/kqoxwrite_material.cpp
+    void WritePose(KQoxPose& pose);                    // writers/kqoxwrite_pose.cpp
     void WriteMesh(KQoxMesh& mesh);                    // writers/kqoxwrite_mesh.cpp
+    void WriteLinksAndShapes(KQoxGeometry& geometry);  // writers/kqoxwrite_mesh.cpp
     void WriteAttribute(KQoxNodeAttribute& attribute); // writers/kqoxwrite_attribute.cpp
     void WriteDefaults(KQoxTakeNodeContainer& object); // writers/kqoxwrite_attribute.cpp
     void WriteTexture(KQoxTexture& texture);           // writers/kqoxwrite_texture.cpp

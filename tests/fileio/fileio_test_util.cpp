@@ -13,12 +13,15 @@
 #include "object/kproperty.h"
 #include "scene/attributes/kqoxlayer.h"
 #include "scene/attributes/kqoxmaterial.h"
+#include "scene/attributes/kqoxlink.h"
 #include "scene/attributes/kqoxmesh.h"
+#include "scene/attributes/kqoxshape.h"
 #include "scene/attributes/kqoxtexture.h"
 #include "scene/attributes/kqoxvideo.h"
 #include "scene/kqoxnode.h"
 #include "scene/kqoxentity.h"
 #include "scene/kqoxnodelimits.h"
+#include "scene/kqoxpose.h"
 #include "scene/kqoxscene.h"
 #include "fileio/kqoxfilescene.h"
 #include "scene/kqoxsceneinfo.h"
@@ -159,6 +162,25 @@ void ListMesh(std::ostream& out, KQoxMesh& mesh)
         out << "]";
     }
     out << "\n";
+    for (int i = 0; i < mesh.GetLinkCount(); ++i)
+    {
+        KQoxLink* link = mesh.GetLink(i);
+        KQoxVector4 t, r, s;
+        out << "  link " << (link->GetLink() ? link->GetLink()->GetName() : "-") << " "
+            << (link->GetAssociateModel() ? link->GetAssociateModel()->GetName() : "-") << " mode "
+            << link->GetLinkMode() << " " << link->GetUserDataID().ToChars() << "=" << link->GetUserData().ToChars();
+        for (int k = 0; k < link->GetControlPointIndicesCount(); ++k)
+            out << " " << link->GetControlPointIndices()[k] << ":" << Number(link->GetControlPointWeights()[k]);
+        link->GetTransformT(t);
+        link->GetTransformLinkR(r);
+        out << " t " << Number(t[0]) << Number(t[1]) << Number(t[2]) << " lr " << Number(r[1]) << "\n";
+    }
+    for (int i = 0; i < mesh.GetShapeCount(); ++i)
+    {
+        out << "  shape " << mesh.GetShapeName(i);
+        ListDoubles(out, mesh.GetShape(i)->GetControlPointArray(), 4);
+        out << "\n";
+    }
     for (int l = 0; l < mesh.GetLayerCount(); ++l)
         for (int type = 1; type <= 6; ++type)
         {
@@ -362,6 +384,21 @@ void BuildScene(KQoxSdkManager& manager, KQoxScene& scene, const std::string& me
         groups->mDirectArray.Add(9);
         mesh->GetLayer(second)->SetPolygonGroups(groups);
         Animate(*red, "Walk", 2);
+        // A skin link to Hips (associate model Head) and one shape.
+        KQoxLink* link = manager.CreateKQoxLink();
+        link->SetLink(scene.GetRootNode()->GetChild(0));
+        link->SetAssociateModel(spine->GetChild(0));
+        link->SetLinkMode(KQoxLink::eTOTAL1);
+        link->SetUserData("id", "data");
+        link->AddControlPointIndex(1, 0.25);
+        link->AddControlPointIndex(4, 1.0);
+        link->SetTransformT(KQoxVector4(1, 2, 3));
+        link->SetTransformLinkR(KQoxVector4(0, 45, 0));
+        mesh->AddLink(link);
+        KQoxShape* shape = manager.CreateKQoxShape();
+        shape->InitControlPoints(5);
+        shape->GetControlPoints()[2] = KQoxVector4(0, 9, 0, 1);
+        mesh->AddShape(shape, "Smile");
     }
     // Every other attribute kind, one node each; Hips is a skeleton limb.
     {
@@ -401,6 +438,18 @@ void BuildScene(KQoxSdkManager& manager, KQoxScene& scene, const std::string& me
         switcher->SetDefaultCameraIndex(1);
         for (KQoxNode* node : {lamp, eye, dot, empty, optical, switching})
             scene.GetRootNode()->AddChild(node);
+    }
+    // A bind pose of two nodes, one matrix local.
+    {
+        KQoxPose* pose = manager.CreateKQoxPose("Bind", true);
+        KQoxMatrix matrix;
+        for (int r = 0; r < 4; ++r)
+            for (int c = 0; c < 4; ++c)
+                matrix.Set(r, c, r * 4 + c + 0.5);
+        pose->Add("Model::Hips", matrix, false);
+        pose->Add("Model::Spine", matrix, true);
+        scene.AddPose(pose);
+        scene.AddPose(manager.CreateKQoxPose("Rest", false));
     }
     // A second branch under the root.
     KQoxNode* side = manager.CreateKQoxNode("Side");
@@ -490,6 +539,17 @@ std::string ListScene(KQoxSdkManager& manager, KQoxScene& source, int digits)
         ListTakes(out, *node);
         for (int i = node->GetChildCount() - 1; i >= 0; --i)
             pending.push_back({node->GetChild(i), depth + 1});
+    }
+    for (KQoxPose* pose : scene.mPoses)
+    {
+        out << "pose " << pose->GetName() << " bind " << pose->IsBindPose() << "\n";
+        for (int i = 0; i < pose->GetCount(); ++i)
+        {
+            out << "  " << pose->GetNodeName(i).ToChars() << " local " << pose->IsLocalMatrix(i);
+            for (int k = 0; k < 16; ++k)
+                out << " " << Number(static_cast<const double*>(pose->GetMatrix(i))[k]);
+            out << "\n";
+        }
     }
     for (KQoxMaterial* material : scene.mMaterials)
     {

@@ -321,3 +321,135 @@ TEST(NativeDuties, NodeTokensAndLeftOutProperties)
 }
 
 } // namespace
+
+namespace {
+
+// One mesh node whose geometry block the case fills, in a hand-made file.
+void WriteMeshFile(const std::string& name, void (*geometry)(KQox&))
+{
+    KQox f;
+    ASSERT_TRUE(f.ProjectCreate(name.c_str(), KQox::eBINARY, 6000));
+    f.ProjectWriteSectionBegin("Objects", 6000);
+    f.FieldWriteBegin("Model");
+    f.FieldWriteC("Model::M");
+    f.FieldWriteC("Mesh");
+    f.FieldWriteBlockBegin();
+    f.FieldWriteBegin("Geometry");
+    f.FieldWriteBlockBegin();
+    const double point[4] = {1, 2, 3, 1};
+    f.FieldWriteBegin("Vertices");
+    f.FieldWriteArrayD(point, 4);
+    f.FieldWriteEnd();
+    geometry(f);
+    f.FieldWriteBlockEnd();
+    f.FieldWriteEnd();
+    f.FieldWriteBlockEnd();
+    f.FieldWriteEnd();
+    f.ProjectWriteSectionEnd();
+    ASSERT_TRUE(f.ProjectClose());
+}
+
+void Ints(KQox& f, const char* name, std::initializer_list<int> values)
+{
+    std::vector<int> v(values);
+    f.FieldWriteBegin(name);
+    f.FieldWriteArrayI(v.data(), static_cast<unsigned int>(v.size()));
+    f.FieldWriteEnd();
+}
+
+// Geometry that is well formed as fields but names what is not there.
+TEST(NativeDamage, HostileGeometry)
+{
+    struct Case
+    {
+        const char* what;
+        void (*geometry)(KQox&);
+    } cases[] = {
+        {"vertex beyond the control points",
+         [](KQox& f) {
+             Ints(f, "PolygonVertexIndex", {0, 0, 5});
+             Ints(f, "PolygonSizes", {3});
+         }},
+        {"sizes beyond the vertices",
+         [](KQox& f) {
+             Ints(f, "PolygonVertexIndex", {0, 0, 0});
+             Ints(f, "PolygonSizes", {3, 2});
+         }},
+        {"material that was not read",
+         [](KQox& f) {
+             f.FieldWriteBegin("Layer");
+             f.FieldWriteI(0);
+             f.FieldWriteBlockBegin();
+             f.FieldWriteBegin("LayerElementMaterial");
+             f.FieldWriteBlockBegin();
+             f.FieldWriteBegin("MappingInformationType");
+             f.FieldWriteC("AllSame");
+             f.FieldWriteEnd();
+             f.FieldWriteBegin("ReferenceInformationType");
+             f.FieldWriteC("IndexToDirect");
+             f.FieldWriteEnd();
+             Ints(f, "Direct", {3});
+             f.FieldWriteBlockEnd();
+             f.FieldWriteEnd();
+             f.FieldWriteBlockEnd();
+             f.FieldWriteEnd();
+         }},
+        {"index outside the direct array",
+         [](KQox& f) {
+             f.FieldWriteBegin("Layer");
+             f.FieldWriteI(0);
+             f.FieldWriteBlockBegin();
+             f.FieldWriteBegin("LayerElementPolygonGroup");
+             f.FieldWriteBlockBegin();
+             f.FieldWriteBegin("MappingInformationType");
+             f.FieldWriteC("ByPolygon");
+             f.FieldWriteEnd();
+             f.FieldWriteBegin("ReferenceInformationType");
+             f.FieldWriteC("IndexToDirect");
+             f.FieldWriteEnd();
+             Ints(f, "Direct", {7});
+             Ints(f, "Index", {0, 1});
+             f.FieldWriteBlockEnd();
+             f.FieldWriteEnd();
+             f.FieldWriteBlockEnd();
+             f.FieldWriteEnd();
+         }},
+        {"link to a node that is not there",
+         [](KQox& f) {
+             f.FieldWriteBegin("Link");
+             f.FieldWriteI(7);
+             f.FieldWriteI(-1);
+             f.FieldWriteBlockBegin();
+             f.FieldWriteBlockEnd();
+             f.FieldWriteEnd();
+         }},
+        {"weights that do not match the indexes",
+         [](KQox& f) {
+             f.FieldWriteBegin("Link");
+             f.FieldWriteI(0);
+             f.FieldWriteI(-1);
+             f.FieldWriteBlockBegin();
+             Ints(f, "Indexes", {0});
+             f.FieldWriteBlockEnd();
+             f.FieldWriteEnd();
+         }},
+    };
+    TempDir dir;
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        std::string name = dir.File("mesh.qox");
+        WriteMeshFile(name, c.geometry);
+        KQoxSdkManager manager;
+        KQoxImporter importer(manager);
+        ASSERT_TRUE(importer.Initialize(name.c_str()));
+        KQoxScene scene(manager);
+        int nodes = manager.GetKQoxNodeCount();
+        EXPECT_FALSE(importer.Import(scene));
+        EXPECT_STREQ(importer.GetLastErrorString(), "File is corrupted");
+        EXPECT_EQ(manager.GetKQoxNodeCount(), nodes);
+        EXPECT_EQ(scene.GetRootNode()->GetChildCount(), 0);
+    }
+}
+
+} // namespace
