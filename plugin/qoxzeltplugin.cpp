@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <dlfcn.h>
 
 #include "base/kpath.h"
 #include "host/zglobal.h"
@@ -11,8 +12,24 @@
 
 extern "C" const char ZApiVersion[] = "6.0";
 
+namespace {
+
+// The plug-in stays mapped once loaded: the SDK keeps its handle blocks for
+// handles that may outlive their plugs, and unmapping would lose them. A
+// later load of the same file starts the plug-in again in the same copy.
+void StayLoaded()
+{
+    Dl_info info;
+    if (dladdr(reinterpret_cast<void*>(&initializePlugin), &info) && info.dli_fname)
+        if (void* self = dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE))
+            dlclose(self);
+}
+
+} // namespace
+
 extern "C" ZStatus initializePlugin(ZObject object)
 {
+    StayLoaded();
     char apiVersion[16];
     snprintf(apiVersion, sizeof(apiVersion), "%2.1f", ZGlobal::apiVersion().asDouble());
     ZFnPlugin plugin(object, "Dunel", "6.0.2", apiVersion);
