@@ -130,10 +130,11 @@ public:
 
     // Equality is the == of T.
     int Find(T item) const { return FindAfter(-1, item); }
+    // An index before -1 searches from the start; one at or past the end finds nothing.
     int FindAfter(int after, T item) const
     {
         T* data = Data();
-        for (int i = after + 1; i < mArrayCount; ++i)
+        for (int i = after < 0 ? 0 : (after >= mArrayCount ? mArrayCount : after + 1); i < mArrayCount; ++i)
             if (data[i] == item)
                 return i;
         return -1;

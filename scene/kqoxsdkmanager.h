@@ -153,13 +153,6 @@ public:
     // The pIndex-th node named "Model::" + the name.
     virtual KQoxNode* FindKQoxNode(const char* pName, int pIndex = 0);
     virtual bool DestroyKQoxSceneInfo(KQoxSceneInfo* pSceneInfo);
-    // The scene goes; with pRecursive its root node is read first and then
-    // destroyed with its subtree (the result of that destruction is returned).
-    virtual bool DestroyKQoxScene(KQoxScene* pScene, bool pRecursive);
-    // The pose also leaves the pose list of every scene of this manager.
-    virtual bool DestroyKQoxPose(KQoxPose* pPose);
-    // The first pose whose current name equals the text exactly (no prefixing).
-    virtual KQoxPose* FindKQoxPose(const char* pName);
     // Generic nodes run their Destruct hook before they are deleted.
     virtual bool DestroyKQoxGenericNode(KQoxGenericNode* pGenericNode);
     // The pIndex-th generic node of that exact name.
@@ -168,6 +161,13 @@ public:
     virtual bool DestroyKQoxTexture(KQoxTexture* pTexture);
     virtual bool DestroyKQoxVideo(KQoxVideo* pVideo);
     bool DestroyKQoxImageConverter(KQoxImageConverter* pConverter);
+    // The scene goes; with pRecursive its root node is read first and then
+    // destroyed with its subtree (the result of that destruction is returned).
+    virtual bool DestroyKQoxScene(KQoxScene* pScene, bool pRecursive);
+    // The pose also leaves the pose list of every scene of this manager.
+    virtual bool DestroyKQoxPose(KQoxPose* pPose);
+    // The first pose whose current name equals the text exactly (no prefixing).
+    virtual KQoxPose* FindKQoxPose(const char* pName);
 
     // The first user property whose name equals the text; null without error.
     virtual KQoxUserProperty* FindKQoxUserProperty(const char* pName);
@@ -227,8 +227,6 @@ protected:
     // Destroys the subtrees below a node (not the node) without nesting.
     bool DestroyDeepSubtrees(KQoxNode* pNode);
     virtual KQoxSceneInfo* AllocateKQoxSceneInfo();
-    virtual KQoxScene* AllocateKQoxScene();
-    virtual KQoxPose* AllocateKQoxPose(const char* pName, bool pBindPose);
     virtual KQoxNull* AllocateKQoxNull();
     virtual KQoxMarker* AllocateKQoxMarker();
     virtual KQoxSkeleton* AllocateKQoxSkeleton();
@@ -244,6 +242,8 @@ protected:
     virtual KQoxLink* AllocateKQoxLink();
     virtual KQoxMaterial* AllocateKQoxMaterial(const char* pName);
     virtual KQoxDeformer* AllocateKQoxDeformer(const char* pName, const char* pType);
+    virtual KQoxScene* AllocateKQoxScene();
+    virtual KQoxPose* AllocateKQoxPose(const char* pName, bool pBindPose);
 
     // The generic steps of every kind -----------------------------------------
 

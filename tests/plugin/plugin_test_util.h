@@ -1,0 +1,59 @@
+// Shared set-up of the plug-in tests: a fresh host per test, the plug-in
+// loaded from a directory named through ZELT_PLUG_IN_PATH, and a native
+// file with takes written by the SDK.
+#ifndef QOX_TESTS_PLUGIN_PLUGIN_TEST_UTIL_H
+#define QOX_TESTS_PLUGIN_PLUGIN_TEST_UTIL_H
+
+#include "common/qox_test_common.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "host/zglobal.h"
+#include "host/zhost.h"
+
+class PluginTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        zelthost::Host::Get().Reset();
+        // The plug-in's directory: a writable one holding a copy of it.
+        std::filesystem::copy_file(QOXZELT_PATH, mDir.File("qoxzelt.so"));
+        setenv("ZELT_PLUG_IN_PATH", mDir.Path().c_str(), 1);
+    }
+    void TearDown() override { zelthost::Host::Get().UnloadAllPlugins(); }
+
+    ZStatus Load() { return zelthost::Host::Get().LoadPlugin(mDir.File("qoxzelt.so")); }
+
+    std::vector<std::string> Run(const std::string& text, ZStatus* status = nullptr)
+    {
+        std::vector<std::string> result;
+        ZStatus st = zelthost::Host::Get().Execute(text, &result);
+        if (status)
+            *status = st;
+        else
+            EXPECT_TRUE(st) << text << ": " << st.errorString();
+        return result;
+    }
+    std::string RunError(const std::string& text)
+    {
+        ZStatus st;
+        Run(text, &st);
+        EXPECT_FALSE(st) << text;
+        return st.errorString();
+    }
+    // The script texts issued since the transcript was last cleared.
+    static std::vector<std::string> Commands() { return zelthost::Host::Get().Commands(); }
+
+    qoxtest::TempDir mDir;
+};
+
+// Writes a native file with a node and the takes "Walk" (comment "slow",
+// local 1 s to 3 s, reference 0 s to 4 s) and "Run" (no comment, 0.5 s to
+// 2 s on both spans); binary unless ascii.
+bool WriteTakeFile(const std::string& path, bool ascii = false);
+
+#endif

@@ -1,0 +1,245 @@
+// Start-up, registration, the commands and the translator, through the host
+// stand-in and through zelt.
+#include "plugin_test_util.h"
+
+#include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "base/kpath.h"
+#include "plugin/qoxzeltplugin.h"
+
+namespace {
+
+using Strings = std::vector<std::string>;
+
+const char* const kCommandNames[] = {
+    "QOXImport",      "QOXRead",           "QOXGetTakeCount",         "QOXGetTakeIndex",
+    "QOXGetTakeName", "QOXGetTakeComment", "QOXGetTakeLocalTimeSpan", "QOXGetTakeReferenceTimeSpan",
+    "QOXImportMode",  "QOXSetUserParams",  "QOXCharacterPreLoad",     "QOXCharacterPostLoad"};
+
+void Touch(const std::string& path)
+{
+    std::ofstream(path) << "x";
+}
+
+TEST(PluginDirectory, ChosenFromThePathList)
+{
+    qoxtest::TempDir dir;
+    const std::string a = dir.File("a"), b = dir.File("b"), c = dir.File("c"), d = dir.File("d");
+    for (const std::string& sub : {a, b, c, d})
+        mkdir(sub.c_str(), 0755);
+    Touch(a + "/other.so");
+    Touch(b + "/QoxZelt_6.SO"); // extension in upper case: not the plug-in
+    Touch(c + "/QOXZELT.so");
+    Touch(d + "/qoxzelt.so.txt");
+    const struct
+    {
+        const char* mList;
+        std::string mExpected;
+    } rows[] = {
+        {nullptr, "/usr/tmp/"},
+        {"", "/usr/tmp/"},
+        {"/nowhere/at/all", "/usr/tmp/"},
+        {"", "/usr/tmp/"},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(QoxZeltFindPluginDirectory(row.mList), row.mExpected) << (row.mList ? row.mList : "null");
+    EXPECT_EQ(QoxZeltFindPluginDirectory((a + ";" + b + ";" + d).c_str()), "/usr/tmp/");
+    // The first qualifying entry wins; trailing separators give one "/".
+    EXPECT_EQ(QoxZeltFindPluginDirectory((a + ";" + c + "//;" + b).c_str()), c + "/");
+    EXPECT_EQ(QoxZeltFindPluginDirectory((";;" + c).c_str()), c + "/");
+}
+
+TEST(PluginDirectory, UnwritableEntryIsPassedOver)
+{
+    qoxtest::TempDir dir;
+    const std::string locked = dir.File("locked"), open = dir.File("open");
+    mkdir(locked.c_str(), 0755);
+    mkdir(open.c_str(), 0755);
+    Touch(locked + "/qoxzelt.so");
+    Touch(open + "/qoxzelt.so");
+    chmod(locked.c_str(), 0555);
+    if (access(locked.c_str(), W_OK) == 0)
+        GTEST_SKIP() << "permissions do not bind this user";
+    EXPECT_EQ(QoxZeltFindPluginDirectory((locked + ";" + open).c_str()), open + "/");
+    EXPECT_EQ(QoxZeltFindPluginDirectory(locked.c_str()), "/usr/tmp/");
+}
+
+TEST(PluginDirectory, LogPathHasOneSeparatorWhateverTheDirectoryEndsWith)
+{
+    for (const char* master : {"/tmp/x", "/tmp/x/"})
+    {
+        KLib_SetMasterDirectory(master);
+        EXPECT_EQ(QoxZeltLogPath(), "/tmp/x/qoxzeltlog.txt") << master;
+    }
+}
+
+TEST_F(PluginTest, LoadRegistersEverythingAndUnloadRemovesIt)
+{
+    ASSERT_TRUE(Load());
+    for (const char* name : kCommandNames)
+    {
+        ZStatus st;
+        Run(name, &st);
+        EXPECT_NE(st.errorString(), std::string("Cannot find procedure \"") + name + "\"");
+    }
+    // Settings live in the plug-in's directory.
+    Run("QOXSetUserParams");
+    EXPECT_NE(qoxtest::ReadFile(mDir.File("registry.txt")).find("[UserParams]"), std::string::npos);
+
+    ASSERT_TRUE(zelthost::Host::Get().UnloadPlugin("qoxzelt"));
+    for (const char* name : kCommandNames)
+        EXPECT_EQ(RunError(name), std::string("Cannot find procedure \"") + name + "\"");
+    EXPECT_EQ(RunError("file -import \"" + mDir.File("a.qox") + "\""),
+              "file: No file translator for " + mDir.File("a.qox"));
+    // And again: nothing is left registered that blocks a second load.
+    ASSERT_TRUE(Load());
+    EXPECT_EQ(Run("QOXGetTakeCount"), Strings{"0"});
+}
+
+TEST_F(PluginTest, TakeQueriesReadTheOpenFile)
+{
+    ASSERT_TRUE(Load());
+    for (bool ascii : {false, true})
+    {
+        const std::string file = mDir.File(ascii ? "takes_ascii.qox" : "takes.qox");
+        ASSERT_TRUE(WriteTakeFile(file, ascii));
+        EXPECT_EQ(Run("QOXRead -f \"" + file + "\""), Strings{"2"});
+        EXPECT_EQ(Run("QOXGetTakeCount"), Strings{"2"});
+        EXPECT_EQ(Run("QOXGetTakeIndex Walk"), Strings{"0"});
+        EXPECT_EQ(Run("QOXGetTakeIndex Run"), Strings{"1"});
+        EXPECT_EQ(Run("QOXGetTakeIndex Jump"), Strings{"-1"});
+        EXPECT_EQ(Run("QOXGetTakeName 0"), Strings{"Walk"});
+        EXPECT_EQ(Run("QOXGetTakeComment Walk"), Strings{"slow"});
+        EXPECT_EQ(Run("QOXGetTakeComment 1"), Strings{""});
+        EXPECT_EQ(Run("QOXGetTakeLocalTimeSpan 0"), (Strings{"1", "3"}));
+        EXPECT_EQ(Run("QOXGetTakeReferenceTimeSpan 0"), (Strings{"0", "4"}));
+        EXPECT_EQ(Run("QOXGetTakeLocalTimeSpan Run"), (Strings{"0.5", "2"}));
+        EXPECT_EQ(RunError("QOXGetTakeName 7"), "QOXGetTakeName: No such take: 7");
+        EXPECT_EQ(RunError("QOXGetTakeName -1"), "QOXGetTakeName: No such take: -1");
+    }
+}
+
+TEST_F(PluginTest, CommandsRefuseMissingArgumentsWithUsage)
+{
+    ASSERT_TRUE(Load());
+    const struct
+    {
+        const char* mText;
+        const char* mError;
+    } rows[] = {
+        {"QOXImport", "QOXImport: Use syntax: QOXImport -f \"filename\" [-caller name]"},
+        {"QOXImport -f", "QOXImport: Use syntax: QOXImport -f \"filename\" [-caller name]"},
+        {"QOXRead", "QOXRead: Use syntax: QOXRead -f \"filename\""},
+        {"QOXGetTakeIndex", "QOXGetTakeIndex: Use syntax: QOXGetTakeIndex \"take name\""},
+        {"QOXGetTakeName", "QOXGetTakeName: Use syntax: QOXGetTakeName takeIndex"},
+        {"QOXGetTakeComment", "QOXGetTakeComment: Use syntax: QOXGetTakeComment takeIndex"},
+        {"QOXGetTakeReferenceTimeSpan",
+         "QOXGetTakeReferenceTimeSpan: Use syntax: QOXGetTakeReferenceTimeSpan takeIndex"},
+        {"QOXImportMode 3", "QOXImportMode: Use syntax: QOXImportMode [0|1|2|kExclusiveMerge|kMerge|kCreate]"},
+        {"QOXImportMode kAdd", "QOXImportMode: Use syntax: QOXImportMode [0|1|2|kExclusiveMerge|kMerge|kCreate]"},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(RunError(row.mText), row.mError);
+}
+
+TEST_F(PluginTest, MissingOrDamagedFileHasNoTakes)
+{
+    ASSERT_TRUE(Load());
+    EXPECT_EQ(Run("QOXRead -f \"" + mDir.File("missing.qox") + "\""), Strings{"0"});
+    EXPECT_EQ(Run("QOXGetTakeCount"), Strings{"0"});
+    EXPECT_EQ(RunError("QOXGetTakeName 0"), "QOXGetTakeName: No such take: 0");
+    ASSERT_TRUE(qoxtest::WriteFile(mDir.File("junk.qox"), std::string(300, '\x7f')));
+    EXPECT_EQ(Run("QOXRead -f \"" + mDir.File("junk.qox") + "\""), Strings{"0"});
+    // The import reports the importer's error, and is gone afterwards.
+    EXPECT_EQ(RunError("QOXImport -f \"" + mDir.File("junk.qox") + "\""), "QOXImport: File not opened");
+    EXPECT_EQ(Run("QOXGetTakeCount"), Strings{"0"});
+}
+
+TEST_F(PluginTest, ImportReadsTheFileAndDropsTheImportObject)
+{
+    ASSERT_TRUE(Load());
+    const std::string file = mDir.File("takes.qox");
+    ASSERT_TRUE(WriteTakeFile(file));
+    EXPECT_EQ(Run("QOXRead -f \"" + file + "\""), Strings{"2"});
+    EXPECT_EQ(Run("QOXImport -f \"" + file + "\" -caller \"QOXImportDialog\""), Strings{"1"});
+    // The import object went with the import: no file is open any more.
+    EXPECT_EQ(Run("QOXGetTakeCount"), Strings{"0"});
+    // A different file replaces the open one.
+    const std::string other = mDir.File("other.qox");
+    ASSERT_TRUE(WriteTakeFile(other, true));
+    Run("QOXRead -f \"" + file + "\"");
+    EXPECT_EQ(Run("QOXRead -f \"" + mDir.File("missing.qox") + "\""), Strings{"0"});
+    EXPECT_EQ(Run("QOXRead -f \"" + other + "\""), Strings{"2"});
+}
+
+TEST_F(PluginTest, TranslatorIssuesTheImportCommand)
+{
+    ASSERT_TRUE(Load());
+    const std::string file = mDir.File("takes.qox");
+    ASSERT_TRUE(WriteTakeFile(file));
+    zelthost::Host::Get().ClearTranscript();
+    Run("file -import \"" + file + "\"");
+    const std::string expected = "QOXImport -f \"" + file + "\" -caller \"QOXZeltTranslator\"";
+    Strings commands = Commands();
+    EXPECT_NE(std::find(commands.begin(), commands.end(), expected), commands.end());
+}
+
+TEST_F(PluginTest, ImportModeChangesTheSettingInMemoryOnly)
+{
+    ASSERT_TRUE(Load());
+    EXPECT_EQ(Run("QOXImportMode"), Strings{"kCreate"});
+    const struct
+    {
+        const char* mArgument;
+        const char* mText;
+    } rows[] = {
+        {"0", "kExclusiveMerge"}, {"kMerge", "kMerge"}, {"2", "kCreate"}, {"kExclusiveMerge", "kExclusiveMerge"}};
+    for (const auto& row : rows)
+        EXPECT_EQ(Run(std::string("QOXImportMode ") + row.mArgument), Strings{row.mText});
+    EXPECT_EQ(qoxtest::ReadFile(mDir.File("registry.txt")).find("kExclusiveMerge"), std::string::npos);
+    Run("QOXSetUserParams");
+    EXPECT_NE(qoxtest::ReadFile(mDir.File("registry.txt")).find("kExclusiveMerge"), std::string::npos);
+    // Reloading reads it back.
+    ASSERT_TRUE(zelthost::Host::Get().UnloadPlugin("qoxzelt"));
+    ASSERT_TRUE(Load());
+    EXPECT_EQ(Run("QOXImportMode"), Strings{"kExclusiveMerge"});
+}
+
+TEST_F(PluginTest, ZeltRunsTheCommandsFromAScript)
+{
+    const std::string file = mDir.File("takes.qox");
+    ASSERT_TRUE(WriteTakeFile(file));
+    // The import drops the open file, so the last query fails on line 4.
+    ASSERT_TRUE(qoxtest::WriteFile(mDir.File("run.zelt"), "QOXRead -f \"" + file +
+                                                              "\"\nQOXGetTakeName 1\nQOXImport -f \"" + file +
+                                                              "\"\nQOXGetTakeName 1\n"));
+    const std::string command = std::string(ZELT_PATH) + " -p " + mDir.File("qoxzelt.so") + " " +
+                                mDir.File("run.zelt") + " >" + mDir.File("out.txt") + " 2>" + mDir.File("err.txt");
+    int status = std::system(command.c_str());
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_NE(qoxtest::ReadFile(mDir.File("err.txt")).find("run.zelt:4: QOXGetTakeName: No such take: 1"),
+              std::string::npos)
+        << qoxtest::ReadFile(mDir.File("err.txt"));
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(PluginTest, TranslatorRegistrationFailureStopsTheStartUp)
+{
+    ASSERT_TRUE(Load());
+    // A second copy finds the translator "Qox" taken.
+    std::filesystem::copy_file(mDir.File("qoxzelt.so"), mDir.File("qoxzelt2.so"));
+    zelthost::Host::Get().ClearTranscript();
+    EXPECT_FALSE(zelthost::Host::Get().LoadPlugin(mDir.File("qoxzelt2.so")));
+    std::vector<std::string> errors = zelthost::Host::Get().Errors();
+    ASSERT_FALSE(errors.empty());
+    EXPECT_NE(errors.front().find("registerFileTranslator"), std::string::npos) << errors.front();
+    // The first copy's commands still answer.
+    EXPECT_EQ(Run("QOXGetTakeCount"), std::vector<std::string>{"0"});
+}
+
+} // namespace
