@@ -173,9 +173,12 @@ KQoxMesh* KQoxGeometryConverter::TessellateSurface(KQoxGeometry* pSurface, KQOXS
     InitializeWeightInControlPoints(mesh);
     InitializeWeightInNormals(mesh);
 
-    KQoxWeightedMapping mapping(pSurface->GetControlPointsCount(), mesh->GetControlPointsCount());
+    // The mapping only carries links over: a surface without links skips it.
+    const bool withLinks = pSurface->GetLinkCount() > 0;
+    KQoxWeightedMapping mapping(withLinks ? pSurface->GetControlPointsCount() : 0,
+                                withLinks ? mesh->GetControlPointsCount() : 0);
     // An unusable surface evaluates to nothing: the mesh keeps no point.
-    if (!pEvaluator->EvaluateSurface(&mapping))
+    if (!pEvaluator->EvaluateSurface(withLinks ? &mapping : nullptr))
     {
         mesh->InitControlPoints(0);
         mesh->InitNormals(0);
