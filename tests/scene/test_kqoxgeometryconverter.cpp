@@ -438,3 +438,40 @@ TEST_F(ConverterTest, CubeNormalsByPolygonVertexBecomeNormalsByPoint)
     EXPECT_FALSE(mConverter->EmulateNormalsByPolygonVertex(quad));
     EXPECT_FALSE(mConverter->EmulateNormalsByPolygonVertex(nullptr));
 }
+
+TEST_F(ConverterTest, UnusableSurfacesGiveEmptyMeshesAndNeutralShapes)
+{
+    // Step 0 and too few points are refused by the evaluator: no point, no
+    // triangle, no huge allocation.
+    struct Case
+    {
+        int u, v, step;
+        KQoxPatch::EPatchType type;
+    };
+    for (const Case& c : {Case{4, 4, 0, KQoxPatch::eBEZIER}, Case{3, 4, 1, KQoxPatch::eBEZIER},
+                          Case{0, 0, 1, KQoxPatch::eLINEAR}, Case{1, 5, 2, KQoxPatch::eBSPLINE}})
+    {
+        KQoxPatch* patch = mManager->CreateKQoxPatch();
+        patch->InitControlPoints(c.u, c.type, c.v, c.type);
+        patch->SetStep(c.step, c.step);
+        KQoxMesh* mesh = mConverter->TriangulatePatch(patch);
+        ASSERT_NE(nullptr, mesh);
+        EXPECT_EQ(0, mesh->GetControlPointsCount());
+        EXPECT_EQ(0, mesh->GetPolygonCount());
+    }
+    // A shape with fewer points than the grid moves nothing.
+    KQoxPatch* patch = mManager->CreateKQoxPatch();
+    patch->InitControlPoints(2, KQoxPatch::eLINEAR, 2, KQoxPatch::eLINEAR);
+    patch->SetStep(2, 2);
+    FillGrid(patch, 2, 2);
+    KQoxShape* shape = mManager->CreateKQoxShape();
+    shape->InitControlPoints(3);
+    patch->AddShape(shape, "Short");
+    KQoxMesh* mesh = mConverter->TriangulatePatch(patch);
+    ASSERT_EQ(9, mesh->GetControlPointsCount());
+    ASSERT_EQ(1, mesh->GetShapeCount());
+    for (int i = 0; i < 9; ++i)
+        for (int c = 0; c < 3; ++c)
+            EXPECT_EQ(mesh->GetControlPoints()[i][c], mesh->GetShape(0)->GetControlPoints()[i][c]);
+    EXPECT_EQ(0.5, mesh->GetControlPoints()[4][0]); // the middle of the 2 x 2 patch
+}
