@@ -416,9 +416,8 @@ void KQoxEntity::Clear()
     {
         mNodes[i]->mEntity = nullptr;
         // The geometry and its shapes count in this entity: they forget it.
-        if (KQoxNodeAttribute* attribute = mNodes[i]->GetGeometry())
+        if (KQoxGeometry* geometry = dynamic_cast<KQoxGeometry*>(mNodes[i]->GetNodeAttribute()))
         {
-            KQoxGeometry* geometry = static_cast<KQoxGeometry*>(attribute);
             geometry->ForgetEntity();
             for (int s = 0; s < geometry->GetShapeCount(); ++s)
                 geometry->GetShape(s)->ForgetEntity();

@@ -3,6 +3,7 @@
 #include "fcurve/kfcurve.h"
 #include "fcurve/kfcurvenode.h"
 #include "object/kpropertydatatype.h"
+#include "scene/attributes/kqoxgeometry.h"
 #include "scene/kqoxentity.h"
 #include "scene/kqoxnode.h"
 #include "scene/kqoxnode_walk.h"
@@ -259,6 +260,10 @@ bool KQoxNode::SetEntity(KQoxEntity* entity, bool replace)
             {
                 old->RemoveNode(nodes[i]);
                 nodes[i]->mEntity = nullptr;
+                // Geometry counts its layers' materials and textures in the
+                // entity of its node: it follows the node.
+                if (KQoxGeometry* geometry = dynamic_cast<KQoxGeometry*>(nodes[i]->mNodeAttribute))
+                    geometry->SetGeometryEntity(nullptr);
             }
             for (int i = 0; i < materials.GetCount(); ++i)
                 old->RemoveMaterial(materials[i]);
@@ -279,6 +284,8 @@ bool KQoxNode::SetEntity(KQoxEntity* entity, bool replace)
             {
                 entity->AddNode(nodes[i]);
                 nodes[i]->mEntity = entity;
+                if (KQoxGeometry* geometry = dynamic_cast<KQoxGeometry*>(nodes[i]->mNodeAttribute))
+                    geometry->SetGeometryEntity(entity);
             }
             for (int i = 0; i < materials.GetCount(); ++i)
                 entity->AddMaterial(materials[i]);

@@ -91,6 +91,10 @@ public:
     // the node strategy when one is set.
     KQoxNode* CreateKQoxNode(const char* pName);
     KQoxSceneInfo* CreateKQoxSceneInfo();
+    // Scenes and poses (kqoxsdkmanager_scene.cpp). A pose is named "Pose::"
+    // + the name; a bind pose when pBindPose is true, else a rest pose.
+    KQoxScene* CreateKQoxScene();
+    KQoxPose* CreateKQoxPose(const char* pName, bool pBindPose);
 
     // Textures and video clips: named "Texture::" or "Video::" + the name
     // (PrefixName), renamed by the texture or video strategy when one is set.
@@ -143,6 +147,13 @@ public:
     virtual bool DestroyKQoxTexture(KQoxTexture* pTexture);
     virtual bool DestroyKQoxVideo(KQoxVideo* pVideo);
     bool DestroyKQoxImageConverter(KQoxImageConverter* pConverter);
+    // The scene goes; with pRecursive its root node is read first and then
+    // destroyed with its subtree (the result of that destruction is returned).
+    virtual bool DestroyKQoxScene(KQoxScene* pScene, bool pRecursive);
+    // The pose also leaves the pose list of every scene of this manager.
+    virtual bool DestroyKQoxPose(KQoxPose* pPose);
+    // The first pose whose current name equals the text exactly (no prefixing).
+    virtual KQoxPose* FindKQoxPose(const char* pName);
 
     // The first user property whose name equals the text; null without error.
     virtual KQoxUserProperty* FindKQoxUserProperty(const char* pName);
@@ -212,6 +223,8 @@ protected:
     virtual KQoxGeometryConverter* AllocateKQoxGeometryConverter();
     virtual KQoxMaterial* AllocateKQoxMaterial(const char* pName);
     virtual KQoxDeformer* AllocateKQoxDeformer(const char* pName, const char* pType);
+    virtual KQoxScene* AllocateKQoxScene();
+    virtual KQoxPose* AllocateKQoxPose(const char* pName, bool pBindPose);
 
     // The generic steps of every kind -----------------------------------------
 
