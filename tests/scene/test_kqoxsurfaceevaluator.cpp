@@ -345,15 +345,17 @@ TEST(KQoxNurbsEvaluatorTest, UnusableSurfacesAreRefused)
         double* knots;
     };
     const Case cases[] = {
-        {KQoxPatch::eBEZIER, 3, 1, nullptr},  // fewer points than the order
-        {KQoxPatch::eLINEAR, 1, 1, nullptr},  // one column of a linear patch
-        {KQoxPatch::eBSPLINE, 4, 0, nullptr}, // step 0
-        {KQoxPatch::eLINEAR, 0, 1, nullptr},  // no points
-        {15, 5, 1, knots.data()},             // order above 4
-        {14, 3, 1, knots.data()},             // fewer points than the order
-        {14, 4, 1, flat.data()},              // no non-empty span
-        {14, 4, 1, nullptr},                  // no knots
-        {10, 4, 1, knots.data()},             // order 0
+        {KQoxPatch::eBEZIER, 3, 1, nullptr},        // fewer points than the order
+        {KQoxPatch::eLINEAR, 1, 1, nullptr},        // one column of a linear patch
+        {KQoxPatch::eBSPLINE, 4, 0, nullptr},       // step 0
+        {KQoxPatch::eLINEAR, 0, 1, nullptr},        // no points
+        {KQoxPatch::eBEZIER, 4, 1u << 30, nullptr}, // a grid too large to address
+        {14, 5, 1u << 12, knots.data()},            // likewise, 4097 x 4097 points
+        {15, 5, 1, knots.data()},                   // order above 4
+        {14, 3, 1, knots.data()},                   // fewer points than the order
+        {14, 4, 1, flat.data()},                    // no non-empty span
+        {14, 4, 1, nullptr},                        // no knots
+        {10, 4, 1, knots.data()},                   // order 0
     };
     for (const Case& c : cases)
     {
