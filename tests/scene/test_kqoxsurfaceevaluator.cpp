@@ -363,6 +363,7 @@ TEST(KQoxNurbsEvaluatorTest, UnusableSurfacesAreRefused)
             c.type < 10 ? QOXCreateGeneralUniformSurface(KQoxPatch::EPatchType(c.type), KQoxPatch::EPatchType(c.type))
                         : KQOXNURBSurfaceEvaluatorCreate(unsigned(c.type - 10), unsigned(c.type - 10)));
         e->SetEvaluationStepU(c.step);
+        e->SetEvaluationStepV(c.step);
         e->SetAuxSourceArray(1, c.knots);
         e->SetAuxSourceArray(2, c.knots);
         std::vector<double> source = Grid(c.count, c.count, Plane);
