@@ -315,6 +315,8 @@ TEST(KQoxNurbsEvaluatorTest, UnusableSurfacesAreRefused)
 {
     std::vector<double> knots = {0, 0, 0, 0, 0, 1, 1, 1, 1, 1};
     std::vector<double> flat(10, 1.0);
+    const double nan = std::nan("");
+    std::vector<double> broken = {0, 0, 0, 0, nan, nan, 1, 1, 1, 1};
     struct Case
     {
         int type; // a patch type, or 10 + order for a NURBS evaluator
@@ -332,6 +334,7 @@ TEST(KQoxNurbsEvaluatorTest, UnusableSurfacesAreRefused)
         {14, 3, 1, knots.data()},                   // fewer points than the order
         {14, 4, 1, flat.data()},                    // no non-empty span
         {14, 4, 1, nullptr},                        // no knots
+        {14, 5, 1, broken.data()},                  // NaN knots leave no span
         {10, 4, 1, knots.data()},                   // order 0
     };
     for (const Case& c : cases)
