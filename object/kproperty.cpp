@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 
 KPLUG_CLASS_IMPLEMENT(KProperty, KPlug, "KProperty")
 
@@ -379,6 +380,17 @@ double KProperty::AsDouble()
     }
 }
 
+int KPropertyTruncateToInt(double value)
+{
+    if (std::isnan(value))
+        return 0;
+    if (value >= static_cast<double>(std::numeric_limits<int>::max()))
+        return std::numeric_limits<int>::max();
+    if (value <= static_cast<double>(std::numeric_limits<int>::min()))
+        return std::numeric_limits<int>::min();
+    return static_cast<int>(value);
+}
+
 bool KProperty::SetDouble(double value)
 {
     switch (mInfo.mType)
@@ -386,7 +398,7 @@ bool KProperty::SetDouble(double value)
     case kPropertyTypeInt:
     case kPropertyTypeEnum:
     case kPropertyTypeBool:
-    case kPropertyTypeAction: return SetInteger(static_cast<int>(value));
+    case kPropertyTypeAction: return SetInteger(KPropertyTruncateToInt(value));
     case kPropertyTypeFloat: return WriteValue<float>(this, static_cast<float>(value));
     case kPropertyTypeDouble: return WriteValue<double>(this, value);
     default: return false;

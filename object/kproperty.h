@@ -238,6 +238,10 @@ protected:
     kPropertyFlag mOwnFlags = 0;
 };
 
+// Truncation toward zero that stays defined for every double: NaN gives 0,
+// values beyond the int range give INT_MAX or INT_MIN.
+int KPropertyTruncateToInt(double value);
+
 // Type codes of the value types.
 inline kPropertyType KPropertyGetType(double*)
 {

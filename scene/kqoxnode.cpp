@@ -1,4 +1,13 @@
 #include "scene/kqoxnode.h"
+#include "scene/attributes/kqoxcamera.h"
+#include "scene/attributes/kqoxcameraswitcher.h"
+#include "scene/attributes/kqoxlight.h"
+#include "scene/attributes/kqoxmarker.h"
+#include "scene/attributes/kqoxnull.h"
+#include "scene/attributes/kqoxopticalreference.h"
+#include "scene/attributes/kqoxskeleton.h"
+
+#include <atomic>
 
 #include "scene/kqoxnode_walk.h"
 #include "scene/kqoxnodeattribute.h"
@@ -49,11 +58,33 @@ KQoxNode::KQoxNode(KQoxSdkManager& manager, const char* name)
     PublishProperties();
 }
 
+namespace {
+
+std::atomic<KQoxNode::CharacterLinkClearFunction> gCharacterLinkClearFunction(nullptr);
+
+} // namespace
+
+void KQoxNode::SetCharacterLinkClearFunction(CharacterLinkClearFunction function)
+{
+    gCharacterLinkClearFunction.store(function);
+}
+
+KQoxNode::CharacterLinkClearFunction KQoxNode::GetCharacterLinkClearFunction()
+{
+    return gCharacterLinkClearFunction.load();
+}
+
 KQoxNode::~KQoxNode()
 {
-    // The character links name the character-table entries that point here;
-    // clearing those belongs with the character classes. The attribute only
-    // forgets its owner: attributes are destroyed through the manager.
+    // Every character table slot that names this node forgets it; the rest of
+    // each slot stays. The attribute only forgets its owner.
+    if (CharacterLinkClearFunction clear = GetCharacterLinkClearFunction())
+        for (int i = 0; i < mCharacterLinks.GetCount(); ++i)
+        {
+            const KQoxLinkToCharacter& link = mCharacterLinks[i];
+            clear(link.mCharacter, link.mType, link.mIndex, link.mSubIndex, this);
+        }
+    mCharacterLinks.Clear();
     if (mNodeAttribute)
         mNodeAttribute->ClearNode();
     mNodeAttribute = nullptr;
@@ -360,6 +391,43 @@ void KQoxNode::ForgetNodeAttribute(KQoxNodeAttribute* attribute)
 KQoxNodeAttribute* KQoxNode::AttributeOfType(int type) const
 {
     return (mNodeAttribute && mNodeAttribute->GetAttributeType() == type) ? mNodeAttribute : nullptr;
+}
+
+// The typed views check the class as well as the type code, so an attribute
+// of another class that answers the same code is no such attribute.
+KQoxNull* KQoxNode::GetNull() const
+{
+    return dynamic_cast<KQoxNull*>(AttributeOfType(KQoxNodeAttribute::eNULL));
+}
+
+KQoxMarker* KQoxNode::GetMarker() const
+{
+    return dynamic_cast<KQoxMarker*>(AttributeOfType(KQoxNodeAttribute::eMARKER));
+}
+
+KQoxSkeleton* KQoxNode::GetSkeleton() const
+{
+    return dynamic_cast<KQoxSkeleton*>(AttributeOfType(KQoxNodeAttribute::eSKELETON));
+}
+
+KQoxCamera* KQoxNode::GetCamera() const
+{
+    return dynamic_cast<KQoxCamera*>(AttributeOfType(KQoxNodeAttribute::eCAMERA));
+}
+
+KQoxCameraSwitcher* KQoxNode::GetCameraSwitcher() const
+{
+    return dynamic_cast<KQoxCameraSwitcher*>(AttributeOfType(KQoxNodeAttribute::eCAMERA_SWITCHER));
+}
+
+KQoxLight* KQoxNode::GetLight() const
+{
+    return dynamic_cast<KQoxLight*>(AttributeOfType(KQoxNodeAttribute::eLIGHT));
+}
+
+KQoxOpticalReference* KQoxNode::GetOpticalReference() const
+{
+    return dynamic_cast<KQoxOpticalReference*>(AttributeOfType(KQoxNodeAttribute::eOPTICAL_REFERENCE));
 }
 
 KQoxNodeAttribute* KQoxNode::GetGeometry() const

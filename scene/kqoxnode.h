@@ -23,7 +23,14 @@
 
 namespace qoxsdk_600 {
 
+class KQoxCamera;
+class KQoxCameraSwitcher;
 class KQoxCharacter;
+class KQoxLight;
+class KQoxMarker;
+class KQoxNull;
+class KQoxOpticalReference;
+class KQoxSkeleton;
 class KQoxEntity;
 class KQoxNodeAttribute;
 class KQoxSdkManager;
@@ -192,18 +199,18 @@ public:
     // attribute is being destroyed).
     void ForgetNodeAttribute(KQoxNodeAttribute* attribute);
     // The attribute when its type matches, else null (typed views for the
-    // attribute classes come with those classes).
-    KQoxNodeAttribute* GetNull() const { return AttributeOfType(1); }
-    KQoxNodeAttribute* GetMarker() const { return AttributeOfType(2); }
-    KQoxNodeAttribute* GetSkeleton() const { return AttributeOfType(3); }
+    // geometry classes come with those classes).
+    KQoxNull* GetNull() const;
+    KQoxMarker* GetMarker() const;
+    KQoxSkeleton* GetSkeleton() const;
     KQoxNodeAttribute* GetMesh() const { return AttributeOfType(4); }
     KQoxNodeAttribute* GetNurb() const { return AttributeOfType(5); }
     KQoxNodeAttribute* GetPatch() const { return AttributeOfType(6); }
     KQoxNodeAttribute* GetGeometry() const;
-    KQoxNodeAttribute* GetCamera() const { return AttributeOfType(7); }
-    KQoxNodeAttribute* GetCameraSwitcher() const { return AttributeOfType(8); }
-    KQoxNodeAttribute* GetLight() const { return AttributeOfType(9); }
-    KQoxNodeAttribute* GetOpticalReference() const { return AttributeOfType(10); }
+    KQoxCamera* GetCamera() const;
+    KQoxCameraSwitcher* GetCameraSwitcher() const;
+    KQoxLight* GetLight() const;
+    KQoxOpticalReference* GetOpticalReference() const;
 
     // Selection ---------------------------------------------------------------
     void SetSelected(bool selected, bool recursive = false);
@@ -319,6 +326,15 @@ public:
     int AddCharacterLink(KQoxCharacter* character, int type, int index, int subIndex);
     int RemoveCharacterLink(KQoxCharacter* character, int type, int index, int subIndex);
 
+    // Clears, in the character's tables, the node pointer of the slot that one
+    // record names (type, index, sub-index), when that slot still holds node.
+    // The character model installs it; the destructor calls it once per
+    // record, so that no table keeps a pointer to a destroyed node.
+    typedef void (*CharacterLinkClearFunction)(KQoxCharacter* character, int type, int index, int subIndex,
+                                               KQoxNode* node);
+    static void SetCharacterLinkClearFunction(CharacterLinkClearFunction function);
+    static CharacterLinkClearFunction GetCharacterLinkClearFunction();
+
     // Entity --------------------------------------------------------------------
     KQoxEntity* GetEntity() const
     {
@@ -403,6 +419,8 @@ private:
     // The node of the first live node-table source of an object list.
     static KQoxNode* FirstListedNode(KPropertyObjectList& list);
     void CopyLimitsFrom(KQoxNode& source);
+    // Makes this node's attribute a copy of the source's (see operator=).
+    void CopyNodeAttributeFrom(KQoxNode& source);
     // The translation, rotation and scaling properties take the values of
     // the Default take's curves.
     void UpdateChannelPropertiesFromDefaultTake();

@@ -6,7 +6,9 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/kpath.h"
 #include "object/kplug.h"
+#include "scene/attributes/kqoxlight.h"
 #include "scene/attributes/kqoxdeformer.h"
 #include "scene/attributes/kqoxgeometry.h"
 #include "scene/attributes/kqoxlink.h"
@@ -219,7 +221,19 @@ void KQoxScene::ConnectVideos()
         ConnectVideoToNodeUsing(texture, texture->GetFileName(), texture->GetRelativeFileName(),
                                 texture->GetMediaName(), fallback.ToChars(), &mManager);
     }
-    // Light gobos join here with the light class.
+    // Gobos of the lights of every node of the manager. No relative name is
+    // given: a relative file name is relative already, and for an absolute
+    // one no reference directory is known.
+    for (int i = 0; i < mManager.GetKQoxNodeCount(); ++i)
+    {
+        KQoxNode* node = mManager.GetKQoxNode(i);
+        KQoxLight* light = node ? node->GetLight() : nullptr;
+        const char* fileName = light ? light->GetFileName() : nullptr;
+        if (!fileName)
+            continue;
+        KString fallback = ExtractFileName(fileName, true);
+        ConnectVideoToNodeUsing(node, fileName, nullptr, "", fallback.ToChars(), &mManager);
+    }
 }
 
 void KQoxScene::BuildMaterialLayersDirectArray()

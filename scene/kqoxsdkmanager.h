@@ -50,6 +50,13 @@ class KQoxImageConverter;
 class KQoxExporter;
 class KQoxImporter;
 class KQoxMesh;
+class KQoxNull;
+class KQoxMarker;
+class KQoxSkeleton;
+class KQoxCamera;
+class KQoxCameraSwitcher;
+class KQoxLight;
+class KQoxOpticalReference;
 
 class KQoxSdkManager
 {
@@ -95,6 +102,18 @@ public:
     // + the name; a bind pose when pBindPose is true, else a rest pose.
     KQoxScene* CreateKQoxScene();
     KQoxPose* CreateKQoxPose(const char* pName, bool pBindPose);
+    // Node attributes without geometry (kqoxsdkmanager_attribute.cpp), listed
+    // with the node attributes.
+    KQoxNull* CreateKQoxNull();
+    KQoxMarker* CreateKQoxMarker();
+    KQoxSkeleton* CreateKQoxSkeleton();
+    KQoxCamera* CreateKQoxCamera();
+    KQoxLight* CreateKQoxLight();
+    KQoxOpticalReference* CreateKQoxOpticalReference();
+    // Constructed directly, without an allocator.
+    KQoxCameraSwitcher* CreateKQoxCameraSwitcher();
+    // A generic node named as given (no prefix).
+    KQoxGenericNode* CreateKQoxGenericNode(const char* pName);
 
     // Textures and video clips: named "Texture::" or "Video::" + the name
     // (PrefixName), renamed by the texture or video strategy when one is set.
@@ -143,10 +162,6 @@ public:
     // The pIndex-th node named "Model::" + the name.
     virtual KQoxNode* FindKQoxNode(const char* pName, int pIndex = 0);
     virtual bool DestroyKQoxSceneInfo(KQoxSceneInfo* pSceneInfo);
-    // Textures and clips run their Destruct hook before they are deleted.
-    virtual bool DestroyKQoxTexture(KQoxTexture* pTexture);
-    virtual bool DestroyKQoxVideo(KQoxVideo* pVideo);
-    bool DestroyKQoxImageConverter(KQoxImageConverter* pConverter);
     // The scene goes; with pRecursive its root node is read first and then
     // destroyed with its subtree (the result of that destruction is returned).
     virtual bool DestroyKQoxScene(KQoxScene* pScene, bool pRecursive);
@@ -154,6 +169,14 @@ public:
     virtual bool DestroyKQoxPose(KQoxPose* pPose);
     // The first pose whose current name equals the text exactly (no prefixing).
     virtual KQoxPose* FindKQoxPose(const char* pName);
+    // Generic nodes run their Destruct hook before they are deleted.
+    virtual bool DestroyKQoxGenericNode(KQoxGenericNode* pGenericNode);
+    // The pIndex-th generic node of that exact name.
+    virtual KQoxGenericNode* FindKQoxGenericNode(const char* pName, int pIndex = 0);
+    // Textures and clips run their Destruct hook before they are deleted.
+    virtual bool DestroyKQoxTexture(KQoxTexture* pTexture);
+    virtual bool DestroyKQoxVideo(KQoxVideo* pVideo);
+    bool DestroyKQoxImageConverter(KQoxImageConverter* pConverter);
 
     // The first user property whose name equals the text; null without error.
     virtual KQoxUserProperty* FindKQoxUserProperty(const char* pName);
@@ -183,6 +206,7 @@ public:
     int GetKQoxThumbnailCount() const { return mThumbnails.GetCount(); }
     int GetKQoxSceneInfoCount() const { return mSceneInfos.GetCount(); }
     int GetKQoxGenericNodeCount() const { return mGenericNodes.GetCount(); }
+    KQoxGenericNode* GetKQoxGenericNode(int pIndex) { return mGenericNodes.Get(pIndex); }
     int GetKQoxDeformerCount() const { return mDeformers.GetCount(); }
     int GetKQoxGeometryConverterCount() const { return mGeometryConverters.GetCount(); }
     int GetKQoxImageConverterCount() const { return mImageConverters.GetCount(); }
@@ -212,6 +236,15 @@ protected:
     // Destroys the subtrees below a node (not the node) without nesting.
     bool DestroyDeepSubtrees(KQoxNode* pNode);
     virtual KQoxSceneInfo* AllocateKQoxSceneInfo();
+    virtual KQoxScene* AllocateKQoxScene();
+    virtual KQoxPose* AllocateKQoxPose(const char* pName, bool pBindPose);
+    virtual KQoxNull* AllocateKQoxNull();
+    virtual KQoxMarker* AllocateKQoxMarker();
+    virtual KQoxSkeleton* AllocateKQoxSkeleton();
+    virtual KQoxCamera* AllocateKQoxCamera();
+    virtual KQoxLight* AllocateKQoxLight();
+    virtual KQoxOpticalReference* AllocateKQoxOpticalReference();
+    virtual KQoxGenericNode* AllocateKQoxGenericNode(const char* pName);
     virtual KQoxTexture* AllocateKQoxTexture(const char* pName);
     virtual KQoxVideo* AllocateKQoxVideo(const char* pName);
     virtual KQoxImageConverter* AllocateKQoxImageConverter();
@@ -223,8 +256,6 @@ protected:
     virtual KQoxGeometryConverter* AllocateKQoxGeometryConverter();
     virtual KQoxMaterial* AllocateKQoxMaterial(const char* pName);
     virtual KQoxDeformer* AllocateKQoxDeformer(const char* pName, const char* pType);
-    virtual KQoxScene* AllocateKQoxScene();
-    virtual KQoxPose* AllocateKQoxPose(const char* pName, bool pBindPose);
 
     // The generic steps of every kind -----------------------------------------
 

@@ -129,6 +129,8 @@ TEST_F(GeometryTest, MaterialsAndTexturesInDirectModes)
     EXPECT_EQ(mesh->AT(wood, 3), 0);
     EXPECT_EQ(mesh->AT(wood, 3), 0); // a texture reports where it is
     EXPECT_EQ(mesh->AM(red, 0), 0);
+    EXPECT_EQ(mesh->AM(nullptr, 0), -1);
+    EXPECT_EQ(mesh->AT(nullptr, 0), -1);
 
     EXPECT_EQ(mesh->GMC(3), 2);
     EXPECT_EQ(mesh->GM(1, 3), blue);

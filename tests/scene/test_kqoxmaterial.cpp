@@ -180,7 +180,8 @@ TEST_F(GeometryTest, MaterialCopyTakesAndReset)
 TEST(MaterialClassTest, PropertyBlockIdentity)
 {
     EXPECT_EQ(KQoxMaterial::GetClassID(), KQoxMaterialProperties::ClassId);
-    KQoxMaterialProperties block(nullptr);
+    // Destroy deletes the block itself.
+    KQoxMaterialProperties& block = *new KQoxMaterialProperties(nullptr);
     EXPECT_TRUE(block.Is(KQoxPropertyHandler::ClassId));
     EXPECT_FALSE(block.Is(KQoxTextureProperties::ClassId));
     EXPECT_STREQ(block.GetClassIdName(), "KQoxMaterialProperties");

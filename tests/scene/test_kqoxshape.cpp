@@ -66,7 +66,9 @@ TEST_F(ShapeTest, NamesAreTrimmedAndUnique)
     {
         EXPECT_EQ(mesh->AddShape(row.mShape, row.mName), row.mResult) << (row.mName ? row.mName : "null");
         if (row.mError)
+        {
             EXPECT_STREQ(mesh->GetLastErrorString(), row.mError);
+        }
     }
     EXPECT_STREQ(mesh->GetShapeName(0), "Smile");
     EXPECT_EQ(mesh->GetShapeCount(), 2);
@@ -156,7 +158,7 @@ TEST_F(ShapeTest, Version5RenameAndRevertAcrossTakes)
     }
     // The shape still finds its channel after the round trip.
     EXPECT_NE(surface->GetShapeChannel(node->GetTakeNode(1), 1), nullptr);
-    mManager->DestroyKQoxNodeAttribute(surface);
+    delete surface; // not the manager's: leaves its node itself
 }
 
 TEST_F(ShapeTest, Version5KeepsMeshShapeNames)
@@ -187,6 +189,8 @@ TEST_F(ShapeTest, CleaningMovesSuffixedChannels)
     surface->CleanShapeChannels(node->GetDefaultTakeNode());
     EXPECT_FALSE(HasChannel(node->GetDefaultTakeNode(), "Shape 01 (Shape)"));
     EXPECT_EQ(surface->GetDefaultShape(0), 0.5);
+    delete surface;
+    EXPECT_EQ(node->GetNodeAttribute(), nullptr);
 }
 
 TEST_F(ShapeTest, CopiesAndDestructionOrder)

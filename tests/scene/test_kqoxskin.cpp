@@ -5,7 +5,9 @@
 #include "geometry_test_util.h"
 
 #include "object/kplug.h"
+#include "scene/attributes/kqoxlight.h"
 #include "scene/attributes/kqoxvideo.h"
+#include "scene/kqoxpropertybinding.h"
 
 namespace geometrytest {
 namespace {
@@ -180,6 +182,19 @@ TEST_F(ConversionTest, MaterialsTexturesAndVideosBecomeConnections)
     const int videos = mManager->GetKQoxVideoCount();
     mScene->ConnectVideos(); // the texture has its clip: no new one
     EXPECT_EQ(mManager->GetKQoxVideoCount(), videos);
+
+    // A light's gobo gets a clip named after the file, with its extension.
+    KQoxLight* light = mManager->CreateKQoxLight();
+    light->SetFileName("/gobos/window.tif");
+    KQoxNode* lamp = NodeWith("Lamp", light);
+    KQoxLight* dark = mManager->CreateKQoxLight();
+    KQoxNode* unlit = NodeWith("Unlit", dark);
+    mScene->ConnectVideos();
+    ASSERT_EQ(lamp->GetPropertyHandler()->GetSrcCount(), 1);
+    KQoxObject* gobo = GetKQoxObjectOfPlug(lamp->GetPropertyHandler()->GetSrc(0));
+    ASSERT_NE(gobo, nullptr);
+    EXPECT_STREQ(gobo->GetName(), "Video::window.tif");
+    EXPECT_EQ(unlit->GetPropertyHandler()->GetSrcCount(), 0);
 
     // A media name names the clip; no file name, no clip.
     KQoxTexture* named = mManager->CreateKQoxTexture("Stone");

@@ -1,0 +1,582 @@
+// Skin clusters, cameras, lights and shaders.
+#include "host/zfn.h"
+#include "host/zscene_private.h"
+
+#include <algorithm>
+#include <cmath>
+
+using namespace zelthost;
+
+namespace {
+
+ZStatus NotFinite()
+{
+    return ZStatus(ZStatus::kInvalidParameter, "the value is not a finite number");
+}
+
+ZStatus SetNodeNum(const ZObject& object, const char* attr, double value)
+{
+    Node* node = nullptr;
+    ZStatus st = NodeStatus(object, &node);
+    if (!st)
+        return st;
+    if (!std::isfinite(value))
+        return NotFinite();
+    ZPlug plug(node->id, node->FindAttr(attr), -1);
+    return plug.setValue(value);
+}
+
+double GetNodeNum(const ZObject& object, const char* attr, ZStatus* status)
+{
+    Node* node = nullptr;
+    if (!ZSetStatus(status, NodeStatus(object, &node)))
+        return 0;
+    return GetNum(node, attr);
+}
+
+} // namespace
+
+// ---- ZFnSkinCluster ----
+
+ZFnSkinCluster::ZFnSkinCluster(const ZObject& skin, ZStatus* status)
+{
+    ZSetStatus(status, setObject(skin));
+}
+
+ZStatus ZFnSkinCluster::setObject(const ZObject& object)
+{
+    return mAttachStatus = Attach(object, ZFn::kSkinClusterFilter);
+}
+
+unsigned ZFnSkinCluster::indexForInfluenceObject(const ZDagPath& influence, ZStatus* status) const
+{
+    Node* skin = nullptr;
+    if (!ZSetStatus(status, NodeStatus(mObject, &skin)) || !skin->skin)
+        return 0;
+    if (!influence.isValid() || influence.length() == 0)
+    {
+        ZSetStatus(status, ZStatus(ZStatus::kInvalidParameter, "the influence path is not valid"));
+        return 0;
+    }
+    uint64_t id = influence.ids().back();
+    for (size_t i = 0; i < skin->skin->influences.size(); ++i)
+        if (skin->skin->influences[i] == id)
+            return static_cast<unsigned>(i);
+    ZSetStatus(status, ZStatus(ZStatus::kInvalidParameter,
+                               influence.partialPathName().str() + " is not an influence object of " + skin->name));
+    return 0;
+}
+
+unsigned ZFnSkinCluster::influenceObjects(ZDagPathArray& paths, ZStatus* status) const
+{
+    paths.clear();
+    Node* skin = nullptr;
+    if (!ZSetStatus(status, NodeStatus(mObject, &skin)) || !skin->skin)
+        return 0;
+    for (uint64_t id : skin->skin->influences)
+    {
+        ZDagPath path;
+        if (ZDagPath::getAPathTo(ZObject(NodeRep(id)), path))
+            paths.append(path);
+    }
+    return paths.length();
+}
+
+namespace {
+
+template <typename Array>
+ZStatus SetSkinWeights(const ZObject& object, const ZDagPath& geometry, const ZObject& components,
+                       const ZIntArray& influences, const Array& weights, bool normalize, Array* oldValues)
+{
+    Node* skin = nullptr;
+    ZStatus st = NodeStatus(object, &skin);
+    if (!st)
+        return st;
+    SkinData& data = *skin->skin;
+    ZDagPath shapePath = geometry;
+    if (!shapePath.isValid() || shapePath.length() == 0 || !shapePath.extendToShape())
+        return ZStatus(ZStatus::kInvalidParameter, "the geometry path is not valid");
+    Node* shape = CurrentScene().Get(shapePath.ids().back());
+    if (shape->id != data.geometry)
+        return ZStatus(ZStatus::kInvalidParameter, shape->name + " is not deformed by " + skin->name);
+    int pointCount = shape->mesh ? static_cast<int>(shape->mesh->points.size())
+                                 : (shape->nurbs ? static_cast<int>(shape->nurbs->points.size()) : 0);
+    int countV = shape->nurbs ? shape->nurbs->CountV() : 1;
+    // The points named by the component (all points for a null component).
+    std::vector<int> points;
+    const auto& rep = components.rep();
+    if (!rep)
+        for (int i = 0; i < pointCount; ++i)
+            points.push_back(i);
+    else
+    {
+        ZFn::Type want = shape->mesh ? ZFn::kMeshVertComponent : ZFn::kSurfaceCVComponent;
+        if (rep->kind != ObjectRep::kComponent || rep->componentType != want)
+            return ZStatus(ZStatus::kInvalidParameter, "the component does not fit the geometry");
+        for (const auto& e : rep->elements)
+        {
+            long long p = shape->nurbs ? static_cast<long long>(e.first) * countV + e.second : e.first;
+            if (e.first < 0 || e.second < 0 || (shape->nurbs && e.second >= countV) || p >= pointCount)
+                return ZStatus(ZStatus::kInvalidParameter, "component index out of range");
+            points.push_back(static_cast<int>(p));
+        }
+    }
+    for (unsigned k = 0; k < influences.length(); ++k)
+        if (influences[k] < 0 || static_cast<size_t>(influences[k]) >= data.influences.size())
+            return ZStatus(ZStatus::kInvalidParameter,
+                           "influence index " + std::to_string(influences[k]) + " out of range");
+    size_t n = influences.length();
+    if (n == 0 || weights.length() != points.size() * n)
+        return ZStatus(ZStatus::kInvalidParameter, "expected " + std::to_string(points.size() * n) + " weights, got " +
+                                                       std::to_string(weights.length()));
+    for (unsigned i = 0; i < weights.length(); ++i)
+        if (!std::isfinite(static_cast<double>(weights[i])))
+            return NotFinite();
+    if (oldValues)
+        oldValues->clear();
+    for (size_t e = 0; e < points.size(); ++e)
+    {
+        auto& w = data.weights[points[e]];
+        double given = 0, others = 0;
+        for (size_t k = 0; k < n; ++k)
+        {
+            if (oldValues)
+                oldValues->append(static_cast<typename std::decay<decltype(weights[0])>::type>(w[influences[k]]));
+            w[influences[k]] = weights[e * n + k];
+            given += weights[e * n + k];
+        }
+        if (!normalize)
+            continue;
+        for (auto& entry : w)
+            if (std::find(influences.items().begin(), influences.items().end(), entry.first) ==
+                influences.items().end())
+                others += entry.second;
+        double rest = given >= 1.0 ? 0.0 : 1.0 - given;
+        for (auto& entry : w)
+            if (std::find(influences.items().begin(), influences.items().end(), entry.first) ==
+                influences.items().end())
+                entry.second = others > 0 ? entry.second * rest / others : 0.0;
+    }
+    return ZStatus();
+}
+
+} // namespace
+
+ZStatus ZFnSkinCluster::setWeights(const ZDagPath& geometry, const ZObject& components,
+                                   const ZIntArray& influenceIndices, const ZFloatArray& weights, bool normalize,
+                                   ZFloatArray* oldValues)
+{
+    Node* skin = nullptr;
+    ZStatus st = NodeStatus(mObject, &skin);
+    if (st && !skin->skin)
+        st = ZStatus(ZStatus::kInvalidParameter, "the skin cluster has no geometry");
+    return st ? SetSkinWeights(mObject, geometry, components, influenceIndices, weights, normalize, oldValues) : st;
+}
+
+ZStatus ZFnSkinCluster::setWeights(const ZDagPath& geometry, const ZObject& components,
+                                   const ZIntArray& influenceIndices, const ZDoubleArray& weights, bool normalize,
+                                   ZDoubleArray* oldValues)
+{
+    Node* skin = nullptr;
+    ZStatus st = NodeStatus(mObject, &skin);
+    if (st && !skin->skin)
+        st = ZStatus(ZStatus::kInvalidParameter, "the skin cluster has no geometry");
+    return st ? SetSkinWeights(mObject, geometry, components, influenceIndices, weights, normalize, oldValues) : st;
+}
+
+ZStatus ZFnSkinCluster::getWeights(unsigned point, ZDoubleArray& weights) const
+{
+    Node* skin = nullptr;
+    ZStatus st = NodeStatus(mObject, &skin);
+    if (!st)
+        return st;
+    if (!skin->skin)
+        return ZStatus(ZStatus::kInvalidParameter, "the skin cluster has no geometry");
+    weights = ZDoubleArray(static_cast<unsigned>(skin->skin->influences.size()), 0.0);
+    auto it = skin->skin->weights.find(static_cast<int>(point));
+    if (it != skin->skin->weights.end())
+        for (const auto& w : it->second)
+            weights.set(w.second, static_cast<unsigned>(w.first));
+    return ZStatus();
+}
+
+// ---- ZFnCamera ----
+
+ZFnCamera::ZFnCamera(const ZObject& object, ZStatus* status)
+{
+    ZSetStatus(status, setObject(object));
+}
+
+ZFnCamera::ZFnCamera(const ZDagPath& path, ZStatus* status)
+{
+    ZSetStatus(status, ZFnDagNode::setObject(path));
+}
+
+ZStatus ZFnCamera::setObject(const ZObject& object)
+{
+    mHasPath = false;
+    return mAttachStatus = Attach(object, ZFn::kCamera);
+}
+
+ZStatus ZFnCamera::SetAttr(const char* name, double value)
+{
+    return SetNodeNum(mObject, name, value);
+}
+
+double ZFnCamera::GetAttr(const char* name, ZStatus* status) const
+{
+    return GetNodeNum(mObject, name, status);
+}
+
+ZStatus ZFnCamera::setLensSqueezeRatio(double v)
+{
+    return SetAttr("lensSqueezeRatio", v);
+}
+ZStatus ZFnCamera::setClippingPlanes(bool on)
+{
+    return SetAttr("clippingPlanes", on ? 1 : 0);
+}
+ZStatus ZFnCamera::setNearClippingPlane(double v)
+{
+    return SetAttr("nearClipPlane", v);
+}
+ZStatus ZFnCamera::setFarClippingPlane(double v)
+{
+    return SetAttr("farClipPlane", v);
+}
+ZStatus ZFnCamera::setFocalLength(double v)
+{
+    return SetAttr("focalLength", v);
+}
+ZStatus ZFnCamera::setIsOrtho(bool ortho)
+{
+    return SetAttr("orthographic", ortho ? 1 : 0);
+}
+ZStatus ZFnCamera::setFilmFit(int fit)
+{
+    if (fit < kFillFilmFit || fit > kOverscanFilmFit)
+        return ZStatus(ZStatus::kInvalidParameter, "invalid film fit " + std::to_string(fit));
+    return SetAttr("filmFit", fit);
+}
+ZStatus ZFnCamera::setVerticalFilmAperture(double v)
+{
+    return SetAttr("verticalFilmAperture", v);
+}
+ZStatus ZFnCamera::setHorizontalFilmAperture(double v)
+{
+    return SetAttr("horizontalFilmAperture", v);
+}
+ZStatus ZFnCamera::setFocusDistance(double v)
+{
+    return SetAttr("focusDistance", v);
+}
+double ZFnCamera::lensSqueezeRatio(ZStatus* s) const
+{
+    return GetAttr("lensSqueezeRatio", s);
+}
+double ZFnCamera::nearClippingPlane(ZStatus* s) const
+{
+    return GetAttr("nearClipPlane", s);
+}
+double ZFnCamera::farClippingPlane(ZStatus* s) const
+{
+    return GetAttr("farClipPlane", s);
+}
+double ZFnCamera::focalLength(ZStatus* s) const
+{
+    return GetAttr("focalLength", s);
+}
+bool ZFnCamera::isOrtho(ZStatus* s) const
+{
+    return GetAttr("orthographic", s) != 0;
+}
+int ZFnCamera::filmFit(ZStatus* s) const
+{
+    return static_cast<int>(GetAttr("filmFit", s));
+}
+double ZFnCamera::verticalFilmAperture(ZStatus* s) const
+{
+    return GetAttr("verticalFilmAperture", s);
+}
+double ZFnCamera::horizontalFilmAperture(ZStatus* s) const
+{
+    return GetAttr("horizontalFilmAperture", s);
+}
+double ZFnCamera::focusDistance(ZStatus* s) const
+{
+    return GetAttr("focusDistance", s);
+}
+
+// ---- Lights ----
+
+ZFnLight::ZFnLight(const ZObject& object, ZStatus* status)
+{
+    ZSetStatus(status, setObject(object));
+}
+
+ZFnLight::ZFnLight(const ZDagPath& path, ZStatus* status)
+{
+    ZSetStatus(status, ZFnDagNode::setObject(path));
+}
+
+ZStatus ZFnLight::setObject(const ZObject& object)
+{
+    mHasPath = false;
+    return mAttachStatus = Attach(object, type());
+}
+
+ZColor ZFnLight::color(ZStatus* status) const
+{
+    Node* node = nullptr;
+    if (!ZSetStatus(status, NodeStatus(mObject, &node)))
+        return ZColor();
+    ZVector c = GetVec(node, "color");
+    return ZColor(static_cast<float>(c.x), static_cast<float>(c.y), static_cast<float>(c.z));
+}
+
+ZStatus ZFnLight::setColor(const ZColor& color)
+{
+    Node* node = nullptr;
+    ZStatus st = NodeStatus(mObject, &node);
+    if (st && !(std::isfinite(color.r) && std::isfinite(color.g) && std::isfinite(color.b)))
+        st = NotFinite();
+    if (st)
+        SetVec(node, "color", ZVector(color.r, color.g, color.b));
+    return st;
+}
+
+float ZFnLight::intensity(ZStatus* status) const
+{
+    return static_cast<float>(GetNodeNum(mObject, "intensity", status));
+}
+
+ZStatus ZFnLight::setIntensity(float intensity)
+{
+    return SetNodeNum(mObject, "intensity", intensity);
+}
+
+ZObject ZFnLight::CreateLight(const char* typeName, const ZObject& parent, bool addTransform, ZStatus* status)
+{
+    Scene& scene = CurrentScene();
+    uint64_t parentId = 0;
+    if (!parent.isNull())
+    {
+        Node* p = NodeOf(parent);
+        if (!p)
+        {
+            ZSetStatus(status, ZStatus(ZStatus::kInvalidParameter, "the parent is not a node"));
+            return ZObject();
+        }
+        parentId = p->id;
+    }
+    ZStatus st;
+    Node* owner = nullptr;
+    if (addTransform)
+    {
+        owner = scene.Create("transform", std::string(typeName) + "1", parentId, &st);
+        if (!owner)
+        {
+            ZSetStatus(status, st);
+            return ZObject();
+        }
+        parentId = owner->id;
+    }
+    Node* shape = scene.Create(typeName, "", parentId, &st);
+    if (!shape && owner)
+        scene.Delete(owner->id);
+    if (!ZSetStatus(status, st))
+        return ZObject();
+    mObject = ZObject(NodeRep(shape->id));
+    mHasPath = false;
+    return mObject;
+}
+
+ZFnPointLight::ZFnPointLight(const ZObject& object, ZStatus* status)
+{
+    ZSetStatus(status, setObject(object));
+}
+ZStatus ZFnPointLight::setObject(const ZObject& object)
+{
+    mHasPath = false;
+    return mAttachStatus = Attach(object, ZFn::kPointLight);
+}
+ZObject ZFnPointLight::create(const ZObject& parent, bool addTransform, ZStatus* status)
+{
+    return CreateLight("pointLight", parent, addTransform, status);
+}
+
+ZFnDirectionalLight::ZFnDirectionalLight(const ZObject& object, ZStatus* status)
+{
+    ZSetStatus(status, setObject(object));
+}
+ZStatus ZFnDirectionalLight::setObject(const ZObject& object)
+{
+    mHasPath = false;
+    return mAttachStatus = Attach(object, ZFn::kDirectionalLight);
+}
+ZObject ZFnDirectionalLight::create(const ZObject& parent, bool addTransform, ZStatus* status)
+{
+    return CreateLight("directionalLight", parent, addTransform, status);
+}
+
+ZFnSpotLight::ZFnSpotLight(const ZObject& object, ZStatus* status)
+{
+    ZSetStatus(status, setObject(object));
+}
+ZFnSpotLight::ZFnSpotLight(const ZDagPath& path, ZStatus* status)
+{
+    ZSetStatus(status, ZFnDagNode::setObject(path));
+}
+ZStatus ZFnSpotLight::setObject(const ZObject& object)
+{
+    mHasPath = false;
+    return mAttachStatus = Attach(object, ZFn::kSpotLight);
+}
+ZObject ZFnSpotLight::create(const ZObject& parent, bool addTransform, ZStatus* status)
+{
+    return CreateLight("spotLight", parent, addTransform, status);
+}
+double ZFnSpotLight::coneAngle(ZStatus* status) const
+{
+    return GetNodeNum(mObject, "coneAngle", status);
+}
+ZStatus ZFnSpotLight::setConeAngle(double angle)
+{
+    return SetNodeNum(mObject, "coneAngle", angle);
+}
+
+// ---- Shaders ----
+
+ZFnLambertShader::ZFnLambertShader(const ZObject& object, ZStatus* status)
+{
+    ZSetStatus(status, setObject(object));
+}
+
+ZStatus ZFnLambertShader::setObject(const ZObject& object)
+{
+    return mAttachStatus = Attach(object, ZFn::kLambert);
+}
+
+ZObject ZFnLambertShader::CreateShader(const char* typeName, ZStatus* status)
+{
+    ZStatus st;
+    Node* node = CurrentScene().Create(typeName, "", 0, &st);
+    if (!ZSetStatus(status, st))
+        return ZObject();
+    mObject = ZObject(NodeRep(node->id));
+    return mObject;
+}
+
+ZObject ZFnLambertShader::create(bool, ZStatus* status)
+{
+    return CreateShader("lambert", status);
+}
+
+ZStatus ZFnLambertShader::SetColorAttr(const char* name, const ZColor& color)
+{
+    Node* node = nullptr;
+    ZStatus st = NodeStatus(mObject, &node);
+    if (st && !(std::isfinite(color.r) && std::isfinite(color.g) && std::isfinite(color.b)))
+        st = NotFinite();
+    if (st && ZPlug(node->id, node->FindAttr(name), -1).isLocked())
+        st = ZStatus(ZStatus::kFailure, "The attribute '" + node->name + "." + name + "' is locked");
+    if (st)
+        SetVec(node, name, ZVector(color.r, color.g, color.b));
+    return st;
+}
+
+ZColor ZFnLambertShader::GetColorAttr(const char* name, ZStatus* status) const
+{
+    Node* node = nullptr;
+    if (!ZSetStatus(status, NodeStatus(mObject, &node)))
+        return ZColor();
+    ZVector c = GetVec(node, name);
+    return ZColor(static_cast<float>(c.x), static_cast<float>(c.y), static_cast<float>(c.z));
+}
+
+ZColor ZFnLambertShader::color(ZStatus* s) const
+{
+    return GetColorAttr("color", s);
+}
+ZStatus ZFnLambertShader::setColor(const ZColor& c)
+{
+    return SetColorAttr("color", c);
+}
+ZColor ZFnLambertShader::transparency(ZStatus* s) const
+{
+    return GetColorAttr("transparency", s);
+}
+ZStatus ZFnLambertShader::setTransparency(const ZColor& c)
+{
+    return SetColorAttr("transparency", c);
+}
+ZColor ZFnLambertShader::ambientColor(ZStatus* s) const
+{
+    return GetColorAttr("ambientColor", s);
+}
+ZStatus ZFnLambertShader::setAmbientColor(const ZColor& c)
+{
+    return SetColorAttr("ambientColor", c);
+}
+ZColor ZFnLambertShader::incandescence(ZStatus* s) const
+{
+    return GetColorAttr("incandescence", s);
+}
+ZStatus ZFnLambertShader::setIncandescence(const ZColor& c)
+{
+    return SetColorAttr("incandescence", c);
+}
+float ZFnLambertShader::diffuseCoeff(ZStatus* s) const
+{
+    return static_cast<float>(GetNodeNum(mObject, "diffuse", s));
+}
+ZStatus ZFnLambertShader::setDiffuseCoeff(float v)
+{
+    return SetNodeNum(mObject, "diffuse", v);
+}
+
+ZFnReflectShader::ZFnReflectShader(const ZObject& object, ZStatus* status)
+{
+    ZSetStatus(status, setObject(object));
+}
+ZStatus ZFnReflectShader::setObject(const ZObject& object)
+{
+    return mAttachStatus = Attach(object, ZFn::kReflect);
+}
+ZColor ZFnReflectShader::specularColor(ZStatus* s) const
+{
+    return GetColorAttr("specularColor", s);
+}
+ZStatus ZFnReflectShader::setSpecularColor(const ZColor& c)
+{
+    return SetColorAttr("specularColor", c);
+}
+float ZFnReflectShader::reflectivity(ZStatus* s) const
+{
+    return static_cast<float>(GetNodeNum(mObject, "reflectivity", s));
+}
+ZStatus ZFnReflectShader::setReflectivity(float v)
+{
+    return SetNodeNum(mObject, "reflectivity", v);
+}
+
+ZFnPhongShader::ZFnPhongShader(const ZObject& object, ZStatus* status)
+{
+    ZSetStatus(status, setObject(object));
+}
+ZStatus ZFnPhongShader::setObject(const ZObject& object)
+{
+    return mAttachStatus = Attach(object, ZFn::kPhong);
+}
+ZObject ZFnPhongShader::create(bool, ZStatus* status)
+{
+    return CreateShader("phong", status);
+}
+float ZFnPhongShader::cosPower(ZStatus* s) const
+{
+    return static_cast<float>(GetNodeNum(mObject, "cosinePower", s));
+}
+ZStatus ZFnPhongShader::setCosPower(float v)
+{
+    return SetNodeNum(mObject, "cosinePower", v);
+}

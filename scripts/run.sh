@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Runs the host stand-in on the example scene: installs what is missing
+# (Debian packages, as root or through sudo), builds zelt, and runs it on
+# examples/hello.zelt. Extra arguments go to zelt (e.g. -d - to dump the scene).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+need=()
+command -v cmake >/dev/null 2>&1 || need+=(cmake)
+command -v ninja >/dev/null 2>&1 || need+=(ninja-build)
+command -v g++ >/dev/null 2>&1 || need+=(g++)
+for pkg in libgtest-dev libtiff-dev zlib1g-dev; do
+  dpkg -s "$pkg" >/dev/null 2>&1 || need+=("$pkg")
+done
+if [ ${#need[@]} -gt 0 ]; then
+  echo "run.sh: installing ${need[*]}"
+  SUDO=""
+  if [ "$(id -u)" -ne 0 ]; then
+    command -v sudo >/dev/null 2>&1 || { echo "run.sh: need root or sudo to install ${need[*]}" >&2; exit 1; }
+    SUDO=sudo
+  fi
+  $SUDO apt-get update
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${need[@]}"
+fi
+
+build=${BUILD_DIR:-build}
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$build" -j3 --target zelt
+exec "$build/zelt" "$@" examples/hello.zelt
