@@ -260,6 +260,9 @@ void KQoxGeometryConverter::TriangulateContinuousSurface(KQoxMesh* pMesh, KQOXSu
     KQoxLayerElementUV* uvs = layer->GetUVs();
     uvs->mMappingMode = KQoxLayerElement::eBY_POLYGON_VERTEX;
     uvs->mReferenceMode = KQoxLayerElement::eINDEX_TO_DIRECT;
+    // The mesh stores UV indices in layer 0 only: those of another layer's
+    // element are stored here.
+    const bool inLayer0 = layer == pMesh->GetLayer(0);
 
     const long long X = pX, Y = pY;
     const double du = closedU ? double(X) : double(X - 1);
@@ -284,7 +287,16 @@ void KQoxGeometryConverter::TriangulateContinuousSurface(KQoxMesh* pMesh, KQOXSu
         {
             pMesh->BeginPolygon(-1, -1, -1);
             for (int c = t; c < t + 3; ++c)
-                pMesh->AddPolygon(point[triangles[c]], uv[triangles[c]]);
+            {
+                pMesh->AddPolygon(point[triangles[c]], inLayer0 ? uv[triangles[c]] : -1);
+                if (!inLayer0)
+                {
+                    // One index per polygon vertex, the last being this one.
+                    const int count = pMesh->GetPolygonVertexCount();
+                    uvs->mIndexArray.SetCount(count);
+                    uvs->mIndexArray[count - 1] = uv[triangles[c]];
+                }
+            }
             pMesh->EndPolygon();
         }
     };

@@ -215,6 +215,26 @@ TEST_F(ConverterTest, TessellationCountsTrianglesAndUVs)
     }
 }
 
+TEST_F(ConverterTest, TessellationUVsGoToTheFirstLayerWithUVs)
+{
+    KQoxPatch* patch = mManager->CreateKQoxPatch();
+    patch->InitControlPoints(2, KQoxPatch::eLINEAR, 2, KQoxPatch::eLINEAR);
+    patch->SetStep(1, 1);
+    patch->CreateLayer();
+    patch->CreateLayer();
+    patch->GetLayer(1)->SetUVs(new KQoxLayerElementUV);
+    KQoxMesh* mesh = mConverter->TriangulatePatch(patch);
+    ASSERT_EQ(2, mesh->GetPolygonCount());
+    EXPECT_EQ(nullptr, mesh->GetLayer(0)->GetUVs());
+    const KQoxLayerElementUV* uvs = mesh->GetLayer(1)->GetUVs();
+    EXPECT_EQ(4, uvs->mDirectArray.GetCount());
+    // (c0, c2, c1), (c1, c2, c3) with the UVs appended c0, c1, c2, c3.
+    const int expected[] = {0, 2, 1, 1, 2, 3};
+    ASSERT_EQ(6, uvs->mIndexArray.GetCount());
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(expected[i], uvs->mIndexArray[i]);
+}
+
 TEST_F(ConverterTest, SurfacesCarryShapesAndLinks)
 {
     KQoxNode* bone = mManager->CreateKQoxNode("bone");
