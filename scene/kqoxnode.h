@@ -51,7 +51,8 @@ public:
         eTARGET_NODE_NOT_CHILD = 5,
         eCYCLIC_GRAPH = 6,
         eINDEX_OUT_OF_RANGE = 7,
-        eERROR_COUNT = 8
+        eINVALID_FRAME_RATE = 8, // pivot conversion at a rate giving no resampling period
+        eERROR_COUNT = 9
     };
 
     enum EShadingMode
@@ -404,6 +405,31 @@ public:
     void ComputeGlobalMatrixTolvaneStyle(KQoxXMatrix& global, KQoxXMatrix& parentGlobal, KQoxXMatrix& local);
     void ComputeLocalMatrixTolvaneStyle(KQoxXMatrix& local, KQoxXMatrix& parentGlobal, KQoxXMatrix& global);
 
+    // Pivot-set conversion of animation (kqoxnode_pivot.cpp) ------------------------
+    // The target set is 0 for the source set; any other value means the
+    // destination set. Each rewrites the curves of every take node of this
+    // node and of its whole subtree (parents first) so that the motion made
+    // under the other set is made under the target set; no pivot value is
+    // changed. The frame rate (frames per second, above 0) sets the period
+    // at which converted curves are resampled; keyReduce runs the constant
+    // key reducer after a resampling. A rate that gives no period of at
+    // least one tick changes nothing and sets error eINVALID_FRAME_RATE.
+    // Shifts the translation curves by the rotation pivot and offset
+    // differences and moves the geometry's pivot; resamples only for pre-
+    // and post-rotations.
+    void ConvertPivotAnimation(EPivotSet target, double frameRate, bool keyReduce);
+    // Hands every pivot difference to the matrix converter, bakes the
+    // geometric transforms into the geometry and resamples when a rotation,
+    // a pivot or a rotation order differs.
+    void ConvertPivotAnimationRecursive(EPivotSet target, double frameRate, bool keyReduce);
+    // Clears the set's rotation order, rotations, pivots, offsets and
+    // geometric transform on this node and its subtree; the pivot state and
+    // the update offsets stay.
+    void ResetPivotSet(EPivotSet set);
+    // Bakes the source set into the animation at 30 frames per second and
+    // leaves both sets empty.
+    void ResetPivotSetAndConvertAnimation();
+
 private:
     friend class KQoxEntity;
 
@@ -424,7 +450,42 @@ private:
     // The translation, rotation and scaling properties take the values of
     // the Default take's curves.
     void UpdateChannelPropertiesFromDefaultTake();
-    void ComputeGlobalMatrixOne(EPivotSet set);
+
+    // What one global matrix was computed from. A forced recomputation of a
+    // tree marks the tree (its root's tree epoch); each cache of the tree is
+    // then checked against its inputs when next read and recomputed only if
+    // they differ. The serial of a computation is unique in the process, so
+    // a child sees when its parent's matrix changed.
+    struct KQoxGlobalMatrixInputs
+    {
+        double mValues[21]; // default T, R, S; rotation pivot, offset, pre- and post-rotation
+        int mPivotState;
+        KQoxNode* mParent;
+        unsigned long long mParentSerial;
+    };
+    struct KQoxGlobalMatrixRecord
+    {
+        KQoxGlobalMatrixInputs mInputs;
+        unsigned long long mSerial = 0;    // of the computation that filled the cache
+        unsigned long long mEpoch = 0;     // of the last check against the inputs
+        unsigned long long mTreeEpoch = 0; // on a root: of the last forced call in its tree
+    };
+    KQoxGlobalMatrixRecord& GlobalMatrixRecord(EPivotSet set)
+    {
+        return mGlobalMatrixRecords[set == eDESTINATION_SET ? 1 : 0];
+    }
+    // Valid and checked since the last forced call in the node's tree,
+    // whose root's tree epoch is given.
+    bool IsGlobalMatrixCurrent(EPivotSet set, unsigned long long treeEpoch);
+    // Reads the inputs; the parent's matrix is brought up to date first.
+    void GatherGlobalMatrixInputs(EPivotSet set, KQoxGlobalMatrixInputs& inputs);
+    // Checks this node and its stale ancestors, top-down, recomputing those
+    // whose inputs changed.
+    void RefreshGlobalMatrix(EPivotSet set, unsigned long long treeEpoch);
+    void ComputeGlobalMatrixOne(EPivotSet set, const KQoxGlobalMatrixInputs& inputs);
+    // One node's share of the two conversions (kqoxnode_pivot.cpp).
+    void ConvertPivotAnimationOne(int target, const KTime& period, bool keyReduce);
+    void ConvertPivotAnimationRecursiveOne(int target, const KTime& period, bool keyReduce);
 
     KQoxNodeProperties* mProperties;
     KArrayTemplate<KString*> mChildNames;
@@ -444,6 +505,7 @@ private:
     KArrayTemplate<KQoxLinkToCharacter> mCharacterLinks;
     KError mError;
     int mCullingType;
+    KQoxGlobalMatrixRecord mGlobalMatrixRecords[2];
 };
 
 } // namespace qoxsdk_600

@@ -319,8 +319,8 @@ bool KQoxNode::SetEntity(KQoxEntity* entity, bool replace)
     else
     {
         const KArrayTemplate<KQoxNode*>& nodes = finder.GetNodeArray();
-        const KArrayTemplate<KQoxObject*>& materials = finder.GetMaterialArray();
-        const KArrayTemplate<KQoxObject*>& textures = finder.GetTextureArray();
+        // Materials and textures are counted by the geometry that uses them,
+        // which follows its node below.
         const KArrayTemplate<KQoxObject*>& videos = finder.GetVideoArray();
         if (KQoxEntity* old = mEntity)
         {
@@ -333,10 +333,6 @@ bool KQoxNode::SetEntity(KQoxEntity* entity, bool replace)
                 if (KQoxGeometry* geometry = dynamic_cast<KQoxGeometry*>(nodes[i]->mNodeAttribute))
                     geometry->SetGeometryEntity(nullptr);
             }
-            for (int i = 0; i < materials.GetCount(); ++i)
-                old->RemoveMaterial(materials[i]);
-            for (int i = 0; i < textures.GetCount(); ++i)
-                old->RemoveTexture(textures[i]);
             for (int i = 0; i < videos.GetCount(); ++i)
                 old->RemoveVideo(videos[i]);
         }
@@ -355,10 +351,6 @@ bool KQoxNode::SetEntity(KQoxEntity* entity, bool replace)
                 if (KQoxGeometry* geometry = dynamic_cast<KQoxGeometry*>(nodes[i]->mNodeAttribute))
                     geometry->SetGeometryEntity(entity);
             }
-            for (int i = 0; i < materials.GetCount(); ++i)
-                entity->AddMaterial(materials[i]);
-            for (int i = 0; i < textures.GetCount(); ++i)
-                entity->AddTexture(textures[i]);
             for (int i = 0; i < videos.GetCount(); ++i)
                 entity->AddVideo(videos[i]);
         }

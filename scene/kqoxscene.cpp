@@ -3,6 +3,11 @@
 #include <string>
 #include <unordered_set>
 
+#include "scene/attributes/kqoxcameraswitcher.h"
+#include "scene/attributes/kqoxdeformer.h"
+#include "scene/attributes/kqoxgenericnode.h"
+#include "scene/attributes/kqoxmaterial.h"
+#include "scene/attributes/kqoxtexture.h"
 #include "scene/kqoxentity.h"
 #include "scene/kqoxglobalcamerasettings.h"
 #include "scene/kqoxgloballightsettings.h"
@@ -51,6 +56,7 @@ KQoxScene::KQoxScene(KQoxSdkManager& manager)
     {
         mCameraSwitcher->SetVisibility(false);
         mCameraSwitcher->SetShadingMode(kCameraSwitcherShading);
+        mCameraSwitcher->SetNodeAttribute(manager.CreateKQoxCameraSwitcher());
     }
     mLightSettings.reset(new KQoxGlobalLightSettings);
     mCameraSettings.reset(new KQoxGlobalCameraSettings(manager, *this));
@@ -91,22 +97,33 @@ void KQoxScene::Clear()
         mCameraSwitcher->SetName(kCameraSwitcherNodeName);
         mCameraSwitcher->SetVisibility(false);
         mCameraSwitcher->SetShadingMode(kCameraSwitcherShading);
+        if (KQoxNodeAttribute* attribute = mCameraSwitcher->GetCameraSwitcher())
+            static_cast<KQoxCameraSwitcher*>(attribute)->SetDefaultCameraIndex(0);
         for (int i = mCameraSwitcher->GetTakeNodeCount() - 1; i >= 1; --i)
             mCameraSwitcher->RemoveTakeNode(i);
     }
     DestroySceneInfo();
     mPoses.Clear();
-    // Each generic node leaves the entity with its whole reference record, so
-    // the entity never keeps a record of an object that goes away.
+    // Each generic node leaves the entity with its whole reference record
+    // before it is destroyed, so the entity never keeps a record of an object
+    // that is gone.
     while (GetGenericNodeCount() > 0)
     {
-        KQoxObject* node = mEntity->GetGenericNode(0);
-        bool removed = false;
-        do
-            removed = mEntity->RemoveGenericNode(node);
-        while (!removed && mEntity->GetLastErrorID() == KQoxEntity::eGENERIC_NODE_IN_USE);
+        KQoxObject* object = mEntity->GetGenericNode(0);
+        auto* node = dynamic_cast<KQoxGenericNode*>(object);
+        if (node && node->GetEntity() == mEntity.get())
+            node->SetEntity(nullptr);
+        bool removed = mEntity->GetGenericNodeCount() == 0 || mEntity->GetGenericNode(0) != object;
+        while (!removed)
+        {
+            removed = mEntity->RemoveGenericNode(object);
+            if (!removed && mEntity->GetLastErrorID() != KQoxEntity::eGENERIC_NODE_IN_USE)
+                break;
+        }
         if (!removed)
             break;
+        if (node)
+            mManager.DestroyKQoxGenericNode(node);
     }
     mLightSettings->RestoreDefaultSettings();
     mCameraSettings->RestoreDefaultSettings();
@@ -142,9 +159,35 @@ int KQoxScene::GetGenericNodeCount() const
     return mEntity->GetGenericNodeCount();
 }
 
-KQoxObject* KQoxScene::GetGenericNode(int index)
+KQoxGenericNode* KQoxScene::GetGenericNode(int index)
 {
-    return mEntity->GetGenericNode(index);
+    return dynamic_cast<KQoxGenericNode*>(mEntity->GetGenericNode(index));
+}
+
+bool KQoxScene::AddGenericNode(KQoxGenericNode* node)
+{
+    return node && node->SetEntity(mEntity.get());
+}
+
+bool KQoxScene::RemoveGenericNode(KQoxGenericNode* node)
+{
+    return node && node->SetEntity(nullptr);
+}
+
+void KQoxScene::FillTextureArray(KArrayTemplate<KQoxTexture*>& textures)
+{
+    textures.Clear();
+    for (int i = 0; i < mEntity->GetTextureCount(); ++i)
+        if (auto* texture = dynamic_cast<KQoxTexture*>(mEntity->GetTexture(i)))
+            textures.Add(texture);
+}
+
+void KQoxScene::FillMaterialArray(KArrayTemplate<KQoxMaterial*>& materials)
+{
+    materials.Clear();
+    for (int i = 0; i < mEntity->GetMaterialCount(); ++i)
+        if (auto* material = dynamic_cast<KQoxMaterial*>(mEntity->GetMaterial(i)))
+            materials.Add(material);
 }
 
 int KQoxScene::GetDeformerCount() const
@@ -152,17 +195,17 @@ int KQoxScene::GetDeformerCount() const
     return mEntity->GetDeformerCount();
 }
 
-KQoxObject* KQoxScene::GetDeformer(const char* name)
+KQoxDeformer* KQoxScene::GetDeformer(const char* name)
 {
-    return mEntity->GetDeformer(name);
+    return dynamic_cast<KQoxDeformer*>(mEntity->GetDeformer(name));
 }
 
-bool KQoxScene::AddDeformer(KQoxObject* deformer)
+bool KQoxScene::AddDeformer(KQoxDeformer* deformer)
 {
     return mEntity->AddDeformer(deformer);
 }
 
-bool KQoxScene::RemoveDeformer(KQoxObject* deformer)
+bool KQoxScene::RemoveDeformer(KQoxDeformer* deformer)
 {
     return mEntity->RemoveDeformer(deformer);
 }

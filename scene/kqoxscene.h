@@ -30,6 +30,8 @@ class KQoxCharacterPose;
 class KQoxControlSetPlug;
 class KQoxDeformer;
 class KQoxEntity;
+class KQoxGenericNode;
+class KQoxMaterial;
 class KQoxGlobalCameraSettings;
 class KQoxGlobalLightSettings;
 class KQoxGlobalTimeSettings;
@@ -40,13 +42,15 @@ class KQoxSceneInfo;
 class KQoxSdkManager;
 class KQoxTakeInfo;
 class KQoxTakeNodeContainer;
+class KQoxTexture;
 
 class KQoxScene
 {
 public:
     // Sets up the entity (with the root node), the camera switcher node
-    // "Model::Camera Switcher" (hidden, shading mode 1, not under the root)
-    // and the three settings objects. Made through the manager only.
+    // "Model::Camera Switcher" (hidden, shading mode 1, not under the root,
+    // holding a new camera switcher) and the three settings objects. Made
+    // through the manager only.
     explicit KQoxScene(KQoxSdkManager& manager);
     // Everything the scene owns goes; the root node and the poses stay.
     ~KQoxScene();
@@ -56,8 +60,9 @@ public:
     // Back to the state after construction: the root's subtrees destroyed,
     // extra takes removed, the camera switcher reset, the scene information,
     // characters, control-set plugs and character poses destroyed, the poses
-    // and generic nodes taken out, the settings restored, the take name and
-    // descriptions gone. Materials, textures, videos and deformers stay.
+    // taken out, the generic nodes taken out and destroyed, the settings
+    // restored, the take name and descriptions gone. Materials, textures,
+    // videos and deformers stay.
     void Clear();
 
     // Hierarchy and entity ----------------------------------------------------
@@ -69,15 +74,25 @@ public:
     KQoxEntity* GetEntity() const { return mEntity.get(); }
     // True when no object that the object's namespace consults has the name.
     bool ValidateNewName(KQoxObject& object, const char* name);
+    // Empty the array, then append the entity's textures (materials) in
+    // entity order (not owned).
+    void FillTextureArray(KArrayTemplate<KQoxTexture*>& textures);
+    void FillMaterialArray(KArrayTemplate<KQoxMaterial*>& materials);
 
     // Generic nodes and deformers, as the entity holds them ------------------------
     int GetGenericNodeCount() const;
-    KQoxObject* GetGenericNode(int index);
+    // Null out of range, or for an entry that is no generic node.
+    KQoxGenericNode* GetGenericNode(int index);
+    // False for null; else the node joins (leaves) the scene's entity. A
+    // removed node is not destroyed.
+    bool AddGenericNode(KQoxGenericNode* node);
+    bool RemoveGenericNode(KQoxGenericNode* node);
     // All deformers.
     int GetDeformerCount() const;
-    KQoxObject* GetDeformer(const char* name);
-    bool AddDeformer(KQoxObject* deformer);
-    bool RemoveDeformer(KQoxObject* deformer);
+    // The deformer of that full name, or null.
+    KQoxDeformer* GetDeformer(const char* name);
+    bool AddDeformer(KQoxDeformer* deformer);
+    bool RemoveDeformer(KQoxDeformer* deformer);
     // Deformers of one type (0: any), in entity order; null out of range.
     int GetDeformerCount(int type);
     KQoxDeformer* GetDeformer(int index, int type);

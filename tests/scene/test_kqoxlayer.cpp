@@ -4,6 +4,7 @@
 #include "geometry_test_util.h"
 
 #include "object/kplug.h"
+#include "scene/kqoxnodefinder.h"
 
 namespace geometrytest {
 namespace {
@@ -237,6 +238,50 @@ TEST_F(GeometryTest, ManyMaterialsBalanceTheEntity)
     EXPECT_EQ(Entity().GetMaterialCount(), 2000);
     node->SetNodeAttribute(nullptr);
     EXPECT_EQ(Entity().GetMaterialCount(), 0);
+}
+
+} // namespace
+} // namespace geometrytest
+
+namespace geometrytest {
+namespace {
+
+// The duplicate-name finder looks at the materials, textures and videos of a
+// node's geometry, against the entity and against what it met before.
+TEST_F(GeometryTest, FinderReportsMaterialTextureAndVideoClashes)
+{
+    KQoxMesh* inScene = mManager->CreateKQoxMesh();
+    inScene->AM(mManager->CreateKQoxMaterial("Paint"), 0);
+    NodeWith("Inside", inScene);
+    KQoxMesh* outside = mManager->CreateKQoxMesh();
+    KQoxMaterial* paint = mManager->CreateKQoxMaterial("Paint");
+    outside->AM(paint, 0);
+    outside->AM(mManager->CreateKQoxMaterial("Other"), 1);
+    KQoxTexture* texture = mManager->CreateKQoxTexture("Wood");
+    texture->SetFileName("wood.tif");
+    ConnectVideoToNodeUsing(texture, "wood.tif", nullptr, "", "Wood", mManager.get());
+    outside->AT(texture, 0);
+    KQoxTexture* twin = mManager->CreateKQoxTexture("Wood");
+    outside->AT(twin, 2);
+    KQoxNode* node = mManager->CreateKQoxNode("Outside");
+    node->SetNodeAttribute(outside);
+
+    KQoxNodeFinderDuplicateName quiet(&Entity());
+    quiet.Apply(*node);
+    EXPECT_EQ(quiet.GetMaterialArray().GetCount(), 2);
+    EXPECT_EQ(quiet.GetDuplicateMaterialArray().GetCount(), 0);
+    EXPECT_EQ(quiet.GetVideoArray().GetCount(), 1);
+
+    KQoxNodeFinderDuplicateName finder(&Entity());
+    for (int state : {1, 2, 3})
+        finder.SetState(state, true);
+    finder.Apply(*node);
+    ASSERT_EQ(finder.GetDuplicateMaterialArray().GetCount(), 1);
+    EXPECT_EQ(finder.GetDuplicateMaterialArray()[0], paint);
+    ASSERT_EQ(finder.GetDuplicateTextureArray().GetCount(), 1); // the twin, against the first met
+    EXPECT_EQ(finder.GetDuplicateTextureArray()[0], twin);
+    EXPECT_EQ(finder.GetDuplicateVideoArray().GetCount(), 0);
+    EXPECT_EQ(finder.GetTextureArray().GetCount(), 2);
 }
 
 } // namespace

@@ -193,14 +193,5 @@ TEST(MaterialClassTest, PropertyBlockIdentity)
     block.Destroy(0);
 }
 
-// Many materials in a scene, destroyed with the manager.
-TEST_F(GeometryTest, ManyMaterials)
-{
-    for (int i = 0; i < 20000; ++i)
-        ASSERT_NE(mManager->CreateKQoxMaterial(("M" + std::to_string(i)).c_str()), nullptr);
-    EXPECT_EQ(mManager->GetKQoxMaterialCount(), 20000);
-    EXPECT_NE(mManager->FindKQoxMaterial("M19999"), nullptr);
-}
-
 } // namespace
 } // namespace geometrytest

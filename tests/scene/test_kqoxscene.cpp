@@ -5,12 +5,17 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "scene/kqoxentity.h"
 #include "scene/kqoxglobalcamerasettings.h"
-#include "scene/kqoxglobalcamerasettings_private.h"
+#include "scene/attributes/kqoxcamera.h"
+#include "scene/attributes/kqoxcameraswitcher.h"
+#include "scene/attributes/kqoxgenericnode.h"
+#include "scene/attributes/kqoxmaterial.h"
+#include "scene/attributes/kqoxtexture.h"
 #include "scene/kqoxgloballightsettings.h"
 #include "scene/kqoxglobaltimesettings.h"
 #include "scene/kqoxnode.h"
@@ -84,23 +89,42 @@ TEST_F(SceneTest, NewSceneInvariants)
     EXPECT_EQ(TakeNames(*mScene), std::vector<std::string>{"Default"});
     EXPECT_STREQ(mScene->GetCurrentTakeName(), "");
     EXPECT_EQ(mScene->GetCharacter(0), nullptr);
-    // Root, camera switcher and the seven producer nodes.
+    EXPECT_EQ(switcher->GetNodeAttribute()->GetAttributeType(), KQoxNodeAttribute::eCAMERA_SWITCHER);
+    // Root, camera switcher and the seven producer nodes; a camera switcher
+    // and seven cameras.
     EXPECT_EQ(mManager->GetKQoxNodeCount(), 9);
+    EXPECT_EQ(mManager->GetKQoxNodeAttributeCount(), 8);
+    // A replaced camera switcher goes with its attribute.
+    mScene->ReplaceCameraSwitcher(mManager->CreateKQoxNode("Other Switcher"));
+    EXPECT_EQ(mManager->GetKQoxNodeCount(), 9);
+    EXPECT_EQ(mManager->GetKQoxNodeAttributeCount(), 7);
 }
 
 TEST_F(SceneTest, TakeOperationsReachEveryObjectAndReportExactMessages)
 {
     KQoxNode* a = Child("A");
     KQoxNode* b = Child("B", a);
-    TestAnimated* texture = mManager->CreateTestObject("Wood");
-    TestAnimated* generic = mManager->CreateTestObject("Helper");
+    KQoxTexture* texture = mManager->CreateKQoxTexture("Wood");
+    KQoxMaterial* material = mManager->CreateKQoxMaterial("Oak");
+    KQoxGenericNode* generic = mManager->CreateKQoxGenericNode("Helper");
     ASSERT_TRUE(mScene->GetEntity()->AddTexture(texture));
-    ASSERT_TRUE(mScene->GetEntity()->AddGenericNode(generic));
+    ASSERT_TRUE(mScene->GetEntity()->AddMaterial(material));
+    KArrayTemplate<KQoxTexture*> textures;
+    KArrayTemplate<KQoxMaterial*> materials;
+    materials.Add(nullptr);
+    mScene->FillTextureArray(textures);
+    mScene->FillMaterialArray(materials);
+    ASSERT_EQ(textures.GetCount(), 1);
+    ASSERT_EQ(materials.GetCount(), 1);
+    EXPECT_EQ(textures[0], texture);
+    EXPECT_EQ(materials[0], material);
+    ASSERT_TRUE(mScene->AddGenericNode(generic));
+    EXPECT_EQ(mScene->GetGenericNode(0), generic);
 
     ASSERT_TRUE(mScene->CreateTake("Walk"));
     const std::vector<std::string> both{"Default", "Walk"};
-    for (KQoxTakeNodeContainer* object :
-         std::vector<KQoxTakeNodeContainer*>{mScene->GetCameraSwitcher(), mScene->GetRootNode(), a, b, texture})
+    for (KQoxTakeNodeContainer* object : std::vector<KQoxTakeNodeContainer*>{
+             mScene->GetCameraSwitcher(), mScene->GetRootNode(), a, b, texture, material})
         EXPECT_EQ(TakesOf(*object), both);
     // Generic nodes are not given takes.
     EXPECT_EQ(TakesOf(*generic), std::vector<std::string>{"Default"});
@@ -185,13 +209,15 @@ TEST_F(SceneTest, ClearRestoresTheNewStateAndReleasesSharedObjectsFully)
     mScene->SetSceneInfo(mManager->CreateKQoxSceneInfo());
     mScene->SetSceneInfo(mManager->CreateKQoxSceneInfo());
     EXPECT_EQ(mManager->GetKQoxSceneInfoCount(), 1);
-    mScene->ReplaceCameraSwitcher(mManager->CreateKQoxNode("Other Switcher"));
     KQoxPose* pose = mManager->CreateKQoxPose("Bind", true);
     ASSERT_TRUE(mScene->AddPose(pose));
-    // A generic node referenced twice: Clear takes its whole record out.
-    TestAnimated* generic = mManager->CreateTestObject("Helper");
+    // A generic node referenced twice: Clear takes its whole record out
+    // before destroying it.
+    KQoxGenericNode* generic = mManager->CreateKQoxGenericNode("Helper");
+    ASSERT_TRUE(mScene->AddGenericNode(generic));
     ASSERT_TRUE(mScene->GetEntity()->AddGenericNode(generic));
-    ASSERT_TRUE(mScene->GetEntity()->AddGenericNode(generic));
+    mScene->AddGenericNode(mManager->CreateKQoxGenericNode("Other"));
+    static_cast<KQoxCameraSwitcher*>(mScene->GetCameraSwitcher()->GetCameraSwitcher())->SetDefaultCameraIndex(2);
     mScene->GetCameraSwitcher()->SetVisibility(true);
     mScene->GetGlobalCameraSettings().SetDefaultViewingMode(KQoxGlobalCameraSettings::eXRAY);
     mScene->GetGlobalLightSettings().SetFogEnable(true);
@@ -212,6 +238,9 @@ TEST_F(SceneTest, ClearRestoresTheNewStateAndReleasesSharedObjectsFully)
     EXPECT_EQ(mScene->GetPoseCount(), 0);
     EXPECT_EQ(mManager->GetKQoxPoseCount(), 1);
     EXPECT_EQ(mScene->GetGenericNodeCount(), 0);
+    EXPECT_EQ(mManager->GetKQoxGenericNodeCount(), 0);
+    EXPECT_EQ(
+        static_cast<KQoxCameraSwitcher*>(mScene->GetCameraSwitcher()->GetCameraSwitcher())->GetDefaultCameraIndex(), 0);
     EXPECT_EQ(mScene->GetGlobalCameraSettings().GetDefaultViewingMode(), KQoxGlobalCameraSettings::eSTANDARD);
     EXPECT_FALSE(mScene->GetGlobalLightSettings().GetFogEnable());
     EXPECT_EQ(mScene->GetGlobalTimeSettings().GetTimeMode(), 6);
@@ -279,34 +308,55 @@ TEST_F(SceneTest, PoseListRulesAndDestroyedPosesLeaveEveryScene)
 
 TEST_F(SceneTest, ProducerCameraTable)
 {
-    // name, projection, near, far, position, up vector.
-    const char* const expected[7] = {"Producer Perspective 0 10 4000 (0 71.3 287.5 1) (0 1 0 1)",
-                                     "Producer Top 1 1 30000 (0 4000 0 1) (0 0 -1 1)",
-                                     "Producer Bottom 1 1 30000 (0 -4000 0 1) (0 0 -1 1)",
-                                     "Producer Front 1 1 30000 (0 0 4000 1) (0 1 0 1)",
-                                     "Producer Back 1 1 30000 (0 0 -4000 1) (0 1 0 1)",
-                                     "Producer Right 1 1 30000 (4000 0 0 1) (0 1 0 1)",
-                                     "Producer Left 1 1 30000 (-4000 0 0 1) (0 1 0 1)"};
+    // name, projection, near, far, position, up vector, as the cameras hold them.
+    const char* const expected[7] = {"Perspective 0 10 4000 (0 71.3 287.5) (0 1 0 1)",
+                                     "Top 1 1 30000 (0 4000 0) (0 0 -1 1)",
+                                     "Bottom 1 1 30000 (0 -4000 0) (0 0 -1 1)",
+                                     "Front 1 1 30000 (0 0 4000) (0 1 0 1)",
+                                     "Back 1 1 30000 (0 0 -4000) (0 1 0 1)",
+                                     "Right 1 1 30000 (4000 0 0) (0 1 0 1)",
+                                     "Left 1 1 30000 (-4000 0 0) (0 1 0 1)"};
     KQoxGlobalCameraSettings& settings = mScene->GetGlobalCameraSettings();
-    KQoxNode* nodes[7] = {settings.GetCameraProducerPerspectiveNode(), settings.GetCameraProducerTopNode(),
-                          settings.GetCameraProducerBottomNode(),      settings.GetCameraProducerFrontNode(),
-                          settings.GetCameraProducerBackNode(),        settings.GetCameraProducerRightNode(),
-                          settings.GetCameraProducerLeftNode()};
+    KQoxCamera* cameras[7] = {settings.GetCameraProducerPerspective(), settings.GetCameraProducerTop(),
+                              settings.GetCameraProducerBottom(),      settings.GetCameraProducerFront(),
+                              settings.GetCameraProducerBack(),        settings.GetCameraProducerRight(),
+                              settings.GetCameraProducerLeft()};
+    auto describe = [](KQoxNode* node, KQoxCamera* camera) {
+        const KQoxVector4 at = camera->GetPosition(), up = camera->GetUpVector();
+        char row[160];
+        snprintf(row, sizeof row, "%s %d %g %g (%g %g %g) (%g %g %g %g)", node->GetName() + strlen("Model::Producer "),
+                 camera->GetProjectionType(), camera->GetNearPlane(), camera->GetFarPlane(), at[0], at[1], at[2], up[0],
+                 up[1], up[2], up[3]);
+        return std::string(row);
+    };
     for (int i = 0; i < 7; ++i)
     {
-        const KQoxProducerCameraDefaults& d = kProducerCameras[i];
-        char row[160];
-        snprintf(row, sizeof row, "%s %d %g %g (%g %g %g %g) (%g %g %g %g)", d.mNodeName, d.mProjection, d.mNearPlane,
-                 d.mFarPlane, d.mPosition[0], d.mPosition[1], d.mPosition[2], d.mPosition[3], d.mUpVector[0],
-                 d.mUpVector[1], d.mUpVector[2], d.mUpVector[3]);
-        EXPECT_STREQ(row, expected[i]);
-        ASSERT_EQ(settings.GetProducerNode(i), nodes[i]);
-        EXPECT_EQ(std::string(nodes[i]->GetName()), std::string("Model::") + d.mNodeName);
-        EXPECT_FALSE(nodes[i]->GetVisibility());
-        EXPECT_EQ(nodes[i]->GetParent(), nullptr);
+        KQoxNode* node = settings.GetProducerNode(i);
+        ASSERT_EQ(node->GetNodeAttribute(), cameras[i]);
+        EXPECT_EQ(describe(node, cameras[i]), expected[i]);
+        EXPECT_EQ(cameras[i]->GetAngleOfView(), 40.0);
+        EXPECT_FALSE(node->GetVisibility());
+        EXPECT_EQ(node->GetParent(), nullptr);
     }
-    EXPECT_EQ(kProducerAngleOfView, 40.0);
     EXPECT_EQ(settings.GetProducerNode(7), nullptr);
+
+    // Settings changed on a camera come back with RestoreDefaultSettings;
+    // CopyProducerCamera reaches only the camera of that name.
+    KQoxCamera* top = cameras[1];
+    KQoxCamera* other = mManager->CreateKQoxCamera();
+    other->SetNearPlane(5.0);
+    settings.CopyProducerCamera(KString("Producer Top"), other);
+    settings.CopyProducerCamera(KString("Producer top"), other);
+    settings.CopyProducerCamera(KString(""), other);
+    EXPECT_EQ(top->GetNearPlane(), 5.0);
+    for (int i = 0; i < 7; ++i)
+        EXPECT_EQ(cameras[i]->GetNearPlane(), i == 1 ? 5.0 : i == 0 ? 10.0 : 1.0);
+    KQoxScene* copy = mManager->CreateKQoxScene();
+    copy->GetGlobalCameraSettings() = settings;
+    EXPECT_EQ(copy->GetGlobalCameraSettings().GetCameraProducerTop()->GetNearPlane(), 5.0);
+    ASSERT_TRUE(mManager->DestroyKQoxScene(copy, true));
+    settings.RestoreDefaultSettings();
+    EXPECT_EQ(describe(settings.GetProducerNode(1), top), expected[1]);
 }
 
 TEST_F(SceneTest, DefaultCameraAcceptsProducersTheSwitcherAndNodesUnderTheRoot)
