@@ -11,7 +11,7 @@ namespace {
 
 const double kEmptySpan = 1e-8;
 const unsigned int kNoSpan = UINT_MAX;
-const unsigned long long kMaxDirectionPoints = 1ULL << 24;
+const unsigned long long kMaxDirectionPoints = 1ULL << 22;
 
 // Order-1 basis: the half-open knot interval, or, given a span, exactly that
 // span (closed on the right too, so that the end parameter of an open
@@ -227,22 +227,6 @@ void KQOXNURBSurfaceEvaluator::SetBiTable()
 void KQOXNURBSurfaceEvaluator::SetBjTable()
 {
     BuildDirection(false);
-}
-
-void KQOXNURBSurfaceEvaluator::Products(const KSample& pV, const KSample& pU, double* pB, double* pBu,
-                                        double* pBv) const
-{
-    const double* bi = &mBi[static_cast<size_t>(pU.mRow) * 4];
-    const double* dbi = &mdBi[static_cast<size_t>(pU.mRow) * 4];
-    const double* bj = &mBj[static_cast<size_t>(pV.mRow) * 4];
-    const double* dbj = &mdBj[static_cast<size_t>(pV.mRow) * 4];
-    for (int l = 0; l < 4; ++l)
-        for (int k = 0; k < 4; ++k)
-        {
-            pB[l * 4 + k] = bj[l] * bi[k];
-            pBu[l * 4 + k] = bj[l] * dbi[k];
-            pBv[l * 4 + k] = dbj[l] * bi[k];
-        }
 }
 
 double KQOXNURBSurfaceEvaluator::WeightOf(unsigned int pControlPoint) const

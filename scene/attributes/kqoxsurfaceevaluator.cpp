@@ -31,8 +31,8 @@ const KCurveType kCurveTypes[5] = {
 // Output grids beyond this many points (or per-direction counts beyond this
 // many samples) are refused: their arrays could not be addressed with the
 // 32-bit counts the callers use.
-const unsigned long long kMaxGridPoints = 1ULL << 26;
-const unsigned long long kMaxDirectionPoints = 1ULL << 24;
+const unsigned long long kMaxGridPoints = 1ULL << 24;
+const unsigned long long kMaxDirectionPoints = 1ULL << 22;
 
 const double kDegenerate = 1e-8;
 
@@ -92,7 +92,8 @@ KQOXSurfaceEvaluator::KQOXSurfaceEvaluator()
     , mTopCapU(false)
     , mBottomCapV(false)
     , mTopCapV(false)
-    , mTableWidthU(0)
+    , mDerivativeScaleU(1.0)
+    , mDerivativeScaleV(1.0)
 {
     // No blending until a curve type, a matrix or a tension is given.
     std::memset(mMatrixU, 0, sizeof(mMatrixU));
@@ -396,25 +397,32 @@ unsigned int KQOXSurfaceEvaluator::ComputeCount(bool pU)
     return static_cast<unsigned int>(points);
 }
 
+void KQOXSurfaceEvaluator::ComputeCounts()
+{
+    mCountX = ComputeCount(true);
+    mCountY = ComputeCount(false);
+    // A grid too large to address is refused as a whole.
+    if (static_cast<unsigned long long>(mCountX) * mCountY > kMaxGridPoints)
+        mCountX = mCountY = 0;
+}
+
 unsigned int KQOXSurfaceEvaluator::GetCurvePointCountX()
 {
-    if (mCountX == 0)
-        mCountX = ComputeCount(true);
+    if (mCountX == 0 || mCountY == 0)
+        ComputeCounts();
     return mCountX;
 }
 
 unsigned int KQOXSurfaceEvaluator::GetCurvePointCountY()
 {
-    if (mCountY == 0)
-        mCountY = ComputeCount(false);
+    if (mCountX == 0 || mCountY == 0)
+        ComputeCounts();
     return mCountY;
 }
 
 bool KQOXSurfaceEvaluator::CanEvaluate()
 {
-    const unsigned long long X = GetCurvePointCountX();
-    const unsigned long long Y = GetCurvePointCountY();
-    return X != 0 && Y != 0 && X * Y <= kMaxGridPoints;
+    return GetCurvePointCountX() != 0 && GetCurvePointCountY() != 0;
 }
 
 // Tables -----------------------------------------------------------------------------
@@ -443,58 +451,25 @@ void KQOXSurfaceEvaluator::SetBiTable()
     const unsigned int segments = mStepU * mAfterStepU;
     BuildUniformTable(mMatrixU, segments, mBi, mdBi);
     BuildUniformSamples(true, mSamplesU);
-    mTableWidthU = segments + 1;
+    // Derivatives per half sample step.
+    mDerivativeScaleU = 0.5 / static_cast<double>(segments);
 }
 
 void KQOXSurfaceEvaluator::SetBjTable()
 {
     BuildUniformTable(mMatrixV, mStepV * mAfterStepV, mBj, mdBj);
     BuildUniformSamples(false, mSamplesV);
+    mDerivativeScaleV = 0.5 / static_cast<double>(mStepV * mAfterStepV);
 }
 
-void KQOXSurfaceEvaluator::SetBijTable()
-{
-    mBij.clear();
-    if (mBi.empty() || mBj.empty())
-        return;
-    const size_t rowsU = mBi.size() / 4, rowsV = mBj.size() / 4;
-    mBij.resize(rowsU * rowsV * 16);
-    for (size_t j = 0; j < rowsV; ++j)
-        for (size_t i = 0; i < rowsU; ++i)
-            for (size_t l = 0; l < 4; ++l)
-                for (size_t k = 0; k < 4; ++k)
-                    mBij[(j * rowsU + i) * 16 + l * 4 + k] = mBj[j * 4 + l] * mBi[i * 4 + k];
-}
+// The tensor products of the per-direction tables are formed per point
+// (Products): stored, they would take 16 values per pair of samples of one
+// patch, gigabytes for a single patch with a large step.
+void KQOXSurfaceEvaluator::SetBijTable() {}
 
-void KQOXSurfaceEvaluator::SetBdijTable()
-{
-    mBdij.clear();
-    if (mdBi.empty() || mBj.empty())
-        return;
-    const size_t rowsU = mdBi.size() / 4, rowsV = mBj.size() / 4;
-    const double scale = 0.5 / static_cast<double>(mStepU * mAfterStepU);
-    mBdij.resize(rowsU * rowsV * 16);
-    for (size_t j = 0; j < rowsV; ++j)
-        for (size_t i = 0; i < rowsU; ++i)
-            for (size_t l = 0; l < 4; ++l)
-                for (size_t k = 0; k < 4; ++k)
-                    mBdij[(j * rowsU + i) * 16 + l * 4 + k] = scale * mBj[j * 4 + l] * mdBi[i * 4 + k];
-}
+void KQOXSurfaceEvaluator::SetBdijTable() {}
 
-void KQOXSurfaceEvaluator::SetBidjTable()
-{
-    mBidj.clear();
-    if (mBi.empty() || mdBj.empty())
-        return;
-    const size_t rowsU = mBi.size() / 4, rowsV = mdBj.size() / 4;
-    const double scale = 0.5 / static_cast<double>(mStepV * mAfterStepV);
-    mBidj.resize(rowsU * rowsV * 16);
-    for (size_t j = 0; j < rowsV; ++j)
-        for (size_t i = 0; i < rowsU; ++i)
-            for (size_t l = 0; l < 4; ++l)
-                for (size_t k = 0; k < 4; ++k)
-                    mBidj[(j * rowsU + i) * 16 + l * 4 + k] = scale * mdBj[j * 4 + l] * mBi[i * 4 + k];
-}
+void KQOXSurfaceEvaluator::SetBidjTable() {}
 
 void KQOXSurfaceEvaluator::SetOtherTable() {}
 
@@ -511,10 +486,17 @@ unsigned int KQOXSurfaceEvaluator::ControlPointIndex(const KSample& pV, const KS
 
 void KQOXSurfaceEvaluator::Products(const KSample& pV, const KSample& pU, double* pB, double* pBu, double* pBv) const
 {
-    const size_t at = (static_cast<size_t>(pV.mRow) * mTableWidthU + pU.mRow) * 16;
-    std::memcpy(pB, &mBij[at], 16 * sizeof(double));
-    std::memcpy(pBu, &mBdij[at], 16 * sizeof(double));
-    std::memcpy(pBv, &mBidj[at], 16 * sizeof(double));
+    const double* bi = &mBi[static_cast<size_t>(pU.mRow) * 4];
+    const double* dbi = &mdBi[static_cast<size_t>(pU.mRow) * 4];
+    const double* bj = &mBj[static_cast<size_t>(pV.mRow) * 4];
+    const double* dbj = &mdBj[static_cast<size_t>(pV.mRow) * 4];
+    for (int l = 0; l < 4; ++l)
+        for (int k = 0; k < 4; ++k)
+        {
+            pB[l * 4 + k] = bj[l] * bi[k];
+            pBu[l * 4 + k] = mDerivativeScaleU * bj[l] * dbi[k];
+            pBv[l * 4 + k] = mDerivativeScaleV * dbj[l] * bi[k];
+        }
 }
 
 bool KQOXSurfaceEvaluator::EvaluateSurface(KQoxWeightedMapping* pMapping)

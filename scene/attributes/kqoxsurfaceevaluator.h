@@ -73,7 +73,8 @@ public:
     // Nothing here; see the NURBS evaluator.
     virtual void SetAuxSourceArray(int pIndex, double* pArray);
 
-    // Table builders, in the order EvaluateSurface runs them.
+    // Table builders, in the order EvaluateSurface runs them. The product
+    // builders (Bij, Bdij, Bidj) store nothing: products are formed per point.
     virtual void SetBiTable();
     virtual void SetBjTable();
     virtual void SetBijTable();
@@ -129,6 +130,8 @@ protected:
 
     // Output count of a direction, 0 when it cannot be tessellated.
     virtual unsigned int ComputeCount(bool pU);
+    // Both counts, or 0 and 0 for a grid too large to address.
+    void ComputeCounts();
     // The output samples of a uniform direction.
     void BuildUniformSamples(bool pU, std::vector<KSample>& pSamples) const;
     // Whether the surface can be tessellated as set up.
@@ -139,8 +142,8 @@ protected:
     virtual unsigned int WindowU() const { return 4; }
     virtual unsigned int WindowV() const { return 4; }
     // Basis products of one output point: B, dB/du and dB/dv per window entry
-    // (index l * 4 + k).
-    virtual void Products(const KSample& pV, const KSample& pU, double* pB, double* pBu, double* pBv) const;
+    // (index l * 4 + k), formed from the per-direction tables.
+    void Products(const KSample& pV, const KSample& pU, double* pB, double* pBu, double* pBv) const;
     // Replaces the normals of the capped edges.
     void Correct_Cap_Normal();
     void StoreNormal(double* pNormal, const double* pDU, const double* pDV) const;
@@ -163,9 +166,9 @@ protected:
     double mDerivativeMatrixU[12], mDerivativeMatrixV[12];
     // Per-direction basis and derivative tables, 4 values per row.
     std::vector<double> mBi, mBj, mdBi, mdBj;
-    // Product tables, 16 values per (V row, U row) pair.
-    std::vector<double> mBij, mBdij, mBidj;
-    unsigned int mTableWidthU; // U rows of the product tables
+    // Factors of the derivative products (0.5 / n for the uniform types, 1
+    // for NURBS).
+    double mDerivativeScaleU, mDerivativeScaleV;
     // Output samples of each direction, in output order.
     std::vector<KSample> mSamplesU, mSamplesV;
 };
@@ -195,10 +198,6 @@ public:
 
     void SetBiTable() override;
     void SetBjTable() override;
-    // The products are formed per point from the per-direction tables.
-    void SetBijTable() override {}
-    void SetBdijTable() override {}
-    void SetBidjTable() override {}
     // The weight sums are formed in the same pass as the point.
     void SetOtherTable() override {}
     void EvaluateSurfaceExactNormal() override;
@@ -212,7 +211,6 @@ protected:
     unsigned int ComputeCount(bool pU) override;
     unsigned int WindowU() const override { return mOrderU; }
     unsigned int WindowV() const override { return mOrderV; }
-    void Products(const KSample& pV, const KSample& pU, double* pB, double* pBu, double* pBv) const override;
     // Cursor positions (first basis index) of the non-empty spans of a direction.
     void FindSpans(bool pU, std::vector<unsigned int>& pSpans) const;
     void BuildDirection(bool pU);
