@@ -1,4 +1,11 @@
 #include "scene/kqoxnode.h"
+#include "scene/attributes/kqoxcamera.h"
+#include "scene/attributes/kqoxcameraswitcher.h"
+#include "scene/attributes/kqoxlight.h"
+#include "scene/attributes/kqoxmarker.h"
+#include "scene/attributes/kqoxnull.h"
+#include "scene/attributes/kqoxopticalreference.h"
+#include "scene/attributes/kqoxskeleton.h"
 
 #include <atomic>
 
@@ -384,6 +391,43 @@ void KQoxNode::ForgetNodeAttribute(KQoxNodeAttribute* attribute)
 KQoxNodeAttribute* KQoxNode::AttributeOfType(int type) const
 {
     return (mNodeAttribute && mNodeAttribute->GetAttributeType() == type) ? mNodeAttribute : nullptr;
+}
+
+// The typed views check the class as well as the type code, so an attribute
+// of another class that answers the same code is no such attribute.
+KQoxNull* KQoxNode::GetNull() const
+{
+    return dynamic_cast<KQoxNull*>(AttributeOfType(KQoxNodeAttribute::eNULL));
+}
+
+KQoxMarker* KQoxNode::GetMarker() const
+{
+    return dynamic_cast<KQoxMarker*>(AttributeOfType(KQoxNodeAttribute::eMARKER));
+}
+
+KQoxSkeleton* KQoxNode::GetSkeleton() const
+{
+    return dynamic_cast<KQoxSkeleton*>(AttributeOfType(KQoxNodeAttribute::eSKELETON));
+}
+
+KQoxCamera* KQoxNode::GetCamera() const
+{
+    return dynamic_cast<KQoxCamera*>(AttributeOfType(KQoxNodeAttribute::eCAMERA));
+}
+
+KQoxCameraSwitcher* KQoxNode::GetCameraSwitcher() const
+{
+    return dynamic_cast<KQoxCameraSwitcher*>(AttributeOfType(KQoxNodeAttribute::eCAMERA_SWITCHER));
+}
+
+KQoxLight* KQoxNode::GetLight() const
+{
+    return dynamic_cast<KQoxLight*>(AttributeOfType(KQoxNodeAttribute::eLIGHT));
+}
+
+KQoxOpticalReference* KQoxNode::GetOpticalReference() const
+{
+    return dynamic_cast<KQoxOpticalReference*>(AttributeOfType(KQoxNodeAttribute::eOPTICAL_REFERENCE));
 }
 
 KQoxNodeAttribute* KQoxNode::GetGeometry() const

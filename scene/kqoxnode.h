@@ -23,7 +23,14 @@
 
 namespace qoxsdk_600 {
 
+class KQoxCamera;
+class KQoxCameraSwitcher;
 class KQoxCharacter;
+class KQoxLight;
+class KQoxMarker;
+class KQoxNull;
+class KQoxOpticalReference;
+class KQoxSkeleton;
 class KQoxEntity;
 class KQoxNodeAttribute;
 class KQoxSdkManager;
@@ -192,18 +199,18 @@ public:
     // attribute is being destroyed).
     void ForgetNodeAttribute(KQoxNodeAttribute* attribute);
     // The attribute when its type matches, else null (typed views for the
-    // attribute classes come with those classes).
-    KQoxNodeAttribute* GetNull() const { return AttributeOfType(1); }
-    KQoxNodeAttribute* GetMarker() const { return AttributeOfType(2); }
-    KQoxNodeAttribute* GetSkeleton() const { return AttributeOfType(3); }
+    // geometry classes come with those classes).
+    KQoxNull* GetNull() const;
+    KQoxMarker* GetMarker() const;
+    KQoxSkeleton* GetSkeleton() const;
     KQoxNodeAttribute* GetMesh() const { return AttributeOfType(4); }
     KQoxNodeAttribute* GetNurb() const { return AttributeOfType(5); }
     KQoxNodeAttribute* GetPatch() const { return AttributeOfType(6); }
     KQoxNodeAttribute* GetGeometry() const;
-    KQoxNodeAttribute* GetCamera() const { return AttributeOfType(7); }
-    KQoxNodeAttribute* GetCameraSwitcher() const { return AttributeOfType(8); }
-    KQoxNodeAttribute* GetLight() const { return AttributeOfType(9); }
-    KQoxNodeAttribute* GetOpticalReference() const { return AttributeOfType(10); }
+    KQoxCamera* GetCamera() const;
+    KQoxCameraSwitcher* GetCameraSwitcher() const;
+    KQoxLight* GetLight() const;
+    KQoxOpticalReference* GetOpticalReference() const;
 
     // Selection ---------------------------------------------------------------
     void SetSelected(bool selected, bool recursive = false);
@@ -397,6 +404,30 @@ public:
     void ComputeGlobalMatrixTolvaneStyle(KQoxXMatrix& global, KQoxXMatrix& parentGlobal, KQoxXMatrix& local);
     void ComputeLocalMatrixTolvaneStyle(KQoxXMatrix& local, KQoxXMatrix& parentGlobal, KQoxXMatrix& global);
 
+    // Pivot-set conversion of animation (kqoxnode_pivot.cpp) ------------------------
+    // The target set is 0 for the source set; any other value means the
+    // destination set. Each rewrites the curves of every take node of this
+    // node and of its whole subtree (parents first) so that the motion made
+    // under the other set is made under the target set; no pivot value is
+    // changed. The frame rate (frames per second, above 0) sets the period
+    // at which converted curves are resampled; keyReduce runs the constant
+    // key reducer after a resampling.
+    // Shifts the translation curves by the rotation pivot and offset
+    // differences and moves the geometry's pivot; resamples only for pre-
+    // and post-rotations.
+    void ConvertPivotAnimation(EPivotSet target, double frameRate, bool keyReduce);
+    // Hands every pivot difference to the matrix converter, bakes the
+    // geometric transforms into the geometry and resamples when a rotation,
+    // a pivot or a rotation order differs.
+    void ConvertPivotAnimationRecursive(EPivotSet target, double frameRate, bool keyReduce);
+    // Clears the set's rotation order, rotations, pivots, offsets and
+    // geometric transform on this node and its subtree; the pivot state and
+    // the update offsets stay.
+    void ResetPivotSet(EPivotSet set);
+    // Bakes the source set into the animation at 30 frames per second and
+    // leaves both sets empty.
+    void ResetPivotSetAndConvertAnimation();
+
 private:
     friend class KQoxEntity;
 
@@ -412,10 +443,47 @@ private:
     // The node of the first live node-table source of an object list.
     static KQoxNode* FirstListedNode(KPropertyObjectList& list);
     void CopyLimitsFrom(KQoxNode& source);
+    // Makes this node's attribute a copy of the source's (see operator=).
+    void CopyNodeAttributeFrom(KQoxNode& source);
     // The translation, rotation and scaling properties take the values of
     // the Default take's curves.
     void UpdateChannelPropertiesFromDefaultTake();
-    void ComputeGlobalMatrixOne(EPivotSet set);
+
+    // What one global matrix was computed from. A forced recomputation of a
+    // tree marks the tree (its root's tree epoch); each cache of the tree is
+    // then checked against its inputs when next read and recomputed only if
+    // they differ. The serial of a computation is unique in the process, so
+    // a child sees when its parent's matrix changed.
+    struct KQoxGlobalMatrixInputs
+    {
+        double mValues[21]; // default T, R, S; rotation pivot, offset, pre- and post-rotation
+        int mPivotState;
+        KQoxNode* mParent;
+        unsigned long long mParentSerial;
+    };
+    struct KQoxGlobalMatrixRecord
+    {
+        KQoxGlobalMatrixInputs mInputs;
+        unsigned long long mSerial = 0;    // of the computation that filled the cache
+        unsigned long long mEpoch = 0;     // of the last check against the inputs
+        unsigned long long mTreeEpoch = 0; // on a root: of the last forced call in its tree
+    };
+    KQoxGlobalMatrixRecord& GlobalMatrixRecord(EPivotSet set)
+    {
+        return mGlobalMatrixRecords[set == eDESTINATION_SET ? 1 : 0];
+    }
+    // Valid and checked since the last forced call in the node's tree,
+    // whose root's tree epoch is given.
+    bool IsGlobalMatrixCurrent(EPivotSet set, unsigned long long treeEpoch);
+    // Reads the inputs; the parent's matrix is brought up to date first.
+    void GatherGlobalMatrixInputs(EPivotSet set, KQoxGlobalMatrixInputs& inputs);
+    // Checks this node and its stale ancestors, top-down, recomputing those
+    // whose inputs changed.
+    void RefreshGlobalMatrix(EPivotSet set, unsigned long long treeEpoch);
+    void ComputeGlobalMatrixOne(EPivotSet set, const KQoxGlobalMatrixInputs& inputs);
+    // One node's share of the two conversions (kqoxnode_pivot.cpp).
+    void ConvertPivotAnimationOne(int target, double frameRate, bool keyReduce);
+    void ConvertPivotAnimationRecursiveOne(int target, double frameRate, bool keyReduce);
 
     KQoxNodeProperties* mProperties;
     KArrayTemplate<KString*> mChildNames;
@@ -435,6 +503,7 @@ private:
     KArrayTemplate<KQoxLinkToCharacter> mCharacterLinks;
     KError mError;
     int mCullingType;
+    KQoxGlobalMatrixRecord mGlobalMatrixRecords[2];
 };
 
 } // namespace qoxsdk_600

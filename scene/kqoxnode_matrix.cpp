@@ -2,67 +2,23 @@
 // the default and current take, the explicit states, and the two rules that
 // compose a local matrix with its parent's global matrix.
 
+#include <atomic>
 #include <cmath>
+#include <cstring>
 
 #include "base/kmath_kernels.h"
 #include "fcurve/kfcurve.h"
 #include "fcurve/kfcurvenode.h"
 #include "scene/kqoxnode.h"
+#include "scene/kqoxnode_math.h"
 #include "scene/kqoxnode_walk.h"
 #include "scene/kqoxtakenode.h"
 
 namespace qoxsdk_600 {
 
+using namespace nodemath;
+
 namespace {
-
-// Copies the 3x3 part and the translation row; the fourth column stays.
-void CopyAffine(KRow4* to, const KRow4* from)
-{
-    for (int r = 0; r < 4; ++r)
-        for (int c = 0; c < 3; ++c)
-            to[r][c] = from[r][c];
-}
-
-// Signed axis lengths: the row lengths, all negated when the 3x3 determinant
-// is negative (or not a number).
-void SignedAxisLengths(const KRow4* m, double* lengths)
-{
-    const double d = (m[0][1] * m[1][2] - m[0][2] * m[1][1]) * m[2][0] +
-                     (m[0][2] * m[1][0] - m[0][0] * m[1][2]) * m[2][1] +
-                     (m[0][0] * m[1][1] - m[0][1] * m[1][0]) * m[2][2];
-    for (int i = 0; i < 3; ++i)
-    {
-        const double s = m[i][0] * m[i][0] + m[i][1] * m[i][1] + m[i][2] * m[i][2];
-        lengths[i] = s == 0.0 ? 0.0 : std::sqrt(s);
-    }
-    if (!(d >= 0.0))
-        for (int i = 0; i < 3; ++i)
-            lengths[i] = -lengths[i];
-}
-
-// Euler XYZ degrees of the rotation left when each row is divided by its
-// signed length.
-void RotationAngles(const KRow4* m, double* angles)
-{
-    double lengths[3];
-    SignedAxisLengths(m, lengths);
-    KgeRMatrix r;
-    for (int i = 0; i < 3; ++i)
-    {
-        const double inverse = 1.0 / lengths[i];
-        for (int j = 0; j < 3; ++j)
-            r.mData[i][j] = m[i][j] * inverse;
-    }
-    KmRtoVXYZ(angles, r.mData);
-}
-
-// The exact rotation rebuilt from a matrix's Euler angles (shear dropped).
-void PureRotation(const KRow4* m, KRow4* out)
-{
-    double angles[3];
-    RotationAngles(m, angles);
-    KmXYZtoR(out, angles[0], angles[1], angles[2]);
-}
 
 // The take local matrix: XYZ rotation, rows scaled, translation row.
 void TakeLocalMatrix(KQoxXMatrix& out, const double* t, const double* r, const double* s)
@@ -89,16 +45,67 @@ void TransformNodes(KQoxTakeNode* take, KFCurveNode** nodes)
 // ---------------------------------------------------------------------------
 // Global matrices of the default transform
 
+namespace {
+
+// Forced calls are numbered by a process-wide epoch. A forced call stores a
+// new epoch in its tree's root and checks only its own ancestors; every
+// other cache of the tree counts as unchecked until read, when it is checked
+// against its inputs. A node checked in the latest epoch anywhere needs no
+// look at its root. Serials number the computations, so a node's record
+// tells which of its parent's matrices it was built on. Atomic so that
+// scenes on different threads never race on them.
+std::atomic<unsigned long long> gGlobalMatrixEpoch{1};
+std::atomic<unsigned long long> gGlobalMatrixSerial{0};
+
+} // namespace
+
+bool KQoxNode::IsGlobalMatrixCurrent(EPivotSet set, unsigned long long treeEpoch)
+{
+    const unsigned long long checked = GlobalMatrixRecord(set).mEpoch;
+    return Pivot(set).mGlobalMatrixValid && (checked == gGlobalMatrixEpoch.load() || checked >= treeEpoch);
+}
+
 KQoxXMatrix& KQoxNode::GetGlobalMatrix(EPivotSet set, bool force)
 {
     KQoxNodeProperties::KQoxPivot& pivot = Pivot(set);
-    if (!force && pivot.mGlobalMatrixValid)
+    if (!force && pivot.mGlobalMatrixValid && GlobalMatrixRecord(set).mEpoch == gGlobalMatrixEpoch.load())
         return pivot.mGlobalMatrix;
     KQoxNode* root = this;
     while (KQoxNode* parent = root->GetParent())
         root = parent;
-    root->ComputeGlobalMatrix(set);
+    KQoxGlobalMatrixRecord& rootRecord = root->GlobalMatrixRecord(set);
+    if (force)
+        rootRecord.mTreeEpoch = ++gGlobalMatrixEpoch;
+    RefreshGlobalMatrix(set, rootRecord.mTreeEpoch);
     return pivot.mGlobalMatrix;
+}
+
+void KQoxNode::RefreshGlobalMatrix(EPivotSet set, unsigned long long treeEpoch)
+{
+    KArrayTemplate<KQoxNode*> chain;
+    for (KQoxNode* node = this; node && !node->IsGlobalMatrixCurrent(set, treeEpoch); node = node->GetParent())
+        chain.Add(node);
+    for (int i = chain.GetCount() - 1; i >= 0; --i)
+    {
+        KQoxNode* node = chain[i];
+        KQoxGlobalMatrixInputs inputs;
+        node->GatherGlobalMatrixInputs(set, inputs);
+        KQoxGlobalMatrixRecord& record = node->GlobalMatrixRecord(set);
+        if (!node->Pivot(set).mGlobalMatrixValid || std::memcmp(&inputs, &record.mInputs, sizeof inputs) != 0)
+            node->ComputeGlobalMatrixOne(set, inputs);
+        record.mEpoch = gGlobalMatrixEpoch.load();
+    }
+    // The ancestors found current are stamped with the latest epoch, so
+    // that reading them again needs no look at the root.
+    const unsigned long long epoch = gGlobalMatrixEpoch.load();
+    for (KQoxNode* node = chain.GetCount() ? chain[chain.GetCount() - 1]->GetParent() : this; node;
+         node = node->GetParent())
+    {
+        KQoxGlobalMatrixRecord& record = node->GlobalMatrixRecord(set);
+        if (record.mEpoch == epoch || !node->IsGlobalMatrixCurrent(set, treeEpoch))
+            break;
+        record.mEpoch = epoch;
+    }
 }
 
 void KQoxNode::ComputeGlobalMatrix(EPivotSet set)
@@ -110,43 +117,73 @@ void KQoxNode::ComputeGlobalMatrix(EPivotSet set)
     {
         KQoxNode* node = pending.RemoveLast();
         const int count = node->GetChildCount(false);
-        node->ComputeGlobalMatrixOne(set);
+        KQoxGlobalMatrixInputs inputs;
+        node->GatherGlobalMatrixInputs(set, inputs);
+        node->ComputeGlobalMatrixOne(set, inputs);
         for (int i = count - 1; i >= 0; --i)
             if (KQoxNode* child = node->GetChild(i))
                 pending.Add(child);
     }
 }
 
-void KQoxNode::ComputeGlobalMatrixOne(EPivotSet set)
+void KQoxNode::GatherGlobalMatrixInputs(EPivotSet set, KQoxGlobalMatrixInputs& inputs)
 {
-    KQoxNodeProperties::KQoxPivot& pivot = Pivot(set);
-    const bool active = pivot.mPivotState == ePIVOT_STATE_ACTIVE;
-
-    KgeAMatrix parentGlobal;
-    KQoxNode* parent = GetParent();
-    if (parent)
-        CopyAffine(parentGlobal.mData, parent->GetGlobalMatrix(set, false));
-
+    // Cleared whole, padding included, because records compare bytewise.
+    std::memset(&inputs, 0, sizeof inputs);
+    inputs.mParent = GetParent();
+    if (inputs.mParent)
+    {
+        inputs.mParent->GetGlobalMatrix(set, false);
+        inputs.mParentSerial = inputs.mParent->GlobalMatrixRecord(set).mSerial;
+    }
     KQoxVector4 t, r, s;
     GetDefaultT(t);
     GetDefaultR(r);
     GetDefaultS(s);
+    const KQoxNodeProperties::KQoxPivot& pivot = Pivot(set);
+    const KQoxVector4* vectors[7] = {
+        &t, &r, &s, &pivot.mRotationPivot, &pivot.mRotationOffset, &pivot.mPreRotation, &pivot.mPostRotation};
+    for (int v = 0; v < 7; ++v)
+        for (int i = 0; i < 3; ++i)
+            inputs.mValues[3 * v + i] = (*vectors[v])[i];
+    inputs.mPivotState = pivot.mPivotState;
+}
+
+void KQoxNode::ComputeGlobalMatrixOne(EPivotSet set, const KQoxGlobalMatrixInputs& inputs)
+{
+    KQoxNodeProperties::KQoxPivot& pivot = Pivot(set);
+    const bool active = inputs.mPivotState == ePIVOT_STATE_ACTIVE;
+    const double* t0 = inputs.mValues;
+    const double* r = inputs.mValues + 3;
+    const double* s = inputs.mValues + 6;
+    const double* rotationPivot = inputs.mValues + 9;
+    const double* rotationOffset = inputs.mValues + 12;
+    const double* pre = inputs.mValues + 15;
+    const double* post = inputs.mValues + 18;
+
+    // The parent's matrix was brought up to date when the inputs were read.
+    KgeAMatrix parentGlobal;
+    KQoxNode* parent = inputs.mParent;
+    if (parent)
+        CopyAffine(parentGlobal.mData, parent->Pivot(set).mGlobalMatrix);
+
+    double t[3] = {t0[0], t0[1], t0[2]};
     if (active)
         for (int i = 0; i < 3; ++i)
-            t[i] += pivot.mRotationPivot[i];
+            t[i] += rotationPivot[i];
     if (parent && parent->Pivot(set).mPivotState == ePIVOT_STATE_ACTIVE)
     {
         // The parent's pivot, taken back through its post-rotation.
         const KQoxNodeProperties::KQoxPivot& up = parent->Pivot(set);
-        KgeRMatrix post;
-        KmXYZtoR(post.mData, up.mPostRotation[0], up.mPostRotation[1], up.mPostRotation[2]);
+        KgeRMatrix upPost;
+        KmXYZtoR(upPost.mData, up.mPostRotation[0], up.mPostRotation[1], up.mPostRotation[2]);
         for (int j = 0; j < 3; ++j)
-            t[j] -= up.mRotationPivot[0] * post.mData[j][0] + up.mRotationPivot[1] * post.mData[j][1] +
-                    up.mRotationPivot[2] * post.mData[j][2];
+            t[j] -= up.mRotationPivot[0] * upPost.mData[j][0] + up.mRotationPivot[1] * upPost.mData[j][1] +
+                    up.mRotationPivot[2] * upPost.mData[j][2];
     }
     if (active)
         for (int i = 0; i < 3; ++i)
-            t[i] += pivot.mRotationOffset[i];
+            t[i] += rotationOffset[i];
 
     // M = S . Post . R . Pre with translation t: each factor is applied to a
     // point before the ones already in M, and t stays the translation.
@@ -157,7 +194,7 @@ void KQoxNode::ComputeGlobalMatrixOne(EPivotSet set)
     KgeAMatrix step;
     if (active)
     {
-        KmXYZtoR(step.mData, pivot.mPreRotation[0], pivot.mPreRotation[1], pivot.mPreRotation[2]);
+        KmXYZtoR(step.mData, pre[0], pre[1], pre[2]);
         KmAA(local.mData, local.mData, step.mData);
     }
     step.SetIdentity();
@@ -166,7 +203,7 @@ void KQoxNode::ComputeGlobalMatrixOne(EPivotSet set)
     if (active)
     {
         step.SetIdentity();
-        KmXYZtoR(step.mData, pivot.mPostRotation[0], pivot.mPostRotation[1], pivot.mPostRotation[2]);
+        KmXYZtoR(step.mData, post[0], post[1], post[2]);
         KmAA(local.mData, local.mData, step.mData);
     }
     step.SetIdentity();
@@ -179,6 +216,11 @@ void KQoxNode::ComputeGlobalMatrixOne(EPivotSet set)
     pivot.mGlobalMatrix.SetIdentity();
     CopyAffine(static_cast<KRow4*>(pivot.mGlobalMatrix), global.mData);
     pivot.mGlobalMatrixValid = true;
+
+    KQoxGlobalMatrixRecord& record = GlobalMatrixRecord(set);
+    record.mInputs = inputs;
+    record.mSerial = ++gGlobalMatrixSerial;
+    record.mEpoch = gGlobalMatrixEpoch.load();
 }
 
 KQoxVector4 KQoxNode::GetGlobalT(EPivotSet set, bool force)

@@ -3,6 +3,13 @@
 #include "fcurve/kfcurve.h"
 #include "fcurve/kfcurvenode.h"
 #include "object/kpropertydatatype.h"
+#include "scene/attributes/kqoxcamera.h"
+#include "scene/attributes/kqoxcameraswitcher.h"
+#include "scene/attributes/kqoxlight.h"
+#include "scene/attributes/kqoxmarker.h"
+#include "scene/attributes/kqoxnull.h"
+#include "scene/attributes/kqoxopticalreference.h"
+#include "scene/attributes/kqoxskeleton.h"
 #include "scene/kqoxentity.h"
 #include "scene/kqoxnode.h"
 #include "scene/kqoxnode_walk.h"
@@ -182,6 +189,74 @@ void KQoxNode::CopyLimitsFrom(KQoxNode& source)
     to.SetScalingLimitActive(from.GetScalingLimitActive());
 }
 
+namespace {
+
+// This node's attribute when it is of class T, else a new one made by
+// pCreate and set on the node (the one it replaces is destroyed); null when
+// none can be made.
+template <class T>
+T* OwnAttributeOf(KQoxNode& pNode, T* (KQoxSdkManager::*pCreate)())
+{
+    KQoxNodeAttribute* current = pNode.GetNodeAttribute();
+    if (T* own = dynamic_cast<T*>(current))
+        return own;
+    KQoxSdkManager& manager = pNode.GetSdkManager();
+    T* made = (manager.*pCreate)();
+    if (!made)
+        return nullptr;
+    pNode.SetNodeAttribute(made);
+    if (current)
+        manager.DestroyKQoxNodeAttribute(current);
+    return made;
+}
+
+template <class T>
+bool CopyAttribute(KQoxNode& pNode, KQoxNodeAttribute* pSource, T* (KQoxSdkManager::*pCreate)())
+{
+    T* from = dynamic_cast<T*>(pSource);
+    if (!from)
+        return false;
+    if (T* to = OwnAttributeOf(pNode, pCreate))
+        *to = *from;
+    return true;
+}
+
+} // namespace
+
+void KQoxNode::CopyNodeAttributeFrom(KQoxNode& source)
+{
+    KQoxNodeAttribute* from = source.mNodeAttribute;
+    const int type = from ? from->GetAttributeType() : KQoxNodeAttribute::eUNIDENTIFIED;
+    bool copied = false;
+    switch (type)
+    {
+    case KQoxNodeAttribute::eNULL: copied = CopyAttribute(*this, from, &KQoxSdkManager::CreateKQoxNull); break;
+    case KQoxNodeAttribute::eMARKER: copied = CopyAttribute(*this, from, &KQoxSdkManager::CreateKQoxMarker); break;
+    case KQoxNodeAttribute::eSKELETON: copied = CopyAttribute(*this, from, &KQoxSdkManager::CreateKQoxSkeleton); break;
+    case KQoxNodeAttribute::eCAMERA: copied = CopyAttribute(*this, from, &KQoxSdkManager::CreateKQoxCamera); break;
+    case KQoxNodeAttribute::eLIGHT: copied = CopyAttribute(*this, from, &KQoxSdkManager::CreateKQoxLight); break;
+    case KQoxNodeAttribute::eOPTICAL_REFERENCE:
+        copied = CopyAttribute(*this, from, &KQoxSdkManager::CreateKQoxOpticalReference);
+        break;
+    case KQoxNodeAttribute::eCAMERA_SWITCHER:
+        // A target without a switcher gets one, as the other kinds do.
+        copied = CopyAttribute(*this, from, &KQoxSdkManager::CreateKQoxCameraSwitcher);
+        break;
+    case KQoxNodeAttribute::eMESH:
+    case KQoxNodeAttribute::eNURB:
+    case KQoxNodeAttribute::ePATCH:
+        // Geometry is copied by the geometry classes.
+        return;
+    default: break;
+    }
+    if (copied || !mNodeAttribute)
+        return;
+    // No source attribute, or one of no known class: this node's goes.
+    KQoxNodeAttribute* old = mNodeAttribute;
+    SetNodeAttribute(nullptr);
+    GetSdkManager().DestroyKQoxNodeAttribute(old);
+}
+
 KQoxNode& KQoxNode::operator=(KQoxNode& source)
 {
     if (&source == this)
@@ -190,14 +265,7 @@ KQoxNode& KQoxNode::operator=(KQoxNode& source)
     mPostTargetRotation = source.mPostTargetRotation;
     mTargetUpVector = source.mTargetUpVector;
 
-    // Without a source attribute this node's goes. Copying an attribute
-    // needs its own class's copy and is done by the attribute classes.
-    if (!source.mNodeAttribute && mNodeAttribute)
-    {
-        KQoxNodeAttribute* old = mNodeAttribute;
-        SetNodeAttribute(nullptr);
-        GetSdkManager().DestroyKQoxNodeAttribute(old);
-    }
+    CopyNodeAttributeFrom(source);
 
     SetVisibility(source.GetVisibility());
     mShadingMode = source.mShadingMode;

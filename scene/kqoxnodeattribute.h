@@ -64,6 +64,27 @@ public:
     virtual int GetControlPointsCount() const { return 0; }
     virtual const KQoxVector4* GetControlPoints() const { return nullptr; }
 
+    // What pivot conversion asks of geometry (meshes, NURBS and patches
+    // answer): the pivot matrix into the argument, a new pivot matrix, and
+    // baking it into the control points and normals. Here: the identity,
+    // and setting or applying does nothing.
+    virtual KQoxXMatrix& GetPivot(KQoxXMatrix& pMatrix)
+    {
+        pMatrix.SetIdentity();
+        return pMatrix;
+    }
+    virtual void SetPivot(KQoxXMatrix& pMatrix) { (void)pMatrix; }
+    virtual void ApplyPivot() {}
+
+    // The attribute of an extra node that takes over this node's pre- or
+    // post-rotation: a skeleton answers with a new limb-node skeleton of its
+    // own limb-node size, made through the manager; null here (no attribute).
+    virtual KQoxNodeAttribute* CreatePivotNodeAttribute(const char* pName)
+    {
+        (void)pName;
+        return nullptr;
+    }
+
     KQoxNode* GetNode() const { return mNode; }
     KQoxSdkManager& GetSdkManager() const { return *mManager; }
     // Copies nothing; subclasses copy their own data.

@@ -63,7 +63,8 @@ bool KQoxNodeFinderBadScale::CheckNode(KQoxNode& node)
 {
     const bool boneSwitch = mCheckBoneScale;
     if (mCheckBoneScale)
-        mCheckBoneScale = node.GetSkeleton() != nullptr;
+        mCheckBoneScale =
+            node.GetNodeAttribute() && node.GetNodeAttribute()->GetAttributeType() == KQoxNodeAttribute::eSKELETON;
     bool found = false;
     KQoxTakeNode* defaultTake = node.GetDefaultTakeNode();
     if (defaultTake && defaultTake->GetKFCurveNode())

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "base/karray.h"
+#include "scene/attributes/kqoxlight.h"
 #include "scene/attributes/kqoxtexture.h"
 #include "scene/kqoxentity.h"
 #include "scene/kqoxnode.h"
@@ -350,6 +351,13 @@ bool KQoxVideoProperties::PlugNotify(KPlugCallstack* pCallstack, kPlugAction pAc
             texture->SetFileName(mOwner->GetFileName());
             texture->SetRelativeFileName(mOwner->GetRelativeFileName());
             texture->SetMediaName(mOwner->GetName());
+        }
+
+        // A node's light projects the clip.
+        if (object && object->GetNameSpace() == KQoxObject::eNODE)
+        {
+            if (KQoxLight* light = static_cast<KQoxNode*>(object)->GetLight())
+                light->SetFileName(mOwner->GetFileName());
         }
 
         // The node that uses the clip: the other end itself, or the first

@@ -1,0 +1,120 @@
+#ifndef QOX_SCENE_ATTRIBUTES_KQOXATTRIBUTE_PRIVATE_H
+#define QOX_SCENE_ATTRIBUTES_KQOXATTRIBUTE_PRIVATE_H
+
+// Channel helpers shared by the node attributes (lights, markers, cameras and
+// the camera switcher): the Default-take test, finding or making a channel
+// curve, display colours, and removing a channel from a take node.
+
+#include "base/kstring.h"
+#include "fcurve/kfcurve.h"
+#include "fcurve/kfcurvenode.h"
+#include "object/kobject.h"
+#include "object/kproperty.h"
+#include "object/kpropertydatatype.h"
+#include "scene/kqoxnode.h"
+#include "scene/kqoxnodeattribute.h"
+#include "scene/kqoxtakenode.h"
+
+namespace qoxsdk_600 {
+namespace attr {
+
+// A take node is the Default take when its name is "Default" in any case.
+inline bool IsDefaultTake(KQoxTakeNode* pTakeNode)
+{
+    return pTakeNode && KString(pTakeNode->GetName()).CompareNoCase("Default") == 0;
+}
+
+// The Default take node of the attribute's node, or null when detached.
+inline KQoxTakeNode* DefaultTakeOf(const KQoxNodeAttribute& pAttribute)
+{
+    KQoxNode* node = pAttribute.GetNode();
+    return node ? node->GetDefaultTakeNode() : nullptr;
+}
+
+// The named child of pParent with its curve, made when missing.
+inline KFCurve* ChannelCurve(KFCurveNode* pParent, const char* pName)
+{
+    KFCurveNode* node = pParent ? pParent->FindOrCreate(pName, true) : nullptr;
+    return node ? node->FCurveGet() : nullptr;
+}
+
+inline void SetCurveColor(KFCurve* pCurve, float pRed, float pGreen, float pBlue)
+{
+    if (!pCurve)
+        return;
+    float color[3] = {pRed, pGreen, pBlue};
+    pCurve->SetColor(color);
+}
+
+// Deletes the named child of the take node's root, with its subtree.
+inline void RemoveChannel(KQoxTakeNode* pTakeNode, const char* pName)
+{
+    KFCurveNode* root = pTakeNode ? pTakeNode->GetKFCurveNode() : nullptr;
+    if (!root)
+        return;
+    const int index = root->Find(pName);
+    if (index >= 0)
+        root->Delete(index);
+}
+
+// An animatable, animated property of the named data type on pOwner.
+inline KProperty* AddAnimatedProperty(KObject& pOwner, const char* pName, const char* pDataTypeName)
+{
+    KDataType* dataType = KDataTypeGet(pDataTypeName);
+    KProperty* property =
+        pOwner.CreatePropertyFromType(pName, DataTypeToPropertyType(dataType), dataType, false, false, nullptr);
+    if (property)
+    {
+        property->GetPropertyInfo().ModifyFlag(KPropertyInfo::eAnimatable, true);
+        property->ModifyPropertyFlag(KProperty::eAnimated, true);
+    }
+    return property;
+}
+
+// A double property's value; pFallback when there is no property.
+inline double PropertyDouble(KObject& pOwner, const char* pName, double pFallback = 0.0)
+{
+    KProperty* property = pOwner.FindPropertyByName(pName);
+    return property ? property->AsDouble() : pFallback;
+}
+
+inline void SetPropertyDouble(KObject& pOwner, const char* pName, double pValue)
+{
+    if (KProperty* property = pOwner.FindPropertyByName(pName))
+        property->SetDouble(pValue);
+}
+
+// A colour property's red, green and blue (the fourth component is left).
+inline KgeRGBVector PropertyColor(KObject& pOwner, const char* pName)
+{
+    KgeRGBVector value(0.0, 0.0, 0.0, 1.0);
+    if (KProperty* property = pOwner.FindPropertyByName(pName))
+        property->GetData(&value, 0, nullptr, nullptr);
+    return value;
+}
+
+inline void SetPropertyColor(KObject& pOwner, const char* pName, double pRed, double pGreen, double pBlue)
+{
+    KProperty* property = pOwner.FindPropertyByName(pName);
+    if (!property)
+        return;
+    KgeRGBVector value(pRed, pGreen, pBlue, 1.0);
+    property->SetData(&value, 0, nullptr, nullptr);
+}
+
+// Static value of a curve; pFallback for a missing curve.
+inline double CurveValue(KFCurve* pCurve, double pFallback)
+{
+    return pCurve ? static_cast<double>(pCurve->GetValue()) : pFallback;
+}
+
+inline void SetCurveValue(KFCurve* pCurve, double pValue)
+{
+    if (pCurve)
+        pCurve->SetValue(static_cast<float>(pValue));
+}
+
+} // namespace attr
+} // namespace qoxsdk_600
+
+#endif
