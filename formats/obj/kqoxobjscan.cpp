@@ -143,7 +143,10 @@ bool KObjStatementReader::Next(std::string_view& keyword, std::string_view& rest
     {
         mJoined.back() = ' ';
         if (mPos >= mEnd && !Fill())
+        {
+            mJoined.resize(ObjTrimRight(mJoined).size());
             break;
+        }
         const size_t next = LineEnd();
         mJoined.append(mBuffer.data() + mPos, next - mPos);
         mPos = next;
