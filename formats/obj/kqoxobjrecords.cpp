@@ -39,9 +39,13 @@ bool KObjFace::AddVertexGroup(const KIndexGroup& reference)
 bool KObjMesh::AddFace(const KObjFace& face, int smoothingGroup)
 {
     FaceList& list = mFaceLists[smoothingGroup];
-    list.mFaces.push_back(
-        Face{face.mMaterial, face.mTexture, list.mReferences.size(), face.GetCount(), face.mHasNormals});
-    list.mReferences.insert(list.mReferences.end(), face.mReferences.begin(), face.mReferences.end());
+    const Face header{face.mMaterial, face.mTexture, list.mReferences.size(), face.GetCount(), face.mHasNormals};
+    if (!list.mReferences.append(face.mReferences.data(), face.mReferences.size()))
+        return false;
+    if (!list.mFaces.push_back(header))
+    {
+        return false;
+    }
     if (!face.mHasNormals)
         mAllFacesHaveNormals = false;
     if (!face.mHasTextureVertices)

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/kstring.h"
+#include "formats/obj/kqoxobjarray.h"
 
 namespace qoxsdk_600 {
 
@@ -79,11 +80,12 @@ public:
     };
     struct FaceList
     {
-        std::vector<Face> mFaces;
-        std::vector<KIndexGroup> mReferences;
+        KObjPodArray<Face> mFaces;
+        KObjPodArray<KIndexGroup> mReferences;
     };
 
-    // Copies the face into the list of its smoothing group.
+    // Copies the face into the list of its smoothing group; false, nothing
+    // added, when memory runs out.
     bool AddFace(const KObjFace& face, int smoothingGroup);
     int GetCount() const { return mFaceCount; }
     void Display() const {}

@@ -168,8 +168,8 @@ bool KQoxReaderObj::ReadStatements(KQoxFileScene& scene, KObjStatementReader& in
                 mFace.Reset(mState.mSmoothingGroup, mState.mMaterial, mState.mTexture);
                 // A face that does not parse, or keeps fewer than three
                 // references, is dropped.
-                if (ParseObjFace(mFace, rest) && mFace.GetCount() >= 3)
-                    mesh.AddFace(mFace, mState.mSmoothingGroup);
+                if (ParseObjFace(mFace, rest) && mFace.GetCount() >= 3 && !mesh.AddFace(mFace, mState.mSmoothingGroup))
+                    return false; // out of memory
                 more = in.Next(keyword, rest);
             } while (more && keyword == "f");
         }
@@ -225,14 +225,14 @@ bool KQoxReaderObj::ReadVertex(std::string_view keyword, std::string_view rest)
         const int n = ObjScanDoubles(rest, values, 4);
         if (n < 3)
             return false;
-        mVertices.push_back(KQoxVector4(values[0], values[1], values[2], n > 3 ? values[3] : 1.0));
+        return mVertices.push_back(KQoxVector4(values[0], values[1], values[2], n > 3 ? values[3] : 1.0));
     }
     else if (keyword == "vn")
     {
         mNormalsSeen = true;
         if (ObjScanDoubles(rest, values, 3) < 3)
             return false;
-        mNormals.push_back(KQoxVector4(values[0], values[1], values[2], 0.0));
+        return mNormals.push_back(KQoxVector4(values[0], values[1], values[2], 0.0));
     }
     else if (keyword == "vt")
     {
@@ -240,7 +240,7 @@ bool KQoxReaderObj::ReadVertex(std::string_view keyword, std::string_view rest)
         const int n = ObjScanDoubles(rest, values, 3);
         if (n < 1)
             return false;
-        mTextureVertices.push_back(KQoxVector2(values[0], n > 1 ? values[1] : 0.0));
+        return mTextureVertices.push_back(KQoxVector2(values[0], n > 1 ? values[1] : 0.0));
     }
     else
     {

@@ -84,9 +84,9 @@ public:
     void PrintObjMeshes() {}
 
     // What the read collected; the arrays live as long as the reader.
-    const std::vector<KQoxVector4>& GetVertices() const { return mVertices; }
-    const std::vector<KQoxVector2>& GetTextureVertices() const { return mTextureVertices; }
-    const std::vector<KQoxVector4>& GetNormals() const { return mNormals; }
+    const KObjPodArray<KQoxVector4>& GetVertices() const { return mVertices; }
+    const KObjPodArray<KQoxVector2>& GetTextureVertices() const { return mTextureVertices; }
+    const KObjPodArray<KQoxVector4>& GetNormals() const { return mNormals; }
     const std::vector<KQoxVector4>& GetParameterVertices() const { return mParameterVertices; }
 
 private:
@@ -143,9 +143,9 @@ private:
     std::map<std::string, std::unique_ptr<KObjMesh>, KObjNameLess> mGroups;
     std::map<std::string, MaterialEntry, KObjNameLess> mMaterials;
     std::vector<Library> mLibraries;
-    std::vector<KQoxVector4> mVertices;
-    std::vector<KQoxVector2> mTextureVertices;
-    std::vector<KQoxVector4> mNormals;
+    KObjPodArray<KQoxVector4> mVertices;
+    KObjPodArray<KQoxVector2> mTextureVertices;
+    KObjPodArray<KQoxVector4> mNormals;
     std::vector<KQoxVector4> mParameterVertices;
     ReadState mState;
     KObjFace mFace{0, nullptr, nullptr};

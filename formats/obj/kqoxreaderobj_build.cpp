@@ -27,7 +27,7 @@ KQoxVector4 KQoxReaderObj::ComputeDefaultNormal(const KQoxVector4* points)
 namespace {
 
 // The flat normal of a face from its first three positions.
-KQoxVector4 FaceNormal(const std::vector<KQoxVector4>& vertices, const KIndexGroup* references)
+KQoxVector4 FaceNormal(const KObjPodArray<KQoxVector4>& vertices, const KIndexGroup* references)
 {
     const KQoxVector4 points[3] = {vertices[references[0].mVertex], vertices[references[1].mVertex],
                                    vertices[references[2].mVertex]};
@@ -55,7 +55,8 @@ bool KQoxReaderObj::FillNormals(KObjMesh& mesh)
                 if (face.mHasNormals)
                     continue;
                 KIndexGroup* references = &list.mReferences[face.mFirst];
-                mNormals.push_back(FaceNormal(mVertices, references));
+                if (!mNormals.push_back(FaceNormal(mVertices, references)))
+                    return false;
                 const int index = static_cast<int>(mNormals.size()) - 1;
                 for (int r = 0; r < face.mCount; ++r)
                     references[r].mNormal = index;
@@ -99,7 +100,8 @@ bool KQoxReaderObj::FillNormals(KObjMesh& mesh)
             if (missing)
             {
                 sum.Normalize();
-                mNormals.push_back(sum);
+                if (!mNormals.push_back(sum))
+                    return false;
                 const int index = static_cast<int>(mNormals.size()) - 1;
                 for (size_t u = begin; u < end; ++u)
                 {
@@ -150,8 +152,11 @@ KQoxMesh* KQoxReaderObj::CreateQoxMeshFromObjMesh(KObjMesh& objMesh)
     size_t corners = 0;
     for (auto& entry : objMesh.mFaceLists)
         corners += entry.second.mReferences.size();
+    // Reserved at the most they can need: pages never written cost nothing.
     cornerPoints.reserve(corners);
     cornerUVs.reserve(corners);
+    entries.reserve(corners);
+    pointUV.reserve(corners);
 
     for (auto& entry : objMesh.mFaceLists)
     {
