@@ -374,25 +374,38 @@ bool KQoxReaderObj::ParseVertexGroup(KIndexGroup& reference, std::string_view to
     reference = KIndexGroup(0, 0, 0);
     if (token.data() == nullptr)
         return false;
-    const bool doubleSlash = token.find("//") != std::string_view::npos;
-    int field = 0;
-    ObjSplit(token, '/', [&](std::string_view text) {
-        int* target = nullptr;
-        if (field == 0)
-            target = &reference.mVertex;
-        else if (field == 1)
-            target = doubleSlash ? &reference.mNormal : &reference.mTextureVertex;
-        else if (field == 2 && !doubleSlash)
-            target = &reference.mNormal;
-        ++field;
-        if (!target)
-            return false;
-        const char* p = text.data();
+    // One pass: the first three fields between slashes (empty fields
+    // vanish), and whether the token holds "//" anywhere.
+    std::string_view fields[3];
+    int count = 0;
+    bool doubleSlash = false;
+    const size_t n = token.size();
+    for (size_t i = 0; i < n;)
+    {
+        if (token[i] == '/')
+        {
+            if (i + 1 < n && token[i + 1] == '/')
+                doubleSlash = true;
+            ++i;
+            continue;
+        }
+        const size_t start = i;
+        while (i < n && token[i] != '/')
+            ++i;
+        if (count < 3)
+            fields[count++] = token.substr(start, i - start);
+    }
+    int* targets[3] = {&reference.mVertex, doubleSlash ? &reference.mNormal : &reference.mTextureVertex,
+                       doubleSlash ? nullptr : &reference.mNormal};
+    for (int f = 0; f < count; ++f)
+    {
+        if (!targets[f])
+            break;
+        const char* p = fields[f].data();
         int value = 0;
-        if (ObjScanInt(p, p + text.size(), value))
-            *target = value;
-        return true;
-    });
+        if (ObjScanInt(p, p + fields[f].size(), value))
+            *targets[f] = value;
+    }
     return reference.mVertex != 0;
 }
 
