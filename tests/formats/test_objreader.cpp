@@ -6,6 +6,7 @@
 #include <cfloat>
 #include <climits>
 #include <cmath>
+#include <cstring>
 #include <map>
 #include <random>
 
@@ -423,4 +424,43 @@ TEST(ObjRead, ManyGroupsAndFaces)
     EXPECT_EQ(r->scene.mRoot->GetChildCount(false), 1000);
     EXPECT_EQ(r->Mesh("part999")->GetPolygonCount(), 100);
     EXPECT_EQ(r->Mesh("part999")->GetControlPointsCount(), 102);
+}
+
+TEST(ObjNumbers, ScannedAsStrtodReadsThem)
+{
+    std::mt19937_64 random(11);
+    std::vector<std::string> texts = {"0",
+                                      "-0",
+                                      "1.",
+                                      ".5",
+                                      "+2.25",
+                                      "123456789012345",
+                                      "1234567890123456",
+                                      "0.000000000000001",
+                                      "9007199254740993",
+                                      "1.5e3",
+                                      "2E-2",
+                                      "1e",
+                                      "0.1",
+                                      "3.14159265358979323846",
+                                      "-1.797693134862315e308",
+                                      "4.9e-324"};
+    for (int i = 0; i < 100000; ++i)
+    {
+        char text[64];
+        snprintf(text, sizeof text, "%.*f", static_cast<int>(random() % 12),
+                 static_cast<double>(static_cast<long long>(random() % 2000000000000LL) - 1000000000000LL) /
+                     std::pow(10.0, static_cast<double>(random() % 10)));
+        texts.push_back(text);
+    }
+    for (const std::string& text : texts)
+    {
+        const char* p = text.c_str();
+        double value = 0;
+        ASSERT_TRUE(ObjScanDouble(p, text.c_str() + text.size(), value)) << text;
+        char* stop = nullptr;
+        const double expected = std::strtod(text.c_str(), &stop);
+        ASSERT_EQ(std::memcmp(&value, &expected, sizeof value), 0) << text;
+        ASSERT_EQ(p, stop) << text;
+    }
 }
