@@ -235,36 +235,6 @@ bool ObjScanDouble(const char*& p, const char* end, double& value)
     return true;
 }
 
-bool ObjScanInt(const char*& p, const char* end, int& value)
-{
-    const char* s = p;
-    while (s < end && ObjIsSpace(*s))
-        ++s;
-    bool negative = false;
-    if (s < end && (*s == '+' || *s == '-'))
-    {
-        negative = *s == '-';
-        ++s;
-    }
-    const char* digits = s;
-    long long magnitude = 0;
-    while (s < end && *s >= '0' && *s <= '9')
-    {
-        magnitude = magnitude * 10 + (*s - '0');
-        if (magnitude > static_cast<long long>(INT_MAX) + 1)
-            return false;
-        ++s;
-    }
-    if (s == digits)
-        return false;
-    const long long signedValue = negative ? -magnitude : magnitude;
-    if (signedValue > INT_MAX || signedValue < INT_MIN)
-        return false;
-    value = static_cast<int>(signedValue);
-    p = s;
-    return true;
-}
-
 bool ObjScanWord(const char*& p, const char* end, std::string_view& word)
 {
     const char* s = p;

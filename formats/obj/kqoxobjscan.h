@@ -5,12 +5,16 @@
 // Statements are cut out of a block buffer in place: no allocation per line
 // and no limit on a line's length.
 
+#include <climits>
 #include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace qoxsdk_600 {
+
+constexpr long long kIntMax = INT_MAX;
+constexpr long long kIntMin = INT_MIN;
 
 // White space as isspace tells in the C locale.
 inline bool ObjIsSpace(char c)
@@ -74,8 +78,38 @@ private:
 // first and advances p past what it read; false, p unchanged, when nothing
 // could be read. Integers outside the 32-bit range do not read.
 bool ObjScanDouble(const char*& p, const char* end, double& value);
-bool ObjScanInt(const char*& p, const char* end, int& value);
 bool ObjScanWord(const char*& p, const char* end, std::string_view& word);
+// Called for every index of every face: inline.
+inline bool ObjScanInt(const char*& p, const char* end, int& value)
+{
+    const char* s = p;
+    while (s < end && ObjIsSpace(*s))
+        ++s;
+    bool negative = false;
+    if (s < end && (*s == '+' || *s == '-'))
+    {
+        negative = *s == '-';
+        ++s;
+    }
+    const char* digits = s;
+    long long magnitude = 0;
+    while (s < end && *s >= '0' && *s <= '9')
+    {
+        magnitude = magnitude * 10 + (*s - '0');
+        if (magnitude > static_cast<long long>(kIntMax) + 1)
+            return false;
+        ++s;
+    }
+    if (s == digits)
+        return false;
+    const long long signedValue = negative ? -magnitude : magnitude;
+    if (signedValue > kIntMax || signedValue < kIntMin)
+        return false;
+    value = static_cast<int>(signedValue);
+    p = s;
+    return true;
+}
+
 // Up to count doubles in a row; the number read.
 int ObjScanDoubles(std::string_view text, double* values, int count);
 
