@@ -38,7 +38,11 @@ bool KObjFace::AddVertexGroup(const KIndexGroup& reference)
 
 bool KObjMesh::AddFace(const KObjFace& face, int smoothingGroup)
 {
-    FaceList& list = mFaceLists[smoothingGroup];
+    return AddFace(face, mFaceLists[smoothingGroup]);
+}
+
+bool KObjMesh::AddFace(const KObjFace& face, FaceList& list)
+{
     const Face header{face.mMaterial, face.mTexture, list.mReferences.size(), face.GetCount(), face.mHasNormals};
     if (!list.mReferences.append(face.mReferences.data(), face.mReferences.size()))
         return false;

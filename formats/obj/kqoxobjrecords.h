@@ -87,6 +87,9 @@ public:
     // Copies the face into the list of its smoothing group; false, nothing
     // added, when memory runs out.
     bool AddFace(const KObjFace& face, int smoothingGroup);
+    // The same with the face list of the face's smoothing group in hand,
+    // for runs of faces in one group.
+    bool AddFace(const KObjFace& face, FaceList& list);
     int GetCount() const { return mFaceCount; }
     void Display() const {}
 

@@ -163,12 +163,13 @@ bool KQoxReaderObj::ReadStatements(KQoxFileScene& scene, KObjStatementReader& in
             if (found == mGroups.end())
                 found = mGroups.emplace(mState.mGroupName, std::make_unique<KObjMesh>()).first;
             KObjMesh& mesh = *found->second;
+            KObjMesh::FaceList& list = mesh.mFaceLists[mState.mSmoothingGroup];
             do
             {
                 mFace.Reset(mState.mSmoothingGroup, mState.mMaterial, mState.mTexture);
                 // A face that does not parse, or keeps fewer than three
                 // references, is dropped.
-                if (ParseObjFace(mFace, rest) && mFace.GetCount() >= 3 && !mesh.AddFace(mFace, mState.mSmoothingGroup))
+                if (ParseObjFace(mFace, rest) && mFace.GetCount() >= 3 && !mesh.AddFace(mFace, list))
                     return false; // out of memory
                 more = in.Next(keyword, rest);
             } while (more && keyword == "f");
@@ -369,11 +370,72 @@ int KQoxReaderObj::ConvertIndex(int index, int count)
     return -1;
 }
 
+namespace {
+
+// The forms nearly every file uses, "v", "v/t", "v/t/n" and "v//n" with
+// plain decimal (optionally negative) numbers, read in one pass; false for
+// anything else, which the general reading below handles.
+bool ParsePlainVertexGroup(KIndexGroup& reference, std::string_view token)
+{
+    const char* p = token.data();
+    const char* end = p + token.size();
+    int values[3] = {0, 0, 0};
+    int fields = 0;
+    bool doubleSlash = false;
+    while (p < end)
+    {
+        if (fields == 3)
+            return false;
+        const bool negative = *p == '-';
+        if (negative)
+            ++p;
+        if (p == end || *p < '0' || *p > '9')
+            return false;
+        long long magnitude = 0;
+        do
+        {
+            magnitude = magnitude * 10 + (*p - '0');
+            if (magnitude > kIntMax)
+                return false;
+            ++p;
+        } while (p < end && *p >= '0' && *p <= '9');
+        values[fields++] = static_cast<int>(negative ? -magnitude : magnitude);
+        if (p == end)
+            break;
+        if (*p != '/')
+            return false;
+        ++p;
+        if (p < end && *p == '/')
+        {
+            if (fields != 1)
+                return false;
+            doubleSlash = true;
+            ++p;
+        }
+        if (p == end)
+            return false;
+    }
+    reference.mVertex = values[0];
+    if (doubleSlash)
+        reference.mNormal = values[1];
+    else
+    {
+        reference.mTextureVertex = values[1];
+        reference.mNormal = values[2];
+    }
+    return true;
+}
+
+} // namespace
+
 bool KQoxReaderObj::ParseVertexGroup(KIndexGroup& reference, std::string_view token)
 {
     reference = KIndexGroup(0, 0, 0);
     if (token.data() == nullptr)
         return false;
+    if (ParsePlainVertexGroup(reference, token))
+        return reference.mVertex != 0;
+    reference = KIndexGroup(0, 0, 0);
     // One pass: the first three fields between slashes (empty fields
     // vanish), and whether the token holds "//" anywhere.
     std::string_view fields[3];

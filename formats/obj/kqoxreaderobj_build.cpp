@@ -144,7 +144,6 @@ KQoxMesh* KQoxReaderObj::CreateQoxMeshFromObjMesh(KObjMesh& objMesh)
     };
     std::vector<Entry> entries;
     std::vector<int> cornerPoints;
-    std::vector<int> cornerUVs;
     std::vector<int> pointUV;
     std::vector<KQoxVector2> uvs;
     std::vector<int> touched;
@@ -154,7 +153,6 @@ KQoxMesh* KQoxReaderObj::CreateQoxMeshFromObjMesh(KObjMesh& objMesh)
         corners += entry.second.mReferences.size();
     // Reserved at the most they can need: pages never written cost nothing.
     cornerPoints.reserve(corners);
-    cornerUVs.reserve(corners);
     entries.reserve(corners);
     pointUV.reserve(corners);
 
@@ -183,7 +181,6 @@ KQoxMesh* KQoxReaderObj::CreateQoxMeshFromObjMesh(KObjMesh& objMesh)
                 pointUV.push_back(uv);
             }
             cornerPoints.push_back(number);
-            cornerUVs.push_back(pointUV[number]);
         }
     }
     for (int vertex : touched)
@@ -270,7 +267,7 @@ KQoxMesh* KQoxReaderObj::CreateQoxMeshFromObjMesh(KObjMesh& objMesh)
             }
             mesh->BeginPolygon(material, texture, -1);
             for (int r = 0; r < face.mCount; ++r, ++corner)
-                mesh->AddPolygon(cornerPoints[corner], cornerUVs[corner]);
+                mesh->AddPolygon(cornerPoints[corner], pointUV[cornerPoints[corner]]);
             mesh->EndPolygon();
         }
     }
