@@ -176,7 +176,9 @@ TEST(ObjRead, FaceRules)
         KQoxMesh* mesh = r->Mesh("default");
         EXPECT_EQ(mesh ? mesh->GetPolygonCount() : 0, c.polygons) << c.faces;
         if (mesh && c.polygons)
+        {
             EXPECT_EQ(mesh->GetPolygonSize(0), c.firstSize) << c.faces;
+        }
     }
 }
 
@@ -372,7 +374,9 @@ TEST(ObjRead, SurfacesThatMakeNoNode)
         auto r = ReadText(dir, points + c.block);
         EXPECT_EQ(r->ok, c.ok) << c.block;
         if (r->ok)
+        {
             EXPECT_EQ(r->Node("default") ? r->Node("default")->GetNurb() : nullptr, nullptr) << c.block;
+        }
     }
 }
 
