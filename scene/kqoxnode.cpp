@@ -26,7 +26,8 @@ const char* const kNodeErrors[KQoxNode::eERROR_COUNT] = {
     "Video name clash",
     "Target node is not a child of this object",
     "Operation with a target of the entity would generate a cyclic graph",
-    "Index out of range"};
+    "Index out of range",
+    "Invalid frame rate"};
 
 // The children view of a node table: its sources of the node-table class.
 KPlug* ChildView(KQoxNodeProperties* table)

@@ -51,7 +51,8 @@ public:
         eTARGET_NODE_NOT_CHILD = 5,
         eCYCLIC_GRAPH = 6,
         eINDEX_OUT_OF_RANGE = 7,
-        eERROR_COUNT = 8
+        eINVALID_FRAME_RATE = 8, // pivot conversion at a rate giving no resampling period
+        eERROR_COUNT = 9
     };
 
     enum EShadingMode
@@ -411,7 +412,8 @@ public:
     // under the other set is made under the target set; no pivot value is
     // changed. The frame rate (frames per second, above 0) sets the period
     // at which converted curves are resampled; keyReduce runs the constant
-    // key reducer after a resampling.
+    // key reducer after a resampling. A rate that gives no period of at
+    // least one tick changes nothing and sets error eINVALID_FRAME_RATE.
     // Shifts the translation curves by the rotation pivot and offset
     // differences and moves the geometry's pivot; resamples only for pre-
     // and post-rotations.
@@ -482,8 +484,8 @@ private:
     void RefreshGlobalMatrix(EPivotSet set, unsigned long long treeEpoch);
     void ComputeGlobalMatrixOne(EPivotSet set, const KQoxGlobalMatrixInputs& inputs);
     // One node's share of the two conversions (kqoxnode_pivot.cpp).
-    void ConvertPivotAnimationOne(int target, double frameRate, bool keyReduce);
-    void ConvertPivotAnimationRecursiveOne(int target, double frameRate, bool keyReduce);
+    void ConvertPivotAnimationOne(int target, const KTime& period, bool keyReduce);
+    void ConvertPivotAnimationRecursiveOne(int target, const KTime& period, bool keyReduce);
 
     KQoxNodeProperties* mProperties;
     KArrayTemplate<KString*> mChildNames;

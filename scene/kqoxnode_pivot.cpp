@@ -55,7 +55,7 @@ int ConverterRotationOrder(const KPivotSet& set)
 {
     if (set.mRotationSpaceForLimitOnly)
         return 0;
-    const int order = set.mRotationOrder;
+    const int order = static_cast<int>(set.mRotationOrder);
     return order >= eEULER_XYZ && order <= eSPHERIC_XYZ ? 2 * order : 0;
 }
 
@@ -132,11 +132,20 @@ void GeometricTransform(const KPivotSet& set, KgeAMatrix& g)
         g.mData[3][i] += set.mGeometricTranslation[i];
 }
 
-// The settings both conversions give their converter.
-void SetConverterOptions(KConverter& converter, double frameRate, bool keyReduce)
+// The resampling period of a frame rate: false when it is not at least one
+// tick, or too long to count in ticks (resampling at such a period would
+// leave curves without keys).
+bool ResamplingPeriod(double frameRate, KTime& period)
 {
-    KTime period;
+    if (!(frameRate > 0.0) || !std::isfinite(1.0 / frameRate))
+        return false;
     period.SetSecondDouble(1.0 / frameRate);
+    return period.Get() >= 1 && period.Get() < KTIME_INFINITE.Get();
+}
+
+// The settings both conversions give their converter.
+void SetConverterOptions(KConverter& converter, const KTime& period, bool keyReduce)
+{
     converter.SetResamplingPeriod(period);
     converter.SetGenerateLastKeyExactlyAtEndTime(true);
     converter.SetApplyUnroll(true);
@@ -191,17 +200,29 @@ void ForSubtreeTopDown(KQoxNode* node, Op op)
 
 void KQoxNode::ConvertPivotAnimation(EPivotSet target, double frameRate, bool keyReduce)
 {
+    KTime period;
+    if (!ResamplingPeriod(frameRate, period))
+    {
+        mError.SetLastErrorID(eINVALID_FRAME_RATE);
+        return;
+    }
     const int index = TargetIndex(target);
-    ForSubtreeTopDown(this, [=](KQoxNode* n) { n->ConvertPivotAnimationOne(index, frameRate, keyReduce); });
+    ForSubtreeTopDown(this, [&](KQoxNode* n) { n->ConvertPivotAnimationOne(index, period, keyReduce); });
 }
 
 void KQoxNode::ConvertPivotAnimationRecursive(EPivotSet target, double frameRate, bool keyReduce)
 {
+    KTime period;
+    if (!ResamplingPeriod(frameRate, period))
+    {
+        mError.SetLastErrorID(eINVALID_FRAME_RATE);
+        return;
+    }
     const int index = TargetIndex(target);
-    ForSubtreeTopDown(this, [=](KQoxNode* n) { n->ConvertPivotAnimationRecursiveOne(index, frameRate, keyReduce); });
+    ForSubtreeTopDown(this, [&](KQoxNode* n) { n->ConvertPivotAnimationRecursiveOne(index, period, keyReduce); });
 }
 
-void KQoxNode::ConvertPivotAnimationOne(int target, double frameRate, bool keyReduce)
+void KQoxNode::ConvertPivotAnimationOne(int target, const KTime& period, bool keyReduce)
 {
     const KPivotSet& to = mProperties->mPivots[target];
     const KPivotSet& from = mProperties->mPivots[1 - target];
@@ -286,11 +307,11 @@ void KQoxNode::ConvertPivotAnimationOne(int target, double frameRate, bool keyRe
         convert = true;
     }
 
-    SetConverterOptions(converter, frameRate, keyReduce);
+    SetConverterOptions(converter, period, keyReduce);
     ShiftAndConvertTakes(*this, d, convert, converter);
 }
 
-void KQoxNode::ConvertPivotAnimationRecursiveOne(int target, double frameRate, bool keyReduce)
+void KQoxNode::ConvertPivotAnimationRecursiveOne(int target, const KTime& period, bool keyReduce)
 {
     const KPivotSet& to = mProperties->mPivots[target];
     const KPivotSet& from = mProperties->mPivots[1 - target];
@@ -388,7 +409,7 @@ void KQoxNode::ConvertPivotAnimationRecursiveOne(int target, double frameRate, b
         }
     }
 
-    SetConverterOptions(converter, frameRate, keyReduce);
+    SetConverterOptions(converter, period, keyReduce);
     converter.mSourceRotationOrder.mOrder = ConverterRotationOrder(from);
     converter.mDestRotationOrder.mOrder = ConverterRotationOrder(to);
     if (converter.mSourceRotationOrder.mOrder != converter.mDestRotationOrder.mOrder)

@@ -76,7 +76,7 @@ TEST(CameraPropertiesTest, TableOrderTypesAndTexts)
     EXPECT_EQ(block.ResolutionModeAsString(-1), nullptr);
     EXPECT_EQ(block.FocusSourceAsString(2), nullptr);
     // The texts reach the property system.
-    EXPECT_STREQ(block.FindPropertyByName("ApertureMode")->GetPropertyInfo().mToString != nullptr ? "set" : "", "set");
+    EXPECT_NE(block.FindPropertyByName("ApertureMode")->GetPropertyInfo().mToString, nullptr);
 }
 
 TEST(CameraTest, ResetDefaults)
@@ -218,6 +218,20 @@ TEST(CameraTest, PlanesFilmBackAndLens)
     EXPECT_EQ(camera->GetNearPlane(), 0.001);
     camera->SetNearPlane(kNaN);
     EXPECT_EQ(camera->GetNearPlane(), 0.001);
+
+    const double backs[11][3] = {{0.404, 0.295, 1.0}, {0.493, 0.292, 1.0}, {0.864, 0.630, 1.0}, {0.816, 0.612, 1.0},
+                                 {0.980, 0.735, 1.0}, {0.825, 0.446, 1.0}, {0.864, 0.732, 2.0}, {2.066, 0.906, 1.0},
+                                 {1.485, 0.991, 1.0}, {2.080, 1.480, 1.0}, {2.772, 2.072, 1.0}};
+    for (int format = 1; format <= 11; ++format)
+    {
+        camera->SetApertureFormat(static_cast<KQoxCamera::ECameraApertureFormat>(format));
+        EXPECT_EQ(camera->GetApertureFormat(), format);
+        EXPECT_EQ(camera->GetApertureWidth(), backs[format - 1][0]);
+        EXPECT_EQ(camera->GetApertureHeight(), backs[format - 1][1]);
+        EXPECT_EQ(camera->GetSqueezeRatio(), backs[format - 1][2]);
+        EXPECT_EQ(camera->GetPropertyHandler()->FilmAspectRatioGet(), backs[format - 1][0] / backs[format - 1][1]);
+    }
+    camera->SetApertureFormat(KQoxCamera::e35MM_TV_PROJECTION);
 
     // Film back: an unchanged value keeps the format; new values keep 0.0001.
     camera->SetApertureWidth(0.816);

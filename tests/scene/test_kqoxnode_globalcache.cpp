@@ -1,6 +1,8 @@
 // Global matrices checked against their inputs: what a forced call brings up
 // to date, what stays stale until forced, and deep chains.
 
+#include <cfloat>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -124,4 +126,21 @@ TEST_F(NodeTest, TakeMatricesCachedUntilTheTakeSwitches)
         n->SetCurrentTakeNode("Take 001");
     ExpectVector(child->GetGlobalFromCurrentTake(KTime(500)).GetRow(3), 3, 2, 0, 1);
     ExpectVector(child->GetGlobalFromDefaultTake().GetRow(3), 8, 2, 0, 1);
+}
+
+// Not-a-number and extreme inputs give matrices that carry them, and a
+// later change back to plain values is seen when forced.
+TEST_F(NodeTest, GlobalMatricesOfExtremeInputs)
+{
+    KQoxNode* child = Node("C");
+    KQoxNode* root = Tree("R", {child});
+    root->SetDefaultT(KQoxVector4(DBL_MAX, -DBL_MAX, 4.9e-324, 0));
+    EXPECT_EQ(root->GetGlobalT(eSOURCE_SET, true)[0], DBL_MAX);
+    EXPECT_EQ(root->GetGlobalT(eSOURCE_SET)[2], 4.9e-324);
+    root->SetDefaultR(KQoxVector4(std::nan(""), 0, 0, 0));
+    EXPECT_TRUE(std::isnan(child->GetGlobalMatrix(eSOURCE_SET, true).Get(1, 1)));
+    root->SetDefaultR(KQoxVector4(0, 0, 0, 0));
+    root->SetDefaultT(KQoxVector4(1, 2, 3, 0));
+    ExpectVector(child->GetGlobalT(eSOURCE_SET, true), 1, 2, 3, 0);
+    ExpectVector(child->GetGlobalR(eSOURCE_SET), 0, 0, 0, 0);
 }

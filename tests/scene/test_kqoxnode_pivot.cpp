@@ -65,18 +65,27 @@ void AddLinearKey(KFCurve* curve, KTime time, float value)
 
 KFCurve* Channel(KQoxTakeNode* take, int i)
 {
-    switch (i)
+    typedef KFCurve* (KQoxTakeNode::*Getter)();
+    static const Getter kGetters[9] = {
+        &KQoxTakeNode::GetTranslationX,   &KQoxTakeNode::GetTranslationY,   &KQoxTakeNode::GetTranslationZ,
+        &KQoxTakeNode::GetEulerRotationX, &KQoxTakeNode::GetEulerRotationY, &KQoxTakeNode::GetEulerRotationZ,
+        &KQoxTakeNode::GetScaleX,         &KQoxTakeNode::GetScaleY,         &KQoxTakeNode::GetScaleZ};
+    return (take->*kGetters[i])();
+}
+
+// A take "Take 001" in which rotation Z, rotation Y and translation X move
+// linearly over one second.
+KQoxTakeNode* Animate(KQoxNode* node)
+{
+    KQoxTakeNode* take = node->CreateTakeNode("Take 001");
+    const float values[3][2] = {{0.0f, 60.0f}, {10.0f, -50.0f}, {1.0f, 4.0f}};
+    KFCurve* curves[3] = {take->GetEulerRotationZ(), take->GetEulerRotationY(), take->GetTranslationX()};
+    for (int c = 0; c < 3; ++c)
     {
-    case 0: return take->GetTranslationX();
-    case 1: return take->GetTranslationY();
-    case 2: return take->GetTranslationZ();
-    case 3: return take->GetEulerRotationX();
-    case 4: return take->GetEulerRotationY();
-    case 5: return take->GetEulerRotationZ();
-    case 6: return take->GetScaleX();
-    case 7: return take->GetScaleY();
-    default: return take->GetScaleZ();
+        AddLinearKey(curves[c], KTime(0), values[c][0]);
+        AddLinearKey(curves[c], Seconds(1.0), values[c][1]);
     }
+    return take;
 }
 
 // Poses node and its ancestors at time t (their current take's curves
@@ -118,12 +127,11 @@ protected:
         node->SetNodeAttribute(g);
         return g;
     }
-    // Makes "Take 001" current on every node of the tree that has it.
-    void UseTake(KQoxNode* root)
+    // Makes "Take 001" current on every node that has it.
+    void UseTake(KQoxNode*)
     {
         for (int i = 0; i < mManager->GetKQoxNodeCount(); ++i)
             mManager->GetKQoxNode(i)->SetCurrentTakeNode("Take 001");
-        (void)root;
     }
 };
 
@@ -159,34 +167,10 @@ TEST_F(PivotTest, ResetAndConvertShiftsByTheOffset)
         ExpectVector(node->GetRotationOffset(set), 0, 0, 0, 0);
         ExpectVector(node->GetGeometricScaling(set), 1, 1, 1, 1);
     }
-}
-
-// Conversion resamples at 1 / frame rate: a pre-rotation to convert over a
-// one-second rotation gives a key per frame.
-TEST_F(PivotTest, FrameRateSetsTheResamplingPeriod)
-{
-    const struct
-    {
-        double rate;
-        int keys;
-        long long period;
-    } cases[] = {{30.0, 31, kTicksPerSecond / 30}, {120.0, 121, kTicksPerSecond / 120}};
-    for (const auto& c : cases)
-    {
-        KQoxNode* node = Node("N");
-        node->SetRotationActive(true);
-        node->SetPivotState(eSOURCE_SET, ePIVOT_STATE_ACTIVE);
-        node->SetPreRotation(eSOURCE_SET, KQoxVector4(0, 0, 30, 1));
-        KQoxTakeNode* take = node->CreateTakeNode("Take 001");
-        AddLinearKey(take->GetEulerRotationX(), KTime(0), 0.0f);
-        AddLinearKey(take->GetEulerRotationX(), Seconds(1.0), 90.0f);
-        node->ConvertPivotAnimationRecursive(eDESTINATION_SET, c.rate, false);
-        KFCurve* x = take->GetEulerRotationX();
-        ASSERT_EQ(x->KeyGetCount(), c.keys) << c.rate;
-        EXPECT_EQ(x->KeyGetTime(1).Get(), c.period) << c.rate;
-        EXPECT_EQ(x->KeyGetTime(c.keys - 1), Seconds(1.0));
-        mManager->DestroyKQoxNode(node, false);
-    }
+    // The pivot state is left as it was.
+    EPivotState state;
+    node->GetPivotState(eSOURCE_SET, state);
+    EXPECT_EQ(state, ePIVOT_STATE_ACTIVE);
 }
 
 // The baked animation under empty pivot sets moves the node as the source
@@ -200,22 +184,14 @@ TEST_F(PivotTest, ConvertedAnimationKeepsTheMotion)
     {
         n->SetRotationActive(true);
         n->SetPivotState(eSOURCE_SET, ePIVOT_STATE_ACTIVE);
-        n->CreateTakeNode("Take 001");
+        Animate(n);
     }
     parent->SetPreRotation(eSOURCE_SET, KQoxVector4(0, 0, 30, 1));
-    parent->SetPostRotation(eSOURCE_SET, KQoxVector4(10, 0, 0, 1));
     parent->SetRotationOffset(eSOURCE_SET, KQoxVector4(0, 1, 0, 1));
+    parent->SetRotationPivot(eSOURCE_SET, KQoxVector4(1, 2, 0, 1));
     child->SetPreRotation(eSOURCE_SET, KQoxVector4(-20, 15, 0, 1));
+    child->SetPostRotation(eSOURCE_SET, KQoxVector4(10, 0, 0, 1));
     child->SetRotationOffset(eSOURCE_SET, KQoxVector4(2, 0, 0, 1));
-    KQoxTakeNode* parentTake = parent->GetTakeNode(1);
-    AddLinearKey(parentTake->GetEulerRotationZ(), KTime(0), 0.0f);
-    AddLinearKey(parentTake->GetEulerRotationZ(), Seconds(1.0), 60.0f);
-    AddLinearKey(parentTake->GetTranslationX(), KTime(0), 1.0f);
-    AddLinearKey(parentTake->GetTranslationX(), Seconds(1.0), 4.0f);
-    KQoxTakeNode* childTake = child->GetTakeNode(1);
-    AddLinearKey(childTake->GetEulerRotationY(), KTime(0), 10.0f);
-    AddLinearKey(childTake->GetEulerRotationY(), Seconds(1.0), -50.0f);
-    childTake->GetTranslationY()->SetValue(3.0f);
     UseTake(root);
 
     std::vector<KQoxXMatrix> before;
@@ -325,70 +301,34 @@ TEST_F(PivotTest, MatrixConversionDecidesWhatToResample)
     }
 }
 
-TEST_F(PivotTest, ResetPivotSetClearsTheSubtreeButNotTheState)
-{
-    KQoxNode* child = Node("C");
-    KQoxNode* root = Tree("R", {child});
-    for (KQoxNode* n : {root, child})
-    {
-        n->SetPivotState(eDESTINATION_SET, ePIVOT_STATE_ACTIVE);
-        n->SetRotationOrder(eDESTINATION_SET, eEULER_ZXY);
-        n->SetPreRotation(eDESTINATION_SET, KQoxVector4(1, 2, 3, 1));
-        n->SetScalingPivotUpdateOffset(eDESTINATION_SET, KQoxVector4(4, 4, 4, 1));
-        n->SetGeometricScaling(eDESTINATION_SET, KQoxVector4(3, 3, 3, 3));
-        n->SetUseRotationSpaceForLimitOnly(eDESTINATION_SET, true);
-        n->SetPreRotation(eSOURCE_SET, KQoxVector4(9, 9, 9, 1));
-    }
-    root->ResetPivotSet(eDESTINATION_SET);
-    ERotationOrder order;
-    EPivotState state;
-    child->GetRotationOrder(eDESTINATION_SET, order);
-    child->GetPivotState(eDESTINATION_SET, state);
-    EXPECT_EQ(order, eEULER_XYZ);
-    EXPECT_EQ(state, ePIVOT_STATE_ACTIVE);
-    EXPECT_FALSE(child->GetUseRotationSpaceForLimitOnly(eDESTINATION_SET));
-    ExpectVector(child->GetPreRotation(eDESTINATION_SET), 0, 0, 0, 0);
-    ExpectVector(child->GetGeometricScaling(eDESTINATION_SET), 1, 1, 1, 1);
-    ExpectVector(child->GetScalingPivotUpdateOffset(eDESTINATION_SET), 4, 4, 4, 1);
-    ExpectVector(child->GetPreRotation(eSOURCE_SET), 9, 9, 9, 1);
-}
-
 // ---------------------------------------------------------------------------
 // "__Pre_" and "__Post_" nodes
 
+// Names from the node's name; a clash counter stays after the suffix. A
+// rotation within 1e-6 of zero counts as none.
 TEST_F(PivotTest, ExtraNodesAreNamedAfterTheNode)
 {
     KQoxNode* arm = Node("arm");
     KQoxNode* clash = Node("leg");
     clash->SetName("leg_ncl1_1");
-    KQoxNode* root = Tree("Root", {arm, clash});
+    KQoxNode* tiny = Node("tiny");
+    KQoxNode* root = Tree("Root", {arm, clash, tiny});
     for (KQoxNode* n : {arm, clash})
     {
         n->SetPreRotation(eSOURCE_SET, KQoxVector4(0, 0, 10, 1));
         n->SetPostRotation(eSOURCE_SET, KQoxVector4(10, 0, 0, 1));
     }
-    EXPECT_FALSE(ReplacePivotExport(root, eSOURCE_SET, *mManager));
-    EXPECT_STREQ(arm->GetParent()->GetName(), "Model::arm__Pre_");
-    EXPECT_STREQ(arm->GetChild(0)->GetName(), "Model::arm__Post_");
-    // The clash counter stays at the end, after the suffix.
-    EXPECT_STREQ(clash->GetParent()->GetName(), "Model::leg__Pre_ncl1_1");
-    EXPECT_STREQ(clash->GetChild(0)->GetName(), "Model::leg__Post_ncl1_1");
-}
-
-TEST_F(PivotTest, ExportLeavesNodesWithoutRotationsAlone)
-{
-    KQoxNode* node = Node("N");
-    KQoxNode* root = Tree("Root", {node});
-    node->SetPreRotation(eSOURCE_SET, KQoxVector4(0, 0, 0.0000005, 1));
-    node->SetDefaultT(KQoxVector4(1, 2, 3, 0));
+    tiny->SetPreRotation(eSOURCE_SET, KQoxVector4(0, 0, 0.0000005, 1));
     const int count = mManager->GetKQoxNodeCount();
     EXPECT_FALSE(ReplacePivotExport(root, eSOURCE_SET, *mManager));
     EXPECT_FALSE(ReplacePivotExport(nullptr, eSOURCE_SET, *mManager));
-    EXPECT_EQ(mManager->GetKQoxNodeCount(), count);
-    EXPECT_EQ(node->GetParent(), root);
-    KQoxVector4 t;
-    ExpectVector(node->GetDefaultT(t), 1, 2, 3, 0);
     ReplacePivotImport(nullptr, eSOURCE_SET, *mManager);
+    EXPECT_EQ(mManager->GetKQoxNodeCount(), count + 4);
+    EXPECT_STREQ(arm->GetParent()->GetName(), "Model::arm__Pre_");
+    EXPECT_STREQ(arm->GetChild(0)->GetName(), "Model::arm__Post_");
+    EXPECT_STREQ(clash->GetParent()->GetName(), "Model::leg__Pre_ncl1_1");
+    EXPECT_STREQ(clash->GetChild(0)->GetName(), "Model::leg__Post_ncl1_1");
+    EXPECT_EQ(tiny->GetParent(), root);
 }
 
 // A root with a pre-rotation gets a parentless pre node; a leaf with a
@@ -484,12 +424,7 @@ TEST_F(PivotTest, ExportImportRoundTripKeepsTheMotion)
         r.node->SetPivotState(eSOURCE_SET, ePIVOT_STATE_ACTIVE);
         r.node->SetPreRotation(eSOURCE_SET, r.pre);
         r.node->SetPostRotation(eSOURCE_SET, r.post);
-        KQoxTakeNode* take = r.node->CreateTakeNode("Take 001");
-        AddLinearKey(take->GetTranslationX(), KTime(0), 1.0f);
-        AddLinearKey(take->GetTranslationX(), Seconds(1.0), 3.0f);
-        AddLinearKey(take->GetTranslationY(), Seconds(0.5), -2.0f);
-        AddLinearKey(take->GetEulerRotationZ(), KTime(0), 0.0f);
-        AddLinearKey(take->GetEulerRotationZ(), Seconds(1.0), 80.0f);
+        AddLinearKey(Animate(r.node)->GetTranslationY(), Seconds(0.5), -2.0f);
     }
     root->CreateTakeNode("Take 001");
     UseTake(root);
@@ -529,7 +464,7 @@ TEST_F(PivotTest, ExportImportRoundTripKeepsTheMotion)
         ExpectXYZ(r.node->GetPostRotation(eSOURCE_SET), r.post);
         KFCurve* x = r.node->GetTakeNode(1)->GetTranslationX();
         ASSERT_EQ(x->KeyGetCount(), 2);
-        EXPECT_EQ(x->KeyGetValue(1), 3.0f);
+        EXPECT_EQ(x->KeyGetValue(1), 4.0f);
     }
     i = 0;
     for (int f : frames)
@@ -537,83 +472,129 @@ TEST_F(PivotTest, ExportImportRoundTripKeepsTheMotion)
             ExpectSameMatrix(PosedGlobal(n, KTime(f * kTicksPerFrame30)), before[i++], 1e-5, n->GetName());
 }
 
-// A long chain of joints, each with a pre-rotation, goes out and back
-// without exhausting the stack.
-TEST_F(PivotTest, DeepChainRoundTrip)
+// A long chain of joints and many siblings, each with a pre-rotation, go
+// out and back without exhausting the stack.
+TEST_F(PivotTest, LargeHierarchiesRoundTrip)
 {
-    const int depth = 3000;
+    const int depth = 3000, width = 10000;
     KQoxNode* root = Node("Root");
     KQoxNode* last = root;
-    for (int i = 0; i < depth; ++i)
+    for (int i = 0; i < depth + width; ++i)
     {
         KQoxNode* joint = Node(("J" + std::to_string(i)).c_str());
-        last->AddChild(joint);
+        (i < depth ? last : root)->AddChild(joint);
         joint->SetPreRotation(eSOURCE_SET, KQoxVector4(0, 0, 1, 1));
         joint->SetDefaultT(KQoxVector4(1, 0, 0, 0));
-        last = joint;
+        if (i < depth)
+            last = joint;
     }
     EXPECT_FALSE(ReplacePivotExport(root, eSOURCE_SET, *mManager));
-    EXPECT_EQ(root->GetChildCount(true), 2 * depth);
+    EXPECT_EQ(root->GetChildCount(true), 2 * (depth + width));
     ReplacePivotImport(root, eSOURCE_SET, *mManager);
-    EXPECT_EQ(root->GetChildCount(true), depth);
+    EXPECT_EQ(root->GetChildCount(true), depth + width);
+    EXPECT_EQ(root->GetChildCount(false), width + 1);
     ExpectVector(last->GetPreRotation(eSOURCE_SET), 0, 0, 1, 0);
     KQoxVector4 t;
     ExpectVector(last->GetDefaultT(t), 1, 0, 0, 0);
 }
 
-// Each pivot value alone, baked by either conversion into an animated node:
-// the node (or, for the rotation pivot under the matrix conversion, its
-// child) moves as before at every sampled frame.
-TEST_F(PivotTest, EachPivotValueIsBakedWithoutChangingTheMotion)
+// The translation-shift conversion of a pre-rotation, a post-rotation or a
+// rotation offset alone keeps the node's motion at every sampled frame.
+TEST_F(PivotTest, ShiftConversionKeepsTheMotion)
+{
+    KQoxVector4 KQoxNodeProperties::KQoxPivot::*const members[] = {&KQoxNodeProperties::KQoxPivot::mPreRotation,
+                                                                   &KQoxNodeProperties::KQoxPivot::mPostRotation,
+                                                                   &KQoxNodeProperties::KQoxPivot::mRotationOffset};
+    for (auto member : members)
+    {
+        KQoxNode* node = Node("N");
+        node->SetPivotState(eSOURCE_SET, ePIVOT_STATE_ACTIVE);
+        node->GetProperties()->mPivots[eSOURCE_SET].*member = KQoxVector4(-20, 15, 30, 1);
+        Animate(node);
+        UseTake(node);
+        std::vector<KQoxXMatrix> before;
+        for (int frame = 0; frame <= 30; frame += 5)
+            before.push_back(PosedGlobal(node, KTime(frame * kTicksPerFrame30)));
+        node->ConvertPivotAnimation(eDESTINATION_SET, 30.0, false);
+        node->ResetPivotSet(eSOURCE_SET);
+        for (int frame = 0, k = 0; frame <= 30; frame += 5)
+            ExpectSameMatrix(PosedGlobal(node, KTime(frame * kTicksPerFrame30)), before[k++], 1e-4, "shift");
+        mManager->DestroyKQoxNode(node, true);
+    }
+}
+
+// Converted curves are resampled at 1 / frame rate (a key per frame over a
+// one-second rotation). A rate that gives no period of at least one tick,
+// or one too long to count, is refused whole with the node's error.
+TEST_F(PivotTest, FrameRatesAndExtremeValues)
 {
     const struct
     {
-        const char* what;
-        KQoxVector4 KQoxNodeProperties::KQoxPivot::*member;
-        KQoxVector4 value;
-    } cases[] = {
-        {"pre-rotation", &KQoxNodeProperties::KQoxPivot::mPreRotation, {-20, 15, 30, 1}},
-        {"post-rotation", &KQoxNodeProperties::KQoxPivot::mPostRotation, {10, 0, -25, 1}},
-        {"rotation offset", &KQoxNodeProperties::KQoxPivot::mRotationOffset, {0, 1, 3, 1}},
-        {"rotation pivot", &KQoxNodeProperties::KQoxPivot::mRotationPivot, {1, 2, 0, 1}},
-    };
-    for (const auto& c : cases)
+        double rate;
+        bool refused;
+        long long span; // of the rotation keys, in ticks
+        int keys;       // after conversion; 0: at least the two first ones
+    } rates[] = {{30.0, false, kTicksPerSecond, 31},
+                 {120.0, false, kTicksPerSecond, 121},
+                 {46186158000.0, false, 1000, 1001},
+                 {46186158000.0, false, kTicksPerSecond, 0},
+                 {0.0, true, 1000, 2},
+                 {-30.0, true, 1000, 2},
+                 {std::nan(""), true, 1000, 2},
+                 {5e-324, true, 1000, 2},
+                 {1e-9, true, 1000, 2},
+                 {1e300, true, 1000, 2}};
+    for (const auto& r : rates)
     {
         for (int conversion = 0; conversion < 2; ++conversion)
         {
-            KQoxNode* child = Node("C");
-            KQoxNode* node = Tree("N", {child});
-            KQoxNode* root = Tree("Root", {node});
+            KQoxNode* node = Node("N");
             node->SetRotationActive(true);
             node->SetPivotState(eSOURCE_SET, ePIVOT_STATE_ACTIVE);
-            node->GetProperties()->mPivots[eSOURCE_SET].*c.member = c.value;
+            node->SetPreRotation(eSOURCE_SET, KQoxVector4(0, 0, 30, 1));
+            node->SetRotationOffset(eSOURCE_SET, KQoxVector4(1, 0, 0, 1));
             KQoxTakeNode* take = node->CreateTakeNode("Take 001");
-            root->CreateTakeNode("Take 001");
-            child->CreateTakeNode("Take 001")->GetTranslationZ()->SetValue(1.0f);
-            AddLinearKey(take->GetEulerRotationZ(), KTime(0), 0.0f);
-            AddLinearKey(take->GetEulerRotationZ(), Seconds(1.0), 60.0f);
-            AddLinearKey(take->GetEulerRotationY(), KTime(0), 10.0f);
-            AddLinearKey(take->GetEulerRotationY(), Seconds(1.0), -50.0f);
-            AddLinearKey(take->GetTranslationX(), KTime(0), 1.0f);
-            AddLinearKey(take->GetTranslationX(), Seconds(1.0), 4.0f);
-            UseTake(root);
-            const bool matrix = conversion == 0;
-            KQoxNode* watched = matrix && c.member == &KQoxNodeProperties::KQoxPivot::mRotationPivot ? child : node;
-            std::vector<KQoxXMatrix> before;
-            for (int frame = 0; frame <= 30; frame += 5)
-                before.push_back(PosedGlobal(watched, KTime(frame * kTicksPerFrame30)));
-            if (matrix)
-                root->ResetPivotSetAndConvertAnimation();
+            AddLinearKey(take->GetEulerRotationX(), KTime(0), 0.0f);
+            AddLinearKey(take->GetEulerRotationX(), KTime(r.span), 90.0f);
+            if (conversion == 0)
+                node->ConvertPivotAnimationRecursive(eDESTINATION_SET, r.rate, false);
             else
+                node->ConvertPivotAnimation(eDESTINATION_SET, r.rate, false);
+            KFCurve* x = take->GetEulerRotationX();
+            if (r.refused)
             {
-                root->ConvertPivotAnimation(eDESTINATION_SET, 30.0, false);
-                root->ResetPivotSet(eSOURCE_SET);
+                EXPECT_STREQ(node->GetLastErrorString(), "Invalid frame rate") << r.rate;
             }
-            int k = 0;
-            for (int frame = 0; frame <= 30; frame += 5)
-                ExpectSameMatrix(PosedGlobal(watched, KTime(frame * kTicksPerFrame30)), before[k++], 1e-4,
-                                 (std::string(c.what) + (matrix ? " (matrix)" : " (shift)")).c_str());
-            mManager->DestroyKQoxNode(root, true);
+            EXPECT_EQ(take->GetTranslationX()->GetValue(), r.refused ? 0.0f : 1.0f) << r.rate;
+            if (r.keys)
+            {
+                EXPECT_EQ(x->KeyGetCount(), r.keys) << r.rate;
+            }
+            ASSERT_GE(x->KeyGetCount(), 2) << r.rate;
+            if (!r.refused && r.keys)
+            {
+                EXPECT_EQ(x->KeyGetTime(1).Get(), r.span / (r.keys - 1)) << r.rate;
+            }
+            EXPECT_EQ(x->KeyGetTime(x->KeyGetCount() - 1), KTime(r.span)) << r.rate;
+            for (int k = 0; k < x->KeyGetCount(); ++k)
+                EXPECT_TRUE(std::isfinite(x->KeyGetValue(k))) << r.rate;
+            mManager->DestroyKQoxNode(node, false);
         }
     }
+
+    // Offsets at the ends of the float range, a NaN pivot and a rotation
+    // order outside the table.
+    KQoxNode* node = Node("Extreme");
+    node->SetPivotState(eSOURCE_SET, ePIVOT_STATE_ACTIVE);
+    node->SetRotationOffset(eSOURCE_SET, KQoxVector4(3.4e38, -3.4e38, 1e-310, 1));
+    node->SetRotationPivot(eSOURCE_SET, KQoxVector4(std::nan(""), 0, 0, 1));
+    node->SetRotationOrder(eSOURCE_SET, static_cast<ERotationOrder>(7));
+    Geometry(node);
+    KQoxTakeNode* take = node->CreateTakeNode("Take 001");
+    AddLinearKey(take->GetEulerRotationY(), KTime(0), 0.0f);
+    AddLinearKey(take->GetEulerRotationY(), Seconds(1.0), 45.0f);
+    node->ConvertPivotAnimationRecursive(eDESTINATION_SET, 30.0, false);
+    node->ConvertPivotAnimation(eDESTINATION_SET, 30.0, false);
+    EXPECT_TRUE(std::isnan(take->GetTranslationX()->GetValue()));
+    EXPECT_GE(take->GetEulerRotationY()->KeyGetCount(), 2);
 }
