@@ -1,5 +1,5 @@
-// Native scene file: bulk arrays at the size of a 1,000,000-polygon mesh
-// (control points, polygon indices, normals, UVs, material indices) and a
+// Native scene file: a scene with a 1,000,000-polygon mesh (normals, UVs,
+// materials), the same amount of bare arrays through the field layer, and a
 // scene of 1,000 animated curves of 1,000 keys each, written and read in
 // binary and ASCII. In the same run the same file is read with plain fread;
 // the counter "of_fread" is the reader's throughput as a fraction of that.
@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -16,10 +17,15 @@
 #include "base/kqox.h"
 #include "fcurve/kfcurve.h"
 #include "fileio/kqoxexporter.h"
-#include "fileio/kqoxfilescene.h"
+#include "scene/kqoxscene.h"
 #include "fileio/kqoxioregistry.h"
+#include "fileio/kqoximporter.h"
 #include "fileio/kqoxreaderqox.h"
+#include "scene/attributes/kqoxlayer.h"
+#include "scene/attributes/kqoxmaterial.h"
+#include "scene/attributes/kqoxmesh.h"
 #include "scene/kqoxnode.h"
+#include "scene/kqoxscene.h"
 #include "scene/kqoxsdkmanager.h"
 #include "scene/kqoxtakenode.h"
 
@@ -168,18 +174,7 @@ double FreadSeconds(const std::string& name)
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-void BM_MeshWrite(benchmark::State& state)
-{
-    KQox::EForm form = static_cast<KQox::EForm>(state.range(0));
-    TheMesh();
-    std::string name;
-    for (auto _ : state)
-        name = WriteMesh(form);
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
-                            static_cast<int64_t>(std::filesystem::file_size(name)));
-}
-
-void BM_MeshRead(benchmark::State& state)
+void BM_MeshArraysRead(benchmark::State& state)
 {
     KQox::EForm form = static_cast<KQox::EForm>(state.range(0));
     std::string name = WriteMesh(form);
@@ -196,8 +191,118 @@ void BM_MeshRead(benchmark::State& state)
     state.counters["of_fread"] = reader > 0 ? reference / reader : 0;
 }
 
-BENCHMARK(BM_MeshWrite)->Arg(KQox::eBINARY)->Arg(KQox::eASCII)->Unit(benchmark::kMillisecond)->Iterations(2);
-BENCHMARK(BM_MeshRead)->Arg(KQox::eBINARY)->Arg(KQox::eASCII)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_MeshArraysRead)->Arg(KQox::eBINARY)->Arg(KQox::eASCII)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// A scene holding one mesh of kPolygons quads with per-vertex normals, UVs
+// (indexed) and a material per polygon, written and read through the
+// exporter and the native reader.
+struct MeshScene
+{
+    MeshScene()
+        : mScene(mManager)
+    {
+        const Mesh& source = TheMesh();
+        KQoxNode* node = mManager.CreateKQoxNode("Mesh");
+        KQoxMesh* mesh = mManager.CreateKQoxMesh();
+        node->SetNodeAttribute(mesh);
+        mesh->InitControlPoints(kPoints);
+        for (int i = 0; i < kPoints; ++i)
+            mesh->GetControlPoints()[i] = KQoxVector4(&source.mPoints[static_cast<size_t>(i) * 4]);
+        for (int p = 0; p < kPolygons; ++p)
+        {
+            mesh->BeginPolygon(-1, -1, -1);
+            for (int v = 0; v < kPolygonSize; ++v)
+                mesh->AddPolygon((p * kPolygonSize + v * 7) % kPoints);
+            mesh->EndPolygon();
+        }
+        KQoxLayer* layer = mesh->GetLayer(0);
+        KQoxLayerElementNormal* normals = new KQoxLayerElementNormal;
+        normals->mMappingMode = KQoxLayerElement::eBY_POLYGON_VERTEX;
+        normals->mDirectArray.SetCount(kPolygons * kPolygonSize);
+        for (int i = 0; i < kPolygons * kPolygonSize; ++i)
+            normals->mDirectArray[i] = KQoxVector4(source.mNormals[static_cast<size_t>(i) * 3], 1, 0, 0);
+        layer->SetNormals(normals);
+        KQoxLayerElementUV* uvs = new KQoxLayerElementUV;
+        uvs->mMappingMode = KQoxLayerElement::eBY_POLYGON_VERTEX;
+        uvs->mReferenceMode = KQoxLayerElement::eINDEX_TO_DIRECT;
+        uvs->mDirectArray.SetCount(kPoints);
+        uvs->mIndexArray.SetCount(kPolygons * kPolygonSize);
+        for (int i = 0; i < kPoints; ++i)
+            uvs->mDirectArray[i] = KQoxVector2(source.mUVs[static_cast<size_t>(i) * 2], 0.5);
+        for (int i = 0; i < kPolygons * kPolygonSize; ++i)
+            uvs->mIndexArray[i] = (i * 3) % kPoints;
+        layer->SetUVs(uvs);
+        KQoxLayerElementMaterial* materials = new KQoxLayerElementMaterial;
+        materials->mMappingMode = KQoxLayerElement::eBY_POLYGON;
+        materials->mReferenceMode = KQoxLayerElement::eINDEX_TO_DIRECT;
+        for (int m = 0; m < 8; ++m)
+            materials->mDirectArray.Add(mManager.CreateKQoxMaterial(("M" + std::to_string(m)).c_str()));
+        materials->mIndexArray.SetCount(kPolygons);
+        for (int p = 0; p < kPolygons; ++p)
+            materials->mIndexArray[p] = source.mMaterials[static_cast<size_t>(p)];
+        layer->SetMaterials(materials);
+        mScene.GetRootNode()->AddChild(node);
+    }
+    KQoxSdkManager mManager;
+    KQoxScene mScene;
+};
+
+MeshScene& TheMeshScene()
+{
+    static MeshScene scene;
+    return scene;
+}
+
+std::string ExportMeshScene(int format)
+{
+    std::string name = Directory() + "/meshscene" + std::to_string(format) + ".qox";
+    KQoxExporter exporter(TheMeshScene().mManager);
+    exporter.Initialize(name.c_str());
+    exporter.SetFileFormat(format);
+    exporter.Export(TheMeshScene().mScene);
+    return name;
+}
+
+void BM_MeshSceneWrite(benchmark::State& state)
+{
+    TheMeshScene();
+    std::string name;
+    for (auto _ : state)
+        name = ExportMeshScene(static_cast<int>(state.range(0)));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                            static_cast<int64_t>(std::filesystem::file_size(name)));
+}
+
+void BM_MeshSceneRead(benchmark::State& state)
+{
+    std::string name = ExportMeshScene(static_cast<int>(state.range(0)));
+    double reader = 0, reference = 0;
+    for (auto _ : state)
+    {
+        KQoxSdkManager manager;
+        KQoxScene read(manager);
+        auto start = std::chrono::steady_clock::now();
+        KQoxImporter importer(manager);
+        importer.Initialize(name.c_str());
+        benchmark::DoNotOptimize(importer.Import(read));
+        reader += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        reference += FreadSeconds(name);
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                            static_cast<int64_t>(std::filesystem::file_size(name)));
+    state.counters["of_fread"] = reader > 0 ? reference / reader : 0;
+}
+
+BENCHMARK(BM_MeshSceneWrite)
+    ->Arg(eEXPORT_QOX_BINARY)
+    ->Arg(eEXPORT_QOX_ASCII)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(2);
+BENCHMARK(BM_MeshSceneRead)
+    ->Arg(eEXPORT_QOX_BINARY)
+    ->Arg(eEXPORT_QOX_ASCII)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(2);
 
 // 1,000 nodes, each with one curve of 1,000 keys in one take.
 struct AnimatedScene
@@ -205,11 +310,10 @@ struct AnimatedScene
     AnimatedScene()
         : mScene(mManager)
     {
-        mScene.mRoot = mManager.CreateKQoxNode("Scene");
         for (int n = 0; n < 1000; ++n)
         {
             KQoxNode* node = mManager.CreateKQoxNode(("N" + std::to_string(n)).c_str());
-            mScene.mRoot->AddChild(node);
+            mScene.GetRootNode()->AddChild(node);
             KFCurve* curve = node->CreateTakeNode("Take 001")->GetTranslationX();
             curve->KeyModifyBegin();
             for (int k = 0; k < 1000; ++k)
@@ -218,7 +322,7 @@ struct AnimatedScene
         }
     }
     KQoxSdkManager mManager;
-    KQoxFileScene mScene;
+    KQoxScene mScene;
 };
 
 void BM_AnimationWrite(benchmark::State& state)
@@ -253,7 +357,7 @@ void BM_AnimationRead(benchmark::State& state)
         auto start = std::chrono::steady_clock::now();
         KQoxReaderQox qox(manager);
         qox.FileOpen(name.c_str());
-        KQoxFileScene read(manager);
+        KQoxScene read(manager);
         benchmark::DoNotOptimize(qox.Read(read, nullptr));
         reader += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         reference += FreadSeconds(name);

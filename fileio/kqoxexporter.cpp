@@ -55,7 +55,7 @@ void KQoxExporter::TakeWriterError(KQoxWriter& writer)
     }
 }
 
-bool KQoxExporter::Export(KQoxFileScene& scene, KStreamOptions* options)
+bool KQoxExporter::Export(KQoxScene& scene, KStreamOptions* options)
 {
     mMessage = "";
     if (mFileName.IsEmpty())

@@ -35,7 +35,7 @@ public:
     // it. Without options the native formats use the states and password;
     // the others fail with eSTREAM_OPTIONS_NOT_SET. A format without a writer
     // fails with eINVALID_FILE_FORMAT. The writer's message is kept.
-    bool Export(KQoxFileScene& scene, KStreamOptions* options = nullptr);
+    bool Export(KQoxScene& scene, KStreamOptions* options = nullptr);
     void GetMessage(KString& message) const { message = mMessage; }
 
 private:

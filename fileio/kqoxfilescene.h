@@ -17,7 +17,11 @@
 
 namespace qoxsdk_600 {
 
+class KQoxGenericNode;
+class KQoxMaterial;
 class KQoxNode;
+class KQoxPose;
+class KQoxScene;
 class KQoxSceneInfo;
 class KQoxSdkManager;
 class KQoxTexture;
@@ -35,6 +39,9 @@ struct KQoxFileScene
     KQoxNode* mRoot = nullptr; // the reader makes one when there is none
     std::vector<KQoxTexture*> mTextures;
     std::vector<KQoxVideo*> mVideos;
+    std::vector<KQoxMaterial*> mMaterials;
+    std::vector<KQoxPose*> mPoses;
+    std::vector<KQoxGenericNode*> mGenericNodes;
     std::vector<std::unique_ptr<KQoxTakeInfo>> mTakeInfos;
     KString mCurrentTakeName;
     KQoxSceneInfo* mSceneInfo = nullptr; // from the manager; may be null
@@ -43,6 +50,15 @@ struct KQoxFileScene
 
     // The take description of that name, or null.
     KQoxTakeInfo* FindTakeInfo(const char* name) const;
+
+    // What the scene holds: its root, the textures and clips of its entity,
+    // its take descriptions (in take order) and current take, its scene
+    // information and a copy of its global settings.
+    void Gather(KQoxScene& scene);
+    // Hands what a read made to the scene: textures and clips join its
+    // entity, takes missing in the scene are made, descriptions, current
+    // take, scene information and settings are set.
+    void Apply(KQoxScene& scene);
 };
 
 } // namespace qoxsdk_600

@@ -133,7 +133,7 @@ KStreamOptions* KQoxImporter::GetImportOptions(EStreamOptionsGeneration generati
     return mReader->GetReadOptions(generation == eSTREAMOPTIONS_PARSE_FILE);
 }
 
-bool KQoxImporter::Import(KQoxFileScene& scene, KStreamOptions* options)
+bool KQoxImporter::Import(KQoxScene& scene, KStreamOptions* options)
 {
     if (!mReader || !mReader->IsFileOpen())
     {

@@ -63,7 +63,7 @@ public:
     // Reads the open file into the scene; with null options they are built
     // from the states, the password and the selected takes. The reader's
     // message is kept (GetMessage). False with the reason in the last error.
-    bool Import(KQoxFileScene& scene, KStreamOptions* options = nullptr);
+    bool Import(KQoxScene& scene, KStreamOptions* options = nullptr);
     void GetMessage(KString& message) const { message = mMessage; }
 
     // Closes the file (the reader is destroyed).

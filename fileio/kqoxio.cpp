@@ -5,6 +5,7 @@
 #include "fileio/kqoxfilescene.h"
 #include "scene/kqoxnode.h"
 #include "scene/kqoxnodefinder.h"
+#include "scene/kqoxscene.h"
 
 namespace qoxsdk_600 {
 
@@ -37,14 +38,6 @@ const char* const kWriterErrors[KQoxWriter::eERROR_COUNT] = {"File is corrupted"
                                                              "Stream options not set", "Unidentified error"};
 
 } // namespace
-
-KQoxTakeInfo* KQoxFileScene::FindTakeInfo(const char* name) const
-{
-    for (const std::unique_ptr<KQoxTakeInfo>& info : mTakeInfos)
-        if (std::strcmp(info->Name.ToChars(), name) == 0)
-            return info.get();
-    return nullptr;
-}
 
 KQoxIO::KQoxIO(KQoxSdkManager& manager)
     : mManager(manager)
@@ -98,9 +91,9 @@ KQoxWriter::KQoxWriter(KQoxSdkManager& manager)
 
 KQoxWriter::~KQoxWriter() {}
 
-KQoxNode* KQoxWriter::FindRootNode(KQoxFileScene& scene)
+KQoxNode* KQoxWriter::FindRootNode(KQoxScene& scene)
 {
-    return scene.mRoot;
+    return scene.GetRootNode();
 }
 
 bool KQoxWriter::CheckSpaceInNodeNameRecursive(KQoxNode* node, KString& message)

@@ -13,8 +13,8 @@ class KStreamOptions;
 namespace qoxsdk_600 {
 
 class KQoxNode;
+class KQoxScene;
 class KQoxSdkManager;
-struct KQoxFileScene;
 
 // Base of the importer and the exporter: the file name and the last error.
 class KQoxIO
@@ -85,7 +85,7 @@ public:
     virtual bool IsFileOpen() = 0;
     // A new option set of the reader's kind with its defaults; the caller owns it.
     virtual KStreamOptions* GetReadOptions(bool parseFileAsNeeded) = 0;
-    virtual bool Read(KQoxFileScene& scene, KStreamOptions* options) = 0;
+    virtual bool Read(KQoxScene& scene, KStreamOptions* options) = 0;
     // Appends to message the names of nodes under root that another node
     // shares; true when there is none.
     virtual bool CheckDuplicateNodeNames(KQoxNode* root, KString& message);
@@ -127,9 +127,9 @@ public:
     virtual bool IsFileOpen() = 0;
     // A new option set of the writer's kind with its defaults; the caller owns it.
     virtual KStreamOptions* GetWriteOptions() = 0;
-    virtual bool Write(KQoxFileScene& scene, KStreamOptions* options) = 0;
+    virtual bool Write(KQoxScene& scene, KStreamOptions* options) = 0;
     // The node the file's hierarchy starts from: the scene's root.
-    virtual KQoxNode* FindRootNode(KQoxFileScene& scene);
+    virtual KQoxNode* FindRootNode(KQoxScene& scene);
     // Appends to message the names under node (node included) that hold a
     // blank; true when there is none.
     virtual bool CheckSpaceInNodeNameRecursive(KQoxNode* node, KString& message);

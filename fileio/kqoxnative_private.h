@@ -32,12 +32,20 @@ const char kCount[] = "Count";
 const char kModel[] = "Model";
 const char kTexture[] = "Texture";
 const char kVideo[] = "Video";
+const char kMaterial[] = "Material";
+const char kGenericNode[] = "GenericNode";
+const char kPose[] = "Pose";         // its name, "BindPose" or "RestPose"; block of "PoseNode"
+const char kPoseNode[] = "PoseNode"; // node name, matrix (16 D, row by row), local (I)
 const char kSceneInfo[] = "SceneInfo";
 const char kGlobalSettings[] = "GlobalSettings";
 const char kVersion[] = "Version";
 const int kModelVersion = 232;
 const int kTextureVersion = 202;
 const int kVideoVersion = 100;
+const int kMaterialVersion = 102;
+const int kPoseVersion = 100;
+const int kGenericNodeVersion = 100;
+const int kGeometryVersion = 124;
 const int kSceneInfoVersion = 100;
 const int kGlobalSettingsVersion = 1000;
 
@@ -51,6 +59,46 @@ const char kCulling[] = "Culling";
 const char kPivotEnabled[] = "PivotEnabled";
 const char* const kCullingTokens[3] = {"CullingOff", "CullingOnCCW", "CullingOnCW"};
 const char kShadingLetters[6] = {0, 'W', 'F', 'Y', 'T', 'U'}; // index: shading mode; 0 writes no field
+
+// Materials.
+const char kShadingModel[] = "ShadingModel";
+
+// Geometry of a mesh node: a "Geometry" block in the node's block.
+const char kGeometry[] = "Geometry";
+const char kVertices[] = "Vertices";                     // d array: x y z w per control point
+const char kPolygonVertexIndex[] = "PolygonVertexIndex"; // i array: the polygons' vertices in order
+const char kPolygonSizes[] = "PolygonSizes";             // i array: vertices per polygon
+const char kPolygonGroups[] = "PolygonGroups";           // i array: group per polygon
+const char kLayer[] = "Layer";                           // I: its index; block of layer elements
+const char kMappingInformationType[] = "MappingInformationType";
+const char kReferenceInformationType[] = "ReferenceInformationType";
+const char kDirect[] = "Direct"; // the element's direct array
+const char kIndex[] = "Index";   // its index array
+const char kBlendMode[] = "BlendMode";
+// Skin links: one "Link" per link, with the linked node's and the associate
+// model's positions among the Model fields (-1: none) and a block.
+const char kLink[] = "Link";
+const char kLinkMode[] = "Mode";       // S "Additive" or "Total1"; no field: normalize
+const char kUserData[] = "UserData";   // S id, S data
+const char kIndexes[] = "Indexes";     // i array: control points
+const char kWeights[] = "Weights";     // d array: their weights
+const char kTransform[] = "Transform"; // T, R, S: 4 D each
+const char kTransformLink[] = "TransformLink";
+const char kTransformAssociateModel[] = "TransformAssociateModel";
+const char kTransformParent[] = "TransformParent"; // only when set
+// Shapes: one "Shape" per shape, its name and a block: "Vertices" and, when
+// the shape has layer-0 normals, "Normals" (4 D per item).
+const char kShape[] = "Shape";
+const char kNormals[] = "Normals";
+const char kTextureAlpha[] = "TextureAlpha";
+// Layer element field names, by element type (1 to 6).
+const char* const kLayerElementNames[7] = {"",
+                                           "LayerElementNormal",
+                                           "LayerElementMaterial",
+                                           "LayerElementTexture",
+                                           "LayerElementPolygonGroup",
+                                           "LayerElementUV",
+                                           "LayerElementColor"};
 
 // Textures.
 const char kTextureType[] = "Type";

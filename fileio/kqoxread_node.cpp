@@ -38,6 +38,7 @@ void KQoxRead6::ReadNode()
     if (!mFile.FieldReadBegin(kModel))
         return;
     KString name(mFile.FieldReadC());
+    KString kind(mFile.FieldReadC());
     KQoxNode* node = mScene.mManager.CreateKQoxNode(name.ToChars());
     if (!node)
     {
@@ -48,7 +49,17 @@ void KQoxRead6::ReadNode()
     bool pivotEnabled = true;
     if (mFile.FieldReadBlockBegin())
     {
-        ObjectHeader(*node, node->GetPropertyHandler());
+        // User properties, the attribute (it adds its channels), the Default
+        // take's static values, then the property values: their full
+        // precision wins over the curves' own.
+        ReadUserProperties(*node, node->GetPropertyHandler());
+        if (kind == "Mesh")
+            ReadMesh(*node);
+        else
+            ReadAttribute(*node);
+        ReadDefaults(*node);
+        if (Ok())
+            mFile.FieldReadPropertiesList(*node->GetPropertyHandler());
         node->SetMultiLayer(mFile.FieldReadI(kMultiLayer, 0) != 0);
         node->SetMultiTakeMode(mFile.FieldReadI(kMultiTake, 0) != 0 ? KQoxNode::eMULTI_TAKE : KQoxNode::eNO_MULTI_TAKE);
         // The writer leaves the field out for hard shading (mode 0).

@@ -7,6 +7,8 @@
 #include "fcurve/kfcurvenode.h"
 #include "fileio/kqoxnative_private.h"
 #include "fileio/kqoxreaderqox_private.h"
+#include "scene/attributes/kqoxgenericnode.h"
+#include "scene/attributes/kqoxmaterial.h"
 #include "scene/attributes/kqoxtexture.h"
 #include "scene/attributes/kqoxvideo.h"
 #include "scene/kqoxnode.h"
@@ -105,6 +107,10 @@ KQoxTakeNodeContainer* KQoxRead6::FindObject(const char* kind, int index, const 
         return pick(mTextures);
     if (std::strcmp(kind, kVideo) == 0)
         return pick(mVideos);
+    if (std::strcmp(kind, kMaterial) == 0)
+        return pick(mMaterials);
+    if (std::strcmp(kind, kGenericNode) == 0)
+        return pick(mGenericNodes);
     return nullptr;
 }
 
@@ -113,6 +119,7 @@ void KQoxRead6::ReadAnimation(bool onlySelected)
     KString take(mFile.FieldReadC(kTake, ""));
     if (take.IsEmpty() || take == "Default" || (onlySelected && !mOptions.IsTakeSelected(take.ToChars())))
         return;
+    mTakeRead = take;
     // The take's time warps, installed as the time-warp set while its
     // channels are read; a warp no channel took is destroyed again.
     std::vector<KFCurveNode*> warps;
@@ -163,7 +170,7 @@ void KQoxRead6::ReadAnimation(bool onlySelected)
         if (!recordName)
             break;
         std::string kind(recordName);
-        if (kind != kModel && kind != kTexture && kind != kVideo)
+        if (kind != kModel && kind != kTexture && kind != kVideo && kind != kMaterial && kind != kGenericNode)
             continue;
         if (!mFile.FieldReadBegin(kind.c_str()))
             break;

@@ -6,9 +6,12 @@
 
 #include "fileio/kqoxnative_private.h"
 #include "fileio/kqoxreaderqox_private.h"
+#include "scene/attributes/kqoxgeometry.h"
+#include "scene/attributes/kqoxmaterial.h"
 #include "scene/attributes/kqoxtexture.h"
 #include "scene/attributes/kqoxvideo.h"
 #include "scene/kqoxnode.h"
+#include "scene/kqoxscene.h"
 #include "scene/kqoxsceneinfo.h"
 #include "scene/kqoxsdkmanager.h"
 #include "scene/kqoxthumbnail.h"
@@ -28,7 +31,7 @@ bool KQoxRead6::Ok()
     return !mCorrupted;
 }
 
-void KQoxRead6::ObjectHeader(KQoxObject& object, KObject* properties)
+void KQoxRead6::ReadUserProperties(KQoxObject& object, KObject* properties)
 {
     if (mFile.FieldReadBegin(kUserProperties))
     {
@@ -61,6 +64,11 @@ void KQoxRead6::ObjectHeader(KQoxObject& object, KObject* properties)
         }
         mFile.FieldReadEnd();
     }
+}
+
+void KQoxRead6::ObjectHeader(KQoxObject& object, KObject* properties)
+{
+    ReadUserProperties(object, properties);
     if (properties && Ok())
         mFile.FieldReadPropertiesList(*properties);
 }
@@ -75,6 +83,9 @@ void KQoxRead6::Destroy()
         for (KQoxVideo* video : mVideos)
             mScene.mVideos.erase(std::remove(mScene.mVideos.begin(), mScene.mVideos.end(), video),
                                  mScene.mVideos.end());
+        for (KQoxMaterial* material : mMaterials)
+            mScene.mMaterials.erase(std::remove(mScene.mMaterials.begin(), mScene.mMaterials.end(), material),
+                                    mScene.mMaterials.end());
     };
     for (KQoxNode* node : mNodes)
     {
@@ -88,6 +99,16 @@ void KQoxRead6::Destroy()
         manager.DestroyKQoxTexture(texture);
     for (KQoxVideo* video : mVideos)
         manager.DestroyKQoxVideo(video);
+    for (KQoxMaterial* material : mMaterials)
+        manager.DestroyKQoxMaterial(material);
+    for (KQoxPose* pose : mPoses)
+        manager.DestroyKQoxPose(pose);
+    for (KQoxGenericNode* node : mGenericNodes)
+        manager.DestroyKQoxGenericNode(node);
+    mScene.mGenericNodes.clear();
+    mGenericNodes.clear();
+    mScene.mPoses.clear();
+    mPoses.clear();
     if (mMadeSceneInfo)
     {
         if (KQoxThumbnail* thumbnail = mMadeSceneInfo->GetSceneThumbnail())
@@ -100,6 +121,7 @@ void KQoxRead6::Destroy()
     mNodes.clear();
     mTextures.clear();
     mVideos.clear();
+    mMaterials.clear();
 }
 
 namespace {
@@ -212,7 +234,7 @@ const KQoxTakeInfo* KQoxReaderQox::GetTakeInfo(int index) const
     return mTakes[static_cast<size_t>(index)].get();
 }
 
-bool KQoxReaderQox::Read(KQoxFileScene& scene, KStreamOptions* options)
+bool KQoxReaderQox::Read(KQoxScene& scene, KStreamOptions* options)
 {
     if (!IsFileOpen())
         return Fail(eFILE_NOT_OPENED);
@@ -224,6 +246,19 @@ bool KQoxReaderQox::Read(KQoxFileScene& scene, KStreamOptions* options)
         if (!qoxOptions)
             return Fail(eSTREAM_OPTIONS_NOT_SET);
     }
+    // What is read gathers apart and joins the scene once the read succeeded.
+    KQoxFileScene content(mManager);
+    content.mRoot = scene.GetRootNode();
+    content.mSceneInfo = scene.GetSceneInfo();
+    if (!ReadFileScene(content, *qoxOptions))
+        return false;
+    content.Apply(scene);
+    return true;
+}
+
+bool KQoxReaderQox::ReadFileScene(KQoxFileScene& scene, const KStreamOptionsQox& options)
+{
+    const KStreamOptionsQox* qoxOptions = &options;
     if (!mFile.ProjectCheckIntegrity())
         return Fail(eFILE_CORRUPTED);
     mFile.GetError().ClearLastError();
@@ -249,6 +284,12 @@ bool KQoxReaderQox::Read(KQoxFileScene& scene, KStreamOptions* options)
             std::string kind(name);
             if (kind == kModel && qoxOptions->GetState(KStreamOptionsQox::eMODEL))
                 r.ReadNode();
+            else if (kind == kGenericNode && qoxOptions->GetState(KStreamOptionsQox::eMODEL))
+                r.ReadGenericNode();
+            else if (kind == kPose && qoxOptions->GetState(KStreamOptionsQox::eCHARACTER))
+                r.ReadPose();
+            else if (kind == kMaterial && qoxOptions->GetState(KStreamOptionsQox::eMATERIAL))
+                r.ReadMaterial();
             else if (kind == kTexture && qoxOptions->GetState(KStreamOptionsQox::eTEXTURE))
                 r.ReadTexture();
             else if (kind == kVideo && qoxOptions->GetState(KStreamOptionsQox::eTEXTURE))
@@ -265,6 +306,7 @@ bool KQoxReaderQox::Read(KQoxFileScene& scene, KStreamOptions* options)
         int connections = mFile.ProjectFindSection(kConnections);
         bool entered = connections >= 0 && mFile.ProjectOpenSection(connections);
         r.ReadConnections();
+        r.ResolveLinks();
         if (entered)
             mFile.ProjectReadSectionEnd();
     }
@@ -274,7 +316,8 @@ bool KQoxReaderQox::Read(KQoxFileScene& scene, KStreamOptions* options)
     KString current;
     if (r.Ok() && !KQoxRead6::ReadTakeList(mFile, takes, current, &mManager))
         r.mCorrupted = true;
-    if (r.Ok())
+    // Without animation the scene gets no takes, so no descriptions either.
+    if (r.Ok() && qoxOptions->GetState(KStreamOptionsQox::eANIMATION))
     {
         for (std::unique_ptr<KQoxTakeInfo>& take : takes)
         {
@@ -301,6 +344,11 @@ bool KQoxReaderQox::Read(KQoxFileScene& scene, KStreamOptions* options)
             mFile.ProjectReadSectionEnd();
         }
     }
+    // Shape channels the geometry has no shape for go.
+    for (KQoxNode* node : r.mNodes)
+        if (KQoxGeometry* geometry = dynamic_cast<KQoxGeometry*>(node->GetNodeAttribute()))
+            for (int t = 0; t < node->GetTakeNodeCount(); ++t)
+                geometry->CleanShapeChannels(node->GetTakeNode(t));
     if (!r.Ok())
     {
         r.Destroy();
@@ -315,10 +363,12 @@ bool KQoxReaderQox::Read(KQoxFileScene& scene, KStreamOptions* options)
     return true;
 }
 
-bool KQoxReaderQox::ReadTakeFile(const char* fileName, KQoxFileScene& scene)
+bool KQoxReaderQox::ReadTakeFile(const char* fileName, KQoxScene& target)
 {
     if (!FileOpen(fileName))
         return false;
+    KQoxFileScene scene(mManager);
+    scene.Gather(target);
     if (!mFile.ProjectCheckIntegrity())
         return Fail(eFILE_CORRUPTED);
     mFile.GetError().ClearLastError();
@@ -328,6 +378,8 @@ bool KQoxReaderQox::ReadTakeFile(const char* fileName, KQoxFileScene& scene)
     CollectSceneNodes(scene.mRoot, r.mNodes);
     r.mTextures = scene.mTextures;
     r.mVideos = scene.mVideos;
+    r.mMaterials = scene.mMaterials;
+    r.mGenericNodes = scene.mGenericNodes;
     int section = mFile.ProjectFindSection(kAnimation);
     if (section >= 0 && mFile.ProjectOpenSection(section))
     {
@@ -337,6 +389,14 @@ bool KQoxReaderQox::ReadTakeFile(const char* fileName, KQoxFileScene& scene)
     FileClose();
     if (section < 0 || !r.Ok())
         return Fail(eFILE_CORRUPTED);
+    // A take no description names gets one.
+    if (!target.GetTakeInfo(KString(r.mTakeRead.ToChars())) && !r.mTakeRead.IsEmpty())
+    {
+        KQoxTakeInfo info;
+        info.Name = r.mTakeRead;
+        info.ImportName = r.mTakeRead;
+        target.SetTakeInfo(info);
+    }
     return true;
 }
 

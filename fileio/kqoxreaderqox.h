@@ -11,7 +11,9 @@
 #include <vector>
 
 #include "fileio/iqoxobject.h"
+#include "fileio/kqoxfilescene.h"
 #include "fileio/kqoxio.h"
+#include "fileio/kqoxstreamoptionsqox.h"
 #include "scene/kqoxtakeinfo.h"
 
 namespace qoxsdk_600 {
@@ -34,7 +36,7 @@ public:
     KStreamOptions* GetReadOptions(bool parseFileAsNeeded) override;
     // Reads the scene. Options of another kind than KStreamOptionsQox fail
     // with eSTREAM_OPTIONS_NOT_SET; null options mean the defaults.
-    bool Read(KQoxFileScene& scene, KStreamOptions* options) override;
+    bool Read(KQoxScene& scene, KStreamOptions* options) override;
 
     // The file version of the open file (0 when none) and its form.
     int GetFileVersion() const { return mFile.ProjectGetFileVersion(); }
@@ -47,9 +49,10 @@ public:
     // Reads a take file (".tak") written for this scene: its take's
     // animation goes into the objects of the scene; the take is added to the
     // scene's take list when missing.
-    bool ReadTakeFile(const char* fileName, KQoxFileScene& scene);
+    bool ReadTakeFile(const char* fileName, KQoxScene& scene);
 
 private:
+    bool ReadFileScene(KQoxFileScene& scene, const KStreamOptionsQox& options);
     bool AfterOpen();
     bool Fail(int code);
     bool FailFromFile();

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "fileio/kqoxfilescene.h"
+#include "scene/kqoxscene.h"
 #include "fileio/kqoxreaderqox.h"
 #include "scene/kqoxsdkmanager.h"
 
@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     reader.SetPassword("fuzz");
     if (reader.FileOpen(data, static_cast<unsigned int>(size)))
     {
-        qoxsdk_600::KQoxFileScene scene(manager);
+        qoxsdk_600::KQoxScene scene(manager);
         reader.Read(scene, nullptr);
     }
     return 0;

@@ -2,6 +2,7 @@
 
 #include "fileio/kqoxnative_private.h"
 #include "fileio/writers/kqoxwriterqox6_private.h"
+#include "scene/attributes/kqoxmesh.h"
 #include "scene/kqoxnode.h"
 #include "scene/kqoxnodeproperties.h"
 
@@ -16,7 +17,9 @@ void KQoxWrite6::WriteNode(KQoxNode& node)
     node.UpdatePropertiesFromPivotsAndLimits();
     mFile.FieldWriteBegin(kModel);
     mFile.FieldWriteC(node.GetName());
-    mFile.FieldWriteC(""); // attribute kind: none of the attribute kinds is stored yet
+    // The attribute's kind; its data follow the node's own fields.
+    KQoxMesh* mesh = dynamic_cast<KQoxMesh*>(node.GetNodeAttribute());
+    mFile.FieldWriteC(mesh ? "Mesh" : "");
     mFile.FieldWriteBlockBegin();
     ObjectHeader(node, node.GetPropertyHandler(), kModelVersion);
     Int(kMultiLayer, node.GetMultiLayer() ? 1 : 0);
@@ -33,6 +36,11 @@ void KQoxWrite6::WriteNode(KQoxNode& node)
     EPivotState state;
     node.GetPivotState(eSOURCE_SET, state);
     Int(kPivotEnabled, state == ePIVOT_STATE_ACTIVE ? 1 : 0);
+    if (mesh)
+        WriteMesh(*mesh);
+    else if (KQoxNodeAttribute* attribute = node.GetNodeAttribute())
+        WriteAttribute(*attribute);
+    WriteDefaults(node);
     mFile.FieldWriteBlockEnd();
     mFile.FieldWriteEnd();
 }

@@ -7,6 +7,8 @@
 
 #include "fileio/kqoxnative_private.h"
 #include "fileio/writers/kqoxwriterqox6_private.h"
+#include "scene/attributes/kqoxgenericnode.h"
+#include "scene/attributes/kqoxmaterial.h"
 #include "scene/attributes/kqoxtexture.h"
 #include "scene/attributes/kqoxvideo.h"
 #include "scene/kqoxnode.h"
@@ -124,6 +126,8 @@ std::vector<KQoxTakeNodeContainer*> KQoxWrite6::Containers()
     std::vector<KQoxTakeNodeContainer*> containers(mNodes.begin(), mNodes.end());
     containers.insert(containers.end(), mScene.mTextures.begin(), mScene.mTextures.end());
     containers.insert(containers.end(), mScene.mVideos.begin(), mScene.mVideos.end());
+    containers.insert(containers.end(), mScene.mMaterials.begin(), mScene.mMaterials.end());
+    containers.insert(containers.end(), mScene.mGenericNodes.begin(), mScene.mGenericNodes.end());
     return containers;
 }
 
@@ -227,8 +231,10 @@ void CollectNodes(KQoxNode* root, std::vector<KQoxNode*>& out)
 void WriteDefinitions(KQoxWrite6& w)
 {
     w.mFile.ProjectWriteSectionBegin(kDefinitions, kDefinitionsVersion);
-    const std::pair<const char*, size_t> kinds[] = {
-        {kModel, w.mNodes.size()}, {kTexture, w.mScene.mTextures.size()}, {kVideo, w.mScene.mVideos.size()}};
+    const std::pair<const char*, size_t> kinds[] = {{kMaterial, w.mScene.mMaterials.size()},
+                                                    {kTexture, w.mScene.mTextures.size()},
+                                                    {kVideo, w.mScene.mVideos.size()},
+                                                    {kModel, w.mNodes.size()}};
     for (const auto& kind : kinds)
     {
         if (kind.second == 0)
@@ -264,7 +270,7 @@ void WriteConnections(KQoxWrite6& w)
 
 } // namespace
 
-bool KQoxWriterQox6::Write(KQoxFileScene& scene, KStreamOptions* options)
+bool KQoxWriterQox6::Write(KQoxScene& scene, KStreamOptions* options)
 {
     if (!IsFileOpen())
         return Fail(eFILE_NOT_OPENED);
@@ -276,22 +282,48 @@ bool KQoxWriterQox6::Write(KQoxFileScene& scene, KStreamOptions* options)
         if (!qoxOptions)
             return Fail(eSTREAM_OPTIONS_NOT_SET);
     }
-    KQoxWrite6 w(*mFile, scene, *qoxOptions);
-    if (qoxOptions->GetState(KStreamOptionsQox::eMODEL))
-        CollectNodes(FindRootNode(scene), w.mNodes);
+    KQoxFileScene content(mManager);
+    content.Gather(scene);
+    content.mRoot = FindRootNode(scene);
+    return WriteFileScene(content, *qoxOptions);
+}
+
+bool KQoxWriterQox6::WriteFileScene(KQoxFileScene& scene, const KStreamOptionsQox& options)
+{
+    KQoxWrite6 w(*mFile, scene, options);
+    if (options.GetState(KStreamOptionsQox::eMODEL))
+        CollectNodes(scene.mRoot, w.mNodes);
 
     WriteDefinitions(w);
     mFile->ProjectWriteSectionBegin(kObjects, kObjectsVersion);
-    for (KQoxNode* node : w.mNodes)
-        w.WriteNode(*node);
-    if (qoxOptions->GetState(KStreamOptionsQox::eTEXTURE))
+    // Shading objects first: the nodes' geometry refers to them by position.
+    if (options.GetState(KStreamOptionsQox::eMATERIAL))
+        for (size_t i = 0; i < scene.mMaterials.size(); ++i)
+        {
+            w.mMaterialIndex[scene.mMaterials[i]] = static_cast<int>(i);
+            w.WriteMaterial(*scene.mMaterials[i]);
+        }
+    if (options.GetState(KStreamOptionsQox::eTEXTURE))
     {
-        for (KQoxTexture* texture : scene.mTextures)
-            w.WriteTexture(*texture);
+        for (size_t i = 0; i < scene.mTextures.size(); ++i)
+        {
+            w.mTextureIndex[scene.mTextures[i]] = static_cast<int>(i);
+            w.WriteTexture(*scene.mTextures[i]);
+        }
         for (KQoxVideo* video : scene.mVideos)
             w.WriteVideo(*video);
     }
-    if (qoxOptions->GetState(KStreamOptionsQox::eGLOBAL_SETTINGS))
+    for (size_t i = 0; i < w.mNodes.size(); ++i)
+        w.mNodeIndex[w.mNodes[i]] = static_cast<int>(i);
+    for (KQoxNode* node : w.mNodes)
+        w.WriteNode(*node);
+    if (options.GetState(KStreamOptionsQox::eMODEL))
+        for (KQoxGenericNode* generic : scene.mGenericNodes)
+            w.WriteGenericNode(*generic);
+    if (options.GetState(KStreamOptionsQox::eCHARACTER))
+        for (KQoxPose* pose : scene.mPoses)
+            w.WritePose(*pose);
+    if (options.GetState(KStreamOptionsQox::eGLOBAL_SETTINGS))
     {
         w.WriteSceneInfo();
         w.WriteGlobalSettings();
@@ -299,7 +331,7 @@ bool KQoxWriterQox6::Write(KQoxFileScene& scene, KStreamOptions* options)
     mFile->ProjectWriteSectionEnd();
     WriteConnections(w);
     w.WriteTakes();
-    if (qoxOptions->GetState(KStreamOptionsQox::eANIMATION))
+    if (options.GetState(KStreamOptionsQox::eANIMATION))
         for (const KString& take : w.TakeNames())
             w.WriteAnimation(take.ToChars());
 
@@ -308,12 +340,14 @@ bool KQoxWriterQox6::Write(KQoxFileScene& scene, KStreamOptions* options)
     return true;
 }
 
-bool KQoxWriterQox6::WriteTakeFile(const char* fileName, KQoxFileScene& scene, const char* takeName)
+bool KQoxWriterQox6::WriteTakeFile(const char* fileName, KQoxScene& scene, const char* takeName)
 {
     if (!FileCreate(fileName))
         return false;
     KStreamOptionsQox options;
-    KQoxWrite6 w(*mFile, scene, options);
+    KQoxFileScene content(mManager);
+    content.Gather(scene);
+    KQoxWrite6 w(*mFile, content, options);
     CollectNodes(FindRootNode(scene), w.mNodes);
     w.WriteAnimation(takeName ? takeName : "");
     return FileClose();

@@ -10,7 +10,9 @@
 
 #include "base/kqox.h"
 #include "fileio/iqoxobject.h"
+#include "fileio/kqoxfilescene.h"
 #include "fileio/kqoxio.h"
+#include "fileio/kqoxstreamoptionsqox.h"
 
 namespace qoxsdk_600 {
 
@@ -33,12 +35,13 @@ public:
     KStreamOptions* GetWriteOptions() override;
     // Writes the whole scene. Options of another kind than KStreamOptionsQox
     // fail with eSTREAM_OPTIONS_NOT_SET; null options mean the defaults.
-    bool Write(KQoxFileScene& scene, KStreamOptions* options) override;
+    bool Write(KQoxScene& scene, KStreamOptions* options) override;
 
     // Writes one take's animation alone as a take file (".tak").
-    bool WriteTakeFile(const char* fileName, KQoxFileScene& scene, const char* takeName);
+    bool WriteTakeFile(const char* fileName, KQoxScene& scene, const char* takeName);
 
 private:
+    bool WriteFileScene(KQoxFileScene& scene, const KStreamOptionsQox& options);
     bool Fail(int code);
     KQox::EForm mForm;
     KString mPassword;

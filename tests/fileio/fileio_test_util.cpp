@@ -1,5 +1,8 @@
 #include "fileio_test_util.h"
 
+#include "fileio/kqoxattribute_private.h"
+#include "fileio/kqoxfilescene.h"
+
 #include <cfloat>
 #include <cstdio>
 #include <cstring>
@@ -8,10 +11,20 @@
 #include "fcurve/kfcurve.h"
 #include "fcurve/kfcurvenode.h"
 #include "object/kproperty.h"
+#include "scene/attributes/kqoxgenericnode.h"
+#include "scene/attributes/kqoxlayer.h"
+#include "scene/attributes/kqoxmaterial.h"
+#include "scene/attributes/kqoxlink.h"
+#include "scene/attributes/kqoxmesh.h"
+#include "scene/attributes/kqoxshape.h"
 #include "scene/attributes/kqoxtexture.h"
 #include "scene/attributes/kqoxvideo.h"
 #include "scene/kqoxnode.h"
+#include "scene/kqoxentity.h"
 #include "scene/kqoxnodelimits.h"
+#include "scene/kqoxpose.h"
+#include "scene/kqoxscene.h"
+#include "fileio/kqoxfilescene.h"
 #include "scene/kqoxsceneinfo.h"
 #include "scene/kqoxsdkmanager.h"
 #include "scene/kqoxtakenode.h"
@@ -24,10 +37,12 @@ namespace fileiotest {
 
 namespace {
 
+int gDigits = 17; // significant digits of the listing
+
 std::string Number(double v)
 {
     char text[40];
-    std::snprintf(text, sizeof(text), "%.17g", v);
+    std::snprintf(text, sizeof(text), "%.*g", gDigits, v);
     return text;
 }
 
@@ -127,6 +142,108 @@ void ListUserProperties(std::ostream& out, KQoxObject& object)
     }
 }
 
+template <typename T>
+void ListDoubles(std::ostream& out, const KArrayTemplate<T>& items, int width)
+{
+    const double* values = reinterpret_cast<const double*>(items.GetArray());
+    for (int i = 0; i < items.GetCount() * width; ++i)
+        out << " " << Number(values[i]);
+}
+
+void ListMesh(std::ostream& out, KQoxMesh& mesh)
+{
+    out << "  mesh points";
+    ListDoubles(out, mesh.GetControlPointArray(), 4);
+    out << "\n  polygons";
+    for (int p = 0; p < mesh.GetPolygonCount(); ++p)
+    {
+        out << " [g" << mesh.GetPolygonGroup(p);
+        for (int v = 0; v < mesh.GetPolygonSize(p); ++v)
+            out << " " << mesh.GetPolygonVertex(p, v);
+        out << "]";
+    }
+    out << "\n";
+    for (int i = 0; i < mesh.GetLinkCount(); ++i)
+    {
+        KQoxLink* link = mesh.GetLink(i);
+        KQoxVector4 t, r, s;
+        out << "  link " << (link->GetLink() ? link->GetLink()->GetName() : "-") << " "
+            << (link->GetAssociateModel() ? link->GetAssociateModel()->GetName() : "-") << " mode "
+            << link->GetLinkMode() << " " << link->GetUserDataID().ToChars() << "=" << link->GetUserData().ToChars();
+        for (int k = 0; k < link->GetControlPointIndicesCount(); ++k)
+            out << " " << link->GetControlPointIndices()[k] << ":" << Number(link->GetControlPointWeights()[k]);
+        link->GetTransformT(t);
+        link->GetTransformLinkR(r);
+        out << " t " << Number(t[0]) << Number(t[1]) << Number(t[2]) << " lr " << Number(r[1]) << "\n";
+    }
+    for (int i = 0; i < mesh.GetShapeCount(); ++i)
+    {
+        out << "  shape " << mesh.GetShapeName(i);
+        ListDoubles(out, mesh.GetShape(i)->GetControlPointArray(), 4);
+        out << "\n";
+    }
+    for (int l = 0; l < mesh.GetLayerCount(); ++l)
+        for (int type = 1; type <= 6; ++type)
+        {
+            KQoxLayerElement* e =
+                mesh.GetLayer(l)->GetLayerElementOfType(static_cast<KQoxLayerElement::ELayerElementType>(type));
+            if (!e)
+                continue;
+            out << "  layer " << l << " element " << type << " " << e->mMappingMode << " " << e->mReferenceMode
+                << " direct";
+            switch (type)
+            {
+            case 1: ListDoubles(out, static_cast<KQoxLayerElementNormal*>(e)->mDirectArray, 4); break;
+            case 2:
+                for (int i = 0; i < static_cast<KQoxLayerElementMaterial*>(e)->mDirectArray.GetCount(); ++i)
+                    out << " " << static_cast<KQoxLayerElementMaterial*>(e)->mDirectArray[i]->GetName();
+                break;
+            case 4:
+                for (int i = 0; i < static_cast<KQoxLayerElementPolygonGroup*>(e)->mDirectArray.GetCount(); ++i)
+                    out << " " << static_cast<KQoxLayerElementPolygonGroup*>(e)->mDirectArray[i];
+                break;
+            case 5: ListDoubles(out, static_cast<KQoxLayerElementUV*>(e)->mDirectArray, 2); break;
+            case 6: ListDoubles(out, static_cast<KQoxLayerElementVertexColor*>(e)->mDirectArray, 4); break;
+            default: break;
+            }
+            out << " index";
+            for (int i = 0; i < e->mIndexArray.GetCount(); ++i)
+                out << " " << e->mIndexArray[i];
+            out << "\n";
+        }
+}
+
+void ListAttribute(std::ostream& out, KQoxNodeAttribute& attribute)
+{
+    out << "  attribute " << attribute.GetAttributeType() << " " << attribute.GetTypeName().ToChars() << "\n";
+    ListProperties(out, qoxnative::AttributeProperties(&attribute));
+    switch (attribute.GetAttributeType())
+    {
+    case KQoxNodeAttribute::eSKELETON:
+        out << "  skeleton " << static_cast<KQoxSkeleton&>(attribute).GetSkeletonType();
+        break;
+    case KQoxNodeAttribute::eMARKER: out << "  marker " << static_cast<KQoxMarker&>(attribute).GetType(); break;
+    case KQoxNodeAttribute::eLIGHT:
+    {
+        KQoxLight& light = static_cast<KQoxLight&>(attribute);
+        out << "  light " << light.GetLightType() << light.GetCastLight() << light.GetGroundProjection()
+            << light.GetVolumetricProjection() << light.GetFrontVolumetricProjection() << " " << light.GetFileName();
+        break;
+    }
+    case KQoxNodeAttribute::eCAMERA_SWITCHER:
+    {
+        KQoxCameraSwitcher& switcher = static_cast<KQoxCameraSwitcher&>(attribute);
+        out << "  switcher";
+        for (int i = 0; i < switcher.GetCameraNameCount(); ++i)
+            out << " " << switcher.GetCameraName(static_cast<unsigned int>(i));
+        out << " index " << switcher.GetDefaultCameraIndex();
+        break;
+    }
+    default: break;
+    }
+    out << "\n";
+}
+
 void ListThumbnail(std::ostream& out, KQoxThumbnail* thumbnail)
 {
     if (!thumbnail)
@@ -185,11 +302,9 @@ void Animate(KQoxTakeNodeContainer& object, const char* take, double scale)
 
 } // namespace
 
-void BuildScene(KQoxFileScene& scene, const std::string& mediaFile)
+void BuildScene(KQoxSdkManager& manager, KQoxScene& scene, const std::string& mediaFile)
 {
-    KQoxSdkManager& manager = scene.mManager;
-    scene.mRoot = manager.CreateKQoxNode("Scene");
-    KQoxNode* parent = scene.mRoot;
+    KQoxNode* parent = scene.GetRootNode();
     const char* names[] = {"Hips", "Spine", "Head"};
     for (int i = 0; i < 3; ++i)
     {
@@ -216,9 +331,138 @@ void BuildScene(KQoxFileScene& scene, const std::string& mediaFile)
         Animate(*node, "Run", -(i + 1.5));
         parent = node;
     }
+    // A quad and a triangle with every layer element on the second node.
+    {
+        KQoxNode* spine = scene.GetRootNode()->GetChild(0)->GetChild(0);
+        KQoxMesh* mesh = manager.CreateKQoxMesh();
+        spine->SetNodeAttribute(mesh);
+        mesh->InitControlPoints(5);
+        for (int i = 0; i < 5; ++i)
+            mesh->GetControlPoints()[i] = KQoxVector4(i, i * 0.5, -i, 1);
+        const int polygons[2][4] = {{0, 1, 2, 3}, {2, 3, 4, -1}};
+        for (int p = 0; p < 2; ++p)
+        {
+            mesh->BeginPolygon(-1, -1, p);
+            for (int v = 0; v < 4 && polygons[p][v] >= 0; ++v)
+                mesh->AddPolygon(polygons[p][v]);
+            mesh->EndPolygon();
+        }
+        KQoxMaterial* red = manager.CreateKQoxMaterial("Red");
+        red->SetShadingModel("phong");
+        red->SetDefaultDiffuseColor(KQoxColor(1, 0, 0, 1));
+        KQoxMaterial* blue = manager.CreateKQoxMaterial("Blue");
+        KQoxLayer* layer = mesh->GetLayer(0);
+        KQoxLayerElementNormal* normals = new KQoxLayerElementNormal;
+        normals->mMappingMode = KQoxLayerElement::eBY_POLYGON_VERTEX;
+        for (int i = 0; i < 7; ++i)
+            normals->mDirectArray.Add(KQoxVector4(0, 0, i % 2 ? 1 : -1, 0));
+        layer->SetNormals(normals);
+        KQoxLayerElementMaterial* materials = new KQoxLayerElementMaterial;
+        materials->mMappingMode = KQoxLayerElement::eBY_POLYGON;
+        materials->mReferenceMode = KQoxLayerElement::eINDEX_TO_DIRECT;
+        materials->mDirectArray.Add(red);
+        materials->mDirectArray.Add(blue);
+        materials->mIndexArray.Add(1);
+        materials->mIndexArray.Add(0);
+        layer->SetMaterials(materials);
+        KQoxLayerElementUV* uvs = new KQoxLayerElementUV;
+        uvs->mMappingMode = KQoxLayerElement::eBY_POLYGON_VERTEX;
+        uvs->mReferenceMode = KQoxLayerElement::eINDEX_TO_DIRECT;
+        uvs->mDirectArray.Add(KQoxVector2(0.25, 0.75));
+        uvs->mDirectArray.Add(KQoxVector2(1e-300, -1));
+        for (int i = 0; i < 7; ++i)
+            uvs->mIndexArray.Add(i % 2);
+        layer->SetUVs(uvs);
+        int second = mesh->CreateLayer();
+        KQoxLayerElementVertexColor* colors = new KQoxLayerElementVertexColor;
+        colors->mMappingMode = KQoxLayerElement::eBY_CONTROL_POINT;
+        for (int i = 0; i < 5; ++i)
+            colors->mDirectArray.Add(KQoxColor(i * 0.25, 0.5, 1, 0.5)); // 15 digits keep these exactly
+        mesh->GetLayer(second)->SetVertexColors(colors);
+        KQoxLayerElementPolygonGroup* groups = new KQoxLayerElementPolygonGroup;
+        groups->mMappingMode = KQoxLayerElement::eBY_POLYGON;
+        groups->mDirectArray.Add(7);
+        groups->mDirectArray.Add(9);
+        mesh->GetLayer(second)->SetPolygonGroups(groups);
+        Animate(*red, "Walk", 2);
+        // A skin link to Hips (associate model Head) and one shape.
+        KQoxLink* link = manager.CreateKQoxLink();
+        link->SetLink(scene.GetRootNode()->GetChild(0));
+        link->SetAssociateModel(spine->GetChild(0));
+        link->SetLinkMode(KQoxLink::eTOTAL1);
+        link->SetUserData("id", "data");
+        link->AddControlPointIndex(1, 0.25);
+        link->AddControlPointIndex(4, 1.0);
+        link->SetTransformT(KQoxVector4(1, 2, 3));
+        link->SetTransformLinkR(KQoxVector4(0, 45, 0));
+        mesh->AddLink(link);
+        KQoxShape* shape = manager.CreateKQoxShape();
+        shape->InitControlPoints(5);
+        shape->GetControlPoints()[2] = KQoxVector4(0, 9, 0, 1);
+        mesh->AddShape(shape, "Smile");
+    }
+    // Every other attribute kind, one node each; Hips is a skeleton limb.
+    {
+        KQoxNode* hips = scene.GetRootNode()->GetChild(0);
+        KQoxSkeleton* skeleton = manager.CreateKQoxSkeleton();
+        hips->SetNodeAttribute(skeleton);
+        skeleton->SetSkeletonType(KQoxSkeleton::eLIMB);
+        skeleton->SetLimbLength(2.5);
+        KQoxLight* light = manager.CreateKQoxLight();
+        KQoxNode* lamp = manager.CreateKQoxNode("Lamp");
+        lamp->SetNodeAttribute(light);
+        light->SetLightType(KQoxLight::eSPOT);
+        light->SetGroundProjection(true);
+        light->SetFileName("gobo.tif");
+        light->SetDefaultIntensity(75.5);
+        light->SetDefaultConeAngle(33);
+        KQoxCamera* camera = manager.CreateKQoxCamera();
+        KQoxNode* eye = manager.CreateKQoxNode("Eye");
+        eye->SetNodeAttribute(camera);
+        camera->SetDefaultFieldOfView(62.5);
+        camera->SetPosition(KQoxVector4(1, 2, 3));
+        KQoxMarker* marker = manager.CreateKQoxMarker();
+        KQoxNode* dot = manager.CreateKQoxNode("Dot");
+        dot->SetNodeAttribute(marker);
+        marker->SetType(KQoxMarker::eIK_EFFECTOR);
+        marker->SetSize(4);
+        KQoxNode* empty = manager.CreateKQoxNode("Empty");
+        empty->SetNodeAttribute(manager.CreateKQoxNull());
+        static_cast<KQoxNull*>(empty->GetNodeAttribute())->SetSize(12);
+        KQoxNode* optical = manager.CreateKQoxNode("Optical");
+        optical->SetNodeAttribute(manager.CreateKQoxOpticalReference());
+        KQoxNode* switching = manager.CreateKQoxNode("Switching");
+        KQoxCameraSwitcher* switcher = manager.CreateKQoxCameraSwitcher();
+        switching->SetNodeAttribute(switcher);
+        switcher->AddCameraName("Model::Eye");
+        switcher->AddCameraName("Model::Other");
+        switcher->SetDefaultCameraIndex(1);
+        for (KQoxNode* node : {lamp, eye, dot, empty, optical, switching})
+            scene.GetRootNode()->AddChild(node);
+    }
+    // A bind pose of two nodes, one matrix local.
+    {
+        KQoxPose* pose = manager.CreateKQoxPose("Bind", true);
+        KQoxMatrix matrix;
+        for (int r = 0; r < 4; ++r)
+            for (int c = 0; c < 4; ++c)
+                matrix.Set(r, c, r * 4 + c + 0.5);
+        pose->Add("Model::Hips", matrix, false);
+        pose->Add("Model::Spine", matrix, true);
+        scene.AddPose(pose);
+        scene.AddPose(manager.CreateKQoxPose("Rest", false));
+    }
+    // A generic node with a user property of its own.
+    {
+        KQoxGenericNode* solver = manager.CreateKQoxGenericNode("Solver");
+        KQoxUserProperty* strength = manager.CreateKQoxUserProperty("Strength", "Real", "Strength");
+        solver->AddProperty(strength);
+        strength->GetKProperty()->SetDouble(0.75);
+        scene.GetEntity()->AddGenericNode(solver);
+    }
     // A second branch under the root.
     KQoxNode* side = manager.CreateKQoxNode("Side");
-    scene.mRoot->AddChild(side);
+    scene.GetRootNode()->AddChild(side);
     Animate(*side, "Walk", 0.25);
 
     KQoxTexture* texture = manager.CreateKQoxTexture("Skin");
@@ -229,49 +473,55 @@ void BuildScene(KQoxFileScene& scene, const std::string& mediaFile)
     texture->SetUVTranslation(KQoxVector2(0.25, -0.5));
     texture->SetUVScaling(KQoxVector2(2, 3));
     Animate(*texture, "Walk", 0.5);
-    scene.mTextures.push_back(texture);
+    scene.GetEntity()->AddTexture(texture);
 
     KQoxVideo* video = manager.CreateKQoxVideo("SkinClip");
     video->SetFileName(mediaFile.c_str());
     video->SetRelativeFileName("skin.raw");
     video->SetOffset(KTime(123456789));
-    scene.mVideos.push_back(video);
+    scene.GetEntity()->AddVideo(video);
 
-    scene.mSceneInfo = manager.CreateKQoxSceneInfo();
-    scene.mSceneInfo->mTitle = "Title \"quoted\"";
-    scene.mSceneInfo->mAuthor = "Author\nTwo lines";
-    scene.mSceneInfo->mComment = "";
-    scene.mSceneInfo->SetSceneThumbnail(MakeThumbnail(manager, 1));
+    KQoxSceneInfo* sceneInfo = manager.CreateKQoxSceneInfo();
+    scene.SetSceneInfo(sceneInfo);
+    sceneInfo->mTitle = "Title \"quoted\"";
+    sceneInfo->mAuthor = "Author\nTwo lines";
+    sceneInfo->mComment = "";
+    sceneInfo->SetSceneThumbnail(MakeThumbnail(manager, 1));
 
-    scene.mLightSettings.SetAmbientColor(KQoxColor(0.1, 0.2, 0.3, 1));
-    scene.mLightSettings.SetFogEnable(true);
-    scene.mLightSettings.SetFogDensity(0.5);
+    KQoxGlobalLightSettings& light = scene.GetGlobalLightSettings();
+    light.SetAmbientColor(KQoxColor(0.1, 0.2, 0.3, 1));
+    light.SetFogEnable(true);
+    light.SetFogDensity(0.5);
     KQoxGlobalLightSettings::KQoxShadowPlane plane;
     plane.mEnable = true;
     plane.mOrigin = KQoxVector4(1, 2, 3, 1);
-    scene.mLightSettings.AddShadowPlane(plane);
+    light.AddShadowPlane(plane);
     KQoxGlobalTimeSettings::KQoxTimeMarker marker;
     marker.mName = "Start";
     marker.mTime = KTime(46186158000LL);
     marker.mLoop = true;
-    scene.mTimeSettings.AddTimeMarker(marker);
-    scene.mTimeSettings.SetCurrentTimeMarker(0);
+    scene.GetGlobalTimeSettings().AddTimeMarker(marker);
+    scene.GetGlobalTimeSettings().SetCurrentTimeMarker(0);
 
     for (const char* name : {"Walk", "Run"})
     {
-        std::unique_ptr<KQoxTakeInfo> info(new KQoxTakeInfo);
-        info->Name = name;
-        info->Comments = std::string("Comments of ").append(name).c_str();
-        info->LocalTimeSpan.Set(KTime(0), KTime(4 * 1539538600LL));
-        info->ReferenceTimeSpan.Set(KTime(-1), KTime(46186158000LL * 100));
-        scene.mTakeInfos.push_back(std::move(info));
+        KQoxTakeInfo info;
+        info.Name = name;
+        info.Comments = std::string("Comments of ").append(name).c_str();
+        info.LocalTimeSpan.Set(KTime(0), KTime(4 * 1539538600LL));
+        info.ReferenceTimeSpan.Set(KTime(-1), KTime(46186158000LL * 100));
+        if (std::strcmp(name, "Walk") == 0)
+            info.SetTakeThumbnail(MakeThumbnail(manager, 7));
+        scene.SetTakeInfo(info);
     }
-    scene.mTakeInfos[0]->SetTakeThumbnail(MakeThumbnail(manager, 7));
-    scene.mCurrentTakeName = "Walk";
+    scene.SetCurrentTake("Walk");
 }
 
-std::string ListScene(KQoxFileScene& scene)
+std::string ListScene(KQoxSdkManager& manager, KQoxScene& source, int digits)
 {
+    gDigits = digits;
+    KQoxFileScene scene(manager);
+    scene.Gather(source);
     std::ostringstream out;
     std::vector<std::pair<KQoxNode*, int>> pending;
     if (scene.mRoot)
@@ -290,10 +540,38 @@ std::string ListScene(KQoxFileScene& scene)
             << node->GetLimits().GetTranslationLimitActive() << "\n";
         node->UpdatePropertiesFromPivotsAndLimits();
         ListUserProperties(out, *node);
+        if (KQoxMesh* mesh = dynamic_cast<KQoxMesh*>(node->GetNodeAttribute()))
+            ListMesh(out, *mesh);
+        else if (KQoxNodeAttribute* attribute = node->GetNodeAttribute())
+            ListAttribute(out, *attribute);
         ListProperties(out, node->GetPropertyHandler());
         ListTakes(out, *node);
         for (int i = node->GetChildCount() - 1; i >= 0; --i)
             pending.push_back({node->GetChild(i), depth + 1});
+    }
+    for (KQoxGenericNode* generic : scene.mGenericNodes)
+    {
+        out << "generic " << generic->GetName() << " " << generic->GetTypeName().ToChars() << "\n";
+        ListUserProperties(out, *generic);
+        ListProperties(out, generic->GetPropertyHandler());
+    }
+    for (KQoxPose* pose : scene.mPoses)
+    {
+        out << "pose " << pose->GetName() << " bind " << pose->IsBindPose() << "\n";
+        for (int i = 0; i < pose->GetCount(); ++i)
+        {
+            out << "  " << pose->GetNodeName(i).ToChars() << " local " << pose->IsLocalMatrix(i);
+            for (int k = 0; k < 16; ++k)
+                out << " " << Number(static_cast<const double*>(pose->GetMatrix(i))[k]);
+            out << "\n";
+        }
+    }
+    for (KQoxMaterial* material : scene.mMaterials)
+    {
+        out << "material " << material->GetName() << " " << material->GetShadingModel() << " "
+            << material->GetMultiLayer() << "\n";
+        ListProperties(out, material->GetPropertyHandler());
+        ListTakes(out, *material);
     }
     for (KQoxTexture* texture : scene.mTextures)
     {
@@ -345,21 +623,6 @@ std::string ListScene(KQoxFileScene& scene)
     }
     out << "current take " << scene.mCurrentTakeName.ToChars() << "\n";
     return out.str();
-}
-
-void ClearScene(KQoxFileScene& scene)
-{
-    KQoxSdkManager& manager = scene.mManager;
-    if (scene.mRoot)
-        manager.DestroyKQoxNode(scene.mRoot, true);
-    scene.mRoot = nullptr;
-    for (KQoxTexture* texture : scene.mTextures)
-        manager.DestroyKQoxTexture(texture);
-    for (KQoxVideo* video : scene.mVideos)
-        manager.DestroyKQoxVideo(video);
-    scene.mTextures.clear();
-    scene.mVideos.clear();
-    scene.mTakeInfos.clear();
 }
 
 } // namespace fileiotest

@@ -7,11 +7,10 @@
 
 #include <string>
 
-#include "fileio/kqoxfilescene.h"
-
 namespace qoxsdk_600 {
+class KQoxScene;
 class KQoxSdkManager;
-}
+} // namespace qoxsdk_600
 
 namespace fileiotest {
 
@@ -20,15 +19,12 @@ namespace fileiotest {
 // on nodes and textures, a texture, a video clip naming mediaFile (may be
 // empty), scene information with a thumbnail, global settings and take
 // descriptions with a thumbnail.
-void BuildScene(qoxsdk_600::KQoxFileScene& scene, const std::string& mediaFile);
+void BuildScene(qoxsdk_600::KQoxSdkManager& manager, qoxsdk_600::KQoxScene& scene, const std::string& mediaFile);
 
 // Every node with its depth, properties, user properties, state and take
 // curves; every texture, video, take description and setting.
-std::string ListScene(qoxsdk_600::KQoxFileScene& scene);
-
-// Releases what the readers and BuildScene made in the manager (the manager's
-// destructor would too; tests use this to check destruction order).
-void ClearScene(qoxsdk_600::KQoxFileScene& scene);
+// Numbers are listed with digits significant digits (ASCII files keep 15).
+std::string ListScene(qoxsdk_600::KQoxSdkManager& manager, qoxsdk_600::KQoxScene& scene, int digits = 17);
 
 } // namespace fileiotest
 

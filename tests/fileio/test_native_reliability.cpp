@@ -16,6 +16,7 @@
 #include "fileio/writers/kqoxwriterqox6.h"
 #include "fileio_test_util.h"
 #include "scene/kqoxnode.h"
+#include "scene/kqoxscene.h"
 #include "scene/kqoxsdkmanager.h"
 
 using namespace qoxsdk_600;
@@ -25,9 +26,9 @@ using qoxtest::WriteFile;
 
 namespace {
 
-bool Export(KQoxFileScene& scene, const std::string& name, int format, const char* password = "")
+bool Export(KQoxSdkManager& manager, KQoxScene& scene, const std::string& name, int format, const char* password = "")
 {
-    KQoxExporter exporter(scene.mManager);
+    KQoxExporter exporter(manager);
     exporter.Initialize(name.c_str());
     exporter.SetFileFormat(format);
     exporter.SetPassword(password);
@@ -37,9 +38,9 @@ bool Export(KQoxFileScene& scene, const std::string& name, int format, const cha
 std::string SmallSceneFile(const std::string& name, int format, const char* password)
 {
     KQoxSdkManager manager;
-    KQoxFileScene scene(manager);
-    fileiotest::BuildScene(scene, "");
-    EXPECT_TRUE(Export(scene, name, format, password));
+    KQoxScene scene(manager);
+    fileiotest::BuildScene(manager, scene, "");
+    EXPECT_TRUE(Export(manager, scene, name, format, password));
     return ReadFile(name);
 }
 
@@ -70,9 +71,9 @@ TEST(NativeDamage, TruncationAtManyOffsetsGivesACleanError)
             bool ok = importer.Initialize(cutName.c_str());
             if (ok)
             {
-                KQoxFileScene scene(manager);
+                KQoxScene scene(manager);
                 ok = importer.Import(scene);
-                EXPECT_EQ(scene.mRoot, nullptr) << length;
+                EXPECT_EQ(scene.GetRootNode()->GetChildCount(), 0) << length;
             }
             EXPECT_FALSE(ok) << length;
             std::string error = importer.GetLastErrorString();
@@ -160,10 +161,11 @@ TEST(NativeDamage, HostileConnectionsAndThumbnails)
         KQoxSdkManager manager;
         KQoxImporter importer(manager);
         ASSERT_TRUE(importer.Initialize(name.c_str()));
-        KQoxFileScene scene(manager);
+        KQoxScene scene(manager);
+        int nodes = manager.GetKQoxNodeCount(); // the scene's own: root, switcher, producer cameras
         EXPECT_FALSE(importer.Import(scene));
         EXPECT_STREQ(importer.GetLastErrorString(), "File is corrupted");
-        EXPECT_EQ(manager.GetKQoxNodeCount(), 0);
+        EXPECT_EQ(manager.GetKQoxNodeCount(), nodes);
         EXPECT_EQ(manager.GetKQoxThumbnailCount(), 0);
     }
 }
@@ -200,7 +202,7 @@ TEST(NativeFront, VersionsFormatsAndMessages)
     importer.SetFileFormat(eIMPORT_OBJ);
     EXPECT_FALSE(importer.Initialize(dir.File("a.obj").c_str()));
     EXPECT_STREQ(importer.GetLastErrorString(), "Invalid file format");
-    KQoxFileScene scene(manager);
+    KQoxScene scene(manager);
     EXPECT_FALSE(importer.Import(scene));
     EXPECT_STREQ(importer.GetLastErrorString(), "File not opened");
 
@@ -243,8 +245,8 @@ TEST(NativeFront, FailedWritesLeaveNoFile)
 {
     TempDir dir;
     KQoxSdkManager manager;
-    KQoxFileScene scene(manager);
-    fileiotest::BuildScene(scene, "");
+    KQoxScene scene(manager);
+    fileiotest::BuildScene(manager, scene, "");
 
     KQoxExporter exporter(manager);
     ASSERT_TRUE(exporter.Initialize((dir.Path() + "/no/such/dir/x.qox").c_str()));
@@ -277,34 +279,37 @@ TEST(NativeDuties, NodeTokensAndLeftOutProperties)
 {
     TempDir dir;
     KQoxSdkManager manager;
-    KQoxFileScene scene(manager);
-    fileiotest::BuildScene(scene, "");
+    KQoxScene scene(manager);
+    fileiotest::BuildScene(manager, scene, "");
     std::string name = dir.File("tokens.qox");
-    ASSERT_TRUE(Export(scene, name, eEXPORT_QOX_ASCII));
+    ASSERT_TRUE(Export(manager, scene, name, eEXPORT_QOX_ASCII));
     std::string text = ReadFile(name);
     // Hips: shading 0 (no field), culling off; Spine: W, counter-clockwise, pivots
     // disabled; Head: F, clockwise.
     for (const char* expected : {"Shading: W", "Shading: F", "Culling: \"CullingOff\"", "Culling: \"CullingOnCCW\"",
                                  "Culling: \"CullingOnCW\"", "PivotEnabled: 0", "MultiLayer: 1",
                                  // time warps are numbered per take, channels refer to them
-                                 "TimeWarp: 1 {", "TimeWarpID: 1"})
+                                 "TimeWarp: 1 {", "TimeWarpID: 1", "GenericNode: \"Solver\"", "Pose: \"Pose::Bind\""})
         EXPECT_NE(text.find(expected), std::string::npos) << expected;
-    // Hips (mode 0) writes no field; Side keeps the default light shading.
-    size_t shadingFields = 0;
-    for (size_t at = text.find("Shading:"); at != std::string::npos; at = text.find("Shading:", at + 1))
-        ++shadingFields;
-    EXPECT_EQ(shadingFields, 3u);
+    // Hips (mode 0) alone writes no field; the others keep at least light shading.
+    auto count = [&text](const char* what) {
+        size_t n = 0;
+        for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+            ++n;
+        return n;
+    };
+    EXPECT_EQ(count("Shading:"), count("PivotEnabled:") - 1); // one PivotEnabled per node
     EXPECT_NE(text.find("Shading: Y"), std::string::npos);
     // Properties carrying own flag 16 stay out of the file.
     EXPECT_EQ(text.find("RotationPivotUpdateOffset"), std::string::npos);
     EXPECT_EQ(text.find("ScalingPivotUpdateOffset"), std::string::npos);
     EXPECT_NE(text.find("\"RotationPivot\""), std::string::npos);
 
-    KQoxFileScene read(manager);
+    KQoxScene read(manager);
     KQoxImporter importer(manager);
     ASSERT_TRUE(importer.Initialize(name.c_str()));
     ASSERT_TRUE(importer.Import(read));
-    KQoxNode* hips = read.mRoot->GetChild(0);
+    KQoxNode* hips = read.GetRootNode()->GetChild(0);
     KQoxNode* spine = hips->GetChild(0);
     EXPECT_EQ(hips->GetShadingMode(), KQoxNode::eHARD_SHADING);
     EPivotState state;
@@ -313,6 +318,138 @@ TEST(NativeDuties, NodeTokensAndLeftOutProperties)
     // Pivots come back into the working records from the properties.
     EXPECT_EQ(spine->GetRotationPivot(eSOURCE_SET)[1], 2.0);
     EXPECT_EQ(spine->GetPreRotation(eSOURCE_SET)[1], 90.0);
+}
+
+} // namespace
+
+namespace {
+
+// One mesh node whose geometry block the case fills, in a hand-made file.
+void WriteMeshFile(const std::string& name, void (*geometry)(KQox&))
+{
+    KQox f;
+    ASSERT_TRUE(f.ProjectCreate(name.c_str(), KQox::eBINARY, 6000));
+    f.ProjectWriteSectionBegin("Objects", 6000);
+    f.FieldWriteBegin("Model");
+    f.FieldWriteC("Model::M");
+    f.FieldWriteC("Mesh");
+    f.FieldWriteBlockBegin();
+    f.FieldWriteBegin("Geometry");
+    f.FieldWriteBlockBegin();
+    const double point[4] = {1, 2, 3, 1};
+    f.FieldWriteBegin("Vertices");
+    f.FieldWriteArrayD(point, 4);
+    f.FieldWriteEnd();
+    geometry(f);
+    f.FieldWriteBlockEnd();
+    f.FieldWriteEnd();
+    f.FieldWriteBlockEnd();
+    f.FieldWriteEnd();
+    f.ProjectWriteSectionEnd();
+    ASSERT_TRUE(f.ProjectClose());
+}
+
+void Ints(KQox& f, const char* name, std::initializer_list<int> values)
+{
+    std::vector<int> v(values);
+    f.FieldWriteBegin(name);
+    f.FieldWriteArrayI(v.data(), static_cast<unsigned int>(v.size()));
+    f.FieldWriteEnd();
+}
+
+// Geometry that is well formed as fields but names what is not there.
+TEST(NativeDamage, HostileGeometry)
+{
+    struct Case
+    {
+        const char* what;
+        void (*geometry)(KQox&);
+    } cases[] = {
+        {"vertex beyond the control points",
+         [](KQox& f) {
+             Ints(f, "PolygonVertexIndex", {0, 0, 5});
+             Ints(f, "PolygonSizes", {3});
+         }},
+        {"sizes beyond the vertices",
+         [](KQox& f) {
+             Ints(f, "PolygonVertexIndex", {0, 0, 0});
+             Ints(f, "PolygonSizes", {3, 2});
+         }},
+        {"material that was not read",
+         [](KQox& f) {
+             f.FieldWriteBegin("Layer");
+             f.FieldWriteI(0);
+             f.FieldWriteBlockBegin();
+             f.FieldWriteBegin("LayerElementMaterial");
+             f.FieldWriteBlockBegin();
+             f.FieldWriteBegin("MappingInformationType");
+             f.FieldWriteC("AllSame");
+             f.FieldWriteEnd();
+             f.FieldWriteBegin("ReferenceInformationType");
+             f.FieldWriteC("IndexToDirect");
+             f.FieldWriteEnd();
+             Ints(f, "Direct", {3});
+             f.FieldWriteBlockEnd();
+             f.FieldWriteEnd();
+             f.FieldWriteBlockEnd();
+             f.FieldWriteEnd();
+         }},
+        {"index outside the direct array",
+         [](KQox& f) {
+             f.FieldWriteBegin("Layer");
+             f.FieldWriteI(0);
+             f.FieldWriteBlockBegin();
+             f.FieldWriteBegin("LayerElementPolygonGroup");
+             f.FieldWriteBlockBegin();
+             f.FieldWriteBegin("MappingInformationType");
+             f.FieldWriteC("ByPolygon");
+             f.FieldWriteEnd();
+             f.FieldWriteBegin("ReferenceInformationType");
+             f.FieldWriteC("IndexToDirect");
+             f.FieldWriteEnd();
+             Ints(f, "Direct", {7});
+             Ints(f, "Index", {0, 1});
+             f.FieldWriteBlockEnd();
+             f.FieldWriteEnd();
+             f.FieldWriteBlockEnd();
+             f.FieldWriteEnd();
+         }},
+        {"link to a node that is not there",
+         [](KQox& f) {
+             f.FieldWriteBegin("Link");
+             f.FieldWriteI(7);
+             f.FieldWriteI(-1);
+             f.FieldWriteBlockBegin();
+             f.FieldWriteBlockEnd();
+             f.FieldWriteEnd();
+         }},
+        {"weights that do not match the indexes",
+         [](KQox& f) {
+             f.FieldWriteBegin("Link");
+             f.FieldWriteI(0);
+             f.FieldWriteI(-1);
+             f.FieldWriteBlockBegin();
+             Ints(f, "Indexes", {0});
+             f.FieldWriteBlockEnd();
+             f.FieldWriteEnd();
+         }},
+    };
+    TempDir dir;
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        std::string name = dir.File("mesh.qox");
+        WriteMeshFile(name, c.geometry);
+        KQoxSdkManager manager;
+        KQoxImporter importer(manager);
+        ASSERT_TRUE(importer.Initialize(name.c_str()));
+        KQoxScene scene(manager);
+        int nodes = manager.GetKQoxNodeCount();
+        EXPECT_FALSE(importer.Import(scene));
+        EXPECT_STREQ(importer.GetLastErrorString(), "File is corrupted");
+        EXPECT_EQ(manager.GetKQoxNodeCount(), nodes);
+        EXPECT_EQ(scene.GetRootNode()->GetChildCount(), 0);
+    }
 }
 
 } // namespace

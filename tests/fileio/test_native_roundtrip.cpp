@@ -17,7 +17,9 @@
 #include "fileio_test_util.h"
 #include "scene/attributes/kqoximageconverter.h"
 #include "scene/attributes/kqoxvideo.h"
+#include "scene/kqoxentity.h"
 #include "scene/kqoxnode.h"
+#include "scene/kqoxscene.h"
 #include "scene/kqoxsdkmanager.h"
 
 using namespace qoxsdk_600;
@@ -38,9 +40,9 @@ struct Form
                     {eEXPORT_QOX_ASCII, eIMPORT_QOX_ASCII, ""},
                     {eEXPORT_QOX_ENCRYPTED, eIMPORT_QOX_ENCRYPTED, "open sesame"}};
 
-bool Export(KQoxFileScene& scene, const std::string& name, int format, const char* password = "")
+bool Export(KQoxSdkManager& manager, KQoxScene& scene, const std::string& name, int format, const char* password = "")
 {
-    KQoxExporter exporter(scene.mManager);
+    KQoxExporter exporter(manager);
     EXPECT_TRUE(exporter.Initialize(name.c_str()));
     EXPECT_TRUE(exporter.SetFileFormat(format));
     exporter.SetPassword(password);
@@ -49,9 +51,9 @@ bool Export(KQoxFileScene& scene, const std::string& name, int format, const cha
     return ok;
 }
 
-bool Import(KQoxFileScene& scene, const std::string& name, const char* password = "")
+bool Import(KQoxSdkManager& manager, KQoxScene& scene, const std::string& name, const char* password = "")
 {
-    KQoxImporter importer(scene.mManager);
+    KQoxImporter importer(manager);
     importer.SetPassword(password);
     if (!importer.Initialize(name.c_str()))
         return false;
@@ -67,10 +69,10 @@ TEST(NativeRoundTrip, EverySceneKindInEveryForm)
     {
         SCOPED_TRACE(form.mExport);
         KQoxSdkManager manager;
-        KQoxFileScene original(manager);
-        BuildScene(original, media);
+        KQoxScene original(manager);
+        BuildScene(manager, original, media);
         std::string name = dir.File("scene" + std::to_string(form.mExport) + ".qox");
-        ASSERT_TRUE(Export(original, name, form.mExport, form.mPassword));
+        ASSERT_TRUE(Export(manager, original, name, form.mExport, form.mPassword));
 
         KQoxImporter importer(manager);
         importer.SetPassword(form.mPassword);
@@ -85,13 +87,16 @@ TEST(NativeRoundTrip, EverySceneKindInEveryForm)
         EXPECT_STREQ(importer.GetTakeInfo(1)->Comments.ToChars(), "Comments of Run");
         EXPECT_STREQ(importer.GetCurrentTakeName(), "Walk");
 
-        KQoxFileScene read(manager);
+        KQoxScene read(manager);
         ASSERT_TRUE(importer.Import(read)) << importer.GetLastErrorString();
-        EXPECT_EQ(ListScene(read), ListScene(original));
+        // ASCII files keep 15 significant digits of a double.
+        int digits = form.mExport == eEXPORT_QOX_ASCII ? 15 : 17;
+        EXPECT_EQ(ListScene(manager, read, digits), ListScene(manager, original, digits));
         // The embedded clip was extracted beside the file with its bytes.
-        ASSERT_EQ(read.mVideos.size(), 1u);
-        EXPECT_EQ(std::string(read.mVideos[0]->GetFileName()), name + ".media/skin.raw");
-        EXPECT_EQ(ReadFile(read.mVideos[0]->GetFileName()), ReadFile(media));
+        ASSERT_EQ(read.GetEntity()->GetVideoCount(), 1);
+        KQoxVideo* clip = dynamic_cast<KQoxVideo*>(read.GetEntity()->GetVideo(0));
+        EXPECT_EQ(std::string(clip->GetFileName()), name + ".media/skin.raw");
+        EXPECT_EQ(ReadFile(clip->GetFileName()), ReadFile(media));
     }
 }
 
@@ -103,13 +108,13 @@ TEST(NativeRoundTrip, RewritingWhatWasReadGivesTheSameBytes)
         if (form.mExport == eEXPORT_QOX_ENCRYPTED)
             continue; // each encrypted file has its own salt
         KQoxSdkManager manager;
-        KQoxFileScene original(manager);
-        BuildScene(original, "");
+        KQoxScene original(manager);
+        BuildScene(manager, original, "");
         std::string first = dir.File("first.qox"), second = dir.File("second.qox");
-        ASSERT_TRUE(Export(original, first, form.mExport));
-        KQoxFileScene read(manager);
-        ASSERT_TRUE(Import(read, first));
-        ASSERT_TRUE(Export(read, second, form.mExport));
+        ASSERT_TRUE(Export(manager, original, first, form.mExport));
+        KQoxScene read(manager);
+        ASSERT_TRUE(Import(manager, read, first));
+        ASSERT_TRUE(Export(manager, read, second, form.mExport));
         EXPECT_EQ(ReadFile(first), ReadFile(second)) << form.mExport;
     }
 }
@@ -118,10 +123,10 @@ TEST(NativeRoundTrip, WrongPasswordIsRefused)
 {
     TempDir dir;
     KQoxSdkManager manager;
-    KQoxFileScene scene(manager);
-    BuildScene(scene, "");
+    KQoxScene scene(manager);
+    BuildScene(manager, scene, "");
     std::string name = dir.File("locked.qox");
-    ASSERT_TRUE(Export(scene, name, eEXPORT_QOX_ENCRYPTED, "right"));
+    ASSERT_TRUE(Export(manager, scene, name, eEXPORT_QOX_ENCRYPTED, "right"));
     for (const char* password : {"wrong", ""})
     {
         KQoxImporter importer(manager);
@@ -136,21 +141,21 @@ TEST(NativeRoundTrip, OnlySelectedTakesAreRead)
 {
     TempDir dir;
     KQoxSdkManager manager;
-    KQoxFileScene original(manager);
-    BuildScene(original, "");
+    KQoxScene original(manager);
+    BuildScene(manager, original, "");
     std::string name = dir.File("takes.qox");
-    ASSERT_TRUE(Export(original, name, eEXPORT_QOX_BINARY));
+    ASSERT_TRUE(Export(manager, original, name, eEXPORT_QOX_BINARY));
 
     KQoxImporter importer(manager);
     ASSERT_TRUE(importer.Initialize(name.c_str()));
     ASSERT_TRUE(importer.SetTakeSelected(0, false));
     EXPECT_FALSE(importer.SetTakeSelected(2, false));
     EXPECT_STREQ(importer.GetLastErrorString(), "Index out of range");
-    KQoxFileScene read(manager);
+    KQoxScene read(manager);
     ASSERT_TRUE(importer.Import(read));
-    ASSERT_EQ(read.mTakeInfos.size(), 1u);
-    EXPECT_STREQ(read.mTakeInfos[0]->Name.ToChars(), "Run");
-    KQoxNode* hips = read.mRoot->GetChild(0);
+    EXPECT_EQ(read.GetTakeInfoCount(), 1);
+    EXPECT_NE(read.GetTakeInfo(KString("Run")), nullptr);
+    KQoxNode* hips = read.GetRootNode()->GetChild(0);
     ASSERT_EQ(hips->GetTakeNodeCount(), 2); // Default and Run
     EXPECT_STREQ(hips->GetTakeNodeName(1), "Run");
 
@@ -159,19 +164,19 @@ TEST(NativeRoundTrip, OnlySelectedTakesAreRead)
     ASSERT_TRUE(still.Initialize(name.c_str()));
     still.SetState(KStreamOptionsQox::eANIMATION, false);
     EXPECT_FALSE(still.GetState(6));
-    KQoxFileScene none(manager);
+    KQoxScene none(manager);
     ASSERT_TRUE(still.Import(none));
-    EXPECT_EQ(none.mRoot->GetChild(0)->GetTakeNodeCount(), 1);
+    EXPECT_EQ(none.GetRootNode()->GetChild(0)->GetTakeNodeCount(), 1);
 }
 
 TEST(NativeRoundTrip, TakeFilesCarryOneTakeApart)
 {
     TempDir dir;
     KQoxSdkManager manager;
-    KQoxFileScene original(manager);
-    BuildScene(original, "");
+    KQoxScene original(manager);
+    BuildScene(manager, original, "");
     std::string name = dir.File("scene.qox"), take = dir.File("run.tak");
-    ASSERT_TRUE(Export(original, name, eEXPORT_QOX_BINARY));
+    ASSERT_TRUE(Export(manager, original, name, eEXPORT_QOX_BINARY));
     KQoxWriterQox6 writer(manager);
     ASSERT_TRUE(writer.WriteTakeFile(take.c_str(), original, "Run"));
 
@@ -179,13 +184,13 @@ TEST(NativeRoundTrip, TakeFilesCarryOneTakeApart)
     KQoxImporter importer(manager);
     ASSERT_TRUE(importer.Initialize(name.c_str()));
     importer.SetTakeSelected(1, false);
-    KQoxFileScene read(manager);
+    KQoxScene read(manager);
     ASSERT_TRUE(importer.Import(read));
     KQoxReaderQox reader(manager);
     ASSERT_TRUE(reader.ReadTakeFile(take.c_str(), read)) << reader.GetLastErrorString();
-    read.mTakeInfos.push_back(std::unique_ptr<KQoxTakeInfo>(new KQoxTakeInfo(*original.mTakeInfos[1])));
+    read.SetTakeInfo(*original.GetTakeInfo(KString("Run")));
     // Take order per object differs (Walk, Run) either way: Run was added last.
-    EXPECT_EQ(ListScene(read), ListScene(original));
+    EXPECT_EQ(ListScene(manager, read), ListScene(manager, original));
 
     KQoxReaderQox notATake(manager);
     WriteFile(dir.File("empty.tak"), "");
@@ -219,18 +224,18 @@ TEST(NativeRoundTrip, EmbeddedImagesGoThroughTiff)
     {
         KQoxSdkManager manager;
         manager.CreateKQoxImageConverter()->RegisterConverterFunction("img", &ImgConverter);
-        KQoxFileScene scene(manager);
-        BuildScene(scene, media);
+        KQoxScene scene(manager);
+        BuildScene(manager, scene, media);
         std::string name = dir.File("img" + std::to_string(form.mExport) + ".qox");
-        ASSERT_TRUE(Export(scene, name, form.mExport, form.mPassword));
+        ASSERT_TRUE(Export(manager, scene, name, form.mExport, form.mPassword));
         if (form.mExport == eEXPORT_QOX_ASCII)
         {
             EXPECT_NE(ReadFile(name).find("ContentForm: \"tif\""), std::string::npos);
         }
-        KQoxFileScene read(manager);
-        ASSERT_TRUE(Import(read, name, form.mPassword));
-        ASSERT_EQ(read.mVideos.size(), 1u);
-        EXPECT_EQ(ReadFile(read.mVideos[0]->GetFileName()), pixels);
+        KQoxScene read(manager);
+        ASSERT_TRUE(Import(manager, read, name, form.mPassword));
+        ASSERT_EQ(read.GetEntity()->GetVideoCount(), 1);
+        EXPECT_EQ(ReadFile(dynamic_cast<KQoxVideo*>(read.GetEntity()->GetVideo(0))->GetFileName()), pixels);
     }
 }
 
@@ -238,9 +243,8 @@ TEST(NativeRoundTrip, LargeAndDeepTrees)
 {
     TempDir dir;
     KQoxSdkManager manager;
-    KQoxFileScene scene(manager);
-    scene.mRoot = manager.CreateKQoxNode("Scene");
-    KQoxNode* chain = scene.mRoot;
+    KQoxScene scene(manager);
+    KQoxNode* chain = scene.GetRootNode();
     // Every node publishes its whole property table, so the scene library
     // makes nodes slowly; 30,000 keep the suite quick.
     for (int i = 0; i < 30000; ++i)
@@ -248,7 +252,7 @@ TEST(NativeRoundTrip, LargeAndDeepTrees)
         KQoxNode* node = manager.CreateKQoxNode(("N" + std::to_string(i)).c_str());
         // Half a flat fan under the root, half one chain 15,000 deep.
         if (i % 2)
-            scene.mRoot->AddChild(node);
+            scene.GetRootNode()->AddChild(node);
         else
         {
             chain->AddChild(node);
@@ -256,11 +260,11 @@ TEST(NativeRoundTrip, LargeAndDeepTrees)
         }
     }
     std::string name = dir.File("big.qox");
-    ASSERT_TRUE(Export(scene, name, eEXPORT_QOX_BINARY));
-    KQoxFileScene read(manager);
-    ASSERT_TRUE(Import(read, name));
-    EXPECT_EQ(read.mRoot->GetChildCount(true), 30000);
-    KQoxNode* deepest = read.mRoot->GetChild(0);
+    ASSERT_TRUE(Export(manager, scene, name, eEXPORT_QOX_BINARY));
+    KQoxScene read(manager);
+    ASSERT_TRUE(Import(manager, read, name));
+    EXPECT_EQ(read.GetRootNode()->GetChildCount(true), 30000);
+    KQoxNode* deepest = read.GetRootNode()->GetChild(0);
     int depth = 1;
     while (deepest->GetChildCount() > 0)
     {
@@ -281,24 +285,23 @@ TEST(NativeRoundTrip, DuplicateNodeNamesKeepTheirPlacesAndAreReported)
 {
     TempDir dir;
     KQoxSdkManager manager;
-    KQoxFileScene scene(manager);
-    scene.mRoot = manager.CreateKQoxNode("Scene");
+    KQoxScene scene(manager);
     KQoxNode* first = manager.CreateKQoxNode("Twin");
     KQoxNode* second = manager.CreateKQoxNode("Twin");
-    scene.mRoot->AddChild(first);
+    scene.GetRootNode()->AddChild(first);
     first->AddChild(manager.CreateKQoxNode("UnderFirst"));
-    scene.mRoot->AddChild(second);
+    scene.GetRootNode()->AddChild(second);
     second->AddChild(manager.CreateKQoxNode("UnderSecond"));
     std::string name = dir.File("twins.qox");
-    ASSERT_TRUE(Export(scene, name, eEXPORT_QOX_BINARY));
+    ASSERT_TRUE(Export(manager, scene, name, eEXPORT_QOX_BINARY));
 
     KQoxImporter importer(manager);
     ASSERT_TRUE(importer.Initialize(name.c_str()));
-    KQoxFileScene read(manager);
+    KQoxScene read(manager);
     ASSERT_TRUE(importer.Import(read));
-    EXPECT_EQ(ListScene(read), ListScene(scene));
-    ASSERT_EQ(read.mRoot->GetChildCount(), 2);
-    EXPECT_STREQ(read.mRoot->GetChild(1)->GetChild(0)->GetName(), "Model::UnderSecond");
+    EXPECT_EQ(ListScene(manager, read), ListScene(manager, scene));
+    ASSERT_EQ(read.GetRootNode()->GetChildCount(), 2);
+    EXPECT_STREQ(read.GetRootNode()->GetChild(1)->GetChild(0)->GetName(), "Model::UnderSecond");
     KString message;
     importer.GetMessage(message);
     EXPECT_NE(std::string(message.ToChars()).find("Model::Twin"), std::string::npos) << message.ToChars();
