@@ -14,7 +14,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "fileio/kqoxfilescene.h"
+#include "scene/kqoxscene.h"
 #include "formats/kqoxstreamoptionsgeometry.h"
 #include "formats/obj/kqoxreaderobj.h"
 #include "formats/obj/kqoxwriterobj.h"
@@ -165,13 +165,13 @@ void BM_ObjRead(benchmark::State& state)
     for (auto _ : state)
     {
         std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
-        KQoxFileScene scene(*manager);
+        KQoxScene& scene = *manager->CreateKQoxScene();
         KQoxReaderObj reader(*manager);
         reader.FileOpen(big.path.c_str());
         std::unique_ptr<KStreamOptions> options(reader.GetReadOptions(false));
         if (!reader.Read(scene, options.get()))
             state.SkipWithError("read failed");
-        benchmark::DoNotOptimize(scene.mRoot);
+        benchmark::DoNotOptimize(scene.GetRootNode());
         state.PauseTiming(); // the scene's destruction is not reading
         manager.reset();
         state.ResumeTiming();
@@ -183,7 +183,7 @@ void BM_ObjReadThenWrite(benchmark::State& state)
 {
     BigFile& big = File();
     std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
-    KQoxFileScene scene(*manager);
+    KQoxScene& scene = *manager->CreateKQoxScene();
     {
         KQoxReaderObj reader(*manager);
         reader.FileOpen(big.path.c_str());

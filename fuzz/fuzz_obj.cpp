@@ -9,7 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "fileio/kqoxfilescene.h"
+#include "scene/kqoxscene.h"
 #include "formats/kqoxstreamoptionsgeometry.h"
 #include "formats/obj/kqoxreaderobj.h"
 #include "formats/obj/kqoxwriterobj.h"
@@ -48,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::fclose(f);
 
     std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
-    KQoxFileScene scene(*manager);
+    KQoxScene& scene = *manager->CreateKQoxScene();
     bool read = false;
     {
         KQoxReaderObj reader(*manager);
@@ -58,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             read = reader.Read(scene, options.get());
         }
     }
-    if (read && scene.mRoot)
+    if (read)
     {
         KQoxWriterObj writer(*manager);
         if (writer.FileCreate((directory + "/out.obj").c_str()))

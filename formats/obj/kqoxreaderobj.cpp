@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "base/kpath.h"
-#include "fileio/kqoxfilescene.h"
+#include "scene/kqoxscene.h"
 #include "formats/kqoxstreamoptionsgeometry.h"
 #include "scene/attributes/kqoxmesh.h"
 #include "scene/attributes/kqoxnurb.h"
@@ -84,7 +84,7 @@ KStreamOptions* KQoxReaderObj::GetReadOptions(bool)
     return new KStreamOptionsObj();
 }
 
-bool KQoxReaderObj::Read(KQoxFileScene& scene, KStreamOptions* options)
+bool KQoxReaderObj::Read(KQoxScene& scene, KStreamOptions* options)
 {
     if (!options || !options->Is(KStreamOptionsObj::ClassId))
     {
@@ -97,9 +97,7 @@ bool KQoxReaderObj::Read(KQoxFileScene& scene, KStreamOptions* options)
         return false;
     }
     mCreateReferenceNode = static_cast<KStreamOptionsObj*>(options)->GetOption(1) == 1;
-    if (!scene.mRoot)
-        scene.mRoot = mManager.CreateKQoxNode("Scene");
-    if (!scene.mRoot)
+    if (!scene.GetRootNode())
         return false;
     mState = ReadState();
     rewind(mFile);
@@ -114,7 +112,7 @@ bool KQoxReaderObj::Read(KQoxFileScene& scene, KStreamOptions* options)
     return LoadScene(scene);
 }
 
-bool KQoxReaderObj::ReadStatements(KQoxFileScene& scene, KObjStatementReader& in)
+bool KQoxReaderObj::ReadStatements(KQoxScene& scene, KObjStatementReader& in)
 {
     std::string_view keyword, rest;
     bool more = in.Next(keyword, rest);
@@ -253,7 +251,7 @@ bool KQoxReaderObj::ReadVertex(std::string_view keyword, std::string_view rest)
     return true;
 }
 
-bool KQoxReaderObj::ReadSurface(KQoxFileScene& scene, KObjStatementReader& in, std::string_view rest,
+bool KQoxReaderObj::ReadSurface(KQoxScene& scene, KObjStatementReader& in, std::string_view rest,
                                 std::string_view& keyword, std::string_view& next, bool& more)
 {
     KObjSurf surf(mState.mCurveType, mState.mRational, mState.mDegreeU, mState.mDegreeV, mState.mMaterial,
@@ -270,7 +268,7 @@ bool KQoxReaderObj::ReadSurface(KQoxFileScene& scene, KObjStatementReader& in, s
     if (more)
     {
         if (KQoxNurb* nurb = CreateQoxGeometryFromObjSurf(surf))
-            AddNode(scene.mRoot, nurb, mState.mGroupName);
+            AddNode(scene.GetRootNode(), nurb, mState.mGroupName);
         more = in.Next(keyword, line);
     }
     next = line;
@@ -521,9 +519,9 @@ bool KQoxReaderObj::ParseObjSurf(KObjSurf& surf, std::string_view rest)
     return true;
 }
 
-bool KQoxReaderObj::LoadScene(KQoxFileScene& scene)
+bool KQoxReaderObj::LoadScene(KQoxScene& scene)
 {
-    KQoxNode* parent = scene.mRoot;
+    KQoxNode* parent = scene.GetRootNode();
     if (mCreateReferenceNode)
     {
         KString name = ExtractFileName(mFileName.ToChars(), false);
@@ -531,7 +529,7 @@ bool KQoxReaderObj::LoadScene(KQoxFileScene& scene)
         KQoxNode* reference = mManager.CreateKQoxNode(name.ToChars());
         if (!reference)
             return false;
-        scene.mRoot->AddChild(reference);
+        scene.GetRootNode()->AddChild(reference);
         parent = reference;
     }
     for (auto& group : mGroups)

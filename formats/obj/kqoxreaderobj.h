@@ -55,7 +55,7 @@ public:
     // or "vp" line with too few numbers, or a "surf" before any "cstype",
     // fails the read without an error id. Option 1 on: the mesh nodes hang
     // under a node named after the file with "_root" appended.
-    bool Read(KQoxFileScene& scene, KStreamOptions* options) override;
+    bool Read(KQoxScene& scene, KStreamOptions* options) override;
 
     // Parsing of one statement's rest into the records.
     bool ParseObjFace(KObjFace& face, std::string_view rest);
@@ -79,7 +79,7 @@ public:
     KQoxNurb* CreateQoxGeometryFromObjSurf(KObjSurf& surf);
     static int SwapArrayIndex(int i, int a, int b) { return i / b + (i % b) * a; }
 
-    bool LoadScene(KQoxFileScene& scene);
+    bool LoadScene(KQoxScene& scene);
     void DeleteObjMeshes() { mGroups.clear(); }
     void PrintObjMeshes() {}
 
@@ -120,9 +120,9 @@ private:
     };
 
     // The statement loop; false for the failures that end a read early.
-    bool ReadStatements(KQoxFileScene& scene, KObjStatementReader& in);
+    bool ReadStatements(KQoxScene& scene, KObjStatementReader& in);
     bool ReadVertex(std::string_view keyword, std::string_view rest);
-    bool ReadSurface(KQoxFileScene& scene, KObjStatementReader& in, std::string_view rest, std::string_view& keyword,
+    bool ReadSurface(KQoxScene& scene, KObjStatementReader& in, std::string_view rest, std::string_view& keyword,
                      std::string_view& next, bool& more);
     void UseMaterial(std::string_view rest);
     void SetGroup(std::string_view rest);

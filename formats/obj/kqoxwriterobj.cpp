@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "base/kpath.h"
-#include "fileio/kqoxfilescene.h"
+#include "scene/kqoxscene.h"
 #include "formats/kqoxstreamoptionsgeometry.h"
 #include "formats/kqoxtexturecopy.h"
 #include "scene/attributes/kqoxgeometryconverter.h"
@@ -72,7 +72,7 @@ KStreamOptions* KQoxWriterObj::GetWriteOptions()
     return new KStreamOptionsObj();
 }
 
-bool KQoxWriterObj::Write(KQoxFileScene& scene, KStreamOptions* options)
+bool KQoxWriterObj::Write(KQoxScene& scene, KStreamOptions* options)
 {
     if (!options || !options->Is(KStreamOptionsObj::ClassId))
     {

@@ -57,7 +57,7 @@ public:
     // Writes the scene. Options that are not a KStreamOptionsObj: error 4
     // "Stream options not set", nothing written. No root node: false. A
     // write that fails (full disk): error 3 "Out of disk space", false.
-    bool Write(KQoxFileScene& scene, KStreamOptions* options) override;
+    bool Write(KQoxScene& scene, KStreamOptions* options) override;
 
     bool IsGeometryNode(KQoxNode* node);
     // Triangulates a NURBS or patch (or a mesh with force triangulation)

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "common/qox_test_common.h"
-#include "fileio/kqoxfilescene.h"
+#include "scene/kqoxscene.h"
 #include "formats/kqoxstreamoptionsgeometry.h"
 #include "formats/obj/kqoxreaderobj.h"
 #include "formats/obj/kqoxwriterobj.h"
@@ -26,7 +26,7 @@ using namespace qoxsdk_600;
 struct ObjRead
 {
     std::unique_ptr<KQoxSdkManager> manager{KQoxSdkManager::CreateKQoxSdkManager()};
-    KQoxFileScene scene{*manager};
+    KQoxScene& scene = *manager->CreateKQoxScene();
     std::unique_ptr<KQoxReaderObj> reader{new KQoxReaderObj(*manager)};
     bool ok = false;
     std::string message;
@@ -46,7 +46,7 @@ struct ObjRead
     // The mesh of the root's child of that name (null when absent).
     KQoxNode* Node(const char* name) const
     {
-        KQoxNode* root = scene.mRoot;
+        KQoxNode* root = scene.GetRootNode();
         for (int i = 0; root && i < root->GetChildCount(false); ++i)
             if (std::string(root->GetChild(i)->GetNameWithoutNameSpacePrefix().ToChars()) == name)
                 return root->GetChild(i);
@@ -68,11 +68,10 @@ inline std::unique_ptr<ObjRead> ReadText(const qoxtest::TempDir& dir, const std:
 }
 
 // Writes the scene under root to path; the writer's message in message.
-inline bool WriteScene(KQoxSdkManager& manager, KQoxNode* root, const std::string& path, std::string* message = nullptr,
-                       int forceTriangulation = 0, int evaluate = 1, KQoxWriterObj** keep = nullptr)
+inline bool WriteScene(KQoxSdkManager& manager, KQoxScene& scene, const std::string& path,
+                       std::string* message = nullptr, int forceTriangulation = 0, int evaluate = 1,
+                       KQoxWriterObj** keep = nullptr)
 {
-    KQoxFileScene scene(manager);
-    scene.mRoot = root;
     KQoxWriterObj writer(manager);
     if (!writer.FileCreate(path.c_str()))
         return false;

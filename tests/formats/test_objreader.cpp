@@ -126,9 +126,9 @@ TEST(ObjRead, EmptyFileGivesTheReferenceNodeOnly)
     qoxtest::WriteFile(dir.File("Empty Scene.obj"), "");
     ObjRead r(dir.File("Empty Scene.obj"), true);
     ASSERT_TRUE(r.ok);
-    ASSERT_EQ(r.scene.mRoot->GetChildCount(false), 1);
-    EXPECT_STREQ(r.scene.mRoot->GetChild(0)->GetNameWithoutNameSpacePrefix().ToChars(), "Empty Scene_root");
-    EXPECT_EQ(r.scene.mRoot->GetChild(0)->GetChildCount(false), 0);
+    ASSERT_EQ(r.scene.GetRootNode()->GetChildCount(false), 1);
+    EXPECT_STREQ(r.scene.GetRootNode()->GetChild(0)->GetNameWithoutNameSpacePrefix().ToChars(), "Empty Scene_root");
+    EXPECT_EQ(r.scene.GetRootNode()->GetChild(0)->GetChildCount(false), 0);
 }
 
 TEST(ObjRead, GroupsNamesAndSmoothing)
@@ -146,7 +146,7 @@ TEST(ObjRead, GroupsNamesAndSmoothing)
     ASSERT_NE(r->Mesh("a_b c"), nullptr);
     EXPECT_EQ(r->Mesh("default")->GetPolygonCount(), 2);
     EXPECT_EQ(r->Mesh("a_b c")->GetPolygonCount(), 2);
-    EXPECT_EQ(r->scene.mRoot->GetChildCount(false), 2);
+    EXPECT_EQ(r->scene.GetRootNode()->GetChildCount(false), 2);
 }
 
 TEST(ObjRead, FaceRules)
@@ -386,8 +386,8 @@ TEST(ObjRead, ReferenceNodeAndRenaming)
     qoxtest::WriteFile(dir.File("m.obj"), "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\ng x\nf 1 2 3\n");
     ObjRead r(dir.File("m.obj"), true);
     ASSERT_TRUE(r.ok);
-    ASSERT_EQ(r.scene.mRoot->GetChildCount(false), 1);
-    KQoxNode* reference = r.scene.mRoot->GetChild(0);
+    ASSERT_EQ(r.scene.GetRootNode()->GetChildCount(false), 1);
+    KQoxNode* reference = r.scene.GetRootNode()->GetChild(0);
     EXPECT_STREQ(reference->GetNameWithoutNameSpacePrefix().ToChars(), "m_root");
     ASSERT_EQ(reference->GetChildCount(false), 2);
     EXPECT_STREQ(reference->GetChild(0)->GetNameWithoutNameSpacePrefix().ToChars(), "default");
@@ -403,7 +403,7 @@ TEST(ObjRead, OptionsAndFilesRefused)
     qoxtest::TempDir dir;
     qoxtest::WriteFile(dir.File("a.obj"), "v 1 2 3\n");
     ASSERT_TRUE(reader.FileOpen(dir.File("a.obj").c_str()));
-    KQoxFileScene scene(*manager);
+    KQoxScene& scene = *manager->CreateKQoxScene();
     KStreamOptions3ds other;
     EXPECT_FALSE(reader.Read(scene, &other));
     EXPECT_STREQ(reader.GetLastErrorString(), "Stream options not set");
@@ -425,7 +425,7 @@ TEST(ObjRead, ManyGroupsAndFaces)
     qoxtest::TempDir dir;
     auto r = ReadText(dir, text);
     ASSERT_TRUE(r->ok);
-    EXPECT_EQ(r->scene.mRoot->GetChildCount(false), 1000);
+    EXPECT_EQ(r->scene.GetRootNode()->GetChildCount(false), 1000);
     EXPECT_EQ(r->Mesh("part999")->GetPolygonCount(), 100);
     EXPECT_EQ(r->Mesh("part999")->GetControlPointsCount(), 102);
 }

@@ -23,7 +23,8 @@ const char* const kHeader = "# \n# Kelvarian OBJ file\n# Created with Tolvane QO
 struct Scene
 {
     std::unique_ptr<KQoxSdkManager> manager{KQoxSdkManager::CreateKQoxSdkManager()};
-    KQoxNode* root = manager->CreateKQoxNode("Scene");
+    KQoxScene& scene = *manager->CreateKQoxScene();
+    KQoxNode* root = scene.GetRootNode();
 
     // A node under parent with a mesh of the given points and polygons;
     // normals (0, 0, 1) per point when asked.
@@ -71,7 +72,7 @@ TEST(ObjWrite, GoldenTextOfSmallScenes)
     s.AddMesh("Bare", kTriangle, {{2, 1, 0}}, false);
     s.AddMesh("Last", kTriangle, {{0, 1, 2}}, true);
     qoxtest::TempDir dir;
-    ASSERT_TRUE(WriteScene(*s.manager, s.root, dir.File("a.obj")));
+    ASSERT_TRUE(WriteScene(*s.manager, s.scene, dir.File("a.obj")));
     EXPECT_EQ(qoxtest::ReadFile(dir.File("a.obj")),
               std::string(kHeader) +
                   "g My Box\n"
@@ -87,7 +88,7 @@ TEST(ObjWrite, GoldenTextOfSmallScenes)
                   "f 7//4 8//5 9//6\n"); // normals numbered on their own
     // No mesh: the header alone.
     Scene empty;
-    ASSERT_TRUE(WriteScene(*empty.manager, empty.root, dir.File("b.obj")));
+    ASSERT_TRUE(WriteScene(*empty.manager, empty.scene, dir.File("b.obj")));
     EXPECT_EQ(qoxtest::ReadFile(dir.File("b.obj")), kHeader);
 }
 
@@ -120,7 +121,7 @@ TEST(ObjWrite, MaterialsPerPolygonAndTheLibrary)
     }
     s.AddMesh("Plain", kTriangle, {{0, 1, 2}}, false); // uses the default material
     qoxtest::TempDir dir;
-    ASSERT_TRUE(WriteScene(*s.manager, s.root, dir.File("Scene.OBJ")));
+    ASSERT_TRUE(WriteScene(*s.manager, s.scene, dir.File("Scene.OBJ")));
     const std::string obj = qoxtest::ReadFile(dir.File("Scene.OBJ"));
     EXPECT_NE(obj.find(std::string(kHeader) + "mtllib Scene.mtl\n\ng Strip\n"), std::string::npos);
     // The scene material "default" comes first and is renamed after the
@@ -160,7 +161,7 @@ TEST(ObjWrite, TexturesCopiedSkippedAndMissing)
         mesh->InitTextureIndices(KQoxLayerElement::eALL_SAME);
     }
     std::string message;
-    ASSERT_TRUE(WriteScene(*s.manager, s.root, out.File("t.obj"), &message));
+    ASSERT_TRUE(WriteScene(*s.manager, s.scene, out.File("t.obj"), &message));
     EXPECT_EQ(qoxtest::ReadFile(out.File("brick.tif")), "brick image");
     EXPECT_EQ(qoxtest::ReadFile(out.File("beside.tif")), "already there");
     EXPECT_EQ(message, "Unable to locate texture file \"" + images.File("missing.tif") + "\".\n");
@@ -176,8 +177,7 @@ TEST(ObjWrite, RefusedOptionsAndFullDisk)
     qoxtest::TempDir dir;
     KQoxWriterObj writer(*s.manager);
     ASSERT_TRUE(writer.FileCreate(dir.File("x.obj").c_str()));
-    KQoxFileScene scene(*s.manager);
-    scene.mRoot = s.root;
+    KQoxScene& scene = s.scene;
     KStreamOptions3ds other;
     EXPECT_FALSE(writer.Write(scene, &other));
     EXPECT_STREQ(writer.GetLastErrorString(), "Stream options not set");
@@ -214,11 +214,11 @@ TEST(ObjWrite, BakedDeformationsLeaveTheSceneAlone)
     const std::vector<KQoxVector4> before(mesh->GetControlPoints(), mesh->GetControlPoints() + 4);
 
     qoxtest::TempDir dir;
-    ASSERT_TRUE(WriteScene(*s.manager, s.root, dir.File("baked.obj"), nullptr, 1, 1));
+    ASSERT_TRUE(WriteScene(*s.manager, s.scene, dir.File("baked.obj"), nullptr, 1, 1));
     const std::string text = qoxtest::ReadFile(dir.File("baked.obj"));
     EXPECT_NE(text.find("v 2.000000 0.000000 0.000000\n"), std::string::npos) << text;
     EXPECT_NE(text.find("f 1//1 2//2 4//4\nf 4//4 3//3 1//1\n"), std::string::npos) << text; // triangulated
-    ASSERT_TRUE(WriteScene(*s.manager, s.root, dir.File("plain.obj"), nullptr, 0, 0));
+    ASSERT_TRUE(WriteScene(*s.manager, s.scene, dir.File("plain.obj"), nullptr, 0, 0));
     EXPECT_NE(qoxtest::ReadFile(dir.File("plain.obj")).find("v 1.000000 0.000000 0.000000\n"), std::string::npos);
 
     // The scene kept its mesh, points and single quad.
@@ -256,7 +256,7 @@ void WriteTexturedScene(Scene& s, const std::string& path)
             mesh->AddPolygon(v, v);
         mesh->EndPolygon();
     }
-    ASSERT_TRUE(WriteScene(*s.manager, s.root, path));
+    ASSERT_TRUE(WriteScene(*s.manager, s.scene, path));
 }
 
 } // namespace
