@@ -8,6 +8,9 @@
 #include "scene/attributes/kqoxgeometry.h"
 #include "scene/attributes/kqoxlight.h"
 #include "scene/attributes/kqoxmarker.h"
+#include "scene/attributes/kqoxmesh.h"
+#include "scene/attributes/kqoxnurb.h"
+#include "scene/attributes/kqoxpatch.h"
 #include "scene/attributes/kqoxnull.h"
 #include "scene/attributes/kqoxopticalreference.h"
 #include "scene/attributes/kqoxskeleton.h"
@@ -243,11 +246,9 @@ void KQoxNode::CopyNodeAttributeFrom(KQoxNode& source)
         // A target without a switcher gets one, as the other kinds do.
         copied = CopyAttribute(*this, from, &KQoxSdkManager::CreateKQoxCameraSwitcher);
         break;
-    case KQoxNodeAttribute::eMESH:
-    case KQoxNodeAttribute::eNURB:
-    case KQoxNodeAttribute::ePATCH:
-        // Geometry is copied by the geometry classes.
-        return;
+    case KQoxNodeAttribute::eMESH: copied = CopyAttribute(*this, from, &KQoxSdkManager::CreateKQoxMesh); break;
+    case KQoxNodeAttribute::eNURB: copied = CopyAttribute(*this, from, &KQoxSdkManager::CreateKQoxNurb); break;
+    case KQoxNodeAttribute::ePATCH: copied = CopyAttribute(*this, from, &KQoxSdkManager::CreateKQoxPatch); break;
     default: break;
     }
     if (copied || !mNodeAttribute)

@@ -4,6 +4,7 @@
 
 #include "base/karray.h"
 #include "scene/attributes/kqoxskeleton.h"
+#include "scene/kqoxsdkmanager.h"
 #include "scene/kqoxnode.h"
 #include "scene/kqoxpropertybinding.h"
 
@@ -253,6 +254,17 @@ KQoxSkeleton& KQoxSkeleton::operator=(KQoxSkeleton& pOther)
     mLimbNodeColorIsSet = pOther.mLimbNodeColorIsSet;
     mSkeletonTypeIsSet = pOther.mSkeletonTypeIsSet;
     return *this;
+}
+
+KQoxNodeAttribute* KQoxSkeleton::CreatePivotNodeAttribute(const char* pName)
+{
+    (void)pName;
+    KQoxSkeleton* limb = GetSdkManager().CreateKQoxSkeleton();
+    if (!limb)
+        return nullptr;
+    limb->SetSkeletonType(eLIMB_NODE);
+    limb->SetLimbNodeSize(GetLimbNodeSize());
+    return limb;
 }
 
 } // namespace qoxsdk_600

@@ -78,6 +78,10 @@ public:
     // (from a limb or limb node), and finally the other's four is-set flags.
     KQoxSkeleton& operator=(KQoxSkeleton& pOther);
 
+    // The attribute of an extra node that takes over this node's pre- or
+    // post-rotation: a new limb-node skeleton of this skeleton's limb-node size.
+    KQoxNodeAttribute* CreatePivotNodeAttribute(const char* pName) override;
+
 private:
     void StoreColor(const KQoxColor& pColor);
 

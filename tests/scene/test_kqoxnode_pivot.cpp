@@ -8,6 +8,8 @@
 #include "fcurve/kfcurve.h"
 #include "node_test_util.h"
 #include "common/qox_test_common.h"
+#include "scene/attributes/kqoxmesh.h"
+#include "scene/attributes/kqoxskeleton.h"
 #include "scene/kqoxreplacepivot.h"
 #include "scene/kqoxtakenode.h"
 
@@ -597,4 +599,38 @@ TEST_F(PivotTest, FrameRatesAndExtremeValues)
     node->ConvertPivotAnimation(eDESTINATION_SET, 30.0, false);
     EXPECT_TRUE(std::isnan(take->GetTranslationX()->GetValue()));
     EXPECT_GE(take->GetEulerRotationY()->KeyGetCount(), 2);
+}
+
+// A real skeleton's extra nodes get limb-node skeletons of its size, and a
+// node assignment copies real geometry into a node that had none.
+TEST_F(PivotTest, RealSkeletonAndGeometryCopies)
+{
+    KQoxNode* joint = Node("joint");
+    KQoxNode* root = Tree("Top", {joint});
+    KQoxSkeleton* skeleton = mManager->CreateKQoxSkeleton();
+    ASSERT_NE(skeleton, nullptr);
+    skeleton->SetSkeletonType(KQoxSkeleton::eLIMB);
+    skeleton->SetLimbNodeSize(7.5);
+    joint->SetNodeAttribute(skeleton);
+    joint->SetPreRotation(eSOURCE_SET, KQoxVector4(0, 0, 30, 1));
+    EXPECT_FALSE(ReplacePivotExport(root, eSOURCE_SET, *mManager));
+    KQoxSkeleton* limb = joint->GetParent()->GetSkeleton();
+    ASSERT_NE(limb, nullptr);
+    EXPECT_NE(limb, skeleton);
+    EXPECT_EQ(limb->GetSkeletonType(), KQoxSkeleton::eLIMB_NODE);
+    EXPECT_DOUBLE_EQ(limb->GetLimbNodeSize(), 7.5);
+
+    KQoxNode* source = Node("MeshSource");
+    KQoxNode* target = Node("MeshTarget");
+    KQoxMesh* mesh = mManager->CreateKQoxMesh();
+    ASSERT_NE(mesh, nullptr);
+    mesh->InitControlPoints(3);
+    mesh->GetControlPoints()[2] = KQoxVector4(1, 2, 3, 1);
+    source->SetNodeAttribute(mesh);
+    *target = *source;
+    auto* copied = dynamic_cast<KQoxMesh*>(target->GetMesh());
+    ASSERT_NE(copied, nullptr);
+    EXPECT_NE(copied, mesh);
+    ASSERT_EQ(copied->GetControlPointsCount(), 3);
+    EXPECT_DOUBLE_EQ(copied->GetControlPoints()[2][2], 3.0);
 }
