@@ -1,5 +1,8 @@
 #include "scene/kqoxentity.h"
 
+#include "scene/attributes/kqoxgeometry.h"
+#include "scene/attributes/kqoxshape.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -410,7 +413,16 @@ void KQoxEntity::Clear()
 {
     CompactNodes();
     for (int i = 0; i < mNodes.GetCount(); ++i)
+    {
         mNodes[i]->mEntity = nullptr;
+        // The geometry and its shapes count in this entity: they forget it.
+        if (KQoxGeometry* geometry = dynamic_cast<KQoxGeometry*>(mNodes[i]->GetNodeAttribute()))
+        {
+            geometry->ForgetEntity();
+            for (int s = 0; s < geometry->GetShapeCount(); ++s)
+                geometry->GetShape(s)->ForgetEntity();
+        }
+    }
     mRootNode = nullptr;
     mNodes.Clear();
     mNodeSlot.clear();

@@ -47,6 +47,7 @@ class KQoxGeometryConverter;
 class KQoxImageConverter;
 class KQoxExporter;
 class KQoxImporter;
+class KQoxMesh;
 class KQoxNull;
 class KQoxMarker;
 class KQoxSkeleton;
@@ -95,6 +96,10 @@ public:
     // the node strategy when one is set.
     KQoxNode* CreateKQoxNode(const char* pName);
     KQoxSceneInfo* CreateKQoxSceneInfo();
+    // Scenes and poses (kqoxsdkmanager_scene.cpp). A pose is named "Pose::"
+    // + the name; a bind pose when pBindPose is true, else a rest pose.
+    KQoxScene* CreateKQoxScene();
+    KQoxPose* CreateKQoxPose(const char* pName, bool pBindPose);
     // Node attributes without geometry (kqoxsdkmanager_attribute.cpp), listed
     // with the node attributes.
     KQoxNull* CreateKQoxNull();
@@ -114,6 +119,27 @@ public:
     KQoxVideo* CreateKQoxVideo(const char* pName);
     // A registry of image conversion functions, kept until the manager goes.
     KQoxImageConverter* CreateKQoxImageConverter();
+
+    // Geometry, materials and skinning (kqoxsdkmanager_geometry.cpp) ----------
+    // A mesh is listed with the node attributes (destroyed through
+    // DestroyKQoxNodeAttribute); shapes and links have lists of their own.
+    KQoxMesh* CreateKQoxMesh();
+    KQoxShape* CreateKQoxShape();
+    KQoxLink* CreateKQoxLink();
+    // Named "Material::" + the name, renamed by the material strategy when set.
+    KQoxMaterial* CreateKQoxMaterial(const char* pName);
+    // Named "SubDeformer::" + the name for the type "cluster" (any case),
+    // else "Deformer::" + the name.
+    KQoxDeformer* CreateKQoxDeformer(const char* pName, const char* pType);
+    virtual bool DestroyKQoxLink(KQoxLink* pLink);
+    virtual bool DestroyKQoxShape(KQoxShape* pShape);
+    // Materials and deformers run their Destruct hook before they are deleted.
+    virtual bool DestroyKQoxMaterial(KQoxMaterial* pMaterial);
+    virtual bool DestroyKQoxDeformer(KQoxDeformer* pDeformer);
+    // The pIndex-th material named "Material::" + the name.
+    virtual KQoxMaterial* FindKQoxMaterial(const char* pName, int pIndex = 0);
+    KQoxShape* GetKQoxShape(int pIndex) { return mShapes.Get(pIndex); }
+    KQoxDeformer* GetKQoxDeformer(int pIndex) { return mDeformers.Get(pIndex); }
 
     // Destroyers: remove the object from its list and delete it; an object
     // the manager does not hold gives "Object not found" and false.
@@ -135,6 +161,13 @@ public:
     virtual bool DestroyKQoxTexture(KQoxTexture* pTexture);
     virtual bool DestroyKQoxVideo(KQoxVideo* pVideo);
     bool DestroyKQoxImageConverter(KQoxImageConverter* pConverter);
+    // The scene goes; with pRecursive its root node is read first and then
+    // destroyed with its subtree (the result of that destruction is returned).
+    virtual bool DestroyKQoxScene(KQoxScene* pScene, bool pRecursive);
+    // The pose also leaves the pose list of every scene of this manager.
+    virtual bool DestroyKQoxPose(KQoxPose* pPose);
+    // The first pose whose current name equals the text exactly (no prefixing).
+    virtual KQoxPose* FindKQoxPose(const char* pName);
 
     // The first user property whose name equals the text; null without error.
     virtual KQoxUserProperty* FindKQoxUserProperty(const char* pName);
@@ -204,6 +237,13 @@ protected:
     virtual KQoxTexture* AllocateKQoxTexture(const char* pName);
     virtual KQoxVideo* AllocateKQoxVideo(const char* pName);
     virtual KQoxImageConverter* AllocateKQoxImageConverter();
+    virtual KQoxMesh* AllocateKQoxMesh();
+    virtual KQoxShape* AllocateKQoxShape();
+    virtual KQoxLink* AllocateKQoxLink();
+    virtual KQoxMaterial* AllocateKQoxMaterial(const char* pName);
+    virtual KQoxDeformer* AllocateKQoxDeformer(const char* pName, const char* pType);
+    virtual KQoxScene* AllocateKQoxScene();
+    virtual KQoxPose* AllocateKQoxPose(const char* pName, bool pBindPose);
 
     // The generic steps of every kind -----------------------------------------
 

@@ -1,0 +1,344 @@
+// The mesh: polygon building and reading, and layer 0's UVs, material and
+// texture indices and normal mapping.
+
+#include "scene/attributes/kqoxmesh.h"
+
+namespace qoxsdk_600 {
+
+namespace {
+
+// Makes the index array hold count entries and stores the value last.
+void StoreLast(KArrayTemplate<int>& pIndices, int pCount, int pValue)
+{
+    pIndices.SetCount(pCount);
+    if (pIndices.GetCount() == pCount && pCount > 0)
+        pIndices[pCount - 1] = pValue;
+}
+
+bool UsesIndices(const KQoxLayerElement* pElement)
+{
+    return pElement->mReferenceMode == KQoxLayerElement::eINDEX ||
+           pElement->mReferenceMode == KQoxLayerElement::eINDEX_TO_DIRECT;
+}
+
+} // namespace
+
+KQoxMesh::KQoxMesh(KQoxSdkManager& pManager)
+    : KQoxGeometry(pManager)
+    , mPolygons(256)
+    , mPolygonVertices(1024)
+{
+    Reset();
+}
+
+KQoxMesh::~KQoxMesh() {}
+
+void KQoxMesh::Reset()
+{
+    mPolygons.Clear();
+    mPolygonVertices.Clear();
+    mControlPoints.Clear();
+    // The entity counts the materials and textures of the layers going away.
+    KQoxEntity* entity = mEntity;
+    UnsetEntity();
+    ClearLayers();
+    SetEntity(entity);
+}
+
+// ---- Building -------------------------------------------------------------------
+
+void KQoxMesh::BeginPolygon(int pMaterial, int pTexture, int pGroup)
+{
+    KQoxPolygon polygon = {mPolygonVertices.GetCount(), 0, pGroup};
+    mPolygons.Add(polygon);
+    const int count = mPolygons.GetCount();
+    if (GetLayerCount() == 0)
+        CreateLayer();
+    KQoxLayer* layer = GetLayer(0);
+
+    if (!layer->GetMaterials() && count == 1 && pMaterial != -1)
+        layer->SetMaterials(new KQoxLayerElementMaterial);
+    if (KQoxLayerElementMaterial* materials = layer->GetMaterials())
+        if (materials->mMappingMode == KQoxLayerElement::eBY_POLYGON && UsesIndices(materials))
+            StoreLast(materials->mIndexArray, count, pMaterial);
+
+    if (!layer->GetTextures() && count == 1 && pTexture != -1)
+        layer->SetTextures(new KQoxLayerElementTexture);
+    if (KQoxLayerElementTexture* textures = layer->GetTextures())
+        if (textures->mMappingMode == KQoxLayerElement::eBY_POLYGON && UsesIndices(textures))
+            StoreLast(textures->mIndexArray, count, pTexture);
+}
+
+void KQoxMesh::AddPolygon(int pIndex, int pTextureUVIndex)
+{
+    // Without a begun polygon there is no polygon to extend.
+    if (mPolygons.GetCount() == 0 || pIndex < 0)
+        return;
+    mPolygonVertices.Add(pIndex);
+    if (pTextureUVIndex != -1)
+    {
+        KQoxLayer* layer = GetLayer(0);
+        if (!layer->GetUVs())
+            layer->SetUVs(new KQoxLayerElementUV);
+        KQoxLayerElementUV* uvs = layer->GetUVs();
+        if (uvs->mMappingMode == KQoxLayerElement::eBY_POLYGON_VERTEX &&
+            uvs->mReferenceMode == KQoxLayerElement::eINDEX_TO_DIRECT)
+            StoreLast(uvs->mIndexArray, mPolygonVertices.GetCount(), pTextureUVIndex);
+    }
+    mPolygons[mPolygons.GetCount() - 1].mSize += 1;
+}
+
+// ---- Reading ---------------------------------------------------------------------
+
+int KQoxMesh::GetPolygonSize(int pPolygon) const
+{
+    return mPolygons.ValidateIndex(pPolygon) ? mPolygons[pPolygon].mSize : -1;
+}
+
+int KQoxMesh::GetPolygonGroup(int pPolygon) const
+{
+    return mPolygons.ValidateIndex(pPolygon) ? mPolygons[pPolygon].mGroup : -1;
+}
+
+int KQoxMesh::GetPolygonVertexIndex(int pPolygon) const
+{
+    return mPolygons.ValidateIndex(pPolygon) ? mPolygons[pPolygon].mIndex : -1;
+}
+
+int KQoxMesh::GetPolygonVertex(int pPolygon, int pVertex) const
+{
+    if (!mPolygons.ValidateIndex(pPolygon) || pVertex < 0 || pVertex >= mPolygons[pPolygon].mSize)
+        return -1;
+    return mPolygonVertices[mPolygons[pPolygon].mIndex + pVertex];
+}
+
+void KQoxMesh::GetPolygonVertexNormal(int pPolygon, int pVertex, KQoxVector4& pNormal) const
+{
+    if (!mPolygons.ValidateIndex(pPolygon) || pVertex < 0 || pVertex >= mPolygons[pPolygon].mSize)
+        return;
+    KQoxLayer* layer = GetLayer(0);
+    KQoxLayerElementNormal* normals = layer ? layer->GetNormals() : nullptr;
+    const int position = mPolygons[pPolygon].mIndex + pVertex;
+    if (normals && normals->mDirectArray.ValidateIndex(position))
+        pNormal = normals->mDirectArray[position];
+}
+
+// ---- UVs ---------------------------------------------------------------------------
+
+namespace {
+
+KQoxLayerElementUV* UVsOf(const KQoxLayerContainer& pMesh)
+{
+    KQoxLayer* layer = pMesh.GetLayer(0);
+    return layer ? layer->GetUVs() : nullptr;
+}
+
+bool IndexedByPolygonVertex(const KQoxLayerElementUV* pUVs)
+{
+    return pUVs && pUVs->mMappingMode == KQoxLayerElement::eBY_POLYGON_VERTEX &&
+           pUVs->mReferenceMode == KQoxLayerElement::eINDEX_TO_DIRECT;
+}
+
+} // namespace
+
+void KQoxMesh::InitTextureUV(int pCount)
+{
+    if (GetLayerCount() == 0)
+        CreateLayer();
+    KQoxLayer* layer = GetLayer(0);
+    if (!layer->GetUVs())
+        layer->SetUVs(new KQoxLayerElementUV);
+    layer->GetUVs()->mDirectArray.Empty();
+    if (pCount > 0)
+        layer->GetUVs()->mDirectArray.SetCount(pCount);
+}
+
+void KQoxMesh::AddTextureUV(const KQoxVector2& pUV)
+{
+    if (KQoxLayerElementUV* uvs = UVsOf(*this))
+        uvs->mDirectArray.Add(pUV);
+}
+
+KQoxVector2* KQoxMesh::GetTextureUV() const
+{
+    KQoxLayerElementUV* uvs = UVsOf(*this);
+    return uvs ? uvs->mDirectArray.GetArray() : nullptr;
+}
+
+int KQoxMesh::GetTextureUVCount() const
+{
+    KQoxLayerElementUV* uvs = UVsOf(*this);
+    return uvs ? uvs->mDirectArray.GetCount() : 0;
+}
+
+void KQoxMesh::InitTextureUVIndices(KQoxLayerElement::EMappingMode pMappingMode)
+{
+    if (GetLayerCount() == 0)
+        CreateLayer();
+    KQoxLayer* layer = GetLayer(0);
+    if (!layer->GetUVs())
+        layer->SetUVs(new KQoxLayerElementUV);
+    KQoxLayerElementUV* uvs = layer->GetUVs();
+    uvs->mDirectArray.Empty();
+    uvs->mIndexArray.Empty();
+    switch (pMappingMode)
+    {
+    case KQoxLayerElement::eBY_POLYGON_VERTEX:
+        uvs->mMappingMode = KQoxLayerElement::eBY_POLYGON_VERTEX;
+        uvs->mReferenceMode = KQoxLayerElement::eINDEX_TO_DIRECT;
+        break;
+    case KQoxLayerElement::eBY_CONTROL_POINT:
+    case KQoxLayerElement::eALL_SAME:
+        uvs->mMappingMode = pMappingMode;
+        uvs->mReferenceMode = KQoxLayerElement::eDIRECT;
+        break;
+    default:
+        uvs->mMappingMode = KQoxLayerElement::eNONE;
+        uvs->mReferenceMode = KQoxLayerElement::eDIRECT;
+        break;
+    }
+}
+
+int KQoxMesh::GetTextureUVMappingMode() const
+{
+    KQoxLayerElementUV* uvs = UVsOf(*this);
+    if (uvs && (uvs->mMappingMode == KQoxLayerElement::eBY_CONTROL_POINT ||
+                uvs->mMappingMode == KQoxLayerElement::eBY_POLYGON_VERTEX))
+        return uvs->mMappingMode;
+    return KQoxLayerElement::eNONE;
+}
+
+int KQoxMesh::GetTextureUVIndex(int pPolygon, int pVertex) const
+{
+    KQoxLayerElementUV* uvs = UVsOf(*this);
+    if (!IndexedByPolygonVertex(uvs) || GetPolygonVertex(pPolygon, pVertex) < 0)
+        return -1;
+    const int position = mPolygons[pPolygon].mIndex + pVertex;
+    return uvs->mIndexArray.ValidateIndex(position) ? uvs->mIndexArray[position] : -1;
+}
+
+void KQoxMesh::SetTextureUVIndex(int pPolygon, int pVertex, int pUVIndex)
+{
+    KQoxLayerElementUV* uvs = UVsOf(*this);
+    if (!IndexedByPolygonVertex(uvs) || GetPolygonVertex(pPolygon, pVertex) < 0)
+        return;
+    if (uvs->mIndexArray.GetCount() < mPolygonVertices.GetCount())
+        uvs->mIndexArray.SetCount(mPolygonVertices.GetCount());
+    const int position = mPolygons[pPolygon].mIndex + pVertex;
+    if (uvs->mIndexArray.ValidateIndex(position))
+        uvs->mIndexArray[position] = pUVIndex;
+}
+
+// ---- Materials and textures ------------------------------------------------------------
+
+void KQoxMesh::InitMaterialIndices(KQoxLayerElement::EMappingMode pMappingMode)
+{
+    if (GetLayerCount() == 0)
+        CreateLayer();
+    KQoxLayer* layer = GetLayer(0);
+    if (!layer->GetMaterials())
+        layer->SetMaterials(new KQoxLayerElementMaterial);
+    KQoxLayerElementMaterial* materials = layer->GetMaterials();
+    materials->mReferenceMode = KQoxLayerElement::eINDEX_TO_DIRECT;
+    materials->mIndexArray.Empty();
+    if (pMappingMode == KQoxLayerElement::eBY_POLYGON)
+        materials->mMappingMode = KQoxLayerElement::eBY_POLYGON;
+    else if (pMappingMode == KQoxLayerElement::eBY_CONTROL_POINT)
+    {
+        if (GetControlPointsCount() > 0)
+        {
+            materials->mMappingMode = KQoxLayerElement::eBY_CONTROL_POINT;
+            materials->mIndexArray.SetCount(GetControlPointsCount());
+        }
+    }
+    else
+    {
+        materials->mMappingMode = KQoxLayerElement::eALL_SAME;
+        materials->mIndexArray.Add(0);
+    }
+}
+
+int* KQoxMesh::GetMaterialIndices() const
+{
+    KQoxLayer* layer = GetLayer(0);
+    KQoxLayerElementMaterial* materials = layer ? layer->GetMaterials() : nullptr;
+    return (materials && UsesIndices(materials)) ? materials->mIndexArray.GetArray() : nullptr;
+}
+
+int KQoxMesh::GetMaterialMappingMode() const
+{
+    KQoxLayer* layer = GetLayer(0);
+    KQoxLayerElementMaterial* materials = layer ? layer->GetMaterials() : nullptr;
+    return materials ? materials->mMappingMode : KQoxLayerElement::eNONE;
+}
+
+void KQoxMesh::InitTextureIndices(KQoxLayerElement::EMappingMode pMappingMode)
+{
+    if (GetLayerCount() == 0)
+        CreateLayer();
+    KQoxLayer* layer = GetLayer(0);
+    if (!layer->GetTextures())
+        layer->SetTextures(new KQoxLayerElementTexture);
+    KQoxLayerElementTexture* textures = layer->GetTextures();
+    textures->mReferenceMode = KQoxLayerElement::eINDEX_TO_DIRECT;
+    textures->mIndexArray.Empty();
+    if (pMappingMode == KQoxLayerElement::eBY_POLYGON)
+        textures->mMappingMode = KQoxLayerElement::eBY_POLYGON;
+    else
+    {
+        textures->mMappingMode = KQoxLayerElement::eALL_SAME;
+        textures->mIndexArray.Add(0);
+    }
+}
+
+int* KQoxMesh::GetTextureIndices() const
+{
+    KQoxLayer* layer = GetLayer(0);
+    KQoxLayerElementTexture* textures = layer ? layer->GetTextures() : nullptr;
+    return (textures && UsesIndices(textures)) ? textures->mIndexArray.GetArray() : nullptr;
+}
+
+int KQoxMesh::GetTextureMappingMode() const
+{
+    KQoxLayer* layer = GetLayer(0);
+    KQoxLayerElementTexture* textures = layer ? layer->GetTextures() : nullptr;
+    if (textures && (textures->mMappingMode == KQoxLayerElement::eBY_POLYGON ||
+                     textures->mMappingMode == KQoxLayerElement::eALL_SAME))
+        return textures->mMappingMode;
+    return KQoxLayerElement::eNONE;
+}
+
+// ---- Normal mapping ----------------------------------------------------------------------
+
+int KQoxMesh::GetNormalsMappingMode() const
+{
+    KQoxLayer* layer = GetLayer(0);
+    KQoxLayerElementNormal* normals = layer ? layer->GetNormals() : nullptr;
+    if (normals && (normals->mMappingMode == KQoxLayerElement::eBY_CONTROL_POINT ||
+                    normals->mMappingMode == KQoxLayerElement::eBY_POLYGON_VERTEX))
+        return normals->mMappingMode;
+    return KQoxLayerElement::eBY_CONTROL_POINT;
+}
+
+void KQoxMesh::SetNormalsMappingMode(KQoxLayerElement::EMappingMode pMappingMode)
+{
+    KQoxLayer* layer = GetLayer(0);
+    KQoxLayerElementNormal* normals = layer ? layer->GetNormals() : nullptr;
+    if (normals &&
+        (pMappingMode == KQoxLayerElement::eBY_CONTROL_POINT || pMappingMode == KQoxLayerElement::eBY_POLYGON_VERTEX))
+        normals->mMappingMode = pMappingMode;
+}
+
+// ---- Copy ----------------------------------------------------------------------------------
+
+KQoxMesh& KQoxMesh::operator=(KQoxMesh& pOther)
+{
+    if (&pOther == this)
+        return *this;
+    KQoxGeometry::operator=(pOther);
+    mPolygons = pOther.mPolygons;
+    mPolygonVertices = pOther.mPolygonVertices;
+    return *this;
+}
+
+} // namespace qoxsdk_600

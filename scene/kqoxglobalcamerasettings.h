@@ -1,0 +1,92 @@
+#ifndef QOX_SCENE_KQOXGLOBALCAMERASETTINGS_H
+#define QOX_SCENE_KQOXGLOBALCAMERASETTINGS_H
+
+// KQoxGlobalCameraSettings: a scene's camera-wide settings, namely the seven
+// producer views (perspective, top, bottom, front, back, right, left) on
+// hidden nodes outside the scene's tree, the name of the default camera and
+// the default viewing mode. The scene owns one.
+
+#include <memory>
+
+#include "base/kerror.h"
+#include "base/kstring.h"
+
+namespace qoxsdk_600 {
+
+class KQoxNode;
+class KQoxScene;
+class KQoxSdkManager;
+
+class KQoxGlobalCameraSettings
+{
+public:
+    enum EError
+    {
+        eNULL_PARAMETER = 0,  // "Null parameter."
+        eUNKNOWN_CAMERA_NAME, // "Unknown camera name."
+        eERROR_COUNT
+    };
+
+    enum EViewingMode : int
+    {
+        eSTANDARD = 0,
+        eXRAY,
+        eMODELS_ONLY
+    };
+
+    // The producer views in the order the settings keep them.
+    enum EProducer
+    {
+        ePERSPECTIVE = 0,
+        eTOP,
+        eBOTTOM,
+        eFRONT,
+        eBACK,
+        eRIGHT,
+        eLEFT,
+        ePRODUCER_COUNT
+    };
+
+    // Creates the seven producer nodes through the manager ("Model::Producer
+    // Perspective" and so on), hidden, then restores the defaults.
+    KQoxGlobalCameraSettings(KQoxSdkManager& manager, KQoxScene& scene);
+    // Destroys the producer nodes (with what they hold) through the manager.
+    ~KQoxGlobalCameraSettings();
+    KQoxGlobalCameraSettings(const KQoxGlobalCameraSettings&) = delete;
+
+    // Default camera "Producer Perspective", viewing mode 0.
+    void RestoreDefaultSettings();
+
+    // Stores the name when it is a producer name, "Camera Switcher", or the
+    // name of a node under the scene's root; else error 1 and false. A null
+    // name gives error 0.
+    bool SetDefaultCamera(const char* name);
+    const char* GetDefaultCamera() const;
+    void SetDefaultViewingMode(EViewingMode mode);
+    EViewingMode GetDefaultViewingMode() const;
+
+    KQoxNode* GetCameraProducerPerspectiveNode() const { return GetProducerNode(ePERSPECTIVE); }
+    KQoxNode* GetCameraProducerTopNode() const { return GetProducerNode(eTOP); }
+    KQoxNode* GetCameraProducerBottomNode() const { return GetProducerNode(eBOTTOM); }
+    KQoxNode* GetCameraProducerFrontNode() const { return GetProducerNode(eFRONT); }
+    KQoxNode* GetCameraProducerBackNode() const { return GetProducerNode(eBACK); }
+    KQoxNode* GetCameraProducerRightNode() const { return GetProducerNode(eRIGHT); }
+    KQoxNode* GetCameraProducerLeftNode() const { return GetProducerNode(eLEFT); }
+    // Null outside 0 to 6.
+    KQoxNode* GetProducerNode(int producer) const;
+
+    // Copies the default camera name and the viewing mode; the nodes stay.
+    KQoxGlobalCameraSettings& operator=(const KQoxGlobalCameraSettings& other);
+
+    KError& GetError();
+    int GetLastErrorID() const;
+    const char* GetLastErrorString() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> mImpl;
+};
+
+} // namespace qoxsdk_600
+
+#endif

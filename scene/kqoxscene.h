@@ -1,0 +1,169 @@
+#ifndef QOX_SCENE_KQOXSCENE_H
+#define QOX_SCENE_KQOXSCENE_H
+
+// KQoxScene: one scene.
+//
+// The scene holds its objects through its entity (root node "Model::RootNode"
+// and the node, material, texture, video, generic-node and deformer lists),
+// a camera switcher node outside the hierarchy, the characters, control-set
+// plugs and character poses it owns, the poses it lists (the manager owns
+// them), the scene information and the global light, camera and time
+// settings, the current take name and one description per take.
+//
+// Take operations visit the camera switcher node first, then every node of
+// the entity, every texture, every material and, where said, every generic
+// node. They never undo what the objects that succeeded did. Scenes are made
+// and destroyed only by the SDK manager (CreateKQoxScene, DestroyKQoxScene);
+// the root node is the manager's to destroy, never the scene's.
+
+#include <memory>
+#include <vector>
+
+#include "base/karray.h"
+#include "base/kerror.h"
+#include "base/kstring.h"
+
+namespace qoxsdk_600 {
+
+class KQoxCharacter;
+class KQoxCharacterPose;
+class KQoxControlSetPlug;
+class KQoxEntity;
+class KQoxGlobalCameraSettings;
+class KQoxGlobalLightSettings;
+class KQoxGlobalTimeSettings;
+class KQoxNode;
+class KQoxObject;
+class KQoxPose;
+class KQoxSceneInfo;
+class KQoxSdkManager;
+class KQoxTakeInfo;
+class KQoxTakeNodeContainer;
+
+class KQoxScene
+{
+public:
+    // Sets up the entity (with the root node), the camera switcher node
+    // "Model::Camera Switcher" (hidden, shading mode 1, not under the root)
+    // and the three settings objects. Made through the manager only.
+    explicit KQoxScene(KQoxSdkManager& manager);
+    // Everything the scene owns goes; the root node and the poses stay.
+    ~KQoxScene();
+    KQoxScene(const KQoxScene&) = delete;
+    KQoxScene& operator=(const KQoxScene&) = delete;
+
+    // Back to the state after construction: the root's subtrees destroyed,
+    // extra takes removed, the camera switcher reset, the scene information,
+    // characters, control-set plugs and character poses destroyed, the poses
+    // and generic nodes taken out, the settings restored, the take name and
+    // descriptions gone. Materials, textures, videos and deformers stay.
+    void Clear();
+
+    // Hierarchy and entity ----------------------------------------------------
+    KQoxNode* GetRootNode() const;
+    KQoxNode* GetCameraSwitcher() const { return mCameraSwitcher; }
+    // Destroys the present camera switcher node (recursively, with its
+    // attribute) and takes the given node in its place.
+    void ReplaceCameraSwitcher(KQoxNode* node);
+    KQoxEntity* GetEntity() const { return mEntity.get(); }
+    // True when no object that the object's namespace consults has the name.
+    bool ValidateNewName(KQoxObject& object, const char* name);
+
+    // Generic nodes and deformers, as the entity holds them ------------------------
+    int GetGenericNodeCount() const;
+    KQoxObject* GetGenericNode(int index);
+    // All deformers.
+    int GetDeformerCount() const;
+    KQoxObject* GetDeformer(const char* name);
+    bool AddDeformer(KQoxObject* deformer);
+    bool RemoveDeformer(KQoxObject* deformer);
+
+    // Characters, control-set plugs and character poses (owned) ---------------------
+    // Null outside 0 to count - 1.
+    int GetCharacterCount() const { return mCharacters.GetCount(); }
+    KQoxCharacter* GetCharacter(int index) const;
+    int GetControlSetPlugCount() const { return mControlSetPlugs.GetCount(); }
+    KQoxControlSetPlug* GetControlSetPlug(int index) const;
+    int GetCharacterPoseCount() const { return mCharacterPoses.GetCount(); }
+    KQoxCharacterPose* GetCharacterPose(int index) const;
+
+    // Poses (listed, not owned) ----------------------------------------------------
+    int GetPoseCount() const { return mPoses.GetCount(); }
+    // Null out of range.
+    KQoxPose* GetPose(int index) const;
+    // False (nothing changes) for null or a pose already listed.
+    bool AddPose(KQoxPose* pose);
+    // Removes the first occurrence; false when absent. The pose stays alive.
+    bool RemovePose(KQoxPose* pose);
+    // False for an index out of range.
+    bool RemovePose(int index);
+
+    // Settings and information -------------------------------------------------------
+    KQoxSceneInfo* GetSceneInfo() const { return mSceneInfo; }
+    // Stores the pointer; the information it replaces is destroyed through
+    // the manager.
+    void SetSceneInfo(KQoxSceneInfo* sceneInfo);
+    KQoxGlobalLightSettings& GetGlobalLightSettings() { return *mLightSettings; }
+    KQoxGlobalCameraSettings& GetGlobalCameraSettings() { return *mCameraSettings; }
+    KQoxGlobalTimeSettings& GetGlobalTimeSettings() { return *mTimeSettings; }
+
+    // Takes --------------------------------------------------------------------------
+    // Every object gets a take node of that name; false (code 0, "At least
+    // one node, texture or material already has a take called <name>") when
+    // any of them could not make one.
+    bool CreateTake(const char* name);
+    // False ("Not all nodes, textures and materials have a take called
+    // <name>") when any object could not remove it. Descriptions and the
+    // current take name stay.
+    bool RemoveTake(const char* name);
+    // Stores the name first, then switches every object, generic nodes
+    // included; false ("Not all nodes have a take node called <name>") when
+    // any object could not switch.
+    bool SetCurrentTake(const char* name);
+    // Empty until SetCurrentTake is called.
+    const char* GetCurrentTakeName() const { return mCurrentTakeName.ToChars(); }
+    // Deletes the strings in the array, then fills it with every distinct take
+    // name in order of first appearance (the camera switcher's "Default"
+    // first). The caller owns the new strings.
+    void FillTakeNameArray(KArrayTemplate<KString*>& names);
+    // True when some object has a take of that name.
+    bool FindTakeName(const KString& name);
+    // False (nothing stored) when no object has the take; else the
+    // description replaces the stored one of that name or is appended.
+    bool SetTakeInfo(const KQoxTakeInfo& info);
+    // The stored description of that exact name, or null.
+    KQoxTakeInfo* GetTakeInfo(const KString& name);
+    int GetTakeInfoCount() const { return static_cast<int>(mTakeInfos.size()); }
+
+    KError& GetError() { return mError; }
+    int GetLastErrorID() const { return mError.GetLastErrorID(); }
+    const char* GetLastErrorString() const { return mError.GetLastErrorString(); }
+
+private:
+    // Calls the function on the camera switcher, every node, texture and
+    // material, and, with generic nodes, every generic node; true when every
+    // call returned true.
+    template <class F>
+    bool ForEachAnimated(bool withGenericNodes, F function);
+    void DestroySceneInfo();
+    void SetTakeError(const char* text, const char* name);
+
+    KQoxSdkManager& mManager;
+    std::unique_ptr<KQoxEntity> mEntity;
+    KQoxNode* mCameraSwitcher; // made and destroyed through the manager
+    KArrayTemplate<KQoxCharacter*> mCharacters;
+    KArrayTemplate<KQoxControlSetPlug*> mControlSetPlugs;
+    KArrayTemplate<KQoxCharacterPose*> mCharacterPoses;
+    KArrayTemplate<KQoxPose*> mPoses; // not owned
+    std::unique_ptr<KQoxGlobalLightSettings> mLightSettings;
+    std::unique_ptr<KQoxGlobalCameraSettings> mCameraSettings;
+    std::unique_ptr<KQoxGlobalTimeSettings> mTimeSettings;
+    KString mCurrentTakeName;
+    std::vector<std::unique_ptr<KQoxTakeInfo>> mTakeInfos;
+    KQoxSceneInfo* mSceneInfo; // made and destroyed through the manager
+    KError mError;
+};
+
+} // namespace qoxsdk_600
+
+#endif
