@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "scene/attributes/kqoxcamera.h"
 #include "scene/kqoxglobalcamerasettings_private.h"
 #include "scene/kqoxnode.h"
 #include "scene/kqoxscene.h"
@@ -26,6 +27,7 @@ struct KQoxGlobalCameraSettings::Impl
     KQoxScene& mScene;        // not owned
     KString mDefaultCamera;
     EViewingMode mViewingMode = eSTANDARD;
+    KQoxCamera* mProducerCameras[ePRODUCER_COUNT] = {};
     KQoxNode* mProducerNodes[ePRODUCER_COUNT] = {};
     KError mError;
 };
@@ -34,10 +36,15 @@ KQoxGlobalCameraSettings::KQoxGlobalCameraSettings(KQoxSdkManager& manager, KQox
     : mImpl(new Impl(manager, scene))
 {
     for (int i = 0; i < ePRODUCER_COUNT; ++i)
+        mImpl->mProducerCameras[i] = manager.CreateKQoxCamera();
+    for (int i = 0; i < ePRODUCER_COUNT; ++i)
     {
         KQoxNode* node = manager.CreateKQoxNode(kProducerCameras[i].mNodeName);
         if (node)
+        {
+            node->SetNodeAttribute(mImpl->mProducerCameras[i]);
             node->SetVisibility(false);
+        }
         mImpl->mProducerNodes[i] = node;
     }
     RestoreDefaultSettings();
@@ -45,18 +52,35 @@ KQoxGlobalCameraSettings::KQoxGlobalCameraSettings(KQoxSdkManager& manager, KQox
 
 KQoxGlobalCameraSettings::~KQoxGlobalCameraSettings()
 {
+    // Each node takes its camera with it.
     for (KQoxNode*& node : mImpl->mProducerNodes)
     {
         if (node)
             mImpl->mManager.DestroyKQoxNode(node, true);
         node = nullptr;
     }
+    for (KQoxCamera*& camera : mImpl->mProducerCameras)
+        camera = nullptr;
 }
 
 void KQoxGlobalCameraSettings::RestoreDefaultSettings()
 {
     mImpl->mDefaultCamera = kDefaultCameraName;
     mImpl->mViewingMode = eSTANDARD;
+    for (int i = 0; i < ePRODUCER_COUNT; ++i)
+    {
+        KQoxCamera* camera = mImpl->mProducerCameras[i];
+        if (!camera)
+            continue;
+        const KQoxProducerCameraDefaults& view = kProducerCameras[i];
+        camera->Reset();
+        camera->SetAngleOfView(kProducerAngleOfView);
+        camera->SetProjectionType(static_cast<KQoxCamera::ECameraProjectionType>(view.mProjection));
+        camera->SetNearPlane(view.mNearPlane);
+        camera->SetFarPlane(view.mFarPlane);
+        camera->SetPosition(KQoxVector4(view.mPosition[0], view.mPosition[1], view.mPosition[2], view.mPosition[3]));
+        camera->SetUpVector(KQoxVector4(view.mUpVector[0], view.mUpVector[1], view.mUpVector[2], view.mUpVector[3]));
+    }
 }
 
 bool KQoxGlobalCameraSettings::SetDefaultCamera(const char* name)
@@ -98,6 +122,13 @@ KQoxGlobalCameraSettings::EViewingMode KQoxGlobalCameraSettings::GetDefaultViewi
     return mImpl->mViewingMode;
 }
 
+KQoxCamera* KQoxGlobalCameraSettings::GetProducerCamera(int producer) const
+{
+    if (producer < 0 || producer >= ePRODUCER_COUNT)
+        return nullptr;
+    return mImpl->mProducerCameras[producer];
+}
+
 KQoxNode* KQoxGlobalCameraSettings::GetProducerNode(int producer) const
 {
     if (producer < 0 || producer >= ePRODUCER_COUNT)
@@ -111,8 +142,29 @@ KQoxGlobalCameraSettings& KQoxGlobalCameraSettings::operator=(const KQoxGlobalCa
     {
         mImpl->mDefaultCamera = other.mImpl->mDefaultCamera;
         mImpl->mViewingMode = other.mImpl->mViewingMode;
+        for (int i = 0; i < ePRODUCER_COUNT; ++i)
+            if (mImpl->mProducerCameras[i] && other.mImpl->mProducerCameras[i])
+                *mImpl->mProducerCameras[i] = *other.mImpl->mProducerCameras[i];
     }
     return *this;
+}
+
+void KQoxGlobalCameraSettings::CopyProducerCamera(KString name, const KQoxCamera* camera)
+{
+    if (name.IsEmpty() || !camera)
+        return;
+    // The views in the order they are compared.
+    static const EProducer kOrder[ePRODUCER_COUNT] = {ePERSPECTIVE, eTOP, eFRONT, eBACK, eRIGHT, eLEFT, eBOTTOM};
+    for (EProducer producer : kOrder)
+    {
+        if (name.Compare(kProducerCameras[producer].mNodeName) != 0)
+            continue;
+        // Copying reads the source only.
+        if (KQoxCamera* target = mImpl->mProducerCameras[producer])
+            if (target != camera)
+                *target = *const_cast<KQoxCamera*>(camera);
+        return;
+    }
 }
 
 KError& KQoxGlobalCameraSettings::GetError()

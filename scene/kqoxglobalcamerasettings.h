@@ -13,6 +13,7 @@
 
 namespace qoxsdk_600 {
 
+class KQoxCamera;
 class KQoxNode;
 class KQoxScene;
 class KQoxSdkManager;
@@ -47,14 +48,16 @@ public:
         ePRODUCER_COUNT
     };
 
-    // Creates the seven producer nodes through the manager ("Model::Producer
-    // Perspective" and so on), hidden, then restores the defaults.
+    // Creates the seven producer cameras and their nodes through the manager
+    // ("Model::Producer Perspective" and so on, hidden), then restores the
+    // defaults.
     KQoxGlobalCameraSettings(KQoxSdkManager& manager, KQoxScene& scene);
     // Destroys the producer nodes (with what they hold) through the manager.
     ~KQoxGlobalCameraSettings();
     KQoxGlobalCameraSettings(const KQoxGlobalCameraSettings&) = delete;
 
-    // Default camera "Producer Perspective", viewing mode 0.
+    // Default camera "Producer Perspective", viewing mode 0, and every
+    // producer camera reset to its view's settings.
     void RestoreDefaultSettings();
 
     // Stores the name when it is a producer name, "Camera Switcher", or the
@@ -65,6 +68,13 @@ public:
     void SetDefaultViewingMode(EViewingMode mode);
     EViewingMode GetDefaultViewingMode() const;
 
+    KQoxCamera* GetCameraProducerPerspective() const { return GetProducerCamera(ePERSPECTIVE); }
+    KQoxCamera* GetCameraProducerTop() const { return GetProducerCamera(eTOP); }
+    KQoxCamera* GetCameraProducerBottom() const { return GetProducerCamera(eBOTTOM); }
+    KQoxCamera* GetCameraProducerFront() const { return GetProducerCamera(eFRONT); }
+    KQoxCamera* GetCameraProducerBack() const { return GetProducerCamera(eBACK); }
+    KQoxCamera* GetCameraProducerRight() const { return GetProducerCamera(eRIGHT); }
+    KQoxCamera* GetCameraProducerLeft() const { return GetProducerCamera(eLEFT); }
     KQoxNode* GetCameraProducerPerspectiveNode() const { return GetProducerNode(ePERSPECTIVE); }
     KQoxNode* GetCameraProducerTopNode() const { return GetProducerNode(eTOP); }
     KQoxNode* GetCameraProducerBottomNode() const { return GetProducerNode(eBOTTOM); }
@@ -73,10 +83,16 @@ public:
     KQoxNode* GetCameraProducerRightNode() const { return GetProducerNode(eRIGHT); }
     KQoxNode* GetCameraProducerLeftNode() const { return GetProducerNode(eLEFT); }
     // Null outside 0 to 6.
+    KQoxCamera* GetProducerCamera(int producer) const;
     KQoxNode* GetProducerNode(int producer) const;
 
-    // Copies the default camera name and the viewing mode; the nodes stay.
+    // Copies the default camera name, the viewing mode and every setting of
+    // each producer camera into the camera of the same view; the nodes stay.
     KQoxGlobalCameraSettings& operator=(const KQoxGlobalCameraSettings& other);
+    // Copies every setting of the camera into the producer camera whose view
+    // name ("Producer Top" and so on) equals the name exactly; nothing for an
+    // empty name, a null camera or any other name.
+    void CopyProducerCamera(KString name, const KQoxCamera* camera);
 
     KError& GetError();
     int GetLastErrorID() const;

@@ -1,8 +1,12 @@
 #include "scene/kqoxscene.h"
 
+#include <atomic>
 #include <string>
 #include <unordered_set>
 
+#include "scene/attributes/kqoxcameraswitcher.h"
+#include "scene/attributes/kqoxgenericnode.h"
+#include "scene/attributes/kqoxtexture.h"
 #include "scene/kqoxentity.h"
 #include "scene/kqoxglobalcamerasettings.h"
 #include "scene/kqoxgloballightsettings.h"
@@ -30,6 +34,8 @@ KQoxTakeNodeContainer* AsAnimated(KQoxObject* object)
     return dynamic_cast<KQoxTakeNodeContainer*>(object);
 }
 
+std::atomic<KQoxScene::CharacterObjectsDestroyFunction> gCharacterObjectsDestroyFunction(nullptr);
+
 template <class T>
 T* ItemOrNull(const KArrayTemplate<T*>& array, int index)
 {
@@ -51,6 +57,7 @@ KQoxScene::KQoxScene(KQoxSdkManager& manager)
     {
         mCameraSwitcher->SetVisibility(false);
         mCameraSwitcher->SetShadingMode(kCameraSwitcherShading);
+        mCameraSwitcher->SetNodeAttribute(manager.CreateKQoxCameraSwitcher());
     }
     mLightSettings.reset(new KQoxGlobalLightSettings);
     mCameraSettings.reset(new KQoxGlobalCameraSettings(manager, *this));
@@ -65,6 +72,7 @@ KQoxScene::~KQoxScene()
         mManager.DestroyKQoxNode(mCameraSwitcher, true);
     mCameraSwitcher = nullptr;
     DestroySceneInfo();
+    DestroyCharacterObjects();
     mPoses.Clear();
     mLightSettings.reset();
     mCameraSettings.reset();
@@ -91,22 +99,34 @@ void KQoxScene::Clear()
         mCameraSwitcher->SetName(kCameraSwitcherNodeName);
         mCameraSwitcher->SetVisibility(false);
         mCameraSwitcher->SetShadingMode(kCameraSwitcherShading);
+        if (KQoxNodeAttribute* attribute = mCameraSwitcher->GetCameraSwitcher())
+            static_cast<KQoxCameraSwitcher*>(attribute)->SetDefaultCameraIndex(0);
         for (int i = mCameraSwitcher->GetTakeNodeCount() - 1; i >= 1; --i)
             mCameraSwitcher->RemoveTakeNode(i);
     }
     DestroySceneInfo();
+    DestroyCharacterObjects();
     mPoses.Clear();
-    // Each generic node leaves the entity with its whole reference record, so
-    // the entity never keeps a record of an object that goes away.
+    // Each generic node leaves the entity with its whole reference record
+    // before it is destroyed, so the entity never keeps a record of an object
+    // that is gone.
     while (GetGenericNodeCount() > 0)
     {
-        KQoxObject* node = mEntity->GetGenericNode(0);
-        bool removed = false;
-        do
-            removed = mEntity->RemoveGenericNode(node);
-        while (!removed && mEntity->GetLastErrorID() == KQoxEntity::eGENERIC_NODE_IN_USE);
+        KQoxObject* object = mEntity->GetGenericNode(0);
+        auto* node = dynamic_cast<KQoxGenericNode*>(object);
+        if (node && node->GetEntity() == mEntity.get())
+            node->SetEntity(nullptr);
+        bool removed = mEntity->GetGenericNodeCount() == 0 || mEntity->GetGenericNode(0) != object;
+        while (!removed)
+        {
+            removed = mEntity->RemoveGenericNode(object);
+            if (!removed && mEntity->GetLastErrorID() != KQoxEntity::eGENERIC_NODE_IN_USE)
+                break;
+        }
         if (!removed)
             break;
+        if (node)
+            mManager.DestroyKQoxGenericNode(node);
     }
     mLightSettings->RestoreDefaultSettings();
     mCameraSettings->RestoreDefaultSettings();
@@ -142,9 +162,27 @@ int KQoxScene::GetGenericNodeCount() const
     return mEntity->GetGenericNodeCount();
 }
 
-KQoxObject* KQoxScene::GetGenericNode(int index)
+KQoxGenericNode* KQoxScene::GetGenericNode(int index)
 {
-    return mEntity->GetGenericNode(index);
+    return dynamic_cast<KQoxGenericNode*>(mEntity->GetGenericNode(index));
+}
+
+bool KQoxScene::AddGenericNode(KQoxGenericNode* node)
+{
+    return node && node->SetEntity(mEntity.get());
+}
+
+bool KQoxScene::RemoveGenericNode(KQoxGenericNode* node)
+{
+    return node && node->SetEntity(nullptr);
+}
+
+void KQoxScene::FillTextureArray(KArrayTemplate<KQoxTexture*>& textures)
+{
+    textures.Clear();
+    for (int i = 0; i < mEntity->GetTextureCount(); ++i)
+        if (auto* texture = dynamic_cast<KQoxTexture*>(mEntity->GetTexture(i)))
+            textures.Add(texture);
 }
 
 int KQoxScene::GetDeformerCount() const
@@ -168,6 +206,22 @@ bool KQoxScene::RemoveDeformer(KQoxObject* deformer)
 }
 
 // Characters and poses ----------------------------------------------------------------
+
+void KQoxScene::SetCharacterObjectsDestroyFunction(CharacterObjectsDestroyFunction function)
+{
+    gCharacterObjectsDestroyFunction.store(function);
+}
+
+// The lists fill only through the character library, which installs the
+// function first.
+void KQoxScene::DestroyCharacterObjects()
+{
+    if (CharacterObjectsDestroyFunction destroy = gCharacterObjectsDestroyFunction.load())
+        destroy(*this);
+    mCharacters.Clear();
+    mControlSetPlugs.Clear();
+    mCharacterPoses.Clear();
+}
 
 KQoxCharacter* KQoxScene::GetCharacter(int index) const
 {

@@ -29,6 +29,7 @@ class KQoxCharacter;
 class KQoxCharacterPose;
 class KQoxControlSetPlug;
 class KQoxEntity;
+class KQoxGenericNode;
 class KQoxGlobalCameraSettings;
 class KQoxGlobalLightSettings;
 class KQoxGlobalTimeSettings;
@@ -39,13 +40,15 @@ class KQoxSceneInfo;
 class KQoxSdkManager;
 class KQoxTakeInfo;
 class KQoxTakeNodeContainer;
+class KQoxTexture;
 
 class KQoxScene
 {
 public:
     // Sets up the entity (with the root node), the camera switcher node
-    // "Model::Camera Switcher" (hidden, shading mode 1, not under the root)
-    // and the three settings objects. Made through the manager only.
+    // "Model::Camera Switcher" (hidden, shading mode 1, not under the root,
+    // holding a new camera switcher) and the three settings objects. Made
+    // through the manager only.
     explicit KQoxScene(KQoxSdkManager& manager);
     // Everything the scene owns goes; the root node and the poses stay.
     ~KQoxScene();
@@ -55,8 +58,9 @@ public:
     // Back to the state after construction: the root's subtrees destroyed,
     // extra takes removed, the camera switcher reset, the scene information,
     // characters, control-set plugs and character poses destroyed, the poses
-    // and generic nodes taken out, the settings restored, the take name and
-    // descriptions gone. Materials, textures, videos and deformers stay.
+    // taken out, the generic nodes taken out and destroyed, the settings
+    // restored, the take name and descriptions gone. Materials, textures,
+    // videos and deformers stay.
     void Clear();
 
     // Hierarchy and entity ----------------------------------------------------
@@ -68,10 +72,18 @@ public:
     KQoxEntity* GetEntity() const { return mEntity.get(); }
     // True when no object that the object's namespace consults has the name.
     bool ValidateNewName(KQoxObject& object, const char* name);
+    // Empties the array, then appends the entity's textures in entity order
+    // (not owned).
+    void FillTextureArray(KArrayTemplate<KQoxTexture*>& textures);
 
     // Generic nodes and deformers, as the entity holds them ------------------------
     int GetGenericNodeCount() const;
-    KQoxObject* GetGenericNode(int index);
+    // Null out of range, or for an entry that is no generic node.
+    KQoxGenericNode* GetGenericNode(int index);
+    // False for null; else the node joins (leaves) the scene's entity. A
+    // removed node is not destroyed.
+    bool AddGenericNode(KQoxGenericNode* node);
+    bool RemoveGenericNode(KQoxGenericNode* node);
     // All deformers.
     int GetDeformerCount() const;
     KQoxObject* GetDeformer(const char* name);
@@ -79,6 +91,22 @@ public:
     bool RemoveDeformer(KQoxObject* deformer);
 
     // Characters, control-set plugs and character poses (owned) ---------------------
+    // The character library makes and destroys them (kqoxscene_characters.cpp
+    // there). Create names the object "Constraint::", "ControlSetPlug::" or
+    // "Pose::" + the name (PrefixName), appends it and returns its index, -1
+    // when it cannot be made. Destroy removes the object at an index, calls
+    // its Destruct and deletes it; an index out of range does nothing.
+    int CreateCharacter(const char* name);
+    void DestroyCharacter(int index);
+    int CreateControlSetPlug(const char* name);
+    void DestroyControlSetPlug(int index);
+    int CreateCharacterPose(const char* name);
+    void DestroyCharacterPose(int index);
+    // Destroys every character, control-set plug and character pose of a
+    // scene. The character library installs it when it makes the first one;
+    // Clear and the destructor call it.
+    typedef void (*CharacterObjectsDestroyFunction)(KQoxScene& scene);
+    static void SetCharacterObjectsDestroyFunction(CharacterObjectsDestroyFunction function);
     // Null outside 0 to count - 1.
     int GetCharacterCount() const { return mCharacters.GetCount(); }
     KQoxCharacter* GetCharacter(int index) const;
@@ -146,6 +174,7 @@ private:
     template <class F>
     bool ForEachAnimated(bool withGenericNodes, F function);
     void DestroySceneInfo();
+    void DestroyCharacterObjects();
     void SetTakeError(const char* text, const char* name);
 
     KQoxSdkManager& mManager;

@@ -37,84 +37,39 @@ std::string Text(const KQoxUserParams& params, unsigned int index)
 
 TEST(UserParams, DefaultTableHoldsEveryKeyTypeAndText)
 {
-    struct Row
-    {
-        const char* key;
-        int type;
-        const char* value;
-    };
-    const Row rows[51] = {
-        {"kExportMasterUnitStr", 2, "Detected source world unit = Unit\n1 unit = 1 centimeter"},
-        {"kImportMasterUnitStr", 2, "Detected destination world unit = Unit\n1 centimeter = 1 unit"},
-        {"kShowWarnings", 0, "true"},
-        {"kAsciiQox", 0, "false"},
-        {"kExportMasterScale", 1, "1.0"},
-        {"kExportSamplingRate", 1, "30.0"},
-        {"kExportAnimation", 0, "true"},
-        {"kExportEmbedTextures", 0, "false"},
-        {"kExportConvert_2Tiff", 0, "false"},
-        {"kExportCameras", 0, "true"},
-        {"kExportLights", 0, "true"},
-        {"kExportGeometries", 0, "true"},
-        {"kExportSkins", 0, "true"},
-        {"kExportShapes", 0, "true"},
-        {"kExportBindPose", 0, "true"},
-        {"kExportPivotToNull", 0, "false"},
-        {"kExportApplyCstKeyRed", 0, "true"},
-        {"kExportCstKeyRedTPrec", 1, "0.00009"},
-        {"kExportCstKeyRedRPrec", 1, "0.009"},
-        {"kExportCstKeyRedSPrec", 1, "0.004"},
-        {"kExportCstKeyRedOPrec", 1, "0.009"},
-        {"kExportApplyKeyReduce", 0, "false"},
-        {"kExportKeyReducePrec", 1, "1.0000"},
-        {"kExportApplyKeySync", 0, "false"},
-        {"kExportApplyKeysOnFrm", 0, "true"},
-        {"kExportApplyUnroll", 0, "true"},
-        {"kExportUnrollPrec", 1, "0.25"},
-        {"kExportUnrollPath", 0, "true"},
-        {"kImportLoadMode", 2, "kCreate"},
-        {"kImportMasterScale", 1, "1.0"},
-        {"kImportSamplingRate", 1, "30.0"},
-        {"kImportAnimation", 0, "true"},
-        {"kImportCameras", 0, "true"},
-        {"kImportLights", 0, "true"},
-        {"kImportGeometries", 0, "true"},
-        {"kImportSkins", 0, "true"},
-        {"kImportShapes", 0, "true"},
-        {"kImportMarkers", 0, "false"},
-        {"kImportNullsToPivot", 0, "false"},
-        {"kImportApplyCstKeyRed", 0, "true"},
-        {"kImportCstKeyRedTPrec", 1, "0.00009"},
-        {"kImportCstKeyRedRPrec", 1, "0.009"},
-        {"kImportCstKeyRedSPrec", 1, "0.004"},
-        {"kImportCstKeyRedOPrec", 1, "0.009"},
-        {"kImportApplyKeyReduce", 0, "false"},
-        {"kImportKeyReducePrec", 1, "1.0000"},
-        {"kImportApplyKeySync", 0, "false"},
-        {"kImportApplyKeysOnFrm", 0, "true"},
-        {"kImportApplyUnroll", 0, "true"},
-        {"kImportUnrollPrec", 1, "0.25"},
-        {"kImportUnrollPath", 0, "true"},
-    };
+    // Every entry as key=value; in index order, then the declared types.
+    const std::string expected =
+        "kExportMasterUnitStr=Detected source world unit = Unit\n1 unit = 1 centimeter;"
+        "kImportMasterUnitStr=Detected destination world unit = Unit\n1 centimeter = 1 unit;"
+        "kShowWarnings=true;kAsciiQox=false;kExportMasterScale=1.0;kExportSamplingRate=30.0;"
+        "kExportAnimation=true;kExportEmbedTextures=false;kExportConvert_2Tiff=false;kExportCameras=true;"
+        "kExportLights=true;kExportGeometries=true;kExportSkins=true;kExportShapes=true;"
+        "kExportBindPose=true;kExportPivotToNull=false;kExportApplyCstKeyRed=true;"
+        "kExportCstKeyRedTPrec=0.00009;kExportCstKeyRedRPrec=0.009;kExportCstKeyRedSPrec=0.004;"
+        "kExportCstKeyRedOPrec=0.009;kExportApplyKeyReduce=false;kExportKeyReducePrec=1.0000;"
+        "kExportApplyKeySync=false;kExportApplyKeysOnFrm=true;kExportApplyUnroll=true;"
+        "kExportUnrollPrec=0.25;kExportUnrollPath=true;kImportLoadMode=kCreate;kImportMasterScale=1.0;"
+        "kImportSamplingRate=30.0;kImportAnimation=true;kImportCameras=true;kImportLights=true;"
+        "kImportGeometries=true;kImportSkins=true;kImportShapes=true;kImportMarkers=false;"
+        "kImportNullsToPivot=false;kImportApplyCstKeyRed=true;kImportCstKeyRedTPrec=0.00009;"
+        "kImportCstKeyRedRPrec=0.009;kImportCstKeyRedSPrec=0.004;kImportCstKeyRedOPrec=0.009;"
+        "kImportApplyKeyReduce=false;kImportKeyReducePrec=1.0000;kImportApplyKeySync=false;"
+        "kImportApplyKeysOnFrm=true;kImportApplyUnroll=true;kImportUnrollPrec=0.25;"
+        "kImportUnrollPath=true;";
+    const std::string types = "220011000000000001111010001021100000000011110100010";
     TestParams params;
     ASSERT_EQ(params.GetNbParameters(), 51);
+    std::string table, declared;
     for (unsigned int i = 0; i < 51; ++i)
     {
-        SCOPED_TRACE(rows[i].key);
         const KQoxUserParamEntry* entry = params.Entry(i);
-        ASSERT_NE(entry, nullptr);
-        EXPECT_STREQ(entry->mName.ToChars(), rows[i].key);
-        EXPECT_EQ(entry->mType, rows[i].type);
-        EXPECT_STREQ(entry->mValue.ToChars(), rows[i].value);
+        table += std::string(entry->mName.ToChars()) + "=" + entry->mValue.ToChars() + ";";
+        declared += std::to_string(entry->mType);
     }
-    EXPECT_EQ(params.Entry(51), nullptr);
+    EXPECT_EQ(table, expected);
+    EXPECT_EQ(declared, types);
     EXPECT_EQ(params.Entry(static_cast<unsigned int>(-1)), nullptr);
-    EXPECT_EQ(Text(params, 28), "kCreate");
-    EXPECT_TRUE(params.GetBoolParam(2));
-    EXPECT_EQ(params.GetDoubleParam(5), 30.0);
     EXPECT_EQ(params.GetDoubleParam(17), 0.00009);
-    EXPECT_EQ(params.GetMasterUnitStr(true), params.GetStringParam(1));
-    EXPECT_EQ(params.GetMasterScale(false), 1.0);
     EXPECT_EQ(params.GetResamplingRate(true), 30.0);
 }
 
@@ -144,16 +99,11 @@ TEST(UserParams, TextEncodings)
         EXPECT_EQ(Text(params, 5), c.text);
         EXPECT_EQ(params.GetDoubleParam(5), c.readBack);
     }
-    params.SetDoubleParam(5, std::nan(""));
-    EXPECT_TRUE(std::isnan(params.GetDoubleParam(5)));
-
     // The declared type is never consulted.
     params.SetBoolParam(5, true);
     EXPECT_EQ(Text(params, 5), "true");
     EXPECT_EQ(params.GetDoubleParam(5), 0.0);
     EXPECT_EQ(params.Entry(5)->mType, KQoxUserParams::eDOUBLE);
-    params.SetBoolParam(3, false);
-    EXPECT_EQ(Text(params, 3), "false");
 
     for (const char* text : {"True", "1", "true ", "TRUE", ""})
     {
@@ -162,16 +112,10 @@ TEST(UserParams, TextEncodings)
     }
     params.SetStringParam(4, KString("2.5cm"));
     EXPECT_EQ(params.GetDoubleParam(4), 2.5);
-    params.SetStringParam(4, KString("cm"));
-    EXPECT_EQ(params.GetDoubleParam(4), 0.0);
 
     // Indices past the end read empty and write nothing.
-    params.SetBoolParam(51, true);
-    params.SetDoubleParam(1000, 1.0);
-    EXPECT_FALSE(params.GetBoolParam(51));
-    EXPECT_EQ(params.GetDoubleParam(51), 0.0);
+    params.SetDoubleParam(51, 1.0);
     EXPECT_EQ(Text(params, 51), "");
-    EXPECT_EQ(params.GetNbParameters(), 51);
 }
 
 TEST(UserParams, LoadModeTexts)
@@ -185,7 +129,6 @@ TEST(UserParams, LoadModeTexts)
         EXPECT_EQ(params.StringToLoadMode(text), mode);
     }
     EXPECT_STREQ(params.LoadModeToString(static_cast<KQoxUserParams::ELoadMode>(3)).ToChars(), "");
-    EXPECT_STREQ(params.LoadModeToString(static_cast<KQoxUserParams::ELoadMode>(-1)).ToChars(), "");
     for (const char* text : {"", "kmerge", "KCREATE", "kCreate "})
         EXPECT_EQ(params.StringToLoadMode(KString(text)), KQoxUserParams::eMERGE) << text;
 }
@@ -203,7 +146,6 @@ TEST(UserParams, ResetVariants)
         extra.Add(&entry);
     params.AddUserParams(extra);
     ASSERT_EQ(params.GetNbParameters(), 54);
-    EXPECT_EQ(Text(params, 52), "2.0");
 
     params.ResetExport();
     // The side reset texts, written as they stand; the precisions differ from Reset's.
@@ -212,7 +154,6 @@ TEST(UserParams, ResetVariants)
     EXPECT_EQ(Text(params, 19), "0.009");
     EXPECT_EQ(Text(params, 20), "0.004");
     EXPECT_EQ(Text(params, 5), "30.0");
-    EXPECT_EQ(Text(params, 2), "true");
     EXPECT_EQ(Text(params, 3), "false");
     for (unsigned int untouched : {0u, 1u, 28u, 29u, 38u, 40u, 50u, 53u})
         EXPECT_EQ(Text(params, untouched), untouched == 53 ? "text" : "x") << untouched;
@@ -223,20 +164,11 @@ TEST(UserParams, ResetVariants)
     EXPECT_EQ(Text(params, 42), "0.009");
     EXPECT_EQ(Text(params, 43), "0.004");
     EXPECT_EQ(Text(params, 38), "false");
-    EXPECT_EQ(Text(params, 29), "1.0");
     EXPECT_EQ(Text(params, 28), "x");
 
     params.Reset();
     EXPECT_EQ(params.GetNbParameters(), 51);
-    EXPECT_EQ(Text(params, 17), "0.00009");
     EXPECT_EQ(Text(params, 40), "0.00009");
-
-    TestParams fresh;
-    fresh.ResetExport();
-    EXPECT_EQ(fresh.GetDoubleParam(17), 0.009);
-    EXPECT_EQ(fresh.GetDoubleParam(20), 0.004);
-    EXPECT_EQ(fresh.GetDoubleParam(40), 0.00009);
-    EXPECT_EQ(fresh.GetDoubleParam(43), 0.009);
 }
 
 TEST(UserParams, SettingsFileRoundTrip)
@@ -261,9 +193,7 @@ TEST(UserParams, SettingsFileRoundTrip)
         lines += c == '\n';
     EXPECT_EQ(lines, 48) << content;
     EXPECT_EQ(content.rfind("[UserParams]\n", 0), 0u) << content;
-    EXPECT_NE(content.find("kExportSamplingRate = 24.000000\n"), std::string::npos);
-    EXPECT_NE(content.find("kImportLoadMode = kExclusiveMerge\n"), std::string::npos);
-    EXPECT_NE(content.find("kExportMasterScale = 2.540000\n"), std::string::npos);
+    EXPECT_NE(content.find("kExportMasterScale = 2.540000\nkExportSamplingRate = 24.000000\n"), std::string::npos);
     for (const char* absent :
          {"kExportMasterUnitStr", "kImportMasterUnitStr", "kExportPivotToNull", "kImportNullsToPivot", "centimeter"})
         EXPECT_EQ(content.find(absent), std::string::npos) << absent;
@@ -277,12 +207,10 @@ TEST(UserParams, SettingsFileRoundTrip)
     for (unsigned int i = 0; i < 51; ++i)
     {
         const bool derived = i == 0 || i == 15 || i == 38;
-        if (!derived)
-            EXPECT_EQ(Text(loaded, i), Text(saved, i)) << i;
+        EXPECT_TRUE(derived || Text(loaded, i) == Text(saved, i)) << i;
     }
     EXPECT_TRUE(loaded.GetBoolParam(15));
     EXPECT_FALSE(loaded.GetBoolParam(38));
-    EXPECT_EQ(Text(loaded, 0), "Detected source world unit = Unit\n1 unit = 1 centimeter");
 
     // Keys the file lacks, or a section it lacks, keep their values; keys of
     // skipped entries in the file are never read.
@@ -300,16 +228,8 @@ TEST(UserParams, SettingsFileRoundTrip)
     EXPECT_TRUE(partial.GetBoolParam(3));
     EXPECT_TRUE(partial.GetBoolParam(2));
     EXPECT_FALSE(partial.GetBoolParam(15));
-    EXPECT_EQ(Text(partial, 0), "Detected source world unit = Unit\n1 unit = 1 centimeter");
+    EXPECT_EQ(Text(partial, 0), Text(TestParams(), 0));
     EXPECT_EQ(Text(partial, 49), "bad");
-    EXPECT_EQ(partial.GetDoubleParam(49), 0.0);
-    EXPECT_EQ(Text(partial, 30), "30.0");
-
-    // A file that cannot be read changes nothing.
-    TestParams none;
-    KConfigFile missing("absent.txt", dir.File("nowhere").c_str());
-    none.Load(missing, "UserParams");
-    EXPECT_EQ(Text(none, 5), "30.0");
 }
 
 TEST(UserParams, ComputeMasterScale)
