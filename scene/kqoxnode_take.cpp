@@ -5,6 +5,7 @@
 #include "object/kpropertydatatype.h"
 #include "scene/attributes/kqoxcamera.h"
 #include "scene/attributes/kqoxcameraswitcher.h"
+#include "scene/attributes/kqoxgeometry.h"
 #include "scene/attributes/kqoxlight.h"
 #include "scene/attributes/kqoxmarker.h"
 #include "scene/attributes/kqoxnull.h"
@@ -318,8 +319,8 @@ bool KQoxNode::SetEntity(KQoxEntity* entity, bool replace)
     else
     {
         const KArrayTemplate<KQoxNode*>& nodes = finder.GetNodeArray();
-        const KArrayTemplate<KQoxObject*>& materials = finder.GetMaterialArray();
-        const KArrayTemplate<KQoxObject*>& textures = finder.GetTextureArray();
+        // Materials and textures are counted by the geometry that uses them,
+        // which follows its node below.
         const KArrayTemplate<KQoxObject*>& videos = finder.GetVideoArray();
         if (KQoxEntity* old = mEntity)
         {
@@ -327,11 +328,11 @@ bool KQoxNode::SetEntity(KQoxEntity* entity, bool replace)
             {
                 old->RemoveNode(nodes[i]);
                 nodes[i]->mEntity = nullptr;
+                // Geometry counts its layers' materials and textures in the
+                // entity of its node: it follows the node.
+                if (KQoxGeometry* geometry = dynamic_cast<KQoxGeometry*>(nodes[i]->mNodeAttribute))
+                    geometry->SetGeometryEntity(nullptr);
             }
-            for (int i = 0; i < materials.GetCount(); ++i)
-                old->RemoveMaterial(materials[i]);
-            for (int i = 0; i < textures.GetCount(); ++i)
-                old->RemoveTexture(textures[i]);
             for (int i = 0; i < videos.GetCount(); ++i)
                 old->RemoveVideo(videos[i]);
         }
@@ -347,11 +348,9 @@ bool KQoxNode::SetEntity(KQoxEntity* entity, bool replace)
             {
                 entity->AddNode(nodes[i]);
                 nodes[i]->mEntity = entity;
+                if (KQoxGeometry* geometry = dynamic_cast<KQoxGeometry*>(nodes[i]->mNodeAttribute))
+                    geometry->SetGeometryEntity(entity);
             }
-            for (int i = 0; i < materials.GetCount(); ++i)
-                entity->AddMaterial(materials[i]);
-            for (int i = 0; i < textures.GetCount(); ++i)
-                entity->AddTexture(textures[i]);
             for (int i = 0; i < videos.GetCount(); ++i)
                 entity->AddVideo(videos[i]);
         }

@@ -1,5 +1,13 @@
 #include "scene/kqoxnodefinder.h"
 
+#include <vector>
+
+#include "object/kplug.h"
+#include "scene/attributes/kqoxgeometry.h"
+#include "scene/attributes/kqoxmaterial.h"
+#include "scene/attributes/kqoxtexture.h"
+#include "scene/kqoxpropertybinding.h"
+
 #include <cstdint>
 
 #include "fcurve/kfcurve.h"
@@ -256,9 +264,129 @@ const std::unordered_set<std::string>& KQoxNodeFinderDuplicateName::EntityTreeNa
 
 bool KQoxNodeFinderDuplicateName::CheckNode(KQoxNode& node)
 {
-    // The material, texture and video checks walk the layers of the node's
-    // geometry; they join here with the geometry classes.
-    return CheckNodeName(node);
+    bool clash = CheckNodeName(node);
+    if (KQoxGeometry* geometry = dynamic_cast<KQoxGeometry*>(node.GetNodeAttribute()))
+    {
+        clash = CheckMaterialName(geometry) || clash;
+        clash = CheckTextureName(geometry) || clash;
+        clash = CheckVideoName(geometry) || clash;
+    }
+    return clash;
+}
+
+namespace {
+
+// One kind of object checked by name: the switch, the entity's list and the
+// finder's arrays of met and duplicate objects.
+struct KNamedKind
+{
+    bool mSwitch;
+    int (KQoxEntity::*mCount)() const;
+    KQoxObject* (KQoxEntity::*mGet)(int);
+    KArrayTemplate<KQoxObject*>& mMet;
+    KArrayTemplate<KQoxObject*>& mDuplicates;
+};
+
+// Checks the objects in order. The clash flag, once set, stays set for the
+// later objects of the same call, which then skip the comparison with the
+// objects met.
+bool CheckNamedObjects(const std::vector<KQoxObject*>& objects, KQoxEntity* entity, KNamedKind kind)
+{
+    bool clash = false;
+    for (KQoxObject* object : objects)
+    {
+        if (!kind.mSwitch)
+        {
+            kind.mMet.Add(object);
+            continue;
+        }
+        const KString name(object->GetName());
+        if (entity)
+        {
+            const int count = (entity->*kind.mCount)();
+            for (int i = 0; i < count; ++i)
+            {
+                KQoxObject* other = (entity->*kind.mGet)(i);
+                if (other && name.Compare(other->GetName()) == 0)
+                {
+                    kind.mDuplicates.Add(object);
+                    clash = true;
+                    break;
+                }
+            }
+        }
+        if (!clash)
+            for (int i = 0; i < kind.mMet.GetCount(); ++i)
+                if (name.Compare(kind.mMet[i]->GetName()) == 0)
+                {
+                    kind.mDuplicates.Add(object);
+                    clash = true;
+                    break;
+                }
+        if (kind.mMet.Find(object) < 0)
+            kind.mMet.Add(object);
+    }
+    return clash;
+}
+
+// The non-null direct entries of the geometry's materials or textures
+// elements that are not in index mode, layer by layer.
+template <class Element>
+std::vector<KQoxObject*> DirectObjects(KQoxGeometry* geometry, Element* (KQoxLayer::*element)() const)
+{
+    std::vector<KQoxObject*> objects;
+    for (int i = 0; i < geometry->GetLayerCount(); ++i)
+    {
+        Element* found = (geometry->GetLayer(i)->*element)();
+        if (!found || found->mReferenceMode == KQoxLayerElement::eINDEX)
+            continue;
+        for (int k = 0; k < found->mDirectArray.GetCount(); ++k)
+            if (found->mDirectArray[k])
+                objects.push_back(found->mDirectArray[k]);
+    }
+    return objects;
+}
+
+} // namespace
+
+bool KQoxNodeFinderDuplicateName::CheckMaterialName(KQoxGeometry* geometry)
+{
+    if (!geometry)
+        return false;
+    return CheckNamedObjects(DirectObjects(geometry, &KQoxLayer::GetMaterials), mEntity,
+                             {mStates[eMATERIAL_NAME], &KQoxEntity::GetMaterialCount,
+                              static_cast<KQoxObject* (KQoxEntity::*)(int)>(&KQoxEntity::GetMaterial), mMaterials,
+                              mDuplicateMaterials});
+}
+
+bool KQoxNodeFinderDuplicateName::CheckTextureName(KQoxGeometry* geometry)
+{
+    if (!geometry)
+        return false;
+    return CheckNamedObjects(DirectObjects(geometry, &KQoxLayer::GetTextures), mEntity,
+                             {mStates[eTEXTURE_NAME], &KQoxEntity::GetTextureCount,
+                              static_cast<KQoxObject* (KQoxEntity::*)(int)>(&KQoxEntity::GetTexture), mTextures,
+                              mDuplicateTextures});
+}
+
+bool KQoxNodeFinderDuplicateName::CheckVideoName(KQoxGeometry* geometry)
+{
+    if (!geometry)
+        return false;
+    // A texture's video is the object behind the first source of its block.
+    std::vector<KQoxObject*> videos;
+    for (KQoxObject* texture : DirectObjects(geometry, &KQoxLayer::GetTextures))
+    {
+        KPlug* block = texture->GetPropertyHandler();
+        if (!block || block->GetSrcCount() < 1)
+            continue;
+        if (KQoxObject* video = GetKQoxObjectOfPlug(block->GetSrc(0)))
+            videos.push_back(video);
+    }
+    return CheckNamedObjects(videos, mEntity,
+                             {mStates[eVIDEO_NAME], &KQoxEntity::GetVideoCount,
+                              static_cast<KQoxObject* (KQoxEntity::*)(int)>(&KQoxEntity::GetVideo), mVideos,
+                              mDuplicateVideos});
 }
 
 bool KQoxNodeFinderDuplicateName::CheckNodeName(KQoxNode& node)

@@ -23,6 +23,7 @@ namespace qoxsdk_600 {
 
 class KQoxEntity;
 class KQoxNode;
+class KQoxGeometry;
 class KQoxObject;
 
 class KQoxNodeFinder
@@ -150,6 +151,12 @@ public:
 
     bool CheckNode(KQoxNode& node) override;
     bool CheckNodeName(KQoxNode& node);
+    // Name clashes of the materials, textures (and their videos) that the
+    // direct arrays of a geometry's layers hold; index-mode elements are not
+    // examined. Null for a node without geometry.
+    bool CheckMaterialName(KQoxGeometry* geometry);
+    bool CheckTextureName(KQoxGeometry* geometry);
+    bool CheckVideoName(KQoxGeometry* geometry);
 
 protected:
     void ApplyRecursive(KQoxNode& node) override;

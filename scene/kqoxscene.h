@@ -28,6 +28,7 @@ namespace qoxsdk_600 {
 class KQoxCharacter;
 class KQoxCharacterPose;
 class KQoxControlSetPlug;
+class KQoxDeformer;
 class KQoxEntity;
 class KQoxGenericNode;
 class KQoxGlobalCameraSettings;
@@ -89,6 +90,31 @@ public:
     KQoxObject* GetDeformer(const char* name);
     bool AddDeformer(KQoxObject* deformer);
     bool RemoveDeformer(KQoxObject* deformer);
+    // Deformers of one type (0: any), in entity order; null out of range.
+    int GetDeformerCount(int type);
+    KQoxDeformer* GetDeformer(int index, int type);
+
+    // Version-5 and version-6 forms (kqoxscene_conversion.cpp) --------------------
+    // Materials and textures held by pointer in the layers become sources of
+    // their geometry's node (once); index-to-direct entries past the direct
+    // array become -1.
+    void ConnectMaterials();
+    void ConnectTextures();
+    // Every texture with a file name gets a video clip as its first source
+    // unless it has one.
+    void ConnectVideos();
+    // The layers' direct arrays are filled from the node's material (texture)
+    // sources; index-to-direct entries are renumbered in one step.
+    void BuildMaterialLayersDirectArray();
+    void BuildTextureLayersDirectArray();
+    // A skin per geometry with links, a cluster per link with a bone; the
+    // nodes become sources ("SrcModelReference" for the associate model).
+    void BuildKQoxDeformerFromKQoxLink();
+    // Links rebuilt from the clusters of every skin, on every geometry node
+    // the skin is connected to.
+    void BuildKQoxLinkFromKQoxDeformer();
+    // Takes every deformer out of the entity (clusters first) and destroys it.
+    void RemoveKQoxDeformers();
 
     // Characters, control-set plugs and character poses (owned) ---------------------
     // The character library makes and destroys them (kqoxscene_characters.cpp
@@ -192,6 +218,13 @@ private:
     KQoxSceneInfo* mSceneInfo; // made and destroyed through the manager
     KError mError;
 };
+
+// Gives the object (a texture, or a node with a gobo) a video clip of the file
+// as its first source, unless it has one already. The clip is named after the
+// media name, or the fallback name when that is empty; nothing without a file
+// name.
+void ConnectVideoToNodeUsing(KQoxTakeNodeContainer* pObject, const char* pFileName, const char* pRelativeFileName,
+                             const char* pMediaName, const char* pFallbackName, KQoxSdkManager* pManager);
 
 } // namespace qoxsdk_600
 

@@ -150,6 +150,13 @@ void KQoxGeometry::UnsetNode()
     KQoxNodeAttribute::UnsetNode();
 }
 
+void KQoxGeometry::SetGeometryEntity(KQoxEntity* pEntity)
+{
+    for (int i = 0; i < mShapeArray.GetCount(); ++i)
+        mShapeArray[i]->SetEntity(pEntity);
+    SetEntity(pEntity);
+}
+
 void KQoxGeometry::AddChannels(KQoxTakeNode* pTakeNode)
 {
     for (int i = 0; i < mShapeArray.GetCount(); ++i)

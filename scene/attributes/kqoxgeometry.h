@@ -56,6 +56,9 @@ public:
     // One shape channel per shape under the take node's root.
     void AddChannels(KQoxTakeNode* pTakeNode) override;
     void RemoveChannels(KQoxTakeNode* pTakeNode) override;
+    // The geometry and its shapes move to the entity (null: out of any); the
+    // node calls it when it joins or leaves a scene.
+    void SetGeometryEntity(KQoxEntity* pEntity);
 
     // Links -----------------------------------------------------------------------
     int GetLinkCount() const { return mLinkArray.GetCount(); }

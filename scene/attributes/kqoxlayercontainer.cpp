@@ -261,7 +261,7 @@ KQoxMaterial* KQoxLayerContainer::GM(int pIndex, unsigned int pLayer)
 
 int KQoxLayerContainer::AM(KQoxMaterial* pMaterial, unsigned int pLayer)
 {
-    if (pLayer > 0x7fffffffu)
+    if (!pMaterial || pLayer > 0x7fffffffu)
         return -1;
     while (static_cast<unsigned int>(GetLayerCount()) <= pLayer)
         CreateLayer();
@@ -296,7 +296,7 @@ KQoxTexture* KQoxLayerContainer::GT(int pIndex, unsigned int pLayer)
 
 int KQoxLayerContainer::AT(KQoxTexture* pTexture, unsigned int pLayer)
 {
-    if (pLayer > 0x7fffffffu)
+    if (!pTexture || pLayer > 0x7fffffffu)
         return -1;
     while (static_cast<unsigned int>(GetLayerCount()) <= pLayer)
         CreateLayer();

@@ -68,7 +68,7 @@ public:
     KQoxMaterial* GM(int pIndex, unsigned int pLayer);
     // Creates the layers and the element as needed and appends the material
     // to the direct array (and to the entity); its position, or -1 when the
-    // layer holds it already.
+    // layer holds it already or the material is null.
     int AM(KQoxMaterial* pMaterial, unsigned int pLayer);
     // Position of the material named "Material::" + name (exact), or -1.
     int GMI(const char* pName, unsigned int pLayer);

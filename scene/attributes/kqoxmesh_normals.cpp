@@ -38,15 +38,18 @@ void NormalizeXYZ(KQoxVector4& pV)
     }
 }
 
-// A grid of cells as wide as the comparison tolerance: two points that
-// compare equal lie in the same or in neighbouring cells, so only those are
-// compared. This gives the pairs the all-pairs comparison gives.
+// A grid of cells 16 tolerances wide: two points that compare equal lie in
+// the same cell, or in the neighbouring one along an axis where a point lies
+// within the tolerance of its cell's side, so only those cells are searched.
+// This gives the pairs the all-pairs comparison gives.
 class KPointGrid
 {
 public:
-    explicit KPointGrid(const KQoxVector4* pPoints)
+    KPointGrid(const KQoxVector4* pPoints, int pCount)
         : mPoints(pPoints)
-    {}
+    {
+        mCells.reserve(static_cast<size_t>(pCount));
+    }
 
     // False for a point that equals nothing (a NaN coordinate).
     static bool Comparable(const KQoxVector4& pPoint)
@@ -54,39 +57,52 @@ public:
         return !std::isnan(pPoint[0]) && !std::isnan(pPoint[1]) && !std::isnan(pPoint[2]);
     }
 
-    void Insert(int pIndex) { mCells[Key(Cell(mPoints[pIndex]))].push_back(pIndex); }
+    void Insert(int pIndex)
+    {
+        int64_t cell[3];
+        for (int a = 0; a < 3; ++a)
+            cell[a] = Quantize(mPoints[pIndex][a]);
+        mCells[Key(cell)].push_back(pIndex);
+    }
 
-    // Calls pVisit(index) for every inserted point equal to the point, cell
-    // by cell; pVisit returns false to end the cell early.
+    // Calls pVisit(index) for every inserted point equal to the point.
     template <class F>
     void ForEachEqual(const KQoxVector4& pPoint, F pVisit) const
     {
-        const Coordinates centre = Cell(pPoint);
-        for (int dx = -1; dx <= 1; ++dx)
-            for (int dy = -1; dy <= 1; ++dy)
-                for (int dz = -1; dz <= 1; ++dz)
+        int64_t centre[3];
+        int low[3], high[3];
+        for (int a = 0; a < 3; ++a)
+        {
+            const double x = pPoint[a];
+            centre[a] = Quantize(x);
+            // Rounding of large coordinates widens the margin a little.
+            const double margin = 2.0 * K_MATH_EQUAL_TOLERANCE + std::fabs(x) * 1e-15;
+            const double start = static_cast<double>(centre[a]) * kCell;
+            low[a] = (x - start <= margin) ? -1 : 0;
+            high[a] = (start + kCell - x <= margin) ? 1 : 0;
+        }
+        for (int dx = low[0]; dx <= high[0]; ++dx)
+            for (int dy = low[1]; dy <= high[1]; ++dy)
+                for (int dz = low[2]; dz <= high[2]; ++dz)
                 {
-                    Coordinates c = {centre.v[0] + dx, centre.v[1] + dy, centre.v[2] + dz};
-                    auto found = mCells.find(Key(c));
+                    const int64_t cell[3] = {centre[0] + dx, centre[1] + dy, centre[2] + dz};
+                    auto found = mCells.find(Key(cell));
                     if (found == mCells.end())
                         continue;
                     for (int index : found->second)
-                        if (mPoints[index] == pPoint && !pVisit(index))
-                            break;
+                        if (mPoints[index] == pPoint)
+                            pVisit(index);
                 }
     }
 
 private:
-    struct Coordinates
-    {
-        int64_t v[3];
-    };
+    static constexpr double kCell = 16.0 * 1e-6; // 16 times K_MATH_EQUAL_TOLERANCE
 
     static int64_t Quantize(double pValue)
     {
         // Huge and infinite values share the end cells; they are still
         // compared exactly.
-        const double q = std::floor(pValue / K_MATH_EQUAL_TOLERANCE);
+        const double q = std::floor(pValue / kCell);
         const double limit = 4.0e18;
         if (!(q > -limit))
             return static_cast<int64_t>(-limit);
@@ -94,15 +110,11 @@ private:
             return static_cast<int64_t>(limit);
         return static_cast<int64_t>(q);
     }
-    static Coordinates Cell(const KQoxVector4& pPoint)
-    {
-        return Coordinates{{Quantize(pPoint[0]), Quantize(pPoint[1]), Quantize(pPoint[2])}};
-    }
-    static uint64_t Key(const Coordinates& pCell)
+    static uint64_t Key(const int64_t* pCell)
     {
         uint64_t h = 1469598103934665603ull;
-        for (int64_t v : pCell.v)
-            h = (h ^ static_cast<uint64_t>(v)) * 1099511628211ull;
+        for (int a = 0; a < 3; ++a)
+            h = (h ^ static_cast<uint64_t>(pCell[a])) * 1099511628211ull;
         return h;
     }
 
@@ -322,7 +334,7 @@ bool KQoxMesh::BuildMergeList(KArrayTemplate<int>& pList, ESplitObject pObject, 
     if (!pAll)
     {
         std::vector<int> firstLater(static_cast<size_t>(n), INT_MAX);
-        KPointGrid grid(P);
+        KPointGrid grid(P, n);
         for (int i = n - 1; i >= 0; --i)
         {
             if (!KPointGrid::Comparable(P[i]))
@@ -331,7 +343,6 @@ bool KQoxMesh::BuildMergeList(KArrayTemplate<int>& pList, ESplitObject pObject, 
             grid.ForEachEqual(P[i], [&](int pIndex) {
                 if (pIndex < best)
                     best = pIndex;
-                return true;
             });
             firstLater[static_cast<size_t>(i)] = best;
             grid.Insert(i);
@@ -353,7 +364,7 @@ bool KQoxMesh::BuildMergeList(KArrayTemplate<int>& pList, ESplitObject pObject, 
     // equal to it; every entry then names a point that stays, following the
     // chain through the point it merges into.
     bool found = false;
-    KPointGrid grid(P);
+    KPointGrid grid(P, n);
     for (int m = 0; m < n; ++m)
     {
         int latest = -1;
@@ -361,7 +372,6 @@ bool KQoxMesh::BuildMergeList(KArrayTemplate<int>& pList, ESplitObject pObject, 
             grid.ForEachEqual(P[m], [&](int pIndex) {
                 if (pIndex > latest)
                     latest = pIndex;
-                return true;
             });
         if (latest >= 0)
         {

@@ -13,8 +13,14 @@ KQoxShape::~KQoxShape()
 
 KQoxShape& KQoxShape::operator=(KQoxShape& pOther)
 {
+    if (&pOther == this)
+        return *this;
+    // The entity counts what the layers hold: leave it while they change.
+    KQoxEntity* entity = mEntity;
+    UnsetEntity();
     KQoxLayerContainer::Copy(pOther, *mManager);
     KQoxGeometryBase::Copy(pOther);
+    SetEntity(entity);
     return *this;
 }
 
