@@ -19,6 +19,8 @@ const int kObjectsVersion = 6000;
 const int kConnectionsVersion = 6000;
 const int kTakesVersion = 6000;
 const int kAnimationVersion = 6000; // above 2000: times are ticks
+// Every section of a version-5 file (5800) carries this version.
+const int kVersion5Sections = 5800;
 
 // ---- Header fields of the top-level list ----
 const char kCreator[] = "Creator";

@@ -172,7 +172,7 @@ bool KQoxWriterQox6::FileCreate(const char* fileName)
     if (mFile)
         mFile->ProjectAbandon();
     mFile.reset(new IQoxObject);
-    if (!mFile->ProjectCreateSafe(fileName, mForm, KQox::eVERSION_6, mPassword.ToChars()))
+    if (!mFile->ProjectCreateSafe(fileName, mForm, mFileVersion, mPassword.ToChars()))
     {
         mFile.reset();
         return Fail(eFILE_NOT_CREATED);
@@ -228,7 +228,7 @@ void CollectNodes(KQoxNode* root, std::vector<KQoxNode*>& out)
 
 void WriteDefinitions(KQoxWrite6& w)
 {
-    w.mFile.ProjectWriteSectionBegin(kDefinitions, kDefinitionsVersion);
+    w.mFile.ProjectWriteSectionBegin(kDefinitions, w.SectionVersion(kDefinitionsVersion));
     const std::pair<const char*, size_t> kinds[] = {{kMaterial, w.mScene.mMaterials.size()},
                                                     {kTexture, w.mScene.mTextures.size()},
                                                     {kVideo, w.mScene.mVideos.size()},
@@ -253,7 +253,7 @@ void WriteConnections(KQoxWrite6& w)
     std::unordered_map<KQoxNode*, int> index;
     for (size_t i = 0; i < w.mNodes.size(); ++i)
         index[w.mNodes[i]] = static_cast<int>(i);
-    w.mFile.ProjectWriteSectionBegin(kConnections, kConnectionsVersion);
+    w.mFile.ProjectWriteSectionBegin(kConnections, w.SectionVersion(kConnectionsVersion));
     for (size_t i = 0; i < w.mNodes.size(); ++i)
     {
         auto parent = index.find(w.mNodes[i]->GetParent());
@@ -289,11 +289,12 @@ bool KQoxWriterQox6::Write(KQoxScene& scene, KStreamOptions* options)
 bool KQoxWriterQox6::WriteFileScene(KQoxFileScene& scene, const KStreamOptionsQox& options)
 {
     KQoxWrite6 w(*mFile, scene, options);
+    w.mVersion5 = mFileVersion < KQox::eVERSION_6;
     if (options.GetState(KStreamOptionsQox::eMODEL))
         CollectNodes(scene.mRoot, w.mNodes);
 
     WriteDefinitions(w);
-    mFile->ProjectWriteSectionBegin(kObjects, kObjectsVersion);
+    mFile->ProjectWriteSectionBegin(kObjects, w.SectionVersion(kObjectsVersion));
     // Shading objects first: the nodes' geometry refers to them by position.
     if (options.GetState(KStreamOptionsQox::eMATERIAL))
         for (size_t i = 0; i < scene.mMaterials.size(); ++i)
@@ -343,6 +344,7 @@ bool KQoxWriterQox6::WriteTakeFile(const char* fileName, KQoxScene& scene, const
     KQoxFileScene content(mManager);
     content.Gather(scene);
     KQoxWrite6 w(*mFile, content, options);
+    w.mVersion5 = mFileVersion < KQox::eVERSION_6;
     CollectNodes(FindRootNode(scene), w.mNodes);
     w.WriteAnimation(takeName ? takeName : "");
     return FileClose();

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "fileio/iqoxobject.h"
+#include "fileio/kqoxnative_private.h"
 #include "fileio/kqoxfilescene.h"
 #include "fileio/kqoxstreamoptionsqox.h"
 
@@ -36,6 +37,9 @@ struct KQoxWrite6
     IQoxObject& mFile;
     KQoxFileScene& mScene;
     const KStreamOptionsQox& mOptions;
+    // The version-5 layout: sections carry kVersion5Sections and curves are
+    // stored with their auto tangents as evaluated slopes.
+    bool mVersion5 = false;
     std::vector<KQoxNode*> mNodes; // every node under the root, parents first
     // Positions of materials and textures in the objects section, which
     // layer elements refer to.
@@ -44,6 +48,8 @@ struct KQoxWrite6
     std::unordered_map<const KQoxNode*, int> mNodeIndex; // positions among the Model fields
 
     // ---- helpers (kqoxwriterqox6.cpp) ----
+    // The version a section is written with: its own, or the version-5 one.
+    int SectionVersion(int version6) const { return mVersion5 ? qoxnative::kVersion5Sections : version6; }
     void Int(const char* name, int value);
     void Double(const char* name, double value);
     void Text(const char* name, const char* value);
