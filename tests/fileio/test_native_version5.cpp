@@ -131,3 +131,72 @@ TEST(NativeVersion5, FileVersionOfEachWriter)
         EXPECT_EQ(reader.GetFileVersion(), row.mVersion) << row.mFormat;
     }
 }
+
+// 5 -> 6 -> 5: the version-6 file keeps whatever the version-5 one held, so
+// the second version-5 file is the first one byte for byte.
+TEST(NativeVersion5, ConversionThroughVersion6KeepsEverything)
+{
+    TempDir dir;
+    for (const Form& form : kForms)
+    {
+        SCOPED_TRACE(form.mExport);
+        const int six = form.mExport == eEXPORT_QOX5_ASCII ? eEXPORT_QOX_ASCII : eEXPORT_QOX_BINARY;
+        KQoxSdkManager manager;
+        KQoxScene original(manager);
+        BuildScene(manager, original, "");
+        KeyShapes(original);
+        const std::string first = dir.File("first.qox"), middle = dir.File("middle.qox"), last = dir.File("last.qox");
+        ASSERT_TRUE(Export(manager, original, first, form.mExport));
+        KQoxScene fromFive(manager);
+        ASSERT_TRUE(Import(manager, fromFive, first));
+        ASSERT_TRUE(Export(manager, fromFive, middle, six));
+        KQoxScene fromSix(manager);
+        ASSERT_TRUE(Import(manager, fromSix, middle));
+        EXPECT_EQ(ListScene(manager, fromSix, form.mDigits), ListScene(manager, original, form.mDigits));
+        ASSERT_TRUE(Export(manager, fromSix, last, form.mExport));
+        EXPECT_EQ(ReadFile(last), ReadFile(first));
+    }
+}
+
+// Version-5 files name shape channels "<shape> (Shape)" in every take; the
+// scene keeps its own names, and reading gives them back.
+TEST(NativeVersion5, ShapeChannelsAcrossTwoTakes)
+{
+    TempDir dir;
+    KQoxSdkManager manager;
+    KQoxScene scene(manager);
+    BuildScene(manager, scene, "");
+    KeyShapes(scene);
+    const std::string five = dir.File("five.qox"), six = dir.File("six.qox");
+    ASSERT_TRUE(Export(manager, scene, five, eEXPORT_QOX5_ASCII));
+    ASSERT_TRUE(Export(manager, scene, six, eEXPORT_QOX_ASCII));
+    const std::string text5 = ReadFile(five), text6 = ReadFile(six);
+    auto count = [](const std::string& text, const std::string& what) {
+        size_t n = 0;
+        for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+            ++n;
+        return n;
+    };
+    // The Default take's static value and one keyed channel per take.
+    EXPECT_EQ(count(text5, "Channel: \"Smile (Shape)\" {"), 3u);
+    EXPECT_EQ(count(text5, "Channel: \"Smile\" {"), 0u);
+    EXPECT_EQ(count(text6, "Channel: \"Smile (Shape)\" {"), 0u);
+    EXPECT_EQ(count(text6, "Channel: \"Smile\" {"), 3u);
+    EXPECT_NE(text5.find("; Tolvane QOX ASCII 5800\n"), std::string::npos);
+    EXPECT_NE(text5.find("[Animation]: 5800 {"), std::string::npos);
+
+    KQoxMesh* mesh = SpineMesh(scene);
+    EXPECT_STREQ(mesh->GetShapeName(0), "Smile");
+    KQoxScene read(manager);
+    ASSERT_TRUE(Import(manager, read, five));
+    KQoxMesh* readMesh = SpineMesh(read);
+    KQoxNode* node = readMesh->GetNode();
+    ASSERT_EQ(node->GetTakeNodeCount(), 3);
+    for (int t = 1; t < 3; ++t)
+    {
+        KFCurve* curve = readMesh->GetShapeChannel(node->GetTakeNode(t), 0);
+        ASSERT_NE(curve, nullptr);
+        ASSERT_EQ(curve->KeyGetCount(), 2);
+        EXPECT_EQ(curve->KeyGetValue(1), 10.0f * t);
+    }
+}
