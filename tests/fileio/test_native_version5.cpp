@@ -14,6 +14,7 @@
 #include "fileio/kqoxreaderqox.h"
 #include "fileio/writers/kqoxwriterqox.h"
 #include "fileio_test_util.h"
+#include "scene/attributes/kqoxdeformer.h"
 #include "scene/attributes/kqoxmesh.h"
 #include "scene/kqoxnode.h"
 #include "scene/kqoxscene.h"
@@ -199,4 +200,42 @@ TEST(NativeVersion5, ShapeChannelsAcrossTwoTakes)
         ASSERT_EQ(curve->KeyGetCount(), 2);
         EXPECT_EQ(curve->KeyGetValue(1), 10.0f * t);
     }
+}
+
+// A scene whose skinning is held as a skin and clusters (no links) is
+// written with links, and reads back as the scene it was made from; the
+// written scene keeps its clusters and gets no links.
+TEST(NativeVersion5, ClustersAreWrittenAsLinks)
+{
+    TempDir dir;
+    KQoxSdkManager manager;
+    KQoxScene scene(manager);
+    BuildScene(manager, scene, "");
+    // Clusters keep their transforms as matrices: 15 digits come back.
+    const std::string withLinks = ListScene(manager, scene, 15);
+    scene.BuildKQoxDeformerFromKQoxLink();
+    KQoxMesh* mesh = SpineMesh(scene);
+    while (mesh->GetLinkCount() > 0)
+        manager.DestroyKQoxLink(mesh->RemoveLink(0));
+    ASSERT_EQ(mesh->GetLinkCount(), 0);
+    ASSERT_EQ(scene.GetDeformerCount(KQoxDeformer::eCLUSTER), 1);
+    EXPECT_STREQ(scene.GetDeformer(0, KQoxDeformer::eCLUSTER)->GetName(), "SubDeformer::Cluster Hips");
+
+    const std::string name = dir.File("clusters.qox");
+    ASSERT_TRUE(Export(manager, scene, name, eEXPORT_QOX5_BINARY));
+    EXPECT_EQ(mesh->GetLinkCount(), 0);
+    EXPECT_EQ(scene.GetDeformerCount(0), 2);
+    KQoxScene read(manager);
+    ASSERT_TRUE(Import(manager, read, name));
+    EXPECT_EQ(ListScene(manager, read, 15), withLinks);
+
+    // Links of its own stand for the geometry's skin: no copies are written.
+    KQoxMesh* readMesh = SpineMesh(read);
+    ASSERT_EQ(readMesh->GetLinkCount(), 1);
+    read.BuildKQoxDeformerFromKQoxLink();
+    ASSERT_TRUE(Export(manager, read, name, eEXPORT_QOX5_BINARY));
+    EXPECT_EQ(readMesh->GetLinkCount(), 1);
+    KQoxScene again(manager);
+    ASSERT_TRUE(Import(manager, again, name));
+    EXPECT_EQ(ListScene(manager, again, 15), withLinks);
 }
