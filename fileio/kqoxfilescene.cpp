@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "base/karray.h"
+#include "scene/attributes/kqoxgenericnode.h"
 #include "scene/attributes/kqoxgeometry.h"
 #include "scene/attributes/kqoxlayer.h"
 #include "scene/attributes/kqoxmaterial.h"
@@ -68,6 +69,10 @@ void KQoxFileScene::Gather(KQoxScene& scene)
         for (int i = node->GetChildCount() - 1; i >= 0; --i)
             pending.push_back(node->GetChild(i));
     }
+    mGenericNodes.clear();
+    for (int i = 0; entity && i < entity->GetGenericNodeCount(); ++i)
+        if (KQoxGenericNode* node = dynamic_cast<KQoxGenericNode*>(entity->GetGenericNode(i)))
+            mGenericNodes.push_back(node);
     mPoses.clear();
     for (int i = 0; i < scene.GetPoseCount(); ++i)
         mPoses.push_back(scene.GetPose(i));
@@ -107,6 +112,9 @@ void KQoxFileScene::Apply(KQoxScene& scene)
             entity->AddVideo(video);
     for (KQoxPose* pose : mPoses)
         scene.AddPose(pose);
+    for (KQoxGenericNode* node : mGenericNodes)
+        if (!listed(node, entity->GetGenericNodeCount(), &KQoxEntity::GetGenericNode))
+            entity->AddGenericNode(node);
     for (const std::unique_ptr<KQoxTakeInfo>& info : mTakeInfos)
     {
         // A take no object animates still has its description.

@@ -17,6 +17,7 @@
 
 namespace qoxsdk_600 {
 
+class KQoxGenericNode;
 class KQoxMaterial;
 class KQoxNode;
 class KQoxPose;
@@ -40,6 +41,7 @@ struct KQoxFileScene
     std::vector<KQoxVideo*> mVideos;
     std::vector<KQoxMaterial*> mMaterials;
     std::vector<KQoxPose*> mPoses;
+    std::vector<KQoxGenericNode*> mGenericNodes;
     std::vector<std::unique_ptr<KQoxTakeInfo>> mTakeInfos;
     KString mCurrentTakeName;
     KQoxSceneInfo* mSceneInfo = nullptr; // from the manager; may be null

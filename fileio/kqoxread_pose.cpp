@@ -1,9 +1,10 @@
-// Native reader: bind and rest poses.
+// Native reader: bind and rest poses, and generic nodes.
 
 #include <cstring>
 
 #include "fileio/kqoxnative_private.h"
 #include "fileio/kqoxreaderqox_private.h"
+#include "scene/attributes/kqoxgenericnode.h"
 #include "scene/kqoxpose.h"
 #include "scene/kqoxsdkmanager.h"
 
@@ -42,6 +43,28 @@ void KQoxRead6::ReadPose()
         mFile.FieldReadBlockEnd();
     }
     mFile.FieldReadEnd();
+}
+
+void KQoxRead6::ReadGenericNode()
+{
+    if (!mFile.FieldReadBegin(kGenericNode))
+        return;
+    KString name(mFile.FieldReadC());
+    KQoxGenericNode* node = mScene.mManager.CreateKQoxGenericNode(name.ToChars());
+    if (!node)
+    {
+        mFile.FieldReadEnd();
+        return;
+    }
+    mGenericNodes.push_back(node);
+    mScene.mGenericNodes.push_back(node);
+    if (mFile.FieldReadBlockBegin())
+    {
+        ObjectHeader(*node, node->GetPropertyHandler());
+        mFile.FieldReadBlockEnd();
+    }
+    mFile.FieldReadEnd();
+    node->UpdateDefaultTakeFromProperties();
 }
 
 } // namespace qoxsdk_600

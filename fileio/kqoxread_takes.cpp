@@ -7,6 +7,7 @@
 #include "fcurve/kfcurvenode.h"
 #include "fileio/kqoxnative_private.h"
 #include "fileio/kqoxreaderqox_private.h"
+#include "scene/attributes/kqoxgenericnode.h"
 #include "scene/attributes/kqoxmaterial.h"
 #include "scene/attributes/kqoxtexture.h"
 #include "scene/attributes/kqoxvideo.h"
@@ -108,6 +109,8 @@ KQoxTakeNodeContainer* KQoxRead6::FindObject(const char* kind, int index, const 
         return pick(mVideos);
     if (std::strcmp(kind, kMaterial) == 0)
         return pick(mMaterials);
+    if (std::strcmp(kind, kGenericNode) == 0)
+        return pick(mGenericNodes);
     return nullptr;
 }
 
@@ -167,7 +170,7 @@ void KQoxRead6::ReadAnimation(bool onlySelected)
         if (!recordName)
             break;
         std::string kind(recordName);
-        if (kind != kModel && kind != kTexture && kind != kVideo && kind != kMaterial)
+        if (kind != kModel && kind != kTexture && kind != kVideo && kind != kMaterial && kind != kGenericNode)
             continue;
         if (!mFile.FieldReadBegin(kind.c_str()))
             break;

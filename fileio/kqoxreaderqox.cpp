@@ -103,6 +103,10 @@ void KQoxRead6::Destroy()
         manager.DestroyKQoxMaterial(material);
     for (KQoxPose* pose : mPoses)
         manager.DestroyKQoxPose(pose);
+    for (KQoxGenericNode* node : mGenericNodes)
+        manager.DestroyKQoxGenericNode(node);
+    mScene.mGenericNodes.clear();
+    mGenericNodes.clear();
     mScene.mPoses.clear();
     mPoses.clear();
     if (mMadeSceneInfo)
@@ -280,6 +284,8 @@ bool KQoxReaderQox::ReadFileScene(KQoxFileScene& scene, const KStreamOptionsQox&
             std::string kind(name);
             if (kind == kModel && qoxOptions->GetState(KStreamOptionsQox::eMODEL))
                 r.ReadNode();
+            else if (kind == kGenericNode && qoxOptions->GetState(KStreamOptionsQox::eMODEL))
+                r.ReadGenericNode();
             else if (kind == kPose && qoxOptions->GetState(KStreamOptionsQox::eCHARACTER))
                 r.ReadPose();
             else if (kind == kMaterial && qoxOptions->GetState(KStreamOptionsQox::eMATERIAL))
@@ -373,6 +379,7 @@ bool KQoxReaderQox::ReadTakeFile(const char* fileName, KQoxScene& target)
     r.mTextures = scene.mTextures;
     r.mVideos = scene.mVideos;
     r.mMaterials = scene.mMaterials;
+    r.mGenericNodes = scene.mGenericNodes;
     int section = mFile.ProjectFindSection(kAnimation);
     if (section >= 0 && mFile.ProjectOpenSection(section))
     {

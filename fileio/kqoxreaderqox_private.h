@@ -12,6 +12,7 @@
 
 namespace qoxsdk_600 {
 
+class KQoxGenericNode;
 class KQoxGeometry;
 class KQoxLink;
 class KQoxMaterial;
@@ -40,6 +41,7 @@ struct KQoxRead6
     std::vector<KQoxVideo*> mVideos;
     std::vector<KQoxMaterial*> mMaterials;
     std::vector<KQoxPose*> mPoses;
+    std::vector<KQoxGenericNode*> mGenericNodes;
     KQoxSceneInfo* mMadeSceneInfo = nullptr; // made by this read
     bool mCorrupted = false;
     // Links whose nodes are known by position until every node is read.
@@ -73,6 +75,7 @@ struct KQoxRead6
     void ReadTexture();                               // kqoxread_texture.cpp
     void ReadMaterial();                              // kqoxread_material.cpp
     void ReadPose();                                  // kqoxread_pose.cpp
+    void ReadGenericNode();                           // kqoxread_pose.cpp
     void ReadMesh(KQoxNode& node);                    // kqoxread_mesh.cpp: the open node block's geometry
     bool ReadLinksAndShapes(KQoxGeometry& geometry);  // kqoxread_mesh.cpp
     void ResolveLinks();                              // the links' nodes, once every node is read

@@ -1,7 +1,8 @@
-// Version-6 writer: bind and rest poses.
+// Version-6 writer: bind and rest poses, and generic nodes.
 
 #include "fileio/kqoxnative_private.h"
 #include "fileio/writers/kqoxwriterqox6_private.h"
+#include "scene/attributes/kqoxgenericnode.h"
 #include "scene/kqoxpose.h"
 
 namespace qoxsdk_600 {
@@ -23,6 +24,17 @@ void KQoxWrite6::WritePose(KQoxPose& pose)
         mFile.FieldWriteI(pose.IsLocalMatrix(i) ? 1 : 0);
         mFile.FieldWriteEnd();
     }
+    mFile.FieldWriteBlockEnd();
+    mFile.FieldWriteEnd();
+}
+
+void KQoxWrite6::WriteGenericNode(KQoxGenericNode& node)
+{
+    mFile.FieldWriteBegin(kGenericNode);
+    mFile.FieldWriteC(node.GetName());
+    mFile.FieldWriteC(node.GetTypeName().ToChars());
+    mFile.FieldWriteBlockBegin();
+    ObjectHeader(node, node.GetPropertyHandler(), kGenericNodeVersion);
     mFile.FieldWriteBlockEnd();
     mFile.FieldWriteEnd();
 }

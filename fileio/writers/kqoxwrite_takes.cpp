@@ -9,6 +9,7 @@
 
 #include "fileio/kqoxnative_private.h"
 #include "fileio/writers/kqoxwriterqox6_private.h"
+#include "scene/attributes/kqoxgenericnode.h"
 #include "scene/attributes/kqoxmaterial.h"
 #include "scene/attributes/kqoxtexture.h"
 #include "scene/attributes/kqoxvideo.h"
@@ -100,10 +101,11 @@ void KQoxWrite6::WriteAnimation(const char* takeName)
     {
         const char* mField;
         std::vector<KQoxTakeNodeContainer*> mObjects;
-    } kinds[4] = {{kModel, {mNodes.begin(), mNodes.end()}},
+    } kinds[5] = {{kModel, {mNodes.begin(), mNodes.end()}},
                   {kTexture, {mScene.mTextures.begin(), mScene.mTextures.end()}},
                   {kVideo, {mScene.mVideos.begin(), mScene.mVideos.end()}},
-                  {kMaterial, {mScene.mMaterials.begin(), mScene.mMaterials.end()}}};
+                  {kMaterial, {mScene.mMaterials.begin(), mScene.mMaterials.end()}},
+                  {kGenericNode, {mScene.mGenericNodes.begin(), mScene.mGenericNodes.end()}}};
     for (const Kind& kind : kinds)
     {
         for (size_t i = 0; i < kind.mObjects.size(); ++i)

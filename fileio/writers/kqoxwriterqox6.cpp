@@ -7,6 +7,7 @@
 
 #include "fileio/kqoxnative_private.h"
 #include "fileio/writers/kqoxwriterqox6_private.h"
+#include "scene/attributes/kqoxgenericnode.h"
 #include "scene/attributes/kqoxmaterial.h"
 #include "scene/attributes/kqoxtexture.h"
 #include "scene/attributes/kqoxvideo.h"
@@ -126,6 +127,7 @@ std::vector<KQoxTakeNodeContainer*> KQoxWrite6::Containers()
     containers.insert(containers.end(), mScene.mTextures.begin(), mScene.mTextures.end());
     containers.insert(containers.end(), mScene.mVideos.begin(), mScene.mVideos.end());
     containers.insert(containers.end(), mScene.mMaterials.begin(), mScene.mMaterials.end());
+    containers.insert(containers.end(), mScene.mGenericNodes.begin(), mScene.mGenericNodes.end());
     return containers;
 }
 
@@ -316,6 +318,9 @@ bool KQoxWriterQox6::WriteFileScene(KQoxFileScene& scene, const KStreamOptionsQo
         w.mNodeIndex[w.mNodes[i]] = static_cast<int>(i);
     for (KQoxNode* node : w.mNodes)
         w.WriteNode(*node);
+    if (options.GetState(KStreamOptionsQox::eMODEL))
+        for (KQoxGenericNode* generic : scene.mGenericNodes)
+            w.WriteGenericNode(*generic);
     if (options.GetState(KStreamOptionsQox::eCHARACTER))
         for (KQoxPose* pose : scene.mPoses)
             w.WritePose(*pose);

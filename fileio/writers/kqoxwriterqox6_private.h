@@ -17,6 +17,7 @@ class KObject;
 namespace qoxsdk_600 {
 
 class KQoxMaterial;
+class KQoxGenericNode;
 class KQoxGeometry;
 class KQoxMesh;
 class KQoxNode;
@@ -67,6 +68,7 @@ struct KQoxWrite6
     void WriteNode(KQoxNode& node);                    // writers/kqoxwrite_node.cpp
     void WriteMaterial(KQoxMaterial& material);        // writers/kqoxwrite_material.cpp
     void WritePose(KQoxPose& pose);                    // writers/kqoxwrite_pose.cpp
+    void WriteGenericNode(KQoxGenericNode& node);      // writers/kqoxwrite_pose.cpp
     void WriteMesh(KQoxMesh& mesh);                    // writers/kqoxwrite_mesh.cpp
     void WriteLinksAndShapes(KQoxGeometry& geometry);  // writers/kqoxwrite_mesh.cpp
     void WriteAttribute(KQoxNodeAttribute& attribute); // writers/kqoxwrite_attribute.cpp

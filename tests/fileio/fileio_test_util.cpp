@@ -11,6 +11,7 @@
 #include "fcurve/kfcurve.h"
 #include "fcurve/kfcurvenode.h"
 #include "object/kproperty.h"
+#include "scene/attributes/kqoxgenericnode.h"
 #include "scene/attributes/kqoxlayer.h"
 #include "scene/attributes/kqoxmaterial.h"
 #include "scene/attributes/kqoxlink.h"
@@ -451,6 +452,14 @@ void BuildScene(KQoxSdkManager& manager, KQoxScene& scene, const std::string& me
         scene.AddPose(pose);
         scene.AddPose(manager.CreateKQoxPose("Rest", false));
     }
+    // A generic node with a user property of its own.
+    {
+        KQoxGenericNode* solver = manager.CreateKQoxGenericNode("Solver");
+        KQoxUserProperty* strength = manager.CreateKQoxUserProperty("Strength", "Real", "Strength");
+        solver->AddProperty(strength);
+        strength->GetKProperty()->SetDouble(0.75);
+        scene.GetEntity()->AddGenericNode(solver);
+    }
     // A second branch under the root.
     KQoxNode* side = manager.CreateKQoxNode("Side");
     scene.GetRootNode()->AddChild(side);
@@ -539,6 +548,12 @@ std::string ListScene(KQoxSdkManager& manager, KQoxScene& source, int digits)
         ListTakes(out, *node);
         for (int i = node->GetChildCount() - 1; i >= 0; --i)
             pending.push_back({node->GetChild(i), depth + 1});
+    }
+    for (KQoxGenericNode* generic : scene.mGenericNodes)
+    {
+        out << "generic " << generic->GetName() << " " << generic->GetTypeName().ToChars() << "\n";
+        ListUserProperties(out, *generic);
+        ListProperties(out, generic->GetPropertyHandler());
     }
     for (KQoxPose* pose : scene.mPoses)
     {

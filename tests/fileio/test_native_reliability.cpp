@@ -293,7 +293,7 @@ TEST(NativeDuties, NodeTokensAndLeftOutProperties)
     for (const char* expected : {"Shading: W", "Shading: F", "Culling: \"CullingOff\"", "Culling: \"CullingOnCCW\"",
                                  "Culling: \"CullingOnCW\"", "PivotEnabled: 0", "MultiLayer: 1",
                                  // time warps are numbered per take, channels refer to them
-                                 "TimeWarp: 1 {", "TimeWarpID: 1"})
+                                 "TimeWarp: 1 {", "TimeWarpID: 1", "GenericNode: \"Solver\"", "Pose: \"Pose::Bind\""})
         EXPECT_NE(text.find(expected), std::string::npos) << expected;
     // Hips (mode 0) alone writes no field; the others keep at least light shading.
     auto count = [&text](const char* what) {
