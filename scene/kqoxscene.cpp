@@ -5,7 +5,9 @@
 #include <unordered_set>
 
 #include "scene/attributes/kqoxcameraswitcher.h"
+#include "scene/attributes/kqoxdeformer.h"
 #include "scene/attributes/kqoxgenericnode.h"
+#include "scene/attributes/kqoxmaterial.h"
 #include "scene/attributes/kqoxtexture.h"
 #include "scene/kqoxentity.h"
 #include "scene/kqoxglobalcamerasettings.h"
@@ -185,22 +187,30 @@ void KQoxScene::FillTextureArray(KArrayTemplate<KQoxTexture*>& textures)
             textures.Add(texture);
 }
 
+void KQoxScene::FillMaterialArray(KArrayTemplate<KQoxMaterial*>& materials)
+{
+    materials.Clear();
+    for (int i = 0; i < mEntity->GetMaterialCount(); ++i)
+        if (auto* material = dynamic_cast<KQoxMaterial*>(mEntity->GetMaterial(i)))
+            materials.Add(material);
+}
+
 int KQoxScene::GetDeformerCount() const
 {
     return mEntity->GetDeformerCount();
 }
 
-KQoxObject* KQoxScene::GetDeformer(const char* name)
+KQoxDeformer* KQoxScene::GetDeformer(const char* name)
 {
-    return mEntity->GetDeformer(name);
+    return dynamic_cast<KQoxDeformer*>(mEntity->GetDeformer(name));
 }
 
-bool KQoxScene::AddDeformer(KQoxObject* deformer)
+bool KQoxScene::AddDeformer(KQoxDeformer* deformer)
 {
     return mEntity->AddDeformer(deformer);
 }
 
-bool KQoxScene::RemoveDeformer(KQoxObject* deformer)
+bool KQoxScene::RemoveDeformer(KQoxDeformer* deformer)
 {
     return mEntity->RemoveDeformer(deformer);
 }

@@ -31,6 +31,7 @@ class KQoxControlSetPlug;
 class KQoxDeformer;
 class KQoxEntity;
 class KQoxGenericNode;
+class KQoxMaterial;
 class KQoxGlobalCameraSettings;
 class KQoxGlobalLightSettings;
 class KQoxGlobalTimeSettings;
@@ -73,9 +74,10 @@ public:
     KQoxEntity* GetEntity() const { return mEntity.get(); }
     // True when no object that the object's namespace consults has the name.
     bool ValidateNewName(KQoxObject& object, const char* name);
-    // Empties the array, then appends the entity's textures in entity order
-    // (not owned).
+    // Empty the array, then append the entity's textures (materials) in
+    // entity order (not owned).
     void FillTextureArray(KArrayTemplate<KQoxTexture*>& textures);
+    void FillMaterialArray(KArrayTemplate<KQoxMaterial*>& materials);
 
     // Generic nodes and deformers, as the entity holds them ------------------------
     int GetGenericNodeCount() const;
@@ -87,9 +89,10 @@ public:
     bool RemoveGenericNode(KQoxGenericNode* node);
     // All deformers.
     int GetDeformerCount() const;
-    KQoxObject* GetDeformer(const char* name);
-    bool AddDeformer(KQoxObject* deformer);
-    bool RemoveDeformer(KQoxObject* deformer);
+    // The deformer of that full name, or null.
+    KQoxDeformer* GetDeformer(const char* name);
+    bool AddDeformer(KQoxDeformer* deformer);
+    bool RemoveDeformer(KQoxDeformer* deformer);
     // Deformers of one type (0: any), in entity order; null out of range.
     int GetDeformerCount(int type);
     KQoxDeformer* GetDeformer(int index, int type);

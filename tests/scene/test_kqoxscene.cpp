@@ -14,6 +14,8 @@
 #include "scene/attributes/kqoxcamera.h"
 #include "scene/attributes/kqoxcameraswitcher.h"
 #include "scene/attributes/kqoxgenericnode.h"
+#include "scene/attributes/kqoxmaterial.h"
+#include "scene/attributes/kqoxtexture.h"
 #include "scene/kqoxgloballightsettings.h"
 #include "scene/kqoxglobaltimesettings.h"
 #include "scene/kqoxnode.h"
@@ -102,16 +104,27 @@ TEST_F(SceneTest, TakeOperationsReachEveryObjectAndReportExactMessages)
 {
     KQoxNode* a = Child("A");
     KQoxNode* b = Child("B", a);
-    TestAnimated* texture = mManager->CreateTestObject("Wood");
+    KQoxTexture* texture = mManager->CreateKQoxTexture("Wood");
+    KQoxMaterial* material = mManager->CreateKQoxMaterial("Oak");
     KQoxGenericNode* generic = mManager->CreateKQoxGenericNode("Helper");
     ASSERT_TRUE(mScene->GetEntity()->AddTexture(texture));
+    ASSERT_TRUE(mScene->GetEntity()->AddMaterial(material));
+    KArrayTemplate<KQoxTexture*> textures;
+    KArrayTemplate<KQoxMaterial*> materials;
+    materials.Add(nullptr);
+    mScene->FillTextureArray(textures);
+    mScene->FillMaterialArray(materials);
+    ASSERT_EQ(textures.GetCount(), 1);
+    ASSERT_EQ(materials.GetCount(), 1);
+    EXPECT_EQ(textures[0], texture);
+    EXPECT_EQ(materials[0], material);
     ASSERT_TRUE(mScene->AddGenericNode(generic));
     EXPECT_EQ(mScene->GetGenericNode(0), generic);
 
     ASSERT_TRUE(mScene->CreateTake("Walk"));
     const std::vector<std::string> both{"Default", "Walk"};
-    for (KQoxTakeNodeContainer* object :
-         std::vector<KQoxTakeNodeContainer*>{mScene->GetCameraSwitcher(), mScene->GetRootNode(), a, b, texture})
+    for (KQoxTakeNodeContainer* object : std::vector<KQoxTakeNodeContainer*>{
+             mScene->GetCameraSwitcher(), mScene->GetRootNode(), a, b, texture, material})
         EXPECT_EQ(TakesOf(*object), both);
     // Generic nodes are not given takes.
     EXPECT_EQ(TakesOf(*generic), std::vector<std::string>{"Default"});
