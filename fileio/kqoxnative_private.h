@@ -39,6 +39,13 @@ const char kGenericNode[] = "GenericNode";
 const char kPose[] = "Pose";         // its name, "BindPose" or "RestPose"; block of "PoseNode"
 const char kPoseNode[] = "PoseNode"; // node name, matrix (16 D, row by row), local (I)
 const char kSceneInfo[] = "SceneInfo";
+// A character: its name without prefix; block: "Version", then "FilterSet"
+// holding one "Param" per solver parameter: name, mode (I), minimum and
+// maximum of its range (D), value (D). Readers go by the name.
+const char kCharacter[] = "Character";
+const char kFilterSet[] = "FilterSet";
+const char kParam[] = "Param";
+const int kCharacterVersion = 100;
 const char kGlobalSettings[] = "GlobalSettings";
 const char kVersion[] = "Version";
 const int kModelVersion = 232;

@@ -324,6 +324,9 @@ bool KQoxWriterQox6::WriteFileScene(KQoxFileScene& scene, const KStreamOptionsQo
     if (options.GetState(KStreamOptionsQox::eCHARACTER))
         for (KQoxPose* pose : scene.mPoses)
             w.WritePose(*pose);
+    if (options.GetState(KStreamOptionsQox::eCHARACTER))
+        for (const KQoxFileCharacter& character : scene.mCharacters)
+            w.WriteCharacter(character);
     if (options.GetState(KStreamOptionsQox::eGLOBAL_SETTINGS))
     {
         w.WriteSceneInfo();

@@ -65,19 +65,20 @@ struct KQoxWrite6
     std::vector<KQoxTakeNodeContainer*> Containers();
 
     // ---- units ----
-    void WriteNode(KQoxNode& node);                    // writers/kqoxwrite_node.cpp
-    void WriteMaterial(KQoxMaterial& material);        // writers/kqoxwrite_material.cpp
-    void WritePose(KQoxPose& pose);                    // writers/kqoxwrite_pose.cpp
-    void WriteGenericNode(KQoxGenericNode& node);      // writers/kqoxwrite_pose.cpp
-    void WriteMesh(KQoxMesh& mesh);                    // writers/kqoxwrite_mesh.cpp
-    void WriteLinksAndShapes(KQoxGeometry& geometry);  // writers/kqoxwrite_mesh.cpp
-    void WriteAttribute(KQoxNodeAttribute& attribute); // writers/kqoxwrite_attribute.cpp
-    void WriteDefaults(KQoxTakeNodeContainer& object); // writers/kqoxwrite_attribute.cpp
-    void WriteTexture(KQoxTexture& texture);           // writers/kqoxwrite_texture.cpp
-    void WriteVideo(KQoxVideo& video);                 // writers/kqoxwrite_video.cpp
-    void WriteSceneInfo();                             // writers/kqoxwrite_settings.cpp
-    void WriteGlobalSettings();                        // writers/kqoxwrite_settings.cpp
-    void WriteTakes();                                 // writers/kqoxwrite_takes.cpp
+    void WriteNode(KQoxNode& node);                          // writers/kqoxwrite_node.cpp
+    void WriteMaterial(KQoxMaterial& material);              // writers/kqoxwrite_material.cpp
+    void WritePose(KQoxPose& pose);                          // writers/kqoxwrite_pose.cpp
+    void WriteGenericNode(KQoxGenericNode& node);            // writers/kqoxwrite_pose.cpp
+    void WriteMesh(KQoxMesh& mesh);                          // writers/kqoxwrite_mesh.cpp
+    void WriteLinksAndShapes(KQoxGeometry& geometry);        // writers/kqoxwrite_mesh.cpp
+    void WriteAttribute(KQoxNodeAttribute& attribute);       // writers/kqoxwrite_attribute.cpp
+    void WriteDefaults(KQoxTakeNodeContainer& object);       // writers/kqoxwrite_attribute.cpp
+    void WriteTexture(KQoxTexture& texture);                 // writers/kqoxwrite_texture.cpp
+    void WriteVideo(KQoxVideo& video);                       // writers/kqoxwrite_video.cpp
+    void WriteCharacter(const KQoxFileCharacter& character); // writers/kqoxwrite_character.cpp
+    void WriteSceneInfo();                                   // writers/kqoxwrite_settings.cpp
+    void WriteGlobalSettings();                              // writers/kqoxwrite_settings.cpp
+    void WriteTakes();                                       // writers/kqoxwrite_takes.cpp
     void WriteAnimation(const char* takeName);
 };
 

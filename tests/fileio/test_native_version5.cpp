@@ -4,8 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cfloat>
 #include <string>
 
+#include "character/kqoxcharacter.h"
+#include "character/kqoxcharacterproperties.h"
+#include "character/kqoxfilterset.h"
 #include "common/qox_test_common.h"
 #include "fcurve/kfcurve.h"
 #include "fileio/kqoxexporter.h"
@@ -238,4 +242,107 @@ TEST(NativeVersion5, ClustersAreWrittenAsLinks)
     KQoxScene again(manager);
     ASSERT_TRUE(Import(manager, again, name));
     EXPECT_EQ(ListScene(manager, again, 15), withLinks);
+}
+
+namespace {
+
+// Parameter index by name; fails the test when the table lacks it.
+int Param(const char* name)
+{
+    int index = KQoxFilterSet::GetParameterIndex(name);
+    EXPECT_GE(index, 0) << name;
+    return index;
+}
+
+} // namespace
+
+// A character's solver settings survive version 5, version 6 and both
+// conversions: modes and values by parameter name, extreme values included,
+// and the properties agree with the filter set after reading.
+TEST(NativeVersion5, CharacterFilterSetInEachDirection)
+{
+    TempDir dir;
+    const struct
+    {
+        const char* mName;
+        double mValue;
+    } values[] = {{"ChestReduction", 0.375},
+                  {KQoxFilterSet::GetParameterName(54), -DBL_MAX},
+                  {"PullIterationCount", 7},
+                  {"HeadReduction", 4.9e-324},
+                  {"NeckReduction", DBL_MAX}};
+    KQoxSdkManager manager;
+    KQoxScene scene(manager);
+    BuildScene(manager, scene, "");
+    KQoxCharacter* character = scene.GetCharacter(scene.CreateCharacter("Hero"));
+    ASSERT_NE(character, nullptr);
+    KQoxFilterSet* filterSet = character->GetFilterSet();
+    for (const auto& row : values)
+        filterSet->SetParameterValue(Param(row.mName), row.mValue);
+    // A parameter with modes: some mode other than its default.
+    int moded = -1;
+    for (int i = 0; i < KQoxFilterSet::GetParameterCount() && moded < 0; ++i)
+        if (KQoxFilterSet::GetParameterModeType(i) == 2)
+            moded = i;
+    ASSERT_GE(moded, 0);
+    const int mode = KQoxFilterSet::GetParameterDefaultMode(moded) == 2 ? 0 : 2;
+    filterSet->SetParameterMode(moded, mode);
+
+    auto check = [&](KQoxScene& read, const char* step) {
+        SCOPED_TRACE(step);
+        ASSERT_EQ(read.GetCharacterCount(), 1);
+        KQoxCharacter* got = read.GetCharacter(0);
+        EXPECT_STREQ(got->GetName(), character->GetName());
+        for (int i = 0; i < KQoxFilterSet::GetParameterCount(); ++i)
+        {
+            EXPECT_EQ(got->GetFilterSet()->GetParameterMode(i), filterSet->GetParameterMode(i)) << i;
+            const double want = filterSet->GetParameterValue(i), have = got->GetFilterSet()->GetParameterValue(i);
+            EXPECT_TRUE(want == have) << KQoxFilterSet::GetParameterName(i) << " " << want << " " << have;
+        }
+        EXPECT_EQ(got->GetProperties()->ChestReductionGet(), 0.375);
+        EXPECT_EQ(got->GetProperties()->FootContactStiffnessGet(), -DBL_MAX); // parameter 54
+    };
+    const std::string five = dir.File("five.qox"), six = dir.File("six.qox"), back = dir.File("back.qox");
+    for (int format : {eEXPORT_QOX5_BINARY, eEXPORT_QOX5_ASCII})
+    {
+        ASSERT_TRUE(Export(manager, scene, five, format));
+        KQoxScene fromFive(manager);
+        ASSERT_TRUE(Import(manager, fromFive, five));
+        check(fromFive, "5");
+        ASSERT_TRUE(
+            Export(manager, fromFive, six, format == eEXPORT_QOX5_ASCII ? eEXPORT_QOX_ASCII : eEXPORT_QOX_BINARY));
+        KQoxScene fromSix(manager);
+        ASSERT_TRUE(Import(manager, fromSix, six));
+        check(fromSix, "5 -> 6");
+        ASSERT_TRUE(Export(manager, fromSix, back, format));
+        KQoxScene again(manager);
+        ASSERT_TRUE(Import(manager, again, back));
+        check(again, "5 -> 6 -> 5");
+        EXPECT_EQ(ReadFile(back), ReadFile(five));
+    }
+}
+
+// A parameter name the table does not hold is skipped; the others are read.
+TEST(NativeVersion5, UnknownFilterSetParameterIsSkipped)
+{
+    TempDir dir;
+    KQoxSdkManager manager;
+    KQoxScene scene(manager);
+    KQoxCharacter* character = scene.GetCharacter(scene.CreateCharacter("Hero"));
+    character->GetFilterSet()->SetParameterValue(Param("ChestReduction"), 0.5);
+    character->GetFilterSet()->SetParameterValue(Param("NeckReduction"), 0.25);
+    const std::string name = dir.File("five.qox");
+    ASSERT_TRUE(Export(manager, scene, name, eEXPORT_QOX5_ASCII));
+    std::string text = ReadFile(name);
+    const std::string chest = "Param: \"ChestReduction\",";
+    ASSERT_NE(text.find(chest), std::string::npos);
+    text.replace(text.find(chest), chest.size(), "Param: \"NoSuchReduction\",");
+    qoxtest::WriteFile(name, text);
+    KQoxScene read(manager);
+    ASSERT_TRUE(Import(manager, read, name));
+    ASSERT_EQ(read.GetCharacterCount(), 1);
+    KQoxFilterSet* got = read.GetCharacter(0)->GetFilterSet();
+    EXPECT_EQ(got->GetParameterValue(Param("ChestReduction")),
+              KQoxFilterSet::GetParameterDefaultValue(Param("ChestReduction")));
+    EXPECT_EQ(got->GetParameterValue(Param("NeckReduction")), 0.25);
 }
