@@ -23,6 +23,7 @@
 #include "scene/kqoxnode.h"
 #include "scene/kqoxscene.h"
 #include "scene/kqoxsdkmanager.h"
+#include "scene/kqoxtakeinfo.h"
 #include "scene/kqoxtakenode.h"
 
 using namespace qoxsdk_600;
@@ -345,4 +346,53 @@ TEST(NativeVersion5, UnknownFilterSetParameterIsSkipped)
     EXPECT_EQ(got->GetParameterValue(Param("ChestReduction")),
               KQoxFilterSet::GetParameterDefaultValue(Param("ChestReduction")));
     EXPECT_EQ(got->GetParameterValue(Param("NeckReduction")), 0.25);
+}
+
+// Automatic tangents are stored as slopes in version 5: the curve read back
+// passes through the same values between its keys as the one written.
+TEST(NativeVersion5, AutomaticTangentsKeepTheCurveShape)
+{
+    TempDir dir;
+    KQoxSdkManager manager;
+    KQoxScene scene(manager);
+    KQoxNode* node = manager.CreateKQoxNode("Mover");
+    scene.GetRootNode()->AddChild(node);
+    KQoxTakeNode* take = node->CreateTakeNode("Walk");
+    ASSERT_NE(take, nullptr);
+    KFCurve* curve = take->GetTranslationX();
+    KQoxTakeInfo info;
+    info.Name = "Walk";
+    scene.SetTakeInfo(info);
+    const float values[] = {0, 5, 2, 8, 8, -3};
+    const long long second = 46186158000LL;
+    curve->KeyModifyBegin();
+    for (int k = 0; k < 6; ++k)
+    {
+        KTime time(k * second);
+        // Flat automatic before automatic with slopes, a user key before an
+        // automatic one, and an automatic break.
+        unsigned int tangent = k == 4   ? KFCURVE_TANGEANT_AUTO_BREAK
+                               : k == 2 ? KFCURVE_TANGEANT_USER
+                                        : KFCURVE_TANGEANT_AUTO;
+        float slope = k == 0 ? 0.0f : 1.5f * k;
+        curve->KeySet(curve->KeyAdd(time), time, values[k], KFCURVE_INTERPOLATION_CUBIC, tangent, slope,
+                      k == 4 ? -slope : slope);
+    }
+    curve->KeyModifyEnd();
+    for (int format : {eEXPORT_QOX5_BINARY, eEXPORT_QOX5_ASCII})
+    {
+        const std::string name = dir.File("curve.qox");
+        ASSERT_TRUE(Export(manager, scene, name, format));
+        KQoxScene read(manager);
+        ASSERT_TRUE(Import(manager, read, name));
+        KQoxNode* mover = read.GetRootNode()->GetChild(0);
+        ASSERT_EQ(mover->GetTakeNodeCount(), 2);
+        KFCurve* got = mover->GetTakeNode(1)->GetTranslationX();
+        ASSERT_EQ(got->KeyGetCount(), 6);
+        for (int step = 0; step <= 50; ++step)
+        {
+            KTime time(step * second / 10);
+            EXPECT_NEAR(got->Evaluate(time), curve->Evaluate(time), 1e-4) << format << " " << step;
+        }
+    }
 }
