@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <unordered_map>
 #include <vector>
 
 #include "base/kmath_types.h"
@@ -47,8 +46,17 @@ class KPointGrid
 public:
     KPointGrid(const KQoxVector4* pPoints, int pCount)
         : mPoints(pPoints)
+        , mNext(static_cast<size_t>(pCount > 0 ? pCount : 0), -1)
     {
-        mCells.reserve(static_cast<size_t>(pCount));
+        // An open-addressed table at most half full: one slot per cell,
+        // holding the latest point inserted there; earlier points of the
+        // cell follow through mNext.
+        size_t capacity = 16;
+        while (capacity < 2 * static_cast<size_t>(pCount > 0 ? pCount : 0))
+            capacity *= 2;
+        mKeys.assign(capacity, 0);
+        mHeads.assign(capacity, -1);
+        mMask = capacity - 1;
     }
 
     // False for a point that equals nothing (a NaN coordinate).
@@ -62,7 +70,10 @@ public:
         int64_t cell[3];
         for (int a = 0; a < 3; ++a)
             cell[a] = Quantize(mPoints[pIndex][a]);
-        mCells[Key(cell)].push_back(pIndex);
+        const size_t slot = Slot(Key(cell));
+        mKeys[slot] = Key(cell);
+        mNext[static_cast<size_t>(pIndex)] = mHeads[slot];
+        mHeads[slot] = pIndex;
     }
 
     // Calls pVisit(index) for every inserted point equal to the point.
@@ -86,10 +97,7 @@ public:
                 for (int dz = low[2]; dz <= high[2]; ++dz)
                 {
                     const int64_t cell[3] = {centre[0] + dx, centre[1] + dy, centre[2] + dz};
-                    auto found = mCells.find(Key(cell));
-                    if (found == mCells.end())
-                        continue;
-                    for (int index : found->second)
+                    for (int index = mHeads[Slot(Key(cell))]; index >= 0; index = mNext[static_cast<size_t>(index)])
                         if (mPoints[index] == pPoint)
                             pVisit(index);
                 }
@@ -118,8 +126,20 @@ private:
         return h;
     }
 
+    // The slot of the cell's key, or the empty slot where it goes.
+    size_t Slot(uint64_t pKey) const
+    {
+        size_t slot = static_cast<size_t>((pKey * 0x9E3779B97F4A7C15ull) >> 20) & mMask;
+        while (mHeads[slot] >= 0 && mKeys[slot] != pKey)
+            slot = (slot + 1) & mMask;
+        return slot;
+    }
+
     const KQoxVector4* mPoints;
-    std::unordered_map<uint64_t, std::vector<int>> mCells;
+    std::vector<uint64_t> mKeys;
+    std::vector<int> mHeads; // -1: empty slot
+    std::vector<int> mNext;
+    size_t mMask = 0;
 };
 
 } // namespace
