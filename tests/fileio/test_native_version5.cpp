@@ -16,6 +16,7 @@
 #include "fileio/kqoximporter.h"
 #include "fileio/kqoxioregistry.h"
 #include "fileio/kqoxreaderqox.h"
+#include "object/kstream.h"
 #include "fileio/writers/kqoxwriterqox.h"
 #include "fileio_test_util.h"
 #include "scene/attributes/kqoxdeformer.h"
@@ -395,4 +396,31 @@ TEST(NativeVersion5, AutomaticTangentsKeepTheCurveShape)
             EXPECT_NEAR(got->Evaluate(time), curve->Evaluate(time), 1e-4) << format << " " << step;
         }
     }
+}
+
+// A refused write leaves the scene's shape names as they were, and an
+// encrypted version-5 request writes the plain binary form.
+TEST(NativeVersion5, RefusedWriteRevertsShapeNames)
+{
+    TempDir dir;
+    KQoxSdkManager manager;
+    KQoxScene scene(manager);
+    BuildScene(manager, scene, "");
+    KQoxMesh* mesh = SpineMesh(scene);
+    KQoxWriterQox writer(manager, KQox::eENCRYPTED);
+    const std::string name = dir.File("refused.qox");
+    ASSERT_TRUE(writer.FileCreate(name.c_str()));
+    KStreamOptions other; // not the native file's options
+    EXPECT_FALSE(writer.Write(scene, &other));
+    EXPECT_EQ(writer.GetLastErrorID(), KQoxWriter::eSTREAM_OPTIONS_NOT_SET);
+    EXPECT_STREQ(mesh->GetShapeName(0), "Smile");
+    KQoxNode* node = mesh->GetNode();
+    for (int t = 0; t < node->GetTakeNodeCount(); ++t)
+        EXPECT_NE(mesh->GetShapeChannel(node->GetTakeNode(t), 0), nullptr) << t;
+    ASSERT_TRUE(writer.Write(scene, nullptr));
+    ASSERT_TRUE(writer.FileClose());
+    KQoxReaderQox reader(manager);
+    ASSERT_TRUE(reader.FileOpen(name.c_str()));
+    EXPECT_EQ(reader.GetFileForm(), KQox::eBINARY);
+    EXPECT_EQ(reader.GetFileVersion(), 5800);
 }
