@@ -482,6 +482,12 @@ void KQoxGeometry::ClearTemporaryShapeNames()
 
 // ---- Pivot ------------------------------------------------------------------------------
 
+KQoxXMatrix& KQoxGeometry::GetPivot(KQoxXMatrix& pMatrix)
+{
+    pMatrix = mPivot;
+    return pMatrix;
+}
+
 KQoxXMatrix& KQoxGeometry::GetPivot(KQoxXMatrix& pMatrix) const
 {
     pMatrix = mPivot;

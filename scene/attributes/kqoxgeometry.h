@@ -114,12 +114,16 @@ public:
 
     // Pivot ---------------------------------------------------------------------------
     void PivotInit() { mPivot.SetIdentity(); }
+    // The pivot operations are the node attribute's, which the node's
+    // pivot conversion calls.
+    KQoxXMatrix& GetPivot(KQoxXMatrix& pMatrix) override;
     KQoxXMatrix& GetPivot(KQoxXMatrix& pMatrix) const;
+    void SetPivot(KQoxXMatrix& pMatrix) override { mPivot = pMatrix; }
     void SetPivot(const KQoxXMatrix& pMatrix) { mPivot = pMatrix; }
     void CopyPivot(const KQoxGeometry* pOther);
     // Transforms every control point by the pivot, and the layer-0 normals by
     // its rotation (scale removed, reflection handled); the pivot stays.
-    void ApplyPivot();
+    void ApplyPivot() override;
 
     // Copy ----------------------------------------------------------------------------
     // Layers, control points, links, shapes and pivot.

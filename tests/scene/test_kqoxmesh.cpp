@@ -203,8 +203,10 @@ TEST_F(GeometryTest, ApplyPivotMovesPointsAndTurnsNormals)
         EXPECT_EQ(mesh->GetControlPoints()[0][3], 1.0) << row.mName;
         EXPECT_TRUE(Near3(mesh->GetNormals()[0], row.mNormal, 1e-12)) << row.mName;
         EXPECT_EQ(mesh->GetNormals()[0][3], 0.5) << row.mName;
+        // The node's pivot conversion reaches the pivot through the attribute.
         KQoxXMatrix kept;
-        EXPECT_TRUE(mesh->GetPivot(kept) == pivot) << row.mName;
+        KQoxNodeAttribute* attribute = mesh;
+        EXPECT_TRUE(attribute->GetPivot(kept) == pivot) << row.mName;
     }
     // A degenerate pivot (a zero row) gives no NaN in the normals.
     KQoxMesh* flat = Mesh({{1, 1, 1, 1}}, {});
