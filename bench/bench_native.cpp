@@ -370,11 +370,15 @@ void BM_AnimationRead(benchmark::State& state)
 BENCHMARK(BM_AnimationWrite)
     ->Arg(eEXPORT_QOX_BINARY)
     ->Arg(eEXPORT_QOX_ASCII)
+    ->Arg(eEXPORT_QOX5_BINARY) // version 5: automatic tangents stored as slopes
+    ->Arg(eEXPORT_QOX5_ASCII)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(2);
 BENCHMARK(BM_AnimationRead)
     ->Arg(eEXPORT_QOX_BINARY)
     ->Arg(eEXPORT_QOX_ASCII)
+    ->Arg(eEXPORT_QOX5_BINARY) // version 5: automatic tangents stored as slopes
+    ->Arg(eEXPORT_QOX5_ASCII)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(2);
 

@@ -592,7 +592,16 @@ bool KFCurve::QoxStore(KQox* file, bool onlyDefaults, bool withColor, bool legac
                 // slope for a following user key ('d'), or as explicit slopes.
                 const KFCurveKey* next = i + 1 < count ? Key(i + 1) : nullptr;
                 bool plain = slot0 == 0.0f && (i == 0 || Key(i - 1)->GetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE) == 0.0f);
-                if (plain && next && IsCubic(*next) && (next->GetTangeantMode() & KFCURVE_TANGEANT_USER))
+                // A next key that is stored with explicit slopes (a user key,
+                // or an automatic key that is not plain) reads back as a user
+                // key whose left slope is this key's next-left slope: 'd'
+                // keeps it, where 'a' would flatten it.
+                bool nextAuto = next && (next->GetTangeantMode() == KFCURVE_TANGEANT_AUTO ||
+                                         next->GetTangeantMode() == KFCURVE_TANGEANT_AUTO_BREAK);
+                bool nextPlain = nextAuto && next->GetDataDouble(KFCURVEKEY_RIGHT_SLOPE) == 0.0f && slot1 == 0.0f;
+                bool nextWithSlopes = next && IsCubic(*next) &&
+                                      ((next->GetTangeantMode() & KFCURVE_TANGEANT_USER) || (nextAuto && !nextPlain));
+                if (plain && nextWithSlopes)
                 {
                     ok = file->FieldWriteCH('d') && ok;
                     ok = file->FieldWriteD(KeyGetLeftDerivative(i + 1)) && ok;
@@ -622,6 +631,13 @@ bool KFCurve::QoxStore(KQox* file, bool onlyDefaults, bool withColor, bool legac
             case KFCURVE_TANGEANT_USER:
             case KFCURVE_TANGEANT_BREAK:
                 ok = file->FieldWriteCH(mode == KFCURVE_TANGEANT_USER ? 's' : 'b') && ok;
+                // Read back, a following automatic key stored with slopes (not
+                // plain) takes its left slope from here: store the one it has.
+                if (legacyLayout && i + 1 < count && IsCubic(*Key(i + 1)) &&
+                    (Key(i + 1)->GetTangeantMode() == KFCURVE_TANGEANT_AUTO ||
+                     Key(i + 1)->GetTangeantMode() == KFCURVE_TANGEANT_AUTO_BREAK) &&
+                    !(Key(i + 1)->GetDataDouble(KFCURVEKEY_RIGHT_SLOPE) == 0.0f && slot1 == 0.0f))
+                    slot1 = KeyGetLeftDerivative(i + 1);
                 ok = file->FieldWriteD(slot0) && file->FieldWriteD(slot1) && ok;
                 ok = WriteWeights(file, key) && ok;
                 break;

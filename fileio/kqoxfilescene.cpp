@@ -1,5 +1,9 @@
 #include "fileio/kqoxfilescene.h"
 
+#include "character/kqoxcharacter.h"
+#include "character/kqoxcharacterproperties.h"
+#include "character/kqoxfilterset.h"
+
 #include <cstring>
 #include <unordered_set>
 #include <vector>
@@ -29,6 +33,14 @@ KQoxTakeInfo* KQoxFileScene::FindTakeInfo(const char* name) const
 void KQoxFileScene::Gather(KQoxScene& scene)
 {
     mRoot = scene.GetRootNode();
+    mCharacters.clear();
+    for (int i = 0; i < scene.GetCharacterCount(); ++i)
+        if (KQoxCharacter* character = scene.GetCharacter(i))
+        {
+            mCharacters.emplace_back();
+            mCharacters.back().mCharacter = character;
+            mCharacters.back().mName = character->GetNameWithoutNameSpacePrefix();
+        }
     KQoxEntity* entity = scene.GetEntity();
     mTextures.clear();
     mVideos.clear();
@@ -128,6 +140,24 @@ void KQoxFileScene::Apply(KQoxScene& scene)
         scene.SetSceneInfo(mSceneInfo);
     scene.GetGlobalLightSettings() = mLightSettings;
     scene.GetGlobalTimeSettings() = mTimeSettings;
+    for (const KQoxFileCharacter& read : mCharacters)
+    {
+        if (read.mCharacter)
+            continue;
+        KQoxCharacter* character = scene.GetCharacter(scene.CreateCharacter(read.mName.ToChars()));
+        if (!character)
+            continue;
+        KQoxFilterSet* filterSet = character->GetFilterSet();
+        for (const KQoxFileCharacter::Param& param : read.mParams)
+        {
+            int index = KQoxFilterSet::GetParameterIndex(param.mName.ToChars());
+            if (index < 0)
+                continue;
+            filterSet->SetParameterMode(index, param.mMode);
+            filterSet->SetParameterValue(index, param.mValue);
+        }
+        character->GetProperties()->FilterSetToProperties();
+    }
 }
 
 } // namespace qoxsdk_600

@@ -17,6 +17,7 @@
 
 namespace qoxsdk_600 {
 
+class KQoxCharacter;
 class KQoxGenericNode;
 class KQoxMaterial;
 class KQoxNode;
@@ -26,6 +27,21 @@ class KQoxSceneInfo;
 class KQoxSdkManager;
 class KQoxTexture;
 class KQoxVideo;
+
+// A character's settings as the file holds them: its name and, by
+// parameter name, the mode and value of each filter-set parameter.
+struct KQoxFileCharacter
+{
+    struct Param
+    {
+        KString mName;
+        int mMode;
+        double mValue;
+    };
+    KQoxCharacter* mCharacter = nullptr; // the scene's own (writing); null for one read
+    KString mName;                       // without its "Constraint::" prefix
+    std::vector<Param> mParams;
+};
 
 struct KQoxFileScene
 {
@@ -42,6 +58,7 @@ struct KQoxFileScene
     std::vector<KQoxMaterial*> mMaterials;
     std::vector<KQoxPose*> mPoses;
     std::vector<KQoxGenericNode*> mGenericNodes;
+    std::vector<KQoxFileCharacter> mCharacters;
     std::vector<std::unique_ptr<KQoxTakeInfo>> mTakeInfos;
     KString mCurrentTakeName;
     KQoxSceneInfo* mSceneInfo = nullptr; // from the manager; may be null
@@ -57,7 +74,9 @@ struct KQoxFileScene
     void Gather(KQoxScene& scene);
     // Hands what a read made to the scene: textures and clips join its
     // entity, takes missing in the scene are made, descriptions, current
-    // take, scene information and settings are set.
+    // take, scene information and settings are set. Each character read is
+    // made, its filter set takes the parameters read (unknown names are
+    // skipped) and its properties are brought into agreement with it.
     void Apply(KQoxScene& scene);
 };
 

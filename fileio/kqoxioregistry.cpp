@@ -5,6 +5,7 @@
 #include <strings.h>
 
 #include "fileio/kqoxreaderqox.h"
+#include "fileio/writers/kqoxwriterqox.h"
 #include "fileio/writers/kqoxwriterqox6.h"
 
 namespace qoxsdk_600 {
@@ -32,6 +33,12 @@ KQoxReader* MakeNativeReader(KQoxSdkManager& manager)
 }
 
 template <int Form>
+KQoxWriter* MakeVersion5Writer(KQoxSdkManager& manager)
+{
+    return new KQoxWriterQox(manager, static_cast<KQox::EForm>(Form));
+}
+
+template <int Form>
 KQoxWriter* MakeNativeWriter(KQoxSdkManager& manager)
 {
     return new KQoxWriterQox6(manager, static_cast<KQox::EForm>(Form));
@@ -54,6 +61,8 @@ Registry& TheRegistry()
         set(r->mWriters[eEXPORT_QOX_BINARY], nullptr, &MakeNativeWriter<KQox::eBINARY>, "QOX binary (*.qox)");
         set(r->mWriters[eEXPORT_QOX_ASCII], nullptr, &MakeNativeWriter<KQox::eASCII>, "QOX ASCII (*.qox)");
         set(r->mWriters[eEXPORT_QOX_ENCRYPTED], nullptr, &MakeNativeWriter<KQox::eENCRYPTED>, "QOX encrypted (*.qox)");
+        set(r->mWriters[eEXPORT_QOX5_BINARY], nullptr, &MakeVersion5Writer<KQox::eBINARY>, "QOX 5 binary (*.qox)");
+        set(r->mWriters[eEXPORT_QOX5_ASCII], nullptr, &MakeVersion5Writer<KQox::eASCII>, "QOX 5 ASCII (*.qox)");
         return r;
     }();
     return *registry;

@@ -19,6 +19,8 @@ const int kObjectsVersion = 6000;
 const int kConnectionsVersion = 6000;
 const int kTakesVersion = 6000;
 const int kAnimationVersion = 6000; // above 2000: times are ticks
+// Every section of a version-5 file (5800) carries this version.
+const int kVersion5Sections = 5800;
 
 // ---- Header fields of the top-level list ----
 const char kCreator[] = "Creator";
@@ -37,6 +39,13 @@ const char kGenericNode[] = "GenericNode";
 const char kPose[] = "Pose";         // its name, "BindPose" or "RestPose"; block of "PoseNode"
 const char kPoseNode[] = "PoseNode"; // node name, matrix (16 D, row by row), local (I)
 const char kSceneInfo[] = "SceneInfo";
+// A character: its name without prefix; block: "Version", then "FilterSet"
+// holding one "Param" per solver parameter: name, mode (I), minimum and
+// maximum of its range (D), value (D). Readers go by the name.
+const char kCharacter[] = "Character";
+const char kFilterSet[] = "FilterSet";
+const char kParam[] = "Param";
+const int kCharacterVersion = 100;
 const char kGlobalSettings[] = "GlobalSettings";
 const char kVersion[] = "Version";
 const int kModelVersion = 232;

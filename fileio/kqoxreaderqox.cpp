@@ -288,6 +288,8 @@ bool KQoxReaderQox::ReadFileScene(KQoxFileScene& scene, const KStreamOptionsQox&
                 r.ReadGenericNode();
             else if (kind == kPose && qoxOptions->GetState(KStreamOptionsQox::eCHARACTER))
                 r.ReadPose();
+            else if (kind == kCharacter && qoxOptions->GetState(KStreamOptionsQox::eCHARACTER))
+                r.ReadCharacter();
             else if (kind == kMaterial && qoxOptions->GetState(KStreamOptionsQox::eMATERIAL))
                 r.ReadMaterial();
             else if (kind == kTexture && qoxOptions->GetState(KStreamOptionsQox::eTEXTURE))

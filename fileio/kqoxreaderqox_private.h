@@ -82,6 +82,7 @@ struct KQoxRead6
     void ReadAttribute(KQoxNode& node);               // kqoxread_attribute.cpp
     void ReadDefaults(KQoxTakeNodeContainer& object); // kqoxread_attribute.cpp
     void ReadVideo();                                 // kqoxread_video.cpp
+    void ReadCharacter();                             // kqoxread_character.cpp
     void ReadSceneInfo();                             // kqoxread_settings.cpp
     void ReadGlobalSettings();                        // kqoxread_settings.cpp
     // The takes section: descriptions (kqoxread_takes.cpp).

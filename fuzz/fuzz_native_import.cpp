@@ -1,5 +1,6 @@
 // libFuzzer target: a whole scene read from a native file image of any form
-// (binary, ASCII, encrypted with the password "fuzz"), as the importer reads it.
+// (binary, ASCII, encrypted with the password "fuzz"; version 6 or 5), as the
+// importer reads it.
 
 #include <cstddef>
 #include <cstdint>

@@ -1,4 +1,5 @@
-// Writes small whole-scene files of every native form into a directory, as
+// Writes small whole-scene files of every native form (version 6 and
+// version 5) into a directory, as
 // seeds for fuzz_native_import: make_native_seeds <directory>.
 
 #include <string>
@@ -27,9 +28,11 @@ int main(int argc, char** argv)
 {
     if (argc < 2)
         return 1;
-    const int formats[] = {eEXPORT_QOX_BINARY, eEXPORT_QOX_ASCII, eEXPORT_QOX_ENCRYPTED};
-    const char* names[] = {"scene_binary.qox", "scene_ascii.qox", "scene_encrypted.qox"};
-    for (int k = 0; k < 3; ++k)
+    const int formats[] = {eEXPORT_QOX_BINARY, eEXPORT_QOX_ASCII, eEXPORT_QOX_ENCRYPTED, eEXPORT_QOX5_BINARY,
+                           eEXPORT_QOX5_ASCII};
+    const char* names[] = {"scene_binary.qox", "scene_ascii.qox", "scene_encrypted.qox", "scene5_binary.qox",
+                           "scene5_ascii.qox"};
+    for (int k = 0; k < 5; ++k)
     {
         KQoxSdkManager manager;
         KQoxScene scene(manager);

@@ -22,7 +22,7 @@ using namespace qoxnative;
 
 void KQoxWrite6::WriteTakes()
 {
-    mFile.ProjectWriteSectionBegin(kTakes, kTakesVersion);
+    mFile.ProjectWriteSectionBegin(kTakes, SectionVersion(kTakesVersion));
     Text(kCurrent, mScene.mCurrentTakeName.ToChars());
     for (const std::unique_ptr<KQoxTakeInfo>& info : mScene.mTakeInfos)
     {
@@ -75,7 +75,7 @@ void CollectTimeWarps(KFCurveNode* root, std::vector<KFCurveNode*>& out)
 
 void KQoxWrite6::WriteAnimation(const char* takeName)
 {
-    mFile.ProjectWriteSectionBegin(kAnimation, kAnimationVersion);
+    mFile.ProjectWriteSectionBegin(kAnimation, SectionVersion(kAnimationVersion));
     Text(kTake, takeName);
     // The take's time warps, numbered from 1; channels refer to them by number.
     std::vector<KFCurveNode*> warps;
@@ -92,7 +92,7 @@ void KQoxWrite6::WriteAnimation(const char* takeName)
         mFile.FieldWriteBegin(kTimeWarp);
         mFile.FieldWriteI(static_cast<int>(i + 1));
         mFile.FieldWriteBlockBegin();
-        warps[i]->QoxStore(&mFile, false, false, false, kChannel, true);
+        warps[i]->QoxStore(&mFile, false, false, false, kChannel, true, mVersion5);
         mFile.FieldWriteBlockEnd();
         mFile.FieldWriteEnd();
     }
@@ -123,7 +123,7 @@ void KQoxWrite6::WriteAnimation(const char* takeName)
             mFile.FieldWriteI(static_cast<int>(i));
             mFile.FieldWriteBlockBegin();
             for (int c = 0; c < root->GetCount(); ++c)
-                root->Get(c)->QoxStore(&mFile, false, true, true, kChannel, true);
+                root->Get(c)->QoxStore(&mFile, false, true, true, kChannel, true, mVersion5);
             mFile.FieldWriteBlockEnd();
             mFile.FieldWriteEnd();
         }

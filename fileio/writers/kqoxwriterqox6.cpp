@@ -174,7 +174,7 @@ bool KQoxWriterQox6::FileCreate(const char* fileName)
     if (mFile)
         mFile->ProjectAbandon();
     mFile.reset(new IQoxObject);
-    if (!mFile->ProjectCreateSafe(fileName, mForm, KQox::eVERSION_6, mPassword.ToChars()))
+    if (!mFile->ProjectCreateSafe(fileName, mForm, mFileVersion, mPassword.ToChars()))
     {
         mFile.reset();
         return Fail(eFILE_NOT_CREATED);
@@ -230,7 +230,7 @@ void CollectNodes(KQoxNode* root, std::vector<KQoxNode*>& out)
 
 void WriteDefinitions(KQoxWrite6& w)
 {
-    w.mFile.ProjectWriteSectionBegin(kDefinitions, kDefinitionsVersion);
+    w.mFile.ProjectWriteSectionBegin(kDefinitions, w.SectionVersion(kDefinitionsVersion));
     const std::pair<const char*, size_t> kinds[] = {{kMaterial, w.mScene.mMaterials.size()},
                                                     {kTexture, w.mScene.mTextures.size()},
                                                     {kVideo, w.mScene.mVideos.size()},
@@ -255,7 +255,7 @@ void WriteConnections(KQoxWrite6& w)
     std::unordered_map<KQoxNode*, int> index;
     for (size_t i = 0; i < w.mNodes.size(); ++i)
         index[w.mNodes[i]] = static_cast<int>(i);
-    w.mFile.ProjectWriteSectionBegin(kConnections, kConnectionsVersion);
+    w.mFile.ProjectWriteSectionBegin(kConnections, w.SectionVersion(kConnectionsVersion));
     for (size_t i = 0; i < w.mNodes.size(); ++i)
     {
         auto parent = index.find(w.mNodes[i]->GetParent());
@@ -291,11 +291,12 @@ bool KQoxWriterQox6::Write(KQoxScene& scene, KStreamOptions* options)
 bool KQoxWriterQox6::WriteFileScene(KQoxFileScene& scene, const KStreamOptionsQox& options)
 {
     KQoxWrite6 w(*mFile, scene, options);
+    w.mVersion5 = mFileVersion < KQox::eVERSION_6;
     if (options.GetState(KStreamOptionsQox::eMODEL))
         CollectNodes(scene.mRoot, w.mNodes);
 
     WriteDefinitions(w);
-    mFile->ProjectWriteSectionBegin(kObjects, kObjectsVersion);
+    mFile->ProjectWriteSectionBegin(kObjects, w.SectionVersion(kObjectsVersion));
     // Shading objects first: the nodes' geometry refers to them by position.
     if (options.GetState(KStreamOptionsQox::eMATERIAL))
         for (size_t i = 0; i < scene.mMaterials.size(); ++i)
@@ -323,6 +324,9 @@ bool KQoxWriterQox6::WriteFileScene(KQoxFileScene& scene, const KStreamOptionsQo
     if (options.GetState(KStreamOptionsQox::eCHARACTER))
         for (KQoxPose* pose : scene.mPoses)
             w.WritePose(*pose);
+    if (options.GetState(KStreamOptionsQox::eCHARACTER))
+        for (const KQoxFileCharacter& character : scene.mCharacters)
+            w.WriteCharacter(character);
     if (options.GetState(KStreamOptionsQox::eGLOBAL_SETTINGS))
     {
         w.WriteSceneInfo();
@@ -348,6 +352,7 @@ bool KQoxWriterQox6::WriteTakeFile(const char* fileName, KQoxScene& scene, const
     KQoxFileScene content(mManager);
     content.Gather(scene);
     KQoxWrite6 w(*mFile, content, options);
+    w.mVersion5 = mFileVersion < KQox::eVERSION_6;
     CollectNodes(FindRootNode(scene), w.mNodes);
     w.WriteAnimation(takeName ? takeName : "");
     return FileClose();

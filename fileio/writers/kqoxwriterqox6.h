@@ -40,6 +40,10 @@ public:
     // Writes one take's animation alone as a take file (".tak").
     bool WriteTakeFile(const char* fileName, KQoxScene& scene, const char* takeName);
 
+protected:
+    // The file version written: version 6 here, version 5 by KQoxWriterQox.
+    int mFileVersion = KQox::eVERSION_6;
+
 private:
     bool WriteFileScene(KQoxFileScene& scene, const KStreamOptionsQox& options);
     bool Fail(int code);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "fileio/iqoxobject.h"
+#include "fileio/kqoxnative_private.h"
 #include "fileio/kqoxfilescene.h"
 #include "fileio/kqoxstreamoptionsqox.h"
 
@@ -37,6 +38,9 @@ struct KQoxWrite6
     IQoxObject& mFile;
     KQoxFileScene& mScene;
     const KStreamOptionsQox& mOptions;
+    // The version-5 layout: sections carry kVersion5Sections and curves are
+    // stored with their auto tangents as evaluated slopes.
+    bool mVersion5 = false;
     std::vector<KQoxNode*> mNodes; // every node under the root, parents first
     // Positions of materials and textures in the objects section, which
     // layer elements refer to.
@@ -45,6 +49,8 @@ struct KQoxWrite6
     std::unordered_map<const KQoxNode*, int> mNodeIndex; // positions among the Model fields
 
     // ---- helpers (kqoxwriterqox6.cpp) ----
+    // The version a section is written with: its own, or the version-5 one.
+    int SectionVersion(int version6) const { return mVersion5 ? qoxnative::kVersion5Sections : version6; }
     void Int(const char* name, int value);
     void Double(const char* name, double value);
     void Text(const char* name, const char* value);
@@ -59,19 +65,20 @@ struct KQoxWrite6
     std::vector<KQoxTakeNodeContainer*> Containers();
 
     // ---- units ----
-    void WriteNode(KQoxNode& node);                    // writers/kqoxwrite_node.cpp
-    void WriteMaterial(KQoxMaterial& material);        // writers/kqoxwrite_material.cpp
-    void WritePose(KQoxPose& pose);                    // writers/kqoxwrite_pose.cpp
-    void WriteGenericNode(KQoxGenericNode& node);      // writers/kqoxwrite_pose.cpp
-    void WriteMesh(KQoxMesh& mesh);                    // writers/kqoxwrite_mesh.cpp
-    void WriteLinksAndShapes(KQoxGeometry& geometry);  // writers/kqoxwrite_mesh.cpp
-    void WriteAttribute(KQoxNodeAttribute& attribute); // writers/kqoxwrite_attribute.cpp
-    void WriteDefaults(KQoxTakeNodeContainer& object); // writers/kqoxwrite_attribute.cpp
-    void WriteTexture(KQoxTexture& texture);           // writers/kqoxwrite_texture.cpp
-    void WriteVideo(KQoxVideo& video);                 // writers/kqoxwrite_video.cpp
-    void WriteSceneInfo();                             // writers/kqoxwrite_settings.cpp
-    void WriteGlobalSettings();                        // writers/kqoxwrite_settings.cpp
-    void WriteTakes();                                 // writers/kqoxwrite_takes.cpp
+    void WriteNode(KQoxNode& node);                          // writers/kqoxwrite_node.cpp
+    void WriteMaterial(KQoxMaterial& material);              // writers/kqoxwrite_material.cpp
+    void WritePose(KQoxPose& pose);                          // writers/kqoxwrite_pose.cpp
+    void WriteGenericNode(KQoxGenericNode& node);            // writers/kqoxwrite_pose.cpp
+    void WriteMesh(KQoxMesh& mesh);                          // writers/kqoxwrite_mesh.cpp
+    void WriteLinksAndShapes(KQoxGeometry& geometry);        // writers/kqoxwrite_mesh.cpp
+    void WriteAttribute(KQoxNodeAttribute& attribute);       // writers/kqoxwrite_attribute.cpp
+    void WriteDefaults(KQoxTakeNodeContainer& object);       // writers/kqoxwrite_attribute.cpp
+    void WriteTexture(KQoxTexture& texture);                 // writers/kqoxwrite_texture.cpp
+    void WriteVideo(KQoxVideo& video);                       // writers/kqoxwrite_video.cpp
+    void WriteCharacter(const KQoxFileCharacter& character); // writers/kqoxwrite_character.cpp
+    void WriteSceneInfo();                                   // writers/kqoxwrite_settings.cpp
+    void WriteGlobalSettings();                              // writers/kqoxwrite_settings.cpp
+    void WriteTakes();                                       // writers/kqoxwrite_takes.cpp
     void WriteAnimation(const char* takeName);
 };
 

@@ -53,7 +53,11 @@ TEST(NativeDamage, TruncationAtManyOffsetsGivesACleanError)
     {
         int mFormat;
         const char* mPassword;
-    } forms[] = {{eEXPORT_QOX_BINARY, ""}, {eEXPORT_QOX_ASCII, ""}, {eEXPORT_QOX_ENCRYPTED, "pw"}};
+    } forms[] = {{eEXPORT_QOX_BINARY, ""},
+                 {eEXPORT_QOX_ASCII, ""},
+                 {eEXPORT_QOX_ENCRYPTED, "pw"},
+                 {eEXPORT_QOX5_BINARY, ""},
+                 {eEXPORT_QOX5_ASCII, ""}};
     for (const auto& form : forms)
     {
         SCOPED_TRACE(form.mFormat);

@@ -1,0 +1,164 @@
+#include "fileio/writers/kqoxwriterqox.h"
+
+#include <vector>
+
+#include "scene/attributes/kqoxgeometry.h"
+#include "scene/attributes/kqoxlayer.h"
+#include "scene/attributes/kqoxlink.h"
+#include "scene/kqoxsdkmanager.h"
+#include "scene/kqoxnode.h"
+#include "scene/kqoxscene.h"
+#include "scene/kqoxtakenode.h"
+
+namespace qoxsdk_600 {
+
+namespace {
+
+// The geometries of the scene's nodes, children before their parents.
+std::vector<KQoxGeometry*> GeometriesChildrenFirst(KQoxNode* root)
+{
+    std::vector<KQoxNode*> order;
+    std::vector<KQoxNode*> pending;
+    if (root)
+        pending.push_back(root);
+    while (!pending.empty())
+    {
+        KQoxNode* node = pending.back();
+        pending.pop_back();
+        order.push_back(node);
+        for (int i = 0; i < node->GetChildCount(); ++i)
+            pending.push_back(node->GetChild(i));
+    }
+    std::vector<KQoxGeometry*> geometries;
+    for (auto it = order.rbegin(); it != order.rend(); ++it)
+        if (KQoxGeometry* geometry = dynamic_cast<KQoxGeometry*>((*it)->GetNodeAttribute()))
+            geometries.push_back(geometry);
+    return geometries;
+}
+
+// Shape channels carry version-5 names for the life of this object: each
+// geometry's temporary names are cleared, every take is converted, and on
+// the way out every take is reverted and the temporary names cleared again.
+class ShapeNamesAsVersion5
+{
+public:
+    explicit ShapeNamesAsVersion5(KQoxNode* root)
+        : mGeometries(GeometriesChildrenFirst(root))
+    {
+        for (KQoxGeometry* geometry : mGeometries)
+        {
+            geometry->ClearTemporaryShapeNames();
+            KQoxNode* node = geometry->GetNode();
+            for (int t = 0; node && t < node->GetTakeNodeCount(); ++t)
+                geometry->ConvertShapeNamesToV5Format(node->GetTakeNode(t));
+        }
+    }
+    ~ShapeNamesAsVersion5()
+    {
+        for (KQoxGeometry* geometry : mGeometries)
+        {
+            KQoxNode* node = geometry->GetNode();
+            for (int t = 0; node && t < node->GetTakeNodeCount(); ++t)
+                geometry->RevertShapeNamesToV6Format(node->GetTakeNode(t));
+            geometry->ClearTemporaryShapeNames();
+        }
+    }
+    ShapeNamesAsVersion5(const ShapeNamesAsVersion5&) = delete;
+    ShapeNamesAsVersion5& operator=(const ShapeNamesAsVersion5&) = delete;
+
+private:
+    std::vector<KQoxGeometry*> mGeometries;
+};
+
+// The version-5 form of a scene held in the version-6 form, for the life of
+// this object: skins and clusters become links of their geometries, and the
+// materials and textures connected to a node fill its layers' direct arrays.
+// A geometry that has links of its own keeps only those. On the way out the
+// links made here are destroyed and every layer array is as it was.
+class LinksAndLayersAsVersion5
+{
+public:
+    LinksAndLayersAsVersion5(KQoxScene& scene, KQoxSdkManager& manager, const std::vector<KQoxGeometry*>& geometries)
+        : mManager(manager)
+    {
+        for (KQoxGeometry* geometry : geometries)
+        {
+            mLinkCounts.push_back(geometry->GetLinkCount());
+            for (int i = 0; i < geometry->GetLayerCount(); ++i)
+                if (KQoxLayer* layer = geometry->GetLayer(i))
+                {
+                    if (KQoxLayerElementMaterial* materials = layer->GetMaterials())
+                        mMaterials.push_back({materials, materials->mDirectArray, materials->mIndexArray});
+                    if (KQoxLayerElementTexture* textures = layer->GetTextures())
+                        mTextures.push_back({textures, textures->mDirectArray, textures->mIndexArray});
+                }
+        }
+        mGeometries = geometries;
+        if (scene.GetDeformerCount() > 0)
+            scene.BuildKQoxLinkFromKQoxDeformer();
+        // Links a geometry had already stand for its skin: the copies go now.
+        for (size_t g = 0; g < mGeometries.size(); ++g)
+            if (mLinkCounts[g] > 0)
+                DropLinksFrom(*mGeometries[g], mLinkCounts[g]);
+        scene.BuildMaterialLayersDirectArray();
+        scene.BuildTextureLayersDirectArray();
+    }
+    ~LinksAndLayersAsVersion5()
+    {
+        for (size_t g = 0; g < mGeometries.size(); ++g)
+            DropLinksFrom(*mGeometries[g], mLinkCounts[g]);
+        for (Saved<KQoxMaterial*>& saved : mMaterials)
+            saved.Restore();
+        for (Saved<KQoxTexture*>& saved : mTextures)
+            saved.Restore();
+    }
+    LinksAndLayersAsVersion5(const LinksAndLayersAsVersion5&) = delete;
+    LinksAndLayersAsVersion5& operator=(const LinksAndLayersAsVersion5&) = delete;
+
+private:
+    template <class T>
+    struct Saved
+    {
+        KQoxLayerElementTemplate<T>* mElement;
+        KArrayTemplate<T> mDirect;
+        KArrayTemplate<int> mIndex;
+        void Restore()
+        {
+            mElement->mDirectArray = mDirect;
+            mElement->mIndexArray = mIndex;
+        }
+    };
+
+    void DropLinksFrom(KQoxGeometry& geometry, int keep)
+    {
+        while (geometry.GetLinkCount() > keep)
+            if (KQoxLink* link = geometry.RemoveLink(geometry.GetLinkCount() - 1))
+                mManager.DestroyKQoxLink(link);
+    }
+
+    KQoxSdkManager& mManager;
+    std::vector<KQoxGeometry*> mGeometries;
+    std::vector<int> mLinkCounts;
+    std::vector<Saved<KQoxMaterial*>> mMaterials;
+    std::vector<Saved<KQoxTexture*>> mTextures;
+};
+
+} // namespace
+
+KQoxWriterQox::KQoxWriterQox(KQoxSdkManager& manager, KQox::EForm form)
+    : KQoxWriterQox6(manager, form == KQox::eASCII ? KQox::eASCII : KQox::eBINARY)
+{
+    mFileVersion = KQox::eVERSION_5;
+}
+
+KQoxWriterQox::~KQoxWriterQox() = default;
+
+bool KQoxWriterQox::Write(KQoxScene& scene, KStreamOptions* options)
+{
+    KQoxNode* root = FindRootNode(scene);
+    LinksAndLayersAsVersion5 form(scene, mManager, GeometriesChildrenFirst(root));
+    ShapeNamesAsVersion5 names(root);
+    return KQoxWriterQox6::Write(scene, options);
+}
+
+} // namespace qoxsdk_600
