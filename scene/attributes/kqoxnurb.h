@@ -78,6 +78,9 @@ public:
     double* GetVKnotVector() { return mVKnots.empty() ? nullptr : mVKnots.data(); }
     int* GetUMultiplicityVector() { return mUMultiplicity.empty() ? nullptr : mUMultiplicity.data(); }
     int* GetVMultiplicityVector() { return mVMultiplicity.empty() ? nullptr : mVMultiplicity.data(); }
+    // Values the knot vectors hold (the knot counts as of InitControlPoints).
+    int GetUKnotVectorSize() const { return static_cast<int>(mUKnots.size()); }
+    int GetVKnotVectorSize() const { return static_cast<int>(mVKnots.size()); }
     // count + order for an Open direction, count + 2 * order - 1 otherwise.
     int GetUKnotCount() const { return KnotCount(mUCount, mUOrder, mUType); }
     int GetVKnotCount() const { return KnotCount(mVCount, mVOrder, mVType); }
