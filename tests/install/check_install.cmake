@@ -51,16 +51,15 @@ set(_symbols "${RUN_OUT}")
 expect_match("${_symbols}" "qoxsdk_600::KQoxImporter::Import\\(" "public symbol")
 expect_match("${_symbols}" " KString::KString\\(" "public global class")
 expect_match("${_symbols}" " ExtractFileName\\(" "public global function")
-foreach(_internal " qoxsdk_600::qoxnative::" " qoxsdk_600::attr::" " kfcurvenode_detail::" " ftk3ds::"
-                  " qoxsdk_600::kqoxtiff::" " KQoxPrivate::" " std::")
-  string(FIND "${_symbols}" "${_internal}" _at)
-  if(NOT _at EQUAL -1)
-    message(FATAL_ERROR "internal symbols exported: ${_internal}")
-  endif()
-endforeach()
+string(REGEX MATCH "[0-9a-f]+ [A-Za-z] (std::|qoxsdk_600::(qoxnative|attr|kqoxtiff)::|ftk3ds::|kfcurvenode_detail::|KQoxPrivate::)[^\n]*"
+       _internal "${_symbols}")
+if(_internal)
+  message(FATAL_ERROR "internal helper exported: ${_internal}")
+endif()
 
-# A small OBJ scene: one triangle and one quad.
-file(WRITE ${WORK}/cube.obj "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\ng part\nf 1 2 3\nf 1 3 4 2\n")
+# A small OBJ scene: one triangle and one quad with their material.
+file(WRITE ${WORK}/cube.mtl "newmtl red\nKd 1 0 0\n")
+file(WRITE ${WORK}/cube.obj "mtllib cube.mtl\nv 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\ng part\nusemtl red\nf 1 2 3\nf 1 3 4 2\n")
 
 foreach(_mode package pkgconfig)
   set(_build ${WORK}/build-${_mode})
@@ -85,7 +84,8 @@ foreach(_mode package pkgconfig)
   run(${_convert} ${WORK}/${_mode}.qox ${WORK}/${_mode}.obj)
   file(READ ${WORK}/${_mode}.obj _obj)
   expect_match("${_obj}" "\nv 1(\\.0+)? 1(\\.0+)? 0" "${_mode}: vertices back in OBJ")
-  expect_match("${_obj}" "\nf [0-9/]+ [0-9/]+ [0-9/]+ [0-9/]+" "${_mode}: quad back in OBJ")
+  expect_match("${_obj}" "\nusemtl red\nf [0-9/]+ [0-9/]+ [0-9/]+\nf [0-9/]+ [0-9/]+ [0-9/]+ [0-9/]+\n"
+               "${_mode}: triangle and quad back in OBJ")
 
   execute_process(COMMAND ${_convert} ${WORK}/missing.obj ${WORK}/x.qox RESULT_VARIABLE _rc ERROR_VARIABLE _err)
   if(NOT _rc EQUAL 1 OR NOT _err MATCHES "convert: cannot open .*missing.obj: .")
