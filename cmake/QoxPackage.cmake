@@ -77,6 +77,7 @@ function(qox_package)
 
   # pkg-config: paths relative to the prefix so the tree can be moved.
   file(RELATIVE_PATH QOX_PC_TO_PREFIX /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
+  string(REGEX REPLACE "/$" "" QOX_PC_TO_PREFIX "${QOX_PC_TO_PREFIX}")
   configure_file(${CMAKE_SOURCE_DIR}/cmake/qoxsdk.pc.in ${CMAKE_BINARY_DIR}/qoxsdk.pc @ONLY)
   install(FILES ${CMAKE_BINARY_DIR}/qoxsdk.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
