@@ -47,7 +47,12 @@ function(qox_package)
   target_link_libraries(qoxsdk PRIVATE -Wl,--whole-archive ${_archives} -Wl,--no-whole-archive ${_outside})
   set_property(TARGET qoxsdk APPEND PROPERTY LINK_DEPENDS ${_archives})
   set(_map ${CMAKE_SOURCE_DIR}/cmake/qoxsdk.map)
-  target_link_options(qoxsdk PRIVATE "LINKER:--version-script=${_map}" "LINKER:--no-undefined")
+  target_link_options(qoxsdk PRIVATE "LINKER:--version-script=${_map}")
+  # Every symbol resolved at link time, except in instrumented builds, whose
+  # sanitizer runtime (with clang) comes only with the program.
+  if(NOT QOX_SANITIZE AND NOT QOX_BUILD_FUZZ)
+    target_link_options(qoxsdk PRIVATE "LINKER:--no-undefined")
+  endif()
   set_property(TARGET qoxsdk APPEND PROPERTY LINK_DEPENDS ${_map})
 
   set(_build_includes "")
