@@ -1,0 +1,95 @@
+// convert: reads a scene file of any format the SDK reads and writes it in
+// the format named by the output file's extension (".obj", ".3ds", ".dxf";
+// anything else gives a binary QOX file).
+//
+//   convert <input file> <output file>
+//
+// Failures are reported with the importer's or exporter's error text; the
+// exit status is then 1.
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "fileio/kqoxexporter.h"
+#include "fileio/kqoximporter.h"
+#include "fileio/kqoxioregistry.h"
+#include "formats/kqoxgeometryformats.h"
+#include "scene/kqoxscene.h"
+#include "scene/kqoxsdkmanager.h"
+
+using namespace qoxsdk_600;
+
+namespace {
+
+bool SameLetters(const char* a, const char* b)
+{
+    for (; *a && *b; ++a, ++b)
+        if (std::tolower(static_cast<unsigned char>(*a)) != std::tolower(static_cast<unsigned char>(*b)))
+            return false;
+    return *a == *b;
+}
+
+// The exporter format for the output file's extension.
+int ExportFormatFor(const char* fileName)
+{
+    const char* dot = std::strrchr(fileName, '.');
+    const char* ext = dot ? dot + 1 : "";
+    struct Entry
+    {
+        const char* extension;
+        int format;
+    };
+    static const Entry kFormats[] = {{"obj", eEXPORT_OBJ}, {"3ds", eEXPORT_3DS}, {"dxf", eEXPORT_DXF}};
+    for (const Entry& entry : kFormats)
+        if (SameLetters(ext, entry.extension))
+            return entry.format;
+    return eEXPORT_QOX_BINARY;
+}
+
+int Fail(const char* what, const char* fileName, const char* reason)
+{
+    std::fprintf(stderr, "convert: %s %s: %s\n", what, fileName, reason);
+    return 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 3)
+    {
+        std::fprintf(stderr, "usage: convert <input file> <output file>\n");
+        return 2;
+    }
+    const char* input = argv[1];
+    const char* output = argv[2];
+
+    // The foreign formats join the importer and exporter once.
+    KQoxRegisterGeometryFormats();
+    std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
+    if (!manager)
+        return Fail("cannot start the SDK for", input, "no manager");
+    KQoxScene* scene = manager->CreateKQoxScene();
+
+    KQoxImporter importer(*manager);
+    if (!importer.Initialize(input))
+        return Fail("cannot open", input, importer.GetLastErrorString());
+    // Native files are read with every take; the others need their reader's options.
+    bool native = importer.GetFileFormat() <= eIMPORT_QOX_ENCRYPTED;
+    std::unique_ptr<KStreamOptions> importOptions(native ? nullptr : importer.GetImportOptions());
+    if (!importer.Import(*scene, importOptions.get()))
+        return Fail("cannot read", input, importer.GetLastErrorString());
+
+    KQoxExporter exporter(*manager);
+    if (!exporter.Initialize(output) || !exporter.SetFileFormat(ExportFormatFor(output)))
+        return Fail("cannot write", output, exporter.GetLastErrorString());
+    std::unique_ptr<KStreamOptions> exportOptions(exporter.GetExportOptions());
+    if (!exportOptions)
+        return Fail("cannot write", output, exporter.GetLastErrorString());
+    if (!exporter.Export(*scene, exportOptions.get()))
+        return Fail("cannot write", output, exporter.GetLastErrorString());
+
+    std::printf("%s -> %s (%s)\n", input, output, KQoxIORegistry::GetWriterDescription(exporter.GetFileFormat()));
+    return 0;
+}

@@ -1,0 +1,95 @@
+# Installs the built tree into a fresh prefix, builds the converter example
+# against it through the CMake package and through pkg-config, and runs it:
+# OBJ to native, native back to OBJ, and a missing file. Also checks the
+# installed layout and that internal helpers are not exported.
+#
+# Variables: BUILD_DIR, EXAMPLE_DIR, WORK, CXX, GENERATOR, MAKE_PROGRAM,
+# CXX_FLAGS, LINK_FLAGS.
+
+function(run)
+  execute_process(COMMAND ${ARGN} RESULT_VARIABLE _rc OUTPUT_VARIABLE _out ERROR_VARIABLE _err)
+  if(NOT _rc EQUAL 0)
+    message(FATAL_ERROR "failed (${_rc}): ${ARGN}\n${_out}\n${_err}")
+  endif()
+  set(RUN_OUT "${_out}" PARENT_SCOPE)
+endfunction()
+
+function(expect_match text regex what)
+  if(NOT "${text}" MATCHES "${regex}")
+    message(FATAL_ERROR "${what}: no match for '${regex}' in:\n${text}")
+  endif()
+endfunction()
+
+file(REMOVE_RECURSE ${WORK})
+set(PREFIX ${WORK}/prefix)
+run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${PREFIX})
+
+# Layout: headers by folder without the private ones, the package files, the
+# library under its SONAME.
+file(GLOB_RECURSE _private ${PREFIX}/include/qox/*_private.h)
+if(_private)
+  message(FATAL_ERROR "private headers installed: ${_private}")
+endif()
+file(GLOB _config ${PREFIX}/lib*/cmake/QoxSdk/QoxSdkConfig.cmake ${PREFIX}/lib*/*/cmake/QoxSdk/QoxSdkConfig.cmake)
+file(GLOB _pc ${PREFIX}/lib*/pkgconfig/qoxsdk.pc ${PREFIX}/lib*/*/pkgconfig/qoxsdk.pc)
+file(GLOB _lib ${PREFIX}/lib*/libqoxsdk.so.*.*.* ${PREFIX}/lib*/*/libqoxsdk.so.*.*.*)
+foreach(_need base/kerror.h fileio/kqoximporter.h fileio/kqoxexporter.h scene/kqoxscene.h)
+  if(NOT EXISTS ${PREFIX}/include/qox/${_need})
+    message(FATAL_ERROR "header not installed: ${_need}")
+  endif()
+endforeach()
+if(NOT _config OR NOT _pc OR NOT _lib)
+  message(FATAL_ERROR "package incomplete: config '${_config}' pc '${_pc}' lib '${_lib}'")
+endif()
+get_filename_component(_pcdir ${_pc} DIRECTORY)
+run(readelf -d ${_lib})
+expect_match("${RUN_OUT}" "SONAME[^\n]*libqoxsdk\\.so\\.[0-9]+\\]" "SONAME")
+
+# Exports: the public classes yes, internal helper namespaces no.
+run(nm -D -C --defined-only ${_lib})
+set(_symbols "${RUN_OUT}")
+expect_match("${_symbols}" "qoxsdk_600::KQoxImporter::Import\\(" "public symbol")
+expect_match("${_symbols}" " KString::KString\\(" "public global class")
+expect_match("${_symbols}" " ExtractFileName\\(" "public global function")
+string(REGEX MATCH "[0-9a-f]+ [A-Za-z] (std::|qoxsdk_600::(qoxnative|attr|kqoxtiff)::|ftk3ds::|kfcurvenode_detail::|KQoxPrivate::)[^\n]*"
+       _internal "${_symbols}")
+if(_internal)
+  message(FATAL_ERROR "internal helper exported: ${_internal}")
+endif()
+
+# A small OBJ scene: one triangle and one quad with their material.
+file(WRITE ${WORK}/cube.mtl "newmtl red\nKd 1 0 0\n")
+file(WRITE ${WORK}/cube.obj "mtllib cube.mtl\nv 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\ng part\nusemtl red\nf 1 2 3\nf 1 3 4 2\n")
+
+foreach(_mode package pkgconfig)
+  set(_build ${WORK}/build-${_mode})
+  set(_args -S ${EXAMPLE_DIR} -B ${_build} -G ${GENERATOR} -DCMAKE_MAKE_PROGRAM=${MAKE_PROGRAM}
+            -DCMAKE_CXX_COMPILER=${CXX} "-DCMAKE_CXX_FLAGS=${CXX_FLAGS}" "-DCMAKE_EXE_LINKER_FLAGS=${LINK_FLAGS}"
+            -DCMAKE_PREFIX_PATH=${PREFIX})
+  if(_mode STREQUAL "pkgconfig")
+    set(ENV{PKG_CONFIG_PATH} ${_pcdir})
+    list(APPEND _args -DCONVERT_WITH_PKGCONFIG=ON)
+  endif()
+  run(${CMAKE_COMMAND} ${_args})
+  run(${CMAKE_COMMAND} --build ${_build})
+  set(_convert ${_build}/convert)
+
+  run(${_convert} ${WORK}/cube.obj ${WORK}/${_mode}.qox)
+  expect_match("${RUN_OUT}" "QOX binary" "${_mode}: OBJ to native")
+  file(SIZE ${WORK}/${_mode}.qox _size)
+  if(_size LESS 100)
+    message(FATAL_ERROR "${_mode}: native file of ${_size} bytes")
+  endif()
+
+  run(${_convert} ${WORK}/${_mode}.qox ${WORK}/${_mode}.obj)
+  file(READ ${WORK}/${_mode}.obj _obj)
+  expect_match("${_obj}" "\nv 1(\\.0+)? 1(\\.0+)? 0" "${_mode}: vertices back in OBJ")
+  expect_match("${_obj}" "\nusemtl red\nf [0-9/]+ [0-9/]+ [0-9/]+\nf [0-9/]+ [0-9/]+ [0-9/]+ [0-9/]+\n"
+               "${_mode}: triangle and quad back in OBJ")
+
+  execute_process(COMMAND ${_convert} ${WORK}/missing.obj ${WORK}/x.qox RESULT_VARIABLE _rc ERROR_VARIABLE _err)
+  if(NOT _rc EQUAL 1 OR NOT _err MATCHES "convert: cannot open .*missing.obj: .")
+    message(FATAL_ERROR "${_mode}: missing file gave ${_rc}: ${_err}")
+  endif()
+endforeach()
+message(STATUS "installed SDK builds and runs the converter both ways")
