@@ -334,9 +334,13 @@ void KQoxRead6::ReadMesh(KQoxNode& node)
                     element->mReferenceMode = reference;
                     std::vector<int> indices;
                     ok = ReadInts(mFile, kIndex, indices);
-                    // Indices into the direct array stay inside it.
+                    // Indices into the direct array stay inside it. Material and
+                    // texture indices may name an entry the geometry does not hold
+                    // (a mesh read from a file without materials keeps index 0);
+                    // their users look them up with a bounds check.
+                    const bool bounded = type != KQoxLayerElement::eMATERIAL && type != KQoxLayerElement::eTEXTURE;
                     for (size_t i = 0; ok && reference == KQoxLayerElement::eINDEX_TO_DIRECT && i < indices.size(); ++i)
-                        ok = indices[i] >= -1 && indices[i] < directCount;
+                        ok = indices[i] >= -1 && (!bounded || indices[i] < directCount);
                     element->mIndexArray.SetCount(static_cast<int>(indices.size()));
                     for (size_t i = 0; ok && i < indices.size(); ++i)
                         element->mIndexArray[static_cast<int>(i)] = indices[i];

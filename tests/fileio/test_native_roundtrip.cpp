@@ -16,6 +16,7 @@
 #include "fileio/writers/kqoxwriterqox6.h"
 #include "fileio_test_util.h"
 #include "scene/attributes/kqoximageconverter.h"
+#include "scene/attributes/kqoxmesh.h"
 #include "scene/attributes/kqoxvideo.h"
 #include "scene/kqoxentity.h"
 #include "scene/kqoxnode.h"
@@ -305,6 +306,37 @@ TEST(NativeRoundTrip, DuplicateNodeNamesKeepTheirPlacesAndAreReported)
     KString message;
     importer.GetMessage(message);
     EXPECT_NE(std::string(message.ToChars()).find("Model::Twin"), std::string::npos) << message.ToChars();
+}
+
+} // namespace
+
+namespace {
+
+// A mesh whose material element names material 0 while it holds none (as a
+// file without materials leaves it) is written and read back unchanged.
+TEST(NativeRoundTrip, MaterialIndexWithoutMaterials)
+{
+    TempDir dir;
+    KQoxSdkManager manager;
+    KQoxScene scene(manager);
+    KQoxNode* node = manager.CreateKQoxNode("Tri");
+    KQoxMesh* mesh = manager.CreateKQoxMesh();
+    node->SetNodeAttribute(mesh);
+    scene.GetRootNode()->AddChild(node);
+    mesh->InitControlPoints(3);
+    mesh->InitMaterialIndices(KQoxLayerElement::eALL_SAME);
+    mesh->BeginPolygon(0, 0, -1);
+    for (int i = 0; i < 3; ++i)
+        mesh->AddPolygon(i);
+    mesh->EndPolygon();
+    for (const Form& form : kForms)
+    {
+        std::string name = dir.File("tri.qox");
+        ASSERT_TRUE(Export(manager, scene, name, form.mExport, form.mPassword));
+        KQoxScene read(manager);
+        ASSERT_TRUE(Import(manager, read, name, form.mPassword));
+        EXPECT_EQ(ListScene(manager, read), ListScene(manager, scene));
+    }
 }
 
 } // namespace
