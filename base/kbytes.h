@@ -85,6 +85,35 @@ inline void PutBE32(unsigned char* p, uint32_t v)
     p[3] = static_cast<unsigned char>(v);
 }
 
+// Whether the machine stores numbers little-endian, so arrays of them can be
+// copied to and from the file as they are.
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+const bool kLittleEndianHost = true;
+#else
+const bool kLittleEndianHost = false;
+#endif
+
+// One array item of any width, byte by byte (machines that are not little-endian).
+template <typename T>
+inline void PutLEItem(unsigned char* p, T v)
+{
+    uint64_t bits = 0;
+    std::memcpy(&bits, &v, sizeof(T));
+    for (size_t i = 0; i < sizeof(T); ++i)
+        p[i] = static_cast<unsigned char>(bits >> (8 * i));
+}
+
+template <typename T>
+inline T GetLEItem(const unsigned char* p)
+{
+    uint64_t bits = 0;
+    for (size_t i = 0; i < sizeof(T); ++i)
+        bits |= static_cast<uint64_t>(p[i]) << (8 * i);
+    T v;
+    std::memcpy(&v, &bits, sizeof(T));
+    return v;
+}
+
 } // namespace kbytes
 
 #endif

@@ -87,6 +87,8 @@ void KQoxPrivate::DeleteLayers()
 
 void KQoxPrivate::ResetFile()
 {
+    mPeekPos = -1;
+    mPeekEnd = -1;
     DeleteLayers();
     mMode = eClosed;
     mVersion = 0;
@@ -290,6 +292,7 @@ bool KQoxPrivate::CloseWrite()
 
 bool KQoxPrivate::OpenCommon(const char* password, bool checkIntegrity)
 {
+    mPeekPos = -1;
     mMode = eReading;
     mBody = mCrc.get();
     mCrc->Seek(kSEEK_END, 0);

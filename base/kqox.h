@@ -179,6 +179,15 @@ public:
     bool FieldWriteRFile(const char* fileName);
     // Seconds ('D') in a section of version 2000 or lower, else ticks ('L').
     bool FieldWriteT(KTime time);
+    // A typed array as one value, written in one piece: bytes ('b'), 32-bit
+    // integers ('i'), 64-bit integers ('l'), floats ('f') or doubles ('d').
+    // Binary: the code, the 32-bit count and the items little-endian; ASCII:
+    // the items as their scalar texts. values may be null when count is 0.
+    bool FieldWriteArrayB(const unsigned char* values, unsigned int count);
+    bool FieldWriteArrayI(const int* values, unsigned int count);
+    bool FieldWriteArrayL(const long long* values, unsigned int count);
+    bool FieldWriteArrayF(const float* values, unsigned int count);
+    bool FieldWriteArrayD(const double* values, unsigned int count);
     // Opens the nested list of the open field (ASCII " {" and a new line);
     // the field takes no more values.
     bool FieldWriteBlockBegin();
@@ -231,6 +240,19 @@ public:
     unsigned long long FieldReadRSize();
     // Reads the next raw value into buffer (capacity bytes, at least its size).
     bool FieldReadR(void* buffer, unsigned long long capacity);
+    // Items in the next value when it is a typed array; -1 otherwise (no
+    // field current, no value left, another type). The count is bounded by
+    // the bytes the value takes in the file, so it is safe to allocate.
+    long long FieldReadArrayCount();
+    // Reads the next value, a typed array of at most capacity items, into
+    // values, converting items of another numeric type as scalars are
+    // converted. False (nothing read) when the next value is no array or is
+    // longer than capacity; eFILE_CORRUPTED when its items cannot be read.
+    bool FieldReadArrayB(unsigned char* values, unsigned long long capacity);
+    bool FieldReadArrayI(int* values, unsigned long long capacity);
+    bool FieldReadArrayL(long long* values, unsigned long long capacity);
+    bool FieldReadArrayF(float* values, unsigned long long capacity);
+    bool FieldReadArrayD(double* values, unsigned long long capacity);
     // Streams the next raw value into a new file (extracted media). On a
     // failure part way the partly written file is removed (eFILE_CORRUPTED
     // for a damaged value, eNO_SPACE_LEFT for a failed write).

@@ -54,6 +54,32 @@ const size_t kPeekSize = 4 * 1024;         // bytes read at a time for record he
 const size_t kFlushSize = 1 << 20;         // bytes gathered before they go to the body layer
 const size_t kLargeWrite = 1 << 20;        // values this large go to the body layer directly
 
+// ---- Typed arrays: value codes (binary) and letters after "*" (ASCII) ----
+const char kArrayByte = 'b';
+const char kArrayInt = 'i';
+const char kArrayLong = 'l';
+const char kArrayFloat = 'f';
+const char kArrayDouble = 'd';
+const int kArrayHead = 5;       // binary: code and 32-bit item count
+const int kArrayLineItems = 16; // ASCII: items a line when they take more than one
+const int kArrayItemText = 32;  // ASCII: room for the text of one item
+
+inline bool IsArrayCode(int c)
+{
+    return c == kArrayByte || c == kArrayInt || c == kArrayLong || c == kArrayFloat || c == kArrayDouble;
+}
+
+inline size_t ArrayItemSize(char code)
+{
+    switch (code)
+    {
+    case kArrayByte: return 1;
+    case kArrayInt:
+    case kArrayFloat: return 4;
+    default: return 8;
+    }
+}
+
 // ---- ASCII layout ----
 const char kAsciiMagic[] = "; Tolvane QOX ASCII ";
 const char kAsciiTrailer[] = "; EOF";
@@ -160,7 +186,9 @@ struct WriteList
 // A value decoded for conversion.
 struct Value
 {
-    char mType = 0; // 'C', 'I', 'L', 'F', 'D', 'S', 'R'; ASCII: 'T' text, 'Q' quoted, 'R' raw
+    char mType = 0; // 'C', 'I', 'L', 'F', 'D', 'S', 'R', arrays 'b' 'i' 'l' 'f' 'd'; ASCII: 'T' text, 'Q' quoted
+    // Raw values and arrays: mRawPos is the first byte or item text, mRawSize
+    // the byte count (raw) or item count (array).
     long long mInt = 0;
     double mDouble = 0.0;
     std::string mText;
@@ -284,6 +312,7 @@ struct KQoxPrivate
     bool ReadAsciiName(long long& position, long long end, std::string& name, int closing);
     bool ReadAsciiQuoted(long long& position, long long end, std::string* text);
     bool ReadRawValue(const kqox::Value& value, void* buffer, unsigned long long size, KFile* file);
+    bool ReadAsciiArrayHead(long long& position, long long end, kqox::Value& value);
     int ReadVersion() const;
     // The list the section calls work on (index in the read stack) and the
     // index in it of the section being read from it (-1 when none).
@@ -333,6 +362,12 @@ struct KQoxPrivate
     std::vector<std::unique_ptr<kqox::ReadList>> mReadStack;
     std::vector<kqox::Brace> mBraces; // ASCII blocks of the whole body
     std::string mText;                // last text read
+    // The last value peeked at: its position and list end, and the value.
+    // Asking again for the same position (type, count, then the read of a
+    // large array) decodes it once. Dropped with the file.
+    long long mPeekPos = -1;
+    long long mPeekEnd = -1;
+    kqox::Value mPeekValue;
 };
 
 #endif

@@ -1,6 +1,7 @@
 // KQox: indexing lists and reading fields (binary and ASCII encodings).
 
 #include <cerrno>
+#include <charconv>
 #include <cfloat>
 #include <climits>
 #include <cmath>
@@ -8,6 +9,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <string>
+#include <type_traits>
+#include <vector>
 
 #include <sys/stat.h>
 
@@ -40,6 +44,13 @@ int Base64Digit(int c)
 bool IsSpace(int c)
 {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+// Characters of a number's text in an ASCII array ("-1.5e+300", "inf", "nan").
+bool IsArrayItemChar(int c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '.' || c == '+' ||
+           c == '-';
 }
 
 long long ClampToLong(double d)
@@ -520,6 +531,10 @@ bool KQoxPrivate::ReadAsciiValue(long long& position, long long end, Value& valu
         if (!ReadAsciiQuoted(position, end, decodeText ? &value.mText : nullptr))
             return false;
     }
+    else if (c == '*' && position + 1 < end && IsArrayCode(CharAt(position + 1)))
+    {
+        return ReadAsciiArrayHead(position, end, value);
+    }
     else if (c == '*')
     {
         value.mType = 'R';
@@ -565,6 +580,42 @@ bool KQoxPrivate::ReadAsciiValue(long long& position, long long end, Value& valu
     else
     {
         return false;
+    }
+    return true;
+}
+
+// An ASCII typed array: "*", its code, the item count, ":" and the items
+// separated by blanks or line ends. The items are passed over here (each at
+// least one character and a separator, so the count is checked against the
+// text left first); they are converted when the value is read.
+bool KQoxPrivate::ReadAsciiArrayHead(long long& position, long long end, Value& value)
+{
+    value.mType = static_cast<char>(CharAt(position + 1));
+    position += 2;
+    unsigned long long count = 0;
+    int digits = 0;
+    while (position < end && CharAt(position) >= '0' && CharAt(position) <= '9')
+    {
+        if (++digits > 10)
+            return false;
+        count = count * 10 + static_cast<unsigned long long>(CharAt(position++) - '0');
+    }
+    if (digits == 0 || count > 0xFFFFFFFFull || position >= end || CharAt(position) != ':')
+        return false;
+    ++position;
+    if (count > static_cast<unsigned long long>(end - position + 1) / 2)
+        return false;
+    value.mRawPos = position;
+    value.mRawSize = count;
+    for (unsigned long long i = 0; i < count; ++i)
+    {
+        while (position < end && IsSpace(CharAt(position)))
+            ++position;
+        long long first = position;
+        while (position < end && IsArrayItemChar(CharAt(position)))
+            ++position;
+        if (position == first)
+            return false;
     }
     return true;
 }
@@ -833,6 +884,23 @@ bool KQoxPrivate::ReadBinaryValue(long long& position, long long end, Value& val
         position += 5 + static_cast<long long>(length);
         return true;
     }
+    case kArrayByte:
+    case kArrayInt:
+    case kArrayLong:
+    case kArrayFloat:
+    case kArrayDouble:
+    {
+        if (left < kArrayHead)
+            return false;
+        unsigned long long count = kbytes::GetLE32(head + 1);
+        unsigned long long bytes = count * ArrayItemSize(value.mType);
+        if (bytes > static_cast<unsigned long long>(left - kArrayHead))
+            return false;
+        value.mRawPos = position + kArrayHead;
+        value.mRawSize = count;
+        position += kArrayHead + static_cast<long long>(bytes);
+        return true;
+    }
     case 'R':
     {
         if (left < 9)
@@ -876,10 +944,18 @@ bool KQoxPrivate::PeekValue(Value& value)
     if (!list || list->mRemain == 0)
         return false;
     long long position = list->mValuePos;
+    if (position == mPeekPos && list->mValueEnd == mPeekEnd)
+    {
+        value = mPeekValue;
+        return true;
+    }
     bool ok = mForm == KQox::eASCII ? ReadAsciiValue(position, list->mValueEnd, value, true)
                                     : ReadBinaryValue(position, list->mValueEnd, value, false);
     if (!ok)
         return Corrupted();
+    mPeekPos = list->mValuePos;
+    mPeekEnd = list->mValueEnd;
+    mPeekValue = value;
     return true;
 }
 
@@ -1036,7 +1112,7 @@ char KQox::FieldReadGetType()
     Value value;
     if (!mData->PeekValue(value))
         return 'S';
-    if (mData->mForm != eASCII)
+    if (mData->mForm != eASCII || IsArrayCode(value.mType))
         return value.mType;
     if (value.mType != 'T')
         return value.mType == 'R' ? 'R' : 'S';
@@ -1231,4 +1307,185 @@ KTime KQox::FieldReadT(const char* name, KTime defaultValue)
     int version = d.ReadVersion();
     return NamedRead(*this, d, name, defaultValue,
                      [&d, version](const Value& v) { return DecodeTime(v, d.TimeIsTicks(v.mType, version)); });
+}
+
+// ---------------------------------------------------------------------------
+// Typed arrays
+
+namespace {
+
+// One array item as a number of the array's own kind: integers for 'b', 'i'
+// and 'l', doubles for 'f' and 'd'.
+struct Item
+{
+    long long mInt = 0;
+    double mDouble = 0.0;
+};
+
+bool IsIntegerArray(char code)
+{
+    return code == kArrayByte || code == kArrayInt || code == kArrayLong;
+}
+
+template <typename T>
+T ConvertItem(char code, const Item& item)
+{
+    if constexpr (std::is_floating_point<T>::value)
+    {
+        double d = IsIntegerArray(code) ? static_cast<double>(item.mInt) : item.mDouble;
+        if constexpr (std::is_same<T, float>::value)
+            return ToFloat(d);
+        else
+            return d;
+    }
+    else
+    {
+        long long v = IsIntegerArray(code) ? item.mInt : ClampToLong(item.mDouble);
+        if constexpr (std::is_same<T, long long>::value)
+            return v;
+        else if constexpr (std::is_same<T, int>::value)
+            return ClampToInt(v);
+        else
+            return static_cast<T>(v);
+    }
+}
+
+// The item at p of a binary array with that code.
+Item DecodeBinaryItem(char code, const unsigned char* p)
+{
+    Item item;
+    switch (code)
+    {
+    case kArrayByte: item.mInt = p[0]; break;
+    case kArrayInt: item.mInt = static_cast<int32_t>(kbytes::GetLE32(p)); break;
+    case kArrayLong: item.mInt = static_cast<long long>(kbytes::GetLE64(p)); break;
+    case kArrayFloat: item.mDouble = kbytes::GetLEFloat(p); break;
+    default: item.mDouble = kbytes::GetLEDouble(p); break;
+    }
+    return item;
+}
+
+// The text of one ASCII item, parsed as the scalar texts are.
+bool ParseAsciiItem(char code, const char* first, const char* last, Item& item)
+{
+    if (IsIntegerArray(code))
+    {
+        std::from_chars_result r = std::from_chars(first, last, item.mInt);
+        if (r.ec == std::errc() && r.ptr == last)
+            return true;
+        item.mInt = TextToLong(std::string(first, last));
+        return true;
+    }
+    std::from_chars_result r = std::from_chars(first, last, item.mDouble);
+    if (r.ec == std::errc() && r.ptr == last)
+        return true;
+    // Out of range, or a text from_chars does not take: as the scalar reader.
+    item.mDouble = TextToDouble(std::string(first, last));
+    return true;
+}
+
+template <typename T>
+bool ReadArrayItems(KQoxPrivate& d, const Value& value, T* out, long long& after)
+{
+    const char code = value.mType;
+    const size_t itemSize = ArrayItemSize(code);
+    const unsigned long long count = value.mRawSize;
+    if (d.mForm != KQox::eASCII)
+    {
+        after = value.mRawPos + static_cast<long long>(count * itemSize);
+        bool sameType = (code == kArrayByte && std::is_same<T, unsigned char>::value) ||
+                        (code == kArrayInt && std::is_same<T, int>::value) ||
+                        (code == kArrayLong && std::is_same<T, long long>::value) ||
+                        (code == kArrayFloat && std::is_same<T, float>::value) ||
+                        (code == kArrayDouble && std::is_same<T, double>::value);
+        if (sameType && kbytes::kLittleEndianHost)
+            return d.ReadAt(value.mRawPos, out, static_cast<size_t>(count * itemSize));
+        std::vector<unsigned char> chunk;
+        const unsigned long long perChunk = kChunk / itemSize;
+        for (unsigned long long i = 0; i < count; i += perChunk)
+        {
+            unsigned long long k = count - i < perChunk ? count - i : perChunk;
+            chunk.resize(static_cast<size_t>(k * itemSize));
+            if (!d.ReadAt(value.mRawPos + static_cast<long long>(i * itemSize), &chunk[0], chunk.size()))
+                return false;
+            for (unsigned long long j = 0; j < k; ++j)
+                out[i + j] = ConvertItem<T>(code, DecodeBinaryItem(code, &chunk[static_cast<size_t>(j * itemSize)]));
+        }
+        return true;
+    }
+    long long position = value.mRawPos;
+    char text[kArrayItemText * 2];
+    for (unsigned long long i = 0; i < count; ++i)
+    {
+        int c = d.CharAt(position);
+        while (c >= 0 && IsSpace(c))
+            c = d.CharAt(++position);
+        size_t n = 0;
+        while (c >= 0 && IsArrayItemChar(c))
+        {
+            if (n == sizeof(text))
+                return false;
+            text[n++] = static_cast<char>(c);
+            c = d.CharAt(++position);
+        }
+        Item item;
+        if (n == 0 || !ParseAsciiItem(code, text, text + n, item))
+            return false;
+        out[i] = ConvertItem<T>(code, item);
+    }
+    after = position;
+    return true;
+}
+
+template <typename T>
+bool ReadArray(KQoxPrivate& d, T* out, unsigned long long capacity)
+{
+    Value value;
+    if (!d.PeekValue(value) || !IsArrayCode(value.mType) || value.mRawSize > capacity || (!out && value.mRawSize > 0))
+        return false;
+    long long after = 0;
+    if (!ReadArrayItems(d, value, out, after))
+        return d.Corrupted();
+    // The value is read: the field's cursor moves past it.
+    ReadList* list = d.Current();
+    list->mValuePos = after;
+    if (d.mForm == KQox::eASCII)
+        d.SkipAsciiSeparator(list->mValuePos, list->mValueEnd);
+    --list->mRemain;
+    return true;
+}
+
+} // namespace
+
+long long KQox::FieldReadArrayCount()
+{
+    Value value;
+    if (!mData->PeekValue(value) || !IsArrayCode(value.mType))
+        return -1;
+    return static_cast<long long>(value.mRawSize);
+}
+
+bool KQox::FieldReadArrayB(unsigned char* values, unsigned long long capacity)
+{
+    return ReadArray(*mData, values, capacity);
+}
+
+bool KQox::FieldReadArrayI(int* values, unsigned long long capacity)
+{
+    return ReadArray(*mData, values, capacity);
+}
+
+bool KQox::FieldReadArrayL(long long* values, unsigned long long capacity)
+{
+    return ReadArray(*mData, values, capacity);
+}
+
+bool KQox::FieldReadArrayF(float* values, unsigned long long capacity)
+{
+    return ReadArray(*mData, values, capacity);
+}
+
+bool KQox::FieldReadArrayD(double* values, unsigned long long capacity)
+{
+    return ReadArray(*mData, values, capacity);
 }

@@ -1,8 +1,10 @@
 // KQox: writing fields, blocks and sections (binary and ASCII encodings).
 
+#include <charconv>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <type_traits>
 #include <utility>
 
 #include "base/kbytes.h"
@@ -633,4 +635,112 @@ bool KQox::FieldWriteT(KTime time)
     if (mData->mMode == KQoxPrivate::eWriting && mData->WriteVersion() <= eSECONDS_TIME_VERSION)
         return FieldWriteD(time.GetSecondDouble());
     return FieldWriteL(time.Get());
+}
+
+// ---------------------------------------------------------------------------
+// Typed arrays: one value holding many numbers of one type, written in one
+// piece (binary: code, 32-bit count, little-endian items; ASCII: "*" code
+// count ":" and the items as the scalar texts, separated by spaces).
+
+namespace {
+
+template <typename T>
+size_t FormatItem(char* out, T value)
+{
+    if constexpr (std::is_same<T, double>::value)
+        return static_cast<size_t>(std::to_chars(out, out + kArrayItemText, value, std::chars_format::general, 15).ptr -
+                                   out);
+    else if constexpr (std::is_same<T, float>::value)
+        return static_cast<size_t>(
+            std::to_chars(out, out + kArrayItemText, static_cast<double>(value), std::chars_format::general, 9).ptr -
+            out);
+    else
+        return static_cast<size_t>(std::to_chars(out, out + kArrayItemText, value).ptr - out);
+}
+
+template <typename T>
+bool WriteArray(KQoxPrivate& d, char code, const T* values, unsigned int count)
+{
+    if (!values && count > 0)
+        return d.Fail(KQox::eUNIDENTIFIED_ERROR);
+    if (!d.ValueBegin())
+        return false;
+    if (d.mForm == KQox::eASCII)
+    {
+        char head[32];
+        int n = std::snprintf(head, sizeof(head), "*%c%u:", code, count);
+        d.Put(head, static_cast<size_t>(n));
+        bool multiLine = count > static_cast<unsigned int>(kArrayLineItems);
+        size_t depth = d.mWriteStack.size();
+        char line[kArrayLineItems * (kArrayItemText + 1)];
+        for (unsigned int i = 0; i < count; i += kArrayLineItems)
+        {
+            if (multiLine)
+            {
+                d.PutByte('\n');
+                d.PutIndent(depth);
+            }
+            unsigned int k = count - i < static_cast<unsigned int>(kArrayLineItems) ? count - i : kArrayLineItems;
+            size_t t = 0;
+            for (unsigned int j = 0; j < k; ++j)
+            {
+                if (j > 0)
+                    line[t++] = ' ';
+                t += FormatItem(line + t, values[i + j]);
+            }
+            d.Put(line, t);
+        }
+    }
+    else
+    {
+        unsigned char head[5] = {static_cast<unsigned char>(code)};
+        kbytes::PutLE32(head + 1, count);
+        d.Put(head, sizeof(head));
+        if (count == 0)
+        {
+            // nothing follows the count (values may be null)
+        }
+        else if (kbytes::kLittleEndianHost)
+        {
+            d.Put(values, static_cast<size_t>(count) * sizeof(T));
+        }
+        else
+        {
+            unsigned char item[sizeof(T)];
+            for (unsigned int i = 0; i < count; ++i)
+            {
+                kbytes::PutLEItem(item, values[i]);
+                d.Put(item, sizeof(T));
+            }
+        }
+    }
+    d.ValueEnd();
+    return !d.mWriteFailed;
+}
+
+} // namespace
+
+bool KQox::FieldWriteArrayB(const unsigned char* values, unsigned int count)
+{
+    return WriteArray(*mData, kArrayByte, values, count);
+}
+
+bool KQox::FieldWriteArrayI(const int* values, unsigned int count)
+{
+    return WriteArray(*mData, kArrayInt, values, count);
+}
+
+bool KQox::FieldWriteArrayL(const long long* values, unsigned int count)
+{
+    return WriteArray(*mData, kArrayLong, values, count);
+}
+
+bool KQox::FieldWriteArrayF(const float* values, unsigned int count)
+{
+    return WriteArray(*mData, kArrayFloat, values, count);
+}
+
+bool KQox::FieldWriteArrayD(const double* values, unsigned int count)
+{
+    return WriteArray(*mData, kArrayDouble, values, count);
 }

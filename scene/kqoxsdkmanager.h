@@ -44,6 +44,8 @@ class KQoxSceneInfo;
 class KQoxGenericNode;
 class KQoxDeformer;
 class KQoxGeometryConverter;
+class KQoxNurb;
+class KQoxPatch;
 class KQoxImageConverter;
 class KQoxExporter;
 class KQoxImporter;
@@ -139,6 +141,13 @@ public:
     // The pIndex-th material named "Material::" + the name.
     virtual KQoxMaterial* FindKQoxMaterial(const char* pName, int pIndex = 0);
     KQoxShape* GetKQoxShape(int pIndex) { return mShapes.Get(pIndex); }
+
+    // Surfaces and the geometry converter (kqoxsdkmanager_surface.cpp) --------
+    // Listed with the node attributes (destroyed through DestroyKQoxNodeAttribute).
+    KQoxNurb* CreateKQoxNurb();
+    KQoxPatch* CreateKQoxPatch();
+    KQoxGeometryConverter* CreateKQoxGeometryConverter();
+    virtual bool DestroyKQoxGeometryConverter(KQoxGeometryConverter* pConverter);
     KQoxDeformer* GetKQoxDeformer(int pIndex) { return mDeformers.Get(pIndex); }
 
     // Destroyers: remove the object from its list and delete it; an object
@@ -242,6 +251,9 @@ protected:
     virtual KQoxMesh* AllocateKQoxMesh();
     virtual KQoxShape* AllocateKQoxShape();
     virtual KQoxLink* AllocateKQoxLink();
+    virtual KQoxNurb* AllocateKQoxNurb();
+    virtual KQoxPatch* AllocateKQoxPatch();
+    virtual KQoxGeometryConverter* AllocateKQoxGeometryConverter();
     virtual KQoxMaterial* AllocateKQoxMaterial(const char* pName);
     virtual KQoxDeformer* AllocateKQoxDeformer(const char* pName, const char* pType);
 

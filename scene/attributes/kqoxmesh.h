@@ -122,6 +122,9 @@ public:
     KQoxMesh& operator=(KQoxMesh& pOther);
 
 protected:
+    // The converter rebuilds the polygon lists of the meshes it makes.
+    friend class KQoxGeometryConverter;
+
     KArrayTemplate<KQoxPolygon> mPolygons; // grows 256 at a time
     KArrayTemplate<int> mPolygonVertices;  // grows 1024 at a time
 };

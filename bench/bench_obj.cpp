@@ -1,0 +1,239 @@
+// OBJ reading and writing at file size: a generated grid of about 2.5
+// million vertices, UVs and normals and 2.5 million quads (about 450 MB, made
+// once per run in the temporary directory, removed at exit). Reading is
+// measured against plain fread of the same bytes and, when present,
+// tinyobjloader in the same run; counters give MB/s.
+
+#include <benchmark/benchmark.h>
+
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "scene/kqoxscene.h"
+#include "formats/kqoxstreamoptionsgeometry.h"
+#include "formats/obj/kqoxreaderobj.h"
+#include "formats/obj/kqoxwriterobj.h"
+#include "scene/attributes/kqoxmesh.h"
+#include "scene/kqoxnode.h"
+#include "scene/kqoxsdkmanager.h"
+
+#ifdef QOX_HAVE_TINYOBJ
+#include <tiny_obj_loader.h>
+#endif
+
+using namespace qoxsdk_600;
+
+namespace {
+
+const int kSide = 1582; // 1582 x 1582 vertices, 1581 x 1581 quads
+
+struct BigFile
+{
+    std::string directory;
+    std::string path;
+    size_t bytes = 0;
+
+    BigFile()
+    {
+        const char* tmp = std::getenv("TMPDIR");
+        directory = std::string(tmp ? tmp : "/tmp") + "/qox_bench_obj_" + std::to_string(getpid());
+        std::string command = "mkdir -p '" + directory + "'";
+        if (std::system(command.c_str()) != 0)
+            return;
+        path = directory + "/grid.obj";
+        FILE* mtl = std::fopen((directory + "/grid.mtl").c_str(), "wb");
+        if (mtl)
+        {
+            std::fputs("newmtl Grid\nKd 0.8 0.8 0.8\nmap_Kd grid.tif\n", mtl);
+            std::fclose(mtl);
+        }
+        FILE* f = std::fopen(path.c_str(), "wb");
+        if (!f)
+            return;
+        std::string out;
+        out.reserve(1 << 22);
+        auto flush = [&] {
+            bytes += std::fwrite(out.data(), 1, out.size(), f);
+            out.clear();
+        };
+        auto number = [&](double v) {
+            char text[32];
+            auto r = std::to_chars(text, text + sizeof text, v, std::chars_format::fixed, 6);
+            out.append(text, r.ptr);
+        };
+        auto integer = [&](long v) {
+            char text[24];
+            auto r = std::to_chars(text, text + sizeof text, v);
+            out.append(text, r.ptr);
+        };
+        out += "mtllib grid.mtl\nusemtl Grid\ng grid\n";
+        for (int y = 0; y < kSide; ++y)
+            for (int x = 0; x < kSide; ++x)
+            {
+                out += "v ";
+                number(x * 0.01);
+                out += ' ';
+                number(y * 0.01);
+                out += ' ';
+                number(0.001 * ((x * 7 + y * 13) % 100));
+                out += '\n';
+                if (out.size() > (1 << 21))
+                    flush();
+            }
+        for (int y = 0; y < kSide; ++y)
+            for (int x = 0; x < kSide; ++x)
+            {
+                out += "vt ";
+                number(x / double(kSide - 1));
+                out += ' ';
+                number(y / double(kSide - 1));
+                out += '\n';
+                out += "vn 0.000000 0.000000 1.000000\n";
+                if (out.size() > (1 << 21))
+                    flush();
+            }
+        for (int y = 0; y + 1 < kSide; ++y)
+            for (int x = 0; x + 1 < kSide; ++x)
+            {
+                const long corners[4] = {long(y) * kSide + x + 1, long(y) * kSide + x + 2, long(y + 1) * kSide + x + 2,
+                                         long(y + 1) * kSide + x + 1};
+                out += 'f';
+                for (long c : corners)
+                {
+                    out += ' ';
+                    integer(c);
+                    out += '/';
+                    integer(c);
+                    out += '/';
+                    integer(c);
+                }
+                out += '\n';
+                if (out.size() > (1 << 21))
+                    flush();
+            }
+        flush();
+        std::fclose(f);
+    }
+    ~BigFile()
+    {
+        if (!directory.empty())
+        {
+            std::string command = "rm -rf '" + directory + "'";
+            if (std::system(command.c_str()) != 0)
+                std::fprintf(stderr, "cannot remove %s\n", directory.c_str());
+        }
+    }
+};
+
+BigFile& File()
+{
+    static BigFile file;
+    return file;
+}
+
+void SetRate(benchmark::State& state, size_t bytes)
+{
+    state.SetBytesProcessed(static_cast<int64_t>(bytes) * state.iterations());
+    state.counters["MB"] = static_cast<double>(bytes) / 1e6;
+}
+
+void BM_ObjPlainFread(benchmark::State& state)
+{
+    BigFile& big = File();
+    std::vector<char> buffer(1 << 20);
+    for (auto _ : state)
+    {
+        FILE* f = std::fopen(big.path.c_str(), "rb");
+        size_t total = 0, n = 0;
+        while (f && (n = std::fread(buffer.data(), 1, buffer.size(), f)) > 0)
+            total += n;
+        if (f)
+            std::fclose(f);
+        benchmark::DoNotOptimize(total);
+    }
+    SetRate(state, big.bytes);
+}
+
+void BM_ObjRead(benchmark::State& state)
+{
+    BigFile& big = File();
+    for (auto _ : state)
+    {
+        std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
+        KQoxScene& scene = *manager->CreateKQoxScene();
+        KQoxReaderObj reader(*manager);
+        reader.FileOpen(big.path.c_str());
+        std::unique_ptr<KStreamOptions> options(reader.GetReadOptions(false));
+        if (!reader.Read(scene, options.get()))
+            state.SkipWithError("read failed");
+        benchmark::DoNotOptimize(scene.GetRootNode());
+        state.PauseTiming(); // the scene's destruction is not reading
+        manager.reset();
+        state.ResumeTiming();
+    }
+    SetRate(state, big.bytes);
+}
+
+void BM_ObjReadThenWrite(benchmark::State& state)
+{
+    BigFile& big = File();
+    std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
+    KQoxScene& scene = *manager->CreateKQoxScene();
+    {
+        KQoxReaderObj reader(*manager);
+        reader.FileOpen(big.path.c_str());
+        std::unique_ptr<KStreamOptions> options(reader.GetReadOptions(false));
+        reader.Read(scene, options.get());
+    }
+    const std::string out = big.directory + "/written.obj";
+    size_t written = 0;
+    for (auto _ : state)
+    {
+        KQoxWriterObj writer(*manager);
+        writer.FileCreate(out.c_str());
+        std::unique_ptr<KStreamOptions> options(writer.GetWriteOptions());
+        if (!writer.Write(scene, options.get()) || !writer.FileClose())
+            state.SkipWithError("write failed");
+        state.PauseTiming();
+        FILE* f = std::fopen(out.c_str(), "rb");
+        if (f)
+        {
+            std::fseek(f, 0, SEEK_END);
+            written = static_cast<size_t>(std::ftell(f));
+            std::fclose(f);
+        }
+        state.ResumeTiming();
+    }
+    SetRate(state, written);
+}
+
+#ifdef QOX_HAVE_TINYOBJ
+void BM_ObjReadTinyObjLoader(benchmark::State& state)
+{
+    BigFile& big = File();
+    for (auto _ : state)
+    {
+        tinyobj::attrib_t attrib;
+        std::vector<tinyobj::shape_t> shapes;
+        std::vector<tinyobj::material_t> materials;
+        std::string warn, err;
+        if (!tinyobj::LoadObj(&attrib, &shapes, &materials, &warn, &err, big.path.c_str(),
+                              (big.directory + "/").c_str(), false))
+            state.SkipWithError("tinyobjloader failed");
+        benchmark::DoNotOptimize(attrib.vertices.data());
+    }
+    SetRate(state, big.bytes);
+}
+BENCHMARK(BM_ObjReadTinyObjLoader)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+#endif
+
+} // namespace
+
+BENCHMARK(BM_ObjPlainFread)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
+BENCHMARK(BM_ObjRead)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
+BENCHMARK(BM_ObjReadThenWrite)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();

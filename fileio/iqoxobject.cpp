@@ -1,0 +1,241 @@
+#include "fileio/iqoxobject.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "base/kmath_kernels.h"
+#include "object/kobject.h"
+#include "object/kproperty.h"
+
+namespace qoxsdk_600 {
+
+namespace {
+
+// Kinds whose value is four doubles in memory, and how many of them files keep.
+int VectorWidth(int type)
+{
+    switch (type)
+    {
+    case kPropertyTypeVector3D:
+    case kPropertyTypeColorRGB: return 3;
+    case kPropertyTypeVector4D:
+    case kPropertyTypeColorRGBA: return 4;
+    default: return 0;
+    }
+}
+
+bool IsStoredKind(int type)
+{
+    switch (type)
+    {
+    case kPropertyTypeInt:
+    case kPropertyTypeBool:
+    case kPropertyTypeFloat:
+    case kPropertyTypeDouble:
+    case kPropertyTypeCharPtr:
+    case kPropertyTypeEnum:
+    case kPropertyTypeTime:
+    case kPropertyTypeString:
+    case kPropertyTypeStringList: return true;
+    default: return VectorWidth(type) > 0;
+    }
+}
+
+} // namespace
+
+IQoxObject::IQoxObject() {}
+
+IQoxObject::~IQoxObject()
+{
+    if (ProjectIsWriting())
+        ProjectAbandon();
+}
+
+bool IQoxObject::ProjectCreateSafe(const char* fileName, EForm form, int version, const char* password)
+{
+    if (!fileName || !*fileName)
+    {
+        GetError().SetLastErrorID(eFILE_NOT_CREATED);
+        return false;
+    }
+    // A unique name in the target's directory, so the rename stays on one file system.
+    KString pattern(fileName);
+    pattern += ".tmpXXXXXX";
+    int fd = mkstemp(pattern.Buffer());
+    if (fd < 0)
+    {
+        GetError().SetLastErrorID(eFILE_NOT_CREATED);
+        return false;
+    }
+    // The finished file gets the permissions a plain create would give it.
+    mode_t mask = umask(0);
+    umask(mask);
+    fchmod(fd, 0666 & ~mask);
+    close(fd);
+    if (!ProjectCreate(pattern.ToChars(), form, version, password))
+    {
+        std::remove(pattern.ToChars());
+        return false;
+    }
+    mTarget = fileName;
+    mTemporary = pattern;
+    return true;
+}
+
+bool IQoxObject::ProjectCloseSafe()
+{
+    bool ok = ProjectClose();
+    if (mTemporary.IsEmpty())
+        return ok;
+    if (ok && std::rename(mTemporary.ToChars(), mTarget.ToChars()) != 0)
+    {
+        GetError().SetLastErrorID(eFILE_NOT_CREATED);
+        ok = false;
+    }
+    if (!ok)
+        std::remove(mTemporary.ToChars());
+    mTemporary = "";
+    mTarget = "";
+    return ok;
+}
+
+void IQoxObject::ProjectAbandon()
+{
+    int code = GetLastErrorID();
+    KString text(GetLastErrorString());
+    ProjectClose();
+    if (!mTemporary.IsEmpty())
+        std::remove(mTemporary.ToChars());
+    mTemporary = "";
+    mTarget = "";
+    if (code >= 0)
+        GetError().SetLastError(code, text.ToChars());
+}
+
+bool IQoxObject::FieldWritePropertiesList(KObject& object)
+{
+    bool ok = FieldWriteBegin("Properties") && FieldWriteBlockBegin();
+    for (int i = 0; ok && i < object.GetPropertyCount(); ++i)
+    {
+        KProperty* property = object.GetProperty(i);
+        if (property && !property->GetPropertyFlag(eNOT_IN_FILE))
+            FieldWriteProperty(*property);
+    }
+    ok = ok && FieldWriteBlockEnd() && FieldWriteEnd();
+    return ok && GetLastErrorID() != eNO_SPACE_LEFT;
+}
+
+bool IQoxObject::FieldWriteProperty(KProperty& property)
+{
+    int type = property.GetPropertyType();
+    if (!IsStoredKind(type))
+        return false;
+    KString flags;
+    if (property.IsAnimatable())
+        flags += "A";
+    if (property.IsUserProperty())
+        flags += "U";
+    FieldWriteBegin("Property");
+    FieldWriteC(property.GetPropertyName());
+    FieldWriteC(property.GetPropertyTypeName());
+    FieldWriteC(flags.ToChars());
+    int width = VectorWidth(type);
+    if (width > 0)
+    {
+        double v[4] = {0, 0, 0, 0};
+        property.GetData(v, 0, nullptr, nullptr);
+        for (int k = 0; k < width; ++k)
+            FieldWriteD(v[k]);
+    }
+    else
+    {
+        switch (type)
+        {
+        case kPropertyTypeInt:
+        case kPropertyTypeEnum: FieldWriteI(property.AsInteger()); break;
+        case kPropertyTypeBool:
+        {
+            bool b = false;
+            property.GetData(&b, 0, nullptr, nullptr);
+            FieldWriteI(b ? 1 : 0);
+            break;
+        }
+        case kPropertyTypeFloat:
+        case kPropertyTypeDouble: FieldWriteD(property.AsDouble()); break;
+        case kPropertyTypeTime:
+        {
+            KTime t;
+            property.GetData(&t, 0, nullptr, nullptr);
+            FieldWriteT(t);
+            break;
+        }
+        default: FieldWriteC(property.AsString().ToChars()); break;
+        }
+    }
+    return FieldWriteEnd();
+}
+
+void IQoxObject::FieldReadPropertyValue(KProperty& property)
+{
+    int type = property.GetPropertyType();
+    int width = VectorWidth(type);
+    if (width > 0)
+    {
+        double v[4] = {0, 0, 0, 0};
+        property.GetData(v, 0, nullptr, nullptr);
+        for (int k = 0; k < width && FieldReadGetRemain() > 0; ++k)
+            v[k] = FieldReadD();
+        property.SetData(v, 0, nullptr, nullptr);
+        return;
+    }
+    if (FieldReadGetRemain() <= 0)
+        return;
+    switch (type)
+    {
+    case kPropertyTypeInt:
+    case kPropertyTypeEnum: property.SetInteger(FieldReadI()); break;
+    case kPropertyTypeBool:
+    {
+        bool b = FieldReadI() != 0;
+        property.SetData(&b, 0, nullptr, nullptr);
+        break;
+    }
+    case kPropertyTypeFloat:
+    case kPropertyTypeDouble: property.SetDouble(FieldReadD()); break;
+    case kPropertyTypeTime:
+    {
+        KTime t = FieldReadT();
+        property.SetData(&t, 0, nullptr, nullptr);
+        break;
+    }
+    default: property.SetString(FieldReadC()); break;
+    }
+}
+
+bool IQoxObject::FieldReadPropertiesList(KObject& object)
+{
+    if (!FieldReadBegin("Properties"))
+        return false;
+    if (FieldReadBlockBegin())
+    {
+        while (FieldReadBegin("Property"))
+        {
+            KString name(FieldReadC());
+            KString typeName(FieldReadC());
+            FieldReadC(); // flags: the object's own property keeps its own
+            KProperty* property = object.FindPropertyByName(name.ToChars());
+            if (property && !property->GetPropertyFlag(eNOT_IN_FILE) && IsStoredKind(property->GetPropertyType()) &&
+                std::strcmp(property->GetPropertyTypeName(), typeName.ToChars()) == 0)
+                FieldReadPropertyValue(*property);
+            FieldReadEnd();
+        }
+        FieldReadBlockEnd();
+    }
+    FieldReadEnd();
+    return GetLastErrorID() != eFILE_CORRUPTED;
+}
+
+} // namespace qoxsdk_600

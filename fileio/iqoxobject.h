@@ -1,0 +1,62 @@
+#ifndef QOX_FILEIO_IQOXOBJECT_H
+#define QOX_FILEIO_IQOXOBJECT_H
+
+// IQoxObject: the file stream object of the native readers and writers, over
+// the field file. It adds
+// - safe creation: a file on disk is written under a temporary name in the
+//   target's directory and renamed over the target only when it is complete;
+//   a failed or abandoned file leaves the target as it was and no temporary;
+// - property lists: the properties of an object written as "Property"
+//   fields, and read back into the object's properties of the same names.
+//   Properties carrying their own flag 16 are neither written nor read.
+
+#include "base/kqox.h"
+#include "base/kstring.h"
+
+class KObject;
+class KProperty;
+
+namespace qoxsdk_600 {
+
+class IQoxObject : public KQox
+{
+public:
+    enum
+    {
+        eNOT_IN_FILE = 16 // own property flag: the property stays out of files
+    };
+
+    IQoxObject();
+    ~IQoxObject() override;
+
+    // Creates the file under a temporary name beside fileName (see above).
+    // Fails with eFILE_NOT_CREATED.
+    bool ProjectCreateSafe(const char* fileName, EForm form, int version, const char* password);
+    // Completes the file and, for a file made by ProjectCreateSafe, moves it
+    // to its name. False with eNO_SPACE_LEFT (write failed) or
+    // eFILE_NOT_CREATED (rename failed); the temporary is removed then.
+    bool ProjectCloseSafe();
+    // Drops a file being written: the temporary is removed, the target kept.
+    void ProjectAbandon();
+
+    // "Properties" field whose block holds one "Property" field per written
+    // property of the object, in the object's order: name, type name, flags
+    // text ("A" animatable, "U" user; "" none), then the value.
+    bool FieldWritePropertiesList(KObject& object);
+    // One "Property" field; false when the property's kind has no value that
+    // files keep (objects, events, actions, references): nothing written.
+    bool FieldWriteProperty(KProperty& property);
+    // Reads the "Properties" block into the object's properties of the same
+    // names and kinds; unknown names and kinds are passed over.
+    bool FieldReadPropertiesList(KObject& object);
+    // The value of an open "Property" field (after its three texts) into the property.
+    void FieldReadPropertyValue(KProperty& property);
+
+private:
+    KString mTarget;    // the final name of a file written under a temporary
+    KString mTemporary; // that temporary name
+};
+
+} // namespace qoxsdk_600
+
+#endif

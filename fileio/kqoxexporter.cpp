@@ -1,0 +1,107 @@
+#include "fileio/kqoxexporter.h"
+
+#include <memory>
+
+#include "fileio/kqoxioregistry.h"
+#include "fileio/writers/kqoxwriterqox6.h"
+
+namespace qoxsdk_600 {
+
+KQoxExporter::KQoxExporter(KQoxSdkManager& manager)
+    : KQoxIO(manager)
+{}
+
+KQoxExporter::~KQoxExporter() {}
+
+bool KQoxExporter::Initialize(const char* fileName)
+{
+    mMessage = "";
+    return KQoxIO::Initialize(fileName);
+}
+
+bool KQoxExporter::SetFileFormat(int format)
+{
+    if (format < 0 || format >= eEXPORT_FORMAT_COUNT)
+    {
+        mError.SetLastErrorID(eINVALID_FILE_FORMAT);
+        return false;
+    }
+    mFileFormat = format;
+    return true;
+}
+
+KStreamOptions* KQoxExporter::GetExportOptions()
+{
+    std::unique_ptr<KQoxWriter> writer(KQoxIORegistry::CreateWriter(mFileFormat, mManager));
+    if (!writer)
+    {
+        mError.SetLastErrorID(eINVALID_FILE_FORMAT);
+        return nullptr;
+    }
+    return writer->GetWriteOptions();
+}
+
+// The writer's error as the exporter's.
+void KQoxExporter::TakeWriterError(KQoxWriter& writer)
+{
+    switch (writer.GetLastErrorID())
+    {
+    case KQoxWriter::eFILE_CORRUPTED: mError.SetLastErrorID(eFILE_CORRUPTED); break;
+    case KQoxWriter::eFILE_NOT_OPENED: mError.SetLastErrorID(eFILE_NOT_OPENED); break;
+    case KQoxWriter::eFILE_NOT_CREATED: mError.SetLastErrorID(eFILE_NOT_CREATED); break;
+    case KQoxWriter::eOUT_OF_DISK_SPACE: mError.SetLastErrorID(eOUT_OF_DISK_SPACE); break;
+    case KQoxWriter::eSTREAM_OPTIONS_NOT_SET: mError.SetLastErrorID(eSTREAM_OPTIONS_NOT_SET); break;
+    default: mError.SetLastErrorID(eUNIDENTIFIED_ERROR); break;
+    }
+}
+
+bool KQoxExporter::Export(KQoxScene& scene, KStreamOptions* options)
+{
+    mMessage = "";
+    if (mFileName.IsEmpty())
+    {
+        mError.SetLastErrorID(eUNINITIALIZED_FILENAME);
+        return false;
+    }
+    std::unique_ptr<KQoxWriter> writer(KQoxIORegistry::CreateWriter(mFileFormat, mManager));
+    if (!writer)
+    {
+        mError.SetLastErrorID(eINVALID_FILE_FORMAT);
+        return false;
+    }
+    KQoxWriterQox6* native = dynamic_cast<KQoxWriterQox6*>(writer.get());
+    if (!options)
+    {
+        if (!native)
+        {
+            mError.SetLastErrorID(eSTREAM_OPTIONS_NOT_SET);
+            return false;
+        }
+        options = &mOptions;
+    }
+    if (native)
+    {
+        const KStreamOptionsQox* qoxOptions = dynamic_cast<const KStreamOptionsQox*>(options);
+        native->SetPassword(qoxOptions ? qoxOptions->GetPassword() : mOptions.GetPassword());
+    }
+    if (!writer->FileCreate(mFileName.ToChars()))
+    {
+        mError.SetLastErrorID(eFILE_NOT_CREATED);
+        return false;
+    }
+    bool ok = writer->Write(scene, options);
+    writer->GetMessage(mMessage);
+    if (!ok)
+    {
+        TakeWriterError(*writer);
+        return false; // the writer's destructor drops the partial file
+    }
+    if (!writer->FileClose())
+    {
+        TakeWriterError(*writer);
+        return false;
+    }
+    return true;
+}
+
+} // namespace qoxsdk_600

@@ -1,0 +1,66 @@
+#ifndef QOX_FILEIO_KQOXFILESCENE_H
+#define QOX_FILEIO_KQOXFILESCENE_H
+
+// KQoxFileScene: what a native file holds of a scene, gathered for the
+// readers and writers: the node tree under one root, the textures and video
+// clips, the take descriptions and the current take, the scene information
+// and the global settings. Objects come from (and stay owned by) the SDK
+// manager; the take descriptions and settings are held here.
+
+#include <memory>
+#include <vector>
+
+#include "base/kstring.h"
+#include "scene/kqoxgloballightsettings.h"
+#include "scene/kqoxglobaltimesettings.h"
+#include "scene/kqoxtakeinfo.h"
+
+namespace qoxsdk_600 {
+
+class KQoxGenericNode;
+class KQoxMaterial;
+class KQoxNode;
+class KQoxPose;
+class KQoxScene;
+class KQoxSceneInfo;
+class KQoxSdkManager;
+class KQoxTexture;
+class KQoxVideo;
+
+struct KQoxFileScene
+{
+    explicit KQoxFileScene(KQoxSdkManager& manager)
+        : mManager(manager)
+    {}
+    KQoxFileScene(const KQoxFileScene&) = delete;
+    KQoxFileScene& operator=(const KQoxFileScene&) = delete;
+
+    KQoxSdkManager& mManager;
+    KQoxNode* mRoot = nullptr; // the reader makes one when there is none
+    std::vector<KQoxTexture*> mTextures;
+    std::vector<KQoxVideo*> mVideos;
+    std::vector<KQoxMaterial*> mMaterials;
+    std::vector<KQoxPose*> mPoses;
+    std::vector<KQoxGenericNode*> mGenericNodes;
+    std::vector<std::unique_ptr<KQoxTakeInfo>> mTakeInfos;
+    KString mCurrentTakeName;
+    KQoxSceneInfo* mSceneInfo = nullptr; // from the manager; may be null
+    KQoxGlobalLightSettings mLightSettings;
+    KQoxGlobalTimeSettings mTimeSettings;
+
+    // The take description of that name, or null.
+    KQoxTakeInfo* FindTakeInfo(const char* name) const;
+
+    // What the scene holds: its root, the textures and clips of its entity,
+    // its take descriptions (in take order) and current take, its scene
+    // information and a copy of its global settings.
+    void Gather(KQoxScene& scene);
+    // Hands what a read made to the scene: textures and clips join its
+    // entity, takes missing in the scene are made, descriptions, current
+    // take, scene information and settings are set.
+    void Apply(KQoxScene& scene);
+};
+
+} // namespace qoxsdk_600
+
+#endif

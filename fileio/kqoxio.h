@@ -1,0 +1,151 @@
+#ifndef QOX_FILEIO_KQOXIO_H
+#define QOX_FILEIO_KQOXIO_H
+
+// The file-format front: KQoxIO (the importer's and exporter's common part),
+// and the bases every file reader and writer derives from. Readers and
+// writers are made per file through the format registry (kqoxioregistry.h).
+
+#include "base/kerror.h"
+#include "base/kstring.h"
+
+class KStreamOptions;
+
+namespace qoxsdk_600 {
+
+class KQoxNode;
+class KQoxScene;
+class KQoxSdkManager;
+
+// Base of the importer and the exporter: the file name and the last error.
+class KQoxIO
+{
+public:
+    enum EError
+    {
+        eFILE_CORRUPTED = 0,
+        eFILE_VERSION_NOT_SUPPORTED_YET = 1,
+        eFILE_VERSION_NOT_SUPPORTED_ANYMORE = 2,
+        eFILE_NOT_OPENED = 3,
+        eFILE_NOT_CREATED = 4,
+        eOUT_OF_DISK_SPACE = 5,
+        eUNINITIALIZED_FILENAME = 6,
+        eUNIDENTIFIED_ERROR = 7,
+        eINDEX_OUT_OF_RANGE = 8,
+        eWRONG_PASSWORD = 9,
+        eSTREAM_OPTIONS_NOT_SET = 10,
+        eINVALID_FILE_FORMAT = 11,
+        eERROR_COUNT = 12
+    };
+
+    explicit KQoxIO(KQoxSdkManager& manager);
+    virtual ~KQoxIO();
+    KQoxIO(const KQoxIO&) = delete;
+    KQoxIO& operator=(const KQoxIO&) = delete;
+
+    // Resets the object and keeps the file name (the importer also opens the file).
+    virtual bool Initialize(const char* fileName);
+    // The name given to Initialize ("" before).
+    const char* GetFileName() const { return mFileName.ToChars(); }
+
+    KError& GetError() { return mError; }
+    int GetLastErrorID() const { return mError.GetLastErrorID(); }
+    const char* GetLastErrorString() const { return mError.GetLastErrorString(); }
+    KQoxSdkManager& GetSdkManager() const { return mManager; }
+
+protected:
+    KQoxSdkManager& mManager;
+    KString mFileName;
+    KError mError;
+};
+
+// Base of every file reader.
+class KQoxReader
+{
+public:
+    enum EError
+    {
+        eFILE_CORRUPTED = 0,
+        eFILE_VERSION_NOT_SUPPORTED_YET = 1,
+        eFILE_VERSION_NOT_SUPPORTED_ANYMORE = 2,
+        eFILE_NOT_OPENED = 3,
+        eFILE_NOT_CREATED = 4,
+        eWRONG_PASSWORD = 5,
+        eSTREAM_OPTIONS_NOT_SET = 6,
+        eUNIDENTIFIED_ERROR = 7,
+        eERROR_COUNT = 8
+    };
+
+    explicit KQoxReader(KQoxSdkManager& manager);
+    virtual ~KQoxReader();
+    KQoxReader(const KQoxReader&) = delete;
+    KQoxReader& operator=(const KQoxReader&) = delete;
+
+    virtual bool FileOpen(const char* fileName) = 0;
+    virtual bool FileClose() = 0;
+    virtual bool IsFileOpen() = 0;
+    // A new option set of the reader's kind with its defaults; the caller owns it.
+    virtual KStreamOptions* GetReadOptions(bool parseFileAsNeeded) = 0;
+    virtual bool Read(KQoxScene& scene, KStreamOptions* options) = 0;
+    // Appends to message the names of nodes under root that another node
+    // shares; true when there is none.
+    virtual bool CheckDuplicateNodeNames(KQoxNode* root, KString& message);
+
+    KError& GetError() { return mError; }
+    int GetLastErrorID() const { return mError.GetLastErrorID(); }
+    const char* GetLastErrorString() const { return mError.GetLastErrorString(); }
+    void GetMessage(KString& message) const { message = mMessage; }
+    void ClearMessage() { mMessage = ""; }
+
+protected:
+    KQoxSdkManager& mManager;
+    KError mError;
+    KString mMessage;
+};
+
+// Base of every file writer.
+class KQoxWriter
+{
+public:
+    enum EError
+    {
+        eFILE_CORRUPTED = 0,
+        eFILE_NOT_OPENED = 1,
+        eFILE_NOT_CREATED = 2,
+        eOUT_OF_DISK_SPACE = 3,
+        eSTREAM_OPTIONS_NOT_SET = 4,
+        eUNIDENTIFIED_ERROR = 5,
+        eERROR_COUNT = 6
+    };
+
+    explicit KQoxWriter(KQoxSdkManager& manager);
+    virtual ~KQoxWriter();
+    KQoxWriter(const KQoxWriter&) = delete;
+    KQoxWriter& operator=(const KQoxWriter&) = delete;
+
+    virtual bool FileCreate(const char* fileName) = 0;
+    virtual bool FileClose() = 0;
+    virtual bool IsFileOpen() = 0;
+    // A new option set of the writer's kind with its defaults; the caller owns it.
+    virtual KStreamOptions* GetWriteOptions() = 0;
+    virtual bool Write(KQoxScene& scene, KStreamOptions* options) = 0;
+    // The node the file's hierarchy starts from: the scene's root.
+    virtual KQoxNode* FindRootNode(KQoxScene& scene);
+    // Appends to message the names under node (node included) that hold a
+    // blank; true when there is none.
+    virtual bool CheckSpaceInNodeNameRecursive(KQoxNode* node, KString& message);
+
+    KError& GetError() { return mError; }
+    int GetLastErrorID() const { return mError.GetLastErrorID(); }
+    const char* GetLastErrorString() const { return mError.GetLastErrorString(); }
+    void GetMessage(KString& message) const { message = mMessage; }
+    void ClearMessage() { mMessage = ""; }
+
+protected:
+    KQoxSdkManager& mManager;
+    KError mError;
+    KString mMessage;
+};
+
+} // namespace qoxsdk_600
+
+#endif

@@ -1,0 +1,165 @@
+#ifndef QOX_FILEIO_KQOXNATIVE_PRIVATE_H
+#define QOX_FILEIO_KQOXNATIVE_PRIVATE_H
+
+// Names and versions of the version-6 scene layout (docs/qox-file-format.md,
+// "How the SDK lays out a scene"), shared by the native reader and writer.
+// Not part of the library's interface.
+
+namespace qoxsdk_600 {
+namespace qoxnative {
+
+// ---- Sections and their versions ----
+const char kDefinitions[] = "Definitions";
+const char kObjects[] = "Objects";
+const char kConnections[] = "Connections";
+const char kTakes[] = "Takes";
+const char kAnimation[] = "Animation"; // one per take
+const int kDefinitionsVersion = 6000;
+const int kObjectsVersion = 6000;
+const int kConnectionsVersion = 6000;
+const int kTakesVersion = 6000;
+const int kAnimationVersion = 6000; // above 2000: times are ticks
+
+// ---- Header fields of the top-level list ----
+const char kCreator[] = "Creator";
+const char kCreatorText[] = "QOX SDK 6.0";
+
+// ---- Definitions: "ObjectType": type name { "Count": n } ----
+const char kObjectType[] = "ObjectType";
+const char kCount[] = "Count";
+
+// ---- Objects: one field per object, value: its full name ----
+const char kModel[] = "Model";
+const char kTexture[] = "Texture";
+const char kVideo[] = "Video";
+const char kMaterial[] = "Material";
+const char kGenericNode[] = "GenericNode";
+const char kPose[] = "Pose";         // its name, "BindPose" or "RestPose"; block of "PoseNode"
+const char kPoseNode[] = "PoseNode"; // node name, matrix (16 D, row by row), local (I)
+const char kSceneInfo[] = "SceneInfo";
+const char kGlobalSettings[] = "GlobalSettings";
+const char kVersion[] = "Version";
+const int kModelVersion = 232;
+const int kTextureVersion = 202;
+const int kVideoVersion = 100;
+const int kMaterialVersion = 102;
+const int kPoseVersion = 100;
+const int kGenericNodeVersion = 100;
+const int kGeometryVersion = 124;
+const int kSceneInfoVersion = 100;
+const int kGlobalSettingsVersion = 1000;
+
+// Object blocks.
+const char kUserProperties[] = "UserProperties"; // block of "UserProperty"
+const char kUserProperty[] = "UserProperty";     // name, type name, label, flags, min, max
+const char kMultiLayer[] = "MultiLayer";
+const char kMultiTake[] = "MultiTake";
+const char kShading[] = "Shading";
+const char kCulling[] = "Culling";
+const char kPivotEnabled[] = "PivotEnabled";
+const char* const kCullingTokens[3] = {"CullingOff", "CullingOnCCW", "CullingOnCW"};
+const char kShadingLetters[6] = {0, 'W', 'F', 'Y', 'T', 'U'}; // index: shading mode; 0 writes no field
+
+// Materials.
+const char kShadingModel[] = "ShadingModel";
+
+// Geometry of a mesh node: a "Geometry" block in the node's block.
+const char kGeometry[] = "Geometry";
+const char kVertices[] = "Vertices";                     // d array: x y z w per control point
+const char kPolygonVertexIndex[] = "PolygonVertexIndex"; // i array: the polygons' vertices in order
+const char kPolygonSizes[] = "PolygonSizes";             // i array: vertices per polygon
+const char kPolygonGroups[] = "PolygonGroups";           // i array: group per polygon
+const char kLayer[] = "Layer";                           // I: its index; block of layer elements
+const char kMappingInformationType[] = "MappingInformationType";
+const char kReferenceInformationType[] = "ReferenceInformationType";
+const char kDirect[] = "Direct"; // the element's direct array
+const char kIndex[] = "Index";   // its index array
+const char kBlendMode[] = "BlendMode";
+// Skin links: one "Link" per link, with the linked node's and the associate
+// model's positions among the Model fields (-1: none) and a block.
+const char kLink[] = "Link";
+const char kLinkMode[] = "Mode";       // S "Additive" or "Total1"; no field: normalize
+const char kUserData[] = "UserData";   // S id, S data
+const char kIndexes[] = "Indexes";     // i array: control points
+const char kWeights[] = "Weights";     // d array: their weights
+const char kTransform[] = "Transform"; // T, R, S: 4 D each
+const char kTransformLink[] = "TransformLink";
+const char kTransformAssociateModel[] = "TransformAssociateModel";
+const char kTransformParent[] = "TransformParent"; // only when set
+// Shapes: one "Shape" per shape, its name and a block: "Vertices" and, when
+// the shape has layer-0 normals, "Normals" (4 D per item).
+const char kShape[] = "Shape";
+const char kNormals[] = "Normals";
+const char kTextureAlpha[] = "TextureAlpha";
+// Layer element field names, by element type (1 to 6).
+const char* const kLayerElementNames[7] = {"",
+                                           "LayerElementNormal",
+                                           "LayerElementMaterial",
+                                           "LayerElementTexture",
+                                           "LayerElementPolygonGroup",
+                                           "LayerElementUV",
+                                           "LayerElementColor"};
+
+// Textures.
+const char kTextureType[] = "Type";
+const char kFileName[] = "FileName";
+const char kRelativeFileName[] = "RelativeFilename";
+const char kMedia[] = "Media";
+const char kAlphaSource[] = "AlphaSource";
+const char kCropping[] = "Cropping";
+const char kMappingType[] = "MappingType";
+const char kPlanarMappingNormal[] = "PlanarMappingNormal";
+const char kUVTranslation[] = "UVTranslation";
+const char kUVScaling[] = "UVScaling";
+
+// Videos: embedded media, its form ("tif" through the image converter, "raw").
+const char kOffset[] = "Offset";
+const char kContent[] = "Content";
+const char kContentForm[] = "ContentForm";
+const char kContentTif[] = "tif";
+const char kContentRaw[] = "raw";
+
+// Scene information and its thumbnail.
+const char kTitle[] = "Title";
+const char kSubject[] = "Subject";
+const char kAuthor[] = "Author";
+const char kKeywords[] = "Keywords";
+const char kRevision[] = "Revision";
+const char kComment[] = "Comment";
+const char kThumbnail[] = "Thumbnail"; // block: "Format", "Size", "Image" (bytes)
+const char kThumbnailFormat[] = "Format";
+const char kThumbnailSize[] = "Size";
+const char kThumbnailImage[] = "Image";
+
+// Global settings.
+const char kAmbientColor[] = "AmbientColor";
+const char kFog[] = "Fog";                 // enable, mode, density, start, end, colour r g b a
+const char kShadow[] = "Shadow";           // enable, intensity
+const char kShadowPlane[] = "ShadowPlane"; // enable, origin x y z w, normal x y z w
+const char kTimeMode[] = "TimeMode";
+const char kTimeProtocol[] = "TimeProtocol";
+const char kSnapOnFrame[] = "SnapOnFrameMode";
+const char kTimeMarker[] = "TimeMarker"; // name, time, loop
+const char kCurrentTimeMarker[] = "CurrentTimeMarker";
+
+// ---- Connections: "Connect": "OO", child, parent ----
+const char kConnect[] = "Connect";
+const char kObjectObject[] = "OO";
+
+// ---- Takes ----
+const char kCurrent[] = "Current";
+const char kTake[] = "Take"; // name { "FileName", "Comments", "LocalTime", "ReferenceTime", "Thumbnail" }
+const char kTakeFileName[] = "FileName";
+const char kComments[] = "Comments";
+const char kLocalTime[] = "LocalTime";
+const char kReferenceTime[] = "ReferenceTime";
+
+// ---- Animation of one take: "Take": name, then one field per animated
+// object (its full name) whose block holds its "Channel" fields ----
+const char kChannel[] = "Channel";
+const char kTimeWarp[] = "TimeWarp"; // its number, block: the time-warp node as one "Channel"
+
+} // namespace qoxnative
+} // namespace qoxsdk_600
+
+#endif

@@ -1,0 +1,96 @@
+// Native reader: node attributes other than geometry, and the static values
+// of a node's Default take.
+
+#include "fcurve/kfcurvenode.h"
+#include "fileio/kqoxattribute_private.h"
+#include "fileio/kqoxnative_private.h"
+#include "fileio/kqoxreaderqox_private.h"
+#include "scene/kqoxnode.h"
+#include "scene/kqoxtakenode.h"
+
+namespace qoxsdk_600 {
+
+using namespace qoxnative;
+
+void KQoxRead6::ReadAttribute(KQoxNode& node)
+{
+    if (!mFile.FieldReadBegin(kNodeAttribute))
+        return;
+    KQoxNodeAttribute* attribute = CreateAttribute(mScene.mManager, mFile.FieldReadI());
+    if (attribute && mFile.FieldReadBlockBegin())
+    {
+        node.SetNodeAttribute(attribute);
+        if (KObject* properties = AttributeProperties(attribute))
+            mFile.FieldReadPropertiesList(*properties);
+        switch (attribute->GetAttributeType())
+        {
+        case KQoxNodeAttribute::eSKELETON:
+        {
+            KQoxSkeleton* skeleton = static_cast<KQoxSkeleton*>(attribute);
+            skeleton->SetSkeletonType(
+                static_cast<KQoxSkeleton::ESkeletonType>(mFile.FieldReadI(kSkeletonType, skeleton->GetSkeletonType())));
+            break;
+        }
+        case KQoxNodeAttribute::eMARKER:
+        {
+            KQoxMarker* marker = static_cast<KQoxMarker*>(attribute);
+            marker->SetType(static_cast<KQoxMarker::EType>(mFile.FieldReadI(kMarkerType, marker->GetType())));
+            break;
+        }
+        case KQoxNodeAttribute::eLIGHT:
+        {
+            KQoxLight* light = static_cast<KQoxLight*>(attribute);
+            light->SetLightType(
+                static_cast<KQoxLight::ELightType>(mFile.FieldReadI(kLightType, light->GetLightType())));
+            if (mFile.FieldReadBegin(kLightFlags))
+            {
+                light->SetCastLight(mFile.FieldReadI() != 0);
+                light->SetGroundProjection(mFile.FieldReadI() != 0);
+                light->SetVolumetricProjection(mFile.FieldReadI() != 0);
+                light->SetFrontVolumetricProjection(mFile.FieldReadI() != 0);
+                mFile.FieldReadEnd();
+            }
+            KString gobo(mFile.FieldReadC(kGoboFileName, ""));
+            if (!gobo.IsEmpty())
+                light->SetFileName(gobo.ToChars());
+            break;
+        }
+        case KQoxNodeAttribute::eCAMERA_SWITCHER:
+        {
+            // The name list first (a new switcher has none): the index is
+            // checked against it.
+            KQoxCameraSwitcher* switcher = static_cast<KQoxCameraSwitcher*>(attribute);
+            while (Ok() && mFile.FieldReadBegin(kCameraName))
+            {
+                switcher->AddCameraName(mFile.FieldReadC());
+                mFile.FieldReadEnd();
+            }
+            int index = mFile.FieldReadI(kCameraIndex, -1);
+            if (switcher->IsValidCameraIndex(index))
+                switcher->SetDefaultCameraIndex(index);
+            break;
+        }
+        default: break;
+        }
+        mFile.FieldReadBlockEnd();
+    }
+    mFile.FieldReadEnd();
+}
+
+void KQoxRead6::ReadDefaults(KQoxTakeNodeContainer& object)
+{
+    KQoxTakeNode* take = object.GetDefaultTakeNode();
+    KFCurveNode* root = take ? take->GetKFCurveNode() : nullptr;
+    if (!root || !mFile.FieldReadBegin(kDefaults))
+        return;
+    if (mFile.FieldReadBlockBegin())
+    {
+        // Only channels the object has: static values of what it animates.
+        while (Ok() && KFCurveNodeCreate(&mFile, root, true, false, true))
+        {}
+        mFile.FieldReadBlockEnd();
+    }
+    mFile.FieldReadEnd();
+}
+
+} // namespace qoxsdk_600

@@ -1,0 +1,121 @@
+// Native reader: scene nodes with their properties, pivots and limits, and
+// the connections that build the hierarchy.
+
+#include <cstring>
+
+#include "fileio/kqoxnative_private.h"
+#include "fileio/kqoxreaderqox_private.h"
+#include "scene/kqoxnode.h"
+#include "scene/kqoxnodeproperties.h"
+#include "scene/kqoxsdkmanager.h"
+
+namespace qoxsdk_600 {
+
+using namespace qoxnative;
+
+namespace {
+
+int ShadingFromLetter(char letter)
+{
+    for (int mode = 1; mode < static_cast<int>(sizeof(kShadingLetters)); ++mode)
+        if (kShadingLetters[mode] == letter)
+            return mode;
+    return KQoxNode::eLIGHT_SHADING;
+}
+
+int CullingFromToken(const char* token)
+{
+    for (int type = 0; type < 3; ++type)
+        if (std::strcmp(kCullingTokens[type], token) == 0)
+            return type;
+    return KQoxNode::eCULLING_OFF;
+}
+
+} // namespace
+
+void KQoxRead6::ReadNode()
+{
+    if (!mFile.FieldReadBegin(kModel))
+        return;
+    KString name(mFile.FieldReadC());
+    KString kind(mFile.FieldReadC());
+    KQoxNode* node = mScene.mManager.CreateKQoxNode(name.ToChars());
+    if (!node)
+    {
+        mFile.FieldReadEnd();
+        return;
+    }
+    mNodes.push_back(node);
+    bool pivotEnabled = true;
+    if (mFile.FieldReadBlockBegin())
+    {
+        // User properties, the attribute (it adds its channels), the Default
+        // take's static values, then the property values: their full
+        // precision wins over the curves' own.
+        ReadUserProperties(*node, node->GetPropertyHandler());
+        if (kind == "Mesh")
+            ReadMesh(*node);
+        else
+            ReadAttribute(*node);
+        ReadDefaults(*node);
+        if (Ok())
+            mFile.FieldReadPropertiesList(*node->GetPropertyHandler());
+        node->SetMultiLayer(mFile.FieldReadI(kMultiLayer, 0) != 0);
+        node->SetMultiTakeMode(mFile.FieldReadI(kMultiTake, 0) != 0 ? KQoxNode::eMULTI_TAKE : KQoxNode::eNO_MULTI_TAKE);
+        // The writer leaves the field out for hard shading (mode 0).
+        char shading = mFile.FieldReadCH(kShading, 0);
+        node->SetShadingMode(
+            static_cast<KQoxNode::EShadingMode>(shading ? ShadingFromLetter(shading) : KQoxNode::eHARD_SHADING));
+        node->SetCullingType(CullingFromToken(mFile.FieldReadC(kCulling, kCullingTokens[0])));
+        pivotEnabled = mFile.FieldReadI(kPivotEnabled, 1) != 0;
+        mFile.FieldReadBlockEnd();
+    }
+    mFile.FieldReadEnd();
+    // The working records and the Default take follow the properties read;
+    // a pivot set the file marks disabled is kept for reference only.
+    node->UpdatePivotsAndLimitsFromProperties();
+    if (!pivotEnabled)
+        node->SetPivotState(eSOURCE_SET, ePIVOT_STATE_REFERENCE);
+    node->UpdateDefaultTakeFromProperties();
+}
+
+void KQoxRead6::ReadConnections()
+{
+    const int count = static_cast<int>(mNodes.size());
+    // Parent of each node; -1 the root. The writer lists parents before
+    // their children, so a parent's index is below its child's: anything
+    // else (unknown nodes, a node connected twice, a cycle) is damage.
+    std::vector<int> parentOf(mNodes.size(), -1);
+    std::vector<bool> connected(mNodes.size(), false);
+    while (Ok() && mFile.FieldReadBegin(kConnect))
+    {
+        KString kind(mFile.FieldReadC());
+        int child = mFile.FieldReadI();
+        int parent = mFile.FieldReadI();
+        mFile.FieldReadEnd();
+        if (std::strcmp(kind.ToChars(), kObjectObject) != 0)
+            continue;
+        if (child < 0 || child >= count || parent < -1 || parent >= child || connected[static_cast<size_t>(child)])
+        {
+            mCorrupted = true;
+            return;
+        }
+        parentOf[static_cast<size_t>(child)] = parent;
+        connected[static_cast<size_t>(child)] = true;
+    }
+    // Children in file order per parent; parents attached deepest first, so
+    // each attachment finds its parent not yet hung under anything and the
+    // hierarchy builds in time linear in its size, however deep.
+    std::vector<std::vector<int>> children(mNodes.size() + 1);
+    for (int i = 0; i < count; ++i)
+        children[static_cast<size_t>(parentOf[static_cast<size_t>(i)] + 1)].push_back(i);
+    for (int parent = count - 1; parent >= -1 && Ok(); --parent)
+    {
+        KQoxNode* parentNode = parent < 0 ? mScene.mRoot : mNodes[static_cast<size_t>(parent)];
+        for (int child : children[static_cast<size_t>(parent + 1)])
+            if (!parentNode->AddChild(mNodes[static_cast<size_t>(child)]))
+                mCorrupted = true;
+    }
+}
+
+} // namespace qoxsdk_600

@@ -1,0 +1,200 @@
+// Native reader: the take list and the animation of each take.
+
+#include <cstring>
+
+#include "base/kset.h"
+#include "fcurve/kfcurvelayer.h"
+#include "fcurve/kfcurvenode.h"
+#include "fileio/kqoxnative_private.h"
+#include "fileio/kqoxreaderqox_private.h"
+#include "scene/attributes/kqoxgenericnode.h"
+#include "scene/attributes/kqoxmaterial.h"
+#include "scene/attributes/kqoxtexture.h"
+#include "scene/attributes/kqoxvideo.h"
+#include "scene/kqoxnode.h"
+#include "scene/kqoxsdkmanager.h"
+#include "scene/kqoxtakenode.h"
+#include "scene/kqoxthumbnail.h"
+
+namespace qoxsdk_600 {
+
+using namespace qoxnative;
+
+namespace {
+
+// Whether the set already holds that number (a file may repeat one).
+bool HasNumber(KSet& set, int number)
+{
+    int index = -1;
+    set.Get(static_cast<kReference>(number), &index);
+    return index >= 0;
+}
+
+KTimeSpan ReadSpan(IQoxObject& file, const char* name)
+{
+    KTimeSpan span;
+    if (file.FieldReadBegin(name))
+    {
+        KTime start = file.FieldReadT();
+        KTime stop = file.FieldReadT();
+        span.Set(start, stop);
+        file.FieldReadEnd();
+    }
+    return span;
+}
+
+} // namespace
+
+bool KQoxRead6::ReadTakeList(IQoxObject& file, std::vector<std::unique_ptr<KQoxTakeInfo>>& takes, KString& current,
+                             KQoxSdkManager* manager)
+{
+    takes.clear();
+    current = "";
+    // Found by position: the section may have been read before (at open time).
+    int section = file.ProjectFindSection(kTakes);
+    if (section < 0)
+        return true;
+    if (!file.ProjectOpenSection(section))
+        return false;
+    current = file.FieldReadC(kCurrent, "");
+    while (file.FieldReadBegin(kTake))
+    {
+        std::unique_ptr<KQoxTakeInfo> info(new KQoxTakeInfo);
+        info->Name = file.FieldReadC();
+        info->ImportName = info->Name;
+        if (file.FieldReadBlockBegin())
+        {
+            info->Comments = file.FieldReadC(kComments, "");
+            info->LocalTimeSpan = ReadSpan(file, kLocalTime);
+            info->ReferenceTimeSpan = ReadSpan(file, kReferenceTime);
+            if (manager)
+            {
+                KQoxFileScene scene(*manager);
+                KStreamOptionsQox options;
+                KQoxRead6 reader(file, scene, options);
+                info->SetTakeThumbnail(reader.Thumbnail());
+                if (reader.mCorrupted)
+                {
+                    file.ProjectReadSectionEnd();
+                    return false;
+                }
+            }
+            file.FieldReadBlockEnd();
+        }
+        file.FieldReadEnd();
+        if (file.GetLastErrorID() == KQox::eFILE_CORRUPTED)
+            break;
+        takes.push_back(std::move(info));
+    }
+    file.ProjectReadSectionEnd();
+    return file.GetLastErrorID() != KQox::eFILE_CORRUPTED;
+}
+
+KQoxTakeNodeContainer* KQoxRead6::FindObject(const char* kind, int index, const char* name)
+{
+    auto pick = [&](auto& objects) -> KQoxTakeNodeContainer* {
+        if (index >= 0 && index < static_cast<int>(objects.size()) &&
+            std::strcmp(objects[static_cast<size_t>(index)]->GetName(), name) == 0)
+            return objects[static_cast<size_t>(index)];
+        for (auto* object : objects)
+            if (std::strcmp(object->GetName(), name) == 0)
+                return object;
+        return nullptr;
+    };
+    if (std::strcmp(kind, kModel) == 0)
+        return pick(mNodes);
+    if (std::strcmp(kind, kTexture) == 0)
+        return pick(mTextures);
+    if (std::strcmp(kind, kVideo) == 0)
+        return pick(mVideos);
+    if (std::strcmp(kind, kMaterial) == 0)
+        return pick(mMaterials);
+    if (std::strcmp(kind, kGenericNode) == 0)
+        return pick(mGenericNodes);
+    return nullptr;
+}
+
+void KQoxRead6::ReadAnimation(bool onlySelected)
+{
+    KString take(mFile.FieldReadC(kTake, ""));
+    if (take.IsEmpty() || take == "Default" || (onlySelected && !mOptions.IsTakeSelected(take.ToChars())))
+        return;
+    mTakeRead = take;
+    // The take's time warps, installed as the time-warp set while its
+    // channels are read; a warp no channel took is destroyed again.
+    std::vector<KFCurveNode*> warps;
+    KSet numbers(16);
+    while (Ok() && mFile.FieldReadBegin(kTimeWarp))
+    {
+        int number = mFile.FieldReadI();
+        KFCurveNode* warp = nullptr;
+        if (mFile.FieldReadBlockBegin())
+        {
+            warp = KFCurveNodeCreate(&mFile, false, true);
+            mFile.FieldReadBlockEnd();
+        }
+        mFile.FieldReadEnd();
+        if (!warp)
+            continue;
+        warps.push_back(warp);
+        if (number > 0 && !HasNumber(numbers, number))
+            numbers.Add(static_cast<kReference>(number), reinterpret_cast<kReference>(warp));
+    }
+    struct Installed
+    {
+        explicit Installed(KSet* set) { KFCurve_SetTWSet(set); }
+        ~Installed() { KFCurve_SetTWSet(nullptr); }
+    } installed(warps.empty() ? nullptr : &numbers);
+    // Each warp is held by a holder node of its own while the channels are
+    // read; dropping the holders leaves the warps to the channels that took
+    // them (a warp nobody took goes with its holder).
+    struct Holders
+    {
+        std::vector<KFCurveNode*> mNodes;
+        ~Holders()
+        {
+            for (KFCurveNode* holder : mNodes)
+                holder->Destroy();
+        }
+    } holders;
+    for (KFCurveNode* warp : warps)
+    {
+        holders.mNodes.push_back(KFCurveNodeCreate("TimeWarpHolder"));
+        holders.mNodes.back()->TimeWarpSet(warp);
+    }
+
+    int count = mFile.FieldReadGetRecordCount();
+    for (int i = 0; i < count && Ok(); ++i)
+    {
+        const char* recordName = mFile.FieldReadGetRecordName(i);
+        if (!recordName)
+            break;
+        std::string kind(recordName);
+        if (kind != kModel && kind != kTexture && kind != kVideo && kind != kMaterial && kind != kGenericNode)
+            continue;
+        if (!mFile.FieldReadBegin(kind.c_str()))
+            break;
+        KString name(mFile.FieldReadC());
+        int index = mFile.FieldReadI();
+        KQoxTakeNodeContainer* object = FindObject(kind.c_str(), index, name.ToChars());
+        KQoxTakeNode* takeNode = nullptr;
+        if (object)
+        {
+            for (int t = 0; t < object->GetTakeNodeCount() && !takeNode; ++t)
+                if (take == object->GetTakeNodeName(t))
+                    takeNode = object->GetTakeNode(t);
+            if (!takeNode)
+                takeNode = object->CreateTakeNode(take.ToChars());
+        }
+        KFCurveNode* root = takeNode ? takeNode->GetKFCurveNode() : nullptr;
+        if (root && mFile.FieldReadBlockBegin())
+        {
+            while (Ok() && KFCurveNodeCreate(&mFile, root, false, true, true))
+            {}
+            mFile.FieldReadBlockEnd();
+        }
+        mFile.FieldReadEnd();
+    }
+}
+
+} // namespace qoxsdk_600

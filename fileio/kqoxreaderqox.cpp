@@ -1,0 +1,403 @@
+#include "fileio/kqoxreaderqox.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "fileio/kqoxnative_private.h"
+#include "fileio/kqoxreaderqox_private.h"
+#include "scene/attributes/kqoxgeometry.h"
+#include "scene/attributes/kqoxmaterial.h"
+#include "scene/attributes/kqoxtexture.h"
+#include "scene/attributes/kqoxvideo.h"
+#include "scene/kqoxnode.h"
+#include "scene/kqoxscene.h"
+#include "scene/kqoxsceneinfo.h"
+#include "scene/kqoxsdkmanager.h"
+#include "scene/kqoxthumbnail.h"
+#include "scene/kqoxuserproperty.h"
+
+namespace qoxsdk_600 {
+
+using namespace qoxnative;
+
+// ---------------------------------------------------------------------------
+// Helpers
+
+bool KQoxRead6::Ok()
+{
+    if (mFile.GetLastErrorID() == KQox::eFILE_CORRUPTED)
+        mCorrupted = true;
+    return !mCorrupted;
+}
+
+void KQoxRead6::ReadUserProperties(KQoxObject& object, KObject* properties)
+{
+    if (mFile.FieldReadBegin(kUserProperties))
+    {
+        if (mFile.FieldReadBlockBegin())
+        {
+            while (Ok() && mFile.FieldReadBegin(kUserProperty))
+            {
+                KString name(mFile.FieldReadC());
+                KString type(mFile.FieldReadC());
+                KString label(mFile.FieldReadC());
+                int flags = mFile.FieldReadI();
+                double min = mFile.FieldReadD();
+                double max = mFile.FieldReadD();
+                mFile.FieldReadEnd();
+                // A name the object already has is its own property, not a user one.
+                if (name.IsEmpty() || object.FindPropertyByName(name.ToChars()) ||
+                    (properties && properties->FindPropertyByName(name.ToChars())))
+                    continue;
+                KQoxUserProperty* property =
+                    mScene.mManager.CreateKQoxUserProperty(name.ToChars(), type.ToChars(), label.ToChars());
+                if (!property)
+                    continue;
+                property->ModifyFlag(
+                    flags & (KQoxUserProperty::eANIMATABLE | KQoxUserProperty::eUSER | KQoxUserProperty::eTEMPORARY),
+                    true);
+                property->SetLimits(min, max);
+                object.AddProperty(property);
+            }
+            mFile.FieldReadBlockEnd();
+        }
+        mFile.FieldReadEnd();
+    }
+}
+
+void KQoxRead6::ObjectHeader(KQoxObject& object, KObject* properties)
+{
+    ReadUserProperties(object, properties);
+    if (properties && Ok())
+        mFile.FieldReadPropertiesList(*properties);
+}
+
+void KQoxRead6::Destroy()
+{
+    KQoxSdkManager& manager = mScene.mManager;
+    auto forgetFromScene = [&] {
+        for (KQoxTexture* texture : mTextures)
+            mScene.mTextures.erase(std::remove(mScene.mTextures.begin(), mScene.mTextures.end(), texture),
+                                   mScene.mTextures.end());
+        for (KQoxVideo* video : mVideos)
+            mScene.mVideos.erase(std::remove(mScene.mVideos.begin(), mScene.mVideos.end(), video),
+                                 mScene.mVideos.end());
+        for (KQoxMaterial* material : mMaterials)
+            mScene.mMaterials.erase(std::remove(mScene.mMaterials.begin(), mScene.mMaterials.end(), material),
+                                    mScene.mMaterials.end());
+    };
+    for (KQoxNode* node : mNodes)
+    {
+        if (KQoxNode* parent = node->GetParent())
+            parent->RemoveChild(node);
+    }
+    for (KQoxNode* node : mNodes)
+        manager.DestroyKQoxNode(node);
+    forgetFromScene();
+    for (KQoxTexture* texture : mTextures)
+        manager.DestroyKQoxTexture(texture);
+    for (KQoxVideo* video : mVideos)
+        manager.DestroyKQoxVideo(video);
+    for (KQoxMaterial* material : mMaterials)
+        manager.DestroyKQoxMaterial(material);
+    for (KQoxPose* pose : mPoses)
+        manager.DestroyKQoxPose(pose);
+    for (KQoxGenericNode* node : mGenericNodes)
+        manager.DestroyKQoxGenericNode(node);
+    mScene.mGenericNodes.clear();
+    mGenericNodes.clear();
+    mScene.mPoses.clear();
+    mPoses.clear();
+    if (mMadeSceneInfo)
+    {
+        if (KQoxThumbnail* thumbnail = mMadeSceneInfo->GetSceneThumbnail())
+            manager.DestroyKQoxThumbnail(thumbnail);
+        manager.DestroyKQoxSceneInfo(mMadeSceneInfo);
+        if (mScene.mSceneInfo == mMadeSceneInfo)
+            mScene.mSceneInfo = nullptr;
+        mMadeSceneInfo = nullptr;
+    }
+    mNodes.clear();
+    mTextures.clear();
+    mVideos.clear();
+    mMaterials.clear();
+}
+
+namespace {
+
+// Every node under root (root excluded), parents first, in child order.
+void CollectSceneNodes(KQoxNode* root, std::vector<KQoxNode*>& out)
+{
+    if (!root)
+        return;
+    std::vector<KQoxNode*> pending;
+    for (int i = root->GetChildCount() - 1; i >= 0; --i)
+        pending.push_back(root->GetChild(i));
+    while (!pending.empty())
+    {
+        KQoxNode* node = pending.back();
+        pending.pop_back();
+        out.push_back(node);
+        for (int i = node->GetChildCount() - 1; i >= 0; --i)
+            pending.push_back(node->GetChild(i));
+    }
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// KQoxReaderQox
+
+KQoxReaderQox::KQoxReaderQox(KQoxSdkManager& manager)
+    : KQoxReader(manager)
+{}
+
+KQoxReaderQox::~KQoxReaderQox()
+{
+    FileClose();
+}
+
+bool KQoxReaderQox::Fail(int code)
+{
+    mError.SetLastErrorID(code);
+    return false;
+}
+
+// The field file's error as the reader's: the first six ids agree.
+bool KQoxReaderQox::FailFromFile()
+{
+    int code = mFile.GetLastErrorID();
+    if (code >= KQox::eFILE_CORRUPTED && code <= KQox::eWRONG_PASSWORD)
+        return Fail(code);
+    return Fail(eUNIDENTIFIED_ERROR);
+}
+
+bool KQoxReaderQox::AfterOpen()
+{
+    mTakes.clear();
+    mCurrentTake = "";
+    if (!KQoxRead6::ReadTakeList(mFile, mTakes, mCurrentTake, nullptr))
+    {
+        mFile.ProjectClose();
+        mTakes.clear();
+        return Fail(eFILE_CORRUPTED);
+    }
+    return true;
+}
+
+bool KQoxReaderQox::FileOpen(const char* fileName)
+{
+    FileClose();
+    mError.ClearLastError();
+    // The whole file is verified by Read; opening reads the header and takes only.
+    if (!mFile.ProjectOpen(fileName, mPassword.ToChars(), false))
+    {
+        if (mFile.GetLastErrorID() == KQox::eFILE_NOT_OPENED)
+            return Fail(eFILE_NOT_OPENED);
+        return FailFromFile();
+    }
+    return AfterOpen();
+}
+
+bool KQoxReaderQox::FileOpen(const void* buffer, unsigned int size)
+{
+    FileClose();
+    mError.ClearLastError();
+    if (!mFile.ProjectOpen(buffer, size, mPassword.ToChars(), false))
+        return FailFromFile();
+    return AfterOpen();
+}
+
+bool KQoxReaderQox::FileClose()
+{
+    if (!mFile.ProjectIsOpen())
+        return false;
+    mFile.ProjectClose();
+    return true;
+}
+
+bool KQoxReaderQox::IsFileOpen()
+{
+    return mFile.ProjectIsOpen() && !mFile.ProjectIsWriting();
+}
+
+KStreamOptions* KQoxReaderQox::GetReadOptions(bool)
+{
+    return new KStreamOptionsQox;
+}
+
+const KQoxTakeInfo* KQoxReaderQox::GetTakeInfo(int index) const
+{
+    if (index < 0 || index >= static_cast<int>(mTakes.size()))
+        return nullptr;
+    return mTakes[static_cast<size_t>(index)].get();
+}
+
+bool KQoxReaderQox::Read(KQoxScene& scene, KStreamOptions* options)
+{
+    if (!IsFileOpen())
+        return Fail(eFILE_NOT_OPENED);
+    KStreamOptionsQox defaults;
+    const KStreamOptionsQox* qoxOptions = &defaults;
+    if (options)
+    {
+        qoxOptions = dynamic_cast<KStreamOptionsQox*>(options);
+        if (!qoxOptions)
+            return Fail(eSTREAM_OPTIONS_NOT_SET);
+    }
+    // What is read gathers apart and joins the scene once the read succeeded.
+    KQoxFileScene content(mManager);
+    content.mRoot = scene.GetRootNode();
+    content.mSceneInfo = scene.GetSceneInfo();
+    if (!ReadFileScene(content, *qoxOptions))
+        return false;
+    content.Apply(scene);
+    return true;
+}
+
+bool KQoxReaderQox::ReadFileScene(KQoxFileScene& scene, const KStreamOptionsQox& options)
+{
+    const KStreamOptionsQox* qoxOptions = &options;
+    if (!mFile.ProjectCheckIntegrity())
+        return Fail(eFILE_CORRUPTED);
+    mFile.GetError().ClearLastError();
+
+    KQoxRead6 r(mFile, scene, *qoxOptions);
+    bool madeRoot = false;
+    if (!scene.mRoot)
+    {
+        scene.mRoot = mManager.CreateKQoxNode("Scene");
+        madeRoot = true;
+    }
+
+    // Objects in file order.
+    int objects = mFile.ProjectFindSection(kObjects);
+    if (objects >= 0 && mFile.ProjectOpenSection(objects))
+    {
+        int count = mFile.FieldReadGetRecordCount();
+        for (int i = 0; i < count && r.Ok(); ++i)
+        {
+            const char* name = mFile.FieldReadGetRecordName(i);
+            if (!name)
+                break;
+            std::string kind(name);
+            if (kind == kModel && qoxOptions->GetState(KStreamOptionsQox::eMODEL))
+                r.ReadNode();
+            else if (kind == kGenericNode && qoxOptions->GetState(KStreamOptionsQox::eMODEL))
+                r.ReadGenericNode();
+            else if (kind == kPose && qoxOptions->GetState(KStreamOptionsQox::eCHARACTER))
+                r.ReadPose();
+            else if (kind == kMaterial && qoxOptions->GetState(KStreamOptionsQox::eMATERIAL))
+                r.ReadMaterial();
+            else if (kind == kTexture && qoxOptions->GetState(KStreamOptionsQox::eTEXTURE))
+                r.ReadTexture();
+            else if (kind == kVideo && qoxOptions->GetState(KStreamOptionsQox::eTEXTURE))
+                r.ReadVideo();
+            else if (kind == kSceneInfo && qoxOptions->GetState(KStreamOptionsQox::eGLOBAL_SETTINGS))
+                r.ReadSceneInfo();
+            else if (kind == kGlobalSettings && qoxOptions->GetState(KStreamOptionsQox::eGLOBAL_SETTINGS))
+                r.ReadGlobalSettings();
+        }
+        mFile.ProjectReadSectionEnd();
+    }
+    if (r.Ok())
+    {
+        int connections = mFile.ProjectFindSection(kConnections);
+        bool entered = connections >= 0 && mFile.ProjectOpenSection(connections);
+        r.ReadConnections();
+        r.ResolveLinks();
+        if (entered)
+            mFile.ProjectReadSectionEnd();
+    }
+
+    // Take descriptions (with their thumbnails now), then the selected takes' animation.
+    std::vector<std::unique_ptr<KQoxTakeInfo>> takes;
+    KString current;
+    if (r.Ok() && !KQoxRead6::ReadTakeList(mFile, takes, current, &mManager))
+        r.mCorrupted = true;
+    // Without animation the scene gets no takes, so no descriptions either.
+    if (r.Ok() && qoxOptions->GetState(KStreamOptionsQox::eANIMATION))
+    {
+        for (std::unique_ptr<KQoxTakeInfo>& take : takes)
+        {
+            take->Selected = qoxOptions->IsTakeSelected(take->Name.ToChars());
+            if (!take->Selected || scene.FindTakeInfo(take->Name.ToChars()))
+                continue;
+            scene.mTakeInfos.push_back(std::move(take));
+        }
+        scene.mCurrentTakeName = current;
+        if (*qoxOptions->GetTakeName())
+            scene.mCurrentTakeName = qoxOptions->GetTakeName();
+    }
+    if (r.Ok() && qoxOptions->GetState(KStreamOptionsQox::eANIMATION))
+    {
+        for (int s = mFile.ProjectFindSection(kAnimation); s >= 0 && r.Ok();
+             s = mFile.ProjectFindSection(kAnimation, s))
+        {
+            if (!mFile.ProjectOpenSection(s))
+            {
+                r.mCorrupted = true;
+                break;
+            }
+            r.ReadAnimation(true);
+            mFile.ProjectReadSectionEnd();
+        }
+    }
+    // Shape channels the geometry has no shape for go.
+    for (KQoxNode* node : r.mNodes)
+        if (KQoxGeometry* geometry = dynamic_cast<KQoxGeometry*>(node->GetNodeAttribute()))
+            for (int t = 0; t < node->GetTakeNodeCount(); ++t)
+                geometry->CleanShapeChannels(node->GetTakeNode(t));
+    if (!r.Ok())
+    {
+        r.Destroy();
+        if (madeRoot)
+        {
+            mManager.DestroyKQoxNode(scene.mRoot);
+            scene.mRoot = nullptr;
+        }
+        return Fail(eFILE_CORRUPTED);
+    }
+    CheckDuplicateNodeNames(scene.mRoot, mMessage);
+    return true;
+}
+
+bool KQoxReaderQox::ReadTakeFile(const char* fileName, KQoxScene& target)
+{
+    if (!FileOpen(fileName))
+        return false;
+    KQoxFileScene scene(mManager);
+    scene.Gather(target);
+    if (!mFile.ProjectCheckIntegrity())
+        return Fail(eFILE_CORRUPTED);
+    mFile.GetError().ClearLastError();
+    KStreamOptionsQox options;
+    KQoxRead6 r(mFile, scene, options);
+    // The take file refers to the scene's own objects, in the order the writer walks them.
+    CollectSceneNodes(scene.mRoot, r.mNodes);
+    r.mTextures = scene.mTextures;
+    r.mVideos = scene.mVideos;
+    r.mMaterials = scene.mMaterials;
+    r.mGenericNodes = scene.mGenericNodes;
+    int section = mFile.ProjectFindSection(kAnimation);
+    if (section >= 0 && mFile.ProjectOpenSection(section))
+    {
+        r.ReadAnimation(false);
+        mFile.ProjectReadSectionEnd();
+    }
+    FileClose();
+    if (section < 0 || !r.Ok())
+        return Fail(eFILE_CORRUPTED);
+    // A take no description names gets one.
+    if (!target.GetTakeInfo(KString(r.mTakeRead.ToChars())) && !r.mTakeRead.IsEmpty())
+    {
+        KQoxTakeInfo info;
+        info.Name = r.mTakeRead;
+        info.ImportName = r.mTakeRead;
+        target.SetTakeInfo(info);
+    }
+    return true;
+}
+
+} // namespace qoxsdk_600

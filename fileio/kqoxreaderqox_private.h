@@ -1,0 +1,96 @@
+#ifndef QOX_FILEIO_KQOXREADERQOX_PRIVATE_H
+#define QOX_FILEIO_KQOXREADERQOX_PRIVATE_H
+
+// The state of one native read, shared by the reader's units (one per object
+// kind). Not part of the library's interface.
+
+#include <vector>
+
+#include "fileio/iqoxobject.h"
+#include "fileio/kqoxfilescene.h"
+#include "fileio/kqoxstreamoptionsqox.h"
+
+namespace qoxsdk_600 {
+
+class KQoxGenericNode;
+class KQoxGeometry;
+class KQoxLink;
+class KQoxMaterial;
+class KQoxNode;
+class KQoxPose;
+class KQoxObject;
+class KQoxTakeNodeContainer;
+class KQoxSceneInfo;
+class KQoxThumbnail;
+
+struct KQoxRead6
+{
+    KQoxRead6(IQoxObject& file, KQoxFileScene& scene, const KStreamOptionsQox& options)
+        : mFile(file)
+        , mScene(scene)
+        , mOptions(options)
+    {}
+
+    IQoxObject& mFile;
+    KQoxFileScene& mScene;
+    const KStreamOptionsQox& mOptions;
+    // Objects made by this read, by kind in file order (destroyed again when
+    // the read fails).
+    std::vector<KQoxNode*> mNodes;
+    std::vector<KQoxTexture*> mTextures;
+    std::vector<KQoxVideo*> mVideos;
+    std::vector<KQoxMaterial*> mMaterials;
+    std::vector<KQoxPose*> mPoses;
+    std::vector<KQoxGenericNode*> mGenericNodes;
+    KQoxSceneInfo* mMadeSceneInfo = nullptr; // made by this read
+    bool mCorrupted = false;
+    // Links whose nodes are known by position until every node is read.
+    struct PendingLink
+    {
+        KQoxLink* mLink;
+        int mLinked;
+        int mAssociate;
+    };
+    std::vector<PendingLink> mPendingLinks;
+    KString mTakeRead; // the take of the last animation section read
+
+    // ---- helpers (kqoxreaderqox.cpp) ----
+    // True while the file reads without damage.
+    bool Ok();
+    // The user properties of the open object block, then its property list.
+    void ObjectHeader(KQoxObject& object, KObject* properties);
+    void ReadUserProperties(KQoxObject& object, KObject* properties);
+    // A thumbnail block of the open list; null when none or damaged.
+    KQoxThumbnail* Thumbnail();
+    void Destroy();
+
+    // The object of a kind ("Model", "Texture", "Video") at a position among
+    // those read, when its name is the one given; else the first of that
+    // name; null when none.
+    KQoxTakeNodeContainer* FindObject(const char* kind, int index, const char* name);
+
+    // ---- units ----
+    void ReadNode();                                  // kqoxread_node.cpp
+    void ReadConnections();                           // kqoxread_node.cpp
+    void ReadTexture();                               // kqoxread_texture.cpp
+    void ReadMaterial();                              // kqoxread_material.cpp
+    void ReadPose();                                  // kqoxread_pose.cpp
+    void ReadGenericNode();                           // kqoxread_pose.cpp
+    void ReadMesh(KQoxNode& node);                    // kqoxread_mesh.cpp: the open node block's geometry
+    bool ReadLinksAndShapes(KQoxGeometry& geometry);  // kqoxread_mesh.cpp
+    void ResolveLinks();                              // the links' nodes, once every node is read
+    void ReadAttribute(KQoxNode& node);               // kqoxread_attribute.cpp
+    void ReadDefaults(KQoxTakeNodeContainer& object); // kqoxread_attribute.cpp
+    void ReadVideo();                                 // kqoxread_video.cpp
+    void ReadSceneInfo();                             // kqoxread_settings.cpp
+    void ReadGlobalSettings();                        // kqoxread_settings.cpp
+    // The takes section: descriptions (kqoxread_takes.cpp).
+    static bool ReadTakeList(IQoxObject& file, std::vector<std::unique_ptr<KQoxTakeInfo>>& takes, KString& current,
+                             KQoxSdkManager* manager);
+    // One animation section, entered; false when its take is not selected.
+    void ReadAnimation(bool onlySelected);
+};
+
+} // namespace qoxsdk_600
+
+#endif

@@ -1,0 +1,76 @@
+// Version-6 writer: video clips, with their media embedded on request.
+
+#include "fileio/kqoxnative_private.h"
+#include "fileio/writers/kqoxwriterqox6_private.h"
+#include "base/kfile.h"
+#include "scene/attributes/kqoximageconverter.h"
+#include "scene/attributes/kqoxvideo.h"
+#include "scene/kqoxsdkmanager.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
+
+namespace qoxsdk_600 {
+
+using namespace qoxnative;
+
+namespace {
+
+// A TIFF image of the media through the manager's image converters, in a
+// temporary file; false when no converter takes the file.
+bool ConvertToTif(KQoxSdkManager& manager, const char* mediaName, KString& tifName)
+{
+    for (int i = 0; i < manager.GetKQoxImageConverterCount(); ++i)
+    {
+        KString name(mediaName);
+        ImageConverterBuffer buffer;
+        if (!manager.GetKQoxImageConverter(i)->Convert(0, name, buffer) || !buffer.mPixels)
+            continue;
+        char pattern[] = "/tmp/qox_media_XXXXXX";
+        int fd = mkstemp(pattern);
+        if (fd < 0)
+            return false;
+        close(fd);
+        tifName = pattern;
+        if (WriteToTif(tifName, true, buffer))
+            return true;
+        std::remove(pattern);
+        return false;
+    }
+    return false;
+}
+
+} // namespace
+
+void KQoxWrite6::WriteVideo(KQoxVideo& video)
+{
+    mFile.FieldWriteBegin(kVideo);
+    mFile.FieldWriteC(video.GetName());
+    mFile.FieldWriteC("Clip");
+    mFile.FieldWriteBlockBegin();
+    ObjectHeader(video, video.GetPropertyHandler(), kVideoVersion);
+    // A clip without media answers null.
+    const char* media = video.GetFileName() ? video.GetFileName() : "";
+    Text(kFileName, media);
+    Text(kRelativeFileName, video.GetRelativeFileName() ? video.GetRelativeFileName() : "");
+    mFile.FieldWriteBegin(kOffset);
+    mFile.FieldWriteT(video.GetOffset());
+    mFile.FieldWriteEnd();
+    if (mOptions.GetState(KStreamOptionsQox::eMEDIA) && *media && FileExist(media))
+    {
+        // Converted to TIFF when a converter takes the media, else as it is.
+        KString tif;
+        bool converted = ConvertToTif(mScene.mManager, media, tif);
+        Text(kContentForm, converted ? kContentTif : kContentRaw);
+        mFile.FieldWriteBegin(kContent);
+        mFile.FieldWriteRFile(converted ? tif.ToChars() : media);
+        mFile.FieldWriteEnd();
+        if (converted)
+            std::remove(tif.ToChars());
+    }
+    mFile.FieldWriteBlockEnd();
+    mFile.FieldWriteEnd();
+}
+
+} // namespace qoxsdk_600

@@ -1,0 +1,356 @@
+#include "fileio/writers/kqoxwriterqox6.h"
+
+#include <cstring>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "fileio/kqoxnative_private.h"
+#include "fileio/writers/kqoxwriterqox6_private.h"
+#include "scene/attributes/kqoxgenericnode.h"
+#include "scene/attributes/kqoxmaterial.h"
+#include "scene/attributes/kqoxtexture.h"
+#include "scene/attributes/kqoxvideo.h"
+#include "scene/kqoxnode.h"
+#include "scene/kqoxpropertyhandler.h"
+#include "scene/kqoxtakenode.h"
+#include "scene/kqoxthumbnail.h"
+#include "scene/kqoxuserproperty.h"
+#include "object/kproperty.h"
+
+namespace qoxsdk_600 {
+
+using namespace qoxnative;
+
+// ---------------------------------------------------------------------------
+// Helpers
+
+void KQoxWrite6::Int(const char* name, int value)
+{
+    mFile.FieldWriteBegin(name);
+    mFile.FieldWriteI(value);
+    mFile.FieldWriteEnd();
+}
+
+void KQoxWrite6::Double(const char* name, double value)
+{
+    mFile.FieldWriteBegin(name);
+    mFile.FieldWriteD(value);
+    mFile.FieldWriteEnd();
+}
+
+void KQoxWrite6::Text(const char* name, const char* value)
+{
+    mFile.FieldWriteBegin(name);
+    mFile.FieldWriteC(value);
+    mFile.FieldWriteEnd();
+}
+
+void KQoxWrite6::Doubles(const char* name, const double* values, int count)
+{
+    mFile.FieldWriteBegin(name);
+    for (int i = 0; i < count; ++i)
+        mFile.FieldWriteD(values[i]);
+    mFile.FieldWriteEnd();
+}
+
+namespace {
+
+// Properties added to an object at run time; the object's own table comes
+// back with the object.
+bool IsAddedProperty(KQoxUserProperty* property)
+{
+    return property && (!property->GetKProperty() || property->GetKProperty()->IsDynamic());
+}
+
+} // namespace
+
+void KQoxWrite6::UserProperties(KQoxObject& object)
+{
+    int added = 0;
+    for (int i = 0; i < object.GetPropertyCount(); ++i)
+        added += IsAddedProperty(object.GetProperty(i)) ? 1 : 0;
+    if (added == 0)
+        return;
+    mFile.FieldWriteBegin(kUserProperties);
+    mFile.FieldWriteBlockBegin();
+    for (int i = 0; i < object.GetPropertyCount(); ++i)
+    {
+        KQoxUserProperty* property = object.GetProperty(i);
+        if (!IsAddedProperty(property))
+            continue;
+        int flags = 0;
+        for (int bit : {KQoxUserProperty::eANIMATABLE, KQoxUserProperty::eUSER, KQoxUserProperty::eTEMPORARY})
+            if (property->GetFlag(bit))
+                flags |= bit;
+        const char* type = KQoxUserProperty::GetPropertyTypeName(property->GetPropertyType());
+        mFile.FieldWriteBegin(kUserProperty);
+        mFile.FieldWriteC(property->GetName().ToChars());
+        mFile.FieldWriteC(type ? type : "");
+        mFile.FieldWriteC(property->GetLabel(false).ToChars());
+        mFile.FieldWriteI(flags);
+        mFile.FieldWriteD(property->GetMinLimit());
+        mFile.FieldWriteD(property->GetMaxLimit());
+        mFile.FieldWriteEnd();
+    }
+    mFile.FieldWriteBlockEnd();
+    mFile.FieldWriteEnd();
+}
+
+void KQoxWrite6::ObjectHeader(KQoxObject& object, KObject* properties, int version)
+{
+    Int(kVersion, version);
+    UserProperties(object);
+    if (properties)
+        mFile.FieldWritePropertiesList(*properties);
+}
+
+void KQoxWrite6::Thumbnail(KQoxThumbnail* thumbnail)
+{
+    if (!thumbnail || thumbnail->GetSize() == KQoxThumbnail::eNOT_SET || !thumbnail->GetThumbnailImage())
+        return;
+    mFile.FieldWriteBegin(kThumbnail);
+    mFile.FieldWriteBlockBegin();
+    // The format first: the size's byte count depends on it.
+    Int(kThumbnailFormat, thumbnail->GetDataFormat());
+    Int(kThumbnailSize, thumbnail->GetSize());
+    mFile.FieldWriteBegin(kThumbnailImage);
+    mFile.FieldWriteArrayB(thumbnail->GetThumbnailImage(), static_cast<unsigned int>(thumbnail->GetSizeInBytes()));
+    mFile.FieldWriteEnd();
+    mFile.FieldWriteBlockEnd();
+    mFile.FieldWriteEnd();
+}
+
+std::vector<KQoxTakeNodeContainer*> KQoxWrite6::Containers()
+{
+    std::vector<KQoxTakeNodeContainer*> containers(mNodes.begin(), mNodes.end());
+    containers.insert(containers.end(), mScene.mTextures.begin(), mScene.mTextures.end());
+    containers.insert(containers.end(), mScene.mVideos.begin(), mScene.mVideos.end());
+    containers.insert(containers.end(), mScene.mMaterials.begin(), mScene.mMaterials.end());
+    containers.insert(containers.end(), mScene.mGenericNodes.begin(), mScene.mGenericNodes.end());
+    return containers;
+}
+
+std::vector<KString> KQoxWrite6::TakeNames()
+{
+    std::vector<KString> names;
+    std::unordered_set<std::string> seen;
+    seen.insert("Default");
+    auto add = [&](const char* name) {
+        if (seen.insert(name).second)
+            names.push_back(KString(name));
+    };
+    for (const std::unique_ptr<KQoxTakeInfo>& info : mScene.mTakeInfos)
+        add(info->Name.ToChars());
+    for (KQoxTakeNodeContainer* container : Containers())
+        for (int i = 0; i < container->GetTakeNodeCount(); ++i)
+            add(container->GetTakeNodeName(i));
+    return names;
+}
+
+// ---------------------------------------------------------------------------
+// KQoxWriterQox6
+
+KQoxWriterQox6::KQoxWriterQox6(KQoxSdkManager& manager, KQox::EForm form)
+    : KQoxWriter(manager)
+    , mForm(form)
+{}
+
+KQoxWriterQox6::~KQoxWriterQox6()
+{
+    // A file never closed is dropped, never left half-written under its name.
+    if (mFile)
+        mFile->ProjectAbandon();
+}
+
+bool KQoxWriterQox6::Fail(int code)
+{
+    mError.SetLastErrorID(code);
+    return false;
+}
+
+bool KQoxWriterQox6::FileCreate(const char* fileName)
+{
+    if (mFile)
+        mFile->ProjectAbandon();
+    mFile.reset(new IQoxObject);
+    if (!mFile->ProjectCreateSafe(fileName, mForm, KQox::eVERSION_6, mPassword.ToChars()))
+    {
+        mFile.reset();
+        return Fail(eFILE_NOT_CREATED);
+    }
+    mFile->FieldWriteBegin(kCreator);
+    mFile->FieldWriteC(kCreatorText);
+    mFile->FieldWriteEnd();
+    return true;
+}
+
+bool KQoxWriterQox6::FileClose()
+{
+    if (!mFile)
+        return Fail(eFILE_NOT_OPENED);
+    bool ok = mFile->ProjectCloseSafe();
+    int code = mFile->GetLastErrorID();
+    mFile.reset();
+    if (!ok)
+        return Fail(code == KQox::eNO_SPACE_LEFT ? eOUT_OF_DISK_SPACE : eFILE_NOT_CREATED);
+    return true;
+}
+
+bool KQoxWriterQox6::IsFileOpen()
+{
+    return mFile && mFile->ProjectIsWriting();
+}
+
+KStreamOptions* KQoxWriterQox6::GetWriteOptions()
+{
+    return new KStreamOptionsQox;
+}
+
+namespace {
+
+// Every node under root (root excluded), parents before children, in child
+// order; iterative, so trees of any depth are walked.
+void CollectNodes(KQoxNode* root, std::vector<KQoxNode*>& out)
+{
+    if (!root)
+        return;
+    std::vector<KQoxNode*> pending;
+    for (int i = root->GetChildCount() - 1; i >= 0; --i)
+        pending.push_back(root->GetChild(i));
+    while (!pending.empty())
+    {
+        KQoxNode* node = pending.back();
+        pending.pop_back();
+        out.push_back(node);
+        for (int i = node->GetChildCount() - 1; i >= 0; --i)
+            pending.push_back(node->GetChild(i));
+    }
+}
+
+void WriteDefinitions(KQoxWrite6& w)
+{
+    w.mFile.ProjectWriteSectionBegin(kDefinitions, kDefinitionsVersion);
+    const std::pair<const char*, size_t> kinds[] = {{kMaterial, w.mScene.mMaterials.size()},
+                                                    {kTexture, w.mScene.mTextures.size()},
+                                                    {kVideo, w.mScene.mVideos.size()},
+                                                    {kModel, w.mNodes.size()}};
+    for (const auto& kind : kinds)
+    {
+        if (kind.second == 0)
+            continue;
+        w.mFile.FieldWriteBegin(kObjectType);
+        w.mFile.FieldWriteC(kind.first);
+        w.mFile.FieldWriteBlockBegin();
+        w.Int(kCount, static_cast<int>(kind.second));
+        w.mFile.FieldWriteBlockEnd();
+        w.mFile.FieldWriteEnd();
+    }
+    w.mFile.ProjectWriteSectionEnd();
+}
+
+void WriteConnections(KQoxWrite6& w)
+{
+    // Node indices are positions in the objects section; -1 is the root.
+    std::unordered_map<KQoxNode*, int> index;
+    for (size_t i = 0; i < w.mNodes.size(); ++i)
+        index[w.mNodes[i]] = static_cast<int>(i);
+    w.mFile.ProjectWriteSectionBegin(kConnections, kConnectionsVersion);
+    for (size_t i = 0; i < w.mNodes.size(); ++i)
+    {
+        auto parent = index.find(w.mNodes[i]->GetParent());
+        w.mFile.FieldWriteBegin(kConnect);
+        w.mFile.FieldWriteC(kObjectObject);
+        w.mFile.FieldWriteI(static_cast<int>(i));
+        w.mFile.FieldWriteI(parent == index.end() ? -1 : parent->second);
+        w.mFile.FieldWriteEnd();
+    }
+    w.mFile.ProjectWriteSectionEnd();
+}
+
+} // namespace
+
+bool KQoxWriterQox6::Write(KQoxScene& scene, KStreamOptions* options)
+{
+    if (!IsFileOpen())
+        return Fail(eFILE_NOT_OPENED);
+    KStreamOptionsQox defaults;
+    const KStreamOptionsQox* qoxOptions = &defaults;
+    if (options)
+    {
+        qoxOptions = dynamic_cast<KStreamOptionsQox*>(options);
+        if (!qoxOptions)
+            return Fail(eSTREAM_OPTIONS_NOT_SET);
+    }
+    KQoxFileScene content(mManager);
+    content.Gather(scene);
+    content.mRoot = FindRootNode(scene);
+    return WriteFileScene(content, *qoxOptions);
+}
+
+bool KQoxWriterQox6::WriteFileScene(KQoxFileScene& scene, const KStreamOptionsQox& options)
+{
+    KQoxWrite6 w(*mFile, scene, options);
+    if (options.GetState(KStreamOptionsQox::eMODEL))
+        CollectNodes(scene.mRoot, w.mNodes);
+
+    WriteDefinitions(w);
+    mFile->ProjectWriteSectionBegin(kObjects, kObjectsVersion);
+    // Shading objects first: the nodes' geometry refers to them by position.
+    if (options.GetState(KStreamOptionsQox::eMATERIAL))
+        for (size_t i = 0; i < scene.mMaterials.size(); ++i)
+        {
+            w.mMaterialIndex[scene.mMaterials[i]] = static_cast<int>(i);
+            w.WriteMaterial(*scene.mMaterials[i]);
+        }
+    if (options.GetState(KStreamOptionsQox::eTEXTURE))
+    {
+        for (size_t i = 0; i < scene.mTextures.size(); ++i)
+        {
+            w.mTextureIndex[scene.mTextures[i]] = static_cast<int>(i);
+            w.WriteTexture(*scene.mTextures[i]);
+        }
+        for (KQoxVideo* video : scene.mVideos)
+            w.WriteVideo(*video);
+    }
+    for (size_t i = 0; i < w.mNodes.size(); ++i)
+        w.mNodeIndex[w.mNodes[i]] = static_cast<int>(i);
+    for (KQoxNode* node : w.mNodes)
+        w.WriteNode(*node);
+    if (options.GetState(KStreamOptionsQox::eMODEL))
+        for (KQoxGenericNode* generic : scene.mGenericNodes)
+            w.WriteGenericNode(*generic);
+    if (options.GetState(KStreamOptionsQox::eCHARACTER))
+        for (KQoxPose* pose : scene.mPoses)
+            w.WritePose(*pose);
+    if (options.GetState(KStreamOptionsQox::eGLOBAL_SETTINGS))
+    {
+        w.WriteSceneInfo();
+        w.WriteGlobalSettings();
+    }
+    mFile->ProjectWriteSectionEnd();
+    WriteConnections(w);
+    w.WriteTakes();
+    if (options.GetState(KStreamOptionsQox::eANIMATION))
+        for (const KString& take : w.TakeNames())
+            w.WriteAnimation(take.ToChars());
+
+    if (mFile->GetLastErrorID() == KQox::eNO_SPACE_LEFT)
+        return Fail(eOUT_OF_DISK_SPACE);
+    return true;
+}
+
+bool KQoxWriterQox6::WriteTakeFile(const char* fileName, KQoxScene& scene, const char* takeName)
+{
+    if (!FileCreate(fileName))
+        return false;
+    KStreamOptionsQox options;
+    KQoxFileScene content(mManager);
+    content.Gather(scene);
+    KQoxWrite6 w(*mFile, content, options);
+    CollectNodes(FindRootNode(scene), w.mNodes);
+    w.WriteAnimation(takeName ? takeName : "");
+    return FileClose();
+}
+
+} // namespace qoxsdk_600

@@ -1,0 +1,87 @@
+#include "formats/kqoxtexturecopy.h"
+
+#include <cstdio>
+#include <memory>
+
+#include "base/kfile.h"
+#include "base/kpath.h"
+
+namespace qoxsdk_600 {
+
+namespace {
+
+const size_t kCopyBlock = 64 * 1024;
+
+struct FileCloser
+{
+    void operator()(FILE* file) const
+    {
+        if (file)
+        {
+            fclose(file);
+        }
+    }
+};
+using FilePtr = std::unique_ptr<FILE, FileCloser>;
+
+void AppendFileMessage(KString& message, const char* text, const char* path)
+{
+    message += text;
+    message += " \"";
+    message += path;
+    message += "\".\n";
+}
+
+// Copies source to destination; false on any read, write or close failure.
+bool CopyStream(FILE* source, FilePtr& destination)
+{
+    std::unique_ptr<char[]> buffer(new char[kCopyBlock]);
+    size_t read = 0;
+    while ((read = fread(buffer.get(), 1, kCopyBlock, source)) > 0)
+    {
+        if (fwrite(buffer.get(), 1, read, destination.get()) != read)
+        {
+            return false;
+        }
+    }
+    const bool ok = !ferror(source) && feof(source);
+    return fclose(destination.release()) == 0 && ok;
+}
+
+} // namespace
+
+bool CopyTextureFile(const char* texturePath, const char* writtenFilePath, KString& message)
+{
+    if (!texturePath || !writtenFilePath)
+    {
+        return false;
+    }
+    const KString destination = MakeFullPath(ExtractDirectoryFromFilePath(writtenFilePath).ToChars(),
+                                             ExtractFileName(texturePath, true).ToChars());
+    if (FileExist(destination.ToChars()))
+    {
+        return true;
+    }
+    FilePtr source(fopen(texturePath, "rb"));
+    if (!source)
+    {
+        AppendFileMessage(message, "Unable to locate texture file", texturePath);
+        return false;
+    }
+    FilePtr target(fopen(destination.ToChars(), "wb"));
+    if (!target)
+    {
+        AppendFileMessage(message, "Error writing texture file", destination.ToChars());
+        return false;
+    }
+    if (!CopyStream(source.get(), target))
+    {
+        target.reset();
+        remove(destination.ToChars());
+        AppendFileMessage(message, "Error writing texture file", destination.ToChars());
+        return false;
+    }
+    return true;
+}
+
+} // namespace qoxsdk_600

@@ -1,0 +1,154 @@
+#ifndef QOX_FORMATS_OBJ_KQOXOBJRECORDS_H
+#define QOX_FORMATS_OBJ_KQOXOBJRECORDS_H
+
+// What the OBJ reader keeps while it parses: vertex references, faces, the
+// faces of one group and free-form surfaces. Indices are zero-based here;
+// -1 means absent.
+
+#include <cstddef>
+#include <map>
+#include <vector>
+
+#include "base/kstring.h"
+#include "formats/obj/kqoxobjarray.h"
+
+namespace qoxsdk_600 {
+
+class KQoxMaterial;
+class KQoxTexture;
+
+// One vertex reference of a face or surface.
+struct KIndexGroup
+{
+    int mVertex = 0;
+    int mTextureVertex = 0;
+    int mNormal = 0;
+    int mNumber = 0; // control point number in the reference table
+
+    KIndexGroup() = default;
+    KIndexGroup(int vertex, int textureVertex, int normal)
+        : mVertex(vertex)
+        , mTextureVertex(textureVertex)
+        , mNormal(normal)
+    {}
+    // The number takes no part.
+    bool operator==(const KIndexGroup& other) const
+    {
+        return mVertex == other.mVertex && mTextureVertex == other.mTextureVertex && mNormal == other.mNormal;
+    }
+    bool operator!=(const KIndexGroup& other) const { return !(*this == other); }
+};
+
+// One parsed "f" statement. The reader reuses one face for every statement,
+// so parsing allocates nothing once the reference array has grown.
+class KObjFace
+{
+public:
+    KObjFace(int smoothingGroup, KQoxMaterial* material, KQoxTexture* texture);
+    // Clears the references and takes new face attributes.
+    void Reset(int smoothingGroup, KQoxMaterial* material, KQoxTexture* texture);
+
+    // False, nothing added, for a negative vertex. A negative normal or
+    // texture vertex clears the matching flag.
+    bool AddVertexGroup(const KIndexGroup& reference);
+    // The i-th reference (number 0); i must be below GetCount().
+    KIndexGroup GetGroupAt(int i) const { return mReferences[i]; }
+    int GetCount() const { return static_cast<int>(mReferences.size()); }
+    void Display() const {}
+
+    bool mHasNormals = true;
+    bool mHasTextureVertices = true;
+    bool mHasTexture = false;
+    KQoxMaterial* mMaterial = nullptr;
+    KQoxTexture* mTexture = nullptr;
+    int mSmoothingGroup = 0;
+    std::vector<KIndexGroup> mReferences;
+};
+
+// The faces of one group name, by smoothing group. Faces are stored flat:
+// a header per face and one array of references.
+class KObjMesh
+{
+public:
+    struct Face
+    {
+        KQoxMaterial* mMaterial;
+        KQoxTexture* mTexture;
+        size_t mFirst; // first reference in mReferences
+        int mCount;    // references
+        bool mHasNormals;
+    };
+    struct FaceList
+    {
+        KObjPodArray<Face> mFaces;
+        KObjPodArray<KIndexGroup> mReferences;
+    };
+
+    // Copies the face into the list of its smoothing group; false, nothing
+    // added, when memory runs out.
+    bool AddFace(const KObjFace& face, int smoothingGroup);
+    // The same with the face list of the face's smoothing group in hand,
+    // for runs of faces in one group.
+    bool AddFace(const KObjFace& face, FaceList& list);
+    int GetCount() const { return mFaceCount; }
+    void Display() const {}
+
+    // Smoothing group -> faces in file order; visited in ascending order.
+    std::map<int, FaceList> mFaceLists;
+    bool mAllFacesHaveNormals = true;
+    bool mAllFacesHaveTextureVertices = true;
+    bool mAllFacesHaveTexture = true;
+    bool mSomeFaceHasTexture = false;
+    int mFaceCount = 0;
+};
+
+// One "surf" block.
+class KObjSurf
+{
+public:
+    enum ECurveType
+    {
+        eNONE = 0,
+        eBMATRIX = 1,
+        eBEZIER = 2,
+        eBSPLINE = 3,
+        eCARDINAL = 4,
+        eTAYLOR = 5
+    };
+
+    KObjSurf(ECurveType type, bool rational, int degreeU, int degreeV, KQoxMaterial* material, KQoxTexture* texture);
+
+    // False for a negative vertex; otherwise keeps the vertex index only.
+    bool AddVertexGroup(const KIndexGroup& reference);
+    // A "parm" statement: direction u or v, then parameter values.
+    bool ReadParm(const char* rest);
+    const char* GetGroupName() const { return mGroupName.ToChars(); }
+
+    KString mGroupName;
+    ECurveType mCurveType;
+    KQoxMaterial* mMaterial;
+    KQoxTexture* mTexture;
+    bool mRational;
+    int mDegreeU;
+    int mDegreeV;
+    int mControlPointCount = 0;
+    double mRange[4] = {0.0, 0.0, 0.0, 0.0}; // s0, s1, t0, t1
+    std::vector<int> mVertices;
+    std::vector<double> mParametersU;
+    std::vector<double> mParametersV;
+};
+
+// Orders by vertex, then normal, then texture vertex; -1, 0 or 1.
+int CompareKIndexGroup(const void* a, const void* b);
+
+// The table of distinct references, kept sorted. Each new reference gets the
+// next number (0, 1, 2, ... in order of first appearance) and is inserted at
+// its sorted position. The table is a malloc'd array the caller frees; null
+// with capacity 0 to start. Returns the new number, or -1 when memory runs out.
+int AddGroupToArray(KIndexGroup*& table, int& capacity, int& count, const KIndexGroup& reference);
+// The equal entry, or null.
+KIndexGroup* FindGroup(KIndexGroup*& table, int& count, const KIndexGroup& reference);
+
+} // namespace qoxsdk_600
+
+#endif

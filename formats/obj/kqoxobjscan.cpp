@@ -1,0 +1,263 @@
+#include "formats/obj/kqoxobjscan.h"
+
+#include <charconv>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+namespace qoxsdk_600 {
+
+namespace {
+
+const size_t kBlockSize = 1 << 20;
+
+// Digits with an optional fraction and no exponent, whose digits form an
+// integer below 2^53 with at most 22 after the point: the value is that
+// integer divided by a power of ten, both exact, so the one division gives
+// the correctly rounded result, as from_chars does. False (p unchanged) for
+// anything else, which then takes the general path.
+bool ScanPlainDecimal(const char*& p, const char* end, double& value)
+{
+    static const double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                     1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    const char* s = p;
+    unsigned long long mantissa = 0;
+    int digits = 0;
+    while (s < end && *s >= '0' && *s <= '9')
+    {
+        mantissa = mantissa * 10 + static_cast<unsigned>(*s - '0');
+        ++s;
+        if (++digits > 15)
+            return false;
+    }
+    int fraction = 0;
+    if (s < end && *s == '.')
+    {
+        ++s;
+        while (s < end && *s >= '0' && *s <= '9')
+        {
+            mantissa = mantissa * 10 + static_cast<unsigned>(*s - '0');
+            ++s;
+            ++fraction;
+            if (++digits > 15)
+                return false;
+        }
+    }
+    if (digits == 0 || (s < end && (*s == 'e' || *s == 'E' || *s == 'x' || *s == 'X' || *s == 'p' || *s == 'P')))
+        return false;
+    value = static_cast<double>(mantissa) / kPowers[fraction];
+    p = s;
+    return true;
+}
+
+} // namespace
+
+std::string_view ObjTrimRight(std::string_view text)
+{
+    size_t n = text.size();
+    while (n > 0 && ObjIsSpace(text[n - 1]))
+        --n;
+    return text.substr(0, n);
+}
+
+std::string_view ObjTrim(std::string_view text)
+{
+    size_t i = 0;
+    while (i < text.size() && ObjIsSpace(text[i]))
+        ++i;
+    return ObjTrimRight(text.substr(i));
+}
+
+KObjStatementReader::KObjStatementReader(FILE* file, bool joinContinuations)
+    : mFile(file)
+    , mJoin(joinContinuations)
+{
+    mKeyword[0] = 0;
+}
+
+void KObjStatementReader::SetFile(FILE* file)
+{
+    mFile = file;
+    mPos = mEnd = mConsumed = mScan = 0;
+    mEof = mReadFailed = false;
+}
+
+void KObjStatementReader::Rewind()
+{
+    if (mFile)
+        rewind(mFile);
+    SetFile(mFile);
+}
+
+bool KObjStatementReader::Fill()
+{
+    if (mEof || !mFile)
+        return false;
+    if (mPos > 0)
+    {
+        std::memmove(mBuffer.data(), mBuffer.data() + mPos, mEnd - mPos);
+        mEnd -= mPos;
+        mScan -= mPos;
+        mConsumed += mPos;
+        mPos = 0;
+    }
+    if (mBuffer.size() - mEnd < kBlockSize / 2)
+        mBuffer.resize(mBuffer.empty() ? kBlockSize : mBuffer.size() * 2);
+    const size_t got = fread(mBuffer.data() + mEnd, 1, mBuffer.size() - mEnd, mFile);
+    if (got == 0)
+    {
+        mEof = true;
+        mReadFailed = ferror(mFile) != 0;
+        return false;
+    }
+    mEnd += got;
+    return true;
+}
+
+size_t KObjStatementReader::LineEnd()
+{
+    mScan = mPos;
+    for (;;)
+    {
+        const char* base = mBuffer.data();
+        const char* from = base + mScan;
+        const size_t length = mEnd - mScan;
+        const char* lf = static_cast<const char*>(std::memchr(from, '\n', length));
+        const size_t span = lf ? static_cast<size_t>(lf - from) : length;
+        // A lone CR ends a line too; most files have none before the LF.
+        const char* cr = static_cast<const char*>(std::memchr(from, '\r', span));
+        if (cr)
+        {
+            const size_t i = static_cast<size_t>(cr - base);
+            // A CR at the end of the data may be followed by its LF: keep
+            // the pair together.
+            if (i + 1 < mEnd || mEof)
+                return i;
+            mScan = i;
+        }
+        else if (lf)
+            return static_cast<size_t>(lf - base);
+        else
+            mScan = mEnd;
+        if (!Fill() && mScan >= mEnd)
+            return mEnd;
+    }
+}
+
+void KObjStatementReader::SkipBreak()
+{
+    if (mPos < mEnd && mBuffer[mPos] == '\r')
+        ++mPos;
+    if (mPos < mEnd && mBuffer[mPos] == '\n')
+        ++mPos;
+}
+
+bool KObjStatementReader::Next(std::string_view& keyword, std::string_view& rest)
+{
+    mKeyword[0] = 0;
+    for (;;)
+    {
+        while (mPos < mEnd && ObjIsSpace(mBuffer[mPos]))
+            ++mPos;
+        if (mPos < mEnd)
+            break;
+        if (!Fill())
+            return false;
+    }
+    const size_t end = LineEnd();
+    const char* line = mBuffer.data();
+    size_t k = 0;
+    while (k < eKEYWORD_SIZE && mPos + k < end && !ObjIsSpace(line[mPos + k]))
+    {
+        mKeyword[k] = line[mPos + k];
+        ++k;
+    }
+    mKeyword[k] = 0;
+    keyword = std::string_view(mKeyword, k);
+    rest = ObjTrim(std::string_view(line + mPos + k, end - mPos - k));
+    mPos = end;
+    SkipBreak();
+    if (!mJoin || rest.empty() || rest.back() != '\\')
+        return true;
+
+    mJoined.assign(rest.data(), rest.size());
+    while (!mJoined.empty() && mJoined.back() == '\\')
+    {
+        mJoined.back() = ' ';
+        if (mPos >= mEnd && !Fill())
+        {
+            mJoined.resize(ObjTrimRight(mJoined).size());
+            break;
+        }
+        const size_t next = LineEnd();
+        mJoined.append(mBuffer.data() + mPos, next - mPos);
+        mPos = next;
+        SkipBreak();
+        mJoined.resize(ObjTrimRight(mJoined).size());
+    }
+    rest = mJoined;
+    return true;
+}
+
+bool ObjScanDouble(const char*& p, const char* end, double& value)
+{
+    const char* s = p;
+    while (s < end && ObjIsSpace(*s))
+        ++s;
+    const char* digits = s;
+    bool negative = false;
+    if (digits < end && (*digits == '+' || *digits == '-'))
+    {
+        negative = *digits == '-';
+        ++digits;
+    }
+    if (digits < end && *digits == '-')
+        return false;
+    double parsed = 0.0;
+    if (ScanPlainDecimal(digits, end, parsed))
+    {
+        value = negative ? -parsed : parsed;
+        p = digits;
+        return true;
+    }
+    auto result = std::from_chars(digits, end, parsed);
+    if (result.ptr == digits)
+        return false;
+    if (result.ec == std::errc::result_out_of_range)
+    {
+        // Too large or too small for a double: what strtod gives (±HUGE_VAL
+        // or a tiny value), from a copy that ends where the number ends.
+        std::string copy(digits, result.ptr);
+        parsed = std::strtod(copy.c_str(), nullptr);
+    }
+    value = negative ? -parsed : parsed;
+    p = result.ptr;
+    return true;
+}
+
+bool ObjScanWord(const char*& p, const char* end, std::string_view& word)
+{
+    const char* s = p;
+    while (s < end && ObjIsSpace(*s))
+        ++s;
+    const char* start = s;
+    while (s < end && !ObjIsSpace(*s))
+        ++s;
+    if (s == start)
+        return false;
+    word = std::string_view(start, s - start);
+    p = s;
+    return true;
+}
+
+int ObjScanDoubles(std::string_view text, double* values, int count)
+{
+    const char* p = text.data();
+    const char* end = p + text.size();
+    int read = 0;
+    while (read < count && ObjScanDouble(p, end, values[read]))
+        ++read;
+    return read;
+}
+
+} // namespace qoxsdk_600

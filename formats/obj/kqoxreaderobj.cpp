@@ -1,0 +1,561 @@
+#include "formats/obj/kqoxreaderobj.h"
+
+#include <cctype>
+#include <cstring>
+
+#include "base/kpath.h"
+#include "scene/kqoxscene.h"
+#include "formats/kqoxstreamoptionsgeometry.h"
+#include "scene/attributes/kqoxmesh.h"
+#include "scene/attributes/kqoxnurb.h"
+#include "scene/kqoxnode.h"
+#include "scene/kqoxsdkmanager.h"
+
+namespace qoxsdk_600 {
+
+namespace {
+
+// The scan of "%20s": a word of at most 20 characters.
+std::string_view FirstWord(std::string_view text, size_t limit = std::string_view::npos)
+{
+    const char* p = text.data();
+    std::string_view word;
+    if (!ObjScanWord(p, p + text.size(), word))
+        return std::string_view();
+    return word.substr(0, limit);
+}
+
+} // namespace
+
+bool KObjNameLess::operator()(const std::string& a, const std::string& b) const
+{
+    const size_t n = a.size() < b.size() ? a.size() : b.size();
+    for (size_t i = 0; i < n; ++i)
+    {
+        const int x = std::tolower(static_cast<unsigned char>(a[i]));
+        const int y = std::tolower(static_cast<unsigned char>(b[i]));
+        if (x != y)
+            return x < y;
+    }
+    return a.size() < b.size();
+}
+
+void KQoxReaderObj::FileCloser::operator()(FILE* file) const
+{
+    if (file)
+        fclose(file);
+}
+
+KQoxReaderObj::KQoxReaderObj(KQoxSdkManager& manager)
+    : KQoxReader(manager)
+{}
+
+KQoxReaderObj::~KQoxReaderObj()
+{
+    FileClose();
+}
+
+bool KQoxReaderObj::FileOpen(const char* fileName)
+{
+    if (mFile)
+        FileClose();
+    mFile = fileName ? fopen(fileName, "rb") : nullptr;
+    if (!mFile)
+    {
+        mError.SetLastErrorID(eFILE_NOT_OPENED);
+        return false;
+    }
+    mFileName = fileName;
+    return true;
+}
+
+bool KQoxReaderObj::FileClose()
+{
+    bool ok = true;
+    if (mFile)
+        ok = fclose(mFile) == 0;
+    mFile = nullptr;
+    mFileName = "";
+    return ok;
+}
+
+KStreamOptions* KQoxReaderObj::GetReadOptions(bool)
+{
+    return new KStreamOptionsObj();
+}
+
+bool KQoxReaderObj::Read(KQoxScene& scene, KStreamOptions* options)
+{
+    if (!options || !options->Is(KStreamOptionsObj::ClassId))
+    {
+        mError.SetLastErrorID(eSTREAM_OPTIONS_NOT_SET);
+        return false;
+    }
+    if (!mFile)
+    {
+        mError.SetLastErrorID(eFILE_NOT_OPENED);
+        return false;
+    }
+    mCreateReferenceNode = static_cast<KStreamOptionsObj*>(options)->GetOption(1) == 1;
+    if (!scene.GetRootNode())
+        return false;
+    mState = ReadState();
+    rewind(mFile);
+    KObjStatementReader in(mFile, true);
+    const bool read = ReadStatements(scene, in);
+    CloseMtlLibrary();
+    if (!read)
+    {
+        DeleteObjMeshes();
+        return false;
+    }
+    return LoadScene(scene);
+}
+
+bool KQoxReaderObj::ReadStatements(KQoxScene& scene, KObjStatementReader& in)
+{
+    std::string_view keyword, rest;
+    bool more = in.Next(keyword, rest);
+    while (more)
+    {
+        if (keyword.empty() || keyword[0] == '#' || keyword == "mg" || keyword == "o" || keyword == "bmat")
+        {
+            more = in.Next(keyword, rest);
+        }
+        else if (keyword == "mtllib")
+        {
+            mMaterialLibrarySeen = true;
+            if (!OpenLibrary(rest))
+                mMessage += "Unable to load material library\n";
+            more = in.Next(keyword, rest);
+        }
+        else if (keyword == "usemtl")
+        {
+            UseMaterial(rest);
+            more = in.Next(keyword, rest);
+        }
+        else if (keyword == "g")
+        {
+            SetGroup(rest);
+            more = in.Next(keyword, rest);
+        }
+        else if (keyword == "s")
+        {
+            SetSmoothingGroup(rest);
+            more = in.Next(keyword, rest);
+        }
+        else if (keyword == "v" || keyword == "vn" || keyword == "vt" || keyword == "vp")
+        {
+            // Consecutive statements of one kind are read in one run.
+            const std::string kind(keyword);
+            do
+            {
+                if (!ReadVertex(kind, rest))
+                    return false;
+                more = in.Next(keyword, rest);
+            } while (more && keyword == kind);
+        }
+        else if (keyword == "f")
+        {
+            auto found = mGroups.find(mState.mGroupName);
+            if (found == mGroups.end())
+                found = mGroups.emplace(mState.mGroupName, std::make_unique<KObjMesh>()).first;
+            KObjMesh& mesh = *found->second;
+            KObjMesh::FaceList& list = mesh.mFaceLists[mState.mSmoothingGroup];
+            do
+            {
+                mFace.Reset(mState.mSmoothingGroup, mState.mMaterial, mState.mTexture);
+                // A face that does not parse, or keeps fewer than three
+                // references, is dropped.
+                if (ParseObjFace(mFace, rest) && mFace.GetCount() >= 3 && !mesh.AddFace(mFace, list))
+                    return false; // out of memory
+                more = in.Next(keyword, rest);
+            } while (more && keyword == "f");
+        }
+        else if (keyword == "cstype")
+        {
+            SetCurveType(rest);
+            more = in.Next(keyword, rest);
+        }
+        else if (keyword == "deg" || keyword == "step")
+        {
+            const char* p = rest.data();
+            const char* end = p + rest.size();
+            int& first = keyword == "deg" ? mState.mDegreeU : mState.mStepU;
+            int& second = keyword == "deg" ? mState.mDegreeV : mState.mStepV;
+            if (ObjScanInt(p, end, first))
+                ObjScanInt(p, end, second);
+            more = in.Next(keyword, rest);
+        }
+        else if (keyword == "curv" || keyword == "curv2")
+        {
+            do
+            {
+                more = in.Next(keyword, rest);
+            } while (more && keyword != "end");
+            if (more)
+                more = in.Next(keyword, rest);
+        }
+        else if (keyword == "surf")
+        {
+            if (mState.mCurveType == KObjSurf::eNONE)
+                return false;
+            std::string_view next;
+            if (!ReadSurface(scene, in, rest, keyword, next, more))
+                return false;
+            rest = next;
+        }
+        else
+        {
+            mMessage += "Object not supported : ";
+            mMessage += std::string(keyword).c_str();
+            mMessage += "\n";
+            more = in.Next(keyword, rest);
+        }
+    }
+    return !in.ReadFailed();
+}
+
+bool KQoxReaderObj::ReadVertex(std::string_view keyword, std::string_view rest)
+{
+    double values[4];
+    if (keyword == "v")
+    {
+        const int n = ObjScanDoubles(rest, values, 4);
+        if (n < 3)
+            return false;
+        return mVertices.push_back(KQoxVector4(values[0], values[1], values[2], n > 3 ? values[3] : 1.0));
+    }
+    else if (keyword == "vn")
+    {
+        mNormalsSeen = true;
+        if (ObjScanDoubles(rest, values, 3) < 3)
+            return false;
+        return mNormals.push_back(KQoxVector4(values[0], values[1], values[2], 0.0));
+    }
+    else if (keyword == "vt")
+    {
+        mTextureVerticesSeen = true;
+        const int n = ObjScanDoubles(rest, values, 3);
+        if (n < 1)
+            return false;
+        return mTextureVertices.push_back(KQoxVector2(values[0], n > 1 ? values[1] : 0.0));
+    }
+    else
+    {
+        const int n = ObjScanDoubles(rest, values, 3);
+        if (n < 1)
+            return false;
+        mParameterVertices.push_back(KQoxVector4(values[0], n > 1 ? values[1] : 0.0, n > 2 ? values[2] : 1.0, 0.0));
+    }
+    return true;
+}
+
+bool KQoxReaderObj::ReadSurface(KQoxScene& scene, KObjStatementReader& in, std::string_view rest,
+                                std::string_view& keyword, std::string_view& next, bool& more)
+{
+    KObjSurf surf(mState.mCurveType, mState.mRational, mState.mDegreeU, mState.mDegreeV, mState.mMaterial,
+                  mState.mTexture);
+    ParseObjSurf(surf, rest);
+    std::string_view line;
+    more = in.Next(keyword, line);
+    while (more && keyword != "end")
+    {
+        if (keyword == "parm")
+            surf.ReadParm(std::string(line).c_str());
+        more = in.Next(keyword, line);
+    }
+    if (more)
+    {
+        if (KQoxNurb* nurb = CreateQoxGeometryFromObjSurf(surf))
+            AddNode(scene.GetRootNode(), nurb, mState.mGroupName);
+        more = in.Next(keyword, line);
+    }
+    next = line;
+    return true;
+}
+
+void KQoxReaderObj::AddNode(KQoxNode* parent, KQoxNodeAttribute* attribute, const std::string& groupName)
+{
+    KName name(groupName.c_str());
+    mNodeRenaming.Rename(name);
+    KQoxNode* node = mManager.CreateKQoxNode(name.GetCurrentName());
+    if (!node)
+    {
+        mManager.DestroyKQoxNodeAttribute(attribute);
+        return;
+    }
+    node->SetNodeAttribute(attribute);
+    parent->AddChild(node);
+}
+
+void KQoxReaderObj::SetGroup(std::string_view rest)
+{
+    if (rest.empty())
+    {
+        mState.mGroupName = "default";
+        return;
+    }
+    mState.mGroupName.assign(rest.data(), rest.size());
+    const size_t blank = mState.mGroupName.find(' ');
+    if (blank != std::string::npos)
+        mState.mGroupName[blank] = '_';
+}
+
+void KQoxReaderObj::SetSmoothingGroup(std::string_view rest)
+{
+    const char* p = rest.data();
+    int group = 0;
+    if (ObjScanInt(p, p + rest.size(), group))
+        mState.mSmoothingGroup = group;
+    else if (FirstWord(rest, 20) == "off")
+        mState.mSmoothingGroup = 0;
+}
+
+void KQoxReaderObj::SetCurveType(std::string_view rest)
+{
+    const char* p = rest.data();
+    const char* end = p + rest.size();
+    std::string_view first, second;
+    if (!ObjScanWord(p, end, first))
+        return;
+    first = first.substr(0, 20);
+    std::string_view word = first;
+    if (first == "rat")
+    {
+        mState.mRational = true;
+        if (!ObjScanWord(p, end, second))
+            return;
+        word = second.substr(0, 20);
+    }
+    static const char* const kTypes[] = {"bmatrix", "bezier", "bspline", "cardinal", "taylor"};
+    for (int i = 0; i < 5; ++i)
+        if (word == kTypes[i])
+            mState.mCurveType = static_cast<KObjSurf::ECurveType>(i + 1);
+}
+
+void KQoxReaderObj::UseMaterial(std::string_view rest)
+{
+    const std::string_view word = FirstWord(rest);
+    if (word.empty())
+        return;
+    const std::string name(word);
+    auto found = mMaterials.find(name);
+    if (found == mMaterials.end())
+    {
+        KQoxMaterial* material = nullptr;
+        KQoxTexture* texture = nullptr;
+        if (!ReadMaterial(name, material, texture))
+        {
+            mMessage += "Unable to read material \"";
+            mMessage += name.c_str();
+            mMessage += "\" in .mtl file\n";
+        }
+        if (texture)
+            mTexturedMaterialUsed = true;
+        found = mMaterials.emplace(name, MaterialEntry{material, texture}).first;
+    }
+    mState.mMaterial = found->second.mMaterial;
+    mState.mTexture = found->second.mTexture;
+}
+
+int KQoxReaderObj::ConvertIndex(int index, int count)
+{
+    if (index < 0 && static_cast<long long>(-static_cast<long long>(index)) <= count)
+        return count + index;
+    if (index >= 1 && index <= count)
+        return index - 1;
+    return -1;
+}
+
+namespace {
+
+// The forms nearly every file uses, "v", "v/t", "v/t/n" and "v//n" with
+// plain decimal (optionally negative) numbers, read in one pass; false for
+// anything else, which the general reading below handles.
+bool ParsePlainVertexGroup(KIndexGroup& reference, std::string_view token)
+{
+    const char* p = token.data();
+    const char* end = p + token.size();
+    int values[3] = {0, 0, 0};
+    int fields = 0;
+    bool doubleSlash = false;
+    while (p < end)
+    {
+        if (fields == 3)
+            return false;
+        const bool negative = *p == '-';
+        if (negative)
+            ++p;
+        if (p == end || *p < '0' || *p > '9')
+            return false;
+        long long magnitude = 0;
+        do
+        {
+            magnitude = magnitude * 10 + (*p - '0');
+            if (magnitude > kIntMax)
+                return false;
+            ++p;
+        } while (p < end && *p >= '0' && *p <= '9');
+        values[fields++] = static_cast<int>(negative ? -magnitude : magnitude);
+        if (p == end)
+            break;
+        if (*p != '/')
+            return false;
+        ++p;
+        if (p < end && *p == '/')
+        {
+            if (fields != 1)
+                return false;
+            doubleSlash = true;
+            ++p;
+        }
+        if (p == end)
+            return false;
+    }
+    reference.mVertex = values[0];
+    if (doubleSlash)
+        reference.mNormal = values[1];
+    else
+    {
+        reference.mTextureVertex = values[1];
+        reference.mNormal = values[2];
+    }
+    return true;
+}
+
+} // namespace
+
+bool KQoxReaderObj::ParseVertexGroup(KIndexGroup& reference, std::string_view token)
+{
+    reference = KIndexGroup(0, 0, 0);
+    if (token.data() == nullptr)
+        return false;
+    if (ParsePlainVertexGroup(reference, token))
+        return reference.mVertex != 0;
+    reference = KIndexGroup(0, 0, 0);
+    // One pass: the first three fields between slashes (empty fields
+    // vanish), and whether the token holds "//" anywhere.
+    std::string_view fields[3];
+    int count = 0;
+    bool doubleSlash = false;
+    const size_t n = token.size();
+    for (size_t i = 0; i < n;)
+    {
+        if (token[i] == '/')
+        {
+            if (i + 1 < n && token[i + 1] == '/')
+                doubleSlash = true;
+            ++i;
+            continue;
+        }
+        const size_t start = i;
+        while (i < n && token[i] != '/')
+            ++i;
+        if (count < 3)
+            fields[count++] = token.substr(start, i - start);
+    }
+    int* targets[3] = {&reference.mVertex, doubleSlash ? &reference.mNormal : &reference.mTextureVertex,
+                       doubleSlash ? nullptr : &reference.mNormal};
+    for (int f = 0; f < count; ++f)
+    {
+        if (!targets[f])
+            break;
+        const char* p = fields[f].data();
+        int value = 0;
+        if (ObjScanInt(p, p + fields[f].size(), value))
+            *targets[f] = value;
+    }
+    return reference.mVertex != 0;
+}
+
+bool KQoxReaderObj::ParseObjFace(KObjFace& face, std::string_view rest)
+{
+    const int vertexCount = static_cast<int>(mVertices.size());
+    const int textureCount = mTexturedMaterialUsed ? static_cast<int>(mTextureVertices.size()) : 0;
+    const int normalCount = static_cast<int>(mNormals.size());
+    int tokens = 0;
+    bool ok = true;
+    ObjSplit(rest, ' ', [&](std::string_view token) {
+        ++tokens;
+        KIndexGroup reference;
+        if (!ParseVertexGroup(reference, token))
+        {
+            ok = false;
+            return false;
+        }
+        reference.mVertex = ConvertIndex(reference.mVertex, vertexCount);
+        reference.mTextureVertex = ConvertIndex(reference.mTextureVertex, textureCount);
+        reference.mNormal = ConvertIndex(reference.mNormal, normalCount);
+        face.AddVertexGroup(reference);
+        return true;
+    });
+    return ok && tokens >= 3;
+}
+
+bool KQoxReaderObj::ParseObjSurf(KObjSurf& surf, std::string_view rest)
+{
+    std::vector<std::string_view> words;
+    ObjSplit(rest, ' ', [&](std::string_view word) {
+        words.push_back(word);
+        return true;
+    });
+    if (words.size() < 4)
+        return false;
+    ObjScanDoubles(rest, surf.mRange, 4);
+    const int vertexCount = static_cast<int>(mVertices.size());
+    const int textureCount = static_cast<int>(mTextureVertices.size());
+    const int normalCount = static_cast<int>(mNormals.size());
+    for (size_t i = 4; i < words.size(); ++i)
+    {
+        KIndexGroup reference;
+        if (!ParseVertexGroup(reference, words[i]))
+            return false;
+        reference.mVertex = ConvertIndex(reference.mVertex, vertexCount);
+        reference.mTextureVertex = ConvertIndex(reference.mTextureVertex, textureCount);
+        reference.mNormal = ConvertIndex(reference.mNormal, normalCount);
+        surf.AddVertexGroup(reference);
+    }
+    return true;
+}
+
+bool KQoxReaderObj::LoadScene(KQoxScene& scene)
+{
+    KQoxNode* parent = scene.GetRootNode();
+    if (mCreateReferenceNode)
+    {
+        KString name = ExtractFileName(mFileName.ToChars(), false);
+        name += "_root";
+        KQoxNode* reference = mManager.CreateKQoxNode(name.ToChars());
+        if (!reference)
+            return false;
+        scene.GetRootNode()->AddChild(reference);
+        parent = reference;
+    }
+    for (auto& group : mGroups)
+    {
+        KName name(group.first.c_str());
+        mNodeRenaming.Rename(name);
+        KQoxNode* node = mManager.CreateKQoxNode(name.GetCurrentName());
+        if (!node)
+        {
+            DeleteObjMeshes();
+            return false;
+        }
+        KQoxMesh* mesh = CreateQoxMeshFromObjMesh(*group.second);
+        if (!mesh)
+        {
+            mManager.DestroyKQoxNode(node, true);
+            DeleteObjMeshes();
+            return false;
+        }
+        node->SetNodeAttribute(mesh);
+        if (mTexturedMaterialUsed)
+            node->SetShadingMode(KQoxNode::eLIGHT_TEXTURE_SHADING);
+        parent->AddChild(node);
+    }
+    DeleteObjMeshes();
+    return true;
+}
+
+} // namespace qoxsdk_600

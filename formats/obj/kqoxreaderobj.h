@@ -1,0 +1,160 @@
+#ifndef QOX_FORMATS_OBJ_KQOXREADEROBJ_H
+#define QOX_FORMATS_OBJ_KQOXREADEROBJ_H
+
+// KQoxReaderObj reads one OBJ text file into a scene: polygon faces become
+// one mesh node per group name ("g"), rational B-spline surfaces ("surf"
+// blocks) become NURBS nodes, and "usemtl" names are looked up in the
+// material libraries named by "mtllib". Messages for the user (unsupported
+// keywords, libraries and materials not found) go to the message text;
+// they never stop the read.
+
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/kmath_types.h"
+#include "base/kname.h"
+#include "fileio/kqoxio.h"
+#include "formats/obj/kqoxobjrecords.h"
+#include "formats/obj/kqoxobjscan.h"
+
+namespace qoxsdk_600 {
+
+class KQoxGeometry;
+class KQoxMaterial;
+class KQoxMesh;
+class KQoxNodeAttribute;
+class KQoxNurb;
+class KQoxTexture;
+
+// Orders names without regard to case, as the reader's name sets do.
+struct KObjNameLess
+{
+    bool operator()(const std::string& a, const std::string& b) const;
+};
+
+class KQoxReaderObj : public KQoxReader
+{
+public:
+    explicit KQoxReaderObj(KQoxSdkManager& manager);
+    ~KQoxReaderObj() override;
+
+    // Opens the file for reading (closing an open one first); error 3
+    // "File not opened" when it cannot.
+    bool FileOpen(const char* fileName) override;
+    // False only when closing the file failed.
+    bool FileClose() override;
+    bool IsFileOpen() override { return mFile != nullptr; }
+    // A new KStreamOptionsObj with its defaults; the caller owns it.
+    KStreamOptions* GetReadOptions(bool parseFileAsNeeded) override;
+    // Reads the open file into the scene. Options that are not a
+    // KStreamOptionsObj: error 6 "Stream options not set". A "v", "vn", "vt"
+    // or "vp" line with too few numbers, or a "surf" before any "cstype",
+    // fails the read without an error id. Option 1 on: the mesh nodes hang
+    // under a node named after the file with "_root" appended.
+    bool Read(KQoxScene& scene, KStreamOptions* options) override;
+
+    // Parsing of one statement's rest into the records.
+    bool ParseObjFace(KObjFace& face, std::string_view rest);
+    bool ParseObjSurf(KObjSurf& surf, std::string_view rest);
+    // One reference "v", "v/t", "v/t/n" or "v//n", before conversion; true
+    // when the vertex is not 0.
+    static bool ParseVertexGroup(KIndexGroup& reference, std::string_view token);
+    // One-based or negative (from the end) index to zero-based; -1 when out
+    // of range.
+    static int ConvertIndex(int index, int count);
+
+    // Material libraries.
+    bool OpenLibrary(std::string_view rest);
+    bool ReadMaterial(const std::string& name, KQoxMaterial*& material, KQoxTexture*& texture);
+    bool CloseMtlLibrary();
+
+    // Building: one mesh per group, one NURBS per rational B-spline surface.
+    KQoxMesh* CreateQoxMeshFromObjMesh(KObjMesh& mesh);
+    bool FillNormals(KObjMesh& mesh);
+    static KQoxVector4 ComputeDefaultNormal(const KQoxVector4* points);
+    KQoxNurb* CreateQoxGeometryFromObjSurf(KObjSurf& surf);
+    static int SwapArrayIndex(int i, int a, int b) { return i / b + (i % b) * a; }
+
+    bool LoadScene(KQoxScene& scene);
+    void DeleteObjMeshes() { mGroups.clear(); }
+    void PrintObjMeshes() {}
+
+    // What the read collected; the arrays live as long as the reader.
+    const KObjPodArray<KQoxVector4>& GetVertices() const { return mVertices; }
+    const KObjPodArray<KQoxVector2>& GetTextureVertices() const { return mTextureVertices; }
+    const KObjPodArray<KQoxVector4>& GetNormals() const { return mNormals; }
+    const std::vector<KQoxVector4>& GetParameterVertices() const { return mParameterVertices; }
+
+private:
+    struct FileCloser
+    {
+        void operator()(FILE* file) const;
+    };
+    using FilePtr = std::unique_ptr<FILE, FileCloser>;
+    struct Library
+    {
+        FilePtr mFile;
+        std::unique_ptr<KObjStatementReader> mReader;
+    };
+    struct MaterialEntry
+    {
+        KQoxMaterial* mMaterial;
+        KQoxTexture* mTexture;
+    };
+
+    // Per-read state.
+    struct ReadState
+    {
+        std::string mGroupName = "default";
+        int mSmoothingGroup = 0;
+        KQoxMaterial* mMaterial = nullptr;
+        KQoxTexture* mTexture = nullptr;
+        KObjSurf::ECurveType mCurveType = KObjSurf::eNONE;
+        bool mRational = false;
+        int mDegreeU = 0, mDegreeV = 0;
+        int mStepU = 0, mStepV = 0;
+    };
+
+    // The statement loop; false for the failures that end a read early.
+    bool ReadStatements(KQoxScene& scene, KObjStatementReader& in);
+    bool ReadVertex(std::string_view keyword, std::string_view rest);
+    bool ReadSurface(KQoxScene& scene, KObjStatementReader& in, std::string_view rest, std::string_view& keyword,
+                     std::string_view& next, bool& more);
+    void UseMaterial(std::string_view rest);
+    void SetGroup(std::string_view rest);
+    void SetSmoothingGroup(std::string_view rest);
+    void SetCurveType(std::string_view rest);
+    void AddNode(KQoxNode* parent, KQoxNodeAttribute* attribute, const std::string& groupName);
+    // The material a face without one uses once a library was seen.
+    KQoxMaterial* DefaultMaterial();
+
+    FILE* mFile = nullptr;
+    KString mFileName;
+    bool mCreateReferenceNode = false;
+    KNumberRenamingStrategy mNodeRenaming;
+    bool mNormalsSeen = false;
+    bool mMaterialLibrarySeen = false;
+    bool mTexturedMaterialUsed = false;
+    bool mTextureVerticesSeen = false;
+    std::map<std::string, std::unique_ptr<KObjMesh>, KObjNameLess> mGroups;
+    std::map<std::string, MaterialEntry, KObjNameLess> mMaterials;
+    std::vector<Library> mLibraries;
+    KObjPodArray<KQoxVector4> mVertices;
+    KObjPodArray<KQoxVector2> mTextureVertices;
+    KObjPodArray<KQoxVector4> mNormals;
+    std::vector<KQoxVector4> mParameterVertices;
+    ReadState mState;
+    KObjFace mFace{0, nullptr, nullptr};
+    KQoxMaterial* mDefaultMaterial = nullptr;
+    // Per vertex, the first distinct reference made of it (-1: none yet);
+    // kept between meshes and reset where it was used.
+    std::vector<int> mChainHeads;
+};
+
+} // namespace qoxsdk_600
+
+#endif

@@ -1,0 +1,121 @@
+// Material libraries: opened on "mtllib", searched on the first "usemtl" of
+// each name, closed at the end of the read.
+
+#include "base/kpath.h"
+#include "formats/obj/kqoxreaderobj.h"
+#include "scene/attributes/kqoxmaterial.h"
+#include "scene/attributes/kqoxtexture.h"
+#include "scene/kqoxcolor.h"
+#include "scene/kqoxsdkmanager.h"
+
+namespace qoxsdk_600 {
+
+bool KQoxReaderObj::OpenLibrary(std::string_view rest)
+{
+    std::vector<std::string> names;
+    ObjSplit(rest, ' ', [&](std::string_view name) {
+        names.emplace_back(name);
+        return true;
+    });
+    if (names.empty())
+        return false;
+    bool all = true;
+    const KString directory = ExtractDirectoryFromFilePath(mFileName.ToChars());
+    for (const std::string& name : names)
+    {
+        FilePtr file(fopen(name.c_str(), "rb"));
+        if (!file)
+            file.reset(fopen(MakeFullPath(directory.ToChars(), name.c_str()).ToChars(), "rb"));
+        if (!file)
+        {
+            all = false;
+            continue;
+        }
+        Library library;
+        library.mReader = std::make_unique<KObjStatementReader>(file.get(), false);
+        library.mFile = std::move(file);
+        mLibraries.push_back(std::move(library));
+    }
+    return all;
+}
+
+namespace {
+
+// "Ka", "Kd", "Ks": all three numbers or nothing.
+bool ScanColor(std::string_view rest, KQoxColor& color)
+{
+    double rgb[3];
+    if (ObjScanDoubles(rest, rgb, 3) < 3)
+        return false;
+    color = KQoxColor(rgb[0], rgb[1], rgb[2], 1.0);
+    return true;
+}
+
+} // namespace
+
+bool KQoxReaderObj::ReadMaterial(const std::string& name, KQoxMaterial*& material, KQoxTexture*& texture)
+{
+    material = mManager.CreateKQoxMaterial(name.c_str());
+    texture = nullptr;
+    if (!material)
+        return false;
+    for (Library& library : mLibraries)
+    {
+        KObjStatementReader& in = *library.mReader;
+        in.Rewind();
+        std::string_view keyword, rest;
+        bool more = in.Next(keyword, rest);
+        bool found = false;
+        while (more && !found)
+        {
+            if (keyword == "newmtl")
+            {
+                const char* p = rest.data();
+                std::string_view word;
+                found = ObjScanWord(p, p + rest.size(), word) && word == name;
+            }
+            more = in.Next(keyword, rest);
+        }
+        if (!found)
+            continue;
+
+        int illumination = 2;
+        for (; more && keyword != "newmtl"; more = in.Next(keyword, rest))
+        {
+            KQoxColor color;
+            double value = 0.0;
+            const char* p = rest.data();
+            const char* end = p + rest.size();
+            if (keyword == "Ka" && ScanColor(rest, color))
+                material->SetAmbient(color);
+            else if (keyword == "Kd" && ScanColor(rest, color))
+                material->SetDiffuse(color);
+            else if (keyword == "Ks" && ScanColor(rest, color))
+                material->SetSpecular(color);
+            else if (keyword == "illum")
+                ObjScanInt(p, end, illumination);
+            else if (keyword == "Ns" && ObjScanDouble(p, end, value))
+                material->SetShininess(value / 100.0);
+            else if ((keyword == "Tr" || keyword == "d") && ObjScanDouble(p, end, value))
+                material->SetOpacity(value);
+            else if (keyword == "map_Kd")
+            {
+                texture = mManager.CreateKQoxTexture(name.c_str());
+                if (texture)
+                    texture->SetFileName(std::string(rest).c_str());
+            }
+        }
+        if (illumination == 0 || illumination == 1)
+            material->SetShininess(0.0);
+        return true;
+    }
+    return false;
+}
+
+bool KQoxReaderObj::CloseMtlLibrary()
+{
+    mLibraries.clear();
+    return true;
+}
+
+} // namespace qoxsdk_600

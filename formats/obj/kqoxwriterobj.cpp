@@ -1,0 +1,215 @@
+#include "formats/obj/kqoxwriterobj.h"
+#include "formats/obj/kqoxwriterobj_private.h"
+
+#include <charconv>
+#include <cstring>
+
+#include "base/kpath.h"
+#include "scene/kqoxscene.h"
+#include "formats/kqoxstreamoptionsgeometry.h"
+#include "formats/kqoxtexturecopy.h"
+#include "scene/attributes/kqoxgeometryconverter.h"
+#include "scene/attributes/kqoxlayer.h"
+#include "scene/attributes/kqoxmaterial.h"
+#include "scene/attributes/kqoxmesh.h"
+#include "scene/attributes/kqoxnurb.h"
+#include "scene/attributes/kqoxpatch.h"
+#include "scene/attributes/kqoxtexture.h"
+#include "scene/kqoxnode.h"
+#include "scene/kqoxsdkmanager.h"
+
+namespace qoxsdk_600 {
+
+KQoxWriterObj::KQoxWriterObj(KQoxSdkManager& manager)
+    : KQoxWriter(manager)
+{}
+
+KQoxWriterObj::~KQoxWriterObj()
+{
+    FileClose();
+    ReleaseConverted();
+}
+
+bool KQoxWriterObj::FileCreate(const char* fileName)
+{
+    if (mObjFile)
+        FileClose();
+    if (!fileName)
+    {
+        mError.SetLastErrorID(eFILE_NOT_OPENED);
+        return false;
+    }
+    KEnsureDirectoryExistance(fileName);
+    mObjFile = fopen(fileName, "wb");
+    if (!mObjFile)
+    {
+        mError.SetLastErrorID(eFILE_NOT_OPENED);
+        return false;
+    }
+    mObj = std::make_unique<Output>(mObjFile);
+    mFileName = fileName;
+    return true;
+}
+
+bool KQoxWriterObj::FileClose()
+{
+    bool ok = true;
+    if (mObjFile)
+    {
+        ok = mObj->Flush();
+        mObj.reset();
+        ok = fclose(mObjFile) == 0 && ok;
+        if (!ok)
+            mError.SetLastErrorID(eOUT_OF_DISK_SPACE);
+    }
+    mObjFile = nullptr;
+    mFileName = "";
+    return ok;
+}
+
+KStreamOptions* KQoxWriterObj::GetWriteOptions()
+{
+    return new KStreamOptionsObj();
+}
+
+bool KQoxWriterObj::Write(KQoxScene& scene, KStreamOptions* options)
+{
+    if (!options || !options->Is(KStreamOptionsObj::ClassId))
+    {
+        mError.SetLastErrorID(eSTREAM_OPTIONS_NOT_SET);
+        return false;
+    }
+    if (!mObjFile)
+    {
+        mError.SetLastErrorID(eFILE_NOT_OPENED);
+        return false;
+    }
+    KStreamOptionsObj* obj = static_cast<KStreamOptionsObj*>(options);
+    mForceTriangulation = obj->GetOption(KStreamOptionsObj::eFORCE_TRIANGULATION) == 1;
+    mEvaluateDeformations = obj->GetOption(KStreamOptionsObj::eEVALUATE_DEFORMATIONS) == 1;
+    KQoxNode* root = FindRootNode(scene);
+    if (!InitNodes(root))
+        return false;
+
+    mObj->Text("# \n# Kelvarian OBJ file\n# Created with Tolvane QOX\n# \n");
+    if (mMaterialsPresent)
+    {
+        InitMtlLib();
+        mObj->Text("mtllib ").Text(mMaterialLibraryName.ToChars()).Text("\n\n");
+        KName name("default");
+        mMaterialNames.Rename(name);
+        mDefaultMaterial = mManager.CreateKQoxMaterial(name.GetCurrentName());
+    }
+    WriteNode(root, true);
+    if (mDefaultMaterial)
+    {
+        mManager.DestroyKQoxMaterial(mDefaultMaterial);
+        mDefaultMaterial = nullptr;
+    }
+    DestroyObjMaterials();
+    ReleaseConverted();
+    if (!mObj->Flush() || mWriteFailed)
+    {
+        mError.SetLastErrorID(eOUT_OF_DISK_SPACE);
+        return false;
+    }
+    return true;
+}
+
+bool KQoxWriterObj::IsGeometryNode(KQoxNode* node)
+{
+    KQoxNodeAttribute* attribute = node ? node->GetNodeAttribute() : nullptr;
+    if (!attribute)
+        return false;
+    const int type = attribute->GetAttributeType();
+    return type == KQoxNodeAttribute::eMESH || type == KQoxNodeAttribute::eNURB || type == KQoxNodeAttribute::ePATCH;
+}
+
+bool KQoxWriterObj::TriangulateGeometry(KQoxNode* node)
+{
+    KQoxNodeAttribute* attribute = node ? node->GetNodeAttribute() : nullptr;
+    if (!attribute)
+        return false;
+    const int type = attribute->GetAttributeType();
+    if (type != KQoxNodeAttribute::eNURB && type != KQoxNodeAttribute::ePATCH &&
+        !(type == KQoxNodeAttribute::eMESH && mForceTriangulation))
+        return false;
+    KQoxGeometryConverter* converter = mManager.CreateKQoxGeometryConverter();
+    if (!converter)
+        return false;
+    KQoxMesh* mesh = nullptr;
+    if (type == KQoxNodeAttribute::eNURB)
+        mesh = converter->TriangulateNurb(static_cast<KQoxNurb*>(attribute));
+    else if (type == KQoxNodeAttribute::ePATCH)
+        mesh = converter->TriangulatePatch(static_cast<KQoxPatch*>(attribute));
+    else
+        mesh = converter->TriangulateMesh(static_cast<KQoxMesh*>(attribute));
+    mManager.DestroyKQoxGeometryConverter(converter);
+    if (!mesh)
+        return false;
+    auto previous = mConverted.find(node);
+    if (previous != mConverted.end())
+        mManager.DestroyKQoxNodeAttribute(previous->second);
+    mConverted[node] = mesh;
+    return true;
+}
+
+void KQoxWriterObj::ReleaseConverted()
+{
+    for (auto& entry : mConverted)
+        mManager.DestroyKQoxNodeAttribute(entry.second);
+    mConverted.clear();
+}
+
+KQoxMesh* KQoxWriterObj::MeshOf(KQoxNode* node)
+{
+    auto found = mConverted.find(node);
+    if (found != mConverted.end())
+        return found->second;
+    KQoxNodeAttribute* attribute = node->GetNodeAttribute();
+    if (!attribute || attribute->GetAttributeType() != KQoxNodeAttribute::eMESH)
+        return nullptr;
+    return static_cast<KQoxMesh*>(attribute);
+}
+
+bool KQoxWriterObj::InitNodes(KQoxNode* node)
+{
+    if (!node)
+        return false;
+    // Depth first without recursion, so deep trees cannot exhaust the stack.
+    std::vector<KQoxNode*> stack{node};
+    while (!stack.empty())
+    {
+        KQoxNode* current = stack.back();
+        stack.pop_back();
+        if (IsGeometryNode(current))
+        {
+            TriangulateGeometry(current);
+            KQoxMesh* mesh = MeshOf(current);
+            CheckMaterials(mesh ? static_cast<KQoxNodeAttribute*>(mesh) : current->GetNodeAttribute());
+        }
+        for (int i = current->GetChildCount(false) - 1; i >= 0; --i)
+            stack.push_back(current->GetChild(i));
+    }
+    return true;
+}
+
+void KQoxWriterObj::WriteNode(KQoxNode* node, bool subtree)
+{
+    if (!node)
+        return;
+    std::vector<KQoxNode*> stack{node};
+    while (!stack.empty())
+    {
+        KQoxNode* current = stack.back();
+        stack.pop_back();
+        if (KQoxMesh* mesh = MeshOf(current))
+            WriteMesh(current, mesh);
+        if (!subtree)
+            break;
+        for (int i = current->GetChildCount(false) - 1; i >= 0; --i)
+            stack.push_back(current->GetChild(i));
+    }
+}
+
+} // namespace qoxsdk_600

@@ -1,0 +1,112 @@
+#ifndef QOX_FORMATS_OBJ_KQOXWRITEROBJ_H
+#define QOX_FORMATS_OBJ_KQOXWRITEROBJ_H
+
+// KQoxWriterObj writes a scene as one OBJ text file: every mesh node is one
+// group ("g") with its vertices in world space, texture coordinates, normals
+// and faces; materials go to a ".mtl" library beside the file, and texture
+// images are copied there. NURBS and patches (and meshes with "Force
+// Triangulation") are written triangulated, and shape and skin deformations
+// are baked in when "Evaluate Link/Shape deformations" is on. The caller's
+// scene is never changed: conversions and baking work on copies.
+
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/kname.h"
+#include "fileio/kqoxio.h"
+#include "formats/kqoxdeformedgeometry.h"
+
+namespace qoxsdk_600 {
+
+class KQoxMaterial;
+class KQoxMesh;
+class KQoxNode;
+class KQoxNodeAttribute;
+class KQoxTexture;
+
+// One library entry: a (material, texture) pair under a unique name.
+struct KObjMaterial
+{
+    KObjMaterial(const char* name, KQoxMaterial* material, KQoxTexture* texture)
+        : mMaterial(material)
+        , mTexture(texture)
+        , mName(name)
+    {}
+    KQoxMaterial* mMaterial; // not owned
+    KQoxTexture* mTexture;   // not owned; null for none
+    KString mName;
+};
+
+class KQoxWriterObj : public KQoxWriter, public KQoxDeformedGeometry
+{
+public:
+    explicit KQoxWriterObj(KQoxSdkManager& manager);
+    ~KQoxWriterObj() override;
+
+    // Creates the file (and its directory); error 1 "File not opened" when
+    // it cannot.
+    bool FileCreate(const char* fileName) override;
+    // False only when closing the file failed (nothing may then be on disk).
+    bool FileClose() override;
+    bool IsFileOpen() override { return mObjFile != nullptr; }
+    // A new KStreamOptionsObj with its defaults; the caller owns it.
+    KStreamOptions* GetWriteOptions() override;
+    // Writes the scene. Options that are not a KStreamOptionsObj: error 4
+    // "Stream options not set", nothing written. No root node: false. A
+    // write that fails (full disk): error 3 "Out of disk space", false.
+    bool Write(KQoxScene& scene, KStreamOptions* options) override;
+
+    bool IsGeometryNode(KQoxNode* node);
+    // Triangulates a NURBS or patch (or a mesh with force triangulation)
+    // into a new mesh kept for the write; false for other attributes.
+    bool TriangulateGeometry(KQoxNode* node);
+    bool InitNodes(KQoxNode* node);
+    // Writes the node (and, with subtree, everything below it in pre-order).
+    void WriteNode(KQoxNode* node, bool subtree);
+
+    // Material library.
+    bool CheckMaterials(KQoxNodeAttribute* attribute);
+    bool InitMtlLib();
+    int FindObjMaterial(KQoxMaterial* material, KQoxTexture* texture);
+    bool DestroyObjMaterials();
+    bool WriteMaterial(const char* name, KQoxMaterial* material, KQoxTexture* texture);
+    bool CopyTextureFile(const char* path);
+
+    // The name on the "mtllib" line; "" when none.
+    const char* GetMaterialLibraryName() const { return mMaterialLibraryName.ToChars(); }
+
+private:
+    class Output;
+    void WriteMesh(KQoxNode* node, KQoxMesh* mesh);
+    // The entry of a pair, made (and its library block written) on first
+    // use; then the "usemtl" line.
+    void UseMaterial(KQoxMaterial* material, KQoxTexture* texture, const KString& nameText);
+    // The mesh to write for a node: its triangulated copy, or its own mesh.
+    KQoxMesh* MeshOf(KQoxNode* node);
+    void ReleaseConverted();
+
+    std::unique_ptr<Output> mObj;
+    std::unique_ptr<Output> mMtl;
+    FILE* mObjFile = nullptr;
+    FILE* mMtlFile = nullptr;
+    KString mFileName;
+    KString mMaterialLibraryName;
+    bool mForceTriangulation = false;
+    bool mEvaluateDeformations = true;
+    bool mMaterialsPresent = false;
+    bool mWriteFailed = false;
+    int mNextVertex = 1;
+    int mNextTextureCoordinate = 1;
+    int mNextNormal = 1;
+    KQoxMaterial* mDefaultMaterial = nullptr;
+    std::vector<std::unique_ptr<KObjMaterial>> mMaterialTable;
+    KNumberRenamingStrategy mMaterialNames;
+    std::map<KQoxNode*, KQoxMesh*> mConverted; // owned until the end of Write
+};
+
+} // namespace qoxsdk_600
+
+#endif

@@ -1,0 +1,107 @@
+// The material side of the OBJ writer: the ".mtl" library beside the file,
+// one uniquely named entry per (material, texture) pair, texture copies.
+
+#include "base/kpath.h"
+#include "formats/kqoxtexturecopy.h"
+#include "formats/obj/kqoxwriterobj.h"
+#include "formats/obj/kqoxwriterobj_private.h"
+#include "scene/attributes/kqoxmaterial.h"
+#include "scene/attributes/kqoxmesh.h"
+#include "scene/attributes/kqoxtexture.h"
+#include "scene/kqoxcolor.h"
+
+namespace qoxsdk_600 {
+
+bool KQoxWriterObj::CheckMaterials(KQoxNodeAttribute* attribute)
+{
+    KQoxLayerContainer* container = dynamic_cast<KQoxLayerContainer*>(attribute);
+    if (container && (container->GMC(0) >= 1 || container->GTC(0) >= 1))
+        mMaterialsPresent = true;
+    return true;
+}
+
+bool KQoxWriterObj::InitMtlLib()
+{
+    // The library lies beside the file, under the file's name with the
+    // extension ".mtl"; the directory is kept as given.
+    KString path = MakeFullPath(ExtractDirectoryFromFilePath(mFileName.ToChars()).ToChars(),
+                                (ExtractFileName(mFileName.ToChars(), false) + KString(".mtl")).ToChars());
+    if (path == mFileName)
+        path += ".mtl";
+    mMaterialLibraryName = ExtractFileName(path.ToChars(), true);
+    mMtlFile = fopen(path.ToChars(), "wb");
+    if (!mMtlFile)
+        return false;
+    mMtl = std::make_unique<Output>(mMtlFile);
+    mMtl->Text("# \n# Kelvarian material file\n# Created with Tolvane QOX\n# \n");
+    return true;
+}
+
+int KQoxWriterObj::FindObjMaterial(KQoxMaterial* material, KQoxTexture* texture)
+{
+    for (size_t i = 0; i < mMaterialTable.size(); ++i)
+        if (mMaterialTable[i]->mMaterial == material && mMaterialTable[i]->mTexture == texture)
+            return static_cast<int>(i);
+    return -1;
+}
+
+bool KQoxWriterObj::DestroyObjMaterials()
+{
+    mMaterialTable.clear();
+    if (mMtlFile)
+    {
+        const bool written = mMtl->Flush();
+        mMtl.reset();
+        if (fclose(mMtlFile) != 0 || !written)
+            mWriteFailed = true;
+        mMtlFile = nullptr;
+        mMaterialLibraryName = "";
+    }
+    return true;
+}
+
+void KQoxWriterObj::UseMaterial(KQoxMaterial* material, KQoxTexture* texture, const KString& nameText)
+{
+    const int found = FindObjMaterial(material, texture);
+    KObjMaterial* entry = nullptr;
+    if (found >= 0)
+        entry = mMaterialTable[static_cast<size_t>(found)].get();
+    else
+    {
+        KName name(nameText.ToChars());
+        mMaterialNames.Rename(name);
+        mMaterialTable.push_back(std::make_unique<KObjMaterial>(name.GetCurrentName(), material, texture));
+        entry = mMaterialTable.back().get();
+        WriteMaterial(entry->mName.ToChars(), material, texture);
+    }
+    mObj->Text("usemtl ").Text(entry->mName.ToChars()).Char('\n');
+}
+
+bool KQoxWriterObj::WriteMaterial(const char* name, KQoxMaterial* material, KQoxTexture* texture)
+{
+    if (!mMtlFile || !material)
+        return false;
+    mMtl->Text("\nnewmtl ").Text(name).Char('\n');
+    if (texture && texture->GetTextureUse() == 0)
+    {
+        CopyTextureFile(texture->GetFileName());
+        mMtl->Text("map_Kd ").Text(ExtractFileName(texture->GetFileName(), true).ToChars()).Char('\n');
+    }
+    auto color = [&](const char* key, const KQoxColor& c) {
+        mMtl->Text(key).Char(' ').Double(c.mRed).Char(' ').Double(c.mGreen).Char(' ').Double(c.mBlue).Char('\n');
+    };
+    color("Ka", material->GetAmbient());
+    color("Kd", material->GetDiffuse());
+    color("Ks", material->GetSpecular());
+    mMtl->Text("illum 2\n");
+    mMtl->Text("Ns ").Double(material->GetShininess() * 100.0).Char('\n');
+    mMtl->Text("Tr ").Double(material->GetOpacity()).Char('\n');
+    return true;
+}
+
+bool KQoxWriterObj::CopyTextureFile(const char* path)
+{
+    return qoxsdk_600::CopyTextureFile(path, mFileName.ToChars(), mMessage);
+}
+
+} // namespace qoxsdk_600

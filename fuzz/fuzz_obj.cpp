@@ -1,0 +1,72 @@
+// libFuzzer target: any bytes read as an OBJ file (with a material library
+// beside it), the scene then written back out as OBJ.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "scene/kqoxscene.h"
+#include "formats/kqoxstreamoptionsgeometry.h"
+#include "formats/obj/kqoxreaderobj.h"
+#include "formats/obj/kqoxwriterobj.h"
+#include "scene/kqoxsdkmanager.h"
+
+using namespace qoxsdk_600;
+
+namespace {
+
+std::string ScratchDirectory()
+{
+    static const std::string directory = [] {
+        std::string d = "/tmp/fuzz_obj_" + std::to_string(getpid());
+        mkdir(d.c_str(), 0700);
+        // A library the input may name.
+        if (FILE* f = std::fopen((d + "/a.mtl").c_str(), "wb"))
+        {
+            std::fputs("newmtl m\nKd 1 0 0\nNs 20\nillum 1\nmap_Kd t.tif\nnewmtl n\nd 0.5\n", f);
+            std::fclose(f);
+        }
+        return d;
+    }();
+    return directory;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    const std::string directory = ScratchDirectory();
+    const std::string in = directory + "/in.obj";
+    std::FILE* f = std::fopen(in.c_str(), "wb");
+    if (!f)
+        return 0;
+    std::fwrite(data, 1, size, f);
+    std::fclose(f);
+
+    std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
+    KQoxScene& scene = *manager->CreateKQoxScene();
+    bool read = false;
+    {
+        KQoxReaderObj reader(*manager);
+        if (reader.FileOpen(in.c_str()))
+        {
+            std::unique_ptr<KStreamOptions> options(reader.GetReadOptions(false));
+            read = reader.Read(scene, options.get());
+        }
+    }
+    if (read)
+    {
+        KQoxWriterObj writer(*manager);
+        if (writer.FileCreate((directory + "/out.obj").c_str()))
+        {
+            std::unique_ptr<KStreamOptions> options(writer.GetWriteOptions());
+            writer.Write(scene, options.get());
+            writer.FileClose();
+        }
+    }
+    return 0;
+}

@@ -1,0 +1,267 @@
+// Typed array values of the field layer: round trips in every form with
+// extreme values, byte and text layouts, conversions and damaged counts.
+
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "base/kqox.h"
+#include "kqox_test_util.h"
+
+namespace {
+
+const KQox::EForm kForms[] = {KQox::eBINARY, KQox::eASCII, KQox::eENCRYPTED};
+
+const std::vector<double> kDoubles = {0.0,     -0.0,     1.5,      -2.25,     0.1,   DBL_MAX,  -DBL_MAX,
+                                      DBL_MIN, 4.9e-324, HUGE_VAL, -HUGE_VAL, 1e300, 1.0 / 3.0};
+const std::vector<float> kFloats = {0.0f, FLT_MAX, -FLT_MAX, FLT_MIN, 1.4e-45f, 0.1f, 3.0f};
+const std::vector<int> kInts = {0, 1, -1, INT_MAX, INT_MIN, 123456};
+const std::vector<long long> kLongs = {0, LLONG_MAX, LLONG_MIN, 46186158000LL};
+const std::vector<unsigned char> kBytes = {0, 1, 127, 128, 255};
+
+void WriteArrays(KQox& f, const std::vector<double>& many)
+{
+    f.ProjectWriteSectionBegin("Arrays", 6000);
+    f.FieldWriteBegin("Mixed");
+    f.FieldWriteI(7);
+    f.FieldWriteArrayD(kDoubles.data(), static_cast<unsigned int>(kDoubles.size()));
+    f.FieldWriteArrayF(kFloats.data(), static_cast<unsigned int>(kFloats.size()));
+    f.FieldWriteArrayI(kInts.data(), static_cast<unsigned int>(kInts.size()));
+    f.FieldWriteArrayL(kLongs.data(), static_cast<unsigned int>(kLongs.size()));
+    f.FieldWriteArrayB(kBytes.data(), static_cast<unsigned int>(kBytes.size()));
+    f.FieldWriteArrayD(nullptr, 0);
+    f.FieldWriteC("after");
+    f.FieldWriteEnd();
+    f.FieldWriteBegin("Many");
+    f.FieldWriteArrayD(many.data(), static_cast<unsigned int>(many.size()));
+    f.FieldWriteBlockBegin();
+    f.FieldWriteBegin("Inner");
+    f.FieldWriteI(5);
+    f.FieldWriteEnd();
+    f.FieldWriteBlockEnd();
+    f.FieldWriteEnd();
+    f.ProjectWriteSectionEnd();
+}
+
+template <typename T>
+std::vector<T> ReadAll(KQox& f, bool (KQox::*read)(T*, unsigned long long))
+{
+    long long n = f.FieldReadArrayCount();
+    EXPECT_GE(n, 0);
+    std::vector<T> out(static_cast<size_t>(n < 0 ? 0 : n));
+    EXPECT_TRUE((f.*read)(out.data(), out.size()));
+    return out;
+}
+
+bool SameDoubles(const std::vector<double>& a, const std::vector<double>& b)
+{
+    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
+}
+
+TEST(KQoxArrays, EveryTypeRoundTripsExactlyInEveryForm)
+{
+    std::vector<double> many(100000);
+    for (size_t i = 0; i < many.size(); ++i)
+        many[i] = static_cast<double>(i) * 0.25 - 7.0;
+    for (KQox::EForm form : kForms)
+    {
+        SCOPED_TRACE(form);
+        std::vector<unsigned char> image(8u << 20);
+        KQox w;
+        ASSERT_TRUE(w.ProjectCreate(image.data(), static_cast<unsigned int>(image.size()), form, 6000, "pw"));
+        WriteArrays(w, many);
+        ASSERT_TRUE(w.ProjectClose()) << w.GetLastErrorString();
+
+        KQox r;
+        ASSERT_TRUE(r.ProjectOpen(image.data(), static_cast<unsigned int>(w.ProjectGetFileSize()), "pw"));
+        ASSERT_TRUE(r.ProjectReadSectionBegin("Arrays"));
+        ASSERT_TRUE(r.FieldReadBegin("Mixed"));
+        EXPECT_EQ(r.FieldReadGetRemain(), 8);
+        EXPECT_EQ(r.FieldReadI(), 7);
+        EXPECT_EQ(r.FieldReadGetType(), 'd');
+        // ASCII keeps 15 digits, which is exact for every value chosen here
+        // except 1/3; the extremes stay extreme and finite values finite.
+        std::vector<double> d = ReadAll(r, &KQox::FieldReadArrayD);
+        ASSERT_EQ(d.size(), kDoubles.size());
+        for (size_t i = 0; i < d.size(); ++i)
+        {
+            if (form == KQox::eASCII && i == kDoubles.size() - 1)
+            {
+                EXPECT_EQ(d[i], 0.333333333333333);
+            }
+            else if (form == KQox::eASCII && (kDoubles[i] == DBL_MIN || kDoubles[i] == 4.9e-324))
+            {
+                EXPECT_NEAR(d[i], kDoubles[i], kDoubles[i] * 1e-14);
+            }
+            else
+            {
+                EXPECT_EQ(d[i], kDoubles[i]) << i;
+                EXPECT_EQ(std::signbit(d[i]), std::signbit(kDoubles[i])) << i;
+            }
+            EXPECT_TRUE(std::isfinite(d[i]) == std::isfinite(kDoubles[i])) << i;
+        }
+        EXPECT_EQ(ReadAll(r, &KQox::FieldReadArrayF), kFloats);
+        EXPECT_EQ(ReadAll(r, &KQox::FieldReadArrayI), kInts);
+        EXPECT_EQ(ReadAll(r, &KQox::FieldReadArrayL), kLongs);
+        EXPECT_EQ(ReadAll(r, &KQox::FieldReadArrayB), kBytes);
+        EXPECT_EQ(r.FieldReadArrayCount(), 0);
+        EXPECT_TRUE(r.FieldReadArrayD(nullptr, 0));
+        EXPECT_EQ(r.FieldReadArrayCount(), -1);
+        EXPECT_STREQ(r.FieldReadC(), "after");
+        r.FieldReadEnd();
+        ASSERT_TRUE(r.FieldReadBegin("Many"));
+        EXPECT_TRUE(SameDoubles(ReadAll(r, &KQox::FieldReadArrayD), many));
+        ASSERT_TRUE(r.FieldReadBlockBegin());
+        EXPECT_EQ(r.FieldReadI("Inner", 0), 5);
+        r.FieldReadBlockEnd();
+        r.FieldReadEnd();
+        r.ProjectReadSectionEnd();
+        EXPECT_TRUE(r.ProjectClose());
+    }
+}
+
+TEST(KQoxArrays, ConversionsAndCapacity)
+{
+    std::vector<unsigned char> image(4096);
+    for (KQox::EForm form : kForms)
+    {
+        SCOPED_TRACE(form);
+        KQox w;
+        ASSERT_TRUE(w.ProjectCreate(image.data(), 4096, form, 6000));
+        const int ints[] = {1, -2, 3};
+        const double doubles[] = {1.75, -1e20, 1e20};
+        w.FieldWriteBegin("A");
+        w.FieldWriteArrayI(ints, 3);
+        w.FieldWriteArrayD(doubles, 3);
+        w.FieldWriteArrayD(doubles, 3);
+        w.FieldWriteEnd();
+        ASSERT_TRUE(w.ProjectClose());
+
+        KQox r;
+        ASSERT_TRUE(r.ProjectOpen(image.data(), static_cast<unsigned int>(w.ProjectGetFileSize())));
+        ASSERT_TRUE(r.FieldReadBegin("A"));
+        std::vector<double> asDoubles(3);
+        // Too small a buffer reads nothing and leaves the value in place.
+        EXPECT_FALSE(r.FieldReadArrayD(asDoubles.data(), 2));
+        ASSERT_TRUE(r.FieldReadArrayD(asDoubles.data(), 3));
+        EXPECT_EQ(asDoubles, (std::vector<double>{1, -2, 3}));
+        int asInts[3];
+        ASSERT_TRUE(r.FieldReadArrayI(asInts, 3));
+        EXPECT_EQ(asInts[0], 1);
+        EXPECT_EQ(asInts[1], INT_MIN); // clamped as a scalar read clamps
+        EXPECT_EQ(asInts[2], INT_MAX);
+        float asFloats[3];
+        ASSERT_TRUE(r.FieldReadArrayF(asFloats, 3));
+        EXPECT_EQ(asFloats[0], 1.75f);
+        EXPECT_EQ(r.FieldReadArrayCount(), -1);
+        // A scalar read of an array value gives the neutral value.
+        EXPECT_FALSE(r.FieldReadArrayI(asInts, 3));
+    }
+}
+
+TEST(KQoxArrays, BinaryAndAsciiLayouts)
+{
+    std::vector<unsigned char> image(512);
+    KQox b;
+    ASSERT_TRUE(b.ProjectCreate(image.data(), 512, KQox::eBINARY, 6000));
+    const int ints[] = {1, -1};
+    b.FieldWriteBegin("A");
+    b.FieldWriteArrayI(ints, 2);
+    b.FieldWriteEnd();
+    ASSERT_TRUE(b.ProjectClose());
+    // Record at 32: 'F', name length 1, "A", 1 value, 13 value bytes, no block,
+    // then 'i', count 2 and the two integers little-endian.
+    const unsigned char expected[] = {'F', 1, 0, 'A',             // field, name length 1, "A"
+                                      1,   0, 0, 0,               // one value
+                                      13,  0, 0, 0,   0, 0, 0, 0, // 13 value bytes
+                                      0,   0, 0, 0,   0, 0, 0, 0, // no block
+                                      'i', 2, 0, 0,   0, 1, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, // 'i', count 2, 1, -1
+                                      0}; // end of the top-level list
+    ASSERT_EQ(b.ProjectGetFileSize(), 32 + sizeof(expected) + 4);
+    EXPECT_EQ(std::memcmp(image.data() + 32, expected, sizeof(expected)), 0);
+
+    std::vector<unsigned char> text(1024);
+    KQox a;
+    ASSERT_TRUE(a.ProjectCreate(text.data(), 1024, KQox::eASCII, 6000));
+    std::vector<double> seventeen(17);
+    for (int i = 0; i < 17; ++i)
+        seventeen[static_cast<size_t>(i)] = i + 0.5;
+    const float floats[] = {0.1f, -2.0f};
+    a.FieldWriteBegin("A");
+    a.FieldWriteArrayF(floats, 2);
+    a.FieldWriteArrayD(seventeen.data(), 17);
+    a.FieldWriteEnd();
+    ASSERT_TRUE(a.ProjectClose());
+    std::string file(reinterpret_cast<const char*>(text.data()), static_cast<size_t>(a.ProjectGetFileSize()));
+    EXPECT_NE(file.find("A: *f2:0.100000001 -2,*d17:\n"
+                        "    0.5 1.5 2.5 3.5 4.5 5.5 6.5 7.5 8.5 9.5 10.5 11.5 12.5 13.5 14.5 15.5\n"
+                        "    16.5\n"),
+              std::string::npos)
+        << file;
+}
+
+// Hand-made binary files whose array counts claim more than the value holds.
+TEST(KQoxArrays, DamagedCountsAreCorruptionNotAllocation)
+{
+    struct Case
+    {
+        const char* what;
+        unsigned int count;
+        unsigned int valueBytes;
+    } cases[] = {{"count past the value", 3, 13}, {"huge count", 0xFFFFFFFFu, 13}, {"head cut short", 2, 4}};
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        std::vector<unsigned char> file = {'T', 'o', 'l',  'v',  'a', 'n', 'e', ' ', 'Q', 'O', 'X',
+                                           ' ', 'B', 'i',  'n',  'a', 'r', 'y', ' ', ' ', 0,   0x1A,
+                                           'B', 1,   0x70, 0x17, 0,   0,   0,   0,   0,   0};
+        const unsigned char head[] = {'F', 1, 0, 'A', 1, 0, 0, 0};
+        file.insert(file.end(), head, head + sizeof(head));
+        for (int i = 0; i < 8; ++i)
+            file.push_back(static_cast<unsigned char>(i < 4 ? (c.valueBytes >> (8 * i)) & 0xFF : 0));
+        for (int i = 0; i < 8; ++i)
+            file.push_back(0);
+        std::vector<unsigned char> value = {'i'};
+        for (int i = 0; i < 4; ++i)
+            value.push_back(static_cast<unsigned char>((c.count >> (8 * i)) & 0xFF));
+        value.insert(value.end(), 8, 0x11);
+        value.resize(c.valueBytes);
+        file.insert(file.end(), value.begin(), value.end());
+        file.push_back(0);
+        unsigned int crc = kqoxtest::Crc32(file.data(), file.size());
+        for (int i = 3; i >= 0; --i)
+            file.push_back(static_cast<unsigned char>(crc >> (8 * i)));
+
+        KQox r;
+        ASSERT_TRUE(r.ProjectOpen(file.data(), static_cast<unsigned int>(file.size())));
+        ASSERT_TRUE(r.FieldReadBegin("A"));
+        EXPECT_EQ(r.FieldReadArrayCount(), -1);
+        EXPECT_EQ(r.GetLastErrorID(), KQox::eFILE_CORRUPTED);
+    }
+}
+
+TEST(KQoxArrays, DamagedAsciiArraysAreCorruption)
+{
+    const char* bodies[] = {"A: *d3:1 2\n", "A: *d99999999999:1\n", "A: *d2:1 x#\n", "A: *i:1\n", "A: *d1:\n"};
+    for (const char* body : bodies)
+    {
+        SCOPED_TRACE(body);
+        std::string text = std::string("; Tolvane QOX ASCII 6000\n") + body + "; EOF\n";
+        KQox r;
+        bool opened = r.ProjectOpen(text.data(), static_cast<unsigned int>(text.size()));
+        if (!opened)
+        {
+            EXPECT_EQ(r.GetLastErrorID(), KQox::eFILE_CORRUPTED);
+            continue;
+        }
+        double out[8];
+        EXPECT_FALSE(r.FieldReadBegin("A") && r.FieldReadArrayD(out, 8));
+    }
+}
+
+} // namespace

@@ -1,0 +1,628 @@
+#include "fileio_test_util.h"
+
+#include "fileio/kqoxattribute_private.h"
+#include "fileio/kqoxfilescene.h"
+
+#include <cfloat>
+#include <cstdio>
+#include <cstring>
+#include <sstream>
+
+#include "fcurve/kfcurve.h"
+#include "fcurve/kfcurvenode.h"
+#include "object/kproperty.h"
+#include "scene/attributes/kqoxgenericnode.h"
+#include "scene/attributes/kqoxlayer.h"
+#include "scene/attributes/kqoxmaterial.h"
+#include "scene/attributes/kqoxlink.h"
+#include "scene/attributes/kqoxmesh.h"
+#include "scene/attributes/kqoxshape.h"
+#include "scene/attributes/kqoxtexture.h"
+#include "scene/attributes/kqoxvideo.h"
+#include "scene/kqoxnode.h"
+#include "scene/kqoxentity.h"
+#include "scene/kqoxnodelimits.h"
+#include "scene/kqoxpose.h"
+#include "scene/kqoxscene.h"
+#include "fileio/kqoxfilescene.h"
+#include "scene/kqoxsceneinfo.h"
+#include "scene/kqoxsdkmanager.h"
+#include "scene/kqoxtakenode.h"
+#include "scene/kqoxthumbnail.h"
+#include "scene/kqoxuserproperty.h"
+
+using namespace qoxsdk_600;
+
+namespace fileiotest {
+
+namespace {
+
+int gDigits = 17; // significant digits of the listing
+
+std::string Number(double v)
+{
+    char text[40];
+    std::snprintf(text, sizeof(text), "%.*g", gDigits, v);
+    return text;
+}
+
+// skip: a property left out (a clip's media path: media are extracted anew).
+void ListProperties(std::ostream& out, KObject* object, const char* skip = "")
+{
+    if (!object)
+        return;
+    for (int i = 0; i < object->GetPropertyCount(); ++i)
+    {
+        KProperty* p = object->GetProperty(i);
+        if (p->GetPropertyFlag(16) || std::strcmp(p->GetPropertyName(), skip) == 0)
+            continue;
+        out << "  prop " << p->GetPropertyName() << " " << p->GetPropertyTypeName() << " = ";
+        switch (p->GetPropertyType())
+        {
+        case kPropertyTypeVector3D:
+        case kPropertyTypeVector4D:
+        case kPropertyTypeColorRGB:
+        case kPropertyTypeColorRGBA:
+        {
+            double v[4] = {0, 0, 0, 0};
+            p->GetData(v, 0, nullptr, nullptr);
+            out << Number(v[0]) << "," << Number(v[1]) << "," << Number(v[2]) << "," << Number(v[3]);
+            break;
+        }
+        case kPropertyTypeInt:
+        case kPropertyTypeEnum: out << p->AsInteger(); break;
+        case kPropertyTypeBool:
+        {
+            bool b = false;
+            p->GetData(&b, 0, nullptr, nullptr);
+            out << b;
+            break;
+        }
+        case kPropertyTypeFloat:
+        case kPropertyTypeDouble: out << Number(p->AsDouble()); break;
+        case kPropertyTypeTime:
+        {
+            KTime t;
+            p->GetData(&t, 0, nullptr, nullptr);
+            out << t.Get();
+            break;
+        }
+        case kPropertyTypeCharPtr:
+        case kPropertyTypeString:
+        case kPropertyTypeStringList: out << p->AsString().ToChars(); break;
+        default: out << "-"; break;
+        }
+        out << "\n";
+    }
+}
+
+void ListCurveNode(std::ostream& out, KFCurveNode* node, int depth)
+{
+    out << std::string(static_cast<size_t>(depth) * 2, ' ') << "channel " << node->GetName();
+    if (KFCurve* curve = node->FCurveGet())
+    {
+        out << " default " << Number(curve->GetValue()) << " extrap " << curve->GetPreExtrapolation() << "/"
+            << curve->GetPostExtrapolation() << " keys " << curve->KeyGetCount();
+        for (int k = 0; k < curve->KeyGetCount(); ++k)
+        {
+            KFCurveKey key = curve->KeyGet(k);
+            out << " [" << key.GetTime().Get() << " " << Number(key.GetValue()) << " f" << key.GetFlags();
+            for (int slot = 0; slot < 4; ++slot)
+                out << " " << Number(key.GetDataFloat(static_cast<EKFCurveDataIndex>(slot)));
+            out << "]";
+        }
+    }
+    out << "\n";
+    if (KFCurveNode* warp = node->TimeWarpGet())
+        ListCurveNode(out, warp, depth + 2);
+    for (int i = 0; i < node->GetCount(); ++i)
+        ListCurveNode(out, node->Get(i), depth + 1);
+}
+
+void ListTakes(std::ostream& out, KQoxTakeNodeContainer& object)
+{
+    for (int t = 0; t < object.GetTakeNodeCount(); ++t)
+    {
+        KQoxTakeNode* take = object.GetTakeNode(t);
+        out << "  take " << take->GetName() << "\n";
+        if (KFCurveNode* root = take->GetKFCurveNode())
+            for (int i = 0; i < root->GetCount(); ++i)
+                ListCurveNode(out, root->Get(i), 2);
+    }
+}
+
+void ListUserProperties(std::ostream& out, KQoxObject& object)
+{
+    for (int i = 0; i < object.GetPropertyCount(); ++i)
+    {
+        KQoxUserProperty* p = object.GetProperty(i);
+        out << "  user " << p->GetName().ToChars() << " " << p->GetPropertyType() << " label "
+            << p->GetLabel(false).ToChars() << " limits " << Number(p->GetMinLimit()) << " " << Number(p->GetMaxLimit())
+            << " anim " << p->GetFlag(KQoxUserProperty::eANIMATABLE) << "\n";
+    }
+}
+
+template <typename T>
+void ListDoubles(std::ostream& out, const KArrayTemplate<T>& items, int width)
+{
+    const double* values = reinterpret_cast<const double*>(items.GetArray());
+    for (int i = 0; i < items.GetCount() * width; ++i)
+        out << " " << Number(values[i]);
+}
+
+void ListMesh(std::ostream& out, KQoxMesh& mesh)
+{
+    out << "  mesh points";
+    ListDoubles(out, mesh.GetControlPointArray(), 4);
+    out << "\n  polygons";
+    for (int p = 0; p < mesh.GetPolygonCount(); ++p)
+    {
+        out << " [g" << mesh.GetPolygonGroup(p);
+        for (int v = 0; v < mesh.GetPolygonSize(p); ++v)
+            out << " " << mesh.GetPolygonVertex(p, v);
+        out << "]";
+    }
+    out << "\n";
+    for (int i = 0; i < mesh.GetLinkCount(); ++i)
+    {
+        KQoxLink* link = mesh.GetLink(i);
+        KQoxVector4 t, r, s;
+        out << "  link " << (link->GetLink() ? link->GetLink()->GetName() : "-") << " "
+            << (link->GetAssociateModel() ? link->GetAssociateModel()->GetName() : "-") << " mode "
+            << link->GetLinkMode() << " " << link->GetUserDataID().ToChars() << "=" << link->GetUserData().ToChars();
+        for (int k = 0; k < link->GetControlPointIndicesCount(); ++k)
+            out << " " << link->GetControlPointIndices()[k] << ":" << Number(link->GetControlPointWeights()[k]);
+        link->GetTransformT(t);
+        link->GetTransformLinkR(r);
+        out << " t " << Number(t[0]) << Number(t[1]) << Number(t[2]) << " lr " << Number(r[1]) << "\n";
+    }
+    for (int i = 0; i < mesh.GetShapeCount(); ++i)
+    {
+        out << "  shape " << mesh.GetShapeName(i);
+        ListDoubles(out, mesh.GetShape(i)->GetControlPointArray(), 4);
+        out << "\n";
+    }
+    for (int l = 0; l < mesh.GetLayerCount(); ++l)
+        for (int type = 1; type <= 6; ++type)
+        {
+            KQoxLayerElement* e =
+                mesh.GetLayer(l)->GetLayerElementOfType(static_cast<KQoxLayerElement::ELayerElementType>(type));
+            if (!e)
+                continue;
+            out << "  layer " << l << " element " << type << " " << e->mMappingMode << " " << e->mReferenceMode
+                << " direct";
+            switch (type)
+            {
+            case 1: ListDoubles(out, static_cast<KQoxLayerElementNormal*>(e)->mDirectArray, 4); break;
+            case 2:
+                for (int i = 0; i < static_cast<KQoxLayerElementMaterial*>(e)->mDirectArray.GetCount(); ++i)
+                    out << " " << static_cast<KQoxLayerElementMaterial*>(e)->mDirectArray[i]->GetName();
+                break;
+            case 4:
+                for (int i = 0; i < static_cast<KQoxLayerElementPolygonGroup*>(e)->mDirectArray.GetCount(); ++i)
+                    out << " " << static_cast<KQoxLayerElementPolygonGroup*>(e)->mDirectArray[i];
+                break;
+            case 5: ListDoubles(out, static_cast<KQoxLayerElementUV*>(e)->mDirectArray, 2); break;
+            case 6: ListDoubles(out, static_cast<KQoxLayerElementVertexColor*>(e)->mDirectArray, 4); break;
+            default: break;
+            }
+            out << " index";
+            for (int i = 0; i < e->mIndexArray.GetCount(); ++i)
+                out << " " << e->mIndexArray[i];
+            out << "\n";
+        }
+}
+
+void ListAttribute(std::ostream& out, KQoxNodeAttribute& attribute)
+{
+    out << "  attribute " << attribute.GetAttributeType() << " " << attribute.GetTypeName().ToChars() << "\n";
+    ListProperties(out, qoxnative::AttributeProperties(&attribute));
+    switch (attribute.GetAttributeType())
+    {
+    case KQoxNodeAttribute::eSKELETON:
+        out << "  skeleton " << static_cast<KQoxSkeleton&>(attribute).GetSkeletonType();
+        break;
+    case KQoxNodeAttribute::eMARKER: out << "  marker " << static_cast<KQoxMarker&>(attribute).GetType(); break;
+    case KQoxNodeAttribute::eLIGHT:
+    {
+        KQoxLight& light = static_cast<KQoxLight&>(attribute);
+        out << "  light " << light.GetLightType() << light.GetCastLight() << light.GetGroundProjection()
+            << light.GetVolumetricProjection() << light.GetFrontVolumetricProjection() << " " << light.GetFileName();
+        break;
+    }
+    case KQoxNodeAttribute::eCAMERA_SWITCHER:
+    {
+        KQoxCameraSwitcher& switcher = static_cast<KQoxCameraSwitcher&>(attribute);
+        out << "  switcher";
+        for (int i = 0; i < switcher.GetCameraNameCount(); ++i)
+            out << " " << switcher.GetCameraName(static_cast<unsigned int>(i));
+        out << " index " << switcher.GetDefaultCameraIndex();
+        break;
+    }
+    default: break;
+    }
+    out << "\n";
+}
+
+void ListThumbnail(std::ostream& out, KQoxThumbnail* thumbnail)
+{
+    if (!thumbnail)
+        return;
+    unsigned long sum = 0;
+    for (unsigned long i = 0; i < thumbnail->GetSizeInBytes(); ++i)
+        sum = sum * 31 + thumbnail->GetThumbnailImage()[i];
+    out << "  thumbnail " << thumbnail->GetDataFormat() << " " << thumbnail->GetSize() << " " << sum << "\n";
+}
+
+KQoxThumbnail* MakeThumbnail(KQoxSdkManager& manager, int seed)
+{
+    KQoxThumbnail* thumbnail = manager.CreateKQoxThumbnail();
+    thumbnail->SetDataFormat(KQoxThumbnail::eRGBA_32);
+    thumbnail->SetSize(KQoxThumbnail::e64x64);
+    std::string pixels(thumbnail->GetSizeInBytes(), '\0');
+    for (size_t i = 0; i < pixels.size(); ++i)
+        pixels[i] = static_cast<char>(i * 13 + static_cast<size_t>(seed));
+    thumbnail->SetThumbnailImage(reinterpret_cast<const unsigned char*>(pixels.data()));
+    return thumbnail;
+}
+
+void Animate(KQoxTakeNodeContainer& object, const char* take, double scale)
+{
+    KQoxTakeNode* node = object.CreateTakeNode(take);
+    if (!node)
+        return;
+    KFCurve* curve = node->GetTranslationX();
+    if (!curve)
+        curve = node->GetTextureTranslationX();
+    if (!curve)
+        return;
+    curve->KeyModifyBegin();
+    for (int k = 0; k < 5; ++k)
+    {
+        int index = curve->KeyAdd(KTime(static_cast<long long>(k) * 1539538600LL));
+        curve->KeySet(index, KTime(static_cast<long long>(k) * 1539538600LL), static_cast<float>(k * scale),
+                      k % 2 ? KFCURVE_INTERPOLATION_CONSTANT : KFCURVE_INTERPOLATION_CUBIC,
+                      k % 2 ? 0u : static_cast<unsigned int>(KFCURVE_TANGEANT_USER), k % 2 ? 0.0f : 0.5f * k,
+                      k % 2 ? 0.0f : -0.25f * k);
+    }
+    curve->KeyModifyEnd();
+    // The first take of every object plays through a time warp of its own.
+    if (scale > 0)
+    {
+        KFCurveNode* warp = KFCurveNodeCreate("Warp");
+        KFCurve* timing = KFCurveCreate();
+        timing->KeyModifyBegin();
+        timing->KeyAppendFast(KTime(0), 0.0f);
+        timing->KeyAppendFast(KTime(46186158000LL), static_cast<float>(scale));
+        timing->KeyModifyEnd();
+        warp->FCurveSet(timing);
+        node->GetKFCurveNode()->Get(0)->TimeWarpSet(warp);
+    }
+}
+
+} // namespace
+
+void BuildScene(KQoxSdkManager& manager, KQoxScene& scene, const std::string& mediaFile)
+{
+    KQoxNode* parent = scene.GetRootNode();
+    const char* names[] = {"Hips", "Spine", "Head"};
+    for (int i = 0; i < 3; ++i)
+    {
+        KQoxNode* node = manager.CreateKQoxNode(names[i]);
+        parent->AddChild(node);
+        node->SetDefaultT(KQoxVector4(i + 0.5, -DBL_MAX, 1e-310));
+        node->SetDefaultR(KQoxVector4(10.0 * i, 20, 30));
+        node->SetDefaultS(KQoxVector4(1, 2, 3));
+        node->SetRotationPivot(eSOURCE_SET, KQoxVector4(1, 2, 3));
+        node->SetPreRotation(eSOURCE_SET, KQoxVector4(0, 90, 0));
+        node->GetLimits().SetTranslationLimitActive(i == 1);
+        node->SetShadingMode(static_cast<KQoxNode::EShadingMode>(i)); // 0 writes no field
+        node->SetCullingType(i);
+        node->SetMultiLayer(i == 2);
+        if (i == 1)
+            node->SetPivotState(eSOURCE_SET, ePIVOT_STATE_REFERENCE);
+        const char* types[] = {"Bool", "Real", "Color", "Integer", "Vector"};
+        KQoxUserProperty* user = manager.CreateKQoxUserProperty(
+            (std::string("Custom") + names[i]).c_str(), types[i + 1], (std::string("Label ") + names[i]).c_str());
+        user->ModifyFlag(KQoxUserProperty::eANIMATABLE, i == 0);
+        user->SetLimits(-5, 5);
+        node->AddProperty(user);
+        Animate(*node, "Walk", i + 1);
+        Animate(*node, "Run", -(i + 1.5));
+        parent = node;
+    }
+    // A quad and a triangle with every layer element on the second node.
+    {
+        KQoxNode* spine = scene.GetRootNode()->GetChild(0)->GetChild(0);
+        KQoxMesh* mesh = manager.CreateKQoxMesh();
+        spine->SetNodeAttribute(mesh);
+        mesh->InitControlPoints(5);
+        for (int i = 0; i < 5; ++i)
+            mesh->GetControlPoints()[i] = KQoxVector4(i, i * 0.5, -i, 1);
+        const int polygons[2][4] = {{0, 1, 2, 3}, {2, 3, 4, -1}};
+        for (int p = 0; p < 2; ++p)
+        {
+            mesh->BeginPolygon(-1, -1, p);
+            for (int v = 0; v < 4 && polygons[p][v] >= 0; ++v)
+                mesh->AddPolygon(polygons[p][v]);
+            mesh->EndPolygon();
+        }
+        KQoxMaterial* red = manager.CreateKQoxMaterial("Red");
+        red->SetShadingModel("phong");
+        red->SetDefaultDiffuseColor(KQoxColor(1, 0, 0, 1));
+        KQoxMaterial* blue = manager.CreateKQoxMaterial("Blue");
+        KQoxLayer* layer = mesh->GetLayer(0);
+        KQoxLayerElementNormal* normals = new KQoxLayerElementNormal;
+        normals->mMappingMode = KQoxLayerElement::eBY_POLYGON_VERTEX;
+        for (int i = 0; i < 7; ++i)
+            normals->mDirectArray.Add(KQoxVector4(0, 0, i % 2 ? 1 : -1, 0));
+        layer->SetNormals(normals);
+        KQoxLayerElementMaterial* materials = new KQoxLayerElementMaterial;
+        materials->mMappingMode = KQoxLayerElement::eBY_POLYGON;
+        materials->mReferenceMode = KQoxLayerElement::eINDEX_TO_DIRECT;
+        materials->mDirectArray.Add(red);
+        materials->mDirectArray.Add(blue);
+        materials->mIndexArray.Add(1);
+        materials->mIndexArray.Add(0);
+        layer->SetMaterials(materials);
+        KQoxLayerElementUV* uvs = new KQoxLayerElementUV;
+        uvs->mMappingMode = KQoxLayerElement::eBY_POLYGON_VERTEX;
+        uvs->mReferenceMode = KQoxLayerElement::eINDEX_TO_DIRECT;
+        uvs->mDirectArray.Add(KQoxVector2(0.25, 0.75));
+        uvs->mDirectArray.Add(KQoxVector2(1e-300, -1));
+        for (int i = 0; i < 7; ++i)
+            uvs->mIndexArray.Add(i % 2);
+        layer->SetUVs(uvs);
+        int second = mesh->CreateLayer();
+        KQoxLayerElementVertexColor* colors = new KQoxLayerElementVertexColor;
+        colors->mMappingMode = KQoxLayerElement::eBY_CONTROL_POINT;
+        for (int i = 0; i < 5; ++i)
+            colors->mDirectArray.Add(KQoxColor(i * 0.25, 0.5, 1, 0.5)); // 15 digits keep these exactly
+        mesh->GetLayer(second)->SetVertexColors(colors);
+        KQoxLayerElementPolygonGroup* groups = new KQoxLayerElementPolygonGroup;
+        groups->mMappingMode = KQoxLayerElement::eBY_POLYGON;
+        groups->mDirectArray.Add(7);
+        groups->mDirectArray.Add(9);
+        mesh->GetLayer(second)->SetPolygonGroups(groups);
+        Animate(*red, "Walk", 2);
+        // A skin link to Hips (associate model Head) and one shape.
+        KQoxLink* link = manager.CreateKQoxLink();
+        link->SetLink(scene.GetRootNode()->GetChild(0));
+        link->SetAssociateModel(spine->GetChild(0));
+        link->SetLinkMode(KQoxLink::eTOTAL1);
+        link->SetUserData("id", "data");
+        link->AddControlPointIndex(1, 0.25);
+        link->AddControlPointIndex(4, 1.0);
+        link->SetTransformT(KQoxVector4(1, 2, 3));
+        link->SetTransformLinkR(KQoxVector4(0, 45, 0));
+        mesh->AddLink(link);
+        KQoxShape* shape = manager.CreateKQoxShape();
+        shape->InitControlPoints(5);
+        shape->GetControlPoints()[2] = KQoxVector4(0, 9, 0, 1);
+        mesh->AddShape(shape, "Smile");
+    }
+    // Every other attribute kind, one node each; Hips is a skeleton limb.
+    {
+        KQoxNode* hips = scene.GetRootNode()->GetChild(0);
+        KQoxSkeleton* skeleton = manager.CreateKQoxSkeleton();
+        hips->SetNodeAttribute(skeleton);
+        skeleton->SetSkeletonType(KQoxSkeleton::eLIMB);
+        skeleton->SetLimbLength(2.5);
+        KQoxLight* light = manager.CreateKQoxLight();
+        KQoxNode* lamp = manager.CreateKQoxNode("Lamp");
+        lamp->SetNodeAttribute(light);
+        light->SetLightType(KQoxLight::eSPOT);
+        light->SetGroundProjection(true);
+        light->SetFileName("gobo.tif");
+        light->SetDefaultIntensity(75.5);
+        light->SetDefaultConeAngle(33);
+        KQoxCamera* camera = manager.CreateKQoxCamera();
+        KQoxNode* eye = manager.CreateKQoxNode("Eye");
+        eye->SetNodeAttribute(camera);
+        camera->SetDefaultFieldOfView(62.5);
+        camera->SetPosition(KQoxVector4(1, 2, 3));
+        KQoxMarker* marker = manager.CreateKQoxMarker();
+        KQoxNode* dot = manager.CreateKQoxNode("Dot");
+        dot->SetNodeAttribute(marker);
+        marker->SetType(KQoxMarker::eIK_EFFECTOR);
+        marker->SetSize(4);
+        KQoxNode* empty = manager.CreateKQoxNode("Empty");
+        empty->SetNodeAttribute(manager.CreateKQoxNull());
+        static_cast<KQoxNull*>(empty->GetNodeAttribute())->SetSize(12);
+        KQoxNode* optical = manager.CreateKQoxNode("Optical");
+        optical->SetNodeAttribute(manager.CreateKQoxOpticalReference());
+        KQoxNode* switching = manager.CreateKQoxNode("Switching");
+        KQoxCameraSwitcher* switcher = manager.CreateKQoxCameraSwitcher();
+        switching->SetNodeAttribute(switcher);
+        switcher->AddCameraName("Model::Eye");
+        switcher->AddCameraName("Model::Other");
+        switcher->SetDefaultCameraIndex(1);
+        for (KQoxNode* node : {lamp, eye, dot, empty, optical, switching})
+            scene.GetRootNode()->AddChild(node);
+    }
+    // A bind pose of two nodes, one matrix local.
+    {
+        KQoxPose* pose = manager.CreateKQoxPose("Bind", true);
+        KQoxMatrix matrix;
+        for (int r = 0; r < 4; ++r)
+            for (int c = 0; c < 4; ++c)
+                matrix.Set(r, c, r * 4 + c + 0.5);
+        pose->Add("Model::Hips", matrix, false);
+        pose->Add("Model::Spine", matrix, true);
+        scene.AddPose(pose);
+        scene.AddPose(manager.CreateKQoxPose("Rest", false));
+    }
+    // A generic node with a user property of its own.
+    {
+        KQoxGenericNode* solver = manager.CreateKQoxGenericNode("Solver");
+        KQoxUserProperty* strength = manager.CreateKQoxUserProperty("Strength", "Real", "Strength");
+        solver->AddProperty(strength);
+        strength->GetKProperty()->SetDouble(0.75);
+        scene.GetEntity()->AddGenericNode(solver);
+    }
+    // A second branch under the root.
+    KQoxNode* side = manager.CreateKQoxNode("Side");
+    scene.GetRootNode()->AddChild(side);
+    Animate(*side, "Walk", 0.25);
+
+    KQoxTexture* texture = manager.CreateKQoxTexture("Skin");
+    texture->SetFileName("/textures/skin.png");
+    texture->SetRelativeFileName("skin.png");
+    texture->SetMediaName("Video::SkinClip");
+    texture->SetCropping(1, 2, 3, 4);
+    texture->SetUVTranslation(KQoxVector2(0.25, -0.5));
+    texture->SetUVScaling(KQoxVector2(2, 3));
+    Animate(*texture, "Walk", 0.5);
+    scene.GetEntity()->AddTexture(texture);
+
+    KQoxVideo* video = manager.CreateKQoxVideo("SkinClip");
+    video->SetFileName(mediaFile.c_str());
+    video->SetRelativeFileName("skin.raw");
+    video->SetOffset(KTime(123456789));
+    scene.GetEntity()->AddVideo(video);
+
+    KQoxSceneInfo* sceneInfo = manager.CreateKQoxSceneInfo();
+    scene.SetSceneInfo(sceneInfo);
+    sceneInfo->mTitle = "Title \"quoted\"";
+    sceneInfo->mAuthor = "Author\nTwo lines";
+    sceneInfo->mComment = "";
+    sceneInfo->SetSceneThumbnail(MakeThumbnail(manager, 1));
+
+    KQoxGlobalLightSettings& light = scene.GetGlobalLightSettings();
+    light.SetAmbientColor(KQoxColor(0.1, 0.2, 0.3, 1));
+    light.SetFogEnable(true);
+    light.SetFogDensity(0.5);
+    KQoxGlobalLightSettings::KQoxShadowPlane plane;
+    plane.mEnable = true;
+    plane.mOrigin = KQoxVector4(1, 2, 3, 1);
+    light.AddShadowPlane(plane);
+    KQoxGlobalTimeSettings::KQoxTimeMarker marker;
+    marker.mName = "Start";
+    marker.mTime = KTime(46186158000LL);
+    marker.mLoop = true;
+    scene.GetGlobalTimeSettings().AddTimeMarker(marker);
+    scene.GetGlobalTimeSettings().SetCurrentTimeMarker(0);
+
+    for (const char* name : {"Walk", "Run"})
+    {
+        KQoxTakeInfo info;
+        info.Name = name;
+        info.Comments = std::string("Comments of ").append(name).c_str();
+        info.LocalTimeSpan.Set(KTime(0), KTime(4 * 1539538600LL));
+        info.ReferenceTimeSpan.Set(KTime(-1), KTime(46186158000LL * 100));
+        if (std::strcmp(name, "Walk") == 0)
+            info.SetTakeThumbnail(MakeThumbnail(manager, 7));
+        scene.SetTakeInfo(info);
+    }
+    scene.SetCurrentTake("Walk");
+}
+
+std::string ListScene(KQoxSdkManager& manager, KQoxScene& source, int digits)
+{
+    gDigits = digits;
+    KQoxFileScene scene(manager);
+    scene.Gather(source);
+    std::ostringstream out;
+    std::vector<std::pair<KQoxNode*, int>> pending;
+    if (scene.mRoot)
+        for (int i = scene.mRoot->GetChildCount() - 1; i >= 0; --i)
+            pending.push_back({scene.mRoot->GetChild(i), 0});
+    while (!pending.empty())
+    {
+        KQoxNode* node = pending.back().first;
+        int depth = pending.back().second;
+        pending.pop_back();
+        EPivotState state;
+        node->GetPivotState(eSOURCE_SET, state);
+        out << "node " << depth << " " << node->GetName() << " shading " << node->GetShadingMode() << " culling "
+            << node->GetCullingType() << " multilayer " << node->GetMultiLayer() << " multitake "
+            << node->GetMultiTakeMode() << " pivotstate " << state << " tlimit "
+            << node->GetLimits().GetTranslationLimitActive() << "\n";
+        node->UpdatePropertiesFromPivotsAndLimits();
+        ListUserProperties(out, *node);
+        if (KQoxMesh* mesh = dynamic_cast<KQoxMesh*>(node->GetNodeAttribute()))
+            ListMesh(out, *mesh);
+        else if (KQoxNodeAttribute* attribute = node->GetNodeAttribute())
+            ListAttribute(out, *attribute);
+        ListProperties(out, node->GetPropertyHandler());
+        ListTakes(out, *node);
+        for (int i = node->GetChildCount() - 1; i >= 0; --i)
+            pending.push_back({node->GetChild(i), depth + 1});
+    }
+    for (KQoxGenericNode* generic : scene.mGenericNodes)
+    {
+        out << "generic " << generic->GetName() << " " << generic->GetTypeName().ToChars() << "\n";
+        ListUserProperties(out, *generic);
+        ListProperties(out, generic->GetPropertyHandler());
+    }
+    for (KQoxPose* pose : scene.mPoses)
+    {
+        out << "pose " << pose->GetName() << " bind " << pose->IsBindPose() << "\n";
+        for (int i = 0; i < pose->GetCount(); ++i)
+        {
+            out << "  " << pose->GetNodeName(i).ToChars() << " local " << pose->IsLocalMatrix(i);
+            for (int k = 0; k < 16; ++k)
+                out << " " << Number(static_cast<const double*>(pose->GetMatrix(i))[k]);
+            out << "\n";
+        }
+    }
+    for (KQoxMaterial* material : scene.mMaterials)
+    {
+        out << "material " << material->GetName() << " " << material->GetShadingModel() << " "
+            << material->GetMultiLayer() << "\n";
+        ListProperties(out, material->GetPropertyHandler());
+        ListTakes(out, *material);
+    }
+    for (KQoxTexture* texture : scene.mTextures)
+    {
+        out << "texture " << texture->GetName() << " " << texture->GetFileName() << " "
+            << texture->GetRelativeFileName() << " " << texture->GetMediaName() << " crop "
+            << texture->GetCroppingLeft() << texture->GetCroppingTop() << texture->GetCroppingRight()
+            << texture->GetCroppingBottom() << " uv " << Number(texture->GetUVTranslation()[0]) << " "
+            << Number(texture->GetUVTranslation()[1]) << " " << Number(texture->GetUVScaling()[0]) << " "
+            << Number(texture->GetUVScaling()[1]) << " mapping " << texture->GetMappingType() << " "
+            << texture->GetPlanarMappingNormal() << " alpha " << texture->GetAlphaSource() << "\n";
+        ListUserProperties(out, *texture);
+        ListProperties(out, texture->GetPropertyHandler());
+        ListTakes(out, *texture);
+    }
+    for (KQoxVideo* video : scene.mVideos)
+    {
+        out << "video " << video->GetName() << " " << video->GetRelativeFileName() << " offset "
+            << video->GetOffset().Get() << "\n";
+        ListProperties(out, video->GetPropertyHandler(), "Path");
+        ListTakes(out, *video);
+    }
+    if (KQoxSceneInfo* info = scene.mSceneInfo)
+    {
+        out << "info " << info->mTitle.ToChars() << "|" << info->mSubject.ToChars() << "|" << info->mAuthor.ToChars()
+            << "|" << info->mKeywords.ToChars() << "|" << info->mRevision.ToChars() << "|" << info->mComment.ToChars()
+            << "\n";
+        ListThumbnail(out, info->GetSceneThumbnail());
+    }
+    KQoxGlobalLightSettings& light = scene.mLightSettings;
+    out << "light " << Number(light.GetAmbientColor().mRed) << " " << Number(light.GetAmbientColor().mBlue) << " fog "
+        << light.GetFogEnable() << " " << light.GetFogMode() << " " << Number(light.GetFogDensity()) << " "
+        << Number(light.GetFogStart()) << " " << Number(light.GetFogEnd()) << " shadow " << light.GetShadowEnable()
+        << " " << Number(light.GetShadowIntensity()) << " planes " << light.GetShadowPlaneCount() << "\n";
+    for (int i = 0; i < light.GetShadowPlaneCount(); ++i)
+        out << "  plane " << light.GetShadowPlane(i)->mEnable << " " << Number(light.GetShadowPlane(i)->mOrigin[2])
+            << "\n";
+    KQoxGlobalTimeSettings& time = scene.mTimeSettings;
+    out << "time " << time.GetTimeMode() << " " << time.GetTimeProtocol() << " " << time.GetSnapOnFrameMode()
+        << " current marker " << time.GetCurrentTimeMarker() << "\n";
+    for (int i = 0; i < time.GetTimeMarkerCount(); ++i)
+        out << "  marker " << time.GetTimeMarker(i)->mName.ToChars() << " " << time.GetTimeMarker(i)->mTime.Get() << " "
+            << time.GetTimeMarker(i)->mLoop << "\n";
+    for (const std::unique_ptr<KQoxTakeInfo>& info : scene.mTakeInfos)
+    {
+        out << "takeinfo " << info->Name.ToChars() << "|" << info->Comments.ToChars() << "|"
+            << info->LocalTimeSpan.GetStart().Get() << "|" << info->LocalTimeSpan.GetStop().Get() << "|"
+            << info->ReferenceTimeSpan.GetStart().Get() << "|" << info->ReferenceTimeSpan.GetStop().Get() << "\n";
+        ListThumbnail(out, info->GetTakeThumbnail());
+    }
+    out << "current take " << scene.mCurrentTakeName.ToChars() << "\n";
+    return out.str();
+}
+
+} // namespace fileiotest

@@ -1,0 +1,31 @@
+#ifndef QOX_TESTS_FILEIO_FILEIO_TEST_UTIL_H
+#define QOX_TESTS_FILEIO_FILEIO_TEST_UTIL_H
+
+// Scenes for the native file tests: one holding every object kind the file
+// carries, and a listing of everything a scene holds (every object, property,
+// key and connection) so two scenes compare as two texts.
+
+#include <string>
+
+namespace qoxsdk_600 {
+class KQoxScene;
+class KQoxSdkManager;
+} // namespace qoxsdk_600
+
+namespace fileiotest {
+
+// Fills scene with nodes three levels deep (properties, pivots, limits,
+// shading, culling, user properties of every type), two takes of animation
+// on nodes and textures, a texture, a video clip naming mediaFile (may be
+// empty), scene information with a thumbnail, global settings and take
+// descriptions with a thumbnail.
+void BuildScene(qoxsdk_600::KQoxSdkManager& manager, qoxsdk_600::KQoxScene& scene, const std::string& mediaFile);
+
+// Every node with its depth, properties, user properties, state and take
+// curves; every texture, video, take description and setting.
+// Numbers are listed with digits significant digits (ASCII files keep 15).
+std::string ListScene(qoxsdk_600::KQoxSdkManager& manager, qoxsdk_600::KQoxScene& scene, int digits = 17);
+
+} // namespace fileiotest
+
+#endif

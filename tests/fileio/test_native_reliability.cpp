@@ -1,0 +1,455 @@
+// Damaged files, failing disks and the front's error tables.
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <string>
+#include <sys/resource.h>
+
+#include "base/kqox.h"
+#include "common/qox_test_common.h"
+#include "fileio/kqoxexporter.h"
+#include "fileio/kqoximporter.h"
+#include "fileio/kqoxioregistry.h"
+#include "fileio/kqoxreaderqox.h"
+#include "fileio/writers/kqoxwriterqox6.h"
+#include "fileio_test_util.h"
+#include "scene/kqoxnode.h"
+#include "scene/kqoxscene.h"
+#include "scene/kqoxsdkmanager.h"
+
+using namespace qoxsdk_600;
+using qoxtest::ReadFile;
+using qoxtest::TempDir;
+using qoxtest::WriteFile;
+
+namespace {
+
+bool Export(KQoxSdkManager& manager, KQoxScene& scene, const std::string& name, int format, const char* password = "")
+{
+    KQoxExporter exporter(manager);
+    exporter.Initialize(name.c_str());
+    exporter.SetFileFormat(format);
+    exporter.SetPassword(password);
+    return exporter.Export(scene);
+}
+
+std::string SmallSceneFile(const std::string& name, int format, const char* password)
+{
+    KQoxSdkManager manager;
+    KQoxScene scene(manager);
+    fileiotest::BuildScene(manager, scene, "");
+    EXPECT_TRUE(Export(manager, scene, name, format, password));
+    return ReadFile(name);
+}
+
+// Every cut of a small file of each form is refused cleanly, and a refused
+// read leaves nothing it made behind in the manager.
+TEST(NativeDamage, TruncationAtManyOffsetsGivesACleanError)
+{
+    TempDir dir;
+    const struct
+    {
+        int mFormat;
+        const char* mPassword;
+    } forms[] = {{eEXPORT_QOX_BINARY, ""}, {eEXPORT_QOX_ASCII, ""}, {eEXPORT_QOX_ENCRYPTED, "pw"}};
+    for (const auto& form : forms)
+    {
+        SCOPED_TRACE(form.mFormat);
+        std::string whole = SmallSceneFile(dir.File("whole.qox"), form.mFormat, form.mPassword);
+        ASSERT_GT(whole.size(), 1000u);
+        std::string cutName = dir.File("cut.qox");
+        size_t step = whole.size() / 150 + 1;
+        for (size_t length = 0; length < whole.size(); length += step)
+        {
+            WriteFile(cutName, whole.substr(0, length));
+            KQoxSdkManager manager;
+            KQoxImporter importer(manager);
+            importer.SetPassword(form.mPassword);
+            int nodesBefore = manager.GetKQoxNodeCount();
+            bool ok = importer.Initialize(cutName.c_str());
+            if (ok)
+            {
+                KQoxScene scene(manager);
+                ok = importer.Import(scene);
+                EXPECT_EQ(scene.GetRootNode()->GetChildCount(), 0) << length;
+            }
+            EXPECT_FALSE(ok) << length;
+            std::string error = importer.GetLastErrorString();
+            EXPECT_TRUE(error == "File is corrupted" || error == "Wrong password" ||
+                        error == "File version is not supported anymore")
+                << length << ": " << error;
+            EXPECT_EQ(manager.GetKQoxNodeCount(), nodesBefore) << length;
+        }
+    }
+}
+
+// Hand-made files whose content is well formed but hostile.
+TEST(NativeDamage, HostileConnectionsAndThumbnails)
+{
+    struct Case
+    {
+        const char* what;
+        void (*write)(KQox&);
+    } cases[] = {
+        {"cycle",
+         [](KQox& f) {
+             f.ProjectWriteSectionBegin("Objects", 6000);
+             for (const char* name : {"Model::A", "Model::B"})
+             {
+                 f.FieldWriteBegin("Model");
+                 f.FieldWriteC(name);
+                 f.FieldWriteEnd();
+             }
+             f.ProjectWriteSectionEnd();
+             f.ProjectWriteSectionBegin("Connections", 6000);
+             for (int pair : {0x01, 0x10})
+             {
+                 f.FieldWriteBegin("Connect");
+                 f.FieldWriteC("OO");
+                 f.FieldWriteI(pair >> 4);
+                 f.FieldWriteI(pair & 15);
+                 f.FieldWriteEnd();
+             }
+             f.ProjectWriteSectionEnd();
+         }},
+        {"unknown node",
+         [](KQox& f) {
+             f.ProjectWriteSectionBegin("Connections", 6000);
+             f.FieldWriteBegin("Connect");
+             f.FieldWriteC("OO");
+             f.FieldWriteI(1000000);
+             f.FieldWriteI(-1);
+             f.FieldWriteEnd();
+             f.ProjectWriteSectionEnd();
+         }},
+        {"thumbnail shorter than its size",
+         [](KQox& f) {
+             f.ProjectWriteSectionBegin("Objects", 6000);
+             f.FieldWriteBegin("SceneInfo");
+             f.FieldWriteC("SceneInfo::GlobalInfo");
+             f.FieldWriteBlockBegin();
+             f.FieldWriteBegin("Thumbnail");
+             f.FieldWriteBlockBegin();
+             f.FieldWriteBegin("Format");
+             f.FieldWriteI(0);
+             f.FieldWriteEnd();
+             f.FieldWriteBegin("Size");
+             f.FieldWriteI(64);
+             f.FieldWriteEnd();
+             unsigned char bytes[16] = {0};
+             f.FieldWriteBegin("Image");
+             f.FieldWriteArrayB(bytes, 16);
+             f.FieldWriteEnd();
+             f.FieldWriteBlockEnd();
+             f.FieldWriteEnd();
+             f.FieldWriteBlockEnd();
+             f.FieldWriteEnd();
+             f.ProjectWriteSectionEnd();
+         }},
+    };
+    TempDir dir;
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        std::string name = dir.File("hostile.qox");
+        KQox f;
+        ASSERT_TRUE(f.ProjectCreate(name.c_str(), KQox::eBINARY, 6000));
+        c.write(f);
+        ASSERT_TRUE(f.ProjectClose());
+        KQoxSdkManager manager;
+        KQoxImporter importer(manager);
+        ASSERT_TRUE(importer.Initialize(name.c_str()));
+        KQoxScene scene(manager);
+        int nodes = manager.GetKQoxNodeCount(); // the scene's own: root, switcher, producer cameras
+        EXPECT_FALSE(importer.Import(scene));
+        EXPECT_STREQ(importer.GetLastErrorString(), "File is corrupted");
+        EXPECT_EQ(manager.GetKQoxNodeCount(), nodes);
+        EXPECT_EQ(manager.GetKQoxThumbnailCount(), 0);
+    }
+}
+
+TEST(NativeFront, VersionsFormatsAndMessages)
+{
+    TempDir dir;
+    KQoxSdkManager manager;
+    // Majors 1 to 4 read as 5.0.0.
+    const struct
+    {
+        int mStored;
+        int mReported;
+    } versions[] = {{1000, 500}, {4999, 500}, {5800, 580}, {6000, 600}, {6103, 613}};
+    for (const auto& v : versions)
+    {
+        std::string name = dir.File("v.qox");
+        KQox f;
+        ASSERT_TRUE(f.ProjectCreate(name.c_str(), KQox::eBINARY, v.mStored));
+        ASSERT_TRUE(f.ProjectClose());
+        KQoxImporter importer(manager);
+        ASSERT_TRUE(importer.Initialize(name.c_str()));
+        int major, minor, revision;
+        ASSERT_TRUE(importer.GetFileVersion(major, minor, revision));
+        EXPECT_EQ(major * 100 + minor * 10 + revision, v.mReported) << v.mStored;
+        EXPECT_EQ(importer.GetTakeCount(), 0);
+    }
+
+    KQoxImporter importer(manager);
+    EXPECT_FALSE(importer.Initialize(""));
+    EXPECT_STREQ(importer.GetLastErrorString(), "Uninitialized filename");
+    EXPECT_FALSE(importer.Initialize(dir.File("missing.qox").c_str()));
+    EXPECT_STREQ(importer.GetLastErrorString(), "File not opened");
+    importer.SetFileFormat(eIMPORT_OBJ);
+    EXPECT_FALSE(importer.Initialize(dir.File("a.obj").c_str()));
+    EXPECT_STREQ(importer.GetLastErrorString(), "Invalid file format");
+    KQoxScene scene(manager);
+    EXPECT_FALSE(importer.Import(scene));
+    EXPECT_STREQ(importer.GetLastErrorString(), "File not opened");
+
+    KQoxExporter exporter(manager);
+    EXPECT_FALSE(exporter.SetFileFormat(19));
+    EXPECT_EQ(exporter.GetFileFormat(), eEXPORT_QOX_BINARY);
+    ASSERT_TRUE(exporter.Initialize(dir.File("out.3ds").c_str()));
+    ASSERT_TRUE(exporter.SetFileFormat(eEXPORT_3DS));
+    EXPECT_FALSE(exporter.Export(scene));
+    EXPECT_STREQ(exporter.GetLastErrorString(), "Invalid file format");
+    EXPECT_EQ(exporter.GetExportOptions(), nullptr);
+    EXPECT_FALSE(std::filesystem::exists(dir.File("out.3ds")));
+    EXPECT_STREQ(KQoxIORegistry::GetWriterDescription(eEXPORT_QOX_ASCII), "QOX ASCII (*.qox)");
+    EXPECT_STREQ(KQoxIORegistry::GetReaderDescription(eIMPORT_OBJ), "");
+
+    // The message tables, as readers and writers of every format share them.
+    KQoxReaderQox reader(manager);
+    const char* readerTexts[] = {"File is corrupted",
+                                 "File version is not supported yet",
+                                 "File version is not supported anymore",
+                                 "File not opened",
+                                 "File not created",
+                                 "Wrong password",
+                                 "Stream options not set",
+                                 "Unidentified error"};
+    for (int id = 0; id < 8; ++id)
+        EXPECT_STREQ(reader.GetError().GetErrorString(id), readerTexts[id]);
+    KQoxWriterQox6 writer(manager);
+    const char* writerTexts[] = {"File is corrupted", "File not opened",        "File not created",
+                                 "Out of disk space", "Stream options not set", "Unidentified error"};
+    for (int id = 0; id < 6; ++id)
+        EXPECT_STREQ(writer.GetError().GetErrorString(id), writerTexts[id]);
+    EXPECT_FALSE(writer.Write(scene, nullptr));
+    EXPECT_STREQ(writer.GetLastErrorString(), "File not opened");
+}
+
+// A failed write is reported, and leaves neither a file under the target's
+// name nor a temporary beside it; an existing file stays as it was.
+TEST(NativeFront, FailedWritesLeaveNoFile)
+{
+    TempDir dir;
+    KQoxSdkManager manager;
+    KQoxScene scene(manager);
+    fileiotest::BuildScene(manager, scene, "");
+
+    KQoxExporter exporter(manager);
+    ASSERT_TRUE(exporter.Initialize((dir.Path() + "/no/such/dir/x.qox").c_str()));
+    EXPECT_FALSE(exporter.Export(scene));
+    EXPECT_STREQ(exporter.GetLastErrorString(), "File not created");
+
+    // A file size limit stands in for a full disk.
+    std::string name = dir.File("full.qox");
+    WriteFile(name, "previous content");
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit;
+    getrlimit(RLIMIT_FSIZE, &limit);
+    rlimit small = limit;
+    small.rlim_cur = 2000;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    ASSERT_TRUE(exporter.Initialize(name.c_str()));
+    bool ok = exporter.Export(scene);
+    setrlimit(RLIMIT_FSIZE, &limit);
+    EXPECT_FALSE(ok);
+    EXPECT_STREQ(exporter.GetLastErrorString(), "Out of disk space");
+    EXPECT_EQ(ReadFile(name), "previous content");
+    size_t entries = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
+        entries += entry.path().filename() == "full.qox" ? 0 : 1;
+    EXPECT_EQ(entries, 0u);
+}
+
+// What the file keeps of a node, seen in the ASCII text.
+TEST(NativeDuties, NodeTokensAndLeftOutProperties)
+{
+    TempDir dir;
+    KQoxSdkManager manager;
+    KQoxScene scene(manager);
+    fileiotest::BuildScene(manager, scene, "");
+    std::string name = dir.File("tokens.qox");
+    ASSERT_TRUE(Export(manager, scene, name, eEXPORT_QOX_ASCII));
+    std::string text = ReadFile(name);
+    // Hips: shading 0 (no field), culling off; Spine: W, counter-clockwise, pivots
+    // disabled; Head: F, clockwise.
+    for (const char* expected : {"Shading: W", "Shading: F", "Culling: \"CullingOff\"", "Culling: \"CullingOnCCW\"",
+                                 "Culling: \"CullingOnCW\"", "PivotEnabled: 0", "MultiLayer: 1",
+                                 // time warps are numbered per take, channels refer to them
+                                 "TimeWarp: 1 {", "TimeWarpID: 1", "GenericNode: \"Solver\"", "Pose: \"Pose::Bind\""})
+        EXPECT_NE(text.find(expected), std::string::npos) << expected;
+    // Hips (mode 0) alone writes no field; the others keep at least light shading.
+    auto count = [&text](const char* what) {
+        size_t n = 0;
+        for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+            ++n;
+        return n;
+    };
+    EXPECT_EQ(count("Shading:"), count("PivotEnabled:") - 1); // one PivotEnabled per node
+    EXPECT_NE(text.find("Shading: Y"), std::string::npos);
+    // Properties carrying own flag 16 stay out of the file.
+    EXPECT_EQ(text.find("RotationPivotUpdateOffset"), std::string::npos);
+    EXPECT_EQ(text.find("ScalingPivotUpdateOffset"), std::string::npos);
+    EXPECT_NE(text.find("\"RotationPivot\""), std::string::npos);
+
+    KQoxScene read(manager);
+    KQoxImporter importer(manager);
+    ASSERT_TRUE(importer.Initialize(name.c_str()));
+    ASSERT_TRUE(importer.Import(read));
+    KQoxNode* hips = read.GetRootNode()->GetChild(0);
+    KQoxNode* spine = hips->GetChild(0);
+    EXPECT_EQ(hips->GetShadingMode(), KQoxNode::eHARD_SHADING);
+    EPivotState state;
+    spine->GetPivotState(eSOURCE_SET, state);
+    EXPECT_EQ(state, ePIVOT_STATE_REFERENCE);
+    // Pivots come back into the working records from the properties.
+    EXPECT_EQ(spine->GetRotationPivot(eSOURCE_SET)[1], 2.0);
+    EXPECT_EQ(spine->GetPreRotation(eSOURCE_SET)[1], 90.0);
+}
+
+} // namespace
+
+namespace {
+
+// One mesh node whose geometry block the case fills, in a hand-made file.
+void WriteMeshFile(const std::string& name, void (*geometry)(KQox&))
+{
+    KQox f;
+    ASSERT_TRUE(f.ProjectCreate(name.c_str(), KQox::eBINARY, 6000));
+    f.ProjectWriteSectionBegin("Objects", 6000);
+    f.FieldWriteBegin("Model");
+    f.FieldWriteC("Model::M");
+    f.FieldWriteC("Mesh");
+    f.FieldWriteBlockBegin();
+    f.FieldWriteBegin("Geometry");
+    f.FieldWriteBlockBegin();
+    const double point[4] = {1, 2, 3, 1};
+    f.FieldWriteBegin("Vertices");
+    f.FieldWriteArrayD(point, 4);
+    f.FieldWriteEnd();
+    geometry(f);
+    f.FieldWriteBlockEnd();
+    f.FieldWriteEnd();
+    f.FieldWriteBlockEnd();
+    f.FieldWriteEnd();
+    f.ProjectWriteSectionEnd();
+    ASSERT_TRUE(f.ProjectClose());
+}
+
+void Ints(KQox& f, const char* name, std::initializer_list<int> values)
+{
+    std::vector<int> v(values);
+    f.FieldWriteBegin(name);
+    f.FieldWriteArrayI(v.data(), static_cast<unsigned int>(v.size()));
+    f.FieldWriteEnd();
+}
+
+// Geometry that is well formed as fields but names what is not there.
+TEST(NativeDamage, HostileGeometry)
+{
+    struct Case
+    {
+        const char* what;
+        void (*geometry)(KQox&);
+    } cases[] = {
+        {"vertex beyond the control points",
+         [](KQox& f) {
+             Ints(f, "PolygonVertexIndex", {0, 0, 5});
+             Ints(f, "PolygonSizes", {3});
+         }},
+        {"sizes beyond the vertices",
+         [](KQox& f) {
+             Ints(f, "PolygonVertexIndex", {0, 0, 0});
+             Ints(f, "PolygonSizes", {3, 2});
+         }},
+        {"material that was not read",
+         [](KQox& f) {
+             f.FieldWriteBegin("Layer");
+             f.FieldWriteI(0);
+             f.FieldWriteBlockBegin();
+             f.FieldWriteBegin("LayerElementMaterial");
+             f.FieldWriteBlockBegin();
+             f.FieldWriteBegin("MappingInformationType");
+             f.FieldWriteC("AllSame");
+             f.FieldWriteEnd();
+             f.FieldWriteBegin("ReferenceInformationType");
+             f.FieldWriteC("IndexToDirect");
+             f.FieldWriteEnd();
+             Ints(f, "Direct", {3});
+             f.FieldWriteBlockEnd();
+             f.FieldWriteEnd();
+             f.FieldWriteBlockEnd();
+             f.FieldWriteEnd();
+         }},
+        {"index outside the direct array",
+         [](KQox& f) {
+             f.FieldWriteBegin("Layer");
+             f.FieldWriteI(0);
+             f.FieldWriteBlockBegin();
+             f.FieldWriteBegin("LayerElementPolygonGroup");
+             f.FieldWriteBlockBegin();
+             f.FieldWriteBegin("MappingInformationType");
+             f.FieldWriteC("ByPolygon");
+             f.FieldWriteEnd();
+             f.FieldWriteBegin("ReferenceInformationType");
+             f.FieldWriteC("IndexToDirect");
+             f.FieldWriteEnd();
+             Ints(f, "Direct", {7});
+             Ints(f, "Index", {0, 1});
+             f.FieldWriteBlockEnd();
+             f.FieldWriteEnd();
+             f.FieldWriteBlockEnd();
+             f.FieldWriteEnd();
+         }},
+        {"link to a node that is not there",
+         [](KQox& f) {
+             f.FieldWriteBegin("Link");
+             f.FieldWriteI(7);
+             f.FieldWriteI(-1);
+             f.FieldWriteBlockBegin();
+             f.FieldWriteBlockEnd();
+             f.FieldWriteEnd();
+         }},
+        {"weights that do not match the indexes",
+         [](KQox& f) {
+             f.FieldWriteBegin("Link");
+             f.FieldWriteI(0);
+             f.FieldWriteI(-1);
+             f.FieldWriteBlockBegin();
+             Ints(f, "Indexes", {0});
+             f.FieldWriteBlockEnd();
+             f.FieldWriteEnd();
+         }},
+    };
+    TempDir dir;
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        std::string name = dir.File("mesh.qox");
+        WriteMeshFile(name, c.geometry);
+        KQoxSdkManager manager;
+        KQoxImporter importer(manager);
+        ASSERT_TRUE(importer.Initialize(name.c_str()));
+        KQoxScene scene(manager);
+        int nodes = manager.GetKQoxNodeCount();
+        EXPECT_FALSE(importer.Import(scene));
+        EXPECT_STREQ(importer.GetLastErrorString(), "File is corrupted");
+        EXPECT_EQ(manager.GetKQoxNodeCount(), nodes);
+        EXPECT_EQ(scene.GetRootNode()->GetChildCount(), 0);
+    }
+}
+
+} // namespace

@@ -1,0 +1,470 @@
+// OBJ reading: statements, references, materials, meshes and surfaces, and
+// hostile files.
+
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <map>
+#include <random>
+
+#include "formats/obj/kqoxobjscan.h"
+#include "obj_test_util.h"
+#include "scene/attributes/kqoxnurb.h"
+
+using namespace objtest;
+
+namespace {
+
+std::vector<std::pair<std::string, std::string>> Statements(const std::string& text, bool join = true)
+{
+    qoxtest::TempDir dir;
+    qoxtest::WriteFile(dir.File("s.txt"), text);
+    FILE* file = fopen(dir.File("s.txt").c_str(), "rb");
+    KObjStatementReader in(file, join);
+    std::vector<std::pair<std::string, std::string>> out;
+    std::string_view keyword, rest;
+    while (in.Next(keyword, rest))
+        out.emplace_back(std::string(keyword), std::string(rest));
+    fclose(file);
+    return out;
+}
+
+using Pairs = std::vector<std::pair<std::string, std::string>>;
+
+} // namespace
+
+TEST(ObjStatements, LineFormsOfOtherTools)
+{
+    const std::string longRest(300000, 'x');
+    struct Case
+    {
+        std::string text;
+        Pairs expected;
+    } cases[] = {
+        {"v 1 2 3\n\n\n   vn 0 0 1  \n", {{"v", "1 2 3"}, {"vn", "0 0 1"}}},
+        {"v 1 2 3\r\nf 1 2 3\r\n", {{"v", "1 2 3"}, {"f", "1 2 3"}}},
+        {"v 1 2 3\rf 1 2 3\r", {{"v", "1 2 3"}, {"f", "1 2 3"}}},
+        {"f 1 2 3", {{"f", "1 2 3"}}}, // no final line break
+        {"g\n", {{"g", ""}}},          // keyword alone
+        {"f 1 \\\n 2 \\\r\n3\n", {{"f", "1   2  3"}}},
+        {"abcdefghijklmnopqrstuvwxyz 5\n", {{"abcdefghijklmnopqrst", "uvwxyz 5"}}},
+        {"v " + longRest + "\nvt 1", {{"v", longRest}, {"vt", "1"}}},
+        {"\t# comment\nv\t1\t2 3\t\n", {{"#", "comment"}, {"v", "1\t2 3"}}},
+        {"", {}},
+        {"f 1 2 3 \\", {{"f", "1 2 3"}}}, // continuation at the end of the file
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(Statements(c.text), c.expected) << c.text.substr(0, 60);
+    // Material libraries do not join lines.
+    EXPECT_EQ(Statements("Kd 1 \\\nKa 2", false), (Pairs{{"Kd", "1 \\"}, {"Ka", "2"}}));
+}
+
+TEST(ObjReferences, IndexRulesAndTokens)
+{
+    struct
+    {
+        int index, count, expected;
+    } indices[] = {{1, 3, 0},  {3, 3, 2},   {4, 3, -1},       {0, 3, -1},       {-1, 3, 2},
+                   {-3, 3, 0}, {-4, 3, -1}, {INT_MIN, 3, -1}, {INT_MAX, 3, -1}, {-1, 0, -1}};
+    for (auto& c : indices)
+        EXPECT_EQ(KQoxReaderObj::ConvertIndex(c.index, c.count), c.expected) << c.index << " of " << c.count;
+
+    struct
+    {
+        const char* token;
+        bool ok;
+        int v, t, n;
+    } tokens[] = {{"7", true, 7, 0, 0},           {"7/3", true, 7, 3, 0},
+                  {"7/3/2", true, 7, 3, 2},       {"7//2", true, 7, 0, 2},
+                  {"-1/-2/-3", true, -1, -2, -3}, {"0", false, 0, 0, 0},
+                  {"abc", false, 0, 0, 0},        {"99999999999", false, 0, 0, 0},
+                  {"5/x/9", true, 5, 0, 9},       {"7/99999999999/1", true, 7, 0, 1}};
+    for (auto& c : tokens)
+    {
+        KIndexGroup g;
+        EXPECT_EQ(KQoxReaderObj::ParseVertexGroup(g, c.token), c.ok) << c.token;
+        EXPECT_EQ(g, KIndexGroup(c.v, c.t, c.n)) << c.token;
+    }
+}
+
+TEST(ObjReferences, SortedTableNumbersInOrderOfFirstAppearance)
+{
+    KIndexGroup* table = nullptr;
+    int capacity = 0, count = 0;
+    EXPECT_EQ(FindGroup(table, count, KIndexGroup(1, 0, 0)), nullptr);
+    EXPECT_EQ(AddGroupToArray(table, capacity, count, KIndexGroup(1, 0, 0)), 0);
+    EXPECT_EQ(AddGroupToArray(table, capacity, count, KIndexGroup(0, 0, 0)), 1);
+    ASSERT_NE(FindGroup(table, count, KIndexGroup(1, 0, 0)), nullptr);
+    EXPECT_EQ(FindGroup(table, count, KIndexGroup(1, 0, 0))->mNumber, 0);
+    // Many references: every one keeps the number of its first appearance,
+    // and the table stays sorted.
+    std::mt19937 random(7);
+    std::map<std::tuple<int, int, int>, int> expected;
+    expected[{1, 0, 0}] = 0;
+    expected[{0, 0, 0}] = 1;
+    for (int i = 0; i < 100000; ++i)
+    {
+        KIndexGroup g(random() % 500, random() % 3 - 1, random() % 3 - 1);
+        auto key = std::make_tuple(g.mVertex, g.mTextureVertex, g.mNormal);
+        if (KIndexGroup* found = FindGroup(table, count, g))
+            EXPECT_EQ(found->mNumber, expected.at(key));
+        else
+            expected[key] = AddGroupToArray(table, capacity, count, g);
+    }
+    EXPECT_EQ(count, static_cast<int>(expected.size()));
+    for (int i = 1; i < count; ++i)
+        ASSERT_LT(CompareKIndexGroup(&table[i - 1], &table[i]), 0);
+    free(table);
+}
+
+TEST(ObjRead, EmptyFileGivesTheReferenceNodeOnly)
+{
+    qoxtest::TempDir dir;
+    qoxtest::WriteFile(dir.File("Empty Scene.obj"), "");
+    ObjRead r(dir.File("Empty Scene.obj"), true);
+    ASSERT_TRUE(r.ok);
+    ASSERT_EQ(r.scene.GetRootNode()->GetChildCount(false), 1);
+    EXPECT_STREQ(r.scene.GetRootNode()->GetChild(0)->GetNameWithoutNameSpacePrefix().ToChars(), "Empty Scene_root");
+    EXPECT_EQ(r.scene.GetRootNode()->GetChild(0)->GetChildCount(false), 0);
+}
+
+TEST(ObjRead, GroupsNamesAndSmoothing)
+{
+    qoxtest::TempDir dir;
+    auto r = ReadText(dir, "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 1 1 0\n"
+                           "f 1 2 3\n"          // group "default"
+                           "g a b c\nf 1 2 3\n" // group "a_b c"
+                           "g A B c\nf 2 4 3\n" // the same group, other case
+                           "g\nf 2 4 3\n"       // back to "default"
+                           "s 3\ns banana\ns off\nmg 1\no thing\nbogus 1\nbmat u 1\n");
+    ASSERT_TRUE(r->ok);
+    EXPECT_EQ(r->message, "Object not supported : bogus\n");
+    ASSERT_NE(r->Mesh("default"), nullptr);
+    ASSERT_NE(r->Mesh("a_b c"), nullptr);
+    EXPECT_EQ(r->Mesh("default")->GetPolygonCount(), 2);
+    EXPECT_EQ(r->Mesh("a_b c")->GetPolygonCount(), 2);
+    EXPECT_EQ(r->scene.GetRootNode()->GetChildCount(false), 2);
+}
+
+TEST(ObjRead, FaceRules)
+{
+    struct Case
+    {
+        const char* faces;
+        int polygons;
+        int firstSize;
+    } cases[] = {
+        {"f 1 2\n", 0, 0},      // two references
+        {"f 1 2 3\n", 1, 3},    // three
+        {"f 1\t2\t3\n", 0, 0},  // tabs do not separate
+        {"f -4 -3 -2\n", 1, 3}, // from the end
+        {"f 1 2 99 3\n", 1, 3}, // out of range: left out
+        {"f 1 2 99\n", 0, 0},   // then fewer than three: dropped
+        {"f 1 0 3\n", 0, 0},    // zero fails the face
+        {"f 1 2 x\n", 0, 0},    // not a number
+        {"f 1 2 3 4 1/1/1 2//9\n", 1, 6},
+        {"f 2147483648 1 2 3\n", 0, 0}, // overflows
+    };
+    for (const Case& c : cases)
+    {
+        qoxtest::TempDir dir;
+        auto r = ReadText(dir, std::string("v 0 0 0\nv 1 0 0\nv 0 1 0\nv 1 1 0\n") + c.faces);
+        ASSERT_TRUE(r->ok) << c.faces;
+        KQoxMesh* mesh = r->Mesh("default");
+        EXPECT_EQ(mesh ? mesh->GetPolygonCount() : 0, c.polygons) << c.faces;
+        if (mesh && c.polygons)
+        {
+            EXPECT_EQ(mesh->GetPolygonSize(0), c.firstSize) << c.faces;
+        }
+    }
+}
+
+TEST(ObjRead, ReferencesMergeIntoControlPoints)
+{
+    const std::string positions = "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nv 2 0 0\nv 2 1 0\n"
+                                  "vn 0 0 1\nvn 0 1 0\n";
+    struct Case
+    {
+        const char* faces;
+        int points;
+    } cases[] = {
+        {"f 1//1 2//1 3//1 4//1\n", 4},
+        {"f 1//1 2//1 3//1 4//1\nf 2//1 5//1 6//1 3//1\n", 6}, // shared edge, same normal
+        {"f 1//1 2//1 3//1 4//1\nf 2//2 5//2 6//2 3//2\n", 8}, // other normal: split
+        {"f 1 2 3 4\nf 2 5 6 3\n", 8},                         // flat: split per face
+        {"s 1\nf 1 2 3 4\nf 2 5 6 3\n", 6},                    // smoothed: shared
+        {"s 1\nf 1 2 3 4\ns 2\nf 2 5 6 3\n", 8},               // no smoothing across groups
+    };
+    for (const Case& c : cases)
+    {
+        qoxtest::TempDir dir;
+        auto r = ReadText(dir, positions + c.faces);
+        ASSERT_TRUE(r->ok);
+        ASSERT_NE(r->Mesh("default"), nullptr);
+        EXPECT_EQ(r->Mesh("default")->GetControlPointsCount(), c.points) << c.faces;
+    }
+}
+
+TEST(ObjRead, FlatAndSmoothedNormals)
+{
+    // Two triangles folded along the edge 2-3 by 90 degrees.
+    const std::string geometry = "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 0 0 1\n";
+    {
+        qoxtest::TempDir dir;
+        auto r = ReadText(dir, geometry + "f 1 2 3\nf 1 3 4\n");
+        KQoxMesh* mesh = r->Mesh("default");
+        ASSERT_NE(mesh, nullptr);
+        ASSERT_EQ(mesh->GetControlPointsCount(), 6);
+        const KQoxVector4* n = mesh->GetNormals();
+        EXPECT_EQ(KQoxVector4(n[0]), KQoxVector4(0, 0, 1, 0));
+        EXPECT_EQ(KQoxVector4(n[3]), KQoxVector4(1, 0, 0, 0));
+    }
+    {
+        qoxtest::TempDir dir;
+        auto r = ReadText(dir, geometry + "s 1\nf 1 2 3\nf 1 3 4\n");
+        KQoxMesh* mesh = r->Mesh("default");
+        ASSERT_NE(mesh, nullptr);
+        ASSERT_EQ(mesh->GetControlPointsCount(), 4);
+        const KQoxVector4* n = mesh->GetNormals();
+        const double h = 1.0 / std::sqrt(2.0);
+        EXPECT_EQ(KQoxVector4(n[0]), KQoxVector4(h, 0, h, 0)); // vertex 1 on both faces
+        EXPECT_EQ(KQoxVector4(n[1]), KQoxVector4(0, 0, 1, 0)); // vertex 2 on the first only
+    }
+}
+
+TEST(ObjRead, VertexStatements)
+{
+    struct Case
+    {
+        const char* text;
+        bool ok;
+    } cases[] = {{"v 1 2\n", false},
+                 {"vn 1 2\n", false},
+                 {"vt\n", false},
+                 {"vp\n", false},
+                 {"v 1 2 3\nv 1 2 3 0.5\nvt 0.5\nvp 0.25\nvn +1 -2 3e2\n", true}};
+    for (const Case& c : cases)
+    {
+        qoxtest::TempDir dir;
+        auto r = ReadText(dir, c.text);
+        EXPECT_EQ(r->ok, c.ok) << c.text;
+    }
+    qoxtest::TempDir dir;
+    auto r = ReadText(dir, cases[4].text);
+    const auto& v = r->reader->GetVertices();
+    ASSERT_EQ(v.size(), 2u);
+    EXPECT_EQ(v[0][3], 1.0);
+    EXPECT_EQ(v[1][3], 0.5);
+    EXPECT_EQ(r->reader->GetTextureVertices()[0][0], 0.5);
+    EXPECT_EQ(r->reader->GetTextureVertices()[0][1], 0.0);
+    EXPECT_EQ(r->reader->GetParameterVertices()[0][2], 1.0);
+    EXPECT_EQ(r->reader->GetNormals()[0][2], 300.0);
+}
+
+TEST(ObjRead, ExtremeNumbersKeepTheirValues)
+{
+    qoxtest::TempDir dir;
+    auto r = ReadText(dir, "v 1.7976931348623157e308 -1.7976931348623157e308 4.9406564584124654e-324\n"
+                           "v 1e999 -1e999 1e-999\nv nan inf -inf\n");
+    ASSERT_TRUE(r->ok);
+    const auto& v = r->reader->GetVertices();
+    EXPECT_EQ(v[0][0], DBL_MAX);
+    EXPECT_EQ(v[0][1], -DBL_MAX);
+    EXPECT_EQ(v[0][2], 4.9406564584124654e-324);
+    EXPECT_EQ(v[1][0], HUGE_VAL);
+    EXPECT_EQ(v[1][1], -HUGE_VAL);
+    EXPECT_EQ(v[1][2], 0.0);
+    EXPECT_TRUE(std::isnan(v[2][0]));
+    EXPECT_EQ(v[2][2], -HUGE_VAL);
+}
+
+TEST(ObjRead, MaterialLibraries)
+{
+    qoxtest::TempDir dir;
+    qoxtest::WriteFile(dir.File("lib.mtl"), "newmtl Shiny\nKa 0.1 0.2 0.3\nKd 0.4 0.5 0.6\nKs 1 1\nNs 50\nTr 0.3\n"
+                                            "newmtl shiny\nNs 250\nd 0.25\n"
+                                            "newmtl Matte\nNs 80\nillum 1\n"
+                                            "newmtl Textured\nmap_Kd   -s 1 1 1 brick.tif  \n");
+    auto r = ReadText(dir, "mtllib none.mtl lib.mtl\n"
+                           "v 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0 0\nvt 1 0\nvt 0 1\n"
+                           "f 1 2 3\n" // before any usemtl
+                           "usemtl Shiny\nf 1 2 3\n"
+                           "usemtl Matte\nf 1 2 3\n"
+                           "usemtl Ghost\nf 1 2 3\nusemtl GHOST\nf 1 2 3\n"
+                           "usemtl Textured\nf 1/1 2/2 3/3\n");
+    ASSERT_TRUE(r->ok);
+    EXPECT_EQ(r->message, "Unable to load material library\nUnable to read material \"Ghost\" in .mtl file\n");
+    KQoxMesh* mesh = r->Mesh("default");
+    ASSERT_NE(mesh, nullptr);
+    ASSERT_EQ(mesh->GetPolygonCount(), 6);
+    const int shiny = mesh->GMI("Shiny", 0);
+    ASSERT_GE(shiny, 0);
+    KQoxMaterial* m = mesh->GM(shiny, 0);
+    EXPECT_FLOAT_EQ(m->GetAmbient().mBlue, 0.3);
+    EXPECT_FLOAT_EQ(m->GetDiffuse().mRed, 0.4);
+    EXPECT_DOUBLE_EQ(m->GetShininess(), 0.5);
+    EXPECT_FLOAT_EQ(m->GetOpacity(), 0.3);
+    EXPECT_DOUBLE_EQ(mesh->GM(mesh->GMI("Matte", 0), 0)->GetShininess(), 0.0);
+    EXPECT_EQ(mesh->GetMaterialIndices()[0], mesh->GMI("default", 0)); // the face before any usemtl
+    EXPECT_EQ(mesh->GetMaterialIndices()[3], mesh->GetMaterialIndices()[4]);
+    // The textured face: a texture, "_empty_" first for the others, its UVs.
+    ASSERT_EQ(mesh->GTC(0), 2);
+    EXPECT_STREQ(mesh->GT(0, 0)->GetNameWithoutNameSpacePrefix().ToChars(), "_empty_");
+    EXPECT_STREQ(mesh->GT(1, 0)->GetFileName(), "-s 1 1 1 brick.tif");
+    EXPECT_EQ(mesh->GetTextureIndices()[5], 1);
+    EXPECT_EQ(mesh->GetTextureUVCount(), 3);
+    EXPECT_EQ(r->Node("default")->GetShadingMode(), KQoxNode::eLIGHT_TEXTURE_SHADING);
+}
+
+TEST(ObjRead, TextureVerticesNeedATexturedMaterial)
+{
+    qoxtest::TempDir dir;
+    auto r = ReadText(dir, "v 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0 0\nvt 1 0\nvt 0 1\nf 1/1 2/2 3/3\n");
+    ASSERT_NE(r->Mesh("default"), nullptr);
+    EXPECT_EQ(r->Mesh("default")->GetTextureUVCount(), 0);
+}
+
+TEST(ObjRead, RationalBSplineSurfaceSwapsDirections)
+{
+    // 4 x 3 control points: degree 1 in u with 5 parameters (nU 4... ) and
+    // degree 1 in v with 4 parameters (nV 3... wait: 6 u, 5 v parameters).
+    std::string text;
+    for (int i = 0; i < 12; ++i)
+        text += "v " + std::to_string(i) + " 0 0\n";
+    text += "cstype rat bspline\ndeg 1 1\n"
+            "surf 0 1 0 1 1 2 3 4 5 6 7 8 9 10 11 12\n"
+            "parm u 0 0 1 2 3 3\nparm v 0 0 1 2 2\nparm w 5\nend\n";
+    qoxtest::TempDir dir;
+    auto r = ReadText(dir, text);
+    ASSERT_TRUE(r->ok);
+    KQoxNode* node = r->Node("default");
+    ASSERT_NE(node, nullptr);
+    KQoxNurb* nurb = static_cast<KQoxNurb*>(node->GetNurb());
+    ASSERT_NE(nurb, nullptr);
+    EXPECT_EQ(nurb->GetUCount(), 3); // the OBJ v direction
+    EXPECT_EQ(nurb->GetVCount(), 4);
+    // OBJ point 5 (row 1, column 1) lands at 1 + 1 * 3 = 4.
+    EXPECT_EQ(nurb->GetControlPoints()[4][0], 5.0);
+    EXPECT_EQ(KQoxReaderObj::SwapArrayIndex(5, 3, 4), 4);
+    EXPECT_EQ(nurb->GetUKnotVector()[4], 2.0);
+}
+
+TEST(ObjRead, SurfacesThatMakeNoNode)
+{
+    const std::string points = "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 1 1 0\n";
+    struct Case
+    {
+        std::string block;
+        bool ok;
+    } cases[] = {
+        {"surf 0 1 0 1 1 2 3 4\nend\n", false}, // before any cstype
+        {"cstype bspline\ndeg 1 1\nsurf 0 1 0 1 1 2 3 4\nparm u 0 0 1 1\nparm v 0 0 1 1\nend\n", true},
+        {"cstype rat bspline\ndeg 5 1\nsurf 0 1 0 1 1 2 3 4\nparm u 0 1\nparm v 0 0 1 1\nend\n", true},
+        {"cstype rat bspline\ndeg -3 -3\nsurf 0 1 0 1 1 2 3 4\nparm u 0 1\nparm v 0 1\nend\n", true},
+        {"cstype rat bspline\ndeg 0 0\nsurf 0 1 0 1 1 2\nparm u 0 1 2 3\nparm v 0 1 2 3\nend\n", true},
+        {"cstype rat bspline\ndeg 1 1\nsurf 0 1 0 1 1 2 3 4\nparm u 0 0 1 1\n", true}, // no end
+        {"curv 0 1 1 2\nsurf\nend\nf 1 2 3\n", true},
+    };
+    for (const Case& c : cases)
+    {
+        qoxtest::TempDir dir;
+        auto r = ReadText(dir, points + c.block);
+        EXPECT_EQ(r->ok, c.ok) << c.block;
+        if (r->ok)
+        {
+            EXPECT_EQ(r->Node("default") ? r->Node("default")->GetNurb() : nullptr, nullptr) << c.block;
+        }
+    }
+}
+
+TEST(ObjRead, ReferenceNodeAndRenaming)
+{
+    qoxtest::TempDir dir;
+    qoxtest::WriteFile(dir.File("m.obj"), "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\ng x\nf 1 2 3\n");
+    ObjRead r(dir.File("m.obj"), true);
+    ASSERT_TRUE(r.ok);
+    ASSERT_EQ(r.scene.GetRootNode()->GetChildCount(false), 1);
+    KQoxNode* reference = r.scene.GetRootNode()->GetChild(0);
+    EXPECT_STREQ(reference->GetNameWithoutNameSpacePrefix().ToChars(), "m_root");
+    ASSERT_EQ(reference->GetChildCount(false), 2);
+    EXPECT_STREQ(reference->GetChild(0)->GetNameWithoutNameSpacePrefix().ToChars(), "default");
+    EXPECT_STREQ(reference->GetChild(1)->GetNameWithoutNameSpacePrefix().ToChars(), "x");
+}
+
+TEST(ObjRead, OptionsAndFilesRefused)
+{
+    std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
+    KQoxReaderObj reader(*manager);
+    EXPECT_FALSE(reader.FileOpen("/no/such/file.obj"));
+    EXPECT_STREQ(reader.GetLastErrorString(), "File not opened");
+    qoxtest::TempDir dir;
+    qoxtest::WriteFile(dir.File("a.obj"), "v 1 2 3\n");
+    ASSERT_TRUE(reader.FileOpen(dir.File("a.obj").c_str()));
+    KQoxScene& scene = *manager->CreateKQoxScene();
+    KStreamOptions3ds other;
+    EXPECT_FALSE(reader.Read(scene, &other));
+    EXPECT_STREQ(reader.GetLastErrorString(), "Stream options not set");
+    EXPECT_FALSE(reader.Read(scene, nullptr));
+}
+
+TEST(ObjRead, ManyGroupsAndFaces)
+{
+    // 100,000 triangles in 1,000 groups over shared vertices.
+    std::string text;
+    for (int i = 0; i < 1000; ++i)
+        text += "v " + std::to_string(i) + " 0 0\nv 0 " + std::to_string(i) + " 0\n";
+    for (int g = 0; g < 1000; ++g)
+    {
+        text += "g part" + std::to_string(g) + "\ns 1\n";
+        for (int f = 0; f < 100; ++f)
+            text += "f " + std::to_string(f + 1) + " " + std::to_string(f + 2) + " " + std::to_string(f + 3) + "\n";
+    }
+    qoxtest::TempDir dir;
+    auto r = ReadText(dir, text);
+    ASSERT_TRUE(r->ok);
+    EXPECT_EQ(r->scene.GetRootNode()->GetChildCount(false), 1000);
+    EXPECT_EQ(r->Mesh("part999")->GetPolygonCount(), 100);
+    EXPECT_EQ(r->Mesh("part999")->GetControlPointsCount(), 102);
+}
+
+TEST(ObjNumbers, ScannedAsStrtodReadsThem)
+{
+    std::mt19937_64 random(11);
+    std::vector<std::string> texts = {"0",
+                                      "-0",
+                                      "1.",
+                                      ".5",
+                                      "+2.25",
+                                      "123456789012345",
+                                      "1234567890123456",
+                                      "0.000000000000001",
+                                      "9007199254740993",
+                                      "1.5e3",
+                                      "2E-2",
+                                      "1e",
+                                      "0.1",
+                                      "3.14159265358979323846",
+                                      "-1.797693134862315e308",
+                                      "4.9e-324"};
+    for (int i = 0; i < 100000; ++i)
+    {
+        char text[64];
+        snprintf(text, sizeof text, "%.*f", static_cast<int>(random() % 12),
+                 static_cast<double>(static_cast<long long>(random() % 2000000000000LL) - 1000000000000LL) /
+                     std::pow(10.0, static_cast<double>(random() % 10)));
+        texts.push_back(text);
+    }
+    for (const std::string& text : texts)
+    {
+        const char* p = text.c_str();
+        double value = 0;
+        ASSERT_TRUE(ObjScanDouble(p, text.c_str() + text.size(), value)) << text;
+        char* stop = nullptr;
+        const double expected = std::strtod(text.c_str(), &stop);
+        ASSERT_EQ(std::memcmp(&value, &expected, sizeof value), 0) << text;
+        ASSERT_EQ(p, stop) << text;
+    }
+}

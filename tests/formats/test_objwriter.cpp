@@ -1,0 +1,350 @@
+// OBJ writing: exact text of small scenes, material libraries, texture
+// copies, baking, failures, and files read back by this reader and by
+// tinyobjloader.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "obj_test_util.h"
+#include "scene/attributes/kqoxlink.h"
+#include "scene/attributes/kqoxshape.h"
+
+#ifdef QOX_HAVE_TINYOBJ
+#include <tiny_obj_loader.h>
+#endif
+
+using namespace objtest;
+
+namespace {
+
+const char* const kHeader = "# \n# Kelvarian OBJ file\n# Created with Tolvane QOX\n# \n";
+
+struct Scene
+{
+    std::unique_ptr<KQoxSdkManager> manager{KQoxSdkManager::CreateKQoxSdkManager()};
+    KQoxScene& scene = *manager->CreateKQoxScene();
+    KQoxNode* root = scene.GetRootNode();
+
+    // A node under parent with a mesh of the given points and polygons;
+    // normals (0, 0, 1) per point when asked.
+    KQoxMesh* AddMesh(const char* name, const std::vector<KQoxVector4>& points,
+                      const std::vector<std::vector<int>>& polygons, bool normals, KQoxNode* parent = nullptr,
+                      KQoxNode** made = nullptr)
+    {
+        KQoxNode* node = manager->CreateKQoxNode(name);
+        KQoxMesh* mesh = manager->CreateKQoxMesh();
+        mesh->InitControlPoints(static_cast<int>(points.size()));
+        for (size_t i = 0; i < points.size(); ++i)
+            mesh->GetControlPoints()[i] = points[i];
+        if (normals)
+        {
+            mesh->InitNormals(0);
+            for (size_t i = 0; i < points.size(); ++i)
+                mesh->GetNormals()[i] = KQoxVector4(0, 0, 1, 0);
+        }
+        for (auto& polygon : polygons)
+        {
+            mesh->BeginPolygon();
+            for (int v : polygon)
+                mesh->AddPolygon(v);
+            mesh->EndPolygon();
+        }
+        node->SetNodeAttribute(mesh);
+        (parent ? parent : root)->AddChild(node);
+        if (made)
+            *made = node;
+        return mesh;
+    }
+};
+
+const std::vector<KQoxVector4> kTriangle = {KQoxVector4(0, 0, 0), KQoxVector4(1, 0, 0), KQoxVector4(0, 1, 0)};
+
+} // namespace
+
+TEST(ObjWrite, GoldenTextOfSmallScenes)
+{
+    Scene s;
+    KQoxNode* parent = s.manager->CreateKQoxNode("Offset");
+    parent->SetDefaultT(KQoxVector4(10, 0, 0));
+    s.root->AddChild(parent);
+    s.AddMesh("My Box", kTriangle, {{0, 1, 2}}, true, parent);
+    s.AddMesh("Bare", kTriangle, {{2, 1, 0}}, false);
+    s.AddMesh("Last", kTriangle, {{0, 1, 2}}, true);
+    qoxtest::TempDir dir;
+    ASSERT_TRUE(WriteScene(*s.manager, s.scene, dir.File("a.obj")));
+    EXPECT_EQ(qoxtest::ReadFile(dir.File("a.obj")),
+              std::string(kHeader) +
+                  "g My Box\n"
+                  "v 10.000000 0.000000 0.000000\nv 11.000000 0.000000 0.000000\nv 10.000000 1.000000 0.000000\n"
+                  "vn 0.000000 0.000000 1.000000\nvn 0.000000 0.000000 1.000000\nvn 0.000000 0.000000 1.000000\n"
+                  "f 1//1 2//2 3//3\n"
+                  "g Bare\n"
+                  "v 0.000000 0.000000 0.000000\nv 1.000000 0.000000 0.000000\nv 0.000000 1.000000 0.000000\n"
+                  "f 6 5 4\n"
+                  "g Last\n"
+                  "v 0.000000 0.000000 0.000000\nv 1.000000 0.000000 0.000000\nv 0.000000 1.000000 0.000000\n"
+                  "vn 0.000000 0.000000 1.000000\nvn 0.000000 0.000000 1.000000\nvn 0.000000 0.000000 1.000000\n"
+                  "f 7//4 8//5 9//6\n"); // normals numbered on their own
+    // No mesh: the header alone.
+    Scene empty;
+    ASSERT_TRUE(WriteScene(*empty.manager, empty.scene, dir.File("b.obj")));
+    EXPECT_EQ(qoxtest::ReadFile(dir.File("b.obj")), kHeader);
+}
+
+TEST(ObjWrite, MaterialsPerPolygonAndTheLibrary)
+{
+    Scene s;
+    std::vector<KQoxVector4> points;
+    std::vector<std::vector<int>> polygons;
+    for (int i = 0; i < 5; ++i)
+    {
+        points.push_back(KQoxVector4(i, 0, 0));
+        points.push_back(KQoxVector4(i, 1, 0));
+        points.push_back(KQoxVector4(i, 0, 1));
+        polygons.push_back({3 * i, 3 * i + 1, 3 * i + 2});
+    }
+    KQoxMesh* mesh = s.AddMesh("Model::Strip", points, {}, false);
+    KQoxMaterial* red = s.manager->CreateKQoxMaterial("Material::Red Brick Wall");
+    red->SetShininess(0.25);
+    KQoxMaterial* blue = s.manager->CreateKQoxMaterial("default");
+    mesh->AM(red, 0);
+    mesh->AM(blue, 0);
+    mesh->InitMaterialIndices(KQoxLayerElement::eBY_POLYGON);
+    const int indices[] = {0, 0, 1, 1, 7}; // 7 lies outside: no material
+    for (int p = 0; p < 5; ++p)
+    {
+        mesh->BeginPolygon(indices[p]);
+        for (int v : polygons[p])
+            mesh->AddPolygon(v);
+        mesh->EndPolygon();
+    }
+    s.AddMesh("Plain", kTriangle, {{0, 1, 2}}, false); // uses the default material
+    qoxtest::TempDir dir;
+    ASSERT_TRUE(WriteScene(*s.manager, s.scene, dir.File("Scene.OBJ")));
+    const std::string obj = qoxtest::ReadFile(dir.File("Scene.OBJ"));
+    EXPECT_NE(obj.find(std::string(kHeader) + "mtllib Scene.mtl\n\ng Strip\n"), std::string::npos);
+    // The scene material "default" comes first and is renamed after the
+    // writer's own default; the out-of-range index gives no "usemtl".
+    EXPECT_NE(obj.find("usemtl Red_Brick Wall\nf 1 2 3\nf 4 5 6\nusemtl default1\nf 7 8 9\nf 10 11 12\nf 13 14 15\n"
+                       "g Plain\n"
+                       "v 0.000000 0.000000 0.000000\nv 1.000000 0.000000 0.000000\nv 0.000000 1.000000 0.000000\n"
+                       "usemtl default2\nf 16 17 18\n"),
+              std::string::npos)
+        << obj;
+    EXPECT_EQ(qoxtest::ReadFile(dir.File("Scene.mtl")),
+              "# \n# Kelvarian material file\n# Created with Tolvane QOX\n# \n"
+              "\nnewmtl Red_Brick Wall\n"
+              "Ka 0.200000 0.200000 0.200000\nKd 0.800000 0.800000 0.800000\nKs 0.200000 0.200000 0.200000\n"
+              "illum 2\nNs 25.000000\nTr 1.000000\n"
+              "\nnewmtl default1\n"
+              "Ka 0.200000 0.200000 0.200000\nKd 0.800000 0.800000 0.800000\nKs 0.200000 0.200000 0.200000\n"
+              "illum 2\nNs 5.000000\nTr 1.000000\n"
+              "\nnewmtl default2\n"
+              "Ka 0.200000 0.200000 0.200000\nKd 0.800000 0.800000 0.800000\nKs 0.200000 0.200000 0.200000\n"
+              "illum 2\nNs 5.000000\nTr 1.000000\n");
+}
+
+TEST(ObjWrite, TexturesCopiedSkippedAndMissing)
+{
+    qoxtest::TempDir images, out;
+    qoxtest::WriteFile(images.File("brick.tif"), "brick image");
+    qoxtest::WriteFile(out.File("beside.tif"), "already there");
+    Scene s;
+    const char* files[] = {"brick.tif", "beside.tif", "missing.tif"};
+    for (int i = 0; i < 3; ++i)
+    {
+        KQoxMesh* mesh = s.AddMesh(("M" + std::to_string(i)).c_str(), kTriangle, {{0, 1, 2}}, false);
+        KQoxTexture* texture = s.manager->CreateKQoxTexture(("T" + std::to_string(i)).c_str());
+        texture->SetFileName((i == 1 ? out.File(files[i]) : images.File(files[i])).c_str());
+        mesh->AT(texture, 0);
+        mesh->InitTextureIndices(KQoxLayerElement::eALL_SAME);
+    }
+    std::string message;
+    ASSERT_TRUE(WriteScene(*s.manager, s.scene, out.File("t.obj"), &message));
+    EXPECT_EQ(qoxtest::ReadFile(out.File("brick.tif")), "brick image");
+    EXPECT_EQ(qoxtest::ReadFile(out.File("beside.tif")), "already there");
+    EXPECT_EQ(message, "Unable to locate texture file \"" + images.File("missing.tif") + "\".\n");
+    const std::string mtl = qoxtest::ReadFile(out.File("t.mtl"));
+    for (const char* file : files)
+        EXPECT_NE(mtl.find(std::string("map_Kd ") + file + "\n"), std::string::npos) << file;
+}
+
+TEST(ObjWrite, RefusedOptionsAndFullDisk)
+{
+    Scene s;
+    s.AddMesh("A", kTriangle, {{0, 1, 2}}, false);
+    qoxtest::TempDir dir;
+    KQoxWriterObj writer(*s.manager);
+    ASSERT_TRUE(writer.FileCreate(dir.File("x.obj").c_str()));
+    KQoxScene& scene = s.scene;
+    KStreamOptions3ds other;
+    EXPECT_FALSE(writer.Write(scene, &other));
+    EXPECT_STREQ(writer.GetLastErrorString(), "Stream options not set");
+    writer.FileClose();
+    EXPECT_EQ(qoxtest::ReadFile(dir.File("x.obj")), "");
+
+    if (FILE* probe = fopen("/dev/full", "wb"))
+    {
+        fclose(probe);
+        KQoxWriterObj full(*s.manager);
+        ASSERT_TRUE(full.FileCreate("/dev/full"));
+        std::unique_ptr<KStreamOptions> options(full.GetWriteOptions());
+        EXPECT_FALSE(full.Write(scene, options.get()));
+        EXPECT_STREQ(full.GetLastErrorString(), "Out of disk space");
+    }
+}
+
+TEST(ObjWrite, BakedDeformationsLeaveTheSceneAlone)
+{
+    Scene s;
+    KQoxNode* node = nullptr;
+    KQoxMesh* mesh =
+        s.AddMesh("Skinned", {KQoxVector4(0, 0, 0), KQoxVector4(1, 0, 0), KQoxVector4(0, 1, 0), KQoxVector4(1, 1, 0)},
+                  {{0, 1, 3, 2}}, true, nullptr, &node);
+    // Total-one skin: a joint moved by (4, 0, 0) pulls point 1 by a quarter.
+    KQoxNode* joint = s.manager->CreateKQoxNode("Joint");
+    joint->SetDefaultT(KQoxVector4(4, 0, 0));
+    s.root->AddChild(joint);
+    KQoxLink* link = s.manager->CreateKQoxLink();
+    link->SetLink(joint);
+    link->SetLinkMode(KQoxLink::eTOTAL1);
+    link->AddControlPointIndex(1, 0.25);
+    mesh->AddLink(link);
+    const std::vector<KQoxVector4> before(mesh->GetControlPoints(), mesh->GetControlPoints() + 4);
+
+    qoxtest::TempDir dir;
+    ASSERT_TRUE(WriteScene(*s.manager, s.scene, dir.File("baked.obj"), nullptr, 1, 1));
+    const std::string text = qoxtest::ReadFile(dir.File("baked.obj"));
+    EXPECT_NE(text.find("v 2.000000 0.000000 0.000000\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("f 1//1 2//2 4//4\nf 4//4 3//3 1//1\n"), std::string::npos) << text; // triangulated
+    ASSERT_TRUE(WriteScene(*s.manager, s.scene, dir.File("plain.obj"), nullptr, 0, 0));
+    EXPECT_NE(qoxtest::ReadFile(dir.File("plain.obj")).find("v 1.000000 0.000000 0.000000\n"), std::string::npos);
+
+    // The scene kept its mesh, points and single quad.
+    EXPECT_EQ(node->GetNodeAttribute(), mesh);
+    EXPECT_EQ(mesh->GetPolygonCount(), 1);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(mesh->GetControlPoints()[i], before[i]);
+}
+
+namespace {
+
+// A textured quad pair with UVs by polygon vertex and normals, written out.
+void WriteTexturedScene(Scene& s, const std::string& path)
+{
+    KQoxMesh* mesh = s.AddMesh("Model::Quads",
+                               {KQoxVector4(0, 0, 0), KQoxVector4(1, 0, 0), KQoxVector4(1, 1, 0), KQoxVector4(0, 1, 0),
+                                KQoxVector4(2, 0, 0), KQoxVector4(2, 1, -1.5e-7)},
+                               {}, true);
+    KQoxMaterial* material = s.manager->CreateKQoxMaterial("Stone");
+    KQoxTexture* texture = s.manager->CreateKQoxTexture("Stone");
+    texture->SetFileName("stone.tif");
+    mesh->AM(material, 0);
+    mesh->AT(texture, 0);
+    mesh->InitMaterialIndices(KQoxLayerElement::eALL_SAME);
+    mesh->InitTextureIndices(KQoxLayerElement::eALL_SAME);
+    mesh->InitTextureUVIndices(KQoxLayerElement::eBY_POLYGON_VERTEX);
+    const double uv[][2] = {{0, 0}, {0.5, 0}, {0.5, 1}, {0, 1}, {1, 0}, {1, 1}};
+    for (auto& u : uv)
+        mesh->AddTextureUV(KQoxVector2(u[0], u[1]));
+    const int polygons[2][4] = {{0, 1, 2, 3}, {1, 4, 5, 2}};
+    for (auto& polygon : polygons)
+    {
+        mesh->BeginPolygon(0, 0);
+        for (int v : polygon)
+            mesh->AddPolygon(v, v);
+        mesh->EndPolygon();
+    }
+    ASSERT_TRUE(WriteScene(*s.manager, s.scene, path));
+}
+
+} // namespace
+
+TEST(ObjWrite, RoundTripThroughTheReader)
+{
+    Scene s;
+    qoxtest::TempDir dir;
+    WriteTexturedScene(s, dir.File("round.obj"));
+    ObjRead r(dir.File("round.obj"));
+    ASSERT_TRUE(r.ok) << r.message;
+    EXPECT_EQ(r.message, "");
+    KQoxMesh* mesh = r.Mesh("Quads");
+    ASSERT_NE(mesh, nullptr);
+    EXPECT_EQ(mesh->GetPolygonCount(), 2);
+    EXPECT_EQ(mesh->GetControlPointsCount(), 6);
+    EXPECT_STREQ(mesh->GM(0, 0)->GetNameWithoutNameSpacePrefix().ToChars(), "Stone");
+    EXPECT_STREQ(mesh->GT(0, 0)->GetFileName(), "stone.tif");
+    ASSERT_EQ(mesh->GetTextureUVCount(), 6);
+    for (int p = 0; p < 2; ++p)
+        for (int c = 0; c < 4; ++c)
+        {
+            const int v = mesh->GetPolygonVertex(p, c);
+            const KQoxVector2 uv = mesh->GetTextureUV()[mesh->GetTextureUVIndex(p, c)];
+            const KQoxVector4 position = mesh->GetControlPoints()[v];
+            // Each written corner's UV was the one of its original point.
+            const double expectedU = position[0] == 0 ? 0 : position[0] == 1 ? 0.5 : 1;
+            EXPECT_EQ(uv[0], expectedU);
+            EXPECT_EQ(uv[1], position[1]);
+        }
+}
+
+#ifdef QOX_HAVE_TINYOBJ
+TEST(ObjInterop, TinyObjLoaderReadsTheWrittenFile)
+{
+    Scene s;
+    qoxtest::TempDir dir;
+    WriteTexturedScene(s, dir.File("peer.obj"));
+    tinyobj::attrib_t attrib;
+    std::vector<tinyobj::shape_t> shapes;
+    std::vector<tinyobj::material_t> materials;
+    std::string warn, err;
+    ASSERT_TRUE(tinyobj::LoadObj(&attrib, &shapes, &materials, &warn, &err, dir.File("peer.obj").c_str(),
+                                 (dir.Path() + "/").c_str(), false))
+        << err;
+    ASSERT_EQ(shapes.size(), 1u);
+    EXPECT_EQ(shapes[0].name, "Quads");
+    ASSERT_EQ(shapes[0].mesh.num_face_vertices.size(), 2u);
+    EXPECT_EQ(shapes[0].mesh.num_face_vertices[0], 4);
+    ASSERT_EQ(attrib.vertices.size(), 18u);
+    EXPECT_FLOAT_EQ(attrib.vertices[3 * 5 + 0], 2.0f);
+    EXPECT_NEAR(attrib.vertices[3 * 5 + 2], 0.0f, 1e-6); // six digits after the point
+    ASSERT_EQ(attrib.texcoords.size(), 12u);
+    EXPECT_FLOAT_EQ(attrib.texcoords[2], 0.5f);
+    ASSERT_EQ(attrib.normals.size(), 18u);
+    EXPECT_FLOAT_EQ(attrib.normals[2], 1.0f);
+    ASSERT_EQ(materials.size(), 1u);
+    EXPECT_EQ(materials[0].name, "Stone");
+    EXPECT_EQ(materials[0].diffuse_texname, "stone.tif");
+    EXPECT_EQ(shapes[0].mesh.material_ids[1], 0);
+    // Corner 1 of face 2 is point 4 (x = 2) with its UV (1, 0) and normal.
+    const tinyobj::index_t corner = shapes[0].mesh.indices[5];
+    EXPECT_FLOAT_EQ(attrib.vertices[3 * corner.vertex_index], 2.0f);
+    EXPECT_FLOAT_EQ(attrib.texcoords[2 * corner.texcoord_index], 1.0f);
+    EXPECT_EQ(corner.normal_index, corner.vertex_index);
+}
+#endif
+
+TEST(ObjInterop, FilesInTheFormsOtherToolsWrite)
+{
+    // Negative indices, v//vn, CRLF, continuation, smoothing groups, a
+    // missing library, and no final line break.
+    const std::string text = "# exported elsewhere\r\nmtllib missing.mtl\r\n"
+                             "o Thing\r\ng Body\r\ns 1\r\n"
+                             "v 0 0 0\r\nv 1 0 0\r\nv 1 1 0\r\nv 0 1 0\r\nvn 0 0 1\r\n"
+                             "f -4//-1 -3//-1 \\\r\n -2//-1 -1//-1\r\n"
+                             "g Lid\r\ns off\r\nusemtl Wood\r\nf 1 2 3";
+    qoxtest::TempDir dir;
+    auto r = ReadText(dir, text);
+    ASSERT_TRUE(r->ok);
+    EXPECT_EQ(r->message, "Unable to load material library\nUnable to read material \"Wood\" in .mtl file\n");
+    KQoxMesh* body = r->Mesh("Body");
+    KQoxMesh* lid = r->Mesh("Lid");
+    ASSERT_NE(body, nullptr);
+    ASSERT_NE(lid, nullptr);
+    EXPECT_EQ(body->GetPolygonCount(), 1);
+    EXPECT_EQ(body->GetPolygonSize(0), 4);
+    EXPECT_EQ(body->GetControlPointsCount(), 4);
+    EXPECT_EQ(lid->GetPolygonCount(), 1); // the last line without a break
+    EXPECT_STREQ(lid->GM(lid->GetMaterialIndices()[0], 0)->GetNameWithoutNameSpacePrefix().ToChars(), "Wood");
+}
