@@ -1,6 +1,7 @@
 #include "formats/kqoxgeometryformats.h"
 
 #include "fileio/kqoxioregistry.h"
+#include "formats/dxf/kqoxreaderdxf.h"
 #include "formats/obj/kqoxreaderobj.h"
 #include "formats/obj/kqoxwriterobj.h"
 
@@ -18,11 +19,17 @@ KQoxWriter* CreateObjWriter(KQoxSdkManager& manager)
     return new KQoxWriterObj(manager);
 }
 
+KQoxReader* CreateDxfReader(KQoxSdkManager& manager)
+{
+    return new KQoxReaderDxf(manager);
+}
+
 } // namespace
 
 void KQoxRegisterGeometryFormats()
 {
     KQoxIORegistry::RegisterReader(eIMPORT_OBJ, CreateObjReader, "Dunel OBJ (*.obj)", "obj");
+    KQoxIORegistry::RegisterReader(eIMPORT_DXF, CreateDxfReader, "AutoCAD DXF (*.dxf)", "dxf");
     KQoxIORegistry::RegisterWriter(eEXPORT_OBJ, CreateObjWriter, "Dunel OBJ (*.obj)", "obj");
 }
 

@@ -1,0 +1,217 @@
+// The DXF reader over files written the ways CAD tools write them: the three
+// derivations, welding, blocks before and after the entities, nested and
+// self-inserting blocks, hidden layers, colours and malformed input.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "common/qox_test_common.h"
+#include "formats/dxf/kqoxreaderdxf.h"
+#include "formats/kqoxstreamoptionsgeometry.h"
+#include "scene/attributes/kqoxlayer.h"
+#include "scene/attributes/kqoxmaterial.h"
+#include "scene/attributes/kqoxmesh.h"
+#include "scene/kqoxnode.h"
+#include "scene/kqoxscene.h"
+#include "scene/kqoxsdkmanager.h"
+
+using namespace qoxsdk_600;
+using qoxtest::TempDir;
+using qoxtest::WriteFile;
+
+namespace {
+
+// Group pairs from "code value" items separated by '|'.
+std::string Dxf(const std::string& items, const char* eol = "\n")
+{
+    std::string out;
+    size_t start = 0;
+    while (start <= items.size())
+    {
+        size_t end = items.find('|', start);
+        if (end == std::string::npos)
+            end = items.size();
+        const std::string item = items.substr(start, end - start);
+        const size_t blank = item.find(' ');
+        out += item.substr(0, blank) + eol + item.substr(blank + 1) + eol;
+        start = end + 1;
+    }
+    return out;
+}
+
+const std::string kLayers = "0 SECTION|2 TABLES|0 TABLE|2 LTYPE|0 ENDTAB|0 TABLE|2 LAYER|0 LAYER|2 WALLS|62 3|"
+                            "0 LAYER|2 Hidden|62 -7|0 LAYER|62 9|0 ENDTAB|0 ENDSEC";
+const std::string kBlocks = "0 SECTION|2 BLOCKS|0 BLOCK|2 Box|10 1|20 0|30 0|0 3DFACE|8 WALLS|10 0|20 0|30 0|11 1|21 0|"
+                            "31 0|12 1|22 1|32 0|13 1|23 1|33 0|0 ENDBLK|0 BLOCK|2 Pair|0 INSERT|2 Box|10 5|0 INSERT|"
+                            "2 Box|10 7|0 ENDBLK|0 BLOCK|2 Self|0 INSERT|2 Self|0 LINE|10 0|11 1|0 ENDBLK|0 ENDSEC";
+const std::string kEntities =
+    "0 SECTION|2 ENTITIES|0 LINE|8 walls|10 1|20 2|30 3|11 4|21 5|31 6|0 LINE|8 WALLS|10 4|20 5|30 6|11 0|21 0|31 0|"
+    "0 3DFACE|8 Hidden|62 1|10 0|20 0|30 0|11 1|21 0|31 0|12 1|22 1|32 0|13 1|23 1|33 0|"
+    "0 POLYLINE|8 Mesh|66 1|70 64|0 VERTEX|10 0|20 0|30 0|70 192|0 VERTEX|10 1|20 0|30 0|70 192|0 VERTEX|10 1|20 1|"
+    "30 0|70 192|0 VERTEX|62 5|70 128|71 1|72 -2|73 3|0 VERTEX|70 128|71 1|72 9|73 3|0 SEQEND|"
+    "0 CIRCLE|8 X|40 1|0 INSERT|2 Pair|10 1|20 2|30 3|50 30|0 ENDSEC|0 EOF";
+
+struct DxfRead
+{
+    std::unique_ptr<KQoxSdkManager> manager{KQoxSdkManager::CreateKQoxSdkManager()};
+    KQoxScene& scene = *manager->CreateKQoxScene();
+    std::unique_ptr<KQoxReaderDxf> reader{new KQoxReaderDxf(*manager)};
+    bool ok = false;
+
+    DxfRead(const std::string& text, int derivation, bool weld = true, bool reference = false)
+    {
+        TempDir dir;
+        const std::string path = dir.Path() + "/plan.dxf";
+        WriteFile(path, text);
+        if (!reader->FileOpen(path.c_str()))
+            return;
+        std::unique_ptr<KStreamOptions> options(reader->GetReadOptions(false));
+        auto* dxf = static_cast<KStreamOptionsDxf*>(options.get());
+        dxf->SetOption(1, reference ? 1 : 0);
+        dxf->SetOption(4, weld ? 1 : 0);
+        dxf->SetOption(6, derivation);
+        ok = reader->Read(scene, options.get());
+    }
+    KQoxNode* Root() const { return scene.GetRootNode(); }
+    static KQoxNode* Child(KQoxNode* parent, const char* name)
+    {
+        for (int i = 0; parent && i < parent->GetChildCount(false); ++i)
+            if (std::string(parent->GetChild(i)->GetNameWithoutNameSpacePrefix().ToChars()) == name)
+                return parent->GetChild(i);
+        return nullptr;
+    }
+    static KQoxMesh* Mesh(KQoxNode* node) { return node ? static_cast<KQoxMesh*>(node->GetMesh()) : nullptr; }
+};
+
+constexpr int kByLayer = 0, kByBlock = 1, kByEntity = 2;
+
+} // namespace
+
+TEST(DxfReader, ByLayerWeldsFoldsCaseAndHidesLayers)
+{
+    for (const char* eol : {"\n", "\r\n"})
+    {
+        for (bool weld : {true, false})
+        {
+            DxfRead read(Dxf(kLayers + "|" + kBlocks + "|" + kEntities, eol), kByLayer, weld);
+            ASSERT_TRUE(read.ok);
+            KQoxNode* walls = DxfRead::Child(read.Root(), "walls");
+            ASSERT_NE(walls, nullptr) << "layer named as first met";
+            KQoxMesh* mesh = DxfRead::Mesh(walls);
+            ASSERT_NE(mesh, nullptr);
+            EXPECT_EQ(mesh->GetControlPointsCount(), weld ? 3 : 4);
+            EXPECT_EQ(mesh->GetPolygonCount(), 2);
+            const KQoxVector4 first = mesh->GetControlPoints()[0];
+            EXPECT_EQ(first[0], 1.0);
+            EXPECT_EQ(first[1], 3.0);
+            EXPECT_EQ(first[2], -2.0);
+            // Colour 3 of the WALLS record.
+            ASSERT_EQ(mesh->GMC(0), 1);
+            EXPECT_STREQ(mesh->GM(0, 0)->GetNameWithoutNameSpacePrefix().ToChars(), "Material0");
+
+            KQoxNode* hidden = DxfRead::Child(read.Root(), "Hidden");
+            ASSERT_NE(hidden, nullptr);
+            EXPECT_FALSE(hidden->GetVisibility());
+            KQoxMesh* mesh2 = DxfRead::Mesh(DxfRead::Child(read.Root(), "Mesh"));
+            ASSERT_NE(mesh2, nullptr);
+            // The face naming vertex 9 of three is dropped.
+            EXPECT_EQ(mesh2->GetPolygonCount(), 1);
+            EXPECT_EQ(mesh2->GetPolygonSize(0), 3);
+            EXPECT_EQ(mesh2->GetPolygonVertex(0, 0), 2);
+            EXPECT_EQ(mesh2->GetPolygonVertex(0, 2), 0);
+
+            // The insert of Pair holds two Box nodes; Box's base point 1,0,0.
+            KQoxNode* pair = DxfRead::Child(read.Root(), "Pair");
+            ASSERT_NE(pair, nullptr);
+            EXPECT_EQ(pair->GetChildCount(false), 2);
+            KQoxNode* box = DxfRead::Child(pair, "Box");
+            ASSERT_NE(box, nullptr);
+            EXPECT_NE(DxfRead::Child(pair, "Box1"), nullptr);
+            // Its fourth corner repeats the third: a triangle.
+            EXPECT_EQ(DxfRead::Mesh(box)->GetPolygonSize(0), 3);
+        }
+    }
+}
+
+TEST(DxfReader, BlocksAfterEntitiesAndByEntityNames)
+{
+    DxfRead read(Dxf(kLayers + "|" + kEntities.substr(0, kEntities.size() - 6) + "|" + kBlocks + "|0 EOF"), kByEntity);
+    // The read ends with the ENTITIES section; the insert still finds its block.
+    ASSERT_TRUE(read.ok);
+    KQoxNode* root = read.Root();
+    EXPECT_NE(DxfRead::Child(root, "LINE"), nullptr);
+    EXPECT_NE(DxfRead::Child(root, "LINE1"), nullptr);
+    EXPECT_NE(DxfRead::Child(root, "3DFACE"), nullptr);
+    EXPECT_NE(DxfRead::Child(root, "POLYLINE"), nullptr);
+    EXPECT_EQ(DxfRead::Child(root, "LINE")->GetShadingMode(), KQoxNode::eWIRE_FRAME);
+    KQoxNode* pair = DxfRead::Child(root, "Pair");
+    ASSERT_NE(pair, nullptr);
+    EXPECT_EQ(pair->GetChildCount(false), 2);
+}
+
+TEST(DxfReader, ByBlockAndInsertTransforms)
+{
+    DxfRead read(Dxf(kLayers + "|" + kBlocks + "|" + kEntities), kByBlock, true, true);
+    ASSERT_TRUE(read.ok);
+    KQoxNode* reference = DxfRead::Child(read.Root(), "plan_root");
+    ASSERT_NE(reference, nullptr);
+    KQoxNode* entities = DxfRead::Child(reference, "ENTITIES");
+    ASSERT_NE(entities, nullptr);
+    KQoxNode* pair = DxfRead::Child(reference, "Pair");
+    ASSERT_NE(pair, nullptr) << "top-level inserts hang under the parent";
+    KQoxVector4 t, r;
+    pair->GetDefaultT(t);
+    pair->GetDefaultR(r);
+    EXPECT_EQ(t[0], 1.0);
+    EXPECT_EQ(t[1], 3.0);
+    EXPECT_EQ(t[2], -2.0);
+    EXPECT_EQ(r[1], 30.0);
+    // Box inserted at x 5 with base point x 1.
+    DxfRead::Child(pair, "Box")->GetDefaultT(t);
+    EXPECT_EQ(t[0], 4.0);
+}
+
+TEST(DxfReader, SelfInsertingBlockIsSkipped)
+{
+    DxfRead read(Dxf(kBlocks + "|0 SECTION|2 ENTITIES|0 INSERT|2 Self|0 INSERT|2 Nowhere|0 ENDSEC|0 EOF"), kByLayer);
+    ASSERT_TRUE(read.ok);
+    KQoxNode* self = DxfRead::Child(read.Root(), "Self");
+    ASSERT_NE(self, nullptr);
+    EXPECT_EQ(self->GetChildCount(false), 0);
+    EXPECT_EQ(read.Root()->GetChildCount(false), 1);
+}
+
+TEST(DxfReader, ErrorsAndTruncatedFiles)
+{
+    {
+        std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
+        KQoxScene& scene = *manager->CreateKQoxScene();
+        KQoxReaderDxf reader(*manager);
+        KStreamOptionsDxf options;
+        EXPECT_FALSE(reader.Read(scene, &options));
+        EXPECT_EQ(reader.GetError().GetLastErrorID(), KQoxReader::eFILE_NOT_OPENED);
+        EXPECT_STREQ(reader.GetError().GetLastErrorString(), "File not opened");
+        EXPECT_FALSE(reader.FileOpen("/nonexistent/dir/x.dxf"));
+        TempDir dir;
+        WriteFile(dir.Path() + "/a.dxf", "0\nEOF\n");
+        ASSERT_TRUE(reader.FileOpen((dir.Path() + "/a.dxf").c_str()));
+        KStreamOptionsObj wrong;
+        EXPECT_FALSE(reader.Read(scene, &wrong));
+        EXPECT_EQ(reader.GetError().GetLastErrorID(), KQoxReader::eSTREAM_OPTIONS_NOT_SET);
+        EXPECT_STREQ(reader.GetError().GetLastErrorString(), "Stream options not set");
+        EXPECT_TRUE(reader.Read(scene, &options));
+    }
+    // Every prefix of a full file reads without fault; one cut before the
+    // end of the ENTITIES section fails.
+    const std::string full = Dxf(kLayers + "|" + kBlocks + "|" + kEntities);
+    for (size_t cut = 0; cut < full.rfind("0\nENDSEC"); cut += 7)
+    {
+        for (int derivation : {kByLayer, kByBlock, kByEntity})
+        {
+            DxfRead read(full.substr(0, cut), derivation);
+            EXPECT_FALSE(read.ok) << cut;
+        }
+    }
+}
