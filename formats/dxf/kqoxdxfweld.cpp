@@ -9,9 +9,12 @@ namespace qoxsdk_600 {
 namespace {
 
 constexpr double kTolerance = 1e-6;
-// Twice the tolerance, so that rounding in the division never puts two equal
-// points more than one cell apart.
-constexpr double kCell = 2 * kTolerance;
+// Cells ten tolerances wide, centred on multiples of their width so that
+// round coordinates sit in the middle of a cell.
+constexpr double kCell = 10 * kTolerance;
+// A point this far (in cells) from its cell's centre may have equal points
+// in the neighbouring cell: the tolerance plus a margin for rounding.
+constexpr double kNearEdge = 0.5 - 2 * kTolerance / kCell;
 
 bool Equal(const KQoxVector4& a, const KQoxVector4& b)
 {
@@ -34,39 +37,47 @@ bool KDxfWeldIndex::CellOf(const KQoxVector4& point, Cell& cell)
 {
     if (!std::isfinite(point[0]) || !std::isfinite(point[1]) || !std::isfinite(point[2]))
         return false;
-    cell = {std::floor(point[0] / kCell), std::floor(point[1] / kCell), std::floor(point[2] / kCell)};
-    // -0.0 and 0.0 must share a cell.
-    cell.x += 0.0, cell.y += 0.0, cell.z += 0.0;
+    // Adding 0.0 turns -0.0 into 0.0, so both share a cell.
+    cell = {std::floor(point[0] / kCell + 0.5) + 0.0, std::floor(point[1] / kCell + 0.5) + 0.0,
+            std::floor(point[2] / kCell + 0.5) + 0.0};
     return std::isfinite(cell.x) && std::isfinite(cell.y) && std::isfinite(cell.z);
 }
 
 int KDxfWeldIndex::Find(const std::vector<KQoxVector4>& points, const KQoxVector4& point) const
 {
     Cell centre;
-    if (!CellOf(point, centre))
+    if (mCells.empty() || !CellOf(point, centre))
         return -1;
+    // Per axis, the neighbour cell to visit too (0 when the point lies well
+    // inside its cell).
+    double step[3];
+    const double key[3] = {centre.x, centre.y, centre.z};
+    for (int axis = 0; axis < 3; ++axis)
+    {
+        const double offset = point[axis] / kCell - key[axis];
+        step[axis] = offset > kNearEdge ? 1 : offset < -kNearEdge ? -1 : 0;
+    }
     int best = -1;
-    // Equal points lie in the same or a neighbouring cell; where cells are
-    // wider than one unit apart (huge coordinates) neighbours coincide.
-    for (int dx = -1; dx <= 1; ++dx)
-        for (int dy = -1; dy <= 1; ++dy)
-            for (int dz = -1; dz <= 1; ++dz)
+    for (int mask = 0; mask < 8; ++mask)
+    {
+        if (((mask & 1) && !step[0]) || ((mask & 2) && !step[1]) || ((mask & 4) && !step[2]))
+            continue;
+        const Cell cell{centre.x + ((mask & 1) ? step[0] : 0), centre.y + ((mask & 2) ? step[1] : 0),
+                        centre.z + ((mask & 4) ? step[2] : 0)};
+        auto found = mCells.find(cell);
+        if (found == mCells.end())
+            continue;
+        for (int index : found->second)
+        {
+            if (best >= 0 && index >= best)
+                break;
+            if (Equal(points[static_cast<size_t>(index)], point))
             {
-                const Cell cell{centre.x + dx, centre.y + dy, centre.z + dz};
-                auto found = mCells.find(cell);
-                if (found == mCells.end())
-                    continue;
-                for (int index : found->second)
-                {
-                    if (best >= 0 && index >= best)
-                        break;
-                    if (Equal(points[static_cast<size_t>(index)], point))
-                    {
-                        best = index;
-                        break;
-                    }
-                }
+                best = index;
+                break;
             }
+        }
+    }
     return best;
 }
 

@@ -2,7 +2,7 @@
 #define QOX_FORMATS_DXF_KQOXDXFWELD_H
 
 // Finds the first stored point equal to a given one (X, Y and Z each within
-// 1e-6, W ignored) through a grid of 2e-6 cells, giving the same answer as a
+// 1e-6, W ignored) through a grid of hashed cells, giving the same answer as a
 // search from the first point without its quadratic cost.
 
 #include <cstdint>

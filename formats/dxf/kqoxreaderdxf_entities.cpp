@@ -168,7 +168,8 @@ int KQoxReaderDxf::AddPoint(Arrays& arrays, const KQoxVector4& point, bool weld)
     }
     const int index = static_cast<int>(arrays.mVertices.size());
     arrays.mVertices.push_back(point);
-    arrays.mWeld.Add(point, index);
+    if (mWeld)
+        arrays.mWeld.Add(point, index);
     return index;
 }
 

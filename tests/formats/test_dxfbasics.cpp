@@ -9,6 +9,7 @@
 
 #include "formats/dxf/kqoxdxfcolor.h"
 #include "formats/dxf/kqoxdxfpairs.h"
+#include "formats/dxf/kqoxdxfweld.h"
 #include "formats/kqoxstreamoptionsgeometry.h"
 
 using namespace qoxsdk_600;
@@ -202,5 +203,37 @@ TEST(DxfOptions, DefaultsAndObjectDerivation)
     {
         options.SetOption(6, entries[i]);
         EXPECT_EQ(options.GetObjectDerivation(), expected[i]) << entries[i];
+    }
+}
+
+TEST(DxfWeld, SameAnswerAsSearchingFromTheFirstPoint)
+{
+    // Points on and around cell edges, at huge and tiny magnitudes, and
+    // non-finite ones; every query is checked against the plain search.
+    std::vector<KQoxVector4> points;
+    KDxfWeldIndex index;
+    const double bases[] = {0, 1, -1, 5e-6, 1e-5, -1e-5, 123456.789, 1e12, 1e-300};
+    const double nudges[] = {0, 0.5e-6, -0.5e-6, 0.99e-6, 1.01e-6, 2e-6, -3e-6};
+    unsigned seed = 7;
+    auto next = [&] { return seed = seed * 1103515245u + 12345u; };
+    auto linear = [&](const KQoxVector4& p) {
+        for (size_t i = 0; i < points.size(); ++i)
+            if (std::fabs(points[i][0] - p[0]) <= 1e-6 && std::fabs(points[i][1] - p[1]) <= 1e-6 &&
+                std::fabs(points[i][2] - p[2]) <= 1e-6)
+                return static_cast<int>(i);
+        return -1;
+    };
+    for (int round = 0; round < 4000; ++round)
+    {
+        KQoxVector4 p(bases[next() % 9] + nudges[next() % 7], bases[next() % 9] + nudges[next() % 7],
+                      bases[next() % 9] + nudges[next() % 7]);
+        if (round % 500 == 0)
+            p[next() % 3] = round % 1000 ? NAN : INFINITY;
+        ASSERT_EQ(index.Find(points, p), linear(p)) << round;
+        if (next() % 2)
+        {
+            index.Add(p, static_cast<int>(points.size()));
+            points.push_back(p);
+        }
     }
 }
