@@ -67,7 +67,7 @@ int KDxfWeldIndex::Find(const std::vector<KQoxVector4>& points, const KQoxVector
         auto found = mCells.find(cell);
         if (found == mCells.end())
             continue;
-        for (int index : found->second)
+        for (int index = found->second.mFirst; index >= 0; index = mNext[static_cast<size_t>(index)])
         {
             if (best >= 0 && index >= best)
                 break;
@@ -84,8 +84,20 @@ int KDxfWeldIndex::Find(const std::vector<KQoxVector4>& points, const KQoxVector
 void KDxfWeldIndex::Add(const KQoxVector4& point, int index)
 {
     Cell cell;
-    if (CellOf(point, cell))
-        mCells[cell].push_back(index);
+    if (index < 0 || !CellOf(point, cell))
+        return;
+    if (mNext.size() <= static_cast<size_t>(index))
+        mNext.resize(static_cast<size_t>(index) + 1, -1);
+    auto inserted = mCells.emplace(cell, Chain{index, index});
+    if (!inserted.second)
+    {
+        // Indices arrive in ascending order; a repeat keeps the chain as is.
+        Chain& chain = inserted.first->second;
+        if (index <= chain.mLast)
+            return;
+        mNext[static_cast<size_t>(chain.mLast)] = index;
+        chain.mLast = index;
+    }
 }
 
 } // namespace qoxsdk_600

@@ -33,7 +33,14 @@ private:
         size_t operator()(const Cell& c) const;
     };
     static bool CellOf(const KQoxVector4& point, Cell& cell);
-    std::unordered_map<Cell, std::vector<int>, CellHash> mCells;
+    // Per cell the first and last index added; mNext chains the indices of a
+    // cell in ascending order (-1 ends a chain), so a cell costs no allocation.
+    struct Chain
+    {
+        int mFirst, mLast;
+    };
+    std::unordered_map<Cell, Chain, CellHash> mCells;
+    std::vector<int> mNext;
 };
 
 } // namespace qoxsdk_600
