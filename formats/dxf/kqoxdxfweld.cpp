@@ -26,11 +26,18 @@ bool Equal(const KQoxVector4& a, const KQoxVector4& b)
 
 size_t KDxfWeldIndex::CellHash::operator()(const Cell& c) const
 {
-    std::hash<double> h;
-    size_t seed = h(c.x);
-    seed ^= h(c.y) + 0x9e3779b97f4a7c15ULL + (seed << 6) + (seed >> 2);
-    seed ^= h(c.z) + 0x9e3779b97f4a7c15ULL + (seed << 6) + (seed >> 2);
-    return seed;
+    // splitmix64 over the bits of the three keys.
+    auto mix = [](uint64_t x) {
+        x += 0x9e3779b97f4a7c15ULL;
+        x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9ULL;
+        x = (x ^ (x >> 27)) * 0x94d049bb133111ebULL;
+        return x ^ (x >> 31);
+    };
+    uint64_t bits[3];
+    std::memcpy(&bits[0], &c.x, sizeof(double));
+    std::memcpy(&bits[1], &c.y, sizeof(double));
+    std::memcpy(&bits[2], &c.z, sizeof(double));
+    return static_cast<size_t>(mix(bits[0] ^ mix(bits[1] ^ mix(bits[2]))));
 }
 
 bool KDxfWeldIndex::CellOf(const KQoxVector4& point, Cell& cell)
