@@ -216,3 +216,40 @@ TEST(DxfWriter, RegisteredWithTheImporterAndExporter)
     ASSERT_TRUE(s.Write(dir.Path() + "/e.dxf", true, static_cast<KQoxWriterDxf*>(writer.get())));
     EXPECT_NE(ReadFile(dir.Path() + "/e.dxf").find("POLYLINE"), std::string::npos);
 }
+
+#ifdef QOX_HAVE_DXFLIB
+#include <dl_creationadapter.h>
+#include <dl_dxf.h>
+
+namespace {
+
+// Counts what dxflib reports of a file.
+struct PeerCounter : DL_CreationAdapter
+{
+    int polylines = 0, vertices = 0, faces = 0, layers = 0;
+    void addLayer(const DL_LayerData&) override { ++layers; }
+    void addPolyline(const DL_PolylineData&) override { ++polylines; }
+    void addVertex(const DL_VertexData&) override { ++vertices; }
+    void add3dFace(const DL_3dFaceData&) override { ++faces; }
+};
+
+} // namespace
+
+TEST(DxfWriter, DxflibReadsWhatIsWritten)
+{
+    TempDir dir;
+    const std::string path = dir.Path() + "/peer.dxf";
+    Scene s;
+    s.AddMesh(s.scene.GetRootNode(), "A", {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}, {{0, 1, 2}, {0, 2, 3}},
+              {KQoxColor(0, 1, 0)});
+    s.AddMesh(s.scene.GetRootNode(), "B", {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}}, {{0, 1, 2}});
+    ASSERT_TRUE(s.Write(path, false));
+    PeerCounter counter;
+    DL_Dxf dxf;
+    ASSERT_TRUE(dxf.in(path, &counter));
+    EXPECT_EQ(counter.layers, 2);
+    EXPECT_EQ(counter.polylines, 2);
+    // dxflib reports the point records as vertices, not the face records.
+    EXPECT_EQ(counter.vertices, 4 + 3);
+}
+#endif
