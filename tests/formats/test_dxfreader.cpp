@@ -4,11 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <memory>
 #include <string>
 
 #include "common/qox_test_common.h"
 #include "formats/dxf/kqoxreaderdxf.h"
+#include "formats/dxf/kqoxwriterdxf.h"
 #include "formats/kqoxstreamoptionsgeometry.h"
 #include "scene/attributes/kqoxlayer.h"
 #include "scene/attributes/kqoxmaterial.h"
@@ -18,6 +20,7 @@
 #include "scene/kqoxsdkmanager.h"
 
 using namespace qoxsdk_600;
+using qoxtest::ReadFile;
 using qoxtest::TempDir;
 using qoxtest::WriteFile;
 
@@ -214,4 +217,78 @@ TEST(DxfReader, ErrorsAndTruncatedFiles)
             EXPECT_FALSE(read.ok) << cut;
         }
     }
+}
+
+TEST(DxfReader, ColourNumbersLayerRecordsAndClosingRecords)
+{
+    // Layer A has colour 4; the second record has no colour and must not
+    // inherit it. Colours: 256 is by layer, 300 and -3 make no material.
+    const std::string tables =
+        "0 SECTION|2 TABLES|0 TABLE|2 LAYER|0 LAYER|2 A|62 4|0 LAYER|2 B|0 ENDTAB|0 ENDSEC|0 SECTION|2 ENTITIES|";
+    struct Case
+    {
+        const char* entities;
+        int derivation;
+        int materials;      // materials on the mesh of layer A or of the entity
+        int firstColorRgbG; // green of the first material, or -1
+        int polygons;
+    };
+    const Case cases[] = {
+        {"0 LINE|8 A|62 256|10 1|11 2", kByLayer, 1, 1, 1},
+        {"0 LINE|8 A|62 256|10 1|11 2", kByEntity, 1, 1, 1},
+        {"0 LINE|8 A|62 300|10 1|11 2", kByLayer, 0, -1, 1},
+        {"0 LINE|8 A|62 300|10 1|11 2", kByEntity, 0, -1, 1},
+        {"0 LINE|8 A|62 -3|10 1|11 2", kByLayer, 0, -1, 1},
+        {"0 LINE|8 B|10 1|11 2", kByLayer, 0, -1, 1},
+        // A closed polyline of one vertex has nothing to close.
+        {"0 POLYLINE|8 A|70 9|0 VERTEX|70 32|0 SEQEND", kByLayer, 0, -1, 0},
+        {"0 POLYLINE|8 A|70 9|0 VERTEX|70 32|0 VERTEX|10 1|70 32|0 SEQEND", kByLayer, 1, 1, 2},
+        // Polyface corners past the vertices read drop the face.
+        {"0 POLYLINE|8 A|70 64|0 VERTEX|70 192|0 VERTEX|70 128|71 1|72 2|0 SEQEND", kByLayer, 0, -1, 0},
+        {"0 POLYLINE|8 A|70 64|0 VERTEX|70 192|0 VERTEX|70 192|10 1|0 VERTEX|70 128|71 -1|72 2|0 SEQEND", kByEntity, 1,
+         1, 1},
+    };
+    for (const Case& c : cases)
+    {
+        DxfRead read(Dxf(tables + c.entities + "|0 ENDSEC|0 EOF"), c.derivation);
+        ASSERT_TRUE(read.ok) << c.entities;
+        KQoxNode* root = read.Root();
+        if (c.polygons == 0 && root->GetChildCount(false) == 1)
+        {
+            EXPECT_EQ(DxfRead::Mesh(root->GetChild(0))->GetPolygonCount(), 0) << c.entities;
+            continue;
+        }
+        ASSERT_EQ(root->GetChildCount(false), 1) << c.entities;
+        KQoxMesh* mesh = DxfRead::Mesh(root->GetChild(0));
+        ASSERT_NE(mesh, nullptr) << c.entities;
+        EXPECT_EQ(mesh->GetPolygonCount(), c.polygons) << c.entities;
+        ASSERT_EQ(mesh->GMC(0), c.materials) << c.entities;
+        if (c.materials)
+        {
+            EXPECT_EQ(mesh->GM(0, 0)->GetDiffuse().mGreen, c.firstColorRgbG) << c.entities;
+        }
+    }
+}
+
+TEST(DxfReader, EzdxfAuditsWhatIsWritten)
+{
+    if (std::system("python3 -c 'import ezdxf' > /dev/null 2>&1") != 0)
+        GTEST_SKIP() << "ezdxf is not installed";
+    TempDir dir;
+    const std::string in = dir.Path() + "/in.dxf";
+    WriteFile(in, Dxf(kLayers + "|" + kBlocks + "|" + kEntities));
+    DxfRead read(ReadFile(in), kByLayer);
+    ASSERT_TRUE(read.ok);
+    const std::string out = dir.Path() + "/out.dxf";
+    {
+        KQoxWriterDxf writer(*read.manager);
+        ASSERT_TRUE(writer.FileCreate(out.c_str()));
+        KStreamOptionsDxf options;
+        ASSERT_TRUE(writer.Write(read.scene, &options));
+        ASSERT_TRUE(writer.FileClose());
+    }
+    const std::string script = "python3 -c \"import ezdxf,sys; d=ezdxf.readfile(sys.argv[1]); a=d.audit(); "
+                               "sys.exit(1 if a.has_errors else 0)\" '" +
+                               out + "'";
+    EXPECT_EQ(std::system(script.c_str()), 0);
 }
