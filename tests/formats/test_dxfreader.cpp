@@ -272,7 +272,7 @@ TEST(DxfReader, ColourNumbersLayerRecordsAndClosingRecords)
 
 TEST(DxfReader, EzdxfAuditsWhatIsWritten)
 {
-    if (std::system("python3 -c 'import ezdxf' > /dev/null 2>&1") != 0)
+    if (std::system("/usr/bin/python3 -c 'import ezdxf' > /dev/null 2>&1") != 0)
         GTEST_SKIP() << "ezdxf is not installed";
     TempDir dir;
     const std::string in = dir.Path() + "/in.dxf";
@@ -287,7 +287,7 @@ TEST(DxfReader, EzdxfAuditsWhatIsWritten)
         ASSERT_TRUE(writer.Write(read.scene, &options));
         ASSERT_TRUE(writer.FileClose());
     }
-    const std::string script = "python3 -c \"import ezdxf,sys; d=ezdxf.readfile(sys.argv[1]); a=d.audit(); "
+    const std::string script = "/usr/bin/python3 -c \"import ezdxf,sys; d=ezdxf.readfile(sys.argv[1]); a=d.audit(); "
                                "sys.exit(1 if a.has_errors else 0)\" '" +
                                out + "'";
     EXPECT_EQ(std::system(script.c_str()), 0);
