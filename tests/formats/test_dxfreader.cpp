@@ -295,3 +295,32 @@ TEST(DxfReader, EzdxfAuditsWhatIsWritten)
     // Hidden, Mesh and the two Box inserts).
     EXPECT_EQ(std::system(script.c_str()), 0);
 }
+
+TEST(DxfReader, LongChainsOfNestedBlocksAndManyEntities)
+{
+    // Block Bi inserts B(i+1); the last holds a line. Entities after that:
+    // 100,000 3DFACEs on one layer.
+    const int depth = 300;
+    std::string items = "0 SECTION|2 BLOCKS";
+    for (int i = 0; i < depth; ++i)
+        items += "|0 BLOCK|2 B" + std::to_string(i) + "|0 INSERT|2 B" + std::to_string(i + 1) + "|10 1|0 ENDBLK";
+    items +=
+        "|0 BLOCK|2 B" + std::to_string(depth) + "|0 LINE|11 1|0 ENDBLK|0 ENDSEC|0 SECTION|2 ENTITIES|0 INSERT|2 B0";
+    for (int i = 0; i < 100000; ++i)
+        items += "|0 3DFACE|8 F|10 " + std::to_string(i) + "|11 " + std::to_string(i + 1) + "|12 " + std::to_string(i) +
+                 "|22 1|13 " + std::to_string(i) + "|23 1";
+    items += "|0 ENDSEC|0 EOF";
+    DxfRead read(Dxf(items), kByLayer);
+    ASSERT_TRUE(read.ok);
+    KQoxNode* node = DxfRead::Child(read.Root(), "B0");
+    for (int i = 1; i <= depth && node; ++i)
+        node = DxfRead::Child(node, ("B" + std::to_string(i)).c_str());
+    ASSERT_NE(node, nullptr);
+    EXPECT_EQ(DxfRead::Mesh(node)->GetPolygonCount(), 1);
+    KQoxMesh* faces = DxfRead::Mesh(DxfRead::Child(read.Root(), "F"));
+    ASSERT_NE(faces, nullptr);
+    EXPECT_EQ(faces->GetPolygonCount(), 100000);
+    // Welded: the corners (i, 0) for i up to 100,000 and (i, 1) below it are
+    // shared between faces.
+    EXPECT_EQ(faces->GetControlPointsCount(), 100001 + 100000);
+}
