@@ -1,6 +1,8 @@
 #include "formats/kqoxgeometryformats.h"
 
 #include "fileio/kqoxioregistry.h"
+#include "formats/dxf/kqoxreaderdxf.h"
+#include "formats/dxf/kqoxwriterdxf.h"
 #include "formats/obj/kqoxreaderobj.h"
 #include "formats/obj/kqoxwriterobj.h"
 
@@ -18,11 +20,23 @@ KQoxWriter* CreateObjWriter(KQoxSdkManager& manager)
     return new KQoxWriterObj(manager);
 }
 
+KQoxReader* CreateDxfReader(KQoxSdkManager& manager)
+{
+    return new KQoxReaderDxf(manager);
+}
+
+KQoxWriter* CreateDxfWriter(KQoxSdkManager& manager)
+{
+    return new KQoxWriterDxf(manager);
+}
+
 } // namespace
 
 void KQoxRegisterGeometryFormats()
 {
     KQoxIORegistry::RegisterReader(eIMPORT_OBJ, CreateObjReader, "Dunel OBJ (*.obj)", "obj");
+    KQoxIORegistry::RegisterReader(eIMPORT_DXF, CreateDxfReader, "AutoCAD DXF (*.dxf)", "dxf");
+    KQoxIORegistry::RegisterWriter(eEXPORT_DXF, CreateDxfWriter, "AutoCAD DXF (*.dxf)", "dxf");
     KQoxIORegistry::RegisterWriter(eEXPORT_OBJ, CreateObjWriter, "Dunel OBJ (*.obj)", "obj");
 }
 

@@ -3,7 +3,8 @@
 
 // Registers the geometry formats with the importer and exporter: OBJ is
 // read under importer id 16 ("Dunel OBJ (*.obj)") and written under
-// exporter id 18. Call once before importing or exporting these formats;
+// exporter id 18; DXF is read under importer id 14 and
+// written under exporter id 16. Call once before importing or exporting these formats;
 // calling again does no harm.
 
 namespace qoxsdk_600 {

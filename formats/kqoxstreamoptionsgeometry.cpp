@@ -7,6 +7,7 @@ namespace qoxsdk_600 {
 
 KPLUG_CLASS_IMPLEMENT(KStreamOptionsBase, KStreamOptions, "KStreamOptionsBase")
 KPLUG_CLASS_IMPLEMENT(KStreamOptionsObj, KStreamOptionsBase, "KStreamOptionsObj")
+KPLUG_CLASS_IMPLEMENT(KStreamOptionsDxf, KStreamOptionsBase, "KStreamOptionsDxf")
 KPLUG_CLASS_IMPLEMENT(KStreamOptions3ds, KStreamOptionsBase, "KStreamOptions3ds")
 
 KStreamOptionsBase::KStreamOptionsBase()
@@ -72,6 +73,34 @@ void KStreamOptionsObj::Reset()
     DefineOption(eCREATE_REFERENCE_NODE, "Create Reference Node", 1);
     DefineOption(eFORCE_TRIANGULATION, "Force Triangulation", 0);
     DefineOption(eEVALUATE_DEFORMATIONS, "Evaluate Link/Shape deformations", 1);
+}
+
+KStreamOptionsDxf::KStreamOptionsDxf()
+{
+    KStreamOptionsDxf::Reset();
+}
+
+void KStreamOptionsDxf::Reset()
+{
+    KStreamOptionsBase::Reset();
+    DefineOption(eCREATE_REFERENCE_NODE, "Create Reference Node", 1);
+    DefineOption(eFORCE_TRIANGULATION, "Force Triangulation", 1);
+    DefineOption(eEVALUATE_DEFORMATIONS, "Evaluate Link/Shape deformations", 1);
+    DefineOption(eWELD_VERTICES, "Weld Vertices", 1);
+    DefineOption(eOBJECT_DERIVATION, "Layer~Block~Entity", 0);
+    mDerivation = eBY_LAYER;
+}
+
+KStreamOptionsDxf::EObjectDerivation KStreamOptionsDxf::GetObjectDerivation()
+{
+    switch (GetOption(eOBJECT_DERIVATION))
+    {
+    case 0: mDerivation = eBY_LAYER; break;
+    case 1: mDerivation = eBY_BLOCK; break;
+    case 2: mDerivation = eBY_ENTITY; break;
+    default: break;
+    }
+    return mDerivation;
 }
 
 KStreamOptions3ds::KStreamOptions3ds()

@@ -80,6 +80,40 @@ public:
     void Reset() override;
 };
 
+// DXF: 1 "Create Reference Node" 1, 2 "Force Triangulation" 1,
+// 3 "Evaluate Link/Shape deformations" 1, 4 "Weld Vertices" 1,
+// 6 "Layer~Block~Entity" 0 (list entry: 0 Layer, 1 Block, 2 Entity).
+// Options 1, 4 and 6 serve the reader, 2 and 3 the writer.
+class KStreamOptionsDxf : public KStreamOptionsBase
+{
+    KPLUG_CLASS_DECLARE(KStreamOptionsDxf)
+public:
+    enum
+    {
+        eCREATE_REFERENCE_NODE = 1,
+        eFORCE_TRIANGULATION = 2,
+        eEVALUATE_DEFORMATIONS = 3,
+        eWELD_VERTICES = 4,
+        eOBJECT_DERIVATION = 6
+    };
+    // How scene objects are derived from the file's entities.
+    enum EObjectDerivation
+    {
+        eBY_LAYER = 0,
+        eBY_ENTITY = 1,
+        eBY_BLOCK = 2
+    };
+    KStreamOptionsDxf();
+    void Reset() override;
+
+    // Maps option 6 to a derivation and stores it: entry 0 by layer, 1 by
+    // block, 2 by entity; any other value returns the one stored before.
+    EObjectDerivation GetObjectDerivation();
+
+private:
+    EObjectDerivation mDerivation = eBY_LAYER;
+};
+
 // A new 3DS option set with its defaults, owned by the caller.
 KStreamOptions3ds* KStreamOptions3dsCreate();
 

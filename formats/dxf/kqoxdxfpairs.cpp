@@ -1,0 +1,117 @@
+#include "formats/dxf/kqoxdxfpairs.h"
+
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace qoxsdk_600 {
+
+namespace {
+
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
+
+// The first blank-delimited word of [begin, end); empty when there is none.
+std::string_view FirstWord(const char* begin, const char* end)
+{
+    while (begin < end && IsBlank(*begin))
+        ++begin;
+    const char* wordEnd = begin;
+    while (wordEnd < end && !IsBlank(*wordEnd))
+        ++wordEnd;
+    return std::string_view(begin, static_cast<size_t>(wordEnd - begin));
+}
+
+} // namespace
+
+bool KDxfPairReader::ReadLine(const char*& begin, const char*& end)
+{
+    if (mPos >= mSize)
+    {
+        begin = end = mData + mSize;
+        return false;
+    }
+    begin = mData + mPos;
+    const size_t left = mSize - mPos;
+    const size_t span = left < kDxfLineMax ? left : kDxfLineMax;
+    const void* lf = std::memchr(begin, '\n', span);
+    if (lf)
+    {
+        end = static_cast<const char*>(lf);
+        mPos += static_cast<size_t>(end - begin) + 1;
+        return true;
+    }
+    end = begin + span;
+    mPos += span;
+    // A line cut at the length limit goes on in the next read; a last line
+    // without a line break meets the end of the bytes.
+    return span == kDxfLineMax;
+}
+
+bool KDxfPairReader::Next(int& code, std::string_view& value)
+{
+    const char* begin;
+    const char* end;
+    if (!ReadLine(begin, end))
+        return false;
+    DxfScanInt(std::string_view(begin, static_cast<size_t>(end - begin)), code);
+    const bool ok = ReadLine(begin, end);
+    const std::string_view word = FirstWord(begin, end);
+    if (!word.empty())
+        value = word;
+    return ok;
+}
+
+bool DxfScanInt(std::string_view text, int& value)
+{
+    size_t i = 0;
+    while (i < text.size() && IsBlank(text[i]))
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+        negative = text[i++] == '-';
+    if (i >= text.size() || text[i] < '0' || text[i] > '9')
+        return false;
+    long long number = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
+    {
+        number = number * 10 + (text[i] - '0');
+        if (number > static_cast<long long>(INT_MAX) + 1)
+            return false;
+    }
+    number = negative ? -number : number;
+    if (number > INT_MAX || number < INT_MIN)
+        return false;
+    value = static_cast<int>(number);
+    return true;
+}
+
+bool DxfScanDouble(std::string_view text, double& value)
+{
+    // strtod needs a terminated text; values are short, so a stack copy does.
+    char small[64];
+    std::string large;
+    const char* start;
+    if (text.size() < sizeof(small))
+    {
+        std::memcpy(small, text.data(), text.size());
+        small[text.size()] = '\0';
+        start = small;
+    }
+    else
+    {
+        large.assign(text.data(), text.size());
+        start = large.c_str();
+    }
+    char* stop = nullptr;
+    const double number = std::strtod(start, &stop);
+    if (stop == start)
+        return false;
+    value = number;
+    return true;
+}
+
+} // namespace qoxsdk_600

@@ -1,0 +1,55 @@
+#ifndef QOX_FORMATS_DXF_KQOXDXFPAIRS_H
+#define QOX_FORMATS_DXF_KQOXDXFPAIRS_H
+
+// Group pairs of a DXF text file, read in place from the file's bytes held
+// in memory: a group code line (a decimal integer) followed by a value line.
+// Nothing is allocated per pair; the value is a view into the bytes.
+
+#include <cstddef>
+#include <string_view>
+
+namespace qoxsdk_600 {
+
+// The longest line read at once; a longer line is read as two lines.
+constexpr size_t kDxfLineMax = 1239;
+
+class KDxfPairReader
+{
+public:
+    KDxfPairReader() = default;
+    // The bytes are not copied and must outlive the reader.
+    KDxfPairReader(const char* data, size_t size)
+        : mData(data)
+        , mSize(size)
+    {}
+
+    // Reads one group pair. A code line without a number leaves the code as it
+    // was; a value line without a word leaves the value as it was; otherwise
+    // the value is the line's first blank-delimited word. False when the end
+    // of the bytes is reached during either line (a value line that is the
+    // last line without a line break counts as a failed read).
+    bool Next(int& code, std::string_view& value);
+
+    // The position of the next pair, and a move back to one remembered so.
+    size_t Tell() const { return mPos; }
+    void Seek(size_t pos) { mPos = pos <= mSize ? pos : mSize; }
+
+private:
+    // Reads one line of at most kDxfLineMax characters; [begin, end) is the
+    // line without its line break. False when the end was met in this read.
+    bool ReadLine(const char*& begin, const char*& end);
+
+    const char* mData = nullptr;
+    size_t mSize = 0;
+    size_t mPos = 0;
+};
+
+// Scans a decimal integer as "%d" does (leading blanks, a sign, digits).
+// False, value unchanged, when there is no number or it does not fit an int.
+bool DxfScanInt(std::string_view text, int& value);
+// Scans a real number as "%lf" does. False, value unchanged, when none.
+bool DxfScanDouble(std::string_view text, double& value);
+
+} // namespace qoxsdk_600
+
+#endif

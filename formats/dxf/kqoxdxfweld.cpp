@@ -1,0 +1,110 @@
+#include "formats/dxf/kqoxdxfweld.h"
+
+#include <cmath>
+#include <cstring>
+#include <functional>
+
+namespace qoxsdk_600 {
+
+namespace {
+
+constexpr double kTolerance = 1e-6;
+// Cells ten tolerances wide, centred on multiples of their width so that
+// round coordinates sit in the middle of a cell.
+constexpr double kCell = 10 * kTolerance;
+// A point this far (in cells) from its cell's centre may have equal points
+// in the neighbouring cell: the tolerance plus a margin for rounding.
+constexpr double kNearEdge = 0.5 - 2 * kTolerance / kCell;
+
+bool Equal(const KQoxVector4& a, const KQoxVector4& b)
+{
+    return std::fabs(a[0] - b[0]) <= kTolerance && std::fabs(a[1] - b[1]) <= kTolerance &&
+           std::fabs(a[2] - b[2]) <= kTolerance;
+}
+
+} // namespace
+
+size_t KDxfWeldIndex::CellHash::operator()(const Cell& c) const
+{
+    // splitmix64 over the bits of the three keys.
+    auto mix = [](uint64_t x) {
+        x += 0x9e3779b97f4a7c15ULL;
+        x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9ULL;
+        x = (x ^ (x >> 27)) * 0x94d049bb133111ebULL;
+        return x ^ (x >> 31);
+    };
+    uint64_t bits[3];
+    std::memcpy(&bits[0], &c.x, sizeof(double));
+    std::memcpy(&bits[1], &c.y, sizeof(double));
+    std::memcpy(&bits[2], &c.z, sizeof(double));
+    return static_cast<size_t>(mix(bits[0] ^ mix(bits[1] ^ mix(bits[2]))));
+}
+
+bool KDxfWeldIndex::CellOf(const KQoxVector4& point, Cell& cell)
+{
+    if (!std::isfinite(point[0]) || !std::isfinite(point[1]) || !std::isfinite(point[2]))
+        return false;
+    // Adding 0.0 turns -0.0 into 0.0, so both share a cell.
+    cell = {std::floor(point[0] / kCell + 0.5) + 0.0, std::floor(point[1] / kCell + 0.5) + 0.0,
+            std::floor(point[2] / kCell + 0.5) + 0.0};
+    return std::isfinite(cell.x) && std::isfinite(cell.y) && std::isfinite(cell.z);
+}
+
+int KDxfWeldIndex::Find(const std::vector<KQoxVector4>& points, const KQoxVector4& point) const
+{
+    Cell centre;
+    if (mCells.empty() || !CellOf(point, centre))
+        return -1;
+    // Per axis, the neighbour cell to visit too (0 when the point lies well
+    // inside its cell).
+    double step[3];
+    const double key[3] = {centre.x, centre.y, centre.z};
+    for (int axis = 0; axis < 3; ++axis)
+    {
+        const double offset = point[axis] / kCell - key[axis];
+        step[axis] = offset > kNearEdge ? 1 : offset < -kNearEdge ? -1 : 0;
+    }
+    int best = -1;
+    for (int mask = 0; mask < 8; ++mask)
+    {
+        if (((mask & 1) && !step[0]) || ((mask & 2) && !step[1]) || ((mask & 4) && !step[2]))
+            continue;
+        const Cell cell{centre.x + ((mask & 1) ? step[0] : 0), centre.y + ((mask & 2) ? step[1] : 0),
+                        centre.z + ((mask & 4) ? step[2] : 0)};
+        auto found = mCells.find(cell);
+        if (found == mCells.end())
+            continue;
+        for (int index = found->second.mFirst; index >= 0; index = mNext[static_cast<size_t>(index)])
+        {
+            if (best >= 0 && index >= best)
+                break;
+            if (Equal(points[static_cast<size_t>(index)], point))
+            {
+                best = index;
+                break;
+            }
+        }
+    }
+    return best;
+}
+
+void KDxfWeldIndex::Add(const KQoxVector4& point, int index)
+{
+    Cell cell;
+    if (index < 0 || !CellOf(point, cell))
+        return;
+    if (mNext.size() <= static_cast<size_t>(index))
+        mNext.resize(static_cast<size_t>(index) + 1, -1);
+    auto inserted = mCells.emplace(cell, Chain{index, index});
+    if (!inserted.second)
+    {
+        // Indices arrive in ascending order; a repeat keeps the chain as is.
+        Chain& chain = inserted.first->second;
+        if (index <= chain.mLast)
+            return;
+        mNext[static_cast<size_t>(chain.mLast)] = index;
+        chain.mLast = index;
+    }
+}
+
+} // namespace qoxsdk_600

@@ -1,0 +1,477 @@
+#include "formats/dxf/kqoxreaderdxf.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <strings.h>
+
+#include "base/kpath.h"
+#include "formats/kqoxstreamoptionsgeometry.h"
+#include "scene/attributes/kqoxmesh.h"
+#include "scene/kqoxnode.h"
+#include "scene/kqoxscene.h"
+#include "scene/kqoxsdkmanager.h"
+
+namespace qoxsdk_600 {
+
+namespace {
+
+// The identity insert transform: insertion point, scale factors, rotation.
+constexpr double kIdentity[7] = {0, 0, 0, 1, 1, 1, 0};
+
+bool Is(std::string_view value, const char* word)
+{
+    return value == word;
+}
+
+} // namespace
+
+bool KQoxReaderDxf::CaseLess::operator()(const std::string& a, const std::string& b) const
+{
+    return strcasecmp(a.c_str(), b.c_str()) < 0;
+}
+
+KQoxReaderDxf::KQoxReaderDxf(KQoxSdkManager& manager)
+    : KQoxReader(manager)
+{}
+
+KQoxReaderDxf::~KQoxReaderDxf()
+{
+    KQoxReaderDxf::FileClose();
+}
+
+bool KQoxReaderDxf::FileOpen(const char* fileName)
+{
+    if (mFile)
+        FileClose();
+    mFile = fileName ? fopen(fileName, "rb") : nullptr;
+    if (!mFile)
+    {
+        mError.SetLastErrorID(eFILE_NOT_OPENED);
+        return false;
+    }
+    mFileName = fileName;
+    return true;
+}
+
+bool KQoxReaderDxf::FileClose()
+{
+    bool ok = true;
+    if (mFile)
+        ok = fclose(mFile) == 0;
+    mFile = nullptr;
+    mFileName = "";
+    mBytes.clear();
+    mBytes.shrink_to_fit();
+    mPairs = KDxfPairReader();
+    return ok;
+}
+
+KStreamOptions* KQoxReaderDxf::GetReadOptions(bool)
+{
+    return new KStreamOptionsDxf();
+}
+
+bool KQoxReaderDxf::Read(KQoxScene& scene, KStreamOptions* options)
+{
+    if (!IsFileOpen())
+    {
+        mError.SetLastErrorID(eFILE_NOT_OPENED);
+        return false;
+    }
+    if (!options || !options->Is(KStreamOptionsDxf::ClassId))
+    {
+        mError.SetLastErrorID(eSTREAM_OPTIONS_NOT_SET);
+        return false;
+    }
+    auto* dxf = static_cast<KStreamOptionsDxf*>(options);
+    mObjectDerivation = dxf->GetObjectDerivation();
+    mWeld = dxf->GetOption(KStreamOptionsDxf::eWELD_VERTICES) == 1;
+    mReferenceNode = dxf->GetOption(KStreamOptionsDxf::eCREATE_REFERENCE_NODE) == 1;
+    if (!scene.GetRootNode())
+        return false;
+
+    // The whole file is held in memory and parsed in place.
+    mBytes.clear();
+    rewind(mFile);
+    char chunk[65536];
+    size_t got;
+    while ((got = fread(chunk, 1, sizeof(chunk), mFile)) > 0)
+        mBytes.insert(mBytes.end(), chunk, chunk + got);
+    if (ferror(mFile))
+    {
+        mError.SetLastErrorID(eFILE_CORRUPTED);
+        return false;
+    }
+    mPairs = KDxfPairReader(mBytes.data(), mBytes.size());
+
+    KQoxNode* parent = scene.GetRootNode();
+    if (mReferenceNode)
+    {
+        KString name = ExtractFileName(mFileName.ToChars(), false);
+        name += "_root";
+        if (KQoxNode* reference = mManager.CreateKQoxNode(name.ToChars()))
+        {
+            scene.GetRootNode()->AddChild(reference);
+            parent = reference;
+        }
+    }
+
+    int code = 0;
+    std::string_view value;
+    while (GetLine(code, value))
+    {
+        if (Is(value, "EOF"))
+            return true;
+        if (code != 0 || !Is(value, "SECTION"))
+            continue;
+        if (!GetLine(code, value))
+            return false;
+        if (code != 2)
+            continue;
+        if (Is(value, "TABLES"))
+            ReadTables();
+        else if (Is(value, "BLOCKS"))
+            mBlocksPosition = mPairs.Tell();
+        else if (Is(value, "ENTITIES"))
+        {
+            switch (mObjectDerivation)
+            {
+            case KStreamOptionsDxf::eBY_ENTITY: return ReadEntities(parent);
+            case KStreamOptionsDxf::eBY_LAYER: return ReadEntitiesByLayer(parent);
+            case KStreamOptionsDxf::eBY_BLOCK: return ReadBlock(parent, "ENTITIES", kIdentity, true);
+            default: return false;
+            }
+        }
+    }
+    return false;
+}
+
+bool KQoxReaderDxf::ReadTables()
+{
+    int code = 0;
+    std::string_view value;
+    if (!GetLine(code, value))
+        return false;
+    for (;;)
+    {
+        if (code == 0 && Is(value, "ENDSEC"))
+            return true;
+        if (code != 0 || !Is(value, "TABLE"))
+        {
+            if (!GetLine(code, value))
+                return false;
+            continue;
+        }
+        if (!GetLine(code, value))
+            return false;
+        if (!(code == 2 && Is(value, "LAYER")))
+        {
+            while (!(code == 0 && Is(value, "ENDTAB")))
+                if (!GetLine(code, value))
+                    return false;
+            if (!GetLine(code, value))
+                return false;
+            continue;
+        }
+        // Layer records up to ENDTAB. Each record starts with no name and
+        // colour 0, so a record never lends its values to the next.
+        if (!GetLine(code, value))
+            return false;
+        while (!(code == 0 && Is(value, "ENDTAB")))
+        {
+            if (!(code == 0 && Is(value, "LAYER")))
+            {
+                if (!GetLine(code, value))
+                    return false;
+                continue;
+            }
+            std::string name;
+            int color = 0;
+            do
+            {
+                if (!GetLine(code, value))
+                    return false;
+                if (code == 2)
+                    name.assign(value.data(), value.size());
+                else if (code == 62)
+                    DxfScanInt(value, color);
+            } while (code != 0);
+            if (!name.empty())
+                mLayerColors.emplace(name, color);
+        }
+        if (!GetLine(code, value))
+            return false;
+    }
+}
+
+bool KQoxReaderDxf::ReadEntities(KQoxNode* parent)
+{
+    int code = 0;
+    std::string_view value;
+    for (;;)
+    {
+        if (!GetLine(code, value))
+            return false;
+        if (code != 0)
+            continue;
+        const bool line = Is(value, "LINE");
+        if (line || Is(value, "3DFACE") || Is(value, "POLYLINE"))
+        {
+            const std::string kind(value);
+            KName name(kind.c_str());
+            mRenaming.Rename(name);
+            KQoxNode* node = mManager.CreateKQoxNode(name.GetCurrentName());
+            if (!node)
+                return false;
+            KQoxMesh* mesh = line ? ReadLine() : kind == "3DFACE" ? Read3DFace() : ReadPolyline();
+            if (!mesh)
+            {
+                mManager.DestroyKQoxNode(node, true);
+                continue;
+            }
+            if (line)
+                node->SetShadingMode(KQoxNode::eWIRE_FRAME);
+            node->SetNodeAttribute(mesh);
+            parent->AddChild(node);
+        }
+        else if (Is(value, "INSERT"))
+        {
+            if (!ReadInsert(parent))
+                return false;
+        }
+        else if (Is(value, "ENDSEC") || Is(value, "ENDBLK"))
+            return true;
+    }
+}
+
+bool KQoxReaderDxf::ReadEntitiesByLayer(KQoxNode* parent)
+{
+    // Held by value: the arrays are freed on every way out.
+    LayerArrays layers;
+    int code = 0;
+    std::string_view value;
+    for (;;)
+    {
+        if (!GetLine(code, value))
+            return false;
+        if (code != 0)
+            continue;
+        if (Is(value, "LINE") || Is(value, "3DFACE") || Is(value, "POLYLINE"))
+            ReadEntityToArrays(value, nullptr, &layers);
+        else if (Is(value, "INSERT"))
+        {
+            if (!ReadInsert(parent))
+                return false;
+        }
+        else if (Is(value, "ENDSEC") || Is(value, "ENDBLK"))
+            break;
+    }
+    for (auto& layer : layers)
+    {
+        KQoxMesh* mesh = CreateMeshFromArrays(layer.second);
+        layer.second = Arrays();
+        if (!mesh)
+            continue;
+        KName name(layer.first.c_str());
+        mRenaming.Rename(name);
+        KQoxNode* node = mManager.CreateKQoxNode(name.GetCurrentName());
+        if (!node)
+            continue;
+        node->SetNodeAttribute(mesh);
+        if (LayerColor(layer.first) < 0)
+            node->SetVisibility(false);
+        parent->AddChild(node);
+    }
+    return true;
+}
+
+bool KQoxReaderDxf::ReadBlock(KQoxNode* parent, const char* name, const double* transform, bool insertsToParent)
+{
+    Arrays arrays;
+    KQoxNode* node = mManager.CreateKQoxNode(name);
+    if (!node)
+        return false;
+    bool geometry = false;
+    bool inserts = false;
+    int code = 0;
+    std::string_view value;
+    for (;;)
+    {
+        if (!GetLine(code, value))
+        {
+            mManager.DestroyKQoxNode(node, true);
+            return false;
+        }
+        if (code != 0)
+            continue;
+        if (Is(value, "LINE") || Is(value, "3DFACE") || Is(value, "POLYLINE"))
+        {
+            geometry = true;
+            ReadEntityToArrays(value, &arrays, nullptr);
+        }
+        else if (Is(value, "INSERT"))
+        {
+            bool ok;
+            if (insertsToParent)
+                ok = ReadInsert(parent);
+            else
+            {
+                ok = ReadInsert(node);
+                inserts = true;
+            }
+            if (!ok)
+            {
+                mManager.DestroyKQoxNode(node, true);
+                return false;
+            }
+        }
+        else if (Is(value, "ENDSEC") || Is(value, "ENDBLK"))
+            break;
+    }
+    if (geometry)
+    {
+        if (KQoxMesh* mesh = CreateMeshFromArrays(arrays))
+            node->SetNodeAttribute(mesh);
+    }
+    else if (!inserts)
+    {
+        mManager.DestroyKQoxNode(node, true);
+        return true;
+    }
+    if (transform[3] != 1 || transform[4] != 1 || transform[5] != 1 || std::isnan(transform[3]) ||
+        std::isnan(transform[4]) || std::isnan(transform[5]))
+    {
+        // File x, y, z scale the scene's X, -Z and Y: the Z factor takes the
+        // file's y factor, unsigned, as a scale needs no mirroring of axes.
+        node->SetDefaultS(KQoxVector4(transform[3], transform[5], transform[4]));
+    }
+    if (transform[6] != 0 || std::isnan(transform[6]))
+        node->SetDefaultR(KQoxVector4(0, transform[6], 0));
+    if (transform[0] != 0 || transform[1] != 0 || transform[2] != 0 || std::isnan(transform[0]) ||
+        std::isnan(transform[1]) || std::isnan(transform[2]))
+        node->SetDefaultT(KQoxVector4(transform[0], transform[2], -transform[1]));
+    parent->AddChild(node);
+    return true;
+}
+
+bool KQoxReaderDxf::ReadInsert(KQoxNode* parent)
+{
+    double transform[7] = {0, 0, 0, 1, 1, 1, 0};
+    std::string blockName;
+    int code = 0;
+    std::string_view value;
+    size_t start;
+    do
+    {
+        start = mPairs.Tell();
+        if (!GetLine(code, value))
+            return false;
+        switch (code)
+        {
+        case 2: blockName.assign(value.data(), value.size()); break;
+        case 10:
+        case 20:
+        case 30: DxfScanDouble(value, transform[code / 10 - 1]); break;
+        case 41:
+        case 42:
+        case 43: DxfScanDouble(value, transform[code - 38]); break;
+        case 50: DxfScanDouble(value, transform[6]); break;
+        default: break;
+        }
+    } while (code != 0);
+
+    double bx = 0, by = 0, bz = 0;
+    int flags = 0;
+    // A block already being read inserts itself: it is skipped.
+    if (!blockName.empty() && !mOpenBlocks.count(blockName) && FindBlock(blockName) &&
+        ReadBlockHeader(bx, by, bz, flags))
+    {
+        // The block's base point is placed at the insertion point.
+        transform[0] -= bx;
+        transform[1] -= by;
+        transform[2] -= bz;
+        KName name(blockName.c_str());
+        mRenaming.Rename(name);
+        mOpenBlocks.insert(blockName);
+        const bool read = ReadBlock(parent, name.GetCurrentName(), transform, false);
+        mOpenBlocks.erase(blockName);
+        if (!read)
+        {
+            mPairs.Seek(start);
+            return true;
+        }
+    }
+    mPairs.Seek(start);
+    return true;
+}
+
+bool KQoxReaderDxf::FindBlock(std::string_view name)
+{
+    int code = 0;
+    std::string_view value;
+    if (mBlocksPosition)
+        mPairs.Seek(mBlocksPosition);
+    else
+    {
+        bool section = false;
+        for (;;)
+        {
+            if (!GetLine(code, value))
+                return false;
+            // Kept, so that blocks inserted by this block find theirs too.
+            if (section && code == 2 && Is(value, "BLOCKS"))
+            {
+                mBlocksPosition = mPairs.Tell();
+                break;
+            }
+            section = code == 0 && Is(value, "SECTION");
+        }
+    }
+    for (;;)
+    {
+        if (!GetLine(code, value))
+            return false;
+        if (code != 0)
+            continue;
+        if (Is(value, "EOF"))
+            return false;
+        if (!Is(value, "BLOCK"))
+            continue;
+        do
+        {
+            if (!GetLine(code, value))
+                return false;
+        } while (code != 2 && code != 0);
+        if (code == 2 && value == name)
+            return true;
+        if (code == 0 && Is(value, "ENDSEC"))
+            return false;
+    }
+}
+
+bool KQoxReaderDxf::ReadBlockHeader(double& x, double& y, double& z, int& flags)
+{
+    x = y = z = 0;
+    flags = 0;
+    int code = 0;
+    std::string_view value;
+    size_t start;
+    do
+    {
+        start = mPairs.Tell();
+        if (!GetLine(code, value))
+            return false;
+        if (code == 10)
+            DxfScanDouble(value, x);
+        else if (code == 20)
+            DxfScanDouble(value, y);
+        else if (code == 30)
+            DxfScanDouble(value, z);
+        else if (code == 70)
+            DxfScanInt(value, flags);
+    } while (code != 0);
+    mPairs.Seek(start);
+    return true;
+}
+
+} // namespace qoxsdk_600

@@ -1,0 +1,138 @@
+#ifndef QOX_FORMATS_DXF_KQOXREADERDXF_H
+#define QOX_FORMATS_DXF_KQOXREADERDXF_H
+
+// KQoxReaderDxf reads the geometry of a DXF text file into a scene: LINE,
+// 3DFACE and POLYLINE entities become meshes (with one material per colour
+// number), INSERTs become nodes holding their block's geometry, and the LAYER
+// table gives layer colours and hidden layers. Everything else is skipped.
+// A DXF point (x, y, z) is stored as (x, z, -y).
+
+#include <cstdio>
+#include <map>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/kmath_types.h"
+#include "base/kname.h"
+#include "fileio/kqoxio.h"
+#include "formats/dxf/kqoxdxfpairs.h"
+#include "formats/dxf/kqoxdxfweld.h"
+
+namespace qoxsdk_600 {
+
+class KQoxColor;
+class KQoxMaterial;
+class KQoxMesh;
+
+class KQoxReaderDxf : public KQoxReader
+{
+public:
+    explicit KQoxReaderDxf(KQoxSdkManager& manager);
+    ~KQoxReaderDxf() override;
+
+    // Opens the file for reading (closing an open one first); error 3
+    // "File not opened" when it cannot.
+    bool FileOpen(const char* fileName) override;
+    // False only when closing the file failed.
+    bool FileClose() override;
+    bool IsFileOpen() override { return mFile != nullptr; }
+    // A new KStreamOptionsDxf with its defaults; the caller owns it.
+    KStreamOptions* GetReadOptions(bool parseFileAsNeeded) override;
+    // Reads the open file into the scene under the derivation chosen by the
+    // options. No file: error 3 "File not opened"; options that are not a
+    // KStreamOptionsDxf: error 6 "Stream options not set". False when the file
+    // ends before an "EOF" value or inside the ENTITIES section; nodes added
+    // before stay in the scene.
+    bool Read(KQoxScene& scene, KStreamOptions* options) override;
+
+    // Writes the RGB of colour numbers 1 to 255 into the colour; other numbers
+    // leave it unchanged. Alpha is never touched.
+    static void TranslateColor(int number, KQoxColor& color);
+
+private:
+    // Points in scene axes (W = 1) and polygon records: word 0 the colour
+    // flag, word 1 reserved, then records n, colour, n indices.
+    struct Arrays
+    {
+        std::vector<KQoxVector4> mVertices;
+        std::vector<int> mRecords{0, 0};
+        KDxfWeldIndex mWeld;
+    };
+
+    // The groups of one entity as read; absent groups stay 0.
+    struct Entity
+    {
+        std::string_view mLayer;
+        double mPoints[4][3] = {};
+        int mColor = 0;
+        int mFlags = 0;
+        int mCorners[4] = {};
+    };
+
+    struct CaseLess
+    {
+        bool operator()(const std::string& a, const std::string& b) const;
+    };
+    using LayerArrays = std::map<std::string, Arrays, CaseLess>;
+
+    bool GetLine(int& code, std::string_view& value) { return mPairs.Next(code, value); }
+    bool ReadTables();
+    bool ReadEntities(KQoxNode* parent);
+    bool ReadEntitiesByLayer(KQoxNode* parent);
+    bool ReadBlock(KQoxNode* parent, const char* name, const double* transform, bool insertsToParent);
+    bool ReadInsert(KQoxNode* parent);
+    bool FindBlock(std::string_view name);
+    bool ReadBlockHeader(double& x, double& y, double& z, int& flags);
+
+    // Reads an entity's groups up to the pair with code 0; with putBack the
+    // file is set back to that pair, else its value is returned in next.
+    bool ReadEntityGroups(Entity& entity, bool putBack, std::string_view* next);
+    int ResolveColor(const Entity& entity) const;
+    int LayerColor(std::string_view layer) const;
+    static KQoxVector4 Convert(const double* point, double w = 1.0);
+    // True when a face's first three corners coincide (within 1e-6).
+    static bool Equal3(const Entity& entity);
+
+    KQoxMesh* ReadLine();
+    KQoxMesh* Read3DFace();
+    KQoxMesh* ReadPolyline();
+    // The entity's groups are read by the caller.
+    void ReadLineToArrays(Arrays& arrays, const Entity& entity);
+    void Read3DFaceToArrays(Arrays& arrays, const Entity& entity);
+    // Reads the vertex list into the arrays; false when the header was not
+    // followed by a VERTEX.
+    bool ReadPolylineToArrays(Arrays& arrays, const Entity& header, std::string_view next);
+    bool ReadVertex(Arrays& arrays, int firstIndex, int defaultColor);
+    // The arrays of an entity's layer, made on first use.
+    Arrays& LayerArraysOf(LayerArrays& layers, std::string_view layer);
+    // Reads one entity of the given kind into the arrays (by layer or block).
+    void ReadEntityToArrays(std::string_view kind, Arrays* arrays, LayerArrays* layers);
+
+    int AddPoint(Arrays& arrays, const KQoxVector4& point, bool weld);
+    KQoxMesh* CreateMeshFromArrays(const Arrays& arrays);
+    KQoxMaterial* ColorMaterial(int number);
+    // Direct LINE and 3DFACE: the polygon's material index for a colour.
+    int AttachMaterial(KQoxMesh& mesh, int color);
+
+    FILE* mFile = nullptr;
+    KString mFileName;
+    std::vector<char> mBytes;
+    KDxfPairReader mPairs;
+    int mMaterialCounter = 0;
+    size_t mBlocksPosition = 0;
+    KNumberRenamingStrategy mRenaming;
+    int mObjectDerivation = 0;
+    bool mWeld = true;
+    bool mReferenceNode = true;
+    // Layer name to colour number as written (negative for a layer that is off).
+    std::multimap<std::string, int, CaseLess> mLayerColors;
+    KQoxMaterial* mMaterials[256] = {};
+    // Blocks being read, so that a block inserting itself is skipped.
+    std::set<std::string> mOpenBlocks;
+};
+
+} // namespace qoxsdk_600
+
+#endif

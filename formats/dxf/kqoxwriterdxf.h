@@ -1,0 +1,65 @@
+#ifndef QOX_FORMATS_DXF_KQOXWRITERDXF_H
+#define QOX_FORMATS_DXF_KQOXWRITERDXF_H
+
+// KQoxWriterDxf writes the meshes of a scene as a DXF text file: one LAYER
+// entry and one polyface-mesh POLYLINE per mesh node, points in world space
+// with the scene's Y-up axes turned into DXF's Z-up axes, and the colour of
+// each mesh's last material as a DXF colour number.
+
+#include <cstdio>
+#include <string>
+
+#include "fileio/kqoxio.h"
+#include "formats/kqoxdeformedgeometry.h"
+
+namespace qoxsdk_600 {
+
+class KQoxColor;
+
+class KQoxWriterDxf : public KQoxWriter, public KQoxDeformedGeometry
+{
+public:
+    explicit KQoxWriterDxf(KQoxSdkManager& manager);
+    ~KQoxWriterDxf() override;
+
+    // Creates the file (closing an open one first); error 1 "File not opened"
+    // when it cannot.
+    bool FileCreate(const char* fileName) override;
+    // False, with error 3 "Out of disk space", when closing failed.
+    bool FileClose() override;
+    bool IsFileOpen() override { return mFile != nullptr; }
+    // A new KStreamOptionsDxf with its defaults; the caller owns it.
+    KStreamOptions* GetWriteOptions() override;
+    // Writes the whole scene. Options that are not a KStreamOptionsDxf: error
+    // 4 "Stream options not set", nothing written. No open file: error 1
+    // "File not opened". A failed write: error 3 "Out of disk space", false.
+    // Meshes are triangulated in place when option 2 is on (NURBS and patches
+    // always); the scene's control points are never changed by deformation.
+    bool Write(KQoxScene& scene, KStreamOptions* options) override;
+
+    // One LAYER entry for a mesh node; with recurse, its children too.
+    void WriteLayerTable(KQoxNode* node, bool recurse);
+    // One polyface POLYLINE for a mesh node; with recurse, its children too.
+    void WritePolyfaceMesh(KQoxNode* node, bool recurse);
+    // The DXF colour number (1 to 255) of a colour; alpha is not used.
+    static int GetACIFromQOXColor(const KQoxColor& color);
+
+private:
+    // One group: the code line as given, then the value line.
+    void Group(const char* code, const char* value);
+    void Group(const char* code, int value);
+    void GroupReal(const char* code, double value);
+    // Moves the buffered text to the file; false on a failed write.
+    bool Flush();
+
+    FILE* mFile = nullptr;
+    KString mFileName;
+    std::string mBuffer;
+    bool mWriteFailed = false;
+    bool mForceTriangulation = true;
+    bool mEvaluateDeformations = true;
+};
+
+} // namespace qoxsdk_600
+
+#endif

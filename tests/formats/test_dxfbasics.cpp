@@ -1,0 +1,239 @@
+// DXF group pairs read in place, colour numbers both ways, and the DXF
+// option set.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "formats/dxf/kqoxdxfcolor.h"
+#include "formats/dxf/kqoxdxfpairs.h"
+#include "formats/dxf/kqoxdxfweld.h"
+#include "formats/kqoxstreamoptionsgeometry.h"
+
+using namespace qoxsdk_600;
+
+namespace {
+
+struct Pair
+{
+    int code;
+    std::string value;
+};
+
+// Every pair up to the first failed read, and whether one failed.
+std::vector<Pair> ReadAll(const std::string& text)
+{
+    KDxfPairReader reader(text.data(), text.size());
+    std::vector<Pair> pairs;
+    int code = -1;
+    std::string_view value;
+    while (reader.Next(code, value))
+        pairs.push_back({code, std::string(value)});
+    return pairs;
+}
+
+} // namespace
+
+TEST(DxfPairs, LineEndsBlanksAndTheLastLine)
+{
+    struct Case
+    {
+        const char* text;
+        std::vector<Pair> expected;
+    };
+    const Case cases[] = {
+        {"  0\nSECTION\n  2\nENTITIES\n", {{0, "SECTION"}, {2, "ENTITIES"}}},
+        {"  0\r\nSECTION\r\n  8\r\n  Walls  \r\n", {{0, "SECTION"}, {8, "Walls"}}},
+        // Only the first word of a value is taken.
+        {"  2\nMy Block\n", {{2, "My"}}},
+        // A value line without a final line break is a failed read.
+        {"  0\nSECTION\n  0\nEOF", {{0, "SECTION"}}},
+        // A code line without a number keeps the code; an empty value line
+        // keeps the value.
+        {" 10\n1.5\nxx\n\n", {{10, "1.5"}, {10, "1.5"}}},
+        {"", {}},
+        {"  0\n", {}},
+    };
+    for (const Case& c : cases)
+    {
+        const std::vector<Pair> pairs = ReadAll(c.text);
+        ASSERT_EQ(pairs.size(), c.expected.size()) << c.text;
+        for (size_t i = 0; i < pairs.size(); ++i)
+        {
+            EXPECT_EQ(pairs[i].code, c.expected[i].code) << c.text;
+            EXPECT_EQ(pairs[i].value, c.expected[i].value) << c.text;
+        }
+    }
+}
+
+TEST(DxfPairs, LongLinesShiftThePairingAndSeekGoesBack)
+{
+    const std::string longValue(kDxfLineMax + 5, 'A');
+    const std::string text = "  2\n" + longValue + "\n  0\nEOF\n";
+    const std::vector<Pair> pairs = ReadAll(text);
+    // The long line is read as two, so "  0" becomes a value.
+    ASSERT_EQ(pairs.size(), 2u);
+    EXPECT_EQ(pairs[0].value, std::string(kDxfLineMax, 'A'));
+    EXPECT_EQ(pairs[1].value, "0");
+
+    const std::string small = "  0\nLINE\n  8\nA\n";
+    KDxfPairReader reader(small.data(), small.size());
+    int code = 0;
+    std::string_view value;
+    ASSERT_TRUE(reader.Next(code, value));
+    const size_t mark = reader.Tell();
+    ASSERT_TRUE(reader.Next(code, value));
+    EXPECT_EQ(value, "A");
+    reader.Seek(mark);
+    ASSERT_TRUE(reader.Next(code, value));
+    EXPECT_EQ(code, 8);
+    reader.Seek(1u << 30);
+    EXPECT_FALSE(reader.Next(code, value));
+}
+
+TEST(DxfPairs, NumbersScanLikeScanf)
+{
+    int i = 7;
+    EXPECT_TRUE(DxfScanInt("  -62x", i));
+    EXPECT_EQ(i, -62);
+    EXPECT_FALSE(DxfScanInt("abc", i));
+    EXPECT_FALSE(DxfScanInt("99999999999", i));
+    EXPECT_FALSE(DxfScanInt("-", i));
+    EXPECT_EQ(i, -62);
+    EXPECT_TRUE(DxfScanInt("-2147483648", i));
+    EXPECT_EQ(i, -2147483647 - 1);
+
+    double d = 3;
+    EXPECT_TRUE(DxfScanDouble("1.25e2", d));
+    EXPECT_EQ(d, 125.0);
+    EXPECT_FALSE(DxfScanDouble("", d));
+    EXPECT_FALSE(DxfScanDouble("x1", d));
+    EXPECT_EQ(d, 125.0);
+    EXPECT_TRUE(DxfScanDouble(std::string(100, '1'), d));
+    EXPECT_GT(d, 1e99);
+}
+
+TEST(DxfColor, NumberToRgb)
+{
+    struct Case
+    {
+        int number;
+        double r, g, b;
+    };
+    const Case cases[] = {
+        {1, 1, 0, 0},
+        {8, 0.502, 0.502, 0.502},
+        {10, 1, 0, 0},
+        {11, 1, 0.5, 0.5},
+        {12, 0.65, 0, 0},
+        {30, 1, 0.5, 0},
+        {50, 1, 1, 0},
+        {130, 0, 1, 1},
+        {210, 1, 0, 1},
+        {240, 1, 0, 0.25},
+        {249, 0.15, 0.075, 0.09375},
+        {250, 0.33, 0.33, 0.33},
+        {252, 0.598, 0.598, 0.598},
+        {255, 1, 1, 1},
+    };
+    for (const Case& c : cases)
+    {
+        double rgb[3] = {-1, -1, -1};
+        ASSERT_TRUE(DxfColorToRgb(c.number, rgb)) << c.number;
+        EXPECT_NEAR(rgb[0], c.r, 1e-12) << c.number;
+        EXPECT_NEAR(rgb[1], c.g, 1e-12) << c.number;
+        EXPECT_NEAR(rgb[2], c.b, 1e-12) << c.number;
+    }
+    for (int outside : {0, -1, 256, 1000, -2147483647 - 1})
+    {
+        double rgb[3] = {1, 1, 1};
+        EXPECT_FALSE(DxfColorToRgb(outside, rgb));
+        EXPECT_EQ(rgb[0], 1.0);
+    }
+}
+
+TEST(DxfColor, RgbToNumberAndBack)
+{
+    struct Case
+    {
+        double r, g, b;
+        int number;
+    };
+    const Case cases[] = {
+        {1, 0, 0, 1},      {0, 0, 0, 250},       {1, 0.5, 0, 30},      {0.5, 0, 0, 14},
+        {1, 0.6, 0.6, 11}, {0.5, 0.5, 0.5, 251}, {0.1, 0.1, 0.1, 250}, {0.95, 0.95, 0.95, 255},
+        {1, 1, 0.5, 51},   {0, 0, 0.3, 176},     {0.2, 1, 0.1, 90},    {1, 0, 0.9, 210},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(DxfColorFromRgb(c.r, c.g, c.b), c.number) << c.r << " " << c.g << " " << c.b;
+
+    // Every saturated hue of full value comes back as its own number; the
+    // six pure hues are the named colours 1 to 6.
+    for (int number = 10; number < 250; number += 10)
+    {
+        if ((number - 10) % 40 == 0)
+            continue;
+        double rgb[3];
+        ASSERT_TRUE(DxfColorToRgb(number, rgb));
+        EXPECT_EQ(DxfColorFromRgb(rgb[0], rgb[1], rgb[2]), number) << number;
+    }
+}
+
+TEST(DxfOptions, DefaultsAndObjectDerivation)
+{
+    KStreamOptionsDxf options;
+    EXPECT_TRUE(options.Is(KStreamOptionsDxf::ClassId));
+    EXPECT_TRUE(options.Is(KStreamOptionsBase::ClassId));
+    EXPECT_FALSE(options.Is(KStreamOptionsObj::ClassId));
+    const int defaults[] = {0, 1, 1, 1, 1, 0, 0};
+    for (int option = 1; option <= 6; ++option)
+        EXPECT_EQ(options.GetOption(option), defaults[option]) << option;
+    EXPECT_STREQ(options.GetOptionName(4), "Weld Vertices");
+    EXPECT_STREQ(options.GetOptionName(6), "Layer~Block~Entity");
+    EXPECT_STREQ(options.GetOptionName(2), "Force Triangulation");
+
+    EXPECT_EQ(options.GetObjectDerivation(), KStreamOptionsDxf::eBY_LAYER);
+    const int entries[] = {1, 7, 2, -1, 0};
+    const KStreamOptionsDxf::EObjectDerivation expected[] = {
+        KStreamOptionsDxf::eBY_BLOCK, KStreamOptionsDxf::eBY_BLOCK, KStreamOptionsDxf::eBY_ENTITY,
+        KStreamOptionsDxf::eBY_ENTITY, KStreamOptionsDxf::eBY_LAYER};
+    for (size_t i = 0; i < 5; ++i)
+    {
+        options.SetOption(6, entries[i]);
+        EXPECT_EQ(options.GetObjectDerivation(), expected[i]) << entries[i];
+    }
+}
+
+TEST(DxfWeld, SameAnswerAsSearchingFromTheFirstPoint)
+{
+    // Points on and around cell edges, at huge and tiny magnitudes, and
+    // non-finite ones; every query is checked against the plain search.
+    std::vector<KQoxVector4> points;
+    KDxfWeldIndex index;
+    const double bases[] = {0, 1, -1, 5e-6, 1e-5, -1e-5, 123456.789, 1e12, 1e-300};
+    const double nudges[] = {0, 0.5e-6, -0.5e-6, 0.99e-6, 1.01e-6, 2e-6, -3e-6};
+    unsigned seed = 7;
+    auto next = [&] { return seed = seed * 1103515245u + 12345u; };
+    auto linear = [&](const KQoxVector4& p) {
+        for (size_t i = 0; i < points.size(); ++i)
+            if (std::fabs(points[i][0] - p[0]) <= 1e-6 && std::fabs(points[i][1] - p[1]) <= 1e-6 &&
+                std::fabs(points[i][2] - p[2]) <= 1e-6)
+                return static_cast<int>(i);
+        return -1;
+    };
+    for (int round = 0; round < 4000; ++round)
+    {
+        KQoxVector4 p(bases[next() % 9] + nudges[next() % 7], bases[next() % 9] + nudges[next() % 7],
+                      bases[next() % 9] + nudges[next() % 7]);
+        if (round % 500 == 0)
+            p[next() % 3] = round % 1000 ? NAN : INFINITY;
+        ASSERT_EQ(index.Find(points, p), linear(p)) << round;
+        if (next() % 2)
+        {
+            index.Add(p, static_cast<int>(points.size()));
+            points.push_back(p);
+        }
+    }
+}

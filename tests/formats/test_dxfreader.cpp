@@ -1,0 +1,326 @@
+// The DXF reader over files written the ways CAD tools write them: the three
+// derivations, welding, blocks before and after the entities, nested and
+// self-inserting blocks, hidden layers, colours and malformed input.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "common/qox_test_common.h"
+#include "formats/dxf/kqoxreaderdxf.h"
+#include "formats/dxf/kqoxwriterdxf.h"
+#include "formats/kqoxstreamoptionsgeometry.h"
+#include "scene/attributes/kqoxlayer.h"
+#include "scene/attributes/kqoxmaterial.h"
+#include "scene/attributes/kqoxmesh.h"
+#include "scene/kqoxnode.h"
+#include "scene/kqoxscene.h"
+#include "scene/kqoxsdkmanager.h"
+
+using namespace qoxsdk_600;
+using qoxtest::ReadFile;
+using qoxtest::TempDir;
+using qoxtest::WriteFile;
+
+namespace {
+
+// Group pairs from "code value" items separated by '|'.
+std::string Dxf(const std::string& items, const char* eol = "\n")
+{
+    std::string out;
+    size_t start = 0;
+    while (start <= items.size())
+    {
+        size_t end = items.find('|', start);
+        if (end == std::string::npos)
+            end = items.size();
+        const std::string item = items.substr(start, end - start);
+        const size_t blank = item.find(' ');
+        out += item.substr(0, blank) + eol + item.substr(blank + 1) + eol;
+        start = end + 1;
+    }
+    return out;
+}
+
+const std::string kLayers = "0 SECTION|2 TABLES|0 TABLE|2 LTYPE|0 ENDTAB|0 TABLE|2 LAYER|0 LAYER|2 WALLS|62 3|"
+                            "0 LAYER|2 Hidden|62 -7|0 LAYER|62 9|0 ENDTAB|0 ENDSEC";
+const std::string kBlocks = "0 SECTION|2 BLOCKS|0 BLOCK|2 Box|10 1|20 0|30 0|0 3DFACE|8 WALLS|10 0|20 0|30 0|11 1|21 0|"
+                            "31 0|12 1|22 1|32 0|13 1|23 1|33 0|0 ENDBLK|0 BLOCK|2 Pair|0 INSERT|2 Box|10 5|0 INSERT|"
+                            "2 Box|10 7|0 ENDBLK|0 BLOCK|2 Self|0 INSERT|2 Self|0 LINE|10 0|11 1|0 ENDBLK|0 ENDSEC";
+const std::string kEntities =
+    "0 SECTION|2 ENTITIES|0 LINE|8 walls|10 1|20 2|30 3|11 4|21 5|31 6|0 LINE|8 WALLS|10 4|20 5|30 6|11 0|21 0|31 0|"
+    "0 3DFACE|8 Hidden|62 1|10 0|20 0|30 0|11 1|21 0|31 0|12 1|22 1|32 0|13 1|23 1|33 0|"
+    "0 POLYLINE|8 Mesh|66 1|70 64|0 VERTEX|10 0|20 0|30 0|70 192|0 VERTEX|10 1|20 0|30 0|70 192|0 VERTEX|10 1|20 1|"
+    "30 0|70 192|0 VERTEX|62 5|70 128|71 1|72 -2|73 3|0 VERTEX|70 128|71 1|72 9|73 3|0 SEQEND|"
+    "0 CIRCLE|8 X|40 1|0 INSERT|2 Pair|10 1|20 2|30 3|50 30|0 ENDSEC|0 EOF";
+
+struct DxfRead
+{
+    std::unique_ptr<KQoxSdkManager> manager{KQoxSdkManager::CreateKQoxSdkManager()};
+    KQoxScene& scene = *manager->CreateKQoxScene();
+    std::unique_ptr<KQoxReaderDxf> reader{new KQoxReaderDxf(*manager)};
+    bool ok = false;
+
+    DxfRead(const std::string& text, int derivation, bool weld = true, bool reference = false)
+    {
+        TempDir dir;
+        const std::string path = dir.Path() + "/plan.dxf";
+        WriteFile(path, text);
+        if (!reader->FileOpen(path.c_str()))
+            return;
+        std::unique_ptr<KStreamOptions> options(reader->GetReadOptions(false));
+        auto* dxf = static_cast<KStreamOptionsDxf*>(options.get());
+        dxf->SetOption(1, reference ? 1 : 0);
+        dxf->SetOption(4, weld ? 1 : 0);
+        dxf->SetOption(6, derivation);
+        ok = reader->Read(scene, options.get());
+    }
+    KQoxNode* Root() const { return scene.GetRootNode(); }
+    static KQoxNode* Child(KQoxNode* parent, const char* name)
+    {
+        for (int i = 0; parent && i < parent->GetChildCount(false); ++i)
+            if (std::string(parent->GetChild(i)->GetNameWithoutNameSpacePrefix().ToChars()) == name)
+                return parent->GetChild(i);
+        return nullptr;
+    }
+    static KQoxMesh* Mesh(KQoxNode* node) { return node ? static_cast<KQoxMesh*>(node->GetMesh()) : nullptr; }
+};
+
+constexpr int kByLayer = 0, kByBlock = 1, kByEntity = 2;
+
+} // namespace
+
+TEST(DxfReader, ByLayerWeldsFoldsCaseAndHidesLayers)
+{
+    for (const char* eol : {"\n", "\r\n"})
+    {
+        for (bool weld : {true, false})
+        {
+            DxfRead read(Dxf(kLayers + "|" + kBlocks + "|" + kEntities, eol), kByLayer, weld);
+            ASSERT_TRUE(read.ok);
+            KQoxNode* walls = DxfRead::Child(read.Root(), "walls");
+            ASSERT_NE(walls, nullptr) << "layer named as first met";
+            KQoxMesh* mesh = DxfRead::Mesh(walls);
+            ASSERT_NE(mesh, nullptr);
+            EXPECT_EQ(mesh->GetControlPointsCount(), weld ? 3 : 4);
+            EXPECT_EQ(mesh->GetPolygonCount(), 2);
+            const KQoxVector4 first = mesh->GetControlPoints()[0];
+            EXPECT_EQ(first[0], 1.0);
+            EXPECT_EQ(first[1], 3.0);
+            EXPECT_EQ(first[2], -2.0);
+            // Colour 3 of the WALLS record.
+            ASSERT_EQ(mesh->GMC(0), 1);
+            EXPECT_STREQ(mesh->GM(0, 0)->GetNameWithoutNameSpacePrefix().ToChars(), "Material0");
+
+            KQoxNode* hidden = DxfRead::Child(read.Root(), "Hidden");
+            ASSERT_NE(hidden, nullptr);
+            EXPECT_FALSE(hidden->GetVisibility());
+            KQoxMesh* mesh2 = DxfRead::Mesh(DxfRead::Child(read.Root(), "Mesh"));
+            ASSERT_NE(mesh2, nullptr);
+            // The face naming vertex 9 of three is dropped.
+            EXPECT_EQ(mesh2->GetPolygonCount(), 1);
+            EXPECT_EQ(mesh2->GetPolygonSize(0), 3);
+            EXPECT_EQ(mesh2->GetPolygonVertex(0, 0), 2);
+            EXPECT_EQ(mesh2->GetPolygonVertex(0, 2), 0);
+
+            // The insert of Pair holds two Box nodes; Box's base point 1,0,0.
+            KQoxNode* pair = DxfRead::Child(read.Root(), "Pair");
+            ASSERT_NE(pair, nullptr);
+            EXPECT_EQ(pair->GetChildCount(false), 2);
+            KQoxNode* box = DxfRead::Child(pair, "Box");
+            ASSERT_NE(box, nullptr);
+            EXPECT_NE(DxfRead::Child(pair, "Box1"), nullptr);
+            // Its fourth corner repeats the third: a triangle.
+            EXPECT_EQ(DxfRead::Mesh(box)->GetPolygonSize(0), 3);
+        }
+    }
+}
+
+TEST(DxfReader, BlocksAfterEntitiesAndByEntityNames)
+{
+    DxfRead read(Dxf(kLayers + "|" + kEntities.substr(0, kEntities.size() - 6) + "|" + kBlocks + "|0 EOF"), kByEntity);
+    // The read ends with the ENTITIES section; the insert still finds its block.
+    ASSERT_TRUE(read.ok);
+    KQoxNode* root = read.Root();
+    EXPECT_NE(DxfRead::Child(root, "LINE"), nullptr);
+    EXPECT_NE(DxfRead::Child(root, "LINE1"), nullptr);
+    EXPECT_NE(DxfRead::Child(root, "3DFACE"), nullptr);
+    EXPECT_NE(DxfRead::Child(root, "POLYLINE"), nullptr);
+    EXPECT_EQ(DxfRead::Child(root, "LINE")->GetShadingMode(), KQoxNode::eWIRE_FRAME);
+    KQoxNode* pair = DxfRead::Child(root, "Pair");
+    ASSERT_NE(pair, nullptr);
+    EXPECT_EQ(pair->GetChildCount(false), 2);
+}
+
+TEST(DxfReader, ByBlockAndInsertTransforms)
+{
+    DxfRead read(Dxf(kLayers + "|" + kBlocks + "|" + kEntities), kByBlock, true, true);
+    ASSERT_TRUE(read.ok);
+    KQoxNode* reference = DxfRead::Child(read.Root(), "plan_root");
+    ASSERT_NE(reference, nullptr);
+    KQoxNode* entities = DxfRead::Child(reference, "ENTITIES");
+    ASSERT_NE(entities, nullptr);
+    KQoxNode* pair = DxfRead::Child(reference, "Pair");
+    ASSERT_NE(pair, nullptr) << "top-level inserts hang under the parent";
+    KQoxVector4 t, r;
+    pair->GetDefaultT(t);
+    pair->GetDefaultR(r);
+    EXPECT_EQ(t[0], 1.0);
+    EXPECT_EQ(t[1], 3.0);
+    EXPECT_EQ(t[2], -2.0);
+    EXPECT_EQ(r[1], 30.0);
+    // Box inserted at x 5 with base point x 1.
+    DxfRead::Child(pair, "Box")->GetDefaultT(t);
+    EXPECT_EQ(t[0], 4.0);
+}
+
+TEST(DxfReader, SelfInsertingBlockIsSkipped)
+{
+    DxfRead read(Dxf(kBlocks + "|0 SECTION|2 ENTITIES|0 INSERT|2 Self|0 INSERT|2 Nowhere|0 ENDSEC|0 EOF"), kByLayer);
+    ASSERT_TRUE(read.ok);
+    KQoxNode* self = DxfRead::Child(read.Root(), "Self");
+    ASSERT_NE(self, nullptr);
+    EXPECT_EQ(self->GetChildCount(false), 0);
+    EXPECT_EQ(read.Root()->GetChildCount(false), 1);
+}
+
+TEST(DxfReader, ErrorsAndTruncatedFiles)
+{
+    {
+        std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
+        KQoxScene& scene = *manager->CreateKQoxScene();
+        KQoxReaderDxf reader(*manager);
+        KStreamOptionsDxf options;
+        EXPECT_FALSE(reader.Read(scene, &options));
+        EXPECT_EQ(reader.GetError().GetLastErrorID(), KQoxReader::eFILE_NOT_OPENED);
+        EXPECT_STREQ(reader.GetError().GetLastErrorString(), "File not opened");
+        EXPECT_FALSE(reader.FileOpen("/nonexistent/dir/x.dxf"));
+        TempDir dir;
+        WriteFile(dir.Path() + "/a.dxf", "0\nEOF\n");
+        ASSERT_TRUE(reader.FileOpen((dir.Path() + "/a.dxf").c_str()));
+        KStreamOptionsObj wrong;
+        EXPECT_FALSE(reader.Read(scene, &wrong));
+        EXPECT_EQ(reader.GetError().GetLastErrorID(), KQoxReader::eSTREAM_OPTIONS_NOT_SET);
+        EXPECT_STREQ(reader.GetError().GetLastErrorString(), "Stream options not set");
+        EXPECT_TRUE(reader.Read(scene, &options));
+    }
+    // Every prefix of a full file reads without fault; one cut before the
+    // end of the ENTITIES section fails.
+    const std::string full = Dxf(kLayers + "|" + kBlocks + "|" + kEntities);
+    for (size_t cut = 0; cut < full.rfind("0\nENDSEC"); cut += 7)
+    {
+        for (int derivation : {kByLayer, kByBlock, kByEntity})
+        {
+            DxfRead read(full.substr(0, cut), derivation);
+            EXPECT_FALSE(read.ok) << cut;
+        }
+    }
+}
+
+TEST(DxfReader, ColourNumbersLayerRecordsAndClosingRecords)
+{
+    // Layer A has colour 4; the second record has no colour and must not
+    // inherit it. Colours: 256 is by layer, 300 and -3 make no material.
+    const std::string tables =
+        "0 SECTION|2 TABLES|0 TABLE|2 LAYER|0 LAYER|2 A|62 4|0 LAYER|2 B|0 ENDTAB|0 ENDSEC|0 SECTION|2 ENTITIES|";
+    struct Case
+    {
+        const char* entities;
+        int derivation;
+        int materials;      // materials on the mesh of layer A or of the entity
+        int firstColorRgbG; // green of the first material, or -1
+        int polygons;
+    };
+    const Case cases[] = {
+        {"0 LINE|8 A|62 256|10 1|11 2", kByLayer, 1, 1, 1},
+        {"0 LINE|8 A|62 256|10 1|11 2", kByEntity, 1, 1, 1},
+        {"0 LINE|8 A|62 300|10 1|11 2", kByLayer, 0, -1, 1},
+        {"0 LINE|8 A|62 300|10 1|11 2", kByEntity, 0, -1, 1},
+        {"0 LINE|8 A|62 -3|10 1|11 2", kByLayer, 0, -1, 1},
+        {"0 LINE|8 B|10 1|11 2", kByLayer, 0, -1, 1},
+        // A closed polyline of one vertex has nothing to close.
+        {"0 POLYLINE|8 A|70 9|0 VERTEX|70 32|0 SEQEND", kByLayer, 0, -1, 0},
+        {"0 POLYLINE|8 A|70 9|0 VERTEX|70 32|0 VERTEX|10 1|70 32|0 SEQEND", kByLayer, 1, 1, 2},
+        // Polyface corners past the vertices read drop the face.
+        {"0 POLYLINE|8 A|70 64|0 VERTEX|70 192|0 VERTEX|70 128|71 1|72 2|0 SEQEND", kByLayer, 0, -1, 0},
+        {"0 POLYLINE|8 A|70 64|0 VERTEX|70 192|0 VERTEX|70 192|10 1|0 VERTEX|70 128|71 -1|72 2|0 SEQEND", kByEntity, 1,
+         1, 1},
+    };
+    for (const Case& c : cases)
+    {
+        DxfRead read(Dxf(tables + c.entities + "|0 ENDSEC|0 EOF"), c.derivation);
+        ASSERT_TRUE(read.ok) << c.entities;
+        KQoxNode* root = read.Root();
+        if (c.polygons == 0 && root->GetChildCount(false) == 1)
+        {
+            EXPECT_EQ(DxfRead::Mesh(root->GetChild(0))->GetPolygonCount(), 0) << c.entities;
+            continue;
+        }
+        ASSERT_EQ(root->GetChildCount(false), 1) << c.entities;
+        KQoxMesh* mesh = DxfRead::Mesh(root->GetChild(0));
+        ASSERT_NE(mesh, nullptr) << c.entities;
+        EXPECT_EQ(mesh->GetPolygonCount(), c.polygons) << c.entities;
+        ASSERT_EQ(mesh->GMC(0), c.materials) << c.entities;
+        if (c.materials)
+        {
+            EXPECT_EQ(mesh->GM(0, 0)->GetDiffuse().mGreen, c.firstColorRgbG) << c.entities;
+        }
+    }
+}
+
+TEST(DxfReader, EzdxfAuditsWhatIsWritten)
+{
+    if (std::system("/usr/bin/python3 -c 'import ezdxf' > /dev/null 2>&1") != 0)
+        GTEST_SKIP() << "ezdxf is not installed";
+    TempDir dir;
+    const std::string in = dir.Path() + "/in.dxf";
+    WriteFile(in, Dxf(kLayers + "|" + kBlocks + "|" + kEntities));
+    DxfRead read(ReadFile(in), kByLayer);
+    ASSERT_TRUE(read.ok);
+    const std::string out = dir.Path() + "/out.dxf";
+    {
+        KQoxWriterDxf writer(*read.manager);
+        ASSERT_TRUE(writer.FileCreate(out.c_str()));
+        KStreamOptionsDxf options;
+        ASSERT_TRUE(writer.Write(read.scene, &options));
+        ASSERT_TRUE(writer.FileClose());
+    }
+    const std::string script =
+        "/usr/bin/python3 -c \"import ezdxf,sys; d=ezdxf.readfile(sys.argv[1]); a=d.audit(); "
+        "sys.exit(1 if a.has_errors else 0 if len(d.modelspace().query('POLYLINE')) == 5 else 2)\" '" +
+        out + "'";
+    // No audit errors, and one POLYLINE for each of the five meshes (walls,
+    // Hidden, Mesh and the two Box inserts).
+    EXPECT_EQ(std::system(script.c_str()), 0);
+}
+
+TEST(DxfReader, LongChainsOfNestedBlocksAndManyEntities)
+{
+    // Block Bi inserts B(i+1); the last holds a line. Entities after that:
+    // 100,000 3DFACEs on one layer.
+    const int depth = 300;
+    std::string items = "0 SECTION|2 BLOCKS";
+    for (int i = 0; i < depth; ++i)
+        items += "|0 BLOCK|2 B" + std::to_string(i) + "|0 INSERT|2 B" + std::to_string(i + 1) + "|10 1|0 ENDBLK";
+    items +=
+        "|0 BLOCK|2 B" + std::to_string(depth) + "|0 LINE|11 1|0 ENDBLK|0 ENDSEC|0 SECTION|2 ENTITIES|0 INSERT|2 B0";
+    for (int i = 0; i < 100000; ++i)
+        items += "|0 3DFACE|8 F|10 " + std::to_string(i) + "|11 " + std::to_string(i + 1) + "|12 " + std::to_string(i) +
+                 "|22 1|13 " + std::to_string(i) + "|23 1";
+    items += "|0 ENDSEC|0 EOF";
+    DxfRead read(Dxf(items), kByLayer);
+    ASSERT_TRUE(read.ok);
+    KQoxNode* node = DxfRead::Child(read.Root(), "B0");
+    for (int i = 1; i <= depth && node; ++i)
+        node = DxfRead::Child(node, ("B" + std::to_string(i)).c_str());
+    ASSERT_NE(node, nullptr);
+    EXPECT_EQ(DxfRead::Mesh(node)->GetPolygonCount(), 1);
+    KQoxMesh* faces = DxfRead::Mesh(DxfRead::Child(read.Root(), "F"));
+    ASSERT_NE(faces, nullptr);
+    EXPECT_EQ(faces->GetPolygonCount(), 100000);
+    // Welded: the corners (i, 0) for i up to 100,000 and (i, 1) below it are
+    // shared between faces.
+    EXPECT_EQ(faces->GetControlPointsCount(), 100001 + 100000);
+}

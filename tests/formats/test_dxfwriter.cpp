@@ -1,0 +1,255 @@
+// The DXF writer: the exact text of a small scene, colours of materials,
+// hidden nodes, failures, and scenes written and read back.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "common/qox_test_common.h"
+#include "fileio/kqoxioregistry.h"
+#include "formats/dxf/kqoxreaderdxf.h"
+#include "formats/dxf/kqoxwriterdxf.h"
+#include "formats/kqoxgeometryformats.h"
+#include "formats/kqoxstreamoptionsgeometry.h"
+#include "scene/attributes/kqoxlayer.h"
+#include "scene/attributes/kqoxmaterial.h"
+#include "scene/attributes/kqoxmesh.h"
+#include "scene/kqoxcolor.h"
+#include "scene/kqoxnode.h"
+#include "scene/kqoxscene.h"
+#include "scene/kqoxsdkmanager.h"
+
+using namespace qoxsdk_600;
+using qoxtest::ReadFile;
+using qoxtest::TempDir;
+
+namespace {
+
+struct Scene
+{
+    std::unique_ptr<KQoxSdkManager> manager{KQoxSdkManager::CreateKQoxSdkManager()};
+    KQoxScene& scene = *manager->CreateKQoxScene();
+
+    // A mesh node under parent with the given points and polygons; a colour
+    // per polygon (0: none) makes by-polygon materials.
+    KQoxNode* AddMesh(KQoxNode* parent, const char* name, std::initializer_list<KQoxVector4> points,
+                      std::initializer_list<std::initializer_list<int>> polygons,
+                      std::initializer_list<KQoxColor> colors = {})
+    {
+        KQoxMesh* mesh = manager->CreateKQoxMesh();
+        mesh->InitControlPoints(static_cast<int>(points.size()));
+        int i = 0;
+        for (const KQoxVector4& p : points)
+            mesh->GetControlPoints()[i++] = p;
+        std::vector<int> materials;
+        if (colors.size())
+        {
+            mesh->InitMaterialIndices(KQoxLayerElement::eBY_POLYGON);
+            int k = 0;
+            for (const KQoxColor& color : colors)
+            {
+                KQoxMaterial* material = manager->CreateKQoxMaterial(("m" + std::to_string(k++)).c_str());
+                material->SetDiffuse(color);
+                materials.push_back(mesh->AM(material, 0));
+            }
+        }
+        size_t p = 0;
+        for (const auto& polygon : polygons)
+        {
+            mesh->BeginPolygon(materials.empty() ? -1 : materials[p++ % materials.size()], -1, -1);
+            for (int corner : polygon)
+                mesh->AddPolygon(corner, -1);
+            mesh->EndPolygon();
+        }
+        KQoxNode* node = manager->CreateKQoxNode(name);
+        node->SetNodeAttribute(mesh);
+        parent->AddChild(node);
+        return node;
+    }
+
+    bool Write(const std::string& path, bool triangulate, KQoxWriterDxf* writer = nullptr)
+    {
+        std::unique_ptr<KQoxWriterDxf> own;
+        if (!writer)
+            writer = (own = std::make_unique<KQoxWriterDxf>(*manager)).get();
+        if (!writer->FileCreate(path.c_str()))
+            return false;
+        KStreamOptionsDxf options;
+        options.SetOption(KStreamOptionsDxf::eFORCE_TRIANGULATION, triangulate ? 1 : 0);
+        const bool ok = writer->Write(scene, &options);
+        return writer->FileClose() && ok;
+    }
+};
+
+const char* kHead = "999\nTolvane Dxf writer for QOX\n  0\nSECTION\n  2\nHEADER\n  9\n$ACADVER\n  1\nAC1008\n"
+                    "  9\n$UCSORG\n 10\n0.0\n 20\n0.0\n 30\n0.0\n  9\n$UCSXDIR\n 10\n1.0\n 20\n0.0\n 30\n0.0\n"
+                    "  9\n$TILEMODE\n 70\n   1\n  9\n$UCSYDIR\n 10\n0.0\n 20\n1.0\n 30\n0.0\n  0\nENDSEC\n"
+                    "  0\nSECTION\n  2\nTABLES\n";
+const char* kTail = "  0\nENDSEC\n  0\nEOF\n";
+
+} // namespace
+
+TEST(DxfWriter, GoldenTextOfEmptyAndSmallScenes)
+{
+    TempDir dir;
+    const std::string path = dir.Path() + "/out.dxf";
+    {
+        Scene empty;
+        ASSERT_TRUE(empty.Write(path, true));
+        EXPECT_EQ(ReadFile(path),
+                  std::string(kHead) +
+                      "  0\nENDSEC\n  0\nSECTION\n  2\nBLOCKS\n  0\nENDSEC\n  0\nSECTION\n  2\nENTITIES\n" + kTail);
+    }
+    Scene s;
+    KQoxNode* group = s.manager->CreateKQoxNode("Group");
+    s.scene.GetRootNode()->AddChild(group);
+    KQoxNode* quad =
+        s.AddMesh(group, "Quad", {{0, 0, 0}, {1, 0, 0}, {1, 2, 3}, {0, 1, 0}}, {{0, 1, 2, 3}}, {KQoxColor(1, 0, 0)});
+    quad->SetVisibility(false);
+    ASSERT_TRUE(s.Write(path, false));
+    const std::string expected =
+        std::string(kHead) +
+        "  0\nTABLE\n  2\nLTYPE\n 70\n   1\n  0\nLTYPE\n  2\nCONTINUOUS\n 70\n   64\n  3\nSolid line\n 72\n   65\n"
+        " 73\n   0\n 40\n0.0\n  0\nENDTAB\n  0\nTABLE\n  2\nLAYER\n 70\n   2\n"
+        "  0\nLAYER\n  2\nQuad\n 70\n   0\n 62\n   -1\n  6\nCONTINUOUS\n  0\nENDTAB\n  0\nENDSEC\n"
+        "  0\nSECTION\n  2\nBLOCKS\n  0\nENDSEC\n  0\nSECTION\n  2\nENTITIES\n"
+        "  0\nPOLYLINE\n  8\nQuad\n 62\n   1\n 66\n   1\n 10\n0.0\n 20\n0.0\n 30\n0.0\n 70\n   64\n 71\n   4\n"
+        " 72\n   1\n"
+        "  0\nVERTEX\n  8\nQuad\n 10\n0.000000\n 20\n-0.000000\n 30\n0.000000\n 70\n   192\n"
+        "  0\nVERTEX\n  8\nQuad\n 10\n1.000000\n 20\n-0.000000\n 30\n0.000000\n 70\n   192\n"
+        "  0\nVERTEX\n  8\nQuad\n 10\n1.000000\n 20\n-3.000000\n 30\n2.000000\n 70\n   192\n"
+        "  0\nVERTEX\n  8\nQuad\n 10\n0.000000\n 20\n-0.000000\n 30\n1.000000\n 70\n   192\n"
+        "  0\nVERTEX\n  8\nQuad\n 62\n   1\n 10\n0.0\n 20\n0.0\n 30\n0.0\n 70\n   128\n"
+        " 71\n   4\n 72\n   3\n 73\n   2\n 74\n   1\n  0\nSEQEND\n" +
+        kTail;
+    EXPECT_EQ(ReadFile(path), expected);
+}
+
+TEST(DxfWriter, FailuresAreReported)
+{
+    Scene s;
+    KQoxWriterDxf writer(*s.manager);
+    KStreamOptionsDxf options;
+    EXPECT_FALSE(writer.Write(s.scene, &options));
+    EXPECT_EQ(writer.GetError().GetLastErrorID(), KQoxWriter::eFILE_NOT_OPENED);
+    EXPECT_STREQ(writer.GetError().GetLastErrorString(), "File not opened");
+    EXPECT_FALSE(writer.FileCreate("/nonexistent/dir/x.dxf"));
+    EXPECT_EQ(writer.GetError().GetLastErrorID(), KQoxWriter::eFILE_NOT_OPENED);
+
+    TempDir dir;
+    ASSERT_TRUE(writer.FileCreate((dir.Path() + "/a.dxf").c_str()));
+    KStreamOptionsObj wrong;
+    EXPECT_FALSE(writer.Write(s.scene, &wrong));
+    EXPECT_EQ(writer.GetError().GetLastErrorID(), KQoxWriter::eSTREAM_OPTIONS_NOT_SET);
+    EXPECT_STREQ(writer.GetError().GetLastErrorString(), "Stream options not set");
+    EXPECT_TRUE(writer.FileClose());
+
+    // A full device fails the write, never reports success.
+    if (FILE* probe = fopen("/dev/full", "wb"))
+    {
+        fclose(probe);
+        s.AddMesh(s.scene.GetRootNode(), "M", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}});
+        ASSERT_TRUE(writer.FileCreate("/dev/full"));
+        const bool wrote = writer.Write(s.scene, &options);
+        const bool closed = writer.FileClose();
+        EXPECT_FALSE(wrote && closed);
+        EXPECT_EQ(writer.GetError().GetLastErrorID(), KQoxWriter::eOUT_OF_DISK_SPACE);
+        EXPECT_STREQ(writer.GetError().GetLastErrorString(), "Out of disk space");
+    }
+}
+
+TEST(DxfWriter, RoundTripKeepsGeometryAndColours)
+{
+    TempDir dir;
+    const std::string path = dir.Path() + "/round.dxf";
+    Scene s;
+    s.AddMesh(s.scene.GetRootNode(), "Tiles",
+              {{0, 0, 0}, {1, 0, 0}, {1, 0, 1}, {0, 0, 1}, {2, 0, 0}, {3, 1, 0}, {2.5, 2, 0.25}, {2, 1.5, 0}},
+              {{0, 1, 2, 3}, {4, 5, 6, 7, 1}}, {KQoxColor(1, 0, 0), KQoxColor(0, 0, 1)});
+    ASSERT_TRUE(s.Write(path, false));
+
+    std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
+    KQoxScene& scene = *manager->CreateKQoxScene();
+    KQoxReaderDxf reader(*manager);
+    ASSERT_TRUE(reader.FileOpen(path.c_str()));
+    KStreamOptionsDxf options;
+    options.SetOption(1, 0);
+    ASSERT_TRUE(reader.Read(scene, &options));
+    ASSERT_EQ(scene.GetRootNode()->GetChildCount(false), 1);
+    KQoxNode* node = scene.GetRootNode()->GetChild(0);
+    EXPECT_STREQ(node->GetNameWithoutNameSpacePrefix().ToChars(), "Tiles");
+    auto* mesh = static_cast<KQoxMesh*>(node->GetMesh());
+    ASSERT_NE(mesh, nullptr);
+    ASSERT_EQ(mesh->GetControlPointsCount(), 8);
+    EXPECT_EQ(mesh->GetControlPoints()[6][0], 2.5);
+    EXPECT_EQ(mesh->GetControlPoints()[6][1], 2.0);
+    EXPECT_EQ(mesh->GetControlPoints()[6][2], 0.25);
+    // The quad, then the pentagon as three triangles.
+    ASSERT_EQ(mesh->GetPolygonCount(), 4);
+    EXPECT_EQ(mesh->GetPolygonSize(0), 4);
+    EXPECT_EQ(mesh->GetPolygonVertex(0, 0), 0);
+    EXPECT_EQ(mesh->GetPolygonVertex(0, 3), 3);
+    EXPECT_EQ(mesh->GetPolygonSize(3), 3);
+    ASSERT_EQ(mesh->GMC(0), 2);
+    const KQoxColor red = mesh->GM(0, 0)->GetDiffuse();
+    const KQoxColor blue = mesh->GM(1, 0)->GetDiffuse();
+    EXPECT_EQ(red.mRed, 1.0);
+    EXPECT_EQ(red.mGreen, 0.0);
+    EXPECT_EQ(blue.mBlue, 1.0);
+    EXPECT_STREQ(mesh->GM(0, 0)->GetNameWithoutNameSpacePrefix().ToChars(), "Material0");
+    EXPECT_STREQ(mesh->GM(1, 0)->GetNameWithoutNameSpacePrefix().ToChars(), "Material1");
+}
+
+TEST(DxfWriter, RegisteredWithTheImporterAndExporter)
+{
+    KQoxRegisterGeometryFormats();
+    EXPECT_EQ(KQoxIORegistry::FindReaderByExtension("/a/Plan.DXF"), static_cast<int>(eIMPORT_DXF));
+    TempDir dir;
+    Scene s;
+    s.AddMesh(s.scene.GetRootNode(), "T", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}});
+    std::unique_ptr<KQoxWriter> writer(KQoxIORegistry::CreateWriter(eEXPORT_DXF, *s.manager));
+    std::unique_ptr<KQoxReader> reader(KQoxIORegistry::CreateReader(eIMPORT_DXF, *s.manager));
+    ASSERT_NE(reader, nullptr);
+    ASSERT_NE(writer, nullptr);
+    ASSERT_TRUE(s.Write(dir.Path() + "/e.dxf", true, static_cast<KQoxWriterDxf*>(writer.get())));
+    EXPECT_NE(ReadFile(dir.Path() + "/e.dxf").find("POLYLINE"), std::string::npos);
+}
+
+#ifdef QOX_HAVE_DXFLIB
+#include <dl_creationadapter.h>
+#include <dl_dxf.h>
+
+namespace {
+
+// Counts what dxflib reports of a file.
+struct PeerCounter : DL_CreationAdapter
+{
+    int polylines = 0, vertices = 0, faces = 0, layers = 0;
+    void addLayer(const DL_LayerData&) override { ++layers; }
+    void addPolyline(const DL_PolylineData&) override { ++polylines; }
+    void addVertex(const DL_VertexData&) override { ++vertices; }
+    void add3dFace(const DL_3dFaceData&) override { ++faces; }
+};
+
+} // namespace
+
+TEST(DxfWriter, DxflibReadsWhatIsWritten)
+{
+    TempDir dir;
+    const std::string path = dir.Path() + "/peer.dxf";
+    Scene s;
+    s.AddMesh(s.scene.GetRootNode(), "A", {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}, {{0, 1, 2}, {0, 2, 3}},
+              {KQoxColor(0, 1, 0)});
+    s.AddMesh(s.scene.GetRootNode(), "B", {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}}, {{0, 1, 2}});
+    ASSERT_TRUE(s.Write(path, false));
+    PeerCounter counter;
+    DL_Dxf dxf;
+    ASSERT_TRUE(dxf.in(path, &counter));
+    EXPECT_EQ(counter.layers, 2);
+    EXPECT_EQ(counter.polylines, 2);
+    // dxflib reports the point records as vertices, not the face records.
+    EXPECT_EQ(counter.vertices, 4 + 3);
+}
+#endif
