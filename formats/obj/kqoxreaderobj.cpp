@@ -164,10 +164,7 @@ bool KQoxReaderObj::ReadStatements(KQoxScene& scene, KObjStatementReader& in)
             KObjMesh::FaceList& list = mesh.mFaceLists[mState.mSmoothingGroup];
             do
             {
-                mFace.Reset(mState.mSmoothingGroup, mState.mMaterial, mState.mTexture);
-                // A face that does not parse, or keeps fewer than three
-                // references, is dropped.
-                if (ParseObjFace(mFace, rest) && mFace.GetCount() >= 3 && !mesh.AddFace(mFace, list))
+                if (!ReadFace(mesh, list, rest))
                     return false; // out of memory
                 more = in.Next(keyword, rest);
             } while (more && keyword == "f");
@@ -491,6 +488,59 @@ bool KQoxReaderObj::ParseObjFace(KObjFace& face, std::string_view rest)
         return true;
     });
     return ok && tokens >= 3;
+}
+
+bool KQoxReaderObj::ReadFace(KObjMesh& mesh, KObjMesh::FaceList& list, std::string_view rest)
+{
+    const int vertexCount = static_cast<int>(mVertices.size());
+    const int textureCount = mTexturedMaterialUsed ? static_cast<int>(mTextureVertices.size()) : 0;
+    const int normalCount = static_cast<int>(mNormals.size());
+    const size_t first = list.mReferences.size();
+    bool hasNormals = true;
+    bool hasTextureVertices = true;
+    int tokens = 0;
+    int kept = 0;
+    const char* p = rest.data();
+    const char* const end = p + rest.size();
+    for (;;)
+    {
+        while (p < end && *p == ' ')
+            ++p;
+        if (p == end)
+            break;
+        const char* start = p;
+        while (p < end && *p != ' ')
+            ++p;
+        ++tokens;
+        KIndexGroup reference;
+        if (!ParseVertexGroup(reference, std::string_view(start, static_cast<size_t>(p - start))))
+        {
+            list.mReferences.truncate(first);
+            return true;
+        }
+        const int vertex = ConvertIndex(reference.mVertex, vertexCount);
+        if (vertex < 0)
+            continue; // out of range: this reference is left out
+        const int textureVertex = ConvertIndex(reference.mTextureVertex, textureCount);
+        const int normal = ConvertIndex(reference.mNormal, normalCount);
+        hasNormals = hasNormals && normal >= 0;
+        hasTextureVertices = hasTextureVertices && textureVertex >= 0;
+        if (!list.mReferences.push_back(KIndexGroup(vertex, textureVertex, normal)))
+        {
+            list.mReferences.truncate(first);
+            return false;
+        }
+        ++kept;
+    }
+    if (tokens < 3 || kept < 3)
+    {
+        list.mReferences.truncate(first);
+        return true;
+    }
+    if (mesh.AddFaceHeader(list, first, kept, hasNormals, hasTextureVertices, mState.mMaterial, mState.mTexture))
+        return true;
+    list.mReferences.truncate(first);
+    return false;
 }
 
 bool KQoxReaderObj::ParseObjSurf(KObjSurf& surf, std::string_view rest)
