@@ -512,8 +512,11 @@ bool KQoxReaderObj::ReadFace(KObjMesh& mesh, KObjMesh::FaceList& list, std::stri
         while (p < end && *p != ' ')
             ++p;
         ++tokens;
-        KIndexGroup reference;
-        if (!ParseVertexGroup(reference, std::string_view(start, static_cast<size_t>(p - start))))
+        KIndexGroup reference(0, 0, 0);
+        const std::string_view token(start, static_cast<size_t>(p - start));
+        const bool parsed =
+            ParsePlainVertexGroup(reference, token) ? reference.mVertex != 0 : ParseVertexGroup(reference, token);
+        if (!parsed)
         {
             list.mReferences.truncate(first);
             return true;

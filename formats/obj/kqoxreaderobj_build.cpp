@@ -156,6 +156,7 @@ KQoxMesh* KQoxReaderObj::CreateQoxMeshFromObjMesh(KObjMesh& objMesh)
     cornerPoints.reserve(corners);
     entries.reserve(corners);
     pointUV.reserve(corners);
+    uvs.reserve(corners);
 
     for (auto& entry : objMesh.mFaceLists)
     {
