@@ -146,14 +146,16 @@ bool KQoxReaderObj::ReadStatements(KQoxScene& scene, KObjStatementReader& in)
         }
         else if (keyword == "v" || keyword == "vn" || keyword == "vt" || keyword == "vp")
         {
-            // Consecutive statements of one kind are read in one run.
-            const std::string kind(keyword);
+            // Consecutive statements of one kind are read in one run; the
+            // kind is told by the keyword's length and last letter.
+            const size_t length = keyword.size();
+            const char last = keyword[length - 1];
             do
             {
-                if (!ReadVertex(kind, rest))
+                if (!ReadVertex(keyword, rest))
                     return false;
                 more = in.Next(keyword, rest);
-            } while (more && keyword == kind);
+            } while (more && keyword.size() == length && keyword[0] == 'v' && keyword[length - 1] == last);
         }
         else if (keyword == "f")
         {
@@ -386,14 +388,16 @@ bool ParsePlainVertexGroup(KIndexGroup& reference, std::string_view token)
             ++p;
         if (p == end || *p < '0' || *p > '9')
             return false;
-        long long magnitude = 0;
+        // At most 18 digits fit without overflow; the range is checked once.
+        const char* first = p;
+        unsigned long long magnitude = 0;
         do
         {
-            magnitude = magnitude * 10 + (*p - '0');
-            if (magnitude > kIntMax)
-                return false;
+            magnitude = magnitude * 10 + static_cast<unsigned>(*p - '0');
             ++p;
-        } while (p < end && *p >= '0' && *p <= '9');
+        } while (p < end && static_cast<unsigned>(*p - '0') < 10 && p - first < 18);
+        if ((p < end && static_cast<unsigned>(*p - '0') < 10) || magnitude > static_cast<unsigned long long>(kIntMax))
+            return false;
         values[fields++] = static_cast<int>(negative ? -magnitude : magnitude);
         if (p == end)
             break;
