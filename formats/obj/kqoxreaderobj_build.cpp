@@ -246,6 +246,7 @@ KQoxMesh* KQoxReaderObj::CreateQoxMeshFromObjMesh(KObjMesh& objMesh)
     const KQoxTexture* lastTexture = nullptr;
     int lastMaterialIndex = 0, lastTextureIndex = 0;
     bool haveLast = false;
+    std::vector<int> faceUVs;
     size_t corner = 0;
     for (auto& entry : objMesh.mFaceLists)
     {
@@ -288,8 +289,11 @@ KQoxMesh* KQoxReaderObj::CreateQoxMeshFromObjMesh(KObjMesh& objMesh)
                 lastTextureIndex = texture;
             }
             mesh->BeginPolygon(material, texture, -1);
-            for (int r = 0; r < face.mCount; ++r, ++corner)
-                mesh->AddPolygon(cornerPoints[corner], pointUV[cornerPoints[corner]]);
+            faceUVs.resize(static_cast<size_t>(face.mCount));
+            for (int r = 0; r < face.mCount; ++r)
+                faceUVs[r] = pointUV[cornerPoints[corner + r]];
+            mesh->AddPolygonVertices(&cornerPoints[corner], faceUVs.data(), face.mCount);
+            corner += static_cast<size_t>(face.mCount);
             mesh->EndPolygon();
         }
     }

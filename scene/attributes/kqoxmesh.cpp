@@ -127,6 +127,38 @@ bool KQoxMesh::ReservePolygons(int pPolygons, int pPolygonVertices)
     return ok;
 }
 
+void KQoxMesh::AddPolygonVertices(const int* pIndices, const int* pTextureUVIndices, int pCount)
+{
+    if (mPolygons.GetCount() == 0 || !pIndices)
+        return;
+    // Layer 0 exists since BeginPolygon; its UV element is looked up once.
+    KQoxLayerElementUV* uvs = nullptr;
+    bool storeUVs = false;
+    int& size = mPolygons[mPolygons.GetCount() - 1].mSize;
+    for (int i = 0; i < pCount; ++i)
+    {
+        if (pIndices[i] < 0)
+            continue;
+        mPolygonVertices.Add(pIndices[i]);
+        const int uv = pTextureUVIndices ? pTextureUVIndices[i] : -1;
+        if (uv != -1)
+        {
+            if (!uvs)
+            {
+                KQoxLayer* layer = GetLayer(0);
+                if (!layer->GetUVs())
+                    layer->SetUVs(new KQoxLayerElementUV);
+                uvs = layer->GetUVs();
+                storeUVs = uvs->mMappingMode == KQoxLayerElement::eBY_POLYGON_VERTEX &&
+                           uvs->mReferenceMode == KQoxLayerElement::eINDEX_TO_DIRECT;
+            }
+            if (storeUVs)
+                StoreLast(uvs->mIndexArray, mPolygonVertices.GetCount(), uv);
+        }
+        size += 1;
+    }
+}
+
 // ---- Reading ---------------------------------------------------------------------
 
 int KQoxMesh::GetPolygonSize(int pPolygon) const
