@@ -13,6 +13,8 @@
 // tells without failing.
 
 #include <cassert>
+#include <cstddef>
+#include <cstring>
 #include <type_traits>
 
 class KBaseArray
@@ -78,7 +80,17 @@ public:
     }
 
     int InsertAt(int index, T item) { return KBaseArray::InsertAt(index, &item); }
-    int Add(T item) { return KBaseArray::InsertAt(mArrayCount, &item); }
+    int Add(T item)
+    {
+        // Appending with room to spare: a plain copy, no call.
+        if (mArrayCount < GetCapacity())
+        {
+            std::memcpy(static_cast<char*>(mBaseArray) + static_cast<size_t>(mArrayCount) * sizeof(T),
+                        static_cast<const void*>(&item), sizeof(T));
+            return mArrayCount++;
+        }
+        return KBaseArray::InsertAt(mArrayCount, &item);
+    }
     int AddUnique(T item)
     {
         int i = Find(item);

@@ -42,6 +42,8 @@ public:
         return true;
     }
     void clear() { mSize = 0; }
+    // Drops the items from index count on; count must not exceed size().
+    void truncate(size_t count) { mSize = count; }
     size_t size() const { return mSize; }
     bool empty() const { return mSize == 0; }
     T* data() { return mData; }

@@ -43,18 +43,26 @@ bool KObjMesh::AddFace(const KObjFace& face, int smoothingGroup)
 
 bool KObjMesh::AddFace(const KObjFace& face, FaceList& list)
 {
-    const Face header{face.mMaterial, face.mTexture, list.mReferences.size(), face.GetCount(), face.mHasNormals};
+    const size_t first = list.mReferences.size();
     if (!list.mReferences.append(face.mReferences.data(), face.mReferences.size()))
         return false;
-    if (!list.mFaces.push_back(header))
-    {
+    if (AddFaceHeader(list, first, face.GetCount(), face.mHasNormals, face.mHasTextureVertices, face.mMaterial,
+                      face.mTexture))
+        return true;
+    list.mReferences.truncate(first);
+    return false;
+}
+
+bool KObjMesh::AddFaceHeader(FaceList& list, size_t first, int count, bool hasNormals, bool hasTextureVertices,
+                             KQoxMaterial* material, KQoxTexture* texture)
+{
+    if (!list.mFaces.push_back(Face{material, texture, first, count, hasNormals}))
         return false;
-    }
-    if (!face.mHasNormals)
+    if (!hasNormals)
         mAllFacesHaveNormals = false;
-    if (!face.mHasTextureVertices)
+    if (!hasTextureVertices)
         mAllFacesHaveTextureVertices = false;
-    if (face.mHasTexture)
+    if (texture)
         mSomeFaceHasTexture = true;
     else
         mAllFacesHaveTexture = false;

@@ -90,6 +90,10 @@ public:
     // The same with the face list of the face's smoothing group in hand,
     // for runs of faces in one group.
     bool AddFace(const KObjFace& face, FaceList& list);
+    // Ends a face whose count references were appended to the list's
+    // references from first on; false, nothing added, when memory runs out.
+    bool AddFaceHeader(FaceList& list, size_t first, int count, bool hasNormals, bool hasTextureVertices,
+                       KQoxMaterial* material, KQoxTexture* texture);
     int GetCount() const { return mFaceCount; }
     void Display() const {}
 

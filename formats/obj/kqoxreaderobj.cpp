@@ -146,14 +146,16 @@ bool KQoxReaderObj::ReadStatements(KQoxScene& scene, KObjStatementReader& in)
         }
         else if (keyword == "v" || keyword == "vn" || keyword == "vt" || keyword == "vp")
         {
-            // Consecutive statements of one kind are read in one run.
-            const std::string kind(keyword);
+            // Consecutive statements of one kind are read in one run; the
+            // kind is told by the keyword's length and last letter.
+            const size_t length = keyword.size();
+            const char last = keyword[length - 1];
             do
             {
-                if (!ReadVertex(kind, rest))
+                if (!ReadVertex(keyword, rest))
                     return false;
                 more = in.Next(keyword, rest);
-            } while (more && keyword == kind);
+            } while (more && keyword.size() == length && keyword[0] == 'v' && keyword[length - 1] == last);
         }
         else if (keyword == "f")
         {
@@ -164,10 +166,7 @@ bool KQoxReaderObj::ReadStatements(KQoxScene& scene, KObjStatementReader& in)
             KObjMesh::FaceList& list = mesh.mFaceLists[mState.mSmoothingGroup];
             do
             {
-                mFace.Reset(mState.mSmoothingGroup, mState.mMaterial, mState.mTexture);
-                // A face that does not parse, or keeps fewer than three
-                // references, is dropped.
-                if (ParseObjFace(mFace, rest) && mFace.GetCount() >= 3 && !mesh.AddFace(mFace, list))
+                if (!ReadFace(mesh, list, rest))
                     return false; // out of memory
                 more = in.Next(keyword, rest);
             } while (more && keyword == "f");
@@ -389,14 +388,16 @@ bool ParsePlainVertexGroup(KIndexGroup& reference, std::string_view token)
             ++p;
         if (p == end || *p < '0' || *p > '9')
             return false;
-        long long magnitude = 0;
+        // At most 18 digits fit without overflow; the range is checked once.
+        const char* first = p;
+        unsigned long long magnitude = 0;
         do
         {
-            magnitude = magnitude * 10 + (*p - '0');
-            if (magnitude > kIntMax)
-                return false;
+            magnitude = magnitude * 10 + static_cast<unsigned>(*p - '0');
             ++p;
-        } while (p < end && *p >= '0' && *p <= '9');
+        } while (p < end && static_cast<unsigned>(*p - '0') < 10 && p - first < 18);
+        if ((p < end && static_cast<unsigned>(*p - '0') < 10) || magnitude > static_cast<unsigned long long>(kIntMax))
+            return false;
         values[fields++] = static_cast<int>(negative ? -magnitude : magnitude);
         if (p == end)
             break;
@@ -491,6 +492,62 @@ bool KQoxReaderObj::ParseObjFace(KObjFace& face, std::string_view rest)
         return true;
     });
     return ok && tokens >= 3;
+}
+
+bool KQoxReaderObj::ReadFace(KObjMesh& mesh, KObjMesh::FaceList& list, std::string_view rest)
+{
+    const int vertexCount = static_cast<int>(mVertices.size());
+    const int textureCount = mTexturedMaterialUsed ? static_cast<int>(mTextureVertices.size()) : 0;
+    const int normalCount = static_cast<int>(mNormals.size());
+    const size_t first = list.mReferences.size();
+    bool hasNormals = true;
+    bool hasTextureVertices = true;
+    int tokens = 0;
+    int kept = 0;
+    const char* p = rest.data();
+    const char* const end = p + rest.size();
+    for (;;)
+    {
+        while (p < end && *p == ' ')
+            ++p;
+        if (p == end)
+            break;
+        const char* start = p;
+        while (p < end && *p != ' ')
+            ++p;
+        ++tokens;
+        KIndexGroup reference(0, 0, 0);
+        const std::string_view token(start, static_cast<size_t>(p - start));
+        const bool parsed =
+            ParsePlainVertexGroup(reference, token) ? reference.mVertex != 0 : ParseVertexGroup(reference, token);
+        if (!parsed)
+        {
+            list.mReferences.truncate(first);
+            return true;
+        }
+        const int vertex = ConvertIndex(reference.mVertex, vertexCount);
+        if (vertex < 0)
+            continue; // out of range: this reference is left out
+        const int textureVertex = ConvertIndex(reference.mTextureVertex, textureCount);
+        const int normal = ConvertIndex(reference.mNormal, normalCount);
+        hasNormals = hasNormals && normal >= 0;
+        hasTextureVertices = hasTextureVertices && textureVertex >= 0;
+        if (!list.mReferences.push_back(KIndexGroup(vertex, textureVertex, normal)))
+        {
+            list.mReferences.truncate(first);
+            return false;
+        }
+        ++kept;
+    }
+    if (tokens < 3 || kept < 3)
+    {
+        list.mReferences.truncate(first);
+        return true;
+    }
+    if (mesh.AddFaceHeader(list, first, kept, hasNormals, hasTextureVertices, mState.mMaterial, mState.mTexture))
+        return true;
+    list.mReferences.truncate(first);
+    return false;
 }
 
 bool KQoxReaderObj::ParseObjSurf(KObjSurf& surf, std::string_view rest)

@@ -59,6 +59,10 @@ public:
 
     // Parsing of one statement's rest into the records.
     bool ParseObjFace(KObjFace& face, std::string_view rest);
+    // The same for one "f" statement of the current state, parsed straight
+    // into the face list: a face that does not parse or keeps fewer than
+    // three references is dropped. False only when memory runs out.
+    bool ReadFace(KObjMesh& mesh, KObjMesh::FaceList& list, std::string_view rest);
     bool ParseObjSurf(KObjSurf& surf, std::string_view rest);
     // One reference "v", "v/t", "v/t/n" or "v//n", before conversion; true
     // when the vertex is not 0.

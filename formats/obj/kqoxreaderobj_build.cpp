@@ -3,6 +3,7 @@
 // surfaces become NURBS.
 
 #include <algorithm>
+#include <climits>
 #include <unordered_map>
 
 #include "formats/obj/kqoxreaderobj.h"
@@ -155,6 +156,7 @@ KQoxMesh* KQoxReaderObj::CreateQoxMeshFromObjMesh(KObjMesh& objMesh)
     cornerPoints.reserve(corners);
     entries.reserve(corners);
     pointUV.reserve(corners);
+    uvs.reserve(corners);
 
     for (auto& entry : objMesh.mFaceLists)
     {
@@ -232,15 +234,31 @@ KQoxMesh* KQoxReaderObj::CreateQoxMeshFromObjMesh(KObjMesh& objMesh)
         }
     }
 
-    // Polygons, in the order the references were numbered.
+    // Polygons, in the order the references were numbered. Runs of faces
+    // share material and texture: the last lookup is kept.
+    size_t faceCount = 0;
+    for (auto& entry : objMesh.mFaceLists)
+        faceCount += entry.second.mFaces.size();
+    if (faceCount <= static_cast<size_t>(INT_MAX) && corners <= static_cast<size_t>(INT_MAX))
+        mesh->ReservePolygons(static_cast<int>(faceCount), static_cast<int>(corners));
     std::unordered_map<const void*, int> materialIndex, textureIndex;
+    const KQoxMaterial* lastMaterial = nullptr;
+    const KQoxTexture* lastTexture = nullptr;
+    int lastMaterialIndex = 0, lastTextureIndex = 0;
+    bool haveLast = false;
+    std::vector<int> faceUVs;
     size_t corner = 0;
     for (auto& entry : objMesh.mFaceLists)
     {
         for (const KObjMesh::Face& face : entry.second.mFaces)
         {
             int material = 0, texture = 0;
-            if (mMaterialLibrarySeen)
+            if (mMaterialLibrarySeen && haveLast && face.mMaterial == lastMaterial && face.mTexture == lastTexture)
+            {
+                material = lastMaterialIndex;
+                texture = lastTextureIndex;
+            }
+            else if (mMaterialLibrarySeen)
             {
                 KQoxMaterial* used = face.mMaterial ? face.mMaterial : DefaultMaterial();
                 auto found = materialIndex.find(used);
@@ -264,10 +282,18 @@ KQoxMesh* KQoxReaderObj::CreateQoxMeshFromObjMesh(KObjMesh& objMesh)
                     }
                     texture = tfound->second;
                 }
+                haveLast = true;
+                lastMaterial = face.mMaterial;
+                lastTexture = face.mTexture;
+                lastMaterialIndex = material;
+                lastTextureIndex = texture;
             }
             mesh->BeginPolygon(material, texture, -1);
-            for (int r = 0; r < face.mCount; ++r, ++corner)
-                mesh->AddPolygon(cornerPoints[corner], pointUV[cornerPoints[corner]]);
+            faceUVs.resize(static_cast<size_t>(face.mCount));
+            for (int r = 0; r < face.mCount; ++r)
+                faceUVs[r] = pointUV[cornerPoints[corner + r]];
+            mesh->AddPolygonVertices(&cornerPoints[corner], faceUVs.data(), face.mCount);
+            corner += static_cast<size_t>(face.mCount);
             mesh->EndPolygon();
         }
     }

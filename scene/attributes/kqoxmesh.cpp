@@ -3,6 +3,8 @@
 
 #include "scene/attributes/kqoxmesh.h"
 
+#include <climits>
+
 namespace qoxsdk_600 {
 
 namespace {
@@ -10,6 +12,9 @@ namespace {
 // Makes the index array hold count entries and stores the value last.
 void StoreLast(KArrayTemplate<int>& pIndices, int pCount, int pValue)
 {
+    // The common case while building: one entry more.
+    if (pIndices.GetCount() == pCount - 1 && pIndices.Add(pValue) >= 0)
+        return;
     pIndices.SetCount(pCount);
     if (pIndices.GetCount() == pCount && pCount > 0)
         pIndices[pCount - 1] = pValue;
@@ -86,6 +91,72 @@ void KQoxMesh::AddPolygon(int pIndex, int pTextureUVIndex)
             StoreLast(uvs->mIndexArray, mPolygonVertices.GetCount(), pTextureUVIndex);
     }
     mPolygons[mPolygons.GetCount() - 1].mSize += 1;
+}
+
+namespace {
+
+// Capacity for count more items; only ever grows.
+bool ReserveMore(KBaseArray& pArray, int pMore)
+{
+    if (pMore <= 0)
+        return true;
+    const long long wanted = static_cast<long long>(pArray.GetCount()) + pMore;
+    if (wanted > INT_MAX)
+        return false;
+    return pArray.Reserve(static_cast<int>(wanted)) >= wanted;
+}
+
+} // namespace
+
+bool KQoxMesh::ReservePolygons(int pPolygons, int pPolygonVertices)
+{
+    bool ok = ReserveMore(mPolygons, pPolygons) && ReserveMore(mPolygonVertices, pPolygonVertices);
+    if (KQoxLayer* layer = GetLayerCount() > 0 ? GetLayer(0) : nullptr)
+    {
+        if (KQoxLayerElementMaterial* materials = layer->GetMaterials())
+            if (materials->mMappingMode == KQoxLayerElement::eBY_POLYGON && UsesIndices(materials))
+                ok = ReserveMore(materials->mIndexArray, pPolygons) && ok;
+        if (KQoxLayerElementTexture* textures = layer->GetTextures())
+            if (textures->mMappingMode == KQoxLayerElement::eBY_POLYGON && UsesIndices(textures))
+                ok = ReserveMore(textures->mIndexArray, pPolygons) && ok;
+        if (KQoxLayerElementUV* uvs = layer->GetUVs())
+            if (uvs->mMappingMode == KQoxLayerElement::eBY_POLYGON_VERTEX &&
+                uvs->mReferenceMode == KQoxLayerElement::eINDEX_TO_DIRECT)
+                ok = ReserveMore(uvs->mIndexArray, pPolygonVertices) && ok;
+    }
+    return ok;
+}
+
+void KQoxMesh::AddPolygonVertices(const int* pIndices, const int* pTextureUVIndices, int pCount)
+{
+    if (mPolygons.GetCount() == 0 || !pIndices)
+        return;
+    // Layer 0 exists since BeginPolygon; its UV element is looked up once.
+    KQoxLayerElementUV* uvs = nullptr;
+    bool storeUVs = false;
+    int& size = mPolygons[mPolygons.GetCount() - 1].mSize;
+    for (int i = 0; i < pCount; ++i)
+    {
+        if (pIndices[i] < 0)
+            continue;
+        mPolygonVertices.Add(pIndices[i]);
+        const int uv = pTextureUVIndices ? pTextureUVIndices[i] : -1;
+        if (uv != -1)
+        {
+            if (!uvs)
+            {
+                KQoxLayer* layer = GetLayer(0);
+                if (!layer->GetUVs())
+                    layer->SetUVs(new KQoxLayerElementUV);
+                uvs = layer->GetUVs();
+                storeUVs = uvs->mMappingMode == KQoxLayerElement::eBY_POLYGON_VERTEX &&
+                           uvs->mReferenceMode == KQoxLayerElement::eINDEX_TO_DIRECT;
+            }
+            if (storeUVs)
+                StoreLast(uvs->mIndexArray, mPolygonVertices.GetCount(), uv);
+        }
+        size += 1;
+    }
 }
 
 // ---- Reading ---------------------------------------------------------------------

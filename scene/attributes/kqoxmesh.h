@@ -62,7 +62,15 @@ public:
     // index-to-direct references. Refused (nothing changes) before the first
     // BeginPolygon or for a negative control-point index.
     void AddPolygon(int pIndex, int pTextureUVIndex = -1);
+    // The same as AddPolygon for each of count control points in turn, with
+    // the UV index beside it (all -1 when pTextureUVIndices is null).
+    void AddPolygonVertices(const int* pIndices, const int* pTextureUVIndices, int pCount);
     void EndPolygon() {}
+    // Makes room for this many more polygons and polygon vertices, and for
+    // as many entries in layer 0's index arrays that grow with them, so a
+    // mesh of known size is built without regrowing. Changes nothing else;
+    // false when the memory could not be had (building still works).
+    bool ReservePolygons(int pPolygons, int pPolygonVertices);
 
     // Reading ----------------------------------------------------------------------
     int GetPolygonCount() const { return mPolygons.GetCount(); }

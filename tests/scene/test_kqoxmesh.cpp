@@ -4,6 +4,7 @@
 #include "geometry_test_util.h"
 
 #include <cfloat>
+#include <climits>
 #include <limits>
 
 namespace geometrytest {
@@ -112,6 +113,53 @@ TEST_F(GeometryTest, MeshMaterialTextureAndUVIndices)
     EXPECT_EQ(modes->GetNormalsMappingMode(), KQoxLayerElement::eBY_CONTROL_POINT);
     modes->SetNormalsMappingMode(KQoxLayerElement::eBY_POLYGON_VERTEX);
     EXPECT_EQ(modes->GetNormalsMappingMode(), KQoxLayerElement::eBY_POLYGON_VERTEX);
+}
+
+// Whole polygons at once, into a mesh sized up front, give what corner-at-a-
+// time building gives: refused negatives, UV gaps (-1) and index arrays.
+TEST_F(GeometryTest, MeshBuildsWholePolygonsLikeCornerByCorner)
+{
+    const int indices[] = {0, 1, -2, 2, 3, 4, 5, 6};
+    const int uvs[] = {7, -1, 9, 10, 11, 12, -1, 14};
+    const int sizes[] = {4, 4};
+    KQoxMesh* meshes[2] = {mManager->CreateKQoxMesh(), mManager->CreateKQoxMesh()};
+    for (KQoxMesh* mesh : meshes)
+    {
+        mesh->InitMaterialIndices(KQoxLayerElement::eBY_POLYGON);
+        mesh->InitTextureUVIndices(KQoxLayerElement::eBY_POLYGON_VERTEX);
+    }
+    EXPECT_TRUE(meshes[1]->ReservePolygons(1000, 4000));
+    meshes[1]->AddPolygonVertices(indices, uvs, 4); // nothing begun: refused
+    for (int p = 0, first = 0; p < 2; first += sizes[p++])
+    {
+        meshes[0]->BeginPolygon(p + 3);
+        for (int v = 0; v < sizes[p]; ++v)
+            meshes[0]->AddPolygon(indices[first + v], uvs[first + v]);
+        meshes[1]->BeginPolygon(p + 3);
+        meshes[1]->AddPolygonVertices(indices + first, uvs + first, sizes[p]);
+    }
+    meshes[1]->BeginPolygon(5);
+    meshes[1]->AddPolygonVertices(indices, nullptr, 2); // no UVs
+    meshes[0]->BeginPolygon(5);
+    for (int v = 0; v < 2; ++v)
+        meshes[0]->AddPolygon(indices[v]);
+    ASSERT_EQ(meshes[1]->GetPolygonVertexCount(), 9);
+    ASSERT_EQ(meshes[1]->GetPolygonCount(), meshes[0]->GetPolygonCount());
+    EXPECT_EQ(meshes[1]->GetPolygonSize(0), 3);
+    for (int p = 0; p < 3; ++p)
+    {
+        EXPECT_EQ(meshes[1]->GetPolygonSize(p), meshes[0]->GetPolygonSize(p));
+        EXPECT_EQ(meshes[1]->GetMaterialIndices()[p], p + 3);
+        for (int v = 0; v < meshes[0]->GetPolygonSize(p); ++v)
+        {
+            EXPECT_EQ(meshes[1]->GetPolygonVertex(p, v), meshes[0]->GetPolygonVertex(p, v));
+            EXPECT_EQ(meshes[1]->GetTextureUVIndex(p, v), meshes[0]->GetTextureUVIndex(p, v));
+        }
+    }
+    EXPECT_EQ(meshes[1]->GetTextureUVIndex(0, 1), 0); // a gap reads as zero-filled
+    EXPECT_EQ(meshes[1]->GetTextureUVIndex(1, 3), 14);
+    EXPECT_FALSE(meshes[1]->ReservePolygons(INT_MAX, 0)); // beyond an int count: refused, nothing allocated
+    EXPECT_EQ(meshes[1]->GetPolygonCount(), 3);
 }
 
 TEST_F(GeometryTest, NormalsAndControlPointGrowth)
