@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstring>
-#include <functional>
 
 namespace qoxsdk_600 {
 
@@ -24,20 +23,42 @@ bool Equal(const KQoxVector4& a, const KQoxVector4& b)
 
 } // namespace
 
-size_t KDxfWeldIndex::CellHash::operator()(const Cell& c) const
+KDxfWeldIndex::Key KDxfWeldIndex::KeyOf(const Cell& cell)
 {
-    // splitmix64 over the bits of the three keys.
-    auto mix = [](uint64_t x) {
-        x += 0x9e3779b97f4a7c15ULL;
-        x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9ULL;
-        x = (x ^ (x >> 27)) * 0x94d049bb133111ebULL;
-        return x ^ (x >> 31);
-    };
-    uint64_t bits[3];
-    std::memcpy(&bits[0], &c.x, sizeof(double));
-    std::memcpy(&bits[1], &c.y, sizeof(double));
-    std::memcpy(&bits[2], &c.z, sizeof(double));
-    return static_cast<size_t>(mix(bits[0] ^ mix(bits[1] ^ mix(bits[2]))));
+    Key key;
+    std::memcpy(&key.x, &cell.x, sizeof(double));
+    std::memcpy(&key.y, &cell.y, sizeof(double));
+    std::memcpy(&key.z, &cell.z, sizeof(double));
+    return key;
+}
+
+uint64_t KDxfWeldIndex::Hash(const Key& key)
+{
+    // One multiply per key and a final splitmix64 step spread neighbouring
+    // cells over the whole table.
+    uint64_t x = key.x * 0x9e3779b97f4a7c15ULL ^ key.y * 0xc2b2ae3d27d4eb4fULL ^ key.z * 0x165667b19e3779f9ULL;
+    x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9ULL;
+    x = (x ^ (x >> 27)) * 0x94d049bb133111ebULL;
+    return x ^ (x >> 31);
+}
+
+size_t KDxfWeldIndex::Probe(const Key& key, uint64_t hash) const
+{
+    const size_t mask = mSlots.size() - 1;
+    size_t at = static_cast<size_t>(hash) & mask;
+    while (mSlots[at].mFirst >= 0 && !(mSlots[at].mKey == key))
+        at = (at + 1) & mask;
+    return at;
+}
+
+void KDxfWeldIndex::Grow()
+{
+    std::vector<Slot> old;
+    old.swap(mSlots);
+    mSlots.assign(old.empty() ? 1024 : old.size() * 2, Slot{{0, 0, 0}, -1, -1});
+    for (const Slot& slot : old)
+        if (slot.mFirst >= 0)
+            mSlots[Probe(slot.mKey, Hash(slot.mKey))] = slot;
 }
 
 bool KDxfWeldIndex::CellOf(const KQoxVector4& point, Cell& cell)
@@ -53,7 +74,7 @@ bool KDxfWeldIndex::CellOf(const KQoxVector4& point, Cell& cell)
 int KDxfWeldIndex::Find(const std::vector<KQoxVector4>& points, const KQoxVector4& point) const
 {
     Cell centre;
-    if (mCells.empty() || !CellOf(point, centre))
+    if (mUsed == 0 || !CellOf(point, centre))
         return -1;
     // Per axis, the neighbour cell to visit too (0 when the point lies well
     // inside its cell).
@@ -71,10 +92,9 @@ int KDxfWeldIndex::Find(const std::vector<KQoxVector4>& points, const KQoxVector
             continue;
         const Cell cell{centre.x + ((mask & 1) ? step[0] : 0), centre.y + ((mask & 2) ? step[1] : 0),
                         centre.z + ((mask & 4) ? step[2] : 0)};
-        auto found = mCells.find(cell);
-        if (found == mCells.end())
-            continue;
-        for (int index = found->second.mFirst; index >= 0; index = mNext[static_cast<size_t>(index)])
+        const Key key = KeyOf(cell);
+        const Slot& slot = mSlots[Probe(key, Hash(key))];
+        for (int index = slot.mFirst; index >= 0; index = mNext[static_cast<size_t>(index)])
         {
             if (best >= 0 && index >= best)
                 break;
@@ -95,16 +115,22 @@ void KDxfWeldIndex::Add(const KQoxVector4& point, int index)
         return;
     if (mNext.size() <= static_cast<size_t>(index))
         mNext.resize(static_cast<size_t>(index) + 1, -1);
-    auto inserted = mCells.emplace(cell, Chain{index, index});
-    if (!inserted.second)
+    // Keep the table at most half full so probe runs stay short.
+    if (2 * (mUsed + 1) > mSlots.size())
+        Grow();
+    const Key key = KeyOf(cell);
+    Slot& slot = mSlots[Probe(key, Hash(key))];
+    if (slot.mFirst < 0)
     {
-        // Indices arrive in ascending order; a repeat keeps the chain as is.
-        Chain& chain = inserted.first->second;
-        if (index <= chain.mLast)
-            return;
-        mNext[static_cast<size_t>(chain.mLast)] = index;
-        chain.mLast = index;
+        slot = Slot{key, index, index};
+        ++mUsed;
+        return;
     }
+    // Indices arrive in ascending order; a repeat keeps the chain as is.
+    if (index <= slot.mLast)
+        return;
+    mNext[static_cast<size_t>(slot.mLast)] = index;
+    slot.mLast = index;
 }
 
 } // namespace qoxsdk_600
