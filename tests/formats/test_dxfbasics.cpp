@@ -181,6 +181,22 @@ TEST(DxfColor, RgbToNumberAndBack)
     }
 }
 
+TEST(DxfColor, EveryNumberComesBackAsItsColour)
+{
+    // Numbers sharing an RGB (1 and 10, the greys) may come back as each
+    // other, but the colour itself always survives the round trip.
+    for (int number = 1; number <= 255; ++number)
+    {
+        double rgb[3], back[3];
+        ASSERT_TRUE(DxfColorToRgb(number, rgb));
+        const int found = DxfColorFromRgb(rgb[0], rgb[1], rgb[2]);
+        ASSERT_TRUE(DxfColorToRgb(found, back)) << number << " -> " << found;
+        EXPECT_EQ(back[0], rgb[0]) << number << " -> " << found;
+        EXPECT_EQ(back[1], rgb[1]) << number << " -> " << found;
+        EXPECT_EQ(back[2], rgb[2]) << number << " -> " << found;
+    }
+}
+
 TEST(DxfOptions, DefaultsAndObjectDerivation)
 {
     KStreamOptionsDxf options;
