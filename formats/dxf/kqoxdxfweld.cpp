@@ -23,30 +23,29 @@ bool Equal(const KQoxVector4& a, const KQoxVector4& b)
 
 } // namespace
 
-KDxfWeldIndex::Key KDxfWeldIndex::KeyOf(const Cell& cell)
+uint64_t KDxfWeldIndex::Hash(const Cell& cell)
 {
-    Key key;
-    std::memcpy(&key.x, &cell.x, sizeof(double));
-    std::memcpy(&key.y, &cell.y, sizeof(double));
-    std::memcpy(&key.z, &cell.z, sizeof(double));
-    return key;
+    // The keys are doubles of whole numbers: their low bits are all zero and
+    // they differ in the top bits only, so each is mixed in whole (splitmix64)
+    // before the next; a plain multiply would leave most slots unused.
+    auto mix = [](uint64_t x) {
+        x += 0x9e3779b97f4a7c15ULL;
+        x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9ULL;
+        x = (x ^ (x >> 27)) * 0x94d049bb133111ebULL;
+        return x ^ (x >> 31);
+    };
+    uint64_t bits[3];
+    std::memcpy(&bits[0], &cell.x, sizeof(double));
+    std::memcpy(&bits[1], &cell.y, sizeof(double));
+    std::memcpy(&bits[2], &cell.z, sizeof(double));
+    return mix(bits[0] ^ mix(bits[1] ^ mix(bits[2])));
 }
 
-uint64_t KDxfWeldIndex::Hash(const Key& key)
-{
-    // One multiply per key and a final splitmix64 step spread neighbouring
-    // cells over the whole table.
-    uint64_t x = key.x * 0x9e3779b97f4a7c15ULL ^ key.y * 0xc2b2ae3d27d4eb4fULL ^ key.z * 0x165667b19e3779f9ULL;
-    x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9ULL;
-    x = (x ^ (x >> 27)) * 0x94d049bb133111ebULL;
-    return x ^ (x >> 31);
-}
-
-size_t KDxfWeldIndex::Probe(const Key& key, uint64_t hash) const
+size_t KDxfWeldIndex::Probe(uint64_t hash) const
 {
     const size_t mask = mSlots.size() - 1;
     size_t at = static_cast<size_t>(hash) & mask;
-    while (mSlots[at].mFirst >= 0 && !(mSlots[at].mKey == key))
+    while (mSlots[at].mFirst >= 0 && mSlots[at].mHash != hash)
         at = (at + 1) & mask;
     return at;
 }
@@ -55,10 +54,10 @@ void KDxfWeldIndex::Grow()
 {
     std::vector<Slot> old;
     old.swap(mSlots);
-    mSlots.assign(old.empty() ? 1024 : old.size() * 2, Slot{{0, 0, 0}, -1, -1});
+    mSlots.assign(old.empty() ? 1024 : old.size() * 2, Slot{0, -1, -1});
     for (const Slot& slot : old)
         if (slot.mFirst >= 0)
-            mSlots[Probe(slot.mKey, Hash(slot.mKey))] = slot;
+            mSlots[Probe(slot.mHash)] = slot;
 }
 
 bool KDxfWeldIndex::CellOf(const KQoxVector4& point, Cell& cell)
@@ -92,8 +91,7 @@ int KDxfWeldIndex::Find(const std::vector<KQoxVector4>& points, const KQoxVector
             continue;
         const Cell cell{centre.x + ((mask & 1) ? step[0] : 0), centre.y + ((mask & 2) ? step[1] : 0),
                         centre.z + ((mask & 4) ? step[2] : 0)};
-        const Key key = KeyOf(cell);
-        const Slot& slot = mSlots[Probe(key, Hash(key))];
+        const Slot& slot = mSlots[Probe(Hash(cell))];
         for (int index = slot.mFirst; index >= 0; index = mNext[static_cast<size_t>(index)])
         {
             if (best >= 0 && index >= best)
@@ -118,11 +116,11 @@ void KDxfWeldIndex::Add(const KQoxVector4& point, int index)
     // Keep the table at most half full so probe runs stay short.
     if (2 * (mUsed + 1) > mSlots.size())
         Grow();
-    const Key key = KeyOf(cell);
-    Slot& slot = mSlots[Probe(key, Hash(key))];
+    const uint64_t hash = Hash(cell);
+    Slot& slot = mSlots[Probe(hash)];
     if (slot.mFirst < 0)
     {
-        slot = Slot{key, index, index};
+        slot = Slot{hash, index, index};
         ++mUsed;
         return;
     }

@@ -27,25 +27,22 @@ private:
     {
         double x, y, z;
     };
-    // Bit patterns of a cell's three keys; -0.0 never reaches a key.
-    struct Key
-    {
-        uint64_t x, y, z;
-        bool operator==(const Key& o) const { return x == o.x && y == o.y && z == o.z; }
-    };
     static bool CellOf(const KQoxVector4& point, Cell& cell);
-    static Key KeyOf(const Cell& cell);
-    static uint64_t Hash(const Key& key);
-    // Per cell the first and last index added; mNext chains the indices of a
-    // cell in ascending order (-1 ends a chain), so a cell costs no allocation.
-    // mFirst < 0 marks an empty slot.
+    // A 64-bit hash of the cell's three keys (their bit patterns; -0.0 never
+    // reaches a key).
+    static uint64_t Hash(const Cell& cell);
+    // Per hash the first and last index added; mNext chains the indices in
+    // ascending order (-1 ends a chain), so a cell costs no allocation. The
+    // slot keeps the hash, not the cell: should two cells ever share a hash
+    // they share a chain, which costs time but no wrong answer, as every
+    // index on a chain is compared point by point. mFirst < 0: empty slot.
     struct Slot
     {
-        Key mKey;
+        uint64_t mHash;
         int mFirst, mLast;
     };
-    // The slot holding key, or the empty slot where it would go.
-    size_t Probe(const Key& key, uint64_t hash) const;
+    // The slot holding hash, or the empty slot where it would go.
+    size_t Probe(uint64_t hash) const;
     void Grow();
     std::vector<Slot> mSlots; // size is zero or a power of two
     size_t mUsed = 0;
