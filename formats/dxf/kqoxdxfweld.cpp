@@ -23,7 +23,7 @@ bool Equal(const KQoxVector4& a, const KQoxVector4& b)
 
 } // namespace
 
-uint64_t KDxfWeldIndex::Hash(const Cell& cell)
+uint32_t KDxfWeldIndex::Tag(const Cell& cell)
 {
     // The keys are doubles of whole numbers: their low bits are all zero and
     // they differ in the top bits only, so each is mixed in whole (splitmix64)
@@ -38,14 +38,14 @@ uint64_t KDxfWeldIndex::Hash(const Cell& cell)
     std::memcpy(&bits[0], &cell.x, sizeof(double));
     std::memcpy(&bits[1], &cell.y, sizeof(double));
     std::memcpy(&bits[2], &cell.z, sizeof(double));
-    return mix(bits[0] ^ mix(bits[1] ^ mix(bits[2])));
+    return static_cast<uint32_t>(mix(bits[0] ^ mix(bits[1] ^ mix(bits[2]))) >> 32);
 }
 
-size_t KDxfWeldIndex::Probe(uint64_t hash) const
+size_t KDxfWeldIndex::Probe(uint32_t tag) const
 {
     const size_t mask = mSlots.size() - 1;
-    size_t at = static_cast<size_t>(hash) & mask;
-    while (mSlots[at].mFirst >= 0 && mSlots[at].mHash != hash)
+    size_t at = tag & mask;
+    while (mSlots[at].mHead >= 0 && mSlots[at].mTag != tag)
         at = (at + 1) & mask;
     return at;
 }
@@ -54,10 +54,10 @@ void KDxfWeldIndex::Grow()
 {
     std::vector<Slot> old;
     old.swap(mSlots);
-    mSlots.assign(old.empty() ? 1024 : old.size() * 2, Slot{0, -1, -1});
+    mSlots.assign(old.empty() ? 1024 : old.size() * 2, Slot{0, -1});
     for (const Slot& slot : old)
-        if (slot.mFirst >= 0)
-            mSlots[Probe(slot.mHash)] = slot;
+        if (slot.mHead >= 0)
+            mSlots[Probe(slot.mTag)] = slot;
 }
 
 bool KDxfWeldIndex::CellOf(const KQoxVector4& point, Cell& cell)
@@ -91,17 +91,10 @@ int KDxfWeldIndex::Find(const std::vector<KQoxVector4>& points, const KQoxVector
             continue;
         const Cell cell{centre.x + ((mask & 1) ? step[0] : 0), centre.y + ((mask & 2) ? step[1] : 0),
                         centre.z + ((mask & 4) ? step[2] : 0)};
-        const Slot& slot = mSlots[Probe(Hash(cell))];
-        for (int index = slot.mFirst; index >= 0; index = mNext[static_cast<size_t>(index)])
-        {
-            if (best >= 0 && index >= best)
-                break;
-            if (Equal(points[static_cast<size_t>(index)], point))
-            {
+        // Newest first: the lowest equal index is the last one met.
+        for (int index = mSlots[Probe(Tag(cell))].mHead; index >= 0; index = mNext[static_cast<size_t>(index)])
+            if ((best < 0 || index < best) && Equal(points[static_cast<size_t>(index)], point))
                 best = index;
-                break;
-            }
-        }
     }
     return best;
 }
@@ -116,19 +109,19 @@ void KDxfWeldIndex::Add(const KQoxVector4& point, int index)
     // Keep the table at most half full so probe runs stay short.
     if (2 * (mUsed + 1) > mSlots.size())
         Grow();
-    const uint64_t hash = Hash(cell);
-    Slot& slot = mSlots[Probe(hash)];
-    if (slot.mFirst < 0)
+    const uint32_t tag = Tag(cell);
+    Slot& slot = mSlots[Probe(tag)];
+    if (slot.mHead < 0)
     {
-        slot = Slot{hash, index, index};
+        slot = Slot{tag, index};
         ++mUsed;
         return;
     }
     // Indices arrive in ascending order; a repeat keeps the chain as is.
-    if (index <= slot.mLast)
+    if (index <= slot.mHead)
         return;
-    mNext[static_cast<size_t>(slot.mLast)] = index;
-    slot.mLast = index;
+    mNext[static_cast<size_t>(index)] = slot.mHead;
+    slot.mHead = index;
 }
 
 } // namespace qoxsdk_600

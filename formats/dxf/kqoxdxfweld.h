@@ -28,21 +28,23 @@ private:
         double x, y, z;
     };
     static bool CellOf(const KQoxVector4& point, Cell& cell);
-    // A 64-bit hash of the cell's three keys (their bit patterns; -0.0 never
-    // reaches a key).
-    static uint64_t Hash(const Cell& cell);
-    // Per hash the first and last index added; mNext chains the indices in
-    // ascending order (-1 ends a chain), so a cell costs no allocation. The
-    // slot keeps the hash, not the cell: should two cells ever share a hash
-    // they share a chain, which costs time but no wrong answer, as every
-    // index on a chain is compared point by point. mFirst < 0: empty slot.
+    // 32 bits of a hash of the cell's three keys (their bit patterns; -0.0
+    // never reaches a key).
+    static uint32_t Tag(const Cell& cell);
+    // Per cell the index added last; mNext chains each cell's indices from
+    // the newest down (-1 ends a chain), so a cell costs no allocation. A
+    // slot keeps 32 bits of the cell's hash, not the cell, to stay small:
+    // cells sharing them share a chain, which costs time but never gives a
+    // wrong answer, as every index on a chain is compared point by point.
+    // mHead < 0 marks an empty slot.
     struct Slot
     {
-        uint64_t mHash;
-        int mFirst, mLast;
+        uint32_t mTag;
+        int mHead;
     };
-    // The slot holding hash, or the empty slot where it would go.
-    size_t Probe(uint64_t hash) const;
+    // The slot holding tag, or the empty slot where it would go; the tag
+    // also picks the first slot tried, so growing needs no cell.
+    size_t Probe(uint32_t tag) const;
     void Grow();
     std::vector<Slot> mSlots; // size is zero or a power of two
     size_t mUsed = 0;
