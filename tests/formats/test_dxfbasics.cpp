@@ -109,6 +109,7 @@ TEST(DxfPairs, NumbersScanLikeScanf)
     EXPECT_TRUE(DxfScanDouble("1.25e2", d));
     EXPECT_EQ(d, 125.0);
     EXPECT_FALSE(DxfScanDouble("", d));
+    EXPECT_FALSE(DxfScanDouble(std::string_view(), d));
     EXPECT_FALSE(DxfScanDouble("x1", d));
     EXPECT_EQ(d, 125.0);
     EXPECT_TRUE(DxfScanDouble(std::string(100, '1'), d));
