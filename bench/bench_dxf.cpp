@@ -1,6 +1,6 @@
 // DXF reading and writing at file size: 1,000,000 3DFACEs (about 180 MB,
 // made once per run in the temporary directory, removed at exit), read by
-// layer with welding off, and the resulting scene written back. Reading is
+// layer with welding off and on, and the resulting scene written back. Reading is
 // measured against dxflib in the same run when it is present; counters give
 // MB/s.
 

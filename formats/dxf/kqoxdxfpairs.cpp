@@ -97,7 +97,9 @@ bool DxfScanDouble(std::string_view text, double& value)
     const char* start;
     if (text.size() < sizeof(small))
     {
-        std::memcpy(small, text.data(), text.size());
+        // An empty view may hold no buffer at all: nothing to copy then.
+        if (!text.empty())
+            std::memcpy(small, text.data(), text.size());
         small[text.size()] = '\0';
         start = small;
     }

@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstring>
-#include <functional>
 
 namespace qoxsdk_600 {
 
@@ -24,9 +23,11 @@ bool Equal(const KQoxVector4& a, const KQoxVector4& b)
 
 } // namespace
 
-size_t KDxfWeldIndex::CellHash::operator()(const Cell& c) const
+uint32_t KDxfWeldIndex::Tag(const Cell& cell)
 {
-    // splitmix64 over the bits of the three keys.
+    // The keys are doubles of whole numbers: their low bits are all zero and
+    // they differ in the top bits only, so each is mixed in whole (splitmix64)
+    // before the next; a plain multiply would leave most slots unused.
     auto mix = [](uint64_t x) {
         x += 0x9e3779b97f4a7c15ULL;
         x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9ULL;
@@ -34,10 +35,29 @@ size_t KDxfWeldIndex::CellHash::operator()(const Cell& c) const
         return x ^ (x >> 31);
     };
     uint64_t bits[3];
-    std::memcpy(&bits[0], &c.x, sizeof(double));
-    std::memcpy(&bits[1], &c.y, sizeof(double));
-    std::memcpy(&bits[2], &c.z, sizeof(double));
-    return static_cast<size_t>(mix(bits[0] ^ mix(bits[1] ^ mix(bits[2]))));
+    std::memcpy(&bits[0], &cell.x, sizeof(double));
+    std::memcpy(&bits[1], &cell.y, sizeof(double));
+    std::memcpy(&bits[2], &cell.z, sizeof(double));
+    return static_cast<uint32_t>(mix(bits[0] ^ mix(bits[1] ^ mix(bits[2]))) >> 32);
+}
+
+size_t KDxfWeldIndex::Probe(uint32_t tag) const
+{
+    const size_t mask = mSlots.size() - 1;
+    size_t at = tag & mask;
+    while (mSlots[at].mHead >= 0 && mSlots[at].mTag != tag)
+        at = (at + 1) & mask;
+    return at;
+}
+
+void KDxfWeldIndex::Grow()
+{
+    std::vector<Slot> old;
+    old.swap(mSlots);
+    mSlots.assign(old.empty() ? 1024 : old.size() * 2, Slot{0, -1});
+    for (const Slot& slot : old)
+        if (slot.mHead >= 0)
+            mSlots[Probe(slot.mTag)] = slot;
 }
 
 bool KDxfWeldIndex::CellOf(const KQoxVector4& point, Cell& cell)
@@ -53,7 +73,7 @@ bool KDxfWeldIndex::CellOf(const KQoxVector4& point, Cell& cell)
 int KDxfWeldIndex::Find(const std::vector<KQoxVector4>& points, const KQoxVector4& point) const
 {
     Cell centre;
-    if (mCells.empty() || !CellOf(point, centre))
+    if (mUsed == 0 || !CellOf(point, centre))
         return -1;
     // Per axis, the neighbour cell to visit too (0 when the point lies well
     // inside its cell).
@@ -71,19 +91,10 @@ int KDxfWeldIndex::Find(const std::vector<KQoxVector4>& points, const KQoxVector
             continue;
         const Cell cell{centre.x + ((mask & 1) ? step[0] : 0), centre.y + ((mask & 2) ? step[1] : 0),
                         centre.z + ((mask & 4) ? step[2] : 0)};
-        auto found = mCells.find(cell);
-        if (found == mCells.end())
-            continue;
-        for (int index = found->second.mFirst; index >= 0; index = mNext[static_cast<size_t>(index)])
-        {
-            if (best >= 0 && index >= best)
-                break;
-            if (Equal(points[static_cast<size_t>(index)], point))
-            {
+        // Newest first: the lowest equal index is the last one met.
+        for (int index = mSlots[Probe(Tag(cell))].mHead; index >= 0; index = mNext[static_cast<size_t>(index)])
+            if ((best < 0 || index < best) && Equal(points[static_cast<size_t>(index)], point))
                 best = index;
-                break;
-            }
-        }
     }
     return best;
 }
@@ -95,16 +106,22 @@ void KDxfWeldIndex::Add(const KQoxVector4& point, int index)
         return;
     if (mNext.size() <= static_cast<size_t>(index))
         mNext.resize(static_cast<size_t>(index) + 1, -1);
-    auto inserted = mCells.emplace(cell, Chain{index, index});
-    if (!inserted.second)
+    // Keep the table at most half full so probe runs stay short.
+    if (2 * (mUsed + 1) > mSlots.size())
+        Grow();
+    const uint32_t tag = Tag(cell);
+    Slot& slot = mSlots[Probe(tag)];
+    if (slot.mHead < 0)
     {
-        // Indices arrive in ascending order; a repeat keeps the chain as is.
-        Chain& chain = inserted.first->second;
-        if (index <= chain.mLast)
-            return;
-        mNext[static_cast<size_t>(chain.mLast)] = index;
-        chain.mLast = index;
+        slot = Slot{tag, index};
+        ++mUsed;
+        return;
     }
+    // Indices arrive in ascending order; a repeat keeps the chain as is.
+    if (index <= slot.mHead)
+        return;
+    mNext[static_cast<size_t>(index)] = slot.mHead;
+    slot.mHead = index;
 }
 
 } // namespace qoxsdk_600

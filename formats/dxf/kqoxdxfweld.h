@@ -3,10 +3,10 @@
 
 // Finds the first stored point equal to a given one (X, Y and Z each within
 // 1e-6, W ignored) through a grid of hashed cells, giving the same answer as a
-// search from the first point without its quadratic cost.
+// search from the first point without its quadratic cost. The cells live in one
+// flat open-addressed table so a lookup touches one or two cache lines.
 
 #include <cstdint>
-#include <unordered_map>
 #include <vector>
 
 #include "base/kmath_types.h"
@@ -26,20 +26,28 @@ private:
     struct Cell
     {
         double x, y, z;
-        bool operator==(const Cell& o) const { return x == o.x && y == o.y && z == o.z; }
-    };
-    struct CellHash
-    {
-        size_t operator()(const Cell& c) const;
     };
     static bool CellOf(const KQoxVector4& point, Cell& cell);
-    // Per cell the first and last index added; mNext chains the indices of a
-    // cell in ascending order (-1 ends a chain), so a cell costs no allocation.
-    struct Chain
+    // 32 bits of a hash of the cell's three keys (their bit patterns; -0.0
+    // never reaches a key).
+    static uint32_t Tag(const Cell& cell);
+    // Per cell the index added last; mNext chains each cell's indices from
+    // the newest down (-1 ends a chain), so a cell costs no allocation. A
+    // slot keeps 32 bits of the cell's hash, not the cell, to stay small:
+    // cells sharing them share a chain, which costs time but never gives a
+    // wrong answer, as every index on a chain is compared point by point.
+    // mHead < 0 marks an empty slot.
+    struct Slot
     {
-        int mFirst, mLast;
+        uint32_t mTag;
+        int mHead;
     };
-    std::unordered_map<Cell, Chain, CellHash> mCells;
+    // The slot holding tag, or the empty slot where it would go; the tag
+    // also picks the first slot tried, so growing needs no cell.
+    size_t Probe(uint32_t tag) const;
+    void Grow();
+    std::vector<Slot> mSlots; // size is zero or a power of two
+    size_t mUsed = 0;
     std::vector<int> mNext;
 };
 

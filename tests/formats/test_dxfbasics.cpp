@@ -109,6 +109,7 @@ TEST(DxfPairs, NumbersScanLikeScanf)
     EXPECT_TRUE(DxfScanDouble("1.25e2", d));
     EXPECT_EQ(d, 125.0);
     EXPECT_FALSE(DxfScanDouble("", d));
+    EXPECT_FALSE(DxfScanDouble(std::string_view(), d));
     EXPECT_FALSE(DxfScanDouble("x1", d));
     EXPECT_EQ(d, 125.0);
     EXPECT_TRUE(DxfScanDouble(std::string(100, '1'), d));
@@ -178,6 +179,22 @@ TEST(DxfColor, RgbToNumberAndBack)
         double rgb[3];
         ASSERT_TRUE(DxfColorToRgb(number, rgb));
         EXPECT_EQ(DxfColorFromRgb(rgb[0], rgb[1], rgb[2]), number) << number;
+    }
+}
+
+TEST(DxfColor, EveryNumberComesBackAsItsColour)
+{
+    // Numbers sharing an RGB (1 and 10, the greys) may come back as each
+    // other, but the colour itself always survives the round trip.
+    for (int number = 1; number <= 255; ++number)
+    {
+        double rgb[3], back[3];
+        ASSERT_TRUE(DxfColorToRgb(number, rgb));
+        const int found = DxfColorFromRgb(rgb[0], rgb[1], rgb[2]);
+        ASSERT_TRUE(DxfColorToRgb(found, back)) << number << " -> " << found;
+        EXPECT_EQ(back[0], rgb[0]) << number << " -> " << found;
+        EXPECT_EQ(back[1], rgb[1]) << number << " -> " << found;
+        EXPECT_EQ(back[2], rgb[2]) << number << " -> " << found;
     }
 }
 

@@ -324,3 +324,76 @@ TEST(DxfReader, LongChainsOfNestedBlocksAndManyEntities)
     // shared between faces.
     EXPECT_EQ(faces->GetControlPointsCount(), 100001 + 100000);
 }
+
+TEST(DxfReader, ReferenceNodeHoldsWhatEachDerivationReads)
+{
+    struct Case
+    {
+        int derivation;
+        const char* child; // a node the reference node must hold
+    };
+    const Case cases[] = {{kByLayer, "walls"}, {kByEntity, "3DFACE"}, {kByBlock, "ENTITIES"}};
+    for (const Case& c : cases)
+    {
+        DxfRead read(Dxf(kLayers + "|" + kBlocks + "|" + kEntities), c.derivation, true, true);
+        ASSERT_TRUE(read.ok) << c.derivation;
+        ASSERT_EQ(read.Root()->GetChildCount(false), 1) << c.derivation;
+        KQoxNode* reference = DxfRead::Child(read.Root(), "plan_root");
+        ASSERT_NE(reference, nullptr) << c.derivation;
+        EXPECT_NE(DxfRead::Child(reference, c.child), nullptr) << c.derivation;
+        EXPECT_NE(DxfRead::Child(reference, "Pair"), nullptr) << c.derivation;
+    }
+}
+
+TEST(DxfReader, BlockWithoutEntities)
+{
+    // Inserting a block that holds nothing makes no node; what follows the
+    // insert is still read.
+    const std::string text = Dxf("0 SECTION|2 BLOCKS|0 BLOCK|2 Empty|10 1|0 ENDBLK|0 ENDSEC|0 SECTION|2 ENTITIES|"
+                                 "0 INSERT|2 Empty|10 3|0 LINE|8 L|10 0|11 1|0 ENDSEC|0 EOF");
+    struct Case
+    {
+        int derivation;
+        const char* node; // the one node read
+    };
+    const Case cases[] = {{kByLayer, "L"}, {kByBlock, "ENTITIES"}, {kByEntity, "LINE"}};
+    for (const Case& c : cases)
+    {
+        DxfRead read(text, c.derivation);
+        ASSERT_TRUE(read.ok) << c.derivation;
+        EXPECT_EQ(read.Root()->GetChildCount(true), 1) << c.derivation;
+        KQoxMesh* mesh = DxfRead::Mesh(DxfRead::Child(read.Root(), c.node));
+        ASSERT_NE(mesh, nullptr) << c.derivation;
+        EXPECT_EQ(mesh->GetControlPointsCount(), 2) << c.derivation;
+        EXPECT_EQ(mesh->GetPolygonCount(), 1) << c.derivation;
+    }
+}
+
+TEST(DxfReader, DirectFaceCornersHaveNoWeight)
+{
+    // Read by entity a 3DFACE is its own mesh with W 0; gathered on a layer
+    // its corners are ordinary points with W 1.
+    const std::string text =
+        Dxf("0 SECTION|2 ENTITIES|0 3DFACE|8 F|10 1|20 2|30 3|11 4|21 5|31 6|12 7|22 8|32 9|13 7|23 8|33 9|"
+            "0 ENDSEC|0 EOF");
+    for (int derivation : {kByEntity, kByLayer})
+    {
+        DxfRead read(text, derivation);
+        ASSERT_TRUE(read.ok);
+        ASSERT_EQ(read.Root()->GetChildCount(false), 1);
+        KQoxMesh* mesh = DxfRead::Mesh(read.Root()->GetChild(0));
+        ASSERT_NE(mesh, nullptr);
+        ASSERT_EQ(mesh->GetControlPointsCount(), 3);
+        const double w = derivation == kByEntity ? 0.0 : 1.0;
+        // Corners in reverse order, Y up: (x, z, -y).
+        const double expected[3][3] = {{7, 9, -8}, {4, 6, -5}, {1, 3, -2}};
+        for (int k = 0; k < 3; ++k)
+        {
+            const KQoxVector4 p = mesh->GetControlPoints()[mesh->GetPolygonVertex(0, k)];
+            EXPECT_EQ(p[0], expected[k][0]) << derivation << " " << k;
+            EXPECT_EQ(p[1], expected[k][1]) << derivation << " " << k;
+            EXPECT_EQ(p[2], expected[k][2]) << derivation << " " << k;
+            EXPECT_EQ(p[3], w) << derivation << " " << k;
+        }
+    }
+}

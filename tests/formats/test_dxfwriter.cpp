@@ -8,6 +8,8 @@
 #include <string>
 
 #include "common/qox_test_common.h"
+#include "fileio/kqoxexporter.h"
+#include "fileio/kqoximporter.h"
 #include "fileio/kqoxioregistry.h"
 #include "formats/dxf/kqoxreaderdxf.h"
 #include "formats/dxf/kqoxwriterdxf.h"
@@ -215,6 +217,58 @@ TEST(DxfWriter, RegisteredWithTheImporterAndExporter)
     ASSERT_NE(writer, nullptr);
     ASSERT_TRUE(s.Write(dir.Path() + "/e.dxf", true, static_cast<KQoxWriterDxf*>(writer.get())));
     EXPECT_NE(ReadFile(dir.Path() + "/e.dxf").find("POLYLINE"), std::string::npos);
+}
+
+TEST(DxfWriter, ExportAndImportThroughTheRegistry)
+{
+    KQoxRegisterGeometryFormats();
+    TempDir dir;
+    const std::string path = dir.Path() + "/Plan.dxf";
+    Scene s;
+    s.AddMesh(s.scene.GetRootNode(), "Roof", {{0, 0, 0}, {2, 0, 0}, {2, 1, 0.5}, {0, 1, 0.5}}, {{0, 1, 2, 3}},
+              {KQoxColor(0, 1, 0)});
+    {
+        KQoxExporter exporter(*s.manager);
+        ASSERT_TRUE(exporter.Initialize(path.c_str()));
+        ASSERT_TRUE(exporter.SetFileFormat(eEXPORT_DXF));
+        // Non-native formats need their own options.
+        EXPECT_FALSE(exporter.Export(s.scene));
+        EXPECT_EQ(exporter.GetLastErrorID(), KQoxIO::eSTREAM_OPTIONS_NOT_SET);
+        std::unique_ptr<KStreamOptions> options(exporter.GetExportOptions());
+        ASSERT_NE(options, nullptr);
+        ASSERT_TRUE(options->Is(KStreamOptionsDxf::ClassId));
+        ASSERT_TRUE(exporter.Export(s.scene, options.get())) << exporter.GetLastErrorString();
+    }
+    const std::string text = ReadFile(path);
+    EXPECT_EQ(text.compare(0, 4, "999\n"), 0);
+    EXPECT_NE(text.find("  0\nEOF\n"), std::string::npos);
+
+    std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
+    KQoxScene& scene = *manager->CreateKQoxScene();
+    KQoxImporter importer(*manager);
+    ASSERT_TRUE(importer.Initialize(path.c_str()));
+    EXPECT_EQ(importer.GetFileFormat(), static_cast<int>(eIMPORT_DXF));
+    std::unique_ptr<KStreamOptions> options(importer.GetImportOptions());
+    ASSERT_NE(options, nullptr);
+    ASSERT_TRUE(options->Is(KStreamOptionsDxf::ClassId));
+    static_cast<KStreamOptionsDxf*>(options.get())->SetOption(KStreamOptionsDxf::eCREATE_REFERENCE_NODE, 0);
+    ASSERT_TRUE(importer.Import(scene, options.get())) << importer.GetLastErrorString();
+    KQoxNode* roof = scene.GetRootNode()->GetChild(0);
+    ASSERT_NE(roof, nullptr);
+    EXPECT_STREQ(roof->GetNameWithoutNameSpacePrefix().ToChars(), "Roof");
+    auto* mesh = static_cast<KQoxMesh*>(roof->GetMesh());
+    ASSERT_NE(mesh, nullptr);
+    ASSERT_EQ(mesh->GetControlPointsCount(), 4);
+    EXPECT_EQ(mesh->GetControlPoints()[2][0], 2.0);
+    EXPECT_EQ(mesh->GetControlPoints()[2][1], 1.0);
+    EXPECT_EQ(mesh->GetControlPoints()[2][2], 0.5);
+    // Triangulated by the default options.
+    ASSERT_EQ(mesh->GetPolygonCount(), 2);
+    EXPECT_EQ(mesh->GetPolygonSize(0), 3);
+    EXPECT_EQ(mesh->GetPolygonSize(1), 3);
+    ASSERT_EQ(mesh->GMC(0), 1);
+    EXPECT_EQ(mesh->GM(0, 0)->GetDiffuse().mGreen, 1.0);
+    EXPECT_EQ(mesh->GM(0, 0)->GetDiffuse().mRed, 0.0);
 }
 
 #ifdef QOX_HAVE_DXFLIB
