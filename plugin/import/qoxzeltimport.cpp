@@ -6,7 +6,12 @@
 using namespace qoxsdk_600;
 
 QoxZeltImport::QoxZeltImport()
-    : mManager(QoxZeltSdkManager::eIMPORT)
+    : mImportLog(nullptr)
+    , mCurrentTime(0)
+    , mOldVersion(false)
+    , mLimitsOnce(false)
+    , mLockedAttributeAnswer(1)
+    , mManager(QoxZeltSdkManager::eIMPORT)
     , mRootNode(nullptr)
     , mScene(nullptr)
 {}
@@ -14,6 +19,11 @@ QoxZeltImport::QoxZeltImport()
 QoxZeltImport::~QoxZeltImport()
 {
     CloseProject();
+    for (int i = 0; i < mMaterialCache.GetCount(); ++i)
+    {
+        delete mMaterialCache[i]->shader;
+        delete mMaterialCache[i];
+    }
 }
 
 ZStatus QoxZeltImport::OpenProject(const ZString& fileName)
