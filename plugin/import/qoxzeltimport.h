@@ -6,8 +6,10 @@
 // queries read.
 
 #include <memory>
+#include <vector>
 
 #include "base/karray.h"
+#include "base/kmath_types.h"
 #include "base/kstring.h"
 #include "base/ktime.h"
 #include "host/zanim.h"
@@ -19,6 +21,8 @@
 namespace qoxsdk_600 {
 class KQoxGeometry;
 class KQoxImporter;
+class KQoxMesh;
+class KQoxNurb;
 class KQoxScene;
 class KQoxTexture;
 class KQoxUserProperty;
@@ -51,6 +55,7 @@ struct FaceAttributes
     KArrayTemplate<int> blendModes;
     KArrayTemplate<qoxsdk_600::KQoxTexture*> textures;
 };
+typedef std::vector<std::unique_ptr<FaceAttributes>> FaceAttributesList;
 
 // True when driven keys are protected (kProtectDrivenKeys) and the plug has
 // a driver ("setDrivenKeyframe -q -cd" answers something else than "No drivers.").
@@ -132,6 +137,10 @@ public:
 
     // Blend-shape targets and weight curves of a geometry node.
     void ImportShapeAnimation(QoxZeltNode& node);
+    // Host surface data of a NURBS surface with the given control points.
+    void GetNURBData(qoxsdk_600::KQoxNurb* nurb, KQoxVector4* controlPoints, ZPointArray& points, ZDoubleArray& uKnots,
+                     ZDoubleArray& vKnots, int& uDegree, int& vDegree, int& uForm, int& vForm, ZStatus* status,
+                     bool* uOpened, bool* vOpened);
 
     // Shaders, shading groups and textures of the geometries of a subtree.
     void BuildMaterialInformation(QoxZeltNode* node);
@@ -159,6 +168,17 @@ protected:
 private:
     // Appends a line to the running import's log (nothing without a log).
     void LogLine(const char* text);
+    // Shaders, groups, members and textures of one geometry node.
+    void BuildMaterials(QoxZeltNode& node, qoxsdk_600::KQoxGeometry* geometry, int type);
+    // Faces into the slots' groups: by the polygon's material index, or by the
+    // value most of its vertices carry.
+    void AssignByPolygon(ZDagPath& path, qoxsdk_600::KQoxMesh* mesh, int count, std::vector<ZString>& groups,
+                         std::vector<ZObject>& shaders, FaceAttributesList& records);
+    void AssignByVertex(ZDagPath& path, qoxsdk_600::KQoxMesh* mesh, int mode, int count, std::vector<ZString>& groups,
+                        std::vector<ZObject>& shaders, FaceAttributesList& records);
+    // Builds blend-shape target i of a geometry node under a new hidden transform.
+    void BuildShapeTarget(QoxZeltNode& node, qoxsdk_600::KQoxGeometry* geometry, int index, const ZObject& base,
+                          ZObject& deformer, bool& renamed);
 
     QoxZeltSdkManager mManager;
     std::unique_ptr<qoxsdk_600::KQoxImporter> mImporter;
