@@ -8,6 +8,7 @@
 #include "fcurve/kfcurve.h"
 #include "host/zglobal.h"
 #include "plugin/import/qoxzeltimport.h"
+#include "plugin/import/qoxzeltimport_private.h"
 #include "plugin/qoxzeltnode.h"
 #include "plugin/qoxzeltutility.h"
 #include "scene/kqoxnode.h"
@@ -284,7 +285,7 @@ void QoxZeltImport::ImportLimits(ZFnTransform&, QoxZeltNode& node)
 void QoxZeltImport::SetTransformVector(double* values, KFCurve** curves) const
 {
     for (int i = 0; i < 3; ++i)
-        values[i] = curves[i]->CandidateEvaluate(mCurrentTime);
+        values[i] = curves[i]->CandidateEvaluate(mCurrentHostTime);
 }
 
 void QoxZeltImport::SetDefaultGeometry(QoxZeltNode& node, ZFnTransform& transform)

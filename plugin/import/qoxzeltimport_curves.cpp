@@ -10,6 +10,7 @@
 #include "fcurve/kfcurveutils.h"
 #include "host/zglobal.h"
 #include "plugin/import/qoxzeltimport.h"
+#include "plugin/import/qoxzeltimport_private.h"
 #include "plugin/qoxzeltdialogs.h"
 #include "plugin/qoxzeltuserparams.h"
 #include "plugin/qoxzeltutility.h"
@@ -59,11 +60,6 @@ KTime ResamplingPeriod()
     return period.Get() > 0 ? period : KTime(0);
 }
 
-bool ShowUI()
-{
-    return QoxZeltUserParams::Instance().GetBoolParam(QoxZeltUserParams::kImportShowUI);
-}
-
 } // namespace
 
 bool IsDriven(ZPlug& plug)
@@ -85,12 +81,6 @@ bool HasWeightedTangent(KFCurve& curve)
         if (curve.KeyIsLeftTangeantWeighted(i) || curve.KeyIsRightTangeantWeighted(i))
             return true;
     return false;
-}
-
-void QoxZeltImport::LogLine(const char* text)
-{
-    if (mImportLog)
-        *mImportLog += text;
 }
 
 ZStatus QoxZeltImport::SetZeltCurve(ZFnTransform& transform, const char* attribute, KFCurve& curve,
@@ -140,8 +130,8 @@ ZStatus QoxZeltImport::SetZeltCurve(ZPlug& plug, KFCurve& curve, ZFnAnimCurve::A
             return keyless ? status : Failure();
         KString message(plugName.asChar());
         message = message + ": this attribute is locked. Cannot transfer " + (keyless ? "data." : "animation data.");
-        LogLine(message.ToChars());
-        const bool showUI = ShowUI();
+        qoxzeltimport::LogLine(mLog, message.ToChars());
+        const bool showUI = qoxzeltimport::ShowUI();
         if (!showUI)
             mLockedAttributeAnswer =
                 QoxZeltUserParams::Instance().GetBoolParam(QoxZeltUserParams::kSetLockedAttrib) ? 2 : 0;

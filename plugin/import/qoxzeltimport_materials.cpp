@@ -9,6 +9,7 @@
 #include "host/zgeometry.h"
 #include "host/zglobal.h"
 #include "plugin/import/qoxzeltimport.h"
+#include "plugin/import/qoxzeltimport_private.h"
 #include "plugin/qoxzeltdialogs.h"
 #include "plugin/qoxzeltnode.h"
 #include "plugin/qoxzeltuserparams.h"
@@ -175,7 +176,7 @@ void GatherTextures(KQoxGeometry* geometry, bool surface, FaceAttributesList& re
 
 } // namespace
 
-ZString QoxZeltImport::ConnectMaterialShader(ZObject& shaderList, const char* name, ZObject& shader)
+ZString QoxZeltImport::ConnectMaterialShader(ZObject& shaderList, char* name, ZObject& shader)
 {
     ZFnPhongShader phong(shader);
     ZFnDependencyNode list(shaderList);
@@ -241,9 +242,9 @@ void QoxZeltImport::BuildMaterials(QoxZeltNode& node, KQoxGeometry* geometry, in
         ZObject shader;
         bool cached = false;
         for (int c = 0; material && !cached && c < mMaterialCache.GetCount(); ++c)
-            if (mMaterialCache[c]->name == materialName)
+            if (mMaterialCache[c]->mName == materialName)
             {
-                shader = *mMaterialCache[c]->shader;
+                shader = *mMaterialCache[c]->mShader;
                 cached = true;
             }
         if (!cached)
@@ -254,7 +255,12 @@ void QoxZeltImport::BuildMaterials(QoxZeltNode& node, KQoxGeometry* geometry, in
             if (!status)
                 status.perror("Cannot create shader");
             if (material)
-                mMaterialCache.Add(new MaterialShaderData{materialName, new ZObject(shader)});
+            {
+                MaterialShaderData* record = new MaterialShaderData;
+                record->mName = materialName;
+                record->mShader = new ZObject(shader);
+                mMaterialCache.Add(record);
+            }
             phong.setCosPower(3.0f);
             if (material)
                 phong.setCosPower(static_cast<float>(material->GetShininess() * 128.0));
@@ -273,7 +279,7 @@ void QoxZeltImport::BuildMaterials(QoxZeltNode& node, KQoxGeometry* geometry, in
             status = list.getDependNode(0, shaderList);
         if (!status || shaderList.isNull())
             status.perror("Cannot get ShaderList");
-        groups.push_back(ConnectMaterialShader(shaderList, nodeName.ToChars(), shader));
+        groups.push_back(ConnectMaterialShader(shaderList, const_cast<char*>(nodeName.ToChars()), shader));
         shaders.push_back(shader);
     }
 
@@ -345,8 +351,7 @@ void QoxZeltImport::AssignByPolygon(ZDagPath& path, KQoxMesh* mesh, int count, s
 void QoxZeltImport::AssignByVertex(ZDagPath& path, KQoxMesh* mesh, int mode, int count, std::vector<ZString>& groups,
                                    std::vector<ZObject>& shaders, FaceAttributesList& records)
 {
-    if (mode == KQoxLayerElement::eBY_CONTROL_POINT &&
-        QoxZeltUserParams::Instance().GetBoolParam(QoxZeltUserParams::kImportShowUI))
+    if (mode == KQoxLayerElement::eBY_CONTROL_POINT && qoxzeltimport::ShowUI())
     {
         QoxZeltConfirmDialog dialog;
         dialog.Title("QOX import warning");

@@ -6,6 +6,7 @@
 #include "host/zgeometry.h"
 #include "host/zglobal.h"
 #include "plugin/import/qoxzeltimport.h"
+#include "plugin/import/qoxzeltimport_private.h"
 #include "plugin/qoxzeltnode.h"
 #include "plugin/qoxzeltutility.h"
 #include "scene/attributes/kqoxgeometry.h"
@@ -128,7 +129,7 @@ void QoxZeltImport::BuildShapeTarget(QoxZeltNode& node, KQoxGeometry* geometry, 
     {
         KString line("Blend shape target ");
         line = line + (fullName ? fullName : "") + " skipped: its point count differs from the base geometry's.";
-        LogLine(line.ToChars());
+        qoxzeltimport::LogLine(mLog, line.ToChars());
         return;
     }
 

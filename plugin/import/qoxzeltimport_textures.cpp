@@ -7,6 +7,7 @@
 #include "base/kqox.h"
 #include "host/zglobal.h"
 #include "plugin/import/qoxzeltimport.h"
+#include "plugin/import/qoxzeltimport_private.h"
 #include "plugin/qoxzeltutility.h"
 #include "scene/attributes/kqoxgeometry.h"
 #include "scene/attributes/kqoxlayer.h"

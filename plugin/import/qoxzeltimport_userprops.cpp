@@ -8,6 +8,7 @@
 #include "fcurve/kfcurvenode.h"
 #include "host/zglobal.h"
 #include "plugin/import/qoxzeltimport.h"
+#include "plugin/import/qoxzeltimport_private.h"
 #include "plugin/qoxzeltnode.h"
 #include "plugin/qoxzeltuserparams.h"
 #include "plugin/qoxzeltutility.h"
