@@ -1,6 +1,9 @@
 // Temporary: members being built.
 #include "plugin/import/qoxzeltimport.h"
 #include "plugin/import/qoxzeltimport_private.h"
+#include "base/qoxlogfile.h"
+#include "plugin/qoxzeltdialogs.h"
+#include "plugin/qoxzeltuserparams.h"
 #include "scene/kqoxnode.h"
 
 using namespace qoxsdk_600;
@@ -54,7 +57,20 @@ QoxZeltNode* qoxzeltimport::ParentOf(KQoxNode* node)
 }
 bool qoxzeltimport::ShowUI()
 {
-    return false;
+    return QoxZeltUserParams::Instance().GetBoolParam(QoxZeltUserParams::kImportShowUI);
 }
-void qoxzeltimport::ImportDialog(const char*, const KString&) {}
-void qoxzeltimport::LogLine(QoxLogFile*, const char*) {}
+void qoxzeltimport::ImportDialog(const char* title, const KString& message)
+{
+    if (!ShowUI())
+        return;
+    QoxZeltConfirmDialog dialog;
+    dialog.Title(title);
+    dialog.Message(message);
+    dialog.Button(0, "Ok");
+    dialog.Pop();
+}
+void qoxzeltimport::LogLine(QoxLogFile* log, const char* text)
+{
+    if (log && text)
+        *log += text;
+}
