@@ -26,6 +26,20 @@
 
 class ImportPassTest : public ::testing::Test
 {
+public:
+    static ZObject HostNode(const std::string& name)
+    {
+        ZSelectionList list;
+        ZObject object;
+        if (list.add(ZString(name)) && list.getDependNode(0, object))
+            return object;
+        return ZObject();
+    }
+    static ZPlug HostPlug(const std::string& node, const std::string& attribute)
+    {
+        return ZFnDependencyNode(HostNode(node)).findPlug(ZString(attribute));
+    }
+
 protected:
     void SetUp() override
     {
@@ -115,19 +129,6 @@ protected:
                 out.push_back(e.text);
         return out;
     }
-    static ZObject HostNode(const std::string& name)
-    {
-        ZSelectionList list;
-        ZObject object;
-        if (list.add(ZString(name)) && list.getDependNode(0, object))
-            return object;
-        return ZObject();
-    }
-    static ZPlug HostPlug(const std::string& node, const std::string& attribute)
-    {
-        return ZFnDependencyNode(HostNode(node)).findPlug(ZString(attribute));
-    }
-
     qoxtest::TempDir mDir;
     std::unique_ptr<QoxZeltImport> mImport;
 };
