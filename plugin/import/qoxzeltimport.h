@@ -25,8 +25,8 @@
 #include "plugin/qoxzeltsdkmanager.h"
 #include "scene/kqoxpluginbase.h"
 
-namespace qoxsdk_600 {
 class KFCurve;
+namespace qoxsdk_600 {
 class KQoxGeometry;
 class KQoxImporter;
 class KQoxLink;
@@ -173,18 +173,17 @@ public:
     void ImportLimits(ZFnTransform& transform, QoxZeltNode& node);
 
     // ---- Curve conversion ----
-    ZStatus SetZeltCurve(ZFnTransform& transform, const char* attribute, qoxsdk_600::KFCurve& curve,
+    ZStatus SetZeltCurve(ZFnTransform& transform, const char* attribute, KFCurve& curve,
                          ZFnAnimCurve::AnimCurveType type, double valueDivisor, double slopeFactor, ZStatus* status);
-    ZStatus SetZeltCurve(ZPlug& plug, qoxsdk_600::KFCurve& curve, ZFnAnimCurve::AnimCurveType type, double valueDivisor,
+    ZStatus SetZeltCurve(ZPlug& plug, KFCurve& curve, ZFnAnimCurve::AnimCurveType type, double valueDivisor,
                          double slopeFactor);
-    ZStatus SetZeltCurve(ZFnAnimCurve& hostCurve, qoxsdk_600::KFCurve& curve, double valueDivisor, double slopeFactor,
+    ZStatus SetZeltCurve(ZFnAnimCurve& hostCurve, KFCurve& curve, double valueDivisor, double slopeFactor,
                          ZStatus* attachStatus);
     int GetInfinityType(int extrapolation) const;
-    ZStatus SetRotationZeltCurve(ZFnTransform& transform, qoxsdk_600::KFCurve** curves,
-                                 ZEulerRotation::RotationOrder order);
+    ZStatus SetRotationZeltCurve(ZFnTransform& transform, KFCurve** curves, ZEulerRotation::RotationOrder order);
 
     // ---- Default transform values ----
-    void SetTransformVector(double* values, qoxsdk_600::KFCurve** curves) const;
+    void SetTransformVector(double* values, KFCurve** curves) const;
     void SetDefaultGeometry(QoxZeltNode& node, ZFnTransform& transform);
 
     // ---- User properties ----
