@@ -5,32 +5,6 @@
 
 using namespace qoxsdk_600;
 
-void QoxZeltImport::AddPelbrinNodeArray(KQoxNode*) {}
-void QoxZeltImport::FillPelbrinNodeArray(KQoxNode*) {}
-ZStatus QoxZeltImport::ImportGeometry()
-{
-    return ZStatus();
-}
-ZStatus QoxZeltImport::ImportAnimation(QoxZeltNode&)
-{
-    return ZStatus();
-}
-void QoxZeltImport::DisplayBlendShapeImportWarningDialog() {}
-ZStatus QoxZeltImport::ImportGeometry(QoxZeltNode*)
-{
-    return ZStatus();
-}
-void QoxZeltImport::CreateSkeletonGeometry(QoxZeltNode&, int) {}
-ZObject QoxZeltImport::CreateNullGeometry(QoxZeltNode*)
-{
-    return ZObject();
-}
-void QoxZeltImport::CreateJointGeometry(QoxZeltNode*) {}
-void QoxZeltImport::CreateMeshGeometry(QoxZeltNode*) {}
-bool QoxZeltImport::SetVertexColors(KQoxMesh*, ZFnMesh&)
-{
-    return true;
-}
 void QoxZeltImport::CreateNurbGeometry(QoxZeltNode*) {}
 void QoxZeltImport::GetNURBData(KQoxNurb*, KQoxVector4*, ZPointArray&, ZDoubleArray&, ZDoubleArray&, int&, int&, int&,
                                 int&, ZStatus*, bool*, bool*)
@@ -45,16 +19,7 @@ ZStatus QoxZeltImport::ImportAnimationLight(QoxZeltNode&)
 {
     return ZStatus();
 }
-void ReOrder(KArrayTemplate<TempPoseData*>&, QoxZeltNode*) {}
-void ReplaceNullsUsedAsLinks(QoxZeltNode*, QoxZeltSdkManager*) {}
-void CountNbQoxLinks(QoxZeltNode*, int&) {}
-QoxZeltNode* qoxzeltimport::ParentOf(KQoxNode* node)
-{
-    return reinterpret_cast<QoxZeltNode*>(node->GetParent());
-}
-bool qoxzeltimport::ShowUI()
+bool IsCameraGroup(QoxZeltNode*)
 {
     return false;
 }
-void qoxzeltimport::ImportDialog(const char*, const KString&) {}
-void qoxzeltimport::LogLine(QoxLogFile*, const char*) {}
