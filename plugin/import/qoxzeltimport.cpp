@@ -358,7 +358,7 @@ ZStatus QoxZeltImport::Import()
         {
             LogLine(mLog, kMissingBindPose1);
             LogLine(mLog, kMissingBindPose2);
-            ImportDialog(kWarningTitle, KString(kMissingBindPose1) + "\\n" + kMissingBindPose2);
+            ImportDialog(kWarningTitle, KString(kMissingBindPose1) + "\n" + kMissingBindPose2);
         }
     }
     const bool foldPivots = Param(KQoxUserParams::kImportNullsToPivot) && mOldVersion;

@@ -25,6 +25,7 @@
 #include "plugin/qoxzeltsdkmanager.h"
 #include "scene/kqoxpluginbase.h"
 
+class KFCurve;
 namespace qoxsdk_600 {
 class KQoxGeometry;
 class KQoxImporter;
@@ -38,7 +39,6 @@ class KQoxTexture;
 class KQoxUserProperty;
 } // namespace qoxsdk_600
 
-class KFCurve;
 class QoxLogFile;
 class QoxZeltNode;
 

@@ -1,6 +1,6 @@
 // Curve conversion of the import: key-by-key tangent mapping, resampling,
 // weighted tangents, keyless curves, locked and driven plugs.
-#include "import_test_util.h"
+#include "import_pass_test_util.h"
 
 #include <cmath>
 

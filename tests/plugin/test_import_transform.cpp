@@ -1,6 +1,6 @@
 // Transform animation of the import: the nine curves, static values and
 // cached global transform, visibility, rotation order, pivots and limits.
-#include "import_test_util.h"
+#include "import_pass_test_util.h"
 
 #include <cmath>
 

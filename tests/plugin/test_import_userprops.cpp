@@ -1,6 +1,6 @@
 // User properties of the import: attribute names with clash numbering,
 // types and soft limits, values and curves by type, import modes.
-#include "import_test_util.h"
+#include "import_pass_test_util.h"
 
 #include <cmath>
 #include <limits>
