@@ -9,6 +9,7 @@
 #include "scene/attributes/kqoxlayer.h"
 #include "scene/attributes/kqoxmaterial.h"
 #include "scene/attributes/kqoxmesh.h"
+#include "scene/attributes/kqoxnurb.h"
 #include "scene/attributes/kqoxshape.h"
 #include "scene/attributes/kqoxtexture.h"
 
@@ -440,6 +441,41 @@ TEST_F(ShadingTest, SeveralTexturesGoThroughALayeredTexture)
     EXPECT_EQ(Value("layeredTexture0", "inputs[0].alpha"), 1.0);
     EXPECT_TRUE(HostNode("nameless").isNull());
     EXPECT_TRUE(HostNode("far").isNull());
+}
+
+TEST_F(ShadingTest, SurfacesTakeEveryGroupAsAWholeAndSwapTheirPlacement)
+{
+    KQoxNurb* nurb = mImport->mManager.CreateKQoxNurb();
+    nurb->SetOrder(4, 4);
+    nurb->InitControlPoints(8, KQoxNurb::eCLOSED, 4, KQoxNurb::eOPEN);
+    QoxZeltNode* node = Node("Sheet");
+    node->SetNodeAttribute(nurb);
+    Host(node);
+    nurb->AM(mImport->mManager.CreateKQoxMaterial("M::facing"), 0);
+    nurb->AM(mImport->mManager.CreateKQoxMaterial("M::rear"), 0);
+    // An empty texture element on a surface stands for the first texture,
+    // and there is none: nothing is gathered.
+    nurb->GetLayer(0)->SetTextures(new KQoxLayerElementTexture);
+    ClearTranscript();
+    mImport->BuildMaterialInformation(node);
+    EXPECT_EQ(Starting("sets -e"), (Strings{"sets -e -forceElement \"SheetSG\"  \"Sheet\"",
+                                            "sets -e -forceElement \"SheetSG1\"  \"Sheet\""}));
+    EXPECT_TRUE(Starting("shadingNode").empty());
+
+    // Placement on a surface closed in U with 8 control points, open in V.
+    KQoxTexture* texture = Texture("T::cloth", "/t/cloth.png");
+    texture->SetTranslation(0.1, 0.2);
+    texture->SetScale(2, 3);
+    texture->SetRotation(0, 0, 90);
+    ZObject facing = HostNode("facing");
+    ClearTranscript();
+    mImport->ConnectTexture(facing, texture, nurb);
+    EXPECT_EQ(Feeder("facing", "color"), "cloth.outColor");
+    EXPECT_FLOAT_EQ(static_cast<float>(Value("place2dTexture1", "offsetU")), 0.2f);
+    EXPECT_FLOAT_EQ(static_cast<float>(Value("place2dTexture1", "offsetV")), 0.35f);
+    EXPECT_DOUBLE_EQ(Value("place2dTexture1", "repeatU"), 3);
+    EXPECT_DOUBLE_EQ(Value("place2dTexture1", "repeatV"), 2);
+    EXPECT_DOUBLE_EQ(Value("place2dTexture1", "rotateFrame"), -1.5707963267948966);
 }
 
 } // namespace
