@@ -368,11 +368,11 @@ ZStatus QoxZeltImport::SetRotationZeltCurve(ZFnTransform& transform, KFCurve** c
             last = stop;
         any = true;
     }
-    if (!any)
-    {
-        // No rotation keys at all: the existing host curves stay as they are.
+    // No rotation keys at all, or a rate without a usable period: the
+    // existing host curves stay as they are.
+    const KTime period = ResamplingPeriod();
+    if (!any || period.Get() <= 0)
         return ZStatus();
-    }
 
     for (int axis = 0; axis < 3; ++axis)
     {
@@ -386,9 +386,6 @@ ZStatus QoxZeltImport::SetRotationZeltCurve(ZFnTransform& transform, KFCurve** c
             hostCurves[axis].create(plugs[axis], ZFnAnimCurve::kAnimCurveTA, nullptr, &statuses[axis]);
     }
 
-    const KTime period = ResamplingPeriod();
-    if (period.Get() <= 0)
-        return ZStatus();
     for (KTime t = first; t < last + period; t += period)
     {
         ZEulerRotation rotation(curves[0]->Evaluate(t) * 0.017453292519943295,

@@ -326,7 +326,11 @@ TEST_F(CurveOnBox, InfinityTableAndRotationSampling)
     ZEulerRotation sample(CurveOn("rotateX").value(1), CurveOn("rotateY").value(1), CurveOn("rotateZ").value(1),
                           ZEulerRotation::kZYX);
     EXPECT_TRUE(sample.asMatrix().isEquivalent(ZEulerRotation(M_PI / 2, 0, M_PI / 6).asMatrix(), 1e-6));
-    // No keys at all: the host curves stay.
+    // A rate without a period, or no keys at all: the host curves stay.
+    Params().SetResamplingRate(0.0, true);
+    ASSERT_TRUE(mImport->SetRotationZeltCurve(mTransform, curves, ZEulerRotation::kXYZ));
+    EXPECT_EQ(CurveOn("rotateX").numKeys(), 3u);
+    Params().SetResamplingRate(2.0, true);
     KFCurve none[3];
     KFCurve* empty[3] = {&none[0], &none[1], &none[2]};
     ASSERT_TRUE(mImport->SetRotationZeltCurve(mTransform, empty, ZEulerRotation::kXYZ));
