@@ -4,7 +4,7 @@
 #include <string>
 
 #include "base/kpath.h"
-#include "base/kqox.h"
+#include "fileio/kqoximporter.h"
 #include "host/zglobal.h"
 #include "plugin/import/qoxzeltimport.h"
 #include "plugin/import/qoxzeltimport_private.h"
@@ -77,13 +77,17 @@ void QoxZeltImport::ConnectTexture(ZPlug& destination, KQoxTexture* texture, KQo
     DebugCheckStatus(status, nullptr);
     fileFn.setName(texture->GetNameWithoutNameSpacePrefix().ToChars());
 
-    const char* fileName = texture->GetFileName() ? texture->GetFileName() : "";
-    KQox resolver;
-    const char* fullName =
-        GetIsRelativePath(fileName) ? resolver.GetFullFilePath(const_cast<char*>(fileName)) : fileName;
+    // A relative name is taken from the imported file's directory.
+    KString fileName(texture->GetFileName() ? texture->GetFileName() : "");
+    if (fileName.GetLen() > 0 && GetIsRelativePath(fileName.ToChars()) && mImporter)
+    {
+        KString directory = ExtractDirectoryFromFilePath(mImporter->GetFileName());
+        if (directory.GetLen() > 0)
+            fileName = KCleanPath(MakeFullPath(directory.ToChars(), fileName.ToChars()).ToChars());
+    }
     ZPlug fileTextureName = fileFn.findPlug("fileTextureName", &status);
     if (status)
-        status = fileTextureName.setValue(ZString(fullName ? fullName : fileName));
+        status = fileTextureName.setValue(ZString(fileName.ToChars()));
     DebugCheckStatus(status, "Cannot find the texture file name.");
 
     ZObject placement = CreateByScript("shadingNode -au place2dTexture", "Cannot create the texture placement object.");

@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "fileio/kqoximporter.h"
 #include "host/zgeometry.h"
 #include "plugin/qoxzeltutility.h"
 #include "scene/attributes/kqoxlayer.h"
@@ -396,6 +397,16 @@ TEST_F(ShadingTest, OneTextureBecomesAPlacedFileTexture)
     mImport->ConnectTexture(color, Texture("Texture::Other", "/t/other.png"), mMesh);
     EXPECT_EQ(Feeder("wood", "color"), "Grain.outColor");
     EXPECT_FALSE(HostNode("Other").isNull());
+
+    // Relative names: from the imported file's directory, as given without a file.
+    ZPlug free = HostPlug("wood", "ambientColor");
+    mImport->ConnectTexture(free, Texture("Texture::Near", "maps/near.png"), mMesh);
+    EXPECT_EQ(HostPlug("Near", "fileTextureName").asString().str(), "maps/near.png");
+    // (OpenProject would drop the scene; the importer alone is opened here.)
+    mImport->mImporter.reset(new KQoxImporter(mImport->mManager));
+    mImport->mImporter->Initialize("/data/set/scene.qox");
+    mImport->ConnectTexture(free, Texture("Texture::Far", "maps/../maps/far.png"), mMesh);
+    EXPECT_EQ(HostPlug("Far", "fileTextureName").asString().str(), "/data/set/maps/far.png");
 }
 
 TEST_F(ShadingTest, SeveralTexturesGoThroughALayeredTexture)
