@@ -31,6 +31,8 @@ const int kTcbCounter = 6;
 const double kAutoLinear = 100.0;
 // Weighted tangent length used when the side's span is empty.
 const double kEmptySpanLength = 0.33;
+// Most samples one resampled curve may take (a few days at 60 per second).
+const double kMaxSamples = 1e7;
 // Attach code on which a new host curve is made for the plug.
 const int kNoCurve = ZStatus::kNotFound;
 
@@ -49,15 +51,21 @@ ZStatus Failure()
     return ZStatus(ZStatus::kFailure);
 }
 
-// The resampling period of the import rate in ticks; 0 when the rate gives
-// no usable period (zero, negative, not finite, or shorter than a tick).
-KTime ResamplingPeriod()
+// The resampling period of the import rate in ticks over [first, last]; 0
+// when the rate gives no usable period (zero, negative, not finite, shorter
+// than a tick) or so short a one that the span would take more than
+// kMaxSamples samples.
+KTime ResamplingPeriod(const KTime& first, const KTime& last)
 {
     double rate = QoxZeltUserParams::Instance().GetResamplingRate(true);
     KTime period(0);
     if (std::isfinite(rate) && rate > 0.0 && std::isfinite(1.0 / rate))
         period.SetSecondDouble(1.0 / rate);
-    return period.Get() > 0 ? period : KTime(0);
+    if (period.Get() <= 0)
+        return KTime(0);
+    const double samples =
+        (static_cast<double>(last.Get()) - static_cast<double>(first.Get())) / static_cast<double>(period.Get());
+    return samples < kMaxSamples ? period : KTime(0);
 }
 
 } // namespace
@@ -211,12 +219,12 @@ ZStatus QoxZeltImport::SetZeltCurve(ZFnAnimCurve& hostCurve, KFCurve& curve, dou
 
     int counts[7] = {0, 0, 0, 0, 0, 0, 0};
     KFCurveUtils::GetInterpolationAndTangeantCount(curve, counts);
-    const KTime period = ResamplingPeriod();
+    const KTime first = curve.KeyGetTime(0);
+    const KTime last = curve.KeyGetTime(curve.KeyGetCount() - 1);
+    const KTime period = ResamplingPeriod(first, last);
     if (counts[kTcbCounter] > 0 && period.Get() > 0)
     {
         // TCB tangents have no host form: sample the whole curve.
-        const KTime first = curve.KeyGetTime(0);
-        const KTime last = curve.KeyGetTime(curve.KeyGetCount() - 1);
         for (KTime t = (first / period) * period; t < last + period; t += period)
         {
             ZStatus st;
@@ -370,7 +378,7 @@ ZStatus QoxZeltImport::SetRotationZeltCurve(ZFnTransform& transform, KFCurve** c
     }
     // No rotation keys at all, or a rate without a usable period: the
     // existing host curves stay as they are.
-    const KTime period = ResamplingPeriod();
+    const KTime period = ResamplingPeriod(first, last);
     if (!any || period.Get() <= 0)
         return ZStatus();
 

@@ -143,9 +143,10 @@ TEST_F(CurveOnBox, TcbKeysAreResampledAtTheImportRate)
 
 TEST_F(CurveOnBox, RateWithoutAPeriodConvertsKeyByKey)
 {
-    // 0, a negative rate, and one so high that its period is shorter than a
-    // tick: no resampling (no division by zero, no endless loop).
-    for (double rate : {0.0, -24.0, 1e30, std::nan("")})
+    // 0, a negative rate, one so high that its period is shorter than a
+    // tick, and one that would sample a second a billion times: no
+    // resampling (no division by zero, no endless loop).
+    for (double rate : {0.0, -24.0, 1e30, std::nan(""), 1e9})
     {
         SCOPED_TRACE(rate);
         Params().SetResamplingRate(rate, true);
