@@ -324,25 +324,29 @@ void QoxZeltImport::AssignByPolygon(ZDagPath& path, KQoxMesh* mesh, int count, s
     const int* indices = MaterialIndices(mesh, indexCount);
     if (!indices)
         return; // materials referred to directly: nothing says which face has which
-    ZStringArray unused;
-    for (int slot = 0; slot < count; ++slot)
+    // One walk over the polygons fills every slot's selection; groups and
+    // records then follow in slot order.
+    if (count <= 0)
+        return;
+    std::vector<ZSelectionList> selections(static_cast<size_t>(count));
+    std::vector<int> firstPolygon(static_cast<size_t>(count), -1);
+    for (ZItMeshPolygon it(path); !it.isDone(); it.next())
     {
-        ZSelectionList selection;
-        bool recorded = false;
-        for (ZItMeshPolygon it(path); !it.isDone(); it.next())
-        {
-            const int polygon = static_cast<int>(it.index());
-            if (polygon >= indexCount || indices[polygon] != slot)
-                continue;
-            selection.add(path, it.polygon(), false);
-            if (!recorded)
-            {
-                AddRecord(records, mesh, polygon, shaders[slot]);
-                recorded = true;
-            }
-        }
+        const int polygon = static_cast<int>(it.index());
+        const int slot = polygon < indexCount ? indices[polygon] : -1;
+        if (slot < 0 || slot >= count)
+            continue;
+        selections[static_cast<size_t>(slot)].add(path, it.polygon(), false);
+        if (firstPolygon[static_cast<size_t>(slot)] < 0)
+            firstPolygon[static_cast<size_t>(slot)] = polygon;
+    }
+    ZStringArray unused;
+    for (size_t slot = 0; slot < selections.size(); ++slot)
+    {
+        if (firstPolygon[slot] >= 0)
+            AddRecord(records, mesh, firstPolygon[slot], shaders[slot]);
         ZStringArray strings;
-        selection.getSelectionStrings(strings);
+        selections[slot].getSelectionStrings(strings);
         for (unsigned s = 0; s < strings.length(); ++s)
             FillSetWith(groups[slot], strings[s].asChar(), unused, true);
     }
