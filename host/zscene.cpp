@@ -214,7 +214,7 @@ std::map<std::string, TypeInfo> BuildTypes()
         b.Num("cosinePower", "cp", kNumFloat, kUnitless, 20, true);
         keep(b);
     }
-    for (const char* set : {"objectSet", "shadingEngine"})
+    for (const char* set : {"objectSet", "shadingEngine", "character"})
     {
         bool sg = std::strcmp(set, "shadingEngine") == 0;
         TypeBuilder b(set,

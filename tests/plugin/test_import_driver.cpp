@@ -379,3 +379,75 @@ TEST_F(ImportTest, FailedHostCreationLeavesTheNodeUncreated)
     EXPECT_EQ(errors[0].rfind("Cannot create Null: ", 0), 0u) << errors[0];
     EXPECT_EQ(errors[1].rfind("Cannot create Ik joint: ", 0), 0u) << errors[1];
 }
+
+TEST_F(ImportTest, HostTransformationsBecomeMatrices)
+{
+    // ZYX order: reordered to XYZ in place, same orientation as the host's.
+    ZTransformationMatrix transform;
+    transform.r = ZEulerRotation(10 * M_PI / 180, 20 * M_PI / 180, 30 * M_PI / 180, ZEulerRotation::kZYX);
+    transform.s[0] = 2;
+    transform.s[1] = 3;
+    transform.s[2] = 4;
+    transform.t[0] = 1;
+    transform.t[1] = 2;
+    transform.t[2] = 3;
+    const ZMatrix host = transform.asMatrix();
+    KgeAMatrix out;
+    for (int r = 0; r < 4; ++r)
+        out.mData[r][3] = 7; // the fourth column is left as it was
+    SetMatrix(transform, out);
+    EXPECT_EQ(transform.rotationOrder(), ZTransformationMatrix::kXYZ);
+    for (int r = 0; r < 4; ++r)
+    {
+        for (int c = 0; c < 3; ++c)
+            EXPECT_NEAR(out.mData[r][c], host(r, c), 1e-12) << r << c;
+        EXPECT_EQ(out.mData[r][3], 7);
+    }
+    for (int r = 0; r < 3; ++r)
+        EXPECT_NEAR(std::sqrt(out.mData[r][0] * out.mData[r][0] + out.mData[r][1] * out.mData[r][1] +
+                              out.mData[r][2] * out.mData[r][2]),
+                    r + 2.0, 1e-12);
+
+    KgeTVector t;
+    KgeRVector rotation;
+    KgeSVector s;
+    SetVector(transform, t, rotation, s);
+    EXPECT_DOUBLE_EQ(t.y, 2);
+    EXPECT_DOUBLE_EQ(s.z, 4);
+    EXPECT_NEAR(rotation.x, transform.r.x * 180 / M_PI, 1e-12);
+
+    // The cached global transform: translation (1, 2, 3), 90 degrees about Z, scale 2.
+    ImportFixture f;
+    QoxZeltNode* node = f.Add(f.import.mRootNode, "cached");
+    KgeTVector gt;
+    gt.x = 1;
+    gt.y = 2;
+    gt.z = 3;
+    KgeRVector gr;
+    gr.z = 90;
+    KgeSVector gs;
+    gs.x = gs.y = gs.z = 2;
+    node->SetGlobalTranslation(gt);
+    node->SetGlobalRotation(gr);
+    node->SetGlobalScaling(gs);
+    KgeAMatrix global;
+    SetMatrixFromGlobal(node, global);
+    EXPECT_NEAR(global.mData[0][1], 2, 1e-12); // X goes to Y, scaled by 2
+    EXPECT_NEAR(global.mData[1][0], -2, 1e-12);
+    EXPECT_EQ(global.mData[3][2], 3);
+}
+
+TEST_F(ImportTest, ResultObjectsAreFetchedByName)
+{
+    Run("createNode transform -n there");
+    ZStringArray result;
+    result.append("nowhere");
+    result.append("there");
+    zelthost::Host::Get().ClearTranscript();
+    EXPECT_FALSE(GetResultObject(result, 1).isNull());
+    EXPECT_TRUE(Entries(Kind::kError).empty());
+    EXPECT_TRUE(GetResultObject(result, 0).isNull());
+    const Strings errors = Entries(Kind::kError);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].rfind("Result object not found.", 0), 0u) << errors[0];
+}
