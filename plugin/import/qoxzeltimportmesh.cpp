@@ -318,7 +318,9 @@ bool QoxZeltImport::SetVertexColors(KQoxMesh* mesh, ZFnMesh& fnMesh)
         const int size = sdk < 0 ? 0 : mesh->GetPolygonSize(sdk);
         for (int k = 0; k < size && k < static_cast<int>(it.polygonVertexCount()); ++k)
         {
-            const int position = indexed ? mesh->GetPolygonVertexIndex(sdk) + k : mesh->GetPolygonVertex(sdk, k);
+            // By polygon vertex the running polygon-vertex position picks the colour,
+            // whatever the reference mode.
+            const int position = mesh->GetPolygonVertexIndex(sdk) + k;
             const KQoxColor* color = ColorAt(*colors, position, indexed);
             if (!color || IsNoColor(*color))
                 continue;

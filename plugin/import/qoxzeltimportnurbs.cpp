@@ -4,6 +4,9 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <iomanip>
+#include <locale>
+#include <sstream>
 
 #include "plugin/import/qoxzeltimport.h"
 #include "plugin/import/qoxzeltimport_private.h"
@@ -40,9 +43,15 @@ void HostKnots(const double* knots, int count, ZDoubleArray& out)
     out.clear();
     for (int i = 1; i + 1 < count; ++i)
     {
-        char text[400];
-        snprintf(text, sizeof(text), "%f", knots[i]);
-        out.append(atof(text));
+        // Printed and read back in the classic locale, whatever the host's.
+        std::ostringstream text;
+        text.imbue(std::locale::classic());
+        text << std::fixed << std::setprecision(6) << knots[i];
+        std::istringstream back(text.str());
+        back.imbue(std::locale::classic());
+        double value = knots[i];
+        back >> value;
+        out.append(value);
     }
 }
 

@@ -3,9 +3,12 @@
 #include "import_pass_test_util.h"
 
 #include <cmath>
+#include <locale>
 
 #include "scene/attributes/kqoxcamera.h"
+#include "scene/attributes/kqoxlayer.h"
 #include "scene/attributes/kqoxlight.h"
+#include "scene/attributes/kqoxmesh.h"
 #include "scene/attributes/kqoxnurb.h"
 #include "scene/attributes/kqoxshape.h"
 
@@ -110,9 +113,9 @@ TEST_F(AnimKindsTest, SurfaceBlendShapesBuildSurfaceTargets)
     for (int i = 0; i < 4; ++i)
         bump->GetControlPoints()[i] = KQoxVector4(i % 2, i / 2, 2, 1);
     nurb->AddShape(bump, "Sheet.Bump");
-    KQoxShape* short_ = mImport->mManager.CreateKQoxShape();
-    short_->InitControlPoints(2);
-    nurb->AddShape(short_, "Sheet.Short");
+    KQoxShape* thin = mImport->mManager.CreateKQoxShape();
+    thin->InitControlPoints(2);
+    nurb->AddShape(thin, "Sheet.Short");
     QoxZeltNode* node = Node("Sheet");
     node->SetNodeAttribute(nurb);
     mImport->CreateNurbGeometry(node);
@@ -134,6 +137,70 @@ TEST_F(AnimKindsTest, SurfaceBlendShapesBuildSurfaceTargets)
     // A shape of another point count would be read past its points: skipped.
     EXPECT_TRUE(HostNode("Short").isNull());
     EXPECT_NE(CloseLog().find("Blend shape target Sheet.Short skipped"), std::string::npos);
+}
+
+// A decimal comma, as some locales have it.
+struct CommaPoint : std::numpunct<char>
+{
+    char do_decimal_point() const override { return ','; }
+};
+
+TEST_F(AnimKindsTest, KnotsAreRoundedTheSameInEveryLocale)
+{
+    KQoxNurb* nurb = mImport->mManager.CreateKQoxNurb();
+    nurb->SetOrder(2, 2);
+    nurb->InitControlPoints(3, KQoxNurb::eOPEN, 2, KQoxNurb::eOPEN);
+    double* u = nurb->GetUKnotVector();
+    u[0] = 0;
+    u[1] = 0.1234564;
+    u[2] = 1e300; // 301 digits before the point: no buffer to overrun
+    u[3] = 1e300;
+    u[4] = 1e300;
+    const std::locale before = std::locale::global(std::locale(std::locale::classic(), new CommaPoint));
+    ZPointArray points;
+    ZDoubleArray uKnots, vKnots;
+    int uDegree = 0, vDegree = 0, uForm = 0, vForm = 0;
+    ZStatus status;
+    mImport->GetNURBData(nurb, nurb->GetControlPoints(), points, uKnots, vKnots, uDegree, vDegree, uForm, vForm,
+                         &status, nullptr, nullptr);
+    std::locale::global(before);
+    // Host V holds the SDK U knots without their ends.
+    ASSERT_EQ(vKnots.length(), 3u);
+    EXPECT_EQ(vKnots[0], 0.123456);
+    EXPECT_EQ(vKnots[1], 1e300);
+}
+
+TEST_F(AnimKindsTest, ColoursByPolygonVertexFollowTheRunningPosition)
+{
+    // A direct colour element by polygon vertex: the triangle on points 2, 1,
+    // 0 takes colours 0, 1, 2 in corner order, not the colours of its points.
+    KQoxMesh* mesh = mImport->mManager.CreateKQoxMesh();
+    mesh->InitControlPoints(3);
+    for (int i = 0; i < 3; ++i)
+        mesh->GetControlPoints()[i] = KQoxVector4(i, i * i, 0, 1);
+    mesh->BeginPolygon();
+    for (int i : {2, 1, 0})
+        mesh->AddPolygon(i);
+    mesh->EndPolygon();
+    mesh->CreateLayer();
+    KQoxLayerElementVertexColor* colors = new KQoxLayerElementVertexColor;
+    colors->mMappingMode = KQoxLayerElement::eBY_POLYGON_VERTEX;
+    colors->mReferenceMode = KQoxLayerElement::eDIRECT;
+    colors->mDirectArray.Add(KQoxColor(1, 0, 0, 1));
+    colors->mDirectArray.Add(KQoxColor(0, 1, 0, 1));
+    colors->mDirectArray.Add(KQoxColor(0, 0, 1, 1));
+    mesh->GetLayer(0)->SetVertexColors(colors);
+    QoxZeltNode* node = Node("Tri");
+    node->SetNodeAttribute(mesh);
+    mImport->CreateMeshGeometry(node);
+    ZDagPath path = *node->GetDagPath();
+    path.extendToShape();
+    ZFnMesh host(path);
+    ZColor color;
+    ASSERT_TRUE(host.getFaceVertexColor(0, 2, color)); // the first corner: point 2
+    EXPECT_EQ(color.r, 1.0f);
+    ASSERT_TRUE(host.getFaceVertexColor(0, 0, color)); // the last corner: point 0
+    EXPECT_EQ(color.b, 1.0f);
 }
 
 } // namespace
