@@ -16,8 +16,12 @@
 #include "scene/attributes/kqoxnull.h"
 #include "scene/kqoxpose.h"
 #include "scene/kqoxtakenode.h"
+#include "base/kpath.h"
+#include "base/qoxlogfile.h"
 #include "fcurve/kfcurve.h"
+#include "fileio/kqoxexporter.h"
 #include "fileio/kqoximporter.h"
+#include "fileio/kqoxioregistry.h"
 
 using namespace qoxsdk_600;
 using Strings = std::vector<std::string>;
@@ -351,9 +355,20 @@ TEST_F(ImportTest, BlendShapeReportListsNamesInRowsOfThree)
                                   "have at least a key)\\n\" -b \"Ok\""});
     zelthost::Host::Get().ClearTranscript();
     f.import.mBlendShapeFailures.RemoveLast();
+    // The log takes the title, the names one a line and the advice.
+    KLib_SetMasterDirectory((mDir.Path() + "/").c_str());
+    f.import.mLog = new QoxLogFile("blend.txt", "File import: x.qox", false, true);
     f.import.DisplayBlendShapeImportWarningDialog();
     EXPECT_NE(Commands()[0].find("following nodes:\\n\\n        a, b, c\\n\\nMake sure"), std::string::npos)
         << Commands()[0];
+    delete f.import.mLog;
+    f.import.mLog = nullptr;
+    const std::string log = qoxtest::ReadFile(mDir.File("blend.txt"));
+    EXPECT_NE(log.find("File import: x.qox\n\n\tImport of blendshape animation failed for the following nodes:\n\ta\n"
+                       "\tb\n\tc\n\tMake sure the animation function curves exist on these nodes.\n\t (Make sure "
+                       "each blendshape have at least a key)\n"),
+              std::string::npos)
+        << log;
 }
 
 TEST_F(ImportTest, FailedHostCreationLeavesTheNodeUncreated)
@@ -450,4 +465,154 @@ TEST_F(ImportTest, ResultObjectsAreFetchedByName)
     const Strings errors = Entries(Kind::kError);
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_EQ(errors[0].rfind("Result object not found.", 0), 0u) << errors[0];
+}
+
+namespace {
+
+KQoxMatrix Translation(double x, double y, double z)
+{
+    KQoxMatrix matrix;
+    matrix.Set(3, 0, x);
+    matrix.Set(3, 1, y);
+    matrix.Set(3, 2, z);
+    return matrix;
+}
+
+// A host transform for the node, under its parent's host node when it has one.
+void MakeHostTransform(QoxZeltNode* node, QoxZeltNode* parent, double x = 0)
+{
+    ZFnTransform transform;
+    transform.create(parent && parent->GetDagPath() ? parent->GetDagPath()->node() : ZObject::kNullObj);
+    transform.setName(ZString(node->GetNameWithoutNameSpacePrefix().ToChars()));
+    transform.setTranslation(ZVector(x, 0, 0), ZSpace::kTransform);
+    ZDagPath path;
+    transform.getPath(path);
+    node->SetDagPath(&path);
+}
+
+double HostX(QoxZeltNode* node, int axis = 0)
+{
+    ZFnTransform transform(*node->GetDagPath());
+    double t[3];
+    transform.getTranslation(ZSpace::kTransform).get(t);
+    return t[axis];
+}
+
+} // namespace
+
+TEST_F(ImportTest, BindPoseMovesNewNodesParentsFirst)
+{
+    ImportFixture f;
+    QoxZeltNode* root = f.import.mRootNode;
+    QoxZeltNode* a = f.Add(root, "a");
+    QoxZeltNode* b = f.Add(a, "b");
+    QoxZeltNode* c = f.Add(root, "c"); // not in the pose
+    QoxZeltNode* d = f.Add(c, "d");    // its parent has no record: local to the parent's host transform
+    QoxZeltNode* e = f.Add(root, "e"); // no host object: no record
+    QoxZeltNode* m = f.Add(root, "m"); // matched to an existing host node: never moved
+    MakeHostTransform(a, nullptr, 5);
+    MakeHostTransform(b, a, 6);
+    MakeHostTransform(c, nullptr, 3);
+    MakeHostTransform(d, c);
+    MakeHostTransform(m, nullptr, 2);
+    m->mMatchedByMerge = true;
+    f.import.FillPelbrinNodeArray(root);
+
+    KQoxPose* pose = f.import.mManager.CreateKQoxPose("bind", true);
+    pose->Add("Model::RootNode", Translation(9, 9, 9));
+    pose->Add("Model::RootNodeTwo", Translation(8, 8, 8)); // only the first "RootNode" item goes
+    pose->Add(b->GetName(), Translation(1, 2, 0));         // the child before its parent
+    pose->Add(a->GetName(), Translation(1, 0, 0));
+    pose->Add(m->GetName(), Translation(7, 0, 0));
+    pose->Add(d->GetName(), Translation(10, 0, 0));
+    pose->Add(e->GetName(), Translation(4, 0, 0));
+    KArrayTemplate<TempPoseData*> records;
+    f.import.BuildPoseRecords(*pose, records, false);
+    EXPECT_EQ(pose->GetCount(), 6);
+    EXPECT_EQ(pose->Find("Model::RootNode"), -1);
+    ASSERT_EQ(records.GetCount(), 4);
+    EXPECT_EQ(records[0]->mNode, a);
+    EXPECT_EQ(records[1]->mNode, b);
+    EXPECT_EQ(records[2]->mNode, d);
+    EXPECT_EQ(records[3]->mNode, m);
+    // The host transforms as they were, and the pose's matrices.
+    EXPECT_EQ(records[1]->mHostMatrix.GetT()[0], 6);
+    EXPECT_EQ(records[1]->mBindMatrix.GetT()[1], 2);
+    // a at its bind matrix; b local to a's bind matrix; d local to c's host transform; m untouched.
+    EXPECT_DOUBLE_EQ(HostX(a), 1);
+    EXPECT_DOUBLE_EQ(HostX(b), 0);
+    EXPECT_DOUBLE_EQ(HostX(b, 1), 2);
+    EXPECT_DOUBLE_EQ(HostX(c), 3);
+    EXPECT_DOUBLE_EQ(HostX(d), 7);
+    EXPECT_DOUBLE_EQ(HostX(m), 2);
+    for (int i = 0; i < records.GetCount(); ++i)
+        delete records[i];
+    f.import.mScene->AddPose(pose);
+}
+
+TEST_F(ImportTest, OldFileBindPoseTakesThePostNodesMatrix)
+{
+    ImportFixture f;
+    QoxZeltNode* a = f.Add(f.import.mRootNode, "a");
+    MakeHostTransform(a, nullptr);
+    f.import.FillPelbrinNodeArray(f.import.mRootNode);
+    KQoxPose* pose = f.import.mManager.CreateKQoxPose("bind", true);
+    f.import.mScene->AddPose(pose);
+    pose->Add("Model::a", Translation(1, 0, 0));
+    pose->Add("Model::a__Pre_", Translation(2, 0, 0));
+    pose->Add("Model::a__Post_", Translation(3, 0, 0));
+    std::vector<std::pair<KQoxPose*, KArrayTemplate<TempPoseData*>>> poses(1);
+    poses[0].first = pose;
+    f.import.FixOldBindPoses(poses);
+    const int item = pose->Find("Model::a");
+    ASSERT_GE(item, 0);
+    EXPECT_EQ(pose->GetMatrix(item).Get(3, 0), 3);
+    // The "__Pre_" and "__Post_" items get no records.
+    f.import.BuildPoseRecords(*pose, poses[0].second, true);
+    ASSERT_EQ(poses[0].second.GetCount(), 1);
+    EXPECT_EQ(poses[0].second[0]->mNode, a);
+    EXPECT_DOUBLE_EQ(HostX(a), 3);
+    delete poses[0].second[0];
+}
+
+TEST_F(ImportTest, OldVersionNeedsAReferencePivotBelowTheRoot)
+{
+    ImportFixture f;
+    QoxZeltNode* root = f.import.mRootNode;
+    QoxZeltNode* a = f.Add(root, "a");
+    QoxZeltNode* b = f.Add(a, "b");
+    QoxZeltNode* deep = f.Add(b, "c");
+    for (QoxZeltNode* node : {root, a, b, deep})
+        node->SetPivotState(eSOURCE_SET, ePIVOT_STATE_ACTIVE);
+    EXPECT_FALSE(IsOldVersion(root));
+    root->SetPivotState(eSOURCE_SET, ePIVOT_STATE_REFERENCE); // the root alone: not old
+    EXPECT_FALSE(IsOldVersion(root));
+    deep->SetPivotState(eSOURCE_SET, ePIVOT_STATE_REFERENCE);
+    EXPECT_TRUE(IsOldVersion(root));
+    deep->SetPivotState(eDESTINATION_SET, ePIVOT_STATE_REFERENCE);
+    deep->SetPivotState(eSOURCE_SET, ePIVOT_STATE_ACTIVE);
+    EXPECT_FALSE(IsOldVersion(root)); // only the source set counts
+    EXPECT_FALSE(IsOldVersion(nullptr));
+
+    // Files of version 5.8 and 6 are never old, whatever their pivots.
+    for (int format : {eEXPORT_QOX5_BINARY, eEXPORT_QOX_BINARY})
+    {
+        const std::string path = mDir.File("v" + std::to_string(format) + ".qox");
+        KQoxSdkManager manager;
+        KQoxScene scene(manager);
+        KQoxNode* x = AddNode(manager, scene.GetRootNode(), "x");
+        x->SetPivotState(eSOURCE_SET, ePIVOT_STATE_REFERENCE);
+        KQoxExporter exporter(manager);
+        exporter.Initialize(path.c_str());
+        exporter.SetFileFormat(format);
+        ASSERT_TRUE(exporter.Export(scene));
+        QoxZeltImport import;
+        import.OpenProject(ZString(path));
+        int major = 0, minor = 0, revision = 0;
+        import.GetImporter()->GetFileVersion(major, minor, revision);
+        EXPECT_GE(major * 10 + minor, 58) << format;
+        EXPECT_FALSE(IsOldVersion(root, import.GetImporter())) << format;
+        deep->SetPivotState(eSOURCE_SET, ePIVOT_STATE_REFERENCE);
+        EXPECT_FALSE(IsOldVersion(root, import.GetImporter())) << format;
+    }
 }
