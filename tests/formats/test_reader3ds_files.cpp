@@ -1,0 +1,472 @@
+// The 3DS reader over whole files: toolkit-written scenes read back through
+// the reader and the importer, option switches, the node tree, the take,
+// and damaged files.
+
+#include <cmath>
+
+#include "fileio/kqoximporter.h"
+#include "fileio/kqoxioregistry.h"
+#include "formats/kqoxgeometryformats.h"
+#include "formats/reader3ds_test_util.h"
+#include "scene/kqoxglobalcamerasettings.h"
+#include "scene/kqoxgloballightsettings.h"
+#include "scene/kqoxtakeinfo.h"
+
+using namespace reader3dstest;
+using qoxtest::TempDir;
+
+namespace {
+
+const long long kTicksPerFrame = 1539538600LL;
+
+class Reader3dsFiles : public ::testing::Test
+{
+protected:
+    void SetUp() override { ResetToolkit3ds(); }
+    void TearDown() override { ResetToolkit3ds(); }
+    std::string Sample()
+    {
+        const std::string path = mDir.File("sample.3ds");
+        EXPECT_TRUE(mSample.Write(path)) << ftktest::LastErrorText();
+        return path;
+    }
+    TempDir mDir;
+    ftktest::SampleScene mSample;
+};
+
+// A mesh record of one triangle named `name`.
+mesh3ds* Triangle(const char* name)
+{
+    return NewMesh(name, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2, 0}});
+}
+
+objectmotion3ds* Motion(const char* name, const char* parent = "", const char* instance = "")
+{
+    objectmotion3ds* m = nullptr;
+    InitObjectMotion3ds(&m, 0, 0, 0, 0, 0);
+    ftktest::SetName(m->name, sizeof m->name, name);
+    ftktest::SetName(m->parent, sizeof m->parent, parent);
+    ftktest::SetName(m->instance, sizeof m->instance, instance);
+    return m;
+}
+
+void Put(database3ds* db, mesh3ds* mesh)
+{
+    PutMesh3ds(db, mesh);
+    RelMeshObj3ds(&mesh);
+}
+
+void Put(database3ds* db, objectmotion3ds* motion)
+{
+    PutObjectMotion3ds(db, motion);
+    ReleaseObjectMotion3ds(&motion);
+}
+
+// The frames of the take "default take" of the scene.
+std::pair<long long, long long> TakeFrames(KQoxScene& scene)
+{
+    KQoxTakeInfo* take = scene.GetTakeInfo(KString("default take"));
+    if (!take)
+        return {-1, -1};
+    return {take->LocalTimeSpan.GetStart().GetFrame(true, 6), take->LocalTimeSpan.GetStop().GetFrame(true, 6)};
+}
+
+} // namespace
+
+TEST_F(Reader3dsFiles, SampleSceneThroughTheImporter)
+{
+    const std::string path = Sample();
+    KQoxRegisterGeometryFormats();
+    EXPECT_STREQ(KQoxIORegistry::GetReaderDescription(eIMPORT_3DS), "3D Studio 3DS (*.3ds)");
+    std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
+    KQoxScene& scene = *manager->CreateKQoxScene();
+    KQoxImporter importer(*manager);
+    ASSERT_TRUE(importer.Initialize(path.c_str())) << importer.GetLastErrorString();
+    EXPECT_EQ(importer.GetFileFormat(), static_cast<int>(eIMPORT_3DS));
+    std::unique_ptr<KStreamOptions> options(importer.GetImportOptions());
+    ASSERT_TRUE(options && options->Is(KStreamOptions3ds::ClassId));
+    ASSERT_TRUE(importer.Import(scene, options.get())) << importer.GetLastErrorString();
+    EXPECT_STREQ(static_cast<KStreamOptions3ds*>(options.get())->GetTakeName(), "default take");
+    EXPECT_FALSE(ftkerr3ds);
+    EXPECT_EQ(GetErrCount3ds(), 0);
+
+    // The tree: the dummy at the top, the sphere under it, the omni light
+    // under the sphere; the spot at the top with its target under the
+    // sphere; the camera at the top with its target under the dummy.
+    auto node = [&](const char* name) { return manager->FindKQoxNode(name, 0); };
+    auto parent = [&](const char* name) {
+        KQoxNode* p = node(name) ? node(name)->GetParent() : nullptr;
+        return std::string(p ? p->GetNameWithoutNameSpacePrefix().ToChars() : "-");
+    };
+    EXPECT_EQ(parent("$$$DUMMY.Grp1"), "RootNode");
+    EXPECT_EQ(parent("Sphere01"), "$$$DUMMY.Grp1");
+    EXPECT_EQ(parent("Omni01"), "Sphere01");
+    EXPECT_EQ(parent("Spot01"), "RootNode");
+    EXPECT_EQ(parent("Spot01.Target"), "Sphere01");
+    EXPECT_EQ(parent("Cam01"), "RootNode");
+    EXPECT_EQ(parent("Cam01.Target"), "$$$DUMMY.Grp1");
+    EXPECT_EQ(node("Cam01")->GetTarget(), node("Cam01.Target"));
+    EXPECT_EQ(node("Spot01")->GetTarget(), node("Spot01.Target"));
+    EXPECT_EQ(node("Spot01")->GetPostTargetRotation()[1], 90.0);
+    EXPECT_EQ(node("$$$DUMMY.Grp1")->GetNodeAttribute(), nullptr);
+    ASSERT_NE(node("Cam01")->GetCamera(), nullptr);
+    ASSERT_NE(node("Cam01.Target")->GetMarker(), nullptr);
+    EXPECT_EQ(node("Spot01")->GetLight()->GetLightType(), KQoxLight::eSPOT);
+    EXPECT_STREQ(node("Spot01")->GetLight()->GetFileName(), "slide.tga");
+    EXPECT_EQ(node("Omni01")->GetLight()->GetDefaultIntensity(), 150.0);
+
+    // The mesh: a material per group, the pivot (1, 2, 3) taken off at
+    // scale 2.54 x 0.5, the textured material shading the node.
+    KQoxNode* sphere = node("Sphere01");
+    auto* mesh = static_cast<KQoxMesh*>(sphere->GetMesh());
+    ASSERT_NE(mesh, nullptr);
+    EXPECT_EQ(mesh->GetPolygonCount(), int{ftktest::SampleScene::kFaces});
+    EXPECT_EQ(mesh->GMC(0), 1) << "only Gold exists as a material";
+    EXPECT_EQ(sphere->GetShadingMode(), KQoxNode::eTEXTURE_SHADING);
+    EXPECT_EQ(mesh->GetLayerCount(), 2) << "Gold has a second map";
+    const double scale = 2.54 * 0.5;
+    const point3ds& v1 = mSample.mesh->vertexarray[1];
+    // The vertex through the inverse mesh matrix (translation 5, 6, 7).
+    const KQoxVector4 expected((v1.x - 5 - 1) * scale, (v1.z - 7 - 3) * scale, -(v1.y - 6 - 2) * scale);
+    bool found = false;
+    for (int p = 0; p < mesh->GetPolygonCount() && !found; ++p)
+        for (int k = 0; k < 3; ++k)
+            if (mSample.mesh->facearray[p].v1 == 1 && k == 0)
+            {
+                const KQoxVector4& point = mesh->GetControlPoints()[mesh->GetPolygonVertex(p, 0)];
+                EXPECT_NEAR(point[0], expected[0], 1e-4);
+                EXPECT_NEAR(point[1], expected[1], 1e-4);
+                EXPECT_NEAR(point[2], expected[2], 1e-4);
+                found = true;
+            }
+    EXPECT_TRUE(found);
+
+    // The scene: the ambient light, the producers' background, the
+    // texture of Gold's first map.
+    KQoxColor ambient = scene.GetGlobalLightSettings().GetAmbientColor();
+    EXPECT_NEAR(ambient.mBlue, 0.3, 1e-6);
+    KQoxColor background = scene.GetGlobalCameraSettings().GetCameraProducerTop()->GetDefaultBackgroundColor();
+    EXPECT_NEAR(background.mGreen, 0.4, 1e-6);
+    EXPECT_NEAR(node("Cam01")->GetCamera()->GetDefaultBackgroundColor().mBlue, 0.6, 1e-6);
+    ASSERT_NE(manager->FindKQoxTexture("gold.jpg", 0), nullptr);
+
+    // The sphere's keys: frames 0, 10, 20 of position, the take 0 .. 30.
+    EXPECT_EQ(KeyFrames(Curve(sphere, &KQoxTakeNode::GetTranslationX)), (std::vector<long long>{0, 10, 20}));
+    EXPECT_EQ(KeyFrames(Curve(node("Cam01"), &KQoxTakeNode::GetCameraFieldOfView)), (std::vector<long long>{0, 30}));
+    EXPECT_EQ(TakeFrames(scene), (std::pair<long long, long long>{0, 30}));
+    EXPECT_STREQ(scene.GetCurrentTakeName(), "default take");
+}
+
+TEST_F(Reader3dsFiles, OptionSwitches)
+{
+    const std::string path = Sample();
+    {
+        Fixture f;
+        ASSERT_TRUE(f.Read(path, [](KStreamOptions3ds& o) {
+            o.SetOption(11, 0); // Lights
+            o.SetOption(12, 0); // Camera
+            o.SetOption(7, 0);  // Materials
+            o.SetOption(13, 0); // Ambient Light
+        }));
+        EXPECT_EQ(f.Node("Omni01"), nullptr);
+        EXPECT_EQ(f.Node("Spot01.Target"), nullptr);
+        EXPECT_EQ(f.Node("Cam01"), nullptr);
+        EXPECT_EQ(f.manager->GetKQoxMaterialCount(), 0);
+        EXPECT_EQ(f.reader.mMaterials.size(), 0u) << "released after the read";
+        EXPECT_EQ(f.Mesh("Sphere01")->GMC(0), 0);
+        KQoxColor ambient = f.scene.GetGlobalLightSettings().GetAmbientColor();
+        EXPECT_EQ(ambient.mRed + ambient.mGreen + ambient.mBlue, 0.0);
+    }
+    {
+        // The reference node carries the scale; the points do not.
+        Fixture f;
+        ASSERT_TRUE(f.Read(path, [](KStreamOptions3ds& o) { o.SetOption(1, 1); }));
+        KQoxNode* root = f.Node("Qox_Root");
+        ASSERT_NE(root, nullptr);
+        EXPECT_EQ(f.ParentName("Qox_Root"), "RootNode");
+        EXPECT_EQ(f.ParentName("$$$DUMMY.Grp1"), "Qox_Root");
+        EXPECT_EQ(f.ParentName("Cam01"), "Qox_Root");
+        KQoxVector4 s;
+        EXPECT_NEAR(root->GetDefaultS(s)[1], 1.27, 1e-6);
+        KQoxVector4 t;
+        // The omni light's position key (9, 8, 7) in file units.
+        KFCurve* x = Curve(f.Node("Omni01"), &KQoxTakeNode::GetTranslationX);
+        ASSERT_EQ(x->KeyGetCount(), 2);
+        EXPECT_FLOAT_EQ(x->KeyGetValue(1), 9.0f);
+        (void)t;
+    }
+    {
+        // Geometries off: the mesh node is there, without its mesh.
+        Fixture f;
+        ASSERT_TRUE(f.Read(path, [](KStreamOptions3ds& o) { o.SetOption(10, 0); }));
+        ASSERT_NE(f.Node("Sphere01"), nullptr);
+        EXPECT_EQ(f.Node("Sphere01")->GetNodeAttribute(), nullptr);
+    }
+    {
+        // Anim off: the position is the first key's, no curve has keys.
+        Fixture f;
+        ASSERT_TRUE(f.Read(path, [](KStreamOptions3ds& o) { o.SetOption(9, 0); }));
+        EXPECT_EQ(Curve(f.Node("Sphere01"), &KQoxTakeNode::GetTranslationX)->KeyGetCount(), 0);
+        EXPECT_EQ(TakeFrames(f.scene), (std::pair<long long, long long>{0, 150}));
+    }
+}
+
+TEST_F(Reader3dsFiles, ScaleFactorFromRescaleAndMasterScale)
+{
+    struct Case
+    {
+        float master;
+        int rescale;
+        double factor;
+    } const cases[] = {{0.5f, 1, 1.27}, {0.0f, 1, 2.54}, {-3.0f, 1, 2.54}, {0.0f, 0, 1.0}, {4.0f, 0, 4.0}};
+    for (const Case& c : cases)
+    {
+        const std::string path = mDir.File("scale.3ds");
+        ASSERT_TRUE(WriteFile3ds(path, [&](database3ds* db) {
+            meshset3ds* settings = nullptr;
+            InitMeshSet3ds(&settings);
+            settings->masterscale = c.master;
+            PutMeshSet3ds(db, settings);
+            ReleaseMeshSet3ds(&settings);
+            Put(db, Triangle("Tri"));
+        }));
+        Fixture f;
+        ASSERT_TRUE(f.Read(path, [&](KStreamOptions3ds& o) { o.SetOption(14, c.rescale); }));
+        EXPECT_NEAR(f.reader.mScaleFactor, c.factor, 1e-6) << c.master << " " << c.rescale;
+        EXPECT_NEAR(f.Mesh("Tri")->GetControlPoints()[1][0], c.factor, 1e-6);
+    }
+}
+
+TEST_F(Reader3dsFiles, FileWithoutKeyframerGetsANodePerObject)
+{
+    const std::string path = mDir.File("editor.3ds");
+    ASSERT_TRUE(WriteFile3ds(path, [](database3ds* db) {
+        Put(db, Triangle("Tri"));
+        mesh3ds* empty = nullptr;
+        InitMeshObj3ds(&empty, 3, 0, 0);
+        ftktest::SetName(empty->name, sizeof empty->name, "Points");
+        Put(db, empty);
+        light3ds* omni = nullptr;
+        InitLight3ds(&omni);
+        ftktest::SetName(omni->name, sizeof omni->name, "Lamp");
+        omni->multiplier = 0.5f;
+        PutOmnilight3ds(db, omni);
+        ReleaseLight3ds(&omni);
+        camera3ds* camera = nullptr;
+        InitCamera3ds(&camera);
+        ftktest::SetName(camera->name, sizeof camera->name, "Eye");
+        PutCamera3ds(db, camera);
+        ReleaseCamera3ds(&camera);
+    }));
+    Fixture f;
+    ASSERT_TRUE(f.Read(path)) << f.message;
+    EXPECT_EQ(f.ParentName("Tri"), "RootNode");
+    ASSERT_NE(f.Mesh("Points"), nullptr);
+    EXPECT_EQ(f.Mesh("Points")->GetPolygonCount(), 0);
+    EXPECT_EQ(f.Mesh("Points")->GetControlPointsCount(), 0) << "a mesh without faces is not converted";
+    EXPECT_EQ(f.Node("Lamp")->GetLight()->GetDefaultIntensity(), 50.0);
+    EXPECT_EQ(f.Node("Eye")->GetTarget(), f.Node("Eye.Target"));
+    EXPECT_EQ(f.ParentName("Eye.Target"), "RootNode");
+    // Static light and camera tracks leave keys at frame 0 only: the take
+    // still gets its default length, not an empty span.
+    EXPECT_EQ(TakeFrames(f.scene), (std::pair<long long, long long>{0, 150}));
+}
+
+TEST_F(Reader3dsFiles, InstancesGetTheirOwnMeshAndPivot)
+{
+    const std::string path = mDir.File("instances.3ds");
+    ASSERT_TRUE(WriteFile3ds(path, [](database3ds* db) {
+        Put(db, Triangle("Box01"));
+        objectmotion3ds* a = Motion("Box01");
+        a->pivot = {1, 2, 3};
+        Put(db, a);
+        objectmotion3ds* b = Motion("Box01", "", "Inst");
+        b->pivot = {-1, 0, 0};
+        Put(db, b);
+        Put(db, Motion("$$$DUMMY", "", "Group"));
+    }));
+    Fixture f;
+    ASSERT_TRUE(f.Read(path, [](KStreamOptions3ds& o) { o.SetOption(14, 0); }));
+    KQoxMesh* first = f.Mesh("Box01");
+    KQoxMesh* second = f.Mesh("Box01.Inst");
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(second, nullptr);
+    EXPECT_NE(first, second);
+    ASSERT_EQ(second->GetPolygonCount(), 1);
+    // Vertex (1, 0, 0) less the pivot in scene axes.
+    const KQoxVector4& p = first->GetControlPoints()[1];
+    EXPECT_NEAR(p[0], 0.0, 1e-9);
+    EXPECT_NEAR(p[1], -3.0, 1e-9);
+    EXPECT_NEAR(p[2], 2.0, 1e-9);
+    const KQoxVector4& q = second->GetControlPoints()[1];
+    EXPECT_NEAR(q[0], 2.0, 1e-9);
+    EXPECT_NEAR(q[1], 0.0, 1e-9);
+    EXPECT_NEAR(q[2], 0.0, 1e-9);
+    ASSERT_NE(f.Node("$$$DUMMY.Group"), nullptr);
+    EXPECT_EQ(f.Node("$$$DUMMY.Group")->GetNodeAttribute(), nullptr);
+}
+
+TEST_F(Reader3dsFiles, ParentCyclesEndUnderTheBaseNode)
+{
+    // A names B as parent and B names A; C names itself.
+    const std::string path = mDir.File("cycle.3ds");
+    ASSERT_TRUE(WriteFile3ds(path, [](database3ds* db) {
+        Put(db, Motion("A", "B"));
+        Put(db, Motion("B", "A"));
+        Put(db, Motion("C", "C"));
+        Put(db, Motion("D", "Nowhere"));
+    }));
+    Fixture f;
+    ASSERT_TRUE(f.Read(path));
+    EXPECT_EQ(f.ParentName("A"), "B");
+    EXPECT_EQ(f.ParentName("B"), "RootNode");
+    EXPECT_EQ(f.ParentName("C"), "RootNode");
+    EXPECT_EQ(f.ParentName("D"), "RootNode");
+}
+
+TEST_F(Reader3dsFiles, TargetsFollowTheirOwnParentOrTheirLights)
+{
+    const std::string path = mDir.File("aimed.3ds");
+    ASSERT_TRUE(WriteFile3ds(path, [](database3ds* db) {
+        Put(db, Motion("Box01"));
+        Put(db, Motion("Box02"));
+        light3ds* spot = nullptr;
+        InitSpotlight3ds(&spot);
+        ftktest::SetName(spot->name, sizeof spot->name, "Spot01");
+        PutSpotlight3ds(db, spot);
+        ReleaseLight3ds(&spot);
+        spotmotion3ds* s = nullptr;
+        InitSpotlightMotion3ds(&s, 0, 0, 0, 0, 0, 0);
+        ftktest::SetName(s->name, sizeof s->name, "Spot01");
+        ftktest::SetName(s->parent, sizeof s->parent, "Box01");
+        PutSpotlightMotion3ds(db, s);
+        ReleaseSpotlightMotion3ds(&s);
+        cameramotion3ds* c = nullptr;
+        InitCameraMotion3ds(&c, 0, 0, 0, 0);
+        ftktest::SetName(c->name, sizeof c->name, "Cam01");
+        ftktest::SetName(c->parent, sizeof c->parent, "Box01");
+        ftktest::SetName(c->tparent, sizeof c->tparent, "Box02");
+        PutCameraMotion3ds(db, c);
+        ReleaseCameraMotion3ds(&c);
+    }));
+    Fixture f;
+    ASSERT_TRUE(f.Read(path));
+    EXPECT_EQ(f.ParentName("Spot01"), "Box01");
+    EXPECT_EQ(f.ParentName("Spot01.Target"), "Box01");
+    EXPECT_NE(f.Node("Spot01")->GetLight(), nullptr);
+    EXPECT_EQ(f.ParentName("Cam01"), "Box01");
+    EXPECT_EQ(f.ParentName("Cam01.Target"), "Box02");
+    EXPECT_EQ(f.Node("Cam01")->GetNodeAttribute(), nullptr) << "no camera record of that name";
+    // The spot's static tracks: its default cone angle and a key at 0.
+    EXPECT_EQ(f.Node("Spot01")->GetLight()->GetDefaultConeAngle(), 45.0);
+}
+
+TEST_F(Reader3dsFiles, ParentsAreNodesOfTheReadOnly)
+{
+    // A node named like a producer camera, or like a node of an earlier
+    // scene of the manager, is no parent.
+    const std::string path = mDir.File("parents.3ds");
+    ASSERT_TRUE(WriteFile3ds(path, [](database3ds* db) {
+        Put(db, Motion("Box01", "Producer Top"));
+        Put(db, Motion("Box02", "Older"));
+    }));
+    Fixture f;
+    f.manager->CreateKQoxNode("Older");
+    ASSERT_TRUE(f.Read(path));
+    EXPECT_EQ(f.ParentName("Box01"), "RootNode");
+    EXPECT_EQ(f.ParentName("Box02"), "RootNode");
+}
+
+// ---- Files and errors ----
+
+TEST_F(Reader3dsFiles, MissingFileIsNotOpened)
+{
+    Fixture f;
+    EXPECT_FALSE(f.reader.FileOpen(mDir.File("absent.3ds").c_str()));
+    EXPECT_EQ(f.reader.GetLastErrorID(), KQoxReader::eFILE_NOT_OPENED);
+    EXPECT_STREQ(f.reader.GetLastErrorString(), "File not opened");
+    EXPECT_FALSE(ftkerr3ds);
+    EXPECT_FALSE(f.reader.FileOpen(nullptr));
+    EXPECT_FALSE(f.reader.IsFileOpen());
+    std::unique_ptr<KStreamOptions> options(f.reader.GetReadOptions(false));
+    EXPECT_FALSE(f.reader.Read(f.scene, options.get()));
+    EXPECT_EQ(f.reader.GetLastErrorID(), KQoxReader::eFILE_NOT_OPENED);
+
+    KQoxRegisterGeometryFormats();
+    KQoxImporter importer(*f.manager);
+    EXPECT_FALSE(importer.Initialize(mDir.File("absent.3ds").c_str()));
+    EXPECT_EQ(importer.GetLastErrorID(), 3);
+}
+
+TEST_F(Reader3dsFiles, EveryReadLeavesTheToolkitClear)
+{
+    const std::string path = Sample();
+    Fixture f;
+    // An earlier user's failure does not fail this read.
+    OpenFile3ds(mDir.File("absent.3ds").c_str(), "rb");
+    ASSERT_TRUE(ftkerr3ds);
+    ASSERT_TRUE(f.reader.FileOpen(path.c_str()));
+    std::unique_ptr<KStreamOptions> options(f.reader.GetReadOptions(false));
+    ASSERT_TRUE(f.reader.Read(f.scene, options.get()));
+    EXPECT_FALSE(ftkerr3ds);
+    EXPECT_EQ(GetErrCount3ds(), 0);
+    EXPECT_FALSE(f.reader.IsFileOpen()) << "a read closes its file";
+    // A second read of the same reader: no file any more.
+    EXPECT_FALSE(f.reader.Read(f.scene, options.get()));
+    EXPECT_EQ(f.reader.GetLastErrorID(), KQoxReader::eFILE_NOT_OPENED);
+
+    // Foreign or missing options: error 6, and the read goes on.
+    Fixture g;
+    ASSERT_TRUE(g.reader.FileOpen(path.c_str()));
+    KStreamOptionsObj foreign;
+    EXPECT_TRUE(g.reader.Read(g.scene, &foreign));
+    EXPECT_EQ(g.reader.GetLastErrorID(), KQoxReader::eSTREAM_OPTIONS_NOT_SET);
+    ASSERT_NE(g.Node("Sphere01"), nullptr);
+    Fixture h;
+    ASSERT_TRUE(h.reader.FileOpen(path.c_str()));
+    EXPECT_TRUE(h.reader.Read(h.scene, nullptr));
+    EXPECT_EQ(h.reader.GetLastErrorID(), KQoxReader::eSTREAM_OPTIONS_NOT_SET);
+}
+
+TEST_F(Reader3dsFiles, TruncatedAndCorruptFilesFailCleanly)
+{
+    const std::string path = Sample();
+    const std::string image = qoxtest::ReadFile(path);
+    ASSERT_GT(image.size(), 1000u);
+    const std::string damaged = mDir.File("damaged.3ds");
+    int failures = 0, reads = 0;
+    auto check = [&](const std::string& bytes, const std::string& what) {
+        qoxtest::WriteFile(damaged, bytes);
+        Fixture f;
+        const bool ok = f.Read(damaged);
+        ++reads;
+        if (!ok)
+        {
+            ++failures;
+            const int id = f.reader.GetLastErrorID();
+            EXPECT_TRUE(id == KQoxReader::eFILE_CORRUPTED || id == KQoxReader::eUNIDENTIFIED_ERROR) << what << id;
+            EXPECT_FALSE(f.message.empty()) << what;
+        }
+        EXPECT_FALSE(ftkerr3ds) << what;
+        EXPECT_EQ(GetErrCount3ds(), 0) << what;
+    };
+    for (size_t cut = 0; cut < image.size(); cut += 1 + cut / 8)
+        check(image.substr(0, cut), "cut at " + std::to_string(cut));
+    // Bytes overwritten with 0xFF, one position at a time, every 97 bytes.
+    for (size_t at = 0; at < image.size(); at += 97)
+    {
+        std::string bytes = image;
+        bytes[at] = '\xFF';
+        bytes[at / 2] = '\x7F';
+        check(bytes, "flipped at " + std::to_string(at));
+    }
+    EXPECT_GT(failures, 10);
+    EXPECT_GT(reads, failures);
+
+    // An empty file is corrupt.
+    qoxtest::WriteFile(damaged, "");
+    Fixture f;
+    EXPECT_FALSE(f.Read(damaged));
+    EXPECT_EQ(f.reader.GetLastErrorID(), KQoxReader::eFILE_CORRUPTED);
+    EXPECT_STREQ(f.reader.GetLastErrorString(), "File is corrupted");
+}
