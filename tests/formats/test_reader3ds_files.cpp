@@ -470,3 +470,216 @@ TEST_F(Reader3dsFiles, TruncatedAndCorruptFilesFailCleanly)
     EXPECT_EQ(f.reader.GetLastErrorID(), KQoxReader::eFILE_CORRUPTED);
     EXPECT_STREQ(f.reader.GetLastErrorString(), "File is corrupted");
 }
+
+// ---- Files written by lib3ds ----
+
+#ifndef QOX_HAVE_LIB3DS
+
+TEST(Reader3dsLib3ds, SkippedWithoutLib3ds)
+{
+    GTEST_SKIP() << "lib3ds is not installed: the reads of its files need it";
+}
+
+#else
+
+#include <lib3ds/camera.h>
+#include <lib3ds/file.h>
+#include <lib3ds/light.h>
+#include <lib3ds/material.h>
+#include <lib3ds/mesh.h>
+#include <lib3ds/node.h>
+
+namespace {
+
+Lib3dsNode* Lib3dsNodeOf(Lib3dsNode* node, const char* name, int id, int parent)
+{
+    std::strcpy(node->name, name);
+    node->node_id = static_cast<Lib3dsWord>(id);
+    node->parent_id = static_cast<Lib3dsWord>(parent);
+    return node;
+}
+
+// A scene built and saved by lib3ds: a dummy "Rig" holding a textured
+// plate, under which a camera hangs, its target under the dummy; an omni
+// light at the top with a colour track.
+void WriteLib3dsScene(const std::string& path)
+{
+    Lib3dsFile* f = lib3ds_file_new();
+    f->master_scale = 2.0f;
+    f->ambient[0] = 0.25f;
+    f->ambient[1] = 0.5f;
+    f->ambient[2] = 0.75f;
+
+    Lib3dsMaterial* mat = lib3ds_material_new();
+    std::strcpy(mat->name, "Steel");
+    mat->diffuse[0] = 0.2f;
+    mat->diffuse[1] = 0.4f;
+    mat->diffuse[2] = 0.6f;
+    mat->shininess = 0.25f;
+    mat->transparency = 0.5f;
+    std::strcpy(mat->texture1_map.name, "steel.tga");
+    mat->texture1_map.percent = 1.0f;
+    mat->texture1_map.scale[0] = 1.0f;
+    mat->texture1_map.scale[1] = 1.0f;
+    lib3ds_file_insert_material(f, mat);
+
+    Lib3dsMesh* mesh = lib3ds_mesh_new("Plate");
+    lib3ds_mesh_new_point_list(mesh, 4);
+    lib3ds_mesh_new_texel_list(mesh, 4);
+    lib3ds_mesh_new_face_list(mesh, 2);
+    const float points[4][3] = {{10, 0, 0}, {11, 0, 0}, {10, 1, 0}, {11, 1, 0}};
+    for (int i = 0; i < 4; ++i)
+    {
+        std::memcpy(mesh->pointL[i].pos, points[i], sizeof points[i]);
+        mesh->texelL[i][0] = points[i][0] - 10.0f;
+        mesh->texelL[i][1] = points[i][1];
+    }
+    const Lib3dsWord faces[2][3] = {{0, 1, 2}, {2, 1, 3}};
+    for (int i = 0; i < 2; ++i)
+    {
+        std::memcpy(mesh->faceL[i].points, faces[i], sizeof faces[i]);
+        mesh->faceL[i].flags = 7;
+        mesh->faceL[i].smoothing = 1;
+        std::strcpy(mesh->faceL[i].material, "Steel");
+    }
+    for (int r = 0; r < 4; ++r)
+        mesh->matrix[r][r] = 1.0f;
+    mesh->matrix[3][0] = 10.0f;
+    lib3ds_file_insert_mesh(f, mesh);
+
+    Lib3dsLight* light = lib3ds_light_new("Lamp");
+    light->multiplier = 2.0f;
+    lib3ds_file_insert_light(f, light);
+    Lib3dsCamera* cam = lib3ds_camera_new("View");
+    cam->fov = 40.0f;
+    cam->near_range = 1.0f;
+    cam->far_range = 2000.0f;
+    lib3ds_file_insert_camera(f, cam);
+
+    Lib3dsNode* rig = Lib3dsNodeOf(lib3ds_node_new_object(), "$$$DUMMY", 0, LIB3DS_NO_PARENT);
+    std::strcpy(rig->data.object.instance, "Rig");
+    lib3ds_file_insert_node(f, rig);
+    Lib3dsNode* plate = Lib3dsNodeOf(lib3ds_node_new_object(), "Plate", 1, 0);
+    plate->data.object.pivot[0] = 4.0f;
+    for (int k = 0; k < 2; ++k)
+    {
+        Lib3dsLin3Key* key = lib3ds_lin3_key_new();
+        key->tcb.frame = k * 15;
+        key->value[0] = k * 3.0f;
+        lib3ds_lin3_track_insert(&plate->data.object.pos_track, key);
+        Lib3dsQuatKey* rot = lib3ds_quat_key_new();
+        rot->tcb.frame = k * 15;
+        rot->angle = 0.5f;
+        rot->axis[1] = 1.0f;
+        lib3ds_quat_track_insert(&plate->data.object.rot_track, rot);
+    }
+    lib3ds_file_insert_node(f, plate);
+    Lib3dsNode* view = Lib3dsNodeOf(lib3ds_node_new_camera(), "View", 2, 1);
+    Lib3dsLin1Key* fov = lib3ds_lin1_key_new();
+    fov->tcb.frame = 12;
+    fov->value = 40.0f;
+    lib3ds_lin1_track_insert(&view->data.camera.fov_track, fov);
+    lib3ds_file_insert_node(f, view);
+    Lib3dsNode* target = Lib3dsNodeOf(lib3ds_node_new_target(), "View", 3, 0);
+    Lib3dsLin3Key* aim = lib3ds_lin3_key_new();
+    aim->value[2] = -5.0f;
+    lib3ds_lin3_track_insert(&target->data.target.pos_track, aim);
+    lib3ds_file_insert_node(f, target);
+    Lib3dsNode* lamp = Lib3dsNodeOf(lib3ds_node_new_light(), "Lamp", 4, LIB3DS_NO_PARENT);
+    for (int k = 0; k < 2; ++k)
+    {
+        Lib3dsLin3Key* colour = lib3ds_lin3_key_new();
+        colour->tcb.frame = k * 45;
+        colour->value[0] = 1.0f - k * 0.5f;
+        lib3ds_lin3_track_insert(&lamp->data.light.col_track, colour);
+    }
+    lib3ds_file_insert_node(f, lamp);
+    ASSERT_TRUE(lib3ds_file_save(f, path.c_str()));
+    lib3ds_file_free(f);
+}
+
+} // namespace
+
+TEST_F(Reader3dsFiles, Lib3dsSceneImportsWhole)
+{
+    const std::string path = mDir.File("lib3ds.3ds");
+    WriteLib3dsScene(path);
+    KQoxRegisterGeometryFormats();
+    std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
+    KQoxScene& scene = *manager->CreateKQoxScene();
+    KQoxImporter importer(*manager);
+    ASSERT_TRUE(importer.Initialize(path.c_str()));
+    std::unique_ptr<KStreamOptions> options(importer.GetImportOptions());
+    static_cast<KStreamOptions3ds*>(options.get())->SetOption(14, 0); // no rescale: scale = master 2
+    ASSERT_TRUE(importer.Import(scene, options.get())) << importer.GetLastErrorString();
+    auto node = [&](const char* name) { return manager->FindKQoxNode(name, 0); };
+    auto parent = [&](const char* name) {
+        KQoxNode* p = node(name) ? node(name)->GetParent() : nullptr;
+        return std::string(p ? p->GetNameWithoutNameSpacePrefix().ToChars() : "-");
+    };
+
+    // The tree.
+    EXPECT_EQ(parent("$$$DUMMY.Rig"), "RootNode");
+    EXPECT_EQ(parent("Plate"), "$$$DUMMY.Rig");
+    EXPECT_EQ(parent("View"), "Plate");
+    EXPECT_EQ(parent("View.Target"), "$$$DUMMY.Rig");
+    EXPECT_EQ(parent("Lamp"), "RootNode");
+    EXPECT_EQ(node("View")->GetTarget(), node("View.Target"));
+
+    // The plate: one smoothing group keeps its 4 vertices; the mesh matrix
+    // and the pivot (4, 0, 0) come off, the master scale 2 goes in.
+    auto* mesh = static_cast<KQoxMesh*>(node("Plate")->GetMesh());
+    ASSERT_NE(mesh, nullptr);
+    ASSERT_EQ(mesh->GetControlPointsCount(), 4);
+    ASSERT_EQ(mesh->GetPolygonCount(), 2);
+    const KQoxVector4& corner = mesh->GetControlPoints()[3];
+    EXPECT_NEAR(corner[0], (1 - 4) * 2.0, 1e-5);
+    EXPECT_NEAR(corner[1], 0.0, 1e-5);
+    EXPECT_NEAR(corner[2], -2.0, 1e-5);
+    ASSERT_EQ(mesh->GMC(0), 1);
+    KQoxMaterial* steel = mesh->GM(0, 0);
+    EXPECT_STREQ(steel->GetName(), "Material::Steel");
+    EXPECT_NEAR(steel->GetDiffuse().mGreen, 0.4, 1e-6);
+    EXPECT_NEAR(steel->GetShininess(), 0.5, 1e-2);
+    EXPECT_NEAR(steel->GetOpacity(), 0.5, 1e-2);
+    ASSERT_EQ(mesh->GTC(0), 1);
+    EXPECT_STREQ(mesh->GT(0, 0)->GetFileName(), "steel.tga");
+    EXPECT_FLOAT_EQ(mesh->GetTextureUV()[3][0], 1.0);
+
+    // The plate's keys: positions at frames 0 and 15 (x 0 and 6), two
+    // half-radian turns about the 3DS y axis accumulating about the
+    // scene's Z axis.
+    KQoxNode* plate = node("Plate");
+    KFCurve* x = Curve(plate, &KQoxTakeNode::GetTranslationX);
+    EXPECT_EQ(KeyFrames(x), (std::vector<long long>{0, 15}));
+    EXPECT_FLOAT_EQ(x->KeyGetValue(1), 6.0f);
+    KFCurve* rz = Curve(plate, &KQoxTakeNode::GetEulerRotationZ);
+    ASSERT_EQ(rz->KeyGetCount(), 2);
+    EXPECT_NEAR(rz->KeyGetValue(0), 28.6478898, 1e-3);
+    EXPECT_NEAR(rz->KeyGetValue(1), 57.2957795, 1e-3);
+    EXPECT_NEAR(Curve(plate, &KQoxTakeNode::GetEulerRotationX)->KeyGetValue(1), 0.0, 1e-3);
+
+    // The camera and its target; the lamp with its colour keys.
+    KQoxCamera* camera = node("View")->GetCamera();
+    ASSERT_NE(camera, nullptr);
+    EXPECT_NEAR(camera->GetFocalLength(), 60.0, 1e-3);
+    EXPECT_NEAR(camera->GetNearPlane(), 2.0, 1e-6);
+    EXPECT_NEAR(camera->GetFarPlane(), 40000.0, 1e-3);
+    EXPECT_NEAR(camera->GetDefaultFieldOfView(), 40.0, 1e-4);
+    KQoxVector4 aim;
+    node("View.Target")->GetDefaultT(aim);
+    EXPECT_NEAR(aim[1], -10.0, 1e-5);
+    KQoxLight* lamp = node("Lamp")->GetLight();
+    ASSERT_NE(lamp, nullptr);
+    EXPECT_EQ(lamp->GetLightType(), KQoxLight::ePOINT);
+    EXPECT_NEAR(lamp->GetDefaultIntensity(), 200.0, 1e-4);
+    KFCurve* red = Curve(node("Lamp"), &KQoxTakeNode::GetColorR);
+    EXPECT_EQ(KeyFrames(red), (std::vector<long long>{0, 45}));
+    EXPECT_FLOAT_EQ(red->KeyGetValue(1), 0.5f);
+
+    KQoxColor ambient = scene.GetGlobalLightSettings().GetAmbientColor();
+    EXPECT_NEAR(ambient.mGreen, 0.5, 1e-6);
+    EXPECT_EQ(TakeFrames(scene), (std::pair<long long, long long>{0, 45}));
+}
+
+#endif
