@@ -288,13 +288,14 @@ bool KQoxReader3DS::ConvertMesh3DStoPB(mesh3ds* source, KQoxMesh* mesh)
             layer1->GetTextures()->mIndexArray.Add(t2 > 0 ? t1 : 0);
         }
         const ulong3ds mask = split ? groups[f] : 0;
-        for (int v : {face.v1, face.v2, face.v3})
+        const int sources[3] = {face.v1, face.v2, face.v3};
+        int corners[3];
+        for (int k = 0; k < 3; ++k)
         {
-            int c = split ? table.Find(v, mask) : v;
-            if (c < 0)
-                c = v;
-            mesh->AddPolygon(c, v);
+            const int c = split ? table.Find(sources[k], mask) : sources[k];
+            corners[k] = c < 0 ? sources[k] : c;
         }
+        mesh->AddPolygonVertices(corners, sources, 3);
         mesh->EndPolygon();
     }
     if (layer1 && uvs)
@@ -306,18 +307,29 @@ bool KQoxReader3DS::ConvertMesh3DStoPB(mesh3ds* source, KQoxMesh* mesh)
         copy->mIndexArray = uvs->mIndexArray;
     }
 
-    // 10. Normals: the area-weighted face normals summed per control point.
+    // 10. Normals: the area-weighted face normals (p2 - p1) x (p0 - p1)
+    // summed per control point, then made unit.
     KQoxVector4* normals = mesh->GetNormals();
     const int* corners = mesh->GetPolygonVertices();
-    for (int p = 0; normals && p < mesh->GetPolygonCount(); ++p)
+    const int polygons = mesh->GetPolygonCount();
+    for (int p = 0; normals && p < polygons; ++p)
     {
-        const int first = mesh->GetPolygonVertexIndex(p);
-        const int size = mesh->GetPolygonSize(p);
-        KQoxVector4 a = points[corners[first + 2]] - points[corners[first + 1]];
-        KQoxVector4 b = points[corners[first]] - points[corners[first + 1]];
-        KQoxVector4 normal = a.CrossProduct(b);
-        for (int k = 0; k < size; ++k)
-            normals[corners[first + k]] += normal;
+        if (mesh->GetPolygonSize(p) < 3)
+            continue;
+        const int* c = corners + mesh->GetPolygonVertexIndex(p);
+        const double* p0 = points[c[0]];
+        const double* p1 = points[c[1]];
+        const double* p2 = points[c[2]];
+        const double a[3] = {p2[0] - p1[0], p2[1] - p1[1], p2[2] - p1[2]};
+        const double b[3] = {p0[0] - p1[0], p0[1] - p1[1], p0[2] - p1[2]};
+        const double n[3] = {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
+        for (int k = 0; k < mesh->GetPolygonSize(p); ++k)
+        {
+            double* sum = normals[c[k]];
+            sum[0] += n[0];
+            sum[1] += n[1];
+            sum[2] += n[2];
+        }
     }
     for (int i = 0; normals && i < pointCount; ++i)
     {
