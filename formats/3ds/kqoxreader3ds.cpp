@@ -382,6 +382,7 @@ void KQoxReader3DS::ReleaseRecords()
     mCameraMotionTargetNodes.clear();
     mMaterialTexturePairs.clear();
     mMaterialTextures.clear();
+    mMaterialsByName.clear();
     mOmnilightMotionLights.clear();
     mSpotlightMotionLights.clear();
     mNodesByName.clear();

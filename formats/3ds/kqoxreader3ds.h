@@ -34,6 +34,7 @@ namespace qoxsdk_600 {
 
 class KQoxCamera;
 class KQoxLight;
+class KQoxMaterial;
 class KQoxMarker;
 class KQoxMesh;
 class KQoxNode;
@@ -86,8 +87,9 @@ public:
 
     // Materials and textures --------------------------------------------------
     // One material per 3DS material record, with a texture for its first map
-    // and, when it has one, for its second; the pair is kept per material
-    // name for the meshes. False when the manager cannot make a material.
+    // and, when it has one, for its second; the material and the pair are
+    // kept per material name for the meshes, which use only the materials
+    // of their read. False when the manager cannot make a material.
     bool ImportMaterials();
     // The texture pair made for a 3DS material name (compared without regard
     // to case); null when there is none.
@@ -214,6 +216,8 @@ protected:
     // material name, the position of the first material of that name.
     std::vector<KTexturePair> mMaterialTexturePairs;
     std::unordered_map<std::string, size_t> mMaterialTextures;
+    // The materials made by this read, by 3DS name; the first of a name.
+    std::unordered_map<std::string, KQoxMaterial*> mMaterialsByName;
     // Per light motion, the light record of its name (-1: none).
     std::vector<long> mOmnilightMotionLights;
     std::vector<long> mSpotlightMotionLights;

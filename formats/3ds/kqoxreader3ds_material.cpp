@@ -51,6 +51,7 @@ void PlaceTexture(KQoxTexture& texture, const bitmap3ds& map)
 bool KQoxReader3DS::ImportMaterials()
 {
     mMaterialTextures.clear();
+    mMaterialsByName.clear();
     mMaterialTexturePairs.assign(mMaterials.size(), KTexturePair());
     for (size_t i = 0; i < mMaterials.size(); ++i)
     {
@@ -59,6 +60,7 @@ bool KQoxReader3DS::ImportMaterials()
         KQoxMaterial* material = mManager.CreateKQoxMaterial(name.c_str());
         if (!material)
             return false;
+        mMaterialsByName.emplace(name, material);
 
         // Textures: none without texture mapping or a first map; a second
         // map counts only beside a first one.

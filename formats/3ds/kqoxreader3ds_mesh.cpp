@@ -184,7 +184,8 @@ bool KQoxReader3DS::ConvertMesh3DStoPB(mesh3ds* source, KQoxMesh* mesh)
     {
         const objmat3ds& group = source->matarray[g];
         const std::string name = FieldText(group.name, sizeof group.name);
-        KQoxMaterial* material = mMaterialsFlag ? mManager.FindKQoxMaterial(name.c_str(), 0) : nullptr;
+        const auto made = mMaterialsFlag ? mMaterialsByName.find(name) : mMaterialsByName.end();
+        KQoxMaterial* material = made != mMaterialsByName.end() ? made->second : nullptr;
         int m = 0, t1 = 0, t2 = 0;
         if (material)
         {

@@ -229,8 +229,16 @@ TEST_F(Reader3dsMesh, UVsByPolygonVertexFromTheTextureVertices)
 TEST_F(Reader3dsMesh, MaterialGroupsGiveEachFaceItsMaterialIndex)
 {
     f.reader.mScaleFactor = 1.0;
-    f.manager->CreateKQoxMaterial("Red");
-    f.manager->CreateKQoxMaterial("Blue");
+    // A material of an earlier read of the manager is not this read's.
+    KQoxMaterial* older = f.manager->CreateKQoxMaterial("Red");
+    for (const char* name : {"Red", "Blue"})
+    {
+        material3ds* record = nullptr;
+        InitMaterial3ds(&record);
+        ftktest::SetName(record->name, sizeof record->name, name);
+        f.reader.mMaterials.push_back(record);
+    }
+    ASSERT_TRUE(f.reader.ImportMaterials());
     mesh3ds* quads = NewMesh("Q", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}},
                              {{0, 1, 2, 0}, {2, 1, 3, 0}, {0, 1, 3, 0}, {0, 3, 2, 0}});
     AddMaterialGroup(quads, "Blue", {0});
@@ -241,6 +249,7 @@ TEST_F(Reader3dsMesh, MaterialGroupsGiveEachFaceItsMaterialIndex)
     ASSERT_EQ(mesh->GMC(0), 2);
     EXPECT_STREQ(mesh->GM(0, 0)->GetName(), "Material::Blue");
     EXPECT_STREQ(mesh->GM(1, 0)->GetName(), "Material::Red");
+    EXPECT_NE(mesh->GM(1, 0), older);
     const int* indices = mesh->GetMaterialIndices();
     ASSERT_NE(indices, nullptr);
     EXPECT_EQ(indices[0], 0);
@@ -251,6 +260,9 @@ TEST_F(Reader3dsMesh, MaterialGroupsGiveEachFaceItsMaterialIndex)
     // Materials off: no material is used.
     f.reader.mMaterialsFlag = false;
     EXPECT_EQ(Convert(quads)->GMC(0), 0);
+    for (material3ds*& record : f.reader.mMaterials)
+        ReleaseMaterial3ds(&record);
+    f.reader.mMaterials.clear();
 }
 
 TEST_F(Reader3dsMesh, SecondTextureMakesLayerOne)

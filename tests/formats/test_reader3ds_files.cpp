@@ -3,6 +3,7 @@
 // and damaged files.
 
 #include <cmath>
+#include <limits>
 
 #include "fileio/kqoximporter.h"
 #include "fileio/kqoxioregistry.h"
@@ -218,7 +219,13 @@ TEST_F(Reader3dsFiles, ScaleFactorFromRescaleAndMasterScale)
         float master;
         int rescale;
         double factor;
-    } const cases[] = {{0.5f, 1, 1.27}, {0.0f, 1, 2.54}, {-3.0f, 1, 2.54}, {0.0f, 0, 1.0}, {4.0f, 0, 4.0}};
+    } const cases[] = {{0.5f, 1, 1.27},
+                       {0.0f, 1, 2.54},
+                       {-3.0f, 1, 2.54},
+                       {0.0f, 0, 1.0},
+                       {4.0f, 0, 4.0},
+                       {std::numeric_limits<float>::quiet_NaN(), 1, 2.54},
+                       {std::numeric_limits<float>::infinity(), 0, 1.0}};
     for (const Case& c : cases)
     {
         const std::string path = mDir.File("scale.3ds");
