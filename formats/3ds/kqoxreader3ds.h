@@ -61,7 +61,7 @@ public:
     bool FileOpen(const char* fileName) override;
     // Closes the file when one is open; true.
     bool FileClose() override;
-    // True while a file is open (a successful read closes it).
+    // True while a file is open (every read closes it).
     bool IsFileOpen() override { return mFile != nullptr; }
     // A new KStreamOptions3ds with its defaults; the caller owns it.
     KStreamOptions* GetReadOptions(bool parseFileAsNeeded) override;
@@ -74,7 +74,10 @@ public:
     bool Read(KQoxScene& scene, KStreamOptions* options) override;
 
     // The conversion of the fetched records into scene content, in the
-    // order given at the top; false when the material import fails.
+    // order given at the top; false when the material import fails. The
+    // take "default take" spans the keys, or frames 0 to 150 (at 30 frames
+    // per second) when there are no keys at two different times; it is
+    // stored in the scene and made current.
     virtual bool ImportScene(KQoxScene& scene);
     // One mesh attribute per mesh (converted when it has faces), one light
     // per omni light, a light and a target marker per spotlight, a camera
