@@ -689,4 +689,100 @@ TEST_F(Reader3dsFiles, Lib3dsSceneImportsWhole)
     EXPECT_EQ(TakeFrames(scene), (std::pair<long long, long long>{0, 45}));
 }
 
+TEST_F(Reader3dsFiles, RotationKeysTurnAsLib3dsEvaluatesThem)
+{
+    // Three rotation keys about different axes: lib3ds's own evaluation of
+    // the node at each key is the oracle for the accumulated orientation.
+    const std::string path = mDir.File("turns.3ds");
+    const float angles[3] = {0.5f, 0.7f, -0.3f};
+    const float axes[3][3] = {{0, 0, 1}, {1, 0, 0}, {0, 0.70710678f, 0.70710678f}};
+    {
+        Lib3dsFile* f = lib3ds_file_new();
+        f->frames = 30;
+        Lib3dsNode* box = Lib3dsNodeOf(lib3ds_node_new_object(), "Box", 0, LIB3DS_NO_PARENT);
+        for (int i = 0; i < 3; ++i)
+        {
+            Lib3dsQuatKey* key = lib3ds_quat_key_new();
+            key->tcb.frame = i * 10;
+            key->angle = angles[i];
+            std::memcpy(key->axis, axes[i], sizeof axes[i]);
+            lib3ds_quat_track_insert(&box->data.object.rot_track, key);
+        }
+        lib3ds_file_insert_node(f, box);
+        ASSERT_TRUE(lib3ds_file_save(f, path.c_str()));
+        lib3ds_file_free(f);
+    }
+    Lib3dsFile* oracle = lib3ds_file_load(path.c_str());
+    ASSERT_NE(oracle, nullptr);
+    Fixture f;
+    ASSERT_TRUE(f.Read(path));
+    KQoxNode* box = f.Node("Box");
+    KFCurve* curves[3] = {Curve(box, &KQoxTakeNode::GetEulerRotationX), Curve(box, &KQoxTakeNode::GetEulerRotationY),
+                          Curve(box, &KQoxTakeNode::GetEulerRotationZ)};
+    ASSERT_EQ(curves[0]->KeyGetCount(), 3);
+    for (int k = 0; k < 3; ++k)
+    {
+        lib3ds_file_eval(oracle, static_cast<Lib3dsFloat>(k * 10));
+        Lib3dsNode* node = lib3ds_file_node_by_name(oracle, "Box", LIB3DS_OBJECT_NODE);
+        KQoxXMatrix m;
+        m.SetR(KQoxVector4(curves[0]->KeyGetValue(k), curves[1]->KeyGetValue(k), curves[2]->KeyGetValue(k)));
+        // The image of each 3DS axis: in scene axes (x, z, -y), turned by
+        // the scene rotation (row vectors), and back to 3DS axes.
+        const double basis[3][3] = {{1, 0, 0}, {0, 0, -1}, {0, 1, 0}};
+        for (int i = 0; i < 3; ++i)
+        {
+            double turned[3] = {0, 0, 0};
+            for (int c = 0; c < 3; ++c)
+                for (int r = 0; r < 3; ++r)
+                    turned[c] += basis[i][r] * m.Get(r, c);
+            const double back[3] = {turned[0], -turned[2], turned[1]};
+            for (int c = 0; c < 3; ++c)
+                EXPECT_NEAR(back[c], node->matrix[i][c], 1e-4) << "key " << k << " axis " << i << " component " << c;
+        }
+    }
+    lib3ds_file_free(oracle);
+}
+
+TEST_F(Reader3dsFiles, WorldPositionsAgreeWithLib3dsEvaluation)
+{
+    // Each plate vertex in the world, as lib3ds places it (node matrix,
+    // less the pivot, through the inverse mesh matrix) and as the scene
+    // places its control point (global matrix of the current take), at
+    // each position key.
+    const std::string path = mDir.File("lib3ds.3ds");
+    WriteLib3dsScene(path);
+    Lib3dsFile* oracle = lib3ds_file_load(path.c_str());
+    ASSERT_NE(oracle, nullptr);
+    Lib3dsMesh* plate = lib3ds_file_mesh_by_name(oracle, "Plate");
+    Fixture f;
+    ASSERT_TRUE(f.Read(path, [](KStreamOptions3ds& o) { o.SetOption(14, 0); }));
+    const double scale = 2.0;
+    KQoxNode* node = f.Node("Plate");
+    auto* mesh = static_cast<KQoxMesh*>(node->GetMesh());
+    for (int frame : {0, 15})
+    {
+        lib3ds_file_eval(oracle, static_cast<Lib3dsFloat>(frame));
+        Lib3dsNode* placed = lib3ds_file_node_by_name(oracle, "Plate", LIB3DS_OBJECT_NODE);
+        KTime time;
+        time.SetTime(0, 0, 0, frame, 0, 6);
+        const KQoxXMatrix global = node->GetGlobalFromCurrentTake(time);
+        for (int v = 0; v < 4; ++v)
+        {
+            // lib3ds: the mesh matrix is a translation by (10, 0, 0).
+            const float* p = plate->pointL[v].pos;
+            const double local[3] = {p[0] - 10.0 - placed->data.object.pivot[0], p[1] - placed->data.object.pivot[1],
+                                     p[2] - placed->data.object.pivot[2]};
+            double world[3];
+            for (int c = 0; c < 3; ++c)
+                world[c] = local[0] * placed->matrix[0][c] + local[1] * placed->matrix[1][c] +
+                           local[2] * placed->matrix[2][c] + placed->matrix[3][c];
+            const KQoxVector4 ours = global.MultT(mesh->GetControlPoints()[v]);
+            EXPECT_NEAR(ours[0], scale * world[0], 1e-4) << "frame " << frame << " vertex " << v;
+            EXPECT_NEAR(ours[1], scale * world[2], 1e-4) << "frame " << frame << " vertex " << v;
+            EXPECT_NEAR(ours[2], -scale * world[1], 1e-4) << "frame " << frame << " vertex " << v;
+        }
+    }
+    lib3ds_file_free(oracle);
+}
+
 #endif
