@@ -211,17 +211,17 @@ public:
     }
 };
 
-class QOXCharacterPreLoad : public ZPxCommand
+class CmdCharacterPreLoad : public ZPxCommand
 {
 public:
-    static void* Create() { return new QOXCharacterPreLoad; }
+    static void* Create() { return new CmdCharacterPreLoad; }
     ZStatus doIt(const ZArgList&) override { return ZStatus(); }
 };
 
-class QOXCharacterPostLoad : public ZPxCommand
+class CmdCharacterPostLoad : public ZPxCommand
 {
 public:
-    static void* Create() { return new QOXCharacterPostLoad; }
+    static void* Create() { return new CmdCharacterPostLoad; }
     // Characters are made by the import while its scene exists; outside an
     // import there is nothing to do.
     ZStatus doIt(const ZArgList&) override { return ZStatus(); }
@@ -244,12 +244,22 @@ const CommandEntry kCommands[] = {
     {"QOXGetTakeReferenceTimeSpan", QOXTakeQuery<eREFERENCE_SPAN>::Create},
     {"QOXImportMode", QOXImportMode::Create},
     {"QOXSetUserParams", QOXSetUserParams::Create},
-    {"QOXCharacterPreLoad", QOXCharacterPreLoad::Create},
-    {"QOXCharacterPostLoad", QOXCharacterPostLoad::Create},
+    {"QOXCharacterPreLoad", CmdCharacterPreLoad::Create},
+    {"QOXCharacterPostLoad", CmdCharacterPostLoad::Create},
 };
 const int kCommandCount = sizeof(kCommands) / sizeof(kCommands[0]);
 
 } // namespace
+
+ZStatus QOXCharacterPreLoad(KQoxScene*)
+{
+    return ZStatus();
+}
+
+ZStatus QOXCharacterPostLoad(KQoxScene*)
+{
+    return ZStatus();
+}
 
 QoxZeltImport* CommandImportBase::OpenFile(const char* fileName)
 {

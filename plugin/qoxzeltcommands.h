@@ -7,6 +7,15 @@
 #include "host/zplugin.h"
 
 class QoxZeltImport;
+namespace qoxsdk_600 {
+class KQoxScene;
+}
+
+// Before an import reads its file: nothing to prepare; success.
+ZStatus QOXCharacterPreLoad(qoxsdk_600::KQoxScene* scene);
+// After an import (also one whose read failed): host characters for the
+// scene's characters, when the host has its character procedure.
+ZStatus QOXCharacterPostLoad(qoxsdk_600::KQoxScene* scene);
 
 // What the import and read commands share: the import object on the last
 // file opened, kept between commands until a different file is named or an

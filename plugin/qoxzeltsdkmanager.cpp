@@ -39,6 +39,25 @@ KString WithoutNameSpace(const char* name, const KString& ns)
     return KString(text.c_str());
 }
 
+// Renames the record with the strategy as if it had no class prefix
+// ("Model::"): the prefix is no part of the host name and must not be
+// rewritten with it. The prefix is put back on both names.
+void RenameWithoutPrefix(KQoxPluginRenamingStrategy& strategy, KName& record)
+{
+    std::string initial = record.GetInitialName();
+    std::string current = record.GetCurrentName();
+    const size_t separator = current.find("::");
+    const std::string prefix = separator == std::string::npos ? "" : current.substr(0, separator + 2);
+    for (std::string* name : {&initial, &current})
+        if (!prefix.empty() && name->compare(0, prefix.size(), prefix) == 0)
+            name->erase(0, prefix.size());
+    KName bare(initial.c_str());
+    bare.SetCurrentName(current.c_str());
+    strategy.Rename(bare);
+    record.SetInitialName((prefix + bare.GetInitialName()).c_str());
+    record.SetCurrentName((prefix + bare.GetCurrentName()).c_str());
+}
+
 } // namespace
 
 QoxZeltSdkManager::QoxZeltSdkManager(int mode)
@@ -90,6 +109,8 @@ void QoxZeltSdkManager::ResolveNameClashing()
         std::string before = node->GetName();
         KString ns = NameSpaceOf(node->GetInitialName());
         node->mNameSpace = ns;
+        // An import may add the node's namespace to the host scene.
+        node->mAddNameSpace = mMode == eIMPORT && ns.GetLen() > 0;
         if (ns.GetLen() > 0)
         {
             KName& record = node->GetNameRecord();
@@ -98,7 +119,7 @@ void QoxZeltSdkManager::ResolveNameClashing()
             record.SetInitialName(initial.ToChars());
             record.SetCurrentName(current.ToChars());
         }
-        strategy.Rename(node->GetNameRecord());
+        RenameWithoutPrefix(strategy, node->GetNameRecord());
         if (before != node->GetName())
             renamed[before] = node->GetName();
     }

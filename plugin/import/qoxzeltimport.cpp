@@ -1,18 +1,117 @@
+// The import object and the import driver: from an opened native file to
+// host objects.
 #include "plugin/import/qoxzeltimport.h"
 
+#include <cstring>
+#include <limits>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "base/qoxlogfile.h"
 #include "fileio/kqoximporter.h"
+#include "fileio/kqoxstreamoptionsqox.h"
+#include "host/zanim.h"
+#include "host/zglobal.h"
+#include "plugin/export/qoxzeltimageconverters.h"
+#include "plugin/import/qoxzeltimport_private.h"
+#include "plugin/import/qoxzeltmergenodematcher.h"
+#include "plugin/qoxzeltcommands.h"
+#include "plugin/qoxzeltdialogs.h"
+#include "plugin/qoxzeltnode.h"
+#include "plugin/qoxzeltuserparams.h"
+#include "plugin/qoxzeltutility.h"
+#include "scene/kqoxpluginrenamingstrategy.h"
+#include "scene/kqoxpose.h"
+#include "scene/kqoxreplacepivot.h"
 #include "scene/kqoxscene.h"
 
 using namespace qoxsdk_600;
+using namespace qoxzeltimport;
+
+namespace {
+
+const char kMissingBindPose1[] = "This .qox file does not contain a BindPose section. ";
+const char kMissingBindPose2[] = "Executing the command 'Go to Bind Pose' may not give the expected results.";
+const char kPreMark[] = "__Pre_";
+const char kPostMark[] = "__Post_";
+// The host range given to an import without animation: one frame at 24 fps.
+const double kOneFilmFrame = 1.0 / 24.0;
+
+bool Param(unsigned index)
+{
+    return QoxZeltUserParams::Instance().GetBoolParam(index);
+}
+
+bool HasPrePostMark(const char* name)
+{
+    return strstr(name, kPreMark) || strstr(name, kPostMark);
+}
+
+QoxZeltNode* ChildOf(KQoxNode* node, int index)
+{
+    return static_cast<QoxZeltNode*>(node->GetChild(index));
+}
+
+// The node's initial name without its namespace prefix ("Model::") when it
+// begins with it.
+std::string InitialNameWithoutPrefix(KQoxNode* node)
+{
+    std::string name = node->GetInitialName();
+    std::string prefix = node->GetNameSpacePrefix().ToChars();
+    if (!prefix.empty() && name.compare(0, prefix.size(), prefix) == 0)
+        name.erase(0, prefix.size());
+    return name;
+}
+
+// The node of the name set whose initial name, without its prefix, is name;
+// the first in key order.
+QoxZeltNode* FindPoseNode(KCharPtrSet& names, const std::string& name)
+{
+    for (int i = 0; i < names.GetCount(); ++i)
+    {
+        QoxZeltNode* node = reinterpret_cast<QoxZeltNode*>(names.GetFromIndex(i));
+        if (node && InitialNameWithoutPrefix(node) == name)
+            return node;
+    }
+    return nullptr;
+}
+
+void CopyMatrix(KQoxXMatrix& out, const KQoxMatrix& in)
+{
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c)
+            out.mMatrix.mData[r][c] = in.Get(r, c);
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// The object
 
 QoxZeltImport::QoxZeltImport()
     : mManager(QoxZeltSdkManager::eIMPORT)
     , mRootNode(nullptr)
     , mScene(nullptr)
-{}
+    , mNodeNameSet(20)
+    , mLog(nullptr)
+    , mCurrentHostTime(0)
+    , mOldVersion(false)
+    , mLimitsOnce(false)
+    , mLockedAttributeAnswer(1)
+    , mWorldMatrix(nullptr)
+{
+    mNodeNameSet.mCaseSensitive = false;
+}
 
 QoxZeltImport::~QoxZeltImport()
 {
+    mBlendShapeFailures.Clear();
+    for (int i = 0; i < mMaterialCache.GetCount(); ++i)
+        delete mMaterialCache[i];
+    mMaterialCache.Clear();
+    delete mWorldMatrix;
+    delete mLog;
     CloseProject();
 }
 
@@ -56,25 +155,329 @@ KString QoxZeltImport::parseArgs(const ZArgList& args, ZStatus* status)
     return KString("");
 }
 
-void QoxZeltImport::ComputeWorldTransform(KgeAMatrix&) {}
+bool IsOldVersion(QoxZeltNode* root, KQoxImporter* importer)
+{
+    int major = 0, minor = 0, revision = 0;
+    importer->GetFileVersion(major, minor, revision);
+    if (major > 5 || minor > 7)
+        return false;
+    return IsOldVersion(root);
+}
 
-// The reading part of an import: the selected take is read into a scene of
-// this object's manager, which is then dropped. Building host objects from
-// the scene is the import driver's work.
+bool IsOldVersion(QoxZeltNode* node)
+{
+    if (!node)
+        return false;
+    for (int i = 0; i < node->GetChildCount(false); ++i)
+    {
+        QoxZeltNode* child = ChildOf(node, i);
+        EPivotState state = ePIVOT_STATE_ACTIVE;
+        child->GetPivotState(eSOURCE_SET, state);
+        if (state == ePIVOT_STATE_REFERENCE || IsOldVersion(child))
+            return true;
+    }
+    return false;
+}
+
+// ---------------------------------------------------------------------------
+// The driver
+
+namespace {
+
+// Ends the running import: the scene with its hierarchy and then the log
+// (which writes it) go.
+class ImportEnd
+{
+public:
+    explicit ImportEnd(QoxZeltImport& import)
+        : mImport(import)
+    {}
+    ~ImportEnd()
+    {
+        if (mImport.mScene)
+            mImport.mManager.DestroyKQoxScene(mImport.mScene, true);
+        mImport.mScene = nullptr;
+        mImport.mRootNode = nullptr;
+        delete mImport.mLog;
+        mImport.mLog = nullptr;
+    }
+
+private:
+    QoxZeltImport& mImport;
+};
+
+// One array of records per bind pose, freed with the pose data.
+using PoseRecords = std::vector<std::pair<KQoxPose*, KArrayTemplate<TempPoseData*>>>;
+
+} // namespace
+
 ZStatus QoxZeltImport::Import()
 {
-    if (!mImporter)
-        return ZStatus(ZStatus::kFailure, "No file opened");
-    mScene = mManager.CreateKQoxScene();
-    if (!mScene)
-        return ZStatus(ZStatus::kInsufficientMemory, "No scene");
-    if (mTakeName.GetLen() > 0)
-        for (int i = 0; i < mImporter->GetTakeCount(); ++i)
-            mImporter->SetTakeSelected(i, mTakeName.Compare(mImporter->GetTakeInfo(i)->Name.ToChars()) == 0);
-    bool ok = mImporter->Import(*mScene);
-    ZStatus result = ok ? ZStatus() : ZStatus(ZStatus::kFailure, mImporter->GetLastErrorString());
-    mManager.DestroyKQoxScene(mScene, true);
+    const int mode = QoxZeltUserParams::Instance().GetImportType();
+    const bool showUI = ShowUI();
+
+    // 1. No scene left from before.
+    if (mScene)
+        mManager.DestroyKQoxScene(mScene, true);
     mScene = nullptr;
     mRootNode = nullptr;
-    return result;
+
+    // 2. The log of this import.
+    KString title = KString("File import: ") + (mImporter ? mImporter->GetFileName() : "");
+    delete mLog;
+    mLog = new QoxLogFile(kLogFileName, title.ToChars(), true, true);
+    ImportEnd end(*this);
+
+    // 4. The SDK scene.
+    QoxZeltRegisterImageConverters(&mManager);
+    mScene = mManager.CreateKQoxScene();
+    mRootNode = mScene ? static_cast<QoxZeltNode*>(mScene->GetRootNode()) : nullptr;
+    QOXCharacterPreLoad(mScene);
+
+    // 5. The read. The host scene is left alone until the file has been read,
+    // so that an unreadable file does not discard the open scene.
+    bool read = mImporter && mScene && mImporter->Import(*mScene);
+    if (!read)
+    {
+        KString error = mImporter ? mImporter->GetLastErrorString() : "No file opened";
+        LogLine(mLog, error.ToChars());
+        ImportDialog(kErrorTitle, error);
+        QOXCharacterPostLoad(mScene);
+        return ZStatus(ZStatus::kFailure, error.ToChars());
+    }
+
+    // 3. Add mode: a new, empty host scene.
+    if (mode != eMERGE && mode != eEXCLUSIVE_MERGE)
+        ZGlobal::executeCommand("file -f -new", false, false);
+
+    // 6. Initial state.
+    mOldVersion = IsOldVersion(mRootNode, mImporter.get());
+    mLockedAttributeAnswer = 1;
+    Preprocess(mRootNode);
+    mScene->SetCurrentTake(mTakeName.ToChars());
+
+    // 7. Progress and scale check.
+    QoxZeltProgressMeter progress;
+    progress.Reset(showUI, kProgressWindow);
+    CheckBadScale(*mRootNode);
+
+    // 8. Old files: the extra pivot nodes.
+    if (mOldVersion)
+    {
+        if (Param(KQoxUserParams::kImportNullsToPivot))
+        {
+            ValidatePreAndPostJoints(mRootNode);
+            ReplacePivotImport(mRootNode, eSOURCE_SET, mManager);
+        }
+        else
+            EnablePivotUse(mRootNode);
+    }
+
+    // 9. Names and hard edges.
+    mManager.ResolveNameClashing();
+    if (Param(QoxZeltUserParams::kImportHardEdges))
+        MergeMeshOnNormalPerPolyVertex(mRootNode);
+
+    // 10. Matching against the host scene.
+    if (mode != eEXCLUSIVE_MERGE)
+        progress.Section("Importing geometry...");
+    FillPelbrinNodeArray(mRootNode);
+    QoxZeltMergeNodeMatcher* matcher = mManager.CreateQoxZeltMergeNodeMatcher();
+    matcher->SetPluginBase(this);
+    matcher->Apply(mRootNode, ZFn::kInvalid);
+    mManager.DestroyQoxZeltMergeNodeMatcher(matcher);
+    PropagateWorldTransformToChildrenOf(mRootNode);
+
+    // 11. The host's current time.
+    mCurrentHostTime.SetSecondDouble(ZAnimControl::currentTime().as(ZTime::kSeconds));
+
+    // 12. Pivot conversion.
+    QoxZeltUserParams& params = QoxZeltUserParams::Instance();
+    if (mOldVersion)
+    {
+        if (mode == eMERGE || mode == eEXCLUSIVE_MERGE)
+            RemoveRotationPivotOnNotPresentNode(mRootNode);
+        else
+            RemoveRotationPivot(mRootNode);
+        mRootNode->ConvertPivotAnimation(eSOURCE_SET, params.GetResamplingRate(true), true);
+    }
+    else
+    {
+        SetZeltPivotsRecursive(mRootNode);
+        mRootNode->ConvertPivotAnimationRecursive(eDESTINATION_SET, params.GetResamplingRate(false), true);
+    }
+
+    // 13. Skin influences that are no joints.
+    if (Param(QoxZeltUserParams::kImportDeformNullsAsJoints))
+        ReplaceNullsUsedAsLinks(mRootNode, &mManager);
+
+    // 14. Geometry and materials.
+    ImportGeometry();
+    if (mode != eEXCLUSIVE_MERGE)
+        progress.Section("Importing materials...");
+    for (int i = 0; i < mRootNode->GetChildCount(false); ++i)
+        BuildMaterialInformation(ChildOf(mRootNode, i));
+
+    // 15. Animation.
+    progress.Section("Importing animations...");
+    mLimitsOnce = false;
+    for (int i = 0; i < mRootNode->GetChildCount(false); ++i)
+        ImportAnimation(*ChildOf(mRootNode, i));
+
+    // 16. Host time range.
+    if (mImporter->GetState(KStreamOptionsQox::eANIMATION))
+    {
+        KTime start = KTIME_INFINITE;
+        KTime stop(0);
+        mRootNode->GetAnimationInterval(start, stop);
+        if (start < stop)
+        {
+            ZAnimControl::setMinTime(ZTime(start.GetSecondDouble(), ZTime::kSeconds));
+            ZAnimControl::setMaxTime(ZTime(stop.GetSecondDouble(), ZTime::kSeconds));
+            ZAnimControl::setCurrentTime(ZTime(start.GetSecondDouble(), ZTime::kSeconds));
+        }
+        else
+        {
+            ZAnimControl::setMinTime(ZTime(0.0, ZTime::kSeconds));
+            ZAnimControl::setMaxTime(ZTime(kOneFilmFrame, ZTime::kSeconds));
+            ZAnimControl::setCurrentTime(ZTime(0.0, ZTime::kSeconds));
+        }
+    }
+
+    // 17 to 21. Bind poses around the deformations.
+    PoseRecords poses;
+    for (int i = 0; i < mScene->GetPoseCount(); ++i)
+        if (KQoxPose* pose = mScene->GetPose(i))
+            if (pose->IsBindPose())
+                poses.emplace_back(pose, KArrayTemplate<TempPoseData*>());
+    if (poses.empty())
+    {
+        int links = 0;
+        CountNbQoxLinks(mRootNode, links);
+        if (links != 0 && mode != eEXCLUSIVE_MERGE)
+        {
+            LogLine(mLog, kMissingBindPose1);
+            LogLine(mLog, kMissingBindPose2);
+            ImportDialog(kWarningTitle, KString(kMissingBindPose1) + "\n" + kMissingBindPose2);
+        }
+    }
+    const bool foldPivots = Param(KQoxUserParams::kImportNullsToPivot) && mOldVersion;
+    if (foldPivots)
+        FixOldBindPoses(poses);
+    for (auto& entry : poses)
+        BuildPoseRecords(*entry.first, entry.second, foldPivots);
+
+    // 20. Deformations, with the skinned nodes in their bind pose.
+    progress.Section("Importing deformations...");
+    for (int i = 0; i < mRootNode->GetChildCount(false); ++i)
+        BuildClusterInformation(ChildOf(mRootNode, i));
+
+    // 21. Back to the host transforms the nodes had.
+    for (auto pose = poses.rbegin(); pose != poses.rend(); ++pose)
+    {
+        KArrayTemplate<TempPoseData*>& records = pose->second;
+        for (int j = 0; j < records.GetCount(); ++j)
+        {
+            TempPoseData* record = records[j];
+            if (!record->mNode->mMatchedByMerge)
+            {
+                ZFnTransform transform(*record->mNode->GetDagPath());
+                QoxZeltUtility::SetZFnTransformNode(transform, record->mHostMatrix);
+            }
+            delete record;
+        }
+        records.Clear();
+    }
+
+    // 22. Finish.
+    QOXCharacterPostLoad(mScene);
+    DisplayBlendShapeImportWarningDialog();
+    mBlendShapeFailures.Clear();
+    return ZStatus();
+}
+
+// Old files read with their extra pivot nodes folded back: each node's bind
+// pose entry takes the matrix of its "__Post_" entry when the pose has one.
+void QoxZeltImport::FixOldBindPoses(std::vector<std::pair<KQoxPose*, KArrayTemplate<TempPoseData*>>>& poses)
+{
+    for (auto& entry : poses)
+    {
+        KQoxPose& pose = *entry.first;
+        std::vector<std::pair<std::string, KQoxMatrix>> items;
+        for (int i = 0; i < pose.GetCount(); ++i)
+        {
+            std::string name = pose.GetNodeName(i).ToChars();
+            if (HasPrePostMark(name.c_str()))
+                continue;
+            int post = pose.Find((name + kPostMark).c_str());
+            items.emplace_back(name, pose.GetMatrix(post >= 0 ? post : i));
+        }
+        for (const auto& item : items)
+        {
+            KArrayTemplate<KQoxPose*> holders;
+            KArrayTemplate<int> indices;
+            if (!KQoxPose::GetBindPoseContaining(mManager, item.first.c_str(), holders, indices))
+                continue;
+            for (int k = 0; k < holders.GetCount(); ++k)
+                holders[k]->Remove(indices[k]);
+            for (int k = 0; k < holders.GetCount(); ++k)
+                holders[k]->Add(item.first.c_str(), item.second, false);
+        }
+    }
+}
+
+// The records of one bind pose: nodes with a host transform, parents first,
+// each moved to its bind matrix unless it is an existing host node.
+void QoxZeltImport::BuildPoseRecords(KQoxPose& pose, KArrayTemplate<TempPoseData*>& records, bool foldPivots)
+{
+    for (int i = 0; i < pose.GetCount(); ++i)
+        if (strstr(KQoxPluginRenamingStrategy::NoPrefixName(pose.GetNodeName(i)).ToChars(), "RootNode"))
+        {
+            pose.Remove(i);
+            break;
+        }
+    for (int j = 0; j < pose.GetCount(); ++j)
+    {
+        std::string name = KQoxPluginRenamingStrategy::NoPrefixName(pose.GetNodeName(j)).ToChars();
+        if (foldPivots && HasPrePostMark(name.c_str()))
+            continue;
+        QoxZeltNode* node = FindPoseNode(mNodeNameSet, name);
+        if (!node || !node->GetDagPath())
+            continue;
+        TempPoseData* record = new TempPoseData;
+        record->mNode = node;
+        CopyMatrix(record->mBindMatrix, pose.GetMatrix(j));
+        ZFnTransform transform(*node->GetDagPath());
+        QoxZeltUtility::GetZFnTransformNode(transform, record->mHostMatrix);
+        records.Add(record);
+    }
+    ReOrder(records, mRootNode);
+
+    for (int j = 0; j < records.GetCount(); ++j)
+    {
+        TempPoseData* record = records[j];
+        QoxZeltNode* node = record->mNode;
+        QoxZeltNode* parent = ParentOf(node);
+        KQoxXMatrix parentReference;
+        bool found = false;
+        for (int k = j - 1; k >= 0 && parent && !found; --k)
+            if (strcmp(records[k]->mNode->GetInitialName(), parent->GetInitialName()) == 0)
+            {
+                parentReference = records[k]->mBindMatrix;
+                found = true;
+            }
+        if (!found && parent && !strstr(parent->GetInitialName(), "RootNode") && parent->GetDagPath())
+        {
+            ZFnTransform parentTransform(*parent->GetDagPath());
+            QoxZeltUtility::GetZFnTransformNode(parentTransform, parentReference);
+        }
+        if (node->mMatchedByMerge)
+            continue;
+        KQoxXMatrix local = record->mBindMatrix;
+        KmAi(parentReference, parentReference);
+        KmAA(local, parentReference, local);
+        QoxZeltUtility::RemovePreAndPostFromRotation(*node, local);
+        ZFnTransform transform(*node->GetDagPath());
+        QoxZeltUtility::SetZFnTransformNode(transform, local);
+    }
 }

@@ -29,6 +29,9 @@ public:
         : mManager(manager)
     {}
     QoxZeltSdkManager& GetSdkManager() const { return mManager; }
+    // The plug-in object of the import that runs the matching.
+    void SetPluginBase(qoxsdk_600::KQoxPluginBase* plugin) { mPluginBase = plugin; }
+    qoxsdk_600::KQoxPluginBase* GetPluginBase() const { return mPluginBase; }
 
     // Pairs the SDK nodes under root with the host DAG paths of the type
     // filter (0: every node), in the host's depth-first order. Always success.

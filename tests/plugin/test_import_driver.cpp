@@ -1,0 +1,381 @@
+// The import driver, the node name set and the geometry dispatch, through
+// QOXImport against the host stand-in and on the import object directly.
+#include "import_test_util.h"
+
+#include <cmath>
+
+#include "host/zanim.h"
+#include "plugin/import/qoxzeltimport.h"
+#include "plugin/qoxzeltnode.h"
+#include "scene/attributes/kqoxcamera.h"
+#include "scene/attributes/kqoxgeometry.h"
+#include "scene/attributes/kqoxlink.h"
+#include "scene/attributes/kqoxmarker.h"
+#include "scene/attributes/kqoxmesh.h"
+#include "scene/attributes/kqoxskeleton.h"
+#include "scene/attributes/kqoxnull.h"
+#include "scene/kqoxpose.h"
+#include "scene/kqoxtakenode.h"
+#include "fcurve/kfcurve.h"
+#include "fileio/kqoximporter.h"
+
+using namespace qoxsdk_600;
+using Strings = std::vector<std::string>;
+using Kind = zelthost::TranscriptEntry::Kind;
+
+namespace {
+
+KQoxSkeleton* Skeleton(KQoxSdkManager& manager, KQoxSkeleton::ESkeletonType type)
+{
+    KQoxSkeleton* skeleton = manager.CreateKQoxSkeleton();
+    skeleton->SetSkeletonType(type);
+    return skeleton;
+}
+
+// A triangle mesh with a skin link to influence.
+KQoxMesh* SkinnedTriangle(KQoxSdkManager& manager, KQoxNode* influence)
+{
+    KQoxMesh* mesh = manager.CreateKQoxMesh();
+    mesh->InitControlPoints(3);
+    for (int i = 0; i < 3; ++i)
+        mesh->GetControlPoints()[i] = KQoxVector4(i, i % 2, 0, 1);
+    mesh->BeginPolygon();
+    for (int i = 0; i < 3; ++i)
+        mesh->AddPolygon(i);
+    mesh->EndPolygon();
+    KQoxLink* link = manager.CreateKQoxLink();
+    link->SetLink(influence);
+    link->AddControlPointIndex(0, 1.0);
+    mesh->AddLink(link);
+    return mesh;
+}
+
+void BuildSkeletons(KQoxSdkManager& m, KQoxScene& s)
+{
+    KQoxNode* root = s.GetRootNode();
+    KQoxNode* hips = AddNode(m, root, "hips", Skeleton(m, KQoxSkeleton::eROOT));
+    KQoxNode* spine = AddNode(m, hips, "spine", Skeleton(m, KQoxSkeleton::eLIMB));
+    KQoxNode* neck = AddNode(m, spine, "neck", Skeleton(m, KQoxSkeleton::eLIMB_NODE));
+    AddNode(m, neck, "tip");                                            // no attribute, under a skeleton
+    AddNode(m, root, "lonely", Skeleton(m, KQoxSkeleton::eROOT));       // a Root without limbs
+    AddNode(m, root, "effector", Skeleton(m, KQoxSkeleton::eEFFECTOR)); // type 3
+    KQoxNode* group = AddNode(m, root, "group");
+    AddNode(m, group, "mark", m.CreateKQoxMarker());
+}
+
+} // namespace
+
+TEST_F(ImportTest, SkeletonsNullsAndJointsKeepTheirTreeAndTags)
+{
+    ASSERT_TRUE(Import(BuildSkeletons));
+    EXPECT_EQ(Dag(), "persp (transform)\n  perspShape (camera)\ntop (transform)\n  topShape (camera)\n"
+                     "front (transform)\n  frontShape (camera)\nside (transform)\n  sideShape (camera)\n"
+                     "effector (joint)\n"
+                     "group (transform)\n  locatorShape1 (locator)\n  mark (transform)\n    locatorShape3 (locator)\n"
+                     "hips (joint)\n  spine (joint)\n    neck (joint)\n      tip (joint)\n"
+                     "lonely (transform)\n  locatorShape2 (locator)\n");
+    // The host scene was emptied first; the namespace goes back to the root.
+    EXPECT_EQ(Commands(), (Strings{"QOXImport -f \"" + mDir.File("scene.qox") + "\"", "file -f -new",
+                                   "namespace -set \":\"", "namespace -set \":\"", "namespace -set \":\"",
+                                   "namespace -set \":\"", "namespace -set \":\"", "namespace -set \":\"",
+                                   "namespace -set \":\"", "namespace -set \":\"", "namespace -set \":\""}));
+    EXPECT_TRUE(Entries(Kind::kError).empty());
+    const struct
+    {
+        const char* mNode;
+        const char* mTag;
+    } tags[] = {{"hips", "2"}, {"spine", "4"}, {"neck", "5"}, {"tip", "3"}, {"lonely", "2"}, {"effector", "3"}};
+    for (const auto& row : tags)
+        EXPECT_EQ(Attr(std::string(row.mNode) + ".pelbrinTypeID"), row.mTag) << row.mNode;
+    ZStatus st;
+    Run("getAttr group.pelbrinTypeID", &st);
+    EXPECT_FALSE(st) << "a plain null carries no tag";
+}
+
+TEST_F(ImportTest, ModesDecideWhatHappensToTheOpenScene)
+{
+    const std::string file = Write(BuildSkeletons);
+    Run("createNode transform -n keep");
+    // Merge keeps the open scene and adds the file's nodes.
+    ASSERT_TRUE(Import(file, "kMerge"));
+    EXPECT_TRUE(CommandsStarting("file").empty());
+    EXPECT_NE(Dag().find("keep (transform)"), std::string::npos);
+    EXPECT_NE(Dag().find("hips (joint)"), std::string::npos);
+
+    // Exclusive merge creates nothing, still resets the namespace, succeeds.
+    zelthost::Host::Get().NewScene();
+    Run("createNode transform -n keep");
+    const std::string before = Dag();
+    ASSERT_TRUE(Import(file, "kExclusiveMerge"));
+    EXPECT_EQ(Dag(), before);
+    EXPECT_EQ(Commands(), (Strings{"QOXImport -f \"" + file + "\"", "namespace -set \":\""}));
+
+    // Add: a new scene first.
+    ASSERT_TRUE(Import(file, "kCreate"));
+    EXPECT_EQ(Dag().find("keep"), std::string::npos);
+    EXPECT_EQ(CommandsStarting("file"), Strings{"file -f -new"});
+}
+
+TEST_F(ImportTest, UnreadableFileInAddModeKeepsTheOpenScene)
+{
+    ASSERT_TRUE(qoxtest::WriteFile(mDir.File("junk.qox"), std::string(300, '\x7f')));
+    Run("createNode transform -n keep");
+    zelthost::Host::Get().QueueDialogAnswers({0});
+    EXPECT_FALSE(Import(mDir.File("junk.qox"), "kCreate"));
+    // Nothing was cleared: the read failed before the host scene was touched.
+    EXPECT_NE(Dag().find("keep (transform)"), std::string::npos);
+    EXPECT_TRUE(CommandsStarting("file").empty());
+    EXPECT_EQ(CommandsStarting("confirmDialog"),
+              Strings{"confirmDialog -t \"QOX import Error\" -m \"File not opened\" -b \"Ok\""});
+    // The log holds the importer's error under the file's title.
+    const std::string log = qoxtest::ReadFile(mDir.File("qoxzeltlog.txt"));
+    EXPECT_NE(log.find("File import: " + mDir.File("junk.qox")), std::string::npos) << log;
+    EXPECT_NE(log.find("\tFile not opened"), std::string::npos) << log;
+}
+
+TEST_F(ImportTest, DialogsOffLeaveTheTextsToTheLog)
+{
+    ShowUI(false);
+    ASSERT_TRUE(qoxtest::WriteFile(mDir.File("junk.qox"), std::string(300, '\x7f')));
+    EXPECT_FALSE(Import(mDir.File("junk.qox"), "kMerge"));
+    EXPECT_TRUE(CommandsStarting("confirmDialog").empty());
+    EXPECT_NE(qoxtest::ReadFile(mDir.File("qoxzeltlog.txt")).find("\tFile not opened"), std::string::npos);
+}
+
+TEST_F(ImportTest, MissingBindPoseIsReportedOnlyWhereGeometryIsMade)
+{
+    const std::string file = Write([](KQoxSdkManager& m, KQoxScene& s) {
+        KQoxNode* bone = AddNode(m, s.GetRootNode(), "bone", Skeleton(m, KQoxSkeleton::eLIMB_NODE));
+        AddNode(m, s.GetRootNode(), "skin", SkinnedTriangle(m, bone));
+    });
+    const std::string warning =
+        "confirmDialog -t \"QOX import Warning\" -m \"This .qox file does not contain a BindPose section. "
+        "\\nExecuting the command 'Go to Bind Pose' may not give the expected results.\" -b \"Ok\"";
+    for (const char* mode : {"kCreate", "kMerge", "kExclusiveMerge"})
+    {
+        ASSERT_TRUE(Import(file, mode));
+        EXPECT_EQ(CommandsStarting("confirmDialog"),
+                  std::string(mode) == "kExclusiveMerge" ? Strings{} : Strings{warning})
+            << mode;
+    }
+    const std::string log = qoxtest::ReadFile(mDir.File("qoxzeltlog.txt"));
+    EXPECT_NE(log.find("\tThis .qox file does not contain a BindPose section. \n\tExecuting the command 'Go to Bind "
+                       "Pose' may not give the expected results.\n"),
+              std::string::npos)
+        << log;
+
+    // No skin links: no warning.
+    ASSERT_TRUE(Import(BuildSkeletons));
+    EXPECT_TRUE(CommandsStarting("confirmDialog").empty());
+}
+
+TEST_F(ImportTest, HostTimeRangeFollowsTheTake)
+{
+    // A take without animation: one frame from 0.
+    ZAnimControl::setMinMaxTime(ZTime(5.0), ZTime(9.0));
+    ASSERT_TRUE(Import([](KQoxSdkManager& m, KQoxScene& s) {
+        AddNode(m, s.GetRootNode(), "still");
+        AddTake(s, "Take 001");
+    }));
+    EXPECT_DOUBLE_EQ(ZAnimControl::minTime().asSeconds(), 0.0);
+    EXPECT_DOUBLE_EQ(ZAnimControl::maxTime().asSeconds(), 1.0 / 24.0);
+    EXPECT_DOUBLE_EQ(ZAnimControl::currentTime().asSeconds(), 0.0);
+
+    // Keys from 0.5 s to 2 s set the range and the current time.
+    ASSERT_TRUE(Import([](KQoxSdkManager& m, KQoxScene& s) {
+        KQoxNode* node = AddNode(m, s.GetRootNode(), "moving");
+        AddTake(s, "Take 001");
+        auto* curve = node->GetCurrentTakeNode()->GetTranslationX();
+        for (double t : {0.5, 2.0})
+        {
+            KTime time;
+            time.SetSecondDouble(t);
+            curve->KeyAppendFast(time, static_cast<float>(t));
+        }
+    }));
+    EXPECT_DOUBLE_EQ(ZAnimControl::minTime().asSeconds(), 0.5);
+    EXPECT_DOUBLE_EQ(ZAnimControl::maxTime().asSeconds(), 2.0);
+    EXPECT_DOUBLE_EQ(ZAnimControl::currentTime().asSeconds(), 0.5);
+}
+
+TEST_F(ImportTest, NamespacesAreAddedAndEnteredOnlyWhenNeeded)
+{
+    ASSERT_TRUE(Import([](KQoxSdkManager& m, KQoxScene& s) {
+        KQoxNode* a = AddNode(m, s.GetRootNode(), "ns:a");
+        AddNode(m, a, "ns:b");
+        AddNode(m, s.GetRootNode(), "c");
+    }));
+    EXPECT_NE(Dag().find(
+                  "ns:a (transform)\n  ns:locatorShape1 (locator)\n  ns:b (transform)\n    ns:locatorShape2 (locator)\n"
+                  "c (transform)\n  locatorShape1 (locator)\n"),
+              std::string::npos)
+        << Dag();
+    EXPECT_EQ(Commands(), (Strings{"QOXImport -f \"" + mDir.File("scene.qox") + "\"", "file -f -new",
+                                   "namespaceInfo -lon", "namespace -add \"ns\"", "namespaceInfo -currentNamespace",
+                                   "namespace -set \":\"", "namespace -set \"ns\"",
+                                   // b: from inside ns the host lists no ns (the add
+                                   // fails, unchecked); ns is current already
+                                   "namespaceInfo -lon", "namespace -add \"ns\"", "namespaceInfo -currentNamespace",
+                                   // c: the root namespace
+                                   "namespace -set \":\"", "namespace -set \":\""}));
+}
+
+// ---------------------------------------------------------------------------
+// On the import object directly
+
+namespace {
+
+// An import object with a scene of its own manager, as Import has it while it runs.
+struct ImportFixture
+{
+    ImportFixture()
+    {
+        import.mScene = import.mManager.CreateKQoxScene();
+        import.mRootNode = static_cast<QoxZeltNode*>(import.mScene->GetRootNode());
+    }
+    QoxZeltNode* Add(KQoxNode* parent, const char* name, KQoxNodeAttribute* attribute = nullptr)
+    {
+        return static_cast<QoxZeltNode*>(AddNode(import.mManager, parent, name, attribute));
+    }
+    std::vector<std::string> Names()
+    {
+        std::vector<std::string> out;
+        for (int i = 0; i < import.mNodeNameSet.GetCount(); ++i)
+        {
+            char* key = nullptr;
+            import.mNodeNameSet.GetFromIndex(i, &key);
+            out.push_back(key);
+        }
+        return out;
+    }
+    QoxZeltImport import;
+};
+
+} // namespace
+
+TEST_F(ImportTest, NameSetDropsReservedCamerasAndCameraTargets)
+{
+    ImportFixture f;
+    QoxZeltNode* root = f.import.mRootNode;
+    QoxZeltNode* persp = f.Add(root, "persp", f.import.mManager.CreateKQoxCamera());
+    f.Add(persp, "perspChild");
+    QoxZeltNode* holder = f.Add(root, "holder");
+    f.Add(holder, "persp", f.import.mManager.CreateKQoxCamera()); // not at the top: stays
+    f.Add(root, "top");                                           // not a camera: stays
+    // Two nodes named "aim": only the camera's target leaves the set.
+    QoxZeltNode* aim = f.Add(root, "aim");
+    QoxZeltNode* other = f.Add(holder, "aim");
+    QoxZeltNode* cam = f.Add(root, "cam", f.import.mManager.CreateKQoxCamera());
+    cam->SetTarget(aim);
+    f.import.FillPelbrinNodeArray(root);
+    EXPECT_EQ(f.Names(), (Strings{"Model::aim", "Model::cam", "Model::holder", "Model::persp", "Model::top"}));
+    EXPECT_EQ(reinterpret_cast<KQoxNode*>(f.import.mNodeNameSet.GetFromIndex(0)), other);
+    ASSERT_EQ(root->GetChildCount(false), 4);
+    EXPECT_STREQ(root->GetChild(0)->GetName(), "Model::holder");
+}
+
+TEST_F(ImportTest, ReOrderPutsParentsFirstAndDropsStrayRecords)
+{
+    ImportFixture f;
+    QoxZeltNode* a = f.Add(f.import.mRootNode, "a");
+    QoxZeltNode* b = f.Add(a, "b");
+    QoxZeltNode* c = f.Add(b, "c");
+    ImportFixture elsewhere;
+    QoxZeltNode* stray = elsewhere.Add(elsewhere.import.mRootNode, "stray");
+    auto record = [](QoxZeltNode* node) {
+        TempPoseData* data = new TempPoseData;
+        data->mNode = node;
+        return data;
+    };
+    // One record stays as it is, even outside the tree.
+    KArrayTemplate<TempPoseData*> one;
+    one.Add(record(stray));
+    ReOrder(one, f.import.mRootNode);
+    ASSERT_EQ(one.GetCount(), 1);
+    EXPECT_EQ(one[0]->mNode, stray);
+    delete one[0];
+
+    KArrayTemplate<TempPoseData*> records;
+    TempPoseData* firstB = record(b);
+    TempPoseData* secondB = record(b);
+    for (TempPoseData* data : {record(c), firstB, record(stray), record(a), secondB})
+        records.Add(data);
+    ReOrder(records, f.import.mRootNode);
+    ASSERT_EQ(records.GetCount(), 3);
+    EXPECT_EQ(records[0]->mNode, a);
+    EXPECT_EQ(records[1], secondB); // the later record of a node is kept
+    EXPECT_EQ(records[2]->mNode, c);
+    for (int i = 0; i < records.GetCount(); ++i)
+        delete records[i];
+
+    KArrayTemplate<TempPoseData*> none;
+    ReOrder(none, f.import.mRootNode);
+    EXPECT_EQ(none.GetCount(), 0);
+}
+
+TEST_F(ImportTest, InfluencesThatAreNoJointsBecomeLimbNodes)
+{
+    ImportFixture f;
+    QoxZeltSdkManager& m = f.import.mManager;
+    QoxZeltNode* null = f.Add(f.import.mRootNode, "null", m.CreateKQoxNull());
+    QoxZeltNode* bone = f.Add(f.import.mRootNode, "bone", Skeleton(m, KQoxSkeleton::eLIMB));
+    KQoxMesh* mesh = SkinnedTriangle(m, null);
+    KQoxLink* second = m.CreateKQoxLink();
+    second->SetLink(bone);
+    mesh->AddLink(second);
+    QoxZeltNode* skin = f.Add(f.import.mRootNode, "skin", mesh);
+    f.Add(skin, "nested", SkinnedTriangle(m, null));
+    int links = 0;
+    CountNbQoxLinks(f.import.mRootNode, links);
+    EXPECT_EQ(links, 3);
+    ReplaceNullsUsedAsLinks(f.import.mRootNode, &m);
+    EXPECT_TRUE(IsJoint(null));
+    EXPECT_EQ(null->GetSkeleton()->GetSkeletonType(), KQoxSkeleton::eLIMB_NODE);
+    EXPECT_EQ(bone->GetSkeleton()->GetSkeletonType(), KQoxSkeleton::eLIMB); // already a joint
+    EXPECT_FALSE(IsJoint(skin));
+    EXPECT_FALSE(IsJoint(nullptr));
+}
+
+TEST_F(ImportTest, BlendShapeReportListsNamesInRowsOfThree)
+{
+    ImportFixture f;
+    zelthost::Host::Get().ClearTranscript();
+    f.import.DisplayBlendShapeImportWarningDialog(); // empty list: nothing
+    EXPECT_TRUE(Commands().empty());
+    for (const char* name : {"a", "b", "c", "d"})
+        f.import.mBlendShapeFailures.Add(f.Add(f.import.mRootNode, name));
+    f.import.DisplayBlendShapeImportWarningDialog();
+    EXPECT_EQ(Commands(), Strings{"confirmDialog -t \"QOX import error\" -m \"Import of blendshape animation "
+                                  "failed for the following nodes:\\n\\n        a, b, c, \\n        d\\n\\nMake sure "
+                                  "the animation function curves exist on these nodes.\\n (Make sure each blendshape "
+                                  "have at least a key)\\n\" -b \"Ok\""});
+    zelthost::Host::Get().ClearTranscript();
+    f.import.mBlendShapeFailures.RemoveLast();
+    f.import.DisplayBlendShapeImportWarningDialog();
+    EXPECT_NE(Commands()[0].find("following nodes:\\n\\n        a, b, c\\n\\nMake sure"), std::string::npos)
+        << Commands()[0];
+}
+
+TEST_F(ImportTest, FailedHostCreationLeavesTheNodeUncreated)
+{
+    ImportFixture f;
+    // The parent stands for a mesh shape, under which nothing can be made.
+    Run("polyCube -n box");
+    ZSelectionList list;
+    list.add("boxShape");
+    ZDagPath shapePath;
+    ASSERT_TRUE(list.getDagPath(0, shapePath));
+    QoxZeltNode* parent = f.Add(f.import.mRootNode, "parent");
+    parent->SetDagPath(&shapePath);
+    QoxZeltNode* null = f.Add(parent, "null");
+    QoxZeltNode* joint = f.Add(parent, "joint", Skeleton(f.import.mManager, KQoxSkeleton::eLIMB));
+    zelthost::Host::Get().ClearTranscript();
+    f.import.ImportGeometry(null);
+    f.import.ImportGeometry(joint);
+    EXPECT_EQ(null->GetDagPath(), nullptr);
+    EXPECT_EQ(joint->GetDagPath(), nullptr);
+    const Strings errors = Entries(Kind::kError);
+    ASSERT_EQ(errors.size(), 2u);
+    EXPECT_EQ(errors[0].rfind("Cannot create Null: ", 0), 0u) << errors[0];
+    EXPECT_EQ(errors[1].rfind("Cannot create Ik joint: ", 0), 0u) << errors[1];
+}
