@@ -93,10 +93,3 @@ void QoxZeltImport::FillSetWith(ZString&, const char*, ZStringArray, bool) {}
 void QoxZeltImport::ConnectTexture(ZObject&, KQoxTexture*, KQoxGeometry*) {}
 void QoxZeltImport::ConnectTexture(ZPlug&, KQoxTexture*, KQoxGeometry*) {}
 void QoxZeltImport::ConnectLayeredTexture(FaceAttributes*) {}
-
-// Deformations.
-void QoxZeltImport::BuildClusterInformation(QoxZeltNode*) {}
-void QoxZeltImport::BuildSmoothBinding(QoxZeltNode*, QoxLogFile*, KQoxSdkManager*, KArrayTemplate<KQoxLink*>*) {}
-void QoxZeltImport::BuildRigidBinding(QoxZeltNode*, QoxLogFile*, KQoxSdkManager*, KArrayTemplate<KQoxLink*>*) {}
-void QoxZeltImport::BuildWeightedDeformers(QoxZeltNode*, QoxLogFile*, KQoxSdkManager*, KArrayTemplate<KQoxLink*>*) {}
-void QoxZeltImport::SortControlPointsOnSmoothSkin(KQoxLink*) {}

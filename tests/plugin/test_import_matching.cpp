@@ -78,14 +78,6 @@ protected:
     KQoxPluginBase mPlugin;
 };
 
-std::vector<std::string> Names(KArrayTemplate<KQoxNode*>& nodes)
-{
-    std::vector<std::string> out;
-    for (int i = 0; i < nodes.GetCount(); ++i)
-        out.push_back(nodes[i]->GetName());
-    return out;
-}
-
 // ---- Tables ----
 
 TEST_F(MatchTest, SdkTableListsSharedStrippedNamesInPreOrder)
