@@ -42,12 +42,23 @@ protected:
         mScene = mImport.mManager.CreateKQoxScene();
     }
 
+    // The settings go back to their defaults for the tests that follow.
+    void TearDown() override { QoxZeltUserParams::ReleaseInstance(); }
+
     static void Param(int index, bool value) { QoxZeltUserParams::Instance().SetBoolParam(index, value); }
 
     void Run(const std::string& text)
     {
         ZStatus st = zelthost::Host::Get().Execute(text);
         ASSERT_TRUE(st) << text << ": " << st.errorString();
+    }
+    // A script text's result strings (failure fails the test).
+    static std::vector<std::string> Ask(const std::string& text)
+    {
+        std::vector<std::string> result;
+        ZStatus st = zelthost::Host::Get().Execute(text, &result);
+        EXPECT_TRUE(st) << text << ": " << st.errorString();
+        return result;
     }
     static ZDagPath Path(const std::string& name)
     {
