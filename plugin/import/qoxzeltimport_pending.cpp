@@ -5,35 +5,6 @@
 
 using namespace qoxsdk_600;
 
-// Root wrapper, world transform and checks.
-bool QoxZeltImport::IsAlternativeQoxRootNode(KQoxNode* node)
-{
-    return KQoxPluginImportBase::IsAlternativeQoxRootNode(node);
-}
-bool QoxZeltImport::NeedQoxRoot(KQoxNode* node)
-{
-    return KQoxPluginImportBase::NeedQoxRoot(node);
-}
-void QoxZeltImport::ComputeWorldTransform(KgeAMatrix&) {}
-void QoxZeltImport::CustomApplyWorldTransform(KQoxNode* node, KgeAMatrix& world, bool isIdentity)
-{
-    KQoxPluginImportBase::CustomApplyWorldTransform(node, world, isIdentity);
-}
-void QoxZeltImport::PropagateWorldTransformToChildrenOf(KQoxNode*) {}
-ZStatus QoxZeltImport::CheckBadScale(QoxZeltNode&)
-{
-    return ZStatus();
-}
-void QoxZeltImport::MergeMeshOnNormalPerPolyVertex(KQoxNode*) {}
-
-// Pivots.
-void QoxZeltImport::EnablePivotUse(QoxZeltNode*) {}
-void QoxZeltImport::DisablePivotUse(QoxZeltNode*) {}
-void QoxZeltImport::RemoveRotationPivot(KQoxNode*) {}
-void QoxZeltImport::RemoveRotationPivotOnNotPresentNode(QoxZeltNode*) {}
-void QoxZeltImport::ValidatePreAndPostJoints(KQoxNode*) {}
-void QoxZeltImport::SetZeltPivotsRecursive(KQoxNode*) {}
-
 // Transform animation, pivots and limits.
 void QoxZeltImport::ImportTransformAnimation(QoxZeltNode&) {}
 void QoxZeltImport::ImportTransformAnimation(ZFnTransform&, QoxZeltNode&) {}
