@@ -379,6 +379,29 @@ ZStatus CmdCreateNode(const ScriptCommand& cmd, Result& result)
     return ZStatus();
 }
 
+// exists NAME: 1 when NAME is a command (built in or from a plug-in), else 0.
+ZStatus CmdExists(const ScriptCommand& cmd, Result& result)
+{
+    if (cmd.args.size() != 1)
+        return ZStatus(ZStatus::kInvalidParameter, "expected one command name");
+    result.push_back(FindBuiltin(cmd.args[0]) || PluginCommandExists(cmd.args[0]) ? "1" : "0");
+    return ZStatus();
+}
+
+// character -empty -name NAME: a new empty character set; its name is the result.
+ZStatus CmdCharacter(const ScriptCommand& cmd, Result& result)
+{
+    Parsed p;
+    ZStatus st = ParseFlags(cmd, {{"em", "empty", 0}, {"n", "name", 1}}, p);
+    if (!st || !(st = ExpectCount(p, 0, 0, "flags only")))
+        return st;
+    Node* node = CurrentScene().Create("character", p.Has("name") ? p.Value("name") : "character1", 0, &st);
+    if (!node)
+        return st;
+    result.push_back(node->name);
+    return ZStatus();
+}
+
 ZStatus CmdRename(const ScriptCommand& cmd, Result& result)
 {
     Parsed p;
@@ -2042,6 +2065,7 @@ const std::map<std::string, CommandHandler>& Table()
         {"about", CmdAbout},
         {"camera", CmdCamera},
         {"cameraMakeNode", CmdCameraMakeNode},
+        {"character", CmdCharacter},
         {"cluster", CmdCluster},
         {"confirmDialog", CmdConfirmDialog},
         {"connectAttr", CmdConnectAttr},
@@ -2051,6 +2075,7 @@ const std::map<std::string, CommandHandler>& Table()
         {"dialogAnswers", CmdDialogAnswers},
         {"disconnectAttr", CmdDisconnectAttr},
         {"dump", CmdDump},
+        {"exists", CmdExists},
         {"file", CmdFile},
         {"getAttr", CmdGetAttrPrint},
         {"info", CmdInfo},
@@ -2091,6 +2116,8 @@ const std::map<std::string, CommandHandler>& Table()
 
 CommandHandler FindBuiltin(const std::string& name)
 {
+    if (Host::Get().missingCommands.count(name))
+        return nullptr;
     auto it = Table().find(name);
     return it == Table().end() ? nullptr : it->second;
 }

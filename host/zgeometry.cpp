@@ -466,6 +466,32 @@ ZStatus ZFnMesh::getFaceVertexNormal(int face, int vertex, ZVector& normal) cons
     return ZStatus();
 }
 
+ZStatus ZFnMesh::getVertexNormal(int vertex, ZVector& normal) const
+{
+    ZStatus st;
+    MeshData* m = MeshOf(mObject, &st);
+    if (!m)
+        return st;
+    auto it = m->vertexNormals.find(vertex);
+    if (it == m->vertexNormals.end())
+        return ZStatus(ZStatus::kNotFound, "vertex " + std::to_string(vertex) + " has no normal");
+    normal = it->second;
+    return ZStatus();
+}
+
+ZStatus ZFnMesh::getFaceVertexColor(int face, int vertex, ZColor& color) const
+{
+    ZStatus st;
+    MeshData* m = MeshOf(mObject, &st);
+    if (!m)
+        return st;
+    auto it = m->faceVertexColors.find({face, vertex});
+    if (it == m->faceVertexColors.end())
+        return ZStatus(ZStatus::kNotFound, "no colour at that face vertex");
+    color = it->second;
+    return ZStatus();
+}
+
 int ZFnMesh::numUVSets(ZStatus* status) const
 {
     MeshData* m = MeshOf(mObject, status);

@@ -45,6 +45,8 @@ public:
     ZStatus setFaceVertexColors(const ZColorArray& colors, const ZIntArray& faces, const ZIntArray& vertices);
     ZStatus getVertexColor(int vertex, ZColor& color) const;
     ZStatus getFaceVertexNormal(int face, int vertex, ZVector& normal) const;
+    ZStatus getVertexNormal(int vertex, ZVector& normal) const;
+    ZStatus getFaceVertexColor(int face, int vertex, ZColor& color) const;
 
     int numUVSets(ZStatus* status = nullptr) const;
     ZStatus getUVSetNames(ZStringArray& names) const;

@@ -60,6 +60,7 @@ void Host::Reset()
     attributeEditorVisible = 1;
     channelBoxVisible = 1;
     openedWindows.clear();
+    missingCommands.clear();
 }
 
 void Host::Record(TranscriptEntry::Kind kind, const std::string& text)

@@ -11,6 +11,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -69,6 +70,9 @@ public:
     int attributeEditorVisible = 1;
     int channelBoxVisible = 1;
     std::vector<std::string> openedWindows; // "AE" per openAEWindow, "refreshAE" ...
+    // Built-in commands this host lacks (a host without character support
+    // has no "character"); Reset empties it.
+    std::set<std::string> missingCommands;
 
     // ---- Running scripts ----
     // Runs a script text; the result strings of its last command go to result.

@@ -45,6 +45,8 @@ Registry& GetRegistry();
 
 // Runs a registered plug-in command; found tells whether one exists.
 ZStatus RunPluginCommand(const std::string& name, const std::vector<std::string>& args, Result& result, bool& found);
+// Whether a loaded plug-in registered the command.
+bool PluginCommandExists(const std::string& name);
 // Runs the reader or writer of a registered translator on a file.
 ZStatus RunTranslator(const std::string& name, const std::string& path, const std::string& options,
                       ZPxFileTranslator::FileAccessMode mode);

@@ -51,6 +51,11 @@ typedef ZStatus (*EntryPoint)(ZObject);
 
 } // namespace
 
+bool PluginCommandExists(const std::string& name)
+{
+    return GetRegistry().commands.count(name) != 0;
+}
+
 ZStatus RunPluginCommand(const std::string& name, const std::vector<std::string>& args, Result& result, bool& found)
 {
     Registry& r = GetRegistry();

@@ -156,6 +156,7 @@ std::map<std::string, TypeInfo> BuildTypes()
         TypeBuilder b("nurbsSurface", {F::kNurbsSurface, F::kShape, F::kDagNode, F::kDependencyNode}, true, true);
         b.Add("create", "cr", AttrDef::kMessage);
         b.Add("local", "l", AttrDef::kMessage);
+        b.Num("curvePrecisionShaded", "cps", kNumShort, kUnitless, 1, false);
         keep(b);
     }
     {
@@ -213,7 +214,7 @@ std::map<std::string, TypeInfo> BuildTypes()
         b.Num("cosinePower", "cp", kNumFloat, kUnitless, 20, true);
         keep(b);
     }
-    for (const char* set : {"objectSet", "shadingEngine"})
+    for (const char* set : {"objectSet", "shadingEngine", "character"})
     {
         bool sg = std::strcmp(set, "shadingEngine") == 0;
         TypeBuilder b(set,

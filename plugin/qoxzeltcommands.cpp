@@ -3,12 +3,14 @@
 #include <cstring>
 #include <strings.h>
 
+#include "character/kqoxcharacter.h"
 #include "fileio/kqoximporter.h"
 #include "fileio/kqoxstreamoptionsqox.h"
 #include "host/zglobal.h"
 #include "plugin/import/qoxzeltimport.h"
 #include "plugin/qoxzeltdialogs.h"
 #include "plugin/qoxzeltuserparams.h"
+#include "scene/kqoxscene.h"
 
 using namespace qoxsdk_600;
 
@@ -256,9 +258,33 @@ ZStatus QOXCharacterPreLoad(KQoxScene*)
     return ZStatus();
 }
 
-ZStatus QOXCharacterPostLoad(KQoxScene*)
+ZStatus QOXCharacterPostLoad(KQoxScene* scene)
 {
-    return ZStatus();
+    if (!scene || scene->GetCharacterCount() == 0)
+        return ZStatus();
+    // A host without character support has no "character" command.
+    int exists = 0;
+    ZGlobal::executeCommand("exists \"character\"", exists, false, false);
+    if (!exists)
+        return ZStatus();
+    ZStatus first;
+    for (int i = 0; i < scene->GetCharacterCount(); ++i)
+    {
+        KQoxCharacter* character = scene->GetCharacter(i);
+        if (!character)
+            continue;
+        const std::string name = character->GetNameWithoutNameSpacePrefix().ToChars();
+        ZStringArray result;
+        ZStatus st =
+            ZGlobal::executeCommand(ZString("character -empty -name " + QoxZeltQuote(name)), result, false, false);
+        if (!st)
+        {
+            st.perror("Cannot create the character " + name);
+            if (first)
+                first = st;
+        }
+    }
+    return first;
 }
 
 QoxZeltImport* CommandImportBase::OpenFile(const char* fileName)

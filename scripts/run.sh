@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
-# Runs the host stand-in on the example scene: installs what is missing
-# (Debian packages, as root or through sudo), builds zelt, and runs it on
-# examples/hello.zelt. Extra arguments go to zelt (e.g. -d - to dump the scene).
+# Imports the example scene into the host stand-in: installs what is missing
+# (Debian packages, as root or through sudo), builds zelt, the plug-in and the
+# example writer, rewrites examples/scene/example.qox with it (the same bytes
+# each time), and runs examples/import.zelt, which imports the file in each of
+# the three import modes and prints the host scene after each. Extra
+# arguments go to zelt (e.g. -d - to dump the last scene).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -25,5 +28,8 @@ fi
 
 build=${BUILD_DIR:-build}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" -j3 --target zelt
-exec "$build/zelt" "$@" examples/hello.zelt
+cmake --build "$build" -j3 --target zelt qoxzelt qox_example_scene
+"$build/qox_example_scene" examples/scene/example.qox
+# The plug-in keeps its settings and its import log beside itself.
+export ZELT_PLUG_IN_PATH="$build"
+exec "$build/zelt" -p "$build/qoxzelt.so" "$@" examples/import.zelt

@@ -228,7 +228,7 @@ public:
     KArrayTemplate<QoxZeltNode*> mBlendShapeFailures;   // not owned
     KQoxXMatrix* mWorldMatrix;                          // owned; the world transform kept when not the identity
 
-private:
+    // ---- Bind-pose steps of Import ----
     // Old files with folded pivot nodes: bind pose entries take their "__Post_" matrix.
     void FixOldBindPoses(std::vector<std::pair<qoxsdk_600::KQoxPose*, KArrayTemplate<TempPoseData*>>>& poses);
     // The records of one bind pose, parents first; moves the new nodes to the pose.

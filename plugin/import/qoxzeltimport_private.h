@@ -62,6 +62,16 @@ void ImportDialog(const char* title, const KString& message);
 // Adds the text to the log as one line (nothing without a log).
 void LogLine(QoxLogFile* log, const char* text);
 
+// The factors that make a camera's roll curve (degrees) the host twist: the
+// curve's value divisor and slope factor, and the static value's factor.
+struct TwistFactors
+{
+    double mValueDivisor;
+    double mSlopeFactor;
+    double mStaticFactor;
+};
+TwistFactors TwistFactorsFor(int internalAngleUnit);
+
 } // namespace qoxzeltimport
 
 #endif

@@ -17,7 +17,9 @@
 #include "scene/kqoxpose.h"
 #include "scene/kqoxtakenode.h"
 #include "fcurve/kfcurve.h"
+#include "fileio/kqoxexporter.h"
 #include "fileio/kqoximporter.h"
+#include "fileio/kqoxioregistry.h"
 
 using namespace qoxsdk_600;
 using Strings = std::vector<std::string>;
@@ -378,4 +380,226 @@ TEST_F(ImportTest, FailedHostCreationLeavesTheNodeUncreated)
     ASSERT_EQ(errors.size(), 2u);
     EXPECT_EQ(errors[0].rfind("Cannot create Null: ", 0), 0u) << errors[0];
     EXPECT_EQ(errors[1].rfind("Cannot create Ik joint: ", 0), 0u) << errors[1];
+}
+
+TEST_F(ImportTest, HostTransformationsBecomeMatrices)
+{
+    // ZYX order: reordered to XYZ in place, same orientation as the host's.
+    ZTransformationMatrix transform;
+    transform.r = ZEulerRotation(10 * M_PI / 180, 20 * M_PI / 180, 30 * M_PI / 180, ZEulerRotation::kZYX);
+    transform.s[0] = 2;
+    transform.s[1] = 3;
+    transform.s[2] = 4;
+    transform.t[0] = 1;
+    transform.t[1] = 2;
+    transform.t[2] = 3;
+    const ZMatrix host = transform.asMatrix();
+    KgeAMatrix out;
+    for (int r = 0; r < 4; ++r)
+        out.mData[r][3] = 7; // the fourth column is left as it was
+    SetMatrix(transform, out);
+    EXPECT_EQ(transform.rotationOrder(), ZTransformationMatrix::kXYZ);
+    for (int r = 0; r < 4; ++r)
+    {
+        for (int c = 0; c < 3; ++c)
+            EXPECT_NEAR(out.mData[r][c], host(r, c), 1e-12) << r << c;
+        EXPECT_EQ(out.mData[r][3], 7);
+    }
+    for (int r = 0; r < 3; ++r)
+        EXPECT_NEAR(std::sqrt(out.mData[r][0] * out.mData[r][0] + out.mData[r][1] * out.mData[r][1] +
+                              out.mData[r][2] * out.mData[r][2]),
+                    r + 2.0, 1e-12);
+
+    KgeTVector t;
+    KgeRVector rotation;
+    KgeSVector s;
+    SetVector(transform, t, rotation, s);
+    EXPECT_DOUBLE_EQ(t.y, 2);
+    EXPECT_DOUBLE_EQ(s.z, 4);
+    EXPECT_NEAR(rotation.x, transform.r.x * 180 / M_PI, 1e-12);
+
+    // The cached global transform: translation (1, 2, 3), 90 degrees about Z, scale 2.
+    ImportFixture f;
+    QoxZeltNode* node = f.Add(f.import.mRootNode, "cached");
+    KgeTVector gt;
+    gt.x = 1;
+    gt.y = 2;
+    gt.z = 3;
+    KgeRVector gr;
+    gr.z = 90;
+    KgeSVector gs;
+    gs.x = gs.y = gs.z = 2;
+    node->SetGlobalTranslation(gt);
+    node->SetGlobalRotation(gr);
+    node->SetGlobalScaling(gs);
+    KgeAMatrix global;
+    SetMatrixFromGlobal(node, global);
+    EXPECT_NEAR(global.mData[0][1], 2, 1e-12); // X goes to Y, scaled by 2
+    EXPECT_NEAR(global.mData[1][0], -2, 1e-12);
+    EXPECT_EQ(global.mData[3][2], 3);
+}
+
+TEST_F(ImportTest, ResultObjectsAreFetchedByName)
+{
+    Run("createNode transform -n there");
+    ZStringArray result;
+    result.append("nowhere");
+    result.append("there");
+    zelthost::Host::Get().ClearTranscript();
+    EXPECT_FALSE(GetResultObject(result, 1).isNull());
+    EXPECT_TRUE(Entries(Kind::kError).empty());
+    EXPECT_TRUE(GetResultObject(result, 0).isNull());
+    const Strings errors = Entries(Kind::kError);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].rfind("Result object not found.", 0), 0u) << errors[0];
+}
+
+namespace {
+
+KQoxMatrix Translation(double x, double y, double z)
+{
+    KQoxMatrix matrix;
+    matrix.Set(3, 0, x);
+    matrix.Set(3, 1, y);
+    matrix.Set(3, 2, z);
+    return matrix;
+}
+
+// A host transform for the node, under its parent's host node when it has one.
+void MakeHostTransform(QoxZeltNode* node, QoxZeltNode* parent, double x = 0)
+{
+    ZFnTransform transform;
+    transform.create(parent && parent->GetDagPath() ? parent->GetDagPath()->node() : ZObject::kNullObj);
+    transform.setName(ZString(node->GetNameWithoutNameSpacePrefix().ToChars()));
+    transform.setTranslation(ZVector(x, 0, 0), ZSpace::kTransform);
+    ZDagPath path;
+    transform.getPath(path);
+    node->SetDagPath(&path);
+}
+
+double HostX(QoxZeltNode* node, int axis = 0)
+{
+    ZFnTransform transform(*node->GetDagPath());
+    double t[3];
+    transform.getTranslation(ZSpace::kTransform).get(t);
+    return t[axis];
+}
+
+} // namespace
+
+TEST_F(ImportTest, BindPoseMovesNewNodesParentsFirst)
+{
+    ImportFixture f;
+    QoxZeltNode* root = f.import.mRootNode;
+    QoxZeltNode* a = f.Add(root, "a");
+    QoxZeltNode* b = f.Add(a, "b");
+    QoxZeltNode* c = f.Add(root, "c"); // not in the pose
+    QoxZeltNode* d = f.Add(c, "d");    // its parent has no record: local to the parent's host transform
+    QoxZeltNode* e = f.Add(root, "e"); // no host object: no record
+    QoxZeltNode* m = f.Add(root, "m"); // matched to an existing host node: never moved
+    MakeHostTransform(a, nullptr, 5);
+    MakeHostTransform(b, a, 6);
+    MakeHostTransform(c, nullptr, 3);
+    MakeHostTransform(d, c);
+    MakeHostTransform(m, nullptr, 2);
+    m->mMatchedByMerge = true;
+    f.import.FillPelbrinNodeArray(root);
+
+    KQoxPose* pose = f.import.mManager.CreateKQoxPose("bind", true);
+    pose->Add("Model::RootNode", Translation(9, 9, 9));
+    pose->Add("Model::RootNodeTwo", Translation(8, 8, 8)); // only the first "RootNode" item goes
+    pose->Add(b->GetName(), Translation(1, 2, 0));         // the child before its parent
+    pose->Add(a->GetName(), Translation(1, 0, 0));
+    pose->Add(m->GetName(), Translation(7, 0, 0));
+    pose->Add(d->GetName(), Translation(10, 0, 0));
+    pose->Add(e->GetName(), Translation(4, 0, 0));
+    KArrayTemplate<TempPoseData*> records;
+    f.import.BuildPoseRecords(*pose, records, false);
+    EXPECT_EQ(pose->GetCount(), 6);
+    EXPECT_EQ(pose->Find("Model::RootNode"), -1);
+    ASSERT_EQ(records.GetCount(), 4);
+    EXPECT_EQ(records[0]->mNode, a);
+    EXPECT_EQ(records[1]->mNode, b);
+    EXPECT_EQ(records[2]->mNode, d);
+    EXPECT_EQ(records[3]->mNode, m);
+    // The host transforms as they were, and the pose's matrices.
+    EXPECT_EQ(records[1]->mHostMatrix.GetT()[0], 6);
+    EXPECT_EQ(records[1]->mBindMatrix.GetT()[1], 2);
+    // a at its bind matrix; b local to a's bind matrix; d local to c's host transform; m untouched.
+    EXPECT_DOUBLE_EQ(HostX(a), 1);
+    EXPECT_DOUBLE_EQ(HostX(b), 0);
+    EXPECT_DOUBLE_EQ(HostX(b, 1), 2);
+    EXPECT_DOUBLE_EQ(HostX(c), 3);
+    EXPECT_DOUBLE_EQ(HostX(d), 7);
+    EXPECT_DOUBLE_EQ(HostX(m), 2);
+    for (int i = 0; i < records.GetCount(); ++i)
+        delete records[i];
+    f.import.mScene->AddPose(pose);
+}
+
+TEST_F(ImportTest, OldFileBindPoseTakesThePostNodesMatrix)
+{
+    ImportFixture f;
+    QoxZeltNode* a = f.Add(f.import.mRootNode, "a");
+    MakeHostTransform(a, nullptr);
+    f.import.FillPelbrinNodeArray(f.import.mRootNode);
+    KQoxPose* pose = f.import.mManager.CreateKQoxPose("bind", true);
+    f.import.mScene->AddPose(pose);
+    pose->Add("Model::a", Translation(1, 0, 0));
+    pose->Add("Model::a__Pre_", Translation(2, 0, 0));
+    pose->Add("Model::a__Post_", Translation(3, 0, 0));
+    std::vector<std::pair<KQoxPose*, KArrayTemplate<TempPoseData*>>> poses(1);
+    poses[0].first = pose;
+    f.import.FixOldBindPoses(poses);
+    const int item = pose->Find("Model::a");
+    ASSERT_GE(item, 0);
+    EXPECT_EQ(pose->GetMatrix(item).Get(3, 0), 3);
+    // The "__Pre_" and "__Post_" items get no records.
+    f.import.BuildPoseRecords(*pose, poses[0].second, true);
+    ASSERT_EQ(poses[0].second.GetCount(), 1);
+    EXPECT_EQ(poses[0].second[0]->mNode, a);
+    EXPECT_DOUBLE_EQ(HostX(a), 3);
+    delete poses[0].second[0];
+}
+
+TEST_F(ImportTest, OldVersionNeedsAReferencePivotBelowTheRoot)
+{
+    ImportFixture f;
+    QoxZeltNode* root = f.import.mRootNode;
+    QoxZeltNode* a = f.Add(root, "a");
+    QoxZeltNode* b = f.Add(a, "b");
+    QoxZeltNode* deep = f.Add(b, "c");
+    for (QoxZeltNode* node : {root, a, b, deep})
+        node->SetPivotState(eSOURCE_SET, ePIVOT_STATE_ACTIVE);
+    EXPECT_FALSE(IsOldVersion(root));
+    root->SetPivotState(eSOURCE_SET, ePIVOT_STATE_REFERENCE); // the root alone: not old
+    EXPECT_FALSE(IsOldVersion(root));
+    deep->SetPivotState(eSOURCE_SET, ePIVOT_STATE_REFERENCE);
+    EXPECT_TRUE(IsOldVersion(root));
+    deep->SetPivotState(eDESTINATION_SET, ePIVOT_STATE_REFERENCE);
+    deep->SetPivotState(eSOURCE_SET, ePIVOT_STATE_ACTIVE);
+    EXPECT_FALSE(IsOldVersion(root)); // only the source set counts
+    EXPECT_FALSE(IsOldVersion(nullptr));
+
+    // Files of version 5.8 and 6 are never old, whatever their pivots.
+    for (int format : {eEXPORT_QOX5_BINARY, eEXPORT_QOX_BINARY})
+    {
+        const std::string path = mDir.File("v" + std::to_string(format) + ".qox");
+        KQoxSdkManager manager;
+        KQoxScene scene(manager);
+        KQoxNode* x = AddNode(manager, scene.GetRootNode(), "x");
+        x->SetPivotState(eSOURCE_SET, ePIVOT_STATE_REFERENCE);
+        KQoxExporter exporter(manager);
+        exporter.Initialize(path.c_str());
+        exporter.SetFileFormat(format);
+        ASSERT_TRUE(exporter.Export(scene));
+        QoxZeltImport import;
+        import.OpenProject(ZString(path));
+        int major = 0, minor = 0, revision = 0;
+        import.GetImporter()->GetFileVersion(major, minor, revision);
+        EXPECT_GE(major * 10 + minor, 58) << format;
+        EXPECT_FALSE(IsOldVersion(root, import.GetImporter())) << format;
+        deep->SetPivotState(eSOURCE_SET, ePIVOT_STATE_REFERENCE);
+        EXPECT_FALSE(IsOldVersion(root, import.GetImporter())) << format;
+    }
 }
