@@ -5,6 +5,7 @@
 #include "plugin/import/qoxzeltdeformations.h"
 #include "scene/attributes/kqoxnull.h"
 #include "scene/attributes/kqoxpatch.h"
+#include "scene/kqoxpose.h"
 
 using namespace qoxsdk_600;
 using Strings = std::vector<std::string>;
@@ -676,6 +677,44 @@ TEST_F(SkinTest, RigidBindTranscriptIgnoresWeights)
     EXPECT_EQ(Commands(), expected);
     EXPECT_EQ(LogLines(), Strings{"Rigid binding of box: the influence lost has no host node; it is left out."});
     EXPECT_EQ(Ask("ls -type rigidSkin"), Strings{"rigidSkin1"});
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(SkinTest, BindPoseGivesTheGeometryAndBoneMatrices)
+{
+    HostGrid("box", 2, 2);
+    Run("createNode joint -n hip");
+    KQoxMesh* mesh = Mesh(4);
+    QoxZeltNode* box = Node("box", mesh, nullptr, "box");
+    QoxZeltNode* hip = Joint("hip");
+    KQoxLink* link = Link(mesh, hip, 2, {{0, 1.0}});
+    link->SetTransformLinkT(KQoxVector4(0, 9, 0));
+    KQoxPose* pose = mImport.mManager.CreateKQoxPose("bind", true);
+    KQoxMatrix boxMatrix, hipMatrix;
+    boxMatrix.Set(3, 0, 5.0);
+    hipMatrix.Set(3, 1, 2.0);
+    ASSERT_GE(pose->Add(box->GetInitialName(), boxMatrix), 0);
+    ASSERT_GE(pose->Add(hip->GetInitialName(), hipMatrix), 0);
+    ASSERT_TRUE(mScene->AddPose(pose));
+    Param(QoxZeltUserParams::kImportNullsToPivot, true);
+    Clear();
+    mImport.BuildClusterInformation(ZeltRoot());
+    Strings matrices;
+    for (const std::string& c : Commands())
+        if (c.find("-type \"matrix\"") != std::string::npos)
+            matrices.push_back(c);
+    // G from the pose; the bone's B from the pose (its bindPose is not
+    // written) and P = B^-1.
+    EXPECT_EQ(matrices, (Strings{"setAttr skinCluster1.geomMatrix -type \"matrix\" 1 0 0 0 0 1 0 0 0 0 1 0 5 0 0 1",
+                                 "setAttr skinCluster1.bindPreMatrix[0] -type \"matrix\" 1 0 0 0 0 1 0 0 0 0 1 0 -0 "
+                                 "-2 -0 1"}));
+    // With kImportNullsToPivot the link's transform-link matrix is the pose's.
+    KQoxXMatrix transformLink;
+    link->GetTransformLinkMatrix(transformLink);
+    EXPECT_EQ(transformLink.Get(3, 1), 2.0);
 }
 
 } // namespace
