@@ -3,6 +3,8 @@
 // mode onto a scene that already holds the skeleton.
 #include "import_test_util.h"
 
+#include <cstdlib>
+
 #include "host/zfn.h"
 #include "scene/attributes/kqoxlink.h"
 #include "scene/attributes/kqoxmesh.h"
@@ -122,6 +124,32 @@ TEST_F(SkinFileTest, MergeOntoASceneHoldingTheSkeleton)
     EXPECT_TRUE(CommandsStarting("newSkinCluster").empty());
     EXPECT_TRUE(CommandsStarting("cluster ").empty());
     ExpectCharacterWeights();
+}
+
+TEST_F(SkinFileTest, ZeltImportsTheCharacterFromAScript)
+{
+    const std::string file = Write(BuildCharacter);
+    ASSERT_TRUE(
+        qoxtest::WriteFile(mDir.File("skin.zelt"), "QOXImportMode kCreate\nQOXImport -f \"" + file + "\"\ndump\n"));
+    const std::string command = std::string(ZELT_PATH) + " -p " + mDir.File("qoxzelt.so") + " " +
+                                mDir.File("skin.zelt") + " >" + mDir.File("out.txt") + " 2>" + mDir.File("err.txt");
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << qoxtest::ReadFile(mDir.File("err.txt"));
+    const std::string out = qoxtest::ReadFile(mDir.File("out.txt"));
+    const size_t skin = out.find("  influences: hips knee\n");
+    ASSERT_NE(skin, std::string::npos) << out;
+    // Influence 0 is hips, 1 the knee; zero weights are not listed.
+    const char* points[] = {"    point 0: 0=1\n",         "    point 1: 0=0.25 1=0.75\n", "    point 2:\n",
+                            "    point 3: 0=0.5 1=0.5\n", "    point 4: 1=1\n",           "    point 5: 1=1\n"};
+    size_t at = skin;
+    for (const char* point : points)
+    {
+        const size_t next = out.find(point, at);
+        EXPECT_NE(next, std::string::npos) << point << out.substr(skin, 400);
+        if (next != std::string::npos)
+            at = next;
+    }
 }
 
 } // namespace
