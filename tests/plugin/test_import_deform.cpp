@@ -718,3 +718,23 @@ TEST_F(SkinTest, BindPoseGivesTheGeometryAndBoneMatrices)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(SkinTest, ClusterOfALinkWithoutPointsGetsNoWeights)
+{
+    HostGrid("box", 2, 2);
+    Run("createNode transform -n bone");
+    KQoxMesh* mesh = Mesh(4);
+    Node("box", mesh, nullptr, "box");
+    QoxZeltNode* bone = Node("bone", mImport.mManager.CreateKQoxNull(), nullptr, "bone");
+    Link(mesh, bone, 1, {});
+    Clear();
+    mImport.BuildClusterInformation(ZeltRoot());
+    EXPECT_EQ(Commands(), (Strings{"select -cl", "select -cl", "cluster -n bone -bf -bs 1.0  -wn bone  bone",
+                                   "select -cl"}));
+    EXPECT_TRUE(Errors().empty()) << Errors().front();
+    EXPECT_EQ(Ask("ls -type cluster"), Strings{"bone1"});
+}
+
+} // namespace
