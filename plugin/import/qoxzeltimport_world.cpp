@@ -1,7 +1,6 @@
 // The import's world transform (master scale and host up axis), the root
 // wrapper that carries it, and the checks made on the way: animated
-// non-uniform scale above RrSs children, meshes split per polygon vertex, and
-// weighted tangents.
+// non-uniform scale above RrSs children and meshes split per polygon vertex.
 #include <cmath>
 #include <cstring>
 
@@ -230,12 +229,4 @@ void QoxZeltImport::MergeMeshOnNormalPerPolyVertex(KQoxNode* node)
     }
     for (int i = 0; i < node->GetChildCount(false); ++i)
         MergeMeshOnNormalPerPolyVertex(node->GetChild(i));
-}
-
-bool HasWeightedTangent(KFCurve& curve)
-{
-    for (int i = 0; i < curve.KeyGetCount(); ++i)
-        if (curve.KeyIsLeftTangeantWeighted(i) || curve.KeyIsRightTangeantWeighted(i))
-            return true;
-    return false;
 }
