@@ -122,14 +122,31 @@ TEST_F(SkinTest, NurbsSmoothSkinWeightsTheSeamRepeats)
     Link(nurb, hip, 2, {{9, 0.5}, {11, 0.25}, {0, 1.0}});
     Clear();
     mImport.BuildClusterInformation(ZeltRoot());
-    const Strings& commands = Commands();
-    ASSERT_GE(commands.size(), 3u);
-    EXPECT_EQ(commands[2], "select -tgl  |surf.cv[0][0] |surf.cv[2][1] |surf.cv[2][3]");
+    const std::string components = "select -tgl  |surf.cv[0][0] |surf.cv[2][1] |surf.cv[2][3]";
+    const Strings expected = {
+        "select -cl",
+        "select -tgl \"hip\" ",
+        components,
+        "newSkinCluster \"-toSelectedBones -mi 5 -dr 4\"",
+        "select -cl",
+        "setAttr skinCluster1.geomMatrix" + Matrix(kIdentity),
+        "setAttr hip.bindPose" + Matrix(kIdentityNegZero),
+        "setAttr skinCluster1.bindPreMatrix[0]" + Matrix(kIdentity),
+        "skinPercent -prw 10000 -normalize off skinCluster1 \"nurbsSurfaceShape1\"",
+        components,
+        "setAttr \"skinCluster1.normalizeWeights\" 0",
+        "setAttr \"skinCluster1.normalizeWeights\" 1",
+        "skinPercent -normalize true skinCluster1",
+        "setAttr \"skinCluster1.normalizeWeights\" 0",
+        "select -cl",
+    };
+    EXPECT_EQ(Commands(), expected);
     // Host point = host U x 7 + host V: CV 9 is (2, 1) = 15 and its repeat
-    // (2, 5) = 19; CV 11 is (2, 3) = 17 with no repeat; CV 0 repeats at (0, 4).
-    const std::pair<unsigned, double> points[] = {{15, 0.5}, {19, 0.5}, {17, 0.25}, {0, 1.0}, {4, 1.0}, {16, 0.0}};
+    // (2, 5) = 19; CV 11 is (2, 3) = 17 with no repeat; CV 0 repeats at
+    // (0, 4). With one influence every weighted point ends at 1, the others at 0.
+    const std::pair<unsigned, double> points[] = {{15, 1.0}, {19, 1.0}, {17, 1.0}, {0, 1.0}, {4, 1.0}, {16, 0.0}};
     for (const auto& p : points)
-        EXPECT_DOUBLE_EQ(SkinWeight("skinCluster1", p.first, 0) * 1.0, p.second > 0 ? 1.0 : 0.0) << p.first;
+        EXPECT_DOUBLE_EQ(SkinWeight("skinCluster1", p.first, 0), p.second) << p.first;
     EXPECT_TRUE(Errors().empty());
 }
 
@@ -731,8 +748,8 @@ TEST_F(SkinTest, ClusterOfALinkWithoutPointsGetsNoWeights)
     Link(mesh, bone, 1, {});
     Clear();
     mImport.BuildClusterInformation(ZeltRoot());
-    EXPECT_EQ(Commands(), (Strings{"select -cl", "select -cl", "cluster -n bone -bf -bs 1.0  -wn bone  bone",
-                                   "select -cl"}));
+    EXPECT_EQ(Commands(),
+              (Strings{"select -cl", "select -cl", "cluster -n bone -bf -bs 1.0  -wn bone  bone", "select -cl"}));
     EXPECT_TRUE(Errors().empty()) << Errors().front();
     EXPECT_EQ(Ask("ls -type cluster"), Strings{"bone1"});
 }
