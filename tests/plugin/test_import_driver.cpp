@@ -16,6 +16,8 @@
 #include "scene/attributes/kqoxnull.h"
 #include "scene/kqoxpose.h"
 #include "scene/kqoxtakenode.h"
+#include "base/kpath.h"
+#include "base/qoxlogfile.h"
 #include "fcurve/kfcurve.h"
 #include "fileio/kqoxexporter.h"
 #include "fileio/kqoximporter.h"
@@ -353,9 +355,20 @@ TEST_F(ImportTest, BlendShapeReportListsNamesInRowsOfThree)
                                   "have at least a key)\\n\" -b \"Ok\""});
     zelthost::Host::Get().ClearTranscript();
     f.import.mBlendShapeFailures.RemoveLast();
+    // The log takes the title, the names one a line and the advice.
+    KLib_SetMasterDirectory((mDir.Path() + "/").c_str());
+    f.import.mLog = new QoxLogFile("blend.txt", "File import: x.qox", false, true);
     f.import.DisplayBlendShapeImportWarningDialog();
     EXPECT_NE(Commands()[0].find("following nodes:\\n\\n        a, b, c\\n\\nMake sure"), std::string::npos)
         << Commands()[0];
+    delete f.import.mLog;
+    f.import.mLog = nullptr;
+    const std::string log = qoxtest::ReadFile(mDir.File("blend.txt"));
+    EXPECT_NE(log.find("File import: x.qox\n\n\tImport of blendshape animation failed for the following nodes:\n\ta\n"
+                       "\tb\n\tc\n\tMake sure the animation function curves exist on these nodes.\n\t (Make sure "
+                       "each blendshape have at least a key)\n"),
+              std::string::npos)
+        << log;
 }
 
 TEST_F(ImportTest, FailedHostCreationLeavesTheNodeUncreated)

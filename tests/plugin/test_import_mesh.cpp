@@ -2,6 +2,8 @@
 // vertex colours and the blend-shape deformer, checked on the host mesh.
 #include "import_test_util.h"
 
+#include <cmath>
+
 #include "host/zgeometry.h"
 #include "plugin/import/qoxzeltimport.h"
 #include "plugin/qoxzeltnode.h"
@@ -298,4 +300,40 @@ TEST_F(ImportTest, MeshThroughTheFileKeepsPointsAndPolygons)
     mesh.getPolygonVertices(0, vertices);
     EXPECT_EQ(Ints(vertices), (std::vector<int>{0, 1, 3, 2}));
     EXPECT_TRUE(Entries(Kind::kError).empty());
+}
+
+TEST_F(ImportTest, MeshAndUVsTheHostRefusesAreReported)
+{
+    {
+        // A point that is not finite: the mesh is refused, the transform stays.
+        MeshFixture f;
+        f.Points(3);
+        f.mesh->GetControlPoints()[1] = KQoxVector4(NAN, 0, 0, 1);
+        f.Polygon({0, 1, 2});
+        zelthost::Host::Get().ClearTranscript();
+        f.import.ImportGeometry(f.node);
+        const Strings errors = Entries(Kind::kError);
+        ASSERT_EQ(errors.size(), 1u);
+        EXPECT_EQ(errors[0].rfind("Cannot create Mesh: ", 0), 0u) << errors[0];
+        ASSERT_NE(f.node->GetDagPath(), nullptr);
+        EXPECT_EQ(f.node->GetDagPath()->fullPathName(), "|body");
+    }
+    {
+        // A UV that is not finite: the set is made, its UVs refused, and so its assignment.
+        zelthost::Host::Get().NewScene();
+        MeshFixture f;
+        f.Points(3);
+        f.Polygon({0, 1, 2});
+        KQoxLayerElementUV* uvs = new KQoxLayerElementUV;
+        uvs->mMappingMode = KQoxLayerElement::eBY_CONTROL_POINT;
+        for (int i = 0; i < 3; ++i)
+            uvs->mDirectArray.Add(KQoxVector2(i == 2 ? INFINITY : 0.5, 0));
+        f.Layer(0)->SetUVs(uvs);
+        zelthost::Host::Get().ClearTranscript();
+        f.import.ImportGeometry(f.node);
+        const Strings errors = Entries(Kind::kError);
+        ASSERT_EQ(errors.size(), 2u);
+        EXPECT_EQ(errors[0].rfind("UVs set problems: ", 0), 0u) << errors[0];
+        EXPECT_EQ(errors[1].rfind("UV assign problems: ", 0), 0u) << errors[1];
+    }
 }

@@ -7,6 +7,7 @@
 #include "plugin/import/qoxzeltimport.h"
 #include "plugin/qoxzeltnode.h"
 #include "scene/attributes/kqoxnurb.h"
+#include "scene/attributes/kqoxpatch.h"
 #include "scene/attributes/kqoxshape.h"
 
 using namespace qoxsdk_600;
@@ -204,4 +205,31 @@ TEST_F(ImportTest, SurfaceWithShapesGetsOneBlendShape)
     f.nurb->AddShape(shape, "bulge");
     f.import.ImportGeometry(f.node);
     EXPECT_NE(zelthost::Host::Get().Info().find("blend shapes: 1"), std::string::npos);
+}
+
+TEST_F(ImportTest, PatchesAreMadeAsNurbsSurfaces)
+{
+    // (The native file does not keep patches yet: the patch is given directly.)
+    NurbsFixture f;
+    KQoxPatch* patch = f.import.mManager.CreateKQoxPatch();
+    patch->InitControlPoints(4, KQoxPatch::eBEZIER, 4, KQoxPatch::eBEZIER);
+    for (int i = 0; i < 16; ++i)
+        patch->GetControlPoints()[i] = KQoxVector4(i % 4, i / 4, 0, 1);
+    QoxZeltNode* node = static_cast<QoxZeltNode*>(AddNode(f.import.mManager, f.import.mRootNode, "bezier", patch));
+    zelthost::Host::Get().ClearTranscript();
+    f.import.ImportGeometry(node);
+    EXPECT_NE(Dag().find("bezier (transform)\n  nurbsSurfaceShape1 (nurbsSurface)\n"), std::string::npos) << Dag();
+    EXPECT_NE(node->GetNurb(), nullptr);
+    EXPECT_TRUE(Entries(Kind::kError).empty());
+}
+
+TEST_F(ImportTest, DroppedRootWrapperGetsNoHostNode)
+{
+    // A wrapper with no transform of its own is dropped: its children go to the top.
+    ASSERT_TRUE(Import([](KQoxSdkManager& m, KQoxScene& s) {
+        KQoxNode* wrapper = AddNode(m, s.GetRootNode(), "Qox_Root");
+        AddNode(m, wrapper, "inside");
+    }));
+    EXPECT_EQ(Dag().find("Qox_Root"), std::string::npos) << Dag();
+    EXPECT_NE(Dag().find("\ninside (transform)\n  locatorShape1 (locator)\n"), std::string::npos) << Dag();
 }
