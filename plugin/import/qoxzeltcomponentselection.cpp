@@ -2,8 +2,9 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <iterator>
+#include <vector>
 
-#include "plugin/import/qoxzeltimportutility.h"
 #include "scene/attributes/kqoxlink.h"
 #include "scene/attributes/kqoxnurb.h"
 
@@ -11,22 +12,24 @@ using namespace qoxsdk_600;
 
 void FillClusterElements(KArrayTemplate<int>& list, KQoxLink* link)
 {
-    if (!link)
+    if (!link || link->GetControlPointIndicesCount() == 0)
         return;
-    const int count = link->GetControlPointIndicesCount();
+    // The same list as inserting each new index and sorting again, built as
+    // one sorted union: linear after sorting the link's own indices.
+    const auto unsignedLess = [](int a, int b) { return static_cast<uint32_t>(a) < static_cast<uint32_t>(b); };
     const int* indices = link->GetControlPointIndices();
-    for (int k = 0; k < count; ++k)
-    {
-        const int index = indices[k];
-        if (BSearchArrayTemplate(list, index))
-            continue;
-        // Sorted insertion: the same list as appending and sorting again.
-        const int* begin = list.GetArray();
-        const int* at = std::upper_bound(begin, begin + list.GetCount(), index, [](int a, int b) {
-            return static_cast<uint32_t>(a) < static_cast<uint32_t>(b);
-        });
-        list.InsertAt(static_cast<int>(at - begin), index);
-    }
+    std::vector<int> added(indices, indices + link->GetControlPointIndicesCount());
+    std::sort(added.begin(), added.end(), unsignedLess);
+    added.erase(std::unique(added.begin(), added.end()), added.end());
+    const int* begin = list.GetArray();
+    std::vector<int> merged;
+    merged.reserve(static_cast<size_t>(list.GetCount()) + added.size());
+    std::set_union(begin, begin + list.GetCount(), added.begin(), added.end(), std::back_inserter(merged),
+                   unsignedLess);
+    list.Clear();
+    list.Reserve(static_cast<int>(merged.size()));
+    for (int index : merged)
+        list.Add(index);
 }
 
 void GroupElementsByRange(KArrayTemplate<int>& list, KArrayTemplate<ElementRange*>& ranges)
