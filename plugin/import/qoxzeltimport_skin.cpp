@@ -131,6 +131,8 @@ void QoxZeltImport::BuildSmoothBinding(QoxZeltNode* node, QoxLogFile* log, KQoxS
         if (!IsSorted(link->GetControlPointIndices(), link->GetControlPointIndicesCount()))
             SortControlPointsOnSmoothSkin(link);
         QoxZeltNode* bone = static_cast<QoxZeltNode*>(link->GetLink());
+        if (!bone)
+            return;
         KQoxMatrix poseMatrix;
         if (Param(QoxZeltUserParams::kImportNullsToPivot) && BindPoseMatrix(manager, bone, poseMatrix))
         {
