@@ -221,6 +221,8 @@ void QoxZeltImport::BuildWeightedDeformers(QoxZeltNode* node, QoxLogFile* log, K
     for (int position = 1; position <= links->GetCount(); ++position)
     {
         KQoxLink* link = (*links)[position - 1];
+        if (!link)
+            continue;
         Run("select -cl", result);
         QoxZeltNode* linked = static_cast<QoxZeltNode*>(link->GetLink());
         if (!linked || !linked->GetDagPath())

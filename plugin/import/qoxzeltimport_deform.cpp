@@ -148,7 +148,7 @@ void QoxZeltImport::BuildRigidBinding(QoxZeltNode* node, QoxLogFile* log, KQoxSd
     std::string bones = "select -tgl ";
     for (int i = 0; i < links->GetCount(); ++i)
     {
-        QoxZeltNode* bone = static_cast<QoxZeltNode*>((*links)[i]->GetLink());
+        QoxZeltNode* bone = (*links)[i] ? static_cast<QoxZeltNode*>((*links)[i]->GetLink()) : nullptr;
         if (!bone || !bone->GetDagPath())
         {
             const KString text = KString("Rigid binding of ") + ShortName(node) + ": the influence " +
