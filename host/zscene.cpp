@@ -234,6 +234,7 @@ std::map<std::string, TypeInfo> BuildTypes()
         b.mType.attrs[ma].array = true;
         int pm = b.Add("bindPreMatrix", "pm", AttrDef::kMatrix);
         b.mType.attrs[pm].array = true;
+        b.Add("geomMatrix", "gm", AttrDef::kMatrix);
         b.Num("normalizeWeights", "nw", kNumInt, kUnitless, 1, false);
         b.Num("maxInfluences", "mi", kNumInt, kUnitless, 5, false);
         b.Num("dropoffRate", "dr", kNumDouble, kUnitless, 4, false);

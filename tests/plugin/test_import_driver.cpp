@@ -79,7 +79,7 @@ TEST_F(ImportTest, SkeletonsNullsAndJointsKeepTheirTreeAndTags)
                      "hips (joint)\n  spine (joint)\n    neck (joint)\n      tip (joint)\n"
                      "lonely (transform)\n  locatorShape2 (locator)\n");
     // The host scene was emptied first; the namespace goes back to the root.
-    EXPECT_EQ(Commands(), (Strings{"QOXImport -f \"" + mDir.File("scene.qox") + "\"", "file -f -new",
+    EXPECT_EQ(Commands(), (Strings{"QOXImport -f \"" + mDir.File("scene.qox") + "\"", "file -f -new", "upAxis -q -axis",
                                    "namespace -set \":\"", "namespace -set \":\"", "namespace -set \":\"",
                                    "namespace -set \":\"", "namespace -set \":\"", "namespace -set \":\"",
                                    "namespace -set \":\"", "namespace -set \":\"", "namespace -set \":\""}));
@@ -112,7 +112,7 @@ TEST_F(ImportTest, ModesDecideWhatHappensToTheOpenScene)
     const std::string before = Dag();
     ASSERT_TRUE(Import(file, "kExclusiveMerge"));
     EXPECT_EQ(Dag(), before);
-    EXPECT_EQ(Commands(), (Strings{"QOXImport -f \"" + file + "\"", "namespace -set \":\""}));
+    EXPECT_EQ(Commands(), (Strings{"QOXImport -f \"" + file + "\"", "upAxis -q -axis", "namespace -set \":\""}));
 
     // Add: a new scene first.
     ASSERT_TRUE(Import(file, "kCreate"));
@@ -214,7 +214,7 @@ TEST_F(ImportTest, NamespacesAreAddedAndEnteredOnlyWhenNeeded)
                   "c (transform)\n  locatorShape1 (locator)\n"),
               std::string::npos)
         << Dag();
-    EXPECT_EQ(Commands(), (Strings{"QOXImport -f \"" + mDir.File("scene.qox") + "\"", "file -f -new",
+    EXPECT_EQ(Commands(), (Strings{"QOXImport -f \"" + mDir.File("scene.qox") + "\"", "file -f -new", "upAxis -q -axis",
                                    "namespaceInfo -lon", "namespace -add \"ns\"", "namespaceInfo -currentNamespace",
                                    "namespace -set \":\"", "namespace -set \"ns\"",
                                    // b: from inside ns the host lists no ns (the add
