@@ -136,13 +136,13 @@ TEST(ObjWrite, MaterialsPerPolygonAndTheLibrary)
               "# \n# Kelvarian material file\n# Created with Tolvane QOX\n# \n"
               "\nnewmtl Red_Brick Wall\n"
               "Ka 0.200000 0.200000 0.200000\nKd 0.800000 0.800000 0.800000\nKs 0.200000 0.200000 0.200000\n"
-              "illum 2\nNs 25.000000\nTr 1.000000\n"
+              "illum 2\nNs 25.000000\nTr 1.000000\nd 1.000000\n"
               "\nnewmtl default1\n"
               "Ka 0.200000 0.200000 0.200000\nKd 0.800000 0.800000 0.800000\nKs 0.200000 0.200000 0.200000\n"
-              "illum 2\nNs 5.000000\nTr 1.000000\n"
+              "illum 2\nNs 5.000000\nTr 1.000000\nd 1.000000\n"
               "\nnewmtl default2\n"
               "Ka 0.200000 0.200000 0.200000\nKd 0.800000 0.800000 0.800000\nKs 0.200000 0.200000 0.200000\n"
-              "illum 2\nNs 5.000000\nTr 1.000000\n");
+              "illum 2\nNs 5.000000\nTr 1.000000\nd 1.000000\n");
 }
 
 TEST(ObjWrite, TexturesCopiedSkippedAndMissing)
@@ -317,11 +317,42 @@ TEST(ObjInterop, TinyObjLoaderReadsTheWrittenFile)
     EXPECT_EQ(materials[0].name, "Stone");
     EXPECT_EQ(materials[0].diffuse_texname, "stone.tif");
     EXPECT_EQ(shapes[0].mesh.material_ids[1], 0);
+    EXPECT_FLOAT_EQ(materials[0].dissolve, 1.0f); // opaque, though "Tr" reads as transparency there
     // Corner 1 of face 2 is point 4 (x = 2) with its UV (1, 0) and normal.
     const tinyobj::index_t corner = shapes[0].mesh.indices[5];
     EXPECT_FLOAT_EQ(attrib.vertices[3 * corner.vertex_index], 2.0f);
     EXPECT_FLOAT_EQ(attrib.texcoords[2 * corner.texcoord_index], 1.0f);
     EXPECT_EQ(corner.normal_index, corner.vertex_index);
+}
+
+TEST(ObjInterop, TinyObjLoaderReadsTheOpacity)
+{
+    // "Tr" keeps the opacity for files written before; "d" gives it to
+    // readers that take "Tr" as transparency. This reader takes either.
+    Scene s;
+    KQoxMesh* glass = s.AddMesh("Glass", kTriangle, {{0, 1, 2}}, false);
+    KQoxMaterial* clear = s.manager->CreateKQoxMaterial("Clear");
+    clear->SetOpacity(0.25);
+    glass->AM(clear, 0);
+    glass->InitMaterialIndices(KQoxLayerElement::eALL_SAME);
+    qoxtest::TempDir dir;
+    ASSERT_TRUE(WriteScene(*s.manager, s.scene, dir.File("glass.obj")));
+    const std::string mtl = qoxtest::ReadFile(dir.File("glass.mtl"));
+    EXPECT_NE(mtl.find("Tr 0.250000\nd 0.250000\n"), std::string::npos) << mtl;
+    tinyobj::attrib_t attrib;
+    std::vector<tinyobj::shape_t> shapes;
+    std::vector<tinyobj::material_t> materials;
+    std::string warn, err;
+    ASSERT_TRUE(tinyobj::LoadObj(&attrib, &shapes, &materials, &warn, &err, dir.File("glass.obj").c_str(),
+                                 (dir.Path() + "/").c_str(), false))
+        << err;
+    ASSERT_EQ(materials.size(), 1u);
+    EXPECT_FLOAT_EQ(materials[0].dissolve, 0.25f);
+    ObjRead r(dir.File("glass.obj"));
+    ASSERT_TRUE(r.ok) << r.message;
+    KQoxMesh* read = r.Mesh("Glass");
+    ASSERT_NE(read, nullptr);
+    EXPECT_DOUBLE_EQ(read->GM(0, 0)->GetOpacity(), 0.25);
 }
 #endif
 
