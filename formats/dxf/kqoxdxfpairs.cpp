@@ -14,15 +14,16 @@ bool IsBlank(char c)
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
 }
 
-// The first blank-delimited word of [begin, end); empty when there is none.
-std::string_view FirstWord(const char* begin, const char* end)
+// The value of a line: [begin, end) without its leading and trailing blanks
+// (a CR of a CRLF line end among them); blanks inside are kept, so a name
+// such as "Wall North" stays whole. Empty when the line holds only blanks.
+std::string_view TrimmedValue(const char* begin, const char* end)
 {
     while (begin < end && IsBlank(*begin))
         ++begin;
-    const char* wordEnd = begin;
-    while (wordEnd < end && !IsBlank(*wordEnd))
-        ++wordEnd;
-    return std::string_view(begin, static_cast<size_t>(wordEnd - begin));
+    while (end > begin && IsBlank(end[-1]))
+        --end;
+    return std::string_view(begin, static_cast<size_t>(end - begin));
 }
 
 } // namespace
@@ -59,9 +60,9 @@ bool KDxfPairReader::Next(int& code, std::string_view& value)
         return false;
     DxfScanInt(std::string_view(begin, static_cast<size_t>(end - begin)), code);
     const bool ok = ReadLine(begin, end);
-    const std::string_view word = FirstWord(begin, end);
-    if (!word.empty())
-        value = word;
+    const std::string_view text = TrimmedValue(begin, end);
+    if (!text.empty())
+        value = text;
     return ok;
 }
 

@@ -24,8 +24,9 @@ public:
     {}
 
     // Reads one group pair. A code line without a number leaves the code as it
-    // was; a value line without a word leaves the value as it was; otherwise
-    // the value is the line's first blank-delimited word. False when the end
+    // was; a value line of blanks only leaves the value as it was; otherwise
+    // the value is the whole line without leading and trailing blanks (and
+    // without the CR of a CRLF line end). False when the end
     // of the bytes is reached during either line (a value line that is the
     // last line without a line break counts as a failed read).
     bool Next(int& code, std::string_view& value);

@@ -46,8 +46,10 @@ TEST(DxfPairs, LineEndsBlanksAndTheLastLine)
     const Case cases[] = {
         {"  0\nSECTION\n  2\nENTITIES\n", {{0, "SECTION"}, {2, "ENTITIES"}}},
         {"  0\r\nSECTION\r\n  8\r\n  Walls  \r\n", {{0, "SECTION"}, {8, "Walls"}}},
-        // Only the first word of a value is taken.
-        {"  2\nMy Block\n", {{2, "My"}}},
+        // A value keeps its inner blanks; blanks and CR around it go.
+        {"  2\nMy Block\n", {{2, "My Block"}}},
+        {"  8\r\n \tWall  North \t\r\n  0\r\nEOF\r\n", {{8, "Wall  North"}, {0, "EOF"}}},
+        {"  1\nA\n  1\n  \t \r\n", {{1, "A"}, {1, "A"}}},
         // A value line without a final line break is a failed read.
         {"  0\nSECTION\n  0\nEOF", {{0, "SECTION"}}},
         // A code line without a number keeps the code; an empty value line
