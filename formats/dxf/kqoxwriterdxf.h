@@ -8,6 +8,8 @@
 
 #include <cstdio>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "fileio/kqoxio.h"
 #include "formats/kqoxdeformedgeometry.h"
@@ -45,16 +47,36 @@ public:
     static int GetACIFromQOXColor(const KQoxColor& color);
 
 private:
+    struct MeshText;
+
     // One group: the code line as given, then the value line.
     void Group(const char* code, const char* value);
     void Group(const char* code, int value);
+    // An integer after the given blanks ("   " for the usual form).
+    void GroupText(const char* code, const char* prefix, int value);
+    // A real in the shortest form that reads back as the same double.
     void GroupReal(const char* code, double value);
+    // Text as it is, then a check whether the buffer is to be written.
+    void Raw(const char* text, size_t length);
     // Moves the buffered text to the file; false on a failed write.
     bool Flush();
+
+    // The layer name of a node: its name with the characters DXF readers
+    // refuse replaced, kept distinct from every other node's layer name.
+    std::string LayerName(KQoxNode* node) const;
+    // Fills the layer names of the nodes below root.
+    void MakeLayerNames(KQoxNode* root);
+    // One POLYLINE holding the polygons [first, end) and the points they use
+    // (all points when local is empty; else local maps a point to its
+    // number in this POLYLINE and points lists them in that order).
+    void WritePolyface(const MeshText& mesh, int first, int end, const std::vector<int>& points,
+                       const std::vector<int>& local);
 
     FILE* mFile = nullptr;
     KString mFileName;
     std::string mBuffer;
+    // Node name to layer name, for the names that needed a change.
+    std::unordered_map<std::string, std::string> mLayerNames;
     bool mWriteFailed = false;
     bool mForceTriangulation = true;
     bool mEvaluateDeformations = true;

@@ -575,3 +575,24 @@ TEST(DxfReader, EzdxfPolygonMeshesRead)
     for (int k = 0; k < 4; ++k)
         EXPECT_EQ(a->GetPolygonVertex(15, k), last[k]);
 }
+
+TEST(DxfReader, LinesWeldOntoEarlierPolylinePoints)
+{
+    // Welding searches every point of the layer, those of a POLYLINE read
+    // before too: the LINE from the polyface's second point to a new point
+    // adds one point with welding on, two with it off.
+    const std::string text =
+        Dxf("0 SECTION|2 ENTITIES|0 POLYLINE|8 L|66 1|70 64|0 VERTEX|10 0|70 192|0 VERTEX|10 1|70 192|"
+            "0 VERTEX|10 1|20 1|70 192|0 VERTEX|70 128|71 1|72 2|73 3|0 SEQEND|"
+            "0 LINE|8 L|10 1|11 5|0 ENDSEC|0 EOF");
+    for (bool weld : {true, false})
+    {
+        DxfRead read(text, kByLayer, weld);
+        ASSERT_TRUE(read.ok);
+        KQoxMesh* mesh = DxfRead::Mesh(DxfRead::Child(read.Root(), "L"));
+        ASSERT_NE(mesh, nullptr);
+        EXPECT_EQ(mesh->GetControlPointsCount(), weld ? 4 : 5);
+        ASSERT_EQ(mesh->GetPolygonCount(), 2);
+        EXPECT_EQ(mesh->GetPolygonVertex(1, 0), weld ? 1 : 3);
+    }
+}
