@@ -6,6 +6,7 @@
 
 #include <cmath>
 
+#include "formats/obj/kqoxwriterobj_private.h"
 #include "obj_test_util.h"
 #include "scene/attributes/kqoxlink.h"
 #include "scene/attributes/kqoxshape.h"
@@ -378,4 +379,57 @@ TEST(ObjInterop, FilesInTheFormsOtherToolsWrite)
     EXPECT_EQ(body->GetControlPointsCount(), 4);
     EXPECT_EQ(lid->GetPolygonCount(), 1); // the last line without a break
     EXPECT_STREQ(lid->GM(lid->GetMaterialIndices()[0], 0)->GetNameWithoutNameSpacePrefix().ToChars(), "Wood");
+}
+
+TEST(ObjWrite, NumbersAreWrittenAsPrintfWritesThem)
+{
+    // The fast path against printf's "%lf" itself: ties and near-ties of
+    // the sixth decimal, carries into the whole part, signs, zeros, huge,
+    // tiny and non-finite values, and a spread of random ones.
+    std::vector<double> values = {0.0,
+                                  -0.0,
+                                  0.5e-6,
+                                  1.5e-6,
+                                  2.5e-6,
+                                  0.0000005000000001,
+                                  0.0000004999999999,
+                                  1.0000005,
+                                  2.0000025,
+                                  0.9999995,
+                                  0.99999949999,
+                                  -0.9999996,
+                                  -1e-9,
+                                  123456.7890125,
+                                  999999999999.9999,
+                                  1e12,
+                                  -1e12 - 0.5,
+                                  4.5e15,
+                                  1e300,
+                                  -1.7976931348623157e308,
+                                  5e-324,
+                                  0.1,
+                                  0.7,
+                                  HUGE_VAL,
+                                  -HUGE_VAL,
+                                  std::nan("")};
+    uint64_t state = 0x9E3779B97F4A7C15u;
+    for (int i = 0; i < 200000; ++i)
+    {
+        state = state * 6364136223846793005u + 1442695040888963407u;
+        const double unit = static_cast<double>(state >> 11) / 9007199254740992.0;
+        const int scale = static_cast<int>(state % 13) - 4;
+        values.push_back((unit - 0.5) * std::pow(10.0, scale));
+        // Decimal ties of the sixth digit as read from text.
+        values.push_back(static_cast<double>(state % 100000000) / 1e7 + 5e-7);
+    }
+    int wrong = 0;
+    for (double value : values)
+    {
+        char expected[400], got[400];
+        std::snprintf(expected, sizeof(expected), "%lf", value);
+        *ObjFixed6(got, value) = '\0';
+        if (std::string(expected) != got && ++wrong < 10)
+            ADD_FAILURE() << expected << " written as " << got;
+    }
+    EXPECT_EQ(wrong, 0);
 }
