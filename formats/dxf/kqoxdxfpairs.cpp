@@ -1,6 +1,9 @@
 #include "formats/dxf/kqoxdxfpairs.h"
 
+#include <charconv>
 #include <climits>
+#include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -64,6 +67,46 @@ bool KDxfPairReader::Next(int& code, std::string_view& value)
     if (!text.empty())
         value = text;
     return ok;
+}
+
+char* DxfFormatReal(char* out, double value)
+{
+    const bool negative = std::signbit(value);
+    const double magnitude = negative ? -value : value;
+    if (magnitude < 1e9) // false for NaN too
+    {
+        // The nearest multiple of 1e-6; it is the value's shortest form when
+        // it reads back as the value (the check is exact: a 53-bit integer
+        // over a power of ten rounds as strtod rounds the text). Below 1e9 a
+        // double's spacing is under 1e-6, so no shorter text with other
+        // digits reads back as the value too.
+        const uint64_t micros = static_cast<uint64_t>(magnitude * 1e6 + 0.5);
+        if (static_cast<double>(micros) / 1e6 == magnitude)
+        {
+            if (negative)
+                *out++ = '-';
+            out = std::to_chars(out, out + 12, micros / 1000000u).ptr;
+            uint32_t fraction = static_cast<uint32_t>(micros % 1000000u);
+            if (fraction != 0)
+            {
+                int digits = 6;
+                while (fraction % 10 == 0)
+                {
+                    fraction /= 10;
+                    --digits;
+                }
+                *out++ = '.';
+                for (int i = digits - 1; i >= 0; --i)
+                {
+                    out[i] = static_cast<char>('0' + fraction % 10);
+                    fraction /= 10;
+                }
+                out += digits;
+            }
+            return out;
+        }
+    }
+    return std::to_chars(out, out + kDxfRealMax, value).ptr;
 }
 
 bool DxfScanInt(std::string_view text, int& value)

@@ -45,6 +45,14 @@ private:
     size_t mPos = 0;
 };
 
+// The longest text DxfFormatReal writes.
+constexpr size_t kDxfRealMax = 32;
+// Writes a real in the shortest form that reads back as the same double and
+// returns the end: fixed notation ("12.5", "-0", "100000") for values below
+// 1e9 with at most six decimals, else std::to_chars's shortest form, which
+// may be scientific ("1e-07", "0.3333333333333333").
+char* DxfFormatReal(char* out, double value);
+
 // Scans a decimal integer as "%d" does (leading blanks, a sign, digits).
 // False, value unchanged, when there is no number or it does not fit an int.
 bool DxfScanInt(std::string_view text, int& value);

@@ -1,5 +1,6 @@
 #include "formats/dxf/kqoxwriterdxf.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cstdio>
@@ -9,6 +10,7 @@
 
 #include "base/kpath.h"
 #include "formats/dxf/kqoxdxfcolor.h"
+#include "formats/dxf/kqoxdxfpairs.h"
 #include "formats/kqoxstreamoptionsgeometry.h"
 #include "scene/attributes/kqoxgeometryconverter.h"
 #include "scene/attributes/kqoxlayer.h"
@@ -23,8 +25,44 @@ namespace qoxsdk_600 {
 
 namespace {
 
-// Buffered text goes to the file in pieces of this size.
-constexpr size_t kFlushSize = 1 << 20;
+// Group codes are written right-aligned in three characters.
+constexpr size_t kCodeLength = 3;
+// The longest integer group (code, blanks, number, line ends) and real group.
+constexpr size_t kIntGroupMax = kCodeLength + 1 + 3 + 11 + 1;
+constexpr size_t kRealGroupMax = kCodeLength + 1 + kDxfRealMax + 1;
+
+char* PutText(char* at, const char* text, size_t length)
+{
+    std::memcpy(at, text, length);
+    return at + length;
+}
+
+// The code line: three characters and the line end.
+char* PutCode(char* at, const char* code)
+{
+    std::memcpy(at, code, kCodeLength);
+    at[kCodeLength] = '\n';
+    return at + kCodeLength + 1;
+}
+
+// An integer group: the value after the prefix of at most three blanks.
+char* PutInt(char* at, const char* code, const char* prefix, int value)
+{
+    at = PutCode(at, code);
+    while (*prefix)
+        *at++ = *prefix++;
+    at = std::to_chars(at, at + 11, value).ptr;
+    *at++ = '\n';
+    return at;
+}
+
+char* PutReal(char* at, const char* code, double value)
+{
+    at = PutCode(at, code);
+    at = DxfFormatReal(at, value);
+    *at++ = '\n';
+    return at;
+}
 
 // The largest count, and vertex number, that the 16-bit groups of release
 // AC1008 hold: a mesh with more points or face records is split.
@@ -103,7 +141,8 @@ bool KQoxWriterDxf::FileCreate(const char* fileName)
         return false;
     }
     mFileName = fileName;
-    mBuffer.clear();
+    mData.resize(kBufferSize);
+    mUsed = 0;
     mWriteFailed = false;
     return true;
 }
@@ -120,7 +159,8 @@ bool KQoxWriterDxf::FileClose()
     }
     mFile = nullptr;
     mFileName = "";
-    mBuffer.clear();
+    mUsed = 0;
+    mData = std::vector<char>();
     return ok;
 }
 
@@ -131,44 +171,52 @@ KStreamOptions* KQoxWriterDxf::GetWriteOptions()
 
 bool KQoxWriterDxf::Flush()
 {
-    if (!mBuffer.empty() && mFile && fwrite(mBuffer.data(), 1, mBuffer.size(), mFile) != mBuffer.size())
-        mWriteFailed = true;
-    mBuffer.clear();
+    Drain();
     if (mFile && fflush(mFile) != 0)
         mWriteFailed = true;
     return !mWriteFailed;
 }
 
+void KQoxWriterDxf::Drain()
+{
+    if (mUsed > 0 && mFile && !mWriteFailed && fwrite(mData.data(), 1, mUsed, mFile) != mUsed)
+        mWriteFailed = true;
+    mUsed = 0;
+}
+
+char* KQoxWriterDxf::Room(size_t length)
+{
+    if (mUsed + length > mData.size())
+    {
+        Drain();
+        if (length > mData.size())
+            mData.resize(std::max(length, kBufferSize));
+    }
+    return mData.data() + mUsed;
+}
+
 void KQoxWriterDxf::Raw(const char* text, size_t length)
 {
-    mBuffer.append(text, length);
-    if (mBuffer.size() >= kFlushSize)
-        Flush();
+    char* at = Room(length);
+    std::memcpy(at, text, length);
+    mUsed += length;
 }
 
 void KQoxWriterDxf::Group(const char* code, const char* value)
 {
-    mBuffer += code;
-    mBuffer += '\n';
-    mBuffer += value;
-    mBuffer += '\n';
-    if (mBuffer.size() >= kFlushSize)
-        Flush();
+    const size_t length = std::strlen(value);
+    char* at = Room(kCodeLength + 1 + length + 1);
+    at = PutCode(at, code);
+    at = PutText(at, value, length);
+    *at++ = '\n';
+    mUsed = static_cast<size_t>(at - mData.data());
 }
 
 void KQoxWriterDxf::GroupText(const char* code, const char* prefix, int value)
 {
-    // The code is three characters, the prefix blanks.
-    char text[48];
-    char* at = text;
-    for (const char* c = code; *c; ++c)
-        *at++ = *c;
-    *at++ = '\n';
-    for (const char* c = prefix; *c; ++c)
-        *at++ = *c;
-    at = std::to_chars(at, text + sizeof(text) - 1, value).ptr;
-    *at++ = '\n';
-    Raw(text, static_cast<size_t>(at - text));
+    char* at = Room(kIntGroupMax);
+    at = PutInt(at, code, prefix, value);
+    mUsed = static_cast<size_t>(at - mData.data());
 }
 
 void KQoxWriterDxf::Group(const char* code, int value)
@@ -178,15 +226,9 @@ void KQoxWriterDxf::Group(const char* code, int value)
 
 void KQoxWriterDxf::GroupReal(const char* code, double value)
 {
-    // The shortest text that reads back as the same double.
-    char text[48];
-    char* at = text;
-    for (const char* c = code; *c; ++c)
-        *at++ = *c;
-    *at++ = '\n';
-    at = std::to_chars(at, text + sizeof(text) - 1, value).ptr;
-    *at++ = '\n';
-    Raw(text, static_cast<size_t>(at - text));
+    char* at = Room(kRealGroupMax);
+    at = PutReal(at, code, value);
+    mUsed = static_cast<size_t>(at - mData.data());
 }
 
 std::string KQoxWriterDxf::LayerName(KQoxNode* node) const
@@ -509,18 +551,22 @@ void KQoxWriterDxf::WritePolyface(const MeshText& text, int first, int end, cons
     Group(" 71", pointCount);
     Group(" 72", end - first);
 
+    const size_t head = text.mVertexHead.size();
     for (int i = 0; i < pointCount; ++i)
     {
         const int point = whole ? i : points[static_cast<size_t>(i)];
         const KQoxVector4& p = text.mPoints[static_cast<size_t>(point)];
-        Raw(text.mVertexHead.data(), text.mVertexHead.size());
+        // The whole record in one step: head, colour, X, -Z, Y, flags.
+        char* at = Room(head + kIntGroupMax + 3 * kRealGroupMax + 11);
+        at = PutText(at, text.mVertexHead.data(), head);
         if (text.mMapping == KQoxLayerElement::eBY_CONTROL_POINT)
             if (const int color = text.ColorAt(point))
-                Group(" 62", color);
-        GroupReal(" 10", p[0]);
-        GroupReal(" 20", -p[2]);
-        GroupReal(" 30", p[1]);
-        Raw(" 70\n   192\n", 11);
+                at = PutInt(at, " 62", "   ", color);
+        at = PutReal(at, " 10", p[0]);
+        at = PutReal(at, " 20", -p[2]);
+        at = PutReal(at, " 30", p[1]);
+        at = PutText(at, " 70\n   192\n", 11);
+        mUsed = static_cast<size_t>(at - mData.data());
     }
 
     static const char kFaceTail[] = " 10\n0.0\n 20\n0.0\n 30\n0.0\n 70\n   128\n";
@@ -559,17 +605,14 @@ void KQoxWriterDxf::WritePolyface(const MeshText& text, int first, int end, cons
             else
                 for (int k = 0; k < count; ++k)
                     picked[k] = corner(k);
-            Raw(text.mVertexHead.data(), text.mVertexHead.size());
+            char* at = Room(head + kIntGroupMax + sizeof(kFaceTail) + 4 * kIntGroupMax);
+            at = PutText(at, text.mVertexHead.data(), head);
             if (color > 0)
-            {
-                if (r == 0)
-                    Group(" 62", color);
-                else
-                    GroupText(" 62", " ", color);
-            }
-            Raw(kFaceTail, sizeof(kFaceTail) - 1);
+                at = PutInt(at, " 62", r == 0 ? "   " : " ", color);
+            at = PutText(at, kFaceTail, sizeof(kFaceTail) - 1);
             for (int k = 0; k < count; ++k)
-                Group(kCornerCodes[k], picked[count - 1 - k] + 1);
+                at = PutInt(at, kCornerCodes[k], "   ", picked[count - 1 - k] + 1);
+            mUsed = static_cast<size_t>(at - mData.data());
         }
     }
     Group("  0", "SEQEND");

@@ -56,9 +56,14 @@ private:
     void GroupText(const char* code, const char* prefix, int value);
     // A real in the shortest form that reads back as the same double.
     void GroupReal(const char* code, double value);
-    // Text as it is, then a check whether the buffer is to be written.
+    // Text as it is.
     void Raw(const char* text, size_t length);
-    // Moves the buffered text to the file; false on a failed write.
+    // Room for length more bytes at the end of the buffer, which is written
+    // out first when they would not fit; the caller then moves mUsed.
+    char* Room(size_t length);
+    // Writes the buffered text to the file (a failure is remembered).
+    void Drain();
+    // Drains the buffer and flushes the file; false once a write failed.
     bool Flush();
 
     // The layer name of a node: its name with the characters DXF readers
@@ -74,7 +79,10 @@ private:
 
     FILE* mFile = nullptr;
     KString mFileName;
-    std::string mBuffer;
+    // Text waiting for the file: mUsed bytes of mData.
+    static constexpr size_t kBufferSize = 1 << 20;
+    std::vector<char> mData;
+    size_t mUsed = 0;
     // Node name to layer name, for the names that needed a change.
     std::unordered_map<std::string, std::string> mLayerNames;
     bool mWriteFailed = false;

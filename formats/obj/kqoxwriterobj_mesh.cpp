@@ -245,8 +245,7 @@ void KQoxWriterObj::WriteMesh(KQoxNode* node, KQoxMesh* mesh)
                 int uvIndex = -1;
                 if (uvMapping == KQoxLayerElement::eBY_CONTROL_POINT)
                     uvIndex = v;
-                else if (uvMapping == KQoxLayerElement::eBY_POLYGON_VERTEX && uvIndices &&
-                         start + c < uvIndexCount)
+                else if (uvMapping == KQoxLayerElement::eBY_POLYGON_VERTEX && uvIndices && start + c < uvIndexCount)
                     uvIndex = uvIndices[start + c];
                 if (uvIndex >= 0 && uvIndex < uvCount)
                     t = uvBase + uvIndex;

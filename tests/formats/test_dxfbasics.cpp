@@ -3,7 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -255,4 +259,75 @@ TEST(DxfWeld, SameAnswerAsSearchingFromTheFirstPoint)
             points.push_back(p);
         }
     }
+}
+
+TEST(DxfPairs, RealsReadBackAsTheSameDouble)
+{
+    // Fixed notation where six decimals or fewer say it, the shortest form
+    // otherwise; every text reads back as the very double, with no more
+    // significant digits than std::to_chars's shortest form.
+    struct Case
+    {
+        double value;
+        const char* text;
+    };
+    const Case cases[] = {{0.0, "0"},           {-0.0, "-0"},
+                          {1.0, "1"},           {-3.0, "-3"},
+                          {100000.0, "100000"}, {12.5, "12.5"},
+                          {0.1, "0.1"},         {-0.000001, "-0.000001"},
+                          {123.456, "123.456"}, {999999999.5, "999999999.5"},
+                          {1e9, "1e+09"},       {1.0 / 3.0, "0.3333333333333333"},
+                          {1e-7, "1e-07"},      {2.5e17, "2.5e+17"}};
+    for (const Case& c : cases)
+    {
+        char text[kDxfRealMax + 1];
+        *DxfFormatReal(text, c.value) = '\0';
+        EXPECT_STREQ(text, c.text) << c.value;
+    }
+    auto digits = [](const char* begin, const char* end) {
+        // Significant digits: from the first non-zero digit to the last
+        // non-zero one before any exponent.
+        std::string mantissa(begin, end);
+        mantissa = mantissa.substr(0, mantissa.find('e'));
+        std::string kept;
+        for (char ch : mantissa)
+            if (ch >= '0' && ch <= '9')
+                kept += ch;
+        const size_t first = kept.find_first_not_of('0');
+        if (first == std::string::npos)
+            return size_t(0);
+        const size_t last = kept.find_last_not_of('0');
+        return last - first + 1;
+    };
+    uint64_t state = 0x2545F4914F6CDD1Du;
+    int wrong = 0;
+    for (int i = 0; i < 300000; ++i)
+    {
+        state = state * 6364136223846793005u + 1442695040888963407u;
+        double value;
+        switch (i % 4)
+        {
+        case 0: // any bit pattern that is a finite number
+        {
+            uint64_t bits = state;
+            std::memcpy(&value, &bits, sizeof(value));
+            if (!std::isfinite(value))
+                continue;
+            break;
+        }
+        case 1: value = static_cast<double>(static_cast<int64_t>(state >> 20) % 2000000000000) / 1000.0; break;
+        case 2: value = static_cast<double>(state >> 11) / 9007199254740992.0 * 1e9; break;
+        default: value = (static_cast<double>(state % 100000000) - 5e7) * 1e-6; break;
+        }
+        char text[kDxfRealMax + 1];
+        char* end = DxfFormatReal(text, value);
+        *end = '\0';
+        char shortest[64];
+        char* shortestEnd = std::to_chars(shortest, shortest + sizeof(shortest), value).ptr;
+        const double back = std::strtod(text, nullptr);
+        const bool same = std::memcmp(&back, &value, sizeof(value)) == 0;
+        if ((!same || digits(text, end) > digits(shortest, shortestEnd)) && ++wrong < 10)
+            ADD_FAILURE() << text << " for " << std::string(shortest, shortestEnd);
+    }
+    EXPECT_EQ(wrong, 0);
 }
