@@ -113,9 +113,20 @@ bool KQoxReaderDxf::Read(KQoxScene& scene, KStreamOptions* options)
     if (!scene.GetRootNode())
         return false;
 
-    // The whole file is held in memory and parsed in place.
+    // The whole file is held in memory and parsed in place; it is read in
+    // one piece when its size is known, in chunks past that (a file that
+    // grows meanwhile, or a stream without a size).
     mBytes.clear();
     rewind(mFile);
+    long size = -1;
+    if (fseek(mFile, 0, SEEK_END) == 0)
+        size = ftell(mFile);
+    rewind(mFile);
+    if (size > 0)
+    {
+        mBytes.resize(static_cast<size_t>(size));
+        mBytes.resize(fread(mBytes.data(), 1, mBytes.size(), mFile));
+    }
     char chunk[65536];
     size_t got;
     while ((got = fread(chunk, 1, sizeof(chunk), mFile)) > 0)
@@ -271,6 +282,8 @@ bool KQoxReaderDxf::ReadEntitiesByLayer(KQoxNode* parent)
 {
     // Held by value: the arrays are freed on every way out.
     LayerArrays layers;
+    mRecentLayers.fill({std::string(), nullptr});
+    mRecentNext = 0;
     int code = 0;
     std::string_view value;
     for (;;)

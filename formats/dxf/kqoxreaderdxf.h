@@ -7,6 +7,7 @@
 // table gives layer colours and hidden layers. Everything else is skipped.
 // A DXF point (x, y, z) is stored as (x, z, -y).
 
+#include <array>
 #include <cstdio>
 #include <map>
 #include <set>
@@ -114,6 +115,7 @@ private:
     bool AddLayer(std::string_view name, LayerArrays& layers);
     // The arrays of a layer, made by AddLayer when missing.
     Arrays& FindLayer(std::string_view name, LayerArrays& layers);
+    Arrays& FindLayerInMap(std::string_view name, LayerArrays& layers);
 
     // Appending an entity whose groups are read.
     void AppendLine(Arrays& arrays, const Entity& entity);
@@ -146,6 +148,10 @@ private:
     // Layer name to colour number as written (negative for a layer that is off).
     std::multimap<std::string, int, CaseLess> mLayerColors;
     KQoxMaterial* mMaterials[256] = {};
+    // Layer names lately met by the layer walk, as written, with their
+    // arrays (which a std::map never moves); emptied by each walk.
+    std::array<std::pair<std::string, Arrays*>, 16> mRecentLayers;
+    size_t mRecentNext = 0;
     // Blocks being read, so that a block inserting itself is skipped.
     std::set<std::string> mOpenBlocks;
 };

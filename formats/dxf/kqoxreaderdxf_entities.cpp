@@ -169,11 +169,7 @@ KQoxMesh* KQoxReaderDxf::ReadPolyline()
 int KQoxReaderDxf::AddPoint(Arrays& arrays, const KQoxVector4& point, bool weld)
 {
     if (weld)
-    {
-        const int found = arrays.mWeld.Find(arrays.mVertices, point);
-        if (found >= 0)
-            return found;
-    }
+        return arrays.mWeld.FindOrAdd(arrays.mVertices, point);
     const int index = static_cast<int>(arrays.mVertices.size());
     arrays.mVertices.push_back(point);
     if (mWeld)
@@ -206,8 +202,24 @@ void KQoxReaderDxf::AppendFace(Arrays& arrays, const Entity& entity)
         arrays.mRecords[0] = 1;
     arrays.mRecords.push_back(n);
     arrays.mRecords.push_back(color);
+    KQoxVector4 corners[4];
+    for (int k = 0; k < n; ++k)
+        corners[k] = Convert(entity.mPoints[k]);
+    if (!mWeld)
+    {
+        for (int k = n - 1; k >= 0; --k)
+            arrays.mRecords.push_back(AddPoint(arrays, corners[k], false));
+        return;
+    }
+    // The corners' cells are asked of memory together, then looked up.
+    KDxfWeldIndex::Key keys[4];
+    for (int k = 0; k < n; ++k)
+    {
+        keys[k] = KDxfWeldIndex::KeyOf(corners[k]);
+        arrays.mWeld.Prefetch(keys[k]);
+    }
     for (int k = n - 1; k >= 0; --k)
-        arrays.mRecords.push_back(AddPoint(arrays, Convert(entity.mPoints[k]), mWeld));
+        arrays.mRecords.push_back(arrays.mWeld.FindOrAdd(arrays.mVertices, corners[k], keys[k]));
 }
 
 bool KQoxReaderDxf::AppendPolyline(Arrays& arrays, const Entity& header, std::string_view next)
@@ -312,6 +324,18 @@ bool KQoxReaderDxf::AddLayer(std::string_view name, LayerArrays& layers)
 }
 
 KQoxReaderDxf::Arrays& KQoxReaderDxf::FindLayer(std::string_view name, LayerArrays& layers)
+{
+    // Names met lately, as written: most entities repeat one of a few.
+    for (const auto& recent : mRecentLayers)
+        if (recent.second && recent.first == name)
+            return *recent.second;
+    Arrays& arrays = FindLayerInMap(name, layers);
+    mRecentLayers[mRecentNext] = {std::string(name), &arrays};
+    mRecentNext = (mRecentNext + 1) % mRecentLayers.size();
+    return arrays;
+}
+
+KQoxReaderDxf::Arrays& KQoxReaderDxf::FindLayerInMap(std::string_view name, LayerArrays& layers)
 {
     const std::string key(name);
     auto found = layers.find(key);

@@ -252,11 +252,21 @@ TEST(DxfWeld, SameAnswerAsSearchingFromTheFirstPoint)
                       bases[next() % 9] + nudges[next() % 7]);
         if (round % 500 == 0)
             p[next() % 3] = round % 1000 ? NAN : INFINITY;
-        ASSERT_EQ(index.Find(points, p), linear(p)) << round;
-        if (next() % 2)
+        const int expected = linear(p);
+        ASSERT_EQ(index.Find(points, p), expected) << round;
+        const int choice = next() % 3;
+        if (choice == 1)
         {
             index.Add(p, static_cast<int>(points.size()));
             points.push_back(p);
+        }
+        else if (choice == 2)
+        {
+            // The one-step form: the same index found, or the point added.
+            const size_t before = points.size();
+            const int got = index.FindOrAdd(points, p);
+            ASSERT_EQ(got, expected >= 0 ? expected : static_cast<int>(before)) << round;
+            ASSERT_EQ(points.size(), before + (expected >= 0 ? 0 : 1)) << round;
         }
     }
 }
@@ -328,6 +338,58 @@ TEST(DxfPairs, RealsReadBackAsTheSameDouble)
         const bool same = std::memcmp(&back, &value, sizeof(value)) == 0;
         if ((!same || digits(text, end) > digits(shortest, shortestEnd)) && ++wrong < 10)
             ADD_FAILURE() << text << " for " << std::string(shortest, shortestEnd);
+    }
+    EXPECT_EQ(wrong, 0);
+}
+
+TEST(DxfPairs, RealsScanAsStrtodScans)
+{
+    // Plain decimals take a short path; everything must read as strtod
+    // reads it, bit for bit (signs of zero included).
+    std::vector<std::string> texts = {"0",
+                                      "-0",
+                                      "-0.000",
+                                      ".5",
+                                      "5.",
+                                      "-.5",
+                                      "+3",
+                                      "1.2.3",
+                                      "  -12.375abc",
+                                      "1.5e2",
+                                      "1.5E-2",
+                                      "0x1p3",
+                                      "inf",
+                                      "-nan",
+                                      "123456789012345",
+                                      "1234567890123456",
+                                      "0.1",
+                                      "0.000000000000001",
+                                      "9007199254740993",
+                                      "\t7.25\r",
+                                      "99999999999999.9"};
+    uint64_t state = 0x9E3779B97F4A7C15u;
+    for (int i = 0; i < 200000; ++i)
+    {
+        state = state * 6364136223846793005u + 1442695040888963407u;
+        const int decimals = static_cast<int>(state % 16);
+        std::string digits = std::to_string(state >> 20);
+        digits = digits.substr(0, 1 + (state >> 8) % 17);
+        if (decimals < static_cast<int>(digits.size()))
+            digits.insert(digits.size() - static_cast<size_t>(decimals), ".");
+        texts.push_back((state & 1 ? "-" : "") + digits);
+    }
+    int wrong = 0;
+    for (const std::string& text : texts)
+    {
+        double got = 12345.0;
+        const bool scanned = DxfScanDouble(text, got);
+        char* stop = nullptr;
+        const double expected = std::strtod(text.c_str(), &stop);
+        const bool expectedScanned = stop != text.c_str();
+        if (scanned != expectedScanned ||
+            (scanned && std::memcmp(&got, &expected, sizeof(got)) != 0 && !(std::isnan(got) && std::isnan(expected))))
+            if (++wrong < 10)
+                ADD_FAILURE() << text << ": " << got << " against " << expected;
     }
     EXPECT_EQ(wrong, 0);
 }
