@@ -8,6 +8,8 @@
 #include <cstring>
 #include <string>
 
+#include "formats/kqoxplaindecimal.h"
+
 namespace qoxsdk_600 {
 
 namespace {
@@ -133,56 +135,23 @@ bool DxfScanInt(std::string_view text, int& value)
     return true;
 }
 
-namespace {
-
-// Plain decimals ("-12.375", "0.5") of at most 15 digits, with nothing after
-// them that strtod would read on: the digits as a whole number over a power
-// of ten both hold exactly, so one division rounds as strtod does. False for
-// anything else (exponents, hexadecimal, "inf", long mantissas).
-bool ScanPlainDecimal(std::string_view text, double& value)
+bool DxfScanDouble(std::string_view text, double& value)
 {
-    static const double kPowers[16] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                       1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    // Plain decimals take the short path (blanks and a sign as "%lf" reads
+    // them first).
     const char* p = text.data();
     const char* const end = p + text.size();
     while (p < end && IsBlank(*p))
         ++p;
-    bool negative = false;
+    const bool negative = p < end && *p == '-';
     if (p < end && (*p == '+' || *p == '-'))
-        negative = *p++ == '-';
-    uint64_t mantissa = 0;
-    int digits = 0, decimals = 0;
-    bool point = false;
-    for (; p < end; ++p)
+        ++p;
+    double plain;
+    if (KQoxScanPlainDecimal(p, end, plain))
     {
-        const char c = *p;
-        if (c >= '0' && c <= '9')
-        {
-            mantissa = mantissa * 10 + static_cast<uint64_t>(c - '0');
-            decimals += point;
-            if (++digits > 15)
-                return false;
-        }
-        else if (c == '.' && !point)
-            point = true;
-        else
-            break;
-    }
-    if (digits == 0)
-        return false;
-    if (p < end && (*p == 'e' || *p == 'E' || *p == 'x' || *p == 'X' || *p == 'p' || *p == 'P'))
-        return false;
-    const double magnitude = static_cast<double>(mantissa) / kPowers[decimals];
-    value = negative ? -magnitude : magnitude;
-    return true;
-}
-
-} // namespace
-
-bool DxfScanDouble(std::string_view text, double& value)
-{
-    if (ScanPlainDecimal(text, value))
+        value = negative ? -plain : plain;
         return true;
+    }
     // strtod needs a terminated text; values are short, so a stack copy does.
     char small[64];
     std::string large;
