@@ -57,13 +57,41 @@ bool KDxfPairReader::ReadLine(const char*& begin, const char*& end)
     return span == kDxfLineMax;
 }
 
+bool KDxfPairReader::ReadCodeLine(int& code)
+{
+    // The usual code line, "  8" or " 10" with LF or CRLF, is read in one
+    // pass: blanks, up to nine digits, the line end. Anything else (a sign,
+    // text, a missing line end) goes the general way.
+    const char* p = mData + mPos;
+    const char* const end = mData + mSize;
+    while (p < end && (*p == ' ' || *p == '\t'))
+        ++p;
+    int number = 0;
+    int digits = 0;
+    for (; p < end && *p >= '0' && *p <= '9' && digits < 9; ++p, ++digits)
+        number = number * 10 + (*p - '0');
+    if (p < end && *p == '\r')
+        ++p;
+    if (digits > 0 && p < end && *p == '\n' && static_cast<size_t>(p - (mData + mPos)) < kDxfLineMax)
+    {
+        mPos = static_cast<size_t>(p + 1 - mData);
+        code = number;
+        return true;
+    }
+    const char* begin;
+    const char* lineEnd;
+    if (!ReadLine(begin, lineEnd))
+        return false;
+    DxfScanInt(std::string_view(begin, static_cast<size_t>(lineEnd - begin)), code);
+    return true;
+}
+
 bool KDxfPairReader::Next(int& code, std::string_view& value)
 {
+    if (!ReadCodeLine(code))
+        return false;
     const char* begin;
     const char* end;
-    if (!ReadLine(begin, end))
-        return false;
-    DxfScanInt(std::string_view(begin, static_cast<size_t>(end - begin)), code);
     const bool ok = ReadLine(begin, end);
     const std::string_view text = TrimmedValue(begin, end);
     if (!text.empty())

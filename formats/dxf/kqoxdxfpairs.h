@@ -39,6 +39,9 @@ private:
     // Reads one line of at most kDxfLineMax characters; [begin, end) is the
     // line without its line break. False when the end was met in this read.
     bool ReadLine(const char*& begin, const char*& end);
+    // Reads a code line and scans its number into code (left as it was
+    // when the line holds none); false when the end was met.
+    bool ReadCodeLine(int& code);
 
     const char* mData = nullptr;
     size_t mSize = 0;

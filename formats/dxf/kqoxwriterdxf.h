@@ -2,9 +2,13 @@
 #define QOX_FORMATS_DXF_KQOXWRITERDXF_H
 
 // KQoxWriterDxf writes the meshes of a scene as a DXF text file: one LAYER
-// entry and one polyface-mesh POLYLINE per mesh node, points in world space
-// with the scene's Y-up axes turned into DXF's Z-up axes, and the colour of
-// each mesh's last material as a DXF colour number.
+// entry per mesh node and its polygons as polyface-mesh POLYLINEs on that
+// layer (one, or as many as the 16-bit counts of release AC1008 need), points
+// in world space through the node's global matrix with the scene's Y-up axes
+// turned into DXF's Z-up axes, and the colour of each mesh's last material as
+// a DXF colour number. Layer names are the node names with the characters
+// DXF readers refuse replaced; reals are written in the shortest form that
+// reads back as the same double.
 
 #include <cstdio>
 #include <string>

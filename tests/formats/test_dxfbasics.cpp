@@ -61,6 +61,9 @@ TEST(DxfPairs, LineEndsBlanksAndTheLastLine)
         {" 10\n1.5\nxx\n\n", {{10, "1.5"}, {10, "1.5"}}},
         {"", {}},
         {"  0\n", {}},
+        // Code lines of other forms: tabs, signs, long and overflowing numbers.
+        {"\t 62\r\n5\n-5\nA\n+7 x\nB\n1234567890\nC\n99999999999\nD\n",
+         {{62, "5"}, {-5, "A"}, {7, "B"}, {1234567890, "C"}, {1234567890, "D"}}},
     };
     for (const Case& c : cases)
     {
