@@ -45,7 +45,8 @@ public:
 
     // One LAYER entry for a mesh node; with recurse, its children too.
     void WriteLayerTable(KQoxNode* node, bool recurse);
-    // One polyface POLYLINE for a mesh node; with recurse, its children too.
+    // The polyface POLYLINEs of a mesh node (one unless its points or face
+    // records pass 32,767); with recurse, its children's too.
     void WritePolyfaceMesh(KQoxNode* node, bool recurse);
     // The DXF colour number (1 to 255) of a colour; alpha is not used.
     static int GetACIFromQOXColor(const KQoxColor& color);
