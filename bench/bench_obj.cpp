@@ -2,11 +2,13 @@
 // million vertices, UVs and normals and 2.5 million quads (about 450 MB, made
 // once per run in the temporary directory, removed at exit). Reading is
 // measured against plain fread of the same bytes and, when present,
-// tinyobjloader in the same run; counters give MB/s.
+// tinyobjloader and fast_obj in the same run, writing against plain fwrite
+// of the bytes written; counters give MB/s and the ratios to the peers.
 
 #include <benchmark/benchmark.h>
 
 #include <charconv>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -24,6 +26,10 @@
 
 #ifdef QOX_HAVE_TINYOBJ
 #include <tiny_obj_loader.h>
+#endif
+#ifdef QOX_HAVE_FAST_OBJ
+#define FAST_OBJ_IMPLEMENTATION
+#include <fast_obj.h>
 #endif
 
 using namespace qoxsdk_600;
@@ -230,6 +236,114 @@ void BM_ObjReadTinyObjLoader(benchmark::State& state)
     SetRate(state, big.bytes);
 }
 BENCHMARK(BM_ObjReadTinyObjLoader)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+#endif
+
+// Seconds taken by a call.
+template <typename F>
+double Seconds(F&& call)
+{
+    const auto start = std::chrono::steady_clock::now();
+    call();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Writes bytes to path with plain fwrite; false on failure.
+bool PlainWrite(const std::string& path, const std::string& bytes)
+{
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f)
+        return false;
+    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    return std::fclose(f) == 0 && ok;
+}
+
+std::string Slurp(const std::string& path)
+{
+    std::string bytes;
+    if (FILE* f = std::fopen(path.c_str(), "rb"))
+    {
+        char chunk[1 << 16];
+        size_t n;
+        while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0)
+            bytes.append(chunk, n);
+        std::fclose(f);
+    }
+    return bytes;
+}
+
+// The writer against plain fwrite of the very bytes it wrote, in the same
+// run: "vs_fwrite" is fwrite's time over the writer's (1 = as fast).
+void BM_ObjWriteVsFwrite(benchmark::State& state)
+{
+    BigFile& big = File();
+    std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
+    KQoxScene& scene = *manager->CreateKQoxScene();
+    {
+        KQoxReaderObj reader(*manager);
+        reader.FileOpen(big.path.c_str());
+        std::unique_ptr<KStreamOptions> options(reader.GetReadOptions(false));
+        reader.Read(scene, options.get());
+    }
+    const std::string out = big.directory + "/written.obj";
+    const std::string plain = big.directory + "/plain.obj";
+    double ours = 0, peer = 0;
+    size_t written = 0;
+    for (auto _ : state)
+    {
+        const double t = Seconds([&] {
+            KQoxWriterObj writer(*manager);
+            writer.FileCreate(out.c_str());
+            std::unique_ptr<KStreamOptions> options(writer.GetWriteOptions());
+            if (!writer.Write(scene, options.get()) || !writer.FileClose())
+                state.SkipWithError("write failed");
+        });
+        const std::string bytes = Slurp(out);
+        written = bytes.size();
+        std::remove(plain.c_str());
+        const double p = Seconds([&] { PlainWrite(plain, bytes); });
+        state.SetIterationTime(t);
+        ours += t;
+        peer += p;
+    }
+    std::remove(plain.c_str());
+    SetRate(state, written);
+    state.counters["vs_fwrite"] = ours > 0 ? peer / ours : 0;
+}
+BENCHMARK(BM_ObjWriteVsFwrite)->Unit(benchmark::kMillisecond)->Iterations(2)->UseManualTime();
+
+#ifdef QOX_HAVE_FAST_OBJ
+// The reader against fast_obj on the same file, in the same run:
+// "vs_fast_obj" is fast_obj's time over the reader's (1 = as fast).
+void BM_ObjReadVsFastObj(benchmark::State& state)
+{
+    BigFile& big = File();
+    double ours = 0, peer = 0;
+    for (auto _ : state)
+    {
+        std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
+        const double t = Seconds([&] {
+            KQoxScene& scene = *manager->CreateKQoxScene();
+            KQoxReaderObj reader(*manager);
+            reader.FileOpen(big.path.c_str());
+            std::unique_ptr<KStreamOptions> options(reader.GetReadOptions(false));
+            if (!reader.Read(scene, options.get()))
+                state.SkipWithError("read failed");
+        });
+        manager.reset();
+        fastObjMesh* mesh = nullptr;
+        const double p = Seconds([&] { mesh = fast_obj_read(big.path.c_str()); });
+        if (!mesh)
+            state.SkipWithError("fast_obj failed");
+        else
+            fast_obj_destroy(mesh);
+        state.SetIterationTime(t);
+        ours += t;
+        peer += p;
+    }
+    SetRate(state, big.bytes);
+    state.counters["vs_fast_obj"] = ours > 0 ? peer / ours : 0;
+}
+BENCHMARK(BM_ObjReadVsFastObj)->Unit(benchmark::kMillisecond)->Iterations(2)->UseManualTime();
 #endif
 
 } // namespace

@@ -1,9 +1,14 @@
 #include "formats/dxf/kqoxdxfpairs.h"
 
+#include <charconv>
 #include <climits>
+#include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+
+#include "formats/kqoxplaindecimal.h"
 
 namespace qoxsdk_600 {
 
@@ -14,15 +19,16 @@ bool IsBlank(char c)
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
 }
 
-// The first blank-delimited word of [begin, end); empty when there is none.
-std::string_view FirstWord(const char* begin, const char* end)
+// The value of a line: [begin, end) without its leading and trailing blanks
+// (a CR of a CRLF line end among them); blanks inside are kept, so a name
+// such as "Wall North" stays whole. Empty when the line holds only blanks.
+std::string_view TrimmedValue(const char* begin, const char* end)
 {
     while (begin < end && IsBlank(*begin))
         ++begin;
-    const char* wordEnd = begin;
-    while (wordEnd < end && !IsBlank(*wordEnd))
-        ++wordEnd;
-    return std::string_view(begin, static_cast<size_t>(wordEnd - begin));
+    while (end > begin && IsBlank(end[-1]))
+        --end;
+    return std::string_view(begin, static_cast<size_t>(end - begin));
 }
 
 } // namespace
@@ -51,18 +57,86 @@ bool KDxfPairReader::ReadLine(const char*& begin, const char*& end)
     return span == kDxfLineMax;
 }
 
+bool KDxfPairReader::ReadCodeLine(int& code)
+{
+    // The usual code line, "  8" or " 10" with LF or CRLF, is read in one
+    // pass: blanks, up to nine digits, the line end. Anything else (a sign,
+    // text, a missing line end) goes the general way.
+    const char* p = mData + mPos;
+    const char* const end = mData + mSize;
+    while (p < end && (*p == ' ' || *p == '\t'))
+        ++p;
+    int number = 0;
+    int digits = 0;
+    for (; p < end && *p >= '0' && *p <= '9' && digits < 9; ++p, ++digits)
+        number = number * 10 + (*p - '0');
+    if (p < end && *p == '\r')
+        ++p;
+    if (digits > 0 && p < end && *p == '\n' && static_cast<size_t>(p - (mData + mPos)) < kDxfLineMax)
+    {
+        mPos = static_cast<size_t>(p + 1 - mData);
+        code = number;
+        return true;
+    }
+    const char* begin;
+    const char* lineEnd;
+    if (!ReadLine(begin, lineEnd))
+        return false;
+    DxfScanInt(std::string_view(begin, static_cast<size_t>(lineEnd - begin)), code);
+    return true;
+}
+
 bool KDxfPairReader::Next(int& code, std::string_view& value)
 {
+    if (!ReadCodeLine(code))
+        return false;
     const char* begin;
     const char* end;
-    if (!ReadLine(begin, end))
-        return false;
-    DxfScanInt(std::string_view(begin, static_cast<size_t>(end - begin)), code);
     const bool ok = ReadLine(begin, end);
-    const std::string_view word = FirstWord(begin, end);
-    if (!word.empty())
-        value = word;
+    const std::string_view text = TrimmedValue(begin, end);
+    if (!text.empty())
+        value = text;
     return ok;
+}
+
+char* DxfFormatReal(char* out, double value)
+{
+    const bool negative = std::signbit(value);
+    const double magnitude = negative ? -value : value;
+    if (magnitude < 1e9) // false for NaN too
+    {
+        // The nearest multiple of 1e-6; it is the value's shortest form when
+        // it reads back as the value (the check is exact: a 53-bit integer
+        // over a power of ten rounds as strtod rounds the text). Below 1e9 a
+        // double's spacing is under 1e-6, so no shorter text with other
+        // digits reads back as the value too.
+        const uint64_t micros = static_cast<uint64_t>(magnitude * 1e6 + 0.5);
+        if (static_cast<double>(micros) / 1e6 == magnitude)
+        {
+            if (negative)
+                *out++ = '-';
+            out = std::to_chars(out, out + 12, micros / 1000000u).ptr;
+            uint32_t fraction = static_cast<uint32_t>(micros % 1000000u);
+            if (fraction != 0)
+            {
+                int digits = 6;
+                while (fraction % 10 == 0)
+                {
+                    fraction /= 10;
+                    --digits;
+                }
+                *out++ = '.';
+                for (int i = digits - 1; i >= 0; --i)
+                {
+                    out[i] = static_cast<char>('0' + fraction % 10);
+                    fraction /= 10;
+                }
+                out += digits;
+            }
+            return out;
+        }
+    }
+    return std::to_chars(out, out + kDxfRealMax, value).ptr;
 }
 
 bool DxfScanInt(std::string_view text, int& value)
@@ -91,6 +165,21 @@ bool DxfScanInt(std::string_view text, int& value)
 
 bool DxfScanDouble(std::string_view text, double& value)
 {
+    // Plain decimals take the short path (blanks and a sign as "%lf" reads
+    // them first).
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    while (p < end && IsBlank(*p))
+        ++p;
+    const bool negative = p < end && *p == '-';
+    if (p < end && (*p == '+' || *p == '-'))
+        ++p;
+    double plain;
+    if (KQoxScanPlainDecimal(p, end, plain))
+    {
+        value = negative ? -plain : plain;
+        return true;
+    }
     // strtod needs a terminated text; values are short, so a stack copy does.
     char small[64];
     std::string large;

@@ -24,8 +24,9 @@ public:
     {}
 
     // Reads one group pair. A code line without a number leaves the code as it
-    // was; a value line without a word leaves the value as it was; otherwise
-    // the value is the line's first blank-delimited word. False when the end
+    // was; a value line of blanks only leaves the value as it was; otherwise
+    // the value is the whole line without leading and trailing blanks (and
+    // without the CR of a CRLF line end). False when the end
     // of the bytes is reached during either line (a value line that is the
     // last line without a line break counts as a failed read).
     bool Next(int& code, std::string_view& value);
@@ -38,11 +39,22 @@ private:
     // Reads one line of at most kDxfLineMax characters; [begin, end) is the
     // line without its line break. False when the end was met in this read.
     bool ReadLine(const char*& begin, const char*& end);
+    // Reads a code line and scans its number into code (left as it was
+    // when the line holds none); false when the end was met.
+    bool ReadCodeLine(int& code);
 
     const char* mData = nullptr;
     size_t mSize = 0;
     size_t mPos = 0;
 };
+
+// The longest text DxfFormatReal writes.
+constexpr size_t kDxfRealMax = 32;
+// Writes a real in the shortest form that reads back as the same double and
+// returns the end: fixed notation ("12.5", "-0", "100000") for values below
+// 1e9 with at most six decimals, else std::to_chars's shortest form, which
+// may be scientific ("1e-07", "0.3333333333333333").
+char* DxfFormatReal(char* out, double value);
 
 // Scans a decimal integer as "%d" does (leading blanks, a sign, digits).
 // False, value unchanged, when there is no number or it does not fit an int.

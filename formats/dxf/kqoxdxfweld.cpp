@@ -21,6 +21,15 @@ bool Equal(const KQoxVector4& a, const KQoxVector4& b)
            std::fabs(a[2] - b[2]) <= kTolerance;
 }
 
+// std::floor without a library call where a 64-bit integer holds the value.
+double Floor(double x)
+{
+    if (!(std::fabs(x) < 4503599627370496.0)) // 2^52, and NaN
+        return std::floor(x);
+    const double t = static_cast<double>(static_cast<int64_t>(x));
+    return t > x ? t - 1.0 : t;
+}
+
 } // namespace
 
 uint32_t KDxfWeldIndex::Tag(const Cell& cell)
@@ -65,8 +74,8 @@ bool KDxfWeldIndex::CellOf(const KQoxVector4& point, Cell& cell)
     if (!std::isfinite(point[0]) || !std::isfinite(point[1]) || !std::isfinite(point[2]))
         return false;
     // Adding 0.0 turns -0.0 into 0.0, so both share a cell.
-    cell = {std::floor(point[0] / kCell + 0.5) + 0.0, std::floor(point[1] / kCell + 0.5) + 0.0,
-            std::floor(point[2] / kCell + 0.5) + 0.0};
+    cell = {Floor(point[0] / kCell + 0.5) + 0.0, Floor(point[1] / kCell + 0.5) + 0.0,
+            Floor(point[2] / kCell + 0.5) + 0.0};
     return std::isfinite(cell.x) && std::isfinite(cell.y) && std::isfinite(cell.z);
 }
 
@@ -122,6 +131,67 @@ void KDxfWeldIndex::Add(const KQoxVector4& point, int index)
         return;
     mNext[static_cast<size_t>(index)] = slot.mHead;
     slot.mHead = index;
+}
+
+KDxfWeldIndex::Key KDxfWeldIndex::KeyOf(const KQoxVector4& point)
+{
+    Key key;
+    key.mInside = CellOf(point, key.mCell);
+    if (!key.mInside)
+        return key;
+    const double centre[3] = {key.mCell.x, key.mCell.y, key.mCell.z};
+    for (int axis = 0; key.mInside && axis < 3; ++axis)
+        key.mInside = std::fabs(point[axis] / kCell - centre[axis]) <= kNearEdge;
+    key.mTag = Tag(key.mCell);
+    return key;
+}
+
+void KDxfWeldIndex::Prefetch(const Key& key) const
+{
+    if (key.mInside && !mSlots.empty())
+        __builtin_prefetch(&mSlots[key.mTag & (mSlots.size() - 1)]);
+}
+
+int KDxfWeldIndex::FindOrAdd(std::vector<KQoxVector4>& points, const KQoxVector4& point, const Key& key)
+{
+    if (!key.mInside)
+    {
+        // Near a cell's edge (or not a number): the general search.
+        const int found = Find(points, point);
+        if (found >= 0)
+            return found;
+        const int index = static_cast<int>(points.size());
+        points.push_back(point);
+        Add(point, index);
+        return index;
+    }
+    // Well inside one cell: its chain alone holds every equal point, and the
+    // slot found is where a new point goes.
+    if (2 * (mUsed + 1) > mSlots.size())
+        Grow();
+    const uint32_t tag = key.mTag;
+    Slot& slot = mSlots[Probe(tag)];
+    int best = -1;
+    for (int index = slot.mHead; index >= 0; index = mNext[static_cast<size_t>(index)])
+        if (Equal(points[static_cast<size_t>(index)], point))
+            best = index;
+    if (best >= 0)
+        return best;
+    const int index = static_cast<int>(points.size());
+    points.push_back(point);
+    if (mNext.size() <= static_cast<size_t>(index))
+        mNext.resize(static_cast<size_t>(index) + 1, -1);
+    if (slot.mHead < 0)
+    {
+        slot = Slot{tag, index};
+        ++mUsed;
+    }
+    else
+    {
+        mNext[static_cast<size_t>(index)] = slot.mHead;
+        slot.mHead = index;
+    }
+    return index;
 }
 
 } // namespace qoxsdk_600

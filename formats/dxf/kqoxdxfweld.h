@@ -21,12 +21,32 @@ public:
     // Records points[index]; points with a non-finite coordinate equal nothing
     // and are not recorded.
     void Add(const KQoxVector4& point, int index);
-
-private:
     struct Cell
     {
         double x, y, z;
     };
+    // Where a point is looked up: its cell, the cell's hash, and whether the
+    // point lies well inside the cell (no neighbour can hold an equal one).
+    struct Key
+    {
+        Cell mCell;
+        uint32_t mTag = 0;
+        bool mInside = false;
+    };
+    static Key KeyOf(const KQoxVector4& point);
+    // Asks the memory for the slot of a key ahead of its look-up, so that
+    // the look-ups of a face's corners wait for memory together.
+    void Prefetch(const Key& key) const;
+    // Find, and when nothing is found, appends the point to points, records
+    // it (Add) and gives its index; one look-up in the usual case. key is
+    // KeyOf(point).
+    int FindOrAdd(std::vector<KQoxVector4>& points, const KQoxVector4& point, const Key& key);
+    int FindOrAdd(std::vector<KQoxVector4>& points, const KQoxVector4& point)
+    {
+        return FindOrAdd(points, point, KeyOf(point));
+    }
+
+private:
     static bool CellOf(const KQoxVector4& point, Cell& cell);
     // 32 bits of a hash of the cell's three keys (their bit patterns; -0.0
     // never reaches a key).

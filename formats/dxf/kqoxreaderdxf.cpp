@@ -23,6 +23,29 @@ bool Is(std::string_view value, const char* word)
     return value == word;
 }
 
+// Turns the insertion point of an insert transform into the translation
+// that puts the block's base point there: the node scales and rotates the
+// block's geometry about the origin, so the base point is scaled and turned
+// (about the file's Z axis) before it is taken from the insertion point.
+void PlaceBasePoint(double* transform, double bx, double by, double bz)
+{
+    double x = bx * transform[3];
+    double y = by * transform[4];
+    const double z = bz * transform[5];
+    if (transform[6] != 0)
+    {
+        const double angle = transform[6] * M_PI / 180.0;
+        const double c = std::cos(angle);
+        const double s = std::sin(angle);
+        const double turnedX = c * x - s * y;
+        y = s * x + c * y;
+        x = turnedX;
+    }
+    transform[0] -= x;
+    transform[1] -= y;
+    transform[2] -= z;
+}
+
 } // namespace
 
 bool KQoxReaderDxf::CaseLess::operator()(const std::string& a, const std::string& b) const
@@ -90,9 +113,20 @@ bool KQoxReaderDxf::Read(KQoxScene& scene, KStreamOptions* options)
     if (!scene.GetRootNode())
         return false;
 
-    // The whole file is held in memory and parsed in place.
+    // The whole file is held in memory and parsed in place; it is read in
+    // one piece when its size is known, in chunks past that (a file that
+    // grows meanwhile, or a stream without a size).
     mBytes.clear();
     rewind(mFile);
+    long size = -1;
+    if (fseek(mFile, 0, SEEK_END) == 0)
+        size = ftell(mFile);
+    rewind(mFile);
+    if (size > 0)
+    {
+        mBytes.resize(static_cast<size_t>(size));
+        mBytes.resize(fread(mBytes.data(), 1, mBytes.size(), mFile));
+    }
     char chunk[65536];
     size_t got;
     while ((got = fread(chunk, 1, sizeof(chunk), mFile)) > 0)
@@ -138,7 +172,7 @@ bool KQoxReaderDxf::Read(KQoxScene& scene, KStreamOptions* options)
             {
             case KStreamOptionsDxf::eBY_ENTITY: return ReadEntities(parent);
             case KStreamOptionsDxf::eBY_LAYER: return ReadEntitiesByLayer(parent);
-            case KStreamOptionsDxf::eBY_BLOCK: return ReadBlock(parent, "ENTITIES", kIdentity, true);
+            case KStreamOptionsDxf::eBY_BLOCK: return ReadEntitiesAsBlock(parent, "ENTITIES");
             default: return false;
             }
         }
@@ -248,6 +282,8 @@ bool KQoxReaderDxf::ReadEntitiesByLayer(KQoxNode* parent)
 {
     // Held by value: the arrays are freed on every way out.
     LayerArrays layers;
+    mRecentLayers.fill({std::string(), nullptr});
+    mRecentNext = 0;
     int code = 0;
     std::string_view value;
     for (;;)
@@ -256,8 +292,12 @@ bool KQoxReaderDxf::ReadEntitiesByLayer(KQoxNode* parent)
             return false;
         if (code != 0)
             continue;
-        if (Is(value, "LINE") || Is(value, "3DFACE") || Is(value, "POLYLINE"))
-            ReadEntityToArrays(value, nullptr, &layers);
+        if (Is(value, "LINE"))
+            ReadLineByLayer(layers);
+        else if (Is(value, "3DFACE"))
+            Read3DFaceByLayer(layers);
+        else if (Is(value, "POLYLINE"))
+            ReadPolylineByLayer(layers);
         else if (Is(value, "INSERT"))
         {
             if (!ReadInsert(parent))
@@ -285,6 +325,11 @@ bool KQoxReaderDxf::ReadEntitiesByLayer(KQoxNode* parent)
     return true;
 }
 
+bool KQoxReaderDxf::ReadEntitiesAsBlock(KQoxNode* parent, const char* name)
+{
+    return ReadBlock(parent, name, kIdentity, true);
+}
+
 bool KQoxReaderDxf::ReadBlock(KQoxNode* parent, const char* name, const double* transform, bool insertsToParent)
 {
     Arrays arrays;
@@ -307,7 +352,12 @@ bool KQoxReaderDxf::ReadBlock(KQoxNode* parent, const char* name, const double* 
         if (Is(value, "LINE") || Is(value, "3DFACE") || Is(value, "POLYLINE"))
         {
             geometry = true;
-            ReadEntityToArrays(value, &arrays, nullptr);
+            if (Is(value, "LINE"))
+                ReadLineToArrays(arrays);
+            else if (Is(value, "3DFACE"))
+                Read3DFaceToArrays(arrays);
+            else
+                ReadPolylineToArrays(arrays);
         }
         else if (Is(value, "INSERT"))
         {
@@ -386,10 +436,7 @@ bool KQoxReaderDxf::ReadInsert(KQoxNode* parent)
     if (!blockName.empty() && !mOpenBlocks.count(blockName) && FindBlock(blockName) &&
         ReadBlockHeader(bx, by, bz, flags))
     {
-        // The block's base point is placed at the insertion point.
-        transform[0] -= bx;
-        transform[1] -= by;
-        transform[2] -= bz;
+        PlaceBasePoint(transform, bx, by, bz);
         KName name(blockName.c_str());
         mRenaming.Rename(name);
         mOpenBlocks.insert(blockName);

@@ -7,6 +7,7 @@
 // table gives layer colours and hidden layers. Everything else is skipped.
 // A DXF point (x, y, z) is stored as (x, z, -y).
 
+#include <array>
 #include <cstdio>
 #include <map>
 #include <set>
@@ -79,8 +80,11 @@ private:
 
     bool GetLine(int& code, std::string_view& value) { return mPairs.Next(code, value); }
     bool ReadTables();
+    // The ENTITIES walks, one per derivation: a node per entity, a node per
+    // layer, and one node named name for all entities (inserts to parent).
     bool ReadEntities(KQoxNode* parent);
     bool ReadEntitiesByLayer(KQoxNode* parent);
+    bool ReadEntitiesAsBlock(KQoxNode* parent, const char* name);
     bool ReadBlock(KQoxNode* parent, const char* name, const double* transform, bool insertsToParent);
     bool ReadInsert(KQoxNode* parent);
     bool FindBlock(std::string_view name);
@@ -98,17 +102,32 @@ private:
     KQoxMesh* ReadLine();
     KQoxMesh* Read3DFace();
     KQoxMesh* ReadPolyline();
-    // The entity's groups are read by the caller.
-    void ReadLineToArrays(Arrays& arrays, const Entity& entity);
-    void Read3DFaceToArrays(Arrays& arrays, const Entity& entity);
+    // Each reads one entity (the caller has read its (0, kind) pair) into the
+    // arrays of the entity's layer, made by AddLayer on first use.
+    void ReadLineByLayer(LayerArrays& layers);
+    void Read3DFaceByLayer(LayerArrays& layers);
+    void ReadPolylineByLayer(LayerArrays& layers);
+    // Each reads one entity into the arrays of the block being read.
+    void ReadLineToArrays(Arrays& arrays);
+    void Read3DFaceToArrays(Arrays& arrays);
+    void ReadPolylineToArrays(Arrays& arrays);
+    // Makes and registers the arrays of a layer met for the first time.
+    bool AddLayer(std::string_view name, LayerArrays& layers);
+    // The arrays of a layer, made by AddLayer when missing.
+    Arrays& FindLayer(std::string_view name, LayerArrays& layers);
+    Arrays& FindLayerInMap(std::string_view name, LayerArrays& layers);
+
+    // Appending an entity whose groups are read.
+    void AppendLine(Arrays& arrays, const Entity& entity);
+    void AppendFace(Arrays& arrays, const Entity& entity);
     // Reads the vertex list into the arrays; false when the header was not
     // followed by a VERTEX.
-    bool ReadPolylineToArrays(Arrays& arrays, const Entity& header, std::string_view next);
-    bool ReadVertex(Arrays& arrays, int firstIndex, int defaultColor);
-    // The arrays of an entity's layer, made on first use.
-    Arrays& LayerArraysOf(LayerArrays& layers, std::string_view layer);
-    // Reads one entity of the given kind into the arrays (by layer or block).
-    void ReadEntityToArrays(std::string_view kind, Arrays* arrays, LayerArrays* layers);
+    bool AppendPolyline(Arrays& arrays, const Entity& header, std::string_view next);
+    // A polygon mesh (flag 16): quads over its M x N vertices from first on,
+    // closed in M (flag 1) and in N (flag 32) as flagged.
+    void AppendPolygonMesh(Arrays& arrays, const Entity& header, int first, int color);
+    // meshVertices: the polyline is a polygon mesh, whose vertices carry 64.
+    bool ReadVertex(Arrays& arrays, int firstIndex, int defaultColor, bool meshVertices);
 
     int AddPoint(Arrays& arrays, const KQoxVector4& point, bool weld);
     KQoxMesh* CreateMeshFromArrays(const Arrays& arrays);
@@ -129,6 +148,10 @@ private:
     // Layer name to colour number as written (negative for a layer that is off).
     std::multimap<std::string, int, CaseLess> mLayerColors;
     KQoxMaterial* mMaterials[256] = {};
+    // Layer names lately met by the layer walk, as written, with their
+    // arrays (which a std::map never moves); emptied by each walk.
+    std::array<std::pair<std::string, Arrays*>, 16> mRecentLayers;
+    size_t mRecentNext = 0;
     // Blocks being read, so that a block inserting itself is skipped.
     std::set<std::string> mOpenBlocks;
 };

@@ -1,5 +1,6 @@
 // The LINE, 3DFACE, POLYLINE and VERTEX entities, and meshes built from them.
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "formats/dxf/kqoxdxfcolor.h"
@@ -15,6 +16,13 @@ namespace {
 
 // Colour 256 stands for the colour of the entity's layer.
 constexpr int kColorByLayer = 256;
+// POLYLINE flags: closed in M, polygon mesh, closed in N.
+constexpr int kClosedM = 1;
+constexpr int kPolygonMesh = 16;
+constexpr int kClosedN = 32;
+// VERTEX flags: a polygon-mesh vertex, a polyface face record.
+constexpr int kMeshVertex = 64;
+constexpr int kFaceRecord = 128;
 
 bool SameCorner(const double* a, const double* b)
 {
@@ -153,7 +161,7 @@ KQoxMesh* KQoxReaderDxf::ReadPolyline()
     std::string_view next;
     if (!ReadEntityGroups(header, false, &next))
         return nullptr;
-    if (!ReadPolylineToArrays(arrays, header, next))
+    if (!AppendPolyline(arrays, header, next))
         return nullptr;
     return CreateMeshFromArrays(arrays);
 }
@@ -161,11 +169,7 @@ KQoxMesh* KQoxReaderDxf::ReadPolyline()
 int KQoxReaderDxf::AddPoint(Arrays& arrays, const KQoxVector4& point, bool weld)
 {
     if (weld)
-    {
-        const int found = arrays.mWeld.Find(arrays.mVertices, point);
-        if (found >= 0)
-            return found;
-    }
+        return arrays.mWeld.FindOrAdd(arrays.mVertices, point);
     const int index = static_cast<int>(arrays.mVertices.size());
     arrays.mVertices.push_back(point);
     if (mWeld)
@@ -173,7 +177,7 @@ int KQoxReaderDxf::AddPoint(Arrays& arrays, const KQoxVector4& point, bool weld)
     return index;
 }
 
-void KQoxReaderDxf::ReadLineToArrays(Arrays& arrays, const Entity& entity)
+void KQoxReaderDxf::AppendLine(Arrays& arrays, const Entity& entity)
 {
     const int color = ResolveColor(entity);
     if (color > 0)
@@ -190,7 +194,7 @@ void KQoxReaderDxf::ReadLineToArrays(Arrays& arrays, const Entity& entity)
     arrays.mRecords.insert(arrays.mRecords.end(), {3, color, startIndex, endIndex, startIndex});
 }
 
-void KQoxReaderDxf::Read3DFaceToArrays(Arrays& arrays, const Entity& entity)
+void KQoxReaderDxf::AppendFace(Arrays& arrays, const Entity& entity)
 {
     const int n = SameCorner(entity.mPoints[2], entity.mPoints[3]) ? 3 : 4;
     const int color = ResolveColor(entity);
@@ -198,18 +202,40 @@ void KQoxReaderDxf::Read3DFaceToArrays(Arrays& arrays, const Entity& entity)
         arrays.mRecords[0] = 1;
     arrays.mRecords.push_back(n);
     arrays.mRecords.push_back(color);
+    KQoxVector4 corners[4];
+    for (int k = 0; k < n; ++k)
+        corners[k] = Convert(entity.mPoints[k]);
+    if (!mWeld)
+    {
+        for (int k = n - 1; k >= 0; --k)
+            arrays.mRecords.push_back(AddPoint(arrays, corners[k], false));
+        return;
+    }
+    // The corners' cells are asked of memory together, then looked up.
+    KDxfWeldIndex::Key keys[4];
+    for (int k = 0; k < n; ++k)
+    {
+        keys[k] = KDxfWeldIndex::KeyOf(corners[k]);
+        arrays.mWeld.Prefetch(keys[k]);
+    }
     for (int k = n - 1; k >= 0; --k)
-        arrays.mRecords.push_back(AddPoint(arrays, Convert(entity.mPoints[k]), mWeld));
+        arrays.mRecords.push_back(arrays.mWeld.FindOrAdd(arrays.mVertices, corners[k], keys[k]));
 }
 
-bool KQoxReaderDxf::ReadPolylineToArrays(Arrays& arrays, const Entity& header, std::string_view next)
+bool KQoxReaderDxf::AppendPolyline(Arrays& arrays, const Entity& header, std::string_view next)
 {
     const int color = ResolveColor(header);
     const int first = static_cast<int>(arrays.mVertices.size());
     if (next != "VERTEX")
         return false;
-    while (ReadVertex(arrays, first, color))
+    const bool mesh = (header.mFlags & kPolygonMesh) != 0;
+    while (ReadVertex(arrays, first, color, mesh))
     {}
+    if (mesh)
+    {
+        AppendPolygonMesh(arrays, header, first, color);
+        return true;
+    }
     // A closed polyline of fewer than two vertices has nothing to close.
     const int count = static_cast<int>(arrays.mVertices.size());
     if (header.mFlags == 9 && count - first >= 2)
@@ -217,22 +243,132 @@ bool KQoxReaderDxf::ReadPolylineToArrays(Arrays& arrays, const Entity& header, s
     return true;
 }
 
-bool KQoxReaderDxf::ReadVertex(Arrays& arrays, int firstIndex, int defaultColor)
+void KQoxReaderDxf::AppendPolygonMesh(Arrays& arrays, const Entity& header, int first, int color)
+{
+    // Vertex (i, j) of the M x N grid is the (i * N + j)-th one read. Rows
+    // missing from a short vertex list are left out.
+    const long long n = header.mCorners[1];
+    const long long read = static_cast<long long>(arrays.mVertices.size()) - first;
+    if (n < 2 || header.mCorners[0] < 2 || read < 2 * n)
+        return;
+    const long long m = std::min<long long>(header.mCorners[0], read / n);
+    // Closing a direction of two rows would repeat the quad between them.
+    const bool closedM = (header.mFlags & kClosedM) != 0 && m > 2;
+    const bool closedN = (header.mFlags & kClosedN) != 0 && n > 2;
+    const long long rows = closedM ? m : m - 1;
+    const long long columns = closedN ? n : n - 1;
+    if (color > 0)
+        arrays.mRecords[0] = 1;
+    arrays.mRecords.reserve(arrays.mRecords.size() + static_cast<size_t>(rows * columns * 6));
+    auto at = [&](long long row, long long column) { return static_cast<int>(first + (row % m) * n + column % n); };
+    for (long long i = 0; i < rows; ++i)
+        for (long long j = 0; j < columns; ++j)
+        {
+            // The quad (i, j), (i + 1, j), (i + 1, j + 1), (i, j + 1), stored
+            // from the last corner to the first as every face is.
+            arrays.mRecords.insert(arrays.mRecords.end(),
+                                   {4, color, at(i, j + 1), at(i + 1, j + 1), at(i + 1, j), at(i, j)});
+        }
+}
+
+void KQoxReaderDxf::ReadLineToArrays(Arrays& arrays)
+{
+    Entity entity;
+    if (ReadEntityGroups(entity, true, nullptr))
+        AppendLine(arrays, entity);
+}
+
+void KQoxReaderDxf::Read3DFaceToArrays(Arrays& arrays)
+{
+    Entity entity;
+    if (ReadEntityGroups(entity, true, nullptr) && !Equal3(entity))
+        AppendFace(arrays, entity);
+}
+
+void KQoxReaderDxf::ReadPolylineToArrays(Arrays& arrays)
+{
+    Entity header;
+    std::string_view next;
+    if (ReadEntityGroups(header, false, &next))
+        AppendPolyline(arrays, header, next);
+}
+
+void KQoxReaderDxf::ReadLineByLayer(LayerArrays& layers)
+{
+    Entity entity;
+    if (ReadEntityGroups(entity, true, nullptr))
+        AppendLine(FindLayer(entity.mLayer, layers), entity);
+}
+
+void KQoxReaderDxf::Read3DFaceByLayer(LayerArrays& layers)
+{
+    // A face whose first three corners coincide does not even make its
+    // layer's arrays.
+    Entity entity;
+    if (ReadEntityGroups(entity, true, nullptr) && !Equal3(entity))
+        AppendFace(FindLayer(entity.mLayer, layers), entity);
+}
+
+void KQoxReaderDxf::ReadPolylineByLayer(LayerArrays& layers)
+{
+    Entity header;
+    std::string_view next;
+    if (ReadEntityGroups(header, false, &next))
+        AppendPolyline(FindLayer(header.mLayer, layers), header, next);
+}
+
+bool KQoxReaderDxf::AddLayer(std::string_view name, LayerArrays& layers)
+{
+    // A fresh Arrays holds the record list's two header words.
+    return layers.emplace(std::string(name), Arrays()).second;
+}
+
+KQoxReaderDxf::Arrays& KQoxReaderDxf::FindLayer(std::string_view name, LayerArrays& layers)
+{
+    // Names met lately, as written: most entities repeat one of a few.
+    for (const auto& recent : mRecentLayers)
+        if (recent.second && recent.first == name)
+            return *recent.second;
+    Arrays& arrays = FindLayerInMap(name, layers);
+    mRecentLayers[mRecentNext] = {std::string(name), &arrays};
+    mRecentNext = (mRecentNext + 1) % mRecentLayers.size();
+    return arrays;
+}
+
+KQoxReaderDxf::Arrays& KQoxReaderDxf::FindLayerInMap(std::string_view name, LayerArrays& layers)
+{
+    const std::string key(name);
+    auto found = layers.find(key);
+    if (found == layers.end())
+    {
+        AddLayer(name, layers);
+        found = layers.find(key);
+    }
+    return found->second;
+}
+
+bool KQoxReaderDxf::ReadVertex(Arrays& arrays, int firstIndex, int defaultColor, bool meshVertices)
 {
     Entity entity;
     std::string_view next;
     if (!ReadEntityGroups(entity, false, &next))
         return false;
     int color = entity.mColor != 0 ? entity.mColor : defaultColor;
-    if (entity.mFlags == 32)
+    // Polyline points are never welded to each other, but later LINE and
+    // 3DFACE points may weld onto them.
+    if (meshVertices)
     {
-        const int i = static_cast<int>(arrays.mVertices.size());
-        arrays.mVertices.push_back(Convert(entity.mPoints[0]));
+        if ((entity.mFlags & kMeshVertex) != 0 && (entity.mFlags & kFaceRecord) == 0)
+            AddPoint(arrays, Convert(entity.mPoints[0]), false);
+    }
+    else if (entity.mFlags == 32)
+    {
+        const int i = AddPoint(arrays, Convert(entity.mPoints[0]), false);
         if (i > firstIndex)
             arrays.mRecords.insert(arrays.mRecords.end(), {3, color, i, i - 1, i});
     }
     else if (entity.mFlags == 192)
-        arrays.mVertices.push_back(Convert(entity.mPoints[0]));
+        AddPoint(arrays, Convert(entity.mPoints[0]), false);
     else if (entity.mFlags == 128)
     {
         if (color == 0 || color == kColorByLayer)
@@ -267,30 +403,6 @@ bool KQoxReaderDxf::ReadVertex(Arrays& arrays, int firstIndex, int defaultColor)
         }
     }
     return next == "VERTEX";
-}
-
-KQoxReaderDxf::Arrays& KQoxReaderDxf::LayerArraysOf(LayerArrays& layers, std::string_view layer)
-{
-    return layers[std::string(layer)];
-}
-
-void KQoxReaderDxf::ReadEntityToArrays(std::string_view kind, Arrays* arrays, LayerArrays* layers)
-{
-    Entity entity;
-    const bool polyline = kind == "POLYLINE";
-    const bool face = kind == "3DFACE";
-    std::string_view next;
-    if (!ReadEntityGroups(entity, !polyline, &next))
-        return;
-    if (face && Equal3(entity))
-        return;
-    Arrays& target = arrays ? *arrays : LayerArraysOf(*layers, entity.mLayer);
-    if (polyline)
-        ReadPolylineToArrays(target, entity, next);
-    else if (face)
-        Read3DFaceToArrays(target, entity);
-    else
-        ReadLineToArrays(target, entity);
 }
 
 bool KQoxReaderDxf::Equal3(const Entity& entity)

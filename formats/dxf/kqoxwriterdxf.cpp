@@ -1,10 +1,16 @@
 #include "formats/dxf/kqoxwriterdxf.h"
 
+#include <algorithm>
+#include <cctype>
+#include <charconv>
 #include <cstdio>
+#include <cstring>
+#include <unordered_set>
 #include <vector>
 
 #include "base/kpath.h"
 #include "formats/dxf/kqoxdxfcolor.h"
+#include "formats/dxf/kqoxdxfpairs.h"
 #include "formats/kqoxstreamoptionsgeometry.h"
 #include "scene/attributes/kqoxgeometryconverter.h"
 #include "scene/attributes/kqoxlayer.h"
@@ -19,17 +25,93 @@ namespace qoxsdk_600 {
 
 namespace {
 
-// Buffered text goes to the file in pieces of this size.
-constexpr size_t kFlushSize = 1 << 20;
+// Group codes are written right-aligned in three characters.
+constexpr size_t kCodeLength = 3;
+// The longest integer group (code, blanks, number, line ends) and real group.
+constexpr size_t kIntGroupMax = kCodeLength + 1 + 3 + 11 + 1;
+constexpr size_t kRealGroupMax = kCodeLength + 1 + kDxfRealMax + 1;
 
-// The material of layer 0 for a point or polygon position: through the index
-// array of an index-referenced element, else none.
-KQoxMaterial* MaterialAt(KQoxMesh& mesh, const KQoxLayerElementMaterial* element, int position)
+char* PutText(char* at, const char* text, size_t length)
 {
-    if (!element || element->mReferenceMode == KQoxLayerElement::eDIRECT ||
-        !element->mIndexArray.ValidateIndex(position))
-        return nullptr;
-    return mesh.GM(element->mIndexArray[position], 0);
+    std::memcpy(at, text, length);
+    return at + length;
+}
+
+// The code line: three characters and the line end.
+char* PutCode(char* at, const char* code)
+{
+    std::memcpy(at, code, kCodeLength);
+    at[kCodeLength] = '\n';
+    return at + kCodeLength + 1;
+}
+
+// An integer group: the value after the prefix of at most three blanks.
+char* PutInt(char* at, const char* code, const char* prefix, int value)
+{
+    at = PutCode(at, code);
+    while (*prefix)
+        *at++ = *prefix++;
+    at = std::to_chars(at, at + 11, value).ptr;
+    *at++ = '\n';
+    return at;
+}
+
+char* PutReal(char* at, const char* code, double value)
+{
+    at = PutCode(at, code);
+    at = DxfFormatReal(at, value);
+    *at++ = '\n';
+    return at;
+}
+
+// The largest count, and vertex number, that the 16-bit groups of release
+// AC1008 hold: a mesh with more points or face records is split.
+constexpr int kDxfMaxCount = 32767;
+
+// Characters DXF readers refuse in a layer name, and control characters,
+// which would break the line structure.
+bool RefusedInLayerName(unsigned char c)
+{
+    return c < 0x20 || c == 0x7f || std::strchr("<>/\\\":;?*|=,`", c) != nullptr;
+}
+
+bool IsValidLayerName(const std::string& name)
+{
+    if (name.empty())
+        return false;
+    for (unsigned char c : name)
+        if (RefusedInLayerName(c))
+            return false;
+    return true;
+}
+
+// The name with each refused character replaced by '_' ("_" for none).
+std::string ReplaceRefused(const std::string& name)
+{
+    std::string out = name.empty() ? "_" : name;
+    for (char& c : out)
+        if (RefusedInLayerName(static_cast<unsigned char>(c)))
+            c = '_';
+    return out;
+}
+
+// Layer names are told apart without regard to case.
+std::string LayerKey(const std::string& name)
+{
+    std::string key = name;
+    for (char& c : key)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return key;
+}
+
+void CollectNames(KQoxNode* node, std::vector<std::string>& names)
+{
+    for (int i = 0; i < node->GetChildCount(false); ++i)
+    {
+        KQoxNode* child = node->GetChild(i);
+        names.emplace_back(child->GetNameWithoutNameSpacePrefix().ToChars());
+        CollectNames(child, names);
+    }
 }
 
 int ColorNumber(KQoxMaterial* material)
@@ -59,7 +141,8 @@ bool KQoxWriterDxf::FileCreate(const char* fileName)
         return false;
     }
     mFileName = fileName;
-    mBuffer.clear();
+    mData.resize(kBufferSize);
+    mUsed = 0;
     mWriteFailed = false;
     return true;
 }
@@ -76,7 +159,8 @@ bool KQoxWriterDxf::FileClose()
     }
     mFile = nullptr;
     mFileName = "";
-    mBuffer.clear();
+    mUsed = 0;
+    mData = std::vector<char>();
     return ok;
 }
 
@@ -87,36 +171,97 @@ KStreamOptions* KQoxWriterDxf::GetWriteOptions()
 
 bool KQoxWriterDxf::Flush()
 {
-    if (!mBuffer.empty() && mFile && fwrite(mBuffer.data(), 1, mBuffer.size(), mFile) != mBuffer.size())
-        mWriteFailed = true;
-    mBuffer.clear();
+    Drain();
     if (mFile && fflush(mFile) != 0)
         mWriteFailed = true;
     return !mWriteFailed;
 }
 
+void KQoxWriterDxf::Drain()
+{
+    if (mUsed > 0 && mFile && !mWriteFailed && fwrite(mData.data(), 1, mUsed, mFile) != mUsed)
+        mWriteFailed = true;
+    mUsed = 0;
+}
+
+char* KQoxWriterDxf::Room(size_t length)
+{
+    if (mUsed + length > mData.size())
+    {
+        Drain();
+        if (length > mData.size())
+            mData.resize(std::max(length, kBufferSize));
+    }
+    return mData.data() + mUsed;
+}
+
+void KQoxWriterDxf::Raw(const char* text, size_t length)
+{
+    char* at = Room(length);
+    std::memcpy(at, text, length);
+    mUsed += length;
+}
+
 void KQoxWriterDxf::Group(const char* code, const char* value)
 {
-    mBuffer += code;
-    mBuffer += '\n';
-    mBuffer += value;
-    mBuffer += '\n';
-    if (mBuffer.size() >= kFlushSize)
-        Flush();
+    const size_t length = std::strlen(value);
+    char* at = Room(kCodeLength + 1 + length + 1);
+    at = PutCode(at, code);
+    at = PutText(at, value, length);
+    *at++ = '\n';
+    mUsed = static_cast<size_t>(at - mData.data());
+}
+
+void KQoxWriterDxf::GroupText(const char* code, const char* prefix, int value)
+{
+    char* at = Room(kIntGroupMax);
+    at = PutInt(at, code, prefix, value);
+    mUsed = static_cast<size_t>(at - mData.data());
 }
 
 void KQoxWriterDxf::Group(const char* code, int value)
 {
-    char text[32];
-    snprintf(text, sizeof(text), "   %d", value);
-    Group(code, text);
+    GroupText(code, "   ", value);
 }
 
 void KQoxWriterDxf::GroupReal(const char* code, double value)
 {
-    char text[400];
-    snprintf(text, sizeof(text), "%lf", value);
-    Group(code, text);
+    char* at = Room(kRealGroupMax);
+    at = PutReal(at, code, value);
+    mUsed = static_cast<size_t>(at - mData.data());
+}
+
+std::string KQoxWriterDxf::LayerName(KQoxNode* node) const
+{
+    std::string name = node->GetNameWithoutNameSpacePrefix().ToChars();
+    const auto found = mLayerNames.find(name);
+    if (found != mLayerNames.end())
+        return found->second;
+    return IsValidLayerName(name) ? name : ReplaceRefused(name);
+}
+
+void KQoxWriterDxf::MakeLayerNames(KQoxNode* root)
+{
+    mLayerNames.clear();
+    std::vector<std::string> names;
+    CollectNames(root, names);
+    // Valid names stay as they are; a changed name takes a number when it
+    // would meet another layer's name.
+    std::unordered_set<std::string> taken;
+    for (const std::string& name : names)
+        if (IsValidLayerName(name))
+            taken.insert(LayerKey(name));
+    for (const std::string& name : names)
+    {
+        if (IsValidLayerName(name) || mLayerNames.count(name))
+            continue;
+        const std::string base = ReplaceRefused(name);
+        std::string layer = base;
+        for (int number = 1; taken.count(LayerKey(layer)); ++number)
+            layer = base + "_" + std::to_string(number);
+        taken.insert(LayerKey(layer));
+        mLayerNames.emplace(name, layer);
+    }
 }
 
 bool KQoxWriterDxf::Write(KQoxScene& scene, KStreamOptions* options)
@@ -139,6 +284,7 @@ bool KQoxWriterDxf::Write(KQoxScene& scene, KStreamOptions* options)
         return false;
     const int n = root->GetChildCount(false);
     const int all = root->GetChildCount(true);
+    MakeLayerNames(root);
 
     Group("999", "Tolvane Dxf writer for QOX");
     Group("  0", "SECTION");
@@ -229,7 +375,7 @@ void KQoxWriterDxf::WriteLayerTable(KQoxNode* node, bool recurse)
             if (!node->GetVisibility())
                 color = -color;
             Group("  0", "LAYER");
-            Group("  2", node->GetNameWithoutNameSpacePrefix().ToChars());
+            Group("  2", LayerName(node).c_str());
             Group(" 70", 0);
             Group(" 62", color);
             Group("  6", "CONTINUOUS");
@@ -240,6 +386,40 @@ void KQoxWriterDxf::WriteLayerTable(KQoxNode* node, bool recurse)
             WriteLayerTable(node->GetChild(i), true);
 }
 
+// What one mesh node gives every POLYLINE written for it.
+struct KQoxWriterDxf::MeshText
+{
+    KQoxMesh* mMesh = nullptr;
+    // "  0\nVERTEX\n  8\n" and the layer name: the start of every record.
+    std::string mVertexHead;
+    std::string mLayer;
+    // Points in world space, deformed when asked.
+    std::vector<KQoxVector4> mPoints;
+    int mMeshColor = 0;
+    bool mHasMaterials = false;
+    int mMapping = 0;
+    const KQoxLayerElementMaterial* mElement = nullptr;
+    // The colour number of each material of layer 0; 0 for none.
+    std::vector<int> mMaterialColors;
+
+    // The colour of the material that the element gives a position; 0 when
+    // there is none.
+    int ColorAt(int position) const
+    {
+        if (!mElement || mElement->mReferenceMode == KQoxLayerElement::eDIRECT ||
+            !mElement->mIndexArray.ValidateIndex(position))
+            return 0;
+        const int index = mElement->mIndexArray[position];
+        return index >= 0 && index < static_cast<int>(mMaterialColors.size()) ? mMaterialColors[index] : 0;
+    }
+    // The face records a polygon gives: a fan of triangles past 4 corners.
+    int Records(int polygon) const
+    {
+        const int size = mMesh->GetPolygonSize(polygon);
+        return size > 4 ? size - 2 : 1;
+    }
+};
+
 void KQoxWriterDxf::WritePolyfaceMesh(KQoxNode* node, bool recurse)
 {
     if (!node)
@@ -247,110 +427,195 @@ void KQoxWriterDxf::WritePolyfaceMesh(KQoxNode* node, bool recurse)
     KQoxNodeAttribute* attribute = node->GetNodeAttribute();
     if (attribute && attribute->GetAttributeType() == KQoxNodeAttribute::eMESH)
     {
+        MeshText text;
         auto* mesh = static_cast<KQoxMesh*>(attribute);
-        const std::string name = node->GetNameWithoutNameSpacePrefix().ToChars();
+        text.mMesh = mesh;
+        text.mLayer = LayerName(node);
+        text.mVertexHead = "  0\nVERTEX\n  8\n" + text.mLayer + "\n";
         const int pointCount = mesh->GetControlPointsCount();
         const int polygonCount = mesh->GetPolygonCount();
         const int materialCount = mesh->GMC(0);
-        const int mapping = mesh->GetMaterialMappingMode();
+        text.mHasMaterials = materialCount > 0;
+        text.mMapping = mesh->GetMaterialMappingMode();
         KQoxLayer* layer = mesh->GetLayer(0);
-        const KQoxLayerElementMaterial* element = layer ? layer->GetMaterials() : nullptr;
-        KQoxXMatrix global(node->GetGlobalT(eSOURCE_SET, false), node->GetGlobalR(eSOURCE_SET, false),
-                           node->GetGlobalS(eSOURCE_SET, false));
-
-        int meshColor = 0;
+        text.mElement = layer ? layer->GetMaterials() : nullptr;
+        // Each material's colour is worked out once, not once per face.
+        text.mMaterialColors.resize(static_cast<size_t>(materialCount > 0 ? materialCount : 0));
+        for (int m = 0; m < materialCount; ++m)
+            if (KQoxMaterial* material = mesh->GM(m, 0))
+                text.mMaterialColors[static_cast<size_t>(m)] = ColorNumber(material);
         if (materialCount > 0)
-            if (KQoxMaterial* last = mesh->GM(materialCount - 1, 0))
-                meshColor = ColorNumber(last);
-        Group("  0", "POLYLINE");
-        Group("  8", name.c_str());
-        if (materialCount > 0)
-            Group(" 62", meshColor);
-        Group(" 66", 1);
-        Group(" 10", "0.0");
-        Group(" 20", "0.0");
-        Group(" 30", "0.0");
-        Group(" 70", 64);
-        Group(" 71", pointCount);
-        Group(" 72", polygonCount);
+            text.mMeshColor = text.mMaterialColors.back();
+        // The node's whole global matrix, so that shear from non-uniform
+        // scaling under rotated parents is kept.
+        KQoxXMatrix global = node->GetGlobalMatrix(eSOURCE_SET, false);
 
         // Deformation works on a copy: the scene keeps its own points.
-        std::vector<KQoxVector4> points(mesh->GetControlPoints(), mesh->GetControlPoints() + pointCount);
+        text.mPoints.assign(mesh->GetControlPoints(), mesh->GetControlPoints() + pointCount);
         if (mEvaluateDeformations && pointCount > 0)
         {
             if (mesh->GetShapeCount() > 0)
-                ComputeShapeDeformation(node, mesh, points.data());
+                ComputeShapeDeformation(node, mesh, text.mPoints.data());
             if (mesh->GetLinkCount() > 0)
-                ComputeLinkDeformation(global, mesh, points.data());
+                ComputeLinkDeformation(global, mesh, text.mPoints.data());
         }
-        for (int i = 0; i < pointCount; ++i)
+        for (KQoxVector4& point : text.mPoints)
+            point = global.MultT(point);
+
+        long long records = 0;
+        for (int p = 0; p < polygonCount; ++p)
+            records += text.Records(p);
+        const std::vector<int> none;
+        if (pointCount <= kDxfMaxCount && records <= kDxfMaxCount)
+            WritePolyface(text, 0, polygonCount, none, none);
+        else
         {
-            const KQoxVector4 p = global.MultT(points[static_cast<size_t>(i)]);
-            Group("  0", "VERTEX");
-            Group("  8", name.c_str());
-            if (mapping == KQoxLayerElement::eBY_CONTROL_POINT)
-                if (KQoxMaterial* material = MaterialAt(*mesh, element, i))
-                    Group(" 62", ColorNumber(material));
-            GroupReal(" 10", p[0]);
-            GroupReal(" 20", -p[2]);
-            GroupReal(" 30", p[1]);
-            Group(" 70", 192);
-        }
-        for (int i = 0; i < polygonCount; ++i)
-        {
-            int color = meshColor;
-            if (mapping == KQoxLayerElement::eBY_POLYGON)
+            // Too many for the 16-bit counts and indices of this release:
+            // runs of polygons, each a POLYLINE with the points it uses.
+            std::vector<int> local(static_cast<size_t>(pointCount), -1);
+            std::vector<int> points;
+            std::vector<char> used(static_cast<size_t>(pointCount), 0);
+            int first = 0;
+            int runRecords = 0;
+            auto flush = [&](int end) {
+                if (end > first || !points.empty())
+                    WritePolyface(text, first, end, points, local);
+                for (int point : points)
+                    local[static_cast<size_t>(point)] = -1;
+                points.clear();
+                first = end;
+                runRecords = 0;
+            };
+            const int* corners = mesh->GetPolygonVertices();
+            const int cornerCount = mesh->GetPolygonVertexCount();
+            for (int p = 0; p < polygonCount; ++p)
             {
-                KQoxMaterial* material = MaterialAt(*mesh, element, i);
-                color = material ? ColorNumber(material) : 0;
-            }
-            const int size = mesh->GetPolygonSize(i);
-            // Polygons of more than four corners become a fan of triangles
-            // from the first corner, each in the reversed winding.
-            const int records = size > 4 ? size - 2 : 1;
-            for (int r = 0; r < records; ++r)
-            {
-                int corners[4];
-                int count = size > 4 ? 3 : size;
-                if (size > 4)
+                const int start = mesh->GetPolygonVertexIndex(p);
+                const int size = mesh->GetPolygonSize(p);
+                const bool valid = start >= 0 && size >= 0 && size <= cornerCount - start;
+                int fresh = 0;
+                for (int c = 0; valid && c < size; ++c)
                 {
-                    corners[0] = mesh->GetPolygonVertex(i, 0);
-                    corners[1] = mesh->GetPolygonVertex(i, r + 1);
-                    corners[2] = mesh->GetPolygonVertex(i, r + 2);
+                    const int v = corners[start + c];
+                    if (v >= 0 && v < pointCount && local[static_cast<size_t>(v)] < 0)
+                        ++fresh; // a repeated new corner is counted twice: harmless
                 }
-                else
-                    for (int k = 0; k < count; ++k)
-                        corners[k] = mesh->GetPolygonVertex(i, k);
-                Group("  0", "VERTEX");
-                Group("  8", name.c_str());
-                if (color > 0)
+                if (static_cast<int>(points.size()) + fresh > kDxfMaxCount ||
+                    runRecords + text.Records(p) > kDxfMaxCount)
+                    flush(p);
+                for (int c = 0; valid && c < size; ++c)
                 {
-                    if (r == 0)
-                        Group(" 62", color);
-                    else
+                    const int v = corners[start + c];
+                    if (v >= 0 && v < pointCount && local[static_cast<size_t>(v)] < 0)
                     {
-                        char text[16];
-                        snprintf(text, sizeof(text), " %d", color);
-                        Group(" 62", text);
+                        local[static_cast<size_t>(v)] = static_cast<int>(points.size());
+                        points.push_back(v);
+                        used[static_cast<size_t>(v)] = 1;
                     }
                 }
-                Group(" 10", "0.0");
-                Group(" 20", "0.0");
-                Group(" 30", "0.0");
-                Group(" 70", 128);
-                for (int k = 0; k < count; ++k)
-                {
-                    char code[8];
-                    snprintf(code, sizeof(code), " %d", 71 + k);
-                    Group(code, corners[count - 1 - k] + 1);
-                }
+                runRecords += text.Records(p);
             }
+            // Points no polygon uses go last, so that none is lost.
+            for (int v = 0; v < pointCount; ++v)
+            {
+                if (used[static_cast<size_t>(v)])
+                    continue;
+                if (static_cast<int>(points.size()) >= kDxfMaxCount)
+                    flush(polygonCount);
+                local[static_cast<size_t>(v)] = static_cast<int>(points.size());
+                points.push_back(v);
+            }
+            flush(polygonCount);
         }
-        Group("  0", "SEQEND");
     }
     if (recurse)
         for (int i = 0; i < node->GetChildCount(false); ++i)
             WritePolyfaceMesh(node->GetChild(i), true);
+}
+
+void KQoxWriterDxf::WritePolyface(const MeshText& text, int first, int end, const std::vector<int>& points,
+                                  const std::vector<int>& local)
+{
+    KQoxMesh* mesh = text.mMesh;
+    const bool whole = local.empty();
+    const int pointCount = whole ? static_cast<int>(text.mPoints.size()) : static_cast<int>(points.size());
+    Group("  0", "POLYLINE");
+    Group("  8", text.mLayer.c_str());
+    if (text.mHasMaterials)
+        Group(" 62", text.mMeshColor);
+    Group(" 66", 1);
+    Group(" 10", "0.0");
+    Group(" 20", "0.0");
+    Group(" 30", "0.0");
+    Group(" 70", 64);
+    Group(" 71", pointCount);
+    Group(" 72", end - first);
+
+    const size_t head = text.mVertexHead.size();
+    for (int i = 0; i < pointCount; ++i)
+    {
+        const int point = whole ? i : points[static_cast<size_t>(i)];
+        const KQoxVector4& p = text.mPoints[static_cast<size_t>(point)];
+        // The whole record in one step: head, colour, X, -Z, Y, flags.
+        char* at = Room(head + kIntGroupMax + 3 * kRealGroupMax + 11);
+        at = PutText(at, text.mVertexHead.data(), head);
+        if (text.mMapping == KQoxLayerElement::eBY_CONTROL_POINT)
+            if (const int color = text.ColorAt(point))
+                at = PutInt(at, " 62", "   ", color);
+        at = PutReal(at, " 10", p[0]);
+        at = PutReal(at, " 20", -p[2]);
+        at = PutReal(at, " 30", p[1]);
+        at = PutText(at, " 70\n   192\n", 11);
+        mUsed = static_cast<size_t>(at - mData.data());
+    }
+
+    static const char kFaceTail[] = " 10\n0.0\n 20\n0.0\n 30\n0.0\n 70\n   128\n";
+    static const char* const kCornerCodes[4] = {" 71", " 72", " 73", " 74"};
+    const int* corners = mesh->GetPolygonVertices();
+    const int cornerCount = mesh->GetPolygonVertexCount();
+    for (int i = first; i < end; ++i)
+    {
+        int color = text.mMeshColor;
+        if (text.mMapping == KQoxLayerElement::eBY_POLYGON)
+            color = text.ColorAt(i);
+        const int start = mesh->GetPolygonVertexIndex(i);
+        const int size = mesh->GetPolygonSize(i);
+        const bool valid = start >= 0 && size >= 0 && size <= cornerCount - start;
+        auto corner = [&](int k) {
+            if (!valid || k >= size)
+                return -1;
+            const int v = corners[start + k];
+            if (whole)
+                return v;
+            return v >= 0 && v < static_cast<int>(local.size()) ? local[static_cast<size_t>(v)] : -1;
+        };
+        // Polygons of more than four corners become a fan of triangles
+        // from the first corner, each in the reversed winding.
+        const int records = size > 4 ? size - 2 : 1;
+        for (int r = 0; r < records; ++r)
+        {
+            int picked[4];
+            const int count = size > 4 ? 3 : size;
+            if (size > 4)
+            {
+                picked[0] = corner(0);
+                picked[1] = corner(r + 1);
+                picked[2] = corner(r + 2);
+            }
+            else
+                for (int k = 0; k < count; ++k)
+                    picked[k] = corner(k);
+            char* at = Room(head + kIntGroupMax + sizeof(kFaceTail) + 4 * kIntGroupMax);
+            at = PutText(at, text.mVertexHead.data(), head);
+            if (color > 0)
+                at = PutInt(at, " 62", r == 0 ? "   " : " ", color);
+            at = PutText(at, kFaceTail, sizeof(kFaceTail) - 1);
+            for (int k = 0; k < count; ++k)
+                at = PutInt(at, kCornerCodes[k], "   ", picked[count - 1 - k] + 1);
+            mUsed = static_cast<size_t>(at - mData.data());
+        }
+    }
+    Group("  0", "SEQEND");
 }
 
 int KQoxWriterDxf::GetACIFromQOXColor(const KQoxColor& color)

@@ -2,12 +2,18 @@
 #define QOX_FORMATS_DXF_KQOXWRITERDXF_H
 
 // KQoxWriterDxf writes the meshes of a scene as a DXF text file: one LAYER
-// entry and one polyface-mesh POLYLINE per mesh node, points in world space
-// with the scene's Y-up axes turned into DXF's Z-up axes, and the colour of
-// each mesh's last material as a DXF colour number.
+// entry per mesh node and its polygons as polyface-mesh POLYLINEs on that
+// layer (one, or as many as the 16-bit counts of release AC1008 need), points
+// in world space through the node's global matrix with the scene's Y-up axes
+// turned into DXF's Z-up axes, and the colour of each mesh's last material as
+// a DXF colour number. Layer names are the node names with the characters
+// DXF readers refuse replaced; reals are written in the shortest form that
+// reads back as the same double.
 
 #include <cstdio>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "fileio/kqoxio.h"
 #include "formats/kqoxdeformedgeometry.h"
@@ -39,22 +45,51 @@ public:
 
     // One LAYER entry for a mesh node; with recurse, its children too.
     void WriteLayerTable(KQoxNode* node, bool recurse);
-    // One polyface POLYLINE for a mesh node; with recurse, its children too.
+    // The polyface POLYLINEs of a mesh node (one unless its points or face
+    // records pass 32,767); with recurse, its children's too.
     void WritePolyfaceMesh(KQoxNode* node, bool recurse);
     // The DXF colour number (1 to 255) of a colour; alpha is not used.
     static int GetACIFromQOXColor(const KQoxColor& color);
 
 private:
+    struct MeshText;
+
     // One group: the code line as given, then the value line.
     void Group(const char* code, const char* value);
     void Group(const char* code, int value);
+    // An integer after the given blanks ("   " for the usual form).
+    void GroupText(const char* code, const char* prefix, int value);
+    // A real in the shortest form that reads back as the same double.
     void GroupReal(const char* code, double value);
-    // Moves the buffered text to the file; false on a failed write.
+    // Text as it is.
+    void Raw(const char* text, size_t length);
+    // Room for length more bytes at the end of the buffer, which is written
+    // out first when they would not fit; the caller then moves mUsed.
+    char* Room(size_t length);
+    // Writes the buffered text to the file (a failure is remembered).
+    void Drain();
+    // Drains the buffer and flushes the file; false once a write failed.
     bool Flush();
+
+    // The layer name of a node: its name with the characters DXF readers
+    // refuse replaced, kept distinct from every other node's layer name.
+    std::string LayerName(KQoxNode* node) const;
+    // Fills the layer names of the nodes below root.
+    void MakeLayerNames(KQoxNode* root);
+    // One POLYLINE holding the polygons [first, end) and the points they use
+    // (all points when local is empty; else local maps a point to its
+    // number in this POLYLINE and points lists them in that order).
+    void WritePolyface(const MeshText& mesh, int first, int end, const std::vector<int>& points,
+                       const std::vector<int>& local);
 
     FILE* mFile = nullptr;
     KString mFileName;
-    std::string mBuffer;
+    // Text waiting for the file: mUsed bytes of mData.
+    static constexpr size_t kBufferSize = 1 << 20;
+    std::vector<char> mData;
+    size_t mUsed = 0;
+    // Node name to layer name, for the names that needed a change.
+    std::unordered_map<std::string, std::string> mLayerNames;
     bool mWriteFailed = false;
     bool mForceTriangulation = true;
     bool mEvaluateDeformations = true;

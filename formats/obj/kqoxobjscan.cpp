@@ -5,50 +5,13 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "formats/kqoxplaindecimal.h"
+
 namespace qoxsdk_600 {
 
 namespace {
 
 const size_t kBlockSize = 1 << 20;
-
-// Digits with an optional fraction and no exponent, whose digits form an
-// integer below 2^53 with at most 22 after the point: the value is that
-// integer divided by a power of ten, both exact, so the one division gives
-// the correctly rounded result, as from_chars does. False (p unchanged) for
-// anything else, which then takes the general path.
-bool ScanPlainDecimal(const char*& p, const char* end, double& value)
-{
-    static const double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-                                     1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-    const char* s = p;
-    unsigned long long mantissa = 0;
-    int digits = 0;
-    while (s < end && *s >= '0' && *s <= '9')
-    {
-        mantissa = mantissa * 10 + static_cast<unsigned>(*s - '0');
-        ++s;
-        if (++digits > 15)
-            return false;
-    }
-    int fraction = 0;
-    if (s < end && *s == '.')
-    {
-        ++s;
-        while (s < end && *s >= '0' && *s <= '9')
-        {
-            mantissa = mantissa * 10 + static_cast<unsigned>(*s - '0');
-            ++s;
-            ++fraction;
-            if (++digits > 15)
-                return false;
-        }
-    }
-    if (digits == 0 || (s < end && (*s == 'e' || *s == 'E' || *s == 'x' || *s == 'X' || *s == 'p' || *s == 'P')))
-        return false;
-    value = static_cast<double>(mantissa) / kPowers[fraction];
-    p = s;
-    return true;
-}
 
 } // namespace
 
@@ -214,7 +177,7 @@ bool ObjScanDouble(const char*& p, const char* end, double& value)
     if (digits < end && *digits == '-')
         return false;
     double parsed = 0.0;
-    if (ScanPlainDecimal(digits, end, parsed))
+    if (KQoxScanPlainDecimal(digits, end, parsed))
     {
         value = negative ? -parsed : parsed;
         p = digits;

@@ -473,7 +473,7 @@ bool KQoxReaderObj::ParseVertexGroup(KIndexGroup& reference, std::string_view to
 bool KQoxReaderObj::ParseObjFace(KObjFace& face, std::string_view rest)
 {
     const int vertexCount = static_cast<int>(mVertices.size());
-    const int textureCount = mTexturedMaterialUsed ? static_cast<int>(mTextureVertices.size()) : 0;
+    const int textureCount = static_cast<int>(mTextureVertices.size());
     const int normalCount = static_cast<int>(mNormals.size());
     int tokens = 0;
     bool ok = true;
@@ -497,7 +497,7 @@ bool KQoxReaderObj::ParseObjFace(KObjFace& face, std::string_view rest)
 bool KQoxReaderObj::ReadFace(KObjMesh& mesh, KObjMesh::FaceList& list, std::string_view rest)
 {
     const int vertexCount = static_cast<int>(mVertices.size());
-    const int textureCount = mTexturedMaterialUsed ? static_cast<int>(mTextureVertices.size()) : 0;
+    const int textureCount = static_cast<int>(mTextureVertices.size());
     const int normalCount = static_cast<int>(mNormals.size());
     const size_t first = list.mReferences.size();
     bool hasNormals = true;

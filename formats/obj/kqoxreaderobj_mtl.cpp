@@ -23,9 +23,11 @@ bool KQoxReaderObj::OpenLibrary(std::string_view rest)
     const KString directory = ExtractDirectoryFromFilePath(mFileName.ToChars());
     for (const std::string& name : names)
     {
-        FilePtr file(fopen(name.c_str(), "rb"));
+        // A library lies beside its OBJ file; the name as written (relative
+        // to the working directory, or absolute) is the fallback.
+        FilePtr file(fopen(MakeFullPath(directory.ToChars(), name.c_str()).ToChars(), "rb"));
         if (!file)
-            file.reset(fopen(MakeFullPath(directory.ToChars(), name.c_str()).ToChars(), "rb"));
+            file.reset(fopen(name.c_str(), "rb"));
         if (!file)
         {
             all = false;

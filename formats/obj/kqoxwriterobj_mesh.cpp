@@ -2,6 +2,7 @@
 // coordinates, normals and faces. Every index read from the mesh's layers is
 // checked: a corner without valid data gets no texture or normal number.
 
+#include <charconv>
 #include <vector>
 
 #include "formats/obj/kqoxwriterobj.h"
@@ -60,12 +61,18 @@ void KQoxWriterObj::WriteMesh(KQoxNode* node, KQoxMesh* mesh)
     mObj->Text("g ").Text(node->GetNameWithoutNameSpacePrefix().ToChars()).Char('\n');
 
     // Baking works on copies: the scene keeps its points and normals.
-    std::vector<KQoxVector4> points(mesh->GetControlPoints(), mesh->GetControlPoints() + pointCount);
+    // Without baking the mesh's own arrays are read.
+    const KQoxVector4* pointData = mesh->GetControlPoints();
+    const KQoxVector4* normalData = hasNormals ? normalElement->mDirectArray.GetArray() : nullptr;
+    std::vector<KQoxVector4> points;
     std::vector<KQoxVector4> normals;
-    if (hasNormals)
-        normals.assign(normalElement->mDirectArray.GetArray(), normalElement->mDirectArray.GetArray() + pointCount);
     if (mEvaluateDeformations && (mesh->GetShapeCount() > 0 || mesh->GetLinkCount() > 0) && pointCount > 0)
     {
+        points.assign(pointData, pointData + pointCount);
+        if (hasNormals)
+            normals.assign(normalData, normalData + pointCount);
+        pointData = points.data();
+        normalData = normals.data();
         std::vector<KQoxVector4> tips;
         if (hasNormals)
             for (int i = 0; i < pointCount; ++i)
@@ -88,10 +95,10 @@ void KQoxWriterObj::WriteMesh(KQoxNode* node, KQoxMesh* mesh)
                 normals[i] = tips[i] - points[i];
     }
 
-    for (const KQoxVector4& point : points)
+    for (int i = 0; i < pointCount; ++i)
     {
-        const KQoxVector4 p = world.MultT(point);
-        mObj->Text("v ").Double(p[0]).Char(' ').Double(p[1]).Char(' ').Double(p[2]).Char('\n');
+        const KQoxVector4 p = world.MultT(pointData[i]);
+        mObj->Line("v", 1, p.mData, 3);
     }
     mNextVertex += pointCount;
 
@@ -102,7 +109,8 @@ void KQoxWriterObj::WriteMesh(KQoxNode* node, KQoxMesh* mesh)
     if (uvArray)
     {
         auto writeUV = [&](const KQoxVector2& uv, bool swap) {
-            mObj->Text("vt ").Double(swap ? uv[1] : uv[0]).Char(' ').Double(swap ? uv[0] : uv[1]).Char('\n');
+            const double values[2] = {swap ? uv[1] : uv[0], swap ? uv[0] : uv[1]};
+            mObj->Line("vt", 2, values, 2);
         };
         if (textureCount == 0 || textureMapping == KQoxLayerElement::eALL_SAME)
         {
@@ -144,11 +152,11 @@ void KQoxWriterObj::WriteMesh(KQoxNode* node, KQoxMesh* mesh)
 
     if (hasNormals)
     {
-        for (const KQoxVector4& normal : normals)
+        for (int i = 0; i < pointCount; ++i)
         {
-            KQoxVector4 n = normalMatrix.MultT(normal);
+            KQoxVector4 n = normalMatrix.MultT(normalData[i]);
             n.Normalize();
-            mObj->Text("vn ").Double(n[0]).Char(' ').Double(n[1]).Char(' ').Double(n[2]).Char('\n');
+            mObj->Line("vn", 2, n.mData, 3);
         }
         mNextNormal += pointCount;
     }
@@ -178,6 +186,14 @@ void KQoxWriterObj::WriteMesh(KQoxNode* node, KQoxMesh* mesh)
     KQoxMaterial* currentMaterial = nullptr;
     KQoxTexture* currentTexture = nullptr;
     int corner = 0;
+    const int* cornerArray = mesh->GetPolygonVertices();
+    const int cornerCount = mesh->GetPolygonVertexCount();
+    // UV numbers per corner, as GetTextureUVIndex gives them.
+    const KQoxLayerElementUV* uvElement = layer ? layer->GetUVs() : nullptr;
+    const bool uvIndexed = uvElement && uvElement->mMappingMode == KQoxLayerElement::eBY_POLYGON_VERTEX &&
+                           uvElement->mReferenceMode == KQoxLayerElement::eINDEX_TO_DIRECT;
+    const int* uvIndices = uvIndexed ? uvElement->mIndexArray.GetArray() : nullptr;
+    const int uvIndexCount = uvIndexed ? uvElement->mIndexArray.GetCount() : 0;
     for (int p = 0; p < polygonCount; ++p)
     {
         if (hasMaterials && perPolygon)
@@ -213,9 +229,12 @@ void KQoxWriterObj::WriteMesh(KQoxNode* node, KQoxMesh* mesh)
 
         mObj->Char('f');
         const int size = mesh->GetPolygonSize(p);
+        // The polygon's corners straight from the mesh's arrays, checked once.
+        const int start = mesh->GetPolygonVertexIndex(p);
+        const bool valid = start >= 0 && size >= 0 && size <= cornerCount - start;
         for (int c = 0; c < size; ++c, ++corner)
         {
-            const int v = mesh->GetPolygonVertex(p, c);
+            const int v = valid ? cornerArray[start + c] : -1;
             if (v < 0 || v >= pointCount)
                 continue;
             int t = -1;
@@ -223,19 +242,28 @@ void KQoxWriterObj::WriteMesh(KQoxNode* node, KQoxMesh* mesh)
                 t = corner < static_cast<int>(cornerUV.size()) ? cornerUV[corner] : -1;
             else if (uvLinesWritten)
             {
-                const int uvIndex = uvMapping == KQoxLayerElement::eBY_CONTROL_POINT    ? v
-                                    : uvMapping == KQoxLayerElement::eBY_POLYGON_VERTEX ? mesh->GetTextureUVIndex(p, c)
-                                                                                        : -1;
+                int uvIndex = -1;
+                if (uvMapping == KQoxLayerElement::eBY_CONTROL_POINT)
+                    uvIndex = v;
+                else if (uvMapping == KQoxLayerElement::eBY_POLYGON_VERTEX && uvIndices && start + c < uvIndexCount)
+                    uvIndex = uvIndices[start + c];
                 if (uvIndex >= 0 && uvIndex < uvCount)
                     t = uvBase + uvIndex;
             }
-            mObj->Char(' ').Int(vertexBase + v);
+            // One corner: " v", "/t" or "/" when a normal follows, "/n".
+            char* at = mObj->Begin(3 * 21 + 3);
+            *at++ = ' ';
+            at = std::to_chars(at, at + 21, vertexBase + v).ptr;
             if (t >= 0 || hasNormals)
-                mObj->Char('/');
+                *at++ = '/';
             if (t >= 0)
-                mObj->Int(t);
+                at = std::to_chars(at, at + 21, t).ptr;
             if (hasNormals)
-                mObj->Char('/').Int(normalBase + v);
+            {
+                *at++ = '/';
+                at = std::to_chars(at, at + 21, normalBase + v).ptr;
+            }
+            mObj->End(at);
         }
         mObj->Char('\n');
     }

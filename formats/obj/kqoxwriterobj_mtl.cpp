@@ -95,7 +95,10 @@ bool KQoxWriterObj::WriteMaterial(const char* name, KQoxMaterial* material, KQox
     color("Ks", material->GetSpecular());
     mMtl->Text("illum 2\n");
     mMtl->Text("Ns ").Double(material->GetShininess() * 100.0).Char('\n');
+    // "Tr" holds the opacity, as files written before rely on; "d" says
+    // the same in the form other readers take as opacity.
     mMtl->Text("Tr ").Double(material->GetOpacity()).Char('\n');
+    mMtl->Text("d ").Double(material->GetOpacity()).Char('\n');
     return true;
 }
 

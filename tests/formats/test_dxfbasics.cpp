@@ -3,7 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -46,8 +50,10 @@ TEST(DxfPairs, LineEndsBlanksAndTheLastLine)
     const Case cases[] = {
         {"  0\nSECTION\n  2\nENTITIES\n", {{0, "SECTION"}, {2, "ENTITIES"}}},
         {"  0\r\nSECTION\r\n  8\r\n  Walls  \r\n", {{0, "SECTION"}, {8, "Walls"}}},
-        // Only the first word of a value is taken.
-        {"  2\nMy Block\n", {{2, "My"}}},
+        // A value keeps its inner blanks; blanks and CR around it go.
+        {"  2\nMy Block\n", {{2, "My Block"}}},
+        {"  8\r\n \tWall  North \t\r\n  0\r\nEOF\r\n", {{8, "Wall  North"}, {0, "EOF"}}},
+        {"  1\nA\n  1\n  \t \r\n", {{1, "A"}, {1, "A"}}},
         // A value line without a final line break is a failed read.
         {"  0\nSECTION\n  0\nEOF", {{0, "SECTION"}}},
         // A code line without a number keeps the code; an empty value line
@@ -55,6 +61,9 @@ TEST(DxfPairs, LineEndsBlanksAndTheLastLine)
         {" 10\n1.5\nxx\n\n", {{10, "1.5"}, {10, "1.5"}}},
         {"", {}},
         {"  0\n", {}},
+        // Code lines of other forms: tabs, signs, long and overflowing numbers.
+        {"\t 62\r\n5\n-5\nA\n+7 x\nB\n1234567890\nC\n99999999999\nD\n",
+         {{62, "5"}, {-5, "A"}, {7, "B"}, {1234567890, "C"}, {1234567890, "D"}}},
     };
     for (const Case& c : cases)
     {
@@ -246,11 +255,144 @@ TEST(DxfWeld, SameAnswerAsSearchingFromTheFirstPoint)
                       bases[next() % 9] + nudges[next() % 7]);
         if (round % 500 == 0)
             p[next() % 3] = round % 1000 ? NAN : INFINITY;
-        ASSERT_EQ(index.Find(points, p), linear(p)) << round;
-        if (next() % 2)
+        const int expected = linear(p);
+        ASSERT_EQ(index.Find(points, p), expected) << round;
+        const int choice = next() % 3;
+        if (choice == 1)
         {
             index.Add(p, static_cast<int>(points.size()));
             points.push_back(p);
         }
+        else if (choice == 2)
+        {
+            // The one-step form: the same index found, or the point added.
+            const size_t before = points.size();
+            const int got = index.FindOrAdd(points, p);
+            ASSERT_EQ(got, expected >= 0 ? expected : static_cast<int>(before)) << round;
+            ASSERT_EQ(points.size(), before + (expected >= 0 ? 0 : 1)) << round;
+        }
     }
+}
+
+TEST(DxfPairs, RealsReadBackAsTheSameDouble)
+{
+    // Fixed notation where six decimals or fewer say it, the shortest form
+    // otherwise; every text reads back as the very double, with no more
+    // significant digits than std::to_chars's shortest form.
+    struct Case
+    {
+        double value;
+        const char* text;
+    };
+    const Case cases[] = {{0.0, "0"},           {-0.0, "-0"},
+                          {1.0, "1"},           {-3.0, "-3"},
+                          {100000.0, "100000"}, {12.5, "12.5"},
+                          {0.1, "0.1"},         {-0.000001, "-0.000001"},
+                          {123.456, "123.456"}, {999999999.5, "999999999.5"},
+                          {1e9, "1e+09"},       {1.0 / 3.0, "0.3333333333333333"},
+                          {1e-7, "1e-07"},      {2.5e17, "2.5e+17"}};
+    for (const Case& c : cases)
+    {
+        char text[kDxfRealMax + 1];
+        *DxfFormatReal(text, c.value) = '\0';
+        EXPECT_STREQ(text, c.text) << c.value;
+    }
+    auto digits = [](const char* begin, const char* end) {
+        // Significant digits: from the first non-zero digit to the last
+        // non-zero one before any exponent.
+        std::string mantissa(begin, end);
+        mantissa = mantissa.substr(0, mantissa.find('e'));
+        std::string kept;
+        for (char ch : mantissa)
+            if (ch >= '0' && ch <= '9')
+                kept += ch;
+        const size_t first = kept.find_first_not_of('0');
+        if (first == std::string::npos)
+            return size_t(0);
+        const size_t last = kept.find_last_not_of('0');
+        return last - first + 1;
+    };
+    uint64_t state = 0x2545F4914F6CDD1Du;
+    int wrong = 0;
+    for (int i = 0; i < 300000; ++i)
+    {
+        state = state * 6364136223846793005u + 1442695040888963407u;
+        double value;
+        switch (i % 4)
+        {
+        case 0: // any bit pattern that is a finite number
+        {
+            uint64_t bits = state;
+            std::memcpy(&value, &bits, sizeof(value));
+            if (!std::isfinite(value))
+                continue;
+            break;
+        }
+        case 1: value = static_cast<double>(static_cast<int64_t>(state >> 20) % 2000000000000) / 1000.0; break;
+        case 2: value = static_cast<double>(state >> 11) / 9007199254740992.0 * 1e9; break;
+        default: value = (static_cast<double>(state % 100000000) - 5e7) * 1e-6; break;
+        }
+        char text[kDxfRealMax + 1];
+        char* end = DxfFormatReal(text, value);
+        *end = '\0';
+        char shortest[64];
+        char* shortestEnd = std::to_chars(shortest, shortest + sizeof(shortest), value).ptr;
+        const double back = std::strtod(text, nullptr);
+        const bool same = std::memcmp(&back, &value, sizeof(value)) == 0;
+        if ((!same || digits(text, end) > digits(shortest, shortestEnd)) && ++wrong < 10)
+            ADD_FAILURE() << text << " for " << std::string(shortest, shortestEnd);
+    }
+    EXPECT_EQ(wrong, 0);
+}
+
+TEST(DxfPairs, RealsScanAsStrtodScans)
+{
+    // Plain decimals take a short path; everything must read as strtod
+    // reads it, bit for bit (signs of zero included).
+    std::vector<std::string> texts = {"0",
+                                      "-0",
+                                      "-0.000",
+                                      ".5",
+                                      "5.",
+                                      "-.5",
+                                      "+3",
+                                      "1.2.3",
+                                      "  -12.375abc",
+                                      "1.5e2",
+                                      "1.5E-2",
+                                      "0x1p3",
+                                      "inf",
+                                      "-nan",
+                                      "123456789012345",
+                                      "1234567890123456",
+                                      "0.1",
+                                      "0.000000000000001",
+                                      "9007199254740993",
+                                      "\t7.25\r",
+                                      "99999999999999.9"};
+    uint64_t state = 0x9E3779B97F4A7C15u;
+    for (int i = 0; i < 200000; ++i)
+    {
+        state = state * 6364136223846793005u + 1442695040888963407u;
+        const int decimals = static_cast<int>(state % 16);
+        std::string digits = std::to_string(state >> 20);
+        digits = digits.substr(0, 1 + (state >> 8) % 17);
+        if (decimals < static_cast<int>(digits.size()))
+            digits.insert(digits.size() - static_cast<size_t>(decimals), ".");
+        texts.push_back((state & 1 ? "-" : "") + digits);
+    }
+    int wrong = 0;
+    for (const std::string& text : texts)
+    {
+        double got = 12345.0;
+        const bool scanned = DxfScanDouble(text, got);
+        char* stop = nullptr;
+        const double expected = std::strtod(text.c_str(), &stop);
+        const bool expectedScanned = stop != text.c_str();
+        if (scanned != expectedScanned ||
+            (scanned && std::memcmp(&got, &expected, sizeof(got)) != 0 && !(std::isnan(got) && std::isnan(expected))))
+            if (++wrong < 10)
+                ADD_FAILURE() << text << ": " << got << " against " << expected;
+    }
+    EXPECT_EQ(wrong, 0);
 }

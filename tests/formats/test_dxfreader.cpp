@@ -397,3 +397,202 @@ TEST(DxfReader, DirectFaceCornersHaveNoWeight)
         }
     }
 }
+
+TEST(DxfReader, NamesWithBlanksStayWhole)
+{
+    // Layer and block names holding blanks, with trailing blanks and CRLF
+    // line ends: "Wall North" and "Wall South" are two layers, the LAYER
+    // record of "Wall North" hides it, and the block "Door Leaf" is found.
+    const std::string text =
+        Dxf("0 SECTION|2 TABLES|0 TABLE|2 LAYER|0 LAYER|2 Wall North  |62 -3|0 ENDTAB|0 ENDSEC|"
+            "0 SECTION|2 BLOCKS|0 BLOCK|2 Door Leaf|0 LINE|11 1|0 ENDBLK|0 ENDSEC|"
+            "0 SECTION|2 ENTITIES|0 LINE|8 Wall North|11 1|0 LINE|8 Wall South|11 2|0 INSERT|2 Door Leaf|"
+            "0 ENDSEC|0 EOF",
+            "\r\n");
+    DxfRead read(text, kByLayer);
+    ASSERT_TRUE(read.ok);
+    ASSERT_EQ(read.Root()->GetChildCount(false), 3);
+    KQoxNode* north = DxfRead::Child(read.Root(), "Wall North");
+    KQoxNode* south = DxfRead::Child(read.Root(), "Wall South");
+    ASSERT_NE(north, nullptr);
+    ASSERT_NE(south, nullptr);
+    EXPECT_FALSE(north->GetVisibility());
+    EXPECT_TRUE(south->GetVisibility());
+    ASSERT_EQ(DxfRead::Mesh(north)->GMC(0), 1); // colour 3 of the hidden layer
+    EXPECT_EQ(DxfRead::Mesh(south)->GMC(0), 0);
+    EXPECT_NE(DxfRead::Child(read.Root(), "Door Leaf"), nullptr);
+}
+
+namespace {
+
+// The scene position of a point of a node's mesh, through its global matrix.
+KQoxVector4 World(KQoxNode* node, int point)
+{
+    return node->GetGlobalMatrix(eSOURCE_SET, true).MultT(DxfRead::Mesh(node)->GetControlPoints()[point]);
+}
+
+void ExpectPoint(const KQoxVector4& p, double x, double y, double z, const char* what)
+{
+    EXPECT_NEAR(p[0], x, 1e-12) << what;
+    EXPECT_NEAR(p[1], y, 1e-12) << what;
+    EXPECT_NEAR(p[2], z, 1e-12) << what;
+}
+
+} // namespace
+
+TEST(DxfReader, InsertsPutTheBasePointAtTheInsertionPoint)
+{
+    // Block "Arm" has base point (1, 2, 0) and a line from it to (2, 2, 0).
+    // Inserted at (10, 20, 0), turned 90 degrees and scaled 2: the base
+    // point lands on (10, 20, 0) and the line's end, 2 along the turned x
+    // axis, on (10, 22, 0). Translation: (10, 20) - turn90(2, 4) = (14, 18).
+    // Unturned and unscaled at (5, 0, 0): (5, 0) - (1, 2) = (4, -2).
+    const std::string text =
+        Dxf("0 SECTION|2 BLOCKS|0 BLOCK|2 Arm|10 1|20 2|30 0|0 LINE|10 1|20 2|11 2|21 2|0 ENDBLK|0 ENDSEC|"
+            "0 SECTION|2 ENTITIES|0 INSERT|2 Arm|10 10|20 20|41 2|42 2|43 2|50 90|"
+            "0 INSERT|2 Arm|10 5|0 ENDSEC|0 EOF");
+    DxfRead read(text, kByLayer);
+    ASSERT_TRUE(read.ok);
+    KQoxNode* turned = DxfRead::Child(read.Root(), "Arm");
+    KQoxNode* plain = DxfRead::Child(read.Root(), "Arm1");
+    ASSERT_NE(turned, nullptr);
+    ASSERT_NE(plain, nullptr);
+    KQoxVector4 t;
+    turned->GetDefaultT(t);
+    ExpectPoint(t, 14, 0, -18, "translation");
+    plain->GetDefaultT(t);
+    EXPECT_EQ(t[0], 4.0);
+    EXPECT_EQ(t[1], 0.0);
+    EXPECT_EQ(t[2], 2.0);
+    // Scene points are (x, z, -y) of the file's.
+    ExpectPoint(World(turned, 0), 10, 0, -20, "base point");
+    ExpectPoint(World(turned, 1), 10, 0, -22, "end point");
+    ExpectPoint(World(plain, 0), 5, 0, 0, "plain base point");
+    ExpectPoint(World(plain, 1), 6, 0, 0, "plain end point");
+}
+
+TEST(DxfReader, PolygonMeshesBecomeQuads)
+{
+    // A 3 x 3 grid of vertices (flags 64) at (i, j, i * j); vertex (i, j)
+    // is number 3 i + j. Open: 2 x 2 quads; closed in N (32): 2 x 3; closed
+    // in M (1) and N: 3 x 3. A short vertex list keeps its whole rows.
+    auto grid = [](int flags, int rows) {
+        std::string items = "0 POLYLINE|8 Grid|62 1|66 1|70 " + std::to_string(flags) + "|71 3|72 3";
+        for (int i = 0; i < rows; ++i)
+            for (int j = 0; j < 3; ++j)
+                items += "|0 VERTEX|10 " + std::to_string(i) + "|20 " + std::to_string(j) + "|30 " +
+                         std::to_string(i * j) + "|70 64";
+        return items + "|0 SEQEND";
+    };
+    struct Case
+    {
+        int flags;
+        int rows;
+        int quads;
+    };
+    const Case cases[] = {{16, 3, 4}, {16 + 32, 3, 6}, {16 + 1 + 32, 3, 9}, {16 + 1, 3, 6}, {16, 2, 2}, {16, 1, 0}};
+    for (const Case& c : cases)
+        for (int derivation : {kByEntity, kByLayer, kByBlock})
+        {
+            const std::string text = Dxf("0 SECTION|2 ENTITIES|" + grid(c.flags, c.rows) + "|0 ENDSEC|0 EOF");
+            DxfRead read(text, derivation);
+            ASSERT_TRUE(read.ok);
+            const char* name = derivation == kByEntity ? "POLYLINE" : derivation == kByLayer ? "Grid" : "ENTITIES";
+            KQoxMesh* mesh = DxfRead::Mesh(DxfRead::Child(read.Root(), name));
+            ASSERT_NE(mesh, nullptr) << c.flags << " " << derivation;
+            ASSERT_EQ(mesh->GetControlPointsCount(), 3 * c.rows);
+            ASSERT_EQ(mesh->GetPolygonCount(), c.quads) << c.flags << " " << derivation;
+            if (c.quads == 0)
+                continue;
+            // The first quad: (0,0), (1,0), (1,1), (0,1) from the last corner.
+            const int expected[4] = {1, 4, 3, 0};
+            for (int k = 0; k < 4; ++k)
+                EXPECT_EQ(mesh->GetPolygonVertex(0, k), expected[k]);
+            const KQoxVector4 p = mesh->GetControlPoints()[4];
+            EXPECT_EQ(p[0], 1.0); // (1, 1, 1) as (x, z, -y)
+            EXPECT_EQ(p[1], 1.0);
+            EXPECT_EQ(p[2], -1.0);
+            ASSERT_EQ(mesh->GMC(0), 1); // colour 1
+            if (c.flags & 32)
+            {
+                // The closing quad of row 0 joins column 2 to column 0.
+                const int closing[4] = {0, 3, 5, 2};
+                for (int k = 0; k < 4; ++k)
+                    EXPECT_EQ(mesh->GetPolygonVertex(2, k), closing[k]) << c.flags;
+            }
+        }
+}
+
+TEST(DxfReader, EzdxfPolygonMeshesRead)
+{
+    if (std::system("/usr/bin/python3 -c 'import ezdxf' > /dev/null 2>&1") != 0)
+        GTEST_SKIP() << "ezdxf is not installed";
+    // ezdxf writes a 4 x 5 polygon mesh closed in M and a 3 x 2 open one,
+    // and beside the file its count of the open mesh's faces and the mesh
+    // vertices of the closed one as it reads them, (i, j) in row order.
+    TempDir dir;
+    const std::string path = dir.Path() + "/mesh.dxf";
+    const std::string script =
+        "/usr/bin/python3 -c \"import ezdxf,sys\n"
+        "d=ezdxf.new('R12'); m=d.modelspace()\n"
+        "a=m.add_polymesh((4,5), dxfattribs={'layer':'A'}); a.close(True, False)\n"
+        "b=m.add_polymesh((3,2), dxfattribs={'layer':'B'})\n"
+        "for p in (a,b):\n"
+        "  M,N=p.dxf.m_count,p.dxf.n_count\n"
+        "  for i in range(M):\n"
+        "    for j in range(N): p.set_mesh_vertex((i,j),(i*0.5,j-1,i+j*0.25))\n"
+        "d.saveas(sys.argv[1])\n"
+        "d=ezdxf.readfile(sys.argv[1]); a,b=d.modelspace().query('POLYLINE')\n"
+        "from ezdxf.render import MeshBuilder\n"
+        "t=[str(len(MeshBuilder.from_polyface(b).faces))]\n"
+        "t+=['%.17g %.17g %.17g' % tuple(a.get_mesh_vertex((i,j)).dxf.location) for i in range(4) for j in range(5)]\n"
+        "open(sys.argv[1]+'.txt','w').write('\\n'.join(t))\n"
+        "\" '" +
+        path + "'";
+    ASSERT_EQ(std::system(script.c_str()), 0);
+    DxfRead read(ReadFile(path), kByLayer);
+    ASSERT_TRUE(read.ok);
+    KQoxMesh* a = DxfRead::Mesh(DxfRead::Child(read.Root(), "A"));
+    KQoxMesh* b = DxfRead::Mesh(DxfRead::Child(read.Root(), "B"));
+    ASSERT_NE(a, nullptr);
+    ASSERT_NE(b, nullptr);
+    ASSERT_EQ(a->GetControlPointsCount(), 20);
+    EXPECT_EQ(b->GetControlPointsCount(), 6);
+    const std::string oracle = ReadFile(path + ".txt");
+    std::string ours = std::to_string(b->GetPolygonCount());
+    for (int i = 0; i < 20; ++i)
+    {
+        const KQoxVector4 p = a->GetControlPoints()[i];
+        char line[128];
+        snprintf(line, sizeof(line), "\n%.17g %.17g %.17g", p[0], -p[2], p[1]);
+        ours += line;
+    }
+    EXPECT_EQ(ours, oracle);
+    // Closed in M: the 3 x 4 quads of the open grid and 4 joining row 3 to
+    // row 0, the last of them (3, 3), (0, 3), (0, 4), (3, 4).
+    ASSERT_EQ(a->GetPolygonCount(), 16);
+    const int last[4] = {19, 4, 3, 18};
+    for (int k = 0; k < 4; ++k)
+        EXPECT_EQ(a->GetPolygonVertex(15, k), last[k]);
+}
+
+TEST(DxfReader, LinesWeldOntoEarlierPolylinePoints)
+{
+    // Welding searches every point of the layer, those of a POLYLINE read
+    // before too: the LINE from the polyface's second point to a new point
+    // adds one point with welding on, two with it off.
+    const std::string text =
+        Dxf("0 SECTION|2 ENTITIES|0 POLYLINE|8 L|66 1|70 64|0 VERTEX|10 0|70 192|0 VERTEX|10 1|70 192|"
+            "0 VERTEX|10 1|20 1|70 192|0 VERTEX|70 128|71 1|72 2|73 3|0 SEQEND|"
+            "0 LINE|8 L|10 1|11 5|0 ENDSEC|0 EOF");
+    for (bool weld : {true, false})
+    {
+        DxfRead read(text, kByLayer, weld);
+        ASSERT_TRUE(read.ok);
+        KQoxMesh* mesh = DxfRead::Mesh(DxfRead::Child(read.Root(), "L"));
+        ASSERT_NE(mesh, nullptr);
+        EXPECT_EQ(mesh->GetControlPointsCount(), weld ? 4 : 5);
+        ASSERT_EQ(mesh->GetPolygonCount(), 2);
+        EXPECT_EQ(mesh->GetPolygonVertex(1, 0), weld ? 1 : 3);
+    }
+}

@@ -10,6 +10,8 @@
 #include <map>
 #include <random>
 
+#include <unistd.h>
+
 #include "formats/obj/kqoxobjscan.h"
 #include "obj_test_util.h"
 #include "scene/attributes/kqoxnurb.h"
@@ -319,12 +321,60 @@ TEST(ObjRead, MaterialLibraries)
     EXPECT_EQ(r->Node("default")->GetShadingMode(), KQoxNode::eLIGHT_TEXTURE_SHADING);
 }
 
-TEST(ObjRead, TextureVerticesNeedATexturedMaterial)
+TEST(ObjRead, TextureVerticesKeptWithoutATexturedMaterial)
 {
+    // UVs referenced before any material, under a material without a map,
+    // and with a relative number: all are kept, each corner its own.
     qoxtest::TempDir dir;
-    auto r = ReadText(dir, "v 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0 0\nvt 1 0\nvt 0 1\nf 1/1 2/2 3/3\n");
-    ASSERT_NE(r->Mesh("default"), nullptr);
-    EXPECT_EQ(r->Mesh("default")->GetTextureUVCount(), 0);
+    qoxtest::WriteFile(dir.File("plain.mtl"), "newmtl Plain\nKd 1 0 0\n");
+    auto r = ReadText(dir, "mtllib plain.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0.25 0.5\nvt 1 0\nvt 0 0.75\n"
+                           "f 1/1 2/2 3/3\nusemtl Plain\nf 1/-1 2/-2 3/-3\nf 1 2 3\n");
+    ASSERT_TRUE(r->ok) << r->message;
+    KQoxMesh* mesh = r->Mesh("default");
+    ASSERT_NE(mesh, nullptr);
+    ASSERT_EQ(mesh->GetPolygonCount(), 3);
+    ASSERT_EQ(mesh->GetTextureUVCount(), 6);
+    const double expected[2][3][2] = {{{0.25, 0.5}, {1, 0}, {0, 0.75}}, {{0, 0.75}, {1, 0}, {0.25, 0.5}}};
+    for (int p = 0; p < 2; ++p)
+        for (int c = 0; c < 3; ++c)
+        {
+            const int index = mesh->GetTextureUVIndex(p, c);
+            ASSERT_GE(index, 0);
+            EXPECT_EQ(mesh->GetTextureUV()[index][0], expected[p][c][0]) << p << c;
+            EXPECT_EQ(mesh->GetTextureUV()[index][1], expected[p][c][1]) << p << c;
+        }
+    EXPECT_EQ(mesh->GetTextureUVIndex(2, 0), -1); // a corner without "vt" has none
+    EXPECT_NE(r->Node("default")->GetShadingMode(), KQoxNode::eLIGHT_TEXTURE_SHADING);
+}
+
+TEST(ObjRead, LibraryBesideTheFileComesBeforeTheWorkingDirectory)
+{
+    // The same library name in the working directory and beside the file:
+    // the one beside the file is read. A name found only relative to the
+    // working directory is still read.
+    qoxtest::TempDir work, models;
+    qoxtest::WriteFile(work.File("lib.mtl"), "newmtl Paint\nKd 0.9 0.9 0.9\n");
+    qoxtest::WriteFile(work.File("only.mtl"), "newmtl Other\nKd 0 0 1\n");
+    qoxtest::WriteFile(models.File("lib.mtl"), "newmtl Paint\nKd 0.1 0.2 0.3\n");
+    qoxtest::WriteFile(models.File("m.obj"),
+                       "mtllib lib.mtl only.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nusemtl Paint\nf 1 2 3\n"
+                       "usemtl Other\nf 3 2 1\n");
+    char previous[4096];
+    ASSERT_NE(getcwd(previous, sizeof(previous)), nullptr);
+    ASSERT_EQ(chdir(work.Path().c_str()), 0);
+    ObjRead r(models.File("m.obj"));
+    ASSERT_EQ(chdir(previous), 0);
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.message, "");
+    KQoxMesh* mesh = r.Mesh("default");
+    ASSERT_NE(mesh, nullptr);
+    KQoxMaterial* paint = mesh->GM(mesh->GMI("Paint", 0), 0);
+    ASSERT_NE(paint, nullptr);
+    EXPECT_FLOAT_EQ(paint->GetDiffuse().mRed, 0.1);
+    EXPECT_FLOAT_EQ(paint->GetDiffuse().mBlue, 0.3);
+    KQoxMaterial* other = mesh->GM(mesh->GMI("Other", 0), 0);
+    ASSERT_NE(other, nullptr);
+    EXPECT_DOUBLE_EQ(other->GetDiffuse().mBlue, 1.0);
 }
 
 TEST(ObjRead, RationalBSplineSurfaceSwapsDirections)

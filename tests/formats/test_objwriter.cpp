@@ -6,6 +6,7 @@
 
 #include <cmath>
 
+#include "formats/obj/kqoxwriterobj_private.h"
 #include "obj_test_util.h"
 #include "scene/attributes/kqoxlink.h"
 #include "scene/attributes/kqoxshape.h"
@@ -136,13 +137,13 @@ TEST(ObjWrite, MaterialsPerPolygonAndTheLibrary)
               "# \n# Kelvarian material file\n# Created with Tolvane QOX\n# \n"
               "\nnewmtl Red_Brick Wall\n"
               "Ka 0.200000 0.200000 0.200000\nKd 0.800000 0.800000 0.800000\nKs 0.200000 0.200000 0.200000\n"
-              "illum 2\nNs 25.000000\nTr 1.000000\n"
+              "illum 2\nNs 25.000000\nTr 1.000000\nd 1.000000\n"
               "\nnewmtl default1\n"
               "Ka 0.200000 0.200000 0.200000\nKd 0.800000 0.800000 0.800000\nKs 0.200000 0.200000 0.200000\n"
-              "illum 2\nNs 5.000000\nTr 1.000000\n"
+              "illum 2\nNs 5.000000\nTr 1.000000\nd 1.000000\n"
               "\nnewmtl default2\n"
               "Ka 0.200000 0.200000 0.200000\nKd 0.800000 0.800000 0.800000\nKs 0.200000 0.200000 0.200000\n"
-              "illum 2\nNs 5.000000\nTr 1.000000\n");
+              "illum 2\nNs 5.000000\nTr 1.000000\nd 1.000000\n");
 }
 
 TEST(ObjWrite, TexturesCopiedSkippedAndMissing)
@@ -317,11 +318,42 @@ TEST(ObjInterop, TinyObjLoaderReadsTheWrittenFile)
     EXPECT_EQ(materials[0].name, "Stone");
     EXPECT_EQ(materials[0].diffuse_texname, "stone.tif");
     EXPECT_EQ(shapes[0].mesh.material_ids[1], 0);
+    EXPECT_FLOAT_EQ(materials[0].dissolve, 1.0f); // opaque, though "Tr" reads as transparency there
     // Corner 1 of face 2 is point 4 (x = 2) with its UV (1, 0) and normal.
     const tinyobj::index_t corner = shapes[0].mesh.indices[5];
     EXPECT_FLOAT_EQ(attrib.vertices[3 * corner.vertex_index], 2.0f);
     EXPECT_FLOAT_EQ(attrib.texcoords[2 * corner.texcoord_index], 1.0f);
     EXPECT_EQ(corner.normal_index, corner.vertex_index);
+}
+
+TEST(ObjInterop, TinyObjLoaderReadsTheOpacity)
+{
+    // "Tr" keeps the opacity for files written before; "d" gives it to
+    // readers that take "Tr" as transparency. This reader takes either.
+    Scene s;
+    KQoxMesh* glass = s.AddMesh("Glass", kTriangle, {{0, 1, 2}}, false);
+    KQoxMaterial* clear = s.manager->CreateKQoxMaterial("Clear");
+    clear->SetOpacity(0.25);
+    glass->AM(clear, 0);
+    glass->InitMaterialIndices(KQoxLayerElement::eALL_SAME);
+    qoxtest::TempDir dir;
+    ASSERT_TRUE(WriteScene(*s.manager, s.scene, dir.File("glass.obj")));
+    const std::string mtl = qoxtest::ReadFile(dir.File("glass.mtl"));
+    EXPECT_NE(mtl.find("Tr 0.250000\nd 0.250000\n"), std::string::npos) << mtl;
+    tinyobj::attrib_t attrib;
+    std::vector<tinyobj::shape_t> shapes;
+    std::vector<tinyobj::material_t> materials;
+    std::string warn, err;
+    ASSERT_TRUE(tinyobj::LoadObj(&attrib, &shapes, &materials, &warn, &err, dir.File("glass.obj").c_str(),
+                                 (dir.Path() + "/").c_str(), false))
+        << err;
+    ASSERT_EQ(materials.size(), 1u);
+    EXPECT_FLOAT_EQ(materials[0].dissolve, 0.25f);
+    ObjRead r(dir.File("glass.obj"));
+    ASSERT_TRUE(r.ok) << r.message;
+    KQoxMesh* read = r.Mesh("Glass");
+    ASSERT_NE(read, nullptr);
+    EXPECT_DOUBLE_EQ(read->GM(0, 0)->GetOpacity(), 0.25);
 }
 #endif
 
@@ -347,4 +379,57 @@ TEST(ObjInterop, FilesInTheFormsOtherToolsWrite)
     EXPECT_EQ(body->GetControlPointsCount(), 4);
     EXPECT_EQ(lid->GetPolygonCount(), 1); // the last line without a break
     EXPECT_STREQ(lid->GM(lid->GetMaterialIndices()[0], 0)->GetNameWithoutNameSpacePrefix().ToChars(), "Wood");
+}
+
+TEST(ObjWrite, NumbersAreWrittenAsPrintfWritesThem)
+{
+    // The fast path against printf's "%lf" itself: ties and near-ties of
+    // the sixth decimal, carries into the whole part, signs, zeros, huge,
+    // tiny and non-finite values, and a spread of random ones.
+    std::vector<double> values = {0.0,
+                                  -0.0,
+                                  0.5e-6,
+                                  1.5e-6,
+                                  2.5e-6,
+                                  0.0000005000000001,
+                                  0.0000004999999999,
+                                  1.0000005,
+                                  2.0000025,
+                                  0.9999995,
+                                  0.99999949999,
+                                  -0.9999996,
+                                  -1e-9,
+                                  123456.7890125,
+                                  999999999999.9999,
+                                  1e12,
+                                  -1e12 - 0.5,
+                                  4.5e15,
+                                  1e300,
+                                  -1.7976931348623157e308,
+                                  5e-324,
+                                  0.1,
+                                  0.7,
+                                  HUGE_VAL,
+                                  -HUGE_VAL,
+                                  std::nan("")};
+    uint64_t state = 0x9E3779B97F4A7C15u;
+    for (int i = 0; i < 200000; ++i)
+    {
+        state = state * 6364136223846793005u + 1442695040888963407u;
+        const double unit = static_cast<double>(state >> 11) / 9007199254740992.0;
+        const int scale = static_cast<int>(state % 13) - 4;
+        values.push_back((unit - 0.5) * std::pow(10.0, scale));
+        // Decimal ties of the sixth digit as read from text.
+        values.push_back(static_cast<double>(state % 100000000) / 1e7 + 5e-7);
+    }
+    int wrong = 0;
+    for (double value : values)
+    {
+        char expected[400], got[400];
+        std::snprintf(expected, sizeof(expected), "%lf", value);
+        *ObjFixed6(got, value) = '\0';
+        if (std::string(expected) != got && ++wrong < 10)
+            ADD_FAILURE() << expected << " written as " << got;
+    }
+    EXPECT_EQ(wrong, 0);
 }
