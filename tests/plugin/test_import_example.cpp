@@ -156,3 +156,24 @@ TEST_F(ImportTest, ExampleScriptScenesOfEachMode)
     EXPECT_EQ(Block(exclusive, "Spine_rotateZ (animCurveTA)"), kSpineSway);
     EXPECT_TRUE(qoxtest::ReadFile(mDir.File("err.txt")).empty()) << qoxtest::ReadFile(mDir.File("err.txt"));
 }
+
+// Merging the file into the scene an add import of it made pairs every node:
+// nothing is made twice, and the spine's curve gets the same keys again.
+TEST_F(ImportTest, ExampleMergedOntoItselfPairsEveryNode)
+{
+    const std::string file = ZELT_EXAMPLES "/scene/example.qox";
+    ASSERT_TRUE(Import(file, "kCreate"));
+    const std::string dag = Dag();
+    const std::string dump = zelthost::Host::Get().Dump();
+    for (const char* mode : {"kMerge", "kExclusiveMerge"})
+    {
+        ASSERT_TRUE(Import(file, mode)) << mode;
+        EXPECT_EQ(Dag(), dag) << mode;
+        const std::string again = zelthost::Host::Get().Dump();
+        EXPECT_EQ(again.find("skinCluster2"), std::string::npos) << mode;
+        EXPECT_EQ(again.find("Spine_rotateZ1"), std::string::npos) << mode;
+        EXPECT_EQ(Block(again, "Spine_rotateZ (animCurveTA)"), kSpineSway) << mode;
+        EXPECT_EQ(Block(again, "skinCluster1 (skinCluster)"), Block(dump, "skinCluster1 (skinCluster)")) << mode;
+    }
+    EXPECT_TRUE(Entries(zelthost::TranscriptEntry::kError).empty());
+}
