@@ -176,20 +176,26 @@ class QOXImportMode : public ZPxCommand
 {
 public:
     static void* Create() { return new QOXImportMode; }
-    // QOXImportMode [mode]: mode is 0 to 2 or "kExclusiveMerge", "kMerge",
-    // "kCreate"; the result is the mode's text.
+    // QOXImportMode [mode]: mode is 0 to 2, a command word ("exmerge",
+    // "merge", "add") or the setting's text ("kExclusiveMerge", "kMerge",
+    // "kCreate"); the result is the mode's setting text.
     ZStatus doIt(const ZArgList& args) override
     {
+        static const char* const kWords[] = {"exmerge", "merge", "add"};
         QoxZeltUserParams& params = QoxZeltUserParams::Instance();
         if (args.length() >= 1)
         {
             ZString text = args.asString(0);
             KString modeText = text.isInt() ? params.GetLoadModeText(text.asInt()) : KString(text.asChar());
             bool known = false;
-            for (int mode = 0; mode < 3; ++mode)
-                known = known || params.GetLoadModeText(mode).Compare(modeText.ToChars()) == 0;
+            for (int mode = 0; mode < 3 && !known; ++mode)
+            {
+                if (modeText.Compare(kWords[mode]) == 0)
+                    modeText = params.GetLoadModeText(mode);
+                known = params.GetLoadModeText(mode).Compare(modeText.ToChars()) == 0;
+            }
             if (!known)
-                return Usage("QOXImportMode [0|1|2|kExclusiveMerge|kMerge|kCreate]");
+                return Usage("QOXImportMode [0|1|2|exmerge|merge|add|kExclusiveMerge|kMerge|kCreate]");
             params.SetStringParam(KQoxUserParams::kImportLoadMode, modeText);
         }
         setResult(ZString(params.GetLoadModeText(params.GetImportType()).ToChars()));

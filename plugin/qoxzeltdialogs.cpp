@@ -58,7 +58,30 @@ QoxZeltConfirmDialog::QoxZeltConfirmDialog()
     : QoxZelt3ButtonDialog(2)
 {}
 
+namespace {
+
+QoxZeltProgressMeter::Listener& ProgressListener()
+{
+    static QoxZeltProgressMeter::Listener listener;
+    return listener;
+}
+
+} // namespace
+
 void QoxZeltProgressMeter::Reset(bool, const char*)
 {
     mStep = 0;
+}
+
+void QoxZeltProgressMeter::Activate(const char* label)
+{
+    if (ProgressListener())
+        ProgressListener()(label ? label : "");
+}
+
+QoxZeltProgressMeter::Listener QoxZeltProgressMeter::SetListener(Listener listener)
+{
+    Listener previous = std::move(ProgressListener());
+    ProgressListener() = std::move(listener);
+    return previous;
 }

@@ -8,6 +8,8 @@
 #include "base/kstring.h"
 #include "host/zbase.h"
 
+#include <functional>
+
 // A dialog of up to three buttons; Pop returns the index of the one pressed.
 class QoxZelt3ButtonDialog
 {
@@ -47,14 +49,22 @@ public:
 // escaped, line breaks become backslash-n.
 std::string QoxZeltQuote(const std::string& text);
 
+// Shows nothing: the labels the import hands it go nowhere, unless a listener
+// is installed (tests use one to read the labels back).
 class QoxZeltProgressMeter
 {
 public:
+    using Listener = std::function<void(const char* label)>;
+
     // Resets the counters.
     void Reset(bool show = false, const char* windowName = nullptr);
     void Section(const char*) {}
-    void Activate(const char*) {}
+    void Activate(const char* label);
     int GetStep() const { return mStep; }
+
+    // Every meter's Activate calls the listener with its label; an empty
+    // listener removes it. Returns the listener it replaces.
+    static Listener SetListener(Listener listener);
 
 private:
     int mStep = 0;

@@ -3,6 +3,7 @@
 // material slot of a geometry, its faces or the whole object as members, and
 // the textures gathered per material group.
 
+#include <cstdio>
 #include <memory>
 #include <vector>
 
@@ -50,6 +51,20 @@ KQoxLayerElementTexture& SubstituteElement()
 {
     static KQoxLayerElementTexture element;
     return element;
+}
+
+// Hands the meter a label of three or four numbers.
+void ShowProgress(QoxZeltProgressMeter& progress, const char* format, int a, int b, int c, int d = 0)
+{
+    char label[128];
+    std::snprintf(label, sizeof(label), format, a, b, c, d);
+    progress.Activate(label);
+}
+
+// Percentage of done out of total, truncated toward zero.
+int Percent(int done, int total)
+{
+    return total > 0 ? static_cast<int>(done * 100.0 / total) : 0;
 }
 
 ZColor HostColor(const KQoxColor& color)
@@ -330,15 +345,23 @@ void QoxZeltImport::AssignByPolygon(ZDagPath& path, KQoxMesh* mesh, int count, s
         return;
     std::vector<ZSelectionList> selections(static_cast<size_t>(count));
     std::vector<int> firstPolygon(static_cast<size_t>(count), -1);
+    QoxZeltProgressMeter progress;
+    const int polygons = mesh->GetPolygonCount();
+    int done = 0;
     for (ZItMeshPolygon it(path); !it.isDone(); it.next())
     {
         const int polygon = static_cast<int>(it.index());
         const int slot = polygon < indexCount ? indices[polygon] : -1;
+        ++done;
         if (slot < 0 || slot >= count)
             continue;
         selections[static_cast<size_t>(slot)].add(path, it.polygon(), false);
         if (firstPolygon[static_cast<size_t>(slot)] < 0)
+        {
             firstPolygon[static_cast<size_t>(slot)] = polygon;
+            ShowProgress(progress, "processing material %d of %d( %d%% )", slot + 1, count, 0);
+        }
+        ShowProgress(progress, "processing material %d of %d ( %d%% )", slot + 1, count, Percent(done, polygons));
     }
     ZStringArray unused;
     for (size_t slot = 0; slot < selections.size(); ++slot)
@@ -347,8 +370,13 @@ void QoxZeltImport::AssignByPolygon(ZDagPath& path, KQoxMesh* mesh, int count, s
             AddRecord(records, mesh, firstPolygon[slot], shaders[slot]);
         ZStringArray strings;
         selections[slot].getSelectionStrings(strings);
-        for (unsigned s = 0; s < strings.length(); ++s)
-            FillSetWith(groups[slot], strings[s].asChar(), unused, true);
+        const int stringCount = static_cast<int>(strings.length());
+        for (int s = 0; s < stringCount; ++s)
+        {
+            ShowProgress(progress, "assigning material %d of %d ( %d%% )", static_cast<int>(slot) + 1, count,
+                         Percent(s, stringCount));
+            FillSetWith(groups[slot], strings[static_cast<unsigned>(s)].asChar(), unused, true);
+        }
     }
 }
 
@@ -374,8 +402,11 @@ void QoxZeltImport::AssignByVertex(ZDagPath& path, KQoxMesh* mesh, int mode, int
     int running = 0;
     ZItMeshPolygon it(path);
     std::vector<int> values;
-    for (int polygon = 0; polygon < mesh->GetPolygonCount(); ++polygon)
+    QoxZeltProgressMeter progress;
+    const int polygons = mesh->GetPolygonCount();
+    for (int polygon = 0; polygon < polygons; ++polygon)
     {
+        ShowProgress(progress, "processing polygon %d of %d", polygon + 1, polygons, 0);
         const int size = mesh->GetPolygonSize(polygon);
         values.clear();
         for (int k = 0; k < size; ++k, ++running)
@@ -411,7 +442,11 @@ void QoxZeltImport::AssignByVertex(ZDagPath& path, KQoxMesh* mesh, int mode, int
     {
         ZStringArray strings;
         selections[static_cast<size_t>(slot)].getSelectionStrings(strings);
-        for (unsigned s = 0; s < strings.length(); ++s)
-            FillSetWith(groups[static_cast<size_t>(slot)], strings[s].asChar(), unused, true);
+        const int stringCount = static_cast<int>(strings.length());
+        for (int s = 0; s < stringCount; ++s)
+        {
+            ShowProgress(progress, "applying... pass: %d of %d  step: %d of %d", slot + 1, count, s, stringCount);
+            FillSetWith(groups[static_cast<size_t>(slot)], strings[static_cast<unsigned>(s)].asChar(), unused, true);
+        }
     }
 }

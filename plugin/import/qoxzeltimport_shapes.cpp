@@ -7,6 +7,7 @@
 #include "host/zglobal.h"
 #include "plugin/import/qoxzeltimport.h"
 #include "plugin/import/qoxzeltimport_private.h"
+#include "plugin/qoxzeltdialogs.h"
 #include "plugin/qoxzeltnode.h"
 #include "plugin/qoxzeltutility.h"
 #include "scene/attributes/kqoxgeometry.h"
@@ -155,7 +156,10 @@ void QoxZeltImport::BuildShapeTarget(QoxZeltNode& node, KQoxGeometry* geometry, 
             hostPoints.append(
                 ZPoint(controlPoints[p][0], controlPoints[p][1], controlPoints[p][2], controlPoints[p][3]));
         ZFnMesh copyMesh(copy);
+        QoxZeltProgressMeter progress;
+        progress.Activate("working...");
         DebugCheckStatus(copyMesh.setPoints(hostPoints, ZSpace::kObject), nullptr);
+        progress.Activate("...");
         copyMesh.setName(own.ToChars());
         blendShape.addTarget(base, index, copy, 1.0);
     }

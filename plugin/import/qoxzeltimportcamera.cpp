@@ -7,6 +7,7 @@
 #include "host/zglobal.h"
 #include "plugin/import/qoxzeltimport.h"
 #include "plugin/import/qoxzeltimport_private.h"
+#include "plugin/import/qoxzeltimportutility.h"
 #include "plugin/qoxzeltnode.h"
 #include "scene/attributes/kqoxcamera.h"
 #include "scene/kqoxnode.h"
@@ -24,7 +25,6 @@ const char kCameraCommand[] = "camera "
                               "-overscan 1 -motionBlur 0 -shutterAngle 144 -nearClipPlane 0.01 -farClipPlane 1000 "
                               "-orthographic 0 -orthographicWidth 30; "
                               "objectMoveCommand; ";
-const double kInchToMm = 25.4;
 
 // Whether the name ends with the suffix (tested on the reversed name, the
 // reversed suffix at position 0).
@@ -33,32 +33,11 @@ bool EndsWith(const KString& name, const char* suffix)
     return name.Reverse().Find(KString(suffix).Reverse().ToChars(), 0) == 0;
 }
 
-// Focal length (millimetres) of a field of view (degrees) for the camera's
-// aperture: the vertical aperture in mode 2, the squeezed horizontal one
-// otherwise.
-struct FovToFocalLength
-{
-    explicit FovToFocalLength(KQoxCamera& camera)
-        : mWidth(camera.GetApertureWidth() * kInchToMm)
-        , mHeight(camera.GetApertureHeight() * kInchToMm)
-        , mSqueeze(camera.GetSqueezeRatio())
-        , mMode(camera.GetApertureMode())
-    {}
-    double operator()(double fov) const
-    {
-        if (fov == 0.0)
-            return 0.0;
-        const double aperture = mMode == 2 ? mHeight : mSqueeze * mWidth;
-        return 0.5 * aperture / std::tan(fov * kDegToRad * 0.5);
-    }
-    double mWidth, mHeight, mSqueeze;
-    int mMode;
-};
-
 // The field-of-view curve becomes a focal-length curve, in place.
 void ConvertFieldOfView(KFCurve& curve, KQoxCamera& camera)
 {
-    const FovToFocalLength convert(camera);
+    QoxFOVToFocalLengthModifier modifier(camera);
+    const auto convert = [&modifier](double fov) { return modifier.Modify(fov); };
     if (curve.KeyGetCount() == 0)
     {
         curve.SetValue(static_cast<float>(convert(camera.GetAngleOfView())));

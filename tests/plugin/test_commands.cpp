@@ -137,8 +137,12 @@ TEST_F(PluginTest, CommandsRefuseMissingArgumentsWithUsage)
         {"QOXGetTakeComment", "QOXGetTakeComment: Use syntax: QOXGetTakeComment takeIndex"},
         {"QOXGetTakeReferenceTimeSpan",
          "QOXGetTakeReferenceTimeSpan: Use syntax: QOXGetTakeReferenceTimeSpan takeIndex"},
-        {"QOXImportMode 3", "QOXImportMode: Use syntax: QOXImportMode [0|1|2|kExclusiveMerge|kMerge|kCreate]"},
-        {"QOXImportMode kAdd", "QOXImportMode: Use syntax: QOXImportMode [0|1|2|kExclusiveMerge|kMerge|kCreate]"},
+        {"QOXImportMode 3",
+         "QOXImportMode: Use syntax: QOXImportMode [0|1|2|exmerge|merge|add|kExclusiveMerge|kMerge|kCreate]"},
+        {"QOXImportMode kAdd",
+         "QOXImportMode: Use syntax: QOXImportMode [0|1|2|exmerge|merge|add|kExclusiveMerge|kMerge|kCreate]"},
+        {"QOXImportMode Merge",
+         "QOXImportMode: Use syntax: QOXImportMode [0|1|2|exmerge|merge|add|kExclusiveMerge|kMerge|kCreate]"},
     };
     for (const auto& row : rows)
         EXPECT_EQ(RunError(row.mText), row.mError);
@@ -194,8 +198,13 @@ TEST_F(PluginTest, ImportModeChangesTheSettingInMemoryOnly)
     {
         const char* mArgument;
         const char* mText;
-    } rows[] = {
-        {"0", "kExclusiveMerge"}, {"kMerge", "kMerge"}, {"2", "kCreate"}, {"kExclusiveMerge", "kExclusiveMerge"}};
+    } rows[] = {{"0", "kExclusiveMerge"},
+                {"kMerge", "kMerge"},
+                {"2", "kCreate"},
+                {"kExclusiveMerge", "kExclusiveMerge"},
+                {"merge", "kMerge"},
+                {"add", "kCreate"},
+                {"exmerge", "kExclusiveMerge"}};
     for (const auto& row : rows)
         EXPECT_EQ(Run(std::string("QOXImportMode ") + row.mArgument), Strings{row.mText});
     EXPECT_EQ(qoxtest::ReadFile(mDir.File("registry.txt")).find("kExclusiveMerge"), std::string::npos);

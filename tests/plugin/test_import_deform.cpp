@@ -655,6 +655,12 @@ TEST_F(SkinTest, PatchClustersGoThroughAConvertedSurface)
     HostGrid("other", 2, 2);
     Node("other", broken, nullptr, "other");
     Link(broken, bone, 1, {{1, 0.5}});
+    // A cardinal patch has no NURBS form: its link is passed over.
+    KQoxPatch* cardinal = mImport.mManager.CreateKQoxPatch();
+    cardinal->InitControlPoints(4, KQoxPatch::eCARDINAL, 4, KQoxPatch::eBSPLINE);
+    HostSurface("cardinal", 4, 4);
+    Node("cardinal", cardinal, nullptr, "cardinal");
+    Link(cardinal, bone, 1, {{2, 0.25}});
     const int attributes = mImport.mManager.GetKQoxNodeAttributeCount();
     Clear();
     mImport.BuildClusterInformation(ZeltRoot());
@@ -664,7 +670,8 @@ TEST_F(SkinTest, PatchClustersGoThroughAConvertedSurface)
             percents.push_back(c);
     EXPECT_EQ(percents, Strings{"percent -v 0.500000  bone1  |patch.cv[1][1]"});
     EXPECT_EQ(LogLines(),
-              Strings{"Cluster of other on bone skipped: its NURBS surface has no control point in U or in V."});
+              (Strings{"Cluster of cardinal on bone skipped: the patch could not be made a NURBS surface.",
+                       "Cluster of other on bone skipped: its NURBS surface has no control point in U or in V."}));
     // The temporary surfaces are gone.
     EXPECT_EQ(mImport.mManager.GetKQoxNodeAttributeCount(), attributes);
 }

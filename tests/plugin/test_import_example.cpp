@@ -12,6 +12,47 @@ int Shell(const std::string& command)
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// The part of a scene dump from a line equal to header (a node "Name (type)"
+// or a section "# dag") up to the next line that starts another node or
+// section; empty when there is no such line.
+std::string Block(const std::string& dump, const std::string& header)
+{
+    size_t start = dump.find("\n" + header + "\n");
+    if (start == std::string::npos)
+        return "";
+    start += 1;
+    size_t end = start + header.size() + 1;
+    while (end < dump.size() && (dump[end] == ' ' || (header[0] == '#' && dump[end] != '#')))
+        end = dump.find('\n', end) + 1;
+    return dump.substr(start, end - start);
+}
+
+// Whether the block holds the line (compared whole, indentation included).
+bool HasLine(const std::string& block, const std::string& line)
+{
+    return ("\n" + block).find("\n" + line + "\n") != std::string::npos;
+}
+
+// The skin of the example's body: the spine and the head share the upper
+// four points a quarter to three quarters; the lower four follow the spine.
+const char kBodySkin[] = "  influences: Spine Head\n"
+                         "    point 0: 0=1\n"
+                         "    point 1: 0=1\n"
+                         "    point 2: 0=0.25 1=0.75\n"
+                         "    point 3: 0=0.25 1=0.75\n"
+                         "    point 4: 0=1\n"
+                         "    point 5: 0=1\n"
+                         "    point 6: 0=0.25 1=0.75\n"
+                         "    point 7: 0=0.25 1=0.75\n";
+
+// The current take "Walk" sways the spine: -15, 15, -15 degrees at 0, 1, 2 s.
+const char kSpineSway[] = "Spine_rotateZ (animCurveTA)\n"
+                          "  Spine_rotateZ.output -> Spine.rotateZ\n"
+                          "  curve type 0, 3 keys\n"
+                          "    key 0 s = -0.26179938779914941 in 4 out 4 locked\n"
+                          "    key 1 s = 0.26179938779914941 in 4 out 4 locked\n"
+                          "    key 2 s = -0.26179938779914941 in 8 out 8 locked\n";
+
 } // namespace
 
 TEST_F(ImportTest, ExampleWriterReproducesTheKeptFile)
@@ -52,4 +93,87 @@ TEST_F(ImportTest, ExampleScriptImportsInEachMode)
     // Exclusive merge creates nothing new.
     EXPECT_EQ(out.find("Body (transform)", exclusive), std::string::npos) << out.substr(exclusive);
     EXPECT_TRUE(qoxtest::ReadFile(mDir.File("err.txt")).empty()) << qoxtest::ReadFile(mDir.File("err.txt"));
+}
+
+// The example script once more, with the whole host scene dumped after each
+// mode: what each mode made of the open scene, down to skin weights and keys.
+TEST_F(ImportTest, ExampleScriptScenesOfEachMode)
+{
+    std::string script = qoxtest::ReadFile(ZELT_EXAMPLES "/import.zelt");
+    ASSERT_FALSE(script.empty());
+    const char* modes[] = {"add", "merge", "exmerge"};
+    size_t at = 0;
+    for (const char* mode : modes)
+    {
+        at = script.find("\ninfo\n", at);
+        ASSERT_NE(at, std::string::npos) << "no info line after the " << mode << " import";
+        const std::string dump = "\ndump \"" + mDir.File(std::string(mode) + ".txt") + "\"";
+        script.insert(at + 5, dump);
+        at += 5 + dump.size();
+    }
+    ASSERT_TRUE(qoxtest::WriteFile(mDir.File("modes.zelt"), script));
+    const std::string command = "cd " ZELT_EXAMPLES "/.. && ZELT_PLUG_IN_PATH=" + mDir.Path() +
+                                " " ZELT_PATH " -q -p " + mDir.File("qoxzelt.so") + " " + mDir.File("modes.zelt") +
+                                " 2>" + mDir.File("err.txt");
+    ASSERT_EQ(Shell(command), 0) << qoxtest::ReadFile(mDir.File("err.txt"));
+
+    // Add: the file's tree in a new scene, the body skinned to spine and head.
+    const std::string add = qoxtest::ReadFile(mDir.File("add.txt"));
+    const std::string addDag = Block(add, "# dag");
+    EXPECT_NE(
+        addDag.find("\nBody (transform)\n  polySurfaceShape1 (mesh)\n  polySurfaceShape1Orig (mesh, intermediate)\n"),
+        std::string::npos)
+        << addDag;
+    EXPECT_NE(addDag.find("\nHips (joint)\n  Spine (joint)\n    Head (joint)\n"), std::string::npos) << addDag;
+    EXPECT_TRUE(HasLine(addDag, "Lamp (transform)")) << addDag;
+    EXPECT_TRUE(HasLine(addDag, "Shot (transform)")) << addDag;
+    EXPECT_EQ(addDag.find("Stage"), std::string::npos);
+    const std::string addSkin = Block(add, "skinCluster1 (skinCluster)");
+    EXPECT_NE(addSkin.find(kBodySkin), std::string::npos) << addSkin;
+    EXPECT_TRUE(HasLine(addSkin, "  .bindPreMatrix[1] = 1 0 0 0 0 1 0 0 0 0 1 0 -0 -2 -0 1")) << addSkin;
+    EXPECT_EQ(Block(add, "Spine_rotateZ (animCurveTA)"), kSpineSway);
+    EXPECT_TRUE(HasLine(Block(add, "LampShape (spotLight)"), "  .intensity = 0.800000011920929"));
+
+    // Merge: the stage stays, the open scene's Hips is the file's (no Hips1),
+    // the file's spine and head hang under it, and the new body is skinned.
+    const std::string merge = qoxtest::ReadFile(mDir.File("merge.txt"));
+    const std::string mergeDag = Block(merge, "# dag");
+    EXPECT_TRUE(HasLine(mergeDag, "Stage (transform)")) << mergeDag;
+    EXPECT_NE(mergeDag.find("\nHips (joint)\n  Spine (joint)\n    Head (joint)\n"), std::string::npos) << mergeDag;
+    EXPECT_EQ(mergeDag.find("Hips1"), std::string::npos) << mergeDag;
+    EXPECT_EQ(mergeDag.find("Spine1"), std::string::npos) << mergeDag;
+    EXPECT_TRUE(HasLine(mergeDag, "Body (transform)")) << mergeDag;
+    EXPECT_NE(Block(merge, "skinCluster1 (skinCluster)").find(kBodySkin), std::string::npos);
+    EXPECT_EQ(Block(merge, "Spine_rotateZ (animCurveTA)"), kSpineSway);
+
+    // Exclusive merge: the two joints the scene had, nothing else made, and
+    // the matched spine receives its sway.
+    const std::string exclusive = qoxtest::ReadFile(mDir.File("exmerge.txt"));
+    const std::string exclusiveDag = Block(exclusive, "# dag");
+    for (const char* absent : {"Head", "Body", "Floor", "Lamp", "Shot", "skinCluster"})
+        EXPECT_EQ(exclusive.find(absent), std::string::npos) << absent << "\n" << exclusive;
+    EXPECT_NE(exclusiveDag.find("\nHips (joint)\n  Spine (joint)\n"), std::string::npos) << exclusiveDag;
+    EXPECT_EQ(Block(exclusive, "Spine_rotateZ (animCurveTA)"), kSpineSway);
+    EXPECT_TRUE(qoxtest::ReadFile(mDir.File("err.txt")).empty()) << qoxtest::ReadFile(mDir.File("err.txt"));
+}
+
+// Merging the file into the scene an add import of it made pairs every node:
+// nothing is made twice, and the spine's curve gets the same keys again.
+TEST_F(ImportTest, ExampleMergedOntoItselfPairsEveryNode)
+{
+    const std::string file = ZELT_EXAMPLES "/scene/example.qox";
+    ASSERT_TRUE(Import(file, "kCreate"));
+    const std::string dag = Dag();
+    const std::string dump = zelthost::Host::Get().Dump();
+    for (const char* mode : {"kMerge", "kExclusiveMerge"})
+    {
+        ASSERT_TRUE(Import(file, mode)) << mode;
+        EXPECT_EQ(Dag(), dag) << mode;
+        const std::string again = zelthost::Host::Get().Dump();
+        EXPECT_EQ(again.find("skinCluster2"), std::string::npos) << mode;
+        EXPECT_EQ(again.find("Spine_rotateZ1"), std::string::npos) << mode;
+        EXPECT_EQ(Block(again, "Spine_rotateZ (animCurveTA)"), kSpineSway) << mode;
+        EXPECT_EQ(Block(again, "skinCluster1 (skinCluster)"), Block(dump, "skinCluster1 (skinCluster)")) << mode;
+    }
+    EXPECT_TRUE(Entries(zelthost::TranscriptEntry::kError).empty());
 }

@@ -6,6 +6,7 @@
 
 #include "fileio/kqoximporter.h"
 #include "host/zgeometry.h"
+#include "plugin/qoxzeltdialogs.h"
 #include "plugin/qoxzeltutility.h"
 #include "scene/attributes/kqoxlayer.h"
 #include "scene/attributes/kqoxmaterial.h"
@@ -100,6 +101,21 @@ protected:
     QoxZeltNode* mNode = nullptr;
 };
 
+// The labels handed to the (silent) progress meter while materials are assigned.
+class ProgressLabels
+{
+public:
+    ProgressLabels()
+        : mPrevious(QoxZeltProgressMeter::SetListener([this](const char* label) { mLabels.push_back(label); }))
+    {}
+    ~ProgressLabels() { QoxZeltProgressMeter::SetListener(mPrevious); }
+    Strings Take() { return std::move(mLabels); }
+
+private:
+    Strings mLabels;
+    QoxZeltProgressMeter::Listener mPrevious;
+};
+
 // ---- Blend shapes ----
 
 TEST_F(ShadingTest, BlendShapeTargetsAreBuiltWithWeightCurves)
@@ -150,6 +166,18 @@ TEST_F(ShadingTest, BlendShapeTargetsAreBuiltWithWeightCurves)
     ZStatus attach;
     ZFnAnimCurve frown(blend.findPlug("weight").elementByLogicalIndex(1), &attach);
     EXPECT_EQ(frown.numKeys(), 0u);
+}
+
+TEST_F(ShadingTest, MeshTargetPointsAreSetBetweenTwoProgressLabels)
+{
+    Polygon({0, 1, 3, 2});
+    Shape("Face.Smile", 1.0);
+    Shape("Face.Frown", -1.0);
+    UseTake(mNode);
+    Create();
+    ProgressLabels labels;
+    mImport->ImportShapeAnimation(*mNode);
+    EXPECT_EQ(labels.Take(), (Strings{"working...", "...", "working...", "..."}));
 }
 
 TEST_F(ShadingTest, ShapeWithoutDotUsesTheNodeNameAndBadCountsAreSkipped)
@@ -346,6 +374,49 @@ TEST_F(ShadingTest, MaterialsByVertexTakeTheMostCommonValue)
     ClearTranscript();
     mImport->BuildMaterialInformation(turned);
     EXPECT_EQ(Starting("sets -e"), Strings{"sets -e -forceElement \"TurnedSG\"  \"" + ShapeName(turned) + ".f[0]\""});
+}
+
+TEST_F(ShadingTest, MaterialAssignmentReportsItsProgress)
+{
+    // By polygon: slot 2 holds polygons 0 and 2, slot 1 polygon 1, and each
+    // slot's faces go to the host as one selection string per face range.
+    Polygon({0, 1, 2});
+    Polygon({1, 3, 2});
+    Polygon({0, 1, 3});
+    Materials(KQoxLayerElement::eBY_POLYGON, {"Material::Red", "Material::Blue"}, {1, 0, 1});
+    Create();
+    ProgressLabels labels;
+    mImport->BuildMaterialInformation(mNode);
+    EXPECT_EQ(labels.Take(), (Strings{"processing material 2 of 2( 0% )", "processing material 2 of 2 ( 33% )",
+                                      "processing material 1 of 2( 0% )", "processing material 1 of 2 ( 66% )",
+                                      "processing material 2 of 2 ( 100% )", "assigning material 1 of 2 ( 0% )",
+                                      "assigning material 2 of 2 ( 0% )", "assigning material 2 of 2 ( 50% )"}));
+
+    // By polygon vertex: one label per polygon, then one per selection string.
+    QoxZeltNode* pair = Node("Pair");
+    KQoxMesh* mesh = mImport->mManager.CreateKQoxMesh();
+    mesh->InitControlPoints(6);
+    for (int first : {0, 3})
+    {
+        mesh->BeginPolygon();
+        for (int i = first; i < first + 3; ++i)
+            mesh->AddPolygon(i);
+        mesh->EndPolygon();
+    }
+    pair->SetNodeAttribute(mesh);
+    for (const char* name : {"M::a", "M::b"})
+        mesh->AM(mImport->mManager.CreateKQoxMaterial(name), 0);
+    KQoxLayerElementMaterial* element = mesh->GetLayer(0)->GetMaterials();
+    element->mMappingMode = KQoxLayerElement::eBY_POLYGON_VERTEX;
+    element->mReferenceMode = KQoxLayerElement::eINDEX_TO_DIRECT;
+    for (int index : {1, 1, 0, 1, 1, 1})
+        element->mIndexArray.Add(index);
+    mImport->CreateMeshGeometry(pair);
+    labels.Take();
+    mImport->BuildMaterialInformation(pair);
+    EXPECT_EQ(labels.Take(),
+              (Strings{"processing polygon 1 of 2", "processing polygon 2 of 2",
+                       "applying... pass: 2 of 2  step: 0 of 2", "applying... pass: 2 of 2  step: 1 of 2"}));
 }
 
 TEST_F(ShadingTest, ExclusiveMergeAndMergedNodesKeepTheirShading)
