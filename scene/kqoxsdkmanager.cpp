@@ -1,5 +1,6 @@
 #include "scene/kqoxsdkmanager.h"
 
+#include <cassert>
 #include <cstdlib>
 #include <cstring>
 #include <strings.h>
@@ -40,6 +41,38 @@ struct ProgramLibraryUser
     }
 };
 const ProgramLibraryUser sProgramLibraryUser;
+
+// The file library's functions for the front objects (null until installed).
+struct FrontFunctions
+{
+    KQoxSdkManager::ExporterAllocator mAllocateExporter = nullptr;
+    KQoxSdkManager::ExporterDestroyer mDestroyExporter = nullptr;
+    KQoxSdkManager::ImporterAllocator mAllocateImporter = nullptr;
+    KQoxSdkManager::ImporterDestroyer mDestroyImporter = nullptr;
+};
+
+// Built on first use: the file library installs its functions from its own
+// static initialisation, whose order against this file's is not known.
+FrontFunctions& Front()
+{
+    static FrontFunctions functions;
+    return functions;
+}
+
+// Lists a front object with the destroyer of its kind. The scene library
+// cannot delete the object itself (its type is complete only above it).
+template <class T>
+T* ListFront(KQoxObjectList<T>& pList, T* pObject, void (*pDestroy)(T*))
+{
+    if (!pObject)
+        return nullptr;
+    // An object exists only when the file library is linked, and that
+    // library installs the destroyer together with the allocator.
+    assert(pDestroy);
+    pList.SetDestroyer(pDestroy);
+    pList.Add(pObject);
+    return pObject;
+}
 } // namespace
 
 KQoxSdkManager* KQoxSdkManager::CreateKQoxSdkManager()
@@ -173,6 +206,56 @@ KQoxUserProperty* KQoxSdkManager::FindKQoxUserProperty(const char* pName)
             found = property;
     });
     return found;
+}
+
+// The file-format front ----------------------------------------------------------
+
+void KQoxSdkManager::SetExporterFunctions(ExporterAllocator pAllocate, ExporterDestroyer pDestroy)
+{
+    Front().mAllocateExporter = pAllocate;
+    Front().mDestroyExporter = pDestroy;
+}
+
+void KQoxSdkManager::SetImporterFunctions(ImporterAllocator pAllocate, ImporterDestroyer pDestroy)
+{
+    Front().mAllocateImporter = pAllocate;
+    Front().mDestroyImporter = pDestroy;
+}
+
+KQoxExporter* KQoxSdkManager::AllocateKQoxExporter()
+{
+    return Front().mAllocateExporter ? Front().mAllocateExporter(*this) : nullptr;
+}
+
+KQoxImporter* KQoxSdkManager::AllocateKQoxImporter()
+{
+    return Front().mAllocateImporter ? Front().mAllocateImporter(*this) : nullptr;
+}
+
+KQoxExporter* KQoxSdkManager::CreateKQoxExporter()
+{
+    return ListFront(mExporters, AllocateKQoxExporter(), Front().mDestroyExporter);
+}
+
+KQoxImporter* KQoxSdkManager::CreateKQoxImporter()
+{
+    return ListFront(mImporters, AllocateKQoxImporter(), Front().mDestroyImporter);
+}
+
+bool KQoxSdkManager::DestroyKQoxExporter(KQoxExporter* pExporter)
+{
+    if (!RemoveListed(mExporters, pExporter))
+        return false;
+    mExporters.GetDestroyer()(pExporter);
+    return true;
+}
+
+bool KQoxSdkManager::DestroyKQoxImporter(KQoxImporter* pImporter)
+{
+    if (!RemoveListed(mImporters, pImporter))
+        return false;
+    mImporters.GetDestroyer()(pImporter);
+    return true;
 }
 
 // Clear ----------------------------------------------------------------------

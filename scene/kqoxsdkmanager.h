@@ -122,6 +122,29 @@ public:
     // A registry of image conversion functions, kept until the manager goes.
     KQoxImageConverter* CreateKQoxImageConverter();
 
+    // The file-format front ----------------------------------------------------
+    // An exporter or importer listed until DestroyKQoxExporter /
+    // DestroyKQoxImporter or Clear; null when none could be made. The front
+    // lives in the file library above the scene: the default allocators make
+    // its objects through the functions that library installs when it is
+    // linked in (SetExporterFunctions, SetImporterFunctions), and give null
+    // without them.
+    KQoxExporter* CreateKQoxExporter();
+    KQoxImporter* CreateKQoxImporter();
+    // "Object not found" and false for an object this manager does not hold.
+    bool DestroyKQoxExporter(KQoxExporter* pExporter);
+    bool DestroyKQoxImporter(KQoxImporter* pImporter);
+
+    // How the file library makes an exporter or importer for a manager and
+    // deletes one (through its virtual destructor). Installed once by that
+    // library when the program starts; a null pair removes them.
+    typedef KQoxExporter* (*ExporterAllocator)(KQoxSdkManager& pManager);
+    typedef void (*ExporterDestroyer)(KQoxExporter* pExporter);
+    typedef KQoxImporter* (*ImporterAllocator)(KQoxSdkManager& pManager);
+    typedef void (*ImporterDestroyer)(KQoxImporter* pImporter);
+    static void SetExporterFunctions(ExporterAllocator pAllocate, ExporterDestroyer pDestroy);
+    static void SetImporterFunctions(ImporterAllocator pAllocate, ImporterDestroyer pDestroy);
+
     // Geometry, materials and skinning (kqoxsdkmanager_geometry.cpp) ----------
     // A mesh is listed with the node attributes (destroyed through
     // DestroyKQoxNodeAttribute); shapes and links have lists of their own.
@@ -256,6 +279,8 @@ protected:
     virtual KQoxDeformer* AllocateKQoxDeformer(const char* pName, const char* pType);
     virtual KQoxScene* AllocateKQoxScene();
     virtual KQoxPose* AllocateKQoxPose(const char* pName, bool pBindPose);
+    virtual KQoxExporter* AllocateKQoxExporter();
+    virtual KQoxImporter* AllocateKQoxImporter();
 
     // The generic steps of every kind -----------------------------------------
 
