@@ -7,6 +7,7 @@
 
 #include "object/kbaselib.h"
 #include "scene/kqoxsceneinfo.h"
+#include "scene/kqoxtakenodecontainer.h"
 #include "scene/kqoxthumbnail.h"
 #include "scene/kqoxuserproperty.h"
 
@@ -135,14 +136,49 @@ const char* GetDeformerPrefixFromTypeName(const char* pTypeName)
 
 // User properties, thumbnails and scene infos ----------------------------------
 
+KQoxUserProperty* KQoxSdkManager::Sequenced(KQoxUserProperty* pProperty)
+{
+    if (pProperty)
+        pProperty->SetCreationSequence(mUserPropertySequence++);
+    return pProperty;
+}
+
 KQoxUserProperty* KQoxSdkManager::CreateKQoxUserProperty(const char* pName, const char* pTypeName, const char* pLabel)
 {
-    return AddCreated(mUserProperties, AllocateKQoxUserProperty(pName, pTypeName, pLabel));
+    return Sequenced(AddCreated(mUserProperties, AllocateKQoxUserProperty(pName, pTypeName, pLabel)));
 }
 
 KQoxUserProperty* KQoxSdkManager::CreateKQoxUserProperty(KProperty* pProperty)
 {
-    return AddCreated(mUserProperties, AllocateKQoxUserProperty(pProperty));
+    return Sequenced(AddCreated(mUserProperties, AllocateKQoxUserProperty(pProperty)));
+}
+
+unsigned long long KQoxSdkManager::DeferUserProperties(KQoxTakeNodeContainer* pObject, int pCount)
+{
+    const unsigned long long first = mUserPropertySequence;
+    if (!pObject || pCount <= 0)
+        return first;
+    mDeferredPublishers.insert(pObject);
+    mDeferredUserPropertyCount += pCount;
+    mUserPropertySequence += static_cast<unsigned long long>(pCount);
+    return first;
+}
+
+void KQoxSdkManager::EndDeferredUserProperties(KQoxTakeNodeContainer* pObject, int pCount)
+{
+    if (mDeferredPublishers.erase(pObject) != 0 && pCount > 0)
+        mDeferredUserPropertyCount -= pCount;
+}
+
+void KQoxSdkManager::PublishDeferredUserProperties()
+{
+    while (!mDeferredPublishers.empty())
+    {
+        KQoxTakeNodeContainer* publisher = *mDeferredPublishers.begin();
+        publisher->PublishPendingProperties();
+        // Ends the registration in every case, so the loop always moves on.
+        mDeferredPublishers.erase(publisher);
+    }
 }
 
 KQoxThumbnail* KQoxSdkManager::CreateKQoxThumbnail()
@@ -200,9 +236,11 @@ KQoxUserProperty* KQoxSdkManager::FindKQoxUserProperty(const char* pName)
     // the manager does not see, so the names are read as they stand.
     if (!pName)
         return nullptr;
+    PublishDeferredUserProperties();
+    // The first in creation order: put-off wrappers join the list late.
     KQoxUserProperty* found = nullptr;
     mUserProperties.ForEach([&](KQoxUserProperty* property) {
-        if (!found && property->GetName() == pName)
+        if ((!found || property->GetCreationSequence() < found->GetCreationSequence()) && property->GetName() == pName)
             found = property;
     });
     return found;
@@ -272,6 +310,15 @@ void KQoxSdkManager::Clear()
     mVideos.DestroyAll();
     mPoses.DestroyAll();
     mUserProperties.DestroyAll();
+    // Objects the lists never held may still have wrappers put off: those
+    // are gone with the list.
+    while (!mDeferredPublishers.empty())
+    {
+        KQoxTakeNodeContainer* publisher = *mDeferredPublishers.begin();
+        mDeferredPublishers.erase(mDeferredPublishers.begin());
+        publisher->DropPendingProperties();
+    }
+    mDeferredUserPropertyCount = 0;
     mGenericNodes.DestroyAll();
     mThumbnails.DestroyAll();
     mSceneInfos.DestroyAll();

@@ -24,6 +24,7 @@
 #include "scene/kqoxobjectlist.h"
 
 #include <type_traits>
+#include <unordered_set>
 
 class KProperty;
 
@@ -57,6 +58,7 @@ class KQoxCamera;
 class KQoxCameraSwitcher;
 class KQoxLight;
 class KQoxOpticalReference;
+class KQoxTakeNodeContainer;
 
 class KQoxSdkManager
 {
@@ -225,7 +227,11 @@ public:
     KQoxVideo* GetKQoxVideo(int pIndex) { return mVideos.Get(pIndex); }
     int GetKQoxPoseCount() const { return mPoses.GetCount(); }
     KQoxPose* GetKQoxPose(int pIndex) { return mPoses.Get(pIndex); }
-    int GetKQoxUserPropertyCount() const { return mUserProperties.GetCount(); }
+    // Counts the wrappers whose making a node put off as well.
+    int GetKQoxUserPropertyCount() const
+    {
+        return mUserProperties.GetCount() + static_cast<int>(mDeferredUserPropertyCount);
+    }
     int GetKQoxThumbnailCount() const { return mThumbnails.GetCount(); }
     int GetKQoxSceneInfoCount() const { return mSceneInfos.GetCount(); }
     int GetKQoxGenericNodeCount() const { return mGenericNodes.GetCount(); }
@@ -243,6 +249,14 @@ public:
     // nodes, thumbnails, scene infos, geometry converters, exporters,
     // importers), then clears the set renaming strategies.
     virtual void Clear();
+
+    // Wrappers put off by an object (KQoxTakeNodeContainer::
+    // PublishPropertiesLater): they count as listed from now on and take
+    // the next pCount places in creation order; the object stays known until
+    // it makes them or goes (EndDeferredUserProperties). Returns the first
+    // place.
+    unsigned long long DeferUserProperties(KQoxTakeNodeContainer* pObject, int pCount);
+    void EndDeferredUserProperties(KQoxTakeNodeContainer* pObject, int pCount);
 
     // Name changes of objects made by this manager move this count, so that
     // the name lookups rebuild their index.
@@ -389,7 +403,15 @@ protected:
     KError mError;
 
 private:
+    // Makes every put-off wrapper (before the list is searched).
+    void PublishDeferredUserProperties();
+    // Gives a new user property the next place in creation order.
+    KQoxUserProperty* Sequenced(KQoxUserProperty* pProperty);
+
     unsigned long mNameVersion = 0;
+    std::unordered_set<KQoxTakeNodeContainer*> mDeferredPublishers;
+    long long mDeferredUserPropertyCount = 0;
+    unsigned long long mUserPropertySequence = 0;
 };
 
 // "SubDeformer::" for the type name "Cluster" (any case), else "Deformer::".
