@@ -968,9 +968,12 @@ bool KPlug::DisconnectPlug(KPlug* source, KPlug* destination)
 
 void KPlug::DisconnectAll(bool sources, KPlugFilter* filter, bool filtered)
 {
+    KPlugConnectionList& list = sources ? mSrc : mDst;
+    // No connection: nothing to walk, no listener to wait for.
+    if (list.GetCount() == 0)
+        return;
     // A listener may ask for this plug's destruction: it waits for the walk.
     KPostponedDestroy hold(this);
-    KPlugConnectionList& list = sources ? mSrc : mDst;
     WalkFromLast([&list] { return list.GetCount(); },
                  [&](int i) {
                      KPlug* plug = list.At(i).mHdl.Get();
