@@ -550,6 +550,22 @@ void KQoxTakeNodeContainer::PublishPending()
     }
 }
 
+KProperty* KQoxTakeNodeContainer::FindPendingProperty(const char* pName)
+{
+    KQoxPropertyHandler* handler = mPublishPending && pName ? GetPropertyHandler() : nullptr;
+    if (!handler)
+        return nullptr;
+    const int count = std::min(mPendingCount, handler->GetPropertyCount());
+    for (int i = 0; i < count; ++i)
+    {
+        KProperty* property = handler->GetProperty(i);
+        const char* name = property ? property->GetPropertyName() : nullptr;
+        if (name && std::strcmp(name, pName) == 0)
+            return property;
+    }
+    return nullptr;
+}
+
 void KQoxTakeNodeContainer::ForgetPendingProperties()
 {
     if (!mPublishPending)

@@ -119,6 +119,9 @@ public:
     void PublishPropertiesLater();
     // Makes the wrappers put off, if any.
     void PublishPendingProperties() { EnsurePublished(); }
+    // While the wrappers are put off: the table property that the wrapper
+    // FindPropertyByName would find wraps; null otherwise.
+    KProperty* FindPendingProperty(const char* pName);
     // Forgets the wrappers put off without making them (the manager's list
     // they belong to was emptied).
     void DropPendingProperties();

@@ -210,3 +210,39 @@ TEST(NodePublishing, ManyNodesKeepTheirCountsThroughDestruction)
     EXPECT_EQ(nodes[1]->FindPropertyByName("Lcl Scaling"), manager.FindKQoxUserProperty("Lcl Scaling"));
     EXPECT_EQ(1500 * 54, manager.GetKQoxUserPropertyCount());
 }
+
+// Setting the default transform and visibility gives the same node whether
+// its user properties were asked for before or not.
+TEST(NodePublishing, DefaultTransformSetBeforeOrAfterTheFirstQueryAgrees)
+{
+    KQoxSdkManager manager;
+    const auto configure = [](KQoxNode& node) {
+        node.SetDefaultT(KQoxVector4(1, -2, 3.5));
+        node.SetDefaultR(KQoxVector4(90, 0, -45));
+        node.SetDefaultS(KQoxVector4(2, 2, 0.5));
+        node.SetDefaultVisibility(0.75);
+    };
+    for (bool withCamera : {false, true})
+    {
+        KQoxNode* asked = manager.CreateKQoxNode("asked");
+        KQoxNode* fresh = manager.CreateKQoxNode("fresh");
+        if (withCamera)
+        {
+            asked->SetNodeAttribute(manager.CreateKQoxCamera());
+            fresh->SetNodeAttribute(manager.CreateKQoxCamera());
+        }
+        ASSERT_EQ(54, asked->GetPropertyCount());
+        configure(*asked);
+        configure(*fresh);
+        KQoxVector4 t, r;
+        fresh->GetDefaultT(t);
+        fresh->GetDefaultR(r);
+        EXPECT_EQ(3.5, t[2]);
+        EXPECT_EQ(-45, r[2]);
+        EXPECT_EQ(0.75, fresh->GetDefaultVisibility());
+        EXPECT_EQ(Describe(*asked), Describe(*fresh)) << withCamera;
+        double z = 0;
+        fresh->FindPropertyByName("Lcl Scaling")->GetDefaultValue(z, z, z);
+        EXPECT_EQ(0.5, z);
+    }
+}
