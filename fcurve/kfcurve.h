@@ -16,6 +16,7 @@
 #include "object/kcallback.h"
 
 #include <cstddef>
+#include <memory>
 
 class KFCurve;
 class KQox;
@@ -611,7 +612,9 @@ private:
     KArrayTemplate<kFCurveCallback> mCallbackFunctions;
     KArrayTemplate<void*> mCallbackObjects;
     CallbackWalk* mWalks;
-    SegmentCache mSegment;
+    // The last evaluated segment; made by the first evaluation between two
+    // keys (most curves hold a static value only).
+    std::unique_ptr<SegmentCache> mSegment;
     __int128 mSpanTicks = 0;
     double mSpanSeconds = 0.0;
 };

@@ -3,9 +3,33 @@
 #include <memory>
 
 #include "fileio/kqoxioregistry.h"
+#include "scene/kqoxsdkmanager.h"
 #include "fileio/writers/kqoxwriterqox6.h"
 
 namespace qoxsdk_600 {
+
+namespace {
+
+KQoxExporter* Allocate(KQoxSdkManager& pManager)
+{
+    return new KQoxExporter(pManager);
+}
+
+void Destroy(KQoxExporter* pObject)
+{
+    delete pObject;
+}
+
+// The SDK manager (in the scene library below this one) makes and deletes
+// exporters through these; installed as soon as the program holding this
+// file starts.
+struct FrontInstaller
+{
+    FrontInstaller() { KQoxSdkManager::SetExporterFunctions(&Allocate, &Destroy); }
+};
+const FrontInstaller sFrontInstaller;
+
+} // namespace
 
 KQoxExporter::KQoxExporter(KQoxSdkManager& manager)
     : KQoxIO(manager)

@@ -1,9 +1,33 @@
 #include "fileio/kqoximporter.h"
 
 #include "fileio/kqoxioregistry.h"
+#include "scene/kqoxsdkmanager.h"
 #include "fileio/kqoxreaderqox.h"
 
 namespace qoxsdk_600 {
+
+namespace {
+
+KQoxImporter* Allocate(KQoxSdkManager& pManager)
+{
+    return new KQoxImporter(pManager);
+}
+
+void Destroy(KQoxImporter* pObject)
+{
+    delete pObject;
+}
+
+// The SDK manager (in the scene library below this one) makes and deletes
+// importers through these; installed as soon as the program holding this
+// file starts.
+struct FrontInstaller
+{
+    FrontInstaller() { KQoxSdkManager::SetImporterFunctions(&Allocate, &Destroy); }
+};
+const FrontInstaller sFrontInstaller;
+
+} // namespace
 
 KQoxImporter::KQoxImporter(KQoxSdkManager& manager)
     : KQoxIO(manager)
@@ -39,13 +63,32 @@ void KQoxImporter::TakeReaderError()
 bool KQoxImporter::Initialize(const char* fileName)
 {
     FileClose();
+    ForgetFile();
+    if (!KQoxIO::Initialize(fileName))
+        return false;
+    return FileOpen();
+}
+
+void KQoxImporter::ForgetFile()
+{
     mTakes.clear();
     mSelected.clear();
     mCurrentTake = "";
     mVersion = 0;
     mMessage = "";
-    if (!KQoxIO::Initialize(fileName))
+}
+
+bool KQoxImporter::FileOpen()
+{
+    FileClose();
+    ForgetFile();
+    mError.ClearLastError();
+    if (mFileName.IsEmpty())
+    {
+        mError.SetLastErrorID(eUNINITIALIZED_FILENAME);
         return false;
+    }
+    const char* fileName = mFileName.ToChars();
     int format = mFileFormat >= 0 ? mFileFormat : KQoxIORegistry::FindReaderByExtension(fileName);
     if (format < 0)
         format = eIMPORT_QOX_BINARY; // unknown extensions are tried as native files

@@ -28,10 +28,16 @@ public:
     ~KQoxImporter() override;
 
     // Closes any file, forgets the takes and errors, stores the name and
-    // opens the file with the reader of the importer's format (found from the
-    // extension unless SetFileFormat chose one). False with the reason in
-    // the last error; the takes are then empty.
+    // opens the file (FileOpen). False with the reason in the last error;
+    // the takes are then empty.
     bool Initialize(const char* fileName) override;
+    // Closes any open file, makes the reader of the importer's format (found
+    // from the name's extension unless SetFileFormat chose one; unknown
+    // extensions are tried as native files) and opens the file given to
+    // Initialize through it; a native file's version and takes are read.
+    // False with the reason in the last error (no name: "Uninitialized
+    // filename"); the takes are then empty.
+    bool FileOpen();
 
     // The format id to read with; -1 (the default) finds it from the name.
     void SetFileFormat(int format) { mFileFormat = format; }
@@ -71,6 +77,8 @@ public:
 
 private:
     void TakeReaderError();
+    // Forgets the open file's takes, version and message.
+    void ForgetFile();
     int mFileFormat = -1;
     std::unique_ptr<KQoxReader> mReader;
     std::vector<std::unique_ptr<KQoxTakeInfo>> mTakes;

@@ -126,6 +126,9 @@ void KObject::Destruct()
 // held back until both sides have been cut.
 static void DisconnectPropertyFully(KProperty* property)
 {
+    // Nothing to cut: no hold either (the common case at teardown).
+    if (property->GetSrcCount() == 0 && property->GetDstCount() == 0)
+        return;
     KPostponedDestroy hold(property);
     property->DisconnectAllSrc();
     property->DisconnectAllDst();
@@ -778,8 +781,10 @@ bool KObject::PropertyIndexRemoveFromList(int index)
     KProperty* property = mProperties[index];
     PropertyNotify(kListPropertyRemoving, property, property->IsDynamic(), nullptr);
     CleanUpPropertyBeforeRemove(property);
-    // The cleanup may have changed the list.
-    index = mProperties.Find(property);
+    // The cleanup may have changed the list; unchanged, the entry is still
+    // where it was.
+    if (index >= mProperties.GetCount() || mProperties[index] != property)
+        index = mProperties.Find(property);
     if (index >= 0)
         mProperties.RemoveAt(index);
     // A property outside the list is no longer the world's to track: it may
@@ -811,6 +816,9 @@ bool KObject::PropertyIndexDestroy(int index)
 void KObject::CleanUpPropertyBeforeRemove(KProperty* property)
 {
     if (!property)
+        return;
+    // Most properties have no destination: no list to make then.
+    if (property->GetDstCount() == 0)
         return;
     KArrayTemplate<HdlKPlug> references(4);
     for (int i = property->GetDstCount() - 1; i >= 0; --i)

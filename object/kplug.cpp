@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <unordered_map>
 
 #include "object/kreversewalk.h"
@@ -58,44 +59,61 @@ struct KPlugConnectionList::Index
     std::unordered_map<HdlKPlug, int, HdlHash> mCounts;
 };
 
+KPlugConnectionList::State::~State() = default;
+
+static_assert(sizeof(KPlugConnectionList) == sizeof(void*), "a list without records is one pointer");
+
+KPlugConnectionList::State* KPlugConnectionList::State::Make(int capacity)
+{
+    static_assert(sizeof(State) % alignof(KPlugConnection) == 0, "records follow the bookkeeping aligned");
+    void* block = ::operator new(sizeof(State) + sizeof(KPlugConnection) * static_cast<size_t>(capacity));
+    State* state = new (block) State;
+    state->mCapacity = capacity;
+    return state;
+}
+
+void KPlugConnectionList::StateDeleter::operator()(State* state) const
+{
+    state->~State();
+    ::operator delete(state);
+}
+
 KPlugConnectionList::KPlugConnectionList() = default;
 
 KPlugConnectionList::~KPlugConnectionList() = default;
 
 void KPlugConnectionList::Clear()
 {
-    mData.reset();
-    mHead = mCount = mCapacity = 0;
-    mIndex.reset();
+    mState.reset();
 }
 
 void KPlugConnectionList::IndexAdd(const HdlKPlug& hdl)
 {
-    if (mIndex)
-        ++mIndex->mCounts[hdl];
+    if (mState->mIndex)
+        ++mState->mIndex->mCounts[hdl];
 }
 
 void KPlugConnectionList::IndexRemove(const HdlKPlug& hdl)
 {
-    if (!mIndex)
+    if (!mState->mIndex)
         return;
-    auto it = mIndex->mCounts.find(hdl);
-    if (it != mIndex->mCounts.end() && --it->second <= 0)
-        mIndex->mCounts.erase(it);
+    auto it = mState->mIndex->mCounts.find(hdl);
+    if (it != mState->mIndex->mCounts.end() && --it->second <= 0)
+        mState->mIndex->mCounts.erase(it);
 }
 
 void KPlugConnectionList::Grow(int index)
 {
     // Doubles the storage and opens a gap at index, the records starting at 0.
-    int capacity = mCapacity < 4 ? 4 : mCapacity * 2;
-    std::unique_ptr<KPlugConnection[]> data(new KPlugConnection[capacity]);
-    for (int i = 0; i < index; ++i)
-        data[i] = mData[mHead + i];
-    for (int i = index; i < mCount; ++i)
-        data[i + 1] = mData[mHead + i];
-    mData = std::move(data);
-    mHead = 0;
-    mCapacity = capacity;
+    State& st = *mState;
+    const int capacity = st.mCapacity < 4 ? 4 : st.mCapacity * 2;
+    std::unique_ptr<State, StateDeleter> grown(State::Make(capacity));
+    memcpy(static_cast<void*>(grown->Data()), st.Data() + st.mHead, sizeof(KPlugConnection) * index);
+    memcpy(static_cast<void*>(grown->Data() + index + 1), st.Data() + st.mHead + index,
+           sizeof(KPlugConnection) * (st.mCount - index));
+    grown->mCount = st.mCount;
+    grown->mIndex = std::move(st.mIndex);
+    mState = std::move(grown);
 }
 
 static void KPlugConnection_Store(KPlugConnection* slot, const KPlugConnection& c)
@@ -105,68 +123,75 @@ static void KPlugConnection_Store(KPlugConnection* slot, const KPlugConnection& 
 
 void KPlugConnectionList::Insert(int index, const KPlugConnection& connection)
 {
+    if (!mState)
+        mState.reset(State::Make(4));
     if (index < 0)
         index = 0;
-    if (index > mCount)
-        index = mCount;
-    bool roomBack = mHead + mCount < mCapacity;
-    bool roomFront = mHead > 0;
+    if (index > mState->mCount)
+        index = mState->mCount;
+    const bool roomBack = mState->mHead + mState->mCount < mState->mCapacity;
+    const bool roomFront = mState->mHead > 0;
     if (!roomBack && !roomFront)
-        Grow(index);
-    else if (roomFront && (!roomBack || index < mCount - index))
+        Grow(index); // a new block: the gap is open
+    else if (roomFront && (!roomBack || index < mState->mCount - index))
     {
-        memmove(static_cast<void*>(mData.get() + mHead - 1), mData.get() + mHead, sizeof(KPlugConnection) * index);
-        --mHead;
+        KPlugConnection* data = mState->Data();
+        memmove(static_cast<void*>(data + mState->mHead - 1), data + mState->mHead, sizeof(KPlugConnection) * index);
+        --mState->mHead;
     }
     else
     {
-        memmove(static_cast<void*>(mData.get() + mHead + index + 1), mData.get() + mHead + index,
-                sizeof(KPlugConnection) * (mCount - index));
+        KPlugConnection* data = mState->Data();
+        memmove(static_cast<void*>(data + mState->mHead + index + 1), data + mState->mHead + index,
+                sizeof(KPlugConnection) * (mState->mCount - index));
     }
-    KPlugConnection_Store(mData.get() + mHead + index, connection);
-    ++mCount;
+    State& st = *mState;
+    KPlugConnection_Store(st.Data() + st.mHead + index, connection);
+    ++st.mCount;
 
-    if (mIndex)
+    if (st.mIndex)
         IndexAdd(connection.mHdl);
-    else if (mCount >= kIndexThreshold)
+    else if (st.mCount >= kIndexThreshold)
     {
-        mIndex = std::make_unique<Index>();
-        for (int i = 0; i < mCount; ++i)
+        st.mIndex = std::make_unique<Index>();
+        for (int i = 0; i < st.mCount; ++i)
             IndexAdd(At(i).mHdl);
     }
 }
 
 void KPlugConnectionList::Remove(int index)
 {
-    if (index < 0 || index >= mCount)
+    if (index < 0 || index >= GetCount())
         return;
+    State& st = *mState;
     HdlKPlug hdl = At(index).mHdl;
-    if (index < mCount - 1 - index)
+    if (index < st.mCount - 1 - index)
     {
-        memmove(static_cast<void*>(mData.get() + mHead + 1), mData.get() + mHead, sizeof(KPlugConnection) * index);
-        ++mHead;
+        memmove(static_cast<void*>(st.Data() + st.mHead + 1), st.Data() + st.mHead, sizeof(KPlugConnection) * index);
+        ++st.mHead;
     }
     else
     {
-        memmove(static_cast<void*>(mData.get() + mHead + index), mData.get() + mHead + index + 1,
-                sizeof(KPlugConnection) * (mCount - index - 1));
+        memmove(static_cast<void*>(st.Data() + st.mHead + index), st.Data() + st.mHead + index + 1,
+                sizeof(KPlugConnection) * (st.mCount - index - 1));
     }
-    if (--mCount == 0)
-        mHead = 0;
+    if (--st.mCount == 0)
+        st.mHead = 0;
     IndexRemove(hdl);
 }
 
 int KPlugConnectionList::FindLast(const HdlKPlug& hdl) const
 {
-    if (mIndex)
+    const int count = GetCount();
+    if (count > 0 && mState->mIndex)
     {
-        auto it = mIndex->mCounts.find(hdl);
-        if (it == mIndex->mCounts.end())
+        auto it = mState->mIndex->mCounts.find(hdl);
+        if (it == mState->mIndex->mCounts.end())
             return -1;
         if (it->second == 1)
         {
             // Only one record: look from both ends at once.
-            for (int lo = 0, hi = mCount - 1; lo <= hi; ++lo, --hi)
+            for (int lo = 0, hi = count - 1; lo <= hi; ++lo, --hi)
             {
                 if (At(hi).mHdl == hdl)
                     return hi;
@@ -176,7 +201,7 @@ int KPlugConnectionList::FindLast(const HdlKPlug& hdl) const
             return -1;
         }
     }
-    for (int i = mCount - 1; i >= 0; --i)
+    for (int i = count - 1; i >= 0; --i)
         if (At(i).mHdl == hdl)
             return i;
     return -1;
@@ -968,9 +993,12 @@ bool KPlug::DisconnectPlug(KPlug* source, KPlug* destination)
 
 void KPlug::DisconnectAll(bool sources, KPlugFilter* filter, bool filtered)
 {
+    KPlugConnectionList& list = sources ? mSrc : mDst;
+    // No connection: nothing to walk, no listener to wait for.
+    if (list.GetCount() == 0)
+        return;
     // A listener may ask for this plug's destruction: it waits for the walk.
     KPostponedDestroy hold(this);
-    KPlugConnectionList& list = sources ? mSrc : mDst;
     WalkFromLast([&list] { return list.GetCount(); },
                  [&](int i) {
                      KPlug* plug = list.At(i).mHdl.Get();

@@ -105,12 +105,12 @@ public:
     KPlugConnectionList(const KPlugConnectionList&) = delete;
     KPlugConnectionList& operator=(const KPlugConnectionList&) = delete;
 
-    int GetCount() const { return mCount; }
+    int GetCount() const { return mState ? mState->mCount : 0; }
     // index must lie within the list.
     const KPlugConnection& At(int index) const
     {
-        assert(index >= 0 && index < mCount);
-        return mData[mHead + index];
+        assert(index >= 0 && index < GetCount());
+        return mState->Data()[mState->mHead + index];
     }
     // Inserts before index (clamped to the count).
     void Insert(int index, const KPlugConnection& connection);
@@ -121,15 +121,30 @@ public:
 
 private:
     struct Index;
+    // The bookkeeping with the records right behind it in one block, made
+    // by the first insertion and kept until Clear: most plugs never
+    // connect, and then the list costs one pointer.
+    struct State
+    {
+        int mHead = 0;
+        int mCount = 0;
+        int mCapacity = 0;
+        std::unique_ptr<Index> mIndex;
+        ~State();
+        KPlugConnection* Data() { return reinterpret_cast<KPlugConnection*>(this + 1); }
+        const KPlugConnection* Data() const { return reinterpret_cast<const KPlugConnection*>(this + 1); }
+        // A block with room for capacity records.
+        static State* Make(int capacity);
+    };
+    struct StateDeleter
+    {
+        void operator()(State* state) const;
+    };
     void Grow(int index);
     void IndexAdd(const HdlKPlug& hdl);
     void IndexRemove(const HdlKPlug& hdl);
 
-    std::unique_ptr<KPlugConnection[]> mData;
-    int mHead = 0;
-    int mCount = 0;
-    int mCapacity = 0;
-    std::unique_ptr<Index> mIndex;
+    std::unique_ptr<State, StateDeleter> mState;
 };
 
 class KPlug : public ICallback

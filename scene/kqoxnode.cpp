@@ -56,7 +56,7 @@ KQoxNode::KQoxNode(KQoxSdkManager& manager, const char* name)
     Init();
     SetVisibility(true);
     SetShadingMode(eLIGHT_SHADING);
-    PublishProperties();
+    PublishPropertiesLater();
 }
 
 namespace {
@@ -77,6 +77,8 @@ KQoxNode::CharacterLinkClearFunction KQoxNode::GetCharacterLinkClearFunction()
 
 KQoxNode::~KQoxNode()
 {
+    // Wrappers never made have nothing to destroy.
+    ForgetPendingProperties();
     // Every character table slot that names this node forgets it; the rest of
     // each slot stays. The attribute only forgets its owner.
     if (CharacterLinkClearFunction clear = GetCharacterLinkClearFunction())

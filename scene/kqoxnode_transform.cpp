@@ -9,19 +9,39 @@
 
 namespace qoxsdk_600 {
 
+namespace {
+
+// Runs f on the user property of that name. While the node's wrappers are put
+// off, a wrapper of the same table property stands in, so that setting a
+// default value does not make all of them.
+template <class F>
+void WithNamedProperty(KQoxNode& node, const char* name, F f)
+{
+    if (KProperty* pending = node.FindPendingProperty(name))
+    {
+        KQoxUserProperty standIn(node.GetSdkManager(), pending);
+        standIn.SetPropertyHandler(node.GetPropertyHandler());
+        f(standIn);
+        return;
+    }
+    if (KQoxUserProperty* property = node.FindPropertyByName(name))
+        f(*property);
+}
+
+} // namespace
+
 // ---------------------------------------------------------------------------
 // Default transform
 
 void KQoxNode::SetDefaultVector(const char* name, const KQoxVector4& v)
 {
-    if (KQoxUserProperty* property = FindPropertyByName(name))
-        property->SetDefaultValue(v[0], v[1], v[2]);
+    WithNamedProperty(*this, name, [&](KQoxUserProperty& property) { property.SetDefaultValue(v[0], v[1], v[2]); });
 }
 
 void KQoxNode::GetDefaultVector(const char* name, KQoxVector4& out)
 {
-    if (KQoxUserProperty* property = FindPropertyByName(name))
-        property->GetDefaultValue(out[0], out[1], out[2]);
+    WithNamedProperty(*this, name,
+                      [&](KQoxUserProperty& property) { property.GetDefaultValue(out[0], out[1], out[2]); });
 }
 
 void KQoxNode::SetDefaultT(const KQoxVector4& t)
@@ -59,15 +79,13 @@ KQoxVector4& KQoxNode::GetDefaultS(KQoxVector4& out)
 
 void KQoxNode::SetDefaultVisibility(double visibility)
 {
-    if (KQoxUserProperty* property = FindPropertyByName("Visibility"))
-        property->SetDefaultValue(visibility);
+    WithNamedProperty(*this, "Visibility", [&](KQoxUserProperty& property) { property.SetDefaultValue(visibility); });
 }
 
 double KQoxNode::GetDefaultVisibility()
 {
     double value = 1.0;
-    if (KQoxUserProperty* property = FindPropertyByName("Visibility"))
-        property->GetDefaultValue(value);
+    WithNamedProperty(*this, "Visibility", [&](KQoxUserProperty& property) { property.GetDefaultValue(value); });
     return value;
 }
 

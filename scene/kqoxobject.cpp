@@ -100,6 +100,7 @@ KQoxObject& KQoxObject::operator=(KQoxObject& pObject)
 
 int KQoxObject::GetPropertyCount(int pFlag) const
 {
+    EnsurePublished();
     int count = 0;
     for (int i = 0; i < mUserProperties.GetCount(); ++i)
         if (mUserProperties[i]->GetFlag(pFlag))
@@ -109,6 +110,7 @@ int KQoxObject::GetPropertyCount(int pFlag) const
 
 void KQoxObject::AddProperty(KQoxUserProperty* pProperty)
 {
+    EnsurePublished();
     if (!pProperty || mUserProperties.Find(pProperty) >= 0)
         return;
     mUserProperties.Add(pProperty);
@@ -117,6 +119,7 @@ void KQoxObject::AddProperty(KQoxUserProperty* pProperty)
 
 void KQoxObject::RemoveProperty(KQoxUserProperty* pProperty)
 {
+    EnsurePublished();
     if (!pProperty)
         return;
     int index = mUserProperties.FindAfter(-1, pProperty);
@@ -128,6 +131,7 @@ void KQoxObject::RemoveProperty(KQoxUserProperty* pProperty)
 
 KQoxUserProperty* KQoxObject::GetProperty(int pIndex) const
 {
+    EnsurePublished();
     if (pIndex < 0 || pIndex >= mUserProperties.GetCount())
         return nullptr;
     return mUserProperties[pIndex];
@@ -135,6 +139,7 @@ KQoxUserProperty* KQoxObject::GetProperty(int pIndex) const
 
 KQoxUserProperty* KQoxObject::GetProperty(KProperty* pProperty) const
 {
+    EnsurePublished();
     if (!pProperty)
         return nullptr;
     for (int i = 0; i < mUserProperties.GetCount(); ++i)
@@ -145,6 +150,7 @@ KQoxUserProperty* KQoxObject::GetProperty(KProperty* pProperty) const
 
 KQoxUserProperty* KQoxObject::FindPropertyByName(const char* pName) const
 {
+    EnsurePublished();
     if (!pName)
         return nullptr;
     for (int i = 0; i < mUserProperties.GetCount(); ++i)

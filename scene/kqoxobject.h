@@ -101,7 +101,11 @@ public:
     KQoxObject& operator=(KQoxObject& pObject);
 
     // User properties --------------------------------------------------------
-    int GetPropertyCount() const { return mUserProperties.GetCount(); }
+    int GetPropertyCount() const
+    {
+        EnsurePublished();
+        return mUserProperties.GetCount();
+    }
     // The number of attached properties for which GetFlag(pFlag) is true.
     int GetPropertyCount(int pFlag) const;
     // Ignores null and a property already attached; else appends it and
@@ -120,6 +124,18 @@ public:
     KQoxSdkManager& GetSdkManager() const { return mManager; }
 
 protected:
+    // An object may put off making the wrappers of its own properties (see
+    // KQoxTakeNodeContainer::PublishPropertiesLater): every read or change of
+    // the user-property list makes them first, so nothing can tell.
+    void EnsurePublished() const
+    {
+        if (mPublishPending)
+            const_cast<KQoxObject*>(this)->PublishPending();
+    }
+    // Makes the put-off wrappers and clears mPublishPending.
+    virtual void PublishPending() { mPublishPending = false; }
+    bool mPublishPending = false;
+
     // Changed only through the name operations above, so that the manager's
     // lookups by name learn of every change.
     KName mName;

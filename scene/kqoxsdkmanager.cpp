@@ -1,11 +1,13 @@
 #include "scene/kqoxsdkmanager.h"
 
+#include <cassert>
 #include <cstdlib>
 #include <cstring>
 #include <strings.h>
 
 #include "object/kbaselib.h"
 #include "scene/kqoxsceneinfo.h"
+#include "scene/kqoxtakenodecontainer.h"
 #include "scene/kqoxthumbnail.h"
 #include "scene/kqoxuserproperty.h"
 
@@ -40,6 +42,38 @@ struct ProgramLibraryUser
     }
 };
 const ProgramLibraryUser sProgramLibraryUser;
+
+// The file library's functions for the front objects (null until installed).
+struct FrontFunctions
+{
+    KQoxSdkManager::ExporterAllocator mAllocateExporter = nullptr;
+    KQoxSdkManager::ExporterDestroyer mDestroyExporter = nullptr;
+    KQoxSdkManager::ImporterAllocator mAllocateImporter = nullptr;
+    KQoxSdkManager::ImporterDestroyer mDestroyImporter = nullptr;
+};
+
+// Built on first use: the file library installs its functions from its own
+// static initialisation, whose order against this file's is not known.
+FrontFunctions& Front()
+{
+    static FrontFunctions functions;
+    return functions;
+}
+
+// Lists a front object with the destroyer of its kind. The scene library
+// cannot delete the object itself (its type is complete only above it).
+template <class T>
+T* ListFront(KQoxObjectList<T>& pList, T* pObject, void (*pDestroy)(T*))
+{
+    if (!pObject)
+        return nullptr;
+    // An object exists only when the file library is linked, and that
+    // library installs the destroyer together with the allocator.
+    assert(pDestroy);
+    pList.SetDestroyer(pDestroy);
+    pList.Add(pObject);
+    return pObject;
+}
 } // namespace
 
 KQoxSdkManager* KQoxSdkManager::CreateKQoxSdkManager()
@@ -102,14 +136,49 @@ const char* GetDeformerPrefixFromTypeName(const char* pTypeName)
 
 // User properties, thumbnails and scene infos ----------------------------------
 
+KQoxUserProperty* KQoxSdkManager::Sequenced(KQoxUserProperty* pProperty)
+{
+    if (pProperty)
+        pProperty->SetCreationSequence(mUserPropertySequence++);
+    return pProperty;
+}
+
 KQoxUserProperty* KQoxSdkManager::CreateKQoxUserProperty(const char* pName, const char* pTypeName, const char* pLabel)
 {
-    return AddCreated(mUserProperties, AllocateKQoxUserProperty(pName, pTypeName, pLabel));
+    return Sequenced(AddCreated(mUserProperties, AllocateKQoxUserProperty(pName, pTypeName, pLabel)));
 }
 
 KQoxUserProperty* KQoxSdkManager::CreateKQoxUserProperty(KProperty* pProperty)
 {
-    return AddCreated(mUserProperties, AllocateKQoxUserProperty(pProperty));
+    return Sequenced(AddCreated(mUserProperties, AllocateKQoxUserProperty(pProperty)));
+}
+
+unsigned long long KQoxSdkManager::DeferUserProperties(KQoxTakeNodeContainer* pObject, int pCount)
+{
+    const unsigned long long first = mUserPropertySequence;
+    if (!pObject || pCount <= 0)
+        return first;
+    mDeferredPublishers.insert(pObject);
+    mDeferredUserPropertyCount += pCount;
+    mUserPropertySequence += static_cast<unsigned long long>(pCount);
+    return first;
+}
+
+void KQoxSdkManager::EndDeferredUserProperties(KQoxTakeNodeContainer* pObject, int pCount)
+{
+    if (mDeferredPublishers.erase(pObject) != 0 && pCount > 0)
+        mDeferredUserPropertyCount -= pCount;
+}
+
+void KQoxSdkManager::PublishDeferredUserProperties()
+{
+    while (!mDeferredPublishers.empty())
+    {
+        KQoxTakeNodeContainer* publisher = *mDeferredPublishers.begin();
+        publisher->PublishPendingProperties();
+        // Ends the registration in every case, so the loop always moves on.
+        mDeferredPublishers.erase(publisher);
+    }
 }
 
 KQoxThumbnail* KQoxSdkManager::CreateKQoxThumbnail()
@@ -167,12 +236,64 @@ KQoxUserProperty* KQoxSdkManager::FindKQoxUserProperty(const char* pName)
     // the manager does not see, so the names are read as they stand.
     if (!pName)
         return nullptr;
+    PublishDeferredUserProperties();
+    // The first in creation order: put-off wrappers join the list late.
     KQoxUserProperty* found = nullptr;
     mUserProperties.ForEach([&](KQoxUserProperty* property) {
-        if (!found && property->GetName() == pName)
+        if ((!found || property->GetCreationSequence() < found->GetCreationSequence()) && property->GetName() == pName)
             found = property;
     });
     return found;
+}
+
+// The file-format front ----------------------------------------------------------
+
+void KQoxSdkManager::SetExporterFunctions(ExporterAllocator pAllocate, ExporterDestroyer pDestroy)
+{
+    Front().mAllocateExporter = pAllocate;
+    Front().mDestroyExporter = pDestroy;
+}
+
+void KQoxSdkManager::SetImporterFunctions(ImporterAllocator pAllocate, ImporterDestroyer pDestroy)
+{
+    Front().mAllocateImporter = pAllocate;
+    Front().mDestroyImporter = pDestroy;
+}
+
+KQoxExporter* KQoxSdkManager::AllocateKQoxExporter()
+{
+    return Front().mAllocateExporter ? Front().mAllocateExporter(*this) : nullptr;
+}
+
+KQoxImporter* KQoxSdkManager::AllocateKQoxImporter()
+{
+    return Front().mAllocateImporter ? Front().mAllocateImporter(*this) : nullptr;
+}
+
+KQoxExporter* KQoxSdkManager::CreateKQoxExporter()
+{
+    return ListFront(mExporters, AllocateKQoxExporter(), Front().mDestroyExporter);
+}
+
+KQoxImporter* KQoxSdkManager::CreateKQoxImporter()
+{
+    return ListFront(mImporters, AllocateKQoxImporter(), Front().mDestroyImporter);
+}
+
+bool KQoxSdkManager::DestroyKQoxExporter(KQoxExporter* pExporter)
+{
+    if (!RemoveListed(mExporters, pExporter))
+        return false;
+    mExporters.GetDestroyer()(pExporter);
+    return true;
+}
+
+bool KQoxSdkManager::DestroyKQoxImporter(KQoxImporter* pImporter)
+{
+    if (!RemoveListed(mImporters, pImporter))
+        return false;
+    mImporters.GetDestroyer()(pImporter);
+    return true;
 }
 
 // Clear ----------------------------------------------------------------------
@@ -189,6 +310,15 @@ void KQoxSdkManager::Clear()
     mVideos.DestroyAll();
     mPoses.DestroyAll();
     mUserProperties.DestroyAll();
+    // Objects the lists never held may still have wrappers put off: those
+    // are gone with the list.
+    while (!mDeferredPublishers.empty())
+    {
+        KQoxTakeNodeContainer* publisher = *mDeferredPublishers.begin();
+        mDeferredPublishers.erase(mDeferredPublishers.begin());
+        publisher->DropPendingProperties();
+    }
+    mDeferredUserPropertyCount = 0;
     mGenericNodes.DestroyAll();
     mThumbnails.DestroyAll();
     mSceneInfos.DestroyAll();

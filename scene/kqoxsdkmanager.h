@@ -24,6 +24,7 @@
 #include "scene/kqoxobjectlist.h"
 
 #include <type_traits>
+#include <unordered_set>
 
 class KProperty;
 
@@ -57,6 +58,7 @@ class KQoxCamera;
 class KQoxCameraSwitcher;
 class KQoxLight;
 class KQoxOpticalReference;
+class KQoxTakeNodeContainer;
 
 class KQoxSdkManager
 {
@@ -121,6 +123,29 @@ public:
     KQoxVideo* CreateKQoxVideo(const char* pName);
     // A registry of image conversion functions, kept until the manager goes.
     KQoxImageConverter* CreateKQoxImageConverter();
+
+    // The file-format front ----------------------------------------------------
+    // An exporter or importer listed until DestroyKQoxExporter /
+    // DestroyKQoxImporter or Clear; null when none could be made. The front
+    // lives in the file library above the scene: the default allocators make
+    // its objects through the functions that library installs when it is
+    // linked in (SetExporterFunctions, SetImporterFunctions), and give null
+    // without them.
+    KQoxExporter* CreateKQoxExporter();
+    KQoxImporter* CreateKQoxImporter();
+    // "Object not found" and false for an object this manager does not hold.
+    bool DestroyKQoxExporter(KQoxExporter* pExporter);
+    bool DestroyKQoxImporter(KQoxImporter* pImporter);
+
+    // How the file library makes an exporter or importer for a manager and
+    // deletes one (through its virtual destructor). Installed once by that
+    // library when the program starts; a null pair removes them.
+    typedef KQoxExporter* (*ExporterAllocator)(KQoxSdkManager& pManager);
+    typedef void (*ExporterDestroyer)(KQoxExporter* pExporter);
+    typedef KQoxImporter* (*ImporterAllocator)(KQoxSdkManager& pManager);
+    typedef void (*ImporterDestroyer)(KQoxImporter* pImporter);
+    static void SetExporterFunctions(ExporterAllocator pAllocate, ExporterDestroyer pDestroy);
+    static void SetImporterFunctions(ImporterAllocator pAllocate, ImporterDestroyer pDestroy);
 
     // Geometry, materials and skinning (kqoxsdkmanager_geometry.cpp) ----------
     // A mesh is listed with the node attributes (destroyed through
@@ -202,7 +227,11 @@ public:
     KQoxVideo* GetKQoxVideo(int pIndex) { return mVideos.Get(pIndex); }
     int GetKQoxPoseCount() const { return mPoses.GetCount(); }
     KQoxPose* GetKQoxPose(int pIndex) { return mPoses.Get(pIndex); }
-    int GetKQoxUserPropertyCount() const { return mUserProperties.GetCount(); }
+    // Counts the wrappers whose making a node put off as well.
+    int GetKQoxUserPropertyCount() const
+    {
+        return mUserProperties.GetCount() + static_cast<int>(mDeferredUserPropertyCount);
+    }
     int GetKQoxThumbnailCount() const { return mThumbnails.GetCount(); }
     int GetKQoxSceneInfoCount() const { return mSceneInfos.GetCount(); }
     int GetKQoxGenericNodeCount() const { return mGenericNodes.GetCount(); }
@@ -220,6 +249,14 @@ public:
     // nodes, thumbnails, scene infos, geometry converters, exporters,
     // importers), then clears the set renaming strategies.
     virtual void Clear();
+
+    // Wrappers put off by an object (KQoxTakeNodeContainer::
+    // PublishPropertiesLater): they count as listed from now on and take
+    // the next pCount places in creation order; the object stays known until
+    // it makes them or goes (EndDeferredUserProperties). Returns the first
+    // place.
+    unsigned long long DeferUserProperties(KQoxTakeNodeContainer* pObject, int pCount);
+    void EndDeferredUserProperties(KQoxTakeNodeContainer* pObject, int pCount);
 
     // Name changes of objects made by this manager move this count, so that
     // the name lookups rebuild their index.
@@ -256,6 +293,8 @@ protected:
     virtual KQoxDeformer* AllocateKQoxDeformer(const char* pName, const char* pType);
     virtual KQoxScene* AllocateKQoxScene();
     virtual KQoxPose* AllocateKQoxPose(const char* pName, bool pBindPose);
+    virtual KQoxExporter* AllocateKQoxExporter();
+    virtual KQoxImporter* AllocateKQoxImporter();
 
     // The generic steps of every kind -----------------------------------------
 
@@ -364,7 +403,15 @@ protected:
     KError mError;
 
 private:
+    // Makes every put-off wrapper (before the list is searched).
+    void PublishDeferredUserProperties();
+    // Gives a new user property the next place in creation order.
+    KQoxUserProperty* Sequenced(KQoxUserProperty* pProperty);
+
     unsigned long mNameVersion = 0;
+    std::unordered_set<KQoxTakeNodeContainer*> mDeferredPublishers;
+    long long mDeferredUserPropertyCount = 0;
+    unsigned long long mUserPropertySequence = 0;
 };
 
 // "SubDeformer::" for the type name "Cluster" (any case), else "Deformer::".

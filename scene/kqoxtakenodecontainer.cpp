@@ -1,5 +1,7 @@
 #include "scene/kqoxtakenodecontainer.h"
 
+#include <algorithm>
+
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -11,6 +13,7 @@
 #include "object/kproperty.h"
 #include "object/kpropertydatatype.h"
 #include "scene/kqoxpropertyhandler.h"
+#include "scene/kqoxsdkmanager.h"
 #include "scene/kqoxtakenode.h"
 #include "scene/kqoxtakenode_private.h"
 #include "scene/kqoxuserproperty.h"
@@ -245,6 +248,7 @@ KQoxTakeNodeContainer::~KQoxTakeNodeContainer()
     UnregisterAllDefaultTakeCallback();
     DestroyTakeNodes();
     mCurrentTakeNode = -1;
+    ForgetPendingProperties();
 }
 
 void KQoxTakeNodeContainer::Init()
@@ -484,6 +488,99 @@ void KQoxTakeNodeContainer::FillPropertyList(void* pList)
     KArrayTemplate<KProperty*>* list = static_cast<KArrayTemplate<KProperty*>*>(pList);
     for (int i = 0; i < handler->GetPropertyCount(); ++i)
         list->Add(handler->GetProperty(i));
+}
+
+void KQoxTakeNodeContainer::PublishPropertiesLater()
+{
+    KQoxPropertyHandler* handler = GetPropertyHandler();
+    if (!handler)
+        return;
+    // With wrappers attached already, the ones to make depend on them.
+    if (GetPropertyCount() != 0)
+    {
+        PublishProperties();
+        return;
+    }
+    const int count = handler->GetPropertyCount();
+    int published = 0;
+    for (int i = 0; i < count; ++i)
+    {
+        KProperty* property = handler->GetProperty(i);
+        if (!property)
+            continue;
+        // Without the wrapper, one of the same property stands in for the
+        // effects of attaching it.
+        KQoxUserProperty standIn(GetSdkManager(), property);
+        PropertyAdded(&standIn);
+        ++published;
+    }
+    if (published == 0)
+        return;
+    mPendingCount = count;
+    mPendingSequence = GetSdkManager().DeferUserProperties(this, published);
+    mDeferredCount = published;
+    mPublishPending = true;
+}
+
+void KQoxTakeNodeContainer::PublishPending()
+{
+    if (!mPublishPending)
+        return;
+    mPublishPending = false;
+    GetSdkManager().EndDeferredUserProperties(this, mDeferredCount);
+    KQoxPropertyHandler* handler = GetPropertyHandler();
+    const int count = handler ? std::min(mPendingCount, handler->GetPropertyCount()) : 0;
+    unsigned long long sequence = mPendingSequence;
+    mPendingCount = 0;
+    mDeferredCount = 0;
+    for (int i = 0; i < count; ++i)
+    {
+        KProperty* property = handler->GetProperty(i);
+        if (!property)
+            continue;
+        KQoxUserProperty* userProperty = CreateKQoxUserProperty(property);
+        const unsigned long long place = sequence++;
+        if (!userProperty)
+            continue;
+        userProperty->SetCreationSequence(place);
+        // Attached without PropertyAdded: its effects took place when the
+        // publication was put off.
+        mUserProperties.Add(userProperty);
+        userProperty->SetPropertyHandler(handler);
+    }
+}
+
+KProperty* KQoxTakeNodeContainer::FindPendingProperty(const char* pName)
+{
+    KQoxPropertyHandler* handler = mPublishPending && pName ? GetPropertyHandler() : nullptr;
+    if (!handler)
+        return nullptr;
+    const int count = std::min(mPendingCount, handler->GetPropertyCount());
+    for (int i = 0; i < count; ++i)
+    {
+        KProperty* property = handler->GetProperty(i);
+        const char* name = property ? property->GetPropertyName() : nullptr;
+        if (name && std::strcmp(name, pName) == 0)
+            return property;
+    }
+    return nullptr;
+}
+
+void KQoxTakeNodeContainer::ForgetPendingProperties()
+{
+    if (!mPublishPending)
+        return;
+    mPublishPending = false;
+    GetSdkManager().EndDeferredUserProperties(this, mDeferredCount);
+    mPendingCount = 0;
+    mDeferredCount = 0;
+}
+
+void KQoxTakeNodeContainer::DropPendingProperties()
+{
+    mPublishPending = false;
+    mPendingCount = 0;
+    mDeferredCount = 0;
 }
 
 void KQoxTakeNodeContainer::PublishProperties()

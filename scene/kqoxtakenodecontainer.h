@@ -110,6 +110,21 @@ public:
     // Wraps every handler property not wrapped yet as a user property and
     // attaches it.
     void PublishProperties();
+    // The same for the handler's properties as they stand, with the wrappers
+    // themselves made only when the user-property list is first read or
+    // changed (or the manager searches its list). Everything attaching them
+    // does besides (animated marks, channels, Default-take values) happens
+    // now, and the manager counts them from now on, so the result is the
+    // one PublishProperties gives.
+    void PublishPropertiesLater();
+    // Makes the wrappers put off, if any.
+    void PublishPendingProperties() { EnsurePublished(); }
+    // While the wrappers are put off: the table property that the wrapper
+    // FindPropertyByName would find wraps; null otherwise.
+    KProperty* FindPendingProperty(const char* pName);
+    // Forgets the wrappers put off without making them (the manager's list
+    // they belong to was emptied).
+    void DropPendingProperties();
     // Makes sure the take node holds the channel of an animatable property.
     void CreateChannelsForProperty(KProperty* pProperty, KQoxTakeNode* pTakeNode);
     // Ties a Default-take curve to one member of a property.
@@ -128,6 +143,9 @@ public:
 
 protected:
     KError* GetTakeError() const { return mError; }
+    void PublishPending() override;
+    // Leaves the manager's count of put-off wrappers (destructors).
+    void ForgetPendingProperties();
 
 private:
     void SetError(const char* pText);
@@ -142,6 +160,12 @@ private:
     KArrayTemplate<KQoxDefaultTakeCallback*> mDefaultTakeCallbacks;
     int mCurrentTakeNode;
     KError* mError;
+    // Put-off wrappers: the first mPendingCount handler properties, taking
+    // the manager's creation places from mPendingSequence on.
+    int mPendingCount = 0;
+    unsigned long long mPendingSequence = 0;
+    // How many of them the manager counts (the non-null properties).
+    int mDeferredCount = 0;
 
     friend void DefaultTakeValueChangedCallback(KFCurve* pCurve, KFCurveEvent* pEvent, void* pData);
 };

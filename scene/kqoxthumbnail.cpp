@@ -4,26 +4,16 @@
 
 namespace qoxsdk_600 {
 
-// The image array keeps the length it was allocated with, so a format changed
-// after SetSize can never make a copy run past it.
-struct KQoxThumbnail::Members
+unsigned long KQoxThumbnailMembers::GetSizeInByte() const
 {
-    KQoxThumbnail::EDataFormat mFormat = 0;
-    KQoxThumbnail::EImageSize mSize = 0;
-    std::unique_ptr<unsigned char[]> mImage;
-    unsigned long mImageLength = 0;
-
-    unsigned long GetSizeInByte() const
-    {
-        const unsigned long bytesPerPixel = mFormat == KQoxThumbnail::eRGB_24 ? 3 : 4;
-        if (mSize == KQoxThumbnail::e64x64 || mSize == KQoxThumbnail::e128x128)
-            return static_cast<unsigned long>(mSize) * static_cast<unsigned long>(mSize) * bytesPerPixel;
-        return 0;
-    }
-};
+    const unsigned long bytesPerPixel = mFormat == KQoxThumbnail::eRGB_24 ? 3 : 4;
+    if (mSize == KQoxThumbnail::e64x64 || mSize == KQoxThumbnail::e128x128)
+        return static_cast<unsigned long>(mSize) * static_cast<unsigned long>(mSize) * bytesPerPixel;
+    return 0;
+}
 
 KQoxThumbnail::KQoxThumbnail()
-    : mMembers(new Members)
+    : mMembers(new KQoxThumbnailMembers)
 {}
 
 KQoxThumbnail::~KQoxThumbnail() = default;

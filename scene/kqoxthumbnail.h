@@ -9,6 +9,21 @@
 
 namespace qoxsdk_600 {
 
+// The state of a thumbnail: data format, size code and the pixel array. The
+// array keeps the length it was allocated with, so a format changed after
+// the size can never make a copy run past it.
+struct KQoxThumbnailMembers
+{
+    int mFormat = 0; // 0: three bytes per pixel; any other value: four
+    int mSize = 0;   // 64, 128, or 0 for no image
+    std::unique_ptr<unsigned char[]> mImage;
+    unsigned long mImageLength = 0;
+
+    // The byte count of the size code in the data format: 64 gives 12288
+    // (format 0) or 16384, 128 gives 49152 or 65536, any other code 0.
+    unsigned long GetSizeInByte() const;
+};
+
 class KQoxThumbnail
 {
 public:
@@ -51,8 +66,7 @@ public:
     unsigned char* GetThumbnailImage() const;
 
 private:
-    struct Members;
-    std::unique_ptr<Members> mMembers;
+    std::unique_ptr<KQoxThumbnailMembers> mMembers;
 };
 
 } // namespace qoxsdk_600

@@ -108,9 +108,16 @@ public:
     void GetDefaultValue(KQoxColor& pValue) const;
     void GetDefaultValue(double& pX, double& pY, double& pZ) const;
 
+    // Creation order in the manager's list (set by the manager): earlier
+    // properties have lower numbers, also those whose making was put off.
+    unsigned long long GetCreationSequence() const { return mCreationSequence; }
+    void SetCreationSequence(unsigned long long pSequence) { mCreationSequence = pSequence; }
+
 private:
     struct Entry;
     void NotifyHandler();
+
+    unsigned long long mCreationSequence = 0;
 
     KProperty* mProperty;
     KQoxPropertyHandler* mHandler;

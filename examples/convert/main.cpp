@@ -72,7 +72,11 @@ int main(int argc, char** argv)
         return Fail("cannot start the SDK for", input, "no manager");
     KQoxScene* scene = manager->CreateKQoxScene();
 
-    KQoxImporter importer(*manager);
+    // The manager owns the importer and the exporter and destroys them with itself.
+    KQoxImporter* importerObject = manager->CreateKQoxImporter();
+    if (!importerObject)
+        return Fail("cannot start the SDK for", input, "no importer");
+    KQoxImporter& importer = *importerObject;
     if (!importer.Initialize(input))
         return Fail("cannot open", input, importer.GetLastErrorString());
     // Native files are read with every take; the others need their reader's options.
@@ -81,7 +85,10 @@ int main(int argc, char** argv)
     if (!importer.Import(*scene, importOptions.get()))
         return Fail("cannot read", input, importer.GetLastErrorString());
 
-    KQoxExporter exporter(*manager);
+    KQoxExporter* exporterObject = manager->CreateKQoxExporter();
+    if (!exporterObject)
+        return Fail("cannot start the SDK for", output, "no exporter");
+    KQoxExporter& exporter = *exporterObject;
     if (!exporter.Initialize(output) || !exporter.SetFileFormat(ExportFormatFor(output)))
         return Fail("cannot write", output, exporter.GetLastErrorString());
     std::unique_ptr<KStreamOptions> exportOptions(exporter.GetExportOptions());

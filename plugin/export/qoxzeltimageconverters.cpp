@@ -19,20 +19,14 @@ struct ConverterEntry
 };
 
 const ConverterEntry kConverters[] = {
-    {"als", QoxZeltConvert},  {"bmp", QoxZeltConvert}, {"cin", QoxZeltConvert},    {"gif", QoxZeltConvert},
-    {"iff", QoxZeltConvert},  {"jpg", QoxZeltConvert}, {"jpe", QoxZeltConvert},    {"jpeg", QoxZeltConvert},
-    {"jfif", QoxZeltConvert}, {"rgb", QoxZeltConvert}, {"rgba", QoxZeltConvert},   {"sgi", QoxZeltConvert},
-    {"pic", QoxZeltConvert},  {"tga", QoxZeltConvert}, {"tif", QoxZeltConvertTif}, {"tiff", QoxZeltConvertTif},
-    {"rla", QoxZeltConvert},  {"yuv", QoxZeltConvert},
+    {"als", Convert}, {"bmp", Convert},  {"cin", Convert},    {"gif", Convert},     {"iff", Convert},  {"jpg", Convert},
+    {"jpe", Convert}, {"jpeg", Convert}, {"jfif", Convert},   {"rgb", Convert},     {"rgba", Convert}, {"sgi", Convert},
+    {"pic", Convert}, {"tga", Convert},  {"tif", ConvertTif}, {"tiff", ConvertTif}, {"rla", Convert},  {"yuv", Convert},
 };
-
-// The formats a stored TIFF can be turned back into.
-const char* const kSupportedFormats[] = {"als",  "gif", "iff", "jpg", "jpe", "jpeg", "jfif", "rgb",
-                                         "rgba", "sgi", "pic", "rla", "bmp", "cin",  "yuv"};
 
 bool IsSupported(const KString& extension)
 {
-    for (const char* format : kSupportedFormats)
+    for (const char* format : supportedFormats)
         if (extension.Compare(format) == 0)
             return true;
     return false;
@@ -49,10 +43,13 @@ int Load(KString& fileName, ImageConverterBuffer& buffer, bool keep)
     buffer.Init(0, 0, false, 0, 4);
     buffer.SetOriginalFileName(fileName);
     buffer.SetOriginalFormat(keep);
-    return keep ? 1 : QoxZeltFillBuffer(buffer, fileName);
+    return keep ? 1 : FillBuffer(buffer, fileName);
 }
 
 } // namespace
+
+const char* const supportedFormats[kSupportedFormatCount] = {"als",  "gif", "iff", "jpg", "jpe", "jpeg", "jfif", "rgb",
+                                                             "rgba", "sgi", "pic", "rla", "bmp", "cin",  "yuv"};
 
 void QoxZeltRegisterImageConverters(KQoxSdkManager* manager)
 {
@@ -65,7 +62,7 @@ void QoxZeltRegisterImageConverters(KQoxSdkManager* manager)
         converter->RegisterConverterFunction(KString(entry.mExtension), entry.mFunction);
 }
 
-int QoxZeltFillBuffer(ImageConverterBuffer& buffer, KString& fileName)
+int FillBuffer(ImageConverterBuffer& buffer, KString& fileName)
 {
     ZImage image;
     if (!image.readFromFile(ZString(fileName.ToChars())))
@@ -95,7 +92,7 @@ int QoxZeltFillBuffer(ImageConverterBuffer& buffer, KString& fileName)
     return 0;
 }
 
-int QoxZeltConvert(int mode, KString& fileName, ImageConverterBuffer& buffer)
+int Convert(int mode, KString& fileName, ImageConverterBuffer& buffer)
 {
     if (mode == 0)
         return Load(fileName, buffer, !ConvertToTiff());
@@ -104,7 +101,7 @@ int QoxZeltConvert(int mode, KString& fileName, ImageConverterBuffer& buffer)
     return 1;
 }
 
-int QoxZeltConvertTif(int mode, KString& fileName, ImageConverterBuffer& buffer)
+int ConvertTif(int mode, KString& fileName, ImageConverterBuffer& buffer)
 {
     if (mode == 0)
         return Load(fileName, buffer, !ConvertToTiff() || IsCompressedTif(fileName));

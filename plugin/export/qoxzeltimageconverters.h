@@ -13,13 +13,18 @@ namespace qoxsdk_600 {
 class KQoxSdkManager;
 }
 
+// The lower-case extensions a stored TIFF can be turned back into ("tga" is
+// converted on writing but not restored).
+const int kSupportedFormatCount = 15;
+extern const char* const supportedFormats[kSupportedFormatCount];
+
 // Gives the manager one more converter holding the host formats' functions.
 void QoxZeltRegisterImageConverters(qoxsdk_600::KQoxSdkManager* manager);
 
-int QoxZeltConvert(int mode, KString& fileName, qoxsdk_600::ImageConverterBuffer& buffer);
-int QoxZeltConvertTif(int mode, KString& fileName, qoxsdk_600::ImageConverterBuffer& buffer);
+int Convert(int mode, KString& fileName, qoxsdk_600::ImageConverterBuffer& buffer);
+int ConvertTif(int mode, KString& fileName, qoxsdk_600::ImageConverterBuffer& buffer);
 // Reads the picture into the buffer (4 bytes a pixel, bottom row first) and
 // replaces the name with a new temporary "texfile...tif" name; 1 on failure.
-int QoxZeltFillBuffer(qoxsdk_600::ImageConverterBuffer& buffer, KString& fileName);
+int FillBuffer(qoxsdk_600::ImageConverterBuffer& buffer, KString& fileName);
 
 #endif

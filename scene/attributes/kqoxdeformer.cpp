@@ -163,11 +163,6 @@ KQoxDeformer* KQoxDeformerProperties::GetKQoxDeformer()
     return static_cast<KQoxDeformer*>(mOwner);
 }
 
-const char* KQoxDeformerProperties::GetTypeName()
-{
-    return "";
-}
-
 KQoxSkinDeformerProperties::KQoxSkinDeformerProperties(KQoxTakeNodeContainer* pOwner)
     : KQoxDeformerProperties(pOwner)
 {}

@@ -130,8 +130,8 @@ public:
     void DefaultValueChanged(KQoxUserProperty* pUserProperty) override;
     KQoxObject* GetKQoxObject() override;
     KQoxDeformer* GetKQoxDeformer();
-    // "Skin" or "Cluster".
-    virtual const char* GetTypeName();
+    // "Skin" or "Cluster": each concrete set names its kind.
+    virtual const char* GetTypeName() = 0;
 
 protected:
     KQoxTakeNodeContainer* mOwner;

@@ -86,6 +86,7 @@ KQOXNURBSurfaceEvaluator::KQOXNURBSurfaceEvaluator()
     , mSpanCountU(0)
     , mSpanCountV(0)
     , mGridPointCount(0)
+    , mWeightTableFresh(false)
 {}
 
 KQOXNURBSurfaceEvaluator::~KQOXNURBSurfaceEvaluator() = default;
@@ -191,6 +192,11 @@ void KQOXNURBSurfaceEvaluator::BuildDirection(bool pU)
     std::vector<unsigned int> spans;
     FindSpans(pU, spans);
     (pU ? mSpanCountU : mSpanCountV) = static_cast<unsigned int>(spans.size());
+    // The window moves 3 scratch doubles per control point it advances.
+    std::vector<int>& advance = pU ? mSpanAdvanceU : mSpanAdvanceV;
+    advance.assign(spans.size(), 0);
+    for (size_t q = 0; q < spans.size(); ++q)
+        advance[q] = 3 * static_cast<int>(spans[q] - (q == 0 ? 0 : spans[q - 1]));
     const size_t total = spans.size() * step + (wraps ? 0 : 1);
     B.assign(total * 4, 0.0);
     dB.assign(total * 4, 0.0);
@@ -229,6 +235,51 @@ void KQOXNURBSurfaceEvaluator::SetBjTable()
     BuildDirection(false);
 }
 
+void KQOXNURBSurfaceEvaluator::SetBijTable()
+{
+    BuildProductTable(mBj, mBi, 1.0, mBij);
+}
+
+void KQOXNURBSurfaceEvaluator::SetBdijTable()
+{
+    BuildProductTable(mBj, mdBi, 1.0, mBdij);
+}
+
+void KQOXNURBSurfaceEvaluator::SetBidjTable()
+{
+    BuildProductTable(mdBj, mBi, 1.0, mBidj);
+}
+
+void KQOXNURBSurfaceEvaluator::SetOtherTable()
+{
+    const size_t points = mSamplesU.size() * mSamplesV.size();
+    // Every point gets its sums below; the fill marks any that would not.
+    mWeightTable.assign(points * 3, -100000000.0);
+    const unsigned int windowU = mOrderU, windowV = mOrderV;
+    double B[16], Bu[16], Bv[16];
+    double* out = mWeightTable.data();
+    for (const KSample& sv : mSamplesV)
+        for (const KSample& su : mSamplesU)
+        {
+            Products(sv, su, B, Bu, Bv);
+            double W = 0.0, Wu = 0.0, Wv = 0.0;
+            for (unsigned int l = 0; l < windowV; ++l)
+                for (unsigned int k = 0; k < windowU; ++k)
+                {
+                    const double w = WeightOf(ControlPointIndex(sv, su, l, k));
+                    const unsigned int e = l * 4 + k;
+                    W += B[e] * w;
+                    Wu += Bu[e] * w;
+                    Wv += Bv[e] * w;
+                }
+            out[0] = W;
+            out[1] = Wu;
+            out[2] = Wv;
+            out += 3;
+        }
+    mWeightTableFresh = true;
+}
+
 double KQOXNURBSurfaceEvaluator::WeightOf(unsigned int pControlPoint) const
 {
     return mWeights ? mWeights[pControlPoint] : 1.0;
@@ -250,6 +301,10 @@ void KQOXNURBSurfaceEvaluator::EvaluateSurfaceExactNormal()
             scratch[i * 3 + c] = w * mSource[i * 4 + c];
     }
     mGridPointCount = mCountX * mCountY;
+    // Weights may have changed since the tables were built.
+    if (!mWeightTableFresh)
+        SetOtherTable();
+    mWeightTableFresh = false;
 
     const unsigned int windowU = mOrderU, windowV = mOrderV;
     double B[16], Bu[16], Bv[16];
@@ -259,17 +314,14 @@ void KQOXNURBSurfaceEvaluator::EvaluateSurfaceExactNormal()
         {
             Products(sv, su, B, Bu, Bv);
             double s[3] = {0, 0, 0}, su3[3] = {0, 0, 0}, sv3[3] = {0, 0, 0};
-            double W = 0.0, Wu = 0.0, Wv = 0.0;
+            const double* weightSums = &mWeightTable[output * 3];
+            const double W = weightSums[0], Wu = weightSums[1], Wv = weightSums[2];
             for (unsigned int l = 0; l < windowV; ++l)
                 for (unsigned int k = 0; k < windowU; ++k)
                 {
                     const unsigned int index = ControlPointIndex(sv, su, l, k);
                     const double* cp = scratch + static_cast<size_t>(index) * 3;
-                    const double w = WeightOf(index);
                     const unsigned int e = l * 4 + k;
-                    W += B[e] * w;
-                    Wu += Bu[e] * w;
-                    Wv += Bv[e] * w;
                     for (int c = 0; c < 3; ++c)
                     {
                         s[c] += B[e] * cp[c];
@@ -299,6 +351,13 @@ void KQOXNURBSurfaceEvaluator::EvaluateSurfaceExactNormal()
 
 void KQOXNURBSurfaceEvaluator::ComputeBlendingFactor(KQoxWeightedMapping* pMapping)
 {
+    // The caller's scratch now holds each control point's weight three times.
+    if (mScratch)
+    {
+        const size_t controlPoints = static_cast<size_t>(mSourceCountU) * mSourceCountV;
+        for (size_t i = 0; i < controlPoints; ++i)
+            mScratch[i * 3] = mScratch[i * 3 + 1] = mScratch[i * 3 + 2] = WeightOf(static_cast<unsigned int>(i));
+    }
     const unsigned int windowU = mOrderU, windowV = mOrderV;
     double B[16], Bu[16], Bv[16], basis[16], weights[16], factors[16];
     int indices[16];

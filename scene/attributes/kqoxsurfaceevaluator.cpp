@@ -462,14 +462,36 @@ void KQOXSurfaceEvaluator::SetBjTable()
     mDerivativeScaleV = 0.5 / static_cast<double>(mStepV * mAfterStepV);
 }
 
-// The tensor products of the per-direction tables are formed per point
-// (Products): stored, they would take 16 values per pair of samples of one
-// patch, gigabytes for a single patch with a large step.
-void KQOXSurfaceEvaluator::SetBijTable() {}
+void KQOXSurfaceEvaluator::BuildProductTable(const std::vector<double>& pJ, const std::vector<double>& pI,
+                                             double pScale, std::vector<double>& pTable) const
+{
+    pTable.clear();
+    const size_t rowsJ = pJ.size() / 4, rowsI = pI.size() / 4;
+    if (rowsJ == 0 || rowsI == 0 || rowsJ > kMaxProductRecords / rowsI)
+        return;
+    pTable.resize(rowsJ * rowsI * 16);
+    double* out = pTable.data();
+    for (size_t j = 0; j < rowsJ; ++j)
+        for (size_t i = 0; i < rowsI; ++i, out += 16)
+            for (int l = 0; l < 4; ++l)
+                for (int k = 0; k < 4; ++k)
+                    out[l * 4 + k] = pScale * pJ[j * 4 + static_cast<size_t>(l)] * pI[i * 4 + static_cast<size_t>(k)];
+}
 
-void KQOXSurfaceEvaluator::SetBdijTable() {}
+void KQOXSurfaceEvaluator::SetBijTable()
+{
+    BuildProductTable(mBj, mBi, 1.0, mBij);
+}
 
-void KQOXSurfaceEvaluator::SetBidjTable() {}
+void KQOXSurfaceEvaluator::SetBdijTable()
+{
+    BuildProductTable(mBj, mdBi, mDerivativeScaleU, mBdij);
+}
+
+void KQOXSurfaceEvaluator::SetBidjTable()
+{
+    BuildProductTable(mdBj, mBi, mDerivativeScaleV, mBidj);
+}
 
 void KQOXSurfaceEvaluator::SetOtherTable() {}
 
@@ -486,6 +508,15 @@ unsigned int KQOXSurfaceEvaluator::ControlPointIndex(const KSample& pV, const KS
 
 void KQOXSurfaceEvaluator::Products(const KSample& pV, const KSample& pU, double* pB, double* pBu, double* pBv) const
 {
+    const size_t rowsI = mBi.size() / 4;
+    const size_t record = (static_cast<size_t>(pV.mRow) * rowsI + pU.mRow) * 16;
+    if (!mBij.empty() && !mBdij.empty() && !mBidj.empty())
+    {
+        std::memcpy(pB, &mBij[record], 16 * sizeof(double));
+        std::memcpy(pBu, &mBdij[record], 16 * sizeof(double));
+        std::memcpy(pBv, &mBidj[record], 16 * sizeof(double));
+        return;
+    }
     const double* bi = &mBi[static_cast<size_t>(pU.mRow) * 4];
     const double* dbi = &mdBi[static_cast<size_t>(pU.mRow) * 4];
     const double* bj = &mBj[static_cast<size_t>(pV.mRow) * 4];
@@ -493,7 +524,7 @@ void KQOXSurfaceEvaluator::Products(const KSample& pV, const KSample& pU, double
     for (int l = 0; l < 4; ++l)
         for (int k = 0; k < 4; ++k)
         {
-            pB[l * 4 + k] = bj[l] * bi[k];
+            pB[l * 4 + k] = 1.0 * bj[l] * bi[k];
             pBu[l * 4 + k] = mDerivativeScaleU * bj[l] * dbi[k];
             pBv[l * 4 + k] = mDerivativeScaleV * dbj[l] * bi[k];
         }

@@ -73,8 +73,13 @@ public:
     // Nothing here; see the NURBS evaluator.
     virtual void SetAuxSourceArray(int pIndex, double* pArray);
 
-    // Table builders, in the order EvaluateSurface runs them. The product
-    // builders (Bij, Bdij, Bidj) store nothing: products are formed per point.
+    // Table builders, in the order EvaluateSurface runs them: the basis and
+    // derivative rows of each direction (Bi, dBi over U; Bj, dBj over V),
+    // then their tensor products, 16 values per pair of rows (index l * 4 +
+    // k): Bij = Bj[l] * Bi[k], Bdij = (0.5 / n_U) * Bj[l] * dBi[k], Bidj =
+    // (0.5 / n_V) * dBj[l] * Bi[k], n being a direction's samples per patch.
+    // Product tables beyond kMaxProductRecords pairs are not stored; their
+    // values are then formed per point, the same numbers either way.
     virtual void SetBiTable();
     virtual void SetBjTable();
     virtual void SetBijTable();
@@ -118,6 +123,15 @@ public:
     // output point; null before the first evaluation.
     const double* GetDerivativeU() const { return mDerivativeU.empty() ? nullptr : mDerivativeU.data(); }
     const double* GetDerivativeV() const { return mDerivativeV.empty() ? nullptr : mDerivativeV.data(); }
+    // The stored product tables of the last evaluation (16 values per pair
+    // of rows, V row outer), null when none are stored.
+    const double* GetBijTable() const { return mBij.empty() ? nullptr : mBij.data(); }
+    const double* GetBdijTable() const { return mBdij.empty() ? nullptr : mBdij.data(); }
+    const double* GetBidjTable() const { return mBidj.empty() ? nullptr : mBidj.data(); }
+
+    // Pairs of rows up to which the product tables are stored (16 values
+    // each, three tables: 48 MB at most).
+    static const size_t kMaxProductRecords = size_t(1) << 17;
 
 protected:
     // One output sample of one direction: the first control row or column of
@@ -141,8 +155,14 @@ protected:
     // Window sizes used per direction.
     virtual unsigned int WindowU() const { return 4; }
     virtual unsigned int WindowV() const { return 4; }
+    // One product table over every pair of rows of the V table (outer) and
+    // the U table: pScale * pJ[l] * pI[k]. Left empty beyond
+    // kMaxProductRecords pairs.
+    void BuildProductTable(const std::vector<double>& pJ, const std::vector<double>& pI, double pScale,
+                           std::vector<double>& pTable) const;
     // Basis products of one output point: B, dB/du and dB/dv per window entry
-    // (index l * 4 + k), formed from the per-direction tables.
+    // (index l * 4 + k), from the product tables or, when they are not
+    // stored, formed the same way from the per-direction tables.
     void Products(const KSample& pV, const KSample& pU, double* pB, double* pBu, double* pBv) const;
     // Replaces the normals of the capped edges.
     void Correct_Cap_Normal();
@@ -171,6 +191,8 @@ protected:
     double mDerivativeScaleU, mDerivativeScaleV;
     // Output samples of each direction, in output order.
     std::vector<KSample> mSamplesU, mSamplesV;
+    // Tensor-product tables, 16 values per pair of rows (empty when not stored).
+    std::vector<double> mBij, mBdij, mBidj;
 };
 
 // A uniform evaluator with the default set-up (order 4, step 4, after-step
@@ -196,16 +218,33 @@ public:
     unsigned int GetCurvePointCountX() override;
     unsigned int GetCurvePointCountY() override;
 
+    // One row per output sample of the direction: the `order` basis values
+    // of the sample's span (the rest 0) and their derivatives.
     void SetBiTable() override;
     void SetBjTable() override;
-    // The weight sums are formed in the same pass as the point.
-    void SetOtherTable() override {}
+    // One record per output point, in output order: Bij = Bj[l] * Bi[k],
+    // Bdij = Bj[l] * dBi[k], Bidj = dBj[l] * Bi[k] (no step scaling).
+    void SetBijTable() override;
+    void SetBdijTable() override;
+    void SetBidjTable() override;
+    // Per output point the weight sums W, W_u and W_v of its window
+    // (Bij, Bdij and Bidj times the control points' weights). Built again at
+    // every evaluation, so that weights changed in place are seen.
+    void SetOtherTable() override;
     void EvaluateSurfaceExactNormal() override;
     void ComputeBlendingFactor(KQoxWeightedMapping* pMapping) override;
 
     // Non-empty knot spans of each direction over the evaluated range.
     unsigned int GetSpanCountU();
     unsigned int GetSpanCountV();
+    // The weight sums of the last evaluation, 3 per output point (W, W_u,
+    // W_v); null before the first.
+    const double* GetWeightTable() const { return mWeightTable.empty() ? nullptr : mWeightTable.data(); }
+    // Per non-empty span of a direction, how far the control-point window
+    // moves to reach it, in doubles of the weighted scratch (3 per control
+    // point); one entry per span, null before the tables are built.
+    const int* GetSpanAdvanceU() const { return mSpanAdvanceU.empty() ? nullptr : mSpanAdvanceU.data(); }
+    const int* GetSpanAdvanceV() const { return mSpanAdvanceV.empty() ? nullptr : mSpanAdvanceV.data(); }
 
 protected:
     unsigned int ComputeCount(bool pU) override;
@@ -225,6 +264,10 @@ protected:
     unsigned int mSpanCountU, mSpanCountV;
     unsigned int mGridPointCount;
     std::vector<double> mOwnScratch;
+    std::vector<double> mWeightTable;
+    std::vector<int> mSpanAdvanceU, mSpanAdvanceV;
+    // Set by SetOtherTable, cleared by the evaluation that used the table.
+    bool mWeightTableFresh;
 };
 
 KQOXNURBSurfaceEvaluator* KQOXNURBSurfaceEvaluatorCreate(unsigned int pUOrder, unsigned int pVOrder);

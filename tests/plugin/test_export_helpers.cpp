@@ -2,9 +2,12 @@
 // converters.
 #include "plugin_test_util.h"
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <limits>
+#include <string>
+#include <vector>
 
 #include "base/kpath.h"
 #include "host/zimage.h"
@@ -184,7 +187,7 @@ TEST_F(ImageConverterTest, ConversionOffKeepsThePicture)
 {
     SetConvert(false);
     const std::string picture = WritePicture("wood.tif");
-    for (auto convert : {QoxZeltConvert, QoxZeltConvertTif})
+    for (auto convert : {Convert, ConvertTif})
     {
         KString name(picture.c_str());
         ImageConverterBuffer buffer;
@@ -204,7 +207,7 @@ TEST_F(ImageConverterTest, ConversionOnReadsRowsBottomFirst)
     const std::string picture = WritePicture("wood.tif");
     KString name(picture.c_str());
     ImageConverterBuffer buffer;
-    ASSERT_EQ(QoxZeltConvertTif(0, name, buffer), 0);
+    ASSERT_EQ(ConvertTif(0, name, buffer), 0);
     EXPECT_FALSE(buffer.mOriginalFormat);
     EXPECT_EQ(buffer.mWidth, 3);
     EXPECT_EQ(buffer.mHeight, 2);
@@ -222,13 +225,13 @@ TEST_F(ImageConverterTest, ConversionOnReadsRowsBottomFirst)
     EXPECT_STREQ(buffer.mOriginalFileName.ToChars(), picture.c_str());
 
     // Mode 1 of the other converter: converted buffers succeed without files.
-    EXPECT_EQ(QoxZeltConvert(1, name, buffer), 0);
+    EXPECT_EQ(Convert(1, name, buffer), 0);
 
     // A picture the host cannot read: failure, name untouched.
     KString jpeg(mDir.File("photo.jpg").c_str());
     ASSERT_TRUE(qoxtest::WriteFile(jpeg.ToChars(), "not a picture"));
     ImageConverterBuffer other;
-    EXPECT_EQ(QoxZeltConvert(0, jpeg, other), 1);
+    EXPECT_EQ(Convert(0, jpeg, other), 1);
     EXPECT_STREQ(jpeg.ToChars(), mDir.File("photo.jpg").c_str());
 }
 
@@ -242,7 +245,7 @@ TEST_F(ImageConverterTest, CompressedTiffIsLeftAsItIs)
     ASSERT_TRUE(WriteToTif(KString(mDir.File("packed.tif").c_str()), true, source));
     KString name(mDir.File("packed.tif").c_str());
     ImageConverterBuffer buffer;
-    EXPECT_EQ(QoxZeltConvertTif(0, name, buffer), 1);
+    EXPECT_EQ(ConvertTif(0, name, buffer), 1);
     EXPECT_TRUE(buffer.mOriginalFormat);
     EXPECT_EQ(buffer.mPixels, nullptr);
 }
@@ -271,12 +274,23 @@ TEST_F(ImageConverterTest, ReadingBackWritesTheTiffAndStopsWhereTheFormatSays)
         std::fill(buffer.mPixels.get(), buffer.mPixels.get() + 16, 200);
         buffer.SetOriginalFormat(false);
         buffer.SetOriginalFileName(KString(row.mSource));
-        EXPECT_EQ(QoxZeltConvertTif(1, name, buffer), row.mResult) << row.mSource;
+        EXPECT_EQ(ConvertTif(1, name, buffer), row.mResult) << row.mSource;
         EXPECT_EQ(std::filesystem::exists(stored), row.mTiffStays) << row.mSource;
         EXPECT_STREQ(name.ToChars(), stored.c_str()) << row.mSource;
         ZImage back;
         EXPECT_TRUE(back.readFromFile(ZString(stored))) << row.mSource;
     }
+}
+
+TEST(ImageConverterFormats, TheFifteenFormatsATiffGoesBackTo)
+{
+    const std::vector<std::string> expected = {"als",  "gif", "iff", "jpg", "jpe", "jpeg", "jfif", "rgb",
+                                               "rgba", "sgi", "pic", "rla", "bmp", "cin",  "yuv"};
+    ASSERT_EQ(15, kSupportedFormatCount);
+    std::vector<std::string> listed(supportedFormats, supportedFormats + kSupportedFormatCount);
+    EXPECT_EQ(expected, listed);
+    // Converted on writing, never restored.
+    EXPECT_EQ(listed.end(), std::find(listed.begin(), listed.end(), "tga"));
 }
 
 TEST_F(ImageConverterTest, RegistrationAddsOneConverterPerCall)

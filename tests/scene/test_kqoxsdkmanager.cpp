@@ -215,3 +215,30 @@ TEST(KQoxSdkManagerTest, ObjectsOutliveNoManagerAndListsScale)
     EXPECT_EQ(objects[99], manager->FindTestObject("N99", 0));
     manager.reset();
 }
+
+// The byte count of every size code in both data formats.
+TEST(KQoxThumbnailMembersTest, SizeInBytesPerSizeCodeAndFormat)
+{
+    const struct
+    {
+        int mFormat, mSize;
+        unsigned long mBytes;
+    } rows[] = {{0, 64, 12288},  {1, 64, 16384}, {0, 128, 49152}, {1, 128, 65536}, {7, 128, 65536},
+                {-1, 64, 16384}, {0, 0, 0},      {1, 32, 0},      {0, 256, 0},     {1, -64, 0}};
+    for (const auto& row : rows)
+    {
+        KQoxThumbnailMembers members;
+        EXPECT_EQ(0, members.mFormat);
+        EXPECT_EQ(0, members.mSize);
+        EXPECT_EQ(nullptr, members.mImage.get());
+        members.mFormat = row.mFormat;
+        members.mSize = row.mSize;
+        EXPECT_EQ(row.mBytes, members.GetSizeInByte()) << row.mFormat << " " << row.mSize;
+        // The thumbnail allocates exactly that many bytes for the same codes.
+        KQoxThumbnail thumbnail;
+        thumbnail.SetDataFormat(row.mFormat);
+        thumbnail.SetSize(row.mSize);
+        EXPECT_EQ(row.mBytes, thumbnail.GetSizeInBytes());
+        EXPECT_EQ(row.mBytes == 0, thumbnail.GetThumbnailImage() == nullptr);
+    }
+}

@@ -310,3 +310,24 @@ TEST_F(GeometryTest, NoLinksNoSkinAndDoubleCountedDeformers)
 
 } // namespace
 } // namespace geometrytest
+
+namespace geometrytest {
+namespace {
+
+// The property set base names no kind of its own: only the skin and cluster
+// sets can be made, and each names its kind through the base.
+TEST(DeformerPropertiesTest, BaseSetIsAbstractAndEachSetNamesItsKind)
+{
+    static_assert(std::is_abstract<KQoxDeformerProperties>::value, "the base set names no kind");
+    static_assert(!std::is_abstract<KQoxSkinDeformerProperties>::value, "a skin set can be made");
+    static_assert(!std::is_abstract<KQoxClusterDeformerProperties>::value, "a cluster set can be made");
+    KQoxSkinDeformerProperties skin(nullptr);
+    KQoxClusterDeformerProperties cluster(nullptr);
+    KQoxDeformerProperties* sets[2] = {&skin, &cluster};
+    EXPECT_STREQ("Skin", sets[0]->GetTypeName());
+    EXPECT_STREQ("Cluster", sets[1]->GetTypeName());
+    EXPECT_EQ(KQoxDeformerProperties::ClassId, sets[0]->GetClassId());
+}
+
+} // namespace
+} // namespace geometrytest

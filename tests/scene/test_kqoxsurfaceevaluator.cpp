@@ -355,3 +355,158 @@ TEST(KQoxNurbsEvaluatorTest, UnusableSurfacesAreRefused)
         EXPECT_EQ(std::vector<double>(64, -7.0), destination);
     }
 }
+
+// Tables and rational sums worked by hand ---------------------------------------------
+
+// A bilinear rational surface, 2 x 2 control points P00 (0,0,0) w 1, P10
+// (2,0,0) w 3, P01 (0,2,0) w 1, P11 (2,2,2) w 1, knots 0,0,1,1 both ways,
+// step 2: a 3 x 3 grid at u, v in {0, 0.5, 1}.
+TEST(KQoxNurbsEvaluatorTest, UnevenWeightsGiveHandWorkedPointsDerivativesAndNormals)
+{
+    NurbsSetup setup{{0, 0, 1, 1}, {0, 0, 1, 1}, {1, 3, 1, 1}};
+    std::vector<double> source = {0, 0, 0, 1, 2, 0, 0, 3, 0, 2, 0, 1, 2, 2, 2, 1};
+    EvaluatorPtr e = MakeNurbs(2, 2, 2, 0, 0, setup);
+    std::vector<double> scratch(12, -1.0);
+    e->SetAuxSourceArray(5, scratch.data());
+    KQoxWeightedMapping mapping(4, 9);
+    Output out = Evaluate(e.get(), source, 2, 2, &mapping);
+    ASSERT_EQ(3u, out.x);
+    ASSERT_EQ(3u, out.y);
+    auto* nurbs = static_cast<KQOXNURBSurfaceEvaluator*>(e.get());
+
+    // Corners are the corner points.
+    const double p00[3] = {0, 0, 0}, p11[3] = {2, 2, 2};
+    ExpectPoint(&out.points[0], p00);
+    ExpectPoint(&out.points[8 * 4], p11);
+    // (0.5, 0): W = 0.5 + 1.5 = 2, P = 0.5 * 3 * (2,0,0) / 2, pulled towards the heavy point.
+    const double edge[3] = {1.5, 0, 0};
+    ExpectPoint(&out.points[1 * 4], edge);
+
+    // The centre (output 4): every product 0.25, W = 1.5, W_u = 1, W_v = -1.
+    const double* sums = nurbs->GetWeightTable();
+    ASSERT_NE(nullptr, sums);
+    EXPECT_DOUBLE_EQ(1.5, sums[4 * 3 + 0]);
+    EXPECT_DOUBLE_EQ(1.0, sums[4 * 3 + 1]);
+    EXPECT_DOUBLE_EQ(-1.0, sums[4 * 3 + 2]);
+    EXPECT_DOUBLE_EQ(1.0, sums[0]); // W at the first corner is its weight
+    // P = 0.25 * (8, 4, 2) / 1.5.
+    const double centre[3] = {4.0 / 3, 2.0 / 3, 1.0 / 3};
+    ExpectPoint(&out.points[4 * 4], centre);
+    // dU = ((4,0,1) - P * 1) / 1.5 and dV = ((-2,2,1) + P) / 1.5.
+    const double dU[3] = {16.0 / 9, -4.0 / 9, 4.0 / 9}, dV[3] = {-4.0 / 9, 16.0 / 9, 8.0 / 9};
+    ExpectPoint(e->GetDerivativeU() + 4 * 4, dU);
+    ExpectPoint(e->GetDerivativeV() + 4 * 4, dV);
+    // N = dV x dU, not normalised.
+    const double normal[3] = {96.0 / 81, 144.0 / 81, -240.0 / 81};
+    ExpectPoint(&out.normals[4 * 4], normal);
+    EXPECT_EQ(-7.0, out.points[4 * 4 + 3]); // the fourth value is left alone
+
+    // Stored product tables, one record per output point: at the centre
+    // Bij = 0.25 everywhere, Bdij = Nv[l] * dNu[k] = -0.5, 0.5 and Bidj =
+    // dNv[l] * Nu[k] = -0.5 (row 0), 0.5 (row 1).
+    ASSERT_NE(nullptr, e->GetBijTable());
+    const double* bij = e->GetBijTable() + 4 * 16;
+    const double* bdij = e->GetBdijTable() + 4 * 16;
+    const double* bidj = e->GetBidjTable() + 4 * 16;
+    for (int l = 0; l < 2; ++l)
+        for (int k = 0; k < 2; ++k)
+        {
+            EXPECT_DOUBLE_EQ(0.25, bij[l * 4 + k]);
+            EXPECT_DOUBLE_EQ(k == 0 ? -0.5 : 0.5, bdij[l * 4 + k]);
+            EXPECT_DOUBLE_EQ(l == 0 ? -0.5 : 0.5, bidj[l * 4 + k]);
+        }
+
+    // The mapping keeps the weighted, undivided factors 0.25 * w; the scratch
+    // ends holding each weight three times.
+    const auto factor = [&](int pControlPoint) {
+        int r = mapping.GetRelationIndex(KQoxWeightedMapping::eDESTINATION, 4, pControlPoint);
+        return r < 0 ? -1.0 : mapping.GetRelation(KQoxWeightedMapping::eDESTINATION, 4, r).mWeight;
+    };
+    EXPECT_DOUBLE_EQ(0.25, factor(0));
+    EXPECT_DOUBLE_EQ(0.75, factor(1));
+    EXPECT_DOUBLE_EQ(0.25, factor(3));
+    const std::vector<double> weightsTimesThree = {1, 1, 1, 3, 3, 3, 1, 1, 1, 1, 1, 1};
+    EXPECT_EQ(weightsTimesThree, scratch);
+}
+
+TEST(KQoxNurbsEvaluatorTest, WeightsChangedInPlaceAreSeenByTheNextEvaluation)
+{
+    NurbsSetup setup{{0, 0, 1, 1}, {0, 0, 1, 1}, {1, 1, 1, 1}};
+    std::vector<double> source = {0, 0, 0, 1, 2, 0, 0, 1, 0, 2, 0, 1, 2, 2, 2, 1};
+    EvaluatorPtr e = MakeNurbs(2, 2, 2, 0, 0, setup);
+    Output even = Evaluate(e.get(), source, 2, 2);
+    const double flat[3] = {1.0, 0, 0};
+    ExpectPoint(&even.points[1 * 4], flat);
+    setup.weights[1] = 3.0; // same array, new value
+    Output uneven = Evaluate(e.get(), source, 2, 2);
+    const double pulled[3] = {1.5, 0, 0};
+    ExpectPoint(&uneven.points[1 * 4], pulled);
+}
+
+TEST(KQoxNurbsEvaluatorTest, SpanAdvanceSkipsEmptySpans)
+{
+    // Order 2, 4 points, knots 0,0,1,1,2,2: spans at cursors 0 and 2 (cursor
+    // 1 is empty), so the window moves 0 then 2 points (6 scratch doubles).
+    NurbsSetup setup{{0, 0, 1, 1, 2, 2}, {0, 0, 1, 1}, {}};
+    std::vector<double> source = Grid(4, 2, Plane);
+    EvaluatorPtr e = MakeNurbs(2, 2, 1, 0, 0, setup);
+    Output out = Evaluate(e.get(), source, 4, 2);
+    auto* nurbs = static_cast<KQOXNURBSurfaceEvaluator*>(e.get());
+    ASSERT_EQ(2u, nurbs->GetSpanCountU());
+    ASSERT_NE(nullptr, nurbs->GetSpanAdvanceU());
+    EXPECT_EQ(0, nurbs->GetSpanAdvanceU()[0]);
+    EXPECT_EQ(6, nurbs->GetSpanAdvanceU()[1]);
+    EXPECT_EQ(0, nurbs->GetSpanAdvanceV()[0]);
+    // Step 1: u samples at the start of each span and the end: points 0, 2, 3.
+    ASSERT_EQ(3u, out.x);
+    const double first[3] = {0, 0, 0}, middle[3] = {2, 0, 2}, last[3] = {3, 0, 3};
+    ExpectPoint(&out.points[0], first);
+    ExpectPoint(&out.points[4], middle);
+    ExpectPoint(&out.points[8], last);
+}
+
+TEST(KQoxSurfaceEvaluatorTest, ProductTablesHoldScaledTensorProducts)
+{
+    // Linear x Linear, step 1: Bi rows (1, 0), (0, 1); dBi (-1, 1) on both.
+    EvaluatorPtr e(QOXCreateGeneralUniformSurface(KQoxPatch::eLINEAR, KQoxPatch::eLINEAR));
+    e->SetEvaluationStepU(1);
+    e->SetEvaluationStepV(1);
+    std::vector<double> source = Grid(2, 2, Plane);
+    Evaluate(e.get(), source, 2, 2);
+    ASSERT_NE(nullptr, e->GetBijTable());
+    // Record (j = 1, i = 0): Bij = Bj[1][l] * Bi[0][k] is 1 at l = 1, k = 0 only.
+    const double* bij = e->GetBijTable() + (1 * 2 + 0) * 16;
+    for (int entry = 0; entry < 16; ++entry)
+        EXPECT_EQ(entry == 4 ? 1.0 : 0.0, bij[entry]) << entry;
+    // Record (0, 0): Bdij = (0.5 / 1) * Bj[0][l] * dBi[0][k]: -0.5, 0.5 on row 0.
+    const double* bdij = e->GetBdijTable();
+    EXPECT_EQ(-0.5, bdij[0]);
+    EXPECT_EQ(0.5, bdij[1]);
+    EXPECT_EQ(0.0, bdij[4]);
+    // Bidj = 0.5 * dBj[0][l] * Bi[0][k]: -0.5 at (0, 0), 0.5 at (1, 0).
+    const double* bidj = e->GetBidjTable();
+    EXPECT_EQ(-0.5, bidj[0]);
+    EXPECT_EQ(0.5, bidj[4]);
+    EXPECT_EQ(0.0, bidj[1]);
+}
+
+TEST(KQoxSurfaceEvaluatorTest, OversizedProductTablesAreFormedPerPointWithTheSameSurface)
+{
+    // A Bezier patch of a plane with step 400: 1201 x 1201 pairs of rows, too
+    // many to store, still lands on the plane z = x + 2y.
+    EvaluatorPtr e(QOXCreateGeneralUniformSurface(KQoxPatch::eBEZIER, KQoxPatch::eBEZIER));
+    e->SetEvaluationStepU(400);
+    e->SetEvaluationStepV(1);
+    std::vector<double> source = Grid(4, 4, Plane);
+    e->SetEvaluationStepV(400);
+    Output out = Evaluate(e.get(), source, 4, 4);
+    ASSERT_EQ(1201u, out.x);
+    EXPECT_EQ(nullptr, e->GetBijTable());
+    for (size_t i : {size_t(0), size_t(1), size_t(600) * 1201 + 17, out.points.size() / 4 - 1})
+    {
+        const double* p = &out.points[i * 4];
+        EXPECT_NEAR(p[0] + 2 * p[1], p[2], 1e-9) << i;
+    }
+    const double last[3] = {3, 3, 9};
+    ExpectPoint(&out.points[out.points.size() - 4], last, 1e-9);
+}
