@@ -70,6 +70,11 @@ public:
             return Usage("QOXImport -f \"filename\" [-caller name]");
         QoxZeltImport* import = OpenFile(path.asChar());
         KQoxImporter* importer = import->GetImporter();
+        if (!importer)
+        {
+            displayError("No importer");
+            return ZStatus(ZStatus::kFailure, "No importer");
+        }
         // The file's current take, else the first; no take: no animation.
         int take = importer->GetTakeCount() > 0 ? 0 : -1;
         for (int i = 0; i < importer->GetTakeCount(); ++i)
@@ -306,7 +311,7 @@ QoxZeltImport* CommandImportBase::OpenFile(const char* fileName)
 
 ZStatus CommandImportBase::ImportFile(int take)
 {
-    if (!smImporter)
+    if (!smImporter || !smImporter->GetImporter())
         return ZStatus(ZStatus::kFailure, "No file opened");
     KQoxImporter* importer = smImporter->GetImporter();
     KQoxTakeInfo* info = take >= 0 ? importer->GetTakeInfo(take) : nullptr;

@@ -119,14 +119,20 @@ ZStatus QoxZeltImport::OpenProject(const ZString& fileName)
 {
     KString name(fileName.asChar());
     CloseProject();
-    mImporter.reset(new KQoxImporter(mManager));
+    // The manager makes and owns the importer (the file library installs its
+    // maker); it is destroyed through the manager in CloseProject.
+    mImporter = mManager.CreateKQoxImporter();
+    if (!mImporter)
+        return ZStatus(ZStatus::kFailure, "No importer");
     mImporter->Initialize(name.ToChars());
     return ZStatus();
 }
 
 ZStatus QoxZeltImport::CloseProject()
 {
-    mImporter.reset();
+    if (mImporter)
+        mManager.DestroyKQoxImporter(mImporter);
+    mImporter = nullptr;
     if (mScene)
     {
         mManager.DestroyKQoxScene(mScene, true);
@@ -251,7 +257,7 @@ ZStatus QoxZeltImport::Import()
         ZGlobal::executeCommand("file -f -new", false, false);
 
     // 6. Initial state.
-    mOldVersion = IsOldVersion(mRootNode, mImporter.get());
+    mOldVersion = IsOldVersion(mRootNode, mImporter);
     mLockedAttributeAnswer = 1;
     Preprocess(mRootNode);
     mScene->SetCurrentTake(mTakeName.ToChars());

@@ -96,7 +96,7 @@ public:
     // The text after the first "-f" argument; empty when there is none.
     static KString parseArgs(const ZArgList& args, ZStatus* status = nullptr);
 
-    qoxsdk_600::KQoxImporter* GetImporter() { return mImporter.get(); }
+    qoxsdk_600::KQoxImporter* GetImporter() { return mImporter; }
     QoxZeltSdkManager& GetSdkManager() { return mManager; }
     // The running import's log; null outside Import.
     QoxLogFile* GetLog() { return mLog; }
@@ -215,7 +215,8 @@ public:
 
     // ---- State of one import (read and written by the passes) ----
     QoxZeltSdkManager mManager;
-    std::unique_ptr<qoxsdk_600::KQoxImporter> mImporter;
+    // Made by the manager in OpenProject, destroyed through it in CloseProject.
+    qoxsdk_600::KQoxImporter* mImporter = nullptr;
     QoxZeltNode* mRootNode;                             // while Import runs
     qoxsdk_600::KQoxScene* mScene;                      // while Import runs
     KCharPtrSet mNodeNameSet;                           // node name -> node, case-insensitive order

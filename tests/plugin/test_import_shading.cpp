@@ -474,7 +474,7 @@ TEST_F(ShadingTest, OneTextureBecomesAPlacedFileTexture)
     mImport->ConnectTexture(free, Texture("Texture::Near", "maps/near.png"), mMesh);
     EXPECT_EQ(HostPlug("Near", "fileTextureName").asString().str(), "maps/near.png");
     // (OpenProject would drop the scene; the importer alone is opened here.)
-    mImport->mImporter.reset(new KQoxImporter(mImport->mManager));
+    mImport->mImporter = mImport->mManager.CreateKQoxImporter();
     mImport->mImporter->Initialize("/data/set/scene.qox");
     mImport->ConnectTexture(free, Texture("Texture::Far", "maps/../maps/far.png"), mMesh);
     EXPECT_EQ(HostPlug("Far", "fileTextureName").asString().str(), "/data/set/maps/far.png");

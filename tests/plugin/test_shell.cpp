@@ -399,10 +399,14 @@ TEST_F(ShellTest, ImportObjectOpensAndClosesItsFile)
     ASSERT_TRUE(WriteTakeFile(file));
     EXPECT_TRUE(import.OpenProject(ZString(file)));
     ASSERT_NE(import.GetImporter(), nullptr);
+    // The importer is the manager's, one at a time: reopening replaces it.
+    EXPECT_EQ(import.GetSdkManager().GetKQoxImporterCount(), 1);
     EXPECT_TRUE(import.OpenProject(ZString(mDir.File("missing.qox"))));
     ASSERT_NE(import.GetImporter(), nullptr);
+    EXPECT_EQ(import.GetSdkManager().GetKQoxImporterCount(), 1);
     EXPECT_TRUE(import.CloseProject());
     EXPECT_EQ(import.GetImporter(), nullptr);
+    EXPECT_EQ(import.GetSdkManager().GetKQoxImporterCount(), 0);
 
     const struct
     {
