@@ -5,6 +5,7 @@
 #include "character/kqoxfilterset.h"
 
 #include <cstring>
+#include <string>
 #include <unordered_set>
 #include <vector>
 
@@ -19,6 +20,7 @@
 #include "scene/kqoxnode.h"
 #include "scene/kqoxpose.h"
 #include "scene/kqoxscene.h"
+#include "scene/kqoxtakenodecontainer.h"
 
 namespace qoxsdk_600 {
 
@@ -58,6 +60,7 @@ void KQoxFileScene::Gather(KQoxScene& scene)
     // entity lists them.
     std::unordered_set<const void*> seen(mMaterials.begin(), mMaterials.end());
     seen.insert(mTextures.begin(), mTextures.end());
+    std::vector<KQoxNode*> nodes; // under the root, parents first
     std::vector<KQoxNode*> pending(1, mRoot);
     while (!pending.empty())
     {
@@ -65,6 +68,8 @@ void KQoxFileScene::Gather(KQoxScene& scene)
         pending.pop_back();
         if (!node)
             continue;
+        if (node != mRoot)
+            nodes.push_back(node);
         if (KQoxGeometry* geometry = dynamic_cast<KQoxGeometry*>(node->GetNodeAttribute()))
             for (int l = 0; l < geometry->GetLayerCount(); ++l)
             {
@@ -88,14 +93,49 @@ void KQoxFileScene::Gather(KQoxScene& scene)
     mPoses.clear();
     for (int i = 0; i < scene.GetPoseCount(); ++i)
         mPoses.push_back(scene.GetPose(i));
-    mTakeInfos.clear();
+    // Take names in the order the file's objects first have them (nodes
+    // parents first, textures, clips, materials, generic nodes), so that a
+    // read gives every object its takes in the same order; then the names
+    // only other objects (the camera switcher) have.
+    std::vector<std::string> order;
+    std::unordered_set<std::string> named;
+    auto addNames = [&](KQoxTakeNodeContainer* object) {
+        for (int t = 0; object && t < object->GetTakeNodeCount(); ++t)
+            if (const char* take = object->GetTakeNodeName(t))
+                if (std::strcmp(take, "Default") != 0 && named.insert(take).second)
+                    order.push_back(take);
+    };
+    for (KQoxNode* node : nodes)
+        addNames(node);
+    for (KQoxTexture* texture : mTextures)
+        addNames(texture);
+    for (KQoxVideo* video : mVideos)
+        addNames(video);
+    for (KQoxMaterial* material : mMaterials)
+        addNames(material);
+    for (KQoxGenericNode* node : mGenericNodes)
+        addNames(node);
     KArrayTemplate<KString*> names;
     scene.FillTakeNameArray(names);
     for (int i = 0; i < names.GetCount(); ++i)
     {
-        if (KQoxTakeInfo* info = scene.GetTakeInfo(*names[i]))
-            mTakeInfos.emplace_back(new KQoxTakeInfo(*info));
+        if (names[i]->Compare("Default") != 0 && named.insert(names[i]->Buffer()).second)
+            order.push_back(names[i]->Buffer());
         delete names[i];
+    }
+    // A take without a description gets an empty one: the file lists every
+    // take it holds, and readers read only listed takes.
+    mTakeInfos.clear();
+    for (const std::string& name : order)
+    {
+        if (KQoxTakeInfo* info = scene.GetTakeInfo(KString(name.c_str())))
+            mTakeInfos.emplace_back(new KQoxTakeInfo(*info));
+        else
+        {
+            mTakeInfos.emplace_back(new KQoxTakeInfo);
+            mTakeInfos.back()->Name = name.c_str();
+            mTakeInfos.back()->ImportName = name.c_str();
+        }
     }
     mCurrentTakeName = scene.GetCurrentTakeName();
     mSceneInfo = scene.GetSceneInfo();

@@ -69,7 +69,8 @@ struct KQoxFileScene
     KQoxTakeInfo* FindTakeInfo(const char* name) const;
 
     // What the scene holds: its root, the textures and clips of its entity,
-    // its take descriptions (in take order) and current take, its scene
+    // its take descriptions (in take order; an empty one for a take that has
+    // none, the Default take excepted) and current take, its scene
     // information and a copy of its global settings.
     void Gather(KQoxScene& scene);
     // Hands what a read made to the scene: textures and clips join its

@@ -16,8 +16,16 @@ void KQoxRead6::ReadAttribute(KQoxNode& node)
 {
     if (!mFile.FieldReadBegin(kNodeAttribute))
         return;
-    KQoxNodeAttribute* attribute = CreateAttribute(mScene.mManager, mFile.FieldReadI());
-    if (attribute && mFile.FieldReadBlockBegin())
+    const int type = mFile.FieldReadI();
+    // Made only once its block is entered, so that nothing is left over.
+    KQoxNodeAttribute* attribute = nullptr;
+    if (mFile.FieldReadBlockBegin())
+    {
+        attribute = CreateAttribute(mScene.mManager, type);
+        if (!attribute)
+            mFile.FieldReadBlockEnd();
+    }
+    if (attribute)
     {
         node.SetNodeAttribute(attribute);
         if (KObject* properties = AttributeProperties(attribute))

@@ -97,8 +97,13 @@ bool KQoxRead6::ReadLinksAndShapes(KQoxGeometry& geometry)
     {
         int linked = mFile.FieldReadI();
         int associate = mFile.FieldReadI();
-        KQoxLink* link = manager.CreateKQoxLink();
-        ok = link && linked >= -1 && associate >= -1 && mFile.FieldReadBlockBegin();
+        ok = linked >= -1 && associate >= -1 && mFile.FieldReadBlockBegin();
+        KQoxLink* link = ok ? manager.CreateKQoxLink() : nullptr;
+        if (ok && !link)
+        {
+            ok = false;
+            mFile.FieldReadBlockEnd();
+        }
         if (ok)
         {
             geometry.AddLink(link);
@@ -163,8 +168,13 @@ bool KQoxRead6::ReadLinksAndShapes(KQoxGeometry& geometry)
     while (ok && Ok() && mFile.FieldReadBegin(kShape))
     {
         KString name(mFile.FieldReadC());
-        KQoxShape* shape = manager.CreateKQoxShape();
-        ok = shape && mFile.FieldReadBlockBegin();
+        ok = mFile.FieldReadBlockBegin();
+        KQoxShape* shape = ok ? manager.CreateKQoxShape() : nullptr;
+        if (ok && !shape)
+        {
+            ok = false;
+            mFile.FieldReadBlockEnd();
+        }
         if (ok)
         {
             ok = ReadItems(mFile, kVertices, shape->GetControlPointArray(), 4);
@@ -205,9 +215,15 @@ void KQoxRead6::ReadMesh(KQoxNode& node)
 {
     if (!mFile.FieldReadBegin(kGeometry))
         return;
-    KQoxMesh* mesh = mScene.mManager.CreateKQoxMesh();
-    if (!mesh || !mFile.FieldReadBlockBegin())
+    if (!mFile.FieldReadBlockBegin())
     {
+        mFile.FieldReadEnd();
+        return;
+    }
+    KQoxMesh* mesh = mScene.mManager.CreateKQoxMesh();
+    if (!mesh)
+    {
+        mFile.FieldReadBlockEnd();
         mFile.FieldReadEnd();
         return;
     }

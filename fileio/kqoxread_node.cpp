@@ -46,7 +46,8 @@ void KQoxRead6::ReadNode()
         return;
     }
     mNodes.push_back(node);
-    bool pivotEnabled = true;
+    // -1: no field (older files), the state follows the properties read.
+    int pivotEnabled = -1;
     if (mFile.FieldReadBlockBegin())
     {
         // User properties, the attribute (it adds its channels), the Default
@@ -67,15 +68,18 @@ void KQoxRead6::ReadNode()
         node->SetShadingMode(
             static_cast<KQoxNode::EShadingMode>(shading ? ShadingFromLetter(shading) : KQoxNode::eHARD_SHADING));
         node->SetCullingType(CullingFromToken(mFile.FieldReadC(kCulling, kCullingTokens[0])));
-        pivotEnabled = mFile.FieldReadI(kPivotEnabled, 1) != 0;
+        pivotEnabled = mFile.FieldReadI(kPivotEnabled, -1);
         mFile.FieldReadBlockEnd();
     }
     mFile.FieldReadEnd();
-    // The working records and the Default take follow the properties read;
-    // a pivot set the file marks disabled is kept for reference only.
+    // The working records and the Default take follow the properties read.
+    // The stored state wins over the one the properties suggest: a set may
+    // be active with every pivot neutral, or kept for reference only.
     node->UpdatePivotsAndLimitsFromProperties();
-    if (!pivotEnabled)
+    if (pivotEnabled == 0)
         node->SetPivotState(eSOURCE_SET, ePIVOT_STATE_REFERENCE);
+    else if (pivotEnabled > 0)
+        node->SetPivotState(eSOURCE_SET, ePIVOT_STATE_ACTIVE);
     node->UpdateDefaultTakeFromProperties();
 }
 

@@ -6,6 +6,7 @@
 
 #include "fileio/kqoxnative_private.h"
 #include "fileio/kqoxreaderqox_private.h"
+#include "scene/attributes/kqoxgenericnode.h"
 #include "scene/attributes/kqoxgeometry.h"
 #include "scene/attributes/kqoxmaterial.h"
 #include "scene/attributes/kqoxtexture.h"
@@ -87,24 +88,52 @@ void KQoxRead6::Destroy()
             mScene.mMaterials.erase(std::remove(mScene.mMaterials.begin(), mScene.mMaterials.end(), material),
                                     mScene.mMaterials.end());
     };
+    // User properties the objects were given: an object takes only the
+    // wrappers of its own table with it, so the rest go once it is gone
+    // (the manager refuses those it no longer lists).
+    std::vector<KQoxUserProperty*> properties;
+    auto gatherProperties = [&properties](auto* object) {
+        for (int i = 0; i < object->GetPropertyCount(); ++i)
+            properties.push_back(object->GetProperty(i));
+    };
     for (KQoxNode* node : mNodes)
     {
         if (KQoxNode* parent = node->GetParent())
             parent->RemoveChild(node);
     }
     for (KQoxNode* node : mNodes)
+    {
+        gatherProperties(node);
+        // Its attribute (a mesh with its links and shapes) goes with it.
+        if (KQoxNodeAttribute* attribute = node->GetNodeAttribute())
+        {
+            node->SetNodeAttribute(nullptr);
+            manager.DestroyKQoxNodeAttribute(attribute);
+        }
         manager.DestroyKQoxNode(node);
+    }
     forgetFromScene();
     for (KQoxTexture* texture : mTextures)
+    {
+        gatherProperties(texture);
         manager.DestroyKQoxTexture(texture);
+    }
     for (KQoxVideo* video : mVideos)
+    {
+        gatherProperties(video);
         manager.DestroyKQoxVideo(video);
+    }
     for (KQoxMaterial* material : mMaterials)
         manager.DestroyKQoxMaterial(material);
     for (KQoxPose* pose : mPoses)
         manager.DestroyKQoxPose(pose);
     for (KQoxGenericNode* node : mGenericNodes)
+    {
+        gatherProperties(node);
         manager.DestroyKQoxGenericNode(node);
+    }
+    for (KQoxUserProperty* property : properties)
+        manager.DestroyKQoxUserProperty(property);
     mScene.mGenericNodes.clear();
     mGenericNodes.clear();
     mScene.mPoses.clear();

@@ -24,8 +24,16 @@ void KQoxWrite6::WriteTakes()
 {
     mFile.ProjectWriteSectionBegin(kTakes, SectionVersion(kTakesVersion));
     Text(kCurrent, mScene.mCurrentTakeName.ToChars());
-    for (const std::unique_ptr<KQoxTakeInfo>& info : mScene.mTakeInfos)
+    // Every take whose animation is written, described or not: readers read
+    // only the takes listed here. A take without a description gets an
+    // empty one.
+    for (const KString& name : TakeNames())
     {
+        KQoxTakeInfo empty;
+        empty.Name = name;
+        const KQoxTakeInfo* info = mScene.FindTakeInfo(name.ToChars());
+        if (!info)
+            info = &empty;
         mFile.FieldWriteBegin(kTake);
         mFile.FieldWriteC(info->Name.ToChars());
         mFile.FieldWriteBlockBegin();

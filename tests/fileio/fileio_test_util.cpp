@@ -625,4 +625,17 @@ std::string ListScene(KQoxSdkManager& manager, KQoxScene& source, int digits)
     return out.str();
 }
 
+std::string ManagerCounts(KQoxSdkManager& manager)
+{
+    std::ostringstream out;
+    out << "scenes " << manager.GetKQoxSceneCount() << " nodes " << manager.GetKQoxNodeCount() << " attributes "
+        << manager.GetKQoxNodeAttributeCount() << " links " << manager.GetKQoxLinkCount() << " materials "
+        << manager.GetKQoxMaterialCount() << " shapes " << manager.GetKQoxShapeCount() << " textures "
+        << manager.GetKQoxTextureCount() << " videos " << manager.GetKQoxVideoCount() << " poses "
+        << manager.GetKQoxPoseCount() << " user properties " << manager.GetKQoxUserPropertyCount() << " thumbnails "
+        << manager.GetKQoxThumbnailCount() << " scene infos " << manager.GetKQoxSceneInfoCount() << " generic nodes "
+        << manager.GetKQoxGenericNodeCount() << " deformers " << manager.GetKQoxDeformerCount();
+    return out.str();
+}
+
 } // namespace fileiotest

@@ -26,6 +26,9 @@ void BuildScene(qoxsdk_600::KQoxSdkManager& manager, qoxsdk_600::KQoxScene& scen
 // Numbers are listed with digits significant digits (ASCII files keep 15).
 std::string ListScene(qoxsdk_600::KQoxSdkManager& manager, qoxsdk_600::KQoxScene& scene, int digits = 17);
 
+// The manager's object counts by kind, as one text ("nodes 3 attributes 2 ...").
+std::string ManagerCounts(qoxsdk_600::KQoxSdkManager& manager);
+
 } // namespace fileiotest
 
 #endif
