@@ -5,6 +5,8 @@
 // "How the SDK lays out a scene"), shared by the native reader and writer.
 // Not part of the library's interface.
 
+#include <cstring>
+
 namespace qoxsdk_600 {
 namespace qoxnative {
 
@@ -69,6 +71,26 @@ const char kPivotEnabled[] = "PivotEnabled";
 const char* const kCullingTokens[3] = {"CullingOff", "CullingOnCCW", "CullingOnCW"};
 const char kShadingLetters[6] = {0, 'W', 'F', 'Y', 'T', 'U'}; // index: shading mode; 0 writes no field
 
+// The type text of a node whose attribute is geometry; "" for any other.
+inline const char* GeometryKindText(int attributeType)
+{
+    switch (attributeType)
+    {
+    case 4: return "Mesh";
+    case 5: return "Nurb";
+    case 6: return "Patch";
+    default: return "";
+    }
+}
+
+inline bool IsGeometryKindText(const char* text)
+{
+    for (int type = 4; type <= 6; ++type)
+        if (std::strcmp(text, GeometryKindText(type)) == 0)
+            return true;
+    return false;
+}
+
 // Materials.
 const char kShadingModel[] = "ShadingModel";
 
@@ -100,6 +122,21 @@ const char kTransformParent[] = "TransformParent"; // only when set
 const char kShape[] = "Shape";
 const char kNormals[] = "Normals";
 const char kTextureAlpha[] = "TextureAlpha";
+// NURBS and patch surfaces: their description beside "Vertices" (the U x V
+// control grid, U fastest), each field holding the U value, then the V one.
+const char kNurbOrder[] = "NurbOrder";   // I, I
+const char kDimensions[] = "Dimensions"; // control points per direction: I, I
+const char kStep[] = "Step";             // I, I
+const char kForm[] = "Form";             // S, S: "Periodic", "Closed", "Open"
+const char kSurfaceMode[] = "SurfaceMode";
+const char kKnotVectorU[] = "KnotVectorU"; // d array: knot count values
+const char kKnotVectorV[] = "KnotVectorV";
+const char kMultiplicityU[] = "MultiplicityU"; // i array: one per control point of the direction
+const char kMultiplicityV[] = "MultiplicityV";
+const char kPatchType[] = "PatchType"; // S, S: "Bezier", "BezierQuadric", "Cardinal", "BSpline", "Linear"
+const char kClosed[] = "Closed";       // I, I
+const char kUCapped[] = "UCapped";     // bottom, top: I, I
+const char kVCapped[] = "VCapped";
 // Layer element field names, by element type (1 to 6).
 const char* const kLayerElementNames[7] = {"",
                                            "LayerElementNormal",

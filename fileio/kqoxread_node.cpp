@@ -54,8 +54,8 @@ void KQoxRead6::ReadNode()
         // take's static values, then the property values: their full
         // precision wins over the curves' own.
         ReadUserProperties(*node, node->GetPropertyHandler());
-        if (kind == "Mesh")
-            ReadMesh(*node);
+        if (IsGeometryKindText(kind.ToChars()))
+            ReadGeometry(*node, kind.ToChars());
         else
             ReadAttribute(*node);
         ReadDefaults(*node);

@@ -15,6 +15,9 @@ namespace qoxsdk_600 {
 class KQoxGenericNode;
 class KQoxGeometry;
 class KQoxLink;
+class KQoxMesh;
+class KQoxNurb;
+class KQoxPatch;
 class KQoxMaterial;
 class KQoxNode;
 class KQoxPose;
@@ -70,13 +73,19 @@ struct KQoxRead6
     KQoxTakeNodeContainer* FindObject(const char* kind, int index, const char* name);
 
     // ---- units ----
-    void ReadNode();                                  // kqoxread_node.cpp
-    void ReadConnections();                           // kqoxread_node.cpp
-    void ReadTexture();                               // kqoxread_texture.cpp
-    void ReadMaterial();                              // kqoxread_material.cpp
-    void ReadPose();                                  // kqoxread_pose.cpp
-    void ReadGenericNode();                           // kqoxread_pose.cpp
-    void ReadMesh(KQoxNode& node);                    // kqoxread_mesh.cpp: the open node block's geometry
+    void ReadNode();        // kqoxread_node.cpp
+    void ReadConnections(); // kqoxread_node.cpp
+    void ReadTexture();     // kqoxread_texture.cpp
+    void ReadMaterial();    // kqoxread_material.cpp
+    void ReadPose();        // kqoxread_pose.cpp
+    void ReadGenericNode(); // kqoxread_pose.cpp
+    // kqoxread_mesh.cpp: the open node block's geometry of that kind ("Mesh",
+    // "Nurb", "Patch"), and its parts.
+    void ReadGeometry(KQoxNode& node, const char* kind);
+    bool ReadPolygons(KQoxMesh& mesh);
+    bool ReadNurbFields(KQoxNurb& nurb);
+    bool ReadPatchFields(KQoxPatch& patch);
+    bool ReadLayers(KQoxGeometry& geometry);
     bool ReadLinksAndShapes(KQoxGeometry& geometry);  // kqoxread_mesh.cpp
     void ResolveLinks();                              // the links' nodes, once every node is read
     void ReadAttribute(KQoxNode& node);               // kqoxread_attribute.cpp

@@ -285,6 +285,8 @@ bool KQoxWriterQox6::Write(KQoxScene& scene, KStreamOptions* options)
     KQoxFileScene content(mManager);
     content.Gather(scene);
     content.mRoot = FindRootNode(scene);
+    mMessage = "";
+    ReportLeftOut(scene, mFileVersion >= KQox::eVERSION_6, mMessage);
     return WriteFileScene(content, *qoxOptions);
 }
 

@@ -20,12 +20,20 @@ class KQoxMaterial;
 class KQoxGenericNode;
 class KQoxGeometry;
 class KQoxMesh;
+class KQoxNurb;
+class KQoxPatch;
 class KQoxNode;
 class KQoxPose;
 class KQoxNodeAttribute;
 class KQoxObject;
 class KQoxTakeNodeContainer;
 class KQoxThumbnail;
+
+class KQoxScene;
+
+// Appends to message one line per kind of object the scene holds that the
+// file does not store, with its count (writers/kqoxwrite_leftout.cpp).
+void ReportLeftOut(KQoxScene& scene, bool version6, KString& message);
 
 struct KQoxWrite6
 {
@@ -65,11 +73,16 @@ struct KQoxWrite6
     std::vector<KQoxTakeNodeContainer*> Containers();
 
     // ---- units ----
-    void WriteNode(KQoxNode& node);                          // writers/kqoxwrite_node.cpp
-    void WriteMaterial(KQoxMaterial& material);              // writers/kqoxwrite_material.cpp
-    void WritePose(KQoxPose& pose);                          // writers/kqoxwrite_pose.cpp
-    void WriteGenericNode(KQoxGenericNode& node);            // writers/kqoxwrite_pose.cpp
-    void WriteMesh(KQoxMesh& mesh);                          // writers/kqoxwrite_mesh.cpp
+    void WriteNode(KQoxNode& node);                  // writers/kqoxwrite_node.cpp
+    void WriteMaterial(KQoxMaterial& material);      // writers/kqoxwrite_material.cpp
+    void WritePose(KQoxPose& pose);                  // writers/kqoxwrite_pose.cpp
+    void WriteGenericNode(KQoxGenericNode& node);    // writers/kqoxwrite_pose.cpp
+    void WriteSurfaceOrMesh(KQoxGeometry& geometry); // writers/kqoxwrite_node.cpp: NURBS flipped as flagged
+    void WriteGeometry(KQoxGeometry& geometry);      // writers/kqoxwrite_mesh.cpp
+    void WritePolygons(KQoxMesh& mesh);
+    void WriteNurbFields(KQoxNurb& nurb);
+    void WritePatchFields(KQoxPatch& patch);
+    void WriteLayers(KQoxGeometry& geometry);
     void WriteLinksAndShapes(KQoxGeometry& geometry);        // writers/kqoxwrite_mesh.cpp
     void WriteAttribute(KQoxNodeAttribute& attribute);       // writers/kqoxwrite_attribute.cpp
     void WriteDefaults(KQoxTakeNodeContainer& object);       // writers/kqoxwrite_attribute.cpp

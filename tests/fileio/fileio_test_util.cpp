@@ -16,6 +16,8 @@
 #include "scene/attributes/kqoxmaterial.h"
 #include "scene/attributes/kqoxlink.h"
 #include "scene/attributes/kqoxmesh.h"
+#include "scene/attributes/kqoxnurb.h"
+#include "scene/attributes/kqoxpatch.h"
 #include "scene/attributes/kqoxshape.h"
 #include "scene/attributes/kqoxtexture.h"
 #include "scene/attributes/kqoxvideo.h"
@@ -150,19 +152,54 @@ void ListDoubles(std::ostream& out, const KArrayTemplate<T>& items, int width)
         out << " " << Number(values[i]);
 }
 
-void ListMesh(std::ostream& out, KQoxMesh& mesh)
+void ListSurface(std::ostream& out, KQoxGeometry& geometry)
 {
-    out << "  mesh points";
-    ListDoubles(out, mesh.GetControlPointArray(), 4);
-    out << "\n  polygons";
-    for (int p = 0; p < mesh.GetPolygonCount(); ++p)
+    if (KQoxNurb* nurb = dynamic_cast<KQoxNurb*>(&geometry))
     {
-        out << " [g" << mesh.GetPolygonGroup(p);
-        for (int v = 0; v < mesh.GetPolygonSize(p); ++v)
-            out << " " << mesh.GetPolygonVertex(p, v);
-        out << "]";
+        out << "  nurb order " << nurb->GetUOrder() << " " << nurb->GetVOrder() << " count " << nurb->GetUCount() << " "
+            << nurb->GetVCount() << " step " << nurb->GetUStep() << " " << nurb->GetVStep() << " type "
+            << nurb->GetNurbUType() << " " << nurb->GetNurbVType() << " mode " << nurb->GetSurfaceMode() << " flip "
+            << nurb->GetApplyFlipUV() << nurb->GetApplyFlipLinks() << "\n  knots";
+        for (int i = 0; i < nurb->GetUKnotVectorSize(); ++i)
+            out << " " << Number(nurb->GetUKnotVector()[i]);
+        out << " |";
+        for (int i = 0; i < nurb->GetVKnotVectorSize(); ++i)
+            out << " " << Number(nurb->GetVKnotVector()[i]);
+        out << "\n  multiplicities";
+        for (int i = 0; i < nurb->GetUCount(); ++i)
+            out << " " << nurb->GetUMultiplicityVector()[i];
+        out << " |";
+        for (int i = 0; i < nurb->GetVCount(); ++i)
+            out << " " << nurb->GetVMultiplicityVector()[i];
+        out << "\n";
     }
+    if (KQoxPatch* patch = dynamic_cast<KQoxPatch*>(&geometry))
+        out << "  patch type " << patch->GetPatchUType() << " " << patch->GetPatchVType() << " count "
+            << patch->GetUCount() << " " << patch->GetVCount() << " step " << patch->GetUStep() << " "
+            << patch->GetVStep() << " closed " << patch->GetUClosed() << patch->GetVClosed() << " caps "
+            << patch->GetUCappedBottom() << patch->GetUCappedTop() << patch->GetVCappedBottom()
+            << patch->GetVCappedTop() << " mode " << patch->GetSurfaceMode() << "\n";
+}
+
+void ListMesh(std::ostream& out, KQoxGeometry& geometry)
+{
+    out << "  geometry " << geometry.GetAttributeType() << " points";
+    ListDoubles(out, geometry.GetControlPointArray(), 4);
     out << "\n";
+    ListSurface(out, geometry);
+    if (KQoxMesh* polygons = dynamic_cast<KQoxMesh*>(&geometry))
+    {
+        out << "  polygons";
+        for (int p = 0; p < polygons->GetPolygonCount(); ++p)
+        {
+            out << " [g" << polygons->GetPolygonGroup(p);
+            for (int v = 0; v < polygons->GetPolygonSize(p); ++v)
+                out << " " << polygons->GetPolygonVertex(p, v);
+            out << "]";
+        }
+        out << "\n";
+    }
+    KQoxGeometry& mesh = geometry;
     for (int i = 0; i < mesh.GetLinkCount(); ++i)
     {
         KQoxLink* link = mesh.GetLink(i);
@@ -540,8 +577,8 @@ std::string ListScene(KQoxSdkManager& manager, KQoxScene& source, int digits)
             << node->GetLimits().GetTranslationLimitActive() << "\n";
         node->UpdatePropertiesFromPivotsAndLimits();
         ListUserProperties(out, *node);
-        if (KQoxMesh* mesh = dynamic_cast<KQoxMesh*>(node->GetNodeAttribute()))
-            ListMesh(out, *mesh);
+        if (KQoxGeometry* geometry = dynamic_cast<KQoxGeometry*>(node->GetNodeAttribute()))
+            ListMesh(out, *geometry);
         else if (KQoxNodeAttribute* attribute = node->GetNodeAttribute())
             ListAttribute(out, *attribute);
         ListProperties(out, node->GetPropertyHandler());
