@@ -8,6 +8,9 @@
 #include <cstring>
 #include <sstream>
 
+#include "character/kqoxcharacter.h"
+#include "character/kqoxcharacterproperties.h"
+#include "character/kqoxfilterset.h"
 #include "fcurve/kfcurve.h"
 #include "fcurve/kfcurvenode.h"
 #include "object/kproperty.h"
@@ -554,6 +557,86 @@ void BuildScene(KQoxSdkManager& manager, KQoxScene& scene, const std::string& me
     scene.SetCurrentTake("Walk");
 }
 
+void AddEveryKind(KQoxSdkManager& manager, KQoxScene& scene, bool automaticKeys)
+{
+    KQoxNode* keys = manager.CreateKQoxNode("Keys");
+    scene.GetRootNode()->AddChild(keys);
+    const long long second = 46186158000LL;
+    int take = 0;
+    for (const char* name : {"Walk", "Run"})
+    {
+        KFCurve* curve = keys->CreateTakeNode(name)->GetTranslationX();
+        const float sign = take++ ? -1.0f : 1.0f;
+        curve->KeyModifyBegin();
+        int k = 0;
+        auto add = [&] {
+            KTime time(k++ * second / 4);
+            return curve->KeyAdd(time);
+        };
+        auto time = [&] { return KTime((k - 1) * second / 4); };
+        int i = add();
+        curve->KeySet(i, time(), sign * 1.0f, KFCURVE_INTERPOLATION_CONSTANT, 0u);
+        i = add();
+        curve->KeySet(i, time(), sign * 2.0f, KFCURVE_INTERPOLATION_CONSTANT, 0u);
+        curve->KeySetConstantMode(i, KFCURVE_CONSTANT_NEXT);
+        i = add();
+        curve->KeySet(i, time(), sign * -3.5f, KFCURVE_INTERPOLATION_LINEAR, 0u);
+        i = add();
+        curve->KeySetTCB(i, time(), sign * 4.0f, 0.25f, -0.5f, 0.75f);
+        i = add();
+        curve->KeySet(i, time(), sign * 5.0f, KFCURVE_INTERPOLATION_CUBIC, KFCURVE_TANGEANT_USER, 1.5f, -2.5f);
+        i = add();
+        curve->KeySet(i, time(), sign * 6.0f, KFCURVE_INTERPOLATION_CUBIC, KFCURVE_TANGEANT_BREAK, 3.0f, -4.0f);
+        i = add();
+        curve->KeySet(i, time(), sign * 7.0f, KFCURVE_INTERPOLATION_CUBIC, KFCURVE_TANGEANT_USER, 0.5f, 0.25f,
+                      KFCURVE_WEIGHTED_ALL, 0.125f, 0.625f);
+        i = add();
+        curve->KeySet(i, time(), sign * 8.0f, KFCURVE_INTERPOLATION_CUBIC, KFCURVE_TANGEANT_USER, 0.5f, 0.25f,
+                      KFCURVE_WEIGHTED_RIGHT, 0.375f);
+        if (automaticKeys)
+        {
+            i = add();
+            curve->KeySet(i, time(), sign * 9.0f, KFCURVE_INTERPOLATION_CUBIC, KFCURVE_TANGEANT_AUTO, 0.0f, 0.0f);
+            i = add();
+            // Its left side is the flat key's: only the next left slope differs.
+            curve->KeySet(i, time(), sign * 10.0f, KFCURVE_INTERPOLATION_CUBIC, KFCURVE_TANGEANT_AUTO, 0.0f, 2.0f);
+            i = add();
+            curve->KeySet(i, time(), sign * 11.0f, KFCURVE_INTERPOLATION_CUBIC, KFCURVE_TANGEANT_AUTO_BREAK, 1.0f,
+                          -1.0f);
+        }
+        i = add();
+        curve->KeySet(i, time(), sign * 12.0f, KFCURVE_INTERPOLATION_LINEAR, 0u);
+        curve->KeyModifyEnd();
+        curve->SetPreExtrapolation(KFCURVE_EXTRAPOLATION_MIRROR_REPETITION);
+        curve->SetPostExtrapolation(KFCURVE_EXTRAPOLATION_KEEP_SLOPE);
+    }
+    // Pivots and limits of every kind on one node.
+    keys->SetRotationOffset(eSOURCE_SET, KQoxVector4(0.5, 0, 0));
+    keys->SetScalingPivot(eSOURCE_SET, KQoxVector4(0, -2, 0));
+    keys->SetPostRotation(eSOURCE_SET, KQoxVector4(0, 0, 15));
+    keys->SetGeometricScaling(eSOURCE_SET, KQoxVector4(2, 2, 2));
+    keys->SetRotationOrder(eSOURCE_SET, eEULER_ZYX);
+    keys->SetPivotState(eSOURCE_SET, ePIVOT_STATE_ACTIVE);
+    keys->GetLimits().SetRotationLimitActive(true);
+    keys->GetLimits().SetScalingLimitActive(true);
+    keys->GetLimits().mRotationLimits.SetLimitMinActive(true, false, true);
+    keys->GetLimits().mRotationLimits.SetLimitMin(KQoxVector4(-90, 0, -45));
+    keys->GetLimits().mScalingLimits.SetLimitMaxActive(false, true, false);
+    keys->GetLimits().mScalingLimits.SetLimitMax(KQoxVector4(1, 4, 1));
+
+    KQoxCharacter* character = scene.GetCharacter(scene.CreateCharacter("Hero"));
+    KQoxFilterSet* filterSet = character->GetFilterSet();
+    filterSet->SetParameterValue(KQoxFilterSet::GetParameterIndex("ChestReduction"), 0.375);
+    filterSet->SetParameterValue(KQoxFilterSet::GetParameterIndex("NeckReduction"), DBL_MAX);
+    for (int i = 0; i < KQoxFilterSet::GetParameterCount(); ++i)
+        if (KQoxFilterSet::GetParameterModeType(i) == 2)
+        {
+            filterSet->SetParameterMode(i, KQoxFilterSet::GetParameterDefaultMode(i) == 2 ? 0 : 2);
+            break;
+        }
+    character->GetProperties()->FilterSetToProperties();
+}
+
 std::string ListScene(KQoxSdkManager& manager, KQoxScene& source, int digits)
 {
     gDigits = digits;
@@ -659,6 +742,16 @@ std::string ListScene(KQoxSdkManager& manager, KQoxScene& source, int digits)
         ListThumbnail(out, info->GetTakeThumbnail());
     }
     out << "current take " << scene.mCurrentTakeName.ToChars() << "\n";
+    for (int c = 0; c < source.GetCharacterCount(); ++c)
+    {
+        KQoxCharacter* character = source.GetCharacter(c);
+        out << "character " << character->GetName() << "\n ";
+        KQoxFilterSet* filterSet = character->GetFilterSet();
+        for (int i = 0; i < KQoxFilterSet::GetParameterCount(); ++i)
+            out << " " << filterSet->GetParameterMode(i) << ":" << Number(filterSet->GetParameterValue(i));
+        out << "\n";
+        ListProperties(out, character->GetPropertyHandler());
+    }
     return out.str();
 }
 
