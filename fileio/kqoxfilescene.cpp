@@ -16,13 +16,22 @@
 #include "scene/attributes/kqoxmaterial.h"
 #include "scene/attributes/kqoxtexture.h"
 #include "scene/attributes/kqoxvideo.h"
+#include "scene/attributes/kqoxcamera.h"
 #include "scene/kqoxentity.h"
+#include "scene/kqoxglobalcamerasettings.h"
+#include "scene/kqoxsdkmanager.h"
 #include "scene/kqoxnode.h"
 #include "scene/kqoxpose.h"
 #include "scene/kqoxscene.h"
 #include "scene/kqoxtakenodecontainer.h"
 
 namespace qoxsdk_600 {
+
+KQoxFileScene::~KQoxFileScene()
+{
+    for (auto& producer : mProducerCameras)
+        mManager.DestroyKQoxNodeAttribute(producer.second);
+}
 
 KQoxTakeInfo* KQoxFileScene::FindTakeInfo(const char* name) const
 {
@@ -141,6 +150,7 @@ void KQoxFileScene::Gather(KQoxScene& scene)
     mSceneInfo = scene.GetSceneInfo();
     mLightSettings = scene.GetGlobalLightSettings();
     mTimeSettings = scene.GetGlobalTimeSettings();
+    mCameraSettings = &scene.GetGlobalCameraSettings();
 }
 
 void KQoxFileScene::Apply(KQoxScene& scene)
@@ -180,6 +190,15 @@ void KQoxFileScene::Apply(KQoxScene& scene)
         scene.SetSceneInfo(mSceneInfo);
     scene.GetGlobalLightSettings() = mLightSettings;
     scene.GetGlobalTimeSettings() = mTimeSettings;
+    if (mHasCameraSettings)
+    {
+        KQoxGlobalCameraSettings& cameras = scene.GetGlobalCameraSettings();
+        for (auto& producer : mProducerCameras)
+            cameras.CopyProducerCamera(producer.first, producer.second);
+        // A name the scene does not know leaves the default camera as it is.
+        cameras.SetDefaultCamera(mDefaultCamera.ToChars());
+        cameras.SetDefaultViewingMode(static_cast<KQoxGlobalCameraSettings::EViewingMode>(mDefaultViewingMode));
+    }
     for (const KQoxFileCharacter& read : mCharacters)
     {
         if (read.mCharacter)

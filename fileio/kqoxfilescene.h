@@ -17,7 +17,9 @@
 
 namespace qoxsdk_600 {
 
+class KQoxCamera;
 class KQoxCharacter;
+class KQoxGlobalCameraSettings;
 class KQoxGenericNode;
 class KQoxMaterial;
 class KQoxNode;
@@ -64,6 +66,16 @@ struct KQoxFileScene
     KQoxSceneInfo* mSceneInfo = nullptr; // from the manager; may be null
     KQoxGlobalLightSettings mLightSettings;
     KQoxGlobalTimeSettings mTimeSettings;
+    // Writing: the scene's camera settings. Reading: what the file holds of
+    // them, the producer cameras made through the manager and owned here.
+    KQoxGlobalCameraSettings* mCameraSettings = nullptr;
+    bool mHasCameraSettings = false;
+    KString mDefaultCamera;
+    int mDefaultViewingMode = 0;
+    std::vector<std::pair<KString, KQoxCamera*>> mProducerCameras;
+
+    // Destroys the producer cameras read and not handed over.
+    ~KQoxFileScene();
 
     // The take description of that name, or null.
     KQoxTakeInfo* FindTakeInfo(const char* name) const;
@@ -75,7 +87,9 @@ struct KQoxFileScene
     void Gather(KQoxScene& scene);
     // Hands what a read made to the scene: textures and clips join its
     // entity, takes missing in the scene are made, descriptions, current
-    // take, scene information and settings are set. Each character read is
+    // take, scene information and settings are set (the camera settings
+    // take the producer cameras read and the default camera once the nodes
+    // are in place). Each character read is
     // made, its filter set takes the parameters read (unknown names are
     // skipped) and its properties are brought into agreement with it.
     void Apply(KQoxScene& scene);

@@ -5,6 +5,7 @@
 #include "fileio/kqoxattribute_private.h"
 #include "fileio/kqoxnative_private.h"
 #include "fileio/kqoxreaderqox_private.h"
+#include "scene/kqoxglobalcamerasettings.h"
 #include "scene/kqoxnode.h"
 #include "scene/kqoxtakenode.h"
 
@@ -78,7 +79,87 @@ void KQoxRead6::ReadAttribute(KQoxNode& node)
                 switcher->SetDefaultCameraIndex(index);
             break;
         }
+        case KQoxNodeAttribute::eCAMERA: ReadCameraFields(*static_cast<KQoxCamera*>(attribute)); break;
         default: break;
+        }
+        mFile.FieldReadBlockEnd();
+    }
+    mFile.FieldReadEnd();
+}
+
+namespace {
+
+// Four doubles of the named field; false (nothing changed) when it is missing or short.
+bool ReadFour(IQoxObject& file, const char* name, double values[4])
+{
+    if (!file.FieldReadBegin(name))
+        return false;
+    bool ok = file.FieldReadGetRemain() >= 4;
+    for (int k = 0; ok && k < 4; ++k)
+        values[k] = file.FieldReadD();
+    file.FieldReadEnd();
+    return ok;
+}
+
+} // namespace
+
+void KQoxRead6::ReadCameraFields(KQoxCamera& camera)
+{
+    double v[4];
+    if (ReadFour(mFile, kUpVector, v))
+        camera.SetUpVector(KQoxVector4(v[0], v[1], v[2], v[3]));
+    if (ReadFour(mFile, kInterestPosition, v))
+        camera.SetDefaultCameraInterestPosition(KQoxVector4(v[0], v[1], v[2], v[3]));
+    if (mFile.FieldReadBegin(kBackground))
+    {
+        KString media(mFile.FieldReadC()), file(mFile.FieldReadC());
+        mFile.FieldReadEnd();
+        camera.SetBackgroundMediaName(media.ToChars());
+        camera.SetBackgroundFileName(file.ToChars());
+    }
+    if (mFile.FieldReadBegin(kCameraFlags))
+    {
+        camera.SetShowInfoOnMoving(mFile.FieldReadI() != 0);
+        camera.SetDisplaySafeAreaOnRender(mFile.FieldReadI() != 0);
+        camera.SetShowAudio(mFile.FieldReadI() != 0);
+        mFile.FieldReadEnd();
+    }
+    if (ReadFour(mFile, kAudioColor, v))
+        camera.SetAudioColor(KQoxColor(v[0], v[1], v[2], v[3]));
+    if (mFile.FieldReadBegin(kRendering))
+    {
+        camera.SetAntialiasingMethod(static_cast<KQoxCamera::ECameraAntialiasingMethod>(mFile.FieldReadI()));
+        camera.SetSamplingType(static_cast<KQoxCamera::ECameraSamplingType>(mFile.FieldReadI()));
+        mFile.FieldReadEnd();
+    }
+}
+
+void KQoxRead6::ReadGlobalCameraSettings()
+{
+    if (!mFile.FieldReadBegin(kGlobalCameraSettings))
+        return;
+    if (mFile.FieldReadBlockBegin())
+    {
+        mScene.mHasCameraSettings = true;
+        mScene.mDefaultCamera = mFile.FieldReadC(kDefaultCamera, "Producer Perspective");
+        mScene.mDefaultViewingMode = mFile.FieldReadI(kDefaultViewingMode, 0);
+        // One camera per producer view at most: the settings have seven.
+        while (Ok() && mFile.FieldReadBegin(kProducerCamera))
+        {
+            KString name(mFile.FieldReadC());
+            if (mScene.mProducerCameras.size() < KQoxGlobalCameraSettings::ePRODUCER_COUNT &&
+                mFile.FieldReadBlockBegin())
+            {
+                KQoxCamera* camera = mScene.mManager.CreateKQoxCamera();
+                if (camera)
+                {
+                    mScene.mProducerCameras.emplace_back(name, camera);
+                    mFile.FieldReadPropertiesList(*camera->GetPropertyHandler());
+                    ReadCameraFields(*camera);
+                }
+                mFile.FieldReadBlockEnd();
+            }
+            mFile.FieldReadEnd();
         }
         mFile.FieldReadBlockEnd();
     }

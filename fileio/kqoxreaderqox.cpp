@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "fileio/kqoxattribute_private.h"
 #include "fileio/kqoxnative_private.h"
 #include "fileio/kqoxreaderqox_private.h"
 #include "scene/attributes/kqoxgenericnode.h"
@@ -329,6 +330,8 @@ bool KQoxReaderQox::ReadFileScene(KQoxFileScene& scene, const KStreamOptionsQox&
                 r.ReadSceneInfo();
             else if (kind == kGlobalSettings && qoxOptions->GetState(KStreamOptionsQox::eGLOBAL_SETTINGS))
                 r.ReadGlobalSettings();
+            else if (kind == kGlobalCameraSettings && qoxOptions->GetState(KStreamOptionsQox::eGLOBAL_SETTINGS))
+                r.ReadGlobalCameraSettings();
         }
         mFile.ProjectReadSectionEnd();
     }

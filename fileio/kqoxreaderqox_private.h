@@ -12,6 +12,7 @@
 
 namespace qoxsdk_600 {
 
+class KQoxCamera;
 class KQoxGenericNode;
 class KQoxGeometry;
 class KQoxLink;
@@ -90,10 +91,12 @@ struct KQoxRead6
     void ResolveLinks();                              // the links' nodes, once every node is read
     void ReadAttribute(KQoxNode& node);               // kqoxread_attribute.cpp
     void ReadDefaults(KQoxTakeNodeContainer& object); // kqoxread_attribute.cpp
-    void ReadVideo();                                 // kqoxread_video.cpp
-    void ReadCharacter();                             // kqoxread_character.cpp
-    void ReadSceneInfo();                             // kqoxread_settings.cpp
-    void ReadGlobalSettings();                        // kqoxread_settings.cpp
+    void ReadCameraFields(KQoxCamera& camera);
+    void ReadGlobalCameraSettings();
+    void ReadVideo();          // kqoxread_video.cpp
+    void ReadCharacter();      // kqoxread_character.cpp
+    void ReadSceneInfo();      // kqoxread_settings.cpp
+    void ReadGlobalSettings(); // kqoxread_settings.cpp
     // The takes section: descriptions (kqoxread_takes.cpp).
     static bool ReadTakeList(IQoxObject& file, std::vector<std::unique_ptr<KQoxTakeInfo>>& takes, KString& current,
                              KQoxSdkManager* manager);

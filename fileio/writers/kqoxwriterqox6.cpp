@@ -333,6 +333,7 @@ bool KQoxWriterQox6::WriteFileScene(KQoxFileScene& scene, const KStreamOptionsQo
     {
         w.WriteSceneInfo();
         w.WriteGlobalSettings();
+        w.WriteGlobalCameraSettings();
     }
     mFile->ProjectWriteSectionEnd();
     WriteConnections(w);

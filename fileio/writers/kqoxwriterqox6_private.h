@@ -16,6 +16,7 @@ class KObject;
 
 namespace qoxsdk_600 {
 
+class KQoxCamera;
 class KQoxMaterial;
 class KQoxGenericNode;
 class KQoxGeometry;
@@ -83,9 +84,11 @@ struct KQoxWrite6
     void WriteNurbFields(KQoxNurb& nurb);
     void WritePatchFields(KQoxPatch& patch);
     void WriteLayers(KQoxGeometry& geometry);
-    void WriteLinksAndShapes(KQoxGeometry& geometry);        // writers/kqoxwrite_mesh.cpp
-    void WriteAttribute(KQoxNodeAttribute& attribute);       // writers/kqoxwrite_attribute.cpp
-    void WriteDefaults(KQoxTakeNodeContainer& object);       // writers/kqoxwrite_attribute.cpp
+    void WriteLinksAndShapes(KQoxGeometry& geometry);  // writers/kqoxwrite_mesh.cpp
+    void WriteAttribute(KQoxNodeAttribute& attribute); // writers/kqoxwrite_attribute.cpp
+    void WriteDefaults(KQoxTakeNodeContainer& object); // writers/kqoxwrite_attribute.cpp
+    void WriteCameraFields(KQoxCamera& camera);
+    void WriteGlobalCameraSettings();
     void WriteTexture(KQoxTexture& texture);                 // writers/kqoxwrite_texture.cpp
     void WriteVideo(KQoxVideo& video);                       // writers/kqoxwrite_video.cpp
     void WriteCharacter(const KQoxFileCharacter& character); // writers/kqoxwrite_character.cpp

@@ -26,6 +26,7 @@
 #include "scene/attributes/kqoxvideo.h"
 #include "scene/kqoxnode.h"
 #include "scene/kqoxentity.h"
+#include "scene/kqoxglobalcamerasettings.h"
 #include "scene/kqoxnodelimits.h"
 #include "scene/kqoxpose.h"
 #include "scene/kqoxscene.h"
@@ -253,6 +254,19 @@ void ListMesh(std::ostream& out, KQoxGeometry& geometry)
         }
 }
 
+void ListCameraFields(std::ostream& out, KQoxCamera& camera)
+{
+    KQoxVector4 up = camera.GetUpVector(), interest = camera.GetDefaultCameraInterestPosition();
+    KQoxColor audio = camera.GetAudioColor();
+    out << "  camera up " << Number(up[0]) << " " << Number(up[1]) << " " << Number(up[2]) << " " << Number(up[3])
+        << " interest " << Number(interest[0]) << " " << Number(interest[1]) << " " << Number(interest[2]) << " "
+        << Number(interest[3]) << " background " << camera.GetBackgroundMediaName() << "|"
+        << camera.GetBackgroundFileName() << " flags " << camera.GetShowInfoOnMoving()
+        << camera.GetDisplaySafeAreaOnRender() << camera.GetShowAudio() << " audio " << Number(audio.mRed) << " "
+        << Number(audio.mGreen) << " " << Number(audio.mBlue) << " " << Number(audio.mAlpha) << " rendering "
+        << camera.GetAntialiasingMethod() << " " << camera.GetSamplingType() << "\n";
+}
+
 void ListAttribute(std::ostream& out, KQoxNodeAttribute& attribute)
 {
     out << "  attribute " << attribute.GetAttributeType() << " " << attribute.GetTypeName().ToChars() << "\n";
@@ -270,6 +284,7 @@ void ListAttribute(std::ostream& out, KQoxNodeAttribute& attribute)
             << light.GetVolumetricProjection() << light.GetFrontVolumetricProjection() << " " << light.GetFileName();
         break;
     }
+    case KQoxNodeAttribute::eCAMERA: ListCameraFields(out, static_cast<KQoxCamera&>(attribute)); break;
     case KQoxNodeAttribute::eCAMERA_SWITCHER:
     {
         KQoxCameraSwitcher& switcher = static_cast<KQoxCameraSwitcher&>(attribute);
@@ -624,6 +639,26 @@ void AddEveryKind(KQoxSdkManager& manager, KQoxScene& scene, bool automaticKeys)
     keys->GetLimits().mScalingLimits.SetLimitMaxActive(false, true, false);
     keys->GetLimits().mScalingLimits.SetLimitMax(KQoxVector4(1, 4, 1));
 
+    // Cameras: the scene camera's settings that are no properties, producer
+    // views away from their defaults, a scene node as the default camera.
+    KQoxCamera* eye = dynamic_cast<KQoxCamera*>(scene.GetRootNode()->FindChild("Eye", true)->GetNodeAttribute());
+    eye->SetUpVector(KQoxVector4(0, 0, 1, 1));
+    eye->SetDefaultCameraInterestPosition(KQoxVector4(5, 6, 7, 1));
+    eye->SetBackgroundMediaName("Video::SkinClip");
+    eye->SetBackgroundFileName("back \"ground\".png");
+    eye->SetShowInfoOnMoving(false);
+    eye->SetShowAudio(true);
+    eye->SetAudioColor(KQoxColor(0.25, 0.5, 0.75, 1));
+    eye->SetAntialiasingMethod(static_cast<KQoxCamera::ECameraAntialiasingMethod>(1));
+    eye->SetSamplingType(static_cast<KQoxCamera::ECameraSamplingType>(2));
+    KQoxGlobalCameraSettings& cameras = scene.GetGlobalCameraSettings();
+    cameras.GetCameraProducerTop()->SetPosition(KQoxVector4(0, 1234.5, 0, 1));
+    cameras.GetCameraProducerTop()->GetPropertyHandler()->NearPlaneSet(2.5);
+    cameras.GetCameraProducerLeft()->SetUpVector(KQoxVector4(0, -1, 0, 1));
+    cameras.GetCameraProducerPerspective()->SetDisplaySafeAreaOnRender(true);
+    cameras.SetDefaultCamera("Eye");
+    cameras.SetDefaultViewingMode(KQoxGlobalCameraSettings::eXRAY);
+
     KQoxCharacter* character = scene.GetCharacter(scene.CreateCharacter("Hero"));
     KQoxFilterSet* filterSet = character->GetFilterSet();
     filterSet->SetParameterValue(KQoxFilterSet::GetParameterIndex("ChestReduction"), 0.375);
@@ -742,6 +777,14 @@ std::string ListScene(KQoxSdkManager& manager, KQoxScene& source, int digits)
         ListThumbnail(out, info->GetTakeThumbnail());
     }
     out << "current take " << scene.mCurrentTakeName.ToChars() << "\n";
+    KQoxGlobalCameraSettings& cameras = source.GetGlobalCameraSettings();
+    out << "cameras default " << cameras.GetDefaultCamera() << " mode " << cameras.GetDefaultViewingMode() << "\n";
+    for (int i = 0; i < KQoxGlobalCameraSettings::ePRODUCER_COUNT; ++i)
+    {
+        out << " producer " << cameras.GetProducerNode(i)->GetName() << "\n";
+        ListProperties(out, cameras.GetProducerCamera(i)->GetPropertyHandler());
+        ListCameraFields(out, *cameras.GetProducerCamera(i));
+    }
     for (int c = 0; c < source.GetCharacterCount(); ++c)
     {
         KQoxCharacter* character = source.GetCharacter(c);
