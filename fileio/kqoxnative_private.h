@@ -117,6 +117,21 @@ const char kTransform[] = "Transform"; // T, R, S: 4 D each
 const char kTransformLink[] = "TransformLink";
 const char kTransformAssociateModel[] = "TransformAssociateModel";
 const char kTransformParent[] = "TransformParent"; // only when set
+// Skin and cluster deformers (version 6): one "Deformer" per deformer, its
+// full name, its type text ("Skin", "Cluster") and a block: "Version",
+// "MultiLayer"; a skin adds "Link_DeformAcuracy" (D), a cluster the fields of
+// a link's block. The connections section ties them: "Skin" (skin, node),
+// "Cluster" (cluster, skin), "Bone" (cluster, node), "Associate" (cluster,
+// node); deformers by position among the Deformer fields.
+const char kDeformer[] = "Deformer";
+const char kSkinType[] = "Skin";
+const char kClusterType[] = "Cluster";
+const char kLinkDeformAccuracy[] = "Link_DeformAcuracy";
+const int kDeformerVersion = 100;
+const char kSkinOf[] = "Skin";
+const char kClusterOf[] = "Cluster";
+const char kBoneOf[] = "Bone";
+const char kAssociateOf[] = "Associate";
 // Shapes: one "Shape" per shape, its name and a block: "Vertices" and, when
 // the shape has layer-0 normals, "Normals" (4 D per item).
 const char kShape[] = "Shape";

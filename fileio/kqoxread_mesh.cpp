@@ -94,6 +94,64 @@ bool ReadTransform(IQoxObject& file, const char* name, KQoxVector4& t, KQoxVecto
 
 } // namespace
 
+bool KQoxRead6::ReadLinkFields(KQoxLink& link, int points)
+{
+    KString mode(mFile.FieldReadC(kLinkMode, ""));
+    link.SetLinkMode(mode == "Additive" ? KQoxLink::eADDITIVE
+                                        : (mode == "Total1" ? KQoxLink::eTOTAL1 : KQoxLink::eNORMALIZE));
+    if (mFile.FieldReadBegin(kUserData))
+    {
+        KString id(mFile.FieldReadC());
+        KString data(mFile.FieldReadC());
+        link.SetUserData(id, data);
+        mFile.FieldReadEnd();
+    }
+    std::vector<int> indexes;
+    std::vector<double> weights;
+    bool ok = ReadInts(mFile, kIndexes, indexes);
+    if (ok && mFile.FieldReadBegin(kWeights))
+    {
+        long long count = mFile.FieldReadArrayCount();
+        ok = count == static_cast<long long>(indexes.size());
+        weights.resize(indexes.size());
+        ok = ok && mFile.FieldReadArrayD(weights.data(), weights.size());
+        mFile.FieldReadEnd();
+    }
+    ok = ok && weights.size() == indexes.size();
+    for (size_t i = 0; ok && i < indexes.size(); ++i)
+    {
+        ok = indexes[i] >= 0 && indexes[i] < points;
+        if (ok)
+            link.AddControlPointIndex(indexes[i], weights[i]);
+    }
+    KQoxVector4 t, r, s;
+    if (ok && ReadTransform(mFile, kTransform, t, r, s))
+    {
+        link.SetTransformT(t);
+        link.SetTransformR(r);
+        link.SetTransformS(s);
+    }
+    if (ok && ReadTransform(mFile, kTransformLink, t, r, s))
+    {
+        link.SetTransformLinkT(t);
+        link.SetTransformLinkR(r);
+        link.SetTransformLinkS(s);
+    }
+    if (ok && ReadTransform(mFile, kTransformAssociateModel, t, r, s))
+    {
+        link.SetTransformAssociateModelT(t);
+        link.SetTransformAssociateModelR(r);
+        link.SetTransformAssociateModelS(s);
+    }
+    if (ok && ReadTransform(mFile, kTransformParent, t, r, s))
+    {
+        link.SetTransformParentT(t);
+        link.SetTransformParentR(r);
+        link.SetTransformParentS(s);
+    }
+    return ok;
+}
+
 bool KQoxRead6::ReadLinksAndShapes(KQoxGeometry& geometry)
 {
     KQoxSdkManager& manager = mScene.mManager;
@@ -114,59 +172,7 @@ bool KQoxRead6::ReadLinksAndShapes(KQoxGeometry& geometry)
         {
             geometry.AddLink(link);
             mPendingLinks.push_back({link, linked, associate});
-            KString mode(mFile.FieldReadC(kLinkMode, ""));
-            link->SetLinkMode(mode == "Additive" ? KQoxLink::eADDITIVE
-                                                 : (mode == "Total1" ? KQoxLink::eTOTAL1 : KQoxLink::eNORMALIZE));
-            if (mFile.FieldReadBegin(kUserData))
-            {
-                KString id(mFile.FieldReadC());
-                KString data(mFile.FieldReadC());
-                link->SetUserData(id, data);
-                mFile.FieldReadEnd();
-            }
-            std::vector<int> indexes;
-            std::vector<double> weights;
-            ok = ReadInts(mFile, kIndexes, indexes);
-            if (ok && mFile.FieldReadBegin(kWeights))
-            {
-                long long count = mFile.FieldReadArrayCount();
-                ok = count == static_cast<long long>(indexes.size());
-                weights.resize(indexes.size());
-                ok = ok && mFile.FieldReadArrayD(weights.data(), weights.size());
-                mFile.FieldReadEnd();
-            }
-            ok = ok && weights.size() == indexes.size();
-            for (size_t i = 0; ok && i < indexes.size(); ++i)
-            {
-                ok = indexes[i] >= 0 && indexes[i] < points;
-                if (ok)
-                    link->AddControlPointIndex(indexes[i], weights[i]);
-            }
-            KQoxVector4 t, r, s;
-            if (ok && ReadTransform(mFile, kTransform, t, r, s))
-            {
-                link->SetTransformT(t);
-                link->SetTransformR(r);
-                link->SetTransformS(s);
-            }
-            if (ok && ReadTransform(mFile, kTransformLink, t, r, s))
-            {
-                link->SetTransformLinkT(t);
-                link->SetTransformLinkR(r);
-                link->SetTransformLinkS(s);
-            }
-            if (ok && ReadTransform(mFile, kTransformAssociateModel, t, r, s))
-            {
-                link->SetTransformAssociateModelT(t);
-                link->SetTransformAssociateModelR(r);
-                link->SetTransformAssociateModelS(s);
-            }
-            if (ok && ReadTransform(mFile, kTransformParent, t, r, s))
-            {
-                link->SetTransformParentT(t);
-                link->SetTransformParentR(r);
-                link->SetTransformParentS(s);
-            }
+            ok = ReadLinkFields(*link, points);
             mFile.FieldReadBlockEnd();
         }
         mFile.FieldReadEnd();

@@ -98,7 +98,15 @@ void KQoxRead6::ReadConnections()
         int parent = mFile.FieldReadI();
         mFile.FieldReadEnd();
         if (std::strcmp(kind.ToChars(), kObjectObject) != 0)
+        {
+            const bool deformer = kind == kSkinOf || kind == kClusterOf || kind == kBoneOf || kind == kAssociateOf;
+            if (deformer && !ReadDeformerConnection(kind.ToChars(), child, parent))
+            {
+                mCorrupted = true;
+                return;
+            }
             continue;
+        }
         if (child < 0 || child >= count || parent < -1 || parent >= child || connected[static_cast<size_t>(child)])
         {
             mCorrupted = true;

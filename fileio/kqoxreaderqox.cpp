@@ -77,6 +77,7 @@ void KQoxRead6::ObjectHeader(KQoxObject& object, KObject* properties)
 
 void KQoxRead6::Destroy()
 {
+    DestroyDeformerLinks();
     KQoxSdkManager& manager = mScene.mManager;
     auto forgetFromScene = [&] {
         for (KQoxTexture* texture : mTextures)
@@ -316,6 +317,8 @@ bool KQoxReaderQox::ReadFileScene(KQoxFileScene& scene, const KStreamOptionsQox&
                 r.ReadNode();
             else if (kind == kGenericNode && qoxOptions->GetState(KStreamOptionsQox::eMODEL))
                 r.ReadGenericNode();
+            else if (kind == kDeformer && qoxOptions->GetState(KStreamOptionsQox::eMODEL))
+                r.ReadDeformer();
             else if (kind == kPose && qoxOptions->GetState(KStreamOptionsQox::eCHARACTER))
                 r.ReadPose();
             else if (kind == kCharacter && qoxOptions->GetState(KStreamOptionsQox::eCHARACTER))
@@ -341,6 +344,7 @@ bool KQoxReaderQox::ReadFileScene(KQoxFileScene& scene, const KStreamOptionsQox&
         bool entered = connections >= 0 && mFile.ProjectOpenSection(connections);
         r.ReadConnections();
         r.ResolveLinks();
+        r.ResolveDeformers();
         if (entered)
             mFile.ProjectReadSectionEnd();
     }

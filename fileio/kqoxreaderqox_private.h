@@ -57,6 +57,20 @@ struct KQoxRead6
     };
     std::vector<PendingLink> mPendingLinks;
     KString mTakeRead; // the take of the last animation section read
+    // Deformers read, by position among the Deformer fields: a skin with the
+    // node it deforms and its clusters, a cluster with its data as a link
+    // (owned here until a geometry takes it), its skin and its nodes.
+    struct FileDeformer
+    {
+        bool mSkin = true;
+        KQoxLink* mLink = nullptr;
+        int mNode = -1; // skin: the node whose geometry it deforms
+        std::vector<int> mClusters;
+        int mOwner = -1; // cluster: its skin
+        int mBone = -1;
+        int mAssociate = -1;
+    };
+    std::vector<FileDeformer> mDeformers;
 
     // ---- helpers (kqoxreaderqox.cpp) ----
     // True while the file reads without damage.
@@ -87,8 +101,14 @@ struct KQoxRead6
     bool ReadNurbFields(KQoxNurb& nurb);
     bool ReadPatchFields(KQoxPatch& patch);
     bool ReadLayers(KQoxGeometry& geometry);
-    bool ReadLinksAndShapes(KQoxGeometry& geometry);  // kqoxread_mesh.cpp
-    void ResolveLinks();                              // the links' nodes, once every node is read
+    bool ReadLinksAndShapes(KQoxGeometry& geometry); // kqoxread_mesh.cpp
+    void ResolveLinks();                             // the links' nodes, once every node is read
+    bool ReadLinkFields(KQoxLink& link, int points); // a link's block; indices below points
+    void ReadDeformer();                             // kqoxread_deformer.cpp
+    // One deformer connection; false when it names what it cannot.
+    bool ReadDeformerConnection(const char* kind, int from, int to);
+    void ResolveDeformers(); // the clusters' links to the skins' geometries
+    void DestroyDeformerLinks();
     void ReadAttribute(KQoxNode& node);               // kqoxread_attribute.cpp
     void ReadDefaults(KQoxTakeNodeContainer& object); // kqoxread_attribute.cpp
     void ReadCameraFields(KQoxCamera& camera);

@@ -23,15 +23,15 @@ int CountCharacterLinks(KQoxScene& scene)
 
 } // namespace
 
-void ReportLeftOut(KQoxScene& scene, bool version6, KString& message)
+void ReportLeftOut(KQoxScene& scene, int linksWithoutNode, KString& message)
 {
     const struct
     {
         const char* mKind;
         int mCount;
     } kinds[] = {
-        // Version 5 stores them as links of their geometries.
-        {"skin and cluster deformers", version6 ? scene.GetDeformerCount() : 0},
+        // Version 6 keeps skin links as clusters, which need a bone node.
+        {"skin links without a linked node", linksWithoutNode},
         {"character links", CountCharacterLinks(scene)},
         {"control-set plugs", scene.GetControlSetPlugCount()},
         {"character poses", scene.GetCharacterPoseCount()},

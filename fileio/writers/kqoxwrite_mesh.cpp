@@ -67,9 +67,33 @@ void Transform(IQoxObject& file, const char* name, const KQoxVector4& t, const K
 
 } // namespace
 
+void KQoxWrite6::WriteLinkFields(KQoxLink& link)
+{
+    if (const char* mode = KQoxLink::LinkModeToken(link.GetLinkMode()))
+        Text(kLinkMode, mode);
+    mFile.FieldWriteBegin(kUserData);
+    mFile.FieldWriteC(link.GetUserDataID().ToChars());
+    mFile.FieldWriteC(link.GetUserData().ToChars());
+    mFile.FieldWriteEnd();
+    Ints(mFile, kIndexes, link.GetControlPointIndices(), link.GetControlPointIndicesCount());
+    mFile.FieldWriteBegin(kWeights);
+    mFile.FieldWriteArrayD(link.GetControlPointWeights(),
+                           static_cast<unsigned int>(link.GetControlPointIndicesCount()));
+    mFile.FieldWriteEnd();
+    KQoxVector4 t, r, s;
+    Transform(mFile, kTransform, link.GetTransformT(t), link.GetTransformR(r), link.GetTransformS(s));
+    Transform(mFile, kTransformLink, link.GetTransformLinkT(t), link.GetTransformLinkR(r), link.GetTransformLinkS(s));
+    Transform(mFile, kTransformAssociateModel, link.GetTransformAssociateModelT(t), link.GetTransformAssociateModelR(r),
+              link.GetTransformAssociateModelS(s));
+    if (link.IsTransformParentSet())
+        Transform(mFile, kTransformParent, link.GetTransformParentT(t), link.GetTransformParentR(r),
+                  link.GetTransformParentS(s));
+}
+
 void KQoxWrite6::WriteLinksAndShapes(KQoxGeometry& geometry)
 {
-    for (int i = 0; i < geometry.GetLinkCount(); ++i)
+    // Version 6 keeps links as clusters of a skin deformer.
+    for (int i = 0; (mVersion5 || !mSkins) && i < geometry.GetLinkCount(); ++i)
     {
         KQoxLink* link = geometry.GetLink(i);
         auto position = [this](KQoxNode* node) {
@@ -80,26 +104,7 @@ void KQoxWrite6::WriteLinksAndShapes(KQoxGeometry& geometry)
         mFile.FieldWriteI(position(link->GetLink()));
         mFile.FieldWriteI(position(link->GetAssociateModel()));
         mFile.FieldWriteBlockBegin();
-        if (const char* mode = KQoxLink::LinkModeToken(link->GetLinkMode()))
-            Text(kLinkMode, mode);
-        mFile.FieldWriteBegin(kUserData);
-        mFile.FieldWriteC(link->GetUserDataID().ToChars());
-        mFile.FieldWriteC(link->GetUserData().ToChars());
-        mFile.FieldWriteEnd();
-        Ints(mFile, kIndexes, link->GetControlPointIndices(), link->GetControlPointIndicesCount());
-        mFile.FieldWriteBegin(kWeights);
-        mFile.FieldWriteArrayD(link->GetControlPointWeights(),
-                               static_cast<unsigned int>(link->GetControlPointIndicesCount()));
-        mFile.FieldWriteEnd();
-        KQoxVector4 t, r, s;
-        Transform(mFile, kTransform, link->GetTransformT(t), link->GetTransformR(r), link->GetTransformS(s));
-        Transform(mFile, kTransformLink, link->GetTransformLinkT(t), link->GetTransformLinkR(r),
-                  link->GetTransformLinkS(s));
-        Transform(mFile, kTransformAssociateModel, link->GetTransformAssociateModelT(t),
-                  link->GetTransformAssociateModelR(r), link->GetTransformAssociateModelS(s));
-        if (link->IsTransformParentSet())
-            Transform(mFile, kTransformParent, link->GetTransformParentT(t), link->GetTransformParentR(r),
-                      link->GetTransformParentS(s));
+        WriteLinkFields(*link);
         mFile.FieldWriteBlockEnd();
         mFile.FieldWriteEnd();
     }

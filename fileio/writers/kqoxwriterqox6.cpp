@@ -6,12 +6,14 @@
 #include <unordered_set>
 
 #include "fileio/kqoxnative_private.h"
+#include "fileio/writers/kqoxwriteskin_private.h"
 #include "fileio/writers/kqoxwriterqox6_private.h"
 #include "scene/attributes/kqoxgenericnode.h"
 #include "scene/attributes/kqoxmaterial.h"
 #include "scene/attributes/kqoxtexture.h"
 #include "scene/attributes/kqoxvideo.h"
 #include "scene/kqoxnode.h"
+#include "scene/kqoxscene.h"
 #include "scene/kqoxpropertyhandler.h"
 #include "scene/kqoxtakenode.h"
 #include "scene/kqoxthumbnail.h"
@@ -265,6 +267,7 @@ void WriteConnections(KQoxWrite6& w)
         w.mFile.FieldWriteI(parent == index.end() ? -1 : parent->second);
         w.mFile.FieldWriteEnd();
     }
+    w.WriteDeformerConnections();
     w.mFile.ProjectWriteSectionEnd();
 }
 
@@ -282,12 +285,25 @@ bool KQoxWriterQox6::Write(KQoxScene& scene, KStreamOptions* options)
         if (!qoxOptions)
             return Fail(eSTREAM_OPTIONS_NOT_SET);
     }
+    KQoxNode* root = FindRootNode(scene);
+    // Version 6 keeps skinning as skin and cluster deformers: the scene's
+    // deformers and links are brought to one form for the write only.
+    std::unique_ptr<KQoxSkinAsLinks> links;
+    std::unique_ptr<KQoxSkinAsDeformers> deformers;
+    if (mFileVersion >= KQox::eVERSION_6)
+    {
+        links.reset(new KQoxSkinAsLinks(scene, mManager, GeometriesUnder(root)));
+        deformers.reset(new KQoxSkinAsDeformers(scene, mManager));
+    }
     KQoxFileScene content(mManager);
     content.Gather(scene);
-    content.mRoot = FindRootNode(scene);
+    content.mRoot = root;
     mMessage = "";
-    ReportLeftOut(scene, mFileVersion >= KQox::eVERSION_6, mMessage);
-    return WriteFileScene(content, *qoxOptions);
+    ReportLeftOut(scene, deformers ? deformers->GetLinksWithoutNode() : 0, mMessage);
+    mSkins = deformers ? &deformers->GetSkins() : nullptr;
+    bool ok = WriteFileScene(content, *qoxOptions);
+    mSkins = nullptr;
+    return ok;
 }
 
 bool KQoxWriterQox6::WriteFileScene(KQoxFileScene& scene, const KStreamOptionsQox& options)
@@ -296,6 +312,7 @@ bool KQoxWriterQox6::WriteFileScene(KQoxFileScene& scene, const KStreamOptionsQo
     w.mVersion5 = mFileVersion < KQox::eVERSION_6;
     if (options.GetState(KStreamOptionsQox::eMODEL))
         CollectNodes(scene.mRoot, w.mNodes);
+    w.mSkins = mSkins;
 
     WriteDefinitions(w);
     mFile->ProjectWriteSectionBegin(kObjects, w.SectionVersion(kObjectsVersion));
@@ -321,8 +338,11 @@ bool KQoxWriterQox6::WriteFileScene(KQoxFileScene& scene, const KStreamOptionsQo
     for (KQoxNode* node : w.mNodes)
         w.WriteNode(*node);
     if (options.GetState(KStreamOptionsQox::eMODEL))
+    {
         for (KQoxGenericNode* generic : scene.mGenericNodes)
             w.WriteGenericNode(*generic);
+        w.WriteDeformers();
+    }
     if (options.GetState(KStreamOptionsQox::eCHARACTER))
         for (KQoxPose* pose : scene.mPoses)
             w.WritePose(*pose);

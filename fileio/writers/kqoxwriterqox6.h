@@ -7,6 +7,7 @@
 // written under a temporary name and takes its own name only when complete.
 
 #include <memory>
+#include <vector>
 
 #include "base/kqox.h"
 #include "fileio/iqoxobject.h"
@@ -15,6 +16,8 @@
 #include "fileio/kqoxstreamoptionsqox.h"
 
 namespace qoxsdk_600 {
+
+struct KQoxWrittenSkin;
 
 class KQoxWriterQox6 : public KQoxWriter
 {
@@ -48,6 +51,8 @@ private:
     bool WriteFileScene(KQoxFileScene& scene, const KStreamOptionsQox& options);
     bool Fail(int code);
     KQox::EForm mForm;
+    // The skins made for the write under way (version 6).
+    const std::vector<KQoxWrittenSkin>* mSkins = nullptr;
     KString mPassword;
     std::unique_ptr<IQoxObject> mFile;
 };

@@ -31,10 +31,12 @@ class KQoxTakeNodeContainer;
 class KQoxThumbnail;
 
 class KQoxScene;
+class KQoxLink;
+struct KQoxWrittenSkin;
 
 // Appends to message one line per kind of object the scene holds that the
 // file does not store, with its count (writers/kqoxwrite_leftout.cpp).
-void ReportLeftOut(KQoxScene& scene, bool version6, KString& message);
+void ReportLeftOut(KQoxScene& scene, int linksWithoutNode, KString& message);
 
 struct KQoxWrite6
 {
@@ -56,6 +58,10 @@ struct KQoxWrite6
     std::unordered_map<const void*, int> mMaterialIndex;
     std::unordered_map<const void*, int> mTextureIndex;
     std::unordered_map<const KQoxNode*, int> mNodeIndex; // positions among the Model fields
+    // Version 6: the skins to write as deformers (null: none), and the
+    // positions among the Deformer fields of those written.
+    const std::vector<KQoxWrittenSkin>* mSkins = nullptr;
+    std::vector<int> mSkinIndex;
 
     // ---- helpers (kqoxwriterqox6.cpp) ----
     // The version a section is written with: its own, or the version-5 one.
@@ -84,7 +90,11 @@ struct KQoxWrite6
     void WriteNurbFields(KQoxNurb& nurb);
     void WritePatchFields(KQoxPatch& patch);
     void WriteLayers(KQoxGeometry& geometry);
-    void WriteLinksAndShapes(KQoxGeometry& geometry);  // writers/kqoxwrite_mesh.cpp
+    void WriteLinksAndShapes(KQoxGeometry& geometry);      // writers/kqoxwrite_mesh.cpp
+    void WriteLinkFields(KQoxLink& link);                  // a link's block (a cluster's too)
+    void WriteDeformers();                                 // writers/kqoxwrite_deformer.cpp
+    void WriteClusterLink(KQoxNode& node, KQoxLink& link); // flipped with a flagged NURBS
+    void WriteDeformerConnections();
     void WriteAttribute(KQoxNodeAttribute& attribute); // writers/kqoxwrite_attribute.cpp
     void WriteDefaults(KQoxTakeNodeContainer& object); // writers/kqoxwrite_attribute.cpp
     void WriteCameraFields(KQoxCamera& camera);

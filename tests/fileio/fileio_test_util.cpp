@@ -4,6 +4,7 @@
 #include "fileio/kqoxfilescene.h"
 
 #include <cfloat>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <sstream>
@@ -213,9 +214,31 @@ void ListMesh(std::ostream& out, KQoxGeometry& geometry)
             << link->GetLinkMode() << " " << link->GetUserDataID().ToChars() << "=" << link->GetUserData().ToChars();
         for (int k = 0; k < link->GetControlPointIndicesCount(); ++k)
             out << " " << link->GetControlPointIndices()[k] << ":" << Number(link->GetControlPointWeights()[k]);
-        link->GetTransformT(t);
-        link->GetTransformLinkR(r);
-        out << " t " << Number(t[0]) << Number(t[1]) << Number(t[2]) << " lr " << Number(r[1]) << "\n";
+        // Every transform. Values within 1e-12 of zero list as 0, and the
+        // W components are not listed: clusters keep transforms as
+        // matrices, whose decomposition leaves residues and sets no W.
+        auto vector = [&out](const char* name, const KQoxVector4& v) {
+            out << " " << name;
+            for (int k = 0; k < 3; ++k)
+                out << " " << Number(std::fabs(v[k]) < 1e-12 ? 0.0 : v[k]);
+        };
+        vector("t", link->GetTransformT(t));
+        vector("r", link->GetTransformR(r));
+        vector("s", link->GetTransformS(s));
+        vector("lt", link->GetTransformLinkT(t));
+        vector("lr", link->GetTransformLinkR(r));
+        vector("ls", link->GetTransformLinkS(s));
+        vector("at", link->GetTransformAssociateModelT(t));
+        vector("ar", link->GetTransformAssociateModelR(r));
+        vector("as", link->GetTransformAssociateModelS(s));
+        out << " parent " << link->IsTransformParentSet();
+        if (link->IsTransformParentSet())
+        {
+            vector("pt", link->GetTransformParentT(t));
+            vector("pr", link->GetTransformParentR(r));
+            vector("ps", link->GetTransformParentS(s));
+        }
+        out << "\n";
     }
     for (int i = 0; i < mesh.GetShapeCount(); ++i)
     {

@@ -16,6 +16,7 @@
 #include "fileio/kqoxioregistry.h"
 #include "fileio_test_util.h"
 #include "scene/attributes/kqoxlink.h"
+#include "scene/attributes/kqoxmesh.h"
 #include "scene/attributes/kqoxnurb.h"
 #include "scene/attributes/kqoxpatch.h"
 #include "scene/attributes/kqoxshape.h"
@@ -354,10 +355,15 @@ TEST(NativeAllForms, LeftOutKindsAreNamed)
         ASSERT_TRUE(character->SetCharacterLink(eCharacterReference, link));
         ASSERT_GE(scene.CreateControlSetPlug("Rig"), 0);
         ASSERT_GE(scene.CreateCharacterPose("Stance"), 0);
+        // Clusters need a bone node: a link without one is left out of
+        // version 6 (version 5 keeps links as they are).
+        KQoxLink* loose = manager.CreateKQoxLink();
+        loose->AddControlPointIndex(1, 1.0);
+        dynamic_cast<KQoxGeometry*>(scene.GetRootNode()->GetChild(1)->GetNodeAttribute())->AddLink(loose);
         ASSERT_TRUE(Export(manager, scene, dir.File("leftout.qox"), form, &message));
         std::string expected;
         if (form.mExport != eEXPORT_QOX5_BINARY && form.mExport != eEXPORT_QOX5_ASCII)
-            expected += "Left out of the file, not stored yet: 2 skin and cluster deformers\n";
+            expected += "Left out of the file, not stored yet: 1 skin links without a linked node\n";
         expected += "Left out of the file, not stored yet: 2 character links\n"
                     "Left out of the file, not stored yet: 1 control-set plugs\n"
                     "Left out of the file, not stored yet: 1 character poses\n";
@@ -403,5 +409,111 @@ TEST(NativeAllForms, EveryKindInEveryForm)
             RoundTrip(manager, original, form, dir, read);
             ASSERT_EQ(read.GetCharacterCount(), 1);
         }
+    }
+}
+
+// Version 6 keeps skinning as skin and cluster deformers. Written from
+// links, the clusters carry the links' transforms as they are; written from
+// deformers, the scene's own deformers are read back as links. Either way
+// the caller's scene is as it was after the write.
+TEST(NativeAllForms, SkinsAndClusters)
+{
+    TempDir dir;
+    for (const Form& form : kAllForms)
+    {
+        SCOPED_TRACE(form.mExport);
+        KQoxSdkManager manager;
+        KQoxScene scene(manager);
+        fileiotest::BuildScene(manager, scene, "");
+        const std::string withLinks = ListScene(manager, scene, 15);
+        const std::string counts = fileiotest::ManagerCounts(manager);
+        std::string name = dir.File("skin.qox");
+        ASSERT_TRUE(Export(manager, scene, name, form));
+        EXPECT_EQ(ListScene(manager, scene, 15), withLinks);
+        EXPECT_EQ(fileiotest::ManagerCounts(manager), counts);
+        EXPECT_EQ(scene.GetDeformerCount(), 0);
+        if (form.mExport == eEXPORT_QOX_ASCII)
+        {
+            const std::string text = ReadFile(name);
+            EXPECT_NE(text.find("Deformer: \"Deformer::Skin Spine\",\"Skin\" {"), std::string::npos);
+            EXPECT_NE(text.find("Deformer: \"SubDeformer::Cluster Hips\",\"Cluster\" {"), std::string::npos);
+            EXPECT_NE(text.find("Link_DeformAcuracy: 50"), std::string::npos);
+            EXPECT_EQ(text.find("    Link: "), std::string::npos); // no links in the geometry
+        }
+
+        // The scene's skinning held as deformers only.
+        scene.BuildKQoxDeformerFromKQoxLink();
+        KQoxMesh* mesh = dynamic_cast<KQoxMesh*>(scene.GetRootNode()->GetChild(0)->GetChild(0)->GetNodeAttribute());
+        while (mesh->GetLinkCount() > 0)
+            manager.DestroyKQoxLink(mesh->RemoveLink(0));
+        const std::string withDeformers = ListScene(manager, scene, 15);
+        const std::string deformerCounts = fileiotest::ManagerCounts(manager);
+        ASSERT_TRUE(Export(manager, scene, name, form));
+        EXPECT_EQ(ListScene(manager, scene, 15), withDeformers);
+        EXPECT_EQ(fileiotest::ManagerCounts(manager), deformerCounts);
+        ASSERT_EQ(scene.GetDeformerCount(), 2);
+        EXPECT_EQ(mesh->GetLinkCount(), 0);
+        KQoxScene read(manager);
+        ASSERT_TRUE(Import(manager, read, name, form));
+        // Matrices keep 15 digits of the transforms.
+        EXPECT_EQ(ListScene(manager, read, 15), withLinks);
+        EXPECT_EQ(read.GetDeformerCount(), 0);
+    }
+}
+
+// Deformer records and connections that do not fit are damage.
+TEST(NativeAllForms, DamagedDeformersAreRefused)
+{
+    TempDir dir;
+    const Form& ascii = kAllForms[1];
+    KQoxSdkManager manager;
+    KQoxScene scene(manager);
+    fileiotest::BuildScene(manager, scene, "");
+    std::string name = dir.File("deformers.qox");
+    ASSERT_TRUE(Export(manager, scene, name, ascii));
+    const std::string whole = ReadFile(name);
+    // Deformer 0 is the skin, 1 its cluster; node 0 is Hips, 1 Spine.
+    const struct
+    {
+        const char* mKey;
+        const char* mRest;
+    } edits[] = {
+        {"Connect: \"Skin\",", "0,999"},     // a node that does not exist
+        {"Connect: \"Skin\",", "1,1"},       // a cluster connected as a skin
+        {"Connect: \"Cluster\",", "1,1"},    // a cluster as its own skin
+        {"Connect: \"Cluster\",", "5,0"},    // a deformer that does not exist
+        {"Connect: \"Bone\",", "0,0"},       // a skin given a bone
+        {"Connect: \"Associate\",", "1,-1"}, // a negative node
+        {"Indexes: ", "*i1:5"},              // a control point beyond the geometry
+        {"Weights: ", "*d3:1 1 1"},          // more weights than indices
+    };
+    for (const auto& edit : edits)
+    {
+        SCOPED_TRACE(std::string(edit.mKey) + edit.mRest);
+        std::string damaged = EditLine(whole, edit.mKey, edit.mRest, false);
+        ASSERT_NE(damaged, whole);
+        qoxtest::WriteFile(name, damaged);
+        KQoxImporter importer(manager);
+        ASSERT_TRUE(importer.Initialize(name.c_str())) << importer.GetLastErrorString();
+        KQoxScene read(manager);
+        const std::string counts = fileiotest::ManagerCounts(manager);
+        EXPECT_FALSE(importer.Import(read));
+        EXPECT_STREQ(importer.GetLastErrorString(), "File is corrupted");
+        EXPECT_EQ(fileiotest::ManagerCounts(manager), counts);
+    }
+    // A second connection of a skin or of a cluster's skin is damage too.
+    for (const char* doubled : {"Connect: \"Skin\",0,1", "Connect: \"Cluster\",1,0", "Connect: \"Bone\",1,0"})
+    {
+        SCOPED_TRACE(doubled);
+        std::string damaged = whole;
+        size_t at = damaged.find(doubled);
+        ASSERT_NE(at, std::string::npos);
+        damaged.insert(at, std::string(doubled) + "\n    ");
+        qoxtest::WriteFile(name, damaged);
+        KQoxImporter importer(manager);
+        ASSERT_TRUE(importer.Initialize(name.c_str()));
+        KQoxScene read(manager);
+        EXPECT_FALSE(importer.Import(read));
+        EXPECT_STREQ(importer.GetLastErrorString(), "File is corrupted");
     }
 }

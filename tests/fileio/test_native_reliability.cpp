@@ -118,7 +118,12 @@ TEST(NativeDamage, FailedReadsLeaveNothingInTheManager)
         if (format != eEXPORT_QOX_BINARY)
         {
             damaged.push_back(EditLine(whole, "Connect: ", "\"OO\",1,1", true));
-            damaged.push_back(EditLine(whole, "Link: ", "999,-1 {", false));
+            // Version 6 ties clusters to their bones in the connections,
+            // version 5 links in the geometry.
+            if (format == eEXPORT_QOX_ASCII)
+                damaged.push_back(EditLine(whole, "Connect: \"Bone\",", "1,999", false));
+            else
+                damaged.push_back(EditLine(whole, "    Link: ", "999,-1 {", false));
             damaged.push_back(EditLine(whole, "Weights: ", "*d1:0.5", false));
         }
         for (int cut = 1; cut <= 7; ++cut)
