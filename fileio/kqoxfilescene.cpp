@@ -216,6 +216,19 @@ void KQoxFileScene::Apply(KQoxScene& scene)
             filterSet->SetParameterValue(index, param.mValue);
         }
         character->GetProperties()->FilterSetToProperties();
+        for (const KQoxFileCharacter::Link& read : read.mLinks)
+        {
+            KQoxCharacterLink link;
+            link.mNode = read.mNode;
+            link.mTemplateName = read.mTemplateName;
+            for (int k = 0; k < 4; ++k)
+            {
+                link.mOffsetT[k] = read.mOffsets[k];
+                link.mOffsetR[k] = read.mOffsets[4 + k];
+                link.mOffsetS[k] = read.mOffsets[8 + k];
+            }
+            character->SetCharacterLink(static_cast<ECharacterNodeId>(read.mId), link, true);
+        }
     }
 }
 

@@ -40,9 +40,18 @@ struct KQoxFileCharacter
         int mMode;
         double mValue;
     };
+    // One link read: the node id, the node (null: none), template and offsets.
+    struct Link
+    {
+        int mId;
+        KQoxNode* mNode;
+        KString mTemplateName;
+        double mOffsets[12]; // T, R, S: 4 each
+    };
     KQoxCharacter* mCharacter = nullptr; // the scene's own (writing); null for one read
     KString mName;                       // without its "Constraint::" prefix
     std::vector<Param> mParams;
+    std::vector<Link> mLinks;
 };
 
 struct KQoxFileScene
@@ -91,7 +100,8 @@ struct KQoxFileScene
     // take the producer cameras read and the default camera once the nodes
     // are in place). Each character read is
     // made, its filter set takes the parameters read (unknown names are
-    // skipped) and its properties are brought into agreement with it.
+    // skipped) and its properties are brought into agreement with it; its
+    // links are set with their node link properties.
     void Apply(KQoxScene& scene);
 };
 

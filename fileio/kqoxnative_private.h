@@ -48,6 +48,23 @@ const char kCharacter[] = "Character";
 const char kFilterSet[] = "FilterSet";
 const char kParam[] = "Param";
 const int kCharacterVersion = 100;
+// A character's links: "CharacterLinks" holds one "LinkGroup" per character
+// node group with links set (I: the group), whose block holds one
+// "CharacterLink" per link set: its node name S (empty: the link's place
+// among the group's unnamed links gives its position in the group), the
+// node's position among the Model fields I (-1: none), the template name S,
+// and the offsets T, R, S (4 D each). The ids in no group have fields of
+// their own holding the same values after the name.
+const char kCharacterLinks[] = "CharacterLinks";
+const char kLinkGroup[] = "LinkGroup";
+const char kCharacterLink[] = "CharacterLink";
+struct UngroupedCharacterLink
+{
+    int mId;
+    const char* mField;
+};
+const UngroupedCharacterLink kUngroupedCharacterLinks[5] = {
+    {67, "REFERENCE"}, {68, "LEFT_FLOOR"}, {69, "RIGHT_FLOOR"}, {88, "LEFT_HANDFLOOR"}, {89, "RIGHT_HANDFLOOR"}};
 const char kGlobalSettings[] = "GlobalSettings";
 const char kVersion[] = "Version";
 const int kModelVersion = 232;

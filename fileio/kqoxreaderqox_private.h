@@ -113,8 +113,12 @@ struct KQoxRead6
     void ReadDefaults(KQoxTakeNodeContainer& object); // kqoxread_attribute.cpp
     void ReadCameraFields(KQoxCamera& camera);
     void ReadGlobalCameraSettings();
-    void ReadVideo();          // kqoxread_video.cpp
-    void ReadCharacter();      // kqoxread_character.cpp
+    void ReadVideo();     // kqoxread_video.cpp
+    void ReadCharacter(); // kqoxread_character.cpp
+    void ReadCharacterLinks(KQoxFileCharacter& character);
+    // The values of the current field after the name, as the link of an id;
+    // false for a second link of the id or a node outside those read.
+    bool ReadCharacterLink(KQoxFileCharacter& character, int id);
     void ReadSceneInfo();      // kqoxread_settings.cpp
     void ReadGlobalSettings(); // kqoxread_settings.cpp
     // The takes section: descriptions (kqoxread_takes.cpp).

@@ -2,26 +2,10 @@
 // left out is named in the writer's message, so an export never loses data
 // without saying so.
 
-#include "character/kqoxcharacter.h"
 #include "fileio/writers/kqoxwriterqox6_private.h"
 #include "scene/kqoxscene.h"
 
 namespace qoxsdk_600 {
-
-namespace {
-
-// Links of every character that name a node or a template.
-int CountCharacterLinks(KQoxScene& scene)
-{
-    int count = 0;
-    for (int c = 0; c < scene.GetCharacterCount(); ++c)
-        if (KQoxCharacter* character = scene.GetCharacter(c))
-            for (int id = 0; id < kCharacterNodeIdCount; ++id)
-                count += character->GetCharacterLink(static_cast<ECharacterNodeId>(id), nullptr) ? 1 : 0;
-    return count;
-}
-
-} // namespace
 
 void ReportLeftOut(KQoxScene& scene, int linksWithoutNode, KString& message)
 {
@@ -32,7 +16,6 @@ void ReportLeftOut(KQoxScene& scene, int linksWithoutNode, KString& message)
     } kinds[] = {
         // Version 6 keeps skin links as clusters, which need a bone node.
         {"skin links without a linked node", linksWithoutNode},
-        {"character links", CountCharacterLinks(scene)},
         {"control-set plugs", scene.GetControlSetPlugCount()},
         {"character poses", scene.GetCharacterPoseCount()},
     };

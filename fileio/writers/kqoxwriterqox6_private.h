@@ -17,6 +17,8 @@ class KObject;
 namespace qoxsdk_600 {
 
 class KQoxCamera;
+class KQoxCharacter;
+class KQoxCharacterLink;
 class KQoxMaterial;
 class KQoxGenericNode;
 class KQoxGeometry;
@@ -102,9 +104,11 @@ struct KQoxWrite6
     void WriteTexture(KQoxTexture& texture);                 // writers/kqoxwrite_texture.cpp
     void WriteVideo(KQoxVideo& video);                       // writers/kqoxwrite_video.cpp
     void WriteCharacter(const KQoxFileCharacter& character); // writers/kqoxwrite_character.cpp
-    void WriteSceneInfo();                                   // writers/kqoxwrite_settings.cpp
-    void WriteGlobalSettings();                              // writers/kqoxwrite_settings.cpp
-    void WriteTakes();                                       // writers/kqoxwrite_takes.cpp
+    void WriteCharacterLinks(KQoxCharacter& character);
+    void WriteCharacterLink(const char* field, const char* name, const KQoxCharacterLink& link);
+    void WriteSceneInfo();      // writers/kqoxwrite_settings.cpp
+    void WriteGlobalSettings(); // writers/kqoxwrite_settings.cpp
+    void WriteTakes();          // writers/kqoxwrite_takes.cpp
     void WriteAnimation(const char* takeName);
 };
 

@@ -693,6 +693,23 @@ void AddEveryKind(KQoxSdkManager& manager, KQoxScene& scene, bool automaticKeys)
             break;
         }
     character->GetProperties()->FilterSetToProperties();
+    // Links in two groups and two of the ids in no group, one without a node.
+    KQoxCharacterLink link;
+    link.mNode = scene.GetRootNode()->GetChild(0);
+    link.mOffsetT = KQoxVector4(1, 2, 3, 1);
+    link.mOffsetR = KQoxVector4(0, 90, 0, 1);
+    character->SetCharacterLink(eCharacterHips, link);
+    link.mNode = keys;
+    link.mTemplateName = "Finger \"one\"";
+    link.mOffsetS = KQoxVector4(2, 2, 2, 1);
+    character->SetCharacterLink(eCharacterLeftHandIndex2, link);
+    link.mNode = scene.GetRootNode()->GetChild(1);
+    link.mTemplateName = "";
+    character->SetCharacterLink(eCharacterReference, link);
+    link.mNode = nullptr;
+    link.mTemplateName = "Floor";
+    link.mOffsetT = KQoxVector4(-DBL_MAX, 0, 1e-310, 1);
+    character->SetCharacterLink(eCharacterLeftFloor, link);
 }
 
 std::string ListScene(KQoxSdkManager& manager, KQoxScene& source, int digits)
@@ -817,6 +834,18 @@ std::string ListScene(KQoxSdkManager& manager, KQoxScene& source, int digits)
             out << " " << filterSet->GetParameterMode(i) << ":" << Number(filterSet->GetParameterValue(i));
         out << "\n";
         ListProperties(out, character->GetPropertyHandler());
+        for (int id = 0; id < kCharacterNodeIdCount; ++id)
+        {
+            KQoxCharacterLink link;
+            if (!character->GetCharacterLink(static_cast<ECharacterNodeId>(id), &link))
+                continue;
+            out << "  link " << id << " " << (link.mNode ? link.mNode->GetName() : "-") << " template "
+                << link.mTemplateName.ToChars();
+            for (const KQoxVector4* v : {&link.mOffsetT, &link.mOffsetR, &link.mOffsetS})
+                for (int k = 0; k < 4; ++k)
+                    out << " " << Number((*v)[k]);
+            out << "\n";
+        }
     }
     return out.str();
 }

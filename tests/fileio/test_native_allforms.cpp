@@ -364,8 +364,7 @@ TEST(NativeAllForms, LeftOutKindsAreNamed)
         std::string expected;
         if (form.mExport != eEXPORT_QOX5_BINARY && form.mExport != eEXPORT_QOX5_ASCII)
             expected += "Left out of the file, not stored yet: 1 skin links without a linked node\n";
-        expected += "Left out of the file, not stored yet: 2 character links\n"
-                    "Left out of the file, not stored yet: 1 control-set plugs\n"
+        expected += "Left out of the file, not stored yet: 1 control-set plugs\n"
                     "Left out of the file, not stored yet: 1 character poses\n";
         EXPECT_EQ(std::string(message.ToChars()), expected);
     }
@@ -516,4 +515,66 @@ TEST(NativeAllForms, DamagedDeformersAreRefused)
         EXPECT_FALSE(importer.Import(read));
         EXPECT_STREQ(importer.GetLastErrorString(), "File is corrupted");
     }
+}
+
+// Character links that name no slot of their group, a group that does not
+// exist, a node outside those read, a slot given twice or too few values
+// are damage; a link without a name takes the next place of its group.
+TEST(NativeAllForms, CharacterLinksByGroup)
+{
+    TempDir dir;
+    const Form& ascii = kAllForms[1];
+    KQoxSdkManager manager;
+    KQoxScene scene(manager);
+    fileiotest::BuildScene(manager, scene, "");
+    fileiotest::AddEveryKind(manager, scene, true);
+    std::string name = dir.File("links.qox");
+    ASSERT_TRUE(Export(manager, scene, name, ascii));
+    const std::string whole = ReadFile(name);
+    const std::string zeros = ",\"\",0,0,0,0,0,0,0,0,0,0,0,0";
+    const struct
+    {
+        const char* mKey;
+        std::string mRest;
+    } edits[] = {
+        {"LinkGroup: ", "12 {"},                             // no such group
+        {"CharacterLink: ", "\"LeftHandIndex2\",0" + zeros}, // a name of another group
+        {"CharacterLink: ", "\"Nobody\",0" + zeros},         // no such name
+        {"CharacterLink: ", "\"Hips\",999" + zeros},         // a node that does not exist
+        {"CharacterLink: ", "\"Hips\",0"},                   // values missing
+        {"REFERENCE: ", "\"\",-2" + zeros},                  // a negative node
+    };
+    for (const auto& edit : edits)
+    {
+        SCOPED_TRACE(std::string(edit.mKey) + edit.mRest);
+        std::string damaged = EditLine(whole, edit.mKey, edit.mRest, false);
+        ASSERT_NE(damaged, whole);
+        qoxtest::WriteFile(name, damaged);
+        KQoxImporter importer(manager);
+        ASSERT_TRUE(importer.Initialize(name.c_str()));
+        KQoxScene read(manager);
+        EXPECT_FALSE(importer.Import(read));
+        EXPECT_STREQ(importer.GetLastErrorString(), "File is corrupted");
+        EXPECT_EQ(read.GetCharacterCount(), 0);
+    }
+    // The Hips link unnamed is the first place of the base group; the same
+    // slot given twice is damage.
+    std::string unnamed = whole;
+    const std::string hips = "CharacterLink: \"Hips\",";
+    size_t at = unnamed.find(hips);
+    ASSERT_NE(at, std::string::npos);
+    unnamed.replace(at, hips.size(), "CharacterLink: \"\",");
+    qoxtest::WriteFile(name, unnamed);
+    KQoxScene read(manager);
+    ASSERT_TRUE(Import(manager, read, name, ascii));
+    EXPECT_EQ(ListScene(manager, read, 15), ListScene(manager, scene, 15));
+    const size_t line = unnamed.find("CharacterLink: \"\",");
+    const size_t end = unnamed.find('\n', line);
+    unnamed.insert(end + 1, unnamed.substr(unnamed.rfind('\n', line) + 1, end - unnamed.rfind('\n', line)));
+    unnamed.replace(unnamed.find("CharacterLink: \"\","), 18, "CharacterLink: \"Hips\",");
+    qoxtest::WriteFile(name, unnamed);
+    KQoxImporter importer(manager);
+    ASSERT_TRUE(importer.Initialize(name.c_str()));
+    KQoxScene twice(manager);
+    EXPECT_FALSE(importer.Import(twice));
 }
