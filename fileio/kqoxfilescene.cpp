@@ -3,6 +3,9 @@
 #include "character/kqoxcharacter.h"
 #include "character/kqoxcharacterproperties.h"
 #include "character/kqoxfilterset.h"
+#include "character/kqoxcontrolset.h"
+#include "character/kqoxcontrolsetplug.h"
+#include "object/kpropertylist.h"
 
 #include <cstring>
 #include <string>
@@ -27,6 +30,18 @@
 
 namespace qoxsdk_600 {
 
+KPropertyObjectList* FindPlugList(KQoxControlSetPlug& plug, const char* name)
+{
+    KQoxControlSetPlugProperties* properties = plug.GetProperties();
+    for (int i = 0; i < properties->GetLinkListCount(); ++i)
+        if (std::strcmp(properties->GetLinkList(i)->GetPropertyName(), name) == 0)
+            return properties->GetLinkList(i);
+    for (int i = 0; i < properties->GetEffectorListCount(); ++i)
+        if (std::strcmp(properties->GetEffectorList(i)->GetPropertyName(), name) == 0)
+            return properties->GetEffectorList(i);
+    return nullptr;
+}
+
 KQoxFileScene::~KQoxFileScene()
 {
     for (auto& producer : mProducerCameras)
@@ -44,6 +59,10 @@ KQoxTakeInfo* KQoxFileScene::FindTakeInfo(const char* name) const
 void KQoxFileScene::Gather(KQoxScene& scene)
 {
     mRoot = scene.GetRootNode();
+    mScenePlugs.clear();
+    for (int i = 0; i < scene.GetControlSetPlugCount(); ++i)
+        if (KQoxControlSetPlug* plug = scene.GetControlSetPlug(i))
+            mScenePlugs.push_back(plug);
     mCharacters.clear();
     for (int i = 0; i < scene.GetCharacterCount(); ++i)
         if (KQoxCharacter* character = scene.GetCharacter(i))
@@ -228,6 +247,52 @@ void KQoxFileScene::Apply(KQoxScene& scene)
                 link.mOffsetS[k] = read.mOffsets[8 + k];
             }
             character->SetCharacterLink(static_cast<ECharacterNodeId>(read.mId), link, true);
+        }
+        const KQoxFileCharacter::ControlSet& controls = read.mControlSet;
+        if (!controls.mRead)
+            continue;
+        KQoxControlSet* set = character->GetControlSet();
+        set->SetType(static_cast<KQoxControlSet::EType>(controls.mType));
+        set->SetUseAxis(controls.mUseAxis);
+        set->SetLockTransform(controls.mLockTransform);
+        set->SetLock3DPick(controls.mLock3DPick);
+        for (const auto& read : controls.mLinks)
+        {
+            KQoxControlSetLink link;
+            link.mNode = read.mNode;
+            link.mTemplateName = read.mTemplateName;
+            set->SetControlSetLink(static_cast<ECharacterNodeId>(read.mId), link);
+        }
+        for (const auto& read : controls.mEffectors)
+        {
+            KQoxEffector effector;
+            effector.mNode = read.mNode;
+            effector.mShow = read.mFlags[0];
+            effector.mTActive = read.mFlags[1];
+            effector.mRActive = read.mFlags[2];
+            effector.mCandidateTActive = read.mFlags[3];
+            effector.mCandidateRActive = read.mFlags[4];
+            // Without a node the slot takes a fresh effector's flags.
+            set->SetEffector(static_cast<EEffectorNodeId>(read.mId), effector);
+        }
+        for (const auto& read : controls.mAux)
+            set->SetEffectorAux(static_cast<EEffectorNodeId>(read.mId), read.mNode,
+                                static_cast<EEffectorSetId>(read.mSet));
+    }
+    for (const KQoxFilePlug& read : mPlugs)
+    {
+        KQoxControlSetPlug* plug = scene.GetControlSetPlug(scene.CreateControlSetPlug(read.mName.ToChars()));
+        if (!plug)
+            continue;
+        plug->GetProperties()->UseAxisSet(read.mUseAxis);
+        plug->GetProperties()->ControlSetTypeSet(static_cast<KQoxControlSet::EType>(read.mType));
+        for (const auto& list : read.mLists)
+        {
+            KPropertyObjectList* property = FindPlugList(*plug, list.first.ToChars());
+            if (!property)
+                continue;
+            for (KQoxNode* node : list.second)
+                property->Add(node->GetPropertyHandler());
         }
     }
 }

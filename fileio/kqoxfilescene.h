@@ -15,10 +15,13 @@
 #include "scene/kqoxglobaltimesettings.h"
 #include "scene/kqoxtakeinfo.h"
 
+class KPropertyObjectList;
+
 namespace qoxsdk_600 {
 
 class KQoxCamera;
 class KQoxCharacter;
+class KQoxControlSetPlug;
 class KQoxGlobalCameraSettings;
 class KQoxGenericNode;
 class KQoxMaterial;
@@ -48,11 +51,55 @@ struct KQoxFileCharacter
         KString mTemplateName;
         double mOffsets[12]; // T, R, S: 4 each
     };
+    // The control set read.
+    struct ControlSet
+    {
+        bool mRead = false;
+        int mType = 0;
+        bool mUseAxis = false;
+        bool mLockTransform = false;
+        bool mLock3DPick = false;
+        struct Link
+        {
+            int mId;
+            KQoxNode* mNode;
+            KString mTemplateName;
+        };
+        std::vector<Link> mLinks;
+        struct Effector
+        {
+            int mId;
+            KQoxNode* mNode;
+            bool mFlags[5];
+        };
+        std::vector<Effector> mEffectors;
+        struct Aux
+        {
+            int mId;
+            int mSet;
+            KQoxNode* mNode;
+        };
+        std::vector<Aux> mAux;
+    };
     KQoxCharacter* mCharacter = nullptr; // the scene's own (writing); null for one read
     KString mName;                       // without its "Constraint::" prefix
     std::vector<Param> mParams;
     std::vector<Link> mLinks;
+    ControlSet mControlSet;
 };
+
+// A control-set plug read: its name without prefix, its two values and the
+// nodes of its lists by list name.
+struct KQoxFilePlug
+{
+    KString mName;
+    bool mUseAxis = true;
+    int mType = 0;
+    std::vector<std::pair<KString, std::vector<KQoxNode*>>> mLists;
+};
+
+// The link or effector list of a plug of that name; null when none.
+KPropertyObjectList* FindPlugList(KQoxControlSetPlug& plug, const char* name);
 
 struct KQoxFileScene
 {
@@ -70,6 +117,8 @@ struct KQoxFileScene
     std::vector<KQoxPose*> mPoses;
     std::vector<KQoxGenericNode*> mGenericNodes;
     std::vector<KQoxFileCharacter> mCharacters;
+    std::vector<KQoxFilePlug> mPlugs; // read (writing goes through mScenePlugs)
+    std::vector<KQoxControlSetPlug*> mScenePlugs;
     std::vector<std::unique_ptr<KQoxTakeInfo>> mTakeInfos;
     KString mCurrentTakeName;
     KQoxSceneInfo* mSceneInfo = nullptr; // from the manager; may be null

@@ -56,6 +56,29 @@ const int kCharacterVersion = 100;
 // and the offsets T, R, S (4 D each). The ids in no group have fields of
 // their own holding the same values after the name.
 const char kCharacterLinks[] = "CharacterLinks";
+// A character's control set: "ControlSet" { "Type" I (carried unchanged),
+// "UseAxis", "LockTransform", "Lock3DPick" I; one "ControlSetLink" per link
+// set: id I, node position I, template name S; one "Effector" per effector
+// with a node or flags of its own: id I, node position I, block of the
+// flags "SHOW", "TACTIVE", "RACTIVE", "CANDIDATE_TACTIVE",
+// "CANDIDATE_RACTIVE" (I each); one "EffectorAux" per auxiliary effector
+// node: id I, set I (1 to 14), node position I }.
+const char kControlSet[] = "ControlSet";
+const char kControlSetType[] = "Type";
+const char kUseAxis[] = "UseAxis";
+const char kLockTransform[] = "LockTransform";
+const char kLock3DPick[] = "Lock3DPick";
+const char kControlSetLink[] = "ControlSetLink";
+const char kEffector[] = "Effector";
+const char kEffectorAux[] = "EffectorAux";
+const char* const kEffectorFlags[5] = {"SHOW", "TACTIVE", "RACTIVE", "CANDIDATE_TACTIVE", "CANDIDATE_RACTIVE"};
+// Control-set plugs: "ControlSetPlug" objects (full name, type text
+// "ControlSetPlug"): "Version", the property list, then one "PlugList" per
+// link or effector list holding nodes: the list's name S, then the nodes'
+// positions among the Model fields (I each), in list order.
+const char kControlSetPlug[] = "ControlSetPlug";
+const char kPlugList[] = "PlugList";
+const int kControlSetPlugVersion = 100;
 const char kLinkGroup[] = "LinkGroup";
 const char kCharacterLink[] = "CharacterLink";
 struct UngroupedCharacterLink

@@ -1,7 +1,15 @@
 // Native reader: characters. The settings are kept as read and given to a
 // new character of the scene once the whole read has succeeded.
 
+#include <new>
+#include <vector>
+
 #include "character/kqoxcharacter.h"
+#include "character/kqoxcontrolset.h"
+#include "character/kqoxcontrolsetplug.h"
+#include "object/kpropertylist.h"
+#include "scene/kqoxsdkmanager.h"
+#include "scene/kqoxuserproperty.h"
 #include "fileio/kqoxnative_private.h"
 #include "fileio/kqoxreaderqox_private.h"
 
@@ -37,6 +45,7 @@ void KQoxRead6::ReadCharacter()
             mFile.FieldReadEnd();
         }
         ReadCharacterLinks(character);
+        ReadControlSet(character.mControlSet);
         mFile.FieldReadBlockEnd();
     }
     mFile.FieldReadEnd();
@@ -112,6 +121,139 @@ void KQoxRead6::ReadCharacterLinks(KQoxFileCharacter& character)
         mFile.FieldReadBlockEnd();
     }
     mFile.FieldReadEnd();
+}
+
+KQoxNode* KQoxRead6::NodeAt(int position, bool& ok)
+{
+    if (position < -1 || position >= static_cast<int>(mNodes.size()))
+    {
+        ok = false;
+        return nullptr;
+    }
+    return position < 0 ? nullptr : mNodes[static_cast<size_t>(position)];
+}
+
+void KQoxRead6::ReadControlSet(KQoxFileCharacter::ControlSet& set)
+{
+    if (!mFile.FieldReadBegin(kControlSet))
+        return;
+    bool ok = true;
+    if (mFile.FieldReadBlockBegin())
+    {
+        set.mRead = true;
+        // The type is carried as the file holds it.
+        set.mType = mFile.FieldReadI(kControlSetType, 0);
+        set.mUseAxis = mFile.FieldReadI(kUseAxis, 0) != 0;
+        set.mLockTransform = mFile.FieldReadI(kLockTransform, 0) != 0;
+        set.mLock3DPick = mFile.FieldReadI(kLock3DPick, 0) != 0;
+        while (ok && Ok() && mFile.FieldReadBegin(kControlSetLink))
+        {
+            KQoxFileCharacter::ControlSet::Link link;
+            link.mId = mFile.FieldReadI();
+            link.mNode = NodeAt(mFile.FieldReadI(), ok);
+            link.mTemplateName = mFile.FieldReadC();
+            ok = ok && link.mId >= 0 && link.mId < kCharacterNodeIdCount && set.mLinks.size() < kCharacterNodeIdCount;
+            set.mLinks.push_back(link);
+            mFile.FieldReadEnd();
+        }
+        while (ok && Ok() && mFile.FieldReadBegin(kEffector))
+        {
+            KQoxFileCharacter::ControlSet::Effector effector;
+            effector.mId = mFile.FieldReadI();
+            effector.mNode = NodeAt(mFile.FieldReadI(), ok);
+            ok = ok && effector.mId >= 0 && effector.mId < kEffectorNodeIdCount &&
+                 set.mEffectors.size() < kEffectorNodeIdCount;
+            const KQoxEffector fresh;
+            const bool defaults[5] = {fresh.mShow, fresh.mTActive, fresh.mRActive, fresh.mCandidateTActive,
+                                      fresh.mCandidateRActive};
+            for (int f = 0; f < 5; ++f)
+                effector.mFlags[f] = defaults[f];
+            if (ok && mFile.FieldReadBlockBegin())
+            {
+                for (int f = 0; f < 5; ++f)
+                    effector.mFlags[f] = mFile.FieldReadI(kEffectorFlags[f], defaults[f] ? 1 : 0) != 0;
+                mFile.FieldReadBlockEnd();
+            }
+            set.mEffectors.push_back(effector);
+            mFile.FieldReadEnd();
+        }
+        while (ok && Ok() && mFile.FieldReadBegin(kEffectorAux))
+        {
+            KQoxFileCharacter::ControlSet::Aux aux;
+            aux.mId = mFile.FieldReadI();
+            aux.mSet = mFile.FieldReadI();
+            aux.mNode = NodeAt(mFile.FieldReadI(), ok);
+            ok = ok && aux.mId >= 0 && aux.mId < kEffectorNodeIdCount && aux.mSet >= eFirstEffectorSet &&
+                 aux.mSet <= eLastEffectorSet && set.mAux.size() < kEffectorNodeIdCount * kEffectorAuxSetCount;
+            set.mAux.push_back(aux);
+            mFile.FieldReadEnd();
+        }
+        mFile.FieldReadBlockEnd();
+    }
+    mFile.FieldReadEnd();
+    if (!ok)
+        mCorrupted = true;
+}
+
+void KQoxRead6::ReadControlSetPlug()
+{
+    if (!mFile.FieldReadBegin(kControlSetPlug))
+        return;
+    KQoxFilePlug plug;
+    plug.mName = KQoxObject::RemovePrefix(mFile.FieldReadC());
+    bool ok = true;
+    if (mFile.FieldReadBlockBegin())
+    {
+        // The property list goes into a plug of its own, whose two values are
+        // kept (the scene makes its plug once the read has succeeded); its
+        // lists tell the names a list may have.
+        KQoxControlSetPlug* holder = new (std::nothrow) KQoxControlSetPlug(mScene.mManager, "");
+        ok = holder != nullptr;
+        if (ok)
+        {
+            ObjectHeader(*holder, holder->GetProperties());
+            plug.mUseAxis = holder->GetProperties()->UseAxisGet();
+            plug.mType = holder->GetProperties()->ControlSetTypeGet();
+        }
+        // Each list at most once, with at most as many nodes as it holds.
+        while (ok && Ok() && mFile.FieldReadBegin(kPlugList))
+        {
+            KString name(mFile.FieldReadC());
+            KPropertyObjectList* list = FindPlugList(*holder, name.ToChars());
+            int capacity = 0, classId = 0;
+            if (list)
+                list->GetContentSpec(capacity, classId);
+            ok = list != nullptr && mFile.FieldReadGetRemain() <= capacity;
+            for (const auto& read : plug.mLists)
+                ok = ok && read.first != name;
+            std::vector<KQoxNode*> nodes;
+            while (ok && mFile.FieldReadGetRemain() > 0)
+            {
+                KQoxNode* node = NodeAt(mFile.FieldReadI(), ok);
+                ok = ok && node != nullptr;
+                nodes.push_back(node);
+            }
+            plug.mLists.emplace_back(name, nodes);
+            mFile.FieldReadEnd();
+        }
+        if (holder)
+        {
+            // Nothing of the holder stays with the manager.
+            std::vector<KQoxUserProperty*> added;
+            for (int i = 0; i < holder->GetPropertyCount(); ++i)
+                added.push_back(holder->GetProperty(i));
+            holder->Destruct();
+            delete holder;
+            for (KQoxUserProperty* property : added)
+                mScene.mManager.DestroyKQoxUserProperty(property);
+        }
+        mFile.FieldReadBlockEnd();
+    }
+    mFile.FieldReadEnd();
+    if (!ok)
+        mCorrupted = true;
+    else if (Ok())
+        mScene.mPlugs.push_back(plug);
 }
 
 } // namespace qoxsdk_600

@@ -323,6 +323,8 @@ bool KQoxReaderQox::ReadFileScene(KQoxFileScene& scene, const KStreamOptionsQox&
                 r.ReadPose();
             else if (kind == kCharacter && qoxOptions->GetState(KStreamOptionsQox::eCHARACTER))
                 r.ReadCharacter();
+            else if (kind == kControlSetPlug && qoxOptions->GetState(KStreamOptionsQox::eCHARACTER))
+                r.ReadControlSetPlug();
             else if (kind == kMaterial && qoxOptions->GetState(KStreamOptionsQox::eMATERIAL))
                 r.ReadMaterial();
             else if (kind == kTexture && qoxOptions->GetState(KStreamOptionsQox::eTEXTURE))

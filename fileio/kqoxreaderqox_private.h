@@ -115,6 +115,10 @@ struct KQoxRead6
     void ReadGlobalCameraSettings();
     void ReadVideo();     // kqoxread_video.cpp
     void ReadCharacter(); // kqoxread_character.cpp
+    void ReadControlSet(KQoxFileCharacter::ControlSet& set);
+    void ReadControlSetPlug();
+    // The node at a position among those read (-1: none); ok false outside.
+    KQoxNode* NodeAt(int position, bool& ok);
     void ReadCharacterLinks(KQoxFileCharacter& character);
     // The values of the current field after the name, as the link of an id;
     // false for a second link of the id or a node outside those read.

@@ -16,7 +16,6 @@ void ReportLeftOut(KQoxScene& scene, int linksWithoutNode, KString& message)
     } kinds[] = {
         // Version 6 keeps skin links as clusters, which need a bone node.
         {"skin links without a linked node", linksWithoutNode},
-        {"control-set plugs", scene.GetControlSetPlugCount()},
         {"character poses", scene.GetCharacterPoseCount()},
     };
     for (const auto& kind : kinds)

@@ -347,8 +347,12 @@ bool KQoxWriterQox6::WriteFileScene(KQoxFileScene& scene, const KStreamOptionsQo
         for (KQoxPose* pose : scene.mPoses)
             w.WritePose(*pose);
     if (options.GetState(KStreamOptionsQox::eCHARACTER))
+    {
         for (const KQoxFileCharacter& character : scene.mCharacters)
             w.WriteCharacter(character);
+        for (KQoxControlSetPlug* plug : scene.mScenePlugs)
+            w.WriteControlSetPlug(*plug);
+    }
     if (options.GetState(KStreamOptionsQox::eGLOBAL_SETTINGS))
     {
         w.WriteSceneInfo();

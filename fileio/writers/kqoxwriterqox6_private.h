@@ -18,6 +18,8 @@ namespace qoxsdk_600 {
 
 class KQoxCamera;
 class KQoxCharacter;
+class KQoxControlSet;
+class KQoxControlSetPlug;
 class KQoxCharacterLink;
 class KQoxMaterial;
 class KQoxGenericNode;
@@ -104,6 +106,8 @@ struct KQoxWrite6
     void WriteTexture(KQoxTexture& texture);                 // writers/kqoxwrite_texture.cpp
     void WriteVideo(KQoxVideo& video);                       // writers/kqoxwrite_video.cpp
     void WriteCharacter(const KQoxFileCharacter& character); // writers/kqoxwrite_character.cpp
+    void WriteControlSet(KQoxControlSet& set);
+    void WriteControlSetPlug(KQoxControlSetPlug& plug);
     void WriteCharacterLinks(KQoxCharacter& character);
     void WriteCharacterLink(const char* field, const char* name, const KQoxCharacterLink& link);
     void WriteSceneInfo();      // writers/kqoxwrite_settings.cpp

@@ -1,5 +1,7 @@
 #include "fileio_test_util.h"
 
+#include <gtest/gtest.h>
+
 #include "fileio/kqoxattribute_private.h"
 #include "fileio/kqoxfilescene.h"
 
@@ -11,7 +13,11 @@
 
 #include "character/kqoxcharacter.h"
 #include "character/kqoxcharacterproperties.h"
+#include "character/kqoxcontrolset.h"
+#include "character/kqoxcontrolsetplug.h"
 #include "character/kqoxfilterset.h"
+#include "object/kpropertylist.h"
+#include "scene/kqoxpropertyhandler.h"
 #include "fcurve/kfcurve.h"
 #include "fcurve/kfcurvenode.h"
 #include "object/kproperty.h"
@@ -51,6 +57,12 @@ std::string Number(double v)
     char text[40];
     std::snprintf(text, sizeof(text), "%.*g", gDigits, v);
     return text;
+}
+
+// A text that may be null (a null text would stop the listing's stream).
+const char* Text(const char* text)
+{
+    return text ? text : "(none)";
 }
 
 // skip: a property left out (a clip's media path: media are extracted anew).
@@ -283,8 +295,8 @@ void ListCameraFields(std::ostream& out, KQoxCamera& camera)
     KQoxColor audio = camera.GetAudioColor();
     out << "  camera up " << Number(up[0]) << " " << Number(up[1]) << " " << Number(up[2]) << " " << Number(up[3])
         << " interest " << Number(interest[0]) << " " << Number(interest[1]) << " " << Number(interest[2]) << " "
-        << Number(interest[3]) << " background " << camera.GetBackgroundMediaName() << "|"
-        << camera.GetBackgroundFileName() << " flags " << camera.GetShowInfoOnMoving()
+        << Number(interest[3]) << " background " << Text(camera.GetBackgroundMediaName()) << "|"
+        << Text(camera.GetBackgroundFileName()) << " flags " << camera.GetShowInfoOnMoving()
         << camera.GetDisplaySafeAreaOnRender() << camera.GetShowAudio() << " audio " << Number(audio.mRed) << " "
         << Number(audio.mGreen) << " " << Number(audio.mBlue) << " " << Number(audio.mAlpha) << " rendering "
         << camera.GetAntialiasingMethod() << " " << camera.GetSamplingType() << "\n";
@@ -595,6 +607,36 @@ void BuildScene(KQoxSdkManager& manager, KQoxScene& scene, const std::string& me
     scene.SetCurrentTake("Walk");
 }
 
+namespace {
+
+void ListControlSet(std::ostream& out, KQoxControlSet& set)
+{
+    out << "  control set " << set.GetType() << " " << set.GetUseAxis() << set.GetLockTransform() << set.GetLock3DPick()
+        << "\n";
+    KQoxControlSetLink link;
+    for (int id = 0; id < kCharacterNodeIdCount; ++id)
+        if (set.GetControlSetLink(static_cast<ECharacterNodeId>(id), &link))
+            out << "   link " << id << " " << (link.mNode ? link.mNode->GetName() : "-") << " "
+                << link.mTemplateName.ToChars() << "\n";
+    for (int id = 0; id < kEffectorNodeIdCount; ++id)
+    {
+        KQoxEffector effector;
+        set.GetEffectorSlot(static_cast<EEffectorNodeId>(id), &effector);
+        out << "   effector " << id << " " << (effector.mNode ? effector.mNode->GetName() : "-") << " "
+            << effector.mShow << effector.mTActive << effector.mRActive << effector.mCandidateTActive
+            << effector.mCandidateRActive;
+        for (int aux = eFirstEffectorSet; aux <= eLastEffectorSet; ++aux)
+        {
+            KQoxNode* node = nullptr;
+            if (set.GetEffectorAux(static_cast<EEffectorNodeId>(id), &node, static_cast<EEffectorSetId>(aux)) && node)
+                out << " aux" << aux << " " << node->GetName();
+        }
+        out << "\n";
+    }
+}
+
+} // namespace
+
 void AddEveryKind(KQoxSdkManager& manager, KQoxScene& scene, bool automaticKeys)
 {
     KQoxNode* keys = manager.CreateKQoxNode("Keys");
@@ -710,6 +752,34 @@ void AddEveryKind(KQoxSdkManager& manager, KQoxScene& scene, bool automaticKeys)
     link.mTemplateName = "Floor";
     link.mOffsetT = KQoxVector4(-DBL_MAX, 0, 1e-310, 1);
     character->SetCharacterLink(eCharacterLeftFloor, link);
+
+    // Its control set: a type no table names (carried unchanged), links,
+    // an effector with flags of its own, auxiliary nodes; and a plug made
+    // from it.
+    KQoxControlSet* set = character->GetControlSet();
+    set->SetType(static_cast<KQoxControlSet::EType>(7));
+    set->SetUseAxis(true);
+    set->SetLock3DPick(true);
+    KQoxControlSetLink controlLink;
+    controlLink.mNode = keys;
+    controlLink.mTemplateName = "Template";
+    set->SetControlSetLink(eCharacterHips, controlLink);
+    controlLink.mNode = nullptr;
+    set->SetControlSetLink(eCharacterLeftFloor, controlLink);
+    KQoxEffector effector;
+    effector.mNode = scene.GetRootNode()->GetChild(0);
+    effector.mShow = false;
+    effector.mRActive = true;
+    effector.mCandidateTActive = true;
+    set->SetEffector(static_cast<EEffectorNodeId>(3), effector);
+    set->SetEffectorAux(static_cast<EEffectorNodeId>(3), keys, static_cast<EEffectorSetId>(1));
+    set->SetEffectorAux(static_cast<EEffectorNodeId>(3), scene.GetRootNode()->GetChild(1),
+                        static_cast<EEffectorSetId>(2));
+    effector.mNode = nullptr;
+    effector.mTActive = true;
+    set->SetEffector(static_cast<EEffectorNodeId>(9), effector);
+    KQoxControlSetPlug* plug = scene.GetControlSetPlug(scene.CreateControlSetPlug("Rig"));
+    set->ToPlug(plug);
 }
 
 std::string ListScene(KQoxSdkManager& manager, KQoxScene& source, int digits)
@@ -846,6 +916,30 @@ std::string ListScene(KQoxSdkManager& manager, KQoxScene& source, int digits)
                     out << " " << Number((*v)[k]);
             out << "\n";
         }
+        ListControlSet(out, *character->GetControlSet());
+    }
+    for (int p = 0; p < source.GetControlSetPlugCount(); ++p)
+    {
+        KQoxControlSetPlug* plug = source.GetControlSetPlug(p);
+        KQoxControlSetPlugProperties* properties = plug->GetProperties();
+        out << "plug " << plug->GetName() << " axis " << properties->UseAxisGet() << " type "
+            << properties->ControlSetTypeGet() << "\n";
+        ListUserProperties(out, *plug);
+        auto list = [&out](KPropertyObjectList* objects) {
+            if (objects->GetCount() == 0)
+                return;
+            out << "  " << objects->GetPropertyName();
+            for (int i = 0; i < objects->GetCount(); ++i)
+            {
+                KQoxPropertyHandler* handler = dynamic_cast<KQoxPropertyHandler*>(objects->GetAt(i));
+                out << " " << (handler && handler->GetKQoxObject() ? handler->GetKQoxObject()->GetName() : "?");
+            }
+            out << "\n";
+        };
+        for (int i = 0; i < properties->GetLinkListCount(); ++i)
+            list(properties->GetLinkList(i));
+        for (int i = 0; i < properties->GetEffectorListCount(); ++i)
+            list(properties->GetEffectorList(i));
     }
     return out.str();
 }
@@ -860,6 +954,7 @@ std::string ManagerCounts(KQoxSdkManager& manager)
         << manager.GetKQoxPoseCount() << " user properties " << manager.GetKQoxUserPropertyCount() << " thumbnails "
         << manager.GetKQoxThumbnailCount() << " scene infos " << manager.GetKQoxSceneInfoCount() << " generic nodes "
         << manager.GetKQoxGenericNodeCount() << " deformers " << manager.GetKQoxDeformerCount();
+    EXPECT_TRUE(out.good()) << "the listing stopped early";
     return out.str();
 }
 

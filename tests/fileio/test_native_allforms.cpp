@@ -364,8 +364,7 @@ TEST(NativeAllForms, LeftOutKindsAreNamed)
         std::string expected;
         if (form.mExport != eEXPORT_QOX5_BINARY && form.mExport != eEXPORT_QOX5_ASCII)
             expected += "Left out of the file, not stored yet: 1 skin links without a linked node\n";
-        expected += "Left out of the file, not stored yet: 1 control-set plugs\n"
-                    "Left out of the file, not stored yet: 1 character poses\n";
+        expected += "Left out of the file, not stored yet: 1 character poses\n";
         EXPECT_EQ(std::string(message.ToChars()), expected);
     }
 }
@@ -577,4 +576,62 @@ TEST(NativeAllForms, CharacterLinksByGroup)
     ASSERT_TRUE(importer.Initialize(name.c_str()));
     KQoxScene twice(manager);
     EXPECT_FALSE(importer.Import(twice));
+}
+
+// Control sets and control-set plugs that do not fit are damage: a list
+// the plug does not have or given twice, more nodes than a list holds, a
+// node outside those read, ids and auxiliary sets out of range.
+TEST(NativeAllForms, DamagedControlSetsAreRefused)
+{
+    TempDir dir;
+    const Form& ascii = kAllForms[1];
+    KQoxSdkManager manager;
+    KQoxScene scene(manager);
+    fileiotest::BuildScene(manager, scene, "");
+    fileiotest::AddEveryKind(manager, scene, true);
+    std::string name = dir.File("controls.qox");
+    ASSERT_TRUE(Export(manager, scene, name, ascii));
+    const std::string whole = ReadFile(name);
+    const struct
+    {
+        const char* mKey;
+        const char* mRest;
+    } edits[] = {
+        {"PlugList: ", "\"Nope\",0"},       // no such list
+        {"PlugList: ", "\"Hips\",0,1"},     // a link list holds one node
+        {"PlugList: ", "\"Hips\",999"},     // a node that does not exist
+        {"PlugList: ", "\"Hips\",-1"},      // no node
+        {"ControlSetLink: ", "191,0,\"\""}, // an id out of range
+        {"ControlSetLink: ", "0,999,\"\""}, // a node that does not exist
+        {"Effector: ", "44,0 {"},           // an effector out of range
+        {"EffectorAux: ", "3,15,0"},        // an auxiliary set out of range
+        {"EffectorAux: ", "3,1,-7"},        // a negative node
+    };
+    for (const auto& edit : edits)
+    {
+        SCOPED_TRACE(std::string(edit.mKey) + edit.mRest);
+        std::string damaged = EditLine(whole, edit.mKey, edit.mRest, false);
+        ASSERT_NE(damaged, whole);
+        qoxtest::WriteFile(name, damaged);
+        KQoxImporter importer(manager);
+        ASSERT_TRUE(importer.Initialize(name.c_str()));
+        KQoxScene read(manager);
+        const std::string counts = fileiotest::ManagerCounts(manager);
+        EXPECT_FALSE(importer.Import(read));
+        EXPECT_STREQ(importer.GetLastErrorString(), "File is corrupted");
+        EXPECT_EQ(read.GetControlSetPlugCount(), 0);
+        EXPECT_EQ(fileiotest::ManagerCounts(manager), counts);
+    }
+    // The same list twice.
+    std::string twice = whole;
+    size_t at = twice.find("PlugList: ");
+    ASSERT_NE(at, std::string::npos);
+    size_t end = twice.find('\n', at);
+    size_t start = twice.rfind('\n', at) + 1;
+    twice.insert(end + 1, twice.substr(start, end - start + 1));
+    qoxtest::WriteFile(name, twice);
+    KQoxImporter importer(manager);
+    ASSERT_TRUE(importer.Initialize(name.c_str()));
+    KQoxScene read(manager);
+    EXPECT_FALSE(importer.Import(read));
 }
