@@ -1,6 +1,7 @@
 #include "fileio/kqoxfilescene.h"
 
 #include "character/kqoxcharacter.h"
+#include "character/kqoxcharacterpose.h"
 #include "character/kqoxcharacterproperties.h"
 #include "character/kqoxfilterset.h"
 #include "character/kqoxcontrolset.h"
@@ -59,6 +60,10 @@ KQoxTakeInfo* KQoxFileScene::FindTakeInfo(const char* name) const
 void KQoxFileScene::Gather(KQoxScene& scene)
 {
     mRoot = scene.GetRootNode();
+    mSceneCharacterPoses.clear();
+    for (int i = 0; i < scene.GetCharacterPoseCount(); ++i)
+        if (KQoxCharacterPose* pose = scene.GetCharacterPose(i))
+            mSceneCharacterPoses.push_back(pose);
     mScenePlugs.clear();
     for (int i = 0; i < scene.GetControlSetPlugCount(); ++i)
         if (KQoxControlSetPlug* plug = scene.GetControlSetPlug(i))
@@ -222,7 +227,12 @@ void KQoxFileScene::Apply(KQoxScene& scene)
     {
         if (read.mCharacter)
             continue;
-        KQoxCharacter* character = scene.GetCharacter(scene.CreateCharacter(read.mName.ToChars()));
+        KQoxCharacter* character = nullptr;
+        for (int c = 0; mFillCharactersByName && !character && c < scene.GetCharacterCount(); ++c)
+            if (scene.GetCharacter(c)->GetNameWithoutNameSpacePrefix() == read.mName)
+                character = scene.GetCharacter(c);
+        if (!character)
+            character = scene.GetCharacter(scene.CreateCharacter(read.mName.ToChars()));
         if (!character)
             continue;
         KQoxFilterSet* filterSet = character->GetFilterSet();
@@ -279,6 +289,28 @@ void KQoxFileScene::Apply(KQoxScene& scene)
             set->SetEffectorAux(static_cast<EEffectorNodeId>(read.mId), read.mNode,
                                 static_cast<EEffectorSetId>(read.mSet));
     }
+    // Each pose gets the nodes and everything else read into its scene.
+    for (KQoxFilePose& read : mCharacterPoses)
+    {
+        KQoxCharacterPose* pose = scene.GetCharacterPose(scene.CreateCharacterPose(read.mName.ToChars()));
+        KQoxFileScene* content = read.mContent.get();
+        KQoxNode* holder = content->mRoot;
+        if (!pose || !pose->GetScene() || !holder)
+            continue;
+        KQoxScene& poseScene = *pose->GetScene();
+        KQoxNode* root = poseScene.GetRootNode();
+        while (holder->GetChildCount() > 0)
+        {
+            KQoxNode* child = holder->GetChild(0);
+            holder->RemoveChild(child);
+            root->AddChild(child);
+        }
+        mManager.DestroyKQoxNode(holder);
+        content->mRoot = root;
+        content->mFillCharactersByName = true;
+        content->Apply(poseScene);
+    }
+    mCharacterPoses.clear();
     for (const KQoxFilePlug& read : mPlugs)
     {
         KQoxControlSetPlug* plug = scene.GetControlSetPlug(scene.CreateControlSetPlug(read.mName.ToChars()));

@@ -21,6 +21,7 @@ namespace qoxsdk_600 {
 
 class KQoxCamera;
 class KQoxCharacter;
+class KQoxCharacterPose;
 class KQoxControlSetPlug;
 class KQoxGlobalCameraSettings;
 class KQoxGenericNode;
@@ -101,6 +102,16 @@ struct KQoxFilePlug
 // The link or effector list of a plug of that name; null when none.
 KPropertyObjectList* FindPlugList(KQoxControlSetPlug& plug, const char* name);
 
+struct KQoxFileScene;
+
+// A character pose read: its name without prefix and its scene's content,
+// whose nodes hang under a holder root until the pose is made.
+struct KQoxFilePose
+{
+    KString mName;
+    std::unique_ptr<KQoxFileScene> mContent;
+};
+
 struct KQoxFileScene
 {
     explicit KQoxFileScene(KQoxSdkManager& manager)
@@ -119,6 +130,11 @@ struct KQoxFileScene
     std::vector<KQoxFileCharacter> mCharacters;
     std::vector<KQoxFilePlug> mPlugs; // read (writing goes through mScenePlugs)
     std::vector<KQoxControlSetPlug*> mScenePlugs;
+    std::vector<KQoxCharacterPose*> mSceneCharacterPoses; // writing
+    std::vector<KQoxFilePose> mCharacterPoses;            // read
+    // A pose's scene already holds its character: one read of the same name
+    // fills it instead of making another.
+    bool mFillCharactersByName = false;
     std::vector<std::unique_ptr<KQoxTakeInfo>> mTakeInfos;
     KString mCurrentTakeName;
     KQoxSceneInfo* mSceneInfo = nullptr; // from the manager; may be null

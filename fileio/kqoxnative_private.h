@@ -79,6 +79,12 @@ const char* const kEffectorFlags[5] = {"SHOW", "TACTIVE", "RACTIVE", "CANDIDATE_
 const char kControlSetPlug[] = "ControlSetPlug";
 const char kPlugList[] = "PlugList";
 const int kControlSetPlugVersion = 100;
+// Character poses: "CharacterPose" objects (full name), whose block holds
+// "Version" and then the pose's own scene as nested sections.
+const char kCharacterPose[] = "CharacterPose";
+const int kCharacterPoseVersion = 100;
+// Poses nest scenes that may hold poses: deeper than this is damage.
+const int kMaxNestedScenes = 8;
 const char kLinkGroup[] = "LinkGroup";
 const char kCharacterLink[] = "CharacterLink";
 struct UngroupedCharacterLink

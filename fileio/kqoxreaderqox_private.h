@@ -4,6 +4,7 @@
 // The state of one native read, shared by the reader's units (one per object
 // kind). Not part of the library's interface.
 
+#include <memory>
 #include <vector>
 
 #include "fileio/iqoxobject.h"
@@ -71,6 +72,10 @@ struct KQoxRead6
         int mAssociate = -1;
     };
     std::vector<FileDeformer> mDeformers;
+    // Nested scenes (character poses): how deep this read is, and the reads
+    // of the scenes nested in it (undone with it).
+    int mDepth = 0;
+    std::vector<std::unique_ptr<KQoxRead6>> mNested;
 
     // ---- helpers (kqoxreaderqox.cpp) ----
     // True while the file reads without damage.
@@ -86,6 +91,11 @@ struct KQoxRead6
     // those read, when its name is the one given; else the first of that
     // name; null when none.
     KQoxTakeNodeContainer* FindObject(const char* kind, int index, const char* name);
+
+    // Everything of the scene in the current section list (the file's, or a
+    // nested scene's): objects, connections, take descriptions and the
+    // selected takes' animation. False on damage (Destroy undoes it).
+    bool ReadScene();
 
     // ---- units ----
     void ReadNode();        // kqoxread_node.cpp
@@ -116,6 +126,7 @@ struct KQoxRead6
     void ReadVideo();     // kqoxread_video.cpp
     void ReadCharacter(); // kqoxread_character.cpp
     void ReadControlSet(KQoxFileCharacter::ControlSet& set);
+    void ReadCharacterPose(); // kqoxread_pose.cpp: its nested scene
     void ReadControlSetPlug();
     // The node at a position among those read (-1: none); ok false outside.
     KQoxNode* NodeAt(int position, bool& ok);

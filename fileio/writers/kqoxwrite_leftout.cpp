@@ -7,7 +7,7 @@
 
 namespace qoxsdk_600 {
 
-void ReportLeftOut(KQoxScene& scene, int linksWithoutNode, KString& message)
+void ReportLeftOut(KQoxScene&, int linksWithoutNode, KString& message)
 {
     const struct
     {
@@ -16,7 +16,6 @@ void ReportLeftOut(KQoxScene& scene, int linksWithoutNode, KString& message)
     } kinds[] = {
         // Version 6 keeps skin links as clusters, which need a bone node.
         {"skin links without a linked node", linksWithoutNode},
-        {"character poses", scene.GetCharacterPoseCount()},
     };
     for (const auto& kind : kinds)
     {

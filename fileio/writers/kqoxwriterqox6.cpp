@@ -301,8 +301,15 @@ bool KQoxWriterQox6::Write(KQoxScene& scene, KStreamOptions* options)
     mMessage = "";
     ReportLeftOut(scene, deformers ? deformers->GetLinksWithoutNode() : 0, mMessage);
     mSkins = deformers ? &deformers->GetSkins() : nullptr;
+    mPosesTooDeep = 0;
     bool ok = WriteFileScene(content, *qoxOptions);
     mSkins = nullptr;
+    if (mPosesTooDeep > 0)
+    {
+        mMessage += "Left out of the file, not stored yet: ";
+        mMessage += mPosesTooDeep;
+        mMessage += " character poses nested too deep\n";
+    }
     return ok;
 }
 
@@ -313,6 +320,20 @@ bool KQoxWriterQox6::WriteFileScene(KQoxFileScene& scene, const KStreamOptionsQo
     if (options.GetState(KStreamOptionsQox::eMODEL))
         CollectNodes(scene.mRoot, w.mNodes);
     w.mSkins = mSkins;
+    // A pose's scene goes in the pose's block, laid out as a whole file is
+    // (its skinning as links: nothing brings it to deformers).
+    w.mWriteNested = [this, &options](KQoxScene& nested) {
+        const std::vector<KQoxWrittenSkin>* skins = mSkins;
+        mSkins = nullptr;
+        ++mNestedDepth;
+        KQoxFileScene content(mManager);
+        content.Gather(nested);
+        WriteFileScene(content, options);
+        --mNestedDepth;
+        mSkins = skins;
+    };
+    // Readers refuse scenes nested deeper: such poses are left out, and said so.
+    w.mNestedAllowed = mNestedDepth + 1 < kMaxNestedScenes;
 
     WriteDefinitions(w);
     mFile->ProjectWriteSectionBegin(kObjects, w.SectionVersion(kObjectsVersion));
@@ -352,6 +373,13 @@ bool KQoxWriterQox6::WriteFileScene(KQoxFileScene& scene, const KStreamOptionsQo
             w.WriteCharacter(character);
         for (KQoxControlSetPlug* plug : scene.mScenePlugs)
             w.WriteControlSetPlug(*plug);
+        for (KQoxCharacterPose* pose : scene.mSceneCharacterPoses)
+        {
+            if (w.mNestedAllowed)
+                w.WriteCharacterPose(*pose);
+            else
+                ++mPosesTooDeep;
+        }
     }
     if (options.GetState(KStreamOptionsQox::eGLOBAL_SETTINGS))
     {

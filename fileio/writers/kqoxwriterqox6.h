@@ -53,6 +53,8 @@ private:
     KQox::EForm mForm;
     // The skins made for the write under way (version 6).
     const std::vector<KQoxWrittenSkin>* mSkins = nullptr;
+    int mNestedDepth = 0;  // scenes nested around the one being written
+    int mPosesTooDeep = 0; // poses left out for their depth
     KString mPassword;
     std::unique_ptr<IQoxObject> mFile;
 };

@@ -4,6 +4,7 @@
 // The state of one version-6 write, shared by the writer's units (one per
 // object kind). Not part of the library's interface.
 
+#include <functional>
 #include <unordered_map>
 #include <vector>
 
@@ -18,6 +19,7 @@ namespace qoxsdk_600 {
 
 class KQoxCamera;
 class KQoxCharacter;
+class KQoxCharacterPose;
 class KQoxControlSet;
 class KQoxControlSetPlug;
 class KQoxCharacterLink;
@@ -66,6 +68,9 @@ struct KQoxWrite6
     // positions among the Deformer fields of those written.
     const std::vector<KQoxWrittenSkin>* mSkins = nullptr;
     std::vector<int> mSkinIndex;
+    // Writes a scene nested in the open field's block (a character pose's).
+    std::function<void(KQoxScene&)> mWriteNested;
+    bool mNestedAllowed = true;
 
     // ---- helpers (kqoxwriterqox6.cpp) ----
     // The version a section is written with: its own, or the version-5 one.
@@ -107,6 +112,7 @@ struct KQoxWrite6
     void WriteVideo(KQoxVideo& video);                       // writers/kqoxwrite_video.cpp
     void WriteCharacter(const KQoxFileCharacter& character); // writers/kqoxwrite_character.cpp
     void WriteControlSet(KQoxControlSet& set);
+    void WriteCharacterPose(KQoxCharacterPose& pose); // writers/kqoxwrite_pose.cpp
     void WriteControlSetPlug(KQoxControlSetPlug& plug);
     void WriteCharacterLinks(KQoxCharacter& character);
     void WriteCharacterLink(const char* field, const char* name, const KQoxCharacterLink& link);

@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "character/kqoxcharacter.h"
+#include "character/kqoxcharacterpose.h"
 #include "character/kqoxcharacterproperties.h"
 #include "character/kqoxcontrolset.h"
 #include "character/kqoxcontrolsetplug.h"
@@ -780,6 +781,25 @@ void AddEveryKind(KQoxSdkManager& manager, KQoxScene& scene, bool automaticKeys)
     set->SetEffector(static_cast<EEffectorNodeId>(9), effector);
     KQoxControlSetPlug* plug = scene.GetControlSetPlug(scene.CreateControlSetPlug("Rig"));
     set->ToPlug(plug);
+
+    // A character pose: two nodes of its own scene, its character linked to
+    // them, a key on one of them.
+    KQoxCharacterPose* pose = scene.GetCharacterPose(scene.CreateCharacterPose("Stance"));
+    KQoxScene& poseScene = *pose->GetScene();
+    KQoxNode* poseHips = manager.CreateKQoxNode("PoseHips");
+    KQoxNode* poseSpine = manager.CreateKQoxNode("PoseSpine");
+    poseScene.GetRootNode()->AddChild(poseHips);
+    poseHips->AddChild(poseSpine);
+    poseHips->SetDefaultT(KQoxVector4(0, 95.5, 0));
+    poseSpine->SetDefaultR(KQoxVector4(5, 0, -7.25));
+    KQoxCharacterLink poseLink;
+    poseLink.mNode = poseHips;
+    poseLink.mOffsetR = KQoxVector4(0, 0, 90, 1);
+    pose->GetCharacter()->SetCharacterLink(eCharacterHips, poseLink);
+    poseLink.mNode = poseSpine;
+    pose->GetCharacter()->SetCharacterLink(eCharacterSpine, poseLink);
+    pose->GetCharacter()->GetFilterSet()->SetParameterValue(KQoxFilterSet::GetParameterIndex("ChestReduction"), 0.625);
+    pose->GetCharacter()->GetProperties()->FilterSetToProperties();
 }
 
 std::string ListScene(KQoxSdkManager& manager, KQoxScene& source, int digits)
@@ -941,6 +961,13 @@ std::string ListScene(KQoxSdkManager& manager, KQoxScene& source, int digits)
         for (int i = 0; i < properties->GetEffectorListCount(); ++i)
             list(properties->GetEffectorList(i));
     }
+    for (int p = 0; p < source.GetCharacterPoseCount(); ++p)
+    {
+        KQoxCharacterPose* pose = source.GetCharacterPose(p);
+        out << "character pose " << pose->GetName() << " {\n"
+            << (pose->GetScene() ? ListScene(manager, *pose->GetScene(), digits) : "") << "}\n";
+    }
+    EXPECT_TRUE(out.good()) << "the listing stopped early";
     return out.str();
 }
 
@@ -954,7 +981,6 @@ std::string ManagerCounts(KQoxSdkManager& manager)
         << manager.GetKQoxPoseCount() << " user properties " << manager.GetKQoxUserPropertyCount() << " thumbnails "
         << manager.GetKQoxThumbnailCount() << " scene infos " << manager.GetKQoxSceneInfoCount() << " generic nodes "
         << manager.GetKQoxGenericNodeCount() << " deformers " << manager.GetKQoxDeformerCount();
-    EXPECT_TRUE(out.good()) << "the listing stopped early";
     return out.str();
 }
 

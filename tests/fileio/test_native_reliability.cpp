@@ -36,11 +36,13 @@ bool Export(KQoxSdkManager& manager, KQoxScene& scene, const std::string& name, 
     return exporter.Export(scene);
 }
 
-std::string SmallSceneFile(const std::string& name, int format, const char* password)
+std::string SmallSceneFile(const std::string& name, int format, const char* password, bool everyKind = false)
 {
     KQoxSdkManager manager;
     KQoxScene scene(manager);
     fileiotest::BuildScene(manager, scene, "");
+    if (everyKind)
+        fileiotest::AddEveryKind(manager, scene, true);
     EXPECT_TRUE(Export(manager, scene, name, format, password));
     return ReadFile(name);
 }
@@ -113,7 +115,9 @@ TEST(NativeDamage, FailedReadsLeaveNothingInTheManager)
     for (int format : {eEXPORT_QOX_ASCII, eEXPORT_QOX5_ASCII, eEXPORT_QOX_BINARY})
     {
         SCOPED_TRACE(format);
-        std::string whole = SmallSceneFile(dir.File("whole.qox"), format, "");
+        // Every kind: character poses read nested scenes, which a failed
+        // read undoes as well.
+        std::string whole = SmallSceneFile(dir.File("whole.qox"), format, "", true);
         std::vector<std::string> damaged;
         if (format != eEXPORT_QOX_BINARY)
         {
@@ -125,6 +129,13 @@ TEST(NativeDamage, FailedReadsLeaveNothingInTheManager)
             else
                 damaged.push_back(EditLine(whole, "    Link: ", "999,-1 {", false));
             damaged.push_back(EditLine(whole, "Weights: ", "*d1:0.5", false));
+        }
+        if (format != eEXPORT_QOX_BINARY)
+        {
+            // Damage inside the pose's nested scene, after its nodes were made.
+            size_t pose = whole.find("CharacterPose: ");
+            EXPECT_NE(pose, std::string::npos);
+            damaged.push_back(whole.substr(0, pose) + EditLine(whole.substr(pose), "Connect: \"OO\",", "1,1", false));
         }
         for (int cut = 1; cut <= 7; ++cut)
             damaged.push_back(whole.substr(0, whole.size() * static_cast<size_t>(cut) / 8));
