@@ -68,7 +68,8 @@ void KQoxRead6::ReadCharacterPose()
         mFile.FieldReadBlockEnd();
     }
     mFile.FieldReadEnd();
-    if (Ok() && pose.mContent)
+    // Kept even when damaged: the nested read refers to it until Destroy.
+    if (pose.mContent)
         mScene.mCharacterPoses.push_back(std::move(pose));
 }
 
