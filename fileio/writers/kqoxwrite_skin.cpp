@@ -105,16 +105,22 @@ KQoxSkinAsDeformers::KQoxSkinAsDeformers(KQoxScene& scene, KQoxSdkManager& manag
 
 KQoxSkinAsDeformers::~KQoxSkinAsDeformers()
 {
+    // Clusters first: the order is taken before any is destroyed.
+    std::vector<KQoxDeformer*> order;
+    for (KQoxDeformer* deformer : mMade)
+        if (deformer->GetDeformerType() == KQoxDeformer::eCLUSTER)
+            order.push_back(deformer);
+    for (KQoxDeformer* deformer : mMade)
+        if (deformer->GetDeformerType() != KQoxDeformer::eCLUSTER)
+            order.push_back(deformer);
     KQoxEntity* entity = mScene.GetEntity();
-    for (int type : {static_cast<int>(KQoxDeformer::eCLUSTER), static_cast<int>(KQoxDeformer::eSKIN)})
-        for (KQoxDeformer* deformer : mMade)
-            if (deformer->GetDeformerType() == type)
-            {
-                while (!entity->RemoveDeformer(deformer) && entity->GetLastErrorID() == KQoxEntity::eDEFORMER_IN_USE)
-                {}
-                deformer->ForgetEntity();
-                mManager.DestroyKQoxDeformer(deformer);
-            }
+    for (KQoxDeformer* deformer : order)
+    {
+        while (!entity->RemoveDeformer(deformer) && entity->GetLastErrorID() == KQoxEntity::eDEFORMER_IN_USE)
+        {}
+        deformer->ForgetEntity();
+        mManager.DestroyKQoxDeformer(deformer);
+    }
 }
 
 } // namespace qoxsdk_600
