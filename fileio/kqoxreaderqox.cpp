@@ -447,6 +447,12 @@ bool KQoxReaderQox::ReadTakeFile(const char* fileName, KQoxScene& target)
     FileClose();
     if (section < 0 || !r.Ok())
         return Fail(eFILE_CORRUPTED);
+    // Shape channels under their version-5 names join the geometry's own.
+    for (KQoxNode* node : r.mNodes)
+        if (KQoxGeometry* geometry = dynamic_cast<KQoxGeometry*>(node->GetNodeAttribute()))
+            for (int t = 0; t < node->GetTakeNodeCount(); ++t)
+                if (r.mTakeRead == node->GetTakeNodeName(t))
+                    geometry->CleanShapeChannels(node->GetTakeNode(t));
     // A take no description names gets one.
     if (!target.GetTakeInfo(KString(r.mTakeRead.ToChars())) && !r.mTakeRead.IsEmpty())
     {

@@ -140,4 +140,10 @@ bool KQoxWriterQox::Write(KQoxScene& scene, KStreamOptions* options)
     return KQoxWriterQox6::Write(scene, options);
 }
 
+bool KQoxWriterQox::WriteTakeFile(const char* fileName, KQoxScene& scene, const char* takeName)
+{
+    ShapeNamesAsVersion5 names(FindRootNode(scene));
+    return KQoxWriterQox6::WriteTakeFile(fileName, scene, takeName);
+}
+
 } // namespace qoxsdk_600

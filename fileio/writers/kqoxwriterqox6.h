@@ -41,7 +41,7 @@ public:
     bool Write(KQoxScene& scene, KStreamOptions* options) override;
 
     // Writes one take's animation alone as a take file (".tak").
-    bool WriteTakeFile(const char* fileName, KQoxScene& scene, const char* takeName);
+    virtual bool WriteTakeFile(const char* fileName, KQoxScene& scene, const char* takeName);
 
 protected:
     // The file version written: version 6 here, version 5 by KQoxWriterQox.
