@@ -21,7 +21,10 @@
 #include "scene/attributes/kqoxtexture.h"
 #include "scene/attributes/kqoxvideo.h"
 #include "scene/attributes/kqoxcamera.h"
+#include "fcurve/kfcurve.h"
+#include "scene/attributes/kqoxcameraswitcher.h"
 #include "scene/kqoxentity.h"
+#include "scene/kqoxtakenode.h"
 #include "scene/kqoxglobalcamerasettings.h"
 #include "scene/kqoxsdkmanager.h"
 #include "scene/kqoxnode.h"
@@ -45,8 +48,69 @@ KPropertyObjectList* FindPlugList(KQoxControlSetPlug& plug, const char* name)
 
 KQoxFileScene::~KQoxFileScene()
 {
+    if (mOwnsCameraSwitcher && mCameraSwitcher)
+    {
+        if (KQoxNodeAttribute* attribute = mCameraSwitcher->GetNodeAttribute())
+        {
+            mCameraSwitcher->SetNodeAttribute(nullptr);
+            mManager.DestroyKQoxNodeAttribute(attribute);
+        }
+        mManager.DestroyKQoxNode(mCameraSwitcher);
+    }
     for (auto& producer : mProducerCameras)
         mManager.DestroyKQoxNodeAttribute(producer.second);
+}
+
+void KQoxFileScene::ApplyCameraSwitcher(KQoxScene& scene)
+{
+    KQoxNode* target = scene.GetCameraSwitcher();
+    KQoxCameraSwitcher* to = target ? dynamic_cast<KQoxCameraSwitcher*>(target->GetNodeAttribute()) : nullptr;
+    KQoxCameraSwitcher* from = dynamic_cast<KQoxCameraSwitcher*>(mCameraSwitcher->GetNodeAttribute());
+    if (!to || !from)
+        return;
+    // The file's names join the scene's; each index read is renumbered to
+    // the position its camera has there.
+    auto position = [to](const char* name) {
+        for (int i = 0; i < to->GetCameraNameCount(); ++i)
+            if (std::strcmp(to->GetCameraName(static_cast<unsigned int>(i)), name) == 0)
+                return i;
+        return -1;
+    };
+    std::vector<int> renumbered;
+    for (int i = 0; i < from->GetCameraNameCount(); ++i)
+    {
+        const char* name = from->GetCameraName(static_cast<unsigned int>(i));
+        if (position(name) < 0)
+            to->AddCameraName(name);
+        renumbered.push_back(position(name));
+    }
+    auto renumber = [&renumbered](float value) {
+        const int index = static_cast<int>(value);
+        return index >= 0 && index < static_cast<int>(renumbered.size())
+                   ? static_cast<float>(renumbered[static_cast<size_t>(index)])
+                   : value;
+    };
+    for (int t = 0; t < mCameraSwitcher->GetTakeNodeCount(); ++t)
+    {
+        KQoxTakeNode* source = mCameraSwitcher->GetTakeNode(t);
+        const char* name = mCameraSwitcher->GetTakeNodeName(t);
+        KQoxTakeNode* destination = nullptr;
+        for (int d = 0; d < target->GetTakeNodeCount() && !destination; ++d)
+            if (std::strcmp(target->GetTakeNodeName(d), name) == 0)
+                destination = target->GetTakeNode(d);
+        if (!destination)
+            destination = target->CreateTakeNode(name);
+        KFCurve* in = source ? source->GetCameraIndex() : nullptr;
+        KFCurve* out = destination ? destination->GetCameraIndex() : nullptr;
+        if (!in || !out)
+            continue;
+        out->CopyFrom(*in, true);
+        out->SetValue(renumber(in->GetValue()));
+        out->KeyModifyBegin();
+        for (int k = 0; k < out->KeyGetCount(); ++k)
+            out->KeySetValue(k, renumber(out->KeyGetValue(k)));
+        out->KeyModifyEnd();
+    }
 }
 
 KQoxTakeInfo* KQoxFileScene::FindTakeInfo(const char* name) const
@@ -60,6 +124,8 @@ KQoxTakeInfo* KQoxFileScene::FindTakeInfo(const char* name) const
 void KQoxFileScene::Gather(KQoxScene& scene)
 {
     mRoot = scene.GetRootNode();
+    mCameraSwitcher = scene.GetCameraSwitcher();
+    mOwnsCameraSwitcher = false;
     mSceneCharacterPoses.clear();
     for (int i = 0; i < scene.GetCharacterPoseCount(); ++i)
         if (KQoxCharacterPose* pose = scene.GetCharacterPose(i))
@@ -289,6 +355,8 @@ void KQoxFileScene::Apply(KQoxScene& scene)
             set->SetEffectorAux(static_cast<EEffectorNodeId>(read.mId), read.mNode,
                                 static_cast<EEffectorSetId>(read.mSet));
     }
+    if (mOwnsCameraSwitcher && mCameraSwitcher)
+        ApplyCameraSwitcher(scene);
     // Each pose gets the nodes and everything else read into its scene.
     for (KQoxFilePose& read : mCharacterPoses)
     {

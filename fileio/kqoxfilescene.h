@@ -131,7 +131,11 @@ struct KQoxFileScene
     std::vector<KQoxFilePlug> mPlugs; // read (writing goes through mScenePlugs)
     std::vector<KQoxControlSetPlug*> mScenePlugs;
     std::vector<KQoxCharacterPose*> mSceneCharacterPoses; // writing
-    std::vector<KQoxFilePose> mCharacterPoses;            // read
+    // The camera switcher: the scene's (writing), or a node made by the
+    // read holding what the file has of it, handed over by Apply.
+    KQoxNode* mCameraSwitcher = nullptr;
+    bool mOwnsCameraSwitcher = false;
+    std::vector<KQoxFilePose> mCharacterPoses; // read
     // A pose's scene already holds its character: one read of the same name
     // fills it instead of making another.
     bool mFillCharactersByName = false;
@@ -150,6 +154,9 @@ struct KQoxFileScene
 
     // Destroys the producer cameras read and not handed over.
     ~KQoxFileScene();
+    // The camera switcher read into the scene's: names and renumbered
+    // "Camera Index" curves of every take.
+    void ApplyCameraSwitcher(KQoxScene& scene);
 
     // The take description of that name, or null.
     KQoxTakeInfo* FindTakeInfo(const char* name) const;

@@ -79,6 +79,13 @@ const char* const kEffectorFlags[5] = {"SHOW", "TACTIVE", "RACTIVE", "CANDIDATE_
 const char kControlSetPlug[] = "ControlSetPlug";
 const char kPlugList[] = "PlugList";
 const int kControlSetPlugVersion = 100;
+// The scene's camera switcher (outside the node tree): "CameraSwitcher",
+// its name and a block: "Version", one "CameraName" S per camera in order,
+// "Defaults"; its takes' channels are in the animation sections under the
+// same field name, position 0. "Camera Index" values are positions in the
+// name list, renumbered on reading to the scene's own list.
+const char kCameraSwitcher[] = "CameraSwitcher";
+const int kCameraSwitcherVersion = 100;
 // Character poses: "CharacterPose" objects (full name), whose block holds
 // "Version" and then the pose's own scene as nested sections.
 const char kCharacterPose[] = "CharacterPose";

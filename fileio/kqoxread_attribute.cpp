@@ -134,6 +134,35 @@ void KQoxRead6::ReadCameraFields(KQoxCamera& camera)
     }
 }
 
+void KQoxRead6::ReadCameraSwitcher()
+{
+    if (!mFile.FieldReadBegin(kCameraSwitcher))
+        return;
+    mFile.FieldReadC();
+    // One switcher: a second is passed over.
+    if (!mScene.mCameraSwitcher && mFile.FieldReadBlockBegin())
+    {
+        KQoxNode* node = mScene.mManager.CreateKQoxNode("Camera Switcher");
+        KQoxCameraSwitcher* switcher = node ? mScene.mManager.CreateKQoxCameraSwitcher() : nullptr;
+        if (switcher)
+        {
+            mScene.mCameraSwitcher = node;
+            mScene.mOwnsCameraSwitcher = true;
+            node->SetNodeAttribute(switcher);
+            while (Ok() && mFile.FieldReadBegin(kCameraName))
+            {
+                switcher->AddCameraName(mFile.FieldReadC());
+                mFile.FieldReadEnd();
+            }
+            ReadDefaults(*node);
+        }
+        else if (node)
+            mScene.mManager.DestroyKQoxNode(node);
+        mFile.FieldReadBlockEnd();
+    }
+    mFile.FieldReadEnd();
+}
+
 void KQoxRead6::ReadGlobalCameraSettings()
 {
     if (!mFile.FieldReadBegin(kGlobalCameraSettings))

@@ -230,6 +230,8 @@ bool KQoxRead6::ReadScene()
                 ReadGlobalSettings();
             else if (kind == kGlobalCameraSettings && mOptions.GetState(KStreamOptionsQox::eGLOBAL_SETTINGS))
                 ReadGlobalCameraSettings();
+            else if (kind == kCameraSwitcher && mOptions.GetState(KStreamOptionsQox::eGLOBAL_SETTINGS))
+                ReadCameraSwitcher();
         }
         mFile.ProjectReadSectionEnd();
     }

@@ -122,6 +122,7 @@ struct KQoxRead6
     void ReadAttribute(KQoxNode& node);               // kqoxread_attribute.cpp
     void ReadDefaults(KQoxTakeNodeContainer& object); // kqoxread_attribute.cpp
     void ReadCameraFields(KQoxCamera& camera);
+    void ReadCameraSwitcher();
     void ReadGlobalCameraSettings();
     void ReadVideo();     // kqoxread_video.cpp
     void ReadCharacter(); // kqoxread_character.cpp

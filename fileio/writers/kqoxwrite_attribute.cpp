@@ -80,6 +80,23 @@ void KQoxWrite6::WriteCameraFields(KQoxCamera& camera)
     mFile.FieldWriteEnd();
 }
 
+void KQoxWrite6::WriteCameraSwitcher()
+{
+    KQoxNode* node = mScene.mCameraSwitcher;
+    KQoxCameraSwitcher* switcher = node ? dynamic_cast<KQoxCameraSwitcher*>(node->GetNodeAttribute()) : nullptr;
+    if (!switcher)
+        return;
+    mFile.FieldWriteBegin(kCameraSwitcher);
+    mFile.FieldWriteC(node->GetName());
+    mFile.FieldWriteBlockBegin();
+    Int(kVersion, kCameraSwitcherVersion);
+    for (int i = 0; i < switcher->GetCameraNameCount(); ++i)
+        Text(kCameraName, switcher->GetCameraName(static_cast<unsigned int>(i)));
+    WriteDefaults(*node);
+    mFile.FieldWriteBlockEnd();
+    mFile.FieldWriteEnd();
+}
+
 void KQoxWrite6::WriteGlobalCameraSettings()
 {
     KQoxGlobalCameraSettings* settings = mScene.mCameraSettings;

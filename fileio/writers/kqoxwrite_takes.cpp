@@ -109,11 +109,14 @@ void KQoxWrite6::WriteAnimation(const char* takeName)
     {
         const char* mField;
         std::vector<KQoxTakeNodeContainer*> mObjects;
-    } kinds[5] = {{kModel, {mNodes.begin(), mNodes.end()}},
+    } kinds[6] = {{kModel, {mNodes.begin(), mNodes.end()}},
                   {kTexture, {mScene.mTextures.begin(), mScene.mTextures.end()}},
                   {kVideo, {mScene.mVideos.begin(), mScene.mVideos.end()}},
                   {kMaterial, {mScene.mMaterials.begin(), mScene.mMaterials.end()}},
-                  {kGenericNode, {mScene.mGenericNodes.begin(), mScene.mGenericNodes.end()}}};
+                  {kGenericNode, {mScene.mGenericNodes.begin(), mScene.mGenericNodes.end()}},
+                  {kCameraSwitcher, {}}};
+    if (mScene.mCameraSwitcher && mOptions.GetState(KStreamOptionsQox::eGLOBAL_SETTINGS))
+        kinds[5].mObjects.push_back(mScene.mCameraSwitcher);
     for (const Kind& kind : kinds)
     {
         for (size_t i = 0; i < kind.mObjects.size(); ++i)

@@ -130,6 +130,8 @@ std::vector<KQoxTakeNodeContainer*> KQoxWrite6::Containers()
     containers.insert(containers.end(), mScene.mVideos.begin(), mScene.mVideos.end());
     containers.insert(containers.end(), mScene.mMaterials.begin(), mScene.mMaterials.end());
     containers.insert(containers.end(), mScene.mGenericNodes.begin(), mScene.mGenericNodes.end());
+    if (mScene.mCameraSwitcher && mOptions.GetState(KStreamOptionsQox::eGLOBAL_SETTINGS))
+        containers.push_back(mScene.mCameraSwitcher);
     return containers;
 }
 
@@ -386,6 +388,7 @@ bool KQoxWriterQox6::WriteFileScene(KQoxFileScene& scene, const KStreamOptionsQo
         w.WriteSceneInfo();
         w.WriteGlobalSettings();
         w.WriteGlobalCameraSettings();
+        w.WriteCameraSwitcher();
     }
     mFile->ProjectWriteSectionEnd();
     WriteConnections(w);

@@ -107,6 +107,7 @@ struct KQoxWrite6
     void WriteAttribute(KQoxNodeAttribute& attribute); // writers/kqoxwrite_attribute.cpp
     void WriteDefaults(KQoxTakeNodeContainer& object); // writers/kqoxwrite_attribute.cpp
     void WriteCameraFields(KQoxCamera& camera);
+    void WriteCameraSwitcher();
     void WriteGlobalCameraSettings();
     void WriteTexture(KQoxTexture& texture);                 // writers/kqoxwrite_texture.cpp
     void WriteVideo(KQoxVideo& video);                       // writers/kqoxwrite_video.cpp

@@ -717,6 +717,16 @@ void AddEveryKind(KQoxSdkManager& manager, KQoxScene& scene, bool automaticKeys)
     eye->SetAudioColor(KQoxColor(0.25, 0.5, 0.75, 1));
     eye->SetAntialiasingMethod(static_cast<KQoxCamera::ECameraAntialiasingMethod>(1));
     eye->SetSamplingType(static_cast<KQoxCamera::ECameraSamplingType>(2));
+    // The scene's camera switcher: two cameras, switched in the Walk take.
+    KQoxCameraSwitcher* switcher = dynamic_cast<KQoxCameraSwitcher*>(scene.GetCameraSwitcher()->GetNodeAttribute());
+    switcher->AddCameraName("Model::Eye");
+    switcher->AddCameraName("Producer Top");
+    KQoxTakeNode* switching = scene.GetCameraSwitcher()->CreateTakeNode("Walk");
+    KFCurve* index = switching->GetCameraIndex();
+    index->KeyModifyBegin();
+    index->KeySet(index->KeyAdd(KTime(0)), KTime(0), 1.0f, KFCURVE_INTERPOLATION_CONSTANT, 0u);
+    index->KeySet(index->KeyAdd(KTime(46186158000LL)), KTime(46186158000LL), 0.0f, KFCURVE_INTERPOLATION_CONSTANT, 0u);
+    index->KeyModifyEnd();
     KQoxGlobalCameraSettings& cameras = scene.GetGlobalCameraSettings();
     cameras.GetCameraProducerTop()->SetPosition(KQoxVector4(0, 1234.5, 0, 1));
     cameras.GetCameraProducerTop()->GetPropertyHandler()->NearPlaneSet(2.5);
@@ -907,6 +917,13 @@ std::string ListScene(KQoxSdkManager& manager, KQoxScene& source, int digits)
         ListThumbnail(out, info->GetTakeThumbnail());
     }
     out << "current take " << scene.mCurrentTakeName.ToChars() << "\n";
+    if (KQoxNode* switching = source.GetCameraSwitcher())
+    {
+        out << "camera switcher\n";
+        if (KQoxNodeAttribute* attribute = switching->GetNodeAttribute())
+            ListAttribute(out, *attribute);
+        ListTakes(out, *switching);
+    }
     KQoxGlobalCameraSettings& cameras = source.GetGlobalCameraSettings();
     out << "cameras default " << cameras.GetDefaultCamera() << " mode " << cameras.GetDefaultViewingMode() << "\n";
     for (int i = 0; i < KQoxGlobalCameraSettings::ePRODUCER_COUNT; ++i)

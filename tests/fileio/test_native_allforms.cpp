@@ -16,6 +16,7 @@
 #include "fileio/kqoximporter.h"
 #include "fileio/kqoxioregistry.h"
 #include "fileio_test_util.h"
+#include "scene/attributes/kqoxcameraswitcher.h"
 #include "scene/attributes/kqoxlink.h"
 #include "scene/attributes/kqoxmesh.h"
 #include "scene/attributes/kqoxnurb.h"
@@ -678,5 +679,39 @@ TEST(NativeAllForms, NestedPosesUpToTheirDepth)
             ++depth;
         }
         EXPECT_EQ(depth, 7);
+    }
+}
+
+// The camera switcher's names join those of the scene read into, and every
+// "Camera Index" read is renumbered to its camera's place there.
+TEST(NativeAllForms, CameraIndexRenumberedOnReading)
+{
+    TempDir dir;
+    for (const Form& form : kAllForms)
+    {
+        SCOPED_TRACE(form.mExport);
+        KQoxSdkManager manager;
+        KQoxScene scene(manager);
+        fileiotest::BuildScene(manager, scene, "");
+        fileiotest::AddEveryKind(manager, scene, true); // indices 1 ("Producer Top"), then 0 ("Model::Eye")
+        std::string name = dir.File("switch.qox");
+        ASSERT_TRUE(Export(manager, scene, name, form));
+        KQoxScene read(manager);
+        KQoxCameraSwitcher* switcher = dynamic_cast<KQoxCameraSwitcher*>(read.GetCameraSwitcher()->GetNodeAttribute());
+        switcher->AddCameraName("Producer Top");
+        ASSERT_TRUE(Import(manager, read, name, form));
+        ASSERT_EQ(switcher->GetCameraNameCount(), 2);
+        EXPECT_STREQ(switcher->GetCameraName(0), "Producer Top");
+        EXPECT_STREQ(switcher->GetCameraName(1), "Model::Eye");
+        KQoxNode* node = read.GetCameraSwitcher();
+        KQoxTakeNode* walk = nullptr;
+        for (int t = 0; t < node->GetTakeNodeCount(); ++t)
+            if (std::string(node->GetTakeNodeName(t)) == "Walk")
+                walk = node->GetTakeNode(t);
+        ASSERT_NE(walk, nullptr);
+        KFCurve* index = walk->GetCameraIndex();
+        ASSERT_EQ(index->KeyGetCount(), 2);
+        EXPECT_EQ(index->KeyGetValue(0), 0.0f);
+        EXPECT_EQ(index->KeyGetValue(1), 1.0f);
     }
 }
