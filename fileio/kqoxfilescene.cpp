@@ -10,6 +10,7 @@
 
 #include <cstring>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -69,20 +70,22 @@ void KQoxFileScene::ApplyCameraSwitcher(KQoxScene& scene)
     if (!to || !from)
         return;
     // The file's names join the scene's; each index read is renumbered to
-    // the position its camera has there.
-    auto position = [to](const char* name) {
-        for (int i = 0; i < to->GetCameraNameCount(); ++i)
-            if (std::strcmp(to->GetCameraName(static_cast<unsigned int>(i)), name) == 0)
-                return i;
-        return -1;
-    };
+    // the position its camera has there (names looked up by hash: a file
+    // may hold many).
+    std::unordered_map<std::string, int> positions;
+    for (int i = 0; i < to->GetCameraNameCount(); ++i)
+        positions.emplace(to->GetCameraName(static_cast<unsigned int>(i)), i);
     std::vector<int> renumbered;
     for (int i = 0; i < from->GetCameraNameCount(); ++i)
     {
         const char* name = from->GetCameraName(static_cast<unsigned int>(i));
-        if (position(name) < 0)
+        auto found = positions.find(name);
+        if (found == positions.end())
+        {
+            found = positions.emplace(name, to->GetCameraNameCount()).first;
             to->AddCameraName(name);
-        renumbered.push_back(position(name));
+        }
+        renumbered.push_back(found->second);
     }
     auto renumber = [&renumbered](float value) {
         const int index = static_cast<int>(value);
