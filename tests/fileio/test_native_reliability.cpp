@@ -9,6 +9,7 @@
 #include <sys/resource.h>
 
 #include "base/kqox.h"
+#include "character/kqoxcharacterpose.h"
 #include "common/qox_test_common.h"
 #include "fileio/kqoxexporter.h"
 #include "fileio/kqoximporter.h"
@@ -527,3 +528,64 @@ TEST(NativeDamage, HostileGeometry)
 }
 
 } // namespace
+
+namespace {
+
+// A character pose whose scene holds a pose, and so on, depth levels deep,
+// each scene with one node.
+void WriteNestedPoses(KQox& f, int depth)
+{
+    f.ProjectWriteSectionBegin("Objects", 6000);
+    f.FieldWriteBegin("Model");
+    f.FieldWriteC("Model::Level");
+    f.FieldWriteC("");
+    f.FieldWriteEnd();
+    if (depth > 0)
+    {
+        f.FieldWriteBegin("CharacterPose");
+        f.FieldWriteC("Pose::Nested");
+        f.FieldWriteBlockBegin();
+        f.FieldWriteBegin("Version");
+        f.FieldWriteI(100);
+        f.FieldWriteEnd();
+        WriteNestedPoses(f, depth - 1);
+        f.FieldWriteBlockEnd();
+        f.FieldWriteEnd();
+    }
+    f.ProjectWriteSectionEnd();
+}
+
+} // namespace
+
+// Poses nest scenes: seven levels below the file's own are read, deeper
+// nesting is refused as damage and leaves nothing behind, however deep.
+TEST(NativeDamage, PosesNestedTooDeep)
+{
+    TempDir dir;
+    for (int depth : {7, 8, 200})
+    {
+        SCOPED_TRACE(depth);
+        std::string name = dir.File("nested.qox");
+        KQox f;
+        ASSERT_TRUE(f.ProjectCreate(name.c_str(), KQox::eBINARY, 6000));
+        WriteNestedPoses(f, depth);
+        ASSERT_TRUE(f.ProjectClose());
+        KQoxSdkManager manager;
+        KQoxImporter importer(manager);
+        ASSERT_TRUE(importer.Initialize(name.c_str()));
+        KQoxScene scene(manager);
+        const std::string counts = fileiotest::ManagerCounts(manager);
+        const bool ok = importer.Import(scene);
+        EXPECT_EQ(ok, depth <= 7) << importer.GetLastErrorString();
+        if (!ok)
+        {
+            EXPECT_STREQ(importer.GetLastErrorString(), "File is corrupted");
+            EXPECT_EQ(fileiotest::ManagerCounts(manager), counts);
+            continue;
+        }
+        int levels = 0;
+        for (KQoxScene* at = &scene; at->GetCharacterPoseCount() == 1; at = at->GetCharacterPose(0)->GetScene())
+            ++levels;
+        EXPECT_EQ(levels, 7);
+    }
+}
