@@ -26,6 +26,22 @@ const char kLightFlags[] = "LightFlags"; // cast light, ground, volumetric, fron
 const char kGoboFileName[] = "GoboFileName";
 const char kCameraName[] = "CameraName"; // one per camera of a switcher, in order
 const char kCameraIndex[] = "CameraIndex";
+// A camera's settings that are no properties, after its property list.
+const char kUpVector[] = "UpVector";                 // 4 D
+const char kInterestPosition[] = "InterestPosition"; // 4 D
+const char kBackground[] = "Background";             // media name S, file name S
+const char kCameraFlags[] = "CameraFlags";           // show info on moving, safe area on render, show audio: I each
+const char kAudioColor[] = "AudioColor";             // 4 D
+const char kRendering[] = "Rendering";               // antialiasing method I, sampling type I
+
+// Global camera settings: "GlobalCameraSettings" { "Version", "DefaultCamera"
+// S, "DefaultViewingMode" I, one "ProducerCamera" per producer view: its
+// name S and a block holding the camera's property list and settings }.
+const char kGlobalCameraSettings[] = "GlobalCameraSettings";
+const char kDefaultCamera[] = "DefaultCamera";
+const char kDefaultViewingMode[] = "DefaultViewingMode";
+const char kProducerCamera[] = "ProducerCamera";
+const int kGlobalCameraSettingsVersion = 100;
 
 // The attribute's own properties; null for kinds without.
 inline KObject* AttributeProperties(KQoxNodeAttribute* attribute)

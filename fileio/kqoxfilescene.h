@@ -15,9 +15,15 @@
 #include "scene/kqoxglobaltimesettings.h"
 #include "scene/kqoxtakeinfo.h"
 
+class KPropertyObjectList;
+
 namespace qoxsdk_600 {
 
+class KQoxCamera;
 class KQoxCharacter;
+class KQoxCharacterPose;
+class KQoxControlSetPlug;
+class KQoxGlobalCameraSettings;
 class KQoxGenericNode;
 class KQoxMaterial;
 class KQoxNode;
@@ -38,9 +44,72 @@ struct KQoxFileCharacter
         int mMode;
         double mValue;
     };
+    // One link read: the node id, the node (null: none), template and offsets.
+    struct Link
+    {
+        int mId;
+        KQoxNode* mNode;
+        KString mTemplateName;
+        double mOffsets[12]; // T, R, S: 4 each
+    };
+    // The control set read.
+    struct ControlSet
+    {
+        bool mRead = false;
+        int mType = 0;
+        bool mUseAxis = false;
+        bool mLockTransform = false;
+        bool mLock3DPick = false;
+        struct Link
+        {
+            int mId;
+            KQoxNode* mNode;
+            KString mTemplateName;
+        };
+        std::vector<Link> mLinks;
+        struct Effector
+        {
+            int mId;
+            KQoxNode* mNode;
+            bool mFlags[5];
+        };
+        std::vector<Effector> mEffectors;
+        struct Aux
+        {
+            int mId;
+            int mSet;
+            KQoxNode* mNode;
+        };
+        std::vector<Aux> mAux;
+    };
     KQoxCharacter* mCharacter = nullptr; // the scene's own (writing); null for one read
     KString mName;                       // without its "Constraint::" prefix
     std::vector<Param> mParams;
+    std::vector<Link> mLinks;
+    ControlSet mControlSet;
+};
+
+// A control-set plug read: its name without prefix, its two values and the
+// nodes of its lists by list name.
+struct KQoxFilePlug
+{
+    KString mName;
+    bool mUseAxis = true;
+    int mType = 0;
+    std::vector<std::pair<KString, std::vector<KQoxNode*>>> mLists;
+};
+
+// The link or effector list of a plug of that name; null when none.
+KPropertyObjectList* FindPlugList(KQoxControlSetPlug& plug, const char* name);
+
+struct KQoxFileScene;
+
+// A character pose read: its name without prefix and its scene's content,
+// whose nodes hang under a holder root until the pose is made.
+struct KQoxFilePose
+{
+    KString mName;
+    std::unique_ptr<KQoxFileScene> mContent;
 };
 
 struct KQoxFileScene
@@ -59,24 +128,52 @@ struct KQoxFileScene
     std::vector<KQoxPose*> mPoses;
     std::vector<KQoxGenericNode*> mGenericNodes;
     std::vector<KQoxFileCharacter> mCharacters;
+    std::vector<KQoxFilePlug> mPlugs; // read (writing goes through mScenePlugs)
+    std::vector<KQoxControlSetPlug*> mScenePlugs;
+    std::vector<KQoxCharacterPose*> mSceneCharacterPoses; // writing
+    // The camera switcher: the scene's (writing), or a node made by the
+    // read holding what the file has of it, handed over by Apply.
+    KQoxNode* mCameraSwitcher = nullptr;
+    bool mOwnsCameraSwitcher = false;
+    std::vector<KQoxFilePose> mCharacterPoses; // read
+    // A pose's scene already holds its character: one read of the same name
+    // fills it instead of making another.
+    bool mFillCharactersByName = false;
     std::vector<std::unique_ptr<KQoxTakeInfo>> mTakeInfos;
     KString mCurrentTakeName;
     KQoxSceneInfo* mSceneInfo = nullptr; // from the manager; may be null
     KQoxGlobalLightSettings mLightSettings;
     KQoxGlobalTimeSettings mTimeSettings;
+    // Writing: the scene's camera settings. Reading: what the file holds of
+    // them, the producer cameras made through the manager and owned here.
+    KQoxGlobalCameraSettings* mCameraSettings = nullptr;
+    bool mHasCameraSettings = false;
+    KString mDefaultCamera;
+    int mDefaultViewingMode = 0;
+    std::vector<std::pair<KString, KQoxCamera*>> mProducerCameras;
+
+    // Destroys the producer cameras read and not handed over.
+    ~KQoxFileScene();
+    // The camera switcher read into the scene's: names and renumbered
+    // "Camera Index" curves of every take.
+    void ApplyCameraSwitcher(KQoxScene& scene);
 
     // The take description of that name, or null.
     KQoxTakeInfo* FindTakeInfo(const char* name) const;
 
     // What the scene holds: its root, the textures and clips of its entity,
-    // its take descriptions (in take order) and current take, its scene
+    // its take descriptions (in take order; an empty one for a take that has
+    // none, the Default take excepted) and current take, its scene
     // information and a copy of its global settings.
     void Gather(KQoxScene& scene);
     // Hands what a read made to the scene: textures and clips join its
     // entity, takes missing in the scene are made, descriptions, current
-    // take, scene information and settings are set. Each character read is
+    // take, scene information and settings are set (the camera settings
+    // take the producer cameras read and the default camera once the nodes
+    // are in place). Each character read is
     // made, its filter set takes the parameters read (unknown names are
-    // skipped) and its properties are brought into agreement with it.
+    // skipped) and its properties are brought into agreement with it; its
+    // links are set with their node link properties.
     void Apply(KQoxScene& scene);
 };
 

@@ -5,6 +5,8 @@
 // "How the SDK lays out a scene"), shared by the native reader and writer.
 // Not part of the library's interface.
 
+#include <cstring>
+
 namespace qoxsdk_600 {
 namespace qoxnative {
 
@@ -46,6 +48,59 @@ const char kCharacter[] = "Character";
 const char kFilterSet[] = "FilterSet";
 const char kParam[] = "Param";
 const int kCharacterVersion = 100;
+// A character's links: "CharacterLinks" holds one "LinkGroup" per character
+// node group with links set (I: the group), whose block holds one
+// "CharacterLink" per link set: its node name S (empty: the link's place
+// among the group's unnamed links gives its position in the group), the
+// node's position among the Model fields I (-1: none), the template name S,
+// and the offsets T, R, S (4 D each). The ids in no group have fields of
+// their own holding the same values after the name.
+const char kCharacterLinks[] = "CharacterLinks";
+// A character's control set: "ControlSet" { "Type" I (carried unchanged),
+// "UseAxis", "LockTransform", "Lock3DPick" I; one "ControlSetLink" per link
+// set: id I, node position I, template name S; one "Effector" per effector
+// with a node or flags of its own: id I, node position I, block of the
+// flags "SHOW", "TACTIVE", "RACTIVE", "CANDIDATE_TACTIVE",
+// "CANDIDATE_RACTIVE" (I each); one "EffectorAux" per auxiliary effector
+// node: id I, set I (1 to 14), node position I }.
+const char kControlSet[] = "ControlSet";
+const char kControlSetType[] = "Type";
+const char kUseAxis[] = "UseAxis";
+const char kLockTransform[] = "LockTransform";
+const char kLock3DPick[] = "Lock3DPick";
+const char kControlSetLink[] = "ControlSetLink";
+const char kEffector[] = "Effector";
+const char kEffectorAux[] = "EffectorAux";
+const char* const kEffectorFlags[5] = {"SHOW", "TACTIVE", "RACTIVE", "CANDIDATE_TACTIVE", "CANDIDATE_RACTIVE"};
+// Control-set plugs: "ControlSetPlug" objects (full name, type text
+// "ControlSetPlug"): "Version", the property list, then one "PlugList" per
+// link or effector list holding nodes: the list's name S, then the nodes'
+// positions among the Model fields (I each), in list order.
+const char kControlSetPlug[] = "ControlSetPlug";
+const char kPlugList[] = "PlugList";
+const int kControlSetPlugVersion = 100;
+// The scene's camera switcher (outside the node tree): "CameraSwitcher",
+// its name and a block: "Version", one "CameraName" S per camera in order,
+// "Defaults"; its takes' channels are in the animation sections under the
+// same field name, position 0. "Camera Index" values are positions in the
+// name list, renumbered on reading to the scene's own list.
+const char kCameraSwitcher[] = "CameraSwitcher";
+const int kCameraSwitcherVersion = 100;
+// Character poses: "CharacterPose" objects (full name), whose block holds
+// "Version" and then the pose's own scene as nested sections.
+const char kCharacterPose[] = "CharacterPose";
+const int kCharacterPoseVersion = 100;
+// Poses nest scenes that may hold poses: deeper than this is damage.
+const int kMaxNestedScenes = 8;
+const char kLinkGroup[] = "LinkGroup";
+const char kCharacterLink[] = "CharacterLink";
+struct UngroupedCharacterLink
+{
+    int mId;
+    const char* mField;
+};
+const UngroupedCharacterLink kUngroupedCharacterLinks[5] = {
+    {67, "REFERENCE"}, {68, "LEFT_FLOOR"}, {69, "RIGHT_FLOOR"}, {88, "LEFT_HANDFLOOR"}, {89, "RIGHT_HANDFLOOR"}};
 const char kGlobalSettings[] = "GlobalSettings";
 const char kVersion[] = "Version";
 const int kModelVersion = 232;
@@ -68,6 +123,26 @@ const char kCulling[] = "Culling";
 const char kPivotEnabled[] = "PivotEnabled";
 const char* const kCullingTokens[3] = {"CullingOff", "CullingOnCCW", "CullingOnCW"};
 const char kShadingLetters[6] = {0, 'W', 'F', 'Y', 'T', 'U'}; // index: shading mode; 0 writes no field
+
+// The type text of a node whose attribute is geometry; "" for any other.
+inline const char* GeometryKindText(int attributeType)
+{
+    switch (attributeType)
+    {
+    case 4: return "Mesh";
+    case 5: return "Nurb";
+    case 6: return "Patch";
+    default: return "";
+    }
+}
+
+inline bool IsGeometryKindText(const char* text)
+{
+    for (int type = 4; type <= 6; ++type)
+        if (std::strcmp(text, GeometryKindText(type)) == 0)
+            return true;
+    return false;
+}
 
 // Materials.
 const char kShadingModel[] = "ShadingModel";
@@ -95,11 +170,41 @@ const char kTransform[] = "Transform"; // T, R, S: 4 D each
 const char kTransformLink[] = "TransformLink";
 const char kTransformAssociateModel[] = "TransformAssociateModel";
 const char kTransformParent[] = "TransformParent"; // only when set
+// Skin and cluster deformers (version 6): one "Deformer" per deformer, its
+// full name, its type text ("Skin", "Cluster") and a block: "Version",
+// "MultiLayer"; a skin adds "Link_DeformAcuracy" (D), a cluster the fields of
+// a link's block. The connections section ties them: "Skin" (skin, node),
+// "Cluster" (cluster, skin), "Bone" (cluster, node), "Associate" (cluster,
+// node); deformers by position among the Deformer fields.
+const char kDeformer[] = "Deformer";
+const char kSkinType[] = "Skin";
+const char kClusterType[] = "Cluster";
+const char kLinkDeformAccuracy[] = "Link_DeformAcuracy";
+const int kDeformerVersion = 100;
+const char kSkinOf[] = "Skin";
+const char kClusterOf[] = "Cluster";
+const char kBoneOf[] = "Bone";
+const char kAssociateOf[] = "Associate";
 // Shapes: one "Shape" per shape, its name and a block: "Vertices" and, when
 // the shape has layer-0 normals, "Normals" (4 D per item).
 const char kShape[] = "Shape";
 const char kNormals[] = "Normals";
 const char kTextureAlpha[] = "TextureAlpha";
+// NURBS and patch surfaces: their description beside "Vertices" (the U x V
+// control grid, U fastest), each field holding the U value, then the V one.
+const char kNurbOrder[] = "NurbOrder";   // I, I
+const char kDimensions[] = "Dimensions"; // control points per direction: I, I
+const char kStep[] = "Step";             // I, I
+const char kForm[] = "Form";             // S, S: "Periodic", "Closed", "Open"
+const char kSurfaceMode[] = "SurfaceMode";
+const char kKnotVectorU[] = "KnotVectorU"; // d array: knot count values
+const char kKnotVectorV[] = "KnotVectorV";
+const char kMultiplicityU[] = "MultiplicityU"; // i array: one per control point of the direction
+const char kMultiplicityV[] = "MultiplicityV";
+const char kPatchType[] = "PatchType"; // S, S: "Bezier", "BezierQuadric", "Cardinal", "BSpline", "Linear"
+const char kClosed[] = "Closed";       // I, I
+const char kUCapped[] = "UCapped";     // bottom, top: I, I
+const char kVCapped[] = "VCapped";
 // Layer element field names, by element type (1 to 6).
 const char* const kLayerElementNames[7] = {"",
                                            "LayerElementNormal",

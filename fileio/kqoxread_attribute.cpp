@@ -5,6 +5,7 @@
 #include "fileio/kqoxattribute_private.h"
 #include "fileio/kqoxnative_private.h"
 #include "fileio/kqoxreaderqox_private.h"
+#include "scene/kqoxglobalcamerasettings.h"
 #include "scene/kqoxnode.h"
 #include "scene/kqoxtakenode.h"
 
@@ -16,8 +17,16 @@ void KQoxRead6::ReadAttribute(KQoxNode& node)
 {
     if (!mFile.FieldReadBegin(kNodeAttribute))
         return;
-    KQoxNodeAttribute* attribute = CreateAttribute(mScene.mManager, mFile.FieldReadI());
-    if (attribute && mFile.FieldReadBlockBegin())
+    const int type = mFile.FieldReadI();
+    // Made only once its block is entered, so that nothing is left over.
+    KQoxNodeAttribute* attribute = nullptr;
+    if (mFile.FieldReadBlockBegin())
+    {
+        attribute = CreateAttribute(mScene.mManager, type);
+        if (!attribute)
+            mFile.FieldReadBlockEnd();
+    }
+    if (attribute)
     {
         node.SetNodeAttribute(attribute);
         if (KObject* properties = AttributeProperties(attribute))
@@ -70,7 +79,116 @@ void KQoxRead6::ReadAttribute(KQoxNode& node)
                 switcher->SetDefaultCameraIndex(index);
             break;
         }
+        case KQoxNodeAttribute::eCAMERA: ReadCameraFields(*static_cast<KQoxCamera*>(attribute)); break;
         default: break;
+        }
+        mFile.FieldReadBlockEnd();
+    }
+    mFile.FieldReadEnd();
+}
+
+namespace {
+
+// Four doubles of the named field; false (nothing changed) when it is missing or short.
+bool ReadFour(IQoxObject& file, const char* name, double values[4])
+{
+    if (!file.FieldReadBegin(name))
+        return false;
+    bool ok = file.FieldReadGetRemain() >= 4;
+    for (int k = 0; ok && k < 4; ++k)
+        values[k] = file.FieldReadD();
+    file.FieldReadEnd();
+    return ok;
+}
+
+} // namespace
+
+void KQoxRead6::ReadCameraFields(KQoxCamera& camera)
+{
+    double v[4];
+    if (ReadFour(mFile, kUpVector, v))
+        camera.SetUpVector(KQoxVector4(v[0], v[1], v[2], v[3]));
+    if (ReadFour(mFile, kInterestPosition, v))
+        camera.SetDefaultCameraInterestPosition(KQoxVector4(v[0], v[1], v[2], v[3]));
+    if (mFile.FieldReadBegin(kBackground))
+    {
+        KString media(mFile.FieldReadC()), file(mFile.FieldReadC());
+        mFile.FieldReadEnd();
+        camera.SetBackgroundMediaName(media.ToChars());
+        camera.SetBackgroundFileName(file.ToChars());
+    }
+    if (mFile.FieldReadBegin(kCameraFlags))
+    {
+        camera.SetShowInfoOnMoving(mFile.FieldReadI() != 0);
+        camera.SetDisplaySafeAreaOnRender(mFile.FieldReadI() != 0);
+        camera.SetShowAudio(mFile.FieldReadI() != 0);
+        mFile.FieldReadEnd();
+    }
+    if (ReadFour(mFile, kAudioColor, v))
+        camera.SetAudioColor(KQoxColor(v[0], v[1], v[2], v[3]));
+    if (mFile.FieldReadBegin(kRendering))
+    {
+        camera.SetAntialiasingMethod(static_cast<KQoxCamera::ECameraAntialiasingMethod>(mFile.FieldReadI()));
+        camera.SetSamplingType(static_cast<KQoxCamera::ECameraSamplingType>(mFile.FieldReadI()));
+        mFile.FieldReadEnd();
+    }
+}
+
+void KQoxRead6::ReadCameraSwitcher()
+{
+    if (!mFile.FieldReadBegin(kCameraSwitcher))
+        return;
+    mFile.FieldReadC();
+    // One switcher: a second is passed over.
+    if (!mScene.mCameraSwitcher && mFile.FieldReadBlockBegin())
+    {
+        KQoxNode* node = mScene.mManager.CreateKQoxNode("Camera Switcher");
+        KQoxCameraSwitcher* switcher = node ? mScene.mManager.CreateKQoxCameraSwitcher() : nullptr;
+        if (switcher)
+        {
+            mScene.mCameraSwitcher = node;
+            mScene.mOwnsCameraSwitcher = true;
+            node->SetNodeAttribute(switcher);
+            while (Ok() && mFile.FieldReadBegin(kCameraName))
+            {
+                switcher->AddCameraName(mFile.FieldReadC());
+                mFile.FieldReadEnd();
+            }
+            ReadDefaults(*node);
+        }
+        else if (node)
+            mScene.mManager.DestroyKQoxNode(node);
+        mFile.FieldReadBlockEnd();
+    }
+    mFile.FieldReadEnd();
+}
+
+void KQoxRead6::ReadGlobalCameraSettings()
+{
+    if (!mFile.FieldReadBegin(kGlobalCameraSettings))
+        return;
+    if (mFile.FieldReadBlockBegin())
+    {
+        mScene.mHasCameraSettings = true;
+        mScene.mDefaultCamera = mFile.FieldReadC(kDefaultCamera, "Producer Perspective");
+        mScene.mDefaultViewingMode = mFile.FieldReadI(kDefaultViewingMode, 0);
+        // One camera per producer view at most: the settings have seven.
+        while (Ok() && mFile.FieldReadBegin(kProducerCamera))
+        {
+            KString name(mFile.FieldReadC());
+            if (mScene.mProducerCameras.size() < KQoxGlobalCameraSettings::ePRODUCER_COUNT &&
+                mFile.FieldReadBlockBegin())
+            {
+                KQoxCamera* camera = mScene.mManager.CreateKQoxCamera();
+                if (camera)
+                {
+                    mScene.mProducerCameras.emplace_back(name, camera);
+                    mFile.FieldReadPropertiesList(*camera->GetPropertyHandler());
+                    ReadCameraFields(*camera);
+                }
+                mFile.FieldReadBlockEnd();
+            }
+            mFile.FieldReadEnd();
         }
         mFile.FieldReadBlockEnd();
     }

@@ -1,7 +1,11 @@
-// Native reader: mesh geometry with its layers. Every array comes in one
+// Native reader: geometry (meshes, NURBS and patch surfaces) with its
+// links, shapes and layers. Every array comes in one
 // piece; counts, indices and positions are checked before they are used.
 
+#include <algorithm>
+#include <cstring>
 #include <memory>
+#include <type_traits>
 #include <vector>
 
 #include "fileio/kqoxnative_private.h"
@@ -10,6 +14,8 @@
 #include "scene/attributes/kqoxmaterial.h"
 #include "scene/attributes/kqoxlink.h"
 #include "scene/attributes/kqoxmesh.h"
+#include "scene/attributes/kqoxnurb.h"
+#include "scene/attributes/kqoxpatch.h"
 #include "scene/attributes/kqoxshape.h"
 #include "scene/attributes/kqoxtexture.h"
 #include "scene/kqoxnode.h"
@@ -88,6 +94,64 @@ bool ReadTransform(IQoxObject& file, const char* name, KQoxVector4& t, KQoxVecto
 
 } // namespace
 
+bool KQoxRead6::ReadLinkFields(KQoxLink& link, int points)
+{
+    KString mode(mFile.FieldReadC(kLinkMode, ""));
+    link.SetLinkMode(mode == "Additive" ? KQoxLink::eADDITIVE
+                                        : (mode == "Total1" ? KQoxLink::eTOTAL1 : KQoxLink::eNORMALIZE));
+    if (mFile.FieldReadBegin(kUserData))
+    {
+        KString id(mFile.FieldReadC());
+        KString data(mFile.FieldReadC());
+        link.SetUserData(id, data);
+        mFile.FieldReadEnd();
+    }
+    std::vector<int> indexes;
+    std::vector<double> weights;
+    bool ok = ReadInts(mFile, kIndexes, indexes);
+    if (ok && mFile.FieldReadBegin(kWeights))
+    {
+        long long count = mFile.FieldReadArrayCount();
+        ok = count == static_cast<long long>(indexes.size());
+        weights.resize(indexes.size());
+        ok = ok && mFile.FieldReadArrayD(weights.data(), weights.size());
+        mFile.FieldReadEnd();
+    }
+    ok = ok && weights.size() == indexes.size();
+    for (size_t i = 0; ok && i < indexes.size(); ++i)
+    {
+        ok = indexes[i] >= 0 && indexes[i] < points;
+        if (ok)
+            link.AddControlPointIndex(indexes[i], weights[i]);
+    }
+    KQoxVector4 t, r, s;
+    if (ok && ReadTransform(mFile, kTransform, t, r, s))
+    {
+        link.SetTransformT(t);
+        link.SetTransformR(r);
+        link.SetTransformS(s);
+    }
+    if (ok && ReadTransform(mFile, kTransformLink, t, r, s))
+    {
+        link.SetTransformLinkT(t);
+        link.SetTransformLinkR(r);
+        link.SetTransformLinkS(s);
+    }
+    if (ok && ReadTransform(mFile, kTransformAssociateModel, t, r, s))
+    {
+        link.SetTransformAssociateModelT(t);
+        link.SetTransformAssociateModelR(r);
+        link.SetTransformAssociateModelS(s);
+    }
+    if (ok && ReadTransform(mFile, kTransformParent, t, r, s))
+    {
+        link.SetTransformParentT(t);
+        link.SetTransformParentR(r);
+        link.SetTransformParentS(s);
+    }
+    return ok;
+}
+
 bool KQoxRead6::ReadLinksAndShapes(KQoxGeometry& geometry)
 {
     KQoxSdkManager& manager = mScene.mManager;
@@ -97,65 +161,18 @@ bool KQoxRead6::ReadLinksAndShapes(KQoxGeometry& geometry)
     {
         int linked = mFile.FieldReadI();
         int associate = mFile.FieldReadI();
-        KQoxLink* link = manager.CreateKQoxLink();
-        ok = link && linked >= -1 && associate >= -1 && mFile.FieldReadBlockBegin();
+        ok = linked >= -1 && associate >= -1 && mFile.FieldReadBlockBegin();
+        KQoxLink* link = ok ? manager.CreateKQoxLink() : nullptr;
+        if (ok && !link)
+        {
+            ok = false;
+            mFile.FieldReadBlockEnd();
+        }
         if (ok)
         {
             geometry.AddLink(link);
             mPendingLinks.push_back({link, linked, associate});
-            KString mode(mFile.FieldReadC(kLinkMode, ""));
-            link->SetLinkMode(mode == "Additive" ? KQoxLink::eADDITIVE
-                                                 : (mode == "Total1" ? KQoxLink::eTOTAL1 : KQoxLink::eNORMALIZE));
-            if (mFile.FieldReadBegin(kUserData))
-            {
-                KString id(mFile.FieldReadC());
-                KString data(mFile.FieldReadC());
-                link->SetUserData(id, data);
-                mFile.FieldReadEnd();
-            }
-            std::vector<int> indexes;
-            std::vector<double> weights;
-            ok = ReadInts(mFile, kIndexes, indexes);
-            if (ok && mFile.FieldReadBegin(kWeights))
-            {
-                long long count = mFile.FieldReadArrayCount();
-                ok = count == static_cast<long long>(indexes.size());
-                weights.resize(indexes.size());
-                ok = ok && mFile.FieldReadArrayD(weights.data(), weights.size());
-                mFile.FieldReadEnd();
-            }
-            ok = ok && weights.size() == indexes.size();
-            for (size_t i = 0; ok && i < indexes.size(); ++i)
-            {
-                ok = indexes[i] >= 0 && indexes[i] < points;
-                if (ok)
-                    link->AddControlPointIndex(indexes[i], weights[i]);
-            }
-            KQoxVector4 t, r, s;
-            if (ok && ReadTransform(mFile, kTransform, t, r, s))
-            {
-                link->SetTransformT(t);
-                link->SetTransformR(r);
-                link->SetTransformS(s);
-            }
-            if (ok && ReadTransform(mFile, kTransformLink, t, r, s))
-            {
-                link->SetTransformLinkT(t);
-                link->SetTransformLinkR(r);
-                link->SetTransformLinkS(s);
-            }
-            if (ok && ReadTransform(mFile, kTransformAssociateModel, t, r, s))
-            {
-                link->SetTransformAssociateModelT(t);
-                link->SetTransformAssociateModelR(r);
-                link->SetTransformAssociateModelS(s);
-            }
-            if (ok && ReadTransform(mFile, kTransformParent, t, r, s))
-            {
-                link->SetTransformParentT(t);
-                link->SetTransformParentR(r);
-                link->SetTransformParentS(s);
-            }
+            ok = ReadLinkFields(*link, points);
             mFile.FieldReadBlockEnd();
         }
         mFile.FieldReadEnd();
@@ -163,8 +180,13 @@ bool KQoxRead6::ReadLinksAndShapes(KQoxGeometry& geometry)
     while (ok && Ok() && mFile.FieldReadBegin(kShape))
     {
         KString name(mFile.FieldReadC());
-        KQoxShape* shape = manager.CreateKQoxShape();
-        ok = shape && mFile.FieldReadBlockBegin();
+        ok = mFile.FieldReadBlockBegin();
+        KQoxShape* shape = ok ? manager.CreateKQoxShape() : nullptr;
+        if (ok && !shape)
+        {
+            ok = false;
+            mFile.FieldReadBlockEnd();
+        }
         if (ok)
         {
             ok = ReadItems(mFile, kVertices, shape->GetControlPointArray(), 4);
@@ -201,23 +223,49 @@ void KQoxRead6::ResolveLinks()
     mPendingLinks.clear();
 }
 
-void KQoxRead6::ReadMesh(KQoxNode& node)
+void KQoxRead6::ReadGeometry(KQoxNode& node, const char* kind)
 {
     if (!mFile.FieldReadBegin(kGeometry))
         return;
-    KQoxMesh* mesh = mScene.mManager.CreateKQoxMesh();
-    if (!mesh || !mFile.FieldReadBlockBegin())
+    if (!mFile.FieldReadBlockBegin())
     {
         mFile.FieldReadEnd();
         return;
     }
-    node.SetNodeAttribute(mesh);
-    bool ok = ReadItems(mFile, kVertices, mesh->GetControlPointArray(), 4);
+    KQoxSdkManager& manager = mScene.mManager;
+    KQoxGeometry* geometry = nullptr;
+    if (std::strcmp(kind, GeometryKindText(KQoxNodeAttribute::eNURB)) == 0)
+        geometry = manager.CreateKQoxNurb();
+    else if (std::strcmp(kind, GeometryKindText(KQoxNodeAttribute::ePATCH)) == 0)
+        geometry = manager.CreateKQoxPatch();
+    else
+        geometry = manager.CreateKQoxMesh();
+    bool ok = geometry != nullptr;
+    if (ok)
+    {
+        node.SetNodeAttribute(geometry);
+        switch (geometry->GetAttributeType())
+        {
+        case KQoxNodeAttribute::eNURB: ok = ReadNurbFields(static_cast<KQoxNurb&>(*geometry)); break;
+        case KQoxNodeAttribute::ePATCH: ok = ReadPatchFields(static_cast<KQoxPatch&>(*geometry)); break;
+        default: ok = ReadPolygons(static_cast<KQoxMesh&>(*geometry)); break;
+        }
+        ok = ok && ReadLinksAndShapes(*geometry) && ReadLayers(*geometry);
+    }
+    if (!ok)
+        mCorrupted = true;
+    mFile.FieldReadBlockEnd();
+    mFile.FieldReadEnd();
+}
+
+bool KQoxRead6::ReadPolygons(KQoxMesh& mesh)
+{
+    bool ok = ReadItems(mFile, kVertices, mesh.GetControlPointArray(), 4);
     std::vector<int> vertices, sizes, groups;
     ok = ok && ReadInts(mFile, kPolygonVertexIndex, vertices) && ReadInts(mFile, kPolygonSizes, sizes) &&
          ReadInts(mFile, kPolygonGroups, groups);
     // Every vertex names a control point; the sizes add up to the vertices.
-    const int points = mesh->GetControlPointsCount();
+    const int points = mesh.GetControlPointsCount();
     for (size_t i = 0; ok && i < vertices.size(); ++i)
         ok = vertices[i] >= 0 && vertices[i] < points;
     size_t total = 0;
@@ -230,14 +278,18 @@ void KQoxRead6::ReadMesh(KQoxNode& node)
     size_t next = 0;
     for (size_t p = 0; ok && p < sizes.size(); ++p)
     {
-        mesh->BeginPolygon(-1, -1, groups.empty() ? -1 : groups[p]);
+        mesh.BeginPolygon(-1, -1, groups.empty() ? -1 : groups[p]);
         for (int v = 0; v < sizes[p]; ++v)
-            mesh->AddPolygon(vertices[next++]);
-        mesh->EndPolygon();
+            mesh.AddPolygon(vertices[next++]);
+        mesh.EndPolygon();
     }
+    return ok;
+}
 
-    ok = ok && ReadLinksAndShapes(*mesh);
-
+bool KQoxRead6::ReadLayers(KQoxGeometry& geometry)
+{
+    KQoxGeometry* mesh = &geometry;
+    bool ok = true;
     // Layers in order; layer 0 may exist already (polygons make it).
     int layerCount = 0;
     while (ok && mFile.FieldReadBegin(kLayer))
@@ -352,10 +404,144 @@ void KQoxRead6::ReadMesh(KQoxNode& node)
         }
         mFile.FieldReadEnd();
     }
+    return ok;
+}
+
+namespace {
+
+// The two integers of a U, V field; false when it is missing or short.
+bool ReadPair(IQoxObject& file, const char* name, int& u, int& v)
+{
+    if (!file.FieldReadBegin(name))
+        return false;
+    bool ok = file.FieldReadGetRemain() >= 2;
+    u = file.FieldReadI();
+    v = file.FieldReadI();
+    file.FieldReadEnd();
+    return ok;
+}
+
+// The whole named array (doubles or integers); empty when the field is
+// missing, false when it holds no array of numbers. The count is checked
+// against the file before anything is allocated.
+template <typename T>
+bool ReadArray(IQoxObject& file, const char* name, std::vector<T>& out)
+{
+    out.clear();
+    if (!file.FieldReadBegin(name))
+        return true;
+    long long count = file.FieldReadArrayCount();
+    bool ok = count >= 0;
+    if (ok && count > 0)
+    {
+        out.resize(static_cast<size_t>(count));
+        if constexpr (std::is_same<T, double>::value)
+            ok = file.FieldReadArrayD(out.data(), out.size());
+        else
+            ok = file.FieldReadArrayI(out.data(), out.size());
+    }
+    file.FieldReadEnd();
+    return ok;
+}
+
+// The control grid of U x V points into the geometry, sized for them already.
+bool FillGrid(KQoxGeometry& geometry, const std::vector<double>& points, int uCount, int vCount)
+{
+    const long long count = static_cast<long long>(uCount) * vCount;
+    if (static_cast<long long>(points.size()) != 4 * count || geometry.GetControlPointsCount() != count)
+        return false;
+    for (long long i = 0; i < count; ++i)
+        geometry.GetControlPoints()[i] =
+            KQoxVector4(points[static_cast<size_t>(4 * i)], points[static_cast<size_t>(4 * i + 1)],
+                        points[static_cast<size_t>(4 * i + 2)], points[static_cast<size_t>(4 * i + 3)]);
+    return true;
+}
+
+} // namespace
+
+bool KQoxRead6::ReadNurbFields(KQoxNurb& nurb)
+{
+    int uOrder = 0, vOrder = 0, uCount = 0, vCount = 0, uStep = 0, vStep = 0;
+    KQoxNurb::ENurbType uType = KQoxNurb::eOPEN, vType = KQoxNurb::eOPEN;
+    bool ok = ReadPair(mFile, kNurbOrder, uOrder, vOrder) && ReadPair(mFile, kDimensions, uCount, vCount) &&
+              uOrder > 0 && vOrder > 0 && uCount >= 0 && vCount >= 0;
+    ok = ok && mFile.FieldReadBegin(kForm);
+    if (ok)
+    {
+        KString u(mFile.FieldReadC()), v(mFile.FieldReadC());
+        mFile.FieldReadEnd();
+        ok = KQoxNurb::NurbTypeFromToken(u.ToChars(), uType) && KQoxNurb::NurbTypeFromToken(v.ToChars(), vType);
+    }
+    // Everything is read as the file holds it, then checked against the
+    // description before the surface is sized from it: the grid, each knot
+    // vector at its knot count, each multiplicity vector at its direction's
+    // control point count.
+    std::vector<double> points, uKnots, vKnots;
+    std::vector<int> uMultiplicity, vMultiplicity;
+    ok = ok && ReadArray(mFile, kVertices, points) && ReadArray(mFile, kKnotVectorU, uKnots) &&
+         ReadArray(mFile, kKnotVectorV, vKnots) && ReadArray(mFile, kMultiplicityU, uMultiplicity) &&
+         ReadArray(mFile, kMultiplicityV, vMultiplicity);
+    auto knotCount = [](int count, int order, KQoxNurb::ENurbType type) {
+        return type == KQoxNurb::eOPEN ? static_cast<long long>(count) + order
+                                       : static_cast<long long>(count) + 2LL * order - 1;
+    };
+    ok = ok && static_cast<long long>(points.size()) == 4LL * uCount * vCount &&
+         static_cast<long long>(uKnots.size()) == knotCount(uCount, uOrder, uType) &&
+         static_cast<long long>(vKnots.size()) == knotCount(vCount, vOrder, vType) &&
+         static_cast<long long>(uMultiplicity.size()) == uCount &&
+         static_cast<long long>(vMultiplicity.size()) == vCount;
+    // Every weight (the fourth component of a point) is positive.
+    for (size_t i = 3; ok && i < points.size(); i += 4)
+        ok = points[i] > 0.0;
     if (!ok)
-        mCorrupted = true;
-    mFile.FieldReadBlockEnd();
-    mFile.FieldReadEnd();
+        return false;
+    nurb.SetOrder(static_cast<unsigned int>(uOrder), static_cast<unsigned int>(vOrder));
+    nurb.InitControlPoints(uCount, uType, vCount, vType);
+    ok = FillGrid(nurb, points, uCount, vCount) && nurb.GetUKnotVectorSize() == static_cast<int>(uKnots.size()) &&
+         nurb.GetVKnotVectorSize() == static_cast<int>(vKnots.size());
+    if (!ok)
+        return false;
+    std::copy(uKnots.begin(), uKnots.end(), nurb.GetUKnotVector());
+    std::copy(vKnots.begin(), vKnots.end(), nurb.GetVKnotVector());
+    std::copy(uMultiplicity.begin(), uMultiplicity.end(), nurb.GetUMultiplicityVector());
+    std::copy(vMultiplicity.begin(), vMultiplicity.end(), nurb.GetVMultiplicityVector());
+    if (ReadPair(mFile, kStep, uStep, vStep))
+        nurb.SetStep(uStep, vStep);
+    nurb.SetSurfaceMode(mFile.FieldReadI(kSurfaceMode, KQoxNurb::eDEFAULT_SURFACE_MODE));
+    return true;
+}
+
+bool KQoxRead6::ReadPatchFields(KQoxPatch& patch)
+{
+    int uCount = 0, vCount = 0;
+    KQoxPatch::EPatchType uType = KQoxPatch::eLINEAR, vType = KQoxPatch::eLINEAR;
+    bool ok =
+        ReadPair(mFile, kDimensions, uCount, vCount) && uCount >= 0 && vCount >= 0 && mFile.FieldReadBegin(kPatchType);
+    if (ok)
+    {
+        KString u(mFile.FieldReadC()), v(mFile.FieldReadC());
+        mFile.FieldReadEnd();
+        ok = KQoxPatch::PatchTypeFromToken(u.ToChars(), uType) && KQoxPatch::PatchTypeFromToken(v.ToChars(), vType);
+    }
+    // The grid is sized only once the file is known to hold it.
+    std::vector<double> points;
+    ok = ok && ReadArray(mFile, kVertices, points) && static_cast<long long>(points.size()) == 4LL * uCount * vCount;
+    if (!ok)
+        return false;
+    patch.InitControlPoints(uCount, uType, vCount, vType);
+    if (!FillGrid(patch, points, uCount, vCount))
+        return false;
+    int u = 0, v = 0;
+    if (ReadPair(mFile, kStep, u, v))
+        patch.SetStep(u, v);
+    if (ReadPair(mFile, kClosed, u, v))
+        patch.SetClosed(u != 0, v != 0);
+    if (ReadPair(mFile, kUCapped, u, v))
+        patch.SetUCapped(u != 0, v != 0);
+    if (ReadPair(mFile, kVCapped, u, v))
+        patch.SetVCapped(u != 0, v != 0);
+    patch.SetSurfaceMode(mFile.FieldReadI(kSurfaceMode, KQoxPatch::eDEFAULT_SURFACE_MODE));
+    return true;
 }
 
 } // namespace qoxsdk_600

@@ -46,15 +46,16 @@ void KQoxRead6::ReadNode()
         return;
     }
     mNodes.push_back(node);
-    bool pivotEnabled = true;
+    // -1: no field (older files), the state follows the properties read.
+    int pivotEnabled = -1;
     if (mFile.FieldReadBlockBegin())
     {
         // User properties, the attribute (it adds its channels), the Default
         // take's static values, then the property values: their full
         // precision wins over the curves' own.
         ReadUserProperties(*node, node->GetPropertyHandler());
-        if (kind == "Mesh")
-            ReadMesh(*node);
+        if (IsGeometryKindText(kind.ToChars()))
+            ReadGeometry(*node, kind.ToChars());
         else
             ReadAttribute(*node);
         ReadDefaults(*node);
@@ -67,15 +68,18 @@ void KQoxRead6::ReadNode()
         node->SetShadingMode(
             static_cast<KQoxNode::EShadingMode>(shading ? ShadingFromLetter(shading) : KQoxNode::eHARD_SHADING));
         node->SetCullingType(CullingFromToken(mFile.FieldReadC(kCulling, kCullingTokens[0])));
-        pivotEnabled = mFile.FieldReadI(kPivotEnabled, 1) != 0;
+        pivotEnabled = mFile.FieldReadI(kPivotEnabled, -1);
         mFile.FieldReadBlockEnd();
     }
     mFile.FieldReadEnd();
-    // The working records and the Default take follow the properties read;
-    // a pivot set the file marks disabled is kept for reference only.
+    // The working records and the Default take follow the properties read.
+    // The stored state wins over the one the properties suggest: a set may
+    // be active with every pivot neutral, or kept for reference only.
     node->UpdatePivotsAndLimitsFromProperties();
-    if (!pivotEnabled)
+    if (pivotEnabled == 0)
         node->SetPivotState(eSOURCE_SET, ePIVOT_STATE_REFERENCE);
+    else if (pivotEnabled > 0)
+        node->SetPivotState(eSOURCE_SET, ePIVOT_STATE_ACTIVE);
     node->UpdateDefaultTakeFromProperties();
 }
 
@@ -94,7 +98,15 @@ void KQoxRead6::ReadConnections()
         int parent = mFile.FieldReadI();
         mFile.FieldReadEnd();
         if (std::strcmp(kind.ToChars(), kObjectObject) != 0)
+        {
+            const bool deformer = kind == kSkinOf || kind == kClusterOf || kind == kBoneOf || kind == kAssociateOf;
+            if (deformer && !ReadDeformerConnection(kind.ToChars(), child, parent))
+            {
+                mCorrupted = true;
+                return;
+            }
             continue;
+        }
         if (child < 0 || child >= count || parent < -1 || parent >= child || connected[static_cast<size_t>(child)])
         {
             mCorrupted = true;

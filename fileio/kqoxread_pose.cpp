@@ -45,6 +45,34 @@ void KQoxRead6::ReadPose()
     mFile.FieldReadEnd();
 }
 
+void KQoxRead6::ReadCharacterPose()
+{
+    if (!mFile.FieldReadBegin(kCharacterPose))
+        return;
+    KQoxFilePose pose;
+    pose.mName = KQoxObject::RemovePrefix(mFile.FieldReadC());
+    if (mDepth + 1 >= kMaxNestedScenes)
+        mCorrupted = true;
+    else if (mFile.FieldReadBlockBegin())
+    {
+        // The pose's scene, read from the sections of this block into a
+        // content of its own under a holder root; the pose is made and
+        // takes it once the whole read has succeeded.
+        pose.mContent.reset(new KQoxFileScene(mScene.mManager));
+        pose.mContent->mRoot = mScene.mManager.CreateKQoxNode("PoseRoot");
+        mNested.emplace_back(new KQoxRead6(mFile, *pose.mContent, mOptions));
+        KQoxRead6& nested = *mNested.back();
+        nested.mDepth = mDepth + 1;
+        if (!pose.mContent->mRoot || !nested.ReadScene())
+            mCorrupted = true;
+        mFile.FieldReadBlockEnd();
+    }
+    mFile.FieldReadEnd();
+    // Kept even when damaged: the nested read refers to it until Destroy.
+    if (pose.mContent)
+        mScene.mCharacterPoses.push_back(std::move(pose));
+}
+
 void KQoxRead6::ReadGenericNode()
 {
     if (!mFile.FieldReadBegin(kGenericNode))

@@ -111,6 +111,10 @@ KQoxTakeNodeContainer* KQoxRead6::FindObject(const char* kind, int index, const 
         return pick(mMaterials);
     if (std::strcmp(kind, kGenericNode) == 0)
         return pick(mGenericNodes);
+    // The switcher read, or the scene's own when a take file is read into
+    // the scene's objects.
+    if (std::strcmp(kind, kCameraSwitcher) == 0)
+        return mScene.mCameraSwitcher;
     return nullptr;
 }
 
@@ -170,7 +174,8 @@ void KQoxRead6::ReadAnimation(bool onlySelected)
         if (!recordName)
             break;
         std::string kind(recordName);
-        if (kind != kModel && kind != kTexture && kind != kVideo && kind != kMaterial && kind != kGenericNode)
+        if (kind != kModel && kind != kTexture && kind != kVideo && kind != kMaterial && kind != kGenericNode &&
+            kind != kCameraSwitcher)
             continue;
         if (!mFile.FieldReadBegin(kind.c_str()))
             break;

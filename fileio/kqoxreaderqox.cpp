@@ -4,8 +4,10 @@
 #include <cstring>
 #include <string>
 
+#include "fileio/kqoxattribute_private.h"
 #include "fileio/kqoxnative_private.h"
 #include "fileio/kqoxreaderqox_private.h"
+#include "scene/attributes/kqoxgenericnode.h"
 #include "scene/attributes/kqoxgeometry.h"
 #include "scene/attributes/kqoxmaterial.h"
 #include "scene/attributes/kqoxtexture.h"
@@ -75,6 +77,21 @@ void KQoxRead6::ObjectHeader(KQoxObject& object, KObject* properties)
 
 void KQoxRead6::Destroy()
 {
+    // The scenes nested in this one first, with their holder roots.
+    for (std::unique_ptr<KQoxRead6>& nested : mNested)
+    {
+        nested->Destroy();
+        if (KQoxNode* holder = nested->mScene.mRoot)
+        {
+            while (holder->GetChildCount() > 0)
+                holder->RemoveChild(holder->GetChild(0));
+            mScene.mManager.DestroyKQoxNode(holder);
+            nested->mScene.mRoot = nullptr;
+        }
+    }
+    mNested.clear();
+    mScene.mCharacterPoses.clear();
+    DestroyDeformerLinks();
     KQoxSdkManager& manager = mScene.mManager;
     auto forgetFromScene = [&] {
         for (KQoxTexture* texture : mTextures)
@@ -87,24 +104,52 @@ void KQoxRead6::Destroy()
             mScene.mMaterials.erase(std::remove(mScene.mMaterials.begin(), mScene.mMaterials.end(), material),
                                     mScene.mMaterials.end());
     };
+    // User properties the objects were given: an object takes only the
+    // wrappers of its own table with it, so the rest go once it is gone
+    // (the manager refuses those it no longer lists).
+    std::vector<KQoxUserProperty*> properties;
+    auto gatherProperties = [&properties](auto* object) {
+        for (int i = 0; i < object->GetPropertyCount(); ++i)
+            properties.push_back(object->GetProperty(i));
+    };
     for (KQoxNode* node : mNodes)
     {
         if (KQoxNode* parent = node->GetParent())
             parent->RemoveChild(node);
     }
     for (KQoxNode* node : mNodes)
+    {
+        gatherProperties(node);
+        // Its attribute (a mesh with its links and shapes) goes with it.
+        if (KQoxNodeAttribute* attribute = node->GetNodeAttribute())
+        {
+            node->SetNodeAttribute(nullptr);
+            manager.DestroyKQoxNodeAttribute(attribute);
+        }
         manager.DestroyKQoxNode(node);
+    }
     forgetFromScene();
     for (KQoxTexture* texture : mTextures)
+    {
+        gatherProperties(texture);
         manager.DestroyKQoxTexture(texture);
+    }
     for (KQoxVideo* video : mVideos)
+    {
+        gatherProperties(video);
         manager.DestroyKQoxVideo(video);
+    }
     for (KQoxMaterial* material : mMaterials)
         manager.DestroyKQoxMaterial(material);
     for (KQoxPose* pose : mPoses)
         manager.DestroyKQoxPose(pose);
     for (KQoxGenericNode* node : mGenericNodes)
+    {
+        gatherProperties(node);
         manager.DestroyKQoxGenericNode(node);
+    }
+    for (KQoxUserProperty* property : properties)
+        manager.DestroyKQoxUserProperty(property);
     mScene.mGenericNodes.clear();
     mGenericNodes.clear();
     mScene.mPoses.clear();
@@ -145,6 +190,101 @@ void CollectSceneNodes(KQoxNode* root, std::vector<KQoxNode*>& out)
 }
 
 } // namespace
+
+bool KQoxRead6::ReadScene()
+{
+    // Objects in file order.
+    int objects = mFile.ProjectFindSection(kObjects);
+    if (objects >= 0 && mFile.ProjectOpenSection(objects))
+    {
+        int count = mFile.FieldReadGetRecordCount();
+        for (int i = 0; i < count && Ok(); ++i)
+        {
+            const char* name = mFile.FieldReadGetRecordName(i);
+            if (!name)
+                break;
+            std::string kind(name);
+            if (kind == kModel && mOptions.GetState(KStreamOptionsQox::eMODEL))
+                ReadNode();
+            else if (kind == kGenericNode && mOptions.GetState(KStreamOptionsQox::eMODEL))
+                ReadGenericNode();
+            else if (kind == kDeformer && mOptions.GetState(KStreamOptionsQox::eMODEL))
+                ReadDeformer();
+            else if (kind == kPose && mOptions.GetState(KStreamOptionsQox::eCHARACTER))
+                ReadPose();
+            else if (kind == kCharacter && mOptions.GetState(KStreamOptionsQox::eCHARACTER))
+                ReadCharacter();
+            else if (kind == kControlSetPlug && mOptions.GetState(KStreamOptionsQox::eCHARACTER))
+                ReadControlSetPlug();
+            else if (kind == kCharacterPose && mOptions.GetState(KStreamOptionsQox::eCHARACTER))
+                ReadCharacterPose();
+            else if (kind == kMaterial && mOptions.GetState(KStreamOptionsQox::eMATERIAL))
+                ReadMaterial();
+            else if (kind == kTexture && mOptions.GetState(KStreamOptionsQox::eTEXTURE))
+                ReadTexture();
+            else if (kind == kVideo && mOptions.GetState(KStreamOptionsQox::eTEXTURE))
+                ReadVideo();
+            else if (kind == kSceneInfo && mOptions.GetState(KStreamOptionsQox::eGLOBAL_SETTINGS))
+                ReadSceneInfo();
+            else if (kind == kGlobalSettings && mOptions.GetState(KStreamOptionsQox::eGLOBAL_SETTINGS))
+                ReadGlobalSettings();
+            else if (kind == kGlobalCameraSettings && mOptions.GetState(KStreamOptionsQox::eGLOBAL_SETTINGS))
+                ReadGlobalCameraSettings();
+            else if (kind == kCameraSwitcher && mOptions.GetState(KStreamOptionsQox::eGLOBAL_SETTINGS))
+                ReadCameraSwitcher();
+        }
+        mFile.ProjectReadSectionEnd();
+    }
+    if (Ok())
+    {
+        int connections = mFile.ProjectFindSection(kConnections);
+        bool entered = connections >= 0 && mFile.ProjectOpenSection(connections);
+        ReadConnections();
+        ResolveLinks();
+        ResolveDeformers();
+        if (entered)
+            mFile.ProjectReadSectionEnd();
+    }
+
+    // Take descriptions (with their thumbnails now), then the selected takes' animation.
+    std::vector<std::unique_ptr<KQoxTakeInfo>> takes;
+    KString current;
+    if (Ok() && !KQoxRead6::ReadTakeList(mFile, takes, current, &mScene.mManager))
+        mCorrupted = true;
+    // Without animation the scene gets no takes, so no descriptions either.
+    if (Ok() && mOptions.GetState(KStreamOptionsQox::eANIMATION))
+    {
+        for (std::unique_ptr<KQoxTakeInfo>& take : takes)
+        {
+            take->Selected = mOptions.IsTakeSelected(take->Name.ToChars());
+            if (!take->Selected || mScene.FindTakeInfo(take->Name.ToChars()))
+                continue;
+            mScene.mTakeInfos.push_back(std::move(take));
+        }
+        mScene.mCurrentTakeName = current;
+        if (*mOptions.GetTakeName())
+            mScene.mCurrentTakeName = mOptions.GetTakeName();
+    }
+    if (Ok() && mOptions.GetState(KStreamOptionsQox::eANIMATION))
+    {
+        for (int s = mFile.ProjectFindSection(kAnimation); s >= 0 && Ok(); s = mFile.ProjectFindSection(kAnimation, s))
+        {
+            if (!mFile.ProjectOpenSection(s))
+            {
+                mCorrupted = true;
+                break;
+            }
+            ReadAnimation(true);
+            mFile.ProjectReadSectionEnd();
+        }
+    }
+    // Shape channels the geometry has no shape for go.
+    for (KQoxNode* node : mNodes)
+        if (KQoxGeometry* geometry = dynamic_cast<KQoxGeometry*>(node->GetNodeAttribute()))
+            for (int t = 0; t < node->GetTakeNodeCount(); ++t)
+                geometry->CleanShapeChannels(node->GetTakeNode(t));
+    return Ok();
+}
 
 // ---------------------------------------------------------------------------
 // KQoxReaderQox
@@ -258,100 +398,18 @@ bool KQoxReaderQox::Read(KQoxScene& scene, KStreamOptions* options)
 
 bool KQoxReaderQox::ReadFileScene(KQoxFileScene& scene, const KStreamOptionsQox& options)
 {
-    const KStreamOptionsQox* qoxOptions = &options;
     if (!mFile.ProjectCheckIntegrity())
         return Fail(eFILE_CORRUPTED);
     mFile.GetError().ClearLastError();
 
-    KQoxRead6 r(mFile, scene, *qoxOptions);
+    KQoxRead6 r(mFile, scene, options);
     bool madeRoot = false;
     if (!scene.mRoot)
     {
         scene.mRoot = mManager.CreateKQoxNode("Scene");
         madeRoot = true;
     }
-
-    // Objects in file order.
-    int objects = mFile.ProjectFindSection(kObjects);
-    if (objects >= 0 && mFile.ProjectOpenSection(objects))
-    {
-        int count = mFile.FieldReadGetRecordCount();
-        for (int i = 0; i < count && r.Ok(); ++i)
-        {
-            const char* name = mFile.FieldReadGetRecordName(i);
-            if (!name)
-                break;
-            std::string kind(name);
-            if (kind == kModel && qoxOptions->GetState(KStreamOptionsQox::eMODEL))
-                r.ReadNode();
-            else if (kind == kGenericNode && qoxOptions->GetState(KStreamOptionsQox::eMODEL))
-                r.ReadGenericNode();
-            else if (kind == kPose && qoxOptions->GetState(KStreamOptionsQox::eCHARACTER))
-                r.ReadPose();
-            else if (kind == kCharacter && qoxOptions->GetState(KStreamOptionsQox::eCHARACTER))
-                r.ReadCharacter();
-            else if (kind == kMaterial && qoxOptions->GetState(KStreamOptionsQox::eMATERIAL))
-                r.ReadMaterial();
-            else if (kind == kTexture && qoxOptions->GetState(KStreamOptionsQox::eTEXTURE))
-                r.ReadTexture();
-            else if (kind == kVideo && qoxOptions->GetState(KStreamOptionsQox::eTEXTURE))
-                r.ReadVideo();
-            else if (kind == kSceneInfo && qoxOptions->GetState(KStreamOptionsQox::eGLOBAL_SETTINGS))
-                r.ReadSceneInfo();
-            else if (kind == kGlobalSettings && qoxOptions->GetState(KStreamOptionsQox::eGLOBAL_SETTINGS))
-                r.ReadGlobalSettings();
-        }
-        mFile.ProjectReadSectionEnd();
-    }
-    if (r.Ok())
-    {
-        int connections = mFile.ProjectFindSection(kConnections);
-        bool entered = connections >= 0 && mFile.ProjectOpenSection(connections);
-        r.ReadConnections();
-        r.ResolveLinks();
-        if (entered)
-            mFile.ProjectReadSectionEnd();
-    }
-
-    // Take descriptions (with their thumbnails now), then the selected takes' animation.
-    std::vector<std::unique_ptr<KQoxTakeInfo>> takes;
-    KString current;
-    if (r.Ok() && !KQoxRead6::ReadTakeList(mFile, takes, current, &mManager))
-        r.mCorrupted = true;
-    // Without animation the scene gets no takes, so no descriptions either.
-    if (r.Ok() && qoxOptions->GetState(KStreamOptionsQox::eANIMATION))
-    {
-        for (std::unique_ptr<KQoxTakeInfo>& take : takes)
-        {
-            take->Selected = qoxOptions->IsTakeSelected(take->Name.ToChars());
-            if (!take->Selected || scene.FindTakeInfo(take->Name.ToChars()))
-                continue;
-            scene.mTakeInfos.push_back(std::move(take));
-        }
-        scene.mCurrentTakeName = current;
-        if (*qoxOptions->GetTakeName())
-            scene.mCurrentTakeName = qoxOptions->GetTakeName();
-    }
-    if (r.Ok() && qoxOptions->GetState(KStreamOptionsQox::eANIMATION))
-    {
-        for (int s = mFile.ProjectFindSection(kAnimation); s >= 0 && r.Ok();
-             s = mFile.ProjectFindSection(kAnimation, s))
-        {
-            if (!mFile.ProjectOpenSection(s))
-            {
-                r.mCorrupted = true;
-                break;
-            }
-            r.ReadAnimation(true);
-            mFile.ProjectReadSectionEnd();
-        }
-    }
-    // Shape channels the geometry has no shape for go.
-    for (KQoxNode* node : r.mNodes)
-        if (KQoxGeometry* geometry = dynamic_cast<KQoxGeometry*>(node->GetNodeAttribute()))
-            for (int t = 0; t < node->GetTakeNodeCount(); ++t)
-                geometry->CleanShapeChannels(node->GetTakeNode(t));
-    if (!r.Ok())
+    if (!r.ReadScene())
     {
         r.Destroy();
         if (madeRoot)
@@ -391,6 +449,12 @@ bool KQoxReaderQox::ReadTakeFile(const char* fileName, KQoxScene& target)
     FileClose();
     if (section < 0 || !r.Ok())
         return Fail(eFILE_CORRUPTED);
+    // Shape channels under their version-5 names join the geometry's own.
+    for (KQoxNode* node : r.mNodes)
+        if (KQoxGeometry* geometry = dynamic_cast<KQoxGeometry*>(node->GetNodeAttribute()))
+            for (int t = 0; t < node->GetTakeNodeCount(); ++t)
+                if (r.mTakeRead == node->GetTakeNodeName(t))
+                    geometry->CleanShapeChannels(node->GetTakeNode(t));
     // A take no description names gets one.
     if (!target.GetTakeInfo(KString(r.mTakeRead.ToChars())) && !r.mTakeRead.IsEmpty())
     {

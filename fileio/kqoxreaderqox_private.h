@@ -4,6 +4,7 @@
 // The state of one native read, shared by the reader's units (one per object
 // kind). Not part of the library's interface.
 
+#include <memory>
 #include <vector>
 
 #include "fileio/iqoxobject.h"
@@ -12,9 +13,13 @@
 
 namespace qoxsdk_600 {
 
+class KQoxCamera;
 class KQoxGenericNode;
 class KQoxGeometry;
 class KQoxLink;
+class KQoxMesh;
+class KQoxNurb;
+class KQoxPatch;
 class KQoxMaterial;
 class KQoxNode;
 class KQoxPose;
@@ -53,6 +58,24 @@ struct KQoxRead6
     };
     std::vector<PendingLink> mPendingLinks;
     KString mTakeRead; // the take of the last animation section read
+    // Deformers read, by position among the Deformer fields: a skin with the
+    // node it deforms and its clusters, a cluster with its data as a link
+    // (owned here until a geometry takes it), its skin and its nodes.
+    struct FileDeformer
+    {
+        bool mSkin = true;
+        KQoxLink* mLink = nullptr;
+        int mNode = -1; // skin: the node whose geometry it deforms
+        std::vector<int> mClusters;
+        int mOwner = -1; // cluster: its skin
+        int mBone = -1;
+        int mAssociate = -1;
+    };
+    std::vector<FileDeformer> mDeformers;
+    // Nested scenes (character poses): how deep this read is, and the reads
+    // of the scenes nested in it (undone with it).
+    int mDepth = 0;
+    std::vector<std::unique_ptr<KQoxRead6>> mNested;
 
     // ---- helpers (kqoxreaderqox.cpp) ----
     // True while the file reads without damage.
@@ -69,22 +92,51 @@ struct KQoxRead6
     // name; null when none.
     KQoxTakeNodeContainer* FindObject(const char* kind, int index, const char* name);
 
+    // Everything of the scene in the current section list (the file's, or a
+    // nested scene's): objects, connections, take descriptions and the
+    // selected takes' animation. False on damage (Destroy undoes it).
+    bool ReadScene();
+
     // ---- units ----
-    void ReadNode();                                  // kqoxread_node.cpp
-    void ReadConnections();                           // kqoxread_node.cpp
-    void ReadTexture();                               // kqoxread_texture.cpp
-    void ReadMaterial();                              // kqoxread_material.cpp
-    void ReadPose();                                  // kqoxread_pose.cpp
-    void ReadGenericNode();                           // kqoxread_pose.cpp
-    void ReadMesh(KQoxNode& node);                    // kqoxread_mesh.cpp: the open node block's geometry
-    bool ReadLinksAndShapes(KQoxGeometry& geometry);  // kqoxread_mesh.cpp
-    void ResolveLinks();                              // the links' nodes, once every node is read
+    void ReadNode();        // kqoxread_node.cpp
+    void ReadConnections(); // kqoxread_node.cpp
+    void ReadTexture();     // kqoxread_texture.cpp
+    void ReadMaterial();    // kqoxread_material.cpp
+    void ReadPose();        // kqoxread_pose.cpp
+    void ReadGenericNode(); // kqoxread_pose.cpp
+    // kqoxread_mesh.cpp: the open node block's geometry of that kind ("Mesh",
+    // "Nurb", "Patch"), and its parts.
+    void ReadGeometry(KQoxNode& node, const char* kind);
+    bool ReadPolygons(KQoxMesh& mesh);
+    bool ReadNurbFields(KQoxNurb& nurb);
+    bool ReadPatchFields(KQoxPatch& patch);
+    bool ReadLayers(KQoxGeometry& geometry);
+    bool ReadLinksAndShapes(KQoxGeometry& geometry); // kqoxread_mesh.cpp
+    void ResolveLinks();                             // the links' nodes, once every node is read
+    bool ReadLinkFields(KQoxLink& link, int points); // a link's block; indices below points
+    void ReadDeformer();                             // kqoxread_deformer.cpp
+    // One deformer connection; false when it names what it cannot.
+    bool ReadDeformerConnection(const char* kind, int from, int to);
+    void ResolveDeformers(); // the clusters' links to the skins' geometries
+    void DestroyDeformerLinks();
     void ReadAttribute(KQoxNode& node);               // kqoxread_attribute.cpp
     void ReadDefaults(KQoxTakeNodeContainer& object); // kqoxread_attribute.cpp
-    void ReadVideo();                                 // kqoxread_video.cpp
-    void ReadCharacter();                             // kqoxread_character.cpp
-    void ReadSceneInfo();                             // kqoxread_settings.cpp
-    void ReadGlobalSettings();                        // kqoxread_settings.cpp
+    void ReadCameraFields(KQoxCamera& camera);
+    void ReadCameraSwitcher();
+    void ReadGlobalCameraSettings();
+    void ReadVideo();     // kqoxread_video.cpp
+    void ReadCharacter(); // kqoxread_character.cpp
+    void ReadControlSet(KQoxFileCharacter::ControlSet& set);
+    void ReadCharacterPose(); // kqoxread_pose.cpp: its nested scene
+    void ReadControlSetPlug();
+    // The node at a position among those read (-1: none); ok false outside.
+    KQoxNode* NodeAt(int position, bool& ok);
+    void ReadCharacterLinks(KQoxFileCharacter& character);
+    // The values of the current field after the name, as the link of an id;
+    // false for a second link of the id or a node outside those read.
+    bool ReadCharacterLink(KQoxFileCharacter& character, int id);
+    void ReadSceneInfo();      // kqoxread_settings.cpp
+    void ReadGlobalSettings(); // kqoxread_settings.cpp
     // The takes section: descriptions (kqoxread_takes.cpp).
     static bool ReadTakeList(IQoxObject& file, std::vector<std::unique_ptr<KQoxTakeInfo>>& takes, KString& current,
                              KQoxSdkManager* manager);

@@ -4,11 +4,18 @@
 
 #include <string>
 
+#include "character/kqoxcharacter.h"
+#include "character/kqoxcharacterpose.h"
+#include "character/kqoxcontrolset.h"
+#include "character/kqoxcontrolsetplug.h"
 #include "fcurve/kfcurve.h"
 #include "fileio/kqoxexporter.h"
 #include "fileio/kqoxioregistry.h"
 #include "scene/attributes/kqoxlayer.h"
 #include "scene/attributes/kqoxlight.h"
+#include "scene/attributes/kqoxlink.h"
+#include "scene/attributes/kqoxnurb.h"
+#include "scene/attributes/kqoxpatch.h"
 #include "scene/attributes/kqoxmaterial.h"
 #include "scene/attributes/kqoxmesh.h"
 #include "scene/attributes/kqoxtexture.h"
@@ -84,6 +91,45 @@ int main(int argc, char** argv)
         KQoxThumbnail* thumbnail = manager.CreateKQoxThumbnail();
         thumbnail->SetSize(KQoxThumbnail::e64x64);
         sceneInfo->SetSceneThumbnail(thumbnail);
+        // Surfaces, skinning (a cluster in version 6), a character with
+        // links and a control set, a control-set plug and a character pose
+        // (a nested scene).
+        KQoxNode* sheet = manager.CreateKQoxNode("Sheet");
+        scene.GetRootNode()->AddChild(sheet);
+        KQoxNurb* nurb = manager.CreateKQoxNurb();
+        sheet->SetNodeAttribute(nurb);
+        nurb->SetOrder(2, 2);
+        nurb->InitControlPoints(2, KQoxNurb::eOPEN, 2, KQoxNurb::ePERIODIC);
+        for (int i = 0; i < 4; ++i)
+            nurb->GetControlPoints()[i] = KQoxVector4(i, i % 2, 0, 1);
+        KQoxLink* link = manager.CreateKQoxLink();
+        link->SetLink(a);
+        link->AddControlPointIndex(1, 0.5);
+        nurb->AddLink(link);
+        KQoxNode* quilt = manager.CreateKQoxNode("Quilt");
+        scene.GetRootNode()->AddChild(quilt);
+        KQoxPatch* patch = manager.CreateKQoxPatch();
+        quilt->SetNodeAttribute(patch);
+        patch->InitControlPoints(2, KQoxPatch::eLINEAR, 2, KQoxPatch::eBEZIER);
+        KQoxCharacter* character = scene.GetCharacter(scene.CreateCharacter("Hero"));
+        KQoxCharacterLink characterLink;
+        characterLink.mNode = a;
+        character->SetCharacterLink(eCharacterHips, characterLink);
+        character->SetCharacterLink(eCharacterReference, characterLink);
+        KQoxControlSetLink controlLink;
+        controlLink.mNode = b;
+        character->GetControlSet()->SetControlSetLink(eCharacterHips, controlLink);
+        KQoxEffector effector;
+        effector.mNode = b;
+        character->GetControlSet()->SetEffector(static_cast<EEffectorNodeId>(0), effector);
+        character->GetControlSet()->SetEffectorAux(static_cast<EEffectorNodeId>(0), a,
+                                                   static_cast<EEffectorSetId>(1));
+        character->GetControlSet()->ToPlug(scene.GetControlSetPlug(scene.CreateControlSetPlug("Rig")));
+        KQoxCharacterPose* pose = scene.GetCharacterPose(scene.CreateCharacterPose("Stance"));
+        KQoxNode* poseNode = manager.CreateKQoxNode("PoseHips");
+        pose->GetRootNode()->AddChild(poseNode);
+        characterLink.mNode = poseNode;
+        pose->GetCharacter()->SetCharacterLink(eCharacterHips, characterLink);
         KQoxExporter exporter(manager);
         exporter.Initialize((std::string(argv[1]) + "/" + names[k]).c_str());
         exporter.SetFileFormat(formats[k]);

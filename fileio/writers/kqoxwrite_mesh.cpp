@@ -1,4 +1,5 @@
-// Version-6 writer: mesh geometry with its layers, every array in one piece.
+// Version-6 writer: geometry (meshes, NURBS and patch surfaces) with its
+// links, shapes and layers, every array in one piece.
 
 #include <vector>
 
@@ -7,6 +8,8 @@
 #include "scene/attributes/kqoxlayer.h"
 #include "scene/attributes/kqoxlink.h"
 #include "scene/attributes/kqoxmesh.h"
+#include "scene/attributes/kqoxnurb.h"
+#include "scene/attributes/kqoxpatch.h"
 #include "scene/attributes/kqoxshape.h"
 
 namespace qoxsdk_600 {
@@ -64,9 +67,33 @@ void Transform(IQoxObject& file, const char* name, const KQoxVector4& t, const K
 
 } // namespace
 
+void KQoxWrite6::WriteLinkFields(KQoxLink& link)
+{
+    if (const char* mode = KQoxLink::LinkModeToken(link.GetLinkMode()))
+        Text(kLinkMode, mode);
+    mFile.FieldWriteBegin(kUserData);
+    mFile.FieldWriteC(link.GetUserDataID().ToChars());
+    mFile.FieldWriteC(link.GetUserData().ToChars());
+    mFile.FieldWriteEnd();
+    Ints(mFile, kIndexes, link.GetControlPointIndices(), link.GetControlPointIndicesCount());
+    mFile.FieldWriteBegin(kWeights);
+    mFile.FieldWriteArrayD(link.GetControlPointWeights(),
+                           static_cast<unsigned int>(link.GetControlPointIndicesCount()));
+    mFile.FieldWriteEnd();
+    KQoxVector4 t, r, s;
+    Transform(mFile, kTransform, link.GetTransformT(t), link.GetTransformR(r), link.GetTransformS(s));
+    Transform(mFile, kTransformLink, link.GetTransformLinkT(t), link.GetTransformLinkR(r), link.GetTransformLinkS(s));
+    Transform(mFile, kTransformAssociateModel, link.GetTransformAssociateModelT(t), link.GetTransformAssociateModelR(r),
+              link.GetTransformAssociateModelS(s));
+    if (link.IsTransformParentSet())
+        Transform(mFile, kTransformParent, link.GetTransformParentT(t), link.GetTransformParentR(r),
+                  link.GetTransformParentS(s));
+}
+
 void KQoxWrite6::WriteLinksAndShapes(KQoxGeometry& geometry)
 {
-    for (int i = 0; i < geometry.GetLinkCount(); ++i)
+    // Version 6 keeps links as clusters of a skin deformer.
+    for (int i = 0; (mVersion5 || !mSkins) && i < geometry.GetLinkCount(); ++i)
     {
         KQoxLink* link = geometry.GetLink(i);
         auto position = [this](KQoxNode* node) {
@@ -77,26 +104,7 @@ void KQoxWrite6::WriteLinksAndShapes(KQoxGeometry& geometry)
         mFile.FieldWriteI(position(link->GetLink()));
         mFile.FieldWriteI(position(link->GetAssociateModel()));
         mFile.FieldWriteBlockBegin();
-        if (const char* mode = KQoxLink::LinkModeToken(link->GetLinkMode()))
-            Text(kLinkMode, mode);
-        mFile.FieldWriteBegin(kUserData);
-        mFile.FieldWriteC(link->GetUserDataID().ToChars());
-        mFile.FieldWriteC(link->GetUserData().ToChars());
-        mFile.FieldWriteEnd();
-        Ints(mFile, kIndexes, link->GetControlPointIndices(), link->GetControlPointIndicesCount());
-        mFile.FieldWriteBegin(kWeights);
-        mFile.FieldWriteArrayD(link->GetControlPointWeights(),
-                               static_cast<unsigned int>(link->GetControlPointIndicesCount()));
-        mFile.FieldWriteEnd();
-        KQoxVector4 t, r, s;
-        Transform(mFile, kTransform, link->GetTransformT(t), link->GetTransformR(r), link->GetTransformS(s));
-        Transform(mFile, kTransformLink, link->GetTransformLinkT(t), link->GetTransformLinkR(r),
-                  link->GetTransformLinkS(s));
-        Transform(mFile, kTransformAssociateModel, link->GetTransformAssociateModelT(t),
-                  link->GetTransformAssociateModelR(r), link->GetTransformAssociateModelS(s));
-        if (link->IsTransformParentSet())
-            Transform(mFile, kTransformParent, link->GetTransformParentT(t), link->GetTransformParentR(r),
-                      link->GetTransformParentS(s));
+        WriteLinkFields(*link);
         mFile.FieldWriteBlockEnd();
         mFile.FieldWriteEnd();
     }
@@ -115,7 +123,7 @@ void KQoxWrite6::WriteLinksAndShapes(KQoxGeometry& geometry)
     }
 }
 
-void KQoxWrite6::WriteMesh(KQoxMesh& mesh)
+void KQoxWrite6::WriteGeometry(KQoxGeometry& geometry)
 {
     static_assert(sizeof(KQoxVector4) == 4 * sizeof(double) && sizeof(KQoxVector2) == 2 * sizeof(double) &&
                       sizeof(KQoxColor) == 4 * sizeof(double),
@@ -123,7 +131,22 @@ void KQoxWrite6::WriteMesh(KQoxMesh& mesh)
     mFile.FieldWriteBegin(kGeometry);
     mFile.FieldWriteBlockBegin();
     Int(kVersion, kGeometryVersion);
-    Items(mFile, kVertices, mesh.GetControlPointArray(), 4);
+    Items(mFile, kVertices, geometry.GetControlPointArray(), 4);
+    switch (geometry.GetAttributeType())
+    {
+    case KQoxNodeAttribute::eMESH: WritePolygons(static_cast<KQoxMesh&>(geometry)); break;
+    case KQoxNodeAttribute::eNURB: WriteNurbFields(static_cast<KQoxNurb&>(geometry)); break;
+    case KQoxNodeAttribute::ePATCH: WritePatchFields(static_cast<KQoxPatch&>(geometry)); break;
+    default: break;
+    }
+    WriteLinksAndShapes(geometry);
+    WriteLayers(geometry);
+    mFile.FieldWriteBlockEnd();
+    mFile.FieldWriteEnd();
+}
+
+void KQoxWrite6::WritePolygons(KQoxMesh& mesh)
+{
     Ints(mFile, kPolygonVertexIndex, mesh.GetPolygonVertices(), mesh.GetPolygonVertexCount());
     std::vector<int> sizes(static_cast<size_t>(mesh.GetPolygonCount()));
     std::vector<int> groups(sizes.size());
@@ -134,8 +157,10 @@ void KQoxWrite6::WriteMesh(KQoxMesh& mesh)
     }
     Ints(mFile, kPolygonSizes, sizes.data(), static_cast<int>(sizes.size()));
     Ints(mFile, kPolygonGroups, groups.data(), static_cast<int>(groups.size()));
+}
 
-    WriteLinksAndShapes(mesh);
+void KQoxWrite6::WriteLayers(KQoxGeometry& mesh)
+{
     for (int l = 0; l < mesh.GetLayerCount(); ++l)
     {
         KQoxLayer* layer = mesh.GetLayer(l);
@@ -191,8 +216,52 @@ void KQoxWrite6::WriteMesh(KQoxMesh& mesh)
         mFile.FieldWriteBlockEnd();
         mFile.FieldWriteEnd();
     }
-    mFile.FieldWriteBlockEnd();
+}
+
+void KQoxWrite6::WriteNurbFields(KQoxNurb& nurb)
+{
+    auto pair = [this](const char* name, int u, int v) {
+        mFile.FieldWriteBegin(name);
+        mFile.FieldWriteI(u);
+        mFile.FieldWriteI(v);
+        mFile.FieldWriteEnd();
+    };
+    pair(kNurbOrder, static_cast<int>(nurb.GetUOrder()), static_cast<int>(nurb.GetVOrder()));
+    pair(kDimensions, nurb.GetUCount(), nurb.GetVCount());
+    pair(kStep, nurb.GetUStep(), nurb.GetVStep());
+    mFile.FieldWriteBegin(kForm);
+    mFile.FieldWriteC(KQoxNurb::NurbTypeToken(nurb.GetNurbUType()));
+    mFile.FieldWriteC(KQoxNurb::NurbTypeToken(nurb.GetNurbVType()));
     mFile.FieldWriteEnd();
+    Int(kSurfaceMode, nurb.GetSurfaceMode());
+    mFile.FieldWriteBegin(kKnotVectorU);
+    mFile.FieldWriteArrayD(nurb.GetUKnotVector(), static_cast<unsigned int>(nurb.GetUKnotVectorSize()));
+    mFile.FieldWriteEnd();
+    mFile.FieldWriteBegin(kKnotVectorV);
+    mFile.FieldWriteArrayD(nurb.GetVKnotVector(), static_cast<unsigned int>(nurb.GetVKnotVectorSize()));
+    mFile.FieldWriteEnd();
+    Ints(mFile, kMultiplicityU, nurb.GetUMultiplicityVector(), nurb.GetUCount());
+    Ints(mFile, kMultiplicityV, nurb.GetVMultiplicityVector(), nurb.GetVCount());
+}
+
+void KQoxWrite6::WritePatchFields(KQoxPatch& patch)
+{
+    auto pair = [this](const char* name, int u, int v) {
+        mFile.FieldWriteBegin(name);
+        mFile.FieldWriteI(u);
+        mFile.FieldWriteI(v);
+        mFile.FieldWriteEnd();
+    };
+    mFile.FieldWriteBegin(kPatchType);
+    mFile.FieldWriteC(KQoxPatch::PatchTypeToken(patch.GetPatchUType()));
+    mFile.FieldWriteC(KQoxPatch::PatchTypeToken(patch.GetPatchVType()));
+    mFile.FieldWriteEnd();
+    pair(kDimensions, patch.GetUCount(), patch.GetVCount());
+    pair(kStep, patch.GetUStep(), patch.GetVStep());
+    pair(kClosed, patch.GetUClosed() ? 1 : 0, patch.GetVClosed() ? 1 : 0);
+    pair(kUCapped, patch.GetUCappedBottom() ? 1 : 0, patch.GetUCappedTop() ? 1 : 0);
+    pair(kVCapped, patch.GetVCappedBottom() ? 1 : 0, patch.GetVCappedTop() ? 1 : 0);
+    Int(kSurfaceMode, patch.GetSurfaceMode());
 }
 
 } // namespace qoxsdk_600

@@ -2,13 +2,39 @@
 
 #include "fileio/kqoxnative_private.h"
 #include "fileio/writers/kqoxwriterqox6_private.h"
-#include "scene/attributes/kqoxmesh.h"
+#include "scene/attributes/kqoxgeometryconverter.h"
+#include "scene/attributes/kqoxnurb.h"
+#include "scene/kqoxsdkmanager.h"
 #include "scene/kqoxnode.h"
 #include "scene/kqoxnodeproperties.h"
 
 namespace qoxsdk_600 {
 
 using namespace qoxnative;
+
+void KQoxWrite6::WriteSurfaceOrMesh(KQoxGeometry& geometry)
+{
+    KQoxNurb* nurb =
+        geometry.GetAttributeType() == KQoxNodeAttribute::eNURB ? static_cast<KQoxNurb*>(&geometry) : nullptr;
+    if (!nurb || (!nurb->GetApplyFlipUV() && !nurb->GetApplyFlipLinks()))
+    {
+        WriteGeometry(geometry);
+        return;
+    }
+    // A surface whose flip flags are set is written flipped: a flipped copy
+    // (the flags cleared, so no reader flips it again) goes in its place.
+    KQoxGeometryConverter converter(mScene.mManager);
+    KQoxNurb* flipped = converter.FlipNurb(nurb, nurb->GetApplyFlipUV(), nurb->GetApplyFlipLinks());
+    if (!flipped)
+    {
+        WriteGeometry(geometry);
+        return;
+    }
+    flipped->SetApplyFlipUV(false);
+    flipped->SetApplyFlipLinks(false);
+    WriteGeometry(*flipped);
+    mScene.mManager.DestroyKQoxNodeAttribute(flipped);
+}
 
 void KQoxWrite6::WriteNode(KQoxNode& node)
 {
@@ -18,8 +44,8 @@ void KQoxWrite6::WriteNode(KQoxNode& node)
     mFile.FieldWriteBegin(kModel);
     mFile.FieldWriteC(node.GetName());
     // The attribute's kind; its data follow the node's own fields.
-    KQoxMesh* mesh = dynamic_cast<KQoxMesh*>(node.GetNodeAttribute());
-    mFile.FieldWriteC(mesh ? "Mesh" : "");
+    KQoxGeometry* geometry = dynamic_cast<KQoxGeometry*>(node.GetNodeAttribute());
+    mFile.FieldWriteC(geometry ? GeometryKindText(geometry->GetAttributeType()) : "");
     mFile.FieldWriteBlockBegin();
     ObjectHeader(node, node.GetPropertyHandler(), kModelVersion);
     Int(kMultiLayer, node.GetMultiLayer() ? 1 : 0);
@@ -36,8 +62,8 @@ void KQoxWrite6::WriteNode(KQoxNode& node)
     EPivotState state;
     node.GetPivotState(eSOURCE_SET, state);
     Int(kPivotEnabled, state == ePIVOT_STATE_ACTIVE ? 1 : 0);
-    if (mesh)
-        WriteMesh(*mesh);
+    if (geometry)
+        WriteSurfaceOrMesh(*geometry);
     else if (KQoxNodeAttribute* attribute = node.GetNodeAttribute())
         WriteAttribute(*attribute);
     WriteDefaults(node);

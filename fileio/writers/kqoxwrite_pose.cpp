@@ -1,5 +1,6 @@
 // Version-6 writer: bind and rest poses, and generic nodes.
 
+#include "character/kqoxcharacterpose.h"
 #include "fileio/kqoxnative_private.h"
 #include "fileio/writers/kqoxwriterqox6_private.h"
 #include "scene/attributes/kqoxgenericnode.h"
@@ -24,6 +25,19 @@ void KQoxWrite6::WritePose(KQoxPose& pose)
         mFile.FieldWriteI(pose.IsLocalMatrix(i) ? 1 : 0);
         mFile.FieldWriteEnd();
     }
+    mFile.FieldWriteBlockEnd();
+    mFile.FieldWriteEnd();
+}
+
+void KQoxWrite6::WriteCharacterPose(KQoxCharacterPose& pose)
+{
+    if (!pose.GetScene() || !mWriteNested)
+        return;
+    mFile.FieldWriteBegin(kCharacterPose);
+    mFile.FieldWriteC(pose.GetName());
+    mFile.FieldWriteBlockBegin();
+    Int(kVersion, kCharacterPoseVersion);
+    mWriteNested(*pose.GetScene());
     mFile.FieldWriteBlockEnd();
     mFile.FieldWriteEnd();
 }

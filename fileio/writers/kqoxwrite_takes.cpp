@@ -24,8 +24,16 @@ void KQoxWrite6::WriteTakes()
 {
     mFile.ProjectWriteSectionBegin(kTakes, SectionVersion(kTakesVersion));
     Text(kCurrent, mScene.mCurrentTakeName.ToChars());
-    for (const std::unique_ptr<KQoxTakeInfo>& info : mScene.mTakeInfos)
+    // Every take whose animation is written, described or not: readers read
+    // only the takes listed here. A take without a description gets an
+    // empty one.
+    for (const KString& name : TakeNames())
     {
+        KQoxTakeInfo empty;
+        empty.Name = name;
+        const KQoxTakeInfo* info = mScene.FindTakeInfo(name.ToChars());
+        if (!info)
+            info = &empty;
         mFile.FieldWriteBegin(kTake);
         mFile.FieldWriteC(info->Name.ToChars());
         mFile.FieldWriteBlockBegin();
@@ -101,11 +109,14 @@ void KQoxWrite6::WriteAnimation(const char* takeName)
     {
         const char* mField;
         std::vector<KQoxTakeNodeContainer*> mObjects;
-    } kinds[5] = {{kModel, {mNodes.begin(), mNodes.end()}},
+    } kinds[6] = {{kModel, {mNodes.begin(), mNodes.end()}},
                   {kTexture, {mScene.mTextures.begin(), mScene.mTextures.end()}},
                   {kVideo, {mScene.mVideos.begin(), mScene.mVideos.end()}},
                   {kMaterial, {mScene.mMaterials.begin(), mScene.mMaterials.end()}},
-                  {kGenericNode, {mScene.mGenericNodes.begin(), mScene.mGenericNodes.end()}}};
+                  {kGenericNode, {mScene.mGenericNodes.begin(), mScene.mGenericNodes.end()}},
+                  {kCameraSwitcher, {}}};
+    if (mScene.mCameraSwitcher && mOptions.GetState(KStreamOptionsQox::eGLOBAL_SETTINGS))
+        kinds[5].mObjects.push_back(mScene.mCameraSwitcher);
     for (const Kind& kind : kinds)
     {
         for (size_t i = 0; i < kind.mObjects.size(); ++i)

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "fileio/writers/kqoxwriteskin_private.h"
 #include "scene/attributes/kqoxgeometry.h"
 #include "scene/attributes/kqoxlayer.h"
 #include "scene/attributes/kqoxlink.h"
@@ -70,20 +71,15 @@ private:
     std::vector<KQoxGeometry*> mGeometries;
 };
 
-// The version-5 form of a scene held in the version-6 form, for the life of
-// this object: skins and clusters become links of their geometries, and the
-// materials and textures connected to a node fill its layers' direct arrays.
-// A geometry that has links of its own keeps only those. On the way out the
-// links made here are destroyed and every layer array is as it was.
-class LinksAndLayersAsVersion5
+// The materials and textures connected to a node fill its layers' direct
+// arrays for the life of this object; on the way out every layer array is
+// as it was.
+class LayersAsVersion5
 {
 public:
-    LinksAndLayersAsVersion5(KQoxScene& scene, KQoxSdkManager& manager, const std::vector<KQoxGeometry*>& geometries)
-        : mManager(manager)
+    LayersAsVersion5(KQoxScene& scene, const std::vector<KQoxGeometry*>& geometries)
     {
         for (KQoxGeometry* geometry : geometries)
-        {
-            mLinkCounts.push_back(geometry->GetLinkCount());
             for (int i = 0; i < geometry->GetLayerCount(); ++i)
                 if (KQoxLayer* layer = geometry->GetLayer(i))
                 {
@@ -92,28 +88,18 @@ public:
                     if (KQoxLayerElementTexture* textures = layer->GetTextures())
                         mTextures.push_back({textures, textures->mDirectArray, textures->mIndexArray});
                 }
-        }
-        mGeometries = geometries;
-        if (scene.GetDeformerCount() > 0)
-            scene.BuildKQoxLinkFromKQoxDeformer();
-        // Links a geometry had already stand for its skin: the copies go now.
-        for (size_t g = 0; g < mGeometries.size(); ++g)
-            if (mLinkCounts[g] > 0)
-                DropLinksFrom(*mGeometries[g], mLinkCounts[g]);
         scene.BuildMaterialLayersDirectArray();
         scene.BuildTextureLayersDirectArray();
     }
-    ~LinksAndLayersAsVersion5()
+    ~LayersAsVersion5()
     {
-        for (size_t g = 0; g < mGeometries.size(); ++g)
-            DropLinksFrom(*mGeometries[g], mLinkCounts[g]);
         for (Saved<KQoxMaterial*>& saved : mMaterials)
             saved.Restore();
         for (Saved<KQoxTexture*>& saved : mTextures)
             saved.Restore();
     }
-    LinksAndLayersAsVersion5(const LinksAndLayersAsVersion5&) = delete;
-    LinksAndLayersAsVersion5& operator=(const LinksAndLayersAsVersion5&) = delete;
+    LayersAsVersion5(const LayersAsVersion5&) = delete;
+    LayersAsVersion5& operator=(const LayersAsVersion5&) = delete;
 
 private:
     template <class T>
@@ -129,16 +115,6 @@ private:
         }
     };
 
-    void DropLinksFrom(KQoxGeometry& geometry, int keep)
-    {
-        while (geometry.GetLinkCount() > keep)
-            if (KQoxLink* link = geometry.RemoveLink(geometry.GetLinkCount() - 1))
-                mManager.DestroyKQoxLink(link);
-    }
-
-    KQoxSdkManager& mManager;
-    std::vector<KQoxGeometry*> mGeometries;
-    std::vector<int> mLinkCounts;
     std::vector<Saved<KQoxMaterial*>> mMaterials;
     std::vector<Saved<KQoxTexture*>> mTextures;
 };
@@ -156,9 +132,18 @@ KQoxWriterQox::~KQoxWriterQox() = default;
 bool KQoxWriterQox::Write(KQoxScene& scene, KStreamOptions* options)
 {
     KQoxNode* root = FindRootNode(scene);
-    LinksAndLayersAsVersion5 form(scene, mManager, GeometriesChildrenFirst(root));
+    // Skins and clusters are written as links of their geometries.
+    const std::vector<KQoxGeometry*> geometries = GeometriesChildrenFirst(root);
+    KQoxSkinAsLinks links(scene, mManager, geometries);
+    LayersAsVersion5 layers(scene, geometries);
     ShapeNamesAsVersion5 names(root);
     return KQoxWriterQox6::Write(scene, options);
+}
+
+bool KQoxWriterQox::WriteTakeFile(const char* fileName, KQoxScene& scene, const char* takeName)
+{
+    ShapeNamesAsVersion5 names(FindRootNode(scene));
+    return KQoxWriterQox6::WriteTakeFile(fileName, scene, takeName);
 }
 
 } // namespace qoxsdk_600

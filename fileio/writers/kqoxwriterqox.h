@@ -24,6 +24,9 @@ public:
     // every geometry are converted for the write and reverted after it,
     // whether the write succeeded or not.
     bool Write(KQoxScene& scene, KStreamOptions* options) override;
+    // A take file in the version-5 layout: shape channels under their
+    // version-5 names, as in Write.
+    bool WriteTakeFile(const char* fileName, KQoxScene& scene, const char* takeName) override;
 };
 
 } // namespace qoxsdk_600

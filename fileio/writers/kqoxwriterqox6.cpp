@@ -6,12 +6,14 @@
 #include <unordered_set>
 
 #include "fileio/kqoxnative_private.h"
+#include "fileio/writers/kqoxwriteskin_private.h"
 #include "fileio/writers/kqoxwriterqox6_private.h"
 #include "scene/attributes/kqoxgenericnode.h"
 #include "scene/attributes/kqoxmaterial.h"
 #include "scene/attributes/kqoxtexture.h"
 #include "scene/attributes/kqoxvideo.h"
 #include "scene/kqoxnode.h"
+#include "scene/kqoxscene.h"
 #include "scene/kqoxpropertyhandler.h"
 #include "scene/kqoxtakenode.h"
 #include "scene/kqoxthumbnail.h"
@@ -128,6 +130,8 @@ std::vector<KQoxTakeNodeContainer*> KQoxWrite6::Containers()
     containers.insert(containers.end(), mScene.mVideos.begin(), mScene.mVideos.end());
     containers.insert(containers.end(), mScene.mMaterials.begin(), mScene.mMaterials.end());
     containers.insert(containers.end(), mScene.mGenericNodes.begin(), mScene.mGenericNodes.end());
+    if (mScene.mCameraSwitcher && mOptions.GetState(KStreamOptionsQox::eGLOBAL_SETTINGS))
+        containers.push_back(mScene.mCameraSwitcher);
     return containers;
 }
 
@@ -265,6 +269,7 @@ void WriteConnections(KQoxWrite6& w)
         w.mFile.FieldWriteI(parent == index.end() ? -1 : parent->second);
         w.mFile.FieldWriteEnd();
     }
+    w.WriteDeformerConnections();
     w.mFile.ProjectWriteSectionEnd();
 }
 
@@ -282,10 +287,32 @@ bool KQoxWriterQox6::Write(KQoxScene& scene, KStreamOptions* options)
         if (!qoxOptions)
             return Fail(eSTREAM_OPTIONS_NOT_SET);
     }
+    KQoxNode* root = FindRootNode(scene);
+    // Version 6 keeps skinning as skin and cluster deformers: the scene's
+    // deformers and links are brought to one form for the write only.
+    std::unique_ptr<KQoxSkinAsLinks> links;
+    std::unique_ptr<KQoxSkinAsDeformers> deformers;
+    if (mFileVersion >= KQox::eVERSION_6)
+    {
+        links.reset(new KQoxSkinAsLinks(scene, mManager, GeometriesUnder(root)));
+        deformers.reset(new KQoxSkinAsDeformers(scene, mManager));
+    }
     KQoxFileScene content(mManager);
     content.Gather(scene);
-    content.mRoot = FindRootNode(scene);
-    return WriteFileScene(content, *qoxOptions);
+    content.mRoot = root;
+    mMessage = "";
+    ReportLeftOut(scene, deformers ? deformers->GetLinksWithoutNode() : 0, mMessage);
+    mSkins = deformers ? &deformers->GetSkins() : nullptr;
+    mPosesTooDeep = 0;
+    bool ok = WriteFileScene(content, *qoxOptions);
+    mSkins = nullptr;
+    if (mPosesTooDeep > 0)
+    {
+        mMessage += "Left out of the file, not stored yet: ";
+        mMessage += mPosesTooDeep;
+        mMessage += " character poses nested too deep\n";
+    }
+    return ok;
 }
 
 bool KQoxWriterQox6::WriteFileScene(KQoxFileScene& scene, const KStreamOptionsQox& options)
@@ -294,6 +321,21 @@ bool KQoxWriterQox6::WriteFileScene(KQoxFileScene& scene, const KStreamOptionsQo
     w.mVersion5 = mFileVersion < KQox::eVERSION_6;
     if (options.GetState(KStreamOptionsQox::eMODEL))
         CollectNodes(scene.mRoot, w.mNodes);
+    w.mSkins = mSkins;
+    // A pose's scene goes in the pose's block, laid out as a whole file is
+    // (its skinning as links: nothing brings it to deformers).
+    w.mWriteNested = [this, &options](KQoxScene& nested) {
+        const std::vector<KQoxWrittenSkin>* skins = mSkins;
+        mSkins = nullptr;
+        ++mNestedDepth;
+        KQoxFileScene content(mManager);
+        content.Gather(nested);
+        WriteFileScene(content, options);
+        --mNestedDepth;
+        mSkins = skins;
+    };
+    // Readers refuse scenes nested deeper: such poses are left out, and said so.
+    w.mNestedAllowed = mNestedDepth + 1 < kMaxNestedScenes;
 
     WriteDefinitions(w);
     mFile->ProjectWriteSectionBegin(kObjects, w.SectionVersion(kObjectsVersion));
@@ -319,18 +361,34 @@ bool KQoxWriterQox6::WriteFileScene(KQoxFileScene& scene, const KStreamOptionsQo
     for (KQoxNode* node : w.mNodes)
         w.WriteNode(*node);
     if (options.GetState(KStreamOptionsQox::eMODEL))
+    {
         for (KQoxGenericNode* generic : scene.mGenericNodes)
             w.WriteGenericNode(*generic);
+        w.WriteDeformers();
+    }
     if (options.GetState(KStreamOptionsQox::eCHARACTER))
         for (KQoxPose* pose : scene.mPoses)
             w.WritePose(*pose);
     if (options.GetState(KStreamOptionsQox::eCHARACTER))
+    {
         for (const KQoxFileCharacter& character : scene.mCharacters)
             w.WriteCharacter(character);
+        for (KQoxControlSetPlug* plug : scene.mScenePlugs)
+            w.WriteControlSetPlug(*plug);
+        for (KQoxCharacterPose* pose : scene.mSceneCharacterPoses)
+        {
+            if (w.mNestedAllowed)
+                w.WriteCharacterPose(*pose);
+            else
+                ++mPosesTooDeep;
+        }
+    }
     if (options.GetState(KStreamOptionsQox::eGLOBAL_SETTINGS))
     {
         w.WriteSceneInfo();
         w.WriteGlobalSettings();
+        w.WriteGlobalCameraSettings();
+        w.WriteCameraSwitcher();
     }
     mFile->ProjectWriteSectionEnd();
     WriteConnections(w);

@@ -7,6 +7,7 @@
 // written under a temporary name and takes its own name only when complete.
 
 #include <memory>
+#include <vector>
 
 #include "base/kqox.h"
 #include "fileio/iqoxobject.h"
@@ -15,6 +16,8 @@
 #include "fileio/kqoxstreamoptionsqox.h"
 
 namespace qoxsdk_600 {
+
+struct KQoxWrittenSkin;
 
 class KQoxWriterQox6 : public KQoxWriter
 {
@@ -38,7 +41,7 @@ public:
     bool Write(KQoxScene& scene, KStreamOptions* options) override;
 
     // Writes one take's animation alone as a take file (".tak").
-    bool WriteTakeFile(const char* fileName, KQoxScene& scene, const char* takeName);
+    virtual bool WriteTakeFile(const char* fileName, KQoxScene& scene, const char* takeName);
 
 protected:
     // The file version written: version 6 here, version 5 by KQoxWriterQox.
@@ -48,6 +51,10 @@ private:
     bool WriteFileScene(KQoxFileScene& scene, const KStreamOptionsQox& options);
     bool Fail(int code);
     KQox::EForm mForm;
+    // The skins made for the write under way (version 6).
+    const std::vector<KQoxWrittenSkin>* mSkins = nullptr;
+    int mNestedDepth = 0;  // scenes nested around the one being written
+    int mPosesTooDeep = 0; // poses left out for their depth
     KString mPassword;
     std::unique_ptr<IQoxObject> mFile;
 };

@@ -4,6 +4,7 @@
 // The state of one version-6 write, shared by the writer's units (one per
 // object kind). Not part of the library's interface.
 
+#include <functional>
 #include <unordered_map>
 #include <vector>
 
@@ -16,16 +17,32 @@ class KObject;
 
 namespace qoxsdk_600 {
 
+class KQoxCamera;
+class KQoxCharacter;
+class KQoxCharacterPose;
+class KQoxControlSet;
+class KQoxControlSetPlug;
+class KQoxCharacterLink;
 class KQoxMaterial;
 class KQoxGenericNode;
 class KQoxGeometry;
 class KQoxMesh;
+class KQoxNurb;
+class KQoxPatch;
 class KQoxNode;
 class KQoxPose;
 class KQoxNodeAttribute;
 class KQoxObject;
 class KQoxTakeNodeContainer;
 class KQoxThumbnail;
+
+class KQoxScene;
+class KQoxLink;
+struct KQoxWrittenSkin;
+
+// Appends to message one line per kind of object the scene holds that the
+// file does not store, with its count (writers/kqoxwrite_leftout.cpp).
+void ReportLeftOut(KQoxScene& scene, int linksWithoutNode, KString& message);
 
 struct KQoxWrite6
 {
@@ -47,6 +64,13 @@ struct KQoxWrite6
     std::unordered_map<const void*, int> mMaterialIndex;
     std::unordered_map<const void*, int> mTextureIndex;
     std::unordered_map<const KQoxNode*, int> mNodeIndex; // positions among the Model fields
+    // Version 6: the skins to write as deformers (null: none), and the
+    // positions among the Deformer fields of those written.
+    const std::vector<KQoxWrittenSkin>* mSkins = nullptr;
+    std::vector<int> mSkinIndex;
+    // Writes a scene nested in the open field's block (a character pose's).
+    std::function<void(KQoxScene&)> mWriteNested;
+    bool mNestedAllowed = true;
 
     // ---- helpers (kqoxwriterqox6.cpp) ----
     // The version a section is written with: its own, or the version-5 one.
@@ -65,20 +89,37 @@ struct KQoxWrite6
     std::vector<KQoxTakeNodeContainer*> Containers();
 
     // ---- units ----
-    void WriteNode(KQoxNode& node);                          // writers/kqoxwrite_node.cpp
-    void WriteMaterial(KQoxMaterial& material);              // writers/kqoxwrite_material.cpp
-    void WritePose(KQoxPose& pose);                          // writers/kqoxwrite_pose.cpp
-    void WriteGenericNode(KQoxGenericNode& node);            // writers/kqoxwrite_pose.cpp
-    void WriteMesh(KQoxMesh& mesh);                          // writers/kqoxwrite_mesh.cpp
-    void WriteLinksAndShapes(KQoxGeometry& geometry);        // writers/kqoxwrite_mesh.cpp
-    void WriteAttribute(KQoxNodeAttribute& attribute);       // writers/kqoxwrite_attribute.cpp
-    void WriteDefaults(KQoxTakeNodeContainer& object);       // writers/kqoxwrite_attribute.cpp
+    void WriteNode(KQoxNode& node);                  // writers/kqoxwrite_node.cpp
+    void WriteMaterial(KQoxMaterial& material);      // writers/kqoxwrite_material.cpp
+    void WritePose(KQoxPose& pose);                  // writers/kqoxwrite_pose.cpp
+    void WriteGenericNode(KQoxGenericNode& node);    // writers/kqoxwrite_pose.cpp
+    void WriteSurfaceOrMesh(KQoxGeometry& geometry); // writers/kqoxwrite_node.cpp: NURBS flipped as flagged
+    void WriteGeometry(KQoxGeometry& geometry);      // writers/kqoxwrite_mesh.cpp
+    void WritePolygons(KQoxMesh& mesh);
+    void WriteNurbFields(KQoxNurb& nurb);
+    void WritePatchFields(KQoxPatch& patch);
+    void WriteLayers(KQoxGeometry& geometry);
+    void WriteLinksAndShapes(KQoxGeometry& geometry);      // writers/kqoxwrite_mesh.cpp
+    void WriteLinkFields(KQoxLink& link);                  // a link's block (a cluster's too)
+    void WriteDeformers();                                 // writers/kqoxwrite_deformer.cpp
+    void WriteClusterLink(KQoxNode& node, KQoxLink& link); // flipped with a flagged NURBS
+    void WriteDeformerConnections();
+    void WriteAttribute(KQoxNodeAttribute& attribute); // writers/kqoxwrite_attribute.cpp
+    void WriteDefaults(KQoxTakeNodeContainer& object); // writers/kqoxwrite_attribute.cpp
+    void WriteCameraFields(KQoxCamera& camera);
+    void WriteCameraSwitcher();
+    void WriteGlobalCameraSettings();
     void WriteTexture(KQoxTexture& texture);                 // writers/kqoxwrite_texture.cpp
     void WriteVideo(KQoxVideo& video);                       // writers/kqoxwrite_video.cpp
     void WriteCharacter(const KQoxFileCharacter& character); // writers/kqoxwrite_character.cpp
-    void WriteSceneInfo();                                   // writers/kqoxwrite_settings.cpp
-    void WriteGlobalSettings();                              // writers/kqoxwrite_settings.cpp
-    void WriteTakes();                                       // writers/kqoxwrite_takes.cpp
+    void WriteControlSet(KQoxControlSet& set);
+    void WriteCharacterPose(KQoxCharacterPose& pose); // writers/kqoxwrite_pose.cpp
+    void WriteControlSetPlug(KQoxControlSetPlug& plug);
+    void WriteCharacterLinks(KQoxCharacter& character);
+    void WriteCharacterLink(const char* field, const char* name, const KQoxCharacterLink& link);
+    void WriteSceneInfo();      // writers/kqoxwrite_settings.cpp
+    void WriteGlobalSettings(); // writers/kqoxwrite_settings.cpp
+    void WriteTakes();          // writers/kqoxwrite_takes.cpp
     void WriteAnimation(const char* takeName);
 };
 

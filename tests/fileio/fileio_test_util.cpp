@@ -1,13 +1,24 @@
 #include "fileio_test_util.h"
 
+#include <gtest/gtest.h>
+
 #include "fileio/kqoxattribute_private.h"
 #include "fileio/kqoxfilescene.h"
 
 #include <cfloat>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <sstream>
 
+#include "character/kqoxcharacter.h"
+#include "character/kqoxcharacterpose.h"
+#include "character/kqoxcharacterproperties.h"
+#include "character/kqoxcontrolset.h"
+#include "character/kqoxcontrolsetplug.h"
+#include "character/kqoxfilterset.h"
+#include "object/kpropertylist.h"
+#include "scene/kqoxpropertyhandler.h"
 #include "fcurve/kfcurve.h"
 #include "fcurve/kfcurvenode.h"
 #include "object/kproperty.h"
@@ -16,11 +27,14 @@
 #include "scene/attributes/kqoxmaterial.h"
 #include "scene/attributes/kqoxlink.h"
 #include "scene/attributes/kqoxmesh.h"
+#include "scene/attributes/kqoxnurb.h"
+#include "scene/attributes/kqoxpatch.h"
 #include "scene/attributes/kqoxshape.h"
 #include "scene/attributes/kqoxtexture.h"
 #include "scene/attributes/kqoxvideo.h"
 #include "scene/kqoxnode.h"
 #include "scene/kqoxentity.h"
+#include "scene/kqoxglobalcamerasettings.h"
 #include "scene/kqoxnodelimits.h"
 #include "scene/kqoxpose.h"
 #include "scene/kqoxscene.h"
@@ -44,6 +58,12 @@ std::string Number(double v)
     char text[40];
     std::snprintf(text, sizeof(text), "%.*g", gDigits, v);
     return text;
+}
+
+// A text that may be null (a null text would stop the listing's stream).
+const char* Text(const char* text)
+{
+    return text ? text : "(none)";
 }
 
 // skip: a property left out (a clip's media path: media are extracted anew).
@@ -150,19 +170,54 @@ void ListDoubles(std::ostream& out, const KArrayTemplate<T>& items, int width)
         out << " " << Number(values[i]);
 }
 
-void ListMesh(std::ostream& out, KQoxMesh& mesh)
+void ListSurface(std::ostream& out, KQoxGeometry& geometry)
 {
-    out << "  mesh points";
-    ListDoubles(out, mesh.GetControlPointArray(), 4);
-    out << "\n  polygons";
-    for (int p = 0; p < mesh.GetPolygonCount(); ++p)
+    if (KQoxNurb* nurb = dynamic_cast<KQoxNurb*>(&geometry))
     {
-        out << " [g" << mesh.GetPolygonGroup(p);
-        for (int v = 0; v < mesh.GetPolygonSize(p); ++v)
-            out << " " << mesh.GetPolygonVertex(p, v);
-        out << "]";
+        out << "  nurb order " << nurb->GetUOrder() << " " << nurb->GetVOrder() << " count " << nurb->GetUCount() << " "
+            << nurb->GetVCount() << " step " << nurb->GetUStep() << " " << nurb->GetVStep() << " type "
+            << nurb->GetNurbUType() << " " << nurb->GetNurbVType() << " mode " << nurb->GetSurfaceMode() << " flip "
+            << nurb->GetApplyFlipUV() << nurb->GetApplyFlipLinks() << "\n  knots";
+        for (int i = 0; i < nurb->GetUKnotVectorSize(); ++i)
+            out << " " << Number(nurb->GetUKnotVector()[i]);
+        out << " |";
+        for (int i = 0; i < nurb->GetVKnotVectorSize(); ++i)
+            out << " " << Number(nurb->GetVKnotVector()[i]);
+        out << "\n  multiplicities";
+        for (int i = 0; i < nurb->GetUCount(); ++i)
+            out << " " << nurb->GetUMultiplicityVector()[i];
+        out << " |";
+        for (int i = 0; i < nurb->GetVCount(); ++i)
+            out << " " << nurb->GetVMultiplicityVector()[i];
+        out << "\n";
     }
+    if (KQoxPatch* patch = dynamic_cast<KQoxPatch*>(&geometry))
+        out << "  patch type " << patch->GetPatchUType() << " " << patch->GetPatchVType() << " count "
+            << patch->GetUCount() << " " << patch->GetVCount() << " step " << patch->GetUStep() << " "
+            << patch->GetVStep() << " closed " << patch->GetUClosed() << patch->GetVClosed() << " caps "
+            << patch->GetUCappedBottom() << patch->GetUCappedTop() << patch->GetVCappedBottom()
+            << patch->GetVCappedTop() << " mode " << patch->GetSurfaceMode() << "\n";
+}
+
+void ListMesh(std::ostream& out, KQoxGeometry& geometry)
+{
+    out << "  geometry " << geometry.GetAttributeType() << " points";
+    ListDoubles(out, geometry.GetControlPointArray(), 4);
     out << "\n";
+    ListSurface(out, geometry);
+    if (KQoxMesh* polygons = dynamic_cast<KQoxMesh*>(&geometry))
+    {
+        out << "  polygons";
+        for (int p = 0; p < polygons->GetPolygonCount(); ++p)
+        {
+            out << " [g" << polygons->GetPolygonGroup(p);
+            for (int v = 0; v < polygons->GetPolygonSize(p); ++v)
+                out << " " << polygons->GetPolygonVertex(p, v);
+            out << "]";
+        }
+        out << "\n";
+    }
+    KQoxGeometry& mesh = geometry;
     for (int i = 0; i < mesh.GetLinkCount(); ++i)
     {
         KQoxLink* link = mesh.GetLink(i);
@@ -172,9 +227,31 @@ void ListMesh(std::ostream& out, KQoxMesh& mesh)
             << link->GetLinkMode() << " " << link->GetUserDataID().ToChars() << "=" << link->GetUserData().ToChars();
         for (int k = 0; k < link->GetControlPointIndicesCount(); ++k)
             out << " " << link->GetControlPointIndices()[k] << ":" << Number(link->GetControlPointWeights()[k]);
-        link->GetTransformT(t);
-        link->GetTransformLinkR(r);
-        out << " t " << Number(t[0]) << Number(t[1]) << Number(t[2]) << " lr " << Number(r[1]) << "\n";
+        // Every transform. Values within 1e-12 of zero list as 0, and the
+        // W components are not listed: clusters keep transforms as
+        // matrices, whose decomposition leaves residues and sets no W.
+        auto vector = [&out](const char* name, const KQoxVector4& v) {
+            out << " " << name;
+            for (int k = 0; k < 3; ++k)
+                out << " " << Number(std::fabs(v[k]) < 1e-12 ? 0.0 : v[k]);
+        };
+        vector("t", link->GetTransformT(t));
+        vector("r", link->GetTransformR(r));
+        vector("s", link->GetTransformS(s));
+        vector("lt", link->GetTransformLinkT(t));
+        vector("lr", link->GetTransformLinkR(r));
+        vector("ls", link->GetTransformLinkS(s));
+        vector("at", link->GetTransformAssociateModelT(t));
+        vector("ar", link->GetTransformAssociateModelR(r));
+        vector("as", link->GetTransformAssociateModelS(s));
+        out << " parent " << link->IsTransformParentSet();
+        if (link->IsTransformParentSet())
+        {
+            vector("pt", link->GetTransformParentT(t));
+            vector("pr", link->GetTransformParentR(r));
+            vector("ps", link->GetTransformParentS(s));
+        }
+        out << "\n";
     }
     for (int i = 0; i < mesh.GetShapeCount(); ++i)
     {
@@ -213,6 +290,19 @@ void ListMesh(std::ostream& out, KQoxMesh& mesh)
         }
 }
 
+void ListCameraFields(std::ostream& out, KQoxCamera& camera)
+{
+    KQoxVector4 up = camera.GetUpVector(), interest = camera.GetDefaultCameraInterestPosition();
+    KQoxColor audio = camera.GetAudioColor();
+    out << "  camera up " << Number(up[0]) << " " << Number(up[1]) << " " << Number(up[2]) << " " << Number(up[3])
+        << " interest " << Number(interest[0]) << " " << Number(interest[1]) << " " << Number(interest[2]) << " "
+        << Number(interest[3]) << " background " << Text(camera.GetBackgroundMediaName()) << "|"
+        << Text(camera.GetBackgroundFileName()) << " flags " << camera.GetShowInfoOnMoving()
+        << camera.GetDisplaySafeAreaOnRender() << camera.GetShowAudio() << " audio " << Number(audio.mRed) << " "
+        << Number(audio.mGreen) << " " << Number(audio.mBlue) << " " << Number(audio.mAlpha) << " rendering "
+        << camera.GetAntialiasingMethod() << " " << camera.GetSamplingType() << "\n";
+}
+
 void ListAttribute(std::ostream& out, KQoxNodeAttribute& attribute)
 {
     out << "  attribute " << attribute.GetAttributeType() << " " << attribute.GetTypeName().ToChars() << "\n";
@@ -230,6 +320,7 @@ void ListAttribute(std::ostream& out, KQoxNodeAttribute& attribute)
             << light.GetVolumetricProjection() << light.GetFrontVolumetricProjection() << " " << light.GetFileName();
         break;
     }
+    case KQoxNodeAttribute::eCAMERA: ListCameraFields(out, static_cast<KQoxCamera&>(attribute)); break;
     case KQoxNodeAttribute::eCAMERA_SWITCHER:
     {
         KQoxCameraSwitcher& switcher = static_cast<KQoxCameraSwitcher&>(attribute);
@@ -517,6 +608,210 @@ void BuildScene(KQoxSdkManager& manager, KQoxScene& scene, const std::string& me
     scene.SetCurrentTake("Walk");
 }
 
+namespace {
+
+void ListControlSet(std::ostream& out, KQoxControlSet& set)
+{
+    out << "  control set " << set.GetType() << " " << set.GetUseAxis() << set.GetLockTransform() << set.GetLock3DPick()
+        << "\n";
+    KQoxControlSetLink link;
+    for (int id = 0; id < kCharacterNodeIdCount; ++id)
+        if (set.GetControlSetLink(static_cast<ECharacterNodeId>(id), &link))
+            out << "   link " << id << " " << (link.mNode ? link.mNode->GetName() : "-") << " "
+                << link.mTemplateName.ToChars() << "\n";
+    for (int id = 0; id < kEffectorNodeIdCount; ++id)
+    {
+        KQoxEffector effector;
+        set.GetEffectorSlot(static_cast<EEffectorNodeId>(id), &effector);
+        out << "   effector " << id << " " << (effector.mNode ? effector.mNode->GetName() : "-") << " "
+            << effector.mShow << effector.mTActive << effector.mRActive << effector.mCandidateTActive
+            << effector.mCandidateRActive;
+        for (int aux = eFirstEffectorSet; aux <= eLastEffectorSet; ++aux)
+        {
+            KQoxNode* node = nullptr;
+            if (set.GetEffectorAux(static_cast<EEffectorNodeId>(id), &node, static_cast<EEffectorSetId>(aux)) && node)
+                out << " aux" << aux << " " << node->GetName();
+        }
+        out << "\n";
+    }
+}
+
+} // namespace
+
+void AddEveryKind(KQoxSdkManager& manager, KQoxScene& scene, bool automaticKeys)
+{
+    KQoxNode* keys = manager.CreateKQoxNode("Keys");
+    scene.GetRootNode()->AddChild(keys);
+    const long long second = 46186158000LL;
+    int take = 0;
+    for (const char* name : {"Walk", "Run"})
+    {
+        KFCurve* curve = keys->CreateTakeNode(name)->GetTranslationX();
+        const float sign = take++ ? -1.0f : 1.0f;
+        curve->KeyModifyBegin();
+        int k = 0;
+        auto add = [&] {
+            KTime time(k++ * second / 4);
+            return curve->KeyAdd(time);
+        };
+        auto time = [&] { return KTime((k - 1) * second / 4); };
+        int i = add();
+        curve->KeySet(i, time(), sign * 1.0f, KFCURVE_INTERPOLATION_CONSTANT, 0u);
+        i = add();
+        curve->KeySet(i, time(), sign * 2.0f, KFCURVE_INTERPOLATION_CONSTANT, 0u);
+        curve->KeySetConstantMode(i, KFCURVE_CONSTANT_NEXT);
+        i = add();
+        curve->KeySet(i, time(), sign * -3.5f, KFCURVE_INTERPOLATION_LINEAR, 0u);
+        i = add();
+        curve->KeySetTCB(i, time(), sign * 4.0f, 0.25f, -0.5f, 0.75f);
+        i = add();
+        curve->KeySet(i, time(), sign * 5.0f, KFCURVE_INTERPOLATION_CUBIC, KFCURVE_TANGEANT_USER, 1.5f, -2.5f);
+        i = add();
+        curve->KeySet(i, time(), sign * 6.0f, KFCURVE_INTERPOLATION_CUBIC, KFCURVE_TANGEANT_BREAK, 3.0f, -4.0f);
+        i = add();
+        curve->KeySet(i, time(), sign * 7.0f, KFCURVE_INTERPOLATION_CUBIC, KFCURVE_TANGEANT_USER, 0.5f, 0.25f,
+                      KFCURVE_WEIGHTED_ALL, 0.125f, 0.625f);
+        i = add();
+        curve->KeySet(i, time(), sign * 8.0f, KFCURVE_INTERPOLATION_CUBIC, KFCURVE_TANGEANT_USER, 0.5f, 0.25f,
+                      KFCURVE_WEIGHTED_RIGHT, 0.375f);
+        if (automaticKeys)
+        {
+            i = add();
+            curve->KeySet(i, time(), sign * 9.0f, KFCURVE_INTERPOLATION_CUBIC, KFCURVE_TANGEANT_AUTO, 0.0f, 0.0f);
+            i = add();
+            // Its left side is the flat key's: only the next left slope differs.
+            curve->KeySet(i, time(), sign * 10.0f, KFCURVE_INTERPOLATION_CUBIC, KFCURVE_TANGEANT_AUTO, 0.0f, 2.0f);
+            i = add();
+            curve->KeySet(i, time(), sign * 11.0f, KFCURVE_INTERPOLATION_CUBIC, KFCURVE_TANGEANT_AUTO_BREAK, 1.0f,
+                          -1.0f);
+        }
+        i = add();
+        curve->KeySet(i, time(), sign * 12.0f, KFCURVE_INTERPOLATION_LINEAR, 0u);
+        curve->KeyModifyEnd();
+        curve->SetPreExtrapolation(KFCURVE_EXTRAPOLATION_MIRROR_REPETITION);
+        curve->SetPostExtrapolation(KFCURVE_EXTRAPOLATION_KEEP_SLOPE);
+    }
+    // Pivots and limits of every kind on one node.
+    keys->SetRotationOffset(eSOURCE_SET, KQoxVector4(0.5, 0, 0));
+    keys->SetScalingPivot(eSOURCE_SET, KQoxVector4(0, -2, 0));
+    keys->SetPostRotation(eSOURCE_SET, KQoxVector4(0, 0, 15));
+    keys->SetGeometricScaling(eSOURCE_SET, KQoxVector4(2, 2, 2));
+    keys->SetRotationOrder(eSOURCE_SET, eEULER_ZYX);
+    keys->SetPivotState(eSOURCE_SET, ePIVOT_STATE_ACTIVE);
+    keys->GetLimits().SetRotationLimitActive(true);
+    keys->GetLimits().SetScalingLimitActive(true);
+    keys->GetLimits().mRotationLimits.SetLimitMinActive(true, false, true);
+    keys->GetLimits().mRotationLimits.SetLimitMin(KQoxVector4(-90, 0, -45));
+    keys->GetLimits().mScalingLimits.SetLimitMaxActive(false, true, false);
+    keys->GetLimits().mScalingLimits.SetLimitMax(KQoxVector4(1, 4, 1));
+
+    // Cameras: the scene camera's settings that are no properties, producer
+    // views away from their defaults, a scene node as the default camera.
+    KQoxCamera* eye = dynamic_cast<KQoxCamera*>(scene.GetRootNode()->FindChild("Eye", true)->GetNodeAttribute());
+    eye->SetUpVector(KQoxVector4(0, 0, 1, 1));
+    eye->SetDefaultCameraInterestPosition(KQoxVector4(5, 6, 7, 1));
+    eye->SetBackgroundMediaName("Video::SkinClip");
+    eye->SetBackgroundFileName("back \"ground\".png");
+    eye->SetShowInfoOnMoving(false);
+    eye->SetShowAudio(true);
+    eye->SetAudioColor(KQoxColor(0.25, 0.5, 0.75, 1));
+    eye->SetAntialiasingMethod(static_cast<KQoxCamera::ECameraAntialiasingMethod>(1));
+    eye->SetSamplingType(static_cast<KQoxCamera::ECameraSamplingType>(2));
+    // The scene's camera switcher: two cameras, switched in the Walk take.
+    KQoxCameraSwitcher* switcher = dynamic_cast<KQoxCameraSwitcher*>(scene.GetCameraSwitcher()->GetNodeAttribute());
+    switcher->AddCameraName("Model::Eye");
+    switcher->AddCameraName("Producer Top");
+    KQoxTakeNode* switching = scene.GetCameraSwitcher()->CreateTakeNode("Walk");
+    KFCurve* index = switching->GetCameraIndex();
+    index->KeyModifyBegin();
+    index->KeySet(index->KeyAdd(KTime(0)), KTime(0), 1.0f, KFCURVE_INTERPOLATION_CONSTANT, 0u);
+    index->KeySet(index->KeyAdd(KTime(46186158000LL)), KTime(46186158000LL), 0.0f, KFCURVE_INTERPOLATION_CONSTANT, 0u);
+    index->KeyModifyEnd();
+    KQoxGlobalCameraSettings& cameras = scene.GetGlobalCameraSettings();
+    cameras.GetCameraProducerTop()->SetPosition(KQoxVector4(0, 1234.5, 0, 1));
+    cameras.GetCameraProducerTop()->GetPropertyHandler()->NearPlaneSet(2.5);
+    cameras.GetCameraProducerLeft()->SetUpVector(KQoxVector4(0, -1, 0, 1));
+    cameras.GetCameraProducerPerspective()->SetDisplaySafeAreaOnRender(true);
+    cameras.SetDefaultCamera("Eye");
+    cameras.SetDefaultViewingMode(KQoxGlobalCameraSettings::eXRAY);
+
+    KQoxCharacter* character = scene.GetCharacter(scene.CreateCharacter("Hero"));
+    KQoxFilterSet* filterSet = character->GetFilterSet();
+    filterSet->SetParameterValue(KQoxFilterSet::GetParameterIndex("ChestReduction"), 0.375);
+    filterSet->SetParameterValue(KQoxFilterSet::GetParameterIndex("NeckReduction"), DBL_MAX);
+    for (int i = 0; i < KQoxFilterSet::GetParameterCount(); ++i)
+        if (KQoxFilterSet::GetParameterModeType(i) == 2)
+        {
+            filterSet->SetParameterMode(i, KQoxFilterSet::GetParameterDefaultMode(i) == 2 ? 0 : 2);
+            break;
+        }
+    character->GetProperties()->FilterSetToProperties();
+    // Links in two groups and two of the ids in no group, one without a node.
+    KQoxCharacterLink link;
+    link.mNode = scene.GetRootNode()->GetChild(0);
+    link.mOffsetT = KQoxVector4(1, 2, 3, 1);
+    link.mOffsetR = KQoxVector4(0, 90, 0, 1);
+    character->SetCharacterLink(eCharacterHips, link);
+    link.mNode = keys;
+    link.mTemplateName = "Finger \"one\"";
+    link.mOffsetS = KQoxVector4(2, 2, 2, 1);
+    character->SetCharacterLink(eCharacterLeftHandIndex2, link);
+    link.mNode = scene.GetRootNode()->GetChild(1);
+    link.mTemplateName = "";
+    character->SetCharacterLink(eCharacterReference, link);
+    link.mNode = nullptr;
+    link.mTemplateName = "Floor";
+    link.mOffsetT = KQoxVector4(-DBL_MAX, 0, 1e-310, 1);
+    character->SetCharacterLink(eCharacterLeftFloor, link);
+
+    // Its control set: a type no table names (carried unchanged), links,
+    // an effector with flags of its own, auxiliary nodes; and a plug made
+    // from it.
+    KQoxControlSet* set = character->GetControlSet();
+    set->SetType(static_cast<KQoxControlSet::EType>(7));
+    set->SetUseAxis(true);
+    set->SetLock3DPick(true);
+    KQoxControlSetLink controlLink;
+    controlLink.mNode = keys;
+    controlLink.mTemplateName = "Template";
+    set->SetControlSetLink(eCharacterHips, controlLink);
+    controlLink.mNode = nullptr;
+    set->SetControlSetLink(eCharacterLeftFloor, controlLink);
+    KQoxEffector effector;
+    effector.mNode = scene.GetRootNode()->GetChild(0);
+    effector.mShow = false;
+    effector.mRActive = true;
+    effector.mCandidateTActive = true;
+    set->SetEffector(static_cast<EEffectorNodeId>(3), effector);
+    set->SetEffectorAux(static_cast<EEffectorNodeId>(3), keys, static_cast<EEffectorSetId>(1));
+    set->SetEffectorAux(static_cast<EEffectorNodeId>(3), scene.GetRootNode()->GetChild(1),
+                        static_cast<EEffectorSetId>(2));
+    effector.mNode = nullptr;
+    effector.mTActive = true;
+    set->SetEffector(static_cast<EEffectorNodeId>(9), effector);
+    KQoxControlSetPlug* plug = scene.GetControlSetPlug(scene.CreateControlSetPlug("Rig"));
+    set->ToPlug(plug);
+
+    // A character pose: two nodes of its own scene, its character linked to
+    // them, a key on one of them.
+    KQoxCharacterPose* pose = scene.GetCharacterPose(scene.CreateCharacterPose("Stance"));
+    KQoxScene& poseScene = *pose->GetScene();
+    KQoxNode* poseHips = manager.CreateKQoxNode("PoseHips");
+    KQoxNode* poseSpine = manager.CreateKQoxNode("PoseSpine");
+    poseScene.GetRootNode()->AddChild(poseHips);
+    poseHips->AddChild(poseSpine);
+    poseHips->SetDefaultT(KQoxVector4(0, 95.5, 0));
+    poseSpine->SetDefaultR(KQoxVector4(5, 0, -7.25));
+    KQoxCharacterLink poseLink;
+    poseLink.mNode = poseHips;
+    poseLink.mOffsetR = KQoxVector4(0, 0, 90, 1);
+    pose->GetCharacter()->SetCharacterLink(eCharacterHips, poseLink);
+    poseLink.mNode = poseSpine;
+    pose->GetCharacter()->SetCharacterLink(eCharacterSpine, poseLink);
+    pose->GetCharacter()->GetFilterSet()->SetParameterValue(KQoxFilterSet::GetParameterIndex("ChestReduction"), 0.625);
+    pose->GetCharacter()->GetProperties()->FilterSetToProperties();
+}
+
 std::string ListScene(KQoxSdkManager& manager, KQoxScene& source, int digits)
 {
     gDigits = digits;
@@ -540,8 +835,8 @@ std::string ListScene(KQoxSdkManager& manager, KQoxScene& source, int digits)
             << node->GetLimits().GetTranslationLimitActive() << "\n";
         node->UpdatePropertiesFromPivotsAndLimits();
         ListUserProperties(out, *node);
-        if (KQoxMesh* mesh = dynamic_cast<KQoxMesh*>(node->GetNodeAttribute()))
-            ListMesh(out, *mesh);
+        if (KQoxGeometry* geometry = dynamic_cast<KQoxGeometry*>(node->GetNodeAttribute()))
+            ListMesh(out, *geometry);
         else if (KQoxNodeAttribute* attribute = node->GetNodeAttribute())
             ListAttribute(out, *attribute);
         ListProperties(out, node->GetPropertyHandler());
@@ -622,6 +917,87 @@ std::string ListScene(KQoxSdkManager& manager, KQoxScene& source, int digits)
         ListThumbnail(out, info->GetTakeThumbnail());
     }
     out << "current take " << scene.mCurrentTakeName.ToChars() << "\n";
+    if (KQoxNode* switching = source.GetCameraSwitcher())
+    {
+        out << "camera switcher\n";
+        if (KQoxNodeAttribute* attribute = switching->GetNodeAttribute())
+            ListAttribute(out, *attribute);
+        ListTakes(out, *switching);
+    }
+    KQoxGlobalCameraSettings& cameras = source.GetGlobalCameraSettings();
+    out << "cameras default " << cameras.GetDefaultCamera() << " mode " << cameras.GetDefaultViewingMode() << "\n";
+    for (int i = 0; i < KQoxGlobalCameraSettings::ePRODUCER_COUNT; ++i)
+    {
+        out << " producer " << cameras.GetProducerNode(i)->GetName() << "\n";
+        ListProperties(out, cameras.GetProducerCamera(i)->GetPropertyHandler());
+        ListCameraFields(out, *cameras.GetProducerCamera(i));
+    }
+    for (int c = 0; c < source.GetCharacterCount(); ++c)
+    {
+        KQoxCharacter* character = source.GetCharacter(c);
+        out << "character " << character->GetName() << "\n ";
+        KQoxFilterSet* filterSet = character->GetFilterSet();
+        for (int i = 0; i < KQoxFilterSet::GetParameterCount(); ++i)
+            out << " " << filterSet->GetParameterMode(i) << ":" << Number(filterSet->GetParameterValue(i));
+        out << "\n";
+        ListProperties(out, character->GetPropertyHandler());
+        for (int id = 0; id < kCharacterNodeIdCount; ++id)
+        {
+            KQoxCharacterLink link;
+            if (!character->GetCharacterLink(static_cast<ECharacterNodeId>(id), &link))
+                continue;
+            out << "  link " << id << " " << (link.mNode ? link.mNode->GetName() : "-") << " template "
+                << link.mTemplateName.ToChars();
+            for (const KQoxVector4* v : {&link.mOffsetT, &link.mOffsetR, &link.mOffsetS})
+                for (int k = 0; k < 4; ++k)
+                    out << " " << Number((*v)[k]);
+            out << "\n";
+        }
+        ListControlSet(out, *character->GetControlSet());
+    }
+    for (int p = 0; p < source.GetControlSetPlugCount(); ++p)
+    {
+        KQoxControlSetPlug* plug = source.GetControlSetPlug(p);
+        KQoxControlSetPlugProperties* properties = plug->GetProperties();
+        out << "plug " << plug->GetName() << " axis " << properties->UseAxisGet() << " type "
+            << properties->ControlSetTypeGet() << "\n";
+        ListUserProperties(out, *plug);
+        auto list = [&out](KPropertyObjectList* objects) {
+            if (objects->GetCount() == 0)
+                return;
+            out << "  " << objects->GetPropertyName();
+            for (int i = 0; i < objects->GetCount(); ++i)
+            {
+                KQoxPropertyHandler* handler = dynamic_cast<KQoxPropertyHandler*>(objects->GetAt(i));
+                out << " " << (handler && handler->GetKQoxObject() ? handler->GetKQoxObject()->GetName() : "?");
+            }
+            out << "\n";
+        };
+        for (int i = 0; i < properties->GetLinkListCount(); ++i)
+            list(properties->GetLinkList(i));
+        for (int i = 0; i < properties->GetEffectorListCount(); ++i)
+            list(properties->GetEffectorList(i));
+    }
+    for (int p = 0; p < source.GetCharacterPoseCount(); ++p)
+    {
+        KQoxCharacterPose* pose = source.GetCharacterPose(p);
+        out << "character pose " << pose->GetName() << " {\n"
+            << (pose->GetScene() ? ListScene(manager, *pose->GetScene(), digits) : "") << "}\n";
+    }
+    EXPECT_TRUE(out.good()) << "the listing stopped early";
+    return out.str();
+}
+
+std::string ManagerCounts(KQoxSdkManager& manager)
+{
+    std::ostringstream out;
+    out << "scenes " << manager.GetKQoxSceneCount() << " nodes " << manager.GetKQoxNodeCount() << " attributes "
+        << manager.GetKQoxNodeAttributeCount() << " links " << manager.GetKQoxLinkCount() << " materials "
+        << manager.GetKQoxMaterialCount() << " shapes " << manager.GetKQoxShapeCount() << " textures "
+        << manager.GetKQoxTextureCount() << " videos " << manager.GetKQoxVideoCount() << " poses "
+        << manager.GetKQoxPoseCount() << " user properties " << manager.GetKQoxUserPropertyCount() << " thumbnails "
+        << manager.GetKQoxThumbnailCount() << " scene infos " << manager.GetKQoxSceneInfoCount() << " generic nodes "
+        << manager.GetKQoxGenericNodeCount() << " deformers " << manager.GetKQoxDeformerCount();
     return out.str();
 }
 

@@ -21,10 +21,21 @@ namespace fileiotest {
 // descriptions with a thumbnail.
 void BuildScene(qoxsdk_600::KQoxSdkManager& manager, qoxsdk_600::KQoxScene& scene, const std::string& mediaFile);
 
+// Adds to what BuildScene made: a node "Keys" whose translation X holds a
+// key of every interpolation and tangent kind (constant, constant next,
+// linear, TCB, user, break, weighted; with automatic kinds too unless
+// version 5 is meant, which stores those as slopes) in the takes "Walk" and
+// "Run", a character "Hero" with solver settings away from their defaults,
+// and a node with pivots and every limit kind set.
+void AddEveryKind(qoxsdk_600::KQoxSdkManager& manager, qoxsdk_600::KQoxScene& scene, bool automaticKeys);
+
 // Every node with its depth, properties, user properties, state and take
 // curves; every texture, video, take description and setting.
 // Numbers are listed with digits significant digits (ASCII files keep 15).
 std::string ListScene(qoxsdk_600::KQoxSdkManager& manager, qoxsdk_600::KQoxScene& scene, int digits = 17);
+
+// The manager's object counts by kind, as one text ("nodes 3 attributes 2 ...").
+std::string ManagerCounts(qoxsdk_600::KQoxSdkManager& manager);
 
 } // namespace fileiotest
 

@@ -5,9 +5,11 @@
 #include <csignal>
 #include <filesystem>
 #include <string>
+#include <vector>
 #include <sys/resource.h>
 
 #include "base/kqox.h"
+#include "character/kqoxcharacterpose.h"
 #include "common/qox_test_common.h"
 #include "fileio/kqoxexporter.h"
 #include "fileio/kqoximporter.h"
@@ -35,11 +37,13 @@ bool Export(KQoxSdkManager& manager, KQoxScene& scene, const std::string& name, 
     return exporter.Export(scene);
 }
 
-std::string SmallSceneFile(const std::string& name, int format, const char* password)
+std::string SmallSceneFile(const std::string& name, int format, const char* password, bool everyKind = false)
 {
     KQoxSdkManager manager;
     KQoxScene scene(manager);
     fileiotest::BuildScene(manager, scene, "");
+    if (everyKind)
+        fileiotest::AddEveryKind(manager, scene, true);
     EXPECT_TRUE(Export(manager, scene, name, format, password));
     return ReadFile(name);
 }
@@ -86,6 +90,73 @@ TEST(NativeDamage, TruncationAtManyOffsetsGivesACleanError)
                 << length << ": " << error;
             EXPECT_EQ(manager.GetKQoxNodeCount(), nodesBefore) << length;
         }
+    }
+}
+
+// Replaces the rest of the line after the last (or first) occurrence of key.
+std::string EditLine(std::string text, const std::string& key, const std::string& rest, bool last)
+{
+    size_t at = last ? text.rfind(key) : text.find(key);
+    EXPECT_NE(at, std::string::npos) << key;
+    if (at == std::string::npos)
+        return text;
+    at += key.size();
+    size_t stop = text.find('\n', at);
+    return text.replace(at, stop - at, rest);
+}
+
+// A failed import leaves the manager as it found it: damaged files read a
+// thousand times into one manager add no object of any kind. The damage is
+// found late: after every node, mesh, link and shape was made (a connection
+// to itself, a link to a node that does not exist, a weight count that is
+// not the index count), or at a cut through the file.
+TEST(NativeDamage, FailedReadsLeaveNothingInTheManager)
+{
+    TempDir dir;
+    for (int format : {eEXPORT_QOX_ASCII, eEXPORT_QOX5_ASCII, eEXPORT_QOX_BINARY})
+    {
+        SCOPED_TRACE(format);
+        // Every kind: character poses read nested scenes, which a failed
+        // read undoes as well.
+        std::string whole = SmallSceneFile(dir.File("whole.qox"), format, "", true);
+        std::vector<std::string> damaged;
+        if (format != eEXPORT_QOX_BINARY)
+        {
+            damaged.push_back(EditLine(whole, "Connect: ", "\"OO\",1,1", true));
+            // Version 6 ties clusters to their bones in the connections,
+            // version 5 links in the geometry.
+            if (format == eEXPORT_QOX_ASCII)
+                damaged.push_back(EditLine(whole, "Connect: \"Bone\",", "1,999", false));
+            else
+                damaged.push_back(EditLine(whole, "    Link: ", "999,-1 {", false));
+            damaged.push_back(EditLine(whole, "Weights: ", "*d1:0.5", false));
+        }
+        if (format != eEXPORT_QOX_BINARY)
+        {
+            // Damage inside the pose's nested scene, after its nodes were made.
+            size_t pose = whole.find("CharacterPose: ");
+            EXPECT_NE(pose, std::string::npos);
+            damaged.push_back(whole.substr(0, pose) + EditLine(whole.substr(pose), "Connect: \"OO\",", "1,1", false));
+        }
+        for (int cut = 1; cut <= 7; ++cut)
+            damaged.push_back(whole.substr(0, whole.size() * static_cast<size_t>(cut) / 8));
+        std::string cutName = dir.File("damaged.qox");
+        // One scene takes every failed read; it must stay empty.
+        KQoxSdkManager manager;
+        KQoxScene scene(manager);
+        const std::string before = fileiotest::ManagerCounts(manager);
+        for (int i = 0; i < 1000; ++i)
+        {
+            WriteFile(cutName, damaged[static_cast<size_t>(i) % damaged.size()]);
+            KQoxImporter importer(manager);
+            if (!importer.Initialize(cutName.c_str()))
+                continue;
+            ASSERT_FALSE(importer.Import(scene)) << i;
+            EXPECT_STREQ(importer.GetLastErrorString(), "File is corrupted");
+        }
+        EXPECT_EQ(scene.GetRootNode()->GetChildCount(), 0);
+        EXPECT_EQ(scene.GetTakeInfoCount(), 0);
+        EXPECT_EQ(fileiotest::ManagerCounts(manager), before);
     }
 }
 
@@ -457,3 +528,64 @@ TEST(NativeDamage, HostileGeometry)
 }
 
 } // namespace
+
+namespace {
+
+// A character pose whose scene holds a pose, and so on, depth levels deep,
+// each scene with one node.
+void WriteNestedPoses(KQox& f, int depth)
+{
+    f.ProjectWriteSectionBegin("Objects", 6000);
+    f.FieldWriteBegin("Model");
+    f.FieldWriteC("Model::Level");
+    f.FieldWriteC("");
+    f.FieldWriteEnd();
+    if (depth > 0)
+    {
+        f.FieldWriteBegin("CharacterPose");
+        f.FieldWriteC("Pose::Nested");
+        f.FieldWriteBlockBegin();
+        f.FieldWriteBegin("Version");
+        f.FieldWriteI(100);
+        f.FieldWriteEnd();
+        WriteNestedPoses(f, depth - 1);
+        f.FieldWriteBlockEnd();
+        f.FieldWriteEnd();
+    }
+    f.ProjectWriteSectionEnd();
+}
+
+} // namespace
+
+// Poses nest scenes: seven levels below the file's own are read, deeper
+// nesting is refused as damage and leaves nothing behind, however deep.
+TEST(NativeDamage, PosesNestedTooDeep)
+{
+    TempDir dir;
+    for (int depth : {7, 8, 200})
+    {
+        SCOPED_TRACE(depth);
+        std::string name = dir.File("nested.qox");
+        KQox f;
+        ASSERT_TRUE(f.ProjectCreate(name.c_str(), KQox::eBINARY, 6000));
+        WriteNestedPoses(f, depth);
+        ASSERT_TRUE(f.ProjectClose());
+        KQoxSdkManager manager;
+        KQoxImporter importer(manager);
+        ASSERT_TRUE(importer.Initialize(name.c_str()));
+        KQoxScene scene(manager);
+        const std::string counts = fileiotest::ManagerCounts(manager);
+        const bool ok = importer.Import(scene);
+        EXPECT_EQ(ok, depth <= 7) << importer.GetLastErrorString();
+        if (!ok)
+        {
+            EXPECT_STREQ(importer.GetLastErrorString(), "File is corrupted");
+            EXPECT_EQ(fileiotest::ManagerCounts(manager), counts);
+            continue;
+        }
+        int levels = 0;
+        for (KQoxScene* at = &scene; at->GetCharacterPoseCount() == 1; at = at->GetCharacterPose(0)->GetScene())
+            ++levels;
+        EXPECT_EQ(levels, 7);
+    }
+}

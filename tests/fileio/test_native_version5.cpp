@@ -360,3 +360,40 @@ TEST(NativeVersion5, RefusedWriteRevertsShapeNames)
     EXPECT_EQ(reader.GetFileForm(), KQox::eBINARY);
     EXPECT_EQ(reader.GetFileVersion(), 5800);
 }
+
+// A version-5 take file carries shape channels under their version-5 names
+// too, and reading it gives the geometry's own channels their keys.
+TEST(NativeVersion5, TakeFilesUseVersion5ShapeNames)
+{
+    TempDir dir;
+    KQoxSdkManager manager;
+    KQoxScene scene(manager);
+    BuildScene(manager, scene, "");
+    KeyShapes(scene);
+    const std::string before = ListScene(manager, scene);
+    const std::string name = dir.File("scene.qox"), take = dir.File("run.tak");
+    ASSERT_TRUE(Export(manager, scene, name, eEXPORT_QOX5_ASCII));
+    KQoxWriterQox writer(manager, KQox::eASCII);
+    ASSERT_TRUE(writer.WriteTakeFile(take.c_str(), scene, "Run"));
+    EXPECT_EQ(ListScene(manager, scene), before); // names put back
+    const std::string text = ReadFile(take);
+    EXPECT_NE(text.find("Channel: \"Smile (Shape)\""), std::string::npos);
+    EXPECT_EQ(text.find("Channel: \"Smile\""), std::string::npos);
+
+    KQoxImporter importer(manager);
+    ASSERT_TRUE(importer.Initialize(name.c_str()));
+    importer.SetTakeSelected(1, false); // without Run
+    KQoxScene read(manager);
+    ASSERT_TRUE(importer.Import(read));
+    KQoxReaderQox reader(manager);
+    ASSERT_TRUE(reader.ReadTakeFile(take.c_str(), read)) << reader.GetLastErrorString();
+    read.SetTakeInfo(*scene.GetTakeInfo(KString("Run")));
+    KQoxMesh* mesh = SpineMesh(read);
+    KQoxNode* node = mesh->GetNode();
+    ASSERT_EQ(node->GetTakeNodeCount(), 3);
+    KFCurve* curve = mesh->GetShapeChannel(node->GetTakeNode(2), 0);
+    ASSERT_NE(curve, nullptr);
+    ASSERT_EQ(curve->KeyGetCount(), 2);
+    EXPECT_EQ(curve->KeyGetValue(1), 20.0f);
+    EXPECT_EQ(ListScene(manager, read, 15), ListScene(manager, scene, 15));
+}

@@ -1,0 +1,126 @@
+// Native writers: the scene's skinning as links (version 5) or as skin and
+// cluster deformers (version 6) for the length of one write.
+
+#include "fileio/writers/kqoxwriteskin_private.h"
+
+#include "scene/attributes/kqoxdeformer.h"
+#include "scene/attributes/kqoxgeometry.h"
+#include "scene/attributes/kqoxlink.h"
+#include "scene/kqoxentity.h"
+#include "scene/kqoxnode.h"
+#include "scene/kqoxscene.h"
+#include "scene/kqoxsdkmanager.h"
+
+namespace qoxsdk_600 {
+
+std::vector<KQoxGeometry*> GeometriesUnder(KQoxNode* root)
+{
+    std::vector<KQoxGeometry*> geometries;
+    std::vector<KQoxNode*> pending;
+    if (root)
+        pending.push_back(root);
+    while (!pending.empty())
+    {
+        KQoxNode* node = pending.back();
+        pending.pop_back();
+        if (KQoxGeometry* geometry = dynamic_cast<KQoxGeometry*>(node->GetNodeAttribute()))
+            geometries.push_back(geometry);
+        for (int i = node->GetChildCount() - 1; i >= 0; --i)
+            pending.push_back(node->GetChild(i));
+    }
+    return geometries;
+}
+
+KQoxSkinAsLinks::KQoxSkinAsLinks(KQoxScene& scene, KQoxSdkManager& manager,
+                                 const std::vector<KQoxGeometry*>& geometries)
+    : mManager(manager)
+    , mGeometries(geometries)
+{
+    for (KQoxGeometry* geometry : mGeometries)
+        mLinkCounts.push_back(geometry->GetLinkCount());
+    if (scene.GetDeformerCount() > 0)
+        scene.BuildKQoxLinkFromKQoxDeformer();
+    // Links a geometry had already stand for its skin: the copies go now.
+    for (size_t g = 0; g < mGeometries.size(); ++g)
+        if (mLinkCounts[g] > 0)
+            DropLinksFrom(*mGeometries[g], mLinkCounts[g]);
+}
+
+KQoxSkinAsLinks::~KQoxSkinAsLinks()
+{
+    for (size_t g = 0; g < mGeometries.size(); ++g)
+        DropLinksFrom(*mGeometries[g], mLinkCounts[g]);
+}
+
+void KQoxSkinAsLinks::DropLinksFrom(KQoxGeometry& geometry, int keep)
+{
+    while (geometry.GetLinkCount() > keep)
+        if (KQoxLink* link = geometry.RemoveLink(geometry.GetLinkCount() - 1))
+            mManager.DestroyKQoxLink(link);
+}
+
+KQoxSkinAsDeformers::KQoxSkinAsDeformers(KQoxScene& scene, KQoxSdkManager& manager)
+    : mScene(scene)
+    , mManager(manager)
+{
+    KQoxEntity* entity = scene.GetEntity();
+    const int before = entity->GetDeformerCount();
+    scene.BuildKQoxDeformerFromKQoxLink();
+    for (int i = before; i < entity->GetDeformerCount(); ++i)
+        if (KQoxDeformer* deformer = dynamic_cast<KQoxDeformer*>(entity->GetDeformer(i)))
+            mMade.push_back(deformer);
+    // The conversion makes, for each node of the entity whose geometry has
+    // links, a skin and then one cluster per link that names a bone node, in
+    // link order: pair each with what it was made from.
+    size_t next = 0;
+    auto take = [&](int type) -> KQoxDeformer* {
+        if (next >= mMade.size() || mMade[next]->GetDeformerType() != type)
+            return nullptr;
+        return mMade[next++];
+    };
+    const int nodes = entity->GetNodeCount();
+    for (int i = 0; i < nodes; ++i)
+    {
+        KQoxNode* node = entity->GetNode(i);
+        KQoxGeometry* geometry = node ? dynamic_cast<KQoxGeometry*>(node->GetGeometry()) : nullptr;
+        if (!geometry || geometry->GetLinkCount() == 0 || !node->GetPropertyHandler())
+            continue;
+        KQoxWrittenSkin skin{take(KQoxDeformer::eSKIN), node, {}};
+        if (!skin.mSkin)
+            break;
+        for (int l = 0; l < geometry->GetLinkCount(); ++l)
+        {
+            KQoxLink* link = geometry->GetLink(l);
+            if (!link || !link->GetLink())
+            {
+                ++mLinksWithoutNode;
+                continue;
+            }
+            if (KQoxDeformer* cluster = take(KQoxDeformer::eCLUSTER))
+                skin.mClusters.push_back({cluster, link});
+        }
+        mSkins.push_back(skin);
+    }
+}
+
+KQoxSkinAsDeformers::~KQoxSkinAsDeformers()
+{
+    // Clusters first: the order is taken before any is destroyed.
+    std::vector<KQoxDeformer*> order;
+    for (KQoxDeformer* deformer : mMade)
+        if (deformer->GetDeformerType() == KQoxDeformer::eCLUSTER)
+            order.push_back(deformer);
+    for (KQoxDeformer* deformer : mMade)
+        if (deformer->GetDeformerType() != KQoxDeformer::eCLUSTER)
+            order.push_back(deformer);
+    KQoxEntity* entity = mScene.GetEntity();
+    for (KQoxDeformer* deformer : order)
+    {
+        while (!entity->RemoveDeformer(deformer) && entity->GetLastErrorID() == KQoxEntity::eDEFORMER_IN_USE)
+        {}
+        deformer->ForgetEntity();
+        mManager.DestroyKQoxDeformer(deformer);
+    }
+}
+
+} // namespace qoxsdk_600
