@@ -1,5 +1,5 @@
 // Skin clusters, cameras, lights and shaders.
-#include "host/zfn.h"
+#include "host/zfn_private.h"
 #include "host/zscene_private.h"
 
 #include <algorithm>
@@ -8,11 +8,6 @@
 using namespace zelthost;
 
 namespace {
-
-ZStatus NotFinite()
-{
-    return ZStatus(ZStatus::kInvalidParameter, "the value is not a finite number");
-}
 
 ZStatus SetNodeNum(const ZObject& object, const char* attr, double value)
 {

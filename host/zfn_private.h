@@ -1,0 +1,21 @@
+#ifndef ZELT_HOST_ZFN_PRIVATE_H
+#define ZELT_HOST_ZFN_PRIVATE_H
+
+// The checks the function-set families share.
+
+#include "host/zfn.h"
+
+#include <initializer_list>
+
+namespace zelthost {
+
+// "the function set is not attached to a valid object".
+ZStatus NotAttached();
+// Whether every value is a finite number.
+bool Finite(std::initializer_list<double> values);
+// "the value is not a finite number".
+ZStatus NotFinite();
+
+} // namespace zelthost
+
+#endif
