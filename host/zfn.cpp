@@ -402,6 +402,22 @@ ZObject ZFnDagNode::create(const ZString& typeName, const ZString& name, const Z
     return mObject;
 }
 
+namespace {
+
+// The node at index of a parent or child list; null, with the message, past
+// its end.
+ZObject NodeAt(const std::vector<uint64_t>& ids, unsigned index, const char* outOfRange, ZStatus* status)
+{
+    if (index >= ids.size())
+    {
+        ZSetStatus(status, ZStatus(ZStatus::kInvalidParameter, outOfRange));
+        return ZObject();
+    }
+    return ZObject(NodeRep(ids[index]));
+}
+
+} // namespace
+
 unsigned ZFnDagNode::parentCount(ZStatus* status) const
 {
     Node* node = nullptr;
@@ -415,12 +431,7 @@ ZObject ZFnDagNode::parent(unsigned index, ZStatus* status) const
     Node* node = nullptr;
     if (!ZSetStatus(status, NodeStatus(mObject, &node)))
         return ZObject();
-    if (index >= node->parents.size())
-    {
-        ZSetStatus(status, ZStatus(ZStatus::kInvalidParameter, "parent index out of range"));
-        return ZObject();
-    }
-    return ZObject(NodeRep(node->parents[index]));
+    return NodeAt(node->parents, index, "parent index out of range", status);
 }
 
 unsigned ZFnDagNode::childCount(ZStatus* status) const
@@ -436,12 +447,7 @@ ZObject ZFnDagNode::child(unsigned index, ZStatus* status) const
     Node* node = nullptr;
     if (!ZSetStatus(status, NodeStatus(mObject, &node)))
         return ZObject();
-    if (index >= node->children.size())
-    {
-        ZSetStatus(status, ZStatus(ZStatus::kInvalidParameter, "child index out of range"));
-        return ZObject();
-    }
-    return ZObject(NodeRep(node->children[index]));
+    return NodeAt(node->children, index, "child index out of range", status);
 }
 
 ZStatus ZFnDagNode::addChild(ZObject& child, unsigned index, bool keepExistingParents)

@@ -440,56 +440,47 @@ ZStatus ZFnMesh::setFaceVertexColors(const ZColorArray& colors, const ZIntArray&
     return ZStatus();
 }
 
+namespace {
+
+// The value a mesh keeps under key; kNotFound with the message when it has none.
+template <typename Map, typename Value>
+ZStatus Lookup(const Map& map, const typename Map::key_type& key, Value& out, const std::string& missing)
+{
+    auto it = map.find(key);
+    if (it == map.end())
+        return ZStatus(ZStatus::kNotFound, missing);
+    out = it->second;
+    return ZStatus();
+}
+
+} // namespace
+
 ZStatus ZFnMesh::getVertexColor(int vertex, ZColor& color) const
 {
     ZStatus st;
     MeshData* m = MeshOf(mObject, &st);
-    if (!m)
-        return st;
-    auto it = m->vertexColors.find(vertex);
-    if (it == m->vertexColors.end())
-        return ZStatus(ZStatus::kNotFound, "vertex " + std::to_string(vertex) + " has no colour");
-    color = it->second;
-    return ZStatus();
+    return m ? Lookup(m->vertexColors, vertex, color, "vertex " + std::to_string(vertex) + " has no colour") : st;
 }
 
 ZStatus ZFnMesh::getFaceVertexNormal(int face, int vertex, ZVector& normal) const
 {
     ZStatus st;
     MeshData* m = MeshOf(mObject, &st);
-    if (!m)
-        return st;
-    auto it = m->faceVertexNormals.find({face, vertex});
-    if (it == m->faceVertexNormals.end())
-        return ZStatus(ZStatus::kNotFound, "no normal at that face vertex");
-    normal = it->second;
-    return ZStatus();
+    return m ? Lookup(m->faceVertexNormals, {face, vertex}, normal, "no normal at that face vertex") : st;
 }
 
 ZStatus ZFnMesh::getVertexNormal(int vertex, ZVector& normal) const
 {
     ZStatus st;
     MeshData* m = MeshOf(mObject, &st);
-    if (!m)
-        return st;
-    auto it = m->vertexNormals.find(vertex);
-    if (it == m->vertexNormals.end())
-        return ZStatus(ZStatus::kNotFound, "vertex " + std::to_string(vertex) + " has no normal");
-    normal = it->second;
-    return ZStatus();
+    return m ? Lookup(m->vertexNormals, vertex, normal, "vertex " + std::to_string(vertex) + " has no normal") : st;
 }
 
 ZStatus ZFnMesh::getFaceVertexColor(int face, int vertex, ZColor& color) const
 {
     ZStatus st;
     MeshData* m = MeshOf(mObject, &st);
-    if (!m)
-        return st;
-    auto it = m->faceVertexColors.find({face, vertex});
-    if (it == m->faceVertexColors.end())
-        return ZStatus(ZStatus::kNotFound, "no colour at that face vertex");
-    color = it->second;
-    return ZStatus();
+    return m ? Lookup(m->faceVertexColors, {face, vertex}, color, "no colour at that face vertex") : st;
 }
 
 int ZFnMesh::numUVSets(ZStatus* status) const

@@ -101,6 +101,17 @@ TEST_F(GeometryTest, NormalsColoursAndUVSets)
     ASSERT_TRUE(mesh.getVertexColor(2, c));
     EXPECT_EQ(c.g, 0.5f);
     EXPECT_FALSE(mesh.setFaceVertexColors(colours, Ints({0}), Ints({})));
+    // What was never set is not found, each lookup with its own message.
+    EXPECT_EQ(mesh.getVertexColor(1, c).errorString(), "vertex 1 has no colour");
+    EXPECT_EQ(mesh.getVertexNormal(1, n).errorString(), "vertex 1 has no normal");
+    ASSERT_TRUE(mesh.getVertexNormal(3, n));
+    EXPECT_EQ(n.z, 1.0);
+    EXPECT_EQ(mesh.getFaceVertexNormal(0, 4, n).errorString(), "no normal at that face vertex");
+    EXPECT_EQ(mesh.getFaceVertexColor(0, 1, c).errorString(), "no colour at that face vertex");
+    ASSERT_TRUE(mesh.setFaceVertexColors(colours, Ints({0}), Ints({3})));
+    ASSERT_TRUE(mesh.getFaceVertexColor(0, 3, c));
+    EXPECT_EQ(c.r, 1.0f);
+    EXPECT_EQ(ZFnMesh().getVertexColor(0, c).statusCode(), ZStatus::kInvalidParameter);
 
     // "map1" becomes the first set; a second set is made; ids are checked.
     ZStringArray sets;
