@@ -201,32 +201,43 @@ ZFnNumericData::Type ZFnNumericAttribute::unitType(ZStatus* status) const
     return def ? static_cast<ZFnNumericData::Type>(def->numericType) : ZFnNumericData::kInvalid;
 }
 
-ZStatus ZFnNumericAttribute::setSoftMin(double value)
+namespace {
+
+// Sets one soft bound of an editable attribute.
+ZStatus SetBound(const ZObject& object, double value, bool AttrDef::*has, double AttrDef::*bound)
 {
     AttrDef* def = nullptr;
-    ZStatus st = EditableDef(mObject, &def);
+    ZStatus st = EditableDef(object, &def);
     if (st && !std::isfinite(value))
         st = NotFinite();
     if (st)
     {
-        def->hasSoftMin = true;
-        def->softMin = value;
+        def->*has = true;
+        def->*bound = value;
     }
     return st;
 }
 
+// Reads one soft bound; kNotFound with the message when it is not set.
+ZStatus GetBound(const ZObject& object, double& value, bool AttrDef::*has, double AttrDef::*bound, const char* none)
+{
+    AttrDef* def = DefOf(object);
+    if (!def || !(def->*has))
+        return ZStatus(ZStatus::kNotFound, none);
+    value = def->*bound;
+    return ZStatus();
+}
+
+} // namespace
+
+ZStatus ZFnNumericAttribute::setSoftMin(double value)
+{
+    return SetBound(mObject, value, &AttrDef::hasSoftMin, &AttrDef::softMin);
+}
+
 ZStatus ZFnNumericAttribute::setSoftMax(double value)
 {
-    AttrDef* def = nullptr;
-    ZStatus st = EditableDef(mObject, &def);
-    if (st && !std::isfinite(value))
-        st = NotFinite();
-    if (st)
-    {
-        def->hasSoftMax = true;
-        def->softMax = value;
-    }
-    return st;
+    return SetBound(mObject, value, &AttrDef::hasSoftMax, &AttrDef::softMax);
 }
 
 ZStatus ZFnNumericAttribute::setDefault(double value)
@@ -254,20 +265,12 @@ bool ZFnNumericAttribute::hasSoftMax(ZStatus* status) const
 
 ZStatus ZFnNumericAttribute::getSoftMin(double& value) const
 {
-    AttrDef* def = DefOf(mObject);
-    if (!def || !def->hasSoftMin)
-        return ZStatus(ZStatus::kNotFound, "no soft minimum");
-    value = def->softMin;
-    return ZStatus();
+    return GetBound(mObject, value, &AttrDef::hasSoftMin, &AttrDef::softMin, "no soft minimum");
 }
 
 ZStatus ZFnNumericAttribute::getSoftMax(double& value) const
 {
-    AttrDef* def = DefOf(mObject);
-    if (!def || !def->hasSoftMax)
-        return ZStatus(ZStatus::kNotFound, "no soft maximum");
-    value = def->softMax;
-    return ZStatus();
+    return GetBound(mObject, value, &AttrDef::hasSoftMax, &AttrDef::softMax, "no soft maximum");
 }
 
 // ---- ZFnMatrixData ----

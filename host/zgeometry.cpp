@@ -808,6 +808,25 @@ static NurbsData* NurbsOf(const ZObject& object, ZStatus* status)
     return node ? node->nurbs.get() : nullptr;
 }
 
+// A number the attached surface keeps; 0 (kInvalid for a form) when none is
+// attached.
+static int NurbsInt(const ZObject& object, ZStatus* status, int NurbsData::*field)
+{
+    NurbsData* n = NurbsOf(object, status);
+    return n ? n->*field : 0;
+}
+
+// Copies a list the attached surface keeps.
+template <typename T>
+static ZStatus CopyNurbs(const ZObject& object, std::vector<T> NurbsData::*field, std::vector<T>& out)
+{
+    ZStatus st;
+    NurbsData* n = NurbsOf(object, &st);
+    if (n)
+        out = n->*field;
+    return st;
+}
+
 int ZFnNurbsSurface::numCVsInU(ZStatus* s) const
 {
     NurbsData* n = NurbsOf(mObject, s);
@@ -820,47 +839,31 @@ int ZFnNurbsSurface::numCVsInV(ZStatus* s) const
 }
 int ZFnNurbsSurface::degreeU(ZStatus* s) const
 {
-    NurbsData* n = NurbsOf(mObject, s);
-    return n ? n->degreeU : 0;
+    return NurbsInt(mObject, s, &NurbsData::degreeU);
 }
 int ZFnNurbsSurface::degreeV(ZStatus* s) const
 {
-    NurbsData* n = NurbsOf(mObject, s);
-    return n ? n->degreeV : 0;
+    return NurbsInt(mObject, s, &NurbsData::degreeV);
 }
 ZFnNurbsSurface::Form ZFnNurbsSurface::formInU(ZStatus* s) const
 {
-    NurbsData* n = NurbsOf(mObject, s);
-    return n ? static_cast<Form>(n->formU) : kInvalid;
+    return static_cast<Form>(NurbsInt(mObject, s, &NurbsData::formU)); // kInvalid (0) when detached
 }
 ZFnNurbsSurface::Form ZFnNurbsSurface::formInV(ZStatus* s) const
 {
-    NurbsData* n = NurbsOf(mObject, s);
-    return n ? static_cast<Form>(n->formV) : kInvalid;
+    return static_cast<Form>(NurbsInt(mObject, s, &NurbsData::formV)); // kInvalid (0) when detached
 }
 ZStatus ZFnNurbsSurface::getCVs(ZPointArray& points) const
 {
-    ZStatus st;
-    NurbsData* n = NurbsOf(mObject, &st);
-    if (n)
-        points.items() = n->points;
-    return st;
+    return CopyNurbs(mObject, &NurbsData::points, points.items());
 }
 ZStatus ZFnNurbsSurface::getKnotsInU(ZDoubleArray& knots) const
 {
-    ZStatus st;
-    NurbsData* n = NurbsOf(mObject, &st);
-    if (n)
-        knots.items() = n->knotsU;
-    return st;
+    return CopyNurbs(mObject, &NurbsData::knotsU, knots.items());
 }
 ZStatus ZFnNurbsSurface::getKnotsInV(ZDoubleArray& knots) const
 {
-    ZStatus st;
-    NurbsData* n = NurbsOf(mObject, &st);
-    if (n)
-        knots.items() = n->knotsV;
-    return st;
+    return CopyNurbs(mObject, &NurbsData::knotsV, knots.items());
 }
 
 // ---- ZFnBlendShapeDeformer ----

@@ -188,6 +188,24 @@ TEST_F(GeometryTest, NurbsSurfacesCheckKnotsAgainstControlVertices)
     ASSERT_TRUE(st) << st.errorString();
     EXPECT_EQ(surface.numCVsInU(), 4);
     EXPECT_EQ(surface.formInV(), ZFnNurbsSurface::kOpen);
+    EXPECT_EQ(surface.numCVsInV(), 4);
+    EXPECT_EQ(surface.degreeU(), 3);
+    EXPECT_EQ(surface.degreeV(), 3);
+    EXPECT_EQ(surface.formInU(), ZFnNurbsSurface::kOpen);
+    ZPointArray readCvs;
+    ASSERT_TRUE(surface.getCVs(readCvs));
+    EXPECT_EQ(readCvs.length(), 16u);
+    EXPECT_EQ(readCvs[5].x, cvs[5].x);
+    ZDoubleArray readU, readV;
+    ASSERT_TRUE(surface.getKnotsInU(readU));
+    ASSERT_TRUE(surface.getKnotsInV(readV));
+    EXPECT_EQ(readU.items(), knots.items());
+    EXPECT_EQ(readV.items(), knots.items());
+    ZFnNurbsSurface detached;
+    EXPECT_EQ(detached.getKnotsInV(readV).errorString(), "not attached to a NURBS surface");
+    EXPECT_EQ(detached.getCVs(readCvs).errorString(), "not attached to a NURBS surface");
+    EXPECT_EQ(detached.degreeV(&st), 0);
+    EXPECT_FALSE(st);
     surface.create(Points(15), knots, knots, 3, 3, ZFnNurbsSurface::kOpen, ZFnNurbsSurface::kOpen, true,
                    ZObject::kNullObj, &st);
     EXPECT_EQ(st.errorString(), "Cannot create the NURBS surface: expected 16 control vertices, got 15");
