@@ -334,8 +334,13 @@ ZFnDagNode::ZFnDagNode(const ZDagPath& path, ZStatus* status)
 
 ZStatus ZFnDagNode::setObject(const ZObject& object)
 {
+    return AttachNode(object, type());
+}
+
+ZStatus ZFnDagNode::AttachNode(const ZObject& object, ZFn::Type need)
+{
     mHasPath = false;
-    return mAttachStatus = Attach(object, type());
+    return mAttachStatus = Attach(object, need);
 }
 
 ZStatus ZFnDagNode::setObject(const ZDagPath& path)

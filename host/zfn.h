@@ -98,6 +98,10 @@ public:
     ZMatrix transformationMatrix(ZStatus* status = nullptr) const;
 
 protected:
+    // Attaches to a node without a path: the one step of every DAG function
+    // set's setObject.
+    ZStatus AttachNode(const ZObject& object, ZFn::Type need);
+
     ZDagPath mPath;
     bool mHasPath = false;
 };

@@ -18,4 +18,15 @@ ZStatus NotFinite();
 
 } // namespace zelthost
 
+// The two constructors every DAG function set has: by object and by path.
+#define ZFN_DAG_CONSTRUCTORS(Class)                                                                                    \
+    Class::Class(const ZObject& object, ZStatus* status)                                                               \
+    {                                                                                                                  \
+        ZSetStatus(status, setObject(object));                                                                         \
+    }                                                                                                                  \
+    Class::Class(const ZDagPath& path, ZStatus* status)                                                                \
+    {                                                                                                                  \
+        ZSetStatus(status, ZFnDagNode::setObject(path));                                                               \
+    }
+
 #endif

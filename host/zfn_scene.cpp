@@ -197,20 +197,11 @@ ZStatus ZFnSkinCluster::getWeights(unsigned point, ZDoubleArray& weights) const
 
 // ---- ZFnCamera ----
 
-ZFnCamera::ZFnCamera(const ZObject& object, ZStatus* status)
-{
-    ZSetStatus(status, setObject(object));
-}
-
-ZFnCamera::ZFnCamera(const ZDagPath& path, ZStatus* status)
-{
-    ZSetStatus(status, ZFnDagNode::setObject(path));
-}
+ZFN_DAG_CONSTRUCTORS(ZFnCamera)
 
 ZStatus ZFnCamera::setObject(const ZObject& object)
 {
-    mHasPath = false;
-    return mAttachStatus = Attach(object, ZFn::kCamera);
+    return AttachNode(object, ZFn::kCamera);
 }
 
 ZStatus ZFnCamera::SetAttr(const char* name, double value)
@@ -304,20 +295,11 @@ double ZFnCamera::focusDistance(ZStatus* s) const
 
 // ---- Lights ----
 
-ZFnLight::ZFnLight(const ZObject& object, ZStatus* status)
-{
-    ZSetStatus(status, setObject(object));
-}
-
-ZFnLight::ZFnLight(const ZDagPath& path, ZStatus* status)
-{
-    ZSetStatus(status, ZFnDagNode::setObject(path));
-}
+ZFN_DAG_CONSTRUCTORS(ZFnLight)
 
 ZStatus ZFnLight::setObject(const ZObject& object)
 {
-    mHasPath = false;
-    return mAttachStatus = Attach(object, type());
+    return AttachNode(object, type());
 }
 
 ZColor ZFnLight::color(ZStatus* status) const
@@ -392,8 +374,7 @@ ZFnPointLight::ZFnPointLight(const ZObject& object, ZStatus* status)
 }
 ZStatus ZFnPointLight::setObject(const ZObject& object)
 {
-    mHasPath = false;
-    return mAttachStatus = Attach(object, ZFn::kPointLight);
+    return AttachNode(object, ZFn::kPointLight);
 }
 ZObject ZFnPointLight::create(const ZObject& parent, bool addTransform, ZStatus* status)
 {
@@ -406,26 +387,17 @@ ZFnDirectionalLight::ZFnDirectionalLight(const ZObject& object, ZStatus* status)
 }
 ZStatus ZFnDirectionalLight::setObject(const ZObject& object)
 {
-    mHasPath = false;
-    return mAttachStatus = Attach(object, ZFn::kDirectionalLight);
+    return AttachNode(object, ZFn::kDirectionalLight);
 }
 ZObject ZFnDirectionalLight::create(const ZObject& parent, bool addTransform, ZStatus* status)
 {
     return CreateLight("directionalLight", parent, addTransform, status);
 }
 
-ZFnSpotLight::ZFnSpotLight(const ZObject& object, ZStatus* status)
-{
-    ZSetStatus(status, setObject(object));
-}
-ZFnSpotLight::ZFnSpotLight(const ZDagPath& path, ZStatus* status)
-{
-    ZSetStatus(status, ZFnDagNode::setObject(path));
-}
+ZFN_DAG_CONSTRUCTORS(ZFnSpotLight)
 ZStatus ZFnSpotLight::setObject(const ZObject& object)
 {
-    mHasPath = false;
-    return mAttachStatus = Attach(object, ZFn::kSpotLight);
+    return AttachNode(object, ZFn::kSpotLight);
 }
 ZObject ZFnSpotLight::create(const ZObject& parent, bool addTransform, ZStatus* status)
 {

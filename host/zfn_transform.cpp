@@ -302,8 +302,7 @@ ZFnTransform::ZFnTransform(const ZDagPath& path, ZStatus* status)
 
 ZStatus ZFnTransform::setObject(const ZObject& object)
 {
-    mHasPath = false;
-    return mAttachStatus = Attach(object, ZFn::kTransform);
+    return AttachNode(object, ZFn::kTransform);
 }
 
 ZObject ZFnTransform::create(const ZObject& parent, ZStatus* status)
@@ -517,20 +516,11 @@ ZStatus ZFnTransform::setRotationOrder(ZTransformationMatrix::RotationOrder orde
 
 // ---- ZFnIkJoint ----
 
-ZFnIkJoint::ZFnIkJoint(const ZObject& object, ZStatus* status)
-{
-    ZSetStatus(status, setObject(object));
-}
-
-ZFnIkJoint::ZFnIkJoint(const ZDagPath& path, ZStatus* status)
-{
-    ZSetStatus(status, ZFnDagNode::setObject(path));
-}
+ZFN_DAG_CONSTRUCTORS(ZFnIkJoint)
 
 ZStatus ZFnIkJoint::setObject(const ZObject& object)
 {
-    mHasPath = false;
-    return mAttachStatus = Attach(object, ZFn::kJoint);
+    return AttachNode(object, ZFn::kJoint);
 }
 
 ZObject ZFnIkJoint::create(const ZObject& parent, ZStatus* status)

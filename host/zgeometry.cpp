@@ -1,4 +1,5 @@
 // Meshes, the polygon iterator, NURBS surfaces and blend shapes.
+#include "host/zfn_private.h"
 #include "host/zgeometry.h"
 #include "host/zscene_private.h"
 
@@ -229,24 +230,15 @@ MeshData::UVSet* FindSet(MeshData& mesh, const ZString* name)
 
 // ---- ZFnMesh ----
 
-ZFnMesh::ZFnMesh(const ZObject& object, ZStatus* status)
-{
-    ZSetStatus(status, setObject(object));
-}
-
-ZFnMesh::ZFnMesh(const ZDagPath& path, ZStatus* status)
-{
-    ZSetStatus(status, ZFnDagNode::setObject(path));
-}
+ZFN_DAG_CONSTRUCTORS(ZFnMesh)
 
 ZStatus ZFnMesh::setObject(const ZObject& object)
 {
-    mHasPath = false;
     Node* node = NodeOf(object);
     if (node && node->Is(ZFn::kTransform))
         if (Node* shape = GeometryShape(object); shape && shape->mesh)
-            return mAttachStatus = Attach(ZObject(NodeRep(shape->id)), ZFn::kMesh);
-    return mAttachStatus = Attach(object, ZFn::kMesh);
+            return AttachNode(ZObject(NodeRep(shape->id)), ZFn::kMesh);
+    return AttachNode(object, ZFn::kMesh);
 }
 
 ZObject ZFnMesh::create(int numVertices, int numPolygons, const ZFloatPointArray& vertices, const ZIntArray& counts,
@@ -729,20 +721,11 @@ ZObject ZItMeshPolygon::polygon(ZStatus* status) const
 
 // ---- ZFnNurbsSurface ----
 
-ZFnNurbsSurface::ZFnNurbsSurface(const ZObject& object, ZStatus* status)
-{
-    ZSetStatus(status, setObject(object));
-}
-
-ZFnNurbsSurface::ZFnNurbsSurface(const ZDagPath& path, ZStatus* status)
-{
-    ZSetStatus(status, ZFnDagNode::setObject(path));
-}
+ZFN_DAG_CONSTRUCTORS(ZFnNurbsSurface)
 
 ZStatus ZFnNurbsSurface::setObject(const ZObject& object)
 {
-    mHasPath = false;
-    return mAttachStatus = Attach(object, ZFn::kNurbsSurface);
+    return AttachNode(object, ZFn::kNurbsSurface);
 }
 
 ZObject ZFnNurbsSurface::create(const ZPointArray& cvs, const ZDoubleArray& uKnots, const ZDoubleArray& vKnots,
