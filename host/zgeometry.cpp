@@ -365,71 +365,71 @@ ZStatus ZFnMesh::setPoints(const ZFloatPointArray& points, ZSpace::Space)
     return SetMeshPoints(mObject, points);
 }
 
-ZStatus ZFnMesh::setVertexNormals(const ZVectorArray& normals, const ZIntArray& vertices, ZSpace::Space)
+namespace {
+
+// Stores a value per vertex (normals, colours) after checking every index.
+template <typename Array, typename Value>
+ZStatus SetPerVertex(const ZObject& object, const Array& values, const ZIntArray& vertices,
+                     std::map<int, Value> MeshData::*field, const char* lengthMismatch)
 {
     ZStatus st;
-    MeshData* m = MeshOf(mObject, &st);
+    MeshData* m = MeshOf(object, &st);
     if (!m)
         return st;
-    if (normals.length() != vertices.length())
-        return ZStatus(ZStatus::kInvalidParameter, "normal and vertex lists differ in length");
+    if (values.length() != vertices.length())
+        return ZStatus(ZStatus::kInvalidParameter, lengthMismatch);
     for (unsigned i = 0; i < vertices.length(); ++i)
         if (vertices[i] < 0 || static_cast<size_t>(vertices[i]) >= m->points.size())
             return ZStatus(ZStatus::kInvalidParameter, "vertex index " + std::to_string(vertices[i]) + " out of range");
     for (unsigned i = 0; i < vertices.length(); ++i)
-        m->vertexNormals[vertices[i]] = normals[i];
+        (m->*field)[vertices[i]] = values[i];
     return ZStatus();
+}
+
+// Stores a value per face vertex after checking each vertex is on its face.
+template <typename Array, typename Value>
+ZStatus SetPerFaceVertex(const ZObject& object, const Array& values, const ZIntArray& faces, const ZIntArray& vertices,
+                         std::map<std::pair<int, int>, Value> MeshData::*field, const char* lengthMismatch)
+{
+    ZStatus st;
+    MeshData* m = MeshOf(object, &st);
+    if (!m)
+        return st;
+    if (values.length() != faces.length() || faces.length() != vertices.length())
+        return ZStatus(ZStatus::kInvalidParameter, lengthMismatch);
+    for (unsigned i = 0; i < faces.length(); ++i)
+        if (FaceVertexPosition(*m, faces[i], vertices[i]) < 0)
+            return ZStatus(ZStatus::kInvalidParameter,
+                           "vertex " + std::to_string(vertices[i]) + " is not on polygon " + std::to_string(faces[i]));
+    for (unsigned i = 0; i < faces.length(); ++i)
+        (m->*field)[{faces[i], vertices[i]}] = values[i];
+    return ZStatus();
+}
+
+} // namespace
+
+ZStatus ZFnMesh::setVertexNormals(const ZVectorArray& normals, const ZIntArray& vertices, ZSpace::Space)
+{
+    return SetPerVertex(mObject, normals, vertices, &MeshData::vertexNormals,
+                        "normal and vertex lists differ in length");
 }
 
 ZStatus ZFnMesh::setFaceVertexNormals(const ZVectorArray& normals, const ZIntArray& faces, const ZIntArray& vertices,
                                       ZSpace::Space)
 {
-    ZStatus st;
-    MeshData* m = MeshOf(mObject, &st);
-    if (!m)
-        return st;
-    if (normals.length() != faces.length() || faces.length() != vertices.length())
-        return ZStatus(ZStatus::kInvalidParameter, "normal, face and vertex lists differ in length");
-    for (unsigned i = 0; i < faces.length(); ++i)
-        if (FaceVertexPosition(*m, faces[i], vertices[i]) < 0)
-            return ZStatus(ZStatus::kInvalidParameter,
-                           "vertex " + std::to_string(vertices[i]) + " is not on polygon " + std::to_string(faces[i]));
-    for (unsigned i = 0; i < faces.length(); ++i)
-        m->faceVertexNormals[{faces[i], vertices[i]}] = normals[i];
-    return ZStatus();
+    return SetPerFaceVertex(mObject, normals, faces, vertices, &MeshData::faceVertexNormals,
+                            "normal, face and vertex lists differ in length");
 }
 
 ZStatus ZFnMesh::setVertexColors(const ZColorArray& colors, const ZIntArray& vertices)
 {
-    ZStatus st;
-    MeshData* m = MeshOf(mObject, &st);
-    if (!m)
-        return st;
-    if (colors.length() != vertices.length())
-        return ZStatus(ZStatus::kInvalidParameter, "colour and vertex lists differ in length");
-    for (unsigned i = 0; i < vertices.length(); ++i)
-        if (vertices[i] < 0 || static_cast<size_t>(vertices[i]) >= m->points.size())
-            return ZStatus(ZStatus::kInvalidParameter, "vertex index " + std::to_string(vertices[i]) + " out of range");
-    for (unsigned i = 0; i < vertices.length(); ++i)
-        m->vertexColors[vertices[i]] = colors[i];
-    return ZStatus();
+    return SetPerVertex(mObject, colors, vertices, &MeshData::vertexColors, "colour and vertex lists differ in length");
 }
 
 ZStatus ZFnMesh::setFaceVertexColors(const ZColorArray& colors, const ZIntArray& faces, const ZIntArray& vertices)
 {
-    ZStatus st;
-    MeshData* m = MeshOf(mObject, &st);
-    if (!m)
-        return st;
-    if (colors.length() != faces.length() || faces.length() != vertices.length())
-        return ZStatus(ZStatus::kInvalidParameter, "colour, face and vertex lists differ in length");
-    for (unsigned i = 0; i < faces.length(); ++i)
-        if (FaceVertexPosition(*m, faces[i], vertices[i]) < 0)
-            return ZStatus(ZStatus::kInvalidParameter,
-                           "vertex " + std::to_string(vertices[i]) + " is not on polygon " + std::to_string(faces[i]));
-    for (unsigned i = 0; i < faces.length(); ++i)
-        m->faceVertexColors[{faces[i], vertices[i]}] = colors[i];
-    return ZStatus();
+    return SetPerFaceVertex(mObject, colors, faces, vertices, &MeshData::faceVertexColors,
+                            "colour, face and vertex lists differ in length");
 }
 
 namespace {

@@ -101,6 +101,14 @@ TEST_F(GeometryTest, NormalsColoursAndUVSets)
     ASSERT_TRUE(mesh.getVertexColor(2, c));
     EXPECT_EQ(c.g, 0.5f);
     EXPECT_FALSE(mesh.setFaceVertexColors(colours, Ints({0}), Ints({})));
+    EXPECT_EQ(mesh.setVertexNormals(normals, Ints({0})).errorString(), "normal and vertex lists differ in length");
+    EXPECT_EQ(mesh.setFaceVertexNormals(normals, Ints({0}), Ints({1, 2})).errorString(),
+              "normal, face and vertex lists differ in length");
+    EXPECT_EQ(mesh.setVertexColors(colours, Ints({})).errorString(), "colour and vertex lists differ in length");
+    EXPECT_EQ(mesh.setVertexColors(colours, Ints({-1})).errorString(), "vertex index -1 out of range");
+    EXPECT_EQ(mesh.setFaceVertexColors(colours, Ints({0}), Ints({})).errorString(),
+              "colour, face and vertex lists differ in length");
+    EXPECT_EQ(mesh.setFaceVertexColors(colours, Ints({1}), Ints({0})).errorString(), "vertex 0 is not on polygon 1");
     // What was never set is not found, each lookup with its own message.
     EXPECT_EQ(mesh.getVertexColor(1, c).errorString(), "vertex 1 has no colour");
     EXPECT_EQ(mesh.getVertexNormal(1, n).errorString(), "vertex 1 has no normal");
