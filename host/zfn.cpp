@@ -28,6 +28,18 @@ ZStatus NotFinite()
     return ZStatus(ZStatus::kInvalidParameter, "the value is not a finite number");
 }
 
+ZStatus ParentId(const ZObject& parent, uint64_t& id)
+{
+    id = 0;
+    if (parent.isNull())
+        return ZStatus();
+    Node* p = NodeOf(parent);
+    if (!p)
+        return ZStatus(ZStatus::kInvalidParameter, "the parent is not a node");
+    id = p->id;
+    return ZStatus();
+}
+
 } // namespace zelthost
 
 // ---- ZFnBase ----
@@ -378,16 +390,8 @@ ZObject ZFnDagNode::create(const ZString& typeName, const ZString& name, const Z
         return ZObject();
     }
     uint64_t parentId = 0;
-    if (!parent.isNull())
-    {
-        Node* p = NodeOf(parent);
-        if (!p)
-        {
-            ZSetStatus(status, ZStatus(ZStatus::kInvalidParameter, "the parent is not a node"));
-            return ZObject();
-        }
-        parentId = p->id;
-    }
+    if (!ZSetStatus(status, ParentId(parent, parentId)))
+        return ZObject();
     ZStatus st;
     Node* result = nullptr;
     if (type->shape && (parentId == 0 || parentId == scene.World()))

@@ -15,6 +15,9 @@ ZStatus NotAttached();
 bool Finite(std::initializer_list<double> values);
 // "the value is not a finite number".
 ZStatus NotFinite();
+// The id of the node a new node goes under: 0 (the world) for a null parent;
+// fails when the parent is not a node.
+ZStatus ParentId(const ZObject& parent, uint64_t& id);
 
 } // namespace zelthost
 

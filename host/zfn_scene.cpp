@@ -336,16 +336,8 @@ ZObject ZFnLight::CreateLight(const char* typeName, const ZObject& parent, bool 
 {
     Scene& scene = CurrentScene();
     uint64_t parentId = 0;
-    if (!parent.isNull())
-    {
-        Node* p = NodeOf(parent);
-        if (!p)
-        {
-            ZSetStatus(status, ZStatus(ZStatus::kInvalidParameter, "the parent is not a node"));
-            return ZObject();
-        }
-        parentId = p->id;
-    }
+    if (!ZSetStatus(status, ParentId(parent, parentId)))
+        return ZObject();
     ZStatus st;
     Node* owner = nullptr;
     if (addTransform)

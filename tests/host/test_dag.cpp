@@ -128,6 +128,19 @@ TEST_F(DagTest, ParentsAndChildrenByIndex)
     EXPECT_FALSE(st);
 }
 
+TEST_F(DagTest, NewNodesRefuseAParentThatIsNotANode)
+{
+    ZObject notANode = ZFnNumericAttribute().create("speed", "sp", ZFnNumericData::kDouble, 0.0);
+    ZStatus st;
+    EXPECT_TRUE(ZFnDagNode().create("transform", notANode, &st).isNull());
+    EXPECT_EQ(st.errorString(), "the parent is not a node");
+    EXPECT_TRUE(ZFnPointLight().create(notANode, true, &st).isNull());
+    EXPECT_EQ(st.errorString(), "the parent is not a node");
+    ZObject light = ZFnPointLight().create(ZObject::kNullObj, true, &st);
+    ASSERT_TRUE(st) << st.errorString();
+    EXPECT_FALSE(light.isNull());
+}
+
 TEST_F(DagTest, PathOperations)
 {
     Run("createNode transform -n a; createNode transform -n b -p a");
