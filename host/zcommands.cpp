@@ -125,7 +125,7 @@ ZStatus NoObject(const std::string& text)
 }
 
 // "node.attr" (the node part may be a DAG path).
-ZStatus ResolvePlug(const std::string& text, ZPlug& plug)
+ZStatus ResolvePlug(const std::string& text, ZPlug& plug, const AttrDef** def, Node** owner)
 {
     size_t bar = text.rfind('|');
     size_t dot = text.find('.', bar == std::string::npos ? 0 : bar);
@@ -136,6 +136,10 @@ ZStatus ResolvePlug(const std::string& text, ZPlug& plug)
         return NoObject(text.substr(0, dot));
     ZStatus st;
     plug = ParsePlug(node, text.substr(dot + 1), &st);
+    if (st && def)
+        *def = node->Attr(plug.attributeIndex());
+    if (st && owner)
+        *owner = node;
     return st;
 }
 

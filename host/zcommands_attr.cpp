@@ -25,11 +25,10 @@ ZStatus CmdSetAttr(const ScriptCommand& cmd, Result&)
     if (p.positional.empty())
         return ZStatus(ZStatus::kInvalidParameter, "expected an attribute (node.attribute) and its value");
     ZPlug plug;
-    st = ResolvePlug(p.positional[0], plug);
-    if (!st)
+    const AttrDef* def = nullptr;
+    Node* node = nullptr;
+    if (!(st = ResolvePlug(p.positional[0], plug, &def, &node)))
         return st;
-    Node* node = CurrentScene().Get(plug.nodeId());
-    const AttrDef* def = node->Attr(plug.attributeIndex());
     std::vector<std::string> values(p.positional.begin() + 1, p.positional.end());
     bool lock = false, unlockFirst = false;
     if (p.Has("lock"))
@@ -136,11 +135,10 @@ ZStatus CmdGetAttr(const ScriptCommand& cmd, Result& result)
     if (!st || !(st = ExpectCount(p, 1, 1, "one attribute (node.attribute)")))
         return st;
     ZPlug plug;
-    st = ResolvePlug(p.positional[0], plug);
-    if (!st)
+    const AttrDef* def = nullptr;
+    Node* node = nullptr;
+    if (!(st = ResolvePlug(p.positional[0], plug, &def, &node)))
         return st;
-    Node* node = CurrentScene().Get(plug.nodeId());
-    const AttrDef* def = node->Attr(plug.attributeIndex());
     if (p.Has("lock"))
     {
         result.push_back(plug.isLocked() ? "1" : "0");

@@ -63,8 +63,9 @@ double UiTimeToSeconds(double v);
 Node* FindNode(const std::string& text, std::vector<uint64_t>* path = nullptr);
 // "No object matches name: TEXT".
 ZStatus NoObject(const std::string& text);
-// "node.attr" (the node part may be a DAG path).
-ZStatus ResolvePlug(const std::string& text, ZPlug& plug);
+// "node.attr" (the node part may be a DAG path); with def and owner, the
+// attribute's definition and the node too.
+ZStatus ResolvePlug(const std::string& text, ZPlug& plug, const AttrDef** def = nullptr, Node** owner = nullptr);
 // Fails with "expected WHAT" unless low..high positional arguments came.
 ZStatus ExpectCount(const Parsed& p, size_t low, size_t high, const char* what);
 // The shortest unique name of a DAG path.
