@@ -434,12 +434,18 @@ ZStatus ZFnMesh::setFaceVertexColors(const ZColorArray& colors, const ZIntArray&
 
 namespace {
 
-// The value a mesh keeps under key; kNotFound with the message when it has none.
+// The value the attached mesh keeps under key; kNotFound with the message when
+// it has none.
 template <typename Map, typename Value>
-ZStatus Lookup(const Map& map, const typename Map::key_type& key, Value& out, const std::string& missing)
+ZStatus Lookup(const ZObject& object, Map MeshData::*field, const typename Map::key_type& key, Value& out,
+               const std::string& missing)
 {
-    auto it = map.find(key);
-    if (it == map.end())
+    ZStatus st;
+    MeshData* m = MeshOf(object, &st);
+    if (!m)
+        return st;
+    auto it = (m->*field).find(key);
+    if (it == (m->*field).end())
         return ZStatus(ZStatus::kNotFound, missing);
     out = it->second;
     return ZStatus();
@@ -449,30 +455,24 @@ ZStatus Lookup(const Map& map, const typename Map::key_type& key, Value& out, co
 
 ZStatus ZFnMesh::getVertexColor(int vertex, ZColor& color) const
 {
-    ZStatus st;
-    MeshData* m = MeshOf(mObject, &st);
-    return m ? Lookup(m->vertexColors, vertex, color, "vertex " + std::to_string(vertex) + " has no colour") : st;
+    return Lookup(mObject, &MeshData::vertexColors, vertex, color,
+                  "vertex " + std::to_string(vertex) + " has no colour");
 }
 
 ZStatus ZFnMesh::getFaceVertexNormal(int face, int vertex, ZVector& normal) const
 {
-    ZStatus st;
-    MeshData* m = MeshOf(mObject, &st);
-    return m ? Lookup(m->faceVertexNormals, {face, vertex}, normal, "no normal at that face vertex") : st;
+    return Lookup(mObject, &MeshData::faceVertexNormals, {face, vertex}, normal, "no normal at that face vertex");
 }
 
 ZStatus ZFnMesh::getVertexNormal(int vertex, ZVector& normal) const
 {
-    ZStatus st;
-    MeshData* m = MeshOf(mObject, &st);
-    return m ? Lookup(m->vertexNormals, vertex, normal, "vertex " + std::to_string(vertex) + " has no normal") : st;
+    return Lookup(mObject, &MeshData::vertexNormals, vertex, normal,
+                  "vertex " + std::to_string(vertex) + " has no normal");
 }
 
 ZStatus ZFnMesh::getFaceVertexColor(int face, int vertex, ZColor& color) const
 {
-    ZStatus st;
-    MeshData* m = MeshOf(mObject, &st);
-    return m ? Lookup(m->faceVertexColors, {face, vertex}, color, "no colour at that face vertex") : st;
+    return Lookup(mObject, &MeshData::faceVertexColors, {face, vertex}, color, "no colour at that face vertex");
 }
 
 int ZFnMesh::numUVSets(ZStatus* status) const
