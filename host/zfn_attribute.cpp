@@ -36,6 +36,33 @@ ZStatus EditableDef(const ZObject& object, AttrDef** def)
     return ZStatus(ZStatus::kInvalidParameter, "the flags of a static attribute cannot change");
 }
 
+// The definition of the attached attribute; NotAttached through status when
+// there is none.
+AttrDef* AttachedDef(const ZObject& object, ZStatus* status)
+{
+    AttrDef* def = DefOf(object);
+    ZSetStatus(status, def ? ZStatus() : NotAttached());
+    return def;
+}
+
+// One flag of the attached attribute; false when there is none.
+bool DefFlag(const ZObject& object, bool AttrDef::*flag, ZStatus* status)
+{
+    AttrDef* def = AttachedDef(object, status);
+    return def && def->*flag;
+}
+
+// Sets one field of an editable attribute's definition.
+template <typename T, typename V>
+ZStatus SetDefField(const ZObject& object, T AttrDef::*field, const V& value)
+{
+    AttrDef* def = nullptr;
+    ZStatus st = EditableDef(object, &def);
+    if (st)
+        def->*field = value;
+    return st;
+}
+
 bool ValidAttrName(const std::string& name)
 {
     if (name.empty() || std::isdigit(static_cast<unsigned char>(name[0])))
@@ -60,32 +87,24 @@ ZStatus ZFnAttribute::setObject(const ZObject& object)
 
 ZString ZFnAttribute::name(ZStatus* status) const
 {
-    AttrDef* def = DefOf(mObject);
-    ZSetStatus(status, def ? ZStatus() : NotAttached());
+    AttrDef* def = AttachedDef(mObject, status);
     return def ? ZString(def->name) : ZString();
 }
 
 ZString ZFnAttribute::shortName(ZStatus* status) const
 {
-    AttrDef* def = DefOf(mObject);
-    ZSetStatus(status, def ? ZStatus() : NotAttached());
+    AttrDef* def = AttachedDef(mObject, status);
     return def ? ZString(def->shortName) : ZString();
 }
 
 #define ZFN_ATTR_FLAG(Setter, Getter, field)                                                                           \
     ZStatus ZFnAttribute::Setter(bool value)                                                                           \
     {                                                                                                                  \
-        AttrDef* def = nullptr;                                                                                        \
-        ZStatus st = EditableDef(mObject, &def);                                                                       \
-        if (st)                                                                                                        \
-            def->field = value;                                                                                        \
-        return st;                                                                                                     \
+        return SetDefField(mObject, &AttrDef::field, value);                                                           \
     }                                                                                                                  \
     bool ZFnAttribute::Getter(ZStatus* status) const                                                                   \
     {                                                                                                                  \
-        AttrDef* def = DefOf(mObject);                                                                                 \
-        ZSetStatus(status, def ? ZStatus() : NotAttached());                                                           \
-        return def && def->field;                                                                                      \
+        return DefFlag(mObject, &AttrDef::field, status);                                                              \
     }
 
 ZFN_ATTR_FLAG(setHidden, isHidden, hidden)
@@ -96,18 +115,12 @@ ZFN_ATTR_FLAG(setConnectable, isConnectable, connectable)
 
 ZStatus ZFnAttribute::setInternal(bool internal)
 {
-    AttrDef* def = nullptr;
-    ZStatus st = EditableDef(mObject, &def);
-    if (st)
-        def->internal = internal;
-    return st;
+    return SetDefField(mObject, &AttrDef::internal, internal);
 }
 
 bool ZFnAttribute::isArray(ZStatus* status) const
 {
-    AttrDef* def = DefOf(mObject);
-    ZSetStatus(status, def ? ZStatus() : NotAttached());
-    return def && def->array;
+    return DefFlag(mObject, &AttrDef::array, status);
 }
 
 ZFnNumericAttribute::ZFnNumericAttribute(const ZObject& attribute, ZStatus* status)
@@ -196,8 +209,7 @@ ZObject ZFnNumericAttribute::createColor(const ZString& longName, const ZString&
 
 ZFnNumericData::Type ZFnNumericAttribute::unitType(ZStatus* status) const
 {
-    AttrDef* def = DefOf(mObject);
-    ZSetStatus(status, def ? ZStatus() : NotAttached());
+    AttrDef* def = AttachedDef(mObject, status);
     return def ? static_cast<ZFnNumericData::Type>(def->numericType) : ZFnNumericData::kInvalid;
 }
 
@@ -242,25 +254,17 @@ ZStatus ZFnNumericAttribute::setSoftMax(double value)
 
 ZStatus ZFnNumericAttribute::setDefault(double value)
 {
-    AttrDef* def = nullptr;
-    ZStatus st = EditableDef(mObject, &def);
-    if (st)
-        def->defaultValue = value;
-    return st;
+    return SetDefField(mObject, &AttrDef::defaultValue, value);
 }
 
 bool ZFnNumericAttribute::hasSoftMin(ZStatus* status) const
 {
-    AttrDef* def = DefOf(mObject);
-    ZSetStatus(status, def ? ZStatus() : NotAttached());
-    return def && def->hasSoftMin;
+    return DefFlag(mObject, &AttrDef::hasSoftMin, status);
 }
 
 bool ZFnNumericAttribute::hasSoftMax(ZStatus* status) const
 {
-    AttrDef* def = DefOf(mObject);
-    ZSetStatus(status, def ? ZStatus() : NotAttached());
-    return def && def->hasSoftMax;
+    return DefFlag(mObject, &AttrDef::hasSoftMax, status);
 }
 
 ZStatus ZFnNumericAttribute::getSoftMin(double& value) const
