@@ -520,15 +520,31 @@ ZStatus ZFnMesh::renameUVSet(const ZString& oldName, const ZString& newName)
     return ZStatus();
 }
 
-ZStatus ZFnMesh::setUVs(const ZFloatArray& u, const ZFloatArray& v, const ZString* uvSet)
+namespace {
+
+// The UV set uvSet names (the current one when null) of the attached mesh;
+// a missing set is named in the failure where named is set.
+ZStatus UVSetOf(const ZObject& object, const ZString* uvSet, bool named, MeshData*& mesh, MeshData::UVSet*& set)
 {
     ZStatus st;
-    MeshData* m = MeshOf(mObject, &st);
-    if (!m)
+    mesh = MeshOf(object, &st);
+    if (!mesh)
         return st;
-    MeshData::UVSet* set = FindSet(*m, uvSet);
-    if (!set)
-        return ZStatus(ZStatus::kInvalidParameter, "no UV set named '" + (uvSet ? uvSet->str() : "") + "'");
+    set = FindSet(*mesh, uvSet);
+    if (set)
+        return ZStatus();
+    return ZStatus(ZStatus::kInvalidParameter,
+                   named ? "no UV set named '" + (uvSet ? uvSet->str() : "") + "'" : std::string("no such UV set"));
+}
+
+} // namespace
+
+ZStatus ZFnMesh::setUVs(const ZFloatArray& u, const ZFloatArray& v, const ZString* uvSet)
+{
+    MeshData* m = nullptr;
+    MeshData::UVSet* set = nullptr;
+    if (ZStatus st = UVSetOf(mObject, uvSet, true, m, set); !st)
+        return st;
     if (u.length() != v.length())
         return ZStatus(ZStatus::kInvalidParameter, "the u and v lists differ in length");
     for (unsigned i = 0; i < u.length(); ++i)
@@ -550,13 +566,10 @@ ZStatus ZFnMesh::setUVs(const ZFloatArray& u, const ZFloatArray& v, const ZStrin
 
 ZStatus ZFnMesh::getUVs(ZFloatArray& u, ZFloatArray& v, const ZString* uvSet) const
 {
-    ZStatus st;
-    MeshData* m = MeshOf(mObject, &st);
-    if (!m)
+    MeshData* m = nullptr;
+    MeshData::UVSet* set = nullptr;
+    if (ZStatus st = UVSetOf(mObject, uvSet, false, m, set); !st)
         return st;
-    MeshData::UVSet* set = FindSet(*m, uvSet);
-    if (!set)
-        return ZStatus(ZStatus::kInvalidParameter, "no such UV set");
     u.items() = set->u;
     v.items() = set->v;
     return ZStatus();
@@ -564,13 +577,10 @@ ZStatus ZFnMesh::getUVs(ZFloatArray& u, ZFloatArray& v, const ZString* uvSet) co
 
 ZStatus ZFnMesh::assignUVs(const ZIntArray& counts, const ZIntArray& ids, const ZString* uvSet)
 {
-    ZStatus st;
-    MeshData* m = MeshOf(mObject, &st);
-    if (!m)
+    MeshData* m = nullptr;
+    MeshData::UVSet* set = nullptr;
+    if (ZStatus st = UVSetOf(mObject, uvSet, true, m, set); !st)
         return st;
-    MeshData::UVSet* set = FindSet(*m, uvSet);
-    if (!set)
-        return ZStatus(ZStatus::kInvalidParameter, "no UV set named '" + (uvSet ? uvSet->str() : "") + "'");
     if (counts.length() != m->counts.size())
         return ZStatus(ZStatus::kInvalidParameter, "expected " + std::to_string(m->counts.size()) +
                                                        " polygon counts, got " + std::to_string(counts.length()));
@@ -593,13 +603,10 @@ ZStatus ZFnMesh::assignUVs(const ZIntArray& counts, const ZIntArray& ids, const 
 
 ZStatus ZFnMesh::getAssignedUVs(ZIntArray& counts, ZIntArray& ids, const ZString* uvSet) const
 {
-    ZStatus st;
-    MeshData* m = MeshOf(mObject, &st);
-    if (!m)
+    MeshData* m = nullptr;
+    MeshData::UVSet* set = nullptr;
+    if (ZStatus st = UVSetOf(mObject, uvSet, false, m, set); !st)
         return st;
-    MeshData::UVSet* set = FindSet(*m, uvSet);
-    if (!set)
-        return ZStatus(ZStatus::kInvalidParameter, "no such UV set");
     counts.clear();
     for (size_t p = 0; p < m->counts.size(); ++p)
         counts.append(set->assigned ? m->counts[p] : 0);

@@ -144,6 +144,14 @@ TEST_F(GeometryTest, NormalsColoursAndUVSets)
     EXPECT_EQ(ids.items(), (std::vector<int>{3, 2, 1, 0}));
     ZString missing("nope");
     EXPECT_EQ(mesh.setUVs(u, v, &missing).errorString(), "no UV set named 'nope'");
+    EXPECT_EQ(mesh.assignUVs(Ints({4}), Ints({0, 1, 2, 3}), &missing).errorString(), "no UV set named 'nope'");
+    EXPECT_EQ(mesh.getUVs(u, v, &missing).errorString(), "no such UV set");
+    EXPECT_EQ(mesh.getAssignedUVs(counts, ids, &missing).errorString(), "no such UV set");
+    ZFloatArray readU, readV;
+    ASSERT_TRUE(mesh.getUVs(readU, readV, &second));
+    EXPECT_EQ(readV.items(), v.items());
+    ZFnMesh detached;
+    EXPECT_EQ(detached.getUVs(readU, readV, &second).statusCode(), ZStatus::kInvalidParameter);
 }
 
 TEST_F(GeometryTest, CopySetPointsAndPolygonIteration)
