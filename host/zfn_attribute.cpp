@@ -347,6 +347,19 @@ ZFn::Type ZFnComponent::componentType(ZStatus* status) const
     return mObject.rep()->componentType;
 }
 
+namespace {
+
+// An empty component of a type.
+ZObject NewComponent(ZFn::Type componentType)
+{
+    auto rep = std::make_shared<ObjectRep>();
+    rep->kind = ObjectRep::kComponent;
+    rep->componentType = componentType;
+    return ZObject(rep);
+}
+
+} // namespace
+
 ZFnSingleIndexedComponent::ZFnSingleIndexedComponent(const ZObject& component, ZStatus* status)
 {
     ZSetStatus(status, setObject(component));
@@ -364,10 +377,7 @@ ZObject ZFnSingleIndexedComponent::create(ZFn::Type componentType, ZStatus* stat
         ZSetStatus(status, ZStatus(ZStatus::kInvalidParameter, "not a single-indexed component type"));
         return ZObject();
     }
-    auto rep = std::make_shared<ObjectRep>();
-    rep->kind = ObjectRep::kComponent;
-    rep->componentType = componentType;
-    mObject = ZObject(rep);
+    mObject = NewComponent(componentType);
     ZSetStatus(status, ZStatus());
     return mObject;
 }
@@ -448,10 +458,7 @@ ZObject ZFnDoubleIndexedComponent::create(ZFn::Type componentType, ZStatus* stat
         ZSetStatus(status, ZStatus(ZStatus::kInvalidParameter, "not a double-indexed component type"));
         return ZObject();
     }
-    auto rep = std::make_shared<ObjectRep>();
-    rep->kind = ObjectRep::kComponent;
-    rep->componentType = componentType;
-    mObject = ZObject(rep);
+    mObject = NewComponent(componentType);
     ZSetStatus(status, ZStatus());
     return mObject;
 }

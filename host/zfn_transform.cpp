@@ -369,6 +369,11 @@ ZStatus SetTriple(const ZObject& object, const char* name, const ZVector& v)
     return ZStatus();
 }
 
+ZPoint AsPoint(const ZVector& v)
+{
+    return ZPoint(v.x, v.y, v.z);
+}
+
 ZVector GetTriple(const ZObject& object, const char* name, ZStatus* status)
 {
     Node* node = nullptr;
@@ -453,8 +458,7 @@ ZStatus ZFnTransform::setScale(const double scale[3])
 
 ZPoint ZFnTransform::rotatePivot(ZSpace::Space, ZStatus* status) const
 {
-    ZVector v = GetTriple(mObject, "rotatePivot", status);
-    return ZPoint(v.x, v.y, v.z);
+    return AsPoint(GetTriple(mObject, "rotatePivot", status));
 }
 
 ZStatus ZFnTransform::setRotatePivot(const ZPoint& p, ZSpace::Space, bool)
@@ -474,8 +478,7 @@ ZStatus ZFnTransform::setRotatePivotTranslation(const ZVector& v, ZSpace::Space)
 
 ZPoint ZFnTransform::scalePivot(ZSpace::Space, ZStatus* status) const
 {
-    ZVector v = GetTriple(mObject, "scalePivot", status);
-    return ZPoint(v.x, v.y, v.z);
+    return AsPoint(GetTriple(mObject, "scalePivot", status));
 }
 
 ZStatus ZFnTransform::setScalePivot(const ZPoint& p, ZSpace::Space, bool)
