@@ -176,31 +176,35 @@ bool KEntity::EntityPlugNotify(KPlugCallstack*, kPlugAction action, KPlug* plug,
     return true;
 }
 
-bool KEntity::EntityPlugDataNotify(KPlugCallstack*, kPlugAction action, KPlug* plug, void* a, void* b, int value)
+namespace {
+
+// Hands a plug data or state change to the listeners of its list.
+void CallPlugData(RegisterEntryList& listeners, int type, kPlugAction action, KPlug* plug, void* a, void* b, int value)
 {
-    if (!Relayed(action) || mPlugDataListeners.GetCount() == 0)
-        return true;
-    KEventEntityPlugData record(KEventEntityPlugData::eDataType);
+    if (listeners.GetCount() == 0)
+        return;
+    KEventEntityPlugData record(type);
     record.mAction = action;
     record.mPlug = plug;
     record.mValue = value;
     record.mData1 = a;
     record.mData2 = b;
-    mPlugDataListeners.Call(nullptr, &record);
+    listeners.Call(nullptr, &record);
+}
+
+} // namespace
+
+bool KEntity::EntityPlugDataNotify(KPlugCallstack*, kPlugAction action, KPlug* plug, void* a, void* b, int value)
+{
+    if (Relayed(action))
+        CallPlugData(mPlugDataListeners, KEventEntityPlugData::eDataType, action, plug, a, b, value);
     return true;
 }
 
 bool KEntity::EntityPlugStateNotify(KPlugCallstack*, kPlugAction action, KPlug* plug, void* a, void* b, int value)
 {
-    if (!Relayed(action) || mPlugStateListeners.GetCount() == 0)
-        return true;
-    KEventEntityPlugData record(KEventEntityPlugData::eStateType);
-    record.mAction = action;
-    record.mPlug = plug;
-    record.mValue = value;
-    record.mData1 = a;
-    record.mData2 = b;
-    mPlugStateListeners.Call(nullptr, &record);
+    if (Relayed(action))
+        CallPlugData(mPlugStateListeners, KEventEntityPlugData::eStateType, action, plug, a, b, value);
     return true;
 }
 
