@@ -232,6 +232,29 @@ bool AddTranslation(KConverter& converter, KConverter::EMatrixID slot, const dou
     return true;
 }
 
+// Gives the converter, in one of its slots, the change from one rotation of
+// the set converted from to the target's, when either is not zero: with
+// fromFirst the rotation converted from acts first and the target's is undone
+// after it, else the target's is undone first. Whether it did.
+bool AddRotationChange(KConverter& converter, KConverter::EMatrixID slot, const KPivotSet& from, const KPivotSet& to,
+                       KQoxVector4 KPivotSet::*rotation, bool fromFirst)
+{
+    double rotationFrom[3], rotationTo[3];
+    ActiveValue(from, from.*rotation, rotationFrom);
+    ActiveValue(to, to.*rotation, rotationTo);
+    if (!AnyNonZero(rotationFrom) && !AnyNonZero(rotationTo))
+        return false;
+    KgeAMatrix a, b, m;
+    Rotation(a, rotationFrom);
+    InverseRotation(b, rotationTo);
+    if (fromFirst)
+        KmAA(m.mData, b.mData, a.mData);
+    else
+        KmAA(m.mData, a.mData, b.mData);
+    converter.SetSourceMatrix(slot, m);
+    return true;
+}
+
 // Adds sign times a parent set's rotation pivot, unrotated by its
 // post-rotation, when the set is active.
 void AddParentPivot(const KPivotSet& set, double sign, double* d)
@@ -305,30 +328,10 @@ void KQoxNode::ConvertPivotAnimationOne(int target, const KTime& period, bool ke
         AddParentPivot(parent->mProperties->mPivots[target], 1.0, d);
     }
 
-    double rotationFrom[3], rotationTo[3];
-    KgeAMatrix a, b, m;
-    ActiveValue(from, from.mPreRotation, rotationFrom);
-    ActiveValue(to, to.mPreRotation, rotationTo);
-    if (AnyNonZero(rotationFrom) || AnyNonZero(rotationTo))
-    {
-        // The pre-rotation converted from, then the target's undone.
-        Rotation(a, rotationFrom);
-        InverseRotation(b, rotationTo);
-        KmAA(m.mData, b.mData, a.mData);
-        converter.SetSourceMatrix(KConverter::ePreRotate, m);
-        convert = true;
-    }
-    ActiveValue(from, from.mPostRotation, rotationFrom);
-    ActiveValue(to, to.mPostRotation, rotationTo);
-    if (AnyNonZero(rotationFrom) || AnyNonZero(rotationTo))
-    {
-        // The target's post-rotation undone, then the one converted from.
-        Rotation(a, rotationFrom);
-        InverseRotation(b, rotationTo);
-        KmAA(m.mData, a.mData, b.mData);
-        converter.SetSourceMatrix(KConverter::ePostRotate, m);
-        convert = true;
-    }
+    // The pre-rotation converted from, then the target's undone; for the
+    // post-rotation, the target's undone, then the one converted from.
+    convert |= AddRotationChange(converter, KConverter::ePreRotate, from, to, &KPivotSet::mPreRotation, true);
+    convert |= AddRotationChange(converter, KConverter::ePostRotate, from, to, &KPivotSet::mPostRotation, false);
 
     SetConverterOptions(converter, period, keyReduce);
     ShiftAndConvertTakes(*this, d, convert, converter);
