@@ -430,10 +430,6 @@ public:
     double verticalFilmAperture(ZStatus* status = nullptr) const;
     double horizontalFilmAperture(ZStatus* status = nullptr) const;
     double focusDistance(ZStatus* status = nullptr) const;
-
-private:
-    ZStatus SetAttr(const char* name, double value);
-    double GetAttr(const char* name, ZStatus* status) const;
 };
 
 class ZFnLight : public ZFnDagNode
@@ -513,8 +509,6 @@ public:
 
 protected:
     ZObject CreateShader(const char* typeName, ZStatus* status);
-    ZStatus SetColorAttr(const char* name, const ZColor& color);
-    ZColor GetColorAttr(const char* name, ZStatus* status) const;
 };
 
 class ZFnReflectShader : public ZFnLambertShader
