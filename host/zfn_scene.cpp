@@ -317,41 +317,32 @@ ZObject ZFnLight::CreateLight(const char* typeName, const ZObject& parent, bool 
     return mObject;
 }
 
+// What sets each kind of light apart: the type it attaches to and the node
+// type it creates.
+#define ZFN_LIGHT_KIND(Class, kind, typeName)                                                                          \
+    ZStatus Class::setObject(const ZObject& object)                                                                    \
+    {                                                                                                                  \
+        return AttachNode(object, kind);                                                                               \
+    }                                                                                                                  \
+    ZObject Class::create(const ZObject& parent, bool addTransform, ZStatus* status)                                   \
+    {                                                                                                                  \
+        return CreateLight(typeName, parent, addTransform, status);                                                    \
+    }
+
 ZFnPointLight::ZFnPointLight(const ZObject& object, ZStatus* status)
 {
     ZSetStatus(status, setObject(object));
 }
-ZStatus ZFnPointLight::setObject(const ZObject& object)
-{
-    return AttachNode(object, ZFn::kPointLight);
-}
-ZObject ZFnPointLight::create(const ZObject& parent, bool addTransform, ZStatus* status)
-{
-    return CreateLight("pointLight", parent, addTransform, status);
-}
+ZFN_LIGHT_KIND(ZFnPointLight, ZFn::kPointLight, "pointLight")
 
 ZFnDirectionalLight::ZFnDirectionalLight(const ZObject& object, ZStatus* status)
 {
     ZSetStatus(status, setObject(object));
 }
-ZStatus ZFnDirectionalLight::setObject(const ZObject& object)
-{
-    return AttachNode(object, ZFn::kDirectionalLight);
-}
-ZObject ZFnDirectionalLight::create(const ZObject& parent, bool addTransform, ZStatus* status)
-{
-    return CreateLight("directionalLight", parent, addTransform, status);
-}
+ZFN_LIGHT_KIND(ZFnDirectionalLight, ZFn::kDirectionalLight, "directionalLight")
 
 ZFN_DAG_CONSTRUCTORS(ZFnSpotLight)
-ZStatus ZFnSpotLight::setObject(const ZObject& object)
-{
-    return AttachNode(object, ZFn::kSpotLight);
-}
-ZObject ZFnSpotLight::create(const ZObject& parent, bool addTransform, ZStatus* status)
-{
-    return CreateLight("spotLight", parent, addTransform, status);
-}
+ZFN_LIGHT_KIND(ZFnSpotLight, ZFn::kSpotLight, "spotLight")
 ZFN_NUMBER_ACCESSORS(ZFnSpotLight, double, coneAngle, setConeAngle, "coneAngle")
 
 // ---- Shaders ----
@@ -414,3 +405,4 @@ ZFN_NUMBER_ACCESSORS(ZFnPhongShader, float, cosPower, setCosPower, "cosinePower"
 
 #undef ZFN_NUMBER_ACCESSORS
 #undef ZFN_COLOR_ACCESSORS
+#undef ZFN_LIGHT_KIND
