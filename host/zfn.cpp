@@ -80,15 +80,7 @@ ZStatus ZFnBase::Check() const
 
 // ---- ZFnDependencyNode ----
 
-ZFnDependencyNode::ZFnDependencyNode(const ZObject& object, ZStatus* status)
-{
-    ZSetStatus(status, setObject(object));
-}
-
-ZStatus ZFnDependencyNode::setObject(const ZObject& object)
-{
-    return mAttachStatus = Attach(object, ZFn::kDependencyNode);
-}
+ZFN_NODE_KIND(ZFnDependencyNode, ZFn::kDependencyNode)
 
 ZObject ZFnDependencyNode::create(const ZString& typeName, const ZString& name, ZStatus* status)
 {
@@ -578,15 +570,7 @@ ZMatrix ZFnDagNode::transformationMatrix(ZStatus* status) const
 
 // ---- ZFnSet ----
 
-ZFnSet::ZFnSet(const ZObject& set, ZStatus* status)
-{
-    ZSetStatus(status, setObject(set));
-}
-
-ZStatus ZFnSet::setObject(const ZObject& object)
-{
-    return mAttachStatus = Attach(object, ZFn::kSet);
-}
+ZFN_NODE_KIND(ZFnSet, ZFn::kSet)
 
 namespace zelthost {
 

@@ -21,6 +21,18 @@ ZStatus ParentId(const ZObject& parent, uint64_t& id);
 
 } // namespace zelthost
 
+// The constructor and setObject of a function set that attaches to one kind
+// of node.
+#define ZFN_NODE_KIND(Class, kind)                                                                                     \
+    Class::Class(const ZObject& object, ZStatus* status)                                                               \
+    {                                                                                                                  \
+        ZSetStatus(status, setObject(object));                                                                         \
+    }                                                                                                                  \
+    ZStatus Class::setObject(const ZObject& object)                                                                    \
+    {                                                                                                                  \
+        return mAttachStatus = Attach(object, kind);                                                                   \
+    }
+
 // The two constructors every DAG function set has: by object and by path.
 #define ZFN_DAG_CONSTRUCTORS(Class)                                                                                    \
     Class::Class(const ZObject& object, ZStatus* status)                                                               \

@@ -76,15 +76,7 @@ ZColor GetNodeColor(const ZObject& object, const char* attr, ZStatus* status)
 
 // ---- ZFnSkinCluster ----
 
-ZFnSkinCluster::ZFnSkinCluster(const ZObject& skin, ZStatus* status)
-{
-    ZSetStatus(status, setObject(skin));
-}
-
-ZStatus ZFnSkinCluster::setObject(const ZObject& object)
-{
-    return mAttachStatus = Attach(object, ZFn::kSkinClusterFilter);
-}
+ZFN_NODE_KIND(ZFnSkinCluster, ZFn::kSkinClusterFilter)
 
 unsigned ZFnSkinCluster::indexForInfluenceObject(const ZDagPath& influence, ZStatus* status) const
 {
@@ -347,15 +339,7 @@ ZFN_NUMBER_ACCESSORS(ZFnSpotLight, double, coneAngle, setConeAngle, "coneAngle")
 
 // ---- Shaders ----
 
-ZFnLambertShader::ZFnLambertShader(const ZObject& object, ZStatus* status)
-{
-    ZSetStatus(status, setObject(object));
-}
-
-ZStatus ZFnLambertShader::setObject(const ZObject& object)
-{
-    return mAttachStatus = Attach(object, ZFn::kLambert);
-}
+ZFN_NODE_KIND(ZFnLambertShader, ZFn::kLambert)
 
 ZObject ZFnLambertShader::CreateShader(const char* typeName, ZStatus* status)
 {
@@ -378,25 +362,11 @@ ZFN_COLOR_ACCESSORS(ZFnLambertShader, ambientColor, setAmbientColor, "ambientCol
 ZFN_COLOR_ACCESSORS(ZFnLambertShader, incandescence, setIncandescence, "incandescence")
 ZFN_NUMBER_ACCESSORS(ZFnLambertShader, float, diffuseCoeff, setDiffuseCoeff, "diffuse")
 
-ZFnReflectShader::ZFnReflectShader(const ZObject& object, ZStatus* status)
-{
-    ZSetStatus(status, setObject(object));
-}
-ZStatus ZFnReflectShader::setObject(const ZObject& object)
-{
-    return mAttachStatus = Attach(object, ZFn::kReflect);
-}
+ZFN_NODE_KIND(ZFnReflectShader, ZFn::kReflect)
 ZFN_COLOR_ACCESSORS(ZFnReflectShader, specularColor, setSpecularColor, "specularColor")
 ZFN_NUMBER_ACCESSORS(ZFnReflectShader, float, reflectivity, setReflectivity, "reflectivity")
 
-ZFnPhongShader::ZFnPhongShader(const ZObject& object, ZStatus* status)
-{
-    ZSetStatus(status, setObject(object));
-}
-ZStatus ZFnPhongShader::setObject(const ZObject& object)
-{
-    return mAttachStatus = Attach(object, ZFn::kPhong);
-}
+ZFN_NODE_KIND(ZFnPhongShader, ZFn::kPhong)
 ZObject ZFnPhongShader::create(bool, ZStatus* status)
 {
     return CreateShader("phong", status);

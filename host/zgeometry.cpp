@@ -858,15 +858,7 @@ ZStatus ZFnNurbsSurface::getKnotsInV(ZDoubleArray& knots) const
 
 // ---- ZFnBlendShapeDeformer ----
 
-ZFnBlendShapeDeformer::ZFnBlendShapeDeformer(const ZObject& object, ZStatus* status)
-{
-    ZSetStatus(status, setObject(object));
-}
-
-ZStatus ZFnBlendShapeDeformer::setObject(const ZObject& object)
-{
-    return mAttachStatus = Attach(object, ZFn::kBlendShape);
-}
+ZFN_NODE_KIND(ZFnBlendShapeDeformer, ZFn::kBlendShape)
 
 ZObject ZFnBlendShapeDeformer::create(const ZObject& baseObject, OriginSpace space, ZStatus* status)
 {
