@@ -122,6 +122,8 @@ ZStatus SetSkinWeights(const ZObject& object, const ZDagPath& geometry, const ZO
     ZStatus st = NodeStatus(object, &skin);
     if (!st)
         return st;
+    if (!skin->skin)
+        return ZStatus(ZStatus::kInvalidParameter, "the skin cluster has no geometry");
     SkinData& data = *skin->skin;
     ZDagPath shapePath = geometry;
     if (!shapePath.isValid() || shapePath.length() == 0 || !shapePath.extendToShape())
@@ -196,22 +198,14 @@ ZStatus ZFnSkinCluster::setWeights(const ZDagPath& geometry, const ZObject& comp
                                    const ZIntArray& influenceIndices, const ZFloatArray& weights, bool normalize,
                                    ZFloatArray* oldValues)
 {
-    Node* skin = nullptr;
-    ZStatus st = NodeStatus(mObject, &skin);
-    if (st && !skin->skin)
-        st = ZStatus(ZStatus::kInvalidParameter, "the skin cluster has no geometry");
-    return st ? SetSkinWeights(mObject, geometry, components, influenceIndices, weights, normalize, oldValues) : st;
+    return SetSkinWeights(mObject, geometry, components, influenceIndices, weights, normalize, oldValues);
 }
 
 ZStatus ZFnSkinCluster::setWeights(const ZDagPath& geometry, const ZObject& components,
                                    const ZIntArray& influenceIndices, const ZDoubleArray& weights, bool normalize,
                                    ZDoubleArray* oldValues)
 {
-    Node* skin = nullptr;
-    ZStatus st = NodeStatus(mObject, &skin);
-    if (st && !skin->skin)
-        st = ZStatus(ZStatus::kInvalidParameter, "the skin cluster has no geometry");
-    return st ? SetSkinWeights(mObject, geometry, components, influenceIndices, weights, normalize, oldValues) : st;
+    return SetSkinWeights(mObject, geometry, components, influenceIndices, weights, normalize, oldValues);
 }
 
 ZStatus ZFnSkinCluster::getWeights(unsigned point, ZDoubleArray& weights) const
