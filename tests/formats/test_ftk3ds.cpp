@@ -666,12 +666,13 @@ TEST_F(Ftk3ds, NullArgumentsAndFailedFilesAreReported)
         EXPECT_TRUE(Failed()) << c.what;
         EXPECT_EQ(ErrorCodes(), c.codes) << c.what;
     }
-    // Ignored errors still set the flag, but a caller goes on.
-    for (ulong3ds count : {GetMeshCount3ds(nullptr), GetOmnilightCount3ds(nullptr), GetSpotlightCount3ds(nullptr),
-                           GetCameraCount3ds(nullptr), GetMaterialCount3ds(nullptr), GetObjectNodeCount3ds(nullptr),
-                           GetOmnilightNodeCount3ds(nullptr), GetSpotlightNodeCount3ds(nullptr),
-                           GetCameraNodeCount3ds(nullptr)})
+    // Without a database every count is 0.
+    for (ulong3ds count :
+         {GetMeshCount3ds(nullptr), GetOmnilightCount3ds(nullptr), GetSpotlightCount3ds(nullptr),
+          GetCameraCount3ds(nullptr), GetMaterialCount3ds(nullptr), GetObjectNodeCount3ds(nullptr),
+          GetOmnilightNodeCount3ds(nullptr), GetSpotlightNodeCount3ds(nullptr), GetCameraNodeCount3ds(nullptr)})
         EXPECT_EQ(count, 0u);
+    // Ignored errors still set the flag, but a caller goes on.
     ignoreftkerr3ds = true;
     PutMesh3ds(db, none);
     EXPECT_TRUE(ftkerr3ds);

@@ -218,8 +218,7 @@ TEST_F(ValueTest, LightsCamerasAndShaders)
     EXPECT_EQ(Run("getAttr phong1.incandescence"), (std::vector<std::string>{"0", "0", "0.75"}));
     EXPECT_EQ(phong.setAmbientColor(ZColor(0, INFINITY, 0)).errorString(), "the value is not a finite number");
     Run("setAttr -lock true phong1.specularColor");
-    EXPECT_EQ(phong.setSpecularColor(ZColor(1, 1, 1)).errorString(),
-              "The attribute 'phong1.specularColor' is locked");
+    EXPECT_EQ(phong.setSpecularColor(ZColor(1, 1, 1)).errorString(), "The attribute 'phong1.specularColor' is locked");
     EXPECT_EQ(phong.specularColor().g, 0.2f);
     EXPECT_EQ(light.intensity(), 0.5f);
     // A light's colour, like a shader's, refuses to change while locked.
