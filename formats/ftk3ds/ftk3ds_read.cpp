@@ -742,6 +742,20 @@ const Chunk* ByIndex(database3ds* db, T** record, std::vector<Chunk*> Index::*li
     return (GetIndex(db).*list)[index];
 }
 
+// A get-by-index call: the record allocated when null (else refilled) by
+// init, then filled from the entry's chunk.
+template <typename T, typename Init, typename Fill>
+void GetRecord(database3ds* db, ulong3ds index, T** record, std::vector<Chunk*> Index::*list, const char* what,
+               Init init, Fill fill)
+{
+    const Chunk* chunk = ByIndex(db, record, list, index, what);
+    if (!chunk)
+        return;
+    init(record);
+    if (*record)
+        fill(chunk, *record);
+}
+
 } // namespace
 
 // ---- Index ----
@@ -941,52 +955,32 @@ ulong3ds GetCameraNodeCount3ds(database3ds* db)
 
 void GetMeshByIndex3ds(database3ds* db, ulong3ds index, mesh3ds** mesh)
 {
-    const Chunk* chunk = ByIndex(db, mesh, &Index::meshes, index, "GetMeshByIndex3ds");
-    if (!chunk)
-        return;
-    InitMeshObj3ds(mesh, 0, 0, 0);
-    if (*mesh)
-        FillMesh(chunk, *mesh);
+    auto init = [](mesh3ds** m) { InitMeshObj3ds(m, 0, 0, 0); };
+    GetRecord(db, index, mesh, &Index::meshes, "GetMeshByIndex3ds", init, FillMesh);
 }
 
 void GetOmnilightByIndex3ds(database3ds* db, ulong3ds index, light3ds** light)
 {
-    const Chunk* chunk = ByIndex(db, light, &Index::omnis, index, "GetOmnilightByIndex3ds");
-    if (!chunk)
-        return;
-    InitLight3ds(light);
-    if (*light)
-        FillLight(chunk, *light);
+    GetRecord(db, index, light, &Index::omnis, "GetOmnilightByIndex3ds", InitLight3ds, FillLight);
 }
 
 void GetSpotlightByIndex3ds(database3ds* db, ulong3ds index, light3ds** light)
 {
-    const Chunk* chunk = ByIndex(db, light, &Index::spots, index, "GetSpotlightByIndex3ds");
-    if (!chunk)
-        return;
-    InitSpotlight3ds(light);
-    if (*light && (*light)->spot)
-        FillLight(chunk, *light);
+    GetRecord(db, index, light, &Index::spots, "GetSpotlightByIndex3ds", InitSpotlight3ds,
+              [](const Chunk* c, light3ds* l) {
+                  if (l->spot)
+                      FillLight(c, l);
+              });
 }
 
 void GetCameraByIndex3ds(database3ds* db, ulong3ds index, camera3ds** camera)
 {
-    const Chunk* chunk = ByIndex(db, camera, &Index::cameras, index, "GetCameraByIndex3ds");
-    if (!chunk)
-        return;
-    InitCamera3ds(camera);
-    if (*camera)
-        FillCamera(chunk, *camera);
+    GetRecord(db, index, camera, &Index::cameras, "GetCameraByIndex3ds", InitCamera3ds, FillCamera);
 }
 
 void GetMaterialByIndex3ds(database3ds* db, ulong3ds index, material3ds** material)
 {
-    const Chunk* chunk = ByIndex(db, material, &Index::materials, index, "GetMaterialByIndex3ds");
-    if (!chunk)
-        return;
-    InitMaterial3ds(material);
-    if (*material)
-        FillMaterial(chunk, *material);
+    GetRecord(db, index, material, &Index::materials, "GetMaterialByIndex3ds", InitMaterial3ds, FillMaterial);
 }
 
 void GetMeshSet3ds(database3ds* db, meshset3ds** settings)
