@@ -908,50 +908,22 @@ void CreateDatabase3ds(file3ds* file, database3ds* db)
     db->top = std::move(top);
 }
 
-ulong3ds GetMeshCount3ds(database3ds* db)
-{
-    return Count(db, &Index::meshes);
-}
-
-ulong3ds GetOmnilightCount3ds(database3ds* db)
-{
-    return Count(db, &Index::omnis);
-}
-
-ulong3ds GetSpotlightCount3ds(database3ds* db)
-{
-    return Count(db, &Index::spots);
-}
-
-ulong3ds GetCameraCount3ds(database3ds* db)
-{
-    return Count(db, &Index::cameras);
-}
-
-ulong3ds GetMaterialCount3ds(database3ds* db)
-{
-    return Count(db, &Index::materials);
-}
-
-ulong3ds GetObjectNodeCount3ds(database3ds* db)
-{
-    return Count(db, &Index::objectnodes);
-}
-
-ulong3ds GetOmnilightNodeCount3ds(database3ds* db)
-{
-    return Count(db, &Index::omninodes);
-}
-
-ulong3ds GetSpotlightNodeCount3ds(database3ds* db)
-{
-    return Count(db, &Index::spotnodes);
-}
-
-ulong3ds GetCameraNodeCount3ds(database3ds* db)
-{
-    return Count(db, &Index::cameranodes);
-}
+// The counts of the editor objects and keyframer nodes, one list of the index each.
+#define FTK3DS_COUNT(Name, list)                                                                                       \
+    ulong3ds Name(database3ds* db)                                                                                     \
+    {                                                                                                                  \
+        return Count(db, &Index::list);                                                                                \
+    }
+FTK3DS_COUNT(GetMeshCount3ds, meshes)
+FTK3DS_COUNT(GetOmnilightCount3ds, omnis)
+FTK3DS_COUNT(GetSpotlightCount3ds, spots)
+FTK3DS_COUNT(GetCameraCount3ds, cameras)
+FTK3DS_COUNT(GetMaterialCount3ds, materials)
+FTK3DS_COUNT(GetObjectNodeCount3ds, objectnodes)
+FTK3DS_COUNT(GetOmnilightNodeCount3ds, omninodes)
+FTK3DS_COUNT(GetSpotlightNodeCount3ds, spotnodes)
+FTK3DS_COUNT(GetCameraNodeCount3ds, cameranodes)
+#undef FTK3DS_COUNT
 
 void GetMeshByIndex3ds(database3ds* db, ulong3ds index, mesh3ds** mesh)
 {
