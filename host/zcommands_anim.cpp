@@ -1,13 +1,8 @@
 // Keyframes, time, playback and primitive geometry.
 #include "host/zcommands_private.h"
+
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <fstream>
-#include <map>
-#include <set>
 
 namespace zelthost {
 namespace cmd {
@@ -24,9 +19,9 @@ ZStatus CmdSetKeyframe(const ScriptCommand& cmd, Result& result)
     if (!st || !(st = ExpectCount(p, 1, 1, "one attribute (node.attribute)")))
         return st;
     ZPlug plug;
-    if (!(st = ResolvePlug(p.positional[0], plug)))
+    const AttrDef* def = nullptr;
+    if (!(st = ResolvePlug(p.positional[0], plug, &def)))
         return st;
-    const AttrDef* def = CurrentScene().Get(plug.nodeId())->Attr(plug.attributeIndex());
     double frame = 0, value = 0;
     double seconds = CurrentScene().currentTime;
     if (p.Has("time"))

@@ -1,13 +1,9 @@
 // Attributes, connections, shading nodes and sets.
 #include "host/zcommands_private.h"
+
 #include <algorithm>
-#include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <map>
-#include <set>
 
 namespace zelthost {
 namespace cmd {

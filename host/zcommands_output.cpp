@@ -1,13 +1,7 @@
 // Dialogs, printing, plug-ins and scene listings.
 #include "host/zcommands_private.h"
-#include <algorithm>
-#include <cmath>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
+
 #include <fstream>
-#include <map>
-#include <set>
 
 namespace zelthost {
 namespace cmd {

@@ -1,13 +1,8 @@
 // Cameras, the interface's state and queries.
 #include "host/zcommands_private.h"
+
 #include <algorithm>
-#include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <map>
-#include <set>
 
 namespace zelthost {
 namespace cmd {
