@@ -3,7 +3,6 @@
 #include "host/zscene_private.h"
 
 #include <algorithm>
-#include <cfloat>
 #include <cmath>
 
 using namespace zelthost;

@@ -2,7 +2,6 @@
 #include "host/zfn_private.h"
 #include "host/zscene_private.h"
 
-#include <algorithm>
 #include <cfloat>
 #include <cmath>
 
