@@ -18,6 +18,28 @@ const double K_MATH_EQUAL_TOLERANCE = 1e-6;
 
 #define KQOX_INDEX_TEMPLATE template <typename I, typename = typename std::enable_if<std::is_integral<I>::value>::type>
 
+// The members KQoxVector4 and KQoxQuaternion share: indexed access, the raw
+// array, negation, and arithmetic with a scalar, which applies to all four
+// components (W included).
+// clang-format off
+#define KQOX_FOUR_DOUBLE_MEMBERS(T)                                                                                   \
+    KQOX_INDEX_TEMPLATE double& operator[](I pIndex) { return mData[pIndex]; }                                    \
+    KQOX_INDEX_TEMPLATE const double& operator[](I pIndex) const { return mData[pIndex]; }                        \
+    double GetAt(int pIndex) const { return mData[pIndex]; }                                                      \
+    void SetAt(int pIndex, double pValue) { mData[pIndex] = pValue; }                                             \
+    operator double*() { return mData; }                                                                          \
+    operator const double*() const { return mData; }                                                              \
+    T operator-() const { return T(-mData[0], -mData[1], -mData[2], -mData[3]); }                                 \
+    T operator+(double pS) const { return T(*this) += pS; }                                                       \
+    T operator-(double pS) const { return T(*this) -= pS; }                                                       \
+    T operator*(double pS) const { return T(*this) *= pS; }                                                       \
+    T operator/(double pS) const { return T(*this) /= pS; }                                                       \
+    T& operator+=(double pS) { for (double& c : mData) c += pS; return *this; }                                   \
+    T& operator-=(double pS) { for (double& c : mData) c -= pS; return *this; }                                   \
+    T& operator*=(double pS) { for (double& c : mData) c *= pS; return *this; }                                   \
+    T& operator/=(double pS) { for (double& c : mData) c /= pS; return *this; }
+// clang-format on
+
 // ---------------------------------------------------------------------------------
 class KQoxVector2
 {
@@ -153,64 +175,10 @@ public:
         return *this;
     }
 
-    KQOX_INDEX_TEMPLATE double& operator[](I pIndex) { return mData[pIndex]; }
-    KQOX_INDEX_TEMPLATE const double& operator[](I pIndex) const { return mData[pIndex]; }
-    double GetAt(int pIndex) const { return mData[pIndex]; }
-    void SetAt(int pIndex, double pValue) { mData[pIndex] = pValue; }
-    void Set(double pX, double pY, double pZ, double pW = 0.0)
-    {
-        mData[0] = pX;
-        mData[1] = pY;
-        mData[2] = pZ;
-        mData[3] = pW;
-    }
-    operator double*() { return mData; }
-    operator const double*() const { return mData; }
-
-    // Scalar operations apply to all four components, W included.
-    KQoxVector4 operator+(double pS) const
-    {
-        return KQoxVector4(mData[0] + pS, mData[1] + pS, mData[2] + pS, mData[3] + pS);
-    }
-    KQoxVector4 operator-(double pS) const
-    {
-        return KQoxVector4(mData[0] - pS, mData[1] - pS, mData[2] - pS, mData[3] - pS);
-    }
-    KQoxVector4 operator*(double pS) const
-    {
-        return KQoxVector4(mData[0] * pS, mData[1] * pS, mData[2] * pS, mData[3] * pS);
-    }
-    KQoxVector4 operator/(double pS) const
-    {
-        return KQoxVector4(mData[0] / pS, mData[1] / pS, mData[2] / pS, mData[3] / pS);
-    }
-    KQoxVector4& operator+=(double pS)
-    {
-        for (double& c : mData)
-            c += pS;
-        return *this;
-    }
-    KQoxVector4& operator-=(double pS)
-    {
-        for (double& c : mData)
-            c -= pS;
-        return *this;
-    }
-    KQoxVector4& operator*=(double pS)
-    {
-        for (double& c : mData)
-            c *= pS;
-        return *this;
-    }
-    KQoxVector4& operator/=(double pS)
-    {
-        for (double& c : mData)
-            c /= pS;
-        return *this;
-    }
+    void Set(double pX, double pY, double pZ, double pW = 0.0) { *this = KQoxVector4(pX, pY, pZ, pW); }
+    KQOX_FOUR_DOUBLE_MEMBERS(KQoxVector4)
 
     // Vector operations apply component by component to all four.
-    KQoxVector4 operator-() const { return KQoxVector4(-mData[0], -mData[1], -mData[2], -mData[3]); }
     KQoxVector4 operator+(const KQoxVector4& pV) const;
     KQoxVector4 operator-(const KQoxVector4& pV) const;
     KQoxVector4 operator*(const KQoxVector4& pV) const;
@@ -260,64 +228,11 @@ public:
     KQoxQuaternion(const KQoxQuaternion& pQ) = default;
     KQoxQuaternion& operator=(const KQoxQuaternion& pQ) = default;
 
-    KQOX_INDEX_TEMPLATE double& operator[](I pIndex) { return mData[pIndex]; }
-    KQOX_INDEX_TEMPLATE const double& operator[](I pIndex) const { return mData[pIndex]; }
-    double GetAt(int pIndex) const { return mData[pIndex]; }
-    void SetAt(int pIndex, double pValue) { mData[pIndex] = pValue; }
-    void Set(double pX, double pY, double pZ, double pW)
-    {
-        mData[0] = pX;
-        mData[1] = pY;
-        mData[2] = pZ;
-        mData[3] = pW;
-    }
-    operator double*() { return mData; }
-    operator const double*() const { return mData; }
-
-    KQoxQuaternion operator+(double pS) const
-    {
-        return KQoxQuaternion(mData[0] + pS, mData[1] + pS, mData[2] + pS, mData[3] + pS);
-    }
-    KQoxQuaternion operator-(double pS) const
-    {
-        return KQoxQuaternion(mData[0] - pS, mData[1] - pS, mData[2] - pS, mData[3] - pS);
-    }
-    KQoxQuaternion operator*(double pS) const
-    {
-        return KQoxQuaternion(mData[0] * pS, mData[1] * pS, mData[2] * pS, mData[3] * pS);
-    }
-    KQoxQuaternion operator/(double pS) const
-    {
-        return KQoxQuaternion(mData[0] / pS, mData[1] / pS, mData[2] / pS, mData[3] / pS);
-    }
-    KQoxQuaternion& operator+=(double pS)
-    {
-        for (double& c : mData)
-            c += pS;
-        return *this;
-    }
-    KQoxQuaternion& operator-=(double pS)
-    {
-        for (double& c : mData)
-            c -= pS;
-        return *this;
-    }
-    KQoxQuaternion& operator*=(double pS)
-    {
-        for (double& c : mData)
-            c *= pS;
-        return *this;
-    }
-    KQoxQuaternion& operator/=(double pS)
-    {
-        for (double& c : mData)
-            c /= pS;
-        return *this;
-    }
+    void Set(double pX, double pY, double pZ, double pW) { *this = KQoxQuaternion(pX, pY, pZ, pW); }
+    KQOX_FOUR_DOUBLE_MEMBERS(KQoxQuaternion)
 
     // Component by component; `*` is NOT the Hamilton product (see KQoxXMatrix::MultQ
     // and KmQQ for rotation composition).
-    KQoxQuaternion operator-() const { return KQoxQuaternion(-mData[0], -mData[1], -mData[2], -mData[3]); }
     KQoxQuaternion operator+(const KQoxQuaternion& pQ) const;
     KQoxQuaternion operator-(const KQoxQuaternion& pQ) const;
     KQoxQuaternion operator*(const KQoxQuaternion& pQ) const;

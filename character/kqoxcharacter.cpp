@@ -1,5 +1,6 @@
 #include "character/kqoxcharacter.h"
 
+#include "character/kcharacterblock.h"
 #include "character/kqoxcharacterproperties.h"
 #include "character/kqoxcontrolset.h"
 #include "character/kqoxfilterset.h"
@@ -121,22 +122,12 @@ KString KQoxCharacter::GetTypeName()
 
 KStringList KQoxCharacter::GetTypeFlags()
 {
-    KStringList flags;
-    flags.Add("Character");
-    return flags;
+    return TypeNameFlags(GetTypeName());
 }
 
 void KQoxCharacter::AddChannels(KQoxTakeNode* takeNode)
 {
-    if (!mProperties)
-        return;
-    const int count = mProperties->GetPropertyCount();
-    for (int i = 0; i < count; ++i)
-    {
-        KProperty* property = mProperties->GetProperty(i);
-        if (property && property->IsAnimatable())
-            CreateChannelsForProperty(property, takeNode);
-    }
+    CreateBlockChannels(*this, mProperties, takeNode);
 }
 
 KQoxUserProperty* KQoxCharacter::CreateKQoxUserProperty(KProperty* property)

@@ -1,5 +1,6 @@
 #include "character/kqoxcontrolsetplug.h"
 
+#include "character/kcharacterblock.h"
 #include "scene/kqoxsdkmanager.h"
 
 namespace qoxsdk_600 {
@@ -164,22 +165,12 @@ KString KQoxControlSetPlug::GetTypeName()
 
 KStringList KQoxControlSetPlug::GetTypeFlags()
 {
-    KStringList flags;
-    flags.Add("ControlSetPlug");
-    return flags;
+    return TypeNameFlags(GetTypeName());
 }
 
 void KQoxControlSetPlug::AddChannels(KQoxTakeNode* takeNode)
 {
-    if (!mProperties)
-        return;
-    const int count = mProperties->GetPropertyCount();
-    for (int i = 0; i < count; ++i)
-    {
-        KProperty* property = mProperties->GetProperty(i);
-        if (property && property->IsAnimatable())
-            CreateChannelsForProperty(property, takeNode);
-    }
+    CreateBlockChannels(*this, mProperties, takeNode);
 }
 
 KQoxUserProperty* KQoxControlSetPlug::CreateKQoxUserProperty(KProperty* property)

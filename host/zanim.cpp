@@ -36,6 +36,39 @@ CurveKey* KeyOf(const ZObject& object, unsigned index, ZStatus* status)
     return &c->keys[index];
 }
 
+// Sets a flag of one key.
+ZStatus SetKeyFlag(const ZObject& object, unsigned index, bool CurveKey::*flag, bool value)
+{
+    ZStatus st;
+    if (CurveKey* k = KeyOf(object, index, &st))
+        k->*flag = value;
+    return st;
+}
+
+bool KeyFlag(const ZObject& object, unsigned index, bool CurveKey::*flag, ZStatus* status)
+{
+    CurveKey* k = KeyOf(object, index, status);
+    return k && k->*flag;
+}
+
+// Sets how the curve goes on before its first or after its last key.
+ZStatus SetInfinity(const ZObject& object, int CurveData::*end, ZFnAnimCurve::InfinityType type)
+{
+    ZStatus st;
+    CurveData* c = CurveOf(object, &st);
+    if (c && (type < ZFnAnimCurve::kConstant || type > ZFnAnimCurve::kOscillate || type == 2))
+        return ZStatus(ZStatus::kInvalidParameter, "invalid infinity type");
+    if (c)
+        c->*end = type;
+    return st;
+}
+
+ZFnAnimCurve::InfinityType Infinity(const ZObject& object, int CurveData::*end, ZStatus* status)
+{
+    CurveData* c = CurveOf(object, status);
+    return c ? static_cast<ZFnAnimCurve::InfinityType>(c->*end) : ZFnAnimCurve::kConstant;
+}
+
 bool ValidTangent(int type)
 {
     return type >= ZFnAnimCurve::kTangentGlobal && type <= ZFnAnimCurve::kTangentStepNext;
@@ -326,32 +359,22 @@ ZStatus ZFnAnimCurve::getTangent(unsigned index, float& x, float& y, bool inTang
 
 ZStatus ZFnAnimCurve::setTangentsLocked(unsigned index, bool locked, ZAnimCurveChange*)
 {
-    ZStatus st;
-    CurveKey* k = KeyOf(mObject, index, &st);
-    if (k)
-        k->tangentsLocked = locked;
-    return st;
+    return SetKeyFlag(mObject, index, &CurveKey::tangentsLocked, locked);
 }
 
 bool ZFnAnimCurve::tangentsLocked(unsigned index, ZStatus* status) const
 {
-    CurveKey* k = KeyOf(mObject, index, status);
-    return k && k->tangentsLocked;
+    return KeyFlag(mObject, index, &CurveKey::tangentsLocked, status);
 }
 
 ZStatus ZFnAnimCurve::setWeightsLocked(unsigned index, bool locked, ZAnimCurveChange*)
 {
-    ZStatus st;
-    CurveKey* k = KeyOf(mObject, index, &st);
-    if (k)
-        k->weightsLocked = locked;
-    return st;
+    return SetKeyFlag(mObject, index, &CurveKey::weightsLocked, locked);
 }
 
 bool ZFnAnimCurve::weightsLocked(unsigned index, ZStatus* status) const
 {
-    CurveKey* k = KeyOf(mObject, index, status);
-    return k && k->weightsLocked;
+    return KeyFlag(mObject, index, &CurveKey::weightsLocked, status);
 }
 
 ZStatus ZFnAnimCurve::setIsWeighted(bool weighted, ZAnimCurveChange*)
@@ -371,36 +394,22 @@ bool ZFnAnimCurve::isWeighted(ZStatus* status) const
 
 ZStatus ZFnAnimCurve::setPreInfinityType(InfinityType type, ZAnimCurveChange*)
 {
-    ZStatus st;
-    CurveData* c = CurveOf(mObject, &st);
-    if (c && (type < kConstant || type > kOscillate || type == 2))
-        return ZStatus(ZStatus::kInvalidParameter, "invalid infinity type");
-    if (c)
-        c->preInfinity = type;
-    return st;
+    return SetInfinity(mObject, &CurveData::preInfinity, type);
 }
 
 ZStatus ZFnAnimCurve::setPostInfinityType(InfinityType type, ZAnimCurveChange*)
 {
-    ZStatus st;
-    CurveData* c = CurveOf(mObject, &st);
-    if (c && (type < kConstant || type > kOscillate || type == 2))
-        return ZStatus(ZStatus::kInvalidParameter, "invalid infinity type");
-    if (c)
-        c->postInfinity = type;
-    return st;
+    return SetInfinity(mObject, &CurveData::postInfinity, type);
 }
 
 ZFnAnimCurve::InfinityType ZFnAnimCurve::preInfinityType(ZStatus* status) const
 {
-    CurveData* c = CurveOf(mObject, status);
-    return c ? static_cast<InfinityType>(c->preInfinity) : kConstant;
+    return Infinity(mObject, &CurveData::preInfinity, status);
 }
 
 ZFnAnimCurve::InfinityType ZFnAnimCurve::postInfinityType(ZStatus* status) const
 {
-    CurveData* c = CurveOf(mObject, status);
-    return c ? static_cast<InfinityType>(c->postInfinity) : kConstant;
+    return Infinity(mObject, &CurveData::postInfinity, status);
 }
 
 double ZFnAnimCurve::evaluate(const ZTime& time, ZStatus* status) const

@@ -98,6 +98,10 @@ public:
     ZMatrix transformationMatrix(ZStatus* status = nullptr) const;
 
 protected:
+    // Attaches to a node without a path: the one step of every DAG function
+    // set's setObject.
+    ZStatus AttachNode(const ZObject& object, ZFn::Type need);
+
     ZDagPath mPath;
     bool mHasPath = false;
 };
@@ -426,10 +430,6 @@ public:
     double verticalFilmAperture(ZStatus* status = nullptr) const;
     double horizontalFilmAperture(ZStatus* status = nullptr) const;
     double focusDistance(ZStatus* status = nullptr) const;
-
-private:
-    ZStatus SetAttr(const char* name, double value);
-    double GetAttr(const char* name, ZStatus* status) const;
 };
 
 class ZFnLight : public ZFnDagNode
@@ -509,8 +509,6 @@ public:
 
 protected:
     ZObject CreateShader(const char* typeName, ZStatus* status);
-    ZStatus SetColorAttr(const char* name, const ZColor& color);
-    ZColor GetColorAttr(const char* name, ZStatus* status) const;
 };
 
 class ZFnReflectShader : public ZFnLambertShader

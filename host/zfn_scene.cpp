@@ -1,5 +1,5 @@
 // Skin clusters, cameras, lights and shaders.
-#include "host/zfn.h"
+#include "host/zfn_private.h"
 #include "host/zscene_private.h"
 
 #include <algorithm>
@@ -8,11 +8,6 @@
 using namespace zelthost;
 
 namespace {
-
-ZStatus NotFinite()
-{
-    return ZStatus(ZStatus::kInvalidParameter, "the value is not a finite number");
-}
 
 ZStatus SetNodeNum(const ZObject& object, const char* attr, double value)
 {
@@ -34,19 +29,54 @@ double GetNodeNum(const ZObject& object, const char* attr, ZStatus* status)
     return GetNum(node, attr);
 }
 
+// A colour attribute: finite components only, and not while locked.
+ZStatus SetNodeColor(const ZObject& object, const char* attr, const ZColor& color)
+{
+    Node* node = nullptr;
+    ZStatus st = NodeStatus(object, &node);
+    if (st && !(std::isfinite(color.r) && std::isfinite(color.g) && std::isfinite(color.b)))
+        st = NotFinite();
+    if (st && ZPlug(node->id, node->FindAttr(attr), -1).isLocked())
+        st = ZStatus(ZStatus::kFailure, "The attribute '" + node->name + "." + attr + "' is locked");
+    if (st)
+        SetVec(node, attr, ZVector(color.r, color.g, color.b));
+    return st;
+}
+
+ZColor GetNodeColor(const ZObject& object, const char* attr, ZStatus* status)
+{
+    Node* node = nullptr;
+    if (!ZSetStatus(status, NodeStatus(object, &node)))
+        return ZColor();
+    ZVector c = GetVec(node, attr);
+    return ZColor(static_cast<float>(c.x), static_cast<float>(c.y), static_cast<float>(c.z));
+}
+
 } // namespace
+
+// The getter and setter of a number or colour attribute of the attached node.
+#define ZFN_NUMBER_ACCESSORS(Class, Type, Getter, Setter, attr)                                                        \
+    Type Class::Getter(ZStatus* s) const                                                                               \
+    {                                                                                                                  \
+        return static_cast<Type>(GetNodeNum(mObject, attr, s));                                                        \
+    }                                                                                                                  \
+    ZStatus Class::Setter(Type v)                                                                                      \
+    {                                                                                                                  \
+        return SetNodeNum(mObject, attr, v);                                                                           \
+    }
+#define ZFN_COLOR_ACCESSORS(Class, Getter, Setter, attr)                                                               \
+    ZColor Class::Getter(ZStatus* s) const                                                                             \
+    {                                                                                                                  \
+        return GetNodeColor(mObject, attr, s);                                                                         \
+    }                                                                                                                  \
+    ZStatus Class::Setter(const ZColor& c)                                                                             \
+    {                                                                                                                  \
+        return SetNodeColor(mObject, attr, c);                                                                         \
+    }
 
 // ---- ZFnSkinCluster ----
 
-ZFnSkinCluster::ZFnSkinCluster(const ZObject& skin, ZStatus* status)
-{
-    ZSetStatus(status, setObject(skin));
-}
-
-ZStatus ZFnSkinCluster::setObject(const ZObject& object)
-{
-    return mAttachStatus = Attach(object, ZFn::kSkinClusterFilter);
-}
+ZFN_NODE_KIND(ZFnSkinCluster, ZFn::kSkinClusterFilter)
 
 unsigned ZFnSkinCluster::indexForInfluenceObject(const ZDagPath& influence, ZStatus* status) const
 {
@@ -92,6 +122,8 @@ ZStatus SetSkinWeights(const ZObject& object, const ZDagPath& geometry, const ZO
     ZStatus st = NodeStatus(object, &skin);
     if (!st)
         return st;
+    if (!skin->skin)
+        return ZStatus(ZStatus::kInvalidParameter, "the skin cluster has no geometry");
     SkinData& data = *skin->skin;
     ZDagPath shapePath = geometry;
     if (!shapePath.isValid() || shapePath.length() == 0 || !shapePath.extendToShape())
@@ -166,22 +198,14 @@ ZStatus ZFnSkinCluster::setWeights(const ZDagPath& geometry, const ZObject& comp
                                    const ZIntArray& influenceIndices, const ZFloatArray& weights, bool normalize,
                                    ZFloatArray* oldValues)
 {
-    Node* skin = nullptr;
-    ZStatus st = NodeStatus(mObject, &skin);
-    if (st && !skin->skin)
-        st = ZStatus(ZStatus::kInvalidParameter, "the skin cluster has no geometry");
-    return st ? SetSkinWeights(mObject, geometry, components, influenceIndices, weights, normalize, oldValues) : st;
+    return SetSkinWeights(mObject, geometry, components, influenceIndices, weights, normalize, oldValues);
 }
 
 ZStatus ZFnSkinCluster::setWeights(const ZDagPath& geometry, const ZObject& components,
                                    const ZIntArray& influenceIndices, const ZDoubleArray& weights, bool normalize,
                                    ZDoubleArray* oldValues)
 {
-    Node* skin = nullptr;
-    ZStatus st = NodeStatus(mObject, &skin);
-    if (st && !skin->skin)
-        st = ZStatus(ZStatus::kInvalidParameter, "the skin cluster has no geometry");
-    return st ? SetSkinWeights(mObject, geometry, components, influenceIndices, weights, normalize, oldValues) : st;
+    return SetSkinWeights(mObject, geometry, components, influenceIndices, weights, normalize, oldValues);
 }
 
 ZStatus ZFnSkinCluster::getWeights(unsigned point, ZDoubleArray& weights) const
@@ -202,173 +226,61 @@ ZStatus ZFnSkinCluster::getWeights(unsigned point, ZDoubleArray& weights) const
 
 // ---- ZFnCamera ----
 
-ZFnCamera::ZFnCamera(const ZObject& object, ZStatus* status)
-{
-    ZSetStatus(status, setObject(object));
-}
-
-ZFnCamera::ZFnCamera(const ZDagPath& path, ZStatus* status)
-{
-    ZSetStatus(status, ZFnDagNode::setObject(path));
-}
+ZFN_DAG_CONSTRUCTORS(ZFnCamera)
 
 ZStatus ZFnCamera::setObject(const ZObject& object)
 {
-    mHasPath = false;
-    return mAttachStatus = Attach(object, ZFn::kCamera);
+    return AttachNode(object, ZFn::kCamera);
 }
 
-ZStatus ZFnCamera::SetAttr(const char* name, double value)
-{
-    return SetNodeNum(mObject, name, value);
-}
-
-double ZFnCamera::GetAttr(const char* name, ZStatus* status) const
-{
-    return GetNodeNum(mObject, name, status);
-}
-
-ZStatus ZFnCamera::setLensSqueezeRatio(double v)
-{
-    return SetAttr("lensSqueezeRatio", v);
-}
+ZFN_NUMBER_ACCESSORS(ZFnCamera, double, lensSqueezeRatio, setLensSqueezeRatio, "lensSqueezeRatio")
+ZFN_NUMBER_ACCESSORS(ZFnCamera, double, nearClippingPlane, setNearClippingPlane, "nearClipPlane")
+ZFN_NUMBER_ACCESSORS(ZFnCamera, double, farClippingPlane, setFarClippingPlane, "farClipPlane")
+ZFN_NUMBER_ACCESSORS(ZFnCamera, double, focalLength, setFocalLength, "focalLength")
+ZFN_NUMBER_ACCESSORS(ZFnCamera, double, verticalFilmAperture, setVerticalFilmAperture, "verticalFilmAperture")
+ZFN_NUMBER_ACCESSORS(ZFnCamera, double, horizontalFilmAperture, setHorizontalFilmAperture, "horizontalFilmAperture")
+ZFN_NUMBER_ACCESSORS(ZFnCamera, double, focusDistance, setFocusDistance, "focusDistance")
 ZStatus ZFnCamera::setClippingPlanes(bool on)
 {
-    return SetAttr("clippingPlanes", on ? 1 : 0);
-}
-ZStatus ZFnCamera::setNearClippingPlane(double v)
-{
-    return SetAttr("nearClipPlane", v);
-}
-ZStatus ZFnCamera::setFarClippingPlane(double v)
-{
-    return SetAttr("farClipPlane", v);
-}
-ZStatus ZFnCamera::setFocalLength(double v)
-{
-    return SetAttr("focalLength", v);
+    return SetNodeNum(mObject, "clippingPlanes", on ? 1 : 0);
 }
 ZStatus ZFnCamera::setIsOrtho(bool ortho)
 {
-    return SetAttr("orthographic", ortho ? 1 : 0);
+    return SetNodeNum(mObject, "orthographic", ortho ? 1 : 0);
 }
 ZStatus ZFnCamera::setFilmFit(int fit)
 {
     if (fit < kFillFilmFit || fit > kOverscanFilmFit)
         return ZStatus(ZStatus::kInvalidParameter, "invalid film fit " + std::to_string(fit));
-    return SetAttr("filmFit", fit);
-}
-ZStatus ZFnCamera::setVerticalFilmAperture(double v)
-{
-    return SetAttr("verticalFilmAperture", v);
-}
-ZStatus ZFnCamera::setHorizontalFilmAperture(double v)
-{
-    return SetAttr("horizontalFilmAperture", v);
-}
-ZStatus ZFnCamera::setFocusDistance(double v)
-{
-    return SetAttr("focusDistance", v);
-}
-double ZFnCamera::lensSqueezeRatio(ZStatus* s) const
-{
-    return GetAttr("lensSqueezeRatio", s);
-}
-double ZFnCamera::nearClippingPlane(ZStatus* s) const
-{
-    return GetAttr("nearClipPlane", s);
-}
-double ZFnCamera::farClippingPlane(ZStatus* s) const
-{
-    return GetAttr("farClipPlane", s);
-}
-double ZFnCamera::focalLength(ZStatus* s) const
-{
-    return GetAttr("focalLength", s);
+    return SetNodeNum(mObject, "filmFit", fit);
 }
 bool ZFnCamera::isOrtho(ZStatus* s) const
 {
-    return GetAttr("orthographic", s) != 0;
+    return GetNodeNum(mObject, "orthographic", s) != 0;
 }
 int ZFnCamera::filmFit(ZStatus* s) const
 {
-    return static_cast<int>(GetAttr("filmFit", s));
-}
-double ZFnCamera::verticalFilmAperture(ZStatus* s) const
-{
-    return GetAttr("verticalFilmAperture", s);
-}
-double ZFnCamera::horizontalFilmAperture(ZStatus* s) const
-{
-    return GetAttr("horizontalFilmAperture", s);
-}
-double ZFnCamera::focusDistance(ZStatus* s) const
-{
-    return GetAttr("focusDistance", s);
+    return static_cast<int>(GetNodeNum(mObject, "filmFit", s));
 }
 
 // ---- Lights ----
 
-ZFnLight::ZFnLight(const ZObject& object, ZStatus* status)
-{
-    ZSetStatus(status, setObject(object));
-}
-
-ZFnLight::ZFnLight(const ZDagPath& path, ZStatus* status)
-{
-    ZSetStatus(status, ZFnDagNode::setObject(path));
-}
+ZFN_DAG_CONSTRUCTORS(ZFnLight)
 
 ZStatus ZFnLight::setObject(const ZObject& object)
 {
-    mHasPath = false;
-    return mAttachStatus = Attach(object, type());
+    return AttachNode(object, type());
 }
 
-ZColor ZFnLight::color(ZStatus* status) const
-{
-    Node* node = nullptr;
-    if (!ZSetStatus(status, NodeStatus(mObject, &node)))
-        return ZColor();
-    ZVector c = GetVec(node, "color");
-    return ZColor(static_cast<float>(c.x), static_cast<float>(c.y), static_cast<float>(c.z));
-}
-
-ZStatus ZFnLight::setColor(const ZColor& color)
-{
-    Node* node = nullptr;
-    ZStatus st = NodeStatus(mObject, &node);
-    if (st && !(std::isfinite(color.r) && std::isfinite(color.g) && std::isfinite(color.b)))
-        st = NotFinite();
-    if (st)
-        SetVec(node, "color", ZVector(color.r, color.g, color.b));
-    return st;
-}
-
-float ZFnLight::intensity(ZStatus* status) const
-{
-    return static_cast<float>(GetNodeNum(mObject, "intensity", status));
-}
-
-ZStatus ZFnLight::setIntensity(float intensity)
-{
-    return SetNodeNum(mObject, "intensity", intensity);
-}
+ZFN_COLOR_ACCESSORS(ZFnLight, color, setColor, "color")
+ZFN_NUMBER_ACCESSORS(ZFnLight, float, intensity, setIntensity, "intensity")
 
 ZObject ZFnLight::CreateLight(const char* typeName, const ZObject& parent, bool addTransform, ZStatus* status)
 {
     Scene& scene = CurrentScene();
     uint64_t parentId = 0;
-    if (!parent.isNull())
-    {
-        Node* p = NodeOf(parent);
-        if (!p)
-        {
-            ZSetStatus(status, ZStatus(ZStatus::kInvalidParameter, "the parent is not a node"));
-            return ZObject();
-        }
-        parentId = p->id;
-    }
+    if (!ZSetStatus(status, ParentId(parent, parentId)))
+        return ZObject();
     ZStatus st;
     Node* owner = nullptr;
     if (addTransform)
@@ -391,71 +303,37 @@ ZObject ZFnLight::CreateLight(const char* typeName, const ZObject& parent, bool 
     return mObject;
 }
 
+// What sets each kind of light apart: the type it attaches to and the node
+// type it creates.
+#define ZFN_LIGHT_KIND(Class, kind, typeName)                                                                          \
+    ZStatus Class::setObject(const ZObject& object)                                                                    \
+    {                                                                                                                  \
+        return AttachNode(object, kind);                                                                               \
+    }                                                                                                                  \
+    ZObject Class::create(const ZObject& parent, bool addTransform, ZStatus* status)                                   \
+    {                                                                                                                  \
+        return CreateLight(typeName, parent, addTransform, status);                                                    \
+    }
+
 ZFnPointLight::ZFnPointLight(const ZObject& object, ZStatus* status)
 {
     ZSetStatus(status, setObject(object));
 }
-ZStatus ZFnPointLight::setObject(const ZObject& object)
-{
-    mHasPath = false;
-    return mAttachStatus = Attach(object, ZFn::kPointLight);
-}
-ZObject ZFnPointLight::create(const ZObject& parent, bool addTransform, ZStatus* status)
-{
-    return CreateLight("pointLight", parent, addTransform, status);
-}
+ZFN_LIGHT_KIND(ZFnPointLight, ZFn::kPointLight, "pointLight")
 
 ZFnDirectionalLight::ZFnDirectionalLight(const ZObject& object, ZStatus* status)
 {
     ZSetStatus(status, setObject(object));
 }
-ZStatus ZFnDirectionalLight::setObject(const ZObject& object)
-{
-    mHasPath = false;
-    return mAttachStatus = Attach(object, ZFn::kDirectionalLight);
-}
-ZObject ZFnDirectionalLight::create(const ZObject& parent, bool addTransform, ZStatus* status)
-{
-    return CreateLight("directionalLight", parent, addTransform, status);
-}
+ZFN_LIGHT_KIND(ZFnDirectionalLight, ZFn::kDirectionalLight, "directionalLight")
 
-ZFnSpotLight::ZFnSpotLight(const ZObject& object, ZStatus* status)
-{
-    ZSetStatus(status, setObject(object));
-}
-ZFnSpotLight::ZFnSpotLight(const ZDagPath& path, ZStatus* status)
-{
-    ZSetStatus(status, ZFnDagNode::setObject(path));
-}
-ZStatus ZFnSpotLight::setObject(const ZObject& object)
-{
-    mHasPath = false;
-    return mAttachStatus = Attach(object, ZFn::kSpotLight);
-}
-ZObject ZFnSpotLight::create(const ZObject& parent, bool addTransform, ZStatus* status)
-{
-    return CreateLight("spotLight", parent, addTransform, status);
-}
-double ZFnSpotLight::coneAngle(ZStatus* status) const
-{
-    return GetNodeNum(mObject, "coneAngle", status);
-}
-ZStatus ZFnSpotLight::setConeAngle(double angle)
-{
-    return SetNodeNum(mObject, "coneAngle", angle);
-}
+ZFN_DAG_CONSTRUCTORS(ZFnSpotLight)
+ZFN_LIGHT_KIND(ZFnSpotLight, ZFn::kSpotLight, "spotLight")
+ZFN_NUMBER_ACCESSORS(ZFnSpotLight, double, coneAngle, setConeAngle, "coneAngle")
 
 // ---- Shaders ----
 
-ZFnLambertShader::ZFnLambertShader(const ZObject& object, ZStatus* status)
-{
-    ZSetStatus(status, setObject(object));
-}
-
-ZStatus ZFnLambertShader::setObject(const ZObject& object)
-{
-    return mAttachStatus = Attach(object, ZFn::kLambert);
-}
+ZFN_NODE_KIND(ZFnLambertShader, ZFn::kLambert)
 
 ZObject ZFnLambertShader::CreateShader(const char* typeName, ZStatus* status)
 {
@@ -472,111 +350,23 @@ ZObject ZFnLambertShader::create(bool, ZStatus* status)
     return CreateShader("lambert", status);
 }
 
-ZStatus ZFnLambertShader::SetColorAttr(const char* name, const ZColor& color)
-{
-    Node* node = nullptr;
-    ZStatus st = NodeStatus(mObject, &node);
-    if (st && !(std::isfinite(color.r) && std::isfinite(color.g) && std::isfinite(color.b)))
-        st = NotFinite();
-    if (st && ZPlug(node->id, node->FindAttr(name), -1).isLocked())
-        st = ZStatus(ZStatus::kFailure, "The attribute '" + node->name + "." + name + "' is locked");
-    if (st)
-        SetVec(node, name, ZVector(color.r, color.g, color.b));
-    return st;
-}
+ZFN_COLOR_ACCESSORS(ZFnLambertShader, color, setColor, "color")
+ZFN_COLOR_ACCESSORS(ZFnLambertShader, transparency, setTransparency, "transparency")
+ZFN_COLOR_ACCESSORS(ZFnLambertShader, ambientColor, setAmbientColor, "ambientColor")
+ZFN_COLOR_ACCESSORS(ZFnLambertShader, incandescence, setIncandescence, "incandescence")
+ZFN_NUMBER_ACCESSORS(ZFnLambertShader, float, diffuseCoeff, setDiffuseCoeff, "diffuse")
 
-ZColor ZFnLambertShader::GetColorAttr(const char* name, ZStatus* status) const
-{
-    Node* node = nullptr;
-    if (!ZSetStatus(status, NodeStatus(mObject, &node)))
-        return ZColor();
-    ZVector c = GetVec(node, name);
-    return ZColor(static_cast<float>(c.x), static_cast<float>(c.y), static_cast<float>(c.z));
-}
+ZFN_NODE_KIND(ZFnReflectShader, ZFn::kReflect)
+ZFN_COLOR_ACCESSORS(ZFnReflectShader, specularColor, setSpecularColor, "specularColor")
+ZFN_NUMBER_ACCESSORS(ZFnReflectShader, float, reflectivity, setReflectivity, "reflectivity")
 
-ZColor ZFnLambertShader::color(ZStatus* s) const
-{
-    return GetColorAttr("color", s);
-}
-ZStatus ZFnLambertShader::setColor(const ZColor& c)
-{
-    return SetColorAttr("color", c);
-}
-ZColor ZFnLambertShader::transparency(ZStatus* s) const
-{
-    return GetColorAttr("transparency", s);
-}
-ZStatus ZFnLambertShader::setTransparency(const ZColor& c)
-{
-    return SetColorAttr("transparency", c);
-}
-ZColor ZFnLambertShader::ambientColor(ZStatus* s) const
-{
-    return GetColorAttr("ambientColor", s);
-}
-ZStatus ZFnLambertShader::setAmbientColor(const ZColor& c)
-{
-    return SetColorAttr("ambientColor", c);
-}
-ZColor ZFnLambertShader::incandescence(ZStatus* s) const
-{
-    return GetColorAttr("incandescence", s);
-}
-ZStatus ZFnLambertShader::setIncandescence(const ZColor& c)
-{
-    return SetColorAttr("incandescence", c);
-}
-float ZFnLambertShader::diffuseCoeff(ZStatus* s) const
-{
-    return static_cast<float>(GetNodeNum(mObject, "diffuse", s));
-}
-ZStatus ZFnLambertShader::setDiffuseCoeff(float v)
-{
-    return SetNodeNum(mObject, "diffuse", v);
-}
-
-ZFnReflectShader::ZFnReflectShader(const ZObject& object, ZStatus* status)
-{
-    ZSetStatus(status, setObject(object));
-}
-ZStatus ZFnReflectShader::setObject(const ZObject& object)
-{
-    return mAttachStatus = Attach(object, ZFn::kReflect);
-}
-ZColor ZFnReflectShader::specularColor(ZStatus* s) const
-{
-    return GetColorAttr("specularColor", s);
-}
-ZStatus ZFnReflectShader::setSpecularColor(const ZColor& c)
-{
-    return SetColorAttr("specularColor", c);
-}
-float ZFnReflectShader::reflectivity(ZStatus* s) const
-{
-    return static_cast<float>(GetNodeNum(mObject, "reflectivity", s));
-}
-ZStatus ZFnReflectShader::setReflectivity(float v)
-{
-    return SetNodeNum(mObject, "reflectivity", v);
-}
-
-ZFnPhongShader::ZFnPhongShader(const ZObject& object, ZStatus* status)
-{
-    ZSetStatus(status, setObject(object));
-}
-ZStatus ZFnPhongShader::setObject(const ZObject& object)
-{
-    return mAttachStatus = Attach(object, ZFn::kPhong);
-}
+ZFN_NODE_KIND(ZFnPhongShader, ZFn::kPhong)
 ZObject ZFnPhongShader::create(bool, ZStatus* status)
 {
     return CreateShader("phong", status);
 }
-float ZFnPhongShader::cosPower(ZStatus* s) const
-{
-    return static_cast<float>(GetNodeNum(mObject, "cosinePower", s));
-}
-ZStatus ZFnPhongShader::setCosPower(float v)
-{
-    return SetNodeNum(mObject, "cosinePower", v);
-}
+ZFN_NUMBER_ACCESSORS(ZFnPhongShader, float, cosPower, setCosPower, "cosinePower")
+
+#undef ZFN_NUMBER_ACCESSORS
+#undef ZFN_COLOR_ACCESSORS
+#undef ZFN_LIGHT_KIND

@@ -1,4 +1,5 @@
 // Meshes, the polygon iterator, NURBS surfaces and blend shapes.
+#include "host/zfn_private.h"
 #include "host/zgeometry.h"
 #include "host/zscene_private.h"
 
@@ -229,24 +230,15 @@ MeshData::UVSet* FindSet(MeshData& mesh, const ZString* name)
 
 // ---- ZFnMesh ----
 
-ZFnMesh::ZFnMesh(const ZObject& object, ZStatus* status)
-{
-    ZSetStatus(status, setObject(object));
-}
-
-ZFnMesh::ZFnMesh(const ZDagPath& path, ZStatus* status)
-{
-    ZSetStatus(status, ZFnDagNode::setObject(path));
-}
+ZFN_DAG_CONSTRUCTORS(ZFnMesh)
 
 ZStatus ZFnMesh::setObject(const ZObject& object)
 {
-    mHasPath = false;
     Node* node = NodeOf(object);
     if (node && node->Is(ZFn::kTransform))
         if (Node* shape = GeometryShape(object); shape && shape->mesh)
-            return mAttachStatus = Attach(ZObject(NodeRep(shape->id)), ZFn::kMesh);
-    return mAttachStatus = Attach(object, ZFn::kMesh);
+            return AttachNode(ZObject(NodeRep(shape->id)), ZFn::kMesh);
+    return AttachNode(object, ZFn::kMesh);
 }
 
 ZObject ZFnMesh::create(int numVertices, int numPolygons, const ZFloatPointArray& vertices, const ZIntArray& counts,
@@ -373,123 +365,114 @@ ZStatus ZFnMesh::setPoints(const ZFloatPointArray& points, ZSpace::Space)
     return SetMeshPoints(mObject, points);
 }
 
-ZStatus ZFnMesh::setVertexNormals(const ZVectorArray& normals, const ZIntArray& vertices, ZSpace::Space)
+namespace {
+
+// Stores a value per vertex (normals, colours) after checking every index.
+template <typename Array, typename Value>
+ZStatus SetPerVertex(const ZObject& object, const Array& values, const ZIntArray& vertices,
+                     std::map<int, Value> MeshData::*field, const char* lengthMismatch)
 {
     ZStatus st;
-    MeshData* m = MeshOf(mObject, &st);
+    MeshData* m = MeshOf(object, &st);
     if (!m)
         return st;
-    if (normals.length() != vertices.length())
-        return ZStatus(ZStatus::kInvalidParameter, "normal and vertex lists differ in length");
+    if (values.length() != vertices.length())
+        return ZStatus(ZStatus::kInvalidParameter, lengthMismatch);
     for (unsigned i = 0; i < vertices.length(); ++i)
         if (vertices[i] < 0 || static_cast<size_t>(vertices[i]) >= m->points.size())
             return ZStatus(ZStatus::kInvalidParameter, "vertex index " + std::to_string(vertices[i]) + " out of range");
     for (unsigned i = 0; i < vertices.length(); ++i)
-        m->vertexNormals[vertices[i]] = normals[i];
+        (m->*field)[vertices[i]] = values[i];
     return ZStatus();
+}
+
+// Stores a value per face vertex after checking each vertex is on its face.
+template <typename Array, typename Value>
+ZStatus SetPerFaceVertex(const ZObject& object, const Array& values, const ZIntArray& faces, const ZIntArray& vertices,
+                         std::map<std::pair<int, int>, Value> MeshData::*field, const char* lengthMismatch)
+{
+    ZStatus st;
+    MeshData* m = MeshOf(object, &st);
+    if (!m)
+        return st;
+    if (values.length() != faces.length() || faces.length() != vertices.length())
+        return ZStatus(ZStatus::kInvalidParameter, lengthMismatch);
+    for (unsigned i = 0; i < faces.length(); ++i)
+        if (FaceVertexPosition(*m, faces[i], vertices[i]) < 0)
+            return ZStatus(ZStatus::kInvalidParameter,
+                           "vertex " + std::to_string(vertices[i]) + " is not on polygon " + std::to_string(faces[i]));
+    for (unsigned i = 0; i < faces.length(); ++i)
+        (m->*field)[{faces[i], vertices[i]}] = values[i];
+    return ZStatus();
+}
+
+} // namespace
+
+ZStatus ZFnMesh::setVertexNormals(const ZVectorArray& normals, const ZIntArray& vertices, ZSpace::Space)
+{
+    return SetPerVertex(mObject, normals, vertices, &MeshData::vertexNormals,
+                        "normal and vertex lists differ in length");
 }
 
 ZStatus ZFnMesh::setFaceVertexNormals(const ZVectorArray& normals, const ZIntArray& faces, const ZIntArray& vertices,
                                       ZSpace::Space)
 {
-    ZStatus st;
-    MeshData* m = MeshOf(mObject, &st);
-    if (!m)
-        return st;
-    if (normals.length() != faces.length() || faces.length() != vertices.length())
-        return ZStatus(ZStatus::kInvalidParameter, "normal, face and vertex lists differ in length");
-    for (unsigned i = 0; i < faces.length(); ++i)
-        if (FaceVertexPosition(*m, faces[i], vertices[i]) < 0)
-            return ZStatus(ZStatus::kInvalidParameter,
-                           "vertex " + std::to_string(vertices[i]) + " is not on polygon " + std::to_string(faces[i]));
-    for (unsigned i = 0; i < faces.length(); ++i)
-        m->faceVertexNormals[{faces[i], vertices[i]}] = normals[i];
-    return ZStatus();
+    return SetPerFaceVertex(mObject, normals, faces, vertices, &MeshData::faceVertexNormals,
+                            "normal, face and vertex lists differ in length");
 }
 
 ZStatus ZFnMesh::setVertexColors(const ZColorArray& colors, const ZIntArray& vertices)
 {
-    ZStatus st;
-    MeshData* m = MeshOf(mObject, &st);
-    if (!m)
-        return st;
-    if (colors.length() != vertices.length())
-        return ZStatus(ZStatus::kInvalidParameter, "colour and vertex lists differ in length");
-    for (unsigned i = 0; i < vertices.length(); ++i)
-        if (vertices[i] < 0 || static_cast<size_t>(vertices[i]) >= m->points.size())
-            return ZStatus(ZStatus::kInvalidParameter, "vertex index " + std::to_string(vertices[i]) + " out of range");
-    for (unsigned i = 0; i < vertices.length(); ++i)
-        m->vertexColors[vertices[i]] = colors[i];
-    return ZStatus();
+    return SetPerVertex(mObject, colors, vertices, &MeshData::vertexColors, "colour and vertex lists differ in length");
 }
 
 ZStatus ZFnMesh::setFaceVertexColors(const ZColorArray& colors, const ZIntArray& faces, const ZIntArray& vertices)
 {
+    return SetPerFaceVertex(mObject, colors, faces, vertices, &MeshData::faceVertexColors,
+                            "colour, face and vertex lists differ in length");
+}
+
+namespace {
+
+// The value the attached mesh keeps under key; kNotFound with the message when
+// it has none.
+template <typename Map, typename Value>
+ZStatus Lookup(const ZObject& object, Map MeshData::*field, const typename Map::key_type& key, Value& out,
+               const std::string& missing)
+{
     ZStatus st;
-    MeshData* m = MeshOf(mObject, &st);
+    MeshData* m = MeshOf(object, &st);
     if (!m)
         return st;
-    if (colors.length() != faces.length() || faces.length() != vertices.length())
-        return ZStatus(ZStatus::kInvalidParameter, "colour, face and vertex lists differ in length");
-    for (unsigned i = 0; i < faces.length(); ++i)
-        if (FaceVertexPosition(*m, faces[i], vertices[i]) < 0)
-            return ZStatus(ZStatus::kInvalidParameter,
-                           "vertex " + std::to_string(vertices[i]) + " is not on polygon " + std::to_string(faces[i]));
-    for (unsigned i = 0; i < faces.length(); ++i)
-        m->faceVertexColors[{faces[i], vertices[i]}] = colors[i];
+    auto it = (m->*field).find(key);
+    if (it == (m->*field).end())
+        return ZStatus(ZStatus::kNotFound, missing);
+    out = it->second;
     return ZStatus();
 }
 
+} // namespace
+
 ZStatus ZFnMesh::getVertexColor(int vertex, ZColor& color) const
 {
-    ZStatus st;
-    MeshData* m = MeshOf(mObject, &st);
-    if (!m)
-        return st;
-    auto it = m->vertexColors.find(vertex);
-    if (it == m->vertexColors.end())
-        return ZStatus(ZStatus::kNotFound, "vertex " + std::to_string(vertex) + " has no colour");
-    color = it->second;
-    return ZStatus();
+    return Lookup(mObject, &MeshData::vertexColors, vertex, color,
+                  "vertex " + std::to_string(vertex) + " has no colour");
 }
 
 ZStatus ZFnMesh::getFaceVertexNormal(int face, int vertex, ZVector& normal) const
 {
-    ZStatus st;
-    MeshData* m = MeshOf(mObject, &st);
-    if (!m)
-        return st;
-    auto it = m->faceVertexNormals.find({face, vertex});
-    if (it == m->faceVertexNormals.end())
-        return ZStatus(ZStatus::kNotFound, "no normal at that face vertex");
-    normal = it->second;
-    return ZStatus();
+    return Lookup(mObject, &MeshData::faceVertexNormals, {face, vertex}, normal, "no normal at that face vertex");
 }
 
 ZStatus ZFnMesh::getVertexNormal(int vertex, ZVector& normal) const
 {
-    ZStatus st;
-    MeshData* m = MeshOf(mObject, &st);
-    if (!m)
-        return st;
-    auto it = m->vertexNormals.find(vertex);
-    if (it == m->vertexNormals.end())
-        return ZStatus(ZStatus::kNotFound, "vertex " + std::to_string(vertex) + " has no normal");
-    normal = it->second;
-    return ZStatus();
+    return Lookup(mObject, &MeshData::vertexNormals, vertex, normal,
+                  "vertex " + std::to_string(vertex) + " has no normal");
 }
 
 ZStatus ZFnMesh::getFaceVertexColor(int face, int vertex, ZColor& color) const
 {
-    ZStatus st;
-    MeshData* m = MeshOf(mObject, &st);
-    if (!m)
-        return st;
-    auto it = m->faceVertexColors.find({face, vertex});
-    if (it == m->faceVertexColors.end())
-        return ZStatus(ZStatus::kNotFound, "no colour at that face vertex");
-    color = it->second;
-    return ZStatus();
+    return Lookup(mObject, &MeshData::faceVertexColors, {face, vertex}, color, "no colour at that face vertex");
 }
 
 int ZFnMesh::numUVSets(ZStatus* status) const
@@ -537,15 +520,31 @@ ZStatus ZFnMesh::renameUVSet(const ZString& oldName, const ZString& newName)
     return ZStatus();
 }
 
-ZStatus ZFnMesh::setUVs(const ZFloatArray& u, const ZFloatArray& v, const ZString* uvSet)
+namespace {
+
+// The UV set uvSet names (the current one when null) of the attached mesh;
+// a missing set is named in the failure where named is set.
+ZStatus UVSetOf(const ZObject& object, const ZString* uvSet, bool named, MeshData*& mesh, MeshData::UVSet*& set)
 {
     ZStatus st;
-    MeshData* m = MeshOf(mObject, &st);
-    if (!m)
+    mesh = MeshOf(object, &st);
+    if (!mesh)
         return st;
-    MeshData::UVSet* set = FindSet(*m, uvSet);
-    if (!set)
-        return ZStatus(ZStatus::kInvalidParameter, "no UV set named '" + (uvSet ? uvSet->str() : "") + "'");
+    set = FindSet(*mesh, uvSet);
+    if (set)
+        return ZStatus();
+    return ZStatus(ZStatus::kInvalidParameter,
+                   named ? "no UV set named '" + (uvSet ? uvSet->str() : "") + "'" : std::string("no such UV set"));
+}
+
+} // namespace
+
+ZStatus ZFnMesh::setUVs(const ZFloatArray& u, const ZFloatArray& v, const ZString* uvSet)
+{
+    MeshData* m = nullptr;
+    MeshData::UVSet* set = nullptr;
+    if (ZStatus st = UVSetOf(mObject, uvSet, true, m, set); !st)
+        return st;
     if (u.length() != v.length())
         return ZStatus(ZStatus::kInvalidParameter, "the u and v lists differ in length");
     for (unsigned i = 0; i < u.length(); ++i)
@@ -567,13 +566,10 @@ ZStatus ZFnMesh::setUVs(const ZFloatArray& u, const ZFloatArray& v, const ZStrin
 
 ZStatus ZFnMesh::getUVs(ZFloatArray& u, ZFloatArray& v, const ZString* uvSet) const
 {
-    ZStatus st;
-    MeshData* m = MeshOf(mObject, &st);
-    if (!m)
+    MeshData* m = nullptr;
+    MeshData::UVSet* set = nullptr;
+    if (ZStatus st = UVSetOf(mObject, uvSet, false, m, set); !st)
         return st;
-    MeshData::UVSet* set = FindSet(*m, uvSet);
-    if (!set)
-        return ZStatus(ZStatus::kInvalidParameter, "no such UV set");
     u.items() = set->u;
     v.items() = set->v;
     return ZStatus();
@@ -581,13 +577,10 @@ ZStatus ZFnMesh::getUVs(ZFloatArray& u, ZFloatArray& v, const ZString* uvSet) co
 
 ZStatus ZFnMesh::assignUVs(const ZIntArray& counts, const ZIntArray& ids, const ZString* uvSet)
 {
-    ZStatus st;
-    MeshData* m = MeshOf(mObject, &st);
-    if (!m)
+    MeshData* m = nullptr;
+    MeshData::UVSet* set = nullptr;
+    if (ZStatus st = UVSetOf(mObject, uvSet, true, m, set); !st)
         return st;
-    MeshData::UVSet* set = FindSet(*m, uvSet);
-    if (!set)
-        return ZStatus(ZStatus::kInvalidParameter, "no UV set named '" + (uvSet ? uvSet->str() : "") + "'");
     if (counts.length() != m->counts.size())
         return ZStatus(ZStatus::kInvalidParameter, "expected " + std::to_string(m->counts.size()) +
                                                        " polygon counts, got " + std::to_string(counts.length()));
@@ -610,13 +603,10 @@ ZStatus ZFnMesh::assignUVs(const ZIntArray& counts, const ZIntArray& ids, const 
 
 ZStatus ZFnMesh::getAssignedUVs(ZIntArray& counts, ZIntArray& ids, const ZString* uvSet) const
 {
-    ZStatus st;
-    MeshData* m = MeshOf(mObject, &st);
-    if (!m)
+    MeshData* m = nullptr;
+    MeshData::UVSet* set = nullptr;
+    if (ZStatus st = UVSetOf(mObject, uvSet, false, m, set); !st)
         return st;
-    MeshData::UVSet* set = FindSet(*m, uvSet);
-    if (!set)
-        return ZStatus(ZStatus::kInvalidParameter, "no such UV set");
     counts.clear();
     for (size_t p = 0; p < m->counts.size(); ++p)
         counts.append(set->assigned ? m->counts[p] : 0);
@@ -738,20 +728,11 @@ ZObject ZItMeshPolygon::polygon(ZStatus* status) const
 
 // ---- ZFnNurbsSurface ----
 
-ZFnNurbsSurface::ZFnNurbsSurface(const ZObject& object, ZStatus* status)
-{
-    ZSetStatus(status, setObject(object));
-}
-
-ZFnNurbsSurface::ZFnNurbsSurface(const ZDagPath& path, ZStatus* status)
-{
-    ZSetStatus(status, ZFnDagNode::setObject(path));
-}
+ZFN_DAG_CONSTRUCTORS(ZFnNurbsSurface)
 
 ZStatus ZFnNurbsSurface::setObject(const ZObject& object)
 {
-    mHasPath = false;
-    return mAttachStatus = Attach(object, ZFn::kNurbsSurface);
+    return AttachNode(object, ZFn::kNurbsSurface);
 }
 
 ZObject ZFnNurbsSurface::create(const ZPointArray& cvs, const ZDoubleArray& uKnots, const ZDoubleArray& vKnots,
@@ -817,6 +798,25 @@ static NurbsData* NurbsOf(const ZObject& object, ZStatus* status)
     return node ? node->nurbs.get() : nullptr;
 }
 
+// A number the attached surface keeps; 0 (kInvalid for a form) when none is
+// attached.
+static int NurbsInt(const ZObject& object, ZStatus* status, int NurbsData::*field)
+{
+    NurbsData* n = NurbsOf(object, status);
+    return n ? n->*field : 0;
+}
+
+// Copies a list the attached surface keeps.
+template <typename T>
+static ZStatus CopyNurbs(const ZObject& object, std::vector<T> NurbsData::*field, std::vector<T>& out)
+{
+    ZStatus st;
+    NurbsData* n = NurbsOf(object, &st);
+    if (n)
+        out = n->*field;
+    return st;
+}
+
 int ZFnNurbsSurface::numCVsInU(ZStatus* s) const
 {
     NurbsData* n = NurbsOf(mObject, s);
@@ -829,60 +829,36 @@ int ZFnNurbsSurface::numCVsInV(ZStatus* s) const
 }
 int ZFnNurbsSurface::degreeU(ZStatus* s) const
 {
-    NurbsData* n = NurbsOf(mObject, s);
-    return n ? n->degreeU : 0;
+    return NurbsInt(mObject, s, &NurbsData::degreeU);
 }
 int ZFnNurbsSurface::degreeV(ZStatus* s) const
 {
-    NurbsData* n = NurbsOf(mObject, s);
-    return n ? n->degreeV : 0;
+    return NurbsInt(mObject, s, &NurbsData::degreeV);
 }
 ZFnNurbsSurface::Form ZFnNurbsSurface::formInU(ZStatus* s) const
 {
-    NurbsData* n = NurbsOf(mObject, s);
-    return n ? static_cast<Form>(n->formU) : kInvalid;
+    return static_cast<Form>(NurbsInt(mObject, s, &NurbsData::formU)); // kInvalid (0) when detached
 }
 ZFnNurbsSurface::Form ZFnNurbsSurface::formInV(ZStatus* s) const
 {
-    NurbsData* n = NurbsOf(mObject, s);
-    return n ? static_cast<Form>(n->formV) : kInvalid;
+    return static_cast<Form>(NurbsInt(mObject, s, &NurbsData::formV)); // kInvalid (0) when detached
 }
 ZStatus ZFnNurbsSurface::getCVs(ZPointArray& points) const
 {
-    ZStatus st;
-    NurbsData* n = NurbsOf(mObject, &st);
-    if (n)
-        points.items() = n->points;
-    return st;
+    return CopyNurbs(mObject, &NurbsData::points, points.items());
 }
 ZStatus ZFnNurbsSurface::getKnotsInU(ZDoubleArray& knots) const
 {
-    ZStatus st;
-    NurbsData* n = NurbsOf(mObject, &st);
-    if (n)
-        knots.items() = n->knotsU;
-    return st;
+    return CopyNurbs(mObject, &NurbsData::knotsU, knots.items());
 }
 ZStatus ZFnNurbsSurface::getKnotsInV(ZDoubleArray& knots) const
 {
-    ZStatus st;
-    NurbsData* n = NurbsOf(mObject, &st);
-    if (n)
-        knots.items() = n->knotsV;
-    return st;
+    return CopyNurbs(mObject, &NurbsData::knotsV, knots.items());
 }
 
 // ---- ZFnBlendShapeDeformer ----
 
-ZFnBlendShapeDeformer::ZFnBlendShapeDeformer(const ZObject& object, ZStatus* status)
-{
-    ZSetStatus(status, setObject(object));
-}
-
-ZStatus ZFnBlendShapeDeformer::setObject(const ZObject& object)
-{
-    return mAttachStatus = Attach(object, ZFn::kBlendShape);
-}
+ZFN_NODE_KIND(ZFnBlendShapeDeformer, ZFn::kBlendShape)
 
 ZObject ZFnBlendShapeDeformer::create(const ZObject& baseObject, OriginSpace space, ZStatus* status)
 {

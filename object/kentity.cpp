@@ -176,31 +176,35 @@ bool KEntity::EntityPlugNotify(KPlugCallstack*, kPlugAction action, KPlug* plug,
     return true;
 }
 
-bool KEntity::EntityPlugDataNotify(KPlugCallstack*, kPlugAction action, KPlug* plug, void* a, void* b, int value)
+namespace {
+
+// Hands a plug data or state change to the listeners of its list.
+void CallPlugData(RegisterEntryList& listeners, int type, kPlugAction action, KPlug* plug, void* a, void* b, int value)
 {
-    if (!Relayed(action) || mPlugDataListeners.GetCount() == 0)
-        return true;
-    KEventEntityPlugData record(KEventEntityPlugData::eDataType);
+    if (listeners.GetCount() == 0)
+        return;
+    KEventEntityPlugData record(type);
     record.mAction = action;
     record.mPlug = plug;
     record.mValue = value;
     record.mData1 = a;
     record.mData2 = b;
-    mPlugDataListeners.Call(nullptr, &record);
+    listeners.Call(nullptr, &record);
+}
+
+} // namespace
+
+bool KEntity::EntityPlugDataNotify(KPlugCallstack*, kPlugAction action, KPlug* plug, void* a, void* b, int value)
+{
+    if (Relayed(action))
+        CallPlugData(mPlugDataListeners, KEventEntityPlugData::eDataType, action, plug, a, b, value);
     return true;
 }
 
 bool KEntity::EntityPlugStateNotify(KPlugCallstack*, kPlugAction action, KPlug* plug, void* a, void* b, int value)
 {
-    if (!Relayed(action) || mPlugStateListeners.GetCount() == 0)
-        return true;
-    KEventEntityPlugData record(KEventEntityPlugData::eStateType);
-    record.mAction = action;
-    record.mPlug = plug;
-    record.mValue = value;
-    record.mData1 = a;
-    record.mData2 = b;
-    mPlugStateListeners.Call(nullptr, &record);
+    if (Relayed(action))
+        CallPlugData(mPlugStateListeners, KEventEntityPlugData::eStateType, action, plug, a, b, value);
     return true;
 }
 
@@ -596,53 +600,25 @@ void KEntity::CleanupIfInState(kPlugState state, int classId)
 // ---------------------------------------------------------------------------
 // Listeners
 
-bool KEntity::EntityRegister(ICallback* object, ICallbackMethod method)
-{
-    mEntityListeners.Add(object, method, kCallbackAllEvents);
-    return true;
-}
+// Each list's register and unregister pair: a listener for every event of
+// the list; both always succeed.
+#define KENTITY_LISTENER_PAIR(Register, Unregister, list)                                                              \
+    bool KEntity::Register(ICallback* object, ICallbackMethod method)                                                  \
+    {                                                                                                                  \
+        list.Add(object, method, kCallbackAllEvents);                                                                  \
+        return true;                                                                                                   \
+    }                                                                                                                  \
+    bool KEntity::Unregister(ICallback* object, ICallbackMethod method)                                                \
+    {                                                                                                                  \
+        list.Remove(object, method);                                                                                   \
+        return true;                                                                                                   \
+    }
 
-bool KEntity::EntityUnregister(ICallback* object, ICallbackMethod method)
-{
-    mEntityListeners.Remove(object, method);
-    return true;
-}
-
-bool KEntity::EntityPlugNotifyRegister(ICallback* object, ICallbackMethod method)
-{
-    mPlugListeners.Add(object, method, kCallbackAllEvents);
-    return true;
-}
-
-bool KEntity::EntityPlugNotifyUnregister(ICallback* object, ICallbackMethod method)
-{
-    mPlugListeners.Remove(object, method);
-    return true;
-}
-
-bool KEntity::EntityPlugDataNotifyRegister(ICallback* object, ICallbackMethod method)
-{
-    mPlugDataListeners.Add(object, method, kCallbackAllEvents);
-    return true;
-}
-
-bool KEntity::EntityPlugDataNotifyUnregister(ICallback* object, ICallbackMethod method)
-{
-    mPlugDataListeners.Remove(object, method);
-    return true;
-}
-
-bool KEntity::EntityPlugStateNotifyRegister(ICallback* object, ICallbackMethod method)
-{
-    mPlugStateListeners.Add(object, method, kCallbackAllEvents);
-    return true;
-}
-
-bool KEntity::EntityPlugStateNotifyUnregister(ICallback* object, ICallbackMethod method)
-{
-    mPlugStateListeners.Remove(object, method);
-    return true;
-}
+KENTITY_LISTENER_PAIR(EntityRegister, EntityUnregister, mEntityListeners)
+KENTITY_LISTENER_PAIR(EntityPlugNotifyRegister, EntityPlugNotifyUnregister, mPlugListeners)
+KENTITY_LISTENER_PAIR(EntityPlugDataNotifyRegister, EntityPlugDataNotifyUnregister, mPlugDataListeners)
+KENTITY_LISTENER_PAIR(EntityPlugStateNotifyRegister, EntityPlugStateNotifyUnregister, mPlugStateListeners)
+#undef KENTITY_LISTENER_PAIR
 
 // ---------------------------------------------------------------------------
 // Process-wide entities

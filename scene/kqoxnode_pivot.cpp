@@ -196,30 +196,92 @@ void ForSubtreeTopDown(KQoxNode* node, Op op)
     });
 }
 
+// Runs convert(node, period) over the subtree, parents first, at the
+// resampling period of the frame rate; a rate giving none changes nothing
+// and sets eINVALID_FRAME_RATE in error.
+template <class Convert>
+void ConvertSubtree(KQoxNode* node, double frameRate, KError& error, Convert convert)
+{
+    KTime period;
+    if (!ResamplingPeriod(frameRate, period))
+    {
+        error.SetLastErrorID(KQoxNode::eINVALID_FRAME_RATE);
+        return;
+    }
+    ForSubtreeTopDown(node, [&](KQoxNode* n) { convert(n, period); });
+}
+
+// The active value of one vector of the set converted from, less the target's.
+void SetDifference(const KPivotSet& from, const KPivotSet& to, KQoxVector4 KPivotSet::*vector, double* out)
+{
+    double a[3], b[3];
+    ActiveValue(from, from.*vector, a);
+    ActiveValue(to, to.*vector, b);
+    Difference(a, b, out);
+}
+
+// Gives the converter a translation by v in one of its slots when wanted;
+// whether it did.
+bool AddTranslation(KConverter& converter, KConverter::EMatrixID slot, const double* v, bool wanted)
+{
+    if (!wanted)
+        return false;
+    KgeAMatrix m;
+    Translation(m, v);
+    converter.SetSourceMatrix(slot, m);
+    return true;
+}
+
+// Gives the converter, in one of its slots, the change from one rotation of
+// the set converted from to the target's, when either is not zero: with
+// fromFirst the rotation converted from acts first and the target's is undone
+// after it, else the target's is undone first. Whether it did.
+bool AddRotationChange(KConverter& converter, KConverter::EMatrixID slot, const KPivotSet& from, const KPivotSet& to,
+                       KQoxVector4 KPivotSet::*rotation, bool fromFirst)
+{
+    double rotationFrom[3], rotationTo[3];
+    ActiveValue(from, from.*rotation, rotationFrom);
+    ActiveValue(to, to.*rotation, rotationTo);
+    if (!AnyNonZero(rotationFrom) && !AnyNonZero(rotationTo))
+        return false;
+    KgeAMatrix a, b, m;
+    Rotation(a, rotationFrom);
+    InverseRotation(b, rotationTo);
+    if (fromFirst)
+        KmAA(m.mData, b.mData, a.mData);
+    else
+        KmAA(m.mData, a.mData, b.mData);
+    converter.SetSourceMatrix(slot, m);
+    return true;
+}
+
+// Adds sign times a parent set's rotation pivot, unrotated by its
+// post-rotation, when the set is active.
+void AddParentPivot(const KPivotSet& set, double sign, double* d)
+{
+    if (set.mPivotState != ePIVOT_STATE_ACTIVE)
+        return;
+    double q[3];
+    Unrotate(set.mRotationPivot.mData, set.mPostRotation.mData, q);
+    for (int i = 0; i < 3; ++i)
+        d[i] += sign * q[i];
+}
+
 } // namespace
 
 void KQoxNode::ConvertPivotAnimation(EPivotSet target, double frameRate, bool keyReduce)
 {
-    KTime period;
-    if (!ResamplingPeriod(frameRate, period))
-    {
-        mError.SetLastErrorID(eINVALID_FRAME_RATE);
-        return;
-    }
     const int index = TargetIndex(target);
-    ForSubtreeTopDown(this, [&](KQoxNode* n) { n->ConvertPivotAnimationOne(index, period, keyReduce); });
+    ConvertSubtree(this, frameRate, mError,
+                   [&](KQoxNode* n, const KTime& period) { n->ConvertPivotAnimationOne(index, period, keyReduce); });
 }
 
 void KQoxNode::ConvertPivotAnimationRecursive(EPivotSet target, double frameRate, bool keyReduce)
 {
-    KTime period;
-    if (!ResamplingPeriod(frameRate, period))
-    {
-        mError.SetLastErrorID(eINVALID_FRAME_RATE);
-        return;
-    }
     const int index = TargetIndex(target);
-    ForSubtreeTopDown(this, [&](KQoxNode* n) { n->ConvertPivotAnimationRecursiveOne(index, period, keyReduce); });
+    ConvertSubtree(this, frameRate, mError, [&](KQoxNode* n, const KTime& period) {
+        n->ConvertPivotAnimationRecursiveOne(index, period, keyReduce);
+    });
 }
 
 void KQoxNode::ConvertPivotAnimationOne(int target, const KTime& period, bool keyReduce)
@@ -230,10 +292,8 @@ void KQoxNode::ConvertPivotAnimationOne(int target, const KTime& period, bool ke
     bool convert = false;
 
     // Rotation pivot difference.
-    double pivotFrom[3], pivotTo[3], d[3];
-    ActiveValue(from, from.mRotationPivot, pivotFrom);
-    ActiveValue(to, to.mRotationPivot, pivotTo);
-    Difference(pivotFrom, pivotTo, d);
+    double d[3];
+    SetDifference(from, to, &KPivotSet::mRotationPivot, d);
 
     // The geometry's pivot moves the other way, in the node's unscaled space
     // and back through the post-rotation of the set converted from.
@@ -256,56 +316,22 @@ void KQoxNode::ConvertPivotAnimationOne(int target, const KTime& period, bool ke
     }
 
     // Rotation offset difference.
-    double offsetFrom[3], offsetTo[3];
-    ActiveValue(from, from.mRotationOffset, offsetFrom);
-    ActiveValue(to, to.mRotationOffset, offsetTo);
+    double offset[3];
+    SetDifference(from, to, &KPivotSet::mRotationOffset, offset);
     for (int i = 0; i < 3; ++i)
-        d[i] += offsetFrom[i] - offsetTo[i];
+        d[i] += offset[i];
 
     // The parent's pivots, as its children's global matrices make up for them.
     if (KQoxNode* parent = GetParent())
     {
-        const KPivotSet& parentFrom = parent->mProperties->mPivots[1 - target];
-        const KPivotSet& parentTo = parent->mProperties->mPivots[target];
-        double q[3];
-        if (parentFrom.mPivotState == ePIVOT_STATE_ACTIVE)
-        {
-            Unrotate(parentFrom.mRotationPivot.mData, parentFrom.mPostRotation.mData, q);
-            for (int i = 0; i < 3; ++i)
-                d[i] -= q[i];
-        }
-        if (parentTo.mPivotState == ePIVOT_STATE_ACTIVE)
-        {
-            Unrotate(parentTo.mRotationPivot.mData, parentTo.mPostRotation.mData, q);
-            for (int i = 0; i < 3; ++i)
-                d[i] += q[i];
-        }
+        AddParentPivot(parent->mProperties->mPivots[1 - target], -1.0, d);
+        AddParentPivot(parent->mProperties->mPivots[target], 1.0, d);
     }
 
-    double rotationFrom[3], rotationTo[3];
-    KgeAMatrix a, b, m;
-    ActiveValue(from, from.mPreRotation, rotationFrom);
-    ActiveValue(to, to.mPreRotation, rotationTo);
-    if (AnyNonZero(rotationFrom) || AnyNonZero(rotationTo))
-    {
-        // The pre-rotation converted from, then the target's undone.
-        Rotation(a, rotationFrom);
-        InverseRotation(b, rotationTo);
-        KmAA(m.mData, b.mData, a.mData);
-        converter.SetSourceMatrix(KConverter::ePreRotate, m);
-        convert = true;
-    }
-    ActiveValue(from, from.mPostRotation, rotationFrom);
-    ActiveValue(to, to.mPostRotation, rotationTo);
-    if (AnyNonZero(rotationFrom) || AnyNonZero(rotationTo))
-    {
-        // The target's post-rotation undone, then the one converted from.
-        Rotation(a, rotationFrom);
-        InverseRotation(b, rotationTo);
-        KmAA(m.mData, a.mData, b.mData);
-        converter.SetSourceMatrix(KConverter::ePostRotate, m);
-        convert = true;
-    }
+    // The pre-rotation converted from, then the target's undone; for the
+    // post-rotation, the target's undone, then the one converted from.
+    convert |= AddRotationChange(converter, KConverter::ePreRotate, from, to, &KPivotSet::mPreRotation, true);
+    convert |= AddRotationChange(converter, KConverter::ePostRotate, from, to, &KPivotSet::mPostRotation, false);
 
     SetConverterOptions(converter, period, keyReduce);
     ShiftAndConvertTakes(*this, d, convert, converter);
@@ -320,15 +346,8 @@ void KQoxNode::ConvertPivotAnimationRecursiveOne(int target, const KTime& period
     KgeAMatrix m;
     double valueFrom[3], valueTo[3], difference[3];
 
-    ActiveValue(from, from.mRotationPivot, valueFrom);
-    ActiveValue(to, to.mRotationPivot, valueTo);
-    Difference(valueFrom, valueTo, difference);
-    if (AnyNonZero(difference))
-    {
-        Translation(m, difference);
-        converter.SetSourceMatrix(KConverter::eRotationPivot, m);
-        convert = true;
-    }
+    SetDifference(from, to, &KPivotSet::mRotationPivot, difference);
+    convert |= AddTranslation(converter, KConverter::eRotationPivot, difference, AnyNonZero(difference));
 
     // The geometric transform of the set converted from replaces the
     // target's, baked into the geometry whatever the sets hold.
@@ -346,29 +365,13 @@ void KQoxNode::ConvertPivotAnimationRecursiveOne(int target, const KTime& period
         geometry->ApplyPivot();
     }
 
-    ActiveValue(from, from.mScalingPivot, valueFrom);
-    ActiveValue(to, to.mScalingPivot, valueTo);
-    Difference(valueFrom, valueTo, difference);
-    if (AnyBeyondTolerance(difference))
-    {
-        Translation(m, difference);
-        converter.SetSourceMatrix(KConverter::eScalingPivot, m);
-        convert = true;
-    }
+    SetDifference(from, to, &KPivotSet::mScalingPivot, difference);
+    convert |= AddTranslation(converter, KConverter::eScalingPivot, difference, AnyBeyondTolerance(difference));
 
     double d[3];
-    ActiveValue(from, from.mRotationOffset, valueFrom);
-    ActiveValue(to, to.mRotationOffset, valueTo);
-    Difference(valueFrom, valueTo, d);
-    ActiveValue(from, from.mScalingOffset, valueFrom);
-    ActiveValue(to, to.mScalingOffset, valueTo);
-    Difference(valueFrom, valueTo, difference);
-    if (AnyBeyondTolerance(difference))
-    {
-        Translation(m, difference);
-        converter.SetSourceMatrix(KConverter::eScaleOffset, m);
-        convert = true;
-    }
+    SetDifference(from, to, &KPivotSet::mRotationOffset, d);
+    SetDifference(from, to, &KPivotSet::mScalingOffset, difference);
+    convert |= AddTranslation(converter, KConverter::eScaleOffset, difference, AnyBeyondTolerance(difference));
 
     if (GetRotationActive())
     {

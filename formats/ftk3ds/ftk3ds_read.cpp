@@ -566,6 +566,20 @@ void ParentText(database3ds* db, const Chunk* node, const NodeHeader& h, char* o
         CopyName(out, cap, NodeParentText(it->second).c_str());
 }
 
+// The part every motion record shares: name, flags and parent text, from the
+// node header. False when the header is damaged.
+template <typename M>
+bool ReadNodeBase(database3ds* db, const Chunk* node, M* m, NodeHeader* h)
+{
+    if (!ReadNodeHeader(node, h))
+        return false;
+    CopyName(m->name, sizeof m->name, h->name);
+    m->flags1 = h->flags1;
+    m->flags2 = h->flags2;
+    ParentText(db, node, *h, m->parent, sizeof m->parent);
+    return true;
+}
+
 // Value readers of the track kinds.
 template <typename V>
 bool ReadValue(Reader& r, V* v);
@@ -711,6 +725,35 @@ bool CheckIndex(const std::vector<Chunk*>& list, ulong3ds index, const char* wha
         return true;
     PushError(ERR_INVALID_INDEX, "%s: index %lu, only %zu", what, static_cast<unsigned long>(index), list.size());
     return false;
+}
+
+// The count of one list of the index; 0 without a database.
+ulong3ds Count(database3ds* db, std::vector<Chunk*> Index::*list)
+{
+    return db ? static_cast<ulong3ds>((GetIndex(db).*list).size()) : 0;
+}
+
+// The chunk a get-by-index call reads, or null after the error is pushed.
+template <typename T>
+const Chunk* ByIndex(database3ds* db, T** record, std::vector<Chunk*> Index::*list, ulong3ds index, const char* what)
+{
+    if (!Fetch(db, record, what) || !CheckIndex(GetIndex(db).*list, index, what))
+        return nullptr;
+    return (GetIndex(db).*list)[index];
+}
+
+// A get-by-index call: the record allocated when null (else refilled) by
+// init, then filled from the entry's chunk.
+template <typename T, typename Init, typename Fill>
+void GetRecord(database3ds* db, ulong3ds index, T** record, std::vector<Chunk*> Index::*list, const char* what,
+               Init init, Fill fill)
+{
+    const Chunk* chunk = ByIndex(db, record, list, index, what);
+    if (!chunk)
+        return;
+    init(record);
+    if (*record)
+        fill(chunk, *record);
 }
 
 } // namespace
@@ -865,95 +908,51 @@ void CreateDatabase3ds(file3ds* file, database3ds* db)
     db->top = std::move(top);
 }
 
-ulong3ds GetMeshCount3ds(database3ds* db)
-{
-    return db ? static_cast<ulong3ds>(GetIndex(db).meshes.size()) : 0;
-}
-
-ulong3ds GetOmnilightCount3ds(database3ds* db)
-{
-    return db ? static_cast<ulong3ds>(GetIndex(db).omnis.size()) : 0;
-}
-
-ulong3ds GetSpotlightCount3ds(database3ds* db)
-{
-    return db ? static_cast<ulong3ds>(GetIndex(db).spots.size()) : 0;
-}
-
-ulong3ds GetCameraCount3ds(database3ds* db)
-{
-    return db ? static_cast<ulong3ds>(GetIndex(db).cameras.size()) : 0;
-}
-
-ulong3ds GetMaterialCount3ds(database3ds* db)
-{
-    return db ? static_cast<ulong3ds>(GetIndex(db).materials.size()) : 0;
-}
-
-ulong3ds GetObjectNodeCount3ds(database3ds* db)
-{
-    return db ? static_cast<ulong3ds>(GetIndex(db).objectnodes.size()) : 0;
-}
-
-ulong3ds GetOmnilightNodeCount3ds(database3ds* db)
-{
-    return db ? static_cast<ulong3ds>(GetIndex(db).omninodes.size()) : 0;
-}
-
-ulong3ds GetSpotlightNodeCount3ds(database3ds* db)
-{
-    return db ? static_cast<ulong3ds>(GetIndex(db).spotnodes.size()) : 0;
-}
-
-ulong3ds GetCameraNodeCount3ds(database3ds* db)
-{
-    return db ? static_cast<ulong3ds>(GetIndex(db).cameranodes.size()) : 0;
-}
+// The counts of the editor objects and keyframer nodes, one list of the index each.
+#define FTK3DS_COUNT(Name, list)                                                                                       \
+    ulong3ds Name(database3ds* db)                                                                                     \
+    {                                                                                                                  \
+        return Count(db, &Index::list);                                                                                \
+    }
+FTK3DS_COUNT(GetMeshCount3ds, meshes)
+FTK3DS_COUNT(GetOmnilightCount3ds, omnis)
+FTK3DS_COUNT(GetSpotlightCount3ds, spots)
+FTK3DS_COUNT(GetCameraCount3ds, cameras)
+FTK3DS_COUNT(GetMaterialCount3ds, materials)
+FTK3DS_COUNT(GetObjectNodeCount3ds, objectnodes)
+FTK3DS_COUNT(GetOmnilightNodeCount3ds, omninodes)
+FTK3DS_COUNT(GetSpotlightNodeCount3ds, spotnodes)
+FTK3DS_COUNT(GetCameraNodeCount3ds, cameranodes)
+#undef FTK3DS_COUNT
 
 void GetMeshByIndex3ds(database3ds* db, ulong3ds index, mesh3ds** mesh)
 {
-    if (!Fetch(db, mesh, "GetMeshByIndex3ds") || !CheckIndex(GetIndex(db).meshes, index, "GetMeshByIndex3ds"))
-        return;
-    InitMeshObj3ds(mesh, 0, 0, 0);
-    if (*mesh)
-        FillMesh(GetIndex(db).meshes[index], *mesh);
+    auto init = [](mesh3ds** m) { InitMeshObj3ds(m, 0, 0, 0); };
+    GetRecord(db, index, mesh, &Index::meshes, "GetMeshByIndex3ds", init, FillMesh);
 }
 
 void GetOmnilightByIndex3ds(database3ds* db, ulong3ds index, light3ds** light)
 {
-    if (!Fetch(db, light, "GetOmnilightByIndex3ds") || !CheckIndex(GetIndex(db).omnis, index, "GetOmnilightByIndex3ds"))
-        return;
-    InitLight3ds(light);
-    if (*light)
-        FillLight(GetIndex(db).omnis[index], *light);
+    GetRecord(db, index, light, &Index::omnis, "GetOmnilightByIndex3ds", InitLight3ds, FillLight);
 }
 
 void GetSpotlightByIndex3ds(database3ds* db, ulong3ds index, light3ds** light)
 {
-    if (!Fetch(db, light, "GetSpotlightByIndex3ds") || !CheckIndex(GetIndex(db).spots, index, "GetSpotlightByIndex3ds"))
-        return;
-    InitSpotlight3ds(light);
-    if (*light && (*light)->spot)
-        FillLight(GetIndex(db).spots[index], *light);
+    GetRecord(db, index, light, &Index::spots, "GetSpotlightByIndex3ds", InitSpotlight3ds,
+              [](const Chunk* c, light3ds* l) {
+                  if (l->spot)
+                      FillLight(c, l);
+              });
 }
 
 void GetCameraByIndex3ds(database3ds* db, ulong3ds index, camera3ds** camera)
 {
-    if (!Fetch(db, camera, "GetCameraByIndex3ds") || !CheckIndex(GetIndex(db).cameras, index, "GetCameraByIndex3ds"))
-        return;
-    InitCamera3ds(camera);
-    if (*camera)
-        FillCamera(GetIndex(db).cameras[index], *camera);
+    GetRecord(db, index, camera, &Index::cameras, "GetCameraByIndex3ds", InitCamera3ds, FillCamera);
 }
 
 void GetMaterialByIndex3ds(database3ds* db, ulong3ds index, material3ds** material)
 {
-    if (!Fetch(db, material, "GetMaterialByIndex3ds") ||
-        !CheckIndex(GetIndex(db).materials, index, "GetMaterialByIndex3ds"))
-        return;
-    InitMaterial3ds(material);
-    if (*material)
-        FillMaterial(GetIndex(db).materials[index], *material);
+    GetRecord(db, index, material, &Index::materials, "GetMaterialByIndex3ds", InitMaterial3ds, FillMaterial);
 }
 
 void GetMeshSet3ds(database3ds* db, meshset3ds** settings)
@@ -1044,22 +1043,15 @@ void GetBackground3ds(database3ds* db, background3ds** background)
 
 void GetObjectMotionByIndex3ds(database3ds* db, ulong3ds index, objectmotion3ds** motion)
 {
-    if (!Fetch(db, motion, "GetObjectMotionByIndex3ds") ||
-        !CheckIndex(GetIndex(db).objectnodes, index, "GetObjectMotionByIndex3ds"))
+    const Chunk* node = ByIndex(db, motion, &Index::objectnodes, index, "GetObjectMotionByIndex3ds");
+    if (!node)
         return;
     ReleaseObjectMotion3ds(motion);
     InitObjectMotion3ds(motion, 0, 0, 0, 0, 0);
     objectmotion3ds* m = *motion;
-    if (!m)
-        return;
-    const Chunk* node = GetIndex(db).objectnodes[index];
     NodeHeader h;
-    if (!ReadNodeHeader(node, &h))
+    if (!m || !ReadNodeBase(db, node, m, &h))
         return;
-    CopyName(m->name, sizeof m->name, h.name);
-    m->flags1 = h.flags1;
-    m->flags2 = h.flags2;
-    ParentText(db, node, h, m->parent, sizeof m->parent);
     const char* name = m->name;
     if (const Chunk* c = node->Find(INSTANCE_NAME))
     {
@@ -1090,22 +1082,15 @@ void GetObjectMotionByIndex3ds(database3ds* db, ulong3ds index, objectmotion3ds*
 
 void GetOmnilightMotionByIndex3ds(database3ds* db, ulong3ds index, omnimotion3ds** motion)
 {
-    if (!Fetch(db, motion, "GetOmnilightMotionByIndex3ds") ||
-        !CheckIndex(GetIndex(db).omninodes, index, "GetOmnilightMotionByIndex3ds"))
+    const Chunk* node = ByIndex(db, motion, &Index::omninodes, index, "GetOmnilightMotionByIndex3ds");
+    if (!node)
         return;
     ReleaseOmnilightMotion3ds(motion);
     InitOmnilightMotion3ds(motion, 0, 0);
     omnimotion3ds* m = *motion;
-    if (!m)
-        return;
-    const Chunk* node = GetIndex(db).omninodes[index];
     NodeHeader h;
-    if (!ReadNodeHeader(node, &h))
+    if (!m || !ReadNodeBase(db, node, m, &h))
         return;
-    CopyName(m->name, sizeof m->name, h.name);
-    m->flags1 = h.flags1;
-    m->flags2 = h.flags2;
-    ParentText(db, node, h, m->parent, sizeof m->parent);
     ReadTrack(node, POS_TRACK_TAG, &m->npkeys, &m->npflag, &m->pkeys, &m->pos, m->name) &&
         ReadTrack(node, COL_TRACK_TAG, &m->nckeys, &m->ncflag, &m->ckeys, &m->color, m->name);
 }
@@ -1138,22 +1123,15 @@ const Chunk* FindTarget(const std::unordered_map<std::string, Chunk*>& targets, 
 
 void GetSpotlightMotionByIndex3ds(database3ds* db, ulong3ds index, spotmotion3ds** motion)
 {
-    if (!Fetch(db, motion, "GetSpotlightMotionByIndex3ds") ||
-        !CheckIndex(GetIndex(db).spotnodes, index, "GetSpotlightMotionByIndex3ds"))
+    const Chunk* node = ByIndex(db, motion, &Index::spotnodes, index, "GetSpotlightMotionByIndex3ds");
+    if (!node)
         return;
     ReleaseSpotlightMotion3ds(motion);
     InitSpotlightMotion3ds(motion, 0, 0, 0, 0, 0, 0);
     spotmotion3ds* m = *motion;
-    if (!m)
-        return;
-    const Chunk* node = GetIndex(db).spotnodes[index];
     NodeHeader h;
-    if (!ReadNodeHeader(node, &h))
+    if (!m || !ReadNodeBase(db, node, m, &h))
         return;
-    CopyName(m->name, sizeof m->name, h.name);
-    m->flags1 = h.flags1;
-    m->flags2 = h.flags2;
-    ParentText(db, node, h, m->parent, sizeof m->parent);
     const char* name = m->name;
     if (ReadTrack(node, POS_TRACK_TAG, &m->npkeys, &m->npflag, &m->pkeys, &m->pos, name) &&
         ReadTrack(node, COL_TRACK_TAG, &m->nckeys, &m->ncflag, &m->ckeys, &m->color, name) &&
@@ -1165,22 +1143,15 @@ void GetSpotlightMotionByIndex3ds(database3ds* db, ulong3ds index, spotmotion3ds
 
 void GetCameraMotionByIndex3ds(database3ds* db, ulong3ds index, cameramotion3ds** motion)
 {
-    if (!Fetch(db, motion, "GetCameraMotionByIndex3ds") ||
-        !CheckIndex(GetIndex(db).cameranodes, index, "GetCameraMotionByIndex3ds"))
+    const Chunk* node = ByIndex(db, motion, &Index::cameranodes, index, "GetCameraMotionByIndex3ds");
+    if (!node)
         return;
     ReleaseCameraMotion3ds(motion);
     InitCameraMotion3ds(motion, 0, 0, 0, 0);
     cameramotion3ds* m = *motion;
-    if (!m)
-        return;
-    const Chunk* node = GetIndex(db).cameranodes[index];
     NodeHeader h;
-    if (!ReadNodeHeader(node, &h))
+    if (!m || !ReadNodeBase(db, node, m, &h))
         return;
-    CopyName(m->name, sizeof m->name, h.name);
-    m->flags1 = h.flags1;
-    m->flags2 = h.flags2;
-    ParentText(db, node, h, m->parent, sizeof m->parent);
     const char* name = m->name;
     if (ReadTrack(node, POS_TRACK_TAG, &m->npkeys, &m->npflag, &m->pkeys, &m->pos, name) &&
         ReadTrack(node, FOV_TRACK_TAG, &m->nfkeys, &m->nfflag, &m->fkeys, &m->fov, name) &&

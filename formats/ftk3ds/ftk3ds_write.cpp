@@ -459,6 +459,26 @@ void AddNodes(database3ds* db, std::vector<std::unique_ptr<Chunk>>&& nodes)
     }
 }
 
+// A motion's node after the checks every put makes: a database, a record and
+// room for `count` nodes (two with a target); null after the error.
+template <typename M>
+std::unique_ptr<Chunk> StartNode(database3ds* db, const M* m, ushort3ds tag, size_t count, const char* what)
+{
+    if (!CheckDb(db, m, what) || !RoomForNodes(db, count, what))
+        return nullptr;
+    return NodeChunk(tag, m->name, m->flags1, m->flags2, m->parent);
+}
+
+// Adds a finished node and, for a spot light or camera, its target node.
+void AddNode(database3ds* db, std::unique_ptr<Chunk> node, std::unique_ptr<Chunk> target = nullptr)
+{
+    std::vector<std::unique_ptr<Chunk>> nodes;
+    nodes.push_back(std::move(node));
+    if (target)
+        nodes.push_back(std::move(target));
+    AddNodes(db, std::move(nodes));
+}
+
 // ---- Writing ----
 
 // Total bytes of each chunk, header included; false past 4 GB.
@@ -800,9 +820,9 @@ void PutMaterial3ds(database3ds* db, material3ds* material)
 void PutObjectMotion3ds(database3ds* db, objectmotion3ds* m)
 {
     const char* what = "PutObjectMotion3ds";
-    if (!CheckDb(db, m, what) || !RoomForNodes(db, 1, what))
+    std::unique_ptr<Chunk> node = StartNode(db, m, OBJECT_NODE_TAG, 1, what);
+    if (!node)
         return;
-    std::unique_ptr<Chunk> node = NodeChunk(OBJECT_NODE_TAG, m->name, m->flags1, m->flags2, m->parent);
     if (m->instance[0])
         node->Add(StringChunk(INSTANCE_NAME, m->instance, sizeof m->instance - 1));
     Bytes pivot;
@@ -821,31 +841,27 @@ void PutObjectMotion3ds(database3ds* db, objectmotion3ds* m)
         (m->nhkeys &&
          !Track(n, HIDE_TRACK_TAG, m->nhkeys, m->nhflag, m->hkeys, static_cast<const float3ds*>(nullptr), false, what)))
         return;
-    std::vector<std::unique_ptr<Chunk>> nodes;
-    nodes.push_back(std::move(node));
-    AddNodes(db, std::move(nodes));
+    AddNode(db, std::move(node));
 }
 
 void PutOmnilightMotion3ds(database3ds* db, omnimotion3ds* m)
 {
     const char* what = "PutOmnilightMotion3ds";
-    if (!CheckDb(db, m, what) || !RoomForNodes(db, 1, what))
+    std::unique_ptr<Chunk> node = StartNode(db, m, LIGHT_NODE_TAG, 1, what);
+    if (!node)
         return;
-    std::unique_ptr<Chunk> node = NodeChunk(LIGHT_NODE_TAG, m->name, m->flags1, m->flags2, m->parent);
     if (!Track(node.get(), POS_TRACK_TAG, m->npkeys, m->npflag, m->pkeys, m->pos, true, what) ||
         !Track(node.get(), COL_TRACK_TAG, m->nckeys, m->ncflag, m->ckeys, m->color, true, what))
         return;
-    std::vector<std::unique_ptr<Chunk>> nodes;
-    nodes.push_back(std::move(node));
-    AddNodes(db, std::move(nodes));
+    AddNode(db, std::move(node));
 }
 
 void PutSpotlightMotion3ds(database3ds* db, spotmotion3ds* m)
 {
     const char* what = "PutSpotlightMotion3ds";
-    if (!CheckDb(db, m, what) || !RoomForNodes(db, 2, what))
+    std::unique_ptr<Chunk> node = StartNode(db, m, SPOTLIGHT_NODE_TAG, 2, what);
+    if (!node)
         return;
-    std::unique_ptr<Chunk> node = NodeChunk(SPOTLIGHT_NODE_TAG, m->name, m->flags1, m->flags2, m->parent);
     Chunk* n = node.get();
     std::unique_ptr<Chunk> target = NodeChunk(L_TARGET_NODE_TAG, m->name, m->tflags1, m->tflags2, m->tparent);
     if (!Track(n, POS_TRACK_TAG, m->npkeys, m->npflag, m->pkeys, m->pos, true, what) ||
@@ -855,18 +871,15 @@ void PutSpotlightMotion3ds(database3ds* db, spotmotion3ds* m)
         !Track(n, ROLL_TRACK_TAG, m->nrkeys, m->nrflag, m->rkeys, m->roll, true, what) ||
         !Track(target.get(), POS_TRACK_TAG, m->ntkeys, m->ntflag, m->tkeys, m->tpos, true, what))
         return;
-    std::vector<std::unique_ptr<Chunk>> nodes;
-    nodes.push_back(std::move(node));
-    nodes.push_back(std::move(target));
-    AddNodes(db, std::move(nodes));
+    AddNode(db, std::move(node), std::move(target));
 }
 
 void PutCameraMotion3ds(database3ds* db, cameramotion3ds* m)
 {
     const char* what = "PutCameraMotion3ds";
-    if (!CheckDb(db, m, what) || !RoomForNodes(db, 2, what))
+    std::unique_ptr<Chunk> node = StartNode(db, m, CAMERA_NODE_TAG, 2, what);
+    if (!node)
         return;
-    std::unique_ptr<Chunk> node = NodeChunk(CAMERA_NODE_TAG, m->name, m->flags1, m->flags2, m->parent);
     Chunk* n = node.get();
     std::unique_ptr<Chunk> target = NodeChunk(TARGET_NODE_TAG, m->name, m->tflags1, m->tflags2, m->tparent);
     if (!Track(n, POS_TRACK_TAG, m->npkeys, m->npflag, m->pkeys, m->pos, true, what) ||
@@ -874,10 +887,7 @@ void PutCameraMotion3ds(database3ds* db, cameramotion3ds* m)
         !Track(n, ROLL_TRACK_TAG, m->nrkeys, m->nrflag, m->rkeys, m->roll, true, what) ||
         !Track(target.get(), POS_TRACK_TAG, m->ntkeys, m->ntflag, m->tkeys, m->tpos, true, what))
         return;
-    std::vector<std::unique_ptr<Chunk>> nodes;
-    nodes.push_back(std::move(node));
-    nodes.push_back(std::move(target));
-    AddNodes(db, std::move(nodes));
+    AddNode(db, std::move(node), std::move(target));
 }
 
 void WriteDatabase3ds(file3ds* file, database3ds* db)

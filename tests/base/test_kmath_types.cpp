@@ -57,6 +57,62 @@ TEST(KQoxVectorTest, EqualityAndWRules)
     EXPECT_TRUE(p != KQoxQuaternion(1, 2, 3, 4.000002));
 }
 
+// Every arithmetic operator of the two four-component types, W included;
+// values worked out by hand.
+template <typename T>
+void ExpectFourWayArithmetic()
+{
+    const T a(1, 2, 3, 4), b(2, 4, 8, 16);
+    auto expect = [](const T& v, std::initializer_list<double> want) {
+        int i = 0;
+        for (double w : want)
+            EXPECT_EQ(v.GetAt(i++), w) << i;
+    };
+    expect(a + 1.0, {2, 3, 4, 5});
+    expect(a - 1.0, {0, 1, 2, 3});
+    expect(a * 2.0, {2, 4, 6, 8});
+    expect(a / 2.0, {0.5, 1, 1.5, 2});
+    expect(-a, {-1, -2, -3, -4});
+    expect(a + b, {3, 6, 11, 20});
+    expect(a - b, {-1, -2, -5, -12});
+    expect(a * b, {2, 8, 24, 64});
+    expect(b / a, {2, 2, 8.0 / 3.0, 4});
+    T c = a;
+    c += 1.0;
+    expect(c, {2, 3, 4, 5});
+    c -= 2.0;
+    expect(c, {0, 1, 2, 3});
+    c *= 4.0;
+    expect(c, {0, 4, 8, 12});
+    c /= 4.0;
+    expect(c, {0, 1, 2, 3});
+    c += b;
+    expect(c, {2, 5, 10, 19});
+    c -= a;
+    expect(c, {1, 3, 7, 15});
+    c *= a;
+    expect(c, {1, 6, 21, 60});
+    c /= b;
+    expect(c, {0.5, 1.5, 21.0 / 8.0, 3.75});
+    c.SetAt(3, -1);
+    c[1] = 9;
+    const double* raw = c;
+    EXPECT_EQ(raw[1], 9.0);
+    EXPECT_EQ(c[3], -1.0);
+    c.Set(5, 6, 7, 8);
+    expect(c, {5, 6, 7, 8});
+    expect(a / 0.0, {HUGE_VAL, HUGE_VAL, HUGE_VAL, HUGE_VAL});
+}
+
+TEST(KQoxVectorTest, FourComponentArithmetic)
+{
+    ExpectFourWayArithmetic<V4>();
+    ExpectFourWayArithmetic<KQoxQuaternion>();
+    V4 v(1, 2, 3, 4);
+    v.Set(7, 8, 9); // W defaults to 0 on a vector
+    EXPECT_EQ(v[3], 0.0);
+}
+
 TEST(KQoxMatrixTest, ConstructionProductsAndEquality)
 {
     KQoxMatrix m;

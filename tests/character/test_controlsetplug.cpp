@@ -1,5 +1,7 @@
 // Control-set plug: its property layout, and the conversions between a
 // control set and a plug, the packing of effector lists included.
+#include "scene/kqoxtakenode.h"
+#include "fcurve/kfcurvenode.h"
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -49,6 +51,15 @@ TEST_F(ControlSetPlugTest, PropertyLayout)
     EXPECT_TRUE(properties->Is(KQoxControlSetPlugProperties::ClassId) && properties->Is(KQoxPropertyHandler::ClassId));
     EXPECT_STREQ(properties->GetClassIdName(), "KQoxControlSetPlugProperties");
     EXPECT_STREQ(plug->GetTakeNodeName(0), "Default");
+    // Only animatable properties get channels: the two values and the lists
+    // are not, so the default take holds none.
+    KQoxTakeNode* take = plug->GetTakeNode(0);
+    ASSERT_TRUE(take && take->GetKFCurveNode());
+    int animatable = 0;
+    for (int i = 0; i < properties->GetPropertyCount(); ++i)
+        animatable += properties->GetProperty(i)->IsAnimatable() ? 1 : 0;
+    EXPECT_EQ(animatable, 0);
+    EXPECT_EQ(take->GetKFCurveNode()->GetCount(), 0);
 
     // Two values, one list per named node id (count 1), one per effector (15).
     std::vector<std::pair<std::string, int>> expected = {{"UseAxis", 0}, {"ControlSetType", 0}};

@@ -584,6 +584,63 @@ TEST_F(Ftk3ds, NullArgumentsAndFailedFilesAreReported)
         {"put into a null database", [&] { PutMesh3ds(nullptr, none); }, {ERR_INVALID_ARG}},
         {"unknown database type", [&] { CreateNewDatabase3ds(db, 7); }, {ERR_INVALID_ARG}},
         {"mesh past the count", [&] { GetMeshByIndex3ds(db, 0, &none); }, {ERR_INVALID_INDEX}},
+        {"omni light past the count",
+         [&] {
+             light3ds* l = nullptr;
+             GetOmnilightByIndex3ds(db, 0, &l);
+             EXPECT_EQ(l, nullptr);
+         },
+         {ERR_INVALID_INDEX}},
+        {"spot light past the count",
+         [&] {
+             light3ds* l = nullptr;
+             GetSpotlightByIndex3ds(db, 3, &l);
+         },
+         {ERR_INVALID_INDEX}},
+        {"camera past the count",
+         [&] {
+             camera3ds* c = nullptr;
+             GetCameraByIndex3ds(db, 0, &c);
+         },
+         {ERR_INVALID_INDEX}},
+        {"material past the count",
+         [&] {
+             material3ds* m = nullptr;
+             GetMaterialByIndex3ds(db, 0, &m);
+         },
+         {ERR_INVALID_INDEX}},
+        {"object motion past the count",
+         [&] {
+             objectmotion3ds* m = nullptr;
+             GetObjectMotionByIndex3ds(db, 0, &m);
+             EXPECT_EQ(m, nullptr);
+         },
+         {ERR_INVALID_INDEX}},
+        {"omni motion past the count",
+         [&] {
+             omnimotion3ds* m = nullptr;
+             GetOmnilightMotionByIndex3ds(db, 0, &m);
+         },
+         {ERR_INVALID_INDEX}},
+        {"spot motion past the count",
+         [&] {
+             spotmotion3ds* m = nullptr;
+             GetSpotlightMotionByIndex3ds(db, 0, &m);
+         },
+         {ERR_INVALID_INDEX}},
+        {"camera motion past the count",
+         [&] {
+             cameramotion3ds* m = nullptr;
+             GetCameraMotionByIndex3ds(db, 0, &m);
+         },
+         {ERR_INVALID_INDEX}},
+        {"camera motion from a null database",
+         [&] {
+             cameramotion3ds* m = nullptr;
+             GetCameraMotionByIndex3ds(nullptr, 0, &m);
+         },
+         {ERR_INVALID_ARG}},
+        {"material into a null record pointer", [&] { GetMaterialByIndex3ds(db, 0, nullptr); }, {ERR_INVALID_ARG}},
         {"spot light without its spot part",
          [&] {
              light3ds* l = nullptr;
@@ -609,6 +666,12 @@ TEST_F(Ftk3ds, NullArgumentsAndFailedFilesAreReported)
         EXPECT_TRUE(Failed()) << c.what;
         EXPECT_EQ(ErrorCodes(), c.codes) << c.what;
     }
+    // Without a database every count is 0.
+    for (ulong3ds count :
+         {GetMeshCount3ds(nullptr), GetOmnilightCount3ds(nullptr), GetSpotlightCount3ds(nullptr),
+          GetCameraCount3ds(nullptr), GetMaterialCount3ds(nullptr), GetObjectNodeCount3ds(nullptr),
+          GetOmnilightNodeCount3ds(nullptr), GetSpotlightNodeCount3ds(nullptr), GetCameraNodeCount3ds(nullptr)})
+        EXPECT_EQ(count, 0u);
     // Ignored errors still set the flag, but a caller goes on.
     ignoreftkerr3ds = true;
     PutMesh3ds(db, none);

@@ -105,6 +105,42 @@ TEST_F(DagTest, DepthFirstVisitsEachSubtreeBeforeTheNextSibling)
     EXPECT_EQ(tail, (std::vector<std::string>{"|a", "|e", "|a|b", "|a|d", "|a|b|c"}));
 }
 
+TEST_F(DagTest, ParentsAndChildrenByIndex)
+{
+    Run("createNode transform -n a; createNode transform -n b -p a");
+    ZFnDagNode a(Path("a"));
+    ZFnDagNode b(Path("b"));
+    EXPECT_EQ(a.childCount(), 1u);
+    EXPECT_EQ(ZFnDependencyNode(a.child(0)).name().str(), "b");
+    EXPECT_EQ(b.parentCount(), 1u);
+    EXPECT_EQ(ZFnDependencyNode(b.parent(0)).name().str(), "a");
+    ZStatus st;
+    EXPECT_TRUE(a.child(1, &st).isNull());
+    EXPECT_EQ(st.errorString(), "child index out of range");
+    EXPECT_TRUE(b.parent(1, &st).isNull());
+    EXPECT_EQ(st.errorString(), "parent index out of range");
+    ZFnDagNode detached;
+    EXPECT_EQ(detached.childCount(&st), 0u);
+    EXPECT_FALSE(st);
+    EXPECT_EQ(detached.parentCount(&st), 0u);
+    EXPECT_FALSE(st);
+    EXPECT_TRUE(detached.child(0, &st).isNull());
+    EXPECT_FALSE(st);
+}
+
+TEST_F(DagTest, NewNodesRefuseAParentThatIsNotANode)
+{
+    ZObject notANode = ZFnNumericAttribute().create("speed", "sp", ZFnNumericData::kDouble, 0.0);
+    ZStatus st;
+    EXPECT_TRUE(ZFnDagNode().create("transform", notANode, &st).isNull());
+    EXPECT_EQ(st.errorString(), "the parent is not a node");
+    EXPECT_TRUE(ZFnPointLight().create(notANode, true, &st).isNull());
+    EXPECT_EQ(st.errorString(), "the parent is not a node");
+    ZObject light = ZFnPointLight().create(ZObject::kNullObj, true, &st);
+    ASSERT_TRUE(st) << st.errorString();
+    EXPECT_FALSE(light.isNull());
+}
+
 TEST_F(DagTest, PathOperations)
 {
     Run("createNode transform -n a; createNode transform -n b -p a");

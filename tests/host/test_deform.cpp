@@ -94,6 +94,14 @@ TEST_F(SkinTest, SetWeightsNormalisesTheOtherInfluences)
               "perspShape is not deformed by skinCluster1");
     Run("setAttr \"skinCluster1.normalizeWeights\" 0");
     EXPECT_EQ(Plug("skinCluster1", "normalizeWeights").asInt(), 0);
+
+    // A skin cluster made bare has nothing to weight, in either precision.
+    Run("createNode skinCluster -n bare");
+    ZFnSkinCluster bare(Node("bare"));
+    EXPECT_EQ(bare.setWeights(Path("box"), vertices, influence, weights).errorString(),
+              "the skin cluster has no geometry");
+    EXPECT_EQ(bare.setWeights(Path("box"), vertices, influence, ZDoubleArray(2, 0.5)).errorString(),
+              "the skin cluster has no geometry");
 }
 
 TEST_F(SkinTest, ClusterCommandNamesTheClusterAndItsHandle)

@@ -101,6 +101,25 @@ TEST_F(GeometryTest, NormalsColoursAndUVSets)
     ASSERT_TRUE(mesh.getVertexColor(2, c));
     EXPECT_EQ(c.g, 0.5f);
     EXPECT_FALSE(mesh.setFaceVertexColors(colours, Ints({0}), Ints({})));
+    EXPECT_EQ(mesh.setVertexNormals(normals, Ints({0})).errorString(), "normal and vertex lists differ in length");
+    EXPECT_EQ(mesh.setFaceVertexNormals(normals, Ints({0}), Ints({1, 2})).errorString(),
+              "normal, face and vertex lists differ in length");
+    EXPECT_EQ(mesh.setVertexColors(colours, Ints({})).errorString(), "colour and vertex lists differ in length");
+    EXPECT_EQ(mesh.setVertexColors(colours, Ints({-1})).errorString(), "vertex index -1 out of range");
+    EXPECT_EQ(mesh.setFaceVertexColors(colours, Ints({0}), Ints({})).errorString(),
+              "colour, face and vertex lists differ in length");
+    EXPECT_EQ(mesh.setFaceVertexColors(colours, Ints({1}), Ints({0})).errorString(), "vertex 0 is not on polygon 1");
+    // What was never set is not found, each lookup with its own message.
+    EXPECT_EQ(mesh.getVertexColor(1, c).errorString(), "vertex 1 has no colour");
+    EXPECT_EQ(mesh.getVertexNormal(1, n).errorString(), "vertex 1 has no normal");
+    ASSERT_TRUE(mesh.getVertexNormal(3, n));
+    EXPECT_EQ(n.z, 1.0);
+    EXPECT_EQ(mesh.getFaceVertexNormal(0, 4, n).errorString(), "no normal at that face vertex");
+    EXPECT_EQ(mesh.getFaceVertexColor(0, 1, c).errorString(), "no colour at that face vertex");
+    ASSERT_TRUE(mesh.setFaceVertexColors(colours, Ints({0}), Ints({3})));
+    ASSERT_TRUE(mesh.getFaceVertexColor(0, 3, c));
+    EXPECT_EQ(c.r, 1.0f);
+    EXPECT_EQ(ZFnMesh().getVertexColor(0, c).statusCode(), ZStatus::kInvalidParameter);
 
     // "map1" becomes the first set; a second set is made; ids are checked.
     ZStringArray sets;
@@ -125,6 +144,14 @@ TEST_F(GeometryTest, NormalsColoursAndUVSets)
     EXPECT_EQ(ids.items(), (std::vector<int>{3, 2, 1, 0}));
     ZString missing("nope");
     EXPECT_EQ(mesh.setUVs(u, v, &missing).errorString(), "no UV set named 'nope'");
+    EXPECT_EQ(mesh.assignUVs(Ints({4}), Ints({0, 1, 2, 3}), &missing).errorString(), "no UV set named 'nope'");
+    EXPECT_EQ(mesh.getUVs(u, v, &missing).errorString(), "no such UV set");
+    EXPECT_EQ(mesh.getAssignedUVs(counts, ids, &missing).errorString(), "no such UV set");
+    ZFloatArray readU, readV;
+    ASSERT_TRUE(mesh.getUVs(readU, readV, &second));
+    EXPECT_EQ(readV.items(), v.items());
+    ZFnMesh detached;
+    EXPECT_EQ(detached.getUVs(readU, readV, &second).statusCode(), ZStatus::kInvalidParameter);
 }
 
 TEST_F(GeometryTest, CopySetPointsAndPolygonIteration)
@@ -177,6 +204,24 @@ TEST_F(GeometryTest, NurbsSurfacesCheckKnotsAgainstControlVertices)
     ASSERT_TRUE(st) << st.errorString();
     EXPECT_EQ(surface.numCVsInU(), 4);
     EXPECT_EQ(surface.formInV(), ZFnNurbsSurface::kOpen);
+    EXPECT_EQ(surface.numCVsInV(), 4);
+    EXPECT_EQ(surface.degreeU(), 3);
+    EXPECT_EQ(surface.degreeV(), 3);
+    EXPECT_EQ(surface.formInU(), ZFnNurbsSurface::kOpen);
+    ZPointArray readCvs;
+    ASSERT_TRUE(surface.getCVs(readCvs));
+    EXPECT_EQ(readCvs.length(), 16u);
+    EXPECT_EQ(readCvs[5].x, cvs[5].x);
+    ZDoubleArray readU, readV;
+    ASSERT_TRUE(surface.getKnotsInU(readU));
+    ASSERT_TRUE(surface.getKnotsInV(readV));
+    EXPECT_EQ(readU.items(), knots.items());
+    EXPECT_EQ(readV.items(), knots.items());
+    ZFnNurbsSurface detached;
+    EXPECT_EQ(detached.getKnotsInV(readV).errorString(), "not attached to a NURBS surface");
+    EXPECT_EQ(detached.getCVs(readCvs).errorString(), "not attached to a NURBS surface");
+    EXPECT_EQ(detached.degreeV(&st), 0);
+    EXPECT_FALSE(st);
     surface.create(Points(15), knots, knots, 3, 3, ZFnNurbsSurface::kOpen, ZFnNurbsSurface::kOpen, true,
                    ZObject::kNullObj, &st);
     EXPECT_EQ(st.errorString(), "Cannot create the NURBS surface: expected 16 control vertices, got 15");

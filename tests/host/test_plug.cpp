@@ -124,6 +124,20 @@ TEST_F(PlugTest, DynamicAttributesClashWithCodeThree)
     ZObject speed = fn.create("my_prop", "my_prop", ZFnNumericData::kDouble, 0.0);
     ASSERT_TRUE(fn.setKeyable(true));
     ASSERT_TRUE(fn.setSoftMin(-5));
+    // The soft range: each bound set, read and refused alone.
+    double bound = 0;
+    EXPECT_TRUE(fn.hasSoftMin());
+    EXPECT_FALSE(fn.hasSoftMax());
+    ASSERT_TRUE(fn.getSoftMin(bound));
+    EXPECT_EQ(bound, -5.0);
+    EXPECT_EQ(fn.getSoftMax(bound).errorString(), "no soft maximum");
+    EXPECT_EQ(fn.setSoftMax(std::nan("")).errorString(), "the value is not a finite number");
+    EXPECT_FALSE(fn.hasSoftMax());
+    ASSERT_TRUE(fn.setSoftMax(7.5));
+    ASSERT_TRUE(fn.getSoftMax(bound));
+    EXPECT_EQ(bound, 7.5);
+    EXPECT_EQ(ZFnNumericAttribute().getSoftMin(bound).errorString(), "no soft minimum");
+    EXPECT_EQ(ZFnNumericAttribute().setSoftMin(1).errorString(), "the function set is not attached to a valid object");
     ASSERT_TRUE(node.addAttribute(speed, ZFnDependencyNode::kNormalAttr));
     ZStatus clash = node.addAttribute(fn.create("my_prop", "my_prop", ZFnNumericData::kInt));
     EXPECT_EQ(clash.statusCode(), ZStatus::kInvalidParameter);

@@ -121,6 +121,27 @@ TEST_F(AnimTest, CurvesAttachCreateAndKeepKeysInOrder)
     EXPECT_EQ(curve.evaluate(ZTime(1.5)), 3.0);
     EXPECT_EQ(curve.evaluate(ZTime(2.5)), 5.0); // a step holds
     ASSERT_TRUE(curve.setTangentsLocked(0, false));
+    EXPECT_FALSE(curve.tangentsLocked(0));
+    EXPECT_TRUE(curve.weightsLocked(0));
+    ASSERT_TRUE(curve.setWeightsLocked(1, false));
+    EXPECT_FALSE(curve.weightsLocked(1));
+    EXPECT_TRUE(curve.tangentsLocked(1));
+    EXPECT_EQ(curve.setWeightsLocked(3, false).errorString(), "key index 3 out of range (3 keys)");
+    EXPECT_FALSE(curve.weightsLocked(3, &st));
+    EXPECT_FALSE(st);
+    // Infinity types: each end alone; 2 is no type.
+    ASSERT_TRUE(curve.setPreInfinityType(ZFnAnimCurve::kCycle));
+    ASSERT_TRUE(curve.setPostInfinityType(ZFnAnimCurve::kOscillate));
+    EXPECT_EQ(curve.preInfinityType(), ZFnAnimCurve::kCycle);
+    EXPECT_EQ(curve.postInfinityType(), ZFnAnimCurve::kOscillate);
+    EXPECT_EQ(curve.setPreInfinityType(static_cast<ZFnAnimCurve::InfinityType>(2)).errorString(),
+              "invalid infinity type");
+    EXPECT_EQ(curve.setPostInfinityType(static_cast<ZFnAnimCurve::InfinityType>(6)).errorString(),
+              "invalid infinity type");
+    EXPECT_EQ(curve.preInfinityType(), ZFnAnimCurve::kCycle);
+    EXPECT_EQ(curve.postInfinityType(), ZFnAnimCurve::kOscillate);
+    ASSERT_TRUE(curve.setPreInfinityType(ZFnAnimCurve::kConstant));
+    ASSERT_TRUE(curve.setPostInfinityType(ZFnAnimCurve::kConstant));
     ASSERT_TRUE(curve.setTangent(0, 1.0f, 0.5f, true));
     float x, y;
     curve.getTangent(0, x, y, true);

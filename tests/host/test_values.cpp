@@ -199,6 +199,56 @@ TEST_F(ValueTest, LightsCamerasAndShaders)
     EXPECT_EQ(Run("getAttr phong1.cosinePower"), std::vector<std::string>{"12.5"});
     ZFnReflectShader(Node("lambert1"), &st);
     EXPECT_FALSE(st);
+
+    // Every shader, light and camera accessor reads back what it wrote, under
+    // the attribute's own name.
+    ASSERT_TRUE(phong.setColor(ZColor(0.5f, 0.25f, 0.125f)));
+    ASSERT_TRUE(phong.setAmbientColor(ZColor(0.1f, 0, 0)));
+    ASSERT_TRUE(phong.setIncandescence(ZColor(0, 0, 0.75f)));
+    ASSERT_TRUE(phong.setDiffuseCoeff(0.25f));
+    ASSERT_TRUE(phong.setReflectivity(0.75f));
+    EXPECT_EQ(phong.color().g, 0.25f);
+    EXPECT_EQ(phong.transparency().r, 1.0f);
+    EXPECT_EQ(phong.ambientColor().r, 0.1f);
+    EXPECT_EQ(phong.incandescence().b, 0.75f);
+    EXPECT_EQ(phong.diffuseCoeff(), 0.25f);
+    EXPECT_EQ(phong.reflectivity(), 0.75f);
+    EXPECT_EQ(phong.cosPower(), 12.5f);
+    EXPECT_EQ(Run("getAttr phong1.diffuse"), std::vector<std::string>{"0.25"});
+    EXPECT_EQ(Run("getAttr phong1.incandescence"), (std::vector<std::string>{"0", "0", "0.75"}));
+    EXPECT_EQ(phong.setAmbientColor(ZColor(0, INFINITY, 0)).errorString(), "the value is not a finite number");
+    Run("setAttr -lock true phong1.specularColor");
+    EXPECT_EQ(phong.setSpecularColor(ZColor(1, 1, 1)).errorString(), "The attribute 'phong1.specularColor' is locked");
+    EXPECT_EQ(phong.specularColor().g, 0.2f);
+    EXPECT_EQ(light.intensity(), 0.5f);
+    // A light's colour, like a shader's, refuses to change while locked.
+    Run("setAttr -lock true LampShape.color");
+    EXPECT_EQ(light.setColor(ZColor(0, 0, 0)).errorString(), "The attribute 'LampShape.color' is locked");
+    EXPECT_EQ(light.color().b, 0.25f);
+    EXPECT_EQ(Run("getAttr LampShape.intensity"), std::vector<std::string>{"0.5"});
+    EXPECT_EQ(ZFnSpotLight(toShape).coneAngle(), 45 * M_PI / 180);
+    ASSERT_TRUE(cam.setLensSqueezeRatio(2));
+    ASSERT_TRUE(cam.setNearClippingPlane(0.5));
+    ASSERT_TRUE(cam.setFarClippingPlane(5000));
+    ASSERT_TRUE(cam.setIsOrtho(true));
+    ASSERT_TRUE(cam.setFilmFit(2));
+    ASSERT_TRUE(cam.setVerticalFilmAperture(0.75));
+    ASSERT_TRUE(cam.setHorizontalFilmAperture(1.25));
+    ASSERT_TRUE(cam.setFocusDistance(7));
+    ASSERT_TRUE(cam.setClippingPlanes(true));
+    EXPECT_EQ(cam.lensSqueezeRatio(), 2.0);
+    EXPECT_EQ(cam.nearClippingPlane(), 0.5);
+    EXPECT_EQ(cam.farClippingPlane(), 5000.0);
+    EXPECT_TRUE(cam.isOrtho());
+    EXPECT_EQ(cam.filmFit(), 2);
+    EXPECT_EQ(cam.verticalFilmAperture(), 0.75);
+    EXPECT_EQ(cam.horizontalFilmAperture(), 1.25);
+    EXPECT_EQ(cam.focusDistance(), 7.0);
+    EXPECT_EQ(Run("getAttr perspShape.farClipPlane"), std::vector<std::string>{"5000"});
+    EXPECT_EQ(Run("getAttr perspShape.orthographic"), std::vector<std::string>{"1"});
+    ZFnCamera detached;
+    EXPECT_EQ(detached.focalLength(&st), 0.0);
+    EXPECT_FALSE(st);
 }
 
 } // namespace

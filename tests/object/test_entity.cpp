@@ -474,6 +474,19 @@ TEST(Entity, PlugNotificationsAreRelayedExceptTheDestinationSide)
     entity.EntityPlugStateNotify(nullptr, 9, &parent, nullptr, nullptr, 9);
     EXPECT_EQ(listener.mDataTypes, std::vector<int>({54891576, 54957145}));
     EXPECT_EQ(listener.mDataValues, std::vector<int>({7, 8}));
+
+    // Each list lets go alone: after the data list, only state still reaches.
+    entity.EntityPlugDataNotifyUnregister(&listener, kPlugDataMethod);
+    entity.EntityPlugDataNotify(nullptr, 20, &parent, nullptr, nullptr, 10);
+    entity.EntityPlugStateNotify(nullptr, 24, &parent, nullptr, nullptr, 11);
+    EXPECT_EQ(listener.mDataValues, std::vector<int>({7, 8, 11}));
+    entity.EntityPlugStateNotifyUnregister(&listener, kPlugDataMethod);
+    entity.EntityPlugStateNotify(nullptr, 24, &parent, nullptr, nullptr, 12);
+    EXPECT_EQ(listener.mDataValues, std::vector<int>({7, 8, 11}));
+    // Unregistered from plug notifications earlier: nothing more arrives.
+    listener.mPlugActions.clear();
+    entity.EntityPlugNotify(nullptr, 4, &parent, 0, &child, 0, nullptr);
+    EXPECT_TRUE(listener.mPlugActions.empty());
 }
 
 TEST(Entity, SelectionIsRebuiltFromTheMembers)
