@@ -11,7 +11,24 @@
 // complemented CRC is appended as 4 bytes, most significant byte first.
 // Over data plus those 4 bytes the register ends at the residue 0xC704DD7B.
 
+#include <cstddef>
+
 #include "base/kchainedfile.h"
+
+// The CRC register arithmetic itself, shared by every layer. Update runs the
+// register (not complemented) over n bytes; it folds 64 bytes a step with
+// carry-less multiplication where the processor has it, else it takes
+// sixteen bytes a step through tables. Both give the same values; the two
+// paths are callable on their own so that they can be checked against each
+// other.
+namespace kcrc {
+unsigned int Update(unsigned int crc, const unsigned char* bytes, size_t n);
+unsigned int UpdateTable(unsigned int crc, const unsigned char* bytes, size_t n);
+// True when this processor runs the folding path.
+bool HasFolding();
+// The folding path; the table path where the processor lacks it.
+unsigned int UpdateFolding(unsigned int crc, const unsigned char* bytes, size_t n);
+} // namespace kcrc
 
 class KCrcFile : public KChainedFile
 {
@@ -38,15 +55,8 @@ public:
     // In read mode: true when the register over data and check bytes is the
     // residue. False in any other mode and for a damaged or truncated file.
     bool CheckCrc();
+    // The tables are shared and built once; kept for callers that build them early.
     void MakeCrcTable();
-
-private:
-    // Runs the register over n bytes with this layer's table.
-    unsigned int Update(unsigned int crc, const unsigned char* bytes, unsigned int n) const;
-
-    // mCrcTable[0] is the byte table; mCrcTable[k] advances a byte followed
-    // by k zero bytes, so that eight bytes are taken per step.
-    unsigned int mCrcTable[16][256];
 };
 
 #endif
