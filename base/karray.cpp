@@ -201,6 +201,17 @@ void KBaseArray::SetCount(int n)
         mArrayCount = n < 0 ? 0 : n;
 }
 
+bool KBaseArray::SetCountUnset(int n)
+{
+    if (n < 0)
+        return false;
+    // An empty array gets exactly the blocks it needs; a growing one grows as appends do.
+    if (n > GetCapacity() && !(mArrayCount == 0 ? SetBlocks(BlocksFor(n, mBlockSize)) : Grow(n)))
+        return false;
+    mArrayCount = n;
+    return true;
+}
+
 void KBaseArray::CopyFrom(const KBaseArray& other)
 {
     if (&other == this)

@@ -39,20 +39,57 @@ bool ReadInts(IQoxObject& file, const char* name, std::vector<int>& out)
     return ok;
 }
 
-// Items of width doubles each into the array (resized to the item count);
-// false when the count is no whole number of items.
+// Items of width doubles each into the array (its count set to the item
+// count, filled straight from the file); false when the count is no whole
+// number of items. Emptied when the field cannot be read.
 template <typename T>
 bool ReadItems(IQoxObject& file, const char* name, KArrayTemplate<T>& out, int width)
 {
     if (!file.FieldReadBegin(name))
         return true;
     long long count = file.FieldReadArrayCount();
-    bool ok = count >= 0 && count % width == 0 && count / width <= 0x7FFFFFFF;
-    if (ok)
-    {
-        out.SetCount(static_cast<int>(count / width));
-        ok = file.FieldReadArrayD(reinterpret_cast<double*>(out.GetArray()), static_cast<unsigned long long>(count));
-    }
+    bool ok = count >= 0 && count % width == 0 && count / width <= 0x7FFFFFFF &&
+              out.SetCountUnset(static_cast<int>(count / width));
+    ok = ok && file.FieldReadArrayD(reinterpret_cast<double*>(out.GetArray()), static_cast<unsigned long long>(count));
+    if (!ok)
+        out.SetCount(0);
+    file.FieldReadEnd();
+    return ok;
+}
+
+// The integers of the named field into the array, filled straight from the
+// file (empty when the field is missing); false when the field is there but
+// holds no integer array.
+bool ReadIntArray(IQoxObject& file, const char* name, KArrayTemplate<int>& out)
+{
+    out.SetCount(0);
+    if (!file.FieldReadBegin(name))
+        return true;
+    long long count = file.FieldReadArrayCount();
+    bool ok = count >= 0 && count <= 0x7FFFFFFF && out.SetCountUnset(static_cast<int>(count));
+    ok = ok && file.FieldReadArrayI(out.GetArray(), static_cast<unsigned long long>(count));
+    if (!ok)
+        out.SetCount(0);
+    file.FieldReadEnd();
+    return ok;
+}
+
+// The polygon-vertex array straight into the mesh, checked against its
+// control points.
+bool ReadPolygonVertices(IQoxObject& file, KQoxMesh& mesh)
+{
+    if (!file.FieldReadBegin(kPolygonVertexIndex))
+        return true;
+    long long count = file.FieldReadArrayCount();
+    int* vertices = count >= 0 && count <= 0x7FFFFFFF ? mesh.SetPolygonVertexCount(static_cast<int>(count)) : nullptr;
+    bool ok = vertices && file.FieldReadArrayI(vertices, static_cast<unsigned long long>(count));
+    const int points = mesh.GetControlPointsCount();
+    bool outside = false;
+    for (long long i = 0; ok && i < count; ++i)
+        outside |= static_cast<unsigned int>(vertices[i]) >= static_cast<unsigned int>(points);
+    ok = ok && !outside;
+    if (!ok && vertices)
+        mesh.SetPolygonVertexCount(0);
     file.FieldReadEnd();
     return ok;
 }
@@ -212,29 +249,15 @@ void KQoxRead6::ReadMesh(KQoxNode& node)
         return;
     }
     node.SetNodeAttribute(mesh);
-    bool ok = ReadItems(mFile, kVertices, mesh->GetControlPointArray(), 4);
-    std::vector<int> vertices, sizes, groups;
-    ok = ok && ReadInts(mFile, kPolygonVertexIndex, vertices) && ReadInts(mFile, kPolygonSizes, sizes) &&
-         ReadInts(mFile, kPolygonGroups, groups);
-    // Every vertex names a control point; the sizes add up to the vertices.
-    const int points = mesh->GetControlPointsCount();
-    for (size_t i = 0; ok && i < vertices.size(); ++i)
-        ok = vertices[i] >= 0 && vertices[i] < points;
-    size_t total = 0;
-    for (size_t i = 0; ok && i < sizes.size(); ++i)
-    {
-        ok = sizes[i] >= 0 && static_cast<size_t>(sizes[i]) <= vertices.size() - total;
-        total += ok ? static_cast<size_t>(sizes[i]) : 0;
-    }
-    ok = ok && total == vertices.size() && (groups.empty() || groups.size() == sizes.size());
-    size_t next = 0;
-    for (size_t p = 0; ok && p < sizes.size(); ++p)
-    {
-        mesh->BeginPolygon(-1, -1, groups.empty() ? -1 : groups[p]);
-        for (int v = 0; v < sizes[p]; ++v)
-            mesh->AddPolygon(vertices[next++]);
-        mesh->EndPolygon();
-    }
+    // The bulk arrays go straight into the mesh; the polygons are made from
+    // the sizes at once.
+    bool ok = ReadItems(mFile, kVertices, mesh->GetControlPointArray(), 4) && ReadPolygonVertices(mFile, *mesh);
+    KArrayTemplate<int> sizes, groups;
+    ok = ok && ReadIntArray(mFile, kPolygonSizes, sizes) && ReadIntArray(mFile, kPolygonGroups, groups);
+    ok = ok && (groups.GetCount() == 0 || groups.GetCount() == sizes.GetCount()) &&
+         mesh->SetPolygons(sizes.GetArray(), groups.GetCount() > 0 ? groups.GetArray() : nullptr, sizes.GetCount());
+    sizes.Clear();
+    groups.Clear();
 
     ok = ok && ReadLinksAndShapes(*mesh);
 
@@ -332,18 +355,21 @@ void KQoxRead6::ReadMesh(KQoxNode& node)
                 {
                     element->mMappingMode = mapping;
                     element->mReferenceMode = reference;
-                    std::vector<int> indices;
-                    ok = ReadInts(mFile, kIndex, indices);
+                    // The indices straight into the element, then checked.
+                    KArrayTemplate<int>& indices = element->mIndexArray;
+                    ok = ReadIntArray(mFile, kIndex, indices);
                     // Indices into the direct array stay inside it. Material and
                     // texture indices may name an entry the geometry does not hold
                     // (a mesh read from a file without materials keeps index 0);
                     // their users look them up with a bounds check.
                     const bool bounded = type != KQoxLayerElement::eMATERIAL && type != KQoxLayerElement::eTEXTURE;
-                    for (size_t i = 0; ok && reference == KQoxLayerElement::eINDEX_TO_DIRECT && i < indices.size(); ++i)
-                        ok = indices[i] >= -1 && (!bounded || indices[i] < directCount);
-                    element->mIndexArray.SetCount(static_cast<int>(indices.size()));
-                    for (size_t i = 0; ok && i < indices.size(); ++i)
-                        element->mIndexArray[static_cast<int>(i)] = indices[i];
+                    const int limit = bounded ? directCount : 0x7FFFFFFF;
+                    const int* index = indices.GetArray();
+                    bool outside = false;
+                    if (ok && reference == KQoxLayerElement::eINDEX_TO_DIRECT)
+                        for (int i = 0; i < indices.GetCount(); ++i)
+                            outside |= index[i] < -1 || index[i] >= limit;
+                    ok = ok && !outside;
                 }
                 mFile.FieldReadBlockEnd();
                 mFile.FieldReadEnd();
