@@ -36,25 +36,29 @@ using namespace qoxsdk_600;
 
 namespace {
 
-std::string ScratchDirectory()
+// A directory of its own for the run, removed at exit.
+struct Scratch
 {
-    static std::string directory = [] {
+    Scratch()
+    {
         char pattern[] = "/tmp/qoxgridbenchXXXXXX";
         const char* made = mkdtemp(pattern);
-        return std::string(made ? made : "/tmp");
-    }();
-    return directory;
-}
-
-struct ScratchCleaner
-{
-    ~ScratchCleaner()
+        mPath = made ? made : "";
+    }
+    ~Scratch()
     {
         std::error_code ignored;
-        if (ScratchDirectory() != "/tmp")
-            std::filesystem::remove_all(ScratchDirectory(), ignored);
+        if (!mPath.empty())
+            std::filesystem::remove_all(mPath, ignored);
     }
-} gCleaner;
+    std::string mPath;
+};
+
+const std::string& ScratchDirectory()
+{
+    static Scratch scratch;
+    return scratch.mPath;
+}
 
 // The number a 6-decimal text reads back as.
 double Decimal6(double v)
@@ -85,7 +89,8 @@ struct GridScene
         uvs->mDirectArray.SetCount(points);
         for (int y = 0; y <= side; ++y)
             for (int x = 0; x <= side; ++x)
-                uvs->mDirectArray[y * (side + 1) + x] = KQoxVector2(Decimal6(x / double(side)), Decimal6(y / double(side)));
+                uvs->mDirectArray[y * (side + 1) + x] =
+                    KQoxVector2(Decimal6(x / double(side)), Decimal6(y / double(side)));
         layer->SetUVs(uvs);
         mesh->ReservePolygons(side * side, side * side * 4);
         for (int y = 0; y < side; ++y)

@@ -85,7 +85,8 @@ bool ReadPolygonVertices(IQoxObject& file, KQoxMesh& mesh)
     bool ok = vertices && file.FieldReadArrayI(vertices, static_cast<unsigned long long>(count));
     const int points = mesh.GetControlPointsCount();
     bool outside = false;
-    for (long long i = 0; ok && i < count; ++i)
+    const int n = ok ? static_cast<int>(count) : 0;
+    for (int i = 0; i < n; ++i)
         outside |= static_cast<unsigned int>(vertices[i]) >= static_cast<unsigned int>(points);
     ok = ok && !outside;
     if (!ok && vertices)
