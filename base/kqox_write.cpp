@@ -1,6 +1,8 @@
 // KQox: writing fields, blocks and sections (binary and ASCII encodings).
 
+#include <cfloat>
 #include <charconv>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -644,12 +646,122 @@ bool KQox::FieldWriteT(KTime time)
 
 namespace {
 
+// The text of a double with 15 significant digits, as "%.15g" gives it.
+size_t FormatGeneral15Exact(char* out, double value)
+{
+    return static_cast<size_t>(std::to_chars(out, out + kArrayItemText, value, std::chars_format::general, 15).ptr -
+                               out);
+}
+
+// The same text, made from the shortest text that reads back as the value,
+// which is much quicker to find than exact digits. For a normal double the
+// shortest text S lies within half a unit in the last place of the value:
+// with 15 digits or fewer, S is the value rounded to 15 digits; with 16 or
+// 17, no rounding midpoint of 15 digits lies between S and the value (it
+// would be a shorter or nearer text that reads back), so rounding S gives
+// the value's 15 digits - unless S is such a midpoint itself (16 digits
+// ending in 5). That case, zero, denormals, infinities and NaN take the
+// exact path.
+size_t FormatGeneral15(char* out, double value)
+{
+    if (value == 0.0)
+    {
+        size_t n = 0;
+        if (std::signbit(value))
+            out[n++] = '-';
+        out[n++] = '0';
+        return n;
+    }
+    if (!std::isfinite(value) || std::fabs(value) < DBL_MIN)
+        return FormatGeneral15Exact(out, value);
+    char text[40];
+    const char* end = std::to_chars(text, text + sizeof text, value, std::chars_format::scientific).ptr;
+    const char* p = text;
+    const bool negative = *p == '-';
+    if (negative)
+        ++p;
+    // Digits of the shortest text and its decimal exponent.
+    char digits[20];
+    int count = 0;
+    for (; p < end && *p != 'e'; ++p)
+        if (*p != '.')
+            digits[count++] = *p;
+    int exponent = 0;
+    std::from_chars(p + 1 + (p[1] == '+'), end, exponent);
+    if (count > 15)
+    {
+        if (count == 16 && digits[15] == '5')
+            return FormatGeneral15Exact(out, value);
+        // Above a midpoint when the 16th digit is 5 or more (a 5 is followed
+        // by a 17th digit, which is not 0).
+        const bool up = digits[15] >= '5';
+        count = 15;
+        if (up)
+        {
+            int i = 14;
+            while (i >= 0 && digits[i] == '9')
+                digits[i--] = '0';
+            if (i >= 0)
+            {
+                ++digits[i];
+            }
+            else
+            {
+                digits[0] = '1';
+                count = 1;
+                ++exponent;
+            }
+        }
+        while (count > 1 && digits[count - 1] == '0')
+            --count;
+    }
+    size_t n = 0;
+    if (negative)
+        out[n++] = '-';
+    if (exponent < -4 || exponent >= 15)
+    {
+        out[n++] = digits[0];
+        if (count > 1)
+        {
+            out[n++] = '.';
+            std::memcpy(out + n, digits + 1, static_cast<size_t>(count - 1));
+            n += static_cast<size_t>(count - 1);
+        }
+        out[n++] = 'e';
+        out[n++] = exponent < 0 ? '-' : '+';
+        const int magnitude = exponent < 0 ? -exponent : exponent;
+        if (magnitude >= 100)
+            out[n++] = static_cast<char>('0' + magnitude / 100);
+        out[n++] = static_cast<char>('0' + magnitude / 10 % 10);
+        out[n++] = static_cast<char>('0' + magnitude % 10);
+        return n;
+    }
+    if (exponent < 0)
+    {
+        out[n++] = '0';
+        out[n++] = '.';
+        for (int i = -1; i > exponent; --i)
+            out[n++] = '0';
+        std::memcpy(out + n, digits, static_cast<size_t>(count));
+        return n + static_cast<size_t>(count);
+    }
+    // exponent + 1 digits before the point (zeros past the shortest text).
+    for (int i = 0; i <= exponent; ++i)
+        out[n++] = i < count ? digits[i] : '0';
+    if (count > exponent + 1)
+    {
+        out[n++] = '.';
+        std::memcpy(out + n, digits + exponent + 1, static_cast<size_t>(count - exponent - 1));
+        n += static_cast<size_t>(count - exponent - 1);
+    }
+    return n;
+}
+
 template <typename T>
 size_t FormatItem(char* out, T value)
 {
     if constexpr (std::is_same<T, double>::value)
-        return static_cast<size_t>(std::to_chars(out, out + kArrayItemText, value, std::chars_format::general, 15).ptr -
-                                   out);
+        return FormatGeneral15(out, value);
     else if constexpr (std::is_same<T, float>::value)
         return static_cast<size_t>(
             std::to_chars(out, out + kArrayItemText, static_cast<double>(value), std::chars_format::general, 9).ptr -

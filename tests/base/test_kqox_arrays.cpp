@@ -265,3 +265,114 @@ TEST(KQoxArrays, DamagedAsciiArraysAreCorruption)
 }
 
 } // namespace
+
+namespace {
+
+// The values a 15-digit text is hardest on: powers of ten and their
+// neighbours, 15-digit midpoints, carries through nines, both exponent
+// styles' edges, denormals, extremes and random bit patterns.
+std::vector<double> FormattingCases()
+{
+    std::vector<double> v = {0.0,
+                             -0.0,
+                             1.0,
+                             -1.0,
+                             0.1,
+                             0.5,
+                             1e15,
+                             1e16,
+                             999999999999999.0,
+                             9999999999999995.0,
+                             1e-4,
+                             1e-5,
+                             0.0001234,
+                             0.00001234,
+                             123456789012345.0,
+                             1234567890123456.0,
+                             0.30000000000000004,
+                             2.675,
+                             1.0000000000000002,
+                             0.9999999999999999,
+                             DBL_MAX,
+                             -DBL_MAX,
+                             DBL_MIN,
+                             -DBL_MIN,
+                             DBL_TRUE_MIN,
+                             4.9e-324,
+                             2.2250738585072009e-308,
+                             1e-310,
+                             HUGE_VAL,
+                             -HUGE_VAL,
+                             std::nan(""),
+                             -std::nan(""),
+                             1e100,
+                             1e-100,
+                             123.456,
+                             5e-324,
+                             9.999999999999995e22};
+    for (int e = -320; e <= 308; ++e)
+    {
+        double p = std::pow(10.0, e);
+        v.push_back(p);
+        v.push_back(std::nextafter(p, 0.0));
+        v.push_back(std::nextafter(p, HUGE_VAL));
+        v.push_back(-p * 1.5);
+    }
+    // Exact 15-digit midpoints (16 digits ending in 5) and their neighbours.
+    for (long long m = 1000000000000005LL; m < 1000000000000005LL + 2000; m += 10)
+        for (int e : {-20, -3, 0, 5, 40})
+        {
+            double x = static_cast<double>(m) * std::pow(10.0, e - 15);
+            v.push_back(x);
+            v.push_back(std::nextafter(x, 0.0));
+            v.push_back(std::nextafter(x, HUGE_VAL));
+        }
+    for (int i = 0; i < 4096; ++i)
+        v.push_back(i / 4096.0 + i / 100.0);
+    unsigned long long s = 88172645463325252ull;
+    for (int i = 0; i < 200000; ++i)
+    {
+        s ^= s << 13;
+        s ^= s >> 7;
+        s ^= s << 17;
+        double d;
+        std::memcpy(&d, &s, sizeof d);
+        v.push_back(d);
+        v.push_back(static_cast<double>(s % 2000000) / 1000.0 - 1000.0);
+        v.push_back(1.0 / static_cast<double>(s % 9973 + 1));
+    }
+    return v;
+}
+
+} // namespace
+
+TEST(KQoxArrays, AsciiDoublesAreTheTextsOfPrintf15g)
+{
+    const std::vector<double> values = FormattingCases();
+    std::vector<unsigned char> text(values.size() * 32 + 4096);
+    KQox a;
+    ASSERT_TRUE(a.ProjectCreate(text.data(), static_cast<unsigned int>(text.size()), KQox::eASCII, 6000));
+    a.FieldWriteBegin("V");
+    a.FieldWriteArrayD(values.data(), static_cast<unsigned int>(values.size()));
+    a.FieldWriteEnd();
+    ASSERT_TRUE(a.ProjectClose());
+    std::string file(reinterpret_cast<const char*>(text.data()), static_cast<size_t>(a.ProjectGetFileSize()));
+    size_t at = file.find(':', file.find("*d"));
+    ASSERT_NE(at, std::string::npos);
+    ++at;
+    size_t mismatches = 0;
+    for (size_t i = 0; i < values.size(); ++i)
+    {
+        while (file[at] == ' ' || file[at] == '\n')
+            ++at;
+        size_t end = file.find_first_of(" \n", at);
+        std::string got = file.substr(at, end - at);
+        at = end;
+        char expected[64];
+        std::snprintf(expected, sizeof expected, "%.15g", values[i]);
+        if (got != expected && ++mismatches < 10)
+            ADD_FAILURE() << "value " << i << " bits " << std::hexfloat << values[i] << ": " << got << " against "
+                          << expected;
+    }
+    EXPECT_EQ(mismatches, 0u);
+}
