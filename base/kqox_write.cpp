@@ -653,68 +653,10 @@ size_t FormatGeneral15Exact(char* out, double value)
                                out);
 }
 
-// The same text, made from the shortest text that reads back as the value,
-// which is much quicker to find than exact digits. For a normal double the
-// shortest text S lies within half a unit in the last place of the value:
-// with 15 digits or fewer, S is the value rounded to 15 digits; with 16 or
-// 17, no rounding midpoint of 15 digits lies between S and the value (it
-// would be a shorter or nearer text that reads back), so rounding S gives
-// the value's 15 digits - unless S is such a midpoint itself (16 digits
-// ending in 5). That case, zero, denormals, infinities and NaN take the
-// exact path.
-size_t FormatGeneral15(char* out, double value)
+// The "%.15g" text of a value whose 15 significant digits (or fewer) are
+// given: the digits without trailing zeros and the decimal exponent.
+size_t EmitGeneral15(char* out, bool negative, const char* digits, int count, int exponent)
 {
-    if (value == 0.0)
-    {
-        size_t n = 0;
-        if (std::signbit(value))
-            out[n++] = '-';
-        out[n++] = '0';
-        return n;
-    }
-    if (!std::isfinite(value) || std::fabs(value) < DBL_MIN)
-        return FormatGeneral15Exact(out, value);
-    char text[40];
-    const char* end = std::to_chars(text, text + sizeof text, value, std::chars_format::scientific).ptr;
-    const char* p = text;
-    const bool negative = *p == '-';
-    if (negative)
-        ++p;
-    // Digits of the shortest text and its decimal exponent.
-    char digits[20];
-    int count = 0;
-    for (; p < end && *p != 'e'; ++p)
-        if (*p != '.')
-            digits[count++] = *p;
-    int exponent = 0;
-    std::from_chars(p + 1 + (p[1] == '+'), end, exponent);
-    if (count > 15)
-    {
-        if (count == 16 && digits[15] == '5')
-            return FormatGeneral15Exact(out, value);
-        // Above a midpoint when the 16th digit is 5 or more (a 5 is followed
-        // by a 17th digit, which is not 0).
-        const bool up = digits[15] >= '5';
-        count = 15;
-        if (up)
-        {
-            int i = 14;
-            while (i >= 0 && digits[i] == '9')
-                digits[i--] = '0';
-            if (i >= 0)
-            {
-                ++digits[i];
-            }
-            else
-            {
-                digits[0] = '1';
-                count = 1;
-                ++exponent;
-            }
-        }
-        while (count > 1 && digits[count - 1] == '0')
-            --count;
-    }
     size_t n = 0;
     if (negative)
         out[n++] = '-';
@@ -745,7 +687,7 @@ size_t FormatGeneral15(char* out, double value)
         std::memcpy(out + n, digits, static_cast<size_t>(count));
         return n + static_cast<size_t>(count);
     }
-    // exponent + 1 digits before the point (zeros past the shortest text).
+    // exponent + 1 digits before the point (zeros past the given digits).
     for (int i = 0; i <= exponent; ++i)
         out[n++] = i < count ? digits[i] : '0';
     if (count > exponent + 1)
@@ -755,6 +697,103 @@ size_t FormatGeneral15(char* out, double value)
         n += static_cast<size_t>(count - exponent - 1);
     }
     return n;
+}
+
+// A decimal of at most 15 significant digits that reads back as the value
+// is the value rounded to 15 digits (it lies within half a unit in the last
+// place, well inside half a step of 15 digits). Mesh data is mostly such
+// short decimals: m * 10^-k is looked for with k up to 15, and confirmed by
+// one correctly rounded division (m and 10^k are exact doubles).
+bool ShortDecimal(double magnitude, long long& mantissa, int& decimals)
+{
+    static const double kPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                     1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    for (int k = 0; k < 16; ++k)
+    {
+        const double scaled = magnitude * kPowers[k];
+        if (scaled >= 1e15)
+            return false;
+        const double m = std::nearbyint(scaled);
+        if (m >= 1.0 && std::fabs(scaled - m) <= m * 1e-15 && m / kPowers[k] == magnitude)
+        {
+            mantissa = static_cast<long long>(m);
+            decimals = k;
+            return true;
+        }
+    }
+    return false;
+}
+
+// The same text as FormatGeneral15Exact, quicker. Short decimals are found
+// directly (above). Otherwise the shortest text S that reads back as the
+// value is taken: for a normal double it lies within half a unit in the
+// last place, so with 15 digits or fewer S is the value rounded to 15
+// digits; with 16 or 17, no rounding midpoint of 15 digits lies between S
+// and the value (it would be a shorter or nearer text that reads back), so
+// rounding S gives the value's 15 digits - unless S is such a midpoint
+// itself (16 digits ending in 5). That case, denormals, infinities and NaN
+// take the exact path.
+size_t FormatGeneral15(char* out, double value)
+{
+    if (value == 0.0)
+    {
+        size_t n = 0;
+        if (std::signbit(value))
+            out[n++] = '-';
+        out[n++] = '0';
+        return n;
+    }
+    const double magnitude = std::fabs(value);
+    if (!std::isfinite(value) || magnitude < DBL_MIN)
+        return FormatGeneral15Exact(out, value);
+    char digits[24];
+    int count = 0;
+    int exponent = 0;
+    long long mantissa = 0;
+    int decimals = 0;
+    if (ShortDecimal(magnitude, mantissa, decimals))
+    {
+        count = static_cast<int>(std::to_chars(digits, digits + sizeof digits, mantissa).ptr - digits);
+        exponent = count - 1 - decimals;
+        while (count > 1 && digits[count - 1] == '0')
+            --count;
+        return EmitGeneral15(out, value < 0, digits, count, exponent);
+    }
+    char text[40];
+    const char* end = std::to_chars(text, text + sizeof text, value, std::chars_format::scientific).ptr;
+    const char* p = text + (value < 0 ? 1 : 0);
+    for (; p < end && *p != 'e'; ++p)
+        if (*p != '.')
+            digits[count++] = *p;
+    std::from_chars(p + 1 + (p[1] == '+'), end, exponent);
+    if (count > 15)
+    {
+        if (count == 16 && digits[15] == '5')
+            return FormatGeneral15Exact(out, value);
+        // Above a midpoint when the 16th digit is 5 or more (a 5 is followed
+        // by a 17th digit, which is not 0).
+        const bool up = digits[15] >= '5';
+        count = 15;
+        if (up)
+        {
+            int i = 14;
+            while (i >= 0 && digits[i] == '9')
+                digits[i--] = '0';
+            if (i >= 0)
+            {
+                ++digits[i];
+            }
+            else
+            {
+                digits[0] = '1';
+                count = 1;
+                ++exponent;
+            }
+        }
+        while (count > 1 && digits[count - 1] == '0')
+            --count;
+    }
+    return EmitGeneral15(out, value < 0, digits, count, exponent);
 }
 
 template <typename T>
