@@ -713,7 +713,9 @@ bool ShortDecimal(double magnitude, long long& mantissa, int& decimals)
         const double scaled = magnitude * kPowers[k];
         if (scaled >= 1e15)
             return false;
-        const double m = std::nearbyint(scaled);
+        // Rounded to the nearest integer without a library call: below 2^52,
+        // adding and taking off 2^52 leaves no fraction bits.
+        const double m = (scaled + 4503599627370496.0) - 4503599627370496.0;
         if (m >= 1.0 && std::fabs(scaled - m) <= m * 1e-15 && m / kPowers[k] == magnitude)
         {
             mantissa = static_cast<long long>(m);
