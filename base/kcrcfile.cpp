@@ -1,5 +1,7 @@
 #include "base/kcrcfile.h"
 
+#include <cstdarg>
+#include <cstdio>
 #include <vector>
 
 #include "base/kbytes.h"
@@ -166,10 +168,159 @@ unsigned int Update(unsigned int crc, const unsigned char* bytes, size_t n)
 
 } // namespace kcrc
 
+namespace {
+
+// a * b modulo the polynomial, registers read most significant bit first.
+unsigned int MultiplyMod(unsigned int a, unsigned int b)
+{
+    unsigned int r = 0;
+    for (int i = 31; i >= 0; --i)
+    {
+        r = (r & 0x80000000u) ? (r << 1) ^ kPolynomial : (r << 1);
+        if ((b >> i) & 1u)
+            r ^= a;
+    }
+    return r;
+}
+
+// x^(8 * bytes) modulo the polynomial: moves a register over that many zero bytes.
+unsigned int ZeroBytesFactor(unsigned long long bytes)
+{
+    unsigned int result = 1;
+    unsigned int power = 1u << 8; // x^8
+    for (; bytes; bytes >>= 1)
+    {
+        if (bytes & 1u)
+            result = MultiplyMod(result, power);
+        power = MultiplyMod(power, power);
+    }
+    return result;
+}
+
+} // namespace
+
 KCrcFile::KCrcFile(int id, KChainedFile* next, EMode mode, bool ownsNext)
     : KChainedFile(id, next, mode, ownsNext)
 {
     MakeCrcTable();
+    ResetStream();
+}
+
+void KCrcFile::ResetStream()
+{
+    mStreaming = true;
+    mRunning = 0xFFFFFFFFu;
+    mStreamEnd = 0;
+    mPatches.clear();
+}
+
+bool KCrcFile::Open(const char* name, kFileMode mode, bool text)
+{
+    ResetStream();
+    return KChainedFile::Open(name, mode, text);
+}
+
+bool KCrcFile::Open(const char* name, const char* modeText)
+{
+    ResetStream();
+    return KChainedFile::Open(name, modeText);
+}
+
+bool KCrcFile::Open(void* buffer, unsigned int size)
+{
+    ResetStream();
+    return KChainedFile::Open(buffer, size);
+}
+
+unsigned int KCrcFile::Write(void* buffer, unsigned int n)
+{
+    if (mMode != eWrite || !mStreaming || n == 0)
+        return KChainedFile::Write(buffer, n);
+    const unsigned char* bytes = static_cast<const unsigned char*>(buffer);
+    const long position = KChainedFile::GetPosition();
+    if (position < 0 || position > mStreamEnd)
+    {
+        mStreaming = false; // a gap: Close reads the file back
+        return KChainedFile::Write(buffer, n);
+    }
+    // Over bytes already counted: the change is kept for Close.
+    unsigned int over =
+        static_cast<long>(n) < mStreamEnd - position ? n : static_cast<unsigned int>(mStreamEnd - position);
+    if (over > 0)
+    {
+        std::vector<unsigned char> change(over);
+        if (KChainedFile::Read(change.data(), over) != over)
+        {
+            mStreaming = false;
+        }
+        else
+        {
+            for (unsigned int i = 0; i < over; ++i)
+                change[i] ^= bytes[i];
+            mPatches.push_back({position, over, kcrc::UpdateTable(0, change.data(), over)});
+        }
+        KChainedFile::SetPosition(position);
+    }
+    unsigned int written = KChainedFile::Write(buffer, n);
+    if (written != n)
+    {
+        mStreaming = false;
+        return written;
+    }
+    if (mStreaming && n > over)
+    {
+        mRunning = kcrc::Update(mRunning, bytes + over, n - over);
+        mStreamEnd += static_cast<long>(n - over);
+    }
+    return written;
+}
+
+int KCrcFile::Truncate(unsigned int length)
+{
+    mStreaming = false;
+    return KChainedFile::Truncate(length);
+}
+
+void KCrcFile::Format(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    va_list copy;
+    va_copy(copy, args);
+    int n = std::vsnprintf(nullptr, 0, format, args);
+    va_end(args);
+    if (n > 0)
+    {
+        std::vector<char> text(static_cast<size_t>(n) + 1);
+        std::vsnprintf(text.data(), text.size(), format, copy);
+        Write(text.data(), static_cast<unsigned int>(n));
+    }
+    va_end(copy);
+}
+
+bool KCrcFile::StreamCrc(unsigned int& crc)
+{
+    if (!mStreaming)
+        return false;
+    long saved = KChainedFile::GetPosition();
+    KChainedFile::Seek(kSEEK_END, 0);
+    long size = KChainedFile::GetPosition();
+    KChainedFile::SetPosition(saved);
+    // The file must still read back (a write-only file gets no trailer).
+    unsigned char probe = 0;
+    KChainedFile::SetPosition(0);
+    const bool readable = size == 0 || KChainedFile::Read(&probe, 1) == 1;
+    KChainedFile::SetPosition(saved);
+    if (size != mStreamEnd || !readable)
+        return false;
+    crc = mRunning;
+    for (const Patch& patch : mPatches)
+    {
+        const unsigned long long after =
+            static_cast<unsigned long long>(size - patch.mOffset) - static_cast<unsigned long long>(patch.mLength);
+        crc ^= MultiplyMod(patch.mCrc, ZeroBytesFactor(after));
+    }
+    return true;
 }
 
 KCrcFile::~KCrcFile() {}
@@ -231,8 +382,11 @@ bool KCrcFile::Close()
     bool ok = true;
     if (mMode == eWrite)
     {
-        bool readBack = false;
-        unsigned int crc = ReadCrc(&readBack);
+        // The register that followed the writes, else the file read back.
+        unsigned int crc = 0;
+        bool readBack = StreamCrc(crc);
+        if (!readBack)
+            crc = ReadCrc(&readBack);
         if (!readBack)
         {
             ok = false;

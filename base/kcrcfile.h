@@ -6,12 +6,14 @@
 // initialised to 0xFFFFFFFF, final value complemented) to everything written
 // through it, and checks it when the file is read back.
 //
-// On Close in write mode the data is read back through the layer below (so
-// it must be open for reading and writing, kFILE_READ_WRITE) and the
-// complemented CRC is appended as 4 bytes, most significant byte first.
+// On Close in write mode the complemented CRC of the data is appended as 4
+// bytes, most significant byte first. The file must be open for reading and
+// writing (kFILE_READ_WRITE): patched bytes are read before they are
+// overwritten, and the data is read back when the writes were not followed.
 // Over data plus those 4 bytes the register ends at the residue 0xC704DD7B.
 
 #include <cstddef>
+#include <vector>
 
 #include "base/kchainedfile.h"
 
@@ -41,6 +43,22 @@ public:
     KCrcFile(int id, KChainedFile* next, EMode mode, bool ownsNext);
     ~KCrcFile() override;
 
+    bool Open(const char* name, kFileMode mode, bool text) override;
+    bool Open(const char* name, const char* modeText) override;
+    bool Open(void* buffer, unsigned int size) override;
+    // Writes pass to the layer below; in write mode the register follows
+    // them, so that Close need not read the file back: bytes appended run
+    // through it, bytes written over earlier ones (a patched header) are
+    // read first and their change is folded in at Close. A write past the
+    // end, a truncation or formatted text make Close read the file back.
+    unsigned int Write(void* buffer, unsigned int n) override;
+    int Truncate(unsigned int length) override;
+    void Format(const char* format, ...) override
+#if defined(__GNUC__)
+        __attribute__((format(printf, 2, 3)))
+#endif
+        ;
+
     // In write mode, appends the check bytes at the end of the file, then
     // closes as the chained layer. False when the data cannot be read back
     // (no check bytes are written then) or the check bytes are not written.
@@ -57,6 +75,24 @@ public:
     bool CheckCrc();
     // The tables are shared and built once; kept for callers that build them early.
     void MakeCrcTable();
+
+private:
+    // A change written over bytes already run through the register: where,
+    // how many bytes, and the register of the change alone (from zero).
+    struct Patch
+    {
+        long mOffset;
+        unsigned int mLength;
+        unsigned int mCrc;
+    };
+    void ResetStream();
+    // The register over the file as written, when the writes allow it.
+    bool StreamCrc(unsigned int& crc);
+
+    bool mStreaming = true;      // the register follows every write so far
+    unsigned int mRunning = 0;   // register over the first mStreamEnd bytes as appended
+    long mStreamEnd = 0;         // bytes run through it
+    std::vector<Patch> mPatches; // later changes to them
 };
 
 #endif

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -274,5 +275,75 @@ TEST(CrcRegister, AllOnesAndZerosMatchTheBitwiseRegister)
         unsigned int expected = BitwiseRegister(0xFFFFFFFFu, data.data(), data.size());
         EXPECT_EQ(kcrc::UpdateFolding(0xFFFFFFFFu, data.data(), data.size()), expected) << int(fill);
         EXPECT_EQ(kcrc::UpdateFolding(0, data.data(), data.size()), BitwiseRegister(0, data.data(), data.size()));
+    }
+}
+
+// The register follows the writes: appended bytes, bytes written over
+// earlier ones (as a writer patches headers), straddling writes, then gaps,
+// truncation and formatted text, which make Close read the file back. The
+// trailer is always the check value of the bytes as they end up.
+TEST_F(CrcFileTest, CheckValueFollowsPatchesGapsAndTruncation)
+{
+    std::vector<unsigned char> random = RandomBytes(300000, 3);
+    std::string data(random.begin(), random.end());
+    enum Twist
+    {
+        ePatches,
+        eGap,
+        eTruncate,
+        eFormat
+    };
+    for (Twist twist : {ePatches, eGap, eTruncate, eFormat})
+    {
+        SCOPED_TRACE(static_cast<int>(twist));
+        std::string expected = data;
+        {
+            KCrcFile crc(0, NewBottom(), KChainedFile::eClosed, true);
+            ASSERT_TRUE(crc.Open(mName.c_str(), kFILE_READ_WRITE, false));
+            std::string copy = data;
+            // Appended in pieces of varied sizes.
+            for (size_t at = 0; at < copy.size();)
+            {
+                unsigned int n = static_cast<unsigned int>(std::min<size_t>(copy.size() - at, 1 + (at * 7919) % 70000));
+                ASSERT_EQ(crc.Write(&copy[at], n), n);
+                at += n;
+            }
+            // Headers patched: at the start, in the middle, at the very end.
+            const long offsets[] = {0, 5, 123457, 299990};
+            for (long offset : offsets)
+            {
+                char patch[] = "PATCH!";
+                crc.SetPosition(offset);
+                ASSERT_EQ(crc.Write(patch, 6), 6u);
+                expected.replace(static_cast<size_t>(offset), 6, patch, 6);
+            }
+            // Over the end and beyond it.
+            char tail[] = "0123456789";
+            crc.SetPosition(static_cast<long>(expected.size()) - 4);
+            ASSERT_EQ(crc.Write(tail, 10), 10u);
+            expected.replace(expected.size() - 4, 4, tail, 10);
+            crc.Seek(kSEEK_END, 0);
+            if (twist == eGap)
+            {
+                // Past the end: the bytes between read as zeros.
+                crc.SetPosition(static_cast<long>(expected.size()) + 3);
+                ASSERT_EQ(crc.Write(tail, 2), 2u);
+                expected += std::string(3, '\0') + "01";
+            }
+            if (twist == eTruncate)
+            {
+                ASSERT_EQ(crc.Truncate(1000), 0);
+                expected.resize(1000);
+            }
+            if (twist == eFormat)
+            {
+                crc.SetPosition(10);
+                crc.Format("%d-%s", 42, "x");
+                expected.replace(10, 4, "42-x");
+            }
+            ASSERT_TRUE(crc.Close());
+        }
+        EXPECT_EQ(Slurp(), expected + BigEndian(ReferenceCrc(expected)));
+        EXPECT_TRUE(Check());
     }
 }
