@@ -702,28 +702,40 @@ size_t EmitGeneral15(char* out, bool negative, const char* digits, int count, in
 // A decimal of at most 15 significant digits that reads back as the value
 // is the value rounded to 15 digits (it lies within half a unit in the last
 // place, well inside half a step of 15 digits). Mesh data is mostly such
-// short decimals: m * 10^-k is looked for with k up to 15, and confirmed by
-// one correctly rounded division (m and 10^k are exact doubles).
+// short decimals. Scaled by 10^k so that its first digit lands at the 15th
+// place, the value of such a decimal is an integer m below 10^15; the one
+// candidate m is confirmed by a correctly rounded division (m and 10^k are
+// exact doubles, k from 0 to 22). A wrong guess of the place only means the
+// general path.
 bool ShortDecimal(double magnitude, long long& mantissa, int& decimals)
 {
-    static const double kPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                     1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
-    for (int k = 0; k < 16; ++k)
-    {
-        const double scaled = magnitude * kPowers[k];
-        if (scaled >= 1e15)
-            return false;
-        // Rounded to the nearest integer without a library call: below 2^52,
-        // adding and taking off 2^52 leaves no fraction bits.
-        const double m = (scaled + 4503599627370496.0) - 4503599627370496.0;
-        if (m >= 1.0 && std::fabs(scaled - m) <= m * 1e-15 && m / kPowers[k] == magnitude)
-        {
-            mantissa = static_cast<long long>(m);
-            decimals = k;
-            return true;
-        }
-    }
-    return false;
+    static const double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                     1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    if (magnitude >= 1e15 || magnitude < 1e-8)
+        return false;
+    // Decimal exponent E of the value, from its binary one (log10(2) ~ 78913 / 2^18).
+    unsigned long long bits;
+    std::memcpy(&bits, &magnitude, sizeof bits);
+    const int binary = static_cast<int>((bits >> 52) & 0x7FF) - 1023;
+    int e = (binary * 78913) >> 18; // E or E - 1
+    static const double kFractions[] = {1e-1, 1e-2, 1e-3, 1e-4, 1e-5, 1e-6, 1e-7, 1e-8, 1e-9};
+    const int next = e + 1;
+    if (next <= 15 && next >= -9 && magnitude >= (next >= 0 ? kPowers[next] : kFractions[-next - 1]))
+        ++e;
+    const int k = 14 - e;
+    if (k < 0 || k > 22)
+        return false;
+    const double scaled = magnitude * kPowers[k];
+    if (scaled >= 1e15)
+        return false;
+    // Rounded to the nearest integer without a library call: below 2^52,
+    // adding and taking off 2^52 leaves no fraction bits.
+    const double m = (scaled + 4503599627370496.0) - 4503599627370496.0;
+    if (m < 1.0 || m / kPowers[k] != magnitude)
+        return false;
+    mantissa = static_cast<long long>(m);
+    decimals = k;
+    return true;
 }
 
 // The same text as FormatGeneral15Exact, quicker. Short decimals are found
@@ -755,10 +767,20 @@ size_t FormatGeneral15(char* out, double value)
     int decimals = 0;
     if (ShortDecimal(magnitude, mantissa, decimals))
     {
+        // Trailing zeros off the mantissa first (at most 14: 8 + 4 + 2),
+        // so that only the digits that show are made.
+        int zeros = 0;
+        for (int step : {8, 4, 2, 1})
+        {
+            static const long long kSteps[] = {0, 10, 100, 0, 10000, 0, 0, 0, 100000000};
+            if (mantissa % kSteps[step] == 0)
+            {
+                mantissa /= kSteps[step];
+                zeros += step;
+            }
+        }
         count = static_cast<int>(std::to_chars(digits, digits + sizeof digits, mantissa).ptr - digits);
-        exponent = count - 1 - decimals;
-        while (count > 1 && digits[count - 1] == '0')
-            --count;
+        exponent = count + zeros - 1 - decimals;
         return EmitGeneral15(out, value < 0, digits, count, exponent);
     }
     char text[40];
