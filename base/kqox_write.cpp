@@ -847,15 +847,40 @@ bool WriteArray(KQoxPrivate& d, char code, const T* values, unsigned int count)
         d.Put(head, static_cast<size_t>(n));
         bool multiLine = count > static_cast<unsigned int>(kArrayLineItems);
         size_t depth = d.mWriteStack.size();
+        // Lines are made in the output buffer itself, room for a whole line
+        // being made first.
+        const size_t indent = multiLine ? depth * kIndent : 0;
+        const size_t lineRoom = 1 + indent + kArrayLineItems * (kArrayItemText + 1);
         char line[kArrayLineItems * (kArrayItemText + 1)];
         for (unsigned int i = 0; i < count; i += kArrayLineItems)
         {
+            unsigned int k = count - i < static_cast<unsigned int>(kArrayLineItems) ? count - i : kArrayLineItems;
+            if (lineRoom <= kFlushSize)
+            {
+                if (d.mOutLen + lineRoom > kFlushSize)
+                    d.FlushOut();
+                char* o = reinterpret_cast<char*>(&d.mOut[d.mOutLen]);
+                size_t t = 0;
+                if (multiLine)
+                {
+                    o[t++] = '\n';
+                    std::memset(o + t, ' ', indent);
+                    t += indent;
+                }
+                for (unsigned int j = 0; j < k; ++j)
+                {
+                    if (j > 0)
+                        o[t++] = ' ';
+                    t += FormatItem(o + t, values[i + j]);
+                }
+                d.mOutLen += t;
+                continue;
+            }
             if (multiLine)
             {
                 d.PutByte('\n');
                 d.PutIndent(depth);
             }
-            unsigned int k = count - i < static_cast<unsigned int>(kArrayLineItems) ? count - i : kArrayLineItems;
             size_t t = 0;
             for (unsigned int j = 0; j < k; ++j)
             {
