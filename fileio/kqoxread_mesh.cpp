@@ -74,6 +74,22 @@ bool ReadIntArray(IQoxObject& file, const char* name, KArrayTemplate<int>& out)
     return ok;
 }
 
+// True when every one of the n values lies in [low, high) (low is 0 or -1):
+// one pass for the largest value taken from low, which vectorises.
+bool AllBelow(const int* values, int n, int low, int high)
+{
+    if (high <= low)
+        return n == 0;
+    const unsigned int offset = static_cast<unsigned int>(-low);
+    unsigned int largest = 0;
+    for (int i = 0; i < n; ++i)
+    {
+        const unsigned int v = static_cast<unsigned int>(values[i]) + offset;
+        largest = v > largest ? v : largest;
+    }
+    return n == 0 || largest < static_cast<unsigned int>(high) + offset;
+}
+
 // The polygon-vertex array straight into the mesh, checked against its
 // control points.
 bool ReadPolygonVertices(IQoxObject& file, KQoxMesh& mesh)
@@ -84,11 +100,7 @@ bool ReadPolygonVertices(IQoxObject& file, KQoxMesh& mesh)
     int* vertices = count >= 0 && count <= 0x7FFFFFFF ? mesh.SetPolygonVertexCount(static_cast<int>(count)) : nullptr;
     bool ok = vertices && file.FieldReadArrayI(vertices, static_cast<unsigned long long>(count));
     const int points = mesh.GetControlPointsCount();
-    bool outside = false;
-    const int n = ok ? static_cast<int>(count) : 0;
-    for (int i = 0; i < n; ++i)
-        outside |= static_cast<unsigned int>(vertices[i]) >= static_cast<unsigned int>(points);
-    ok = ok && !outside;
+    ok = ok && AllBelow(vertices, static_cast<int>(count), 0, points);
     if (!ok && vertices)
         mesh.SetPolygonVertexCount(0);
     file.FieldReadEnd();
@@ -365,12 +377,8 @@ void KQoxRead6::ReadMesh(KQoxNode& node)
                     // their users look them up with a bounds check.
                     const bool bounded = type != KQoxLayerElement::eMATERIAL && type != KQoxLayerElement::eTEXTURE;
                     const int limit = bounded ? directCount : 0x7FFFFFFF;
-                    const int* index = indices.GetArray();
-                    bool outside = false;
                     if (ok && reference == KQoxLayerElement::eINDEX_TO_DIRECT)
-                        for (int i = 0; i < indices.GetCount(); ++i)
-                            outside |= index[i] < -1 || index[i] >= limit;
-                    ok = ok && !outside;
+                        ok = AllBelow(indices.GetArray(), indices.GetCount(), -1, limit);
                 }
                 mFile.FieldReadBlockEnd();
                 mFile.FieldReadEnd();

@@ -172,19 +172,20 @@ bool KQoxMesh::SetPolygons(const int* pSizes, const int* pGroups, int pCount)
         return false;
     const int vertexCount = mPolygonVertices.GetCount();
     // Branch-free passes: they run at memory speed over millions of entries.
+    // A negative entry shows in the sign bit of all of them or'ed together.
     long long total = 0;
-    bool negative = false;
+    int signs = 0;
     for (int p = 0; p < pCount; ++p)
     {
-        negative |= pSizes[p] < 0;
+        signs |= pSizes[p];
         total += pSizes[p];
     }
-    if (negative || total != vertexCount)
+    if (signs < 0 || total != vertexCount)
         return false;
     const int* vertices = mPolygonVertices.GetArray();
     for (int v = 0; v < vertexCount; ++v)
-        negative |= vertices[v] < 0;
-    if (negative || !mPolygons.SetCountUnset(pCount))
+        signs |= vertices[v];
+    if (signs < 0 || !mPolygons.SetCountUnset(pCount))
         return false;
     KQoxPolygon* polygons = mPolygons.GetArray();
     int index = 0;
