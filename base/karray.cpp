@@ -5,6 +5,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
 namespace {
 
 // Blocks needed to hold n items (at least one).
@@ -12,6 +16,24 @@ int BlocksFor(long long n, int blockSize)
 {
     long long blocks = (n + blockSize - 1) / blockSize;
     return blocks < 1 ? 1 : static_cast<int>(blocks);
+}
+
+// Memory about to be filled at once, in one sweep: on Linux, large pages
+// make its first touch hundreds of times fewer faults. Only a hint.
+void AskForLargePages(void* data, size_t bytes)
+{
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    const uintptr_t kLarge = 2u << 20;
+    if (bytes < 2 * kLarge)
+        return;
+    uintptr_t first = (reinterpret_cast<uintptr_t>(data) + kLarge - 1) & ~(kLarge - 1);
+    uintptr_t last = (reinterpret_cast<uintptr_t>(data) + bytes) & ~(kLarge - 1);
+    if (last > first)
+        madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+#else
+    (void)data;
+    (void)bytes;
+#endif
 }
 
 } // namespace
@@ -199,6 +221,20 @@ void KBaseArray::SetCount(int n)
         AddMultiple(n - mArrayCount);
     else
         mArrayCount = n < 0 ? 0 : n;
+}
+
+bool KBaseArray::SetCountUnset(int n)
+{
+    if (n < 0)
+        return false;
+    // An empty array gets exactly the blocks it needs; a growing one grows as appends do.
+    if (n > GetCapacity() && !(mArrayCount == 0 ? SetBlocks(BlocksFor(n, mBlockSize)) : Grow(n)))
+        return false;
+    const size_t from = static_cast<size_t>(mArrayCount) * static_cast<size_t>(mItemSize);
+    const size_t to = static_cast<size_t>(n) * static_cast<size_t>(mItemSize);
+    mArrayCount = n;
+    AskForLargePages(static_cast<char*>(mBaseArray) + from, to > from ? to - from : 0);
+    return true;
 }
 
 void KBaseArray::CopyFrom(const KBaseArray& other)

@@ -36,6 +36,11 @@ public:
     void Resize(int n);      // capacity and count n; new items zero-filled
     void AddMultiple(int n); // appends n zero-filled items
     void SetCount(int n);    // grows with zero-filled items, or lowers the count
+    // Sets the count to n, leaving the items past the old count unset for the
+    // caller to fill at once (a reader loading an array from a file, where a
+    // zero fill would be a wasted pass). False, nothing changed, when n is
+    // negative or the storage cannot be had.
+    bool SetCountUnset(int n);
 
 protected:
     KBaseArray(const KBaseArray&) = delete;

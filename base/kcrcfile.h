@@ -6,12 +6,31 @@
 // initialised to 0xFFFFFFFF, final value complemented) to everything written
 // through it, and checks it when the file is read back.
 //
-// On Close in write mode the data is read back through the layer below (so
-// it must be open for reading and writing, kFILE_READ_WRITE) and the
-// complemented CRC is appended as 4 bytes, most significant byte first.
+// On Close in write mode the complemented CRC of the data is appended as 4
+// bytes, most significant byte first. The file must be open for reading and
+// writing (kFILE_READ_WRITE): patched bytes are read before they are
+// overwritten, and the data is read back when the writes were not followed.
 // Over data plus those 4 bytes the register ends at the residue 0xC704DD7B.
 
+#include <cstddef>
+#include <vector>
+
 #include "base/kchainedfile.h"
+
+// The CRC register arithmetic itself, shared by every layer. Update runs the
+// register (not complemented) over n bytes; it folds 64 bytes a step with
+// carry-less multiplication where the processor has it, else it takes
+// sixteen bytes a step through tables. Both give the same values; the two
+// paths are callable on their own so that they can be checked against each
+// other.
+namespace kcrc {
+unsigned int Update(unsigned int crc, const unsigned char* bytes, size_t n);
+unsigned int UpdateTable(unsigned int crc, const unsigned char* bytes, size_t n);
+// True when this processor runs the folding path.
+bool HasFolding();
+// The folding path; the table path where the processor lacks it.
+unsigned int UpdateFolding(unsigned int crc, const unsigned char* bytes, size_t n);
+} // namespace kcrc
 
 class KCrcFile : public KChainedFile
 {
@@ -23,6 +42,22 @@ public:
 
     KCrcFile(int id, KChainedFile* next, EMode mode, bool ownsNext);
     ~KCrcFile() override;
+
+    bool Open(const char* name, kFileMode mode, bool text) override;
+    bool Open(const char* name, const char* modeText) override;
+    bool Open(void* buffer, unsigned int size) override;
+    // Writes pass to the layer below; in write mode the register follows
+    // them, so that Close need not read the file back: bytes appended run
+    // through it, bytes written over earlier ones (a patched header) are
+    // read first and their change is folded in at Close. A write past the
+    // end, a truncation or formatted text make Close read the file back.
+    unsigned int Write(void* buffer, unsigned int n) override;
+    int Truncate(unsigned int length) override;
+    void Format(const char* format, ...) override
+#if defined(__GNUC__)
+        __attribute__((format(printf, 2, 3)))
+#endif
+        ;
 
     // In write mode, appends the check bytes at the end of the file, then
     // closes as the chained layer. False when the data cannot be read back
@@ -38,15 +73,26 @@ public:
     // In read mode: true when the register over data and check bytes is the
     // residue. False in any other mode and for a damaged or truncated file.
     bool CheckCrc();
+    // The tables are shared and built once; kept for callers that build them early.
     void MakeCrcTable();
 
 private:
-    // Runs the register over n bytes with this layer's table.
-    unsigned int Update(unsigned int crc, const unsigned char* bytes, unsigned int n) const;
+    // A change written over bytes already run through the register: where,
+    // how many bytes, and the register of the change alone (from zero).
+    struct Patch
+    {
+        long mOffset;
+        unsigned int mLength;
+        unsigned int mCrc;
+    };
+    void ResetStream();
+    // The register over the file as written, when the writes allow it.
+    bool StreamCrc(unsigned int& crc);
 
-    // mCrcTable[0] is the byte table; mCrcTable[k] advances a byte followed
-    // by k zero bytes, so that eight bytes are taken per step.
-    unsigned int mCrcTable[16][256];
+    bool mStreaming = true;      // the register follows every write so far
+    unsigned int mRunning = 0;   // register over the first mStreamEnd bytes as appended
+    long mStreamEnd = 0;         // bytes run through it
+    std::vector<Patch> mPatches; // later changes to them
 };
 
 #endif

@@ -275,6 +275,10 @@ struct KQoxPrivate
         return CharAtSlow(position);
     }
     int CharAtSlow(long long position);
+    // The bytes from position up to end (at most a window's worth) as one
+    // run, through the value window (refilled when position lies outside
+    // it); n is their number. Null when nothing can be read there.
+    const unsigned char* SpanAt(long long position, long long end, size_t& n);
     // n bytes at position in the value window (refilled when needed); null
     // when they cannot be read.
     const unsigned char* WindowAt(long long position, size_t n);

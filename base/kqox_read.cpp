@@ -15,6 +15,10 @@
 
 #include <sys/stat.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "base/kbytes.h"
 #include "base/kfile.h"
 #include "base/kqox.h"
@@ -51,6 +55,166 @@ bool IsArrayItemChar(int c)
 {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '.' || c == '+' ||
            c == '-';
+}
+
+// Byte classes of the ASCII body for the scans that pass over long runs.
+enum : unsigned char
+{
+    kOther = 0,
+    kSpaceClass = 1,      // ' ', '\t', '\r', '\n'
+    kItemClass = 2,       // a character of an array item
+    kStructuralClass = 4, // '"', ';', '{', '}': what the brace pairing stops at
+};
+
+struct ByteClasses
+{
+    unsigned char mClass[256] = {};
+    ByteClasses()
+    {
+        for (int c = 0; c < 256; ++c)
+            mClass[c] =
+                static_cast<unsigned char>((IsSpace(c) ? kSpaceClass : 0) | (IsArrayItemChar(c) ? kItemClass : 0));
+        for (unsigned char c : {'"', ';', '{', '}'})
+            mClass[c] |= kStructuralClass;
+    }
+};
+
+const ByteClasses kClasses;
+
+// The first byte of [p, end) of the given class, or end.
+const unsigned char* FindClass(const unsigned char* p, const unsigned char* end, unsigned char wanted)
+{
+#if defined(__SSE2__)
+    // What the brace pairing stops at is rare: 16 bytes are looked at a time.
+    if (wanted == kStructuralClass)
+    {
+        while (end - p >= 16)
+        {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+            const __m128i hit = _mm_or_si128(
+                _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('"')), _mm_cmpeq_epi8(v, _mm_set1_epi8(';'))),
+                _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('{')), _mm_cmpeq_epi8(v, _mm_set1_epi8('}'))));
+            const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
+            if (mask)
+                return p + __builtin_ctz(mask);
+            p += 16;
+        }
+    }
+#endif
+    while (end - p >= 8)
+    {
+        if (kClasses.mClass[p[0]] & wanted)
+            return p;
+        if (kClasses.mClass[p[1]] & wanted)
+            return p + 1;
+        if (kClasses.mClass[p[2]] & wanted)
+            return p + 2;
+        if (kClasses.mClass[p[3]] & wanted)
+            return p + 3;
+        if (kClasses.mClass[p[4]] & wanted)
+            return p + 4;
+        if (kClasses.mClass[p[5]] & wanted)
+            return p + 5;
+        if (kClasses.mClass[p[6]] & wanted)
+            return p + 6;
+        if (kClasses.mClass[p[7]] & wanted)
+            return p + 7;
+        p += 8;
+    }
+    while (p < end && !(kClasses.mClass[*p] & wanted))
+        ++p;
+    return p;
+}
+
+// The first byte of [p, end) not of the given class, or end.
+const unsigned char* SkipClass(const unsigned char* p, const unsigned char* end, unsigned char skipped)
+{
+    while (p < end && (kClasses.mClass[*p] & skipped))
+        ++p;
+    return p;
+}
+
+// Set bits of a mask, without a library call where the processor lacks a
+// counting instruction.
+inline unsigned long long BitCount64(unsigned long long v)
+{
+    v = v - ((v >> 1) & 0x5555555555555555ull);
+    v = (v & 0x3333333333333333ull) + ((v >> 2) & 0x3333333333333333ull);
+    v = (v + (v >> 4)) & 0x0F0F0F0F0F0F0F0Full;
+    return (v * 0x0101010101010101ull) >> 56;
+}
+
+#if defined(__SSE2__)
+// Which of 16 bytes are array item characters and which are blanks, a bit each.
+inline void ClassifyBlock(const unsigned char* p, unsigned& item, unsigned& space)
+{
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i lower = _mm_or_si128(v, _mm_set1_epi8(0x20));
+    const __m128i digit =
+        _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8('0' - 1)), _mm_cmplt_epi8(v, _mm_set1_epi8('9' + 1)));
+    const __m128i letter =
+        _mm_and_si128(_mm_cmpgt_epi8(lower, _mm_set1_epi8('a' - 1)), _mm_cmplt_epi8(lower, _mm_set1_epi8('z' + 1)));
+    const __m128i mark =
+        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('.')), _mm_cmpeq_epi8(v, _mm_set1_epi8('+'))),
+                     _mm_cmpeq_epi8(v, _mm_set1_epi8('-')));
+    const __m128i blank =
+        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(' ')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\t'))),
+                     _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\r')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\n'))));
+    item = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(digit, letter), mark)));
+    space = static_cast<unsigned>(_mm_movemask_epi8(blank));
+}
+#endif
+
+// Passes over whole 16-byte blocks of blanks and array items at once,
+// counting the items that start in them, as long as none of them is the
+// count-th item (the byte-wise scan finds where that one ends). seen and
+// inItem carry the count and whether p is inside an item.
+const unsigned char* CountItemBlocks(const unsigned char* p, const unsigned char* stop, unsigned long long count,
+                                     unsigned long long& seen, bool& inItem)
+{
+#if defined(__SSE2__)
+    // 64 bytes a step while they hold many items, then 16.
+    while (stop - p >= 64)
+    {
+        unsigned long long item = 0, space = 0;
+        for (int k = 0; k < 4; ++k)
+        {
+            unsigned itemBits, spaceBits;
+            ClassifyBlock(p + 16 * k, itemBits, spaceBits);
+            item |= static_cast<unsigned long long>(itemBits) << (16 * k);
+            space |= static_cast<unsigned long long>(spaceBits) << (16 * k);
+        }
+        if ((item | space) != ~0ull)
+            break;
+        const unsigned long long starts = item & ~((item << 1) | (inItem ? 1u : 0u));
+        const unsigned long long started = BitCount64(starts);
+        if (seen + started >= count)
+            break;
+        seen += started;
+        inItem = (item >> 63) & 1u;
+        p += 64;
+    }
+    while (stop - p >= 16)
+    {
+        unsigned item, space;
+        ClassifyBlock(p, item, space);
+        if ((item | space) != 0xFFFFu)
+            break;
+        const unsigned starts = item & ~((item << 1) | (inItem ? 1u : 0u)) & 0xFFFFu;
+        const unsigned long long started = BitCount64(starts);
+        if (seen + started >= count)
+            break;
+        seen += started;
+        inItem = (item >> 15) & 1u;
+        p += 16;
+    }
+#else
+    (void)stop;
+    (void)count;
+    (void)seen;
+    (void)inItem;
+#endif
+    return p;
 }
 
 long long ClampToLong(double d)
@@ -293,6 +457,25 @@ bool KQoxPrivate::ReadIndexAt(long long position, void* data, size_t n, bool bac
     }
     std::memcpy(data, &window.mBytes[static_cast<size_t>(position - window.mPos)], n);
     return true;
+}
+
+const unsigned char* KQoxPrivate::SpanAt(long long position, long long end, size_t& n)
+{
+    n = 0;
+    if (end > mLimit)
+        end = mLimit;
+    if (position >= end)
+        return nullptr;
+    if (position < mInPos || position >= mInPos + static_cast<long long>(mInLen))
+    {
+        if (!Fill(position))
+            return nullptr;
+    }
+    long long stop = mInPos + static_cast<long long>(mInLen);
+    if (stop > end)
+        stop = end;
+    n = static_cast<size_t>(stop - position);
+    return &mIn[static_cast<size_t>(position - mInPos)];
 }
 
 int KQoxPrivate::CharAtSlow(long long position)
@@ -607,17 +790,45 @@ bool KQoxPrivate::ReadAsciiArrayHead(long long& position, long long end, Value& 
         return false;
     value.mRawPos = position;
     value.mRawSize = count;
-    for (unsigned long long i = 0; i < count; ++i)
+    // Each item: blanks, then at least one item character. An item cut by
+    // the end of a window carries on in the next one.
+    unsigned long long seen = 0;
+    bool inItem = false;
+    while (seen < count || inItem)
     {
-        while (position < end && IsSpace(CharAt(position)))
-            ++position;
-        long long first = position;
-        while (position < end && IsArrayItemChar(CharAt(position)))
-            ++position;
-        if (position == first)
-            return false;
+        size_t n = 0;
+        const unsigned char* first = SpanAt(position, end, n);
+        if (!first)
+            break;
+        const unsigned char* p = first;
+        const unsigned char* stop = first + n;
+        while (p < stop)
+        {
+            p = CountItemBlocks(p, stop, count, seen, inItem);
+            if (p == stop)
+                break;
+            if (inItem)
+            {
+                p = SkipClass(p, stop, kItemClass);
+                if (p == stop)
+                    break;
+                inItem = false;
+                if (seen == count)
+                    break;
+            }
+            p = SkipClass(p, stop, kSpaceClass);
+            if (p == stop)
+                break;
+            if (seen == count || !(kClasses.mClass[*p] & kItemClass))
+                return false;
+            ++seen;
+            inItem = true;
+        }
+        position += p - first;
+        if (p < stop)
+            break; // the last item ended inside this run
     }
-    return true;
+    return seen == count;
 }
 
 // Passes over the blanks and the ',' after a value; true when there was a ','.
@@ -647,9 +858,15 @@ bool KQoxPrivate::IndexAsciiBraces(long long start, long long end)
     long long position = start;
     while (position < end)
     {
-        int c = CharAt(position);
-        if (c < 0)
+        size_t n = 0;
+        const unsigned char* first = SpanAt(position, end, n);
+        if (!first)
             return false;
+        const unsigned char* hit = FindClass(first, first + n, kStructuralClass);
+        position += hit - first;
+        if (hit == first + n)
+            continue;
+        int c = *hit;
         if (c == '"')
         {
             if (!ReadAsciiQuoted(position, end, nullptr))
@@ -1384,6 +1601,46 @@ bool ParseAsciiItem(char code, const char* first, const char* last, Item& item)
     return true;
 }
 
+// A plain decimal item ("-12", "0.25") parsed where it lies; the byte after
+// it, or null for anything else (exponent, inf, nan, more than 18 digits, an
+// item that may run on past stop), which takes the general path. Up to 18
+// digits hold exactly in 64 bits; below 2^53 the mantissa is an exact
+// double, and dividing it by an exact power of ten rounds once, correctly.
+inline const unsigned char* ParsePlainItem(const unsigned char* p, const unsigned char* stop, bool integer, Item& item)
+{
+    static const double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8, 1e9,
+                                     1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18};
+    const unsigned char* q = p;
+    const bool negative = q < stop && *q == '-';
+    q += negative ? 1 : 0;
+    unsigned long long m = 0;
+    const unsigned char* digits = q;
+    while (q < stop && static_cast<unsigned>(*q - '0') < 10u && q - digits < 19)
+        m = m * 10 + static_cast<unsigned>(*q++ - '0');
+    long long count = q - digits;
+    long long decimals = 0;
+    if (!integer && q < stop && *q == '.')
+    {
+        const unsigned char* fraction = ++q;
+        while (q < stop && static_cast<unsigned>(*q - '0') < 10u && count + (q - fraction) < 19)
+            m = m * 10 + static_cast<unsigned>(*q++ - '0');
+        decimals = q - fraction;
+        count += decimals;
+    }
+    if (count == 0 || count > 18 || q >= stop || (kClasses.mClass[*q] & kItemClass))
+        return nullptr;
+    if (integer)
+    {
+        item.mInt = negative ? -static_cast<long long>(m) : static_cast<long long>(m);
+        return q;
+    }
+    if (m > (1ull << 53))
+        return nullptr;
+    const double magnitude = static_cast<double>(m) / kPowers[decimals];
+    item.mDouble = negative ? -magnitude : magnitude;
+    return q;
+}
+
 template <typename T>
 bool ReadArrayItems(KQoxPrivate& d, const Value& value, T* out, long long& after)
 {
@@ -1413,25 +1670,56 @@ bool ReadArrayItems(KQoxPrivate& d, const Value& value, T* out, long long& after
         }
         return true;
     }
+    // Items are parsed where they lie in the window; one cut by the window's
+    // end is read again from its start.
+    const size_t kLongestItem = kArrayItemText * 2;
     long long position = value.mRawPos;
-    char text[kArrayItemText * 2];
-    for (unsigned long long i = 0; i < count; ++i)
+    unsigned long long i = 0;
+    while (i < count)
     {
-        int c = d.CharAt(position);
-        while (c >= 0 && IsSpace(c))
-            c = d.CharAt(++position);
         size_t n = 0;
-        while (c >= 0 && IsArrayItemChar(c))
-        {
-            if (n == sizeof(text))
-                return false;
-            text[n++] = static_cast<char>(c);
-            c = d.CharAt(++position);
-        }
-        Item item;
-        if (n == 0 || !ParseAsciiItem(code, text, text + n, item))
+        const unsigned char* first = d.SpanAt(position, d.mLimit, n);
+        if (!first)
             return false;
-        out[i] = ConvertItem<T>(code, item);
+        const unsigned char* stop = first + n;
+        const bool last = position + static_cast<long long>(n) >= d.mLimit;
+        const unsigned char* p = first;
+        while (i < count)
+        {
+            const unsigned char* start = SkipClass(p, stop, kSpaceClass);
+            if (start == stop)
+            {
+                p = start;
+                break;
+            }
+            Item plain;
+            if (const unsigned char* plainEnd = ParsePlainItem(start, stop, IsIntegerArray(code), plain))
+            {
+                out[i++] = ConvertItem<T>(code, plain);
+                p = plainEnd;
+                continue;
+            }
+            const unsigned char* itemEnd = SkipClass(start, stop, kItemClass);
+            if (itemEnd == stop && !last && start != first)
+            {
+                // Cut by the window's end: the window starts again at the item.
+                position += start - first;
+                if (!d.Fill(position))
+                    return false;
+                p = nullptr;
+                break;
+            }
+            if (itemEnd == start || static_cast<size_t>(itemEnd - start) > kLongestItem)
+                return false;
+            Item item;
+            if (!ParseAsciiItem(code, reinterpret_cast<const char*>(start), reinterpret_cast<const char*>(itemEnd),
+                                item))
+                return false;
+            out[i++] = ConvertItem<T>(code, item);
+            p = itemEnd;
+        }
+        if (p)
+            position += p - first;
     }
     after = position;
     return true;

@@ -1,6 +1,8 @@
 // KQox: writing fields, blocks and sections (binary and ASCII encodings).
 
+#include <cfloat>
 #include <charconv>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -644,12 +646,185 @@ bool KQox::FieldWriteT(KTime time)
 
 namespace {
 
+// The text of a double with 15 significant digits, as "%.15g" gives it.
+size_t FormatGeneral15Exact(char* out, double value)
+{
+    return static_cast<size_t>(std::to_chars(out, out + kArrayItemText, value, std::chars_format::general, 15).ptr -
+                               out);
+}
+
+// The "%.15g" text of a value whose 15 significant digits (or fewer) are
+// given: the digits without trailing zeros and the decimal exponent.
+size_t EmitGeneral15(char* out, bool negative, const char* digits, int count, int exponent)
+{
+    size_t n = 0;
+    if (negative)
+        out[n++] = '-';
+    if (exponent < -4 || exponent >= 15)
+    {
+        out[n++] = digits[0];
+        if (count > 1)
+        {
+            out[n++] = '.';
+            std::memcpy(out + n, digits + 1, static_cast<size_t>(count - 1));
+            n += static_cast<size_t>(count - 1);
+        }
+        out[n++] = 'e';
+        out[n++] = exponent < 0 ? '-' : '+';
+        const int magnitude = exponent < 0 ? -exponent : exponent;
+        if (magnitude >= 100)
+            out[n++] = static_cast<char>('0' + magnitude / 100);
+        out[n++] = static_cast<char>('0' + magnitude / 10 % 10);
+        out[n++] = static_cast<char>('0' + magnitude % 10);
+        return n;
+    }
+    if (exponent < 0)
+    {
+        out[n++] = '0';
+        out[n++] = '.';
+        for (int i = -1; i > exponent; --i)
+            out[n++] = '0';
+        std::memcpy(out + n, digits, static_cast<size_t>(count));
+        return n + static_cast<size_t>(count);
+    }
+    // exponent + 1 digits before the point (zeros past the given digits).
+    for (int i = 0; i <= exponent; ++i)
+        out[n++] = i < count ? digits[i] : '0';
+    if (count > exponent + 1)
+    {
+        out[n++] = '.';
+        std::memcpy(out + n, digits + exponent + 1, static_cast<size_t>(count - exponent - 1));
+        n += static_cast<size_t>(count - exponent - 1);
+    }
+    return n;
+}
+
+// A decimal of at most 15 significant digits that reads back as the value
+// is the value rounded to 15 digits (it lies within half a unit in the last
+// place, well inside half a step of 15 digits). Mesh data is mostly such
+// short decimals. Scaled by 10^k so that its first digit lands at the 15th
+// place, the value of such a decimal is an integer m below 10^15; the one
+// candidate m is confirmed by a correctly rounded division (m and 10^k are
+// exact doubles, k from 0 to 22). A wrong guess of the place only means the
+// general path.
+bool ShortDecimal(double magnitude, long long& mantissa, int& decimals)
+{
+    static const double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                     1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    if (magnitude >= 1e15 || magnitude < 1e-8)
+        return false;
+    // Decimal exponent E of the value, from its binary one (log10(2) ~ 78913 / 2^18).
+    unsigned long long bits;
+    std::memcpy(&bits, &magnitude, sizeof bits);
+    const int binary = static_cast<int>((bits >> 52) & 0x7FF) - 1023;
+    int e = (binary * 78913) >> 18; // E or E - 1
+    static const double kFractions[] = {1e-1, 1e-2, 1e-3, 1e-4, 1e-5, 1e-6, 1e-7, 1e-8, 1e-9};
+    const int next = e + 1;
+    if (next <= 15 && next >= -9 && magnitude >= (next >= 0 ? kPowers[next] : kFractions[-next - 1]))
+        ++e;
+    const int k = 14 - e;
+    if (k < 0 || k > 22)
+        return false;
+    const double scaled = magnitude * kPowers[k];
+    if (scaled >= 1e15)
+        return false;
+    // Rounded to the nearest integer without a library call: below 2^52,
+    // adding and taking off 2^52 leaves no fraction bits.
+    const double m = (scaled + 4503599627370496.0) - 4503599627370496.0;
+    if (m < 1.0 || m / kPowers[k] != magnitude)
+        return false;
+    mantissa = static_cast<long long>(m);
+    decimals = k;
+    return true;
+}
+
+// The same text as FormatGeneral15Exact, quicker. Short decimals are found
+// directly (above). Otherwise the shortest text S that reads back as the
+// value is taken: for a normal double it lies within half a unit in the
+// last place, so with 15 digits or fewer S is the value rounded to 15
+// digits; with 16 or 17, no rounding midpoint of 15 digits lies between S
+// and the value (it would be a shorter or nearer text that reads back), so
+// rounding S gives the value's 15 digits - unless S is such a midpoint
+// itself (16 digits ending in 5). That case, denormals, infinities and NaN
+// take the exact path.
+size_t FormatGeneral15(char* out, double value)
+{
+    if (value == 0.0)
+    {
+        size_t n = 0;
+        if (std::signbit(value))
+            out[n++] = '-';
+        out[n++] = '0';
+        return n;
+    }
+    const double magnitude = std::fabs(value);
+    if (!std::isfinite(value) || magnitude < DBL_MIN)
+        return FormatGeneral15Exact(out, value);
+    char digits[24];
+    int count = 0;
+    int exponent = 0;
+    long long mantissa = 0;
+    int decimals = 0;
+    if (ShortDecimal(magnitude, mantissa, decimals))
+    {
+        // Trailing zeros off the mantissa first (at most 14: 8 + 4 + 2),
+        // so that only the digits that show are made.
+        int zeros = 0;
+        for (int step : {8, 4, 2, 1})
+        {
+            static const long long kSteps[] = {0, 10, 100, 0, 10000, 0, 0, 0, 100000000};
+            if (mantissa % kSteps[step] == 0)
+            {
+                mantissa /= kSteps[step];
+                zeros += step;
+            }
+        }
+        count = static_cast<int>(std::to_chars(digits, digits + sizeof digits, mantissa).ptr - digits);
+        exponent = count + zeros - 1 - decimals;
+        return EmitGeneral15(out, value < 0, digits, count, exponent);
+    }
+    char text[40];
+    const char* end = std::to_chars(text, text + sizeof text, value, std::chars_format::scientific).ptr;
+    const char* p = text + (value < 0 ? 1 : 0);
+    for (; p < end && *p != 'e'; ++p)
+        if (*p != '.')
+            digits[count++] = *p;
+    std::from_chars(p + 1 + (p[1] == '+'), end, exponent);
+    if (count > 15)
+    {
+        if (count == 16 && digits[15] == '5')
+            return FormatGeneral15Exact(out, value);
+        // Above a midpoint when the 16th digit is 5 or more (a 5 is followed
+        // by a 17th digit, which is not 0).
+        const bool up = digits[15] >= '5';
+        count = 15;
+        if (up)
+        {
+            int i = 14;
+            while (i >= 0 && digits[i] == '9')
+                digits[i--] = '0';
+            if (i >= 0)
+            {
+                ++digits[i];
+            }
+            else
+            {
+                digits[0] = '1';
+                count = 1;
+                ++exponent;
+            }
+        }
+        while (count > 1 && digits[count - 1] == '0')
+            --count;
+    }
+    return EmitGeneral15(out, value < 0, digits, count, exponent);
+}
+
 template <typename T>
 size_t FormatItem(char* out, T value)
 {
     if constexpr (std::is_same<T, double>::value)
-        return static_cast<size_t>(std::to_chars(out, out + kArrayItemText, value, std::chars_format::general, 15).ptr -
-                                   out);
+        return FormatGeneral15(out, value);
     else if constexpr (std::is_same<T, float>::value)
         return static_cast<size_t>(
             std::to_chars(out, out + kArrayItemText, static_cast<double>(value), std::chars_format::general, 9).ptr -
@@ -672,15 +847,40 @@ bool WriteArray(KQoxPrivate& d, char code, const T* values, unsigned int count)
         d.Put(head, static_cast<size_t>(n));
         bool multiLine = count > static_cast<unsigned int>(kArrayLineItems);
         size_t depth = d.mWriteStack.size();
+        // Lines are made in the output buffer itself, room for a whole line
+        // being made first.
+        const size_t indent = multiLine ? depth * kIndent : 0;
+        const size_t lineRoom = 1 + indent + kArrayLineItems * (kArrayItemText + 1);
         char line[kArrayLineItems * (kArrayItemText + 1)];
         for (unsigned int i = 0; i < count; i += kArrayLineItems)
         {
+            unsigned int k = count - i < static_cast<unsigned int>(kArrayLineItems) ? count - i : kArrayLineItems;
+            if (lineRoom <= kFlushSize)
+            {
+                if (d.mOutLen + lineRoom > kFlushSize)
+                    d.FlushOut();
+                char* o = reinterpret_cast<char*>(&d.mOut[d.mOutLen]);
+                size_t t = 0;
+                if (multiLine)
+                {
+                    o[t++] = '\n';
+                    std::memset(o + t, ' ', indent);
+                    t += indent;
+                }
+                for (unsigned int j = 0; j < k; ++j)
+                {
+                    if (j > 0)
+                        o[t++] = ' ';
+                    t += FormatItem(o + t, values[i + j]);
+                }
+                d.mOutLen += t;
+                continue;
+            }
             if (multiLine)
             {
                 d.PutByte('\n');
                 d.PutIndent(depth);
             }
-            unsigned int k = count - i < static_cast<unsigned int>(kArrayLineItems) ? count - i : kArrayLineItems;
             size_t t = 0;
             for (unsigned int j = 0; j < k; ++j)
             {

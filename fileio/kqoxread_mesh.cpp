@@ -45,20 +45,70 @@ bool ReadInts(IQoxObject& file, const char* name, std::vector<int>& out)
     return ok;
 }
 
-// Items of width doubles each into the array (resized to the item count);
-// false when the count is no whole number of items.
+// Items of width doubles each into the array (its count set to the item
+// count, filled straight from the file); false when the count is no whole
+// number of items. Emptied when the field cannot be read.
 template <typename T>
 bool ReadItems(IQoxObject& file, const char* name, KArrayTemplate<T>& out, int width)
 {
     if (!file.FieldReadBegin(name))
         return true;
     long long count = file.FieldReadArrayCount();
-    bool ok = count >= 0 && count % width == 0 && count / width <= 0x7FFFFFFF;
-    if (ok)
+    bool ok = count >= 0 && count % width == 0 && count / width <= 0x7FFFFFFF &&
+              out.SetCountUnset(static_cast<int>(count / width));
+    ok = ok && file.FieldReadArrayD(reinterpret_cast<double*>(out.GetArray()), static_cast<unsigned long long>(count));
+    if (!ok)
+        out.SetCount(0);
+    file.FieldReadEnd();
+    return ok;
+}
+
+// The integers of the named field into the array, filled straight from the
+// file (empty when the field is missing); false when the field is there but
+// holds no integer array.
+bool ReadIntArray(IQoxObject& file, const char* name, KArrayTemplate<int>& out)
+{
+    out.SetCount(0);
+    if (!file.FieldReadBegin(name))
+        return true;
+    long long count = file.FieldReadArrayCount();
+    bool ok = count >= 0 && count <= 0x7FFFFFFF && out.SetCountUnset(static_cast<int>(count));
+    ok = ok && file.FieldReadArrayI(out.GetArray(), static_cast<unsigned long long>(count));
+    if (!ok)
+        out.SetCount(0);
+    file.FieldReadEnd();
+    return ok;
+}
+
+// True when every one of the n values lies in [low, high) (low is 0 or -1):
+// one pass for the largest value taken from low, which vectorises.
+bool AllBelow(const int* values, int n, int low, int high)
+{
+    if (high <= low)
+        return n == 0;
+    const unsigned int offset = static_cast<unsigned int>(-low);
+    unsigned int largest = 0;
+    for (int i = 0; i < n; ++i)
     {
-        out.SetCount(static_cast<int>(count / width));
-        ok = file.FieldReadArrayD(reinterpret_cast<double*>(out.GetArray()), static_cast<unsigned long long>(count));
+        const unsigned int v = static_cast<unsigned int>(values[i]) + offset;
+        largest = v > largest ? v : largest;
     }
+    return n == 0 || largest < static_cast<unsigned int>(high) + offset;
+}
+
+// The polygon-vertex array straight into the mesh, checked against its
+// control points.
+bool ReadPolygonVertices(IQoxObject& file, KQoxMesh& mesh)
+{
+    if (!file.FieldReadBegin(kPolygonVertexIndex))
+        return true;
+    long long count = file.FieldReadArrayCount();
+    int* vertices = count >= 0 && count <= 0x7FFFFFFF ? mesh.SetPolygonVertexCount(static_cast<int>(count)) : nullptr;
+    bool ok = vertices && file.FieldReadArrayI(vertices, static_cast<unsigned long long>(count));
+    const int points = mesh.GetControlPointsCount();
+    ok = ok && AllBelow(vertices, static_cast<int>(count), 0, points);
+    if (!ok && vertices)
+        mesh.SetPolygonVertexCount(0);
     file.FieldReadEnd();
     return ok;
 }
@@ -260,30 +310,13 @@ void KQoxRead6::ReadGeometry(KQoxNode& node, const char* kind)
 
 bool KQoxRead6::ReadPolygons(KQoxMesh& mesh)
 {
-    bool ok = ReadItems(mFile, kVertices, mesh.GetControlPointArray(), 4);
-    std::vector<int> vertices, sizes, groups;
-    ok = ok && ReadInts(mFile, kPolygonVertexIndex, vertices) && ReadInts(mFile, kPolygonSizes, sizes) &&
-         ReadInts(mFile, kPolygonGroups, groups);
-    // Every vertex names a control point; the sizes add up to the vertices.
-    const int points = mesh.GetControlPointsCount();
-    for (size_t i = 0; ok && i < vertices.size(); ++i)
-        ok = vertices[i] >= 0 && vertices[i] < points;
-    size_t total = 0;
-    for (size_t i = 0; ok && i < sizes.size(); ++i)
-    {
-        ok = sizes[i] >= 0 && static_cast<size_t>(sizes[i]) <= vertices.size() - total;
-        total += ok ? static_cast<size_t>(sizes[i]) : 0;
-    }
-    ok = ok && total == vertices.size() && (groups.empty() || groups.size() == sizes.size());
-    size_t next = 0;
-    for (size_t p = 0; ok && p < sizes.size(); ++p)
-    {
-        mesh.BeginPolygon(-1, -1, groups.empty() ? -1 : groups[p]);
-        for (int v = 0; v < sizes[p]; ++v)
-            mesh.AddPolygon(vertices[next++]);
-        mesh.EndPolygon();
-    }
-    return ok;
+    // The bulk arrays go straight into the mesh; the polygons are made from
+    // the sizes at once.
+    bool ok = ReadItems(mFile, kVertices, mesh.GetControlPointArray(), 4) && ReadPolygonVertices(mFile, mesh);
+    KArrayTemplate<int> sizes, groups;
+    ok = ok && ReadIntArray(mFile, kPolygonSizes, sizes) && ReadIntArray(mFile, kPolygonGroups, groups);
+    return ok && (groups.GetCount() == 0 || groups.GetCount() == sizes.GetCount()) &&
+           mesh.SetPolygons(sizes.GetArray(), groups.GetCount() > 0 ? groups.GetArray() : nullptr, sizes.GetCount());
 }
 
 bool KQoxRead6::ReadLayers(KQoxGeometry& geometry)
@@ -384,18 +417,17 @@ bool KQoxRead6::ReadLayers(KQoxGeometry& geometry)
                 {
                     element->mMappingMode = mapping;
                     element->mReferenceMode = reference;
-                    std::vector<int> indices;
-                    ok = ReadInts(mFile, kIndex, indices);
+                    // The indices straight into the element, then checked.
+                    KArrayTemplate<int>& indices = element->mIndexArray;
+                    ok = ReadIntArray(mFile, kIndex, indices);
                     // Indices into the direct array stay inside it. Material and
                     // texture indices may name an entry the geometry does not hold
                     // (a mesh read from a file without materials keeps index 0);
                     // their users look them up with a bounds check.
                     const bool bounded = type != KQoxLayerElement::eMATERIAL && type != KQoxLayerElement::eTEXTURE;
-                    for (size_t i = 0; ok && reference == KQoxLayerElement::eINDEX_TO_DIRECT && i < indices.size(); ++i)
-                        ok = indices[i] >= -1 && (!bounded || indices[i] < directCount);
-                    element->mIndexArray.SetCount(static_cast<int>(indices.size()));
-                    for (size_t i = 0; ok && i < indices.size(); ++i)
-                        element->mIndexArray[static_cast<int>(i)] = indices[i];
+                    const int limit = bounded ? directCount : 0x7FFFFFFF;
+                    if (ok && reference == KQoxLayerElement::eINDEX_TO_DIRECT)
+                        ok = AllBelow(indices.GetArray(), indices.GetCount(), -1, limit);
                 }
                 mFile.FieldReadBlockEnd();
                 mFile.FieldReadEnd();

@@ -159,6 +159,61 @@ void KQoxMesh::AddPolygonVertices(const int* pIndices, const int* pTextureUVIndi
     }
 }
 
+int* KQoxMesh::SetPolygonVertexCount(int pCount)
+{
+    if (mPolygons.GetCount() != 0 || !mPolygonVertices.SetCountUnset(pCount))
+        return nullptr;
+    return mPolygonVertices.GetArray();
+}
+
+bool KQoxMesh::SetPolygons(const int* pSizes, const int* pGroups, int pCount)
+{
+    if (mPolygons.GetCount() != 0 || pCount < 0 || (pCount > 0 && !pSizes))
+        return false;
+    const int vertexCount = mPolygonVertices.GetCount();
+    // Branch-free passes: they run at memory speed over millions of entries.
+    // A negative entry shows in the sign bit of all of them or'ed together.
+    long long total = 0;
+    int signs = 0;
+    for (int p = 0; p < pCount; ++p)
+    {
+        signs |= pSizes[p];
+        total += pSizes[p];
+    }
+    if (signs < 0 || total != vertexCount)
+        return false;
+    const int* vertices = mPolygonVertices.GetArray();
+    for (int v = 0; v < vertexCount; ++v)
+        signs |= vertices[v];
+    if (signs < 0 || !mPolygons.SetCountUnset(pCount))
+        return false;
+    KQoxPolygon* polygons = mPolygons.GetArray();
+    int index = 0;
+    for (int p = 0; p < pCount; ++p)
+    {
+        polygons[p].mIndex = index;
+        polygons[p].mSize = pSizes[p];
+        polygons[p].mGroup = pGroups ? pGroups[p] : -1;
+        index += pSizes[p];
+    }
+    if (pCount == 0)
+        return true;
+    // What BeginPolygon does besides: layer 0 exists, and by-polygon material
+    // and texture indices get an entry (none: -1) per polygon.
+    if (GetLayerCount() == 0)
+        CreateLayer();
+    KQoxLayer* layer = GetLayer(0);
+    KQoxLayerElement* perPolygon[2] = {layer->GetMaterials(), layer->GetTextures()};
+    for (KQoxLayerElement* element : perPolygon)
+        if (element && element->mMappingMode == KQoxLayerElement::eBY_POLYGON && UsesIndices(element))
+        {
+            element->mIndexArray.SetCount(pCount);
+            for (int p = 0; p < element->mIndexArray.GetCount(); ++p)
+                element->mIndexArray[p] = -1;
+        }
+    return true;
+}
+
 // ---- Reading ---------------------------------------------------------------------
 
 int KQoxMesh::GetPolygonSize(int pPolygon) const

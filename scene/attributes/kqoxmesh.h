@@ -72,6 +72,20 @@ public:
     // false when the memory could not be had (building still works).
     bool ReservePolygons(int pPolygons, int pPolygonVertices);
 
+    // Bulk building, for readers that hold whole arrays. On a mesh without
+    // polygons: sets the polygon-vertex array to pCount entries, unset for
+    // the caller to fill at once (then SetPolygons), and returns it; null
+    // (nothing changed) when the mesh has polygons or memory is short.
+    int* SetPolygonVertexCount(int pCount);
+    // On a mesh without polygons: makes pCount polygons of the sizes given,
+    // in order over the polygon-vertex array, with the groups given (all -1
+    // when pGroups is null); the same mesh as BeginPolygon(-1, -1, group)
+    // and AddPolygon for every vertex would build. False, nothing changed,
+    // when the mesh has polygons, a size is negative, the sizes do not add
+    // up to the polygon-vertex count, a polygon vertex is negative, or memory
+    // is short.
+    bool SetPolygons(const int* pSizes, const int* pGroups, int pCount);
+
     // Reading ----------------------------------------------------------------------
     int GetPolygonCount() const { return mPolygons.GetCount(); }
     int* GetPolygonVertices() const { return mPolygonVertices.GetArray(); }

@@ -223,3 +223,27 @@ TEST(KArrayDeathTest, IndexOutOfRangeIsAnAssertion)
     a.RemoveLast();
     EXPECT_DEATH(a.GetLast(), "index");
 }
+
+TEST(KArrayCount, SetCountUnsetKeepsItemsAndRefusesBadCounts)
+{
+    KArrayTemplate<int> a(1024);
+    ASSERT_TRUE(a.SetCountUnset(3000));
+    EXPECT_EQ(a.GetCount(), 3000);
+    for (int i = 0; i < 3000; ++i)
+        a[i] = i * 3;
+    // Growing keeps what is there; lowering drops the tail; a negative count changes nothing.
+    ASSERT_TRUE(a.SetCountUnset(5000));
+    EXPECT_EQ(a[2999], 8997);
+    ASSERT_TRUE(a.SetCountUnset(10));
+    EXPECT_EQ(a.GetCount(), 10);
+    EXPECT_EQ(a[9], 27);
+    EXPECT_FALSE(a.SetCountUnset(-1));
+    EXPECT_EQ(a.GetCount(), 10);
+    // Appending after it carries on from the count.
+    a.Add(77);
+    EXPECT_EQ(a.GetCount(), 11);
+    EXPECT_EQ(a[10], 77);
+    KArrayTemplate<double> none;
+    EXPECT_TRUE(none.SetCountUnset(0));
+    EXPECT_EQ(none.GetCount(), 0);
+}

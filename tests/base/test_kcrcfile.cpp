@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "test_util.h"
 
@@ -187,4 +189,161 @@ TEST(CrcFileCloseTest, TrailerThatDoesNotFitIsAFailedClose)
     EXPECT_FALSE(crc.Close());
     EXPECT_EQ(KChainedFile::eClosed, crc.GetMode());
     EXPECT_EQ("abcdef", std::string(buffer, 6)); // nothing written over the data
+}
+
+// ---- the register arithmetic: table path and folding path ----
+
+namespace {
+
+unsigned int BitwiseRegister(unsigned int r, const unsigned char* p, size_t n)
+{
+    for (size_t k = 0; k < n; ++k)
+    {
+        r ^= static_cast<unsigned int>(p[k]) << 24;
+        for (int i = 0; i < 8; ++i)
+            r = (r & 0x80000000u) ? (r << 1) ^ 0x04C11DB7u : (r << 1);
+    }
+    return r;
+}
+
+std::vector<unsigned char> RandomBytes(size_t n, unsigned int seed)
+{
+    std::vector<unsigned char> bytes(n);
+    unsigned long long s = seed * 0x9E3779B97F4A7C15ull + 1;
+    for (auto& b : bytes)
+    {
+        s = s * 6364136223846793005ull + 1442695040888963407ull;
+        b = static_cast<unsigned char>(s >> 56);
+    }
+    return bytes;
+}
+
+} // namespace
+
+TEST(CrcRegister, CheckValueOfTheNineDigitsOnBothPaths)
+{
+    // CRC-32/BZIP2 of "123456789" is 0xFC891918, the trailer FC 89 19 18.
+    const std::string digits = "123456789";
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(digits.data());
+    EXPECT_EQ(~kcrc::UpdateTable(0xFFFFFFFFu, p, digits.size()), 0xFC891918u);
+    EXPECT_EQ(~kcrc::UpdateFolding(0xFFFFFFFFu, p, digits.size()), 0xFC891918u);
+    EXPECT_EQ(~kcrc::Update(0xFFFFFFFFu, p, digits.size()), 0xFC891918u);
+    // The same nine digits repeated past the folding threshold.
+    std::string many;
+    for (int i = 0; i < 100; ++i)
+        many += digits;
+    const unsigned char* q = reinterpret_cast<const unsigned char*>(many.data());
+    unsigned int expected = BitwiseRegister(0xFFFFFFFFu, q, many.size());
+    EXPECT_EQ(kcrc::UpdateTable(0xFFFFFFFFu, q, many.size()), expected);
+    EXPECT_EQ(kcrc::UpdateFolding(0xFFFFFFFFu, q, many.size()), expected);
+}
+
+TEST(CrcRegister, PathsAgreeOnRandomLengthsAndAlignments)
+{
+    if (!kcrc::HasFolding())
+        GTEST_LOG_(INFO) << "no carry-less multiplication here: both paths are the tables";
+    std::vector<unsigned char> data = RandomBytes(70000, 7);
+    const size_t lengths[] = {0, 1, 15, 16, 17, 63, 64, 65, 127, 128, 129, 191, 255, 256, 1000, 4097, 65536, 69000};
+    unsigned int seed = 1;
+    for (size_t length : lengths)
+        for (size_t offset = 0; offset < 17; offset += 3)
+        {
+            const unsigned char* p = data.data() + offset;
+            unsigned int start = seed * 0x2545F491u;
+            ++seed;
+            unsigned int expected =
+                length <= 4097 ? BitwiseRegister(start, p, length) : kcrc::UpdateTable(start, p, length);
+            EXPECT_EQ(kcrc::UpdateTable(start, p, length), expected) << length << " at " << offset;
+            EXPECT_EQ(kcrc::UpdateFolding(start, p, length), expected) << length << " at " << offset;
+            EXPECT_EQ(kcrc::Update(start, p, length), expected) << length << " at " << offset;
+        }
+    // Split anywhere, the register carries on the same.
+    for (size_t cut : {size_t(0), size_t(1), size_t(77), size_t(4096), size_t(33333)})
+    {
+        unsigned int whole = kcrc::UpdateTable(0xFFFFFFFFu, data.data(), data.size());
+        unsigned int parts = kcrc::UpdateFolding(kcrc::UpdateFolding(0xFFFFFFFFu, data.data(), cut), data.data() + cut,
+                                                 data.size() - cut);
+        EXPECT_EQ(parts, whole) << cut;
+    }
+}
+
+TEST(CrcRegister, AllOnesAndZerosMatchTheBitwiseRegister)
+{
+    for (unsigned char fill : {0x00, 0xFF, 0x80, 0x01})
+    {
+        std::vector<unsigned char> data(1024 + 5, fill);
+        unsigned int expected = BitwiseRegister(0xFFFFFFFFu, data.data(), data.size());
+        EXPECT_EQ(kcrc::UpdateFolding(0xFFFFFFFFu, data.data(), data.size()), expected) << int(fill);
+        EXPECT_EQ(kcrc::UpdateFolding(0, data.data(), data.size()), BitwiseRegister(0, data.data(), data.size()));
+    }
+}
+
+// The register follows the writes: appended bytes, bytes written over
+// earlier ones (as a writer patches headers), straddling writes, then gaps,
+// truncation and formatted text, which make Close read the file back. The
+// trailer is always the check value of the bytes as they end up.
+TEST_F(CrcFileTest, CheckValueFollowsPatchesGapsAndTruncation)
+{
+    std::vector<unsigned char> random = RandomBytes(300000, 3);
+    std::string data(random.begin(), random.end());
+    enum Twist
+    {
+        ePatches,
+        eGap,
+        eTruncate,
+        eFormat
+    };
+    for (Twist twist : {ePatches, eGap, eTruncate, eFormat})
+    {
+        SCOPED_TRACE(static_cast<int>(twist));
+        std::string expected = data;
+        {
+            KCrcFile crc(0, NewBottom(), KChainedFile::eClosed, true);
+            ASSERT_TRUE(crc.Open(mName.c_str(), kFILE_READ_WRITE, false));
+            std::string copy = data;
+            // Appended in pieces of varied sizes.
+            for (size_t at = 0; at < copy.size();)
+            {
+                unsigned int n = static_cast<unsigned int>(std::min<size_t>(copy.size() - at, 1 + (at * 7919) % 70000));
+                ASSERT_EQ(crc.Write(&copy[at], n), n);
+                at += n;
+            }
+            // Headers patched: at the start, in the middle, at the very end.
+            const long offsets[] = {0, 5, 123457, 299990};
+            for (long offset : offsets)
+            {
+                char patch[] = "PATCH!";
+                crc.SetPosition(offset);
+                ASSERT_EQ(crc.Write(patch, 6), 6u);
+                expected.replace(static_cast<size_t>(offset), 6, patch, 6);
+            }
+            // Over the end and beyond it.
+            char tail[] = "0123456789";
+            crc.SetPosition(static_cast<long>(expected.size()) - 4);
+            ASSERT_EQ(crc.Write(tail, 10), 10u);
+            expected.replace(expected.size() - 4, 4, tail, 10);
+            crc.Seek(kSEEK_END, 0);
+            if (twist == eGap)
+            {
+                // Past the end: the bytes between read as zeros.
+                crc.SetPosition(static_cast<long>(expected.size()) + 3);
+                ASSERT_EQ(crc.Write(tail, 2), 2u);
+                expected += std::string(3, '\0') + "01";
+            }
+            if (twist == eTruncate)
+            {
+                ASSERT_EQ(crc.Truncate(1000), 0);
+                expected.resize(1000);
+            }
+            if (twist == eFormat)
+            {
+                crc.SetPosition(10);
+                crc.Format("%d-%s", 42, "x");
+                expected.replace(10, 4, "42-x");
+            }
+            ASSERT_TRUE(crc.Close());
+        }
+        EXPECT_EQ(Slurp(), expected + BigEndian(ReferenceCrc(expected)));
+        EXPECT_TRUE(Check());
+    }
 }

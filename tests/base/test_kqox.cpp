@@ -959,3 +959,52 @@ TEST(KQoxErrors, FullDiskIsReportedInEveryForm)
         }
     }
 }
+
+// The check value is that of the file being read: replacing the file on
+// disk after it was opened changes nothing; damage to the file opened is
+// found whether it is checked at open or later.
+TEST(KQoxIntegrity, CheckIsOfTheFileOpenedEvenWhenItIsReplaced)
+{
+    TempDir dir;
+    const std::string name = dir.File("scene.qox");
+    std::vector<double> values(300000);
+    for (size_t i = 0; i < values.size(); ++i)
+        values[i] = static_cast<double>(i) * 0.25;
+    {
+        KQox w;
+        ASSERT_TRUE(w.ProjectCreate(name.c_str(), KQox::eBINARY, 6000));
+        w.FieldWriteBegin("V");
+        w.FieldWriteArrayD(values.data(), static_cast<unsigned int>(values.size()));
+        w.FieldWriteEnd();
+        ASSERT_TRUE(w.ProjectClose());
+    }
+    std::string bytes = qoxtest::ReadFile(name);
+    std::string damaged = bytes;
+    damaged[damaged.size() / 2] = static_cast<char>(damaged[damaged.size() / 2] ^ 0x10);
+
+    KQox r;
+    ASSERT_TRUE(r.ProjectOpen(name.c_str(), nullptr, false));
+    // Another file under the same name, damaged: the open file is still whole.
+    const std::string other = dir.File("other.qox");
+    ASSERT_TRUE(qoxtest::WriteFile(other, damaged));
+    ASSERT_EQ(std::rename(other.c_str(), name.c_str()), 0);
+    EXPECT_TRUE(r.ProjectCheckIntegrity());
+    ASSERT_TRUE(r.FieldReadBegin("V"));
+    std::vector<double> got(values.size());
+    ASSERT_TRUE(r.FieldReadArrayD(got.data(), got.size()));
+    EXPECT_EQ(got, values);
+    r.ProjectClose();
+
+    // The damaged file itself fails, checked at open or afterwards.
+    KQox s;
+    EXPECT_FALSE(s.ProjectOpen(name.c_str()));
+    EXPECT_EQ(s.GetLastErrorID(), KQox::eFILE_CORRUPTED);
+    KQox t;
+    ASSERT_TRUE(t.ProjectOpen(name.c_str(), nullptr, false));
+    EXPECT_FALSE(t.ProjectCheckIntegrity());
+    // And the whole one passes both ways.
+    ASSERT_TRUE(qoxtest::WriteFile(name, bytes));
+    KQox u;
+    EXPECT_TRUE(u.ProjectOpen(name.c_str()));
+    EXPECT_TRUE(u.ProjectCheckIntegrity());
+}

@@ -3,9 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cfloat>
 #include <climits>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -265,3 +268,274 @@ TEST(KQoxArrays, DamagedAsciiArraysAreCorruption)
 }
 
 } // namespace
+
+namespace {
+
+// The values a 15-digit text is hardest on: powers of ten and their
+// neighbours, 15-digit midpoints, carries through nines, both exponent
+// styles' edges, denormals, extremes and random bit patterns.
+std::vector<double> FormattingCases()
+{
+    std::vector<double> v = {0.0,
+                             -0.0,
+                             1.0,
+                             -1.0,
+                             0.1,
+                             0.5,
+                             1e15,
+                             1e16,
+                             999999999999999.0,
+                             9999999999999995.0,
+                             1e-4,
+                             1e-5,
+                             0.0001234,
+                             0.00001234,
+                             123456789012345.0,
+                             1234567890123456.0,
+                             0.30000000000000004,
+                             2.675,
+                             1.0000000000000002,
+                             0.9999999999999999,
+                             DBL_MAX,
+                             -DBL_MAX,
+                             DBL_MIN,
+                             -DBL_MIN,
+                             DBL_TRUE_MIN,
+                             4.9e-324,
+                             2.2250738585072009e-308,
+                             1e-310,
+                             HUGE_VAL,
+                             -HUGE_VAL,
+                             std::nan(""),
+                             -std::nan(""),
+                             1e100,
+                             1e-100,
+                             123.456,
+                             5e-324,
+                             9.999999999999995e22};
+    for (int e = -320; e <= 308; ++e)
+    {
+        double p = std::pow(10.0, e);
+        v.push_back(p);
+        v.push_back(std::nextafter(p, 0.0));
+        v.push_back(std::nextafter(p, HUGE_VAL));
+        v.push_back(-p * 1.5);
+    }
+    // Exact 15-digit midpoints (16 digits ending in 5) and their neighbours.
+    for (long long m = 1000000000000005LL; m < 1000000000000005LL + 2000; m += 10)
+        for (int e : {-20, -3, 0, 5, 40})
+        {
+            double x = static_cast<double>(m) * std::pow(10.0, e - 15);
+            v.push_back(x);
+            v.push_back(std::nextafter(x, 0.0));
+            v.push_back(std::nextafter(x, HUGE_VAL));
+        }
+    for (int i = 0; i < 4096; ++i)
+        v.push_back(i / 4096.0 + i / 100.0);
+    unsigned long long s = 88172645463325252ull;
+    for (int i = 0; i < 200000; ++i)
+    {
+        s ^= s << 13;
+        s ^= s >> 7;
+        s ^= s << 17;
+        double d;
+        std::memcpy(&d, &s, sizeof d);
+        v.push_back(d);
+        v.push_back(static_cast<double>(s % 2000000) / 1000.0 - 1000.0);
+        v.push_back(1.0 / static_cast<double>(s % 9973 + 1));
+    }
+    return v;
+}
+
+} // namespace
+
+TEST(KQoxArrays, AsciiDoublesAreTheTextsOfPrintf15g)
+{
+    const std::vector<double> values = FormattingCases();
+    std::vector<unsigned char> text(values.size() * 32 + 4096);
+    KQox a;
+    ASSERT_TRUE(a.ProjectCreate(text.data(), static_cast<unsigned int>(text.size()), KQox::eASCII, 6000));
+    a.FieldWriteBegin("V");
+    a.FieldWriteArrayD(values.data(), static_cast<unsigned int>(values.size()));
+    a.FieldWriteEnd();
+    ASSERT_TRUE(a.ProjectClose());
+    std::string file(reinterpret_cast<const char*>(text.data()), static_cast<size_t>(a.ProjectGetFileSize()));
+    size_t at = file.find(':', file.find("*d"));
+    ASSERT_NE(at, std::string::npos);
+    ++at;
+    size_t mismatches = 0;
+    for (size_t i = 0; i < values.size(); ++i)
+    {
+        while (file[at] == ' ' || file[at] == '\n')
+            ++at;
+        size_t end = file.find_first_of(" \n", at);
+        std::string got = file.substr(at, end - at);
+        at = end;
+        char expected[64];
+        std::snprintf(expected, sizeof expected, "%.15g", values[i]);
+        if (got != expected && ++mismatches < 10)
+            ADD_FAILURE() << "value " << i << " bits " << std::hexfloat << values[i] << ": " << got << " against "
+                          << expected;
+    }
+    EXPECT_EQ(mismatches, 0u);
+}
+
+namespace {
+
+// An ASCII file of one field "A" holding the array text given.
+std::string AsciiArrayFile(const std::string& array)
+{
+    return "; Tolvane QOX ASCII 6000\nA: " + array + "\n; EOF\n";
+}
+
+// Item texts of every shape the reader meets, with the separators between
+// them varied, long enough that the reader's window ends inside items.
+std::vector<std::string> ItemTexts(size_t n, bool integers)
+{
+    static const char* const kDoubleShapes[] = {"0",
+                                                "-0",
+                                                "0.1",
+                                                "-123.456",
+                                                "1e-5",
+                                                "-2.5E+10",
+                                                "inf",
+                                                "-inf",
+                                                "7.",
+                                                ".5",
+                                                "+1.5",
+                                                "1.79769313486232e+308",
+                                                "4.94065645841247e-324",
+                                                "12345678901234567890",
+                                                "0.30000000000000004",
+                                                "9007199254740993",
+                                                "123456789012345678",
+                                                "000001.2500"};
+    static const char* const kIntShapes[] = {"0",
+                                             "-0",
+                                             "7",
+                                             "-2147483648",
+                                             "2147483647",
+                                             "123456789012345678",
+                                             "-9223372036854775808",
+                                             "9223372036854775807",
+                                             "00042",
+                                             "1.5",
+                                             "+3"};
+    std::vector<std::string> out;
+    unsigned long long s = 12345;
+    for (size_t i = 0; i < n; ++i)
+    {
+        s = s * 6364136223846793005ull + 1442695040888963407ull;
+        const unsigned pick = static_cast<unsigned>(s >> 33);
+        if (integers)
+            out.push_back(pick % 3 == 0 ? kIntShapes[pick / 3 % (sizeof kIntShapes / sizeof *kIntShapes)]
+                                        : std::to_string(static_cast<long long>(s >> 20) - (1ll << 42)));
+        else if (pick % 3 == 0)
+            out.push_back(kDoubleShapes[pick / 3 % (sizeof kDoubleShapes / sizeof *kDoubleShapes)]);
+        else
+        {
+            char text[40];
+            std::snprintf(text, sizeof text, pick % 3 == 1 ? "%.6f" : "%.17g",
+                          static_cast<double>(static_cast<long long>(s >> 11)) / 3e9 - 1000.0);
+            out.push_back(text);
+        }
+    }
+    return out;
+}
+
+std::string JoinItems(const std::vector<std::string>& items)
+{
+    static const char* const kSeparators[] = {" ", "  ", "\t", "\n    ", "\r\n", " \t "};
+    std::string text;
+    for (size_t i = 0; i < items.size(); ++i)
+    {
+        if (i > 0)
+            text += kSeparators[(i * 7) % 6];
+        text += items[i];
+    }
+    return text;
+}
+
+} // namespace
+
+TEST(KQoxArrays, AsciiItemsReadAsTheScalarTextsAcrossWindows)
+{
+    for (bool integers : {false, true})
+    {
+        SCOPED_TRACE(integers ? "integers" : "doubles");
+        const std::vector<std::string> items = ItemTexts(60000, integers);
+        const std::string text =
+            AsciiArrayFile(std::string(integers ? "*i" : "*d") + std::to_string(items.size()) + ":" + JoinItems(items));
+        ASSERT_GT(text.size(), 4u * 65536u); // several windows
+        KQox r;
+        ASSERT_TRUE(r.ProjectOpen(text.data(), static_cast<unsigned int>(text.size())));
+        ASSERT_TRUE(r.FieldReadBegin("A"));
+        if (integers)
+        {
+            std::vector<long long> got = ReadAll(r, &KQox::FieldReadArrayL);
+            ASSERT_EQ(got.size(), items.size());
+            for (size_t i = 0; i < items.size(); ++i)
+            {
+                // What the scalar reader makes of the text: whole integers, else the number cut to one.
+                long long expected = 0;
+                auto parsed = std::from_chars(items[i].data(), items[i].data() + items[i].size(), expected);
+                if (parsed.ec != std::errc() || parsed.ptr != items[i].data() + items[i].size())
+                    expected = static_cast<long long>(std::strtod(items[i].c_str(), nullptr));
+                ASSERT_EQ(got[i], expected) << i << " " << items[i];
+            }
+        }
+        else
+        {
+            std::vector<double> got = ReadAll(r, &KQox::FieldReadArrayD);
+            ASSERT_EQ(got.size(), items.size());
+            for (size_t i = 0; i < items.size(); ++i)
+            {
+                // As the scalar reader: a number written past the largest double stays finite.
+                double expected = std::strtod(items[i].c_str(), nullptr);
+                if (std::isinf(expected) && items[i].find_first_of("0123456789") != std::string::npos)
+                    expected = std::copysign(DBL_MAX, expected);
+                ASSERT_EQ(std::memcmp(&got[i], &expected, sizeof expected), 0)
+                    << i << " " << items[i] << " read as " << got[i];
+            }
+        }
+        EXPECT_EQ(r.FieldReadGetRemain(), 0);
+    }
+}
+
+TEST(KQoxArrays, AsciiArraysOfWrongShapeAreCorruptionAtAnyLength)
+{
+    // Counts that do not match the items, an item too long to be a number,
+    // and stray characters, in short arrays and past the first window.
+    std::vector<std::string> many = ItemTexts(30000, false);
+    const std::string body = JoinItems(many);
+    const std::string n = std::to_string(many.size());
+    const std::string cases[] = {
+        "*d" + std::to_string(many.size() + 1) + ":" + body,
+        "*d" + n + ":" + body + " 5",
+        "*d" + n + ":" + body.substr(0, body.size() / 2) + " ; " + body.substr(body.size() / 2),
+        "*d3:1 " + std::string(65, '1') + " 2",
+        "*d2:1 2 3",
+        "*i2:1,2",
+    };
+    for (const std::string& array : cases)
+    {
+        SCOPED_TRACE(array.substr(0, 40));
+        const std::string text = AsciiArrayFile(array);
+        KQox r;
+        if (!r.ProjectOpen(text.data(), static_cast<unsigned int>(text.size())))
+        {
+            EXPECT_EQ(r.GetLastErrorID(), KQox::eFILE_CORRUPTED);
+            continue;
+        }
+        std::vector<double> out(many.size() + 2);
+        EXPECT_FALSE(r.FieldReadBegin("A") && r.FieldReadArrayD(out.data(), out.size()) && r.FieldReadGetRemain() == 0);
+    }
+    // Exactly 64 characters is still a number.
+    const std::string text = AsciiArrayFile("*d2:1 " + std::string(64, '1'));
+    KQox r;
+    ASSERT_TRUE(r.ProjectOpen(text.data(), static_cast<unsigned int>(text.size())));
+    ASSERT_TRUE(r.FieldReadBegin("A"));
+    std::vector<double> got = ReadAll(r, &KQox::FieldReadArrayD);
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[1], std::strtod(std::string(64, '1').c_str(), nullptr));
+}

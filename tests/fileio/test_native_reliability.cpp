@@ -450,6 +450,42 @@ TEST(NativeDamage, HostileGeometry)
              Ints(f, "PolygonVertexIndex", {0, 0, 0});
              Ints(f, "PolygonSizes", {3, 2});
          }},
+        {"negative vertex",
+         [](KQox& f) {
+             Ints(f, "PolygonVertexIndex", {0, -1, 0});
+             Ints(f, "PolygonSizes", {3});
+         }},
+        {"negative size that adds up",
+         [](KQox& f) {
+             Ints(f, "PolygonVertexIndex", {0, 0, 0});
+             Ints(f, "PolygonSizes", {4, -1});
+         }},
+        {"groups not one a polygon",
+         [](KQox& f) {
+             Ints(f, "PolygonVertexIndex", {0, 0, 0});
+             Ints(f, "PolygonSizes", {3});
+             Ints(f, "PolygonGroups", {1, 2});
+         }},
+        {"index below none",
+         [](KQox& f) {
+             f.FieldWriteBegin("Layer");
+             f.FieldWriteI(0);
+             f.FieldWriteBlockBegin();
+             f.FieldWriteBegin("LayerElementPolygonGroup");
+             f.FieldWriteBlockBegin();
+             f.FieldWriteBegin("MappingInformationType");
+             f.FieldWriteC("ByPolygon");
+             f.FieldWriteEnd();
+             f.FieldWriteBegin("ReferenceInformationType");
+             f.FieldWriteC("IndexToDirect");
+             f.FieldWriteEnd();
+             Ints(f, "Direct", {7});
+             Ints(f, "Index", {-1, 0, -2});
+             f.FieldWriteBlockEnd();
+             f.FieldWriteEnd();
+             f.FieldWriteBlockEnd();
+             f.FieldWriteEnd();
+         }},
         {"material that was not read",
          [](KQox& f) {
              f.FieldWriteBegin("Layer");

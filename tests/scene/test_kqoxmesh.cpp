@@ -3,6 +3,7 @@
 
 #include "geometry_test_util.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <climits>
 #include <limits>
@@ -160,6 +161,83 @@ TEST_F(GeometryTest, MeshBuildsWholePolygonsLikeCornerByCorner)
     EXPECT_EQ(meshes[1]->GetTextureUVIndex(1, 3), 14);
     EXPECT_FALSE(meshes[1]->ReservePolygons(INT_MAX, 0)); // beyond an int count: refused, nothing allocated
     EXPECT_EQ(meshes[1]->GetPolygonCount(), 3);
+}
+
+TEST_F(GeometryTest, MeshFromWholeArraysEqualsCornerByCorner)
+{
+    const int indices[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
+    const int sizes[] = {3, 0, 4, 3};
+    const int groups[] = {7, -1, 2, 9};
+    for (bool withGroups : {true, false})
+    {
+        KQoxMesh* corner = mManager->CreateKQoxMesh();
+        KQoxMesh* whole = mManager->CreateKQoxMesh();
+        for (KQoxMesh* mesh : {corner, whole})
+        {
+            mesh->InitMaterialIndices(KQoxLayerElement::eBY_POLYGON);
+            mesh->InitTextureIndices(KQoxLayerElement::eBY_POLYGON);
+            mesh->GetLayer(0)->GetMaterials()->mIndexArray.Add(42); // a stale entry is dropped alike
+        }
+        for (int p = 0, first = 0; p < 4; first += sizes[p++])
+        {
+            corner->BeginPolygon(-1, -1, withGroups ? groups[p] : -1);
+            for (int v = 0; v < sizes[p]; ++v)
+                corner->AddPolygon(indices[first + v]);
+        }
+        int* vertices = whole->SetPolygonVertexCount(10);
+        ASSERT_NE(vertices, nullptr);
+        std::copy(indices, indices + 10, vertices);
+        ASSERT_TRUE(whole->SetPolygons(sizes, withGroups ? groups : nullptr, 4));
+        ASSERT_EQ(whole->GetPolygonCount(), 4);
+        ASSERT_EQ(whole->GetPolygonVertexCount(), 10);
+        for (int p = 0; p < 4; ++p)
+        {
+            EXPECT_EQ(whole->GetPolygonSize(p), corner->GetPolygonSize(p));
+            EXPECT_EQ(whole->GetPolygonGroup(p), corner->GetPolygonGroup(p));
+            EXPECT_EQ(whole->GetPolygonVertexIndex(p), corner->GetPolygonVertexIndex(p));
+            for (int v = 0; v < sizes[p]; ++v)
+                EXPECT_EQ(whole->GetPolygonVertex(p, v), corner->GetPolygonVertex(p, v));
+            EXPECT_EQ(whole->GetMaterialIndices()[p], -1);
+            EXPECT_EQ(whole->GetTextureIndices()[p], -1);
+        }
+        EXPECT_EQ(whole->GetLayer(0)->GetMaterials()->mIndexArray.GetCount(),
+                  corner->GetLayer(0)->GetMaterials()->mIndexArray.GetCount());
+        EXPECT_EQ(whole->GetPolygonGroup(3), withGroups ? 9 : -1);
+        // Once there are polygons, neither call changes anything.
+        EXPECT_EQ(whole->SetPolygonVertexCount(3), nullptr);
+        EXPECT_FALSE(whole->SetPolygons(sizes, groups, 4));
+        EXPECT_EQ(whole->GetPolygonCount(), 4);
+    }
+}
+
+TEST_F(GeometryTest, MeshFromWholeArraysRefusesBadSizes)
+{
+    KQoxMesh* mesh = mManager->CreateKQoxMesh();
+    int* vertices = mesh->SetPolygonVertexCount(6);
+    ASSERT_NE(vertices, nullptr);
+    for (int i = 0; i < 6; ++i)
+        vertices[i] = i;
+    const int shortSizes[] = {3, 2};
+    const int longSizes[] = {3, 4};
+    const int negative[] = {7, -1};
+    EXPECT_FALSE(mesh->SetPolygons(shortSizes, nullptr, 2));
+    EXPECT_FALSE(mesh->SetPolygons(longSizes, nullptr, 2));
+    EXPECT_FALSE(mesh->SetPolygons(negative, nullptr, 2)); // adds up, but a size is negative
+    EXPECT_FALSE(mesh->SetPolygons(nullptr, nullptr, 2));
+    EXPECT_FALSE(mesh->SetPolygons(shortSizes, nullptr, -1));
+    EXPECT_EQ(mesh->GetPolygonCount(), 0);
+    EXPECT_EQ(mesh->GetLayerCount(), 0); // nothing made on a refusal
+    vertices[4] = -3;                    // AddPolygon refuses negative points
+    const int sizes[] = {3, 3};
+    EXPECT_FALSE(mesh->SetPolygons(sizes, nullptr, 2));
+    vertices[4] = 4;
+    EXPECT_TRUE(mesh->SetPolygons(sizes, nullptr, 2));
+    EXPECT_EQ(mesh->GetLayerCount(), 1); // as BeginPolygon makes layer 0
+    EXPECT_EQ(mesh->GetPolygonVertex(1, 1), 4);
+    // No polygons over no vertices is an empty mesh.
+    KQoxMesh* empty = mManager->CreateKQoxMesh();
+    EXPECT_TRUE(empty->SetPolygons(nullptr, nullptr, 0));
+    EXPECT_EQ(empty->GetLayerCount(), 0);
 }
 
 TEST_F(GeometryTest, NormalsAndControlPointGrowth)

@@ -1,0 +1,290 @@
+// Native scene file at disk size: a grid mesh of 1 or 4 million quads (the
+// layout the OBJ benchmark's grid reads into: control points, per-point
+// normals, UVs by polygon vertex through an index array), exported and
+// imported in binary and ASCII. In the same run the same number of bytes goes
+// through plain fwrite / fread; "of_fwrite" and "of_fread" are the writer's
+// and the reader's throughput as a fraction of those. "mem_of_file" is the
+// peak memory added by one import (measured in a child process) over the
+// file size.
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <malloc.h>
+#include <memory>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+#include "fileio/kqoxexporter.h"
+#include "fileio/kqoximporter.h"
+#include "fileio/kqoxioregistry.h"
+#include "scene/attributes/kqoxlayer.h"
+#include "scene/attributes/kqoxmesh.h"
+#include "scene/kqoxnode.h"
+#include "scene/kqoxscene.h"
+#include "scene/kqoxsdkmanager.h"
+
+using namespace qoxsdk_600;
+
+namespace {
+
+// A directory of its own for the run, removed at exit.
+struct Scratch
+{
+    Scratch()
+    {
+        char pattern[] = "/tmp/qoxgridbenchXXXXXX";
+        const char* made = mkdtemp(pattern);
+        mPath = made ? made : "";
+    }
+    ~Scratch()
+    {
+        std::error_code ignored;
+        if (!mPath.empty())
+            std::filesystem::remove_all(mPath, ignored);
+    }
+    std::string mPath;
+};
+
+const std::string& ScratchDirectory()
+{
+    static Scratch scratch;
+    return scratch.mPath;
+}
+
+// The number a 6-decimal text reads back as.
+double Decimal6(double v)
+{
+    return std::round(v * 1e6) / 1e6;
+}
+
+// A side x side grid of quads, one scene per size, kept for the whole run.
+struct GridScene
+{
+    explicit GridScene(int side)
+        : mManager(KQoxSdkManager::CreateKQoxSdkManager())
+        , mScene(mManager->CreateKQoxScene())
+    {
+        const int points = (side + 1) * (side + 1);
+        KQoxNode* node = mManager->CreateKQoxNode("Grid");
+        KQoxMesh* mesh = mManager->CreateKQoxMesh();
+        node->SetNodeAttribute(mesh);
+        mesh->InitControlPoints(points);
+        KQoxVector4* cp = mesh->GetControlPoints();
+        for (int y = 0; y <= side; ++y)
+            for (int x = 0; x <= side; ++x)
+                cp[y * (side + 1) + x] = KQoxVector4(x / 100.0, y / 100.0, ((x * 7 + y * 13) % 100) / 1000.0, 1.0);
+        KQoxLayer* layer = mesh->GetLayer(mesh->GetLayerCount() > 0 ? 0 : mesh->CreateLayer());
+        KQoxLayerElementUV* uvs = new KQoxLayerElementUV;
+        uvs->mMappingMode = KQoxLayerElement::eBY_POLYGON_VERTEX;
+        uvs->mReferenceMode = KQoxLayerElement::eINDEX_TO_DIRECT;
+        uvs->mDirectArray.SetCount(points);
+        for (int y = 0; y <= side; ++y)
+            for (int x = 0; x <= side; ++x)
+                uvs->mDirectArray[y * (side + 1) + x] =
+                    KQoxVector2(Decimal6(x / double(side)), Decimal6(y / double(side)));
+        layer->SetUVs(uvs);
+        mesh->ReservePolygons(side * side, side * side * 4);
+        for (int y = 0; y < side; ++y)
+            for (int x = 0; x < side; ++x)
+            {
+                const int c[4] = {y * (side + 1) + x, y * (side + 1) + x + 1, (y + 1) * (side + 1) + x + 1,
+                                  (y + 1) * (side + 1) + x};
+                mesh->BeginPolygon();
+                mesh->AddPolygonVertices(c, c, 4);
+                mesh->EndPolygon();
+            }
+        KQoxLayerElementNormal* normals = new KQoxLayerElementNormal;
+        normals->mMappingMode = KQoxLayerElement::eBY_CONTROL_POINT;
+        normals->mDirectArray.SetCount(points);
+        for (int i = 0; i < points; ++i)
+            normals->mDirectArray[i] = KQoxVector4(0, 0, 1, 0);
+        layer->SetNormals(normals);
+        mScene->GetRootNode()->AddChild(node);
+    }
+    std::unique_ptr<KQoxSdkManager> mManager;
+    KQoxScene* mScene;
+};
+
+GridScene& Grid(int millions)
+{
+    static std::unique_ptr<GridScene> one, four;
+    std::unique_ptr<GridScene>& slot = millions == 1 ? one : four;
+    if (!slot)
+        slot.reset(new GridScene(millions == 1 ? 1000 : 2000));
+    return *slot;
+}
+
+std::string GridFile(int millions, int format)
+{
+    return ScratchDirectory() + "/grid" + std::to_string(millions) + "_" + std::to_string(format) + ".qox";
+}
+
+bool Export(int millions, int format)
+{
+    GridScene& grid = Grid(millions);
+    KQoxExporter exporter(*grid.mManager);
+    return exporter.Initialize(GridFile(millions, format).c_str()) && exporter.SetFileFormat(format) &&
+           exporter.Export(*grid.mScene);
+}
+
+// The same bytes as the file through fwrite (to a file of its own) or fread,
+// from and into a buffer kept across runs.
+std::vector<char>& Buffer(size_t size)
+{
+    static std::vector<char> buffer;
+    if (buffer.size() < size)
+        buffer.resize(size, 'x');
+    return buffer;
+}
+
+double FwriteSeconds(size_t size)
+{
+    std::vector<char>& buffer = Buffer(size);
+    std::string name = ScratchDirectory() + "/fwrite.bin";
+    auto start = std::chrono::steady_clock::now();
+    FILE* file = std::fopen(name.c_str(), "wb");
+    size_t total = file ? std::fwrite(buffer.data(), 1, size, file) : 0;
+    if (file)
+        std::fclose(file);
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    benchmark::DoNotOptimize(total);
+    std::remove(name.c_str());
+    return seconds;
+}
+
+double FreadSeconds(const std::string& name)
+{
+    size_t size = static_cast<size_t>(std::filesystem::file_size(name));
+    std::vector<char>& buffer = Buffer(size);
+    auto start = std::chrono::steady_clock::now();
+    FILE* file = std::fopen(name.c_str(), "rb");
+    size_t total = file ? std::fread(buffer.data(), 1, size, file) : 0;
+    if (file)
+        std::fclose(file);
+    benchmark::DoNotOptimize(total);
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+long StatusKilobytes(const char* key)
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.compare(0, std::strlen(key), key) == 0)
+            return std::atol(line.c_str() + std::strlen(key));
+    return -1;
+}
+
+// Peak resident memory one import adds, in bytes, measured in a child
+// process whose high-water mark is reset first; -1 when it cannot be told.
+double ImportPeakBytes(const std::string& name)
+{
+    int pipeEnds[2];
+    if (pipe(pipeEnds) != 0)
+        return -1;
+    pid_t child = fork();
+    if (child == 0)
+    {
+        close(pipeEnds[0]);
+        double result = -1;
+        {
+            // Free heap pages the parent left go back first, so that reusing them counts.
+            malloc_trim(0);
+            std::ofstream("/proc/self/clear_refs") << "5";
+            long before = StatusKilobytes("VmRSS:");
+            std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
+            KQoxScene* scene = manager->CreateKQoxScene();
+            KQoxImporter importer(*manager);
+            bool ok = importer.Initialize(name.c_str()) && importer.Import(*scene);
+            long peak = StatusKilobytes("VmHWM:");
+            if (ok && before >= 0 && peak >= 0)
+                result = (peak - before) * 1024.0;
+        }
+        ssize_t written = write(pipeEnds[1], &result, sizeof result);
+        _exit(written == sizeof result ? 0 : 1);
+    }
+    close(pipeEnds[1]);
+    double result = -1;
+    if (child < 0 || read(pipeEnds[0], &result, sizeof result) != sizeof result)
+        result = -1;
+    close(pipeEnds[0]);
+    if (child > 0)
+        waitpid(child, nullptr, 0);
+    return result;
+}
+
+void BM_GridWrite(benchmark::State& state)
+{
+    const int millions = static_cast<int>(state.range(0));
+    const int format = static_cast<int>(state.range(1));
+    Grid(millions);
+    double writer = 0, reference = 0;
+    size_t size = 0;
+    for (auto _ : state)
+    {
+        // Both write a new file: dropping the old one is no part of either.
+        std::remove(GridFile(millions, format).c_str());
+        auto start = std::chrono::steady_clock::now();
+        if (!Export(millions, format))
+            state.SkipWithError("export failed");
+        writer += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        size = static_cast<size_t>(std::filesystem::file_size(GridFile(millions, format)));
+        reference += FwriteSeconds(size);
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(size));
+    state.counters["MB"] = static_cast<double>(size) / 1e6;
+    state.counters["of_fwrite"] = writer > 0 ? reference / writer : 0;
+}
+
+void BM_GridRead(benchmark::State& state)
+{
+    const int millions = static_cast<int>(state.range(0));
+    const int format = static_cast<int>(state.range(1));
+    const std::string name = GridFile(millions, format);
+    if (!std::filesystem::exists(name) && !Export(millions, format))
+        state.SkipWithError("export failed");
+    const size_t size = static_cast<size_t>(std::filesystem::file_size(name));
+    double reader = 0, reference = 0;
+    for (auto _ : state)
+    {
+        std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
+        KQoxScene* scene = manager->CreateKQoxScene();
+        auto start = std::chrono::steady_clock::now();
+        KQoxImporter importer(*manager);
+        if (!importer.Initialize(name.c_str()) || !importer.Import(*scene))
+            state.SkipWithError("import failed");
+        reader += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        state.PauseTiming(); // the scene's destruction is not reading
+        manager.reset();
+        reference += FreadSeconds(name);
+        state.ResumeTiming();
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(size));
+    state.counters["MB"] = static_cast<double>(size) / 1e6;
+    state.counters["of_fread"] = reader > 0 ? reference / reader : 0;
+    state.counters["ns_per_quad"] = reader * 1e9 / (static_cast<double>(state.iterations()) * millions * 1e6);
+    double peak = ImportPeakBytes(name);
+    state.counters["mem_of_file"] = peak > 0 ? peak / static_cast<double>(size) : -1;
+}
+
+BENCHMARK(BM_GridWrite)
+    ->ArgsProduct({{1, 4}, {eEXPORT_QOX_BINARY, eEXPORT_QOX_ASCII}})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(2)
+    ->UseRealTime();
+BENCHMARK(BM_GridRead)
+    ->ArgsProduct({{1, 4}, {eEXPORT_QOX_BINARY, eEXPORT_QOX_ASCII}})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(2)
+    ->UseRealTime();
+
+} // namespace
