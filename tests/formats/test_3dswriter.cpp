@@ -365,3 +365,37 @@ TEST_F(Writer3ds, TheExporterWritesThreeDsUnderItsId)
     Read3ds r(Path());
     EXPECT_NE(r.Mesh("Box"), nullptr);
 }
+
+TEST_F(Writer3ds, DeepChains)
+{
+    // 5,000 nested nodes: each hangs under the one before.
+    {
+        Scene s;
+        KQoxNode* parent = nullptr;
+        for (int i = 0; i < 5000; ++i)
+            parent = s.AddNode(parent, "Link");
+        auto options = Options();
+        ASSERT_TRUE(WriteScene(s, Path(), options.get()));
+        Read3ds r(Path());
+        ASSERT_EQ(GetObjectNodeCount3ds(r.db), 5000u);
+        auto last = r.Object(4999);
+        EXPECT_EQ(std::string(last->parent), std::string("$$$DUMMY.") + r.Object(4998)->instance);
+    }
+}
+
+TEST_F(Writer3ds, MoreNodesThanSixteenBitIdsFailCleanly)
+{
+    // More keyframer nodes than 16-bit ids can name: a clean failure, and
+    // the incomplete file is removed.
+    {
+        Scene s;
+        for (int i = 0; i < 65536; ++i)
+            s.AddNode(nullptr, "N");
+        auto options = Options();
+        int error = -1;
+        EXPECT_FALSE(WriteScene(s, Path("big.3ds"), options.get(), nullptr, &error));
+        EXPECT_EQ(error, KQoxWriter::eUNIDENTIFIED_ERROR);
+        EXPECT_FALSE(std::ifstream(Path("big.3ds")).good());
+        EXPECT_FALSE(ftkerr3ds);
+    }
+}
