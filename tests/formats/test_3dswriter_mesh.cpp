@@ -495,3 +495,77 @@ TEST(Writer3dsAxes, TransformsInThreeDsAxes)
     KQoxWriter3DS::ConvRPBto3DS(out, KQoxVector4(30, 0, 0)); // about X: the same in both
     EXPECT_NEAR(out[0], 30, 1e-9);
 }
+
+TEST_F(Writer3dsMesh, RandomIndicesNeverReachTheFile)
+{
+    // Meshes whose corners, materials, textures and UVs name anything at
+    // all: every written face and material entry stays within its record.
+    Scene s;
+    unsigned seed = 12345;
+    auto next = [&seed](int range) {
+        seed = seed * 1103515245u + 12345u;
+        return static_cast<int>((seed >> 8) % static_cast<unsigned>(range));
+    };
+    for (int m = 0; m < 40; ++m)
+    {
+        const int points = 1 + next(30);
+        std::vector<KQoxVector4> p;
+        for (int i = 0; i < points; ++i)
+            p.push_back(KQoxVector4(next(100), next(100), next(100)));
+        std::vector<std::vector<int>> polygons;
+        std::vector<int> materials;
+        for (int k = 0; k < 1 + next(20); ++k)
+        {
+            std::vector<int> polygon;
+            for (int c = 0; c < next(7); ++c)
+                polygon.push_back(next(points + 4) - 2);
+            polygons.push_back(polygon);
+            materials.push_back(next(6) - 1);
+        }
+        KQoxMesh* mesh = s.NewMesh(p, polygons, materials);
+        for (int i = 0; i < next(3); ++i)
+            s.AddMaterial(mesh, ("M" + std::to_string(m) + "_" + std::to_string(i)).c_str());
+        if (next(2))
+        {
+            s.AddTexture(mesh, ("T" + std::to_string(m)).c_str(), "t.bmp");
+            mesh->InitTextureIndices(next(2) ? KQoxLayerElement::eBY_POLYGON : KQoxLayerElement::eALL_SAME);
+            auto& indices = mesh->GetLayer(0)->GetTextures()->mIndexArray;
+            indices.SetCount(next(4));
+            for (int i = 0; i < indices.GetCount(); ++i)
+                indices[i] = next(5) - 2;
+            mesh->InitTextureUVIndices(KQoxLayerElement::eBY_POLYGON_VERTEX);
+            for (int i = 0; i < next(5); ++i)
+                mesh->AddTextureUV(KQoxVector2(0.5, 0.5));
+            for (int poly = 0; poly < mesh->GetPolygonCount(); ++poly)
+                for (int c = 0; c < mesh->GetPolygonSize(poly); ++c)
+                    mesh->SetTextureUVIndex(poly, c, next(8) - 2);
+        }
+        s.AddNode(nullptr, ("R" + std::to_string(m)).c_str(), mesh);
+    }
+    for (int welded = 0; welded < 2; ++welded)
+    {
+        auto r = WriteRead(s, {{17, welded}});
+        ASSERT_TRUE(r);
+        for (ulong3ds i = 0; i < GetMeshCount3ds(r->db); ++i)
+        {
+            auto m = r->Mesh(static_cast<int>(i));
+            ASSERT_NE(m, nullptr);
+            for (int f = 0; f < m->nfaces; ++f)
+            {
+                EXPECT_LT(m->facearray[f].v1, m->nvertices);
+                EXPECT_LT(m->facearray[f].v2, m->nvertices);
+                EXPECT_LT(m->facearray[f].v3, m->nvertices);
+            }
+            int listed = 0;
+            for (int e = 0; e < m->nmats; ++e)
+            {
+                listed += m->matarray[e].nfaces;
+                for (int k = 0; k < m->matarray[e].nfaces; ++k)
+                    EXPECT_LT(m->matarray[e].faceindex[k], m->nfaces);
+                EXPECT_LE(std::strlen(m->matarray[e].name), 15u);
+            }
+            if (m->nmats)
+                EXPECT_EQ(listed, m->nfaces);
+        }
+    }
+}
