@@ -169,6 +169,8 @@ std::vector<K3dsPtr<mesh3ds>> KQoxWriter3DS::ConvMeshPBto3DS(KQoxMesh* source, c
 
     MeshFaces faces;
     std::map<Combination, std::vector<int>> used;
+    std::vector<int>* list = nullptr;
+    Combination listKey = {0, 0, 0};
     int material = -1, texture = -1, texture2 = -1;
     ulong3ds flat = 2;
     std::vector<int> corners;
@@ -228,22 +230,26 @@ std::vector<K3dsPtr<mesh3ds>> KQoxWriter3DS::ConvMeshPBto3DS(KQoxMesh* source, c
                                           corners[triangles[3 * f + 2]]};
             if (v[0] < 0 || v[1] < 0 || v[2] < 0 || v[0] >= pointCount || v[1] >= pointCount || v[2] >= pointCount)
                 continue; // a corner naming no control point
-            // Face normal (P[c] - P[b]) x (P[a] - P[b]), normalised.
-            const KQoxVector4 &a = points[v[0]], &b = points[v[1]], &c = points[v[2]];
-            const double e1[3] = {c[0] - b[0], c[1] - b[1], c[2] - b[2]};
-            const double e2[3] = {a[0] - b[0], a[1] - b[1], a[2] - b[2]};
-            double nrm[3] = {e1[1] * e2[2] - e1[2] * e2[1], e1[2] * e2[0] - e1[0] * e2[2],
-                             e1[0] * e2[1] - e1[1] * e2[0]};
-            const double length = std::sqrt(nrm[0] * nrm[0] + nrm[1] * nrm[1] + nrm[2] * nrm[2]);
-            if (length > 0.0)
-                for (double& x : nrm)
-                    x /= length;
+            // A face is flat when its normal (P[c] - P[b]) x (P[a] - P[b]),
+            // normalised, is the normal of its three corners.
             bool isFlat = normals != nullptr;
-            for (int k = 0; k < 3 && isFlat; ++k)
+            if (isFlat)
             {
-                isFlat = v[k] < normalCount;
-                for (int j = 0; j < 3 && isFlat; ++j)
-                    isFlat = std::fabs(normals[v[k]][j] - nrm[j]) <= 1e-6;
+                const KQoxVector4 &a = points[v[0]], &b = points[v[1]], &c = points[v[2]];
+                const double e1[3] = {c[0] - b[0], c[1] - b[1], c[2] - b[2]};
+                const double e2[3] = {a[0] - b[0], a[1] - b[1], a[2] - b[2]};
+                double nrm[3] = {e1[1] * e2[2] - e1[2] * e2[1], e1[2] * e2[0] - e1[0] * e2[2],
+                                 e1[0] * e2[1] - e1[1] * e2[0]};
+                const double length = std::sqrt(nrm[0] * nrm[0] + nrm[1] * nrm[1] + nrm[2] * nrm[2]);
+                if (length > 0.0)
+                    for (double& x : nrm)
+                        x /= length;
+                for (int k = 0; k < 3 && isFlat; ++k)
+                {
+                    isFlat = v[k] < normalCount;
+                    for (int j = 0; j < 3 && isFlat; ++j)
+                        isFlat = std::fabs(normals[v[k]][j] - nrm[j]) <= 1e-6;
+                }
             }
             ulong3ds group = 1;
             if (isFlat)
@@ -260,7 +266,13 @@ std::vector<K3dsPtr<mesh3ds>> KQoxWriter3DS::ConvMeshPBto3DS(KQoxMesh* source, c
                 const bool has1 = texture >= 0, has2 = texture2 >= 0;
                 const Combination key = {material, has1 ? texture : (has2 ? texture2 : -1),
                                          has1 && has2 ? texture2 : -1};
-                used[key].push_back(face);
+                // Runs of faces share a combination: look it up once a run.
+                if (!list || key != listKey)
+                {
+                    list = &used[key];
+                    listKey = key;
+                }
+                list->push_back(face);
             }
         }
     }
