@@ -64,6 +64,7 @@ struct Sample : Scene
         Key(ry, Frame(30), 90.0f);
         AddNode(body, "Arm", NewMesh({{0, 0, 0}, {1, 0, 0}, {0, 0, 1}}, {{0, 1, 2}}));
         KQoxNode* group = AddNode(nullptr, "Grp");
+        group->SetDefaultT(KQoxVector4(1, 0, 0));
         KQoxLight* lamp = NewLight(KQoxLight::ePOINT);
         AddNode(group, "Lamp", lamp)->SetDefaultT(KQoxVector4(0, 5, 0));
         KQoxLight* spot = NewLight(KQoxLight::eSPOT);
@@ -132,6 +133,11 @@ TEST(Writer3dsLib3ds, Lib3dsReadsTheWrittenScene)
     ASSERT_NE(lamp, nullptr);
     EXPECT_EQ(lamp->parent, group);
     ExpectVec(lamp->data.light.pos_track.keyL->value, 0, 0, 5);
+    // lib3ds's own evaluation puts every node where the scene has it: the
+    // lamp at (1, 5, 0) and the spot's target at Aim, (1, 0, -4), each in
+    // 3DS axes.
+    lib3ds_file_eval(f, 0);
+    ExpectVec(lamp->matrix[3], 1, 0, 5);
     Lib3dsLight* omni = lib3ds_file_light_by_name(f, "Lamp");
     ASSERT_NE(omni, nullptr);
     EXPECT_FALSE(omni->spot_light);
@@ -143,6 +149,13 @@ TEST(Writer3dsLib3ds, Lib3dsReadsTheWrittenScene)
     ASSERT_NE(spotTarget, nullptr);
     EXPECT_EQ(spotTarget->parent, group); // the target's parent: Aim's parent
     ExpectVec(spotTarget->data.spot.pos_track.keyL->value, 0, 4, 0);
+    ExpectVec(spotTarget->matrix[3], 1, 4, 0);
+    // At frame 30 the body has moved to x = 4 and turned a quarter about the
+    // up axis: its X axis, (0, 0, -1) in the scene, is (0, 1, 0) in 3DS.
+    lib3ds_file_eval(f, 30);
+    ExpectVec(bodyNode->matrix[3], 4, -3, 2);
+    ExpectVec(bodyNode->matrix[0], 0, 1, 0);
+    ExpectVec(bodyNode->matrix[2], 0, 0, 1);
 
     Lib3dsCamera* cam = lib3ds_file_camera_by_name(f, "Cam");
     ASSERT_NE(cam, nullptr);
