@@ -1,8 +1,9 @@
 // The 3DS writer from a scene to the closed file: N meshes of 60,000
 // triangles (a 301 x 101 grid with UVs and two materials by polygon), every
 // mesh node animated over 300 frames (translation and rotation keyed at
-// frames 0 and 300, sampled into 301 keys a track). Run for N = 50, 100 and
-// 200 to show the time grows linearly with the scene.
+// frames 0 and 300, sampled into 301 keys a track), and the file read back
+// by the 3DS reader. Run for N = 50, 100 and 200 to show the time grows
+// linearly with the scene.
 
 #include <benchmark/benchmark.h>
 
@@ -14,6 +15,7 @@
 #include <unistd.h>
 
 #include "fcurve/kfcurve.h"
+#include "formats/3ds/kqoxreader3ds.h"
 #include "formats/3ds/kqoxwriter3ds.h"
 #include "formats/kqoxstreamoptionsgeometry.h"
 #include "scene/attributes/kqoxlayer.h"
@@ -132,6 +134,36 @@ void BM_3dsWriterExport(benchmark::State& state)
     std::remove(path.c_str());
 }
 
+// The files of BM_3dsWriterExport read back through the 3DS reader into a
+// new scene each time (smoothing groups off: one control point a vertex).
+void BM_3dsWriterImport(benchmark::State& state)
+{
+    const int meshes = static_cast<int>(state.range(0));
+    Scene& s = SceneOf(meshes);
+    const std::string path = ScratchFile("import");
+    {
+        KQoxWriter3DS writer(*s.manager);
+        std::unique_ptr<KStreamOptions> options(writer.GetWriteOptions());
+        if (!writer.FileCreate(path.c_str()) || !writer.Write(s.scene, options.get()))
+            state.SkipWithError("the 3DS writer failed");
+    }
+    for (auto _ : state)
+    {
+        std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
+        KQoxScene& scene = *manager->CreateKQoxScene();
+        KQoxReader3DS reader(*manager);
+        std::unique_ptr<KStreamOptions> options(reader.GetReadOptions(false));
+        static_cast<KStreamOptions3ds*>(options.get())->SetOption(16, 0);
+        if (!reader.FileOpen(path.c_str()) || !reader.Read(scene, options.get()))
+            state.SkipWithError("the 3DS reader failed");
+    }
+    state.SetBytesProcessed(state.iterations() * FileSize(path));
+    state.counters["triangles/s"] =
+        benchmark::Counter(2.0 * kColumns * kRows * meshes * state.iterations(), benchmark::Counter::kIsRate);
+    std::remove(path.c_str());
+}
+
 } // namespace
 
 BENCHMARK(BM_3dsWriterExport)->Arg(50)->Arg(100)->Arg(200)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
+BENCHMARK(BM_3dsWriterImport)->Arg(50)->Arg(100)->Arg(200)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
