@@ -2,6 +2,7 @@
 
 #include "fileio/kqoxioregistry.h"
 #include "formats/3ds/kqoxreader3ds.h"
+#include "formats/3ds/kqoxwriter3ds.h"
 #include "formats/dxf/kqoxreaderdxf.h"
 #include "formats/dxf/kqoxwriterdxf.h"
 #include "formats/obj/kqoxreaderobj.h"
@@ -36,6 +37,11 @@ KQoxReader* Create3dsReader(KQoxSdkManager& manager)
     return new KQoxReader3DS(manager);
 }
 
+KQoxWriter* Create3dsWriter(KQoxSdkManager& manager)
+{
+    return new KQoxWriter3DS(manager);
+}
+
 } // namespace
 
 void KQoxRegisterGeometryFormats()
@@ -44,6 +50,7 @@ void KQoxRegisterGeometryFormats()
     KQoxIORegistry::RegisterReader(eIMPORT_DXF, CreateDxfReader, "AutoCAD DXF (*.dxf)", "dxf");
     KQoxIORegistry::RegisterReader(eIMPORT_3DS, Create3dsReader, "3D Studio 3DS (*.3ds)", "3ds");
     KQoxIORegistry::RegisterWriter(eEXPORT_DXF, CreateDxfWriter, "AutoCAD DXF (*.dxf)", "dxf");
+    KQoxIORegistry::RegisterWriter(eEXPORT_3DS, Create3dsWriter, "3D Studio 3DS (*.3ds)", "3ds");
     KQoxIORegistry::RegisterWriter(eEXPORT_OBJ, CreateObjWriter, "Dunel OBJ (*.obj)", "obj");
 }
 

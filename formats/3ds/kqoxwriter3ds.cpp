@@ -1,0 +1,454 @@
+// The 3DS writer's frame: file, options, 3DS names, the node walk and the
+// scene-wide records.
+
+#include "formats/3ds/kqoxwriter3ds.h"
+#include "formats/3ds/kqoxwriter3ds_private.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <sys/stat.h>
+
+#include "base/kname.h"
+#include "fcurve/kfcurvenode.h"
+#include "formats/kqoxstreamoptionsgeometry.h"
+#include "scene/attributes/kqoxcamera.h"
+#include "scene/attributes/kqoxgeometryconverter.h"
+#include "scene/attributes/kqoxlight.h"
+#include "scene/attributes/kqoxmaterial.h"
+#include "scene/attributes/kqoxmesh.h"
+#include "scene/attributes/kqoxnurb.h"
+#include "scene/attributes/kqoxpatch.h"
+#include "scene/kqoxgloballightsettings.h"
+#include "scene/kqoxnode.h"
+#include "scene/kqoxscene.h"
+#include "scene/kqoxsdkmanager.h"
+#include "scene/kqoxtakenode.h"
+
+namespace qoxsdk_600 {
+
+using namespace w3ds;
+
+namespace {
+
+std::string Lower(const std::string& text)
+{
+    std::string lower = text;
+    for (char& c : lower)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return lower;
+}
+
+bool StartsWith(const std::string& text, const char* prefix)
+{
+    return text.compare(0, std::strlen(prefix), prefix) == 0;
+}
+
+} // namespace
+
+KQoxWriter3DS::KQoxWriter3DS(KQoxSdkManager& manager)
+    : KQoxWriter(manager)
+{}
+
+KQoxWriter3DS::~KQoxWriter3DS()
+{
+    FileClose();
+    ReleaseWrite();
+}
+
+bool KQoxWriter3DS::Failed()
+{
+    return ftkerr3ds && !ignoreftkerr3ds;
+}
+
+bool KQoxWriter3DS::FileCreate(const char* name)
+{
+    FileClose();
+    if (!name || !*name)
+    {
+        mError.SetLastErrorID(eFILE_NOT_CREATED);
+        return false;
+    }
+    ClearErrList3ds();
+    mFile = OpenFile3ds(name, "wb");
+    if (!mFile)
+    {
+        ClearErrList3ds();
+        mError.SetLastErrorID(eFILE_NOT_CREATED);
+        return false;
+    }
+    mFileName = name;
+    return true;
+}
+
+bool KQoxWriter3DS::FileClose()
+{
+    if (!mFile)
+        return true;
+    ClearErrList3ds();
+    CloseFile3ds(mFile);
+    mFile = nullptr;
+    const bool ok = !Failed();
+    ClearErrList3ds();
+    if (!ok)
+        mError.SetLastErrorID(eOUT_OF_DISK_SPACE);
+    return ok;
+}
+
+KStreamOptions* KQoxWriter3DS::GetWriteOptions()
+{
+    KStreamOptions3ds* options = KStreamOptions3dsCreate();
+    options->Reset();
+    return options;
+}
+
+void KQoxWriter3DS::ReleaseWrite()
+{
+    mMeshSettings.reset();
+    mDatabase.reset();
+    if (mDefaultMaterial)
+    {
+        mManager.DestroyKQoxMaterial(mDefaultMaterial);
+        mDefaultMaterial = nullptr;
+    }
+    mNames.clear();
+    mUsedNames.clear();
+}
+
+// A failed write: the error recorded, everything released, the incomplete
+// file closed and removed, and the toolkit's state reset.
+bool KQoxWriter3DS::FailWith(int errorId)
+{
+    for (int i = 0; i < GetErrCount3ds(); ++i)
+    {
+        const long3ds code = GetErrEntry3ds(i)->id;
+        if (code == ERR_WRITING_FILE || code == ERR_CLOSING_FILE)
+            errorId = eOUT_OF_DISK_SPACE;
+    }
+    mError.SetLastErrorID(errorId);
+    ReleaseWrite();
+    if (mFile)
+    {
+        CloseFile3ds(mFile);
+        mFile = nullptr;
+    }
+    // The incomplete file goes; only a regular file, never a device.
+    struct stat status;
+    if (!mFileName.empty() && stat(mFileName.c_str(), &status) == 0 && S_ISREG(status.st_mode))
+        std::remove(mFileName.c_str());
+    ResetToolkit3ds();
+    return false;
+}
+
+bool KQoxWriter3DS::Write(KQoxScene& scene, KStreamOptions* options)
+{
+    mScene = &scene;
+    if (!mFile)
+    {
+        mError.SetLastErrorID(eFILE_NOT_OPENED);
+        return false;
+    }
+    ClearErrList3ds();
+    if (!InitWrite(options) || !mRootNode)
+        return FailWith(eUNIDENTIFIED_ERROR);
+    ExportQoxNode(mRootNode);
+    if (Failed())
+        return FailWith(eUNIDENTIFIED_ERROR);
+
+    if (mAmbientLight)
+    {
+        const KQoxColor ambient = scene.GetGlobalLightSettings().GetAmbientColor();
+        mMeshSettings->ambientlight = {static_cast<float>(ambient.mRed), static_cast<float>(ambient.mGreen),
+                                       static_cast<float>(ambient.mBlue)};
+    }
+    else
+    {
+        mMeshSettings->ambientlight = {0.0f, 0.0f, 0.0f};
+    }
+    mMeshSettings->masterscale = mRescale ? static_cast<float>(mMasterScale) : 1.0f;
+    mMeshSettings->shadowmapsize = 500;
+    mMeshSettings->raytracebias = 3.0f;
+    mMeshSettings->shadowfilter = 3.0f;
+    PutMeshSet3ds(mDatabase.get(), mMeshSettings.get());
+    if (Failed())
+        return FailWith(eUNIDENTIFIED_ERROR);
+
+    kfsets3ds* raw = nullptr;
+    InitKfSets3ds(&raw);
+    K3dsPtr<kfsets3ds> settings(raw);
+    if (Failed())
+        return FailWith(eUNIDENTIFIED_ERROR);
+    const long long length = GetAnimationLength();
+    settings->animlength = static_cast<ulong3ds>(length < 0 ? 0 : length);
+    settings->segend = settings->animlength;
+    PutKfSets3ds(mDatabase.get(), settings.get());
+    if (Failed())
+        return FailWith(eUNIDENTIFIED_ERROR);
+    return CleanupWrite();
+}
+
+bool KQoxWriter3DS::InitWrite(KStreamOptions* options)
+{
+    mRootNode = mScene ? mScene->GetRootNode() : nullptr;
+    if (options && options->Is(KStreamOptions3ds::ClassId))
+    {
+        KStreamOptions3ds* o = static_cast<KStreamOptions3ds*>(options);
+        mTextureMapping = o->GetOption(8) == 1;
+        mMaterials = o->GetOption(7) == 1;
+        mAnimationOption = o->GetOption(9) == 1;
+        mGeometries = o->GetOption(10) == 1;
+        mLights = o->GetOption(11) == 1;
+        mCameras = o->GetOption(12) == 1;
+        mAmbientLight = o->GetOption(13) == 1;
+        mReferenceNode = o->GetOption(1) == 1;
+        mRescale = o->GetOption(14) == 1;
+        mUVPerPolygon = o->GetOption(17) == 1;
+    }
+    else
+    {
+        mError.SetLastErrorID(eSTREAM_OPTIONS_NOT_SET);
+    }
+    mMasterScale = mRescale ? kInchScale : 1.0;
+
+    ReleaseWrite();
+    database3ds* db = nullptr;
+    InitDatabase3ds(&db);
+    mDatabase.reset(db);
+    if (Failed())
+        return false;
+    CreateNewDatabase3ds(db, MeshFile3ds);
+    if (Failed())
+        return false;
+    meshset3ds* settings = nullptr;
+    InitMeshSet3ds(&settings);
+    mMeshSettings.reset(settings);
+    if (Failed())
+        return false;
+
+    NameObjects();
+    mExportedMeshCount = 0;
+    mAnimation = mAnimationOption;
+    mAnimationStart = KTime(0);
+    mAnimationStop = KTime(0);
+    if (mRootNode)
+        mRootNode->GetAnimationInterval(mAnimationStart, mAnimationStop);
+    if (mAnimationStart == mAnimationStop)
+    {
+        mAnimation = false;
+        mAnimationStart = KTime(0);
+        mAnimationStop = FrameTime(kEmptyAnimationFrames);
+    }
+    return true;
+}
+
+// Gives every node (10 characters) and then every material (15) of the
+// manager its 3DS name, through one renaming strategy, so a material named
+// like a node is numbered. The objects keep their own names.
+void KQoxWriter3DS::NameObjects()
+{
+    mNames.clear();
+    mUsedNames.clear();
+    KRenamingStrategy3DS strategy;
+    KName name;
+    for (int i = 0; i < mManager.GetKQoxNodeCount(); ++i)
+    {
+        KQoxNode* node = mManager.GetKQoxNode(i);
+        name.SetInitialName(node->GetName());
+        strategy.Rename(name, kNodeNameLength);
+        mNames[node] = MakeUniqueName(name.GetCurrentName(), kNodeNameLength);
+    }
+    for (int i = 0; i < mManager.GetKQoxMaterialCount(); ++i)
+    {
+        KQoxMaterial* material = mManager.GetKQoxMaterial(i);
+        name.SetInitialName(material->GetName());
+        strategy.Rename(name, kMaterialNameLength);
+        mNames[material] = MakeUniqueName(name.GetCurrentName(), kMaterialNameLength);
+    }
+}
+
+std::string KQoxWriter3DS::MakeUniqueName(const std::string& base, int maxLength)
+{
+    std::string text = base.substr(0, static_cast<size_t>(maxLength));
+    for (int k = 1; mUsedNames.count(Lower(text)); ++k)
+    {
+        const std::string suffix = std::to_string(k);
+        text = base.substr(0, static_cast<size_t>(maxLength) - suffix.size()) + suffix;
+    }
+    mUsedNames.insert(Lower(text));
+    return text;
+}
+
+std::string KQoxWriter3DS::Get3dsName(KQoxObject* object, int maxLength) const
+{
+    if (!object)
+        return std::string();
+    auto found = mNames.find(object);
+    if (found != mNames.end())
+        return found->second;
+    return std::string(object->GetNameWithoutNameSpacePrefix().ToChars()).substr(0, static_cast<size_t>(maxLength));
+}
+
+void KQoxWriter3DS::LocalTransform(KQoxNode* node, KQoxVector4& t, KQoxVector4& r, KQoxVector4& s)
+{
+    KFCurve* curves[3][3] = {};
+    KQoxTakeNode* take = node->GetCurrentTakeNode();
+    KFCurveNode* curveNode = take ? take->GetKFCurveNode() : nullptr;
+    if (curveNode)
+        curveNode->GetTransformCurves(curves[0], curves[1], curves[2]);
+    KQoxVector4* out[3] = {&t, &r, &s};
+    node->GetDefaultT(t);
+    node->GetDefaultR(r);
+    node->GetDefaultS(s);
+    for (int c = 0; c < 3; ++c)
+    {
+        if (!curves[c][0] || !curves[c][1] || !curves[c][2])
+            continue;
+        int last = -1;
+        for (int axis = 0; axis < 3; ++axis)
+            (*out[c])[axis] = curves[c][axis]->CandidateEvaluate(KTime(0), &last);
+    }
+}
+
+void KQoxWriter3DS::ExportQoxNode(KQoxNode* node)
+{
+    // Pre-order, children in index order, without recursion so deep trees
+    // cannot exhaust the stack.
+    std::vector<KQoxNode*> stack;
+    if (node)
+        stack.push_back(node);
+    while (!stack.empty() && !Failed())
+    {
+        KQoxNode* current = stack.back();
+        stack.pop_back();
+        KQoxVector4 t, r, s;
+        LocalTransform(current, t, r, s);
+        KQoxNodeAttribute* attribute = current->GetNodeAttribute();
+        const int type = attribute ? attribute->GetAttributeType() : 0;
+        const std::string name = Get3dsName(current);
+        if (type == KQoxNodeAttribute::eMESH || type == KQoxNodeAttribute::eNURB || type == KQoxNodeAttribute::ePATCH)
+        {
+            if (mGeometries)
+                ExportGeometry(current, t, r, s);
+        }
+        else if (type == KQoxNodeAttribute::eLIGHT)
+        {
+            KQoxLight* light = static_cast<KQoxLight*>(attribute);
+            if (mLights && light->GetLightType() == KQoxLight::ePOINT)
+            {
+                if (auto record = ConvOmnilightPBto3DS(light, t, name.c_str()))
+                    PutOmnilight3ds(mDatabase.get(), record.get());
+                if (auto motion = ConvOmnilightNodePBto3DS(current))
+                    PutOmnilightMotion3ds(mDatabase.get(), motion.get());
+            }
+            else if (mLights && light->GetLightType() == KQoxLight::eSPOT)
+            {
+                if (auto record = ConvSpotlightPBto3DS(light, t, r, name.c_str()))
+                    PutSpotlight3ds(mDatabase.get(), record.get());
+                if (auto motion = ConvSpotlightNodePBto3DS(current))
+                    PutSpotlightMotion3ds(mDatabase.get(), motion.get());
+            }
+        }
+        else if (type == KQoxNodeAttribute::eCAMERA)
+        {
+            if (mCameras)
+            {
+                if (auto record = ConvCameraPBto3DS(static_cast<KQoxCamera*>(attribute), t, name.c_str()))
+                    PutCamera3ds(mDatabase.get(), record.get());
+                if (auto motion = ConvCameraNodePBto3DS(current))
+                    PutCameraMotion3ds(mDatabase.get(), motion.get());
+            }
+        }
+        else
+        {
+            ExportDummy(current);
+        }
+        for (int i = current->GetChildCount(false) - 1; i >= 0; --i)
+            stack.push_back(current->GetChild(i));
+    }
+}
+
+void KQoxWriter3DS::ExportGeometry(KQoxNode* node, const KQoxVector4& t, const KQoxVector4& r, const KQoxVector4& s)
+{
+    KQoxNodeAttribute* attribute = node->GetNodeAttribute();
+    const int type = attribute->GetAttributeType();
+    const bool textureMapping = mTextureMapping;
+    KQoxMesh* mesh = nullptr;
+    KQoxMesh* triangulated = nullptr;
+    if (type == KQoxNodeAttribute::eMESH)
+    {
+        mesh = static_cast<KQoxMesh*>(attribute);
+    }
+    else
+    {
+        // NURBS and patches are written as triangle meshes made for the
+        // write alone, without texture mapping.
+        mTextureMapping = false;
+        if (KQoxGeometryConverter* converter = mManager.CreateKQoxGeometryConverter())
+        {
+            triangulated = type == KQoxNodeAttribute::eNURB
+                               ? converter->TriangulateNurb(static_cast<KQoxNurb*>(attribute))
+                               : converter->TriangulatePatch(static_cast<KQoxPatch*>(attribute));
+            mManager.DestroyKQoxGeometryConverter(converter);
+        }
+        mesh = triangulated;
+    }
+    std::vector<K3dsPtr<mesh3ds>> pieces = ConvMeshPBto3DS(mesh, t, r, s, Get3dsName(node).c_str());
+    for (auto& piece : pieces)
+        PutMesh3ds(mDatabase.get(), piece.get());
+    // Every piece of a split mesh moves with the node.
+    for (size_t i = 0; i < std::max<size_t>(pieces.size(), 1); ++i)
+    {
+        K3dsPtr<objectmotion3ds> motion = ConvMeshNodePBto3DS(node);
+        if (!motion)
+            continue;
+        if (i > 0)
+            CopyName(motion->name, sizeof motion->name, pieces[i]->name);
+        PutObjectMotion3ds(mDatabase.get(), motion.get());
+    }
+    mTextureMapping = textureMapping;
+    if (triangulated)
+        mManager.DestroyKQoxNodeAttribute(triangulated);
+}
+
+void KQoxWriter3DS::ExportDummy(KQoxNode* node)
+{
+    const std::string name = Get3dsName(node);
+    const bool reference = StartsWith(name, kReferenceNodePrefix);
+    if (reference)
+    {
+        KQoxVector4 scaling(1, 1, 1);
+        node->GetDefaultS(scaling);
+        mMasterScale = kInchScale * scaling[0];
+    }
+    if (reference || !(node->GetParent() || mReferenceNode))
+        return;
+    K3dsPtr<objectmotion3ds> motion = ConvMeshNodePBto3DS(node);
+    if (!motion)
+        return;
+    CopyName(motion->name, sizeof motion->name, kDummyName);
+    CopyName(motion->instance, sizeof motion->instance, name);
+    motion->bboxmin = {-0.5f, -0.5f, -0.5f};
+    motion->bboxmax = {0.5f, 0.5f, 0.5f};
+    PutObjectMotion3ds(mDatabase.get(), motion.get());
+}
+
+bool KQoxWriter3DS::CleanupWrite()
+{
+    WriteDatabase3ds(mFile, mDatabase.get());
+    if (Failed())
+        return FailWith(eUNIDENTIFIED_ERROR);
+    mMeshSettings.reset();
+    mDatabase.reset();
+    if (Failed())
+        return FailWith(eUNIDENTIFIED_ERROR);
+    CloseFile3ds(mFile);
+    mFile = nullptr;
+    if (Failed())
+        return FailWith(eOUT_OF_DISK_SPACE);
+    CloseAllFiles3ds();
+    ReleaseWrite();
+    ResetToolkit3ds();
+    return true;
+}
+
+} // namespace qoxsdk_600

@@ -1,0 +1,551 @@
+// The 3DS writer's keyframer: curves sampled into key tracks at 30 frames
+// per second from frame 0, and the motion records of mesh and dummy nodes,
+// omni lights, spot lights and cameras with their targets.
+
+#include "formats/3ds/kqoxwriter3ds.h"
+#include "formats/3ds/kqoxwriter3ds_private.h"
+
+#include <cstring>
+#include <limits>
+
+#include "fcurve/kfcurvenode.h"
+#include "scene/attributes/kqoxcamera.h"
+#include "scene/attributes/kqoxlight.h"
+#include "scene/kqoxcolor.h"
+#include "scene/kqoxnode.h"
+#include "scene/kqoxscene.h"
+#include "scene/kqoxtakenode.h"
+
+namespace qoxsdk_600 {
+
+using namespace w3ds;
+
+// The curves made during one motion record: one-key curves holding default
+// values, and converted copies. A channel without keys exports its default.
+class KQoxWriter3DS::CurveSet
+{
+public:
+    // A new curve with one key at time 0.
+    KFCurve* Constant(double value)
+    {
+        std::unique_ptr<KFCurve> curve(new KFCurve);
+        curve->KeyModifyBegin(1);
+        curve->KeySetTCB(0, FrameTime(0), static_cast<float>(value), 0.0f, 0.0f, 0.0f);
+        curve->KeyModifyEnd(1);
+        return Adopt(std::move(curve));
+    }
+    // The curve when it has keys, else a constant of the default.
+    KFCurve* OrConstant(KFCurve* curve, double value)
+    {
+        return curve && curve->KeyGetCount() > 0 ? curve : Constant(value);
+    }
+    KFCurve* Adopt(std::unique_ptr<KFCurve> curve)
+    {
+        mOwned.push_back(std::move(curve));
+        return mOwned.back().get();
+    }
+
+private:
+    std::vector<std::unique_ptr<KFCurve>> mOwned;
+};
+
+namespace {
+
+// The three values of curves x, y, z at frame time t.
+void Sample(KFCurve* x, KFCurve* y, KFCurve* z, const KTime& t, double* out)
+{
+    out[0] = x->Evaluate(t);
+    out[1] = y->Evaluate(t);
+    out[2] = z->Evaluate(t);
+}
+
+// Scene point (X, Y, Z) in 3DS axes.
+point3ds ToPoint(const double* v)
+{
+    return {static_cast<float>(v[0]), static_cast<float>(-v[2]), static_cast<float>(v[1])};
+}
+
+// A parent name of at most 20 characters into its field.
+void SetParentName(char* field, const std::string& text)
+{
+    field[kParentNameLength] = '\0';
+    CopyName(field, kParentNameLength + 1, text);
+}
+
+bool StartsWith(const std::string& text, const char* prefix)
+{
+    return text.compare(0, std::strlen(prefix), prefix) == 0;
+}
+
+// The camera field of view v (degrees) of a vertical aperture as a
+// horizontal one; unchanged for an aperture without height.
+double HorizontalFieldOfView(double v, KQoxCamera* camera)
+{
+    const double height = camera->GetApertureHeight();
+    if (height == 0.0)
+        return v;
+    return 2.0 *
+           std::atan(std::tan(v * kDegToRad * 0.5) * camera->GetSqueezeRatio() *
+                     (camera->GetApertureWidth() / height)) *
+           kRadToDeg;
+}
+
+} // namespace
+
+// ---- Key tracks ----
+
+int KQoxWriter3DS::Create3DSTransDataFromTCB(keyheader3ds* keys, point3ds* values, KFCurve* x, KFCurve* y, KFCurve* z,
+                                             unsigned int count)
+{
+    for (unsigned int i = 0; i < count; ++i)
+    {
+        double v[3];
+        Sample(x, y, z, FrameTime(static_cast<int>(i)), v);
+        SampledHeader(keys[i], i);
+        values[i] = ToPoint(v);
+    }
+    return 1;
+}
+
+int KQoxWriter3DS::Create3DSRotDataFromTCB(keyheader3ds* keys, kfrotkey3ds* values, KFCurve* x, KFCurve* y, KFCurve* z,
+                                           unsigned int count)
+{
+    double previous[4][4] = {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}};
+    for (unsigned int i = 0; i < count; ++i)
+    {
+        double angles[3];
+        Sample(x, y, z, FrameTime(static_cast<int>(i)), angles);
+        double m[4][4];
+        EulerRows(m, angles[0], angles[1], angles[2]);
+        // D = inverse(previous) . M: the turn from the previous key.
+        double inverse[4][4], d[4][4];
+        KmAi(inverse, previous);
+        KmAA(d, m, inverse);
+        double q[4];
+        KmRtoQ(q, d);
+        std::memcpy(previous, m, sizeof previous);
+        const double length = std::sqrt(q[0] * q[0] + q[1] * q[1] + q[2] * q[2]);
+        if (length > 0.0)
+            for (int k = 0; k < 3; ++k)
+                q[k] /= length;
+        else
+            q[0] = q[1] = q[2] = 0.0;
+        kfrotkey3ds key = {static_cast<float>(-2.0 * SafeAcos(q[3])), static_cast<float>(q[0]),
+                           static_cast<float>(-q[2]), static_cast<float>(q[1])};
+        if (std::fabs(key.x) < 1e-5 && std::fabs(key.y) < 1e-5 && std::fabs(key.z) < 1e-5 &&
+            std::fabs(key.angle) < 1e-5)
+        {
+            key.x = -1.0f;
+            key.angle = 0.0f;
+        }
+        SampledHeader(keys[i], i);
+        values[i] = key;
+    }
+    return 1;
+}
+
+int KQoxWriter3DS::Create3DSScaleDataFromTCB(keyheader3ds* keys, point3ds* values, KFCurve* x, KFCurve* y, KFCurve* z,
+                                             unsigned int count)
+{
+    for (unsigned int i = 0; i < count; ++i)
+    {
+        double v[3];
+        Sample(x, y, z, FrameTime(static_cast<int>(i)), v);
+        if (std::fabs(v[0]) < 1e-5 && std::fabs(v[1]) < 1e-5 && std::fabs(v[2]) < 1e-5)
+            v[0] = v[1] = v[2] = 1.0;
+        SampledHeader(keys[i], i);
+        values[i] = {static_cast<float>(v[0]), static_cast<float>(v[2]), static_cast<float>(v[1])};
+    }
+    return 1;
+}
+
+int KQoxWriter3DS::Create3DSColorDataFromTCB(keyheader3ds* keys, fcolor3ds* values, KFCurve* r, KFCurve* g, KFCurve* b,
+                                             unsigned int count)
+{
+    for (unsigned int i = 0; i < count; ++i)
+    {
+        double v[3];
+        Sample(r, g, b, FrameTime(static_cast<int>(i)), v);
+        SampledHeader(keys[i], i);
+        values[i] = {static_cast<float>(v[0]), static_cast<float>(v[1]), static_cast<float>(v[2])};
+    }
+    return 1;
+}
+
+int KQoxWriter3DS::Create3DSScalarDataFromTCB(keyheader3ds* keys, float* values, KFCurve* curve, unsigned int count)
+{
+    for (unsigned int i = 0; i < count; ++i)
+    {
+        SampledHeader(keys[i], i);
+        values[i] = curve->Evaluate(FrameTime(static_cast<int>(i)));
+    }
+    return 1;
+}
+
+// ---- Frame counts, names, targets ----
+
+int KQoxWriter3DS::GetFrameCount(KQoxNode* node, bool ignoreAnimationSwitch)
+{
+    if (!node || (!mAnimation && !ignoreAnimationSwitch))
+        return 1;
+    KQoxTakeNode* take = node->GetCurrentTakeNode();
+    if (!take)
+        return 1;
+    KTime start(0), stop(0);
+    take->GetAnimationInterval(start, stop);
+    const long long last = stop.GetFrame(true, kTimeMode30);
+    if (last < 0)
+        return 1;
+    // Counts past the largest int cannot be allocated; the toolkit then fails.
+    return last >= std::numeric_limits<int>::max() ? std::numeric_limits<int>::max() : static_cast<int>(last + 1);
+}
+
+// The parent of a mesh or dummy node: an exported node by its name, a dummy
+// as "$$$DUMMY." and its name; the reference node of an earlier 3DS import
+// stands for the scene root's dummy (when written) or for no parent.
+std::string KQoxWriter3DS::MeshParentName(KQoxNode* node)
+{
+    KQoxNode* parent = node->GetParent();
+    if (!parent)
+        return std::string();
+    KQoxNodeAttribute* attribute = parent->GetNodeAttribute();
+    const std::string name = Get3dsName(parent);
+    if (attribute && IsExportedType(attribute->GetAttributeType()))
+        return name;
+    if (StartsWith(name, kReferenceNodePrefix))
+    {
+        if (!mReferenceNode)
+            return std::string();
+        KQoxNode* root = mScene ? mScene->GetRootNode() : nullptr;
+        return std::string(kDummyParentPrefix) + (root ? Get3dsName(root) : std::string(kRootNodeName));
+    }
+    return std::string(kDummyParentPrefix) + name;
+}
+
+// The parent of a light, a camera or a target: as for meshes, without the
+// reference-node case; empty without a parent.
+std::string KQoxWriter3DS::ObjectParentName(KQoxNode* parent)
+{
+    if (!parent)
+        return std::string();
+    KQoxNodeAttribute* attribute = parent->GetNodeAttribute();
+    if (attribute && IsExportedType(attribute->GetAttributeType()))
+        return Get3dsName(parent);
+    return std::string(kDummyParentPrefix) + Get3dsName(parent);
+}
+
+// The translation curves of a target node: followed when animation is on
+// and any of them has keys (keyless ones hold the default), else the
+// target's default translation. count is the target's own frame count.
+void KQoxWriter3DS::TargetTrack(KQoxNode* target, CurveSet& curves, KFCurve** out, int& count)
+{
+    count = GetFrameCount(target, true);
+    KQoxVector4 t;
+    target->GetDefaultT(t);
+    KFCurve* taken[3] = {};
+    bool keyed = false;
+    if (mAnimation)
+    {
+        if (KQoxTakeNode* take = target->GetCurrentTakeNode())
+        {
+            taken[0] = take->GetTranslationX();
+            taken[1] = take->GetTranslationY();
+            taken[2] = take->GetTranslationZ();
+        }
+        for (KFCurve* curve : taken)
+            keyed = keyed || (curve && curve->KeyGetCount() > 0);
+    }
+    for (int axis = 0; axis < 3; ++axis)
+        out[axis] = curves.OrConstant(keyed ? taken[axis] : nullptr, t[axis]);
+}
+
+// ---- Motion records ----
+
+K3dsPtr<objectmotion3ds> KQoxWriter3DS::ConvMeshNodePBto3DS(KQoxNode* node)
+{
+    if (!node)
+        return nullptr;
+    const int n = GetFrameCount(node);
+    CurveSet made;
+    KFCurve* curves[3][3] = {};
+    if (mAnimation)
+    {
+        KQoxTakeNode* take = node->GetCurrentTakeNode();
+        KFCurveNode* curveNode = take ? take->GetKFCurveNode() : nullptr;
+        if (curveNode)
+            curveNode->GetTransformCurves(curves[0], curves[1], curves[2]);
+    }
+    KQoxVector4 defaults[3] = {KQoxVector4(), KQoxVector4(), KQoxVector4(1, 1, 1)};
+    node->GetDefaultT(defaults[0]);
+    node->GetDefaultR(defaults[1]);
+    node->GetDefaultS(defaults[2]);
+    for (int c = 0; c < 3; ++c)
+        for (int axis = 0; axis < 3; ++axis)
+            curves[c][axis] = made.OrConstant(curves[c][axis], defaults[c][axis]);
+
+    objectmotion3ds* raw = nullptr;
+    InitObjectMotion3ds(&raw, n, n, n, 0, 0);
+    K3dsPtr<objectmotion3ds> record(raw);
+    if (!record || Failed() || !record->pkeys || !record->rkeys || !record->skeys)
+        return nullptr;
+    CopyName(record->name, sizeof record->name, Get3dsName(node));
+    SetParentName(record->parent, MeshParentName(node));
+    Create3DSTransDataFromTCB(record->pkeys, record->pos, curves[0][0], curves[0][1], curves[0][2], n);
+    Create3DSRotDataFromTCB(record->rkeys, record->rot, curves[1][0], curves[1][1], curves[1][2], n);
+    Create3DSScaleDataFromTCB(record->skeys, record->scale, curves[2][0], curves[2][1], curves[2][2], n);
+    return record;
+}
+
+K3dsPtr<omnimotion3ds> KQoxWriter3DS::ConvOmnilightNodePBto3DS(KQoxNode* node)
+{
+    KQoxLight* light = node ? node->GetLight() : nullptr;
+    if (!light)
+        return nullptr;
+    const int n = GetFrameCount(node);
+    CurveSet made;
+    KFCurve* position[3] = {};
+    KFCurve* color[3] = {};
+    if (mAnimation)
+    {
+        if (KQoxTakeNode* take = node->GetCurrentTakeNode())
+        {
+            position[0] = take->GetTranslationX();
+            position[1] = take->GetTranslationY();
+            position[2] = take->GetTranslationZ();
+            color[0] = take->GetColorR();
+            color[1] = take->GetColorG();
+            color[2] = take->GetColorB();
+        }
+    }
+    KQoxVector4 t;
+    node->GetDefaultT(t);
+    KQoxColor c;
+    light->GetDefaultColor(c);
+    const double rgb[3] = {c.mRed, c.mGreen, c.mBlue};
+    for (int axis = 0; axis < 3; ++axis)
+    {
+        position[axis] = made.OrConstant(position[axis], t[axis]);
+        color[axis] = made.OrConstant(color[axis], rgb[axis]);
+    }
+
+    omnimotion3ds* raw = nullptr;
+    InitOmnilightMotion3ds(&raw, n, n);
+    K3dsPtr<omnimotion3ds> record(raw);
+    if (!record || Failed() || !record->pkeys || !record->ckeys)
+        return nullptr;
+    CopyName(record->name, sizeof record->name, Get3dsName(node));
+    SetParentName(record->parent, ObjectParentName(node->GetParent()));
+    Create3DSTransDataFromTCB(record->pkeys, record->pos, position[0], position[1], position[2], n);
+    Create3DSColorDataFromTCB(record->ckeys, record->color, color[0], color[1], color[2], n);
+    return record;
+}
+
+K3dsPtr<spotmotion3ds> KQoxWriter3DS::ConvSpotlightNodePBto3DS(KQoxNode* node)
+{
+    KQoxLight* light = node ? node->GetLight() : nullptr;
+    if (!light)
+        return nullptr;
+    const int n = GetFrameCount(node);
+    CurveSet made;
+    KFCurve* position[3] = {};
+    KFCurve* rotation[3] = {};
+    KFCurve* color[3] = {};
+    KFCurve* cone = nullptr;
+    if (mAnimation)
+    {
+        if (KQoxTakeNode* take = node->GetCurrentTakeNode())
+        {
+            position[0] = take->GetTranslationX();
+            position[1] = take->GetTranslationY();
+            position[2] = take->GetTranslationZ();
+            rotation[0] = take->GetEulerRotationX();
+            rotation[1] = take->GetEulerRotationY();
+            rotation[2] = take->GetEulerRotationZ();
+            color[0] = take->GetColorR();
+            color[1] = take->GetColorG();
+            color[2] = take->GetColorB();
+            cone = take->GetLightConeAngle();
+        }
+    }
+    KQoxVector4 t, r;
+    node->GetDefaultT(t);
+    node->GetDefaultR(r);
+    KQoxColor c;
+    light->GetDefaultColor(c);
+    const double rgb[3] = {c.mRed, c.mGreen, c.mBlue};
+    for (int axis = 0; axis < 3; ++axis)
+    {
+        position[axis] = made.OrConstant(position[axis], t[axis]);
+        rotation[axis] = made.OrConstant(rotation[axis], r[axis]);
+        color[axis] = made.OrConstant(color[axis], rgb[axis]);
+    }
+    cone = made.OrConstant(cone, light->GetDefaultConeAngle());
+    // The roll of a spot is not exported: one key of 0.
+    KFCurve* roll = made.Constant(0.0);
+
+    KQoxNode* target = node->GetTarget();
+    KFCurve* aim[3] = {};
+    int m = n;
+    if (target)
+        TargetTrack(target, made, aim, m);
+
+    spotmotion3ds* raw = nullptr;
+    InitSpotlightMotion3ds(&raw, n, n, n, n, 1, m);
+    K3dsPtr<spotmotion3ds> record(raw);
+    if (!record || Failed() || !record->pkeys || !record->ckeys || !record->hkeys || !record->fkeys || !record->rkeys ||
+        !record->tkeys)
+        return nullptr;
+    CopyName(record->name, sizeof record->name, Get3dsName(node));
+    const std::string parent = ObjectParentName(node->GetParent());
+    SetParentName(record->parent, parent);
+    // The target node hangs where the node its position is relative to does.
+    SetParentName(record->tparent, target ? ObjectParentName(target->GetParent()) : parent);
+    Create3DSTransDataFromTCB(record->pkeys, record->pos, position[0], position[1], position[2], n);
+    Create3DSColorDataFromTCB(record->ckeys, record->color, color[0], color[1], color[2], n);
+    Create3DSScalarDataFromTCB(record->hkeys, record->hot, cone, n);
+    Create3DSScalarDataFromTCB(record->fkeys, record->fall, cone, n);
+    Create3DSScalarDataFromTCB(record->rkeys, record->roll, roll, 1);
+    if (target)
+    {
+        Create3DSTransDataFromTCB(record->tkeys, record->tpos, aim[0], aim[1], aim[2], m);
+        return record;
+    }
+    // No target node: the point 10 units along the light's local -Y axis.
+    for (int i = 0; i < m; ++i)
+    {
+        const KTime time = FrameTime(i);
+        double p[3], angles[3], rows[4][4];
+        Sample(position[0], position[1], position[2], time, p);
+        Sample(rotation[0], rotation[1], rotation[2], time, angles);
+        EulerRows(rows, angles[0], angles[1], angles[2]);
+        double q[3];
+        for (int k = 0; k < 3; ++k)
+            q[k] = static_cast<float>(p[k] - kTargetDistance * rows[1][k]);
+        SampledHeader(record->tkeys[i], static_cast<unsigned int>(i));
+        record->tpos[i] = ToPoint(q);
+    }
+    return record;
+}
+
+K3dsPtr<cameramotion3ds> KQoxWriter3DS::ConvCameraNodePBto3DS(KQoxNode* node)
+{
+    KQoxCamera* camera = node ? node->GetCamera() : nullptr;
+    if (!camera)
+        return nullptr;
+    const int n = GetFrameCount(node);
+    const int mode = camera->GetApertureMode();
+    double fov0 = 0.0;
+    if (mode == KQoxCamera::eHORIZONTAL)
+        fov0 = camera->GetAngleOfView();
+    else if (mode == KQoxCamera::eHORIZONTAL_AND_VERTICAL)
+        fov0 = camera->GetDefaultFieldOfViewX();
+    else
+        fov0 = HorizontalFieldOfView(mAnimation ? camera->GetDefaultFieldOfView() : camera->GetAngleOfView(), camera);
+
+    CurveSet made;
+    KFCurve* position[3] = {};
+    KFCurve* rotation[3] = {};
+    KFCurve* fov = nullptr;
+    KFCurve* roll = nullptr;
+    if (mAnimation)
+    {
+        if (KQoxTakeNode* take = node->GetCurrentTakeNode())
+        {
+            position[0] = take->GetTranslationX();
+            position[1] = take->GetTranslationY();
+            position[2] = take->GetTranslationZ();
+            rotation[0] = take->GetEulerRotationX();
+            rotation[1] = take->GetEulerRotationY();
+            rotation[2] = take->GetEulerRotationZ();
+            // Keyed fields of view follow the rule of the static one: the
+            // horizontal channel in mode 0, the vertical one converted in
+            // mode 2 (on a copy: the scene keeps its keys).
+            fov = mode == KQoxCamera::eHORIZONTAL_AND_VERTICAL ? take->GetCameraFieldOfViewX()
+                                                               : take->GetCameraFieldOfView();
+            roll = take->GetCameraRoll();
+        }
+        if (fov && fov->KeyGetCount() > 0 && mode != KQoxCamera::eHORIZONTAL &&
+            mode != KQoxCamera::eHORIZONTAL_AND_VERTICAL)
+        {
+            std::unique_ptr<KFCurve> copy(new KFCurve);
+            copy->CopyFrom(*fov);
+            const int keys = copy->KeyGetCount();
+            copy->KeyModifyBegin(keys);
+            for (int k = 0; k < keys; ++k)
+                copy->KeySetValue(k, static_cast<float>(HorizontalFieldOfView(copy->KeyGetValue(k), camera)));
+            copy->KeyModifyEnd(keys);
+            fov = made.Adopt(std::move(copy));
+        }
+    }
+    KQoxVector4 t, r;
+    node->GetDefaultT(t);
+    node->GetDefaultR(r);
+    for (int axis = 0; axis < 3; ++axis)
+    {
+        position[axis] = made.OrConstant(position[axis], t[axis]);
+        rotation[axis] = made.OrConstant(rotation[axis], r[axis]);
+    }
+    fov = made.OrConstant(fov, fov0);
+    roll = made.OrConstant(roll, camera->GetRoll());
+
+    KQoxNode* target = node->GetTarget();
+    KFCurve* aim[3] = {};
+    int m = n;
+    if (target)
+        TargetTrack(target, made, aim, m);
+
+    cameramotion3ds* raw = nullptr;
+    InitCameraMotion3ds(&raw, n, n, n, m);
+    K3dsPtr<cameramotion3ds> record(raw);
+    if (!record || Failed() || !record->pkeys || !record->fkeys || !record->rkeys || !record->tkeys)
+        return nullptr;
+    CopyName(record->name, sizeof record->name, Get3dsName(node));
+    const std::string parent = ObjectParentName(node->GetParent());
+    SetParentName(record->parent, parent);
+    SetParentName(record->tparent, target ? ObjectParentName(target->GetParent()) : parent);
+    Create3DSTransDataFromTCB(record->pkeys, record->pos, position[0], position[1], position[2], n);
+    Create3DSScalarDataFromTCB(record->fkeys, record->fov, fov, n);
+    if (target)
+    {
+        Create3DSScalarDataFromTCB(record->rkeys, record->roll, roll, n);
+        Create3DSTransDataFromTCB(record->tkeys, record->tpos, aim[0], aim[1], aim[2], m);
+        return record;
+    }
+    // No target node: the point 10 units along the camera's local +X axis,
+    // and the roll recomputed from the camera's orientation.
+    for (int i = 0; i < m; ++i)
+    {
+        const KTime time = FrameTime(i);
+        double p[3], angles[3], rows[4][4];
+        Sample(position[0], position[1], position[2], time, p);
+        Sample(rotation[0], rotation[1], rotation[2], time, angles);
+        EulerRows(rows, angles[0], angles[1], angles[2]);
+        double q[3], u[3], s[3];
+        for (int k = 0; k < 3; ++k)
+        {
+            q[k] = p[k] + kTargetDistance * rows[0][k];
+            u[k] = rows[2][k];
+            s[k] = p[k] + u[k];
+        }
+        // 3.1416, not pi: a level camera gets a roll of about 0.00021.
+        const double a = 90.0 - SafeAcos(u[1]) * 180.0 / 3.1416;
+        const double c[3] = {-q[2], 0.0, q[0]};
+        double d1 = 0.0, d2 = 0.0;
+        for (int k = 0; k < 3; ++k)
+        {
+            d1 += (c[k] - s[k]) * (c[k] - s[k]);
+            d2 += (-c[k] - s[k]) * (-c[k] - s[k]);
+        }
+        const double signedAngle = std::sqrt(d1) >= std::sqrt(d2) ? -a : a;
+        SampledHeader(record->rkeys[i], static_cast<unsigned int>(i));
+        record->roll[i] = static_cast<float>(signedAngle + roll->Evaluate(time));
+        double qf[3];
+        for (int k = 0; k < 3; ++k)
+            qf[k] = static_cast<float>(q[k]);
+        SampledHeader(record->tkeys[i], static_cast<unsigned int>(i));
+        record->tpos[i] = ToPoint(qf);
+    }
+    return record;
+}
+
+} // namespace qoxsdk_600
