@@ -4,8 +4,14 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <cstdint>
 
 #include "formats/kqoxplaindecimal.h"
+#include "formats/obj/kqoxobjarray.h"
+
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
 
 namespace qoxsdk_600 {
 
@@ -13,7 +19,83 @@ namespace {
 
 const size_t kBlockSize = 1 << 20;
 
+const size_t kLargePage = size_t(1) << 21;
+
 } // namespace
+
+void ObjAdviseLargePages(const void* data, size_t bytes)
+{
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    const uintptr_t start = reinterpret_cast<uintptr_t>(data);
+    const uintptr_t first = (start + kLargePage - 1) & ~(kLargePage - 1);
+    const uintptr_t last = (start + bytes) & ~(kLargePage - 1);
+    if (data && last > first)
+        madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+#else
+    (void)data;
+    (void)bytes;
+#endif
+}
+
+namespace {
+
+const size_t kMappedBlock = size_t(1) << 20;
+
+} // namespace
+
+void* ObjBlockResize(void* block, size_t oldBytes, size_t newBytes)
+{
+#ifdef __linux__
+    if (newBytes >= kMappedBlock)
+    {
+        void* mapped = MAP_FAILED;
+        if (block && oldBytes >= kMappedBlock)
+            mapped = mremap(block, oldBytes, newBytes, MREMAP_MAYMOVE);
+        else
+        {
+            mapped = mmap(nullptr, newBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+            if (mapped != MAP_FAILED && block)
+            {
+                std::memcpy(mapped, block, oldBytes < newBytes ? oldBytes : newBytes);
+                std::free(block);
+            }
+        }
+        if (mapped == MAP_FAILED)
+            return nullptr;
+        ObjAdviseLargePages(mapped, newBytes);
+        return mapped;
+    }
+    if (block && oldBytes >= kMappedBlock)
+    {
+        // Shrinking below the mapped size: back to malloc.
+        void* small = std::malloc(newBytes ? newBytes : 1);
+        if (!small)
+            return nullptr;
+        std::memcpy(small, block, newBytes);
+        munmap(block, oldBytes);
+        return small;
+    }
+#else
+    (void)oldBytes;
+#endif
+    return std::realloc(block, newBytes ? newBytes : 1);
+}
+
+void ObjBlockFree(void* block, size_t bytes)
+{
+    if (!block)
+        return;
+#ifdef __linux__
+    if (bytes >= kMappedBlock)
+    {
+        munmap(block, bytes);
+        return;
+    }
+#else
+    (void)bytes;
+#endif
+    std::free(block);
+}
 
 std::string_view ObjTrimRight(std::string_view text)
 {
