@@ -12,16 +12,11 @@
 
 namespace qoxsdk_600 {
 
-// Asks the system to back the whole 2 MB pages inside [data, data + bytes)
-// with large pages: a file-sized array then takes one page fault per 2 MB
-// instead of one per 4 KB. Only a hint; nothing happens where unsupported
-// or for blocks too small to hold a whole large page.
-void ObjAdviseLargePages(const void* data, size_t bytes);
-
 // Block memory for the arrays below: small blocks from malloc, blocks of a
 // megabyte and more mapped straight from the system so that growing them
-// moves page tables instead of copying bytes (and large pages are asked
-// for). Each returns null, the old block untouched, when memory runs out.
+// moves page tables instead of copying bytes, and backed by large pages
+// where the system offers them (one page fault per 2 MB instead of per
+// 4 KB). Each returns null, the old block untouched, when memory runs out.
 void* ObjBlockResize(void* block, size_t oldBytes, size_t newBytes);
 void ObjBlockFree(void* block, size_t bytes);
 

@@ -4,7 +4,6 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <cstdint>
 
 #include "formats/kqoxplaindecimal.h"
 #include "formats/obj/kqoxobjarray.h"
@@ -18,27 +17,7 @@ namespace qoxsdk_600 {
 namespace {
 
 const size_t kBlockSize = 1 << 20;
-
-const size_t kLargePage = size_t(1) << 21;
-
-} // namespace
-
-void ObjAdviseLargePages(const void* data, size_t bytes)
-{
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-    const uintptr_t start = reinterpret_cast<uintptr_t>(data);
-    const uintptr_t first = (start + kLargePage - 1) & ~(kLargePage - 1);
-    const uintptr_t last = (start + bytes) & ~(kLargePage - 1);
-    if (data && last > first)
-        madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
-#else
-    (void)data;
-    (void)bytes;
-#endif
-}
-
-namespace {
-
+// Blocks from this size on are mapped from the system.
 const size_t kMappedBlock = size_t(1) << 20;
 
 } // namespace
@@ -62,7 +41,10 @@ void* ObjBlockResize(void* block, size_t oldBytes, size_t newBytes)
         }
         if (mapped == MAP_FAILED)
             return nullptr;
-        ObjAdviseLargePages(mapped, newBytes);
+#ifdef MADV_HUGEPAGE
+        // The whole mapping, so that it stays one piece that mremap can move.
+        madvise(mapped, newBytes, MADV_HUGEPAGE);
+#endif
         return mapped;
     }
     if (block && oldBytes >= kMappedBlock)

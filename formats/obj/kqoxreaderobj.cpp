@@ -494,16 +494,90 @@ bool KQoxReaderObj::ParseObjFace(KObjFace& face, std::string_view rest)
     return ok && tokens >= 3;
 }
 
+namespace {
+
+// A reference number of at most nine digits, optionally negative, at p:
+// nearly every file's. False for anything else, which the general reading
+// handles.
+inline bool ScanShortIndex(const char*& p, const char* end, int& value)
+{
+    const char* s = p;
+    const bool negative = s < end && *s == '-';
+    if (negative)
+        ++s;
+    const char* digits = s;
+    unsigned magnitude = 0;
+    while (s < end && static_cast<unsigned>(*s - '0') < 10 && s - digits < 10)
+    {
+        magnitude = magnitude * 10 + static_cast<unsigned>(*s - '0');
+        ++s;
+    }
+    const ptrdiff_t count = s - digits;
+    if (count == 0 || count > 9)
+        return false;
+    value = negative ? -static_cast<int>(magnitude) : static_cast<int>(magnitude);
+    p = s;
+    return true;
+}
+
+// "v", "v/t", "v/t/n" or "v//n" of short numbers ending at a blank or at
+// end; p moves past it. False, p unchanged, for any other token.
+inline bool ScanShortVertexGroup(const char*& p, const char* end, KIndexGroup& reference)
+{
+    const char* s = p;
+    if (!ScanShortIndex(s, end, reference.mVertex))
+        return false;
+    if (s < end && *s == '/')
+    {
+        ++s;
+        if (s < end && *s == '/')
+        {
+            ++s;
+            if (!ScanShortIndex(s, end, reference.mNormal))
+                return false;
+        }
+        else
+        {
+            if (!ScanShortIndex(s, end, reference.mTextureVertex))
+                return false;
+            if (s < end && *s == '/')
+            {
+                ++s;
+                if (!ScanShortIndex(s, end, reference.mNormal))
+                    return false;
+            }
+        }
+    }
+    if (s < end && *s != ' ')
+        return false;
+    p = s;
+    return true;
+}
+
+// KQoxReaderObj::ConvertIndex, inline for the faces' loop.
+inline int ZeroBased(int index, int count)
+{
+    if (index < 0)
+        return static_cast<long long>(-static_cast<long long>(index)) <= count ? count + index : -1;
+    return index >= 1 && index <= count ? index - 1 : -1;
+}
+
+} // namespace
+
 bool KQoxReaderObj::ReadFace(KObjMesh& mesh, KObjMesh::FaceList& list, std::string_view rest)
 {
     const int vertexCount = static_cast<int>(mVertices.size());
     const int textureCount = static_cast<int>(mTextureVertices.size());
     const int normalCount = static_cast<int>(mNormals.size());
-    const size_t first = list.mReferences.size();
+    KObjPodArray<KObjMesh::Corner>& corners = list.mCorners;
+    const size_t first = corners.size();
+    // Every reference takes a character and a blank at least: room for all
+    // of them once, then no check per corner.
+    if (!corners.reserve_more(rest.size() / 2 + 1))
+        return false;
     bool hasNormals = true;
     bool hasTextureVertices = true;
-    int tokens = 0;
-    int kept = 0;
+    size_t tokens = 0;
     const char* p = rest.data();
     const char* const end = p + rest.size();
     for (;;)
@@ -512,41 +586,42 @@ bool KQoxReaderObj::ReadFace(KObjMesh& mesh, KObjMesh::FaceList& list, std::stri
             ++p;
         if (p == end)
             break;
-        const char* start = p;
-        while (p < end && *p != ' ')
-            ++p;
         ++tokens;
         KIndexGroup reference(0, 0, 0);
-        const std::string_view token(start, static_cast<size_t>(p - start));
-        const bool parsed =
-            ParsePlainVertexGroup(reference, token) ? reference.mVertex != 0 : ParseVertexGroup(reference, token);
+        bool parsed;
+        if (ScanShortVertexGroup(p, end, reference))
+            parsed = reference.mVertex != 0;
+        else
+        {
+            const char* start = p;
+            while (p < end && *p != ' ')
+                ++p;
+            parsed = ParseVertexGroup(reference, std::string_view(start, static_cast<size_t>(p - start)));
+        }
         if (!parsed)
         {
-            list.mReferences.truncate(first);
+            corners.truncate(first);
             return true;
         }
-        const int vertex = ConvertIndex(reference.mVertex, vertexCount);
+        const int vertex = ZeroBased(reference.mVertex, vertexCount);
         if (vertex < 0)
             continue; // out of range: this reference is left out
-        const int textureVertex = ConvertIndex(reference.mTextureVertex, textureCount);
-        const int normal = ConvertIndex(reference.mNormal, normalCount);
+        const int textureVertex = ZeroBased(reference.mTextureVertex, textureCount);
+        const int normal = ZeroBased(reference.mNormal, normalCount);
         hasNormals = hasNormals && normal >= 0;
         hasTextureVertices = hasTextureVertices && textureVertex >= 0;
-        if (!list.mReferences.push_back(KIndexGroup(vertex, textureVertex, normal)))
-        {
-            list.mReferences.truncate(first);
-            return false;
-        }
-        ++kept;
+        corners.push_reserved(KObjMesh::Corner{vertex, textureVertex, normal});
     }
-    if (tokens < 3 || kept < 3)
+    const size_t kept = corners.size() - first;
+    if (tokens < 3 || kept < 3 || kept > KObjMesh::kCountMask)
     {
-        list.mReferences.truncate(first);
+        corners.truncate(first);
         return true;
     }
-    if (mesh.AddFaceHeader(list, first, kept, hasNormals, hasTextureVertices, mState.mMaterial, mState.mTexture))
+    if (mesh.AddFaceHeader(list, static_cast<int>(kept), hasNormals, hasTextureVertices, mState.mMaterial,
+                           mState.mTexture))
         return true;
-    list.mReferences.truncate(first);
+    corners.truncate(first);
     return false;
 }
 

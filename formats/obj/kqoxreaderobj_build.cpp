@@ -27,12 +27,19 @@ KQoxVector4 KQoxReaderObj::ComputeDefaultNormal(const KQoxVector4* points)
 
 namespace {
 
+using Corner = KObjMesh::Corner;
+
 // The flat normal of a face from its first three positions.
-KQoxVector4 FaceNormal(const KObjPodArray<KQoxVector4>& vertices, const KIndexGroup* references)
+KQoxVector4 FaceNormal(const KObjPodArray<KQoxVector4>& vertices, const Corner* corners)
 {
-    const KQoxVector4 points[3] = {vertices[references[0].mVertex], vertices[references[1].mVertex],
-                                   vertices[references[2].mVertex]};
+    const KQoxVector4 points[3] = {vertices[corners[0].mVertex], vertices[corners[1].mVertex],
+                                   vertices[corners[2].mVertex]};
     return KQoxReaderObj::ComputeDefaultNormal(points);
+}
+
+int FaceCount(uint32_t face)
+{
+    return static_cast<int>(face & KObjMesh::kCountMask);
 }
 
 } // namespace
@@ -42,7 +49,7 @@ bool KQoxReaderObj::FillNormals(KObjMesh& mesh)
     struct Use
     {
         int mVertex;
-        size_t mReference; // position in the list's references
+        size_t mCorner; // position in the list's corners
         size_t mFace;
     };
     std::vector<Use> uses;
@@ -51,27 +58,34 @@ bool KQoxReaderObj::FillNormals(KObjMesh& mesh)
         KObjMesh::FaceList& list = entry.second;
         if (entry.first == 0)
         {
-            for (KObjMesh::Face& face : list.mFaces)
+            size_t first = 0;
+            for (uint32_t& face : list.mFaces)
             {
-                if (face.mHasNormals)
+                const int count = FaceCount(face);
+                Corner* corners = &list.mCorners[first];
+                first += static_cast<size_t>(count);
+                if (!(face & KObjMesh::kMissingNormals))
                     continue;
-                KIndexGroup* references = &list.mReferences[face.mFirst];
-                if (!mNormals.push_back(FaceNormal(mVertices, references)))
+                if (!mNormals.push_back(FaceNormal(mVertices, corners)))
                     return false;
                 const int index = static_cast<int>(mNormals.size()) - 1;
-                for (int r = 0; r < face.mCount; ++r)
-                    references[r].mNormal = index;
-                face.mHasNormals = true;
+                for (int r = 0; r < count; ++r)
+                    corners[r].mNormal = index;
+                face &= ~KObjMesh::kMissingNormals;
             }
             continue;
         }
         // Shared vertices of one smoothing group get one averaged normal.
         uses.clear();
+        std::vector<size_t> firsts(list.mFaces.size());
+        size_t first = 0;
         for (size_t f = 0; f < list.mFaces.size(); ++f)
         {
-            const KObjMesh::Face& face = list.mFaces[f];
-            for (int r = 0; r < face.mCount; ++r)
-                uses.push_back(Use{list.mReferences[face.mFirst + r].mVertex, face.mFirst + r, f});
+            firsts[f] = first;
+            const int count = FaceCount(list.mFaces[f]);
+            for (int r = 0; r < count; ++r)
+                uses.push_back(Use{list.mCorners[first + r].mVertex, first + r, f});
+            first += static_cast<size_t>(count);
         }
         std::stable_sort(uses.begin(), uses.end(), [](const Use& a, const Use& b) { return a.mVertex < b.mVertex; });
         std::vector<KQoxVector4> faceNormals(list.mFaces.size());
@@ -83,17 +97,17 @@ bool KQoxReaderObj::FillNormals(KObjMesh& mesh)
             bool missing = false;
             for (; end < uses.size() && uses[end].mVertex == uses[begin].mVertex; ++end)
             {
-                const KIndexGroup& reference = list.mReferences[uses[end].mReference];
-                if (reference.mNormal >= 0)
+                const Corner& corner = list.mCorners[uses[end].mCorner];
+                if (corner.mNormal >= 0)
                 {
-                    sum += mNormals[reference.mNormal];
+                    sum += mNormals[corner.mNormal];
                     continue;
                 }
                 missing = true;
                 const size_t f = uses[end].mFace;
                 if (!faceNormalKnown[f])
                 {
-                    faceNormals[f] = FaceNormal(mVertices, &list.mReferences[list.mFaces[f].mFirst]);
+                    faceNormals[f] = FaceNormal(mVertices, &list.mCorners[firsts[f]]);
                     faceNormalKnown[f] = 1;
                 }
                 sum += faceNormals[f];
@@ -106,15 +120,15 @@ bool KQoxReaderObj::FillNormals(KObjMesh& mesh)
                 const int index = static_cast<int>(mNormals.size()) - 1;
                 for (size_t u = begin; u < end; ++u)
                 {
-                    KIndexGroup& reference = list.mReferences[uses[u].mReference];
-                    if (reference.mNormal < 0)
-                        reference.mNormal = index;
+                    Corner& corner = list.mCorners[uses[u].mCorner];
+                    if (corner.mNormal < 0)
+                        corner.mNormal = index;
                 }
             }
             begin = end;
         }
-        for (KObjMesh::Face& face : list.mFaces)
-            face.mHasNormals = true;
+        for (uint32_t& face : list.mFaces)
+            face &= ~KObjMesh::kMissingNormals;
     }
     mesh.mAllFacesHaveNormals = true;
     return true;
@@ -135,91 +149,89 @@ KQoxMesh* KQoxReaderObj::CreateQoxMeshFromObjMesh(KObjMesh& objMesh)
     if (!mesh)
         return nullptr;
 
-    // Distinct references, numbered in order of first appearance: a chain
-    // per vertex of (texture vertex, normal) pairs, most vertices having one.
+    // Distinct corners, numbered in order of first appearance: a chain per
+    // vertex of (texture vertex, normal) pairs, most vertices having one.
     struct Entry
     {
+        int mVertex;
         int mTextureVertex;
         int mNormal;
         int mNext;
     };
-    std::vector<Entry> entries;
-    std::vector<int> cornerPoints;
-    std::vector<int> pointUV;
-    std::vector<KQoxVector2> uvs;
-    std::vector<int> touched;
-    mChainHeads.resize(mVertices.size(), -1);
+    KObjPodArray<Entry> entries;
+    KObjPodArray<int> cornerPoints;
+    KObjPodArray<int> pointUV;
     size_t corners = 0;
     for (auto& entry : objMesh.mFaceLists)
-        corners += entry.second.mReferences.size();
+        corners += entry.second.mCorners.size();
     // Reserved at the most they can need: pages never written cost nothing.
-    cornerPoints.reserve(corners);
-    entries.reserve(corners);
-    pointUV.reserve(corners);
-    uvs.reserve(corners);
-
+    if (!cornerPoints.reserve_more(corners) || !entries.reserve_more(corners) || !pointUV.reserve_more(corners))
+    {
+        mManager.DestroyKQoxNodeAttribute(mesh);
+        return nullptr;
+    }
+    mChainHeads.resize(mVertices.size(), -1);
+    std::vector<int> touched;
+    int uvCount = 0;
     for (auto& entry : objMesh.mFaceLists)
     {
-        for (const KIndexGroup& reference : entry.second.mReferences)
+        for (const Corner& corner : entry.second.mCorners)
         {
-            int& head = mChainHeads[reference.mVertex];
+            int& head = mChainHeads[corner.mVertex];
             if (head < 0)
-                touched.push_back(reference.mVertex);
+                touched.push_back(corner.mVertex);
             int number = head;
-            while (number >= 0 && (entries[number].mTextureVertex != reference.mTextureVertex ||
-                                   entries[number].mNormal != reference.mNormal))
+            while (number >= 0 && (entries[number].mTextureVertex != corner.mTextureVertex ||
+                                   entries[number].mNormal != corner.mNormal))
                 number = entries[number].mNext;
             if (number < 0)
             {
                 number = static_cast<int>(entries.size());
-                entries.push_back(Entry{reference.mTextureVertex, reference.mNormal, head});
+                entries.push_reserved(Entry{corner.mVertex, corner.mTextureVertex, corner.mNormal, head});
                 head = number;
-                int uv = -1;
-                if (reference.mTextureVertex >= 0)
-                {
-                    uv = static_cast<int>(uvs.size());
-                    uvs.push_back(mTextureVertices[reference.mTextureVertex]);
-                }
-                pointUV.push_back(uv);
+                pointUV.push_reserved(corner.mTextureVertex >= 0 ? uvCount++ : -1);
             }
-            cornerPoints.push_back(number);
+            cornerPoints.push_reserved(number);
         }
+        // The corners are all numbered: their memory goes before the mesh's
+        // arrays are made.
+        entry.second.mCorners.release();
     }
     for (int vertex : touched)
         mChainHeads[vertex] = -1;
+    std::vector<int>().swap(touched);
 
-    // Control points and their normals, in numbering order: the chains were
-    // built newest first, so the positions come from the corners.
+    // Control points, normals and UVs straight from the distinct corners.
     const int pointCount = static_cast<int>(entries.size());
     mesh->InitControlPoints(pointCount);
     mesh->InitNormals(0);
     KQoxVector4* points = mesh->GetControlPoints();
     KQoxVector4* normals = mesh->GetNormals();
+    for (int number = 0; number < pointCount; ++number)
     {
-        size_t corner = 0;
-        for (auto& entry : objMesh.mFaceLists)
-            for (const KIndexGroup& reference : entry.second.mReferences)
-            {
-                const int number = cornerPoints[corner++];
-                points[number] = mVertices[reference.mVertex];
-                if (normals && reference.mNormal >= 0)
-                    normals[number] = mNormals[reference.mNormal];
-            }
+        const Entry& point = entries[number];
+        points[number] = mVertices[point.mVertex];
+        if (normals && point.mNormal >= 0)
+            normals[number] = mNormals[point.mNormal];
     }
 
     mesh->InitMaterialIndices(mMaterialLibrarySeen ? KQoxLayerElement::eBY_POLYGON : KQoxLayerElement::eALL_SAME);
     if (mesh->GetLayerCount() == 0)
         mesh->CreateLayer();
     KQoxLayer* layer = mesh->GetLayer(0);
-    if (!uvs.empty())
+    if (uvCount > 0)
     {
         mesh->InitTextureUVIndices(KQoxLayerElement::eBY_POLYGON_VERTEX);
         if (!layer->GetUVs())
             layer->SetUVs(new KQoxLayerElementUV);
         KArrayTemplate<KQoxVector2>& direct = layer->GetUVs()->mDirectArray;
-        direct.SetCount(static_cast<int>(uvs.size()));
-        std::copy(uvs.begin(), uvs.end(), direct.GetArray());
+        direct.SetCount(uvCount);
+        KQoxVector2* uvs = direct.GetArray();
+        for (int number = 0; number < pointCount; ++number)
+            if (pointUV[number] >= 0)
+                uvs[pointUV[number]] = mTextureVertices[entries[number].mTextureVertex];
     }
+    entries.release();
     if (objMesh.mSomeFaceHasTexture)
     {
         mesh->InitTextureIndices(KQoxLayerElement::eBY_POLYGON);
@@ -234,8 +246,8 @@ KQoxMesh* KQoxReaderObj::CreateQoxMeshFromObjMesh(KObjMesh& objMesh)
         }
     }
 
-    // Polygons, in the order the references were numbered. Runs of faces
-    // share material and texture: the last lookup is kept.
+    // Polygons, in the order the corners were numbered. Runs of faces share
+    // material and texture: the last lookup is kept.
     size_t faceCount = 0;
     for (auto& entry : objMesh.mFaceLists)
         faceCount += entry.second.mFaces.size();
@@ -250,50 +262,60 @@ KQoxMesh* KQoxReaderObj::CreateQoxMeshFromObjMesh(KObjMesh& objMesh)
     size_t corner = 0;
     for (auto& entry : objMesh.mFaceLists)
     {
-        for (const KObjMesh::Face& face : entry.second.mFaces)
+        const KObjMesh::FaceList& list = entry.second;
+        const KObjMesh::Run* run = list.mRuns.begin();
+        const KObjMesh::Run* const runsEnd = list.mRuns.end();
+        int material = 0, texture = 0;
+        for (size_t f = 0; f < list.mFaces.size(); ++f)
         {
-            int material = 0, texture = 0;
-            if (mMaterialLibrarySeen && haveLast && face.mMaterial == lastMaterial && face.mTexture == lastTexture)
+            if (run != runsEnd && run->mFirstFace == f)
             {
-                material = lastMaterialIndex;
-                texture = lastTextureIndex;
-            }
-            else if (mMaterialLibrarySeen)
-            {
-                KQoxMaterial* used = face.mMaterial ? face.mMaterial : DefaultMaterial();
-                auto found = materialIndex.find(used);
-                if (found == materialIndex.end())
+                material = 0;
+                texture = 0;
+                if (mMaterialLibrarySeen && haveLast && run->mMaterial == lastMaterial && run->mTexture == lastTexture)
                 {
-                    int index = used ? mesh->GMI(used->GetName(), 0) : -1;
-                    if (index < 0 && used)
-                        index = mesh->AM(used, 0);
-                    found = materialIndex.emplace(used, index).first;
+                    material = lastMaterialIndex;
+                    texture = lastTextureIndex;
                 }
-                material = found->second;
-                if (face.mTexture)
+                else if (mMaterialLibrarySeen)
                 {
-                    auto tfound = textureIndex.find(face.mTexture);
-                    if (tfound == textureIndex.end())
+                    KQoxMaterial* used = run->mMaterial ? run->mMaterial : DefaultMaterial();
+                    auto found = materialIndex.find(used);
+                    if (found == materialIndex.end())
                     {
-                        int index = mesh->GTI(face.mTexture->GetName(), 0);
-                        if (index < 0)
-                            index = mesh->AT(face.mTexture, 0);
-                        tfound = textureIndex.emplace(face.mTexture, index).first;
+                        int index = used ? mesh->GMI(used->GetName(), 0) : -1;
+                        if (index < 0 && used)
+                            index = mesh->AM(used, 0);
+                        found = materialIndex.emplace(used, index).first;
                     }
-                    texture = tfound->second;
+                    material = found->second;
+                    if (run->mTexture)
+                    {
+                        auto tfound = textureIndex.find(run->mTexture);
+                        if (tfound == textureIndex.end())
+                        {
+                            int index = mesh->GTI(run->mTexture->GetName(), 0);
+                            if (index < 0)
+                                index = mesh->AT(run->mTexture, 0);
+                            tfound = textureIndex.emplace(run->mTexture, index).first;
+                        }
+                        texture = tfound->second;
+                    }
+                    haveLast = true;
+                    lastMaterial = run->mMaterial;
+                    lastTexture = run->mTexture;
+                    lastMaterialIndex = material;
+                    lastTextureIndex = texture;
                 }
-                haveLast = true;
-                lastMaterial = face.mMaterial;
-                lastTexture = face.mTexture;
-                lastMaterialIndex = material;
-                lastTextureIndex = texture;
+                ++run;
             }
+            const int count = FaceCount(list.mFaces[f]);
             mesh->BeginPolygon(material, texture, -1);
-            faceUVs.resize(static_cast<size_t>(face.mCount));
-            for (int r = 0; r < face.mCount; ++r)
+            faceUVs.resize(static_cast<size_t>(count));
+            for (int r = 0; r < count; ++r)
                 faceUVs[r] = pointUV[cornerPoints[corner + r]];
-            mesh->AddPolygonVertices(&cornerPoints[corner], faceUVs.data(), face.mCount);
-            corner += static_cast<size_t>(face.mCount);
+            mesh->AddPolygonVertices(&cornerPoints[corner], faceUVs.data(), count);
+            corner += static_cast<size_t>(count);
             mesh->EndPolygon();
         }
     }

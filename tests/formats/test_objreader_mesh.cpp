@@ -241,6 +241,17 @@ TEST(ObjReadMesh, PodArrayKeepsItsItemsAcrossBlockKinds)
     const int some[] = {1, 2, 3};
     EXPECT_TRUE(items.append(some, 3));
     EXPECT_EQ(items[2], 3);
+    // Several mapped arrays growing side by side, large items too.
+    KObjPodArray<KQoxVector4> points;
+    KObjPodArray<char> bytes;
+    for (int i = 0; i < 400000; ++i)
+    {
+        ASSERT_TRUE(points.push_back(KQoxVector4(i, -i, 0.5 * i, 1.0)));
+        for (int k = 0; k < 30; ++k)
+            ASSERT_TRUE(bytes.push_back(static_cast<char>(i + k)));
+    }
+    EXPECT_EQ(points[399999][1], -399999.0);
+    EXPECT_EQ(bytes[30 * 123456 + 7], static_cast<char>(123456 + 7));
     // Blocks made directly at and around the mapped size shrink back.
     void* block = ObjBlockResize(nullptr, 0, size_t(1) << 20);
     ASSERT_NE(block, nullptr);
