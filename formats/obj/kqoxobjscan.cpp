@@ -11,6 +11,9 @@
 #ifdef __linux__
 #include <sys/mman.h>
 #endif
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace qoxsdk_600 {
 
@@ -141,29 +144,45 @@ bool KObjStatementReader::Fill()
     return true;
 }
 
+namespace {
+
+// The first CR or LF in [from, end), or end.
+const char* FindBreak(const char* from, const char* end)
+{
+#ifdef __SSE2__
+    const __m128i lf = _mm_set1_epi8('\n');
+    const __m128i cr = _mm_set1_epi8('\r');
+    for (; end - from >= 16; from += 16)
+    {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
+        const int mask = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(bytes, lf), _mm_cmpeq_epi8(bytes, cr)));
+        if (mask)
+            return from + __builtin_ctz(static_cast<unsigned>(mask));
+    }
+#endif
+    while (from < end && *from != '\n' && *from != '\r')
+        ++from;
+    return from;
+}
+
+} // namespace
+
 size_t KObjStatementReader::LineEnd()
 {
     mScan = mPos;
     for (;;)
     {
         const char* base = mBuffer.data();
-        const char* from = base + mScan;
-        const size_t length = mEnd - mScan;
-        const char* lf = static_cast<const char*>(std::memchr(from, '\n', length));
-        const size_t span = lf ? static_cast<size_t>(lf - from) : length;
-        // A lone CR ends a line too; most files have none before the LF.
-        const char* cr = static_cast<const char*>(std::memchr(from, '\r', span));
-        if (cr)
+        const char* found = FindBreak(base + mScan, base + mEnd);
+        const size_t i = static_cast<size_t>(found - base);
+        if (i < mEnd)
         {
-            const size_t i = static_cast<size_t>(cr - base);
             // A CR at the end of the data may be followed by its LF: keep
             // the pair together.
-            if (i + 1 < mEnd || mEof)
+            if (*found == '\n' || i + 1 < mEnd || mEof)
                 return i;
             mScan = i;
         }
-        else if (lf)
-            return static_cast<size_t>(lf - base);
         else
             mScan = mEnd;
         if (!Fill() && mScan >= mEnd)
@@ -282,7 +301,7 @@ int ObjScanDoubles(std::string_view text, double* values, int count)
     const char* p = text.data();
     const char* end = p + text.size();
     int read = 0;
-    while (read < count && ObjScanDouble(p, end, values[read]))
+    while (read < count && ObjScanDoubleShort(p, end, values[read]))
         ++read;
     return read;
 }

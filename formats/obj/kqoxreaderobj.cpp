@@ -505,18 +505,24 @@ inline bool ScanShortIndex(const char*& p, const char* end, int& value)
     const bool negative = s < end && *s == '-';
     if (negative)
         ++s;
-    const char* digits = s;
-    unsigned magnitude = 0;
-    while (s < end && static_cast<unsigned>(*s - '0') < 10 && s - digits < 10)
+    uint64_t magnitude = 0;
+    const int count = ObjScanDigits8(s, end, magnitude);
+    if (count == 8)
     {
-        magnitude = magnitude * 10 + static_cast<unsigned>(*s - '0');
-        ++s;
+        // A ninth digit may follow, a tenth may not.
+        if (s + 8 < end && static_cast<unsigned>(s[8] - '0') < 10)
+        {
+            magnitude = magnitude * 10 + static_cast<unsigned>(s[8] - '0');
+            if (s + 9 < end && static_cast<unsigned>(s[9] - '0') < 10)
+                return false;
+            ++s;
+        }
     }
-    const ptrdiff_t count = s - digits;
-    if (count == 0 || count > 9)
+    else if (count == 0)
         return false;
-    value = negative ? -static_cast<int>(magnitude) : static_cast<int>(magnitude);
-    p = s;
+    const int signedValue = static_cast<int>(magnitude);
+    value = negative ? -signedValue : signedValue;
+    p = s + count;
     return true;
 }
 

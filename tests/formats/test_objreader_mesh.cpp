@@ -261,3 +261,60 @@ TEST(ObjReadMesh, PodArrayKeepsItsItemsAcrossBlockKinds)
     EXPECT_EQ(static_cast<char*>(block)[100], 42);
     ObjBlockFree(block, 1000);
 }
+
+TEST(ObjReadMesh, ShortNumberPathReadsWhatTheGeneralOneReads)
+{
+    std::vector<std::string> texts = {"0",
+                                      "-0",
+                                      "1.",
+                                      ".5",
+                                      "-.5",
+                                      "+2.25",
+                                      "  7",
+                                      "\t7",
+                                      "- 5",
+                                      "--5",
+                                      "5.e3",
+                                      "1.5.3",
+                                      "0x10",
+                                      "1p3",
+                                      ".",
+                                      "-",
+                                      "",
+                                      "1e",
+                                      "2E-2",
+                                      "000000000000001.5",
+                                      "123456789012345",
+                                      "1234567890123456",
+                                      "0.000000000000001",
+                                      "99999999999999.9",
+                                      "9007199254740993",
+                                      "1,5",
+                                      "12abc"};
+    unsigned long long state = 7;
+    for (int i = 0; i < 20000; ++i)
+    {
+        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+        const int digits = static_cast<int>(state >> 60) + 1;
+        std::string text = (state >> 59) & 1 ? "-" : "";
+        for (int d = 0; d < digits; ++d)
+        {
+            text += static_cast<char>('0' + (state >> (4 * d % 56)) % 10);
+            if (d == static_cast<int>((state >> 20) % digits))
+                text += '.';
+        }
+        texts.push_back(text);
+    }
+    for (const std::string& text : texts)
+    {
+        const char* end = text.c_str() + text.size();
+        const char* general = text.c_str();
+        const char* shortPath = text.c_str();
+        double a = 1.25, b = 1.25;
+        const bool readA = ObjScanDouble(general, end, a);
+        const bool readB = ObjScanDoubleShort(shortPath, end, b);
+        ASSERT_EQ(readA, readB) << text;
+        ASSERT_EQ(general, shortPath) << text;
+        ASSERT_EQ(std::memcmp(&a, &b, sizeof a), 0) << text;
+    }
+}
