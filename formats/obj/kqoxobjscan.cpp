@@ -211,21 +211,28 @@ bool KObjStatementReader::Next(std::string_view& keyword, std::string_view& rest
             return false;
     }
     const size_t end = LineEnd();
-    const char* line = mBuffer.data();
-    size_t k = 0;
-    while (k < eKEYWORD_SIZE && mPos + k < end && !ObjIsSpace(line[mPos + k]))
-    {
-        mKeyword[k] = line[mPos + k];
+    const char* start = mBuffer.data() + mPos;
+    const char* stop = mBuffer.data() + end;
+    const char* k = start;
+    const char* const keywordLimit = stop - start > eKEYWORD_SIZE ? start + eKEYWORD_SIZE : stop;
+    while (k < keywordLimit && !ObjIsSpace(*k))
         ++k;
-    }
-    mKeyword[k] = 0;
-    keyword = std::string_view(mKeyword, k);
-    rest = ObjTrim(std::string_view(line + mPos + k, end - mPos - k));
+    // The keyword is seen in the buffer; it is copied only when joining
+    // lines may move the buffer.
+    keyword = std::string_view(start, static_cast<size_t>(k - start));
+    while (k < stop && ObjIsSpace(*k))
+        ++k;
+    while (stop > k && ObjIsSpace(stop[-1]))
+        --stop;
+    rest = std::string_view(k, static_cast<size_t>(stop - k));
     mPos = end;
     SkipBreak();
     if (!mJoin || rest.empty() || rest.back() != '\\')
         return true;
 
+    std::memcpy(mKeyword, keyword.data(), keyword.size());
+    mKeyword[keyword.size()] = 0;
+    keyword = std::string_view(mKeyword, keyword.size());
     mJoined.assign(rest.data(), rest.size());
     while (!mJoined.empty() && mJoined.back() == '\\')
     {

@@ -20,9 +20,11 @@ constexpr long long kIntMax = INT_MAX;
 constexpr long long kIntMin = INT_MIN;
 
 // White space as isspace tells in the C locale.
+// (tab, line feed, vertical tab, form feed and carriage return are the
+// codes 9 to 13).
 inline bool ObjIsSpace(char c)
 {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+    return c == ' ' || static_cast<unsigned char>(c - '\t') <= '\r' - '\t';
 }
 
 // Both ends (or only the right end) without white space.

@@ -42,6 +42,37 @@ int FaceCount(uint32_t face)
     return static_cast<int>(face & KObjMesh::kCountMask);
 }
 
+// The UV index of every polygon vertex, stored at once after the polygons
+// were added without them: the same array as adding each polygon vertex
+// with its UV index would build (it ends at the last vertex that has a UV,
+// vertices without one hold 0).
+void StoreCornerUVs(KQoxMesh& mesh, const KObjPodArray<int>& cornerPoints, const KObjPodArray<int>& pointUV)
+{
+    KQoxLayer* layer = mesh.GetLayerCount() > 0 ? mesh.GetLayer(0) : nullptr;
+    KQoxLayerElementUV* uvs = layer ? layer->GetUVs() : nullptr;
+    if (!uvs || uvs->mMappingMode != KQoxLayerElement::eBY_POLYGON_VERTEX ||
+        uvs->mReferenceMode != KQoxLayerElement::eINDEX_TO_DIRECT)
+        return;
+    const size_t corners = cornerPoints.size();
+    if (corners != static_cast<size_t>(mesh.GetPolygonVertexCount()))
+        return; // not every corner became a polygon vertex: nothing to match
+    size_t used = corners;
+    while (used > 0 && pointUV[cornerPoints[used - 1]] < 0)
+        --used;
+    if (used == 0)
+        return;
+    KArrayTemplate<int>& indices = uvs->mIndexArray;
+    indices.SetCount(static_cast<int>(used));
+    if (indices.GetCount() != static_cast<int>(used))
+        return;
+    int* out = indices.GetArray();
+    for (size_t c = 0; c < used; ++c)
+    {
+        const int uv = pointUV[cornerPoints[c]];
+        out[c] = uv >= 0 ? uv : 0;
+    }
+}
+
 } // namespace
 
 bool KQoxReaderObj::FillNormals(KObjMesh& mesh)
@@ -258,7 +289,6 @@ KQoxMesh* KQoxReaderObj::CreateQoxMeshFromObjMesh(KObjMesh& objMesh)
     const KQoxTexture* lastTexture = nullptr;
     int lastMaterialIndex = 0, lastTextureIndex = 0;
     bool haveLast = false;
-    std::vector<int> faceUVs;
     size_t corner = 0;
     for (auto& entry : objMesh.mFaceLists)
     {
@@ -311,14 +341,12 @@ KQoxMesh* KQoxReaderObj::CreateQoxMeshFromObjMesh(KObjMesh& objMesh)
             }
             const int count = FaceCount(list.mFaces[f]);
             mesh->BeginPolygon(material, texture, -1);
-            faceUVs.resize(static_cast<size_t>(count));
-            for (int r = 0; r < count; ++r)
-                faceUVs[r] = pointUV[cornerPoints[corner + r]];
-            mesh->AddPolygonVertices(&cornerPoints[corner], faceUVs.data(), count);
+            mesh->AddPolygonVertices(&cornerPoints[corner], nullptr, count);
             corner += static_cast<size_t>(count);
             mesh->EndPolygon();
         }
     }
+    StoreCornerUVs(*mesh, cornerPoints, pointUV);
     return mesh;
 }
 
