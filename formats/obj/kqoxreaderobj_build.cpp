@@ -46,29 +46,27 @@ int FaceCount(uint32_t face)
 // were added without them: the same array as adding each polygon vertex
 // with its UV index would build (it ends at the last vertex that has a UV,
 // vertices without one hold 0).
-void StoreCornerUVs(KQoxMesh& mesh, const KObjPodArray<int>& cornerPoints, const KObjPodArray<int>& pointUV)
+void StoreCornerUVs(KQoxMesh& mesh, const KObjPodArray<int>& pointUV)
 {
     KQoxLayer* layer = mesh.GetLayerCount() > 0 ? mesh.GetLayer(0) : nullptr;
     KQoxLayerElementUV* uvs = layer ? layer->GetUVs() : nullptr;
     if (!uvs || uvs->mMappingMode != KQoxLayerElement::eBY_POLYGON_VERTEX ||
         uvs->mReferenceMode != KQoxLayerElement::eINDEX_TO_DIRECT)
         return;
-    const size_t corners = cornerPoints.size();
-    if (corners != static_cast<size_t>(mesh.GetPolygonVertexCount()))
-        return; // not every corner became a polygon vertex: nothing to match
-    size_t used = corners;
-    while (used > 0 && pointUV[cornerPoints[used - 1]] < 0)
+    const int* points = mesh.GetPolygonVertices();
+    int used = mesh.GetPolygonVertexCount();
+    while (used > 0 && pointUV[points[used - 1]] < 0)
         --used;
     if (used == 0)
         return;
     KArrayTemplate<int>& indices = uvs->mIndexArray;
-    indices.SetCount(static_cast<int>(used));
-    if (indices.GetCount() != static_cast<int>(used))
+    indices.SetCount(used);
+    if (indices.GetCount() != used)
         return;
     int* out = indices.GetArray();
-    for (size_t c = 0; c < used; ++c)
+    for (int c = 0; c < used; ++c)
     {
-        const int uv = pointUV[cornerPoints[c]];
+        const int uv = pointUV[points[c]];
         out[c] = uv >= 0 ? uv : 0;
     }
 }
@@ -180,89 +178,26 @@ KQoxMesh* KQoxReaderObj::CreateQoxMeshFromObjMesh(KObjMesh& objMesh)
     if (!mesh)
         return nullptr;
 
-    // Distinct corners, numbered in order of first appearance: a chain per
-    // vertex of (texture vertex, normal) pairs, most vertices having one.
-    struct Entry
-    {
-        int mVertex;
-        int mTextureVertex;
-        int mNormal;
-        int mNext;
-    };
-    KObjPodArray<Entry> entries;
-    KObjPodArray<int> cornerPoints;
-    KObjPodArray<int> pointUV;
-    size_t corners = 0;
+    size_t corners = 0, faceCount = 0;
     for (auto& entry : objMesh.mFaceLists)
+    {
         corners += entry.second.mCorners.size();
-    // Reserved at the most they can need: pages never written cost nothing.
-    if (!cornerPoints.reserve_more(corners) || !entries.reserve_more(corners) || !pointUV.reserve_more(corners))
+        faceCount += entry.second.mFaces.size();
+    }
+    // Distinct corners, at most one per corner: reserved at that, since
+    // pages never written cost nothing.
+    KObjPodArray<PointEntry> entries;
+    KObjPodArray<int> pointUV;
+    if (!entries.reserve_more(corners) || !pointUV.reserve_more(corners))
     {
         mManager.DestroyKQoxNodeAttribute(mesh);
         return nullptr;
-    }
-    mChainHeads.resize(mVertices.size(), -1);
-    std::vector<int> touched;
-    int uvCount = 0;
-    for (auto& entry : objMesh.mFaceLists)
-    {
-        for (const Corner& corner : entry.second.mCorners)
-        {
-            int& head = mChainHeads[corner.mVertex];
-            if (head < 0)
-                touched.push_back(corner.mVertex);
-            int number = head;
-            while (number >= 0 && (entries[number].mTextureVertex != corner.mTextureVertex ||
-                                   entries[number].mNormal != corner.mNormal))
-                number = entries[number].mNext;
-            if (number < 0)
-            {
-                number = static_cast<int>(entries.size());
-                entries.push_reserved(Entry{corner.mVertex, corner.mTextureVertex, corner.mNormal, head});
-                head = number;
-                pointUV.push_reserved(corner.mTextureVertex >= 0 ? uvCount++ : -1);
-            }
-            cornerPoints.push_reserved(number);
-        }
-        // The corners are all numbered: their memory goes before the mesh's
-        // arrays are made.
-        entry.second.mCorners.release();
-    }
-    for (int vertex : touched)
-        mChainHeads[vertex] = -1;
-    std::vector<int>().swap(touched);
-
-    // Control points, normals and UVs straight from the distinct corners.
-    const int pointCount = static_cast<int>(entries.size());
-    mesh->InitControlPoints(pointCount);
-    mesh->InitNormals(0);
-    KQoxVector4* points = mesh->GetControlPoints();
-    KQoxVector4* normals = mesh->GetNormals();
-    for (int number = 0; number < pointCount; ++number)
-    {
-        const Entry& point = entries[number];
-        points[number] = mVertices[point.mVertex];
-        if (normals && point.mNormal >= 0)
-            normals[number] = mNormals[point.mNormal];
     }
 
     mesh->InitMaterialIndices(mMaterialLibrarySeen ? KQoxLayerElement::eBY_POLYGON : KQoxLayerElement::eALL_SAME);
     if (mesh->GetLayerCount() == 0)
         mesh->CreateLayer();
     KQoxLayer* layer = mesh->GetLayer(0);
-    if (uvCount > 0)
-    {
-        mesh->InitTextureUVIndices(KQoxLayerElement::eBY_POLYGON_VERTEX);
-        if (!layer->GetUVs())
-            layer->SetUVs(new KQoxLayerElementUV);
-        KArrayTemplate<KQoxVector2>& direct = layer->GetUVs()->mDirectArray;
-        direct.SetCount(uvCount);
-        KQoxVector2* uvs = direct.GetArray();
-        for (int number = 0; number < pointCount; ++number)
-            if (pointUV[number] >= 0)
-                uvs[pointUV[number]] = mTextureVertices[entries[number].mTextureVertex];
-    }
-    entries.release();
     if (objMesh.mSomeFaceHasTexture)
     {
         mesh->InitTextureIndices(KQoxLayerElement::eBY_POLYGON);
@@ -276,25 +211,60 @@ KQoxMesh* KQoxReaderObj::CreateQoxMeshFromObjMesh(KObjMesh& objMesh)
             }
         }
     }
-
-    // Polygons, in the order the corners were numbered. Runs of faces share
-    // material and texture: the last lookup is kept.
-    size_t faceCount = 0;
-    for (auto& entry : objMesh.mFaceLists)
-        faceCount += entry.second.mFaces.size();
     if (faceCount <= static_cast<size_t>(INT_MAX) && corners <= static_cast<size_t>(INT_MAX))
         mesh->ReservePolygons(static_cast<int>(faceCount), static_cast<int>(corners));
+
+    // Polygons, their corners numbered as they come; the control points
+    // follow from the numbering.
+    const int uvCount = AddPolygons(*mesh, objMesh, entries, pointUV);
+
+    const int pointCount = static_cast<int>(entries.size());
+    mesh->InitControlPoints(pointCount);
+    mesh->InitNormals(0);
+    KQoxVector4* points = mesh->GetControlPoints();
+    KQoxVector4* normals = mesh->GetNormals();
+    for (int number = 0; points && number < pointCount; ++number)
+    {
+        const PointEntry& point = entries[number];
+        points[number] = mVertices[point.mVertex];
+        if (normals && point.mNormal >= 0)
+            normals[number] = mNormals[point.mNormal];
+    }
+    if (uvCount > 0)
+    {
+        mesh->InitTextureUVIndices(KQoxLayerElement::eBY_POLYGON_VERTEX);
+        if (!layer->GetUVs())
+            layer->SetUVs(new KQoxLayerElementUV);
+        KArrayTemplate<KQoxVector2>& direct = layer->GetUVs()->mDirectArray;
+        direct.SetCount(uvCount);
+        KQoxVector2* uvs = direct.GetArray();
+        for (int number = 0; uvs && direct.GetCount() == uvCount && number < pointCount; ++number)
+            if (pointUV[number] >= 0)
+                uvs[pointUV[number]] = mTextureVertices[entries[number].mTextureVertex];
+        entries.release();
+        StoreCornerUVs(*mesh, pointUV);
+    }
+    return mesh;
+}
+
+int KQoxReaderObj::AddPolygons(KQoxMesh& mesh, KObjMesh& objMesh, KObjPodArray<PointEntry>& entries,
+                               KObjPodArray<int>& pointUV)
+{
+    mChainHeads.resize(mVertices.size(), -1);
+    std::vector<int> numbers;
+    int uvCount = 0;
+    // Runs of faces share material and texture: the last lookup is kept.
     std::unordered_map<const void*, int> materialIndex, textureIndex;
     const KQoxMaterial* lastMaterial = nullptr;
     const KQoxTexture* lastTexture = nullptr;
     int lastMaterialIndex = 0, lastTextureIndex = 0;
     bool haveLast = false;
-    size_t corner = 0;
     for (auto& entry : objMesh.mFaceLists)
     {
-        const KObjMesh::FaceList& list = entry.second;
+        KObjMesh::FaceList& list = entry.second;
         const KObjMesh::Run* run = list.mRuns.begin();
         const KObjMesh::Run* const runsEnd = list.mRuns.end();
+        const Corner* corner = list.mCorners.begin();
         int material = 0, texture = 0;
         for (size_t f = 0; f < list.mFaces.size(); ++f)
         {
@@ -313,9 +283,9 @@ KQoxMesh* KQoxReaderObj::CreateQoxMeshFromObjMesh(KObjMesh& objMesh)
                     auto found = materialIndex.find(used);
                     if (found == materialIndex.end())
                     {
-                        int index = used ? mesh->GMI(used->GetName(), 0) : -1;
+                        int index = used ? mesh.GMI(used->GetName(), 0) : -1;
                         if (index < 0 && used)
-                            index = mesh->AM(used, 0);
+                            index = mesh.AM(used, 0);
                         found = materialIndex.emplace(used, index).first;
                     }
                     material = found->second;
@@ -324,9 +294,9 @@ KQoxMesh* KQoxReaderObj::CreateQoxMeshFromObjMesh(KObjMesh& objMesh)
                         auto tfound = textureIndex.find(run->mTexture);
                         if (tfound == textureIndex.end())
                         {
-                            int index = mesh->GTI(run->mTexture->GetName(), 0);
+                            int index = mesh.GTI(run->mTexture->GetName(), 0);
                             if (index < 0)
-                                index = mesh->AT(run->mTexture, 0);
+                                index = mesh.AT(run->mTexture, 0);
                             tfound = textureIndex.emplace(run->mTexture, index).first;
                         }
                         texture = tfound->second;
@@ -339,15 +309,38 @@ KQoxMesh* KQoxReaderObj::CreateQoxMeshFromObjMesh(KObjMesh& objMesh)
                 }
                 ++run;
             }
+            // Each corner's number: its chain of distinct (texture vertex,
+            // normal) pairs of the same vertex, most vertices having one.
             const int count = FaceCount(list.mFaces[f]);
-            mesh->BeginPolygon(material, texture, -1);
-            mesh->AddPolygonVertices(&cornerPoints[corner], nullptr, count);
-            corner += static_cast<size_t>(count);
-            mesh->EndPolygon();
+            numbers.resize(static_cast<size_t>(count));
+            for (int r = 0; r < count; ++r, ++corner)
+            {
+                int& head = mChainHeads[corner->mVertex];
+                int number = head;
+                while (number >= 0 && (entries[number].mTextureVertex != corner->mTextureVertex ||
+                                       entries[number].mNormal != corner->mNormal))
+                    number = entries[number].mNext;
+                if (number < 0)
+                {
+                    number = static_cast<int>(entries.size());
+                    entries.push_reserved(PointEntry{corner->mVertex, corner->mTextureVertex, corner->mNormal, head});
+                    head = number;
+                    pointUV.push_reserved(corner->mTextureVertex >= 0 ? uvCount++ : -1);
+                }
+                numbers[r] = number;
+            }
+            mesh.BeginPolygon(material, texture, -1);
+            mesh.AddPolygonVertices(numbers.data(), nullptr, count);
+            mesh.EndPolygon();
         }
+        // Numbered and added: the corners' memory goes before the control
+        // points are made.
+        list.mCorners.release();
     }
-    StoreCornerUVs(*mesh, cornerPoints, pointUV);
-    return mesh;
+    // Every vertex used heads a chain: back to none for the next mesh.
+    for (const PointEntry& point : entries)
+        mChainHeads[point.mVertex] = -1;
+    return uvCount;
 }
 
 KQoxNurb* KQoxReaderObj::CreateQoxGeometryFromObjSurf(KObjSurf& surf)
