@@ -147,7 +147,7 @@ bool KObjStatementReader::Fill()
 namespace {
 
 // The first CR or LF in [from, end), or end.
-const char* FindBreak(const char* from, const char* end)
+inline const char* FindBreak(const char* from, const char* end)
 {
 #ifdef __SSE2__
     const __m128i lf = _mm_set1_epi8('\n');
@@ -169,6 +169,11 @@ const char* FindBreak(const char* from, const char* end)
 
 size_t KObjStatementReader::LineEnd()
 {
+    // Nearly always the break is in the data at hand.
+    const char* base = mBuffer.data();
+    const char* found = FindBreak(base + mPos, base + mEnd);
+    if (found < base + mEnd && (*found == '\n' || found + 1 < base + mEnd))
+        return static_cast<size_t>(found - base);
     mScan = mPos;
     for (;;)
     {
@@ -190,7 +195,7 @@ size_t KObjStatementReader::LineEnd()
     }
 }
 
-void KObjStatementReader::SkipBreak()
+inline void KObjStatementReader::SkipBreak()
 {
     if (mPos < mEnd && mBuffer[mPos] == '\r')
         ++mPos;

@@ -185,18 +185,15 @@ inline bool ObjScanDoubleShort(const char*& p, const char* end, double& value)
     const bool negative = *s == '-';
     if (negative)
         ++s;
+    // The whole part is short in most files: digit by digit.
     uint64_t mantissa = 0;
-    int count = 0;
-    for (;;)
+    const char* const digits = s;
+    while (s < end && static_cast<unsigned>(*s - '0') < 10 && s - digits <= 15)
     {
-        uint64_t chunk;
-        const int n = ObjScanDigits8(s, end, chunk);
-        mantissa = mantissa * kTens[n] + chunk;
-        s += n;
-        count += n;
-        if (n < 8 || count > 15)
-            break;
+        mantissa = mantissa * 10 + static_cast<unsigned>(*s - '0');
+        ++s;
     }
+    int count = static_cast<int>(s - digits);
     int fraction = 0;
     if (count <= 15 && s < end && *s == '.')
     {

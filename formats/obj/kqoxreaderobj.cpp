@@ -150,6 +150,17 @@ bool KQoxReaderObj::ReadStatements(KQoxScene& scene, KObjStatementReader& in)
             // kind is told by the keyword's length and last letter.
             const size_t length = keyword.size();
             const char last = keyword[length - 1];
+            if (length == 1)
+            {
+                // Positions, the bulk of most files: read here directly.
+                do
+                {
+                    if (!ReadPosition(rest))
+                        return false;
+                    more = in.Next(keyword, rest);
+                } while (more && keyword.size() == 1 && keyword[0] == 'v');
+                continue;
+            }
             do
             {
                 if (!ReadVertex(keyword, rest))
@@ -215,16 +226,24 @@ bool KQoxReaderObj::ReadStatements(KQoxScene& scene, KObjStatementReader& in)
     return !in.ReadFailed();
 }
 
+bool KQoxReaderObj::ReadPosition(std::string_view rest)
+{
+    double values[4];
+    const char* p = rest.data();
+    const char* const end = p + rest.size();
+    int n = 0;
+    while (n < 4 && ObjScanDoubleShort(p, end, values[n]))
+        ++n;
+    if (n < 3)
+        return false;
+    return mVertices.push_back(KQoxVector4(values[0], values[1], values[2], n > 3 ? values[3] : 1.0));
+}
+
 bool KQoxReaderObj::ReadVertex(std::string_view keyword, std::string_view rest)
 {
     double values[4];
     if (keyword == "v")
-    {
-        const int n = ObjScanDoubles(rest, values, 4);
-        if (n < 3)
-            return false;
-        return mVertices.push_back(KQoxVector4(values[0], values[1], values[2], n > 3 ? values[3] : 1.0));
-    }
+        return ReadPosition(rest);
     else if (keyword == "vn")
     {
         mNormalsSeen = true;
