@@ -318,3 +318,69 @@ TEST(ObjReadMesh, ShortNumberPathReadsWhatTheGeneralOneReads)
         ASSERT_EQ(std::memcmp(&a, &b, sizeof a), 0) << text;
     }
 }
+
+TEST(ObjReadMesh, FaceReadingAgreesWithTheTokenRules)
+{
+    // Random faces of random tokens: ReadFace must keep exactly the corners
+    // that ParseVertexGroup and ConvertIndex give token by token.
+    std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
+    KQoxReaderObj reader(*manager);
+    const char* pieces[] = {"1",         "2",          "3",          "-1",          "-2",          "0", "7",
+                            "/",         "//",         "12",         "-",           "+3",          "x", "99",
+                            "123456789", "1234567890", "2147483647", "-2147483648", "00000000001", "5/"};
+    unsigned long long state = 99;
+    auto next = [&state](unsigned n) {
+        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+        return static_cast<unsigned>((state >> 33) % n);
+    };
+    // No vertices read: every index is out of range except through the
+    // counts below, so give the reader some.
+    qoxtest::TempDir dir;
+    qoxtest::WriteFile(dir.File("v.obj"), "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 1 1 0\nv 2 2 2\nvt 0 0\nvt 1 1\nvn 0 0 1\n");
+    std::unique_ptr<KStreamOptions> options(reader.GetReadOptions(false));
+    KQoxScene& scene = *manager->CreateKQoxScene();
+    ASSERT_TRUE(reader.FileOpen(dir.File("v.obj").c_str()));
+    ASSERT_TRUE(reader.Read(scene, options.get()));
+    const int counts[3] = {5, 2, 1};
+    for (int trial = 0; trial < 20000; ++trial)
+    {
+        std::vector<std::string> tokens(2 + next(4));
+        std::string rest;
+        for (std::string& token : tokens)
+        {
+            const unsigned parts = 1 + next(4);
+            for (unsigned k = 0; k < parts; ++k)
+                token += pieces[next(sizeof pieces / sizeof pieces[0])];
+            rest += (rest.empty() ? "" : next(3) == 0 ? "  " : " ") + token;
+        }
+        // What the token rules give.
+        std::vector<KObjMesh::Corner> expected;
+        bool dropped = false;
+        for (const std::string& token : tokens)
+        {
+            KIndexGroup reference;
+            if (!KQoxReaderObj::ParseVertexGroup(reference, token))
+            {
+                dropped = true;
+                break;
+            }
+            const int vertex = KQoxReaderObj::ConvertIndex(reference.mVertex, counts[0]);
+            if (vertex >= 0)
+                expected.push_back({vertex, KQoxReaderObj::ConvertIndex(reference.mTextureVertex, counts[1]),
+                                    KQoxReaderObj::ConvertIndex(reference.mNormal, counts[2])});
+        }
+        if (dropped || tokens.size() < 3 || expected.size() < 3)
+            expected.clear();
+        KObjMesh mesh;
+        KObjMesh::FaceList& list = mesh.mFaceLists[0];
+        ASSERT_TRUE(reader.ReadFace(mesh, list, rest));
+        ASSERT_EQ(list.mCorners.size(), expected.size()) << rest;
+        ASSERT_EQ(list.mFaces.size(), expected.empty() ? 0u : 1u) << rest;
+        for (size_t i = 0; i < expected.size(); ++i)
+        {
+            EXPECT_EQ(list.mCorners[i].mVertex, expected[i].mVertex) << rest;
+            EXPECT_EQ(list.mCorners[i].mTextureVertex, expected[i].mTextureVertex) << rest;
+            EXPECT_EQ(list.mCorners[i].mNormal, expected[i].mNormal) << rest;
+        }
+    }
+}
