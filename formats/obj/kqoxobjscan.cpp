@@ -308,14 +308,4 @@ bool ObjScanWord(const char*& p, const char* end, std::string_view& word)
     return true;
 }
 
-int ObjScanDoubles(std::string_view text, double* values, int count)
-{
-    const char* p = text.data();
-    const char* end = p + text.size();
-    int read = 0;
-    while (read < count && ObjScanDoubleShort(p, end, values[read]))
-        ++read;
-    return read;
-}
-
 } // namespace qoxsdk_600

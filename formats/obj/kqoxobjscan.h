@@ -220,7 +220,15 @@ inline bool ObjScanDoubleShort(const char*& p, const char* end, double& value)
 }
 
 // Up to count doubles in a row; the number read.
-int ObjScanDoubles(std::string_view text, double* values, int count);
+inline int ObjScanDoubles(std::string_view text, double* values, int count)
+{
+    const char* p = text.data();
+    const char* end = p + text.size();
+    int read = 0;
+    while (read < count && ObjScanDoubleShort(p, end, values[read]))
+        ++read;
+    return read;
+}
 
 // Splits at runs of the separator; empty fields vanish.
 template <class F>

@@ -150,20 +150,13 @@ bool KQoxReaderObj::ReadStatements(KQoxScene& scene, KObjStatementReader& in)
             // kind is told by the keyword's length and last letter.
             const size_t length = keyword.size();
             const char last = keyword[length - 1];
-            if (length == 1)
-            {
-                // Positions, the bulk of most files: read here directly.
-                do
-                {
-                    if (!ReadPosition(rest))
-                        return false;
-                    more = in.Next(keyword, rest);
-                } while (more && keyword.size() == 1 && keyword[0] == 'v');
-                continue;
-            }
+            bool (KQoxReaderObj::*read)(std::string_view) = length == 1   ? &KQoxReaderObj::ReadPosition
+                                                            : last == 'n' ? &KQoxReaderObj::ReadNormal
+                                                            : last == 't' ? &KQoxReaderObj::ReadTextureVertex
+                                                                          : &KQoxReaderObj::ReadParameterVertex;
             do
             {
-                if (!ReadVertex(keyword, rest))
+                if (!(this->*read)(rest))
                     return false;
                 more = in.Next(keyword, rest);
             } while (more && keyword.size() == length && keyword[0] == 'v' && keyword[length - 1] == last);
@@ -229,43 +222,38 @@ bool KQoxReaderObj::ReadStatements(KQoxScene& scene, KObjStatementReader& in)
 bool KQoxReaderObj::ReadPosition(std::string_view rest)
 {
     double values[4];
-    const char* p = rest.data();
-    const char* const end = p + rest.size();
-    int n = 0;
-    while (n < 4 && ObjScanDoubleShort(p, end, values[n]))
-        ++n;
+    const int n = ObjScanDoubles(rest, values, 4);
     if (n < 3)
         return false;
     return mVertices.push_back(KQoxVector4(values[0], values[1], values[2], n > 3 ? values[3] : 1.0));
 }
 
-bool KQoxReaderObj::ReadVertex(std::string_view keyword, std::string_view rest)
+bool KQoxReaderObj::ReadNormal(std::string_view rest)
 {
-    double values[4];
-    if (keyword == "v")
-        return ReadPosition(rest);
-    else if (keyword == "vn")
-    {
-        mNormalsSeen = true;
-        if (ObjScanDoubles(rest, values, 3) < 3)
-            return false;
-        return mNormals.push_back(KQoxVector4(values[0], values[1], values[2], 0.0));
-    }
-    else if (keyword == "vt")
-    {
-        mTextureVerticesSeen = true;
-        const int n = ObjScanDoubles(rest, values, 3);
-        if (n < 1)
-            return false;
-        return mTextureVertices.push_back(KQoxVector2(values[0], n > 1 ? values[1] : 0.0));
-    }
-    else
-    {
-        const int n = ObjScanDoubles(rest, values, 3);
-        if (n < 1)
-            return false;
-        mParameterVertices.push_back(KQoxVector4(values[0], n > 1 ? values[1] : 0.0, n > 2 ? values[2] : 1.0, 0.0));
-    }
+    mNormalsSeen = true;
+    double values[3];
+    if (ObjScanDoubles(rest, values, 3) < 3)
+        return false;
+    return mNormals.push_back(KQoxVector4(values[0], values[1], values[2], 0.0));
+}
+
+bool KQoxReaderObj::ReadTextureVertex(std::string_view rest)
+{
+    mTextureVerticesSeen = true;
+    double values[3];
+    const int n = ObjScanDoubles(rest, values, 3);
+    if (n < 1)
+        return false;
+    return mTextureVertices.push_back(KQoxVector2(values[0], n > 1 ? values[1] : 0.0));
+}
+
+bool KQoxReaderObj::ReadParameterVertex(std::string_view rest)
+{
+    double values[3];
+    const int n = ObjScanDoubles(rest, values, 3);
+    if (n < 1)
+        return false;
+    mParameterVertices.push_back(KQoxVector4(values[0], n > 1 ? values[1] : 0.0, n > 2 ? values[2] : 1.0, 0.0));
     return true;
 }
 

@@ -126,9 +126,12 @@ private:
 
     // The statement loop; false for the failures that end a read early.
     bool ReadStatements(KQoxScene& scene, KObjStatementReader& in);
-    bool ReadVertex(std::string_view keyword, std::string_view rest);
-    // A "v" statement's rest.
+    // One "v", "vn", "vt" or "vp" statement's rest; false when it holds too
+    // few numbers.
     bool ReadPosition(std::string_view rest);
+    bool ReadNormal(std::string_view rest);
+    bool ReadTextureVertex(std::string_view rest);
+    bool ReadParameterVertex(std::string_view rest);
     bool ReadSurface(KQoxScene& scene, KObjStatementReader& in, std::string_view rest, std::string_view& keyword,
                      std::string_view& next, bool& more);
     void UseMaterial(std::string_view rest);
