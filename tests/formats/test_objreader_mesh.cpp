@@ -1,13 +1,18 @@
 // OBJ reading: the whole mesh built from awkward files, pinned item by item
 // (small files) or by a digest of every item (large ones), so that faster
-// reading cannot change what is built.
+// reading cannot change what is built; the short reading paths against the
+// general ones; the reader's growable arrays.
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
+#include <vector>
 
+#include "formats/obj/kqoxobjarray.h"
+#include "formats/obj/kqoxobjscan.h"
 #include "obj_test_util.h"
 
 using namespace objtest;
