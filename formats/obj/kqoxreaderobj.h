@@ -77,7 +77,7 @@ public:
     bool CloseMtlLibrary();
 
     // Building: one mesh per group, one NURBS per rational B-spline surface.
-    // The group's corners are used up (freed) on the way.
+    // The group's faces are used up (freed) on the way.
     KQoxMesh* CreateQoxMeshFromObjMesh(KObjMesh& mesh);
     bool FillNormals(KObjMesh& mesh);
     static KQoxVector4 ComputeDefaultNormal(const KQoxVector4* points);

@@ -333,9 +333,11 @@ int KQoxReaderObj::AddPolygons(KQoxMesh& mesh, KObjMesh& objMesh, KObjPodArray<P
             mesh.AddPolygonVertices(numbers.data(), nullptr, count);
             mesh.EndPolygon();
         }
-        // Numbered and added: the corners' memory goes before the control
+        // Numbered and added: the list's memory goes before the control
         // points are made.
         list.mCorners.release();
+        list.mFaces.release();
+        list.mRuns.release();
     }
     // Every vertex used heads a chain: back to none for the next mesh.
     for (const PointEntry& point : entries)
