@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <unistd.h>
@@ -311,27 +312,64 @@ void BM_ObjWriteVsFwrite(benchmark::State& state)
 }
 BENCHMARK(BM_ObjWriteVsFwrite)->Unit(benchmark::kMillisecond)->Iterations(2)->UseManualTime();
 
+// Megabytes of a "Vm..." line of /proc/self/status (Linux); 0 elsewhere.
+double StatusMB(const char* key)
+{
+    double kilobytes = 0;
+    if (FILE* f = std::fopen("/proc/self/status", "r"))
+    {
+        char line[256];
+        const size_t length = std::strlen(key);
+        while (std::fgets(line, sizeof line, f))
+            if (std::strncmp(line, key, length) == 0)
+                kilobytes = std::atof(line + length);
+        std::fclose(f);
+    }
+    return kilobytes / 1024;
+}
+
+// Memory a call adds at its peak, in MB: the process's peak resident size
+// is reset first (Linux), so the peak is the call's; 0 where unknown.
+template <typename F>
+double PeakMB(F&& call)
+{
+    bool reset = false;
+    if (FILE* f = std::fopen("/proc/self/clear_refs", "w"))
+    {
+        reset = std::fputs("5", f) >= 0;
+        reset = std::fclose(f) == 0 && reset;
+    }
+    const double before = StatusMB("VmRSS:");
+    call();
+    return reset ? StatusMB("VmHWM:") - before : 0;
+}
+
 #ifdef QOX_HAVE_FAST_OBJ
 // The reader against fast_obj on the same file, in the same run:
-// "vs_fast_obj" is fast_obj's time over the reader's (1 = as fast).
+// "vs_fast_obj" is fast_obj's time over the reader's (1 = as fast);
+// "peak_MB" and "fast_obj_peak_MB" the memory each adds at its peak.
 void BM_ObjReadVsFastObj(benchmark::State& state)
 {
     BigFile& big = File();
-    double ours = 0, peer = 0;
+    double ours = 0, peer = 0, ourPeak = 0, peerPeak = 0;
     for (auto _ : state)
     {
         std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
-        const double t = Seconds([&] {
-            KQoxScene& scene = *manager->CreateKQoxScene();
-            KQoxReaderObj reader(*manager);
-            reader.FileOpen(big.path.c_str());
-            std::unique_ptr<KStreamOptions> options(reader.GetReadOptions(false));
-            if (!reader.Read(scene, options.get()))
-                state.SkipWithError("read failed");
+        double t = 0;
+        ourPeak = PeakMB([&] {
+            t = Seconds([&] {
+                KQoxScene& scene = *manager->CreateKQoxScene();
+                KQoxReaderObj reader(*manager);
+                reader.FileOpen(big.path.c_str());
+                std::unique_ptr<KStreamOptions> options(reader.GetReadOptions(false));
+                if (!reader.Read(scene, options.get()))
+                    state.SkipWithError("read failed");
+            });
         });
         manager.reset();
         fastObjMesh* mesh = nullptr;
-        const double p = Seconds([&] { mesh = fast_obj_read(big.path.c_str()); });
+        double p = 0;
+        peerPeak = PeakMB([&] { p = Seconds([&] { mesh = fast_obj_read(big.path.c_str()); }); });
         if (!mesh)
             state.SkipWithError("fast_obj failed");
         else
@@ -342,6 +380,8 @@ void BM_ObjReadVsFastObj(benchmark::State& state)
     }
     SetRate(state, big.bytes);
     state.counters["vs_fast_obj"] = ours > 0 ? peer / ours : 0;
+    state.counters["peak_MB"] = ourPeak;
+    state.counters["fast_obj_peak_MB"] = peerPeak;
 }
 BENCHMARK(BM_ObjReadVsFastObj)->Unit(benchmark::kMillisecond)->Iterations(2)->UseManualTime();
 #endif

@@ -5,11 +5,20 @@
 // It grows by doubling through realloc, which moves large blocks by
 // remapping pages instead of copying them and touching them again.
 
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <type_traits>
 
 namespace qoxsdk_600 {
+
+// Block memory for the arrays below: small blocks from malloc, blocks of a
+// megabyte and more mapped straight from the system so that growing them
+// moves page tables instead of copying bytes, and backed by large pages
+// where the system offers them (one page fault per 2 MB instead of per
+// 4 KB). Each returns null, the old block untouched, when memory runs out.
+void* ObjBlockResize(void* block, size_t oldBytes, size_t newBytes);
+void ObjBlockFree(void* block, size_t bytes);
 
 template <class T>
 class KObjPodArray
@@ -20,7 +29,7 @@ public:
     KObjPodArray() = default;
     KObjPodArray(const KObjPodArray&) = delete;
     KObjPodArray& operator=(const KObjPodArray&) = delete;
-    ~KObjPodArray() { std::free(mData); }
+    ~KObjPodArray() { ObjBlockFree(mData, mCapacity * sizeof(T)); }
 
     // False, nothing added, when memory runs out.
     bool push_back(const T& item)
@@ -34,14 +43,28 @@ public:
     // Appends count items; false, nothing added, when memory runs out.
     bool append(const T* items, size_t count)
     {
-        if (mSize + count > mCapacity && !Grow(mSize + count))
+        if (!reserve_more(count))
             return false;
         if (count)
             std::memcpy(static_cast<void*>(mData + mSize), items, count * sizeof(T));
         mSize += count;
         return true;
     }
+    // Room for count more items without growing; false when memory runs out.
+    bool reserve_more(size_t count)
+    {
+        return mSize + count <= mCapacity || (count <= ~size_t(0) - mSize && Grow(mSize + count));
+    }
+    // Appends an item in room made by reserve_more.
+    void push_reserved(const T& item) { mData[mSize++] = item; }
     void clear() { mSize = 0; }
+    // Frees the storage.
+    void release()
+    {
+        ObjBlockFree(mData, mCapacity * sizeof(T));
+        mData = nullptr;
+        mSize = mCapacity = 0;
+    }
     // Drops the items from index count on; count must not exceed size().
     void truncate(size_t count) { mSize = count; }
     size_t size() const { return mSize; }
@@ -65,7 +88,7 @@ private:
                 return false;
             capacity *= 2;
         }
-        void* grown = std::realloc(static_cast<void*>(mData), capacity * sizeof(T));
+        void* grown = ObjBlockResize(static_cast<void*>(mData), mCapacity * sizeof(T), capacity * sizeof(T));
         if (!grown)
             return false;
         mData = static_cast<T*>(grown);

@@ -43,21 +43,31 @@ bool KObjMesh::AddFace(const KObjFace& face, int smoothingGroup)
 
 bool KObjMesh::AddFace(const KObjFace& face, FaceList& list)
 {
-    const size_t first = list.mReferences.size();
-    if (!list.mReferences.append(face.mReferences.data(), face.mReferences.size()))
+    const size_t first = list.mCorners.size();
+    if (!list.mCorners.reserve_more(face.mReferences.size()))
         return false;
-    if (AddFaceHeader(list, first, face.GetCount(), face.mHasNormals, face.mHasTextureVertices, face.mMaterial,
-                      face.mTexture))
+    for (const KIndexGroup& reference : face.mReferences)
+        list.mCorners.push_reserved(Corner{reference.mVertex, reference.mTextureVertex, reference.mNormal});
+    if (AddFaceHeader(list, face.GetCount(), face.mHasNormals, face.mHasTextureVertices, face.mMaterial, face.mTexture))
         return true;
-    list.mReferences.truncate(first);
+    list.mCorners.truncate(first);
     return false;
 }
 
-bool KObjMesh::AddFaceHeader(FaceList& list, size_t first, int count, bool hasNormals, bool hasTextureVertices,
+bool KObjMesh::AddFaceHeader(FaceList& list, int count, bool hasNormals, bool hasTextureVertices,
                              KQoxMaterial* material, KQoxTexture* texture)
 {
-    if (!list.mFaces.push_back(Face{material, texture, first, count, hasNormals}))
+    const size_t face = list.mFaces.size();
+    const bool newRun =
+        list.mRuns.empty() || list.mRuns.end()[-1].mMaterial != material || list.mRuns.end()[-1].mTexture != texture;
+    if (newRun && !list.mRuns.push_back(Run{face, material, texture}))
         return false;
+    if (!list.mFaces.push_back(static_cast<uint32_t>(count) | (hasNormals ? 0u : kMissingNormals)))
+    {
+        if (newRun)
+            list.mRuns.truncate(list.mRuns.size() - 1);
+        return false;
+    }
     if (!hasNormals)
         mAllFacesHaveNormals = false;
     if (!hasTextureVertices)

@@ -6,6 +6,7 @@
 // -1 means absent.
 
 #include <cstddef>
+#include <cstdint>
 #include <map>
 #include <vector>
 
@@ -65,23 +66,35 @@ public:
     std::vector<KIndexGroup> mReferences;
 };
 
-// The faces of one group name, by smoothing group. Faces are stored flat:
-// a header per face and one array of references.
+// The faces of one group name, by smoothing group. Faces are stored flat
+// and small, since a file may hold millions: a word per face, one array of
+// corners, and the material and texture once per run of faces sharing them.
 class KObjMesh
 {
 public:
-    struct Face
+    // One corner of a face: zero-based indices, -1 when absent.
+    struct Corner
     {
+        int mVertex;
+        int mTextureVertex;
+        int mNormal;
+    };
+    // Faces from mFirstFace on (to the next run) use this material and texture.
+    struct Run
+    {
+        size_t mFirstFace;
         KQoxMaterial* mMaterial;
         KQoxTexture* mTexture;
-        size_t mFirst; // first reference in mReferences
-        int mCount;    // references
-        bool mHasNormals;
     };
+    // A face's word: its corner count, and kMissingNormals when a corner
+    // has no normal. Its corners follow the previous face's.
+    static constexpr uint32_t kMissingNormals = 0x80000000u;
+    static constexpr uint32_t kCountMask = 0x7fffffffu;
     struct FaceList
     {
-        KObjPodArray<Face> mFaces;
-        KObjPodArray<KIndexGroup> mReferences;
+        KObjPodArray<uint32_t> mFaces;
+        KObjPodArray<Corner> mCorners;
+        KObjPodArray<Run> mRuns;
     };
 
     // Copies the face into the list of its smoothing group; false, nothing
@@ -90,10 +103,11 @@ public:
     // The same with the face list of the face's smoothing group in hand,
     // for runs of faces in one group.
     bool AddFace(const KObjFace& face, FaceList& list);
-    // Ends a face whose count references were appended to the list's
-    // references from first on; false, nothing added, when memory runs out.
-    bool AddFaceHeader(FaceList& list, size_t first, int count, bool hasNormals, bool hasTextureVertices,
-                       KQoxMaterial* material, KQoxTexture* texture);
+    // Ends a face whose count corners were appended to the list's corners
+    // last; false, nothing added, when memory runs out (the caller drops the
+    // corners).
+    bool AddFaceHeader(FaceList& list, int count, bool hasNormals, bool hasTextureVertices, KQoxMaterial* material,
+                       KQoxTexture* texture);
     int GetCount() const { return mFaceCount; }
     void Display() const {}
 

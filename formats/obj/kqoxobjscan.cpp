@@ -6,14 +6,81 @@
 #include <cstring>
 
 #include "formats/kqoxplaindecimal.h"
+#include "formats/obj/kqoxobjarray.h"
+
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace qoxsdk_600 {
 
 namespace {
 
 const size_t kBlockSize = 1 << 20;
+// Blocks from this size on are mapped from the system.
+const size_t kMappedBlock = size_t(1) << 20;
 
 } // namespace
+
+void* ObjBlockResize(void* block, size_t oldBytes, size_t newBytes)
+{
+#ifdef __linux__
+    if (newBytes >= kMappedBlock)
+    {
+        void* mapped = MAP_FAILED;
+        if (block && oldBytes >= kMappedBlock)
+            mapped = mremap(block, oldBytes, newBytes, MREMAP_MAYMOVE);
+        else
+        {
+            mapped = mmap(nullptr, newBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+            if (mapped != MAP_FAILED && block)
+            {
+                std::memcpy(mapped, block, oldBytes < newBytes ? oldBytes : newBytes);
+                std::free(block);
+            }
+        }
+        if (mapped == MAP_FAILED)
+            return nullptr;
+#ifdef MADV_HUGEPAGE
+        // The whole mapping, so that it stays one piece that mremap can move.
+        madvise(mapped, newBytes, MADV_HUGEPAGE);
+#endif
+        return mapped;
+    }
+    if (block && oldBytes >= kMappedBlock)
+    {
+        // Shrinking below the mapped size: back to malloc.
+        void* small = std::malloc(newBytes ? newBytes : 1);
+        if (!small)
+            return nullptr;
+        std::memcpy(small, block, newBytes);
+        munmap(block, oldBytes);
+        return small;
+    }
+#else
+    (void)oldBytes;
+#endif
+    return std::realloc(block, newBytes ? newBytes : 1);
+}
+
+void ObjBlockFree(void* block, size_t bytes)
+{
+    if (!block)
+        return;
+#ifdef __linux__
+    if (bytes >= kMappedBlock)
+    {
+        munmap(block, bytes);
+        return;
+    }
+#else
+    (void)bytes;
+#endif
+    std::free(block);
+}
 
 std::string_view ObjTrimRight(std::string_view text)
 {
@@ -77,29 +144,50 @@ bool KObjStatementReader::Fill()
     return true;
 }
 
+namespace {
+
+// The first CR or LF in [from, end), or end.
+inline const char* FindBreak(const char* from, const char* end)
+{
+#ifdef __SSE2__
+    const __m128i lf = _mm_set1_epi8('\n');
+    const __m128i cr = _mm_set1_epi8('\r');
+    for (; end - from >= 16; from += 16)
+    {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
+        const int mask = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(bytes, lf), _mm_cmpeq_epi8(bytes, cr)));
+        if (mask)
+            return from + __builtin_ctz(static_cast<unsigned>(mask));
+    }
+#endif
+    while (from < end && *from != '\n' && *from != '\r')
+        ++from;
+    return from;
+}
+
+} // namespace
+
 size_t KObjStatementReader::LineEnd()
 {
+    // Nearly always the break is in the data at hand.
+    const char* base = mBuffer.data();
+    const char* found = FindBreak(base + mPos, base + mEnd);
+    if (found < base + mEnd && (*found == '\n' || found + 1 < base + mEnd))
+        return static_cast<size_t>(found - base);
     mScan = mPos;
     for (;;)
     {
         const char* base = mBuffer.data();
-        const char* from = base + mScan;
-        const size_t length = mEnd - mScan;
-        const char* lf = static_cast<const char*>(std::memchr(from, '\n', length));
-        const size_t span = lf ? static_cast<size_t>(lf - from) : length;
-        // A lone CR ends a line too; most files have none before the LF.
-        const char* cr = static_cast<const char*>(std::memchr(from, '\r', span));
-        if (cr)
+        const char* found = FindBreak(base + mScan, base + mEnd);
+        const size_t i = static_cast<size_t>(found - base);
+        if (i < mEnd)
         {
-            const size_t i = static_cast<size_t>(cr - base);
             // A CR at the end of the data may be followed by its LF: keep
             // the pair together.
-            if (i + 1 < mEnd || mEof)
+            if (*found == '\n' || i + 1 < mEnd || mEof)
                 return i;
             mScan = i;
         }
-        else if (lf)
-            return static_cast<size_t>(lf - base);
         else
             mScan = mEnd;
         if (!Fill() && mScan >= mEnd)
@@ -107,7 +195,7 @@ size_t KObjStatementReader::LineEnd()
     }
 }
 
-void KObjStatementReader::SkipBreak()
+inline void KObjStatementReader::SkipBreak()
 {
     if (mPos < mEnd && mBuffer[mPos] == '\r')
         ++mPos;
@@ -128,21 +216,28 @@ bool KObjStatementReader::Next(std::string_view& keyword, std::string_view& rest
             return false;
     }
     const size_t end = LineEnd();
-    const char* line = mBuffer.data();
-    size_t k = 0;
-    while (k < eKEYWORD_SIZE && mPos + k < end && !ObjIsSpace(line[mPos + k]))
-    {
-        mKeyword[k] = line[mPos + k];
+    const char* start = mBuffer.data() + mPos;
+    const char* stop = mBuffer.data() + end;
+    const char* k = start;
+    const char* const keywordLimit = stop - start > eKEYWORD_SIZE ? start + eKEYWORD_SIZE : stop;
+    while (k < keywordLimit && !ObjIsSpace(*k))
         ++k;
-    }
-    mKeyword[k] = 0;
-    keyword = std::string_view(mKeyword, k);
-    rest = ObjTrim(std::string_view(line + mPos + k, end - mPos - k));
+    // The keyword is seen in the buffer; it is copied only when joining
+    // lines may move the buffer.
+    keyword = std::string_view(start, static_cast<size_t>(k - start));
+    while (k < stop && ObjIsSpace(*k))
+        ++k;
+    while (stop > k && ObjIsSpace(stop[-1]))
+        --stop;
+    rest = std::string_view(k, static_cast<size_t>(stop - k));
     mPos = end;
     SkipBreak();
     if (!mJoin || rest.empty() || rest.back() != '\\')
         return true;
 
+    std::memcpy(mKeyword, keyword.data(), keyword.size());
+    mKeyword[keyword.size()] = 0;
+    keyword = std::string_view(mKeyword, keyword.size());
     mJoined.assign(rest.data(), rest.size());
     while (!mJoined.empty() && mJoined.back() == '\\')
     {
@@ -211,16 +306,6 @@ bool ObjScanWord(const char*& p, const char* end, std::string_view& word)
     word = std::string_view(start, s - start);
     p = s;
     return true;
-}
-
-int ObjScanDoubles(std::string_view text, double* values, int count)
-{
-    const char* p = text.data();
-    const char* end = p + text.size();
-    int read = 0;
-    while (read < count && ObjScanDouble(p, end, values[read]))
-        ++read;
-    return read;
 }
 
 } // namespace qoxsdk_600

@@ -6,6 +6,9 @@
 // and no limit on a line's length.
 
 #include <climits>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -17,9 +20,11 @@ constexpr long long kIntMax = INT_MAX;
 constexpr long long kIntMin = INT_MIN;
 
 // White space as isspace tells in the C locale.
+// (tab, line feed, vertical tab, form feed and carriage return are the
+// codes 9 to 13).
 inline bool ObjIsSpace(char c)
 {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+    return c == ' ' || static_cast<unsigned char>(c - '\t') <= '\r' - '\t';
 }
 
 // Both ends (or only the right end) without white space.
@@ -110,8 +115,120 @@ inline bool ObjScanInt(const char*& p, const char* end, int& value)
     return true;
 }
 
+// The run of decimal digits at s, at most 8 of them: their count, and
+// their value in value. Eight bytes are looked at in one go, the digits
+// found and converted by arithmetic on the whole word.
+inline int ObjScanDigits8(const char* s, const char* end, uint64_t& value)
+{
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    if (end - s < 8)
+    {
+        // Near the end: one digit at a time.
+        uint64_t v = 0;
+        int count = 0;
+        while (s + count < end && static_cast<unsigned>(s[count] - '0') < 10)
+        {
+            v = v * 10 + static_cast<unsigned>(s[count] - '0');
+            ++count;
+        }
+        value = v;
+        return count;
+    }
+    uint64_t word;
+    std::memcpy(&word, s, 8);
+    // Digit bytes become 0..9; any byte above 9 is not a digit (the low
+    // seven bits plus 0x76 reach 0x80 without carrying into the next byte).
+    const uint64_t t = word ^ 0x3030303030303030ULL;
+    const uint64_t other = (((t & 0x7f7f7f7f7f7f7f7fULL) + 0x7676767676767676ULL) | t) & 0x8080808080808080ULL;
+    const int count = other ? __builtin_ctzll(other) >> 3 : 8;
+    if (count == 0)
+    {
+        value = 0;
+        return 0;
+    }
+    // The digits to the top bytes (zeros before them change nothing), then
+    // pairs, fours and the eight combined.
+    uint64_t v = t << (8 * (8 - count));
+    v = (v * 2561) >> 8;
+    v = ((v & 0x00ff00ff00ff00ffULL) * 6553601) >> 16;
+    v = ((v & 0x0000ffff0000ffffULL) * 42949672960001ULL) >> 32;
+    value = v;
+    return count;
+#else
+    uint64_t v = 0;
+    int count = 0;
+    while (count < 8 && s + count < end && static_cast<unsigned>(s[count] - '0') < 10)
+    {
+        v = v * 10 + static_cast<unsigned>(s[count] - '0');
+        ++count;
+    }
+    value = v;
+    return count;
+#endif
+}
+
+// ObjScanDouble for the numbers nearly every file holds: after blanks, an
+// optional minus and at most 15 digits with an optional point, divided
+// once by a power of ten (both exact, so the result is the correctly
+// rounded one, as in the general path). Anything else goes to
+// ObjScanDouble whole.
+inline bool ObjScanDoubleShort(const char*& p, const char* end, double& value)
+{
+    static const double kPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                     1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    static const uint64_t kTens[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
+    const char* s = p;
+    while (s < end && *s == ' ')
+        ++s;
+    if (s == end)
+        return false; // nothing but blanks: nothing to read
+    const bool negative = *s == '-';
+    if (negative)
+        ++s;
+    // The whole part is short in most files: digit by digit.
+    uint64_t mantissa = 0;
+    const char* const digits = s;
+    while (s < end && static_cast<unsigned>(*s - '0') < 10 && s - digits <= 15)
+    {
+        mantissa = mantissa * 10 + static_cast<unsigned>(*s - '0');
+        ++s;
+    }
+    int count = static_cast<int>(s - digits);
+    int fraction = 0;
+    if (count <= 15 && s < end && *s == '.')
+    {
+        ++s;
+        for (;;)
+        {
+            uint64_t chunk;
+            const int n = ObjScanDigits8(s, end, chunk);
+            mantissa = mantissa * kTens[n] + chunk;
+            s += n;
+            fraction += n;
+            if (n < 8 || count + fraction > 15)
+                break;
+        }
+        count += fraction;
+    }
+    if (count == 0 || count > 15 ||
+        (s < end && (*s == 'e' || *s == 'E' || *s == 'x' || *s == 'X' || *s == 'p' || *s == 'P')))
+        return ObjScanDouble(p, end, value);
+    const double magnitude = static_cast<double>(mantissa) / kPowers[fraction];
+    value = negative ? -magnitude : magnitude;
+    p = s;
+    return true;
+}
+
 // Up to count doubles in a row; the number read.
-int ObjScanDoubles(std::string_view text, double* values, int count);
+inline int ObjScanDoubles(std::string_view text, double* values, int count)
+{
+    const char* p = text.data();
+    const char* end = p + text.size();
+    int read = 0;
+    while (read < count && ObjScanDoubleShort(p, end, values[read]))
+        ++read;
+    return read;
+}
 
 // Splits at runs of the separator; empty fields vanish.
 template <class F>

@@ -150,9 +150,13 @@ bool KQoxReaderObj::ReadStatements(KQoxScene& scene, KObjStatementReader& in)
             // kind is told by the keyword's length and last letter.
             const size_t length = keyword.size();
             const char last = keyword[length - 1];
+            bool (KQoxReaderObj::*read)(std::string_view) = length == 1   ? &KQoxReaderObj::ReadPosition
+                                                            : last == 'n' ? &KQoxReaderObj::ReadNormal
+                                                            : last == 't' ? &KQoxReaderObj::ReadTextureVertex
+                                                                          : &KQoxReaderObj::ReadParameterVertex;
             do
             {
-                if (!ReadVertex(keyword, rest))
+                if (!(this->*read)(rest))
                     return false;
                 more = in.Next(keyword, rest);
             } while (more && keyword.size() == length && keyword[0] == 'v' && keyword[length - 1] == last);
@@ -215,38 +219,41 @@ bool KQoxReaderObj::ReadStatements(KQoxScene& scene, KObjStatementReader& in)
     return !in.ReadFailed();
 }
 
-bool KQoxReaderObj::ReadVertex(std::string_view keyword, std::string_view rest)
+bool KQoxReaderObj::ReadPosition(std::string_view rest)
 {
     double values[4];
-    if (keyword == "v")
-    {
-        const int n = ObjScanDoubles(rest, values, 4);
-        if (n < 3)
-            return false;
-        return mVertices.push_back(KQoxVector4(values[0], values[1], values[2], n > 3 ? values[3] : 1.0));
-    }
-    else if (keyword == "vn")
-    {
-        mNormalsSeen = true;
-        if (ObjScanDoubles(rest, values, 3) < 3)
-            return false;
-        return mNormals.push_back(KQoxVector4(values[0], values[1], values[2], 0.0));
-    }
-    else if (keyword == "vt")
-    {
-        mTextureVerticesSeen = true;
-        const int n = ObjScanDoubles(rest, values, 3);
-        if (n < 1)
-            return false;
-        return mTextureVertices.push_back(KQoxVector2(values[0], n > 1 ? values[1] : 0.0));
-    }
-    else
-    {
-        const int n = ObjScanDoubles(rest, values, 3);
-        if (n < 1)
-            return false;
-        mParameterVertices.push_back(KQoxVector4(values[0], n > 1 ? values[1] : 0.0, n > 2 ? values[2] : 1.0, 0.0));
-    }
+    const int n = ObjScanDoubles(rest, values, 4);
+    if (n < 3)
+        return false;
+    return mVertices.push_back(KQoxVector4(values[0], values[1], values[2], n > 3 ? values[3] : 1.0));
+}
+
+bool KQoxReaderObj::ReadNormal(std::string_view rest)
+{
+    mNormalsSeen = true;
+    double values[3];
+    if (ObjScanDoubles(rest, values, 3) < 3)
+        return false;
+    return mNormals.push_back(KQoxVector4(values[0], values[1], values[2], 0.0));
+}
+
+bool KQoxReaderObj::ReadTextureVertex(std::string_view rest)
+{
+    mTextureVerticesSeen = true;
+    double values[3];
+    const int n = ObjScanDoubles(rest, values, 3);
+    if (n < 1)
+        return false;
+    return mTextureVertices.push_back(KQoxVector2(values[0], n > 1 ? values[1] : 0.0));
+}
+
+bool KQoxReaderObj::ReadParameterVertex(std::string_view rest)
+{
+    double values[3];
+    const int n = ObjScanDoubles(rest, values, 3);
+    if (n < 1)
+        return false;
+    mParameterVertices.push_back(KQoxVector4(values[0], n > 1 ? values[1] : 0.0, n > 2 ? values[2] : 1.0, 0.0));
     return true;
 }
 
@@ -494,16 +501,96 @@ bool KQoxReaderObj::ParseObjFace(KObjFace& face, std::string_view rest)
     return ok && tokens >= 3;
 }
 
+namespace {
+
+// A reference number of at most nine digits, optionally negative, at p:
+// nearly every file's. False for anything else, which the general reading
+// handles.
+inline bool ScanShortIndex(const char*& p, const char* end, int& value)
+{
+    const char* s = p;
+    const bool negative = s < end && *s == '-';
+    if (negative)
+        ++s;
+    uint64_t magnitude = 0;
+    const int count = ObjScanDigits8(s, end, magnitude);
+    if (count == 8)
+    {
+        // A ninth digit may follow, a tenth may not.
+        if (s + 8 < end && static_cast<unsigned>(s[8] - '0') < 10)
+        {
+            magnitude = magnitude * 10 + static_cast<unsigned>(s[8] - '0');
+            if (s + 9 < end && static_cast<unsigned>(s[9] - '0') < 10)
+                return false;
+            ++s;
+        }
+    }
+    else if (count == 0)
+        return false;
+    const int signedValue = static_cast<int>(magnitude);
+    value = negative ? -signedValue : signedValue;
+    p = s + count;
+    return true;
+}
+
+// "v", "v/t", "v/t/n" or "v//n" of short numbers ending at a blank or at
+// end; p moves past it. False, p unchanged, for any other token.
+inline bool ScanShortVertexGroup(const char*& p, const char* end, KIndexGroup& reference)
+{
+    const char* s = p;
+    if (!ScanShortIndex(s, end, reference.mVertex))
+        return false;
+    if (s < end && *s == '/')
+    {
+        ++s;
+        if (s < end && *s == '/')
+        {
+            ++s;
+            if (!ScanShortIndex(s, end, reference.mNormal))
+                return false;
+        }
+        else
+        {
+            if (!ScanShortIndex(s, end, reference.mTextureVertex))
+                return false;
+            if (s < end && *s == '/')
+            {
+                ++s;
+                if (!ScanShortIndex(s, end, reference.mNormal))
+                    return false;
+            }
+        }
+    }
+    if (s < end && *s != ' ')
+        return false;
+    p = s;
+    return true;
+}
+
+// KQoxReaderObj::ConvertIndex, inline for the faces' loop.
+inline int ZeroBased(int index, int count)
+{
+    if (index < 0)
+        return static_cast<long long>(-static_cast<long long>(index)) <= count ? count + index : -1;
+    return index >= 1 && index <= count ? index - 1 : -1;
+}
+
+} // namespace
+
 bool KQoxReaderObj::ReadFace(KObjMesh& mesh, KObjMesh::FaceList& list, std::string_view rest)
 {
     const int vertexCount = static_cast<int>(mVertices.size());
     const int textureCount = static_cast<int>(mTextureVertices.size());
     const int normalCount = static_cast<int>(mNormals.size());
-    const size_t first = list.mReferences.size();
+    KObjPodArray<KObjMesh::Corner>& corners = list.mCorners;
+    const size_t first = corners.size();
+    // Every reference takes a character and a blank at least: room for all
+    // of them once, then no check per corner.
+    if (!corners.reserve_more(rest.size() / 2 + 1))
+        return false;
     bool hasNormals = true;
     bool hasTextureVertices = true;
-    int tokens = 0;
-    int kept = 0;
+    size_t tokens = 0;
     const char* p = rest.data();
     const char* const end = p + rest.size();
     for (;;)
@@ -512,41 +599,42 @@ bool KQoxReaderObj::ReadFace(KObjMesh& mesh, KObjMesh::FaceList& list, std::stri
             ++p;
         if (p == end)
             break;
-        const char* start = p;
-        while (p < end && *p != ' ')
-            ++p;
         ++tokens;
         KIndexGroup reference(0, 0, 0);
-        const std::string_view token(start, static_cast<size_t>(p - start));
-        const bool parsed =
-            ParsePlainVertexGroup(reference, token) ? reference.mVertex != 0 : ParseVertexGroup(reference, token);
+        bool parsed;
+        if (ScanShortVertexGroup(p, end, reference))
+            parsed = reference.mVertex != 0;
+        else
+        {
+            const char* start = p;
+            while (p < end && *p != ' ')
+                ++p;
+            parsed = ParseVertexGroup(reference, std::string_view(start, static_cast<size_t>(p - start)));
+        }
         if (!parsed)
         {
-            list.mReferences.truncate(first);
+            corners.truncate(first);
             return true;
         }
-        const int vertex = ConvertIndex(reference.mVertex, vertexCount);
+        const int vertex = ZeroBased(reference.mVertex, vertexCount);
         if (vertex < 0)
             continue; // out of range: this reference is left out
-        const int textureVertex = ConvertIndex(reference.mTextureVertex, textureCount);
-        const int normal = ConvertIndex(reference.mNormal, normalCount);
+        const int textureVertex = ZeroBased(reference.mTextureVertex, textureCount);
+        const int normal = ZeroBased(reference.mNormal, normalCount);
         hasNormals = hasNormals && normal >= 0;
         hasTextureVertices = hasTextureVertices && textureVertex >= 0;
-        if (!list.mReferences.push_back(KIndexGroup(vertex, textureVertex, normal)))
-        {
-            list.mReferences.truncate(first);
-            return false;
-        }
-        ++kept;
+        corners.push_reserved(KObjMesh::Corner{vertex, textureVertex, normal});
     }
-    if (tokens < 3 || kept < 3)
+    const size_t kept = corners.size() - first;
+    if (tokens < 3 || kept < 3 || kept > KObjMesh::kCountMask)
     {
-        list.mReferences.truncate(first);
+        corners.truncate(first);
         return true;
     }
-    if (mesh.AddFaceHeader(list, first, kept, hasNormals, hasTextureVertices, mState.mMaterial, mState.mTexture))
+    if (mesh.AddFaceHeader(list, static_cast<int>(kept), hasNormals, hasTextureVertices, mState.mMaterial,
+                           mState.mTexture))
         return true;
-    list.mReferences.truncate(first);
+    corners.truncate(first);
     return false;
 }
 

@@ -77,6 +77,7 @@ public:
     bool CloseMtlLibrary();
 
     // Building: one mesh per group, one NURBS per rational B-spline surface.
+    // The group's faces are used up (freed) on the way.
     KQoxMesh* CreateQoxMeshFromObjMesh(KObjMesh& mesh);
     bool FillNormals(KObjMesh& mesh);
     static KQoxVector4 ComputeDefaultNormal(const KQoxVector4* points);
@@ -125,7 +126,12 @@ private:
 
     // The statement loop; false for the failures that end a read early.
     bool ReadStatements(KQoxScene& scene, KObjStatementReader& in);
-    bool ReadVertex(std::string_view keyword, std::string_view rest);
+    // One "v", "vn", "vt" or "vp" statement's rest; false when it holds too
+    // few numbers.
+    bool ReadPosition(std::string_view rest);
+    bool ReadNormal(std::string_view rest);
+    bool ReadTextureVertex(std::string_view rest);
+    bool ReadParameterVertex(std::string_view rest);
     bool ReadSurface(KQoxScene& scene, KObjStatementReader& in, std::string_view rest, std::string_view& keyword,
                      std::string_view& next, bool& more);
     void UseMaterial(std::string_view rest);
@@ -135,6 +141,20 @@ private:
     void AddNode(KQoxNode* parent, KQoxNodeAttribute* attribute, const std::string& groupName);
     // The material a face without one uses once a library was seen.
     KQoxMaterial* DefaultMaterial();
+    // One control point to be: a distinct (vertex, texture vertex, normal)
+    // corner, and the next one of the same vertex (-1: none).
+    struct PointEntry
+    {
+        int mVertex;
+        int mTextureVertex;
+        int mNormal;
+        int mNext;
+    };
+    // Adds every face of the group as a polygon, numbering the distinct
+    // corners in order of first appearance into entries, with each one's UV
+    // number (-1: none) in pointUV, both reserved for every corner; the
+    // number of UVs.
+    int AddPolygons(KQoxMesh& mesh, KObjMesh& objMesh, KObjPodArray<PointEntry>& entries, KObjPodArray<int>& pointUV);
 
     FILE* mFile = nullptr;
     KString mFileName;

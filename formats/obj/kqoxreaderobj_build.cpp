@@ -27,12 +27,48 @@ KQoxVector4 KQoxReaderObj::ComputeDefaultNormal(const KQoxVector4* points)
 
 namespace {
 
+using Corner = KObjMesh::Corner;
+
 // The flat normal of a face from its first three positions.
-KQoxVector4 FaceNormal(const KObjPodArray<KQoxVector4>& vertices, const KIndexGroup* references)
+KQoxVector4 FaceNormal(const KObjPodArray<KQoxVector4>& vertices, const Corner* corners)
 {
-    const KQoxVector4 points[3] = {vertices[references[0].mVertex], vertices[references[1].mVertex],
-                                   vertices[references[2].mVertex]};
+    const KQoxVector4 points[3] = {vertices[corners[0].mVertex], vertices[corners[1].mVertex],
+                                   vertices[corners[2].mVertex]};
     return KQoxReaderObj::ComputeDefaultNormal(points);
+}
+
+int FaceCount(uint32_t face)
+{
+    return static_cast<int>(face & KObjMesh::kCountMask);
+}
+
+// The UV index of every polygon vertex, stored at once after the polygons
+// were added without them: the same array as adding each polygon vertex
+// with its UV index would build (it ends at the last vertex that has a UV,
+// vertices without one hold 0).
+void StoreCornerUVs(KQoxMesh& mesh, const KObjPodArray<int>& pointUV)
+{
+    KQoxLayer* layer = mesh.GetLayerCount() > 0 ? mesh.GetLayer(0) : nullptr;
+    KQoxLayerElementUV* uvs = layer ? layer->GetUVs() : nullptr;
+    if (!uvs || uvs->mMappingMode != KQoxLayerElement::eBY_POLYGON_VERTEX ||
+        uvs->mReferenceMode != KQoxLayerElement::eINDEX_TO_DIRECT)
+        return;
+    const int* points = mesh.GetPolygonVertices();
+    int used = mesh.GetPolygonVertexCount();
+    while (used > 0 && pointUV[points[used - 1]] < 0)
+        --used;
+    if (used == 0)
+        return;
+    KArrayTemplate<int>& indices = uvs->mIndexArray;
+    indices.SetCount(used);
+    if (indices.GetCount() != used)
+        return;
+    int* out = indices.GetArray();
+    for (int c = 0; c < used; ++c)
+    {
+        const int uv = pointUV[points[c]];
+        out[c] = uv >= 0 ? uv : 0;
+    }
 }
 
 } // namespace
@@ -42,7 +78,7 @@ bool KQoxReaderObj::FillNormals(KObjMesh& mesh)
     struct Use
     {
         int mVertex;
-        size_t mReference; // position in the list's references
+        size_t mCorner; // position in the list's corners
         size_t mFace;
     };
     std::vector<Use> uses;
@@ -51,27 +87,34 @@ bool KQoxReaderObj::FillNormals(KObjMesh& mesh)
         KObjMesh::FaceList& list = entry.second;
         if (entry.first == 0)
         {
-            for (KObjMesh::Face& face : list.mFaces)
+            size_t first = 0;
+            for (uint32_t& face : list.mFaces)
             {
-                if (face.mHasNormals)
+                const int count = FaceCount(face);
+                Corner* corners = &list.mCorners[first];
+                first += static_cast<size_t>(count);
+                if (!(face & KObjMesh::kMissingNormals))
                     continue;
-                KIndexGroup* references = &list.mReferences[face.mFirst];
-                if (!mNormals.push_back(FaceNormal(mVertices, references)))
+                if (!mNormals.push_back(FaceNormal(mVertices, corners)))
                     return false;
                 const int index = static_cast<int>(mNormals.size()) - 1;
-                for (int r = 0; r < face.mCount; ++r)
-                    references[r].mNormal = index;
-                face.mHasNormals = true;
+                for (int r = 0; r < count; ++r)
+                    corners[r].mNormal = index;
+                face &= ~KObjMesh::kMissingNormals;
             }
             continue;
         }
         // Shared vertices of one smoothing group get one averaged normal.
         uses.clear();
+        std::vector<size_t> firsts(list.mFaces.size());
+        size_t first = 0;
         for (size_t f = 0; f < list.mFaces.size(); ++f)
         {
-            const KObjMesh::Face& face = list.mFaces[f];
-            for (int r = 0; r < face.mCount; ++r)
-                uses.push_back(Use{list.mReferences[face.mFirst + r].mVertex, face.mFirst + r, f});
+            firsts[f] = first;
+            const int count = FaceCount(list.mFaces[f]);
+            for (int r = 0; r < count; ++r)
+                uses.push_back(Use{list.mCorners[first + r].mVertex, first + r, f});
+            first += static_cast<size_t>(count);
         }
         std::stable_sort(uses.begin(), uses.end(), [](const Use& a, const Use& b) { return a.mVertex < b.mVertex; });
         std::vector<KQoxVector4> faceNormals(list.mFaces.size());
@@ -83,17 +126,17 @@ bool KQoxReaderObj::FillNormals(KObjMesh& mesh)
             bool missing = false;
             for (; end < uses.size() && uses[end].mVertex == uses[begin].mVertex; ++end)
             {
-                const KIndexGroup& reference = list.mReferences[uses[end].mReference];
-                if (reference.mNormal >= 0)
+                const Corner& corner = list.mCorners[uses[end].mCorner];
+                if (corner.mNormal >= 0)
                 {
-                    sum += mNormals[reference.mNormal];
+                    sum += mNormals[corner.mNormal];
                     continue;
                 }
                 missing = true;
                 const size_t f = uses[end].mFace;
                 if (!faceNormalKnown[f])
                 {
-                    faceNormals[f] = FaceNormal(mVertices, &list.mReferences[list.mFaces[f].mFirst]);
+                    faceNormals[f] = FaceNormal(mVertices, &list.mCorners[firsts[f]]);
                     faceNormalKnown[f] = 1;
                 }
                 sum += faceNormals[f];
@@ -106,15 +149,15 @@ bool KQoxReaderObj::FillNormals(KObjMesh& mesh)
                 const int index = static_cast<int>(mNormals.size()) - 1;
                 for (size_t u = begin; u < end; ++u)
                 {
-                    KIndexGroup& reference = list.mReferences[uses[u].mReference];
-                    if (reference.mNormal < 0)
-                        reference.mNormal = index;
+                    Corner& corner = list.mCorners[uses[u].mCorner];
+                    if (corner.mNormal < 0)
+                        corner.mNormal = index;
                 }
             }
             begin = end;
         }
-        for (KObjMesh::Face& face : list.mFaces)
-            face.mHasNormals = true;
+        for (uint32_t& face : list.mFaces)
+            face &= ~KObjMesh::kMissingNormals;
     }
     mesh.mAllFacesHaveNormals = true;
     return true;
@@ -135,91 +178,26 @@ KQoxMesh* KQoxReaderObj::CreateQoxMeshFromObjMesh(KObjMesh& objMesh)
     if (!mesh)
         return nullptr;
 
-    // Distinct references, numbered in order of first appearance: a chain
-    // per vertex of (texture vertex, normal) pairs, most vertices having one.
-    struct Entry
-    {
-        int mTextureVertex;
-        int mNormal;
-        int mNext;
-    };
-    std::vector<Entry> entries;
-    std::vector<int> cornerPoints;
-    std::vector<int> pointUV;
-    std::vector<KQoxVector2> uvs;
-    std::vector<int> touched;
-    mChainHeads.resize(mVertices.size(), -1);
-    size_t corners = 0;
-    for (auto& entry : objMesh.mFaceLists)
-        corners += entry.second.mReferences.size();
-    // Reserved at the most they can need: pages never written cost nothing.
-    cornerPoints.reserve(corners);
-    entries.reserve(corners);
-    pointUV.reserve(corners);
-    uvs.reserve(corners);
-
+    size_t corners = 0, faceCount = 0;
     for (auto& entry : objMesh.mFaceLists)
     {
-        for (const KIndexGroup& reference : entry.second.mReferences)
-        {
-            int& head = mChainHeads[reference.mVertex];
-            if (head < 0)
-                touched.push_back(reference.mVertex);
-            int number = head;
-            while (number >= 0 && (entries[number].mTextureVertex != reference.mTextureVertex ||
-                                   entries[number].mNormal != reference.mNormal))
-                number = entries[number].mNext;
-            if (number < 0)
-            {
-                number = static_cast<int>(entries.size());
-                entries.push_back(Entry{reference.mTextureVertex, reference.mNormal, head});
-                head = number;
-                int uv = -1;
-                if (reference.mTextureVertex >= 0)
-                {
-                    uv = static_cast<int>(uvs.size());
-                    uvs.push_back(mTextureVertices[reference.mTextureVertex]);
-                }
-                pointUV.push_back(uv);
-            }
-            cornerPoints.push_back(number);
-        }
+        corners += entry.second.mCorners.size();
+        faceCount += entry.second.mFaces.size();
     }
-    for (int vertex : touched)
-        mChainHeads[vertex] = -1;
-
-    // Control points and their normals, in numbering order: the chains were
-    // built newest first, so the positions come from the corners.
-    const int pointCount = static_cast<int>(entries.size());
-    mesh->InitControlPoints(pointCount);
-    mesh->InitNormals(0);
-    KQoxVector4* points = mesh->GetControlPoints();
-    KQoxVector4* normals = mesh->GetNormals();
+    // Distinct corners, at most one per corner: reserved at that, since
+    // pages never written cost nothing.
+    KObjPodArray<PointEntry> entries;
+    KObjPodArray<int> pointUV;
+    if (!entries.reserve_more(corners) || !pointUV.reserve_more(corners))
     {
-        size_t corner = 0;
-        for (auto& entry : objMesh.mFaceLists)
-            for (const KIndexGroup& reference : entry.second.mReferences)
-            {
-                const int number = cornerPoints[corner++];
-                points[number] = mVertices[reference.mVertex];
-                if (normals && reference.mNormal >= 0)
-                    normals[number] = mNormals[reference.mNormal];
-            }
+        mManager.DestroyKQoxNodeAttribute(mesh);
+        return nullptr;
     }
 
     mesh->InitMaterialIndices(mMaterialLibrarySeen ? KQoxLayerElement::eBY_POLYGON : KQoxLayerElement::eALL_SAME);
     if (mesh->GetLayerCount() == 0)
         mesh->CreateLayer();
     KQoxLayer* layer = mesh->GetLayer(0);
-    if (!uvs.empty())
-    {
-        mesh->InitTextureUVIndices(KQoxLayerElement::eBY_POLYGON_VERTEX);
-        if (!layer->GetUVs())
-            layer->SetUVs(new KQoxLayerElementUV);
-        KArrayTemplate<KQoxVector2>& direct = layer->GetUVs()->mDirectArray;
-        direct.SetCount(static_cast<int>(uvs.size()));
-        std::copy(uvs.begin(), uvs.end(), direct.GetArray());
-    }
     if (objMesh.mSomeFaceHasTexture)
     {
         mesh->InitTextureIndices(KQoxLayerElement::eBY_POLYGON);
@@ -233,71 +211,138 @@ KQoxMesh* KQoxReaderObj::CreateQoxMeshFromObjMesh(KObjMesh& objMesh)
             }
         }
     }
-
-    // Polygons, in the order the references were numbered. Runs of faces
-    // share material and texture: the last lookup is kept.
-    size_t faceCount = 0;
-    for (auto& entry : objMesh.mFaceLists)
-        faceCount += entry.second.mFaces.size();
     if (faceCount <= static_cast<size_t>(INT_MAX) && corners <= static_cast<size_t>(INT_MAX))
         mesh->ReservePolygons(static_cast<int>(faceCount), static_cast<int>(corners));
+
+    // Polygons, their corners numbered as they come; the control points
+    // follow from the numbering.
+    const int uvCount = AddPolygons(*mesh, objMesh, entries, pointUV);
+
+    const int pointCount = static_cast<int>(entries.size());
+    mesh->InitControlPoints(pointCount);
+    mesh->InitNormals(0);
+    KQoxVector4* points = mesh->GetControlPoints();
+    KQoxVector4* normals = mesh->GetNormals();
+    for (int number = 0; points && number < pointCount; ++number)
+    {
+        const PointEntry& point = entries[number];
+        points[number] = mVertices[point.mVertex];
+        if (normals && point.mNormal >= 0)
+            normals[number] = mNormals[point.mNormal];
+    }
+    if (uvCount > 0)
+    {
+        mesh->InitTextureUVIndices(KQoxLayerElement::eBY_POLYGON_VERTEX);
+        if (!layer->GetUVs())
+            layer->SetUVs(new KQoxLayerElementUV);
+        KArrayTemplate<KQoxVector2>& direct = layer->GetUVs()->mDirectArray;
+        direct.SetCount(uvCount);
+        KQoxVector2* uvs = direct.GetArray();
+        for (int number = 0; uvs && direct.GetCount() == uvCount && number < pointCount; ++number)
+            if (pointUV[number] >= 0)
+                uvs[pointUV[number]] = mTextureVertices[entries[number].mTextureVertex];
+        entries.release();
+        StoreCornerUVs(*mesh, pointUV);
+    }
+    return mesh;
+}
+
+int KQoxReaderObj::AddPolygons(KQoxMesh& mesh, KObjMesh& objMesh, KObjPodArray<PointEntry>& entries,
+                               KObjPodArray<int>& pointUV)
+{
+    mChainHeads.resize(mVertices.size(), -1);
+    std::vector<int> numbers;
+    int uvCount = 0;
+    // Runs of faces share material and texture: the last lookup is kept.
     std::unordered_map<const void*, int> materialIndex, textureIndex;
     const KQoxMaterial* lastMaterial = nullptr;
     const KQoxTexture* lastTexture = nullptr;
     int lastMaterialIndex = 0, lastTextureIndex = 0;
     bool haveLast = false;
-    std::vector<int> faceUVs;
-    size_t corner = 0;
     for (auto& entry : objMesh.mFaceLists)
     {
-        for (const KObjMesh::Face& face : entry.second.mFaces)
+        KObjMesh::FaceList& list = entry.second;
+        const KObjMesh::Run* run = list.mRuns.begin();
+        const KObjMesh::Run* const runsEnd = list.mRuns.end();
+        const Corner* corner = list.mCorners.begin();
+        int material = 0, texture = 0;
+        for (size_t f = 0; f < list.mFaces.size(); ++f)
         {
-            int material = 0, texture = 0;
-            if (mMaterialLibrarySeen && haveLast && face.mMaterial == lastMaterial && face.mTexture == lastTexture)
+            if (run != runsEnd && run->mFirstFace == f)
             {
-                material = lastMaterialIndex;
-                texture = lastTextureIndex;
-            }
-            else if (mMaterialLibrarySeen)
-            {
-                KQoxMaterial* used = face.mMaterial ? face.mMaterial : DefaultMaterial();
-                auto found = materialIndex.find(used);
-                if (found == materialIndex.end())
+                material = 0;
+                texture = 0;
+                if (mMaterialLibrarySeen && haveLast && run->mMaterial == lastMaterial && run->mTexture == lastTexture)
                 {
-                    int index = used ? mesh->GMI(used->GetName(), 0) : -1;
-                    if (index < 0 && used)
-                        index = mesh->AM(used, 0);
-                    found = materialIndex.emplace(used, index).first;
+                    material = lastMaterialIndex;
+                    texture = lastTextureIndex;
                 }
-                material = found->second;
-                if (face.mTexture)
+                else if (mMaterialLibrarySeen)
                 {
-                    auto tfound = textureIndex.find(face.mTexture);
-                    if (tfound == textureIndex.end())
+                    KQoxMaterial* used = run->mMaterial ? run->mMaterial : DefaultMaterial();
+                    auto found = materialIndex.find(used);
+                    if (found == materialIndex.end())
                     {
-                        int index = mesh->GTI(face.mTexture->GetName(), 0);
-                        if (index < 0)
-                            index = mesh->AT(face.mTexture, 0);
-                        tfound = textureIndex.emplace(face.mTexture, index).first;
+                        int index = used ? mesh.GMI(used->GetName(), 0) : -1;
+                        if (index < 0 && used)
+                            index = mesh.AM(used, 0);
+                        found = materialIndex.emplace(used, index).first;
                     }
-                    texture = tfound->second;
+                    material = found->second;
+                    if (run->mTexture)
+                    {
+                        auto tfound = textureIndex.find(run->mTexture);
+                        if (tfound == textureIndex.end())
+                        {
+                            int index = mesh.GTI(run->mTexture->GetName(), 0);
+                            if (index < 0)
+                                index = mesh.AT(run->mTexture, 0);
+                            tfound = textureIndex.emplace(run->mTexture, index).first;
+                        }
+                        texture = tfound->second;
+                    }
+                    haveLast = true;
+                    lastMaterial = run->mMaterial;
+                    lastTexture = run->mTexture;
+                    lastMaterialIndex = material;
+                    lastTextureIndex = texture;
                 }
-                haveLast = true;
-                lastMaterial = face.mMaterial;
-                lastTexture = face.mTexture;
-                lastMaterialIndex = material;
-                lastTextureIndex = texture;
+                ++run;
             }
-            mesh->BeginPolygon(material, texture, -1);
-            faceUVs.resize(static_cast<size_t>(face.mCount));
-            for (int r = 0; r < face.mCount; ++r)
-                faceUVs[r] = pointUV[cornerPoints[corner + r]];
-            mesh->AddPolygonVertices(&cornerPoints[corner], faceUVs.data(), face.mCount);
-            corner += static_cast<size_t>(face.mCount);
-            mesh->EndPolygon();
+            // Each corner's number: its chain of distinct (texture vertex,
+            // normal) pairs of the same vertex, most vertices having one.
+            const int count = FaceCount(list.mFaces[f]);
+            numbers.resize(static_cast<size_t>(count));
+            for (int r = 0; r < count; ++r, ++corner)
+            {
+                int& head = mChainHeads[corner->mVertex];
+                int number = head;
+                while (number >= 0 && (entries[number].mTextureVertex != corner->mTextureVertex ||
+                                       entries[number].mNormal != corner->mNormal))
+                    number = entries[number].mNext;
+                if (number < 0)
+                {
+                    number = static_cast<int>(entries.size());
+                    entries.push_reserved(PointEntry{corner->mVertex, corner->mTextureVertex, corner->mNormal, head});
+                    head = number;
+                    pointUV.push_reserved(corner->mTextureVertex >= 0 ? uvCount++ : -1);
+                }
+                numbers[r] = number;
+            }
+            mesh.BeginPolygon(material, texture, -1);
+            mesh.AddPolygonVertices(numbers.data(), nullptr, count);
+            mesh.EndPolygon();
         }
+        // Numbered and added: the list's memory goes before the control
+        // points are made.
+        list.mCorners.release();
+        list.mFaces.release();
+        list.mRuns.release();
     }
-    return mesh;
+    // Every vertex used heads a chain: back to none for the next mesh.
+    for (const PointEntry& point : entries)
+        mChainHeads[point.mVertex] = -1;
+    return uvCount;
 }
 
 KQoxNurb* KQoxReaderObj::CreateQoxGeometryFromObjSurf(KObjSurf& surf)

@@ -1,0 +1,391 @@
+// OBJ reading: the whole mesh built from awkward files, pinned item by item
+// (small files) or by a digest of every item (large ones), so that faster
+// reading cannot change what is built; the short reading paths against the
+// general ones; the reader's growable arrays.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "formats/obj/kqoxobjarray.h"
+#include "formats/obj/kqoxobjscan.h"
+#include "obj_test_util.h"
+
+using namespace objtest;
+
+namespace {
+
+// FNV-1a over the bytes of every value the mesh holds.
+struct Digest
+{
+    uint64_t mValue = 1469598103934665603ULL;
+    void Bytes(const void* data, size_t size)
+    {
+        const unsigned char* p = static_cast<const unsigned char*>(data);
+        for (size_t i = 0; i < size; ++i)
+            mValue = (mValue ^ p[i]) * 1099511628211ULL;
+    }
+    void Int(int value) { Bytes(&value, sizeof value); }
+};
+
+// Every item of every mesh under the root, in node order, as one digest.
+uint64_t SceneDigest(const ObjRead& r)
+{
+    Digest d;
+    KQoxNode* root = r.scene.GetRootNode();
+    for (int c = 0; c < root->GetChildCount(false); ++c)
+    {
+        KQoxNode* node = root->GetChild(c);
+        const std::string name = node->GetNameWithoutNameSpacePrefix().ToChars();
+        d.Bytes(name.data(), name.size());
+        KQoxMesh* mesh = static_cast<KQoxMesh*>(node->GetMesh());
+        if (!mesh)
+            continue;
+        const int points = mesh->GetControlPointsCount();
+        d.Int(points);
+        d.Bytes(mesh->GetControlPoints(), sizeof(KQoxVector4) * points);
+        if (mesh->GetNormals())
+            d.Bytes(mesh->GetNormals(), sizeof(KQoxVector4) * points);
+        d.Int(mesh->GetPolygonCount());
+        d.Int(mesh->GetPolygonVertexCount());
+        d.Bytes(mesh->GetPolygonVertices(), sizeof(int) * mesh->GetPolygonVertexCount());
+        for (int p = 0; p < mesh->GetPolygonCount(); ++p)
+        {
+            d.Int(mesh->GetPolygonSize(p));
+            for (int v = 0; v < mesh->GetPolygonSize(p); ++v)
+                d.Int(mesh->GetTextureUVIndex(p, v));
+            // Per polygon only when mapped so; otherwise one index for all.
+            const bool materialEach = mesh->GetMaterialMappingMode() == KQoxLayerElement::eBY_POLYGON;
+            const bool textureEach = mesh->GetTextureMappingMode() == KQoxLayerElement::eBY_POLYGON;
+            if (mesh->GetMaterialIndices() && (materialEach || p == 0))
+                d.Int(mesh->GetMaterialIndices()[materialEach ? p : 0]);
+            if (mesh->GetTextureIndices() && (textureEach || p == 0))
+                d.Int(mesh->GetTextureIndices()[textureEach ? p : 0]);
+        }
+        d.Int(mesh->GetTextureUVCount());
+        if (mesh->GetTextureUV())
+            d.Bytes(mesh->GetTextureUV(), sizeof(KQoxVector2) * mesh->GetTextureUVCount());
+        d.Int(mesh->GetMaterialMappingMode());
+        d.Int(mesh->GetTextureUVMappingMode());
+        d.Int(node->GetShadingMode());
+    }
+    return d.mValue;
+}
+
+// A file of every reference form, number form and line form.
+std::string AwkwardText(const char* lineBreak, bool finalBreak)
+{
+    std::string lines[] = {"mtllib looks.mtl",
+                           "v 0 0 0",
+                           "v 1.5 -0 +2",
+                           "v 1e1 2.5E-1 .5 0.25",
+                           "v\t3\t3 0 ",
+                           "v 0.1 0.2 0.30000000000000004",
+                           "v 123456789012345678 -4.9e-324 7.",
+                           "vt 0.5",
+                           "vt 0.25 0.75 1",
+                           "vt -1 2",
+                           "vn 0 0 1",
+                           "vn 0 1 0",
+                           "vn 1 0 0",
+                           "g first part",
+                           "usemtl Red",
+                           "f 1/1/1 2/2/2 3/3/3",
+                           "f -6/-3/-3 -5/-2/-2 -4/-1/-1 -3/1/1",
+                           "f 1//1 2//2 3//3 4//1",
+                           "f 1/1 2/2 3/3",
+                           "f 1 2 3 4 5 6",
+                           "f 1/1/ 2/2/ 3/3/",
+                           "f 1// 2// 3//",
+                           "f 007 +2 3",
+                           "f 1 2 99 3 -99",
+                           "f 1/9/1 2/1/9 3/-9/-9",
+                           "f 1 2",
+                           "f 1 2 x 4",
+                           "s 1",
+                           "f 1 2 3",
+                           "f 3 2 4 \\",
+                           "  5",
+                           "usemtl Blue",
+                           "f 2/1 3/2 4/3",
+                           "s off",
+                           "g other",
+                           "f 4 5 6",
+                           "usemtl Red",
+                           "f 6//2 5//2 4//2",
+                           "s 2",
+                           "f 1 3 5",
+                           "f 1/1/1/1 2/2/2/2 3/3/3/3",
+                           "g first_part",
+                           "f 2 4 6"};
+    std::string text;
+    for (const std::string& line : lines)
+        text += line + lineBreak;
+    if (!finalBreak)
+        text.resize(text.size() - std::strlen(lineBreak));
+    return text;
+}
+
+uint64_t ReadDigest(const std::string& text, std::string* message = nullptr)
+{
+    qoxtest::TempDir dir;
+    qoxtest::WriteFile(dir.File("looks.mtl"), "newmtl Red\nKd 1 0 0\nnewmtl Blue\nKd 0 0 1\nmap_Kd blue.tif\n");
+    auto r = ReadText(dir, text);
+    EXPECT_TRUE(r->ok);
+    if (message)
+        *message = r->message;
+    return SceneDigest(*r);
+}
+
+} // namespace
+
+TEST(ObjReadMesh, SmallFilePinnedItemByItem)
+{
+    qoxtest::TempDir dir;
+    auto r = ReadText(dir, "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nvt 0 0\nvt 1 0\nvt 1 1\nvn 0 0 1\n"
+                           "f 1/1/1 2/2/1 3/3/1\r\nf -4//-1 -2//1 -1//1\rf 1/1 3/3 4\n"
+                           "f 1/1/1 3/3/1 4/1/1");
+    ASSERT_TRUE(r->ok);
+    KQoxMesh* mesh = r->Mesh("default");
+    ASSERT_NE(mesh, nullptr);
+    ASSERT_EQ(mesh->GetPolygonCount(), 4);
+    const int expected[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 0, 2, 9};
+    ASSERT_EQ(mesh->GetPolygonVertexCount(), 12);
+    for (int i = 0; i < 12; ++i)
+        EXPECT_EQ(mesh->GetPolygonVertices()[i], expected[i]) << i;
+    ASSERT_EQ(mesh->GetControlPointsCount(), 10);
+    EXPECT_EQ(KQoxVector4(mesh->GetControlPoints()[8]), KQoxVector4(0, 1, 0, 1));
+    // The third face has no normals: a flat one was made for it.
+    EXPECT_EQ(KQoxVector4(mesh->GetNormals()[6]), KQoxVector4(0, 0, 1, 0));
+    // Corners without a UV keep index 0.
+    const int uvs[] = {0, 1, 2, 0, 0, 0, 3, 4, 0, 0, 2, 5};
+    for (int i = 0; i < 12; ++i)
+        EXPECT_EQ(mesh->GetTextureUVIndex(i / 3, i % 3), uvs[i]) << i;
+    EXPECT_EQ(mesh->GetTextureUVCount(), 6);
+    EXPECT_EQ(KQoxVector4(mesh->GetControlPoints()[9]), KQoxVector4(0, 1, 0, 1));
+}
+
+TEST(ObjReadMesh, AwkwardFilesBuildTheSameMesh)
+{
+    // Line breaks and the last line's break change nothing.
+    std::string message;
+    const uint64_t lf = ReadDigest(AwkwardText("\n", true), &message);
+    EXPECT_EQ(lf, ReadDigest(AwkwardText("\r\n", true)));
+    EXPECT_EQ(lf, ReadDigest(AwkwardText("\r\n", false)));
+    EXPECT_EQ(lf, ReadDigest(AwkwardText("\r", false)));
+    EXPECT_EQ(lf, ReadDigest(AwkwardText("\n", false)));
+    EXPECT_EQ(lf, 0x5a70c6574e057d31ULL);
+    EXPECT_EQ(message, "");
+}
+
+TEST(ObjReadMesh, LongLinesAndManyFaces)
+{
+    // One face of 200,000 corners (a line of about 2 MB), then 100,000
+    // triangles over a strip with all the reference forms.
+    std::string text;
+    const int ring = 200000;
+    for (int i = 0; i < ring; ++i)
+        text +=
+            "v " + std::to_string(i % 977) + ".25 " + std::to_string(i / 977) + " -0." + std::to_string(i % 13) + "\n";
+    text += "vt 0 0\nvt 1 0\nvt 0 1\nvn 0 0 1\nvn 0 0 -1\n";
+    text += "f";
+    for (int i = 1; i <= ring; ++i)
+        text += " " + std::to_string(i) + "/" + std::to_string(1 + i % 3) + "/" + std::to_string(1 + i % 2);
+    text += "\ng strip\n";
+    for (int f = 0; f < 100000; ++f)
+    {
+        const int a = 1 + f % (ring - 2);
+        switch (f % 5)
+        {
+        case 0:
+            text += "f " + std::to_string(a) + " " + std::to_string(a + 1) + " " + std::to_string(a + 2) + "\n";
+            break;
+        case 1:
+            text +=
+                "f " + std::to_string(a) + "//1 " + std::to_string(a + 1) + "//2 " + std::to_string(a + 2) + "//1\n";
+            break;
+        case 2: text += "f -1/-1 -2/-2 -3/-3\n"; break;
+        case 3:
+            text += "f " + std::to_string(a) + "/1/1 " + std::to_string(a + 2) + "/2/2 " + std::to_string(a + 1) +
+                    "/3/1\r\n";
+            break;
+        default:
+            text += "s " + std::to_string(f % 3) + "\nf " + std::to_string(a + 1) + " " + std::to_string(a) + " -1\n";
+        }
+    }
+    qoxtest::TempDir dir;
+    auto r = ReadText(dir, text);
+    ASSERT_TRUE(r->ok);
+    ASSERT_NE(r->Mesh("default"), nullptr);
+    EXPECT_EQ(r->Mesh("default")->GetPolygonCount(), 1);
+    EXPECT_EQ(r->Mesh("default")->GetPolygonSize(0), ring);
+    ASSERT_NE(r->Mesh("strip"), nullptr);
+    EXPECT_EQ(r->Mesh("strip")->GetPolygonCount(), 100000);
+    EXPECT_EQ(SceneDigest(*r), 0xe41d13d632e05b87ULL);
+}
+
+TEST(ObjReadMesh, PodArrayKeepsItsItemsAcrossBlockKinds)
+{
+    // Grows from malloc'd blocks into mapped ones and keeps every item.
+    KObjPodArray<int> items;
+    for (int i = 0; i < 3000000; ++i)
+        ASSERT_TRUE(items.push_back(i * 7));
+    ASSERT_EQ(items.size(), 3000000u);
+    for (int i = 0; i < 3000000; i += 4999)
+        ASSERT_EQ(items[i], i * 7);
+    ASSERT_TRUE(items.reserve_more(5));
+    items.push_reserved(-1);
+    EXPECT_EQ(items[3000000], -1);
+    items.release();
+    EXPECT_TRUE(items.empty());
+    EXPECT_TRUE(items.append(nullptr, 0));
+    const int some[] = {1, 2, 3};
+    EXPECT_TRUE(items.append(some, 3));
+    EXPECT_EQ(items[2], 3);
+    // Several mapped arrays growing side by side, large items too.
+    KObjPodArray<KQoxVector4> points;
+    KObjPodArray<char> bytes;
+    for (int i = 0; i < 400000; ++i)
+    {
+        ASSERT_TRUE(points.push_back(KQoxVector4(i, -i, 0.5 * i, 1.0)));
+        for (int k = 0; k < 30; ++k)
+            ASSERT_TRUE(bytes.push_back(static_cast<char>(i + k)));
+    }
+    EXPECT_EQ(points[399999][1], -399999.0);
+    EXPECT_EQ(bytes[30 * 123456 + 7], static_cast<char>(123456 + 7));
+    // Blocks made directly at and around the mapped size shrink back.
+    void* block = ObjBlockResize(nullptr, 0, size_t(1) << 20);
+    ASSERT_NE(block, nullptr);
+    static_cast<char*>(block)[100] = 42;
+    block = ObjBlockResize(block, size_t(1) << 20, 1000);
+    ASSERT_NE(block, nullptr);
+    EXPECT_EQ(static_cast<char*>(block)[100], 42);
+    ObjBlockFree(block, 1000);
+}
+
+TEST(ObjReadMesh, ShortNumberPathReadsWhatTheGeneralOneReads)
+{
+    std::vector<std::string> texts = {"0",
+                                      "-0",
+                                      "1.",
+                                      ".5",
+                                      "-.5",
+                                      "+2.25",
+                                      "  7",
+                                      "\t7",
+                                      "- 5",
+                                      "--5",
+                                      "5.e3",
+                                      "1.5.3",
+                                      "0x10",
+                                      "1p3",
+                                      ".",
+                                      "-",
+                                      "",
+                                      "1e",
+                                      "2E-2",
+                                      "000000000000001.5",
+                                      "123456789012345",
+                                      "1234567890123456",
+                                      "0.000000000000001",
+                                      "99999999999999.9",
+                                      "9007199254740993",
+                                      "1,5",
+                                      "12abc"};
+    unsigned long long state = 7;
+    for (int i = 0; i < 20000; ++i)
+    {
+        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+        const int digits = static_cast<int>(state >> 60) + 1;
+        std::string text = (state >> 59) & 1 ? "-" : "";
+        for (int d = 0; d < digits; ++d)
+        {
+            text += static_cast<char>('0' + (state >> (4 * d % 56)) % 10);
+            if (d == static_cast<int>((state >> 20) % digits))
+                text += '.';
+        }
+        texts.push_back(text);
+    }
+    for (const std::string& text : texts)
+    {
+        const char* end = text.c_str() + text.size();
+        const char* general = text.c_str();
+        const char* shortPath = text.c_str();
+        double a = 1.25, b = 1.25;
+        const bool readA = ObjScanDouble(general, end, a);
+        const bool readB = ObjScanDoubleShort(shortPath, end, b);
+        ASSERT_EQ(readA, readB) << text;
+        ASSERT_EQ(general, shortPath) << text;
+        ASSERT_EQ(std::memcmp(&a, &b, sizeof a), 0) << text;
+    }
+}
+
+TEST(ObjReadMesh, FaceReadingAgreesWithTheTokenRules)
+{
+    // Random faces of random tokens: ReadFace must keep exactly the corners
+    // that ParseVertexGroup and ConvertIndex give token by token.
+    std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
+    KQoxReaderObj reader(*manager);
+    const char* pieces[] = {"1",         "2",          "3",          "-1",          "-2",          "0", "7",
+                            "/",         "//",         "12",         "-",           "+3",          "x", "99",
+                            "123456789", "1234567890", "2147483647", "-2147483648", "00000000001", "5/"};
+    unsigned long long state = 99;
+    auto next = [&state](unsigned n) {
+        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+        return static_cast<unsigned>((state >> 33) % n);
+    };
+    // No vertices read: every index is out of range except through the
+    // counts below, so give the reader some.
+    qoxtest::TempDir dir;
+    qoxtest::WriteFile(dir.File("v.obj"), "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 1 1 0\nv 2 2 2\nvt 0 0\nvt 1 1\nvn 0 0 1\n");
+    std::unique_ptr<KStreamOptions> options(reader.GetReadOptions(false));
+    KQoxScene& scene = *manager->CreateKQoxScene();
+    ASSERT_TRUE(reader.FileOpen(dir.File("v.obj").c_str()));
+    ASSERT_TRUE(reader.Read(scene, options.get()));
+    const int counts[3] = {5, 2, 1};
+    for (int trial = 0; trial < 20000; ++trial)
+    {
+        std::vector<std::string> tokens(2 + next(4));
+        std::string rest;
+        for (std::string& token : tokens)
+        {
+            const unsigned parts = 1 + next(4);
+            for (unsigned k = 0; k < parts; ++k)
+                token += pieces[next(sizeof pieces / sizeof pieces[0])];
+            rest += (rest.empty() ? "" : next(3) == 0 ? "  " : " ") + token;
+        }
+        // What the token rules give.
+        std::vector<KObjMesh::Corner> expected;
+        bool dropped = false;
+        for (const std::string& token : tokens)
+        {
+            KIndexGroup reference;
+            if (!KQoxReaderObj::ParseVertexGroup(reference, token))
+            {
+                dropped = true;
+                break;
+            }
+            const int vertex = KQoxReaderObj::ConvertIndex(reference.mVertex, counts[0]);
+            if (vertex >= 0)
+                expected.push_back({vertex, KQoxReaderObj::ConvertIndex(reference.mTextureVertex, counts[1]),
+                                    KQoxReaderObj::ConvertIndex(reference.mNormal, counts[2])});
+        }
+        if (dropped || tokens.size() < 3 || expected.size() < 3)
+            expected.clear();
+        KObjMesh mesh;
+        KObjMesh::FaceList& list = mesh.mFaceLists[0];
+        ASSERT_TRUE(reader.ReadFace(mesh, list, rest));
+        ASSERT_EQ(list.mCorners.size(), expected.size()) << rest;
+        ASSERT_EQ(list.mFaces.size(), expected.empty() ? 0u : 1u) << rest;
+        for (size_t i = 0; i < expected.size(); ++i)
+        {
+            EXPECT_EQ(list.mCorners[i].mVertex, expected[i].mVertex) << rest;
+            EXPECT_EQ(list.mCorners[i].mTextureVertex, expected[i].mTextureVertex) << rest;
+            EXPECT_EQ(list.mCorners[i].mNormal, expected[i].mNormal) << rest;
+        }
+    }
+}
