@@ -1,10 +1,12 @@
 #ifndef QOX_SCENE_ATTRIBUTES_KQOXATTRIBUTE_PRIVATE_H
 #define QOX_SCENE_ATTRIBUTES_KQOXATTRIBUTE_PRIVATE_H
 
-// Channel helpers shared by the node attributes (lights, markers, cameras and
-// the camera switcher): the Default-take test, finding or making a channel
-// curve, display colours, and removing a channel from a take node.
+// Channel and property helpers shared by the node attributes, generic nodes
+// and clips: the Default-take test, finding or making a channel curve,
+// display colours, removing a channel from a take node, and walking a
+// property block.
 
+#include "base/karray.h"
 #include "base/kstring.h"
 #include "fcurve/kfcurve.h"
 #include "fcurve/kfcurvenode.h"
@@ -14,6 +16,7 @@
 #include "scene/kqoxnode.h"
 #include "scene/kqoxnodeattribute.h"
 #include "scene/kqoxtakenode.h"
+#include "scene/kqoxtakenodecontainer.h"
 
 namespace qoxsdk_600 {
 namespace attr {
@@ -69,6 +72,29 @@ inline KProperty* AddAnimatedProperty(KObject& pOwner, const char* pName, const 
         property->ModifyPropertyFlag(KProperty::eAnimated, true);
     }
     return property;
+}
+
+// Appends every property of pBlock, in block order, to pList (a
+// KArrayTemplate<KProperty*>); a null list is ignored.
+inline void AppendProperties(KObject& pBlock, void* pList)
+{
+    if (!pList)
+        return;
+    auto* list = static_cast<KArrayTemplate<KProperty*>*>(pList);
+    for (int i = 0; i < pBlock.GetPropertyCount(); ++i)
+        list->Add(pBlock.GetProperty(i));
+}
+
+// Makes sure the take node holds a channel for every animatable property of
+// pBlock, the properties pOwner animates.
+inline void AddAnimatableChannels(KQoxTakeNodeContainer& pOwner, KObject& pBlock, KQoxTakeNode* pTakeNode)
+{
+    for (int i = 0; i < pBlock.GetPropertyCount(); ++i)
+    {
+        KProperty* property = pBlock.GetProperty(i);
+        if (property && property->IsAnimatable())
+            pOwner.CreateChannelsForProperty(property, pTakeNode);
+    }
 }
 
 // A double property's value; pFallback when there is no property.

@@ -759,11 +759,7 @@ void KQoxCamera::RemoveChannels(KQoxTakeNode* pTakeNode)
 
 void KQoxCamera::FillPropertyList(void* pList)
 {
-    if (!pList)
-        return;
-    auto* list = static_cast<KArrayTemplate<KProperty*>*>(pList);
-    for (int i = 0; i < mProperties->GetPropertyCount(); ++i)
-        list->Add(mProperties->GetProperty(i));
+    attr::AppendProperties(*mProperties, pList);
 }
 
 KString KQoxCamera::GetTypeName()

@@ -268,11 +268,7 @@ void KQoxLight::RemoveChannels(KQoxTakeNode* pTakeNode)
 
 void KQoxLight::FillPropertyList(void* pList)
 {
-    if (!pList)
-        return;
-    auto* list = static_cast<KArrayTemplate<KProperty*>*>(pList);
-    for (int i = 0; i < mProperties->GetPropertyCount(); ++i)
-        list->Add(mProperties->GetProperty(i));
+    attr::AppendProperties(*mProperties, pList);
 }
 
 KString KQoxLight::GetTypeName()

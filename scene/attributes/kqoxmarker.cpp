@@ -249,11 +249,7 @@ void KQoxMarker::RemoveChannels(KQoxTakeNode* pTakeNode)
 
 void KQoxMarker::FillPropertyList(void* pList)
 {
-    if (!pList)
-        return;
-    auto* list = static_cast<KArrayTemplate<KProperty*>*>(pList);
-    for (int i = 0; i < mProperties->GetPropertyCount(); ++i)
-        list->Add(mProperties->GetProperty(i));
+    attr::AppendProperties(*mProperties, pList);
 }
 
 KString KQoxMarker::GetTypeName()
