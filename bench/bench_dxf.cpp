@@ -6,6 +6,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "bench_util.h"
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -111,12 +113,7 @@ void BM_DxfWrite(benchmark::State& state)
         options.SetOption(KStreamOptionsDxf::eFORCE_TRIANGULATION, 0);
         benchmark::DoNotOptimize(writer.Write(scene, &options));
         writer.FileClose();
-        if (FILE* f = std::fopen(out.c_str(), "rb"))
-        {
-            std::fseek(f, 0, SEEK_END);
-            bytes = static_cast<size_t>(std::ftell(f));
-            std::fclose(f);
-        }
+        benchutil::UpdateFileSize(out, bytes);
     }
     std::remove(out.c_str());
     state.counters["MB/s"] =
@@ -124,28 +121,8 @@ void BM_DxfWrite(benchmark::State& state)
 }
 BENCHMARK(BM_DxfWrite)->Unit(benchmark::kMillisecond)->Iterations(1);
 
-// Seconds taken by a call.
-template <typename F>
-double Seconds(F&& call)
-{
-    const auto start = std::chrono::steady_clock::now();
-    call();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-std::string Slurp(const std::string& path)
-{
-    std::string bytes;
-    if (FILE* f = std::fopen(path.c_str(), "rb"))
-    {
-        char chunk[1 << 16];
-        size_t n;
-        while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0)
-            bytes.append(chunk, n);
-        std::fclose(f);
-    }
-    return bytes;
-}
+using benchutil::Seconds;
+using benchutil::Slurp;
 
 // The writer against plain fwrite of the very bytes it wrote, in the same
 // run: "vs_fwrite" is fwrite's time over the writer's (1 = as fast).

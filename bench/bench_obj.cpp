@@ -7,6 +7,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "bench_util.h"
+
 #include <charconv>
 #include <chrono>
 #include <cstdio>
@@ -206,13 +208,7 @@ void BM_ObjReadThenWrite(benchmark::State& state)
         if (!writer.Write(scene, options.get()) || !writer.FileClose())
             state.SkipWithError("write failed");
         state.PauseTiming();
-        FILE* f = std::fopen(out.c_str(), "rb");
-        if (f)
-        {
-            std::fseek(f, 0, SEEK_END);
-            written = static_cast<size_t>(std::ftell(f));
-            std::fclose(f);
-        }
+        benchutil::UpdateFileSize(out, written);
         state.ResumeTiming();
     }
     SetRate(state, written);
@@ -238,14 +234,7 @@ void BM_ObjReadTinyObjLoader(benchmark::State& state)
 BENCHMARK(BM_ObjReadTinyObjLoader)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
 #endif
 
-// Seconds taken by a call.
-template <typename F>
-double Seconds(F&& call)
-{
-    const auto start = std::chrono::steady_clock::now();
-    call();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
+using benchutil::Seconds;
 
 // Writes bytes to path with plain fwrite; false on failure.
 bool PlainWrite(const std::string& path, const std::string& bytes)
@@ -257,19 +246,7 @@ bool PlainWrite(const std::string& path, const std::string& bytes)
     return std::fclose(f) == 0 && ok;
 }
 
-std::string Slurp(const std::string& path)
-{
-    std::string bytes;
-    if (FILE* f = std::fopen(path.c_str(), "rb"))
-    {
-        char chunk[1 << 16];
-        size_t n;
-        while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0)
-            bytes.append(chunk, n);
-        std::fclose(f);
-    }
-    return bytes;
-}
+using benchutil::Slurp;
 
 // The writer against plain fwrite of the very bytes it wrote, in the same
 // run: "vs_fwrite" is fwrite's time over the writer's (1 = as fast).
