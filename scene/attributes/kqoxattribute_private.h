@@ -15,6 +15,7 @@
 #include "object/kpropertydatatype.h"
 #include "scene/kqoxnode.h"
 #include "scene/kqoxnodeattribute.h"
+#include "scene/kqoxpropertybinding.h"
 #include "scene/kqoxtakenode.h"
 #include "scene/kqoxtakenodecontainer.h"
 
@@ -95,6 +96,15 @@ inline void AddAnimatableChannels(KQoxTakeNodeContainer& pOwner, KObject& pBlock
         if (property && property->IsAnimatable())
             pOwner.CreateChannelsForProperty(property, pTakeNode);
     }
+}
+
+// The scene entity of the node whose block pPlug is; null when the plug is
+// no node's or the node is outside any entity.
+inline KQoxEntity* EntityOfNodePlug(KPlug* pPlug)
+{
+    KQoxObject* object = GetKQoxObjectOfPlug(pPlug);
+    return (object && object->GetNameSpace() == KQoxObject::eNODE) ? static_cast<KQoxNode*>(object)->GetEntity()
+                                                                   : nullptr;
 }
 
 // A double property's value; pFallback when there is no property.
