@@ -107,6 +107,18 @@ inline KQoxEntity* EntityOfNodePlug(KPlug* pPlug)
                                                                    : nullptr;
 }
 
+// The end of an attribute holding a property block: off its node first (the
+// node drops the channels while the attribute can still name them and before
+// the block their callbacks write into goes), then the block.
+template <class Block>
+inline void DetachAndDestroyBlock(KQoxNodeAttribute& pAttribute, Block*& pBlock)
+{
+    if (KQoxNode* node = pAttribute.GetNode())
+        node->SetNodeAttribute(nullptr);
+    pBlock->Destroy(0);
+    pBlock = nullptr;
+}
+
 // A double property's value; pFallback when there is no property.
 inline double PropertyDouble(KObject& pOwner, const char* pName, double pFallback = 0.0)
 {

@@ -103,10 +103,7 @@ KQoxCamera::KQoxCamera(KQoxSdkManager& pManager)
 
 KQoxCamera::~KQoxCamera()
 {
-    if (KQoxNode* node = GetNode())
-        node->SetNodeAttribute(nullptr);
-    mProperties->Destroy(0);
-    mProperties = nullptr;
+    attr::DetachAndDestroyBlock(*this, mProperties);
 }
 
 void KQoxCamera::Reset()

@@ -87,12 +87,7 @@ KQoxLight::KQoxLight(KQoxSdkManager& pManager)
 
 KQoxLight::~KQoxLight()
 {
-    // The channels go while this light can still name them, and before the
-    // block their callbacks write into.
-    if (KQoxNode* node = GetNode())
-        node->SetNodeAttribute(nullptr);
-    mProperties->Destroy(0);
-    mProperties = nullptr;
+    attr::DetachAndDestroyBlock(*this, mProperties);
 }
 
 void KQoxLight::SetLightType(ELightType pType)

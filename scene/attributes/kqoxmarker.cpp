@@ -83,10 +83,7 @@ KQoxMarker::KQoxMarker(KQoxSdkManager& pManager)
 
 KQoxMarker::~KQoxMarker()
 {
-    if (KQoxNode* node = GetNode())
-        node->SetNodeAttribute(nullptr);
-    mProperties->Destroy(0);
-    mProperties = nullptr;
+    attr::DetachAndDestroyBlock(*this, mProperties);
 }
 
 void KQoxMarker::Reset()

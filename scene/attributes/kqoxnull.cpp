@@ -49,10 +49,7 @@ KQoxNull::KQoxNull(KQoxSdkManager& pManager)
 
 KQoxNull::~KQoxNull()
 {
-    if (KQoxNode* node = GetNode())
-        node->SetNodeAttribute(nullptr);
-    mProperties->Destroy(0);
-    mProperties = nullptr;
+    attr::DetachAndDestroyBlock(*this, mProperties);
 }
 
 void KQoxNull::Reset()
@@ -127,10 +124,7 @@ KQoxSkeleton::KQoxSkeleton(KQoxSdkManager& pManager)
 
 KQoxSkeleton::~KQoxSkeleton()
 {
-    if (KQoxNode* node = GetNode())
-        node->SetNodeAttribute(nullptr);
-    mProperties->Destroy(0);
-    mProperties = nullptr;
+    attr::DetachAndDestroyBlock(*this, mProperties);
 }
 
 void KQoxSkeleton::Reset()

@@ -209,6 +209,29 @@ TEST(AttributeLifetimeTest, ManyAttachedAttributesClearedEitherWay)
     }
 }
 
+// Destroying an attached attribute takes it off its node first; the light's
+// channels leave the node's Default take with it.
+TEST(AttributeLifetimeTest, DestroyingAnAttachedAttributeDetachesIt)
+{
+    KQoxSdkManager manager;
+    KQoxNodeAttribute* attributes[] = {manager.CreateKQoxCamera(), manager.CreateKQoxLight(),
+                                       manager.CreateKQoxMarker(), manager.CreateKQoxNull(),
+                                       manager.CreateKQoxSkeleton()};
+    for (KQoxNodeAttribute* attribute : attributes)
+    {
+        ASSERT_NE(attribute, nullptr);
+        KQoxNode* node = manager.CreateKQoxNode("Holder");
+        node->SetNodeAttribute(attribute);
+        ASSERT_EQ(node->GetNodeAttribute(), attribute);
+        KFCurveNode* root = node->GetDefaultTakeNode()->GetKFCurveNode();
+        const bool isLight = attribute->GetAttributeType() == KQoxNodeAttribute::eLIGHT;
+        EXPECT_EQ(root->Find("Intensity") >= 0, isLight);
+        EXPECT_TRUE(manager.DestroyKQoxNodeAttribute(attribute));
+        EXPECT_EQ(node->GetNodeAttribute(), nullptr);
+        EXPECT_LT(root->Find("Intensity"), 0);
+    }
+}
+
 // Every attribute lists its own property block, in block order, after what the
 // list already holds; a null list is ignored.
 TEST(AttributePropertyListTest, ListsTheWholeBlockInOrder)
