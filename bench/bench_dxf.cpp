@@ -91,18 +91,24 @@ void BM_DxfRead(benchmark::State& state)
 }
 BENCHMARK(BM_DxfRead)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(1);
 
+// The big file read into a new scene of the manager, vertices not welded:
+// the scene the writing benchmarks write.
+KQoxScene& ReadUnwelded(KQoxSdkManager& manager, BigDxf& file)
+{
+    KQoxScene& scene = *manager.CreateKQoxScene();
+    KQoxReaderDxf reader(manager);
+    reader.FileOpen(file.path.c_str());
+    KStreamOptionsDxf options;
+    options.SetOption(KStreamOptionsDxf::eWELD_VERTICES, 0);
+    reader.Read(scene, &options);
+    return scene;
+}
+
 void BM_DxfWrite(benchmark::State& state)
 {
     BigDxf& file = File();
     std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
-    KQoxScene& scene = *manager->CreateKQoxScene();
-    {
-        KQoxReaderDxf reader(*manager);
-        reader.FileOpen(file.path.c_str());
-        KStreamOptionsDxf options;
-        options.SetOption(KStreamOptionsDxf::eWELD_VERTICES, 0);
-        reader.Read(scene, &options);
-    }
+    KQoxScene& scene = ReadUnwelded(*manager, file);
     const std::string out = file.path + ".out.dxf";
     size_t bytes = 0;
     for (auto _ : state)
@@ -130,14 +136,7 @@ void BM_DxfWriteVsFwrite(benchmark::State& state)
 {
     BigDxf& file = File();
     std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
-    KQoxScene& scene = *manager->CreateKQoxScene();
-    {
-        KQoxReaderDxf reader(*manager);
-        reader.FileOpen(file.path.c_str());
-        KStreamOptionsDxf options;
-        options.SetOption(KStreamOptionsDxf::eWELD_VERTICES, 0);
-        reader.Read(scene, &options);
-    }
+    KQoxScene& scene = ReadUnwelded(*manager, file);
     const std::string out = file.path + ".out.dxf";
     const std::string plain = file.path + ".plain.dxf";
     double ours = 0, peer = 0;

@@ -187,17 +187,23 @@ void BM_ObjRead(benchmark::State& state)
     SetRate(state, big.bytes);
 }
 
+// The big file read into a new scene of the manager with the default
+// options: the scene the writing benchmarks write.
+KQoxScene& ReadWithDefaults(KQoxSdkManager& manager, BigFile& big)
+{
+    KQoxScene& scene = *manager.CreateKQoxScene();
+    KQoxReaderObj reader(manager);
+    reader.FileOpen(big.path.c_str());
+    std::unique_ptr<KStreamOptions> options(reader.GetReadOptions(false));
+    reader.Read(scene, options.get());
+    return scene;
+}
+
 void BM_ObjReadThenWrite(benchmark::State& state)
 {
     BigFile& big = File();
     std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
-    KQoxScene& scene = *manager->CreateKQoxScene();
-    {
-        KQoxReaderObj reader(*manager);
-        reader.FileOpen(big.path.c_str());
-        std::unique_ptr<KStreamOptions> options(reader.GetReadOptions(false));
-        reader.Read(scene, options.get());
-    }
+    KQoxScene& scene = ReadWithDefaults(*manager, big);
     const std::string out = big.directory + "/written.obj";
     size_t written = 0;
     for (auto _ : state)
@@ -254,13 +260,7 @@ void BM_ObjWriteVsFwrite(benchmark::State& state)
 {
     BigFile& big = File();
     std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
-    KQoxScene& scene = *manager->CreateKQoxScene();
-    {
-        KQoxReaderObj reader(*manager);
-        reader.FileOpen(big.path.c_str());
-        std::unique_ptr<KStreamOptions> options(reader.GetReadOptions(false));
-        reader.Read(scene, options.get());
-    }
+    KQoxScene& scene = ReadWithDefaults(*manager, big);
     const std::string out = big.directory + "/written.obj";
     const std::string plain = big.directory + "/plain.obj";
     double ours = 0, peer = 0;
