@@ -6,6 +6,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "bench_util.h"
+
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -35,11 +37,7 @@ std::string ScratchFile(const char* what)
     return "/tmp/bench_3ds_" + std::to_string(getpid()) + "_" + what + ".3ds";
 }
 
-long long FileSize(const std::string& path)
-{
-    struct stat st;
-    return stat(path.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : 0;
-}
+using benchutil::FileSize;
 
 // The scene as toolkit records, built once.
 struct Scene

@@ -8,6 +8,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "bench_util.h"
+
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -37,11 +39,7 @@ const int kVertices = kColumns * kRows;              // 30,351
 const int kFaces = 2 * (kColumns - 1) * (kRows - 1); // 60,000
 const int kFrames = 300;
 
-long long FileSize(const std::string& path)
-{
-    struct stat st;
-    return stat(path.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : 0;
-}
+using benchutil::FileSize;
 
 void Name(char* field, size_t size, const char* text)
 {

@@ -6,6 +6,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "bench_util.h"
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -89,18 +91,24 @@ void BM_DxfRead(benchmark::State& state)
 }
 BENCHMARK(BM_DxfRead)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(1);
 
+// The big file read into a new scene of the manager, vertices not welded:
+// the scene the writing benchmarks write.
+KQoxScene& ReadUnwelded(KQoxSdkManager& manager, BigDxf& file)
+{
+    KQoxScene& scene = *manager.CreateKQoxScene();
+    KQoxReaderDxf reader(manager);
+    reader.FileOpen(file.path.c_str());
+    KStreamOptionsDxf options;
+    options.SetOption(KStreamOptionsDxf::eWELD_VERTICES, 0);
+    reader.Read(scene, &options);
+    return scene;
+}
+
 void BM_DxfWrite(benchmark::State& state)
 {
     BigDxf& file = File();
     std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
-    KQoxScene& scene = *manager->CreateKQoxScene();
-    {
-        KQoxReaderDxf reader(*manager);
-        reader.FileOpen(file.path.c_str());
-        KStreamOptionsDxf options;
-        options.SetOption(KStreamOptionsDxf::eWELD_VERTICES, 0);
-        reader.Read(scene, &options);
-    }
+    KQoxScene& scene = ReadUnwelded(*manager, file);
     const std::string out = file.path + ".out.dxf";
     size_t bytes = 0;
     for (auto _ : state)
@@ -111,12 +119,7 @@ void BM_DxfWrite(benchmark::State& state)
         options.SetOption(KStreamOptionsDxf::eFORCE_TRIANGULATION, 0);
         benchmark::DoNotOptimize(writer.Write(scene, &options));
         writer.FileClose();
-        if (FILE* f = std::fopen(out.c_str(), "rb"))
-        {
-            std::fseek(f, 0, SEEK_END);
-            bytes = static_cast<size_t>(std::ftell(f));
-            std::fclose(f);
-        }
+        benchutil::UpdateFileSize(out, bytes);
     }
     std::remove(out.c_str());
     state.counters["MB/s"] =
@@ -124,28 +127,8 @@ void BM_DxfWrite(benchmark::State& state)
 }
 BENCHMARK(BM_DxfWrite)->Unit(benchmark::kMillisecond)->Iterations(1);
 
-// Seconds taken by a call.
-template <typename F>
-double Seconds(F&& call)
-{
-    const auto start = std::chrono::steady_clock::now();
-    call();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-std::string Slurp(const std::string& path)
-{
-    std::string bytes;
-    if (FILE* f = std::fopen(path.c_str(), "rb"))
-    {
-        char chunk[1 << 16];
-        size_t n;
-        while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0)
-            bytes.append(chunk, n);
-        std::fclose(f);
-    }
-    return bytes;
-}
+using benchutil::Seconds;
+using benchutil::Slurp;
 
 // The writer against plain fwrite of the very bytes it wrote, in the same
 // run: "vs_fwrite" is fwrite's time over the writer's (1 = as fast).
@@ -153,14 +136,7 @@ void BM_DxfWriteVsFwrite(benchmark::State& state)
 {
     BigDxf& file = File();
     std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
-    KQoxScene& scene = *manager->CreateKQoxScene();
-    {
-        KQoxReaderDxf reader(*manager);
-        reader.FileOpen(file.path.c_str());
-        KStreamOptionsDxf options;
-        options.SetOption(KStreamOptionsDxf::eWELD_VERTICES, 0);
-        reader.Read(scene, &options);
-    }
+    KQoxScene& scene = ReadUnwelded(*manager, file);
     const std::string out = file.path + ".out.dxf";
     const std::string plain = file.path + ".plain.dxf";
     double ours = 0, peer = 0;

@@ -6,6 +6,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "bench_util.h"
+
 #include <cstdio>
 #include <vector>
 #include <algorithm>
@@ -23,27 +25,10 @@ const char* FormName(int form)
 }
 
 // One scratch directory for the whole run, removed at exit.
-struct Scratch
-{
-    Scratch()
-    {
-        char pattern[] = "/tmp/kqoxbenchXXXXXX";
-        const char* made = mkdtemp(pattern);
-        mPath = made ? made : "";
-    }
-    ~Scratch()
-    {
-        std::error_code ignored;
-        if (!mPath.empty())
-            std::filesystem::remove_all(mPath, ignored);
-    }
-    std::string mPath;
-};
-
 const std::string& ScratchDirectory()
 {
-    static Scratch scratch;
-    return scratch.mPath;
+    static benchutil::ScratchDirectory scratch("kqoxbench");
+    return scratch.Path();
 }
 
 std::string FileFor(const char* what, int form, long long count)

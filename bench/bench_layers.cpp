@@ -7,6 +7,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "bench_util.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -19,24 +21,12 @@ const unsigned int kTotal = 64u * 1024u * 1024u;
 const unsigned int kChunk = 64u * 1024u;
 char kKey[17] = "bench-layers-key";
 
-// One scratch directory for the whole run, removed at exit.
+// One scratch directory for the whole run, removed at exit, and the file
+// in it.
 struct ScratchFile
 {
-    ScratchFile()
-    {
-        char pattern[] = "/tmp/qox_bench_layers_XXXXXX";
-        if (mkdtemp(pattern))
-            dir = pattern;
-        name = dir + "/layers.bin";
-    }
-    ~ScratchFile()
-    {
-        std::remove(name.c_str());
-        if (!dir.empty())
-            rmdir(dir.c_str());
-    }
-    std::string dir;
-    std::string name;
+    benchutil::ScratchDirectory dir{"qox_bench_layers_"};
+    std::string name = dir.Path() + "/layers.bin";
 };
 
 ScratchFile& Scratch()

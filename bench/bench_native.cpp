@@ -6,6 +6,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "bench_util.h"
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -37,27 +39,11 @@ const int kPolygons = 1000000;
 const int kPolygonSize = 4;
 const int kPoints = kPolygons + 2000;
 
-struct Scratch
-{
-    Scratch()
-    {
-        char pattern[] = "/tmp/qoxnativebenchXXXXXX";
-        const char* made = mkdtemp(pattern);
-        mPath = made ? made : "";
-    }
-    ~Scratch()
-    {
-        std::error_code ignored;
-        if (!mPath.empty())
-            std::filesystem::remove_all(mPath, ignored);
-    }
-    std::string mPath;
-};
-
+// One scratch directory for the whole run, removed at exit.
 const std::string& Directory()
 {
-    static Scratch scratch;
-    return scratch.mPath;
+    static benchutil::ScratchDirectory scratch("qoxnativebench");
+    return scratch.Path();
 }
 
 // The arrays a mesh of kPolygons quads with per-vertex normals and UVs and
@@ -174,6 +160,15 @@ double FreadSeconds(const std::string& name)
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
+// Bytes of the file per iteration, and "of_fread": the reader's throughput
+// as a fraction of plain fread's (seconds summed over the iterations).
+void SetReadCounters(benchmark::State& state, const std::string& name, double reader, double reference)
+{
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                            static_cast<int64_t>(std::filesystem::file_size(name)));
+    state.counters["of_fread"] = reader > 0 ? reference / reader : 0;
+}
+
 void BM_MeshArraysRead(benchmark::State& state)
 {
     KQox::EForm form = static_cast<KQox::EForm>(state.range(0));
@@ -186,9 +181,7 @@ void BM_MeshArraysRead(benchmark::State& state)
         reader += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         reference += FreadSeconds(name);
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
-                            static_cast<int64_t>(std::filesystem::file_size(name)));
-    state.counters["of_fread"] = reader > 0 ? reference / reader : 0;
+    SetReadCounters(state, name, reader, reference);
 }
 
 BENCHMARK(BM_MeshArraysRead)->Arg(KQox::eBINARY)->Arg(KQox::eASCII)->Unit(benchmark::kMillisecond)->Iterations(3);
@@ -288,9 +281,7 @@ void BM_MeshSceneRead(benchmark::State& state)
         reader += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         reference += FreadSeconds(name);
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
-                            static_cast<int64_t>(std::filesystem::file_size(name)));
-    state.counters["of_fread"] = reader > 0 ? reference / reader : 0;
+    SetReadCounters(state, name, reader, reference);
 }
 
 BENCHMARK(BM_MeshSceneWrite)
@@ -362,9 +353,7 @@ void BM_AnimationRead(benchmark::State& state)
         reader += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         reference += FreadSeconds(name);
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
-                            static_cast<int64_t>(std::filesystem::file_size(name)));
-    state.counters["of_fread"] = reader > 0 ? reference / reader : 0;
+    SetReadCounters(state, name, reader, reference);
 }
 
 BENCHMARK(BM_AnimationWrite)

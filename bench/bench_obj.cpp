@@ -7,6 +7,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "bench_util.h"
+
 #include <charconv>
 #include <chrono>
 #include <cstdio>
@@ -186,17 +188,23 @@ void BM_ObjRead(benchmark::State& state)
     SetRate(state, big.bytes);
 }
 
+// The big file read into a new scene of the manager with the default
+// options: the scene the writing benchmarks write.
+KQoxScene& ReadWithDefaults(KQoxSdkManager& manager, BigFile& big)
+{
+    KQoxScene& scene = *manager.CreateKQoxScene();
+    KQoxReaderObj reader(manager);
+    reader.FileOpen(big.path.c_str());
+    std::unique_ptr<KStreamOptions> options(reader.GetReadOptions(false));
+    reader.Read(scene, options.get());
+    return scene;
+}
+
 void BM_ObjReadThenWrite(benchmark::State& state)
 {
     BigFile& big = File();
     std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
-    KQoxScene& scene = *manager->CreateKQoxScene();
-    {
-        KQoxReaderObj reader(*manager);
-        reader.FileOpen(big.path.c_str());
-        std::unique_ptr<KStreamOptions> options(reader.GetReadOptions(false));
-        reader.Read(scene, options.get());
-    }
+    KQoxScene& scene = ReadWithDefaults(*manager, big);
     const std::string out = big.directory + "/written.obj";
     size_t written = 0;
     for (auto _ : state)
@@ -207,13 +215,7 @@ void BM_ObjReadThenWrite(benchmark::State& state)
         if (!writer.Write(scene, options.get()) || !writer.FileClose())
             state.SkipWithError("write failed");
         state.PauseTiming();
-        FILE* f = std::fopen(out.c_str(), "rb");
-        if (f)
-        {
-            std::fseek(f, 0, SEEK_END);
-            written = static_cast<size_t>(std::ftell(f));
-            std::fclose(f);
-        }
+        benchutil::UpdateFileSize(out, written);
         state.ResumeTiming();
     }
     SetRate(state, written);
@@ -239,14 +241,7 @@ void BM_ObjReadTinyObjLoader(benchmark::State& state)
 BENCHMARK(BM_ObjReadTinyObjLoader)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
 #endif
 
-// Seconds taken by a call.
-template <typename F>
-double Seconds(F&& call)
-{
-    const auto start = std::chrono::steady_clock::now();
-    call();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
+using benchutil::Seconds;
 
 // Writes bytes to path with plain fwrite; false on failure.
 bool PlainWrite(const std::string& path, const std::string& bytes)
@@ -258,19 +253,7 @@ bool PlainWrite(const std::string& path, const std::string& bytes)
     return std::fclose(f) == 0 && ok;
 }
 
-std::string Slurp(const std::string& path)
-{
-    std::string bytes;
-    if (FILE* f = std::fopen(path.c_str(), "rb"))
-    {
-        char chunk[1 << 16];
-        size_t n;
-        while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0)
-            bytes.append(chunk, n);
-        std::fclose(f);
-    }
-    return bytes;
-}
+using benchutil::Slurp;
 
 // The writer against plain fwrite of the very bytes it wrote, in the same
 // run: "vs_fwrite" is fwrite's time over the writer's (1 = as fast).
@@ -278,13 +261,7 @@ void BM_ObjWriteVsFwrite(benchmark::State& state)
 {
     BigFile& big = File();
     std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
-    KQoxScene& scene = *manager->CreateKQoxScene();
-    {
-        KQoxReaderObj reader(*manager);
-        reader.FileOpen(big.path.c_str());
-        std::unique_ptr<KStreamOptions> options(reader.GetReadOptions(false));
-        reader.Read(scene, options.get());
-    }
+    KQoxScene& scene = ReadWithDefaults(*manager, big);
     const std::string out = big.directory + "/written.obj";
     const std::string plain = big.directory + "/plain.obj";
     double ours = 0, peer = 0;

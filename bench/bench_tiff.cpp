@@ -3,6 +3,8 @@
 // alone (the peer: the reader's own cost is what lies above it).
 
 #include <benchmark/benchmark.h>
+
+#include "bench_util.h"
 #include <tiffio.h>
 
 #include <cstdlib>
@@ -17,27 +19,11 @@ using namespace qoxsdk_600;
 
 namespace {
 
-struct Scratch
+// One scratch directory for the whole run, removed at exit.
+const std::string& ScratchDirectory()
 {
-    Scratch()
-    {
-        char pattern[] = "/tmp/tiffbenchXXXXXX";
-        const char* made = mkdtemp(pattern);
-        mPath = made ? made : "";
-    }
-    ~Scratch()
-    {
-        std::error_code ignored;
-        if (!mPath.empty())
-            std::filesystem::remove_all(mPath, ignored);
-    }
-    std::string mPath;
-};
-
-Scratch& GetScratch()
-{
-    static Scratch scratch;
-    return scratch;
+    static benchutil::ScratchDirectory scratch("tiffbench");
+    return scratch.Path();
 }
 
 void Fill(ImageConverterBuffer& buffer, int side, int format)
@@ -49,7 +35,7 @@ void Fill(ImageConverterBuffer& buffer, int side, int format)
 
 std::string WrittenFile(int side, bool compress, int format)
 {
-    std::string path = GetScratch().mPath + "/read_" + std::to_string(side) + "_" + std::to_string(compress) + "_" +
+    std::string path = ScratchDirectory() + "/read_" + std::to_string(side) + "_" + std::to_string(compress) + "_" +
                        std::to_string(format) + ".tif";
     if (!std::filesystem::exists(path))
     {
@@ -66,7 +52,7 @@ void BM_WriteToTif(benchmark::State& state)
     int side = int(state.range(0));
     ImageConverterBuffer buffer;
     Fill(buffer, side, int(state.range(2)));
-    std::string path = GetScratch().mPath + "/write.tif";
+    std::string path = ScratchDirectory() + "/write.tif";
     for (auto _ : state)
         if (!WriteToTif(path.c_str(), state.range(1) != 0, buffer))
             state.SkipWithError("write failed");

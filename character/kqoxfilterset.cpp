@@ -14,6 +14,14 @@ const KFilterParamInfo* ParamInfo(int index)
     return (index >= 0 && index < info->mCount) ? &info->mParams[index] : nullptr;
 }
 
+// One field of a parameter's table entry; zero outside the table.
+template <typename T>
+T ParamField(int index, T KFilterParamInfo::*field)
+{
+    const KFilterParamInfo* param = ParamInfo(index);
+    return param ? param->*field : T();
+}
+
 // Highest mode a mode type accepts; -1 when it accepts none.
 int HighestMode(int modeType)
 {
@@ -164,44 +172,37 @@ int KQoxFilterSet::GetParameterIndex(const char* name)
 
 int KQoxFilterSet::GetParameterModeType(int index)
 {
-    const KFilterParamInfo* param = ParamInfo(index);
-    return param ? param->mModeType : 0;
+    return ParamField(index, &KFilterParamInfo::mModeType);
 }
 
 int KQoxFilterSet::GetParameterDefaultMode(int index)
 {
-    const KFilterParamInfo* param = ParamInfo(index);
-    return param ? param->mDefaultMode : 0;
+    return ParamField(index, &KFilterParamInfo::mDefaultMode);
 }
 
 int KQoxFilterSet::GetParameterValueType(int index)
 {
-    const KFilterParamInfo* param = ParamInfo(index);
-    return param ? param->mValueType : 0;
+    return ParamField(index, &KFilterParamInfo::mValueType);
 }
 
 int KQoxFilterSet::GetParameterUnit(int index)
 {
-    const KFilterParamInfo* param = ParamInfo(index);
-    return param ? param->mUnit : 0;
+    return ParamField(index, &KFilterParamInfo::mUnit);
 }
 
 double KQoxFilterSet::GetParameterDefaultValue(int index)
 {
-    const KFilterParamInfo* param = ParamInfo(index);
-    return param ? param->mDefaultValue : 0.0;
+    return ParamField(index, &KFilterParamInfo::mDefaultValue);
 }
 
 double KQoxFilterSet::GetParameterMinValue(int index)
 {
-    const KFilterParamInfo* param = ParamInfo(index);
-    return param ? param->mMinValue : 0.0;
+    return ParamField(index, &KFilterParamInfo::mMinValue);
 }
 
 double KQoxFilterSet::GetParameterMaxValue(int index)
 {
-    const KFilterParamInfo* param = ParamInfo(index);
-    return param ? param->mMaxValue : 0.0;
+    return ParamField(index, &KFilterParamInfo::mMaxValue);
 }
 
 void KQoxFilterSet::SetParameterMode(int index, int mode)

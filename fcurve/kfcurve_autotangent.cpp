@@ -116,6 +116,18 @@ bool KeySecants(KFCurve* curve, int index, double& L, double& R)
     return true;
 }
 
+// One side's conversion (output, input, secant to the left, secant to the
+// right) run on the key's secants; the output is 0 when the curve has no keys.
+using OneSideConversion = void (*)(double&, double&, double&, double&);
+void OneSideForKey(OneSideConversion convert, double& out, double& in, KFCurve* curve, int index)
+{
+    double L, R;
+    if (KeySecants(curve, index, L, R))
+        convert(out, in, L, R);
+    else
+        out = 0.0;
+}
+
 } // namespace
 
 void KFCURVE_ComputeToLeftAndToRight(double& toLeft, double& toRight, KFCurve* curve, int index)
@@ -209,36 +221,20 @@ void KFCURVE_ComputeAutoFromBezierForKey(double& leftAuto, double& rightAuto, do
 
 void KFCURVE_ComputeLeftBezierFromAutoForKey(double& bezier, double& autoValue, KFCurve* curve, int index)
 {
-    double L, R;
-    if (KeySecants(curve, index, L, R))
-        KFCURVE_ComputeLeftBezierFromAuto(bezier, autoValue, L, R);
-    else
-        bezier = 0.0;
+    OneSideForKey(KFCURVE_ComputeLeftBezierFromAuto, bezier, autoValue, curve, index);
 }
 
 void KFCURVE_ComputeRightBezierFromAutoForKey(double& bezier, double& autoValue, KFCurve* curve, int index)
 {
-    double L, R;
-    if (KeySecants(curve, index, L, R))
-        KFCURVE_ComputeRightBezierFromAuto(bezier, autoValue, L, R);
-    else
-        bezier = 0.0;
+    OneSideForKey(KFCURVE_ComputeRightBezierFromAuto, bezier, autoValue, curve, index);
 }
 
 void KFCURVE_ComputeLeftAutoFromBezierForKey(double& autoValue, double& bezier, KFCurve* curve, int index)
 {
-    double L, R;
-    if (KeySecants(curve, index, L, R))
-        KFCURVE_ComputeLeftAutoFromBezier(autoValue, bezier, L, R);
-    else
-        autoValue = 0.0;
+    OneSideForKey(KFCURVE_ComputeLeftAutoFromBezier, autoValue, bezier, curve, index);
 }
 
 void KFCURVE_ComputeRightAutoFromBezierForKey(double& autoValue, double& bezier, KFCurve* curve, int index)
 {
-    double L, R;
-    if (KeySecants(curve, index, L, R))
-        KFCURVE_ComputeRightAutoFromBezier(autoValue, bezier, L, R);
-    else
-        autoValue = 0.0;
+    OneSideForKey(KFCURVE_ComputeRightAutoFromBezier, autoValue, bezier, curve, index);
 }

@@ -8,21 +8,27 @@ namespace {
 const char* const sLightErrorTable[1] = {"Index out of range."};
 }
 
-struct KQoxGlobalLightSettings::Impl
+// Every setting with its default; assignment and reset copy it whole.
+struct LightSettingValues
 {
-    Impl()
-        : mError(sLightErrorTable, 1)
-    {}
-    KQoxColor mAmbientColor;
+    KQoxColor mAmbientColor{0.4, 0.4, 0.4, 0.0};
     bool mFogEnable = false;
-    KQoxColor mFogColor;
-    EFogMode mFogMode = eLINEAR;
+    KQoxColor mFogColor{1.0, 1.0, 1.0, 0.0};
+    KQoxGlobalLightSettings::EFogMode mFogMode = KQoxGlobalLightSettings::eLINEAR;
     double mFogStart = 0.3;
     double mFogEnd = 1000.0;
     double mFogDensity = 0.002;
     bool mShadowEnable = false;
     double mShadowIntensity = 0.0;
-    std::vector<KQoxShadowPlane> mShadowPlanes;
+    std::vector<KQoxGlobalLightSettings::KQoxShadowPlane> mShadowPlanes;
+};
+
+// The settings and the error holder, which is never copied.
+struct KQoxGlobalLightSettings::Impl : LightSettingValues
+{
+    Impl()
+        : mError(sLightErrorTable, 1)
+    {}
     KError mError;
 };
 
@@ -44,34 +50,13 @@ KQoxGlobalLightSettings& KQoxGlobalLightSettings::operator=(const KQoxGlobalLigh
 {
     if (&pSettings == this)
         return *this;
-    const Impl& from = *pSettings.mImpl;
-    Impl& to = *mImpl;
-    to.mAmbientColor = from.mAmbientColor;
-    to.mFogEnable = from.mFogEnable;
-    to.mFogColor = from.mFogColor;
-    to.mFogMode = from.mFogMode;
-    to.mFogStart = from.mFogStart;
-    to.mFogEnd = from.mFogEnd;
-    to.mFogDensity = from.mFogDensity;
-    to.mShadowEnable = from.mShadowEnable;
-    to.mShadowIntensity = from.mShadowIntensity;
-    to.mShadowPlanes = from.mShadowPlanes;
+    static_cast<LightSettingValues&>(*mImpl) = *pSettings.mImpl;
     return *this;
 }
 
 void KQoxGlobalLightSettings::RestoreDefaultSettings()
 {
-    Impl& s = *mImpl;
-    s.mAmbientColor.Set(0.4, 0.4, 0.4, 0.0);
-    s.mFogEnable = false;
-    s.mFogColor.Set(1.0, 1.0, 1.0, 0.0);
-    s.mFogMode = eLINEAR;
-    s.mFogStart = 0.3;
-    s.mFogEnd = 1000.0;
-    s.mFogDensity = 0.002;
-    s.mShadowEnable = false;
-    s.mShadowIntensity = 0.0;
-    s.mShadowPlanes.clear();
+    static_cast<LightSettingValues&>(*mImpl) = LightSettingValues();
 }
 
 void KQoxGlobalLightSettings::SetAmbientColor(KQoxColor pColor)

@@ -12,6 +12,17 @@ const KTime::ETimeMode kUseGlobalTimeMode = 0;
 const KTime::ETimeProtocol kUseGlobalTimeProtocol = 2;
 const KTime::ETimeMode kDefaultTimeMode = 6; // 30 frames per second
 const KTime::ETimeProtocol kDefaultTimeProtocol = 1;
+
+// The stored value unless it stands for the program-wide one; then the
+// program-wide value, or the default when that stands for "program-wide" too.
+template <typename T>
+T StoredOrGlobal(T pStored, T pUseGlobal, T (*pGlobal)(), T pDefault)
+{
+    if (pStored != pUseGlobal)
+        return pStored;
+    const T global = pGlobal();
+    return global != pUseGlobal ? global : pDefault;
+}
 } // namespace
 
 struct KQoxGlobalTimeSettings::Impl
@@ -72,10 +83,7 @@ void KQoxGlobalTimeSettings::SetTimeMode(KTime::ETimeMode pTimeMode)
 
 KTime::ETimeMode KQoxGlobalTimeSettings::GetTimeMode() const
 {
-    if (mImpl->mTimeMode != kUseGlobalTimeMode)
-        return mImpl->mTimeMode;
-    KTime::ETimeMode global = KTime::GetGlobalTimeMode();
-    return global != kUseGlobalTimeMode ? global : kDefaultTimeMode;
+    return StoredOrGlobal(mImpl->mTimeMode, kUseGlobalTimeMode, KTime::GetGlobalTimeMode, kDefaultTimeMode);
 }
 
 void KQoxGlobalTimeSettings::SetTimeProtocol(KTime::ETimeProtocol pTimeProtocol)
@@ -85,10 +93,8 @@ void KQoxGlobalTimeSettings::SetTimeProtocol(KTime::ETimeProtocol pTimeProtocol)
 
 KTime::ETimeProtocol KQoxGlobalTimeSettings::GetTimeProtocol() const
 {
-    if (mImpl->mTimeProtocol != kUseGlobalTimeProtocol)
-        return mImpl->mTimeProtocol;
-    KTime::ETimeProtocol global = KTime::GetGlobalTimeProtocol();
-    return global != kUseGlobalTimeProtocol ? global : kDefaultTimeProtocol;
+    return StoredOrGlobal(mImpl->mTimeProtocol, kUseGlobalTimeProtocol, KTime::GetGlobalTimeProtocol,
+                          kDefaultTimeProtocol);
 }
 
 void KQoxGlobalTimeSettings::SetSnapOnFrameMode(ESnapOnFrameMode pSnapOnFrameMode)

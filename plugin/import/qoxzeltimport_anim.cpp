@@ -41,6 +41,20 @@ ZTransformationMatrix::RotationOrder HostRotationOrder(ERotationOrder order)
     }
 }
 
+// The take's translation, Euler rotation and scaling curves, X, Y and Z
+// (any may be null).
+struct TransformCurves
+{
+    explicit TransformCurves(KQoxTakeNode& take)
+        : mTranslation{take.GetTranslationX(), take.GetTranslationY(), take.GetTranslationZ()}
+        , mRotation{take.GetEulerRotationX(), take.GetEulerRotationY(), take.GetEulerRotationZ()}
+        , mScaling{take.GetScaleX(), take.GetScaleY(), take.GetScaleZ()}
+    {}
+    KFCurve* mTranslation[3];
+    KFCurve* mRotation[3];
+    KFCurve* mScaling[3];
+};
+
 // Rotation matrix of Euler XYZ angles in degrees, for row vectors.
 void XYZMatrix(KRow4* m, double x, double y, double z)
 {
@@ -122,9 +136,7 @@ void QoxZeltImport::ImportTransformAnimation(ZFnTransform& transform, QoxZeltNod
     KQoxTakeNode* take = node.GetCurrentTakeNode();
     if (!take)
         return;
-    KFCurve* translation[3] = {take->GetTranslationX(), take->GetTranslationY(), take->GetTranslationZ()};
-    KFCurve* rotation[3] = {take->GetEulerRotationX(), take->GetEulerRotationY(), take->GetEulerRotationZ()};
-    KFCurve* scaling[3] = {take->GetScaleX(), take->GetScaleY(), take->GetScaleZ()};
+    TransformCurves curves(*take);
     static const char* const kTranslate[3] = {"translateX", "translateY", "translateZ"};
     static const char* const kRotate[3] = {"rotateX", "rotateY", "rotateZ"};
     static const char* const kScale[3] = {"scaleX", "scaleY", "scaleZ"};
@@ -132,18 +144,19 @@ void QoxZeltImport::ImportTransformAnimation(ZFnTransform& transform, QoxZeltNod
     ZStatus status;
     const double distanceUnit = QoxZeltUtility::DistanceUnitRatio();
     for (int axis = 0; axis < 3; ++axis)
-        if (translation[axis])
-            SetZeltCurve(transform, kTranslate[axis], *translation[axis], ZFnAnimCurve::kAnimCurveTL, 1.0, distanceUnit,
-                         &status);
+        if (curves.mTranslation[axis])
+            SetZeltCurve(transform, kTranslate[axis], *curves.mTranslation[axis], ZFnAnimCurve::kAnimCurveTL, 1.0,
+                         distanceUnit, &status);
     for (int axis = 0; axis < 3; ++axis)
-        if (scaling[axis])
-            SetZeltCurve(transform, kScale[axis], *scaling[axis], ZFnAnimCurve::kAnimCurveTU, 1.0, 1.0, &status);
+        if (curves.mScaling[axis])
+            SetZeltCurve(transform, kScale[axis], *curves.mScaling[axis], ZFnAnimCurve::kAnimCurveTU, 1.0, 1.0,
+                         &status);
     SetDefaultGeometry(node, transform);
     const double angleSlope = ZAngle::uiUnit() == ZAngle::kDegrees ? kRadiansPerDegree : 1.0;
     for (int axis = 0; axis < 3; ++axis)
-        if (rotation[axis])
-            SetZeltCurve(transform, kRotate[axis], *rotation[axis], ZFnAnimCurve::kAnimCurveTA, kDegreesPerRadian,
-                         angleSlope, &status);
+        if (curves.mRotation[axis])
+            SetZeltCurve(transform, kRotate[axis], *curves.mRotation[axis], ZFnAnimCurve::kAnimCurveTA,
+                         kDegreesPerRadian, angleSlope, &status);
 }
 
 void QoxZeltImport::ImportRotationOrder(ZFnTransform& transform, QoxZeltNode& node)
@@ -293,17 +306,15 @@ void QoxZeltImport::SetDefaultGeometry(QoxZeltNode& node, ZFnTransform& transfor
     KQoxTakeNode* take = node.GetCurrentTakeNode();
     if (!take)
         return;
-    KFCurve* translation[3] = {take->GetTranslationX(), take->GetTranslationY(), take->GetTranslationZ()};
-    KFCurve* rotation[3] = {take->GetEulerRotationX(), take->GetEulerRotationY(), take->GetEulerRotationZ()};
-    KFCurve* scaling[3] = {take->GetScaleX(), take->GetScaleY(), take->GetScaleZ()};
+    TransformCurves curves(*take);
     for (int i = 0; i < 3; ++i)
-        if (!translation[i] || !rotation[i] || !scaling[i])
+        if (!curves.mTranslation[i] || !curves.mRotation[i] || !curves.mScaling[i])
             return;
 
     double t[3], s[3], r[3];
-    SetTransformVector(t, translation);
-    SetTransformVector(s, scaling);
-    SetTransformVector(r, rotation);
+    SetTransformVector(t, curves.mTranslation);
+    SetTransformVector(s, curves.mScaling);
+    SetTransformVector(r, curves.mRotation);
     const double radians[3] = {r[0] / kDegreesPerRadian, r[1] / kDegreesPerRadian, r[2] / kDegreesPerRadian};
 
     transform.setTranslation(ZVector(t[0], t[1], t[2]), ZSpace::kTransform);

@@ -91,26 +91,27 @@ void AdjustCameraOrLightPostRotation(KQoxNode* node, ERotationOrder order)
     node->SetPostRotation(eSOURCE_SET, adjusted);
 }
 
+// Both pivot sets of the node and of every node below it take the state.
+void SetPivotStateOfSubtree(KQoxNode* node, EPivotState state)
+{
+    if (!node)
+        return;
+    node->SetPivotState(eSOURCE_SET, state);
+    node->SetPivotState(eDESTINATION_SET, state);
+    for (int i = 0; i < node->GetChildCount(false); ++i)
+        SetPivotStateOfSubtree(node->GetChild(i), state);
+}
+
 } // namespace
 
 void QoxZeltImport::EnablePivotUse(QoxZeltNode* node)
 {
-    if (!node)
-        return;
-    node->SetPivotState(eSOURCE_SET, ePIVOT_STATE_ACTIVE);
-    node->SetPivotState(eDESTINATION_SET, ePIVOT_STATE_ACTIVE);
-    for (int i = 0; i < node->GetChildCount(false); ++i)
-        EnablePivotUse(static_cast<QoxZeltNode*>(node->GetChild(i)));
+    SetPivotStateOfSubtree(node, ePIVOT_STATE_ACTIVE);
 }
 
 void QoxZeltImport::DisablePivotUse(QoxZeltNode* node)
 {
-    if (!node)
-        return;
-    node->SetPivotState(eSOURCE_SET, ePIVOT_STATE_REFERENCE);
-    node->SetPivotState(eDESTINATION_SET, ePIVOT_STATE_REFERENCE);
-    for (int i = 0; i < node->GetChildCount(false); ++i)
-        DisablePivotUse(static_cast<QoxZeltNode*>(node->GetChild(i)));
+    SetPivotStateOfSubtree(node, ePIVOT_STATE_REFERENCE);
 }
 
 void QoxZeltImport::RemoveRotationPivot(KQoxNode* node)

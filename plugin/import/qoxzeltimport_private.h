@@ -12,6 +12,7 @@ class KQoxNode;
 }
 class QoxLogFile;
 class QoxZeltNode;
+class ZFnDagNode;
 
 namespace qoxzeltimport {
 
@@ -55,6 +56,9 @@ QoxZeltNode* ParentOf(qoxsdk_600::KQoxNode* node);
 // The host node the parent stands for, or the null object (the top of the
 // DAG) when the node has no parent or the parent has no host path.
 ZObject HostParentObject(qoxsdk_600::KQoxNode* node);
+// The host DAG node fn has just made takes the node's short name, and the
+// node records the host path.
+void NameAndRecordHostNode(ZFnDagNode& fn, QoxZeltNode* node);
 // kImportShowUI.
 bool ShowUI();
 // A confirm dialog with one button "Ok", when kImportShowUI is true.

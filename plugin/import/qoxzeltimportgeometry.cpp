@@ -144,10 +144,7 @@ ZObject QoxZeltImport::CreateNullGeometry(QoxZeltNode* node)
         st.perror("Cannot create Null");
         return ZObject();
     }
-    transform.setName(ZString(name.ToChars()));
-    ZDagPath path;
-    transform.getPath(path);
-    node->SetDagPath(&path);
+    NameAndRecordHostNode(transform, node);
     AddUserProperties(transform, node);
     ZFnDagNode locator;
     return locator.create("locator", object);
@@ -165,9 +162,6 @@ void QoxZeltImport::CreateJointGeometry(QoxZeltNode* node)
         st.perror("Cannot create Ik joint");
         return;
     }
-    joint.setName(ZString(ShortName(node).ToChars()));
-    ZDagPath path;
-    joint.getPath(path);
-    node->SetDagPath(&path);
+    NameAndRecordHostNode(joint, node);
     AddUserProperties(joint, node);
 }

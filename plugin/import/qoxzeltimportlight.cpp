@@ -20,6 +20,16 @@ const float kConeAngleScale = 0.017453292f;
 // Percent to fraction for the intensity curve.
 const float kIntensityScale = 0.01f;
 
+// A light shape of the function set's kind under parent, named name.
+template <class LightFn>
+ZObject CreateLightShape(const ZObject& parent, const ZString& name, ZStatus& status)
+{
+    LightFn fn;
+    fn.create(parent, true, &status);
+    fn.setName(name);
+    return fn.object();
+}
+
 } // namespace
 
 void QoxZeltImport::CreateLightGeometry(QoxZeltNode& node)
@@ -34,30 +44,9 @@ void QoxZeltImport::CreateLightGeometry(QoxZeltNode& node)
     ZObject shape;
     switch (light->GetLightType())
     {
-    case KQoxLight::ePOINT:
-    {
-        ZFnPointLight fn;
-        fn.create(parent, true, &st);
-        fn.setName(shapeName);
-        shape = fn.object();
-        break;
-    }
-    case KQoxLight::eDIRECTIONAL:
-    {
-        ZFnDirectionalLight fn;
-        fn.create(parent, true, &st);
-        fn.setName(shapeName);
-        shape = fn.object();
-        break;
-    }
-    case KQoxLight::eSPOT:
-    {
-        ZFnSpotLight fn;
-        fn.create(parent, true, &st);
-        fn.setName(shapeName);
-        shape = fn.object();
-        break;
-    }
+    case KQoxLight::ePOINT: shape = CreateLightShape<ZFnPointLight>(parent, shapeName, st); break;
+    case KQoxLight::eDIRECTIONAL: shape = CreateLightShape<ZFnDirectionalLight>(parent, shapeName, st); break;
+    case KQoxLight::eSPOT: shape = CreateLightShape<ZFnSpotLight>(parent, shapeName, st); break;
     default: st = ZStatus(ZStatus::kInvalidParameter, "unknown light type"); break;
     }
     if (!st)

@@ -214,10 +214,7 @@ void QoxZeltImport::CreateMeshGeometry(QoxZeltNode* node)
         st.perror("Cannot create Mesh Node");
         return;
     }
-    transform.setName(ZString(ShortName(node).ToChars()));
-    ZDagPath path;
-    transform.getPath(path);
-    node->SetDagPath(&path);
+    NameAndRecordHostNode(transform, node);
 
     KQoxMesh* mesh = static_cast<KQoxMesh*>(node->GetMesh());
     if (!mesh)
@@ -241,7 +238,8 @@ void QoxZeltImport::CreateMeshGeometry(QoxZeltNode* node)
     }
 
     ZFnMesh fnMesh;
-    fnMesh.create(pointCount, static_cast<int>(counts.length()), points, counts, connects, path.node(), &st);
+    fnMesh.create(pointCount, static_cast<int>(counts.length()), points, counts, connects, node->GetDagPath()->node(),
+                  &st);
     if (!st)
         st.perror("Cannot create Mesh");
     else

@@ -44,6 +44,14 @@ ZObject qoxzeltimport::HostParentObject(KQoxNode* node)
     return parent && parent->GetDagPath() ? parent->GetDagPath()->node() : ZObject::kNullObj;
 }
 
+void qoxzeltimport::NameAndRecordHostNode(ZFnDagNode& fn, QoxZeltNode* node)
+{
+    fn.setName(ZString(ShortName(node).ToChars()));
+    ZDagPath path;
+    fn.getPath(path);
+    node->SetDagPath(&path);
+}
+
 bool qoxzeltimport::ShowUI()
 {
     return QoxZeltUserParams::Instance().GetBoolParam(QoxZeltUserParams::kImportShowUI);

@@ -147,10 +147,7 @@ void QoxZeltImport::CreateNurbGeometry(QoxZeltNode* node)
         st.perror("Cannot create Nurb");
         return;
     }
-    transform.setName(ZString(ShortName(node).ToChars()));
-    ZDagPath path;
-    transform.getPath(path);
-    node->SetDagPath(&path);
+    NameAndRecordHostNode(transform, node);
 
     KQoxNurb* nurb = static_cast<KQoxNurb*>(node->GetNurb());
     ZPointArray points;

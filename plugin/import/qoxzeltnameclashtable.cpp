@@ -100,17 +100,13 @@ QoxZeltDagPathSortedArray::~QoxZeltDagPathSortedArray()
 
 void QoxZeltDagPathSortedArray::Add(const char* name, const ZDagPath& path)
 {
-    Entry* entry = new Entry{KString(name ? name : ""), path};
-    const int at = SortedInsertIndex(
-        mEntries.GetCount(), [&](int i) { return CompareNames(entry->mName.ToChars(), mEntries[i]->mName.ToChars()); });
-    mEntries.InsertAt(at, entry);
+    InsertRecord(mEntries, new Entry{KString(name ? name : ""), path});
 }
 
 ZDagPath* QoxZeltDagPathSortedArray::Find(const char* name)
 {
-    const int i =
-        SortedFind(mEntries.GetCount(), [&](int k) { return CompareNames(mEntries[k]->mName.ToChars(), name); });
-    return i < 0 ? nullptr : &mEntries[i]->mPath;
+    Entry* entry = FindRecord(mEntries, name);
+    return entry ? &entry->mPath : nullptr;
 }
 
 // ---- QoxZeltKQoxNodeSortedArray ----

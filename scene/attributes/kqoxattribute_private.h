@@ -1,10 +1,12 @@
 #ifndef QOX_SCENE_ATTRIBUTES_KQOXATTRIBUTE_PRIVATE_H
 #define QOX_SCENE_ATTRIBUTES_KQOXATTRIBUTE_PRIVATE_H
 
-// Channel helpers shared by the node attributes (lights, markers, cameras and
-// the camera switcher): the Default-take test, finding or making a channel
-// curve, display colours, and removing a channel from a take node.
+// Channel and property helpers shared by the node attributes, generic nodes
+// and clips: the Default-take test, finding or making a channel curve,
+// display colours, removing a channel from a take node, and walking a
+// property block.
 
+#include "base/karray.h"
 #include "base/kstring.h"
 #include "fcurve/kfcurve.h"
 #include "fcurve/kfcurvenode.h"
@@ -13,7 +15,9 @@
 #include "object/kpropertydatatype.h"
 #include "scene/kqoxnode.h"
 #include "scene/kqoxnodeattribute.h"
+#include "scene/kqoxpropertybinding.h"
 #include "scene/kqoxtakenode.h"
+#include "scene/kqoxtakenodecontainer.h"
 
 namespace qoxsdk_600 {
 namespace attr {
@@ -69,6 +73,50 @@ inline KProperty* AddAnimatedProperty(KObject& pOwner, const char* pName, const 
         property->ModifyPropertyFlag(KProperty::eAnimated, true);
     }
     return property;
+}
+
+// Appends every property of pBlock, in block order, to pList (a
+// KArrayTemplate<KProperty*>); a null list is ignored.
+inline void AppendProperties(KObject& pBlock, void* pList)
+{
+    if (!pList)
+        return;
+    auto* list = static_cast<KArrayTemplate<KProperty*>*>(pList);
+    for (int i = 0; i < pBlock.GetPropertyCount(); ++i)
+        list->Add(pBlock.GetProperty(i));
+}
+
+// Makes sure the take node holds a channel for every animatable property of
+// pBlock, the properties pOwner animates.
+inline void AddAnimatableChannels(KQoxTakeNodeContainer& pOwner, KObject& pBlock, KQoxTakeNode* pTakeNode)
+{
+    for (int i = 0; i < pBlock.GetPropertyCount(); ++i)
+    {
+        KProperty* property = pBlock.GetProperty(i);
+        if (property && property->IsAnimatable())
+            pOwner.CreateChannelsForProperty(property, pTakeNode);
+    }
+}
+
+// The scene entity of the node whose block pPlug is; null when the plug is
+// no node's or the node is outside any entity.
+inline KQoxEntity* EntityOfNodePlug(KPlug* pPlug)
+{
+    KQoxObject* object = GetKQoxObjectOfPlug(pPlug);
+    return (object && object->GetNameSpace() == KQoxObject::eNODE) ? static_cast<KQoxNode*>(object)->GetEntity()
+                                                                   : nullptr;
+}
+
+// The end of an attribute holding a property block: off its node first (the
+// node drops the channels while the attribute can still name them and before
+// the block their callbacks write into goes), then the block.
+template <class Block>
+inline void DetachAndDestroyBlock(KQoxNodeAttribute& pAttribute, Block*& pBlock)
+{
+    if (KQoxNode* node = pAttribute.GetNode())
+        node->SetNodeAttribute(nullptr);
+    pBlock->Destroy(0);
+    pBlock = nullptr;
 }
 
 // A double property's value; pFallback when there is no property.

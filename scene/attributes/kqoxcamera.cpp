@@ -103,10 +103,7 @@ KQoxCamera::KQoxCamera(KQoxSdkManager& pManager)
 
 KQoxCamera::~KQoxCamera()
 {
-    if (KQoxNode* node = GetNode())
-        node->SetNodeAttribute(nullptr);
-    mProperties->Destroy(0);
-    mProperties = nullptr;
+    attr::DetachAndDestroyBlock(*this, mProperties);
 }
 
 void KQoxCamera::Reset()
@@ -759,11 +756,7 @@ void KQoxCamera::RemoveChannels(KQoxTakeNode* pTakeNode)
 
 void KQoxCamera::FillPropertyList(void* pList)
 {
-    if (!pList)
-        return;
-    auto* list = static_cast<KArrayTemplate<KProperty*>*>(pList);
-    for (int i = 0; i < mProperties->GetPropertyCount(); ++i)
-        list->Add(mProperties->GetProperty(i));
+    attr::AppendProperties(*mProperties, pList);
 }
 
 KString KQoxCamera::GetTypeName()

@@ -2,6 +2,7 @@
 
 #include "scene/attributes/kqoxgenericnode.h"
 
+#include "scene/attributes/kqoxattribute_private.h"
 #include "scene/kqoxentity.h"
 #include "scene/kqoxsdkmanager.h"
 
@@ -85,12 +86,7 @@ void KQoxGenericNode::AddChannels(KQoxTakeNode* pTakeNode)
     // property; later takes copy the Default take.
     if (!mProperties)
         return;
-    for (int i = 0; i < mProperties->GetPropertyCount(); ++i)
-    {
-        KProperty* property = mProperties->GetProperty(i);
-        if (property && property->IsAnimatable())
-            CreateChannelsForProperty(property, pTakeNode);
-    }
+    attr::AddAnimatableChannels(*this, *mProperties, pTakeNode);
 }
 
 KQoxUserProperty* KQoxGenericNode::CreateKQoxUserProperty(KProperty* pProperty)

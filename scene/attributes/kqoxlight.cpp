@@ -87,12 +87,7 @@ KQoxLight::KQoxLight(KQoxSdkManager& pManager)
 
 KQoxLight::~KQoxLight()
 {
-    // The channels go while this light can still name them, and before the
-    // block their callbacks write into.
-    if (KQoxNode* node = GetNode())
-        node->SetNodeAttribute(nullptr);
-    mProperties->Destroy(0);
-    mProperties = nullptr;
+    attr::DetachAndDestroyBlock(*this, mProperties);
 }
 
 void KQoxLight::SetLightType(ELightType pType)
@@ -268,11 +263,7 @@ void KQoxLight::RemoveChannels(KQoxTakeNode* pTakeNode)
 
 void KQoxLight::FillPropertyList(void* pList)
 {
-    if (!pList)
-        return;
-    auto* list = static_cast<KArrayTemplate<KProperty*>*>(pList);
-    for (int i = 0; i < mProperties->GetPropertyCount(); ++i)
-        list->Add(mProperties->GetProperty(i));
+    attr::AppendProperties(*mProperties, pList);
 }
 
 KString KQoxLight::GetTypeName()

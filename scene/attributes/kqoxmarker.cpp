@@ -83,10 +83,7 @@ KQoxMarker::KQoxMarker(KQoxSdkManager& pManager)
 
 KQoxMarker::~KQoxMarker()
 {
-    if (KQoxNode* node = GetNode())
-        node->SetNodeAttribute(nullptr);
-    mProperties->Destroy(0);
-    mProperties = nullptr;
+    attr::DetachAndDestroyBlock(*this, mProperties);
 }
 
 void KQoxMarker::Reset()
@@ -249,11 +246,7 @@ void KQoxMarker::RemoveChannels(KQoxTakeNode* pTakeNode)
 
 void KQoxMarker::FillPropertyList(void* pList)
 {
-    if (!pList)
-        return;
-    auto* list = static_cast<KArrayTemplate<KProperty*>*>(pList);
-    for (int i = 0; i < mProperties->GetPropertyCount(); ++i)
-        list->Add(mProperties->GetProperty(i));
+    attr::AppendProperties(*mProperties, pList);
 }
 
 KString KQoxMarker::GetTypeName()

@@ -7,6 +7,7 @@
 #include "fcurve/kfcurve.h"
 #include "fcurve/kfcurvenode.h"
 #include "object/kpropertydatatype.h"
+#include "scene/attributes/kqoxattribute_private.h"
 #include "scene/kqoxentity.h"
 #include "scene/kqoxnode.h"
 #include "scene/kqoxpropertybinding.h"
@@ -407,10 +408,7 @@ bool KQoxMaterialProperties::PlugNotify(KPlugCallstack* pCallstack, kPlugAction 
     if (pPlug == this && pAction == kPlugDstConnected)
     {
         // Only a node's block leads to a scene entity.
-        KQoxObject* object = GetKQoxObjectOfPlug(pOther);
-        KQoxEntity* entity = (object && object->GetNameSpace() == KQoxObject::eNODE)
-                                 ? static_cast<KQoxNode*>(object)->GetEntity()
-                                 : nullptr;
+        KQoxEntity* entity = attr::EntityOfNodePlug(pOther);
         if (entity && !entity->GetMaterial(KString(mOwner->GetName())))
             entity->AddMaterial(mOwner);
     }

@@ -3,6 +3,7 @@
 #include "scene/attributes/kqoxnull.h"
 
 #include "base/karray.h"
+#include "scene/attributes/kqoxattribute_private.h"
 #include "scene/attributes/kqoxskeleton.h"
 #include "scene/kqoxsdkmanager.h"
 #include "scene/kqoxnode.h"
@@ -14,15 +15,6 @@ KPLUG_CLASS_IMPLEMENT(KQoxNullProperties, KObject, "KQoxNullProperties")
 KPLUG_CLASS_IMPLEMENT(KQoxSkeletonProperties, KObject, "KQoxSkeletonProperties")
 
 namespace {
-
-void AppendProperties(KObject& pBlock, void* pList)
-{
-    if (!pList)
-        return;
-    auto* list = static_cast<KArrayTemplate<KProperty*>*>(pList);
-    for (int i = 0; i < pBlock.GetPropertyCount(); ++i)
-        list->Add(pBlock.GetProperty(i));
-}
 
 bool IsLimbOrLimbNode(int pType)
 {
@@ -57,10 +49,7 @@ KQoxNull::KQoxNull(KQoxSdkManager& pManager)
 
 KQoxNull::~KQoxNull()
 {
-    if (KQoxNode* node = GetNode())
-        node->SetNodeAttribute(nullptr);
-    mProperties->Destroy(0);
-    mProperties = nullptr;
+    attr::DetachAndDestroyBlock(*this, mProperties);
 }
 
 void KQoxNull::Reset()
@@ -82,7 +71,7 @@ double KQoxNull::GetSize()
 
 void KQoxNull::FillPropertyList(void* pList)
 {
-    AppendProperties(*mProperties, pList);
+    attr::AppendProperties(*mProperties, pList);
 }
 
 KString KQoxNull::GetTypeName()
@@ -135,10 +124,7 @@ KQoxSkeleton::KQoxSkeleton(KQoxSdkManager& pManager)
 
 KQoxSkeleton::~KQoxSkeleton()
 {
-    if (KQoxNode* node = GetNode())
-        node->SetNodeAttribute(nullptr);
-    mProperties->Destroy(0);
-    mProperties = nullptr;
+    attr::DetachAndDestroyBlock(*this, mProperties);
 }
 
 void KQoxSkeleton::Reset()
@@ -209,7 +195,7 @@ KQoxColor KQoxSkeleton::GetLimbNodeColor()
 
 void KQoxSkeleton::FillPropertyList(void* pList)
 {
-    AppendProperties(*mProperties, pList);
+    attr::AppendProperties(*mProperties, pList);
 }
 
 KString KQoxSkeleton::GetTypeName()

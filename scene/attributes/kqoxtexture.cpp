@@ -353,6 +353,12 @@ KQoxVector4& KQoxTexture::GetDefaultVector(const char* pChannel, KQoxVector4& pV
     return pValue;
 }
 
+double KQoxTexture::GetDefaultComponent(const char* pChannel, int pIndex)
+{
+    KQoxVector4 value;
+    return GetDefaultVector(pChannel, value)[pIndex];
+}
+
 void KQoxTexture::SetDefaultT(const KQoxVector4& pT)
 {
     SetDefaultVector(kTranslationChannel, Props().Translation, pT);
@@ -415,44 +421,37 @@ void KQoxTexture::SetScale(double pU, double pV)
 
 double KQoxTexture::GetTranslationU()
 {
-    KQoxVector4 v;
-    return GetDefaultT(v)[0];
+    return GetDefaultComponent(kTranslationChannel, 0);
 }
 
 double KQoxTexture::GetTranslationV()
 {
-    KQoxVector4 v;
-    return GetDefaultT(v)[1];
+    return GetDefaultComponent(kTranslationChannel, 1);
 }
 
 double KQoxTexture::GetRotationU()
 {
-    KQoxVector4 v;
-    return GetDefaultR(v)[0];
+    return GetDefaultComponent(kRotationChannel, 0);
 }
 
 double KQoxTexture::GetRotationV()
 {
-    KQoxVector4 v;
-    return GetDefaultR(v)[1];
+    return GetDefaultComponent(kRotationChannel, 1);
 }
 
 double KQoxTexture::GetRotationW()
 {
-    KQoxVector4 v;
-    return GetDefaultR(v)[2];
+    return GetDefaultComponent(kRotationChannel, 2);
 }
 
 double KQoxTexture::GetScaleU()
 {
-    KQoxVector4 v;
-    return GetDefaultS(v)[0];
+    return GetDefaultComponent(kScalingChannel, 0);
 }
 
 double KQoxTexture::GetScaleV()
 {
-    KQoxVector4 v;
-    return GetDefaultS(v)[1];
+    return GetDefaultComponent(kScalingChannel, 1);
 }
 
 // ---- Copy and comparison ----------------------------------------------------

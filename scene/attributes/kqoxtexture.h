@@ -210,6 +210,8 @@ private:
     KQoxTextureProperties& Props() { return *mProperties; }
     void SetDefaultVector(const char* pChannel, KProperty* pProperty, const KQoxVector4& pValue);
     KQoxVector4& GetDefaultVector(const char* pChannel, KQoxVector4& pValue);
+    // One component (0 to 2) of GetDefaultVector, read into a zero vector.
+    double GetDefaultComponent(const char* pChannel, int pIndex);
 
     int mCroppingLeft;
     int mCroppingRight;

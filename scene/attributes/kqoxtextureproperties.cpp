@@ -2,6 +2,7 @@
 
 #include "fcurve/kfcurve.h"
 #include "object/kpropertydatatype.h"
+#include "scene/attributes/kqoxattribute_private.h"
 #include "scene/attributes/kqoxtexture.h"
 #include "scene/attributes/kqoxvideo.h"
 #include "scene/kqoxentity.h"
@@ -84,10 +85,7 @@ bool KQoxTextureProperties::PlugNotify(KPlugCallstack* pCallstack, kPlugAction p
     if (pPlug == this && pAction == kPlugDstConnected)
     {
         // Only a node's block leads to a scene entity; anything else is left alone.
-        KQoxObject* object = GetKQoxObjectOfPlug(pOther);
-        KQoxEntity* entity = (object && object->GetNameSpace() == KQoxObject::eNODE)
-                                 ? static_cast<KQoxNode*>(object)->GetEntity()
-                                 : nullptr;
+        KQoxEntity* entity = attr::EntityOfNodePlug(pOther);
         if (entity && !entity->GetTexture(mOwner->GetName()))
             entity->AddTexture(mOwner);
     }

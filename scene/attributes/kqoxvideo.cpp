@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "base/karray.h"
+#include "scene/attributes/kqoxattribute_private.h"
 #include "scene/attributes/kqoxlight.h"
 #include "scene/attributes/kqoxtexture.h"
 #include "scene/kqoxentity.h"
@@ -113,12 +114,7 @@ KStringList KQoxVideo::GetTypeFlags()
 
 void KQoxVideo::AddChannels(KQoxTakeNode* pTakeNode)
 {
-    for (int i = 0; i < mProperties->GetPropertyCount(); ++i)
-    {
-        KProperty* property = mProperties->GetProperty(i);
-        if (property && property->IsAnimatable())
-            CreateChannelsForProperty(property, pTakeNode);
-    }
+    attr::AddAnimatableChannels(*this, *mProperties, pTakeNode);
 }
 
 KQoxUserProperty* KQoxVideo::CreateKQoxUserProperty(KProperty* pProperty)

@@ -63,6 +63,34 @@ TEST(FilterSet, NewSetHoldsTheTableDefaults)
     }
 }
 
+// The static description reads the table row; outside the table every field
+// is zero and there is no name.
+TEST(FilterSet, ParameterDescriptionReadsTheTableRow)
+{
+    const int kAngularPerimeter = 85;
+    EXPECT_STREQ(KQoxFilterSet::GetParameterName(kAngularPerimeter), "AnkleStabilizationAngularPerimeter");
+    EXPECT_EQ(KQoxFilterSet::GetParameterModeType(kAngularPerimeter), 2);
+    EXPECT_EQ(KQoxFilterSet::GetParameterDefaultMode(kAngularPerimeter), 1);
+    EXPECT_EQ(KQoxFilterSet::GetParameterUnit(kAngularPerimeter), 4);
+    EXPECT_EQ(KQoxFilterSet::GetParameterValueType(kAngularPerimeter), 0);
+    EXPECT_EQ(KQoxFilterSet::GetParameterMinValue(kAngularPerimeter), 0.0);
+    EXPECT_EQ(KQoxFilterSet::GetParameterMaxValue(kAngularPerimeter), 60.0);
+    EXPECT_EQ(KQoxFilterSet::GetParameterDefaultValue(kFootBottomToAnkle), 7.5);
+    EXPECT_EQ(KQoxFilterSet::GetParameterUnit(kFootBottomToAnkle), 3);
+    EXPECT_EQ(KQoxFilterSet::GetParameterMinValue(38), -1000.0); // HipsTOffsetX
+    EXPECT_EQ(KQoxFilterSet::GetParameterMaxValue(kFootBottomToAnkle), 10000.0);
+    for (int index : {-1, 177, std::numeric_limits<int>::max()})
+    {
+        EXPECT_EQ(KQoxFilterSet::GetParameterName(index), nullptr);
+        EXPECT_EQ(KQoxFilterSet::GetParameterModeType(index) + KQoxFilterSet::GetParameterDefaultMode(index) +
+                      KQoxFilterSet::GetParameterUnit(index) + KQoxFilterSet::GetParameterValueType(index),
+                  0);
+        EXPECT_EQ(KQoxFilterSet::GetParameterMinValue(index), 0.0);
+        EXPECT_EQ(KQoxFilterSet::GetParameterMaxValue(index), 0.0);
+        EXPECT_EQ(KQoxFilterSet::GetParameterDefaultValue(index), 0.0);
+    }
+}
+
 TEST(FilterSet, ModesAcceptedByModeType)
 {
     const struct

@@ -7,6 +7,7 @@
 #include "fcurve/kfcurve_tcb4051.h"
 
 #include <cmath>
+#include <utility>
 
 using namespace fctest;
 
@@ -292,6 +293,37 @@ TEST(KFCurveAutoTest, ConversionsOfAKey)
     KFCURVE_ComputeAutoFromBezierForKey(la, ra, lb, rb, &empty, 0);
     KFCURVE_ComputeBezierFromAutoForKey(lb2, rb2, la, ra, nullptr, 0);
     EXPECT_EQ(Vec({out1, out2, la, ra, lb, rb, lb2, rb2}), Vec({0, 0, 1, 2, 0, 0, 0, 0}));
+}
+
+// Each one-sided key wrapper equals its conversion on the key's secants, and
+// gives 0 on a curve without keys.
+TEST(KFCurveAutoTest, OneSidedKeyWrappersUseTheKeySecants)
+{
+    KFCurve c;
+    Keys(c, {0, 10, 4}, U, AUTO);
+    double toLeft = 0, toRight = 0;
+    KFCURVE_ComputeToLeftAndToRight(toLeft, toRight, &c, 1);
+    using Direct = void (*)(double&, double&, double&, double&);
+    using ForKey = void (*)(double&, double&, KFCurve*, int);
+    const std::pair<Direct, ForKey> pairs[] = {
+        {KFCURVE_ComputeLeftBezierFromAuto, KFCURVE_ComputeLeftBezierFromAutoForKey},
+        {KFCURVE_ComputeRightBezierFromAuto, KFCURVE_ComputeRightBezierFromAutoForKey},
+        {KFCURVE_ComputeLeftAutoFromBezier, KFCURVE_ComputeLeftAutoFromBezierForKey},
+        {KFCURVE_ComputeRightAutoFromBezier, KFCURVE_ComputeRightAutoFromBezierForKey}};
+    KFCurve empty;
+    for (const auto& [direct, forKey] : pairs)
+    {
+        for (double in : {-600.0, -3.0, 0.0, 40.0, 700.0})
+        {
+            double expected = 0, got = 0;
+            direct(expected, in, toLeft, toRight);
+            forKey(got, in, &c, 1);
+            EXPECT_EQ(got, expected) << in;
+            got = 9;
+            forKey(got, in, &empty, 0);
+            EXPECT_EQ(got, 0.0);
+        }
+    }
 }
 
 TEST(KFCurveAutoTest, BreakpointsOnBothSides)

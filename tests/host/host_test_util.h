@@ -3,6 +3,7 @@
 #ifndef QOX_TESTS_HOST_HOST_TEST_UTIL_H
 #define QOX_TESTS_HOST_HOST_TEST_UTIL_H
 
+#include "common/host_test_common.h"
 #include "common/qox_test_common.h"
 
 #include "host/zanim.h"
@@ -22,41 +23,12 @@ protected:
     // Runs a script text; its result strings.
     std::vector<std::string> Run(const std::string& text, ZStatus* status = nullptr)
     {
-        std::vector<std::string> result;
-        ZStatus st = zelthost::Host::Get().Execute(text, &result);
-        if (status)
-            *status = st;
-        else
-            EXPECT_TRUE(st) << text << ": " << st.errorString();
-        return result;
+        return qoxtest::RunScript(text, status);
     }
-    std::string RunError(const std::string& text)
-    {
-        ZStatus st;
-        Run(text, &st);
-        EXPECT_FALSE(st) << text;
-        return st.errorString();
-    }
-    static ZObject Node(const std::string& name)
-    {
-        ZSelectionList list;
-        ZObject object;
-        if (list.add(ZString(name)) && list.getDependNode(0, object))
-            return object;
-        return ZObject();
-    }
-    static ZDagPath Path(const std::string& name)
-    {
-        ZSelectionList list;
-        ZDagPath path;
-        if (list.add(ZString(name)))
-            list.getDagPath(0, path);
-        return path;
-    }
-    static ZPlug Plug(const std::string& node, const std::string& attr)
-    {
-        return ZFnDependencyNode(Node(node)).findPlug(ZString(attr));
-    }
+    std::string RunError(const std::string& text) { return qoxtest::RunScriptError(text); }
+    static ZObject Node(const std::string& name) { return qoxtest::HostObject(name); }
+    static ZDagPath Path(const std::string& name) { return qoxtest::HostPath(name); }
+    static ZPlug Plug(const std::string& node, const std::string& attr) { return qoxtest::HostPlug(node, attr); }
     // A transform with a mesh shape of one quad per row of counts.
     static ZObject Quad(const std::string& name)
     {

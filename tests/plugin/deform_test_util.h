@@ -47,35 +47,11 @@ protected:
 
     static void Param(int index, bool value) { QoxZeltUserParams::Instance().SetBoolParam(index, value); }
 
-    void Run(const std::string& text)
-    {
-        ZStatus st = zelthost::Host::Get().Execute(text);
-        ASSERT_TRUE(st) << text << ": " << st.errorString();
-    }
+    void Run(const std::string& text) { qoxtest::RunScriptOrFail(text); }
     // A script text's result strings (failure fails the test).
-    static std::vector<std::string> Ask(const std::string& text)
-    {
-        std::vector<std::string> result;
-        ZStatus st = zelthost::Host::Get().Execute(text, &result);
-        EXPECT_TRUE(st) << text << ": " << st.errorString();
-        return result;
-    }
-    static ZDagPath Path(const std::string& name)
-    {
-        ZSelectionList list;
-        ZDagPath path;
-        if (list.add(ZString(name)))
-            list.getDagPath(0, path);
-        return path;
-    }
-    static ZObject Object(const std::string& name)
-    {
-        ZSelectionList list;
-        ZObject object;
-        if (list.add(ZString(name)))
-            list.getDependNode(0, object);
-        return object;
-    }
+    static std::vector<std::string> Ask(const std::string& text) { return qoxtest::RunScript(text); }
+    static ZDagPath Path(const std::string& name) { return qoxtest::HostPath(name); }
+    static ZObject Object(const std::string& name) { return qoxtest::HostObject(name); }
     qoxsdk_600::KQoxNode* Root() { return mScene->GetRootNode(); }
     QoxZeltNode* ZeltRoot() { return static_cast<QoxZeltNode*>(Root()); }
 

@@ -5,6 +5,7 @@
 #ifndef QOX_TESTS_PLUGIN_IMPORT_PASS_TEST_UTIL_H
 #define QOX_TESTS_PLUGIN_IMPORT_PASS_TEST_UTIL_H
 
+#include "common/host_test_common.h"
 #include "common/qox_test_common.h"
 
 #include <memory>
@@ -27,17 +28,10 @@
 class ImportPassTest : public ::testing::Test
 {
 public:
-    static ZObject HostNode(const std::string& name)
-    {
-        ZSelectionList list;
-        ZObject object;
-        if (list.add(ZString(name)) && list.getDependNode(0, object))
-            return object;
-        return ZObject();
-    }
+    static ZObject HostNode(const std::string& name) { return qoxtest::HostObject(name); }
     static ZPlug HostPlug(const std::string& node, const std::string& attribute)
     {
-        return ZFnDependencyNode(HostNode(node)).findPlug(ZString(attribute));
+        return qoxtest::HostPlug(node, attribute);
     }
 
 protected:

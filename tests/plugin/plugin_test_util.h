@@ -4,6 +4,7 @@
 #ifndef QOX_TESTS_PLUGIN_PLUGIN_TEST_UTIL_H
 #define QOX_TESTS_PLUGIN_PLUGIN_TEST_UTIL_H
 
+#include "common/host_test_common.h"
 #include "common/qox_test_common.h"
 
 #include <cstdlib>
@@ -30,21 +31,9 @@ protected:
 
     std::vector<std::string> Run(const std::string& text, ZStatus* status = nullptr)
     {
-        std::vector<std::string> result;
-        ZStatus st = zelthost::Host::Get().Execute(text, &result);
-        if (status)
-            *status = st;
-        else
-            EXPECT_TRUE(st) << text << ": " << st.errorString();
-        return result;
+        return qoxtest::RunScript(text, status);
     }
-    std::string RunError(const std::string& text)
-    {
-        ZStatus st;
-        Run(text, &st);
-        EXPECT_FALSE(st) << text;
-        return st.errorString();
-    }
+    std::string RunError(const std::string& text) { return qoxtest::RunScriptError(text); }
     // The script texts issued since the transcript was last cleared.
     static std::vector<std::string> Commands() { return zelthost::Host::Get().Commands(); }
 

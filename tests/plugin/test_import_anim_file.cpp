@@ -37,12 +37,7 @@ void KeyCurve(KFCurve* curve, std::initializer_list<std::pair<double, float>> ke
 
 double Internal(const char* node, const char* attribute)
 {
-    ZSelectionList list;
-    list.add(node);
-    ZObject object;
-    if (!list.getDependNode(0, object))
-        return NAN;
-    return ZFnDependencyNode(object).findPlug(attribute).asDouble();
+    return qoxtest::HostPlugValue(node, attribute);
 }
 
 ZFnAnimCurve CurveOf(const char* node, const char* attribute)

@@ -59,12 +59,7 @@ double Number(const std::vector<std::string>& result)
 // A plug's value in the host's internal units (getAttr shows angles in degrees).
 double Internal(const char* node, const char* attribute)
 {
-    ZSelectionList list;
-    list.add(node);
-    ZObject object;
-    if (!list.getDependNode(0, object))
-        return NAN;
-    return ZFnDependencyNode(object).findPlug(attribute).asDouble();
+    return qoxtest::HostPlugValue(node, attribute);
 }
 
 // An import object holding a scene, as Import has it.

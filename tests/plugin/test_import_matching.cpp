@@ -26,11 +26,7 @@ class MatchTest : public ::testing::Test
 protected:
     void SetUp() override { zelthost::Host::Get().Reset(); }
 
-    void Run(const std::string& text)
-    {
-        ZStatus st = zelthost::Host::Get().Execute(text);
-        ASSERT_TRUE(st) << text << ": " << st.errorString();
-    }
+    void Run(const std::string& text) { qoxtest::RunScriptOrFail(text); }
     // A dynamic numeric attribute on a host node.
     static void AddAttr(const char* node, const char* name, ZFnNumericData::Type type)
     {
@@ -39,14 +35,7 @@ protected:
         ZFnDependencyNode host(Path(node).node());
         ASSERT_TRUE(host.addAttribute(attribute)) << name;
     }
-    static ZDagPath Path(const std::string& name)
-    {
-        ZSelectionList list;
-        ZDagPath path;
-        if (list.add(ZString(name)))
-            list.getDagPath(0, path);
-        return path;
-    }
+    static ZDagPath Path(const std::string& name) { return qoxtest::HostPath(name); }
     // A node under parent (the scene root when null), in namespace ns.
     QoxZeltNode* Node(const char* name, KQoxNode* parent = nullptr, const char* ns = "")
     {

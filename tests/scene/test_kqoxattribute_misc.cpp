@@ -2,8 +2,12 @@
 // the typed views of a node, a clip's file reaching a node's light, and many
 // attributes cleared with their manager.
 
+#include <utility>
+
 #include "attribute_test_util.h"
+#include "base/karray.h"
 #include "scene/attributes/kqoxcamera.h"
+#include "scene/attributes/kqoxcameraproperties.h"
 #include "scene/attributes/kqoxcameraswitcher.h"
 #include "scene/attributes/kqoxgenericnode.h"
 #include "scene/attributes/kqoxlight.h"
@@ -202,6 +206,60 @@ TEST(AttributeLifetimeTest, ManyAttachedAttributesClearedEitherWay)
         EXPECT_EQ(manager.GetKQoxNodeAttributeCount(), 4000);
         KQoxLight* light = static_cast<KQoxLight*>(manager.GetKQoxNodeAttribute(2));
         EXPECT_EQ(light->GetDefaultIntensity(), 100.0);
+    }
+}
+
+// Destroying an attached attribute takes it off its node first; the light's
+// channels leave the node's Default take with it.
+TEST(AttributeLifetimeTest, DestroyingAnAttachedAttributeDetachesIt)
+{
+    KQoxSdkManager manager;
+    KQoxNodeAttribute* attributes[] = {manager.CreateKQoxCamera(), manager.CreateKQoxLight(),
+                                       manager.CreateKQoxMarker(), manager.CreateKQoxNull(),
+                                       manager.CreateKQoxSkeleton()};
+    for (KQoxNodeAttribute* attribute : attributes)
+    {
+        ASSERT_NE(attribute, nullptr);
+        KQoxNode* node = manager.CreateKQoxNode("Holder");
+        node->SetNodeAttribute(attribute);
+        ASSERT_EQ(node->GetNodeAttribute(), attribute);
+        KFCurveNode* root = node->GetDefaultTakeNode()->GetKFCurveNode();
+        const bool isLight = attribute->GetAttributeType() == KQoxNodeAttribute::eLIGHT;
+        EXPECT_EQ(root->Find("Intensity") >= 0, isLight);
+        EXPECT_TRUE(manager.DestroyKQoxNodeAttribute(attribute));
+        EXPECT_EQ(node->GetNodeAttribute(), nullptr);
+        EXPECT_LT(root->Find("Intensity"), 0);
+    }
+}
+
+// Every attribute lists its own property block, in block order, after what the
+// list already holds; a null list is ignored.
+TEST(AttributePropertyListTest, ListsTheWholeBlockInOrder)
+{
+    KQoxSdkManager manager;
+    KQoxCamera* camera = manager.CreateKQoxCamera();
+    KQoxLight* light = manager.CreateKQoxLight();
+    KQoxMarker* marker = manager.CreateKQoxMarker();
+    KQoxNull* null = manager.CreateKQoxNull();
+    KQoxSkeleton* skeleton = manager.CreateKQoxSkeleton();
+    ASSERT_TRUE(camera && light && marker && null && skeleton);
+    const std::pair<KQoxNodeAttribute*, KObject*> attributes[] = {{camera, camera->GetPropertyHandler()},
+                                                                  {light, light->GetPropertyHandler()},
+                                                                  {marker, marker->GetPropertyHandler()},
+                                                                  {null, null->GetPropertyHandler()},
+                                                                  {skeleton, skeleton->GetPropertyHandler()}};
+    for (const auto& [attribute, block] : attributes)
+    {
+        ASSERT_NE(block, nullptr);
+        ASSERT_GT(block->GetPropertyCount(), 0);
+        KArrayTemplate<KProperty*> properties;
+        properties.Add(nullptr);
+        attribute->FillPropertyList(&properties);
+        ASSERT_EQ(properties.GetCount(), block->GetPropertyCount() + 1);
+        EXPECT_EQ(properties[0], nullptr);
+        for (int i = 0; i < block->GetPropertyCount(); ++i)
+            EXPECT_EQ(properties[i + 1], block->GetProperty(i)) << attribute->GetTypeName().ToChars() << " " << i;
+        attribute->FillPropertyList(nullptr);
     }
 }
 

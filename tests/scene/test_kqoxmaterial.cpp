@@ -177,6 +177,26 @@ TEST_F(GeometryTest, MaterialCopyTakesAndReset)
     EXPECT_EQ(mManager->FindKQoxMaterial("Source"), target);
 }
 
+// A node of the scene that uses a material's block brings the material into
+// the scene's entity, once; a node outside the scene or a user that is no
+// node brings nothing.
+TEST_F(GeometryTest, MaterialJoinsTheEntityOfTheNodeThatUsesIt)
+{
+    const int before = Entity().GetMaterialCount();
+    KQoxMaterial* paint = mManager->CreateKQoxMaterial("Paint");
+    for (const char* name : {"First", "Second"})
+        EXPECT_TRUE(NodeWith(name, nullptr)->GetPropertyHandler()->ConnectSrc(paint->GetPropertyHandler()));
+    ASSERT_EQ(Entity().GetMaterialCount(), before + 1);
+    EXPECT_EQ(Entity().GetMaterial(before), paint);
+
+    KQoxMaterial* other = mManager->CreateKQoxMaterial("Other");
+    KQoxNode* loose = mManager->CreateKQoxNode("Loose");
+    EXPECT_TRUE(loose->GetPropertyHandler()->ConnectSrc(other->GetPropertyHandler()));
+    KQoxTexture* texture = mManager->CreateKQoxTexture("Map");
+    EXPECT_TRUE(texture->GetPropertyHandler()->ConnectSrc(other->GetPropertyHandler()));
+    EXPECT_EQ(Entity().GetMaterialCount(), before + 1);
+}
+
 TEST(MaterialClassTest, PropertyBlockIdentity)
 {
     EXPECT_EQ(KQoxMaterial::GetClassID(), KQoxMaterialProperties::ClassId);

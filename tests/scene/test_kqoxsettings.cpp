@@ -143,6 +143,52 @@ TEST(KQoxGlobalLightSettingsTest, ShadowPlanesCopyAndReset)
     EXPECT_EQ(2, copy.GetShadowPlaneCount());
 }
 
+// Assignment copies every setting but not the error state; a reset brings
+// every setting back to its default.
+TEST(KQoxGlobalLightSettingsTest, EverySettingCopiedAndRestored)
+{
+    KQoxGlobalLightSettings light;
+    light.SetAmbientColor(KQoxColor(0.1, 0.2, 0.3, 0.5));
+    light.SetFogEnable(true);
+    light.SetFogColor(KQoxColor(0.6, 0.7, 0.8, 0.9));
+    light.SetFogMode(KQoxGlobalLightSettings::eEXPONENTIAL);
+    light.SetFogEnd(50.0);
+    light.SetFogStart(20.0);
+    light.SetFogDensity(0.5);
+    light.SetShadowEnable(true);
+    light.SetShadowIntensity(75.0);
+    light.AddShadowPlane(KQoxGlobalLightSettings::KQoxShadowPlane());
+    EXPECT_EQ(nullptr, light.GetShadowPlane(4));
+
+    KQoxGlobalLightSettings copy;
+    copy = light;
+    EXPECT_EQ(-1, copy.GetLastErrorID());
+    EXPECT_EQ(KQoxColor(0.1, 0.2, 0.3, 0.5), copy.GetAmbientColor());
+    EXPECT_TRUE(copy.GetFogEnable());
+    EXPECT_EQ(KQoxColor(0.6, 0.7, 0.8, 0.9), copy.GetFogColor());
+    EXPECT_EQ(KQoxGlobalLightSettings::eEXPONENTIAL, copy.GetFogMode());
+    EXPECT_EQ(20.0, copy.GetFogStart());
+    EXPECT_EQ(50.0, copy.GetFogEnd());
+    EXPECT_EQ(0.5, copy.GetFogDensity());
+    EXPECT_TRUE(copy.GetShadowEnable());
+    EXPECT_EQ(75.0, copy.GetShadowIntensity());
+    EXPECT_EQ(1, copy.GetShadowPlaneCount());
+
+    copy.RestoreDefaultSettings();
+    EXPECT_EQ(KQoxColor(0.4, 0.4, 0.4, 0.0), copy.GetAmbientColor());
+    EXPECT_FALSE(copy.GetFogEnable());
+    EXPECT_EQ(KQoxColor(1.0, 1.0, 1.0, 0.0), copy.GetFogColor());
+    EXPECT_EQ(KQoxGlobalLightSettings::eLINEAR, copy.GetFogMode());
+    EXPECT_EQ(0.3, copy.GetFogStart());
+    EXPECT_EQ(1000.0, copy.GetFogEnd());
+    EXPECT_EQ(0.002, copy.GetFogDensity());
+    EXPECT_FALSE(copy.GetShadowEnable());
+    EXPECT_EQ(0.0, copy.GetShadowIntensity());
+    EXPECT_EQ(0, copy.GetShadowPlaneCount());
+    copy = copy; // self-assignment keeps everything
+    EXPECT_EQ(1000.0, copy.GetFogEnd());
+}
+
 TEST(KQoxGlobalTimeSettingsTest, ModeAndProtocolFallBackToTheProgramWideValues)
 {
     const KTime::ETimeMode savedMode = KTime::GetGlobalTimeMode();

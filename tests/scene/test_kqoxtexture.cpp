@@ -134,6 +134,10 @@ TEST_F(MediaTest, DefaultsAreSinglePrecisionInCurvesAndDoubleInProperties)
     EXPECT_EQ(t->GetCroppingTop() * 10 + t->GetCroppingRight(), 23);
     EXPECT_EQ(Default(t, 'T'), std::vector<double>({2.5, -4, 0, 7}));
     EXPECT_EQ(t->GetScaleV(), 8);
+    EXPECT_EQ(t->GetTranslationU(), 2.5);
+    EXPECT_EQ(t->GetTranslationV(), -4);
+    EXPECT_EQ(t->GetRotationU() * 100 + t->GetRotationV() * 10 + t->GetRotationW(), 1230);
+    EXPECT_EQ(t->GetScaleU(), 0.5);
     EXPECT_EQ(Default(t, 'S'), std::vector<double>({0.5, 8, 1, 7}));
 
     t->CreateTakeNode("Take 001");
