@@ -68,6 +68,17 @@ void KQoxRead6::ReadUserProperties(KQoxObject& object, KObject* properties)
     }
 }
 
+bool KQoxRead6::ReadFour(const char* name, KQoxVector4& vector)
+{
+    if (!mFile.FieldReadBegin(name))
+        return false;
+    const bool ok = mFile.FieldReadGetRemain() >= 4;
+    for (int k = 0; ok && k < 4; ++k)
+        vector[k] = mFile.FieldReadD();
+    mFile.FieldReadEnd();
+    return ok;
+}
+
 void KQoxRead6::ObjectHeader(KQoxObject& object, KObject* properties)
 {
     ReadUserProperties(object, properties);
