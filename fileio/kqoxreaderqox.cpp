@@ -246,7 +246,9 @@ bool KQoxRead6::ReadScene()
         }
         mFile.ProjectReadSectionEnd();
     }
-    if (Ok())
+    // Every connection ties nodes: without them read, none can be made (nor
+    // checked), and the section is passed over.
+    if (Ok() && mOptions.GetState(KStreamOptionsQox::eMODEL))
     {
         int connections = mFile.ProjectFindSection(kConnections);
         bool entered = connections >= 0 && mFile.ProjectOpenSection(connections);

@@ -12,6 +12,7 @@
 #include "fileio/kqoxexporter.h"
 #include "fileio/kqoximporter.h"
 #include "fileio/kqoxioregistry.h"
+#include "fileio/kqoxstreamoptionsqox.h"
 #include "fileio_test_util.h"
 #include "scene/attributes/kqoxcamera.h"
 #include "scene/attributes/kqoxlight.h"
@@ -334,4 +335,29 @@ TEST(NativeTargets, FailedReadAfterTheConnectionsLeavesNothing)
     EXPECT_EQ(read.GetRootNode()->GetChildCount(), 0);
     // The scene written from keeps its own targets.
     EXPECT_EQ(NameOf(Find(scene, "Eye")->GetTarget()), "Model::Empty");
+}
+
+// Read without nodes (the model option off), the file's node connections,
+// targets included, name nothing read and are passed over: the rest of the
+// scene reads.
+TEST(NativeTargets, ReadWithoutNodes)
+{
+    TempDir dir;
+    for (const Form& form : kForms)
+    {
+        SCOPED_TRACE(form.mExport);
+        KQoxSdkManager manager;
+        KQoxScene scene(manager);
+        BuildAims(manager, scene);
+        const std::string name = dir.File("nodes.qox");
+        ASSERT_TRUE(Export(manager, scene, name, form));
+        KQoxImporter importer(manager);
+        importer.SetPassword(form.mPassword);
+        ASSERT_TRUE(importer.Initialize(name.c_str()));
+        KStreamOptionsQox options;
+        options.SetState(KStreamOptionsQox::eMODEL, false);
+        KQoxScene read(manager);
+        EXPECT_TRUE(importer.Import(read, &options)) << importer.GetLastErrorString();
+        EXPECT_EQ(read.GetRootNode()->GetChildCount(), 0);
+    }
 }
