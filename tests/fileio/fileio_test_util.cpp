@@ -832,6 +832,8 @@ void AddEveryKind(KQoxSdkManager& manager, KQoxScene& scene, bool automaticKeys)
     poseHips->AddChild(poseSpine);
     poseHips->SetDefaultT(KQoxVector4(0, 95.5, 0));
     poseSpine->SetDefaultR(KQoxVector4(5, 0, -7.25));
+    // Targets are positions in the pose's own scene.
+    poseHips->SetTargetUp(poseSpine);
     KQoxCharacterLink poseLink;
     poseLink.mNode = poseHips;
     poseLink.mOffsetR = KQoxVector4(0, 0, 90, 1);

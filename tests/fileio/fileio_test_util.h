@@ -27,7 +27,8 @@ void BuildScene(qoxsdk_600::KQoxSdkManager& manager, qoxsdk_600::KQoxScene& scen
 // version 5 is meant, which stores those as slopes) in the takes "Walk" and
 // "Run", a character "Hero" with solver settings away from their defaults,
 // a node with pivots and every limit kind set, and look-at and up-vector
-// targets on the camera, the spot light and the node "Head".
+// targets on the camera, the spot light, the node "Head" and a node of the
+// character pose's scene.
 void AddEveryKind(qoxsdk_600::KQoxSdkManager& manager, qoxsdk_600::KQoxScene& scene, bool automaticKeys);
 
 // Every node with its depth, targets, properties, user properties, state and
