@@ -121,6 +121,9 @@ const char kMultiTake[] = "MultiTake";
 const char kShading[] = "Shading";
 const char kCulling[] = "Culling";
 const char kPivotEnabled[] = "PivotEnabled";
+// A node's aim settings, 4 D each; written only when not (0, 0, 0, 0).
+const char kPostTargetRotation[] = "PostTargetRotation";
+const char kTargetUpVector[] = "TargetUpVector";
 const char* const kCullingTokens[3] = {"CullingOff", "CullingOnCCW", "CullingOnCW"};
 const char kShadingLetters[6] = {0, 'W', 'F', 'Y', 'T', 'U'}; // index: shading mode; 0 writes no field
 
@@ -259,6 +262,11 @@ const char kCurrentTimeMarker[] = "CurrentTimeMarker";
 // ---- Connections: "Connect": "OO", child, parent ----
 const char kConnect[] = "Connect";
 const char kObjectObject[] = "OO";
+// A node's targets: "LookAt" (node, its look-at target) and "UpVector"
+// (node, its up-vector target), nodes by position among the Model fields;
+// at most one of each per node, never the node itself.
+const char kLookAtOf[] = "LookAt";
+const char kUpVectorOf[] = "UpVector";
 
 // ---- Takes ----
 const char kCurrent[] = "Current";

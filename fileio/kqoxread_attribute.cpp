@@ -87,29 +87,13 @@ void KQoxRead6::ReadAttribute(KQoxNode& node)
     mFile.FieldReadEnd();
 }
 
-namespace {
-
-// Four doubles of the named field; false (nothing changed) when it is missing or short.
-bool ReadFour(IQoxObject& file, const char* name, double values[4])
-{
-    if (!file.FieldReadBegin(name))
-        return false;
-    bool ok = file.FieldReadGetRemain() >= 4;
-    for (int k = 0; ok && k < 4; ++k)
-        values[k] = file.FieldReadD();
-    file.FieldReadEnd();
-    return ok;
-}
-
-} // namespace
-
 void KQoxRead6::ReadCameraFields(KQoxCamera& camera)
 {
-    double v[4];
-    if (ReadFour(mFile, kUpVector, v))
-        camera.SetUpVector(KQoxVector4(v[0], v[1], v[2], v[3]));
-    if (ReadFour(mFile, kInterestPosition, v))
-        camera.SetDefaultCameraInterestPosition(KQoxVector4(v[0], v[1], v[2], v[3]));
+    KQoxVector4 vector;
+    if (ReadFour(kUpVector, vector))
+        camera.SetUpVector(vector);
+    if (ReadFour(kInterestPosition, vector))
+        camera.SetDefaultCameraInterestPosition(vector);
     if (mFile.FieldReadBegin(kBackground))
     {
         KString media(mFile.FieldReadC()), file(mFile.FieldReadC());
@@ -124,8 +108,8 @@ void KQoxRead6::ReadCameraFields(KQoxCamera& camera)
         camera.SetShowAudio(mFile.FieldReadI() != 0);
         mFile.FieldReadEnd();
     }
-    if (ReadFour(mFile, kAudioColor, v))
-        camera.SetAudioColor(KQoxColor(v[0], v[1], v[2], v[3]));
+    if (ReadFour(kAudioColor, vector))
+        camera.SetAudioColor(KQoxColor(vector[0], vector[1], vector[2], vector[3]));
     if (mFile.FieldReadBegin(kRendering))
     {
         camera.SetAntialiasingMethod(static_cast<KQoxCamera::ECameraAntialiasingMethod>(mFile.FieldReadI()));

@@ -1,5 +1,5 @@
 // Native reader: scene nodes with their properties, pivots and limits, and
-// the connections that build the hierarchy.
+// the connections that build the hierarchy and name the nodes' targets.
 
 #include <cstring>
 
@@ -69,6 +69,11 @@ void KQoxRead6::ReadNode()
             static_cast<KQoxNode::EShadingMode>(shading ? ShadingFromLetter(shading) : KQoxNode::eHARD_SHADING));
         node->SetCullingType(CullingFromToken(mFile.FieldReadC(kCulling, kCullingTokens[0])));
         pivotEnabled = mFile.FieldReadI(kPivotEnabled, -1);
+        KQoxVector4 vector;
+        if (ReadFour(kPostTargetRotation, vector))
+            node->SetPostTargetRotation(vector);
+        if (ReadFour(kTargetUpVector, vector))
+            node->SetTargetUpVector(vector);
         mFile.FieldReadBlockEnd();
     }
     mFile.FieldReadEnd();
@@ -91,6 +96,9 @@ void KQoxRead6::ReadConnections()
     // else (unknown nodes, a node connected twice, a cycle) is damage.
     std::vector<int> parentOf(mNodes.size(), -1);
     std::vector<bool> connected(mNodes.size(), false);
+    // Each node's look-at and up-vector target (-1: none), set once every
+    // connection has been checked.
+    std::vector<int> lookAt(mNodes.size(), -1), upVector(mNodes.size(), -1);
     while (Ok() && mFile.FieldReadBegin(kConnect))
     {
         KString kind(mFile.FieldReadC());
@@ -99,8 +107,11 @@ void KQoxRead6::ReadConnections()
         mFile.FieldReadEnd();
         if (std::strcmp(kind.ToChars(), kObjectObject) != 0)
         {
+            // Kinds this reader does not know are passed over.
             const bool deformer = kind == kSkinOf || kind == kClusterOf || kind == kBoneOf || kind == kAssociateOf;
-            if (deformer && !ReadDeformerConnection(kind.ToChars(), child, parent))
+            const bool target = kind == kLookAtOf || kind == kUpVectorOf;
+            if ((deformer && !ReadDeformerConnection(kind.ToChars(), child, parent)) ||
+                (target && !ReadTargetConnection(kind == kLookAtOf ? lookAt : upVector, child, parent)))
             {
                 mCorrupted = true;
                 return;
@@ -128,6 +139,24 @@ void KQoxRead6::ReadConnections()
             if (!parentNode->AddChild(mNodes[static_cast<size_t>(child)]))
                 mCorrupted = true;
     }
+    for (size_t i = 0; i < mNodes.size() && Ok(); ++i)
+    {
+        if (lookAt[i] >= 0)
+            mNodes[i]->SetTarget(mNodes[static_cast<size_t>(lookAt[i])]);
+        if (upVector[i] >= 0)
+            mNodes[i]->SetTargetUp(mNodes[static_cast<size_t>(upVector[i])]);
+    }
+}
+
+bool KQoxRead6::ReadTargetConnection(std::vector<int>& targets, int node, int target)
+{
+    // Both among the nodes read, a node aiming at another, once per kind.
+    const int count = static_cast<int>(targets.size());
+    if (node < 0 || node >= count || target < 0 || target >= count || target == node ||
+        targets[static_cast<size_t>(node)] >= 0)
+        return false;
+    targets[static_cast<size_t>(node)] = target;
+    return true;
 }
 
 } // namespace qoxsdk_600

@@ -68,6 +68,17 @@ void KQoxRead6::ReadUserProperties(KQoxObject& object, KObject* properties)
     }
 }
 
+bool KQoxRead6::ReadFour(const char* name, KQoxVector4& vector)
+{
+    if (!mFile.FieldReadBegin(name))
+        return false;
+    const bool ok = mFile.FieldReadGetRemain() >= 4;
+    for (int k = 0; ok && k < 4; ++k)
+        vector[k] = mFile.FieldReadD();
+    mFile.FieldReadEnd();
+    return ok;
+}
+
 void KQoxRead6::ObjectHeader(KQoxObject& object, KObject* properties)
 {
     ReadUserProperties(object, properties);
@@ -235,7 +246,9 @@ bool KQoxRead6::ReadScene()
         }
         mFile.ProjectReadSectionEnd();
     }
-    if (Ok())
+    // Every connection ties nodes: without them read, none can be made (nor
+    // checked), and the section is passed over.
+    if (Ok() && mOptions.GetState(KStreamOptionsQox::eMODEL))
     {
         int connections = mFile.ProjectFindSection(kConnections);
         bool entered = connections >= 0 && mFile.ProjectOpenSection(connections);

@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "base/kmath_types.h"
 #include "fileio/iqoxobject.h"
 #include "fileio/kqoxfilescene.h"
 #include "fileio/kqoxstreamoptionsqox.h"
@@ -83,6 +84,9 @@ struct KQoxRead6
     // The user properties of the open object block, then its property list.
     void ObjectHeader(KQoxObject& object, KObject* properties);
     void ReadUserProperties(KQoxObject& object, KObject* properties);
+    // Four doubles of the named field of the open list; false (vector
+    // unchanged) when the field is missing or holds fewer values.
+    bool ReadFour(const char* name, KQoxVector4& vector);
     // A thumbnail block of the open list; null when none or damaged.
     KQoxThumbnail* Thumbnail();
     void Destroy();
@@ -100,6 +104,10 @@ struct KQoxRead6
     // ---- units ----
     void ReadNode();        // kqoxread_node.cpp
     void ReadConnections(); // kqoxread_node.cpp
+    // One look-at or up-vector connection into targets (one per node read);
+    // false when it names a node outside them, the node itself, or a node
+    // that has a target of that kind already.
+    bool ReadTargetConnection(std::vector<int>& targets, int node, int target);
     void ReadTexture();     // kqoxread_texture.cpp
     void ReadMaterial();    // kqoxread_material.cpp
     void ReadPose();        // kqoxread_pose.cpp

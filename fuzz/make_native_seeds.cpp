@@ -11,6 +11,7 @@
 #include "fcurve/kfcurve.h"
 #include "fileio/kqoxexporter.h"
 #include "fileio/kqoxioregistry.h"
+#include "scene/attributes/kqoxcamera.h"
 #include "scene/attributes/kqoxlayer.h"
 #include "scene/attributes/kqoxlight.h"
 #include "scene/attributes/kqoxlink.h"
@@ -70,6 +71,16 @@ int main(int argc, char** argv)
         KQoxNode* lamp = manager.CreateKQoxNode("Lamp");
         lamp->SetNodeAttribute(manager.CreateKQoxLight());
         scene.GetRootNode()->AddChild(lamp);
+        // A camera aiming at A with B as its up target; the light aims at
+        // the camera, turned by its post-target rotation.
+        KQoxNode* eye = manager.CreateKQoxNode("Eye");
+        eye->SetNodeAttribute(manager.CreateKQoxCamera());
+        scene.GetRootNode()->AddChild(eye);
+        eye->SetTarget(a);
+        eye->SetTargetUp(b);
+        eye->SetTargetUpVector(KQoxVector4(0, 1, 0, 0));
+        lamp->SetTarget(eye);
+        lamp->SetPostTargetRotation(KQoxVector4(0, 90, 0, 1));
         KQoxTakeNode* take = a->CreateTakeNode("Take 001");
         if (KFCurve* curve = take ? take->GetTranslationX() : nullptr)
         {

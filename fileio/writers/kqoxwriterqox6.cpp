@@ -269,6 +269,7 @@ void WriteConnections(KQoxWrite6& w)
         w.mFile.FieldWriteI(parent == index.end() ? -1 : parent->second);
         w.mFile.FieldWriteEnd();
     }
+    w.WriteTargetConnections();
     w.WriteDeformerConnections();
     w.mFile.ProjectWriteSectionEnd();
 }
@@ -304,6 +305,7 @@ bool KQoxWriterQox6::Write(KQoxScene& scene, KStreamOptions* options)
     ReportLeftOut(scene, deformers ? deformers->GetLinksWithoutNode() : 0, mMessage);
     mSkins = deformers ? &deformers->GetSkins() : nullptr;
     mPosesTooDeep = 0;
+    mTargetsLeftOut = 0;
     bool ok = WriteFileScene(content, *qoxOptions);
     mSkins = nullptr;
     if (mPosesTooDeep > 0)
@@ -311,6 +313,12 @@ bool KQoxWriterQox6::Write(KQoxScene& scene, KStreamOptions* options)
         mMessage += "Left out of the file, not stored yet: ";
         mMessage += mPosesTooDeep;
         mMessage += " character poses nested too deep\n";
+    }
+    if (mTargetsLeftOut > 0)
+    {
+        mMessage += "Left out of the file, not stored yet: ";
+        mMessage += mTargetsLeftOut;
+        mMessage += " look-at and up-vector targets that are not other nodes of the file\n";
     }
     return ok;
 }
@@ -392,6 +400,7 @@ bool KQoxWriterQox6::WriteFileScene(KQoxFileScene& scene, const KStreamOptionsQo
     }
     mFile->ProjectWriteSectionEnd();
     WriteConnections(w);
+    mTargetsLeftOut += w.mTargetsLeftOut;
     w.WriteTakes();
     if (options.GetState(KStreamOptionsQox::eANIMATION))
         for (const KString& take : w.TakeNames())

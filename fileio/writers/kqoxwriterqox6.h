@@ -53,8 +53,9 @@ private:
     KQox::EForm mForm;
     // The skins made for the write under way (version 6).
     const std::vector<KQoxWrittenSkin>* mSkins = nullptr;
-    int mNestedDepth = 0;  // scenes nested around the one being written
-    int mPosesTooDeep = 0; // poses left out for their depth
+    int mNestedDepth = 0;    // scenes nested around the one being written
+    int mPosesTooDeep = 0;   // poses left out for their depth
+    int mTargetsLeftOut = 0; // targets no other node of the file stands for
     KString mPassword;
     std::unique_ptr<IQoxObject> mFile;
 };

@@ -71,6 +71,8 @@ struct KQoxWrite6
     // Writes a scene nested in the open field's block (a character pose's).
     std::function<void(KQoxScene&)> mWriteNested;
     bool mNestedAllowed = true;
+    // Targets not written: outside the file's nodes, or the node itself.
+    int mTargetsLeftOut = 0;
 
     // ---- helpers (kqoxwriterqox6.cpp) ----
     // The version a section is written with: its own, or the version-5 one.
@@ -89,7 +91,10 @@ struct KQoxWrite6
     std::vector<KQoxTakeNodeContainer*> Containers();
 
     // ---- units ----
-    void WriteNode(KQoxNode& node);                  // writers/kqoxwrite_node.cpp
+    void WriteNode(KQoxNode& node);          // writers/kqoxwrite_node.cpp
+    void WriteTargetVectors(KQoxNode& node); // post-target rotation, target up vector
+    // The nodes' look-at and up-vector connections (writers/kqoxwrite_node.cpp).
+    void WriteTargetConnections();
     void WriteMaterial(KQoxMaterial& material);      // writers/kqoxwrite_material.cpp
     void WritePose(KQoxPose& pose);                  // writers/kqoxwrite_pose.cpp
     void WriteGenericNode(KQoxGenericNode& node);    // writers/kqoxwrite_pose.cpp

@@ -345,6 +345,25 @@ void ListThumbnail(std::ostream& out, KQoxThumbnail* thumbnail)
     out << "  thumbnail " << thumbnail->GetDataFormat() << " " << thumbnail->GetSize() << " " << sum << "\n";
 }
 
+// The node's targets by name and its aim vectors, when it has any.
+void ListTargets(std::ostream& out, KQoxNode& node)
+{
+    const KQoxVector4 post = node.GetPostTargetRotation(), up = node.GetTargetUpVector();
+    bool vectors = false;
+    for (int k = 0; k < 4; ++k)
+        vectors = vectors || post[k] != 0.0 || up[k] != 0.0 || std::signbit(post[k]) || std::signbit(up[k]);
+    if (!node.GetTarget() && !node.GetTargetUp() && !vectors)
+        return;
+    out << "  target " << (node.GetTarget() ? node.GetTarget()->GetName() : "-") << " up "
+        << (node.GetTargetUp() ? node.GetTargetUp()->GetName() : "-") << " post";
+    for (int k = 0; k < 4; ++k)
+        out << " " << Number(post[k]);
+    out << " upvector";
+    for (int k = 0; k < 4; ++k)
+        out << " " << Number(up[k]);
+    out << "\n";
+}
+
 KQoxThumbnail* MakeThumbnail(KQoxSdkManager& manager, int seed)
 {
     KQoxThumbnail* thumbnail = manager.CreateKQoxThumbnail();
@@ -717,6 +736,17 @@ void AddEveryKind(KQoxSdkManager& manager, KQoxScene& scene, bool automaticKeys)
     eye->SetAudioColor(KQoxColor(0.25, 0.5, 0.75, 1));
     eye->SetAntialiasingMethod(static_cast<KQoxCamera::ECameraAntialiasingMethod>(1));
     eye->SetSamplingType(static_cast<KQoxCamera::ECameraSamplingType>(2));
+    // Aims: the camera at Empty with Dot as its up target, the spot light
+    // at Hips turned by its post-target rotation; a third-level node (Head)
+    // aims at a node written after it.
+    KQoxNode* eyeNode = scene.GetRootNode()->FindChild("Eye", true);
+    KQoxNode* lampNode = scene.GetRootNode()->FindChild("Lamp", true);
+    eyeNode->SetTarget(scene.GetRootNode()->FindChild("Empty", true));
+    eyeNode->SetTargetUp(scene.GetRootNode()->FindChild("Dot", true));
+    eyeNode->SetTargetUpVector(KQoxVector4(0, 0, 1, 0));
+    lampNode->SetTarget(scene.GetRootNode()->FindChild("Hips", true));
+    lampNode->SetPostTargetRotation(KQoxVector4(0, 90, -0.0, 1e-300));
+    scene.GetRootNode()->FindChild("Head", true)->SetTarget(keys);
     // The scene's camera switcher: two cameras, switched in the Walk take.
     KQoxCameraSwitcher* switcher = dynamic_cast<KQoxCameraSwitcher*>(scene.GetCameraSwitcher()->GetNodeAttribute());
     switcher->AddCameraName("Model::Eye");
@@ -802,6 +832,8 @@ void AddEveryKind(KQoxSdkManager& manager, KQoxScene& scene, bool automaticKeys)
     poseHips->AddChild(poseSpine);
     poseHips->SetDefaultT(KQoxVector4(0, 95.5, 0));
     poseSpine->SetDefaultR(KQoxVector4(5, 0, -7.25));
+    // Targets are positions in the pose's own scene.
+    poseHips->SetTargetUp(poseSpine);
     KQoxCharacterLink poseLink;
     poseLink.mNode = poseHips;
     poseLink.mOffsetR = KQoxVector4(0, 0, 90, 1);
@@ -833,6 +865,7 @@ std::string ListScene(KQoxSdkManager& manager, KQoxScene& source, int digits)
             << node->GetCullingType() << " multilayer " << node->GetMultiLayer() << " multitake "
             << node->GetMultiTakeMode() << " pivotstate " << state << " tlimit "
             << node->GetLimits().GetTranslationLimitActive() << "\n";
+        ListTargets(out, *node);
         node->UpdatePropertiesFromPivotsAndLimits();
         ListUserProperties(out, *node);
         if (KQoxGeometry* geometry = dynamic_cast<KQoxGeometry*>(node->GetNodeAttribute()))

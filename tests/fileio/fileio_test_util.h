@@ -26,11 +26,13 @@ void BuildScene(qoxsdk_600::KQoxSdkManager& manager, qoxsdk_600::KQoxScene& scen
 // linear, TCB, user, break, weighted; with automatic kinds too unless
 // version 5 is meant, which stores those as slopes) in the takes "Walk" and
 // "Run", a character "Hero" with solver settings away from their defaults,
-// and a node with pivots and every limit kind set.
+// a node with pivots and every limit kind set, and look-at and up-vector
+// targets on the camera, the spot light, the node "Head" and a node of the
+// character pose's scene.
 void AddEveryKind(qoxsdk_600::KQoxSdkManager& manager, qoxsdk_600::KQoxScene& scene, bool automaticKeys);
 
-// Every node with its depth, properties, user properties, state and take
-// curves; every texture, video, take description and setting.
+// Every node with its depth, targets, properties, user properties, state and
+// take curves; every texture, video, take description and setting.
 // Numbers are listed with digits significant digits (ASCII files keep 15).
 std::string ListScene(qoxsdk_600::KQoxSdkManager& manager, qoxsdk_600::KQoxScene& scene, int digits = 17);
 

@@ -75,7 +75,7 @@ struct SceneFixture
         return static_cast<QoxZeltNode*>(AddNode(import.mManager, parent, name, attribute));
     }
     // The driver's name set, geometry and animation passes over the scene
-    // (the native file does not keep look-at targets).
+    // as built, without a file.
     void Passes()
     {
         zelthost::Host::Get().ClearTranscript();
@@ -146,6 +146,36 @@ TEST_F(ImportTest, CameraWithTargetAndUpBindsAimAndUpObjects)
     EXPECT_EQ(target->GetDagPath()->fullPathName(), "|camera1_group|cam_target");
     EXPECT_EQ(up->GetDagPath()->fullPathName(), "|camera1_group|cam_upnode");
     // A roll of 10 degrees: the twist is -10 degrees, held in radians.
+    EXPECT_DOUBLE_EQ(Internal("camera1_group", "twist"), -0.17453292519943295);
+}
+
+// Through a file: the native file keeps the targets, so a camera read from
+// one gets its aim and up objects, bound to the target nodes, and the roll
+// becomes the twist; a camera aiming only gets an aim object.
+TEST_F(ImportTest, CameraWithTargetsFromAFileGetsItsAim)
+{
+    ASSERT_TRUE(Import([](KQoxSdkManager& m, KQoxScene& s) {
+        KQoxCamera* camera = Camera(m);
+        camera->SetDefaultRoll(10);
+        KQoxNode* cam = AddNode(m, s.GetRootNode(), "cam", camera);
+        cam->SetTarget(AddNode(m, s.GetRootNode(), "cam_target"));
+        cam->SetTargetUp(AddNode(m, s.GetRootNode(), "cam_upnode"));
+        KQoxNode* two = AddNode(m, s.GetRootNode(), "two", Camera(m));
+        two->SetTarget(AddNode(m, s.GetRootNode(), "two_target"));
+    }));
+    EXPECT_EQ(CommandsStarting("camera "), (Strings{kCameraText + "3 \"\"", kCameraText + "2 \"\""}));
+    const std::string dag = Dag();
+    EXPECT_NE(dag.find("camera1_group (transform)\n  cam (transform)\n    camera1Shape (camera)\n"
+                       "  cam_target (transform)\n    camera1_aimShape (locator)\n"
+                       "  cam_upnode (transform)\n    camera1_upShape (locator)\n"),
+              std::string::npos)
+        << dag;
+    EXPECT_NE(dag.find("camera1_group1 (transform)\n  two (transform)\n    camera1Shape1 (camera)\n"
+                       "  two_target (transform)\n    camera1_aimShape1 (locator)\n"),
+              std::string::npos)
+        << dag;
+    // The targets got no null of their own.
+    EXPECT_EQ(dag.find("locatorShape"), std::string::npos) << dag;
     EXPECT_DOUBLE_EQ(Internal("camera1_group", "twist"), -0.17453292519943295);
 }
 
