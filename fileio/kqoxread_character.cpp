@@ -61,10 +61,10 @@ bool KQoxRead6::ReadCharacterLink(KQoxFileCharacter& character, int id)
             return false;
     KQoxFileCharacter::Link link;
     link.mId = id;
-    const int node = mFile.FieldReadI();
-    if (node < -1 || node >= static_cast<int>(mNodes.size()) || mFile.FieldReadGetRemain() < 13)
+    bool ok = true;
+    link.mNode = NodeAt(mFile.FieldReadI(), ok);
+    if (!ok || mFile.FieldReadGetRemain() < 13)
         return false;
-    link.mNode = node < 0 ? nullptr : mNodes[static_cast<size_t>(node)];
     link.mTemplateName = mFile.FieldReadC();
     for (double& offset : link.mOffsets)
         offset = mFile.FieldReadD();
@@ -125,6 +125,13 @@ void KQoxRead6::ReadCharacterLinks(KQoxFileCharacter& character)
 
 KQoxNode* KQoxRead6::NodeAt(int position, bool& ok)
 {
+    // Without the nodes read (the model option off) a position names no
+    // node, and only its form can be checked.
+    if (!mOptions.GetState(KStreamOptionsQox::eMODEL))
+    {
+        ok = ok && position >= -1;
+        return nullptr;
+    }
     if (position < -1 || position >= static_cast<int>(mNodes.size()))
     {
         ok = false;
@@ -230,6 +237,9 @@ void KQoxRead6::ReadControlSetPlug()
             while (ok && mFile.FieldReadGetRemain() > 0)
             {
                 KQoxNode* node = NodeAt(mFile.FieldReadI(), ok);
+                // Without the nodes read, the list's entries name none.
+                if (!mOptions.GetState(KStreamOptionsQox::eMODEL))
+                    continue;
                 ok = ok && node != nullptr;
                 nodes.push_back(node);
             }

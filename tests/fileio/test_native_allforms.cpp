@@ -715,3 +715,38 @@ TEST(NativeAllForms, CameraIndexRenumberedOnReading)
         EXPECT_EQ(index->KeyGetValue(1), 1.0f);
     }
 }
+
+// With the nodes left out of the read, characters and control-set plugs
+// still come back: their links keep what the file says of them but name no
+// node (they used to be refused as damage).
+TEST(NativeAllForms, CharactersReadWithoutNodes)
+{
+    TempDir dir;
+    for (const Form& form : kAllForms)
+    {
+        SCOPED_TRACE(form.mExport);
+        const bool version5 = form.mExport == eEXPORT_QOX5_BINARY || form.mExport == eEXPORT_QOX5_ASCII;
+        KQoxSdkManager manager;
+        KQoxScene original(manager);
+        fileiotest::BuildScene(manager, original, "");
+        fileiotest::AddEveryKind(manager, original, !version5);
+        const std::string name = dir.File("nodeless.qox");
+        ASSERT_TRUE(Export(manager, original, name, form));
+
+        KQoxImporter importer(manager);
+        importer.SetPassword(form.mPassword);
+        ASSERT_TRUE(importer.Initialize(name.c_str()));
+        KStreamOptionsQox options;
+        options.SetState(KStreamOptionsQox::eMODEL, false);
+        KQoxScene read(manager);
+        ASSERT_TRUE(importer.Import(read, &options)) << importer.GetLastErrorString();
+        EXPECT_EQ(read.GetRootNode()->GetChildCount(), 0);
+        ASSERT_EQ(read.GetCharacterCount(), 1);
+        KQoxCharacterLink link;
+        ASSERT_TRUE(read.GetCharacter(0)->GetCharacterLink(eCharacterLeftHandIndex2, &link));
+        EXPECT_EQ(link.mNode, nullptr);
+        EXPECT_STREQ(link.mTemplateName.ToChars(), "Finger \"one\"");
+        EXPECT_EQ(link.mOffsetS[0], 2.0);
+        EXPECT_EQ(read.GetControlSetPlugCount(), 1);
+    }
+}
