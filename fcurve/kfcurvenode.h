@@ -111,8 +111,8 @@ typedef void (*kFCurveNodeCallback)(KFCurveNode* node, KFCurveNodeEvent* event, 
 struct KFCurveNodeCallback
 {
     KFCurveNodeCallback()
-        : mCallbackFunctions(16)
-        , mCallbackObjects(16)
+        : mCallbackFunctions(2)
+        , mCallbackObjects(2)
         , mCallbackEnable(true)
     {}
 

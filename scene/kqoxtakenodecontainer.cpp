@@ -235,7 +235,7 @@ void DefaultTakeValueChangedCallback(KFCurve* pCurve, KFCurveEvent* pEvent, void
 
 KQoxTakeNodeContainer::KQoxTakeNodeContainer(KQoxSdkManager& pManager, const char* pName, KError* pError)
     : KQoxObject(pManager, pName)
-    , mTakeNodeArray(16)
+    , mTakeNodeArray(2)
     , mDefaultTakeCallbacks(16)
     , mCurrentTakeNode(-1)
     , mError(pError)
