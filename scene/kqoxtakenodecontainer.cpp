@@ -1,12 +1,14 @@
 #include "scene/kqoxtakenodecontainer.h"
 
 #include <algorithm>
+#include <cctype>
 
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <strings.h>
 #include <unordered_map>
+#include <vector>
 
 #include "fcurve/kfcurve.h"
 #include "fcurve/kfcurvenode.h"
@@ -191,6 +193,47 @@ void UpdateDefaultValuesWithProperty(KFCurveNode* pNode, KQoxUserProperty* pProp
         pNode->FCurveSet(KFCurveCreate(), false);
     SetStaticValue(pNode->FCurveGet(), value);
 }
+
+// The channel nodes under a root in the order FindRecursive visits them
+// (each child before its own subtree), with the first letters of their names
+// lowered: one walk of the tree answers every single-item lookup of a pass
+// over an object's properties, and most candidates fail on the first letter.
+class ChannelsInSearchOrder
+{
+public:
+    explicit ChannelsInSearchOrder(KFCurveNode* pRoot) { Collect(pRoot); }
+
+    // The node FindRecursive gives for a name without '/', or null.
+    KFCurveNode* Find(const char* pName) const
+    {
+        if (!pName)
+            return nullptr;
+        const char first = Lowered(pName[0]);
+        // A one-letter name may also match by data type ("T", "R", "S").
+        const bool byType = pName[0] != '\0' && pName[1] == '\0';
+        for (size_t i = 0; i < mNodes.size(); ++i)
+            if ((byType || mFirsts[i] == first) && mNodes[i]->MatchesPathItem(pName))
+                return mNodes[i];
+        return nullptr;
+    }
+
+private:
+    static char Lowered(char c) { return static_cast<char>(tolower(static_cast<unsigned char>(c))); }
+    void Collect(KFCurveNode* pNode)
+    {
+        for (int i = 0; i < pNode->GetCount(); ++i)
+        {
+            KFCurveNode* child = pNode->Get(i);
+            if (!child)
+                continue;
+            mNodes.push_back(child);
+            mFirsts.push_back(Lowered(child->GetName()[0]));
+            Collect(child);
+        }
+    }
+    std::vector<KFCurveNode*> mNodes;
+    std::vector<char> mFirsts;
+};
 
 void UpdateDefaultValuesWithProperty(KFCurveNode* pNode, KProperty* pProperty)
 {
@@ -731,13 +774,16 @@ void KQoxTakeNodeContainer::UpdateDefaultTakeFromProperties()
         return;
     KArrayTemplate<KProperty*> properties(16);
     FillPropertyList(&properties);
+    const ChannelsInSearchOrder channels(root);
     for (int i = 0; i < properties.GetCount(); ++i)
     {
         KProperty* property = properties[i];
         if (!property)
             continue;
         KString name = GetEffectivePropertyName(KString(property->GetPropertyName()));
-        UpdateDefaultValuesWithProperty(FindChannelNode(root, name.ToChars()), property);
+        KFCurveNode* node =
+            strchr(name.ToChars(), '/') ? FindChannelNode(root, name.ToChars()) : channels.Find(name.ToChars());
+        UpdateDefaultValuesWithProperty(node, property);
     }
 }
 
