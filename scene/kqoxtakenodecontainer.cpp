@@ -814,15 +814,16 @@ void KQoxTakeNodeContainer::UnregisterDefaultTakeCallback(KQoxDefaultTakeCallbac
 
 void KQoxTakeNodeContainer::UnregisterAllDefaultTakeCallback()
 {
+    // From the last: each record leaves the list before its curve forgets
+    // it, without a search or a shift of the rest.
     while (mDefaultTakeCallbacks.GetCount() > 0)
     {
-        KQoxDefaultTakeCallback* record = mDefaultTakeCallbacks[0];
+        KQoxDefaultTakeCallback* record = mDefaultTakeCallbacks.RemoveLast();
         if (!record)
-        {
-            mDefaultTakeCallbacks.RemoveAt(0);
             continue;
-        }
-        UnregisterDefaultTakeCallback(record);
+        if (record->mCurve)
+            record->mCurve->CallbackUnregister(DefaultTakeValueChangedCallback, record);
+        delete record;
     }
 }
 
