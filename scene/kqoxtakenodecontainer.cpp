@@ -163,15 +163,21 @@ void MapCopiedCurves(KFCurveNode* pSource, KFCurveNode* pCopy, std::unordered_ma
 }
 } // namespace
 
+const char* GetEffectivePropertyName(const char* pName)
+{
+    if (std::strcmp(pName, "Lcl Translation") == 0)
+        return "T";
+    if (std::strcmp(pName, "Lcl Rotation") == 0)
+        return "R";
+    if (std::strcmp(pName, "Lcl Scaling") == 0)
+        return "S";
+    return pName;
+}
+
 KString GetEffectivePropertyName(KString pName)
 {
-    if (pName == "Lcl Translation")
-        return KString("T");
-    if (pName == "Lcl Rotation")
-        return KString("R");
-    if (pName == "Lcl Scaling")
-        return KString("S");
-    return pName;
+    const char* effective = GetEffectivePropertyName(pName.ToChars());
+    return effective == pName.ToChars() ? pName : KString(effective);
 }
 
 void UpdateDefaultValuesWithProperty(KFCurveNode* pNode, KQoxUserProperty* pProperty)
@@ -780,9 +786,8 @@ void KQoxTakeNodeContainer::UpdateDefaultTakeFromProperties()
         KProperty* property = properties[i];
         if (!property)
             continue;
-        KString name = GetEffectivePropertyName(KString(property->GetPropertyName()));
-        KFCurveNode* node =
-            strchr(name.ToChars(), '/') ? FindChannelNode(root, name.ToChars()) : channels.Find(name.ToChars());
+        const char* name = GetEffectivePropertyName(property->GetPropertyName());
+        KFCurveNode* node = strchr(name, '/') ? FindChannelNode(root, name) : channels.Find(name);
         UpdateDefaultValuesWithProperty(node, property);
     }
 }
