@@ -86,8 +86,9 @@ KFCurve::KFCurve()
     , mLastSearchIndex(0)
     , mCandidateTime(KTIME_INFINITE)
     , mCandidateValue(0.0f)
-    , mCallbackFunctions(16)
-    , mCallbackObjects(16)
+    // Most curves have one listener: small blocks keep each curve light.
+    , mCallbackFunctions(2)
+    , mCallbackObjects(2)
     , mWalks(nullptr)
 {
     mColor[0] = mColor[1] = mColor[2] = 1.0f;

@@ -76,7 +76,7 @@ KFCurveNode::KFCurveNode(const char* name, const char* typeName, KDataType* data
     , mNameInfo(new NameInfo{KString(name ? name : ""), KString(typeName ? typeName : ""), dataType, nullptr, 1})
     , mFlags(eExpanded | eMultiLayer)
     , mReferenceCount(0)
-    , mNodes(16)
+    , mNodes(4)
     , mFCurve(nullptr)
     , mTimeWarp(nullptr)
     , mNextLayer(nullptr)
@@ -102,7 +102,7 @@ KFCurveNode::KFCurveNode(KFCurveNode* templateNode)
     , mNameInfo(nullptr)
     , mFlags(eExpanded | eMultiLayer)
     , mReferenceCount(0)
-    , mNodes(16)
+    , mNodes(4)
     , mFCurve(nullptr)
     , mTimeWarp(nullptr)
     , mNextLayer(nullptr)
@@ -425,16 +425,16 @@ KFCurveNode* KFCurveNode::GetParent()
     return mParent;
 }
 
-// Whether a child answers one item of a path: its name without regard to
-// case, or "T", "R", "S" exactly for the local transform data types.
-static bool PathItemMatches(KFCurveNode* node, const char* item)
+bool KFCurveNode::MatchesPathItem(const char* item)
 {
+    if (!item)
+        return false;
     // The first letters decide most comparisons.
-    const char* name = node->GetName();
+    const char* name = GetName();
     if (tolower(static_cast<unsigned char>(name[0])) == tolower(static_cast<unsigned char>(item[0])) &&
         strcasecmp(name, item) == 0)
         return true;
-    KDataType* type = node->GetDataType();
+    KDataType* type = GetDataType();
     if (type == nullptr)
         return false;
     if (strcmp(item, "T") == 0)
@@ -454,7 +454,7 @@ static KFCurveNode* FindPathItem(KFCurveNode* node, const char* item)
         KFCurveNode* child = node->Get(i);
         if (!child)
             continue;
-        if (PathItemMatches(child, item))
+        if (child->MatchesPathItem(item))
             return child;
         KFCurveNode* found = FindPathItem(child, item);
         if (found)

@@ -111,8 +111,8 @@ typedef void (*kFCurveNodeCallback)(KFCurveNode* node, KFCurveNodeEvent* event, 
 struct KFCurveNodeCallback
 {
     KFCurveNodeCallback()
-        : mCallbackFunctions(16)
-        , mCallbackObjects(16)
+        : mCallbackFunctions(2)
+        , mCallbackObjects(2)
         , mCallbackEnable(true)
     {}
 
@@ -215,6 +215,10 @@ public:
     virtual int SortedAdd(KFCurveNode* node);
 
     void Delete(KFCurveNode* child);
+    // Whether the node answers one item of a FindRecursive path: its name
+    // without regard to case, or "T", "R", "S" exactly for the local
+    // transform data types.
+    bool MatchesPathItem(const char* item);
     KFCurveNode* FindRecursive(const char* path);
     KFCurveNode* FindRecursive(KDataType* dataType);
     KFCurveNode* FindOrCreate(const char* name, bool createCurve = true);

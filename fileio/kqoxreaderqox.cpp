@@ -48,9 +48,11 @@ void KQoxRead6::ReadUserProperties(KQoxObject& object, KObject* properties)
                 double min = mFile.FieldReadD();
                 double max = mFile.FieldReadD();
                 mFile.FieldReadEnd();
-                // A name the object already has is its own property, not a user one.
-                if (name.IsEmpty() || object.FindPropertyByName(name.ToChars()) ||
-                    (properties && properties->FindPropertyByName(name.ToChars())))
+                // A name the object already has is its own property, not a user
+                // one. The property block first: asking the object makes it wrap
+                // every property of its table.
+                if (name.IsEmpty() || (properties && properties->FindPropertyByName(name.ToChars())) ||
+                    object.FindPropertyByName(name.ToChars()))
                     continue;
                 KQoxUserProperty* property =
                     mScene.mManager.CreateKQoxUserProperty(name.ToChars(), type.ToChars(), label.ToChars());

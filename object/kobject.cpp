@@ -753,9 +753,14 @@ KProperty* KObject::FindPropertyByName(const char* name)
 {
     if (!name)
         return nullptr;
+    // The first letters decide most comparisons: a file's reader asks for
+    // every property of an object in turn.
     for (int i = 0; i < mProperties.GetCount(); ++i)
-        if (strcmp(mProperties[i]->GetPropertyName(), name) == 0)
+    {
+        const char* own = mProperties[i]->GetPropertyName();
+        if (own[0] == name[0] && strcmp(own, name) == 0)
             return mProperties[i];
+    }
     return nullptr;
 }
 

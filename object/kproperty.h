@@ -103,7 +103,10 @@ public:
     unsigned short GetWorldIndex() const { return mWorldIndex; }
     void SetWorldIndex(unsigned short index) { mWorldIndex = index; }
 
+    // The small fields side by side: every property of every object holds
+    // this record, and padding between them would cost 8 bytes each.
     kFlags mFlags = 0;
+    kPropertyType mType = kPropertyTypeUnknown;
     const char* mName = "";
     char* mLabel = nullptr;
     KDataType* mDataType = nullptr;
@@ -111,7 +114,6 @@ public:
     KPropertyAccessor mSetter = nullptr;
     double mMin = 0.0;
     double mMax = 100.0;
-    kPropertyType mType = kPropertyTypeUnknown;
     // A property has either a to-string function (flag 512) or an
     // enumeration list, never both in use.
     KPropertyToString mToString = nullptr;

@@ -1,12 +1,14 @@
 #include "scene/kqoxtakenodecontainer.h"
 
 #include <algorithm>
+#include <cctype>
 
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <strings.h>
 #include <unordered_map>
+#include <vector>
 
 #include "fcurve/kfcurve.h"
 #include "fcurve/kfcurvenode.h"
@@ -161,15 +163,21 @@ void MapCopiedCurves(KFCurveNode* pSource, KFCurveNode* pCopy, std::unordered_ma
 }
 } // namespace
 
+const char* GetEffectivePropertyName(const char* pName)
+{
+    if (std::strcmp(pName, "Lcl Translation") == 0)
+        return "T";
+    if (std::strcmp(pName, "Lcl Rotation") == 0)
+        return "R";
+    if (std::strcmp(pName, "Lcl Scaling") == 0)
+        return "S";
+    return pName;
+}
+
 KString GetEffectivePropertyName(KString pName)
 {
-    if (pName == "Lcl Translation")
-        return KString("T");
-    if (pName == "Lcl Rotation")
-        return KString("R");
-    if (pName == "Lcl Scaling")
-        return KString("S");
-    return pName;
+    const char* effective = GetEffectivePropertyName(pName.ToChars());
+    return effective == pName.ToChars() ? pName : KString(effective);
 }
 
 void UpdateDefaultValuesWithProperty(KFCurveNode* pNode, KQoxUserProperty* pProperty)
@@ -191,6 +199,47 @@ void UpdateDefaultValuesWithProperty(KFCurveNode* pNode, KQoxUserProperty* pProp
         pNode->FCurveSet(KFCurveCreate(), false);
     SetStaticValue(pNode->FCurveGet(), value);
 }
+
+// The channel nodes under a root in the order FindRecursive visits them
+// (each child before its own subtree), with the first letters of their names
+// lowered: one walk of the tree answers every single-item lookup of a pass
+// over an object's properties, and most candidates fail on the first letter.
+class ChannelsInSearchOrder
+{
+public:
+    explicit ChannelsInSearchOrder(KFCurveNode* pRoot) { Collect(pRoot); }
+
+    // The node FindRecursive gives for a name without '/', or null.
+    KFCurveNode* Find(const char* pName) const
+    {
+        if (!pName)
+            return nullptr;
+        const char first = Lowered(pName[0]);
+        // A one-letter name may also match by data type ("T", "R", "S").
+        const bool byType = pName[0] != '\0' && pName[1] == '\0';
+        for (size_t i = 0; i < mNodes.size(); ++i)
+            if ((byType || mFirsts[i] == first) && mNodes[i]->MatchesPathItem(pName))
+                return mNodes[i];
+        return nullptr;
+    }
+
+private:
+    static char Lowered(char c) { return static_cast<char>(tolower(static_cast<unsigned char>(c))); }
+    void Collect(KFCurveNode* pNode)
+    {
+        for (int i = 0; i < pNode->GetCount(); ++i)
+        {
+            KFCurveNode* child = pNode->Get(i);
+            if (!child)
+                continue;
+            mNodes.push_back(child);
+            mFirsts.push_back(Lowered(child->GetName()[0]));
+            Collect(child);
+        }
+    }
+    std::vector<KFCurveNode*> mNodes;
+    std::vector<char> mFirsts;
+};
 
 void UpdateDefaultValuesWithProperty(KFCurveNode* pNode, KProperty* pProperty)
 {
@@ -235,7 +284,7 @@ void DefaultTakeValueChangedCallback(KFCurve* pCurve, KFCurveEvent* pEvent, void
 
 KQoxTakeNodeContainer::KQoxTakeNodeContainer(KQoxSdkManager& pManager, const char* pName, KError* pError)
     : KQoxObject(pManager, pName)
-    , mTakeNodeArray(16)
+    , mTakeNodeArray(2)
     , mDefaultTakeCallbacks(16)
     , mCurrentTakeNode(-1)
     , mError(pError)
@@ -731,13 +780,15 @@ void KQoxTakeNodeContainer::UpdateDefaultTakeFromProperties()
         return;
     KArrayTemplate<KProperty*> properties(16);
     FillPropertyList(&properties);
+    const ChannelsInSearchOrder channels(root);
     for (int i = 0; i < properties.GetCount(); ++i)
     {
         KProperty* property = properties[i];
         if (!property)
             continue;
-        KString name = GetEffectivePropertyName(KString(property->GetPropertyName()));
-        UpdateDefaultValuesWithProperty(FindChannelNode(root, name.ToChars()), property);
+        const char* name = GetEffectivePropertyName(property->GetPropertyName());
+        KFCurveNode* node = strchr(name, '/') ? FindChannelNode(root, name) : channels.Find(name);
+        UpdateDefaultValuesWithProperty(node, property);
     }
 }
 
@@ -768,15 +819,16 @@ void KQoxTakeNodeContainer::UnregisterDefaultTakeCallback(KQoxDefaultTakeCallbac
 
 void KQoxTakeNodeContainer::UnregisterAllDefaultTakeCallback()
 {
+    // From the last: each record leaves the list before its curve forgets
+    // it, without a search or a shift of the rest.
     while (mDefaultTakeCallbacks.GetCount() > 0)
     {
-        KQoxDefaultTakeCallback* record = mDefaultTakeCallbacks[0];
+        KQoxDefaultTakeCallback* record = mDefaultTakeCallbacks.RemoveLast();
         if (!record)
-        {
-            mDefaultTakeCallbacks.RemoveAt(0);
             continue;
-        }
-        UnregisterDefaultTakeCallback(record);
+        if (record->mCurve)
+            record->mCurve->CallbackUnregister(DefaultTakeValueChangedCallback, record);
+        delete record;
     }
 }
 

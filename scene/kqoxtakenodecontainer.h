@@ -172,6 +172,8 @@ private:
 
 // "Lcl Translation" "T", "Lcl Rotation" "R", "Lcl Scaling" "S"; any other name unchanged.
 KString GetEffectivePropertyName(KString pName);
+// The same for a name that is not null; the result is pName or a literal.
+const char* GetEffectivePropertyName(const char* pName);
 // Property to curve: writes the static values of a channel with the curve
 // callbacks held off.
 void UpdateDefaultValuesWithProperty(KFCurveNode* pNode, KQoxUserProperty* pProperty);

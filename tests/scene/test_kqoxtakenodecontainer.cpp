@@ -335,6 +335,27 @@ TEST(KQoxTakeNodeContainerTest, DefaultTakeRefreshesFromProperties)
     EXPECT_EQ(std::numeric_limits<double>::max(), VectorMember(object.Properties()->mTranslation, 2));
 }
 
+TEST(KQoxTakeNodeContainerTest, DefaultTakeRefreshFindsChannelsAsFindRecursiveDoes)
+{
+    TestManager manager;
+    TestAnimated object(manager, "Model::Box");
+    KFCurveNode* root = object.GetDefaultTakeNode()->GetKFCurveNode();
+    // "Flag" has no channel of its own: one nested under a group (name in
+    // another case) comes first in the search, one at the top after it.
+    KFCurveNode* nested = root->FindOrCreate("Group", false)->FindOrCreate("flag", true);
+    KFCurveNode* later = root->FindOrCreate("FLAG", true);
+    ASSERT_EQ(nested, root->FindRecursive("Flag"));
+    nested->FCurveGet()->SetValue(0.0f);
+    later->FCurveGet()->SetValue(0.0f);
+    bool on = true;
+    object.Properties()->mFlag->SetData(&on, 0, nullptr, nullptr);
+    object.Properties()->mIntensity->SetDouble(2.5);
+    object.UpdateDefaultTakeFromProperties();
+    EXPECT_FLOAT_EQ(1.0f, nested->FCurveGet()->GetValue());
+    EXPECT_FLOAT_EQ(0.0f, later->FCurveGet()->GetValue());
+    EXPECT_FLOAT_EQ(2.5f, DefaultCurve(object, "Intensity")->GetValue());
+}
+
 TEST(KQoxTakeNodeContainerTest, CopiedObjectKeepsItsDefaultTakeTiedToItsOwnProperties)
 {
     TestManager manager;
