@@ -113,8 +113,7 @@ void KDxfWeldIndex::Add(const KQoxVector4& point, int index)
     Cell cell;
     if (index < 0 || !CellOf(point, cell))
         return;
-    if (mNext.size() <= static_cast<size_t>(index))
-        mNext.resize(static_cast<size_t>(index) + 1, -1);
+    GrowNext(index);
     // Keep the table at most half full so probe runs stay short.
     if (2 * (mUsed + 1) > mSlots.size())
         Grow();
@@ -131,6 +130,16 @@ void KDxfWeldIndex::Add(const KQoxVector4& point, int index)
         return;
     mNext[static_cast<size_t>(index)] = slot.mHead;
     slot.mHead = index;
+}
+
+void KDxfWeldIndex::GrowNext(int index)
+{
+    // Indices usually come one after another: one more link, no fill.
+    const size_t size = static_cast<size_t>(index) + 1;
+    if (mNext.size() + 1 == size)
+        mNext.push_back(-1);
+    else if (mNext.size() < size)
+        mNext.resize(size, -1);
 }
 
 KDxfWeldIndex::Key KDxfWeldIndex::KeyOf(const KQoxVector4& point)
@@ -179,8 +188,7 @@ int KDxfWeldIndex::FindOrAdd(std::vector<KQoxVector4>& points, const KQoxVector4
         return best;
     const int index = static_cast<int>(points.size());
     points.push_back(point);
-    if (mNext.size() <= static_cast<size_t>(index))
-        mNext.resize(static_cast<size_t>(index) + 1, -1);
+    GrowNext(index);
     if (slot.mHead < 0)
     {
         slot = Slot{tag, index};

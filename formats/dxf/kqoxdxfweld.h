@@ -66,6 +66,8 @@ private:
     // also picks the first slot tried, so growing needs no cell.
     size_t Probe(uint32_t tag) const;
     void Grow();
+    // Makes mNext long enough to hold a link for index.
+    void GrowNext(int index);
     std::vector<Slot> mSlots; // size is zero or a power of two
     size_t mUsed = 0;
     std::vector<int> mNext;

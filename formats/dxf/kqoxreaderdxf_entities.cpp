@@ -196,30 +196,40 @@ void KQoxReaderDxf::AppendLine(Arrays& arrays, const Entity& entity)
 
 void KQoxReaderDxf::AppendFace(Arrays& arrays, const Entity& entity)
 {
-    const int n = SameCorner(entity.mPoints[2], entity.mPoints[3]) ? 3 : 4;
-    const int color = ResolveColor(entity);
-    if (color > 0)
-        arrays.mRecords[0] = 1;
-    arrays.mRecords.push_back(n);
-    arrays.mRecords.push_back(color);
-    KQoxVector4 corners[4];
-    for (int k = 0; k < n; ++k)
-        corners[k] = Convert(entity.mPoints[k]);
+    PendingFace face;
+    PrepareFace(arrays, entity, face);
+    CompleteFace(face);
+}
+
+void KQoxReaderDxf::PrepareFace(Arrays& arrays, const Entity& entity, PendingFace& face) const
+{
+    face.mArrays = &arrays;
+    face.mCount = SameCorner(entity.mPoints[2], entity.mPoints[3]) ? 3 : 4;
+    face.mColor = ResolveColor(entity);
+    for (int k = 0; k < face.mCount; ++k)
+        face.mCorners[k] = Convert(entity.mPoints[k]);
     if (!mWeld)
-    {
-        for (int k = n - 1; k >= 0; --k)
-            arrays.mRecords.push_back(AddPoint(arrays, corners[k], false));
         return;
-    }
-    // The corners' cells are asked of memory together, then looked up.
-    KDxfWeldIndex::Key keys[4];
-    for (int k = 0; k < n; ++k)
+    for (int k = 0; k < face.mCount; ++k)
     {
-        keys[k] = KDxfWeldIndex::KeyOf(corners[k]);
-        arrays.mWeld.Prefetch(keys[k]);
+        face.mKeys[k] = KDxfWeldIndex::KeyOf(face.mCorners[k]);
+        arrays.mWeld.Prefetch(face.mKeys[k]);
     }
-    for (int k = n - 1; k >= 0; --k)
-        arrays.mRecords.push_back(arrays.mWeld.FindOrAdd(arrays.mVertices, corners[k], keys[k]));
+}
+
+void KQoxReaderDxf::CompleteFace(PendingFace& face)
+{
+    if (!face.mArrays)
+        return;
+    Arrays& arrays = *face.mArrays;
+    face.mArrays = nullptr;
+    if (face.mColor > 0)
+        arrays.mRecords[0] = 1;
+    arrays.mRecords.push_back(face.mCount);
+    arrays.mRecords.push_back(face.mColor);
+    for (int k = face.mCount - 1; k >= 0; --k)
+        arrays.mRecords.push_back(mWeld ? arrays.mWeld.FindOrAdd(arrays.mVertices, face.mCorners[k], face.mKeys[k])
+                                        : AddPoint(arrays, face.mCorners[k], false));
 }
 
 bool KQoxReaderDxf::AppendPolyline(Arrays& arrays, const Entity& header, std::string_view next)
@@ -305,8 +315,13 @@ void KQoxReaderDxf::Read3DFaceByLayer(LayerArrays& layers)
     // A face whose first three corners coincide does not even make its
     // layer's arrays.
     Entity entity;
-    if (ReadEntityGroups(entity, true, nullptr) && !Equal3(entity))
-        AppendFace(FindLayer(entity.mLayer, layers), entity);
+    if (!ReadEntityGroups(entity, true, nullptr) || Equal3(entity))
+        return;
+    // This face's slots are fetched while the one held before is completed.
+    PendingFace face;
+    PrepareFace(FindLayer(entity.mLayer, layers), entity, face);
+    CompleteFace(mPending);
+    mPending = face;
 }
 
 void KQoxReaderDxf::ReadPolylineByLayer(LayerArrays& layers)
