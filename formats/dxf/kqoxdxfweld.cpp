@@ -61,7 +61,7 @@ size_t KDxfWeldIndex::Probe(uint32_t tag) const
 
 void KDxfWeldIndex::Grow()
 {
-    std::vector<Slot> old;
+    std::vector<Slot, KDxfLargeAllocator<Slot>> old;
     old.swap(mSlots);
     mSlots.assign(old.empty() ? 1024 : old.size() * 2, Slot{0, -1});
     for (const Slot& slot : old)

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/kmath_types.h"
+#include "formats/dxf/kqoxdxfmemory.h"
 
 namespace qoxsdk_600 {
 
@@ -68,7 +69,9 @@ private:
     void Grow();
     // Makes mNext long enough to hold a link for index.
     void GrowNext(int index);
-    std::vector<Slot> mSlots; // size is zero or a power of two
+    // Size zero or a power of two. Look-ups land on slots at random: in
+    // huge pages they rarely miss the address translation cache too.
+    std::vector<Slot, KDxfLargeAllocator<Slot>> mSlots;
     size_t mUsed = 0;
     std::vector<int> mNext;
 };

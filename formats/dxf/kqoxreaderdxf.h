@@ -155,7 +155,7 @@ private:
 
     FILE* mFile = nullptr;
     KString mFileName;
-    std::vector<char> mBytes;
+    std::vector<char, KDxfLargeAllocator<char>> mBytes;
     KDxfPairReader mPairs;
     int mMaterialCounter = 0;
     size_t mBlocksPosition = 0;
