@@ -14,6 +14,47 @@ namespace qoxsdk_600 {
 
 // The longest text ObjFixed6 writes: a sign, 309 digits, the point and six.
 constexpr size_t kObjFixed6Max = 320;
+// The longest text ObjUnsigned writes.
+constexpr size_t kObjUnsignedMax = 20;
+
+// "00" to "99", two characters each, for writing digits in pairs.
+inline constexpr char kObjDigitPairs[201] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// Writes value in decimal (as "%llu") and returns the end.
+inline char* ObjUnsigned(char* out, uint64_t value)
+{
+    // The length first, then the digits from the last one, two at a time.
+    size_t length = 1;
+    for (uint64_t bound = 10; length < kObjUnsignedMax && value >= bound; bound *= 10)
+        ++length;
+    char* at = out + length;
+    while (value >= 100)
+    {
+        const uint64_t rest = value % 100;
+        value /= 100;
+        at -= 2;
+        std::memcpy(at, kObjDigitPairs + 2 * rest, 2);
+    }
+    if (value >= 10)
+        std::memcpy(at - 2, kObjDigitPairs + 2 * value, 2);
+    else
+        at[-1] = static_cast<char>('0' + value);
+    return out + length;
+}
+
+// Writes value in decimal (as "%d") and returns the end.
+inline char* ObjInt(char* out, long long value)
+{
+    if (value < 0)
+    {
+        *out++ = '-';
+        return ObjUnsigned(out, 0 - static_cast<uint64_t>(value));
+    }
+    return ObjUnsigned(out, static_cast<uint64_t>(value));
+}
 
 // Writes value as printf's "%lf" does (six digits after the point, rounded
 // as printf rounds the exact binary value, "-" on negative zero) and returns
@@ -26,27 +67,30 @@ inline char* ObjFixed6(char* out, double value)
     const double magnitude = negative ? -value : value;
     if (magnitude < 1e12) // false for NaN too
     {
-        const uint64_t whole = static_cast<uint64_t>(magnitude);
+        uint64_t whole = static_cast<uint64_t>(magnitude);
         // Exact: the fraction's bits are a part of the value's.
         const double scaled = (magnitude - static_cast<double>(whole)) * 1e6;
-        const uint64_t below = static_cast<uint64_t>(scaled);
-        const double rest = scaled - static_cast<double>(below);
+        uint32_t fraction = static_cast<uint32_t>(scaled);
+        const double rest = scaled - static_cast<double>(fraction);
         // The product is off by at most 2^-33: away from a tie it rounds
         // the way the exact value does.
         if (std::fabs(rest - 0.5) > 1e-7)
         {
-            const uint64_t micros = whole * 1000000u + below + (rest > 0.5 ? 1u : 0u);
+            if (rest > 0.5 && ++fraction == 1000000u)
+            {
+                fraction = 0;
+                ++whole;
+            }
             if (negative)
                 *out++ = '-';
-            out = std::to_chars(out, out + 24, micros / 1000000u).ptr;
-            *out++ = '.';
-            uint32_t fraction = static_cast<uint32_t>(micros % 1000000u);
-            for (int i = 5; i >= 0; --i)
-            {
-                out[i] = static_cast<char>('0' + fraction % 10);
-                fraction /= 10;
-            }
-            return out + 6;
+            out = ObjUnsigned(out, whole);
+            out[0] = '.';
+            const uint32_t high = fraction / 10000u;
+            const uint32_t low = fraction % 10000u;
+            std::memcpy(out + 1, kObjDigitPairs + 2 * high, 2);
+            std::memcpy(out + 3, kObjDigitPairs + 2 * (low / 100u), 2);
+            std::memcpy(out + 5, kObjDigitPairs + 2 * (low % 100u), 2);
+            return out + 7;
         }
     }
     const auto result = std::to_chars(out, out + kObjFixed6Max, value, std::chars_format::fixed, 6);
@@ -85,8 +129,8 @@ public:
     }
     Output& Int(long long value)
     {
-        char* at = Room(24);
-        mUsed = static_cast<size_t>(std::to_chars(at, at + 24, value).ptr - mData.data());
+        char* at = Room(kObjUnsignedMax + 1);
+        mUsed = static_cast<size_t>(ObjInt(at, value) - mData.data());
         return *this;
     }
     // A whole line: the key, then count numbers as "%lf", each after a blank.
