@@ -219,6 +219,10 @@ void KQoxWriterObj::WriteMesh(KQoxNode* node, KQoxMesh* mesh)
                            uvElement->mReferenceMode == KQoxLayerElement::eINDEX_TO_DIRECT;
     const int* uvIndices = uvIndexed ? uvElement->mIndexArray.GetArray() : nullptr;
     const int uvIndexCount = uvIndexed ? uvElement->mIndexArray.GetCount() : 0;
+    int lastMaterialIndex = -1;
+    KQoxMaterial* lastMaterial = nullptr;
+    int lastTextureIndex = -1;
+    KQoxTexture* lastTexture = nullptr;
     for (int p = 0; p < polygonCount; ++p)
     {
         if (hasMaterials && perPolygon)
@@ -234,7 +238,15 @@ void KQoxWriterObj::WriteMesh(KQoxNode* node, KQoxMesh* mesh)
             else if (materialMapping == KQoxLayerElement::eBY_CONTROL_POINT)
                 materialIndex = ElementIndex(materials, mesh->GetPolygonVertex(p, 0));
             if (materialIndex >= 0 && materialIndex < materialCount)
-                material = mesh->GM(materialIndex, 0);
+            {
+                // Neighbouring polygons mostly share their material.
+                if (materialIndex != lastMaterialIndex)
+                {
+                    lastMaterial = mesh->GM(materialIndex, 0);
+                    lastMaterialIndex = materialIndex;
+                }
+                material = lastMaterial;
+            }
             KQoxTexture* texture = nullptr;
             int textureIndex = -1;
             if (textureCount > 0 && textureMapping == KQoxLayerElement::eALL_SAME)
@@ -242,7 +254,14 @@ void KQoxWriterObj::WriteMesh(KQoxNode* node, KQoxMesh* mesh)
             else if (textureCount > 0 && textureMapping == KQoxLayerElement::eBY_POLYGON)
                 textureIndex = ElementIndex(textures, p);
             if (textureIndex >= 0 && textureIndex < textureCount)
-                texture = mesh->GT(textureIndex, 0);
+            {
+                if (textureIndex != lastTextureIndex)
+                {
+                    lastTexture = mesh->GT(textureIndex, 0);
+                    lastTextureIndex = textureIndex;
+                }
+                texture = lastTexture;
+            }
             if (material != currentMaterial || texture != currentTexture)
             {
                 currentMaterial = material;

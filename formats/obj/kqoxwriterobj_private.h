@@ -23,26 +23,91 @@ inline constexpr char kObjDigitPairs[201] =
     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
     "8081828384858687888990919293949596979899";
 
+// Writes value (below 100) as two digits, a zero leading.
+inline char* ObjTwoDigits(char* out, uint32_t value)
+{
+    std::memcpy(out, kObjDigitPairs + 2 * value, 2);
+    return out + 2;
+}
+
+// Writes value (below 100) in decimal, one or two digits.
+inline char* ObjSmall(char* out, uint32_t value)
+{
+    if (value < 10u)
+    {
+        *out = static_cast<char>('0' + value);
+        return out + 1;
+    }
+    return ObjTwoDigits(out, value);
+}
+
+// Writes value in decimal (as "%u") and returns the end: the leading one or
+// two digits, then the rest in pairs, each length in straight code.
+inline char* ObjUnsigned32(char* out, uint32_t value)
+{
+    if (value < 100u)
+        return ObjSmall(out, value);
+    if (value < 10000u)
+    {
+        out = ObjSmall(out, value / 100u);
+        return ObjTwoDigits(out, value % 100u);
+    }
+    if (value < 1000000u)
+    {
+        out = ObjSmall(out, value / 10000u);
+        const uint32_t rest = value % 10000u;
+        out = ObjTwoDigits(out, rest / 100u);
+        return ObjTwoDigits(out, rest % 100u);
+    }
+    uint32_t rest;
+    if (value < 100000000u)
+    {
+        out = ObjSmall(out, value / 1000000u);
+        rest = value % 1000000u;
+    }
+    else
+    {
+        const uint32_t top = value / 100000000u; // up to 42
+        out = ObjSmall(out, top);
+        rest = value % 100000000u;
+        out = ObjTwoDigits(out, rest / 1000000u);
+        rest %= 1000000u;
+    }
+    out = ObjTwoDigits(out, rest / 10000u);
+    rest %= 10000u;
+    out = ObjTwoDigits(out, rest / 100u);
+    return ObjTwoDigits(out, rest % 100u);
+}
+
+// Writes value (below 1e9) as nine digits, zeros leading.
+inline char* ObjNineDigits(char* out, uint32_t value)
+{
+    out[0] = static_cast<char>('0' + value / 100000000u);
+    value %= 100000000u;
+    for (int i = 7; i >= 1; i -= 2)
+    {
+        std::memcpy(out + i, kObjDigitPairs + 2 * (value % 100u), 2);
+        value /= 100u;
+    }
+    return out + 9;
+}
+
 // Writes value in decimal (as "%llu") and returns the end.
 inline char* ObjUnsigned(char* out, uint64_t value)
 {
-    // The length first, then the digits from the last one, two at a time.
-    size_t length = 1;
-    for (uint64_t bound = 10; length < kObjUnsignedMax && value >= bound; bound *= 10)
-        ++length;
-    char* at = out + length;
-    while (value >= 100)
+    if (value <= 0xffffffffu)
+        return ObjUnsigned32(out, static_cast<uint32_t>(value));
+    // Nine digits at a time below the leading ones.
+    const uint32_t low = static_cast<uint32_t>(value % 1000000000u);
+    value /= 1000000000u;
+    if (value >= 1000000000u)
     {
-        const uint64_t rest = value % 100;
-        value /= 100;
-        at -= 2;
-        std::memcpy(at, kObjDigitPairs + 2 * rest, 2);
+        out = ObjUnsigned32(out, static_cast<uint32_t>(value / 1000000000u));
+        out = ObjNineDigits(out, static_cast<uint32_t>(value % 1000000000u));
     }
-    if (value >= 10)
-        std::memcpy(at - 2, kObjDigitPairs + 2 * value, 2);
     else
-        at[-1] = static_cast<char>('0' + value);
-    return out + length;
+        out = ObjUnsigned32(out, static_cast<uint32_t>(value));
+    return ObjNineDigits(out, low);
 }
 
 // Writes value in decimal (as "%d") and returns the end.
@@ -56,6 +121,18 @@ inline char* ObjInt(char* out, long long value)
     return ObjUnsigned(out, static_cast<uint64_t>(value));
 }
 
+// Writes the point and fraction (below 1e6) as six digits.
+inline char* ObjSixDigits(char* out, uint32_t fraction)
+{
+    out[0] = '.';
+    const uint32_t high = fraction / 10000u;
+    const uint32_t low = fraction % 10000u;
+    std::memcpy(out + 1, kObjDigitPairs + 2 * high, 2);
+    std::memcpy(out + 3, kObjDigitPairs + 2 * (low / 100u), 2);
+    std::memcpy(out + 5, kObjDigitPairs + 2 * (low % 100u), 2);
+    return out + 7;
+}
+
 // Writes value as printf's "%lf" does (six digits after the point, rounded
 // as printf rounds the exact binary value, "-" on negative zero) and returns
 // the end. Values of ordinary size take a fast integer path; the rest, and
@@ -65,7 +142,25 @@ inline char* ObjFixed6(char* out, double value)
 {
     const bool negative = std::signbit(value);
     const double magnitude = negative ? -value : value;
-    if (magnitude < 1e12) // false for NaN too
+    if (magnitude < 8589.0) // false for NaN too
+    {
+        // The value in millionths: below 2^33 the product is off by at
+        // most 2^-21, so away from a tie it rounds as the exact value does.
+        const double scaled = magnitude * 1e6;
+        const uint64_t below = static_cast<uint64_t>(scaled);
+        const double rest = scaled - static_cast<double>(below);
+        if (std::fabs(rest - 0.5) > 1e-6)
+        {
+            const uint64_t micros = below + (rest > 0.5 ? 1u : 0u);
+            const uint32_t whole = static_cast<uint32_t>(micros / 1000000u);
+            const uint32_t fraction = static_cast<uint32_t>(micros % 1000000u);
+            if (negative)
+                *out++ = '-';
+            out = ObjUnsigned32(out, whole);
+            return ObjSixDigits(out, fraction);
+        }
+    }
+    else if (magnitude < 1e12)
     {
         uint64_t whole = static_cast<uint64_t>(magnitude);
         // Exact: the fraction's bits are a part of the value's.
@@ -84,13 +179,7 @@ inline char* ObjFixed6(char* out, double value)
             if (negative)
                 *out++ = '-';
             out = ObjUnsigned(out, whole);
-            out[0] = '.';
-            const uint32_t high = fraction / 10000u;
-            const uint32_t low = fraction % 10000u;
-            std::memcpy(out + 1, kObjDigitPairs + 2 * high, 2);
-            std::memcpy(out + 3, kObjDigitPairs + 2 * (low / 100u), 2);
-            std::memcpy(out + 5, kObjDigitPairs + 2 * (low % 100u), 2);
-            return out + 7;
+            return ObjSixDigits(out, fraction);
         }
     }
     const auto result = std::to_chars(out, out + kObjFixed6Max, value, std::chars_format::fixed, 6);
