@@ -2,6 +2,7 @@
 // coordinates, normals and faces. Every index read from the mesh's layers is
 // checked: a corner without valid data gets no texture or normal number.
 
+#include <cstring>
 #include <vector>
 
 #include "formats/obj/kqoxwriterobj.h"
@@ -304,7 +305,9 @@ void KQoxWriterObj::WriteMesh(KQoxNode* node, KQoxMesh* mesh)
                     t = uvBase + uvIndex;
             }
             *at++ = ' ';
+            const char* const vertexText = at;
             at = ObjInt(at, static_cast<long long>(vertexBase) + v);
+            const size_t vertexLength = static_cast<size_t>(at - vertexText);
             if (t >= 0 || hasNormals)
                 *at++ = '/';
             if (t >= 0)
@@ -312,7 +315,14 @@ void KQoxWriterObj::WriteMesh(KQoxNode* node, KQoxMesh* mesh)
             if (hasNormals)
             {
                 *at++ = '/';
-                at = ObjInt(at, static_cast<long long>(normalBase) + v);
+                // Vertex and normal numbers usually run together: the same text.
+                if (normalBase == vertexBase)
+                {
+                    std::memmove(at, vertexText, vertexLength);
+                    at += vertexLength;
+                }
+                else
+                    at = ObjInt(at, static_cast<long long>(normalBase) + v);
             }
         }
         *at++ = '\n';

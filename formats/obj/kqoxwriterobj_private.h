@@ -133,12 +133,19 @@ inline char* ObjSixDigits(char* out, uint32_t fraction)
     return out + 7;
 }
 
+// ObjFixed6's general path, apart so that the fast one is inlined.
+[[gnu::noinline]] inline char* ObjFixed6Exact(char* out, double value)
+{
+    const auto result = std::to_chars(out, out + kObjFixed6Max, value, std::chars_format::fixed, 6);
+    return result.ec == std::errc() ? result.ptr : out;
+}
+
 // Writes value as printf's "%lf" does (six digits after the point, rounded
 // as printf rounds the exact binary value, "-" on negative zero) and returns
 // the end. Values of ordinary size take a fast integer path; the rest, and
 // the rare value lying within 1e-7 of a rounding tie, go through
 // std::to_chars, which rounds exactly.
-inline char* ObjFixed6(char* out, double value)
+[[gnu::always_inline]] inline char* ObjFixed6(char* out, double value)
 {
     const bool negative = std::signbit(value);
     const double magnitude = negative ? -value : value;
@@ -182,8 +189,7 @@ inline char* ObjFixed6(char* out, double value)
             return ObjSixDigits(out, fraction);
         }
     }
-    const auto result = std::to_chars(out, out + kObjFixed6Max, value, std::chars_format::fixed, 6);
-    return result.ec == std::errc() ? result.ptr : out;
+    return ObjFixed6Exact(out, value);
 }
 
 // Buffered text output with the number formats of "%lf" and "%d". A failed
