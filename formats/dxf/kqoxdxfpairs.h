@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <string_view>
 
+#include "formats/kqoxplaindecimal.h"
+
 namespace qoxsdk_600 {
 
 // The longest line read at once; a longer line is read as two lines.
@@ -30,6 +32,49 @@ public:
     // of the bytes is reached during either line (a value line that is the
     // last line without a line break counts as a failed read).
     bool Next(int& code, std::string_view& value);
+
+    // Next, and when the value line is a plain decimal alone ("12.5",
+    // "-0.25", no blanks, exponent or other text) its number, read in the
+    // same pass: plain tells whether number was set. The usual pair takes
+    // this inline path; the rest goes through Next.
+    bool NextWithNumber(int& code, std::string_view& value, double& number, bool& plain)
+    {
+        plain = false;
+        const char* p = mData + mPos;
+        const char* const end = mData + mSize;
+        // A code line of one to three digits after blanks, LF ended.
+        while (p < end && *p == ' ')
+            ++p;
+        int number3 = 0;
+        const char* const digits = p;
+        while (p < end && *p >= '0' && *p <= '9' && p - digits < 3)
+            number3 = number3 * 10 + (*p++ - '0');
+        if (p == digits || p >= end || *p != '\n' || p - (mData + mPos) >= 32)
+            return Next(code, value);
+        const char* const line = p + 1;
+        // The value: a sign and a plain decimal right up to the line end.
+        const char* q = line;
+        const bool negative = q < end && *q == '-';
+        if (q < end && (*q == '-' || *q == '+'))
+            ++q;
+        double scanned;
+        if (q < end && *q >= '0' && *q <= '9' && KQoxScanPlainDecimal(q, end, scanned))
+        {
+            const char* lineEnd = q;
+            if (q < end && *q == '\r')
+                ++q;
+            if (q < end && *q == '\n')
+            {
+                code = number3;
+                value = std::string_view(line, static_cast<size_t>(lineEnd - line));
+                number = negative ? -scanned : scanned;
+                plain = true;
+                mPos = static_cast<size_t>(q + 1 - mData);
+                return true;
+            }
+        }
+        return Next(code, value);
+    }
 
     // The position of the next pair, and a move back to one remembered so.
     size_t Tell() const { return mPos; }

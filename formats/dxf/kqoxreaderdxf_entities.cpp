@@ -51,9 +51,13 @@ bool KQoxReaderDxf::ReadEntityGroups(Entity& entity, bool putBack, std::string_v
     do
     {
         start = mPairs.Tell();
-        if (!GetLine(code, value))
+        double number = 0;
+        bool plain = false;
+        if (!mPairs.NextWithNumber(code, value, number, plain))
             return false;
-        if (code == 8)
+        if (plain && code >= 10 && code <= 33 && code % 10 <= 3)
+            entity.mPoints[code % 10][code / 10 - 1] = number;
+        else if (code == 8)
             entity.mLayer = value;
         else if (code == 62)
             DxfScanInt(value, entity.mColor);

@@ -396,3 +396,78 @@ TEST(DxfPairs, RealsScanAsStrtodScans)
     }
     EXPECT_EQ(wrong, 0);
 }
+
+TEST(DxfPairs, NumbersReadInPassAsTheyScanApart)
+{
+    // Every pair read with its number in one pass gives the code, value and
+    // number that Next and DxfScanDouble give apart; the pass itself takes
+    // only values that are plain decimals alone on their line.
+    const char* const values[] = {"1.5",
+                                  "-0.25",
+                                  "+3",
+                                  "12.",
+                                  ".5",
+                                  "-.5",
+                                  "0",
+                                  "-0",
+                                  "7 ",
+                                  " 7",
+                                  "1e5",
+                                  "12.5abc",
+                                  "1.5\r",
+                                  "WALLS",
+                                  "-",
+                                  "+",
+                                  ".",
+                                  "123456789012345",
+                                  "1234567890123456",
+                                  "0x1p3",
+                                  "",
+                                  "   ",
+                                  "4.0\t",
+                                  "99999999.999999"};
+    const char* const codes[] = {"10", " 20", "  30", "8", "1001", "-5", " 10\r", "x", "0010"};
+    for (const char* codeLine : codes)
+        for (const char* valueLine : values)
+        {
+            const std::string text = std::string(codeLine) + "\n" + valueLine + "\n 11\n2.5\n";
+            KDxfPairReader apart(text.data(), text.size());
+            KDxfPairReader inPass(text.data(), text.size());
+            for (int pair = 0; pair < 2; ++pair)
+            {
+                int codeApart = -7, codeInPass = -7;
+                std::string_view valueApart = "kept", valueInPass = "kept";
+                double number = -1;
+                bool plain = false;
+                const bool okApart = apart.Next(codeApart, valueApart);
+                const bool okInPass = inPass.NextWithNumber(codeInPass, valueInPass, number, plain);
+                SCOPED_TRACE(std::string("code '") + codeLine + "' value '" + valueLine + "'");
+                ASSERT_EQ(okApart, okInPass);
+                EXPECT_EQ(codeApart, codeInPass);
+                EXPECT_EQ(valueApart, valueInPass);
+                EXPECT_EQ(apart.Tell(), inPass.Tell());
+                if (plain)
+                {
+                    double scanned = -2;
+                    ASSERT_TRUE(DxfScanDouble(valueApart, scanned));
+                    EXPECT_EQ(std::memcmp(&scanned, &number, sizeof(double)), 0) << number;
+                }
+            }
+        }
+    // The usual pairs do take the pass.
+    const std::string usual = " 10\n-12.375\n";
+    KDxfPairReader reader(usual.data(), usual.size());
+    int code = 0;
+    std::string_view value;
+    double number = 0;
+    bool plain = false;
+    ASSERT_TRUE(reader.NextWithNumber(code, value, number, plain));
+    EXPECT_TRUE(plain);
+    EXPECT_EQ(code, 10);
+    EXPECT_EQ(number, -12.375);
+    // A last line without its line break fails as Next fails.
+    const std::string cut = " 10\n1.5";
+    KDxfPairReader last(cut.data(), cut.size());
+    EXPECT_FALSE(last.NextWithNumber(code, value, number, plain));
+    EXPECT_FALSE(plain);
+}
