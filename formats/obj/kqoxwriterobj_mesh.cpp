@@ -30,7 +30,9 @@ int ElementIndex(const KQoxLayerElement* element, int position)
 
 // The longest text of one face corner, " v/t/n", and the corners given room
 // at once.
-constexpr size_t kCornerMax = 3 * (kObjUnsignedMax + 1) + 1;
+constexpr size_t kCornerMax = 3 * (kObjUnsignedMax + 2);
+// Room past a corner's text for the fixed-size copy of a number.
+constexpr size_t kCopySlack = 32;
 constexpr int kCornerRun = 256;
 
 } // namespace
@@ -278,14 +280,14 @@ void KQoxWriterObj::WriteMesh(KQoxNode* node, KQoxMesh* mesh)
         const bool valid = start >= 0 && size >= 0 && size <= cornerCount - start;
         // "f", then per corner " v", "/t" or "/" when a normal follows, "/n".
         // Room is asked for a run of corners at a time.
-        char* at = mObj->Begin(kCornerRun * kCornerMax + 2);
+        char* at = mObj->Begin(kCornerRun * kCornerMax + 2 + kCopySlack);
         *at++ = 'f';
         for (int c = 0, left = kCornerRun; c < size; ++c, ++corner)
         {
             if (--left < 0)
             {
                 mObj->End(at);
-                at = mObj->Begin(kCornerRun * kCornerMax + 1);
+                at = mObj->Begin(kCornerRun * kCornerMax + 1 + kCopySlack);
                 left = kCornerRun - 1;
             }
             const int v = valid ? cornerArray[start + c] : -1;
@@ -318,7 +320,9 @@ void KQoxWriterObj::WriteMesh(KQoxNode* node, KQoxMesh* mesh)
                 // Vertex and normal numbers usually run together: the same text.
                 if (normalBase == vertexBase)
                 {
-                    std::memmove(at, vertexText, vertexLength);
+                    // A fixed size copies without a call; the bytes past the
+                    // number are written over or left outside the text.
+                    std::memmove(at, vertexText, kCopySlack);
                     at += vertexLength;
                 }
                 else

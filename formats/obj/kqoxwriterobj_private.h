@@ -43,7 +43,7 @@ inline char* ObjSmall(char* out, uint32_t value)
 
 // Writes value in decimal (as "%u") and returns the end: the leading one or
 // two digits, then the rest in pairs, each length in straight code.
-inline char* ObjUnsigned32(char* out, uint32_t value)
+[[gnu::always_inline]] inline char* ObjUnsigned32(char* out, uint32_t value)
 {
     if (value < 100u)
         return ObjSmall(out, value);
@@ -228,11 +228,15 @@ public:
         mUsed = static_cast<size_t>(ObjInt(at, value) - mData.data());
         return *this;
     }
-    // A whole line: the key, then count numbers as "%lf", each after a blank.
+    // A whole line: the key (a terminated text), then count numbers as
+    // "%lf", each after a blank.
     Output& Line(const char* key, size_t keyLength, const double* values, int count)
     {
         char* at = Room(keyLength + 4 * (kObjFixed6Max + 1) + 1);
-        std::memcpy(at, key, keyLength);
+        if (keyLength <= 2)
+            std::memcpy(at, key, 2); // "v" with its terminator: a fixed size copies without a call
+        else
+            std::memcpy(at, key, keyLength);
         at += keyLength;
         for (int i = 0; i < count; ++i)
         {
