@@ -153,12 +153,15 @@ inline char* ObjSixDigits(char* out, uint32_t fraction)
     {
         // The value in millionths: below 2^33 the product is off by at
         // most 2^-21, so away from a tie it rounds as the exact value does.
+        // Adding 2^52 rounds it to a whole number held in the low bits.
         const double scaled = magnitude * 1e6;
-        const uint64_t below = static_cast<uint64_t>(scaled);
-        const double rest = scaled - static_cast<double>(below);
-        if (std::fabs(rest - 0.5) > 1e-6)
+        const double shifted = scaled + 4503599627370496.0;
+        const double rest = scaled - (shifted - 4503599627370496.0);
+        if (std::fabs(std::fabs(rest) - 0.5) > 1e-6)
         {
-            const uint64_t micros = below + (rest > 0.5 ? 1u : 0u);
+            uint64_t bits;
+            std::memcpy(&bits, &shifted, sizeof(bits));
+            const uint64_t micros = bits & ((uint64_t(1) << 52) - 1);
             const uint32_t whole = static_cast<uint32_t>(micros / 1000000u);
             const uint32_t fraction = static_cast<uint32_t>(micros % 1000000u);
             if (negative)
