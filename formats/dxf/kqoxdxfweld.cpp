@@ -14,6 +14,11 @@ constexpr double kCell = 10 * kTolerance;
 // A point this far (in cells) from its cell's centre may have equal points
 // in the neighbouring cell: the tolerance plus a margin for rounding.
 constexpr double kNearEdge = 0.5 - 2 * kTolerance / kCell;
+// Cells per unit: a point's position in cells is a product, not a quotient.
+// It may differ from the quotient in the last bit, far inside the margin
+// above, and every point is placed the same way.
+constexpr double kCellsPerUnit = 1e5;
+static_assert(kCell * kCellsPerUnit > 0.999999 && kCell * kCellsPerUnit < 1.000001, "cells per unit");
 
 bool Equal(const KQoxVector4& a, const KQoxVector4& b)
 {
@@ -74,8 +79,8 @@ bool KDxfWeldIndex::CellOf(const KQoxVector4& point, Cell& cell)
     if (!std::isfinite(point[0]) || !std::isfinite(point[1]) || !std::isfinite(point[2]))
         return false;
     // Adding 0.0 turns -0.0 into 0.0, so both share a cell.
-    cell = {Floor(point[0] / kCell + 0.5) + 0.0, Floor(point[1] / kCell + 0.5) + 0.0,
-            Floor(point[2] / kCell + 0.5) + 0.0};
+    cell = {Floor(point[0] * kCellsPerUnit + 0.5) + 0.0, Floor(point[1] * kCellsPerUnit + 0.5) + 0.0,
+            Floor(point[2] * kCellsPerUnit + 0.5) + 0.0};
     return std::isfinite(cell.x) && std::isfinite(cell.y) && std::isfinite(cell.z);
 }
 
@@ -90,7 +95,7 @@ int KDxfWeldIndex::Find(const std::vector<KQoxVector4>& points, const KQoxVector
     const double key[3] = {centre.x, centre.y, centre.z};
     for (int axis = 0; axis < 3; ++axis)
     {
-        const double offset = point[axis] / kCell - key[axis];
+        const double offset = point[axis] * kCellsPerUnit - key[axis];
         step[axis] = offset > kNearEdge ? 1 : offset < -kNearEdge ? -1 : 0;
     }
     int best = -1;
@@ -150,7 +155,7 @@ KDxfWeldIndex::Key KDxfWeldIndex::KeyOf(const KQoxVector4& point)
         return key;
     const double centre[3] = {key.mCell.x, key.mCell.y, key.mCell.z};
     for (int axis = 0; key.mInside && axis < 3; ++axis)
-        key.mInside = std::fabs(point[axis] / kCell - centre[axis]) <= kNearEdge;
+        key.mInside = std::fabs(point[axis] * kCellsPerUnit - centre[axis]) <= kNearEdge;
     key.mTag = Tag(key.mCell);
     return key;
 }
