@@ -84,7 +84,7 @@ bool KDxfWeldIndex::CellOf(const KQoxVector4& point, Cell& cell)
     return std::isfinite(cell.x) && std::isfinite(cell.y) && std::isfinite(cell.z);
 }
 
-int KDxfWeldIndex::Find(const std::vector<KQoxVector4>& points, const KQoxVector4& point) const
+int KDxfWeldIndex::Find(const KDxfPoints& points, const KQoxVector4& point) const
 {
     Cell centre;
     if (mUsed == 0 || !CellOf(point, centre))
@@ -166,7 +166,7 @@ void KDxfWeldIndex::Prefetch(const Key& key) const
         __builtin_prefetch(&mSlots[key.mTag & (mSlots.size() - 1)]);
 }
 
-int KDxfWeldIndex::FindOrAdd(std::vector<KQoxVector4>& points, const KQoxVector4& point, const Key& key)
+int KDxfWeldIndex::FindOrAdd(KDxfPoints& points, const KQoxVector4& point, const Key& key)
 {
     if (!key.mInside)
     {

@@ -14,11 +14,14 @@
 
 namespace qoxsdk_600 {
 
+// The points a weld index numbers, in the reader's large-array memory.
+using KDxfPoints = std::vector<KQoxVector4, KDxfLargeAllocator<KQoxVector4>>;
+
 class KDxfWeldIndex
 {
 public:
     // The lowest index of an equal point among those added, or -1.
-    int Find(const std::vector<KQoxVector4>& points, const KQoxVector4& point) const;
+    int Find(const KDxfPoints& points, const KQoxVector4& point) const;
     // Records points[index]; points with a non-finite coordinate equal nothing
     // and are not recorded.
     void Add(const KQoxVector4& point, int index);
@@ -41,11 +44,8 @@ public:
     // Find, and when nothing is found, appends the point to points, records
     // it (Add) and gives its index; one look-up in the usual case. key is
     // KeyOf(point).
-    int FindOrAdd(std::vector<KQoxVector4>& points, const KQoxVector4& point, const Key& key);
-    int FindOrAdd(std::vector<KQoxVector4>& points, const KQoxVector4& point)
-    {
-        return FindOrAdd(points, point, KeyOf(point));
-    }
+    int FindOrAdd(KDxfPoints& points, const KQoxVector4& point, const Key& key);
+    int FindOrAdd(KDxfPoints& points, const KQoxVector4& point) { return FindOrAdd(points, point, KeyOf(point)); }
 
 private:
     static bool CellOf(const KQoxVector4& point, Cell& cell);
@@ -73,7 +73,7 @@ private:
     // huge pages they rarely miss the address translation cache too.
     std::vector<Slot, KDxfLargeAllocator<Slot>> mSlots;
     size_t mUsed = 0;
-    std::vector<int> mNext;
+    std::vector<int, KDxfLargeAllocator<int>> mNext;
 };
 
 } // namespace qoxsdk_600

@@ -57,8 +57,8 @@ private:
     // flag, word 1 reserved, then records n, colour, n indices.
     struct Arrays
     {
-        std::vector<KQoxVector4> mVertices;
-        std::vector<int> mRecords{0, 0};
+        KDxfPoints mVertices;
+        std::vector<int, KDxfLargeAllocator<int>> mRecords{0, 0};
         KDxfWeldIndex mWeld;
     };
 

@@ -444,7 +444,7 @@ KQoxMesh* KQoxReaderDxf::CreateMeshFromArrays(const Arrays& arrays)
         mesh->InitMaterialIndices(KQoxLayerElement::eBY_POLYGON);
     std::copy(arrays.mVertices.begin(), arrays.mVertices.end(), mesh->GetControlPoints());
     int materialIndex[256] = {};
-    const std::vector<int>& r = arrays.mRecords;
+    const auto& r = arrays.mRecords;
     size_t at = 2;
     while (at < r.size())
     {

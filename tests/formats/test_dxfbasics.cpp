@@ -236,7 +236,7 @@ TEST(DxfWeld, SameAnswerAsSearchingFromTheFirstPoint)
 {
     // Points on and around cell edges, at huge and tiny magnitudes, and
     // non-finite ones; every query is checked against the plain search.
-    std::vector<KQoxVector4> points;
+    KDxfPoints points;
     KDxfWeldIndex index;
     const double bases[] = {0, 1, -1, 5e-6, 1e-5, -1e-5, 123456.789, 1e12, 1e-300};
     const double nudges[] = {0, 0.5e-6, -0.5e-6, 0.99e-6, 1.01e-6, 2e-6, -3e-6};
