@@ -1,6 +1,7 @@
 // The LINE, 3DFACE, POLYLINE and VERTEX entities, and meshes built from them.
 
 #include <algorithm>
+#include <climits>
 #include <cstdlib>
 
 #include "formats/dxf/kqoxdxfcolor.h"
@@ -444,7 +445,19 @@ KQoxMesh* KQoxReaderDxf::CreateMeshFromArrays(const Arrays& arrays)
         mesh->InitMaterialIndices(KQoxLayerElement::eBY_POLYGON);
     std::copy(arrays.mVertices.begin(), arrays.mVertices.end(), mesh->GetControlPoints());
     int materialIndex[256] = {};
+    // A colour's material is added to the mesh once: adding it again
+    // changes nothing.
+    bool materialAdded[256] = {};
     const auto& r = arrays.mRecords;
+    // The sizes first, so the mesh's arrays are made once.
+    long long polygons = 0, corners = 0;
+    for (size_t at = 2; at < r.size() && r[at] >= 2; at += static_cast<size_t>(r[at]) + 2)
+    {
+        ++polygons;
+        corners += r[at] == 2 ? 3 : r[at];
+    }
+    if (polygons <= INT_MAX && corners <= INT_MAX)
+        mesh->ReservePolygons(static_cast<int>(polygons), static_cast<int>(corners));
     size_t at = 2;
     while (at < r.size())
     {
@@ -454,18 +467,18 @@ KQoxMesh* KQoxReaderDxf::CreateMeshFromArrays(const Arrays& arrays)
             return nullptr;
         const int c = r[at + 1];
         const bool inTable = c >= 1 && c <= 255;
-        if (inTable)
+        if (inTable && !materialAdded[c])
         {
             if (KQoxMaterial* material = ColorMaterial(c))
             {
                 const int added = mesh->AM(material, 0);
                 if (added >= 0)
                     materialIndex[c] = added;
+                materialAdded[c] = true;
             }
         }
         mesh->BeginPolygon(inTable ? materialIndex[c] : 0, -1, -1);
-        for (int k = 0; k < n; ++k)
-            mesh->AddPolygon(r[at + 2 + static_cast<size_t>(k)], -1);
+        mesh->AddPolygonVertices(r.data() + at + 2, nullptr, n);
         if (n == 2)
             mesh->AddPolygon(r[at + 2], -1);
         mesh->EndPolygon();
