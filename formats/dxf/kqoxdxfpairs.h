@@ -42,15 +42,26 @@ public:
         plain = false;
         const char* p = mData + mPos;
         const char* const end = mData + mSize;
-        // A code line of one to three digits after blanks, LF ended.
-        while (p < end && *p == ' ')
-            ++p;
+        // A code line of one to three digits after blanks, LF ended; the
+        // usual one is three characters wide ("  8", " 10", "100").
+        auto digit = [](char c) { return c >= '0' && c <= '9'; };
         int number3 = 0;
-        const char* const digits = p;
-        while (p < end && *p >= '0' && *p <= '9' && p - digits < 3)
-            number3 = number3 * 10 + (*p++ - '0');
-        if (p == digits || p >= end || *p != '\n' || p - (mData + mPos) >= 32)
-            return Next(code, value);
+        if (end - p >= 4 && p[3] == '\n' && digit(p[2]) &&
+            ((p[0] == ' ' && (p[1] == ' ' || digit(p[1]))) || (digit(p[0]) && digit(p[1]))))
+        {
+            number3 = (p[0] == ' ' ? 0 : (p[0] - '0') * 100) + (p[1] == ' ' ? 0 : (p[1] - '0') * 10) + (p[2] - '0');
+            p += 3;
+        }
+        else
+        {
+            while (p < end && *p == ' ')
+                ++p;
+            const char* const digits = p;
+            while (p < end && digit(*p) && p - digits < 3)
+                number3 = number3 * 10 + (*p++ - '0');
+            if (p == digits || p >= end || *p != '\n' || p - (mData + mPos) >= 32)
+                return Next(code, value);
+        }
         const char* const line = p + 1;
         // The value: a sign and a plain decimal right up to the line end.
         const char* q = line;

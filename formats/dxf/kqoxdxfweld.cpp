@@ -39,20 +39,25 @@ double Floor(double x)
 
 uint32_t KDxfWeldIndex::Tag(const Cell& cell)
 {
-    // The keys are doubles of whole numbers: their low bits are all zero and
-    // they differ in the top bits only, so each is mixed in whole (splitmix64)
-    // before the next; a plain multiply would leave most slots unused.
-    auto mix = [](uint64_t x) {
-        x += 0x9e3779b97f4a7c15ULL;
-        x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9ULL;
-        x = (x ^ (x >> 27)) * 0x94d049bb133111ebULL;
-        return x ^ (x >> 31);
+    // The keys are whole numbers: as integers (their bit patterns past the
+    // integer range) they are combined by odd multipliers and the sum mixed
+    // once (the finaliser of MurmurHash3), so that neighbouring cells spread
+    // over the whole table.
+    auto whole = [](double key) {
+        if (std::fabs(key) < 9.0e18)
+            return static_cast<uint64_t>(static_cast<int64_t>(key));
+        uint64_t bits;
+        std::memcpy(&bits, &key, sizeof(bits));
+        return bits;
     };
-    uint64_t bits[3];
-    std::memcpy(&bits[0], &cell.x, sizeof(double));
-    std::memcpy(&bits[1], &cell.y, sizeof(double));
-    std::memcpy(&bits[2], &cell.z, sizeof(double));
-    return static_cast<uint32_t>(mix(bits[0] ^ mix(bits[1] ^ mix(bits[2]))) >> 32);
+    uint64_t h = whole(cell.x) * 0x9E3779B97F4A7C15ULL + whole(cell.y) * 0xC2B2AE3D27D4EB4FULL +
+                 whole(cell.z) * 0x165667B19E3779F9ULL;
+    h ^= h >> 33;
+    h *= 0xFF51AFD7ED558CCDULL;
+    h ^= h >> 33;
+    h *= 0xC4CEB9FE1A85EC53ULL;
+    h ^= h >> 33;
+    return static_cast<uint32_t>(h);
 }
 
 size_t KDxfWeldIndex::Probe(uint32_t tag) const

@@ -49,8 +49,7 @@ public:
 
 private:
     static bool CellOf(const KQoxVector4& point, Cell& cell);
-    // 32 bits of a hash of the cell's three keys (their bit patterns; -0.0
-    // never reaches a key).
+    // 32 bits of a hash of the cell's three keys (-0.0 never reaches a key).
     static uint32_t Tag(const Cell& cell);
     // Per cell the index added last; mNext chains each cell's indices from
     // the newest down (-1 ends a chain), so a cell costs no allocation. A

@@ -426,7 +426,8 @@ TEST(DxfPairs, NumbersReadInPassAsTheyScanApart)
                                   "   ",
                                   "4.0\t",
                                   "99999999.999999"};
-    const char* const codes[] = {"10", " 20", "  30", "8", "1001", "-5", " 10\r", "x", "0010"};
+    const char* const codes[] = {"10",   " 20", "  30", "8",   "1001", "-5",  " 10\r", "x",
+                                 "0010", "100", "999",  "  0", " 1 ",  "1 0", " 0 5",  ""};
     for (const char* codeLine : codes)
         for (const char* valueLine : values)
         {
