@@ -96,12 +96,23 @@ private:
     // line without its line break. False when the end was met in this read.
     bool ReadLine(const char*& begin, const char*& end);
     // Reads a code line and scans its number into code (left as it was
-    // when the line holds none); false when the end was met.
-    bool ReadCodeLine(int& code);
+    // when the line holds none; set tells which); false when the end was met.
+    bool ReadCodeLine(int& code, bool& set);
 
     const char* mData = nullptr;
     size_t mSize = 0;
     size_t mPos = 0;
+    // The pair Next read last, kept because readers often step back to it
+    // (Seek) and read it again: where it starts and ends, its code and
+    // value and whether they were set, and Next's answer. mLastStart is
+    // past every position when none is kept.
+    size_t mLastStart = static_cast<size_t>(-1);
+    size_t mLastEnd = 0;
+    int mLastCode = 0;
+    std::string_view mLastValue;
+    bool mLastCodeSet = false;
+    bool mLastValueSet = false;
+    bool mLastOk = false;
 };
 
 // The longest text DxfFormatReal writes.

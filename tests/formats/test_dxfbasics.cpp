@@ -472,3 +472,50 @@ TEST(DxfPairs, NumbersReadInPassAsTheyScanApart)
     EXPECT_FALSE(last.NextWithNumber(code, value, number, plain));
     EXPECT_FALSE(plain);
 }
+
+TEST(DxfPairs, APairReadAgainAfterSeekingBackGivesTheSameAnswer)
+{
+    // Each pair read, then read again from its start with fresh variables
+    // (as a walk that puts a pair back does): code and value come back as
+    // the first read gave them, kept variables left alone where the line
+    // held nothing, and the position after it is the same.
+    const std::string text = "  0\n3DFACE\nabc\n   \n 8\nWALLS\n 10\n1.5\n-3\nx\n  0\nEOF";
+    KDxfPairReader first(text.data(), text.size());
+    KDxfPairReader plain(text.data(), text.size());
+    for (;;)
+    {
+        const size_t start = first.Tell();
+        int code = -7, codeAgain = -9, codePlain = -9;
+        std::string_view value = "kept", valueAgain = "again", valuePlain = "again";
+        const bool ok = first.Next(code, value);
+        const size_t after = first.Tell();
+        first.Seek(start);
+        EXPECT_EQ(first.Next(codeAgain, valueAgain), ok);
+        EXPECT_EQ(first.Tell(), after);
+        // A reader that never read the pair before gives the same.
+        plain.Seek(start);
+        EXPECT_EQ(plain.Next(codePlain, valuePlain), ok);
+        EXPECT_EQ(codeAgain, codePlain) << start;
+        EXPECT_EQ(valueAgain, valuePlain) << start;
+        EXPECT_EQ(plain.Tell(), after);
+        if (!ok)
+            break;
+    }
+    // "abc" holds no number, "   " no value: the variables stay as they were.
+    KDxfPairReader reader(text.data(), text.size());
+    int code = 0;
+    std::string_view value;
+    ASSERT_TRUE(reader.Next(code, value));
+    const size_t second = reader.Tell();
+    code = 42;
+    value = "before";
+    ASSERT_TRUE(reader.Next(code, value));
+    EXPECT_EQ(code, 42);
+    EXPECT_EQ(value, "before");
+    reader.Seek(second);
+    code = 43;
+    value = "again";
+    ASSERT_TRUE(reader.Next(code, value));
+    EXPECT_EQ(code, 43);
+    EXPECT_EQ(value, "again");
+}
