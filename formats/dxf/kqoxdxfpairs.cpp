@@ -57,7 +57,7 @@ bool KDxfPairReader::ReadLine(const char*& begin, const char*& end)
     return span == kDxfLineMax;
 }
 
-bool KDxfPairReader::ReadCodeLine(int& code)
+bool KDxfPairReader::ReadCodeLine(int& code, bool& set)
 {
     // The usual code line, "  8" or " 10" with LF or CRLF, is read in one
     // pass: blanks, up to nine digits, the line end. Anything else (a sign,
@@ -76,26 +76,50 @@ bool KDxfPairReader::ReadCodeLine(int& code)
     {
         mPos = static_cast<size_t>(p + 1 - mData);
         code = number;
+        set = true;
         return true;
     }
     const char* begin;
     const char* lineEnd;
     if (!ReadLine(begin, lineEnd))
         return false;
-    DxfScanInt(std::string_view(begin, static_cast<size_t>(lineEnd - begin)), code);
+    set = DxfScanInt(std::string_view(begin, static_cast<size_t>(lineEnd - begin)), code);
     return true;
 }
 
 bool KDxfPairReader::Next(int& code, std::string_view& value)
 {
-    if (!ReadCodeLine(code))
+    if (mPos == mLastStart)
+    {
+        // The pair read last, read again: its answer as it was.
+        if (mLastCodeSet)
+            code = mLastCode;
+        if (mLastValueSet)
+            value = mLastValue;
+        mPos = mLastEnd;
+        return mLastOk;
+    }
+    const size_t start = mPos;
+    // A sentinel tells whether the code line held a number.
+    int scanned = 0;
+    bool codeSet = false;
+    if (!ReadCodeLine(scanned, codeSet))
         return false;
+    if (codeSet)
+        code = scanned;
     const char* begin;
     const char* end;
     const bool ok = ReadLine(begin, end);
     const std::string_view text = TrimmedValue(begin, end);
     if (!text.empty())
         value = text;
+    mLastStart = start;
+    mLastEnd = mPos;
+    mLastCode = scanned;
+    mLastCodeSet = codeSet;
+    mLastValue = text;
+    mLastValueSet = !text.empty();
+    mLastOk = ok;
     return ok;
 }
 

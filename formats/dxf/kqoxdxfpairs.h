@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <string_view>
 
+#include "formats/kqoxplaindecimal.h"
+
 namespace qoxsdk_600 {
 
 // The longest line read at once; a longer line is read as two lines.
@@ -31,6 +33,60 @@ public:
     // last line without a line break counts as a failed read).
     bool Next(int& code, std::string_view& value);
 
+    // Next, and when the value line is a plain decimal alone ("12.5",
+    // "-0.25", no blanks, exponent or other text) its number, read in the
+    // same pass: plain tells whether number was set. The usual pair takes
+    // this inline path; the rest goes through Next.
+    bool NextWithNumber(int& code, std::string_view& value, double& number, bool& plain)
+    {
+        plain = false;
+        const char* p = mData + mPos;
+        const char* const end = mData + mSize;
+        // A code line of one to three digits after blanks, LF ended; the
+        // usual one is three characters wide ("  8", " 10", "100").
+        auto digit = [](char c) { return c >= '0' && c <= '9'; };
+        int number3 = 0;
+        if (end - p >= 4 && p[3] == '\n' && digit(p[2]) &&
+            ((p[0] == ' ' && (p[1] == ' ' || digit(p[1]))) || (digit(p[0]) && digit(p[1]))))
+        {
+            number3 = (p[0] == ' ' ? 0 : (p[0] - '0') * 100) + (p[1] == ' ' ? 0 : (p[1] - '0') * 10) + (p[2] - '0');
+            p += 3;
+        }
+        else
+        {
+            while (p < end && *p == ' ')
+                ++p;
+            const char* const digits = p;
+            while (p < end && digit(*p) && p - digits < 3)
+                number3 = number3 * 10 + (*p++ - '0');
+            if (p == digits || p >= end || *p != '\n' || p - (mData + mPos) >= 32)
+                return Next(code, value);
+        }
+        const char* const line = p + 1;
+        // The value: a sign and a plain decimal right up to the line end.
+        const char* q = line;
+        const bool negative = q < end && *q == '-';
+        if (q < end && (*q == '-' || *q == '+'))
+            ++q;
+        double scanned;
+        if (q < end && *q >= '0' && *q <= '9' && KQoxScanPlainDecimal(q, end, scanned))
+        {
+            const char* lineEnd = q;
+            if (q < end && *q == '\r')
+                ++q;
+            if (q < end && *q == '\n')
+            {
+                code = number3;
+                value = std::string_view(line, static_cast<size_t>(lineEnd - line));
+                number = negative ? -scanned : scanned;
+                plain = true;
+                mPos = static_cast<size_t>(q + 1 - mData);
+                return true;
+            }
+        }
+        return Next(code, value);
+    }
+
     // The position of the next pair, and a move back to one remembered so.
     size_t Tell() const { return mPos; }
     void Seek(size_t pos) { mPos = pos <= mSize ? pos : mSize; }
@@ -40,12 +96,23 @@ private:
     // line without its line break. False when the end was met in this read.
     bool ReadLine(const char*& begin, const char*& end);
     // Reads a code line and scans its number into code (left as it was
-    // when the line holds none); false when the end was met.
-    bool ReadCodeLine(int& code);
+    // when the line holds none; set tells which); false when the end was met.
+    bool ReadCodeLine(int& code, bool& set);
 
     const char* mData = nullptr;
     size_t mSize = 0;
     size_t mPos = 0;
+    // The pair Next read last, kept because readers often step back to it
+    // (Seek) and read it again: where it starts and ends, its code and
+    // value and whether they were set, and Next's answer. mLastStart is
+    // past every position when none is kept.
+    size_t mLastStart = static_cast<size_t>(-1);
+    size_t mLastEnd = 0;
+    int mLastCode = 0;
+    std::string_view mLastValue;
+    bool mLastCodeSet = false;
+    bool mLastValueSet = false;
+    bool mLastOk = false;
 };
 
 // The longest text DxfFormatReal writes.

@@ -14,6 +14,11 @@ constexpr double kCell = 10 * kTolerance;
 // A point this far (in cells) from its cell's centre may have equal points
 // in the neighbouring cell: the tolerance plus a margin for rounding.
 constexpr double kNearEdge = 0.5 - 2 * kTolerance / kCell;
+// Cells per unit: a point's position in cells is a product, not a quotient.
+// It may differ from the quotient in the last bit, far inside the margin
+// above, and every point is placed the same way.
+constexpr double kCellsPerUnit = 1e5;
+static_assert(kCell * kCellsPerUnit > 0.999999 && kCell * kCellsPerUnit < 1.000001, "cells per unit");
 
 bool Equal(const KQoxVector4& a, const KQoxVector4& b)
 {
@@ -34,20 +39,25 @@ double Floor(double x)
 
 uint32_t KDxfWeldIndex::Tag(const Cell& cell)
 {
-    // The keys are doubles of whole numbers: their low bits are all zero and
-    // they differ in the top bits only, so each is mixed in whole (splitmix64)
-    // before the next; a plain multiply would leave most slots unused.
-    auto mix = [](uint64_t x) {
-        x += 0x9e3779b97f4a7c15ULL;
-        x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9ULL;
-        x = (x ^ (x >> 27)) * 0x94d049bb133111ebULL;
-        return x ^ (x >> 31);
+    // The keys are whole numbers: as integers (their bit patterns past the
+    // integer range) they are combined by odd multipliers and the sum mixed
+    // once (the finaliser of MurmurHash3), so that neighbouring cells spread
+    // over the whole table.
+    auto whole = [](double key) {
+        if (std::fabs(key) < 9.0e18)
+            return static_cast<uint64_t>(static_cast<int64_t>(key));
+        uint64_t bits;
+        std::memcpy(&bits, &key, sizeof(bits));
+        return bits;
     };
-    uint64_t bits[3];
-    std::memcpy(&bits[0], &cell.x, sizeof(double));
-    std::memcpy(&bits[1], &cell.y, sizeof(double));
-    std::memcpy(&bits[2], &cell.z, sizeof(double));
-    return static_cast<uint32_t>(mix(bits[0] ^ mix(bits[1] ^ mix(bits[2]))) >> 32);
+    uint64_t h = whole(cell.x) * 0x9E3779B97F4A7C15ULL + whole(cell.y) * 0xC2B2AE3D27D4EB4FULL +
+                 whole(cell.z) * 0x165667B19E3779F9ULL;
+    h ^= h >> 33;
+    h *= 0xFF51AFD7ED558CCDULL;
+    h ^= h >> 33;
+    h *= 0xC4CEB9FE1A85EC53ULL;
+    h ^= h >> 33;
+    return static_cast<uint32_t>(h);
 }
 
 size_t KDxfWeldIndex::Probe(uint32_t tag) const
@@ -61,7 +71,7 @@ size_t KDxfWeldIndex::Probe(uint32_t tag) const
 
 void KDxfWeldIndex::Grow()
 {
-    std::vector<Slot> old;
+    std::vector<Slot, KDxfLargeAllocator<Slot>> old;
     old.swap(mSlots);
     mSlots.assign(old.empty() ? 1024 : old.size() * 2, Slot{0, -1});
     for (const Slot& slot : old)
@@ -74,12 +84,12 @@ bool KDxfWeldIndex::CellOf(const KQoxVector4& point, Cell& cell)
     if (!std::isfinite(point[0]) || !std::isfinite(point[1]) || !std::isfinite(point[2]))
         return false;
     // Adding 0.0 turns -0.0 into 0.0, so both share a cell.
-    cell = {Floor(point[0] / kCell + 0.5) + 0.0, Floor(point[1] / kCell + 0.5) + 0.0,
-            Floor(point[2] / kCell + 0.5) + 0.0};
+    cell = {Floor(point[0] * kCellsPerUnit + 0.5) + 0.0, Floor(point[1] * kCellsPerUnit + 0.5) + 0.0,
+            Floor(point[2] * kCellsPerUnit + 0.5) + 0.0};
     return std::isfinite(cell.x) && std::isfinite(cell.y) && std::isfinite(cell.z);
 }
 
-int KDxfWeldIndex::Find(const std::vector<KQoxVector4>& points, const KQoxVector4& point) const
+int KDxfWeldIndex::Find(const KDxfPoints& points, const KQoxVector4& point) const
 {
     Cell centre;
     if (mUsed == 0 || !CellOf(point, centre))
@@ -90,7 +100,7 @@ int KDxfWeldIndex::Find(const std::vector<KQoxVector4>& points, const KQoxVector
     const double key[3] = {centre.x, centre.y, centre.z};
     for (int axis = 0; axis < 3; ++axis)
     {
-        const double offset = point[axis] / kCell - key[axis];
+        const double offset = point[axis] * kCellsPerUnit - key[axis];
         step[axis] = offset > kNearEdge ? 1 : offset < -kNearEdge ? -1 : 0;
     }
     int best = -1;
@@ -113,8 +123,7 @@ void KDxfWeldIndex::Add(const KQoxVector4& point, int index)
     Cell cell;
     if (index < 0 || !CellOf(point, cell))
         return;
-    if (mNext.size() <= static_cast<size_t>(index))
-        mNext.resize(static_cast<size_t>(index) + 1, -1);
+    GrowNext(index);
     // Keep the table at most half full so probe runs stay short.
     if (2 * (mUsed + 1) > mSlots.size())
         Grow();
@@ -133,6 +142,16 @@ void KDxfWeldIndex::Add(const KQoxVector4& point, int index)
     slot.mHead = index;
 }
 
+void KDxfWeldIndex::GrowNext(int index)
+{
+    // Indices usually come one after another: one more link, no fill.
+    const size_t size = static_cast<size_t>(index) + 1;
+    if (mNext.size() + 1 == size)
+        mNext.push_back(-1);
+    else if (mNext.size() < size)
+        mNext.resize(size, -1);
+}
+
 KDxfWeldIndex::Key KDxfWeldIndex::KeyOf(const KQoxVector4& point)
 {
     Key key;
@@ -141,7 +160,7 @@ KDxfWeldIndex::Key KDxfWeldIndex::KeyOf(const KQoxVector4& point)
         return key;
     const double centre[3] = {key.mCell.x, key.mCell.y, key.mCell.z};
     for (int axis = 0; key.mInside && axis < 3; ++axis)
-        key.mInside = std::fabs(point[axis] / kCell - centre[axis]) <= kNearEdge;
+        key.mInside = std::fabs(point[axis] * kCellsPerUnit - centre[axis]) <= kNearEdge;
     key.mTag = Tag(key.mCell);
     return key;
 }
@@ -152,7 +171,7 @@ void KDxfWeldIndex::Prefetch(const Key& key) const
         __builtin_prefetch(&mSlots[key.mTag & (mSlots.size() - 1)]);
 }
 
-int KDxfWeldIndex::FindOrAdd(std::vector<KQoxVector4>& points, const KQoxVector4& point, const Key& key)
+int KDxfWeldIndex::FindOrAdd(KDxfPoints& points, const KQoxVector4& point, const Key& key)
 {
     if (!key.mInside)
     {
@@ -179,8 +198,7 @@ int KDxfWeldIndex::FindOrAdd(std::vector<KQoxVector4>& points, const KQoxVector4
         return best;
     const int index = static_cast<int>(points.size());
     points.push_back(point);
-    if (mNext.size() <= static_cast<size_t>(index))
-        mNext.resize(static_cast<size_t>(index) + 1, -1);
+    GrowNext(index);
     if (slot.mHead < 0)
     {
         slot = Slot{tag, index};

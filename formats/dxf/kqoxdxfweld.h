@@ -10,14 +10,18 @@
 #include <vector>
 
 #include "base/kmath_types.h"
+#include "formats/dxf/kqoxdxfmemory.h"
 
 namespace qoxsdk_600 {
+
+// The points a weld index numbers, in the reader's large-array memory.
+using KDxfPoints = std::vector<KQoxVector4, KDxfLargeAllocator<KQoxVector4>>;
 
 class KDxfWeldIndex
 {
 public:
     // The lowest index of an equal point among those added, or -1.
-    int Find(const std::vector<KQoxVector4>& points, const KQoxVector4& point) const;
+    int Find(const KDxfPoints& points, const KQoxVector4& point) const;
     // Records points[index]; points with a non-finite coordinate equal nothing
     // and are not recorded.
     void Add(const KQoxVector4& point, int index);
@@ -40,16 +44,12 @@ public:
     // Find, and when nothing is found, appends the point to points, records
     // it (Add) and gives its index; one look-up in the usual case. key is
     // KeyOf(point).
-    int FindOrAdd(std::vector<KQoxVector4>& points, const KQoxVector4& point, const Key& key);
-    int FindOrAdd(std::vector<KQoxVector4>& points, const KQoxVector4& point)
-    {
-        return FindOrAdd(points, point, KeyOf(point));
-    }
+    int FindOrAdd(KDxfPoints& points, const KQoxVector4& point, const Key& key);
+    int FindOrAdd(KDxfPoints& points, const KQoxVector4& point) { return FindOrAdd(points, point, KeyOf(point)); }
 
 private:
     static bool CellOf(const KQoxVector4& point, Cell& cell);
-    // 32 bits of a hash of the cell's three keys (their bit patterns; -0.0
-    // never reaches a key).
+    // 32 bits of a hash of the cell's three keys (-0.0 never reaches a key).
     static uint32_t Tag(const Cell& cell);
     // Per cell the index added last; mNext chains each cell's indices from
     // the newest down (-1 ends a chain), so a cell costs no allocation. A
@@ -66,9 +66,13 @@ private:
     // also picks the first slot tried, so growing needs no cell.
     size_t Probe(uint32_t tag) const;
     void Grow();
-    std::vector<Slot> mSlots; // size is zero or a power of two
+    // Makes mNext long enough to hold a link for index.
+    void GrowNext(int index);
+    // Size zero or a power of two. Look-ups land on slots at random: in
+    // huge pages they rarely miss the address translation cache too.
+    std::vector<Slot, KDxfLargeAllocator<Slot>> mSlots;
     size_t mUsed = 0;
-    std::vector<int> mNext;
+    std::vector<int, KDxfLargeAllocator<int>> mNext;
 };
 
 } // namespace qoxsdk_600

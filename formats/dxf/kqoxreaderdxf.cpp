@@ -284,18 +284,27 @@ bool KQoxReaderDxf::ReadEntitiesByLayer(KQoxNode* parent)
     LayerArrays layers;
     mRecentLayers.fill({std::string(), nullptr});
     mRecentNext = 0;
+    mPending = PendingFace();
     int code = 0;
     std::string_view value;
     for (;;)
     {
         if (!GetLine(code, value))
+        {
+            mPending = PendingFace();
             return false;
+        }
         if (code != 0)
             continue;
+        if (Is(value, "3DFACE"))
+        {
+            Read3DFaceByLayer(layers);
+            continue;
+        }
+        // Every other entity comes after the face held back.
+        CompleteFace(mPending);
         if (Is(value, "LINE"))
             ReadLineByLayer(layers);
-        else if (Is(value, "3DFACE"))
-            Read3DFaceByLayer(layers);
         else if (Is(value, "POLYLINE"))
             ReadPolylineByLayer(layers);
         else if (Is(value, "INSERT"))

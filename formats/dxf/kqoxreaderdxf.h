@@ -57,8 +57,8 @@ private:
     // flag, word 1 reserved, then records n, colour, n indices.
     struct Arrays
     {
-        std::vector<KQoxVector4> mVertices;
-        std::vector<int> mRecords{0, 0};
+        KDxfPoints mVertices;
+        std::vector<int, KDxfLargeAllocator<int>> mRecords{0, 0};
         KDxfWeldIndex mWeld;
     };
 
@@ -117,9 +117,27 @@ private:
     Arrays& FindLayer(std::string_view name, LayerArrays& layers);
     Arrays& FindLayerInMap(std::string_view name, LayerArrays& layers);
 
+    // A 3DFACE between its reading and its appending: the weld table's
+    // slots for its corners are asked of memory while the next entity is
+    // read, so the look-ups rarely wait. mArrays is null when none is held.
+    struct PendingFace
+    {
+        Arrays* mArrays = nullptr;
+        KQoxVector4 mCorners[4];
+        KDxfWeldIndex::Key mKeys[4];
+        int mCount = 0;
+        int mColor = 0;
+    };
+
     // Appending an entity whose groups are read.
     void AppendLine(Arrays& arrays, const Entity& entity);
     void AppendFace(Arrays& arrays, const Entity& entity);
+    // AppendFace in two steps: the corners and their keys (slots prefetched),
+    // then the records and look-ups, which leave the face empty. Faces must
+    // be completed in the order they were read, before any other entity is
+    // appended, for the points' numbering to stay the same.
+    void PrepareFace(Arrays& arrays, const Entity& entity, PendingFace& face) const;
+    void CompleteFace(PendingFace& face);
     // Reads the vertex list into the arrays; false when the header was not
     // followed by a VERTEX.
     bool AppendPolyline(Arrays& arrays, const Entity& header, std::string_view next);
@@ -137,7 +155,7 @@ private:
 
     FILE* mFile = nullptr;
     KString mFileName;
-    std::vector<char> mBytes;
+    std::vector<char, KDxfLargeAllocator<char>> mBytes;
     KDxfPairReader mPairs;
     int mMaterialCounter = 0;
     size_t mBlocksPosition = 0;
@@ -152,6 +170,8 @@ private:
     // arrays (which a std::map never moves); emptied by each walk.
     std::array<std::pair<std::string, Arrays*>, 16> mRecentLayers;
     size_t mRecentNext = 0;
+    // The face held back by the layer walk (see PendingFace).
+    PendingFace mPending;
     // Blocks being read, so that a block inserting itself is skipped.
     std::set<std::string> mOpenBlocks;
 };

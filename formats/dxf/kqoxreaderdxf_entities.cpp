@@ -1,6 +1,7 @@
 // The LINE, 3DFACE, POLYLINE and VERTEX entities, and meshes built from them.
 
 #include <algorithm>
+#include <climits>
 #include <cstdlib>
 
 #include "formats/dxf/kqoxdxfcolor.h"
@@ -51,9 +52,13 @@ bool KQoxReaderDxf::ReadEntityGroups(Entity& entity, bool putBack, std::string_v
     do
     {
         start = mPairs.Tell();
-        if (!GetLine(code, value))
+        double number = 0;
+        bool plain = false;
+        if (!mPairs.NextWithNumber(code, value, number, plain))
             return false;
-        if (code == 8)
+        if (plain && code >= 10 && code <= 33 && code % 10 <= 3)
+            entity.mPoints[code % 10][code / 10 - 1] = number;
+        else if (code == 8)
             entity.mLayer = value;
         else if (code == 62)
             DxfScanInt(value, entity.mColor);
@@ -196,30 +201,40 @@ void KQoxReaderDxf::AppendLine(Arrays& arrays, const Entity& entity)
 
 void KQoxReaderDxf::AppendFace(Arrays& arrays, const Entity& entity)
 {
-    const int n = SameCorner(entity.mPoints[2], entity.mPoints[3]) ? 3 : 4;
-    const int color = ResolveColor(entity);
-    if (color > 0)
-        arrays.mRecords[0] = 1;
-    arrays.mRecords.push_back(n);
-    arrays.mRecords.push_back(color);
-    KQoxVector4 corners[4];
-    for (int k = 0; k < n; ++k)
-        corners[k] = Convert(entity.mPoints[k]);
+    PendingFace face;
+    PrepareFace(arrays, entity, face);
+    CompleteFace(face);
+}
+
+void KQoxReaderDxf::PrepareFace(Arrays& arrays, const Entity& entity, PendingFace& face) const
+{
+    face.mArrays = &arrays;
+    face.mCount = SameCorner(entity.mPoints[2], entity.mPoints[3]) ? 3 : 4;
+    face.mColor = ResolveColor(entity);
+    for (int k = 0; k < face.mCount; ++k)
+        face.mCorners[k] = Convert(entity.mPoints[k]);
     if (!mWeld)
-    {
-        for (int k = n - 1; k >= 0; --k)
-            arrays.mRecords.push_back(AddPoint(arrays, corners[k], false));
         return;
-    }
-    // The corners' cells are asked of memory together, then looked up.
-    KDxfWeldIndex::Key keys[4];
-    for (int k = 0; k < n; ++k)
+    for (int k = 0; k < face.mCount; ++k)
     {
-        keys[k] = KDxfWeldIndex::KeyOf(corners[k]);
-        arrays.mWeld.Prefetch(keys[k]);
+        face.mKeys[k] = KDxfWeldIndex::KeyOf(face.mCorners[k]);
+        arrays.mWeld.Prefetch(face.mKeys[k]);
     }
-    for (int k = n - 1; k >= 0; --k)
-        arrays.mRecords.push_back(arrays.mWeld.FindOrAdd(arrays.mVertices, corners[k], keys[k]));
+}
+
+void KQoxReaderDxf::CompleteFace(PendingFace& face)
+{
+    if (!face.mArrays)
+        return;
+    Arrays& arrays = *face.mArrays;
+    face.mArrays = nullptr;
+    if (face.mColor > 0)
+        arrays.mRecords[0] = 1;
+    arrays.mRecords.push_back(face.mCount);
+    arrays.mRecords.push_back(face.mColor);
+    for (int k = face.mCount - 1; k >= 0; --k)
+        arrays.mRecords.push_back(mWeld ? arrays.mWeld.FindOrAdd(arrays.mVertices, face.mCorners[k], face.mKeys[k])
+                                        : AddPoint(arrays, face.mCorners[k], false));
 }
 
 bool KQoxReaderDxf::AppendPolyline(Arrays& arrays, const Entity& header, std::string_view next)
@@ -305,8 +320,13 @@ void KQoxReaderDxf::Read3DFaceByLayer(LayerArrays& layers)
     // A face whose first three corners coincide does not even make its
     // layer's arrays.
     Entity entity;
-    if (ReadEntityGroups(entity, true, nullptr) && !Equal3(entity))
-        AppendFace(FindLayer(entity.mLayer, layers), entity);
+    if (!ReadEntityGroups(entity, true, nullptr) || Equal3(entity))
+        return;
+    // This face's slots are fetched while the one held before is completed.
+    PendingFace face;
+    PrepareFace(FindLayer(entity.mLayer, layers), entity, face);
+    CompleteFace(mPending);
+    mPending = face;
 }
 
 void KQoxReaderDxf::ReadPolylineByLayer(LayerArrays& layers)
@@ -425,7 +445,19 @@ KQoxMesh* KQoxReaderDxf::CreateMeshFromArrays(const Arrays& arrays)
         mesh->InitMaterialIndices(KQoxLayerElement::eBY_POLYGON);
     std::copy(arrays.mVertices.begin(), arrays.mVertices.end(), mesh->GetControlPoints());
     int materialIndex[256] = {};
-    const std::vector<int>& r = arrays.mRecords;
+    // A colour's material is added to the mesh once: adding it again
+    // changes nothing.
+    bool materialAdded[256] = {};
+    const auto& r = arrays.mRecords;
+    // The sizes first, so the mesh's arrays are made once.
+    long long polygons = 0, corners = 0;
+    for (size_t at = 2; at < r.size() && r[at] >= 2; at += static_cast<size_t>(r[at]) + 2)
+    {
+        ++polygons;
+        corners += r[at] == 2 ? 3 : r[at];
+    }
+    if (polygons <= INT_MAX && corners <= INT_MAX)
+        mesh->ReservePolygons(static_cast<int>(polygons), static_cast<int>(corners));
     size_t at = 2;
     while (at < r.size())
     {
@@ -435,18 +467,18 @@ KQoxMesh* KQoxReaderDxf::CreateMeshFromArrays(const Arrays& arrays)
             return nullptr;
         const int c = r[at + 1];
         const bool inTable = c >= 1 && c <= 255;
-        if (inTable)
+        if (inTable && !materialAdded[c])
         {
             if (KQoxMaterial* material = ColorMaterial(c))
             {
                 const int added = mesh->AM(material, 0);
                 if (added >= 0)
                     materialIndex[c] = added;
+                materialAdded[c] = true;
             }
         }
         mesh->BeginPolygon(inTable ? materialIndex[c] : 0, -1, -1);
-        for (int k = 0; k < n; ++k)
-            mesh->AddPolygon(r[at + 2 + static_cast<size_t>(k)], -1);
+        mesh->AddPolygonVertices(r.data() + at + 2, nullptr, n);
         if (n == 2)
             mesh->AddPolygon(r[at + 2], -1);
         mesh->EndPolygon();

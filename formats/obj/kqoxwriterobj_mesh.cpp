@@ -2,7 +2,7 @@
 // coordinates, normals and faces. Every index read from the mesh's layers is
 // checked: a corner without valid data gets no texture or normal number.
 
-#include <charconv>
+#include <cstring>
 #include <vector>
 
 #include "formats/obj/kqoxwriterobj.h"
@@ -27,6 +27,13 @@ int ElementIndex(const KQoxLayerElement* element, int position)
         return position;
     return element->mIndexArray.ValidateIndex(position) ? element->mIndexArray[position] : -1;
 }
+
+// The longest text of one face corner, " v/t/n", and the corners given room
+// at once.
+constexpr size_t kCornerMax = 3 * (kObjUnsignedMax + 2);
+// Room past a corner's text for the fixed-size copy of a number.
+constexpr size_t kCopySlack = 32;
+constexpr int kCornerRun = 256;
 
 } // namespace
 
@@ -123,20 +130,41 @@ void KQoxWriterObj::WriteMesh(KQoxNode* node, KQoxMesh* mesh)
         }
         else if (textureMapping == KQoxLayerElement::eBY_POLYGON)
         {
+            // A corner's UV number straight from the mesh's arrays, as
+            // GetPolygonVertex and GetTextureUVIndex give it.
+            const int* corners = mesh->GetPolygonVertices();
+            const int cornerTotal = mesh->GetPolygonVertexCount();
+            const KQoxLayerElementUV* uvs = layer ? layer->GetUVs() : nullptr;
+            const bool indexed = uvs && uvs->mMappingMode == KQoxLayerElement::eBY_POLYGON_VERTEX &&
+                                 uvs->mReferenceMode == KQoxLayerElement::eINDEX_TO_DIRECT;
+            const int* uvIndexArray = indexed ? uvs->mIndexArray.GetArray() : nullptr;
+            const int uvIndexTotal = indexed ? uvs->mIndexArray.GetCount() : 0;
+            cornerUV.reserve(static_cast<size_t>(cornerTotal));
             int written = 0;
+            int lastTextureIndex = -1;
+            bool swap = false;
             for (int p = 0; p < polygonCount; ++p)
             {
                 const int textureIndex = ElementIndex(textures, p);
-                KQoxTexture* texture =
-                    textureIndex >= 0 && textureIndex < textureCount ? mesh->GT(textureIndex, 0) : nullptr;
-                const bool swap = texture && texture->GetSwapUV();
-                int uvIndex = 0;
-                for (int c = 0; c < mesh->GetPolygonSize(p); ++c)
+                if (p == 0 || textureIndex != lastTextureIndex)
                 {
+                    KQoxTexture* texture =
+                        textureIndex >= 0 && textureIndex < textureCount ? mesh->GT(textureIndex, 0) : nullptr;
+                    swap = texture && texture->GetSwapUV();
+                    lastTextureIndex = textureIndex;
+                }
+                const int size = mesh->GetPolygonSize(p);
+                const int start = mesh->GetPolygonVertexIndex(p);
+                const bool valid = start >= 0 && size >= 0 && size <= cornerTotal - start;
+                int uvIndex = 0;
+                for (int c = 0; c < size; ++c)
+                {
+                    const int vertex = valid ? corners[start + c] : -1;
                     if (uvMapping == KQoxLayerElement::eBY_CONTROL_POINT)
-                        uvIndex = mesh->GetPolygonVertex(p, c);
+                        uvIndex = vertex;
                     else if (uvMapping == KQoxLayerElement::eBY_POLYGON_VERTEX)
-                        uvIndex = mesh->GetTextureUVIndex(p, c);
+                        uvIndex =
+                            vertex >= 0 && uvIndexArray && start + c < uvIndexTotal ? uvIndexArray[start + c] : -1;
                     if (uvIndex >= 0 && uvIndex < uvCount)
                     {
                         writeUV(uvArray[uvIndex], swap);
@@ -194,6 +222,10 @@ void KQoxWriterObj::WriteMesh(KQoxNode* node, KQoxMesh* mesh)
                            uvElement->mReferenceMode == KQoxLayerElement::eINDEX_TO_DIRECT;
     const int* uvIndices = uvIndexed ? uvElement->mIndexArray.GetArray() : nullptr;
     const int uvIndexCount = uvIndexed ? uvElement->mIndexArray.GetCount() : 0;
+    int lastMaterialIndex = -1;
+    KQoxMaterial* lastMaterial = nullptr;
+    int lastTextureIndex = -1;
+    KQoxTexture* lastTexture = nullptr;
     for (int p = 0; p < polygonCount; ++p)
     {
         if (hasMaterials && perPolygon)
@@ -209,7 +241,15 @@ void KQoxWriterObj::WriteMesh(KQoxNode* node, KQoxMesh* mesh)
             else if (materialMapping == KQoxLayerElement::eBY_CONTROL_POINT)
                 materialIndex = ElementIndex(materials, mesh->GetPolygonVertex(p, 0));
             if (materialIndex >= 0 && materialIndex < materialCount)
-                material = mesh->GM(materialIndex, 0);
+            {
+                // Neighbouring polygons mostly share their material.
+                if (materialIndex != lastMaterialIndex)
+                {
+                    lastMaterial = mesh->GM(materialIndex, 0);
+                    lastMaterialIndex = materialIndex;
+                }
+                material = lastMaterial;
+            }
             KQoxTexture* texture = nullptr;
             int textureIndex = -1;
             if (textureCount > 0 && textureMapping == KQoxLayerElement::eALL_SAME)
@@ -217,7 +257,14 @@ void KQoxWriterObj::WriteMesh(KQoxNode* node, KQoxMesh* mesh)
             else if (textureCount > 0 && textureMapping == KQoxLayerElement::eBY_POLYGON)
                 textureIndex = ElementIndex(textures, p);
             if (textureIndex >= 0 && textureIndex < textureCount)
-                texture = mesh->GT(textureIndex, 0);
+            {
+                if (textureIndex != lastTextureIndex)
+                {
+                    lastTexture = mesh->GT(textureIndex, 0);
+                    lastTextureIndex = textureIndex;
+                }
+                texture = lastTexture;
+            }
             if (material != currentMaterial || texture != currentTexture)
             {
                 currentMaterial = material;
@@ -227,13 +274,22 @@ void KQoxWriterObj::WriteMesh(KQoxNode* node, KQoxMesh* mesh)
             }
         }
 
-        mObj->Char('f');
         const int size = mesh->GetPolygonSize(p);
         // The polygon's corners straight from the mesh's arrays, checked once.
         const int start = mesh->GetPolygonVertexIndex(p);
         const bool valid = start >= 0 && size >= 0 && size <= cornerCount - start;
-        for (int c = 0; c < size; ++c, ++corner)
+        // "f", then per corner " v", "/t" or "/" when a normal follows, "/n".
+        // Room is asked for a run of corners at a time.
+        char* at = mObj->Begin(kCornerRun * kCornerMax + 2 + kCopySlack);
+        *at++ = 'f';
+        for (int c = 0, left = kCornerRun; c < size; ++c, ++corner)
         {
+            if (--left < 0)
+            {
+                mObj->End(at);
+                at = mObj->Begin(kCornerRun * kCornerMax + 1 + kCopySlack);
+                left = kCornerRun - 1;
+            }
             const int v = valid ? cornerArray[start + c] : -1;
             if (v < 0 || v >= pointCount)
                 continue;
@@ -250,22 +306,31 @@ void KQoxWriterObj::WriteMesh(KQoxNode* node, KQoxMesh* mesh)
                 if (uvIndex >= 0 && uvIndex < uvCount)
                     t = uvBase + uvIndex;
             }
-            // One corner: " v", "/t" or "/" when a normal follows, "/n".
-            char* at = mObj->Begin(3 * 21 + 3);
             *at++ = ' ';
-            at = std::to_chars(at, at + 21, vertexBase + v).ptr;
+            const char* const vertexText = at;
+            at = ObjInt(at, static_cast<long long>(vertexBase) + v);
+            const size_t vertexLength = static_cast<size_t>(at - vertexText);
             if (t >= 0 || hasNormals)
                 *at++ = '/';
             if (t >= 0)
-                at = std::to_chars(at, at + 21, t).ptr;
+                at = ObjInt(at, t);
             if (hasNormals)
             {
                 *at++ = '/';
-                at = std::to_chars(at, at + 21, normalBase + v).ptr;
+                // Vertex and normal numbers usually run together: the same text.
+                if (normalBase == vertexBase)
+                {
+                    // A fixed size copies without a call; the bytes past the
+                    // number are written over or left outside the text.
+                    std::memmove(at, vertexText, kCopySlack);
+                    at += vertexLength;
+                }
+                else
+                    at = ObjInt(at, static_cast<long long>(normalBase) + v);
             }
-            mObj->End(at);
         }
-        mObj->Char('\n');
+        *at++ = '\n';
+        mObj->End(at);
     }
 }
 

@@ -14,43 +14,185 @@ namespace qoxsdk_600 {
 
 // The longest text ObjFixed6 writes: a sign, 309 digits, the point and six.
 constexpr size_t kObjFixed6Max = 320;
+// The longest text ObjUnsigned writes.
+constexpr size_t kObjUnsignedMax = 20;
+
+// "00" to "99", two characters each, for writing digits in pairs.
+inline constexpr char kObjDigitPairs[201] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// Writes value (below 100) as two digits, a zero leading.
+inline char* ObjTwoDigits(char* out, uint32_t value)
+{
+    std::memcpy(out, kObjDigitPairs + 2 * value, 2);
+    return out + 2;
+}
+
+// Writes value (below 100) in decimal, one or two digits.
+inline char* ObjSmall(char* out, uint32_t value)
+{
+    if (value < 10u)
+    {
+        *out = static_cast<char>('0' + value);
+        return out + 1;
+    }
+    return ObjTwoDigits(out, value);
+}
+
+// Writes value in decimal (as "%u") and returns the end: the leading one or
+// two digits, then the rest in pairs, each length in straight code.
+[[gnu::always_inline]] inline char* ObjUnsigned32(char* out, uint32_t value)
+{
+    if (value < 100u)
+        return ObjSmall(out, value);
+    if (value < 10000u)
+    {
+        out = ObjSmall(out, value / 100u);
+        return ObjTwoDigits(out, value % 100u);
+    }
+    if (value < 1000000u)
+    {
+        out = ObjSmall(out, value / 10000u);
+        const uint32_t rest = value % 10000u;
+        out = ObjTwoDigits(out, rest / 100u);
+        return ObjTwoDigits(out, rest % 100u);
+    }
+    uint32_t rest;
+    if (value < 100000000u)
+    {
+        out = ObjSmall(out, value / 1000000u);
+        rest = value % 1000000u;
+    }
+    else
+    {
+        const uint32_t top = value / 100000000u; // up to 42
+        out = ObjSmall(out, top);
+        rest = value % 100000000u;
+        out = ObjTwoDigits(out, rest / 1000000u);
+        rest %= 1000000u;
+    }
+    out = ObjTwoDigits(out, rest / 10000u);
+    rest %= 10000u;
+    out = ObjTwoDigits(out, rest / 100u);
+    return ObjTwoDigits(out, rest % 100u);
+}
+
+// Writes value (below 1e9) as nine digits, zeros leading.
+inline char* ObjNineDigits(char* out, uint32_t value)
+{
+    out[0] = static_cast<char>('0' + value / 100000000u);
+    value %= 100000000u;
+    for (int i = 7; i >= 1; i -= 2)
+    {
+        std::memcpy(out + i, kObjDigitPairs + 2 * (value % 100u), 2);
+        value /= 100u;
+    }
+    return out + 9;
+}
+
+// Writes value in decimal (as "%llu") and returns the end.
+inline char* ObjUnsigned(char* out, uint64_t value)
+{
+    if (value <= 0xffffffffu)
+        return ObjUnsigned32(out, static_cast<uint32_t>(value));
+    // Nine digits at a time below the leading ones.
+    const uint32_t low = static_cast<uint32_t>(value % 1000000000u);
+    value /= 1000000000u;
+    if (value >= 1000000000u)
+    {
+        out = ObjUnsigned32(out, static_cast<uint32_t>(value / 1000000000u));
+        out = ObjNineDigits(out, static_cast<uint32_t>(value % 1000000000u));
+    }
+    else
+        out = ObjUnsigned32(out, static_cast<uint32_t>(value));
+    return ObjNineDigits(out, low);
+}
+
+// Writes value in decimal (as "%d") and returns the end.
+inline char* ObjInt(char* out, long long value)
+{
+    if (value < 0)
+    {
+        *out++ = '-';
+        return ObjUnsigned(out, 0 - static_cast<uint64_t>(value));
+    }
+    return ObjUnsigned(out, static_cast<uint64_t>(value));
+}
+
+// Writes the point and fraction (below 1e6) as six digits.
+inline char* ObjSixDigits(char* out, uint32_t fraction)
+{
+    out[0] = '.';
+    const uint32_t high = fraction / 10000u;
+    const uint32_t low = fraction % 10000u;
+    std::memcpy(out + 1, kObjDigitPairs + 2 * high, 2);
+    std::memcpy(out + 3, kObjDigitPairs + 2 * (low / 100u), 2);
+    std::memcpy(out + 5, kObjDigitPairs + 2 * (low % 100u), 2);
+    return out + 7;
+}
+
+// ObjFixed6's general path, apart so that the fast one is inlined.
+[[gnu::noinline]] inline char* ObjFixed6Exact(char* out, double value)
+{
+    const auto result = std::to_chars(out, out + kObjFixed6Max, value, std::chars_format::fixed, 6);
+    return result.ec == std::errc() ? result.ptr : out;
+}
 
 // Writes value as printf's "%lf" does (six digits after the point, rounded
 // as printf rounds the exact binary value, "-" on negative zero) and returns
 // the end. Values of ordinary size take a fast integer path; the rest, and
 // the rare value lying within 1e-7 of a rounding tie, go through
 // std::to_chars, which rounds exactly.
-inline char* ObjFixed6(char* out, double value)
+[[gnu::always_inline]] inline char* ObjFixed6(char* out, double value)
 {
     const bool negative = std::signbit(value);
     const double magnitude = negative ? -value : value;
-    if (magnitude < 1e12) // false for NaN too
+    if (magnitude < 8589.0) // false for NaN too
     {
-        const uint64_t whole = static_cast<uint64_t>(magnitude);
+        // The value in millionths: below 2^33 the product is off by at
+        // most 2^-21, so away from a tie it rounds as the exact value does.
+        // Adding 2^52 rounds it to a whole number held in the low bits.
+        const double scaled = magnitude * 1e6;
+        const double shifted = scaled + 4503599627370496.0;
+        const double rest = scaled - (shifted - 4503599627370496.0);
+        if (std::fabs(std::fabs(rest) - 0.5) > 1e-6)
+        {
+            uint64_t bits;
+            std::memcpy(&bits, &shifted, sizeof(bits));
+            const uint64_t micros = bits & ((uint64_t(1) << 52) - 1);
+            const uint32_t whole = static_cast<uint32_t>(micros / 1000000u);
+            const uint32_t fraction = static_cast<uint32_t>(micros % 1000000u);
+            if (negative)
+                *out++ = '-';
+            out = ObjUnsigned32(out, whole);
+            return ObjSixDigits(out, fraction);
+        }
+    }
+    else if (magnitude < 1e12)
+    {
+        uint64_t whole = static_cast<uint64_t>(magnitude);
         // Exact: the fraction's bits are a part of the value's.
         const double scaled = (magnitude - static_cast<double>(whole)) * 1e6;
-        const uint64_t below = static_cast<uint64_t>(scaled);
-        const double rest = scaled - static_cast<double>(below);
+        uint32_t fraction = static_cast<uint32_t>(scaled);
+        const double rest = scaled - static_cast<double>(fraction);
         // The product is off by at most 2^-33: away from a tie it rounds
         // the way the exact value does.
         if (std::fabs(rest - 0.5) > 1e-7)
         {
-            const uint64_t micros = whole * 1000000u + below + (rest > 0.5 ? 1u : 0u);
+            if (rest > 0.5 && ++fraction == 1000000u)
+            {
+                fraction = 0;
+                ++whole;
+            }
             if (negative)
                 *out++ = '-';
-            out = std::to_chars(out, out + 24, micros / 1000000u).ptr;
-            *out++ = '.';
-            uint32_t fraction = static_cast<uint32_t>(micros % 1000000u);
-            for (int i = 5; i >= 0; --i)
-            {
-                out[i] = static_cast<char>('0' + fraction % 10);
-                fraction /= 10;
-            }
-            return out + 6;
+            out = ObjUnsigned(out, whole);
+            return ObjSixDigits(out, fraction);
         }
     }
-    const auto result = std::to_chars(out, out + kObjFixed6Max, value, std::chars_format::fixed, 6);
-    return result.ec == std::errc() ? result.ptr : out;
+    return ObjFixed6Exact(out, value);
 }
 
 // Buffered text output with the number formats of "%lf" and "%d". A failed
@@ -85,15 +227,19 @@ public:
     }
     Output& Int(long long value)
     {
-        char* at = Room(24);
-        mUsed = static_cast<size_t>(std::to_chars(at, at + 24, value).ptr - mData.data());
+        char* at = Room(kObjUnsignedMax + 1);
+        mUsed = static_cast<size_t>(ObjInt(at, value) - mData.data());
         return *this;
     }
-    // A whole line: the key, then count numbers as "%lf", each after a blank.
+    // A whole line: the key (a terminated text), then count numbers as
+    // "%lf", each after a blank.
     Output& Line(const char* key, size_t keyLength, const double* values, int count)
     {
         char* at = Room(keyLength + 4 * (kObjFixed6Max + 1) + 1);
-        std::memcpy(at, key, keyLength);
+        if (keyLength <= 2)
+            std::memcpy(at, key, 2); // "v" with its terminator: a fixed size copies without a call
+        else
+            std::memcpy(at, key, keyLength);
         at += keyLength;
         for (int i = 0; i < count; ++i)
         {

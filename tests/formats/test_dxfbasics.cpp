@@ -236,7 +236,7 @@ TEST(DxfWeld, SameAnswerAsSearchingFromTheFirstPoint)
 {
     // Points on and around cell edges, at huge and tiny magnitudes, and
     // non-finite ones; every query is checked against the plain search.
-    std::vector<KQoxVector4> points;
+    KDxfPoints points;
     KDxfWeldIndex index;
     const double bases[] = {0, 1, -1, 5e-6, 1e-5, -1e-5, 123456.789, 1e12, 1e-300};
     const double nudges[] = {0, 0.5e-6, -0.5e-6, 0.99e-6, 1.01e-6, 2e-6, -3e-6};
@@ -395,4 +395,127 @@ TEST(DxfPairs, RealsScanAsStrtodScans)
                 ADD_FAILURE() << text << ": " << got << " against " << expected;
     }
     EXPECT_EQ(wrong, 0);
+}
+
+TEST(DxfPairs, NumbersReadInPassAsTheyScanApart)
+{
+    // Every pair read with its number in one pass gives the code, value and
+    // number that Next and DxfScanDouble give apart; the pass itself takes
+    // only values that are plain decimals alone on their line.
+    const char* const values[] = {"1.5",
+                                  "-0.25",
+                                  "+3",
+                                  "12.",
+                                  ".5",
+                                  "-.5",
+                                  "0",
+                                  "-0",
+                                  "7 ",
+                                  " 7",
+                                  "1e5",
+                                  "12.5abc",
+                                  "1.5\r",
+                                  "WALLS",
+                                  "-",
+                                  "+",
+                                  ".",
+                                  "123456789012345",
+                                  "1234567890123456",
+                                  "0x1p3",
+                                  "",
+                                  "   ",
+                                  "4.0\t",
+                                  "99999999.999999"};
+    const char* const codes[] = {"10",   " 20", "  30", "8",   "1001", "-5",  " 10\r", "x",
+                                 "0010", "100", "999",  "  0", " 1 ",  "1 0", " 0 5",  ""};
+    for (const char* codeLine : codes)
+        for (const char* valueLine : values)
+        {
+            const std::string text = std::string(codeLine) + "\n" + valueLine + "\n 11\n2.5\n";
+            KDxfPairReader apart(text.data(), text.size());
+            KDxfPairReader inPass(text.data(), text.size());
+            for (int pair = 0; pair < 2; ++pair)
+            {
+                int codeApart = -7, codeInPass = -7;
+                std::string_view valueApart = "kept", valueInPass = "kept";
+                double number = -1;
+                bool plain = false;
+                const bool okApart = apart.Next(codeApart, valueApart);
+                const bool okInPass = inPass.NextWithNumber(codeInPass, valueInPass, number, plain);
+                SCOPED_TRACE(std::string("code '") + codeLine + "' value '" + valueLine + "'");
+                ASSERT_EQ(okApart, okInPass);
+                EXPECT_EQ(codeApart, codeInPass);
+                EXPECT_EQ(valueApart, valueInPass);
+                EXPECT_EQ(apart.Tell(), inPass.Tell());
+                if (plain)
+                {
+                    double scanned = -2;
+                    ASSERT_TRUE(DxfScanDouble(valueApart, scanned));
+                    EXPECT_EQ(std::memcmp(&scanned, &number, sizeof(double)), 0) << number;
+                }
+            }
+        }
+    // The usual pairs do take the pass.
+    const std::string usual = " 10\n-12.375\n";
+    KDxfPairReader reader(usual.data(), usual.size());
+    int code = 0;
+    std::string_view value;
+    double number = 0;
+    bool plain = false;
+    ASSERT_TRUE(reader.NextWithNumber(code, value, number, plain));
+    EXPECT_TRUE(plain);
+    EXPECT_EQ(code, 10);
+    EXPECT_EQ(number, -12.375);
+    // A last line without its line break fails as Next fails.
+    const std::string cut = " 10\n1.5";
+    KDxfPairReader last(cut.data(), cut.size());
+    EXPECT_FALSE(last.NextWithNumber(code, value, number, plain));
+    EXPECT_FALSE(plain);
+}
+
+TEST(DxfPairs, APairReadAgainAfterSeekingBackGivesTheSameAnswer)
+{
+    // Each pair read, then read again from its start with fresh variables
+    // (as a walk that puts a pair back does): code and value come back as
+    // the first read gave them, kept variables left alone where the line
+    // held nothing, and the position after it is the same.
+    const std::string text = "  0\n3DFACE\nabc\n   \n 8\nWALLS\n 10\n1.5\n-3\nx\n  0\nEOF";
+    KDxfPairReader first(text.data(), text.size());
+    KDxfPairReader plain(text.data(), text.size());
+    for (;;)
+    {
+        const size_t start = first.Tell();
+        int code = -7, codeAgain = -9, codePlain = -9;
+        std::string_view value = "kept", valueAgain = "again", valuePlain = "again";
+        const bool ok = first.Next(code, value);
+        const size_t after = first.Tell();
+        first.Seek(start);
+        EXPECT_EQ(first.Next(codeAgain, valueAgain), ok);
+        EXPECT_EQ(first.Tell(), after);
+        // A reader that never read the pair before gives the same.
+        plain.Seek(start);
+        EXPECT_EQ(plain.Next(codePlain, valuePlain), ok);
+        EXPECT_EQ(codeAgain, codePlain) << start;
+        EXPECT_EQ(valueAgain, valuePlain) << start;
+        EXPECT_EQ(plain.Tell(), after);
+        if (!ok)
+            break;
+    }
+    // "abc" holds no number, "   " no value: the variables stay as they were.
+    KDxfPairReader reader(text.data(), text.size());
+    int code = 0;
+    std::string_view value;
+    ASSERT_TRUE(reader.Next(code, value));
+    const size_t second = reader.Tell();
+    code = 42;
+    value = "before";
+    ASSERT_TRUE(reader.Next(code, value));
+    EXPECT_EQ(code, 42);
+    EXPECT_EQ(value, "before");
+    reader.Seek(second);
+    code = 43;
+    value = "again";
+    ASSERT_TRUE(reader.Next(code, value));
+    EXPECT_EQ(code, 43);
+    EXPECT_EQ(value, "again");
 }

@@ -4,9 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "common/qox_test_common.h"
 #include "formats/dxf/kqoxreaderdxf.h"
@@ -594,5 +598,131 @@ TEST(DxfReader, LinesWeldOntoEarlierPolylinePoints)
         EXPECT_EQ(mesh->GetControlPointsCount(), weld ? 4 : 5);
         ASSERT_EQ(mesh->GetPolygonCount(), 2);
         EXPECT_EQ(mesh->GetPolygonVertex(1, 0), weld ? 1 : 3);
+    }
+}
+
+TEST(DxfReader, ByLayerWeldingMatchesTheFirstPointSearchInFileOrder)
+{
+    // 4,000 entities over three layers: faces (some triangles, some
+    // degenerate), lines and skipped circles, with corners on a small grid
+    // shifted by under half the tolerance, written both as plain decimals
+    // and in exponent form. Each layer's points and polygons must be those
+    // of a search from the first point, entity after entity.
+    struct Layer
+    {
+        std::vector<KQoxVector4> points;
+        std::vector<std::vector<int>> polygons;
+    };
+    std::map<std::string, Layer> expected;
+    auto find = [](const Layer& layer, const KQoxVector4& p) {
+        for (size_t i = 0; i < layer.points.size(); ++i)
+            if (std::fabs(layer.points[i][0] - p[0]) <= 1e-6 && std::fabs(layer.points[i][1] - p[1]) <= 1e-6 &&
+                std::fabs(layer.points[i][2] - p[2]) <= 1e-6)
+                return static_cast<int>(i);
+        return -1;
+    };
+    auto add = [&](Layer& layer, const KQoxVector4& p) {
+        const int found = find(layer, p);
+        if (found >= 0)
+            return found;
+        layer.points.push_back(p);
+        return static_cast<int>(layer.points.size()) - 1;
+    };
+    uint64_t state = 12345;
+    auto next = [&state](uint64_t range) {
+        state = state * 6364136223846793005u + 1442695040888963407u;
+        return (state >> 33) % range;
+    };
+    std::string text = "0\nSECTION\n2\nENTITIES\n";
+    // One coordinate: its text, and the double read from it.
+    auto coordinate = [&](int code, double& value) {
+        char line[64];
+        const double raw = static_cast<double>(next(4)) + (static_cast<double>(next(9)) - 4) * 1e-7;
+        std::snprintf(line, sizeof(line), next(3) == 0 ? "%.17g" : "%.7f", raw);
+        value = std::strtod(line, nullptr);
+        text += std::to_string(code) + "\n" + line + "\n";
+    };
+    const char* const layers[] = {"A", "B", "C"};
+    for (int e = 0; e < 4000; ++e)
+    {
+        const char* layerName = layers[next(3)];
+        Layer& layer = expected[layerName];
+        const uint64_t kind = next(10);
+        if (kind == 0)
+        {
+            text += "0\nCIRCLE\n8\n" + std::string(layerName) + "\n10\n1\n40\n2\n";
+            continue;
+        }
+        const bool line = kind < 3;
+        text += std::string("0\n") + (line ? "LINE" : "3DFACE") + "\n8\n" + layerName + "\n62\n1\n";
+        double c[4][3];
+        const int corners = line ? 2 : 4;
+        for (int k = 0; k < corners; ++k)
+        {
+            if (!line && k == 3 && next(4) == 0)
+            {
+                // A triangle: the fourth corner repeats the third.
+                for (int axis = 0; axis < 3; ++axis)
+                {
+                    c[3][axis] = c[2][axis];
+                    char value[64];
+                    std::snprintf(value, sizeof(value), "%.17g", c[2][axis]);
+                    text += std::to_string(10 * (axis + 1) + 3) + "\n" + value + "\n";
+                }
+                continue;
+            }
+            for (int axis = 0; axis < 3; ++axis)
+                coordinate(10 * (axis + 1) + k, c[k][axis]);
+        }
+        KQoxVector4 p[4];
+        for (int k = 0; k < corners; ++k)
+            p[k] = KQoxVector4(c[k][0], c[k][2], -c[k][1], 1.0);
+        if (line)
+        {
+            int s = find(layer, p[0]);
+            int t = find(layer, p[1]);
+            if (s < 0)
+            {
+                layer.points.push_back(p[0]);
+                s = static_cast<int>(layer.points.size()) - 1;
+            }
+            if (t < 0)
+            {
+                layer.points.push_back(p[1]);
+                t = static_cast<int>(layer.points.size()) - 1;
+            }
+            layer.polygons.push_back({s, t, s});
+            continue;
+        }
+        if (p[0] == p[1] && p[0] == p[2])
+            continue; // a face without area is dropped
+        const bool triangle = c[2][0] == c[3][0] && c[2][1] == c[3][1] && c[2][2] == c[3][2];
+        std::vector<int> polygon;
+        for (int k = triangle ? 2 : 3; k >= 0; --k)
+            polygon.push_back(add(layer, p[k]));
+        layer.polygons.push_back(polygon);
+    }
+    text += "0\nENDSEC\n0\nEOF\n";
+
+    DxfRead read(text, kByLayer, true);
+    ASSERT_TRUE(read.ok);
+    for (const auto& entry : expected)
+    {
+        SCOPED_TRACE(entry.first);
+        KQoxMesh* mesh = DxfRead::Mesh(DxfRead::Child(read.Root(), entry.first.c_str()));
+        ASSERT_NE(mesh, nullptr);
+        const Layer& layer = entry.second;
+        ASSERT_EQ(mesh->GetControlPointsCount(), static_cast<int>(layer.points.size()));
+        for (size_t i = 0; i < layer.points.size(); ++i)
+            for (int axis = 0; axis < 3; ++axis)
+                ASSERT_EQ(mesh->GetControlPoints()[i][axis], layer.points[i][axis]) << i;
+        ASSERT_EQ(mesh->GetPolygonCount(), static_cast<int>(layer.polygons.size()));
+        for (size_t i = 0; i < layer.polygons.size(); ++i)
+        {
+            ASSERT_EQ(mesh->GetPolygonSize(static_cast<int>(i)), static_cast<int>(layer.polygons[i].size())) << i;
+            for (size_t k = 0; k < layer.polygons[i].size(); ++k)
+                ASSERT_EQ(mesh->GetPolygonVertex(static_cast<int>(i), static_cast<int>(k)), layer.polygons[i][k])
+                    << i << " " << k;
+        }
     }
 }

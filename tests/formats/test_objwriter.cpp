@@ -409,6 +409,19 @@ TEST(ObjWrite, NumbersAreWrittenAsPrintfWritesThem)
                                   5e-324,
                                   0.1,
                                   0.7,
+                                  0.0078125, // 7812.5 millionths exactly: the even neighbour
+                                  0.0234375,
+                                  -0.0234375,
+                                  8588.9999995,
+                                  8588.9999996,
+                                  8589.0,
+                                  8589.0000005,
+                                  8589.9999996,
+                                  4294.9672955,
+                                  4294.9672965,
+                                  1e-8,
+                                  -4e-8,
+                                  2.2250738585072014e-308,
                                   HUGE_VAL,
                                   -HUGE_VAL,
                                   std::nan("")};
@@ -432,4 +445,94 @@ TEST(ObjWrite, NumbersAreWrittenAsPrintfWritesThem)
             ADD_FAILURE() << expected << " written as " << got;
     }
     EXPECT_EQ(wrong, 0);
+}
+
+TEST(ObjWrite, IntegersAreWrittenAsPrintfWritesThem)
+{
+    // Every length, each side of every power of ten, both ends of the
+    // 32- and 64-bit ranges, and a spread of random values.
+    std::vector<uint64_t> values = {0,
+                                    4294967295u,
+                                    4294967296u,
+                                    18446744073709551615u,
+                                    1000000000000000000u,
+                                    999999999999999999u,
+                                    10000000000000000000u};
+    for (uint64_t power = 1; power <= 1000000000000000000u; power *= 10)
+        for (uint64_t value : {power - 1, power, power + 1, 2 * power, 9 * power + 7, 10 * power - 1})
+            values.push_back(value);
+    uint64_t state = 0x2545F4914F6CDD1Du;
+    for (int i = 0; i < 100000; ++i)
+    {
+        state = state * 6364136223846793005u + 1442695040888963407u;
+        values.push_back(state >> (state % 64));
+    }
+    int wrong = 0;
+    for (uint64_t value : values)
+    {
+        char expected[32], got[32];
+        std::snprintf(expected, sizeof(expected), "%llu", static_cast<unsigned long long>(value));
+        *ObjUnsigned(got, value) = '\0';
+        if (std::string(expected) != got && ++wrong < 10)
+            ADD_FAILURE() << expected << " written as " << got;
+        const long long signedValue = static_cast<long long>(value);
+        std::snprintf(expected, sizeof(expected), "%lld", signedValue);
+        *ObjInt(got, signedValue) = '\0';
+        if (std::string(expected) != got && ++wrong < 10)
+            ADD_FAILURE() << expected << " written as " << got;
+    }
+    EXPECT_EQ(wrong, 0);
+}
+
+TEST(ObjWrite, GoldenTextOfExtremeValues)
+{
+    // The largest doubles, the smallest normal and denormal ones, negative
+    // zero, a model at 1e-8 scale and a point at the fast path's bound.
+    const double max = 1.7976931348623157e308;
+    const std::string maxText = "17976931348623157081452742373170435679807056752584499659891747680315726078002853876058"
+                                "95586327668781715404589535143824642343213268894641827684675467035375169860499105765512"
+                                "82076245490090389328944075868508455133942304583236903222948165808559332123348274797826"
+                                "204144723168738177180919299881250404026184124858368.000000";
+    Scene s;
+    s.AddMesh("Extremes",
+              {KQoxVector4(max, 5e-324, -max), KQoxVector4(2.2250738585072014e-308, -0.0, 1e-8),
+               KQoxVector4(-4e-8, 3e-8, 8589.0000005), KQoxVector4(8588.9999995, -0.0078125, 0.0234375)},
+              {{0, 1, 2, 3}}, false);
+    qoxtest::TempDir dir;
+    ASSERT_TRUE(WriteScene(*s.manager, s.scene, dir.File("x.obj")));
+    EXPECT_EQ(qoxtest::ReadFile(dir.File("x.obj")), std::string(kHeader) + "g Extremes\n" + "v " + maxText +
+                                                        " 0.000000 -" + maxText +
+                                                        "\n"
+                                                        "v 0.000000 0.000000 0.000000\n"
+                                                        "v -0.000000 0.000000 8589.000001\n"
+                                                        "v 8588.999999 -0.007812 0.023438\n"
+                                                        "f 1 2 3 4\n");
+}
+
+TEST(ObjWrite, FaceNumbersAcrossEveryDigitCount)
+{
+    // 100,001 points: corners numbered 1 to 100,001 straddle each power of
+    // ten; normals number with the vertices here, UVs are absent.
+    Scene s;
+    std::vector<KQoxVector4> points(100001, KQoxVector4(0, 0, 0));
+    s.AddMesh("Wide", points, {{0, 8, 9, 98, 99, 998, 999, 9998, 9999, 99998, 99999, 100000}}, true);
+    s.AddMesh("Next", kTriangle, {{2, 1, 0}}, false);
+    s.AddMesh("Normals", kTriangle, {{0, 1, 2}}, true);
+    qoxtest::TempDir dir;
+    ASSERT_TRUE(WriteScene(*s.manager, s.scene, dir.File("w.obj")));
+    const std::string text = qoxtest::ReadFile(dir.File("w.obj"));
+    const size_t face = text.find("\nf ");
+    ASSERT_NE(face, std::string::npos);
+    EXPECT_EQ(text.substr(face + 1), "f 1//1 9//9 10//10 99//99 100//100 999//999 1000//1000 9999//9999 10000//10000 "
+                                     "99999//99999 100000//100000 100001//100001\n"
+                                     "g Next\n"
+                                     "v 0.000000 0.000000 0.000000\nv 1.000000 0.000000 0.000000\n"
+                                     "v 0.000000 1.000000 0.000000\n"
+                                     "f 100004 100003 100002\n"
+                                     "g Normals\n"
+                                     "v 0.000000 0.000000 0.000000\nv 1.000000 0.000000 0.000000\n"
+                                     "v 0.000000 1.000000 0.000000\n"
+                                     "vn 0.000000 0.000000 1.000000\nvn 0.000000 0.000000 1.000000\n"
+                                     "vn 0.000000 0.000000 1.000000\n"
+                                     "f 100005//100002 100006//100003 100007//100004\n");
 }
