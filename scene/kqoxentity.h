@@ -30,7 +30,7 @@ class KQoxSdkManager;
 class KQoxEntity
 {
 public:
-    enum EError
+    enum EError : int
     {
         eNODE_IS_NULL = 0,
         eNODE_ALREADY_OWNED = 1,
@@ -125,7 +125,7 @@ public:
     const char* GetLastErrorString() const { return mError.GetLastErrorString(); }
 
 private:
-    enum EKind
+    enum EKind : int
     {
         eMATERIAL,
         eTEXTURE,

@@ -21,7 +21,7 @@ class KQoxSdkManager;
 class KQoxGlobalCameraSettings
 {
 public:
-    enum EError
+    enum EError : int
     {
         eNULL_PARAMETER = 0,  // "Null parameter."
         eUNKNOWN_CAMERA_NAME, // "Unknown camera name."
@@ -36,7 +36,7 @@ public:
     };
 
     // The producer views in the order the settings keep them.
-    enum EProducer
+    enum EProducer : int
     {
         ePERSPECTIVE = 0,
         eTOP,

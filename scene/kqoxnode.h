@@ -41,7 +41,7 @@ class KQoxNode : public KQoxTakeNodeContainer
 {
 public:
     // Node error ids.
-    enum EError
+    enum EError : int
     {
         eTAKE_NODE_ERROR = 0,
         eNODE_NAME_CLASH = 1,
@@ -55,7 +55,7 @@ public:
         eERROR_COUNT = 9
     };
 
-    enum EShadingMode
+    enum EShadingMode : int
     {
         eHARD_SHADING = 0,
         eWIRE_FRAME = 1,
@@ -65,13 +65,13 @@ public:
         eLIGHT_TEXTURE_SHADING = 5
     };
 
-    enum EMultiTakeMode
+    enum EMultiTakeMode : int
     {
         eNO_MULTI_TAKE = 0,
         eMULTI_TAKE = 1
     };
 
-    enum ECullingType
+    enum ECullingType : int
     {
         eCULLING_OFF = 0,
         eCULLING_ON_CCW = 1,

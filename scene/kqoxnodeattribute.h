@@ -23,7 +23,7 @@ class KQoxTakeNode;
 class KQoxNodeAttribute
 {
 public:
-    enum EAttributeType
+    enum EAttributeType : int
     {
         eUNIDENTIFIED = 0,
         eNULL = 1,

@@ -67,18 +67,18 @@ private:
 class KQoxLimitsUtilities
 {
 public:
-    enum ELimitType
+    enum ELimitType : int
     {
         eT = 0,
         eR = 1,
         eS = 2
     };
-    enum ERotationType
+    enum ERotationType : int
     {
         eROTATION_SPHERIC = 0,
         eROTATION_EULER = 1
     };
-    enum ERotationClampType
+    enum ERotationClampType : int
     {
         eROTATION_CLAMP_TYPE_RECTANGULAR = 0,
         eROTATION_CLAMP_TYPE_ELIPSOID = 1

@@ -24,7 +24,7 @@ class KQoxTakeNodeContainer;
 class KQoxUserProperty;
 
 // Which of the node's two pivot sets.
-enum EPivotSet
+enum EPivotSet : int
 {
     eSOURCE_SET = 0,
     eDESTINATION_SET = 1
@@ -32,13 +32,13 @@ enum EPivotSet
 
 // 0: the set's offsets, pivots and pre/post rotations take part in the node's
 // transform; 1: they are kept but ignored.
-enum EPivotState
+enum EPivotState : int
 {
     ePIVOT_STATE_ACTIVE = 0,
     ePIVOT_STATE_REFERENCE = 1
 };
 
-enum ERotationOrder
+enum ERotationOrder : int
 {
     eEULER_XYZ = 0,
     eEULER_XZY = 1,
@@ -49,7 +49,7 @@ enum ERotationOrder
     eSPHERIC_XYZ = 6
 };
 
-enum ETransformInheritType
+enum ETransformInheritType : int
 {
     eINHERIT_RrSs = 0,
     eINHERIT_RSrs = 1,

@@ -25,13 +25,13 @@ namespace qoxsdk_600 {
 class KQoxPluginRenamingStrategy : public KRenamingStrategy
 {
 public:
-    enum EMode
+    enum EMode : int
     {
         eTO_QOX = 0,  // Rename runs RenameToQOX
         eFROM_QOX = 1 // any other value: Rename runs RenameFromQOX
     };
 
-    enum EClashType
+    enum EClashType : int
     {
         eBOTH_CLASHES = 0,  // exact repeats and repeats in another case
         eEXACT_CLASHES = 1, // exact repeats only

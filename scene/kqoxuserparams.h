@@ -37,7 +37,7 @@ struct KQoxUserParamEntry
 class KQoxUserParams
 {
 public:
-    enum EType
+    enum EType : int
     {
         eBOOL = 0,
         eDOUBLE = 1,
@@ -45,7 +45,7 @@ public:
     };
 
     // The indices of the default entries, named after their keys.
-    enum EUserParams
+    enum EUserParams : int
     {
         kExportMasterUnitStr = 0,
         kImportMasterUnitStr,

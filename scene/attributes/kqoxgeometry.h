@@ -29,7 +29,7 @@ class KQoxTakeNode;
 class KQoxGeometry : public KQoxGeometryBase
 {
 public:
-    enum EError
+    enum EError : int
     {
         ePARAMETER_OUT_OF_RANGE = 0, // "Parameter out of range."
         eNULL_PARAMETER = 1,         // "Parameter is NULL."

@@ -177,6 +177,15 @@ TEST_F(NodeTest, PropertyAccessorsKeepWAndEnumerationTexts)
         EXPECT_EQ(inherit ? std::string(inherit) : "null", t.mInherit ? std::string(t.mInherit) : "null") << t.mValue;
     }
     EXPECT_STREQ(table->mRotationOrder.GetValueAsString(6), "Spheric XYZ");
+
+    // A file may hold any number for an enumeration: values past the named
+    // ones are kept as they are and read back whole (the enumerations hold
+    // every int, so this is defined behaviour).
+    int five = 5, large = 0x7FFFFFFF;
+    table->mInheritType.SetData(&five, 0, nullptr, nullptr);
+    EXPECT_EQ(static_cast<int>(table->mInheritType.Value()), 5);
+    table->mRotationOrder.SetData(&large, 0, nullptr, nullptr);
+    EXPECT_EQ(static_cast<int>(table->mRotationOrder.Value()), 0x7FFFFFFF);
 }
 
 TEST(NodePropertyCompare, VectorInequalityComparesAllFourAndTreatsNaNAsDifferent)
