@@ -332,6 +332,26 @@ std::vector<double> FormattingCases()
         }
     for (int i = 0; i < 4096; ++i)
         v.push_back(i / 4096.0 + i / 100.0);
+    // Decimals of 1 to 17 digits at every place from 10^-10 to 10^17, with
+    // trailing zeros, and their neighbours.
+    unsigned long long r = 2463534242ull;
+    for (int digits = 1; digits <= 17; ++digits)
+        for (int e = -10; e <= 17; ++e)
+            for (int i = 0; i < 12; ++i)
+            {
+                r ^= r << 13;
+                r ^= r >> 7;
+                r ^= r << 17;
+                char text[64];
+                std::snprintf(text, sizeof text, "%.*se%d", digits,
+                              (std::to_string(r % 9 + 1) + std::to_string(r) + "00000000000000000000").c_str(),
+                              e - digits + 1);
+                if (i % 4 == 0) // trailing zeros
+                    std::memset(text + digits / 2 + 1, '0', static_cast<size_t>(digits - digits / 2 - 1));
+                const double x = (i % 2 ? -1.0 : 1.0) * std::strtod(text, nullptr);
+                v.push_back(x);
+                v.push_back(std::nextafter(x, 0.0));
+            }
     unsigned long long s = 88172645463325252ull;
     for (int i = 0; i < 200000; ++i)
     {
@@ -538,4 +558,123 @@ TEST(KQoxArrays, AsciiArraysOfWrongShapeAreCorruptionAtAnyLength)
     std::vector<double> got = ReadAll(r, &KQox::FieldReadArrayD);
     ASSERT_EQ(got.size(), 2u);
     EXPECT_EQ(got[1], std::strtod(std::string(64, '1').c_str(), nullptr));
+}
+
+TEST(KQoxArrays, AsciiPlainItemsOfEveryDigitCount)
+{
+    // Whole and fractional parts of every length from none to past 18
+    // digits (where the exact quick path stops), with leading and trailing
+    // zeros and signs, each followed by each kind of separator or the end.
+    const std::string digits = "98765432109876543210987654321";
+    std::vector<std::string> items;
+    for (size_t whole = 0; whole <= 21; ++whole)
+        for (size_t fraction = 0; fraction <= 21; ++fraction)
+        {
+            if (whole == 0 && fraction == 0)
+                continue;
+            std::string text = digits.substr(digits.size() - whole - 1, whole);
+            if (fraction > 0)
+                text += "." + digits.substr(fraction % 3, fraction);
+            items.push_back(text);
+            items.push_back("-" + text);
+            items.push_back("000" + text + (fraction > 0 ? "000" : ""));
+        }
+    for (bool integers : {false, true})
+    {
+        SCOPED_TRACE(integers ? "integers" : "doubles");
+        std::vector<std::string> kept;
+        for (const std::string& item : items)
+            if (!integers || item.find('.') == std::string::npos)
+                kept.push_back(item);
+        const std::string text =
+            AsciiArrayFile(std::string(integers ? "*l" : "*d") + std::to_string(kept.size()) + ":" + JoinItems(kept));
+        KQox r;
+        ASSERT_TRUE(r.ProjectOpen(text.data(), static_cast<unsigned int>(text.size())));
+        ASSERT_TRUE(r.FieldReadBegin("A"));
+        if (integers)
+        {
+            std::vector<long long> got = ReadAll(r, &KQox::FieldReadArrayL);
+            ASSERT_EQ(got.size(), kept.size());
+            for (size_t i = 0; i < kept.size(); ++i)
+            {
+                long long expected = 0;
+                auto parsed = std::from_chars(kept[i].data(), kept[i].data() + kept[i].size(), expected);
+                if (parsed.ec != std::errc()) // past the range: the nearest end of it
+                    expected = kept[i][0] == '-' ? LLONG_MIN : LLONG_MAX;
+                EXPECT_EQ(got[i], expected) << kept[i];
+            }
+        }
+        else
+        {
+            std::vector<double> got = ReadAll(r, &KQox::FieldReadArrayD);
+            ASSERT_EQ(got.size(), kept.size());
+            for (size_t i = 0; i < kept.size(); ++i)
+            {
+                const double expected = std::strtod(kept[i].c_str(), nullptr);
+                EXPECT_EQ(std::memcmp(&got[i], &expected, sizeof expected), 0) << kept[i] << " read as " << got[i];
+            }
+        }
+    }
+}
+
+TEST(KQoxArrays, AsciiIntegersAreTheirDecimalTexts)
+{
+    // Every length of digits, both signs, the ends of each type.
+    std::vector<long long> longs = {0, LLONG_MAX, LLONG_MIN, LLONG_MIN + 1, INT_MAX, INT_MIN};
+    std::vector<int> ints = {0, INT_MAX, INT_MIN, INT_MIN + 1};
+    long long p = 1;
+    for (int digits = 1; digits <= 18; ++digits, p *= 10)
+        for (long long v : {p, p - 1, p + 1, 9 * p + (p - 1), 5 * p + 3})
+        {
+            longs.push_back(v);
+            longs.push_back(-v);
+            if (v <= INT_MAX)
+            {
+                ints.push_back(static_cast<int>(v));
+                ints.push_back(static_cast<int>(-v));
+            }
+        }
+    std::vector<unsigned char> text(64 * 1024);
+    KQox a;
+    ASSERT_TRUE(a.ProjectCreate(text.data(), static_cast<unsigned int>(text.size()), KQox::eASCII, 6000));
+    a.FieldWriteBegin("V");
+    a.FieldWriteArrayL(longs.data(), static_cast<unsigned int>(longs.size()));
+    a.FieldWriteArrayI(ints.data(), static_cast<unsigned int>(ints.size()));
+    a.FieldWriteArrayB(kBytes.data(), static_cast<unsigned int>(kBytes.size()));
+    a.FieldWriteEnd();
+    ASSERT_TRUE(a.ProjectClose());
+    std::string file(reinterpret_cast<const char*>(text.data()), static_cast<size_t>(a.ProjectGetFileSize()));
+    std::string expected;
+    auto join = [&expected](const char* head, auto& values) {
+        expected += head + std::to_string(values.size()) + ":";
+        for (size_t i = 0; i < values.size(); ++i)
+        {
+            if (i % 16 == 0 && values.size() > 16)
+                expected += "\n        ";
+            else if (i > 0)
+                expected += " ";
+            expected += std::to_string(+values[i]);
+        }
+    };
+    join("*l", longs);
+    expected += ",";
+    join("*i", ints);
+    expected += ",";
+    join("*b", kBytes);
+    const size_t at = file.find("*l");
+    ASSERT_NE(at, std::string::npos);
+    // The separators between values are the writer's own; the items are compared.
+    std::string got = file.substr(at, file.find('\n', file.rfind("*b")) - at);
+    for (std::string* t : {&got, &expected})
+    {
+        std::string squeezed;
+        for (char c : *t)
+            if (c != ' ' && c != '\n' && c != ',')
+                squeezed += c;
+            else if (!squeezed.empty() && squeezed.back() != '|')
+                squeezed += '|';
+        *t = squeezed;
+    }
+    EXPECT_GT(got.size(), 1000u);
+    EXPECT_EQ(got, expected);
 }
