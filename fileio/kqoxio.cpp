@@ -65,6 +65,30 @@ KQoxReader::KQoxReader(KQoxSdkManager& manager)
 
 KQoxReader::~KQoxReader() {}
 
+bool KQoxReader::OpenReadFile(const char* fileName, FILE*& file, KString& openedName)
+{
+    if (file)
+        FileClose();
+    file = fileName ? std::fopen(fileName, "rb") : nullptr;
+    if (!file)
+    {
+        mError.SetLastErrorID(eFILE_NOT_OPENED);
+        return false;
+    }
+    openedName = fileName;
+    return true;
+}
+
+bool KQoxReader::CloseReadFile(FILE*& file, KString& openedName)
+{
+    bool ok = true;
+    if (file)
+        ok = std::fclose(file) == 0;
+    file = nullptr;
+    openedName = "";
+    return ok;
+}
+
 bool KQoxReader::CheckDuplicateNodeNames(KQoxNode* root, KString& message)
 {
     if (!root)

@@ -5,6 +5,8 @@
 // and the bases every file reader and writer derives from. Readers and
 // writers are made per file through the format registry (kqoxioregistry.h).
 
+#include <cstdio>
+
 #include "base/kerror.h"
 #include "base/kstring.h"
 
@@ -97,6 +99,14 @@ public:
     void ClearMessage() { mMessage = ""; }
 
 protected:
+    // For readers of a plain file: closes the open one (through FileClose),
+    // then opens fileName for reading into file and keeps its name in
+    // openedName; false with eFILE_NOT_OPENED when it cannot be opened.
+    bool OpenReadFile(const char* fileName, FILE*& file, KString& openedName);
+    // Closes file (if open) and forgets it and openedName; false when the
+    // close fails.
+    static bool CloseReadFile(FILE*& file, KString& openedName);
+
     KQoxSdkManager& mManager;
     KError mError;
     KString mMessage;
