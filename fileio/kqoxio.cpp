@@ -58,9 +58,15 @@ bool KQoxIO::Initialize(const char* fileName)
     return true;
 }
 
-KQoxReader::KQoxReader(KQoxSdkManager& manager)
+KQoxFileHandler::KQoxFileHandler(KQoxSdkManager& manager, const char* const* errorTexts, int errorCount)
     : mManager(manager)
-    , mError(kReaderErrors, eERROR_COUNT)
+    , mError(errorTexts, errorCount)
+{}
+
+KQoxFileHandler::~KQoxFileHandler() {}
+
+KQoxReader::KQoxReader(KQoxSdkManager& manager)
+    : KQoxFileHandler(manager, kReaderErrors, eERROR_COUNT)
 {}
 
 KQoxReader::~KQoxReader() {}
@@ -109,8 +115,7 @@ bool KQoxReader::CheckDuplicateNodeNames(KQoxNode* root, KString& message)
 }
 
 KQoxWriter::KQoxWriter(KQoxSdkManager& manager)
-    : mManager(manager)
-    , mError(kWriterErrors, eERROR_COUNT)
+    : KQoxFileHandler(manager, kWriterErrors, eERROR_COUNT)
 {}
 
 KQoxWriter::~KQoxWriter() {}

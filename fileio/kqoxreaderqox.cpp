@@ -182,28 +182,6 @@ void KQoxRead6::Destroy()
     mMaterials.clear();
 }
 
-namespace {
-
-// Every node under root (root excluded), parents first, in child order.
-void CollectSceneNodes(KQoxNode* root, std::vector<KQoxNode*>& out)
-{
-    if (!root)
-        return;
-    std::vector<KQoxNode*> pending;
-    for (int i = root->GetChildCount() - 1; i >= 0; --i)
-        pending.push_back(root->GetChild(i));
-    while (!pending.empty())
-    {
-        KQoxNode* node = pending.back();
-        pending.pop_back();
-        out.push_back(node);
-        for (int i = node->GetChildCount() - 1; i >= 0; --i)
-            pending.push_back(node->GetChild(i));
-    }
-}
-
-} // namespace
-
 bool KQoxRead6::ReadScene()
 {
     // Objects in file order.
@@ -450,7 +428,7 @@ bool KQoxReaderQox::ReadTakeFile(const char* fileName, KQoxScene& target)
     KStreamOptionsQox options;
     KQoxRead6 r(mFile, scene, options);
     // The take file refers to the scene's own objects, in the order the writer walks them.
-    CollectSceneNodes(scene.mRoot, r.mNodes);
+    CollectNodesUnder(scene.mRoot, r.mNodes);
     r.mTextures = scene.mTextures;
     r.mVideos = scene.mVideos;
     r.mMaterials = scene.mMaterials;
