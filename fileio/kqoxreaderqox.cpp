@@ -371,14 +371,10 @@ bool KQoxReaderQox::Read(KQoxScene& scene, KStreamOptions* options)
 {
     if (!IsFileOpen())
         return Fail(eFILE_NOT_OPENED);
-    KStreamOptionsQox defaults;
-    const KStreamOptionsQox* qoxOptions = &defaults;
-    if (options)
-    {
-        qoxOptions = dynamic_cast<KStreamOptionsQox*>(options);
-        if (!qoxOptions)
-            return Fail(eSTREAM_OPTIONS_NOT_SET);
-    }
+    const KStreamOptionsQox defaults;
+    const KStreamOptionsQox* qoxOptions = KStreamOptionsQox::FromOptions(options, defaults);
+    if (!qoxOptions)
+        return Fail(eSTREAM_OPTIONS_NOT_SET);
     // What is read gathers apart and joins the scene once the read succeeded.
     KQoxFileScene content(mManager);
     content.mRoot = scene.GetRootNode();

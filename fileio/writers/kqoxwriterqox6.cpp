@@ -262,14 +262,10 @@ bool KQoxWriterQox6::Write(KQoxScene& scene, KStreamOptions* options)
 {
     if (!IsFileOpen())
         return Fail(eFILE_NOT_OPENED);
-    KStreamOptionsQox defaults;
-    const KStreamOptionsQox* qoxOptions = &defaults;
-    if (options)
-    {
-        qoxOptions = dynamic_cast<KStreamOptionsQox*>(options);
-        if (!qoxOptions)
-            return Fail(eSTREAM_OPTIONS_NOT_SET);
-    }
+    const KStreamOptionsQox defaults;
+    const KStreamOptionsQox* qoxOptions = KStreamOptionsQox::FromOptions(options, defaults);
+    if (!qoxOptions)
+        return Fail(eSTREAM_OPTIONS_NOT_SET);
     KQoxNode* root = FindRootNode(scene);
     // Version 6 keeps skinning as skin and cluster deformers: the scene's
     // deformers and links are brought to one form for the write only.
