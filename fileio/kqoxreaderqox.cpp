@@ -88,6 +88,18 @@ void KQoxRead6::ObjectHeader(KQoxObject& object, KObject* properties)
         mFile.FieldReadPropertiesList(*properties);
 }
 
+namespace {
+
+// Takes every one of objects out of list.
+template <typename T>
+void RemoveEach(std::vector<T*>& list, const std::vector<T*>& objects)
+{
+    for (T* object : objects)
+        list.erase(std::remove(list.begin(), list.end(), object), list.end());
+}
+
+} // namespace
+
 void KQoxRead6::Destroy()
 {
     // The scenes nested in this one first, with their holder roots.
@@ -107,15 +119,9 @@ void KQoxRead6::Destroy()
     DestroyDeformerLinks();
     KQoxSdkManager& manager = mScene.mManager;
     auto forgetFromScene = [&] {
-        for (KQoxTexture* texture : mTextures)
-            mScene.mTextures.erase(std::remove(mScene.mTextures.begin(), mScene.mTextures.end(), texture),
-                                   mScene.mTextures.end());
-        for (KQoxVideo* video : mVideos)
-            mScene.mVideos.erase(std::remove(mScene.mVideos.begin(), mScene.mVideos.end(), video),
-                                 mScene.mVideos.end());
-        for (KQoxMaterial* material : mMaterials)
-            mScene.mMaterials.erase(std::remove(mScene.mMaterials.begin(), mScene.mMaterials.end(), material),
-                                    mScene.mMaterials.end());
+        RemoveEach(mScene.mTextures, mTextures);
+        RemoveEach(mScene.mVideos, mVideos);
+        RemoveEach(mScene.mMaterials, mMaterials);
     };
     // User properties the objects were given: an object takes only the
     // wrappers of its own table with it, so the rest go once it is gone
