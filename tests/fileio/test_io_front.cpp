@@ -3,13 +3,17 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "common/qox_test_common.h"
 #include "fileio/kqoxexporter.h"
 #include "fileio/kqoximporter.h"
+#include "fileio/kqoxfilescene.h"
 #include "fileio/kqoxio.h"
 #include "fileio/kqoxioregistry.h"
+#include "scene/kqoxnode.h"
 #include "scene/kqoxscene.h"
 #include "scene/kqoxtakeinfo.h"
 #include "scene/kqoxsdkmanager.h"
@@ -224,4 +228,35 @@ TEST(IOFront, ReaderOpensAndClosesPlainFiles)
     EXPECT_TRUE(reader.FileClose());
     EXPECT_FALSE(reader.IsFileOpen());
     EXPECT_STREQ(reader.mName.ToChars(), "");
+}
+
+TEST(IOFront, NodesUnderARootParentsFirstInChildOrder)
+{
+    std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
+    KQoxScene& scene = *manager->CreateKQoxScene();
+    KQoxNode* root = scene.GetRootNode();
+    auto add = [&manager](KQoxNode* parent, const char* name) {
+        KQoxNode* node = manager->CreateKQoxNode(name);
+        parent->AddChild(node);
+        return node;
+    };
+    KQoxNode* a = add(root, "A");
+    add(a, "A1");
+    add(add(a, "A2"), "A21");
+    add(root, "B");
+    std::vector<KQoxNode*> nodes;
+    CollectNodesUnder(nullptr, nodes);
+    EXPECT_TRUE(nodes.empty());
+    CollectNodesUnder(root, nodes);
+    std::string names;
+    for (KQoxNode* node : nodes)
+        names += std::string(node->GetNameWithoutNameSpacePrefix().ToChars()) + " ";
+    EXPECT_EQ(names, "A A1 A2 A21 B ");
+    // Appends; a chain of 20,000 nodes is walked whole.
+    KQoxNode* last = add(root, "C");
+    for (int i = 0; i < 20000; ++i)
+        last = add(last, "D");
+    CollectNodesUnder(root, nodes);
+    ASSERT_EQ(nodes.size(), 5u + 5u + 1u + 20000u);
+    EXPECT_EQ(nodes.back(), last);
 }
