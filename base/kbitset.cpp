@@ -602,18 +602,25 @@ void KBitSet::AndNot(const KBitSet& other)
     ForEachSegmentPair(other, param);
 }
 
-void KBitSet::Or(const KBitSet& other)
+bool KBitSet::GuarantySegmentsOf(const KBitSet& other)
 {
-    if (&other == this || mTable == other.mTable || !other.mTable)
-        return;
-    mCount = -1;
     const int used = other.UsedSlotCount();
     for (int k = 0; k < used; ++k)
     {
         const KBlock* block = other.Slots()[k].mBlock;
         if (!GuarantySegment(KXRange(block->mFirst, block->mCount)))
-            return;
+            return false;
     }
+    return true;
+}
+
+void KBitSet::Or(const KBitSet& other)
+{
+    if (&other == this || mTable == other.mTable || !other.mTable)
+        return;
+    mCount = -1;
+    if (!GuarantySegmentsOf(other))
+        return;
     KXFESPParam param = {nullptr, nullptr, &KBitSegment::IntersectionOr, this, 0u};
     ForEachSegmentPair(other, param);
 }
@@ -628,13 +635,8 @@ void KBitSet::Xor(const KBitSet& other)
     if (!other.mTable)
         return;
     mCount = -1;
-    const int used = other.UsedSlotCount();
-    for (int k = 0; k < used; ++k)
-    {
-        const KBlock* block = other.Slots()[k].mBlock;
-        if (!GuarantySegment(KXRange(block->mFirst, block->mCount)))
-            return;
-    }
+    if (!GuarantySegmentsOf(other))
+        return;
     KXFESPParam param = {nullptr, nullptr, &KBitSegment::IntersectionXor, this, 0u};
     ForEachSegmentPair(other, param);
 }

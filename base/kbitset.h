@@ -218,6 +218,8 @@ private:
 
     KBitSegment* CreateSegment(const KXRange& range, bool fill);
     KBitSegment* GuarantySegmentGrow(int firstSlot, int lastSlot, int lo, int hi);
+    // Gives this set storage for every unit other stores; false when memory ran out.
+    bool GuarantySegmentsOf(const KBitSet& other);
     void RemoveSegment(int slot);
     bool ForEachSegmentPair(const KBitSet& other, KXFESPParam& param);
     // First index in walk order whose value is `value` (any index when

@@ -35,6 +35,23 @@
 
 namespace qoxsdk_600 {
 
+void CollectNodesUnder(KQoxNode* root, std::vector<KQoxNode*>& out)
+{
+    if (!root)
+        return;
+    std::vector<KQoxNode*> pending;
+    for (int i = root->GetChildCount() - 1; i >= 0; --i)
+        pending.push_back(root->GetChild(i));
+    while (!pending.empty())
+    {
+        KQoxNode* node = pending.back();
+        pending.pop_back();
+        out.push_back(node);
+        for (int i = node->GetChildCount() - 1; i >= 0; --i)
+            pending.push_back(node->GetChild(i));
+    }
+}
+
 KPropertyObjectList* FindPlugList(KQoxControlSetPlug& plug, const char* name)
 {
     KQoxControlSetPlugProperties* properties = plug.GetProperties();

@@ -102,6 +102,10 @@ struct KQoxFilePlug
 // The link or effector list of a plug of that name; null when none.
 KPropertyObjectList* FindPlugList(KQoxControlSetPlug& plug, const char* name);
 
+// Appends every node under root (root excluded), parents before children, in
+// child order; iterative, so trees of any depth are walked.
+void CollectNodesUnder(KQoxNode* root, std::vector<KQoxNode*>& out);
+
 struct KQoxFileScene;
 
 // A character pose read: its name without prefix and its scene's content,

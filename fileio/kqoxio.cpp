@@ -58,12 +58,42 @@ bool KQoxIO::Initialize(const char* fileName)
     return true;
 }
 
-KQoxReader::KQoxReader(KQoxSdkManager& manager)
+KQoxFileHandler::KQoxFileHandler(KQoxSdkManager& manager, const char* const* errorTexts, int errorCount)
     : mManager(manager)
-    , mError(kReaderErrors, eERROR_COUNT)
+    , mError(errorTexts, errorCount)
+{}
+
+KQoxFileHandler::~KQoxFileHandler() {}
+
+KQoxReader::KQoxReader(KQoxSdkManager& manager)
+    : KQoxFileHandler(manager, kReaderErrors, eERROR_COUNT)
 {}
 
 KQoxReader::~KQoxReader() {}
+
+bool KQoxReader::OpenReadFile(const char* fileName, FILE*& file, KString& openedName)
+{
+    if (file)
+        FileClose();
+    file = fileName ? std::fopen(fileName, "rb") : nullptr;
+    if (!file)
+    {
+        mError.SetLastErrorID(eFILE_NOT_OPENED);
+        return false;
+    }
+    openedName = fileName;
+    return true;
+}
+
+bool KQoxReader::CloseReadFile(FILE*& file, KString& openedName)
+{
+    bool ok = true;
+    if (file)
+        ok = std::fclose(file) == 0;
+    file = nullptr;
+    openedName = "";
+    return ok;
+}
 
 bool KQoxReader::CheckDuplicateNodeNames(KQoxNode* root, KString& message)
 {
@@ -85,8 +115,7 @@ bool KQoxReader::CheckDuplicateNodeNames(KQoxNode* root, KString& message)
 }
 
 KQoxWriter::KQoxWriter(KQoxSdkManager& manager)
-    : mManager(manager)
-    , mError(kWriterErrors, eERROR_COUNT)
+    : KQoxFileHandler(manager, kWriterErrors, eERROR_COUNT)
 {}
 
 KQoxWriter::~KQoxWriter() {}

@@ -5,6 +5,8 @@
 // and the bases every file reader and writer derives from. Readers and
 // writers are made per file through the format registry (kqoxioregistry.h).
 
+#include <cstdio>
+
 #include "base/kerror.h"
 #include "base/kstring.h"
 
@@ -58,8 +60,35 @@ protected:
     KError mError;
 };
 
+// What every file reader and writer shares: the manager, the last error
+// (with the texts of the kind's own table) and the message gathered while
+// reading or writing.
+class KQoxFileHandler
+{
+public:
+    virtual ~KQoxFileHandler();
+    KQoxFileHandler(const KQoxFileHandler&) = delete;
+    KQoxFileHandler& operator=(const KQoxFileHandler&) = delete;
+
+    virtual bool FileClose() = 0;
+    virtual bool IsFileOpen() = 0;
+
+    KError& GetError() { return mError; }
+    int GetLastErrorID() const { return mError.GetLastErrorID(); }
+    const char* GetLastErrorString() const { return mError.GetLastErrorString(); }
+    void GetMessage(KString& message) const { message = mMessage; }
+    void ClearMessage() { mMessage = ""; }
+
+protected:
+    KQoxFileHandler(KQoxSdkManager& manager, const char* const* errorTexts, int errorCount);
+
+    KQoxSdkManager& mManager;
+    KError mError;
+    KString mMessage;
+};
+
 // Base of every file reader.
-class KQoxReader
+class KQoxReader : public KQoxFileHandler
 {
 public:
     enum EError
@@ -76,13 +105,9 @@ public:
     };
 
     explicit KQoxReader(KQoxSdkManager& manager);
-    virtual ~KQoxReader();
-    KQoxReader(const KQoxReader&) = delete;
-    KQoxReader& operator=(const KQoxReader&) = delete;
+    ~KQoxReader() override;
 
     virtual bool FileOpen(const char* fileName) = 0;
-    virtual bool FileClose() = 0;
-    virtual bool IsFileOpen() = 0;
     // A new option set of the reader's kind with its defaults; the caller owns it.
     virtual KStreamOptions* GetReadOptions(bool parseFileAsNeeded) = 0;
     virtual bool Read(KQoxScene& scene, KStreamOptions* options) = 0;
@@ -90,20 +115,18 @@ public:
     // shares; true when there is none.
     virtual bool CheckDuplicateNodeNames(KQoxNode* root, KString& message);
 
-    KError& GetError() { return mError; }
-    int GetLastErrorID() const { return mError.GetLastErrorID(); }
-    const char* GetLastErrorString() const { return mError.GetLastErrorString(); }
-    void GetMessage(KString& message) const { message = mMessage; }
-    void ClearMessage() { mMessage = ""; }
-
 protected:
-    KQoxSdkManager& mManager;
-    KError mError;
-    KString mMessage;
+    // For readers of a plain file: closes the open one (through FileClose),
+    // then opens fileName for reading into file and keeps its name in
+    // openedName; false with eFILE_NOT_OPENED when it cannot be opened.
+    bool OpenReadFile(const char* fileName, FILE*& file, KString& openedName);
+    // Closes file (if open) and forgets it and openedName; false when the
+    // close fails.
+    static bool CloseReadFile(FILE*& file, KString& openedName);
 };
 
 // Base of every file writer.
-class KQoxWriter
+class KQoxWriter : public KQoxFileHandler
 {
 public:
     enum EError
@@ -118,13 +141,9 @@ public:
     };
 
     explicit KQoxWriter(KQoxSdkManager& manager);
-    virtual ~KQoxWriter();
-    KQoxWriter(const KQoxWriter&) = delete;
-    KQoxWriter& operator=(const KQoxWriter&) = delete;
+    ~KQoxWriter() override;
 
     virtual bool FileCreate(const char* fileName) = 0;
-    virtual bool FileClose() = 0;
-    virtual bool IsFileOpen() = 0;
     // A new option set of the writer's kind with its defaults; the caller owns it.
     virtual KStreamOptions* GetWriteOptions() = 0;
     virtual bool Write(KQoxScene& scene, KStreamOptions* options) = 0;
@@ -133,17 +152,6 @@ public:
     // Appends to message the names under node (node included) that hold a
     // blank; true when there is none.
     virtual bool CheckSpaceInNodeNameRecursive(KQoxNode* node, KString& message);
-
-    KError& GetError() { return mError; }
-    int GetLastErrorID() const { return mError.GetLastErrorID(); }
-    const char* GetLastErrorString() const { return mError.GetLastErrorString(); }
-    void GetMessage(KString& message) const { message = mMessage; }
-    void ClearMessage() { mMessage = ""; }
-
-protected:
-    KQoxSdkManager& mManager;
-    KError mError;
-    KString mMessage;
 };
 
 } // namespace qoxsdk_600

@@ -88,6 +88,18 @@ void KQoxRead6::ObjectHeader(KQoxObject& object, KObject* properties)
         mFile.FieldReadPropertiesList(*properties);
 }
 
+namespace {
+
+// Takes every one of objects out of list.
+template <typename T>
+void RemoveEach(std::vector<T*>& list, const std::vector<T*>& objects)
+{
+    for (T* object : objects)
+        list.erase(std::remove(list.begin(), list.end(), object), list.end());
+}
+
+} // namespace
+
 void KQoxRead6::Destroy()
 {
     // The scenes nested in this one first, with their holder roots.
@@ -107,15 +119,9 @@ void KQoxRead6::Destroy()
     DestroyDeformerLinks();
     KQoxSdkManager& manager = mScene.mManager;
     auto forgetFromScene = [&] {
-        for (KQoxTexture* texture : mTextures)
-            mScene.mTextures.erase(std::remove(mScene.mTextures.begin(), mScene.mTextures.end(), texture),
-                                   mScene.mTextures.end());
-        for (KQoxVideo* video : mVideos)
-            mScene.mVideos.erase(std::remove(mScene.mVideos.begin(), mScene.mVideos.end(), video),
-                                 mScene.mVideos.end());
-        for (KQoxMaterial* material : mMaterials)
-            mScene.mMaterials.erase(std::remove(mScene.mMaterials.begin(), mScene.mMaterials.end(), material),
-                                    mScene.mMaterials.end());
+        RemoveEach(mScene.mTextures, mTextures);
+        RemoveEach(mScene.mVideos, mVideos);
+        RemoveEach(mScene.mMaterials, mMaterials);
     };
     // User properties the objects were given: an object takes only the
     // wrappers of its own table with it, so the rest go once it is gone
@@ -181,28 +187,6 @@ void KQoxRead6::Destroy()
     mVideos.clear();
     mMaterials.clear();
 }
-
-namespace {
-
-// Every node under root (root excluded), parents first, in child order.
-void CollectSceneNodes(KQoxNode* root, std::vector<KQoxNode*>& out)
-{
-    if (!root)
-        return;
-    std::vector<KQoxNode*> pending;
-    for (int i = root->GetChildCount() - 1; i >= 0; --i)
-        pending.push_back(root->GetChild(i));
-    while (!pending.empty())
-    {
-        KQoxNode* node = pending.back();
-        pending.pop_back();
-        out.push_back(node);
-        for (int i = node->GetChildCount() - 1; i >= 0; --i)
-            pending.push_back(node->GetChild(i));
-    }
-}
-
-} // namespace
 
 bool KQoxRead6::ReadScene()
 {
@@ -393,14 +377,10 @@ bool KQoxReaderQox::Read(KQoxScene& scene, KStreamOptions* options)
 {
     if (!IsFileOpen())
         return Fail(eFILE_NOT_OPENED);
-    KStreamOptionsQox defaults;
-    const KStreamOptionsQox* qoxOptions = &defaults;
-    if (options)
-    {
-        qoxOptions = dynamic_cast<KStreamOptionsQox*>(options);
-        if (!qoxOptions)
-            return Fail(eSTREAM_OPTIONS_NOT_SET);
-    }
+    const KStreamOptionsQox defaults;
+    const KStreamOptionsQox* qoxOptions = KStreamOptionsQox::FromOptions(options, defaults);
+    if (!qoxOptions)
+        return Fail(eSTREAM_OPTIONS_NOT_SET);
     // What is read gathers apart and joins the scene once the read succeeded.
     KQoxFileScene content(mManager);
     content.mRoot = scene.GetRootNode();
@@ -450,7 +430,7 @@ bool KQoxReaderQox::ReadTakeFile(const char* fileName, KQoxScene& target)
     KStreamOptionsQox options;
     KQoxRead6 r(mFile, scene, options);
     // The take file refers to the scene's own objects, in the order the writer walks them.
-    CollectSceneNodes(scene.mRoot, r.mNodes);
+    CollectNodesUnder(scene.mRoot, r.mNodes);
     r.mTextures = scene.mTextures;
     r.mVideos = scene.mVideos;
     r.mMaterials = scene.mMaterials;

@@ -41,4 +41,9 @@ bool KStreamOptionsQox::IsTakeSelected(const char* name) const
     return false;
 }
 
+const KStreamOptionsQox* KStreamOptionsQox::FromOptions(KStreamOptions* options, const KStreamOptionsQox& defaults)
+{
+    return options ? dynamic_cast<KStreamOptionsQox*>(options) : &defaults;
+}
+
 } // namespace qoxsdk_600

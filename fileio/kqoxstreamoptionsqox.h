@@ -37,6 +37,10 @@ public:
     // Every state on, no take name, no password, every take read.
     void Reset() override;
 
+    // The native set options stands for: defaults when options is null, null
+    // when options are of another kind.
+    static const KStreamOptionsQox* FromOptions(KStreamOptions* options, const KStreamOptionsQox& defaults);
+
     // Option 1 to eSTATE_COUNT (state + 1); false for any other number.
     bool GetOption(int option) const;
     void SetOption(int option, bool on);

@@ -480,6 +480,29 @@ void KQoxNode::SetLocalStateId(unsigned int id, bool recursive)
 // ---------------------------------------------------------------------------
 // Composition rules
 
+namespace {
+
+// The point (x, y, z, 1) taken through the affine matrix m.
+void AffinePoint(const KRow4& point, const KRow4* m, double* out)
+{
+    for (int j = 0; j < 3; ++j)
+        out[j] = point[0] * m[0][j] + point[1] * m[1][j] + point[2] * m[2][j] + m[3][j];
+}
+
+// Rows 0-2 of out: the rotation's rows, each value scaled by scale(value,
+// row); row 3: the translation t. The fourth column is left as it was.
+template <typename Scale>
+void StoreRows(KRow4* out, const KgeRMatrix& r, const double* t, Scale scale)
+{
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            out[i][j] = scale(r.mData[i][j], i);
+    for (int j = 0; j < 3; ++j)
+        out[3][j] = t[j];
+}
+
+} // namespace
+
 void KQoxNode::ComputeGlobalMatrixQoxStyle(KQoxXMatrix& global, KQoxXMatrix& parentGlobal, KQoxXMatrix& local)
 {
     KmAA(global, parentGlobal, local);
@@ -495,8 +518,7 @@ void KQoxNode::ComputeGlobalMatrixTolvaneStyle(KQoxXMatrix& global, KQoxXMatrix&
     const KRow4* p = parentGlobal;
     const KRow4* l = local;
     double t[3];
-    for (int j = 0; j < 3; ++j)
-        t[j] = l[3][0] * p[0][j] + l[3][1] * p[1][j] + l[3][2] * p[2][j] + p[3][j];
+    AffinePoint(l[3], p, t);
     KgeRMatrix rl, rp, r;
     PureRotation(l, rl.mData);
     PureRotation(p, rp.mData);
@@ -504,12 +526,7 @@ void KQoxNode::ComputeGlobalMatrixTolvaneStyle(KQoxXMatrix& global, KQoxXMatrix&
     double ll[3], lp[3];
     SignedAxisLengths(l, ll);
     SignedAxisLengths(p, lp);
-    KRow4* out = global;
-    for (int i = 0; i < 3; ++i)
-        for (int j = 0; j < 3; ++j)
-            out[i][j] = r.mData[i][j] * ll[i] * lp[i];
-    for (int j = 0; j < 3; ++j)
-        out[3][j] = t[j];
+    StoreRows(global, r, t, [&](double v, int i) { return v * ll[i] * lp[i]; });
 }
 
 void KQoxNode::ComputeLocalMatrixTolvaneStyle(KQoxXMatrix& local, KQoxXMatrix& parentGlobal, KQoxXMatrix& global)
@@ -519,9 +536,7 @@ void KQoxNode::ComputeLocalMatrixTolvaneStyle(KQoxXMatrix& local, KQoxXMatrix& p
     KgeAMatrix inverse;
     KmAi(inverse.mData, p);
     double t[3];
-    for (int j = 0; j < 3; ++j)
-        t[j] = g[3][0] * inverse.mData[0][j] + g[3][1] * inverse.mData[1][j] + g[3][2] * inverse.mData[2][j] +
-               inverse.mData[3][j];
+    AffinePoint(g[3], inverse.mData, t);
     KgeRMatrix rp, rg, r;
     PureRotation(p, rp.mData);
     PureRotation(g, rg.mData);
@@ -529,12 +544,7 @@ void KQoxNode::ComputeLocalMatrixTolvaneStyle(KQoxXMatrix& local, KQoxXMatrix& p
     double lg[3], lp[3];
     SignedAxisLengths(g, lg);
     SignedAxisLengths(p, lp);
-    KRow4* out = local;
-    for (int i = 0; i < 3; ++i)
-        for (int j = 0; j < 3; ++j)
-            out[i][j] = r.mData[i][j] * (lg[i] / lp[i]);
-    for (int j = 0; j < 3; ++j)
-        out[3][j] = t[j];
+    StoreRows(local, r, t, [&](double v, int i) { return v * (lg[i] / lp[i]); });
 }
 
 } // namespace qoxsdk_600

@@ -87,6 +87,14 @@ KQoxLimits* KQoxLimitsUtilities::Kind(ELimitType type)
     }
 }
 
+KQoxVector4 KQoxLimitsUtilities::LimitEnd(ELimitType type, bool max)
+{
+    KQoxLimits* limits = Kind(type);
+    if (!limits)
+        return KQoxVector4();
+    return max ? limits->GetLimitMax() : limits->GetLimitMin();
+}
+
 KQoxNode* KQoxLimitsUtilities::Node() const
 {
     return mLimits ? mLimits->GetLimitedNode() : nullptr;
@@ -157,8 +165,7 @@ KQoxVector4 KQoxLimitsUtilities::GetDefault(ELimitType type)
 {
     if (type == eR)
         return Node() ? Node()->GetPreRotation(eSOURCE_SET) : KQoxVector4();
-    KQoxLimits* limits = Kind(type);
-    return limits ? limits->GetLimitMin() : KQoxVector4();
+    return LimitEnd(type, false);
 }
 
 void KQoxLimitsUtilities::SetMin(ELimitType type, KQoxVector4 value)
@@ -169,8 +176,7 @@ void KQoxLimitsUtilities::SetMin(ELimitType type, KQoxVector4 value)
 
 KQoxVector4 KQoxLimitsUtilities::GetMin(ELimitType type)
 {
-    KQoxLimits* limits = Kind(type);
-    return limits ? limits->GetLimitMin() : KQoxVector4();
+    return LimitEnd(type, false);
 }
 
 void KQoxLimitsUtilities::SetMax(ELimitType type, KQoxVector4 value)
@@ -181,8 +187,7 @@ void KQoxLimitsUtilities::SetMax(ELimitType type, KQoxVector4 value)
 
 KQoxVector4 KQoxLimitsUtilities::GetMax(ELimitType type)
 {
-    KQoxLimits* limits = Kind(type);
-    return limits ? limits->GetLimitMax() : KQoxVector4();
+    return LimitEnd(type, true);
 }
 
 void KQoxLimitsUtilities::SetRotationType(ERotationType type)

@@ -125,6 +125,8 @@ public:
 
 private:
     KQoxLimits* Kind(ELimitType type);
+    // The kind's minimum or maximum; zeros for a kind outside the three.
+    KQoxVector4 LimitEnd(ELimitType type, bool max);
     KQoxNode* Node() const;
 
     KQoxNodeLimits* mLimits;

@@ -5,6 +5,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "fileio/kqoxfilescene.h"
 #include "fileio/kqoxnative_private.h"
 #include "fileio/writers/kqoxwriteskin_private.h"
 #include "fileio/writers/kqoxwriterqox6_private.h"
@@ -213,25 +214,6 @@ KStreamOptions* KQoxWriterQox6::GetWriteOptions()
 
 namespace {
 
-// Every node under root (root excluded), parents before children, in child
-// order; iterative, so trees of any depth are walked.
-void CollectNodes(KQoxNode* root, std::vector<KQoxNode*>& out)
-{
-    if (!root)
-        return;
-    std::vector<KQoxNode*> pending;
-    for (int i = root->GetChildCount() - 1; i >= 0; --i)
-        pending.push_back(root->GetChild(i));
-    while (!pending.empty())
-    {
-        KQoxNode* node = pending.back();
-        pending.pop_back();
-        out.push_back(node);
-        for (int i = node->GetChildCount() - 1; i >= 0; --i)
-            pending.push_back(node->GetChild(i));
-    }
-}
-
 void WriteDefinitions(KQoxWrite6& w)
 {
     w.mFile.ProjectWriteSectionBegin(kDefinitions, w.SectionVersion(kDefinitionsVersion));
@@ -280,14 +262,10 @@ bool KQoxWriterQox6::Write(KQoxScene& scene, KStreamOptions* options)
 {
     if (!IsFileOpen())
         return Fail(eFILE_NOT_OPENED);
-    KStreamOptionsQox defaults;
-    const KStreamOptionsQox* qoxOptions = &defaults;
-    if (options)
-    {
-        qoxOptions = dynamic_cast<KStreamOptionsQox*>(options);
-        if (!qoxOptions)
-            return Fail(eSTREAM_OPTIONS_NOT_SET);
-    }
+    const KStreamOptionsQox defaults;
+    const KStreamOptionsQox* qoxOptions = KStreamOptionsQox::FromOptions(options, defaults);
+    if (!qoxOptions)
+        return Fail(eSTREAM_OPTIONS_NOT_SET);
     KQoxNode* root = FindRootNode(scene);
     // Version 6 keeps skinning as skin and cluster deformers: the scene's
     // deformers and links are brought to one form for the write only.
@@ -328,7 +306,7 @@ bool KQoxWriterQox6::WriteFileScene(KQoxFileScene& scene, const KStreamOptionsQo
     KQoxWrite6 w(*mFile, scene, options);
     w.mVersion5 = mFileVersion < KQox::eVERSION_6;
     if (options.GetState(KStreamOptionsQox::eMODEL))
-        CollectNodes(scene.mRoot, w.mNodes);
+        CollectNodesUnder(scene.mRoot, w.mNodes);
     w.mSkins = mSkins;
     // A pose's scene goes in the pose's block, laid out as a whole file is
     // (its skinning as links: nothing brings it to deformers).
@@ -420,7 +398,7 @@ bool KQoxWriterQox6::WriteTakeFile(const char* fileName, KQoxScene& scene, const
     content.Gather(scene);
     KQoxWrite6 w(*mFile, content, options);
     w.mVersion5 = mFileVersion < KQox::eVERSION_6;
-    CollectNodes(FindRootNode(scene), w.mNodes);
+    CollectNodesUnder(FindRootNode(scene), w.mNodes);
     w.WriteAnimation(takeName ? takeName : "");
     return FileClose();
 }

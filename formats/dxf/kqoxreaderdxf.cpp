@@ -64,25 +64,12 @@ KQoxReaderDxf::~KQoxReaderDxf()
 
 bool KQoxReaderDxf::FileOpen(const char* fileName)
 {
-    if (mFile)
-        FileClose();
-    mFile = fileName ? fopen(fileName, "rb") : nullptr;
-    if (!mFile)
-    {
-        mError.SetLastErrorID(eFILE_NOT_OPENED);
-        return false;
-    }
-    mFileName = fileName;
-    return true;
+    return OpenReadFile(fileName, mFile, mFileName);
 }
 
 bool KQoxReaderDxf::FileClose()
 {
-    bool ok = true;
-    if (mFile)
-        ok = fclose(mFile) == 0;
-    mFile = nullptr;
-    mFileName = "";
+    const bool ok = CloseReadFile(mFile, mFileName);
     mBytes.clear();
     mBytes.shrink_to_fit();
     mPairs = KDxfPairReader();

@@ -57,26 +57,12 @@ KQoxReaderObj::~KQoxReaderObj()
 
 bool KQoxReaderObj::FileOpen(const char* fileName)
 {
-    if (mFile)
-        FileClose();
-    mFile = fileName ? fopen(fileName, "rb") : nullptr;
-    if (!mFile)
-    {
-        mError.SetLastErrorID(eFILE_NOT_OPENED);
-        return false;
-    }
-    mFileName = fileName;
-    return true;
+    return OpenReadFile(fileName, mFile, mFileName);
 }
 
 bool KQoxReaderObj::FileClose()
 {
-    bool ok = true;
-    if (mFile)
-        ok = fclose(mFile) == 0;
-    mFile = nullptr;
-    mFileName = "";
-    return ok;
+    return CloseReadFile(mFile, mFileName);
 }
 
 KStreamOptions* KQoxReaderObj::GetReadOptions(bool)

@@ -148,76 +148,61 @@ KQOXSurfaceEvaluator* QOXCreateGeneralUniformSurface(KQoxPatch::EPatchType pU, K
 
 void KQOXSurfaceEvaluator::SetEvaluationModeU(int pMode)
 {
-    mModeU = pMode;
-    mTablesDirty = true;
-    mCountX = 0;
+    SetDirectionParameter(mModeU, pMode, mCountX);
 }
 
 void KQOXSurfaceEvaluator::SetEvaluationModeV(int pMode)
 {
-    mModeV = pMode;
-    mTablesDirty = true;
-    mCountY = 0;
+    SetDirectionParameter(mModeV, pMode, mCountY);
 }
 
 void KQOXSurfaceEvaluator::SetOrderU(unsigned int pOrder)
 {
-    mOrderU = pOrder;
-    mTablesDirty = true;
-    mCountX = 0;
+    SetDirectionParameter(mOrderU, pOrder, mCountX);
 }
 
 void KQOXSurfaceEvaluator::SetOrderV(unsigned int pOrder)
 {
-    mOrderV = pOrder;
-    mTablesDirty = true;
-    mCountY = 0;
+    SetDirectionParameter(mOrderV, pOrder, mCountY);
 }
 
 void KQOXSurfaceEvaluator::SetEvaluationStepU(unsigned int pStep)
 {
-    mStepU = pStep;
-    mTablesDirty = true;
-    mCountX = 0;
+    SetDirectionParameter(mStepU, pStep, mCountX);
 }
 
 void KQOXSurfaceEvaluator::SetEvaluationStepV(unsigned int pStep)
 {
-    mStepV = pStep;
-    mTablesDirty = true;
-    mCountY = 0;
+    SetDirectionParameter(mStepV, pStep, mCountY);
 }
 
 void KQOXSurfaceEvaluator::SetAfterStepU(unsigned int pAfterStep)
 {
-    mAfterStepU = pAfterStep;
-    mTablesDirty = true;
-    mCountX = 0;
+    SetDirectionParameter(mAfterStepU, pAfterStep, mCountX);
 }
 
 void KQOXSurfaceEvaluator::SetAfterStepV(unsigned int pAfterStep)
 {
-    mAfterStepV = pAfterStep;
+    SetDirectionParameter(mAfterStepV, pAfterStep, mCountY);
+}
+
+void KQOXSurfaceEvaluator::SetBlending(const double* pMatrix, double* pBlending, double* pDerivative)
+{
+    if (!pMatrix)
+        return;
+    std::memcpy(pBlending, pMatrix, sizeof(mMatrixU));
+    DeriveMatrix(pBlending, pDerivative);
     mTablesDirty = true;
-    mCountY = 0;
 }
 
 void KQOXSurfaceEvaluator::Set_U_Blending_Parameters(const double* pMatrix)
 {
-    if (!pMatrix)
-        return;
-    std::memcpy(mMatrixU, pMatrix, sizeof(mMatrixU));
-    DeriveMatrix(mMatrixU, mDerivativeMatrixU);
-    mTablesDirty = true;
+    SetBlending(pMatrix, mMatrixU, mDerivativeMatrixU);
 }
 
 void KQOXSurfaceEvaluator::Set_V_Blending_Parameters(const double* pMatrix)
 {
-    if (!pMatrix)
-        return;
-    std::memcpy(mMatrixV, pMatrix, sizeof(mMatrixV));
-    DeriveMatrix(mMatrixV, mDerivativeMatrixV);
-    mTablesDirty = true;
+    SetBlending(pMatrix, mMatrixV, mDerivativeMatrixV);
 }
 
 namespace {

@@ -142,6 +142,17 @@ protected:
         unsigned int mRow;
     };
 
+    // Keeps one parameter of a direction; the tables and that direction's
+    // point count are then made again.
+    template <typename T>
+    void SetDirectionParameter(T& pParameter, T pValue, unsigned int& pPointCount)
+    {
+        pParameter = pValue;
+        mTablesDirty = true;
+        pPointCount = 0;
+    }
+    // Keeps a direction's blending matrix (ignored when null) and its derivative.
+    void SetBlending(const double* pMatrix, double* pBlending, double* pDerivative);
     // Output count of a direction, 0 when it cannot be tessellated.
     virtual unsigned int ComputeCount(bool pU);
     // Both counts, or 0 and 0 for a grid too large to address.

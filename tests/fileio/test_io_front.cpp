@@ -3,12 +3,17 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "common/qox_test_common.h"
 #include "fileio/kqoxexporter.h"
 #include "fileio/kqoximporter.h"
+#include "fileio/kqoxfilescene.h"
+#include "fileio/kqoxio.h"
 #include "fileio/kqoxioregistry.h"
+#include "scene/kqoxnode.h"
 #include "scene/kqoxscene.h"
 #include "scene/kqoxtakeinfo.h"
 #include "scene/kqoxsdkmanager.h"
@@ -165,4 +170,93 @@ TEST(IOFront, FileOpenOpensTheInitializedFileAgain)
     EXPECT_EQ(0, importer->GetTakeCount());
     EXPECT_FALSE(importer->Import(*scene));
     EXPECT_STREQ("File not opened", importer->GetLastErrorString());
+}
+
+namespace {
+
+// A plain-file reader built on the base's open and close helpers; counts
+// its FileClose calls.
+class PlainFileReader : public KQoxReader
+{
+public:
+    using KQoxReader::KQoxReader;
+    ~PlainFileReader() override { CloseReadFile(mFile, mName); }
+    bool FileOpen(const char* fileName) override { return OpenReadFile(fileName, mFile, mName); }
+    bool FileClose() override
+    {
+        ++mCloses;
+        return CloseReadFile(mFile, mName);
+    }
+    bool IsFileOpen() override { return mFile != nullptr; }
+    KStreamOptions* GetReadOptions(bool) override { return nullptr; }
+    bool Read(KQoxScene&, KStreamOptions*) override { return false; }
+    int FirstByte() { return mFile ? std::fgetc(mFile) : -2; }
+
+    FILE* mFile = nullptr;
+    KString mName;
+    int mCloses = 0;
+};
+
+} // namespace
+
+TEST(IOFront, ReaderOpensAndClosesPlainFiles)
+{
+    std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
+    PlainFileReader reader(*manager);
+    EXPECT_FALSE(reader.FileOpen(nullptr));
+    EXPECT_EQ(reader.GetLastErrorID(), KQoxReader::eFILE_NOT_OPENED);
+    EXPECT_STREQ(reader.GetLastErrorString(), "File not opened");
+    EXPECT_EQ(reader.mCloses, 0);
+
+    TempDir dir;
+    WriteFile(dir.File("a.txt"), "A");
+    WriteFile(dir.File("b.txt"), "B");
+    ASSERT_TRUE(reader.FileOpen(dir.File("a.txt").c_str()));
+    EXPECT_STREQ(reader.mName.ToChars(), dir.File("a.txt").c_str());
+    EXPECT_EQ(reader.mCloses, 0);
+    // Opening another closes the first through FileClose.
+    ASSERT_TRUE(reader.FileOpen(dir.File("b.txt").c_str()));
+    EXPECT_EQ(reader.mCloses, 1);
+    EXPECT_EQ(reader.FirstByte(), 'B');
+    // A failed open leaves nothing open and no name.
+    EXPECT_FALSE(reader.FileOpen(dir.File("missing.txt").c_str()));
+    EXPECT_EQ(reader.mCloses, 2);
+    EXPECT_FALSE(reader.IsFileOpen());
+    EXPECT_STREQ(reader.mName.ToChars(), "");
+    EXPECT_TRUE(reader.FileClose());
+    ASSERT_TRUE(reader.FileOpen(dir.File("a.txt").c_str()));
+    EXPECT_TRUE(reader.FileClose());
+    EXPECT_FALSE(reader.IsFileOpen());
+    EXPECT_STREQ(reader.mName.ToChars(), "");
+}
+
+TEST(IOFront, NodesUnderARootParentsFirstInChildOrder)
+{
+    std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
+    KQoxScene& scene = *manager->CreateKQoxScene();
+    KQoxNode* root = scene.GetRootNode();
+    auto add = [&manager](KQoxNode* parent, const char* name) {
+        KQoxNode* node = manager->CreateKQoxNode(name);
+        parent->AddChild(node);
+        return node;
+    };
+    KQoxNode* a = add(root, "A");
+    add(a, "A1");
+    add(add(a, "A2"), "A21");
+    add(root, "B");
+    std::vector<KQoxNode*> nodes;
+    CollectNodesUnder(nullptr, nodes);
+    EXPECT_TRUE(nodes.empty());
+    CollectNodesUnder(root, nodes);
+    std::string names;
+    for (KQoxNode* node : nodes)
+        names += std::string(node->GetNameWithoutNameSpacePrefix().ToChars()) + " ";
+    EXPECT_EQ(names, "A A1 A2 A21 B ");
+    // Appends; a chain of 20,000 nodes is walked whole.
+    KQoxNode* last = add(root, "C");
+    for (int i = 0; i < 20000; ++i)
+        last = add(last, "D");
+    CollectNodesUnder(root, nodes);
+    ASSERT_EQ(nodes.size(), 5u + 5u + 1u + 20000u);
+    EXPECT_EQ(nodes.back(), last);
 }

@@ -17,6 +17,7 @@
 #include "fileio/kqoxreaderqox.h"
 #include "fileio/writers/kqoxwriterqox6.h"
 #include "fileio_test_util.h"
+#include "object/kstream.h"
 #include "scene/kqoxnode.h"
 #include "scene/kqoxscene.h"
 #include "scene/kqoxsdkmanager.h"
@@ -624,4 +625,31 @@ TEST(NativeDamage, PosesNestedTooDeep)
             ++levels;
         EXPECT_EQ(levels, 7);
     }
+}
+
+// Without options the reader and writer take the defaults; options of
+// another kind are refused before anything is read or written.
+TEST(NativeFront, OptionsOfAnotherKindAreRefused)
+{
+    TempDir dir;
+    KQoxSdkManager manager;
+    KQoxScene scene(manager);
+    fileiotest::BuildScene(manager, scene, "");
+    const std::string name = dir.File("options.qox");
+    KStreamOptions other;
+    KQoxWriterQox6 writer(manager);
+    ASSERT_TRUE(writer.FileCreate(name.c_str()));
+    EXPECT_FALSE(writer.Write(scene, &other));
+    EXPECT_EQ(writer.GetLastErrorID(), KQoxWriter::eSTREAM_OPTIONS_NOT_SET);
+    ASSERT_TRUE(writer.Write(scene, nullptr));
+    ASSERT_TRUE(writer.FileClose());
+
+    KQoxReaderQox reader(manager);
+    ASSERT_TRUE(reader.FileOpen(name.c_str()));
+    KQoxScene read(manager);
+    EXPECT_FALSE(reader.Read(read, &other));
+    EXPECT_EQ(reader.GetLastErrorID(), KQoxReader::eSTREAM_OPTIONS_NOT_SET);
+    EXPECT_EQ(read.GetRootNode()->GetChildCount(), 0);
+    ASSERT_TRUE(reader.Read(read, nullptr));
+    EXPECT_EQ(fileiotest::ListScene(manager, read), fileiotest::ListScene(manager, scene));
 }

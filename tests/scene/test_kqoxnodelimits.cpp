@@ -199,3 +199,29 @@ TEST_F(NodeTest, RotationStiffnessAndExtremeDefaults)
     KQoxVector4 r;
     ExpectVector(node->GetDefaultR(r), 1e308, -1e308, 4.9e-324, 0);
 }
+
+TEST_F(NodeTest, LimitUtilitiesValuesPerKind)
+{
+    KQoxNode* node = Node("N");
+    KQoxNodeLimits& limits = node->GetLimits();
+    KQoxLimitsUtilities tool(&limits);
+    // The default of a kind is its minimum; setting it sets both ends.
+    tool.SetMin(KQoxLimitsUtilities::eS, KQoxVector4(1, 2, 3, 0));
+    tool.SetMax(KQoxLimitsUtilities::eS, KQoxVector4(4, 5, 6, 0));
+    ExpectVector(tool.GetDefault(KQoxLimitsUtilities::eS), 1, 2, 3, 0);
+    ExpectVector(tool.GetMin(KQoxLimitsUtilities::eS), 1, 2, 3, 0);
+    ExpectVector(tool.GetMax(KQoxLimitsUtilities::eS), 4, 5, 6, 0);
+    ExpectVector(limits.mScalingLimits.GetLimitMax(), 4, 5, 6, 0);
+    tool.SetDefault(KQoxLimitsUtilities::eS, KQoxVector4(7, 8, 9, 0));
+    ExpectVector(tool.GetMin(KQoxLimitsUtilities::eS), 7, 8, 9, 0);
+    ExpectVector(tool.GetMax(KQoxLimitsUtilities::eS), 7, 8, 9, 0);
+    // A kind outside the three reads zeros and takes nothing.
+    const auto other = static_cast<KQoxLimitsUtilities::ELimitType>(-1);
+    tool.SetMax(other, KQoxVector4(1, 1, 1, 1));
+    tool.SetDefault(other, KQoxVector4(1, 1, 1, 1));
+    ExpectVector(tool.GetMax(other), 0, 0, 0, 0);
+    ExpectVector(tool.GetMin(other), 0, 0, 0, 0);
+    ExpectVector(tool.GetDefault(other), 0, 0, 0, 0);
+    ExpectVector(limits.mTranslationLimits.GetLimitMax(), 0, 0, 0, 0);
+    ExpectVector(limits.mScalingLimits.GetLimitMax(), 7, 8, 9, 0);
+}

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "scene/attributes/kqoxsurfaceevaluator.h"
@@ -509,4 +510,47 @@ TEST(KQoxSurfaceEvaluatorTest, OversizedProductTablesAreFormedPerPointWithTheSam
     }
     const double last[3] = {3, 3, 9};
     ExpectPoint(&out.points[out.points.size() - 4], last, 1e-9);
+}
+
+TEST(KQoxSurfaceEvaluatorTest, EveryDirectionSetterCountsThePointsAgain)
+{
+    // Bezier over 7 x 4 control points, one segment per step: 2 x 1 patches.
+    EvaluatorPtr e(QOXCreateGeneralUniformSurface(KQoxPatch::eBEZIER, KQoxPatch::eBEZIER));
+    e->SetEvaluationStepU(1);
+    e->SetEvaluationStepV(1);
+    std::vector<double> source = Grid(7, 4, Bumpy);
+    e->SetSourceArray(source.data(), 7, 4);
+    auto counts = [&e]() { return std::make_pair(e->GetCurvePointCountX(), e->GetCurvePointCountY()); };
+    using Counts = std::pair<unsigned int, unsigned int>;
+    EXPECT_EQ(counts(), Counts(7u, 4u));
+    // Points = patches * step * after-step (+1 when open); patches =
+    // (count - order) / after-step + 1, or + order when wrapping.
+    e->SetEvaluationStepU(2);
+    EXPECT_EQ(counts(), Counts(13u, 4u));
+    e->SetEvaluationStepV(2);
+    EXPECT_EQ(counts(), Counts(13u, 7u));
+    e->SetEvaluationModeU(1);
+    EXPECT_EQ(counts(), Counts(30u, 7u));
+    e->SetEvaluationModeV(1);
+    EXPECT_EQ(counts(), Counts(30u, 24u));
+    e->SetAfterStepU(1);
+    EXPECT_EQ(counts(), Counts(14u, 24u));
+    e->SetAfterStepV(1);
+    EXPECT_EQ(counts(), Counts(14u, 8u));
+    e->SetEvaluationModeU(0);
+    EXPECT_EQ(counts(), Counts(9u, 8u));
+    e->SetEvaluationModeV(0);
+    EXPECT_EQ(counts(), Counts(9u, 3u));
+    e->SetOrderU(2);
+    EXPECT_EQ(counts(), Counts(13u, 3u));
+    e->SetOrderV(2);
+    EXPECT_EQ(counts(), Counts(13u, 7u));
+    // Tension sets order 4 and after-step 1 again.
+    e->SetSurfaceTensionU(0.5);
+    EXPECT_EQ(counts(), Counts(9u, 7u));
+    e->SetSurfaceTensionV(0.5);
+    EXPECT_EQ(counts(), Counts(9u, 3u));
+    EXPECT_EQ(e->GetSurfaceTensionU(), 0.5);
+    EXPECT_EQ(e->GetOrderV(), 4u);
+    EXPECT_EQ(e->GetAfterStepV(), 1u);
 }
