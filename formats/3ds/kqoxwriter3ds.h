@@ -187,7 +187,7 @@ private:
     std::string ObjectParentName(KQoxNode* parent);
     KQoxMaterial* DefaultMaterial();
     void WriteMaterialList(KQoxMesh* mesh, MeshFaces& faces, std::vector<std::string>& names);
-    void TargetTrack(KQoxNode* target, CurveSet& curves, KFCurve** out, int& count);
+    KQoxNode* TargetTrack(KQoxNode* node, int n, CurveSet& curves, KFCurve** out, int& count);
 
     // Switches read from the options.
     bool mTextureMapping = true;

@@ -5,6 +5,8 @@
 #include "formats/3ds/kqoxwriter3ds.h"
 #include "formats/3ds/kqoxwriter3ds_private.h"
 
+#include <algorithm>
+#include <array>
 #include <cstring>
 #include <limits>
 
@@ -39,6 +41,13 @@ public:
     {
         return curve && curve->KeyGetCount() > 0 ? curve : Constant(value);
     }
+    // OrConstant on three curves with the defaults values[0..2].
+    template <class Values>
+    void OrConstants(KFCurve** curves, const Values& values)
+    {
+        for (int axis = 0; axis < 3; ++axis)
+            curves[axis] = OrConstant(curves[axis], values[axis]);
+    }
     KFCurve* Adopt(std::unique_ptr<KFCurve> curve)
     {
         mOwned.push_back(std::move(curve));
@@ -57,6 +66,51 @@ void Sample(KFCurve* x, KFCurve* y, KFCurve* z, const KTime& t, double* out)
     out[0] = x->Evaluate(t);
     out[1] = y->Evaluate(t);
     out[2] = z->Evaluate(t);
+}
+
+// The position p and the rotation rows of curves position and rotation at
+// frame time t.
+void SamplePose(KFCurve* const* position, KFCurve* const* rotation, const KTime& t, double* p, double rows[4][4])
+{
+    double angles[3];
+    Sample(position[0], position[1], position[2], t, p);
+    Sample(rotation[0], rotation[1], rotation[2], t, angles);
+    EulerRows(rows, angles[0], angles[1], angles[2]);
+}
+
+// The take whose curves a motion record follows: none with animation off.
+KQoxTakeNode* AnimatedTake(KQoxNode* node, bool animation)
+{
+    return animation ? node->GetCurrentTakeNode() : nullptr;
+}
+
+void TranslationCurves(KQoxTakeNode* take, KFCurve** out)
+{
+    out[0] = take->GetTranslationX();
+    out[1] = take->GetTranslationY();
+    out[2] = take->GetTranslationZ();
+}
+
+void RotationCurves(KQoxTakeNode* take, KFCurve** out)
+{
+    out[0] = take->GetEulerRotationX();
+    out[1] = take->GetEulerRotationY();
+    out[2] = take->GetEulerRotationZ();
+}
+
+void ColorCurves(KQoxTakeNode* take, KFCurve** out)
+{
+    out[0] = take->GetColorR();
+    out[1] = take->GetColorG();
+    out[2] = take->GetColorB();
+}
+
+// A light's default color as red, green, blue.
+std::array<double, 3> DefaultColor(KQoxLight* light)
+{
+    KQoxColor c;
+    light->GetDefaultColor(c);
+    return {c.mRed, c.mGreen, c.mBlue};
 }
 
 // Scene point (X, Y, Z) in 3DS axes.
@@ -234,29 +288,30 @@ std::string KQoxWriter3DS::ObjectParentName(KQoxNode* parent)
     return std::string(kDummyParentPrefix) + Get3dsName(parent);
 }
 
-// The translation curves of a target node: followed when animation is on
-// and any of them has keys (keyless ones hold the default), else the
-// target's default translation. count is the target's own frame count.
-void KQoxWriter3DS::TargetTrack(KQoxNode* target, CurveSet& curves, KFCurve** out, int& count)
+// The target of node and its translation curves: followed when animation
+// is on and any of them has keys (keyless ones hold the default), else the
+// target's default translation. count is the target's own frame count, n
+// without a target (out then stays untouched).
+KQoxNode* KQoxWriter3DS::TargetTrack(KQoxNode* node, int n, CurveSet& curves, KFCurve** out, int& count)
 {
+    KQoxNode* target = node->GetTarget();
+    count = n;
+    if (!target)
+        return nullptr;
     count = GetFrameCount(target, true);
     KQoxVector4 t;
     target->GetDefaultT(t);
     KFCurve* taken[3] = {};
     bool keyed = false;
-    if (mAnimation)
-    {
-        if (KQoxTakeNode* take = target->GetCurrentTakeNode())
-        {
-            taken[0] = take->GetTranslationX();
-            taken[1] = take->GetTranslationY();
-            taken[2] = take->GetTranslationZ();
-        }
-        for (KFCurve* curve : taken)
-            keyed = keyed || (curve && curve->KeyGetCount() > 0);
-    }
-    for (int axis = 0; axis < 3; ++axis)
-        out[axis] = curves.OrConstant(keyed ? taken[axis] : nullptr, t[axis]);
+    if (KQoxTakeNode* take = AnimatedTake(target, mAnimation))
+        TranslationCurves(take, taken);
+    for (KFCurve* curve : taken)
+        keyed = keyed || (curve && curve->KeyGetCount() > 0);
+    if (!keyed)
+        std::fill(taken, taken + 3, nullptr);
+    curves.OrConstants(taken, t);
+    std::copy(taken, taken + 3, out);
+    return target;
 }
 
 // ---- Motion records ----
@@ -268,20 +323,15 @@ K3dsPtr<objectmotion3ds> KQoxWriter3DS::ConvMeshNodePBto3DS(KQoxNode* node)
     const int n = GetFrameCount(node);
     CurveSet made;
     KFCurve* curves[3][3] = {};
-    if (mAnimation)
-    {
-        KQoxTakeNode* take = node->GetCurrentTakeNode();
-        KFCurveNode* curveNode = take ? take->GetKFCurveNode() : nullptr;
-        if (curveNode)
-            curveNode->GetTransformCurves(curves[0], curves[1], curves[2]);
-    }
+    KQoxTakeNode* take = AnimatedTake(node, mAnimation);
+    if (KFCurveNode* curveNode = take ? take->GetKFCurveNode() : nullptr)
+        curveNode->GetTransformCurves(curves[0], curves[1], curves[2]);
     KQoxVector4 defaults[3] = {KQoxVector4(), KQoxVector4(), KQoxVector4(1, 1, 1)};
     node->GetDefaultT(defaults[0]);
     node->GetDefaultR(defaults[1]);
     node->GetDefaultS(defaults[2]);
     for (int c = 0; c < 3; ++c)
-        for (int axis = 0; axis < 3; ++axis)
-            curves[c][axis] = made.OrConstant(curves[c][axis], defaults[c][axis]);
+        made.OrConstants(curves[c], defaults[c]);
 
     objectmotion3ds* raw = nullptr;
     InitObjectMotion3ds(&raw, n, n, n, 0, 0);
@@ -305,28 +355,15 @@ K3dsPtr<omnimotion3ds> KQoxWriter3DS::ConvOmnilightNodePBto3DS(KQoxNode* node)
     CurveSet made;
     KFCurve* position[3] = {};
     KFCurve* color[3] = {};
-    if (mAnimation)
+    if (KQoxTakeNode* take = AnimatedTake(node, mAnimation))
     {
-        if (KQoxTakeNode* take = node->GetCurrentTakeNode())
-        {
-            position[0] = take->GetTranslationX();
-            position[1] = take->GetTranslationY();
-            position[2] = take->GetTranslationZ();
-            color[0] = take->GetColorR();
-            color[1] = take->GetColorG();
-            color[2] = take->GetColorB();
-        }
+        TranslationCurves(take, position);
+        ColorCurves(take, color);
     }
     KQoxVector4 t;
     node->GetDefaultT(t);
-    KQoxColor c;
-    light->GetDefaultColor(c);
-    const double rgb[3] = {c.mRed, c.mGreen, c.mBlue};
-    for (int axis = 0; axis < 3; ++axis)
-    {
-        position[axis] = made.OrConstant(position[axis], t[axis]);
-        color[axis] = made.OrConstant(color[axis], rgb[axis]);
-    }
+    made.OrConstants(position, t);
+    made.OrConstants(color, DefaultColor(light));
 
     omnimotion3ds* raw = nullptr;
     InitOmnilightMotion3ds(&raw, n, n);
@@ -351,43 +388,26 @@ K3dsPtr<spotmotion3ds> KQoxWriter3DS::ConvSpotlightNodePBto3DS(KQoxNode* node)
     KFCurve* rotation[3] = {};
     KFCurve* color[3] = {};
     KFCurve* cone = nullptr;
-    if (mAnimation)
+    if (KQoxTakeNode* take = AnimatedTake(node, mAnimation))
     {
-        if (KQoxTakeNode* take = node->GetCurrentTakeNode())
-        {
-            position[0] = take->GetTranslationX();
-            position[1] = take->GetTranslationY();
-            position[2] = take->GetTranslationZ();
-            rotation[0] = take->GetEulerRotationX();
-            rotation[1] = take->GetEulerRotationY();
-            rotation[2] = take->GetEulerRotationZ();
-            color[0] = take->GetColorR();
-            color[1] = take->GetColorG();
-            color[2] = take->GetColorB();
-            cone = take->GetLightConeAngle();
-        }
+        TranslationCurves(take, position);
+        RotationCurves(take, rotation);
+        ColorCurves(take, color);
+        cone = take->GetLightConeAngle();
     }
     KQoxVector4 t, r;
     node->GetDefaultT(t);
     node->GetDefaultR(r);
-    KQoxColor c;
-    light->GetDefaultColor(c);
-    const double rgb[3] = {c.mRed, c.mGreen, c.mBlue};
-    for (int axis = 0; axis < 3; ++axis)
-    {
-        position[axis] = made.OrConstant(position[axis], t[axis]);
-        rotation[axis] = made.OrConstant(rotation[axis], r[axis]);
-        color[axis] = made.OrConstant(color[axis], rgb[axis]);
-    }
+    made.OrConstants(position, t);
+    made.OrConstants(rotation, r);
+    made.OrConstants(color, DefaultColor(light));
     cone = made.OrConstant(cone, light->GetDefaultConeAngle());
     // The roll of a spot is not exported: one key of 0.
     KFCurve* roll = made.Constant(0.0);
 
-    KQoxNode* target = node->GetTarget();
     KFCurve* aim[3] = {};
     int m = n;
-    if (target)
-        TargetTrack(target, made, aim, m);
+    KQoxNode* target = TargetTrack(node, n, made, aim, m);
 
     spotmotion3ds* raw = nullptr;
     InitSpotlightMotion3ds(&raw, n, n, n, n, 1, m);
@@ -414,10 +434,8 @@ K3dsPtr<spotmotion3ds> KQoxWriter3DS::ConvSpotlightNodePBto3DS(KQoxNode* node)
     for (int i = 0; i < m; ++i)
     {
         const KTime time = FrameTime(i);
-        double p[3], angles[3], rows[4][4];
-        Sample(position[0], position[1], position[2], time, p);
-        Sample(rotation[0], rotation[1], rotation[2], time, angles);
-        EulerRows(rows, angles[0], angles[1], angles[2]);
+        double p[3], rows[4][4];
+        SamplePose(position, rotation, time, p, rows);
         double q[3];
         for (int k = 0; k < 3; ++k)
             q[k] = static_cast<float>(p[k] - kTargetDistance * rows[1][k]);
@@ -447,23 +465,16 @@ K3dsPtr<cameramotion3ds> KQoxWriter3DS::ConvCameraNodePBto3DS(KQoxNode* node)
     KFCurve* rotation[3] = {};
     KFCurve* fov = nullptr;
     KFCurve* roll = nullptr;
-    if (mAnimation)
+    if (KQoxTakeNode* take = AnimatedTake(node, mAnimation))
     {
-        if (KQoxTakeNode* take = node->GetCurrentTakeNode())
-        {
-            position[0] = take->GetTranslationX();
-            position[1] = take->GetTranslationY();
-            position[2] = take->GetTranslationZ();
-            rotation[0] = take->GetEulerRotationX();
-            rotation[1] = take->GetEulerRotationY();
-            rotation[2] = take->GetEulerRotationZ();
-            // Keyed fields of view follow the rule of the static one: the
-            // horizontal channel in mode 0, the vertical one converted in
-            // mode 2 (on a copy: the scene keeps its keys).
-            fov = mode == KQoxCamera::eHORIZONTAL_AND_VERTICAL ? take->GetCameraFieldOfViewX()
-                                                               : take->GetCameraFieldOfView();
-            roll = take->GetCameraRoll();
-        }
+        TranslationCurves(take, position);
+        RotationCurves(take, rotation);
+        // Keyed fields of view follow the rule of the static one: the
+        // horizontal channel in mode 0, the vertical one converted in
+        // mode 2 (on a copy: the scene keeps its keys).
+        fov =
+            mode == KQoxCamera::eHORIZONTAL_AND_VERTICAL ? take->GetCameraFieldOfViewX() : take->GetCameraFieldOfView();
+        roll = take->GetCameraRoll();
         if (fov && fov->KeyGetCount() > 0 && mode != KQoxCamera::eHORIZONTAL &&
             mode != KQoxCamera::eHORIZONTAL_AND_VERTICAL)
         {
@@ -480,19 +491,14 @@ K3dsPtr<cameramotion3ds> KQoxWriter3DS::ConvCameraNodePBto3DS(KQoxNode* node)
     KQoxVector4 t, r;
     node->GetDefaultT(t);
     node->GetDefaultR(r);
-    for (int axis = 0; axis < 3; ++axis)
-    {
-        position[axis] = made.OrConstant(position[axis], t[axis]);
-        rotation[axis] = made.OrConstant(rotation[axis], r[axis]);
-    }
+    made.OrConstants(position, t);
+    made.OrConstants(rotation, r);
     fov = made.OrConstant(fov, fov0);
     roll = made.OrConstant(roll, camera->GetRoll());
 
-    KQoxNode* target = node->GetTarget();
     KFCurve* aim[3] = {};
     int m = n;
-    if (target)
-        TargetTrack(target, made, aim, m);
+    KQoxNode* target = TargetTrack(node, n, made, aim, m);
 
     cameramotion3ds* raw = nullptr;
     InitCameraMotion3ds(&raw, n, n, n, m);
@@ -516,10 +522,8 @@ K3dsPtr<cameramotion3ds> KQoxWriter3DS::ConvCameraNodePBto3DS(KQoxNode* node)
     for (int i = 0; i < m; ++i)
     {
         const KTime time = FrameTime(i);
-        double p[3], angles[3], rows[4][4];
-        Sample(position[0], position[1], position[2], time, p);
-        Sample(rotation[0], rotation[1], rotation[2], time, angles);
-        EulerRows(rows, angles[0], angles[1], angles[2]);
+        double p[3], rows[4][4];
+        SamplePose(position, rotation, time, p, rows);
         double q[3], u[3], s[3];
         for (int k = 0; k < 3; ++k)
         {
