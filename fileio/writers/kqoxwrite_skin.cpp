@@ -3,6 +3,8 @@
 
 #include "fileio/writers/kqoxwriteskin_private.h"
 
+#include <algorithm>
+
 #include "scene/attributes/kqoxdeformer.h"
 #include "scene/attributes/kqoxgeometry.h"
 #include "scene/attributes/kqoxlink.h"
@@ -13,9 +15,11 @@
 
 namespace qoxsdk_600 {
 
-std::vector<KQoxGeometry*> GeometriesUnder(KQoxNode* root)
+std::vector<KQoxGeometry*> GeometriesUnder(KQoxNode* root, bool childrenFirst)
 {
-    std::vector<KQoxGeometry*> geometries;
+    // Children first, in child order, is the parents-first walk over
+    // mirrored child lists, reversed.
+    std::vector<KQoxNode*> order;
     std::vector<KQoxNode*> pending;
     if (root)
         pending.push_back(root);
@@ -23,11 +27,17 @@ std::vector<KQoxGeometry*> GeometriesUnder(KQoxNode* root)
     {
         KQoxNode* node = pending.back();
         pending.pop_back();
+        order.push_back(node);
+        const int count = node->GetChildCount();
+        for (int i = 0; i < count; ++i)
+            pending.push_back(node->GetChild(childrenFirst ? i : count - 1 - i));
+    }
+    if (childrenFirst)
+        std::reverse(order.begin(), order.end());
+    std::vector<KQoxGeometry*> geometries;
+    for (KQoxNode* node : order)
         if (KQoxGeometry* geometry = dynamic_cast<KQoxGeometry*>(node->GetNodeAttribute()))
             geometries.push_back(geometry);
-        for (int i = node->GetChildCount() - 1; i >= 0; --i)
-            pending.push_back(node->GetChild(i));
-    }
     return geometries;
 }
 

@@ -15,28 +15,6 @@ namespace qoxsdk_600 {
 
 namespace {
 
-// The geometries of the scene's nodes, children before their parents.
-std::vector<KQoxGeometry*> GeometriesChildrenFirst(KQoxNode* root)
-{
-    std::vector<KQoxNode*> order;
-    std::vector<KQoxNode*> pending;
-    if (root)
-        pending.push_back(root);
-    while (!pending.empty())
-    {
-        KQoxNode* node = pending.back();
-        pending.pop_back();
-        order.push_back(node);
-        for (int i = 0; i < node->GetChildCount(); ++i)
-            pending.push_back(node->GetChild(i));
-    }
-    std::vector<KQoxGeometry*> geometries;
-    for (auto it = order.rbegin(); it != order.rend(); ++it)
-        if (KQoxGeometry* geometry = dynamic_cast<KQoxGeometry*>((*it)->GetNodeAttribute()))
-            geometries.push_back(geometry);
-    return geometries;
-}
-
 // Shape channels carry version-5 names for the life of this object: each
 // geometry's temporary names are cleared, every take is converted, and on
 // the way out every take is reverted and the temporary names cleared again.
@@ -44,7 +22,7 @@ class ShapeNamesAsVersion5
 {
 public:
     explicit ShapeNamesAsVersion5(KQoxNode* root)
-        : mGeometries(GeometriesChildrenFirst(root))
+        : mGeometries(GeometriesUnder(root, true))
     {
         for (KQoxGeometry* geometry : mGeometries)
         {
@@ -133,7 +111,7 @@ bool KQoxWriterQox::Write(KQoxScene& scene, KStreamOptions* options)
 {
     KQoxNode* root = FindRootNode(scene);
     // Skins and clusters are written as links of their geometries.
-    const std::vector<KQoxGeometry*> geometries = GeometriesChildrenFirst(root);
+    const std::vector<KQoxGeometry*> geometries = GeometriesUnder(root, true);
     KQoxSkinAsLinks links(scene, mManager, geometries);
     LayersAsVersion5 layers(scene, geometries);
     ShapeNamesAsVersion5 names(root);

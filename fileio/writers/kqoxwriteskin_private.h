@@ -17,8 +17,9 @@ class KQoxNode;
 class KQoxScene;
 class KQoxSdkManager;
 
-// The geometries of the nodes under root (root included), parents first.
-std::vector<KQoxGeometry*> GeometriesUnder(KQoxNode* root);
+// The geometries of the nodes under root (root included) in child order,
+// parents first, or with childrenFirst every node after its children.
+std::vector<KQoxGeometry*> GeometriesUnder(KQoxNode* root, bool childrenFirst = false);
 
 // Skin and cluster deformers of the scene become links of their geometries
 // (KQoxScene::BuildKQoxLinkFromKQoxDeformer). A geometry that has links of
