@@ -1,12 +1,12 @@
 // User properties of the import: one dynamic host attribute per user
 // property of a node, then its value and animation in the current take.
 
-#include <cmath>
 #include <limits>
 
 #include "fcurve/kfcurve.h"
 #include "fcurve/kfcurvenode.h"
 #include "host/zglobal.h"
+#include "object/kproperty.h"
 #include "plugin/import/qoxzeltimport.h"
 #include "plugin/import/qoxzeltimport_private.h"
 #include "plugin/qoxzeltnode.h"
@@ -50,19 +50,6 @@ KString AttributeName(const KString& label)
     while (name.FindAndReplace(" ", "_", 0))
     {}
     return name;
-}
-
-// A curve value as an integer, truncated toward zero; NaN gives 0 and
-// values beyond the int range the range's end.
-int TruncatedInt(double value)
-{
-    if (std::isnan(value))
-        return 0;
-    if (value >= static_cast<double>(std::numeric_limits<int>::max()))
-        return std::numeric_limits<int>::max();
-    if (value <= static_cast<double>(std::numeric_limits<int>::min()))
-        return std::numeric_limits<int>::min();
-    return static_cast<int>(value);
 }
 
 bool Counts(KFCurve& curve)
@@ -198,7 +185,7 @@ ZStatus QoxZeltImport::ImportUserProperties(QoxZeltNode& node)
             {
                 int value = 0;
                 if (counts)
-                    value = TruncatedInt(curve->GetValue());
+                    value = KPropertyTruncateToInt(curve->GetValue());
                 else
                     property->GetDefaultValue(value);
                 if (unit == ZFnNumericData::kInt || unit == ZFnNumericData::kShort)
