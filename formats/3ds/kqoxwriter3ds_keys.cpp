@@ -48,6 +48,11 @@ public:
         for (int axis = 0; axis < 3; ++axis)
             curves[axis] = OrConstant(curves[axis], values[axis]);
     }
+    // The translation, rotation or color curves of take (null: none) into
+    // out, keyless ones holding the node's or the light's default.
+    void Position(KQoxNode* node, KQoxTakeNode* take, KFCurve** out);
+    void Rotation(KQoxNode* node, KQoxTakeNode* take, KFCurve** out);
+    void Color(KQoxLight* light, KQoxTakeNode* take, KFCurve** out);
     KFCurve* Adopt(std::unique_ptr<KFCurve> curve)
     {
         mOwned.push_back(std::move(curve));
@@ -112,6 +117,35 @@ std::array<double, 3> DefaultColor(KQoxLight* light)
     light->GetDefaultColor(c);
     return {c.mRed, c.mGreen, c.mBlue};
 }
+
+} // namespace
+
+void KQoxWriter3DS::CurveSet::Position(KQoxNode* node, KQoxTakeNode* take, KFCurve** out)
+{
+    if (take)
+        TranslationCurves(take, out);
+    KQoxVector4 t;
+    node->GetDefaultT(t);
+    OrConstants(out, t);
+}
+
+void KQoxWriter3DS::CurveSet::Rotation(KQoxNode* node, KQoxTakeNode* take, KFCurve** out)
+{
+    if (take)
+        RotationCurves(take, out);
+    KQoxVector4 r;
+    node->GetDefaultR(r);
+    OrConstants(out, r);
+}
+
+void KQoxWriter3DS::CurveSet::Color(KQoxLight* light, KQoxTakeNode* take, KFCurve** out)
+{
+    if (take)
+        ColorCurves(take, out);
+    OrConstants(out, DefaultColor(light));
+}
+
+namespace {
 
 // Scene point (X, Y, Z) in 3DS axes.
 point3ds ToPoint(const double* v)
@@ -355,15 +389,9 @@ K3dsPtr<omnimotion3ds> KQoxWriter3DS::ConvOmnilightNodePBto3DS(KQoxNode* node)
     CurveSet made;
     KFCurve* position[3] = {};
     KFCurve* color[3] = {};
-    if (KQoxTakeNode* take = AnimatedTake(node, mAnimation))
-    {
-        TranslationCurves(take, position);
-        ColorCurves(take, color);
-    }
-    KQoxVector4 t;
-    node->GetDefaultT(t);
-    made.OrConstants(position, t);
-    made.OrConstants(color, DefaultColor(light));
+    KQoxTakeNode* take = AnimatedTake(node, mAnimation);
+    made.Position(node, take, position);
+    made.Color(light, take, color);
 
     omnimotion3ds* raw = nullptr;
     InitOmnilightMotion3ds(&raw, n, n);
@@ -388,19 +416,12 @@ K3dsPtr<spotmotion3ds> KQoxWriter3DS::ConvSpotlightNodePBto3DS(KQoxNode* node)
     KFCurve* rotation[3] = {};
     KFCurve* color[3] = {};
     KFCurve* cone = nullptr;
-    if (KQoxTakeNode* take = AnimatedTake(node, mAnimation))
-    {
-        TranslationCurves(take, position);
-        RotationCurves(take, rotation);
-        ColorCurves(take, color);
+    KQoxTakeNode* take = AnimatedTake(node, mAnimation);
+    made.Position(node, take, position);
+    made.Rotation(node, take, rotation);
+    made.Color(light, take, color);
+    if (take)
         cone = take->GetLightConeAngle();
-    }
-    KQoxVector4 t, r;
-    node->GetDefaultT(t);
-    node->GetDefaultR(r);
-    made.OrConstants(position, t);
-    made.OrConstants(rotation, r);
-    made.OrConstants(color, DefaultColor(light));
     cone = made.OrConstant(cone, light->GetDefaultConeAngle());
     // The roll of a spot is not exported: one key of 0.
     KFCurve* roll = made.Constant(0.0);
@@ -465,10 +486,11 @@ K3dsPtr<cameramotion3ds> KQoxWriter3DS::ConvCameraNodePBto3DS(KQoxNode* node)
     KFCurve* rotation[3] = {};
     KFCurve* fov = nullptr;
     KFCurve* roll = nullptr;
-    if (KQoxTakeNode* take = AnimatedTake(node, mAnimation))
+    KQoxTakeNode* take = AnimatedTake(node, mAnimation);
+    made.Position(node, take, position);
+    made.Rotation(node, take, rotation);
+    if (take)
     {
-        TranslationCurves(take, position);
-        RotationCurves(take, rotation);
         // Keyed fields of view follow the rule of the static one: the
         // horizontal channel in mode 0, the vertical one converted in
         // mode 2 (on a copy: the scene keeps its keys).
@@ -488,11 +510,6 @@ K3dsPtr<cameramotion3ds> KQoxWriter3DS::ConvCameraNodePBto3DS(KQoxNode* node)
             fov = made.Adopt(std::move(copy));
         }
     }
-    KQoxVector4 t, r;
-    node->GetDefaultT(t);
-    node->GetDefaultR(r);
-    made.OrConstants(position, t);
-    made.OrConstants(rotation, r);
     fov = made.OrConstant(fov, fov0);
     roll = made.OrConstant(roll, camera->GetRoll());
 
