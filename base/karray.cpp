@@ -1,13 +1,11 @@
 #include "base/karray.h"
 
+#include "base/kmemorypool.h"
+
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
 
 namespace {
 
@@ -16,24 +14,6 @@ int BlocksFor(long long n, int blockSize)
 {
     long long blocks = (n + blockSize - 1) / blockSize;
     return blocks < 1 ? 1 : static_cast<int>(blocks);
-}
-
-// Memory about to be filled at once, in one sweep: on Linux, large pages
-// make its first touch hundreds of times fewer faults. Only a hint.
-void AskForLargePages(void* data, size_t bytes)
-{
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-    const uintptr_t kLarge = 2u << 20;
-    if (bytes < 2 * kLarge)
-        return;
-    uintptr_t first = (reinterpret_cast<uintptr_t>(data) + kLarge - 1) & ~(kLarge - 1);
-    uintptr_t last = (reinterpret_cast<uintptr_t>(data) + bytes) & ~(kLarge - 1);
-    if (last > first)
-        madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
-#else
-    (void)data;
-    (void)bytes;
-#endif
 }
 
 } // namespace
@@ -233,7 +213,7 @@ bool KBaseArray::SetCountUnset(int n)
     const size_t from = static_cast<size_t>(mArrayCount) * static_cast<size_t>(mItemSize);
     const size_t to = static_cast<size_t>(n) * static_cast<size_t>(mItemSize);
     mArrayCount = n;
-    AskForLargePages(static_cast<char*>(mBaseArray) + from, to > from ? to - from : 0);
+    kAdviseLargePages(static_cast<char*>(mBaseArray) + from, to > from ? to - from : 0);
     return true;
 }
 

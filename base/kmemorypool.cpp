@@ -1,9 +1,11 @@
 #include "base/kmemorypool.h"
 
+#include <sys/mman.h>
 #include <sys/sysinfo.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -44,6 +46,22 @@ char* LoadBase(void* user)
 }
 
 } // namespace
+
+void kAdviseLargePages(void* data, size_t bytes)
+{
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    const uintptr_t kLarge = 2u << 20;
+    if (bytes < 2 * kLarge)
+        return;
+    uintptr_t first = (reinterpret_cast<uintptr_t>(data) + kLarge - 1) & ~(kLarge - 1);
+    uintptr_t last = (reinterpret_cast<uintptr_t>(data) + bytes) & ~(kLarge - 1);
+    if (last > first)
+        madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+#else
+    (void)data;
+    (void)bytes;
+#endif
+}
 
 void* kMallocAligned(unsigned int size, unsigned int alignment)
 {

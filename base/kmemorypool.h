@@ -29,6 +29,12 @@ void kFreeAligned(void* p);
 // Null when the reallocation fails; the old block then stays valid.
 void* kReallocAligned(void* p, unsigned int size, unsigned int alignment);
 
+// Memory about to be filled in one sweep: asks the system (Linux) to back the
+// whole 2 MiB pages inside [data, data + bytes) with large pages, which makes
+// the first touch hundreds of times fewer faults. Only a hint; blocks under
+// two large pages are left alone.
+void kAdviseLargePages(void* data, size_t bytes);
+
 // The same with allocation-tracking arguments, which are not used.
 void* kMallocAlignedDbg(unsigned int size, unsigned int alignment, int blockType, const char* fileName, int line);
 void* kReallocAlignedDbg(void* p, unsigned int size, unsigned int alignment, int blockType, const char* fileName,

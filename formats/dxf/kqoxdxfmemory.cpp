@@ -1,8 +1,6 @@
 #include "formats/dxf/kqoxdxfmemory.h"
 
-#ifdef __linux__
-#include <sys/mman.h>
-#endif
+#include "base/kmemorypool.h"
 
 namespace qoxsdk_600 {
 
@@ -22,10 +20,8 @@ void* DxfAllocateLarge(size_t bytes)
     if (rounded < bytes)
         return nullptr;
     void* memory = std::aligned_alloc(kHugePage, rounded);
-#ifdef __linux__
     if (memory)
-        madvise(memory, rounded, MADV_HUGEPAGE); // a hint: refusing it costs speed only
-#endif
+        kAdviseLargePages(memory, rounded);
     return memory;
 }
 
