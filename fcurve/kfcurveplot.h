@@ -70,4 +70,21 @@ void KFCurve_PlotInLayers(KFCurveNode* node, KArrayTemplate<int>* layerIds, int 
                           KTime start, KTime stop, KTime period, KFCurveNode* destination, KFCurveNode* wanted,
                           bool useTimeWarp, KSmartPlotOptions* options);
 
+// Work a time-warp merge may spend when the caller sets no other limit:
+// samples times the values plotted at each.
+const long long KFCURVE_TIMEWARP_MERGE_BUDGET = 1LL << 24;
+
+// Bakes every time warp of a curve-node tree into the nodes that use it, and
+// detaches it. Each such node is plotted through its warp over the warp's
+// span (its keys; the time 0 alone for a warp without keys) at the global
+// plot period: a base node with KFCurve_PlotInLayers (no layer list, its own
+// layer, flag 0x10, time warp on), its upper layers then removed since the
+// base holds their share; an upper layer with a warp of its own over its own
+// curves alone. Children and upper layers are merged before the node, their
+// warps applying after its. The constant key reducer then runs on the node
+// when that global setting is on. budget (samples times values) is lowered
+// by what each plot costs; a warp whose plot would exceed what is left, or
+// that the period cannot sample, stays attached.
+void KFCurve_MergeTimeWarps(KFCurveNode* root, long long& budget);
+
 #endif

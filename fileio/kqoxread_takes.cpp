@@ -5,6 +5,7 @@
 #include "base/kset.h"
 #include "fcurve/kfcurvelayer.h"
 #include "fcurve/kfcurvenode.h"
+#include "fcurve/kfcurveplot.h"
 #include "fileio/kqoxnative_private.h"
 #include "fileio/kqoxreaderqox_private.h"
 #include "scene/attributes/kqoxgenericnode.h"
@@ -125,7 +126,8 @@ void KQoxRead6::ReadAnimation(bool onlySelected)
         return;
     mTakeRead = take;
     // The take's time warps, installed as the time-warp set while its
-    // channels are read; a warp no channel took is destroyed again.
+    // channels are read, then merged into the channels that took them; the
+    // warps and the set go with the read.
     std::vector<KFCurveNode*> warps;
     KSet numbers(16);
     while (Ok() && mFile.FieldReadBegin(kTimeWarp))
@@ -150,8 +152,8 @@ void KQoxRead6::ReadAnimation(bool onlySelected)
         ~Installed() { KFCurve_SetTWSet(nullptr); }
     } installed(warps.empty() ? nullptr : &numbers);
     // Each warp is held by a holder node of its own while the channels are
-    // read; dropping the holders leaves the warps to the channels that took
-    // them (a warp nobody took goes with its holder).
+    // read; dropping the holders destroys the warps no channel keeps (every
+    // warp the merge could bake).
     struct Holders
     {
         std::vector<KFCurveNode*> mNodes;
@@ -167,6 +169,7 @@ void KQoxRead6::ReadAnimation(bool onlySelected)
         holders.mNodes.back()->TimeWarpSet(warp);
     }
 
+    std::vector<KFCurveNode*> roots;
     int count = mFile.FieldReadGetRecordCount();
     for (int i = 0; i < count && Ok(); ++i)
     {
@@ -194,12 +197,16 @@ void KQoxRead6::ReadAnimation(bool onlySelected)
         KFCurveNode* root = takeNode ? takeNode->GetKFCurveNode() : nullptr;
         if (root && mFile.FieldReadBlockBegin())
         {
+            roots.push_back(root);
             while (Ok() && KFCurveNodeCreate(&mFile, root, false, true, true))
             {}
             mFile.FieldReadBlockEnd();
         }
         mFile.FieldReadEnd();
     }
+    if (Ok() && !warps.empty())
+        for (KFCurveNode* root : roots)
+            KFCurve_MergeTimeWarps(root, mTimeWarpBudget);
 }
 
 } // namespace qoxsdk_600

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/kmath_types.h"
+#include "fcurve/kfcurveplot.h"
 #include "fileio/iqoxobject.h"
 #include "fileio/kqoxfilescene.h"
 #include "fileio/kqoxstreamoptionsqox.h"
@@ -59,6 +60,9 @@ struct KQoxRead6
     };
     std::vector<PendingLink> mPendingLinks;
     KString mTakeRead; // the take of the last animation section read
+    // Samples (times values) this read may spend baking time warps into
+    // channels; beyond it a warp stays attached to its channels.
+    long long mTimeWarpBudget = KFCURVE_TIMEWARP_MERGE_BUDGET;
     // Deformers read, by position among the Deformer fields: a skin with the
     // node it deforms and its clusters, a cluster with its data as a link
     // (owned here until a geometry takes it), its skin and its nodes.

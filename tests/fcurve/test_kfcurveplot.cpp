@@ -2,6 +2,7 @@
 
 #include "fcurve_test_util.h"
 
+#include "fcurve/kfcurveglobal.h"
 #include "fcurve/kfcurveplot.h"
 
 #include <algorithm>
@@ -263,4 +264,58 @@ TEST(KFCurvePlot, SmartPlotting)
     }
     KTime now(30);
     EXPECT_EQ(GetNextSmartPlotTime(&now, infos, 2, nullptr), KTIME_INFINITE);
+}
+
+// Time-warp merge: a member's own warp applies after its parent's, so the
+// inner one is baked first. X rises 5 per second; the parent's warp maps t
+// to 2t over its first second, X's own warp maps s to s + 0.5 over its
+// first second: X shows 5 (2t + 0.5) = 10t + 2.5 up to t = 0.5 s, then 7.5.
+TEST(KFCurvePlot, TimeWarpsMergedInnerFirst)
+{
+    auto warp = [](float first, float last) {
+        KFCurveNode* w = KFCurveNodeCreate("Warp");
+        w->CreateFCurve();
+        AddKey(*w->FCurveGet(), KTime(0), first);
+        AddKey(*w->FCurveGet(), KTime(kTicksPerSecond), last);
+        return w;
+    };
+    const bool reducer = KFCURVE_GetUseConstantKeyReducer();
+    KFCURVE_SetUseConstantKeyReducer(false);
+    KFCurveNode* root = KFCurveNodeCreate("Root");
+    KFCurveNode* t = MemberNode("T", KFCL_ADD);
+    root->Add(t);
+    AddKey(*Member(t, 0), KTime(0), 0.0f);
+    AddKey(*Member(t, 0), KTime(2 * kTicksPerSecond), 10.0f);
+    t->TimeWarpSet(warp(0.0f, 2.0f));
+    t->Get(0)->TimeWarpSet(warp(0.5f, 1.5f));
+    std::vector<double> before;
+    for (int k = 0; k < 32; ++k)
+    {
+        double v[4];
+        t->GeneralEvaluate(v, KTime(k * kTicksPerFrame30));
+        before.push_back(v[0]);
+    }
+
+    // No budget left: nothing is baked, both warps stay.
+    long long none = 10;
+    KFCurve_MergeTimeWarps(root, none);
+    EXPECT_NE(t->TimeWarpGet(), nullptr);
+    EXPECT_NE(t->Get(0)->TimeWarpGet(), nullptr);
+    EXPECT_EQ(none, 10);
+
+    long long budget = KFCURVE_TIMEWARP_MERGE_BUDGET;
+    KFCurve_MergeTimeWarps(root, budget);
+    EXPECT_LT(budget, KFCURVE_TIMEWARP_MERGE_BUDGET);
+    EXPECT_EQ(t->TimeWarpGet(), nullptr);
+    EXPECT_EQ(t->Get(0)->TimeWarpGet(), nullptr);
+    ASSERT_EQ(Member(t, 0)->KeyGetCount(), 32);
+    for (int k = 0; k < 32; ++k)
+    {
+        const double seconds = k / 30.0;
+        const double want = seconds <= 0.5 ? 10.0 * seconds + 2.5 : 7.5;
+        EXPECT_NEAR(Member(t, 0)->KeyGetValue(k), want, 1e-5) << k;
+        EXPECT_NEAR(before[k], want, 1e-5) << k;
+    }
+    KFCURVE_SetUseConstantKeyReducer(reducer);
+    root->Destroy();
 }

@@ -21,6 +21,7 @@
 #include "scene/kqoxpropertyhandler.h"
 #include "fcurve/kfcurve.h"
 #include "fcurve/kfcurvenode.h"
+#include "fcurve/kfcurveplot.h"
 #include "object/kproperty.h"
 #include "scene/attributes/kqoxgenericnode.h"
 #include "scene/attributes/kqoxlayer.h"
@@ -842,6 +843,38 @@ void AddEveryKind(KQoxSdkManager& manager, KQoxScene& scene, bool automaticKeys)
     pose->GetCharacter()->SetCharacterLink(eCharacterSpine, poseLink);
     pose->GetCharacter()->GetFilterSet()->SetParameterValue(KQoxFilterSet::GetParameterIndex("ChestReduction"), 0.625);
     pose->GetCharacter()->GetProperties()->FilterSetToProperties();
+}
+
+void MergeTimeWarps(KQoxSdkManager& manager, KQoxScene& source)
+{
+    KQoxFileScene scene(manager);
+    scene.Gather(source);
+    std::vector<KQoxTakeNodeContainer*> objects;
+    std::vector<KQoxNode*> pending;
+    if (scene.mRoot)
+        pending.push_back(scene.mRoot);
+    while (!pending.empty())
+    {
+        KQoxNode* node = pending.back();
+        pending.pop_back();
+        objects.push_back(node);
+        for (int i = 0; i < node->GetChildCount(); ++i)
+            pending.push_back(node->GetChild(i));
+    }
+    objects.insert(objects.end(), scene.mGenericNodes.begin(), scene.mGenericNodes.end());
+    objects.insert(objects.end(), scene.mMaterials.begin(), scene.mMaterials.end());
+    objects.insert(objects.end(), scene.mTextures.begin(), scene.mTextures.end());
+    objects.insert(objects.end(), scene.mVideos.begin(), scene.mVideos.end());
+    if (source.GetCameraSwitcher())
+        objects.push_back(source.GetCameraSwitcher());
+    long long budget = KFCURVE_TIMEWARP_MERGE_BUDGET;
+    for (KQoxTakeNodeContainer* object : objects)
+        for (int t = 0; t < object->GetTakeNodeCount(); ++t)
+            KFCurve_MergeTimeWarps(object->GetTakeNode(t)->GetKFCurveNode(), budget);
+    for (int p = 0; p < source.GetCharacterPoseCount(); ++p)
+        if (KQoxCharacterPose* pose = source.GetCharacterPose(p))
+            if (pose->GetScene())
+                MergeTimeWarps(manager, *pose->GetScene());
 }
 
 std::string ListScene(KQoxSdkManager& manager, KQoxScene& source, int digits)

@@ -36,6 +36,11 @@ void AddEveryKind(qoxsdk_600::KQoxSdkManager& manager, qoxsdk_600::KQoxScene& sc
 // Numbers are listed with digits significant digits (ASCII files keep 15).
 std::string ListScene(qoxsdk_600::KQoxSdkManager& manager, qoxsdk_600::KQoxScene& scene, int digits = 17);
 
+// Bakes the time warps of every take of the scene's objects (poses' scenes
+// included) into their channels, as the native reader does with what it
+// reads: the scene written then matches the scene read.
+void MergeTimeWarps(qoxsdk_600::KQoxSdkManager& manager, qoxsdk_600::KQoxScene& scene);
+
 // The manager's object counts by kind, as one text ("nodes 3 attributes 2 ...").
 std::string ManagerCounts(qoxsdk_600::KQoxSdkManager& manager);
 

@@ -1,0 +1,294 @@
+// Time warps on reading a native file: each channel that plays through a
+// warp gets the warp baked into its keys at the plot period over the warp's
+// span, and keeps no warp. Values worked out by hand: X rises linearly from
+// 0 to 10 over the first second and holds after; the warp maps t to 2t up
+// to one second (and holds 2 s after), so the read channel at t shows
+// min(20 t, 10).
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+#include "base/ktime.h"
+#include "common/qox_test_common.h"
+#include "fcurve/kfcurve.h"
+#include "fcurve/kfcurveglobal.h"
+#include "fcurve/kfcurvelayer.h"
+#include "fcurve/kfcurvenode.h"
+#include "fileio/kqoxexporter.h"
+#include "fileio/kqoximporter.h"
+#include "fileio/kqoxioregistry.h"
+#include "scene/kqoxnode.h"
+#include "scene/kqoxscene.h"
+#include "scene/kqoxsdkmanager.h"
+#include "scene/kqoxtakenode.h"
+
+using namespace qoxsdk_600;
+using qoxtest::ReadFile;
+using qoxtest::TempDir;
+using qoxtest::WriteFile;
+
+namespace {
+
+const long long kSecond = 46186158000LL;
+const long long kFrame30 = 1539538600LL; // the default plot period
+
+// Keys of a curve joined by straight lines.
+void Linear(KFCurve* curve, std::initializer_list<std::pair<long long, float>> keys)
+{
+    curve->KeyModifyBegin();
+    for (const auto& k : keys)
+    {
+        const int index = curve->KeyAdd(KTime(k.first));
+        curve->KeySet(index, KTime(k.first), k.second, KFCURVE_INTERPOLATION_LINEAR);
+    }
+    curve->KeyModifyEnd();
+}
+
+// A warp node whose one curve maps 0 -> 0 s and last -> value seconds.
+KFCurveNode* Warp(long long last, float value)
+{
+    KFCurveNode* warp = KFCurveNodeCreate("Warp");
+    KFCurve* timing = KFCurveCreate();
+    Linear(timing, {{0, 0.0f}, {last, value}});
+    warp->FCurveSet(timing);
+    return warp;
+}
+
+// Restores the global curve settings a test changes.
+struct GlobalSettings
+{
+    KTime mPeriod = KFCURVE_GetPlotPeriod();
+    bool mReducer = KFCURVE_GetUseConstantKeyReducer();
+    ~GlobalSettings()
+    {
+        KFCURVE_SetPlotPeriod(mPeriod);
+        KFCURVE_SetUseConstantKeyReducer(mReducer);
+    }
+};
+
+// A node "Ball" whose take "Warped" keys X from 0 to 10 over one second and
+// plays through a warp t -> 2t; with an upper layer adding 100 to X.
+KQoxNode* BuildBall(KQoxSdkManager& manager, KQoxScene& scene, bool layered, long long warpEnd = kSecond)
+{
+    KQoxNode* ball = manager.CreateKQoxNode("Ball");
+    scene.GetRootNode()->AddChild(ball);
+    KQoxTakeNode* take = ball->CreateTakeNode("Warped");
+    Linear(take->GetTranslationX(), {{0, 0.0f}, {kSecond, 10.0f}});
+    KFCurveNode* t = take->GetKFCurveNode()->FindRecursive("T");
+    t->TimeWarpSet(Warp(warpEnd, 2.0f * static_cast<float>(warpEnd / kSecond)));
+    if (layered)
+    {
+        KFCurveNode* layer = t->LayerCreate(1);
+        EXPECT_NE(layer, nullptr);
+        if (layer)
+            layer->Get(0)->FCurveGet()->SetValue(100.0f);
+    }
+    return ball;
+}
+
+bool Export(KQoxSdkManager& manager, KQoxScene& scene, const std::string& name, int format)
+{
+    KQoxExporter exporter(manager);
+    EXPECT_TRUE(exporter.Initialize(name.c_str()));
+    EXPECT_TRUE(exporter.SetFileFormat(format));
+    const bool ok = exporter.Export(scene);
+    EXPECT_TRUE(ok) << exporter.GetLastErrorString();
+    return ok;
+}
+
+bool Import(KQoxSdkManager& manager, KQoxScene& scene, const std::string& name)
+{
+    KQoxImporter importer(manager);
+    const bool ok = importer.Initialize(name.c_str()) && importer.Import(scene);
+    EXPECT_TRUE(ok) << importer.GetLastErrorString();
+    return ok;
+}
+
+// The read take's translation node of the first node.
+KFCurveNode* ReadT(KQoxScene& read)
+{
+    KQoxNode* ball = read.GetRootNode()->GetChild(0);
+    for (int t = 0; t < ball->GetTakeNodeCount(); ++t)
+        if (std::string(ball->GetTakeNodeName(t)) == "Warped")
+            return ball->GetTakeNode(t)->GetKFCurveNode()->FindRecursive("T");
+    return nullptr;
+}
+
+// No node of the tree (children and layers) keeps a warp.
+bool NoWarpLeft(KFCurveNode* node)
+{
+    if (!node)
+        return true;
+    if (node->TimeWarpGet())
+        return false;
+    for (int i = 0; i < node->GetCount(); ++i)
+        if (!NoWarpLeft(node->Get(i)))
+            return false;
+    return NoWarpLeft(node->LayerGet());
+}
+
+double Warped(double seconds)
+{
+    return std::min(20.0 * seconds, 10.0);
+}
+
+} // namespace
+
+TEST(NativeTimeWarp, BakedAtThePlotPeriodInEveryForm)
+{
+    TempDir dir;
+    GlobalSettings settings;
+    KFCURVE_SetUseConstantKeyReducer(false);
+    for (int format : {eEXPORT_QOX_BINARY, eEXPORT_QOX_ASCII, eEXPORT_QOX5_BINARY})
+    {
+        SCOPED_TRACE(format);
+        KQoxSdkManager manager;
+        KQoxScene scene(manager);
+        BuildBall(manager, scene, false);
+        const std::string name = dir.File("warp.qox");
+        ASSERT_TRUE(Export(manager, scene, name, format));
+        KQoxScene read(manager);
+        ASSERT_TRUE(Import(manager, read, name));
+        KFCurveNode* t = ReadT(read);
+        ASSERT_NE(t, nullptr);
+        EXPECT_TRUE(NoWarpLeft(t));
+        // The warp's span 0..1 s at 1/30 s: 0, 1/30, ..., 31/30 s (the first
+        // sample past the stop ends the plot).
+        KFCurve* x = t->Get(0)->FCurveGet();
+        ASSERT_EQ(x->KeyGetCount(), 32);
+        for (int k = 0; k < 32; ++k)
+        {
+            EXPECT_EQ(x->KeyGetTime(k).Get(), k * kFrame30);
+            EXPECT_NEAR(x->KeyGetValue(k), Warped(k / 30.0), 1e-5) << k;
+            EXPECT_NEAR(x->Evaluate(KTime(k * kFrame30)), Warped(k / 30.0), 1e-5) << k;
+        }
+        // Y and Z were plotted too: flat at their value.
+        EXPECT_EQ(t->Get(1)->FCurveGet()->KeyGetCount(), 32);
+        EXPECT_EQ(t->Get(1)->FCurveGet()->KeyGetValue(20), 0.0f);
+        // The caller's scene keeps its warp.
+        KQoxTakeNode* own = scene.GetRootNode()->GetChild(0)->GetTakeNode(1);
+        EXPECT_NE(own->GetKFCurveNode()->FindRecursive("T")->TimeWarpGet(), nullptr);
+        // The read's time-warp set is gone with the read.
+        EXPECT_EQ(KFCurve_FindTWFromNickNumber(1), nullptr);
+    }
+}
+
+TEST(NativeTimeWarp, PlotPeriodAndConstantKeyReducer)
+{
+    TempDir dir;
+    GlobalSettings settings;
+    KQoxSdkManager manager;
+    KQoxScene scene(manager);
+    BuildBall(manager, scene, false);
+    const std::string name = dir.File("warp.qox");
+    ASSERT_TRUE(Export(manager, scene, name, eEXPORT_QOX_BINARY));
+
+    // A tenth of a second: 0, 0.1, ..., 1.1 s; X at k/10 s is min(2k, 10).
+    KFCURVE_SetUseConstantKeyReducer(false);
+    KFCURVE_SetPlotPeriod(KTime(kSecond / 10));
+    KQoxScene tenths(manager);
+    ASSERT_TRUE(Import(manager, tenths, name));
+    KFCurve* x = ReadT(tenths)->Get(0)->FCurveGet();
+    ASSERT_EQ(x->KeyGetCount(), 12);
+    for (int k = 0; k < 12; ++k)
+    {
+        EXPECT_EQ(x->KeyGetTime(k).Get(), k * (kSecond / 10));
+        EXPECT_NEAR(x->KeyGetValue(k), std::min(2.0 * k, 10.0), 1e-5) << k;
+    }
+
+    // With the reducer on, the held stretch after 0.5 s loses its inner
+    // keys; the samples still show the warped values.
+    KFCURVE_SetPlotPeriod(KTime(kFrame30));
+    KFCURVE_SetUseConstantKeyReducer(true);
+    KQoxScene reduced(manager);
+    ASSERT_TRUE(Import(manager, reduced, name));
+    KFCurve* r = ReadT(reduced)->Get(0)->FCurveGet();
+    EXPECT_LT(r->KeyGetCount(), 32);
+    EXPECT_GE(r->KeyGetCount(), 16); // the rising stretch keeps every key
+    for (int k = 0; k < 32; ++k)
+        EXPECT_NEAR(r->Evaluate(KTime(k * kFrame30)), Warped(k / 30.0), 1e-4) << k;
+    // Y held at 0 throughout: one key at most.
+    EXPECT_LE(ReadT(reduced)->Get(1)->FCurveGet()->KeyGetCount(), 1);
+    EXPECT_EQ(ReadT(reduced)->Get(1)->FCurveGet()->Evaluate(KTime(kSecond / 2)), 0.0f);
+}
+
+// A layered channel: the layers combined through the warp land in the base
+// layer, and the layer above goes (it would otherwise count twice).
+TEST(NativeTimeWarp, LayeredChannelMergedIntoItsBase)
+{
+    TempDir dir;
+    GlobalSettings settings;
+    KFCURVE_SetUseConstantKeyReducer(false);
+    KQoxSdkManager manager;
+    KQoxScene scene(manager);
+    BuildBall(manager, scene, true);
+    KFCurveNode* own = scene.GetRootNode()->GetChild(0)->GetTakeNode(1)->GetKFCurveNode()->FindRecursive("T");
+    ASSERT_NE(own->LayerGet(), nullptr);
+    const std::string name = dir.File("layered.qox");
+    ASSERT_TRUE(Export(manager, scene, name, eEXPORT_QOX_BINARY));
+    KQoxScene read(manager);
+    ASSERT_TRUE(Import(manager, read, name));
+    KFCurveNode* t = ReadT(read);
+    ASSERT_NE(t, nullptr);
+    EXPECT_TRUE(NoWarpLeft(t));
+    EXPECT_EQ(t->LayerGet(), nullptr);
+    KFCurve* x = t->Get(0)->FCurveGet();
+    ASSERT_EQ(x->KeyGetCount(), 32);
+    double before[8], after[8];
+    for (int k = 0; k < 32; ++k)
+    {
+        EXPECT_NEAR(x->KeyGetValue(k), Warped(k / 30.0) + 100.0, 1e-4) << k;
+        // The read channel shows what the written one showed through its warp and layer.
+        own->GeneralEvaluate(before, KTime(k * kFrame30));
+        t->GeneralEvaluate(after, KTime(k * kFrame30));
+        EXPECT_NEAR(after[0], before[0], 1e-4) << k;
+    }
+}
+
+// TimeWarpID naming no warp, or a warp too long to bake within the read's
+// budget: read without harm, the keys as written.
+TEST(NativeTimeWarp, UnknownNumbersAndOverlongWarps)
+{
+    TempDir dir;
+    KQoxSdkManager manager;
+    KQoxScene scene(manager);
+    BuildBall(manager, scene, false);
+    const std::string name = dir.File("unknown.qox");
+    ASSERT_TRUE(Export(manager, scene, name, eEXPORT_QOX_ASCII));
+    const std::string text = ReadFile(name);
+    ASSERT_NE(text.find("TimeWarpID: 1"), std::string::npos);
+    for (const char* number : {"7", "0", "-2147483648", "2147483647"})
+    {
+        SCOPED_TRACE(number);
+        std::string changed = text;
+        changed.replace(changed.find("TimeWarpID: 1"), 13, std::string("TimeWarpID: ") + number);
+        ASSERT_TRUE(WriteFile(name, changed));
+        KQoxScene read(manager);
+        ASSERT_TRUE(Import(manager, read, name));
+        KFCurveNode* t = ReadT(read);
+        ASSERT_NE(t, nullptr);
+        EXPECT_TRUE(NoWarpLeft(t));
+        KFCurve* x = t->Get(0)->FCurveGet();
+        ASSERT_EQ(x->KeyGetCount(), 2);
+        EXPECT_EQ(x->KeyGetValue(1), 10.0f);
+    }
+
+    // A warp over a million seconds (30 million samples) stays attached:
+    // the channel still plays through it.
+    KQoxSdkManager other;
+    KQoxScene longScene(other);
+    BuildBall(other, longScene, false, 1000000 * kSecond);
+    const std::string longName = dir.File("long.qox");
+    ASSERT_TRUE(Export(other, longScene, longName, eEXPORT_QOX_BINARY));
+    KQoxScene read(other);
+    ASSERT_TRUE(Import(other, read, longName));
+    KFCurveNode* t = ReadT(read);
+    ASSERT_NE(t, nullptr);
+    ASSERT_NE(t->TimeWarpGet(), nullptr);
+    EXPECT_EQ(t->Get(0)->FCurveGet()->KeyGetCount(), 2);
+    double values[8];
+    t->GeneralEvaluate(values, KTime(kSecond / 4));
+    EXPECT_NEAR(values[0], 5.0, 1e-4);
+}
