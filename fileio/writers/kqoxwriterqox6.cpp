@@ -7,6 +7,7 @@
 
 #include "fileio/kqoxfilescene.h"
 #include "fileio/kqoxnative_private.h"
+#include "fileio/writers/kqoxwriteclips_private.h"
 #include "fileio/writers/kqoxwriteskin_private.h"
 #include "fileio/writers/kqoxwriterqox6_private.h"
 #include "scene/attributes/kqoxgenericnode.h"
@@ -276,11 +277,25 @@ bool KQoxWriterQox6::Write(KQoxScene& scene, KStreamOptions* options)
         links.reset(new KQoxSkinAsLinks(scene, mManager, GeometriesUnder(root)));
         deformers.reset(new KQoxSkinAsDeformers(scene, mManager));
     }
+    std::unique_ptr<KQoxTextureClips> clips; // outlives the content that lists its clips
     KQoxFileScene content(mManager);
     content.Gather(scene);
     content.mRoot = root;
     mMessage = "";
     ReportLeftOut(scene, deformers ? deformers->GetLinksWithoutNode() : 0, mMessage);
+    // Texture files are embedded as the media of clips made for the write.
+    if (mFileVersion >= KQox::eVERSION_6 && qoxOptions->GetState(KStreamOptionsQox::eMEDIA) &&
+        qoxOptions->GetState(KStreamOptionsQox::eTEXTURE))
+    {
+        clips.reset(new KQoxTextureClips(scene, mManager, content.mTextures, content.mVideos));
+        content.mVideos.insert(content.mVideos.end(), clips->GetClips().begin(), clips->GetClips().end());
+        for (const KString& file : clips->GetMissingFiles())
+        {
+            mMessage += "Texture file not found, its media is not embedded: ";
+            mMessage += file;
+            mMessage += "\n";
+        }
+    }
     mSkins = deformers ? &deformers->GetSkins() : nullptr;
     mPosesTooDeep = 0;
     mTargetsLeftOut = 0;

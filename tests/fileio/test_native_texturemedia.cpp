@@ -1,0 +1,316 @@
+// Texture files without a video clip are embedded as media of clips that
+// the writer makes for the write only: the file carries them, reading gives
+// each texture its clip with the media, and the caller's scene is exactly
+// as it was (objects, entity entries, connections, names).
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "common/qox_test_common.h"
+#include "fileio/kqoxexporter.h"
+#include "fileio/kqoximporter.h"
+#include "fileio/kqoxioregistry.h"
+#include "fileio/kqoxstreamoptionsqox.h"
+#include "fileio_test_util.h"
+#include "object/kplug.h"
+#include "scene/attributes/kqoximageconverter.h"
+#include "scene/attributes/kqoxlayer.h"
+#include "scene/attributes/kqoxlight.h"
+#include "scene/attributes/kqoxmesh.h"
+#include "scene/attributes/kqoxtexture.h"
+#include "scene/attributes/kqoxvideo.h"
+#include "scene/kqoxentity.h"
+#include "scene/kqoxnode.h"
+#include "scene/kqoxpropertybinding.h"
+#include "scene/kqoxpropertyhandler.h"
+#include "scene/kqoxscene.h"
+#include "scene/kqoxsdkmanager.h"
+
+using namespace qoxsdk_600;
+using qoxtest::ReadFile;
+using qoxtest::TempDir;
+using qoxtest::WriteFile;
+
+namespace {
+
+// A 3 x 2 binary PPM image: six RGB pixels.
+const std::string kPixels("\x10\x20\x30\xff\x00\x7f\x01\x02\x03\xfe\xfd\xfc\x00\x00\x00\x80\x81\x82", 18);
+const std::string kPpm = "P6\n3 2\n255\n" + kPixels;
+
+// Loads (mode 0) or writes (mode 1) the binary PPM images of these tests.
+int PpmConverter(int mode, KString& fileName, ImageConverterBuffer& buffer)
+{
+    if (mode == 0)
+    {
+        std::string text = ReadFile(fileName.ToChars());
+        int width = 0, height = 0, depth = 0, header = 0;
+        if (std::sscanf(text.c_str(), "P6 %d %d %d%n", &width, &height, &depth, &header) != 3 || depth != 255)
+            return 1;
+        const size_t bytes = static_cast<size_t>(width) * height * 3;
+        if (text.size() < static_cast<size_t>(header) + 1 + bytes)
+            return 1;
+        buffer.Init(width, height, true, ImageConverterBuffer::eRGB, 3);
+        if (!buffer.mPixels)
+            return 1;
+        std::copy(text.begin() + header + 1, text.begin() + header + 1 + bytes, buffer.mPixels.get());
+        return 0;
+    }
+    if (buffer.mBytesPerPixel != 3 || !buffer.mPixels)
+        return 1;
+    std::string out = "P6\n" + std::to_string(buffer.mWidth) + " " + std::to_string(buffer.mHeight) + "\n255\n";
+    out.append(reinterpret_cast<const char*>(buffer.mPixels.get()),
+               static_cast<size_t>(buffer.mWidth) * buffer.mHeight * 3);
+    return WriteFile(fileName.ToChars(), out) ? 0 : 1;
+}
+
+std::string NameOfPlug(KPlug* plug)
+{
+    KQoxObject* object = GetKQoxObjectOfPlug(plug);
+    return object ? object->GetName() : "?";
+}
+
+// Everything the connections may touch: each manager node's and texture's
+// sources and users, each texture's names, each scene entity's lists.
+std::string Connections(KQoxSdkManager& manager, KQoxScene& scene)
+{
+    std::ostringstream out;
+    auto plug = [&](const char* what, KQoxObject& object) {
+        KPlug* p = object.GetPropertyHandler();
+        out << what << " " << object.GetName() << " sources";
+        for (int i = 0; p && i < p->GetSrcCount(); ++i)
+            out << " " << NameOfPlug(p->GetSrc(i));
+        out << " users";
+        for (int i = 0; p && i < p->GetDstCount(); ++i)
+            out << " " << NameOfPlug(p->GetDst(i));
+        out << "\n";
+    };
+    for (int i = 0; i < manager.GetKQoxNodeCount(); ++i)
+        plug("node", *manager.GetKQoxNode(i));
+    for (int i = 0; i < manager.GetKQoxTextureCount(); ++i)
+    {
+        KQoxTexture* texture = manager.GetKQoxTexture(i);
+        plug("texture", *texture);
+        out << "  names " << texture->GetFileName() << "|" << texture->GetRelativeFileName() << "|"
+            << texture->GetMediaName() << "\n";
+    }
+    for (int i = 0; i < manager.GetKQoxVideoCount(); ++i)
+        plug("video", *manager.GetKQoxVideo(i));
+    KQoxEntity* entity = scene.GetEntity();
+    out << "entity materials";
+    for (int i = 0; i < entity->GetMaterialCount(); ++i)
+        out << " " << entity->GetMaterial(i)->GetName();
+    out << " textures";
+    for (int i = 0; i < entity->GetTextureCount(); ++i)
+        out << " " << entity->GetTexture(i)->GetName();
+    out << " videos";
+    for (int i = 0; i < entity->GetVideoCount(); ++i)
+        out << " " << entity->GetVideo(i)->GetName();
+    out << "\n";
+    return out.str();
+}
+
+struct Files
+{
+    explicit Files(const TempDir& dir)
+        : mPicture(dir.File("pic.ppm"))
+        , mGrain(dir.File("grain.raw"))
+        , mGobo(dir.File("gobo.ppm"))
+        , mMissing(dir.File("none.ppm"))
+    {
+        WriteFile(mPicture, kPpm);
+        WriteFile(mGrain, std::string("grain\0\x01\xff bytes", 15));
+        WriteFile(mGobo, kPpm);
+    }
+    std::string mPicture, mGrain, mGobo, mMissing;
+};
+
+// The all-kinds scene (its texture "Skin" has a clip by media name and a
+// file that does not exist), plus: a texture "Pic" of the entity whose file
+// is a PPM image, a texture "Grain" used only by the mesh's first layer
+// whose file no converter takes, a texture "Lost" whose file is missing,
+// and a light with a gobo file.
+void BuildTextured(KQoxSdkManager& manager, KQoxScene& scene, const Files& files)
+{
+    fileiotest::BuildScene(manager, scene, "");
+    KQoxTexture* picture = manager.CreateKQoxTexture("Pic");
+    picture->SetFileName(files.mPicture.c_str());
+    scene.GetEntity()->AddTexture(picture);
+    KQoxTexture* lost = manager.CreateKQoxTexture("Lost");
+    lost->SetFileName(files.mMissing.c_str());
+    scene.GetEntity()->AddTexture(lost);
+
+    KQoxTexture* grain = manager.CreateKQoxTexture("Grain");
+    grain->SetFileName(files.mGrain.c_str());
+    grain->SetRelativeFileName("grain.raw");
+    KQoxMesh* mesh = nullptr;
+    for (int i = 0; i < manager.GetKQoxNodeCount() && !mesh; ++i)
+        mesh = dynamic_cast<KQoxMesh*>(manager.GetKQoxNode(i)->GetNodeAttribute());
+    ASSERT_NE(mesh, nullptr);
+    KQoxLayerElementTexture* textures = new KQoxLayerElementTexture;
+    textures->mMappingMode = KQoxLayerElement::eALL_SAME;
+    textures->mDirectArray.Add(grain);
+    textures->mIndexArray.Add(0);
+    mesh->GetLayer(0)->SetTextures(textures);
+
+    KQoxNode* lamp = manager.CreateKQoxNode("Lamp");
+    scene.GetRootNode()->AddChild(lamp);
+    KQoxLight* light = manager.CreateKQoxLight();
+    light->SetFileName(files.mGobo.c_str());
+    lamp->SetNodeAttribute(light);
+}
+
+bool Export(KQoxSdkManager& manager, KQoxScene& scene, const std::string& name, int format, bool media,
+            KString* message = nullptr)
+{
+    KQoxExporter exporter(manager);
+    EXPECT_TRUE(exporter.Initialize(name.c_str()));
+    EXPECT_TRUE(exporter.SetFileFormat(format));
+    KStreamOptionsQox options;
+    options.SetState(KStreamOptionsQox::eMEDIA, media);
+    const bool ok = exporter.Export(scene, &options);
+    EXPECT_TRUE(ok) << exporter.GetLastErrorString();
+    if (message)
+        exporter.GetMessage(*message);
+    return ok;
+}
+
+bool Import(KQoxSdkManager& manager, KQoxScene& scene, const std::string& name)
+{
+    KQoxImporter importer(manager);
+    const bool ok = importer.Initialize(name.c_str()) && importer.Import(scene);
+    EXPECT_TRUE(ok) << importer.GetLastErrorString();
+    return ok;
+}
+
+KQoxTexture* TextureNamed(KQoxScene& scene, const char* name)
+{
+    KQoxEntity* entity = scene.GetEntity();
+    for (int i = 0; i < entity->GetTextureCount(); ++i)
+        if (std::string(entity->GetTexture(i)->GetName()) == name)
+            return static_cast<KQoxTexture*>(entity->GetTexture(i));
+    return nullptr;
+}
+
+// The read clip the texture's media name names.
+KQoxVideo* ClipOf(KQoxScene& scene, KQoxTexture* texture)
+{
+    KQoxEntity* entity = scene.GetEntity();
+    for (int i = 0; texture && i < entity->GetVideoCount(); ++i)
+        if (std::string(entity->GetVideo(i)->GetName()) == texture->GetMediaName())
+            return static_cast<KQoxVideo*>(entity->GetVideo(i));
+    return nullptr;
+}
+
+} // namespace
+
+TEST(NativeTextureMedia, TextureFilesAreEmbeddedAndTheSceneStaysAsItWas)
+{
+    TempDir dir;
+    const Files files(dir);
+    for (int format : {eEXPORT_QOX_BINARY, eEXPORT_QOX_ASCII, eEXPORT_QOX_ENCRYPTED})
+    {
+        SCOPED_TRACE(format);
+        KQoxSdkManager manager;
+        manager.CreateKQoxImageConverter()->RegisterConverterFunction("ppm", &PpmConverter);
+        KQoxScene scene(manager);
+        BuildTextured(manager, scene, files);
+        const std::string listing = fileiotest::ListScene(manager, scene);
+        const std::string counts = fileiotest::ManagerCounts(manager);
+        const std::string connections = Connections(manager, scene);
+        const int clips = scene.GetEntity()->GetVideoCount();
+
+        const std::string name = dir.File("textured" + std::to_string(format) + ".qox");
+        KString message;
+        ASSERT_TRUE(Export(manager, scene, name, format, true, &message));
+        EXPECT_EQ(fileiotest::ListScene(manager, scene), listing);
+        EXPECT_EQ(fileiotest::ManagerCounts(manager), counts);
+        EXPECT_EQ(Connections(manager, scene), connections);
+        // The one missing file is named; the texture with a clip and the gobo are not.
+        EXPECT_EQ(std::string(message.ToChars()),
+                  "Texture file not found, its media is not embedded: " + files.mMissing + "\n");
+        if (format == eEXPORT_QOX_ASCII)
+        {
+            const std::string text = ReadFile(name);
+            EXPECT_NE(text.find("Video: \"Video::Pic\",\"Clip\" {"), std::string::npos);
+            EXPECT_NE(text.find("Video: \"Video::Grain\",\"Clip\" {"), std::string::npos);
+            EXPECT_NE(text.find("Media: \"Video::Pic\""), std::string::npos);
+            EXPECT_NE(text.find("ContentForm: \"tif\""), std::string::npos);
+            EXPECT_NE(text.find("ContentForm: \"raw\""), std::string::npos);
+            EXPECT_EQ(text.find("Video: \"Video::gobo"), std::string::npos);
+        }
+
+        KQoxSdkManager reader;
+        reader.CreateKQoxImageConverter()->RegisterConverterFunction("ppm", &PpmConverter);
+        KQoxScene read(reader);
+        ASSERT_TRUE(Import(reader, read, name));
+        EXPECT_EQ(read.GetEntity()->GetVideoCount(), clips + 2);
+        // The image came back through TIFF: the converter wrote the same PPM.
+        KQoxTexture* picture = TextureNamed(read, "Texture::Pic");
+        KQoxVideo* pictureClip = ClipOf(read, picture);
+        ASSERT_NE(pictureClip, nullptr);
+        EXPECT_EQ(std::string(pictureClip->GetFileName()), name + ".media/pic.ppm");
+        EXPECT_EQ(ReadFile(pictureClip->GetFileName()), kPpm);
+        EXPECT_STREQ(picture->GetFileName(), files.mPicture.c_str());
+        // No converter for ".raw": the bytes as they were.
+        KQoxVideo* grainClip = ClipOf(read, TextureNamed(read, "Texture::Grain"));
+        ASSERT_NE(grainClip, nullptr);
+        EXPECT_EQ(ReadFile(grainClip->GetFileName()), ReadFile(files.mGrain));
+        EXPECT_STREQ(grainClip->GetRelativeFileName(), "grain.raw");
+        // The missing file's texture has no clip; Skin keeps the clip it named.
+        KQoxTexture* lost = TextureNamed(read, "Texture::Lost");
+        ASSERT_NE(lost, nullptr);
+        EXPECT_STREQ(lost->GetMediaName(), "");
+        EXPECT_STREQ(TextureNamed(read, "Texture::Skin")->GetMediaName(), "Video::SkinClip");
+    }
+}
+
+// Embedding off writes no clip for textures: the bytes are those of a scene
+// whose texture files cannot be embedded, and an embedding write in between
+// leaves the scene writing the same bytes again.
+TEST(NativeTextureMedia, EmbeddingOffKeepsTheBytes)
+{
+    TempDir dir;
+    const Files files(dir);
+    KQoxSdkManager manager;
+    manager.CreateKQoxImageConverter()->RegisterConverterFunction("ppm", &PpmConverter);
+    KQoxScene scene(manager);
+    BuildTextured(manager, scene, files);
+    const std::string off = dir.File("off.qox"), on = dir.File("on.qox"), again = dir.File("again.qox");
+    ASSERT_TRUE(Export(manager, scene, off, eEXPORT_QOX_BINARY, false));
+    ASSERT_TRUE(Export(manager, scene, on, eEXPORT_QOX_BINARY, true));
+    ASSERT_TRUE(Export(manager, scene, again, eEXPORT_QOX_BINARY, false));
+    EXPECT_EQ(ReadFile(again), ReadFile(off));
+    EXPECT_NE(ReadFile(on), ReadFile(off));
+
+    // Without the texture files nothing is embedded: the same bytes as off.
+    std::remove(files.mPicture.c_str());
+    std::remove(files.mGrain.c_str());
+    const std::string none = dir.File("none.qox");
+    KString message;
+    ASSERT_TRUE(Export(manager, scene, none, eEXPORT_QOX_BINARY, true, &message));
+    EXPECT_EQ(ReadFile(none), ReadFile(off));
+    EXPECT_NE(std::string(message.ToChars()).find(files.mPicture), std::string::npos);
+    EXPECT_NE(std::string(message.ToChars()).find(files.mGrain), std::string::npos);
+    KQoxScene read(manager);
+    ASSERT_TRUE(Import(manager, read, off));
+    EXPECT_EQ(read.GetEntity()->GetVideoCount(), scene.GetEntity()->GetVideoCount());
+    EXPECT_STREQ(TextureNamed(read, "Texture::Pic")->GetMediaName(), "");
+}
+
+// Version 5 files embed no texture files: they stay as they were.
+TEST(NativeTextureMedia, Version5WritesNoTextureClips)
+{
+    TempDir dir;
+    const Files files(dir);
+    KQoxSdkManager manager;
+    KQoxScene scene(manager);
+    BuildTextured(manager, scene, files);
+    const std::string on = dir.File("on.qox"), off = dir.File("off.qox");
+    ASSERT_TRUE(Export(manager, scene, on, eEXPORT_QOX5_BINARY, true));
+    ASSERT_TRUE(Export(manager, scene, off, eEXPORT_QOX5_BINARY, false));
+    EXPECT_EQ(ReadFile(on), ReadFile(off));
+}
