@@ -2,6 +2,7 @@
 // version 5) into a directory, as
 // seeds for fuzz_native_import: make_native_seeds <directory>.
 
+#include <fstream>
 #include <string>
 
 #include "character/kqoxcharacter.h"
@@ -9,6 +10,7 @@
 #include "character/kqoxcontrolset.h"
 #include "character/kqoxcontrolsetplug.h"
 #include "fcurve/kfcurve.h"
+#include "fcurve/kfcurvenode.h"
 #include "fileio/kqoxexporter.h"
 #include "fileio/kqoxioregistry.h"
 #include "scene/attributes/kqoxcamera.h"
@@ -89,11 +91,28 @@ int main(int argc, char** argv)
             curve->KeyAdd(KTime(1539538600));
             curve->KeyModifyEnd();
         }
+        // The translation plays through a time warp (t -> 2t over a second)
+        // and carries an upper layer: the reader merges both.
+        if (KFCurveNode* t = take ? take->GetKFCurveNode()->FindRecursive("T") : nullptr)
+        {
+            KFCurveNode* warp = KFCurveNodeCreate("Warp");
+            KFCurve* timing = KFCurveCreate();
+            timing->KeyModifyBegin();
+            timing->KeyAppendFast(KTime(0), 0.0f);
+            timing->KeyAppendFast(KTime(46186158000LL), 2.0f);
+            timing->KeyModifyEnd();
+            warp->FCurveSet(timing);
+            t->TimeWarpSet(warp);
+            t->LayerCreate(1);
+        }
         KQoxTakeInfo info;
         info.Name = "Take 001";
         scene.SetTakeInfo(info);
         KQoxTexture* texture = manager.CreateKQoxTexture("T");
-        texture->SetFileName("t.png");
+        // A texture file beside the seeds: embedded as the media of a clip.
+        const std::string textureFile = std::string(argv[1]) + "/texture.raw";
+        std::ofstream(textureFile, std::ios::binary) << "texture bytes";
+        texture->SetFileName(textureFile.c_str());
         scene.GetEntity()->AddTexture(texture);
         scene.GetEntity()->AddVideo(manager.CreateKQoxVideo("V"));
         KQoxSceneInfo* sceneInfo = manager.CreateKQoxSceneInfo();
@@ -133,8 +152,7 @@ int main(int argc, char** argv)
         KQoxEffector effector;
         effector.mNode = b;
         character->GetControlSet()->SetEffector(static_cast<EEffectorNodeId>(0), effector);
-        character->GetControlSet()->SetEffectorAux(static_cast<EEffectorNodeId>(0), a,
-                                                   static_cast<EEffectorSetId>(1));
+        character->GetControlSet()->SetEffectorAux(static_cast<EEffectorNodeId>(0), a, static_cast<EEffectorSetId>(1));
         character->GetControlSet()->ToPlug(scene.GetControlSetPlug(scene.CreateControlSetPlug("Rig")));
         KQoxCharacterPose* pose = scene.GetCharacterPose(scene.CreateCharacterPose("Stance"));
         KQoxNode* poseNode = manager.CreateKQoxNode("PoseHips");
