@@ -81,6 +81,12 @@ public:
 
 protected:
     KQoxFileHandler(KQoxSdkManager& manager, const char* const* errorTexts, int errorCount);
+    // Sets code as the last error; false, for returning at once.
+    bool Fail(int code)
+    {
+        mError.SetLastErrorID(code);
+        return false;
+    }
 
     KQoxSdkManager& mManager;
     KError mError;

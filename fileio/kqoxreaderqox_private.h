@@ -10,6 +10,7 @@
 #include "base/kmath_types.h"
 #include "fileio/iqoxobject.h"
 #include "fileio/kqoxfilescene.h"
+#include "fileio/kqoxnative_private.h"
 #include "fileio/kqoxstreamoptionsqox.h"
 
 namespace qoxsdk_600 {
@@ -29,17 +30,10 @@ class KQoxTakeNodeContainer;
 class KQoxSceneInfo;
 class KQoxThumbnail;
 
-struct KQoxRead6
+struct KQoxRead6 : qoxnative::KQoxNativePass
 {
-    KQoxRead6(IQoxObject& file, KQoxFileScene& scene, const KStreamOptionsQox& options)
-        : mFile(file)
-        , mScene(scene)
-        , mOptions(options)
-    {}
+    using KQoxNativePass::KQoxNativePass;
 
-    IQoxObject& mFile;
-    KQoxFileScene& mScene;
-    const KStreamOptionsQox& mOptions;
     // Objects made by this read, by kind in file order (destroyed again when
     // the read fails).
     std::vector<KQoxNode*> mNodes;

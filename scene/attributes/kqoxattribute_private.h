@@ -162,6 +162,59 @@ inline void SetCurveValue(KFCurve* pCurve, double pValue)
         pCurve->SetValue(static_cast<float>(pValue));
 }
 
+// Builds an attribute's channels in one take node. Each curve starts from
+// its property's present value and is tied to the property only then (in the
+// Default take), so the property keeps its own double value.
+class ChannelBuilder
+{
+public:
+    // pBlock: the attribute's property block, named like its channels.
+    ChannelBuilder(const KQoxNodeAttribute& pAttribute, KQoxTakeNode* pTakeNode, KObject& pBlock)
+        : mNode(pAttribute.GetNode())
+        , mRoot(pTakeNode ? pTakeNode->GetKFCurveNode() : nullptr)
+        , mBlock(pBlock)
+        , mIsDefault(IsDefaultTake(pTakeNode))
+    {}
+
+    // False when the take node has no curve tree or the attribute no node.
+    bool Ready() const { return mRoot && mNode; }
+
+    // A channel of one value, drawn in pColor.
+    void AddNumber(const char* pName, const float (&pColor)[3])
+    {
+        KFCurve* curve = ChannelCurve(mRoot, pName);
+        KProperty* property = mBlock.FindPropertyByName(pName);
+        SetCurveValue(curve, property ? property->AsDouble() : 0.0);
+        SetCurveColor(curve, pColor[0], pColor[1], pColor[2]);
+        if (mIsDefault)
+            mNode->RegisterDefaultTakeCallback(property, 0, curve);
+    }
+
+    // A colour channel named pChannel: X, Y and Z curves from the components
+    // of the colour property pProperty, drawn red, green and blue.
+    void AddColor(const char* pChannel, const char* pProperty)
+    {
+        static const char* const kAxes[3] = {"X", "Y", "Z"};
+        KFCurveNode* color = mRoot->FindOrCreate(pChannel, false);
+        KProperty* property = mBlock.FindPropertyByName(pProperty);
+        KgeRGBVector rgb = PropertyColor(mBlock, pProperty);
+        for (int i = 0; i < 3; ++i)
+        {
+            KFCurve* curve = ChannelCurve(color, kAxes[i]);
+            SetCurveValue(curve, rgb[i]);
+            SetCurveColor(curve, i == 0 ? 1.0f : 0.0f, i == 1 ? 1.0f : 0.0f, i == 2 ? 1.0f : 0.0f);
+            if (mIsDefault)
+                mNode->RegisterDefaultTakeCallback(property, i, curve);
+        }
+    }
+
+private:
+    KQoxNode* mNode;
+    KFCurveNode* mRoot;
+    KObject& mBlock;
+    bool mIsDefault;
+};
+
 } // namespace attr
 } // namespace qoxsdk_600
 
