@@ -61,18 +61,25 @@ inline void RemoveChannel(KQoxTakeNode* pTakeNode, const char* pName)
         root->Delete(index);
 }
 
-// An animatable, animated property of the named data type on pOwner.
-inline KProperty* AddAnimatedProperty(KObject& pOwner, const char* pName, const char* pDataTypeName)
+// Marks pProperty animatable and animated; a null property is ignored.
+inline KProperty* MarkAnimated(KProperty* pProperty)
+{
+    if (pProperty)
+    {
+        pProperty->GetPropertyInfo().ModifyFlag(KPropertyInfo::eAnimatable, true);
+        pProperty->ModifyPropertyFlag(KProperty::eAnimated, true);
+    }
+    return pProperty;
+}
+
+// An animatable, animated property of the named data type on pOwner;
+// pCreateAnimatable goes to the owner's property factory.
+inline KProperty* AddAnimatedProperty(KObject& pOwner, const char* pName, const char* pDataTypeName,
+                                      bool pCreateAnimatable = false)
 {
     KDataType* dataType = KDataTypeGet(pDataTypeName);
-    KProperty* property =
-        pOwner.CreatePropertyFromType(pName, DataTypeToPropertyType(dataType), dataType, false, false, nullptr);
-    if (property)
-    {
-        property->GetPropertyInfo().ModifyFlag(KPropertyInfo::eAnimatable, true);
-        property->ModifyPropertyFlag(KProperty::eAnimated, true);
-    }
-    return property;
+    return MarkAnimated(pOwner.CreatePropertyFromType(pName, DataTypeToPropertyType(dataType), dataType,
+                                                      pCreateAnimatable, false, nullptr));
 }
 
 // Appends every property of pBlock, in block order, to pList (a
