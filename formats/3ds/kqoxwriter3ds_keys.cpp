@@ -53,6 +53,10 @@ public:
     void Position(KQoxNode* node, KQoxTakeNode* take, KFCurve** out);
     void Rotation(KQoxNode* node, KQoxTakeNode* take, KFCurve** out);
     void Color(KQoxLight* light, KQoxTakeNode* take, KFCurve** out);
+    // One transform channel: the take's curves where it has them, the node's
+    // default value of the channel for the others.
+    void Transform(KQoxNode* node, KQoxTakeNode* take, KFCurve** out, void (*curves)(KQoxTakeNode*, KFCurve**),
+                   KQoxVector4& (KQoxNode::*defaultValue)(KQoxVector4&));
     KFCurve* Adopt(std::unique_ptr<KFCurve> curve)
     {
         mOwned.push_back(std::move(curve));
@@ -120,22 +124,25 @@ std::array<double, 3> DefaultColor(KQoxLight* light)
 
 } // namespace
 
-void KQoxWriter3DS::CurveSet::Position(KQoxNode* node, KQoxTakeNode* take, KFCurve** out)
+void KQoxWriter3DS::CurveSet::Transform(KQoxNode* node, KQoxTakeNode* take, KFCurve** out,
+                                        void (*curves)(KQoxTakeNode*, KFCurve**),
+                                        KQoxVector4& (KQoxNode::*defaultValue)(KQoxVector4&))
 {
     if (take)
-        TranslationCurves(take, out);
-    KQoxVector4 t;
-    node->GetDefaultT(t);
-    OrConstants(out, t);
+        curves(take, out);
+    KQoxVector4 value;
+    (node->*defaultValue)(value);
+    OrConstants(out, value);
+}
+
+void KQoxWriter3DS::CurveSet::Position(KQoxNode* node, KQoxTakeNode* take, KFCurve** out)
+{
+    Transform(node, take, out, TranslationCurves, &KQoxNode::GetDefaultT);
 }
 
 void KQoxWriter3DS::CurveSet::Rotation(KQoxNode* node, KQoxTakeNode* take, KFCurve** out)
 {
-    if (take)
-        RotationCurves(take, out);
-    KQoxVector4 r;
-    node->GetDefaultR(r);
-    OrConstants(out, r);
+    Transform(node, take, out, RotationCurves, &KQoxNode::GetDefaultR);
 }
 
 void KQoxWriter3DS::CurveSet::Color(KQoxLight* light, KQoxTakeNode* take, KFCurve** out)
