@@ -387,18 +387,39 @@ K3dsPtr<objectmotion3ds> KQoxWriter3DS::ConvMeshNodePBto3DS(KQoxNode* node)
     return record;
 }
 
+// What the records of both light kinds start from: the light, its take, the
+// frame count and the position and colour curves.
+struct KQoxWriter3DS::LightTracks
+{
+    KQoxLight* mLight = nullptr;
+    KQoxTakeNode* mTake = nullptr;
+    int mFrames = 0;
+    CurveSet mMade;
+    KFCurve* mPosition[3] = {};
+    KFCurve* mColor[3] = {};
+};
+
+// False when the node holds no light.
+bool KQoxWriter3DS::StartLightTracks(KQoxNode* node, LightTracks& tracks)
+{
+    tracks.mLight = node ? node->GetLight() : nullptr;
+    if (!tracks.mLight)
+        return false;
+    tracks.mFrames = GetFrameCount(node);
+    tracks.mTake = AnimatedTake(node, mAnimation);
+    tracks.mMade.Position(node, tracks.mTake, tracks.mPosition);
+    tracks.mMade.Color(tracks.mLight, tracks.mTake, tracks.mColor);
+    return true;
+}
+
 K3dsPtr<omnimotion3ds> KQoxWriter3DS::ConvOmnilightNodePBto3DS(KQoxNode* node)
 {
-    KQoxLight* light = node ? node->GetLight() : nullptr;
-    if (!light)
+    LightTracks tracks;
+    if (!StartLightTracks(node, tracks))
         return nullptr;
-    const int n = GetFrameCount(node);
-    CurveSet made;
-    KFCurve* position[3] = {};
-    KFCurve* color[3] = {};
-    KQoxTakeNode* take = AnimatedTake(node, mAnimation);
-    made.Position(node, take, position);
-    made.Color(light, take, color);
+    const int n = tracks.mFrames;
+    KFCurve** position = tracks.mPosition;
+    KFCurve** color = tracks.mColor;
 
     omnimotion3ds* raw = nullptr;
     InitOmnilightMotion3ds(&raw, n, n);
@@ -414,19 +435,18 @@ K3dsPtr<omnimotion3ds> KQoxWriter3DS::ConvOmnilightNodePBto3DS(KQoxNode* node)
 
 K3dsPtr<spotmotion3ds> KQoxWriter3DS::ConvSpotlightNodePBto3DS(KQoxNode* node)
 {
-    KQoxLight* light = node ? node->GetLight() : nullptr;
-    if (!light)
+    LightTracks tracks;
+    if (!StartLightTracks(node, tracks))
         return nullptr;
-    const int n = GetFrameCount(node);
-    CurveSet made;
-    KFCurve* position[3] = {};
+    KQoxLight* light = tracks.mLight;
+    KQoxTakeNode* take = tracks.mTake;
+    CurveSet& made = tracks.mMade;
+    const int n = tracks.mFrames;
+    KFCurve** position = tracks.mPosition;
+    KFCurve** color = tracks.mColor;
     KFCurve* rotation[3] = {};
-    KFCurve* color[3] = {};
-    KFCurve* cone = nullptr;
-    KQoxTakeNode* take = AnimatedTake(node, mAnimation);
-    made.Position(node, take, position);
     made.Rotation(node, take, rotation);
-    made.Color(light, take, color);
+    KFCurve* cone = nullptr;
     if (take)
         cone = take->GetLightConeAngle();
     cone = made.OrConstant(cone, light->GetDefaultConeAngle());
