@@ -69,8 +69,6 @@ KQoxReader::KQoxReader(KQoxSdkManager& manager)
     : KQoxFileHandler(manager, kReaderErrors, eERROR_COUNT)
 {}
 
-KQoxReader::~KQoxReader() {}
-
 bool KQoxReader::OpenReadFile(const char* fileName, FILE*& file, KString& openedName)
 {
     if (file)
@@ -117,8 +115,6 @@ bool KQoxReader::CheckDuplicateNodeNames(KQoxNode* root, KString& message)
 KQoxWriter::KQoxWriter(KQoxSdkManager& manager)
     : KQoxFileHandler(manager, kWriterErrors, eERROR_COUNT)
 {}
-
-KQoxWriter::~KQoxWriter() {}
 
 KQoxNode* KQoxWriter::FindRootNode(KQoxScene& scene)
 {

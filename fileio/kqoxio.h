@@ -97,7 +97,6 @@ public:
     };
 
     explicit KQoxReader(KQoxSdkManager& manager);
-    ~KQoxReader() override;
 
     virtual bool FileOpen(const char* fileName) = 0;
     // A new option set of the reader's kind with its defaults; the caller owns it.
@@ -133,7 +132,6 @@ public:
     };
 
     explicit KQoxWriter(KQoxSdkManager& manager);
-    ~KQoxWriter() override;
 
     virtual bool FileCreate(const char* fileName) = 0;
     // A new option set of the writer's kind with its defaults; the caller owns it.
