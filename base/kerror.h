@@ -32,4 +32,34 @@ private:
     const char* const* mErrorStringArray;
 };
 
+// Base of a class that reports its failures through one KError of its own:
+// the holder and its three accessors. Assigning the owner leaves the error
+// record alone unless the derived class says otherwise.
+class KErrorOwner
+{
+public:
+    KError& GetError() { return mError; }
+    int GetLastErrorID() const { return mError.GetLastErrorID(); }
+    const char* GetLastErrorString() const { return mError.GetLastErrorString(); }
+
+protected:
+    KErrorOwner(const char* const* table, int count)
+        : mError(table, count)
+    {}
+    KErrorOwner(const KErrorOwner& other) = delete;
+    KErrorOwner& operator=(const KErrorOwner& other)
+    {
+        (void)other;
+        return *this;
+    }
+    // Sets code as the last error; false, for returning at once.
+    bool Fail(int code)
+    {
+        mError.SetLastErrorID(code);
+        return false;
+    }
+
+    KError mError;
+};
+
 #endif

@@ -40,8 +40,8 @@ const char* const kWriterErrors[KQoxWriter::eERROR_COUNT] = {"File is corrupted"
 } // namespace
 
 KQoxIO::KQoxIO(KQoxSdkManager& manager)
-    : mManager(manager)
-    , mError(kIOErrors, eERROR_COUNT)
+    : KErrorOwner(kIOErrors, eERROR_COUNT)
+    , mManager(manager)
 {}
 
 KQoxIO::~KQoxIO() {}
@@ -59,8 +59,8 @@ bool KQoxIO::Initialize(const char* fileName)
 }
 
 KQoxFileHandler::KQoxFileHandler(KQoxSdkManager& manager, const char* const* errorTexts, int errorCount)
-    : mManager(manager)
-    , mError(errorTexts, errorCount)
+    : KErrorOwner(errorTexts, errorCount)
+    , mManager(manager)
 {}
 
 KQoxFileHandler::~KQoxFileHandler() {}
@@ -68,8 +68,6 @@ KQoxFileHandler::~KQoxFileHandler() {}
 KQoxReader::KQoxReader(KQoxSdkManager& manager)
     : KQoxFileHandler(manager, kReaderErrors, eERROR_COUNT)
 {}
-
-KQoxReader::~KQoxReader() {}
 
 bool KQoxReader::OpenReadFile(const char* fileName, FILE*& file, KString& openedName)
 {
@@ -117,8 +115,6 @@ bool KQoxReader::CheckDuplicateNodeNames(KQoxNode* root, KString& message)
 KQoxWriter::KQoxWriter(KQoxSdkManager& manager)
     : KQoxFileHandler(manager, kWriterErrors, eERROR_COUNT)
 {}
-
-KQoxWriter::~KQoxWriter() {}
 
 KQoxNode* KQoxWriter::FindRootNode(KQoxScene& scene)
 {

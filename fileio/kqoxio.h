@@ -19,7 +19,7 @@ class KQoxScene;
 class KQoxSdkManager;
 
 // Base of the importer and the exporter: the file name and the last error.
-class KQoxIO
+class KQoxIO : public KErrorOwner
 {
 public:
     enum EError
@@ -49,21 +49,17 @@ public:
     // The name given to Initialize ("" before).
     const char* GetFileName() const { return mFileName.ToChars(); }
 
-    KError& GetError() { return mError; }
-    int GetLastErrorID() const { return mError.GetLastErrorID(); }
-    const char* GetLastErrorString() const { return mError.GetLastErrorString(); }
     KQoxSdkManager& GetSdkManager() const { return mManager; }
 
 protected:
     KQoxSdkManager& mManager;
     KString mFileName;
-    KError mError;
 };
 
 // What every file reader and writer shares: the manager, the last error
 // (with the texts of the kind's own table) and the message gathered while
 // reading or writing.
-class KQoxFileHandler
+class KQoxFileHandler : public KErrorOwner
 {
 public:
     virtual ~KQoxFileHandler();
@@ -73,9 +69,6 @@ public:
     virtual bool FileClose() = 0;
     virtual bool IsFileOpen() = 0;
 
-    KError& GetError() { return mError; }
-    int GetLastErrorID() const { return mError.GetLastErrorID(); }
-    const char* GetLastErrorString() const { return mError.GetLastErrorString(); }
     void GetMessage(KString& message) const { message = mMessage; }
     void ClearMessage() { mMessage = ""; }
 
@@ -83,7 +76,6 @@ protected:
     KQoxFileHandler(KQoxSdkManager& manager, const char* const* errorTexts, int errorCount);
 
     KQoxSdkManager& mManager;
-    KError mError;
     KString mMessage;
 };
 
@@ -105,7 +97,6 @@ public:
     };
 
     explicit KQoxReader(KQoxSdkManager& manager);
-    ~KQoxReader() override;
 
     virtual bool FileOpen(const char* fileName) = 0;
     // A new option set of the reader's kind with its defaults; the caller owns it.
@@ -141,7 +132,6 @@ public:
     };
 
     explicit KQoxWriter(KQoxSdkManager& manager);
-    ~KQoxWriter() override;
 
     virtual bool FileCreate(const char* fileName) = 0;
     // A new option set of the writer's kind with its defaults; the caller owns it.

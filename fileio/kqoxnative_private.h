@@ -7,6 +7,10 @@
 
 #include <cstring>
 
+#include "fileio/iqoxobject.h"
+#include "fileio/kqoxfilescene.h"
+#include "fileio/kqoxstreamoptionsqox.h"
+
 namespace qoxsdk_600 {
 namespace qoxnative {
 
@@ -280,6 +284,21 @@ const char kReferenceTime[] = "ReferenceTime";
 // object (its full name) whose block holds its "Channel" fields ----
 const char kChannel[] = "Channel";
 const char kTimeWarp[] = "TimeWarp"; // its number, block: the time-warp node as one "Channel"
+
+// What one version-6 read or write of a scene works on: the open field
+// file, the content gathered or written, and the options it goes by.
+struct KQoxNativePass
+{
+    KQoxNativePass(IQoxObject& file, KQoxFileScene& scene, const KStreamOptionsQox& options)
+        : mFile(file)
+        , mScene(scene)
+        , mOptions(options)
+    {}
+
+    IQoxObject& mFile;
+    KQoxFileScene& mScene;
+    const KStreamOptionsQox& mOptions;
+};
 
 } // namespace qoxnative
 } // namespace qoxsdk_600

@@ -297,12 +297,6 @@ KQoxReaderQox::~KQoxReaderQox()
     FileClose();
 }
 
-bool KQoxReaderQox::Fail(int code)
-{
-    mError.SetLastErrorID(code);
-    return false;
-}
-
 // The field file's error as the reader's: the first six ids agree.
 bool KQoxReaderQox::FailFromFile()
 {
@@ -375,12 +369,11 @@ const KQoxTakeInfo* KQoxReaderQox::GetTakeInfo(int index) const
 
 bool KQoxReaderQox::Read(KQoxScene& scene, KStreamOptions* options)
 {
-    if (!IsFileOpen())
-        return Fail(eFILE_NOT_OPENED);
     const KStreamOptionsQox defaults;
-    const KStreamOptionsQox* qoxOptions = KStreamOptionsQox::FromOptions(options, defaults);
+    const KStreamOptionsQox* qoxOptions =
+        KStreamOptionsQox::ForTransfer(*this, options, defaults, eFILE_NOT_OPENED, eSTREAM_OPTIONS_NOT_SET);
     if (!qoxOptions)
-        return Fail(eSTREAM_OPTIONS_NOT_SET);
+        return false;
     // What is read gathers apart and joins the scene once the read succeeded.
     KQoxFileScene content(mManager);
     content.mRoot = scene.GetRootNode();

@@ -54,7 +54,6 @@ public:
 private:
     bool ReadFileScene(KQoxFileScene& scene, const KStreamOptionsQox& options);
     bool AfterOpen();
-    bool Fail(int code);
     bool FailFromFile();
     IQoxObject mFile;
     KString mPassword;

@@ -11,6 +11,7 @@
 #include "fcurve/kfcurveplot.h"
 #include "fileio/iqoxobject.h"
 #include "fileio/kqoxfilescene.h"
+#include "fileio/kqoxnative_private.h"
 #include "fileio/kqoxstreamoptionsqox.h"
 
 namespace qoxsdk_600 {
@@ -30,17 +31,10 @@ class KQoxTakeNodeContainer;
 class KQoxSceneInfo;
 class KQoxThumbnail;
 
-struct KQoxRead6
+struct KQoxRead6 : qoxnative::KQoxNativePass
 {
-    KQoxRead6(IQoxObject& file, KQoxFileScene& scene, const KStreamOptionsQox& options)
-        : mFile(file)
-        , mScene(scene)
-        , mOptions(options)
-    {}
+    using KQoxNativePass::KQoxNativePass;
 
-    IQoxObject& mFile;
-    KQoxFileScene& mScene;
-    const KStreamOptionsQox& mOptions;
     // Objects made by this read, by kind in file order (destroyed again when
     // the read fails).
     std::vector<KQoxNode*> mNodes;

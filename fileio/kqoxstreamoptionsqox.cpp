@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "fileio/kqoxio.h"
+
 namespace qoxsdk_600 {
 
 KStreamOptionsQox::KStreamOptionsQox()
@@ -41,9 +43,20 @@ bool KStreamOptionsQox::IsTakeSelected(const char* name) const
     return false;
 }
 
-const KStreamOptionsQox* KStreamOptionsQox::FromOptions(KStreamOptions* options, const KStreamOptionsQox& defaults)
+const KStreamOptionsQox* KStreamOptionsQox::ForTransfer(KQoxFileHandler& handler, KStreamOptions* options,
+                                                        const KStreamOptionsQox& defaults, int notOpenCode,
+                                                        int notSetCode)
 {
-    return options ? dynamic_cast<KStreamOptionsQox*>(options) : &defaults;
+    int failure = notOpenCode;
+    if (handler.IsFileOpen())
+    {
+        const KStreamOptionsQox* qoxOptions = options ? dynamic_cast<KStreamOptionsQox*>(options) : &defaults;
+        if (qoxOptions)
+            return qoxOptions;
+        failure = notSetCode;
+    }
+    handler.GetError().SetLastErrorID(failure);
+    return nullptr;
 }
 
 } // namespace qoxsdk_600

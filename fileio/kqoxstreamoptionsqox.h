@@ -13,6 +13,8 @@
 
 namespace qoxsdk_600 {
 
+class KQoxFileHandler;
+
 class KStreamOptionsQox : public KStreamOptions
 {
 public:
@@ -37,9 +39,11 @@ public:
     // Every state on, no take name, no password, every take read.
     void Reset() override;
 
-    // The native set options stands for: defaults when options is null, null
-    // when options are of another kind.
-    static const KStreamOptionsQox* FromOptions(KStreamOptions* options, const KStreamOptionsQox& defaults);
+    // The native set a read or write of handler's file goes by: defaults when
+    // options is null. Null, with handler's error set, when its file is not
+    // open (notOpenCode) or options are of another kind (notSetCode).
+    static const KStreamOptionsQox* ForTransfer(KQoxFileHandler& handler, KStreamOptions* options,
+                                                const KStreamOptionsQox& defaults, int notOpenCode, int notSetCode);
 
     // Option 1 to eSTATE_COUNT (state + 1); false for any other number.
     bool GetOption(int option) const;

@@ -344,19 +344,29 @@ HdlKObject KEntity::GetFocus()
 // ---------------------------------------------------------------------------
 // Membership
 
+namespace {
+
+// Calls visit on every member of object when it is (still) an object set.
+template <class Visit>
+void VisitSetMembers(KObject* object, Visit visit)
+{
+    if (!object || !object->Is(KObjectSet::ClassId))
+        return;
+    KArrayTemplate<HdlKObject> members(16);
+    SourceObjects(object, members);
+    for (int i = 0; i < members.GetCount(); ++i)
+        visit(members[i].Get());
+}
+
+} // namespace
+
 void KEntity::AddCheck(KObject* object)
 {
     if (!object || object == this || Contains(object))
         return;
     HdlKObject handle(object);
     ConnectSrc(object, kConnectionNormal);
-    object = handle.Get();
-    if (!object || !object->Is(KObjectSet::ClassId))
-        return;
-    KArrayTemplate<HdlKObject> members(16);
-    SourceObjects(object, members);
-    for (int i = 0; i < members.GetCount(); ++i)
-        AddCheck(members[i].Get());
+    VisitSetMembers(handle.Get(), [this](KObject* member) { AddCheck(member); });
 }
 
 bool KEntity::RecursiveAdd(HdlKObject object)
@@ -374,13 +384,7 @@ void RemoveFrom(KEntity* entity, KObject* object, std::unordered_set<KObject*>& 
     HdlKObject handle(object);
     if (object->GetEntity().Get() == entity)
         KPlug::DisconnectPlug(object, entity);
-    object = handle.Get();
-    if (!object || !object->Is(KObjectSet::ClassId))
-        return;
-    KArrayTemplate<HdlKObject> members(16);
-    SourceObjects(object, members);
-    for (int i = 0; i < members.GetCount(); ++i)
-        RemoveFrom(entity, members[i].Get(), visited);
+    VisitSetMembers(handle.Get(), [&](KObject* member) { RemoveFrom(entity, member, visited); });
 }
 
 } // namespace

@@ -20,7 +20,6 @@ struct KQoxGlobalCameraSettings::Impl
     Impl(KQoxSdkManager& manager, KQoxScene& scene)
         : mManager(manager)
         , mScene(scene)
-        , mError(kCameraSettingsErrors, eERROR_COUNT)
     {}
 
     KQoxSdkManager& mManager; // not owned
@@ -29,11 +28,11 @@ struct KQoxGlobalCameraSettings::Impl
     EViewingMode mViewingMode = eSTANDARD;
     KQoxCamera* mProducerCameras[ePRODUCER_COUNT] = {};
     KQoxNode* mProducerNodes[ePRODUCER_COUNT] = {};
-    KError mError;
 };
 
 KQoxGlobalCameraSettings::KQoxGlobalCameraSettings(KQoxSdkManager& manager, KQoxScene& scene)
-    : mImpl(new Impl(manager, scene))
+    : KErrorOwner(kCameraSettingsErrors, eERROR_COUNT)
+    , mImpl(new Impl(manager, scene))
 {
     for (int i = 0; i < ePRODUCER_COUNT; ++i)
         mImpl->mProducerCameras[i] = manager.CreateKQoxCamera();
@@ -87,7 +86,7 @@ bool KQoxGlobalCameraSettings::SetDefaultCamera(const char* name)
 {
     if (!name)
     {
-        mImpl->mError.SetLastErrorID(eNULL_PARAMETER);
+        mError.SetLastErrorID(eNULL_PARAMETER);
         return false;
     }
     bool known = strcmp(name, kCameraSwitcherName) == 0;
@@ -100,7 +99,7 @@ bool KQoxGlobalCameraSettings::SetDefaultCamera(const char* name)
     }
     if (!known)
     {
-        mImpl->mError.SetLastErrorID(eUNKNOWN_CAMERA_NAME);
+        mError.SetLastErrorID(eUNKNOWN_CAMERA_NAME);
         return false;
     }
     mImpl->mDefaultCamera = name;
@@ -165,21 +164,6 @@ void KQoxGlobalCameraSettings::CopyProducerCamera(KString name, const KQoxCamera
                 *target = *const_cast<KQoxCamera*>(camera);
         return;
     }
-}
-
-KError& KQoxGlobalCameraSettings::GetError()
-{
-    return mImpl->mError;
-}
-
-int KQoxGlobalCameraSettings::GetLastErrorID() const
-{
-    return mImpl->mError.GetLastErrorID();
-}
-
-const char* KQoxGlobalCameraSettings::GetLastErrorString() const
-{
-    return mImpl->mError.GetLastErrorString();
 }
 
 } // namespace qoxsdk_600

@@ -18,7 +18,7 @@ class KQoxNode;
 class KQoxScene;
 class KQoxSdkManager;
 
-class KQoxGlobalCameraSettings
+class KQoxGlobalCameraSettings : public KErrorOwner
 {
 public:
     enum EError : int
@@ -93,10 +93,6 @@ public:
     // name ("Producer Top" and so on) equals the name exactly; nothing for an
     // empty name, a null camera or any other name.
     void CopyProducerCamera(KString name, const KQoxCamera* camera);
-
-    KError& GetError();
-    int GetLastErrorID() const;
-    const char* GetLastErrorString() const;
 
 private:
     struct Impl;

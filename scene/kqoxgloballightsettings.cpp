@@ -23,14 +23,8 @@ struct LightSettingValues
     std::vector<KQoxGlobalLightSettings::KQoxShadowPlane> mShadowPlanes;
 };
 
-// The settings and the error holder, which is never copied.
 struct KQoxGlobalLightSettings::Impl : LightSettingValues
-{
-    Impl()
-        : mError(sLightErrorTable, 1)
-    {}
-    KError mError;
-};
+{};
 
 KQoxGlobalLightSettings::KQoxShadowPlane::KQoxShadowPlane()
     : mEnable(true)
@@ -39,7 +33,8 @@ KQoxGlobalLightSettings::KQoxShadowPlane::KQoxShadowPlane()
 {}
 
 KQoxGlobalLightSettings::KQoxGlobalLightSettings()
-    : mImpl(new Impl)
+    : KErrorOwner(sLightErrorTable, 1)
+    , mImpl(new Impl)
 {
     RestoreDefaultSettings();
 }
@@ -168,7 +163,7 @@ KQoxGlobalLightSettings::KQoxShadowPlane* KQoxGlobalLightSettings::GetShadowPlan
 {
     if (pIndex < 0 || pIndex >= GetShadowPlaneCount())
     {
-        mImpl->mError.SetLastErrorID(eIndexOutOfRange);
+        mError.SetLastErrorID(eIndexOutOfRange);
         return nullptr;
     }
     return &mImpl->mShadowPlanes[static_cast<size_t>(pIndex)];
@@ -182,21 +177,6 @@ void KQoxGlobalLightSettings::AddShadowPlane(KQoxShadowPlane pPlane)
 void KQoxGlobalLightSettings::RemoveAllShadowPlanes()
 {
     mImpl->mShadowPlanes.clear();
-}
-
-KError& KQoxGlobalLightSettings::GetError()
-{
-    return mImpl->mError;
-}
-
-int KQoxGlobalLightSettings::GetLastErrorID() const
-{
-    return mImpl->mError.GetLastErrorID();
-}
-
-const char* KQoxGlobalLightSettings::GetLastErrorString() const
-{
-    return mImpl->mError.GetLastErrorString();
 }
 
 } // namespace qoxsdk_600

@@ -13,7 +13,7 @@
 
 namespace qoxsdk_600 {
 
-class KQoxGlobalLightSettings
+class KQoxGlobalLightSettings : public KErrorOwner
 {
 public:
     typedef int EFogMode;
@@ -76,10 +76,6 @@ public:
     KQoxShadowPlane* GetShadowPlane(int pIndex);
     void AddShadowPlane(KQoxShadowPlane pPlane);
     void RemoveAllShadowPlanes();
-
-    KError& GetError();
-    int GetLastErrorID() const;
-    const char* GetLastErrorString() const;
 
 private:
     struct Impl;

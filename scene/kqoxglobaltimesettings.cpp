@@ -27,15 +27,11 @@ T StoredOrGlobal(T pStored, T pUseGlobal, T (*pGlobal)(), T pDefault)
 
 struct KQoxGlobalTimeSettings::Impl
 {
-    Impl()
-        : mError(sTimeErrorTable, 1)
-    {}
     KTime::ETimeMode mTimeMode = kDefaultTimeMode;
     KTime::ETimeProtocol mTimeProtocol = kDefaultTimeProtocol;
     ESnapOnFrameMode mSnapOnFrameMode = eNO_SNAP;
     std::vector<std::unique_ptr<KQoxTimeMarker>> mTimeMarkers;
     int mCurrentTimeMarker = -1;
-    KError mError;
 };
 
 KQoxGlobalTimeSettings::KQoxTimeMarker::KQoxTimeMarker()
@@ -44,7 +40,8 @@ KQoxGlobalTimeSettings::KQoxTimeMarker::KQoxTimeMarker()
 {}
 
 KQoxGlobalTimeSettings::KQoxGlobalTimeSettings()
-    : mImpl(new Impl)
+    : KErrorOwner(sTimeErrorTable, 1)
+    , mImpl(new Impl)
 {
     RestoreDefaultSettings();
 }
@@ -126,7 +123,7 @@ KQoxGlobalTimeSettings::KQoxTimeMarker* KQoxGlobalTimeSettings::GetTimeMarker(in
 {
     if (pIndex < 0 || pIndex >= GetTimeMarkerCount())
     {
-        mImpl->mError.SetLastErrorID(eIndexOutOfRange);
+        mError.SetLastErrorID(eIndexOutOfRange);
         return nullptr;
     }
     return mImpl->mTimeMarkers[static_cast<size_t>(pIndex)].get();
@@ -136,7 +133,7 @@ bool KQoxGlobalTimeSettings::SetCurrentTimeMarker(int pIndex)
 {
     if (pIndex < 0 || pIndex >= GetTimeMarkerCount())
     {
-        mImpl->mError.SetLastErrorID(eIndexOutOfRange);
+        mError.SetLastErrorID(eIndexOutOfRange);
         return false;
     }
     mImpl->mCurrentTimeMarker = pIndex;
@@ -157,21 +154,6 @@ void KQoxGlobalTimeSettings::RemoveAllTimeMarkers()
 {
     mImpl->mTimeMarkers.clear();
     mImpl->mCurrentTimeMarker = -1;
-}
-
-KError& KQoxGlobalTimeSettings::GetError()
-{
-    return mImpl->mError;
-}
-
-int KQoxGlobalTimeSettings::GetLastErrorID() const
-{
-    return mImpl->mError.GetLastErrorID();
-}
-
-const char* KQoxGlobalTimeSettings::GetLastErrorString() const
-{
-    return mImpl->mError.GetLastErrorString();
 }
 
 } // namespace qoxsdk_600

@@ -13,7 +13,7 @@
 
 namespace qoxsdk_600 {
 
-class KQoxGlobalTimeSettings
+class KQoxGlobalTimeSettings : public KErrorOwner
 {
 public:
     typedef int ESnapOnFrameMode;
@@ -71,10 +71,6 @@ public:
     void AddTimeMarker(KQoxTimeMarker pMarker);
     // Frees every marker; the current marker becomes -1.
     void RemoveAllTimeMarkers();
-
-    KError& GetError();
-    int GetLastErrorID() const;
-    const char* GetLastErrorString() const;
 
 private:
     struct Impl;

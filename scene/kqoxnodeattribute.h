@@ -95,6 +95,13 @@ public:
     void ClearNode() { mNode = nullptr; }
 
 protected:
+    // A list holding the one type flag, as most kinds report it.
+    static KStringList TypeFlags(const char* flag)
+    {
+        KStringList flags;
+        flags.Add(flag);
+        return flags;
+    }
     KQoxNode* mNode;
     KQoxSdkManager* mManager;
 };

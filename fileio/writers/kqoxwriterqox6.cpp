@@ -169,12 +169,6 @@ KQoxWriterQox6::~KQoxWriterQox6()
         mFile->ProjectAbandon();
 }
 
-bool KQoxWriterQox6::Fail(int code)
-{
-    mError.SetLastErrorID(code);
-    return false;
-}
-
 bool KQoxWriterQox6::FileCreate(const char* fileName)
 {
     if (mFile)
@@ -261,12 +255,11 @@ void WriteConnections(KQoxWrite6& w)
 
 bool KQoxWriterQox6::Write(KQoxScene& scene, KStreamOptions* options)
 {
-    if (!IsFileOpen())
-        return Fail(eFILE_NOT_OPENED);
     const KStreamOptionsQox defaults;
-    const KStreamOptionsQox* qoxOptions = KStreamOptionsQox::FromOptions(options, defaults);
+    const KStreamOptionsQox* qoxOptions =
+        KStreamOptionsQox::ForTransfer(*this, options, defaults, eFILE_NOT_OPENED, eSTREAM_OPTIONS_NOT_SET);
     if (!qoxOptions)
-        return Fail(eSTREAM_OPTIONS_NOT_SET);
+        return false;
     KQoxNode* root = FindRootNode(scene);
     // Version 6 keeps skinning as skin and cluster deformers: the scene's
     // deformers and links are brought to one form for the write only.

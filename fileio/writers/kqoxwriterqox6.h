@@ -49,7 +49,6 @@ protected:
 
 private:
     bool WriteFileScene(KQoxFileScene& scene, const KStreamOptionsQox& options);
-    bool Fail(int code);
     KQox::EForm mForm;
     // The skins made for the write under way (version 6).
     const std::vector<KQoxWrittenSkin>* mSkins = nullptr;

@@ -44,17 +44,10 @@ struct KQoxWrittenSkin;
 // file does not store, with its count (writers/kqoxwrite_leftout.cpp).
 void ReportLeftOut(KQoxScene& scene, int linksWithoutNode, KString& message);
 
-struct KQoxWrite6
+struct KQoxWrite6 : qoxnative::KQoxNativePass
 {
-    KQoxWrite6(IQoxObject& file, KQoxFileScene& scene, const KStreamOptionsQox& options)
-        : mFile(file)
-        , mScene(scene)
-        , mOptions(options)
-    {}
+    using KQoxNativePass::KQoxNativePass;
 
-    IQoxObject& mFile;
-    KQoxFileScene& mScene;
-    const KStreamOptionsQox& mOptions;
     // The version-5 layout: sections carry kVersion5Sections and curves are
     // stored with their auto tangents as evaluated slopes.
     bool mVersion5 = false;

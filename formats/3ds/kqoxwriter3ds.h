@@ -175,6 +175,7 @@ public:
 
 private:
     class CurveSet;
+    struct LightTracks;
     struct MeshFaces;
     bool Failed();
     bool FailWith(int errorId);
@@ -188,6 +189,7 @@ private:
     KQoxMaterial* DefaultMaterial();
     void WriteMaterialList(KQoxMesh* mesh, MeshFaces& faces, std::vector<std::string>& names);
     KQoxNode* TargetTrack(KQoxNode* node, int n, CurveSet& curves, KFCurve** out, int& count);
+    bool StartLightTracks(KQoxNode* node, LightTracks& tracks);
 
     // Switches read from the options.
     bool mTextureMapping = true;

@@ -53,6 +53,10 @@ public:
     void Position(KQoxNode* node, KQoxTakeNode* take, KFCurve** out);
     void Rotation(KQoxNode* node, KQoxTakeNode* take, KFCurve** out);
     void Color(KQoxLight* light, KQoxTakeNode* take, KFCurve** out);
+    // One transform channel: the take's curves where it has them, the node's
+    // default value of the channel for the others.
+    void Transform(KQoxNode* node, KQoxTakeNode* take, KFCurve** out, void (*curves)(KQoxTakeNode*, KFCurve**),
+                   KQoxVector4& (KQoxNode::*defaultValue)(KQoxVector4&));
     KFCurve* Adopt(std::unique_ptr<KFCurve> curve)
     {
         mOwned.push_back(std::move(curve));
@@ -120,22 +124,25 @@ std::array<double, 3> DefaultColor(KQoxLight* light)
 
 } // namespace
 
-void KQoxWriter3DS::CurveSet::Position(KQoxNode* node, KQoxTakeNode* take, KFCurve** out)
+void KQoxWriter3DS::CurveSet::Transform(KQoxNode* node, KQoxTakeNode* take, KFCurve** out,
+                                        void (*curves)(KQoxTakeNode*, KFCurve**),
+                                        KQoxVector4& (KQoxNode::*defaultValue)(KQoxVector4&))
 {
     if (take)
-        TranslationCurves(take, out);
-    KQoxVector4 t;
-    node->GetDefaultT(t);
-    OrConstants(out, t);
+        curves(take, out);
+    KQoxVector4 value;
+    (node->*defaultValue)(value);
+    OrConstants(out, value);
+}
+
+void KQoxWriter3DS::CurveSet::Position(KQoxNode* node, KQoxTakeNode* take, KFCurve** out)
+{
+    Transform(node, take, out, TranslationCurves, &KQoxNode::GetDefaultT);
 }
 
 void KQoxWriter3DS::CurveSet::Rotation(KQoxNode* node, KQoxTakeNode* take, KFCurve** out)
 {
-    if (take)
-        RotationCurves(take, out);
-    KQoxVector4 r;
-    node->GetDefaultR(r);
-    OrConstants(out, r);
+    Transform(node, take, out, RotationCurves, &KQoxNode::GetDefaultR);
 }
 
 void KQoxWriter3DS::CurveSet::Color(KQoxLight* light, KQoxTakeNode* take, KFCurve** out)
@@ -380,18 +387,39 @@ K3dsPtr<objectmotion3ds> KQoxWriter3DS::ConvMeshNodePBto3DS(KQoxNode* node)
     return record;
 }
 
+// What the records of both light kinds start from: the light, its take, the
+// frame count and the position and colour curves.
+struct KQoxWriter3DS::LightTracks
+{
+    KQoxLight* mLight = nullptr;
+    KQoxTakeNode* mTake = nullptr;
+    int mFrames = 0;
+    CurveSet mMade;
+    KFCurve* mPosition[3] = {};
+    KFCurve* mColor[3] = {};
+};
+
+// False when the node holds no light.
+bool KQoxWriter3DS::StartLightTracks(KQoxNode* node, LightTracks& tracks)
+{
+    tracks.mLight = node ? node->GetLight() : nullptr;
+    if (!tracks.mLight)
+        return false;
+    tracks.mFrames = GetFrameCount(node);
+    tracks.mTake = AnimatedTake(node, mAnimation);
+    tracks.mMade.Position(node, tracks.mTake, tracks.mPosition);
+    tracks.mMade.Color(tracks.mLight, tracks.mTake, tracks.mColor);
+    return true;
+}
+
 K3dsPtr<omnimotion3ds> KQoxWriter3DS::ConvOmnilightNodePBto3DS(KQoxNode* node)
 {
-    KQoxLight* light = node ? node->GetLight() : nullptr;
-    if (!light)
+    LightTracks tracks;
+    if (!StartLightTracks(node, tracks))
         return nullptr;
-    const int n = GetFrameCount(node);
-    CurveSet made;
-    KFCurve* position[3] = {};
-    KFCurve* color[3] = {};
-    KQoxTakeNode* take = AnimatedTake(node, mAnimation);
-    made.Position(node, take, position);
-    made.Color(light, take, color);
+    const int n = tracks.mFrames;
+    KFCurve** position = tracks.mPosition;
+    KFCurve** color = tracks.mColor;
 
     omnimotion3ds* raw = nullptr;
     InitOmnilightMotion3ds(&raw, n, n);
@@ -407,19 +435,18 @@ K3dsPtr<omnimotion3ds> KQoxWriter3DS::ConvOmnilightNodePBto3DS(KQoxNode* node)
 
 K3dsPtr<spotmotion3ds> KQoxWriter3DS::ConvSpotlightNodePBto3DS(KQoxNode* node)
 {
-    KQoxLight* light = node ? node->GetLight() : nullptr;
-    if (!light)
+    LightTracks tracks;
+    if (!StartLightTracks(node, tracks))
         return nullptr;
-    const int n = GetFrameCount(node);
-    CurveSet made;
-    KFCurve* position[3] = {};
+    KQoxLight* light = tracks.mLight;
+    KQoxTakeNode* take = tracks.mTake;
+    CurveSet& made = tracks.mMade;
+    const int n = tracks.mFrames;
+    KFCurve** position = tracks.mPosition;
+    KFCurve** color = tracks.mColor;
     KFCurve* rotation[3] = {};
-    KFCurve* color[3] = {};
-    KFCurve* cone = nullptr;
-    KQoxTakeNode* take = AnimatedTake(node, mAnimation);
-    made.Position(node, take, position);
     made.Rotation(node, take, rotation);
-    made.Color(light, take, color);
+    KFCurve* cone = nullptr;
     if (take)
         cone = take->GetLightConeAngle();
     cone = made.OrConstant(cone, light->GetDefaultConeAngle());

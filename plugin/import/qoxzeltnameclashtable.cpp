@@ -128,6 +128,23 @@ KQoxNode* QoxZeltKQoxNodeSortedArray::Find(const char* name)
     return i < 0 ? nullptr : mNodes[i];
 }
 
+// ---- Clash records ----
+
+template <class Clash>
+void QoxClashRecords<Clash>::Add(Clash* clash)
+{
+    InsertRecord(mClashes, clash);
+}
+
+template <class Clash>
+Clash* QoxClashRecords<Clash>::Find(const char* name)
+{
+    return FindRecord(mClashes, name);
+}
+
+template class QoxClashRecords<QoxZeltNameClash>;
+template class QoxClashRecords<QoxNameClash>;
+
 // ---- QoxZeltNameClashTable ----
 
 QoxZeltNameClashTable::QoxZeltNameClashTable(ZFn::Type type)
@@ -153,26 +170,6 @@ QoxZeltNameClashTable::QoxZeltNameClashTable(ZFn::Type type)
     }
 }
 
-QoxZeltNameClashTable::~QoxZeltNameClashTable()
-{
-    for (int i = mClashes.GetCount() - 1; i >= 0; --i)
-    {
-        DeleteAndClear(mClashes[i]->mPaths);
-        delete mClashes[i];
-    }
-    mClashes.Clear();
-}
-
-void QoxZeltNameClashTable::Add(Clash* clash)
-{
-    InsertRecord(mClashes, clash);
-}
-
-QoxZeltNameClashTable::Clash* QoxZeltNameClashTable::Find(const char* name)
-{
-    return FindRecord(mClashes, name);
-}
-
 // ---- QoxNameClashTable ----
 
 QoxNameClashTable::QoxNameClashTable(KQoxNode* root)
@@ -180,13 +177,6 @@ QoxNameClashTable::QoxNameClashTable(KQoxNode* root)
     QoxZeltKQoxNodeSortedArray seen;
     if (root)
         BuildTable(root, seen);
-}
-
-QoxNameClashTable::~QoxNameClashTable()
-{
-    for (int i = mClashes.GetCount() - 1; i >= 0; --i)
-        delete mClashes[i];
-    mClashes.Clear();
 }
 
 void QoxNameClashTable::BuildTable(KQoxNode* node, QoxZeltKQoxNodeSortedArray& seen)
@@ -205,14 +195,4 @@ void QoxNameClashTable::BuildTable(KQoxNode* node, QoxZeltKQoxNodeSortedArray& s
     seen.Add(node);
     for (int i = 0; i < node->GetChildCount(false); ++i)
         BuildTable(node->GetChild(i), seen);
-}
-
-void QoxNameClashTable::Add(Clash* clash)
-{
-    InsertRecord(mClashes, clash);
-}
-
-QoxNameClashTable::Clash* QoxNameClashTable::Find(const char* name)
-{
-    return FindRecord(mClashes, name);
 }

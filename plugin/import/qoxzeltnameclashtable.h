@@ -68,23 +68,16 @@ private:
     KArrayTemplate<qoxsdk_600::KQoxNode*> mNodes;
 };
 
-// The names that two or more host DAG paths of one node type bear.
-class QoxZeltNameClashTable
+// The clash records of a table in ascending name order; owned, freed last to
+// first.
+template <class Clash>
+class QoxClashRecords
 {
 public:
-    struct Clash
-    {
-        KString mName;
-        // Heap copies owned by the record: the second bearer met, the first,
-        // then every later one in traversal order.
-        KArrayTemplate<ZDagPath*> mPaths;
-    };
-
-    // Walks the host DAG depth first with the type as filter (0: every node).
-    explicit QoxZeltNameClashTable(ZFn::Type type);
-    ~QoxZeltNameClashTable();
-    QoxZeltNameClashTable(const QoxZeltNameClashTable&) = delete;
-    QoxZeltNameClashTable& operator=(const QoxZeltNameClashTable&) = delete;
+    QoxClashRecords() = default;
+    ~QoxClashRecords() { DeleteAndClear(mClashes); }
+    QoxClashRecords(const QoxClashRecords&) = delete;
+    QoxClashRecords& operator=(const QoxClashRecords&) = delete;
 
     // Takes ownership of the record.
     void Add(Clash* clash);
@@ -97,34 +90,51 @@ private:
     KArrayTemplate<Clash*> mClashes;
 };
 
+// A name that two or more host DAG paths bear.
+struct QoxZeltNameClash
+{
+    QoxZeltNameClash() = default;
+    ~QoxZeltNameClash() { DeleteAndClear(mPaths); }
+    QoxZeltNameClash(const QoxZeltNameClash&) = delete;
+    QoxZeltNameClash& operator=(const QoxZeltNameClash&) = delete;
+
+    KString mName;
+    // Heap copies owned by the record: the second bearer met, the first,
+    // then every later one in traversal order.
+    KArrayTemplate<ZDagPath*> mPaths;
+};
+
+// The names that two or more host DAG paths of one node type bear.
+class QoxZeltNameClashTable : public QoxClashRecords<QoxZeltNameClash>
+{
+public:
+    typedef QoxZeltNameClash Clash;
+
+    // Walks the host DAG depth first with the type as filter (0: every node).
+    explicit QoxZeltNameClashTable(ZFn::Type type);
+};
+
+// A name (without namespace prefix) that two or more SDK nodes bear.
+struct QoxNameClash
+{
+    KString mName;
+    // The bearers in pre-order (parents before children); not owned.
+    KArrayTemplate<qoxsdk_600::KQoxNode*> mNodes;
+};
+
 // The names (without namespace prefix) that two or more SDK nodes of a
 // subtree bear, the subtree's root included. Holds plain node pointers: do
 // not consult it once the scene is gone.
-class QoxNameClashTable
+class QoxNameClashTable : public QoxClashRecords<QoxNameClash>
 {
 public:
-    struct Clash
-    {
-        KString mName;
-        // The bearers in pre-order (parents before children); not owned.
-        KArrayTemplate<qoxsdk_600::KQoxNode*> mNodes;
-    };
+    typedef QoxNameClash Clash;
 
     explicit QoxNameClashTable(qoxsdk_600::KQoxNode* root);
-    ~QoxNameClashTable();
-    QoxNameClashTable(const QoxNameClashTable&) = delete;
-    QoxNameClashTable& operator=(const QoxNameClashTable&) = delete;
 
     // Records the node and its descendants, with the scratch array of the
     // nodes seen so far.
     void BuildTable(qoxsdk_600::KQoxNode* node, QoxZeltKQoxNodeSortedArray& seen);
-    void Add(Clash* clash);
-    Clash* Find(const char* name);
-    int GetCount() const { return mClashes.GetCount(); }
-    Clash* GetAt(int i) const { return mClashes[i]; }
-
-private:
-    KArrayTemplate<Clash*> mClashes;
 };
 
 #endif

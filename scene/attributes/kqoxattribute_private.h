@@ -61,18 +61,25 @@ inline void RemoveChannel(KQoxTakeNode* pTakeNode, const char* pName)
         root->Delete(index);
 }
 
-// An animatable, animated property of the named data type on pOwner.
-inline KProperty* AddAnimatedProperty(KObject& pOwner, const char* pName, const char* pDataTypeName)
+// Marks pProperty animatable and animated; a null property is ignored.
+inline KProperty* MarkAnimated(KProperty* pProperty)
+{
+    if (pProperty)
+    {
+        pProperty->GetPropertyInfo().ModifyFlag(KPropertyInfo::eAnimatable, true);
+        pProperty->ModifyPropertyFlag(KProperty::eAnimated, true);
+    }
+    return pProperty;
+}
+
+// An animatable, animated property of the named data type on pOwner;
+// pCreateAnimatable goes to the owner's property factory.
+inline KProperty* AddAnimatedProperty(KObject& pOwner, const char* pName, const char* pDataTypeName,
+                                      bool pCreateAnimatable = false)
 {
     KDataType* dataType = KDataTypeGet(pDataTypeName);
-    KProperty* property =
-        pOwner.CreatePropertyFromType(pName, DataTypeToPropertyType(dataType), dataType, false, false, nullptr);
-    if (property)
-    {
-        property->GetPropertyInfo().ModifyFlag(KPropertyInfo::eAnimatable, true);
-        property->ModifyPropertyFlag(KProperty::eAnimated, true);
-    }
-    return property;
+    return MarkAnimated(pOwner.CreatePropertyFromType(pName, DataTypeToPropertyType(dataType), dataType,
+                                                      pCreateAnimatable, false, nullptr));
 }
 
 // Appends every property of pBlock, in block order, to pList (a
@@ -161,6 +168,59 @@ inline void SetCurveValue(KFCurve* pCurve, double pValue)
     if (pCurve)
         pCurve->SetValue(static_cast<float>(pValue));
 }
+
+// Builds an attribute's channels in one take node. Each curve starts from
+// its property's present value and is tied to the property only then (in the
+// Default take), so the property keeps its own double value.
+class ChannelBuilder
+{
+public:
+    // pBlock: the attribute's property block, named like its channels.
+    ChannelBuilder(const KQoxNodeAttribute& pAttribute, KQoxTakeNode* pTakeNode, KObject& pBlock)
+        : mNode(pAttribute.GetNode())
+        , mRoot(pTakeNode ? pTakeNode->GetKFCurveNode() : nullptr)
+        , mBlock(pBlock)
+        , mIsDefault(IsDefaultTake(pTakeNode))
+    {}
+
+    // False when the take node has no curve tree or the attribute no node.
+    bool Ready() const { return mRoot && mNode; }
+
+    // A channel of one value, drawn in pColor.
+    void AddNumber(const char* pName, const float (&pColor)[3])
+    {
+        KFCurve* curve = ChannelCurve(mRoot, pName);
+        KProperty* property = mBlock.FindPropertyByName(pName);
+        SetCurveValue(curve, property ? property->AsDouble() : 0.0);
+        SetCurveColor(curve, pColor[0], pColor[1], pColor[2]);
+        if (mIsDefault)
+            mNode->RegisterDefaultTakeCallback(property, 0, curve);
+    }
+
+    // A colour channel named pChannel: X, Y and Z curves from the components
+    // of the colour property pProperty, drawn red, green and blue.
+    void AddColor(const char* pChannel, const char* pProperty)
+    {
+        static const char* const kAxes[3] = {"X", "Y", "Z"};
+        KFCurveNode* color = mRoot->FindOrCreate(pChannel, false);
+        KProperty* property = mBlock.FindPropertyByName(pProperty);
+        KgeRGBVector rgb = PropertyColor(mBlock, pProperty);
+        for (int i = 0; i < 3; ++i)
+        {
+            KFCurve* curve = ChannelCurve(color, kAxes[i]);
+            SetCurveValue(curve, rgb[i]);
+            SetCurveColor(curve, i == 0 ? 1.0f : 0.0f, i == 1 ? 1.0f : 0.0f, i == 2 ? 1.0f : 0.0f);
+            if (mIsDefault)
+                mNode->RegisterDefaultTakeCallback(property, i, curve);
+        }
+    }
+
+private:
+    KQoxNode* mNode;
+    KFCurveNode* mRoot;
+    KObject& mBlock;
+    bool mIsDefault;
+};
 
 } // namespace attr
 } // namespace qoxsdk_600

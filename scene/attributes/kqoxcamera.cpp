@@ -81,7 +81,6 @@ const CameraChannel kChannels[7] = {{"FieldOfView", &KQoxTakeNode::GetCameraFiel
                                     {"Roll", &KQoxTakeNode::GetCameraRoll, {0.13f, 0.18f, 0.4f}},
                                     {"TurnTable", &KQoxTakeNode::GetCameraTurnTable, {0.4f, 0.13f, 0.18f}}};
 const char* const kBackgroundChannel = "BackgroundColor (Color)";
-const char* const kAxes[3] = {"X", "Y", "Z"};
 
 } // namespace
 
@@ -716,34 +715,12 @@ KQoxCamera::ECameraRenderOptionsUsageTime KQoxCamera::GetRenderOptionsUsageTime(
 void KQoxCamera::AddChannels(KQoxTakeNode* pTakeNode)
 {
     KQoxNodeAttribute::AddChannels(pTakeNode);
-    KFCurveNode* root = pTakeNode ? pTakeNode->GetKFCurveNode() : nullptr;
-    KQoxNode* node = GetNode();
-    if (!root || !node)
+    attr::ChannelBuilder channels(*this, pTakeNode, *mProperties);
+    if (!channels.Ready())
         return;
-    const bool isDefault = attr::IsDefaultTake(pTakeNode);
-
-    // Each curve starts from its property's present value and is tied to
-    // the property only then, so the property keeps its double value.
     for (const CameraChannel& channel : kChannels)
-    {
-        KFCurve* curve = attr::ChannelCurve(root, channel.mName);
-        KProperty* property = mProperties->FindPropertyByName(channel.mName);
-        attr::SetCurveValue(curve, property ? property->AsDouble() : 0.0);
-        attr::SetCurveColor(curve, channel.mColor[0], channel.mColor[1], channel.mColor[2]);
-        if (isDefault)
-            node->RegisterDefaultTakeCallback(property, 0, curve);
-    }
-    KFCurveNode* background = root->FindOrCreate(kBackgroundChannel, false);
-    KProperty* property = mProperties->FindPropertyByName("BackgroundColor");
-    KgeRGBVector rgb = attr::PropertyColor(*mProperties, "BackgroundColor");
-    for (int i = 0; i < 3; ++i)
-    {
-        KFCurve* curve = attr::ChannelCurve(background, kAxes[i]);
-        attr::SetCurveValue(curve, rgb[i]);
-        attr::SetCurveColor(curve, i == 0 ? 1.0f : 0.0f, i == 1 ? 1.0f : 0.0f, i == 2 ? 1.0f : 0.0f);
-        if (isDefault)
-            node->RegisterDefaultTakeCallback(property, i, curve);
-    }
+        channels.AddNumber(channel.mName, channel.mColor);
+    channels.AddColor(kBackgroundChannel, "BackgroundColor");
 }
 
 void KQoxCamera::RemoveChannels(KQoxTakeNode* pTakeNode)
@@ -766,9 +743,7 @@ KString KQoxCamera::GetTypeName()
 
 KStringList KQoxCamera::GetTypeFlags()
 {
-    KStringList flags;
-    flags.Add("Camera", 0);
-    return flags;
+    return TypeFlags("Camera");
 }
 
 } // namespace qoxsdk_600

@@ -22,7 +22,6 @@ struct LightChannel
 };
 const LightChannel kNumberChannels[3] = {
     {"Intensity", {0.97f, 0.91f, 0.11f}}, {"Cone angle", {0.82f, 0.10f, 0.71f}}, {"Fog", {0.82f, 0.38f, 0.10f}}};
-const char* const kAxes[3] = {"X", "Y", "Z"};
 
 } // namespace
 
@@ -224,34 +223,12 @@ double KQoxLight::GetDefaultFog()
 void KQoxLight::AddChannels(KQoxTakeNode* pTakeNode)
 {
     KQoxNodeAttribute::AddChannels(pTakeNode);
-    KFCurveNode* root = pTakeNode ? pTakeNode->GetKFCurveNode() : nullptr;
-    KQoxNode* node = GetNode();
-    if (!root || !node)
+    attr::ChannelBuilder channels(*this, pTakeNode, *mProperties);
+    if (!channels.Ready())
         return;
-    const bool isDefault = attr::IsDefaultTake(pTakeNode);
-
-    // Each curve starts from the property's present value and is tied to the
-    // property only then, so the property keeps its double value.
-    KFCurveNode* color = root->FindOrCreate("Color", false);
-    KProperty* colorProperty = mProperties->FindPropertyByName("Color");
-    KgeRGBVector rgb = attr::PropertyColor(*mProperties, "Color");
-    for (int i = 0; i < 3; ++i)
-    {
-        KFCurve* curve = attr::ChannelCurve(color, kAxes[i]);
-        attr::SetCurveValue(curve, rgb[i]);
-        attr::SetCurveColor(curve, i == 0 ? 1.0f : 0.0f, i == 1 ? 1.0f : 0.0f, i == 2 ? 1.0f : 0.0f);
-        if (isDefault)
-            node->RegisterDefaultTakeCallback(colorProperty, i, curve);
-    }
+    channels.AddColor("Color", "Color");
     for (const LightChannel& channel : kNumberChannels)
-    {
-        KFCurve* curve = attr::ChannelCurve(root, channel.mName);
-        KProperty* property = mProperties->FindPropertyByName(channel.mName);
-        attr::SetCurveValue(curve, property ? property->AsDouble() : 0.0);
-        attr::SetCurveColor(curve, channel.mColor[0], channel.mColor[1], channel.mColor[2]);
-        if (isDefault)
-            node->RegisterDefaultTakeCallback(property, 0, curve);
-    }
+        channels.AddNumber(channel.mName, channel.mColor);
 }
 
 void KQoxLight::RemoveChannels(KQoxTakeNode* pTakeNode)
@@ -273,9 +250,7 @@ KString KQoxLight::GetTypeName()
 
 KStringList KQoxLight::GetTypeFlags()
 {
-    KStringList flags;
-    flags.Add("Light");
-    return flags;
+    return TypeFlags("Light");
 }
 
 KQoxLight& KQoxLight::operator=(KQoxLight& pOther)

@@ -256,9 +256,7 @@ KString KQoxMarker::GetTypeName()
 
 KStringList KQoxMarker::GetTypeFlags()
 {
-    KStringList flags;
-    flags.Add("Marker");
-    return flags;
+    return TypeFlags("Marker");
 }
 
 KQoxMarker& KQoxMarker::operator=(KQoxMarker& pOther)

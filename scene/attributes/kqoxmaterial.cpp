@@ -142,14 +142,9 @@ void KQoxMaterial::AddChannels(KQoxTakeNode* pTakeNode)
     for (ColorChannel& channel : colors)
     {
         KgeRGBVector value = Rgb(channel.mFallback, channel.mFallback, channel.mFallback);
-        KProperty* property = block.FindPropertyByName(channel.mName);
-        if (property)
-        {
-            if (property == channel.mProperty)
-                value = channel.mProperty->Get();
-            property->GetPropertyInfo().ModifyFlag(KPropertyInfo::eAnimatable, true);
-            property->ModifyPropertyFlag(KProperty::eAnimated, true);
-        }
+        KProperty* property = attr::MarkAnimated(block.FindPropertyByName(channel.mName));
+        if (property && property == channel.mProperty)
+            value = channel.mProperty->Get();
         KFCurveNode* node = KFCurveNodeCreate(channel.mName, KDataTypeColor, 1, 0);
         const double components[3] = {value.r, value.g, value.b};
         for (int m = 0; m < 3; ++m)
@@ -177,14 +172,9 @@ void KQoxMaterial::AddChannels(KQoxTakeNode* pTakeNode)
     for (NumberChannel& channel : numbers)
     {
         double value = channel.mFallback;
-        KProperty* property = block.FindPropertyByName(channel.mName);
-        if (property)
-        {
-            if (property == channel.mProperty)
-                value = channel.mProperty->Get();
-            property->GetPropertyInfo().ModifyFlag(KPropertyInfo::eAnimatable, true);
-            property->ModifyPropertyFlag(KProperty::eAnimated, true);
-        }
+        KProperty* property = attr::MarkAnimated(block.FindPropertyByName(channel.mName));
+        if (property && property == channel.mProperty)
+            value = channel.mProperty->Get();
         KFCurveNode* node = KFCurveNodeCreate(channel.mName, KDataTypeNumber, 1, 0);
         KFCurve* curve = KFCurveCreate();
         node->FCurveSet(curve, false);
@@ -309,25 +299,25 @@ double KQoxMaterial::GetDefaultShininess()
 KQoxColor KQoxMaterial::GetAmbient()
 {
     KQoxColor color;
-    return GetDefaultAmbientColor(color);
+    return GetDefaultColor(kAmbient, color);
 }
 
 KQoxColor KQoxMaterial::GetDiffuse()
 {
     KQoxColor color;
-    return GetDefaultDiffuseColor(color);
+    return GetDefaultColor(kDiffuse, color);
 }
 
 KQoxColor KQoxMaterial::GetSpecular()
 {
     KQoxColor color;
-    return GetDefaultSpecularColor(color);
+    return GetDefaultColor(kSpecular, color);
 }
 
 KQoxColor KQoxMaterial::GetEmissive()
 {
     KQoxColor color;
-    return GetDefaultEmissiveColor(color);
+    return GetDefaultColor(kEmissive, color);
 }
 
 // ---- Copy and comparison -----------------------------------------------------------------

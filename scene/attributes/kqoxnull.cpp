@@ -81,9 +81,7 @@ KString KQoxNull::GetTypeName()
 
 KStringList KQoxNull::GetTypeFlags()
 {
-    KStringList flags;
-    flags.Add("Null");
-    return flags;
+    return TypeFlags("Null");
 }
 
 KQoxNull& KQoxNull::operator=(KQoxNull& pOther)

@@ -339,12 +339,7 @@ void KQOXNURBSurfaceEvaluator::EvaluateSurfaceExactNormal()
                     du[c] = (su3[c] - p[c] * Wu) / W;
                     dv[c] = (sv3[c] - p[c] * Wv) / W;
                 }
-            std::memcpy(mDestination + output * 4, p, sizeof(p));
-            std::memcpy(&mDerivativeU[output * 4], du, sizeof(du));
-            std::memcpy(&mDerivativeV[output * 4], dv, sizeof(dv));
-            if (mDestinationNormals)
-                StoreNormal(mDestinationNormals + output * 4, du, dv);
-            ++output;
+            StorePoint(output++, p, du, dv);
         }
     Correct_Cap_Normal();
 }
@@ -358,26 +353,7 @@ void KQOXNURBSurfaceEvaluator::ComputeBlendingFactor(KQoxWeightedMapping* pMappi
         for (size_t i = 0; i < controlPoints; ++i)
             mScratch[i * 3] = mScratch[i * 3 + 1] = mScratch[i * 3 + 2] = WeightOf(static_cast<unsigned int>(i));
     }
-    const unsigned int windowU = mOrderU, windowV = mOrderV;
-    double B[16], Bu[16], Bv[16], basis[16], weights[16], factors[16];
-    int indices[16];
-    int output = 0;
-    for (const KSample& sv : mSamplesV)
-        for (const KSample& su : mSamplesU)
-        {
-            Products(sv, su, B, Bu, Bv);
-            int count = 0;
-            for (unsigned int l = 0; l < windowV; ++l)
-                for (unsigned int k = 0; k < windowU; ++k)
-                {
-                    const unsigned int index = ControlPointIndex(sv, su, l, k);
-                    indices[count] = static_cast<int>(index);
-                    weights[count] = WeightOf(index);
-                    basis[count++] = B[l * 4 + k];
-                }
-            ComputeBlendingCV(count, basis, weights, factors);
-            AddBlendingCV(pMapping, count, indices, factors, output++);
-        }
+    BlendSamples(pMapping, true);
 }
 
 } // namespace qoxsdk_600

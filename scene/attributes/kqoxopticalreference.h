@@ -21,12 +21,7 @@ public:
     EAttributeType GetAttributeType() const override { return eOPTICAL_REFERENCE; }
     // "Optical"; the flags are the list "Marker".
     KString GetTypeName() override { return KString("Optical"); }
-    KStringList GetTypeFlags() override
-    {
-        KStringList flags;
-        flags.Add("Marker");
-        return flags;
-    }
+    KStringList GetTypeFlags() override { return TypeFlags("Marker"); }
     // Copies nothing.
     KQoxOpticalReference& operator=(KQoxOpticalReference&) { return *this; }
 };

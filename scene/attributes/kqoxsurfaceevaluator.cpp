@@ -562,20 +562,20 @@ void KQOXSurfaceEvaluator::EvaluateSurfaceExactNormal()
                         dv[c] += Bv[e] * cp[c];
                     }
                 }
-            std::memcpy(mDestination + output * 4, p, sizeof(p));
-            std::memcpy(&mDerivativeU[output * 4], du, sizeof(du));
-            std::memcpy(&mDerivativeV[output * 4], dv, sizeof(dv));
-            if (mDestinationNormals)
-                StoreNormal(mDestinationNormals + output * 4, du, dv);
-            ++output;
+            StorePoint(output++, p, du, dv);
         }
     Correct_Cap_Normal();
 }
 
 void KQOXSurfaceEvaluator::ComputeBlendingFactor(KQoxWeightedMapping* pMapping)
 {
+    BlendSamples(pMapping, false);
+}
+
+void KQOXSurfaceEvaluator::BlendSamples(KQoxWeightedMapping* pMapping, bool pWeighted)
+{
     const unsigned int windowU = WindowU(), windowV = WindowV();
-    double B[16], Bu[16], Bv[16], factors[16];
+    double B[16], Bu[16], Bv[16], basis[16], weights[16], factors[16];
     int indices[16];
     int output = 0;
     for (const KSample& sv : mSamplesV)
@@ -583,16 +583,27 @@ void KQOXSurfaceEvaluator::ComputeBlendingFactor(KQoxWeightedMapping* pMapping)
         {
             Products(sv, su, B, Bu, Bv);
             int count = 0;
-            double basis[16];
             for (unsigned int l = 0; l < windowV; ++l)
                 for (unsigned int k = 0; k < windowU; ++k)
                 {
-                    indices[count] = static_cast<int>(ControlPointIndex(sv, su, l, k));
+                    const unsigned int index = ControlPointIndex(sv, su, l, k);
+                    indices[count] = static_cast<int>(index);
+                    weights[count] = pWeighted ? ControlPointWeight(index) : 1.0;
                     basis[count++] = B[l * 4 + k];
                 }
-            ComputeBlendingCV(count, basis, nullptr, factors);
+            ComputeBlendingCV(count, basis, pWeighted ? weights : nullptr, factors);
             AddBlendingCV(pMapping, count, indices, factors, output++);
         }
+}
+
+void KQOXSurfaceEvaluator::StorePoint(int pOutput, const double* pP, const double* pDU, const double* pDV)
+{
+    const size_t at = static_cast<size_t>(pOutput) * 4;
+    std::memcpy(mDestination + at, pP, 3 * sizeof(double));
+    std::memcpy(&mDerivativeU[at], pDU, 3 * sizeof(double));
+    std::memcpy(&mDerivativeV[at], pDV, 3 * sizeof(double));
+    if (mDestinationNormals)
+        StoreNormal(mDestinationNormals + at, pDU, pDV);
 }
 
 void KQOXSurfaceEvaluator::ComputeBlendingCV(int pCount, const double* pBasis, const double* pWeights, double* pFactors)

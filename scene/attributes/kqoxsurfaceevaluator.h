@@ -178,6 +178,18 @@ protected:
     // Replaces the normals of the capped edges.
     void Correct_Cap_Normal();
     void StoreNormal(double* pNormal, const double* pDU, const double* pDV) const;
+    // Stores output point pOutput: its position, its two derivatives and,
+    // when normals are wanted, its normal.
+    void StorePoint(int pOutput, const double* pP, const double* pDU, const double* pDV);
+    // Adds every output point's blending of its window of control points to
+    // pMapping; with pWeighted each control point's weight takes part.
+    void BlendSamples(KQoxWeightedMapping* pMapping, bool pWeighted);
+    // The weight of a control point in a weighted blend; 1 here.
+    virtual double ControlPointWeight(unsigned int pControlPoint) const
+    {
+        (void)pControlPoint;
+        return 1.0;
+    }
 
     int mModeU, mModeV;
     unsigned int mOrderU, mOrderV;
@@ -265,6 +277,7 @@ protected:
     void FindSpans(bool pU, std::vector<unsigned int>& pSpans) const;
     void BuildDirection(bool pU);
     double WeightOf(unsigned int pControlPoint) const;
+    double ControlPointWeight(unsigned int pControlPoint) const override { return WeightOf(pControlPoint); }
 
     double* mWeights;
     double* mScratch;

@@ -66,12 +66,7 @@ KQoxTextureProperties::~KQoxTextureProperties() {}
 
 KProperty* KQoxTextureProperties::AddAnimatedProperty(const char* pName, const char* pDataTypeName)
 {
-    KDataType* dataType = KDataTypeGet(pDataTypeName);
-    KProperty* property =
-        CreatePropertyFromType(pName, DataTypeToPropertyType(dataType), dataType, true, false, nullptr);
-    property->GetPropertyInfo().ModifyFlag(KPropertyInfo::eAnimatable, true);
-    property->ModifyPropertyFlag(KProperty::eAnimated, true);
-    return property;
+    return attr::AddAnimatedProperty(*this, pName, pDataTypeName, true);
 }
 
 void KQoxTextureProperties::DefaultValueChanged(KQoxUserProperty* pUserProperty)

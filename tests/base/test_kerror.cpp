@@ -33,3 +33,42 @@ TEST(KError, IdsTextsAndCodesOutsideTheTable)
     none.SetLastErrorID(0);
     EXPECT_STREQ("", none.GetLastErrorString());
 }
+
+namespace {
+// An owner whose assignment copies its value but, as every owner, not its
+// error record.
+class Counter : public KErrorOwner
+{
+public:
+    Counter()
+        : KErrorOwner(kTexts, 2)
+    {}
+    Counter& operator=(const Counter& other)
+    {
+        KErrorOwner::operator=(other);
+        mValue = other.mValue;
+        return *this;
+    }
+    bool Set(int value) { return value < 0 ? Fail(1) : (mValue = value, true); }
+    int mValue = 0;
+
+private:
+    static constexpr const char* kTexts[2] = {"Zero", "Negative value"};
+};
+} // namespace
+
+TEST(KErrorOwner, FailSetsTheTextAndAssignmentKeepsEachOwnersRecord)
+{
+    Counter a;
+    Counter b;
+    EXPECT_FALSE(a.Set(-4));
+    EXPECT_EQ(1, a.GetLastErrorID());
+    EXPECT_STREQ("Negative value", a.GetLastErrorString());
+    EXPECT_TRUE(a.Set(7));
+    b = a;
+    EXPECT_EQ(7, b.mValue);
+    EXPECT_EQ(-1, b.GetLastErrorID());
+    EXPECT_STREQ("Negative value", a.GetLastErrorString());
+    a.GetError().ClearLastError();
+    EXPECT_STREQ("", a.GetLastErrorString());
+}
