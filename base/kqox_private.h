@@ -53,6 +53,9 @@ const size_t kWindowSize = 64 * 1024;      // bytes read at a time for values
 const size_t kPeekSize = 4 * 1024;         // bytes read at a time for record headers and end markers
 const size_t kFlushSize = 1 << 20;         // bytes gathered before they go to the body layer
 const size_t kLargeWrite = 1 << 20;        // values this large go to the body layer directly
+// Large values go down in pieces this size: the CRC layer's pass leaves each
+// in the cache for the copy into the file.
+const unsigned int kDirectChunk = 256 * 1024;
 
 // ---- Typed arrays: value codes (binary) and letters after "*" (ASCII) ----
 const char kArrayByte = 'b';
@@ -215,9 +218,10 @@ struct KQoxPrivate
     void DeleteLayers();
     void SetFileName(const char* fileName);
     bool Fail(int code);
-    // Opens a file on disk (fileName) or in the caller's buffer (fileName null).
+    // Opens a file on disk (fileName) or in the caller's buffer (fileName
+    // null). exclusive: the file on disk must not exist yet.
     bool Create(const char* fileName, void* buffer, unsigned int capacity, KQox::EForm form, int version,
-                const char* password);
+                const char* password, bool exclusive = false);
     bool CreateCommon(KQox::EForm form, int version, const char* password);
     bool OpenCommon(const char* password, bool checkIntegrity);
     bool OpenBinary(const unsigned char* header, const char* password, bool checkIntegrity);

@@ -38,7 +38,7 @@ void KQoxPrivate::PutSlow(const void* data, size_t n)
         size_t done = 0;
         while (done < n && !mWriteFailed)
         {
-            unsigned int chunk = n - done < kMaxIoChunk ? static_cast<unsigned int>(n - done) : kMaxIoChunk;
+            unsigned int chunk = n - done < kDirectChunk ? static_cast<unsigned int>(n - done) : kDirectChunk;
             if (mBody->Write(const_cast<unsigned char*>(p + done), chunk) != chunk)
             {
                 mWriteFailed = true;
