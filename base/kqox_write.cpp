@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdint>
 #include <cstring>
 #include <type_traits>
 #include <utility>
@@ -646,6 +647,53 @@ bool KQox::FieldWriteT(KTime time)
 
 namespace {
 
+// The texts "0000" to "9999", four characters to a word, the first in its
+// low byte (read as bytes on little-endian hosts).
+struct FourDigitTexts
+{
+    uint32_t mText[10000];
+    constexpr FourDigitTexts()
+        : mText()
+    {
+        for (uint32_t i = 0; i < 10000; ++i)
+            mText[i] = (i / 1000 + '0') | (i / 100 % 10 + '0') << 8 | (i / 10 % 10 + '0') << 16 | (i % 10 + '0') << 24;
+    }
+};
+constexpr FourDigitTexts kFourDigits;
+const uint64_t kZeroTexts = 0x3030303030303030ull; // "00000000"
+
+// The eight-digit text of n (below 10^8, with leading zeros) in one word,
+// the first character in its low byte.
+inline uint64_t EightDigitText(uint32_t n)
+{
+    const uint32_t high = n / 10000;
+    return kFourDigits.mText[high] | static_cast<uint64_t>(kFourDigits.mText[n - high * 10000]) << 32;
+}
+
+// The decimal text of n at out (little-endian hosts), with room for 16
+// bytes there; its length.
+inline size_t PutUnsigned32(char* out, uint32_t n)
+{
+    if (n >= 100000000)
+    {
+        // Ten or nine digits: the first one or two alone, then eight.
+        const uint32_t top = n / 100000000;
+        const uint64_t head = kFourDigits.mText[top]; // "00" and its two digits
+        const size_t skip = top < 10 ? 1 : 0;
+        std::memcpy(out, reinterpret_cast<const char*>(&head) + 2 + skip, 2);
+        const uint64_t text = EightDigitText(n - top * 100000000);
+        std::memcpy(out + 2 - skip, &text, 8);
+        return 10 - skip;
+    }
+    // Leading zeros are the low bytes that hold '0' (at most seven: 0
+    // keeps its one digit).
+    const uint64_t text = EightDigitText(n);
+    const int zeros = __builtin_ctzll((text - kZeroTexts) | (1ull << 56)) >> 3;
+    const uint64_t shown = text >> (8 * zeros);
+    std::memcpy(out, &shown, 8);
+    return static_cast<size_t>(8 - zeros);
+}
+
 // The text of a double with 15 significant digits, as "%.15g" gives it.
 size_t FormatGeneral15Exact(char* out, double value)
 {
@@ -747,7 +795,7 @@ bool ShortDecimal(double magnitude, long long& mantissa, int& decimals)
 // rounding S gives the value's 15 digits - unless S is such a midpoint
 // itself (16 digits ending in 5). That case, denormals, infinities and NaN
 // take the exact path.
-size_t FormatGeneral15(char* out, double value)
+__attribute__((noinline)) size_t FormatGeneral15Slow(char* out, double value)
 {
     if (value == 0.0)
     {
@@ -820,6 +868,73 @@ size_t FormatGeneral15(char* out, double value)
     return EmitGeneral15(out, value < 0, digits, count, exponent);
 }
 
+// "." and the six fraction digits whose text is in the low bytes, without
+// their trailing zeros; nothing for a fraction of 0. 9 bytes of room.
+inline size_t PutFraction(char* out, uint64_t text)
+{
+    // The two bytes above the digits are zero, as are the trailing zero
+    // digits once '0' is taken off.
+    const uint64_t digits = text - (kZeroTexts >> 16);
+    const uint64_t dotted = text << 8 | '.';
+    std::memcpy(out, &dotted, 8);
+    return digits != 0 ? 9 - static_cast<size_t>(__builtin_clzll(digits) >> 3) : 0;
+}
+
+// The text of a double as "%.15g" gives it. Mesh data is mostly zeros and
+// decimals of a few places: a value that is the double nearest to m / 10^6,
+// m an integer below 10^15, has that decimal as its text (the argument of
+// ShortDecimal, with the place fixed), and the text is made straight from
+// m. Other values take the general path.
+inline size_t FormatGeneral15(char* out, double value)
+{
+    out[0] = '-';
+    size_t n = std::signbit(value) ? 1 : 0; // "-0" too
+    if (value == 0.0)
+    {
+        out[n] = '0';
+        return n + 1;
+    }
+    const double magnitude = std::fabs(value);
+    if (!kbytes::kLittleEndianHost || !(magnitude >= 1e-4 && magnitude < 1e9))
+        return FormatGeneral15Slow(out, value);
+    const double m = (magnitude * 1e6 + 4503599627370496.0) - 4503599627370496.0;
+    if (m / 1e6 != magnitude)
+        return FormatGeneral15Slow(out, value);
+    const uint64_t scaled = static_cast<uint64_t>(m);
+    if (scaled < 100000000)
+    {
+        // Below 100: the whole part's two digits and the fraction's six in one word.
+        const uint64_t text = EightDigitText(static_cast<uint32_t>(scaled));
+        const size_t single = (text & 0xFF) == '0' ? 1 : 0;
+        const uint16_t whole = static_cast<uint16_t>(text >> (8 * single));
+        std::memcpy(out + n, &whole, 2);
+        n += 2 - single;
+        return n + PutFraction(out + n, text >> 16);
+    }
+    const uint32_t whole = static_cast<uint32_t>(scaled / 1000000);
+    const uint32_t fraction = static_cast<uint32_t>(scaled - whole * 1000000ull);
+    n += PutUnsigned32(out + n, whole);
+    return n + PutFraction(out + n, EightDigitText(fraction) >> 16);
+}
+
+// Integer texts: 32-bit magnitudes through PutUnsigned32, the rest (and
+// every value on a big-endian host) through the standard library.
+template <typename T>
+size_t FormatInteger(char* out, T value)
+{
+    if constexpr (sizeof(T) <= 4)
+    {
+        if (kbytes::kLittleEndianHost)
+        {
+            out[0] = '-';
+            const size_t sign = value < 0 ? 1 : 0;
+            const uint32_t magnitude = value < 0 ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value);
+            return sign + PutUnsigned32(out + sign, magnitude);
+        }
+    }
+    return static_cast<size_t>(std::to_chars(out, out + kArrayItemText, value).ptr - out);
+}
+
 template <typename T>
 size_t FormatItem(char* out, T value)
 {
@@ -830,7 +945,7 @@ size_t FormatItem(char* out, T value)
             std::to_chars(out, out + kArrayItemText, static_cast<double>(value), std::chars_format::general, 9).ptr -
             out);
     else
-        return static_cast<size_t>(std::to_chars(out, out + kArrayItemText, value).ptr - out);
+        return FormatInteger(out, value);
 }
 
 template <typename T>
@@ -867,13 +982,13 @@ bool WriteArray(KQoxPrivate& d, char code, const T* values, unsigned int count)
                     std::memset(o + t, ' ', indent);
                     t += indent;
                 }
+                // Each item and a space; the last space is taken back.
                 for (unsigned int j = 0; j < k; ++j)
                 {
-                    if (j > 0)
-                        o[t++] = ' ';
                     t += FormatItem(o + t, values[i + j]);
+                    o[t++] = ' ';
                 }
-                d.mOutLen += t;
+                d.mOutLen += t - 1;
                 continue;
             }
             if (multiLine)
