@@ -77,6 +77,7 @@ KQoxPrivate::~KQoxPrivate()
 
 void KQoxPrivate::DeleteLayers()
 {
+    mBodyWriter.Stop(); // nothing in flight to the layers
     // Top layer first; none owns the one below.
     mCipher.reset();
     mCrc.reset();
@@ -95,6 +96,7 @@ void KQoxPrivate::ResetFile()
     mForm = KQox::eBINARY;
     mMemory = false;
     mOut.reset();
+    mSpare.reset();
     mOutLen = 0;
     mOutBase = 0;
     mWriteFailed = false;
@@ -211,7 +213,7 @@ bool KQoxPrivate::CreateCommon(KQox::EForm form, int version, const char* passwo
         unsigned char salt[kSaltSize];
         MakeSalt(salt);
         Put(salt, kSaltSize);
-        if (!FlushOut())
+        if (!SyncOut())
             return false;
         DeriveKey(password, salt, mKey);
         // The layer starts where the plain header ends.
@@ -235,7 +237,8 @@ bool KQoxPrivate::CloseWrite()
     {
         PutByte(0); // end of the top-level list
     }
-    bool ok = FlushOut();
+    bool ok = SyncOut();
+    mBodyWriter.Stop();
     long long end = Tell();
     long long dataEnd = end;
     if (mCipher)

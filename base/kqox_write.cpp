@@ -24,6 +24,78 @@ const char kBase64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123
 } // namespace
 
 // ---------------------------------------------------------------------------
+// Body writer
+
+namespace kqox {
+
+bool BodyWriter::Start(KChainedFile* body, const unsigned char* data, size_t n)
+{
+    if (!Wait())
+        return false;
+    std::lock_guard<std::mutex> lock(mMutex);
+    if (!mThread.joinable())
+    {
+        mStopped = false;
+        mThread = std::thread(&BodyWriter::Run, this);
+    }
+    mBody = body;
+    mData = data;
+    mSize = n;
+    mChanged.notify_all();
+    return true;
+}
+
+bool BodyWriter::Wait()
+{
+    std::unique_lock<std::mutex> lock(mMutex);
+    mChanged.wait(lock, [this] { return mSize == 0; });
+    const bool ok = !mFailed;
+    mFailed = false;
+    return ok;
+}
+
+void BodyWriter::Stop()
+{
+    {
+        std::unique_lock<std::mutex> lock(mMutex);
+        mChanged.wait(lock, [this] { return mSize == 0; });
+        mStopped = true;
+        mFailed = false; // not reported to the next file
+        mChanged.notify_all();
+    }
+    if (mThread.joinable())
+        mThread.join();
+}
+
+void BodyWriter::Run()
+{
+    std::unique_lock<std::mutex> lock(mMutex);
+    for (;;)
+    {
+        mChanged.wait(lock, [this] { return mSize != 0 || mStopped; });
+        if (mSize == 0)
+            return;
+        KChainedFile* body = mBody;
+        const unsigned char* data = mData;
+        const size_t size = mSize;
+        lock.unlock();
+        bool ok = true;
+        for (size_t done = 0; done < size && ok;)
+        {
+            unsigned int chunk = size - done < kMaxIoChunk ? static_cast<unsigned int>(size - done) : kMaxIoChunk;
+            ok = body->Write(const_cast<unsigned char*>(data + done), chunk) == chunk;
+            done += chunk;
+        }
+        lock.lock();
+        mFailed = !ok;
+        mSize = 0;
+        mChanged.notify_all();
+    }
+}
+
+} // namespace kqox
+
+// ---------------------------------------------------------------------------
 // Byte sink
 
 void KQoxPrivate::PutSlow(const void* data, size_t n)
@@ -34,8 +106,11 @@ void KQoxPrivate::PutSlow(const void* data, size_t n)
     if (n >= kLargeWrite || n > kFlushSize)
     {
         // Large values go to the file directly.
-        if (!FlushOut())
+        if (!SyncOut())
+        {
+            mOutBase += static_cast<long long>(n);
             return;
+        }
         size_t done = 0;
         while (done < n && !mWriteFailed)
         {
@@ -87,21 +162,57 @@ bool KQoxPrivate::FlushOut()
 {
     if (mOutLen == 0)
         return !mWriteFailed;
-    size_t size = mOutLen;
-    size_t done = 0;
-    while (done < size && !mWriteFailed)
+    const size_t size = mOutLen;
+    mOutBase += static_cast<long long>(size);
+    mOutLen = 0;
+    if (mWriteFailed || !mBody)
+    {
+        if (!mWriteFailed)
+            Fail(KQox::eNO_SPACE_LEFT);
+        mWriteFailed = true;
+        return false;
+    }
+    if (!mMemory)
+    {
+        // Files on disk: written on the body writer's thread while the other buffer fills.
+        if (!mSpare)
+            mSpare.reset(new unsigned char[kFlushSize]);
+        if (!mBodyWriter.Start(mBody, mOut.get(), size))
+        {
+            mWriteFailed = true;
+            Fail(KQox::eNO_SPACE_LEFT);
+            return false;
+        }
+        std::swap(mOut, mSpare);
+        return true;
+    }
+    for (size_t done = 0; done < size && !mWriteFailed;)
     {
         unsigned int chunk = size - done < kMaxIoChunk ? static_cast<unsigned int>(size - done) : kMaxIoChunk;
-        if (!mBody || mBody->Write(&mOut[done], chunk) != chunk)
+        if (mBody->Write(&mOut[done], chunk) != chunk)
         {
             mWriteFailed = true;
             Fail(KQox::eNO_SPACE_LEFT);
         }
         done += chunk;
     }
-    mOutBase += static_cast<long long>(size);
-    mOutLen = 0;
     return !mWriteFailed;
+}
+
+bool KQoxPrivate::WaitOut()
+{
+    if (!mBodyWriter.Wait() && !mWriteFailed)
+    {
+        mWriteFailed = true;
+        Fail(KQox::eNO_SPACE_LEFT);
+    }
+    return !mWriteFailed;
+}
+
+bool KQoxPrivate::SyncOut()
+{
+    const bool flushed = FlushOut();
+    return WaitOut() && flushed;
 }
 
 bool KQoxPrivate::Patch(long long position, const void* data, size_t n)
@@ -119,7 +230,7 @@ bool KQoxPrivate::Patch(long long position, const void* data, size_t n)
     if (n == 0)
         return true;
     // The part already in the file: write it in place and come back.
-    if (mWriteFailed)
+    if (!WaitOut())
         return false;
     mBody->SetPosition(static_cast<long>(position));
     unsigned int written = mBody->Write(const_cast<unsigned char*>(p), static_cast<unsigned int>(n));

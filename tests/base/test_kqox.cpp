@@ -932,8 +932,9 @@ TEST(KQoxFile, LargeValuesAndEmbeddedFiles)
 }
 
 // Values past the buffer go to the file in pieces, the CRC layer following
-// each: the file on disk is byte for byte the image written in memory, its
-// check value is the CRC of its bytes, and it reads back.
+// each, and full buffers are written while the next fills: the file on disk
+// is byte for byte the image written in memory, its check value is the CRC
+// of its bytes, and it reads back.
 TEST(KQoxFile, LargeArraysGoOutInPiecesUnchanged)
 {
     std::vector<double> values(1000003);
@@ -947,6 +948,13 @@ TEST(KQoxFile, LargeArraysGoOutInPiecesUnchanged)
         f.FieldWriteArrayD(values.data(), static_cast<unsigned int>(values.size()));
         f.FieldWriteArrayD(values.data(), 3);
         f.FieldWriteEnd();
+        // Many small values: several buffers, fields patched across them.
+        for (int i = 0; i < 300000; ++i)
+        {
+            f.FieldWriteBegin("Small");
+            f.FieldWriteI(i);
+            f.FieldWriteEnd();
+        }
         return f.ProjectClose();
     };
     TempDir dir;
@@ -975,6 +983,30 @@ TEST(KQoxFile, LargeArraysGoOutInPiecesUnchanged)
     std::vector<double> back(values.size());
     ASSERT_TRUE(r.FieldReadArrayD(back.data(), static_cast<unsigned int>(back.size())));
     EXPECT_TRUE(back == values);
+    r.FieldReadEnd();
+    EXPECT_EQ(r.FieldReadGetCount("Small"), 300000);
+    ASSERT_TRUE(r.ProjectClose());
+
+    // The ASCII form alike, and a file dropped half-written (its writer
+    // destroyed with buffers in flight) neither hangs nor crashes.
+    std::string text = dir.File("large.txt");
+    std::vector<unsigned char> textImage(64u << 20);
+    KQox asciiDisk, asciiMemory;
+    ASSERT_TRUE(asciiDisk.ProjectCreate(text.c_str(), KQox::eASCII));
+    ASSERT_TRUE(write(asciiDisk));
+    ASSERT_TRUE(asciiMemory.ProjectCreate(textImage.data(), static_cast<unsigned int>(textImage.size()), KQox::eASCII));
+    ASSERT_TRUE(write(asciiMemory));
+    EXPECT_EQ(qoxtest::ReadFile(text),
+              std::string(reinterpret_cast<const char*>(textImage.data()), asciiMemory.ProjectGetFileSize()));
+    for (KQox::EForm form : kForms)
+    {
+        KQox dropped;
+        ASSERT_TRUE(dropped.ProjectCreate(dir.File("dropped.qox").c_str(), form, 6000, "pw"));
+        dropped.FieldWriteBegin("Values");
+        dropped.FieldWriteArrayD(values.data(), static_cast<unsigned int>(values.size()));
+        for (int i = 0; i < 200000; ++i)
+            dropped.FieldWriteD(i);
+    }
 }
 
 // The exclusive create: a name that is taken is refused and its file left
