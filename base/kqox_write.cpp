@@ -1008,10 +1008,13 @@ inline size_t FormatGeneral15(char* out, double value)
     const double magnitude = std::fabs(value);
     if (!kbytes::kLittleEndianHost || !(magnitude >= 1e-4 && magnitude < 1e9))
         return FormatGeneral15Slow(out, value);
-    const double m = (magnitude * 1e6 + 4503599627370496.0) - 4503599627370496.0;
-    if (m / 1e6 != magnitude)
+    // Rounded to an integer by adding 2^52, which leaves it in the low bits.
+    const double shifted = magnitude * 1e6 + 4503599627370496.0;
+    if ((shifted - 4503599627370496.0) / 1e6 != magnitude)
         return FormatGeneral15Slow(out, value);
-    const uint64_t scaled = static_cast<uint64_t>(m);
+    uint64_t scaled;
+    std::memcpy(&scaled, &shifted, sizeof scaled);
+    scaled &= (1ull << 52) - 1;
     if (scaled < 100000000)
     {
         // Below 100: the whole part's two digits and the fraction's six in one word.
