@@ -293,8 +293,10 @@ struct KQoxPrivate
     // Waits for the buffer the body writer has: the body layer may be used
     // directly then. False once a write failed.
     bool WaitOut();
-    // FlushOut and WaitOut: every byte so far is through the body layer.
+    // WaitOut, then the buffer written at once: every byte so far is
+    // through the body layer.
     bool SyncOut();
+    bool HandOut(bool sync);
     bool Patch(long long position, const void* data, size_t n);
     void PutIndent(size_t depth);
     void PutAsciiString(const char* text, size_t n);

@@ -158,7 +158,9 @@ void KQoxPrivate::PutFormat(const char* format, ...)
     va_end(copy);
 }
 
-bool KQoxPrivate::FlushOut()
+// The buffer handed on: by the body writer (files on disk, unless sync)
+// or at once.
+bool KQoxPrivate::HandOut(bool sync)
 {
     if (mOutLen == 0)
         return !mWriteFailed;
@@ -172,9 +174,9 @@ bool KQoxPrivate::FlushOut()
         mWriteFailed = true;
         return false;
     }
-    if (!mMemory)
+    if (!sync && !mMemory)
     {
-        // Files on disk: written on the body writer's thread while the other buffer fills.
+        // Written on the body writer's thread while the other buffer fills.
         if (!mSpare)
             mSpare.reset(new unsigned char[kFlushSize]);
         if (!mBodyWriter.Start(mBody, mOut.get(), size))
@@ -199,6 +201,11 @@ bool KQoxPrivate::FlushOut()
     return !mWriteFailed;
 }
 
+bool KQoxPrivate::FlushOut()
+{
+    return HandOut(false);
+}
+
 bool KQoxPrivate::WaitOut()
 {
     if (!mBodyWriter.Wait() && !mWriteFailed)
@@ -211,8 +218,13 @@ bool KQoxPrivate::WaitOut()
 
 bool KQoxPrivate::SyncOut()
 {
-    const bool flushed = FlushOut();
-    return WaitOut() && flushed;
+    // After the buffer in flight, this one from here: small files start no thread.
+    if (!WaitOut())
+    {
+        HandOut(true); // dropped
+        return false;
+    }
+    return HandOut(true);
 }
 
 bool KQoxPrivate::Patch(long long position, const void* data, size_t n)
