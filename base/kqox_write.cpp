@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdint>
 #include <cstring>
+#include <system_error>
 #include <type_traits>
 #include <utility>
 
@@ -28,6 +29,23 @@ const char kBase64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123
 
 namespace kqox {
 
+namespace {
+
+// n bytes to the layer; false when not all went.
+bool WriteAll(KChainedFile* body, const unsigned char* data, size_t n)
+{
+    bool ok = true;
+    for (size_t done = 0; done < n && ok;)
+    {
+        unsigned int chunk = n - done < kMaxIoChunk ? static_cast<unsigned int>(n - done) : kMaxIoChunk;
+        ok = body->Write(const_cast<unsigned char*>(data + done), chunk) == chunk;
+        done += chunk;
+    }
+    return ok;
+}
+
+} // namespace
+
 bool BodyWriter::Start(KChainedFile* body, const unsigned char* data, size_t n)
 {
     if (!Wait())
@@ -36,7 +54,16 @@ bool BodyWriter::Start(KChainedFile* body, const unsigned char* data, size_t n)
     if (!mThread.joinable())
     {
         mStopped = false;
-        mThread = std::thread(&BodyWriter::Run, this);
+        try
+        {
+            mThread = std::thread(&BodyWriter::Run, this);
+        }
+        catch (const std::system_error&)
+        {
+            // No thread to be had: written here, the failure told by the next Wait.
+            mFailed = !WriteAll(body, data, n);
+            return true;
+        }
     }
     mBody = body;
     mData = data;
@@ -79,13 +106,7 @@ void BodyWriter::Run()
         const unsigned char* data = mData;
         const size_t size = mSize;
         lock.unlock();
-        bool ok = true;
-        for (size_t done = 0; done < size && ok;)
-        {
-            unsigned int chunk = size - done < kMaxIoChunk ? static_cast<unsigned int>(size - done) : kMaxIoChunk;
-            ok = body->Write(const_cast<unsigned char*>(data + done), chunk) == chunk;
-            done += chunk;
-        }
+        const bool ok = WriteAll(body, data, size);
         lock.lock();
         mFailed = !ok;
         mSize = 0;
