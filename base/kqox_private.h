@@ -296,6 +296,8 @@ struct KQoxPrivate
     // WaitOut, then the buffer written at once: every byte so far is
     // through the body layer.
     bool SyncOut();
+    // The buffer handed to the body writer (files on disk, unless sync) or
+    // written at once; empty again after. False once a write failed.
     bool HandOut(bool sync);
     bool Patch(long long position, const void* data, size_t n);
     void PutIndent(size_t depth);

@@ -179,8 +179,6 @@ void KQoxPrivate::PutFormat(const char* format, ...)
     va_end(copy);
 }
 
-// The buffer handed on: by the body writer (files on disk, unless sync)
-// or at once.
 bool KQoxPrivate::HandOut(bool sync)
 {
     if (mOutLen == 0)
