@@ -158,11 +158,7 @@ void KQoxWrite6::WritePolygons(KQoxMesh& mesh)
     std::unique_ptr<int[]> groups(new int[static_cast<size_t>(count)]);
     kAdviseLargePages(sizes.get(), static_cast<size_t>(count) * sizeof(int));
     kAdviseLargePages(groups.get(), static_cast<size_t>(count) * sizeof(int));
-    for (int p = 0; p < count; ++p)
-    {
-        sizes[p] = mesh.GetPolygonSize(p);
-        groups[p] = mesh.GetPolygonGroup(p);
-    }
+    mesh.GetPolygonSizesAndGroups(sizes.get(), groups.get());
     Ints(mFile, kPolygonSizes, sizes.get(), count);
     Ints(mFile, kPolygonGroups, groups.get(), count);
 }
