@@ -77,6 +77,7 @@ KQoxPrivate::~KQoxPrivate()
 
 void KQoxPrivate::DeleteLayers()
 {
+    mBodyWriter.Stop(); // nothing in flight to the layers
     // Top layer first; none owns the one below.
     mCipher.reset();
     mCrc.reset();
@@ -95,6 +96,7 @@ void KQoxPrivate::ResetFile()
     mForm = KQox::eBINARY;
     mMemory = false;
     mOut.reset();
+    mSpare.reset();
     mOutLen = 0;
     mOutBase = 0;
     mWriteFailed = false;
@@ -211,7 +213,7 @@ bool KQoxPrivate::CreateCommon(KQox::EForm form, int version, const char* passwo
         unsigned char salt[kSaltSize];
         MakeSalt(salt);
         Put(salt, kSaltSize);
-        if (!FlushOut())
+        if (!SyncOut())
             return false;
         DeriveKey(password, salt, mKey);
         // The layer starts where the plain header ends.
@@ -235,7 +237,8 @@ bool KQoxPrivate::CloseWrite()
     {
         PutByte(0); // end of the top-level list
     }
-    bool ok = FlushOut();
+    bool ok = SyncOut();
+    mBodyWriter.Stop();
     long long end = Tell();
     long long dataEnd = end;
     if (mCipher)
@@ -496,7 +499,7 @@ KQox::~KQox()
 }
 
 bool KQoxPrivate::Create(const char* fileName, void* buffer, unsigned int capacity, KQox::EForm form, int version,
-                         const char* password)
+                         const char* password, bool exclusive)
 {
     mError.ClearLastError();
     mFileSize = 0;
@@ -520,13 +523,13 @@ bool KQoxPrivate::Create(const char* fileName, void* buffer, unsigned int capaci
     }
     else if (form == KQox::eASCII)
     {
-        ok = mBottom->Open(fileName, kFILE_WRITE, false);
+        ok = exclusive ? mBottom->Open(fileName, "wbx") : mBottom->Open(fileName, kFILE_WRITE, false);
     }
     else
     {
         // Read-write: the CRC layer reads the file back to append its check value.
         mCrc = std::make_unique<KCrcFile>(0, mBottom.get(), KChainedFile::eClosed, false);
-        ok = mCrc->Open(fileName, kFILE_READ_WRITE, false);
+        ok = exclusive ? mCrc->Open(fileName, "w+bx") : mCrc->Open(fileName, kFILE_READ_WRITE, false);
     }
     if (!ok)
     {
@@ -537,6 +540,8 @@ bool KQoxPrivate::Create(const char* fileName, void* buffer, unsigned int capaci
     {
         // Only the caller's buffer runs out of room before the first flush.
         ResetFile();
+        if (exclusive)
+            std::remove(fileName); // made here, so not left behind
         return Fail(memory ? KQox::eNO_SPACE_LEFT : KQox::eFILE_NOT_CREATED);
     }
     return true;
@@ -546,6 +551,12 @@ bool KQox::ProjectCreate(const char* fileName, EForm form, int version, const ch
 {
     ProjectClose();
     return mData->Create(fileName ? fileName : "", nullptr, 0, form, version, password);
+}
+
+bool KQox::ProjectCreateNew(const char* fileName, EForm form, int version, const char* password)
+{
+    ProjectClose();
+    return mData->Create(fileName ? fileName : "", nullptr, 0, form, version, password, true);
 }
 
 bool KQox::ProjectCreate(void* buffer, unsigned int capacity, EForm form, int version, const char* password)

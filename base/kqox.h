@@ -274,6 +274,14 @@ public:
     int GetLastErrorID() const;
     const char* GetLastErrorString() const;
 
+protected:
+    // ProjectCreate for a name that must not be taken yet: the file is
+    // created exclusively (eFILE_NOT_CREATED when the name exists), and a
+    // file left unfinished by a failed create is removed again. Writing a new
+    // file is quicker than writing over one: ext4 writes the data of a file
+    // truncated on opening out to disk when it is closed.
+    bool ProjectCreateNew(const char* fileName, EForm form, int version, const char* password);
+
 private:
     std::unique_ptr<KQoxPrivate> mData;
 };

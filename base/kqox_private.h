@@ -5,9 +5,12 @@
 // kqox_write.cpp (writing) and kqox_read.cpp (indexing and reading).
 // Not part of the library's interface.
 
+#include <condition_variable>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -53,6 +56,43 @@ const size_t kWindowSize = 64 * 1024;      // bytes read at a time for values
 const size_t kPeekSize = 4 * 1024;         // bytes read at a time for record headers and end markers
 const size_t kFlushSize = 1 << 20;         // bytes gathered before they go to the body layer
 const size_t kLargeWrite = 1 << 20;        // values this large go to the body layer directly
+// Large values go down in pieces this size: the CRC layer's pass leaves each
+// in the cache for the copy into the file.
+const unsigned int kDirectChunk = 256 * 1024;
+
+// Writes full output buffers to the body layer on a thread of its own, one
+// buffer at a time, so that the next buffer is filled meanwhile. The thread
+// starts with the first buffer and ends with Stop. The body layer is used
+// by no one else while a buffer is in flight: Wait first.
+class BodyWriter
+{
+public:
+    BodyWriter() = default;
+    BodyWriter(const BodyWriter&) = delete;
+    BodyWriter& operator=(const BodyWriter&) = delete;
+    ~BodyWriter() { Stop(); }
+
+    // Waits for the buffer in flight, then hands n bytes at data (kept by
+    // the caller until the next Wait) to body; false when the buffer before
+    // did not go out whole (nothing is handed on then).
+    bool Start(KChainedFile* body, const unsigned char* data, size_t n);
+    // Waits for the buffer in flight; false when it did not go out whole.
+    bool Wait();
+    // Waits, then ends the thread.
+    void Stop();
+
+private:
+    void Run();
+
+    std::thread mThread;
+    std::mutex mMutex;
+    std::condition_variable mChanged;
+    KChainedFile* mBody = nullptr;
+    const unsigned char* mData = nullptr;
+    size_t mSize = 0;      // bytes in flight; 0: none
+    bool mFailed = false;  // the last buffer did not go out whole
+    bool mStopped = false; // the thread is to end
+};
 
 // ---- Typed arrays: value codes (binary) and letters after "*" (ASCII) ----
 const char kArrayByte = 'b';
@@ -215,9 +255,10 @@ struct KQoxPrivate
     void DeleteLayers();
     void SetFileName(const char* fileName);
     bool Fail(int code);
-    // Opens a file on disk (fileName) or in the caller's buffer (fileName null).
+    // Opens a file on disk (fileName) or in the caller's buffer (fileName
+    // null). exclusive: the file on disk must not exist yet.
     bool Create(const char* fileName, void* buffer, unsigned int capacity, KQox::EForm form, int version,
-                const char* password);
+                const char* password, bool exclusive = false);
     bool CreateCommon(KQox::EForm form, int version, const char* password);
     bool OpenCommon(const char* password, bool checkIntegrity);
     bool OpenBinary(const unsigned char* header, const char* password, bool checkIntegrity);
@@ -246,7 +287,18 @@ struct KQoxPrivate
         __attribute__((format(printf, 2, 3)))
 #endif
         ;
+    // Hands the buffer on (to the body writer for a file on disk) and
+    // starts it again; false once a write failed.
     bool FlushOut();
+    // Waits for the buffer the body writer has: the body layer may be used
+    // directly then. False once a write failed.
+    bool WaitOut();
+    // WaitOut, then the buffer written at once: every byte so far is
+    // through the body layer.
+    bool SyncOut();
+    // The buffer handed to the body writer (files on disk, unless sync) or
+    // written at once; empty again after. False once a write failed.
+    bool HandOut(bool sync);
     bool Patch(long long position, const void* data, size_t n);
     void PutIndent(size_t depth);
     void PutAsciiString(const char* text, size_t n);
@@ -346,7 +398,9 @@ struct KQoxPrivate
     unsigned char mKey[kqox::kKeySize];
 
     // Writing.
-    std::unique_ptr<unsigned char[]> mOut; // kFlushSize bytes not yet handed to the body layer
+    std::unique_ptr<unsigned char[]> mOut;   // kFlushSize bytes not yet handed to the body layer
+    std::unique_ptr<unsigned char[]> mSpare; // the buffer the body writer may be writing
+    kqox::BodyWriter mBodyWriter;
     size_t mOutLen = 0;
     long long mOutBase = 0;
     bool mWriteFailed = false;

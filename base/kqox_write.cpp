@@ -5,7 +5,9 @@
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdint>
 #include <cstring>
+#include <system_error>
 #include <type_traits>
 #include <utility>
 
@@ -23,6 +25,98 @@ const char kBase64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123
 } // namespace
 
 // ---------------------------------------------------------------------------
+// Body writer
+
+namespace kqox {
+
+namespace {
+
+// n bytes to the layer; false when not all went.
+bool WriteAll(KChainedFile* body, const unsigned char* data, size_t n)
+{
+    bool ok = true;
+    for (size_t done = 0; done < n && ok;)
+    {
+        unsigned int chunk = n - done < kMaxIoChunk ? static_cast<unsigned int>(n - done) : kMaxIoChunk;
+        ok = body->Write(const_cast<unsigned char*>(data + done), chunk) == chunk;
+        done += chunk;
+    }
+    return ok;
+}
+
+} // namespace
+
+bool BodyWriter::Start(KChainedFile* body, const unsigned char* data, size_t n)
+{
+    if (!Wait())
+        return false;
+    std::lock_guard<std::mutex> lock(mMutex);
+    if (!mThread.joinable())
+    {
+        mStopped = false;
+        try
+        {
+            mThread = std::thread(&BodyWriter::Run, this);
+        }
+        catch (const std::system_error&)
+        {
+            // No thread to be had: written here, the failure told by the next Wait.
+            mFailed = !WriteAll(body, data, n);
+            return true;
+        }
+    }
+    mBody = body;
+    mData = data;
+    mSize = n;
+    mChanged.notify_all();
+    return true;
+}
+
+bool BodyWriter::Wait()
+{
+    std::unique_lock<std::mutex> lock(mMutex);
+    mChanged.wait(lock, [this] { return mSize == 0; });
+    const bool ok = !mFailed;
+    mFailed = false;
+    return ok;
+}
+
+void BodyWriter::Stop()
+{
+    {
+        std::unique_lock<std::mutex> lock(mMutex);
+        mChanged.wait(lock, [this] { return mSize == 0; });
+        mStopped = true;
+        mFailed = false; // not reported to the next file
+        mChanged.notify_all();
+    }
+    if (mThread.joinable())
+        mThread.join();
+}
+
+void BodyWriter::Run()
+{
+    std::unique_lock<std::mutex> lock(mMutex);
+    for (;;)
+    {
+        mChanged.wait(lock, [this] { return mSize != 0 || mStopped; });
+        if (mSize == 0)
+            return;
+        KChainedFile* body = mBody;
+        const unsigned char* data = mData;
+        const size_t size = mSize;
+        lock.unlock();
+        const bool ok = WriteAll(body, data, size);
+        lock.lock();
+        mFailed = !ok;
+        mSize = 0;
+        mChanged.notify_all();
+    }
+}
+
+} // namespace kqox
+
+// ---------------------------------------------------------------------------
 // Byte sink
 
 void KQoxPrivate::PutSlow(const void* data, size_t n)
@@ -33,12 +127,15 @@ void KQoxPrivate::PutSlow(const void* data, size_t n)
     if (n >= kLargeWrite || n > kFlushSize)
     {
         // Large values go to the file directly.
-        if (!FlushOut())
+        if (!SyncOut())
+        {
+            mOutBase += static_cast<long long>(n);
             return;
+        }
         size_t done = 0;
         while (done < n && !mWriteFailed)
         {
-            unsigned int chunk = n - done < kMaxIoChunk ? static_cast<unsigned int>(n - done) : kMaxIoChunk;
+            unsigned int chunk = n - done < kDirectChunk ? static_cast<unsigned int>(n - done) : kDirectChunk;
             if (mBody->Write(const_cast<unsigned char*>(p + done), chunk) != chunk)
             {
                 mWriteFailed = true;
@@ -82,25 +179,71 @@ void KQoxPrivate::PutFormat(const char* format, ...)
     va_end(copy);
 }
 
-bool KQoxPrivate::FlushOut()
+bool KQoxPrivate::HandOut(bool sync)
 {
     if (mOutLen == 0)
         return !mWriteFailed;
-    size_t size = mOutLen;
-    size_t done = 0;
-    while (done < size && !mWriteFailed)
+    const size_t size = mOutLen;
+    mOutBase += static_cast<long long>(size);
+    mOutLen = 0;
+    if (mWriteFailed || !mBody)
+    {
+        if (!mWriteFailed)
+            Fail(KQox::eNO_SPACE_LEFT);
+        mWriteFailed = true;
+        return false;
+    }
+    if (!sync && !mMemory)
+    {
+        // Written on the body writer's thread while the other buffer fills.
+        if (!mSpare)
+            mSpare.reset(new unsigned char[kFlushSize]);
+        if (!mBodyWriter.Start(mBody, mOut.get(), size))
+        {
+            mWriteFailed = true;
+            Fail(KQox::eNO_SPACE_LEFT);
+            return false;
+        }
+        std::swap(mOut, mSpare);
+        return true;
+    }
+    for (size_t done = 0; done < size && !mWriteFailed;)
     {
         unsigned int chunk = size - done < kMaxIoChunk ? static_cast<unsigned int>(size - done) : kMaxIoChunk;
-        if (!mBody || mBody->Write(&mOut[done], chunk) != chunk)
+        if (mBody->Write(&mOut[done], chunk) != chunk)
         {
             mWriteFailed = true;
             Fail(KQox::eNO_SPACE_LEFT);
         }
         done += chunk;
     }
-    mOutBase += static_cast<long long>(size);
-    mOutLen = 0;
     return !mWriteFailed;
+}
+
+bool KQoxPrivate::FlushOut()
+{
+    return HandOut(false);
+}
+
+bool KQoxPrivate::WaitOut()
+{
+    if (!mBodyWriter.Wait() && !mWriteFailed)
+    {
+        mWriteFailed = true;
+        Fail(KQox::eNO_SPACE_LEFT);
+    }
+    return !mWriteFailed;
+}
+
+bool KQoxPrivate::SyncOut()
+{
+    // After the buffer in flight, this one from here: small files start no thread.
+    if (!WaitOut())
+    {
+        HandOut(true); // dropped
+        return false;
+    }
+    return HandOut(true);
 }
 
 bool KQoxPrivate::Patch(long long position, const void* data, size_t n)
@@ -118,7 +261,7 @@ bool KQoxPrivate::Patch(long long position, const void* data, size_t n)
     if (n == 0)
         return true;
     // The part already in the file: write it in place and come back.
-    if (mWriteFailed)
+    if (!WaitOut())
         return false;
     mBody->SetPosition(static_cast<long>(position));
     unsigned int written = mBody->Write(const_cast<unsigned char*>(p), static_cast<unsigned int>(n));
@@ -646,6 +789,53 @@ bool KQox::FieldWriteT(KTime time)
 
 namespace {
 
+// The texts "0000" to "9999", four characters to a word, the first in its
+// low byte (read as bytes on little-endian hosts).
+struct FourDigitTexts
+{
+    uint32_t mText[10000];
+    constexpr FourDigitTexts()
+        : mText()
+    {
+        for (uint32_t i = 0; i < 10000; ++i)
+            mText[i] = (i / 1000 + '0') | (i / 100 % 10 + '0') << 8 | (i / 10 % 10 + '0') << 16 | (i % 10 + '0') << 24;
+    }
+};
+constexpr FourDigitTexts kFourDigits;
+const uint64_t kZeroTexts = 0x3030303030303030ull; // "00000000"
+
+// The eight-digit text of n (below 10^8, with leading zeros) in one word,
+// the first character in its low byte.
+inline uint64_t EightDigitText(uint32_t n)
+{
+    const uint32_t high = n / 10000;
+    return kFourDigits.mText[high] | static_cast<uint64_t>(kFourDigits.mText[n - high * 10000]) << 32;
+}
+
+// The decimal text of n at out (little-endian hosts), with room for 16
+// bytes there; its length.
+inline size_t PutUnsigned32(char* out, uint32_t n)
+{
+    if (n >= 100000000)
+    {
+        // Ten or nine digits: the first one or two alone, then eight.
+        const uint32_t top = n / 100000000;
+        const uint64_t head = kFourDigits.mText[top]; // "00" and its two digits
+        const size_t skip = top < 10 ? 1 : 0;
+        std::memcpy(out, reinterpret_cast<const char*>(&head) + 2 + skip, 2);
+        const uint64_t text = EightDigitText(n - top * 100000000);
+        std::memcpy(out + 2 - skip, &text, 8);
+        return 10 - skip;
+    }
+    // Leading zeros are the low bytes that hold '0' (at most seven: 0
+    // keeps its one digit).
+    const uint64_t text = EightDigitText(n);
+    const int zeros = __builtin_ctzll((text - kZeroTexts) | (1ull << 56)) >> 3;
+    const uint64_t shown = text >> (8 * zeros);
+    std::memcpy(out, &shown, 8);
+    return static_cast<size_t>(8 - zeros);
+}
+
 // The text of a double with 15 significant digits, as "%.15g" gives it.
 size_t FormatGeneral15Exact(char* out, double value)
 {
@@ -747,7 +937,7 @@ bool ShortDecimal(double magnitude, long long& mantissa, int& decimals)
 // rounding S gives the value's 15 digits - unless S is such a midpoint
 // itself (16 digits ending in 5). That case, denormals, infinities and NaN
 // take the exact path.
-size_t FormatGeneral15(char* out, double value)
+__attribute__((noinline)) size_t FormatGeneral15Slow(char* out, double value)
 {
     if (value == 0.0)
     {
@@ -820,6 +1010,76 @@ size_t FormatGeneral15(char* out, double value)
     return EmitGeneral15(out, value < 0, digits, count, exponent);
 }
 
+// "." and the six fraction digits whose text is in the low bytes, without
+// their trailing zeros; nothing for a fraction of 0. 9 bytes of room.
+inline size_t PutFraction(char* out, uint64_t text)
+{
+    // The two bytes above the digits are zero, as are the trailing zero
+    // digits once '0' is taken off.
+    const uint64_t digits = text - (kZeroTexts >> 16);
+    const uint64_t dotted = text << 8 | '.';
+    std::memcpy(out, &dotted, 8);
+    return digits != 0 ? 9 - static_cast<size_t>(__builtin_clzll(digits) >> 3) : 0;
+}
+
+// The text of a double as "%.15g" gives it. Mesh data is mostly zeros and
+// decimals of a few places: a value that is the double nearest to m / 10^6,
+// m an integer below 10^15, has that decimal as its text (the argument of
+// ShortDecimal, with the place fixed), and the text is made straight from
+// m. Other values take the general path.
+inline size_t FormatGeneral15(char* out, double value)
+{
+    out[0] = '-';
+    size_t n = std::signbit(value) ? 1 : 0; // "-0" too
+    if (value == 0.0)
+    {
+        out[n] = '0';
+        return n + 1;
+    }
+    const double magnitude = std::fabs(value);
+    if (!kbytes::kLittleEndianHost || !(magnitude >= 1e-4 && magnitude < 1e9))
+        return FormatGeneral15Slow(out, value);
+    // Rounded to an integer by adding 2^52, which leaves it in the low bits.
+    const double shifted = magnitude * 1e6 + 4503599627370496.0;
+    if ((shifted - 4503599627370496.0) / 1e6 != magnitude)
+        return FormatGeneral15Slow(out, value);
+    uint64_t scaled;
+    std::memcpy(&scaled, &shifted, sizeof scaled);
+    scaled &= (1ull << 52) - 1;
+    if (scaled < 100000000)
+    {
+        // Below 100: the whole part's two digits and the fraction's six in one word.
+        const uint64_t text = EightDigitText(static_cast<uint32_t>(scaled));
+        const size_t single = (text & 0xFF) == '0' ? 1 : 0;
+        const uint16_t whole = static_cast<uint16_t>(text >> (8 * single));
+        std::memcpy(out + n, &whole, 2);
+        n += 2 - single;
+        return n + PutFraction(out + n, text >> 16);
+    }
+    const uint32_t whole = static_cast<uint32_t>(scaled / 1000000);
+    const uint32_t fraction = static_cast<uint32_t>(scaled - whole * 1000000ull);
+    n += PutUnsigned32(out + n, whole);
+    return n + PutFraction(out + n, EightDigitText(fraction) >> 16);
+}
+
+// Integer texts: 32-bit magnitudes through PutUnsigned32, the rest (and
+// every value on a big-endian host) through the standard library.
+template <typename T>
+size_t FormatInteger(char* out, T value)
+{
+    if constexpr (sizeof(T) <= 4)
+    {
+        if (kbytes::kLittleEndianHost)
+        {
+            out[0] = '-';
+            const size_t sign = value < 0 ? 1 : 0;
+            const uint32_t magnitude = value < 0 ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value);
+            return sign + PutUnsigned32(out + sign, magnitude);
+        }
+    }
+    return static_cast<size_t>(std::to_chars(out, out + kArrayItemText, value).ptr - out);
+}
+
 template <typename T>
 size_t FormatItem(char* out, T value)
 {
@@ -830,7 +1090,7 @@ size_t FormatItem(char* out, T value)
             std::to_chars(out, out + kArrayItemText, static_cast<double>(value), std::chars_format::general, 9).ptr -
             out);
     else
-        return static_cast<size_t>(std::to_chars(out, out + kArrayItemText, value).ptr - out);
+        return FormatInteger(out, value);
 }
 
 template <typename T>
@@ -867,13 +1127,13 @@ bool WriteArray(KQoxPrivate& d, char code, const T* values, unsigned int count)
                     std::memset(o + t, ' ', indent);
                     t += indent;
                 }
+                // Each item and a space; the last space is taken back.
                 for (unsigned int j = 0; j < k; ++j)
                 {
-                    if (j > 0)
-                        o[t++] = ' ';
                     t += FormatItem(o + t, values[i + j]);
+                    o[t++] = ' ';
                 }
-                d.mOutLen += t;
+                d.mOutLen += t - 1;
                 continue;
             }
             if (multiLine)

@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "base/kmath_kernels.h"
@@ -61,7 +60,10 @@ bool IQoxObject::ProjectCreateSafe(const char* fileName, EForm form, int version
         GetError().SetLastErrorID(eFILE_NOT_CREATED);
         return false;
     }
-    // A unique name in the target's directory, so the rename stays on one file system.
+    // A unique name in the target's directory, so the rename stays on one
+    // file system. mkstemp finds it; the file is then made again by the
+    // exclusive create, which gives it the permissions a plain create would
+    // and spares ext4's write-out at close of a file truncated on opening.
     KString pattern(fileName);
     pattern += ".tmpXXXXXX";
     int fd = mkstemp(pattern.Buffer());
@@ -70,16 +72,10 @@ bool IQoxObject::ProjectCreateSafe(const char* fileName, EForm form, int version
         GetError().SetLastErrorID(eFILE_NOT_CREATED);
         return false;
     }
-    // The finished file gets the permissions a plain create would give it.
-    mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
     close(fd);
-    if (!ProjectCreate(pattern.ToChars(), form, version, password))
-    {
-        std::remove(pattern.ToChars());
+    std::remove(pattern.ToChars());
+    if (!ProjectCreateNew(pattern.ToChars(), form, version, password))
         return false;
-    }
     mTarget = fileName;
     mTemporary = pattern;
     return true;

@@ -1,7 +1,10 @@
 // Version-6 writer: geometry (meshes, NURBS and patch surfaces) with its
 // links, shapes and layers, every array in one piece.
 
+#include <memory>
 #include <vector>
+
+#include "base/kmemorypool.h"
 
 #include "fileio/kqoxnative_private.h"
 #include "fileio/writers/kqoxwriterqox6_private.h"
@@ -148,15 +151,16 @@ void KQoxWrite6::WriteGeometry(KQoxGeometry& geometry)
 void KQoxWrite6::WritePolygons(KQoxMesh& mesh)
 {
     Ints(mFile, kPolygonVertexIndex, mesh.GetPolygonVertices(), mesh.GetPolygonVertexCount());
-    std::vector<int> sizes(static_cast<size_t>(mesh.GetPolygonCount()));
-    std::vector<int> groups(sizes.size());
-    for (int p = 0; p < mesh.GetPolygonCount(); ++p)
-    {
-        sizes[static_cast<size_t>(p)] = mesh.GetPolygonSize(p);
-        groups[static_cast<size_t>(p)] = mesh.GetPolygonGroup(p);
-    }
-    Ints(mFile, kPolygonSizes, sizes.data(), static_cast<int>(sizes.size()));
-    Ints(mFile, kPolygonGroups, groups.data(), static_cast<int>(groups.size()));
+    // Filled at once, without a zero fill first (the same memory failure as
+    // any buffer of the writers).
+    const int count = mesh.GetPolygonCount();
+    std::unique_ptr<int[]> sizes(new int[static_cast<size_t>(count)]);
+    std::unique_ptr<int[]> groups(new int[static_cast<size_t>(count)]);
+    kAdviseLargePages(sizes.get(), static_cast<size_t>(count) * sizeof(int));
+    kAdviseLargePages(groups.get(), static_cast<size_t>(count) * sizeof(int));
+    mesh.GetPolygonSizesAndGroups(sizes.get(), groups.get());
+    Ints(mFile, kPolygonSizes, sizes.get(), count);
+    Ints(mFile, kPolygonGroups, groups.get(), count);
 }
 
 void KQoxWrite6::WriteLayers(KQoxGeometry& mesh)

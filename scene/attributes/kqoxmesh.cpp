@@ -216,6 +216,16 @@ bool KQoxMesh::SetPolygons(const int* pSizes, const int* pGroups, int pCount)
 
 // ---- Reading ---------------------------------------------------------------------
 
+void KQoxMesh::GetPolygonSizesAndGroups(int* pSizes, int* pGroups) const
+{
+    const KQoxPolygon* polygons = mPolygons.GetArray();
+    const int count = mPolygons.GetCount();
+    for (int p = 0; pSizes && p < count; ++p)
+        pSizes[p] = polygons[p].mSize;
+    for (int p = 0; pGroups && p < count; ++p)
+        pGroups[p] = polygons[p].mGroup;
+}
+
 int KQoxMesh::GetPolygonSize(int pPolygon) const
 {
     return mPolygons.ValidateIndex(pPolygon) ? mPolygons[pPolygon].mSize : -1;

@@ -90,6 +90,10 @@ public:
     int GetPolygonCount() const { return mPolygons.GetCount(); }
     int* GetPolygonVertices() const { return mPolygonVertices.GetArray(); }
     int GetPolygonVertexCount() const { return mPolygonVertices.GetCount(); }
+    // The size and the group of every polygon in order, GetPolygonCount()
+    // of each, into the caller's arrays (either may be null): the whole
+    // arrays SetPolygons takes, for writers that store them.
+    void GetPolygonSizesAndGroups(int* pSizes, int* pGroups) const;
     // -1 for a polygon out of range.
     int GetPolygonSize(int pPolygon) const;
     int GetPolygonGroup(int pPolygon) const;

@@ -931,6 +931,116 @@ TEST(KQoxFile, LargeValuesAndEmbeddedFiles)
     }
 }
 
+// Values past the buffer go to the file in pieces, the CRC layer following
+// each, and full buffers are written while the next fills: the file on disk
+// is byte for byte the image written in memory, its check value is the CRC
+// of its bytes, and it reads back.
+TEST(KQoxFile, LargeArraysGoOutInPiecesUnchanged)
+{
+    std::vector<double> values(1000003);
+    for (size_t i = 0; i < values.size(); ++i)
+        values[i] = static_cast<double>(i) * 0.25 - 1e5;
+    auto write = [&](KQox& f) {
+        f.FieldWriteBegin("Head");
+        f.FieldWriteI(1);
+        f.FieldWriteEnd();
+        f.FieldWriteBegin("Values");
+        f.FieldWriteArrayD(values.data(), static_cast<unsigned int>(values.size()));
+        f.FieldWriteArrayD(values.data(), 3);
+        f.FieldWriteEnd();
+        // Many small values: several buffers, fields patched across them.
+        for (int i = 0; i < 300000; ++i)
+        {
+            f.FieldWriteBegin("Small");
+            f.FieldWriteI(i);
+            f.FieldWriteEnd();
+        }
+        return f.ProjectClose();
+    };
+    TempDir dir;
+    std::string name = dir.File("large.qox");
+    KQox disk;
+    ASSERT_TRUE(disk.ProjectCreate(name.c_str()));
+    ASSERT_TRUE(write(disk));
+    std::string bytes = qoxtest::ReadFile(name);
+    ASSERT_GT(bytes.size(), values.size() * sizeof(double));
+
+    std::vector<unsigned char> image(bytes.size() + 64);
+    KQox memory;
+    ASSERT_TRUE(memory.ProjectCreate(image.data(), static_cast<unsigned int>(image.size())));
+    ASSERT_TRUE(write(memory));
+    ASSERT_EQ(memory.ProjectGetFileSize(), bytes.size());
+    EXPECT_TRUE(std::memcmp(image.data(), bytes.data(), bytes.size()) == 0);
+
+    const size_t body = bytes.size() - 4;
+    const unsigned int crc = Crc32(reinterpret_cast<const unsigned char*>(bytes.data()), body);
+    const unsigned char* tail = reinterpret_cast<const unsigned char*>(bytes.data()) + body;
+    EXPECT_EQ(crc, (unsigned(tail[0]) << 24) | (unsigned(tail[1]) << 16) | (unsigned(tail[2]) << 8) | tail[3]);
+
+    KQox r;
+    ASSERT_TRUE(r.ProjectOpen(name.c_str())) << r.GetLastErrorString();
+    ASSERT_TRUE(r.FieldReadBegin("Values"));
+    std::vector<double> back(values.size());
+    ASSERT_TRUE(r.FieldReadArrayD(back.data(), static_cast<unsigned int>(back.size())));
+    EXPECT_TRUE(back == values);
+    r.FieldReadEnd();
+    EXPECT_EQ(r.FieldReadGetCount("Small"), 300000);
+    ASSERT_TRUE(r.ProjectClose());
+
+    // The ASCII form alike, and a file dropped half-written (its writer
+    // destroyed with buffers in flight) neither hangs nor crashes.
+    std::string text = dir.File("large.txt");
+    std::vector<unsigned char> textImage(64u << 20);
+    KQox asciiDisk, asciiMemory;
+    ASSERT_TRUE(asciiDisk.ProjectCreate(text.c_str(), KQox::eASCII));
+    ASSERT_TRUE(write(asciiDisk));
+    ASSERT_TRUE(asciiMemory.ProjectCreate(textImage.data(), static_cast<unsigned int>(textImage.size()), KQox::eASCII));
+    ASSERT_TRUE(write(asciiMemory));
+    EXPECT_EQ(qoxtest::ReadFile(text),
+              std::string(reinterpret_cast<const char*>(textImage.data()), asciiMemory.ProjectGetFileSize()));
+    for (KQox::EForm form : kForms)
+    {
+        KQox dropped;
+        ASSERT_TRUE(dropped.ProjectCreate(dir.File("dropped.qox").c_str(), form, 6000, "pw"));
+        dropped.FieldWriteBegin("Values");
+        dropped.FieldWriteArrayD(values.data(), static_cast<unsigned int>(values.size()));
+        for (int i = 0; i < 200000; ++i)
+            dropped.FieldWriteD(i);
+    }
+}
+
+// The exclusive create: a name that is taken is refused and its file left
+// alone; a new name gives a file in every form.
+TEST(KQoxFile, CreateNewRefusesATakenName)
+{
+    struct NewFile : KQox
+    {
+        using KQox::ProjectCreateNew;
+    };
+    TempDir dir;
+    std::string taken = dir.File("taken.qox");
+    ASSERT_TRUE(qoxtest::WriteFile(taken, "keep these bytes"));
+    for (KQox::EForm form : kForms)
+    {
+        NewFile f;
+        EXPECT_FALSE(f.ProjectCreateNew(taken.c_str(), form, 6000, "pw"));
+        EXPECT_EQ(f.GetLastErrorID(), KQox::eFILE_NOT_CREATED);
+        EXPECT_FALSE(f.ProjectIsOpen());
+        EXPECT_EQ(qoxtest::ReadFile(taken), "keep these bytes");
+
+        std::string name = dir.File("new" + std::to_string(form) + ".qox");
+        ASSERT_TRUE(f.ProjectCreateNew(name.c_str(), form, 6000, "pw")) << form;
+        f.FieldWriteBegin("Count");
+        f.FieldWriteI(42);
+        f.FieldWriteEnd();
+        ASSERT_TRUE(f.ProjectClose());
+        KQox r;
+        ASSERT_TRUE(r.ProjectOpen(name.c_str(), "pw")) << form << r.GetLastErrorString();
+        ASSERT_TRUE(r.FieldReadBegin("Count"));
+        EXPECT_EQ(r.FieldReadI(), 42);
+    }
+}
+
 } // namespace
 
 // Every form reports a disk that fills up: while writing once the buffered

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cfloat>
 #include <climits>
@@ -10,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -677,4 +679,193 @@ TEST(KQoxArrays, AsciiIntegersAreTheirDecimalTexts)
     }
     EXPECT_GT(got.size(), 1000u);
     EXPECT_EQ(got, expected);
+}
+
+namespace {
+
+// Today's text of an ASCII array, worked out apart from the writer: "*",
+// the code, the count and ":", then the item texts separated by spaces;
+// more than 16 items go 16 to a line, each line on a line of its own
+// indented one level (4 spaces) deeper than the field.
+template <typename T, typename Text>
+std::string ReferenceArray(char code, const std::vector<T>& items, int depth, Text text)
+{
+    std::string out = "*" + std::string(1, code) + std::to_string(items.size()) + ":";
+    for (size_t i = 0; i < items.size(); ++i)
+    {
+        if (items.size() > 16 && i % 16 == 0)
+            out += "\n" + std::string(static_cast<size_t>(depth) * 4, ' ');
+        else if (i > 0)
+            out += " ";
+        out += text(items[i]);
+    }
+    return out;
+}
+
+std::string Printf(const char* format, double value)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
+}
+
+std::string DoubleText(double v)
+{
+    return Printf("%.15g", v);
+}
+
+std::string FloatText(float v)
+{
+    return Printf("%.9g", static_cast<double>(v));
+}
+
+// Mesh-like doubles: short decimals of every place count from 0 to 8 around
+// the scales meshes use, their neighbours, integers stored as doubles, and
+// the edges of the ranges quick paths may take (10^-5 to 10^-4, 10^9, 10^15).
+std::vector<double> ShortDecimalCases()
+{
+    std::vector<double> v;
+    for (int x = 0; x <= 2000; x += 7)
+        for (int y = 0; y <= 2000; y += 331)
+        {
+            v.push_back(x / 100.0);
+            v.push_back(((x * 7 + y * 13) % 100) / 1000.0);
+            v.push_back(std::round(x / 2000.0 * 1e6) / 1e6);
+            v.push_back(-std::round(y / 3000.0 * 1e6) / 1e6);
+        }
+    unsigned long long s = 0x9E3779B97F4A7C15ull;
+    for (int places = 0; places <= 8; ++places)
+        for (int i = 0; i < 3000; ++i)
+        {
+            s ^= s << 13;
+            s ^= s >> 7;
+            s ^= s << 17;
+            const double scale = std::pow(10.0, places);
+            const double whole = static_cast<double>(s % 100000000000ull) / std::pow(10.0, static_cast<double>(s % 11));
+            const double x = std::round(whole * scale) / scale * (s & 1 ? -1.0 : 1.0);
+            v.push_back(x);
+            v.push_back(std::nextafter(x, 0.0));
+            v.push_back(std::nextafter(x, HUGE_VAL));
+            v.push_back(std::trunc(x));
+        }
+    for (double edge : {1e-5, 9.9999e-5, 0.0000999999, 1e-4, 0.0001000001, 0.000123456, 999999999.999999, 1e9,
+                        1000000000.5, 999999999999999.0, 1e15, 4294967296.0, 2147483647.0, 2147483648.5})
+        for (double x : {edge, std::nextafter(edge, 0.0), std::nextafter(edge, HUGE_VAL)})
+        {
+            v.push_back(x);
+            v.push_back(-x);
+        }
+    return v;
+}
+
+std::vector<float> FloatCases()
+{
+    std::vector<float> v = {0.0f,      -0.0f,      1.0f,          -1.0f,       0.1f,        0.5f,
+                            FLT_MAX,   -FLT_MAX,   FLT_MIN,       -FLT_MIN,    1.4e-45f,    1e-40f,
+                            HUGE_VALF, -HUGE_VALF, std::nanf(""), 16777216.0f, 16777217.0f, 123456789.0f,
+                            1e9f,      1e10f,      0.0001f,       0.00001f,    3.14159265f};
+    for (int e = -45; e <= 38; ++e)
+    {
+        const float p = static_cast<float>(std::pow(10.0, e));
+        v.push_back(p);
+        v.push_back(std::nextafter(p, 0.0f));
+        v.push_back(std::nextafter(p, HUGE_VALF));
+    }
+    for (int i = -3000; i <= 3000; ++i)
+    {
+        v.push_back(static_cast<float>(i) / 1000.0f);
+        v.push_back(static_cast<float>(i) * 1024.5f);
+    }
+    unsigned int s = 2463534242u;
+    for (int i = 0; i < 100000; ++i)
+    {
+        s ^= s << 13;
+        s ^= s >> 17;
+        s ^= s << 5;
+        float f;
+        std::memcpy(&f, &s, sizeof f);
+        v.push_back(f);
+    }
+    return v;
+}
+
+template <typename T>
+std::vector<T> IntegerCases()
+{
+    std::vector<T> v = {0, 1, -1, std::numeric_limits<T>::max(), std::numeric_limits<T>::min()};
+    for (T p = 1; p <= std::numeric_limits<T>::max() / 10; p *= 10)
+        for (T x : {p, static_cast<T>(p - 1), static_cast<T>(p + 1), static_cast<T>(9 * p), static_cast<T>(5 * p + 3)})
+        {
+            v.push_back(x);
+            v.push_back(static_cast<T>(-x));
+        }
+    unsigned long long s = 88172645463325252ull;
+    for (int i = 0; i < 100000; ++i)
+    {
+        s ^= s << 13;
+        s ^= s >> 7;
+        s ^= s << 17;
+        v.push_back(static_cast<T>(s));                                        // every length
+        v.push_back(static_cast<T>(s % 4000000));                              // mesh indices
+        v.push_back(static_cast<T>((s >> (s % 63)) * (s & 1 ? ~0ull : 1ull))); // every magnitude
+    }
+    return v;
+}
+
+} // namespace
+
+// The whole ASCII text of arrays of every type and extreme and mesh-like
+// values, at two depths, is byte for byte the text of the rule above.
+TEST(KQoxArrays, AsciiArrayTextsAreByteIdenticalToTheirRule)
+{
+    std::vector<double> doubles = FormattingCases();
+    const std::vector<double> decimals = ShortDecimalCases();
+    doubles.insert(doubles.end(), decimals.begin(), decimals.end());
+    const std::vector<float> floats = FloatCases();
+    const std::vector<int> ints = IntegerCases<int>();
+    const std::vector<long long> longs = IntegerCases<long long>();
+    const std::vector<unsigned char> bytes(kBytes.begin(), kBytes.end());
+    const std::vector<double> few(doubles.begin(), doubles.begin() + 16);
+
+    std::vector<unsigned char> image(64u << 20);
+    KQox a;
+    ASSERT_TRUE(a.ProjectCreate(image.data(), static_cast<unsigned int>(image.size()), KQox::eASCII, 6000));
+    a.FieldWriteBegin("A");
+    a.FieldWriteArrayD(doubles.data(), static_cast<unsigned int>(doubles.size()));
+    a.FieldWriteArrayF(floats.data(), static_cast<unsigned int>(floats.size()));
+    a.FieldWriteArrayI(ints.data(), static_cast<unsigned int>(ints.size()));
+    a.FieldWriteArrayL(longs.data(), static_cast<unsigned int>(longs.size()));
+    a.FieldWriteArrayB(bytes.data(), static_cast<unsigned int>(bytes.size()));
+    a.FieldWriteBlockBegin();
+    a.FieldWriteBegin("B");
+    a.FieldWriteArrayD(few.data(), static_cast<unsigned int>(few.size()));
+    a.FieldWriteArrayD(decimals.data(), static_cast<unsigned int>(decimals.size()));
+    a.FieldWriteArrayF(floats.data(), 17);
+    a.FieldWriteArrayI(ints.data(), 0);
+    a.FieldWriteEnd();
+    a.FieldWriteBlockEnd();
+    a.FieldWriteEnd();
+    ASSERT_TRUE(a.ProjectClose()) << a.GetLastErrorString();
+    const std::string file(reinterpret_cast<const char*>(image.data()), static_cast<size_t>(a.ProjectGetFileSize()));
+
+    auto integer = [](auto v) { return std::to_string(+v); };
+    const std::vector<float> floats17(floats.begin(), floats.begin() + 17);
+    const std::string expected =
+        "; Tolvane QOX ASCII 6000\nA: " + ReferenceArray('d', doubles, 1, DoubleText) + "," +
+        ReferenceArray('f', floats, 1, FloatText) + "," + ReferenceArray('i', ints, 1, integer) + "," +
+        ReferenceArray('l', longs, 1, integer) + "," + ReferenceArray('b', bytes, 1, integer) +
+        " {\n    B: " + ReferenceArray('d', few, 2, DoubleText) + "," + ReferenceArray('d', decimals, 2, DoubleText) +
+        "," + ReferenceArray('f', floats17, 2, FloatText) + "," + ReferenceArray('i', std::vector<int>(), 2, integer) +
+        "\n}\n; EOF\n";
+    ASSERT_EQ(file.size(), expected.size());
+    // The first difference, as lines, rather than two texts of tens of megabytes.
+    const auto diff = std::mismatch(file.begin(), file.end(), expected.begin());
+    if (diff.first != file.end())
+    {
+        const size_t at = static_cast<size_t>(diff.first - file.begin());
+        const size_t from = file.rfind('\n', at) + 1;
+        ADD_FAILURE() << "at byte " << at << ":\n"
+                      << file.substr(from, 200) << "\nagainst\n"
+                      << expected.substr(from, 200);
+    }
 }

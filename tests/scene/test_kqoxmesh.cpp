@@ -203,6 +203,24 @@ TEST_F(GeometryTest, MeshFromWholeArraysEqualsCornerByCorner)
         EXPECT_EQ(whole->GetLayer(0)->GetMaterials()->mIndexArray.GetCount(),
                   corner->GetLayer(0)->GetMaterials()->mIndexArray.GetCount());
         EXPECT_EQ(whole->GetPolygonGroup(3), withGroups ? 9 : -1);
+        // Read back whole, as given (either array alone too).
+        for (KQoxMesh* mesh : {corner, whole})
+        {
+            int gotSizes[5] = {-9, -9, -9, -9, -9};
+            int gotGroups[5] = {-9, -9, -9, -9, -9};
+            mesh->GetPolygonSizesAndGroups(gotSizes, gotGroups);
+            mesh->GetPolygonSizesAndGroups(nullptr, nullptr);
+            for (int p = 0; p < 4; ++p)
+            {
+                EXPECT_EQ(gotSizes[p], sizes[p]);
+                EXPECT_EQ(gotGroups[p], withGroups ? groups[p] : -1);
+            }
+            EXPECT_EQ(gotSizes[4], -9); // nothing past the count
+            EXPECT_EQ(gotGroups[4], -9);
+            int onlyGroups[4] = {};
+            mesh->GetPolygonSizesAndGroups(nullptr, onlyGroups);
+            EXPECT_EQ(onlyGroups[0], withGroups ? 7 : -1);
+        }
         // Once there are polygons, neither call changes anything.
         EXPECT_EQ(whole->SetPolygonVertexCount(3), nullptr);
         EXPECT_FALSE(whole->SetPolygons(sizes, groups, 4));
