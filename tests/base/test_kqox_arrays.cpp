@@ -678,3 +678,60 @@ TEST(KQoxArrays, AsciiIntegersAreTheirDecimalTexts)
     EXPECT_GT(got.size(), 1000u);
     EXPECT_EQ(got, expected);
 }
+
+TEST(KQoxArrays, AsciiDigitRunsEndAtAnyByteOfAnEightByteLoad)
+{
+    // Runs of 1 to 17 digits, each ended by each blank or by the line end,
+    // at every offset from the start of the array; the digits are read
+    // eight at a time where eight bytes follow, so each run ends at every
+    // byte of such a load, and a run of eight or more carries on past it.
+    const char* separators[] = {" ", "\t", "\n", "\r\n", "   "};
+    for (int shift = 0; shift < 8; ++shift)
+        for (bool integers : {false, true})
+        {
+            std::vector<std::string> items;
+            std::string body(static_cast<size_t>(shift), ' ');
+            for (size_t length = 1; length <= 17; ++length)
+                for (const char* separator : separators)
+                {
+                    std::string item = std::string("90817263544536271").substr(0, length);
+                    if (!integers && length > 2)
+                        item.insert(length / 2, ".");
+                    items.push_back(item);
+                    body += item + separator;
+                }
+            // The last item ends the array.
+            items.push_back("7");
+            const std::string text =
+                AsciiArrayFile((integers ? "*l" : "*d") + std::to_string(items.size()) + ":" + body + "7");
+            KQox c;
+            ASSERT_TRUE(c.ProjectOpen(text.data(), static_cast<unsigned int>(text.size()))) << shift;
+            ASSERT_TRUE(c.FieldReadBegin("A"));
+            if (integers)
+            {
+                std::vector<long long> got = ReadAll(c, &KQox::FieldReadArrayL);
+                ASSERT_EQ(got.size(), items.size());
+                for (size_t i = 0; i < items.size(); ++i)
+                    EXPECT_EQ(got[i], std::stoll(items[i])) << shift << " " << items[i];
+            }
+            else
+            {
+                std::vector<double> got = ReadAll(c, &KQox::FieldReadArrayD);
+                ASSERT_EQ(got.size(), items.size());
+                for (size_t i = 0; i < items.size(); ++i)
+                    EXPECT_EQ(got[i], std::strtod(items[i].c_str(), nullptr)) << shift << " " << items[i];
+            }
+        }
+    // A byte that is no digit right after digits, low and high in the byte
+    // range: the array is refused, not read as a shorter number.
+    for (const char* stray : {"12345/7", "12345:7", "1234567\xB5", "123\x80", "99999999\xB9"})
+    {
+        const std::string text = AsciiArrayFile(std::string("*i2:") + stray + " 5");
+        KQox r;
+        if (!r.ProjectOpen(text.data(), static_cast<unsigned int>(text.size())))
+            continue;
+        std::vector<int> out(2);
+        EXPECT_FALSE(r.FieldReadBegin("A") && r.FieldReadArrayI(out.data(), out.size()) && r.FieldReadGetRemain() == 0)
+            << stray;
+    }
+}
