@@ -212,7 +212,52 @@ bool HasWideClasses()
     }();
     return has;
 }
+
+KQOX_WIDE_TARGET void ClassifyWide(const unsigned char* p, unsigned long long& item, unsigned long long& space)
+{
+    const __m512i v = _mm512_loadu_si512(p);
+    const __m512i lower = _mm512_or_si512(v, _mm512_set1_epi8(0x20));
+    const __mmask64 digit = _mm512_cmplt_epu8_mask(_mm512_sub_epi8(v, _mm512_set1_epi8('0')), _mm512_set1_epi8(10));
+    const __mmask64 letter =
+        _mm512_cmplt_epu8_mask(_mm512_sub_epi8(lower, _mm512_set1_epi8('a')), _mm512_set1_epi8(26));
+    const __mmask64 mark = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('.')) |
+                           _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('+')) |
+                           _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('-'));
+    item = digit | letter | mark;
+    space = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(' ')) | _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('\t')) |
+            _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('\r')) | _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('\n'));
+}
 #endif
+
+// Which of 64 bytes are array item characters and which are blanks, a bit
+// each; false where neither can be told at once (no vector unit).
+inline bool Classify64(const unsigned char* p, unsigned long long& item, unsigned long long& space)
+{
+#if defined(KQOX_WIDE_CLASSES)
+    if (HasWideClasses())
+    {
+        ClassifyWide(p, item, space);
+        return true;
+    }
+#endif
+#if defined(__SSE2__)
+    item = 0;
+    space = 0;
+    for (int k = 0; k < 4; ++k)
+    {
+        unsigned itemBits, spaceBits;
+        ClassifyBlock(p + 16 * k, itemBits, spaceBits);
+        item |= static_cast<unsigned long long>(itemBits) << (16 * k);
+        space |= static_cast<unsigned long long>(spaceBits) << (16 * k);
+    }
+    return true;
+#else
+    (void)p;
+    (void)item;
+    (void)space;
+    return false;
+#endif
+}
 
 // Passes over whole 16-byte blocks of blanks and array items at once,
 // counting the items that start in them, as long as none of them is the
@@ -1748,6 +1793,22 @@ inline const unsigned char* ParsePlainItem(const unsigned char* p, const unsigne
     return q;
 }
 
+// The value of a plain item.
+inline Item PlainToItem(bool integer, const PlainNumber& plain)
+{
+    Item item;
+    if (integer)
+    {
+        item.mInt = plain.mNegative ? -static_cast<long long>(plain.mDigits) : static_cast<long long>(plain.mDigits);
+    }
+    else
+    {
+        const double magnitude = static_cast<double>(plain.mDigits) / kPowersOfTen[plain.mDecimals];
+        item.mDouble = plain.mNegative ? -magnitude : magnitude;
+    }
+    return item;
+}
+
 template <typename T>
 bool ReadArrayItems(KQoxPrivate& d, const Value& value, T* out, long long& after)
 {
@@ -1794,6 +1855,41 @@ bool ReadArrayItems(KQoxPrivate& d, const Value& value, T* out, long long& after
         const unsigned char* p = first;
         while (i < count)
         {
+            // Whole 64-byte blocks of items and blanks: where the items
+            // start is found for the block at once, so that no item waits
+            // for the one before it to be parsed. An item that is no plain
+            // number, or that the window cuts, is left to the steps below.
+            bool inItem = false;
+            const unsigned char* lastEnd = p;
+            unsigned long long items = 0, blanks = 0;
+            while (i < count && stop - p >= 64 && Classify64(p, items, blanks) && (items | blanks) == ~0ull)
+            {
+                unsigned long long starts = items & ~((items << 1) | (inItem ? 1u : 0u));
+                for (; starts != 0 && i < count; starts &= starts - 1)
+                {
+                    const unsigned char* at = p + __builtin_ctzll(starts);
+                    PlainNumber plain;
+                    const unsigned char* end = ParsePlainItem(at, stop, integer, plain);
+                    if (!end)
+                        break;
+                    out[i++] = ConvertItem<T>(code, PlainToItem(integer, plain));
+                    lastEnd = end;
+                }
+                if (starts != 0 && i < count)
+                {
+                    lastEnd = p + __builtin_ctzll(starts); // the item the steps below take
+                    break;
+                }
+                inItem = (items >> 63) & 1u;
+                p += 64;
+            }
+            // Past the last item read (it may run on into the block after).
+            if (lastEnd > p || (i == count && lastEnd > first))
+                p = lastEnd;
+            else if (inItem)
+                p = SkipClass(p, stop, kItemClass);
+            if (i == count)
+                break;
             const unsigned char* start = SkipClass(p, stop, kSpaceClass);
             if (start == stop)
             {
@@ -1803,18 +1899,7 @@ bool ReadArrayItems(KQoxPrivate& d, const Value& value, T* out, long long& after
             PlainNumber plain;
             if (const unsigned char* plainEnd = ParsePlainItem(start, stop, integer, plain))
             {
-                Item item;
-                if (integer)
-                {
-                    item.mInt = plain.mNegative ? -static_cast<long long>(plain.mDigits)
-                                                : static_cast<long long>(plain.mDigits);
-                }
-                else
-                {
-                    const double magnitude = static_cast<double>(plain.mDigits) / kPowersOfTen[plain.mDecimals];
-                    item.mDouble = plain.mNegative ? -magnitude : magnitude;
-                }
-                out[i++] = ConvertItem<T>(code, item);
+                out[i++] = ConvertItem<T>(code, PlainToItem(integer, plain));
                 p = plainEnd;
                 continue;
             }
