@@ -735,3 +735,44 @@ TEST(KQoxArrays, AsciiDigitRunsEndAtAnyByteOfAnEightByteLoad)
             << stray;
     }
 }
+
+TEST(KQoxArrays, AsciiItemsOfEveryKindAcrossBlockEdges)
+{
+    // Plain items are found 64 bytes at a time; an item of another kind,
+    // one running past the end of a block, and the array's last item with
+    // the next record in the same block are each placed at every offset.
+    const char* odd[] = {"1e5", "-inf", "nan", "12345678901234567890", "0.5", "-0", "7."};
+    for (const char* special : odd)
+        for (size_t offset = 0; offset < 70; ++offset)
+        {
+            std::vector<std::string> items;
+            std::string body = "\n";
+            while (body.size() < offset)
+            {
+                items.push_back(std::to_string(items.size() % 10));
+                body += items.back() + (items.size() % 7 == 0 ? "\n  " : " ");
+            }
+            items.push_back(special);
+            body += std::string(special) + " ";
+            for (int k = 0; k < 40; ++k)
+            {
+                items.push_back(std::to_string(k * 37) + "." + std::to_string(k));
+                body += items.back() + (k % 5 == 4 ? "\n" : " ");
+            }
+            const std::string text =
+                "; Tolvane QOX ASCII 6000\nA: *d" + std::to_string(items.size()) + ":" + body + "\nB: 12345\n; EOF\n";
+            KQox r;
+            ASSERT_TRUE(r.ProjectOpen(text.data(), static_cast<unsigned int>(text.size()))) << special << offset;
+            ASSERT_TRUE(r.FieldReadBegin("A"));
+            std::vector<double> got = ReadAll(r, &KQox::FieldReadArrayD);
+            r.FieldReadEnd();
+            ASSERT_EQ(got.size(), items.size());
+            for (size_t i = 0; i < items.size(); ++i)
+            {
+                const double expected = std::strtod(items[i].c_str(), nullptr);
+                EXPECT_EQ(std::memcmp(&got[i], &expected, sizeof expected), 0)
+                    << special << " at " << offset << ": " << items[i] << " read as " << got[i];
+            }
+            EXPECT_EQ(r.FieldReadI("B", 0), 12345);
+        }
+}
