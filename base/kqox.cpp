@@ -113,6 +113,8 @@ void KQoxPrivate::ResetFile()
     mReadStack.clear();
     mBraces.clear();
     mBraces.shrink_to_fit();
+    mArrays.clear();
+    mArrays.shrink_to_fit();
     mText.clear();
 }
 

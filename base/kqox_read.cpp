@@ -1,5 +1,6 @@
 // KQox: indexing lists and reading fields (binary and ASCII encodings).
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cfloat>
@@ -65,7 +66,7 @@ enum : unsigned char
     kOther = 0,
     kSpaceClass = 1,      // ' ', '\t', '\r', '\n'
     kItemClass = 2,       // a character of an array item
-    kStructuralClass = 4, // '"', ';', '{', '}': what the brace pairing stops at
+    kStructuralClass = 4, // '"', ';', '{', '}', '*': what the brace pairing stops at
 };
 
 struct ByteClasses
@@ -76,7 +77,7 @@ struct ByteClasses
         for (int c = 0; c < 256; ++c)
             mClass[c] =
                 static_cast<unsigned char>((IsSpace(c) ? kSpaceClass : 0) | (IsArrayItemChar(c) ? kItemClass : 0));
-        for (unsigned char c : {'"', ';', '{', '}'})
+        for (unsigned char c : {'"', ';', '{', '}', '*'})
             mClass[c] |= kStructuralClass;
     }
 };
@@ -94,8 +95,10 @@ const unsigned char* FindClass(const unsigned char* p, const unsigned char* end,
         {
             const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
             const __m128i hit = _mm_or_si128(
-                _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('"')), _mm_cmpeq_epi8(v, _mm_set1_epi8(';'))),
-                _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('{')), _mm_cmpeq_epi8(v, _mm_set1_epi8('}'))));
+                _mm_or_si128(
+                    _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('"')), _mm_cmpeq_epi8(v, _mm_set1_epi8(';'))),
+                    _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('{')), _mm_cmpeq_epi8(v, _mm_set1_epi8('}')))),
+                _mm_cmpeq_epi8(v, _mm_set1_epi8('*')));
             const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
             if (mask)
                 return p + __builtin_ctz(mask);
@@ -814,6 +817,16 @@ bool KQoxPrivate::ReadAsciiValue(long long& position, long long end, Value& valu
     }
     else if (c == '*' && position + 1 < end && IsArrayCode(CharAt(position + 1)))
     {
+        // Counted by the brace pass already: the same items, ending inside this value's bounds.
+        const ArrayExtent* known = FindLargeArray(position);
+        if (known && known->mEnd <= end)
+        {
+            value.mType = known->mCode;
+            value.mRawPos = known->mItems;
+            value.mRawSize = known->mCount;
+            position = known->mEnd;
+            return true;
+        }
         return ReadAsciiArrayHead(position, end, value);
     }
     else if (c == '*')
@@ -949,9 +962,44 @@ bool KQoxPrivate::SkipAsciiValue(long long& position, long long end)
 // Pairs every brace of the ASCII body in one pass, following quoted texts
 // and comments as the record syntax does. Blocks are recorded in the order of
 // their opening braces; an unpaired brace is damage.
+void KQoxPrivate::NoteLargeArray(long long& position, long long end)
+{
+    // Only arrays of many items: a small one is counted when its list is.
+    const long long head = position;
+    long long at = position + 2;
+    unsigned long long count = 0;
+    int digits = 0;
+    if (at < end && IsArrayCode(CharAt(position + 1)))
+        for (; at < end && digits <= 10 && CharAt(at) >= '0' && CharAt(at) <= '9'; ++at, ++digits)
+            count = count * 10 + static_cast<unsigned long long>(CharAt(at) - '0');
+    Value value;
+    at = head;
+    if (count < kLargeArrayItems || digits > 10 || !ReadAsciiArrayHead(at, end, value))
+    {
+        position = head + 1;
+        return;
+    }
+    ArrayExtent extent;
+    extent.mHead = head;
+    extent.mItems = value.mRawPos;
+    extent.mEnd = at;
+    extent.mCount = value.mRawSize;
+    extent.mCode = value.mType;
+    mArrays.push_back(extent);
+    position = at;
+}
+
+const ArrayExtent* KQoxPrivate::FindLargeArray(long long head) const
+{
+    auto found = std::lower_bound(mArrays.begin(), mArrays.end(), head,
+                                  [](const ArrayExtent& a, long long at) { return a.mHead < at; });
+    return found != mArrays.end() && found->mHead == head ? &*found : nullptr;
+}
+
 bool KQoxPrivate::IndexAsciiBraces(long long start, long long end)
 {
     mBraces.clear();
+    mArrays.clear();
     std::vector<long long> open; // entries of the blocks still open
     long long position = start;
     while (position < end)
@@ -975,6 +1023,13 @@ bool KQoxPrivate::IndexAsciiBraces(long long start, long long end)
         {
             while (position < end && CharAt(position) != '\n')
                 ++position;
+            continue;
+        }
+        if (c == '*')
+        {
+            // A large array is counted here, while its text is at hand, and
+            // passed over: its items hold no character this pass stops at.
+            NoteLargeArray(position, end);
             continue;
         }
         if (c == '{')

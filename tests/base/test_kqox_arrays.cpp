@@ -776,3 +776,69 @@ TEST(KQoxArrays, AsciiItemsOfEveryKindAcrossBlockEdges)
             EXPECT_EQ(r.FieldReadI("B", 0), 12345);
         }
 }
+
+TEST(KQoxArrays, LargeAsciiArraysCountedWhenTheFileOpens)
+{
+    // Arrays of many items are counted once, by the pass that pairs the
+    // braces; nested in blocks, next to quoted texts and comments holding
+    // array-like text, and just before a closing brace, they read
+    // back whole, and the other records around them are still found.
+    std::string items;
+    for (int i = 0; i < 3000; ++i)
+        items += std::to_string(i) + (i % 16 == 15 ? "\n" : " ");
+    const std::string array = "*i3000:" + items;
+    const std::string text = "; Tolvane QOX ASCII 6000\n"
+                             "Outer: {\n"
+                             "    Note: \"*i3000:1 2 }\"\n"
+                             "    ; *i2000: {\n"
+                             "    A: " +
+                             array +
+                             "\n"
+                             "    Inner: {\n"
+                             "        B: " +
+                             array + "\n        C: 7\n    }\n    D: " + array.substr(0, array.size() - 1) +
+                             "\n}\n"
+                             "E: 9\n"
+                             "; EOF\n";
+    KQox r;
+    ASSERT_TRUE(r.ProjectOpen(text.data(), static_cast<unsigned int>(text.size())));
+    ASSERT_TRUE(r.FieldReadBegin("Outer"));
+    ASSERT_TRUE(r.FieldReadBlockBegin());
+    EXPECT_STREQ(r.FieldReadC("Note", ""), "*i3000:1 2 }");
+    for (const char* name : {"A", "D"})
+    {
+        ASSERT_TRUE(r.FieldReadBegin(name)) << name;
+        std::vector<int> got = ReadAll(r, &KQox::FieldReadArrayI);
+        ASSERT_EQ(got.size(), 3000u) << name;
+        for (int i = 0; i < 3000; ++i)
+            ASSERT_EQ(got[static_cast<size_t>(i)], i) << name;
+        r.FieldReadEnd();
+    }
+    ASSERT_TRUE(r.FieldReadBegin("Inner"));
+    ASSERT_TRUE(r.FieldReadBlockBegin());
+    ASSERT_TRUE(r.FieldReadBegin("B"));
+    EXPECT_EQ(ReadAll(r, &KQox::FieldReadArrayI).size(), 3000u);
+    r.FieldReadEnd();
+    EXPECT_EQ(r.FieldReadI("C", 0), 7);
+    ASSERT_TRUE(r.FieldReadBlockEnd());
+    r.FieldReadEnd();
+    ASSERT_TRUE(r.FieldReadBlockEnd());
+    r.FieldReadEnd();
+    EXPECT_EQ(r.FieldReadI("E", 0), 9);
+
+    // One item short, one too many, and a block closed inside the items:
+    // the list holding the array is damaged.
+    const std::string damaged[] = {
+        "Outer: {\n    A: *i3001:" + items + "\n}\n",
+        "Outer: {\n    A: *i2999:" + items + "\n}\n",
+        "Outer: {\n    A: *i3000:" + items.substr(0, items.size() / 2) + "\n}\n" + items.substr(items.size() / 2),
+    };
+    for (const std::string& body : damaged)
+    {
+        const std::string file = "; Tolvane QOX ASCII 6000\n" + body + "; EOF\n";
+        KQox d;
+        if (!d.ProjectOpen(file.data(), static_cast<unsigned int>(file.size())))
+            continue;
+        EXPECT_FALSE(d.FieldReadBegin("Outer") && d.FieldReadBlockBegin());
+    }
+}
