@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <iterator>
 #include <vector>
 
 #include "base/kbytes.h"
@@ -15,6 +16,9 @@ namespace {
 
 const unsigned int kPolynomial = 0x04C11DB7u;
 const unsigned int kChunk = 64 * 1024;
+// Reads followed: from this size on, in pieces of at most kFollowPiece.
+const unsigned int kFollowMinimum = 16 * 1024;
+const unsigned int kFollowPiece = 256 * 1024;
 
 // Tables[0] is the byte table; Tables[k] advances a byte followed by k zero
 // bytes, so that sixteen bytes are taken per step.
@@ -114,10 +118,86 @@ bool DetectFolding()
     return __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("ssse3");
 }
 
+// The same folding four blocks to a 512-bit register: sixteen blocks in
+// flight, 256 bytes apart, then folded into one block as above.
+#define KCRC_WIDE_TARGET __attribute__((target("avx512f,avx512bw,avx512vl,vpclmulqdq,pclmul,ssse3")))
+
+KCRC_WIDE_TARGET inline __m512i LoadWide(const unsigned char* p, __m512i reverse)
+{
+    return _mm512_shuffle_epi8(_mm512_loadu_si512(p), reverse);
+}
+
+KCRC_WIDE_TARGET inline __m512i FoldWide(__m512i a, __m512i k, __m512i b)
+{
+    // 0x96: the three operands exclusive-or'ed.
+    return _mm512_ternarylogic_epi64(_mm512_clmulepi64_epi128(a, k, 0x11), _mm512_clmulepi64_epi128(a, k, 0x00), b,
+                                     0x96);
+}
+
+KCRC_WIDE_TARGET unsigned int UpdateFoldedWide(unsigned int crc, const unsigned char* p, size_t n)
+{
+    // Each 128-bit lane holds bytes 15 to 0 and the same pair of factors.
+    const long long kReverseLow = 0x08090A0B0C0D0E0Fll, kReverseHigh = 0x0001020304050607ll;
+    const __m512i reverse = _mm512_set_epi64(kReverseHigh, kReverseLow, kReverseHigh, kReverseLow, kReverseHigh,
+                                             kReverseLow, kReverseHigh, kReverseLow);
+    const long long far1 = static_cast<long long>(PowerMod(2048 + 64)), far0 = static_cast<long long>(PowerMod(2048));
+    const __m512i by2048 = _mm512_set_epi64(far1, far0, far1, far0, far1, far0, far1, far0);
+    const long long near1 = static_cast<long long>(PowerMod(512 + 64)), near0 = static_cast<long long>(PowerMod(512));
+    const __m512i by512 = _mm512_set_epi64(near1, near0, near1, near0, near1, near0, near1, near0);
+    const __m128i by128 =
+        _mm_set_epi64x(static_cast<long long>(PowerMod(128 + 64)), static_cast<long long>(PowerMod(128)));
+    __m512i x0 =
+        _mm512_xor_si512(LoadWide(p, reverse), _mm512_zextsi128_si512(_mm_set_epi32(static_cast<int>(crc), 0, 0, 0)));
+    __m512i x1 = LoadWide(p + 64, reverse);
+    __m512i x2 = LoadWide(p + 128, reverse);
+    __m512i x3 = LoadWide(p + 192, reverse);
+    p += 256;
+    n -= 256;
+    while (n >= 256)
+    {
+        x0 = FoldWide(x0, by2048, LoadWide(p, reverse));
+        x1 = FoldWide(x1, by2048, LoadWide(p + 64, reverse));
+        x2 = FoldWide(x2, by2048, LoadWide(p + 128, reverse));
+        x3 = FoldWide(x3, by2048, LoadWide(p + 192, reverse));
+        p += 256;
+        n -= 256;
+    }
+    __m512i x = FoldWide(FoldWide(FoldWide(x0, by512, x1), by512, x2), by512, x3);
+    while (n >= 64)
+    {
+        x = FoldWide(x, by512, LoadWide(p, reverse));
+        p += 64;
+        n -= 64;
+    }
+    // The four blocks of the register, first to last, into one.
+    alignas(64) __m128i lanes[4];
+    _mm512_store_si512(lanes, x);
+    __m128i y = Fold(Fold(Fold(lanes[0], by128, lanes[1]), by128, lanes[2]), by128, lanes[3]);
+    while (n >= 16)
+    {
+        y = Fold(y, by128, Load(p));
+        p += 16;
+        n -= 16;
+    }
+    unsigned char block[16];
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(block),
+                     _mm_shuffle_epi8(y, _mm_setr_epi8(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0)));
+    return kcrc::UpdateTable(kcrc::UpdateTable(0, block, sizeof block), p, n);
+}
+
+bool DetectWideFolding()
+{
+    __builtin_cpu_init();
+    return DetectFolding() && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+           __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("vpclmulqdq");
+}
+
 #endif
 
 // Below this many bytes the tables are as quick as setting up the folding.
 const size_t kFoldingMinimum = 128;
+// The wide registers pay off from a few of their steps on.
+const size_t kWideFoldingMinimum = 1024;
 
 } // namespace
 
@@ -161,9 +241,30 @@ unsigned int UpdateFolding(unsigned int crc, const unsigned char* bytes, size_t 
     return UpdateTable(crc, bytes, n);
 }
 
+bool HasWideFolding()
+{
+#ifdef KCRC_HAVE_FOLDING
+    static const bool has = DetectWideFolding();
+    return has;
+#else
+    return false;
+#endif
+}
+
+unsigned int UpdateWideFolding(unsigned int crc, const unsigned char* bytes, size_t n)
+{
+#ifdef KCRC_HAVE_FOLDING
+    if (n >= 256 && HasWideFolding())
+        return UpdateFoldedWide(crc, bytes, n);
+#endif
+    return UpdateFolding(crc, bytes, n);
+}
+
 unsigned int Update(unsigned int crc, const unsigned char* bytes, size_t n)
 {
-    return n >= kFoldingMinimum ? UpdateFolding(crc, bytes, n) : UpdateTable(crc, bytes, n);
+    if (n < kFoldingMinimum)
+        return UpdateTable(crc, bytes, n);
+    return n >= kWideFoldingMinimum ? UpdateWideFolding(crc, bytes, n) : UpdateFolding(crc, bytes, n);
 }
 
 } // namespace kcrc
@@ -184,7 +285,7 @@ unsigned int MultiplyMod(unsigned int a, unsigned int b)
 }
 
 // x^(8 * bytes) modulo the polynomial: moves a register over that many zero bytes.
-unsigned int ZeroBytesFactor(unsigned long long bytes)
+unsigned int ZeroBytesFactorOf(unsigned long long bytes)
 {
     unsigned int result = 1;
     unsigned int power = 1u << 8; // x^8
@@ -195,6 +296,13 @@ unsigned int ZeroBytesFactor(unsigned long long bytes)
         power = MultiplyMod(power, power);
     }
     return result;
+}
+
+// The same, for the lengths asked for most (a followed read's pieces) kept.
+unsigned int ZeroBytesFactor(unsigned long long bytes)
+{
+    static const unsigned int piece = ZeroBytesFactorOf(kFollowPiece);
+    return bytes == kFollowPiece ? piece : ZeroBytesFactorOf(bytes);
 }
 
 } // namespace
@@ -208,6 +316,8 @@ KCrcFile::KCrcFile(int id, KChainedFile* next, EMode mode, bool ownsNext)
 
 void KCrcFile::ResetStream()
 {
+    mFollowing = false;
+    mFollowed.clear();
     mStreaming = true;
     mRunning = 0xFFFFFFFFu;
     mStreamEnd = 0;
@@ -330,6 +440,102 @@ void KCrcFile::MakeCrcTable()
     TheTables();
 }
 
+void KCrcFile::FollowReads(bool follow)
+{
+    mFollowing = follow && mMode == eRead;
+    if (!mFollowing)
+        mFollowed.clear();
+}
+
+unsigned int KCrcFile::Read(void* buffer, unsigned int n)
+{
+    if (!mFollowing || n < kFollowMinimum || !buffer)
+        return KChainedFile::Read(buffer, n);
+    const long position = KChainedFile::GetPosition();
+    if (position < 0)
+        return KChainedFile::Read(buffer, n);
+    unsigned char* out = static_cast<unsigned char*>(buffer);
+    unsigned int done = 0;
+    while (done < n)
+    {
+        const unsigned int want = n - done < kFollowPiece ? n - done : kFollowPiece;
+        const unsigned int got = KChainedFile::Read(out + done, want);
+        Follow(static_cast<long long>(position) + done, out + done, got);
+        done += got;
+        if (got != want)
+            break;
+    }
+    return done;
+}
+
+void KCrcFile::Follow(long long position, const unsigned char* bytes, size_t n)
+{
+    const long long end = position + static_cast<long long>(n);
+    long long at = position;
+    while (at < end)
+    {
+        // Bytes inside a followed stretch were counted already.
+        auto next = mFollowed.upper_bound(at);
+        if (next != mFollowed.begin())
+        {
+            auto previous = std::prev(next);
+            if (previous->second.mEnd > at)
+            {
+                at = previous->second.mEnd;
+                continue;
+            }
+        }
+        const long long stop = next == mFollowed.end() || next->first > end ? end : next->first;
+        AddFollowed(at, stop, kcrc::Update(0, bytes + (at - position), static_cast<size_t>(stop - at)));
+        at = stop;
+    }
+}
+
+void KCrcFile::AddFollowed(long long start, long long end, unsigned int crc)
+{
+    // Touching stretches join: the earlier one's register moves past the later one's bytes.
+    auto next = mFollowed.lower_bound(start);
+    if (next != mFollowed.begin())
+    {
+        auto previous = std::prev(next);
+        if (previous->second.mEnd == start)
+        {
+            crc ^= MultiplyMod(previous->second.mCrc, ZeroBytesFactor(static_cast<unsigned long long>(end - start)));
+            start = previous->first;
+            mFollowed.erase(previous);
+        }
+    }
+    if (next != mFollowed.end() && next->first == end)
+    {
+        crc = MultiplyMod(crc, ZeroBytesFactor(static_cast<unsigned long long>(next->second.mEnd - end))) ^
+              next->second.mCrc;
+        end = next->second.mEnd;
+        mFollowed.erase(next);
+    }
+    mFollowed[start] = Followed{end, crc};
+}
+
+bool KCrcFile::RunRange(unsigned int& crc, long long from, long long to)
+{
+    if (from >= to)
+        return true;
+    KChainedFile::SetPosition(static_cast<long>(from));
+    std::vector<unsigned char> buffer(
+        static_cast<size_t>(to - from < static_cast<long long>(kChunk) ? to - from : kChunk));
+    while (from < to)
+    {
+        const unsigned int want = to - from < static_cast<long long>(buffer.size())
+                                      ? static_cast<unsigned int>(to - from)
+                                      : static_cast<unsigned int>(buffer.size());
+        const unsigned int got = KChainedFile::Read(buffer.data(), want);
+        if (got != want)
+            return false;
+        crc = kcrc::Update(crc, buffer.data(), got);
+        from += got;
+    }
+    return true;
+}
+
 unsigned int KCrcFile::ReadCrc(bool* ok)
 {
     long saved = KChainedFile::GetPosition();
@@ -372,8 +578,28 @@ bool KCrcFile::CheckCrc()
 {
     if (mMode != eRead)
         return false;
-    bool ok = false;
-    unsigned int crc = ReadCrc(&ok);
+    if (mFollowed.empty())
+    {
+        bool ok = false;
+        unsigned int crc = ReadCrc(&ok);
+        return ok && crc == eResidue;
+    }
+    const long saved = KChainedFile::GetPosition();
+    KChainedFile::Seek(kSEEK_END, 0);
+    const long long size = KChainedFile::GetPosition();
+    // The stretches passed over are read; the followed ones join by their registers.
+    unsigned int crc = 0xFFFFFFFFu;
+    bool ok = size >= 4;
+    long long at = 0;
+    for (auto it = mFollowed.begin(); ok && it != mFollowed.end(); ++it)
+    {
+        ok = it->second.mEnd <= size && RunRange(crc, at, it->first);
+        crc = MultiplyMod(crc, ZeroBytesFactor(static_cast<unsigned long long>(it->second.mEnd - it->first))) ^
+              it->second.mCrc;
+        at = it->second.mEnd;
+    }
+    ok = ok && RunRange(crc, at, size);
+    KChainedFile::SetPosition(saved);
     return ok && crc == eResidue;
 }
 

@@ -13,16 +13,17 @@
 // Over data plus those 4 bytes the register ends at the residue 0xC704DD7B.
 
 #include <cstddef>
+#include <map>
 #include <vector>
 
 #include "base/kchainedfile.h"
 
 // The CRC register arithmetic itself, shared by every layer. Update runs the
-// register (not complemented) over n bytes; it folds 64 bytes a step with
-// carry-less multiplication where the processor has it, else it takes
-// sixteen bytes a step through tables. Both give the same values; the two
-// paths are callable on their own so that they can be checked against each
-// other.
+// register (not complemented) over n bytes; it folds 256 bytes a step with
+// 512-bit carry-less multiplication, or 64 bytes a step with the 128-bit
+// one, where the processor has it, else it takes sixteen bytes a step
+// through tables. All give the same values; the paths are callable on their
+// own so that they can be checked against each other.
 namespace kcrc {
 unsigned int Update(unsigned int crc, const unsigned char* bytes, size_t n);
 unsigned int UpdateTable(unsigned int crc, const unsigned char* bytes, size_t n);
@@ -30,6 +31,11 @@ unsigned int UpdateTable(unsigned int crc, const unsigned char* bytes, size_t n)
 bool HasFolding();
 // The folding path; the table path where the processor lacks it.
 unsigned int UpdateFolding(unsigned int crc, const unsigned char* bytes, size_t n);
+// True when this processor folds four blocks per instruction (512-bit
+// carry-less multiplication).
+bool HasWideFolding();
+// The wide folding path; the folding path where the processor lacks it.
+unsigned int UpdateWideFolding(unsigned int crc, const unsigned char* bytes, size_t n);
 } // namespace kcrc
 
 class KCrcFile : public KChainedFile
@@ -72,7 +78,15 @@ public:
     unsigned int ReadCrc(bool* ok = nullptr);
     // In read mode: true when the register over data and check bytes is the
     // residue. False in any other mode and for a damaged or truncated file.
+    // Stretches already read through this layer while following reads are
+    // not read again: their registers, kept as they passed, stand for them.
     bool CheckCrc();
+    // In read mode, reads of many bytes run through the register as they
+    // pass (in pieces small enough to stay in the processor's cache), so that
+    // CheckCrc after reading the file need only read what was passed over.
+    // Off at open; turning it off forgets what was followed.
+    void FollowReads(bool follow);
+    unsigned int Read(void* buffer, unsigned int n) override;
     // The tables are shared and built once; kept for callers that build them early.
     void MakeCrcTable();
 
@@ -85,7 +99,20 @@ private:
         unsigned int mLength;
         unsigned int mCrc;
     };
+    // A stretch of the file read while following reads: where it ends and
+    // the register over it alone (from zero).
+    struct Followed
+    {
+        long long mEnd;
+        unsigned int mCrc;
+    };
     void ResetStream();
+    // Runs the register over the bytes of [from, to) read from the layer
+    // below; false when they cannot all be read.
+    bool RunRange(unsigned int& crc, long long from, long long to);
+    // Records the bytes at position not yet followed.
+    void Follow(long long position, const unsigned char* bytes, size_t n);
+    void AddFollowed(long long start, long long end, unsigned int crc);
     // The register over the file as written, when the writes allow it.
     bool StreamCrc(unsigned int& crc);
 
@@ -93,6 +120,9 @@ private:
     unsigned int mRunning = 0;   // register over the first mStreamEnd bytes as appended
     long mStreamEnd = 0;         // bytes run through it
     std::vector<Patch> mPatches; // later changes to them
+
+    bool mFollowing = false;
+    std::map<long long, Followed> mFollowed; // by start; apart and not touching
 };
 
 #endif

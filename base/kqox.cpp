@@ -115,6 +115,8 @@ void KQoxPrivate::ResetFile()
     mReadStack.clear();
     mBraces.clear();
     mBraces.shrink_to_fit();
+    mArrays.clear();
+    mArrays.shrink_to_fit();
     mText.clear();
 }
 
@@ -346,6 +348,9 @@ bool KQoxPrivate::OpenBinary(const unsigned char* header, const char* password, 
     // The check value first: a damaged header reads as damage, not as a version.
     if (checkIntegrity && !mCrc->CheckCrc())
         return Fail(KQox::eFILE_CORRUPTED);
+    // Bytes read from here on run through the register as they pass, so
+    // that a check after reading need not read them again.
+    mCrc->FollowReads(true);
     if (std::memcmp(header + kStopOffset, kStopBytes, sizeof(kStopBytes)) != 0 || header[kRevisionOffset] == 0)
         return Fail(KQox::eFILE_CORRUPTED);
     unsigned char formByte = header[kFormOffset];

@@ -100,9 +100,10 @@ const char kArrayInt = 'i';
 const char kArrayLong = 'l';
 const char kArrayFloat = 'f';
 const char kArrayDouble = 'd';
-const int kArrayHead = 5;       // binary: code and 32-bit item count
-const int kArrayLineItems = 16; // ASCII: items a line when they take more than one
-const int kArrayItemText = 32;  // ASCII: room for the text of one item
+const int kArrayHead = 5;                         // binary: code and 32-bit item count
+const int kArrayLineItems = 16;                   // ASCII: items a line when they take more than one
+const unsigned long long kLargeArrayItems = 1024; // ASCII arrays the brace pass counts
+const int kArrayItemText = 32;                    // ASCII: room for the text of one item
 
 inline bool IsArrayCode(int c)
 {
@@ -178,6 +179,18 @@ struct Brace
     long long mOpen = 0;
     long long mClose = -1;
     long long mAfter = -1; // first entry after this block's nested blocks
+};
+
+// A large ASCII array found by the brace pass: where its "*" is, where its
+// items start and end, and how many there are, so that indexing its list
+// need not count them again.
+struct ArrayExtent
+{
+    long long mHead = 0;
+    long long mItems = 0;
+    long long mEnd = 0;
+    unsigned long long mCount = 0;
+    char mCode = 0;
 };
 
 // A list being read: the top-level list, a block or a section.
@@ -347,6 +360,12 @@ struct KQoxPrivate
     bool IndexBinary(kqox::ReadList& list, bool topLevel);
     bool IndexAscii(kqox::ReadList& list);
     bool IndexAsciiBraces(long long start, long long end);
+    // At the "*" of a value in the brace pass: a large array's items are
+    // counted and its extent kept (position moves past its items); anything
+    // else is left to the indexing (position moves past the "*").
+    void NoteLargeArray(long long& position, long long end);
+    // The large array whose "*" is at head, if the brace pass kept it.
+    const kqox::ArrayExtent* FindLargeArray(long long head) const;
     static bool TopLevelEndOk(KQox::EForm form, long long limit, const kqox::ReadList& root);
     bool KeyCheckDamaged();
     static kqox::Slot* FindSlot(kqox::ReadList& list, char kind, const char* name);
@@ -418,8 +437,9 @@ struct KQoxPrivate
     kqox::PeekWindow mHeadWindow; // record headers
     kqox::PeekWindow mMarkWindow; // end markers of blocks
     std::vector<std::unique_ptr<kqox::ReadList>> mReadStack;
-    std::vector<kqox::Brace> mBraces; // ASCII blocks of the whole body
-    std::string mText;                // last text read
+    std::vector<kqox::Brace> mBraces;       // ASCII blocks of the whole body
+    std::vector<kqox::ArrayExtent> mArrays; // large ASCII arrays, by position
+    std::string mText;                      // last text read
     // The last value peeked at: its position and list end, and the value.
     // Asking again for the same position (type, count, then the read of a
     // large array) decodes it once. Dropped with the file.

@@ -1,5 +1,6 @@
 // KQox: indexing lists and reading fields (binary and ASCII encodings).
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cfloat>
@@ -15,7 +16,9 @@
 
 #include <sys/stat.h>
 
-#if defined(__SSE2__)
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#elif defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
@@ -63,7 +66,7 @@ enum : unsigned char
     kOther = 0,
     kSpaceClass = 1,      // ' ', '\t', '\r', '\n'
     kItemClass = 2,       // a character of an array item
-    kStructuralClass = 4, // '"', ';', '{', '}': what the brace pairing stops at
+    kStructuralClass = 4, // '"', ';', '{', '}', '*': what the brace pairing stops at
 };
 
 struct ByteClasses
@@ -74,7 +77,7 @@ struct ByteClasses
         for (int c = 0; c < 256; ++c)
             mClass[c] =
                 static_cast<unsigned char>((IsSpace(c) ? kSpaceClass : 0) | (IsArrayItemChar(c) ? kItemClass : 0));
-        for (unsigned char c : {'"', ';', '{', '}'})
+        for (unsigned char c : {'"', ';', '{', '}', '*'})
             mClass[c] |= kStructuralClass;
     }
 };
@@ -92,8 +95,10 @@ const unsigned char* FindClass(const unsigned char* p, const unsigned char* end,
         {
             const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
             const __m128i hit = _mm_or_si128(
-                _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('"')), _mm_cmpeq_epi8(v, _mm_set1_epi8(';'))),
-                _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('{')), _mm_cmpeq_epi8(v, _mm_set1_epi8('}'))));
+                _mm_or_si128(
+                    _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('"')), _mm_cmpeq_epi8(v, _mm_set1_epi8(';'))),
+                    _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('{')), _mm_cmpeq_epi8(v, _mm_set1_epi8('}')))),
+                _mm_cmpeq_epi8(v, _mm_set1_epi8('*')));
             const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
             if (mask)
                 return p + __builtin_ctz(mask);
@@ -165,6 +170,98 @@ inline void ClassifyBlock(const unsigned char* p, unsigned& item, unsigned& spac
 }
 #endif
 
+#if defined(__x86_64__) && defined(__GNUC__)
+#define KQOX_WIDE_CLASSES 1
+#define KQOX_WIDE_TARGET  __attribute__((target("avx512f,avx512bw")))
+
+// The 64-byte steps below with 512-bit registers, where the processor has
+// them: the same classes, a compare each into a bit mask.
+KQOX_WIDE_TARGET const unsigned char* CountItemBlocksWide(const unsigned char* p, const unsigned char* stop,
+                                                          unsigned long long count, unsigned long long& seen,
+                                                          bool& inItem)
+{
+    while (stop - p >= 64)
+    {
+        const __m512i v = _mm512_loadu_si512(p);
+        const __m512i lower = _mm512_or_si512(v, _mm512_set1_epi8(0x20));
+        const __mmask64 digit = _mm512_cmplt_epu8_mask(_mm512_sub_epi8(v, _mm512_set1_epi8('0')), _mm512_set1_epi8(10));
+        const __mmask64 letter =
+            _mm512_cmplt_epu8_mask(_mm512_sub_epi8(lower, _mm512_set1_epi8('a')), _mm512_set1_epi8(26));
+        const __mmask64 mark = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('.')) |
+                               _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('+')) |
+                               _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('-'));
+        const __mmask64 blank =
+            _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(' ')) | _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('\t')) |
+            _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('\r')) | _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('\n'));
+        const unsigned long long item = digit | letter | mark;
+        if ((item | blank) != ~0ull)
+            break;
+        const unsigned long long starts = item & ~((item << 1) | (inItem ? 1u : 0u));
+        const unsigned long long started = static_cast<unsigned long long>(__builtin_popcountll(starts));
+        if (seen + started >= count)
+            break;
+        seen += started;
+        inItem = (item >> 63) & 1u;
+        p += 64;
+    }
+    return p;
+}
+
+bool HasWideClasses()
+{
+    static const bool has = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
+    }();
+    return has;
+}
+
+KQOX_WIDE_TARGET void ClassifyWide(const unsigned char* p, unsigned long long& item, unsigned long long& space)
+{
+    const __m512i v = _mm512_loadu_si512(p);
+    const __m512i lower = _mm512_or_si512(v, _mm512_set1_epi8(0x20));
+    const __mmask64 digit = _mm512_cmplt_epu8_mask(_mm512_sub_epi8(v, _mm512_set1_epi8('0')), _mm512_set1_epi8(10));
+    const __mmask64 letter =
+        _mm512_cmplt_epu8_mask(_mm512_sub_epi8(lower, _mm512_set1_epi8('a')), _mm512_set1_epi8(26));
+    const __mmask64 mark = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('.')) |
+                           _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('+')) |
+                           _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('-'));
+    item = digit | letter | mark;
+    space = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(' ')) | _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('\t')) |
+            _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('\r')) | _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('\n'));
+}
+#endif
+
+// Which of 64 bytes are array item characters and which are blanks, a bit
+// each; false where neither can be told at once (no vector unit).
+inline bool Classify64(const unsigned char* p, unsigned long long& item, unsigned long long& space)
+{
+#if defined(KQOX_WIDE_CLASSES)
+    if (HasWideClasses())
+    {
+        ClassifyWide(p, item, space);
+        return true;
+    }
+#endif
+#if defined(__SSE2__)
+    item = 0;
+    space = 0;
+    for (int k = 0; k < 4; ++k)
+    {
+        unsigned itemBits, spaceBits;
+        ClassifyBlock(p + 16 * k, itemBits, spaceBits);
+        item |= static_cast<unsigned long long>(itemBits) << (16 * k);
+        space |= static_cast<unsigned long long>(spaceBits) << (16 * k);
+    }
+    return true;
+#else
+    (void)p;
+    (void)item;
+    (void)space;
+    return false;
+#endif
+}
+
 // Passes over whole 16-byte blocks of blanks and array items at once,
 // counting the items that start in them, as long as none of them is the
 // count-th item (the byte-wise scan finds where that one ends). seen and
@@ -172,6 +269,10 @@ inline void ClassifyBlock(const unsigned char* p, unsigned& item, unsigned& spac
 const unsigned char* CountItemBlocks(const unsigned char* p, const unsigned char* stop, unsigned long long count,
                                      unsigned long long& seen, bool& inItem)
 {
+#if defined(KQOX_WIDE_CLASSES)
+    if (HasWideClasses())
+        p = CountItemBlocksWide(p, stop, count, seen, inItem);
+#endif
 #if defined(__SSE2__)
     // 64 bytes a step while they hold many items, then 16.
     while (stop - p >= 64)
@@ -716,6 +817,16 @@ bool KQoxPrivate::ReadAsciiValue(long long& position, long long end, Value& valu
     }
     else if (c == '*' && position + 1 < end && IsArrayCode(CharAt(position + 1)))
     {
+        // Counted by the brace pass already: the same items, ending inside this value's bounds.
+        const ArrayExtent* known = FindLargeArray(position);
+        if (known && known->mEnd <= end)
+        {
+            value.mType = known->mCode;
+            value.mRawPos = known->mItems;
+            value.mRawSize = known->mCount;
+            position = known->mEnd;
+            return true;
+        }
         return ReadAsciiArrayHead(position, end, value);
     }
     else if (c == '*')
@@ -851,9 +962,44 @@ bool KQoxPrivate::SkipAsciiValue(long long& position, long long end)
 // Pairs every brace of the ASCII body in one pass, following quoted texts
 // and comments as the record syntax does. Blocks are recorded in the order of
 // their opening braces; an unpaired brace is damage.
+void KQoxPrivate::NoteLargeArray(long long& position, long long end)
+{
+    // Only arrays of many items: a small one is counted when its list is.
+    const long long head = position;
+    long long at = position + 2;
+    unsigned long long count = 0;
+    int digits = 0;
+    if (at < end && IsArrayCode(CharAt(position + 1)))
+        for (; at < end && digits <= 10 && CharAt(at) >= '0' && CharAt(at) <= '9'; ++at, ++digits)
+            count = count * 10 + static_cast<unsigned long long>(CharAt(at) - '0');
+    Value value;
+    at = head;
+    if (count < kLargeArrayItems || digits > 10 || !ReadAsciiArrayHead(at, end, value))
+    {
+        position = head + 1;
+        return;
+    }
+    ArrayExtent extent;
+    extent.mHead = head;
+    extent.mItems = value.mRawPos;
+    extent.mEnd = at;
+    extent.mCount = value.mRawSize;
+    extent.mCode = value.mType;
+    mArrays.push_back(extent);
+    position = at;
+}
+
+const ArrayExtent* KQoxPrivate::FindLargeArray(long long head) const
+{
+    auto found = std::lower_bound(mArrays.begin(), mArrays.end(), head,
+                                  [](const ArrayExtent& a, long long at) { return a.mHead < at; });
+    return found != mArrays.end() && found->mHead == head ? &*found : nullptr;
+}
+
 bool KQoxPrivate::IndexAsciiBraces(long long start, long long end)
 {
     mBraces.clear();
+    mArrays.clear();
     std::vector<long long> open; // entries of the blocks still open
     long long position = start;
     while (position < end)
@@ -877,6 +1023,13 @@ bool KQoxPrivate::IndexAsciiBraces(long long start, long long end)
         {
             while (position < end && CharAt(position) != '\n')
                 ++position;
+            continue;
+        }
+        if (c == '*')
+        {
+            // A large array is counted here, while its text is at hand, and
+            // passed over: its items hold no character this pass stops at.
+            NoteLargeArray(position, end);
             continue;
         }
         if (c == '{')
@@ -1601,44 +1754,114 @@ bool ParseAsciiItem(char code, const char* first, const char* last, Item& item)
     return true;
 }
 
+// The leading decimal digits of [p, stop) added to m, at most limit of them
+// (the scan stops there); how many there were. When wide, eight bytes at a
+// time where eight can be read: which of them are digits is found from all
+// at once, and the digits are combined with three multiplications.
+inline size_t AddDigits(const unsigned char* p, const unsigned char* stop, size_t limit, unsigned long long& m,
+                        bool wide)
+{
+    size_t n = 0;
+    if (wide && stop - p >= 8 && limit >= 8)
+    {
+        unsigned long long v;
+        std::memcpy(&v, p, 8);
+        // Each byte less '0' (an exclusive or does it for digits); a byte
+        // is a digit when that is below 10, tested on all eight bytes at once
+        // with their top bits kept apart.
+        const unsigned long long x = v ^ 0x3030303030303030ull;
+        const unsigned long long other =
+            (((x & 0x7F7F7F7F7F7F7F7Full) + 0x7676767676767676ull) | x) & 0x8080808080808080ull;
+        n = other ? static_cast<size_t>(__builtin_ctzll(other)) / 8 : 8;
+        if (kbytes::kLittleEndianHost)
+        {
+            // The n digits to the top bytes, zeros below: the first digit
+            // leads, as in an eight-digit number. No branch depends on n,
+            // whose value changes from item to item.
+            unsigned long long d = n ? x << (8 * (8 - n)) : 0;
+            d = d * 10 + (d >> 8);
+            d = (((d & 0x000000FF000000FFull) * (100 + (1000000ull << 32))) +
+                 (((d >> 16) & 0x000000FF000000FFull) * (1 + (10000ull << 32)))) >>
+                32;
+            static const unsigned long long kScale[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
+            m = m * kScale[n] + (d & 0xFFFFFFFFull);
+            if (n < 8)
+                return n;
+        }
+        else
+        {
+            n = 0;
+        }
+    }
+    while (p + n < stop && static_cast<unsigned>(p[n] - '0') < 10u && n < limit)
+    {
+        m = m * 10 + static_cast<unsigned>(p[n] - '0');
+        ++n;
+    }
+    return n;
+}
+
+const double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8, 1e9,
+                               1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18};
+
+// The digits of a plain decimal item, the point taken out, and how many of
+// them followed the point.
+struct PlainNumber
+{
+    unsigned long long mDigits = 0;
+    size_t mDecimals = 0;
+    bool mNegative = false;
+};
+
 // A plain decimal item ("-12", "0.25") parsed where it lies; the byte after
 // it, or null for anything else (exponent, inf, nan, more than 18 digits, an
 // item that may run on past stop), which takes the general path. Up to 18
-// digits hold exactly in 64 bits; below 2^53 the mantissa is an exact
-// double, and dividing it by an exact power of ten rounds once, correctly.
-inline const unsigned char* ParsePlainItem(const unsigned char* p, const unsigned char* stop, bool integer, Item& item)
+// digits hold exactly in 64 bits; below 2^53 (checked here for decimals) the
+// digits are an exact double, and dividing them by an exact power of ten
+// rounds once, correctly.
+inline const unsigned char* ParsePlainItem(const unsigned char* p, const unsigned char* stop, bool integer,
+                                           PlainNumber& number)
 {
-    static const double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8, 1e9,
-                                     1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18};
     const unsigned char* q = p;
-    const bool negative = q < stop && *q == '-';
-    q += negative ? 1 : 0;
+    number.mNegative = q < stop && *q == '-';
+    q += number.mNegative ? 1 : 0;
     unsigned long long m = 0;
-    const unsigned char* digits = q;
-    while (q < stop && static_cast<unsigned>(*q - '0') < 10u && q - digits < 19)
-        m = m * 10 + static_cast<unsigned>(*q++ - '0');
-    long long count = q - digits;
-    long long decimals = 0;
+    // 19 digits are looked at, so that more than 18 show.
+    // The whole part of a decimal is mostly a digit or two, looked at one
+    // by one; integers and fractions run longer.
+    size_t count = AddDigits(q, stop, 19, m, integer);
+    q += count;
+    size_t decimals = 0;
     if (!integer && q < stop && *q == '.')
     {
-        const unsigned char* fraction = ++q;
-        while (q < stop && static_cast<unsigned>(*q - '0') < 10u && count + (q - fraction) < 19)
-            m = m * 10 + static_cast<unsigned>(*q++ - '0');
-        decimals = q - fraction;
+        ++q;
+        decimals = count < 19 ? AddDigits(q, stop, 19 - count, m, true) : 0;
+        q += decimals;
         count += decimals;
     }
     if (count == 0 || count > 18 || q >= stop || (kClasses.mClass[*q] & kItemClass))
         return nullptr;
+    if (!integer && m > (1ull << 53))
+        return nullptr;
+    number.mDigits = m;
+    number.mDecimals = decimals;
+    return q;
+}
+
+// The value of a plain item.
+inline Item PlainToItem(bool integer, const PlainNumber& plain)
+{
+    Item item;
     if (integer)
     {
-        item.mInt = negative ? -static_cast<long long>(m) : static_cast<long long>(m);
-        return q;
+        item.mInt = plain.mNegative ? -static_cast<long long>(plain.mDigits) : static_cast<long long>(plain.mDigits);
     }
-    if (m > (1ull << 53))
-        return nullptr;
-    const double magnitude = static_cast<double>(m) / kPowers[decimals];
-    item.mDouble = negative ? -magnitude : magnitude;
-    return q;
+    else
+    {
+        const double magnitude = static_cast<double>(plain.mDigits) / kPowersOfTen[plain.mDecimals];
+        item.mDouble = plain.mNegative ? -magnitude : magnitude;
+    }
+    return item;
 }
 
 template <typename T>
@@ -1673,6 +1896,7 @@ bool ReadArrayItems(KQoxPrivate& d, const Value& value, T* out, long long& after
     // Items are parsed where they lie in the window; one cut by the window's
     // end is read again from its start.
     const size_t kLongestItem = kArrayItemText * 2;
+    const bool integer = IsIntegerArray(code);
     long long position = value.mRawPos;
     unsigned long long i = 0;
     while (i < count)
@@ -1686,16 +1910,51 @@ bool ReadArrayItems(KQoxPrivate& d, const Value& value, T* out, long long& after
         const unsigned char* p = first;
         while (i < count)
         {
+            // Whole 64-byte blocks of items and blanks: where the items
+            // start is found for the block at once, so that no item waits
+            // for the one before it to be parsed. An item that is no plain
+            // number, or that the window cuts, is left to the steps below.
+            bool inItem = false;
+            const unsigned char* lastEnd = p;
+            unsigned long long items = 0, blanks = 0;
+            while (i < count && stop - p >= 64 && Classify64(p, items, blanks) && (items | blanks) == ~0ull)
+            {
+                unsigned long long starts = items & ~((items << 1) | (inItem ? 1u : 0u));
+                for (; starts != 0 && i < count; starts &= starts - 1)
+                {
+                    const unsigned char* at = p + __builtin_ctzll(starts);
+                    PlainNumber plain;
+                    const unsigned char* end = ParsePlainItem(at, stop, integer, plain);
+                    if (!end)
+                        break;
+                    out[i++] = ConvertItem<T>(code, PlainToItem(integer, plain));
+                    lastEnd = end;
+                }
+                if (starts != 0 && i < count)
+                {
+                    lastEnd = p + __builtin_ctzll(starts); // the item the steps below take
+                    break;
+                }
+                inItem = (items >> 63) & 1u;
+                p += 64;
+            }
+            // Past the last item read (it may run on into the block after).
+            if (lastEnd > p || (i == count && lastEnd > first))
+                p = lastEnd;
+            else if (inItem)
+                p = SkipClass(p, stop, kItemClass);
+            if (i == count)
+                break;
             const unsigned char* start = SkipClass(p, stop, kSpaceClass);
             if (start == stop)
             {
                 p = start;
                 break;
             }
-            Item plain;
-            if (const unsigned char* plainEnd = ParsePlainItem(start, stop, IsIntegerArray(code), plain))
+            PlainNumber plain;
+            if (const unsigned char* plainEnd = ParsePlainItem(start, stop, integer, plain))
             {
-                out[i++] = ConvertItem<T>(code, plain);
+                out[i++] = ConvertItem<T>(code, PlainToItem(integer, plain));
                 p = plainEnd;
                 continue;
             }

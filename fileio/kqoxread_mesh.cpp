@@ -81,19 +81,19 @@ bool ReadIntArray(IQoxObject& file, const char* name, KArrayTemplate<int>& out)
 }
 
 // True when every one of the n values lies in [low, high) (low is 0 or -1):
-// one pass for the largest value taken from low, which vectorises.
+// one branch-free pass that vectorises. A value v lies inside when v - low,
+// taken unsigned, is below high - low; moving both by 2^31 makes that a
+// signed comparison, which every vector unit has.
 bool AllBelow(const int* values, int n, int low, int high)
 {
     if (high <= low)
         return n == 0;
-    const unsigned int offset = static_cast<unsigned int>(-low);
-    unsigned int largest = 0;
+    const unsigned int shift = 0x80000000u - static_cast<unsigned int>(low);
+    const int limit = static_cast<int>(static_cast<unsigned int>(high) - static_cast<unsigned int>(low) + 0x80000000u);
+    int outside = 0;
     for (int i = 0; i < n; ++i)
-    {
-        const unsigned int v = static_cast<unsigned int>(values[i]) + offset;
-        largest = v > largest ? v : largest;
-    }
-    return n == 0 || largest < static_cast<unsigned int>(high) + offset;
+        outside |= -static_cast<int>(static_cast<int>(static_cast<unsigned int>(values[i]) + shift) >= limit);
+    return outside == 0;
 }
 
 // The polygon-vertex array straight into the mesh, checked against its

@@ -386,8 +386,6 @@ bool KQoxReaderQox::Read(KQoxScene& scene, KStreamOptions* options)
 
 bool KQoxReaderQox::ReadFileScene(KQoxFileScene& scene, const KStreamOptionsQox& options)
 {
-    if (!mFile.ProjectCheckIntegrity())
-        return Fail(eFILE_CORRUPTED);
     mFile.GetError().ClearLastError();
 
     KQoxRead6 r(mFile, scene, options);
@@ -397,7 +395,10 @@ bool KQoxReaderQox::ReadFileScene(KQoxFileScene& scene, const KStreamOptionsQox&
         scene.mRoot = mManager.CreateKQoxNode("Scene");
         madeRoot = true;
     }
-    if (!r.ReadScene())
+    // The check value is verified once the scene is read: the bytes read ran
+    // through it as they passed, and nothing read joins the caller's scene
+    // before it holds.
+    if (!r.ReadScene() || !mFile.ProjectCheckIntegrity())
     {
         r.Destroy();
         if (madeRoot)

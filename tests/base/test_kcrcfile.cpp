@@ -347,3 +347,125 @@ TEST_F(CrcFileTest, CheckValueFollowsPatchesGapsAndTruncation)
         EXPECT_TRUE(Check());
     }
 }
+
+// The wide folding (where the processor has it), the 128-bit folding and the
+// tables give one register for every short length, any start register and
+// alignment, and for large buffers.
+TEST(CrcRegister, WideFoldingAgreesOnEveryLength)
+{
+    if (!kcrc::HasWideFolding())
+        GTEST_LOG_(INFO) << "no 512-bit carry-less multiplication here: the wide path is the narrower one";
+    std::vector<unsigned char> data = RandomBytes((1 << 20) + 4096, 11);
+    unsigned int seed = 5;
+    for (size_t length = 0; length <= 300; ++length)
+        for (size_t offset : {size_t(0), size_t(1), size_t(7), size_t(32), size_t(63)})
+        {
+            const unsigned char* p = data.data() + offset;
+            const unsigned int start = (seed++) * 0x9E3779B9u;
+            const unsigned int expected = BitwiseRegister(start, p, length);
+            EXPECT_EQ(kcrc::UpdateTable(start, p, length), expected) << length << " at " << offset;
+            EXPECT_EQ(kcrc::UpdateFolding(start, p, length), expected) << length << " at " << offset;
+            EXPECT_EQ(kcrc::UpdateWideFolding(start, p, length), expected) << length << " at " << offset;
+            EXPECT_EQ(kcrc::Update(start, p, length), expected) << length << " at " << offset;
+        }
+    for (size_t length : {size_t(1023), size_t(1024), size_t(4096 + 77), size_t(65536 + 255), size_t(1 << 20),
+                          size_t((1 << 20) + 4095)})
+        for (size_t offset : {size_t(0), size_t(1)})
+        {
+            const unsigned char* p = data.data() + offset;
+            const unsigned int start = (seed++) * 0x9E3779B9u;
+            const unsigned int expected = kcrc::UpdateTable(start, p, length);
+            EXPECT_EQ(kcrc::UpdateFolding(start, p, length), expected) << length << " at " << offset;
+            EXPECT_EQ(kcrc::UpdateWideFolding(start, p, length), expected) << length << " at " << offset;
+            EXPECT_EQ(kcrc::Update(start, p, length), expected) << length << " at " << offset;
+        }
+    std::vector<unsigned char> ones(5000, 0xFF);
+    EXPECT_EQ(kcrc::UpdateWideFolding(0xFFFFFFFFu, ones.data(), ones.size()),
+              BitwiseRegister(0xFFFFFFFFu, ones.data(), ones.size()));
+}
+
+namespace {
+
+// One read through the layer: n bytes at position; the bytes read back.
+std::string ReadThrough(KCrcFile& crc, long position, unsigned int n)
+{
+    std::string bytes(n, '\0');
+    crc.SetPosition(position);
+    bytes.resize(n == 0 ? 0 : crc.Read(&bytes[0], n));
+    return bytes;
+}
+
+} // namespace
+
+// Reads followed while reading: in any order, overlapping, cut by the end,
+// small and large, with stretches never read; the check then agrees with a
+// check that reads the whole file, and the bytes read are the file's.
+TEST_F(CrcFileTest, FollowedReadsGiveTheSameVerdict)
+{
+    std::vector<unsigned char> random = RandomBytes(1100000, 21);
+    const std::string data(random.begin(), random.end());
+    ASSERT_TRUE(WriteThroughCrc(data));
+    const std::string whole = Slurp();
+    ASSERT_EQ(whole.size(), data.size() + 4);
+
+    struct Stretch
+    {
+        long mPosition;
+        unsigned int mLength;
+    };
+    const std::vector<std::vector<Stretch>> patterns = {
+        {{0, 1100004}},                                                  // everything in one read
+        {{0, 300000}, {200000, 400000}, {800000, 300004}},               // overlaps and a gap
+        {{900000, 200004}, {100000, 20000}, {0, 100000}, {500, 600000}}, // backwards, inside others
+        {{17, 16384}, {16401, 16383}, {40000, 100}, {1099000, 9000}},    // small reads and one cut by the end
+        {{262144, 262144}, {0, 262144}, {524288, 262144}},               // joined on both sides
+        {},                                                              // nothing followed
+    };
+    // The file as it is, then damaged inside a followed stretch, inside a
+    // stretch never read, in the check bytes, and cut short.
+    const long damage[] = {-1, 250000, 700000, 1100002, -2};
+    for (long at : damage)
+    {
+        std::string bytes = whole;
+        if (at >= 0)
+            bytes[static_cast<size_t>(at)] = static_cast<char>(bytes[static_cast<size_t>(at)] ^ 0x10);
+        if (at == -2)
+            bytes.resize(bytes.size() - 3);
+        Spit(bytes);
+        const bool intact = at == -1;
+        for (size_t i = 0; i < patterns.size(); ++i)
+        {
+            SCOPED_TRACE(std::to_string(at) + " pattern " + std::to_string(i));
+            KCrcFile crc(0, NewBottom(), KChainedFile::eClosed, true);
+            ASSERT_TRUE(crc.Open(mName.c_str(), kFILE_READ, false));
+            crc.FollowReads(true);
+            for (const Stretch& s : patterns[i])
+            {
+                const std::string got = ReadThrough(crc, s.mPosition, s.mLength);
+                EXPECT_EQ(got, bytes.substr(static_cast<size_t>(s.mPosition), s.mLength));
+            }
+            crc.SetPosition(12345);
+            EXPECT_EQ(crc.CheckCrc(), intact);
+            EXPECT_EQ(crc.GetPosition(), 12345);
+            // Asked again, and with following turned off, the same.
+            EXPECT_EQ(crc.CheckCrc(), intact);
+            crc.FollowReads(false);
+            EXPECT_EQ(crc.CheckCrc(), intact);
+            crc.Close();
+        }
+    }
+}
+
+// Following is for reading only: a layer writing ignores it.
+TEST_F(CrcFileTest, FollowingIsForReadingOnly)
+{
+    KCrcFile crc(0, NewBottom(), KChainedFile::eClosed, true);
+    ASSERT_TRUE(crc.Open(mName.c_str(), kFILE_READ_WRITE, false));
+    crc.FollowReads(true);
+    std::string data(100000, 'q');
+    ASSERT_EQ(crc.Write(&data[0], 100000u), 100000u);
+    crc.SetPosition(0);
+    EXPECT_EQ(ReadThrough(crc, 0, 50000), data.substr(0, 50000));
+    EXPECT_TRUE(crc.Close());
+    EXPECT_TRUE(Check());
+}

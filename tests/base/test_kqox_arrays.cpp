@@ -869,3 +869,167 @@ TEST(KQoxArrays, AsciiArrayTextsAreByteIdenticalToTheirRule)
                       << expected.substr(from, 200);
     }
 }
+
+TEST(KQoxArrays, AsciiDigitRunsEndAtAnyByteOfAnEightByteLoad)
+{
+    // Runs of 1 to 17 digits, each ended by each blank or by the line end,
+    // at every offset from the start of the array; the digits are read
+    // eight at a time where eight bytes follow, so each run ends at every
+    // byte of such a load, and a run of eight or more carries on past it.
+    const char* separators[] = {" ", "\t", "\n", "\r\n", "   "};
+    for (int shift = 0; shift < 8; ++shift)
+        for (bool integers : {false, true})
+        {
+            std::vector<std::string> items;
+            std::string body(static_cast<size_t>(shift), ' ');
+            for (size_t length = 1; length <= 17; ++length)
+                for (const char* separator : separators)
+                {
+                    std::string item = std::string("90817263544536271").substr(0, length);
+                    if (!integers && length > 2)
+                        item.insert(length / 2, ".");
+                    items.push_back(item);
+                    body += item + separator;
+                }
+            // The last item ends the array.
+            items.push_back("7");
+            const std::string text =
+                AsciiArrayFile((integers ? "*l" : "*d") + std::to_string(items.size()) + ":" + body + "7");
+            KQox c;
+            ASSERT_TRUE(c.ProjectOpen(text.data(), static_cast<unsigned int>(text.size()))) << shift;
+            ASSERT_TRUE(c.FieldReadBegin("A"));
+            if (integers)
+            {
+                std::vector<long long> got = ReadAll(c, &KQox::FieldReadArrayL);
+                ASSERT_EQ(got.size(), items.size());
+                for (size_t i = 0; i < items.size(); ++i)
+                    EXPECT_EQ(got[i], std::stoll(items[i])) << shift << " " << items[i];
+            }
+            else
+            {
+                std::vector<double> got = ReadAll(c, &KQox::FieldReadArrayD);
+                ASSERT_EQ(got.size(), items.size());
+                for (size_t i = 0; i < items.size(); ++i)
+                    EXPECT_EQ(got[i], std::strtod(items[i].c_str(), nullptr)) << shift << " " << items[i];
+            }
+        }
+    // A byte that is no digit right after digits, low and high in the byte
+    // range: the array is refused, not read as a shorter number.
+    for (const char* stray : {"12345/7", "12345:7", "1234567\xB5", "123\x80", "99999999\xB9"})
+    {
+        const std::string text = AsciiArrayFile(std::string("*i2:") + stray + " 5");
+        KQox r;
+        if (!r.ProjectOpen(text.data(), static_cast<unsigned int>(text.size())))
+            continue;
+        std::vector<int> out(2);
+        EXPECT_FALSE(r.FieldReadBegin("A") && r.FieldReadArrayI(out.data(), out.size()) && r.FieldReadGetRemain() == 0)
+            << stray;
+    }
+}
+
+TEST(KQoxArrays, AsciiItemsOfEveryKindAcrossBlockEdges)
+{
+    // Plain items are found 64 bytes at a time; an item of another kind,
+    // one running past the end of a block, and the array's last item with
+    // the next record in the same block are each placed at every offset.
+    const char* odd[] = {"1e5", "-inf", "nan", "12345678901234567890", "0.5", "-0", "7."};
+    for (const char* special : odd)
+        for (size_t offset = 0; offset < 70; ++offset)
+        {
+            std::vector<std::string> items;
+            std::string body = "\n";
+            while (body.size() < offset)
+            {
+                items.push_back(std::to_string(items.size() % 10));
+                body += items.back() + (items.size() % 7 == 0 ? "\n  " : " ");
+            }
+            items.push_back(special);
+            body += std::string(special) + " ";
+            for (int k = 0; k < 40; ++k)
+            {
+                items.push_back(std::to_string(k * 37) + "." + std::to_string(k));
+                body += items.back() + (k % 5 == 4 ? "\n" : " ");
+            }
+            const std::string text =
+                "; Tolvane QOX ASCII 6000\nA: *d" + std::to_string(items.size()) + ":" + body + "\nB: 12345\n; EOF\n";
+            KQox r;
+            ASSERT_TRUE(r.ProjectOpen(text.data(), static_cast<unsigned int>(text.size()))) << special << offset;
+            ASSERT_TRUE(r.FieldReadBegin("A"));
+            std::vector<double> got = ReadAll(r, &KQox::FieldReadArrayD);
+            r.FieldReadEnd();
+            ASSERT_EQ(got.size(), items.size());
+            for (size_t i = 0; i < items.size(); ++i)
+            {
+                const double expected = std::strtod(items[i].c_str(), nullptr);
+                EXPECT_EQ(std::memcmp(&got[i], &expected, sizeof expected), 0)
+                    << special << " at " << offset << ": " << items[i] << " read as " << got[i];
+            }
+            EXPECT_EQ(r.FieldReadI("B", 0), 12345);
+        }
+}
+
+TEST(KQoxArrays, LargeAsciiArraysCountedWhenTheFileOpens)
+{
+    // Arrays of many items are counted once, by the pass that pairs the
+    // braces; nested in blocks, next to quoted texts and comments holding
+    // array-like text, and just before a closing brace, they read
+    // back whole, and the other records around them are still found.
+    std::string items;
+    for (int i = 0; i < 3000; ++i)
+        items += std::to_string(i) + (i % 16 == 15 ? "\n" : " ");
+    const std::string array = "*i3000:" + items;
+    const std::string text = "; Tolvane QOX ASCII 6000\n"
+                             "Outer: {\n"
+                             "    Note: \"*i3000:1 2 }\"\n"
+                             "    ; *i2000: {\n"
+                             "    A: " +
+                             array +
+                             "\n"
+                             "    Inner: {\n"
+                             "        B: " +
+                             array + "\n        C: 7\n    }\n    D: " + array.substr(0, array.size() - 1) +
+                             "\n}\n"
+                             "E: 9\n"
+                             "; EOF\n";
+    KQox r;
+    ASSERT_TRUE(r.ProjectOpen(text.data(), static_cast<unsigned int>(text.size())));
+    ASSERT_TRUE(r.FieldReadBegin("Outer"));
+    ASSERT_TRUE(r.FieldReadBlockBegin());
+    EXPECT_STREQ(r.FieldReadC("Note", ""), "*i3000:1 2 }");
+    for (const char* name : {"A", "D"})
+    {
+        ASSERT_TRUE(r.FieldReadBegin(name)) << name;
+        std::vector<int> got = ReadAll(r, &KQox::FieldReadArrayI);
+        ASSERT_EQ(got.size(), 3000u) << name;
+        for (int i = 0; i < 3000; ++i)
+            ASSERT_EQ(got[static_cast<size_t>(i)], i) << name;
+        r.FieldReadEnd();
+    }
+    ASSERT_TRUE(r.FieldReadBegin("Inner"));
+    ASSERT_TRUE(r.FieldReadBlockBegin());
+    ASSERT_TRUE(r.FieldReadBegin("B"));
+    EXPECT_EQ(ReadAll(r, &KQox::FieldReadArrayI).size(), 3000u);
+    r.FieldReadEnd();
+    EXPECT_EQ(r.FieldReadI("C", 0), 7);
+    ASSERT_TRUE(r.FieldReadBlockEnd());
+    r.FieldReadEnd();
+    ASSERT_TRUE(r.FieldReadBlockEnd());
+    r.FieldReadEnd();
+    EXPECT_EQ(r.FieldReadI("E", 0), 9);
+
+    // One item short, one too many, and a block closed inside the items:
+    // the list holding the array is damaged.
+    const std::string damaged[] = {
+        "Outer: {\n    A: *i3001:" + items + "\n}\n",
+        "Outer: {\n    A: *i2999:" + items + "\n}\n",
+        "Outer: {\n    A: *i3000:" + items.substr(0, items.size() / 2) + "\n}\n" + items.substr(items.size() / 2),
+    };
+    for (const std::string& body : damaged)
+    {
+        const std::string file = "; Tolvane QOX ASCII 6000\n" + body + "; EOF\n";
+        KQox d;
+        if (!d.ProjectOpen(file.data(), static_cast<unsigned int>(file.size())))
+            continue;
+        EXPECT_FALSE(d.FieldReadBegin("Outer") && d.FieldReadBlockBegin());
+    }
+}
