@@ -497,12 +497,53 @@ bool KQoxPrivate::Corrupted()
     return Fail(KQox::eFILE_CORRUPTED);
 }
 
+int KQoxPrivate::FindSlotIndex(const ReadList& list, char kind, const char* name, size_t length, size_t hash)
+{
+    auto same = [&](const Slot& s) {
+        return s.mHash == hash && s.mKind == kind && s.mName.size() == length &&
+               (length == 0 || std::memcmp(s.mName.data(), name, length) == 0);
+    };
+    if (list.mSlotTable.empty())
+    {
+        for (size_t i = 0; i < list.mSlots.size(); ++i)
+            if (same(list.mSlots[i]))
+                return static_cast<int>(i);
+        return -1;
+    }
+    const size_t mask = list.mSlotTable.size() - 1;
+    for (size_t at = hash & mask;; at = (at + 1) & mask)
+    {
+        const int slot = list.mSlotTable[at];
+        if (slot < 0)
+            return -1;
+        if (same(list.mSlots[static_cast<size_t>(slot)]))
+            return slot;
+    }
+}
+
+void KQoxPrivate::IndexSlots(ReadList& list)
+{
+    size_t size = 16;
+    while (size < list.mSlots.size() * 2)
+        size *= 2;
+    list.mSlotTable.assign(size, -1);
+    const size_t mask = size - 1;
+    for (size_t i = 0; i < list.mSlots.size(); ++i)
+    {
+        size_t at = list.mSlots[i].mHash & mask;
+        while (list.mSlotTable[at] >= 0)
+            at = (at + 1) & mask;
+        list.mSlotTable[at] = static_cast<int>(i);
+    }
+}
+
 Slot* KQoxPrivate::FindSlot(ReadList& list, char kind, const char* name)
 {
-    std::string key(1, kind);
-    key += name ? name : "";
-    auto found = list.mSlotMap.find(key);
-    return found == list.mSlotMap.end() ? nullptr : &list.mSlots[found->second];
+    if (!name)
+        name = "";
+    const size_t length = std::strlen(name);
+    const int slot = FindSlotIndex(list, kind, name, length, SlotHash(kind, name, length));
+    return slot < 0 ? nullptr : &list.mSlots[static_cast<size_t>(slot)];
 }
 
 bool KQoxPrivate::AddRecord(ReadList& list, Record& record, const std::string& name)
@@ -510,25 +551,30 @@ bool KQoxPrivate::AddRecord(ReadList& list, Record& record, const std::string& n
     // Record indices are ints.
     if (list.mRecords.size() >= static_cast<size_t>(INT_MAX))
         return false;
-    std::string key(1, record.mKind);
-    key += name;
+    const size_t hash = SlotHash(record.mKind, name.data(), name.size());
     int index = static_cast<int>(list.mRecords.size());
-    auto found = list.mSlotMap.find(key);
-    int slot;
-    if (found == list.mSlotMap.end())
+    int slot = FindSlotIndex(list, record.mKind, name.data(), name.size(), hash);
+    if (slot < 0)
     {
         slot = static_cast<int>(list.mSlots.size());
-        Slot s;
-        s.mName = name;
-        s.mKind = record.mKind;
-        list.mSlots.push_back(s);
-        list.mSlotMap.emplace(key, slot);
+        list.mSlots.emplace_back();
+        Slot& added = list.mSlots.back();
+        added.mName = name;
+        added.mHash = hash;
+        added.mKind = record.mKind;
+        // The table stays at most half full.
+        if (list.mSlots.size() > kLinearSlots && list.mSlots.size() * 2 > list.mSlotTable.size())
+            IndexSlots(list);
+        else if (!list.mSlotTable.empty())
+        {
+            const size_t mask = list.mSlotTable.size() - 1;
+            size_t at = hash & mask;
+            while (list.mSlotTable[at] >= 0)
+                at = (at + 1) & mask;
+            list.mSlotTable[at] = slot;
+        }
     }
-    else
-    {
-        slot = found->second;
-    }
-    Slot& s = list.mSlots[slot];
+    Slot& s = list.mSlots[static_cast<size_t>(slot)];
     record.mSlot = slot;
     record.mNextSame = -1;
     if (s.mLast >= 0)
@@ -541,6 +587,25 @@ bool KQoxPrivate::AddRecord(ReadList& list, Record& record, const std::string& n
     if (record.mKind == kSection)
         list.mSections.push_back(index);
     return true;
+}
+
+std::unique_ptr<ReadList> KQoxPrivate::NewList()
+{
+    if (mSpareLists.empty())
+        return std::unique_ptr<ReadList>(new ReadList);
+    std::unique_ptr<ReadList> list = std::move(mSpareLists.back());
+    mSpareLists.pop_back();
+    list->Reset();
+    return list;
+}
+
+void KQoxPrivate::PopList()
+{
+    if (mReadStack.empty())
+        return;
+    if (mSpareLists.size() < kSpareLists)
+        mSpareLists.push_back(std::move(mReadStack.back()));
+    mReadStack.pop_back();
 }
 
 bool KQoxPrivate::IndexList(ReadList& list, bool topLevel)
@@ -1017,7 +1082,7 @@ bool KQoxPrivate::EnterBlock(int record, bool section, int sectionIndex)
     const Record& r = parent.mRecords[record];
     if (r.mBlockPos < 0)
         return false;
-    std::unique_ptr<ReadList> list(new ReadList);
+    std::unique_ptr<ReadList> list = NewList();
     list->mStart = r.mBlockPos;
     list->mEnd = r.mBlockEnd;
     list->mOwner = record;
@@ -1026,7 +1091,10 @@ bool KQoxPrivate::EnterBlock(int record, bool section, int sectionIndex)
     list->mSectionIndex = sectionIndex;
     list->mBraceFirst = r.mBlockIndex + 1;
     if (!IndexList(*list, false))
+    {
+        mSpareLists.push_back(std::move(list));
         return Corrupted();
+    }
     mReadStack.push_back(std::move(list));
     return true;
 }
@@ -1320,7 +1388,7 @@ bool KQox::FieldReadBlockEnd()
         return d.Fail(eFILE_NOT_OPENED);
     if (d.mReadStack.size() < 2 || d.Top()->mIsSection)
         return d.Fail(eBLOCK_ERROR);
-    d.mReadStack.pop_back();
+    d.PopList();
     return true;
 }
 
@@ -1386,9 +1454,16 @@ double KQox::FieldReadD()
 
 const char* KQox::FieldReadC()
 {
-    Value value;
-    mData->mText = mData->NextValue(value) ? ToText(value) : std::string();
-    return mData->mText.c_str();
+    KQoxPrivate& d = *mData;
+    // The decoded text is taken over, not copied; both buffers are reused.
+    Value& value = d.mTextValue;
+    if (!d.NextValue(value))
+        d.mText.clear();
+    else if (IsText(value.mType))
+        d.mText.swap(value.mText);
+    else
+        d.mText = ToText(value);
+    return d.mText.c_str();
 }
 
 KTime KQox::FieldReadT()

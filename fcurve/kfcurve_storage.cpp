@@ -656,19 +656,31 @@ bool ReadKeyArray(KQox* file, const char* name, long long count, std::vector<T>&
     return ok;
 }
 
+// A cubic key at time 0 with value 0, no tangent mode, zero slopes, default
+// weights and no velocities: what every key read from the arrays starts from
+// (copied whole, the fixed-point slots are not worked out again per key).
+const KFCurveKey& BlankKey()
+{
+    static const KFCurveKey blank = [] {
+        KFCurveKey key;
+        key.Init();
+        key.SetDataFloat(KFCURVEKEY_RIGHT_SLOPE, 0.0f);
+        key.SetDataFloat(KFCURVEKEY_NEXT_LEFT_SLOPE, 0.0f);
+        key.SetDataFloat(KFCURVEKEY_RIGHT_WEIGHT, 0.0f);
+        key.SetDataFloat(KFCURVEKEY_NEXT_LEFT_WEIGHT, 0.0f);
+        key.SetInterpolation(KFCURVE_INTERPOLATION_CUBIC); // default weights, no velocities
+        return key;
+    }();
+    return blank;
+}
+
 // Fills one key from the arrays; false for a key the file cannot hold (no
 // known interpolation, or too few data items left).
 bool FillKey(KFCurveKey& key, long long time, float value, unsigned int flags, const float*& data, const float* end)
 {
-    key.Init();
+    key = BlankKey();
     key.SetTime(KTime(time));
     key.SetValue(value);
-    key.SetDataFloat(KFCURVEKEY_RIGHT_SLOPE, 0.0f);
-    key.SetDataFloat(KFCURVEKEY_NEXT_LEFT_SLOPE, 0.0f);
-    key.SetDataDouble(KFCURVEKEY_RIGHT_WEIGHT, KFCURVE_DEFAULT_WEIGHT);
-    key.SetDataDouble(KFCURVEKEY_NEXT_LEFT_WEIGHT, KFCURVE_DEFAULT_WEIGHT);
-    key.SetDataDouble(KFCURVEKEY_RIGHT_VELOCITY, 0.0f);
-    key.SetDataDouble(KFCURVEKEY_NEXT_LEFT_VELOCITY, 0.0f);
     const unsigned int interpolation = flags & KFCURVE_INTERPOLATION_ALL;
     const int items = DataItems(flags);
     if (end - data < items)
