@@ -154,6 +154,7 @@ struct ReadList
     // addressing, a power of two of entries, -1 empty); below that the slots
     // are searched in order, which costs less than hashing into a table.
     std::vector<int> mSlotTable;
+    int mLastSlot = -1; // slot found or added last: names come in runs
     // Current field and its value cursor.
     int mCurrent = -1;
     long long mValuePos = 0;
@@ -174,6 +175,7 @@ struct ReadList
         mSections.clear();
         mSlots.clear();
         mSlotTable.clear();
+        mLastSlot = -1;
         mCurrent = -1;
         mValuePos = mValueEnd = 0;
         mRemain = 0;

@@ -499,26 +499,43 @@ bool KQoxPrivate::Corrupted()
 
 int KQoxPrivate::FindSlotIndex(const ReadList& list, char kind, const char* name, size_t length, size_t hash)
 {
-    auto same = [&](const Slot& s) {
-        return s.mHash == hash && s.mKind == kind && s.mName.size() == length &&
-               (length == 0 || std::memcmp(s.mName.data(), name, length) == 0);
-    };
-    if (list.mSlotTable.empty())
-    {
-        for (size_t i = 0; i < list.mSlots.size(); ++i)
-            if (same(list.mSlots[i]))
-                return static_cast<int>(i);
-        return -1;
-    }
     const size_t mask = list.mSlotTable.size() - 1;
     for (size_t at = hash & mask;; at = (at + 1) & mask)
     {
         const int slot = list.mSlotTable[at];
         if (slot < 0)
             return -1;
-        if (same(list.mSlots[static_cast<size_t>(slot)]))
+        const Slot& s = list.mSlots[static_cast<size_t>(slot)];
+        if (s.mHash == hash && s.mKind == kind && s.mName.size() == length &&
+            (length == 0 || std::memcmp(s.mName.data(), name, length) == 0))
             return slot;
     }
+}
+
+// A few slots are searched in order, by name alone (no hash worked out). A
+// name read from a file may hold a NUL byte: such a slot never matches a
+// name given as a C string.
+static int FindSlotInOrder(const ReadList& list, char kind, const char* name)
+{
+    for (size_t i = 0; i < list.mSlots.size(); ++i)
+    {
+        const Slot& s = list.mSlots[i];
+        if (s.mName.c_str()[0] == name[0] && s.mKind == kind && std::strcmp(s.mName.c_str(), name) == 0 &&
+            std::strlen(name) == s.mName.size())
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+static int FindSlotInOrder(const ReadList& list, char kind, const std::string& name)
+{
+    for (size_t i = 0; i < list.mSlots.size(); ++i)
+    {
+        const Slot& s = list.mSlots[i];
+        if (s.mKind == kind && s.mName == name)
+            return static_cast<int>(i);
+    }
+    return -1;
 }
 
 void KQoxPrivate::IndexSlots(ReadList& list)
@@ -541,9 +558,26 @@ Slot* KQoxPrivate::FindSlot(ReadList& list, char kind, const char* name)
 {
     if (!name)
         name = "";
-    const size_t length = std::strlen(name);
-    const int slot = FindSlotIndex(list, kind, name, length, SlotHash(kind, name, length));
-    return slot < 0 ? nullptr : &list.mSlots[static_cast<size_t>(slot)];
+    if (list.mLastSlot >= 0)
+    {
+        Slot& last = list.mSlots[static_cast<size_t>(list.mLastSlot)];
+        if (last.mKind == kind && std::strcmp(last.mName.c_str(), name) == 0 && std::strlen(name) == last.mName.size())
+            return &last;
+    }
+    int slot;
+    if (list.mSlotTable.empty())
+    {
+        slot = FindSlotInOrder(list, kind, name);
+    }
+    else
+    {
+        const size_t length = std::strlen(name);
+        slot = FindSlotIndex(list, kind, name, length, SlotHash(kind, name, length));
+    }
+    if (slot < 0)
+        return nullptr;
+    list.mLastSlot = slot;
+    return &list.mSlots[static_cast<size_t>(slot)];
 }
 
 bool KQoxPrivate::AddRecord(ReadList& list, Record& record, const std::string& name)
@@ -551,11 +585,22 @@ bool KQoxPrivate::AddRecord(ReadList& list, Record& record, const std::string& n
     // Record indices are ints.
     if (list.mRecords.size() >= static_cast<size_t>(INT_MAX))
         return false;
-    const size_t hash = SlotHash(record.mKind, name.data(), name.size());
     int index = static_cast<int>(list.mRecords.size());
-    int slot = FindSlotIndex(list, record.mKind, name.data(), name.size(), hash);
+    int slot = -1;
+    if (list.mLastSlot >= 0)
+    {
+        const Slot& last = list.mSlots[static_cast<size_t>(list.mLastSlot)];
+        if (last.mKind == record.mKind && last.mName == name)
+            slot = list.mLastSlot;
+    }
+    if (slot < 0 && list.mSlotTable.empty())
+        slot = FindSlotInOrder(list, record.mKind, name);
+    else if (slot < 0)
+        slot = FindSlotIndex(list, record.mKind, name.data(), name.size(),
+                             SlotHash(record.mKind, name.data(), name.size()));
     if (slot < 0)
     {
+        const size_t hash = SlotHash(record.mKind, name.data(), name.size());
         slot = static_cast<int>(list.mSlots.size());
         list.mSlots.emplace_back();
         Slot& added = list.mSlots.back();
@@ -574,6 +619,7 @@ bool KQoxPrivate::AddRecord(ReadList& list, Record& record, const std::string& n
             list.mSlotTable[at] = slot;
         }
     }
+    list.mLastSlot = slot;
     Slot& s = list.mSlots[static_cast<size_t>(slot)];
     record.mSlot = slot;
     record.mNextSame = -1;
@@ -649,12 +695,24 @@ bool KQoxPrivate::IndexBinary(ReadList& list, bool topLevel)
         long long headerEnd = position + kRecordFixed + nameLength;
         if (headerEnd > limit)
             return false;
-        name.resize(static_cast<size_t>(nameLength));
+        // The name and the sizes after it, in one read when they are short.
+        unsigned char nameAndSizes[256 + kSizesBytes];
         unsigned char sizes[kSizesBytes];
-        if ((nameLength > 0 &&
-             !ReadIndexAt(position + kSizesOffset, &name[0], static_cast<size_t>(nameLength), false)) ||
-            !ReadIndexAt(position + kSizesOffset + nameLength, sizes, sizeof(sizes), false))
-            return false;
+        if (nameLength <= 256)
+        {
+            if (!ReadIndexAt(position + kSizesOffset, nameAndSizes, static_cast<size_t>(nameLength) + kSizesBytes,
+                             false))
+                return false;
+            name.assign(reinterpret_cast<const char*>(nameAndSizes), static_cast<size_t>(nameLength));
+            std::memcpy(sizes, nameAndSizes + nameLength, kSizesBytes);
+        }
+        else
+        {
+            name.resize(static_cast<size_t>(nameLength));
+            if (!ReadIndexAt(position + kSizesOffset, &name[0], static_cast<size_t>(nameLength), false) ||
+                !ReadIndexAt(position + kSizesOffset + nameLength, sizes, sizeof(sizes), false))
+                return false;
+        }
         unsigned long long count = kbytes::GetLE32(sizes);
         unsigned long long valueBytes = kbytes::GetLE64(sizes + 4);
         unsigned long long blockBytes = kbytes::GetLE64(sizes + 12);
