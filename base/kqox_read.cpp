@@ -676,7 +676,10 @@ bool KQoxPrivate::IndexBinary(ReadList& list, bool topLevel)
                 return false;
             break;
         }
-        if (!ReadIndexAt(position, head, 1, false))
+        // A record needs more than its head before the list's end: the
+        // head is read at once unless only an end marker can be there.
+        const size_t headBytes = limit - position >= kSizesOffset ? kSizesOffset : 1;
+        if (!ReadIndexAt(position, head, headBytes, false))
             return false;
         if (head[0] == 0)
         {
@@ -685,8 +688,8 @@ bool KQoxPrivate::IndexBinary(ReadList& list, bool topLevel)
             limit = position;
             break;
         }
-        if (!ReadIndexAt(position, head, kSizesOffset, false))
-            return false;
+        if (headBytes < kSizesOffset)
+            return false; // no room for a record
         Record record;
         record.mKind = static_cast<char>(head[0]);
         if (record.mKind != kField && record.mKind != kSection)
@@ -1220,9 +1223,20 @@ bool KQoxPrivate::ReadBinaryValue(long long& position, long long end, Value& val
         value.mText.clear();
         if (decodeText && length > 0)
         {
-            value.mText.resize(static_cast<size_t>(length));
-            if (!ReadAt(position + 5, &value.mText[0], static_cast<size_t>(length)))
-                return false;
+            // Usually the text lies in the value window already.
+            const long long first = position + 5;
+            const long long stop = first + static_cast<long long>(length);
+            if (first >= mInPos && stop <= mInPos + static_cast<long long>(mInLen))
+            {
+                value.mText.assign(reinterpret_cast<const char*>(&mIn[static_cast<size_t>(first - mInPos)]),
+                                   static_cast<size_t>(length));
+            }
+            else
+            {
+                value.mText.resize(static_cast<size_t>(length));
+                if (!ReadAt(first, &value.mText[0], static_cast<size_t>(length)))
+                    return false;
+            }
         }
         position += 5 + static_cast<long long>(length);
         return true;
