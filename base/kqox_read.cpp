@@ -1527,12 +1527,13 @@ double KQox::FieldReadD()
 const char* KQox::FieldReadC()
 {
     KQoxPrivate& d = *mData;
-    // The decoded text is taken over, not copied; both buffers are reused.
+    // A text is handed out where it was decoded (no copy); its storage is
+    // reused by the next text read.
     Value& value = d.mTextValue;
     if (!d.NextValue(value))
         d.mText.clear();
     else if (IsText(value.mType))
-        d.mText.swap(value.mText);
+        return value.mText.c_str();
     else
         d.mText = ToText(value);
     return d.mText.c_str();
