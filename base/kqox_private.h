@@ -342,7 +342,7 @@ struct KQoxPrivate
     static kqox::Slot* FindSlot(kqox::ReadList& list, char kind, const char* name);
     static int FindSlotIndex(const kqox::ReadList& list, char kind, const char* name, size_t length, size_t hash);
     static void IndexSlots(kqox::ReadList& list);
-    bool AddRecord(kqox::ReadList& list, kqox::Record& record, const std::string& name);
+    bool AddRecord(kqox::ReadList& list, kqox::Record& record, const char* name, size_t length);
     // A list to index: a spare one when there is one. PopList leaves the
     // innermost list and keeps it as a spare.
     std::unique_ptr<kqox::ReadList> NewList();

@@ -527,12 +527,13 @@ static int FindSlotInOrder(const ReadList& list, char kind, const char* name)
     return -1;
 }
 
-static int FindSlotInOrder(const ReadList& list, char kind, const std::string& name)
+static int FindSlotInOrder(const ReadList& list, char kind, const char* name, size_t length)
 {
     for (size_t i = 0; i < list.mSlots.size(); ++i)
     {
         const Slot& s = list.mSlots[i];
-        if (s.mKind == kind && s.mName == name)
+        if (s.mKind == kind && s.mName.size() == length &&
+            (length == 0 || std::memcmp(s.mName.data(), name, length) == 0))
             return static_cast<int>(i);
     }
     return -1;
@@ -580,7 +581,7 @@ Slot* KQoxPrivate::FindSlot(ReadList& list, char kind, const char* name)
     return &list.mSlots[static_cast<size_t>(slot)];
 }
 
-bool KQoxPrivate::AddRecord(ReadList& list, Record& record, const std::string& name)
+bool KQoxPrivate::AddRecord(ReadList& list, Record& record, const char* name, size_t length)
 {
     // Record indices are ints.
     if (list.mRecords.size() >= static_cast<size_t>(INT_MAX))
@@ -590,21 +591,21 @@ bool KQoxPrivate::AddRecord(ReadList& list, Record& record, const std::string& n
     if (list.mLastSlot >= 0)
     {
         const Slot& last = list.mSlots[static_cast<size_t>(list.mLastSlot)];
-        if (last.mKind == record.mKind && last.mName == name)
+        if (last.mKind == record.mKind && last.mName.size() == length &&
+            (length == 0 || std::memcmp(last.mName.data(), name, length) == 0))
             slot = list.mLastSlot;
     }
     if (slot < 0 && list.mSlotTable.empty())
-        slot = FindSlotInOrder(list, record.mKind, name);
+        slot = FindSlotInOrder(list, record.mKind, name, length);
     else if (slot < 0)
-        slot = FindSlotIndex(list, record.mKind, name.data(), name.size(),
-                             SlotHash(record.mKind, name.data(), name.size()));
+        slot = FindSlotIndex(list, record.mKind, name, length, SlotHash(record.mKind, name, length));
     if (slot < 0)
     {
-        const size_t hash = SlotHash(record.mKind, name.data(), name.size());
+        const size_t hash = SlotHash(record.mKind, name, length);
         slot = static_cast<int>(list.mSlots.size());
         list.mSlots.emplace_back();
         Slot& added = list.mSlots.back();
-        added.mName = name;
+        added.mName.assign(name, length);
         added.mHash = hash;
         added.mKind = record.mKind;
         // The table stays at most half full.
@@ -706,7 +707,6 @@ bool KQoxPrivate::IndexBinary(ReadList& list, bool topLevel)
             if (!ReadIndexAt(position + kSizesOffset, nameAndSizes, static_cast<size_t>(nameLength) + kSizesBytes,
                              false))
                 return false;
-            name.assign(reinterpret_cast<const char*>(nameAndSizes), static_cast<size_t>(nameLength));
             std::memcpy(sizes, nameAndSizes + nameLength, kSizesBytes);
         }
         else
@@ -741,7 +741,8 @@ bool KQoxPrivate::IndexBinary(ReadList& list, bool topLevel)
                 return false;
             record.mVersion = static_cast<int32_t>(kbytes::GetLE32(version + 1));
         }
-        if (!AddRecord(list, record, name))
+        const char* recordName = nameLength <= 256 ? reinterpret_cast<const char*>(nameAndSizes) : name.data();
+        if (!AddRecord(list, record, recordName, static_cast<size_t>(nameLength)))
             return false;
         position = record.mValuesEnd + static_cast<long long>(blockBytes);
     }
@@ -1129,7 +1130,7 @@ bool KQoxPrivate::IndexAscii(ReadList& list)
                 return false;
             record.mVersion = ClampToInt(TextToLong(version.mText));
         }
-        if (!AddRecord(list, record, name))
+        if (!AddRecord(list, record, name.data(), name.size()))
             return false;
     }
     return true;
