@@ -113,6 +113,7 @@ void KQoxPrivate::ResetFile()
     mBodyStart = 0;
     mTrailerPos = 0;
     mReadStack.clear();
+    mSpareLists.clear();
     mBraces.clear();
     mBraces.shrink_to_fit();
     mArrays.clear();
@@ -400,7 +401,7 @@ bool KQoxPrivate::OpenBinary(const unsigned char* header, const char* password, 
         mBodyStart = kHeaderSize;
     }
 
-    std::unique_ptr<ReadList> root(new ReadList);
+    std::unique_ptr<ReadList> root = NewList();
     root->mStart = mBodyStart;
     root->mEnd = mLimit;
     root->mVersion = mVersion;
@@ -480,7 +481,7 @@ bool KQoxPrivate::OpenAscii()
     // without reading their nested blocks.
     if (!IndexAsciiBraces(mBodyStart, trailer))
         return Fail(KQox::eFILE_CORRUPTED);
-    std::unique_ptr<ReadList> root(new ReadList);
+    std::unique_ptr<ReadList> root = NewList();
     root->mStart = mBodyStart;
     root->mEnd = trailer;
     root->mVersion = mVersion;
@@ -835,7 +836,8 @@ bool KQox::ProjectOpenSection(int section)
         return mData->Fail(eSECTION_ERROR);
     list.mCurrent = -1;
     int record = list.mSections[section];
-    mData->mReadStack.resize(index + 1);
+    while (mData->mReadStack.size() > index + 1)
+        mData->PopList();
     return mData->EnterBlock(record, true, section);
 }
 
@@ -861,7 +863,7 @@ bool KQox::ProjectReadSectionEnd()
     if (mData->mReadStack.size() < 2 || !mData->Top()->mIsSection)
         return mData->Fail(eSECTION_ERROR);
     int owner = mData->Top()->mOwner;
-    mData->mReadStack.pop_back();
+    mData->PopList();
     ReadList& parent = *mData->Top();
     Slot& slot = parent.mSlots[parent.mRecords[owner].mSlot];
     slot.mCursor = parent.mRecords[owner].mNextSame;

@@ -165,6 +165,7 @@ struct Record
 struct Slot
 {
     std::string mName;
+    size_t mHash = 0; // of kind and name (SlotHash)
     char mKind = kField;
     int mFirst = -1;
     int mLast = -1;
@@ -202,7 +203,11 @@ struct ReadList
     std::vector<Record> mRecords;
     std::vector<int> mSections; // records that are sections, in file order
     std::vector<Slot> mSlots;
-    std::unordered_map<std::string, int> mSlotMap; // kind + name -> slot
+    // Slots by hash once a list has more than kLinearSlots of them (open
+    // addressing, a power of two of entries, -1 empty); below that the slots
+    // are searched in order, which costs less than hashing into a table.
+    std::vector<int> mSlotTable;
+    int mLastSlot = -1; // slot found or added last: names come in runs
     // Current field and its value cursor.
     int mCurrent = -1;
     long long mValuePos = 0;
@@ -213,7 +218,44 @@ struct ReadList
     bool mIsSection = false;
     int mVersion = 0;
     int mSectionIndex = -1; // section: its index among the parent list's sections
+
+    // Back to an empty list, keeping the storage for the next list entered.
+    void Reset()
+    {
+        mStart = mEnd = 0;
+        mBraceFirst = 0;
+        mRecords.clear();
+        mSections.clear();
+        mSlots.clear();
+        mSlotTable.clear();
+        mLastSlot = -1;
+        mCurrent = -1;
+        mValuePos = mValueEnd = 0;
+        mRemain = 0;
+        mOwner = -1;
+        mIsSection = false;
+        mVersion = 0;
+        mSectionIndex = -1;
+    }
 };
+
+// Slots a list searches in order before it indexes them by hash.
+const size_t kLinearSlots = 8;
+// Lists kept for reuse once left (reading enters and leaves one per block).
+const size_t kSpareLists = 64;
+
+// FNV-1a of the record kind and the name.
+inline size_t SlotHash(char kind, const char* name, size_t length)
+{
+    unsigned long long h = 14695981039346656037ull ^ static_cast<unsigned char>(kind);
+    h *= 1099511628211ull;
+    for (size_t i = 0; i < length; ++i)
+    {
+        h ^= static_cast<unsigned char>(name[i]);
+        h *= 1099511628211ull;
+    }
+    return static_cast<size_t>(h ^ (h >> 29));
+}
 
 // A list being written.
 struct WriteList
@@ -369,7 +411,13 @@ struct KQoxPrivate
     static bool TopLevelEndOk(KQox::EForm form, long long limit, const kqox::ReadList& root);
     bool KeyCheckDamaged();
     static kqox::Slot* FindSlot(kqox::ReadList& list, char kind, const char* name);
-    bool AddRecord(kqox::ReadList& list, kqox::Record& record, const std::string& name);
+    static int FindSlotIndex(const kqox::ReadList& list, char kind, const char* name, size_t length, size_t hash);
+    static void IndexSlots(kqox::ReadList& list);
+    bool AddRecord(kqox::ReadList& list, kqox::Record& record, const char* name, size_t length);
+    // A list to index: a spare one when there is one. PopList leaves the
+    // innermost list and keeps it as a spare.
+    std::unique_ptr<kqox::ReadList> NewList();
+    void PopList();
     bool EnterBlock(int record, bool section, int sectionIndex);
     kqox::ReadList* Top()
     {
@@ -437,9 +485,11 @@ struct KQoxPrivate
     kqox::PeekWindow mHeadWindow; // record headers
     kqox::PeekWindow mMarkWindow; // end markers of blocks
     std::vector<std::unique_ptr<kqox::ReadList>> mReadStack;
+    std::vector<std::unique_ptr<kqox::ReadList>> mSpareLists;
     std::vector<kqox::Brace> mBraces;       // ASCII blocks of the whole body
     std::vector<kqox::ArrayExtent> mArrays; // large ASCII arrays, by position
     std::string mText;                      // last text read
+    kqox::Value mTextValue;                 // the value a text is decoded into (its storage reused)
     // The last value peeked at: its position and list end, and the value.
     // Asking again for the same position (type, count, then the read of a
     // large array) decodes it once. Dropped with the file.

@@ -598,38 +598,131 @@ bool KQoxPrivate::Corrupted()
     return Fail(KQox::eFILE_CORRUPTED);
 }
 
-Slot* KQoxPrivate::FindSlot(ReadList& list, char kind, const char* name)
+int KQoxPrivate::FindSlotIndex(const ReadList& list, char kind, const char* name, size_t length, size_t hash)
 {
-    std::string key(1, kind);
-    key += name ? name : "";
-    auto found = list.mSlotMap.find(key);
-    return found == list.mSlotMap.end() ? nullptr : &list.mSlots[found->second];
+    const size_t mask = list.mSlotTable.size() - 1;
+    for (size_t at = hash & mask;; at = (at + 1) & mask)
+    {
+        const int slot = list.mSlotTable[at];
+        if (slot < 0)
+            return -1;
+        const Slot& s = list.mSlots[static_cast<size_t>(slot)];
+        if (s.mHash == hash && s.mKind == kind && s.mName.size() == length &&
+            (length == 0 || std::memcmp(s.mName.data(), name, length) == 0))
+            return slot;
+    }
 }
 
-bool KQoxPrivate::AddRecord(ReadList& list, Record& record, const std::string& name)
+// A few slots are searched in order, by name alone (no hash worked out). A
+// name read from a file may hold a NUL byte: such a slot never matches a
+// name given as a C string.
+static int FindSlotInOrder(const ReadList& list, char kind, const char* name)
+{
+    for (size_t i = 0; i < list.mSlots.size(); ++i)
+    {
+        const Slot& s = list.mSlots[i];
+        if (s.mName.c_str()[0] == name[0] && s.mKind == kind && std::strcmp(s.mName.c_str(), name) == 0 &&
+            std::strlen(name) == s.mName.size())
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+static int FindSlotInOrder(const ReadList& list, char kind, const char* name, size_t length)
+{
+    for (size_t i = 0; i < list.mSlots.size(); ++i)
+    {
+        const Slot& s = list.mSlots[i];
+        if (s.mKind == kind && s.mName.size() == length &&
+            (length == 0 || std::memcmp(s.mName.data(), name, length) == 0))
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+void KQoxPrivate::IndexSlots(ReadList& list)
+{
+    size_t size = 16;
+    while (size < list.mSlots.size() * 2)
+        size *= 2;
+    list.mSlotTable.assign(size, -1);
+    const size_t mask = size - 1;
+    for (size_t i = 0; i < list.mSlots.size(); ++i)
+    {
+        size_t at = list.mSlots[i].mHash & mask;
+        while (list.mSlotTable[at] >= 0)
+            at = (at + 1) & mask;
+        list.mSlotTable[at] = static_cast<int>(i);
+    }
+}
+
+Slot* KQoxPrivate::FindSlot(ReadList& list, char kind, const char* name)
+{
+    if (!name)
+        name = "";
+    if (list.mLastSlot >= 0)
+    {
+        Slot& last = list.mSlots[static_cast<size_t>(list.mLastSlot)];
+        if (last.mKind == kind && std::strcmp(last.mName.c_str(), name) == 0 && std::strlen(name) == last.mName.size())
+            return &last;
+    }
+    int slot;
+    if (list.mSlotTable.empty())
+    {
+        slot = FindSlotInOrder(list, kind, name);
+    }
+    else
+    {
+        const size_t length = std::strlen(name);
+        slot = FindSlotIndex(list, kind, name, length, SlotHash(kind, name, length));
+    }
+    if (slot < 0)
+        return nullptr;
+    list.mLastSlot = slot;
+    return &list.mSlots[static_cast<size_t>(slot)];
+}
+
+bool KQoxPrivate::AddRecord(ReadList& list, Record& record, const char* name, size_t length)
 {
     // Record indices are ints.
     if (list.mRecords.size() >= static_cast<size_t>(INT_MAX))
         return false;
-    std::string key(1, record.mKind);
-    key += name;
     int index = static_cast<int>(list.mRecords.size());
-    auto found = list.mSlotMap.find(key);
-    int slot;
-    if (found == list.mSlotMap.end())
+    int slot = -1;
+    if (list.mLastSlot >= 0)
     {
+        const Slot& last = list.mSlots[static_cast<size_t>(list.mLastSlot)];
+        if (last.mKind == record.mKind && last.mName.size() == length &&
+            (length == 0 || std::memcmp(last.mName.data(), name, length) == 0))
+            slot = list.mLastSlot;
+    }
+    if (slot < 0 && list.mSlotTable.empty())
+        slot = FindSlotInOrder(list, record.mKind, name, length);
+    else if (slot < 0)
+        slot = FindSlotIndex(list, record.mKind, name, length, SlotHash(record.mKind, name, length));
+    if (slot < 0)
+    {
+        const size_t hash = SlotHash(record.mKind, name, length);
         slot = static_cast<int>(list.mSlots.size());
-        Slot s;
-        s.mName = name;
-        s.mKind = record.mKind;
-        list.mSlots.push_back(s);
-        list.mSlotMap.emplace(key, slot);
+        list.mSlots.emplace_back();
+        Slot& added = list.mSlots.back();
+        added.mName.assign(name, length);
+        added.mHash = hash;
+        added.mKind = record.mKind;
+        // The table stays at most half full.
+        if (list.mSlots.size() > kLinearSlots && list.mSlots.size() * 2 > list.mSlotTable.size())
+            IndexSlots(list);
+        else if (!list.mSlotTable.empty())
+        {
+            const size_t mask = list.mSlotTable.size() - 1;
+            size_t at = hash & mask;
+            while (list.mSlotTable[at] >= 0)
+                at = (at + 1) & mask;
+            list.mSlotTable[at] = slot;
+        }
     }
-    else
-    {
-        slot = found->second;
-    }
-    Slot& s = list.mSlots[slot];
+    list.mLastSlot = slot;
+    Slot& s = list.mSlots[static_cast<size_t>(slot)];
     record.mSlot = slot;
     record.mNextSame = -1;
     if (s.mLast >= 0)
@@ -642,6 +735,25 @@ bool KQoxPrivate::AddRecord(ReadList& list, Record& record, const std::string& n
     if (record.mKind == kSection)
         list.mSections.push_back(index);
     return true;
+}
+
+std::unique_ptr<ReadList> KQoxPrivate::NewList()
+{
+    if (mSpareLists.empty())
+        return std::unique_ptr<ReadList>(new ReadList);
+    std::unique_ptr<ReadList> list = std::move(mSpareLists.back());
+    mSpareLists.pop_back();
+    list->Reset();
+    return list;
+}
+
+void KQoxPrivate::PopList()
+{
+    if (mReadStack.empty())
+        return;
+    if (mSpareLists.size() < kSpareLists)
+        mSpareLists.push_back(std::move(mReadStack.back()));
+    mReadStack.pop_back();
 }
 
 bool KQoxPrivate::IndexList(ReadList& list, bool topLevel)
@@ -666,7 +778,10 @@ bool KQoxPrivate::IndexBinary(ReadList& list, bool topLevel)
                 return false;
             break;
         }
-        if (!ReadIndexAt(position, head, 1, false))
+        // A record needs more than its head before the list's end: the
+        // head is read at once unless only an end marker can be there.
+        const size_t headBytes = limit - position >= kSizesOffset ? kSizesOffset : 1;
+        if (!ReadIndexAt(position, head, headBytes, false))
             return false;
         if (head[0] == 0)
         {
@@ -675,8 +790,8 @@ bool KQoxPrivate::IndexBinary(ReadList& list, bool topLevel)
             limit = position;
             break;
         }
-        if (!ReadIndexAt(position, head, kSizesOffset, false))
-            return false;
+        if (headBytes < kSizesOffset)
+            return false; // no room for a record
         Record record;
         record.mKind = static_cast<char>(head[0]);
         if (record.mKind != kField && record.mKind != kSection)
@@ -685,12 +800,23 @@ bool KQoxPrivate::IndexBinary(ReadList& list, bool topLevel)
         long long headerEnd = position + kRecordFixed + nameLength;
         if (headerEnd > limit)
             return false;
-        name.resize(static_cast<size_t>(nameLength));
+        // The name and the sizes after it, in one read when they are short.
+        unsigned char nameAndSizes[256 + kSizesBytes];
         unsigned char sizes[kSizesBytes];
-        if ((nameLength > 0 &&
-             !ReadIndexAt(position + kSizesOffset, &name[0], static_cast<size_t>(nameLength), false)) ||
-            !ReadIndexAt(position + kSizesOffset + nameLength, sizes, sizeof(sizes), false))
-            return false;
+        if (nameLength <= 256)
+        {
+            if (!ReadIndexAt(position + kSizesOffset, nameAndSizes, static_cast<size_t>(nameLength) + kSizesBytes,
+                             false))
+                return false;
+            std::memcpy(sizes, nameAndSizes + nameLength, kSizesBytes);
+        }
+        else
+        {
+            name.resize(static_cast<size_t>(nameLength));
+            if (!ReadIndexAt(position + kSizesOffset, &name[0], static_cast<size_t>(nameLength), false) ||
+                !ReadIndexAt(position + kSizesOffset + nameLength, sizes, sizeof(sizes), false))
+                return false;
+        }
         unsigned long long count = kbytes::GetLE32(sizes);
         unsigned long long valueBytes = kbytes::GetLE64(sizes + 4);
         unsigned long long blockBytes = kbytes::GetLE64(sizes + 12);
@@ -716,7 +842,8 @@ bool KQoxPrivate::IndexBinary(ReadList& list, bool topLevel)
                 return false;
             record.mVersion = static_cast<int32_t>(kbytes::GetLE32(version + 1));
         }
-        if (!AddRecord(list, record, name))
+        const char* recordName = nameLength <= 256 ? reinterpret_cast<const char*>(nameAndSizes) : name.data();
+        if (!AddRecord(list, record, recordName, static_cast<size_t>(nameLength)))
             return false;
         position = record.mValuesEnd + static_cast<long long>(blockBytes);
     }
@@ -1156,7 +1283,7 @@ bool KQoxPrivate::IndexAscii(ReadList& list)
                 return false;
             record.mVersion = ClampToInt(TextToLong(version.mText));
         }
-        if (!AddRecord(list, record, name))
+        if (!AddRecord(list, record, name.data(), name.size()))
             return false;
     }
     return true;
@@ -1170,7 +1297,7 @@ bool KQoxPrivate::EnterBlock(int record, bool section, int sectionIndex)
     const Record& r = parent.mRecords[record];
     if (r.mBlockPos < 0)
         return false;
-    std::unique_ptr<ReadList> list(new ReadList);
+    std::unique_ptr<ReadList> list = NewList();
     list->mStart = r.mBlockPos;
     list->mEnd = r.mBlockEnd;
     list->mOwner = record;
@@ -1179,7 +1306,10 @@ bool KQoxPrivate::EnterBlock(int record, bool section, int sectionIndex)
     list->mSectionIndex = sectionIndex;
     list->mBraceFirst = r.mBlockIndex + 1;
     if (!IndexList(*list, false))
+    {
+        mSpareLists.push_back(std::move(list));
         return Corrupted();
+    }
     mReadStack.push_back(std::move(list));
     return true;
 }
@@ -1247,9 +1377,20 @@ bool KQoxPrivate::ReadBinaryValue(long long& position, long long end, Value& val
         value.mText.clear();
         if (decodeText && length > 0)
         {
-            value.mText.resize(static_cast<size_t>(length));
-            if (!ReadAt(position + 5, &value.mText[0], static_cast<size_t>(length)))
-                return false;
+            // Usually the text lies in the value window already.
+            const long long first = position + 5;
+            const long long stop = first + static_cast<long long>(length);
+            if (first >= mInPos && stop <= mInPos + static_cast<long long>(mInLen))
+            {
+                value.mText.assign(reinterpret_cast<const char*>(&mIn[static_cast<size_t>(first - mInPos)]),
+                                   static_cast<size_t>(length));
+            }
+            else
+            {
+                value.mText.resize(static_cast<size_t>(length));
+                if (!ReadAt(first, &value.mText[0], static_cast<size_t>(length)))
+                    return false;
+            }
         }
         position += 5 + static_cast<long long>(length);
         return true;
@@ -1473,7 +1614,7 @@ bool KQox::FieldReadBlockEnd()
         return d.Fail(eFILE_NOT_OPENED);
     if (d.mReadStack.size() < 2 || d.Top()->mIsSection)
         return d.Fail(eBLOCK_ERROR);
-    d.mReadStack.pop_back();
+    d.PopList();
     return true;
 }
 
@@ -1539,9 +1680,17 @@ double KQox::FieldReadD()
 
 const char* KQox::FieldReadC()
 {
-    Value value;
-    mData->mText = mData->NextValue(value) ? ToText(value) : std::string();
-    return mData->mText.c_str();
+    KQoxPrivate& d = *mData;
+    // A text is handed out where it was decoded (no copy); its storage is
+    // reused by the next text read.
+    Value& value = d.mTextValue;
+    if (!d.NextValue(value))
+        d.mText.clear();
+    else if (IsText(value.mType))
+        return value.mText.c_str();
+    else
+        d.mText = ToText(value);
+    return d.mText.c_str();
 }
 
 KTime KQox::FieldReadT()

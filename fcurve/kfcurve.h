@@ -495,7 +495,10 @@ public:
     void CallbackUnregister(kFCurveCallback function, void* userData);
 
     // Storage in the native file (defined with the native file support).
-    bool QoxStore(KQox* file, bool onlyDefaults = false, bool withColor = true, bool legacyLayout = false);
+    // keyArrays stores the keys as typed arrays ("KeyVer" 4005, the
+    // version-6 writer's layout); else key by key ("KeyVer" 4004).
+    bool QoxStore(KQox* file, bool onlyDefaults = false, bool withColor = true, bool legacyLayout = false,
+                  bool keyArrays = false);
     bool QoxInternalRetrieve(KQox* file, bool onlyDefaults = false, bool withColor = true);
     bool QoxRetrieve(KQox* file, bool onlyDefaults = false, bool withColor = true);
 
@@ -506,6 +509,8 @@ public:
     static constexpr int kBlockMask = kBlockKeys - 1;
 
 private:
+    // Keys of the typed-array layout into this curve (its keys cleared).
+    bool QoxRetrieveKeyArrays(KQox* file);
     struct CallbackWalk;
 
     // Slopes of the last cubic segment evaluated, with copies of the keys

@@ -22,17 +22,20 @@ const int kKeyVersionAutoLeftSlope = 4000; // only here: flat auto keys carry a 
 const int kKeyVersionWeights = 4002;       // from here: tangent weights
 const int kKeyVersionAutoEnds = 4004;      // before here: auto keys turn linear beside linear ones
 const int kKeyVersionConstantMode = 4004;  // from here: constant keys carry their mode letter
+const int kKeyVersionArrays = 4005;        // from here: keys as typed arrays, one field per member
 // Values every kept key takes at least: a time, a value and a letter.
 const int kKeyMinimumValues = 3;
 // A time that makes a key invalid (written by old files for an unset key).
 const long long kUnsetTime = static_cast<long long>(0x8000000000000001ull);
 
+// A finite value stays finite: the ASCII text of FLT_MAX reads back a hair
+// above it. Infinities and NaN pass as they are.
 float ToFloat(double d)
 {
     if (d > FLT_MAX)
-        return std::numeric_limits<float>::infinity();
+        return std::isinf(d) ? std::numeric_limits<float>::infinity() : FLT_MAX;
     if (d < -FLT_MAX)
-        return -std::numeric_limits<float>::infinity();
+        return std::isinf(d) ? -std::numeric_limits<float>::infinity() : -FLT_MAX;
     return static_cast<float>(d);
 }
 
@@ -546,12 +549,228 @@ bool ReadKeyBody(KeyReader& r, char letter)
     }
 }
 
+// ---- Keys as typed arrays ("KeyVer" 4005) ----
+//
+// "KeyTime" (ticks, 'l'), "KeyValue" ('f') and "KeyFlags" ('i') hold one item
+// per key; "KeyData" ('f') holds the data of the cubic keys in key order:
+// tension, continuity and bias of a TCB key; else the right and next-left
+// slopes, then the weights and velocities whose flag bits are set (right
+// before next-left).
+
+const char kKeyTime[] = "KeyTime";
+const char kKeyValue[] = "KeyValue";
+const char kKeyFlags[] = "KeyFlags";
+const char kKeyData[] = "KeyData";
+
+// The flag bits the arrays keep: what the key's kind uses. Selection, focus
+// and tangent visibility are not stored.
+unsigned int StoredFlags(const KFCurveKey& key)
+{
+    const unsigned int interpolation = key.GetInterpolation();
+    switch (interpolation)
+    {
+    case KFCURVE_INTERPOLATION_CONSTANT: return interpolation | key.GetConstantMode();
+    case KFCURVE_INTERPOLATION_CUBIC:
+        if (key.GetTangeantMode() == KFCURVE_TANGEANT_TCB)
+            return interpolation | KFCURVE_TANGEANT_TCB;
+        return interpolation | key.GetTangeantMode() | key.GetTangeantWeightMode() | key.GetTangeantVelocityMode();
+    default: return interpolation; // linear, or no interpolation (dropped on reading)
+    }
+}
+
+// Items a key of these stored flags takes in "KeyData".
+int DataItems(unsigned int flags)
+{
+    if ((flags & KFCURVE_INTERPOLATION_ALL) != KFCURVE_INTERPOLATION_CUBIC)
+        return 0;
+    if ((flags & KFCURVE_TANGEANT_ALL) == KFCURVE_TANGEANT_TCB)
+        return 3;
+    return 2 + ((flags & KFCURVE_WEIGHTED_RIGHT) ? 1 : 0) + ((flags & KFCURVE_WEIGHTED_NEXT_LEFT) ? 1 : 0) +
+           ((flags & KFCURVE_VELOCITY_RIGHT) ? 1 : 0) + ((flags & KFCURVE_VELOCITY_NEXT_LEFT) ? 1 : 0);
+}
+
+// The data slots of a cubic key, in "KeyData" order.
+void AppendKeyData(const KFCurveKey& key, unsigned int flags, std::vector<float>& data)
+{
+    if ((flags & KFCURVE_TANGEANT_ALL) == KFCURVE_TANGEANT_TCB)
+    {
+        data.push_back(key.GetDataFloat(KFCURVEKEY_TCB_TENSION));
+        data.push_back(key.GetDataFloat(KFCURVEKEY_TCB_CONTINUITY));
+        data.push_back(key.GetDataFloat(KFCURVEKEY_TCB_BIAS));
+        return;
+    }
+    data.push_back(key.GetDataFloat(KFCURVEKEY_RIGHT_SLOPE));
+    data.push_back(key.GetDataFloat(KFCURVEKEY_NEXT_LEFT_SLOPE));
+    if (flags & KFCURVE_WEIGHTED_RIGHT)
+        data.push_back(key.GetDataDouble(KFCURVEKEY_RIGHT_WEIGHT));
+    if (flags & KFCURVE_WEIGHTED_NEXT_LEFT)
+        data.push_back(key.GetDataDouble(KFCURVEKEY_NEXT_LEFT_WEIGHT));
+    if (flags & KFCURVE_VELOCITY_RIGHT)
+        data.push_back(key.GetDataDouble(KFCURVEKEY_RIGHT_VELOCITY));
+    if (flags & KFCURVE_VELOCITY_NEXT_LEFT)
+        data.push_back(key.GetDataDouble(KFCURVEKEY_NEXT_LEFT_VELOCITY));
+}
+
+bool WriteKeyArrays(KQox* file, KFCurve& curve, int count)
+{
+    std::vector<long long> times(static_cast<size_t>(count));
+    std::vector<float> values(static_cast<size_t>(count));
+    std::vector<int> flags(static_cast<size_t>(count));
+    std::vector<float> data;
+    data.reserve(static_cast<size_t>(count) * 2);
+    for (int i = 0; i < count; ++i)
+    {
+        const KFCurveKey& key = *curve.KeyGetPtr(i);
+        const unsigned int stored = StoredFlags(key);
+        times[i] = key.GetTime().Get();
+        values[i] = key.GetValue();
+        flags[i] = static_cast<int>(stored);
+        if (DataItems(stored) > 0)
+            AppendKeyData(key, stored, data);
+    }
+    const unsigned int n = static_cast<unsigned int>(count);
+    bool ok = file->FieldWriteBegin(kKeyTime) && file->FieldWriteArrayL(times.data(), n) && file->FieldWriteEnd();
+    ok = file->FieldWriteBegin(kKeyValue) && file->FieldWriteArrayF(values.data(), n) && file->FieldWriteEnd() && ok;
+    ok = file->FieldWriteBegin(kKeyFlags) && file->FieldWriteArrayI(flags.data(), n) && file->FieldWriteEnd() && ok;
+    ok = file->FieldWriteBegin(kKeyData) &&
+         file->FieldWriteArrayF(data.data(), static_cast<unsigned int>(data.size())) && file->FieldWriteEnd() && ok;
+    return ok;
+}
+
+// The next value of the field name, a typed array of exactly count items
+// (none when count is 0 and the field is absent). False when it is missing,
+// another length or damaged.
+template <typename T, typename Read>
+bool ReadKeyArray(KQox* file, const char* name, long long count, std::vector<T>& out, Read read)
+{
+    out.clear();
+    if (!file->FieldReadBegin(name))
+        return count == 0;
+    bool ok = file->FieldReadArrayCount() == count;
+    if (ok && count > 0)
+    {
+        out.resize(static_cast<size_t>(count));
+        ok = (file->*read)(out.data(), static_cast<unsigned long long>(count));
+    }
+    file->FieldReadEnd();
+    return ok;
+}
+
+// A cubic key at time 0 with value 0, no tangent mode, zero slopes, default
+// weights and no velocities: what every key read from the arrays starts from
+// (copied whole, the fixed-point slots are not worked out again per key).
+const KFCurveKey& BlankKey()
+{
+    static const KFCurveKey blank = [] {
+        KFCurveKey key;
+        key.Init();
+        key.SetDataFloat(KFCURVEKEY_RIGHT_SLOPE, 0.0f);
+        key.SetDataFloat(KFCURVEKEY_NEXT_LEFT_SLOPE, 0.0f);
+        key.SetDataFloat(KFCURVEKEY_RIGHT_WEIGHT, 0.0f);
+        key.SetDataFloat(KFCURVEKEY_NEXT_LEFT_WEIGHT, 0.0f);
+        key.SetInterpolation(KFCURVE_INTERPOLATION_CUBIC); // default weights, no velocities
+        return key;
+    }();
+    return blank;
+}
+
+// Fills one key from the arrays; false for a key the file cannot hold (no
+// known interpolation, or too few data items left).
+bool FillKey(KFCurveKey& key, long long time, float value, unsigned int flags, const float*& data, const float* end)
+{
+    key = BlankKey();
+    key.SetTime(KTime(time));
+    key.SetValue(value);
+    const unsigned int interpolation = flags & KFCURVE_INTERPOLATION_ALL;
+    const int items = DataItems(flags);
+    if (end - data < items)
+        return false;
+    switch (interpolation)
+    {
+    case KFCURVE_INTERPOLATION_CONSTANT:
+        key.SetInterpolation(interpolation);
+        key.SetConstantMode(flags);
+        return true;
+    case KFCURVE_INTERPOLATION_LINEAR: key.SetInterpolation(interpolation); return true;
+    case KFCURVE_INTERPOLATION_CUBIC: break;
+    default: return false;
+    }
+    key.SetInterpolation(interpolation);
+    key.SetTangeantMode(flags);
+    const float* d = data;
+    data += items;
+    if ((flags & KFCURVE_TANGEANT_ALL) == KFCURVE_TANGEANT_TCB)
+    {
+        key.SetDataFloat(KFCURVEKEY_TCB_TENSION, d[0]);
+        key.SetDataFloat(KFCURVEKEY_TCB_CONTINUITY, d[1]);
+        key.SetDataFloat(KFCURVEKEY_TCB_BIAS, d[2]);
+        return true;
+    }
+    key.SetDataFloat(KFCURVEKEY_RIGHT_SLOPE, *d++);
+    key.SetDataFloat(KFCURVEKEY_NEXT_LEFT_SLOPE, *d++);
+    key.SetTangeantWeightMode(flags, KFCURVE_WEIGHTED_ALL);
+    key.SetTangeantVelocityMode(flags, KFCURVE_VELOCITY_ALL);
+    if (flags & KFCURVE_WEIGHTED_RIGHT)
+        key.SetDataDouble(KFCURVEKEY_RIGHT_WEIGHT, *d++);
+    if (flags & KFCURVE_WEIGHTED_NEXT_LEFT)
+        key.SetDataDouble(KFCURVEKEY_NEXT_LEFT_WEIGHT, *d++);
+    if (flags & KFCURVE_VELOCITY_RIGHT)
+        key.SetDataDouble(KFCURVEKEY_RIGHT_VELOCITY, *d++);
+    if (flags & KFCURVE_VELOCITY_NEXT_LEFT)
+        key.SetDataDouble(KFCURVEKEY_NEXT_LEFT_VELOCITY, *d++);
+    return true;
+}
+
 } // namespace
+
+// Reads the keys of the array layout. Arrays that disagree with "KeyCount"
+// or with each other are damage: the file's error becomes eFILE_CORRUPTED
+// and the curve keeps no keys. A key the arrays cannot hold, or whose time
+// is not after the last key kept, is dropped.
+bool KFCurve::QoxRetrieveKeyArrays(KQox* file)
+{
+    const int count = file->FieldReadI("KeyCount", 0);
+    std::vector<long long> times;
+    std::vector<float> values;
+    std::vector<int> flags;
+    std::vector<float> data;
+    bool ok = count >= 0 && ReadKeyArray(file, kKeyTime, count, times, &KQox::FieldReadArrayL) &&
+              ReadKeyArray(file, kKeyValue, count, values, &KQox::FieldReadArrayF) &&
+              ReadKeyArray(file, kKeyFlags, count, flags, &KQox::FieldReadArrayI);
+    if (ok)
+    {
+        long long items = 0;
+        for (int f : flags)
+            items += DataItems(static_cast<unsigned int>(f));
+        ok = ReadKeyArray(file, kKeyData, items, data, &KQox::FieldReadArrayF);
+    }
+    if (!ok)
+    {
+        file->GetError().SetLastErrorID(KQox::eFILE_CORRUPTED);
+        return false;
+    }
+    if (count == 0)
+        return true;
+    KeyModifyBegin(count);
+    const float* next = data.data();
+    const float* end = next + data.size();
+    int kept = 0;
+    for (int i = 0; i < count; ++i)
+    {
+        KFCurveKey& key = *Key(kept);
+        const bool valid = FillKey(key, times[i], values[i], static_cast<unsigned int>(flags[i]), next, end) &&
+                           times[i] != kUnsetTime && (kept == 0 || times[i] > Key(kept - 1)->GetTime().Get());
+        if (valid)
+            ++kept;
+    }
+    KeyModifyEnd(kept);
+    return true;
+}
 
 // ---------------------------------------------------------------------------
 // Writing
 
-bool KFCurve::QoxStore(KQox* file, bool onlyDefaults, bool withColor, bool legacyLayout)
+bool KFCurve::QoxStore(KQox* file, bool onlyDefaults, bool withColor, bool legacyLayout, bool keyArrays)
 {
     if (!file)
         return false;
@@ -562,7 +781,15 @@ bool KFCurve::QoxStore(KQox* file, bool onlyDefaults, bool withColor, bool legac
         return ok;
 
     int count = KeyGetCount();
-    if (count > 0)
+    if (count > 0 && keyArrays)
+    {
+        ok = file->FieldWriteBegin("KeyVer") && file->FieldWriteI(kKeyVersionArrays) && file->FieldWriteEnd() && ok;
+        ok = file->FieldWriteBegin("KeyCount") && file->FieldWriteI(count) && file->FieldWriteEnd() && ok;
+        ok = WriteKeyArrays(file, *this, count) && ok;
+        ok = WriteExtrapolation(file, "Pre-Extrapolation", GetPreExtrapolation(), GetPreExtrapolationCount()) && ok;
+        ok = WriteExtrapolation(file, "Post-Extrapolation", GetPostExtrapolation(), GetPostExtrapolationCount()) && ok;
+    }
+    else if (count > 0)
     {
         ok = file->FieldWriteBegin("KeyVer") && file->FieldWriteI(kKeyVersion) && file->FieldWriteEnd() && ok;
         ok = file->FieldWriteBegin("KeyCount") && file->FieldWriteI(count) && file->FieldWriteEnd() && ok;
@@ -685,7 +912,10 @@ bool KFCurve::QoxInternalRetrieve(KQox* file, bool onlyDefaults, bool withColor)
         return true;
 
     const int version = file->FieldReadI("KeyVer", 0);
-    const int count = BeginKeyField(file, file->FieldReadI("KeyCount", 0));
+    const bool arrays = version >= kKeyVersionArrays;
+    if (arrays && !QoxRetrieveKeyArrays(file))
+        KeyClear();
+    const int count = arrays ? 0 : BeginKeyField(file, file->FieldReadI("KeyCount", 0));
     std::vector<int> invalid;
     if (count > 0)
     {

@@ -395,7 +395,8 @@ public:
     // QoxRetrieve true when a channel was read (false when none is left),
     // QoxInternalRetrieve true when the open field's block was read.
     bool QoxStore(KQox* file, bool onlyDefaults = false, bool shortTRSNames = true, bool skipUserName = true,
-                  const char* fieldName = "Channel", bool withColor = true, bool legacyLayout = false);
+                  const char* fieldName = "Channel", bool withColor = true, bool legacyLayout = false,
+                  bool keyArrays = false);
     bool QoxRetrieve(KQox* file, bool onlyDefaults = false, bool createMissing = true, bool withColor = true);
     bool QoxInternalRetrieve(KQox* file, bool onlyDefaults = false, bool createMissing = true, bool withColor = true);
 

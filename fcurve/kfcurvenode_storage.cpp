@@ -66,7 +66,7 @@ void TieToBaseLayer(KFCurveNode* templateNode, KFCurveNode* child)
 } // namespace
 
 bool KFCurveNode::QoxStore(KQox* file, bool onlyDefaults, bool shortTRSNames, bool skipUserName, const char* fieldName,
-                           bool withColor, bool legacyLayout)
+                           bool withColor, bool legacyLayout, bool keyArrays)
 {
     if (!file)
         return false;
@@ -97,18 +97,20 @@ bool KFCurveNode::QoxStore(KQox* file, bool onlyDefaults, bool shortTRSNames, bo
     if (mTimeWarp && KFCurve_FindNickNumberFromTW(nick, mTimeWarp))
         ok = WriteIntField(file, "TimeWarpID", nick) && ok;
     if (mFCurve)
-        ok = mFCurve->QoxStore(file, onlyDefaults, withColor, legacyLayout) && ok;
+        ok = mFCurve->QoxStore(file, onlyDefaults, withColor, legacyLayout, keyArrays) && ok;
     for (int i = 0; i < GetCount(); ++i)
         if (Get(i))
-            ok =
-                Get(i)->QoxStore(file, onlyDefaults, shortTRSNames, skipUserName, "Channel", withColor, legacyLayout) &&
-                ok;
+            ok = Get(i)->QoxStore(file, onlyDefaults, shortTRSNames, skipUserName, "Channel", withColor, legacyLayout,
+                                  keyArrays) &&
+                 ok;
     if (mLayerID != 0)
         ok = WriteIntField(file, "LayerID", mLayerID) && ok;
     if (mLayerType != 0)
         ok = WriteIntField(file, "LayerType", mLayerType) && ok;
     if (mNextLayer && !onlyDefaults)
-        ok = mNextLayer->QoxStore(file, false, shortTRSNames, skipUserName, "LayerChannel", false, legacyLayout) && ok;
+        ok = mNextLayer->QoxStore(file, false, shortTRSNames, skipUserName, "LayerChannel", false, legacyLayout,
+                                  keyArrays) &&
+             ok;
 
     ok = file->FieldWriteBlockEnd() && ok;
     return file->FieldWriteEnd() && ok;

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "base/kmath_kernels.h"
@@ -211,21 +213,51 @@ void IQoxObject::FieldReadPropertyValue(KProperty& property)
     }
 }
 
+namespace {
+
+// The object's property of that name. The writer stores an object's
+// properties in its own order, so the property after the one found last is
+// tried first; names are unique in an object, so the answer is the one a
+// search by name gives.
+KProperty* FindInOrder(KObject& object, const std::string& name, int& next)
+{
+    const int count = object.GetPropertyCount();
+    for (int i = next; i < count && i < next + 4; ++i)
+    {
+        KProperty* property = object.GetProperty(i);
+        if (property && name == property->GetPropertyName())
+        {
+            next = i + 1;
+            return property;
+        }
+    }
+    return object.FindPropertyByName(name.c_str());
+}
+
+} // namespace
+
 bool IQoxObject::FieldReadPropertiesList(KObject& object)
 {
     if (!FieldReadBegin("Properties"))
         return false;
     if (FieldReadBlockBegin())
     {
+        // Reused for every property: no allocation per property once they
+        // have grown to the longest texts.
+        std::string name, typeName;
+        int next = 0;
         while (FieldReadBegin("Property"))
         {
-            KString name(FieldReadC());
-            KString typeName(FieldReadC());
-            FieldReadC(); // flags: the object's own property keeps its own
-            KProperty* property = object.FindPropertyByName(name.ToChars());
+            name = FieldReadC();
+            typeName = FieldReadC();
+            // The flags that follow are passed over: the object's own property keeps its own.
+            KProperty* property = FindInOrder(object, name, next);
             if (property && !property->GetPropertyFlag(eNOT_IN_FILE) && IsStoredKind(property->GetPropertyType()) &&
-                std::strcmp(property->GetPropertyTypeName(), typeName.ToChars()) == 0)
+                typeName == property->GetPropertyTypeName())
+            {
+                FieldReadC();
                 FieldReadPropertyValue(*property);
+            }
             FieldReadEnd();
         }
         FieldReadBlockEnd();

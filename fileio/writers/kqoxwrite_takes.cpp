@@ -100,7 +100,7 @@ void KQoxWrite6::WriteAnimation(const char* takeName)
         mFile.FieldWriteBegin(kTimeWarp);
         mFile.FieldWriteI(static_cast<int>(i + 1));
         mFile.FieldWriteBlockBegin();
-        warps[i]->QoxStore(&mFile, false, false, false, kChannel, true, mVersion5);
+        warps[i]->QoxStore(&mFile, false, false, false, kChannel, true, mVersion5, !mVersion5);
         mFile.FieldWriteBlockEnd();
         mFile.FieldWriteEnd();
     }
@@ -134,7 +134,7 @@ void KQoxWrite6::WriteAnimation(const char* takeName)
             mFile.FieldWriteI(static_cast<int>(i));
             mFile.FieldWriteBlockBegin();
             for (int c = 0; c < root->GetCount(); ++c)
-                root->Get(c)->QoxStore(&mFile, false, true, true, kChannel, true, mVersion5);
+                root->Get(c)->QoxStore(&mFile, false, true, true, kChannel, true, mVersion5, !mVersion5);
             mFile.FieldWriteBlockEnd();
             mFile.FieldWriteEnd();
         }
