@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
+#include <new>
+#include <vector>
 
 #include "formats/dxf/kqoxdxfcolor.h"
 #include "formats/dxf/kqoxreaderdxf.h"
+#include "scene/attributes/kqoxlayer.h"
 #include "scene/attributes/kqoxmaterial.h"
 #include "scene/attributes/kqoxmesh.h"
 #include "scene/kqoxcolor.h"
@@ -24,6 +27,20 @@ constexpr int kClosedN = 32;
 // VERTEX flags: a polygon-mesh vertex, a polyface face record.
 constexpr int kMeshVertex = 64;
 constexpr int kFaceRecord = 128;
+
+// Resizes without throwing; false when the memory could not be had.
+bool TryResize(std::vector<int>& values, size_t count)
+{
+    try
+    {
+        values.resize(count);
+        return true;
+    }
+    catch (const std::bad_alloc&)
+    {
+        return false;
+    }
+}
 
 bool SameCorner(const double* a, const double* b)
 {
@@ -49,6 +66,7 @@ bool KQoxReaderDxf::ReadEntityGroups(Entity& entity, bool putBack, std::string_v
     int code = 0;
     std::string_view value;
     size_t start;
+    mPairs.PrefetchAhead();
     do
     {
         start = mPairs.Tell();
@@ -438,33 +456,42 @@ KQoxMesh* KQoxReaderDxf::CreateMeshFromArrays(const Arrays& arrays)
     KQoxMesh* mesh = mManager.CreateKQoxMesh();
     if (!mesh)
         return nullptr;
-    const int count = static_cast<int>(arrays.mVertices.size());
-    mesh->InitControlPoints(count);
-    const bool colored = arrays.mRecords[0] != 0;
-    if (colored)
-        mesh->InitMaterialIndices(KQoxLayerElement::eBY_POLYGON);
-    std::copy(arrays.mVertices.begin(), arrays.mVertices.end(), mesh->GetControlPoints());
-    int materialIndex[256] = {};
-    // A colour's material is added to the mesh once: adding it again
-    // changes nothing.
-    bool materialAdded[256] = {};
+    // The sizes first, so the mesh's arrays are made once in bulk. Records
+    // are built here and always complete; a short one gives no mesh.
     const auto& r = arrays.mRecords;
-    // The sizes first, so the mesh's arrays are made once.
     long long polygons = 0, corners = 0;
-    for (size_t at = 2; at < r.size() && r[at] >= 2; at += static_cast<size_t>(r[at]) + 2)
+    for (size_t at = 2; at < r.size(); at += static_cast<size_t>(r[at]) + 2)
     {
+        if (r[at] < 2 || r.size() - at < static_cast<size_t>(r[at]) + 2)
+            return nullptr;
         ++polygons;
+        // A two-corner record closes back on its first corner.
         corners += r[at] == 2 ? 3 : r[at];
     }
-    if (polygons <= INT_MAX && corners <= INT_MAX)
-        mesh->ReservePolygons(static_cast<int>(polygons), static_cast<int>(corners));
-    size_t at = 2;
-    while (at < r.size())
+    if (polygons > INT_MAX || corners > INT_MAX)
+        return nullptr;
+    const int count = static_cast<int>(arrays.mVertices.size());
+    mesh->InitControlPoints(count);
+    std::copy(arrays.mVertices.begin(), arrays.mVertices.end(), mesh->GetControlPoints());
+    const bool colored = r[0] != 0;
+    if (colored)
+        mesh->InitMaterialIndices(KQoxLayerElement::eBY_POLYGON);
+    int* vertices = mesh->SetPolygonVertexCount(static_cast<int>(corners));
+    std::vector<int> sizes;
+    if ((!vertices && corners > 0) || !TryResize(sizes, static_cast<size_t>(polygons)))
+        return nullptr;
+    // Polygon by polygon its size and corners, and in the same pass the
+    // material of its colour (a colour's material is added to the mesh once,
+    // in the order the colours are met).
+    std::vector<int> materials;
+    if (colored && !TryResize(materials, static_cast<size_t>(polygons)))
+        return nullptr;
+    int materialIndex[256] = {};
+    bool materialAdded[256] = {};
+    size_t polygon = 0;
+    for (size_t at = 2; at < r.size(); at += static_cast<size_t>(r[at]) + 2, ++polygon)
     {
         const int n = r[at];
-        // Records are built here and always complete; a short one ends the mesh.
-        if (n < 2 || r.size() - at < static_cast<size_t>(n) + 2)
-            return nullptr;
         const int c = r[at + 1];
         const bool inTable = c >= 1 && c <= 255;
         if (inTable && !materialAdded[c])
@@ -477,12 +504,27 @@ KQoxMesh* KQoxReaderDxf::CreateMeshFromArrays(const Arrays& arrays)
                 materialAdded[c] = true;
             }
         }
-        mesh->BeginPolygon(inTable ? materialIndex[c] : 0, -1, -1);
-        mesh->AddPolygonVertices(r.data() + at + 2, nullptr, n);
+        if (colored)
+            materials[polygon] = inTable ? materialIndex[c] : 0;
+        vertices = std::copy(r.data() + at + 2, r.data() + at + 2 + n, vertices);
         if (n == 2)
-            mesh->AddPolygon(r[at + 2], -1);
-        mesh->EndPolygon();
-        at += static_cast<size_t>(n) + 2;
+            *vertices++ = r[at + 2];
+        sizes[polygon] = n == 2 ? 3 : n;
+    }
+    if (!mesh->SetPolygons(sizes.data(), nullptr, static_cast<int>(polygons)))
+        return nullptr;
+    if (colored)
+    {
+        if (int* indices = mesh->GetMaterialIndices())
+            std::copy(materials.begin(), materials.end(), indices);
+    }
+    else if (polygons > 0)
+    {
+        // Built polygon by polygon, the mesh's first polygon would have made
+        // an unmapped material element: made here likewise.
+        KQoxLayer* layer = mesh->GetLayer(0);
+        if (layer && !layer->GetMaterials())
+            layer->SetMaterials(new KQoxLayerElementMaterial);
     }
     return mesh;
 }
