@@ -341,10 +341,9 @@ void KQoxReaderDxf::Read3DFaceByLayer(LayerArrays& layers)
     if (!ReadEntityGroups(entity, true, nullptr) || Equal3(entity))
         return;
     // This face's slots are fetched while the one held before is completed.
-    PendingFace face;
-    PrepareFace(FindLayer(entity.mLayer, layers), entity, face);
-    CompleteFace(mPending);
-    mPending = face;
+    PrepareFace(FindLayer(entity.mLayer, layers), entity, mPending[1 - mHeld]);
+    CompleteFace(mPending[mHeld]);
+    mHeld = 1 - mHeld;
 }
 
 void KQoxReaderDxf::ReadPolylineByLayer(LayerArrays& layers)
