@@ -57,6 +57,23 @@ struct KDxfLargeAllocator
     }
 };
 
+// Makes room in a growing array for extra more elements. Capacity grows
+// fourfold while the array is below 64 MB and twice past that, so the large
+// arrays are copied (and their new pages faulted in) less often; capacity
+// never written costs address space only.
+template <typename Values>
+void DxfMakeRoom(Values& values, size_t extra)
+{
+    if (values.capacity() - values.size() >= extra)
+        return;
+    const size_t capacity = values.capacity();
+    const bool small = capacity * sizeof(typename Values::value_type) < (size_t(64) << 20);
+    size_t target = capacity < 1024 ? 4096 : capacity * (small ? 4 : 2);
+    if (target < values.size() + extra)
+        target = values.size() + extra;
+    values.reserve(target);
+}
+
 } // namespace qoxsdk_600
 
 #endif

@@ -29,11 +29,11 @@ public:
     {
         double x, y, z;
     };
-    // Where a point is looked up: its cell, the cell's hash, and whether the
-    // point lies well inside the cell (no neighbour can hold an equal one).
+    // Where a point is looked up: its cell's hash, and whether the point
+    // lies well inside the cell (no neighbour can hold an equal one); the
+    // hash is used only then.
     struct Key
     {
-        Cell mCell;
         uint32_t mTag = 0;
         bool mInside = false;
     };
@@ -51,6 +51,8 @@ private:
     static bool CellOf(const KQoxVector4& point, Cell& cell);
     // 32 bits of a hash of the cell's three keys (-0.0 never reaches a key).
     static uint32_t Tag(const Cell& cell);
+    // The hash of the three keys as integers.
+    static uint32_t Mix(uint64_t x, uint64_t y, uint64_t z);
     // Per cell the index added last; mNext chains each cell's indices from
     // the newest down (-1 ends a chain), so a cell costs no allocation. A
     // slot keeps 32 bits of the cell's hash, not the cell, to stay small:

@@ -194,6 +194,7 @@ int KQoxReaderDxf::AddPoint(Arrays& arrays, const KQoxVector4& point, bool weld)
     if (weld)
         return arrays.mWeld.FindOrAdd(arrays.mVertices, point);
     const int index = static_cast<int>(arrays.mVertices.size());
+    DxfMakeRoom(arrays.mVertices, 1);
     arrays.mVertices.push_back(point);
     if (mWeld)
         arrays.mWeld.Add(point, index);
@@ -248,6 +249,7 @@ void KQoxReaderDxf::CompleteFace(PendingFace& face)
     face.mArrays = nullptr;
     if (face.mColor > 0)
         arrays.mRecords[0] = 1;
+    DxfMakeRoom(arrays.mRecords, 6);
     arrays.mRecords.push_back(face.mCount);
     arrays.mRecords.push_back(face.mColor);
     for (int k = face.mCount - 1; k >= 0; --k)
