@@ -271,6 +271,7 @@ bool KQoxReaderDxf::ReadEntitiesByLayer(KQoxNode* parent)
     LayerArrays layers;
     mRecentLayers.fill({std::string(), nullptr});
     mRecentNext = 0;
+    mRecentHit = 0;
     mPending[0] = mPending[1] = PendingFace();
     int code = 0;
     std::string_view value;

@@ -365,10 +365,21 @@ bool KQoxReaderDxf::AddLayer(std::string_view name, LayerArrays& layers)
 KQoxReaderDxf::Arrays& KQoxReaderDxf::FindLayer(std::string_view name, LayerArrays& layers)
 {
     // Names met lately, as written: most entities repeat one of a few.
-    for (const auto& recent : mRecentLayers)
-        if (recent.second && recent.first == name)
+    // The search starts at the name met last: a file's entities mostly
+    // repeat their layer, or go round a few in turn.
+    const size_t count = mRecentLayers.size();
+    for (size_t i = 0; i < count; ++i)
+    {
+        const size_t at = (mRecentHit + i) % count;
+        const auto& recent = mRecentLayers[at];
+        if (recent.second && recent.first.size() == name.size() && recent.first == name)
+        {
+            mRecentHit = at;
             return *recent.second;
+        }
+    }
     Arrays& arrays = FindLayerInMap(name, layers);
+    mRecentHit = mRecentNext;
     mRecentLayers[mRecentNext] = {std::string(name), &arrays};
     mRecentNext = (mRecentNext + 1) % mRecentLayers.size();
     return arrays;
