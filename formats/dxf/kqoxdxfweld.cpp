@@ -115,7 +115,7 @@ int KDxfWeldIndex::Find(const KDxfPoints& points, const KQoxVector4& point) cons
         const Cell cell{centre.x + ((mask & 1) ? step[0] : 0), centre.y + ((mask & 2) ? step[1] : 0),
                         centre.z + ((mask & 4) ? step[2] : 0)};
         // Newest first: the lowest equal index is the last one met.
-        for (int index = mSlots[Probe(Tag(cell))].mHead; index >= 0; index = mNext[static_cast<size_t>(index)])
+        for (int index = mSlots[Probe(Tag(cell))].mHead; index >= 0; index = NextOf(index))
             if ((best < 0 || index < best) && Equal(points[static_cast<size_t>(index)], point))
                 best = index;
     }
@@ -127,7 +127,6 @@ void KDxfWeldIndex::Add(const KQoxVector4& point, int index)
     Cell cell;
     if (index < 0 || !CellOf(point, cell))
         return;
-    GrowNext(index);
     // Keep the table at most half full so probe runs stay short.
     if (2 * (mUsed + 1) > mSlots.size())
         Grow();
@@ -142,21 +141,21 @@ void KDxfWeldIndex::Add(const KQoxVector4& point, int index)
     // Indices arrive in ascending order; a repeat keeps the chain as is.
     if (index <= slot.mHead)
         return;
-    mNext[static_cast<size_t>(index)] = slot.mHead;
+    Link(index, slot.mHead);
     slot.mHead = index;
 }
 
-void KDxfWeldIndex::GrowNext(int index)
+void KDxfWeldIndex::Link(int index, int next)
 {
-    // Indices usually come one after another: one more link, no fill.
+    // Only indices behind another in their chain take a link; those past
+    // the end of mNext have none.
     const size_t size = static_cast<size_t>(index) + 1;
-    if (mNext.size() + 1 == size)
+    if (mNext.size() < size)
     {
-        DxfMakeRoom(mNext, 1);
-        mNext.push_back(-1);
-    }
-    else if (mNext.size() < size)
+        DxfMakeRoom(mNext, size - mNext.size());
         mNext.resize(size, -1);
+    }
+    mNext[static_cast<size_t>(index)] = next;
 }
 
 KDxfWeldIndex::Key KDxfWeldIndex::KeyOf(const KQoxVector4& point)
@@ -224,7 +223,7 @@ int KDxfWeldIndex::FindOrAdd(KDxfPoints& points, const KQoxVector4& point, const
     const uint32_t tag = key.mTag;
     Slot& slot = mSlots[Probe(tag)];
     int best = -1;
-    for (int index = slot.mHead; index >= 0; index = mNext[static_cast<size_t>(index)])
+    for (int index = slot.mHead; index >= 0; index = NextOf(index))
         if (Equal(points[static_cast<size_t>(index)], point))
             best = index;
     if (best >= 0)
@@ -232,7 +231,6 @@ int KDxfWeldIndex::FindOrAdd(KDxfPoints& points, const KQoxVector4& point, const
     const int index = static_cast<int>(points.size());
     DxfMakeRoom(points, 1);
     points.push_back(point);
-    GrowNext(index);
     if (slot.mHead < 0)
     {
         slot = Slot{tag, index};
@@ -240,7 +238,7 @@ int KDxfWeldIndex::FindOrAdd(KDxfPoints& points, const KQoxVector4& point, const
     }
     else
     {
-        mNext[static_cast<size_t>(index)] = slot.mHead;
+        Link(index, slot.mHead);
         slot.mHead = index;
     }
     return index;
