@@ -74,6 +74,17 @@ void DxfMakeRoom(Values& values, size_t extra)
     values.reserve(target);
 }
 
+// Asks for the memory some way past the end of a growing array ahead of
+// its writing: a reader appends to several arrays at once, more streams
+// than the processor follows by itself.
+template <typename Values>
+void DxfPrefetchEnd(const Values& values)
+{
+    constexpr size_t ahead = 512 / sizeof(typename Values::value_type);
+    if (values.capacity() - values.size() > ahead)
+        __builtin_prefetch(values.data() + values.size() + ahead, 1);
+}
+
 } // namespace qoxsdk_600
 
 #endif

@@ -61,16 +61,6 @@ public:
         return ScanUsual<true>(code, value, number, plain) || NextGeneralCopied(code, value);
     }
 
-    void PrefetchAhead() const
-    {
-        if (mSize - mPos > 1024)
-        {
-            __builtin_prefetch(mData + mPos + 512);
-            __builtin_prefetch(mData + mPos + 576);
-            __builtin_prefetch(mData + mPos + 640);
-            __builtin_prefetch(mData + mPos + 704);
-        }
-    }
     // The position of the next pair, and a move back to one remembered so.
     size_t Tell() const { return mPos; }
     void Seek(size_t pos) { mPos = pos <= mSize ? pos : mSize; }

@@ -66,7 +66,6 @@ bool KQoxReaderDxf::ReadEntityGroups(Entity& entity, bool putBack, std::string_v
     int code = 0;
     std::string_view value;
     size_t start;
-    mPairs.PrefetchAhead();
     do
     {
         start = mPairs.Tell();
@@ -250,6 +249,8 @@ void KQoxReaderDxf::CompleteFace(PendingFace& face)
     if (face.mColor > 0)
         arrays.mRecords[0] = 1;
     DxfMakeRoom(arrays.mRecords, 6);
+    DxfPrefetchEnd(arrays.mRecords);
+    DxfPrefetchEnd(arrays.mVertices);
     arrays.mRecords.push_back(face.mCount);
     arrays.mRecords.push_back(face.mColor);
     for (int k = face.mCount - 1; k >= 0; --k)
