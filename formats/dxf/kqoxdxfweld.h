@@ -55,11 +55,10 @@ private:
     static uint32_t Mix(uint64_t x, uint64_t y, uint64_t z);
     // Per cell the index added last; mNext chains each cell's indices from
     // the newest down (-1, or no entry, ends a chain), so a cell costs no
-    // allocation. A
-    // slot keeps 32 bits of the cell's hash, not the cell, to stay small:
-    // cells sharing them share a chain, which costs time but never gives a
-    // wrong answer, as every index on a chain is compared point by point.
-    // mHead < 0 marks an empty slot.
+    // allocation. A slot keeps 32 bits of the cell's hash, not the cell, to
+    // stay small: cells sharing them share a chain, which costs time but
+    // never gives a wrong answer, as every index on a chain is compared
+    // point by point. mHead < 0 marks an empty slot.
     struct Slot
     {
         uint32_t mTag;
