@@ -57,6 +57,34 @@ struct KDxfLargeAllocator
     }
 };
 
+// Makes room in a growing array for extra more elements. Capacity grows
+// fourfold while the array is below 64 MB and twice past that, so the large
+// arrays are copied (and their new pages faulted in) less often; capacity
+// never written costs address space only.
+template <typename Values>
+void DxfMakeRoom(Values& values, size_t extra)
+{
+    if (values.capacity() - values.size() >= extra)
+        return;
+    const size_t capacity = values.capacity();
+    const bool small = capacity * sizeof(typename Values::value_type) < (size_t(64) << 20);
+    size_t target = capacity < 1024 ? 4096 : capacity * (small ? 4 : 2);
+    if (target < values.size() + extra)
+        target = values.size() + extra;
+    values.reserve(target);
+}
+
+// Asks for the memory some way past the end of a growing array ahead of
+// its writing: a reader appends to several arrays at once, more streams
+// than the processor follows by itself.
+template <typename Values>
+void DxfPrefetchEnd(const Values& values)
+{
+    constexpr size_t ahead = 512 / sizeof(typename Values::value_type);
+    if (values.capacity() - values.size() > ahead)
+        __builtin_prefetch(values.data() + values.size() + ahead, 1);
+}
+
 } // namespace qoxsdk_600
 
 #endif

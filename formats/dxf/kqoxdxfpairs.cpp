@@ -19,18 +19,6 @@ bool IsBlank(char c)
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
 }
 
-// The value of a line: [begin, end) without its leading and trailing blanks
-// (a CR of a CRLF line end among them); blanks inside are kept, so a name
-// such as "Wall North" stays whole. Empty when the line holds only blanks.
-std::string_view TrimmedValue(const char* begin, const char* end)
-{
-    while (begin < end && IsBlank(*begin))
-        ++begin;
-    while (end > begin && IsBlank(end[-1]))
-        --end;
-    return std::string_view(begin, static_cast<size_t>(end - begin));
-}
-
 } // namespace
 
 bool KDxfPairReader::ReadLine(const char*& begin, const char*& end)
@@ -87,7 +75,7 @@ bool KDxfPairReader::ReadCodeLine(int& code, bool& set)
     return true;
 }
 
-bool KDxfPairReader::Next(int& code, std::string_view& value)
+bool KDxfPairReader::NextGeneral(int& code, std::string_view& value)
 {
     if (mPos == mLastStart)
     {
@@ -110,7 +98,7 @@ bool KDxfPairReader::Next(int& code, std::string_view& value)
     const char* begin;
     const char* end;
     const bool ok = ReadLine(begin, end);
-    const std::string_view text = TrimmedValue(begin, end);
+    const std::string_view text = DxfTrimmed(begin, end);
     if (!text.empty())
         value = text;
     mLastStart = start;
@@ -129,6 +117,14 @@ char* DxfFormatReal(char* out, double value)
     const double magnitude = negative ? -value : value;
     if (magnitude < 1e9) // false for NaN too
     {
+        // A whole number, the usual coordinate, needs no division.
+        const uint32_t whole = static_cast<uint32_t>(magnitude);
+        if (static_cast<double>(whole) == magnitude)
+        {
+            if (negative)
+                *out++ = '-';
+            return std::to_chars(out, out + 10, whole).ptr;
+        }
         // The nearest multiple of 1e-6; it is the value's shortest form when
         // it reads back as the value (the check is exact: a 53-bit integer
         // over a power of ten rounds as strtod rounds the text). Below 1e9 a

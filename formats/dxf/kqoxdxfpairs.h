@@ -6,6 +6,7 @@
 // Nothing is allocated per pair; the value is a view into the bytes.
 
 #include <cstddef>
+#include <cstring>
 #include <string_view>
 
 #include "formats/kqoxplaindecimal.h"
@@ -14,6 +15,19 @@ namespace qoxsdk_600 {
 
 // The longest line read at once; a longer line is read as two lines.
 constexpr size_t kDxfLineMax = 1239;
+
+// A value line's value: [begin, end) without its leading and trailing blanks
+// (a CR of a CRLF line end among them); blanks inside are kept, so a name
+// such as "Wall North" stays whole. Empty when the line holds only blanks.
+inline std::string_view DxfTrimmed(const char* begin, const char* end)
+{
+    auto blank = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
+    while (begin < end && blank(*begin))
+        ++begin;
+    while (end > begin && blank(end[-1]))
+        --end;
+    return std::string_view(begin, static_cast<size_t>(end - begin));
+}
 
 class KDxfPairReader
 {
@@ -31,19 +45,38 @@ public:
     // without the CR of a CRLF line end). False when the end
     // of the bytes is reached during either line (a value line that is the
     // last line without a line break counts as a failed read).
-    bool Next(int& code, std::string_view& value);
+    bool Next(int& code, std::string_view& value)
+    {
+        double number;
+        bool plain;
+        return ScanUsual<false>(code, value, number, plain) || NextGeneralCopied(code, value);
+    }
 
     // Next, and when the value line is a plain decimal alone ("12.5",
     // "-0.25", no blanks, exponent or other text) its number, read in the
-    // same pass: plain tells whether number was set. The usual pair takes
-    // this inline path; the rest goes through Next.
+    // same pass: plain tells whether number was set.
     bool NextWithNumber(int& code, std::string_view& value, double& number, bool& plain)
     {
         plain = false;
+        return ScanUsual<true>(code, value, number, plain) || NextGeneralCopied(code, value);
+    }
+
+    // The position of the next pair, and a move back to one remembered so.
+    size_t Tell() const { return mPos; }
+    void Seek(size_t pos) { mPos = pos <= mSize ? pos : mSize; }
+
+private:
+    // The usual pair, read inline: a code line of one to three digits after
+    // blanks and a value line that ends within the length limit and holds
+    // more than blanks. With withNumber, a value that is a plain decimal
+    // (after a sign) is scanned on the way. False, nothing changed, for
+    // every other pair, which NextGeneral reads.
+    template <bool withNumber>
+    bool ScanUsual(int& code, std::string_view& value, double& number, bool& plain)
+    {
         const char* p = mData + mPos;
         const char* const end = mData + mSize;
-        // A code line of one to three digits after blanks, LF ended; the
-        // usual one is three characters wide ("  8", " 10", "100").
+        // The usual code line is three characters wide ("  8", " 10", "100").
         auto digit = [](char c) { return c >= '0' && c <= '9'; };
         int number3 = 0;
         if (end - p >= 4 && p[3] == '\n' && digit(p[2]) &&
@@ -59,39 +92,66 @@ public:
             const char* const digits = p;
             while (p < end && digit(*p) && p - digits < 3)
                 number3 = number3 * 10 + (*p++ - '0');
+            // A CRLF line end too, as files from Windows have throughout.
+            if (p != digits && p < end && *p == '\r')
+                ++p;
             if (p == digits || p >= end || *p != '\n' || p - (mData + mPos) >= 32)
-                return Next(code, value);
+                return false;
         }
         const char* const line = p + 1;
-        // The value: a sign and a plain decimal right up to the line end.
-        const char* q = line;
-        const bool negative = q < end && *q == '-';
-        if (q < end && (*q == '-' || *q == '+'))
-            ++q;
-        double scanned;
-        if (q < end && *q >= '0' && *q <= '9' && KQoxScanPlainDecimal(q, end, scanned))
+        if constexpr (withNumber)
         {
-            const char* lineEnd = q;
-            if (q < end && *q == '\r')
+            // A sign and a plain decimal right up to the line end.
+            const char* q = line;
+            const bool negative = q < end && *q == '-';
+            if (q < end && (*q == '-' || *q == '+'))
                 ++q;
-            if (q < end && *q == '\n')
+            double scanned;
+            if (q < end && digit(*q) && KQoxScanPlainDecimal(q, end, scanned))
             {
-                code = number3;
-                value = std::string_view(line, static_cast<size_t>(lineEnd - line));
-                number = negative ? -scanned : scanned;
-                plain = true;
-                mPos = static_cast<size_t>(q + 1 - mData);
-                return true;
+                const char* lineEnd = q;
+                if (q < end && *q == '\r')
+                    ++q;
+                if (q < end && *q == '\n')
+                {
+                    code = number3;
+                    value = std::string_view(line, static_cast<size_t>(lineEnd - line));
+                    number = negative ? -scanned : scanned;
+                    plain = true;
+                    mPos = static_cast<size_t>(q + 1 - mData);
+                    return true;
+                }
             }
         }
-        return Next(code, value);
+        const size_t left = static_cast<size_t>(end - line);
+        const void* lf = std::memchr(line, '\n', left < kDxfLineMax ? left : kDxfLineMax);
+        if (!lf)
+            return false;
+        const char* const lineEnd = static_cast<const char*>(lf);
+        const std::string_view text = DxfTrimmed(line, lineEnd);
+        if (text.empty())
+            return false;
+        code = number3;
+        value = text;
+        mPos = static_cast<size_t>(lineEnd + 1 - mData);
+        return true;
     }
-
-    // The position of the next pair, and a move back to one remembered so.
-    size_t Tell() const { return mPos; }
-    void Seek(size_t pos) { mPos = pos <= mSize ? pos : mSize; }
-
-private:
+    // Next for every pair, the unusual ones included.
+    bool NextGeneral(int& code, std::string_view& value);
+    // NextGeneral through copies: the caller's variables never have their
+    // address taken by an out-of-line call, so they can stay in registers.
+    // In memory, a view stored in two halves and loaded whole waits for
+    // every store before it to reach the cache (stores to the weld table
+    // among them), which cost the usual pair more than its scan.
+    bool NextGeneralCopied(int& code, std::string_view& value)
+    {
+        int codeCopy = code;
+        std::string_view valueCopy = value;
+        const bool ok = NextGeneral(codeCopy, valueCopy);
+        code = codeCopy;
+        value = valueCopy;
+        return ok;
+    }
     // Reads one line of at most kDxfLineMax characters; [begin, end) is the
     // line without its line break. False when the end was met in this read.
     bool ReadLine(const char*& begin, const char*& end);
@@ -102,9 +162,9 @@ private:
     const char* mData = nullptr;
     size_t mSize = 0;
     size_t mPos = 0;
-    // The pair Next read last, kept because readers often step back to it
+    // The pair NextGeneral read last, kept because readers often step back to it
     // (Seek) and read it again: where it starts and ends, its code and
-    // value and whether they were set, and Next's answer. mLastStart is
+    // value and whether they were set, and its answer. mLastStart is
     // past every position when none is kept.
     size_t mLastStart = static_cast<size_t>(-1);
     size_t mLastEnd = 0;

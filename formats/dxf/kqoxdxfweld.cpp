@@ -40,9 +40,7 @@ double Floor(double x)
 uint32_t KDxfWeldIndex::Tag(const Cell& cell)
 {
     // The keys are whole numbers: as integers (their bit patterns past the
-    // integer range) they are combined by odd multipliers and the sum mixed
-    // once (the finaliser of MurmurHash3), so that neighbouring cells spread
-    // over the whole table.
+    // integer range) they are mixed by Mix.
     auto whole = [](double key) {
         if (std::fabs(key) < 9.0e18)
             return static_cast<uint64_t>(static_cast<int64_t>(key));
@@ -50,8 +48,14 @@ uint32_t KDxfWeldIndex::Tag(const Cell& cell)
         std::memcpy(&bits, &key, sizeof(bits));
         return bits;
     };
-    uint64_t h = whole(cell.x) * 0x9E3779B97F4A7C15ULL + whole(cell.y) * 0xC2B2AE3D27D4EB4FULL +
-                 whole(cell.z) * 0x165667B19E3779F9ULL;
+    return Mix(whole(cell.x), whole(cell.y), whole(cell.z));
+}
+
+uint32_t KDxfWeldIndex::Mix(uint64_t x, uint64_t y, uint64_t z)
+{
+    // Combined by odd multipliers and the sum mixed once (the finaliser of
+    // MurmurHash3), so that neighbouring cells spread over the whole table.
+    uint64_t h = x * 0x9E3779B97F4A7C15ULL + y * 0xC2B2AE3D27D4EB4FULL + z * 0x165667B19E3779F9ULL;
     h ^= h >> 33;
     h *= 0xFF51AFD7ED558CCDULL;
     h ^= h >> 33;
@@ -111,7 +115,7 @@ int KDxfWeldIndex::Find(const KDxfPoints& points, const KQoxVector4& point) cons
         const Cell cell{centre.x + ((mask & 1) ? step[0] : 0), centre.y + ((mask & 2) ? step[1] : 0),
                         centre.z + ((mask & 4) ? step[2] : 0)};
         // Newest first: the lowest equal index is the last one met.
-        for (int index = mSlots[Probe(Tag(cell))].mHead; index >= 0; index = mNext[static_cast<size_t>(index)])
+        for (int index = mSlots[Probe(Tag(cell))].mHead; index >= 0; index = NextOf(index))
             if ((best < 0 || index < best) && Equal(points[static_cast<size_t>(index)], point))
                 best = index;
     }
@@ -123,7 +127,6 @@ void KDxfWeldIndex::Add(const KQoxVector4& point, int index)
     Cell cell;
     if (index < 0 || !CellOf(point, cell))
         return;
-    GrowNext(index);
     // Keep the table at most half full so probe runs stay short.
     if (2 * (mUsed + 1) > mSlots.size())
         Grow();
@@ -138,30 +141,58 @@ void KDxfWeldIndex::Add(const KQoxVector4& point, int index)
     // Indices arrive in ascending order; a repeat keeps the chain as is.
     if (index <= slot.mHead)
         return;
-    mNext[static_cast<size_t>(index)] = slot.mHead;
+    Link(index, slot.mHead);
     slot.mHead = index;
 }
 
-void KDxfWeldIndex::GrowNext(int index)
+void KDxfWeldIndex::Link(int index, int next)
 {
-    // Indices usually come one after another: one more link, no fill.
+    // Only indices behind another in their chain take a link; those past
+    // the end of mNext have none.
     const size_t size = static_cast<size_t>(index) + 1;
-    if (mNext.size() + 1 == size)
-        mNext.push_back(-1);
-    else if (mNext.size() < size)
+    if (mNext.size() < size)
+    {
+        DxfMakeRoom(mNext, size - mNext.size());
         mNext.resize(size, -1);
+    }
+    mNext[static_cast<size_t>(index)] = next;
 }
 
 KDxfWeldIndex::Key KDxfWeldIndex::KeyOf(const KQoxVector4& point)
 {
+    // The usual point, every coordinate in cells well within the range of
+    // a 64-bit integer: its cell is found as integers in one pass, which
+    // gives what CellOf and Tag give (Floor's steps, Tag's conversions).
     Key key;
-    key.mInside = CellOf(point, key.mCell);
+    uint64_t whole[3];
+    bool inside = true;
+    int axis = 0;
+    for (; axis < 3; ++axis)
+    {
+        const double scaled = point[axis] * kCellsPerUnit;
+        const double shifted = scaled + 0.5;
+        if (!(std::fabs(shifted) < 4503599627370496.0)) // 2^52, and NaN
+            break;
+        int64_t cell = static_cast<int64_t>(shifted);
+        if (static_cast<double>(cell) > shifted)
+            --cell;
+        inside = inside && std::fabs(scaled - static_cast<double>(cell)) <= kNearEdge;
+        whole[axis] = static_cast<uint64_t>(cell);
+    }
+    if (axis == 3)
+    {
+        key.mInside = inside;
+        key.mTag = Mix(whole[0], whole[1], whole[2]);
+        return key;
+    }
+    Cell cell;
+    key.mInside = CellOf(point, cell);
     if (!key.mInside)
         return key;
-    const double centre[3] = {key.mCell.x, key.mCell.y, key.mCell.z};
-    for (int axis = 0; key.mInside && axis < 3; ++axis)
+    const double centre[3] = {cell.x, cell.y, cell.z};
+    for (axis = 0; key.mInside && axis < 3; ++axis)
         key.mInside = std::fabs(point[axis] * kCellsPerUnit - centre[axis]) <= kNearEdge;
-    key.mTag = Tag(key.mCell);
+    key.mTag = Tag(cell);
     return key;
 }
 
@@ -180,6 +211,7 @@ int KDxfWeldIndex::FindOrAdd(KDxfPoints& points, const KQoxVector4& point, const
         if (found >= 0)
             return found;
         const int index = static_cast<int>(points.size());
+        DxfMakeRoom(points, 1);
         points.push_back(point);
         Add(point, index);
         return index;
@@ -191,14 +223,14 @@ int KDxfWeldIndex::FindOrAdd(KDxfPoints& points, const KQoxVector4& point, const
     const uint32_t tag = key.mTag;
     Slot& slot = mSlots[Probe(tag)];
     int best = -1;
-    for (int index = slot.mHead; index >= 0; index = mNext[static_cast<size_t>(index)])
+    for (int index = slot.mHead; index >= 0; index = NextOf(index))
         if (Equal(points[static_cast<size_t>(index)], point))
             best = index;
     if (best >= 0)
         return best;
     const int index = static_cast<int>(points.size());
+    DxfMakeRoom(points, 1);
     points.push_back(point);
-    GrowNext(index);
     if (slot.mHead < 0)
     {
         slot = Slot{tag, index};
@@ -206,7 +238,7 @@ int KDxfWeldIndex::FindOrAdd(KDxfPoints& points, const KQoxVector4& point, const
     }
     else
     {
-        mNext[static_cast<size_t>(index)] = slot.mHead;
+        Link(index, slot.mHead);
         slot.mHead = index;
     }
     return index;

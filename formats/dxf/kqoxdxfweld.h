@@ -29,11 +29,11 @@ public:
     {
         double x, y, z;
     };
-    // Where a point is looked up: its cell, the cell's hash, and whether the
-    // point lies well inside the cell (no neighbour can hold an equal one).
+    // Where a point is looked up: its cell's hash, and whether the point
+    // lies well inside the cell (no neighbour can hold an equal one); the
+    // hash is used only then.
     struct Key
     {
-        Cell mCell;
         uint32_t mTag = 0;
         bool mInside = false;
     };
@@ -51,12 +51,14 @@ private:
     static bool CellOf(const KQoxVector4& point, Cell& cell);
     // 32 bits of a hash of the cell's three keys (-0.0 never reaches a key).
     static uint32_t Tag(const Cell& cell);
+    // The hash of the three keys as integers.
+    static uint32_t Mix(uint64_t x, uint64_t y, uint64_t z);
     // Per cell the index added last; mNext chains each cell's indices from
-    // the newest down (-1 ends a chain), so a cell costs no allocation. A
-    // slot keeps 32 bits of the cell's hash, not the cell, to stay small:
-    // cells sharing them share a chain, which costs time but never gives a
-    // wrong answer, as every index on a chain is compared point by point.
-    // mHead < 0 marks an empty slot.
+    // the newest down (-1, or no entry, ends a chain), so a cell costs no
+    // allocation. A slot keeps 32 bits of the cell's hash, not the cell, to
+    // stay small: cells sharing them share a chain, which costs time but
+    // never gives a wrong answer, as every index on a chain is compared
+    // point by point. mHead < 0 marks an empty slot.
     struct Slot
     {
         uint32_t mTag;
@@ -66,8 +68,14 @@ private:
     // also picks the first slot tried, so growing needs no cell.
     size_t Probe(uint32_t tag) const;
     void Grow();
-    // Makes mNext long enough to hold a link for index.
-    void GrowNext(int index);
+    // The index after index in its chain, -1 for none; and the setting of
+    // it, made once, when index is added behind the chain's head. Most
+    // points head their cell's chain and never take a link.
+    int NextOf(int index) const
+    {
+        return static_cast<size_t>(index) < mNext.size() ? mNext[static_cast<size_t>(index)] : -1;
+    }
+    void Link(int index, int next);
     // Size zero or a power of two. Look-ups land on slots at random: in
     // huge pages they rarely miss the address translation cache too.
     std::vector<Slot, KDxfLargeAllocator<Slot>> mSlots;

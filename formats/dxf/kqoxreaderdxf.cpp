@@ -271,14 +271,15 @@ bool KQoxReaderDxf::ReadEntitiesByLayer(KQoxNode* parent)
     LayerArrays layers;
     mRecentLayers.fill({std::string(), nullptr});
     mRecentNext = 0;
-    mPending = PendingFace();
+    mRecentHit = 0;
+    mPending[0] = mPending[1] = PendingFace();
     int code = 0;
     std::string_view value;
     for (;;)
     {
         if (!GetLine(code, value))
         {
-            mPending = PendingFace();
+            mPending[0] = mPending[1] = PendingFace();
             return false;
         }
         if (code != 0)
@@ -289,7 +290,7 @@ bool KQoxReaderDxf::ReadEntitiesByLayer(KQoxNode* parent)
             continue;
         }
         // Every other entity comes after the face held back.
-        CompleteFace(mPending);
+        CompleteFace(mPending[mHeld]);
         if (Is(value, "LINE"))
             ReadLineByLayer(layers);
         else if (Is(value, "POLYLINE"))

@@ -170,8 +170,12 @@ private:
     // arrays (which a std::map never moves); emptied by each walk.
     std::array<std::pair<std::string, Arrays*>, 16> mRecentLayers;
     size_t mRecentNext = 0;
-    // The face held back by the layer walk (see PendingFace).
-    PendingFace mPending;
+    // Where the name met last is kept among them.
+    size_t mRecentHit = 0;
+    // The face held back by the layer walk (see PendingFace), and the one
+    // being prepared: they take turns, so no face is copied.
+    PendingFace mPending[2];
+    int mHeld = 0;
     // Blocks being read, so that a block inserting itself is skipped.
     std::set<std::string> mOpenBlocks;
 };

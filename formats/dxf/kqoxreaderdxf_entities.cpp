@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
+#include <new>
+#include <vector>
 
 #include "formats/dxf/kqoxdxfcolor.h"
 #include "formats/dxf/kqoxreaderdxf.h"
+#include "scene/attributes/kqoxlayer.h"
 #include "scene/attributes/kqoxmaterial.h"
 #include "scene/attributes/kqoxmesh.h"
 #include "scene/kqoxcolor.h"
@@ -24,6 +27,20 @@ constexpr int kClosedN = 32;
 // VERTEX flags: a polygon-mesh vertex, a polyface face record.
 constexpr int kMeshVertex = 64;
 constexpr int kFaceRecord = 128;
+
+// Resizes without throwing; false when the memory could not be had.
+bool TryResize(std::vector<int>& values, size_t count)
+{
+    try
+    {
+        values.resize(count);
+        return true;
+    }
+    catch (const std::bad_alloc&)
+    {
+        return false;
+    }
+}
 
 bool SameCorner(const double* a, const double* b)
 {
@@ -176,6 +193,7 @@ int KQoxReaderDxf::AddPoint(Arrays& arrays, const KQoxVector4& point, bool weld)
     if (weld)
         return arrays.mWeld.FindOrAdd(arrays.mVertices, point);
     const int index = static_cast<int>(arrays.mVertices.size());
+    DxfMakeRoom(arrays.mVertices, 1);
     arrays.mVertices.push_back(point);
     if (mWeld)
         arrays.mWeld.Add(point, index);
@@ -230,6 +248,9 @@ void KQoxReaderDxf::CompleteFace(PendingFace& face)
     face.mArrays = nullptr;
     if (face.mColor > 0)
         arrays.mRecords[0] = 1;
+    DxfMakeRoom(arrays.mRecords, 6);
+    DxfPrefetchEnd(arrays.mRecords);
+    DxfPrefetchEnd(arrays.mVertices);
     arrays.mRecords.push_back(face.mCount);
     arrays.mRecords.push_back(face.mColor);
     for (int k = face.mCount - 1; k >= 0; --k)
@@ -323,10 +344,9 @@ void KQoxReaderDxf::Read3DFaceByLayer(LayerArrays& layers)
     if (!ReadEntityGroups(entity, true, nullptr) || Equal3(entity))
         return;
     // This face's slots are fetched while the one held before is completed.
-    PendingFace face;
-    PrepareFace(FindLayer(entity.mLayer, layers), entity, face);
-    CompleteFace(mPending);
-    mPending = face;
+    PrepareFace(FindLayer(entity.mLayer, layers), entity, mPending[1 - mHeld]);
+    CompleteFace(mPending[mHeld]);
+    mHeld = 1 - mHeld;
 }
 
 void KQoxReaderDxf::ReadPolylineByLayer(LayerArrays& layers)
@@ -346,10 +366,21 @@ bool KQoxReaderDxf::AddLayer(std::string_view name, LayerArrays& layers)
 KQoxReaderDxf::Arrays& KQoxReaderDxf::FindLayer(std::string_view name, LayerArrays& layers)
 {
     // Names met lately, as written: most entities repeat one of a few.
-    for (const auto& recent : mRecentLayers)
-        if (recent.second && recent.first == name)
+    // The search starts at the name met last: a file's entities mostly
+    // repeat their layer, or go round a few in turn.
+    const size_t count = mRecentLayers.size();
+    for (size_t i = 0; i < count; ++i)
+    {
+        const size_t at = (mRecentHit + i) % count;
+        const auto& recent = mRecentLayers[at];
+        if (recent.second && recent.first.size() == name.size() && recent.first == name)
+        {
+            mRecentHit = at;
             return *recent.second;
+        }
+    }
     Arrays& arrays = FindLayerInMap(name, layers);
+    mRecentHit = mRecentNext;
     mRecentLayers[mRecentNext] = {std::string(name), &arrays};
     mRecentNext = (mRecentNext + 1) % mRecentLayers.size();
     return arrays;
@@ -438,33 +469,42 @@ KQoxMesh* KQoxReaderDxf::CreateMeshFromArrays(const Arrays& arrays)
     KQoxMesh* mesh = mManager.CreateKQoxMesh();
     if (!mesh)
         return nullptr;
-    const int count = static_cast<int>(arrays.mVertices.size());
-    mesh->InitControlPoints(count);
-    const bool colored = arrays.mRecords[0] != 0;
-    if (colored)
-        mesh->InitMaterialIndices(KQoxLayerElement::eBY_POLYGON);
-    std::copy(arrays.mVertices.begin(), arrays.mVertices.end(), mesh->GetControlPoints());
-    int materialIndex[256] = {};
-    // A colour's material is added to the mesh once: adding it again
-    // changes nothing.
-    bool materialAdded[256] = {};
+    // The sizes first, so the mesh's arrays are made once in bulk. Records
+    // are built here and always complete; a short one gives no mesh.
     const auto& r = arrays.mRecords;
-    // The sizes first, so the mesh's arrays are made once.
     long long polygons = 0, corners = 0;
-    for (size_t at = 2; at < r.size() && r[at] >= 2; at += static_cast<size_t>(r[at]) + 2)
+    for (size_t at = 2; at < r.size(); at += static_cast<size_t>(r[at]) + 2)
     {
+        if (r[at] < 2 || r.size() - at < static_cast<size_t>(r[at]) + 2)
+            return nullptr;
         ++polygons;
+        // A two-corner record closes back on its first corner.
         corners += r[at] == 2 ? 3 : r[at];
     }
-    if (polygons <= INT_MAX && corners <= INT_MAX)
-        mesh->ReservePolygons(static_cast<int>(polygons), static_cast<int>(corners));
-    size_t at = 2;
-    while (at < r.size())
+    if (polygons > INT_MAX || corners > INT_MAX)
+        return nullptr;
+    const int count = static_cast<int>(arrays.mVertices.size());
+    mesh->InitControlPoints(count);
+    std::copy(arrays.mVertices.begin(), arrays.mVertices.end(), mesh->GetControlPoints());
+    const bool colored = r[0] != 0;
+    if (colored)
+        mesh->InitMaterialIndices(KQoxLayerElement::eBY_POLYGON);
+    int* vertices = mesh->SetPolygonVertexCount(static_cast<int>(corners));
+    std::vector<int> sizes;
+    if ((!vertices && corners > 0) || !TryResize(sizes, static_cast<size_t>(polygons)))
+        return nullptr;
+    // Polygon by polygon its size and corners, and in the same pass the
+    // material of its colour (a colour's material is added to the mesh once,
+    // in the order the colours are met).
+    std::vector<int> materials;
+    if (colored && !TryResize(materials, static_cast<size_t>(polygons)))
+        return nullptr;
+    int materialIndex[256] = {};
+    bool materialAdded[256] = {};
+    size_t polygon = 0;
+    for (size_t at = 2; at < r.size(); at += static_cast<size_t>(r[at]) + 2, ++polygon)
     {
         const int n = r[at];
-        // Records are built here and always complete; a short one ends the mesh.
-        if (n < 2 || r.size() - at < static_cast<size_t>(n) + 2)
-            return nullptr;
         const int c = r[at + 1];
         const bool inTable = c >= 1 && c <= 255;
         if (inTable && !materialAdded[c])
@@ -477,12 +517,27 @@ KQoxMesh* KQoxReaderDxf::CreateMeshFromArrays(const Arrays& arrays)
                 materialAdded[c] = true;
             }
         }
-        mesh->BeginPolygon(inTable ? materialIndex[c] : 0, -1, -1);
-        mesh->AddPolygonVertices(r.data() + at + 2, nullptr, n);
+        if (colored)
+            materials[polygon] = inTable ? materialIndex[c] : 0;
+        vertices = std::copy(r.data() + at + 2, r.data() + at + 2 + n, vertices);
         if (n == 2)
-            mesh->AddPolygon(r[at + 2], -1);
-        mesh->EndPolygon();
-        at += static_cast<size_t>(n) + 2;
+            *vertices++ = r[at + 2];
+        sizes[polygon] = n == 2 ? 3 : n;
+    }
+    if (!mesh->SetPolygons(sizes.data(), nullptr, static_cast<int>(polygons)))
+        return nullptr;
+    if (colored)
+    {
+        if (int* indices = mesh->GetMaterialIndices())
+            std::copy(materials.begin(), materials.end(), indices);
+    }
+    else if (polygons > 0)
+    {
+        // Built polygon by polygon, the mesh's first polygon would have made
+        // an unmapped material element: made here likewise.
+        KQoxLayer* layer = mesh->GetLayer(0);
+        if (layer && !layer->GetMaterials())
+            layer->SetMaterials(new KQoxLayerElementMaterial);
     }
     return mesh;
 }

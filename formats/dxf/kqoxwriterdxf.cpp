@@ -393,8 +393,13 @@ struct KQoxWriterDxf::MeshText
     // "  0\nVERTEX\n  8\n" and the layer name: the start of every record.
     std::string mVertexHead;
     std::string mLayer;
-    // Points in world space, deformed when asked.
-    std::vector<KQoxVector4> mPoints;
+    // The mesh's points, or a deformed copy of them when deformations are
+    // evaluated; Point turns one into world space as it is written, so the
+    // points are not copied otherwise.
+    const KQoxVector4* mSource = nullptr;
+    int mPointCount = 0;
+    std::vector<KQoxVector4> mDeformed;
+    KQoxXMatrix mGlobal;
     int mMeshColor = 0;
     bool mHasMaterials = false;
     int mMapping = 0;
@@ -412,12 +417,10 @@ struct KQoxWriterDxf::MeshText
         const int index = mElement->mIndexArray[position];
         return index >= 0 && index < static_cast<int>(mMaterialColors.size()) ? mMaterialColors[index] : 0;
     }
-    // The face records a polygon gives: a fan of triangles past 4 corners.
-    int Records(int polygon) const
-    {
-        const int size = mMesh->GetPolygonSize(polygon);
-        return size > 4 ? size - 2 : 1;
-    }
+    KQoxVector4 Point(int index) const { return mGlobal.MultT(mSource[index]); }
+    // The face records a polygon of size corners gives: a fan of triangles
+    // past 4 corners.
+    static int Records(int size) { return size > 4 ? size - 2 : 1; }
 };
 
 void KQoxWriterDxf::WritePolyfaceMesh(KQoxNode* node, bool recurse)
@@ -448,23 +451,24 @@ void KQoxWriterDxf::WritePolyfaceMesh(KQoxNode* node, bool recurse)
             text.mMeshColor = text.mMaterialColors.back();
         // The node's whole global matrix, so that shear from non-uniform
         // scaling under rotated parents is kept.
-        KQoxXMatrix global = node->GetGlobalMatrix(eSOURCE_SET, false);
+        text.mGlobal = node->GetGlobalMatrix(eSOURCE_SET, false);
+        text.mSource = mesh->GetControlPoints();
+        text.mPointCount = pointCount;
 
         // Deformation works on a copy: the scene keeps its own points.
-        text.mPoints.assign(mesh->GetControlPoints(), mesh->GetControlPoints() + pointCount);
-        if (mEvaluateDeformations && pointCount > 0)
+        if (mEvaluateDeformations && pointCount > 0 && (mesh->GetShapeCount() > 0 || mesh->GetLinkCount() > 0))
         {
+            text.mDeformed.assign(mesh->GetControlPoints(), mesh->GetControlPoints() + pointCount);
             if (mesh->GetShapeCount() > 0)
-                ComputeShapeDeformation(node, mesh, text.mPoints.data());
+                ComputeShapeDeformation(node, mesh, text.mDeformed.data());
             if (mesh->GetLinkCount() > 0)
-                ComputeLinkDeformation(global, mesh, text.mPoints.data());
+                ComputeLinkDeformation(text.mGlobal, mesh, text.mDeformed.data());
+            text.mSource = text.mDeformed.data();
         }
-        for (KQoxVector4& point : text.mPoints)
-            point = global.MultT(point);
 
         long long records = 0;
         for (int p = 0; p < polygonCount; ++p)
-            records += text.Records(p);
+            records += MeshText::Records(mesh->GetPolygonSize(p));
         const std::vector<int> none;
         if (pointCount <= kDxfMaxCount && records <= kDxfMaxCount)
             WritePolyface(text, 0, polygonCount, none, none);
@@ -500,8 +504,9 @@ void KQoxWriterDxf::WritePolyfaceMesh(KQoxNode* node, bool recurse)
                     if (v >= 0 && v < pointCount && local[static_cast<size_t>(v)] < 0)
                         ++fresh; // a repeated new corner is counted twice: harmless
                 }
+                const int polygonRecords = MeshText::Records(size);
                 if (static_cast<int>(points.size()) + fresh > kDxfMaxCount ||
-                    runRecords + text.Records(p) > kDxfMaxCount)
+                    runRecords + polygonRecords > kDxfMaxCount)
                     flush(p);
                 for (int c = 0; valid && c < size; ++c)
                 {
@@ -513,7 +518,7 @@ void KQoxWriterDxf::WritePolyfaceMesh(KQoxNode* node, bool recurse)
                         used[static_cast<size_t>(v)] = 1;
                     }
                 }
-                runRecords += text.Records(p);
+                runRecords += polygonRecords;
             }
             // Points no polygon uses go last, so that none is lost.
             for (int v = 0; v < pointCount; ++v)
@@ -538,7 +543,7 @@ void KQoxWriterDxf::WritePolyface(const MeshText& text, int first, int end, cons
 {
     KQoxMesh* mesh = text.mMesh;
     const bool whole = local.empty();
-    const int pointCount = whole ? static_cast<int>(text.mPoints.size()) : static_cast<int>(points.size());
+    const int pointCount = whole ? text.mPointCount : static_cast<int>(points.size());
     Group("  0", "POLYLINE");
     Group("  8", text.mLayer.c_str());
     if (text.mHasMaterials)
@@ -555,7 +560,7 @@ void KQoxWriterDxf::WritePolyface(const MeshText& text, int first, int end, cons
     for (int i = 0; i < pointCount; ++i)
     {
         const int point = whole ? i : points[static_cast<size_t>(i)];
-        const KQoxVector4& p = text.mPoints[static_cast<size_t>(point)];
+        const KQoxVector4 p = text.Point(point);
         // The whole record in one step: head, colour, X, -Z, Y, flags.
         char* at = Room(head + kIntGroupMax + 3 * kRealGroupMax + 11);
         at = PutText(at, text.mVertexHead.data(), head);

@@ -102,6 +102,53 @@ TEST(DxfPairs, LongLinesShiftThePairingAndSeekGoesBack)
     EXPECT_FALSE(reader.Next(code, value));
 }
 
+TEST(DxfPairs, ValueLinesAtTheLengthLimit)
+{
+    // A value line one short of the limit is whole; one at the limit is cut
+    // there, and its line break then reads as an empty code line.
+    const std::string shorter(kDxfLineMax - 1, 'A');
+    std::vector<Pair> pairs = ReadAll("  2\n" + shorter + "\n  0\nEOF\n");
+    ASSERT_EQ(pairs.size(), 2u);
+    EXPECT_EQ(pairs[0].value, shorter);
+    EXPECT_EQ(pairs[1].code, 0);
+    EXPECT_EQ(pairs[1].value, "EOF");
+    const std::string atLimit(kDxfLineMax, 'A');
+    pairs = ReadAll("  2\r\n" + atLimit + "\n  0\nEOF\n");
+    ASSERT_EQ(pairs.size(), 2u);
+    EXPECT_EQ(pairs[0].value, atLimit);
+    EXPECT_EQ(pairs[1].code, 2);
+    EXPECT_EQ(pairs[1].value, "0");
+}
+
+TEST(DxfPairs, CrlfPairsGiveTheirNumbers)
+{
+    // Files from Windows end every line with CR LF: codes, names and plain
+    // numbers read as they do with LF alone.
+    const std::string text = "  0\r\n3DFACE\r\n  8\r\nWall North\r\n 10\r\n-1.25\r\n 62\r\n7\r\n";
+    KDxfPairReader reader(text.data(), text.size());
+    int code = -1;
+    std::string_view value;
+    double number = 0;
+    bool plain = true;
+    ASSERT_TRUE(reader.NextWithNumber(code, value, number, plain));
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(value, "3DFACE");
+    EXPECT_FALSE(plain);
+    ASSERT_TRUE(reader.NextWithNumber(code, value, number, plain));
+    EXPECT_EQ(code, 8);
+    EXPECT_EQ(value, "Wall North");
+    ASSERT_TRUE(reader.NextWithNumber(code, value, number, plain));
+    EXPECT_EQ(code, 10);
+    EXPECT_EQ(value, "-1.25");
+    EXPECT_TRUE(plain);
+    EXPECT_EQ(number, -1.25);
+    ASSERT_TRUE(reader.NextWithNumber(code, value, number, plain));
+    EXPECT_EQ(code, 62);
+    EXPECT_EQ(number, 7.0);
+    EXPECT_EQ(reader.Tell(), text.size());
+    EXPECT_FALSE(reader.NextWithNumber(code, value, number, plain));
+}
+
 TEST(DxfPairs, NumbersScanLikeScanf)
 {
     int i = 7;
@@ -284,13 +331,29 @@ TEST(DxfPairs, RealsReadBackAsTheSameDouble)
         double value;
         const char* text;
     };
-    const Case cases[] = {{0.0, "0"},           {-0.0, "-0"},
-                          {1.0, "1"},           {-3.0, "-3"},
-                          {100000.0, "100000"}, {12.5, "12.5"},
-                          {0.1, "0.1"},         {-0.000001, "-0.000001"},
-                          {123.456, "123.456"}, {999999999.5, "999999999.5"},
-                          {1e9, "1e+09"},       {1.0 / 3.0, "0.3333333333333333"},
-                          {1e-7, "1e-07"},      {2.5e17, "2.5e+17"}};
+    const Case cases[] = {{0.0, "0"},
+                          {-0.0, "-0"},
+                          {1.0, "1"},
+                          {-3.0, "-3"},
+                          {100000.0, "100000"},
+                          {12.5, "12.5"},
+                          {0.1, "0.1"},
+                          {-0.000001, "-0.000001"},
+                          {123.456, "123.456"},
+                          {999999999.5, "999999999.5"},
+                          {1e9, "1e+09"},
+                          {1.0 / 3.0, "0.3333333333333333"},
+                          {1e-7, "1e-07"},
+                          {2.5e17, "2.5e+17"},
+                          // Whole numbers below 1e9 in fixed notation.
+                          {999999999.0, "999999999"},
+                          {-999999999.0, "-999999999"},
+                          {7e8, "700000000"},
+                          {1e6, "1000000"},
+                          {-42.0, "-42"},
+                          {4.0, "4"},
+                          {0.5, "0.5"},
+                          {-1000.125, "-1000.125"}};
     for (const Case& c : cases)
     {
         char text[kDxfRealMax + 1];

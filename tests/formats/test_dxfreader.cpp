@@ -726,3 +726,43 @@ TEST(DxfReader, ByLayerWeldingMatchesTheFirstPointSearchInFileOrder)
         }
     }
 }
+
+TEST(DxfReader, MeshPolygonsCornersAndMaterialsInFileOrder)
+{
+    // Colours 5, none, 3 and 5 again: materials in the order the colours are
+    // met, a polygon's index for each; a two-corner polyface record closes
+    // back on its first corner.
+    const std::string text =
+        Dxf("0 SECTION|2 ENTITIES|0 3DFACE|8 A|62 5|10 0|20 0|11 1|21 0|12 1|22 1|13 1|23 1|"
+            "0 3DFACE|8 A|10 5|20 0|11 6|21 0|12 6|22 1|13 0|23 9|0 LINE|8 A|62 3|10 0|20 0|11 7|21 7|"
+            "0 POLYLINE|8 A|62 5|70 64|0 VERTEX|10 0|20 0|70 192|0 VERTEX|10 2|20 0|70 192|0 VERTEX|70 128|71 1|72 2|"
+            "0 SEQEND|0 3DFACE|8 B|10 0|20 0|11 1|21 0|12 1|22 1|13 1|23 1|0 ENDSEC|0 EOF");
+    DxfRead read(text, kByLayer);
+    ASSERT_TRUE(read.ok);
+    KQoxMesh* a = DxfRead::Mesh(DxfRead::Child(read.Root(), "A"));
+    ASSERT_NE(a, nullptr);
+    ASSERT_EQ(a->GetPolygonCount(), 4);
+    const int sizes[] = {3, 4, 3, 3};
+    for (int p = 0; p < 4; ++p)
+        EXPECT_EQ(a->GetPolygonSize(p), sizes[p]) << p;
+    // Corners from the last to the first, welded: (1,1) (1,0) (0,0), then
+    // (0,9) (6,1) (6,0) (5,0), the line (0,0) (7,7) (0,0), and the record
+    // over the polyline's own points 8 and 9, closed: 8 9 8.
+    const int corners[] = {0, 1, 2, 3, 4, 5, 6, 2, 7, 2, 8, 9, 8};
+    ASSERT_EQ(a->GetPolygonVertexCount(), 13);
+    for (int v = 0; v < 13; ++v)
+        EXPECT_EQ(a->GetPolygonVertices()[v], corners[v]) << v;
+    ASSERT_EQ(a->GetMaterialMappingMode(), KQoxLayerElement::eBY_POLYGON);
+    ASSERT_EQ(a->GMC(0), 2);
+    EXPECT_EQ(a->GM(0, 0)->GetDiffuse().mBlue, 1.0);  // colour 5 is blue
+    EXPECT_EQ(a->GM(1, 0)->GetDiffuse().mGreen, 1.0); // colour 3 is green
+    const int materials[] = {0, 0, 1, 0};
+    for (int p = 0; p < 4; ++p)
+        EXPECT_EQ(a->GetMaterialIndices()[p], materials[p]) << p;
+    // Without any colour: no materials and nothing mapped.
+    KQoxMesh* b = DxfRead::Mesh(DxfRead::Child(read.Root(), "B"));
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(b->GetPolygonCount(), 1);
+    EXPECT_EQ(b->GMC(0), 0);
+    EXPECT_EQ(b->GetMaterialMappingMode(), KQoxLayerElement::eNONE);
+}
