@@ -67,12 +67,18 @@ void AddLinearKey(KFCurve* curve, KTime time, float value)
 
 KFCurve* Channel(KQoxTakeNode* take, int i)
 {
-    typedef KFCurve* (KQoxTakeNode::*Getter)();
-    static const Getter kGetters[9] = {
-        &KQoxTakeNode::GetTranslationX,   &KQoxTakeNode::GetTranslationY,   &KQoxTakeNode::GetTranslationZ,
-        &KQoxTakeNode::GetEulerRotationX, &KQoxTakeNode::GetEulerRotationY, &KQoxTakeNode::GetEulerRotationZ,
-        &KQoxTakeNode::GetScaleX,         &KQoxTakeNode::GetScaleY,         &KQoxTakeNode::GetScaleZ};
-    return (take->*kGetters[i])();
+    switch (i)
+    {
+    case 0: return take->GetTranslationX();
+    case 1: return take->GetTranslationY();
+    case 2: return take->GetTranslationZ();
+    case 3: return take->GetEulerRotationX();
+    case 4: return take->GetEulerRotationY();
+    case 5: return take->GetEulerRotationZ();
+    case 6: return take->GetScaleX();
+    case 7: return take->GetScaleY();
+    default: return take->GetScaleZ();
+    }
 }
 
 // A take "Take 001" in which rotation Z, rotation Y and translation X move
