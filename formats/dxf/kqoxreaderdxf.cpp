@@ -177,52 +177,56 @@ bool KQoxReaderDxf::ReadTables()
     {
         if (code == 0 && Is(value, "ENDSEC"))
             return true;
-        if (code != 0 || !Is(value, "TABLE"))
+        if (code == 0 && Is(value, "TABLE"))
         {
             if (!GetLine(code, value))
                 return false;
-            continue;
-        }
-        if (!GetLine(code, value))
-            return false;
-        if (!(code == 2 && Is(value, "LAYER")))
-        {
-            while (!(code == 0 && Is(value, "ENDTAB")))
-                if (!GetLine(code, value))
-                    return false;
-            if (!GetLine(code, value))
+            const bool layers = code == 2 && Is(value, "LAYER");
+            if (!(layers ? ReadLayerRecords(code, value) : SkipTo(code, value, "ENDTAB")))
                 return false;
-            continue;
-        }
-        // Layer records up to ENDTAB. Each record starts with no name and
-        // colour 0, so a record never lends its values to the next.
-        if (!GetLine(code, value))
-            return false;
-        while (!(code == 0 && Is(value, "ENDTAB")))
-        {
-            if (!(code == 0 && Is(value, "LAYER")))
-            {
-                if (!GetLine(code, value))
-                    return false;
-                continue;
-            }
-            std::string name;
-            int color = 0;
-            do
-            {
-                if (!GetLine(code, value))
-                    return false;
-                if (code == 2)
-                    name.assign(value.data(), value.size());
-                else if (code == 62)
-                    DxfScanInt(value, color);
-            } while (code != 0);
-            if (!name.empty())
-                mLayerColors.emplace(name, color);
         }
         if (!GetLine(code, value))
             return false;
     }
+}
+
+bool KQoxReaderDxf::SkipTo(int& code, std::string_view& value, const char* word)
+{
+    while (!(code == 0 && Is(value, word)))
+        if (!GetLine(code, value))
+            return false;
+    return true;
+}
+
+bool KQoxReaderDxf::ReadLayerRecords(int& code, std::string_view& value)
+{
+    if (!GetLine(code, value))
+        return false;
+    while (!(code == 0 && Is(value, "ENDTAB")))
+    {
+        if (!(code == 0 && Is(value, "LAYER")))
+        {
+            if (!GetLine(code, value))
+                return false;
+            continue;
+        }
+        // Each record starts with no name and colour 0, so a record never
+        // lends its values to the next.
+        std::string name;
+        int color = 0;
+        do
+        {
+            if (!GetLine(code, value))
+                return false;
+            if (code == 2)
+                name.assign(value.data(), value.size());
+            else if (code == 62)
+                DxfScanInt(value, color);
+        } while (code != 0);
+        if (!name.empty())
+            mLayerColors.emplace(name, color);
+    }
+    return true;
 }
 
 bool KQoxReaderDxf::ReadEntities(KQoxNode* parent)

@@ -80,6 +80,11 @@ private:
 
     bool GetLine(int& code, std::string_view& value) { return mPairs.Next(code, value); }
     bool ReadTables();
+    // Reads pairs until a code-0 pair of word (the current one included);
+    // false at the end of the file.
+    bool SkipTo(int& code, std::string_view& value, const char* word);
+    // The records of a LAYER table up to its ENDTAB, into mLayerColors.
+    bool ReadLayerRecords(int& code, std::string_view& value);
     // The ENTITIES walks, one per derivation: a node per entity, a node per
     // layer, and one node named name for all entities (inserts to parent).
     bool ReadEntities(KQoxNode* parent);
@@ -99,6 +104,9 @@ private:
     // True when a face's first three corners coincide (within 1e-6).
     static bool Equal3(const Entity& entity);
 
+    // Reads an entity's groups and makes the mesh it becomes; null when
+    // either fails.
+    KQoxMesh* ReadEntityMesh(Entity& entity);
     KQoxMesh* ReadLine();
     KQoxMesh* Read3DFace();
     KQoxMesh* ReadPolyline();

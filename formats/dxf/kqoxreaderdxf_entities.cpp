@@ -137,12 +137,17 @@ int KQoxReaderDxf::AttachMaterial(KQoxMesh& mesh, int color)
     return index < 0 ? 0 : index;
 }
 
+KQoxMesh* KQoxReaderDxf::ReadEntityMesh(Entity& entity)
+{
+    if (!ReadEntityGroups(entity, true, nullptr))
+        return nullptr;
+    return mManager.CreateKQoxMesh();
+}
+
 KQoxMesh* KQoxReaderDxf::ReadLine()
 {
     Entity entity;
-    if (!ReadEntityGroups(entity, true, nullptr))
-        return nullptr;
-    KQoxMesh* mesh = mManager.CreateKQoxMesh();
+    KQoxMesh* mesh = ReadEntityMesh(entity);
     if (!mesh)
         return nullptr;
     mesh->InitControlPoints(2);
@@ -159,9 +164,7 @@ KQoxMesh* KQoxReaderDxf::ReadLine()
 KQoxMesh* KQoxReaderDxf::Read3DFace()
 {
     Entity entity;
-    if (!ReadEntityGroups(entity, true, nullptr))
-        return nullptr;
-    KQoxMesh* mesh = mManager.CreateKQoxMesh();
+    KQoxMesh* mesh = ReadEntityMesh(entity);
     if (!mesh)
         return nullptr;
     const int n = SameCorner(entity.mPoints[2], entity.mPoints[3]) ? 3 : 4;
