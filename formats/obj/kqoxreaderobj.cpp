@@ -576,6 +576,7 @@ bool KQoxReaderObj::ReadFace(KObjMesh& mesh, KObjMesh::FaceList& list, std::stri
         return false;
     bool hasNormals = true;
     bool hasTextureVertices = true;
+    bool someTextureVertex = false;
     size_t tokens = 0;
     const char* p = rest.data();
     const char* const end = p + rest.size();
@@ -609,6 +610,7 @@ bool KQoxReaderObj::ReadFace(KObjMesh& mesh, KObjMesh::FaceList& list, std::stri
         const int normal = ZeroBased(reference.mNormal, normalCount);
         hasNormals = hasNormals && normal >= 0;
         hasTextureVertices = hasTextureVertices && textureVertex >= 0;
+        someTextureVertex = someTextureVertex || textureVertex >= 0;
         corners.push_reserved(KObjMesh::Corner{vertex, textureVertex, normal});
     }
     const size_t kept = corners.size() - first;
@@ -619,7 +621,10 @@ bool KQoxReaderObj::ReadFace(KObjMesh& mesh, KObjMesh::FaceList& list, std::stri
     }
     if (mesh.AddFaceHeader(list, static_cast<int>(kept), hasNormals, hasTextureVertices, mState.mMaterial,
                            mState.mTexture))
+    {
+        mesh.mSomeCornerHasTextureVertex = mesh.mSomeCornerHasTextureVertex || someTextureVertex;
         return true;
+    }
     corners.truncate(first);
     return false;
 }

@@ -142,19 +142,37 @@ private:
     // The material a face without one uses once a library was seen.
     KQoxMaterial* DefaultMaterial();
     // One control point to be: a distinct (vertex, texture vertex, normal)
-    // corner, and the next one of the same vertex (-1: none).
+    // corner, its UV number (-1: none) and the next one of the same vertex
+    // (-1: none).
     struct PointEntry
     {
         int mVertex;
         int mTextureVertex;
         int mNormal;
+        int mUV;
         int mNext;
     };
-    // Adds every face of the group as a polygon, numbering the distinct
-    // corners in order of first appearance into entries, with each one's UV
-    // number (-1: none) in pointUV, both reserved for every corner; the
-    // number of UVs.
-    int AddPolygons(KQoxMesh& mesh, KObjMesh& objMesh, KObjPodArray<PointEntry>& entries, KObjPodArray<int>& pointUV);
+    // The material and texture numbers in the mesh of each run of faces, in
+    // the order of the face lists; materials and textures are added to the
+    // mesh on the way.
+    struct RunIndices
+    {
+        int mMaterial;
+        int mTexture;
+    };
+    void IndexRuns(KQoxMesh& mesh, KObjMesh& objMesh, std::vector<RunIndices>& runs);
+    // Numbers the distinct corners of every face in order of first
+    // appearance into entries (reserved for every corner), writing each
+    // corner's number to polygonVertices and, when cornerUVs is not null,
+    // its UV number (0 for none) to cornerUVs; the corners of each list
+    // are freed once numbered. Returns the number of UVs; usedUVs gets the
+    // count of corners up to the last one with a UV.
+    int NumberCorners(KObjMesh& objMesh, KObjPodArray<PointEntry>& entries, int* polygonVertices, int* cornerUVs,
+                      int& usedUVs);
+    // Makes the mesh's polygons from the faces' sizes, with the runs'
+    // material and texture numbers where the layer keeps them by polygon.
+    // False when memory runs out.
+    bool SetFacePolygons(KQoxMesh& mesh, KObjMesh& objMesh, const std::vector<RunIndices>& runs, size_t faceCount);
 
     FILE* mFile = nullptr;
     KString mFileName;

@@ -389,3 +389,55 @@ TEST(ObjReadMesh, FaceReadingAgreesWithTheTokenRules)
         }
     }
 }
+
+TEST(ObjReadMesh, BulkBuiltArraysMatchPolygonByPolygonBuilding)
+{
+    // Two smoothing groups (built in ascending order), materials changing
+    // within and across them, and faces without UVs last: the UV index array
+    // ends at the last corner that has one, as adding corners one by one
+    // leaves it.
+    qoxtest::TempDir dir;
+    qoxtest::WriteFile(dir.File("m.mtl"), "newmtl A\nKd 1 0 0\nnewmtl B\nKd 0 1 0\n");
+    auto r = ReadText(dir, "mtllib m.mtl\nv 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nvt 0 0\nvt 1 1\nvn 0 0 1\n"
+                           "s 2\nusemtl A\nf 1/1/1 2/2/1 3/1/1\ns 1\nusemtl B\nf 1/2/1 3/2/1 4/1/1\n"
+                           "s 2\nf 2//1 3//1 4//1\nusemtl A\nf 4//1 1//1 2//1\n");
+    ASSERT_TRUE(r->ok);
+    KQoxMesh* mesh = r->Mesh("default");
+    ASSERT_NE(mesh, nullptr);
+    ASSERT_EQ(mesh->GetPolygonCount(), 4);
+    // Smoothing group 1 first: its face, then group 2's three in file order.
+    const int vertices[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 8, 9, 6};
+    ASSERT_EQ(mesh->GetPolygonVertexCount(), 12);
+    for (int i = 0; i < 12; ++i)
+        EXPECT_EQ(mesh->GetPolygonVertices()[i], vertices[i]) << i;
+    for (int p = 0; p < 4; ++p)
+    {
+        EXPECT_EQ(mesh->GetPolygonSize(p), 3);
+        EXPECT_EQ(mesh->GetPolygonVertexIndex(p), 3 * p);
+        EXPECT_EQ(mesh->GetPolygonGroup(p), -1);
+    }
+    ASSERT_EQ(mesh->GetMaterialMappingMode(), KQoxLayerElement::eBY_POLYGON);
+    KQoxLayerElementMaterial* materials = mesh->GetLayer(0)->GetMaterials();
+    ASSERT_EQ(materials->mIndexArray.GetCount(), 4);
+    const char* names[] = {"B", "A", "B", "A"};
+    for (int p = 0; p < 4; ++p)
+        EXPECT_STREQ(mesh->GM(materials->mIndexArray[p], 0)->GetNameWithoutNameSpacePrefix().ToChars(), names[p]) << p;
+    // No textured material: a texture element without mapping, as the first
+    // polygon's texture number 0 makes one.
+    ASSERT_NE(mesh->GetLayer(0)->GetTextures(), nullptr);
+    EXPECT_EQ(mesh->GetLayer(0)->GetTextures()->mMappingMode, KQoxLayerElement::eNONE);
+    KQoxLayerElementUV* uvs = mesh->GetLayer(0)->GetUVs();
+    ASSERT_NE(uvs, nullptr);
+    EXPECT_EQ(uvs->mIndexArray.GetCount(), 6);
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(uvs->mIndexArray[i], i) << i;
+    // One UV per control point that has one, in order of first appearance.
+    ASSERT_EQ(mesh->GetTextureUVCount(), 6);
+    const double us[] = {1, 1, 0, 0, 1, 0};
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(mesh->GetTextureUV()[i], KQoxVector2(us[i], us[i])) << i;
+    ASSERT_EQ(mesh->GetControlPointsCount(), 10);
+    EXPECT_EQ(KQoxVector4(mesh->GetControlPoints()[9]), KQoxVector4(0, 0, 0, 1));
+    EXPECT_EQ(KQoxVector4(mesh->GetNormals()[9]), KQoxVector4(0, 0, 1, 0));
+    EXPECT_EQ(KQoxVector4(mesh->GetControlPoints()[8]), KQoxVector4(0, 1, 0, 1));
+}
