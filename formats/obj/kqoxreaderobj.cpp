@@ -87,7 +87,8 @@ bool KQoxReaderObj::Read(KQoxScene& scene, KStreamOptions* options)
         return false;
     mState = ReadState();
     rewind(mFile);
-    KObjStatementReader in(mFile, true);
+    // Large blocks, so that long runs of statements can be read in parallel.
+    KObjStatementReader in(mFile, true, mThreads > 1 ? kParallelBlock : 0);
     const bool read = ReadStatements(scene, in);
     CloseMtlLibrary();
     if (!read)
@@ -144,6 +145,8 @@ bool KQoxReaderObj::ReadStatements(KQoxScene& scene, KObjStatementReader& in)
             {
                 if (!(this->*read)(rest))
                     return false;
+                if (mThreads > 1 && last != 'p' && !ReadVertexRuns(in))
+                    return false;
                 more = in.Next(keyword, rest);
             } while (more && keyword.size() == length && keyword[0] == 'v' && keyword[length - 1] == last);
         }
@@ -156,7 +159,7 @@ bool KQoxReaderObj::ReadStatements(KQoxScene& scene, KObjStatementReader& in)
             KObjMesh::FaceList& list = mesh.mFaceLists[mState.mSmoothingGroup];
             do
             {
-                if (!ReadFace(mesh, list, rest))
+                if (!ReadFace(mesh, list, rest) || (mThreads > 1 && !ReadFaceRuns(in, mesh, list)))
                     return false; // out of memory
                 more = in.Next(keyword, rest);
             } while (more && keyword == "f");
@@ -205,32 +208,53 @@ bool KQoxReaderObj::ReadStatements(KQoxScene& scene, KObjStatementReader& in)
     return !in.ReadFailed();
 }
 
-bool KQoxReaderObj::ReadPosition(std::string_view rest)
+bool KQoxReaderObj::ParsePosition(std::string_view rest, KQoxVector4& position)
 {
     double values[4];
     const int n = ObjScanDoubles(rest, values, 4);
     if (n < 3)
         return false;
-    return mVertices.push_back(KQoxVector4(values[0], values[1], values[2], n > 3 ? values[3] : 1.0));
+    position = KQoxVector4(values[0], values[1], values[2], n > 3 ? values[3] : 1.0);
+    return true;
+}
+
+bool KQoxReaderObj::ParseNormal(std::string_view rest, KQoxVector4& normal)
+{
+    double values[3];
+    if (ObjScanDoubles(rest, values, 3) < 3)
+        return false;
+    normal = KQoxVector4(values[0], values[1], values[2], 0.0);
+    return true;
+}
+
+bool KQoxReaderObj::ParseTextureVertex(std::string_view rest, KQoxVector2& textureVertex)
+{
+    double values[3];
+    const int n = ObjScanDoubles(rest, values, 3);
+    if (n < 1)
+        return false;
+    textureVertex = KQoxVector2(values[0], n > 1 ? values[1] : 0.0);
+    return true;
+}
+
+bool KQoxReaderObj::ReadPosition(std::string_view rest)
+{
+    KQoxVector4 position;
+    return ParsePosition(rest, position) && mVertices.push_back(position);
 }
 
 bool KQoxReaderObj::ReadNormal(std::string_view rest)
 {
     mNormalsSeen = true;
-    double values[3];
-    if (ObjScanDoubles(rest, values, 3) < 3)
-        return false;
-    return mNormals.push_back(KQoxVector4(values[0], values[1], values[2], 0.0));
+    KQoxVector4 normal;
+    return ParseNormal(rest, normal) && mNormals.push_back(normal);
 }
 
 bool KQoxReaderObj::ReadTextureVertex(std::string_view rest)
 {
     mTextureVerticesSeen = true;
-    double values[3];
-    const int n = ObjScanDoubles(rest, values, 3);
-    if (n < 1)
-        return false;
-    return mTextureVertices.push_back(KQoxVector2(values[0], n > 1 ? values[1] : 0.0));
+    KQoxVector2 textureVertex;
+    return ParseTextureVertex(rest, textureVertex) && mTextureVertices.push_back(textureVertex);
 }
 
 bool KQoxReaderObj::ReadParameterVertex(std::string_view rest)

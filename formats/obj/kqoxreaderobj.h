@@ -88,6 +88,12 @@ public:
     void DeleteObjMeshes() { mGroups.clear(); }
     void PrintObjMeshes() {}
 
+    // Runs of "v", "vt" and "vn" statements, and of "f" statements, are cut
+    // into pieces read by up to threads threads at once when at least
+    // minimumBytes of them are at hand (threads 1: never); what is read is
+    // the same either way.
+    void SetParallelRuns(int threads, size_t minimumBytes);
+
     // What the read collected; the arrays live as long as the reader.
     const KObjPodArray<KQoxVector4>& GetVertices() const { return mVertices; }
     const KObjPodArray<KQoxVector2>& GetTextureVertices() const { return mTextureVertices; }
@@ -132,6 +138,20 @@ private:
     bool ReadNormal(std::string_view rest);
     bool ReadTextureVertex(std::string_view rest);
     bool ReadParameterVertex(std::string_view rest);
+    // The same into a given place.
+    static bool ParsePosition(std::string_view rest, KQoxVector4& position);
+    static bool ParseNormal(std::string_view rest, KQoxVector4& normal);
+    static bool ParseTextureVertex(std::string_view rest, KQoxVector2& textureVertex);
+    // After a "v", "vt" or "vn" statement: the run of such statements at
+    // hand read in parallel pieces, until a statement of another kind; false
+    // when a statement holds too few numbers or memory runs out.
+    bool ReadVertexRuns(KObjStatementReader& in);
+    // After an "f" statement: the same for the run of "f" statements, into
+    // the current group's face list; false when memory runs out.
+    bool ReadFaceRuns(KObjStatementReader& in, KObjMesh& mesh, KObjMesh::FaceList& list);
+    // The whole lines at hand when they are worth reading in parallel, cut
+    // into one piece per thread at line breaks; false otherwise.
+    bool CutPieces(KObjStatementReader& in, std::string_view& lines, std::vector<std::string_view>& pieces);
     bool ReadSurface(KQoxScene& scene, KObjStatementReader& in, std::string_view rest, std::string_view& keyword,
                      std::string_view& next, bool& more);
     void UseMaterial(std::string_view rest);
@@ -192,6 +212,29 @@ private:
     ReadState mState;
     KObjFace mFace{0, nullptr, nullptr};
     KQoxMaterial* mDefaultMaterial = nullptr;
+    // Blocks of the file read at once when runs are read in parallel.
+    static constexpr size_t kParallelBlock = size_t(8) << 20;
+    // Threads used at most, and statements at hand worth reading in
+    // parallel at least, by default.
+    static constexpr unsigned kDefaultThreads = 4;
+    static constexpr size_t kDefaultMinimum = size_t(1) << 20;
+    static int DefaultThreads();
+    int mThreads = DefaultThreads();
+    size_t mParallelMinimum = kDefaultMinimum;
+    // No parallel run is tried before this position of the file: the last
+    // try found too short a run.
+    size_t mNoRunBefore = 0;
+    // Per thread, the faces of its piece of a run of "f" statements, with
+    // where its piece's run ended.
+    struct FacePiece
+    {
+        KObjMesh mMesh;
+        KObjMesh::FaceList mList;
+        size_t mStop = 0;    // bytes of the piece read
+        bool mEnded = false; // a statement of another kind was met
+        bool mFailed = false;
+    };
+    std::vector<std::unique_ptr<FacePiece>> mFacePieces;
     // Per vertex, the first distinct reference made of it (-1: none yet);
     // kept between meshes and reset where it was used.
     std::vector<int> mChainHeads;
