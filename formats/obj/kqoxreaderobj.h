@@ -18,6 +18,7 @@
 #include "base/kmath_types.h"
 #include "base/kname.h"
 #include "fileio/kqoxio.h"
+#include "formats/obj/kqoxobjparallel.h"
 #include "formats/obj/kqoxobjrecords.h"
 #include "formats/obj/kqoxobjscan.h"
 
@@ -214,12 +215,9 @@ private:
     KQoxMaterial* mDefaultMaterial = nullptr;
     // Blocks of the file read at once when runs are read in parallel.
     static constexpr size_t kParallelBlock = size_t(8) << 20;
-    // Threads used at most, and statements at hand worth reading in
-    // parallel at least, by default.
-    static constexpr unsigned kDefaultThreads = 4;
+    // Statements at hand worth reading in parallel at least, by default.
     static constexpr size_t kDefaultMinimum = size_t(1) << 20;
-    static int DefaultThreads();
-    int mThreads = DefaultThreads();
+    int mThreads = ObjDefaultThreads();
     size_t mParallelMinimum = kDefaultMinimum;
     // No parallel run is tried before this position of the file: the last
     // try found too short a run.

@@ -205,6 +205,12 @@ KQoxMesh* KQoxReaderObj::CreateQoxMeshFromObjMesh(KObjMesh& objMesh)
     const int uvCount = NumberCorners(objMesh, entries, polygonVertices, cornerUVs, usedUVs);
     if (!SetFacePolygons(*mesh, objMesh, runs, faceCount))
         return fail();
+    // The faces are in the mesh: their memory goes before the points are made.
+    for (auto& entry : objMesh.mFaceLists)
+    {
+        entry.second.mFaces.release();
+        entry.second.mRuns.release();
+    }
 
     // The control points and their normals from the numbering.
     const int pointCount = static_cast<int>(entries.size());

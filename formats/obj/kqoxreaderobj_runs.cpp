@@ -6,28 +6,13 @@
 // statement loop reads that one as usual.
 
 #include <algorithm>
-#include <thread>
 
+#include "formats/obj/kqoxobjparallel.h"
 #include "formats/obj/kqoxreaderobj.h"
 
 namespace qoxsdk_600 {
 
 namespace {
-
-// Runs work(0) ... work(count - 1), each on its own thread, the first on
-// the calling one.
-template <class F>
-void RunPieces(size_t count, F&& work)
-{
-    std::vector<std::thread> threads;
-    threads.reserve(count);
-    for (size_t i = 1; i < count; ++i)
-        threads.emplace_back([&work, i] { work(i); });
-    if (count > 0)
-        work(0);
-    for (std::thread& thread : threads)
-        thread.join();
-}
 
 // The kinds of vertex statement: "v", "vt", "vn"; -1 for any other
 // statement.
@@ -51,12 +36,6 @@ bool Continued(std::string_view rest)
 }
 
 } // namespace
-
-int KQoxReaderObj::DefaultThreads()
-{
-    const unsigned available = std::thread::hardware_concurrency();
-    return static_cast<int>(std::min(available > 0 ? available : 1u, kDefaultThreads));
-}
 
 void KQoxReaderObj::SetParallelRuns(int threads, size_t minimumBytes)
 {
@@ -107,7 +86,7 @@ bool KQoxReaderObj::ReadVertexRuns(KObjStatementReader& in)
             bool mEnded = false;
         };
         std::vector<Count> counts(pieces.size());
-        RunPieces(pieces.size(), [&](size_t i) {
+        ObjRunPieces(pieces.size(), [&](size_t i) {
             const char* p = pieces[i].data();
             const char* const end = p + pieces[i].size();
             Count& count = counts[i];
@@ -156,7 +135,7 @@ bool KQoxReaderObj::ReadVertexRuns(KObjStatementReader& in)
                 firsts[k] += counts[i].mKinds[k];
             }
         std::vector<char> bad(used, 0);
-        RunPieces(used, [&](size_t i) {
+        ObjRunPieces(used, [&](size_t i) {
             const char* p = pieces[i].data();
             const char* const end = p + counts[i].mStop;
             KQoxVector4* positions = mVertices.data() + starts[3 * i];
@@ -192,7 +171,7 @@ bool KQoxReaderObj::ReadFaceRuns(KObjStatementReader& in, KObjMesh& mesh, KObjMe
     {
         while (mFacePieces.size() < pieces.size())
             mFacePieces.push_back(std::make_unique<FacePiece>());
-        RunPieces(pieces.size(), [&](size_t i) {
+        ObjRunPieces(pieces.size(), [&](size_t i) {
             FacePiece& piece = *mFacePieces[i];
             piece.mMesh.mAllFacesHaveNormals = piece.mMesh.mAllFacesHaveTextureVertices = true;
             piece.mMesh.mAllFacesHaveTexture = true;

@@ -1,5 +1,6 @@
 #include "formats/obj/kqoxwriterobj.h"
 #include "formats/obj/kqoxwriterobj_private.h"
+#include "formats/obj/kqoxobjparallel.h"
 
 #include <charconv>
 #include <cstring>
@@ -22,7 +23,14 @@ namespace qoxsdk_600 {
 
 KQoxWriterObj::KQoxWriterObj(KQoxSdkManager& manager)
     : KQoxWriter(manager)
+    , mThreads(ObjDefaultThreads())
 {}
+
+void KQoxWriterObj::SetParallelBlocks(int threads, size_t blockItems)
+{
+    mThreads = threads < 1 ? 1 : threads;
+    mBlockItems = blockItems < 1 ? 1 : blockItems;
+}
 
 KQoxWriterObj::~KQoxWriterObj()
 {

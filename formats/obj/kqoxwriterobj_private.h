@@ -6,6 +6,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <algorithm>
+#include <memory>
+#include <thread>
 #include <vector>
 
 #include "formats/obj/kqoxwriterobj.h"
@@ -196,7 +199,8 @@ inline char* ObjSixDigits(char* out, uint32_t fraction)
 }
 
 // Buffered text output with the number formats of "%lf" and "%d". A failed
-// write is remembered; nothing after it is written.
+// write is remembered; nothing after it is written. Without a file the text
+// is kept in memory (Data, Size), the buffer growing as needed.
 class KQoxWriterObj::Output
 {
 public:
@@ -250,12 +254,26 @@ public:
         mUsed = static_cast<size_t>(at - mData.data());
         return *this;
     }
+    // Writes length bytes at once, after what is buffered.
+    Output& Bytes(const char* data, size_t length)
+    {
+        Drain();
+        if (length > 0 && !mFailed)
+            mFailed = fwrite(data, 1, length, mFile) != length;
+        return *this;
+    }
+    // Text kept in memory: the bytes, their count, and emptying.
+    const char* Data() const { return mData.data(); }
+    size_t Size() const { return mUsed; }
+    void Clear() { mUsed = 0; }
     // Room for length bytes to be written at the pointer returned; End
     // takes the pointer behind the last one written.
     char* Begin(size_t length) { return Room(length); }
     void End(char* at) { mUsed = static_cast<size_t>(at - mData.data()); }
     bool Flush()
     {
+        if (!mFile)
+            return !mFailed;
         Drain();
         if (!mFailed)
             mFailed = fflush(mFile) != 0;
@@ -270,14 +288,21 @@ private:
     {
         if (mUsed + length > mData.size())
         {
-            Drain();
-            if (length > mData.size())
-                mData.resize(length);
+            if (!mFile)
+                mData.resize(std::max(mData.size() * 2, mUsed + length));
+            else
+            {
+                Drain();
+                if (length > mData.size())
+                    mData.resize(length);
+            }
         }
         return mData.data() + mUsed;
     }
     void Drain()
     {
+        if (!mFile)
+            return;
         if (mUsed > 0 && !mFailed)
             mFailed = fwrite(mData.data(), 1, mUsed, mFile) != mUsed;
         mUsed = 0;
@@ -287,6 +312,57 @@ private:
     size_t mUsed = 0;
     bool mFailed = false;
 };
+
+// Writes the text of items 0 to count - 1 to out in order: format(text,
+// begin, end) writes that of items begin to end - 1 to text. Items are
+// taken in blocks of blockItems, up to threads blocks formatted at once
+// (each into memory, on its own thread) while the blocks before them are
+// written; the text is the same as format(out, 0, count) writes.
+template <class Out, class F>
+void ObjWriteBlocks(Out& out, int threads, size_t blockItems, size_t count, F&& format)
+{
+    if (threads < 2 || blockItems == 0 || count <= blockItems)
+    {
+        format(out, size_t(0), count);
+        return;
+    }
+    const size_t workers = static_cast<size_t>(threads);
+    const size_t blocks = (count + blockItems - 1) / blockItems;
+    // Two sets of texts: one being written while the other is formatted.
+    std::vector<std::unique_ptr<Out>> texts(2 * workers);
+    for (auto& text : texts)
+        text = std::make_unique<Out>(nullptr);
+    auto formatRound = [&](size_t round) {
+        const size_t first = round * workers;
+        const size_t n = std::min(workers, blocks - first);
+        std::vector<std::thread> running;
+        running.reserve(n);
+        for (size_t i = 0; i < n; ++i)
+            running.emplace_back([&, i] {
+                Out& text = *texts[(round % 2) * workers + i];
+                text.Clear();
+                const size_t begin = (first + i) * blockItems;
+                format(text, begin, std::min(count, begin + blockItems));
+            });
+        return running;
+    };
+    const size_t rounds = (blocks + workers - 1) / workers;
+    std::vector<std::thread> running = formatRound(0);
+    for (size_t round = 0; round < rounds; ++round)
+    {
+        for (std::thread& thread : running)
+            thread.join();
+        running.clear();
+        if (round + 1 < rounds)
+            running = formatRound(round + 1);
+        const size_t n = std::min(workers, blocks - round * workers);
+        for (size_t i = 0; i < n; ++i)
+        {
+            const Out& text = *texts[(round % 2) * workers + i];
+            out.Bytes(text.Data(), text.Size());
+        }
+    }
+}
 
 } // namespace qoxsdk_600
 
