@@ -338,7 +338,7 @@ void ObjWriteBlocks(Out& out, int threads, size_t blockItems, size_t count, F&& 
         std::vector<std::thread> running;
         running.reserve(n);
         for (size_t i = 0; i < n; ++i)
-            running.emplace_back([&, i] {
+            running.emplace_back([&texts, &format, workers, count, blockItems, round, first, i] {
                 Out& text = *texts[(round % 2) * workers + i];
                 text.Clear();
                 const size_t begin = (first + i) * blockItems;
