@@ -29,6 +29,9 @@ namespace {
 
 using Corner = KObjMesh::Corner;
 
+// Control points worth gathering on several threads at least.
+const int kParallelPoints = 1 << 16;
+
 // The flat normal of a face from its first three positions.
 KQoxVector4 FaceNormal(const KObjPodArray<KQoxVector4>& vertices, const Corner* corners)
 {
@@ -221,28 +224,34 @@ KQoxMesh* KQoxReaderObj::CreateQoxMeshFromObjMesh(KObjMesh& objMesh)
         return fail();
     KQoxVector4* points = pointArray.GetArray();
     KQoxVector4* normals = normalArray.GetArray();
-    const KQoxVector4* vertices = mVertices.data();
-    const KQoxVector4* fileNormals = mNormals.data();
-    for (int number = 0; number < pointCount; ++number)
-    {
-        const PointEntry& point = entries[number];
-        points[number] = vertices[point.mVertex];
-        normals[number] = point.mNormal >= 0 ? fileNormals[point.mNormal] : KQoxVector4(0.0, 0.0, 0.0, 0.0);
-    }
+    KQoxVector2* uvArray = nullptr;
     if (uvs)
     {
-        // Every UV number belongs to exactly one control point: all are set.
-        KArrayTemplate<KQoxVector2>& direct = uvs->mDirectArray;
-        if (!direct.SetCountUnset(uvCount))
+        if (!uvs->mDirectArray.SetCountUnset(uvCount))
             return fail();
-        KQoxVector2* uvArray = direct.GetArray();
-        const KQoxVector2* textureVertices = mTextureVertices.data();
-        for (int number = 0; number < pointCount; ++number)
-            if (entries[number].mUV >= 0)
-                uvArray[entries[number].mUV] = textureVertices[entries[number].mTextureVertex];
-        // The index array ends at the last corner that has a UV.
-        uvs->mIndexArray.SetCount(usedUVs);
+        uvArray = uvs->mDirectArray.GetArray();
     }
+    // Gathered in slices on the threads (each slice writes its own items;
+    // every UV number belongs to exactly one control point: all are set).
+    const KQoxVector4* vertices = mVertices.data();
+    const KQoxVector4* fileNormals = mNormals.data();
+    const KQoxVector2* textureVertices = mTextureVertices.data();
+    const size_t slices = pointCount >= kParallelPoints ? static_cast<size_t>(mThreads) : 1;
+    ObjRunPieces(slices, [&](size_t slice) {
+        const int begin = static_cast<int>(static_cast<long long>(pointCount) * slice / slices);
+        const int end = static_cast<int>(static_cast<long long>(pointCount) * (slice + 1) / slices);
+        for (int number = begin; number < end; ++number)
+        {
+            const PointEntry& point = entries[number];
+            points[number] = vertices[point.mVertex];
+            normals[number] = point.mNormal >= 0 ? fileNormals[point.mNormal] : KQoxVector4(0.0, 0.0, 0.0, 0.0);
+            if (uvArray && point.mUV >= 0)
+                uvArray[point.mUV] = textureVertices[point.mTextureVertex];
+        }
+    });
+    // The UV index array ends at the last corner that has a UV.
+    if (uvs)
+        uvs->mIndexArray.SetCount(usedUVs);
     return mesh;
 }
 
