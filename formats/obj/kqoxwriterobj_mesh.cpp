@@ -134,6 +134,7 @@ void KQoxWriterObj::WriteMesh(KQoxNode* node, KQoxMesh* mesh)
     // one entry per polygon corner when textures vary by polygon.
     bool uvLinesWritten = false;
     std::vector<int> cornerUV; // per corner, its "vt" number; -1 for none
+    std::vector<int> firstCorners; // with them, where each polygon's corners start
     if (uvArray)
     {
         auto writeUV = [](Output& out, const KQoxVector2& uv, bool swap) {
@@ -198,7 +199,7 @@ void KQoxWriterObj::WriteMesh(KQoxNode* node, KQoxMesh* mesh)
                     cornerUV.push_back(uvIndex >= 0 && uvIndex < uvCount ? uvBase + written++ : -1);
                 }
             }
-            const std::vector<int> firstCorners = FirstCorners(*mesh);
+            firstCorners = FirstCorners(*mesh);
             WriteBlocks(static_cast<size_t>(polygonCount), [&](Output& out, size_t begin, size_t end) {
                 for (size_t p = begin; p < end; ++p)
                 {
@@ -302,9 +303,6 @@ void KQoxWriterObj::WriteMesh(KQoxNode* node, KQoxMesh* mesh)
             texture = lastTexture;
         }
     };
-    // Where each polygon's corners start in the running count of corners,
-    // when the texture vertices go by corner.
-    const std::vector<int> firstCorners = cornerUV.empty() ? std::vector<int>() : FirstCorners(*mesh);
     auto writeFaces = [&](Output& out, size_t begin, size_t end) {
         for (size_t polygon = begin; polygon < end; ++polygon)
         {
