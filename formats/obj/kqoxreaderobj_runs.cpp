@@ -200,28 +200,51 @@ bool KQoxReaderObj::ReadFaceRuns(KObjStatementReader& in, KObjMesh& mesh, KObjMe
             }
             piece.mStop = pieces[i].size();
         });
-        // The pieces up to the first that ends the run, joined in order.
-        size_t bytes = 0;
+        // The pieces up to the first that ends the run, joined in order:
+        // room for all, then each piece copied to its place on its thread.
+        size_t bytes = 0, used = 0, corners = 0, faces = 0;
         bool ended = false;
-        for (size_t i = 0; i < pieces.size() && !ended; ++i)
+        while (used < pieces.size() && !ended)
         {
-            FacePiece& piece = *mFacePieces[i];
+            const FacePiece& piece = *mFacePieces[used++];
             if (piece.mFailed)
                 return false;
             ended = piece.mEnded;
             bytes += piece.mStop;
-            const KObjMesh::FaceList& faces = piece.mList;
-            if (faces.mFaces.empty())
+            corners += piece.mList.mCorners.size();
+            faces += piece.mList.mFaces.size();
+        }
+        const size_t firstCorner = list.mCorners.size();
+        const size_t firstFace = list.mFaces.size();
+        if (!list.mRuns.reserve_more(1) || !list.mCorners.extend(corners) || !list.mFaces.extend(faces))
+        {
+            list.mCorners.truncate(firstCorner);
+            list.mFaces.truncate(firstFace);
+            return false;
+        }
+        std::vector<size_t> cornerAt(used), faceAt(used);
+        for (size_t i = 0, c = firstCorner, f = firstFace; i < used; ++i)
+        {
+            cornerAt[i] = c;
+            faceAt[i] = f;
+            c += mFacePieces[i]->mList.mCorners.size();
+            f += mFacePieces[i]->mList.mFaces.size();
+        }
+        ObjRunPieces(used, [&](size_t i) {
+            const KObjMesh::FaceList& from = mFacePieces[i]->mList;
+            std::copy(from.mCorners.begin(), from.mCorners.end(), list.mCorners.begin() + cornerAt[i]);
+            std::copy(from.mFaces.begin(), from.mFaces.end(), list.mFaces.begin() + faceAt[i]);
+        });
+        for (size_t i = 0; i < used; ++i)
+        {
+            const KObjMesh& from = mFacePieces[i]->mMesh;
+            if (from.mFaceCount == 0)
                 continue;
             // One material and texture for the whole run.
-            const KObjMesh::Run& run = faces.mRuns[0];
-            const bool newRun = list.mRuns.empty() || list.mRuns.end()[-1].mMaterial != run.mMaterial ||
-                                list.mRuns.end()[-1].mTexture != run.mTexture;
-            if ((newRun && !list.mRuns.push_back(KObjMesh::Run{list.mFaces.size(), run.mMaterial, run.mTexture})) ||
-                !list.mCorners.append(faces.mCorners.data(), faces.mCorners.size()) ||
-                !list.mFaces.append(faces.mFaces.data(), faces.mFaces.size()))
-                return false;
-            const KObjMesh& from = piece.mMesh;
+            const KObjMesh::Run& run = mFacePieces[i]->mList.mRuns[0];
+            if (list.mRuns.empty() || list.mRuns.end()[-1].mMaterial != run.mMaterial ||
+                list.mRuns.end()[-1].mTexture != run.mTexture)
+                list.mRuns.push_reserved(KObjMesh::Run{faceAt[i], run.mMaterial, run.mTexture});
             mesh.mAllFacesHaveNormals = mesh.mAllFacesHaveNormals && from.mAllFacesHaveNormals;
             mesh.mAllFacesHaveTextureVertices = mesh.mAllFacesHaveTextureVertices && from.mAllFacesHaveTextureVertices;
             mesh.mAllFacesHaveTexture = mesh.mAllFacesHaveTexture && from.mAllFacesHaveTexture;
