@@ -184,12 +184,10 @@ private:
     void IndexRuns(KQoxMesh& mesh, KObjMesh& objMesh, std::vector<RunIndices>& runs);
     // Numbers the distinct corners of every face in order of first
     // appearance into entries (reserved for every corner), writing each
-    // corner's number to polygonVertices and, when cornerUVs is not null,
-    // its UV number (0 for none) to cornerUVs; the corners of each list
-    // are freed once numbered. Returns the number of UVs; usedUVs gets the
+    // corner's number to polygonVertices; the corners of each list are
+    // freed once numbered. Returns the number of UVs; usedUVs gets the
     // count of corners up to the last one with a UV.
-    int NumberCorners(KObjMesh& objMesh, KObjPodArray<PointEntry>& entries, int* polygonVertices, int* cornerUVs,
-                      int& usedUVs);
+    int NumberCorners(KObjMesh& objMesh, KObjPodArray<PointEntry>& entries, int* polygonVertices, int& usedUVs);
     // Makes the mesh's polygons from the faces' sizes, with the runs'
     // material and texture numbers where the layer keeps them by polygon.
     // False when memory runs out.

@@ -189,23 +189,19 @@ KQoxMesh* KQoxReaderObj::CreateQoxMeshFromObjMesh(KObjMesh& objMesh)
     std::vector<RunIndices> runs;
     IndexRuns(*mesh, objMesh, runs);
 
-    // The polygon vertices and the corners' UV numbers are written straight
-    // into the mesh's arrays, then the polygons made over them at once.
+    // The polygon vertices are written straight into the mesh's array, then
+    // the polygons made over them at once.
     int* polygonVertices = mesh->SetPolygonVertexCount(static_cast<int>(corners));
     if (!polygonVertices && corners > 0)
         return fail();
     KQoxLayerElementUV* uvs = nullptr;
-    int* cornerUVs = nullptr;
     if (objMesh.mSomeCornerHasTextureVertex)
     {
         mesh->InitTextureUVIndices(KQoxLayerElement::eBY_POLYGON_VERTEX);
         uvs = layer->GetUVs();
-        if (!uvs->mIndexArray.SetCountUnset(static_cast<int>(corners)))
-            return fail();
-        cornerUVs = uvs->mIndexArray.GetArray();
     }
     int usedUVs = 0;
-    const int uvCount = NumberCorners(objMesh, entries, polygonVertices, cornerUVs, usedUVs);
+    const int uvCount = NumberCorners(objMesh, entries, polygonVertices, usedUVs);
     if (!SetFacePolygons(*mesh, objMesh, runs, faceCount))
         return fail();
     // The faces are in the mesh: their memory goes before the points are made.
@@ -225,9 +221,10 @@ KQoxMesh* KQoxReaderObj::CreateQoxMeshFromObjMesh(KObjMesh& objMesh)
     KQoxVector4* points = pointArray.GetArray();
     KQoxVector4* normals = normalArray.GetArray();
     KQoxVector2* uvArray = nullptr;
+    KObjPodArray<int> pointUV; // per control point, its UV number (-1: none)
     if (uvs)
     {
-        if (!uvs->mDirectArray.SetCountUnset(uvCount))
+        if (!uvs->mDirectArray.SetCountUnset(uvCount) || !pointUV.extend(static_cast<size_t>(pointCount)))
             return fail();
         uvArray = uvs->mDirectArray.GetArray();
     }
@@ -245,13 +242,33 @@ KQoxMesh* KQoxReaderObj::CreateQoxMeshFromObjMesh(KObjMesh& objMesh)
             const PointEntry& point = entries[number];
             points[number] = vertices[point.mVertex];
             normals[number] = point.mNormal >= 0 ? fileNormals[point.mNormal] : KQoxVector4(0.0, 0.0, 0.0, 0.0);
-            if (uvArray && point.mUV >= 0)
-                uvArray[point.mUV] = textureVertices[point.mTextureVertex];
+            if (uvs)
+            {
+                pointUV[number] = point.mUV;
+                if (point.mUV >= 0)
+                    uvArray[point.mUV] = textureVertices[point.mTextureVertex];
+            }
         }
     });
-    // The UV index array ends at the last corner that has a UV.
+    entries.release();
+    // Then each corner's UV number (0 for none), up to the last corner that
+    // has a UV.
     if (uvs)
-        uvs->mIndexArray.SetCount(usedUVs);
+    {
+        if (!uvs->mIndexArray.SetCountUnset(usedUVs))
+            return fail();
+        int* cornerUVs = uvs->mIndexArray.GetArray();
+        const size_t cornerSlices = usedUVs >= kParallelPoints ? static_cast<size_t>(mThreads) : 1;
+        ObjRunPieces(cornerSlices, [&](size_t slice) {
+            const int begin = static_cast<int>(static_cast<long long>(usedUVs) * slice / cornerSlices);
+            const int end = static_cast<int>(static_cast<long long>(usedUVs) * (slice + 1) / cornerSlices);
+            for (int c = begin; c < end; ++c)
+            {
+                const int uv = pointUV[polygonVertices[c]];
+                cornerUVs[c] = uv >= 0 ? uv : 0;
+            }
+        });
+    }
     return mesh;
 }
 
@@ -303,7 +320,7 @@ void KQoxReaderObj::IndexRuns(KQoxMesh& mesh, KObjMesh& objMesh, std::vector<Run
 }
 
 int KQoxReaderObj::NumberCorners(KObjMesh& objMesh, KObjPodArray<PointEntry>& entries, int* polygonVertices,
-                                 int* cornerUVs, int& usedUVs)
+                                 int& usedUVs)
 {
     mChainHeads.resize(mVertices.size(), -1);
     int* const heads = mChainHeads.data();
@@ -331,8 +348,6 @@ int KQoxReaderObj::NumberCorners(KObjMesh& objMesh, KObjPodArray<PointEntry>& en
             }
             polygonVertices[out] = number;
             const int uv = entries[number].mUV;
-            if (cornerUVs)
-                cornerUVs[out] = uv >= 0 ? uv : 0;
             ++out;
             lastUV = uv >= 0 ? out : lastUV;
         }

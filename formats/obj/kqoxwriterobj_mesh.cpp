@@ -133,7 +133,7 @@ void KQoxWriterObj::WriteMesh(KQoxNode* node, KQoxMesh* mesh)
     // Texture coordinates: the UV array as it is (optionally swapped), or
     // one entry per polygon corner when textures vary by polygon.
     bool uvLinesWritten = false;
-    std::vector<int> cornerUV; // per corner, its "vt" number; -1 for none
+    std::vector<int> cornerUV;     // per corner, its "vt" number; -1 for none
     std::vector<int> firstCorners; // with them, where each polygon's corners start
     if (uvArray)
     {
