@@ -151,7 +151,7 @@ private:
     // the current group's face list; false when memory runs out.
     bool ReadFaceRuns(KObjStatementReader& in, KObjMesh& mesh, KObjMesh::FaceList& list);
     // The whole lines at hand when they are worth reading in parallel, cut
-    // into one piece per thread at line breaks; false otherwise.
+    // into a few pieces per thread at line breaks; false otherwise.
     bool CutPieces(KObjStatementReader& in, std::string_view& lines, std::vector<std::string_view>& pieces);
     bool ReadSurface(KQoxScene& scene, KObjStatementReader& in, std::string_view rest, std::string_view& keyword,
                      std::string_view& next, bool& more);

@@ -1,8 +1,8 @@
 // Long runs of vertex or face statements read in parallel: the lines at
-// hand are cut into one piece per thread at line breaks, each piece read
-// by its own thread, and the results joined in file order, so that what is
-// read is exactly what reading statement by statement gives. A run ends at
-// the first statement of another kind or continued on the next line; the
+// hand are cut into a few pieces per thread at line breaks, each piece read
+// by one of the threads, and the results joined in file order, so that what
+// is read is exactly what reading statement by statement gives. A run ends
+// at the first statement of another kind or continued on the next line; the
 // statement loop reads that one as usual.
 
 #include <algorithm>
@@ -54,7 +54,7 @@ bool KQoxReaderObj::CutPieces(KObjStatementReader& in, std::string_view& lines, 
         mNoRunBefore = in.Position() + lines.size();
         return false;
     }
-    const size_t count = static_cast<size_t>(mThreads);
+    const size_t count = kObjPiecesPerThread * static_cast<size_t>(mThreads);
     const char* const end = lines.data() + lines.size();
     const char* begin = lines.data();
     for (size_t i = 1; i <= count && begin < end; ++i)
@@ -86,7 +86,7 @@ bool KQoxReaderObj::ReadVertexRuns(KObjStatementReader& in)
             bool mEnded = false;
         };
         std::vector<Count> counts(pieces.size());
-        ObjRunPieces(pieces.size(), [&](size_t i) {
+        ObjRunPieces(pieces.size(), mThreads, [&](size_t i) {
             const char* p = pieces[i].data();
             const char* const end = p + pieces[i].size();
             Count& count = counts[i];
@@ -135,7 +135,7 @@ bool KQoxReaderObj::ReadVertexRuns(KObjStatementReader& in)
                 firsts[k] += counts[i].mKinds[k];
             }
         std::vector<char> bad(used, 0);
-        ObjRunPieces(used, [&](size_t i) {
+        ObjRunPieces(used, mThreads, [&](size_t i) {
             const char* p = pieces[i].data();
             const char* const end = p + counts[i].mStop;
             KQoxVector4* positions = mVertices.data() + starts[3 * i];
@@ -171,7 +171,7 @@ bool KQoxReaderObj::ReadFaceRuns(KObjStatementReader& in, KObjMesh& mesh, KObjMe
     {
         while (mFacePieces.size() < pieces.size())
             mFacePieces.push_back(std::make_unique<FacePiece>());
-        ObjRunPieces(pieces.size(), [&](size_t i) {
+        ObjRunPieces(pieces.size(), mThreads, [&](size_t i) {
             FacePiece& piece = *mFacePieces[i];
             piece.mMesh.mAllFacesHaveNormals = piece.mMesh.mAllFacesHaveTextureVertices = true;
             piece.mMesh.mAllFacesHaveTexture = true;
@@ -230,7 +230,7 @@ bool KQoxReaderObj::ReadFaceRuns(KObjStatementReader& in, KObjMesh& mesh, KObjMe
             c += mFacePieces[i]->mList.mCorners.size();
             f += mFacePieces[i]->mList.mFaces.size();
         }
-        ObjRunPieces(used, [&](size_t i) {
+        ObjRunPieces(used, mThreads, [&](size_t i) {
             const KObjMesh::FaceList& from = mFacePieces[i]->mList;
             std::copy(from.mCorners.begin(), from.mCorners.end(), list.mCorners.begin() + cornerAt[i]);
             std::copy(from.mFaces.begin(), from.mFaces.end(), list.mFaces.begin() + faceAt[i]);

@@ -1,6 +1,5 @@
 #include "formats/obj/kqoxwriterobj.h"
 #include "formats/obj/kqoxwriterobj_private.h"
-#include "formats/obj/kqoxobjparallel.h"
 
 #include <charconv>
 #include <cstring>

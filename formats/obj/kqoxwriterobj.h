@@ -104,7 +104,7 @@ private:
     bool mMaterialsPresent = false;
     bool mWriteFailed = false;
     int mThreads;
-    size_t mBlockItems = size_t(1) << 16;
+    size_t mBlockItems = size_t(1) << 14;
     int mNextVertex = 1;
     int mNextTextureCoordinate = 1;
     int mNextNormal = 1;

@@ -7,10 +7,12 @@
 #include <cstdio>
 #include <cstring>
 #include <algorithm>
+#include <atomic>
 #include <memory>
 #include <thread>
 #include <vector>
 
+#include "formats/obj/kqoxobjparallel.h"
 #include "formats/obj/kqoxwriterobj.h"
 
 namespace qoxsdk_600 {
@@ -315,9 +317,10 @@ private:
 
 // Writes the text of items 0 to count - 1 to out in order: format(text,
 // begin, end) writes that of items begin to end - 1 to text. Items are
-// taken in blocks of blockItems, up to threads blocks formatted at once
-// (each into memory, on its own thread) while the blocks before them are
-// written; the text is the same as format(out, 0, count) writes.
+// taken in blocks of blockItems, a round of blocks formatted into memory by
+// up to threads threads at once (each taking the next block not yet taken)
+// while the round before is written; the text is the same as
+// format(out, 0, count) writes.
 template <class Out, class F>
 void ObjWriteBlocks(Out& out, int threads, size_t blockItems, size_t count, F&& format)
 {
@@ -327,26 +330,33 @@ void ObjWriteBlocks(Out& out, int threads, size_t blockItems, size_t count, F&& 
         return;
     }
     const size_t workers = static_cast<size_t>(threads);
+    const size_t perRound = kObjPiecesPerThread * workers;
     const size_t blocks = (count + blockItems - 1) / blockItems;
+    const size_t rounds = (blocks + perRound - 1) / perRound;
     // Two sets of texts: one being written while the other is formatted.
-    std::vector<std::unique_ptr<Out>> texts(2 * workers);
+    std::vector<std::unique_ptr<Out>> texts(2 * perRound);
     for (auto& text : texts)
         text = std::make_unique<Out>(nullptr);
+    std::atomic<size_t> next[2];
     auto formatRound = [&](size_t round) {
-        const size_t first = round * workers;
-        const size_t n = std::min(workers, blocks - first);
+        const size_t first = round * perRound;
+        const size_t last = std::min(blocks, first + perRound);
+        std::atomic<size_t>& taken = next[round % 2];
+        taken = first;
         std::vector<std::thread> running;
-        running.reserve(n);
-        for (size_t i = 0; i < n; ++i)
-            running.emplace_back([&texts, &format, workers, count, blockItems, round, first, i] {
-                Out& text = *texts[(round % 2) * workers + i];
-                text.Clear();
-                const size_t begin = (first + i) * blockItems;
-                format(text, begin, std::min(count, begin + blockItems));
+        running.reserve(workers);
+        for (size_t i = 0; i < workers; ++i)
+            running.emplace_back([&texts, &format, &taken, perRound, count, blockItems, round, last] {
+                for (size_t block = taken++; block < last; block = taken++)
+                {
+                    Out& text = *texts[(round % 2) * perRound + block % perRound];
+                    text.Clear();
+                    const size_t begin = block * blockItems;
+                    format(text, begin, std::min(count, begin + blockItems));
+                }
             });
         return running;
     };
-    const size_t rounds = (blocks + workers - 1) / workers;
     std::vector<std::thread> running = formatRound(0);
     for (size_t round = 0; round < rounds; ++round)
     {
@@ -355,10 +365,10 @@ void ObjWriteBlocks(Out& out, int threads, size_t blockItems, size_t count, F&& 
         running.clear();
         if (round + 1 < rounds)
             running = formatRound(round + 1);
-        const size_t n = std::min(workers, blocks - round * workers);
-        for (size_t i = 0; i < n; ++i)
+        const size_t first = round * perRound;
+        for (size_t block = first; block < std::min(blocks, first + perRound); ++block)
         {
-            const Out& text = *texts[(round % 2) * workers + i];
+            const Out& text = *texts[(round % 2) * perRound + block % perRound];
             out.Bytes(text.Data(), text.Size());
         }
     }
