@@ -94,6 +94,8 @@ private:
     void ReleaseConverted();
 
     std::unique_ptr<Output> mObj;
+    // Blocks of lines formatted in memory by the threads.
+    std::vector<std::unique_ptr<Output>> mBlockTexts;
     std::unique_ptr<Output> mMtl;
     FILE* mObjFile = nullptr;
     FILE* mMtlFile = nullptr;

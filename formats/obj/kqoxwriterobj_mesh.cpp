@@ -83,7 +83,7 @@ void KQoxWriterObj::WriteMesh(KQoxNode* node, KQoxMesh* mesh)
     mObj->Text("g ").Text(node->GetNameWithoutNameSpacePrefix().ToChars()).Char('\n');
     // The long lists of lines are formatted in blocks on several threads.
     auto WriteBlocks = [&](size_t count, auto&& format) {
-        ObjWriteBlocks(*mObj, mThreads, mBlockItems, count, format);
+        ObjWriteBlocks(*mObj, mBlockTexts, mThreads, mBlockItems, count, format);
     };
 
     // Baking works on copies: the scene keeps its points and normals.

@@ -208,7 +208,7 @@ class KQoxWriterObj::Output
 public:
     explicit Output(FILE* file)
         : mFile(file)
-        , mData(kSize + 4096)
+        , mData(file ? kSize + 4096 : 0)
     {}
     ~Output() { Flush(); }
     Output& Text(const char* text) { return Text(text, std::strlen(text)); }
@@ -320,9 +320,11 @@ private:
 // taken in blocks of blockItems, a round of blocks formatted into memory by
 // up to threads threads at once (each taking the next block not yet taken)
 // while the round before is written; the text is the same as
-// format(out, 0, count) writes.
+// format(out, 0, count) writes. The texts in memory are kept in texts from
+// one call to the next.
 template <class Out, class F>
-void ObjWriteBlocks(Out& out, int threads, size_t blockItems, size_t count, F&& format)
+void ObjWriteBlocks(Out& out, std::vector<std::unique_ptr<Out>>& texts, int threads, size_t blockItems, size_t count,
+                    F&& format)
 {
     if (threads < 2 || blockItems == 0 || count <= blockItems)
     {
@@ -334,9 +336,8 @@ void ObjWriteBlocks(Out& out, int threads, size_t blockItems, size_t count, F&& 
     const size_t blocks = (count + blockItems - 1) / blockItems;
     const size_t rounds = (blocks + perRound - 1) / perRound;
     // Two sets of texts: one being written while the other is formatted.
-    std::vector<std::unique_ptr<Out>> texts(2 * perRound);
-    for (auto& text : texts)
-        text = std::make_unique<Out>(nullptr);
+    while (texts.size() < 2 * perRound)
+        texts.push_back(std::make_unique<Out>(nullptr));
     std::atomic<size_t> next[2];
     auto formatRound = [&](size_t round) {
         const size_t first = round * perRound;
