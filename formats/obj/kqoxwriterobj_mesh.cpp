@@ -354,9 +354,12 @@ void KQoxWriterObj::WriteMesh(KQoxNode* node, KQoxMesh* mesh)
                     // Vertex and normal numbers usually run together: the same text.
                     if (normalBase == vertexBase)
                     {
-                        // A fixed size copies without a call; the bytes past the
-                        // number are written over or left outside the text.
-                        std::memmove(at, vertexText, kCopySlack);
+                        // A fixed size copies without a call (through a copy,
+                        // since the two overlap); the bytes past the number are
+                        // written over or left outside the text.
+                        char copy[kCopySlack];
+                        std::memcpy(copy, vertexText, kCopySlack);
+                        std::memcpy(at, copy, kCopySlack);
                         at += vertexLength;
                     }
                     else

@@ -115,9 +115,12 @@ inline char* ObjUnsigned(char* out, uint64_t value)
     return ObjNineDigits(out, low);
 }
 
-// Writes value in decimal (as "%d") and returns the end.
-inline char* ObjInt(char* out, long long value)
+// Writes value in decimal (as "%d") and returns the end; the common
+// numbers (below 2^32) in straight code.
+[[gnu::always_inline]] inline char* ObjInt(char* out, long long value)
 {
+    if (static_cast<unsigned long long>(value) <= 0xffffffffu)
+        return ObjUnsigned32(out, static_cast<uint32_t>(value));
     if (value < 0)
     {
         *out++ = '-';
