@@ -123,7 +123,8 @@ inline bool ObjCutStatement(const char*& p, const char* end, std::string_view& k
     const char* stop = ObjFindBreak(p, end);
     p = stop;
     const char* k = start;
-    const char* const keywordLimit = stop - start > 20 ? start + 20 : stop;
+    const char* const keywordLimit =
+        stop - start > KObjStatementReader::eKEYWORD_SIZE ? start + KObjStatementReader::eKEYWORD_SIZE : stop;
     while (k < keywordLimit && !ObjIsSpace(*k))
         ++k;
     keyword = std::string_view(start, static_cast<size_t>(k - start));
