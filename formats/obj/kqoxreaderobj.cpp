@@ -86,7 +86,7 @@ bool KQoxReaderObj::Read(KQoxScene& scene, KStreamOptions* options)
     if (!scene.GetRootNode())
         return false;
     mState = ReadState();
-    mNoRunBefore = 0;
+    mNoVertexRunBefore = mNoFaceRunBefore = 0;
     rewind(mFile);
     // Large blocks, so that long runs of statements can be read in parallel.
     KObjStatementReader in(mFile, true, mThreads > 1 ? kParallelBlock : 0);

@@ -151,8 +151,10 @@ private:
     // the current group's face list; false when memory runs out.
     bool ReadFaceRuns(KObjStatementReader& in, KObjMesh& mesh, KObjMesh::FaceList& list);
     // The whole lines at hand when they are worth reading in parallel, cut
-    // into a few pieces per thread at line breaks; false otherwise.
-    bool CutPieces(KObjStatementReader& in, std::string_view& lines, std::vector<std::string_view>& pieces);
+    // into a few pieces per thread at line breaks; false otherwise, or
+    // before the position noRunBefore (which a short run moves on).
+    bool CutPieces(KObjStatementReader& in, size_t& noRunBefore, std::string_view& lines,
+                   std::vector<std::string_view>& pieces);
     bool ReadSurface(KQoxScene& scene, KObjStatementReader& in, std::string_view rest, std::string_view& keyword,
                      std::string_view& next, bool& more);
     void UseMaterial(std::string_view rest);
@@ -217,9 +219,10 @@ private:
     static constexpr size_t kDefaultMinimum = size_t(1) << 20;
     int mThreads = ObjDefaultThreads();
     size_t mParallelMinimum = kDefaultMinimum;
-    // No parallel run is tried before this position of the file: the last
-    // try found too short a run.
-    size_t mNoRunBefore = 0;
+    // No parallel run of vertices (of faces) is tried before this position
+    // of the file: the last try found too short a run.
+    size_t mNoVertexRunBefore = 0;
+    size_t mNoFaceRunBefore = 0;
     // Per thread, the faces of its piece of a run of "f" statements, with
     // where its piece's run ended.
     struct FacePiece

@@ -43,15 +43,16 @@ void KQoxReaderObj::SetParallelRuns(int threads, size_t minimumBytes)
     mParallelMinimum = minimumBytes;
 }
 
-bool KQoxReaderObj::CutPieces(KObjStatementReader& in, std::string_view& lines, std::vector<std::string_view>& pieces)
+bool KQoxReaderObj::CutPieces(KObjStatementReader& in, size_t& noRunBefore, std::string_view& lines,
+                              std::vector<std::string_view>& pieces)
 {
     pieces.clear();
-    if (in.Position() < mNoRunBefore)
+    if (in.Position() < noRunBefore)
         return false;
     lines = in.BufferedLines(kParallelBlock / 2);
     if (lines.size() < mParallelMinimum || lines.empty())
     {
-        mNoRunBefore = in.Position() + lines.size();
+        noRunBefore = in.Position() + lines.size();
         return false;
     }
     const size_t count = kObjPiecesPerThread * static_cast<size_t>(mThreads);
@@ -75,7 +76,7 @@ bool KQoxReaderObj::ReadVertexRuns(KObjStatementReader& in)
 {
     std::string_view lines;
     std::vector<std::string_view> pieces;
-    while (CutPieces(in, lines, pieces))
+    while (CutPieces(in, mNoVertexRunBefore, lines, pieces))
     {
         // First each piece's statements of each kind, up to the first
         // statement that ends the run.
@@ -119,14 +120,13 @@ bool KQoxReaderObj::ReadVertexRuns(KObjStatementReader& in)
         if (bytes < mParallelMinimum)
         {
             // Too short to be worth it: read statement by statement.
-            mNoRunBefore = in.Position() + bytes + mParallelMinimum;
+            mNoVertexRunBefore = in.Position() + bytes + mParallelMinimum;
             return true;
         }
         // Room for them all, then each piece into its own places.
         size_t firsts[3] = {mVertices.size(), mTextureVertices.size(), mNormals.size()};
         if (!mVertices.extend(totals[0]) || !mTextureVertices.extend(totals[1]) || !mNormals.extend(totals[2]))
             return false;
-        std::vector<bool> failed(used, false);
         std::vector<size_t> starts(3 * used);
         for (size_t i = 0; i < used; ++i)
             for (int k = 0; k < 3; ++k)
@@ -167,7 +167,7 @@ bool KQoxReaderObj::ReadFaceRuns(KObjStatementReader& in, KObjMesh& mesh, KObjMe
 {
     std::string_view lines;
     std::vector<std::string_view> pieces;
-    while (CutPieces(in, lines, pieces))
+    while (CutPieces(in, mNoFaceRunBefore, lines, pieces))
     {
         while (mFacePieces.size() < pieces.size())
             mFacePieces.push_back(std::make_unique<FacePiece>());
@@ -254,7 +254,7 @@ bool KQoxReaderObj::ReadFaceRuns(KObjStatementReader& in, KObjMesh& mesh, KObjMe
         }
         in.Consume(bytes);
         if (bytes < mParallelMinimum)
-            mNoRunBefore = in.Position() + mParallelMinimum;
+            mNoFaceRunBefore = in.Position() + mParallelMinimum;
         if (ended)
             return true;
     }
