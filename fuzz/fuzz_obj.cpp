@@ -1,5 +1,7 @@
 // libFuzzer target: any bytes read as an OBJ file (with a material library
-// beside it), the scene then written back out as OBJ.
+// beside it), the scene then written back out as OBJ. The file is read and
+// written a second time with runs of statements and blocks of lines taken
+// in small parallel pieces, which must give the same scene and text.
 
 #include <cstddef>
 #include <cstdint>
@@ -47,26 +49,45 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::fwrite(data, 1, size, f);
     std::fclose(f);
 
-    std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
-    KQoxScene& scene = *manager->CreateKQoxScene();
-    bool read = false;
+    std::string texts[2];
+    bool reads[2] = {false, false};
+    for (int parallel = 0; parallel < 2; ++parallel)
     {
-        KQoxReaderObj reader(*manager);
-        if (reader.FileOpen(in.c_str()))
+        std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
+        KQoxScene& scene = *manager->CreateKQoxScene();
+        bool read = false;
         {
-            std::unique_ptr<KStreamOptions> options(reader.GetReadOptions(false));
-            read = reader.Read(scene, options.get());
+            KQoxReaderObj reader(*manager);
+            reader.SetParallelRuns(parallel ? 3 : 1, 32);
+            if (reader.FileOpen(in.c_str()))
+            {
+                std::unique_ptr<KStreamOptions> options(reader.GetReadOptions(false));
+                read = reader.Read(scene, options.get());
+            }
+        }
+        reads[parallel] = read;
+        if (read)
+        {
+            const std::string out = directory + "/out.obj";
+            KQoxWriterObj writer(*manager);
+            writer.SetParallelBlocks(parallel ? 3 : 1, 5);
+            if (writer.FileCreate(out.c_str()))
+            {
+                std::unique_ptr<KStreamOptions> options(writer.GetWriteOptions());
+                writer.Write(scene, options.get());
+                writer.FileClose();
+            }
+            if (std::FILE* written = std::fopen(out.c_str(), "rb"))
+            {
+                char buffer[4096];
+                size_t n;
+                while ((n = std::fread(buffer, 1, sizeof buffer, written)) > 0)
+                    texts[parallel].append(buffer, n);
+                std::fclose(written);
+            }
         }
     }
-    if (read)
-    {
-        KQoxWriterObj writer(*manager);
-        if (writer.FileCreate((directory + "/out.obj").c_str()))
-        {
-            std::unique_ptr<KStreamOptions> options(writer.GetWriteOptions());
-            writer.Write(scene, options.get());
-            writer.FileClose();
-        }
-    }
+    if (reads[0] != reads[1] || texts[0] != texts[1])
+        __builtin_trap();
     return 0;
 }

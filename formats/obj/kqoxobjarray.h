@@ -55,6 +55,15 @@ public:
     {
         return mSize + count <= mCapacity || (count <= ~size_t(0) - mSize && Grow(mSize + count));
     }
+    // Appends count items left unset for the caller to fill; false, nothing
+    // added, when memory runs out.
+    bool extend(size_t count)
+    {
+        if (!reserve_more(count))
+            return false;
+        mSize += count;
+        return true;
+    }
     // Appends an item in room made by reserve_more.
     void push_reserved(const T& item) { mData[mSize++] = item; }
     void clear() { mSize = 0; }

@@ -46,10 +46,17 @@ bool KObjMesh::AddFace(const KObjFace& face, FaceList& list)
     const size_t first = list.mCorners.size();
     if (!list.mCorners.reserve_more(face.mReferences.size()))
         return false;
+    bool someTextureVertex = false;
     for (const KIndexGroup& reference : face.mReferences)
+    {
         list.mCorners.push_reserved(Corner{reference.mVertex, reference.mTextureVertex, reference.mNormal});
+        someTextureVertex |= reference.mTextureVertex >= 0;
+    }
     if (AddFaceHeader(list, face.GetCount(), face.mHasNormals, face.mHasTextureVertices, face.mMaterial, face.mTexture))
+    {
+        mSomeCornerHasTextureVertex |= someTextureVertex;
         return true;
+    }
     list.mCorners.truncate(first);
     return false;
 }

@@ -117,6 +117,8 @@ public:
     bool mAllFacesHaveTextureVertices = true;
     bool mAllFacesHaveTexture = true;
     bool mSomeFaceHasTexture = false;
+    // Whether any corner kept refers to a texture vertex.
+    bool mSomeCornerHasTextureVertex = false;
     int mFaceCount = 0;
 };
 

@@ -11,9 +11,6 @@
 #ifdef __linux__
 #include <sys/mman.h>
 #endif
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
 
 namespace qoxsdk_600 {
 
@@ -98,9 +95,10 @@ std::string_view ObjTrim(std::string_view text)
     return ObjTrimRight(text.substr(i));
 }
 
-KObjStatementReader::KObjStatementReader(FILE* file, bool joinContinuations)
+KObjStatementReader::KObjStatementReader(FILE* file, bool joinContinuations, size_t blockSize)
     : mFile(file)
     , mJoin(joinContinuations)
+    , mBlockSize(blockSize < kBlockSize ? kBlockSize : blockSize)
 {
     mKeyword[0] = 0;
 }
@@ -131,8 +129,8 @@ bool KObjStatementReader::Fill()
         mConsumed += mPos;
         mPos = 0;
     }
-    if (mBuffer.size() - mEnd < kBlockSize / 2)
-        mBuffer.resize(mBuffer.empty() ? kBlockSize : mBuffer.size() * 2);
+    if (mBuffer.size() - mEnd < mBlockSize / 2)
+        mBuffer.resize(mBuffer.empty() ? mBlockSize : mBuffer.size() * 2);
     const size_t got = fread(mBuffer.data() + mEnd, 1, mBuffer.size() - mEnd, mFile);
     if (got == 0)
     {
@@ -144,41 +142,18 @@ bool KObjStatementReader::Fill()
     return true;
 }
 
-namespace {
-
-// The first CR or LF in [from, end), or end.
-inline const char* FindBreak(const char* from, const char* end)
-{
-#ifdef __SSE2__
-    const __m128i lf = _mm_set1_epi8('\n');
-    const __m128i cr = _mm_set1_epi8('\r');
-    for (; end - from >= 16; from += 16)
-    {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
-        const int mask = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(bytes, lf), _mm_cmpeq_epi8(bytes, cr)));
-        if (mask)
-            return from + __builtin_ctz(static_cast<unsigned>(mask));
-    }
-#endif
-    while (from < end && *from != '\n' && *from != '\r')
-        ++from;
-    return from;
-}
-
-} // namespace
-
 size_t KObjStatementReader::LineEnd()
 {
     // Nearly always the break is in the data at hand.
     const char* base = mBuffer.data();
-    const char* found = FindBreak(base + mPos, base + mEnd);
+    const char* found = ObjFindBreak(base + mPos, base + mEnd);
     if (found < base + mEnd && (*found == '\n' || found + 1 < base + mEnd))
         return static_cast<size_t>(found - base);
     mScan = mPos;
     for (;;)
     {
         const char* base = mBuffer.data();
-        const char* found = FindBreak(base + mScan, base + mEnd);
+        const char* found = ObjFindBreak(base + mScan, base + mEnd);
         const size_t i = static_cast<size_t>(found - base);
         if (i < mEnd)
         {
@@ -255,6 +230,17 @@ bool KObjStatementReader::Next(std::string_view& keyword, std::string_view& rest
     }
     rest = mJoined;
     return true;
+}
+
+std::string_view KObjStatementReader::BufferedLines(size_t wanted)
+{
+    if (mEnd - mPos < wanted)
+        Fill();
+    const char* base = mBuffer.data();
+    size_t end = mEnd;
+    while (end > mPos && base[end - 1] != '\n' && base[end - 1] != '\r')
+        --end;
+    return std::string_view(base + mPos, end - mPos);
 }
 
 bool ObjScanDouble(const char*& p, const char* end, double& value)

@@ -14,6 +14,10 @@
 #include <string_view>
 #include <vector>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace qoxsdk_600 {
 
 constexpr long long kIntMax = INT_MAX;
@@ -44,7 +48,8 @@ public:
         eKEYWORD_SIZE = 20
     };
 
-    explicit KObjStatementReader(FILE* file = nullptr, bool joinContinuations = true);
+    // Data is read in blocks of blockSize bytes (at least).
+    explicit KObjStatementReader(FILE* file = nullptr, bool joinContinuations = true, size_t blockSize = 1 << 20);
     void SetFile(FILE* file);
     // Back to the start of the file.
     void Rewind();
@@ -55,6 +60,12 @@ public:
     bool ReadFailed() const { return mReadFailed; }
     // Bytes consumed so far.
     size_t Position() const { return mConsumed + mPos; }
+    // The whole lines read ahead and not yet consumed, each ending in its
+    // CR or LF, more read first when fewer than wanted bytes are at hand;
+    // valid until the next call. Consume(n) then takes n bytes of them
+    // (whole lines) as read.
+    std::string_view BufferedLines(size_t wanted);
+    void Consume(size_t bytes) { mPos += bytes; }
 
 private:
     // Moves the unread bytes to the front and reads more; false when
@@ -68,6 +79,7 @@ private:
 
     FILE* mFile;
     bool mJoin;
+    size_t mBlockSize;
     std::vector<char> mBuffer;
     size_t mPos = 0;
     size_t mEnd = 0;
@@ -78,6 +90,51 @@ private:
     char mKeyword[eKEYWORD_SIZE + 1];
     std::string mJoined;
 };
+
+// The first CR or LF in [from, end), or end.
+inline const char* ObjFindBreak(const char* from, const char* end)
+{
+#ifdef __SSE2__
+    const __m128i lf = _mm_set1_epi8('\n');
+    const __m128i cr = _mm_set1_epi8('\r');
+    for (; end - from >= 16; from += 16)
+    {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
+        const int mask = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(bytes, lf), _mm_cmpeq_epi8(bytes, cr)));
+        if (mask)
+            return from + __builtin_ctz(static_cast<unsigned>(mask));
+    }
+#endif
+    while (from < end && *from != '\n' && *from != '\r')
+        ++from;
+    return from;
+}
+
+// The statement at p in text of whole lines, as KObjStatementReader::Next
+// cuts it (without joining lines): false, p at end, when only white space
+// is left; otherwise p moves past the statement's line.
+inline bool ObjCutStatement(const char*& p, const char* end, std::string_view& keyword, std::string_view& rest)
+{
+    while (p < end && ObjIsSpace(*p))
+        ++p;
+    if (p == end)
+        return false;
+    const char* start = p;
+    const char* stop = ObjFindBreak(p, end);
+    p = stop;
+    const char* k = start;
+    const char* const keywordLimit =
+        stop - start > KObjStatementReader::eKEYWORD_SIZE ? start + KObjStatementReader::eKEYWORD_SIZE : stop;
+    while (k < keywordLimit && !ObjIsSpace(*k))
+        ++k;
+    keyword = std::string_view(start, static_cast<size_t>(k - start));
+    while (k < stop && ObjIsSpace(*k))
+        ++k;
+    while (stop > k && ObjIsSpace(stop[-1]))
+        --stop;
+    rest = std::string_view(k, static_cast<size_t>(stop - k));
+    return true;
+}
 
 // Scanners in the manner of "%lf", "%d" and "%s": each skips white space
 // first and advances p past what it read; false, p unchanged, when nothing

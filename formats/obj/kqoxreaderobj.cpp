@@ -86,8 +86,10 @@ bool KQoxReaderObj::Read(KQoxScene& scene, KStreamOptions* options)
     if (!scene.GetRootNode())
         return false;
     mState = ReadState();
+    mNoVertexRunBefore = mNoFaceRunBefore = 0;
     rewind(mFile);
-    KObjStatementReader in(mFile, true);
+    // Large blocks, so that long runs of statements can be read in parallel.
+    KObjStatementReader in(mFile, true, mThreads > 1 ? kParallelBlock : 0);
     const bool read = ReadStatements(scene, in);
     CloseMtlLibrary();
     if (!read)
@@ -144,6 +146,8 @@ bool KQoxReaderObj::ReadStatements(KQoxScene& scene, KObjStatementReader& in)
             {
                 if (!(this->*read)(rest))
                     return false;
+                if (mThreads > 1 && last != 'p' && !ReadVertexRuns(in))
+                    return false;
                 more = in.Next(keyword, rest);
             } while (more && keyword.size() == length && keyword[0] == 'v' && keyword[length - 1] == last);
         }
@@ -156,7 +160,7 @@ bool KQoxReaderObj::ReadStatements(KQoxScene& scene, KObjStatementReader& in)
             KObjMesh::FaceList& list = mesh.mFaceLists[mState.mSmoothingGroup];
             do
             {
-                if (!ReadFace(mesh, list, rest))
+                if (!ReadFace(mesh, list, rest) || (mThreads > 1 && !ReadFaceRuns(in, mesh, list)))
                     return false; // out of memory
                 more = in.Next(keyword, rest);
             } while (more && keyword == "f");
@@ -205,32 +209,53 @@ bool KQoxReaderObj::ReadStatements(KQoxScene& scene, KObjStatementReader& in)
     return !in.ReadFailed();
 }
 
-bool KQoxReaderObj::ReadPosition(std::string_view rest)
+bool KQoxReaderObj::ParsePosition(std::string_view rest, KQoxVector4& position)
 {
     double values[4];
     const int n = ObjScanDoubles(rest, values, 4);
     if (n < 3)
         return false;
-    return mVertices.push_back(KQoxVector4(values[0], values[1], values[2], n > 3 ? values[3] : 1.0));
+    position = KQoxVector4(values[0], values[1], values[2], n > 3 ? values[3] : 1.0);
+    return true;
+}
+
+bool KQoxReaderObj::ParseNormal(std::string_view rest, KQoxVector4& normal)
+{
+    double values[3];
+    if (ObjScanDoubles(rest, values, 3) < 3)
+        return false;
+    normal = KQoxVector4(values[0], values[1], values[2], 0.0);
+    return true;
+}
+
+bool KQoxReaderObj::ParseTextureVertex(std::string_view rest, KQoxVector2& textureVertex)
+{
+    double values[3];
+    const int n = ObjScanDoubles(rest, values, 3);
+    if (n < 1)
+        return false;
+    textureVertex = KQoxVector2(values[0], n > 1 ? values[1] : 0.0);
+    return true;
+}
+
+bool KQoxReaderObj::ReadPosition(std::string_view rest)
+{
+    KQoxVector4 position;
+    return ParsePosition(rest, position) && mVertices.push_back(position);
 }
 
 bool KQoxReaderObj::ReadNormal(std::string_view rest)
 {
     mNormalsSeen = true;
-    double values[3];
-    if (ObjScanDoubles(rest, values, 3) < 3)
-        return false;
-    return mNormals.push_back(KQoxVector4(values[0], values[1], values[2], 0.0));
+    KQoxVector4 normal;
+    return ParseNormal(rest, normal) && mNormals.push_back(normal);
 }
 
 bool KQoxReaderObj::ReadTextureVertex(std::string_view rest)
 {
     mTextureVerticesSeen = true;
-    double values[3];
-    const int n = ObjScanDoubles(rest, values, 3);
-    if (n < 1)
-        return false;
-    return mTextureVertices.push_back(KQoxVector2(values[0], n > 1 ? values[1] : 0.0));
+    KQoxVector2 textureVertex;
+    return ParseTextureVertex(rest, textureVertex) && mTextureVertices.push_back(textureVertex);
 }
 
 bool KQoxReaderObj::ReadParameterVertex(std::string_view rest)
@@ -576,6 +601,7 @@ bool KQoxReaderObj::ReadFace(KObjMesh& mesh, KObjMesh::FaceList& list, std::stri
         return false;
     bool hasNormals = true;
     bool hasTextureVertices = true;
+    bool someTextureVertex = false;
     size_t tokens = 0;
     const char* p = rest.data();
     const char* const end = p + rest.size();
@@ -609,6 +635,7 @@ bool KQoxReaderObj::ReadFace(KObjMesh& mesh, KObjMesh::FaceList& list, std::stri
         const int normal = ZeroBased(reference.mNormal, normalCount);
         hasNormals = hasNormals && normal >= 0;
         hasTextureVertices = hasTextureVertices && textureVertex >= 0;
+        someTextureVertex = someTextureVertex || textureVertex >= 0;
         corners.push_reserved(KObjMesh::Corner{vertex, textureVertex, normal});
     }
     const size_t kept = corners.size() - first;
@@ -619,7 +646,10 @@ bool KQoxReaderObj::ReadFace(KObjMesh& mesh, KObjMesh::FaceList& list, std::stri
     }
     if (mesh.AddFaceHeader(list, static_cast<int>(kept), hasNormals, hasTextureVertices, mState.mMaterial,
                            mState.mTexture))
+    {
+        mesh.mSomeCornerHasTextureVertex = mesh.mSomeCornerHasTextureVertex || someTextureVertex;
         return true;
+    }
     corners.truncate(first);
     return false;
 }

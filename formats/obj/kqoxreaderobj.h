@@ -18,6 +18,7 @@
 #include "base/kmath_types.h"
 #include "base/kname.h"
 #include "fileio/kqoxio.h"
+#include "formats/obj/kqoxobjparallel.h"
 #include "formats/obj/kqoxobjrecords.h"
 #include "formats/obj/kqoxobjscan.h"
 
@@ -88,6 +89,12 @@ public:
     void DeleteObjMeshes() { mGroups.clear(); }
     void PrintObjMeshes() {}
 
+    // Runs of "v", "vt" and "vn" statements, and of "f" statements, are cut
+    // into pieces read by up to threads threads at once when at least
+    // minimumBytes of them are at hand (threads 1: never); what is read is
+    // the same either way.
+    void SetParallelRuns(int threads, size_t minimumBytes);
+
     // What the read collected; the arrays live as long as the reader.
     const KObjPodArray<KQoxVector4>& GetVertices() const { return mVertices; }
     const KObjPodArray<KQoxVector2>& GetTextureVertices() const { return mTextureVertices; }
@@ -132,6 +139,22 @@ private:
     bool ReadNormal(std::string_view rest);
     bool ReadTextureVertex(std::string_view rest);
     bool ReadParameterVertex(std::string_view rest);
+    // The same into a given place.
+    static bool ParsePosition(std::string_view rest, KQoxVector4& position);
+    static bool ParseNormal(std::string_view rest, KQoxVector4& normal);
+    static bool ParseTextureVertex(std::string_view rest, KQoxVector2& textureVertex);
+    // After a "v", "vt" or "vn" statement: the run of such statements at
+    // hand read in parallel pieces, until a statement of another kind; false
+    // when a statement holds too few numbers or memory runs out.
+    bool ReadVertexRuns(KObjStatementReader& in);
+    // After an "f" statement: the same for the run of "f" statements, into
+    // the current group's face list; false when memory runs out.
+    bool ReadFaceRuns(KObjStatementReader& in, KObjMesh& mesh, KObjMesh::FaceList& list);
+    // The whole lines at hand when they are worth reading in parallel, cut
+    // into a few pieces per thread at line breaks; false otherwise, or
+    // before the position noRunBefore (which a short run moves on).
+    bool CutPieces(KObjStatementReader& in, size_t& noRunBefore, std::string_view& lines,
+                   std::vector<std::string_view>& pieces);
     bool ReadSurface(KQoxScene& scene, KObjStatementReader& in, std::string_view rest, std::string_view& keyword,
                      std::string_view& next, bool& more);
     void UseMaterial(std::string_view rest);
@@ -142,19 +165,35 @@ private:
     // The material a face without one uses once a library was seen.
     KQoxMaterial* DefaultMaterial();
     // One control point to be: a distinct (vertex, texture vertex, normal)
-    // corner, and the next one of the same vertex (-1: none).
+    // corner, its UV number (-1: none) and the next one of the same vertex
+    // (-1: none).
     struct PointEntry
     {
         int mVertex;
         int mTextureVertex;
         int mNormal;
+        int mUV;
         int mNext;
     };
-    // Adds every face of the group as a polygon, numbering the distinct
-    // corners in order of first appearance into entries, with each one's UV
-    // number (-1: none) in pointUV, both reserved for every corner; the
-    // number of UVs.
-    int AddPolygons(KQoxMesh& mesh, KObjMesh& objMesh, KObjPodArray<PointEntry>& entries, KObjPodArray<int>& pointUV);
+    // The material and texture numbers in the mesh of each run of faces, in
+    // the order of the face lists; materials and textures are added to the
+    // mesh on the way.
+    struct RunIndices
+    {
+        int mMaterial;
+        int mTexture;
+    };
+    void IndexRuns(KQoxMesh& mesh, KObjMesh& objMesh, std::vector<RunIndices>& runs);
+    // Numbers the distinct corners of every face in order of first
+    // appearance into entries (reserved for every corner), writing each
+    // corner's number to polygonVertices; the corners of each list are
+    // freed once numbered. Returns the number of UVs; usedUVs gets the
+    // count of corners up to the last one with a UV.
+    int NumberCorners(KObjMesh& objMesh, KObjPodArray<PointEntry>& entries, int* polygonVertices, int& usedUVs);
+    // Makes the mesh's polygons from the faces' sizes, with the runs'
+    // material and texture numbers where the layer keeps them by polygon.
+    // False when memory runs out.
+    bool SetFacePolygons(KQoxMesh& mesh, KObjMesh& objMesh, const std::vector<RunIndices>& runs, size_t faceCount);
 
     FILE* mFile = nullptr;
     KString mFileName;
@@ -174,6 +213,27 @@ private:
     ReadState mState;
     KObjFace mFace{0, nullptr, nullptr};
     KQoxMaterial* mDefaultMaterial = nullptr;
+    // Blocks of the file read at once when runs are read in parallel.
+    static constexpr size_t kParallelBlock = size_t(8) << 20;
+    // Statements at hand worth reading in parallel at least, by default.
+    static constexpr size_t kDefaultMinimum = size_t(1) << 20;
+    int mThreads = ObjDefaultThreads();
+    size_t mParallelMinimum = kDefaultMinimum;
+    // No parallel run of vertices (of faces) is tried before this position
+    // of the file: the last try found too short a run.
+    size_t mNoVertexRunBefore = 0;
+    size_t mNoFaceRunBefore = 0;
+    // Per thread, the faces of its piece of a run of "f" statements, with
+    // where its piece's run ended.
+    struct FacePiece
+    {
+        KObjMesh mMesh;
+        KObjMesh::FaceList mList;
+        size_t mStop = 0;    // bytes of the piece read
+        bool mEnded = false; // a statement of another kind was met
+        bool mFailed = false;
+    };
+    std::vector<std::unique_ptr<FacePiece>> mFacePieces;
     // Per vertex, the first distinct reference made of it (-1: none yet);
     // kept between meshes and reset where it was used.
     std::vector<int> mChainHeads;

@@ -29,6 +29,9 @@ namespace {
 
 using Corner = KObjMesh::Corner;
 
+// Control points worth gathering on several threads at least.
+const int kParallelPoints = 1 << 16;
+
 // The flat normal of a face from its first three positions.
 KQoxVector4 FaceNormal(const KObjPodArray<KQoxVector4>& vertices, const Corner* corners)
 {
@@ -40,35 +43,6 @@ KQoxVector4 FaceNormal(const KObjPodArray<KQoxVector4>& vertices, const Corner* 
 int FaceCount(uint32_t face)
 {
     return static_cast<int>(face & KObjMesh::kCountMask);
-}
-
-// The UV index of every polygon vertex, stored at once after the polygons
-// were added without them: the same array as adding each polygon vertex
-// with its UV index would build (it ends at the last vertex that has a UV,
-// vertices without one hold 0).
-void StoreCornerUVs(KQoxMesh& mesh, const KObjPodArray<int>& pointUV)
-{
-    KQoxLayer* layer = mesh.GetLayerCount() > 0 ? mesh.GetLayer(0) : nullptr;
-    KQoxLayerElementUV* uvs = layer ? layer->GetUVs() : nullptr;
-    if (!uvs || uvs->mMappingMode != KQoxLayerElement::eBY_POLYGON_VERTEX ||
-        uvs->mReferenceMode != KQoxLayerElement::eINDEX_TO_DIRECT)
-        return;
-    const int* points = mesh.GetPolygonVertices();
-    int used = mesh.GetPolygonVertexCount();
-    while (used > 0 && pointUV[points[used - 1]] < 0)
-        --used;
-    if (used == 0)
-        return;
-    KArrayTemplate<int>& indices = uvs->mIndexArray;
-    indices.SetCount(used);
-    if (indices.GetCount() != used)
-        return;
-    int* out = indices.GetArray();
-    for (int c = 0; c < used; ++c)
-    {
-        const int uv = pointUV[points[c]];
-        out[c] = uv >= 0 ? uv : 0;
-    }
 }
 
 } // namespace
@@ -174,25 +148,26 @@ KQoxMesh* KQoxReaderObj::CreateQoxMeshFromObjMesh(KObjMesh& objMesh)
 {
     if (!objMesh.mAllFacesHaveNormals && !FillNormals(objMesh))
         return nullptr;
-    KQoxMesh* mesh = mManager.CreateKQoxMesh();
-    if (!mesh)
-        return nullptr;
-
     size_t corners = 0, faceCount = 0;
     for (auto& entry : objMesh.mFaceLists)
     {
         corners += entry.second.mCorners.size();
         faceCount += entry.second.mFaces.size();
     }
+    if (corners > static_cast<size_t>(INT_MAX) || faceCount > static_cast<size_t>(INT_MAX))
+        return nullptr;
+    KQoxMesh* mesh = mManager.CreateKQoxMesh();
+    if (!mesh)
+        return nullptr;
+    auto fail = [&] {
+        mManager.DestroyKQoxNodeAttribute(mesh);
+        return nullptr;
+    };
     // Distinct corners, at most one per corner: reserved at that, since
     // pages never written cost nothing.
     KObjPodArray<PointEntry> entries;
-    KObjPodArray<int> pointUV;
-    if (!entries.reserve_more(corners) || !pointUV.reserve_more(corners))
-    {
-        mManager.DestroyKQoxNodeAttribute(mesh);
-        return nullptr;
-    }
+    if (!entries.reserve_more(corners))
+        return fail();
 
     mesh->InitMaterialIndices(mMaterialLibrarySeen ? KQoxLayerElement::eBY_POLYGON : KQoxLayerElement::eALL_SAME);
     if (mesh->GetLayerCount() == 0)
@@ -211,138 +186,241 @@ KQoxMesh* KQoxReaderObj::CreateQoxMeshFromObjMesh(KObjMesh& objMesh)
             }
         }
     }
-    if (faceCount <= static_cast<size_t>(INT_MAX) && corners <= static_cast<size_t>(INT_MAX))
-        mesh->ReservePolygons(static_cast<int>(faceCount), static_cast<int>(corners));
+    std::vector<RunIndices> runs;
+    IndexRuns(*mesh, objMesh, runs);
 
-    // Polygons, their corners numbered as they come; the control points
-    // follow from the numbering.
-    const int uvCount = AddPolygons(*mesh, objMesh, entries, pointUV);
-
-    const int pointCount = static_cast<int>(entries.size());
-    mesh->InitControlPoints(pointCount);
-    mesh->InitNormals(0);
-    KQoxVector4* points = mesh->GetControlPoints();
-    KQoxVector4* normals = mesh->GetNormals();
-    for (int number = 0; points && number < pointCount; ++number)
-    {
-        const PointEntry& point = entries[number];
-        points[number] = mVertices[point.mVertex];
-        if (normals && point.mNormal >= 0)
-            normals[number] = mNormals[point.mNormal];
-    }
-    if (uvCount > 0)
+    // The polygon vertices are written straight into the mesh's array, then
+    // the polygons made over them at once.
+    int* polygonVertices = mesh->SetPolygonVertexCount(static_cast<int>(corners));
+    if (!polygonVertices && corners > 0)
+        return fail();
+    KQoxLayerElementUV* uvs = nullptr;
+    if (objMesh.mSomeCornerHasTextureVertex)
     {
         mesh->InitTextureUVIndices(KQoxLayerElement::eBY_POLYGON_VERTEX);
-        if (!layer->GetUVs())
-            layer->SetUVs(new KQoxLayerElementUV);
-        KArrayTemplate<KQoxVector2>& direct = layer->GetUVs()->mDirectArray;
-        direct.SetCount(uvCount);
-        KQoxVector2* uvs = direct.GetArray();
-        for (int number = 0; uvs && direct.GetCount() == uvCount && number < pointCount; ++number)
-            if (pointUV[number] >= 0)
-                uvs[pointUV[number]] = mTextureVertices[entries[number].mTextureVertex];
-        entries.release();
-        StoreCornerUVs(*mesh, pointUV);
+        uvs = layer->GetUVs();
+    }
+    int usedUVs = 0;
+    const int uvCount = NumberCorners(objMesh, entries, polygonVertices, usedUVs);
+    if (!SetFacePolygons(*mesh, objMesh, runs, faceCount))
+        return fail();
+    // The faces are in the mesh: their memory goes before the points are made.
+    for (auto& entry : objMesh.mFaceLists)
+    {
+        entry.second.mFaces.release();
+        entry.second.mRuns.release();
+    }
+
+    // The control points and their normals from the numbering.
+    const int pointCount = static_cast<int>(entries.size());
+    mesh->InitNormals(0);
+    KArrayTemplate<KQoxVector4>& pointArray = mesh->GetControlPointArray();
+    KArrayTemplate<KQoxVector4>& normalArray = layer->GetNormals()->mDirectArray;
+    if (!pointArray.SetCountUnset(pointCount) || !normalArray.SetCountUnset(pointCount))
+        return fail();
+    KQoxVector4* points = pointArray.GetArray();
+    KQoxVector4* normals = normalArray.GetArray();
+    KQoxVector2* uvArray = nullptr;
+    KObjPodArray<int> pointUV; // per control point, its UV number (-1: none)
+    if (uvs)
+    {
+        if (!uvs->mDirectArray.SetCountUnset(uvCount) || !pointUV.extend(static_cast<size_t>(pointCount)))
+            return fail();
+        uvArray = uvs->mDirectArray.GetArray();
+    }
+    // Gathered in slices on the threads (each slice writes its own items;
+    // every UV number belongs to exactly one control point: all are set).
+    const KQoxVector4* vertices = mVertices.data();
+    const KQoxVector4* fileNormals = mNormals.data();
+    const KQoxVector2* textureVertices = mTextureVertices.data();
+    const size_t slices = pointCount >= kParallelPoints ? kObjPiecesPerThread * static_cast<size_t>(mThreads) : 1;
+    ObjRunPieces(slices, mThreads, [&](size_t slice) {
+        const int begin = static_cast<int>(static_cast<long long>(pointCount) * slice / slices);
+        const int end = static_cast<int>(static_cast<long long>(pointCount) * (slice + 1) / slices);
+        for (int number = begin; number < end; ++number)
+        {
+            const PointEntry& point = entries[number];
+            points[number] = vertices[point.mVertex];
+            normals[number] = point.mNormal >= 0 ? fileNormals[point.mNormal] : KQoxVector4(0.0, 0.0, 0.0, 0.0);
+            if (uvs)
+            {
+                pointUV[number] = point.mUV;
+                if (point.mUV >= 0)
+                    uvArray[point.mUV] = textureVertices[point.mTextureVertex];
+            }
+        }
+    });
+    entries.release();
+    // Then each corner's UV number (0 for none), up to the last corner that
+    // has a UV.
+    if (uvs)
+    {
+        if (!uvs->mIndexArray.SetCountUnset(usedUVs))
+            return fail();
+        int* cornerUVs = uvs->mIndexArray.GetArray();
+        const size_t cornerSlices =
+            usedUVs >= kParallelPoints ? kObjPiecesPerThread * static_cast<size_t>(mThreads) : 1;
+        ObjRunPieces(cornerSlices, mThreads, [&](size_t slice) {
+            const int begin = static_cast<int>(static_cast<long long>(usedUVs) * slice / cornerSlices);
+            const int end = static_cast<int>(static_cast<long long>(usedUVs) * (slice + 1) / cornerSlices);
+            for (int c = begin; c < end; ++c)
+            {
+                const int uv = pointUV[polygonVertices[c]];
+                cornerUVs[c] = uv >= 0 ? uv : 0;
+            }
+        });
     }
     return mesh;
 }
 
-int KQoxReaderObj::AddPolygons(KQoxMesh& mesh, KObjMesh& objMesh, KObjPodArray<PointEntry>& entries,
-                               KObjPodArray<int>& pointUV)
+void KQoxReaderObj::IndexRuns(KQoxMesh& mesh, KObjMesh& objMesh, std::vector<RunIndices>& runs)
 {
-    mChainHeads.resize(mVertices.size(), -1);
-    std::vector<int> numbers;
-    int uvCount = 0;
     // Runs of faces share material and texture: the last lookup is kept.
     std::unordered_map<const void*, int> materialIndex, textureIndex;
     const KQoxMaterial* lastMaterial = nullptr;
     const KQoxTexture* lastTexture = nullptr;
-    int lastMaterialIndex = 0, lastTextureIndex = 0;
+    RunIndices last{0, 0};
     bool haveLast = false;
+    for (auto& entry : objMesh.mFaceLists)
+        for (const KObjMesh::Run& run : entry.second.mRuns)
+        {
+            RunIndices indices{0, 0};
+            if (mMaterialLibrarySeen && haveLast && run.mMaterial == lastMaterial && run.mTexture == lastTexture)
+                indices = last;
+            else if (mMaterialLibrarySeen)
+            {
+                KQoxMaterial* used = run.mMaterial ? run.mMaterial : DefaultMaterial();
+                auto found = materialIndex.find(used);
+                if (found == materialIndex.end())
+                {
+                    int index = used ? mesh.GMI(used->GetName(), 0) : -1;
+                    if (index < 0 && used)
+                        index = mesh.AM(used, 0);
+                    found = materialIndex.emplace(used, index).first;
+                }
+                indices.mMaterial = found->second;
+                if (run.mTexture)
+                {
+                    auto tfound = textureIndex.find(run.mTexture);
+                    if (tfound == textureIndex.end())
+                    {
+                        int index = mesh.GTI(run.mTexture->GetName(), 0);
+                        if (index < 0)
+                            index = mesh.AT(run.mTexture, 0);
+                        tfound = textureIndex.emplace(run.mTexture, index).first;
+                    }
+                    indices.mTexture = tfound->second;
+                }
+                haveLast = true;
+                lastMaterial = run.mMaterial;
+                lastTexture = run.mTexture;
+                last = indices;
+            }
+            runs.push_back(indices);
+        }
+}
+
+int KQoxReaderObj::NumberCorners(KObjMesh& objMesh, KObjPodArray<PointEntry>& entries, int* polygonVertices,
+                                 int& usedUVs)
+{
+    mChainHeads.resize(mVertices.size(), -1);
+    int* const heads = mChainHeads.data();
+    int uvCount = 0;
+    size_t out = 0;
+    size_t lastUV = 0; // corners up to the last one with a UV
     for (auto& entry : objMesh.mFaceLists)
     {
         KObjMesh::FaceList& list = entry.second;
-        const KObjMesh::Run* run = list.mRuns.begin();
-        const KObjMesh::Run* const runsEnd = list.mRuns.end();
-        const Corner* corner = list.mCorners.begin();
-        int material = 0, texture = 0;
-        for (size_t f = 0; f < list.mFaces.size(); ++f)
+        for (const Corner& corner : list.mCorners)
         {
-            if (run != runsEnd && run->mFirstFace == f)
+            // The corner's chain of distinct (texture vertex, normal) pairs of
+            // the same vertex, most vertices having one.
+            int& head = heads[corner.mVertex];
+            int number = head;
+            while (number >= 0 && (entries[number].mTextureVertex != corner.mTextureVertex ||
+                                   entries[number].mNormal != corner.mNormal))
+                number = entries[number].mNext;
+            if (number < 0)
             {
-                material = 0;
-                texture = 0;
-                if (mMaterialLibrarySeen && haveLast && run->mMaterial == lastMaterial && run->mTexture == lastTexture)
-                {
-                    material = lastMaterialIndex;
-                    texture = lastTextureIndex;
-                }
-                else if (mMaterialLibrarySeen)
-                {
-                    KQoxMaterial* used = run->mMaterial ? run->mMaterial : DefaultMaterial();
-                    auto found = materialIndex.find(used);
-                    if (found == materialIndex.end())
-                    {
-                        int index = used ? mesh.GMI(used->GetName(), 0) : -1;
-                        if (index < 0 && used)
-                            index = mesh.AM(used, 0);
-                        found = materialIndex.emplace(used, index).first;
-                    }
-                    material = found->second;
-                    if (run->mTexture)
-                    {
-                        auto tfound = textureIndex.find(run->mTexture);
-                        if (tfound == textureIndex.end())
-                        {
-                            int index = mesh.GTI(run->mTexture->GetName(), 0);
-                            if (index < 0)
-                                index = mesh.AT(run->mTexture, 0);
-                            tfound = textureIndex.emplace(run->mTexture, index).first;
-                        }
-                        texture = tfound->second;
-                    }
-                    haveLast = true;
-                    lastMaterial = run->mMaterial;
-                    lastTexture = run->mTexture;
-                    lastMaterialIndex = material;
-                    lastTextureIndex = texture;
-                }
-                ++run;
+                number = static_cast<int>(entries.size());
+                const int uv = corner.mTextureVertex >= 0 ? uvCount++ : -1;
+                entries.push_reserved(PointEntry{corner.mVertex, corner.mTextureVertex, corner.mNormal, uv, head});
+                head = number;
             }
-            // Each corner's number: its chain of distinct (texture vertex,
-            // normal) pairs of the same vertex, most vertices having one.
-            const int count = FaceCount(list.mFaces[f]);
-            numbers.resize(static_cast<size_t>(count));
-            for (int r = 0; r < count; ++r, ++corner)
-            {
-                int& head = mChainHeads[corner->mVertex];
-                int number = head;
-                while (number >= 0 && (entries[number].mTextureVertex != corner->mTextureVertex ||
-                                       entries[number].mNormal != corner->mNormal))
-                    number = entries[number].mNext;
-                if (number < 0)
-                {
-                    number = static_cast<int>(entries.size());
-                    entries.push_reserved(PointEntry{corner->mVertex, corner->mTextureVertex, corner->mNormal, head});
-                    head = number;
-                    pointUV.push_reserved(corner->mTextureVertex >= 0 ? uvCount++ : -1);
-                }
-                numbers[r] = number;
-            }
-            mesh.BeginPolygon(material, texture, -1);
-            mesh.AddPolygonVertices(numbers.data(), nullptr, count);
-            mesh.EndPolygon();
+            polygonVertices[out] = number;
+            const int uv = entries[number].mUV;
+            ++out;
+            lastUV = uv >= 0 ? out : lastUV;
         }
-        // Numbered and added: the list's memory goes before the control
-        // points are made.
+        // Numbered: the corners' memory goes before the control points are made.
         list.mCorners.release();
-        list.mFaces.release();
-        list.mRuns.release();
     }
     // Every vertex used heads a chain: back to none for the next mesh.
     for (const PointEntry& point : entries)
-        mChainHeads[point.mVertex] = -1;
+        heads[point.mVertex] = -1;
+    usedUVs = static_cast<int>(lastUV);
     return uvCount;
+}
+
+bool KQoxReaderObj::SetFacePolygons(KQoxMesh& mesh, KObjMesh& objMesh, const std::vector<RunIndices>& runs,
+                                    size_t faceCount)
+{
+    // Every face's word is its corner count now: the normals are filled.
+    const int* sizes = nullptr;
+    KObjPodArray<int> joined;
+    if (objMesh.mFaceLists.size() == 1)
+        sizes = reinterpret_cast<const int*>(objMesh.mFaceLists.begin()->second.mFaces.data());
+    else
+    {
+        if (!joined.reserve_more(faceCount))
+            return false;
+        for (auto& entry : objMesh.mFaceLists)
+            joined.append(reinterpret_cast<const int*>(entry.second.mFaces.data()), entry.second.mFaces.size());
+        sizes = joined.data();
+    }
+    if (faceCount > 0 && !mesh.SetPolygons(sizes, nullptr, static_cast<int>(faceCount)))
+        return false;
+    if (faceCount == 0)
+        return true;
+    // As the first BeginPolygon would: an element for a material or texture
+    // number other than -1 when the layer has none.
+    KQoxLayer* layer = mesh.GetLayer(0);
+    const RunIndices first = runs.empty() ? RunIndices{0, 0} : runs.front();
+    if (!layer->GetMaterials() && first.mMaterial != -1)
+        layer->SetMaterials(new KQoxLayerElementMaterial);
+    if (!layer->GetTextures() && first.mTexture != -1)
+        layer->SetTextures(new KQoxLayerElementTexture);
+    auto perPolygon = [&](KQoxLayerElement* element) -> int* {
+        if (!element || element->mMappingMode != KQoxLayerElement::eBY_POLYGON ||
+            (element->mReferenceMode != KQoxLayerElement::eINDEX &&
+             element->mReferenceMode != KQoxLayerElement::eINDEX_TO_DIRECT))
+            return nullptr;
+        element->mIndexArray.SetCountUnset(static_cast<int>(faceCount));
+        return element->mIndexArray.GetCount() == static_cast<int>(faceCount) ? element->mIndexArray.GetArray()
+                                                                              : nullptr;
+    };
+    int* materials = perPolygon(layer->GetMaterials());
+    int* textures = perPolygon(layer->GetTextures());
+    if (!materials && !textures)
+        return true;
+    // Each run's numbers over its faces.
+    size_t face = 0;
+    size_t run = 0;
+    for (auto& entry : objMesh.mFaceLists)
+    {
+        const KObjMesh::FaceList& list = entry.second;
+        for (size_t r = 0; r < list.mRuns.size(); ++r, ++run)
+        {
+            const size_t begin = face + list.mRuns[r].mFirstFace;
+            const size_t end = face + (r + 1 < list.mRuns.size() ? list.mRuns[r + 1].mFirstFace : list.mFaces.size());
+            if (materials)
+                std::fill(materials + begin, materials + end, runs[run].mMaterial);
+            if (textures)
+                std::fill(textures + begin, textures + end, runs[run].mTexture);
+        }
+        face += list.mFaces.size();
+    }
+    return true;
 }
 
 KQoxNurb* KQoxReaderObj::CreateQoxGeometryFromObjSurf(KObjSurf& surf)

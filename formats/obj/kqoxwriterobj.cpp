@@ -22,7 +22,14 @@ namespace qoxsdk_600 {
 
 KQoxWriterObj::KQoxWriterObj(KQoxSdkManager& manager)
     : KQoxWriter(manager)
+    , mThreads(ObjDefaultThreads())
 {}
+
+void KQoxWriterObj::SetParallelBlocks(int threads, size_t blockItems)
+{
+    mThreads = threads < 1 ? 1 : threads;
+    mBlockItems = blockItems < 1 ? 1 : blockItems;
+}
 
 KQoxWriterObj::~KQoxWriterObj()
 {

@@ -75,6 +75,11 @@ public:
     bool WriteMaterial(const char* name, KQoxMaterial* material, KQoxTexture* texture);
     bool CopyTextureFile(const char* path);
 
+    // Long lists of lines (vertices, faces) are formatted in blocks of
+    // blockItems by up to threads threads at once (threads 1: on the
+    // calling one only); the text is the same either way.
+    void SetParallelBlocks(int threads, size_t blockItems);
+
     // The name on the "mtllib" line; "" when none.
     const char* GetMaterialLibraryName() const { return mMaterialLibraryName.ToChars(); }
 
@@ -89,6 +94,8 @@ private:
     void ReleaseConverted();
 
     std::unique_ptr<Output> mObj;
+    // Blocks of lines formatted in memory by the threads.
+    std::vector<std::unique_ptr<Output>> mBlockTexts;
     std::unique_ptr<Output> mMtl;
     FILE* mObjFile = nullptr;
     FILE* mMtlFile = nullptr;
@@ -98,6 +105,8 @@ private:
     bool mEvaluateDeformations = true;
     bool mMaterialsPresent = false;
     bool mWriteFailed = false;
+    int mThreads;
+    size_t mBlockItems = size_t(1) << 14;
     int mNextVertex = 1;
     int mNextTextureCoordinate = 1;
     int mNextNormal = 1;

@@ -35,6 +35,21 @@ constexpr size_t kCornerMax = 3 * (kObjUnsignedMax + 2);
 constexpr size_t kCopySlack = 32;
 constexpr int kCornerRun = 256;
 
+// Per polygon, the number of polygon vertices of the polygons before it.
+std::vector<int> FirstCorners(const KQoxMesh& mesh)
+{
+    const int count = mesh.GetPolygonCount();
+    std::vector<int> firsts(static_cast<size_t>(count) + 1);
+    int first = 0;
+    for (int p = 0; p < count; ++p)
+    {
+        firsts[static_cast<size_t>(p)] = first;
+        first += mesh.GetPolygonSize(p);
+    }
+    firsts[static_cast<size_t>(count)] = first;
+    return firsts;
+}
+
 } // namespace
 
 void KQoxWriterObj::WriteMesh(KQoxNode* node, KQoxMesh* mesh)
@@ -66,6 +81,10 @@ void KQoxWriterObj::WriteMesh(KQoxNode* node, KQoxMesh* mesh)
     const KQoxXMatrix normalMatrix = world.Inverse().Transpose();
 
     mObj->Text("g ").Text(node->GetNameWithoutNameSpacePrefix().ToChars()).Char('\n');
+    // The long lists of lines are formatted in blocks on several threads.
+    auto WriteBlocks = [&](size_t count, auto&& format) {
+        ObjWriteBlocks(*mObj, mBlockTexts, mThreads, mBlockItems, count, format);
+    };
 
     // Baking works on copies: the scene keeps its points and normals.
     // Without baking the mesh's own arrays are read.
@@ -102,29 +121,34 @@ void KQoxWriterObj::WriteMesh(KQoxNode* node, KQoxMesh* mesh)
                 normals[i] = tips[i] - points[i];
     }
 
-    for (int i = 0; i < pointCount; ++i)
-    {
-        const KQoxVector4 p = world.MultT(pointData[i]);
-        mObj->Line("v", 1, p.mData, 3);
-    }
+    WriteBlocks(static_cast<size_t>(pointCount), [&](Output& out, size_t begin, size_t end) {
+        for (size_t i = begin; i < end; ++i)
+        {
+            const KQoxVector4 p = world.MultT(pointData[i]);
+            out.Line("v", 1, p.mData, 3);
+        }
+    });
     mNextVertex += pointCount;
 
     // Texture coordinates: the UV array as it is (optionally swapped), or
     // one entry per polygon corner when textures vary by polygon.
     bool uvLinesWritten = false;
-    std::vector<int> cornerUV; // per corner, its "vt" number; -1 for none
+    std::vector<int> cornerUV;     // per corner, its "vt" number; -1 for none
+    std::vector<int> firstCorners; // with them, where each polygon's corners start
     if (uvArray)
     {
-        auto writeUV = [&](const KQoxVector2& uv, bool swap) {
+        auto writeUV = [](Output& out, const KQoxVector2& uv, bool swap) {
             const double values[2] = {swap ? uv[1] : uv[0], swap ? uv[0] : uv[1]};
-            mObj->Line("vt", 2, values, 2);
+            out.Line("vt", 2, values, 2);
         };
         if (textureCount == 0 || textureMapping == KQoxLayerElement::eALL_SAME)
         {
             KQoxTexture* texture = textureCount > 0 ? mesh->GT(textureCount - 1, 0) : nullptr;
             const bool swap = texture && texture->GetSwapUV();
-            for (int i = 0; i < uvCount; ++i)
-                writeUV(uvArray[i], swap);
+            WriteBlocks(static_cast<size_t>(uvCount), [&](Output& out, size_t begin, size_t end) {
+                for (size_t i = begin; i < end; ++i)
+                    writeUV(out, uvArray[i], swap);
+            });
             mNextTextureCoordinate += uvCount;
             uvLinesWritten = true;
         }
@@ -139,10 +163,22 @@ void KQoxWriterObj::WriteMesh(KQoxNode* node, KQoxMesh* mesh)
                                  uvs->mReferenceMode == KQoxLayerElement::eINDEX_TO_DIRECT;
             const int* uvIndexArray = indexed ? uvs->mIndexArray.GetArray() : nullptr;
             const int uvIndexTotal = indexed ? uvs->mIndexArray.GetCount() : 0;
+            // First, sequentially, each corner's "vt" number and each
+            // polygon's swapping; then the lines, in blocks of polygons.
             cornerUV.reserve(static_cast<size_t>(cornerTotal));
+            std::vector<char> swaps(static_cast<size_t>(polygonCount));
             int written = 0;
             int lastTextureIndex = -1;
             bool swap = false;
+            // Without a mapping every corner takes the first UV.
+            auto cornerUVIndex = [&](int start, int c, bool valid) {
+                const int vertex = valid ? corners[start + c] : -1;
+                if (uvMapping == KQoxLayerElement::eBY_CONTROL_POINT)
+                    return vertex;
+                if (uvMapping == KQoxLayerElement::eBY_POLYGON_VERTEX)
+                    return vertex >= 0 && uvIndexArray && start + c < uvIndexTotal ? uvIndexArray[start + c] : -1;
+                return 0;
+            };
             for (int p = 0; p < polygonCount; ++p)
             {
                 const int textureIndex = ElementIndex(textures, p);
@@ -153,39 +189,43 @@ void KQoxWriterObj::WriteMesh(KQoxNode* node, KQoxMesh* mesh)
                     swap = texture && texture->GetSwapUV();
                     lastTextureIndex = textureIndex;
                 }
+                swaps[static_cast<size_t>(p)] = swap;
                 const int size = mesh->GetPolygonSize(p);
                 const int start = mesh->GetPolygonVertexIndex(p);
                 const bool valid = start >= 0 && size >= 0 && size <= cornerTotal - start;
-                int uvIndex = 0;
                 for (int c = 0; c < size; ++c)
                 {
-                    const int vertex = valid ? corners[start + c] : -1;
-                    if (uvMapping == KQoxLayerElement::eBY_CONTROL_POINT)
-                        uvIndex = vertex;
-                    else if (uvMapping == KQoxLayerElement::eBY_POLYGON_VERTEX)
-                        uvIndex =
-                            vertex >= 0 && uvIndexArray && start + c < uvIndexTotal ? uvIndexArray[start + c] : -1;
-                    if (uvIndex >= 0 && uvIndex < uvCount)
-                    {
-                        writeUV(uvArray[uvIndex], swap);
-                        cornerUV.push_back(uvBase + written++);
-                    }
-                    else
-                        cornerUV.push_back(-1);
+                    const int uvIndex = cornerUVIndex(start, c, valid);
+                    cornerUV.push_back(uvIndex >= 0 && uvIndex < uvCount ? uvBase + written++ : -1);
                 }
             }
+            firstCorners = FirstCorners(*mesh);
+            WriteBlocks(static_cast<size_t>(polygonCount), [&](Output& out, size_t begin, size_t end) {
+                for (size_t p = begin; p < end; ++p)
+                {
+                    const int polygon = static_cast<int>(p);
+                    const int size = mesh->GetPolygonSize(polygon);
+                    const int start = mesh->GetPolygonVertexIndex(polygon);
+                    const bool valid = start >= 0 && size >= 0 && size <= cornerTotal - start;
+                    for (int c = 0; c < size; ++c)
+                        if (cornerUV[static_cast<size_t>(firstCorners[p] + c)] >= 0)
+                            writeUV(out, uvArray[cornerUVIndex(start, c, valid)], swaps[p] != 0);
+                }
+            });
             mNextTextureCoordinate += written;
         }
     }
 
     if (hasNormals)
     {
-        for (int i = 0; i < pointCount; ++i)
-        {
-            KQoxVector4 n = normalMatrix.MultT(normalData[i]);
-            n.Normalize();
-            mObj->Line("vn", 2, n.mData, 3);
-        }
+        WriteBlocks(static_cast<size_t>(pointCount), [&](Output& out, size_t begin, size_t end) {
+            for (size_t i = begin; i < end; ++i)
+            {
+                KQoxVector4 n = normalMatrix.MultT(normalData[i]);
+                n.Normalize();
+                out.Line("vn", 2, n.mData, 3);
+            }
+        });
         mNextNormal += pointCount;
     }
 
@@ -213,7 +253,6 @@ void KQoxWriterObj::WriteMesh(KQoxNode* node, KQoxMesh* mesh)
 
     KQoxMaterial* currentMaterial = nullptr;
     KQoxTexture* currentTexture = nullptr;
-    int corner = 0;
     const int* cornerArray = mesh->GetPolygonVertices();
     const int cornerCount = mesh->GetPolygonVertexCount();
     // UV numbers per corner, as GetTextureUVIndex gives them.
@@ -226,45 +265,120 @@ void KQoxWriterObj::WriteMesh(KQoxNode* node, KQoxMesh* mesh)
     KQoxMaterial* lastMaterial = nullptr;
     int lastTextureIndex = -1;
     KQoxTexture* lastTexture = nullptr;
-    for (int p = 0; p < polygonCount; ++p)
+    // The material and texture of a polygon when they go by polygon.
+    auto polygonMaterial = [&](int p, KQoxMaterial*& material, KQoxTexture*& texture) {
+        material = nullptr;
+        int materialIndex = -1;
+        if (materialCount == 0)
+            material = mDefaultMaterial;
+        else if (materialMapping == KQoxLayerElement::eALL_SAME)
+            materialIndex = materialCount - 1;
+        else if (materialMapping == KQoxLayerElement::eBY_POLYGON)
+            materialIndex = ElementIndex(materials, p);
+        else if (materialMapping == KQoxLayerElement::eBY_CONTROL_POINT)
+            materialIndex = ElementIndex(materials, mesh->GetPolygonVertex(p, 0));
+        if (materialIndex >= 0 && materialIndex < materialCount)
+        {
+            // Neighbouring polygons mostly share their material.
+            if (materialIndex != lastMaterialIndex)
+            {
+                lastMaterial = mesh->GM(materialIndex, 0);
+                lastMaterialIndex = materialIndex;
+            }
+            material = lastMaterial;
+        }
+        texture = nullptr;
+        int textureIndex = -1;
+        if (textureCount > 0 && textureMapping == KQoxLayerElement::eALL_SAME)
+            textureIndex = textureCount - 1;
+        else if (textureCount > 0 && textureMapping == KQoxLayerElement::eBY_POLYGON)
+            textureIndex = ElementIndex(textures, p);
+        if (textureIndex >= 0 && textureIndex < textureCount)
+        {
+            if (textureIndex != lastTextureIndex)
+            {
+                lastTexture = mesh->GT(textureIndex, 0);
+                lastTextureIndex = textureIndex;
+            }
+            texture = lastTexture;
+        }
+    };
+    auto writeFaces = [&](Output& out, size_t begin, size_t end) {
+        for (size_t polygon = begin; polygon < end; ++polygon)
+        {
+            const int p = static_cast<int>(polygon);
+            int corner = cornerUV.empty() ? 0 : firstCorners[polygon];
+            const int size = mesh->GetPolygonSize(p);
+            // The polygon's corners straight from the mesh's arrays, checked once.
+            const int start = mesh->GetPolygonVertexIndex(p);
+            const bool valid = start >= 0 && size >= 0 && size <= cornerCount - start;
+            // "f", then per corner " v", "/t" or "/" when a normal follows, "/n".
+            // Room is asked for a run of corners at a time.
+            char* at = out.Begin(kCornerRun * kCornerMax + 2 + kCopySlack);
+            *at++ = 'f';
+            for (int c = 0, left = kCornerRun; c < size; ++c, ++corner)
+            {
+                if (--left < 0)
+                {
+                    out.End(at);
+                    at = out.Begin(kCornerRun * kCornerMax + 1 + kCopySlack);
+                    left = kCornerRun - 1;
+                }
+                const int v = valid ? cornerArray[start + c] : -1;
+                if (v < 0 || v >= pointCount)
+                    continue;
+                int t = -1;
+                if (!cornerUV.empty())
+                    t = corner < static_cast<int>(cornerUV.size()) ? cornerUV[corner] : -1;
+                else if (uvLinesWritten)
+                {
+                    int uvIndex = -1;
+                    if (uvMapping == KQoxLayerElement::eBY_CONTROL_POINT)
+                        uvIndex = v;
+                    else if (uvMapping == KQoxLayerElement::eBY_POLYGON_VERTEX && uvIndices && start + c < uvIndexCount)
+                        uvIndex = uvIndices[start + c];
+                    if (uvIndex >= 0 && uvIndex < uvCount)
+                        t = uvBase + uvIndex;
+                }
+                *at++ = ' ';
+                const char* const vertexText = at;
+                at = ObjInt(at, static_cast<long long>(vertexBase) + v);
+                const size_t vertexLength = static_cast<size_t>(at - vertexText);
+                if (t >= 0 || hasNormals)
+                    *at++ = '/';
+                if (t >= 0)
+                    at = ObjInt(at, t);
+                if (hasNormals)
+                {
+                    *at++ = '/';
+                    // Vertex and normal numbers usually run together: the same text.
+                    if (normalBase == vertexBase)
+                    {
+                        // A fixed size copies without a call (through a copy,
+                        // since the two overlap); the bytes past the number are
+                        // written over or left outside the text.
+                        char copy[kCopySlack];
+                        std::memcpy(copy, vertexText, kCopySlack);
+                        std::memcpy(at, copy, kCopySlack);
+                        at += vertexLength;
+                    }
+                    else
+                        at = ObjInt(at, static_cast<long long>(normalBase) + v);
+                }
+            }
+            *at++ = '\n';
+            out.End(at);
+        }
+    };
+    // Runs of polygons between "usemtl" lines.
+    for (int p = 0; p < polygonCount;)
     {
+        int next = polygonCount;
         if (hasMaterials && perPolygon)
         {
-            KQoxMaterial* material = nullptr;
-            int materialIndex = -1;
-            if (materialCount == 0)
-                material = mDefaultMaterial;
-            else if (materialMapping == KQoxLayerElement::eALL_SAME)
-                materialIndex = materialCount - 1;
-            else if (materialMapping == KQoxLayerElement::eBY_POLYGON)
-                materialIndex = ElementIndex(materials, p);
-            else if (materialMapping == KQoxLayerElement::eBY_CONTROL_POINT)
-                materialIndex = ElementIndex(materials, mesh->GetPolygonVertex(p, 0));
-            if (materialIndex >= 0 && materialIndex < materialCount)
-            {
-                // Neighbouring polygons mostly share their material.
-                if (materialIndex != lastMaterialIndex)
-                {
-                    lastMaterial = mesh->GM(materialIndex, 0);
-                    lastMaterialIndex = materialIndex;
-                }
-                material = lastMaterial;
-            }
-            KQoxTexture* texture = nullptr;
-            int textureIndex = -1;
-            if (textureCount > 0 && textureMapping == KQoxLayerElement::eALL_SAME)
-                textureIndex = textureCount - 1;
-            else if (textureCount > 0 && textureMapping == KQoxLayerElement::eBY_POLYGON)
-                textureIndex = ElementIndex(textures, p);
-            if (textureIndex >= 0 && textureIndex < textureCount)
-            {
-                if (textureIndex != lastTextureIndex)
-                {
-                    lastTexture = mesh->GT(textureIndex, 0);
-                    lastTextureIndex = textureIndex;
-                }
-                texture = lastTexture;
-            }
+            KQoxMaterial* material;
+            KQoxTexture* texture;
+            polygonMaterial(p, material, texture);
             if (material != currentMaterial || texture != currentTexture)
             {
                 currentMaterial = material;
@@ -272,65 +386,17 @@ void KQoxWriterObj::WriteMesh(KQoxNode* node, KQoxMesh* mesh)
                 if (material)
                     UseMaterial(material, texture, nameText(material, true));
             }
-        }
-
-        const int size = mesh->GetPolygonSize(p);
-        // The polygon's corners straight from the mesh's arrays, checked once.
-        const int start = mesh->GetPolygonVertexIndex(p);
-        const bool valid = start >= 0 && size >= 0 && size <= cornerCount - start;
-        // "f", then per corner " v", "/t" or "/" when a normal follows, "/n".
-        // Room is asked for a run of corners at a time.
-        char* at = mObj->Begin(kCornerRun * kCornerMax + 2 + kCopySlack);
-        *at++ = 'f';
-        for (int c = 0, left = kCornerRun; c < size; ++c, ++corner)
-        {
-            if (--left < 0)
+            for (next = p + 1; next < polygonCount; ++next)
             {
-                mObj->End(at);
-                at = mObj->Begin(kCornerRun * kCornerMax + 1 + kCopySlack);
-                left = kCornerRun - 1;
-            }
-            const int v = valid ? cornerArray[start + c] : -1;
-            if (v < 0 || v >= pointCount)
-                continue;
-            int t = -1;
-            if (!cornerUV.empty())
-                t = corner < static_cast<int>(cornerUV.size()) ? cornerUV[corner] : -1;
-            else if (uvLinesWritten)
-            {
-                int uvIndex = -1;
-                if (uvMapping == KQoxLayerElement::eBY_CONTROL_POINT)
-                    uvIndex = v;
-                else if (uvMapping == KQoxLayerElement::eBY_POLYGON_VERTEX && uvIndices && start + c < uvIndexCount)
-                    uvIndex = uvIndices[start + c];
-                if (uvIndex >= 0 && uvIndex < uvCount)
-                    t = uvBase + uvIndex;
-            }
-            *at++ = ' ';
-            const char* const vertexText = at;
-            at = ObjInt(at, static_cast<long long>(vertexBase) + v);
-            const size_t vertexLength = static_cast<size_t>(at - vertexText);
-            if (t >= 0 || hasNormals)
-                *at++ = '/';
-            if (t >= 0)
-                at = ObjInt(at, t);
-            if (hasNormals)
-            {
-                *at++ = '/';
-                // Vertex and normal numbers usually run together: the same text.
-                if (normalBase == vertexBase)
-                {
-                    // A fixed size copies without a call; the bytes past the
-                    // number are written over or left outside the text.
-                    std::memmove(at, vertexText, kCopySlack);
-                    at += vertexLength;
-                }
-                else
-                    at = ObjInt(at, static_cast<long long>(normalBase) + v);
+                polygonMaterial(next, material, texture);
+                if (material != currentMaterial || texture != currentTexture)
+                    break;
             }
         }
-        *at++ = '\n';
-        mObj->End(at);
+        WriteBlocks(static_cast<size_t>(next - p), [&](Output& out, size_t begin, size_t end) {
+            writeFaces(out, static_cast<size_t>(p) + begin, static_cast<size_t>(p) + end);
+        });
+        p = next;
     }
 }
 

@@ -6,8 +6,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <algorithm>
+#include <atomic>
+#include <memory>
+#include <thread>
 #include <vector>
 
+#include "formats/obj/kqoxobjparallel.h"
 #include "formats/obj/kqoxwriterobj.h"
 
 namespace qoxsdk_600 {
@@ -110,9 +115,12 @@ inline char* ObjUnsigned(char* out, uint64_t value)
     return ObjNineDigits(out, low);
 }
 
-// Writes value in decimal (as "%d") and returns the end.
-inline char* ObjInt(char* out, long long value)
+// Writes value in decimal (as "%d") and returns the end; the common
+// numbers (below 2^32) in straight code.
+[[gnu::always_inline]] inline char* ObjInt(char* out, long long value)
 {
+    if (static_cast<unsigned long long>(value) <= 0xffffffffu)
+        return ObjUnsigned32(out, static_cast<uint32_t>(value));
     if (value < 0)
     {
         *out++ = '-';
@@ -196,13 +204,14 @@ inline char* ObjSixDigits(char* out, uint32_t fraction)
 }
 
 // Buffered text output with the number formats of "%lf" and "%d". A failed
-// write is remembered; nothing after it is written.
+// write is remembered; nothing after it is written. Without a file the text
+// is kept in memory (Data, Size), the buffer growing as needed.
 class KQoxWriterObj::Output
 {
 public:
     explicit Output(FILE* file)
         : mFile(file)
-        , mData(kSize + 4096)
+        , mData(file ? kSize + 4096 : 0)
     {}
     ~Output() { Flush(); }
     Output& Text(const char* text) { return Text(text, std::strlen(text)); }
@@ -250,12 +259,26 @@ public:
         mUsed = static_cast<size_t>(at - mData.data());
         return *this;
     }
+    // Writes length bytes at once, after what is buffered.
+    Output& Bytes(const char* data, size_t length)
+    {
+        Drain();
+        if (length > 0 && !mFailed)
+            mFailed = fwrite(data, 1, length, mFile) != length;
+        return *this;
+    }
+    // Text kept in memory: the bytes, their count, and emptying.
+    const char* Data() const { return mData.data(); }
+    size_t Size() const { return mUsed; }
+    void Clear() { mUsed = 0; }
     // Room for length bytes to be written at the pointer returned; End
     // takes the pointer behind the last one written.
     char* Begin(size_t length) { return Room(length); }
     void End(char* at) { mUsed = static_cast<size_t>(at - mData.data()); }
     bool Flush()
     {
+        if (!mFile)
+            return !mFailed;
         Drain();
         if (!mFailed)
             mFailed = fflush(mFile) != 0;
@@ -270,14 +293,21 @@ private:
     {
         if (mUsed + length > mData.size())
         {
-            Drain();
-            if (length > mData.size())
-                mData.resize(length);
+            if (!mFile)
+                mData.resize(std::max(mData.size() * 2, mUsed + length));
+            else
+            {
+                Drain();
+                if (length > mData.size())
+                    mData.resize(length);
+            }
         }
         return mData.data() + mUsed;
     }
     void Drain()
     {
+        if (!mFile)
+            return;
         if (mUsed > 0 && !mFailed)
             mFailed = fwrite(mData.data(), 1, mUsed, mFile) != mUsed;
         mUsed = 0;
@@ -287,6 +317,66 @@ private:
     size_t mUsed = 0;
     bool mFailed = false;
 };
+
+// Writes the text of items 0 to count - 1 to out in order: format(text,
+// begin, end) writes that of items begin to end - 1 to text. Items are
+// taken in blocks of blockItems, a round of blocks formatted into memory by
+// up to threads threads at once (each taking the next block not yet taken)
+// while the round before is written; the text is the same as
+// format(out, 0, count) writes. The texts in memory are kept in texts from
+// one call to the next.
+template <class Out, class F>
+void ObjWriteBlocks(Out& out, std::vector<std::unique_ptr<Out>>& texts, int threads, size_t blockItems, size_t count,
+                    F&& format)
+{
+    if (threads < 2 || blockItems == 0 || count <= blockItems)
+    {
+        format(out, size_t(0), count);
+        return;
+    }
+    const size_t workers = static_cast<size_t>(threads);
+    const size_t perRound = kObjPiecesPerThread * workers;
+    const size_t blocks = (count + blockItems - 1) / blockItems;
+    const size_t rounds = (blocks + perRound - 1) / perRound;
+    // Two sets of texts: one being written while the other is formatted.
+    while (texts.size() < 2 * perRound)
+        texts.push_back(std::make_unique<Out>(nullptr));
+    std::atomic<size_t> next[2];
+    auto formatRound = [&](size_t round) {
+        const size_t first = round * perRound;
+        const size_t last = std::min(blocks, first + perRound);
+        std::atomic<size_t>& taken = next[round % 2];
+        taken = first;
+        std::vector<std::thread> running;
+        running.reserve(workers);
+        for (size_t i = 0; i < workers; ++i)
+            running.emplace_back([&texts, &format, &taken, perRound, count, blockItems, round, last] {
+                for (size_t block = taken++; block < last; block = taken++)
+                {
+                    Out& text = *texts[(round % 2) * perRound + block % perRound];
+                    text.Clear();
+                    const size_t begin = block * blockItems;
+                    format(text, begin, std::min(count, begin + blockItems));
+                }
+            });
+        return running;
+    };
+    std::vector<std::thread> running = formatRound(0);
+    for (size_t round = 0; round < rounds; ++round)
+    {
+        for (std::thread& thread : running)
+            thread.join();
+        running.clear();
+        if (round + 1 < rounds)
+            running = formatRound(round + 1);
+        const size_t first = round * perRound;
+        for (size_t block = first; block < std::min(blocks, first + perRound); ++block)
+        {
+            const Out& text = *texts[(round % 2) * perRound + block % perRound];
+            out.Bytes(text.Data(), text.Size());
+        }
+    }
+}
 
 } // namespace qoxsdk_600
 

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "formats/obj/kqoxobjarray.h"
@@ -388,4 +389,134 @@ TEST(ObjReadMesh, FaceReadingAgreesWithTheTokenRules)
             EXPECT_EQ(list.mCorners[i].mNormal, expected[i].mNormal) << rest;
         }
     }
+}
+
+TEST(ObjReadMesh, BulkBuiltArraysMatchPolygonByPolygonBuilding)
+{
+    // Two smoothing groups (built in ascending order), materials changing
+    // within and across them, and faces without UVs last: the UV index array
+    // ends at the last corner that has one, as adding corners one by one
+    // leaves it.
+    qoxtest::TempDir dir;
+    qoxtest::WriteFile(dir.File("m.mtl"), "newmtl A\nKd 1 0 0\nnewmtl B\nKd 0 1 0\n");
+    auto r = ReadText(dir, "mtllib m.mtl\nv 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nvt 0 0\nvt 1 1\nvn 0 0 1\n"
+                           "s 2\nusemtl A\nf 1/1/1 2/2/1 3/1/1\ns 1\nusemtl B\nf 1/2/1 3/2/1 4/1/1\n"
+                           "s 2\nf 2//1 3//1 4//1\nusemtl A\nf 4//1 1//1 2//1\n");
+    ASSERT_TRUE(r->ok);
+    KQoxMesh* mesh = r->Mesh("default");
+    ASSERT_NE(mesh, nullptr);
+    ASSERT_EQ(mesh->GetPolygonCount(), 4);
+    // Smoothing group 1 first: its face, then group 2's three in file order.
+    const int vertices[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 8, 9, 6};
+    ASSERT_EQ(mesh->GetPolygonVertexCount(), 12);
+    for (int i = 0; i < 12; ++i)
+        EXPECT_EQ(mesh->GetPolygonVertices()[i], vertices[i]) << i;
+    for (int p = 0; p < 4; ++p)
+    {
+        EXPECT_EQ(mesh->GetPolygonSize(p), 3);
+        EXPECT_EQ(mesh->GetPolygonVertexIndex(p), 3 * p);
+        EXPECT_EQ(mesh->GetPolygonGroup(p), -1);
+    }
+    ASSERT_EQ(mesh->GetMaterialMappingMode(), KQoxLayerElement::eBY_POLYGON);
+    KQoxLayerElementMaterial* materials = mesh->GetLayer(0)->GetMaterials();
+    ASSERT_EQ(materials->mIndexArray.GetCount(), 4);
+    const char* names[] = {"B", "A", "B", "A"};
+    for (int p = 0; p < 4; ++p)
+        EXPECT_STREQ(mesh->GM(materials->mIndexArray[p], 0)->GetNameWithoutNameSpacePrefix().ToChars(), names[p]) << p;
+    // No textured material: a texture element without mapping, as the first
+    // polygon's texture number 0 makes one.
+    ASSERT_NE(mesh->GetLayer(0)->GetTextures(), nullptr);
+    EXPECT_EQ(mesh->GetLayer(0)->GetTextures()->mMappingMode, KQoxLayerElement::eNONE);
+    KQoxLayerElementUV* uvs = mesh->GetLayer(0)->GetUVs();
+    ASSERT_NE(uvs, nullptr);
+    EXPECT_EQ(uvs->mIndexArray.GetCount(), 6);
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(uvs->mIndexArray[i], i) << i;
+    // One UV per control point that has one, in order of first appearance.
+    ASSERT_EQ(mesh->GetTextureUVCount(), 6);
+    const double us[] = {1, 1, 0, 0, 1, 0};
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(mesh->GetTextureUV()[i], KQoxVector2(us[i], us[i])) << i;
+    ASSERT_EQ(mesh->GetControlPointsCount(), 10);
+    EXPECT_EQ(KQoxVector4(mesh->GetControlPoints()[9]), KQoxVector4(0, 0, 0, 1));
+    EXPECT_EQ(KQoxVector4(mesh->GetNormals()[9]), KQoxVector4(0, 0, 1, 0));
+    EXPECT_EQ(KQoxVector4(mesh->GetControlPoints()[8]), KQoxVector4(0, 1, 0, 1));
+}
+
+namespace {
+
+// The file at path read with the given parallel reading; the scene's
+// digest, or 0 when the read failed.
+uint64_t DigestWithThreads(const std::string& path, int threads, size_t minimumBytes)
+{
+    ObjRead r(path + ".none"); // a fresh manager and scene, nothing read
+    KQoxReaderObj reader(*r.manager);
+    reader.SetParallelRuns(threads, minimumBytes);
+    if (!reader.FileOpen(path.c_str()))
+        return 0;
+    std::unique_ptr<KStreamOptions> options(reader.GetReadOptions(false));
+    if (!reader.Read(r.scene, options.get()))
+        return 0;
+    return SceneDigest(r);
+}
+
+} // namespace
+
+TEST(ObjReadMesh, ParallelRunsReadWhatStatementByStatementReads)
+{
+    // Runs of every length, cut into pieces anywhere, broken by statements
+    // of other kinds, continued lines, comments and blank lines, with
+    // references backwards and forwards, faces without normals only inside
+    // runs: pieces read in parallel build the same scene.
+    std::string text = "mtllib looks.mtl\n";
+    for (int block = 0; block < 24; ++block)
+    {
+        const int n = 1 + block * 37 % 500;
+        for (int i = 0; i < n; ++i)
+        {
+            text += "v " + std::to_string(i * 0.5) + " " + std::to_string(block) + " -" + std::to_string(i % 7) + "\n";
+            if (i % 3 == 0)
+                text += "vt 0." + std::to_string(i % 10) + " 1\n";
+            if (i % 4 == 1)
+                text += "  vn 0 0 1\r\n";
+            if (i % 97 == 5)
+                text += "# a comment\n\n";
+        }
+        if (block % 5 == 2)
+            text += "v 1 2 \\\n 3\n";
+        if (block % 3 == 0)
+            text += "g part" + std::to_string(block % 4) + "\n";
+        if (block % 7 == 1)
+            text += "usemtl " + std::string(block % 2 ? "Red" : "Blue") + "\ns " + std::to_string(block % 3) + "\n";
+        for (int f = 0; f < 2 * n; ++f)
+        {
+            const int a = -1 - f % n;
+            switch (f % 6)
+            {
+            case 0:
+                text += "f " + std::to_string(a) + "//1 " + std::to_string(a - 1) + "//1 -" + std::to_string(n + 1) +
+                        "//-1\n";
+                break;
+            case 1: text += "f 1/1/1 2/2/2 3/3/3 4//1\n"; break;
+            case 2: text += "f 1 2 99999 3\r\n"; break;
+            case 3: text += "f 5/1/1 6/2/1 \\\n 7/3/1\n"; break;
+            case 4: text += "f 1 2\n"; break;
+            default: text += "f " + std::to_string(f % n + 1) + "//1 2//1 3//-1 x\n";
+            }
+        }
+    }
+    qoxtest::TempDir dir;
+    qoxtest::WriteFile(dir.File("looks.mtl"), "newmtl Red\nKd 1 0 0\nnewmtl Blue\nKd 0 0 1\nmap_Kd blue.tif\n");
+    const std::string path = dir.File("runs.obj");
+    qoxtest::WriteFile(path, text);
+    const uint64_t expected = DigestWithThreads(path, 1, 0);
+    ASSERT_NE(expected, 0u);
+    const std::pair<int, size_t> settings[] = {{2, 1}, {3, 100}, {4, 5000}, {7, 1 << 16}};
+    for (const auto& setting : settings)
+        EXPECT_EQ(DigestWithThreads(path, setting.first, setting.second), expected) << setting.first;
+
+    // A vertex with too few numbers fails the read either way.
+    qoxtest::WriteFile(path, text + "v 1 2\n" + text);
+    EXPECT_EQ(DigestWithThreads(path, 1, 0), 0u);
+    EXPECT_EQ(DigestWithThreads(path, 4, 1000), 0u);
 }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "formats/obj/kqoxwriterobj_private.h"
@@ -535,4 +536,57 @@ TEST(ObjWrite, FaceNumbersAcrossEveryDigitCount)
                                      "vn 0.000000 0.000000 1.000000\nvn 0.000000 0.000000 1.000000\n"
                                      "vn 0.000000 0.000000 1.000000\n"
                                      "f 100005//100002 100006//100003 100007//100004\n");
+}
+
+TEST(ObjWrite, BlocksOnSeveralThreadsWriteTheSameText)
+{
+    // Materials changing between runs of polygons, a textured one among
+    // them (texture vertices then go by corner), corners with and without
+    // UVs, and groups of every size against blocks of every size.
+    std::string text = "mtllib looks.mtl\n";
+    for (int i = 0; i < 300; ++i)
+        text += "v " + std::to_string(i) + " " + std::to_string(i % 17) + ".5 -" + std::to_string(i % 5) + "\nvt 0." +
+                std::to_string(i % 10) + " 0.25\nvn 0 " + std::to_string(i % 3) + " 1\n";
+    for (int g = 0; g < 4; ++g)
+    {
+        text += "g part" + std::to_string(g) + "\n";
+        for (int f = 0; f < 40 + 70 * g; ++f)
+        {
+            if (f % 9 == 0)
+                text += std::string("usemtl ") + (f % 2 ? "Red" : "Blue") + "\n";
+            const int a = 1 + (f * 7 + g) % 297;
+            const std::string n[3] = {std::to_string(a), std::to_string(a + 1), std::to_string(a + 2)};
+            if (f % 4 == 3)
+                text += "f " + n[0] + "//" + n[0] + " " + n[1] + "//" + n[1] + " " + n[2] + "//" + n[2] + "\n";
+            else
+                text += "f " + n[0] + "/" + n[1] + "/" + n[2] + " " + n[1] + "/" + n[0] + "/" + n[1] + " " + n[2] +
+                        "/" + n[2] + "/" + n[0] + " " + std::to_string(a + 3) + "/1/1\n";
+        }
+    }
+    qoxtest::TempDir dir;
+    qoxtest::WriteFile(dir.File("looks.mtl"), "newmtl Red\nKd 1 0 0\nnewmtl Blue\nKd 0 0 1\nmap_Kd blue.tif\n");
+    auto r = ReadText(dir, text);
+    ASSERT_TRUE(r->ok);
+    auto written = [&](int threads, size_t blockItems) {
+        KQoxWriterObj writer(*r->manager);
+        writer.SetParallelBlocks(threads, blockItems);
+        qoxtest::TempDir out;
+        const std::string path = out.File("out.obj");
+        EXPECT_TRUE(writer.FileCreate(path.c_str()));
+        std::unique_ptr<KStreamOptions> options(writer.GetWriteOptions());
+        EXPECT_TRUE(writer.Write(r->scene, options.get()));
+        EXPECT_TRUE(writer.FileClose());
+        return qoxtest::ReadFile(path);
+    };
+    const std::string expected = written(1, 1 << 16);
+    ASSERT_NE(expected.find("usemtl Blue"), std::string::npos);
+    ASSERT_NE(expected.find("usemtl Red"), std::string::npos);
+    for (int threads : {2, 4})
+        for (size_t blockItems : {size_t(7), size_t(64)})
+        {
+            const std::string text = written(threads, blockItems);
+            EXPECT_TRUE(text == expected)
+                << threads << " " << blockItems << " differ from byte "
+                << std::mismatch(text.begin(), text.end(), expected.begin()).first - text.begin();
+        }
 }

@@ -1,0 +1,264 @@
+// Long runs of vertex or face statements read in parallel: the lines at
+// hand are cut into a few pieces per thread at line breaks, each piece read
+// by one of the threads, and the results joined in file order, so that what
+// is read is exactly what reading statement by statement gives. A run ends
+// at the first statement of another kind or continued on the next line; the
+// statement loop reads that one as usual.
+
+#include <algorithm>
+
+#include "formats/obj/kqoxobjparallel.h"
+#include "formats/obj/kqoxreaderobj.h"
+
+namespace qoxsdk_600 {
+
+namespace {
+
+// The kinds of vertex statement: "v", "vt", "vn"; -1 for any other
+// statement.
+int VertexKind(std::string_view keyword)
+{
+    if (keyword.empty() || keyword[0] != 'v')
+        return -1;
+    if (keyword.size() == 1)
+        return 0;
+    if (keyword.size() == 2 && keyword[1] == 't')
+        return 1;
+    if (keyword.size() == 2 && keyword[1] == 'n')
+        return 2;
+    return -1;
+}
+
+// A statement continued on the next line ends a run.
+bool Continued(std::string_view rest)
+{
+    return !rest.empty() && rest.back() == '\\';
+}
+
+} // namespace
+
+void KQoxReaderObj::SetParallelRuns(int threads, size_t minimumBytes)
+{
+    mThreads = threads < 1 ? 1 : threads;
+    mParallelMinimum = minimumBytes;
+}
+
+bool KQoxReaderObj::CutPieces(KObjStatementReader& in, size_t& noRunBefore, std::string_view& lines,
+                              std::vector<std::string_view>& pieces)
+{
+    pieces.clear();
+    if (in.Position() < noRunBefore)
+        return false;
+    lines = in.BufferedLines(kParallelBlock / 2);
+    if (lines.size() < mParallelMinimum || lines.empty())
+    {
+        noRunBefore = in.Position() + lines.size();
+        return false;
+    }
+    const size_t count = kObjPiecesPerThread * static_cast<size_t>(mThreads);
+    const char* const end = lines.data() + lines.size();
+    const char* begin = lines.data();
+    for (size_t i = 1; i <= count && begin < end; ++i)
+    {
+        const char* cut = i == count ? end : lines.data() + lines.size() / count * i;
+        if (cut < begin)
+            cut = begin;
+        // On to the end of the line the cut falls in.
+        while (cut < end && cut[-1] != '\n' && cut[-1] != '\r')
+            ++cut;
+        pieces.emplace_back(begin, static_cast<size_t>(cut - begin));
+        begin = cut;
+    }
+    return true;
+}
+
+bool KQoxReaderObj::ReadVertexRuns(KObjStatementReader& in)
+{
+    std::string_view lines;
+    std::vector<std::string_view> pieces;
+    while (CutPieces(in, mNoVertexRunBefore, lines, pieces))
+    {
+        // First each piece's statements of each kind, up to the first
+        // statement that ends the run.
+        struct Count
+        {
+            size_t mKinds[3] = {0, 0, 0};
+            size_t mStop = 0;
+            bool mEnded = false;
+        };
+        std::vector<Count> counts(pieces.size());
+        ObjRunPieces(pieces.size(), mThreads, [&](size_t i) {
+            const char* p = pieces[i].data();
+            const char* const end = p + pieces[i].size();
+            Count& count = counts[i];
+            std::string_view keyword, rest;
+            for (const char* line = p; ObjCutStatement(p, end, keyword, rest); line = p)
+            {
+                const int kind = VertexKind(keyword);
+                if (kind < 0 || Continued(rest))
+                {
+                    count.mStop = static_cast<size_t>(line - pieces[i].data());
+                    count.mEnded = true;
+                    return;
+                }
+                ++count.mKinds[kind];
+            }
+            count.mStop = pieces[i].size();
+        });
+        // The run ends in the first piece that ends it.
+        size_t used = 0, bytes = 0;
+        size_t totals[3] = {0, 0, 0};
+        bool ended = false;
+        while (used < pieces.size() && !ended)
+        {
+            for (int k = 0; k < 3; ++k)
+                totals[k] += counts[used].mKinds[k];
+            bytes += counts[used].mStop;
+            ended = counts[used].mEnded;
+            ++used;
+        }
+        if (bytes < mParallelMinimum)
+        {
+            // Too short to be worth it: read statement by statement.
+            mNoVertexRunBefore = in.Position() + bytes + mParallelMinimum;
+            return true;
+        }
+        // Room for them all, then each piece into its own places.
+        size_t firsts[3] = {mVertices.size(), mTextureVertices.size(), mNormals.size()};
+        if (!mVertices.extend(totals[0]) || !mTextureVertices.extend(totals[1]) || !mNormals.extend(totals[2]))
+            return false;
+        std::vector<size_t> starts(3 * used);
+        for (size_t i = 0; i < used; ++i)
+            for (int k = 0; k < 3; ++k)
+            {
+                starts[3 * i + k] = firsts[k];
+                firsts[k] += counts[i].mKinds[k];
+            }
+        std::vector<char> bad(used, 0);
+        ObjRunPieces(used, mThreads, [&](size_t i) {
+            const char* p = pieces[i].data();
+            const char* const end = p + counts[i].mStop;
+            KQoxVector4* positions = mVertices.data() + starts[3 * i];
+            KQoxVector2* textureVertices = mTextureVertices.data() + starts[3 * i + 1];
+            KQoxVector4* normals = mNormals.data() + starts[3 * i + 2];
+            std::string_view keyword, rest;
+            bool ok = true;
+            while (ok && ObjCutStatement(p, end, keyword, rest))
+            {
+                const int kind = VertexKind(keyword);
+                ok = kind == 0   ? ParsePosition(rest, *positions++)
+                     : kind == 1 ? ParseTextureVertex(rest, *textureVertices++)
+                                 : ParseNormal(rest, *normals++);
+            }
+            bad[i] = !ok;
+        });
+        if (std::find(bad.begin(), bad.end(), 1) != bad.end())
+            return false; // a statement with too few numbers fails the read
+        mTextureVerticesSeen = mTextureVerticesSeen || totals[1] > 0;
+        mNormalsSeen = mNormalsSeen || totals[2] > 0;
+        in.Consume(bytes);
+        if (ended)
+            return true;
+    }
+    return true;
+}
+
+bool KQoxReaderObj::ReadFaceRuns(KObjStatementReader& in, KObjMesh& mesh, KObjMesh::FaceList& list)
+{
+    std::string_view lines;
+    std::vector<std::string_view> pieces;
+    while (CutPieces(in, mNoFaceRunBefore, lines, pieces))
+    {
+        while (mFacePieces.size() < pieces.size())
+            mFacePieces.push_back(std::make_unique<FacePiece>());
+        ObjRunPieces(pieces.size(), mThreads, [&](size_t i) {
+            FacePiece& piece = *mFacePieces[i];
+            piece.mMesh.mAllFacesHaveNormals = piece.mMesh.mAllFacesHaveTextureVertices = true;
+            piece.mMesh.mAllFacesHaveTexture = true;
+            piece.mMesh.mSomeFaceHasTexture = piece.mMesh.mSomeCornerHasTextureVertex = false;
+            piece.mMesh.mFaceCount = 0;
+            piece.mList.mFaces.clear();
+            piece.mList.mCorners.clear();
+            piece.mList.mRuns.clear();
+            piece.mEnded = piece.mFailed = false;
+            const char* p = pieces[i].data();
+            const char* const end = p + pieces[i].size();
+            std::string_view keyword, rest;
+            for (const char* line = p; ObjCutStatement(p, end, keyword, rest); line = p)
+            {
+                if (keyword != "f" || Continued(rest))
+                {
+                    piece.mStop = static_cast<size_t>(line - pieces[i].data());
+                    piece.mEnded = true;
+                    return;
+                }
+                if (!ReadFace(piece.mMesh, piece.mList, rest))
+                {
+                    piece.mFailed = true;
+                    return;
+                }
+            }
+            piece.mStop = pieces[i].size();
+        });
+        // The pieces up to the first that ends the run, joined in order:
+        // room for all, then each piece copied to its place on its thread.
+        size_t bytes = 0, used = 0, corners = 0, faces = 0;
+        bool ended = false;
+        while (used < pieces.size() && !ended)
+        {
+            const FacePiece& piece = *mFacePieces[used++];
+            if (piece.mFailed)
+                return false;
+            ended = piece.mEnded;
+            bytes += piece.mStop;
+            corners += piece.mList.mCorners.size();
+            faces += piece.mList.mFaces.size();
+        }
+        const size_t firstCorner = list.mCorners.size();
+        const size_t firstFace = list.mFaces.size();
+        if (!list.mRuns.reserve_more(1) || !list.mCorners.extend(corners) || !list.mFaces.extend(faces))
+        {
+            list.mCorners.truncate(firstCorner);
+            list.mFaces.truncate(firstFace);
+            return false;
+        }
+        std::vector<size_t> cornerAt(used), faceAt(used);
+        for (size_t i = 0, c = firstCorner, f = firstFace; i < used; ++i)
+        {
+            cornerAt[i] = c;
+            faceAt[i] = f;
+            c += mFacePieces[i]->mList.mCorners.size();
+            f += mFacePieces[i]->mList.mFaces.size();
+        }
+        ObjRunPieces(used, mThreads, [&](size_t i) {
+            const KObjMesh::FaceList& from = mFacePieces[i]->mList;
+            std::copy(from.mCorners.begin(), from.mCorners.end(), list.mCorners.begin() + cornerAt[i]);
+            std::copy(from.mFaces.begin(), from.mFaces.end(), list.mFaces.begin() + faceAt[i]);
+        });
+        for (size_t i = 0; i < used; ++i)
+        {
+            const KObjMesh& from = mFacePieces[i]->mMesh;
+            if (from.mFaceCount == 0)
+                continue;
+            // One material and texture for the whole run.
+            const KObjMesh::Run& run = mFacePieces[i]->mList.mRuns[0];
+            if (list.mRuns.empty() || list.mRuns.end()[-1].mMaterial != run.mMaterial ||
+                list.mRuns.end()[-1].mTexture != run.mTexture)
+                list.mRuns.push_reserved(KObjMesh::Run{faceAt[i], run.mMaterial, run.mTexture});
+            mesh.mAllFacesHaveNormals = mesh.mAllFacesHaveNormals && from.mAllFacesHaveNormals;
+            mesh.mAllFacesHaveTextureVertices = mesh.mAllFacesHaveTextureVertices && from.mAllFacesHaveTextureVertices;
+            mesh.mAllFacesHaveTexture = mesh.mAllFacesHaveTexture && from.mAllFacesHaveTexture;
+            mesh.mSomeFaceHasTexture = mesh.mSomeFaceHasTexture || from.mSomeFaceHasTexture;
+            mesh.mSomeCornerHasTextureVertex = mesh.mSomeCornerHasTextureVertex || from.mSomeCornerHasTextureVertex;
+            mesh.mFaceCount += from.mFaceCount;
+        }
+        in.Consume(bytes);
+        if (bytes < mParallelMinimum)
+            mNoFaceRunBefore = in.Position() + mParallelMinimum;
+        if (ended)
+            return true;
+    }
+    return true;
+}
+
+} // namespace qoxsdk_600
