@@ -13,9 +13,88 @@
 #include <cstring>
 #include <strings.h>
 
+#include <functional>
+#include <mutex>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 using namespace kfcurvenode_detail;
+
+namespace {
+
+// Name records shared by every node of the same name, time-warp name and
+// data type (a scene holds a million "X" members): one record per distinct
+// triple, counted in its mRefCount, freed with its last borrower. Borrowed
+// records are never changed; the pool's lock makes nodes on different
+// threads safe.
+class NamePool
+{
+public:
+    typedef KFCurveNode::NameInfo NameInfo;
+
+    static NameInfo* Acquire(const char* name, const char* timeWarpName, KDataType* type)
+    {
+        NamePool& pool = Get();
+        const Key key{name ? name : "", timeWarpName ? timeWarpName : "", type};
+        std::lock_guard<std::mutex> lock(pool.mMutex);
+        auto found = pool.mRecords.find(key);
+        if (found != pool.mRecords.end())
+        {
+            found->second->mRefCount++;
+            return found->second;
+        }
+        NameInfo* info = new NameInfo{KString(key.mName.data()), KString(key.mTimeWarpName.data()), type, nullptr, 1};
+        pool.mRecords.emplace(Key{ViewOf(info->mName), ViewOf(info->mTimeWarpName), type}, info);
+        return info;
+    }
+
+    static void Release(NameInfo* info)
+    {
+        NamePool& pool = Get();
+        std::lock_guard<std::mutex> lock(pool.mMutex);
+        if (--info->mRefCount > 0)
+            return;
+        pool.mRecords.erase(Key{ViewOf(info->mName), ViewOf(info->mTimeWarpName), info->mDataType});
+        delete info;
+    }
+
+private:
+    // The views of a pooled key point into the record's own strings.
+    struct Key
+    {
+        std::string_view mName;
+        std::string_view mTimeWarpName;
+        KDataType* mType;
+        bool operator==(const Key& o) const
+        {
+            return mType == o.mType && mName == o.mName && mTimeWarpName == o.mTimeWarpName;
+        }
+    };
+    struct KeyHash
+    {
+        size_t operator()(const Key& k) const
+        {
+            const std::hash<std::string_view> text;
+            size_t h = text(k.mName);
+            h = h * 31 + text(k.mTimeWarpName);
+            return h * 31 + std::hash<const void*>()(k.mType);
+        }
+    };
+
+    static std::string_view ViewOf(const KString& text) { return std::string_view(text.ToChars(), text.GetLen()); }
+    // Never destroyed: nodes in static objects may end after it would.
+    static NamePool& Get()
+    {
+        static NamePool* pool = new NamePool;
+        return *pool;
+    }
+
+    std::mutex mMutex;
+    std::unordered_map<Key, NameInfo*, KeyHash> mRecords;
+};
+
+} // namespace
 
 // ---------------------------------------------------------------------------
 // KFCurveNodeCandidateState
@@ -73,7 +152,8 @@ void KFCurveNodeCandidateState::Dump(int indent)
 
 KFCurveNode::KFCurveNode(const char* name, const char* typeName, KDataType* dataType, int layerType, int layerId)
     : mUseQuaternion(false)
-    , mNameInfo(new NameInfo{KString(name ? name : ""), KString(typeName ? typeName : ""), dataType, nullptr, 1})
+    , mNameBorrowed(true)
+    , mNameInfo(NamePool::Acquire(name, typeName, dataType))
     , mFlags(eExpanded | eMultiLayer)
     , mReferenceCount(0)
     , mNodes(4)
@@ -99,6 +179,7 @@ KFCurveNode::KFCurveNode(const char* name, const char* typeName, KDataType* data
 
 KFCurveNode::KFCurveNode(KFCurveNode* templateNode)
     : mUseQuaternion(templateNode ? templateNode->mUseQuaternion : false)
+    , mNameBorrowed(false)
     , mNameInfo(nullptr)
     , mFlags(eExpanded | eMultiLayer)
     , mReferenceCount(0)
@@ -123,15 +204,19 @@ KFCurveNode::KFCurveNode(KFCurveNode* templateNode)
     if (templateNode)
     {
         mCandidateTotalValue = templateNode->mCandidateTotalValue;
-        if (templateNode->mNameInfo)
+        // A template's record is shared for real: it must be the template's own.
+        if (NameInfo* shared = templateNode->GetNameInfo())
         {
-            mNameInfo = templateNode->mNameInfo;
+            mNameInfo = shared;
             mNameInfo->mRefCount++;
         }
         SetLayerType(templateNode->mLayerType, nullptr);
     }
     if (!mNameInfo)
-        mNameInfo = new NameInfo{KString(""), KString(""), nullptr, nullptr, 1};
+    {
+        mNameInfo = NamePool::Acquire("", "", nullptr);
+        mNameBorrowed = true;
+    }
 }
 
 KFCurveNode::~KFCurveNode()
@@ -231,8 +316,8 @@ KProperty* KFCurveNode::GetProperty()
 
 void KFCurveNode::SetProperty(KProperty* property)
 {
-    if (mNameInfo)
-        mNameInfo->mProperty = property;
+    if (mNameInfo && (property || !mNameBorrowed))
+        GetNameInfo()->mProperty = property;
 }
 
 const char* KFCurveNode::GetTimeWarpName()
@@ -243,19 +328,53 @@ const char* KFCurveNode::GetTimeWarpName()
 void KFCurveNode::SetTimeWarpName(const char* name)
 {
     if (mNameInfo)
-        mNameInfo->mTimeWarpName = name ? name : "";
+        Rename(mNameInfo->mName.ToChars(), name);
+}
+
+void KFCurveNode::Rename(const char* name, const char* timeWarpName)
+{
+    if (!mNameInfo)
+        return;
+    if (!mNameBorrowed)
+    {
+        mNameInfo->mName = name ? name : "";
+        mNameInfo->mTimeWarpName = timeWarpName ? timeWarpName : "";
+        return;
+    }
+    NameInfo* renamed = NamePool::Acquire(name, timeWarpName, mNameInfo->mDataType);
+    NamePool::Release(mNameInfo);
+    mNameInfo = renamed;
+}
+
+KFCurveNode::NameInfo* KFCurveNode::GetNameInfo()
+{
+    if (mNameInfo && mNameBorrowed)
+    {
+        NameInfo* borrowed = mNameInfo;
+        mNameInfo = new NameInfo{borrowed->mName, borrowed->mTimeWarpName, borrowed->mDataType, nullptr, 1};
+        mNameBorrowed = false;
+        NamePool::Release(borrowed);
+    }
+    return mNameInfo;
+}
+
+void KFCurveNode::DropNameInfo()
+{
+    if (!mNameInfo)
+        return;
+    if (mNameBorrowed)
+        NamePool::Release(mNameInfo);
+    else if (--mNameInfo->mRefCount <= 0)
+        delete mNameInfo;
+    mNameInfo = nullptr;
+    mNameBorrowed = false;
 }
 
 void KFCurveNode::SetNameInfo(NameInfo* nameInfo)
 {
     if (nameInfo == mNameInfo)
         return;
-    if (mNameInfo)
-    {
-        if (--mNameInfo->mRefCount <= 0)
-            delete mNameInfo;
-        mNameInfo = nullptr;
-    }
+    DropNameInfo();
     if (nameInfo)
     {
         mNameInfo = nameInfo;
@@ -853,7 +972,7 @@ void KFCurveNode::TemplateSet(KFCurveNode* templateNode)
         if (!mTemplate)
             SetNameInfo(nullptr);
         mTemplate = templateNode;
-        SetNameInfo(templateNode ? templateNode->mNameInfo : nullptr);
+        SetNameInfo(templateNode ? templateNode->GetNameInfo() : nullptr);
     }
     if (!templateNode)
         return;

@@ -155,7 +155,10 @@ void KNoTraceFnc(const char* format, ...);
 class KFCurveNode
 {
 public:
-    // Shared, reference-counted name record.
+    // Shared, reference-counted name record. Nodes made by name borrow a
+    // record from a process-wide pool of equal names; GetNameInfo() and
+    // SetProperty() give the node a record of its own first, so a record
+    // handed out is never one another node borrows.
     struct NameInfo
     {
         KString mName;
@@ -196,7 +199,8 @@ public:
     void SetProperty(KProperty* property);
     const char* GetTimeWarpName();
     void SetTimeWarpName(const char* name);
-    NameInfo* GetNameInfo() { return mNameInfo; }
+    // The node's own record (made from the borrowed one first if need be).
+    NameInfo* GetNameInfo();
     void SetNameInfo(NameInfo* nameInfo);
 
     // ---- Children ---------------------------------------------------------
@@ -401,6 +405,11 @@ public:
 
 private:
     void ReleaseReference();
+    // Names the node: a borrowed record is exchanged for the pooled one of
+    // the new names, a record of the node's own is changed in place.
+    void Rename(const char* name, const char* timeWarpName);
+    // Lets go of the name record, borrowed or not.
+    void DropNameInfo();
     // The earliest key, or the latest for `last`, over the node's curves.
     void InternalKeyGetEnd(KFCurveKey*& key, bool* mask, bool withLayers, bool last);
     double* EvaluateInternal(double* values, KTime time, int* index, bool candidate);
@@ -423,6 +432,7 @@ private:
     void UserLockChange(int delta);
 
     bool mUseQuaternion;
+    bool mNameBorrowed; // mNameInfo is a pooled record shared by equal names
     NameInfo* mNameInfo;
     int mFlags;
     int mReferenceCount;

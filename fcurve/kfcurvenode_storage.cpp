@@ -120,11 +120,7 @@ bool KFCurveNode::QoxRetrieve(KQox* file, bool onlyDefaults, bool createMissing,
     if (!file || !file->FieldReadBegin("Channel"))
         return false;
     KString name(file->FieldReadC());
-    if (mNameInfo)
-    {
-        mNameInfo->mName = name;
-        mNameInfo->mTimeWarpName = name;
-    }
+    Rename(name.ToChars(), name.ToChars());
     QoxInternalRetrieve(file, onlyDefaults, createMissing, withColor);
     file->FieldReadEnd();
     return true;
@@ -141,8 +137,8 @@ bool KFCurveNode::QoxInternalRetrieve(KQox* file, bool onlyDefaults, bool create
     {
         read = true;
         KString userName(file->FieldReadC("UserName", ""));
-        if (!userName.IsEmpty() && mNameInfo)
-            mNameInfo->mTimeWarpName = userName;
+        if (!userName.IsEmpty())
+            SetTimeWarpName(userName.ToChars());
 
         // A node made from the file (no curve, no children yet) keeps both
         // the curve and the channels its block holds; a node of a template
