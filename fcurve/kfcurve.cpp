@@ -5,6 +5,7 @@
 
 #include "fcurve/kfcurve_internal.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
@@ -86,9 +87,6 @@ KFCurve::KFCurve()
     , mLastSearchIndex(0)
     , mCandidateTime(KTIME_INFINITE)
     , mCandidateValue(0.0f)
-    // Most curves have one listener: small blocks keep each curve light.
-    , mCallbackFunctions(2)
-    , mCallbackObjects(2)
     , mWalks(nullptr)
 {
     mColor[0] = mColor[1] = mColor[2] = 1.0f;
@@ -1150,7 +1148,7 @@ void KFCurve::Dispatch()
     // a callback are delivered on their own.
     KFCurveEvent event = mEvent;
     mEvent.Clear();
-    const int count = mCallbackFunctions.GetCount();
+    const int count = mCallbacks.Count();
     if (count == 0)
         return;
     CallbackWalk walk;
@@ -1162,8 +1160,8 @@ void KFCurve::Dispatch()
     while (walk.index < walk.end)
     {
         const int i = walk.index++;
-        kFCurveCallback function = mCallbackFunctions[i];
-        void* data = mCallbackObjects[i];
+        kFCurveCallback function = mCallbacks.Function(i);
+        void* data = mCallbacks.Data(i);
         function(this, &event, data);
         if (walk.orphaned)
             return; // the curve was destroyed by the callback
@@ -1178,22 +1176,43 @@ void KFCurve::CallbackEnable(bool enable)
         Dispatch();
 }
 
+void KFCurve::CallbackList::Add(kFCurveCallback function, void* data)
+{
+    if (mCount == mCapacity)
+    {
+        const int capacity = mCapacity * 2;
+        Entry* grown = new Entry[static_cast<size_t>(capacity)];
+        std::copy(mEntries, mEntries + mCount, grown);
+        if (mEntries != &mFirst)
+            delete[] mEntries;
+        mEntries = grown;
+        mCapacity = capacity;
+    }
+    mEntries[mCount++] = Entry{function, data};
+}
+
+void KFCurve::CallbackList::RemoveAt(int i)
+{
+    if (i < 0 || i >= mCount)
+        return;
+    std::copy(mEntries + i + 1, mEntries + mCount, mEntries + i);
+    --mCount;
+}
+
 void KFCurve::CallbackRegister(kFCurveCallback function, void* userData)
 {
     if (function == nullptr)
         return;
-    mCallbackFunctions.Add(function);
-    mCallbackObjects.Add(userData);
+    mCallbacks.Add(function, userData);
 }
 
 void KFCurve::CallbackUnregister(kFCurveCallback function, void* userData)
 {
-    for (int i = mCallbackFunctions.GetCount() - 1; i >= 0; --i)
+    for (int i = mCallbacks.Count() - 1; i >= 0; --i)
     {
-        if (mCallbackFunctions[i] == function && mCallbackObjects[i] == userData)
+        if (mCallbacks.Function(i) == function && mCallbacks.Data(i) == userData)
         {
-            mCallbackFunctions.RemoveAt(i);
-            mCallbackObjects.RemoveAt(i);
+            mCallbacks.RemoveAt(i);
             for (CallbackWalk* w = mWalks; w != nullptr; w = w->previous)
             {
                 if (i < w->end)

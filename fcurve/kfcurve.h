@@ -523,6 +523,41 @@ private:
         float control1 = 0.0f; // inner control values of the unweighted Bezier
         float control2 = 0.0f;
         KFCurveKey window[4];
+        // The last key span asked for, in ticks and in seconds.
+        __int128 spanTicks = 0;
+        double spanSeconds = 0.0;
+    };
+
+    // The registered callbacks in registration order. The first lives in
+    // the curve itself: most curves have one listener or none.
+    class CallbackList
+    {
+    public:
+        CallbackList() = default;
+        ~CallbackList()
+        {
+            if (mEntries != &mFirst)
+                delete[] mEntries;
+        }
+        CallbackList(const CallbackList&) = delete;
+        CallbackList& operator=(const CallbackList&) = delete;
+
+        int Count() const { return mCount; }
+        kFCurveCallback Function(int i) const { return mEntries[i].mFunction; }
+        void* Data(int i) const { return mEntries[i].mData; }
+        void Add(kFCurveCallback function, void* data);
+        void RemoveAt(int i);
+
+    private:
+        struct Entry
+        {
+            kFCurveCallback mFunction;
+            void* mData;
+        };
+        Entry* mEntries = &mFirst;
+        int mCount = 0;
+        int mCapacity = 1;
+        Entry mFirst{nullptr, nullptr};
     };
 
     KFCurveKey* Key(int index) const { return mBlocks[index >> kBlockShift] + (index & kBlockMask); }
@@ -577,13 +612,21 @@ private:
     // again).
     double SpanSeconds(KTime from, KTime to)
     {
+        SegmentCache& cache = SegmentRecord();
         const __int128 ticks = KTimeDifference(from, to);
-        if (ticks != mSpanTicks)
+        if (ticks != cache.spanTicks)
         {
-            mSpanTicks = ticks;
-            mSpanSeconds = KTimeDifferenceSeconds(from, to);
+            cache.spanTicks = ticks;
+            cache.spanSeconds = KTimeDifferenceSeconds(from, to);
         }
-        return mSpanSeconds;
+        return cache.spanSeconds;
+    }
+    // The evaluation caches, made on first use.
+    SegmentCache& SegmentRecord()
+    {
+        if (!mSegment)
+            mSegment.reset(new SegmentCache);
+        return *mSegment;
     }
 
     float mColor[3];
@@ -609,14 +652,11 @@ private:
     float mCandidateValue;
 
     KFCurveEvent mEvent;
-    KArrayTemplate<kFCurveCallback> mCallbackFunctions;
-    KArrayTemplate<void*> mCallbackObjects;
+    CallbackList mCallbacks;
     CallbackWalk* mWalks;
-    // The last evaluated segment; made by the first evaluation between two
-    // keys (most curves hold a static value only).
+    // The last evaluated segment and key span; made by the first evaluation
+    // between two keys (most curves hold a static value only).
     std::unique_ptr<SegmentCache> mSegment;
-    __int128 mSpanTicks = 0;
-    double mSpanSeconds = 0.0;
 };
 
 KFCurve* KFCurveCreate();
