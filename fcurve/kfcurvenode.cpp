@@ -151,9 +151,7 @@ void KFCurveNodeCandidateState::Dump(int indent)
 // ---------------------------------------------------------------------------
 
 KFCurveNode::KFCurveNode(const char* name, const char* typeName, KDataType* dataType, int layerType, int layerId)
-    : mUseQuaternion(false)
-    , mNameBorrowed(true)
-    , mNameInfo(NamePool::Acquire(name, typeName, dataType))
+    : mNameInfo(NamePool::Acquire(name, typeName, dataType))
     , mFlags(eExpanded | eMultiLayer)
     , mReferenceCount(0)
     , mNodes(4)
@@ -173,14 +171,14 @@ KFCurveNode::KFCurveNode(const char* name, const char* typeName, KDataType* data
     , mCandidateTotalTime(KTIME_INFINITE)
     , mCallback(nullptr)
     , mUserLock(0)
+    , mUseQuaternion(false)
+    , mNameBorrowed(true)
 {
     SetLayerType(layerType, nullptr);
 }
 
 KFCurveNode::KFCurveNode(KFCurveNode* templateNode)
-    : mUseQuaternion(templateNode ? templateNode->mUseQuaternion : false)
-    , mNameBorrowed(false)
-    , mNameInfo(nullptr)
+    : mNameInfo(nullptr)
     , mFlags(eExpanded | eMultiLayer)
     , mReferenceCount(0)
     , mNodes(4)
@@ -200,6 +198,8 @@ KFCurveNode::KFCurveNode(KFCurveNode* templateNode)
     , mCandidateTotalTime(templateNode ? templateNode->mCandidateTotalTime : KTIME_INFINITE)
     , mCallback(nullptr)
     , mUserLock(0)
+    , mUseQuaternion(templateNode ? templateNode->mUseQuaternion : false)
+    , mNameBorrowed(false)
 {
     if (templateNode)
     {

@@ -83,6 +83,54 @@ private:
     KFCurveValueBuffer<kMinimum> mValues{kMinimum};
 };
 
+// A node's stored candidate values, held only once written: until then
+// every read sees the four zeros of a fresh KFCurveNodeValues.
+class KFCurveNodeLazyValues
+{
+public:
+    KFCurveNodeLazyValues() = default;
+    KFCurveNodeLazyValues(const KFCurveNodeLazyValues& other) { *this = other; }
+    KFCurveNodeLazyValues& operator=(const KFCurveNodeLazyValues& other)
+    {
+        if (this != &other)
+        {
+            if (other.mValues)
+                Write() = *other.mValues;
+            else
+                mValues.reset();
+        }
+        return *this;
+    }
+    KFCurveNodeLazyValues& operator=(const KFCurveNodeValues& values)
+    {
+        Write() = values;
+        return *this;
+    }
+
+    const KFCurveNodeValues& Read() const { return mValues ? *mValues : Empty(); }
+    int GetCount() const { return Read().GetCount(); }
+    double Get(int i) const { return Read().Get(i); }
+    void SetCount(int n) { Write().SetCount(n); }
+    void Set(const double* values, int n) { Write().Set(values, n); }
+    double& operator[](int i) { return Write()[i]; }
+    double* GetArray() { return Write().GetArray(); }
+
+private:
+    KFCurveNodeValues& Write()
+    {
+        if (!mValues)
+            mValues.reset(new KFCurveNodeValues);
+        return *mValues;
+    }
+    static const KFCurveNodeValues& Empty()
+    {
+        static const KFCurveNodeValues empty;
+        return empty;
+    }
+
+    std::unique_ptr<KFCurveNodeValues> mValues;
+};
+
 // The event record handed to curve-node callbacks.
 struct KFCurveNodeEvent
 {
@@ -431,8 +479,6 @@ private:
     void DeleteKeyRecursive(KTime time, bool* mask, double tolerance);
     void UserLockChange(int delta);
 
-    bool mUseQuaternion;
-    bool mNameBorrowed; // mNameInfo is a pooled record shared by equal names
     NameInfo* mNameInfo;
     int mFlags;
     int mReferenceCount;
@@ -450,10 +496,12 @@ private:
     int mRotationOrder;
     int mCandidateTotalMethod;
     int mCandidateSpecificMethod;
-    KFCurveNodeValues mCandidateTotalValue;
+    KFCurveNodeLazyValues mCandidateTotalValue;
     KTime mCandidateTotalTime;
     std::unique_ptr<KFCurveNodeCallback> mCallback;
     int mUserLock;
+    bool mUseQuaternion;
+    bool mNameBorrowed; // mNameInfo is a pooled record shared by equal names
 };
 
 // ---- Creation -------------------------------------------------------------

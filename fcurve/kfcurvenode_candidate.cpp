@@ -243,7 +243,7 @@ double* KFCurveNode::CandidateGetTotalCandidate(double* values, KTime& time)
     time = mCandidateTotalTime;
     int n = mCandidateTotalValue.GetCount();
     for (int i = 0; i < n; ++i)
-        values[i] = mCandidateTotalValue[i];
+        values[i] = mCandidateTotalValue.Get(i);
     return values + n;
 }
 
@@ -512,7 +512,7 @@ void KFCurveNode::GetCandidateState(KFCurveNodeCandidateState& state)
     state.ClearSubStates();
     state.mTotalCandidateMethod = mCandidateTotalMethod;
     state.mSpecificCandidateMethod = mCandidateSpecificMethod;
-    state.mCandidateTotalValue = mCandidateTotalValue;
+    state.mCandidateTotalValue = mCandidateTotalValue.Read();
     state.mCandidateTotalTime = mCandidateTotalTime;
     state.mLayerID = mLayerID;
     if (mFCurve)
