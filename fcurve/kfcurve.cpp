@@ -1146,11 +1146,16 @@ void KFCurve::Dispatch()
 {
     // The record is handed over and cleared first, so that events fired by
     // a callback are delivered on their own.
-    KFCurveEvent event = mEvent;
+    const PendingEvent pending = mEvent;
     mEvent.Clear();
     const int count = mCallbacks.Count();
     if (count == 0)
         return;
+    KFCurveEvent event;
+    event.mType = pending.mType;
+    event.mKeyIndexStart = pending.mKeyIndexStart;
+    event.mKeyIndexStop = pending.mKeyIndexStop;
+    event.mEventCount = pending.mEventCount;
     CallbackWalk walk;
     walk.previous = mWalks;
     walk.index = 0;

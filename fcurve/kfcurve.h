@@ -651,7 +651,25 @@ private:
     KTime mCandidateTime;
     float mCandidateValue;
 
-    KFCurveEvent mEvent;
+    // The events fired since the last delivery, merged as KFCurveEvent::Add
+    // merges them (handed to the callbacks as a KFCurveEvent).
+    struct PendingEvent
+    {
+        int mType = KFCURVEEVENT_NONE;
+        int mKeyIndexStart = -1;
+        int mKeyIndexStop = -1;
+        int mEventCount = 0;
+        void Clear() { *this = PendingEvent(); }
+        void Add(int kind, int index)
+        {
+            mType |= kind;
+            if (mEventCount++ == 0 || index < mKeyIndexStart)
+                mKeyIndexStart = index;
+            if (index > mKeyIndexStop)
+                mKeyIndexStop = index;
+        }
+    };
+    PendingEvent mEvent;
     CallbackList mCallbacks;
     CallbackWalk* mWalks;
     // The last evaluated segment and key span; made by the first evaluation

@@ -83,52 +83,66 @@ private:
     KFCurveValueBuffer<kMinimum> mValues{kMinimum};
 };
 
-// A node's stored candidate values, held only once written: until then
-// every read sees the four zeros of a fresh KFCurveNodeValues.
+// A node's stored total candidate (values and time), held only once
+// written: until then reads see the four zeros of a fresh KFCurveNodeValues
+// and an infinite time.
 class KFCurveNodeLazyValues
 {
 public:
     KFCurveNodeLazyValues() = default;
     KFCurveNodeLazyValues(const KFCurveNodeLazyValues& other) { *this = other; }
+    // Copies values and time.
     KFCurveNodeLazyValues& operator=(const KFCurveNodeLazyValues& other)
     {
         if (this != &other)
         {
-            if (other.mValues)
-                Write() = *other.mValues;
+            if (other.mRecord)
+                Write() = *other.mRecord;
             else
-                mValues.reset();
+                mRecord.reset();
         }
         return *this;
     }
+    // Copies the values; the time stays.
     KFCurveNodeLazyValues& operator=(const KFCurveNodeValues& values)
     {
-        Write() = values;
+        Write().mValues = values;
         return *this;
     }
 
-    const KFCurveNodeValues& Read() const { return mValues ? *mValues : Empty(); }
+    const KFCurveNodeValues& Read() const { return mRecord ? mRecord->mValues : Empty().mValues; }
     int GetCount() const { return Read().GetCount(); }
     double Get(int i) const { return Read().Get(i); }
-    void SetCount(int n) { Write().SetCount(n); }
-    void Set(const double* values, int n) { Write().Set(values, n); }
-    double& operator[](int i) { return Write()[i]; }
-    double* GetArray() { return Write().GetArray(); }
+    void SetCount(int n) { Write().mValues.SetCount(n); }
+    void Set(const double* values, int n) { Write().mValues.Set(values, n); }
+    double& operator[](int i) { return Write().mValues[i]; }
+    double* GetArray() { return Write().mValues.GetArray(); }
+    KTime GetTime() const { return mRecord ? mRecord->mTime : KTIME_INFINITE; }
+    void SetTime(KTime time)
+    {
+        if (mRecord || time != KTIME_INFINITE)
+            Write().mTime = time;
+    }
 
 private:
-    KFCurveNodeValues& Write()
+    struct Record
     {
-        if (!mValues)
-            mValues.reset(new KFCurveNodeValues);
-        return *mValues;
+        KFCurveNodeValues mValues;
+        KTime mTime = KTIME_INFINITE;
+    };
+    Record& Write()
+    {
+        if (!mRecord)
+            mRecord.reset(new Record);
+        return *mRecord;
     }
-    static const KFCurveNodeValues& Empty()
+    static const Record& Empty()
     {
-        static const KFCurveNodeValues empty;
+        static const Record empty;
         return empty;
     }
 
-    std::unique_ptr<KFCurveNodeValues> mValues;
+    std::unique_ptr<Record> mRecord;
 };
 
 // The event record handed to curve-node callbacks.
@@ -496,8 +510,7 @@ private:
     int mRotationOrder;
     int mCandidateTotalMethod;
     int mCandidateSpecificMethod;
-    KFCurveNodeLazyValues mCandidateTotalValue;
-    KTime mCandidateTotalTime;
+    KFCurveNodeLazyValues mCandidateTotalValue; // with the total candidate's time
     std::unique_ptr<KFCurveNodeCallback> mCallback;
     int mUserLock;
     bool mUseQuaternion;

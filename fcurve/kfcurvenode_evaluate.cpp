@@ -302,7 +302,7 @@ double* KFCurveNode::EvaluateInternal(double* values, KTime time, int* index, bo
         index = &localIndex;
 
     if (candidate && IsCandidate() && mLayerID == 0 &&
-        (mCandidateTotalTime == time || (mFlags & eCandidateAnyTime) != 0))
+        (mCandidateTotalValue.GetTime() == time || (mFlags & eCandidateAnyTime) != 0))
         return WriteTotalCandidate(values);
 
     double quaternion[4] = {0.0, 0.0, 0.0, 1.0};
@@ -391,7 +391,7 @@ double* KFCurveNode::EvaluateInternal(double* values, KTime time, int* index, bo
         // The values evaluated become the cached candidate; a quaternion
         // node keeps its quaternion so that solving reads one.
         mCandidateSpecificMethod = KFCURVENODE_CANDIDATE_SET;
-        mCandidateTotalTime = time;
+        mCandidateTotalValue.SetTime(time);
         if (quaternionBase)
         {
             int own = mFCurve ? 1 : 0;
