@@ -49,6 +49,14 @@ public:
         return info;
     }
 
+    // One more borrower of a pooled record.
+    static NameInfo* Share(NameInfo* info)
+    {
+        std::lock_guard<std::mutex> lock(Get().mMutex);
+        info->mRefCount++;
+        return info;
+    }
+
     static void Release(NameInfo* info)
     {
         NamePool& pool = Get();
@@ -151,7 +159,11 @@ void KFCurveNodeCandidateState::Dump(int indent)
 // ---------------------------------------------------------------------------
 
 KFCurveNode::KFCurveNode(const char* name, const char* typeName, KDataType* dataType, int layerType, int layerId)
-    : mNameInfo(NamePool::Acquire(name, typeName, dataType))
+    : KFCurveNode(BorrowedName(), NamePool::Acquire(name, typeName, dataType), layerType, layerId)
+{}
+
+KFCurveNode::KFCurveNode(BorrowedName, NameInfo* borrowed, int layerType, int layerId)
+    : mNameInfo(borrowed)
     , mFlags(eExpanded | eMultiLayer)
     , mReferenceCount(0)
     , mNodes(4)
@@ -584,6 +596,9 @@ KFCurveNode* KFCurveNode::FindRecursive(const char* path)
 {
     if (!path)
         return nullptr;
+    // One item (the usual case) needs no copy.
+    if (!strchr(path, '/'))
+        return FindPathItem(this, path);
     // The items are cut from a private copy, so the caller's text is never
     // written to.
     std::vector<char> text(path, path + strlen(path) + 1);
@@ -665,7 +680,11 @@ KFCurveNode* KFCurveNode::CloneTemplate(bool asTemplate, bool copyCurves, bool c
         node = new KFCurveNode(this);
     else
     {
-        node = new KFCurveNode(GetName(), GetTimeWarpName(), GetDataType(), mLayerType, id);
+        // A pooled record already holds the names: the copy borrows it too.
+        if (mNameBorrowed)
+            node = new KFCurveNode(BorrowedName(), NamePool::Share(mNameInfo), mLayerType, id);
+        else
+            node = new KFCurveNode(GetName(), GetTimeWarpName(), GetDataType(), mLayerType, id);
         node->mUserLock = mUserLock;
         node->SetUseQuaternion(mUseQuaternion);
         node->SetRotationOrder(mRotationOrder);

@@ -466,6 +466,11 @@ public:
     bool QoxInternalRetrieve(KQox* file, bool onlyDefaults = false, bool createMissing = true, bool withColor = true);
 
 private:
+    // Made with a pooled name record the caller has acquired for it.
+    struct BorrowedName
+    {};
+    KFCurveNode(BorrowedName, NameInfo* borrowed, int layerType, int layerId);
+
     void ReleaseReference();
     // Names the node: a borrowed record is exchanged for the pooled one of
     // the new names, a record of the node's own is changed in place.
