@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "fcurve/kfcurve.h"
@@ -109,4 +110,27 @@ TEST(KFCurveNodeNames, ManyTreesEndInAnyOrder)
         EXPECT_STREQ("R", trees[i]->Get(1)->GetName());
         trees[i]->Destroy();
     }
+}
+
+// Nodes of the same names made and ended on several threads at once.
+TEST(KFCurveNodeNames, ThreadsShareNamesSafely)
+{
+    std::vector<std::thread> threads;
+    std::vector<int> wrong(4, 0);
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([t, &wrong] {
+            for (int i = 0; i < 3000; ++i)
+            {
+                KFCurveNode* node =
+                    MakeVector(i % 2 ? "T" : "R", i % 2 ? KDataTypeLclTranslation : KDataTypeLclRotation);
+                KFCurveNode* copy = node->Clone(false);
+                if (std::string(copy->Get(2)->GetName()) != "Z" || copy->GetDataType() != node->GetDataType())
+                    ++wrong[static_cast<size_t>(t)];
+                node->Destroy();
+                copy->Destroy();
+            }
+        });
+    for (std::thread& thread : threads)
+        thread.join();
+    EXPECT_EQ(std::vector<int>(4, 0), wrong);
 }
