@@ -21,6 +21,7 @@ const size_t kBlockBytes = kBlockKeys * sizeof(KFCurveKey);
 const int kTableKeys = 2048;                    // keys addressed by one table step
 const int kTableStep = kTableKeys / kBlockKeys; // block pointers per table step
 const int kMaxTableUnits = INT_MAX / kTableKeys;
+const int kFirstBlockKeys = 4; // the first block of a new curve
 
 size_t TableBytes(int capacity)
 {
@@ -79,6 +80,7 @@ KFCurve::KFCurve()
     , mKeyCapacity(0)
     , mLastBlock(-1)
     , mKeyReserved(0)
+    , mFirstBlockKeys(0)
     , mPreExtrapolation(KFCURVE_EXTRAPOLATION_CONST)
     , mPreExtrapolationCount(0)
     , mPostExtrapolation(KFCURVE_EXTRAPOLATION_CONST)
@@ -160,7 +162,27 @@ bool KFCurve::Reserve(int count)
 {
     if (count <= 0)
         return true;
-    if (count > mKeyCapacity)
+    // A curve of few keys starts with a short first block (4 keys, doubling)
+    // and a table of one block; both take their full size from 32 keys on.
+    if (count < kBlockKeys && mLastBlock <= 0 && mKeyCapacity <= kBlockKeys)
+    {
+        if (count <= mFirstBlockKeys)
+            return true;
+        int keys = mFirstBlockKeys > 0 ? mFirstBlockKeys : kFirstBlockKeys;
+        while (keys < count)
+            keys *= 2;
+        if (keys < kBlockKeys)
+        {
+            if (mBlocks == nullptr)
+            {
+                mBlocks = static_cast<KFCurveKey**>(WatchMalloc(TableBytes(kBlockKeys)));
+                mKeyCapacity = kBlockKeys;
+            }
+            GrowFirstBlock(keys);
+            return true;
+        }
+    }
+    if (count > mKeyCapacity || mKeyCapacity < kTableKeys)
     {
         // The table grows in 2048-key steps, at least doubling, so that
         // appending stays amortised constant time.
@@ -180,13 +202,30 @@ bool KFCurve::Reserve(int count)
         mBlocks = table;
         mKeyCapacity = capacity;
     }
+    if (mLastBlock >= 0 && mFirstBlockKeys < kBlockKeys)
+        GrowFirstBlock(kBlockKeys);
     const int lastNeeded = (count - 1) / kBlockKeys;
     for (int b = mLastBlock + 1; b <= lastNeeded; ++b)
     {
         mBlocks[b] = static_cast<KFCurveKey*>(WatchMalloc(kBlockBytes));
         mLastBlock = b;
+        if (b == 0)
+            mFirstBlockKeys = kBlockKeys;
     }
     return true;
+}
+
+void KFCurve::GrowFirstBlock(int keys)
+{
+    KFCurveKey* block = static_cast<KFCurveKey*>(WatchMalloc(static_cast<size_t>(keys) * sizeof(KFCurveKey)));
+    if (mLastBlock >= 0)
+    {
+        std::memcpy(static_cast<void*>(block), mBlocks[0], static_cast<size_t>(mFirstBlockKeys) * sizeof(KFCurveKey));
+        WatchFree(mBlocks[0], static_cast<size_t>(mFirstBlockKeys) * sizeof(KFCurveKey));
+    }
+    mBlocks[0] = block;
+    mLastBlock = 0 > mLastBlock ? 0 : mLastBlock;
+    mFirstBlockKeys = keys;
 }
 
 void KFCurve::FreeStorage()
@@ -195,7 +234,7 @@ void KFCurve::FreeStorage()
     {
         for (int b = 0; b <= mLastBlock; ++b)
         {
-            WatchFree(mBlocks[b], kBlockBytes);
+            WatchFree(mBlocks[b], static_cast<size_t>(BlockKeys(b)) * sizeof(KFCurveKey));
             mBlocks[b] = nullptr;
         }
         WatchFree(mBlocks, TableBytes(mKeyCapacity));
@@ -203,6 +242,7 @@ void KFCurve::FreeStorage()
     mBlocks = nullptr;
     mKeyCapacity = 0;
     mLastBlock = -1;
+    mFirstBlockKeys = 0;
 }
 
 void KFCurve::InitBuffers(int count)
@@ -223,7 +263,7 @@ void KFCurve::KeyShrink()
     const int keep = (mKeyCount - 1) / kBlockKeys;
     for (int b = keep + 1; b <= mLastBlock && mBlocks[b] != nullptr; ++b)
     {
-        WatchFree(mBlocks[b], kBlockBytes);
+        WatchFree(mBlocks[b], kBlockBytes); // past the first block: full size
         mBlocks[b] = nullptr;
     }
     mLastBlock = keep;
@@ -274,6 +314,7 @@ void KFCurve::KeyModifyEnd(int count)
         count = 0;
     if (count > AllocatedKeys())
         count = AllocatedKeys();
+    Reserve(count); // a short first block takes the size the count needs
     mKeyCount = count;
     KeyModifyEnd();
 }

@@ -573,7 +573,13 @@ private:
         return index >= 0 && index < (mKeyCount > mKeyReserved ? mKeyCount : mKeyReserved);
     }
     bool IsKey(int index) const { return index >= 0 && index < mKeyCount; }
+    // Keys the blocks would hold at full size: what a count may cover (the
+    // storage is made real up to a count before it is used).
     int AllocatedKeys() const { return (mLastBlock + 1) * 32; }
+    // Keys block b holds: the first block starts short on small curves.
+    int BlockKeys(int b) const { return b == 0 ? mFirstBlockKeys : kBlockKeys; }
+    // Gives the first block its full size.
+    void GrowFirstBlock(int keys);
 
     bool Reserve(int count);
     void FreeStorage();
@@ -640,6 +646,9 @@ private:
     int mKeyCapacity;
     int mLastBlock;
     int mKeyReserved; // keys addressable through the open KeyModifyBegin(n) batch
+    // Keys of the first block: 4, 8 or 16 while a curve has fewer than 32
+    // keys and only one block (its table then addresses 32 keys), else 32.
+    int mFirstBlockKeys;
 
     unsigned int mPreExtrapolation;
     unsigned int mPreExtrapolationCount;
