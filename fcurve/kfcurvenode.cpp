@@ -9,7 +9,9 @@
 #include "object/kproperty.h"
 
 #include <cctype>
+#include <climits>
 #include <cstdarg>
+#include <cstdlib>
 #include <cstring>
 #include <strings.h>
 
@@ -105,6 +107,57 @@ private:
 } // namespace
 
 // ---------------------------------------------------------------------------
+// KFCurveNodeChildren
+// ---------------------------------------------------------------------------
+
+int KFCurveNodeChildren::Find(const KFCurveNode* node) const
+{
+    for (int i = 0; i < mCount; ++i)
+        if (mItems[i] == node)
+            return i;
+    return -1;
+}
+
+int KFCurveNodeChildren::InsertAt(int index, KFCurveNode* node)
+{
+    if (index > mCount)
+        index = mCount;
+    if (index < 0)
+        index = 0;
+    if (mCount == mCapacity)
+    {
+        if (mCapacity > INT_MAX / 2)
+            return -1;
+        const int capacity = mCapacity == 0 ? 4 : 2 * mCapacity;
+        void* grown = std::realloc(mItems, static_cast<size_t>(capacity) * sizeof(KFCurveNode*));
+        if (!grown)
+            return -1;
+        mItems = static_cast<KFCurveNode**>(grown);
+        mCapacity = capacity;
+    }
+    std::memmove(mItems + index + 1, mItems + index, static_cast<size_t>(mCount - index) * sizeof(KFCurveNode*));
+    mItems[index] = node;
+    ++mCount;
+    return index;
+}
+
+void KFCurveNodeChildren::RemoveAt(int index)
+{
+    if (!ValidateIndex(index))
+        return;
+    std::memmove(mItems + index, mItems + index + 1, static_cast<size_t>(mCount - index - 1) * sizeof(KFCurveNode*));
+    --mCount;
+}
+
+void KFCurveNodeChildren::Clear()
+{
+    std::free(mItems);
+    mItems = nullptr;
+    mCount = 0;
+    mCapacity = 0;
+}
+
+// ---------------------------------------------------------------------------
 // KFCurveNodeCandidateState
 // ---------------------------------------------------------------------------
 
@@ -164,15 +217,11 @@ KFCurveNode::KFCurveNode(const char* name, const char* typeName, KDataType* data
 
 KFCurveNode::KFCurveNode(BorrowedName, NameInfo* borrowed, int layerType, int layerId)
     : mNameInfo(borrowed)
-    , mFlags(eExpanded | eMultiLayer)
+    , mFlags(eExpanded | eMultiLayer | eNameBorrowed)
     , mReferenceCount(0)
-    , mNodes(4)
     , mFCurve(nullptr)
-    , mTimeWarp(nullptr)
     , mNextLayer(nullptr)
     , mObjectLayer(this)
-    , mTemplate(nullptr)
-    , mDataNode(nullptr)
     , mParent(nullptr)
     , mLayerType(KFCL_NOLAYER)
     , mLayerID(layerId)
@@ -181,24 +230,17 @@ KFCurveNode::KFCurveNode(BorrowedName, NameInfo* borrowed, int layerType, int la
     , mCandidateTotalMethod(KFCURVENODE_CANDIDATE_NONE)
     , mCandidateSpecificMethod(KFCURVENODE_CANDIDATE_NONE)
     , mCallback(nullptr)
-    , mUserLock(0)
-    , mUseQuaternion(false)
-    , mNameBorrowed(true)
 {
     SetLayerType(layerType, nullptr);
 }
 
 KFCurveNode::KFCurveNode(KFCurveNode* templateNode)
     : mNameInfo(nullptr)
-    , mFlags(eExpanded | eMultiLayer)
+    , mFlags(eExpanded | eMultiLayer | (templateNode ? templateNode->mFlags & eUseQuaternion : 0))
     , mReferenceCount(0)
-    , mNodes(4)
     , mFCurve(nullptr)
-    , mTimeWarp(nullptr)
     , mNextLayer(nullptr)
     , mObjectLayer(this)
-    , mTemplate(templateNode)
-    , mDataNode(nullptr)
     , mParent(nullptr)
     , mLayerType(KFCL_NOLAYER)
     , mLayerID(0)
@@ -207,12 +249,10 @@ KFCurveNode::KFCurveNode(KFCurveNode* templateNode)
     , mCandidateTotalMethod(templateNode ? templateNode->mCandidateTotalMethod : KFCURVENODE_CANDIDATE_NONE)
     , mCandidateSpecificMethod(templateNode ? templateNode->mCandidateSpecificMethod : KFCURVENODE_CANDIDATE_NONE)
     , mCallback(nullptr)
-    , mUserLock(0)
-    , mUseQuaternion(templateNode ? templateNode->mUseQuaternion : false)
-    , mNameBorrowed(false)
 {
     if (templateNode)
     {
+        LinksToWrite().mTemplate = templateNode;
         mCandidateTotalValue = templateNode->mCandidateTotalValue;
         // A template's record is shared for real: it must be the template's own.
         if (NameInfo* shared = templateNode->GetNameInfo())
@@ -225,7 +265,7 @@ KFCurveNode::KFCurveNode(KFCurveNode* templateNode)
     if (!mNameInfo)
     {
         mNameInfo = NamePool::Acquire("", "", nullptr);
-        mNameBorrowed = true;
+        SetNameBorrowed(true);
     }
 }
 
@@ -326,7 +366,7 @@ KProperty* KFCurveNode::GetProperty()
 
 void KFCurveNode::SetProperty(KProperty* property)
 {
-    if (mNameInfo && (property || !mNameBorrowed))
+    if (mNameInfo && (property || !NameBorrowed()))
         GetNameInfo()->mProperty = property;
 }
 
@@ -345,7 +385,7 @@ void KFCurveNode::Rename(const char* name, const char* timeWarpName)
 {
     if (!mNameInfo)
         return;
-    if (!mNameBorrowed)
+    if (!NameBorrowed())
     {
         mNameInfo->mName = name ? name : "";
         mNameInfo->mTimeWarpName = timeWarpName ? timeWarpName : "";
@@ -358,11 +398,11 @@ void KFCurveNode::Rename(const char* name, const char* timeWarpName)
 
 KFCurveNode::NameInfo* KFCurveNode::GetNameInfo()
 {
-    if (mNameInfo && mNameBorrowed)
+    if (mNameInfo && NameBorrowed())
     {
         NameInfo* borrowed = mNameInfo;
         mNameInfo = new NameInfo{borrowed->mName, borrowed->mTimeWarpName, borrowed->mDataType, nullptr, 1};
-        mNameBorrowed = false;
+        SetNameBorrowed(false);
         NamePool::Release(borrowed);
     }
     return mNameInfo;
@@ -372,12 +412,12 @@ void KFCurveNode::DropNameInfo()
 {
     if (!mNameInfo)
         return;
-    if (mNameBorrowed)
+    if (NameBorrowed())
         NamePool::Release(mNameInfo);
     else if (--mNameInfo->mRefCount <= 0)
         delete mNameInfo;
     mNameInfo = nullptr;
-    mNameBorrowed = false;
+    SetNameBorrowed(false);
 }
 
 void KFCurveNode::SetNameInfo(NameInfo* nameInfo)
@@ -419,10 +459,9 @@ void KFCurveNode::Clear()
         layer->ReleaseReference();
     }
     mObjectLayer = this;
-    if (mTimeWarp)
+    if (KFCurveNode* timeWarp = TimeWarpGet())
     {
-        KFCurveNode* timeWarp = mTimeWarp;
-        mTimeWarp = nullptr;
+        mLinks->mTimeWarp = nullptr;
         timeWarp->ReleaseReference();
     }
 }
@@ -681,12 +720,13 @@ KFCurveNode* KFCurveNode::CloneTemplate(bool asTemplate, bool copyCurves, bool c
     else
     {
         // A pooled record already holds the names: the copy borrows it too.
-        if (mNameBorrowed)
+        if (NameBorrowed())
             node = new KFCurveNode(BorrowedName(), NamePool::Share(mNameInfo), mLayerType, id);
         else
             node = new KFCurveNode(GetName(), GetTimeWarpName(), GetDataType(), mLayerType, id);
-        node->mUserLock = mUserLock;
-        node->SetUseQuaternion(mUseQuaternion);
+        if (GetUserLockCount() != 0)
+            node->LinksToWrite().mUserLock = GetUserLockCount();
+        node->SetUseQuaternion(GetUseQuaternion());
         node->SetRotationOrder(mRotationOrder);
         node->mFlags = (node->mFlags & ~eVisible) | (mFlags & eVisible);
         if (id != 0)
@@ -929,7 +969,7 @@ void KFCurveNode::SetLayerType(int type, KFCurveNode* objectLayer)
 void KFCurveNode::SetUseQuaternion(bool useQuaternion)
 {
     for (KFCurveNode* node = this; node; node = node->mNextLayer)
-        node->mUseQuaternion = useQuaternion;
+        node->mFlags = useQuaternion ? (node->mFlags | eUseQuaternion) : (node->mFlags & ~eUseQuaternion);
     KFCurveNode* base = mObjectLayer ? mObjectLayer : this;
     base->CandidateClear(0, true);
     FireOnObjectLayer(KFCURVENODEEVENT_CTRLCURVE);
@@ -984,11 +1024,11 @@ double* KFCurveNode::GetZeroValues(double* values)
 
 void KFCurveNode::TemplateSet(KFCurveNode* templateNode)
 {
-    if (templateNode != mTemplate)
+    if (templateNode != TemplateGet())
     {
-        if (!mTemplate)
+        if (!TemplateGet())
             SetNameInfo(nullptr);
-        mTemplate = templateNode;
+        LinksToWrite().mTemplate = templateNode;
         SetNameInfo(templateNode ? templateNode->GetNameInfo() : nullptr);
     }
     if (!templateNode)
@@ -1001,7 +1041,9 @@ void KFCurveNode::TemplateSet(KFCurveNode* templateNode)
 
 void KFCurveNode::DataNodeSet(KFCurveNode* node, bool recursive)
 {
-    mDataNode = node == this ? nullptr : node;
+    KFCurveNode* dataNode = node == this ? nullptr : node;
+    if (dataNode || mLinks)
+        LinksToWrite().mDataNode = dataNode;
     if (!recursive || !node)
         return;
     int count = GetCount() < node->GetCount() ? GetCount() : node->GetCount();
@@ -1017,13 +1059,13 @@ KFCurveNode* KFCurveNode::DataNodeGet()
     KFCurveNode* fast = this;
     for (;;)
     {
-        if (!fast->mDataNode)
+        if (!fast->DataNodeOf())
             return fast;
-        fast = fast->mDataNode;
-        if (!fast->mDataNode)
+        fast = fast->DataNodeOf();
+        if (!fast->DataNodeOf())
             return fast;
-        fast = fast->mDataNode;
-        slow = slow->mDataNode;
+        fast = fast->DataNodeOf();
+        slow = slow->DataNodeOf();
         if (slow == fast)
             return fast;
     }
@@ -1031,14 +1073,14 @@ KFCurveNode* KFCurveNode::DataNodeGet()
 
 void KFCurveNode::TimeWarpSet(KFCurveNode* timeWarp)
 {
-    if (timeWarp == mTimeWarp)
+    if (timeWarp == TimeWarpGet())
         return;
     // A time warp that leads back to this node would map times forever.
-    for (KFCurveNode* node = timeWarp; node; node = node->mTimeWarp)
+    for (KFCurveNode* node = timeWarp; node; node = node->TimeWarpGet())
         if (node == this)
             return;
-    KFCurveNode* old = mTimeWarp;
-    mTimeWarp = timeWarp;
+    KFCurveNode* old = TimeWarpGet();
+    LinksToWrite().mTimeWarp = timeWarp;
     if (timeWarp)
         timeWarp->mReferenceCount++;
     if (old)
@@ -1213,9 +1255,11 @@ void KFCurveNode::DataUpdated(IData* data)
 void KFCurveNode::UserLockChange(int delta)
 {
     // The count never goes below 0: one removal too many leaves it unlocked.
-    mUserLock += delta;
-    if (mUserLock < 0)
-        mUserLock = 0;
+    int lock = GetUserLockCount() + delta;
+    if (lock < 0)
+        lock = 0;
+    if (lock != 0 || mLinks)
+        LinksToWrite().mUserLock = lock;
     for (int i = 0; i < GetCount(); ++i)
         if (Get(i))
             Get(i)->UserLockChange(delta);

@@ -184,6 +184,33 @@ struct KFCurveNodeCallback
     bool mCallbackEnable;
 };
 
+// The children of a curve node: a growable array of pointers, empty until
+// the first child (four places, then doubling).
+class KFCurveNodeChildren
+{
+public:
+    KFCurveNodeChildren() = default;
+    ~KFCurveNodeChildren() { Clear(); }
+    KFCurveNodeChildren(const KFCurveNodeChildren&) = delete;
+    KFCurveNodeChildren& operator=(const KFCurveNodeChildren&) = delete;
+
+    int GetCount() const { return mCount; }
+    bool ValidateIndex(int i) const { return i >= 0 && i < mCount; }
+    KFCurveNode* operator[](int i) const { return mItems[i]; }
+    // -1 when absent.
+    int Find(const KFCurveNode* node) const;
+    // The index is clamped to [0, count]; -1 when out of memory.
+    int InsertAt(int index, KFCurveNode* node);
+    int Add(KFCurveNode* node) { return InsertAt(mCount, node); }
+    void RemoveAt(int index);
+    void Clear();
+
+private:
+    KFCurveNode** mItems = nullptr;
+    int mCount = 0;
+    int mCapacity = 0;
+};
+
 // The saved candidate state of a node tree (one state per node).
 class KFCurveNodeCandidateState
 {
@@ -239,7 +266,11 @@ public:
         eTakeType = 0x10,
         eExpanded = 0x20,
         eMultiLayer = 0x40,
-        eCandidateAnyTime = 0x80
+        eCandidateAnyTime = 0x80,
+        ePublicFlags = 0xFF,
+        // Internal bits, never copied from another node.
+        eUseQuaternion = 0x100,
+        eNameBorrowed = 0x200 // mNameInfo is a pooled record shared by equal names
     };
 
     KFCurveNode(const char* name, const char* typeName, KDataType* dataType, int layerType = KFCL_NOLAYER,
@@ -328,7 +359,7 @@ public:
     KFCurveNode* CreateLayerAt(int layerId);
     KFCurveNode* RemoveLayer(int layerId, bool destroy = true);
     KFCurveNode* InsertOrCopyLayer(int layerId, KFCurveNode* source);
-    bool GetUseQuaternion() { return mUseQuaternion; }
+    bool GetUseQuaternion() { return (mFlags & eUseQuaternion) != 0; }
     void SetUseQuaternion(bool useQuaternion);
     int GetRotationOrder() { return mRotationOrder; }
     void SetRotationOrder(int order);
@@ -339,11 +370,11 @@ public:
 
     // ---- Template, data node, time warp ----------------------------------
     void TemplateSet(KFCurveNode* templateNode);
-    KFCurveNode* TemplateGet() { return mTemplate; }
+    KFCurveNode* TemplateGet() { return mLinks ? mLinks->mTemplate : nullptr; }
     void DataNodeSet(KFCurveNode* node, bool recursive = true);
     KFCurveNode* DataNodeGet();
     void TimeWarpSet(KFCurveNode* timeWarp);
-    KFCurveNode* TimeWarpGet() { return mTimeWarp; }
+    KFCurveNode* TimeWarpGet() { return mLinks ? mLinks->mTimeWarp : nullptr; }
     int GetReferenceCount() { return mReferenceCount; }
 
     // ---- Curve attachment -------------------------------------------------
@@ -447,8 +478,8 @@ public:
     unsigned int GetNodeUpdateId() { return mNodeUpdateId; }
     void UserLockAdd();
     void UserLockRemove();
-    bool IsUserLocked() { return mUserLock != 0; }
-    int GetUserLockCount() { return mUserLock; }
+    bool IsUserLocked() { return GetUserLockCount() != 0; }
+    int GetUserLockCount() { return mLinks ? mLinks->mUserLock : 0; }
     bool GetVisibility() { return (mFlags & eVisible) != 0; }
     void SetVisibility(bool visible, bool recursive = false, bool withLayers = false, int childIndex = -1);
     bool IsEditable();
@@ -498,17 +529,33 @@ private:
     void DeleteKeyRecursive(KTime time, bool* mask, double tolerance);
     void UserLockChange(int delta);
 
+    // Members most nodes leave unset, held apart once one is set.
+    struct Links
+    {
+        KFCurveNode* mTimeWarp = nullptr;
+        KFCurveNode* mTemplate = nullptr;
+        KFCurveNode* mDataNode = nullptr;
+        int mUserLock = 0;
+    };
+    Links& LinksToWrite()
+    {
+        if (!mLinks)
+            mLinks.reset(new Links);
+        return *mLinks;
+    }
+    KFCurveNode* DataNodeOf() const { return mLinks ? mLinks->mDataNode : nullptr; }
+    bool NameBorrowed() const { return (mFlags & eNameBorrowed) != 0; }
+    void SetNameBorrowed(bool borrowed) { mFlags = borrowed ? (mFlags | eNameBorrowed) : (mFlags & ~eNameBorrowed); }
+
     NameInfo* mNameInfo;
     int mFlags;
     int mReferenceCount;
-    KArrayTemplate<KFCurveNode*> mNodes;
+    KFCurveNodeChildren mNodes;
     KFCurve* mFCurve;
-    KFCurveNode* mTimeWarp;
     KFCurveNode* mNextLayer;
     KFCurveNode* mObjectLayer;
-    KFCurveNode* mTemplate;
-    KFCurveNode* mDataNode;
     KFCurveNode* mParent;
+    std::unique_ptr<Links> mLinks;
     int mLayerType;
     int mLayerID;
     unsigned int mNodeUpdateId;
@@ -517,9 +564,6 @@ private:
     int mCandidateSpecificMethod;
     KFCurveNodeLazyValues mCandidateTotalValue; // with the total candidate's time
     std::unique_ptr<KFCurveNodeCallback> mCallback;
-    int mUserLock;
-    bool mUseQuaternion;
-    bool mNameBorrowed; // mNameInfo is a pooled record shared by equal names
 };
 
 // ---- Creation -------------------------------------------------------------

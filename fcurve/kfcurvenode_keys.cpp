@@ -475,7 +475,7 @@ KFCurveNode* KFCurveNode::Copy(KTime start, KTime stop)
         KFCurveNode* layer = node->LayerCreate(mNextLayer->mLayerID, true);
         if (layer)
         {
-            layer->mFlags = mNextLayer->mFlags;
+            layer->mFlags = (layer->mFlags & ~ePublicFlags) | (mNextLayer->mFlags & ePublicFlags);
             node->LayerCopyFromRecursive(this, false);
         }
     }

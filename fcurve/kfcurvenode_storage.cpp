@@ -94,7 +94,7 @@ bool KFCurveNode::QoxStore(KQox* file, bool onlyDefaults, bool shortTRSNames, bo
         ok = file->FieldWriteEnd() && ok;
     }
     int nick = 0;
-    if (mTimeWarp && KFCurve_FindNickNumberFromTW(nick, mTimeWarp))
+    if (TimeWarpGet() && KFCurve_FindNickNumberFromTW(nick, TimeWarpGet()))
         ok = WriteIntField(file, "TimeWarpID", nick) && ok;
     if (mFCurve)
         ok = mFCurve->QoxStore(file, onlyDefaults, withColor, legacyLayout) && ok;

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <thread>
 #include <vector>
@@ -133,4 +134,66 @@ TEST(KFCurveNodeNames, ThreadsShareNamesSafely)
     for (std::thread& thread : threads)
         thread.join();
     EXPECT_EQ(std::vector<int>(4, 0), wrong);
+}
+
+// Members a node holds apart once set: locks, time warp, template and data
+// node; and children in any number.
+TEST(KFCurveNodeMembers, SetOnlyWhereAsked)
+{
+    KFCurveNode* a = MakeVector("T", KDataTypeLclTranslation);
+    KFCurveNode* b = MakeVector("T", KDataTypeLclTranslation);
+    EXPECT_EQ(0, a->GetUserLockCount());
+    a->UserLockAdd();
+    a->UserLockAdd();
+    EXPECT_EQ(2, a->Get(1)->GetUserLockCount());
+    EXPECT_FALSE(b->IsUserLocked());
+    KFCurveNode* copy = a->Clone(false);
+    EXPECT_EQ(2, copy->Get(0)->GetUserLockCount());
+    for (int i = 0; i < 3; ++i)
+        a->UserLockRemove();
+    EXPECT_FALSE(a->Get(2)->IsUserLocked());
+    EXPECT_TRUE(copy->IsUserLocked());
+
+    KFCurveNode* warp = KFCurveNodeCreate("Warp", static_cast<KDataType*>(nullptr), KFCL_NOLAYER, 0);
+    a->TimeWarpSet(warp);
+    EXPECT_EQ(warp, a->TimeWarpGet());
+    EXPECT_EQ(1, warp->GetReferenceCount());
+    EXPECT_EQ(nullptr, b->TimeWarpGet());
+    EXPECT_EQ(nullptr, a->TemplateGet());
+    b->DataNodeSet(a);
+    EXPECT_EQ(a, b->DataNodeGet());
+    EXPECT_EQ(a->Get(1), b->Get(1)->DataNodeGet());
+    EXPECT_EQ(a, a->DataNodeGet());
+    KFCurveNode* shaped = KFCurveNodeCreate(a);
+    EXPECT_EQ(a, shaped->TemplateGet());
+    a->SetUseQuaternion(true);
+    EXPECT_TRUE(a->GetUseQuaternion());
+    EXPECT_FALSE(b->GetUseQuaternion());
+    EXPECT_FALSE(shaped->GetUseQuaternion());
+    shaped->Destroy();
+    copy->Destroy();
+    b->Destroy();
+    a->Destroy(); // lets go of the time warp too
+
+    // Many children, sorted or appended, found and removed.
+    KFCurveNode* parent = KFCurveNodeCreate("P", static_cast<KDataType*>(nullptr), KFCL_NOLAYER, 0);
+    std::vector<KFCurveNode*> children;
+    for (int i = 99; i >= 0; --i)
+    {
+        char name[8];
+        std::snprintf(name, sizeof(name), "c%02d", i);
+        children.push_back(KFCurveNodeCreate(name, static_cast<KDataType*>(nullptr), KFCL_NOLAYER, 0));
+        EXPECT_EQ(0, parent->SortedAdd(children.back()));
+    }
+    ASSERT_EQ(100, parent->GetCount());
+    EXPECT_STREQ("c00", parent->Get(0)->GetName());
+    EXPECT_STREQ("c99", parent->Get(99)->GetName());
+    EXPECT_EQ(nullptr, parent->Get(100));
+    EXPECT_EQ(42, parent->Find("C42"));
+    EXPECT_EQ(42, parent->Find(parent->Get(42)));
+    parent->Delete(parent->Get(42));
+    EXPECT_EQ(99, parent->GetCount());
+    EXPECT_STREQ("c43", parent->Get(42)->GetName());
+    EXPECT_EQ(-1, parent->Find("c42"));
+    parent->Destroy();
 }
