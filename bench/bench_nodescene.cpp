@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <malloc.h>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 #include "fcurve/kfcurve.h"
@@ -39,7 +40,10 @@ double Seconds(std::chrono::steady_clock::time_point start)
 
 std::string ScratchFile(long long count)
 {
-    return (std::filesystem::temp_directory_path() / ("qoxnodescene" + std::to_string(count) + ".qox")).string();
+    // The process id keeps runs side by side from writing the same file.
+    return (std::filesystem::temp_directory_path() /
+            ("qoxnodescene" + std::to_string(count) + "-" + std::to_string(getpid()) + ".qox"))
+        .string();
 }
 
 // count nodes under the root, each with a four-key curve on translation X in

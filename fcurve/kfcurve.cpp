@@ -5,6 +5,7 @@
 
 #include "fcurve/kfcurve_internal.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
@@ -20,6 +21,7 @@ const size_t kBlockBytes = kBlockKeys * sizeof(KFCurveKey);
 const int kTableKeys = 2048;                    // keys addressed by one table step
 const int kTableStep = kTableKeys / kBlockKeys; // block pointers per table step
 const int kMaxTableUnits = INT_MAX / kTableKeys;
+const int kFirstBlockKeys = 4; // the first block of a new curve
 
 size_t TableBytes(int capacity)
 {
@@ -78,6 +80,7 @@ KFCurve::KFCurve()
     , mKeyCapacity(0)
     , mLastBlock(-1)
     , mKeyReserved(0)
+    , mFirstBlockKeys(0)
     , mPreExtrapolation(KFCURVE_EXTRAPOLATION_CONST)
     , mPreExtrapolationCount(0)
     , mPostExtrapolation(KFCURVE_EXTRAPOLATION_CONST)
@@ -86,9 +89,6 @@ KFCurve::KFCurve()
     , mLastSearchIndex(0)
     , mCandidateTime(KTIME_INFINITE)
     , mCandidateValue(0.0f)
-    // Most curves have one listener: small blocks keep each curve light.
-    , mCallbackFunctions(2)
-    , mCallbackObjects(2)
     , mWalks(nullptr)
 {
     mColor[0] = mColor[1] = mColor[2] = 1.0f;
@@ -162,7 +162,27 @@ bool KFCurve::Reserve(int count)
 {
     if (count <= 0)
         return true;
-    if (count > mKeyCapacity)
+    // A curve of few keys starts with a short first block (4 keys, doubling)
+    // and a table of one block; both take their full size from 32 keys on.
+    if (count < kBlockKeys && mLastBlock <= 0 && mKeyCapacity <= kBlockKeys)
+    {
+        if (count <= mFirstBlockKeys)
+            return true;
+        int keys = mFirstBlockKeys > 0 ? mFirstBlockKeys : kFirstBlockKeys;
+        while (keys < count)
+            keys *= 2;
+        if (keys < kBlockKeys)
+        {
+            if (mBlocks == nullptr)
+            {
+                mBlocks = static_cast<KFCurveKey**>(WatchMalloc(TableBytes(kBlockKeys)));
+                mKeyCapacity = kBlockKeys;
+            }
+            GrowFirstBlock(keys);
+            return true;
+        }
+    }
+    if (count > mKeyCapacity || mKeyCapacity < kTableKeys)
     {
         // The table grows in 2048-key steps, at least doubling, so that
         // appending stays amortised constant time.
@@ -182,13 +202,30 @@ bool KFCurve::Reserve(int count)
         mBlocks = table;
         mKeyCapacity = capacity;
     }
+    if (mLastBlock >= 0 && mFirstBlockKeys < kBlockKeys)
+        GrowFirstBlock(kBlockKeys);
     const int lastNeeded = (count - 1) / kBlockKeys;
     for (int b = mLastBlock + 1; b <= lastNeeded; ++b)
     {
         mBlocks[b] = static_cast<KFCurveKey*>(WatchMalloc(kBlockBytes));
         mLastBlock = b;
+        if (b == 0)
+            mFirstBlockKeys = kBlockKeys;
     }
     return true;
+}
+
+void KFCurve::GrowFirstBlock(int keys)
+{
+    KFCurveKey* block = static_cast<KFCurveKey*>(WatchMalloc(static_cast<size_t>(keys) * sizeof(KFCurveKey)));
+    if (mLastBlock >= 0)
+    {
+        std::memcpy(static_cast<void*>(block), mBlocks[0], static_cast<size_t>(mFirstBlockKeys) * sizeof(KFCurveKey));
+        WatchFree(mBlocks[0], static_cast<size_t>(mFirstBlockKeys) * sizeof(KFCurveKey));
+    }
+    mBlocks[0] = block;
+    mLastBlock = 0 > mLastBlock ? 0 : mLastBlock;
+    mFirstBlockKeys = keys;
 }
 
 void KFCurve::FreeStorage()
@@ -197,7 +234,7 @@ void KFCurve::FreeStorage()
     {
         for (int b = 0; b <= mLastBlock; ++b)
         {
-            WatchFree(mBlocks[b], kBlockBytes);
+            WatchFree(mBlocks[b], static_cast<size_t>(BlockKeys(b)) * sizeof(KFCurveKey));
             mBlocks[b] = nullptr;
         }
         WatchFree(mBlocks, TableBytes(mKeyCapacity));
@@ -205,6 +242,7 @@ void KFCurve::FreeStorage()
     mBlocks = nullptr;
     mKeyCapacity = 0;
     mLastBlock = -1;
+    mFirstBlockKeys = 0;
 }
 
 void KFCurve::InitBuffers(int count)
@@ -225,7 +263,7 @@ void KFCurve::KeyShrink()
     const int keep = (mKeyCount - 1) / kBlockKeys;
     for (int b = keep + 1; b <= mLastBlock && mBlocks[b] != nullptr; ++b)
     {
-        WatchFree(mBlocks[b], kBlockBytes);
+        WatchFree(mBlocks[b], kBlockBytes); // past the first block: full size
         mBlocks[b] = nullptr;
     }
     mLastBlock = keep;
@@ -276,6 +314,7 @@ void KFCurve::KeyModifyEnd(int count)
         count = 0;
     if (count > AllocatedKeys())
         count = AllocatedKeys();
+    Reserve(count); // a short first block takes the size the count needs
     mKeyCount = count;
     KeyModifyEnd();
 }
@@ -1148,11 +1187,16 @@ void KFCurve::Dispatch()
 {
     // The record is handed over and cleared first, so that events fired by
     // a callback are delivered on their own.
-    KFCurveEvent event = mEvent;
+    const PendingEvent pending = mEvent;
     mEvent.Clear();
-    const int count = mCallbackFunctions.GetCount();
+    const int count = mCallbacks.Count();
     if (count == 0)
         return;
+    KFCurveEvent event;
+    event.mType = pending.mType;
+    event.mKeyIndexStart = pending.mKeyIndexStart;
+    event.mKeyIndexStop = pending.mKeyIndexStop;
+    event.mEventCount = pending.mEventCount;
     CallbackWalk walk;
     walk.previous = mWalks;
     walk.index = 0;
@@ -1162,8 +1206,8 @@ void KFCurve::Dispatch()
     while (walk.index < walk.end)
     {
         const int i = walk.index++;
-        kFCurveCallback function = mCallbackFunctions[i];
-        void* data = mCallbackObjects[i];
+        kFCurveCallback function = mCallbacks.Function(i);
+        void* data = mCallbacks.Data(i);
         function(this, &event, data);
         if (walk.orphaned)
             return; // the curve was destroyed by the callback
@@ -1178,22 +1222,43 @@ void KFCurve::CallbackEnable(bool enable)
         Dispatch();
 }
 
+void KFCurve::CallbackList::Add(kFCurveCallback function, void* data)
+{
+    if (mCount == mCapacity)
+    {
+        const int capacity = mCapacity * 2;
+        Entry* grown = new Entry[static_cast<size_t>(capacity)];
+        std::copy(mEntries, mEntries + mCount, grown);
+        if (mEntries != &mFirst)
+            delete[] mEntries;
+        mEntries = grown;
+        mCapacity = capacity;
+    }
+    mEntries[mCount++] = Entry{function, data};
+}
+
+void KFCurve::CallbackList::RemoveAt(int i)
+{
+    if (i < 0 || i >= mCount)
+        return;
+    std::copy(mEntries + i + 1, mEntries + mCount, mEntries + i);
+    --mCount;
+}
+
 void KFCurve::CallbackRegister(kFCurveCallback function, void* userData)
 {
     if (function == nullptr)
         return;
-    mCallbackFunctions.Add(function);
-    mCallbackObjects.Add(userData);
+    mCallbacks.Add(function, userData);
 }
 
 void KFCurve::CallbackUnregister(kFCurveCallback function, void* userData)
 {
-    for (int i = mCallbackFunctions.GetCount() - 1; i >= 0; --i)
+    for (int i = mCallbacks.Count() - 1; i >= 0; --i)
     {
-        if (mCallbackFunctions[i] == function && mCallbackObjects[i] == userData)
+        if (mCallbacks.Function(i) == function && mCallbacks.Data(i) == userData)
         {
-            mCallbackFunctions.RemoveAt(i);
-            mCallbackObjects.RemoveAt(i);
+            mCallbacks.RemoveAt(i);
             for (CallbackWalk* w = mWalks; w != nullptr; w = w->previous)
             {
                 if (i < w->end)

@@ -528,6 +528,41 @@ private:
         float control1 = 0.0f; // inner control values of the unweighted Bezier
         float control2 = 0.0f;
         KFCurveKey window[4];
+        // The last key span asked for, in ticks and in seconds.
+        __int128 spanTicks = 0;
+        double spanSeconds = 0.0;
+    };
+
+    // The registered callbacks in registration order. The first lives in
+    // the curve itself: most curves have one listener or none.
+    class CallbackList
+    {
+    public:
+        CallbackList() = default;
+        ~CallbackList()
+        {
+            if (mEntries != &mFirst)
+                delete[] mEntries;
+        }
+        CallbackList(const CallbackList&) = delete;
+        CallbackList& operator=(const CallbackList&) = delete;
+
+        int Count() const { return mCount; }
+        kFCurveCallback Function(int i) const { return mEntries[i].mFunction; }
+        void* Data(int i) const { return mEntries[i].mData; }
+        void Add(kFCurveCallback function, void* data);
+        void RemoveAt(int i);
+
+    private:
+        struct Entry
+        {
+            kFCurveCallback mFunction;
+            void* mData;
+        };
+        Entry* mEntries = &mFirst;
+        int mCount = 0;
+        int mCapacity = 1;
+        Entry mFirst{nullptr, nullptr};
     };
 
     KFCurveKey* Key(int index) const { return mBlocks[index >> kBlockShift] + (index & kBlockMask); }
@@ -543,7 +578,13 @@ private:
         return index >= 0 && index < (mKeyCount > mKeyReserved ? mKeyCount : mKeyReserved);
     }
     bool IsKey(int index) const { return index >= 0 && index < mKeyCount; }
+    // Keys the blocks would hold at full size: what a count may cover (the
+    // storage is made real up to a count before it is used).
     int AllocatedKeys() const { return (mLastBlock + 1) * 32; }
+    // Keys block b holds: the first block starts short on small curves.
+    int BlockKeys(int b) const { return b == 0 ? mFirstBlockKeys : kBlockKeys; }
+    // Gives the first block its full size.
+    void GrowFirstBlock(int keys);
 
     bool Reserve(int count);
     void FreeStorage();
@@ -582,13 +623,21 @@ private:
     // again).
     double SpanSeconds(KTime from, KTime to)
     {
+        SegmentCache& cache = SegmentRecord();
         const __int128 ticks = KTimeDifference(from, to);
-        if (ticks != mSpanTicks)
+        if (ticks != cache.spanTicks)
         {
-            mSpanTicks = ticks;
-            mSpanSeconds = KTimeDifferenceSeconds(from, to);
+            cache.spanTicks = ticks;
+            cache.spanSeconds = KTimeDifferenceSeconds(from, to);
         }
-        return mSpanSeconds;
+        return cache.spanSeconds;
+    }
+    // The evaluation caches, made on first use.
+    SegmentCache& SegmentRecord()
+    {
+        if (!mSegment)
+            mSegment.reset(new SegmentCache);
+        return *mSegment;
     }
 
     float mColor[3];
@@ -602,6 +651,9 @@ private:
     int mKeyCapacity;
     int mLastBlock;
     int mKeyReserved; // keys addressable through the open KeyModifyBegin(n) batch
+    // Keys of the first block: 4, 8 or 16 while a curve has fewer than 32
+    // keys and only one block (its table then addresses 32 keys), else 32.
+    int mFirstBlockKeys;
 
     unsigned int mPreExtrapolation;
     unsigned int mPreExtrapolationCount;
@@ -613,15 +665,30 @@ private:
     KTime mCandidateTime;
     float mCandidateValue;
 
-    KFCurveEvent mEvent;
-    KArrayTemplate<kFCurveCallback> mCallbackFunctions;
-    KArrayTemplate<void*> mCallbackObjects;
+    // The events fired since the last delivery, merged as KFCurveEvent::Add
+    // merges them (handed to the callbacks as a KFCurveEvent).
+    struct PendingEvent
+    {
+        int mType = KFCURVEEVENT_NONE;
+        int mKeyIndexStart = -1;
+        int mKeyIndexStop = -1;
+        int mEventCount = 0;
+        void Clear() { *this = PendingEvent(); }
+        void Add(int kind, int index)
+        {
+            mType |= kind;
+            if (mEventCount++ == 0 || index < mKeyIndexStart)
+                mKeyIndexStart = index;
+            if (index > mKeyIndexStop)
+                mKeyIndexStop = index;
+        }
+    };
+    PendingEvent mEvent;
+    CallbackList mCallbacks;
     CallbackWalk* mWalks;
-    // The last evaluated segment; made by the first evaluation between two
-    // keys (most curves hold a static value only).
+    // The last evaluated segment and key span; made by the first evaluation
+    // between two keys (most curves hold a static value only).
     std::unique_ptr<SegmentCache> mSegment;
-    __int128 mSpanTicks = 0;
-    double mSpanSeconds = 0.0;
 };
 
 KFCurve* KFCurveCreate();

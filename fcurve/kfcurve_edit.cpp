@@ -58,11 +58,19 @@ void KFCurve::CopyFrom(KFCurve& source, bool withKeys)
         if (&source != this)
         {
             const int n = source.mKeyCount;
-            KeyModifyBegin(n);
+            // Whole blocks are copied: the first block takes at least the
+            // size of the source's.
+            const int first = n > 0 && source.mFirstBlockKeys > n ? source.mFirstBlockKeys : n;
+            KeyModifyBegin(first);
             if (AllocatedKeys() >= n)
             {
                 for (int b = 0; b * 32 < n; ++b)
-                    std::memcpy(static_cast<void*>(mBlocks[b]), source.mBlocks[b], 32 * sizeof(KFCurveKey));
+                {
+                    const int keys = BlockKeys(b);
+                    const int copied = source.BlockKeys(b) < keys ? source.BlockKeys(b) : keys;
+                    std::memcpy(static_cast<void*>(mBlocks[b]), source.mBlocks[b], copied * sizeof(KFCurveKey));
+                    std::memset(static_cast<void*>(mBlocks[b] + copied), 0, (keys - copied) * sizeof(KFCurveKey));
+                }
                 KeyModifyEnd(n);
             }
             else
@@ -140,7 +148,7 @@ bool KFCurve::Delete(int first, int last)
         {
             const int blocks = lastBlock - firstBlock + 1;
             for (int b = firstBlock; b <= lastBlock; ++b)
-                WatchFree(mBlocks[b], kBlockKeys * sizeof(KFCurveKey));
+                WatchFree(mBlocks[b], static_cast<size_t>(BlockKeys(b)) * sizeof(KFCurveKey));
             std::memmove(static_cast<void*>(&mBlocks[firstBlock]), &mBlocks[lastBlock + 1],
                          static_cast<size_t>(mLastBlock - lastBlock) * sizeof(KFCurveKey*));
             for (int b = mLastBlock - blocks + 1; b <= mLastBlock; ++b)

@@ -113,9 +113,7 @@ const KFCurve::SegmentCache& KFCurve::Segment(int a)
     const int low = a > 0 ? a - 1 : 0;
     const int high = a + 2 < mKeyCount ? a + 2 : mKeyCount - 1;
     const int size = high - low + 1;
-    if (!mSegment)
-        mSegment.reset(new SegmentCache);
-    SegmentCache& cache = *mSegment;
+    SegmentCache& cache = SegmentRecord();
     if (cache.a == a && cache.count == mKeyCount && cache.tcb4051 == gsTCB4051EvalMode)
     {
         bool same = true;

@@ -9,13 +9,153 @@
 #include "object/kproperty.h"
 
 #include <cctype>
+#include <climits>
 #include <cstdarg>
+#include <cstdlib>
 #include <cstring>
 #include <strings.h>
 
+#include <functional>
+#include <mutex>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 using namespace kfcurvenode_detail;
+
+namespace {
+
+// Name records shared by every node of the same name, time-warp name and
+// data type (a scene holds a million "X" members): one record per distinct
+// triple, counted in its mRefCount, freed with its last borrower. Borrowed
+// records are never changed; the pool's lock makes nodes on different
+// threads safe.
+class NamePool
+{
+public:
+    typedef KFCurveNode::NameInfo NameInfo;
+
+    static NameInfo* Acquire(const char* name, const char* timeWarpName, KDataType* type)
+    {
+        NamePool& pool = Get();
+        const Key key{name ? name : "", timeWarpName ? timeWarpName : "", type};
+        std::lock_guard<std::mutex> lock(pool.mMutex);
+        auto found = pool.mRecords.find(key);
+        if (found != pool.mRecords.end())
+        {
+            found->second->mRefCount++;
+            return found->second;
+        }
+        NameInfo* info = new NameInfo{KString(key.mName.data()), KString(key.mTimeWarpName.data()), type, nullptr, 1};
+        pool.mRecords.emplace(Key{ViewOf(info->mName), ViewOf(info->mTimeWarpName), type}, info);
+        return info;
+    }
+
+    // One more borrower of a pooled record.
+    static NameInfo* Share(NameInfo* info)
+    {
+        std::lock_guard<std::mutex> lock(Get().mMutex);
+        info->mRefCount++;
+        return info;
+    }
+
+    static void Release(NameInfo* info)
+    {
+        NamePool& pool = Get();
+        std::lock_guard<std::mutex> lock(pool.mMutex);
+        if (--info->mRefCount > 0)
+            return;
+        pool.mRecords.erase(Key{ViewOf(info->mName), ViewOf(info->mTimeWarpName), info->mDataType});
+        delete info;
+    }
+
+private:
+    // The views of a pooled key point into the record's own strings.
+    struct Key
+    {
+        std::string_view mName;
+        std::string_view mTimeWarpName;
+        KDataType* mType;
+        bool operator==(const Key& o) const
+        {
+            return mType == o.mType && mName == o.mName && mTimeWarpName == o.mTimeWarpName;
+        }
+    };
+    struct KeyHash
+    {
+        size_t operator()(const Key& k) const
+        {
+            const std::hash<std::string_view> text;
+            size_t h = text(k.mName);
+            h = h * 31 + text(k.mTimeWarpName);
+            return h * 31 + std::hash<const void*>()(k.mType);
+        }
+    };
+
+    static std::string_view ViewOf(const KString& text) { return std::string_view(text.ToChars(), text.GetLen()); }
+    // Never destroyed: nodes in static objects may end after it would.
+    static NamePool& Get()
+    {
+        static NamePool* pool = new NamePool;
+        return *pool;
+    }
+
+    std::mutex mMutex;
+    std::unordered_map<Key, NameInfo*, KeyHash> mRecords;
+};
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// KFCurveNodeChildren
+// ---------------------------------------------------------------------------
+
+int KFCurveNodeChildren::Find(const KFCurveNode* node) const
+{
+    for (int i = 0; i < mCount; ++i)
+        if (mItems[i] == node)
+            return i;
+    return -1;
+}
+
+int KFCurveNodeChildren::InsertAt(int index, KFCurveNode* node)
+{
+    if (index > mCount)
+        index = mCount;
+    if (index < 0)
+        index = 0;
+    if (mCount == mCapacity)
+    {
+        if (mCapacity > INT_MAX / 2)
+            return -1;
+        const int capacity = mCapacity == 0 ? 4 : 2 * mCapacity;
+        void* grown = std::realloc(mItems, static_cast<size_t>(capacity) * sizeof(KFCurveNode*));
+        if (!grown)
+            return -1;
+        mItems = static_cast<KFCurveNode**>(grown);
+        mCapacity = capacity;
+    }
+    std::memmove(mItems + index + 1, mItems + index, static_cast<size_t>(mCount - index) * sizeof(KFCurveNode*));
+    mItems[index] = node;
+    ++mCount;
+    return index;
+}
+
+void KFCurveNodeChildren::RemoveAt(int index)
+{
+    if (!ValidateIndex(index))
+        return;
+    std::memmove(mItems + index, mItems + index + 1, static_cast<size_t>(mCount - index - 1) * sizeof(KFCurveNode*));
+    --mCount;
+}
+
+void KFCurveNodeChildren::Clear()
+{
+    std::free(mItems);
+    mItems = nullptr;
+    mCount = 0;
+    mCapacity = 0;
+}
 
 // ---------------------------------------------------------------------------
 // KFCurveNodeCandidateState
@@ -72,17 +212,16 @@ void KFCurveNodeCandidateState::Dump(int indent)
 // ---------------------------------------------------------------------------
 
 KFCurveNode::KFCurveNode(const char* name, const char* typeName, KDataType* dataType, int layerType, int layerId)
-    : mUseQuaternion(false)
-    , mNameInfo(new NameInfo{KString(name ? name : ""), KString(typeName ? typeName : ""), dataType, nullptr, 1})
-    , mFlags(eExpanded | eMultiLayer)
+    : KFCurveNode(BorrowedName(), NamePool::Acquire(name, typeName, dataType), layerType, layerId)
+{}
+
+KFCurveNode::KFCurveNode(BorrowedName, NameInfo* borrowed, int layerType, int layerId)
+    : mNameInfo(borrowed)
+    , mFlags(eExpanded | eMultiLayer | eNameBorrowed)
     , mReferenceCount(0)
-    , mNodes(4)
     , mFCurve(nullptr)
-    , mTimeWarp(nullptr)
     , mNextLayer(nullptr)
     , mObjectLayer(this)
-    , mTemplate(nullptr)
-    , mDataNode(nullptr)
     , mParent(nullptr)
     , mLayerType(KFCL_NOLAYER)
     , mLayerID(layerId)
@@ -90,25 +229,18 @@ KFCurveNode::KFCurveNode(const char* name, const char* typeName, KDataType* data
     , mRotationOrder(0)
     , mCandidateTotalMethod(KFCURVENODE_CANDIDATE_NONE)
     , mCandidateSpecificMethod(KFCURVENODE_CANDIDATE_NONE)
-    , mCandidateTotalTime(KTIME_INFINITE)
     , mCallback(nullptr)
-    , mUserLock(0)
 {
     SetLayerType(layerType, nullptr);
 }
 
 KFCurveNode::KFCurveNode(KFCurveNode* templateNode)
-    : mUseQuaternion(templateNode ? templateNode->mUseQuaternion : false)
-    , mNameInfo(nullptr)
-    , mFlags(eExpanded | eMultiLayer)
+    : mNameInfo(nullptr)
+    , mFlags(eExpanded | eMultiLayer | (templateNode ? templateNode->mFlags & eUseQuaternion : 0))
     , mReferenceCount(0)
-    , mNodes(4)
     , mFCurve(nullptr)
-    , mTimeWarp(nullptr)
     , mNextLayer(nullptr)
     , mObjectLayer(this)
-    , mTemplate(templateNode)
-    , mDataNode(nullptr)
     , mParent(nullptr)
     , mLayerType(KFCL_NOLAYER)
     , mLayerID(0)
@@ -116,22 +248,25 @@ KFCurveNode::KFCurveNode(KFCurveNode* templateNode)
     , mRotationOrder(templateNode ? templateNode->mRotationOrder : 0)
     , mCandidateTotalMethod(templateNode ? templateNode->mCandidateTotalMethod : KFCURVENODE_CANDIDATE_NONE)
     , mCandidateSpecificMethod(templateNode ? templateNode->mCandidateSpecificMethod : KFCURVENODE_CANDIDATE_NONE)
-    , mCandidateTotalTime(templateNode ? templateNode->mCandidateTotalTime : KTIME_INFINITE)
     , mCallback(nullptr)
-    , mUserLock(0)
 {
     if (templateNode)
     {
+        LinksToWrite().mTemplate = templateNode;
         mCandidateTotalValue = templateNode->mCandidateTotalValue;
-        if (templateNode->mNameInfo)
+        // A template's record is shared for real: it must be the template's own.
+        if (NameInfo* shared = templateNode->GetNameInfo())
         {
-            mNameInfo = templateNode->mNameInfo;
+            mNameInfo = shared;
             mNameInfo->mRefCount++;
         }
         SetLayerType(templateNode->mLayerType, nullptr);
     }
     if (!mNameInfo)
-        mNameInfo = new NameInfo{KString(""), KString(""), nullptr, nullptr, 1};
+    {
+        mNameInfo = NamePool::Acquire("", "", nullptr);
+        SetNameBorrowed(true);
+    }
 }
 
 KFCurveNode::~KFCurveNode()
@@ -231,8 +366,8 @@ KProperty* KFCurveNode::GetProperty()
 
 void KFCurveNode::SetProperty(KProperty* property)
 {
-    if (mNameInfo)
-        mNameInfo->mProperty = property;
+    if (mNameInfo && (property || !NameBorrowed()))
+        GetNameInfo()->mProperty = property;
 }
 
 const char* KFCurveNode::GetTimeWarpName()
@@ -243,19 +378,53 @@ const char* KFCurveNode::GetTimeWarpName()
 void KFCurveNode::SetTimeWarpName(const char* name)
 {
     if (mNameInfo)
-        mNameInfo->mTimeWarpName = name ? name : "";
+        Rename(mNameInfo->mName.ToChars(), name);
+}
+
+void KFCurveNode::Rename(const char* name, const char* timeWarpName)
+{
+    if (!mNameInfo)
+        return;
+    if (!NameBorrowed())
+    {
+        mNameInfo->mName = name ? name : "";
+        mNameInfo->mTimeWarpName = timeWarpName ? timeWarpName : "";
+        return;
+    }
+    NameInfo* renamed = NamePool::Acquire(name, timeWarpName, mNameInfo->mDataType);
+    NamePool::Release(mNameInfo);
+    mNameInfo = renamed;
+}
+
+KFCurveNode::NameInfo* KFCurveNode::GetNameInfo()
+{
+    if (mNameInfo && NameBorrowed())
+    {
+        NameInfo* borrowed = mNameInfo;
+        mNameInfo = new NameInfo{borrowed->mName, borrowed->mTimeWarpName, borrowed->mDataType, nullptr, 1};
+        SetNameBorrowed(false);
+        NamePool::Release(borrowed);
+    }
+    return mNameInfo;
+}
+
+void KFCurveNode::DropNameInfo()
+{
+    if (!mNameInfo)
+        return;
+    if (NameBorrowed())
+        NamePool::Release(mNameInfo);
+    else if (--mNameInfo->mRefCount <= 0)
+        delete mNameInfo;
+    mNameInfo = nullptr;
+    SetNameBorrowed(false);
 }
 
 void KFCurveNode::SetNameInfo(NameInfo* nameInfo)
 {
     if (nameInfo == mNameInfo)
         return;
-    if (mNameInfo)
-    {
-        if (--mNameInfo->mRefCount <= 0)
-            delete mNameInfo;
-        mNameInfo = nullptr;
-    }
+    DropNameInfo();
     if (nameInfo)
     {
         mNameInfo = nameInfo;
@@ -290,10 +459,9 @@ void KFCurveNode::Clear()
         layer->ReleaseReference();
     }
     mObjectLayer = this;
-    if (mTimeWarp)
+    if (KFCurveNode* timeWarp = TimeWarpGet())
     {
-        KFCurveNode* timeWarp = mTimeWarp;
-        mTimeWarp = nullptr;
+        mLinks->mTimeWarp = nullptr;
         timeWarp->ReleaseReference();
     }
 }
@@ -467,6 +635,9 @@ KFCurveNode* KFCurveNode::FindRecursive(const char* path)
 {
     if (!path)
         return nullptr;
+    // One item (the usual case) needs no copy.
+    if (!strchr(path, '/'))
+        return FindPathItem(this, path);
     // The items are cut from a private copy, so the caller's text is never
     // written to.
     std::vector<char> text(path, path + strlen(path) + 1);
@@ -548,9 +719,14 @@ KFCurveNode* KFCurveNode::CloneTemplate(bool asTemplate, bool copyCurves, bool c
         node = new KFCurveNode(this);
     else
     {
-        node = new KFCurveNode(GetName(), GetTimeWarpName(), GetDataType(), mLayerType, id);
-        node->mUserLock = mUserLock;
-        node->SetUseQuaternion(mUseQuaternion);
+        // A pooled record already holds the names: the copy borrows it too.
+        if (NameBorrowed())
+            node = new KFCurveNode(BorrowedName(), NamePool::Share(mNameInfo), mLayerType, id);
+        else
+            node = new KFCurveNode(GetName(), GetTimeWarpName(), GetDataType(), mLayerType, id);
+        if (GetUserLockCount() != 0)
+            node->LinksToWrite().mUserLock = GetUserLockCount();
+        node->SetUseQuaternion(GetUseQuaternion());
         node->SetRotationOrder(mRotationOrder);
         node->mFlags = (node->mFlags & ~eVisible) | (mFlags & eVisible);
         if (id != 0)
@@ -793,7 +969,7 @@ void KFCurveNode::SetLayerType(int type, KFCurveNode* objectLayer)
 void KFCurveNode::SetUseQuaternion(bool useQuaternion)
 {
     for (KFCurveNode* node = this; node; node = node->mNextLayer)
-        node->mUseQuaternion = useQuaternion;
+        node->mFlags = useQuaternion ? (node->mFlags | eUseQuaternion) : (node->mFlags & ~eUseQuaternion);
     KFCurveNode* base = mObjectLayer ? mObjectLayer : this;
     base->CandidateClear(0, true);
     FireOnObjectLayer(KFCURVENODEEVENT_CTRLCURVE);
@@ -848,12 +1024,12 @@ double* KFCurveNode::GetZeroValues(double* values)
 
 void KFCurveNode::TemplateSet(KFCurveNode* templateNode)
 {
-    if (templateNode != mTemplate)
+    if (templateNode != TemplateGet())
     {
-        if (!mTemplate)
+        if (!TemplateGet())
             SetNameInfo(nullptr);
-        mTemplate = templateNode;
-        SetNameInfo(templateNode ? templateNode->mNameInfo : nullptr);
+        LinksToWrite().mTemplate = templateNode;
+        SetNameInfo(templateNode ? templateNode->GetNameInfo() : nullptr);
     }
     if (!templateNode)
         return;
@@ -865,7 +1041,9 @@ void KFCurveNode::TemplateSet(KFCurveNode* templateNode)
 
 void KFCurveNode::DataNodeSet(KFCurveNode* node, bool recursive)
 {
-    mDataNode = node == this ? nullptr : node;
+    KFCurveNode* dataNode = node == this ? nullptr : node;
+    if (dataNode || mLinks)
+        LinksToWrite().mDataNode = dataNode;
     if (!recursive || !node)
         return;
     int count = GetCount() < node->GetCount() ? GetCount() : node->GetCount();
@@ -881,13 +1059,13 @@ KFCurveNode* KFCurveNode::DataNodeGet()
     KFCurveNode* fast = this;
     for (;;)
     {
-        if (!fast->mDataNode)
+        if (!fast->DataNodeOf())
             return fast;
-        fast = fast->mDataNode;
-        if (!fast->mDataNode)
+        fast = fast->DataNodeOf();
+        if (!fast->DataNodeOf())
             return fast;
-        fast = fast->mDataNode;
-        slow = slow->mDataNode;
+        fast = fast->DataNodeOf();
+        slow = slow->DataNodeOf();
         if (slow == fast)
             return fast;
     }
@@ -895,14 +1073,14 @@ KFCurveNode* KFCurveNode::DataNodeGet()
 
 void KFCurveNode::TimeWarpSet(KFCurveNode* timeWarp)
 {
-    if (timeWarp == mTimeWarp)
+    if (timeWarp == TimeWarpGet())
         return;
     // A time warp that leads back to this node would map times forever.
-    for (KFCurveNode* node = timeWarp; node; node = node->mTimeWarp)
+    for (KFCurveNode* node = timeWarp; node; node = node->TimeWarpGet())
         if (node == this)
             return;
-    KFCurveNode* old = mTimeWarp;
-    mTimeWarp = timeWarp;
+    KFCurveNode* old = TimeWarpGet();
+    LinksToWrite().mTimeWarp = timeWarp;
     if (timeWarp)
         timeWarp->mReferenceCount++;
     if (old)
@@ -1077,9 +1255,11 @@ void KFCurveNode::DataUpdated(IData* data)
 void KFCurveNode::UserLockChange(int delta)
 {
     // The count never goes below 0: one removal too many leaves it unlocked.
-    mUserLock += delta;
-    if (mUserLock < 0)
-        mUserLock = 0;
+    int lock = GetUserLockCount() + delta;
+    if (lock < 0)
+        lock = 0;
+    if (lock != 0 || mLinks)
+        LinksToWrite().mUserLock = lock;
     for (int i = 0; i < GetCount(); ++i)
         if (Get(i))
             Get(i)->UserLockChange(delta);

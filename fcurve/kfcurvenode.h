@@ -83,6 +83,68 @@ private:
     KFCurveValueBuffer<kMinimum> mValues{kMinimum};
 };
 
+// A node's stored total candidate (values and time), held only once
+// written: until then reads see the four zeros of a fresh KFCurveNodeValues
+// and an infinite time.
+class KFCurveNodeLazyValues
+{
+public:
+    KFCurveNodeLazyValues() = default;
+    KFCurveNodeLazyValues(const KFCurveNodeLazyValues& other) { *this = other; }
+    // Copies values and time.
+    KFCurveNodeLazyValues& operator=(const KFCurveNodeLazyValues& other)
+    {
+        if (this != &other)
+        {
+            if (other.mRecord)
+                Write() = *other.mRecord;
+            else
+                mRecord.reset();
+        }
+        return *this;
+    }
+    // Copies the values; the time stays.
+    KFCurveNodeLazyValues& operator=(const KFCurveNodeValues& values)
+    {
+        Write().mValues = values;
+        return *this;
+    }
+
+    const KFCurveNodeValues& Read() const { return mRecord ? mRecord->mValues : Empty().mValues; }
+    int GetCount() const { return Read().GetCount(); }
+    double Get(int i) const { return Read().Get(i); }
+    void SetCount(int n) { Write().mValues.SetCount(n); }
+    void Set(const double* values, int n) { Write().mValues.Set(values, n); }
+    double& operator[](int i) { return Write().mValues[i]; }
+    double* GetArray() { return Write().mValues.GetArray(); }
+    KTime GetTime() const { return mRecord ? mRecord->mTime : KTIME_INFINITE; }
+    void SetTime(KTime time)
+    {
+        if (mRecord || time != KTIME_INFINITE)
+            Write().mTime = time;
+    }
+
+private:
+    struct Record
+    {
+        KFCurveNodeValues mValues;
+        KTime mTime = KTIME_INFINITE;
+    };
+    Record& Write()
+    {
+        if (!mRecord)
+            mRecord.reset(new Record);
+        return *mRecord;
+    }
+    static const Record& Empty()
+    {
+        static const Record empty;
+        return empty;
+    }
+
+    std::unique_ptr<Record> mRecord;
+};
+
 // The event record handed to curve-node callbacks.
 struct KFCurveNodeEvent
 {
@@ -122,6 +184,33 @@ struct KFCurveNodeCallback
     bool mCallbackEnable;
 };
 
+// The children of a curve node: a growable array of pointers, empty until
+// the first child (four places, then doubling).
+class KFCurveNodeChildren
+{
+public:
+    KFCurveNodeChildren() = default;
+    ~KFCurveNodeChildren() { Clear(); }
+    KFCurveNodeChildren(const KFCurveNodeChildren&) = delete;
+    KFCurveNodeChildren& operator=(const KFCurveNodeChildren&) = delete;
+
+    int GetCount() const { return mCount; }
+    bool ValidateIndex(int i) const { return i >= 0 && i < mCount; }
+    KFCurveNode* operator[](int i) const { return mItems[i]; }
+    // -1 when absent.
+    int Find(const KFCurveNode* node) const;
+    // The index is clamped to [0, count]; -1 when out of memory.
+    int InsertAt(int index, KFCurveNode* node);
+    int Add(KFCurveNode* node) { return InsertAt(mCount, node); }
+    void RemoveAt(int index);
+    void Clear();
+
+private:
+    KFCurveNode** mItems = nullptr;
+    int mCount = 0;
+    int mCapacity = 0;
+};
+
 // The saved candidate state of a node tree (one state per node).
 class KFCurveNodeCandidateState
 {
@@ -155,7 +244,10 @@ void KNoTraceFnc(const char* format, ...);
 class KFCurveNode
 {
 public:
-    // Shared, reference-counted name record.
+    // Shared, reference-counted name record. Nodes made by name borrow a
+    // record from a process-wide pool of equal names; GetNameInfo() and
+    // SetProperty() give the node a record of its own first, so a record
+    // handed out is never one another node borrows.
     struct NameInfo
     {
         KString mName;
@@ -174,7 +266,11 @@ public:
         eTakeType = 0x10,
         eExpanded = 0x20,
         eMultiLayer = 0x40,
-        eCandidateAnyTime = 0x80
+        eCandidateAnyTime = 0x80,
+        ePublicFlags = 0xFF,
+        // Internal bits, never copied from another node.
+        eUseQuaternion = 0x100,
+        eNameBorrowed = 0x200 // mNameInfo is a pooled record shared by equal names
     };
 
     KFCurveNode(const char* name, const char* typeName, KDataType* dataType, int layerType = KFCL_NOLAYER,
@@ -196,7 +292,8 @@ public:
     void SetProperty(KProperty* property);
     const char* GetTimeWarpName();
     void SetTimeWarpName(const char* name);
-    NameInfo* GetNameInfo() { return mNameInfo; }
+    // The node's own record (made from the borrowed one first if need be).
+    NameInfo* GetNameInfo();
     void SetNameInfo(NameInfo* nameInfo);
 
     // ---- Children ---------------------------------------------------------
@@ -262,7 +359,7 @@ public:
     KFCurveNode* CreateLayerAt(int layerId);
     KFCurveNode* RemoveLayer(int layerId, bool destroy = true);
     KFCurveNode* InsertOrCopyLayer(int layerId, KFCurveNode* source);
-    bool GetUseQuaternion() { return mUseQuaternion; }
+    bool GetUseQuaternion() { return (mFlags & eUseQuaternion) != 0; }
     void SetUseQuaternion(bool useQuaternion);
     int GetRotationOrder() { return mRotationOrder; }
     void SetRotationOrder(int order);
@@ -273,11 +370,11 @@ public:
 
     // ---- Template, data node, time warp ----------------------------------
     void TemplateSet(KFCurveNode* templateNode);
-    KFCurveNode* TemplateGet() { return mTemplate; }
+    KFCurveNode* TemplateGet() { return mLinks ? mLinks->mTemplate : nullptr; }
     void DataNodeSet(KFCurveNode* node, bool recursive = true);
     KFCurveNode* DataNodeGet();
     void TimeWarpSet(KFCurveNode* timeWarp);
-    KFCurveNode* TimeWarpGet() { return mTimeWarp; }
+    KFCurveNode* TimeWarpGet() { return mLinks ? mLinks->mTimeWarp : nullptr; }
     int GetReferenceCount() { return mReferenceCount; }
 
     // ---- Curve attachment -------------------------------------------------
@@ -381,8 +478,8 @@ public:
     unsigned int GetNodeUpdateId() { return mNodeUpdateId; }
     void UserLockAdd();
     void UserLockRemove();
-    bool IsUserLocked() { return mUserLock != 0; }
-    int GetUserLockCount() { return mUserLock; }
+    bool IsUserLocked() { return GetUserLockCount() != 0; }
+    int GetUserLockCount() { return mLinks ? mLinks->mUserLock : 0; }
     bool GetVisibility() { return (mFlags & eVisible) != 0; }
     void SetVisibility(bool visible, bool recursive = false, bool withLayers = false, int childIndex = -1);
     bool IsEditable();
@@ -401,7 +498,17 @@ public:
     bool QoxInternalRetrieve(KQox* file, bool onlyDefaults = false, bool createMissing = true, bool withColor = true);
 
 private:
+    // Made with a pooled name record the caller has acquired for it.
+    struct BorrowedName
+    {};
+    KFCurveNode(BorrowedName, NameInfo* borrowed, int layerType, int layerId);
+
     void ReleaseReference();
+    // Names the node: a borrowed record is exchanged for the pooled one of
+    // the new names, a record of the node's own is changed in place.
+    void Rename(const char* name, const char* timeWarpName);
+    // Lets go of the name record, borrowed or not.
+    void DropNameInfo();
     // The earliest key, or the latest for `last`, over the node's curves.
     void InternalKeyGetEnd(KFCurveKey*& key, bool* mask, bool withLayers, bool last);
     double* EvaluateInternal(double* values, KTime time, int* index, bool candidate);
@@ -423,28 +530,41 @@ private:
     void DeleteKeyRecursive(KTime time, bool* mask, double tolerance);
     void UserLockChange(int delta);
 
-    bool mUseQuaternion;
+    // Members most nodes leave unset, held apart once one is set.
+    struct Links
+    {
+        KFCurveNode* mTimeWarp = nullptr;
+        KFCurveNode* mTemplate = nullptr;
+        KFCurveNode* mDataNode = nullptr;
+        int mUserLock = 0;
+    };
+    Links& LinksToWrite()
+    {
+        if (!mLinks)
+            mLinks.reset(new Links);
+        return *mLinks;
+    }
+    KFCurveNode* DataNodeOf() const { return mLinks ? mLinks->mDataNode : nullptr; }
+    bool NameBorrowed() const { return (mFlags & eNameBorrowed) != 0; }
+    void SetNameBorrowed(bool borrowed) { mFlags = borrowed ? (mFlags | eNameBorrowed) : (mFlags & ~eNameBorrowed); }
+
     NameInfo* mNameInfo;
     int mFlags;
     int mReferenceCount;
-    KArrayTemplate<KFCurveNode*> mNodes;
+    KFCurveNodeChildren mNodes;
     KFCurve* mFCurve;
-    KFCurveNode* mTimeWarp;
     KFCurveNode* mNextLayer;
     KFCurveNode* mObjectLayer;
-    KFCurveNode* mTemplate;
-    KFCurveNode* mDataNode;
     KFCurveNode* mParent;
+    std::unique_ptr<Links> mLinks;
     int mLayerType;
     int mLayerID;
     unsigned int mNodeUpdateId;
     int mRotationOrder;
     int mCandidateTotalMethod;
     int mCandidateSpecificMethod;
-    KFCurveNodeValues mCandidateTotalValue;
-    KTime mCandidateTotalTime;
+    KFCurveNodeLazyValues mCandidateTotalValue; // with the total candidate's time
     std::unique_ptr<KFCurveNodeCallback> mCallback;
-    int mUserLock;
 };
 
 // ---- Creation -------------------------------------------------------------

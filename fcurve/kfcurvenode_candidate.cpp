@@ -132,7 +132,7 @@ double* KFCurveNode::CandidateSet(KTime time, double* values, int layerId, int c
 
     mCandidateTotalMethod = KFCURVENODE_CANDIDATE_SET;
     mCandidateSpecificMethod = KFCURVENODE_CANDIDATE_SET;
-    mCandidateTotalTime = time;
+    mCandidateTotalValue.SetTime(time);
     if (childIndex < 0)
         mCandidateTotalValue.Set(total.Data(), storeCount);
     else
@@ -240,10 +240,10 @@ double* KFCurveNode::CandidateGetWithTime(double* values, KTime& time)
 
 double* KFCurveNode::CandidateGetTotalCandidate(double* values, KTime& time)
 {
-    time = mCandidateTotalTime;
+    time = mCandidateTotalValue.GetTime();
     int n = mCandidateTotalValue.GetCount();
     for (int i = 0; i < n; ++i)
-        values[i] = mCandidateTotalValue[i];
+        values[i] = mCandidateTotalValue.Get(i);
     return values + n;
 }
 
@@ -255,9 +255,9 @@ double* KFCurveNode::CandidateGetSpecificLayer(double* values, KTime& time, int 
             FromTotalCandidateToSpecificCandidate(layerId);
         else if (!mNextLayer)
         {
-            time = mCandidateTotalTime;
-            return ComputeCandidateForLayer(values, mCandidateTotalValue.GetArray(), mCandidateTotalTime, layerId,
-                                            nullptr);
+            time = mCandidateTotalValue.GetTime();
+            return ComputeCandidateForLayer(values, mCandidateTotalValue.GetArray(), mCandidateTotalValue.GetTime(),
+                                            layerId, nullptr);
         }
     }
     KFCurveNode* layer = LayerGet(layerId);
@@ -274,7 +274,7 @@ void KFCurveNode::FromTotalCandidateToSpecificCandidate(int layerId)
     // A quaternion node computes the layer's quaternion, which its members
     // take as it is.
     ValueBuffer layerValues(StoreCount(this) + 4);
-    KTime time = mCandidateTotalTime;
+    KTime time = mCandidateTotalValue.GetTime();
     ComputeCandidateForLayer(layerValues.Data(), mCandidateTotalValue.GetArray(), time, layerId, nullptr);
     CandidateSetSpecificLayerInternal(time, layerValues.Data(), layerId);
 }
@@ -354,7 +354,7 @@ void KFCurveNode::CandidateClearInternal(bool withSubLayers)
 {
     if (mFCurve)
         mFCurve->CandidateClear();
-    mCandidateTotalTime = KTIME_INFINITE;
+    mCandidateTotalValue.SetTime(KTIME_INFINITE);
     mCandidateTotalMethod = KFCURVENODE_CANDIDATE_NONE;
     mCandidateSpecificMethod = KFCURVENODE_CANDIDATE_NONE;
     for (int i = 0; i < GetCount(); ++i)
@@ -404,7 +404,7 @@ bool KFCurveNode::CandidateKey(int* index, int layerId, bool* mask, bool valuesA
     {
         for (int i = 0; i < n; ++i)
             values[i] = mCandidateTotalValue.Get(i);
-        candidateTime = mCandidateTotalTime;
+        candidateTime = mCandidateTotalValue.GetTime();
         haveValues = true;
     }
     else
@@ -512,8 +512,8 @@ void KFCurveNode::GetCandidateState(KFCurveNodeCandidateState& state)
     state.ClearSubStates();
     state.mTotalCandidateMethod = mCandidateTotalMethod;
     state.mSpecificCandidateMethod = mCandidateSpecificMethod;
-    state.mCandidateTotalValue = mCandidateTotalValue;
-    state.mCandidateTotalTime = mCandidateTotalTime;
+    state.mCandidateTotalValue = mCandidateTotalValue.Read();
+    state.mCandidateTotalTime = mCandidateTotalValue.GetTime();
     state.mLayerID = mLayerID;
     if (mFCurve)
     {
@@ -555,7 +555,7 @@ void KFCurveNode::SetCandidateState(const KFCurveNodeCandidateState& state, bool
     mCandidateTotalMethod = state.mTotalCandidateMethod;
     mCandidateSpecificMethod = state.mSpecificCandidateMethod;
     mCandidateTotalValue = state.mCandidateTotalValue;
-    mCandidateTotalTime = state.mCandidateTotalTime;
+    mCandidateTotalValue.SetTime(state.mCandidateTotalTime);
     if (mFCurve)
     {
         mFCurve->CandidateSet(state.mCandidateSpecificTime, state.mCandidateSpecificValue);

@@ -229,10 +229,11 @@ void BlendControls(const double control[4][4], double u, double* out)
 
 KTime KFCurveNode::MapTime(KTime time, bool candidate)
 {
-    if (!mTimeWarp)
+    KFCurveNode* timeWarp = TimeWarpGet();
+    if (!timeWarp)
         return time;
-    ValueBuffer values(mTimeWarp->GetValueCount() + 4);
-    mTimeWarp->GeneralEvaluate(values.Data(), time, nullptr, candidate);
+    ValueBuffer values(timeWarp->GetValueCount() + 4);
+    timeWarp->GeneralEvaluate(values.Data(), time, nullptr, candidate);
     KTime mapped;
     mapped.SetSecondDouble(values[0]);
     return mapped;
@@ -302,7 +303,7 @@ double* KFCurveNode::EvaluateInternal(double* values, KTime time, int* index, bo
         index = &localIndex;
 
     if (candidate && IsCandidate() && mLayerID == 0 &&
-        (mCandidateTotalTime == time || (mFlags & eCandidateAnyTime) != 0))
+        (mCandidateTotalValue.GetTime() == time || (mFlags & eCandidateAnyTime) != 0))
         return WriteTotalCandidate(values);
 
     double quaternion[4] = {0.0, 0.0, 0.0, 1.0};
@@ -391,7 +392,7 @@ double* KFCurveNode::EvaluateInternal(double* values, KTime time, int* index, bo
         // The values evaluated become the cached candidate; a quaternion
         // node keeps its quaternion so that solving reads one.
         mCandidateSpecificMethod = KFCURVENODE_CANDIDATE_SET;
-        mCandidateTotalTime = time;
+        mCandidateTotalValue.SetTime(time);
         if (quaternionBase)
         {
             int own = mFCurve ? 1 : 0;
@@ -453,7 +454,7 @@ bool KFCurveNode::RotationQuaternionInterpolate(double* values, KTime time, bool
     }
     KFCurve* x = s.curves[0];
     const int count = x->KeyGetCount();
-    if (count < 2 || !mUseQuaternion)
+    if (count < 2 || !GetUseQuaternion())
         return false;
 
     int hint = 0;

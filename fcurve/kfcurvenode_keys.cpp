@@ -380,7 +380,7 @@ void KFCurveNode::SingleLayerCopyFrom(KFCurveNode* source, bool takeOver)
 {
     if (!source || source == this)
         return;
-    mCandidateTotalTime = source->mCandidateTotalTime;
+    mCandidateTotalValue.SetTime(source->mCandidateTotalValue.GetTime());
     mCandidateTotalMethod = source->mCandidateTotalMethod;
     mCandidateSpecificMethod = source->mCandidateSpecificMethod;
     mCandidateTotalValue = source->mCandidateTotalValue;
@@ -455,7 +455,7 @@ void KFCurveNode::LayerCopyFromRecursive(KFCurveNode* source, bool takeOver)
 KFCurveNode* KFCurveNode::SingleLayerCopy(KTime start, KTime stop)
 {
     KFCurveNode* node = new KFCurveNode(GetName(), GetTimeWarpName(), GetDataType(), mLayerType, mLayerID);
-    node->mCandidateTotalTime = mCandidateTotalTime;
+    node->mCandidateTotalValue.SetTime(mCandidateTotalValue.GetTime());
     node->mCandidateTotalMethod = mCandidateTotalMethod;
     node->mCandidateSpecificMethod = mCandidateSpecificMethod;
     node->mCandidateTotalValue = mCandidateTotalValue;
@@ -475,7 +475,7 @@ KFCurveNode* KFCurveNode::Copy(KTime start, KTime stop)
         KFCurveNode* layer = node->LayerCreate(mNextLayer->mLayerID, true);
         if (layer)
         {
-            layer->mFlags = mNextLayer->mFlags;
+            layer->mFlags = (layer->mFlags & ~ePublicFlags) | (mNextLayer->mFlags & ePublicFlags);
             node->LayerCopyFromRecursive(this, false);
         }
     }

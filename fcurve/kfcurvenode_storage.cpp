@@ -94,7 +94,7 @@ bool KFCurveNode::QoxStore(KQox* file, bool onlyDefaults, bool shortTRSNames, bo
         ok = file->FieldWriteEnd() && ok;
     }
     int nick = 0;
-    if (mTimeWarp && KFCurve_FindNickNumberFromTW(nick, mTimeWarp))
+    if (TimeWarpGet() && KFCurve_FindNickNumberFromTW(nick, TimeWarpGet()))
         ok = WriteIntField(file, "TimeWarpID", nick) && ok;
     if (mFCurve)
         ok = mFCurve->QoxStore(file, onlyDefaults, withColor, legacyLayout, keyArrays) && ok;
@@ -122,11 +122,7 @@ bool KFCurveNode::QoxRetrieve(KQox* file, bool onlyDefaults, bool createMissing,
     if (!file || !file->FieldReadBegin("Channel"))
         return false;
     KString name(file->FieldReadC());
-    if (mNameInfo)
-    {
-        mNameInfo->mName = name;
-        mNameInfo->mTimeWarpName = name;
-    }
+    Rename(name.ToChars(), name.ToChars());
     QoxInternalRetrieve(file, onlyDefaults, createMissing, withColor);
     file->FieldReadEnd();
     return true;
@@ -143,8 +139,8 @@ bool KFCurveNode::QoxInternalRetrieve(KQox* file, bool onlyDefaults, bool create
     {
         read = true;
         KString userName(file->FieldReadC("UserName", ""));
-        if (!userName.IsEmpty() && mNameInfo)
-            mNameInfo->mTimeWarpName = userName;
+        if (!userName.IsEmpty())
+            SetTimeWarpName(userName.ToChars());
 
         // A node made from the file (no curve, no children yet) keeps both
         // the curve and the channels its block holds; a node of a template
