@@ -165,12 +165,12 @@ public:
     KQoxPivot mPivots[2];
 
 private:
+    // The rows and lists take the descriptors that every node shares.
     template <class T>
-    void AddRow(Row<T>& row, const char* name, int flags, void (KQoxNodeProperties::*set)(T),
-                T (KQoxNodeProperties::*get)());
-    void AddObjectList(KPropertyObjectList& list, const char* name, bool (KQoxNodeProperties::*set)(int, KObject*),
-                       KObject* (KQoxNodeProperties::*get)(int));
-    KProperty* AddChannel(const char* name);
+    void AddRow(Row<T>& row, int index, int flags);
+    void AddObjectList(KPropertyObjectList& list, const KPropertyInfo& info);
+    // Channel 0 to 3: translation, rotation, scaling, visibility.
+    KProperty* AddChannel(int channel);
 
     KQoxNode* mNode;
 };
