@@ -210,13 +210,22 @@ int KPlugConnectionList::FindLast(const HdlKPlug& hdl) const
 // ---------------------------------------------------------------------------
 // Life
 
+static_assert(sizeof(KPlug) <= 64, "a plug is eight words: what few plugs use is kept apart");
+
 KPlug::KPlug()
-    : mSubPlugs(16)
 {
     if (GlobalPlugCount.fetch_add(1) == 0)
         HdlManagerInitMultithread();
     mHandle = GetGlobal_ObjectHdlManager()->AllocateHdl(this, HdlNextSerial());
-    mFilter = HdlKPlug(KPlug_GetFilter(-1));
+    if (KPlug_GetFilter(-1))
+        mDefaultFilterSerial = KPlug_GetNoneFilterSerial();
+}
+
+KPlug::Extra& KPlug::GetExtra()
+{
+    if (!mExtra)
+        mExtra = std::make_unique<Extra>();
+    return *mExtra;
 }
 
 KPlug::~KPlug()
@@ -227,16 +236,19 @@ KPlug::~KPlug()
     InternalClear();
     if (mOwner)
         KPlug::SetOwnerPlug(nullptr);
-    while (mNotifyHandlers)
+    if (mExtra)
     {
-        KPlugNotifyHandler* next = mNotifyHandlers->mNext;
-        delete mNotifyHandlers;
-        mNotifyHandlers = next;
+        while (mExtra->mNotifyHandlers)
+        {
+            KPlugNotifyHandler* next = mExtra->mNotifyHandlers->mNext;
+            delete mExtra->mNotifyHandlers;
+            mExtra->mNotifyHandlers = next;
+        }
     }
     GetGlobal_ObjectHdlManager()->FreeHdl(this);
     mSrc.Clear();
     mDst.Clear();
-    mSubPlugs.Clear();
+    mExtra.reset();
     if (GlobalPlugCount.fetch_sub(1) == 1)
         HdlManagerCloseMultithread();
 }
@@ -354,8 +366,8 @@ bool KPlug::PlugNotify(KPlugCallstack* callstack, kPlugAction action, KPlug* plu
         KPlugCallstack record = {callstack, this};
         return mOwner->PlugNotify(&record, action, plug, index, other, type, extra);
     }
-    if (mNotifyHandlers)
-        PlugNotifyHandler(mNotifyHandlers, callstack, action, plug, index, other, type, extra);
+    if (KPlugNotifyHandler* handlers = NotifyHandlers())
+        PlugNotifyHandler(handlers, callstack, action, plug, index, other, type, extra);
     return true;
 }
 
@@ -363,8 +375,8 @@ bool KPlug::PlugStateNotify(KPlugCallstack* callstack, kPlugAction action, KPlug
 {
     if (mOwner && !(mFlags & eCreatedOnDemand))
         return mOwner->PlugStateNotify(callstack, action, plug, a, b, value);
-    if (mNotifyHandlers)
-        PlugStateNotifyHandler(mNotifyHandlers, callstack, action, plug, a, b, value);
+    if (KPlugNotifyHandler* handlers = NotifyHandlers())
+        PlugStateNotifyHandler(handlers, callstack, action, plug, a, b, value);
     return true;
 }
 
@@ -372,19 +384,22 @@ bool KPlug::PlugDataNotify(KPlugCallstack* callstack, kPlugAction action, KPlug*
 {
     if (mOwner && !(mFlags & eCreatedOnDemand))
         return mOwner->PlugDataNotify(callstack, action, plug, a, b, value);
-    if (mNotifyHandlers)
-        PlugDataNotifyHandler(mNotifyHandlers, callstack, action, plug, a, b, value);
+    if (KPlugNotifyHandler* handlers = NotifyHandlers())
+        PlugDataNotifyHandler(handlers, callstack, action, plug, a, b, value);
     return true;
 }
 
 void KPlug::RegisterNotify(KPlug* listener)
 {
-    mNotifyHandlers = new KPlugNotifyHandler{listener, mNotifyHandlers};
+    Extra& extra = GetExtra();
+    extra.mNotifyHandlers = new KPlugNotifyHandler{listener, extra.mNotifyHandlers};
 }
 
 void KPlug::RemoveNotify(KPlug* listener)
 {
-    for (KPlugNotifyHandler** link = &mNotifyHandlers; *link; link = &(*link)->mNext)
+    if (!mExtra)
+        return;
+    for (KPlugNotifyHandler** link = &mExtra->mNotifyHandlers; *link; link = &(*link)->mNext)
     {
         if ((*link)->mListener == listener)
         {
@@ -398,7 +413,7 @@ void KPlug::RemoveNotify(KPlug* listener)
 
 bool KPlug::IsListener(KPlug* listener) const
 {
-    for (KPlugNotifyHandler* h = mNotifyHandlers; h; h = h->mNext)
+    for (KPlugNotifyHandler* h = NotifyHandlers(); h; h = h->mNext)
         if (h->mListener == listener)
             return true;
     return false;
@@ -531,13 +546,18 @@ bool KPlug::DisconnectOwnedPlug(KPlug* plug)
 
 KPlugFilter* KPlug::GetFilter() const
 {
-    return static_cast<KPlugFilter*>(mFilter.Get());
+    if (mExtra && mExtra->mFilterSet)
+        return static_cast<KPlugFilter*>(mExtra->mFilter.Get());
+    KPlugFilter* none = KPlug_GetFilter(-1);
+    return (none && mDefaultFilterSerial != 0 && mDefaultFilterSerial == KPlug_GetNoneFilterSerial()) ? none : nullptr;
 }
 
 void KPlug::SetFilter(KPlugFilter* filter, kType type)
 {
     bool wasSubPlug = IsSubPlug();
-    mFilter = HdlKPlug(filter);
+    Extra& extra = GetExtra();
+    extra.mFilter = HdlKPlug(filter);
+    extra.mFilterSet = true;
     if (type & eSubPlug)
         mFlags |= eSubPlug;
     else
@@ -552,13 +572,14 @@ void KPlug::SubPlugAdd(KPlug* plug)
 {
     if (!plug)
         return;
-    mSubPlugs.Add(plug);
+    GetExtra().mSubPlugs.Add(plug);
     SubPlugFill(plug);
 }
 
 void KPlug::SubPlugRemove(KPlug* plug)
 {
-    mSubPlugs.RemoveIt(plug);
+    if (mExtra)
+        mExtra->mSubPlugs.RemoveIt(plug);
 }
 
 void KPlug::SubPlugFill(KPlug* sub)
@@ -585,11 +606,11 @@ KPlug* KPlug::SubPlugFind(KPlugFilter* filter)
     KPlugFilter* plugs = KPlug_GetFilter(KPlug::ClassId);
     if ((none && filter->IsEqual(none)) || (plugs && filter->IsEqual(plugs)))
         return this;
-    for (int i = mSubPlugs.GetCount() - 1; i >= 0; --i)
+    for (int i = GetSubPlugCount() - 1; i >= 0; --i)
     {
-        KPlugFilter* subFilter = mSubPlugs[i]->GetFilter();
+        KPlugFilter* subFilter = mExtra->mSubPlugs[i]->GetFilter();
         if (subFilter && subFilter->IsEqual(filter))
-            return mSubPlugs[i];
+            return mExtra->mSubPlugs[i];
     }
     return nullptr;
 }
@@ -610,9 +631,9 @@ KPlug* KPlug::SubPlugGetOrCreate(KPlugFilter* filter)
 
 void KPlug::SubPlugRemoveAll()
 {
-    while (mSubPlugs.GetCount() > 0)
+    while (GetSubPlugCount() > 0)
     {
-        KPlug* sub = mSubPlugs.RemoveLast();
+        KPlug* sub = mExtra->mSubPlugs.RemoveLast();
         // A sub-plug that outlives this plug must not relay to it any more.
         if (sub->mOwner == this)
             sub->mOwner = nullptr;

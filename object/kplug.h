@@ -287,11 +287,11 @@ public:
     KPlug* SubPlugFind(KPlugFilter* filter);
     KPlug* SubPlugGetOrCreate(KPlugFilter* filter);
     void SubPlugRemoveAll();
-    int GetSubPlugCount() const { return mSubPlugs.GetCount(); }
+    int GetSubPlugCount() const { return mExtra ? mExtra->mSubPlugs.GetCount() : 0; }
     KPlug* GetSubPlug(int index) const
     {
-        assert(index >= 0 && index < mSubPlugs.GetCount());
-        return mSubPlugs[index];
+        assert(index >= 0 && index < GetSubPlugCount());
+        return mExtra->mSubPlugs[index];
     }
 
     // Flags ------------------------------------------------------------------
@@ -339,16 +339,35 @@ private:
     void DisconnectAll(bool sources, KPlugFilter* filter, bool filtered);
     bool IsListener(KPlug* listener) const;
 
+    // What few plugs use, kept apart so that the others do not pay for it:
+    // made by the first sub-plug, listener or filter set, kept until the
+    // plug goes.
+    struct Extra
+    {
+        Extra()
+            : mSubPlugs(16)
+        {}
+        KArrayTemplate<KPlug*> mSubPlugs;
+        HdlKPlug mFilter; // weak: filters are destroyed when the plug library ends
+        bool mFilterSet = false;
+        KPlugNotifyHandler* mNotifyHandlers = nullptr;
+    };
+    Extra& GetExtra();
+    KPlugNotifyHandler* NotifyHandlers() const { return mExtra ? mExtra->mNotifyHandlers : nullptr; }
+
     KHdlEntry* mHandle = nullptr;
     KPlug* mOwner = nullptr;
     KPlugConnectionList mSrc;
     KPlugConnectionList mDst;
-    KArrayTemplate<KPlug*> mSubPlugs;
+    std::unique_ptr<Extra> mExtra;
     int mFlags = eAcceptSrc | eAcceptDst;
     int mPostponedDestroyCount = 0;
-    HdlKPlug mFilter; // weak: filters are destroyed when the plug library ends
-    KPlugNotifyHandler* mNotifyHandlers = nullptr;
     int mUserWord = 0;
+    // Until a filter is set, the filter is the class-less one ("None") that
+    // existed when the plug was made: this is the number of that filter
+    // among those made so far (0 when there was none), and it stands for
+    // the filter while that one lives.
+    unsigned int mDefaultFilterSerial = 0;
 };
 
 // Holds back the destruction of a plug (none for null) while the guard lives:
