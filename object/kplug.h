@@ -216,16 +216,16 @@ public:
     virtual bool ValidateConnections();
 
     // Reading the lists ------------------------------------------------------
-    int GetSrcCount() const { return mSrc.GetCount(); }
-    int GetDstCount() const { return mDst.GetCount(); }
+    int GetSrcCount() const { return mExtra ? mExtra->mSrc.GetCount() : 0; }
+    int GetDstCount() const { return mExtra ? mExtra->mDst.GetCount() : 0; }
     // The plug of a record, null when it no longer exists; index must lie in
     // the list (asserted).
-    KPlug* GetSrc(int index) const { return mSrc.At(index).mHdl.Get(); }
-    KPlug* GetDst(int index) const { return mDst.At(index).mHdl.Get(); }
-    kConnectionType GetSrcType(int index) const { return mSrc.At(index).mType; }
-    kConnectionType GetDstType(int index) const { return mDst.At(index).mType; }
-    HdlKPlug GetSrcHdl(int index) const { return mSrc.At(index).mHdl; }
-    HdlKPlug GetDstHdl(int index) const { return mDst.At(index).mHdl; }
+    KPlug* GetSrc(int index) const { return Connections(true).At(index).mHdl.Get(); }
+    KPlug* GetDst(int index) const { return Connections(false).At(index).mHdl.Get(); }
+    kConnectionType GetSrcType(int index) const { return Connections(true).At(index).mType; }
+    kConnectionType GetDstType(int index) const { return Connections(false).At(index).mType; }
+    HdlKPlug GetSrcHdl(int index) const { return Connections(true).At(index).mHdl; }
+    HdlKPlug GetDstHdl(int index) const { return Connections(false).At(index).mHdl; }
 
     // Connecting -------------------------------------------------------------
     bool ConnectSrc(KPlug* plug, kConnectionType type = kConnectionNormal);
@@ -339,14 +339,16 @@ private:
     void DisconnectAll(bool sources, KPlugFilter* filter, bool filtered);
     bool IsListener(KPlug* listener) const;
 
-    // What few plugs use, kept apart so that the others do not pay for it:
-    // made by the first sub-plug, listener or filter set, kept until the
-    // plug goes.
+    // What many plugs never use, kept apart so that those do not pay for it:
+    // made by the first connection, sub-plug, listener or filter set, kept
+    // until the plug goes.
     struct Extra
     {
         Extra()
             : mSubPlugs(16)
         {}
+        KPlugConnectionList mSrc;
+        KPlugConnectionList mDst;
         KArrayTemplate<KPlug*> mSubPlugs;
         HdlKPlug mFilter; // weak: filters are destroyed when the plug library ends
         bool mFilterSet = false;
@@ -354,11 +356,17 @@ private:
     };
     Extra& GetExtra();
     KPlugNotifyHandler* NotifyHandlers() const { return mExtra ? mExtra->mNotifyHandlers : nullptr; }
+    // The sources (true) or destinations; an empty list without the record.
+    const KPlugConnectionList& Connections(bool sources) const
+    {
+        if (!mExtra)
+            return NoConnections();
+        return sources ? mExtra->mSrc : mExtra->mDst;
+    }
+    static const KPlugConnectionList& NoConnections();
 
     KHdlEntry* mHandle = nullptr;
     KPlug* mOwner = nullptr;
-    KPlugConnectionList mSrc;
-    KPlugConnectionList mDst;
     std::unique_ptr<Extra> mExtra;
     int mFlags = eAcceptSrc | eAcceptDst;
     int mPostponedDestroyCount = 0;
