@@ -231,6 +231,16 @@ void KProperty::SetPropertyInfo(const char* name, kPropertyType type)
     info.mType = type;
 }
 
+void KProperty::SetPropertyLabel(const char* label)
+{
+    const char* current = mInfo->mLabel;
+    const bool none = !label || !*label;
+    // The same label leaves the descriptor as it is (it may be shared).
+    if ((none && !current) || (!none && current && strcmp(current, label) == 0))
+        return;
+    EditInfo().SetAllocatedLabel(label);
+}
+
 bool KProperty::SetPropertyName(const char* name, bool validate)
 {
     KString text(name ? name : "");

@@ -198,7 +198,8 @@ public:
     KDataType* GetPropertyDataType() const;
     const char* GetPropertyName() const { return mInfo->mName; }
     const char* GetPropertyLabel() const { return mInfo->mLabel; }
-    void SetPropertyLabel(const char* label) { EditInfo().SetAllocatedLabel(label); }
+    // Stores a copy of the label (none for a null or empty one).
+    void SetPropertyLabel(const char* label);
 
     // Renames with notifications 27 (which may refuse) and 28.
     virtual bool SetPropertyName(const char* name, bool validate);

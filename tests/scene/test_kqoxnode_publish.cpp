@@ -257,7 +257,8 @@ std::string PropertyFacts(KProperty* p)
 {
     char line[512];
     std::snprintf(line, sizeof(line), "%s|%s|%d|%d|%d|%s|%.17g|%.17g|%s|%s", p->GetPropertyName(),
-                  p->GetPropertyTypeName(), p->GetPropertyType(), p->GetPropertyInfo().GetFlags(), p->GetPropertyFlag(),
+                  p->GetPropertyTypeName(), p->GetPropertyType(),
+                  static_cast<const KProperty*>(p)->GetPropertyInfo().GetFlags(), p->GetPropertyFlag(),
                   p->GetPropertyLabel() ? p->GetPropertyLabel() : "(none)", p->GetPropertyMin(), p->GetPropertyMax(),
                   p->GetPropertyDataType() ? p->GetPropertyDataType()->GetName() : "(none)", p->AsString().ToChars());
     return line;
@@ -335,6 +336,21 @@ TEST(NodePublishing, DescriptorChangesStayOnTheirNode)
     EXPECT_EQ(0, HandlerProperty(*after, "RotationPivot")->GetPropertyMin());
     EXPECT_EQ(100, HandlerProperty(*after, "RotationPivot")->GetPropertyMax());
     EXPECT_FALSE(HandlerProperty(*after, "ScalingMaxZ")->IsReadOnly());
+
+    // Asking for what a property already has changes nothing, and copies no
+    // descriptor.
+    KQoxUserProperty* axis = after->FindPropertyByName("AxisLen");
+    axis->ModifyFlag(KQoxUserProperty::eANIMATABLE, false);
+    axis->ModifyFlag(KQoxUserProperty::eUSER, false);
+    axis->SetLabel("");
+    axis->SetLimits(0, 100);
+    HandlerProperty(*after, "AxisLen")->SetPropertyType(kPropertyTypeDouble);
+    EXPECT_TRUE(HandlerProperty(*after, "AxisLen")->HasSharedPropertyInfo());
+    EXPECT_EQ(pristine, TableFacts(*after));
+    axis->SetLabel("Axis");
+    EXPECT_FALSE(HandlerProperty(*after, "AxisLen")->HasSharedPropertyInfo());
+    EXPECT_STREQ("Axis", axis->GetLabel().ToChars());
+    EXPECT_TRUE(HandlerProperty(*before, "AxisLen")->HasSharedPropertyInfo());
 
     // Renamed back, the row shows its own name again, as an owned copy (32).
     ASSERT_TRUE(show->SetPropertyName("Show", false));
