@@ -7,7 +7,8 @@
 // and range are announced through the plug notifications, which reach the
 // owner. The descriptor (KPropertyInfo) holds the name, label, value kind,
 // data type, range, the owner's getter and setter and the flags; the typed
-// value lives in KPropertyTemplate<T>. List, object-list and event
+// value lives in KPropertyTemplate<T>. Properties of a class's fixed table may
+// share one descriptor per row; a property copies it when its own changes. List, object-list and event
 // properties are declared in kpropertylist.h.
 
 #include <type_traits>

@@ -10,6 +10,12 @@
 // pivot sets, and a pointer back to its node. The hierarchy is a set of
 // connections between these objects: a child's table is a source of its
 // parent's. PlugNotify keeps each node's entity in step with them.
+//
+// What every node's table has alike is held once for all nodes: the rows,
+// lists and channels share their descriptors (name, kind, accessors, flags,
+// range, texts), and a node's property gets a descriptor of its own only when
+// that property's descriptor changes. Each row holds only its value and own
+// flags.
 
 #include "base/kmath_types.h"
 #include "object/kproperty.h"
