@@ -19,6 +19,7 @@ KClassDefinition* mNoneDefinition = nullptr;
 int GlobalClassId = 3;
 int GlobalGroupId = 3;
 int PlugInitialisationCount = 0;
+unsigned int NoneFilterSerial = 0;
 
 KCharPtrSet* ClassTable()
 {
@@ -43,6 +44,7 @@ int KPlug_RegisterClassId(KClassDefinition* definition, int id)
         mClassDefinitions->Add(mNoneDefinition);
         // The "None" filter is a plug built while the "None" entry has no filter yet.
         mNoneDefinition->mFilter = new KClassIdFilter(-1);
+        ++NoneFilterSerial;
     }
     while (mClassDefinitions->GetCount() < id + 2)
         mClassDefinitions->Add(nullptr);
@@ -81,6 +83,11 @@ KPlugFilter* KPlug_GetFilter(int id)
 {
     KClassDefinition* definition = KPlug_GetClassDefinition(id);
     return definition ? definition->mFilter : nullptr;
+}
+
+unsigned int KPlug_GetNoneFilterSerial()
+{
+    return NoneFilterSerial;
 }
 
 void KPlug_Init()

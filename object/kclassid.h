@@ -35,6 +35,10 @@ int KPlug_GetClassId(const char* name);
 KClassDefinition* KPlug_GetClassDefinition(int id);
 // The filter of an id; null when no definitions exist or the entry is empty.
 KPlugFilter* KPlug_GetFilter(int id);
+// How many class-less filters (id -1) have been made so far, the living one
+// included: 1 for the first, and one more after each end and new start of
+// the plug library.
+unsigned int KPlug_GetNoneFilterSerial();
 // Nested start and end of the plug library.
 void KPlug_Init();
 void KPlug_Terminate();

@@ -486,27 +486,29 @@ private:
     typedef std::unique_ptr<KEvaluationState, StateBlockDelete> StateBlock;
     static StateBlock NewState(int dataSize);
 
+    // The words and pointers first, then the small fields together, so that
+    // no padding falls between them.
     KWorld* mWorld = nullptr;
-    int mWorldIndex = -1;
     HdlKObject mEntity;
     std::unique_ptr<KString> mName;
     std::unique_ptr<KString> mRequestedName;
     std::unique_ptr<KString> mPrefix;
     std::unique_ptr<KString> mRequestedPrefix;
     std::unique_ptr<KString> mFullName;
-    bool mDirtyName = true;
     std::unique_ptr<RegisterEntryList> mRegistrations;
+    std::unique_ptr<KString> mSoftClassName;
+    KArrayTemplate<KReplaceActionInfo> mReplaceActions;
+    std::vector<StateBlock> mStates;
+    KArrayTemplate<KProperty*> mProperties;
+    int mWorldIndex = -1;
+    bool mDirtyName = true;
     bool mActive = false;
     int mObjectFlags = eDefaultObjectFlags;
     int mStatusFlags = 0;
-    std::unique_ptr<KString> mSoftClassName;
     int mSoftClassId = 0;
     int mSelectFlags = 0;
     int mSelectOrder = 0;
-    KArrayTemplate<KReplaceActionInfo> mReplaceActions;
-    std::vector<StateBlock> mStates;
     int mStateSize = 0;
-    KArrayTemplate<KProperty*> mProperties;
     int mReservedWord1 = 0;
     int mReservedWord2 = 0;
 };

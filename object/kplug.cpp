@@ -210,13 +210,28 @@ int KPlugConnectionList::FindLast(const HdlKPlug& hdl) const
 // ---------------------------------------------------------------------------
 // Life
 
+static_assert(sizeof(KPlug) <= 48, "a plug is six words: what many plugs never use is kept apart");
+
+const KPlugConnectionList& KPlug::NoConnections()
+{
+    static const KPlugConnectionList none;
+    return none;
+}
+
 KPlug::KPlug()
-    : mSubPlugs(16)
 {
     if (GlobalPlugCount.fetch_add(1) == 0)
         HdlManagerInitMultithread();
     mHandle = GetGlobal_ObjectHdlManager()->AllocateHdl(this, HdlNextSerial());
-    mFilter = HdlKPlug(KPlug_GetFilter(-1));
+    if (KPlug_GetFilter(-1))
+        mDefaultFilterSerial = KPlug_GetNoneFilterSerial();
+}
+
+KPlug::Extra& KPlug::GetExtra()
+{
+    if (!mExtra)
+        mExtra = std::make_unique<Extra>();
+    return *mExtra;
 }
 
 KPlug::~KPlug()
@@ -227,16 +242,17 @@ KPlug::~KPlug()
     InternalClear();
     if (mOwner)
         KPlug::SetOwnerPlug(nullptr);
-    while (mNotifyHandlers)
+    if (mExtra)
     {
-        KPlugNotifyHandler* next = mNotifyHandlers->mNext;
-        delete mNotifyHandlers;
-        mNotifyHandlers = next;
+        while (mExtra->mNotifyHandlers)
+        {
+            KPlugNotifyHandler* next = mExtra->mNotifyHandlers->mNext;
+            delete mExtra->mNotifyHandlers;
+            mExtra->mNotifyHandlers = next;
+        }
     }
     GetGlobal_ObjectHdlManager()->FreeHdl(this);
-    mSrc.Clear();
-    mDst.Clear();
-    mSubPlugs.Clear();
+    mExtra.reset();
     if (GlobalPlugCount.fetch_sub(1) == 1)
         HdlManagerCloseMultithread();
 }
@@ -354,8 +370,8 @@ bool KPlug::PlugNotify(KPlugCallstack* callstack, kPlugAction action, KPlug* plu
         KPlugCallstack record = {callstack, this};
         return mOwner->PlugNotify(&record, action, plug, index, other, type, extra);
     }
-    if (mNotifyHandlers)
-        PlugNotifyHandler(mNotifyHandlers, callstack, action, plug, index, other, type, extra);
+    if (KPlugNotifyHandler* handlers = NotifyHandlers())
+        PlugNotifyHandler(handlers, callstack, action, plug, index, other, type, extra);
     return true;
 }
 
@@ -363,8 +379,8 @@ bool KPlug::PlugStateNotify(KPlugCallstack* callstack, kPlugAction action, KPlug
 {
     if (mOwner && !(mFlags & eCreatedOnDemand))
         return mOwner->PlugStateNotify(callstack, action, plug, a, b, value);
-    if (mNotifyHandlers)
-        PlugStateNotifyHandler(mNotifyHandlers, callstack, action, plug, a, b, value);
+    if (KPlugNotifyHandler* handlers = NotifyHandlers())
+        PlugStateNotifyHandler(handlers, callstack, action, plug, a, b, value);
     return true;
 }
 
@@ -372,19 +388,22 @@ bool KPlug::PlugDataNotify(KPlugCallstack* callstack, kPlugAction action, KPlug*
 {
     if (mOwner && !(mFlags & eCreatedOnDemand))
         return mOwner->PlugDataNotify(callstack, action, plug, a, b, value);
-    if (mNotifyHandlers)
-        PlugDataNotifyHandler(mNotifyHandlers, callstack, action, plug, a, b, value);
+    if (KPlugNotifyHandler* handlers = NotifyHandlers())
+        PlugDataNotifyHandler(handlers, callstack, action, plug, a, b, value);
     return true;
 }
 
 void KPlug::RegisterNotify(KPlug* listener)
 {
-    mNotifyHandlers = new KPlugNotifyHandler{listener, mNotifyHandlers};
+    Extra& extra = GetExtra();
+    extra.mNotifyHandlers = new KPlugNotifyHandler{listener, extra.mNotifyHandlers};
 }
 
 void KPlug::RemoveNotify(KPlug* listener)
 {
-    for (KPlugNotifyHandler** link = &mNotifyHandlers; *link; link = &(*link)->mNext)
+    if (!mExtra)
+        return;
+    for (KPlugNotifyHandler** link = &mExtra->mNotifyHandlers; *link; link = &(*link)->mNext)
     {
         if ((*link)->mListener == listener)
         {
@@ -398,7 +417,7 @@ void KPlug::RemoveNotify(KPlug* listener)
 
 bool KPlug::IsListener(KPlug* listener) const
 {
-    for (KPlugNotifyHandler* h = mNotifyHandlers; h; h = h->mNext)
+    for (KPlugNotifyHandler* h = NotifyHandlers(); h; h = h->mNext)
         if (h->mListener == listener)
             return true;
     return false;
@@ -531,13 +550,18 @@ bool KPlug::DisconnectOwnedPlug(KPlug* plug)
 
 KPlugFilter* KPlug::GetFilter() const
 {
-    return static_cast<KPlugFilter*>(mFilter.Get());
+    if (mExtra && mExtra->mFilterSet)
+        return static_cast<KPlugFilter*>(mExtra->mFilter.Get());
+    KPlugFilter* none = KPlug_GetFilter(-1);
+    return (none && mDefaultFilterSerial != 0 && mDefaultFilterSerial == KPlug_GetNoneFilterSerial()) ? none : nullptr;
 }
 
 void KPlug::SetFilter(KPlugFilter* filter, kType type)
 {
     bool wasSubPlug = IsSubPlug();
-    mFilter = HdlKPlug(filter);
+    Extra& extra = GetExtra();
+    extra.mFilter = HdlKPlug(filter);
+    extra.mFilterSet = true;
     if (type & eSubPlug)
         mFlags |= eSubPlug;
     else
@@ -552,13 +576,14 @@ void KPlug::SubPlugAdd(KPlug* plug)
 {
     if (!plug)
         return;
-    mSubPlugs.Add(plug);
+    GetExtra().mSubPlugs.Add(plug);
     SubPlugFill(plug);
 }
 
 void KPlug::SubPlugRemove(KPlug* plug)
 {
-    mSubPlugs.RemoveIt(plug);
+    if (mExtra)
+        mExtra->mSubPlugs.RemoveIt(plug);
 }
 
 void KPlug::SubPlugFill(KPlug* sub)
@@ -567,13 +592,15 @@ void KPlug::SubPlugFill(KPlug* sub)
     {
         KPlug* plug = GetSrc(i);
         if (plug && sub->IsValidSrc(plug))
-            sub->mSrc.Insert(sub->mSrc.GetCount(), KPlugConnection{HdlKPlug(plug), GetSrcType(i)});
+            sub->GetExtra().mSrc.Insert(sub->Connections(true).GetCount(),
+                                        KPlugConnection{HdlKPlug(plug), GetSrcType(i)});
     }
     for (int i = 0; i < GetDstCount(); ++i)
     {
         KPlug* plug = GetDst(i);
         if (plug && sub->IsValidDst(plug))
-            sub->mDst.Insert(sub->mDst.GetCount(), KPlugConnection{HdlKPlug(plug), GetDstType(i)});
+            sub->GetExtra().mDst.Insert(sub->Connections(false).GetCount(),
+                                        KPlugConnection{HdlKPlug(plug), GetDstType(i)});
     }
 }
 
@@ -585,11 +612,11 @@ KPlug* KPlug::SubPlugFind(KPlugFilter* filter)
     KPlugFilter* plugs = KPlug_GetFilter(KPlug::ClassId);
     if ((none && filter->IsEqual(none)) || (plugs && filter->IsEqual(plugs)))
         return this;
-    for (int i = mSubPlugs.GetCount() - 1; i >= 0; --i)
+    for (int i = GetSubPlugCount() - 1; i >= 0; --i)
     {
-        KPlugFilter* subFilter = mSubPlugs[i]->GetFilter();
+        KPlugFilter* subFilter = mExtra->mSubPlugs[i]->GetFilter();
         if (subFilter && subFilter->IsEqual(filter))
-            return mSubPlugs[i];
+            return mExtra->mSubPlugs[i];
     }
     return nullptr;
 }
@@ -610,9 +637,9 @@ KPlug* KPlug::SubPlugGetOrCreate(KPlugFilter* filter)
 
 void KPlug::SubPlugRemoveAll()
 {
-    while (mSubPlugs.GetCount() > 0)
+    while (GetSubPlugCount() > 0)
     {
-        KPlug* sub = mSubPlugs.RemoveLast();
+        KPlug* sub = mExtra->mSubPlugs.RemoveLast();
         // A sub-plug that outlives this plug must not relay to it any more.
         if (sub->mOwner == this)
             sub->mOwner = nullptr;
@@ -655,22 +682,22 @@ bool KPlug::RequestValidDst(KPlug* plug, kConnectionType type)
 
 bool KPlug::IsConnectedSrc(KPlug* plug) const
 {
-    return plug && mSrc.FindLast(HdlKPlug(plug)) >= 0;
+    return plug && Connections(true).FindLast(HdlKPlug(plug)) >= 0;
 }
 
 bool KPlug::IsConnectedDst(KPlug* plug) const
 {
-    return plug && mDst.FindLast(HdlKPlug(plug)) >= 0;
+    return plug && Connections(false).FindLast(HdlKPlug(plug)) >= 0;
 }
 
 int KPlug::FindSrc(KPlug* plug) const
 {
-    return plug ? mSrc.FindLast(HdlKPlug(plug)) : -1;
+    return plug ? Connections(true).FindLast(HdlKPlug(plug)) : -1;
 }
 
 int KPlug::FindDst(KPlug* plug) const
 {
-    return plug ? mDst.FindLast(HdlKPlug(plug)) : -1;
+    return plug ? Connections(false).FindLast(HdlKPlug(plug)) : -1;
 }
 
 int KPlug::FindIndexFromOwnerPlugIndex(const KPlugConnectionList& mine, const KPlugConnectionList& owners,
@@ -700,14 +727,14 @@ int KPlug::FindSrcIndexFromOwnerPlugIndex(KPlug* owner, int ownerIndex) const
 {
     if (!owner)
         return -1;
-    return FindIndexFromOwnerPlugIndex(mSrc, owner->mSrc, ownerIndex);
+    return FindIndexFromOwnerPlugIndex(Connections(true), owner->Connections(true), ownerIndex);
 }
 
 int KPlug::FindDstIndexFromOwnerPlugIndex(KPlug* owner, int ownerIndex) const
 {
     if (!owner)
         return -1;
-    return FindIndexFromOwnerPlugIndex(mDst, owner->mDst, ownerIndex);
+    return FindIndexFromOwnerPlugIndex(Connections(false), owner->Connections(false), ownerIndex);
 }
 
 // ---------------------------------------------------------------------------
@@ -826,13 +853,13 @@ bool KPlug::InternalConnectBefore(KPlug* source, KPlug* beforeDestination, KPlug
     if (!oneWay)
         source->PlugNotify(nullptr, kPlugDstConnecting, source, -1, destination, type, nullptr);
 
-    int srcPos = beforeSource ? destination->mSrc.FindLast(HdlKPlug(beforeSource)) : -1;
+    int srcPos = beforeSource ? destination->Connections(true).FindLast(HdlKPlug(beforeSource)) : -1;
     if (srcPos < 0)
         srcPos = destination->GetSrcCount();
     int dstPos = -1;
     if (!oneWay)
     {
-        dstPos = beforeDestination ? source->mDst.FindLast(HdlKPlug(beforeDestination)) : -1;
+        dstPos = beforeDestination ? source->Connections(false).FindLast(HdlKPlug(beforeDestination)) : -1;
         if (dstPos < 0)
             dstPos = source->GetDstCount();
     }
@@ -858,15 +885,15 @@ bool KPlug::InternalConnectBefore(KPlug* source, KPlug* beforeDestination, KPlug
             position = list.GetCount();
         list.Insert(position, KPlugConnection{hdl, type});
     };
-    insert(destination->mSrc, srcPos, srcHdl);
+    insert(destination->GetExtra().mSrc, srcPos, srcHdl);
     if (!oneWay)
-        insert(source->mDst, dstPos, dstHdl);
+        insert(source->GetExtra().mDst, dstPos, dstHdl);
     for (int i = 0; i < dstParts.GetCount(); ++i)
         if (KPlug* sub = dstParts[i].mSub.Get())
-            insert(sub->mSrc, dstParts[i].mPosition, srcHdl);
+            insert(sub->GetExtra().mSrc, dstParts[i].mPosition, srcHdl);
     for (int i = 0; i < srcParts.GetCount(); ++i)
         if (KPlug* sub = srcParts[i].mSub.Get())
-            insert(sub->mDst, srcParts[i].mPosition, dstHdl);
+            insert(sub->GetExtra().mDst, srcParts[i].mPosition, dstHdl);
 
     destination->PlugNotify(nullptr, kPlugSrcConnected, destination, srcPos, source, type, nullptr);
     if (!oneWay)
@@ -916,8 +943,8 @@ bool KPlug::DisconnectPlug(KPlug* source, KPlug* destination)
 
     const HdlKPlug srcHdl(source);
     const HdlKPlug dstHdl(destination);
-    int srcIndex = destination->mSrc.FindLast(srcHdl);
-    int dstIndex = source->mDst.FindLast(dstHdl);
+    int srcIndex = destination->Connections(true).FindLast(srcHdl);
+    int dstIndex = source->Connections(false).FindLast(dstHdl);
     if (srcIndex < 0 && dstIndex < 0)
         return false;
 
@@ -950,14 +977,14 @@ bool KPlug::DisconnectPlug(KPlug* source, KPlug* destination)
 
     // Positions are taken now.
     if (srcIndex >= 0)
-        srcIndex = destination->mSrc.FindLast(srcHdl);
+        srcIndex = destination->Connections(true).FindLast(srcHdl);
     if (dstIndex >= 0)
-        dstIndex = source->mDst.FindLast(dstHdl);
+        dstIndex = source->Connections(false).FindLast(dstHdl);
     auto find = [](KPlug* owner, bool sourceSide, const HdlKPlug& hdl, KArrayTemplate<KSubPart>& found) {
         for (int i = 0; i < owner->GetSubPlugCount(); ++i)
         {
             KPlug* sub = owner->GetSubPlug(i);
-            int pos = (sourceSide ? sub->mSrc : sub->mDst).FindLast(hdl);
+            int pos = (sourceSide ? sub->Connections(true) : sub->Connections(false)).FindLast(hdl);
             if (pos >= 0)
                 found.Add(KSubPart{HdlKPlug(sub), pos});
         }
@@ -970,13 +997,13 @@ bool KPlug::DisconnectPlug(KPlug* source, KPlug* destination)
         find(source, false, dstHdl, srcParts);
 
     if (srcIndex >= 0)
-        destination->mSrc.Remove(srcIndex);
+        destination->GetExtra().mSrc.Remove(srcIndex);
     if (dstIndex >= 0)
-        source->mDst.Remove(dstIndex);
+        source->GetExtra().mDst.Remove(dstIndex);
     for (int i = 0; i < dstParts.GetCount(); ++i)
-        dstParts[i].mSub.Get()->mSrc.Remove(dstParts[i].mPosition);
+        dstParts[i].mSub.Get()->GetExtra().mSrc.Remove(dstParts[i].mPosition);
     for (int i = 0; i < srcParts.GetCount(); ++i)
-        srcParts[i].mSub.Get()->mDst.Remove(srcParts[i].mPosition);
+        srcParts[i].mSub.Get()->GetExtra().mDst.Remove(srcParts[i].mPosition);
 
     if (srcIndex >= 0)
         destination->PlugNotify(nullptr, kPlugSrcDisconnected, destination, srcIndex, source, kConnectionNormal,
@@ -993,10 +1020,10 @@ bool KPlug::DisconnectPlug(KPlug* source, KPlug* destination)
 
 void KPlug::DisconnectAll(bool sources, KPlugFilter* filter, bool filtered)
 {
-    KPlugConnectionList& list = sources ? mSrc : mDst;
     // No connection: nothing to walk, no listener to wait for.
-    if (list.GetCount() == 0)
+    if ((sources ? GetSrcCount() : GetDstCount()) == 0)
         return;
+    KPlugConnectionList& list = sources ? mExtra->mSrc : mExtra->mDst;
     // A listener may ask for this plug's destruction: it waits for the walk.
     KPostponedDestroy hold(this);
     WalkFromLast([&list] { return list.GetCount(); },
@@ -1084,7 +1111,7 @@ bool KPlug::ReplaceIn(bool sourceList, KPlug* oldPlug, KPlug* newPlug, int newPl
 {
     if (!oldPlug)
         return false;
-    int p = sourceList ? mSrc.FindLast(HdlKPlug(oldPlug)) : mDst.FindLast(HdlKPlug(oldPlug));
+    int p = sourceList ? Connections(true).FindLast(HdlKPlug(oldPlug)) : Connections(false).FindLast(HdlKPlug(oldPlug));
     if (p < 0)
         return false;
     KPlug* dstEnd = sourceList ? this : oldPlug;
@@ -1161,24 +1188,25 @@ bool KPlug::InternalMoveSrcBefore(int from, int before)
     if (from < 0 || from >= count || before < 0 || before > count || before == from || before == from + 1)
         return false;
     KPostponedDestroy hold(this);
-    const KPlugConnection moved = mSrc.At(from);
+    const KPlugConnection moved = Connections(true).At(from);
 
     // Sub-plugs that show the moved connection move it first.
     ForEachSubPlug(this, [&](KPlug* sub) {
-        int subFrom = FindIndexFromOwnerPlugIndex(sub->mSrc, mSrc, from);
-        if (subFrom >= 0 && subFrom < sub->GetSrcCount() && sub->mSrc.At(subFrom).mHdl == moved.mHdl)
-            sub->InternalMoveSrcBefore(subFrom, FindIndexFromOwnerPlugIndex(sub->mSrc, mSrc, before));
+        int subFrom = FindIndexFromOwnerPlugIndex(sub->Connections(true), Connections(true), from);
+        if (subFrom >= 0 && subFrom < sub->GetSrcCount() && sub->Connections(true).At(subFrom).mHdl == moved.mHdl)
+            sub->InternalMoveSrcBefore(subFrom,
+                                       FindIndexFromOwnerPlugIndex(sub->Connections(true), Connections(true), before));
     });
 
     PlugNotify(nullptr, kPlugSrcMoving, this, from, moved.mHdl.Get(), moved.mType, nullptr);
 
     bool result = false;
     // A listener may have changed the list: move only the record announced.
-    if (from < GetSrcCount() && mSrc.At(from).mHdl == moved.mHdl && before <= GetSrcCount())
+    if (from < GetSrcCount() && Connections(true).At(from).mHdl == moved.mHdl && before <= GetSrcCount())
     {
-        mSrc.Remove(from);
+        GetExtra().mSrc.Remove(from);
         int newPos = before > from ? before - 1 : before;
-        mSrc.Insert(newPos, moved);
+        GetExtra().mSrc.Insert(newPos, moved);
         PlugNotify(nullptr, kPlugSrcMoved, this, newPos, moved.mHdl.Get(), moved.mType, nullptr);
         result = true;
     }

@@ -216,16 +216,16 @@ public:
     virtual bool ValidateConnections();
 
     // Reading the lists ------------------------------------------------------
-    int GetSrcCount() const { return mSrc.GetCount(); }
-    int GetDstCount() const { return mDst.GetCount(); }
+    int GetSrcCount() const { return mExtra ? mExtra->mSrc.GetCount() : 0; }
+    int GetDstCount() const { return mExtra ? mExtra->mDst.GetCount() : 0; }
     // The plug of a record, null when it no longer exists; index must lie in
     // the list (asserted).
-    KPlug* GetSrc(int index) const { return mSrc.At(index).mHdl.Get(); }
-    KPlug* GetDst(int index) const { return mDst.At(index).mHdl.Get(); }
-    kConnectionType GetSrcType(int index) const { return mSrc.At(index).mType; }
-    kConnectionType GetDstType(int index) const { return mDst.At(index).mType; }
-    HdlKPlug GetSrcHdl(int index) const { return mSrc.At(index).mHdl; }
-    HdlKPlug GetDstHdl(int index) const { return mDst.At(index).mHdl; }
+    KPlug* GetSrc(int index) const { return Connections(true).At(index).mHdl.Get(); }
+    KPlug* GetDst(int index) const { return Connections(false).At(index).mHdl.Get(); }
+    kConnectionType GetSrcType(int index) const { return Connections(true).At(index).mType; }
+    kConnectionType GetDstType(int index) const { return Connections(false).At(index).mType; }
+    HdlKPlug GetSrcHdl(int index) const { return Connections(true).At(index).mHdl; }
+    HdlKPlug GetDstHdl(int index) const { return Connections(false).At(index).mHdl; }
 
     // Connecting -------------------------------------------------------------
     bool ConnectSrc(KPlug* plug, kConnectionType type = kConnectionNormal);
@@ -287,11 +287,11 @@ public:
     KPlug* SubPlugFind(KPlugFilter* filter);
     KPlug* SubPlugGetOrCreate(KPlugFilter* filter);
     void SubPlugRemoveAll();
-    int GetSubPlugCount() const { return mSubPlugs.GetCount(); }
+    int GetSubPlugCount() const { return mExtra ? mExtra->mSubPlugs.GetCount() : 0; }
     KPlug* GetSubPlug(int index) const
     {
-        assert(index >= 0 && index < mSubPlugs.GetCount());
-        return mSubPlugs[index];
+        assert(index >= 0 && index < GetSubPlugCount());
+        return mExtra->mSubPlugs[index];
     }
 
     // Flags ------------------------------------------------------------------
@@ -339,16 +339,43 @@ private:
     void DisconnectAll(bool sources, KPlugFilter* filter, bool filtered);
     bool IsListener(KPlug* listener) const;
 
+    // What many plugs never use, kept apart so that those do not pay for it:
+    // made by the first connection, sub-plug, listener or filter set, kept
+    // until the plug goes.
+    struct Extra
+    {
+        Extra()
+            : mSubPlugs(16)
+        {}
+        KPlugConnectionList mSrc;
+        KPlugConnectionList mDst;
+        KArrayTemplate<KPlug*> mSubPlugs;
+        HdlKPlug mFilter; // weak: filters are destroyed when the plug library ends
+        bool mFilterSet = false;
+        KPlugNotifyHandler* mNotifyHandlers = nullptr;
+    };
+    Extra& GetExtra();
+    KPlugNotifyHandler* NotifyHandlers() const { return mExtra ? mExtra->mNotifyHandlers : nullptr; }
+    // The sources (true) or destinations; an empty list without the record.
+    const KPlugConnectionList& Connections(bool sources) const
+    {
+        if (!mExtra)
+            return NoConnections();
+        return sources ? mExtra->mSrc : mExtra->mDst;
+    }
+    static const KPlugConnectionList& NoConnections();
+
     KHdlEntry* mHandle = nullptr;
     KPlug* mOwner = nullptr;
-    KPlugConnectionList mSrc;
-    KPlugConnectionList mDst;
-    KArrayTemplate<KPlug*> mSubPlugs;
+    std::unique_ptr<Extra> mExtra;
     int mFlags = eAcceptSrc | eAcceptDst;
     int mPostponedDestroyCount = 0;
-    HdlKPlug mFilter; // weak: filters are destroyed when the plug library ends
-    KPlugNotifyHandler* mNotifyHandlers = nullptr;
     int mUserWord = 0;
+    // Until a filter is set, the filter is the class-less one ("None") that
+    // existed when the plug was made: this is the number of that filter
+    // among those made so far (0 when there was none), and it stands for
+    // the filter while that one lives.
+    unsigned int mDefaultFilterSerial = 0;
 };
 
 // Holds back the destruction of a plug (none for null) while the guard lives:

@@ -18,6 +18,35 @@ const char* const kPropertyTypeNames[19] = {"unknown",   "int",        "bool",  
 
 KPropertyInfo::KPropertyInfo() {}
 
+KPropertyInfo* KPropertyInfo::Clone(const KPropertyInfo& other)
+{
+    KPropertyInfo* info = new KPropertyInfo();
+    info->mFlags = other.mFlags & ~eNameOwned;
+    info->mType = other.mType;
+    info->mName = other.mName;
+    if (other.mFlags & eNameOwned)
+    {
+        // Without memory for the copy the name stays the other's, not owned:
+        // only shared descriptors, which live as long as the process, are
+        // ever cloned.
+        if (char* name = strdup(other.mName))
+        {
+            info->mName = name;
+            info->mFlags |= eNameOwned;
+        }
+    }
+    info->mLabel = other.mLabel ? strdup(other.mLabel) : nullptr;
+    info->mDataType = other.mDataType;
+    info->mGetter = other.mGetter;
+    info->mSetter = other.mSetter;
+    info->mMin = other.mMin;
+    info->mMax = other.mMax;
+    info->mToString = other.mToString;
+    info->mEnumList = other.mEnumList;
+    info->mWorldIndex = other.mWorldIndex;
+    return info;
+}
+
 KPropertyInfo::~KPropertyInfo()
 {
     if (mFlags & eNameOwned)
@@ -64,24 +93,58 @@ void KPropertyInfo::SetAsStringFunc(KPropertyToString function)
 // ---------------------------------------------------------------------------
 // Property
 
-KProperty::KProperty() {}
+namespace {
+
+// The descriptor of a property nothing was set on yet.
+const KPropertyInfo& BlankPropertyInfo()
+{
+    static const KPropertyInfo blank;
+    return blank;
+}
+
+} // namespace
+
+KProperty::KProperty()
+    : mInfo(&BlankPropertyInfo())
+{}
 
 KProperty::~KProperty()
 {
+    FreeInfo();
+}
+
+void KProperty::OwnInfo()
+{
+    mInfo = KPropertyInfo::Clone(*mInfo);
+    mInfoOwned = true;
+}
+
+void KProperty::FreeInfo()
+{
+    if (!mInfoOwned)
+        return;
+    KPropertyInfo* info = const_cast<KPropertyInfo*>(mInfo);
     // A user property owns its enumeration; other properties' lists belong
     // to whoever made them.
-    if (IsUserProperty())
-    {
-        delete mInfo.mEnumList;
-        mInfo.mEnumList = nullptr;
-    }
+    if (info->mFlags & KPropertyInfo::eUser)
+        delete info->mEnumList;
+    delete info;
+    mInfo = &BlankPropertyInfo();
+    mInfoOwned = false;
+}
+
+void KProperty::SetSharedPropertyInfo(const KPropertyInfo* info)
+{
+    assert(info && !info->mEnumList);
+    FreeInfo();
+    mInfo = info;
 }
 
 KDataType* KProperty::GetPropertyDataType() const
 {
-    if (mInfo.mDataType)
-        return mInfo.mDataType;
-    switch (mInfo.mType)
+    if (mInfo->mDataType)
+        return mInfo->mDataType;
+    switch (mInfo->mType)
     {
     case kPropertyTypeDouble: return KDataTypeNumber::DataType;
     case kPropertyTypeTime: return KDataTypeTime::DataType;
@@ -95,9 +158,9 @@ KDataType* KProperty::GetPropertyDataType() const
 
 const char* KProperty::GetPropertyTypeName() const
 {
-    if (mInfo.mType < 0 || mInfo.mType >= 19)
+    if (mInfo->mType < 0 || mInfo->mType >= 19)
         return kPropertyTypeNames[0];
-    return kPropertyTypeNames[mInfo.mType];
+    return kPropertyTypeNames[mInfo->mType];
 }
 
 kPropertyType KProperty::GetPropertyTypeFromTypeName(const char* name)
@@ -116,9 +179,9 @@ KStringList* KProperty::GetEnumStringList(bool create)
     // property with the function has no list, and none is made for it.
     if (GetFlag(KPropertyInfo::eHasToString))
         return nullptr;
-    if (!mInfo.mEnumList && create)
-        mInfo.mEnumList = new KStringList();
-    return mInfo.mEnumList;
+    if (!mInfo->mEnumList && create)
+        EditInfo().mEnumList = new KStringList();
+    return mInfo->mEnumList;
 }
 
 void KProperty::NotifyEnumStringListChanged()
@@ -131,9 +194,9 @@ char* KProperty::GetValueAsString(int index)
     if (!IsUserProperty() && GetFlag(KPropertyInfo::eHasToString))
     {
         KPlug* owner = GetOwnerPlug();
-        if (!owner || !mInfo.mToString)
+        if (!owner || !mInfo->mToString)
             return nullptr;
-        return (owner->*mInfo.mToString)(index);
+        return (owner->*mInfo->mToString)(index);
     }
     KStringList* list = GetEnumStringList(false);
     if (!list || index < 0 || index >= list->GetCount())
@@ -145,25 +208,37 @@ void KProperty::SetPropertyInfo(const char* name, KObject* owner, KPropertyAcces
 {
     if (owner)
         owner->ConnectOwnedPlug(this);
-    if (mInfo.mFlags & KPropertyInfo::eNameOwned)
+    KPropertyInfo& info = EditInfo();
+    if (info.mFlags & KPropertyInfo::eNameOwned)
     {
-        free(const_cast<char*>(mInfo.mName));
-        mInfo.mFlags &= ~KPropertyInfo::eNameOwned;
+        free(const_cast<char*>(info.mName));
+        info.mFlags &= ~KPropertyInfo::eNameOwned;
     }
-    mInfo.mName = name ? name : "";
-    mInfo.mGetter = getter;
-    mInfo.mSetter = setter;
+    info.mName = name ? name : "";
+    info.mGetter = getter;
+    info.mSetter = setter;
 }
 
 void KProperty::SetPropertyInfo(const char* name, kPropertyType type)
 {
-    if (mInfo.mFlags & KPropertyInfo::eNameOwned)
+    KPropertyInfo& info = EditInfo();
+    if (info.mFlags & KPropertyInfo::eNameOwned)
     {
-        free(const_cast<char*>(mInfo.mName));
-        mInfo.mFlags &= ~KPropertyInfo::eNameOwned;
+        free(const_cast<char*>(info.mName));
+        info.mFlags &= ~KPropertyInfo::eNameOwned;
     }
-    mInfo.mName = name ? name : "";
-    mInfo.mType = type;
+    info.mName = name ? name : "";
+    info.mType = type;
+}
+
+void KProperty::SetPropertyLabel(const char* label)
+{
+    const char* current = mInfo->mLabel;
+    const bool none = !label || !*label;
+    // The same label leaves the descriptor as it is (it may be shared).
+    if ((none && !current) || (!none && current && strcmp(current, label) == 0))
+        return;
+    EditInfo().SetAllocatedLabel(label);
 }
 
 bool KProperty::SetPropertyName(const char* name, bool validate)
@@ -171,12 +246,12 @@ bool KProperty::SetPropertyName(const char* name, bool validate)
     KString text(name ? name : "");
     if (validate)
         ValidatePropertyName(text);
-    KString current(mInfo.mName);
+    KString current(mInfo->mName);
     if (!PlugStateNotify(nullptr, kPlugNameChanging, this, const_cast<char*>(text.ToChars()),
                          const_cast<char*>(current.ToChars()), 0))
         return false;
-    mInfo.SetAllocatedName(text);
-    PlugStateNotify(nullptr, kPlugNameChanged, this, const_cast<char*>(text.ToChars()), const_cast<char*>(mInfo.mName),
+    EditInfo().SetAllocatedName(text);
+    PlugStateNotify(nullptr, kPlugNameChanged, this, const_cast<char*>(text.ToChars()), const_cast<char*>(mInfo->mName),
                     0);
     return true;
 }
@@ -261,10 +336,11 @@ bool SameBound(double a, double b)
 
 bool KProperty::SetPropertyMinMax(double min, double max)
 {
-    if (!SameBound(min, mInfo.mMin) || !SameBound(max, mInfo.mMax))
+    if (!SameBound(min, mInfo->mMin) || !SameBound(max, mInfo->mMax))
     {
-        mInfo.mMin = min;
-        mInfo.mMax = max;
+        KPropertyInfo& info = EditInfo();
+        info.mMin = min;
+        info.mMax = max;
         PlugStateNotify(nullptr, kPlugInfoChanged, this, nullptr, nullptr, 0);
     }
     return true;
@@ -272,12 +348,12 @@ bool KProperty::SetPropertyMinMax(double min, double max)
 
 bool KProperty::SetPropertyMin(double min)
 {
-    return SetPropertyMinMax(min, mInfo.mMax);
+    return SetPropertyMinMax(min, mInfo->mMax);
 }
 
 bool KProperty::SetPropertyMax(double max)
 {
-    return SetPropertyMinMax(mInfo.mMin, max);
+    return SetPropertyMinMax(mInfo->mMin, max);
 }
 
 KObject* KProperty::GetOwnerObject()
@@ -344,7 +420,7 @@ bool WriteValue(KProperty* property, T value)
 
 int KProperty::AsInteger()
 {
-    switch (mInfo.mType)
+    switch (mInfo->mType)
     {
     case kPropertyTypeInt:
     case kPropertyTypeEnum: return ReadValue<int>(this);
@@ -356,7 +432,7 @@ int KProperty::AsInteger()
 
 bool KProperty::SetInteger(int value)
 {
-    switch (mInfo.mType)
+    switch (mInfo->mType)
     {
     case kPropertyTypeInt:
     case kPropertyTypeEnum: return WriteValue<int>(this, value);
@@ -368,7 +444,7 @@ bool KProperty::SetInteger(int value)
 
 double KProperty::AsDouble()
 {
-    switch (mInfo.mType)
+    switch (mInfo->mType)
     {
     case kPropertyTypeInt:
     case kPropertyTypeEnum:
@@ -393,7 +469,7 @@ int KPropertyTruncateToInt(double value)
 
 bool KProperty::SetDouble(double value)
 {
-    switch (mInfo.mType)
+    switch (mInfo->mType)
     {
     case kPropertyTypeInt:
     case kPropertyTypeEnum:
@@ -421,7 +497,7 @@ KString FormatDoubles(const double* values, int count)
 
 KString KProperty::AsString()
 {
-    switch (mInfo.mType)
+    switch (mInfo->mType)
     {
     case kPropertyTypeInt: return KString(AsInteger());
     case kPropertyTypeBool:
@@ -496,7 +572,7 @@ KString KProperty::AsString()
 
 bool KProperty::SetString(const char* text)
 {
-    switch (mInfo.mType)
+    switch (mInfo->mType)
     {
     case kPropertyTypeCharPtr:
     {

@@ -7,7 +7,8 @@
 // and range are announced through the plug notifications, which reach the
 // owner. The descriptor (KPropertyInfo) holds the name, label, value kind,
 // data type, range, the owner's getter and setter and the flags; the typed
-// value lives in KPropertyTemplate<T>. List, object-list and event
+// value lives in KPropertyTemplate<T>. Properties of a class's fixed table may
+// share one descriptor per row; a property copies it when its own changes. List, object-list and event
 // properties are declared in kpropertylist.h.
 
 #include <type_traits>
@@ -89,6 +90,11 @@ public:
     KPropertyInfo(const KPropertyInfo&) = delete;
     KPropertyInfo& operator=(const KPropertyInfo&) = delete;
 
+    // A copy of other that owns its texts: the name (when other owns its
+    // own) and the label are copied; the enumeration list, which belongs to
+    // whoever made it, is shared.
+    static KPropertyInfo* Clone(const KPropertyInfo& other);
+
     void ModifyFlag(kFlags bits, bool set) { mFlags = set ? (mFlags | bits) : (mFlags & ~bits); }
     kFlags GetFlags() const { return mFlags; }
     // An owned copy of the name without its double quotes.
@@ -103,8 +109,7 @@ public:
     unsigned short GetWorldIndex() const { return mWorldIndex; }
     void SetWorldIndex(unsigned short index) { mWorldIndex = index; }
 
-    // The small fields side by side: every property of every object holds
-    // this record, and padding between them would cost 8 bytes each.
+    // The small fields side by side, so that no padding falls between them.
     kFlags mFlags = 0;
     kPropertyType mType = kPropertyTypeUnknown;
     const char* mName = "";
@@ -139,8 +144,20 @@ public:
     KProperty();
     ~KProperty() override;
 
-    KPropertyInfo& GetPropertyInfo() { return mInfo; }
-    bool GetFlag(KPropertyInfo::kFlags bits) const { return (mInfo.mFlags & bits) != 0; }
+    // The descriptor, to change. A property whose descriptor is shared gets
+    // its own copy first, so that the change reaches no other property.
+    KPropertyInfo& GetPropertyInfo() { return EditInfo(); }
+    const KPropertyInfo& GetPropertyInfo() const { return *mInfo; }
+    // The descriptor, to read only; never copies.
+    const KPropertyInfo& ReadPropertyInfo() const { return *mInfo; }
+    // Makes the property use info, a descriptor that outlives it (a row of a
+    // class's fixed table, shared by every object of the class) until the
+    // property's descriptor is first changed. A descriptor of its own is
+    // freed. info holds no enumeration list.
+    void SetSharedPropertyInfo(const KPropertyInfo* info);
+    // Whether the descriptor is a shared one (not yet copied).
+    bool HasSharedPropertyInfo() const { return !mInfoOwned; }
+    bool GetFlag(KPropertyInfo::kFlags bits) const { return (mInfo->mFlags & bits) != 0; }
     bool IsDynamic() const { return GetFlag(KPropertyInfo::eDynamic); }
     bool IsAnimatable() const { return GetFlag(KPropertyInfo::eAnimatable); }
     bool IsPropertyList() const { return GetFlag(KPropertyInfo::eList); }
@@ -166,15 +183,24 @@ public:
     // as given (not copied).
     void SetPropertyInfo(const char* name, KObject* owner, KPropertyAccessor getter, KPropertyAccessor setter);
     void SetPropertyInfo(const char* name, kPropertyType type);
-    void SetPropertyType(kPropertyType type) { mInfo.mType = type; }
-    kPropertyType GetPropertyType() const { return mInfo.mType; }
-    void SetPropertyDataType(KDataType* dataType) { mInfo.mDataType = dataType; }
+    void SetPropertyType(kPropertyType type)
+    {
+        if (mInfo->mType != type)
+            EditInfo().mType = type;
+    }
+    kPropertyType GetPropertyType() const { return mInfo->mType; }
+    void SetPropertyDataType(KDataType* dataType)
+    {
+        if (mInfo->mDataType != dataType)
+            EditInfo().mDataType = dataType;
+    }
     // The stored data type; without one, the type's own: 4 Number, 7 Time,
     // 12 Vector4, 13 Vector, 14 Color, 15 ColorAndAlpha, else null.
     KDataType* GetPropertyDataType() const;
-    const char* GetPropertyName() const { return mInfo.mName; }
-    const char* GetPropertyLabel() const { return mInfo.mLabel; }
-    void SetPropertyLabel(const char* label) { mInfo.SetAllocatedLabel(label); }
+    const char* GetPropertyName() const { return mInfo->mName; }
+    const char* GetPropertyLabel() const { return mInfo->mLabel; }
+    // Stores a copy of the label (none for a null or empty one).
+    void SetPropertyLabel(const char* label);
 
     // Renames with notifications 27 (which may refuse) and 28.
     virtual bool SetPropertyName(const char* name, bool validate);
@@ -189,8 +215,8 @@ public:
     bool SetPropertyMinMax(double min, double max);
     bool SetPropertyMin(double min);
     bool SetPropertyMax(double max);
-    double GetPropertyMin() const { return mInfo.mMin; }
-    double GetPropertyMax() const { return mInfo.mMax; }
+    double GetPropertyMin() const { return mInfo->mMin; }
+    double GetPropertyMax() const { return mInfo->mMax; }
 
     // The enumeration list, made empty first when there is none and create is
     // true. Null for a property that has a to-string function (flag 512).
@@ -205,7 +231,7 @@ public:
     // The owner's object interface, or null without owner.
     KObject* GetOwnerObject();
 
-    bool IsReferenceProperty() const { return mInfo.mType == kPropertyTypeReference; }
+    bool IsReferenceProperty() const { return mInfo->mType == kPropertyTypeReference; }
     // For a reference property the property it refers to (the first source
     // property), or null; any other property is itself.
     KProperty* GetRefProperty();
@@ -235,9 +261,24 @@ protected:
     // this property (or the property itself when properties are not a class
     // of their own).
     KPlug* GetPropertyView();
+    // The descriptor of this property alone, copied from the shared one on
+    // first use.
+    KPropertyInfo& EditInfo()
+    {
+        if (!mInfoOwned)
+            OwnInfo();
+        return *const_cast<KPropertyInfo*>(mInfo);
+    }
 
-    KPropertyInfo mInfo;
+    // Shared (a class table's row, or the blank descriptor of a new property)
+    // or owned, as mInfoOwned says.
+    const KPropertyInfo* mInfo;
     kPropertyFlag mOwnFlags = 0;
+    bool mInfoOwned = false;
+
+private:
+    void OwnInfo();
+    void FreeInfo();
 };
 
 // Truncation toward zero that stays defined for every double: NaN gives 0,
@@ -340,24 +381,25 @@ public:
         mOwnFlags = flags;
         SetPropertyInfo(name, owner, nullptr, nullptr);
         SetPropertyName(name, false);
-        mInfo.mType = KPropertyGetType(static_cast<T*>(nullptr));
-        mInfo.ModifyFlag(KPropertyInfo::eUser, user);
-        mInfo.ModifyFlag(KPropertyInfo::eDynamic, true);
-        mInfo.mDataType = dataType;
+        KPropertyInfo& info = EditInfo();
+        info.mType = KPropertyGetType(static_cast<T*>(nullptr));
+        info.ModifyFlag(KPropertyInfo::eUser, user);
+        info.ModifyFlag(KPropertyInfo::eDynamic, true);
+        info.mDataType = dataType;
         if (reference)
             ConnectSrc(reference, kConnectionNormal);
         owner->PropertyAddToList(this);
     }
 
     // Sets the type to T's code.
-    void Init(KPropertyInfo* = nullptr) { mInfo.mType = KPropertyGetType(static_cast<T*>(nullptr)); }
+    void Init(KPropertyInfo* = nullptr) { SetPropertyType(KPropertyGetType(static_cast<T*>(nullptr))); }
 
     void GetData(void* out, int, KEvaluateInfo*, KWorldState*) override
     {
         KPlug* owner = GetOwnerPlug();
-        if (mInfo.mGetter && owner)
+        if (mInfo->mGetter && owner)
         {
-            Getter getter = KPropertyMemberCast<Getter>(mInfo.mGetter);
+            Getter getter = KPropertyMemberCast<Getter>(mInfo->mGetter);
             KPropertyCopyValue(mValue, (owner->*getter)());
         }
         if (out)
@@ -368,9 +410,9 @@ public:
     {
         PlugDataNotify(nullptr, kPlugDataChanging, this, in, &mValue, 0);
         KPlug* owner = GetOwnerPlug();
-        if (mInfo.mSetter && owner)
+        if (mInfo->mSetter && owner)
         {
-            Setter setter = KPropertyMemberCast<Setter>(mInfo.mSetter);
+            Setter setter = KPropertyMemberCast<Setter>(mInfo->mSetter);
             (owner->*setter)(*static_cast<T*>(in));
         }
         else

@@ -7,7 +7,8 @@ KPLUG_CLASS_IMPLEMENT(KPropertyObjectList, KProperty, "KPropertyObjectList")
 
 void KPropertyList::Init(KPropertyInfo*)
 {
-    mInfo.ModifyFlag(KPropertyInfo::eList, true);
+    if (!GetFlag(KPropertyInfo::eList))
+        EditInfo().ModifyFlag(KPropertyInfo::eList, true);
 }
 
 void KPropertyList::GetListData(int, void*) {}
@@ -75,8 +76,8 @@ KPropertyObjectList* KPropertyObjectList::Create(KObject* owner, const char* nam
     list->SetFilter(KPlug_GetFilter(classId), type);
     list->SetDirection(direction);
     list->SetPropertyInfo(name, kPropertyTypeObject);
-    list->mInfo.SetAllocatedName(name);
-    list->mInfo.ModifyFlag(KPropertyInfo::eDynamic, true);
+    list->EditInfo().SetAllocatedName(name);
+    list->EditInfo().ModifyFlag(KPropertyInfo::eDynamic, true);
     if (owner)
         owner->PropertyAddToList(list);
     return list;
@@ -84,7 +85,9 @@ KPropertyObjectList* KPropertyObjectList::Create(KObject* owner, const char* nam
 
 void KPropertyObjectList::Init(KPropertyInfo*)
 {
-    mInfo.ModifyFlag(KPropertyInfo::eList | KPropertyInfo::eObjectList, true);
+    const KPropertyInfo::kFlags lists = KPropertyInfo::eList | KPropertyInfo::eObjectList;
+    if ((mInfo->mFlags & lists) != lists)
+        EditInfo().ModifyFlag(lists, true);
 }
 
 int KPropertyObjectList::GetCount()

@@ -135,7 +135,7 @@ KWorld::~KWorld()
 
     // What is still registered forgets this world.
     for (KProperty* property : mProperties.Items())
-        if (property)
+        if (property && property->ReadPropertyInfo().mWorldIndex != kNoWorldIndex)
             property->GetPropertyInfo().mWorldIndex = kNoWorldIndex;
     for (KObject* object : mObjects.Items())
         if (object)
@@ -218,7 +218,7 @@ void EachWorldProperty(KObject* object, Act act)
     for (int i = 0; object && i < object->GetPropertyCount(); ++i)
     {
         KProperty* property = object->GetProperty(i);
-        if (property->GetPropertyInfo().GetFlags() & KPropertyInfo::eWorldRegistration)
+        if (property->ReadPropertyInfo().GetFlags() & KPropertyInfo::eWorldRegistration)
             act(property);
     }
 }
@@ -256,11 +256,13 @@ void KWorld::UnregisterProperty(KProperty* property)
 {
     if (!property)
         return;
-    KPropertyInfo& info = property->GetPropertyInfo();
-    int index = info.mWorldIndex;
-    info.mWorldIndex = kNoWorldIndex;
-    if (index != kNoWorldIndex)
-        mProperties.Release(index, property);
+    // A property that never had an index keeps its descriptor untouched
+    // (it may be a shared one).
+    int index = property->ReadPropertyInfo().mWorldIndex;
+    if (index == kNoWorldIndex)
+        return;
+    property->GetPropertyInfo().mWorldIndex = kNoWorldIndex;
+    mProperties.Release(index, property);
 }
 
 void KWorld::RegisterState(KWorldState* state)

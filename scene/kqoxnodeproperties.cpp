@@ -1,6 +1,8 @@
 #include "scene/kqoxnodeproperties.h"
 
+#include <atomic>
 #include <cmath>
+#include <cstring>
 
 #include "scene/kqoxnode.h"
 
@@ -59,86 +61,171 @@ void KQoxNodeProperties::KQoxPivot::Reset()
     mPivotState = ePIVOT_STATE_REFERENCE;
 }
 
+namespace {
+
+// Positions of the value rows among the shared descriptors.
+enum
+{
+#define KQOX_NODE_PROPERTY_INDEX(Name, Type, Flags) kRow##Name,
+    KQOX_NODE_PROPERTY_ROWS(KQOX_NODE_PROPERTY_INDEX)
+#undef KQOX_NODE_PROPERTY_INDEX
+    kRowCount
+};
+
+const char* const kChannelNames[4] = {"Lcl Translation", "Lcl Rotation", "Lcl Scaling", "Visibility"};
+
+// The descriptors every node's table shares: one per value row and object
+// list, as the rows are set up, and one per channel, copied from the first
+// channel property made.
+struct SharedDescriptors
+{
+    KPropertyInfo mRows[kRowCount];
+    KPropertyInfo mLookAt;
+    KPropertyInfo mUpVector;
+    std::atomic<const KPropertyInfo*> mChannels[4] = {};
+};
+
 template <class T>
-void KQoxNodeProperties::AddRow(Row<T>& row, const char* name, int flags, void (KQoxNodeProperties::*set)(T),
-                                T (KQoxNodeProperties::*get)())
+void DescribeRow(KPropertyInfo& info, const char* name, void (KQoxNodeProperties::*set)(T),
+                 T (KQoxNodeProperties::*get)())
+{
+    info.mType = KPropertyGetType(static_cast<T*>(nullptr));
+    info.mName = name;
+    info.mGetter = KPropertyMemberCast<KPropertyAccessor>(
+        static_cast<T (KPlug::*)()>(static_cast<T (KQoxNodeProperties::*)()>(get)));
+    info.mSetter = KPropertyMemberCast<KPropertyAccessor>(
+        static_cast<void (KPlug::*)(T)>(static_cast<void (KQoxNodeProperties::*)(T)>(set)));
+}
+
+void DescribeObjectList(KPropertyInfo& info, const char* name, bool (KQoxNodeProperties::*set)(int, KObject*),
+                        KObject* (KQoxNodeProperties::*get)(int))
+{
+    info.ModifyFlag(KPropertyInfo::eList | KPropertyInfo::eObjectList, true);
+    info.mType = kPropertyTypeObject;
+    info.mName = name;
+    info.mGetter = KPropertyMemberCast<KPropertyAccessor>(static_cast<KObject* (KPlug::*)(int)>(get));
+    info.mSetter = KPropertyMemberCast<KPropertyAccessor>(static_cast<bool (KPlug::*)(int, KObject*)>(set));
+}
+
+SharedDescriptors* MakeSharedDescriptors()
+{
+    SharedDescriptors* shared = new SharedDescriptors;
+#define KQOX_NODE_PROPERTY_DESCRIBE(Name, Type, Flags)                                                                 \
+    DescribeRow<Type>(shared->mRows[kRow##Name], #Name, &KQoxNodeProperties::Name##Set, &KQoxNodeProperties::Name##Get);
+    KQOX_NODE_PROPERTY_ROWS(KQOX_NODE_PROPERTY_DESCRIBE)
+#undef KQOX_NODE_PROPERTY_DESCRIBE
+    // The two enumerations show their values through texts.
+    shared->mRows[kRowRotationOrder].SetAsStringFunc(static_cast<KPropertyToString>(
+        static_cast<char* (KQoxNodeProperties::*)(int)>(&KQoxNodeProperties::RotationOrderText)));
+    shared->mRows[kRowInheritType].SetAsStringFunc(static_cast<KPropertyToString>(
+        static_cast<char* (KQoxNodeProperties::*)(int)>(&KQoxNodeProperties::InheritTypeText)));
+    DescribeObjectList(shared->mLookAt, "LookAtProperty", &KQoxNodeProperties::LookAtPropertySet,
+                       &KQoxNodeProperties::LookAtPropertyGet);
+    DescribeObjectList(shared->mUpVector, "UpVectorProperty", &KQoxNodeProperties::UpVectorPropertySet,
+                       &KQoxNodeProperties::UpVectorPropertyGet);
+    return shared;
+}
+
+// Made on first use and kept for the life of the process: the properties of
+// every node point into it.
+SharedDescriptors& Shared()
+{
+    static SharedDescriptors* const shared = MakeSharedDescriptors();
+    return *shared;
+}
+
+bool SameText(const char* a, const char* b)
+{
+    return a == b || (a && b && strcmp(a, b) == 0);
+}
+
+// Whether two descriptors answer every query alike (the world index apart,
+// which only a registered property has).
+bool SameDescriptor(const KPropertyInfo& a, const KPropertyInfo& b)
+{
+    return a.mFlags == b.mFlags && a.mType == b.mType && SameText(a.mName, b.mName) && SameText(a.mLabel, b.mLabel) &&
+           a.mDataType == b.mDataType && a.mGetter == b.mGetter && a.mSetter == b.mSetter &&
+           std::memcmp(&a.mMin, &b.mMin, sizeof(double)) == 0 && std::memcmp(&a.mMax, &b.mMax, sizeof(double)) == 0 &&
+           a.mToString == b.mToString && a.mEnumList == b.mEnumList && a.mWorldIndex == b.mWorldIndex;
+}
+
+} // namespace
+
+template <class T>
+void KQoxNodeProperties::AddRow(Row<T>& row, int index, int flags)
 {
     PropertyAddToList(&row);
-    const bool enumeration = KPropertyGetType(static_cast<T*>(nullptr)) == kPropertyTypeEnum;
-    row.SetPropertyType(enumeration ? kPropertyTypeUnknown : KPropertyGetType(static_cast<T*>(nullptr)));
-    row.SetPropertyInfo(name, this,
-                        KPropertyMemberCast<KPropertyAccessor>(
-                            static_cast<T (KPlug::*)()>(static_cast<T (KQoxNodeProperties::*)()>(get))),
-                        KPropertyMemberCast<KPropertyAccessor>(
-                            static_cast<void (KPlug::*)(T)>(static_cast<void (KQoxNodeProperties::*)(T)>(set))));
+    row.SetSharedPropertyInfo(&Shared().mRows[index]);
+    ConnectOwnedPlug(&row);
     if (flags)
         row.ModifyPropertyFlag(flags, true);
 }
 
-void KQoxNodeProperties::AddObjectList(KPropertyObjectList& list, const char* name,
-                                       bool (KQoxNodeProperties::*set)(int, KObject*),
-                                       KObject* (KQoxNodeProperties::*get)(int))
+void KQoxNodeProperties::AddObjectList(KPropertyObjectList& list, const KPropertyInfo& info)
 {
     PropertyAddToList(&list);
-    list.Init(nullptr);
-    list.SetPropertyInfo(name, this, KPropertyMemberCast<KPropertyAccessor>(static_cast<KObject* (KPlug::*)(int)>(get)),
-                         KPropertyMemberCast<KPropertyAccessor>(static_cast<bool (KPlug::*)(int, KObject*)>(set)));
+    list.SetSharedPropertyInfo(&info);
+    ConnectOwnedPlug(&list);
     list.SetFilter(KPlug_GetFilter(ClassId), 0);
-    list.SetPropertyType(kPropertyTypeObject);
     list.SetContentSpec(1, ClassId);
     list.SetDirection(KPlug::eAcceptSrc);
 }
 
-KProperty* KQoxNodeProperties::AddChannel(const char* name)
+KProperty* KQoxNodeProperties::AddChannel(int channel)
 {
+    const char* name = kChannelNames[channel];
     KDataType* dataType = KDataTypeGet(name);
     if (!dataType)
         return nullptr;
     KProperty* property =
         CreatePropertyFromType(name, DataTypeToPropertyType(dataType), dataType, false, false, nullptr);
-    if (property)
+    if (!property)
+        return nullptr;
+    property->GetPropertyInfo().ModifyFlag(KPropertyInfo::eAnimatable, true);
+    property->ModifyPropertyFlag(KProperty::eAnimated, true);
+
+    // The first node's channel becomes the shared descriptor; later nodes
+    // share it whenever theirs came out the same (it may not, when a data
+    // type was replaced or the name was taken).
+    std::atomic<const KPropertyInfo*>& slot = Shared().mChannels[channel];
+    const KPropertyInfo* shared = slot.load(std::memory_order_acquire);
+    if (!shared)
     {
-        property->GetPropertyInfo().ModifyFlag(KPropertyInfo::eAnimatable, true);
-        property->ModifyPropertyFlag(KProperty::eAnimated, true);
+        KPropertyInfo* made = KPropertyInfo::Clone(property->ReadPropertyInfo());
+        if (slot.compare_exchange_strong(shared, made, std::memory_order_acq_rel))
+            shared = made;
+        else
+            delete made;
     }
+    if (SameDescriptor(*shared, property->ReadPropertyInfo()))
+        property->SetSharedPropertyInfo(shared);
     return property;
 }
 
 KQoxNodeProperties::KQoxNodeProperties(KQoxTakeNodeContainer* node)
     : mNode(static_cast<KQoxNode*>(node))
 {
-#define KQOX_NODE_PROPERTY_ADD(Name, Type, Flags)                                                                      \
-    AddRow<Type>(m##Name, #Name, Flags, &KQoxNodeProperties::Name##Set, &KQoxNodeProperties::Name##Get);
+#define KQOX_NODE_PROPERTY_ADD(Name, Type, Flags) AddRow<Type>(m##Name, kRow##Name, Flags);
     KQOX_NODE_PROPERTY_ROWS_BEFORE_LISTS(KQOX_NODE_PROPERTY_ADD)
-    AddObjectList(mLookAtProperty, "LookAtProperty", &KQoxNodeProperties::LookAtPropertySet,
-                  &KQoxNodeProperties::LookAtPropertyGet);
-    AddObjectList(mUpVectorProperty, "UpVectorProperty", &KQoxNodeProperties::UpVectorPropertySet,
-                  &KQoxNodeProperties::UpVectorPropertyGet);
+    AddObjectList(mLookAtProperty, Shared().mLookAt);
+    AddObjectList(mUpVectorProperty, Shared().mUpVector);
     mLookAtProperty.ModifyPropertyFlag(1, true);
     mUpVectorProperty.ModifyPropertyFlag(1, true);
     KQOX_NODE_PROPERTY_ROWS_AFTER_LISTS(KQOX_NODE_PROPERTY_ADD)
 #undef KQOX_NODE_PROPERTY_ADD
 
-    // The two enumerations are typed only once named, with their texts.
-    mRotationOrder.SetPropertyType(kPropertyTypeEnum);
-    mRotationOrder.GetPropertyInfo().SetAsStringFunc(static_cast<KPropertyToString>(
-        static_cast<char* (KQoxNodeProperties::*)(int)>(&KQoxNodeProperties::RotationOrderText)));
-    mInheritType.SetPropertyType(kPropertyTypeEnum);
-    mInheritType.GetPropertyInfo().SetAsStringFunc(static_cast<KPropertyToString>(
-        static_cast<char* (KQoxNodeProperties::*)(int)>(&KQoxNodeProperties::InheritTypeText)));
-
     mShow.Set(true);
     mNegativePercentShapeSupport.Set(true);
 
-    mLclTranslation = AddChannel("Lcl Translation");
-    mLclRotation = AddChannel("Lcl Rotation");
-    mLclScaling = AddChannel("Lcl Scaling");
+    mLclTranslation = AddChannel(0);
+    mLclRotation = AddChannel(1);
+    mLclScaling = AddChannel(2);
     if (mLclScaling)
     {
         KgeTVector one(1.0, 1.0, 1.0, 1.0);
         mLclScaling->SetData(&one, 0, nullptr, nullptr);
     }
-    mVisibility = AddChannel("Visibility");
+    mVisibility = AddChannel(3);
     if (mVisibility)
         mVisibility->SetDouble(1.0);
 }

@@ -10,6 +10,12 @@
 // pivot sets, and a pointer back to its node. The hierarchy is a set of
 // connections between these objects: a child's table is a source of its
 // parent's. PlugNotify keeps each node's entity in step with them.
+//
+// What every node's table has alike is held once for all nodes: the rows,
+// lists and channels share their descriptors (name, kind, accessors, flags,
+// range, texts), and a node's property gets a descriptor of its own only when
+// that property's descriptor changes. Each row holds only its value and own
+// flags.
 
 #include "base/kmath_types.h"
 #include "object/kproperty.h"
@@ -165,12 +171,12 @@ public:
     KQoxPivot mPivots[2];
 
 private:
+    // The rows and lists take the descriptors that every node shares.
     template <class T>
-    void AddRow(Row<T>& row, const char* name, int flags, void (KQoxNodeProperties::*set)(T),
-                T (KQoxNodeProperties::*get)());
-    void AddObjectList(KPropertyObjectList& list, const char* name, bool (KQoxNodeProperties::*set)(int, KObject*),
-                       KObject* (KQoxNodeProperties::*get)(int));
-    KProperty* AddChannel(const char* name);
+    void AddRow(Row<T>& row, int index, int flags);
+    void AddObjectList(KPropertyObjectList& list, const KPropertyInfo& info);
+    // Channel 0 to 3: translation, rotation, scaling, visibility.
+    KProperty* AddChannel(int channel);
 
     KQoxNode* mNode;
 };

@@ -183,7 +183,14 @@ void KQoxUserProperty::ModifyFlag(EFlags pFlag, bool pValue)
     if (mEntry)
         mEntry->mFlags = pValue ? (mEntry->mFlags | pFlag) : (mEntry->mFlags & ~pFlag);
     if (mProperty)
-        mProperty->GetPropertyInfo().ModifyFlag(MapFlags(pFlag), pValue);
+    {
+        // Only a real change touches the descriptor: a table property's is
+        // shared until then.
+        const KPropertyInfo::kFlags bits = MapFlags(pFlag);
+        const KPropertyInfo::kFlags now = mProperty->ReadPropertyInfo().GetFlags();
+        if ((pValue ? (now | bits) : (now & ~bits)) != now)
+            mProperty->GetPropertyInfo().ModifyFlag(bits, pValue);
+    }
 }
 
 bool KQoxUserProperty::GetFlag(EFlags pFlag) const

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,7 +16,9 @@
 #include "object/kproperty.h"
 #include "scene/attributes/kqoxcamera.h"
 #include "scene/attributes/kqoxmesh.h"
+#include "object/kpropertydatatype.h"
 #include "scene/kqoxnode.h"
+#include "scene/kqoxnodeproperties.h"
 #include "scene/kqoxpropertyhandler.h"
 #include "scene/kqoxsdkmanager.h"
 #include "scene/kqoxtakenode.h"
@@ -244,5 +247,190 @@ TEST(NodePublishing, DefaultTransformSetBeforeOrAfterTheFirstQueryAgrees)
         double z = 0;
         fresh->FindPropertyByName("Lcl Scaling")->GetDefaultValue(z, z, z);
         EXPECT_EQ(0.5, z);
+    }
+}
+
+namespace {
+
+// Everything a property of the table answers about itself, as one line.
+std::string PropertyFacts(KProperty* p)
+{
+    char line[512];
+    std::snprintf(line, sizeof(line), "%s|%s|%d|%d|%d|%s|%.17g|%.17g|%s|%s", p->GetPropertyName(),
+                  p->GetPropertyTypeName(), p->GetPropertyType(),
+                  static_cast<const KProperty*>(p)->GetPropertyInfo().GetFlags(), p->GetPropertyFlag(),
+                  p->GetPropertyLabel() ? p->GetPropertyLabel() : "(none)", p->GetPropertyMin(), p->GetPropertyMax(),
+                  p->GetPropertyDataType() ? p->GetPropertyDataType()->GetName() : "(none)", p->AsString().ToChars());
+    return line;
+}
+
+std::string TableFacts(KQoxNode& node)
+{
+    std::string out;
+    KQoxPropertyHandler* handler = node.GetPropertyHandler();
+    for (int i = 0; i < handler->GetPropertyCount(); ++i)
+        out += PropertyFacts(handler->GetProperty(i)) + "\n";
+    return out;
+}
+
+KProperty* HandlerProperty(KQoxNode& node, const char* name)
+{
+    return node.GetPropertyHandler()->FindPropertyByName(name);
+}
+
+} // namespace
+
+// Changing the descriptor of one node's table property (flags, label, range,
+// name) changes that node only: nodes made before and after keep theirs.
+TEST(NodePublishing, DescriptorChangesStayOnTheirNode)
+{
+    KQoxSdkManager manager;
+    KQoxNode* before = manager.CreateKQoxNode("before");
+    KQoxNode* changed = manager.CreateKQoxNode("changed");
+    const std::string pristine = TableFacts(*before);
+    ASSERT_EQ(pristine, TableFacts(*changed));
+
+    KQoxUserProperty* order = changed->FindPropertyByName("RotationOrder");
+    ASSERT_NE(nullptr, order);
+    EXPECT_FALSE(order->GetFlag(KQoxUserProperty::eANIMATABLE));
+    order->ModifyFlag(KQoxUserProperty::eANIMATABLE, true);
+    order->ModifyFlag(KQoxUserProperty::eUSER, true);
+    order->SetLabel("Order of rotations");
+    order->SetLimits(-3, 7);
+    EXPECT_TRUE(order->GetFlag(KQoxUserProperty::eANIMATABLE));
+    EXPECT_TRUE(order->GetFlag(KQoxUserProperty::eUSER));
+    EXPECT_STREQ("Order of rotations", order->GetLabel().ToChars());
+    EXPECT_EQ(-3, order->GetMinLimit());
+    EXPECT_EQ(7, order->GetMaxLimit());
+    // A user property reads its texts from its enumeration list, which the
+    // table row never had.
+    EXPECT_EQ(nullptr, order->GetKProperty()->GetValueAsString(1));
+
+    KProperty* show = HandlerProperty(*changed, "Show");
+    ASSERT_NE(nullptr, show);
+    ASSERT_TRUE(show->SetPropertyName("Shown", false));
+    EXPECT_STREQ("Shown", show->GetPropertyName());
+    EXPECT_EQ(nullptr, HandlerProperty(*changed, "Show"));
+    EXPECT_EQ(show, HandlerProperty(*changed, "Shown"));
+    HandlerProperty(*changed, "AxisLen")->GetPropertyInfo().ModifyFlag(KPropertyInfo::eTemporary, true);
+    HandlerProperty(*changed, "RotationPivot")->SetPropertyMinMax(1, 2);
+    HandlerProperty(*changed, "Lcl Scaling")->SetPropertyLabel("Size");
+    HandlerProperty(*changed, "Visibility")->GetPropertyInfo().ModifyFlag(KPropertyInfo::eAnimatable, false);
+    HandlerProperty(*changed, "ScalingMaxZ")->ModifyPropertyFlag(KProperty::eReadOnly, true);
+
+    KQoxNode* after = manager.CreateKQoxNode("after");
+    EXPECT_EQ(pristine, TableFacts(*before));
+    EXPECT_EQ(pristine, TableFacts(*after));
+    EXPECT_NE(pristine, TableFacts(*changed));
+    EXPECT_EQ(show, HandlerProperty(*changed, "Shown"));
+    EXPECT_NE(nullptr, HandlerProperty(*after, "Show"));
+    EXPECT_EQ(nullptr, HandlerProperty(*after, "Shown"));
+    EXPECT_STREQ("Euler YZX", HandlerProperty(*after, "RotationOrder")->GetValueAsString(2));
+    EXPECT_STREQ("Rrs", HandlerProperty(*before, "InheritType")->GetValueAsString(2));
+    EXPECT_FALSE(after->FindPropertyByName("RotationOrder")->GetFlag(KQoxUserProperty::eANIMATABLE));
+    EXPECT_TRUE(after->FindPropertyByName("Visibility")->GetFlag(KQoxUserProperty::eANIMATABLE));
+    EXPECT_FALSE(changed->FindPropertyByName("Visibility")->GetFlag(KQoxUserProperty::eANIMATABLE));
+    EXPECT_STREQ("Lcl Scaling", after->FindPropertyByName("Lcl Scaling")->GetLabel().ToChars());
+    EXPECT_STREQ("Size", changed->FindPropertyByName("Lcl Scaling")->GetLabel().ToChars());
+    EXPECT_EQ(1, HandlerProperty(*changed, "RotationPivot")->GetPropertyMin());
+    EXPECT_EQ(0, HandlerProperty(*after, "RotationPivot")->GetPropertyMin());
+    EXPECT_EQ(100, HandlerProperty(*after, "RotationPivot")->GetPropertyMax());
+    EXPECT_FALSE(HandlerProperty(*after, "ScalingMaxZ")->IsReadOnly());
+
+    // Asking for what a property already has changes nothing, and copies no
+    // descriptor.
+    KQoxUserProperty* axis = after->FindPropertyByName("AxisLen");
+    axis->ModifyFlag(KQoxUserProperty::eANIMATABLE, false);
+    axis->ModifyFlag(KQoxUserProperty::eUSER, false);
+    axis->SetLabel("");
+    axis->SetLimits(0, 100);
+    HandlerProperty(*after, "AxisLen")->SetPropertyType(kPropertyTypeDouble);
+    EXPECT_TRUE(HandlerProperty(*after, "AxisLen")->HasSharedPropertyInfo());
+    EXPECT_EQ(pristine, TableFacts(*after));
+    axis->SetLabel("Axis");
+    EXPECT_FALSE(HandlerProperty(*after, "AxisLen")->HasSharedPropertyInfo());
+    EXPECT_STREQ("Axis", axis->GetLabel().ToChars());
+    EXPECT_TRUE(HandlerProperty(*before, "AxisLen")->HasSharedPropertyInfo());
+
+    // Renamed back, the row shows its own name again, as an owned copy (32).
+    ASSERT_TRUE(show->SetPropertyName("Show", false));
+    EXPECT_EQ("Show|bool|2|0|0|(none)|0|100|(none)|True", PropertyFacts(HandlerProperty(*before, "Show")));
+    EXPECT_EQ("Show|bool|2|32|0|(none)|0|100|(none)|True", PropertyFacts(show));
+}
+
+// Values, connections and the enumeration texts of many tables at once.
+TEST(NodePublishing, HundredThousandTablesKeepTheirOwnValues)
+{
+    const int count = 100000;
+    std::vector<std::unique_ptr<KQoxNodeProperties>> tables;
+    tables.reserve(count);
+    for (int i = 0; i < count; ++i)
+        tables.emplace_back(new KQoxNodeProperties(nullptr));
+    for (int i = 0; i < count; i += 997)
+    {
+        tables[i]->mAxisLen.Set(double(i));
+        tables[i]->mRotationOrder.Set(static_cast<ERotationOrder>(i % 7));
+        tables[i]->mLclTranslation->SetData(&tables[i]->mGeometricTranslation, 0, nullptr, nullptr);
+    }
+    tables[5]->mShow.GetPropertyInfo().ModifyFlag(KPropertyInfo::eUser, true);
+    // A table connected as a source of another, as a child node's is.
+    ASSERT_TRUE(tables[2]->ConnectSrc(tables[3].get()));
+    for (int i = 0; i < count; i += 997)
+    {
+        ASSERT_EQ(54, tables[i]->GetPropertyCount());
+        EXPECT_EQ(double(i), tables[i]->mAxisLen.Get());
+        EXPECT_EQ(i % 7, tables[i]->mRotationOrder.AsInteger());
+        EXPECT_STREQ(KQoxNodeProperties::RotationOrderAsString(static_cast<ERotationOrder>(i % 7)),
+                     tables[i]->mRotationOrder.GetValueAsString(i % 7));
+        EXPECT_EQ(0.0, tables[i + 1]->mAxisLen.Get());
+        EXPECT_STREQ("Visibility", tables[i]->GetProperty(53)->GetPropertyName());
+        EXPECT_EQ(1.0, tables[i]->mVisibility->AsDouble());
+        EXPECT_EQ(tables[i].get(), tables[i]->mShow.GetOwnerPlug());
+    }
+    EXPECT_TRUE(tables[5]->mShow.IsUserProperty());
+    EXPECT_FALSE(tables[4]->mShow.IsUserProperty());
+    EXPECT_FALSE(tables[6]->mShow.IsUserProperty());
+    EXPECT_EQ(tables[3].get(), tables[2]->GetSrc(0));
+    EXPECT_EQ(0, tables[4]->GetSrcCount());
+    // Freed in an order other than made.
+    for (int i = 0; i < count; i += 2)
+        tables[i].reset();
+    EXPECT_STREQ("Lcl Rotation", tables[count - 1]->GetProperty(51)->GetPropertyName());
+    tables.clear();
+}
+
+// The manager torn down while it still holds nodes whose descriptors were
+// changed, and after its nodes went one by one; a later manager's nodes start
+// from the pristine descriptors with the data types it knows.
+TEST(NodePublishing, ManagerDestroyedBeforeOrAfterItsNodes)
+{
+    std::string pristine;
+    for (bool nodesFirst : {false, true})
+    {
+        auto manager = std::make_unique<KQoxSdkManager>();
+        std::vector<KQoxNode*> nodes;
+        for (int i = 0; i < 50; ++i)
+        {
+            nodes.push_back(manager->CreateKQoxNode(("n" + std::to_string(i)).c_str()));
+            KProperty* row = nodes.back()->GetPropertyHandler()->GetProperty(i % 54);
+            row->SetPropertyLabel("label");
+            row->SetPropertyName("renamed", true);
+            row->GetPropertyInfo().ModifyFlag(KPropertyInfo::eTemporary, true);
+        }
+        if (nodesFirst)
+        {
+            for (KQoxNode* node : nodes)
+                EXPECT_TRUE(manager->DestroyKQoxNode(node));
+        }
+        manager.reset();
+
+        KQoxSdkManager again;
+        KQoxNode* node = again.CreateKQoxNode("again");
+        const std::string facts = TableFacts(*node);
+        if (pristine.empty())
+            pristine = facts;
+        EXPECT_EQ(pristine, facts);
+        EXPECT_EQ(KDataTypeGet("Lcl Translation"), HandlerProperty(*node, "Lcl Translation")->GetPropertyDataType());
+        EXPECT_EQ(std::string::npos, facts.find("renamed"));
     }
 }
