@@ -39,7 +39,7 @@ const int kMaxMemberValueSize = 32;
 // by value kind 3 for vectors and colours, 4 with a fourth component, else 1.
 int GetMemberCount(KProperty* pProperty)
 {
-    if (KDataType* dataType = pProperty->GetPropertyInfo().mDataType)
+    if (KDataType* dataType = pProperty->ReadPropertyInfo().mDataType)
         return dataType->GetMemberCount();
     switch (pProperty->GetPropertyType())
     {
@@ -112,7 +112,7 @@ KFCurveNode* GetOrCreateMember(KFCurveNode* pNode, int pIndex)
 void WritePropertyMember(KProperty* pProperty, int pMember, double pValue)
 {
     kPropertyType type = pProperty->GetPropertyType();
-    if (KDataType* dataType = pProperty->GetPropertyInfo().mDataType)
+    if (KDataType* dataType = pProperty->ReadPropertyInfo().mDataType)
     {
         if (dataType->SizeOf() > kMaxMemberValueSize || dataType->GetMemberCount() <= pMember)
             return;

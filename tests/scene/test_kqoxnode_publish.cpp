@@ -351,6 +351,11 @@ TEST(NodePublishing, DescriptorChangesStayOnTheirNode)
     EXPECT_FALSE(HandlerProperty(*after, "AxisLen")->HasSharedPropertyInfo());
     EXPECT_STREQ("Axis", axis->GetLabel().ToChars());
     EXPECT_TRUE(HandlerProperty(*before, "AxisLen")->HasSharedPropertyInfo());
+    // Refreshing the Default take from the properties (as a file read does)
+    // only reads the channels' descriptors.
+    after->UpdateDefaultTakeFromProperties();
+    for (const char* channel : {"Lcl Translation", "Lcl Rotation", "Lcl Scaling", "Visibility"})
+        EXPECT_TRUE(HandlerProperty(*after, channel)->HasSharedPropertyInfo()) << channel;
 
     // Renamed back, the row shows its own name again, as an owned copy (32).
     ASSERT_TRUE(show->SetPropertyName("Show", false));
