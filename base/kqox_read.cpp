@@ -1325,6 +1325,37 @@ kqox::ReadList* KQoxPrivate::Current()
 // ---------------------------------------------------------------------------
 // Values
 
+namespace {
+
+// Bytes a binary scalar takes with its type code; 0 for other codes.
+long long ScalarSize(char type)
+{
+    switch (type)
+    {
+    case 'C': return 2;
+    case 'I':
+    case 'F': return 5;
+    case 'L':
+    case 'D': return 9;
+    default: return 0;
+    }
+}
+
+// The payload after a scalar's type code into value.
+void DecodeScalar(const unsigned char* head, Value& value)
+{
+    switch (value.mType)
+    {
+    case 'C': value.mInt = static_cast<char>(head[1]); break;
+    case 'I': value.mInt = static_cast<int32_t>(kbytes::GetLE32(head + 1)); break;
+    case 'L': value.mInt = static_cast<long long>(kbytes::GetLE64(head + 1)); break;
+    case 'F': value.mDouble = kbytes::GetLEFloat(head + 1); break;
+    default: value.mDouble = kbytes::GetLEDouble(head + 1); break;
+    }
+}
+
+} // namespace
+
 bool KQoxPrivate::ReadBinaryValue(long long& position, long long end, Value& value, bool decodeText)
 {
     if (position >= end)
@@ -1335,38 +1366,18 @@ bool KQoxPrivate::ReadBinaryValue(long long& position, long long end, Value& val
     if (!head)
         return false;
     value.mType = static_cast<char>(head[0]);
+    // A scalar is its code and a payload of fixed size.
+    const long long scalar = ScalarSize(value.mType);
+    if (scalar > 0)
+    {
+        if (left < scalar)
+            return false;
+        DecodeScalar(head, value);
+        position += scalar;
+        return true;
+    }
     switch (value.mType)
     {
-    case 'C':
-        if (left < 2)
-            return false;
-        value.mInt = static_cast<char>(head[1]);
-        position += 2;
-        return true;
-    case 'I':
-        if (left < 5)
-            return false;
-        value.mInt = static_cast<int32_t>(kbytes::GetLE32(head + 1));
-        position += 5;
-        return true;
-    case 'L':
-        if (left < 9)
-            return false;
-        value.mInt = static_cast<long long>(kbytes::GetLE64(head + 1));
-        position += 9;
-        return true;
-    case 'F':
-        if (left < 5)
-            return false;
-        value.mDouble = kbytes::GetLEFloat(head + 1);
-        position += 5;
-        return true;
-    case 'D':
-        if (left < 9)
-            return false;
-        value.mDouble = kbytes::GetLEDouble(head + 1);
-        position += 9;
-        return true;
     case 'S':
     {
         if (left < 5)

@@ -218,18 +218,10 @@ KFCurveNode::KFCurveNode(const char* name, const char* typeName, KDataType* data
 KFCurveNode::KFCurveNode(BorrowedName, NameInfo* borrowed, int layerType, int layerId)
     : mNameInfo(borrowed)
     , mFlags(eExpanded | eMultiLayer | eNameBorrowed)
-    , mReferenceCount(0)
-    , mFCurve(nullptr)
-    , mNextLayer(nullptr)
-    , mObjectLayer(this)
-    , mParent(nullptr)
-    , mLayerType(KFCL_NOLAYER)
     , mLayerID(layerId)
-    , mNodeUpdateId(0)
     , mRotationOrder(0)
     , mCandidateTotalMethod(KFCURVENODE_CANDIDATE_NONE)
     , mCandidateSpecificMethod(KFCURVENODE_CANDIDATE_NONE)
-    , mCallback(nullptr)
 {
     SetLayerType(layerType, nullptr);
 }
@@ -237,18 +229,10 @@ KFCurveNode::KFCurveNode(BorrowedName, NameInfo* borrowed, int layerType, int la
 KFCurveNode::KFCurveNode(KFCurveNode* templateNode)
     : mNameInfo(nullptr)
     , mFlags(eExpanded | eMultiLayer | (templateNode ? templateNode->mFlags & eUseQuaternion : 0))
-    , mReferenceCount(0)
-    , mFCurve(nullptr)
-    , mNextLayer(nullptr)
-    , mObjectLayer(this)
-    , mParent(nullptr)
-    , mLayerType(KFCL_NOLAYER)
     , mLayerID(0)
-    , mNodeUpdateId(0)
     , mRotationOrder(templateNode ? templateNode->mRotationOrder : 0)
     , mCandidateTotalMethod(templateNode ? templateNode->mCandidateTotalMethod : KFCURVENODE_CANDIDATE_NONE)
     , mCandidateSpecificMethod(templateNode ? templateNode->mCandidateSpecificMethod : KFCURVENODE_CANDIDATE_NONE)
-    , mCallback(nullptr)
 {
     if (templateNode)
     {

@@ -550,16 +550,16 @@ private:
 
     NameInfo* mNameInfo;
     int mFlags;
-    int mReferenceCount;
+    int mReferenceCount = 0;
     KFCurveNodeChildren mNodes;
-    KFCurve* mFCurve;
-    KFCurveNode* mNextLayer;
-    KFCurveNode* mObjectLayer;
-    KFCurveNode* mParent;
+    KFCurve* mFCurve = nullptr;
+    KFCurveNode* mNextLayer = nullptr;
+    KFCurveNode* mObjectLayer = this; // the base layer: itself until put in a chain
+    KFCurveNode* mParent = nullptr;
     std::unique_ptr<Links> mLinks;
-    int mLayerType;
+    int mLayerType = KFCL_NOLAYER; // set through SetLayerType by the constructors
     int mLayerID;
-    unsigned int mNodeUpdateId;
+    unsigned int mNodeUpdateId = 0;
     int mRotationOrder;
     int mCandidateTotalMethod;
     int mCandidateSpecificMethod;

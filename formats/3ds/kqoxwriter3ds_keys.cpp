@@ -77,6 +77,20 @@ void Sample(KFCurve* x, KFCurve* y, KFCurve* z, const KTime& t, double* out)
     out[2] = z->Evaluate(t);
 }
 
+// One sampled key a frame for frames 0 to count - 1: the header of key i,
+// and store(i, v) with the three curves' values v at that frame.
+template <class Store>
+void SampleTrack(keyheader3ds* keys, KFCurve* x, KFCurve* y, KFCurve* z, unsigned int count, Store store)
+{
+    for (unsigned int i = 0; i < count; ++i)
+    {
+        double v[3];
+        Sample(x, y, z, FrameTime(static_cast<int>(i)), v);
+        SampledHeader(keys[i], i);
+        store(i, v);
+    }
+}
+
 // The position p and the rotation rows of curves position and rotation at
 // frame time t.
 void SamplePose(KFCurve* const* position, KFCurve* const* rotation, const KTime& t, double* p, double rows[4][4])
@@ -192,13 +206,7 @@ double HorizontalFieldOfView(double v, KQoxCamera* camera)
 int KQoxWriter3DS::Create3DSTransDataFromTCB(keyheader3ds* keys, point3ds* values, KFCurve* x, KFCurve* y, KFCurve* z,
                                              unsigned int count)
 {
-    for (unsigned int i = 0; i < count; ++i)
-    {
-        double v[3];
-        Sample(x, y, z, FrameTime(static_cast<int>(i)), v);
-        SampledHeader(keys[i], i);
-        values[i] = ToPoint(v);
-    }
+    SampleTrack(keys, x, y, z, count, [&](unsigned int i, const double* v) { values[i] = ToPoint(v); });
     return 1;
 }
 
@@ -242,28 +250,22 @@ int KQoxWriter3DS::Create3DSRotDataFromTCB(keyheader3ds* keys, kfrotkey3ds* valu
 int KQoxWriter3DS::Create3DSScaleDataFromTCB(keyheader3ds* keys, point3ds* values, KFCurve* x, KFCurve* y, KFCurve* z,
                                              unsigned int count)
 {
-    for (unsigned int i = 0; i < count; ++i)
-    {
-        double v[3];
-        Sample(x, y, z, FrameTime(static_cast<int>(i)), v);
+    SampleTrack(keys, x, y, z, count, [&](unsigned int i, const double* v) {
+        // A vanishing scale would collapse the object: it stays whole.
         if (std::fabs(v[0]) < 1e-5 && std::fabs(v[1]) < 1e-5 && std::fabs(v[2]) < 1e-5)
-            v[0] = v[1] = v[2] = 1.0;
-        SampledHeader(keys[i], i);
-        values[i] = {static_cast<float>(v[0]), static_cast<float>(v[2]), static_cast<float>(v[1])};
-    }
+            values[i] = {1.0f, 1.0f, 1.0f};
+        else
+            values[i] = {static_cast<float>(v[0]), static_cast<float>(v[2]), static_cast<float>(v[1])};
+    });
     return 1;
 }
 
 int KQoxWriter3DS::Create3DSColorDataFromTCB(keyheader3ds* keys, fcolor3ds* values, KFCurve* r, KFCurve* g, KFCurve* b,
                                              unsigned int count)
 {
-    for (unsigned int i = 0; i < count; ++i)
-    {
-        double v[3];
-        Sample(r, g, b, FrameTime(static_cast<int>(i)), v);
-        SampledHeader(keys[i], i);
+    SampleTrack(keys, r, g, b, count, [&](unsigned int i, const double* v) {
         values[i] = {static_cast<float>(v[0]), static_cast<float>(v[1]), static_cast<float>(v[2])};
-    }
+    });
     return 1;
 }
 

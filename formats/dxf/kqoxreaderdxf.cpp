@@ -409,14 +409,7 @@ bool KQoxReaderDxf::ReadInsert(KQoxNode* parent)
 {
     double transform[7] = {0, 0, 0, 1, 1, 1, 0};
     std::string blockName;
-    int code = 0;
-    std::string_view value;
-    size_t start;
-    do
-    {
-        start = mPairs.Tell();
-        if (!GetLine(code, value))
-            return false;
+    const bool whole = ReadRecord([&](int code, std::string_view value) {
         switch (code)
         {
         case 2: blockName.assign(value.data(), value.size()); break;
@@ -429,7 +422,12 @@ bool KQoxReaderDxf::ReadInsert(KQoxNode* parent)
         case 50: DxfScanDouble(value, transform[6]); break;
         default: break;
         }
-    } while (code != 0);
+    });
+    if (!whole)
+        return false;
+    // The reader stands at the pair that ends the insert's record: where it
+    // goes on after the block's entities.
+    const size_t start = mPairs.Tell();
 
     double bx = 0, by = 0, bz = 0;
     int flags = 0;
@@ -441,13 +439,8 @@ bool KQoxReaderDxf::ReadInsert(KQoxNode* parent)
         KName name(blockName.c_str());
         mRenaming.Rename(name);
         mOpenBlocks.insert(blockName);
-        const bool read = ReadBlock(parent, name.GetCurrentName(), transform, false);
+        ReadBlock(parent, name.GetCurrentName(), transform, false);
         mOpenBlocks.erase(blockName);
-        if (!read)
-        {
-            mPairs.Seek(start);
-            return true;
-        }
     }
     mPairs.Seek(start);
     return true;
@@ -501,14 +494,7 @@ bool KQoxReaderDxf::ReadBlockHeader(double& x, double& y, double& z, int& flags)
 {
     x = y = z = 0;
     flags = 0;
-    int code = 0;
-    std::string_view value;
-    size_t start;
-    do
-    {
-        start = mPairs.Tell();
-        if (!GetLine(code, value))
-            return false;
+    return ReadRecord([&](int code, std::string_view value) {
         if (code == 10)
             DxfScanDouble(value, x);
         else if (code == 20)
@@ -517,9 +503,7 @@ bool KQoxReaderDxf::ReadBlockHeader(double& x, double& y, double& z, int& flags)
             DxfScanDouble(value, z);
         else if (code == 70)
             DxfScanInt(value, flags);
-    } while (code != 0);
-    mPairs.Seek(start);
-    return true;
+    });
 }
 
 } // namespace qoxsdk_600

@@ -79,6 +79,25 @@ private:
     using LayerArrays = std::map<std::string, Arrays, CaseLess>;
 
     bool GetLine(int& code, std::string_view& value) { return mPairs.Next(code, value); }
+    // Hands each pair of a record to onPair(code, value) up to the next
+    // code-0 pair (included), then sets the reader back to that pair, where
+    // the next record starts. False at the end of the file.
+    template <class OnPair>
+    bool ReadRecord(OnPair onPair)
+    {
+        int code = 0;
+        std::string_view value;
+        size_t start = 0;
+        do
+        {
+            start = mPairs.Tell();
+            if (!GetLine(code, value))
+                return false;
+            onPair(code, value);
+        } while (code != 0);
+        mPairs.Seek(start);
+        return true;
+    }
     bool ReadTables();
     // Reads pairs until a code-0 pair of word (the current one included);
     // false at the end of the file.

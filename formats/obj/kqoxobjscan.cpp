@@ -191,20 +191,9 @@ bool KObjStatementReader::Next(std::string_view& keyword, std::string_view& rest
             return false;
     }
     const size_t end = LineEnd();
-    const char* start = mBuffer.data() + mPos;
-    const char* stop = mBuffer.data() + end;
-    const char* k = start;
-    const char* const keywordLimit = stop - start > eKEYWORD_SIZE ? start + eKEYWORD_SIZE : stop;
-    while (k < keywordLimit && !ObjIsSpace(*k))
-        ++k;
     // The keyword is seen in the buffer; it is copied only when joining
     // lines may move the buffer.
-    keyword = std::string_view(start, static_cast<size_t>(k - start));
-    while (k < stop && ObjIsSpace(*k))
-        ++k;
-    while (stop > k && ObjIsSpace(stop[-1]))
-        --stop;
-    rest = std::string_view(k, static_cast<size_t>(stop - k));
+    ObjSplitStatement(mBuffer.data() + mPos, mBuffer.data() + end, keyword, rest);
     mPos = end;
     SkipBreak();
     if (!mJoin || rest.empty() || rest.back() != '\\')

@@ -110,18 +110,10 @@ inline const char* ObjFindBreak(const char* from, const char* end)
     return from;
 }
 
-// The statement at p in text of whole lines, as KObjStatementReader::Next
-// cuts it (without joining lines): false, p at end, when only white space
-// is left; otherwise p moves past the statement's line.
-inline bool ObjCutStatement(const char*& p, const char* end, std::string_view& keyword, std::string_view& rest)
+// Splits the line [start, stop) into its keyword (at most eKEYWORD_SIZE
+// characters up to the first blank) and the rest without surrounding blanks.
+inline void ObjSplitStatement(const char* start, const char* stop, std::string_view& keyword, std::string_view& rest)
 {
-    while (p < end && ObjIsSpace(*p))
-        ++p;
-    if (p == end)
-        return false;
-    const char* start = p;
-    const char* stop = ObjFindBreak(p, end);
-    p = stop;
     const char* k = start;
     const char* const keywordLimit =
         stop - start > KObjStatementReader::eKEYWORD_SIZE ? start + KObjStatementReader::eKEYWORD_SIZE : stop;
@@ -133,6 +125,20 @@ inline bool ObjCutStatement(const char*& p, const char* end, std::string_view& k
     while (stop > k && ObjIsSpace(stop[-1]))
         --stop;
     rest = std::string_view(k, static_cast<size_t>(stop - k));
+}
+
+// The statement at p in text of whole lines, as KObjStatementReader::Next
+// cuts it (without joining lines): false, p at end, when only white space
+// is left; otherwise p moves past the statement's line.
+inline bool ObjCutStatement(const char*& p, const char* end, std::string_view& keyword, std::string_view& rest)
+{
+    while (p < end && ObjIsSpace(*p))
+        ++p;
+    if (p == end)
+        return false;
+    const char* start = p;
+    p = ObjFindBreak(p, end);
+    ObjSplitStatement(start, p, keyword, rest);
     return true;
 }
 
