@@ -174,6 +174,23 @@ inline void ClassifyBlock(const unsigned char* p, unsigned& item, unsigned& spac
 #define KQOX_WIDE_CLASSES 1
 #define KQOX_WIDE_TARGET  __attribute__((target("avx512f,avx512bw")))
 
+// The item and blank classes of 64 bytes as bit masks, with 512-bit
+// registers.
+KQOX_WIDE_TARGET void ClassifyWide(const unsigned char* p, unsigned long long& item, unsigned long long& space)
+{
+    const __m512i v = _mm512_loadu_si512(p);
+    const __m512i lower = _mm512_or_si512(v, _mm512_set1_epi8(0x20));
+    const __mmask64 digit = _mm512_cmplt_epu8_mask(_mm512_sub_epi8(v, _mm512_set1_epi8('0')), _mm512_set1_epi8(10));
+    const __mmask64 letter =
+        _mm512_cmplt_epu8_mask(_mm512_sub_epi8(lower, _mm512_set1_epi8('a')), _mm512_set1_epi8(26));
+    const __mmask64 mark = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('.')) |
+                           _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('+')) |
+                           _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('-'));
+    item = digit | letter | mark;
+    space = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(' ')) | _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('\t')) |
+            _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('\r')) | _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('\n'));
+}
+
 // The 64-byte steps below with 512-bit registers, where the processor has
 // them: the same classes, a compare each into a bit mask.
 KQOX_WIDE_TARGET const unsigned char* CountItemBlocksWide(const unsigned char* p, const unsigned char* stop,
@@ -182,18 +199,8 @@ KQOX_WIDE_TARGET const unsigned char* CountItemBlocksWide(const unsigned char* p
 {
     while (stop - p >= 64)
     {
-        const __m512i v = _mm512_loadu_si512(p);
-        const __m512i lower = _mm512_or_si512(v, _mm512_set1_epi8(0x20));
-        const __mmask64 digit = _mm512_cmplt_epu8_mask(_mm512_sub_epi8(v, _mm512_set1_epi8('0')), _mm512_set1_epi8(10));
-        const __mmask64 letter =
-            _mm512_cmplt_epu8_mask(_mm512_sub_epi8(lower, _mm512_set1_epi8('a')), _mm512_set1_epi8(26));
-        const __mmask64 mark = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('.')) |
-                               _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('+')) |
-                               _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('-'));
-        const __mmask64 blank =
-            _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(' ')) | _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('\t')) |
-            _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('\r')) | _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('\n'));
-        const unsigned long long item = digit | letter | mark;
+        unsigned long long item = 0, blank = 0;
+        ClassifyWide(p, item, blank);
         if ((item | blank) != ~0ull)
             break;
         const unsigned long long starts = item & ~((item << 1) | (inItem ? 1u : 0u));
@@ -216,20 +223,6 @@ bool HasWideClasses()
     return has;
 }
 
-KQOX_WIDE_TARGET void ClassifyWide(const unsigned char* p, unsigned long long& item, unsigned long long& space)
-{
-    const __m512i v = _mm512_loadu_si512(p);
-    const __m512i lower = _mm512_or_si512(v, _mm512_set1_epi8(0x20));
-    const __mmask64 digit = _mm512_cmplt_epu8_mask(_mm512_sub_epi8(v, _mm512_set1_epi8('0')), _mm512_set1_epi8(10));
-    const __mmask64 letter =
-        _mm512_cmplt_epu8_mask(_mm512_sub_epi8(lower, _mm512_set1_epi8('a')), _mm512_set1_epi8(26));
-    const __mmask64 mark = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('.')) |
-                           _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('+')) |
-                           _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('-'));
-    item = digit | letter | mark;
-    space = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(' ')) | _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('\t')) |
-            _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('\r')) | _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('\n'));
-}
 #endif
 
 // Which of 64 bytes are array item characters and which are blanks, a bit

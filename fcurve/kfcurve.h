@@ -220,6 +220,18 @@ private:
     float mData[4];
 };
 
+// Merges one event of kind at index into a record's kinds, key range and
+// count. Index -1 (the whole curve) stays the first index once merged: only
+// the record's first event replaces an empty range.
+inline void KFCurveMergeEvent(int& type, int& start, int& stop, int& count, int kind, int index)
+{
+    type |= kind;
+    if (count++ == 0 || index < start)
+        start = index;
+    if (index > stop)
+        stop = index;
+}
+
 // The change record given to curve callbacks. The base's type word holds
 // the OR of every kind fired since the last delivery.
 class KFCurveEvent : public KEventBase
@@ -234,15 +246,10 @@ public:
         mKeyIndexStop = -1;
         mEventCount = 0;
     }
-    // Merges one event. Index -1 (the whole curve) stays the first index
-    // once merged: only the record's first event replaces an empty range.
+    // Merges one event (KFCurveMergeEvent).
     void Add(int kind, int index)
     {
-        mType |= kind;
-        if (mEventCount++ == 0 || index < mKeyIndexStart)
-            mKeyIndexStart = index;
-        if (index > mKeyIndexStop)
-            mKeyIndexStop = index;
+        KFCurveMergeEvent(mType, mKeyIndexStart, mKeyIndexStop, mEventCount, kind, index);
     }
 
     int mKeyIndexStart; // first key index touched (-1: the whole curve)
@@ -676,11 +683,7 @@ private:
         void Clear() { *this = PendingEvent(); }
         void Add(int kind, int index)
         {
-            mType |= kind;
-            if (mEventCount++ == 0 || index < mKeyIndexStart)
-                mKeyIndexStart = index;
-            if (index > mKeyIndexStop)
-                mKeyIndexStop = index;
+            KFCurveMergeEvent(mType, mKeyIndexStart, mKeyIndexStop, mEventCount, kind, index);
         }
     };
     PendingEvent mEvent;
