@@ -13,6 +13,7 @@
 #include <cstring>
 #include <limits>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "base/kqox.h"
@@ -826,8 +827,20 @@ TEST(KQoxArrays, AsciiArrayTextsAreByteIdenticalToTheirRule)
     const std::vector<long long> longs = IntegerCases<long long>();
     const std::vector<unsigned char> bytes(kBytes.begin(), kBytes.end());
     const std::vector<double> few(doubles.begin(), doubles.begin() + 16);
+    // Arrays large enough to be made in slices side by side, in more than
+    // one round, their last line short.
+    auto cycled = [](const auto& items, size_t n) {
+        std::remove_const_t<std::remove_reference_t<decltype(items)>> out(n);
+        for (size_t i = 0; i < n; ++i)
+            out[i] = items[(i * 7 + i / items.size()) % items.size()];
+        return out;
+    };
+    const std::vector<double> manyDoubles = cycled(doubles, 3 * 262144 + 21);
+    const std::vector<float> manyFloats = cycled(floats, 262144 + 17);
+    const std::vector<int> manyInts = cycled(ints, 4 * 262144 + 5);
+    const std::vector<long long> manyLongs = cycled(longs, 262144);
 
-    std::vector<unsigned char> image(64u << 20);
+    std::vector<unsigned char> image(160u << 20);
     KQox a;
     ASSERT_TRUE(a.ProjectCreate(image.data(), static_cast<unsigned int>(image.size()), KQox::eASCII, 6000));
     a.FieldWriteBegin("A");
@@ -842,6 +855,10 @@ TEST(KQoxArrays, AsciiArrayTextsAreByteIdenticalToTheirRule)
     a.FieldWriteArrayD(decimals.data(), static_cast<unsigned int>(decimals.size()));
     a.FieldWriteArrayF(floats.data(), 17);
     a.FieldWriteArrayI(ints.data(), 0);
+    a.FieldWriteArrayD(manyDoubles.data(), static_cast<unsigned int>(manyDoubles.size()));
+    a.FieldWriteArrayF(manyFloats.data(), static_cast<unsigned int>(manyFloats.size()));
+    a.FieldWriteArrayI(manyInts.data(), static_cast<unsigned int>(manyInts.size()));
+    a.FieldWriteArrayL(manyLongs.data(), static_cast<unsigned int>(manyLongs.size()));
     a.FieldWriteEnd();
     a.FieldWriteBlockEnd();
     a.FieldWriteEnd();
@@ -856,6 +873,8 @@ TEST(KQoxArrays, AsciiArrayTextsAreByteIdenticalToTheirRule)
         ReferenceArray('l', longs, 1, integer) + "," + ReferenceArray('b', bytes, 1, integer) +
         " {\n    B: " + ReferenceArray('d', few, 2, DoubleText) + "," + ReferenceArray('d', decimals, 2, DoubleText) +
         "," + ReferenceArray('f', floats17, 2, FloatText) + "," + ReferenceArray('i', std::vector<int>(), 2, integer) +
+        "," + ReferenceArray('d', manyDoubles, 2, DoubleText) + "," + ReferenceArray('f', manyFloats, 2, FloatText) +
+        "," + ReferenceArray('i', manyInts, 2, integer) + "," + ReferenceArray('l', manyLongs, 2, integer) +
         "\n}\n; EOF\n";
     ASSERT_EQ(file.size(), expected.size());
     // The first difference, as lines, rather than two texts of tens of megabytes.
