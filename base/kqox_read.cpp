@@ -2016,10 +2016,14 @@ inline Item PlainToItem(bool integer, const PlainNumber& plain)
     return item;
 }
 
+// The longest text of an ASCII array item; a longer one is damage.
+const size_t kLongestItem = kArrayItemText * 2;
+
 // The items starting in [p, end) converted into out, exactly expected of
-// them, each a plain number ending before stop; false for anything else
-// (the sequential reader takes the array then). When inItem, p lies inside
-// an item, which the slice before converts.
+// them, each ending before stop: plain numbers where they lie, others as
+// the sequential reader converts them. False for anything else (damage, an
+// item that may run on past stop): the sequential reader takes the array
+// then. When inItem, p lies inside an item, which the slice before converts.
 template <typename T>
 bool ParseSliceItems(const unsigned char* p, const unsigned char* end, const unsigned char* stop, bool inItem,
                      char code, T* out, unsigned long long expected)
@@ -2027,10 +2031,21 @@ bool ParseSliceItems(const unsigned char* p, const unsigned char* end, const uns
     const bool integer = IsIntegerArray(code);
     unsigned long long i = 0;
     auto take = [&](const unsigned char* at) {
-        PlainNumber plain;
-        if (i == expected || !ParsePlainItem(at, stop, integer, plain))
+        if (i == expected)
             return false;
-        out[i++] = ConvertItem<T>(code, PlainToItem(integer, plain));
+        PlainNumber plain;
+        if (ParsePlainItem(at, stop, integer, plain))
+        {
+            out[i++] = ConvertItem<T>(code, PlainToItem(integer, plain));
+            return true;
+        }
+        const unsigned char* itemEnd = SkipClass(at, stop, kItemClass);
+        if (itemEnd == stop || static_cast<size_t>(itemEnd - at) > kLongestItem)
+            return false;
+        Item item;
+        if (!ParseAsciiItem(code, reinterpret_cast<const char*>(at), reinterpret_cast<const char*>(itemEnd), item))
+            return false;
+        out[i++] = ConvertItem<T>(code, item);
         return true;
     };
     unsigned long long items = 0, blanks = 0;
@@ -2061,9 +2076,8 @@ bool ParseSliceItems(const unsigned char* p, const unsigned char* end, const uns
 // A large ASCII array whose text the brace pass marked, converted a block of
 // text at a time, each block cut at the marks into slices converted side by
 // side straight into out (a mark tells the index of the items after it).
-// False, with out partly written, whenever anything is not plain (an
-// exponent, "nan", a long digit run, damage, a failed read): the sequential
-// reader then reads the whole array again, so values and errors are its own.
+// False, with out partly written, on damage or a failed read: the
+// sequential reader then reads the whole array again, so errors are its own.
 template <typename T>
 bool ReadArrayInSlices(KQoxPrivate& d, const Value& value, T* out, long long& after)
 {
@@ -2079,7 +2093,7 @@ bool ReadArrayInSlices(KQoxPrivate& d, const Value& value, T* out, long long& af
     const long long end = found->mEnd;
     // An item that starts in a block ends in the bytes read past it, unless
     // it is too long to be plain.
-    const long long kPast = 64;
+    const long long kPast = static_cast<long long>(kLongestItem);
     std::vector<unsigned char> text(kSideBySideText + kPast + 1);
     std::vector<ArrayMark> cut(sliceCount + 1);
     size_t m = 0; // the mark the block starts at
@@ -2159,7 +2173,6 @@ bool ReadArrayItems(KQoxPrivate& d, const Value& value, T* out, long long& after
         return true;
     // Items are parsed where they lie in the window; one cut by the window's
     // end is read again from its start.
-    const size_t kLongestItem = kArrayItemText * 2;
     const bool integer = IsIntegerArray(code);
     long long position = value.mRawPos;
     unsigned long long i = 0;

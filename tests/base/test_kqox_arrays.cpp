@@ -1139,9 +1139,9 @@ TEST(KQoxArrays, LargeAsciiArraysInSlicesReadAsItemByItem)
 {
     // Arrays of many items are converted in slices side by side; each value
     // is the one the same item gives in an array read item by item, with the
-    // array moved against the places it is cut at, and with one item the
-    // slices leave to the item-by-item reader placed at its start, middle
-    // and end.
+    // array moved against the places it is cut at, and with one item that
+    // is no plain number (exponent, "nan", a long digit run, stray letters)
+    // placed at its start, middle and end.
     for (char code : {'d', 'i', 'l', 'f'})
     {
         SCOPED_TRACE(code);
@@ -1160,7 +1160,7 @@ TEST(KQoxArrays, LargeAsciiArraysInSlicesReadAsItemByItem)
                 for (size_t shift : {0, 1, 5, 37})
                 {
                     if (*odd && shift > 0)
-                        break; // the item-by-item reader takes these arrays, already tested shifted
+                        break; // one place against the cuts is enough for these
                     const std::string before = "P: \"" + std::string(shift, 'x') + "\"\n";
                     size_t first = 0;
                     if (code == 'd')
