@@ -2092,7 +2092,7 @@ bool ReadArrayInSlices(KQoxPrivate& d, const Value& value, T* out, long long& af
     const std::vector<ArrayMark>& marks = found->mMarks;
     const long long end = found->mEnd;
     // An item that starts in a block ends in the bytes read past it, unless
-    // it is too long to be plain.
+    // it is longer than an item may be (damage).
     const long long kPast = static_cast<long long>(kLongestItem);
     std::vector<unsigned char> text(kSideBySideText + kPast + 1);
     std::vector<ArrayMark> cut(sliceCount + 1);
