@@ -7,6 +7,7 @@
 
 #include <condition_variable>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -104,6 +105,20 @@ const int kArrayHead = 5;                         // binary: code and 32-bit ite
 const int kArrayLineItems = 16;                   // ASCII: items a line when they take more than one
 const unsigned long long kLargeArrayItems = 1024; // ASCII arrays the brace pass counts
 const int kArrayItemText = 32;                    // ASCII: room for the text of one item
+// ASCII arrays of this many items are converted in slices side by side, the
+// text read this many bytes at a time, on at most kMaxSliceThreads threads.
+const unsigned long long kSideBySideItems = 256 * 1024;
+const size_t kSideBySideText = 8 << 20;
+const unsigned kMaxSliceThreads = 4;
+
+// How many slices a large array is cut into: one per thread that may be had,
+// at most kMaxSliceThreads; 1 on a single processor.
+unsigned SliceCount();
+
+// Runs job(0) .. job(count - 1), each on a thread of its own but job(0),
+// which runs on the caller's; every thread is joined before the return. A
+// thread that cannot be had runs its job on the caller's thread instead.
+void RunSideBySide(unsigned count, const std::function<void(unsigned)>& job);
 
 inline bool IsArrayCode(int c)
 {
@@ -182,6 +197,15 @@ struct Brace
     long long mAfter = -1; // first entry after this block's nested blocks
 };
 
+// A place in the text of a large ASCII array: how many items start before
+// it, and whether it lies inside an item (whose rest is skipped there).
+struct ArrayMark
+{
+    long long mPos = 0;
+    unsigned long long mSeen = 0;
+    bool mInItem = false;
+};
+
 // A large ASCII array found by the brace pass: where its "*" is, where its
 // items start and end, and how many there are, so that indexing its list
 // need not count them again.
@@ -192,6 +216,9 @@ struct ArrayExtent
     long long mEnd = 0;
     unsigned long long mCount = 0;
     char mCode = 0;
+    // Arrays of kSideBySideItems or more: places in their text, in order,
+    // where they are converted in slices side by side.
+    std::vector<ArrayMark> mMarks;
 };
 
 // A list being read: the top-level list, a block or a section.
@@ -435,7 +462,8 @@ struct KQoxPrivate
     bool ReadAsciiName(long long& position, long long end, std::string& name, int closing);
     bool ReadAsciiQuoted(long long& position, long long end, std::string* text);
     bool ReadRawValue(const kqox::Value& value, void* buffer, unsigned long long size, KFile* file);
-    bool ReadAsciiArrayHead(long long& position, long long end, kqox::Value& value);
+    bool ReadAsciiArrayHead(long long& position, long long end, kqox::Value& value,
+                            std::vector<kqox::ArrayMark>* marks = nullptr);
     int ReadVersion() const;
     // The list the section calls work on (index in the read stack) and the
     // index in it of the section being read from it (-1 when none).

@@ -1002,7 +1002,7 @@ bool KQoxPrivate::ReadAsciiValue(long long& position, long long end, Value& valu
 // separated by blanks or line ends. The items are passed over here (each at
 // least one character and a separator, so the count is checked against the
 // text left first); they are converted when the value is read.
-bool KQoxPrivate::ReadAsciiArrayHead(long long& position, long long end, Value& value)
+bool KQoxPrivate::ReadAsciiArrayHead(long long& position, long long end, Value& value, std::vector<ArrayMark>* marks)
 {
     value.mType = static_cast<char>(CharAt(position + 1));
     position += 2;
@@ -1031,6 +1031,8 @@ bool KQoxPrivate::ReadAsciiArrayHead(long long& position, long long end, Value& 
         const unsigned char* first = SpanAt(position, end, n);
         if (!first)
             break;
+        if (marks)
+            marks->push_back(ArrayMark{position, seen, inItem});
         const unsigned char* p = first;
         const unsigned char* stop = first + n;
         while (p < stop)
@@ -1094,18 +1096,19 @@ void KQoxPrivate::NoteLargeArray(long long& position, long long end)
             count = count * 10 + static_cast<unsigned long long>(CharAt(at) - '0');
     Value value;
     at = head;
-    if (count < kLargeArrayItems || digits > 10 || !ReadAsciiArrayHead(at, end, value))
+    ArrayExtent extent;
+    if (count < kLargeArrayItems || digits > 10 ||
+        !ReadAsciiArrayHead(at, end, value, count >= kSideBySideItems ? &extent.mMarks : nullptr))
     {
         position = head + 1;
         return;
     }
-    ArrayExtent extent;
     extent.mHead = head;
     extent.mItems = value.mRawPos;
     extent.mEnd = at;
     extent.mCount = value.mRawSize;
     extent.mCode = value.mType;
-    mArrays.push_back(extent);
+    mArrays.push_back(std::move(extent));
     position = at;
 }
 
@@ -2017,6 +2020,130 @@ inline Item PlainToItem(bool integer, const PlainNumber& plain)
     return item;
 }
 
+// The longest text of an ASCII array item; a longer one is damage.
+const size_t kLongestItem = kArrayItemText * 2;
+
+// The items starting in [p, end) converted into out, exactly expected of
+// them, each ending before stop: plain numbers where they lie, others as
+// the sequential reader converts them. False for anything else (damage, an
+// item that may run on past stop): the sequential reader takes the array
+// then. When inItem, p lies inside an item, which the slice before converts.
+template <typename T>
+bool ParseSliceItems(const unsigned char* p, const unsigned char* end, const unsigned char* stop, bool inItem,
+                     char code, T* out, unsigned long long expected)
+{
+    const bool integer = IsIntegerArray(code);
+    unsigned long long i = 0;
+    auto take = [&](const unsigned char* at) {
+        if (i == expected)
+            return false;
+        PlainNumber plain;
+        if (ParsePlainItem(at, stop, integer, plain))
+        {
+            out[i++] = ConvertItem<T>(code, PlainToItem(integer, plain));
+            return true;
+        }
+        const unsigned char* itemEnd = SkipClass(at, stop, kItemClass);
+        if (itemEnd == stop || static_cast<size_t>(itemEnd - at) > kLongestItem)
+            return false;
+        Item item;
+        if (!ParseAsciiItem(code, reinterpret_cast<const char*>(at), reinterpret_cast<const char*>(itemEnd), item))
+            return false;
+        out[i++] = ConvertItem<T>(code, item);
+        return true;
+    };
+    unsigned long long items = 0, blanks = 0;
+    while (end - p >= 64 && Classify64(p, items, blanks))
+    {
+        if ((items | blanks) != ~0ull)
+            return false;
+        for (unsigned long long starts = items & ~((items << 1) | (inItem ? 1u : 0u)); starts != 0;
+             starts &= starts - 1)
+            if (!take(p + __builtin_ctzll(starts)))
+                return false;
+        inItem = (items >> 63) & 1u;
+        p += 64;
+    }
+    for (; p < end; ++p)
+    {
+        const unsigned char c = kClasses.mClass[*p];
+        if (!(c & (kItemClass | kSpaceClass)))
+            return false;
+        const bool item = (c & kItemClass) != 0;
+        if (item && !inItem && !take(p))
+            return false;
+        inItem = item;
+    }
+    return i == expected;
+}
+
+// A large ASCII array whose text the brace pass marked, converted a block of
+// text at a time, each block cut at the marks into slices converted side by
+// side straight into out (a mark tells the index of the items after it).
+// False, with out partly written, on damage or a failed read: the
+// sequential reader then reads the whole array again, so errors are its own.
+template <typename T>
+bool ReadArrayInSlices(KQoxPrivate& d, const Value& value, T* out, long long& after)
+{
+    const unsigned sliceCount = SliceCount();
+    if (sliceCount < 2 || value.mRawSize < kSideBySideItems)
+        return false;
+    auto found = std::lower_bound(d.mArrays.begin(), d.mArrays.end(), value.mRawPos,
+                                  [](const ArrayExtent& a, long long at) { return a.mItems < at; });
+    if (found == d.mArrays.end() || found->mItems != value.mRawPos || found->mCount != value.mRawSize ||
+        found->mCode != value.mType || found->mMarks.empty())
+        return false;
+    const std::vector<ArrayMark>& marks = found->mMarks;
+    const long long end = found->mEnd;
+    // An item that starts in a block ends in the bytes read past it, unless
+    // it is longer than an item may be (damage).
+    const long long kPast = static_cast<long long>(kLongestItem);
+    std::vector<unsigned char> text(kSideBySideText + kPast + 1);
+    std::vector<ArrayMark> cut(sliceCount + 1);
+    size_t m = 0; // the mark the block starts at
+    while (m < marks.size())
+    {
+        // The block: from mark m to the furthest mark (or the array's end)
+        // within kSideBySideText bytes.
+        const long long start = marks[m].mPos;
+        auto markAt = [&](size_t j) { return j < marks.size() ? marks[j] : ArrayMark{end, value.mRawSize, false}; };
+        size_t last = m + 1;
+        while (last < marks.size() && markAt(last + 1).mPos - start <= static_cast<long long>(kSideBySideText))
+            ++last;
+        const ArrayMark stopMark = markAt(last);
+        if (stopMark.mPos - start > static_cast<long long>(kSideBySideText))
+            return false;
+        const long long readEnd = stopMark.mPos + kPast < end ? stopMark.mPos + kPast : end;
+        const size_t size = static_cast<size_t>(readEnd - start);
+        if (!d.ReadAt(start, text.data(), size))
+            return false;
+        // Past the array's last item comes a blank, as in the file.
+        text[size] = ' ';
+        const unsigned char* stop = text.data() + size + (readEnd == end ? 1 : 0);
+        // Slices of about the same size, each from a mark to a mark.
+        cut[0] = marks[m];
+        for (unsigned k = 1; k < sliceCount; ++k)
+        {
+            size_t at = m + (last - m) * k / sliceCount;
+            cut[k] = at > m ? marks[at] : marks[m];
+        }
+        cut[sliceCount] = stopMark;
+        std::vector<char> parsed(sliceCount, 0);
+        RunSideBySide(sliceCount, [&](unsigned k) {
+            const ArrayMark& from = cut[k];
+            const ArrayMark& to = cut[k + 1];
+            parsed[k] = to.mSeen >= from.mSeen &&
+                        ParseSliceItems(text.data() + (from.mPos - start), text.data() + (to.mPos - start), stop,
+                                        from.mInItem, value.mType, out + from.mSeen, to.mSeen - from.mSeen);
+        });
+        if (std::find(parsed.begin(), parsed.end(), 0) != parsed.end())
+            return false;
+        m = last;
+    }
+    after = end;
+    return true;
+}
+
 template <typename T>
 bool ReadArrayItems(KQoxPrivate& d, const Value& value, T* out, long long& after)
 {
@@ -2046,9 +2173,10 @@ bool ReadArrayItems(KQoxPrivate& d, const Value& value, T* out, long long& after
         }
         return true;
     }
+    if (ReadArrayInSlices(d, value, out, after))
+        return true;
     // Items are parsed where they lie in the window; one cut by the window's
     // end is read again from its start.
-    const size_t kLongestItem = kArrayItemText * 2;
     const bool integer = IsIntegerArray(code);
     long long position = value.mRawPos;
     unsigned long long i = 0;

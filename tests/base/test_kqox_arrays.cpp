@@ -13,6 +13,7 @@
 #include <cstring>
 #include <limits>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "base/kqox.h"
@@ -826,8 +827,20 @@ TEST(KQoxArrays, AsciiArrayTextsAreByteIdenticalToTheirRule)
     const std::vector<long long> longs = IntegerCases<long long>();
     const std::vector<unsigned char> bytes(kBytes.begin(), kBytes.end());
     const std::vector<double> few(doubles.begin(), doubles.begin() + 16);
+    // Arrays large enough to be made in slices side by side, in more than
+    // one round, their last line short.
+    auto cycled = [](const auto& items, size_t n) {
+        std::remove_const_t<std::remove_reference_t<decltype(items)>> out(n);
+        for (size_t i = 0; i < n; ++i)
+            out[i] = items[(i * 7 + i / items.size()) % items.size()];
+        return out;
+    };
+    const std::vector<double> manyDoubles = cycled(doubles, 3 * 262144 + 21);
+    const std::vector<float> manyFloats = cycled(floats, 262144 + 17);
+    const std::vector<int> manyInts = cycled(ints, 4 * 262144 + 5);
+    const std::vector<long long> manyLongs = cycled(longs, 262144);
 
-    std::vector<unsigned char> image(64u << 20);
+    std::vector<unsigned char> image(160u << 20);
     KQox a;
     ASSERT_TRUE(a.ProjectCreate(image.data(), static_cast<unsigned int>(image.size()), KQox::eASCII, 6000));
     a.FieldWriteBegin("A");
@@ -842,6 +855,10 @@ TEST(KQoxArrays, AsciiArrayTextsAreByteIdenticalToTheirRule)
     a.FieldWriteArrayD(decimals.data(), static_cast<unsigned int>(decimals.size()));
     a.FieldWriteArrayF(floats.data(), 17);
     a.FieldWriteArrayI(ints.data(), 0);
+    a.FieldWriteArrayD(manyDoubles.data(), static_cast<unsigned int>(manyDoubles.size()));
+    a.FieldWriteArrayF(manyFloats.data(), static_cast<unsigned int>(manyFloats.size()));
+    a.FieldWriteArrayI(manyInts.data(), static_cast<unsigned int>(manyInts.size()));
+    a.FieldWriteArrayL(manyLongs.data(), static_cast<unsigned int>(manyLongs.size()));
     a.FieldWriteEnd();
     a.FieldWriteBlockEnd();
     a.FieldWriteEnd();
@@ -856,6 +873,8 @@ TEST(KQoxArrays, AsciiArrayTextsAreByteIdenticalToTheirRule)
         ReferenceArray('l', longs, 1, integer) + "," + ReferenceArray('b', bytes, 1, integer) +
         " {\n    B: " + ReferenceArray('d', few, 2, DoubleText) + "," + ReferenceArray('d', decimals, 2, DoubleText) +
         "," + ReferenceArray('f', floats17, 2, FloatText) + "," + ReferenceArray('i', std::vector<int>(), 2, integer) +
+        "," + ReferenceArray('d', manyDoubles, 2, DoubleText) + "," + ReferenceArray('f', manyFloats, 2, FloatText) +
+        "," + ReferenceArray('i', manyInts, 2, integer) + "," + ReferenceArray('l', manyLongs, 2, integer) +
         "\n}\n; EOF\n";
     ASSERT_EQ(file.size(), expected.size());
     // The first difference, as lines, rather than two texts of tens of megabytes.
@@ -1031,5 +1050,206 @@ TEST(KQoxArrays, LargeAsciiArraysCountedWhenTheFileOpens)
         if (!d.ProjectOpen(file.data(), static_cast<unsigned int>(file.size())))
             continue;
         EXPECT_FALSE(d.FieldReadBegin("Outer") && d.FieldReadBlockBegin());
+    }
+}
+
+namespace {
+
+// Plain items of every shape the slices convert themselves, of many lengths,
+// so that the places the array is cut at fall inside items of each shape.
+std::vector<std::string> PlainItemTexts(size_t n, bool integers, unsigned long long seed)
+{
+    static const char* const kShapes[] = {"0", "-0", "7", "00042", "-12", "123456789012345678", "-999999999"};
+    static const char* const kDecimalShapes[] = {
+        "0.5", "-0.000001", "7.", ".25", "-.5", "12345678.123456789", "0.30000000000000004"};
+    std::vector<std::string> out;
+    unsigned long long s = seed;
+    for (size_t i = 0; i < n; ++i)
+    {
+        s = s * 6364136223846793005ull + 1442695040888963407ull;
+        const unsigned pick = static_cast<unsigned>(s >> 33);
+        if (pick % 4 == 0)
+            out.push_back(kShapes[pick / 4 % 7]);
+        else if (!integers && pick % 4 == 1)
+            out.push_back(kDecimalShapes[pick / 4 % 7]);
+        else
+        {
+            std::string digits = std::to_string(s >> (20 + pick % 40));
+            if (!integers && pick % 3 != 0)
+                digits.insert(digits.size() > 2 ? digits.size() - 2 : 0, ".");
+            out.push_back((pick & 64 ? "-" : "") + digits);
+        }
+    }
+    return out;
+}
+
+// The values of items read as one array "A" of a file whose text goes
+// before the array (which moves the array against the reader's windows).
+template <typename T>
+bool ReadArrayOfFile(const std::string& before, const std::string& items, size_t count, char code, std::vector<T>& got,
+                     bool (KQox::*read)(T*, unsigned long long), std::string* error = nullptr)
+{
+    const std::string text = "; Tolvane QOX ASCII 6000\n" + before + "A: *" + std::string(1, code) +
+                             std::to_string(count) + ":" + items + "\nB: 12345\n; EOF\n";
+    KQox r;
+    bool ok = r.ProjectOpen(text.data(), static_cast<unsigned int>(text.size())) && r.FieldReadBegin("A");
+    got.assign(count, T());
+    ok = ok && (r.*read)(got.data(), got.size()) && r.FieldReadGetRemain() == 0;
+    if (ok)
+    {
+        r.FieldReadEnd();
+        ok = r.FieldReadI("B", 0) == 12345;
+    }
+    if (error)
+        *error = ok ? "" : r.GetLastErrorString();
+    return ok;
+}
+
+// The same items read in arrays small enough to be read item by item.
+template <typename T>
+std::vector<T> ReadInSmallArrays(const std::vector<std::string>& items, char code,
+                                 bool (KQox::*read)(T*, unsigned long long))
+{
+    std::vector<T> all;
+    const size_t part = 100000;
+    for (size_t first = 0; first < items.size(); first += part)
+    {
+        const size_t n = std::min(part, items.size() - first);
+        std::vector<std::string> some(items.begin() + static_cast<long>(first),
+                                      items.begin() + static_cast<long>(first + n));
+        std::vector<T> got;
+        EXPECT_TRUE(ReadArrayOfFile("", JoinItems(some), n, code, got, read));
+        all.insert(all.end(), got.begin(), got.end());
+    }
+    return all;
+}
+
+template <typename T>
+bool SameBits(const std::vector<T>& a, const std::vector<T>& b, size_t& first)
+{
+    for (first = 0; first < a.size() && first < b.size(); ++first)
+        if (std::memcmp(&a[first], &b[first], sizeof(T)) != 0)
+            return false;
+    return a.size() == b.size();
+}
+
+} // namespace
+
+TEST(KQoxArrays, LargeAsciiArraysInSlicesReadAsItemByItem)
+{
+    // Arrays of many items are converted in slices side by side; each value
+    // is the one the same item gives in an array read item by item, with the
+    // array moved against the places it is cut at, and with one item that
+    // is no plain number (exponent, "nan", a long digit run, stray letters)
+    // placed at its start, middle and end.
+    for (char code : {'d', 'i', 'l', 'f'})
+    {
+        SCOPED_TRACE(code);
+        const bool integers = code == 'i' || code == 'l';
+        std::vector<std::string> items = PlainItemTexts(300000, integers, 99 + static_cast<unsigned>(code));
+        for (const char* odd : {"", "1e5", "nan", "12345678901234567890", "1.2.3", "9007199254740993.5"})
+            for (size_t at : {size_t(0), size_t(150001), items.size() - 1})
+            {
+                if (!*odd && at > 0)
+                    continue;
+                std::vector<std::string> these = items;
+                if (*odd)
+                    these[at] = odd;
+                SCOPED_TRACE(std::string(odd) + " at " + std::to_string(at));
+                const std::string text = JoinItems(these);
+                for (size_t shift : {0, 1, 5, 37})
+                {
+                    if (*odd && shift > 0)
+                        break; // one place against the cuts is enough for these
+                    const std::string before = "P: \"" + std::string(shift, 'x') + "\"\n";
+                    size_t first = 0;
+                    if (code == 'd')
+                    {
+                        std::vector<double> got;
+                        ASSERT_TRUE(ReadArrayOfFile(before, text, these.size(), code, got, &KQox::FieldReadArrayD));
+                        static std::vector<double> expected;
+                        if (shift == 0)
+                            expected = ReadInSmallArrays(these, code, &KQox::FieldReadArrayD);
+                        EXPECT_TRUE(SameBits(got, expected, first)) << first << " " << these[first];
+                    }
+                    else if (code == 'f')
+                    {
+                        std::vector<float> got;
+                        ASSERT_TRUE(ReadArrayOfFile(before, text, these.size(), code, got, &KQox::FieldReadArrayF));
+                        static std::vector<float> expected;
+                        if (shift == 0)
+                            expected = ReadInSmallArrays(these, code, &KQox::FieldReadArrayF);
+                        EXPECT_TRUE(SameBits(got, expected, first)) << first << " " << these[first];
+                    }
+                    else if (code == 'i')
+                    {
+                        std::vector<int> got;
+                        ASSERT_TRUE(ReadArrayOfFile(before, text, these.size(), code, got, &KQox::FieldReadArrayI));
+                        static std::vector<int> expected;
+                        if (shift == 0)
+                            expected = ReadInSmallArrays(these, code, &KQox::FieldReadArrayI);
+                        EXPECT_TRUE(SameBits(got, expected, first)) << first << " " << these[first];
+                    }
+                    else
+                    {
+                        std::vector<long long> got;
+                        ASSERT_TRUE(ReadArrayOfFile(before, text, these.size(), code, got, &KQox::FieldReadArrayL));
+                        static std::vector<long long> expected;
+                        if (shift == 0)
+                            expected = ReadInSmallArrays(these, code, &KQox::FieldReadArrayL);
+                        EXPECT_TRUE(SameBits(got, expected, first)) << first << " " << these[first];
+                    }
+                }
+                if (!*odd)
+                    break;
+            }
+    }
+}
+
+TEST(KQoxArrays, LargeAsciiArraysOfSeveralBlocksReadWhole)
+{
+    // More text than one block of slices: every item back, the record after
+    // the array found, whatever blank comes between the items.
+    const size_t n = 1200000;
+    std::vector<std::string> items;
+    items.reserve(n);
+    for (size_t i = 0; i < n; ++i)
+        items.push_back(std::to_string(static_cast<long long>(i * 2654435761ull % 100000000) - 50000000));
+    const std::string text = JoinItems(items);
+    ASSERT_GT(text.size(), size_t(9) << 20);
+    std::vector<int> got;
+    ASSERT_TRUE(ReadArrayOfFile("", text, n, 'i', got, &KQox::FieldReadArrayI));
+    for (size_t i = 0; i < n; ++i)
+        ASSERT_EQ(got[i], static_cast<long long>(i * 2654435761ull % 100000000) - 50000000) << i;
+}
+
+TEST(KQoxArrays, LargeAsciiArraysWithDamageAreCorruptionAsItemByItem)
+{
+    // An item too long to be a number in a large array is damage, as in a
+    // small one; 64 characters are still a number. A file cut inside the
+    // array is corrupted.
+    std::vector<std::string> items = PlainItemTexts(300000, false, 7);
+    for (size_t at : {size_t(3), size_t(123457), items.size() - 1})
+    {
+        std::vector<std::string> these = items;
+        these[at] = std::string(65, '1');
+        std::vector<double> got;
+        std::string error;
+        EXPECT_FALSE(ReadArrayOfFile("", JoinItems(these), these.size(), 'd', got, &KQox::FieldReadArrayD, &error));
+        EXPECT_EQ(error, "File is corrupted") << at;
+        these[at] = std::string(64, '1');
+        ASSERT_TRUE(ReadArrayOfFile("", JoinItems(these), these.size(), 'd', got, &KQox::FieldReadArrayD));
+        EXPECT_EQ(got[at], std::strtod(these[at].c_str(), nullptr));
+    }
+    const std::string text =
+        "; Tolvane QOX ASCII 6000\nA: *d" + std::to_string(items.size()) + ":" + JoinItems(items) + "\nB: 1\n; EOF\n";
+    for (size_t cut : {text.size() / 3, text.size() / 2 + 1, text.size() - 20})
+    {
+        KQox r;
+        std::vector<double> got(items.size());
+        const bool read = r.ProjectOpen(text.data(), static_cast<unsigned int>(cut)) && r.FieldReadBegin("A") &&
+                          r.FieldReadArrayD(got.data(), got.size());
+        EXPECT_FALSE(read) << cut;
+        EXPECT_STREQ(r.GetLastErrorString(), "File is corrupted") << cut;
     }
 }
