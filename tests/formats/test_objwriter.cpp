@@ -581,8 +581,8 @@ TEST(ObjWrite, BlocksOnSeveralThreadsWriteTheSameText)
     const std::string expected = written(1, 1 << 16);
     ASSERT_NE(expected.find("usemtl Blue"), std::string::npos);
     ASSERT_NE(expected.find("usemtl Red"), std::string::npos);
-    for (int threads : {2, 4})
-        for (size_t blockItems : {size_t(7), size_t(64)})
+    for (int threads : {2, 3, 4})
+        for (size_t blockItems : {size_t(1), size_t(7), size_t(64)})
         {
             const std::string text = written(threads, blockItems);
             EXPECT_TRUE(text == expected)
