@@ -322,12 +322,12 @@ private:
 
 // Writes the text of items 0 to count - 1 to out in order: format(text,
 // begin, end) writes that of items begin to end - 1 to text. Items are
-// taken in blocks of blockItems; up to threads threads format blocks into
-// memory, each taking the next block not yet taken, while the calling
-// thread writes each block as soon as it is ready, in order. At most
-// 2 * kObjPiecesPerThread * threads blocks are held at once; the text is the
-// same as format(out, 0, count) writes. The texts in memory are kept in
-// texts from one call to the next.
+// taken in blocks of blockItems; threads threads format blocks into memory,
+// each taking the next block not yet taken, while the calling thread writes
+// each block as soon as it is ready, in order, and formats the next blocks
+// itself while it waits. At most 2 * kObjPiecesPerThread * threads blocks
+// are held at once; the text is the same as format(out, 0, count) writes.
+// The texts in memory are kept in texts from one call to the next.
 template <class Out, class F>
 void ObjWriteBlocks(Out& out, std::vector<std::unique_ptr<Out>>& texts, int threads, size_t blockItems, size_t count,
                     F&& format)
@@ -348,6 +348,12 @@ void ObjWriteBlocks(Out& out, std::vector<std::unique_ptr<Out>>& texts, int thre
     std::condition_variable changed;
     size_t taken = 0, written = 0;
     std::vector<char> ready(held, 0);
+    auto formatBlock = [&](size_t block) {
+        Out& text = *texts[block % held];
+        text.Clear();
+        const size_t begin = block * blockItems;
+        format(text, begin, std::min(count, begin + blockItems));
+    };
     auto work = [&] {
         std::unique_lock<std::mutex> guard(lock);
         for (;;)
@@ -358,10 +364,7 @@ void ObjWriteBlocks(Out& out, std::vector<std::unique_ptr<Out>>& texts, int thre
                 return;
             const size_t block = taken++;
             guard.unlock();
-            Out& text = *texts[block % held];
-            text.Clear();
-            const size_t begin = block * blockItems;
-            format(text, begin, std::min(count, begin + blockItems));
+            formatBlock(block);
             guard.lock();
             ready[block % held] = 1;
             changed.notify_all();
@@ -374,8 +377,22 @@ void ObjWriteBlocks(Out& out, std::vector<std::unique_ptr<Out>>& texts, int thre
     for (size_t block = 0; block < blocks; ++block)
     {
         {
+            // While the block is not ready, this thread formats the next
+            // one not yet taken rather than wait idle.
             std::unique_lock<std::mutex> guard(lock);
-            changed.wait(guard, [&] { return ready[block % held] != 0; });
+            while (!ready[block % held])
+            {
+                if (taken < blocks && taken < written + held)
+                {
+                    const size_t next = taken++;
+                    guard.unlock();
+                    formatBlock(next);
+                    guard.lock();
+                    ready[next % held] = 1;
+                }
+                else
+                    changed.wait(guard);
+            }
         }
         const Out& text = *texts[block % held];
         out.Bytes(text.Data(), text.Size());
