@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <system_error>
 
 #include "formats/kqoxplaindecimal.h"
 #include "formats/obj/kqoxobjarray.h"
@@ -103,8 +104,14 @@ KObjStatementReader::KObjStatementReader(FILE* file, bool joinContinuations, siz
     mKeyword[0] = 0;
 }
 
+KObjStatementReader::~KObjStatementReader()
+{
+    WaitAhead();
+}
+
 void KObjStatementReader::SetFile(FILE* file)
 {
+    WaitAhead();
     mFile = file;
     mPos = mEnd = mConsumed = mScan = 0;
     mEof = mReadFailed = false;
@@ -112,6 +119,7 @@ void KObjStatementReader::SetFile(FILE* file)
 
 void KObjStatementReader::Rewind()
 {
+    WaitAhead();
     if (mFile)
         rewind(mFile);
     SetFile(mFile);
@@ -121,6 +129,8 @@ bool KObjStatementReader::Fill()
 {
     if (mEof || !mFile)
         return false;
+    if (mAheadThread.joinable())
+        return TakeAhead();
     if (mPos > 0)
     {
         std::memmove(mBuffer.data(), mBuffer.data() + mPos, mEnd - mPos);
@@ -139,6 +149,75 @@ bool KObjStatementReader::Fill()
         return false;
     }
     mEnd += got;
+    StartAhead();
+    return true;
+}
+
+void KObjStatementReader::StartAhead()
+{
+    if (!mReadAhead)
+        return;
+    const size_t room = mBlockSize / 2;
+    if (mAhead.size() < room + mBlockSize)
+        mAhead.resize(room + mBlockSize);
+    try
+    {
+        // Only this thread touches the file and mAhead until it is joined.
+        mAheadThread = std::thread([this, room] {
+            mAheadGot = fread(mAhead.data() + room, 1, mBlockSize, mFile);
+            mAheadFailed = ferror(mFile) != 0;
+        });
+    }
+    catch (const std::system_error&)
+    {
+        mReadAhead = false; // no thread to be had: read in turn
+    }
+}
+
+void KObjStatementReader::WaitAhead()
+{
+    if (mAheadThread.joinable())
+        mAheadThread.join();
+}
+
+bool KObjStatementReader::TakeAhead()
+{
+    mAheadThread.join();
+    const size_t got = mAheadGot;
+    if (got == 0)
+    {
+        mEof = true;
+        mReadFailed = mAheadFailed;
+        return false;
+    }
+    const size_t room = mBlockSize / 2;
+    const size_t unread = mEnd - mPos;
+    if (unread <= room)
+    {
+        // The unread bytes go just before the new block, and the buffers
+        // change places.
+        const size_t start = room - unread;
+        std::memcpy(mAhead.data() + start, mBuffer.data() + mPos, unread);
+        mScan = mScan - mPos + start;
+        mConsumed = mConsumed + mPos - start;
+        mPos = start;
+        mEnd = room + got;
+        mBuffer.swap(mAhead);
+    }
+    else
+    {
+        // A long line: the block is copied behind it.
+        std::memmove(mBuffer.data(), mBuffer.data() + mPos, unread);
+        mEnd = unread;
+        mScan -= mPos;
+        mConsumed += mPos;
+        mPos = 0;
+        if (mBuffer.size() < mEnd + got)
+            mBuffer.resize(mEnd + got);
+        std::memcpy(mBuffer.data() + mEnd, mAhead.data() + room, got);
+        mEnd += got;
+    }
+    StartAhead();
     return true;
 }
 

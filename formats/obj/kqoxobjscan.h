@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #ifdef __SSE2__
@@ -50,6 +51,14 @@ public:
 
     // Data is read in blocks of blockSize bytes (at least).
     explicit KObjStatementReader(FILE* file = nullptr, bool joinContinuations = true, size_t blockSize = 1 << 20);
+    // Waits for a block being read ahead.
+    ~KObjStatementReader();
+    KObjStatementReader(const KObjStatementReader&) = delete;
+    KObjStatementReader& operator=(const KObjStatementReader&) = delete;
+    // With reading ahead, the next block is read on a thread of its own
+    // while the one before is worked on; nothing else may use the file
+    // meanwhile. Off by default.
+    void SetReadAhead(bool readAhead) { mReadAhead = readAhead; }
     void SetFile(FILE* file);
     // Back to the start of the file.
     void Rewind();
@@ -76,6 +85,13 @@ private:
     size_t LineEnd();
     // Skips the line break at mPos, if any.
     void SkipBreak();
+    // Starts reading the next block into mAhead, behind mAheadRoom bytes
+    // kept for the unread end of mBuffer; the block is taken by the next
+    // Fill.
+    void StartAhead();
+    void WaitAhead();
+    // Fill's part once a block was read ahead.
+    bool TakeAhead();
 
     FILE* mFile;
     bool mJoin;
@@ -89,6 +105,11 @@ private:
     bool mReadFailed = false;
     char mKeyword[eKEYWORD_SIZE + 1];
     std::string mJoined;
+    bool mReadAhead = false;
+    std::vector<char> mAhead;
+    std::thread mAheadThread; // joinable while a block is being read
+    size_t mAheadGot = 0;     // set by the thread: the bytes it read
+    bool mAheadFailed = false;
 };
 
 // The first CR or LF in [from, end), or end.

@@ -90,6 +90,7 @@ bool KQoxReaderObj::Read(KQoxScene& scene, KStreamOptions* options)
     rewind(mFile);
     // Large blocks, so that long runs of statements can be read in parallel.
     KObjStatementReader in(mFile, true, mThreads > 1 ? kParallelBlock : 0);
+    in.SetReadAhead(mThreads > 1);
     const bool read = ReadStatements(scene, in);
     CloseMtlLibrary();
     if (!read)

@@ -2,6 +2,7 @@
 // coordinates, normals and faces. Every index read from the mesh's layers is
 // checked: a corner without valid data gets no texture or normal number.
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -27,6 +28,10 @@ int ElementIndex(const KQoxLayerElement* element, int position)
         return position;
     return element->mIndexArray.ValidateIndex(position) ? element->mIndexArray[position] : -1;
 }
+
+// Polygons from which a mesh's corner UV numbers are worked out on several
+// threads.
+constexpr size_t kParallelPolygons = size_t(1) << 16;
 
 // The longest text of one face corner, " v/t/n", and the corners given room
 // at once.
@@ -163,13 +168,11 @@ void KQoxWriterObj::WriteMesh(KQoxNode* node, KQoxMesh* mesh)
                                  uvs->mReferenceMode == KQoxLayerElement::eINDEX_TO_DIRECT;
             const int* uvIndexArray = indexed ? uvs->mIndexArray.GetArray() : nullptr;
             const int uvIndexTotal = indexed ? uvs->mIndexArray.GetCount() : 0;
-            // First, sequentially, each corner's "vt" number and each
-            // polygon's swapping; then the lines, in blocks of polygons.
-            cornerUV.reserve(static_cast<size_t>(cornerTotal));
+            // First each corner's "vt" number and each polygon's swapping,
+            // on several threads for a large mesh (the corners with a UV
+            // counted per slice of polygons, then numbered); then the lines,
+            // in blocks of polygons.
             std::vector<char> swaps(static_cast<size_t>(polygonCount));
-            int written = 0;
-            int lastTextureIndex = -1;
-            bool swap = false;
             // Without a mapping every corner takes the first UV.
             auto cornerUVIndex = [&](int start, int c, bool valid) {
                 const int vertex = valid ? corners[start + c] : -1;
@@ -179,26 +182,60 @@ void KQoxWriterObj::WriteMesh(KQoxNode* node, KQoxMesh* mesh)
                     return vertex >= 0 && uvIndexArray && start + c < uvIndexTotal ? uvIndexArray[start + c] : -1;
                 return 0;
             };
-            for (int p = 0; p < polygonCount; ++p)
+            // Each texture's swapping, looked up once.
+            std::vector<char> textureSwaps(static_cast<size_t>(textureCount));
+            for (int i = 0; i < textureCount; ++i)
             {
-                const int textureIndex = ElementIndex(textures, p);
-                if (p == 0 || textureIndex != lastTextureIndex)
-                {
-                    KQoxTexture* texture =
-                        textureIndex >= 0 && textureIndex < textureCount ? mesh->GT(textureIndex, 0) : nullptr;
-                    swap = texture && texture->GetSwapUV();
-                    lastTextureIndex = textureIndex;
-                }
-                swaps[static_cast<size_t>(p)] = swap;
-                const int size = mesh->GetPolygonSize(p);
-                const int start = mesh->GetPolygonVertexIndex(p);
-                const bool valid = start >= 0 && size >= 0 && size <= cornerTotal - start;
-                for (int c = 0; c < size; ++c)
-                {
-                    const int uvIndex = cornerUVIndex(start, c, valid);
-                    cornerUV.push_back(uvIndex >= 0 && uvIndex < uvCount ? uvBase + written++ : -1);
-                }
+                KQoxTexture* texture = mesh->GT(i, 0);
+                textureSwaps[static_cast<size_t>(i)] = texture && texture->GetSwapUV();
             }
+            // Where each polygon's corners go in cornerUV.
+            std::vector<size_t> packed(static_cast<size_t>(polygonCount) + 1);
+            for (int p = 0; p < polygonCount; ++p)
+                packed[static_cast<size_t>(p) + 1] =
+                    packed[static_cast<size_t>(p)] + static_cast<size_t>(std::max(mesh->GetPolygonSize(p), 0));
+            cornerUV.resize(packed.back());
+            const size_t slices = static_cast<size_t>(polygonCount) >= kParallelPolygons
+                                      ? kObjPiecesPerThread * static_cast<size_t>(mThreads)
+                                      : 1;
+            auto sliceBegin = [&](size_t slice) {
+                return static_cast<int>(static_cast<size_t>(polygonCount) * slice / slices);
+            };
+            // visit(p, c, hasUV) for every corner of the slice's polygons.
+            auto eachCorner = [&](size_t slice, auto&& visit) {
+                for (int p = sliceBegin(slice), last = sliceBegin(slice + 1); p < last; ++p)
+                {
+                    const int size = mesh->GetPolygonSize(p);
+                    const int start = mesh->GetPolygonVertexIndex(p);
+                    const bool valid = start >= 0 && size >= 0 && size <= cornerTotal - start;
+                    for (int c = 0; c < size; ++c)
+                    {
+                        const int uvIndex = cornerUVIndex(start, c, valid);
+                        visit(p, c, uvIndex >= 0 && uvIndex < uvCount);
+                    }
+                }
+            };
+            std::vector<int> sliceUVs(slices + 1, 0);
+            ObjRunPieces(slices, mThreads, [&](size_t slice) {
+                int count = 0;
+                eachCorner(slice, [&](int, int, bool hasUV) { count += hasUV; });
+                sliceUVs[slice + 1] = count;
+            });
+            for (size_t slice = 0; slice < slices; ++slice)
+                sliceUVs[slice + 1] += sliceUVs[slice];
+            ObjRunPieces(slices, mThreads, [&](size_t slice) {
+                int next = uvBase + sliceUVs[slice];
+                eachCorner(slice, [&](int p, int c, bool hasUV) {
+                    cornerUV[packed[static_cast<size_t>(p)] + static_cast<size_t>(c)] = hasUV ? next++ : -1;
+                });
+                for (int p = sliceBegin(slice), last = sliceBegin(slice + 1); p < last; ++p)
+                {
+                    const int textureIndex = ElementIndex(textures, p);
+                    swaps[static_cast<size_t>(p)] = textureIndex >= 0 && textureIndex < textureCount &&
+                                                    textureSwaps[static_cast<size_t>(textureIndex)];
+                }
+            });
+            const int written = sliceUVs[slices];
             firstCorners = FirstCorners(*mesh);
             WriteBlocks(static_cast<size_t>(polygonCount), [&](Output& out, size_t begin, size_t end) {
                 for (size_t p = begin; p < end; ++p)

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -320,11 +322,12 @@ private:
 
 // Writes the text of items 0 to count - 1 to out in order: format(text,
 // begin, end) writes that of items begin to end - 1 to text. Items are
-// taken in blocks of blockItems, a round of blocks formatted into memory by
-// up to threads threads at once (each taking the next block not yet taken)
-// while the round before is written; the text is the same as
-// format(out, 0, count) writes. The texts in memory are kept in texts from
-// one call to the next.
+// taken in blocks of blockItems; threads threads format blocks into memory,
+// each taking the next block not yet taken, while the calling thread writes
+// each block as soon as it is ready, in order, and formats the next blocks
+// itself while it waits. At most 2 * kObjPiecesPerThread * threads blocks
+// are held at once; the text is the same as format(out, 0, count) writes.
+// The texts in memory are kept in texts from one call to the next.
 template <class Out, class F>
 void ObjWriteBlocks(Out& out, std::vector<std::unique_ptr<Out>>& texts, int threads, size_t blockItems, size_t count,
                     F&& format)
@@ -335,47 +338,71 @@ void ObjWriteBlocks(Out& out, std::vector<std::unique_ptr<Out>>& texts, int thre
         return;
     }
     const size_t workers = static_cast<size_t>(threads);
-    const size_t perRound = kObjPiecesPerThread * workers;
+    const size_t held = 2 * kObjPiecesPerThread * workers;
     const size_t blocks = (count + blockItems - 1) / blockItems;
-    const size_t rounds = (blocks + perRound - 1) / perRound;
-    // Two sets of texts: one being written while the other is formatted.
-    while (texts.size() < 2 * perRound)
+    while (texts.size() < held)
         texts.push_back(std::make_unique<Out>(nullptr));
-    std::atomic<size_t> next[2];
-    auto formatRound = [&](size_t round) {
-        const size_t first = round * perRound;
-        const size_t last = std::min(blocks, first + perRound);
-        std::atomic<size_t>& taken = next[round % 2];
-        taken = first;
-        std::vector<std::thread> running;
-        running.reserve(workers);
-        for (size_t i = 0; i < workers; ++i)
-            running.emplace_back([&texts, &format, &taken, perRound, count, blockItems, round, last] {
-                for (size_t block = taken++; block < last; block = taken++)
-                {
-                    Out& text = *texts[(round % 2) * perRound + block % perRound];
-                    text.Clear();
-                    const size_t begin = block * blockItems;
-                    format(text, begin, std::min(count, begin + blockItems));
-                }
-            });
-        return running;
+    // Under the lock: the next block to take, how many are written, and
+    // which held texts are formatted and not yet written.
+    std::mutex lock;
+    std::condition_variable changed;
+    size_t taken = 0, written = 0;
+    std::vector<char> ready(held, 0);
+    auto formatBlock = [&](size_t block) {
+        Out& text = *texts[block % held];
+        text.Clear();
+        const size_t begin = block * blockItems;
+        format(text, begin, std::min(count, begin + blockItems));
     };
-    std::vector<std::thread> running = formatRound(0);
-    for (size_t round = 0; round < rounds; ++round)
-    {
-        for (std::thread& thread : running)
-            thread.join();
-        running.clear();
-        if (round + 1 < rounds)
-            running = formatRound(round + 1);
-        const size_t first = round * perRound;
-        for (size_t block = first; block < std::min(blocks, first + perRound); ++block)
+    auto work = [&] {
+        std::unique_lock<std::mutex> guard(lock);
+        for (;;)
         {
-            const Out& text = *texts[(round % 2) * perRound + block % perRound];
-            out.Bytes(text.Data(), text.Size());
+            // A block's text is free once the block held before it is written.
+            changed.wait(guard, [&] { return taken >= blocks || taken < written + held; });
+            if (taken >= blocks)
+                return;
+            const size_t block = taken++;
+            guard.unlock();
+            formatBlock(block);
+            guard.lock();
+            ready[block % held] = 1;
+            changed.notify_all();
         }
+    };
+    std::vector<std::thread> running;
+    running.reserve(workers);
+    for (size_t i = 0; i < workers; ++i)
+        running.emplace_back(work);
+    for (size_t block = 0; block < blocks; ++block)
+    {
+        {
+            // While the block is not ready, this thread formats the next
+            // one not yet taken rather than wait idle.
+            std::unique_lock<std::mutex> guard(lock);
+            while (!ready[block % held])
+            {
+                if (taken < blocks && taken < written + held)
+                {
+                    const size_t next = taken++;
+                    guard.unlock();
+                    formatBlock(next);
+                    guard.lock();
+                    ready[next % held] = 1;
+                }
+                else
+                    changed.wait(guard);
+            }
+        }
+        const Out& text = *texts[block % held];
+        out.Bytes(text.Data(), text.Size());
+        std::lock_guard<std::mutex> guard(lock);
+        ready[block % held] = 0;
+        written = block + 1;
+        changed.notify_all();
     }
+    for (std::thread& thread : running)
+        thread.join();
 }
 
 } // namespace qoxsdk_600

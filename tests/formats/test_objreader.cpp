@@ -64,6 +64,69 @@ TEST(ObjStatements, LineFormsOfOtherTools)
     EXPECT_EQ(Statements("Kd 1 \\\nKa 2", false), (Pairs{{"Kd", "1 \\"}, {"Ka", "2"}}));
 }
 
+TEST(ObjStatements, ReadingAheadCutsTheSameStatements)
+{
+    // Several blocks of lines of every form: each break kind, a CR LF pair
+    // and continuations at every offset, blank runs, and lines longer than
+    // a block. Read statement by statement, and with runs of lines taken
+    // from the buffer, with and without reading ahead: the same statements
+    // at the same positions.
+    std::mt19937 random(39);
+    std::string text;
+    const char* const breaks[] = {"\n", "\r\n", "\r", "\n\n\n", " \\\n", "\\\r\n"};
+    size_t nextLong = size_t(3) << 19;
+    while (text.size() < (size_t(7) << 20))
+    {
+        if (text.size() > nextLong)
+        {
+            text += "g " + std::string(600000 + random() % 1200000, 'a' + static_cast<char>(random() % 26));
+            nextLong = text.size() + (size_t(3) << 19);
+        }
+        else
+            text += (random() % 3 ? "v " : "f ") + std::to_string(random()) + " " + std::to_string(random() % 1000);
+        text += breaks[random() % 6];
+    }
+    qoxtest::TempDir dir;
+    qoxtest::WriteFile(dir.File("s.obj"), text);
+    // Each statement with the position after it; every 50th time a line
+    // is taken from the buffered lines instead (whole, as it stands).
+    auto read = [&](bool ahead, bool takeLines) {
+        FILE* file = fopen(dir.File("s.obj").c_str(), "rb");
+        std::vector<std::string> out;
+        {
+            KObjStatementReader in(file, true, 0);
+            in.SetReadAhead(ahead);
+            std::string_view keyword, rest;
+            for (int i = 1;; ++i)
+            {
+                if (takeLines && i % 50 == 0)
+                {
+                    const std::string_view lines = in.BufferedLines(size_t(3) << 19);
+                    const size_t end = lines.find_first_of("\r\n");
+                    if (end != std::string_view::npos)
+                    {
+                        in.Consume(end + 1);
+                        out.push_back("lines " + std::string(lines.substr(0, end + 1)));
+                        continue;
+                    }
+                }
+                if (!in.Next(keyword, rest))
+                    break;
+                out.push_back(std::string(keyword) + "|" + std::string(rest) + "|" + std::to_string(in.Position()));
+            }
+            EXPECT_FALSE(in.ReadFailed());
+        }
+        fclose(file);
+        return out;
+    };
+    for (bool takeLines : {false, true})
+    {
+        const std::vector<std::string> plain = read(false, takeLines);
+        ASSERT_GT(plain.size(), size_t(50000));
+        EXPECT_TRUE(read(true, takeLines) == plain) << takeLines;
+    }
+}
+
 TEST(ObjReferences, IndexRulesAndTokens)
 {
     struct

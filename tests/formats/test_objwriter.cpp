@@ -581,12 +581,87 @@ TEST(ObjWrite, BlocksOnSeveralThreadsWriteTheSameText)
     const std::string expected = written(1, 1 << 16);
     ASSERT_NE(expected.find("usemtl Blue"), std::string::npos);
     ASSERT_NE(expected.find("usemtl Red"), std::string::npos);
-    for (int threads : {2, 4})
-        for (size_t blockItems : {size_t(7), size_t(64)})
+    for (int threads : {2, 3, 4})
+        for (size_t blockItems : {size_t(1), size_t(7), size_t(64)})
         {
             const std::string text = written(threads, blockItems);
             EXPECT_TRUE(text == expected)
                 << threads << " " << blockItems << " differ from byte "
                 << std::mismatch(text.begin(), text.end(), expected.begin()).first - text.begin();
         }
+}
+
+TEST(ObjWrite, ManyPolygonsTexturedByPolygonNumberTheirCornerUVsInOrder)
+{
+    // Enough polygons for the corner UV numbers to be worked out in slices
+    // on several threads: each corner's "vt" number follows the one before,
+    // and its line holds the corner's UV.
+    const int points = 1000;
+    const int faces = 70000;
+    std::string text = "mtllib looks.mtl\n";
+    char line[64];
+    for (int i = 0; i < points; ++i)
+    {
+        std::snprintf(line, sizeof line, "v %d 0 0\nvt 0.%03d 0.25\n", i, i);
+        text += line;
+    }
+    for (int f = 0; f < faces; ++f)
+    {
+        if (f % 1000 == 0)
+            text += std::string("usemtl ") + (f % 3000 ? "Red" : "Blue") + "\n";
+        const int a = 1 + f % (points - 3);
+        std::snprintf(line, sizeof line, "f %d/%d %d/%d %d/%d\n", a, a, a + 1, a + 1, a + 3, a + 3);
+        text += line;
+    }
+    qoxtest::TempDir dir;
+    qoxtest::WriteFile(dir.File("looks.mtl"), "newmtl Red\nKd 1 0 0\nnewmtl Blue\nKd 0 0 1\nmap_Kd blue.tif\n");
+    auto r = ReadText(dir, text);
+    ASSERT_TRUE(r->ok);
+    auto written = [&](int threads) {
+        KQoxWriterObj writer(*r->manager);
+        writer.SetParallelBlocks(threads, 4096);
+        qoxtest::TempDir out;
+        const std::string path = out.File("out.obj");
+        EXPECT_TRUE(writer.FileCreate(path.c_str()));
+        std::unique_ptr<KStreamOptions> options(writer.GetWriteOptions());
+        EXPECT_TRUE(writer.Write(r->scene, options.get()));
+        EXPECT_TRUE(writer.FileClose());
+        return qoxtest::ReadFile(path);
+    };
+    const std::string one = written(1);
+    EXPECT_TRUE(written(4) == one);
+    // The lines: the points, then one "vt" per corner.
+    std::vector<std::string> positions, uvs;
+    int corners = 0, next = 1;
+    size_t start = 0;
+    while (start < one.size())
+    {
+        size_t end = one.find('\n', start);
+        end = end == std::string::npos ? one.size() : end;
+        const std::string l = one.substr(start, end - start);
+        start = end + 1;
+        if (l.rfind("v ", 0) == 0)
+            positions.push_back(l);
+        else if (l.rfind("vt ", 0) == 0)
+            uvs.push_back(l);
+        else if (l.rfind("f ", 0) == 0)
+        {
+            int v = 0, t = 0;
+            for (const char* p = l.c_str() + 1; p && std::sscanf(p, " %d/%d", &v, &t) == 2; p = std::strchr(p + 1, ' '))
+            {
+                ASSERT_EQ(t, next) << l;
+                ASSERT_GE(v, 1);
+                ASSERT_LE(v, static_cast<int>(positions.size()));
+                ASSERT_LE(t, static_cast<int>(uvs.size()));
+                // The point read from the file's "v i 0 0" line i, with "vt" line i.
+                const int point = std::atoi(positions[static_cast<size_t>(v - 1)].c_str() + 2);
+                std::snprintf(line, sizeof line, "vt 0.%03d000 0.250000", point);
+                ASSERT_EQ(uvs[static_cast<size_t>(t - 1)], line) << l;
+                ++corners;
+                ++next;
+            }
+        }
+    }
+    EXPECT_EQ(corners, 3 * faces);
+    EXPECT_EQ(uvs.size(), static_cast<size_t>(3 * faces));
 }
