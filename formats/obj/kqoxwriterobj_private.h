@@ -347,18 +347,23 @@ void ObjWriteBlocks(Out& out, std::vector<std::unique_ptr<Out>>& texts, int thre
         const size_t last = std::min(blocks, first + perRound);
         std::atomic<size_t>& taken = next[round % 2];
         taken = first;
+        auto formatBlocks = [&texts, &format, &taken, perRound, count, blockItems, round, last] {
+            for (size_t block = taken++; block < last; block = taken++)
+            {
+                Out& text = *texts[(round % 2) * perRound + block % perRound];
+                text.Clear();
+                const size_t begin = block * blockItems;
+                format(text, begin, std::min(count, begin + blockItems));
+            }
+        };
         std::vector<std::thread> running;
         running.reserve(workers);
         for (size_t i = 0; i < workers; ++i)
-            running.emplace_back([&texts, &format, &taken, perRound, count, blockItems, round, last] {
-                for (size_t block = taken++; block < last; block = taken++)
-                {
-                    Out& text = *texts[(round % 2) * perRound + block % perRound];
-                    text.Clear();
-                    const size_t begin = block * blockItems;
-                    format(text, begin, std::min(count, begin + blockItems));
-                }
-            });
+            if (!ObjStartThread(running, formatBlocks))
+                break;
+        // No thread to be had: the round is formatted here.
+        if (running.empty())
+            formatBlocks();
         return running;
     };
     std::vector<std::thread> running = formatRound(0);
