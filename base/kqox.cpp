@@ -3,6 +3,7 @@
 #include "base/kqox.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <random>
@@ -34,10 +35,11 @@ const char* const kErrorTable[KQox::eERROR_COUNT] = {
     "No space left on device",
 };
 
-// kSaltSize bytes of salt; never the same twice in a process.
+// kSaltSize bytes of salt; never the same twice in a process, files being
+// created on several threads at once among them.
 void MakeSalt(unsigned char* salt)
 {
-    static unsigned long long counter = 0;
+    static std::atomic<unsigned long long> counter{0};
     unsigned long long seed =
         static_cast<unsigned long long>(std::chrono::high_resolution_clock::now().time_since_epoch().count());
     seed ^= ++counter * 0x9E3779B97F4A7C15ull;

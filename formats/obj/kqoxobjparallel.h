@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstddef>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -23,9 +24,27 @@ inline int ObjDefaultThreads()
 // its pieces to the others instead of holding up all of them.
 constexpr size_t kObjPiecesPerThread = 4;
 
+// Starts a thread running job, kept in running (room reserved by the
+// caller); false when the system has no thread to give, the work then left
+// to the threads already running or to the caller.
+template <class F>
+bool ObjStartThread(std::vector<std::thread>& running, F& job)
+{
+    try
+    {
+        running.emplace_back(job);
+        return true;
+    }
+    catch (const std::system_error&)
+    {
+        return false;
+    }
+}
+
 // Runs work(0) ... work(count - 1) on up to threads threads (the calling
 // one among them), each taking the next piece not yet taken; returns when
-// all are done.
+// all are done. Threads the system does not give leave their pieces to the
+// others.
 template <class F>
 void ObjRunPieces(size_t count, int threads, F&& work)
 {
@@ -38,7 +57,8 @@ void ObjRunPieces(size_t count, int threads, F&& work)
     std::vector<std::thread> running;
     running.reserve(helpers);
     for (size_t i = 0; i < helpers; ++i)
-        running.emplace_back(take);
+        if (!ObjStartThread(running, take))
+            break;
     take();
     for (std::thread& thread : running)
         thread.join();

@@ -372,8 +372,11 @@ void ObjWriteBlocks(Out& out, std::vector<std::unique_ptr<Out>>& texts, int thre
     };
     std::vector<std::thread> running;
     running.reserve(workers);
+    // Threads the system does not give leave their blocks to this one,
+    // which formats whatever is not taken while it waits.
     for (size_t i = 0; i < workers; ++i)
-        running.emplace_back(work);
+        if (!ObjStartThread(running, work))
+            break;
     for (size_t block = 0; block < blocks; ++block)
     {
         {

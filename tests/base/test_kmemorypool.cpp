@@ -53,7 +53,7 @@ public:
     }
     std::atomic<int> mAllocs{0};
     std::atomic<int> mFrees{0};
-    void* mLast = nullptr;
+    std::atomic<void*> mLast{nullptr}; // set on any thread
     bool mFail = false;
 };
 
@@ -217,7 +217,7 @@ TEST(KMemoryReusePoolTest, SizeClassesAndReuse)
     void* a = pool->Alloc(alloc, 10);
     EXPECT_EQ(HeaderBlockSize(a), 20u); // 8 + 10 rounded up to a multiple of 4
     EXPECT_EQ(HeaderGap(a), 0u);
-    EXPECT_EQ(static_cast<char*>(a) - 8, alloc.mLast);
+    EXPECT_EQ(static_cast<char*>(a) - 8, alloc.mLast.load());
     pool->Free(alloc, a);
     EXPECT_EQ(alloc.mFrees.load(), 0); // cached
     void* b = pool->Alloc(alloc, 9);   // 17 -> 20: the same class
@@ -285,7 +285,7 @@ TEST(KMemoryReusePoolTest, AlignmentShiftAndGapByte)
             void* p = pool.Alloc(alloc, size);
             ASSERT_NE(p, nullptr);
             EXPECT_EQ(Addr(p) % align, 0u) << shift << " " << size;
-            EXPECT_EQ(static_cast<char*>(p) - 8 - HeaderGap(p), static_cast<char*>(alloc.mLast));
+            EXPECT_EQ(static_cast<char*>(p) - 8 - HeaderGap(p), static_cast<char*>(alloc.mLast.load()));
             EXPECT_LT(HeaderGap(p), align);
             EXPECT_EQ(HeaderBlockSize(p), (8 + size + align - 1 + 3) / 4 * 4);
             held.push_back(p);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstdio>
@@ -10,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "base/kqox.h"
@@ -1007,6 +1009,149 @@ TEST(KQoxFile, LargeArraysGoOutInPiecesUnchanged)
         for (int i = 0; i < 200000; ++i)
             dropped.FieldWriteD(i);
     }
+}
+
+namespace {
+
+// A file of several output buffers: one large array (straight to the file)
+// and many small fields (through the buffers written on their own thread).
+bool WriteBuffers(KQox& f, const std::vector<double>& values)
+{
+    f.FieldWriteBegin("Values");
+    f.FieldWriteArrayD(values.data(), static_cast<unsigned int>(values.size()));
+    f.FieldWriteEnd();
+    for (int i = 0; i < 120000; ++i)
+    {
+        f.FieldWriteBegin("Small");
+        f.FieldWriteI(i);
+        f.FieldWriteD(i * 0.125);
+        f.FieldWriteEnd();
+    }
+    return f.ProjectClose();
+}
+
+// The file at name holds what WriteBuffers wrote.
+void ExpectBuffers(const std::string& name, const std::vector<double>& values)
+{
+    KQox r;
+    ASSERT_TRUE(r.ProjectOpen(name.c_str(), "pw")) << r.GetLastErrorString();
+    ASSERT_TRUE(r.FieldReadBegin("Values"));
+    std::vector<double> back(values.size());
+    ASSERT_TRUE(r.FieldReadArrayD(back.data(), static_cast<unsigned int>(back.size())));
+    EXPECT_TRUE(back == values);
+    r.FieldReadEnd();
+    EXPECT_EQ(r.FieldReadGetCount("Small"), 120000);
+    EXPECT_TRUE(r.ProjectClose());
+}
+
+} // namespace
+
+// The buffers written on their own thread give the same file written by
+// two files at once on two threads, after a full disk with the same
+// object, and with no thread to be had (the buffers then go out on the
+// writing thread); a disk that fills is still reported then.
+TEST(KQoxFile, BuffersGoOutTheSameOnAnyThread)
+{
+    std::vector<double> values(400003);
+    for (size_t i = 0; i < values.size(); ++i)
+        values[i] = static_cast<double>(i) * -0.75 + 3.0;
+    TempDir dir;
+    const bool haveFull = access("/dev/full", W_OK) == 0;
+    for (KQox::EForm form : kForms)
+    {
+        const std::string first = dir.File("first.qox");
+        {
+            KQox f;
+            ASSERT_TRUE(f.ProjectCreate(first.c_str(), form, 6000, "pw"));
+            ASSERT_TRUE(WriteBuffers(f, values)) << form;
+        }
+        ExpectBuffers(first, values);
+        // The enciphered form has a fresh salt each time: its bytes differ.
+        const std::string expected = form == KQox::eENCRYPTED ? std::string() : qoxtest::ReadFile(first);
+
+        std::string names[2] = {dir.File("a.qox"), dir.File("b.qox")};
+        bool closed[2] = {false, false};
+        std::vector<std::thread> writers;
+        for (int t = 0; t < 2; ++t)
+            writers.emplace_back([&, t] {
+                KQox f;
+                closed[t] = f.ProjectCreate(names[t].c_str(), form, 6000, "pw") && WriteBuffers(f, values);
+            });
+        for (std::thread& writer : writers)
+            writer.join();
+        for (int t = 0; t < 2; ++t)
+        {
+            EXPECT_TRUE(closed[t]) << form << " " << t;
+            ExpectBuffers(names[t], values);
+            if (form != KQox::eENCRYPTED)
+            {
+                EXPECT_TRUE(qoxtest::ReadFile(names[t]) == expected) << form << " " << t;
+            }
+        }
+
+        KQox again;
+        if (haveFull)
+        {
+            ASSERT_TRUE(again.ProjectCreate("/dev/full", form, 6000, "pw"));
+            EXPECT_FALSE(WriteBuffers(again, values)) << form;
+            EXPECT_STREQ(again.GetLastErrorString(), "No space left on device") << form;
+        }
+        const std::string after = dir.File("after.qox");
+        ASSERT_TRUE(again.ProjectCreate(after.c_str(), form, 6000, "pw"));
+        EXPECT_TRUE(WriteBuffers(again, values)) << form << " " << again.GetLastErrorString();
+        ExpectBuffers(after, values);
+        if (form != KQox::eENCRYPTED)
+        {
+            EXPECT_TRUE(qoxtest::ReadFile(after) == expected) << form;
+        }
+
+        qoxtest::NoNewThreads noThreads;
+        if (!noThreads.Active())
+            continue;
+        const std::string alone = dir.File("alone.qox");
+        KQox f;
+        ASSERT_TRUE(f.ProjectCreate(alone.c_str(), form, 6000, "pw"));
+        EXPECT_TRUE(WriteBuffers(f, values)) << form << " " << f.GetLastErrorString();
+        ExpectBuffers(alone, values);
+        if (form != KQox::eENCRYPTED)
+        {
+            EXPECT_TRUE(qoxtest::ReadFile(alone) == expected) << form;
+        }
+        if (haveFull)
+        {
+            ASSERT_TRUE(f.ProjectCreate("/dev/full", form, 6000, "pw"));
+            EXPECT_FALSE(WriteBuffers(f, values)) << form;
+            EXPECT_STREQ(f.GetLastErrorString(), "No space left on device") << form;
+        }
+    }
+}
+
+// Enciphered files created on several threads at once each get a salt of
+// their own (the 16 bytes after the plain header).
+TEST(KQoxFile, SaltsOfFilesCreatedAtOnceDiffer)
+{
+    const int kThreads = 4;
+    const int kFiles = 50;
+    std::vector<std::string> salts(kThreads * kFiles);
+    std::vector<std::thread> creators;
+    for (int t = 0; t < kThreads; ++t)
+        creators.emplace_back([&salts, t] {
+            for (int i = 0; i < kFiles; ++i)
+            {
+                std::vector<unsigned char> image(4096);
+                KQox f;
+                if (!f.ProjectCreate(image.data(), static_cast<unsigned int>(image.size()), KQox::eENCRYPTED, 6000,
+                                     "pw") ||
+                    !f.ProjectClose())
+                    continue;
+                salts[static_cast<size_t>(t * kFiles + i)].assign(reinterpret_cast<const char*>(&image[32]), 16);
+            }
+        });
+    for (std::thread& creator : creators)
+        creator.join();
+    std::sort(salts.begin(), salts.end());
+    EXPECT_EQ(salts.front().size(), 16u);
+    EXPECT_TRUE(std::adjacent_find(salts.begin(), salts.end()) == salts.end());
 }
 
 // The exclusive create: a name that is taken is refused and its file left

@@ -1,14 +1,18 @@
 // Helpers shared by every test suite: a private temporary directory, whole-file
-// reads and writes, and the time constants tests work with.
+// reads and writes, the time constants tests work with, and a system out of
+// threads.
 #ifndef QOX_TESTS_COMMON_QOX_TEST_COMMON_H
 #define QOX_TESTS_COMMON_QOX_TEST_COMMON_H
 
 #include <gtest/gtest.h>
+#include <pthread.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 namespace qoxtest {
@@ -77,6 +81,55 @@ inline bool WriteFile(const std::string& path, const std::string& data)
     bool ok = std::fwrite(data.data(), 1, data.size(), f) == data.size();
     return std::fclose(f) == 0 && ok;
 }
+
+// While alive, no new thread can be had, as on a system out of threads:
+// new threads ask for a stack larger than the address space, so starting
+// one fails. Active() is false where this cannot be arranged (the test
+// then skips).
+class NoNewThreads
+{
+public:
+    NoNewThreads()
+    {
+        pthread_attr_t attributes;
+        if (pthread_getattr_default_np(&attributes) != 0)
+            return;
+        pthread_attr_getstacksize(&attributes, &mStackSize);
+        bool set = pthread_attr_setstacksize(&attributes, size_t(1) << 52) == 0 &&
+                   pthread_setattr_default_np(&attributes) == 0;
+        pthread_attr_destroy(&attributes);
+        if (!set)
+            return;
+        mChanged = true;
+        try
+        {
+            std::thread([] {}).join();
+        }
+        catch (const std::system_error&)
+        {
+            mActive = true;
+        }
+    }
+    ~NoNewThreads()
+    {
+        pthread_attr_t attributes;
+        if (mChanged && pthread_getattr_default_np(&attributes) == 0)
+        {
+            pthread_attr_setstacksize(&attributes, mStackSize);
+            pthread_setattr_default_np(&attributes);
+            pthread_attr_destroy(&attributes);
+        }
+    }
+    NoNewThreads(const NoNewThreads&) = delete;
+    NoNewThreads& operator=(const NoNewThreads&) = delete;
+
+    bool Active() const { return mActive; }
+
+private:
+    size_t mStackSize = 0;
+    bool mChanged = false;
+    bool mActive = false;
+};
 
 } // namespace qoxtest
 

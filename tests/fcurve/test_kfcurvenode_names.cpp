@@ -136,6 +136,64 @@ TEST(KFCurveNodeNames, ThreadsShareNamesSafely)
     EXPECT_EQ(std::vector<int>(4, 0), wrong);
 }
 
+// Nodes of the same names renamed, given records of their own, cloned and
+// used as templates on several threads at once, then ended on threads other
+// than the ones that made them while those make more of the same names.
+TEST(KFCurveNodeNames, ThreadsRenameCloneAndEndEachOthersNodes)
+{
+    const int kThreads = 4;
+    const int kNodes = 600;
+    std::vector<std::vector<KFCurveNode*>> made(kThreads);
+    std::vector<int> wrong(kThreads, 0);
+    auto work = [&](int t, bool endOthers) {
+        std::vector<KFCurveNode*>& mine = made[static_cast<size_t>(t)];
+        std::vector<KFCurveNode*>& others = made[static_cast<size_t>((t + 1) % kThreads)];
+        for (int i = 0; i < kNodes; ++i)
+        {
+            KFCurveNode* node = MakeVector("T", KDataTypeLclTranslation);
+            node->Get(i % 3)->SetTimeWarpName(i % 2 ? "Warp" : "T");
+            if (i % 5 == 0)
+                node->Get(0)->GetNameInfo()->mName = "Own";
+            KFCurveNode* copy = node->Clone(false);
+            KFCurveNode* shaped = node->CloneTemplate(true);
+            const std::string second = i % 2 ? "Warp" : "T";
+            if (std::string(copy->Get(i % 3)->GetTimeWarpName()) != second ||
+                std::string(copy->Get(0)->GetName()) != (i % 5 == 0 ? "Own" : "X") ||
+                std::string(shaped->Get(1)->GetName()) != "Y" || shaped->GetDataType() != KDataTypeLclTranslation)
+                ++wrong[static_cast<size_t>(t)];
+            copy->Destroy();
+            shaped->Destroy();
+            if (endOthers)
+            {
+                others.back()->Destroy();
+                others.pop_back();
+                node->Destroy();
+            }
+            else
+            {
+                mine.push_back(node);
+            }
+        }
+    };
+    for (bool endOthers : {false, true})
+    {
+        std::vector<std::thread> threads;
+        for (int t = 0; t < kThreads; ++t)
+            threads.emplace_back(work, t, endOthers);
+        for (std::thread& thread : threads)
+            thread.join();
+    }
+    EXPECT_EQ(std::vector<int>(kThreads, 0), wrong);
+    for (const std::vector<KFCurveNode*>& left : made)
+        EXPECT_TRUE(left.empty());
+    // The pool ends with no record of these names left behind to go wrong:
+    // a fresh node of the same names is as new.
+    KFCurveNode* fresh = MakeVector("T", KDataTypeLclTranslation);
+    EXPECT_STREQ("X", fresh->Get(0)->GetName());
+    EXPECT_STREQ("Z", fresh->Get(2)->GetTimeWarpName());
+    fresh->Destroy();
+}
+
 // Members a node holds apart once set: locks, time warp, template and data
 // node; and children in any number.
 TEST(KFCurveNodeMembers, SetOnlyWhereAsked)

@@ -520,3 +520,29 @@ TEST(ObjReadMesh, ParallelRunsReadWhatStatementByStatementReads)
     EXPECT_EQ(DigestWithThreads(path, 1, 0), 0u);
     EXPECT_EQ(DigestWithThreads(path, 4, 1000), 0u);
 }
+
+TEST(ObjReadMesh, ParallelReadingWithNoThreadsToBeHad)
+{
+    // Runs of vertices and faces cut for several threads, and a mesh large
+    // enough to gather its points and UVs in slices, on a system that has
+    // no thread to give: the reading thread does all of it alone.
+    std::string text;
+    const int points = 70002;
+    for (int i = 0; i < points; ++i)
+        text += "v " + std::to_string(i % 101) + " " + std::to_string(i / 101) + " 0.5\nvt 0." +
+                std::to_string(i % 10) + " 0." + std::to_string(i % 7) + "\n";
+    for (int i = 1; i + 2 <= points; i += 3)
+        text += "f " + std::to_string(i) + "/" + std::to_string(i) + " " + std::to_string(i + 1) + "/" +
+                std::to_string(i + 1) + " " + std::to_string(i + 2) + "/" + std::to_string(i + 2) + "\n";
+    qoxtest::TempDir dir;
+    const std::string path = dir.File("many.obj");
+    qoxtest::WriteFile(path, text);
+    const uint64_t expected = DigestWithThreads(path, 1, 0);
+    ASSERT_NE(expected, 0u);
+    EXPECT_EQ(DigestWithThreads(path, 4, 1000), expected);
+    qoxtest::NoNewThreads noThreads;
+    if (!noThreads.Active())
+        GTEST_SKIP() << "threads cannot be held back on this system";
+    EXPECT_EQ(DigestWithThreads(path, 4, 1000), expected);
+    EXPECT_EQ(DigestWithThreads(path, 3, 1), expected);
+}

@@ -665,3 +665,37 @@ TEST(ObjWrite, ManyPolygonsTexturedByPolygonNumberTheirCornerUVsInOrder)
     EXPECT_EQ(corners, 3 * faces);
     EXPECT_EQ(uvs.size(), static_cast<size_t>(3 * faces));
 }
+
+TEST(ObjWrite, BlocksWithNoThreadsToBeHadWriteTheSameText)
+{
+    // A system that has no thread to give: the writing thread formats every
+    // block itself, and the text is the same.
+    std::string text;
+    for (int i = 0; i < 500; ++i)
+        text += "v " + std::to_string(i) + " 0." + std::to_string(i % 9) + " 1\nvn 0 0 1\n";
+    for (int i = 1; i + 2 <= 500; ++i)
+        text += "f " + std::to_string(i) + "//" + std::to_string(i) + " " + std::to_string(i + 1) + "//" +
+                std::to_string(i + 1) + " " + std::to_string(i + 2) + "//" + std::to_string(i + 2) + "\n";
+    qoxtest::TempDir dir;
+    auto r = ReadText(dir, text);
+    ASSERT_TRUE(r->ok);
+    auto written = [&](int threads, size_t blockItems) {
+        KQoxWriterObj writer(*r->manager);
+        writer.SetParallelBlocks(threads, blockItems);
+        qoxtest::TempDir out;
+        const std::string path = out.File("out.obj");
+        EXPECT_TRUE(writer.FileCreate(path.c_str()));
+        std::unique_ptr<KStreamOptions> options(writer.GetWriteOptions());
+        EXPECT_TRUE(writer.Write(r->scene, options.get()));
+        EXPECT_TRUE(writer.FileClose());
+        return qoxtest::ReadFile(path);
+    };
+    const std::string expected = written(1, 1 << 16);
+    ASSERT_NE(expected.find("\nvn 0.000000 0.000000 1.000000\nv"), std::string::npos);
+    ASSERT_NE(expected.find("\nf 498//498 499//499 500//500\n"), std::string::npos);
+    qoxtest::NoNewThreads noThreads;
+    if (!noThreads.Active())
+        GTEST_SKIP() << "threads cannot be held back on this system";
+    for (size_t blockItems : {size_t(1), size_t(13), size_t(64)})
+        EXPECT_TRUE(written(4, blockItems) == expected) << blockItems;
+}
