@@ -8,8 +8,6 @@
 #include <cstring>
 #include <random>
 #include <stdexcept>
-#include <system_error>
-#include <thread>
 
 #include "base/kbytes.h"
 #include "base/kpath.h"
@@ -65,35 +63,6 @@ void MakeSalt(unsigned char* salt)
 
 // ---------------------------------------------------------------------------
 // Work side by side
-
-unsigned kqox::SliceCount()
-{
-    const unsigned processors = std::thread::hardware_concurrency();
-    return processors == 0 ? 1 : std::min(processors, kMaxSliceThreads);
-}
-
-void kqox::RunSideBySide(unsigned count, const std::function<void(unsigned)>& job)
-{
-    std::vector<std::thread> threads;
-    threads.reserve(count);
-    std::vector<unsigned> inlineJobs;
-    for (unsigned k = 1; k < count; ++k)
-    {
-        try
-        {
-            threads.emplace_back(job, k);
-        }
-        catch (const std::system_error&)
-        {
-            inlineJobs.push_back(k);
-        }
-    }
-    job(0);
-    for (unsigned k : inlineJobs)
-        job(k);
-    for (std::thread& thread : threads)
-        thread.join();
-}
 
 // ---------------------------------------------------------------------------
 // KQoxPrivate: files and layers

@@ -111,15 +111,6 @@ const unsigned long long kSideBySideItems = 256 * 1024;
 const size_t kSideBySideText = 8 << 20;
 const unsigned kMaxSliceThreads = 4;
 
-// How many slices a large array is cut into: one per thread that may be had,
-// at most kMaxSliceThreads; 1 on a single processor.
-unsigned SliceCount();
-
-// Runs job(0) .. job(count - 1), each on a thread of its own but job(0),
-// which runs on the caller's; every thread is joined before the return. A
-// thread that cannot be had runs its job on the caller's thread instead.
-void RunSideBySide(unsigned count, const std::function<void(unsigned)>& job);
-
 inline bool IsArrayCode(int c)
 {
     return c == kArrayByte || c == kArrayInt || c == kArrayLong || c == kArrayFloat || c == kArrayDouble;

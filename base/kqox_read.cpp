@@ -24,6 +24,7 @@
 
 #include "base/kbytes.h"
 #include "base/kfile.h"
+#include "base/kparallel.h"
 #include "base/kqox.h"
 #include "base/kqox_private.h"
 
@@ -2085,7 +2086,8 @@ bool ParseSliceItems(const unsigned char* p, const unsigned char* end, const uns
 template <typename T>
 bool ReadArrayInSlices(KQoxPrivate& d, const Value& value, T* out, long long& after)
 {
-    const unsigned sliceCount = SliceCount();
+    // One slice per thread that may be had.
+    const unsigned sliceCount = static_cast<unsigned>(KDefaultThreads(static_cast<int>(kMaxSliceThreads)));
     if (sliceCount < 2 || value.mRawSize < kSideBySideItems)
         return false;
     auto found = std::lower_bound(d.mArrays.begin(), d.mArrays.end(), value.mRawPos,
@@ -2129,7 +2131,7 @@ bool ReadArrayInSlices(KQoxPrivate& d, const Value& value, T* out, long long& af
         }
         cut[sliceCount] = stopMark;
         std::vector<char> parsed(sliceCount, 0);
-        RunSideBySide(sliceCount, [&](unsigned k) {
+        KRunPieces(sliceCount, static_cast<int>(sliceCount), [&](size_t k) {
             const ArrayMark& from = cut[k];
             const ArrayMark& to = cut[k + 1];
             parsed[k] = to.mSeen >= from.mSeen &&

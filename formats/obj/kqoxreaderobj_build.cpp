@@ -234,7 +234,7 @@ KQoxMesh* KQoxReaderObj::CreateQoxMeshFromObjMesh(KObjMesh& objMesh)
     const KQoxVector4* fileNormals = mNormals.data();
     const KQoxVector2* textureVertices = mTextureVertices.data();
     const size_t slices = pointCount >= kParallelPoints ? kObjPiecesPerThread * static_cast<size_t>(mThreads) : 1;
-    ObjRunPieces(slices, mThreads, [&](size_t slice) {
+    KRunPieces(slices, mThreads, [&](size_t slice) {
         const int begin = static_cast<int>(static_cast<long long>(pointCount) * slice / slices);
         const int end = static_cast<int>(static_cast<long long>(pointCount) * (slice + 1) / slices);
         for (int number = begin; number < end; ++number)
@@ -260,7 +260,7 @@ KQoxMesh* KQoxReaderObj::CreateQoxMeshFromObjMesh(KObjMesh& objMesh)
         int* cornerUVs = uvs->mIndexArray.GetArray();
         const size_t cornerSlices =
             usedUVs >= kParallelPoints ? kObjPiecesPerThread * static_cast<size_t>(mThreads) : 1;
-        ObjRunPieces(cornerSlices, mThreads, [&](size_t slice) {
+        KRunPieces(cornerSlices, mThreads, [&](size_t slice) {
             const int begin = static_cast<int>(static_cast<long long>(usedUVs) * slice / cornerSlices);
             const int end = static_cast<int>(static_cast<long long>(usedUVs) * (slice + 1) / cornerSlices);
             for (int c = begin; c < end; ++c)

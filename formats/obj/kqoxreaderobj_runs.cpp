@@ -87,7 +87,7 @@ bool KQoxReaderObj::ReadVertexRuns(KObjStatementReader& in)
             bool mEnded = false;
         };
         std::vector<Count> counts(pieces.size());
-        ObjRunPieces(pieces.size(), mThreads, [&](size_t i) {
+        KRunPieces(pieces.size(), mThreads, [&](size_t i) {
             const char* p = pieces[i].data();
             const char* const end = p + pieces[i].size();
             Count& count = counts[i];
@@ -135,7 +135,7 @@ bool KQoxReaderObj::ReadVertexRuns(KObjStatementReader& in)
                 firsts[k] += counts[i].mKinds[k];
             }
         std::vector<char> bad(used, 0);
-        ObjRunPieces(used, mThreads, [&](size_t i) {
+        KRunPieces(used, mThreads, [&](size_t i) {
             const char* p = pieces[i].data();
             const char* const end = p + counts[i].mStop;
             KQoxVector4* positions = mVertices.data() + starts[3 * i];
@@ -171,7 +171,7 @@ bool KQoxReaderObj::ReadFaceRuns(KObjStatementReader& in, KObjMesh& mesh, KObjMe
     {
         while (mFacePieces.size() < pieces.size())
             mFacePieces.push_back(std::make_unique<FacePiece>());
-        ObjRunPieces(pieces.size(), mThreads, [&](size_t i) {
+        KRunPieces(pieces.size(), mThreads, [&](size_t i) {
             FacePiece& piece = *mFacePieces[i];
             piece.mMesh.mAllFacesHaveNormals = piece.mMesh.mAllFacesHaveTextureVertices = true;
             piece.mMesh.mAllFacesHaveTexture = true;
@@ -230,7 +230,7 @@ bool KQoxReaderObj::ReadFaceRuns(KObjStatementReader& in, KObjMesh& mesh, KObjMe
             c += mFacePieces[i]->mList.mCorners.size();
             f += mFacePieces[i]->mList.mFaces.size();
         }
-        ObjRunPieces(used, mThreads, [&](size_t i) {
+        KRunPieces(used, mThreads, [&](size_t i) {
             const KObjMesh::FaceList& from = mFacePieces[i]->mList;
             std::copy(from.mCorners.begin(), from.mCorners.end(), list.mCorners.begin() + cornerAt[i]);
             std::copy(from.mFaces.begin(), from.mFaces.end(), list.mFaces.begin() + faceAt[i]);

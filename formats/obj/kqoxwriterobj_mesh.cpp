@@ -216,14 +216,14 @@ void KQoxWriterObj::WriteMesh(KQoxNode* node, KQoxMesh* mesh)
                 }
             };
             std::vector<int> sliceUVs(slices + 1, 0);
-            ObjRunPieces(slices, mThreads, [&](size_t slice) {
+            KRunPieces(slices, mThreads, [&](size_t slice) {
                 int count = 0;
                 eachCorner(slice, [&](int, int, bool hasUV) { count += hasUV; });
                 sliceUVs[slice + 1] = count;
             });
             for (size_t slice = 0; slice < slices; ++slice)
                 sliceUVs[slice + 1] += sliceUVs[slice];
-            ObjRunPieces(slices, mThreads, [&](size_t slice) {
+            KRunPieces(slices, mThreads, [&](size_t slice) {
                 int next = uvBase + sliceUVs[slice];
                 eachCorner(slice, [&](int p, int c, bool hasUV) {
                     cornerUV[packed[static_cast<size_t>(p)] + static_cast<size_t>(c)] = hasUV ? next++ : -1;

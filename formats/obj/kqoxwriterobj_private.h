@@ -375,7 +375,7 @@ void ObjWriteBlocks(Out& out, std::vector<std::unique_ptr<Out>>& texts, int thre
     // Threads the system does not give leave their blocks to this one,
     // which formats whatever is not taken while it waits.
     for (size_t i = 0; i < workers; ++i)
-        if (!ObjStartThread(running, work))
+        if (!KStartThread(running, work))
             break;
     for (size_t block = 0; block < blocks; ++block)
     {
