@@ -10,6 +10,8 @@
 #include <cstring>
 #include <new>
 
+#include "base/kparallel.h"
+
 // ===========================================================================
 // Aligned allocation
 
@@ -61,6 +63,42 @@ void kAdviseLargePages(void* data, size_t bytes)
     (void)data;
     (void)bytes;
 #endif
+}
+
+KPrefaulter::KPrefaulter(void* data, size_t bytes)
+{
+#if defined(__linux__) && defined(MADV_POPULATE_WRITE)
+    const uintptr_t kLarge = 2u << 20;
+    if (bytes < 2 * kLarge)
+        return;
+    // Whole system pages only, one large page at a time so that a stop
+    // request is seen soon.
+    const uintptr_t page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+    const uintptr_t first = (reinterpret_cast<uintptr_t>(data) + page - 1) & ~(page - 1);
+    const uintptr_t last = (reinterpret_cast<uintptr_t>(data) + bytes) & ~(page - 1);
+    auto fill = [this, first, last, kLarge] {
+        for (uintptr_t at = first; at < last && !mStop.load(std::memory_order_relaxed);)
+        {
+            const uintptr_t next = std::min(last, (at + kLarge) & ~(kLarge - 1));
+            if (madvise(reinterpret_cast<void*>(at), next - at, MADV_POPULATE_WRITE) != 0)
+                return; // not supported here: the copy faults as usual
+            at = next;
+        }
+    };
+    std::vector<std::thread> started;
+    if (KStartThread(started, fill))
+        mHelper = std::move(started.front());
+#else
+    (void)data;
+    (void)bytes;
+#endif
+}
+
+KPrefaulter::~KPrefaulter()
+{
+    mStop = true;
+    if (mHelper.joinable())
+        mHelper.join();
 }
 
 void* kMallocAligned(unsigned int size, unsigned int alignment)

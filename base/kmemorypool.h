@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <thread>
 
 #include "base/karray.h"
 
@@ -34,6 +35,26 @@ void* kReallocAligned(void* p, unsigned int size, unsigned int alignment);
 // the first touch hundreds of times fewer faults. Only a hint; blocks under
 // two large pages are left alone.
 void kAdviseLargePages(void* data, size_t bytes);
+
+// Fresh memory about to be filled by one long copy (a file read): a helper
+// thread has the system back its pages meanwhile (Linux), so that the
+// system's zeroing of new pages runs beside the copy instead of inside it.
+// The contents are never touched, so the copy may overtake the helper. Blocks
+// under two large pages, or no thread to spare, leave the copy to fault as
+// usual. The destructor stops and joins the helper: keep the memory alive
+// until then.
+class KPrefaulter
+{
+public:
+    KPrefaulter(void* data, size_t bytes);
+    ~KPrefaulter();
+    KPrefaulter(const KPrefaulter&) = delete;
+    KPrefaulter& operator=(const KPrefaulter&) = delete;
+
+private:
+    std::atomic<bool> mStop{false};
+    std::thread mHelper;
+};
 
 // The same with allocation-tracking arguments, which are not used.
 void* kMallocAlignedDbg(unsigned int size, unsigned int alignment, int blockType, const char* fileName, int line);

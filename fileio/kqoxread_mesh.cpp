@@ -8,6 +8,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "base/kmemorypool.h"
 #include "fileio/kqoxnative_private.h"
 #include "fileio/kqoxreaderqox_private.h"
 #include "scene/attributes/kqoxlayer.h"
@@ -56,6 +57,7 @@ bool ReadItems(IQoxObject& file, const char* name, KArrayTemplate<T>& out, int w
     long long count = file.FieldReadArrayCount();
     bool ok = count >= 0 && count % width == 0 && count / width <= 0x7FFFFFFF &&
               out.SetCountUnset(static_cast<int>(count / width));
+    KPrefaulter prefault(ok ? out.GetArray() : nullptr, ok ? static_cast<size_t>(count) * sizeof(double) : 0);
     ok = ok && file.FieldReadArrayD(reinterpret_cast<double*>(out.GetArray()), static_cast<unsigned long long>(count));
     if (!ok)
         out.SetCount(0);
@@ -73,6 +75,7 @@ bool ReadIntArray(IQoxObject& file, const char* name, KArrayTemplate<int>& out)
         return true;
     long long count = file.FieldReadArrayCount();
     bool ok = count >= 0 && count <= 0x7FFFFFFF && out.SetCountUnset(static_cast<int>(count));
+    KPrefaulter prefault(ok ? out.GetArray() : nullptr, ok ? static_cast<size_t>(count) * sizeof(int) : 0);
     ok = ok && file.FieldReadArrayI(out.GetArray(), static_cast<unsigned long long>(count));
     if (!ok)
         out.SetCount(0);
@@ -104,7 +107,11 @@ bool ReadPolygonVertices(IQoxObject& file, KQoxMesh& mesh)
         return true;
     long long count = file.FieldReadArrayCount();
     int* vertices = count >= 0 && count <= 0x7FFFFFFF ? mesh.SetPolygonVertexCount(static_cast<int>(count)) : nullptr;
-    bool ok = vertices && file.FieldReadArrayI(vertices, static_cast<unsigned long long>(count));
+    bool ok = vertices != nullptr;
+    {
+        KPrefaulter prefault(vertices, ok ? static_cast<size_t>(count) * sizeof(int) : 0);
+        ok = ok && file.FieldReadArrayI(vertices, static_cast<unsigned long long>(count));
+    }
     const int points = mesh.GetControlPointsCount();
     ok = ok && AllBelow(vertices, static_cast<int>(count), 0, points);
     if (!ok && vertices)

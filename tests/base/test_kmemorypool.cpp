@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <set>
 #include <thread>
 #include <utility>
@@ -408,4 +409,33 @@ TEST(KMemoryReusePoolTest, PurgeTakesOnlyCachedBlocksOffTheTotals)
     pool.Purge();
     EXPECT_EQ(totals(), std::make_pair(size_t(0), size_t(0)));
     EXPECT_EQ(alloc.mFrees.load(), 0); // purged blocks go to free(), not the allocator
+}
+
+// The helper that backs fresh pages beside a copy never changes what is
+// written meanwhile, whether the copy runs ahead of it or behind, and blocks
+// too small to bother with, or none, are left alone.
+TEST(KPrefaulterTest, FillingBesideItKeepsEveryByte)
+{
+    const size_t bytes = (16u << 20) + 4099; // odd end, several large pages
+    std::unique_ptr<unsigned char[]> block(new unsigned char[bytes]);
+    {
+        KPrefaulter prefault(block.get(), bytes);
+        for (size_t i = 0; i < bytes; ++i)
+            block[i] = static_cast<unsigned char>(i * 131 + 7);
+    }
+    size_t wrong = 0;
+    for (size_t i = 0; i < bytes; ++i)
+        wrong += block[i] != static_cast<unsigned char>(i * 131 + 7);
+    EXPECT_EQ(wrong, 0u);
+    unsigned char small[64] = {1, 2, 3};
+    {
+        KPrefaulter none(nullptr, 0);
+        KPrefaulter tiny(small, sizeof small);
+    }
+    EXPECT_EQ(small[2], 3);
+    // Stopped at once: the destructor joins without waiting for the whole block.
+    std::unique_ptr<unsigned char[]> big(new unsigned char[bytes]);
+    {
+        KPrefaulter stopped(big.get(), bytes);
+    }
 }
