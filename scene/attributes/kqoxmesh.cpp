@@ -3,6 +3,8 @@
 
 #include "scene/attributes/kqoxmesh.h"
 
+#include "base/kmemorypool.h"
+
 #include <climits>
 
 namespace qoxsdk_600 {
@@ -171,6 +173,11 @@ bool KQoxMesh::SetPolygons(const int* pSizes, const int* pGroups, int pCount)
     if (mPolygons.GetCount() != 0 || pCount < 0 || (pCount > 0 && !pSizes))
         return false;
     const int vertexCount = mPolygonVertices.GetCount();
+    // The polygon array comes first so that its fresh pages are backed on
+    // another thread while the checks run; it is freed again when they fail.
+    if (!mPolygons.SetCountUnset(pCount))
+        return false;
+    KPrefaulter prefault(mPolygons.GetArray(), static_cast<size_t>(pCount) * sizeof(KQoxPolygon));
     // Branch-free passes: they run at memory speed over millions of entries.
     // A negative entry shows in the sign bit of all of them or'ed together.
     long long total = 0;
@@ -180,13 +187,15 @@ bool KQoxMesh::SetPolygons(const int* pSizes, const int* pGroups, int pCount)
         signs |= pSizes[p];
         total += pSizes[p];
     }
-    if (signs < 0 || total != vertexCount)
-        return false;
     const int* vertices = mPolygonVertices.GetArray();
-    for (int v = 0; v < vertexCount; ++v)
-        signs |= vertices[v];
-    if (signs < 0 || !mPolygons.SetCountUnset(pCount))
+    if (signs >= 0 && total == vertexCount)
+        for (int v = 0; v < vertexCount; ++v)
+            signs |= vertices[v];
+    if (signs < 0 || total != vertexCount)
+    {
+        mPolygons.Clear();
         return false;
+    }
     KQoxPolygon* polygons = mPolygons.GetArray();
     int index = 0;
     for (int p = 0; p < pCount; ++p)

@@ -7,6 +7,7 @@
 #include <cfloat>
 #include <climits>
 #include <limits>
+#include <vector>
 
 namespace geometrytest {
 namespace {
@@ -256,6 +257,27 @@ TEST_F(GeometryTest, MeshFromWholeArraysRefusesBadSizes)
     KQoxMesh* empty = mManager->CreateKQoxMesh();
     EXPECT_TRUE(empty->SetPolygons(nullptr, nullptr, 0));
     EXPECT_EQ(empty->GetLayerCount(), 0);
+}
+
+// Millions of entries: a refusal found late (the last vertex) leaves no
+// polygons, and the same arrays set right afterwards give every polygon.
+TEST_F(GeometryTest, MeshFromLargeArraysRefusesThenTakesThem)
+{
+    const int count = 1 << 20;
+    KQoxMesh* mesh = mManager->CreateKQoxMesh();
+    int* vertices = mesh->SetPolygonVertexCount(4 * count);
+    ASSERT_NE(vertices, nullptr);
+    for (int i = 0; i < 4 * count; ++i)
+        vertices[i] = i;
+    std::vector<int> sizes(count, 4);
+    vertices[4 * count - 1] = -1;
+    EXPECT_FALSE(mesh->SetPolygons(sizes.data(), nullptr, count));
+    EXPECT_EQ(mesh->GetPolygonCount(), 0);
+    vertices[4 * count - 1] = 4 * count - 1;
+    ASSERT_TRUE(mesh->SetPolygons(sizes.data(), nullptr, count));
+    ASSERT_EQ(mesh->GetPolygonCount(), count);
+    EXPECT_EQ(mesh->GetPolygonVertex(count - 1, 3), 4 * count - 1);
+    EXPECT_EQ(mesh->GetPolygonVertex(count / 2, 0), 2 * count);
 }
 
 TEST_F(GeometryTest, NormalsAndControlPointGrowth)
