@@ -487,6 +487,9 @@ struct KQoxPrivate
     std::unique_ptr<unsigned char[]> mOut;   // kFlushSize bytes not yet handed to the body layer
     std::unique_ptr<unsigned char[]> mSpare; // the buffer the body writer may be writing
     kqox::BodyWriter mBodyWriter;
+    // Texts of the pieces of large ASCII arrays, made on several threads;
+    // kept for the next array, with the bytes each has room for.
+    std::vector<std::pair<std::unique_ptr<char[]>, size_t>> mPieceTexts;
     size_t mOutLen = 0;
     long long mOutBase = 0;
     bool mWriteFailed = false;

@@ -1,5 +1,6 @@
 // KQox: writing fields, blocks and sections (binary and ASCII encodings).
 
+#include <algorithm>
 #include <cfloat>
 #include <charconv>
 #include <cmath>
@@ -7,14 +8,18 @@
 #include <cstdio>
 #include <cstdint>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <system_error>
 #include <type_traits>
 #include <utility>
+#include <vector>
 
 #include "base/kbytes.h"
 #include "base/kfile.h"
 #include "base/kqox.h"
 #include "base/kqox_private.h"
+#include "base/kparallel.h"
 
 using namespace kqox;
 
@@ -1093,6 +1098,97 @@ size_t FormatItem(char* out, T value)
         return FormatInteger(out, value);
 }
 
+// The lines of values[0, count), each "\n", the indent and the items with
+// a space between; count a whole number of lines but for the array's last.
+// Returns the bytes made in out, which has room for every line.
+template <typename T>
+size_t FormatLines(char* out, const T* values, size_t count, size_t indent)
+{
+    size_t t = 0;
+    for (size_t i = 0; i < count; i += kArrayLineItems)
+    {
+        const size_t k = count - i < static_cast<size_t>(kArrayLineItems) ? count - i : kArrayLineItems;
+        out[t++] = '\n';
+        std::memset(out + t, ' ', indent);
+        t += indent;
+        for (size_t j = 0; j < k; ++j)
+        {
+            t += FormatItem(out + t, values[i + j]);
+            out[t++] = ' ';
+        }
+        --t;
+    }
+    return t;
+}
+
+// Items a piece of a large ASCII array has, made on one thread: a whole
+// number of lines, its text large enough to go to the file directly.
+const size_t kArrayPieceItems = 16384 * kArrayLineItems;
+
+// The lines of a large multi-line array made a few pieces at a time on
+// several threads and put in order (the same text as one line after
+// another); a round's pieces are put while the next round's are made.
+template <typename T>
+void PutLinesParallel(KQoxPrivate& d, const T* values, size_t count, size_t indent)
+{
+    const size_t lineRoom = 1 + indent + kArrayLineItems * (kArrayItemText + 1);
+    const size_t pieceRoom = kArrayPieceItems / kArrayLineItems * lineRoom;
+    const size_t pieces = (count + kArrayPieceItems - 1) / kArrayPieceItems;
+    const size_t threads = static_cast<size_t>(KDefaultThreads(8));
+    const size_t round = std::min(pieces, threads);
+    // Two sets of texts: one being put, the other being made.
+    auto& texts = d.mPieceTexts;
+    if (texts.size() < 2 * round)
+        texts.resize(2 * round);
+    std::vector<size_t> sizes(2 * round);
+    auto make = [&](size_t piece, size_t slot) {
+        if (texts[slot].second < pieceRoom)
+        {
+            texts[slot].first.reset(new (std::nothrow) char[pieceRoom]);
+            texts[slot].second = texts[slot].first ? pieceRoom : 0;
+        }
+        const size_t at = piece * kArrayPieceItems;
+        const size_t n = std::min(kArrayPieceItems, count - at);
+        sizes[slot] = texts[slot].first ? FormatLines(texts[slot].first.get(), values + at, n, indent) : 0;
+    };
+    auto put = [&](size_t piece, size_t slot) {
+        if (texts[slot].first)
+        {
+            d.Put(texts[slot].first.get(), sizes[slot]);
+            return;
+        }
+        // No memory for the piece: made here, a line at a time.
+        const size_t at = piece * kArrayPieceItems;
+        const size_t n = std::min(kArrayPieceItems, count - at);
+        char line[1 + kArrayLineItems * (kArrayItemText + 1)];
+        for (size_t l = 0; l < n && !d.mWriteFailed; l += kArrayLineItems)
+        {
+            const size_t k = std::min(static_cast<size_t>(kArrayLineItems), n - l);
+            d.PutByte('\n');
+            d.PutIndent(indent / kIndent);
+            const size_t t = FormatLines(line, values + at + l, k, 0);
+            d.Put(line + 1, t - 1);
+        }
+    };
+    const size_t rounds = (pieces + round - 1) / round;
+    for (size_t r = 0; r <= rounds && !d.mWriteFailed; ++r)
+    {
+        // Job 0 puts the last round's pieces (on one thread, in order); the
+        // others make this round's.
+        const size_t last = r > 0 ? (r - 1) * round : 0;
+        const size_t lastCount = r > 0 ? std::min(round, pieces - last) : 0;
+        const size_t first = r * round;
+        const size_t now = r < rounds ? std::min(round, pieces - first) : 0;
+        KRunPieces(now + 1, static_cast<int>(threads + (lastCount > 0 ? 1 : 0)), [&](size_t job) {
+            if (job > 0)
+                make(first + job - 1, (r % 2) * round + job - 1);
+            else
+                for (size_t i = 0; i < lastCount && !d.mWriteFailed; ++i)
+                    put(last + i, ((r - 1) % 2) * round + i);
+        });
+    }
+}
+
 template <typename T>
 bool WriteArray(KQoxPrivate& d, char code, const T* values, unsigned int count)
 {
@@ -1112,6 +1208,11 @@ bool WriteArray(KQoxPrivate& d, char code, const T* values, unsigned int count)
         const size_t indent = multiLine ? depth * kIndent : 0;
         const size_t lineRoom = 1 + indent + kArrayLineItems * (kArrayItemText + 1);
         char line[kArrayLineItems * (kArrayItemText + 1)];
+        if (multiLine && count >= 2 * kArrayPieceItems && lineRoom <= kFlushSize)
+        {
+            PutLinesParallel(d, values, count, indent);
+            count = 0; // every line is out
+        }
         for (unsigned int i = 0; i < count; i += kArrayLineItems)
         {
             unsigned int k = count - i < static_cast<unsigned int>(kArrayLineItems) ? count - i : kArrayLineItems;
