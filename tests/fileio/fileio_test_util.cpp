@@ -22,6 +22,8 @@
 #include "fcurve/kfcurve.h"
 #include "fcurve/kfcurvenode.h"
 #include "fcurve/kfcurveplot.h"
+#include "fileio/kqoxexporter.h"
+#include "fileio/kqoximporter.h"
 #include "object/kproperty.h"
 #include "scene/attributes/kqoxgenericnode.h"
 #include "scene/attributes/kqoxlayer.h"
@@ -1065,6 +1067,24 @@ std::string ManagerCounts(KQoxSdkManager& manager)
         << manager.GetKQoxThumbnailCount() << " scene infos " << manager.GetKQoxSceneInfoCount() << " generic nodes "
         << manager.GetKQoxGenericNodeCount() << " deformers " << manager.GetKQoxDeformerCount();
     return out.str();
+}
+
+bool Export(KQoxSdkManager& manager, KQoxScene& scene, const std::string& name, int format)
+{
+    KQoxExporter exporter(manager);
+    EXPECT_TRUE(exporter.Initialize(name.c_str()));
+    EXPECT_TRUE(exporter.SetFileFormat(format));
+    const bool ok = exporter.Export(scene);
+    EXPECT_TRUE(ok) << exporter.GetLastErrorString();
+    return ok;
+}
+
+bool Import(KQoxSdkManager& manager, KQoxScene& scene, const std::string& name)
+{
+    KQoxImporter importer(manager);
+    const bool ok = importer.Initialize(name.c_str()) && importer.Import(scene);
+    EXPECT_TRUE(ok) << importer.GetLastErrorString();
+    return ok;
 }
 
 } // namespace fileiotest

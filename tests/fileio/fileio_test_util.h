@@ -44,6 +44,12 @@ void MergeTimeWarps(qoxsdk_600::KQoxSdkManager& manager, qoxsdk_600::KQoxScene& 
 // The manager's object counts by kind, as one text ("nodes 3 attributes 2 ...").
 std::string ManagerCounts(qoxsdk_600::KQoxSdkManager& manager);
 
+// Exports scene to the file name in format (an exporter file-format id),
+// expecting success; whether it succeeded.
+bool Export(qoxsdk_600::KQoxSdkManager& manager, qoxsdk_600::KQoxScene& scene, const std::string& name, int format);
+// Imports the file name into scene, expecting success; whether it succeeded.
+bool Import(qoxsdk_600::KQoxSdkManager& manager, qoxsdk_600::KQoxScene& scene, const std::string& name);
+
 } // namespace fileiotest
 
 #endif

@@ -20,31 +20,13 @@
 #include "scene/kqoxsdkmanager.h"
 
 using namespace qoxsdk_600;
+using fileiotest::Export;
+using fileiotest::Import;
 using qoxtest::ReadFile;
 using qoxtest::TempDir;
 using qoxtest::WriteFile;
 
 namespace {
-
-bool Export(KQoxSdkManager& manager, KQoxScene& scene, const std::string& name, int format)
-{
-    KQoxExporter exporter(manager);
-    EXPECT_TRUE(exporter.Initialize(name.c_str()));
-    EXPECT_TRUE(exporter.SetFileFormat(format));
-    const bool ok = exporter.Export(scene);
-    EXPECT_TRUE(ok) << exporter.GetLastErrorString();
-    return ok;
-}
-
-bool Import(KQoxSdkManager& manager, KQoxScene& scene, const std::string& name)
-{
-    KQoxImporter importer(manager);
-    if (!importer.Initialize(name.c_str()))
-        return false;
-    const bool ok = importer.Import(scene);
-    EXPECT_TRUE(ok) << importer.GetLastErrorString();
-    return ok;
-}
 
 size_t Occurrences(const std::string& text, const std::string& what)
 {

@@ -31,6 +31,7 @@
 #include "scene/kqoxsdkmanager.h"
 
 using namespace qoxsdk_600;
+using fileiotest::Import;
 using qoxtest::ReadFile;
 using qoxtest::TempDir;
 using qoxtest::WriteFile;
@@ -175,14 +176,6 @@ bool Export(KQoxSdkManager& manager, KQoxScene& scene, const std::string& name, 
     EXPECT_TRUE(ok) << exporter.GetLastErrorString();
     if (message)
         exporter.GetMessage(*message);
-    return ok;
-}
-
-bool Import(KQoxSdkManager& manager, KQoxScene& scene, const std::string& name)
-{
-    KQoxImporter importer(manager);
-    const bool ok = importer.Initialize(name.c_str()) && importer.Import(scene);
-    EXPECT_TRUE(ok) << importer.GetLastErrorString();
     return ok;
 }
 

@@ -19,12 +19,15 @@
 #include "fileio/kqoxexporter.h"
 #include "fileio/kqoximporter.h"
 #include "fileio/kqoxioregistry.h"
+#include "fileio_test_util.h"
 #include "scene/kqoxnode.h"
 #include "scene/kqoxscene.h"
 #include "scene/kqoxsdkmanager.h"
 #include "scene/kqoxtakenode.h"
 
 using namespace qoxsdk_600;
+using fileiotest::Export;
+using fileiotest::Import;
 using qoxtest::ReadFile;
 using qoxtest::TempDir;
 using qoxtest::WriteFile;
@@ -86,24 +89,6 @@ KQoxNode* BuildBall(KQoxSdkManager& manager, KQoxScene& scene, bool layered, lon
             layer->Get(0)->FCurveGet()->SetValue(100.0f);
     }
     return ball;
-}
-
-bool Export(KQoxSdkManager& manager, KQoxScene& scene, const std::string& name, int format)
-{
-    KQoxExporter exporter(manager);
-    EXPECT_TRUE(exporter.Initialize(name.c_str()));
-    EXPECT_TRUE(exporter.SetFileFormat(format));
-    const bool ok = exporter.Export(scene);
-    EXPECT_TRUE(ok) << exporter.GetLastErrorString();
-    return ok;
-}
-
-bool Import(KQoxSdkManager& manager, KQoxScene& scene, const std::string& name)
-{
-    KQoxImporter importer(manager);
-    const bool ok = importer.Initialize(name.c_str()) && importer.Import(scene);
-    EXPECT_TRUE(ok) << importer.GetLastErrorString();
-    return ok;
 }
 
 // The read take's translation node of the first node.

@@ -67,6 +67,21 @@ inline std::unique_ptr<ObjRead> ReadText(const qoxtest::TempDir& dir, const std:
     return std::make_unique<ObjRead>(dir.File(name));
 }
 
+// The text the OBJ writer gives for what r read, formatting long lists in
+// blocks of blockItems on up to threads threads.
+inline std::string WriteInBlocks(ObjRead& r, int threads, size_t blockItems)
+{
+    KQoxWriterObj writer(*r.manager);
+    writer.SetParallelBlocks(threads, blockItems);
+    qoxtest::TempDir out;
+    const std::string path = out.File("out.obj");
+    EXPECT_TRUE(writer.FileCreate(path.c_str()));
+    std::unique_ptr<KStreamOptions> options(writer.GetWriteOptions());
+    EXPECT_TRUE(writer.Write(r.scene, options.get()));
+    EXPECT_TRUE(writer.FileClose());
+    return qoxtest::ReadFile(path);
+}
+
 // Writes the scene under root to path; the writer's message in message.
 inline bool WriteScene(KQoxSdkManager& manager, KQoxScene& scene, const std::string& path,
                        std::string* message = nullptr, int forceTriangulation = 0, int evaluate = 1,

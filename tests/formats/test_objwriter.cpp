@@ -567,17 +567,7 @@ TEST(ObjWrite, BlocksOnSeveralThreadsWriteTheSameText)
     qoxtest::WriteFile(dir.File("looks.mtl"), "newmtl Red\nKd 1 0 0\nnewmtl Blue\nKd 0 0 1\nmap_Kd blue.tif\n");
     auto r = ReadText(dir, text);
     ASSERT_TRUE(r->ok);
-    auto written = [&](int threads, size_t blockItems) {
-        KQoxWriterObj writer(*r->manager);
-        writer.SetParallelBlocks(threads, blockItems);
-        qoxtest::TempDir out;
-        const std::string path = out.File("out.obj");
-        EXPECT_TRUE(writer.FileCreate(path.c_str()));
-        std::unique_ptr<KStreamOptions> options(writer.GetWriteOptions());
-        EXPECT_TRUE(writer.Write(r->scene, options.get()));
-        EXPECT_TRUE(writer.FileClose());
-        return qoxtest::ReadFile(path);
-    };
+    auto written = [&](int threads, size_t blockItems) { return WriteInBlocks(*r, threads, blockItems); };
     const std::string expected = written(1, 1 << 16);
     ASSERT_NE(expected.find("usemtl Blue"), std::string::npos);
     ASSERT_NE(expected.find("usemtl Red"), std::string::npos);
@@ -617,17 +607,7 @@ TEST(ObjWrite, ManyPolygonsTexturedByPolygonNumberTheirCornerUVsInOrder)
     qoxtest::WriteFile(dir.File("looks.mtl"), "newmtl Red\nKd 1 0 0\nnewmtl Blue\nKd 0 0 1\nmap_Kd blue.tif\n");
     auto r = ReadText(dir, text);
     ASSERT_TRUE(r->ok);
-    auto written = [&](int threads) {
-        KQoxWriterObj writer(*r->manager);
-        writer.SetParallelBlocks(threads, 4096);
-        qoxtest::TempDir out;
-        const std::string path = out.File("out.obj");
-        EXPECT_TRUE(writer.FileCreate(path.c_str()));
-        std::unique_ptr<KStreamOptions> options(writer.GetWriteOptions());
-        EXPECT_TRUE(writer.Write(r->scene, options.get()));
-        EXPECT_TRUE(writer.FileClose());
-        return qoxtest::ReadFile(path);
-    };
+    auto written = [&](int threads) { return WriteInBlocks(*r, threads, 4096); };
     const std::string one = written(1);
     EXPECT_TRUE(written(4) == one);
     // The lines: the points, then one "vt" per corner.
@@ -679,17 +659,7 @@ TEST(ObjWrite, BlocksWithNoThreadsToBeHadWriteTheSameText)
     qoxtest::TempDir dir;
     auto r = ReadText(dir, text);
     ASSERT_TRUE(r->ok);
-    auto written = [&](int threads, size_t blockItems) {
-        KQoxWriterObj writer(*r->manager);
-        writer.SetParallelBlocks(threads, blockItems);
-        qoxtest::TempDir out;
-        const std::string path = out.File("out.obj");
-        EXPECT_TRUE(writer.FileCreate(path.c_str()));
-        std::unique_ptr<KStreamOptions> options(writer.GetWriteOptions());
-        EXPECT_TRUE(writer.Write(r->scene, options.get()));
-        EXPECT_TRUE(writer.FileClose());
-        return qoxtest::ReadFile(path);
-    };
+    auto written = [&](int threads, size_t blockItems) { return WriteInBlocks(*r, threads, blockItems); };
     const std::string expected = written(1, 1 << 16);
     ASSERT_NE(expected.find("\nvn 0.000000 0.000000 1.000000\nv"), std::string::npos);
     ASSERT_NE(expected.find("\nf 498//498 499//499 500//500\n"), std::string::npos);
