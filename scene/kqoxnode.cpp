@@ -184,8 +184,8 @@ void KQoxNode::Reset()
     p.mRotationStiffnessY.Set(0.0);
     p.mRotationStiffnessZ.Set(0.0);
 
-    p.mPivots[0].Reset();
-    p.mPivots[1].Reset();
+    p.mPivots.Reset(0);
+    p.mPivots.Reset(1);
 }
 
 // ---------------------------------------------------------------------------

@@ -11,6 +11,8 @@
 // that character tables hold to it. Nodes are made and destroyed only through
 // the SDK manager.
 
+#include <utility>
+
 #include "base/karray.h"
 #include "base/kerror.h"
 #include "base/kmath_types.h"
@@ -237,12 +239,17 @@ public:
     void GetTransformationInheritType(ETransformInheritType& out);
 
     // Pivot sets (working records; no property is touched) --------------------
-    void SetPivotState(EPivotSet set, EPivotState state) { Pivot(set).mPivotState = state; }
-    void GetPivotState(EPivotSet set, EPivotState& out) { out = Pivot(set).mPivotState; }
+    void SetPivotState(EPivotSet set, EPivotState state)
+    {
+        // Setting the state a set already has makes no pivot records.
+        if (PivotOf(set).mPivotState != state)
+            Pivot(set).mPivotState = state;
+    }
+    void GetPivotState(EPivotSet set, EPivotState& out) { out = PivotOf(set).mPivotState; }
     void SetRotationOrder(EPivotSet set, ERotationOrder order) { Pivot(set).mRotationOrder = order; }
-    void GetRotationOrder(EPivotSet set, ERotationOrder& out) { out = Pivot(set).mRotationOrder; }
+    void GetRotationOrder(EPivotSet set, ERotationOrder& out) { out = PivotOf(set).mRotationOrder; }
     void SetUseRotationSpaceForLimitOnly(EPivotSet set, bool use) { Pivot(set).mRotationSpaceForLimitOnly = use; }
-    bool GetUseRotationSpaceForLimitOnly(EPivotSet set) { return Pivot(set).mRotationSpaceForLimitOnly; }
+    bool GetUseRotationSpaceForLimitOnly(EPivotSet set) { return PivotOf(set).mRotationSpaceForLimitOnly; }
 #define KQOX_NODE_PIVOT_VECTOR(Name, Member)                                                                           \
     void Set##Name(EPivotSet set, KQoxVector4 v)                                                                       \
     {                                                                                                                  \
@@ -267,7 +274,7 @@ public:
     }
     KQoxVector4 GetGeometricTranslation(EPivotSet set)
     {
-        return Pivot(set).mGeometricTranslation;
+        return PivotOf(set).mGeometricTranslation;
     }
     void SetGeometricRotation(EPivotSet set, KQoxVector4 v)
     {
@@ -275,7 +282,7 @@ public:
     }
     KQoxVector4 GetGeometricRotation(EPivotSet set)
     {
-        return Pivot(set).mGeometricRotation;
+        return PivotOf(set).mGeometricRotation;
     }
     void SetGeometricScaling(EPivotSet set, KQoxVector4 v)
     {
@@ -283,7 +290,7 @@ public:
     }
     KQoxVector4 GetGeometricScaling(EPivotSet set)
     {
-        return Pivot(set).mGeometricScaling;
+        return PivotOf(set).mGeometricScaling;
     }
 
     // Rotation options ----------------------------------------------------------
@@ -436,6 +443,11 @@ private:
     KQoxNodeProperties::KQoxPivot& Pivot(EPivotSet set)
     {
         return mProperties->mPivots[set == eDESTINATION_SET ? 1 : 0];
+    }
+    // The same for reading: makes nothing.
+    const KQoxNodeProperties::KQoxPivot& PivotOf(EPivotSet set) const
+    {
+        return std::as_const(*mProperties).mPivots[set == eDESTINATION_SET ? 1 : 0];
     }
     KQoxNodeAttribute* AttributeOfType(int type) const;
     // The channel property by name as a user property, or null.

@@ -62,7 +62,7 @@ std::atomic<unsigned long long> gGlobalMatrixSerial{0};
 bool KQoxNode::IsGlobalMatrixCurrent(EPivotSet set, unsigned long long treeEpoch)
 {
     const unsigned long long checked = GlobalMatrixRecord(set).mEpoch;
-    return Pivot(set).mGlobalMatrixValid && (checked == gGlobalMatrixEpoch.load() || checked >= treeEpoch);
+    return PivotOf(set).mGlobalMatrixValid && (checked == gGlobalMatrixEpoch.load() || checked >= treeEpoch);
 }
 
 KQoxXMatrix& KQoxNode::GetGlobalMatrix(EPivotSet set, bool force)
@@ -91,7 +91,7 @@ void KQoxNode::RefreshGlobalMatrix(EPivotSet set, unsigned long long treeEpoch)
         KQoxGlobalMatrixInputs inputs;
         node->GatherGlobalMatrixInputs(set, inputs);
         KQoxGlobalMatrixRecord& record = node->GlobalMatrixRecord(set);
-        if (!node->Pivot(set).mGlobalMatrixValid || std::memcmp(&inputs, &record.mInputs, sizeof inputs) != 0)
+        if (!node->PivotOf(set).mGlobalMatrixValid || std::memcmp(&inputs, &record.mInputs, sizeof inputs) != 0)
             node->ComputeGlobalMatrixOne(set, inputs);
         record.mEpoch = gGlobalMatrixEpoch.load();
     }
@@ -140,7 +140,7 @@ void KQoxNode::GatherGlobalMatrixInputs(EPivotSet set, KQoxGlobalMatrixInputs& i
     GetDefaultT(t);
     GetDefaultR(r);
     GetDefaultS(s);
-    const KQoxNodeProperties::KQoxPivot& pivot = Pivot(set);
+    const KQoxNodeProperties::KQoxPivot& pivot = PivotOf(set);
     const KQoxVector4* vectors[7] = {
         &t, &r, &s, &pivot.mRotationPivot, &pivot.mRotationOffset, &pivot.mPreRotation, &pivot.mPostRotation};
     for (int v = 0; v < 7; ++v)
@@ -165,16 +165,16 @@ void KQoxNode::ComputeGlobalMatrixOne(EPivotSet set, const KQoxGlobalMatrixInput
     KgeAMatrix parentGlobal;
     KQoxNode* parent = inputs.mParent;
     if (parent)
-        CopyAffine(parentGlobal.mData, parent->Pivot(set).mGlobalMatrix);
+        CopyAffine(parentGlobal.mData, parent->PivotOf(set).mGlobalMatrix);
 
     double t[3] = {t0[0], t0[1], t0[2]};
     if (active)
         for (int i = 0; i < 3; ++i)
             t[i] += rotationPivot[i];
-    if (parent && parent->Pivot(set).mPivotState == ePIVOT_STATE_ACTIVE)
+    if (parent && parent->PivotOf(set).mPivotState == ePIVOT_STATE_ACTIVE)
     {
         // The parent's pivot, taken back through its post-rotation.
-        const KQoxNodeProperties::KQoxPivot& up = parent->Pivot(set);
+        const KQoxNodeProperties::KQoxPivot& up = parent->PivotOf(set);
         KgeRMatrix upPost;
         KmXYZtoR(upPost.mData, up.mPostRotation[0], up.mPostRotation[1], up.mPostRotation[2]);
         for (int j = 0; j < 3; ++j)

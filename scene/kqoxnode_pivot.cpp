@@ -6,6 +6,7 @@
 // run the curve matrix converter over the take node's transform curves.
 
 #include <cmath>
+#include <utility>
 
 #include "base/kmath_kernels.h"
 #include "base/ktime.h"
@@ -286,8 +287,8 @@ void KQoxNode::ConvertPivotAnimationRecursive(EPivotSet target, double frameRate
 
 void KQoxNode::ConvertPivotAnimationOne(int target, const KTime& period, bool keyReduce)
 {
-    const KPivotSet& to = mProperties->mPivots[target];
-    const KPivotSet& from = mProperties->mPivots[1 - target];
+    const KPivotSet& to = std::as_const(*mProperties).mPivots[target];
+    const KPivotSet& from = std::as_const(*mProperties).mPivots[1 - target];
     KConverter converter;
     bool convert = false;
 
@@ -324,8 +325,8 @@ void KQoxNode::ConvertPivotAnimationOne(int target, const KTime& period, bool ke
     // The parent's pivots, as its children's global matrices make up for them.
     if (KQoxNode* parent = GetParent())
     {
-        AddParentPivot(parent->mProperties->mPivots[1 - target], -1.0, d);
-        AddParentPivot(parent->mProperties->mPivots[target], 1.0, d);
+        AddParentPivot(std::as_const(*parent->mProperties).mPivots[1 - target], -1.0, d);
+        AddParentPivot(std::as_const(*parent->mProperties).mPivots[target], 1.0, d);
     }
 
     // The pre-rotation converted from, then the target's undone; for the
@@ -339,8 +340,8 @@ void KQoxNode::ConvertPivotAnimationOne(int target, const KTime& period, bool ke
 
 void KQoxNode::ConvertPivotAnimationRecursiveOne(int target, const KTime& period, bool keyReduce)
 {
-    const KPivotSet& to = mProperties->mPivots[target];
-    const KPivotSet& from = mProperties->mPivots[1 - target];
+    const KPivotSet& to = std::as_const(*mProperties).mPivots[target];
+    const KPivotSet& from = std::as_const(*mProperties).mPivots[1 - target];
     KConverter converter;
     bool convert = false;
     KgeAMatrix m;

@@ -277,7 +277,7 @@ KQoxNode& KQoxNode::operator=(KQoxNode& source)
     for (EPivotSet set : {eSOURCE_SET, eDESTINATION_SET})
     {
         KQoxNodeProperties::KQoxPivot& to = Pivot(set);
-        const KQoxNodeProperties::KQoxPivot& from = source.Pivot(set);
+        const KQoxNodeProperties::KQoxPivot& from = source.PivotOf(set);
         to.mRotationOffset = from.mRotationOffset;
         to.mRotationPivot = from.mRotationPivot;
         to.mRotationPivotUpdateOffset = from.mRotationPivotUpdateOffset;

@@ -3,6 +3,7 @@
 // the node properties that files store.
 
 #include <cmath>
+#include <utility>
 
 #include "scene/kqoxnode.h"
 #include "scene/kqoxuserproperty.h"
@@ -235,7 +236,7 @@ bool KindActive(KQoxNodeLimits& limits, int kind)
 void KQoxNode::UpdatePropertiesFromPivotsAndLimits()
 {
     KQoxNodeProperties& p = *mProperties;
-    const KQoxNodeProperties::KQoxPivot& source = p.mPivots[eSOURCE_SET];
+    const KQoxNodeProperties::KQoxPivot& source = std::as_const(p).mPivots[eSOURCE_SET];
     for (const PivotVectorRow& row : kPivotVectorRows)
         StoreXYZ(p.*row.mRow, source.*row.mField);
     p.mRotationOrder.Value() = source.mRotationOrder;
@@ -280,7 +281,7 @@ void KQoxNode::UpdatePivotsAndLimitsFromProperties()
         source.mRotationSpaceForLimitOnly = p.mRotationSpaceForLimitOnly.Value();
         source.mPivotState = ePIVOT_STATE_ACTIVE;
         source.mGlobalMatrixValid = false;
-        p.mPivots[eDESTINATION_SET].Reset();
+        p.mPivots.Reset(eDESTINATION_SET);
     }
 
     LimitRows rows[3];

@@ -61,6 +61,25 @@ void KQoxNodeProperties::KQoxPivot::Reset()
     mPivotState = ePIVOT_STATE_REFERENCE;
 }
 
+KQoxNodeProperties::KQoxPivot& KQoxNodeProperties::KQoxPivotPair::operator[](int set)
+{
+    if (!mSets)
+        mSets.reset(new KQoxPivot[2]);
+    return mSets[set];
+}
+
+const KQoxNodeProperties::KQoxPivot& KQoxNodeProperties::KQoxPivotPair::operator[](int set) const
+{
+    static const KQoxPivot reset;
+    return mSets ? mSets[set] : reset;
+}
+
+void KQoxNodeProperties::KQoxPivotPair::Reset(int set)
+{
+    if (mSets)
+        mSets[set].Reset();
+}
+
 namespace {
 
 // Positions of the value rows among the shared descriptors.

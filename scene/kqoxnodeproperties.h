@@ -17,6 +17,8 @@
 // that property's descriptor changes. Each row holds only its value and own
 // flags.
 
+#include <memory>
+
 #include "base/kmath_types.h"
 #include "object/kproperty.h"
 #include "object/kpropertylist.h"
@@ -168,7 +170,21 @@ public:
     KProperty* mLclScaling = nullptr;
     KProperty* mVisibility = nullptr;
 
-    KQoxPivot mPivots[2];
+    // The source and destination pivot sets, made on the first write: most
+    // nodes keep both in their reset state, and the pair takes about 1 KB.
+    // Reading a pair never made gives the reset set.
+    class KQoxPivotPair
+    {
+    public:
+        KQoxPivot& operator[](int set);
+        const KQoxPivot& operator[](int set) const;
+        // Back to the reset state, making nothing.
+        void Reset(int set);
+
+    private:
+        std::unique_ptr<KQoxPivot[]> mSets;
+    };
+    KQoxPivotPair mPivots;
 
 private:
     // The rows and lists take the descriptors that every node shares.
