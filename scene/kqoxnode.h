@@ -11,6 +11,7 @@
 // that character tables hold to it. Nodes are made and destroyed only through
 // the SDK manager.
 
+#include <memory>
 #include <utility>
 
 #include "base/karray.h"
@@ -381,29 +382,29 @@ public:
     void ComputeLocalState(unsigned int updateId, bool recursive);
     void SetGlobalState(const KQoxXMatrix& m)
     {
-        mGlobalState.mMatrix = m;
+        Caches().mGlobalState.mMatrix = m;
     }
     void SetLocalState(const KQoxXMatrix& m)
     {
-        mLocalState.mMatrix = m;
+        Caches().mLocalState.mMatrix = m;
     }
     KQoxXMatrix& GetGlobalState()
     {
-        return mGlobalState.mMatrix;
+        return Caches().mGlobalState.mMatrix;
     }
     KQoxXMatrix& GetLocalState()
     {
-        return mLocalState.mMatrix;
+        return Caches().mLocalState.mMatrix;
     }
     void SetGlobalStateId(unsigned int id, bool recursive);
     void SetLocalStateId(unsigned int id, bool recursive);
     unsigned int GetGlobalStateId() const
     {
-        return mGlobalState.mId;
+        return mCaches ? mCaches->mGlobalState.mId : KQoxState().mId;
     }
     unsigned int GetLocalStateId() const
     {
-        return mLocalState.mId;
+        return mCaches ? mCaches->mLocalState.mId : KQoxState().mId;
     }
 
     // Composition styles (read no node state) ------------------------------------------
@@ -484,7 +485,7 @@ private:
     };
     KQoxGlobalMatrixRecord& GlobalMatrixRecord(EPivotSet set)
     {
-        return mGlobalMatrixRecords[set == eDESTINATION_SET ? 1 : 0];
+        return Caches().mGlobalMatrixRecords[set == eDESTINATION_SET ? 1 : 0];
     }
     // Valid and checked since the last forced call in the node's tree,
     // whose root's tree epoch is given.
@@ -508,16 +509,28 @@ private:
     EShadingMode mShadingMode;
     bool mMultiLayer;
     EMultiTakeMode mMultiTakeMode;
-    KQoxTRSCache mCurrentTakeCache;
-    KQoxTRSCache mDefaultTakeCache;
-    KQoxState mLocalState;
-    KQoxState mGlobalState;
     KQoxNodeLimits* mLimits;
     bool mSelected;
     KArrayTemplate<KQoxLinkToCharacter> mCharacterLinks;
     KError mError;
     int mCullingType;
-    KQoxGlobalMatrixRecord mGlobalMatrixRecords[2];
+    // The evaluation caches (about 1.3 KB), made on first use: nodes only
+    // built, read or written never need them.
+    struct KQoxCaches
+    {
+        KQoxTRSCache mCurrentTakeCache;
+        KQoxTRSCache mDefaultTakeCache;
+        KQoxState mLocalState;
+        KQoxState mGlobalState;
+        KQoxGlobalMatrixRecord mGlobalMatrixRecords[2];
+    };
+    KQoxCaches& Caches()
+    {
+        if (!mCaches)
+            mCaches.reset(new KQoxCaches);
+        return *mCaches;
+    }
+    std::unique_ptr<KQoxCaches> mCaches;
 };
 
 } // namespace qoxsdk_600

@@ -252,7 +252,7 @@ KQoxVector4 KQoxNode::GetGlobalS(EPivotSet set, bool force)
 
 KQoxXMatrix& KQoxNode::GetLocalFromDefaultTake()
 {
-    KQoxTRSCache& cache = mDefaultTakeCache;
+    KQoxTRSCache& cache = Caches().mDefaultTakeCache;
     if (cache.mLocalValid)
         return cache.mLocal;
     KFCurveNode* nodes[3];
@@ -271,25 +271,25 @@ KQoxXMatrix& KQoxNode::GetGlobalFromDefaultTake()
     // The ancestors without a valid matrix are brought up to date from the
     // top down, without recursion.
     KArrayTemplate<KQoxNode*> chain;
-    for (KQoxNode* node = this; node && !node->mDefaultTakeCache.mGlobalValid; node = node->GetParent())
+    for (KQoxNode* node = this; node && !node->Caches().mDefaultTakeCache.mGlobalValid; node = node->GetParent())
         chain.Add(node);
     for (int i = chain.GetCount() - 1; i >= 0; --i)
     {
         KQoxNode* node = chain[i];
-        KQoxTRSCache& cache = node->mDefaultTakeCache;
+        KQoxTRSCache& cache = node->Caches().mDefaultTakeCache;
         KQoxXMatrix& local = node->GetLocalFromDefaultTake();
         if (KQoxNode* parent = node->GetParent())
-            ComputeGlobalMatrixQoxStyle(cache.mGlobal, parent->mDefaultTakeCache.mGlobal, local);
+            ComputeGlobalMatrixQoxStyle(cache.mGlobal, parent->Caches().mDefaultTakeCache.mGlobal, local);
         else
             cache.mGlobal = local;
         cache.mGlobalValid = true;
     }
-    return mDefaultTakeCache.mGlobal;
+    return Caches().mDefaultTakeCache.mGlobal;
 }
 
 KQoxXMatrix& KQoxNode::GetLocalFromCurrentTake(KTime time)
 {
-    KQoxTRSCache& cache = mCurrentTakeCache;
+    KQoxTRSCache& cache = Caches().mCurrentTakeCache;
     if (cache.mLocalValid && cache.mLocalTime == time)
         return cache.mLocal;
     KFCurveNode* nodes[3];
@@ -309,7 +309,7 @@ KQoxXMatrix& KQoxNode::GetGlobalFromCurrentTake(KTime time)
     KArrayTemplate<KQoxNode*> chain;
     for (KQoxNode* node = this; node; node = node->GetParent())
     {
-        const KQoxTRSCache& cache = node->mCurrentTakeCache;
+        const KQoxTRSCache& cache = node->Caches().mCurrentTakeCache;
         if (cache.mGlobalValid && cache.mGlobalTime == time)
             break;
         chain.Add(node);
@@ -317,16 +317,16 @@ KQoxXMatrix& KQoxNode::GetGlobalFromCurrentTake(KTime time)
     for (int i = chain.GetCount() - 1; i >= 0; --i)
     {
         KQoxNode* node = chain[i];
-        KQoxTRSCache& cache = node->mCurrentTakeCache;
+        KQoxTRSCache& cache = node->Caches().mCurrentTakeCache;
         KQoxXMatrix& local = node->GetLocalFromCurrentTake(time);
         if (KQoxNode* parent = node->GetParent())
-            ComputeGlobalMatrixQoxStyle(cache.mGlobal, parent->mCurrentTakeCache.mGlobal, local);
+            ComputeGlobalMatrixQoxStyle(cache.mGlobal, parent->Caches().mCurrentTakeCache.mGlobal, local);
         else
             cache.mGlobal = local;
         cache.mGlobalTime = time;
         cache.mGlobalValid = true;
     }
-    return mCurrentTakeCache.mGlobal;
+    return Caches().mCurrentTakeCache.mGlobal;
 }
 
 // ---------------------------------------------------------------------------
@@ -372,13 +372,13 @@ void ForSubtreeUnless(KQoxNode* node, Skip skip, Op op)
 
 void KQoxNode::SetLocalStateFromDefaultTake(bool recursive)
 {
-    ForSubtree(this, recursive, [](KQoxNode* n) { n->mLocalState.mMatrix = n->GetLocalFromDefaultTake(); });
+    ForSubtree(this, recursive, [](KQoxNode* n) { n->Caches().mLocalState.mMatrix = n->GetLocalFromDefaultTake(); });
 }
 
 void KQoxNode::SetDefaultTakeFromLocalState(bool recursive)
 {
     ForSubtree(this, recursive, [](KQoxNode* n) {
-        const KQoxXMatrix& m = n->mLocalState.mMatrix;
+        const KQoxXMatrix& m = n->Caches().mLocalState.mMatrix;
         n->SetDefaultT(m.GetT());
         n->SetDefaultR(m.GetR());
         n->SetDefaultS(m.GetS());
@@ -389,9 +389,9 @@ void KQoxNode::SetLocalStateFromCurrentTake(KTime time, bool recursive)
 {
     ForSubtree(this, recursive, [time](KQoxNode* n) {
         if (n->GetCurrentTakeNode() == n->GetDefaultTakeNode())
-            n->mLocalState.mMatrix = n->GetLocalFromDefaultTake();
+            n->Caches().mLocalState.mMatrix = n->GetLocalFromDefaultTake();
         else
-            n->mLocalState.mMatrix = n->GetLocalFromCurrentTake(time);
+            n->Caches().mLocalState.mMatrix = n->GetLocalFromCurrentTake(time);
     });
 }
 
@@ -402,7 +402,7 @@ void KQoxNode::SetCurrentTakeFromLocalState(KTime time, bool recursive)
         if (!take)
             return;
         const bool defaultTake = take == n->GetDefaultTakeNode();
-        const KQoxXMatrix& m = n->mLocalState.mMatrix;
+        const KQoxXMatrix& m = n->Caches().mLocalState.mMatrix;
         const KQoxVector4 t = m.GetT(), r = m.GetR(), s = m.GetS();
         KFCurve* curves[9] = {take->GetTranslationX(),   take->GetTranslationY(),   take->GetTranslationZ(),
                               take->GetEulerRotationX(), take->GetEulerRotationY(), take->GetEulerRotationZ(),
@@ -423,19 +423,20 @@ void KQoxNode::SetCurrentTakeFromLocalState(KTime time, bool recursive)
 
 void KQoxNode::ComputeGlobalState(unsigned int updateId, bool recursive)
 {
-    if (mGlobalState.mId == updateId)
+    if (Caches().mGlobalState.mId == updateId)
         return;
     // This node's ancestors first, top down, each once per id.
     KArrayTemplate<KQoxNode*> chain;
-    for (KQoxNode* node = this; node && node->mGlobalState.mId != updateId; node = node->GetParent())
+    for (KQoxNode* node = this; node && node->Caches().mGlobalState.mId != updateId; node = node->GetParent())
         chain.Add(node);
     auto compute = [updateId](KQoxNode* node) {
-        node->mGlobalState.mId = updateId;
+        node->Caches().mGlobalState.mId = updateId;
         if (KQoxNode* parent = node->GetParent())
-            node->ComputeGlobalMatrixQoxStyle(node->mGlobalState.mMatrix, parent->mGlobalState.mMatrix,
-                                              node->mLocalState.mMatrix);
+            node->ComputeGlobalMatrixQoxStyle(node->Caches().mGlobalState.mMatrix,
+                                              parent->Caches().mGlobalState.mMatrix,
+                                              node->Caches().mLocalState.mMatrix);
         else
-            node->mGlobalState.mMatrix = node->mLocalState.mMatrix;
+            node->Caches().mGlobalState.mMatrix = node->Caches().mLocalState.mMatrix;
     };
     for (int i = chain.GetCount() - 1; i >= 0; --i)
         compute(chain[i]);
@@ -444,20 +445,20 @@ void KQoxNode::ComputeGlobalState(unsigned int updateId, bool recursive)
     for (int i = 0; i < GetChildCount(false); ++i)
         if (KQoxNode* child = GetChild(i))
             ForSubtreeUnless(
-                child, [updateId](KQoxNode* n) { return n->mGlobalState.mId == updateId; }, compute);
+                child, [updateId](KQoxNode* n) { return n->Caches().mGlobalState.mId == updateId; }, compute);
 }
 
 void KQoxNode::ComputeLocalState(unsigned int updateId, bool recursive)
 {
     auto compute = [updateId](KQoxNode* node) {
-        node->mLocalState.mId = updateId;
+        node->Caches().mLocalState.mId = updateId;
         if (KQoxNode* parent = node->GetParent())
-            node->ComputeLocalMatrixQoxStyle(node->mLocalState.mMatrix, parent->mGlobalState.mMatrix,
-                                             node->mGlobalState.mMatrix);
+            node->ComputeLocalMatrixQoxStyle(node->Caches().mLocalState.mMatrix, parent->Caches().mGlobalState.mMatrix,
+                                             node->Caches().mGlobalState.mMatrix);
         else
-            node->mLocalState.mMatrix = node->mGlobalState.mMatrix;
+            node->Caches().mLocalState.mMatrix = node->Caches().mGlobalState.mMatrix;
     };
-    auto done = [updateId](KQoxNode* n) { return n->mLocalState.mId == updateId; };
+    auto done = [updateId](KQoxNode* n) { return n->Caches().mLocalState.mId == updateId; };
     if (!recursive)
     {
         if (!done(this))
@@ -469,12 +470,12 @@ void KQoxNode::ComputeLocalState(unsigned int updateId, bool recursive)
 
 void KQoxNode::SetGlobalStateId(unsigned int id, bool recursive)
 {
-    ForSubtree(this, recursive, [id](KQoxNode* n) { n->mGlobalState.mId = id; });
+    ForSubtree(this, recursive, [id](KQoxNode* n) { n->Caches().mGlobalState.mId = id; });
 }
 
 void KQoxNode::SetLocalStateId(unsigned int id, bool recursive)
 {
-    ForSubtree(this, recursive, [id](KQoxNode* n) { n->mLocalState.mId = id; });
+    ForSubtree(this, recursive, [id](KQoxNode* n) { n->Caches().mLocalState.mId = id; });
 }
 
 // ---------------------------------------------------------------------------

@@ -106,15 +106,21 @@ void KQoxNode::AddChannels(KQoxTakeNode* takeNode)
 
 bool KQoxNode::SetCurrentTakeNode(int index)
 {
-    mCurrentTakeCache.Reset();
-    mDefaultTakeCache.Reset();
+    if (mCaches)
+    {
+        mCaches->mCurrentTakeCache.Reset();
+        mCaches->mDefaultTakeCache.Reset();
+    }
     return KQoxTakeNodeContainer::SetCurrentTakeNode(index);
 }
 
 bool KQoxNode::SetCurrentTakeNode(const char* name)
 {
-    mCurrentTakeCache.Reset();
-    mDefaultTakeCache.Reset();
+    if (mCaches)
+    {
+        mCaches->mCurrentTakeCache.Reset();
+        mCaches->mDefaultTakeCache.Reset();
+    }
     return KQoxTakeNodeContainer::SetCurrentTakeNode(name);
 }
 
@@ -287,10 +293,13 @@ KQoxNode& KQoxNode::operator=(KQoxNode& source)
         to.mScalingPivotUpdateOffset = from.mScalingPivotUpdateOffset;
     }
 
-    mCurrentTakeCache.Reset();
-    mDefaultTakeCache.Reset();
-    mLocalState.Reset();
-    mGlobalState.Reset();
+    if (mCaches)
+    {
+        mCaches->mCurrentTakeCache.Reset();
+        mCaches->mDefaultTakeCache.Reset();
+        mCaches->mLocalState.Reset();
+        mCaches->mGlobalState.Reset();
+    }
 
     CopyLimitsFrom(source);
     mCullingType = source.mCullingType;
