@@ -16,9 +16,9 @@ namespace {
 
 const unsigned int kPolynomial = 0x04C11DB7u;
 const unsigned int kChunk = 64 * 1024;
-// Reads followed: from this size on, in pieces of at most kFollowPiece.
+// Reads followed: from this size on, in portions of at most kFollowPortion.
 const unsigned int kFollowMinimum = 16 * 1024;
-const unsigned int kFollowPiece = 256 * 1024;
+const unsigned int kFollowPortion = 256 * 1024;
 
 // Tables[0] is the byte table; Tables[k] advances a byte followed by k zero
 // bytes, so that sixteen bytes are taken per step.
@@ -298,11 +298,11 @@ unsigned int ZeroBytesFactorOf(unsigned long long bytes)
     return result;
 }
 
-// The same, for the lengths asked for most (a followed read's pieces) kept.
+// The same, for the lengths asked for most (a followed read's portions) kept.
 unsigned int ZeroBytesFactor(unsigned long long bytes)
 {
-    static const unsigned int piece = ZeroBytesFactorOf(kFollowPiece);
-    return bytes == kFollowPiece ? piece : ZeroBytesFactorOf(bytes);
+    static const unsigned int portion = ZeroBytesFactorOf(kFollowPortion);
+    return bytes == kFollowPortion ? portion : ZeroBytesFactorOf(bytes);
 }
 
 } // namespace
@@ -458,7 +458,7 @@ unsigned int KCrcFile::Read(void* buffer, unsigned int n)
     unsigned int done = 0;
     while (done < n)
     {
-        const unsigned int want = n - done < kFollowPiece ? n - done : kFollowPiece;
+        const unsigned int want = n - done < kFollowPortion ? n - done : kFollowPortion;
         const unsigned int got = KChainedFile::Read(out + done, want);
         Follow(static_cast<long long>(position) + done, out + done, got);
         done += got;

@@ -82,7 +82,7 @@ public:
     // not read again: their registers, kept as they passed, stand for them.
     bool CheckCrc();
     // In read mode, reads of many bytes run through the register as they
-    // pass (in pieces small enough to stay in the processor's cache), so that
+    // pass (in portions small enough to stay in the processor's cache), so that
     // CheckCrc after reading the file need only read what was passed over.
     // Off at open; turning it off forgets what was followed.
     void FollowReads(bool follow);

@@ -39,10 +39,10 @@ bool KStartThread(std::vector<std::thread>& running, F& job)
 }
 
 // Runs work(0) ... work(count - 1) on up to threads threads (the calling one
-// among them), each taking the next piece not yet taken; returns when all
+// among them), each taking the next portion not yet taken; returns when all
 // are done, every thread joined.
 template <class F>
-void KRunPieces(size_t count, int threads, F&& work)
+void KRunPortions(size_t count, int threads, F&& work)
 {
     std::atomic<size_t> next{0};
     auto take = [&] {

@@ -179,7 +179,7 @@ public:
     bool FieldWriteRFile(const char* fileName);
     // Seconds ('D') in a section of version 2000 or lower, else ticks ('L').
     bool FieldWriteT(KTime time);
-    // A typed array as one value, written in one piece: bytes ('b'), 32-bit
+    // A typed array as one value, written in one portion: bytes ('b'), 32-bit
     // integers ('i'), 64-bit integers ('l'), floats ('f') or doubles ('d').
     // Binary: the code, the 32-bit count and the items little-endian; ASCII:
     // the items as their scalar texts. values may be null when count is 0.

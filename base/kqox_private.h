@@ -57,7 +57,7 @@ const size_t kWindowSize = 64 * 1024;      // bytes read at a time for values
 const size_t kPeekSize = 4 * 1024;         // bytes read at a time for record headers and end markers
 const size_t kFlushSize = 1 << 20;         // bytes gathered before they go to the body layer
 const size_t kLargeWrite = 1 << 20;        // values this large go to the body layer directly
-// Large values go down in pieces this size: the CRC layer's pass leaves each
+// Large values go down in portions this size: the CRC layer's pass leaves each
 // in the cache for the copy into the file.
 const unsigned int kDirectChunk = 256 * 1024;
 
@@ -487,9 +487,9 @@ struct KQoxPrivate
     std::unique_ptr<unsigned char[]> mOut;   // kFlushSize bytes not yet handed to the body layer
     std::unique_ptr<unsigned char[]> mSpare; // the buffer the body writer may be writing
     kqox::BodyWriter mBodyWriter;
-    // Texts of the pieces of large ASCII arrays, made on several threads;
+    // Texts of the portions of large ASCII arrays, made on several threads;
     // kept for the next array, with the bytes each has room for.
-    std::vector<std::pair<std::unique_ptr<char[]>, size_t>> mPieceTexts;
+    std::vector<std::pair<std::unique_ptr<char[]>, size_t>> mPortionTexts;
     size_t mOutLen = 0;
     long long mOutBase = 0;
     bool mWriteFailed = false;

@@ -2131,7 +2131,7 @@ bool ReadArrayInSlices(KQoxPrivate& d, const Value& value, T* out, long long& af
         }
         cut[sliceCount] = stopMark;
         std::vector<char> parsed(sliceCount, 0);
-        KRunPieces(sliceCount, static_cast<int>(sliceCount), [&](size_t k) {
+        KRunPortions(sliceCount, static_cast<int>(sliceCount), [&](size_t k) {
             const ArrayMark& from = cut[k];
             const ArrayMark& to = cut[k + 1];
             parsed[k] = to.mSeen >= from.mSeen &&

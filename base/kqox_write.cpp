@@ -789,7 +789,7 @@ bool KQox::FieldWriteT(KTime time)
 
 // ---------------------------------------------------------------------------
 // Typed arrays: one value holding many numbers of one type, written in one
-// piece (binary: code, 32-bit count, little-endian items; ASCII: "*" code
+// portion (binary: code, 32-bit count, little-endian items; ASCII: "*" code
 // count ":" and the items as the scalar texts, separated by spaces).
 
 namespace {
@@ -1121,45 +1121,45 @@ size_t FormatLines(char* out, const T* values, size_t count, size_t indent)
     return t;
 }
 
-// Items a piece of a large ASCII array has, made on one thread: a whole
+// Items a portion of a large ASCII array has, made on one thread: a whole
 // number of lines, its text large enough to go to the file directly.
-const size_t kArrayPieceItems = 16384 * kArrayLineItems;
+const size_t kArrayPortionItems = 16384 * kArrayLineItems;
 
-// The lines of a large multi-line array made a few pieces at a time on
+// The lines of a large multi-line array made a few portions at a time on
 // several threads and put in order (the same text as one line after
-// another); a round's pieces are put while the next round's are made.
+// another); a round's portions are put while the next round's are made.
 template <typename T>
 void PutLinesParallel(KQoxPrivate& d, const T* values, size_t count, size_t indent)
 {
     const size_t lineRoom = 1 + indent + kArrayLineItems * (kArrayItemText + 1);
-    const size_t pieceRoom = kArrayPieceItems / kArrayLineItems * lineRoom;
-    const size_t pieces = (count + kArrayPieceItems - 1) / kArrayPieceItems;
+    const size_t portionRoom = kArrayPortionItems / kArrayLineItems * lineRoom;
+    const size_t portions = (count + kArrayPortionItems - 1) / kArrayPortionItems;
     const size_t threads = static_cast<size_t>(KDefaultThreads(8));
-    const size_t round = std::min(pieces, threads);
+    const size_t round = std::min(portions, threads);
     // Two sets of texts: one being put, the other being made.
-    auto& texts = d.mPieceTexts;
+    auto& texts = d.mPortionTexts;
     if (texts.size() < 2 * round)
         texts.resize(2 * round);
     std::vector<size_t> sizes(2 * round);
-    auto make = [&](size_t piece, size_t slot) {
-        if (texts[slot].second < pieceRoom)
+    auto make = [&](size_t portion, size_t slot) {
+        if (texts[slot].second < portionRoom)
         {
-            texts[slot].first.reset(new (std::nothrow) char[pieceRoom]);
-            texts[slot].second = texts[slot].first ? pieceRoom : 0;
+            texts[slot].first.reset(new (std::nothrow) char[portionRoom]);
+            texts[slot].second = texts[slot].first ? portionRoom : 0;
         }
-        const size_t at = piece * kArrayPieceItems;
-        const size_t n = std::min(kArrayPieceItems, count - at);
+        const size_t at = portion * kArrayPortionItems;
+        const size_t n = std::min(kArrayPortionItems, count - at);
         sizes[slot] = texts[slot].first ? FormatLines(texts[slot].first.get(), values + at, n, indent) : 0;
     };
-    auto put = [&](size_t piece, size_t slot) {
+    auto put = [&](size_t portion, size_t slot) {
         if (texts[slot].first)
         {
             d.Put(texts[slot].first.get(), sizes[slot]);
             return;
         }
-        // No memory for the piece: made here, a line at a time.
-        const size_t at = piece * kArrayPieceItems;
-        const size_t n = std::min(kArrayPieceItems, count - at);
+        // No memory for the portion: made here, a line at a time.
+        const size_t at = portion * kArrayPortionItems;
+        const size_t n = std::min(kArrayPortionItems, count - at);
         char line[1 + kArrayLineItems * (kArrayItemText + 1)];
         for (size_t l = 0; l < n && !d.mWriteFailed; l += kArrayLineItems)
         {
@@ -1170,16 +1170,16 @@ void PutLinesParallel(KQoxPrivate& d, const T* values, size_t count, size_t inde
             d.Put(line + 1, t - 1);
         }
     };
-    const size_t rounds = (pieces + round - 1) / round;
+    const size_t rounds = (portions + round - 1) / round;
     for (size_t r = 0; r <= rounds && !d.mWriteFailed; ++r)
     {
-        // Job 0 puts the last round's pieces (on one thread, in order); the
+        // Job 0 puts the last round's portions (on one thread, in order); the
         // others make this round's.
         const size_t last = r > 0 ? (r - 1) * round : 0;
-        const size_t lastCount = r > 0 ? std::min(round, pieces - last) : 0;
+        const size_t lastCount = r > 0 ? std::min(round, portions - last) : 0;
         const size_t first = r * round;
-        const size_t now = r < rounds ? std::min(round, pieces - first) : 0;
-        KRunPieces(now + 1, static_cast<int>(threads + (lastCount > 0 ? 1 : 0)), [&](size_t job) {
+        const size_t now = r < rounds ? std::min(round, portions - first) : 0;
+        KRunPortions(now + 1, static_cast<int>(threads + (lastCount > 0 ? 1 : 0)), [&](size_t job) {
             if (job > 0)
                 make(first + job - 1, (r % 2) * round + job - 1);
             else
@@ -1208,7 +1208,7 @@ bool WriteArray(KQoxPrivate& d, char code, const T* values, unsigned int count)
         const size_t indent = multiLine ? depth * kIndent : 0;
         const size_t lineRoom = 1 + indent + kArrayLineItems * (kArrayItemText + 1);
         char line[kArrayLineItems * (kArrayItemText + 1)];
-        if (multiLine && count >= 2 * kArrayPieceItems && lineRoom <= kFlushSize)
+        if (multiLine && count >= 2 * kArrayPortionItems && lineRoom <= kFlushSize)
         {
             PutLinesParallel(d, values, count, indent);
             count = 0; // every line is out

@@ -51,8 +51,8 @@ public:
     virtual void Clear();
     // Appends the texts of all items to out, with "~" between them.
     virtual void GetText(KString& out);
-    // Clears the list, then adds one item (reference 0) for every piece of
-    // text before a "~", and for the piece after the last "~" when it is not
+    // Clears the list, then adds one item (reference 0) for every portion of
+    // text before a "~", and for the portion after the last "~" when it is not
     // empty. Returns the index of the last item added, 0 when none was.
     virtual int SetText(const char* text);
 
@@ -248,16 +248,16 @@ int KStringListTemplate<Type>::SetText(const char* text)
     KString copy(text ? text : "");
     Clear();
     int last = 0;
-    const char* piece = copy.ToChars();
-    while (const char* tilde = strchr(piece, '~'))
+    const char* portion = copy.ToChars();
+    while (const char* tilde = strchr(portion, '~'))
     {
-        KString part(piece, static_cast<unsigned int>(tilde - piece));
+        KString part(portion, static_cast<unsigned int>(tilde - portion));
         last = InsertAt(GetCount(), part, 0);
-        piece = tilde + 1;
+        portion = tilde + 1;
     }
-    if (*piece != '\0')
+    if (*portion != '\0')
     {
-        last = InsertAt(GetCount(), piece, 0);
+        last = InsertAt(GetCount(), portion, 0);
     }
     return last < 0 ? 0 : last;
 }

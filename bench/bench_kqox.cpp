@@ -343,13 +343,13 @@ void BM_KQoxMeshRead(benchmark::State& state)
         static_cast<double>(BytesRead() - before) / static_cast<double>(state.iterations() * size);
 }
 
-// The same bytes through stdio in 1 MB pieces.
+// The same bytes through stdio in 1 MB portions.
 void BM_KQoxMeshPeerFwrite(benchmark::State& state)
 {
     const std::string& source = MeshFile();
     long long size = source.empty() ? 0 : static_cast<long long>(std::filesystem::file_size(source));
     std::string name = ScratchDirectory() + "/mesh_peer.bin";
-    std::vector<char> piece(1 << 20, 'x');
+    std::vector<char> portion(1 << 20, 'x');
     for (auto _ : state)
     {
         FILE* out = std::fopen(name.c_str(), "wb");
@@ -358,10 +358,10 @@ void BM_KQoxMeshPeerFwrite(benchmark::State& state)
             state.SkipWithError("fopen failed");
             break;
         }
-        for (long long done = 0; done < size; done += static_cast<long long>(piece.size()))
+        for (long long done = 0; done < size; done += static_cast<long long>(portion.size()))
         {
-            size_t n = static_cast<size_t>(std::min<long long>(size - done, static_cast<long long>(piece.size())));
-            std::fwrite(piece.data(), 1, n, out);
+            size_t n = static_cast<size_t>(std::min<long long>(size - done, static_cast<long long>(portion.size())));
+            std::fwrite(portion.data(), 1, n, out);
         }
         std::fclose(out);
     }
@@ -372,7 +372,7 @@ void BM_KQoxMeshPeerFwrite(benchmark::State& state)
 void BM_KQoxMeshPeerFread(benchmark::State& state)
 {
     const std::string& name = MeshFile();
-    std::vector<char> piece(1 << 20);
+    std::vector<char> portion(1 << 20);
     long long size = 0;
     for (auto _ : state)
     {
@@ -384,10 +384,10 @@ void BM_KQoxMeshPeerFread(benchmark::State& state)
         }
         size = 0;
         size_t n;
-        while ((n = std::fread(piece.data(), 1, piece.size(), in)) > 0)
+        while ((n = std::fread(portion.data(), 1, portion.size(), in)) > 0)
             size += static_cast<long long>(n);
         std::fclose(in);
-        benchmark::DoNotOptimize(piece.data());
+        benchmark::DoNotOptimize(portion.data());
     }
     state.SetBytesProcessed(state.iterations() * size);
 }

@@ -1,6 +1,6 @@
 // Native reader: geometry (meshes, NURBS and patch surfaces) with its
 // links, shapes and layers. Every array comes in one
-// piece; counts, indices and positions are checked before they are used.
+// portion; counts, indices and positions are checked before they are used.
 
 #include <algorithm>
 #include <cstring>

@@ -1,7 +1,7 @@
 // libFuzzer target: any bytes read as an OBJ file (with a material library
 // beside it), the scene then written back out as OBJ. The file is read and
 // written a second time with runs of statements and blocks of lines taken
-// in small parallel pieces, which must give the same scene and text.
+// in small parallel portions, which must give the same scene and text.
 
 #include <cstddef>
 #include <cstdint>

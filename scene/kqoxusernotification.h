@@ -1,7 +1,7 @@
 #ifndef QOX_SCENE_KQOXUSERNOTIFICATION_H
 #define QOX_SCENE_KQOXUSERNOTIFICATION_H
 
-// KQoxUserNotification: gathers notifications for the user during a piece of
+// KQoxUserNotification: gathers notifications for the user during a portion of
 // work and writes them to a log file.
 //
 // Entries (an identifier, a description and any number of detail texts) are

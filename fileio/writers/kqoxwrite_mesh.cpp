@@ -1,5 +1,5 @@
 // Version-6 writer: geometry (meshes, NURBS and patch surfaces) with its
-// links, shapes and layers, every array in one piece.
+// links, shapes and layers, every array in one portion.
 
 #include <memory>
 #include <vector>

@@ -392,17 +392,17 @@ void KQoxWriter3DS::ExportGeometry(KQoxNode* node, const KQoxVector4& t, const K
         }
         mesh = triangulated;
     }
-    std::vector<K3dsPtr<mesh3ds>> pieces = ConvMeshPBto3DS(mesh, t, r, s, Get3dsName(node).c_str());
-    for (auto& piece : pieces)
-        PutMesh3ds(mDatabase.get(), piece.get());
-    // Every piece of a split mesh moves with the node.
-    for (size_t i = 0; i < std::max<size_t>(pieces.size(), 1); ++i)
+    std::vector<K3dsPtr<mesh3ds>> portions = ConvMeshPBto3DS(mesh, t, r, s, Get3dsName(node).c_str());
+    for (auto& portion : portions)
+        PutMesh3ds(mDatabase.get(), portion.get());
+    // Every portion of a split mesh moves with the node.
+    for (size_t i = 0; i < std::max<size_t>(portions.size(), 1); ++i)
     {
         K3dsPtr<objectmotion3ds> motion = ConvMeshNodePBto3DS(node);
         if (!motion)
             continue;
         if (i > 0)
-            CopyName(motion->name, sizeof motion->name, pieces[i]->name);
+            CopyName(motion->name, sizeof motion->name, portions[i]->name);
         PutObjectMotion3ds(mDatabase.get(), motion.get());
     }
     mTextureMapping = textureMapping;

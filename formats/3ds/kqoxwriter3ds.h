@@ -104,7 +104,7 @@ public:
     // ---- Meshes ----
 
     // One mesh as 3DS triangle meshes: one record, or several when it has
-    // more than 65,535 vertices or triangles (each piece then holds only the
+    // more than 65,535 vertices or triangles (each portion then holds only the
     // vertices its faces use; the first keeps `name`, the others get unique
     // names). t, r and s are the node's transform in scene axes. Material
     // records of the combinations used are put into the database (when

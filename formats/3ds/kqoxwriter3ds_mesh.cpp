@@ -1,7 +1,7 @@
 // The 3DS writer's meshes: vertices in the node's parent space, texture
 // vertices, triangles with smoothing groups, the mesh matrix and the list of
 // material combinations; meshes past the 16-bit counts of the format are
-// split into pieces.
+// split into portions.
 
 #include "formats/3ds/kqoxwriter3ds.h"
 #include "formats/3ds/kqoxwriter3ds_private.h"
@@ -43,7 +43,7 @@ using Combination = std::array<int, 3>;
 // The part of a mesh that goes into one 3DS record: its vertices (mesh
 // indices, in record order) and faces (mesh face numbers, and their corners
 // as record vertex indices).
-struct Piece
+struct Portion
 {
     std::vector<int> vertices;
     std::vector<int> faces;
@@ -326,13 +326,13 @@ std::vector<K3dsPtr<mesh3ds>> KQoxWriter3DS::ConvMeshPBto3DS(KQoxMesh* source, c
             PutMaterial3ds(mDatabase.get(), record.get());
     }
 
-    // Pieces: the whole mesh when it fits the format's 16-bit counts, else
+    // Portions: the whole mesh when it fits the format's 16-bit counts, else
     // runs of faces with only the vertices they use.
-    std::vector<Piece> pieces;
+    std::vector<Portion> portions;
     const int faceCount = static_cast<int>(faces.corners.size());
     if (pointCount <= kMax3dsCount && faceCount <= kMax3dsCount)
     {
-        Piece whole;
+        Portion whole;
         whole.vertices.resize(static_cast<size_t>(pointCount));
         for (int i = 0; i < pointCount; ++i)
             whole.vertices[i] = i;
@@ -344,34 +344,34 @@ std::vector<K3dsPtr<mesh3ds>> KQoxWriter3DS::ConvMeshPBto3DS(KQoxMesh* source, c
             for (int k = 0; k < 3; ++k)
                 whole.corners[f][k] = static_cast<ushort3ds>(faces.corners[f][k]);
         }
-        pieces.push_back(std::move(whole));
+        portions.push_back(std::move(whole));
     }
     else
     {
         std::vector<int> local(static_cast<size_t>(pointCount), 0);
         std::vector<int> stamp(static_cast<size_t>(pointCount), -1);
-        Piece current;
-        int piece = 0;
+        Portion current;
+        int portion = 0;
         for (int f = 0; f < faceCount; ++f)
         {
             const std::array<int, 3>& v = faces.corners[f];
             int added = 0;
             for (int k = 0; k < 3; ++k)
-                if (stamp[v[k]] != piece && (k == 0 || v[k] != v[0]) && (k < 2 || v[k] != v[1]))
-                    ++added; // distinct corners not yet in the piece
+                if (stamp[v[k]] != portion && (k == 0 || v[k] != v[0]) && (k < 2 || v[k] != v[1]))
+                    ++added; // distinct corners not yet in the portion
             if (static_cast<int>(current.faces.size()) + 1 > kMax3dsCount ||
                 static_cast<int>(current.vertices.size()) + added > kMax3dsCount)
             {
-                pieces.push_back(std::move(current));
-                current = Piece();
-                ++piece;
+                portions.push_back(std::move(current));
+                current = Portion();
+                ++portion;
             }
             std::array<ushort3ds, 3> corner;
             for (int k = 0; k < 3; ++k)
             {
-                if (stamp[v[k]] != piece)
+                if (stamp[v[k]] != portion)
                 {
-                    stamp[v[k]] = piece;
+                    stamp[v[k]] = portion;
                     local[v[k]] = static_cast<int>(current.vertices.size());
                     current.vertices.push_back(v[k]);
                 }
@@ -381,7 +381,7 @@ std::vector<K3dsPtr<mesh3ds>> KQoxWriter3DS::ConvMeshPBto3DS(KQoxMesh* source, c
             current.corners.push_back(corner);
         }
         if (!current.faces.empty())
-            pieces.push_back(std::move(current));
+            portions.push_back(std::move(current));
     }
 
     // Mesh matrix: the node's rotation and scaling in 3DS axes, then its
@@ -395,21 +395,21 @@ std::vector<K3dsPtr<mesh3ds>> KQoxWriter3DS::ConvMeshPBto3DS(KQoxMesh* source, c
     KmRS(axes, axes, s3);
     const std::string baseName = std::string(name ? name : "").substr(0, kNodeNameLength);
 
-    for (size_t p = 0; p < pieces.size(); ++p)
+    for (size_t p = 0; p < portions.size(); ++p)
     {
-        const Piece& piece = pieces[p];
+        const Portion& portion = portions[p];
         mesh3ds* raw = nullptr;
-        InitMeshObj3ds(&raw, static_cast<ushort3ds>(piece.vertices.size()), static_cast<ushort3ds>(piece.faces.size()),
-                       InitAllFields3ds);
+        InitMeshObj3ds(&raw, static_cast<ushort3ds>(portion.vertices.size()),
+                       static_cast<ushort3ds>(portion.faces.size()), InitAllFields3ds);
         K3dsPtr<mesh3ds> record(raw);
         if (!record || Failed())
             break;
         CopyName(record->name, sizeof record->name, p == 0 ? baseName : MakeUniqueName(baseName, kNodeNameLength));
-        for (size_t i = 0; i < piece.vertices.size(); ++i)
+        for (size_t i = 0; i < portion.vertices.size(); ++i)
         {
-            record->vertexarray[i] = vertices[piece.vertices[i]];
+            record->vertexarray[i] = vertices[portion.vertices[i]];
             if (record->textarray)
-                record->textarray[i] = uvs[piece.vertices[i]];
+                record->textarray[i] = uvs[portion.vertices[i]];
         }
         for (int row = 0; row < 3; ++row)
             for (int j = 0; j < 3; ++j)
@@ -417,12 +417,13 @@ std::vector<K3dsPtr<mesh3ds>> KQoxWriter3DS::ConvMeshPBto3DS(KQoxMesh* source, c
         for (int j = 0; j < 3; ++j)
             record->locmatrix[9 + j] = static_cast<float>(t3[j]);
         std::vector<std::vector<ushort3ds>> lists(faces.combinations.size());
-        for (size_t f = 0; f < piece.faces.size(); ++f)
+        for (size_t f = 0; f < portion.faces.size(); ++f)
         {
-            record->facearray[f] = {piece.corners[f][0], piece.corners[f][1], piece.corners[f][2], kFaceEdgesVisible};
+            record->facearray[f] = {portion.corners[f][0], portion.corners[f][1], portion.corners[f][2],
+                                    kFaceEdgesVisible};
             if (record->smootharray)
-                record->smootharray[f] = faces.smoothing[piece.faces[f]];
-            const int combination = faces.combination[piece.faces[f]];
+                record->smootharray[f] = faces.smoothing[portion.faces[f]];
+            const int combination = faces.combination[portion.faces[f]];
             if (combination >= 0)
                 lists[combination].push_back(static_cast<ushort3ds>(f));
         }

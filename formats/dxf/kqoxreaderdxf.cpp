@@ -101,7 +101,7 @@ bool KQoxReaderDxf::Read(KQoxScene& scene, KStreamOptions* options)
         return false;
 
     // The whole file is held in memory and parsed in place; it is read in
-    // one piece when its size is known, in chunks past that (a file that
+    // one portion when its size is known, in chunks past that (a file that
     // grows meanwhile, or a stream without a size).
     mBytes.clear();
     rewind(mFile);

@@ -43,7 +43,7 @@ void* ObjBlockResize(void* block, size_t oldBytes, size_t newBytes)
         if (mapped == MAP_FAILED)
             return nullptr;
 #ifdef MADV_HUGEPAGE
-        // The whole mapping, so that it stays one piece that mremap can move.
+        // The whole mapping, so that it stays one portion that mremap can move.
         madvise(mapped, newBytes, MADV_HUGEPAGE);
 #endif
         return mapped;

@@ -90,7 +90,7 @@ public:
     void PrintObjMeshes() {}
 
     // Runs of "v", "vt" and "vn" statements, and of "f" statements, are cut
-    // into pieces read by up to threads threads at once when at least
+    // into portions read by up to threads threads at once when at least
     // minimumBytes of them are at hand (threads 1: never); what is read is
     // the same either way.
     void SetParallelRuns(int threads, size_t minimumBytes);
@@ -144,17 +144,17 @@ private:
     static bool ParseNormal(std::string_view rest, KQoxVector4& normal);
     static bool ParseTextureVertex(std::string_view rest, KQoxVector2& textureVertex);
     // After a "v", "vt" or "vn" statement: the run of such statements at
-    // hand read in parallel pieces, until a statement of another kind; false
+    // hand read in parallel portions, until a statement of another kind; false
     // when a statement holds too few numbers or memory runs out.
     bool ReadVertexRuns(KObjStatementReader& in);
     // After an "f" statement: the same for the run of "f" statements, into
     // the current group's face list; false when memory runs out.
     bool ReadFaceRuns(KObjStatementReader& in, KObjMesh& mesh, KObjMesh::FaceList& list);
     // The whole lines at hand when they are worth reading in parallel, cut
-    // into a few pieces per thread at line breaks; false otherwise, or
+    // into a few portions per thread at line breaks; false otherwise, or
     // before the position noRunBefore (which a short run moves on).
-    bool CutPieces(KObjStatementReader& in, size_t& noRunBefore, std::string_view& lines,
-                   std::vector<std::string_view>& pieces);
+    bool CutPortions(KObjStatementReader& in, size_t& noRunBefore, std::string_view& lines,
+                     std::vector<std::string_view>& portions);
     bool ReadSurface(KQoxScene& scene, KObjStatementReader& in, std::string_view rest, std::string_view& keyword,
                      std::string_view& next, bool& more);
     void UseMaterial(std::string_view rest);
@@ -223,17 +223,17 @@ private:
     // of the file: the last try found too short a run.
     size_t mNoVertexRunBefore = 0;
     size_t mNoFaceRunBefore = 0;
-    // Per thread, the faces of its piece of a run of "f" statements, with
-    // where its piece's run ended.
-    struct FacePiece
+    // Per thread, the faces of its portion of a run of "f" statements, with
+    // where its portion's run ended.
+    struct FacePortion
     {
         KObjMesh mMesh;
         KObjMesh::FaceList mList;
-        size_t mStop = 0;    // bytes of the piece read
+        size_t mStop = 0;    // bytes of the portion read
         bool mEnded = false; // a statement of another kind was met
         bool mFailed = false;
     };
-    std::vector<std::unique_ptr<FacePiece>> mFacePieces;
+    std::vector<std::unique_ptr<FacePortion>> mFacePortions;
     // Per vertex, the first distinct reference made of it (-1: none yet);
     // kept between meshes and reset where it was used.
     std::vector<int> mChainHeads;

@@ -233,8 +233,8 @@ KQoxMesh* KQoxReaderObj::CreateQoxMeshFromObjMesh(KObjMesh& objMesh)
     const KQoxVector4* vertices = mVertices.data();
     const KQoxVector4* fileNormals = mNormals.data();
     const KQoxVector2* textureVertices = mTextureVertices.data();
-    const size_t slices = pointCount >= kParallelPoints ? kObjPiecesPerThread * static_cast<size_t>(mThreads) : 1;
-    KRunPieces(slices, mThreads, [&](size_t slice) {
+    const size_t slices = pointCount >= kParallelPoints ? kObjPortionsPerThread * static_cast<size_t>(mThreads) : 1;
+    KRunPortions(slices, mThreads, [&](size_t slice) {
         const int begin = static_cast<int>(static_cast<long long>(pointCount) * slice / slices);
         const int end = static_cast<int>(static_cast<long long>(pointCount) * (slice + 1) / slices);
         for (int number = begin; number < end; ++number)
@@ -259,8 +259,8 @@ KQoxMesh* KQoxReaderObj::CreateQoxMeshFromObjMesh(KObjMesh& objMesh)
             return fail();
         int* cornerUVs = uvs->mIndexArray.GetArray();
         const size_t cornerSlices =
-            usedUVs >= kParallelPoints ? kObjPiecesPerThread * static_cast<size_t>(mThreads) : 1;
-        KRunPieces(cornerSlices, mThreads, [&](size_t slice) {
+            usedUVs >= kParallelPoints ? kObjPortionsPerThread * static_cast<size_t>(mThreads) : 1;
+        KRunPortions(cornerSlices, mThreads, [&](size_t slice) {
             const int begin = static_cast<int>(static_cast<long long>(usedUVs) * slice / cornerSlices);
             const int end = static_cast<int>(static_cast<long long>(usedUVs) * (slice + 1) / cornerSlices);
             for (int c = begin; c < end; ++c)

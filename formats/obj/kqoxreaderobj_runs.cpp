@@ -1,5 +1,5 @@
 // Long runs of vertex or face statements read in parallel: the lines at
-// hand are cut into a few pieces per thread at line breaks, each piece read
+// hand are cut into a few portions per thread at line breaks, each portion read
 // by one of the threads, and the results joined in file order, so that what
 // is read is exactly what reading statement by statement gives. A run ends
 // at the first statement of another kind or continued on the next line; the
@@ -43,10 +43,10 @@ void KQoxReaderObj::SetParallelRuns(int threads, size_t minimumBytes)
     mParallelMinimum = minimumBytes;
 }
 
-bool KQoxReaderObj::CutPieces(KObjStatementReader& in, size_t& noRunBefore, std::string_view& lines,
-                              std::vector<std::string_view>& pieces)
+bool KQoxReaderObj::CutPortions(KObjStatementReader& in, size_t& noRunBefore, std::string_view& lines,
+                                std::vector<std::string_view>& portions)
 {
-    pieces.clear();
+    portions.clear();
     if (in.Position() < noRunBefore)
         return false;
     lines = in.BufferedLines(kParallelBlock / 2);
@@ -55,7 +55,7 @@ bool KQoxReaderObj::CutPieces(KObjStatementReader& in, size_t& noRunBefore, std:
         noRunBefore = in.Position() + lines.size();
         return false;
     }
-    const size_t count = kObjPiecesPerThread * static_cast<size_t>(mThreads);
+    const size_t count = kObjPortionsPerThread * static_cast<size_t>(mThreads);
     const char* const end = lines.data() + lines.size();
     const char* begin = lines.data();
     for (size_t i = 1; i <= count && begin < end; ++i)
@@ -66,7 +66,7 @@ bool KQoxReaderObj::CutPieces(KObjStatementReader& in, size_t& noRunBefore, std:
         // On to the end of the line the cut falls in.
         while (cut < end && cut[-1] != '\n' && cut[-1] != '\r')
             ++cut;
-        pieces.emplace_back(begin, static_cast<size_t>(cut - begin));
+        portions.emplace_back(begin, static_cast<size_t>(cut - begin));
         begin = cut;
     }
     return true;
@@ -75,10 +75,10 @@ bool KQoxReaderObj::CutPieces(KObjStatementReader& in, size_t& noRunBefore, std:
 bool KQoxReaderObj::ReadVertexRuns(KObjStatementReader& in)
 {
     std::string_view lines;
-    std::vector<std::string_view> pieces;
-    while (CutPieces(in, mNoVertexRunBefore, lines, pieces))
+    std::vector<std::string_view> portions;
+    while (CutPortions(in, mNoVertexRunBefore, lines, portions))
     {
-        // First each piece's statements of each kind, up to the first
+        // First each portion's statements of each kind, up to the first
         // statement that ends the run.
         struct Count
         {
@@ -86,10 +86,10 @@ bool KQoxReaderObj::ReadVertexRuns(KObjStatementReader& in)
             size_t mStop = 0;
             bool mEnded = false;
         };
-        std::vector<Count> counts(pieces.size());
-        KRunPieces(pieces.size(), mThreads, [&](size_t i) {
-            const char* p = pieces[i].data();
-            const char* const end = p + pieces[i].size();
+        std::vector<Count> counts(portions.size());
+        KRunPortions(portions.size(), mThreads, [&](size_t i) {
+            const char* p = portions[i].data();
+            const char* const end = p + portions[i].size();
             Count& count = counts[i];
             std::string_view keyword, rest;
             for (const char* line = p; ObjCutStatement(p, end, keyword, rest); line = p)
@@ -97,19 +97,19 @@ bool KQoxReaderObj::ReadVertexRuns(KObjStatementReader& in)
                 const int kind = VertexKind(keyword);
                 if (kind < 0 || Continued(rest))
                 {
-                    count.mStop = static_cast<size_t>(line - pieces[i].data());
+                    count.mStop = static_cast<size_t>(line - portions[i].data());
                     count.mEnded = true;
                     return;
                 }
                 ++count.mKinds[kind];
             }
-            count.mStop = pieces[i].size();
+            count.mStop = portions[i].size();
         });
-        // The run ends in the first piece that ends it.
+        // The run ends in the first portion that ends it.
         size_t used = 0, bytes = 0;
         size_t totals[3] = {0, 0, 0};
         bool ended = false;
-        while (used < pieces.size() && !ended)
+        while (used < portions.size() && !ended)
         {
             for (int k = 0; k < 3; ++k)
                 totals[k] += counts[used].mKinds[k];
@@ -123,7 +123,7 @@ bool KQoxReaderObj::ReadVertexRuns(KObjStatementReader& in)
             mNoVertexRunBefore = in.Position() + bytes + mParallelMinimum;
             return true;
         }
-        // Room for them all, then each piece into its own places.
+        // Room for them all, then each portion into its own places.
         size_t firsts[3] = {mVertices.size(), mTextureVertices.size(), mNormals.size()};
         if (!mVertices.extend(totals[0]) || !mTextureVertices.extend(totals[1]) || !mNormals.extend(totals[2]))
             return false;
@@ -135,8 +135,8 @@ bool KQoxReaderObj::ReadVertexRuns(KObjStatementReader& in)
                 firsts[k] += counts[i].mKinds[k];
             }
         std::vector<char> bad(used, 0);
-        KRunPieces(used, mThreads, [&](size_t i) {
-            const char* p = pieces[i].data();
+        KRunPortions(used, mThreads, [&](size_t i) {
+            const char* p = portions[i].data();
             const char* const end = p + counts[i].mStop;
             KQoxVector4* positions = mVertices.data() + starts[3 * i];
             KQoxVector2* textureVertices = mTextureVertices.data() + starts[3 * i + 1];
@@ -166,53 +166,53 @@ bool KQoxReaderObj::ReadVertexRuns(KObjStatementReader& in)
 bool KQoxReaderObj::ReadFaceRuns(KObjStatementReader& in, KObjMesh& mesh, KObjMesh::FaceList& list)
 {
     std::string_view lines;
-    std::vector<std::string_view> pieces;
-    while (CutPieces(in, mNoFaceRunBefore, lines, pieces))
+    std::vector<std::string_view> portions;
+    while (CutPortions(in, mNoFaceRunBefore, lines, portions))
     {
-        while (mFacePieces.size() < pieces.size())
-            mFacePieces.push_back(std::make_unique<FacePiece>());
-        KRunPieces(pieces.size(), mThreads, [&](size_t i) {
-            FacePiece& piece = *mFacePieces[i];
-            piece.mMesh.mAllFacesHaveNormals = piece.mMesh.mAllFacesHaveTextureVertices = true;
-            piece.mMesh.mAllFacesHaveTexture = true;
-            piece.mMesh.mSomeFaceHasTexture = piece.mMesh.mSomeCornerHasTextureVertex = false;
-            piece.mMesh.mFaceCount = 0;
-            piece.mList.mFaces.clear();
-            piece.mList.mCorners.clear();
-            piece.mList.mRuns.clear();
-            piece.mEnded = piece.mFailed = false;
-            const char* p = pieces[i].data();
-            const char* const end = p + pieces[i].size();
+        while (mFacePortions.size() < portions.size())
+            mFacePortions.push_back(std::make_unique<FacePortion>());
+        KRunPortions(portions.size(), mThreads, [&](size_t i) {
+            FacePortion& portion = *mFacePortions[i];
+            portion.mMesh.mAllFacesHaveNormals = portion.mMesh.mAllFacesHaveTextureVertices = true;
+            portion.mMesh.mAllFacesHaveTexture = true;
+            portion.mMesh.mSomeFaceHasTexture = portion.mMesh.mSomeCornerHasTextureVertex = false;
+            portion.mMesh.mFaceCount = 0;
+            portion.mList.mFaces.clear();
+            portion.mList.mCorners.clear();
+            portion.mList.mRuns.clear();
+            portion.mEnded = portion.mFailed = false;
+            const char* p = portions[i].data();
+            const char* const end = p + portions[i].size();
             std::string_view keyword, rest;
             for (const char* line = p; ObjCutStatement(p, end, keyword, rest); line = p)
             {
                 if (keyword != "f" || Continued(rest))
                 {
-                    piece.mStop = static_cast<size_t>(line - pieces[i].data());
-                    piece.mEnded = true;
+                    portion.mStop = static_cast<size_t>(line - portions[i].data());
+                    portion.mEnded = true;
                     return;
                 }
-                if (!ReadFace(piece.mMesh, piece.mList, rest))
+                if (!ReadFace(portion.mMesh, portion.mList, rest))
                 {
-                    piece.mFailed = true;
+                    portion.mFailed = true;
                     return;
                 }
             }
-            piece.mStop = pieces[i].size();
+            portion.mStop = portions[i].size();
         });
-        // The pieces up to the first that ends the run, joined in order:
-        // room for all, then each piece copied to its place on its thread.
+        // The portions up to the first that ends the run, joined in order:
+        // room for all, then each portion copied to its place on its thread.
         size_t bytes = 0, used = 0, corners = 0, faces = 0;
         bool ended = false;
-        while (used < pieces.size() && !ended)
+        while (used < portions.size() && !ended)
         {
-            const FacePiece& piece = *mFacePieces[used++];
-            if (piece.mFailed)
+            const FacePortion& portion = *mFacePortions[used++];
+            if (portion.mFailed)
                 return false;
-            ended = piece.mEnded;
-            bytes += piece.mStop;
-            corners += piece.mList.mCorners.size();
-            faces += piece.mList.mFaces.size();
+            ended = portion.mEnded;
+            bytes += portion.mStop;
+            corners += portion.mList.mCorners.size();
+            faces += portion.mList.mFaces.size();
         }
         const size_t firstCorner = list.mCorners.size();
         const size_t firstFace = list.mFaces.size();
@@ -227,21 +227,21 @@ bool KQoxReaderObj::ReadFaceRuns(KObjStatementReader& in, KObjMesh& mesh, KObjMe
         {
             cornerAt[i] = c;
             faceAt[i] = f;
-            c += mFacePieces[i]->mList.mCorners.size();
-            f += mFacePieces[i]->mList.mFaces.size();
+            c += mFacePortions[i]->mList.mCorners.size();
+            f += mFacePortions[i]->mList.mFaces.size();
         }
-        KRunPieces(used, mThreads, [&](size_t i) {
-            const KObjMesh::FaceList& from = mFacePieces[i]->mList;
+        KRunPortions(used, mThreads, [&](size_t i) {
+            const KObjMesh::FaceList& from = mFacePortions[i]->mList;
             std::copy(from.mCorners.begin(), from.mCorners.end(), list.mCorners.begin() + cornerAt[i]);
             std::copy(from.mFaces.begin(), from.mFaces.end(), list.mFaces.begin() + faceAt[i]);
         });
         for (size_t i = 0; i < used; ++i)
         {
-            const KObjMesh& from = mFacePieces[i]->mMesh;
+            const KObjMesh& from = mFacePortions[i]->mMesh;
             if (from.mFaceCount == 0)
                 continue;
             // One material and texture for the whole run.
-            const KObjMesh::Run& run = mFacePieces[i]->mList.mRuns[0];
+            const KObjMesh::Run& run = mFacePortions[i]->mList.mRuns[0];
             if (list.mRuns.empty() || list.mRuns.end()[-1].mMaterial != run.mMaterial ||
                 list.mRuns.end()[-1].mTexture != run.mTexture)
                 list.mRuns.push_reserved(KObjMesh::Run{faceAt[i], run.mMaterial, run.mTexture});

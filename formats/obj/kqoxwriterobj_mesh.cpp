@@ -196,7 +196,7 @@ void KQoxWriterObj::WriteMesh(KQoxNode* node, KQoxMesh* mesh)
                     packed[static_cast<size_t>(p)] + static_cast<size_t>(std::max(mesh->GetPolygonSize(p), 0));
             cornerUV.resize(packed.back());
             const size_t slices = static_cast<size_t>(polygonCount) >= kParallelPolygons
-                                      ? kObjPiecesPerThread * static_cast<size_t>(mThreads)
+                                      ? kObjPortionsPerThread * static_cast<size_t>(mThreads)
                                       : 1;
             auto sliceBegin = [&](size_t slice) {
                 return static_cast<int>(static_cast<size_t>(polygonCount) * slice / slices);
@@ -216,14 +216,14 @@ void KQoxWriterObj::WriteMesh(KQoxNode* node, KQoxMesh* mesh)
                 }
             };
             std::vector<int> sliceUVs(slices + 1, 0);
-            KRunPieces(slices, mThreads, [&](size_t slice) {
+            KRunPortions(slices, mThreads, [&](size_t slice) {
                 int count = 0;
                 eachCorner(slice, [&](int, int, bool hasUV) { count += hasUV; });
                 sliceUVs[slice + 1] = count;
             });
             for (size_t slice = 0; slice < slices; ++slice)
                 sliceUVs[slice + 1] += sliceUVs[slice];
-            KRunPieces(slices, mThreads, [&](size_t slice) {
+            KRunPortions(slices, mThreads, [&](size_t slice) {
                 int next = uvBase + sliceUVs[slice];
                 eachCorner(slice, [&](int p, int c, bool hasUV) {
                     cornerUV[packed[static_cast<size_t>(p)] + static_cast<size_t>(c)] = hasUV ? next++ : -1;

@@ -325,7 +325,7 @@ private:
 // taken in blocks of blockItems; threads threads format blocks into memory,
 // each taking the next block not yet taken, while the calling thread writes
 // each block as soon as it is ready, in order, and formats the next blocks
-// itself while it waits. At most 2 * kObjPiecesPerThread * threads blocks
+// itself while it waits. At most 2 * kObjPortionsPerThread * threads blocks
 // are held at once; the text is the same as format(out, 0, count) writes.
 // The texts in memory are kept in texts from one call to the next.
 template <class Out, class F>
@@ -338,7 +338,7 @@ void ObjWriteBlocks(Out& out, std::vector<std::unique_ptr<Out>>& texts, int thre
         return;
     }
     const size_t workers = static_cast<size_t>(threads);
-    const size_t held = 2 * kObjPiecesPerThread * workers;
+    const size_t held = 2 * kObjPortionsPerThread * workers;
     const size_t blocks = (count + blockItems - 1) / blockItems;
     while (texts.size() < held)
         texts.push_back(std::make_unique<Out>(nullptr));

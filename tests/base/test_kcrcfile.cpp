@@ -301,7 +301,7 @@ TEST_F(CrcFileTest, CheckValueFollowsPatchesGapsAndTruncation)
             KCrcFile crc(0, NewBottom(), KChainedFile::eClosed, true);
             ASSERT_TRUE(crc.Open(mName.c_str(), kFILE_READ_WRITE, false));
             std::string copy = data;
-            // Appended in pieces of varied sizes.
+            // Appended in portions of varied sizes.
             for (size_t at = 0; at < copy.size();)
             {
                 unsigned int n = static_cast<unsigned int>(std::min<size_t>(copy.size() - at, 1 + (at * 7919) % 70000));

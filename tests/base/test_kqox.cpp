@@ -933,11 +933,11 @@ TEST(KQoxFile, LargeValuesAndEmbeddedFiles)
     }
 }
 
-// Values past the buffer go to the file in pieces, the CRC layer following
+// Values past the buffer go to the file in portions, the CRC layer following
 // each, and full buffers are written while the next fills: the file on disk
 // is byte for byte the image written in memory, its check value is the CRC
 // of its bytes, and it reads back.
-TEST(KQoxFile, LargeArraysGoOutInPiecesUnchanged)
+TEST(KQoxFile, LargeArraysGoOutInPortionsUnchanged)
 {
     std::vector<double> values(1000003);
     for (size_t i = 0; i < values.size(); ++i)

@@ -79,16 +79,16 @@ TEST(KStringListTest, SortAndFindEqualIgnoreCase)
 TEST(KStringListTest, TildeTextRoundTrip)
 {
     KStringList list;
-    for (const char* s : {"first", "", "third piece", "last"})
+    for (const char* s : {"first", "", "third portion", "last"})
         list.Add(s, 7);
-    EXPECT_EQ(Text(list), "first~~third piece~last");
+    EXPECT_EQ(Text(list), "first~~third portion~last");
     KStringList back;
-    EXPECT_EQ(back.SetText("first~~third piece~last"), 3);
+    EXPECT_EQ(back.SetText("first~~third portion~last"), 3);
     EXPECT_EQ(Texts(back), Texts(list));
     KString out("head:"); // GetText appends
     back.GetText(out);
-    EXPECT_STREQ(out, "head:first~~third piece~last");
-    // The piece after the last "~" is added only when it is not empty.
+    EXPECT_STREQ(out, "head:first~~third portion~last");
+    // The portion after the last "~" is added only when it is not empty.
     const struct
     {
         const char* text;

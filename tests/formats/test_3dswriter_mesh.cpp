@@ -394,19 +394,19 @@ TEST_F(Writer3dsMesh, MeshesPastSixtyFiveThousandAreSplit)
     auto second = r->Mesh("Strip1");
     ASSERT_NE(first, nullptr);
     ASSERT_NE(second, nullptr);
-    EXPECT_EQ(first->nfaces, 65533); // the first piece fills its vertices
+    EXPECT_EQ(first->nfaces, 65533); // the first portion fills its vertices
     EXPECT_EQ(first->nvertices, 65535);
     EXPECT_EQ(first->nfaces + second->nfaces, triangles);
-    // The second piece's first face is face 65533 of the strip.
+    // The second portion's first face is face 65533 of the strip.
     const face3ds& f = second->facearray[0];
     ExpectPoint(second->vertexarray[f.v1], 65533 / 2, 0, 65533 % 2);
     ExpectPoint(second->vertexarray[f.v3], 65535 / 2, 0, 65535 % 2);
-    // Material lists per piece, with face numbers of the piece.
+    // Material lists per portion, with face numbers of the portion.
     ASSERT_EQ(second->nmats, 2);
     EXPECT_STREQ(second->matarray[0].name, "Even");
     EXPECT_EQ(second->matarray[0].faceindex[0], 1); // face 65534 is even
     EXPECT_EQ(second->matarray[0].nfaces + second->matarray[1].nfaces, second->nfaces);
-    // Both pieces move; the child hangs under the first.
+    // Both portions move; the child hangs under the first.
     EXPECT_NE(r->Object("Strip"), nullptr);
     EXPECT_NE(r->Object("Strip1"), nullptr);
     EXPECT_STREQ(r->Object("Child")->parent, "Strip");

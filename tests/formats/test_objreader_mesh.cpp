@@ -331,9 +331,9 @@ TEST(ObjReadMesh, FaceReadingAgreesWithTheTokenRules)
     // that ParseVertexGroup and ConvertIndex give token by token.
     std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
     KQoxReaderObj reader(*manager);
-    const char* pieces[] = {"1",         "2",          "3",          "-1",          "-2",          "0", "7",
-                            "/",         "//",         "12",         "-",           "+3",          "x", "99",
-                            "123456789", "1234567890", "2147483647", "-2147483648", "00000000001", "5/"};
+    const char* portions[] = {"1",         "2",          "3",          "-1",          "-2",          "0", "7",
+                              "/",         "//",         "12",         "-",           "+3",          "x", "99",
+                              "123456789", "1234567890", "2147483647", "-2147483648", "00000000001", "5/"};
     unsigned long long state = 99;
     auto next = [&state](unsigned n) {
         state = state * 6364136223846793005ULL + 1442695040888963407ULL;
@@ -356,7 +356,7 @@ TEST(ObjReadMesh, FaceReadingAgreesWithTheTokenRules)
         {
             const unsigned parts = 1 + next(4);
             for (unsigned k = 0; k < parts; ++k)
-                token += pieces[next(sizeof pieces / sizeof pieces[0])];
+                token += portions[next(sizeof portions / sizeof portions[0])];
             rest += (rest.empty() ? "" : next(3) == 0 ? "  " : " ") + token;
         }
         // What the token rules give.
@@ -464,10 +464,10 @@ uint64_t DigestWithThreads(const std::string& path, int threads, size_t minimumB
 
 TEST(ObjReadMesh, ParallelRunsReadWhatStatementByStatementReads)
 {
-    // Runs of every length, cut into pieces anywhere, broken by statements
+    // Runs of every length, cut into portions anywhere, broken by statements
     // of other kinds, continued lines, comments and blank lines, with
     // references backwards and forwards, faces without normals only inside
-    // runs: pieces read in parallel build the same scene.
+    // runs: portions read in parallel build the same scene.
     std::string text = "mtllib looks.mtl\n";
     for (int block = 0; block < 24; ++block)
     {
