@@ -114,6 +114,17 @@ bool NoWarpLeft(KFCurveNode* node)
     return NoWarpLeft(node->LayerGet());
 }
 
+// Imports name into read; the translation node of its first node, checked to
+// keep no time warp (null when the import fails or there is none).
+KFCurveNode* ImportMerged(KQoxSdkManager& manager, KQoxScene& read, const std::string& name)
+{
+    if (!Import(manager, read, name))
+        return nullptr;
+    KFCurveNode* t = ReadT(read);
+    EXPECT_TRUE(t && NoWarpLeft(t));
+    return t;
+}
+
 double Warped(double seconds)
 {
     return std::min(20.0 * seconds, 10.0);
@@ -135,10 +146,8 @@ TEST(NativeTimeWarp, BakedAtThePlotPeriodInEveryForm)
         const std::string name = dir.File("warp.qox");
         ASSERT_TRUE(Export(manager, scene, name, format));
         KQoxScene read(manager);
-        ASSERT_TRUE(Import(manager, read, name));
-        KFCurveNode* t = ReadT(read);
+        KFCurveNode* t = ImportMerged(manager, read, name);
         ASSERT_NE(t, nullptr);
-        EXPECT_TRUE(NoWarpLeft(t));
         // The warp's span 0..1 s at 1/30 s: 0, 1/30, ..., 31/30 s (the first
         // sample past the stop ends the plot).
         KFCurve* x = t->Get(0)->FCurveGet();
@@ -214,10 +223,8 @@ TEST(NativeTimeWarp, LayeredChannelMergedIntoItsBase)
     const std::string name = dir.File("layered.qox");
     ASSERT_TRUE(Export(manager, scene, name, eEXPORT_QOX_BINARY));
     KQoxScene read(manager);
-    ASSERT_TRUE(Import(manager, read, name));
-    KFCurveNode* t = ReadT(read);
+    KFCurveNode* t = ImportMerged(manager, read, name);
     ASSERT_NE(t, nullptr);
-    EXPECT_TRUE(NoWarpLeft(t));
     EXPECT_EQ(t->LayerGet(), nullptr);
     KFCurve* x = t->Get(0)->FCurveGet();
     ASSERT_EQ(x->KeyGetCount(), 32);
@@ -251,10 +258,8 @@ TEST(NativeTimeWarp, UnknownNumbersAndOverlongWarps)
         changed.replace(changed.find("TimeWarpID: 1"), 13, std::string("TimeWarpID: ") + number);
         ASSERT_TRUE(WriteFile(name, changed));
         KQoxScene read(manager);
-        ASSERT_TRUE(Import(manager, read, name));
-        KFCurveNode* t = ReadT(read);
+        KFCurveNode* t = ImportMerged(manager, read, name);
         ASSERT_NE(t, nullptr);
-        EXPECT_TRUE(NoWarpLeft(t));
         KFCurve* x = t->Get(0)->FCurveGet();
         ASSERT_EQ(x->KeyGetCount(), 2);
         EXPECT_EQ(x->KeyGetValue(1), 10.0f);
