@@ -53,7 +53,7 @@ KQoxNode::KQoxNode(KQoxSdkManager& manager, const char* name)
     mProperties = new KQoxNodeProperties(this);
     mLimits = new KQoxNodeLimits(this);
     Reset();
-    Init();
+    InitTakes();
     SetVisibility(true);
     SetShadingMode(eLIGHT_SHADING);
     PublishPropertiesLater();

@@ -315,6 +315,11 @@ public:
 
     // Channels and takes ----------------------------------------------------------
     void AddChannels(KQoxTakeNode* takeNode) override;
+    // While the Default take is owed (attributes call these from SetNode and
+    // UnsetNode): keeps what the attribute's channels would hold in it, or
+    // builds it when that cannot be told; drops what was kept for them.
+    void AddOwedDefaultChannels(KQoxNodeAttribute& attribute);
+    void RemoveOwedDefaultChannels(KQoxNodeAttribute& attribute);
     bool SetCurrentTakeNode(int index) override;
     bool SetCurrentTakeNode(const char* name) override;
     // Widens [start, stop] with the subtree's animation; true when there is any.
@@ -458,6 +463,11 @@ private:
     // The node of the first live node-table source of an object list.
     static KQoxNode* FirstListedNode(KPropertyObjectList& list);
     void CopyLimitsFrom(KQoxNode& source);
+    // The attribute that had no channel to give the owed Default take when
+    // it was attached: building that take leaves it out.
+    const KQoxNodeAttribute* mChannellessAttribute = nullptr;
+    // Init, or InitOnRequest with the values of the channels kept.
+    void InitTakes();
     // Makes this node's attribute a copy of the source's (see operator=).
     void CopyNodeAttributeFrom(KQoxNode& source);
     // The translation, rotation and scaling properties take the values of

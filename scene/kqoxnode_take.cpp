@@ -66,6 +66,61 @@ bool IsChannelName(const char* name)
 
 } // namespace
 
+void KQoxNode::InitTakes()
+{
+    // The Default take is owed when its channels are the four transform and
+    // visibility channels alone: their values are kept until it is built.
+    KQoxNodeProperties& p = *mProperties;
+    const int count = p.GetPropertyCount();
+    for (int i = 0; i < count; ++i)
+    {
+        KProperty* property = p.GetProperty(i);
+        if (property && property->IsAnimatable() && !IsChannelName(property->GetPropertyName()))
+        {
+            Init();
+            return;
+        }
+    }
+    InitOnRequest();
+    for (KProperty* property : {p.mLclTranslation, p.mLclRotation, p.mLclScaling, p.mVisibility})
+        RememberDefaultValues(property);
+}
+
+void KQoxNode::AddOwedDefaultChannels(KQoxNodeAttribute& attribute)
+{
+    if (!IsDefaultTakePending())
+        return;
+    KArrayTemplate<KProperty*> owned(16);
+    attribute.FillPropertyList(&owned);
+    bool madeNone = false;
+    if (RememberDefaultChannels([&attribute](KQoxTakeNode* take) { attribute.AddChannels(take); }, &owned, &attribute,
+                                &madeNone))
+    {
+        // Its channels then are none, whatever it would make later: changes
+        // made through the takes reach the owed one once it is built.
+        if (madeNone)
+            mChannellessAttribute = &attribute;
+        return;
+    }
+    // Channels whose values cannot be kept apart: the take is built now,
+    // with them when the attribute is the node's.
+    KQoxTakeNode* take = GetDefaultTakeNode();
+    if (take && mNodeAttribute != &attribute)
+        attribute.AddChannels(take);
+}
+
+void KQoxNode::RemoveOwedDefaultChannels(KQoxNodeAttribute& attribute)
+{
+    if (!IsDefaultTakePending())
+        return;
+    ForgetDefaultChannels(&attribute);
+    if (mChannellessAttribute == &attribute)
+        mChannellessAttribute = nullptr;
+    // The attribute is told of every take, the owed one as an empty take.
+    KQoxTakeNode scratch("Default");
+    attribute.RemoveChannels(&scratch);
+}
+
 void KQoxNode::AddChannels(KQoxTakeNode* takeNode)
 {
     if (!takeNode || !takeNode->GetKFCurveNode())
@@ -93,14 +148,18 @@ void KQoxNode::AddChannels(KQoxTakeNode* takeNode)
     takeNode->GetKFCurveNode()->Add(transform);
     takeNode->GetKFCurveNode()->Add(visibility);
 
-    const int count = p.GetPropertyCount();
+    // Built as made (the Default take owed, or a take made in place of a
+    // copy of it), the channels are those the node had when it was made:
+    // the four above only (it is owed only then); the channels of
+    // properties added since came with the take, built for them.
+    const int count = IsBuildingAsMade() ? 0 : p.GetPropertyCount();
     for (int i = 0; i < count; ++i)
     {
         KProperty* property = p.GetProperty(i);
         if (property && property->IsAnimatable() && !IsChannelName(property->GetPropertyName()))
             CreateChannelsForProperty(property, takeNode);
     }
-    if (mNodeAttribute)
+    if (mNodeAttribute && !(IsBuildingAsMade() && mNodeAttribute == mChannellessAttribute))
         mNodeAttribute->AddChannels(takeNode);
 }
 

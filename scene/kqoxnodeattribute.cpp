@@ -22,7 +22,12 @@ void KQoxNodeAttribute::SetNode(KQoxNode& node)
     mNode = &node;
     const int count = node.GetTakeNodeCount();
     for (int i = 0; i < count; ++i)
-        AddChannels(node.GetTakeNode(i));
+    {
+        if (KQoxTakeNode* take = node.GetBuiltTakeNode(i))
+            AddChannels(take);
+        else
+            node.AddOwedDefaultChannels(*this);
+    }
 }
 
 void KQoxNodeAttribute::UnsetNode()
@@ -31,7 +36,12 @@ void KQoxNodeAttribute::UnsetNode()
         return;
     const int count = mNode->GetTakeNodeCount();
     for (int i = 0; i < count; ++i)
-        RemoveChannels(mNode->GetTakeNode(i));
+    {
+        if (KQoxTakeNode* take = mNode->GetBuiltTakeNode(i))
+            RemoveChannels(take);
+        else
+            mNode->RemoveOwedDefaultChannels(*this);
+    }
     mNode = nullptr;
 }
 

@@ -145,6 +145,44 @@ void WritePropertyMember(KProperty* pProperty, int pMember, double pValue)
     }
 }
 
+// The curve values of a property's channel as UpdateDefaultValuesWithProperty
+// sets them: bit i of the result tells that pValues[i] is set.
+unsigned CurveValuesOf(KProperty* pProperty, float (&pValues)[kMaxChannelMembers])
+{
+    int count = GetMemberCount(pProperty);
+    if ((count == 3 || count == 4) && IsVectorKind(pProperty->GetPropertyType()))
+    {
+        double values[kMaxChannelMembers] = {0.0, 0.0, 0.0, 0.0};
+        pProperty->GetData(values, 0, nullptr, nullptr);
+        for (int i = 0; i < count; ++i)
+            pValues[i] = ToCurveValue(values[i]);
+        return (1u << count) - 1u;
+    }
+    pValues[0] = ToCurveValue(pProperty->AsDouble());
+    return 1u;
+}
+
+bool SameFloat(float pA, float pB)
+{
+    return std::memcmp(&pA, &pB, sizeof(float)) == 0;
+}
+
+int CountCurves(KFCurveNode* pNode)
+{
+    int count = pNode->FCurveGet() ? 1 : 0;
+    for (int i = 0; i < pNode->GetCount(); ++i)
+        if (KFCurveNode* child = pNode->Get(i))
+            count += CountCurves(child);
+    return count;
+}
+
+// The name a take answers to; the Default take owed is "Default".
+char* TakeName(KQoxTakeNode* pTakeNode)
+{
+    static char sDefaultName[] = "Default";
+    return pTakeNode ? pTakeNode->GetName() : sDefaultName;
+}
+
 bool IsDefaultTakeName(const char* pName)
 {
     return pName && strcasecmp(pName, kDefaultTakeName) == 0;
@@ -306,6 +344,13 @@ void KQoxTakeNodeContainer::Init()
     mCurrentTakeNode = 0;
 }
 
+void KQoxTakeNodeContainer::InitOnRequest()
+{
+    if (mTakeNodeArray.GetCount() == 0)
+        mTakeNodeArray.Add(nullptr);
+    mCurrentTakeNode = 0;
+}
+
 void KQoxTakeNodeContainer::Reset()
 {
     DestroyTakeNodes();
@@ -316,6 +361,173 @@ void KQoxTakeNodeContainer::DestroyTakeNodes()
 {
     while (mTakeNodeArray.GetCount() > 0)
         delete mTakeNodeArray.RemoveLast();
+    std::vector<KeptValues>().swap(mKeptValues);
+}
+
+KQoxTakeNode* KQoxTakeNodeContainer::EnsureDefaultTake()
+{
+    if (mTakeNodeArray.GetCount() == 0)
+        return nullptr;
+    if (mTakeNodeArray[0] || mBuildingAsMade)
+        return mTakeNodeArray[0];
+    // Built as it was made, then each curve tied to a property gets the value
+    // it has held since its property last set it.
+    const int first = mDefaultTakeCallbacks.GetCount();
+    KQoxTakeNode* takeNode = new KQoxTakeNode(kDefaultTakeName);
+    mBuildingAsMade = true;
+    AddChannels(takeNode);
+    mBuildingAsMade = false;
+    ApplyKeptValues(first);
+    std::vector<KeptValues>().swap(mKeptValues);
+    mTakeNodeArray.SetAt(0, takeNode);
+    return takeNode;
+}
+
+KQoxTakeNodeContainer::KeptValues* KQoxTakeNodeContainer::FindKept(KProperty* pProperty)
+{
+    for (KeptValues& kept : mKeptValues)
+        if (kept.mProperty == pProperty)
+            return &kept;
+    return nullptr;
+}
+
+KQoxTakeNodeContainer::KeptValues& KQoxTakeNodeContainer::Keep(KProperty* pProperty, const void* pSource)
+{
+    if (KeptValues* kept = FindKept(pProperty))
+    {
+        kept->mSource = pSource;
+        return *kept;
+    }
+    if (mKeptValues.empty())
+        mKeptValues.reserve(4);
+    mKeptValues.push_back(KeptValues{pProperty, pSource, {0.0f, 0.0f, 0.0f, 0.0f}, 0});
+    return mKeptValues.back();
+}
+
+bool KQoxTakeNodeContainer::IsKeptByName(KProperty* pProperty)
+{
+    KeptValues* kept = pProperty ? FindKept(pProperty) : nullptr;
+    return kept && kept->mSource == this;
+}
+
+void KQoxTakeNodeContainer::RememberDefaultValues(KProperty* pProperty)
+{
+    if (!pProperty || !IsDefaultTakePending())
+        return;
+    KeptValues& kept = Keep(pProperty, this);
+    kept.mMembers = static_cast<unsigned char>(kept.mMembers | CurveValuesOf(pProperty, kept.mValues));
+}
+
+void KQoxTakeNodeContainer::KeepUserPropertyValues(KQoxUserProperty* pUserProperty)
+{
+    // As UpdateDefaultValuesWithProperty sets them from a user property.
+    KeptValues& kept = Keep(pUserProperty->GetKProperty(), this);
+    KQoxUserProperty::EUserPropertyType type = pUserProperty->GetPropertyType();
+    if (type == KQoxUserProperty::eVECTOR || type == KQoxUserProperty::eCOLOR)
+    {
+        double values[3] = {0.0, 0.0, 0.0};
+        pUserProperty->GetDefaultValue(values[0], values[1], values[2]);
+        for (int i = 0; i < 3; ++i)
+            kept.mValues[i] = ToCurveValue(values[i]);
+        kept.mMembers = static_cast<unsigned char>(kept.mMembers | 7u);
+        return;
+    }
+    double value = 0.0;
+    pUserProperty->GetDefaultValue(value);
+    kept.mValues[0] = ToCurveValue(value);
+    kept.mMembers = static_cast<unsigned char>(kept.mMembers | 1u);
+}
+
+bool KQoxTakeNodeContainer::RememberDefaultChannels(const std::function<void(KQoxTakeNode*)>& pAdd, void* pOwned,
+                                                    const void* pSource, bool* pMadeNone)
+{
+    if (!IsDefaultTakePending())
+        return true;
+    KArrayTemplate<KProperty*>* owned = static_cast<KArrayTemplate<KProperty*>*>(pOwned);
+    // The channels are made in a Default take of their own, whose curves
+    // register their records here like those of the real one.
+    const int first = mDefaultTakeCallbacks.GetCount();
+    KQoxTakeNode scratch(kDefaultTakeName);
+    pAdd(&scratch);
+    const int records = mDefaultTakeCallbacks.GetCount() - first;
+    if (pMadeNone)
+        *pMadeNone = !scratch.GetKFCurveNode() || scratch.GetKFCurveNode()->GetCount() == 0;
+    bool known = scratch.GetKFCurveNode() && CountCurves(scratch.GetKFCurveNode()) == records;
+    std::vector<KeptValues> found;
+    for (int i = first; known && i < mDefaultTakeCallbacks.GetCount(); ++i)
+    {
+        KQoxDefaultTakeCallback* record = mDefaultTakeCallbacks[i];
+        const int member = record->mMember;
+        known = record->mCurve && owned && owned->Find(record->mProperty) >= 0 && member >= 0 &&
+                member < kMaxChannelMembers;
+        if (!known)
+            break;
+        KeptValues* kept = nullptr;
+        for (KeptValues& candidate : found)
+            if (candidate.mProperty == record->mProperty)
+                kept = &candidate;
+        if (!kept)
+        {
+            found.push_back(KeptValues{record->mProperty, pSource, {0.0f, 0.0f, 0.0f, 0.0f}, 0});
+            kept = &found.back();
+        }
+        // A member tied twice cannot be told apart.
+        known = (kept->mMembers & (1u << member)) == 0;
+        kept->mValues[member] = record->mCurve->GetValue();
+        kept->mMembers = static_cast<unsigned char>(kept->mMembers | (1u << member));
+    }
+    while (mDefaultTakeCallbacks.GetCount() > first)
+    {
+        KQoxDefaultTakeCallback* record = mDefaultTakeCallbacks[mDefaultTakeCallbacks.GetCount() - 1];
+        UnregisterDefaultTakeCallback(record);
+    }
+    if (!known)
+        return false;
+    for (const KeptValues& values : found)
+    {
+        KeptValues& kept = Keep(values.mProperty, pSource);
+        for (int m = 0; m < kMaxChannelMembers; ++m)
+            if (values.mMembers & (1u << m))
+                kept.mValues[m] = values.mValues[m];
+        kept.mMembers = static_cast<unsigned char>(kept.mMembers | values.mMembers);
+    }
+    return true;
+}
+
+void KQoxTakeNodeContainer::ForgetDefaultChannels(const void* pSource)
+{
+    mKeptValues.erase(std::remove_if(mKeptValues.begin(), mKeptValues.end(),
+                                     [pSource](const KeptValues& kept) { return kept.mSource == pSource; }),
+                      mKeptValues.end());
+}
+
+bool KQoxTakeNodeContainer::KeptValuesAreCurrent()
+{
+    for (KeptValues& kept : mKeptValues)
+    {
+        float values[kMaxChannelMembers] = {0.0f, 0.0f, 0.0f, 0.0f};
+        const unsigned members = CurveValuesOf(kept.mProperty, values);
+        if ((kept.mMembers & ~members) != 0)
+            return false;
+        for (int m = 0; m < kMaxChannelMembers; ++m)
+            if ((kept.mMembers & (1u << m)) && !SameFloat(kept.mValues[m], values[m]))
+                return false;
+    }
+    return true;
+}
+
+void KQoxTakeNodeContainer::ApplyKeptValues(int pFirst)
+{
+    if (mKeptValues.empty())
+        return;
+    for (int i = pFirst; i < mDefaultTakeCallbacks.GetCount(); ++i)
+    {
+        KQoxDefaultTakeCallback* record = mDefaultTakeCallbacks[i];
+        KeptValues* kept = record ? FindKept(record->mProperty) : nullptr;
+        const int member = record ? record->mMember : -1;
+        if (kept && member >= 0 && member < kMaxChannelMembers && (kept->mMembers & (1u << member)))
+            SetStaticValue(record->mCurve, kept->mValues[member]);
+    }
 }
 
 KQoxTakeNodeContainer& KQoxTakeNodeContainer::operator=(KQoxTakeNodeContainer& pSource)
@@ -323,6 +535,7 @@ KQoxTakeNodeContainer& KQoxTakeNodeContainer::operator=(KQoxTakeNodeContainer& p
     if (&pSource == this)
         return *this;
     KQoxObject::operator=(pSource);
+    pSource.EnsureDefaultTake();
     DestroyTakeNodes();
     for (int i = 0; i < pSource.mTakeNodeArray.GetCount(); ++i)
         mTakeNodeArray.Add(new KQoxTakeNode(*pSource.mTakeNodeArray[i]));
@@ -367,7 +580,7 @@ int KQoxTakeNodeContainer::FindTakeNode(const char* pName) const
     if (!pName)
         return -1;
     for (int i = 0; i < mTakeNodeArray.GetCount(); ++i)
-        if (strcmp(mTakeNodeArray[i]->GetName(), pName) == 0)
+        if (strcmp(TakeName(mTakeNodeArray[i]), pName) == 0)
             return i;
     return -1;
 }
@@ -382,7 +595,16 @@ KQoxTakeNode* KQoxTakeNodeContainer::CreateTakeNode(const char* pName)
         return nullptr;
     }
     KQoxTakeNode* takeNode = nullptr;
-    if (KQoxTakeNode* defaultTake = GetDefaultTakeNode())
+    if (IsDefaultTakePending() && !IsDefaultTakeName(pName) && KeptValuesAreCurrent())
+    {
+        // What a copy of the owed Default take would be, built directly: its
+        // curves would hold the values the properties hold now.
+        takeNode = new KQoxTakeNode(pName);
+        mBuildingAsMade = true;
+        AddChannels(takeNode);
+        mBuildingAsMade = false;
+    }
+    else if (KQoxTakeNode* defaultTake = GetDefaultTakeNode())
     {
         takeNode = new KQoxTakeNode(*defaultTake);
         takeNode->SetName(pName);
@@ -465,7 +687,12 @@ bool KQoxTakeNodeContainer::SetCurrentTakeNode(const char* pName)
 
 KQoxTakeNode* KQoxTakeNodeContainer::GetDefaultTakeNode()
 {
-    return mTakeNodeArray.GetCount() > 0 ? mTakeNodeArray[0] : nullptr;
+    return EnsureDefaultTake();
+}
+
+KQoxTakeNode* KQoxTakeNodeContainer::GetBuiltTakeNode(int pIndex)
+{
+    return pIndex >= 0 && pIndex < mTakeNodeArray.GetCount() ? mTakeNodeArray[pIndex] : nullptr;
 }
 
 KQoxTakeNode* KQoxTakeNodeContainer::GetTakeNode(int pIndex)
@@ -475,13 +702,17 @@ KQoxTakeNode* KQoxTakeNodeContainer::GetTakeNode(int pIndex)
         SetError(kTakeNodeDoesNotExist);
         return nullptr;
     }
-    return mTakeNodeArray[pIndex];
+    return pIndex == 0 ? EnsureDefaultTake() : mTakeNodeArray[pIndex];
 }
 
 char* KQoxTakeNodeContainer::GetTakeNodeName(int pIndex)
 {
-    KQoxTakeNode* takeNode = GetTakeNode(pIndex);
-    return takeNode ? takeNode->GetName() : nullptr;
+    if (pIndex < 0 || pIndex >= mTakeNodeArray.GetCount())
+    {
+        SetError(kTakeNodeDoesNotExist);
+        return nullptr;
+    }
+    return TakeName(mTakeNodeArray[pIndex]);
 }
 
 KQoxTakeNode* KQoxTakeNodeContainer::GetCurrentTakeNode()
@@ -513,9 +744,11 @@ bool KQoxTakeNodeContainer::IsChannelAnimated(const char* pNodeName, const char*
 
 bool KQoxTakeNodeContainer::GetAnimationInterval(KTime& pStart, KTime& pStop)
 {
-    if (mCurrentTakeNode < 0 || mCurrentTakeNode >= mTakeNodeArray.GetCount())
+    // The Default take owed has no key.
+    KQoxTakeNode* take = GetBuiltTakeNode(mCurrentTakeNode);
+    if (!take)
         return false;
-    KFCurveNode* root = mTakeNodeArray[mCurrentTakeNode]->GetKFCurveNode();
+    KFCurveNode* root = take->GetKFCurveNode();
     KTime start = KTIME_INFINITE;
     KTime stop = KTIME_MINUS_INFINITE;
     if (!root || !root->GetAnimationInterval(start, stop))
@@ -702,9 +935,18 @@ void KQoxTakeNodeContainer::PropertyAdded(KQoxUserProperty* pUserProperty)
     KString effective = GetEffectivePropertyName(name);
     bool isTransform = effective != name;
 
+    if (IsDefaultTakePending())
+    {
+        // A channel the owed take has gets the values; one it would make
+        // needs the take.
+        if (IsKeptByName(property))
+            KeepUserPropertyValues(pUserProperty);
+        else
+            EnsureDefaultTake();
+    }
     for (int i = 0; i < mTakeNodeArray.GetCount(); ++i)
     {
-        KFCurveNode* root = mTakeNodeArray[i]->GetKFCurveNode();
+        KFCurveNode* root = mTakeNodeArray[i] ? mTakeNodeArray[i]->GetKFCurveNode() : nullptr;
         if (!root)
             continue;
         if (isTransform)
@@ -739,6 +981,8 @@ void KQoxTakeNodeContainer::PropertyRemoved(KQoxUserProperty* pUserProperty)
     if (!pUserProperty)
         return;
     KString name = pUserProperty->GetName();
+    // Which channel of the owed take the name would find is not known.
+    EnsureDefaultTake();
     for (int i = 0; i < mTakeNodeArray.GetCount(); ++i)
     {
         KFCurveNode* root = mTakeNodeArray[i]->GetKFCurveNode();
@@ -762,12 +1006,25 @@ bool KQoxTakeNodeContainer::PropertyDefaultValueChanged(KQoxUserProperty* pUserP
         return false;
     if (mCurrentTakeNode < 0 || mCurrentTakeNode >= mTakeNodeArray.GetCount())
         return false;
-    KFCurveNode* current = mTakeNodeArray[mCurrentTakeNode]->GetKFCurveNode();
-    if (!current)
-        return false;
+    if (IsDefaultTakePending())
+    {
+        // The owed take keeps the values when the name finds the property's
+        // own channel there; otherwise it is built and set as any take.
+        if (IsKeptByName(pUserProperty->GetKProperty()))
+            KeepUserPropertyValues(pUserProperty);
+        else
+            EnsureDefaultTake();
+    }
     KString name = GetEffectivePropertyName(pUserProperty->GetName());
-    UpdateDefaultValuesWithProperty(FindChannelNode(current, name.ToChars()), pUserProperty);
-    if (KQoxTakeNode* defaultTake = GetDefaultTakeNode())
+    KQoxTakeNode* currentTake = mTakeNodeArray[mCurrentTakeNode];
+    KFCurveNode* current = currentTake ? currentTake->GetKFCurveNode() : nullptr;
+    if (currentTake)
+    {
+        if (!current)
+            return false;
+        UpdateDefaultValuesWithProperty(FindChannelNode(current, name.ToChars()), pUserProperty);
+    }
+    if (KQoxTakeNode* defaultTake = mTakeNodeArray[0])
         UpdateDefaultValuesWithProperty(FindChannelNode(defaultTake->GetKFCurveNode(), name.ToChars()), pUserProperty);
     return true;
 }
@@ -793,6 +1050,12 @@ void KQoxTakeNodeContainer::UpdateDefaultTakeFromProperties()
 }
 
 // Default-take callbacks ------------------------------------------------------------------
+
+int KQoxTakeNodeContainer::GetDefaultTakeCallbackCount()
+{
+    EnsureDefaultTake();
+    return mDefaultTakeCallbacks.GetCount();
+}
 
 void KQoxTakeNodeContainer::RegisterDefaultTakeCallback(KProperty* pProperty, int pMember, KFCurve* pCurve)
 {

@@ -4,7 +4,10 @@
 // KQoxTakeNodeContainer: the base of every animatable scene object.
 //
 // It owns one take node per take (entry 0 is "Default" once Init ran) and the
-// index of the current take, creates the channels of animatable properties in
+// index of the current take. An object may owe its Default take instead
+// (InitOnRequest): the take then counts and is named as usual, and is built
+// the first time anything asks for it, holding the values it would hold had
+// it been built at once. It creates the channels of animatable properties in
 // every take, and keeps property values and the static values of the Default
 // take's curves equal in both directions:
 // - curve to property: a callback record on each Default-take curve copies
@@ -14,6 +17,9 @@
 //   held off, so nothing echoes back.
 // Failures set code 0 with an explicit text in the error object the derived
 // class hands in.
+
+#include <functional>
+#include <vector>
 
 #include "base/karray.h"
 #include "base/kerror.h"
@@ -59,7 +65,13 @@ public:
 
     // Creates "Default" and makes it current.
     void Init();
-    // Destroys every take node (last first), then Init.
+    // Makes "Default" current and owes it: it is built on first request.
+    // Until then the object keeps the values its curves would hold; the
+    // derived class tells them (RememberDefaultValues) for the channels its
+    // AddChannels ties to properties.
+    void InitOnRequest();
+    // Destroys every take node (last first), then Init (the Default take is
+    // built at once, whichever Init made the first one).
     void Reset();
 
     // Copies the object base, replaces the take nodes with deep copies of the
@@ -89,6 +101,12 @@ public:
     KQoxTakeNode* GetTakeNode(int pIndex);
     char* GetTakeNodeName(int pIndex);
     int GetCurrentTakeNodeIndex() const { return mCurrentTakeNode; }
+    // The Default take owed, not built yet.
+    bool IsDefaultTakePending() const { return mTakeNodeArray.GetCount() > 0 && !mTakeNodeArray[0]; }
+    // The take node when it is built; null without error for the Default
+    // take owed or an index out of range. For code that changes every built
+    // take alike, where the Default take owed gets the change when built.
+    KQoxTakeNode* GetBuiltTakeNode(int pIndex);
     int GetTakeNodeCount() const { return mTakeNodeArray.GetCount(); }
     // True when the channel has a key in a take other than the Default take.
     bool IsChannelAnimated(const char* pNodeName, const char* pChannelName, const char* pSubChannelName);
@@ -133,7 +151,8 @@ public:
     // null or a record this container does not hold.
     void UnregisterDefaultTakeCallback(KQoxDefaultTakeCallback*& pCallback);
     void UnregisterAllDefaultTakeCallback();
-    int GetDefaultTakeCallbackCount() const { return mDefaultTakeCallbacks.GetCount(); }
+    // Builds the Default take when it is owed.
+    int GetDefaultTakeCallbackCount();
 
     // Builds the channel tree of a fresh take node and registers the Default
     // take's callbacks of the object's own channels.
@@ -141,8 +160,30 @@ public:
     // Wraps one handler property as a user property (through the manager).
     virtual KQoxUserProperty* CreateKQoxUserProperty(KProperty* pProperty) = 0;
 
+    // While the Default take is owed: the property's members as the curves
+    // of its channel in this object's own tree (found by the property's
+    // effective name) take them now, kept as the values they hold from now on.
+    void RememberDefaultValues(KProperty* pProperty);
+    // While the Default take is owed, the channels pAdd makes in a take node
+    // (pSource's, an attribute's): their curves' values are kept as the ones
+    // they hold from now on, until ForgetDefaultChannels(pSource). False, with
+    // nothing kept, when a curve it makes is tied to no property of pOwned (a
+    // KArrayTemplate<KProperty*>), or tied twice: the take must be built then.
+    // pMadeNone (may be null): set when pAdd made no channel at all.
+    bool RememberDefaultChannels(const std::function<void(KQoxTakeNode*)>& pAdd, void* pOwned, const void* pSource,
+                                 bool* pMadeNone = nullptr);
+    // Drops the values kept for pSource's channels (they left the take).
+    void ForgetDefaultChannels(const void* pSource);
+
 protected:
     KError* GetTakeError() const { return mError; }
+    // Builds the Default take when it is owed; the take node 0 (null when
+    // there is none, or while it is being built).
+    KQoxTakeNode* EnsureDefaultTake();
+    // True while the owed Default take or a take made in place of a copy of
+    // it is being built: AddChannels builds the channels the object had when
+    // it was made (those added later came with the take built).
+    bool IsBuildingAsMade() const { return mBuildingAsMade; }
     void PublishPending() override;
     // Leaves the manager's count of put-off wrappers (destructors).
     void ForgetPendingProperties();
@@ -155,10 +196,32 @@ private:
     // Registers the callbacks of the copied Default take on this object's own
     // properties, matched by name, after an assignment.
     void RebindDefaultTakeCallbacks(KQoxTakeNodeContainer& pSource);
+    // Values kept for the owed Default take.
+    struct KeptValues
+    {
+        KProperty* mProperty;
+        // The object itself for its own channels (found by name), else the
+        // attribute whose channels they are.
+        const void* mSource;
+        float mValues[4];
+        unsigned char mMembers; // bit i: mValues[i] is kept
+    };
+    KeptValues* FindKept(KProperty* pProperty);
+    KeptValues& Keep(KProperty* pProperty, const void* pSource);
+    // Kept for a channel of this object's own, found by name.
+    bool IsKeptByName(KProperty* pProperty);
+    void KeepUserPropertyValues(KQoxUserProperty* pUserProperty);
+    // True when a take built now from the properties holds what the owed
+    // Default take would hold.
+    bool KeptValuesAreCurrent();
+    // Sets the kept values into the curves tied from record pFirst on.
+    void ApplyKeptValues(int pFirst);
 
     KArrayTemplate<KQoxTakeNode*> mTakeNodeArray;
     KArrayTemplate<KQoxDefaultTakeCallback*> mDefaultTakeCallbacks;
+    std::vector<KeptValues> mKeptValues;
     int mCurrentTakeNode;
+    bool mBuildingAsMade = false;
     KError* mError;
     // Put-off wrappers: the first mPendingCount handler properties, taking
     // the manager's creation places from mPendingSequence on.
