@@ -51,7 +51,6 @@ KQoxNode::KQoxNode(KQoxSdkManager& manager, const char* name)
     , mCullingType(eCULLING_OFF)
 {
     mProperties = new KQoxNodeProperties(this);
-    mLimits = new KQoxNodeLimits(this);
     Reset();
     InitTakes();
     SetVisibility(true);
@@ -112,6 +111,24 @@ KQoxNode::~KQoxNode()
     for (int i = 0; i < mChildNames.GetCount(); ++i)
         delete mChildNames[i];
     mChildNames.Clear();
+}
+
+KQoxNodeLimits& KQoxNode::Limits()
+{
+    if (!mLimits)
+    {
+        // "RotationActive" was turned off when the node was made; whatever
+        // it holds now stays.
+        mLimits = new KQoxNodeLimits(nullptr);
+        mLimits->mLimitedNode = this;
+    }
+    return *mLimits;
+}
+
+const KQoxNodeLimits& KQoxNode::LimitsForReading() const
+{
+    static const KQoxNodeLimits kNeutral(nullptr);
+    return mLimits ? *mLimits : kNeutral;
 }
 
 void KQoxNode::Destruct()

@@ -304,9 +304,10 @@ public:
     KQoxVector4 GetRotationStiffness();
 
     // Limits --------------------------------------------------------------------
+    // Made on first use (a node's limits start off and zero).
     KQoxNodeLimits& GetLimits()
     {
-        return *mLimits;
+        return Limits();
     }
 
     // Working records <-> properties (the native writers and reader) ------------
@@ -463,6 +464,9 @@ private:
     // The node of the first live node-table source of an object list.
     static KQoxNode* FirstListedNode(KPropertyObjectList& list);
     void CopyLimitsFrom(KQoxNode& source);
+    KQoxNodeLimits& Limits();
+    // The record, or one off and zero while none is made.
+    const KQoxNodeLimits& LimitsForReading() const;
     // The attribute that had no channel to give the owed Default take when
     // it was attached: building that take leaves it out.
     const KQoxNodeAttribute* mChannellessAttribute = nullptr;

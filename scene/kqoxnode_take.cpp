@@ -238,20 +238,25 @@ void KQoxNode::UpdateChannelPropertiesFromDefaultTake()
 
 void KQoxNode::CopyLimitsFrom(KQoxNode& source)
 {
-    KQoxNodeLimits& from = *source.mLimits;
-    KQoxNodeLimits& to = *mLimits;
-    KQoxLimits* pairs[3][2] = {{&from.mTranslationLimits, &to.mTranslationLimits},
-                               {&from.mRotationLimits, &to.mRotationLimits},
-                               {&from.mScalingLimits, &to.mScalingLimits}};
-    for (auto& pair : pairs)
+    if (!source.mLimits && !mLimits)
+    {
+        // Both off and zero: copying them only turns "RotationActive" off.
+        SetRotationActiveProperty(false);
+        return;
+    }
+    const KQoxNodeLimits& from = source.LimitsForReading();
+    KQoxNodeLimits& to = Limits();
+    const KQoxLimits* sources[3] = {&from.mTranslationLimits, &from.mRotationLimits, &from.mScalingLimits};
+    KQoxLimits* targets[3] = {&to.mTranslationLimits, &to.mRotationLimits, &to.mScalingLimits};
+    for (int kind = 0; kind < 3; ++kind)
     {
         for (int axis = 0; axis < 3; ++axis)
         {
-            pair[1]->mMinActive[axis] = pair[0]->mMinActive[axis];
-            pair[1]->mMaxActive[axis] = pair[0]->mMaxActive[axis];
+            targets[kind]->mMinActive[axis] = sources[kind]->mMinActive[axis];
+            targets[kind]->mMaxActive[axis] = sources[kind]->mMaxActive[axis];
         }
-        pair[1]->SetLimitMin(pair[0]->GetLimitMin());
-        pair[1]->SetLimitMax(pair[0]->GetLimitMax());
+        targets[kind]->SetLimitMin(sources[kind]->GetLimitMin());
+        targets[kind]->SetLimitMax(sources[kind]->GetLimitMax());
     }
     to.SetTranslationLimitActive(from.GetTranslationLimitActive());
     to.SetRotationLimitActive(from.GetRotationLimitActive());

@@ -105,7 +105,7 @@ void KQoxNode::GetTransformationInheritType(ETransformInheritType& out)
 
 void KQoxNode::SetRotationActive(bool active)
 {
-    mLimits->SetRotationLimitActive(active);
+    Limits().SetRotationLimitActive(active);
     SetRotationActiveProperty(active);
 }
 
@@ -224,7 +224,12 @@ KQoxLimits& LimitsOf(KQoxNodeLimits& limits, int kind)
     return kind == 0 ? limits.mTranslationLimits : kind == 1 ? limits.mRotationLimits : limits.mScalingLimits;
 }
 
-bool KindActive(KQoxNodeLimits& limits, int kind)
+const KQoxLimits& LimitsOf(const KQoxNodeLimits& limits, int kind)
+{
+    return kind == 0 ? limits.mTranslationLimits : kind == 1 ? limits.mRotationLimits : limits.mScalingLimits;
+}
+
+bool KindActive(const KQoxNodeLimits& limits, int kind)
 {
     return kind == 0   ? limits.GetTranslationLimitActive()
            : kind == 1 ? limits.GetRotationLimitActive()
@@ -246,8 +251,8 @@ void KQoxNode::UpdatePropertiesFromPivotsAndLimits()
     LimitRowsOf(p, rows);
     for (int kind = 0; kind < 3; ++kind)
     {
-        const KQoxLimits& limits = LimitsOf(*mLimits, kind);
-        rows[kind].mActive->Value() = KindActive(*mLimits, kind);
+        const KQoxLimits& limits = LimitsOf(LimitsForReading(), kind);
+        rows[kind].mActive->Value() = KindActive(LimitsForReading(), kind);
         bool min[3], max[3];
         limits.GetLimitMinActive(min[0], min[1], min[2]);
         limits.GetLimitMaxActive(max[0], max[1], max[2]);
@@ -288,10 +293,10 @@ void KQoxNode::UpdatePivotsAndLimitsFromProperties()
     LimitRowsOf(p, rows);
     bool changed = false;
     for (int kind = 0; kind < 3 && !changed; ++kind)
-        changed = KindActive(*mLimits, kind) != rows[kind].mActive->Value();
+        changed = KindActive(LimitsForReading(), kind) != rows[kind].mActive->Value();
     for (int kind = 0; kind < 3 && !changed; ++kind)
     {
-        const KQoxLimits& limits = LimitsOf(*mLimits, kind);
+        const KQoxLimits& limits = LimitsOf(LimitsForReading(), kind);
         for (int axis = 0; axis < 3 && !changed; ++axis)
             changed = limits.mMinActive[axis] != rows[kind].mMin[axis]->Value();
         for (int axis = 0; axis < 3 && !changed; ++axis)
@@ -310,12 +315,12 @@ void KQoxNode::UpdatePivotsAndLimitsFromProperties()
     {
         const bool active = rows[kind].mActive->Value();
         if (kind == 0)
-            mLimits->SetTranslationLimitActive(active);
+            Limits().SetTranslationLimitActive(active);
         else if (kind == 1)
-            mLimits->SetRotationLimitActive(active);
+            Limits().SetRotationLimitActive(active);
         else
-            mLimits->SetScalingLimitActive(active);
-        KQoxLimits& limits = LimitsOf(*mLimits, kind);
+            Limits().SetScalingLimitActive(active);
+        KQoxLimits& limits = LimitsOf(Limits(), kind);
         limits.SetLimitMinActive(rows[kind].mMin[0]->Value(), rows[kind].mMin[1]->Value(), rows[kind].mMin[2]->Value());
         limits.SetLimitMaxActive(rows[kind].mMax[0]->Value(), rows[kind].mMax[1]->Value(), rows[kind].mMax[2]->Value());
         limits.SetLimitMin(LoadXYZW(*rows[kind].mMinVector));

@@ -58,6 +58,9 @@ public:
     KQoxLimits mScalingLimits;
 
 private:
+    // The node makes its record on first use, after the property it would
+    // have turned off at the node's creation may have been set since.
+    friend class KQoxNode;
     KQoxNode* mLimitedNode;
     bool mTranslationLimitActive;
     bool mRotationLimitActive;

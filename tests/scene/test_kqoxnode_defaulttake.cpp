@@ -22,6 +22,7 @@
 #include "scene/attributes/kqoxmesh.h"
 #include "scene/attributes/kqoxshape.h"
 #include "scene/kqoxnode.h"
+#include "scene/kqoxnodelimits.h"
 #include "scene/kqoxnodeproperties.h"
 #include "scene/kqoxpropertyhandler.h"
 #include "scene/kqoxsdkmanager.h"
@@ -509,4 +510,49 @@ TEST(NodeDefaultTake, MarkersWhoseTypeChanges)
         other->SetType(KQoxMarker::eIK_EFFECTOR);
         node.AddChild(second);
     });
+}
+
+// A node's limits record, made on first use, answers as one made with the
+// node: everything off and zero, and "RotationActive" left as it stands.
+TEST(NodeDefaultTake, LimitsMadeOnFirstUse)
+{
+    KQoxSdkManager manager;
+    KQoxNode* node = manager.CreateKQoxNode("node");
+    KProperty* rotationActive = TableProperty(*node, "RotationActive");
+    ASSERT_NE(nullptr, rotationActive);
+    EXPECT_EQ(0.0, rotationActive->AsDouble());
+    node->GetProperties()->mRotationActive.Value() = true;
+    KQoxNodeLimits& limits = node->GetLimits();
+    EXPECT_EQ(node, limits.GetLimitedNode());
+    EXPECT_FALSE(limits.GetRotationLimitActive());
+    EXPECT_FALSE(limits.GetTranslationLimitActive());
+    EXPECT_FALSE(limits.mScalingLimits.GetLimitSomethingActive());
+    EXPECT_EQ(0.0, limits.mRotationLimits.GetLimitMax()[2]);
+    EXPECT_TRUE(node->GetRotationActive());
+    EXPECT_EQ(&limits, &node->GetLimits());
+    limits.SetRotationLimitActive(false);
+    EXPECT_FALSE(node->GetRotationActive());
+
+    // Copies: from a node without a record, to one without.
+    KQoxNode* source = manager.CreateKQoxNode("source");
+    KQoxNode* target = manager.CreateKQoxNode("target");
+    target->GetProperties()->mRotationActive.Value() = true;
+    *target = *source;
+    EXPECT_FALSE(target->GetRotationActive());
+    source->GetLimits().mTranslationLimits.SetLimitMin(KQoxVector4(-1, -2, -3));
+    source->GetLimits().SetTranslationLimitActive(true);
+    source->SetRotationActive(true);
+    *target = *source;
+    EXPECT_TRUE(target->GetLimits().GetTranslationLimitActive());
+    EXPECT_TRUE(target->GetLimits().GetRotationLimitActive());
+    EXPECT_TRUE(target->GetRotationActive());
+    EXPECT_EQ(-2.0, target->GetLimits().mTranslationLimits.GetLimitMin()[1]);
+    // Properties written from records, and records from properties.
+    KQoxNode* fresh = manager.CreateKQoxNode("fresh");
+    fresh->UpdatePropertiesFromPivotsAndLimits();
+    EXPECT_FALSE(fresh->GetRotationActive());
+    fresh->UpdatePivotsAndLimitsFromProperties();
+    fresh->GetProperties()->mScalingActive.Value() = true;
+    fresh->UpdatePivotsAndLimitsFromProperties();
+    EXPECT_TRUE(fresh->GetLimits().GetScalingLimitActive());
 }
