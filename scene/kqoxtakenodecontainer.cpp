@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <strings.h>
 #include <unordered_map>
 #include <vector>
@@ -370,6 +371,14 @@ KQoxTakeNode* KQoxTakeNodeContainer::EnsureDefaultTake()
         return nullptr;
     if (mTakeNodeArray[0] || mBuildingAsMade)
         return mTakeNodeArray[0];
+    KQoxTakeNode* takeNode = BuildOwedDefaultTake();
+    std::vector<KeptValues>().swap(mKeptValues);
+    mTakeNodeArray.SetAt(0, takeNode);
+    return takeNode;
+}
+
+KQoxTakeNode* KQoxTakeNodeContainer::BuildOwedDefaultTake()
+{
     // Built as it was made, then each curve tied to a property gets the value
     // it has held since its property last set it.
     const int first = mDefaultTakeCallbacks.GetCount();
@@ -378,9 +387,25 @@ KQoxTakeNode* KQoxTakeNodeContainer::EnsureDefaultTake()
     AddChannels(takeNode);
     mBuildingAsMade = false;
     ApplyKeptValues(first);
-    std::vector<KeptValues>().swap(mKeptValues);
-    mTakeNodeArray.SetAt(0, takeNode);
     return takeNode;
+}
+
+void KQoxTakeNodeContainer::ReadDefaultTake(const std::function<void(KQoxTakeNode*)>& pRead)
+{
+    if (!IsDefaultTakePending() || mBuildingAsMade)
+    {
+        pRead(GetDefaultTakeNode());
+        return;
+    }
+    const int first = mDefaultTakeCallbacks.GetCount();
+    std::unique_ptr<KQoxTakeNode> takeNode(BuildOwedDefaultTake());
+    pRead(takeNode.get());
+    // Its records go before its curves, as the take was never there.
+    while (mDefaultTakeCallbacks.GetCount() > first)
+    {
+        KQoxDefaultTakeCallback* record = mDefaultTakeCallbacks[mDefaultTakeCallbacks.GetCount() - 1];
+        UnregisterDefaultTakeCallback(record);
+    }
 }
 
 KQoxTakeNodeContainer::KeptValues* KQoxTakeNodeContainer::FindKept(KProperty* pProperty)

@@ -95,6 +95,10 @@ public:
     virtual bool SetCurrentTakeNode(const char* pName);
     // Entry 0, or null without error.
     KQoxTakeNode* GetDefaultTakeNode();
+    // Hands the Default take to pRead, which only reads it (null when there
+    // is none). One owed is built for the call alone and dropped after it,
+    // so the object stays as it was.
+    void ReadDefaultTake(const std::function<void(KQoxTakeNode*)>& pRead);
     // Null with "Take node does not exist" out of range.
     KQoxTakeNode* GetCurrentTakeNode();
     char* GetCurrentTakeNodeName();
@@ -180,6 +184,9 @@ protected:
     // Builds the Default take when it is owed; the take node 0 (null when
     // there is none, or while it is being built).
     KQoxTakeNode* EnsureDefaultTake();
+    // A Default take built as the owed one would be, its curves tied to the
+    // properties from record mDefaultTakeCallbacks[first] on; not stored.
+    KQoxTakeNode* BuildOwedDefaultTake();
     // True while the owed Default take or a take made in place of a copy of
     // it is being built: AddChannels builds the channels the object had when
     // it was made (those added later came with the take built).

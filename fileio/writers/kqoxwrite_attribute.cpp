@@ -128,16 +128,18 @@ void KQoxWrite6::WriteGlobalCameraSettings()
 
 void KQoxWrite6::WriteDefaults(KQoxTakeNodeContainer& object)
 {
-    KQoxTakeNode* take = object.GetDefaultTakeNode();
-    KFCurveNode* root = take ? take->GetKFCurveNode() : nullptr;
-    if (!root || root->GetCount() == 0)
-        return;
-    mFile.FieldWriteBegin(kDefaults);
-    mFile.FieldWriteBlockBegin();
-    for (int c = 0; c < root->GetCount(); ++c)
-        root->Get(c)->QoxStore(&mFile, true, true, true, kChannel, true);
-    mFile.FieldWriteBlockEnd();
-    mFile.FieldWriteEnd();
+    // A Default take the object owes is written without keeping it.
+    object.ReadDefaultTake([this](KQoxTakeNode* take) {
+        KFCurveNode* root = take ? take->GetKFCurveNode() : nullptr;
+        if (!root || root->GetCount() == 0)
+            return;
+        mFile.FieldWriteBegin(kDefaults);
+        mFile.FieldWriteBlockBegin();
+        for (int c = 0; c < root->GetCount(); ++c)
+            root->Get(c)->QoxStore(&mFile, true, true, true, kChannel, true);
+        mFile.FieldWriteBlockEnd();
+        mFile.FieldWriteEnd();
+    });
 }
 
 } // namespace qoxsdk_600

@@ -124,6 +124,8 @@ TEST(NativeDefaultTake, NodesNeverAskedWriteTheSameBytes)
         const std::string early = dir.File("early.qox"), late = dir.File("late.qox");
         ASSERT_TRUE(Export(earlyManager, earlyScene, early, form));
         ASSERT_TRUE(Export(lateManager, lateScene, late, form));
+        // Writing left the Default takes owed.
+        EXPECT_TRUE(lateScene.GetRootNode()->GetChild(0)->IsDefaultTakePending());
         const std::string earlyBytes = ReadFile(early);
         EXPECT_GT(earlyBytes.size(), 1000u);
         EXPECT_TRUE(earlyBytes == ReadFile(late));
