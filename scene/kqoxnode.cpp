@@ -406,6 +406,11 @@ void KQoxNode::ForgetNodeAttribute(KQoxNodeAttribute* attribute)
 {
     if (attribute && attribute == mNodeAttribute)
         mNodeAttribute = nullptr;
+    // Nothing kept for the owed Default take may name it any more.
+    if (attribute && attribute == mChannellessAttribute)
+        mChannellessAttribute = nullptr;
+    if (attribute)
+        ForgetDefaultChannels(attribute);
 }
 
 KQoxNodeAttribute* KQoxNode::AttributeOfType(int type) const

@@ -20,6 +20,8 @@
 #include "scene/attributes/kqoxlight.h"
 #include "scene/attributes/kqoxmarker.h"
 #include "scene/attributes/kqoxmesh.h"
+#include "scene/attributes/kqoxnull.h"
+#include "scene/attributes/kqoxskeleton.h"
 #include "scene/attributes/kqoxshape.h"
 #include "scene/kqoxnode.h"
 #include "scene/kqoxnodelimits.h"
@@ -555,4 +557,25 @@ TEST(NodeDefaultTake, LimitsMadeOnFirstUse)
     fresh->GetProperties()->mScalingActive.Value() = true;
     fresh->UpdatePivotsAndLimitsFromProperties();
     EXPECT_TRUE(fresh->GetLimits().GetScalingLimitActive());
+}
+
+TEST(NodeDefaultTake, AttributesDestroyedWhileAttached)
+{
+    ExpectSameEarlyAndLate([](KQoxSdkManager& manager, KQoxNode& node) {
+        KQoxNodeAttribute* old = node.SetNodeAttribute(nullptr);
+        if (old)
+            manager.DestroyKQoxNodeAttribute(old);
+        node.SetNodeAttribute(manager.CreateKQoxNull());
+        manager.DestroyKQoxNodeAttribute(node.GetNodeAttribute());
+        node.SetNodeAttribute(manager.CreateKQoxSkeleton());
+        manager.DestroyKQoxNodeAttribute(node.GetNodeAttribute());
+        for (int i = 0; i < 20; ++i)
+        {
+            KQoxCamera* camera = manager.CreateKQoxCamera();
+            node.SetNodeAttribute(camera);
+            camera->SetFocalLength(10.0 + i);
+            manager.DestroyKQoxNodeAttribute(camera);
+        }
+        node.SetNodeAttribute(manager.CreateKQoxCamera());
+    });
 }
