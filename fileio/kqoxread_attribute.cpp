@@ -181,18 +181,21 @@ void KQoxRead6::ReadGlobalCameraSettings()
 
 void KQoxRead6::ReadDefaults(KQoxTakeNodeContainer& object)
 {
-    KQoxTakeNode* take = object.GetDefaultTakeNode();
-    KFCurveNode* root = take ? take->GetKFCurveNode() : nullptr;
-    if (!root || !mFile.FieldReadBegin(kDefaults))
-        return;
-    if (mFile.FieldReadBlockBegin())
-    {
-        // Only channels the object has: static values of what it animates.
-        while (Ok() && KFCurveNodeCreate(&mFile, root, true, false, true))
-        {}
-        mFile.FieldReadBlockEnd();
-    }
-    mFile.FieldReadEnd();
+    // A Default take the object owes stays owed when the values are all the
+    // file changes in it.
+    object.ChangeDefaultTakeValues([this](KQoxTakeNode* take) {
+        KFCurveNode* root = take ? take->GetKFCurveNode() : nullptr;
+        if (!root || !mFile.FieldReadBegin(kDefaults))
+            return;
+        if (mFile.FieldReadBlockBegin())
+        {
+            // Only channels the object has: static values of what it animates.
+            while (Ok() && KFCurveNodeCreate(&mFile, root, true, false, true))
+            {}
+            mFile.FieldReadBlockEnd();
+        }
+        mFile.FieldReadEnd();
+    });
 }
 
 } // namespace qoxsdk_600

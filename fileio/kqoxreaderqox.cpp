@@ -277,11 +277,13 @@ bool KQoxRead6::ReadScene()
             mFile.ProjectReadSectionEnd();
         }
     }
-    // Shape channels the geometry has no shape for go.
+    // Shape channels the geometry has no shape for go (a Default take still
+    // owed holds none: shapes added make it).
     for (KQoxNode* node : mNodes)
         if (KQoxGeometry* geometry = dynamic_cast<KQoxGeometry*>(node->GetNodeAttribute()))
             for (int t = 0; t < node->GetTakeNodeCount(); ++t)
-                geometry->CleanShapeChannels(node->GetTakeNode(t));
+                if (KQoxTakeNode* take = node->GetBuiltTakeNode(t))
+                    geometry->CleanShapeChannels(take);
     return Ok();
 }
 
@@ -442,8 +444,9 @@ bool KQoxReaderQox::ReadTakeFile(const char* fileName, KQoxScene& target)
     for (KQoxNode* node : r.mNodes)
         if (KQoxGeometry* geometry = dynamic_cast<KQoxGeometry*>(node->GetNodeAttribute()))
             for (int t = 0; t < node->GetTakeNodeCount(); ++t)
-                if (r.mTakeRead == node->GetTakeNodeName(t))
-                    geometry->CleanShapeChannels(node->GetTakeNode(t));
+                if (KQoxTakeNode* take = node->GetBuiltTakeNode(t))
+                    if (r.mTakeRead == node->GetTakeNodeName(t))
+                        geometry->CleanShapeChannels(take);
     // A take no description names gets one.
     if (!target.GetTakeInfo(KString(r.mTakeRead.ToChars())) && !r.mTakeRead.IsEmpty())
     {

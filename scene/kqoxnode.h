@@ -321,6 +321,7 @@ public:
     // builds it when that cannot be told; drops what was kept for them.
     void AddOwedDefaultChannels(KQoxNodeAttribute& attribute);
     void RemoveOwedDefaultChannels(KQoxNodeAttribute& attribute);
+    bool KeepDefaultValuesOfProperties() override;
     bool SetCurrentTakeNode(int index) override;
     bool SetCurrentTakeNode(const char* name) override;
     // Widens [start, stop] with the subtree's animation; true when there is any.

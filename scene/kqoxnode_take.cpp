@@ -1,5 +1,11 @@
 // Node channels, takes, copy and entity membership.
 
+#include <algorithm>
+#include <cstring>
+#include <iterator>
+#include <strings.h>
+#include <vector>
+
 #include "fcurve/kfcurve.h"
 #include "fcurve/kfcurvenode.h"
 #include "object/kpropertydatatype.h"
@@ -84,6 +90,48 @@ void KQoxNode::InitTakes()
     InitOnRequest();
     for (KProperty* property : {p.mLclTranslation, p.mLclRotation, p.mLclScaling, p.mVisibility})
         RememberDefaultValues(property);
+}
+
+bool KQoxNode::KeepDefaultValuesOfProperties()
+{
+    // The owed take holds the four channels alone (no attribute gave any):
+    // "Transform" with "T", "R" and "S", each with "X", "Y" and "Z", then
+    // "Visibility". A property name finds one of them when it matches a name
+    // in any case; each one found must be the channel of its own property.
+    if (mNodeAttribute && mNodeAttribute != mChannellessAttribute)
+        return false;
+    static const char* const kChannelNames[] = {"Transform", "T", "X", "Y", "Z", "R", "S", "Visibility"};
+    KQoxNodeProperties& p = *mProperties;
+    const struct
+    {
+        KProperty* mProperty;
+        const char* mChannel;
+    } own[] = {{p.mLclTranslation, "T"}, {p.mLclRotation, "R"}, {p.mLclScaling, "S"}, {p.mVisibility, "Visibility"}};
+    KArrayTemplate<KProperty*> properties(16);
+    FillPropertyList(&properties);
+    std::vector<KProperty*> found;
+    for (int i = 0; i < properties.GetCount(); ++i)
+    {
+        KProperty* property = properties[i];
+        if (!property)
+            continue;
+        if (!property->GetPropertyName())
+            continue;
+        const char* name = GetEffectivePropertyName(property->GetPropertyName());
+        const char* const* hit = std::find_if(std::begin(kChannelNames), std::end(kChannelNames),
+                                              [name](const char* channel) { return strcasecmp(name, channel) == 0; });
+        if (hit == std::end(kChannelNames))
+            continue;
+        bool itsOwn = false;
+        for (const auto& channel : own)
+            itsOwn = itsOwn || (channel.mProperty == property && std::strcmp(channel.mChannel, *hit) == 0);
+        if (!itsOwn)
+            return false;
+        found.push_back(property);
+    }
+    for (KProperty* property : found)
+        RememberDefaultValues(property);
+    return true;
 }
 
 void KQoxNode::AddOwedDefaultChannels(KQoxNodeAttribute& attribute)

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <string>
 #include <strings.h>
 #include <unordered_map>
 #include <vector>
@@ -375,6 +376,96 @@ KQoxTakeNode* KQoxTakeNodeContainer::EnsureDefaultTake()
     std::vector<KeptValues>().swap(mKeptValues);
     mTakeNodeArray.SetAt(0, takeNode);
     return takeNode;
+}
+
+namespace {
+
+// What a reader may change in a channel tree besides static values.
+struct ChannelState
+{
+    KFCurveNode* mNode;
+    std::string mTimeWarpName;
+    int mLayerID;
+    int mLayerType;
+    KFCurveNode* mLayer;
+    KFCurveNode* mTimeWarp;
+    int mCount;
+    KFCurve* mCurve;
+    int mKeys;
+    float mValue;
+
+    bool operator==(const ChannelState& pOther) const
+    {
+        return mNode == pOther.mNode && mTimeWarpName == pOther.mTimeWarpName && mLayerID == pOther.mLayerID &&
+               mLayerType == pOther.mLayerType && mLayer == pOther.mLayer && mTimeWarp == pOther.mTimeWarp &&
+               mCount == pOther.mCount && mCurve == pOther.mCurve && mKeys == pOther.mKeys &&
+               SameFloat(mValue, pOther.mValue);
+    }
+};
+
+// The states of a tree, each node before its children; the values of the
+// curves in pTied count as equal whatever they hold.
+void CollectChannelStates(KFCurveNode* pNode, const std::vector<KFCurve*>& pTied, std::vector<ChannelState>& pOut)
+{
+    const char* timeWarpName = pNode->GetTimeWarpName();
+    KFCurve* curve = pNode->FCurveGet();
+    const bool tied = curve && std::find(pTied.begin(), pTied.end(), curve) != pTied.end();
+    pOut.push_back(ChannelState{pNode, timeWarpName ? timeWarpName : "", pNode->GetLayerID(), pNode->GetLayerType(),
+                                pNode->LayerGet(), pNode->TimeWarpGet(), pNode->GetCount(), curve,
+                                curve ? curve->KeyGetCount() : 0, curve && !tied ? curve->GetValue() : 0.0f});
+    for (int i = 0; i < pNode->GetCount(); ++i)
+        if (KFCurveNode* child = pNode->Get(i))
+            CollectChannelStates(child, pTied, pOut);
+}
+
+} // namespace
+
+void KQoxTakeNodeContainer::ChangeDefaultTakeValues(const std::function<void(KQoxTakeNode*)>& pChange)
+{
+    if (!IsDefaultTakePending() || mBuildingAsMade)
+    {
+        pChange(GetDefaultTakeNode());
+        return;
+    }
+    const int first = mDefaultTakeCallbacks.GetCount();
+    std::unique_ptr<KQoxTakeNode> takeNode(BuildOwedDefaultTake());
+    KFCurveNode* root = takeNode->GetKFCurveNode();
+    std::vector<KFCurve*> tied;
+    for (int i = first; i < mDefaultTakeCallbacks.GetCount(); ++i)
+        tied.push_back(mDefaultTakeCallbacks[i]->mCurve);
+    std::vector<ChannelState> before;
+    if (root)
+        CollectChannelStates(root, tied, before);
+    pChange(takeNode.get());
+    std::vector<ChannelState> after;
+    if (root)
+        CollectChannelStates(root, tied, after);
+    // Every tied curve must belong to a kept property to keep its value.
+    bool keep = root && before == after && mDefaultTakeCallbacks.GetCount() - first == static_cast<int>(tied.size());
+    for (int i = first; keep && i < mDefaultTakeCallbacks.GetCount(); ++i)
+    {
+        KQoxDefaultTakeCallback* record = mDefaultTakeCallbacks[i];
+        keep = record->mCurve == tied[static_cast<size_t>(i - first)] && FindKept(record->mProperty) &&
+               record->mMember >= 0 && record->mMember < kMaxChannelMembers;
+    }
+    if (!keep)
+    {
+        std::vector<KeptValues>().swap(mKeptValues);
+        mTakeNodeArray.SetAt(0, takeNode.release());
+        return;
+    }
+    for (int i = first; i < mDefaultTakeCallbacks.GetCount(); ++i)
+    {
+        KQoxDefaultTakeCallback* record = mDefaultTakeCallbacks[i];
+        KeptValues* kept = FindKept(record->mProperty);
+        kept->mValues[record->mMember] = record->mCurve->GetValue();
+        kept->mMembers = static_cast<unsigned char>(kept->mMembers | (1u << record->mMember));
+    }
+    while (mDefaultTakeCallbacks.GetCount() > first)
+    {
+        KQoxDefaultTakeCallback* record = mDefaultTakeCallbacks[mDefaultTakeCallbacks.GetCount() - 1];
+        UnregisterDefaultTakeCallback(record);
+    }
 }
 
 KQoxTakeNode* KQoxTakeNodeContainer::BuildOwedDefaultTake()
@@ -1056,6 +1147,8 @@ bool KQoxTakeNodeContainer::PropertyDefaultValueChanged(KQoxUserProperty* pUserP
 
 void KQoxTakeNodeContainer::UpdateDefaultTakeFromProperties()
 {
+    if (IsDefaultTakePending() && !mBuildingAsMade && KeepDefaultValuesOfProperties())
+        return;
     KQoxTakeNode* defaultTake = GetDefaultTakeNode();
     KFCurveNode* root = defaultTake ? defaultTake->GetKFCurveNode() : nullptr;
     if (!root)

@@ -99,6 +99,11 @@ public:
     // is none). One owed is built for the call alone and dropped after it,
     // so the object stays as it was.
     void ReadDefaultTake(const std::function<void(KQoxTakeNode*)>& pRead);
+    // Hands the Default take to pChange, which sets static values in it (a
+    // reader). One owed is built for the call; when pChange changed nothing
+    // in it but the values of curves tied to properties, those values are
+    // kept and the take dropped, else it becomes the Default take.
+    void ChangeDefaultTakeValues(const std::function<void(KQoxTakeNode*)>& pChange);
     // Null with "Take node does not exist" out of range.
     KQoxTakeNode* GetCurrentTakeNode();
     char* GetCurrentTakeNodeName();
@@ -127,6 +132,10 @@ public:
     bool PropertyDefaultValueChanged(KQoxUserProperty* pUserProperty);
     // Copies every property of the handler into its Default-take channel.
     void UpdateDefaultTakeFromProperties();
+    // While the Default take is owed: does for it what
+    // UpdateDefaultTakeFromProperties would, keeping values; false, with
+    // nothing changed, when the object cannot tell (the take is built then).
+    virtual bool KeepDefaultValuesOfProperties() { return false; }
     // Appends every property of the handler to a KArrayTemplate<KProperty*>.
     void FillPropertyList(void* pList) override;
     // Wraps every handler property not wrapped yet as a user property and

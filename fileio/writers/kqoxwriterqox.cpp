@@ -28,8 +28,10 @@ public:
         {
             geometry->ClearTemporaryShapeNames();
             KQoxNode* node = geometry->GetNode();
+            // A Default take still owed holds no shape channel.
             for (int t = 0; node && t < node->GetTakeNodeCount(); ++t)
-                geometry->ConvertShapeNamesToV5Format(node->GetTakeNode(t));
+                if (KQoxTakeNode* take = node->GetBuiltTakeNode(t))
+                    geometry->ConvertShapeNamesToV5Format(take);
         }
     }
     ~ShapeNamesAsVersion5()
@@ -38,7 +40,8 @@ public:
         {
             KQoxNode* node = geometry->GetNode();
             for (int t = 0; node && t < node->GetTakeNodeCount(); ++t)
-                geometry->RevertShapeNamesToV6Format(node->GetTakeNode(t));
+                if (KQoxTakeNode* take = node->GetBuiltTakeNode(t))
+                    geometry->RevertShapeNamesToV6Format(take);
             geometry->ClearTemporaryShapeNames();
         }
     }

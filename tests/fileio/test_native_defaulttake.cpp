@@ -155,5 +155,12 @@ TEST(NativeDefaultTake, WhatWasReadWritesTheSameBytes)
     ASSERT_TRUE(Export(manager, read, second, eEXPORT_QOX_BINARY));
     KQoxScene again(manager);
     ASSERT_TRUE(Import(manager, again, second));
+    // Plain and mesh nodes read keep their Default takes owed; nodes with a
+    // camera or a light hold theirs.
+    KQoxNode* root = again.GetRootNode();
+    EXPECT_TRUE(root->FindChild("plain1")->IsDefaultTakePending());
+    EXPECT_TRUE(root->FindChild("mesh2")->IsDefaultTakePending());
+    EXPECT_FALSE(root->FindChild("camera0")->IsDefaultTakePending());
+    EXPECT_EQ(2, root->FindChild("plain1")->GetTakeNodeCount());
     EXPECT_EQ(ListScene(manager, read), ListScene(manager, again));
 }

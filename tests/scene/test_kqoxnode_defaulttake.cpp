@@ -579,3 +579,30 @@ TEST(NodeDefaultTake, AttributesDestroyedWhileAttached)
         node.SetNodeAttribute(manager.CreateKQoxCamera());
     });
 }
+
+// The Default take refreshed from every property, as the native reader does,
+// with properties whose names find channels of its own and others'.
+TEST(NodeDefaultTake, RefreshedFromTheProperties)
+{
+    ExpectSameEarlyAndLate([](KQoxSdkManager&, KQoxNode& node) {
+        KQoxNodeProperties& p = *node.GetProperties();
+        KgeTVector t(1, 2, 3, 1);
+        p.mLclTranslation->SetData(&t, 0, nullptr, nullptr);
+        p.mVisibility->SetDouble(0.5);
+        node.UpdateDefaultTakeFromProperties();
+        KgeTVector s(4, 5, 6, 1);
+        p.mLclScaling->SetData(&s, 0, nullptr, nullptr);
+    });
+    for (const char* name : {"X", "transform", "r", "Visibility2", "Lcl Translation"})
+    {
+        SCOPED_TRACE(name);
+        ExpectSameEarlyAndLate([name](KQoxSdkManager& manager, KQoxNode& node) {
+            KQoxUserProperty* still = manager.CreateKQoxUserProperty(name, "Number", name);
+            node.AddProperty(still);
+            still->SetDefaultValue(7.0);
+            KgeTVector t(1, 2, 3, 1);
+            node.GetProperties()->mLclTranslation->SetData(&t, 0, nullptr, nullptr);
+            node.UpdateDefaultTakeFromProperties();
+        });
+    }
+}
