@@ -10,6 +10,10 @@
 // caches of its take matrices and explicit local/global states, and the links
 // that character tables hold to it. Nodes are made and destroyed only through
 // the SDK manager.
+//
+// Its Default take is owed until something asks for it (see
+// KQoxTakeNodeContainer::InitOnRequest), and its limits record is made on
+// first use: a node nobody animates or limits holds neither.
 
 #include <memory>
 #include <utility>
