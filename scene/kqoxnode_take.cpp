@@ -93,12 +93,13 @@ void KQoxNode::AddChannels(KQoxTakeNode* takeNode)
     takeNode->GetKFCurveNode()->Add(transform);
     takeNode->GetKFCurveNode()->Add(visibility);
 
+    // Read through the descriptors, so that rows not made stay so.
     const int count = p.GetPropertyCount();
     for (int i = 0; i < count; ++i)
     {
-        KProperty* property = p.GetProperty(i);
-        if (property && property->IsAnimatable() && !IsChannelName(property->GetPropertyName()))
-            CreateChannelsForProperty(property, takeNode);
+        const KPropertyInfo& info = p.ReadPropertyInfoAt(i);
+        if ((info.GetFlags() & KPropertyInfo::eAnimatable) && !IsChannelName(info.mName))
+            CreateChannelsForProperty(p.GetProperty(i), takeNode);
     }
     if (mNodeAttribute)
         mNodeAttribute->AddChannels(takeNode);

@@ -554,14 +554,18 @@ void KQoxTakeNodeContainer::PublishPropertiesLater()
     int published = 0;
     for (int i = 0; i < count; ++i)
     {
-        KProperty* property = handler->GetProperty(i);
-        if (!property)
+        ++published;
+        // A row not made yet is plain (not animatable): attaching its
+        // wrapper has no effect, and it stays unmade until the wrappers are.
+        KProperty* property = handler->GetPropertyIfMade(i);
+        if (!property && !(handler->ReadPropertyInfoAt(i).GetFlags() & KPropertyInfo::eAnimatable))
             continue;
+        if (!property)
+            property = handler->GetProperty(i);
         // Without the wrapper, one of the same property stands in for the
         // effects of attaching it.
         KQoxUserProperty standIn(GetSdkManager(), property);
         PropertyAdded(&standIn);
-        ++published;
     }
     if (published == 0)
         return;
@@ -604,15 +608,11 @@ KProperty* KQoxTakeNodeContainer::FindPendingProperty(const char* pName)
     KQoxPropertyHandler* handler = mPublishPending && pName ? GetPropertyHandler() : nullptr;
     if (!handler)
         return nullptr;
-    const int count = std::min(mPendingCount, handler->GetPropertyCount());
-    for (int i = 0; i < count; ++i)
-    {
-        KProperty* property = handler->GetProperty(i);
-        const char* name = property ? property->GetPropertyName() : nullptr;
-        if (name && std::strcmp(name, pName) == 0)
-            return property;
-    }
-    return nullptr;
+    // The first of that name in the whole list is the first among the
+    // pending ones when it lies among them; found without making any.
+    const int index = handler->FindPropertyIndexByName(pName);
+    return index >= 0 && index < std::min(mPendingCount, handler->GetPropertyCount()) ? handler->GetProperty(index)
+                                                                                      : nullptr;
 }
 
 void KQoxTakeNodeContainer::ForgetPendingProperties()
