@@ -312,3 +312,38 @@ TEST(NodeRowsLifetime, ManagerDestroyedBeforeAndAfterItsNodes)
         EXPECT_EQ(manager->GetKQoxNodeCount(), 0);
     }
 }
+
+// Making, resetting and writing a node through its own API leave its rows as
+// plain values; each row asked for is made alone.
+TEST_F(NodeRowsTest, NodeWritesLeaveRowsUnmade)
+{
+    KQoxNode* node = Node("N");
+    KQoxNode* child = Node("C");
+    node->AddChild(child);
+    node->SetVisibility(false);
+    node->SetUseQuaternionForInterpolation(true);
+    node->SetRotationStiffness(KQoxVector4(1, 2, 3));
+    node->SetRotationActive(true);
+    node->SetTransformationInheritType(eINHERIT_RSrs);
+    node->UpdatePivotsAndLimitsFromProperties();
+    node->UpdatePropertiesFromPivotsAndLimits();
+    node->Reset();
+    EXPECT_FALSE(node->GetUseQuaternionForInterpolation());
+    KQoxNodeProperties& table = *node->GetProperties();
+    auto made = [&table] {
+        int count = 0;
+        for (int i = 0; i < table.GetPropertyCount(); ++i)
+            count += table.GetPropertyIfMade(i) ? 1 : 0;
+        return count;
+    };
+    // The two object lists and the four channels are made with the table.
+    EXPECT_EQ(made(), 6);
+    EXPECT_EQ(table.FindPropertyIndexByName("AxisLen"), 21);
+    EXPECT_EQ(made(), 6);
+    KProperty* axis = table.GetProperty(21);
+    EXPECT_EQ(made(), 7);
+    EXPECT_EQ(axis, &table.mAxisLen.Property());
+    table.mAxisLen.Value() = 2.5;
+    EXPECT_EQ(axis->AsDouble(), 2.5);
+    EXPECT_EQ(made(), 7);
+}
