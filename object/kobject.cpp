@@ -787,6 +787,39 @@ kPropertyFlag KObject::GetPropertyFlagAt(int index) const
     return slot.IsDeferred() ? DeferredPropertyFlags(slot.Row()) : slot.Made()->GetPropertyFlag();
 }
 
+void KObject::GetPropertyData(int index, void* out)
+{
+    const KPropertySlot slot = mProperties[index];
+    if (slot.IsDeferred())
+        DeferredPropertyGetData(slot.Row(), out);
+    else
+        slot.Made()->GetData(out, 0, nullptr, nullptr);
+}
+
+void KObject::SetPropertyData(int index, void* in)
+{
+    const KPropertySlot slot = mProperties[index];
+    // The change notifications name the property: made for whoever hears them.
+    if (slot.IsDeferred() && !HasDataListeners())
+        DeferredPropertySetData(slot.Row(), in);
+    else
+        GetProperty(index)->SetData(in, 0, nullptr, nullptr);
+}
+
+void KObject::DeferredPropertyGetData(int row, void* out)
+{
+    int index = FindDeferredRow(row);
+    if (index >= 0)
+        GetProperty(index)->GetData(out, 0, nullptr, nullptr);
+}
+
+void KObject::DeferredPropertySetData(int row, void* in)
+{
+    int index = FindDeferredRow(row);
+    if (index >= 0)
+        GetProperty(index)->SetData(in, 0, nullptr, nullptr);
+}
+
 void KObject::PropertyAddDeferred(int row)
 {
     mProperties.Add(KPropertySlot::Deferred(row));

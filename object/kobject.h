@@ -471,6 +471,12 @@ public:
     // without making a deferred row.
     const KPropertyInfo& ReadPropertyInfoAt(int index) const;
     kPropertyFlag GetPropertyFlagAt(int index) const;
+    // The value of the property at index, in the property's own
+    // representation, as its GetData and SetData read and write it. A row not
+    // made is read and written through the object without being made, unless
+    // the write would be announced to a listener (then it is made first).
+    void GetPropertyData(int index, void* out);
+    void SetPropertyData(int index, void* in);
     KProperty* FindPropertyByName(const char* name);
     // Index of the first property of that name, or -1; makes nothing.
     int FindPropertyIndexByName(const char* name) const;
@@ -519,6 +525,10 @@ protected:
     virtual KProperty* MakeDeferredProperty(int row);
     virtual const KPropertyInfo& DeferredPropertyInfo(int row) const;
     virtual kPropertyFlag DeferredPropertyFlags(int row) const;
+    // The value of a row not made, as its property would read and write it
+    // (without announcing the write); by default the row is made for it.
+    virtual void DeferredPropertyGetData(int row, void* out);
+    virtual void DeferredPropertySetData(int row, void* in);
 
     // The live objects among the plug's destinations (or sources) that the
     // filter of classId accepts (-1 and the plug class: all), in order.

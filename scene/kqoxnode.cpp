@@ -128,6 +128,11 @@ KQoxPropertyHandler* KQoxNode::GetPropertyHandler()
 void KQoxNode::FillPropertyList(void* list)
 {
     KQoxTakeNodeContainer::FillPropertyList(list);
+    FillAddedPropertyList(list);
+}
+
+void KQoxNode::FillAddedPropertyList(void* list)
+{
     if (mNodeAttribute)
         mNodeAttribute->FillPropertyList(list);
 }

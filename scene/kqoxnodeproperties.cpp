@@ -185,6 +185,35 @@ KProperty* MakeRowProperty(KQoxNodeProperties& table, int row)
     return property;
 }
 
+// A row's value read and written as its property would, through the
+// table's accessors.
+template <class T>
+void GetRowData(KQoxNodeProperties& table, int row, void* out)
+{
+    typedef T (KPlug::*Getter)();
+    Getter getter = KPropertyMemberCast<Getter>(Shared().mRows[row].mGetter);
+    KPropertyCopyValue(*static_cast<T*>(out), (table.*getter)());
+}
+
+template <class T>
+void SetRowData(KQoxNodeProperties& table, int row, void* in)
+{
+    typedef void (KPlug::*Setter)(T);
+    Setter setter = KPropertyMemberCast<Setter>(Shared().mRows[row].mSetter);
+    (table.*setter)(*static_cast<T*>(in));
+}
+
+struct RowData
+{
+    void (*mGet)(KQoxNodeProperties&, int, void*);
+    void (*mSet)(KQoxNodeProperties&, int, void*);
+};
+const RowData kRowData[kRowCount] = {
+#define KQOX_NODE_PROPERTY_DATA(Name, Type, Flags) {&GetRowData<Type>, &SetRowData<Type>},
+    KQOX_NODE_PROPERTY_ROWS(KQOX_NODE_PROPERTY_DATA)
+#undef KQOX_NODE_PROPERTY_DATA
+};
+
 typedef KProperty* (*RowMaker)(KQoxNodeProperties&, int);
 const RowMaker kRowMakers[kRowCount] = {
 #define KQOX_NODE_PROPERTY_MAKER(Name, Type, Flags) &MakeRowProperty<Type>,
@@ -212,6 +241,16 @@ const KPropertyInfo& KQoxNodeProperties::DeferredPropertyInfo(int row) const
 kPropertyFlag KQoxNodeProperties::DeferredPropertyFlags(int row) const
 {
     return kRowFlags[row];
+}
+
+void KQoxNodeProperties::DeferredPropertyGetData(int row, void* out)
+{
+    kRowData[row].mGet(*this, row, out);
+}
+
+void KQoxNodeProperties::DeferredPropertySetData(int row, void* in)
+{
+    kRowData[row].mSet(*this, row, in);
 }
 
 KProperty* KQoxNodeProperties::RowProperty(int row)

@@ -254,6 +254,8 @@ protected:
     KProperty* MakeDeferredProperty(int row) override;
     const KPropertyInfo& DeferredPropertyInfo(int row) const override;
     kPropertyFlag DeferredPropertyFlags(int row) const override;
+    void DeferredPropertyGetData(int row, void* out) override;
+    void DeferredPropertySetData(int row, void* in) override;
 
 private:
     void AddObjectList(KPropertyObjectList& list, const KPropertyInfo& info);

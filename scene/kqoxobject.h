@@ -120,6 +120,9 @@ public:
     KQoxUserProperty* GetProperty(KProperty* pProperty) const;
     // The first attached property whose name equals the text exactly, or null.
     KQoxUserProperty* FindPropertyByName(const char* pName) const;
+    // The same among the properties attached so far, without making the
+    // wrappers put off (those wrap properties of the object's own table).
+    KQoxUserProperty* FindAttachedPropertyByName(const char* pName) const;
 
     KQoxSdkManager& GetSdkManager() const { return mManager; }
 

@@ -778,18 +778,24 @@ void KQoxTakeNodeContainer::UpdateDefaultTakeFromProperties()
     KFCurveNode* root = defaultTake ? defaultTake->GetKFCurveNode() : nullptr;
     if (!root)
         return;
-    KArrayTemplate<KProperty*> properties(16);
-    FillPropertyList(&properties);
     const ChannelsInSearchOrder channels(root);
-    for (int i = 0; i < properties.GetCount(); ++i)
+    auto channelOf = [&](const char* propertyName) {
+        const char* name = GetEffectivePropertyName(propertyName);
+        return strchr(name, '/') ? FindChannelNode(root, name) : channels.Find(name);
+    };
+    // The handler's properties by name first: a row of its table is made
+    // only when a channel takes its value.
+    if (KQoxPropertyHandler* handler = GetPropertyHandler())
     {
-        KProperty* property = properties[i];
-        if (!property)
-            continue;
-        const char* name = GetEffectivePropertyName(property->GetPropertyName());
-        KFCurveNode* node = strchr(name, '/') ? FindChannelNode(root, name) : channels.Find(name);
-        UpdateDefaultValuesWithProperty(node, property);
+        for (int i = 0; i < handler->GetPropertyCount(); ++i)
+            if (KFCurveNode* node = channelOf(handler->ReadPropertyInfoAt(i).mName))
+                UpdateDefaultValuesWithProperty(node, handler->GetProperty(i));
     }
+    KArrayTemplate<KProperty*> properties(16);
+    FillAddedPropertyList(&properties);
+    for (int i = 0; i < properties.GetCount(); ++i)
+        if (KProperty* property = properties[i])
+            UpdateDefaultValuesWithProperty(channelOf(property->GetPropertyName()), property);
 }
 
 // Default-take callbacks ------------------------------------------------------------------

@@ -107,6 +107,9 @@ public:
     void UpdateDefaultTakeFromProperties();
     // Appends every property of the handler to a KArrayTemplate<KProperty*>.
     void FillPropertyList(void* pList) override;
+    // Appends what FillPropertyList lists after the handler's properties (a
+    // class that lists more overrides both); nothing here.
+    virtual void FillAddedPropertyList(void* pList) { (void)pList; }
     // Wraps every handler property not wrapped yet as a user property and
     // attaches it.
     void PublishProperties();

@@ -13,6 +13,8 @@
 #include "fileio/kqoxexporter.h"
 #include "fileio/kqoxioregistry.h"
 #include "fileio_test_util.h"
+#include "scene/kqoxnode.h"
+#include "scene/kqoxnodeproperties.h"
 #include "scene/kqoxscene.h"
 #include "scene/kqoxsdkmanager.h"
 
@@ -67,4 +69,49 @@ TEST(NativePinnedBytes, BinaryFileKeepsItsBytes)
 TEST(NativePinnedBytes, AsciiFileKeepsItsBytes)
 {
     ExpectPinned(eEXPORT_QOX_ASCII, "335667:cc05b130bb1f0543", "334247:29937a2721324ebf");
+}
+
+// Reading a node's table goes by value: the rows of a node read from a file
+// are not made as properties, and come back with the values written.
+TEST(NativePinnedBytes, NodeRowsTravelAsValues)
+{
+    TempDir dir;
+    const std::string name = dir.File("rows.qox");
+    auto madeRows = [](KQoxNode* node) {
+        KQoxNodeProperties& table = *node->GetProperties();
+        int made = 0;
+        for (int i = 0; i < table.GetPropertyCount(); ++i)
+            made += table.GetPropertyIfMade(i) ? 1 : 0;
+        return made;
+    };
+    {
+        KQoxSdkManager manager;
+        KQoxScene scene(manager);
+        KQoxNode* node = manager.CreateKQoxNode("Rows");
+        scene.GetRootNode()->AddChild(node);
+        node->SetRotationPivot(eSOURCE_SET, KQoxVector4(1, 2, 3));
+        node->SetPivotState(eSOURCE_SET, ePIVOT_STATE_ACTIVE);
+        node->SetRotationStiffness(KQoxVector4(0.25, 0.5, 0.75));
+        node->SetUseQuaternionForInterpolation(true);
+        node->SetVisibility(false);
+        node->GetProperties()->mAxisLen.Value() = 7.5;
+        node->UpdatePropertiesFromPivotsAndLimits();
+        // The two object lists and the four channels are made with the table.
+        EXPECT_EQ(madeRows(node), 6);
+        ASSERT_TRUE(fileiotest::Export(manager, scene, name, eEXPORT_QOX_BINARY));
+    }
+    KQoxSdkManager manager;
+    KQoxScene scene(manager);
+    ASSERT_TRUE(fileiotest::Import(manager, scene, name));
+    ASSERT_EQ(scene.GetRootNode()->GetChildCount(), 1);
+    KQoxNode* node = scene.GetRootNode()->GetChild(0);
+    EXPECT_EQ(madeRows(node), 6);
+    KQoxNodeProperties& table = *node->GetProperties();
+    EXPECT_EQ(table.mAxisLen.Value(), 7.5);
+    EXPECT_EQ(table.mRotationStiffnessY.Value(), 0.5);
+    EXPECT_TRUE(table.mQuaternionInterpolate.Value());
+    EXPECT_FALSE(table.mShow.Value());
+    EXPECT_EQ(table.mRotationPivot.Value().y, 2.0);
+    EXPECT_EQ(node->GetRotationPivot(eSOURCE_SET)[2], 3.0);
+    EXPECT_EQ(madeRows(node), 6);
 }
