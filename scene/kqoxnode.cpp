@@ -335,7 +335,8 @@ void KQoxNode::SetTarget(KQoxNode* target)
 
 KQoxNode* KQoxNode::GetTarget() const
 {
-    return mProperties ? FirstListedNode(mProperties->mLookAtProperty) : nullptr;
+    KPropertyObjectList* list = mProperties ? mProperties->mLookAtProperty.IfMade() : nullptr;
+    return list ? FirstListedNode(*list) : nullptr;
 }
 
 void KQoxNode::SetTargetUp(KQoxNode* target)
@@ -348,7 +349,8 @@ void KQoxNode::SetTargetUp(KQoxNode* target)
 
 KQoxNode* KQoxNode::GetTargetUp() const
 {
-    return mProperties ? FirstListedNode(mProperties->mUpVectorProperty) : nullptr;
+    KPropertyObjectList* list = mProperties ? mProperties->mUpVectorProperty.IfMade() : nullptr;
+    return list ? FirstListedNode(*list) : nullptr;
 }
 
 // ---------------------------------------------------------------------------

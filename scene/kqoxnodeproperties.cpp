@@ -75,20 +75,22 @@ namespace {
 
 const int kRowCount = eKQoxNodeRowCount;
 
-// Own flags of each row.
-const kPropertyFlag kRowFlags[kRowCount] = {
+// Own flags of each row, the two object lists last.
+const kPropertyFlag kRowFlags[eKQoxNodeRowAll] = {
 #define KQOX_NODE_PROPERTY_FLAGS(Name, Type, Flags) Flags,
     KQOX_NODE_PROPERTY_ROWS(KQOX_NODE_PROPERTY_FLAGS)
 #undef KQOX_NODE_PROPERTY_FLAGS
-};
+        1,
+    1};
 
 // Where each row's value lies in the block of values.
 static_assert(std::is_standard_layout<KQoxNodeRowValues>::value, "rows find their table through offsetof");
-const size_t kRowOffsets[kRowCount] = {
+const size_t kRowOffsets[eKQoxNodeRowAll] = {
 #define KQOX_NODE_PROPERTY_OFFSET(Name, Type, Flags) offsetof(KQoxNodeRowValues, m##Name),
     KQOX_NODE_PROPERTY_ROWS(KQOX_NODE_PROPERTY_OFFSET)
 #undef KQOX_NODE_PROPERTY_OFFSET
-};
+        offsetof(KQoxNodeRowValues, mLookAtProperty),
+    offsetof(KQoxNodeRowValues, mUpVectorProperty)};
 
 const char* const kChannelNames[4] = {"Lcl Translation", "Lcl Rotation", "Lcl Scaling", "Visibility"};
 
@@ -226,15 +228,21 @@ const RowMaker kRowMakers[kRowCount] = {
 KProperty* KQoxNodeProperties::MakeDeferredProperty(int row)
 {
     if (!mMadeRows)
-        mMadeRows.reset(new std::unique_ptr<KProperty>[kRowCount]);
+        mMadeRows.reset(new std::unique_ptr<KProperty>[eKQoxNodeRowAll]);
     std::unique_ptr<KProperty>& made = mMadeRows[row];
     if (!made)
-        made.reset(kRowMakers[row](*this, row));
+        made.reset(row < kRowCount
+                       ? kRowMakers[row](*this, row)
+                       : MakeObjectList(row == eKQoxNodeRowLookAtProperty ? Shared().mLookAt : Shared().mUpVector));
     return made.get();
 }
 
 const KPropertyInfo& KQoxNodeProperties::DeferredPropertyInfo(int row) const
 {
+    if (row == eKQoxNodeRowLookAtProperty)
+        return Shared().mLookAt;
+    if (row == eKQoxNodeRowUpVectorProperty)
+        return Shared().mUpVector;
     return Shared().mRows[row];
 }
 
@@ -245,12 +253,18 @@ kPropertyFlag KQoxNodeProperties::DeferredPropertyFlags(int row) const
 
 void KQoxNodeProperties::DeferredPropertyGetData(int row, void* out)
 {
-    kRowData[row].mGet(*this, row, out);
+    if (row < kRowCount)
+        kRowData[row].mGet(*this, row, out);
+    else
+        KQoxPropertyHandler::DeferredPropertyGetData(row, out);
 }
 
 void KQoxNodeProperties::DeferredPropertySetData(int row, void* in)
 {
-    kRowData[row].mSet(*this, row, in);
+    if (row < kRowCount)
+        kRowData[row].mSet(*this, row, in);
+    else
+        KQoxPropertyHandler::DeferredPropertySetData(row, in);
 }
 
 KProperty* KQoxNodeProperties::RowProperty(int row)
@@ -268,14 +282,17 @@ KQoxNodeProperties& KQoxNodeProperties::OfRow(const void* rowValue, int row)
     return static_cast<KQoxNodeProperties&>(*reinterpret_cast<KQoxNodeRowValues*>(const_cast<char*>(at)));
 }
 
-void KQoxNodeProperties::AddObjectList(KPropertyObjectList& list, const KPropertyInfo& info)
+// A list of nodes' tables, taken as sources.
+KPropertyObjectList* KQoxNodeProperties::MakeObjectList(const KPropertyInfo& info)
 {
-    PropertyAddToList(&list);
-    list.SetSharedPropertyInfo(&info);
-    ConnectOwnedPlug(&list);
-    list.SetFilter(KPlug_GetFilter(ClassId), 0);
-    list.SetContentSpec(1, ClassId);
-    list.SetDirection(KPlug::eAcceptSrc);
+    KPropertyObjectList* list = new KPropertyObjectList();
+    list->SetSharedPropertyInfo(&info);
+    ConnectOwnedPlug(list);
+    list->SetFilter(KPlug_GetFilter(ClassId), 0);
+    list->SetContentSpec(1, ClassId);
+    list->SetDirection(KPlug::eAcceptSrc);
+    list->ModifyPropertyFlag(kRowFlags[eKQoxNodeRowLookAtProperty], true);
+    return list;
 }
 
 KProperty* KQoxNodeProperties::AddChannel(int channel)
@@ -314,10 +331,8 @@ KQoxNodeProperties::KQoxNodeProperties(KQoxTakeNodeContainer* node)
 {
 #define KQOX_NODE_PROPERTY_ADD(Name, Type, Flags) PropertyAddDeferred(eKQoxNodeRow##Name);
     KQOX_NODE_PROPERTY_ROWS_BEFORE_LISTS(KQOX_NODE_PROPERTY_ADD)
-    AddObjectList(mLookAtProperty, Shared().mLookAt);
-    AddObjectList(mUpVectorProperty, Shared().mUpVector);
-    mLookAtProperty.ModifyPropertyFlag(1, true);
-    mUpVectorProperty.ModifyPropertyFlag(1, true);
+    PropertyAddDeferred(eKQoxNodeRowLookAtProperty);
+    PropertyAddDeferred(eKQoxNodeRowUpVectorProperty);
     KQOX_NODE_PROPERTY_ROWS_AFTER_LISTS(KQOX_NODE_PROPERTY_ADD)
 #undef KQOX_NODE_PROPERTY_ADD
 

@@ -112,13 +112,45 @@ private:
     KQoxNodeProperties& Table();
 };
 
-// Positions of the value rows in the table's class-wide row list.
+// One of the table's two object lists ("LookAtProperty", "UpVectorProperty"),
+// made like a row's property when first asked for; until then it is empty.
+template <int Index>
+class KQoxNodeListRow
+{
+public:
+    KPropertyObjectList& List();
+    // The list, or null while it was never asked for.
+    KPropertyObjectList* IfMade();
+    int GetCount()
+    {
+        KPropertyObjectList* list = IfMade();
+        return list ? list->GetCount() : 0;
+    }
+    KObject* GetAt(int index)
+    {
+        KPropertyObjectList* list = IfMade();
+        return list ? list->GetAt(index) : nullptr;
+    }
+    bool SetAt(int index, KObject* object) { return List().SetAt(index, object); }
+    bool IsConnectedSrc(KPlug* plug)
+    {
+        KPropertyObjectList* list = IfMade();
+        return list && list->IsConnectedSrc(plug);
+    }
+    bool ConnectSrc(KPlug* plug) { return List().ConnectSrc(plug); }
+};
+
+// Positions of the value rows in the table's class-wide row list, then of
+// the two object lists.
 enum EKQoxNodeRow
 {
 #define KQOX_NODE_PROPERTY_INDEX(Name, Type, Flags) eKQoxNodeRow##Name,
     KQOX_NODE_PROPERTY_ROWS(KQOX_NODE_PROPERTY_INDEX)
 #undef KQOX_NODE_PROPERTY_INDEX
-    eKQoxNodeRowCount
+    eKQoxNodeRowCount,
+    eKQoxNodeRowLookAtProperty = eKQoxNodeRowCount,
+    eKQoxNodeRowUpVectorProperty,
+    eKQoxNodeRowAll
 };
 
 // The values of every row, one member per row (m<Name>), in one plain block
@@ -129,6 +161,8 @@ struct KQoxNodeRowValues
 #define KQOX_NODE_PROPERTY_MEMBER(Name, Type, Flags) KQoxNodeRow<Type, eKQoxNodeRow##Name> m##Name;
     KQOX_NODE_PROPERTY_ROWS(KQOX_NODE_PROPERTY_MEMBER)
 #undef KQOX_NODE_PROPERTY_MEMBER
+    KQoxNodeListRow<eKQoxNodeRowLookAtProperty> mLookAtProperty;
+    KQoxNodeListRow<eKQoxNodeRowUpVectorProperty> mUpVectorProperty;
 };
 
 class KQoxNodeProperties : public KQoxPropertyHandler, public KQoxNodeRowValues
@@ -216,14 +250,15 @@ public:
         return mUpVectorProperty.GetAt(index);
     }
 
-    // The property of a value row (EKQoxNodeRow), made on first request.
+    // The property of a row (EKQoxNodeRow), made on first request.
     KProperty* RowProperty(int row);
+    // The same, or null for a row not made yet.
+    KProperty* RowPropertyIfMade(int row) const
+    {
+        return mMadeRows ? mMadeRows[row].get() : nullptr;
+    }
     // The table that holds a row's value.
     static KQoxNodeProperties& OfRow(const void* rowValue, int row);
-
-    // The object lists, public for the node's connections.
-    KPropertyObjectList mLookAtProperty;
-    KPropertyObjectList mUpVectorProperty;
 
     // The channel properties (owned by the property list); null only if the
     // data type registry lacks them.
@@ -258,7 +293,7 @@ protected:
     void DeferredPropertySetData(int row, void* in) override;
 
 private:
-    void AddObjectList(KPropertyObjectList& list, const KPropertyInfo& info);
+    KPropertyObjectList* MakeObjectList(const KPropertyInfo& info);
     // Channel 0 to 3: translation, rotation, scaling, visibility.
     KProperty* AddChannel(int channel);
 
@@ -277,6 +312,18 @@ template <class T, int Index>
 KPropertyTemplate<T>& KQoxNodeRow<T, Index>::Property()
 {
     return static_cast<KPropertyTemplate<T>&>(*Table().RowProperty(Index));
+}
+
+template <int Index>
+KPropertyObjectList& KQoxNodeListRow<Index>::List()
+{
+    return static_cast<KPropertyObjectList&>(*KQoxNodeProperties::OfRow(this, Index).RowProperty(Index));
+}
+
+template <int Index>
+KPropertyObjectList* KQoxNodeListRow<Index>::IfMade()
+{
+    return static_cast<KPropertyObjectList*>(KQoxNodeProperties::OfRow(this, Index).RowPropertyIfMade(Index));
 }
 
 template <class T, int Index>

@@ -336,14 +336,28 @@ TEST_F(NodeRowsTest, NodeWritesLeaveRowsUnmade)
             count += table.GetPropertyIfMade(i) ? 1 : 0;
         return count;
     };
-    // The two object lists and the four channels are made with the table.
-    EXPECT_EQ(made(), 6);
+    // The four channels are made with the table.
+    EXPECT_EQ(made(), 4);
     EXPECT_EQ(table.FindPropertyIndexByName("AxisLen"), 21);
-    EXPECT_EQ(made(), 6);
+    EXPECT_EQ(made(), 4);
     KProperty* axis = table.GetProperty(21);
-    EXPECT_EQ(made(), 7);
+    EXPECT_EQ(made(), 5);
     EXPECT_EQ(axis, &table.mAxisLen.Property());
     table.mAxisLen.Value() = 2.5;
     EXPECT_EQ(axis->AsDouble(), 2.5);
-    EXPECT_EQ(made(), 7);
+    EXPECT_EQ(made(), 5);
+
+    // A target is kept in the look-at list, made for it.
+    EXPECT_EQ(node->GetTarget(), nullptr);
+    EXPECT_EQ(node->GetTargetUp(), nullptr);
+    EXPECT_EQ(table.mLookAtProperty.GetCount(), 0);
+    EXPECT_EQ(made(), 5);
+    node->SetTarget(child);
+    EXPECT_EQ(made(), 6);
+    EXPECT_EQ(node->GetTarget(), child);
+    EXPECT_EQ(table.mLookAtProperty.GetCount(), 1);
+    EXPECT_EQ(table.FindPropertyByName("LookAtProperty")->GetSrc(0), child->GetProperties());
+    EXPECT_EQ(table.GetProperty(46)->GetPropertyFlag(), 1);
+    EXPECT_EQ(table.GetPropertyFlagAt(47), 1);
+    EXPECT_EQ(made(), 6);
 }
