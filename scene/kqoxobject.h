@@ -126,6 +126,11 @@ public:
 
     KQoxSdkManager& GetSdkManager() const { return mManager; }
 
+    // While the wrappers of the object's own properties are put off: how many
+    // of its handler's properties GetProperty would wrap first, in order (no
+    // other property is attached then). 0 otherwise. Makes nothing.
+    virtual int GetPendingPropertyCount() const { return 0; }
+
 protected:
     // An object may put off making the wrappers of its own properties (see
     // KQoxTakeNodeContainer::PublishPropertiesLater): every read or change of

@@ -603,6 +603,13 @@ void KQoxTakeNodeContainer::PublishPending()
     }
 }
 
+int KQoxTakeNodeContainer::GetPendingPropertyCount() const
+{
+    KQoxPropertyHandler* handler =
+        mPublishPending ? const_cast<KQoxTakeNodeContainer*>(this)->GetPropertyHandler() : nullptr;
+    return handler ? std::min(mPendingCount, handler->GetPropertyCount()) : 0;
+}
+
 KProperty* KQoxTakeNodeContainer::FindPendingProperty(const char* pName)
 {
     KQoxPropertyHandler* handler = mPublishPending && pName ? GetPropertyHandler() : nullptr;

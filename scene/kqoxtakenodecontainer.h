@@ -122,6 +122,7 @@ public:
     void PublishPropertiesLater();
     // Makes the wrappers put off, if any.
     void PublishPendingProperties() { EnsurePublished(); }
+    int GetPendingPropertyCount() const override;
     // While the wrappers are put off: the table property that the wrapper
     // FindPropertyByName would find wraps; null otherwise.
     KProperty* FindPendingProperty(const char* pName);

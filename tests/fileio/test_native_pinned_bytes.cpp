@@ -71,8 +71,8 @@ TEST(NativePinnedBytes, AsciiFileKeepsItsBytes)
     ExpectPinned(eEXPORT_QOX_ASCII, "335667:cc05b130bb1f0543", "334247:29937a2721324ebf");
 }
 
-// Reading a node's table goes by value: the rows of a node read from a file
-// are not made as properties, and come back with the values written.
+// Writing and reading a node's table go by value: the rows of a node written
+// or read are not made as properties, and come back with the values written.
 TEST(NativePinnedBytes, NodeRowsTravelAsValues)
 {
     TempDir dir;
@@ -99,6 +99,7 @@ TEST(NativePinnedBytes, NodeRowsTravelAsValues)
         // The four channels are made with the table.
         EXPECT_EQ(madeRows(node), 4);
         ASSERT_TRUE(fileiotest::Export(manager, scene, name, eEXPORT_QOX_BINARY));
+        EXPECT_EQ(madeRows(node), 4);
     }
     KQoxSdkManager manager;
     KQoxScene scene(manager);
