@@ -452,7 +452,8 @@ public:
     // A class may list rows of a fixed table whose properties it makes only
     // when first asked for (PropertyAddDeferred): such a row counts, keeps
     // its place and answers every query like a made property; asking for it
-    // as a property makes it, once.
+    // as a property makes it, once. Like any change of the object, making one
+    // is not safe against a concurrent request on the same object.
     int GetPropertyCount() const { return mProperties.GetCount(); }
     // index must lie in the list (asserted). Makes a deferred row's property.
     KProperty* GetProperty(int index) const

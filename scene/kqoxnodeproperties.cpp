@@ -352,7 +352,12 @@ KQoxNodeProperties::KQoxNodeProperties(KQoxTakeNodeContainer* node)
         mVisibility->SetDouble(1.0);
 }
 
-KQoxNodeProperties::~KQoxNodeProperties() {}
+KQoxNodeProperties::~KQoxNodeProperties()
+{
+    // A table deleted without Destruct leaves its world while the properties
+    // of its rows still exist: the world reads them on the way out.
+    WorldDetach();
+}
 
 IKObject* KQoxNodeProperties::IQuery(unsigned long interfaceId, int flags)
 {
