@@ -83,9 +83,9 @@ protected:
 };
 
 // Row Index of the table: its value, and the row's property to whoever asks.
-// Asking for the property makes it (once); Set and Get go through it only when
-// it exists or someone listens to the table's data notifications, and touch
-// the value alone otherwise, with the same result.
+// Asking for the property makes it (once). Set goes through the property only
+// when someone listens to the table's data notifications (they name it);
+// otherwise Set and Get touch the value alone, with the property's result.
 template <class T, int Index>
 class KQoxNodeRow : public KQoxNodeRowValue<T>
 {
