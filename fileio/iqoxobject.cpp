@@ -45,6 +45,75 @@ bool IsStoredKind(int type)
     }
 }
 
+// The name of a value kind, as KProperty::GetPropertyTypeName gives it.
+const char* TypeName(int type)
+{
+    return kPropertyTypeNames[(type < 0 || type >= 19) ? 0 : type];
+}
+
+// A property read and written by its place in its object's list, so that a
+// row of a class table not made yet stays so; the kinds without a plain
+// value (texts, lists) take the property itself.
+class ListedProperty
+{
+public:
+    ListedProperty(KObject& object, int index)
+        : mObject(&object)
+        , mIndex(index)
+        , mProperty(object.GetPropertyIfMade(index))
+    {}
+    explicit ListedProperty(KProperty& property)
+        : mProperty(&property)
+    {}
+
+    const KPropertyInfo& Info() const
+    {
+        return mProperty ? mProperty->ReadPropertyInfo() : mObject->ReadPropertyInfoAt(mIndex);
+    }
+    int Type() const { return Info().mType; }
+    bool OwnFlag(kPropertyFlag bits) const
+    {
+        return ((mProperty ? mProperty->GetPropertyFlag() : mObject->GetPropertyFlagAt(mIndex)) & bits) != 0;
+    }
+    template <class T>
+    T Get()
+    {
+        T value = T();
+        GetData(&value);
+        return value;
+    }
+    void GetData(void* out)
+    {
+        if (mProperty)
+            mProperty->GetData(out, 0, nullptr, nullptr);
+        else
+            mObject->GetPropertyData(mIndex, out);
+    }
+    template <class T>
+    void Set(T value)
+    {
+        SetData(&value);
+    }
+    void SetData(void* in)
+    {
+        if (mProperty)
+            mProperty->SetData(in, 0, nullptr, nullptr);
+        else
+            mObject->SetPropertyData(mIndex, in);
+    }
+    KProperty& Property()
+    {
+        if (!mProperty)
+            mProperty = mObject->GetProperty(mIndex);
+        return *mProperty;
+    }
+
+private:
+    KObject* mObject = nullptr;
+    int mIndex = -1;
+    KProperty* mProperty;
+};
+
 } // namespace
 
 IQoxObject::IQoxObject() {}
@@ -118,9 +187,9 @@ bool IQoxObject::FieldWritePropertiesList(KObject& object)
     bool ok = FieldWriteBegin("Properties") && FieldWriteBlockBegin();
     for (int i = 0; ok && i < object.GetPropertyCount(); ++i)
     {
-        KProperty* property = object.GetProperty(i);
-        if (property && !property->GetPropertyFlag(eNOT_IN_FILE))
-            FieldWriteProperty(*property);
+        ListedProperty property(object, i);
+        if (!property.OwnFlag(eNOT_IN_FILE))
+            WriteProperty(property);
     }
     ok = ok && FieldWriteBlockEnd() && FieldWriteEnd();
     return ok && GetLastErrorID() != eNO_SPACE_LEFT;
@@ -128,23 +197,31 @@ bool IQoxObject::FieldWritePropertiesList(KObject& object)
 
 bool IQoxObject::FieldWriteProperty(KProperty& property)
 {
-    int type = property.GetPropertyType();
+    ListedProperty listed(property);
+    return WriteProperty(listed);
+}
+
+template <class Property>
+bool IQoxObject::WriteProperty(Property& property)
+{
+    const KPropertyInfo& info = property.Info();
+    int type = info.mType;
     if (!IsStoredKind(type))
         return false;
     KString flags;
-    if (property.IsAnimatable())
+    if (info.GetFlags() & KPropertyInfo::eAnimatable)
         flags += "A";
-    if (property.IsUserProperty())
+    if (info.GetFlags() & KPropertyInfo::eUser)
         flags += "U";
     FieldWriteBegin("Property");
-    FieldWriteC(property.GetPropertyName());
-    FieldWriteC(property.GetPropertyTypeName());
+    FieldWriteC(info.mName);
+    FieldWriteC(TypeName(type));
     FieldWriteC(flags.ToChars());
     int width = VectorWidth(type);
     if (width > 0)
     {
         double v[4] = {0, 0, 0, 0};
-        property.GetData(v, 0, nullptr, nullptr);
+        property.GetData(v);
         for (int k = 0; k < width; ++k)
             FieldWriteD(v[k]);
     }
@@ -153,24 +230,12 @@ bool IQoxObject::FieldWriteProperty(KProperty& property)
         switch (type)
         {
         case kPropertyTypeInt:
-        case kPropertyTypeEnum: FieldWriteI(property.AsInteger()); break;
-        case kPropertyTypeBool:
-        {
-            bool b = false;
-            property.GetData(&b, 0, nullptr, nullptr);
-            FieldWriteI(b ? 1 : 0);
-            break;
-        }
-        case kPropertyTypeFloat:
-        case kPropertyTypeDouble: FieldWriteD(property.AsDouble()); break;
-        case kPropertyTypeTime:
-        {
-            KTime t;
-            property.GetData(&t, 0, nullptr, nullptr);
-            FieldWriteT(t);
-            break;
-        }
-        default: FieldWriteC(property.AsString().ToChars()); break;
+        case kPropertyTypeEnum: FieldWriteI(property.template Get<int>()); break;
+        case kPropertyTypeBool: FieldWriteI(property.template Get<bool>() ? 1 : 0); break;
+        case kPropertyTypeFloat: FieldWriteD(property.template Get<float>()); break;
+        case kPropertyTypeDouble: FieldWriteD(property.template Get<double>()); break;
+        case kPropertyTypeTime: FieldWriteT(property.template Get<KTime>()); break;
+        default: FieldWriteC(property.Property().AsString().ToChars()); break;
         }
     }
     return FieldWriteEnd();
@@ -178,15 +243,22 @@ bool IQoxObject::FieldWriteProperty(KProperty& property)
 
 void IQoxObject::FieldReadPropertyValue(KProperty& property)
 {
-    int type = property.GetPropertyType();
+    ListedProperty listed(property);
+    ReadPropertyValue(listed);
+}
+
+template <class Property>
+void IQoxObject::ReadPropertyValue(Property& property)
+{
+    int type = property.Type();
     int width = VectorWidth(type);
     if (width > 0)
     {
         double v[4] = {0, 0, 0, 0};
-        property.GetData(v, 0, nullptr, nullptr);
+        property.GetData(v);
         for (int k = 0; k < width && FieldReadGetRemain() > 0; ++k)
             v[k] = FieldReadD();
-        property.SetData(v, 0, nullptr, nullptr);
+        property.SetData(v);
         return;
     }
     if (FieldReadGetRemain() <= 0)
@@ -194,44 +266,33 @@ void IQoxObject::FieldReadPropertyValue(KProperty& property)
     switch (type)
     {
     case kPropertyTypeInt:
-    case kPropertyTypeEnum: property.SetInteger(FieldReadI()); break;
-    case kPropertyTypeBool:
-    {
-        bool b = FieldReadI() != 0;
-        property.SetData(&b, 0, nullptr, nullptr);
-        break;
-    }
-    case kPropertyTypeFloat:
-    case kPropertyTypeDouble: property.SetDouble(FieldReadD()); break;
-    case kPropertyTypeTime:
-    {
-        KTime t = FieldReadT();
-        property.SetData(&t, 0, nullptr, nullptr);
-        break;
-    }
-    default: property.SetString(FieldReadC()); break;
+    case kPropertyTypeEnum: property.Set(FieldReadI()); break;
+    case kPropertyTypeBool: property.Set(FieldReadI() != 0); break;
+    case kPropertyTypeFloat: property.Set(static_cast<float>(FieldReadD())); break;
+    case kPropertyTypeDouble: property.Set(FieldReadD()); break;
+    case kPropertyTypeTime: property.Set(FieldReadT()); break;
+    default: property.Property().SetString(FieldReadC()); break;
     }
 }
 
 namespace {
 
-// The object's property of that name. The writer stores an object's
-// properties in its own order, so the property after the one found last is
-// tried first; names are unique in an object, so the answer is the one a
-// search by name gives.
-KProperty* FindInOrder(KObject& object, const std::string& name, int& next)
+// Index of the object's property of that name, or -1. The writer stores an
+// object's properties in its own order, so the property after the one found
+// last is tried first; names are unique in an object, so the answer is the
+// one a search by name gives.
+int FindInOrder(KObject& object, const std::string& name, int& next)
 {
     const int count = object.GetPropertyCount();
     for (int i = next; i < count && i < next + 4; ++i)
     {
-        KProperty* property = object.GetProperty(i);
-        if (property && name == property->GetPropertyName())
+        if (name == object.ReadPropertyInfoAt(i).mName)
         {
             next = i + 1;
-            return property;
+            return i;
         }
     }
-    return object.FindPropertyByName(name.c_str());
+    return object.FindPropertyIndexByName(name.c_str());
 }
 
 } // namespace
@@ -251,12 +312,16 @@ bool IQoxObject::FieldReadPropertiesList(KObject& object)
             name = FieldReadC();
             typeName = FieldReadC();
             // The flags that follow are passed over: the object's own property keeps its own.
-            KProperty* property = FindInOrder(object, name, next);
-            if (property && !property->GetPropertyFlag(eNOT_IN_FILE) && IsStoredKind(property->GetPropertyType()) &&
-                typeName == property->GetPropertyTypeName())
+            int index = FindInOrder(object, name, next);
+            if (index >= 0)
             {
-                FieldReadC();
-                FieldReadPropertyValue(*property);
+                ListedProperty property(object, index);
+                if (!property.OwnFlag(eNOT_IN_FILE) && IsStoredKind(property.Type()) &&
+                    typeName == TypeName(property.Type()))
+                {
+                    FieldReadC();
+                    ReadPropertyValue(property);
+                }
             }
             FieldReadEnd();
         }

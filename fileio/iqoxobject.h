@@ -53,6 +53,13 @@ public:
     void FieldReadPropertyValue(KProperty& property);
 
 private:
+    // The two above for a property reached by its place in its object's
+    // list or directly (the .cpp's adaptor for both).
+    template <class Property>
+    bool WriteProperty(Property& property);
+    template <class Property>
+    void ReadPropertyValue(Property& property);
+
     KString mTarget;    // the final name of a file written under a temporary
     KString mTemporary; // that temporary name
 };

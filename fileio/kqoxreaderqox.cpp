@@ -49,10 +49,11 @@ void KQoxRead6::ReadUserProperties(KQoxObject& object, KObject* properties)
                 double max = mFile.FieldReadD();
                 mFile.FieldReadEnd();
                 // A name the object already has is its own property, not a user
-                // one. The property block first: asking the object makes it wrap
-                // every property of its table.
-                if (name.IsEmpty() || (properties && properties->FindPropertyByName(name.ToChars())) ||
-                    object.FindPropertyByName(name.ToChars()))
+                // one. The property block first, by name only: the wrappers the
+                // object has put off all wrap properties of that block, so the
+                // attached ones are the rest, and nothing is made for the search.
+                if (name.IsEmpty() || (properties && properties->FindPropertyIndexByName(name.ToChars()) >= 0) ||
+                    object.FindAttachedPropertyByName(name.ToChars()))
                     continue;
                 KQoxUserProperty* property =
                     mScene.mManager.CreateKQoxUserProperty(name.ToChars(), type.ToChars(), label.ToChars());

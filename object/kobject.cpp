@@ -137,11 +137,13 @@ static void DisconnectPropertyFully(KProperty* property)
 void KObject::DisconnectAll()
 {
     KPostponedDestroy hold(this);
+    // A row not made yet has no connection.
     for (int i = mProperties.GetCount() - 1; i >= 0; --i)
     {
         if (i >= mProperties.GetCount())
             continue;
-        DisconnectPropertyFully(mProperties[i]);
+        if (KProperty* property = mProperties[i].Made())
+            DisconnectPropertyFully(property);
     }
     DisconnectAllSrc();
     WalkFromLast([this] { return GetDstCount(); },
@@ -203,8 +205,11 @@ bool KObject::IsInState(kPlugState state)
     if (GetDstCount() == 1 && !mEntity.Get())
         return false;
     for (int i = 0; i < mProperties.GetCount(); ++i)
-        if (mProperties[i]->GetSrcCount() != 0 || mProperties[i]->GetDstCount() != 0)
+    {
+        KProperty* property = mProperties[i].Made();
+        if (property && (property->GetSrcCount() != 0 || property->GetDstCount() != 0))
             return false;
+    }
     return true;
 }
 
@@ -215,7 +220,7 @@ int KObject::GetOwnedPlugCount()
 
 KPlug* KObject::GetOwnedPlug(int index)
 {
-    return (index >= 0 && index < mProperties.GetCount()) ? mProperties[index] : nullptr;
+    return (index >= 0 && index < mProperties.GetCount()) ? GetProperty(index) : nullptr;
 }
 
 // ---------------------------------------------------------------------------
@@ -705,7 +710,7 @@ bool KObject::HasConnection(kDirection direction)
         if (GetSrcCount() > 0)
             return true;
         for (int i = 0; i < mProperties.GetCount(); ++i)
-            if (mProperties[i]->GetSrcCount() > 0)
+            if (KProperty* property = mProperties[i].Made(); property && property->GetSrcCount() > 0)
                 return true;
     }
     if (direction & eAcceptDst)
@@ -713,7 +718,7 @@ bool KObject::HasConnection(kDirection direction)
         if (GetDstCount() > 0)
             return true;
         for (int i = 0; i < mProperties.GetCount(); ++i)
-            if (mProperties[i]->GetDstCount() > 0)
+            if (KProperty* property = mProperties[i].Made(); property && property->GetDstCount() > 0)
                 return true;
     }
     return false;
@@ -751,17 +756,101 @@ bool KObject::Unregister(ICallback* object, ICallbackMethod method)
 
 KProperty* KObject::FindPropertyByName(const char* name)
 {
+    int index = FindPropertyIndexByName(name);
+    return index >= 0 ? GetProperty(index) : nullptr;
+}
+
+int KObject::FindPropertyIndexByName(const char* name) const
+{
     if (!name)
-        return nullptr;
+        return -1;
     // The first letters decide most comparisons: a file's reader asks for
     // every property of an object in turn.
     for (int i = 0; i < mProperties.GetCount(); ++i)
     {
-        const char* own = mProperties[i]->GetPropertyName();
+        const char* own = ReadPropertyInfoAt(i).mName;
         if (own[0] == name[0] && strcmp(own, name) == 0)
-            return mProperties[i];
+            return i;
     }
+    return -1;
+}
+
+const KPropertyInfo& KObject::ReadPropertyInfoAt(int index) const
+{
+    const KPropertySlot& slot = mProperties[index];
+    return slot.IsDeferred() ? DeferredPropertyInfo(slot.Row()) : slot.Made()->ReadPropertyInfo();
+}
+
+kPropertyFlag KObject::GetPropertyFlagAt(int index) const
+{
+    const KPropertySlot& slot = mProperties[index];
+    return slot.IsDeferred() ? DeferredPropertyFlags(slot.Row()) : slot.Made()->GetPropertyFlag();
+}
+
+void KObject::GetPropertyData(int index, void* out)
+{
+    const KPropertySlot slot = mProperties[index];
+    if (slot.IsDeferred())
+        DeferredPropertyGetData(slot.Row(), out);
+    else
+        slot.Made()->GetData(out, 0, nullptr, nullptr);
+}
+
+void KObject::SetPropertyData(int index, void* in)
+{
+    const KPropertySlot slot = mProperties[index];
+    // The change notifications name the property: made for whoever hears them.
+    if (slot.IsDeferred() && !HasDataListeners())
+        DeferredPropertySetData(slot.Row(), in);
+    else
+        GetProperty(index)->SetData(in, 0, nullptr, nullptr);
+}
+
+void KObject::DeferredPropertyGetData(int row, void* out)
+{
+    int index = FindDeferredRow(row);
+    if (index >= 0)
+        GetProperty(index)->GetData(out, 0, nullptr, nullptr);
+}
+
+void KObject::DeferredPropertySetData(int row, void* in)
+{
+    int index = FindDeferredRow(row);
+    if (index >= 0)
+        GetProperty(index)->SetData(in, 0, nullptr, nullptr);
+}
+
+void KObject::PropertyAddDeferred(int row)
+{
+    mProperties.Add(KPropertySlot::Deferred(row));
+}
+
+KProperty* KObject::MakeDeferredProperty(int)
+{
     return nullptr;
+}
+
+const KPropertyInfo& KObject::DeferredPropertyInfo(int) const
+{
+    static const KPropertyInfo none;
+    return none;
+}
+
+kPropertyFlag KObject::DeferredPropertyFlags(int) const
+{
+    return 0;
+}
+
+// The slot keeps the property from then on, so every later query gives the
+// same one. Made from a query that may be const: the list is what changes,
+// not what it answers.
+KProperty* KObject::MakeDeferred(int index) const
+{
+    KProperty* property = const_cast<KObject*>(this)->MakeDeferredProperty(mProperties[index].Row());
+    assert(property && property->GetOwnerPlug() == this);
+    assert(!(property->ReadPropertyInfo().GetFlags() & KPropertyInfo::eWorldRegistration));
+    mProperties[index] = KPropertySlot(property);
+    return property;
 }
 
 int KObject::PropertyAddToList(KProperty* property)
@@ -783,12 +872,12 @@ bool KObject::PropertyIndexRemoveFromList(int index)
 {
     if (index < 0 || index >= mProperties.GetCount())
         return true;
-    KProperty* property = mProperties[index];
+    KProperty* property = GetProperty(index);
     PropertyNotify(kListPropertyRemoving, property, property->IsDynamic(), nullptr);
     CleanUpPropertyBeforeRemove(property);
     // The cleanup may have changed the list; unchanged, the entry is still
     // where it was.
-    if (index >= mProperties.GetCount() || mProperties[index] != property)
+    if (index >= mProperties.GetCount() || !(mProperties[index] == KPropertySlot(property)))
         index = mProperties.Find(property);
     if (index >= 0)
         mProperties.RemoveAt(index);
@@ -809,7 +898,13 @@ bool KObject::PropertyIndexDestroy(int index)
 {
     if (index < 0 || index >= mProperties.GetCount())
         return true;
-    KProperty* property = mProperties[index];
+    // A row never made has nothing to tell, cut or free: it only leaves.
+    if (mProperties[index].IsDeferred())
+    {
+        mProperties.RemoveAt(index);
+        return false;
+    }
+    KProperty* property = mProperties[index].Made();
     bool result = PropertyIndexRemoveFromList(index);
     if (property->IsDynamic())
         property->Destroy(0);
@@ -903,7 +998,7 @@ int KObject::GetUserPropertyCount()
 {
     int count = 0;
     for (int i = 0; i < mProperties.GetCount(); ++i)
-        if (mProperties[i]->IsUserProperty())
+        if (ReadPropertyInfoAt(i).GetFlags() & KPropertyInfo::eUser)
             ++count;
     return count;
 }
@@ -913,8 +1008,8 @@ KProperty* KObject::GetUserProperty(int index)
     if (index < 0)
         return nullptr;
     for (int i = 0; i < mProperties.GetCount(); ++i)
-        if (mProperties[i]->IsUserProperty() && index-- == 0)
-            return mProperties[i];
+        if ((ReadPropertyInfoAt(i).GetFlags() & KPropertyInfo::eUser) && index-- == 0)
+            return GetProperty(i);
     return nullptr;
 }
 
@@ -1002,9 +1097,9 @@ int KObject::GetUserReferencePropertyIndexBasedOnOriginal(KProperty* original)
     int userIndex = 0;
     for (int i = 0; i < mProperties.GetCount(); ++i)
     {
-        KProperty* property = mProperties[i];
-        if (!property->IsUserProperty())
+        if (!(ReadPropertyInfoAt(i).GetFlags() & KPropertyInfo::eUser))
             continue;
+        KProperty* property = GetProperty(i);
         if (property->IsReferenceProperty() && property->GetRefProperty() == original)
             return userIndex;
         ++userIndex;

@@ -12,6 +12,7 @@
 // subclasses override.
 
 #include <cassert>
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -28,12 +29,14 @@ class KWorld;
 class KWorldState;
 class KMergeInfo;
 class KObjectList;
+class KPropertyInfo;
 class IApplyManager;
 class IMergeManager;
 
 typedef int kEntityEventType;
 typedef int kObjectListEvent;
 typedef int kPropertyType;
+typedef int kPropertyFlag;
 typedef int kParentType;
 typedef int kObjectSetFindType;
 typedef int kPropertiesTransferType;
@@ -215,6 +218,32 @@ bool Object_GetProjectModified();
 
 // Process-wide counter of selections.
 extern int GlobalSelectOrderId;
+
+// One entry of an object's property list: a property, or the number of a row
+// of the class's deferred table whose property is not made yet. A property is
+// at least 2-aligned, so the low bit tells the two apart.
+class KPropertySlot
+{
+public:
+    KPropertySlot() = default;
+    KPropertySlot(KProperty* property)
+        : mBits(reinterpret_cast<uintptr_t>(property))
+    {}
+    static KPropertySlot Deferred(int row)
+    {
+        KPropertySlot slot;
+        slot.mBits = (static_cast<uintptr_t>(row) << 1) | 1u;
+        return slot;
+    }
+    bool IsDeferred() const { return (mBits & 1u) != 0; }
+    int Row() const { return static_cast<int>(mBits >> 1); }
+    // The property; null for a deferred row.
+    KProperty* Made() const { return IsDeferred() ? nullptr : reinterpret_cast<KProperty*>(mBits); }
+    bool operator==(const KPropertySlot& other) const { return mBits == other.mBits; }
+
+private:
+    uintptr_t mBits = 0;
+};
 
 class KObject : public KPlug
 {
@@ -420,14 +449,38 @@ public:
     void FillOldToNewSet(KMergeInfo& info);
 
     // Properties ---------------------------------------------------------------
+    // A class may list rows of a fixed table whose properties it makes only
+    // when first asked for (PropertyAddDeferred): such a row counts, keeps
+    // its place and answers every query like a made property; asking for it
+    // as a property makes it, once. Like any change of the object, making one
+    // is not safe against a concurrent request on the same object.
     int GetPropertyCount() const { return mProperties.GetCount(); }
-    // index must lie in the list (asserted).
+    // index must lie in the list (asserted). Makes a deferred row's property.
     KProperty* GetProperty(int index) const
     {
         assert(index >= 0 && index < mProperties.GetCount());
-        return mProperties[index];
+        KProperty* property = mProperties[index].Made();
+        return property ? property : MakeDeferred(index);
     }
+    // The property at index, or null for a row not made yet; makes nothing.
+    KProperty* GetPropertyIfMade(int index) const
+    {
+        assert(index >= 0 && index < mProperties.GetCount());
+        return mProperties[index].Made();
+    }
+    // The descriptor and the own flags of the property at index, read
+    // without making a deferred row.
+    const KPropertyInfo& ReadPropertyInfoAt(int index) const;
+    kPropertyFlag GetPropertyFlagAt(int index) const;
+    // The value of the property at index, in the property's own
+    // representation, as its GetData and SetData read and write it. A row not
+    // made is read and written through the object without being made, unless
+    // the write would be announced to a listener (then it is made first).
+    void GetPropertyData(int index, void* out);
+    void SetPropertyData(int index, void* in);
     KProperty* FindPropertyByName(const char* name);
+    // Index of the first property of that name, or -1; makes nothing.
+    int FindPropertyIndexByName(const char* name) const;
     bool PropertyRemoveFromList(KProperty* property);
     bool PropertyDestroy(KProperty* property);
     int GetUserPropertyCount();
@@ -463,11 +516,27 @@ public:
     int GetStateCount() const { return static_cast<int>(mStates.size()); }
 
 protected:
+    // Appends row of the class's deferred table without making its property.
+    void PropertyAddDeferred(int row);
+    // Index in the list of that row while it is not made, else -1.
+    int FindDeferredRow(int row) const { return mProperties.Find(KPropertySlot::Deferred(row)); }
+    // A class that defers rows: makes the property of row, owned by the
+    // object (ConnectOwnedPlug), and keeps it for the object's life; its
+    // descriptor and own flags as the row has them before it is made.
+    virtual KProperty* MakeDeferredProperty(int row);
+    virtual const KPropertyInfo& DeferredPropertyInfo(int row) const;
+    virtual kPropertyFlag DeferredPropertyFlags(int row) const;
+    // The value of a row not made, as its property would read and write it
+    // (without announcing the write); by default the row is made for it.
+    virtual void DeferredPropertyGetData(int row, void* out);
+    virtual void DeferredPropertySetData(int row, void* in);
+
     // The live objects among the plug's destinations (or sources) that the
     // filter of classId accepts (-1 and the plug class: all), in order.
     static void CollectObjects(KPlug* plug, bool sources, int classId, KArrayTemplate<KObject*>& out);
 
 private:
+    KProperty* MakeDeferred(int index) const;
     void TrackReplaceAction(kPlugAction action, KPlug* plug, KPlug* other, KPlug* extra);
     bool NotifyWithoutObject(kPlugAction action, KPlug* plug, KPlug* other, int index);
     bool NotifyListEvent(kPlugAction action, KPlug* plug, const HdlKObject& other, int index);
@@ -499,7 +568,7 @@ private:
     std::unique_ptr<KString> mSoftClassName;
     KArrayTemplate<KReplaceActionInfo> mReplaceActions;
     std::vector<StateBlock> mStates;
-    KArrayTemplate<KProperty*> mProperties;
+    KArrayTemplate<KPropertySlot> mProperties;
     int mWorldIndex = -1;
     bool mDirtyName = true;
     bool mActive = false;

@@ -393,6 +393,14 @@ bool KPlug::PlugDataNotify(KPlugCallstack* callstack, kPlugAction action, KPlug*
     return true;
 }
 
+bool KPlug::HasDataListeners() const
+{
+    const KPlug* plug = this;
+    while (plug->mOwner && !(plug->mFlags & eCreatedOnDemand))
+        plug = plug->mOwner;
+    return plug->NotifyHandlers() != nullptr;
+}
+
 void KPlug::RegisterNotify(KPlug* listener)
 {
     Extra& extra = GetExtra();

@@ -306,6 +306,11 @@ public:
     void SetUserWord(int value) { mUserWord = value; }
 
     // Listeners ----------------------------------------------------------------
+    // Whether a data notification of this plug reaches a listener, relayed
+    // as KPlug::PlugDataNotify relays it (up the owners to the first plug
+    // that keeps it). A class may skip making what only such a notification
+    // would show.
+    bool HasDataListeners() const;
     void RegisterNotify(KPlug* listener);
     void RemoveNotify(KPlug* listener);
     bool PlugNotifyHandler(KPlugNotifyHandler* handler, KPlugCallstack* callstack, kPlugAction action, KPlug* plug,

@@ -215,12 +215,10 @@ namespace {
 template <class Act>
 void EachWorldProperty(KObject* object, Act act)
 {
+    // Read through the list's descriptors: a row not made yet asks for none.
     for (int i = 0; object && i < object->GetPropertyCount(); ++i)
-    {
-        KProperty* property = object->GetProperty(i);
-        if (property->ReadPropertyInfo().GetFlags() & KPropertyInfo::eWorldRegistration)
-            act(property);
-    }
+        if (object->ReadPropertyInfoAt(i).GetFlags() & KPropertyInfo::eWorldRegistration)
+            act(object->GetProperty(i));
 }
 
 } // namespace

@@ -145,6 +145,11 @@ KQoxPropertyHandler* KQoxNode::GetPropertyHandler()
 void KQoxNode::FillPropertyList(void* list)
 {
     KQoxTakeNodeContainer::FillPropertyList(list);
+    FillAddedPropertyList(list);
+}
+
+void KQoxNode::FillAddedPropertyList(void* list)
+{
     if (mNodeAttribute)
         mNodeAttribute->FillPropertyList(list);
 }
@@ -177,20 +182,22 @@ void KQoxNode::Reset()
 {
     KQoxNodeProperties& p = *mProperties;
     const KgeTVector zero(0.0, 0.0, 0.0, 1.0);
+    typedef std::initializer_list<KQoxNodeProperties::Row<KgeTVector>*> VectorRows;
+    typedef std::initializer_list<KQoxNodeProperties::Row<bool>*> BoolRows;
     for (KQoxNodeProperties::Row<KgeTVector>* row :
-         {&p.mRotationOffset, &p.mRotationPivot, &p.mRotationPivotUpdateOffset, &p.mScalingOffset, &p.mScalingPivot,
-          &p.mScalingPivotUpdateOffset, &p.mTranslationMin, &p.mTranslationMax, &p.mPreRotation, &p.mPostRotation,
-          &p.mRotationMin, &p.mRotationMax, &p.mScalingMin, &p.mScalingMax, &p.mGeometricTranslation,
-          &p.mGeometricRotation})
+         VectorRows{&p.mRotationOffset, &p.mRotationPivot, &p.mRotationPivotUpdateOffset, &p.mScalingOffset,
+                    &p.mScalingPivot, &p.mScalingPivotUpdateOffset, &p.mTranslationMin, &p.mTranslationMax,
+                    &p.mPreRotation, &p.mPostRotation, &p.mRotationMin, &p.mRotationMax, &p.mScalingMin, &p.mScalingMax,
+                    &p.mGeometricTranslation, &p.mGeometricRotation})
         KPropertyCopyValue(row->Value(), zero);
     KPropertyCopyValue(p.mGeometricScaling.Value(), KgeTVector(1.0, 1.0, 1.0, 1.0));
     for (KQoxNodeProperties::Row<bool>* row :
-         {&p.mTranslationActive, &p.mTranslationMinX, &p.mTranslationMinY, &p.mTranslationMinZ,
-          &p.mTranslationMaxX,   &p.mTranslationMaxY, &p.mTranslationMaxZ, &p.mRotationSpaceForLimitOnly,
-          &p.mRotationActive,    &p.mRotationMinX,    &p.mRotationMinY,    &p.mRotationMinZ,
-          &p.mRotationMaxX,      &p.mRotationMaxY,    &p.mRotationMaxZ,    &p.mScalingActive,
-          &p.mScalingMinX,       &p.mScalingMinY,     &p.mScalingMinZ,     &p.mScalingMaxX,
-          &p.mScalingMaxY,       &p.mScalingMaxZ})
+         BoolRows{&p.mTranslationActive, &p.mTranslationMinX, &p.mTranslationMinY, &p.mTranslationMinZ,
+                  &p.mTranslationMaxX,   &p.mTranslationMaxY, &p.mTranslationMaxZ, &p.mRotationSpaceForLimitOnly,
+                  &p.mRotationActive,    &p.mRotationMinX,    &p.mRotationMinY,    &p.mRotationMinZ,
+                  &p.mRotationMaxX,      &p.mRotationMaxY,    &p.mRotationMaxZ,    &p.mScalingActive,
+                  &p.mScalingMinX,       &p.mScalingMinY,     &p.mScalingMinZ,     &p.mScalingMaxX,
+                  &p.mScalingMaxY,       &p.mScalingMaxZ})
         row->Value() = false;
     p.mRotationOrder.Value() = eEULER_XYZ;
     p.mInheritType.Value() = eINHERIT_RrSs;
@@ -345,7 +352,8 @@ void KQoxNode::SetTarget(KQoxNode* target)
 
 KQoxNode* KQoxNode::GetTarget() const
 {
-    return mProperties ? FirstListedNode(mProperties->mLookAtProperty) : nullptr;
+    KPropertyObjectList* list = mProperties ? mProperties->mLookAtProperty.IfMade() : nullptr;
+    return list ? FirstListedNode(*list) : nullptr;
 }
 
 void KQoxNode::SetTargetUp(KQoxNode* target)
@@ -358,7 +366,8 @@ void KQoxNode::SetTargetUp(KQoxNode* target)
 
 KQoxNode* KQoxNode::GetTargetUp() const
 {
-    return mProperties ? FirstListedNode(mProperties->mUpVectorProperty) : nullptr;
+    KPropertyObjectList* list = mProperties ? mProperties->mUpVectorProperty.IfMade() : nullptr;
+    return list ? FirstListedNode(*list) : nullptr;
 }
 
 // ---------------------------------------------------------------------------

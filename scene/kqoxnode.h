@@ -150,6 +150,8 @@ public:
     KQoxPropertyHandler* GetPropertyHandler() override;
     // Every property of the table in order, then the attribute's.
     void FillPropertyList(void* list) override;
+    // The attribute's properties.
+    void FillAddedPropertyList(void* list) override;
     // The attribute's type name and flags; "Null" without attribute.
     KString GetTypeName() override;
     KStringList GetTypeFlags() override;

@@ -199,13 +199,14 @@ void KQoxNode::AddChannels(KQoxTakeNode* takeNode)
     // Built as made (the Default take owed, or a take made in place of a
     // copy of it), the channels are those the node had when it was made:
     // the four above only (it is owed only then); the channels of
-    // properties added since came with the take, built for them.
+    // properties added since came with the take, built for them. Read
+    // through the descriptors, so that rows not made stay so.
     const int count = IsBuildingAsMade() ? 0 : p.GetPropertyCount();
     for (int i = 0; i < count; ++i)
     {
-        KProperty* property = p.GetProperty(i);
-        if (property && property->IsAnimatable() && !IsChannelName(property->GetPropertyName()))
-            CreateChannelsForProperty(property, takeNode);
+        const KPropertyInfo& info = p.ReadPropertyInfoAt(i);
+        if ((info.GetFlags() & KPropertyInfo::eAnimatable) && !IsChannelName(info.mName))
+            CreateChannelsForProperty(p.GetProperty(i), takeNode);
     }
     if (mNodeAttribute && !(IsBuildingAsMade() && mNodeAttribute == mChannellessAttribute))
         mNodeAttribute->AddChannels(takeNode);

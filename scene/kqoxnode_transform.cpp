@@ -126,7 +126,7 @@ void KQoxNode::SetUseQuaternionForInterpolation(bool use)
 
 bool KQoxNode::GetUseQuaternionForInterpolation()
 {
-    return mProperties->mQuaternionInterpolate.Get();
+    return mProperties->mQuaternionInterpolate.Value();
 }
 
 void KQoxNode::SetRotationStiffness(KQoxVector4 stiffness)
@@ -202,22 +202,27 @@ void LimitRowsOf(KQoxNodeProperties& p, LimitRows rows[3])
 struct PivotVectorRow
 {
     KQoxVector4 KQoxNodeProperties::KQoxPivot::*mField;
-    VectorRow KQoxNodeProperties::*mRow;
+    VectorRow& (*mRow)(KQoxNodeProperties& p);
     double mNeutral; // the value that means "not in use"
 };
 
-const PivotVectorRow kPivotVectorRows[] = {
-    {&KQoxNodeProperties::KQoxPivot::mRotationOffset, &KQoxNodeProperties::mRotationOffset, 0.0},
-    {&KQoxNodeProperties::KQoxPivot::mRotationPivot, &KQoxNodeProperties::mRotationPivot, 0.0},
-    {&KQoxNodeProperties::KQoxPivot::mRotationPivotUpdateOffset, &KQoxNodeProperties::mRotationPivotUpdateOffset, 0.0},
-    {&KQoxNodeProperties::KQoxPivot::mPreRotation, &KQoxNodeProperties::mPreRotation, 0.0},
-    {&KQoxNodeProperties::KQoxPivot::mPostRotation, &KQoxNodeProperties::mPostRotation, 0.0},
-    {&KQoxNodeProperties::KQoxPivot::mScalingOffset, &KQoxNodeProperties::mScalingOffset, 0.0},
-    {&KQoxNodeProperties::KQoxPivot::mScalingPivot, &KQoxNodeProperties::mScalingPivot, 0.0},
-    {&KQoxNodeProperties::KQoxPivot::mScalingPivotUpdateOffset, &KQoxNodeProperties::mScalingPivotUpdateOffset, 0.0},
-    {&KQoxNodeProperties::KQoxPivot::mGeometricTranslation, &KQoxNodeProperties::mGeometricTranslation, 0.0},
-    {&KQoxNodeProperties::KQoxPivot::mGeometricRotation, &KQoxNodeProperties::mGeometricRotation, 0.0},
-    {&KQoxNodeProperties::KQoxPivot::mGeometricScaling, &KQoxNodeProperties::mGeometricScaling, 1.0}};
+#define KQOX_PIVOT_VECTOR_ROW(Name, Neutral)                                                                           \
+    {                                                                                                                  \
+        &KQoxNodeProperties::KQoxPivot::m##Name, [](KQoxNodeProperties& p) -> VectorRow& { return p.m##Name; },        \
+            Neutral                                                                                                    \
+    }
+const PivotVectorRow kPivotVectorRows[] = {KQOX_PIVOT_VECTOR_ROW(RotationOffset, 0.0),
+                                           KQOX_PIVOT_VECTOR_ROW(RotationPivot, 0.0),
+                                           KQOX_PIVOT_VECTOR_ROW(RotationPivotUpdateOffset, 0.0),
+                                           KQOX_PIVOT_VECTOR_ROW(PreRotation, 0.0),
+                                           KQOX_PIVOT_VECTOR_ROW(PostRotation, 0.0),
+                                           KQOX_PIVOT_VECTOR_ROW(ScalingOffset, 0.0),
+                                           KQOX_PIVOT_VECTOR_ROW(ScalingPivot, 0.0),
+                                           KQOX_PIVOT_VECTOR_ROW(ScalingPivotUpdateOffset, 0.0),
+                                           KQOX_PIVOT_VECTOR_ROW(GeometricTranslation, 0.0),
+                                           KQOX_PIVOT_VECTOR_ROW(GeometricRotation, 0.0),
+                                           KQOX_PIVOT_VECTOR_ROW(GeometricScaling, 1.0)};
+#undef KQOX_PIVOT_VECTOR_ROW
 
 KQoxLimits& LimitsOf(KQoxNodeLimits& limits, int kind)
 {
@@ -243,7 +248,7 @@ void KQoxNode::UpdatePropertiesFromPivotsAndLimits()
     KQoxNodeProperties& p = *mProperties;
     const KQoxNodeProperties::KQoxPivot& source = std::as_const(p).mPivots[eSOURCE_SET];
     for (const PivotVectorRow& row : kPivotVectorRows)
-        StoreXYZ(p.*row.mRow, source.*row.mField);
+        StoreXYZ(row.mRow(p), source.*row.mField);
     p.mRotationOrder.Value() = source.mRotationOrder;
     p.mRotationSpaceForLimitOnly.Value() = source.mRotationSpaceForLimitOnly;
 
@@ -273,7 +278,7 @@ void KQoxNode::UpdatePivotsAndLimitsFromProperties()
     bool pivotsInUse = p.mRotationOrder.Value() != eEULER_XYZ;
     for (const PivotVectorRow& row : kPivotVectorRows)
     {
-        const KgeTVector& v = (p.*row.mRow).Value();
+        const KgeTVector& v = (row.mRow(p)).Value();
         if (Differs(v.x, row.mNeutral) || Differs(v.y, row.mNeutral) || Differs(v.z, row.mNeutral))
             pivotsInUse = true;
     }
@@ -281,7 +286,7 @@ void KQoxNode::UpdatePivotsAndLimitsFromProperties()
     {
         KQoxNodeProperties::KQoxPivot& source = p.mPivots[eSOURCE_SET];
         for (const PivotVectorRow& row : kPivotVectorRows)
-            source.*row.mField = LoadXYZW(p.*row.mRow);
+            source.*row.mField = LoadXYZW(row.mRow(p));
         source.mRotationOrder = p.mRotationOrder.Value();
         source.mRotationSpaceForLimitOnly = p.mRotationSpaceForLimitOnly.Value();
         source.mPivotState = ePIVOT_STATE_ACTIVE;

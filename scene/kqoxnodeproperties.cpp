@@ -2,7 +2,9 @@
 
 #include <atomic>
 #include <cmath>
+#include <cstddef>
 #include <cstring>
+#include <type_traits>
 
 #include "scene/kqoxnode.h"
 
@@ -17,18 +19,7 @@ const char* const kRotationOrderTexts[] = {"Euler XYZ", "Euler XZY", "Euler YZX"
 // Type 1 has no text of its own; it shares the text of type 0.
 const char* const kInheritTypeTexts[] = {"RrSs", "RrSs", "Rrs"};
 
-// Vector rows keep their own w; bool, double and enumeration rows take the value.
-template <class T>
-void StoreValue(T& to, const T& from)
-{
-    to = from;
-}
-void StoreValue(KgeTVector& to, const KgeTVector& from)
-{
-    to.x = from.x;
-    to.y = from.y;
-    to.z = from.z;
-}
+// Vector rows read back with w = 1.
 template <class T>
 T LoadValue(const T& from)
 {
@@ -82,14 +73,24 @@ void KQoxNodeProperties::KQoxPivotPair::Reset(int set)
 
 namespace {
 
-// Positions of the value rows among the shared descriptors.
-enum
-{
-#define KQOX_NODE_PROPERTY_INDEX(Name, Type, Flags) kRow##Name,
-    KQOX_NODE_PROPERTY_ROWS(KQOX_NODE_PROPERTY_INDEX)
-#undef KQOX_NODE_PROPERTY_INDEX
-    kRowCount
-};
+const int kRowCount = eKQoxNodeRowCount;
+
+// Own flags of each row, the two object lists last.
+const kPropertyFlag kRowFlags[eKQoxNodeRowAll] = {
+#define KQOX_NODE_PROPERTY_FLAGS(Name, Type, Flags) Flags,
+    KQOX_NODE_PROPERTY_ROWS(KQOX_NODE_PROPERTY_FLAGS)
+#undef KQOX_NODE_PROPERTY_FLAGS
+        1,
+    1};
+
+// Where each row's value lies in the block of values.
+static_assert(std::is_standard_layout<KQoxNodeRowValues>::value, "rows find their table through offsetof");
+const size_t kRowOffsets[eKQoxNodeRowAll] = {
+#define KQOX_NODE_PROPERTY_OFFSET(Name, Type, Flags) offsetof(KQoxNodeRowValues, m##Name),
+    KQOX_NODE_PROPERTY_ROWS(KQOX_NODE_PROPERTY_OFFSET)
+#undef KQOX_NODE_PROPERTY_OFFSET
+        offsetof(KQoxNodeRowValues, mLookAtProperty),
+    offsetof(KQoxNodeRowValues, mUpVectorProperty)};
 
 const char* const kChannelNames[4] = {"Lcl Translation", "Lcl Rotation", "Lcl Scaling", "Visibility"};
 
@@ -130,13 +131,14 @@ SharedDescriptors* MakeSharedDescriptors()
 {
     SharedDescriptors* shared = new SharedDescriptors;
 #define KQOX_NODE_PROPERTY_DESCRIBE(Name, Type, Flags)                                                                 \
-    DescribeRow<Type>(shared->mRows[kRow##Name], #Name, &KQoxNodeProperties::Name##Set, &KQoxNodeProperties::Name##Get);
+    DescribeRow<Type>(shared->mRows[eKQoxNodeRow##Name], #Name, &KQoxNodeProperties::Name##Set,                        \
+                      &KQoxNodeProperties::Name##Get);
     KQOX_NODE_PROPERTY_ROWS(KQOX_NODE_PROPERTY_DESCRIBE)
 #undef KQOX_NODE_PROPERTY_DESCRIBE
     // The two enumerations show their values through texts.
-    shared->mRows[kRowRotationOrder].SetAsStringFunc(static_cast<KPropertyToString>(
+    shared->mRows[eKQoxNodeRowRotationOrder].SetAsStringFunc(static_cast<KPropertyToString>(
         static_cast<char* (KQoxNodeProperties::*)(int)>(&KQoxNodeProperties::RotationOrderText)));
-    shared->mRows[kRowInheritType].SetAsStringFunc(static_cast<KPropertyToString>(
+    shared->mRows[eKQoxNodeRowInheritType].SetAsStringFunc(static_cast<KPropertyToString>(
         static_cast<char* (KQoxNodeProperties::*)(int)>(&KQoxNodeProperties::InheritTypeText)));
     DescribeObjectList(shared->mLookAt, "LookAtProperty", &KQoxNodeProperties::LookAtPropertySet,
                        &KQoxNodeProperties::LookAtPropertyGet);
@@ -170,24 +172,127 @@ bool SameDescriptor(const KPropertyInfo& a, const KPropertyInfo& b)
 
 } // namespace
 
+namespace {
+
+// The property of a row: it holds no value of its own that counts, as its
+// getter and setter are the table's accessors.
 template <class T>
-void KQoxNodeProperties::AddRow(Row<T>& row, int index, int flags)
+KProperty* MakeRowProperty(KQoxNodeProperties& table, int row)
 {
-    PropertyAddToList(&row);
-    row.SetSharedPropertyInfo(&Shared().mRows[index]);
-    ConnectOwnedPlug(&row);
-    if (flags)
-        row.ModifyPropertyFlag(flags, true);
+    KPropertyTemplate<T>* property = new KPropertyTemplate<T>();
+    property->SetSharedPropertyInfo(&Shared().mRows[row]);
+    table.ConnectOwnedPlug(property);
+    if (kRowFlags[row])
+        property->ModifyPropertyFlag(kRowFlags[row], true);
+    return property;
 }
 
-void KQoxNodeProperties::AddObjectList(KPropertyObjectList& list, const KPropertyInfo& info)
+// A row's value read and written as its property would, through the
+// table's accessors.
+template <class T>
+void GetRowData(KQoxNodeProperties& table, int row, void* out)
 {
-    PropertyAddToList(&list);
-    list.SetSharedPropertyInfo(&info);
-    ConnectOwnedPlug(&list);
-    list.SetFilter(KPlug_GetFilter(ClassId), 0);
-    list.SetContentSpec(1, ClassId);
-    list.SetDirection(KPlug::eAcceptSrc);
+    typedef T (KPlug::*Getter)();
+    Getter getter = KPropertyMemberCast<Getter>(Shared().mRows[row].mGetter);
+    KPropertyCopyValue(*static_cast<T*>(out), (table.*getter)());
+}
+
+template <class T>
+void SetRowData(KQoxNodeProperties& table, int row, void* in)
+{
+    typedef void (KPlug::*Setter)(T);
+    Setter setter = KPropertyMemberCast<Setter>(Shared().mRows[row].mSetter);
+    (table.*setter)(*static_cast<T*>(in));
+}
+
+struct RowData
+{
+    void (*mGet)(KQoxNodeProperties&, int, void*);
+    void (*mSet)(KQoxNodeProperties&, int, void*);
+};
+const RowData kRowData[kRowCount] = {
+#define KQOX_NODE_PROPERTY_DATA(Name, Type, Flags) {&GetRowData<Type>, &SetRowData<Type>},
+    KQOX_NODE_PROPERTY_ROWS(KQOX_NODE_PROPERTY_DATA)
+#undef KQOX_NODE_PROPERTY_DATA
+};
+
+typedef KProperty* (*RowMaker)(KQoxNodeProperties&, int);
+const RowMaker kRowMakers[kRowCount] = {
+#define KQOX_NODE_PROPERTY_MAKER(Name, Type, Flags) &MakeRowProperty<Type>,
+    KQOX_NODE_PROPERTY_ROWS(KQOX_NODE_PROPERTY_MAKER)
+#undef KQOX_NODE_PROPERTY_MAKER
+};
+
+} // namespace
+
+KProperty* KQoxNodeProperties::MakeDeferredProperty(int row)
+{
+    if (!mMadeRows)
+        mMadeRows.reset(new std::unique_ptr<KProperty>[eKQoxNodeRowAll]);
+    std::unique_ptr<KProperty>& made = mMadeRows[row];
+    if (!made)
+        made.reset(row < kRowCount
+                       ? kRowMakers[row](*this, row)
+                       : MakeObjectList(row == eKQoxNodeRowLookAtProperty ? Shared().mLookAt : Shared().mUpVector));
+    return made.get();
+}
+
+const KPropertyInfo& KQoxNodeProperties::DeferredPropertyInfo(int row) const
+{
+    if (row == eKQoxNodeRowLookAtProperty)
+        return Shared().mLookAt;
+    if (row == eKQoxNodeRowUpVectorProperty)
+        return Shared().mUpVector;
+    return Shared().mRows[row];
+}
+
+kPropertyFlag KQoxNodeProperties::DeferredPropertyFlags(int row) const
+{
+    return kRowFlags[row];
+}
+
+void KQoxNodeProperties::DeferredPropertyGetData(int row, void* out)
+{
+    if (row < kRowCount)
+        kRowData[row].mGet(*this, row, out);
+    else
+        KQoxPropertyHandler::DeferredPropertyGetData(row, out);
+}
+
+void KQoxNodeProperties::DeferredPropertySetData(int row, void* in)
+{
+    if (row < kRowCount)
+        kRowData[row].mSet(*this, row, in);
+    else
+        KQoxPropertyHandler::DeferredPropertySetData(row, in);
+}
+
+KProperty* KQoxNodeProperties::RowProperty(int row)
+{
+    if (mMadeRows && mMadeRows[row])
+        return mMadeRows[row].get();
+    // Made through the list, which keeps it from then on.
+    int index = FindDeferredRow(row);
+    return index >= 0 ? GetProperty(index) : MakeDeferredProperty(row);
+}
+
+KQoxNodeProperties& KQoxNodeProperties::OfRow(const void* rowValue, int row)
+{
+    const char* at = static_cast<const char*>(rowValue) - kRowOffsets[row];
+    return static_cast<KQoxNodeProperties&>(*reinterpret_cast<KQoxNodeRowValues*>(const_cast<char*>(at)));
+}
+
+// A list of nodes' tables, taken as sources.
+KPropertyObjectList* KQoxNodeProperties::MakeObjectList(const KPropertyInfo& info)
+{
+    KPropertyObjectList* list = new KPropertyObjectList();
+    list->SetSharedPropertyInfo(&info);
+    ConnectOwnedPlug(list);
+    list->SetFilter(KPlug_GetFilter(ClassId), 0);
+    list->SetContentSpec(1, ClassId);
+    list->SetDirection(KPlug::eAcceptSrc);
+    list->ModifyPropertyFlag(kRowFlags[eKQoxNodeRowLookAtProperty], true);
+    return list;
 }
 
 KProperty* KQoxNodeProperties::AddChannel(int channel)
@@ -224,17 +329,15 @@ KProperty* KQoxNodeProperties::AddChannel(int channel)
 KQoxNodeProperties::KQoxNodeProperties(KQoxTakeNodeContainer* node)
     : mNode(static_cast<KQoxNode*>(node))
 {
-#define KQOX_NODE_PROPERTY_ADD(Name, Type, Flags) AddRow<Type>(m##Name, kRow##Name, Flags);
+#define KQOX_NODE_PROPERTY_ADD(Name, Type, Flags) PropertyAddDeferred(eKQoxNodeRow##Name);
     KQOX_NODE_PROPERTY_ROWS_BEFORE_LISTS(KQOX_NODE_PROPERTY_ADD)
-    AddObjectList(mLookAtProperty, Shared().mLookAt);
-    AddObjectList(mUpVectorProperty, Shared().mUpVector);
-    mLookAtProperty.ModifyPropertyFlag(1, true);
-    mUpVectorProperty.ModifyPropertyFlag(1, true);
+    PropertyAddDeferred(eKQoxNodeRowLookAtProperty);
+    PropertyAddDeferred(eKQoxNodeRowUpVectorProperty);
     KQOX_NODE_PROPERTY_ROWS_AFTER_LISTS(KQOX_NODE_PROPERTY_ADD)
 #undef KQOX_NODE_PROPERTY_ADD
 
-    mShow.Set(true);
-    mNegativePercentShapeSupport.Set(true);
+    mShow.Value() = true;
+    mNegativePercentShapeSupport.Value() = true;
 
     mLclTranslation = AddChannel(0);
     mLclRotation = AddChannel(1);
@@ -249,7 +352,12 @@ KQoxNodeProperties::KQoxNodeProperties(KQoxTakeNodeContainer* node)
         mVisibility->SetDouble(1.0);
 }
 
-KQoxNodeProperties::~KQoxNodeProperties() {}
+KQoxNodeProperties::~KQoxNodeProperties()
+{
+    // A table deleted without Destruct leaves its world while the properties
+    // of its rows still exist: the world reads them on the way out.
+    WorldDetach();
+}
 
 IKObject* KQoxNodeProperties::IQuery(unsigned long interfaceId, int flags)
 {
@@ -302,7 +410,7 @@ char* KQoxNodeProperties::InheritTypeText(int value)
 #define KQOX_NODE_PROPERTY_ACCESSORS(Name, Type, Flags)                                                                \
     void KQoxNodeProperties::Name##Set(Type value)                                                                     \
     {                                                                                                                  \
-        StoreValue(m##Name.Value(), value);                                                                            \
+        KPropertyCopyValue(m##Name.Value(), value);                                                                    \
     }                                                                                                                  \
     Type KQoxNodeProperties::Name##Get()                                                                               \
     {                                                                                                                  \

@@ -14,8 +14,10 @@
 // What every node's table has alike is held once for all nodes: the rows,
 // lists and channels share their descriptors (name, kind, accessors, flags,
 // range, texts), and a node's property gets a descriptor of its own only when
-// that property's descriptor changes. Each row holds only its value and own
-// flags.
+// that property's descriptor changes. The table holds the rows' values only:
+// a row's property is made the first time anybody asks for it (by index, by
+// name, through a connection or a wrapper), and from then on reads and writes
+// the same value through the table's accessors.
 
 #include <memory>
 
@@ -64,19 +66,112 @@ enum ETransformInheritType : int
     eINHERIT_Rrs = 2
 };
 
-class KQoxNodeProperties : public KQoxPropertyHandler
+class KQoxNodeProperties;
+
+// The value of one row of the table. The node's own code reads and writes it
+// here directly; the row's property, once made, reads and writes it through
+// the table's accessors, so the two never disagree.
+template <class T>
+class KQoxNodeRowValue
+{
+public:
+    T& Value() { return mValue; }
+    const T& Value() const { return mValue; }
+
+protected:
+    T mValue = T();
+};
+
+// Row Index of the table: its value, and the row's property to whoever asks.
+// Asking for the property makes it (once). Set goes through the property only
+// when someone listens to the table's data notifications (they name it);
+// otherwise Set and Get touch the value alone, with the property's result.
+template <class T, int Index>
+class KQoxNodeRow : public KQoxNodeRowValue<T>
+{
+public:
+    KPropertyTemplate<T>& Property();
+    void Set(const T& value);
+    T Get();
+    int AsInteger() { return Property().AsInteger(); }
+    double AsDouble() { return Property().AsDouble(); }
+    char* GetValueAsString(int index) { return Property().GetValueAsString(index); }
+    KPlug* GetOwnerPlug() { return Property().GetOwnerPlug(); }
+    KPropertyInfo& GetPropertyInfo() { return Property().GetPropertyInfo(); }
+    bool IsUserProperty() { return Property().IsUserProperty(); }
+    void GetData(void* out, int index, KEvaluateInfo* info, KWorldState* state)
+    {
+        Property().GetData(out, index, info, state);
+    }
+    void SetData(void* in, int index, KEvaluateInfo* info, KWorldState* state)
+    {
+        Property().SetData(in, index, info, state);
+    }
+
+private:
+    KQoxNodeProperties& Table();
+};
+
+// One of the table's two object lists ("LookAtProperty", "UpVectorProperty"),
+// made like a row's property when first asked for; until then it is empty.
+template <int Index>
+class KQoxNodeListRow
+{
+public:
+    KPropertyObjectList& List();
+    // The list, or null while it was never asked for.
+    KPropertyObjectList* IfMade();
+    int GetCount()
+    {
+        KPropertyObjectList* list = IfMade();
+        return list ? list->GetCount() : 0;
+    }
+    KObject* GetAt(int index)
+    {
+        KPropertyObjectList* list = IfMade();
+        return list ? list->GetAt(index) : nullptr;
+    }
+    bool SetAt(int index, KObject* object) { return List().SetAt(index, object); }
+    bool IsConnectedSrc(KPlug* plug)
+    {
+        KPropertyObjectList* list = IfMade();
+        return list && list->IsConnectedSrc(plug);
+    }
+    bool ConnectSrc(KPlug* plug) { return List().ConnectSrc(plug); }
+};
+
+// Positions of the value rows in the table's class-wide row list, then of
+// the two object lists.
+enum EKQoxNodeRow
+{
+#define KQOX_NODE_PROPERTY_INDEX(Name, Type, Flags) eKQoxNodeRow##Name,
+    KQOX_NODE_PROPERTY_ROWS(KQOX_NODE_PROPERTY_INDEX)
+#undef KQOX_NODE_PROPERTY_INDEX
+    eKQoxNodeRowCount,
+    eKQoxNodeRowLookAtProperty = eKQoxNodeRowCount,
+    eKQoxNodeRowUpVectorProperty,
+    eKQoxNodeRowAll
+};
+
+// The values of every row, one member per row (m<Name>), in one plain block
+// that the table derives from: a row finds its table from its own place in
+// the block.
+struct KQoxNodeRowValues
+{
+#define KQOX_NODE_PROPERTY_MEMBER(Name, Type, Flags) KQoxNodeRow<Type, eKQoxNodeRow##Name> m##Name;
+    KQOX_NODE_PROPERTY_ROWS(KQOX_NODE_PROPERTY_MEMBER)
+#undef KQOX_NODE_PROPERTY_MEMBER
+    KQoxNodeListRow<eKQoxNodeRowLookAtProperty> mLookAtProperty;
+    KQoxNodeListRow<eKQoxNodeRowUpVectorProperty> mUpVectorProperty;
+};
+
+class KQoxNodeProperties : public KQoxPropertyHandler, public KQoxNodeRowValues
 {
     KPLUG_CLASS_DECLARE(KQoxNodeProperties)
 public:
-    // A value property of the table. The table's accessors read and write the
-    // held value directly; SetData/GetData go through them.
+    // Any row's value, whatever its position.
     template <class T>
-    class Row : public KPropertyTemplate<T>
-    {
-    public:
-        T& Value() { return this->mValue; }
-        const T& Value() const { return this->mValue; }
-    };
+    using Row = KQoxNodeRowValue<T>;
 
     // One pivot set of the node.
     struct KQoxPivot
@@ -155,13 +250,15 @@ public:
         return mUpVectorProperty.GetAt(index);
     }
 
-    // The property members, public for the node's direct writes.
-#define KQOX_NODE_PROPERTY_MEMBER(Name, Type, Flags) Row<Type> m##Name;
-    KQOX_NODE_PROPERTY_ROWS_BEFORE_LISTS(KQOX_NODE_PROPERTY_MEMBER)
-    KPropertyObjectList mLookAtProperty;
-    KPropertyObjectList mUpVectorProperty;
-    KQOX_NODE_PROPERTY_ROWS_AFTER_LISTS(KQOX_NODE_PROPERTY_MEMBER)
-#undef KQOX_NODE_PROPERTY_MEMBER
+    // The property of a row (EKQoxNodeRow), made on first request.
+    KProperty* RowProperty(int row);
+    // The same, or null for a row not made yet.
+    KProperty* RowPropertyIfMade(int row) const
+    {
+        return mMadeRows ? mMadeRows[row].get() : nullptr;
+    }
+    // The table that holds a row's value.
+    static KQoxNodeProperties& OfRow(const void* rowValue, int row);
 
     // The channel properties (owned by the property list); null only if the
     // data type registry lacks them.
@@ -186,16 +283,67 @@ public:
     };
     KQoxPivotPair mPivots;
 
+protected:
+    // The value rows join the list unmade; their descriptors are the ones
+    // every node shares.
+    KProperty* MakeDeferredProperty(int row) override;
+    const KPropertyInfo& DeferredPropertyInfo(int row) const override;
+    kPropertyFlag DeferredPropertyFlags(int row) const override;
+    void DeferredPropertyGetData(int row, void* out) override;
+    void DeferredPropertySetData(int row, void* in) override;
+
 private:
-    // The rows and lists take the descriptors that every node shares.
-    template <class T>
-    void AddRow(Row<T>& row, int index, int flags);
-    void AddObjectList(KPropertyObjectList& list, const KPropertyInfo& info);
+    KPropertyObjectList* MakeObjectList(const KPropertyInfo& info);
     // Channel 0 to 3: translation, rotation, scaling, visibility.
     KProperty* AddChannel(int channel);
 
     KQoxNode* mNode;
+    // The rows' properties made so far, by row; made with the first one.
+    std::unique_ptr<std::unique_ptr<KProperty>[]> mMadeRows;
 };
+
+template <class T, int Index>
+KQoxNodeProperties& KQoxNodeRow<T, Index>::Table()
+{
+    return KQoxNodeProperties::OfRow(this, Index);
+}
+
+template <class T, int Index>
+KPropertyTemplate<T>& KQoxNodeRow<T, Index>::Property()
+{
+    return static_cast<KPropertyTemplate<T>&>(*Table().RowProperty(Index));
+}
+
+template <int Index>
+KPropertyObjectList& KQoxNodeListRow<Index>::List()
+{
+    return static_cast<KPropertyObjectList&>(*KQoxNodeProperties::OfRow(this, Index).RowProperty(Index));
+}
+
+template <int Index>
+KPropertyObjectList* KQoxNodeListRow<Index>::IfMade()
+{
+    return static_cast<KPropertyObjectList*>(KQoxNodeProperties::OfRow(this, Index).RowPropertyIfMade(Index));
+}
+
+template <class T, int Index>
+void KQoxNodeRow<T, Index>::Set(const T& value)
+{
+    KQoxNodeProperties& table = Table();
+    if (table.HasDataListeners())
+        Property().Set(value);
+    else
+        KPropertyCopyValue(this->mValue, value);
+}
+
+template <class T, int Index>
+T KQoxNodeRow<T, Index>::Get()
+{
+    T value = this->mValue;
+    if constexpr (std::is_same<T, KgeTVector>::value)
+        value.w = 1.0;
+    return value;
+}
 
 // True when any of x, y, z, w differs or is not a number on either side.
 bool operator!=(const KgeTVector& a, const KQoxVector4& b);

@@ -151,6 +151,11 @@ KQoxUserProperty* KQoxObject::GetProperty(KProperty* pProperty) const
 KQoxUserProperty* KQoxObject::FindPropertyByName(const char* pName) const
 {
     EnsurePublished();
+    return FindAttachedPropertyByName(pName);
+}
+
+KQoxUserProperty* KQoxObject::FindAttachedPropertyByName(const char* pName) const
+{
     if (!pName)
         return nullptr;
     for (int i = 0; i < mUserProperties.GetCount(); ++i)

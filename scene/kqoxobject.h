@@ -120,8 +120,16 @@ public:
     KQoxUserProperty* GetProperty(KProperty* pProperty) const;
     // The first attached property whose name equals the text exactly, or null.
     KQoxUserProperty* FindPropertyByName(const char* pName) const;
+    // The same among the properties attached so far, without making the
+    // wrappers put off (those wrap properties of the object's own table).
+    KQoxUserProperty* FindAttachedPropertyByName(const char* pName) const;
 
     KQoxSdkManager& GetSdkManager() const { return mManager; }
+
+    // While the wrappers of the object's own properties are put off: how many
+    // of its handler's properties GetProperty would wrap first, in order (no
+    // other property is attached then). 0 otherwise. Makes nothing.
+    virtual int GetPendingPropertyCount() const { return 0; }
 
 protected:
     // An object may put off making the wrappers of its own properties (see

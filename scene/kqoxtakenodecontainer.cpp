@@ -903,14 +903,18 @@ void KQoxTakeNodeContainer::PublishPropertiesLater()
     int published = 0;
     for (int i = 0; i < count; ++i)
     {
-        KProperty* property = handler->GetProperty(i);
-        if (!property)
+        ++published;
+        // A row not made yet is plain (not animatable): attaching its
+        // wrapper has no effect, and it stays unmade until the wrappers are.
+        KProperty* property = handler->GetPropertyIfMade(i);
+        if (!property && !(handler->ReadPropertyInfoAt(i).GetFlags() & KPropertyInfo::eAnimatable))
             continue;
+        if (!property)
+            property = handler->GetProperty(i);
         // Without the wrapper, one of the same property stands in for the
         // effects of attaching it.
         KQoxUserProperty standIn(GetSdkManager(), property);
         PropertyAdded(&standIn);
-        ++published;
     }
     if (published == 0)
         return;
@@ -948,20 +952,23 @@ void KQoxTakeNodeContainer::PublishPending()
     }
 }
 
+int KQoxTakeNodeContainer::GetPendingPropertyCount() const
+{
+    KQoxPropertyHandler* handler =
+        mPublishPending ? const_cast<KQoxTakeNodeContainer*>(this)->GetPropertyHandler() : nullptr;
+    return handler ? std::min(mPendingCount, handler->GetPropertyCount()) : 0;
+}
+
 KProperty* KQoxTakeNodeContainer::FindPendingProperty(const char* pName)
 {
     KQoxPropertyHandler* handler = mPublishPending && pName ? GetPropertyHandler() : nullptr;
     if (!handler)
         return nullptr;
-    const int count = std::min(mPendingCount, handler->GetPropertyCount());
-    for (int i = 0; i < count; ++i)
-    {
-        KProperty* property = handler->GetProperty(i);
-        const char* name = property ? property->GetPropertyName() : nullptr;
-        if (name && std::strcmp(name, pName) == 0)
-            return property;
-    }
-    return nullptr;
+    // The first of that name in the whole list is the first among the
+    // pending ones when it lies among them; found without making any.
+    const int index = handler->FindPropertyIndexByName(pName);
+    return index >= 0 && index < std::min(mPendingCount, handler->GetPropertyCount()) ? handler->GetProperty(index)
+                                                                                      : nullptr;
 }
 
 void KQoxTakeNodeContainer::ForgetPendingProperties()
@@ -1153,18 +1160,24 @@ void KQoxTakeNodeContainer::UpdateDefaultTakeFromProperties()
     KFCurveNode* root = defaultTake ? defaultTake->GetKFCurveNode() : nullptr;
     if (!root)
         return;
-    KArrayTemplate<KProperty*> properties(16);
-    FillPropertyList(&properties);
     const ChannelsInSearchOrder channels(root);
-    for (int i = 0; i < properties.GetCount(); ++i)
+    auto channelOf = [&](const char* propertyName) {
+        const char* name = GetEffectivePropertyName(propertyName);
+        return strchr(name, '/') ? FindChannelNode(root, name) : channels.Find(name);
+    };
+    // The handler's properties by name first: a row of its table is made
+    // only when a channel takes its value.
+    if (KQoxPropertyHandler* handler = GetPropertyHandler())
     {
-        KProperty* property = properties[i];
-        if (!property)
-            continue;
-        const char* name = GetEffectivePropertyName(property->GetPropertyName());
-        KFCurveNode* node = strchr(name, '/') ? FindChannelNode(root, name) : channels.Find(name);
-        UpdateDefaultValuesWithProperty(node, property);
+        for (int i = 0; i < handler->GetPropertyCount(); ++i)
+            if (KFCurveNode* node = channelOf(handler->ReadPropertyInfoAt(i).mName))
+                UpdateDefaultValuesWithProperty(node, handler->GetProperty(i));
     }
+    KArrayTemplate<KProperty*> properties(16);
+    FillAddedPropertyList(&properties);
+    for (int i = 0; i < properties.GetCount(); ++i)
+        if (KProperty* property = properties[i])
+            UpdateDefaultValuesWithProperty(channelOf(property->GetPropertyName()), property);
 }
 
 // Default-take callbacks ------------------------------------------------------------------

@@ -138,6 +138,9 @@ public:
     virtual bool KeepDefaultValuesOfProperties() { return false; }
     // Appends every property of the handler to a KArrayTemplate<KProperty*>.
     void FillPropertyList(void* pList) override;
+    // Appends what FillPropertyList lists after the handler's properties (a
+    // class that lists more overrides both); nothing here.
+    virtual void FillAddedPropertyList(void* pList) { (void)pList; }
     // Wraps every handler property not wrapped yet as a user property and
     // attaches it.
     void PublishProperties();
@@ -150,6 +153,7 @@ public:
     void PublishPropertiesLater();
     // Makes the wrappers put off, if any.
     void PublishPendingProperties() { EnsurePublished(); }
+    int GetPendingPropertyCount() const override;
     // While the wrappers are put off: the table property that the wrapper
     // FindPropertyByName would find wraps; null otherwise.
     KProperty* FindPendingProperty(const char* pName);

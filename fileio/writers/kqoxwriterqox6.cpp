@@ -67,22 +67,43 @@ bool IsAddedProperty(KQoxUserProperty* property)
     return property && (!property->GetKProperty() || property->GetKProperty()->IsDynamic());
 }
 
+// Calls write(wrapper) for each property added to the object at run time, in
+// the object's order. Wrappers the object has put off are not made for it:
+// each added one is stood in for by a wrapper of the same property (a wrapper
+// answers from its property alone), and the rows of its table, never added,
+// stay unmade.
+template <class Write>
+void EachAddedProperty(KQoxObject& object, Write write)
+{
+    const int pending = object.GetPendingPropertyCount();
+    if (pending == 0)
+    {
+        for (int i = 0; i < object.GetPropertyCount(); ++i)
+            if (IsAddedProperty(object.GetProperty(i)))
+                write(object.GetProperty(i));
+        return;
+    }
+    KQoxPropertyHandler* handler = object.GetPropertyHandler();
+    for (int i = 0; i < pending; ++i)
+    {
+        if (!(handler->ReadPropertyInfoAt(i).GetFlags() & KPropertyInfo::eDynamic))
+            continue;
+        KQoxUserProperty standIn(object.GetSdkManager(), handler->GetProperty(i));
+        write(&standIn);
+    }
+}
+
 } // namespace
 
 void KQoxWrite6::UserProperties(KQoxObject& object)
 {
     int added = 0;
-    for (int i = 0; i < object.GetPropertyCount(); ++i)
-        added += IsAddedProperty(object.GetProperty(i)) ? 1 : 0;
+    EachAddedProperty(object, [&added](KQoxUserProperty*) { ++added; });
     if (added == 0)
         return;
     mFile.FieldWriteBegin(kUserProperties);
     mFile.FieldWriteBlockBegin();
-    for (int i = 0; i < object.GetPropertyCount(); ++i)
-    {
-        KQoxUserProperty* property = object.GetProperty(i);
-        if (!IsAddedProperty(property))
-            continue;
+    EachAddedProperty(object, [this](KQoxUserProperty* property) {
         int flags = 0;
         for (int bit : {KQoxUserProperty::eANIMATABLE, KQoxUserProperty::eUSER, KQoxUserProperty::eTEMPORARY})
             if (property->GetFlag(bit))
@@ -96,7 +117,7 @@ void KQoxWrite6::UserProperties(KQoxObject& object)
         mFile.FieldWriteD(property->GetMinLimit());
         mFile.FieldWriteD(property->GetMaxLimit());
         mFile.FieldWriteEnd();
-    }
+    });
     mFile.FieldWriteBlockEnd();
     mFile.FieldWriteEnd();
 }
