@@ -226,6 +226,9 @@ struct ReadList
     // are searched in order, which costs less than hashing into a table.
     std::vector<int> mSlotTable;
     int mLastSlot = -1; // slot found or added last: names come in runs
+    // One bit per slot (NameBit): a name whose bit is clear has no slot, so
+    // asking for the optional fields a list lacks costs no search.
+    unsigned long long mNameBits = 0;
     // Current field and its value cursor.
     int mCurrent = -1;
     long long mValuePos = 0;
@@ -247,6 +250,7 @@ struct ReadList
         mSlots.clear();
         mSlotTable.clear();
         mLastSlot = -1;
+        mNameBits = 0;
         mCurrent = -1;
         mValuePos = mValueEnd = 0;
         mRemain = 0;
@@ -273,6 +277,14 @@ inline size_t SlotHash(char kind, const char* name, size_t length)
         h *= 1099511628211ull;
     }
     return static_cast<size_t>(h ^ (h >> 29));
+}
+
+// The bit of ReadList::mNameBits standing for a kind and name.
+inline unsigned long long NameBit(char kind, const char* name, size_t length)
+{
+    const unsigned first = length > 0 ? static_cast<unsigned char>(name[0]) : 0;
+    const unsigned last = length > 0 ? static_cast<unsigned char>(name[length - 1]) : 0;
+    return 1ull << ((length * 13 + first * 7 + last + static_cast<unsigned char>(kind)) & 63);
 }
 
 // A list being written.
@@ -441,7 +453,14 @@ struct KQoxPrivate
     {
         return mReadStack.empty() ? nullptr : mReadStack.back().get();
     }
-    kqox::ReadList* Current();
+    // The innermost list when it has a field current; null otherwise.
+    kqox::ReadList* Current()
+    {
+        if (mMode != eReading || mReadStack.empty())
+            return nullptr;
+        kqox::ReadList* list = mReadStack.back().get();
+        return list->mCurrent >= 0 ? list : nullptr;
+    }
     bool Corrupted();
     bool NextValue(kqox::Value& value);
     bool PeekValue(kqox::Value& value);

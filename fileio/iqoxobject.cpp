@@ -219,19 +219,20 @@ namespace {
 // properties in its own order, so the property after the one found last is
 // tried first; names are unique in an object, so the answer is the one a
 // search by name gives.
-KProperty* FindInOrder(KObject& object, const std::string& name, int& next)
+KProperty* FindInOrder(KObject& object, const char* name, int& next)
 {
     const int count = object.GetPropertyCount();
     for (int i = next; i < count && i < next + 4; ++i)
     {
         KProperty* property = object.GetProperty(i);
-        if (property && name == property->GetPropertyName())
+        const char* own = property ? property->GetPropertyName() : nullptr;
+        if (own && own[0] == name[0] && std::strcmp(own, name) == 0)
         {
             next = i + 1;
             return property;
         }
     }
-    return object.FindPropertyByName(name.c_str());
+    return object.FindPropertyByName(name);
 }
 
 } // namespace
@@ -242,18 +243,17 @@ bool IQoxObject::FieldReadPropertiesList(KObject& object)
         return false;
     if (FieldReadBlockBegin())
     {
-        // Reused for every property: no allocation per property once they
-        // have grown to the longest texts.
-        std::string name, typeName;
+        // The texts are compared where the file layer decoded them, as C
+        // strings (as far as a NUL byte they may hold); each is used up
+        // before the next is read.
         int next = 0;
         while (FieldReadBegin("Property"))
         {
-            name = FieldReadC();
-            typeName = FieldReadC();
+            KProperty* property = FindInOrder(object, FieldReadC(), next);
+            const char* typeName = FieldReadC();
             // The flags that follow are passed over: the object's own property keeps its own.
-            KProperty* property = FindInOrder(object, name, next);
             if (property && !property->GetPropertyFlag(eNOT_IN_FILE) && IsStoredKind(property->GetPropertyType()) &&
-                typeName == property->GetPropertyTypeName())
+                std::strcmp(typeName, property->GetPropertyTypeName()) == 0)
             {
                 FieldReadC();
                 FieldReadPropertyValue(*property);

@@ -8,6 +8,7 @@
 #include <vector>
 #include <sys/resource.h>
 
+#include "base/kcrcfile.h"
 #include "base/kqox.h"
 #include "character/kqoxcharacterpose.h"
 #include "common/qox_test_common.h"
@@ -17,6 +18,7 @@
 #include "fileio/kqoxreaderqox.h"
 #include "fileio/writers/kqoxwriterqox6.h"
 #include "fileio_test_util.h"
+#include "object/kproperty.h"
 #include "object/kstream.h"
 #include "scene/kqoxnode.h"
 #include "scene/kqoxscene.h"
@@ -654,3 +656,79 @@ TEST(NativeFront, OptionsOfAnotherKindAreRefused)
     fileiotest::MergeTimeWarps(manager, scene); // as the reader does
     EXPECT_EQ(fileiotest::ListScene(manager, read), fileiotest::ListScene(manager, scene));
 }
+
+namespace {
+
+// A node whose properties block holds a name and a type name with NUL
+// bytes in them (patched into the file after writing): both read as far as
+// their NUL byte.
+TEST(NativeDamage, PropertyTextsHoldingNul)
+{
+    TempDir dir;
+    const std::string name = dir.File("nul.qox");
+    {
+        KQox f;
+        ASSERT_TRUE(f.ProjectCreate(name.c_str(), KQox::eBINARY, 6000));
+        f.ProjectWriteSectionBegin("Objects", 6000);
+        f.FieldWriteBegin("Model");
+        f.FieldWriteC("Model::M");
+        f.FieldWriteC("");
+        f.FieldWriteBlockBegin();
+        f.FieldWriteBegin("Properties");
+        f.FieldWriteBlockBegin();
+        auto property = [&f](const char* propertyName, const char* type, std::initializer_list<double> values) {
+            f.FieldWriteBegin("Property");
+            f.FieldWriteC(propertyName);
+            f.FieldWriteC(type);
+            f.FieldWriteC("");
+            for (double v : values)
+                f.FieldWriteD(v);
+            f.FieldWriteEnd();
+        };
+        property("Show", "bool", {0});
+        property("AxisLen@tail", "double", {7.5});
+        property("RotationStiffnessX", "double@", {3.5});
+        property("GeometricScaling", "Vector3D", {2, 3, 4});
+        f.FieldWriteBlockEnd();
+        f.FieldWriteEnd();
+        f.FieldWriteBlockEnd();
+        f.FieldWriteEnd();
+        f.ProjectWriteSectionEnd();
+        ASSERT_TRUE(f.ProjectClose());
+    }
+    std::string bytes = ReadFile(name);
+    for (const char* text : {"AxisLen@tail", "double@"})
+    {
+        const size_t at = bytes.find(text);
+        ASSERT_NE(at, std::string::npos);
+        bytes[bytes.find('@', at)] = '\0';
+    }
+    // A new check value over the patched bytes.
+    const unsigned char* data = reinterpret_cast<const unsigned char*>(bytes.data());
+    const unsigned int crc = ~kcrc::Update(0xFFFFFFFFu, data, bytes.size() - 4);
+    for (int i = 0; i < 4; ++i)
+        bytes[bytes.size() - 4 + static_cast<size_t>(i)] = static_cast<char>(crc >> (24 - 8 * i));
+    WriteFile(name, bytes);
+
+    KQoxSdkManager manager;
+    KQoxScene scene(manager);
+    KQoxImporter importer(manager);
+    ASSERT_TRUE(importer.Initialize(name.c_str()));
+    ASSERT_TRUE(importer.Import(scene));
+    ASSERT_EQ(scene.GetRootNode()->GetChildCount(), 1);
+    KObject* properties = scene.GetRootNode()->GetChild(0)->GetPropertyHandler();
+    auto value = [properties](const char* propertyName, int member) {
+        double v[4] = {-1, -1, -1, -1};
+        properties->FindPropertyByName(propertyName)->GetData(v, 0, nullptr, nullptr);
+        return v[member];
+    };
+    bool show = true;
+    properties->FindPropertyByName("Show")->GetData(&show, 0, nullptr, nullptr);
+    EXPECT_FALSE(show);
+    EXPECT_EQ(value("AxisLen", 0), 7.5);
+    EXPECT_EQ(value("RotationStiffnessX", 0), 3.5);
+    EXPECT_EQ(value("GeometricScaling", 0), 2.0);
+    EXPECT_EQ(value("GeometricScaling", 2), 4.0);
+}
+
+} // namespace
