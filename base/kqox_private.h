@@ -55,6 +55,7 @@ const int kSizesBytes = 20;                // count (4), value bytes (8), block 
 const unsigned int kMaxIoChunk = 1u << 30; // largest single read or write handed to a layer
 const size_t kWindowSize = 64 * 1024;      // bytes read at a time for values
 const size_t kPeekSize = 4 * 1024;         // bytes read at a time for record headers and end markers
+const size_t kSparsePeek = 512;            // bytes read for a record head far from the one before
 const size_t kFlushSize = 1 << 20;         // bytes gathered before they go to the body layer
 const size_t kLargeWrite = 1 << 20;        // values this large go to the body layer directly
 // Large values go down in portions this size: the CRC layer's pass leaves each

@@ -537,11 +537,16 @@ bool KQoxPrivate::ReadIndexAt(long long position, void* data, size_t n, bool bac
     PeekWindow& window = backwards ? mMarkWindow : mHeadWindow;
     if (position < window.mPos || end > window.mPos + static_cast<long long>(window.mLen))
     {
-        long long start = backwards ? end - static_cast<long long>(kPeekSize) : position;
+        // Heads read forwards past the whole of the last window lie far
+        // apart (a section of large objects): a head's worth is fetched.
+        const long long reach = !backwards && window.mLen > 0 &&
+                                        position > window.mPos + static_cast<long long>(kPeekSize) && n <= kSparsePeek
+                                    ? static_cast<long long>(kSparsePeek)
+                                    : static_cast<long long>(kPeekSize);
+        long long start = backwards ? end - reach : position;
         if (start < mBodyStart)
             start = mBodyStart < position ? mBodyStart : position;
-        long long stop =
-            start + static_cast<long long>(kPeekSize) < mLimit ? start + static_cast<long long>(kPeekSize) : mLimit;
+        long long stop = start + reach < mLimit ? start + reach : mLimit;
         window.mLen = 0;
         window.mBytes.resize(kPeekSize);
         mBody->SetPosition(static_cast<long>(start));
