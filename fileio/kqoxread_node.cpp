@@ -2,6 +2,7 @@
 // the connections that build the hierarchy and name the nodes' targets.
 
 #include <cstring>
+#include <string>
 
 #include "fileio/kqoxnative_private.h"
 #include "fileio/kqoxreaderqox_private.h"
@@ -101,16 +102,17 @@ void KQoxRead6::ReadConnections()
     std::vector<int> lookAt(mNodes.size(), -1), upVector(mNodes.size(), -1);
     while (Ok() && mFile.FieldReadBegin(kConnect))
     {
-        KString kind(mFile.FieldReadC());
+        // Kinds are short: kept without a heap copy.
+        const std::string kind(mFile.FieldReadC());
         int child = mFile.FieldReadI();
         int parent = mFile.FieldReadI();
         mFile.FieldReadEnd();
-        if (std::strcmp(kind.ToChars(), kObjectObject) != 0)
+        if (kind != kObjectObject)
         {
             // Kinds this reader does not know are passed over.
             const bool deformer = kind == kSkinOf || kind == kClusterOf || kind == kBoneOf || kind == kAssociateOf;
             const bool target = kind == kLookAtOf || kind == kUpVectorOf;
-            if ((deformer && !ReadDeformerConnection(kind.ToChars(), child, parent)) ||
+            if ((deformer && !ReadDeformerConnection(kind.c_str(), child, parent)) ||
                 (target && !ReadTargetConnection(kind == kLookAtOf ? lookAt : upVector, child, parent)))
             {
                 mCorrupted = true;
