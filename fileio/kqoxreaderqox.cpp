@@ -39,11 +39,14 @@ void KQoxRead6::ReadUserProperties(KQoxObject& object, KObject* properties)
     {
         if (mFile.FieldReadBlockBegin())
         {
+            // Reused for every property: the texts are short, and once grown
+            // to the longest they are kept without allocation.
+            std::string name, type, label;
             while (Ok() && mFile.FieldReadBegin(kUserProperty))
             {
-                KString name(mFile.FieldReadC());
-                KString type(mFile.FieldReadC());
-                KString label(mFile.FieldReadC());
+                name = mFile.FieldReadC();
+                type = mFile.FieldReadC();
+                label = mFile.FieldReadC();
                 int flags = mFile.FieldReadI();
                 double min = mFile.FieldReadD();
                 double max = mFile.FieldReadD();
@@ -51,11 +54,11 @@ void KQoxRead6::ReadUserProperties(KQoxObject& object, KObject* properties)
                 // A name the object already has is its own property, not a user
                 // one. The property block first: asking the object makes it wrap
                 // every property of its table.
-                if (name.IsEmpty() || (properties && properties->FindPropertyByName(name.ToChars())) ||
-                    object.FindPropertyByName(name.ToChars()))
+                if (name.empty() || (properties && properties->FindPropertyByName(name.c_str())) ||
+                    object.FindPropertyByName(name.c_str()))
                     continue;
                 KQoxUserProperty* property =
-                    mScene.mManager.CreateKQoxUserProperty(name.ToChars(), type.ToChars(), label.ToChars());
+                    mScene.mManager.CreateKQoxUserProperty(name.c_str(), type.c_str(), label.c_str());
                 if (!property)
                     continue;
                 property->ModifyFlag(
