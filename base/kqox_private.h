@@ -464,6 +464,26 @@ struct KQoxPrivate
     }
     bool Corrupted();
     bool NextValue(kqox::Value& value);
+    // The next value of the current field when it is a binary scalar of that
+    // type code and size (code included) lying whole in the value window:
+    // its payload, the value taken. Null (nothing taken) otherwise, for
+    // NextValue to decode, convert or refuse it.
+    const unsigned char* NextScalarInWindow(char type, long long size)
+    {
+        kqox::ReadList* list = Current();
+        if (!list || list->mRemain == 0 || mForm == KQox::eASCII)
+            return nullptr;
+        const long long position = list->mValuePos;
+        if (position < mInPos || position + size > mInPos + static_cast<long long>(mInLen) ||
+            position + size > list->mValueEnd)
+            return nullptr;
+        const unsigned char* head = &mIn[static_cast<size_t>(position - mInPos)];
+        if (static_cast<char>(head[0]) != type)
+            return nullptr;
+        list->mValuePos = position + size;
+        --list->mRemain;
+        return head + 1;
+    }
     bool PeekValue(kqox::Value& value);
     bool ReadBinaryValue(long long& position, long long end, kqox::Value& value, bool decodeText);
     bool ReadAsciiValue(long long& position, long long end, kqox::Value& value, bool decodeText);

@@ -1673,6 +1673,8 @@ char KQox::FieldReadCH()
 
 int KQox::FieldReadI()
 {
+    if (const unsigned char* payload = mData->NextScalarInWindow('I', 5))
+        return static_cast<int32_t>(kbytes::GetLE32(payload));
     Value value;
     return mData->NextValue(value) ? ClampToInt(ToLong(value)) : 0;
 }
@@ -1691,6 +1693,8 @@ float KQox::FieldReadF()
 
 double KQox::FieldReadD()
 {
+    if (const unsigned char* payload = mData->NextScalarInWindow('D', 9))
+        return kbytes::GetLEDouble(payload);
     Value value;
     return mData->NextValue(value) ? ToDouble(value) : 0.0;
 }

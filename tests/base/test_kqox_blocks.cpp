@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <cstring>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -262,5 +265,68 @@ TEST(KQoxBlocks, AbsentNamesAmongPresentOnes)
         EXPECT_EQ(f.FieldReadI(name.c_str(), -1), i % 2 == 0 ? i : -1) << name;
         EXPECT_EQ(f.FieldReadGetCount((name + "x").c_str()), 0);
         EXPECT_EQ(f.FieldReadGetCount(""), 0);
+    }
+}
+
+// Scalars of every kind in one long field, crossing the reading window many
+// times, read as doubles and as integers; each reads as its own kind would
+// convert, extremes included.
+TEST(KQoxBlocks, ScalarsAcrossTheWindow)
+{
+    const int count = 30000;
+    auto doubleOf = [](int i) {
+        switch (i % 5)
+        {
+        case 0: return i * 0.25;
+        case 1: return -1e300;
+        case 2: return std::numeric_limits<double>::denorm_min();
+        case 3: return std::numeric_limits<double>::infinity();
+        default: return -0.0;
+        }
+    };
+    for (KQox::EForm form : {KQox::eBINARY, KQox::eENCRYPTED, KQox::eASCII})
+    {
+        SCOPED_TRACE(form);
+        std::vector<unsigned char> image(8u << 20);
+        KQox w;
+        ASSERT_TRUE(
+            w.ProjectCreate(image.data(), static_cast<unsigned int>(image.size()), form, KQox::eVERSION_6, "k"));
+        w.ProjectWriteSectionBegin("S", 6000);
+        w.FieldWriteBegin("Mixed");
+        for (int i = 0; i < count; ++i)
+        {
+            w.FieldWriteD(doubleOf(i));
+            w.FieldWriteI(i % 3 == 0 ? INT_MIN + i : i);
+            w.FieldWriteL(1000000000000LL + i);
+        }
+        w.FieldWriteEnd();
+        w.ProjectWriteSectionEnd();
+        ASSERT_TRUE(w.ProjectClose());
+        image.resize(static_cast<size_t>(w.ProjectGetFileSize()));
+
+        KQox f;
+        ASSERT_TRUE(f.ProjectOpen(image.data(), static_cast<unsigned int>(image.size()), "k"));
+        ASSERT_TRUE(f.ProjectOpenSection(0));
+        ASSERT_TRUE(f.FieldReadBegin("Mixed"));
+        for (int i = 0; i < count; ++i)
+        {
+            const double d = f.FieldReadD();
+            const double expected = doubleOf(i);
+            if (form == KQox::eASCII && i % 5 == 2)
+                EXPECT_GE(d, 0.0); // the text of a denormal may round to zero
+            else
+                ASSERT_EQ(std::memcmp(&d, &expected, sizeof d), 0) << i;
+            const int integer = i % 3 == 0 ? INT_MIN + i : i;
+            if (i % 2 == 0)
+                ASSERT_EQ(f.FieldReadI(), integer) << i;
+            else
+                ASSERT_EQ(f.FieldReadD(), static_cast<double>(integer)) << i;
+            ASSERT_EQ(f.FieldReadI(), INT_MAX) << i; // a long beyond int range is clamped
+        }
+        EXPECT_EQ(f.FieldReadGetRemain(), 0);
+        EXPECT_EQ(f.FieldReadD(), 0.0);
+        EXPECT_EQ(f.FieldReadI(), 0);
+        f.FieldReadEnd();
+        EXPECT_EQ(f.GetLastErrorID(), -1);
     }
 }
