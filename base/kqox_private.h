@@ -172,7 +172,7 @@ struct Record
 struct Slot
 {
     std::string mName;
-    size_t mHash = 0; // of kind and name (SlotHash)
+    size_t mHash = 0; // of kind and name (SlotHash), once the list indexes its slots by hash
     char mKind = kField;
     int mFirst = -1;
     int mLast = -1;

@@ -629,6 +629,10 @@ static int FindSlotInOrder(const ReadList& list, char kind, const char* name, si
 
 void KQoxPrivate::IndexSlots(ReadList& list)
 {
+    // Slots searched in order so far carry no hash yet.
+    if (list.mSlotTable.empty())
+        for (Slot& slot : list.mSlots)
+            slot.mHash = SlotHash(slot.mKind, slot.mName.data(), slot.mName.size());
     size_t size = 16;
     while (size < list.mSlots.size() * 2)
         size *= 2;
@@ -678,13 +682,17 @@ bool KQoxPrivate::AddRecord(ReadList& list, Record& record, const char* name, si
             (length == 0 || std::memcmp(last.mName.data(), name, length) == 0))
             slot = list.mLastSlot;
     }
+    // A hash is worked out only once the slots are indexed by it.
+    size_t hash = 0;
     if (slot < 0 && list.mSlotTable.empty())
         slot = FindSlotInOrder(list, record.mKind, name, length);
     else if (slot < 0)
-        slot = FindSlotIndex(list, record.mKind, name, length, SlotHash(record.mKind, name, length));
+    {
+        hash = SlotHash(record.mKind, name, length);
+        slot = FindSlotIndex(list, record.mKind, name, length, hash);
+    }
     if (slot < 0)
     {
-        const size_t hash = SlotHash(record.mKind, name, length);
         slot = static_cast<int>(list.mSlots.size());
         list.mSlots.emplace_back();
         Slot& added = list.mSlots.back();
