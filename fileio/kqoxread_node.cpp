@@ -38,9 +38,10 @@ void KQoxRead6::ReadNode()
 {
     if (!mFile.FieldReadBegin(kModel))
         return;
-    KString name(mFile.FieldReadC());
-    KString kind(mFile.FieldReadC());
-    KQoxNode* node = mScene.mManager.CreateKQoxNode(name.ToChars());
+    // Short texts: kept without a heap copy.
+    const std::string name(mFile.FieldReadC());
+    const std::string kind(mFile.FieldReadC());
+    KQoxNode* node = mScene.mManager.CreateKQoxNode(name.c_str());
     if (!node)
     {
         mFile.FieldReadEnd();
@@ -55,8 +56,8 @@ void KQoxRead6::ReadNode()
         // take's static values, then the property values: their full
         // precision wins over the curves' own.
         ReadUserProperties(*node, node->GetPropertyHandler());
-        if (IsGeometryKindText(kind.ToChars()))
-            ReadGeometry(*node, kind.ToChars());
+        if (IsGeometryKindText(kind.c_str()))
+            ReadGeometry(*node, kind.c_str());
         else
             ReadAttribute(*node);
         ReadDefaults(*node);

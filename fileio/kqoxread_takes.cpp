@@ -1,6 +1,7 @@
 // Native reader: the take list and the animation of each take.
 
 #include <cstring>
+#include <string>
 
 #include "base/kset.h"
 #include "fcurve/kfcurvelayer.h"
@@ -182,9 +183,9 @@ void KQoxRead6::ReadAnimation(bool onlySelected)
             continue;
         if (!mFile.FieldReadBegin(kind.c_str()))
             break;
-        KString name(mFile.FieldReadC());
+        const std::string name(mFile.FieldReadC());
         int index = mFile.FieldReadI();
-        KQoxTakeNodeContainer* object = FindObject(kind.c_str(), index, name.ToChars());
+        KQoxTakeNodeContainer* object = FindObject(kind.c_str(), index, name.c_str());
         KQoxTakeNode* takeNode = nullptr;
         if (object)
         {
