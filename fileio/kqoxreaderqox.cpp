@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <unordered_set>
 
 #include "fileio/kqoxattribute_private.h"
 #include "fileio/kqoxnative_private.h"
@@ -93,12 +94,13 @@ void KQoxRead6::ObjectHeader(KQoxObject& object, KObject* properties)
 
 namespace {
 
-// Takes every one of objects out of list.
+// Takes every one of objects out of list, in one pass over it.
 template <typename T>
 void RemoveEach(std::vector<T*>& list, const std::vector<T*>& objects)
 {
-    for (T* object : objects)
-        list.erase(std::remove(list.begin(), list.end(), object), list.end());
+    const std::unordered_set<const T*> gone(objects.begin(), objects.end());
+    list.erase(std::remove_if(list.begin(), list.end(), [&gone](T* object) { return gone.count(object) > 0; }),
+               list.end());
 }
 
 } // namespace
