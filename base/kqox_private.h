@@ -441,7 +441,18 @@ struct KQoxPrivate
     const kqox::ArrayExtent* FindLargeArray(long long head) const;
     static bool TopLevelEndOk(KQox::EForm form, long long limit, const kqox::ReadList& root);
     bool KeyCheckDamaged();
-    static kqox::Slot* FindSlot(kqox::ReadList& list, char kind, const char* name);
+    // The slot of a kind and name in the list; null when none. Names the
+    // list lacks are mostly refused by their bit, without a call.
+    static kqox::Slot* FindSlot(kqox::ReadList& list, char kind, const char* name)
+    {
+        if (!name)
+            name = "";
+        const size_t length = std::strlen(name);
+        if ((list.mNameBits & kqox::NameBit(kind, name, length)) == 0)
+            return nullptr;
+        return FindSlot(list, kind, name, length);
+    }
+    static kqox::Slot* FindSlot(kqox::ReadList& list, char kind, const char* name, size_t length);
     static int FindSlotIndex(const kqox::ReadList& list, char kind, const char* name, size_t length, size_t hash);
     static void IndexSlots(kqox::ReadList& list);
     bool AddRecord(kqox::ReadList& list, kqox::Record& record, const char* name, size_t length);

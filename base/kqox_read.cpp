@@ -647,13 +647,8 @@ void KQoxPrivate::IndexSlots(ReadList& list)
     }
 }
 
-Slot* KQoxPrivate::FindSlot(ReadList& list, char kind, const char* name)
+Slot* KQoxPrivate::FindSlot(ReadList& list, char kind, const char* name, size_t length)
 {
-    if (!name)
-        name = "";
-    const size_t length = std::strlen(name);
-    if ((list.mNameBits & NameBit(kind, name, length)) == 0)
-        return nullptr;
     if (list.mLastSlot >= 0)
     {
         Slot& last = list.mSlots[static_cast<size_t>(list.mLastSlot)];
