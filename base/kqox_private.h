@@ -55,6 +55,7 @@ const int kSizesBytes = 20;                // count (4), value bytes (8), block 
 const unsigned int kMaxIoChunk = 1u << 30; // largest single read or write handed to a layer
 const size_t kWindowSize = 64 * 1024;      // bytes read at a time for values
 const size_t kPeekSize = 4 * 1024;         // bytes read at a time for record headers and end markers
+const size_t kSparsePeek = 512;            // bytes read for a record head far from the one before
 const size_t kFlushSize = 1 << 20;         // bytes gathered before they go to the body layer
 const size_t kLargeWrite = 1 << 20;        // values this large go to the body layer directly
 // Large values go down in portions this size: the CRC layer's pass leaves each
@@ -171,7 +172,7 @@ struct Record
 struct Slot
 {
     std::string mName;
-    size_t mHash = 0; // of kind and name (SlotHash)
+    size_t mHash = 0; // of kind and name (SlotHash), once the list indexes its slots by hash
     char mKind = kField;
     int mFirst = -1;
     int mLast = -1;
@@ -226,6 +227,9 @@ struct ReadList
     // are searched in order, which costs less than hashing into a table.
     std::vector<int> mSlotTable;
     int mLastSlot = -1; // slot found or added last: names come in runs
+    // One bit per slot (NameBit): a name whose bit is clear has no slot, so
+    // asking for the optional fields a list lacks costs no search.
+    unsigned long long mNameBits = 0;
     // Current field and its value cursor.
     int mCurrent = -1;
     long long mValuePos = 0;
@@ -247,6 +251,7 @@ struct ReadList
         mSlots.clear();
         mSlotTable.clear();
         mLastSlot = -1;
+        mNameBits = 0;
         mCurrent = -1;
         mValuePos = mValueEnd = 0;
         mRemain = 0;
@@ -273,6 +278,14 @@ inline size_t SlotHash(char kind, const char* name, size_t length)
         h *= 1099511628211ull;
     }
     return static_cast<size_t>(h ^ (h >> 29));
+}
+
+// The bit of ReadList::mNameBits standing for a kind and name.
+inline unsigned long long NameBit(char kind, const char* name, size_t length)
+{
+    const unsigned first = length > 0 ? static_cast<unsigned char>(name[0]) : 0;
+    const unsigned last = length > 0 ? static_cast<unsigned char>(name[length - 1]) : 0;
+    return 1ull << ((length * 13 + first * 7 + last + static_cast<unsigned char>(kind)) & 63);
 }
 
 // A list being written.
@@ -428,7 +441,18 @@ struct KQoxPrivate
     const kqox::ArrayExtent* FindLargeArray(long long head) const;
     static bool TopLevelEndOk(KQox::EForm form, long long limit, const kqox::ReadList& root);
     bool KeyCheckDamaged();
-    static kqox::Slot* FindSlot(kqox::ReadList& list, char kind, const char* name);
+    // The slot of a kind and name in the list; null when none. Names the
+    // list lacks are mostly refused by their bit, without a call.
+    static kqox::Slot* FindSlot(kqox::ReadList& list, char kind, const char* name)
+    {
+        if (!name)
+            name = "";
+        const size_t length = std::strlen(name);
+        if ((list.mNameBits & kqox::NameBit(kind, name, length)) == 0)
+            return nullptr;
+        return FindSlot(list, kind, name, length);
+    }
+    static kqox::Slot* FindSlot(kqox::ReadList& list, char kind, const char* name, size_t length);
     static int FindSlotIndex(const kqox::ReadList& list, char kind, const char* name, size_t length, size_t hash);
     static void IndexSlots(kqox::ReadList& list);
     bool AddRecord(kqox::ReadList& list, kqox::Record& record, const char* name, size_t length);
@@ -441,9 +465,36 @@ struct KQoxPrivate
     {
         return mReadStack.empty() ? nullptr : mReadStack.back().get();
     }
-    kqox::ReadList* Current();
+    // The innermost list when it has a field current; null otherwise.
+    kqox::ReadList* Current()
+    {
+        if (mMode != eReading || mReadStack.empty())
+            return nullptr;
+        kqox::ReadList* list = mReadStack.back().get();
+        return list->mCurrent >= 0 ? list : nullptr;
+    }
     bool Corrupted();
     bool NextValue(kqox::Value& value);
+    // The next value of the current field when it is a binary scalar of that
+    // type code and size (code included) lying whole in the value window:
+    // its payload, the value taken. Null (nothing taken) otherwise, for
+    // NextValue to decode, convert or refuse it.
+    const unsigned char* NextScalarInWindow(char type, long long size)
+    {
+        kqox::ReadList* list = Current();
+        if (!list || list->mRemain == 0 || mForm == KQox::eASCII)
+            return nullptr;
+        const long long position = list->mValuePos;
+        if (position < mInPos || position + size > mInPos + static_cast<long long>(mInLen) ||
+            position + size > list->mValueEnd)
+            return nullptr;
+        const unsigned char* head = &mIn[static_cast<size_t>(position - mInPos)];
+        if (static_cast<char>(head[0]) != type)
+            return nullptr;
+        list->mValuePos = position + size;
+        --list->mRemain;
+        return head + 1;
+    }
     bool PeekValue(kqox::Value& value);
     bool ReadBinaryValue(long long& position, long long end, kqox::Value& value, bool decodeText);
     bool ReadAsciiValue(long long& position, long long end, kqox::Value& value, bool decodeText);

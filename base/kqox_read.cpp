@@ -537,11 +537,16 @@ bool KQoxPrivate::ReadIndexAt(long long position, void* data, size_t n, bool bac
     PeekWindow& window = backwards ? mMarkWindow : mHeadWindow;
     if (position < window.mPos || end > window.mPos + static_cast<long long>(window.mLen))
     {
-        long long start = backwards ? end - static_cast<long long>(kPeekSize) : position;
+        // Heads read forwards past the whole of the last window lie far
+        // apart (a section of large objects): a head's worth is fetched.
+        const long long reach = !backwards && window.mLen > 0 &&
+                                        position > window.mPos + static_cast<long long>(kPeekSize) && n <= kSparsePeek
+                                    ? static_cast<long long>(kSparsePeek)
+                                    : static_cast<long long>(kPeekSize);
+        long long start = backwards ? end - reach : position;
         if (start < mBodyStart)
             start = mBodyStart < position ? mBodyStart : position;
-        long long stop =
-            start + static_cast<long long>(kPeekSize) < mLimit ? start + static_cast<long long>(kPeekSize) : mLimit;
+        long long stop = start + reach < mLimit ? start + reach : mLimit;
         window.mLen = 0;
         window.mBytes.resize(kPeekSize);
         mBody->SetPosition(static_cast<long>(start));
@@ -607,21 +612,9 @@ int KQoxPrivate::FindSlotIndex(const ReadList& list, char kind, const char* name
     }
 }
 
-// A few slots are searched in order, by name alone (no hash worked out). A
-// name read from a file may hold a NUL byte: such a slot never matches a
-// name given as a C string.
-static int FindSlotInOrder(const ReadList& list, char kind, const char* name)
-{
-    for (size_t i = 0; i < list.mSlots.size(); ++i)
-    {
-        const Slot& s = list.mSlots[i];
-        if (s.mName.c_str()[0] == name[0] && s.mKind == kind && std::strcmp(s.mName.c_str(), name) == 0 &&
-            std::strlen(name) == s.mName.size())
-            return static_cast<int>(i);
-    }
-    return -1;
-}
-
+// A few slots are searched in order. A name read from a file may hold a
+// NUL byte: such a slot never matches a name given as a C string, whose
+// length stops at its first NUL.
 static int FindSlotInOrder(const ReadList& list, char kind, const char* name, size_t length)
 {
     for (size_t i = 0; i < list.mSlots.size(); ++i)
@@ -636,6 +629,10 @@ static int FindSlotInOrder(const ReadList& list, char kind, const char* name, si
 
 void KQoxPrivate::IndexSlots(ReadList& list)
 {
+    // Slots searched in order so far carry no hash yet.
+    if (list.mSlotTable.empty())
+        for (Slot& slot : list.mSlots)
+            slot.mHash = SlotHash(slot.mKind, slot.mName.data(), slot.mName.size());
     size_t size = 16;
     while (size < list.mSlots.size() * 2)
         size *= 2;
@@ -650,26 +647,16 @@ void KQoxPrivate::IndexSlots(ReadList& list)
     }
 }
 
-Slot* KQoxPrivate::FindSlot(ReadList& list, char kind, const char* name)
+Slot* KQoxPrivate::FindSlot(ReadList& list, char kind, const char* name, size_t length)
 {
-    if (!name)
-        name = "";
     if (list.mLastSlot >= 0)
     {
         Slot& last = list.mSlots[static_cast<size_t>(list.mLastSlot)];
-        if (last.mKind == kind && std::strcmp(last.mName.c_str(), name) == 0 && std::strlen(name) == last.mName.size())
+        if (last.mKind == kind && last.mName.size() == length && std::memcmp(last.mName.data(), name, length) == 0)
             return &last;
     }
-    int slot;
-    if (list.mSlotTable.empty())
-    {
-        slot = FindSlotInOrder(list, kind, name);
-    }
-    else
-    {
-        const size_t length = std::strlen(name);
-        slot = FindSlotIndex(list, kind, name, length, SlotHash(kind, name, length));
-    }
+    const int slot = list.mSlotTable.empty() ? FindSlotInOrder(list, kind, name, length)
+                                             : FindSlotIndex(list, kind, name, length, SlotHash(kind, name, length));
     if (slot < 0)
         return nullptr;
     list.mLastSlot = slot;
@@ -690,19 +677,24 @@ bool KQoxPrivate::AddRecord(ReadList& list, Record& record, const char* name, si
             (length == 0 || std::memcmp(last.mName.data(), name, length) == 0))
             slot = list.mLastSlot;
     }
+    // A hash is worked out only once the slots are indexed by it.
+    size_t hash = 0;
     if (slot < 0 && list.mSlotTable.empty())
         slot = FindSlotInOrder(list, record.mKind, name, length);
     else if (slot < 0)
-        slot = FindSlotIndex(list, record.mKind, name, length, SlotHash(record.mKind, name, length));
+    {
+        hash = SlotHash(record.mKind, name, length);
+        slot = FindSlotIndex(list, record.mKind, name, length, hash);
+    }
     if (slot < 0)
     {
-        const size_t hash = SlotHash(record.mKind, name, length);
         slot = static_cast<int>(list.mSlots.size());
         list.mSlots.emplace_back();
         Slot& added = list.mSlots.back();
         added.mName.assign(name, length);
         added.mHash = hash;
         added.mKind = record.mKind;
+        list.mNameBits |= NameBit(record.mKind, name, length);
         // The table stays at most half full.
         if (list.mSlots.size() > kLinearSlots && list.mSlots.size() * 2 > list.mSlotTable.size())
             IndexSlots(list);
@@ -755,27 +747,33 @@ bool KQoxPrivate::IndexList(ReadList& list, bool topLevel)
     return mForm == KQox::eASCII ? IndexAscii(list) : IndexBinary(list, topLevel);
 }
 
-bool KQoxPrivate::IndexBinary(ReadList& list, bool topLevel)
+namespace {
+
+// Indexes the records of a binary list. at(position, n, buffer) gives the n
+// bytes at position (null when they cannot be read); what it gives stays
+// valid until it is next asked with the same buffer (0 or 1).
+template <typename Bytes>
+bool IndexBinaryRecords(KQoxPrivate& d, ReadList& list, bool topLevel, Bytes at)
 {
     // A block's end marker is at mEnd; the top-level list's is found.
     long long position = list.mStart;
-    long long limit = topLevel ? mLimit - 1 : list.mEnd;
-    std::string name;
+    long long limit = topLevel ? d.mLimit - 1 : list.mEnd;
     for (;;)
     {
         if (position > limit)
             return false;
-        unsigned char head[kSizesOffset];
         if (position == limit)
         {
-            if (!ReadIndexAt(position, head, 1, !topLevel) || head[0] != 0)
+            const unsigned char* marker = at(position, 1, 0);
+            if (!marker || marker[0] != 0)
                 return false;
             break;
         }
         // A record needs more than its head before the list's end: the
         // head is read at once unless only an end marker can be there.
         const size_t headBytes = limit - position >= kSizesOffset ? kSizesOffset : 1;
-        if (!ReadIndexAt(position, head, headBytes, false))
+        const unsigned char* head = at(position, headBytes, 0);
+        if (!head)
             return false;
         if (head[0] == 0)
         {
@@ -794,23 +792,12 @@ bool KQoxPrivate::IndexBinary(ReadList& list, bool topLevel)
         long long headerEnd = position + kRecordFixed + nameLength;
         if (headerEnd > limit)
             return false;
-        // The name and the sizes after it, in one read when they are short.
-        unsigned char nameAndSizes[256 + kSizesBytes];
-        unsigned char sizes[kSizesBytes];
-        if (nameLength <= 256)
-        {
-            if (!ReadIndexAt(position + kSizesOffset, nameAndSizes, static_cast<size_t>(nameLength) + kSizesBytes,
-                             false))
-                return false;
-            std::memcpy(sizes, nameAndSizes + nameLength, kSizesBytes);
-        }
-        else
-        {
-            name.resize(static_cast<size_t>(nameLength));
-            if (!ReadIndexAt(position + kSizesOffset, &name[0], static_cast<size_t>(nameLength), false) ||
-                !ReadIndexAt(position + kSizesOffset + nameLength, sizes, sizeof(sizes), false))
-                return false;
-        }
+        // The name and the sizes after it, in one read.
+        const unsigned char* nameAndSizes =
+            at(position + kSizesOffset, static_cast<size_t>(nameLength) + kSizesBytes, 0);
+        if (!nameAndSizes)
+            return false;
+        const unsigned char* sizes = nameAndSizes + nameLength;
         unsigned long long count = kbytes::GetLE32(sizes);
         unsigned long long valueBytes = kbytes::GetLE64(sizes + 4);
         unsigned long long blockBytes = kbytes::GetLE64(sizes + 12);
@@ -830,20 +817,53 @@ bool KQoxPrivate::IndexBinary(ReadList& list, bool topLevel)
         }
         if (record.mKind == kSection)
         {
-            unsigned char version[5];
-            if (count != 1 || valueBytes != 5 || blockBytes == 0 || !ReadIndexAt(headerEnd, version, 5, false) ||
-                version[0] != 'I')
+            if (count != 1 || valueBytes != 5 || blockBytes == 0)
+                return false;
+            const unsigned char* version = at(headerEnd, 5, 1);
+            if (!version || version[0] != 'I')
                 return false;
             record.mVersion = static_cast<int32_t>(kbytes::GetLE32(version + 1));
         }
-        const char* recordName = nameLength <= 256 ? reinterpret_cast<const char*>(nameAndSizes) : name.data();
-        if (!AddRecord(list, record, recordName, static_cast<size_t>(nameLength)))
+        if (!d.AddRecord(list, record, reinterpret_cast<const char*>(nameAndSizes), static_cast<size_t>(nameLength)))
             return false;
         position = record.mValuesEnd + static_cast<long long>(blockBytes);
     }
     if (topLevel)
         list.mEnd = limit;
     return true;
+}
+
+} // namespace
+
+bool KQoxPrivate::IndexBinary(ReadList& list, bool topLevel)
+{
+    // A block that fits in the value window is indexed where it lies there:
+    // its values are read from the same bytes next.
+    if (!topLevel && list.mEnd >= list.mStart && list.mEnd - list.mStart < static_cast<long long>(mIn.size()))
+    {
+        const long long start = list.mStart;
+        if (const unsigned char* bytes = WindowAt(start, static_cast<size_t>(list.mEnd - start + 1)))
+            return IndexBinaryRecords(*this, list, false, [bytes, start](long long position, size_t, int) {
+                return bytes + (position - start);
+            });
+    }
+    // Elsewhere the record heads come through the small windows, a few
+    // bytes each, however far apart the records lie. Names of up to 256
+    // bytes are read with their sizes into the stack.
+    unsigned char small[2][256 + kSizesBytes];
+    std::string large;
+    return IndexBinaryRecords(*this, list, topLevel,
+                              [&](long long position, size_t n, int buffer) -> const unsigned char* {
+                                  unsigned char* out = small[buffer];
+                                  if (n > sizeof(small[buffer]))
+                                  {
+                                      large.resize(n);
+                                      out = reinterpret_cast<unsigned char*>(&large[0]);
+                                  }
+                                  // End markers lie together at the end of their blocks: read backwards.
+                                  const bool backwards = n == 1 && !topLevel && position == list.mEnd;
+                                  return ReadIndexAt(position, out, n, backwards) ? out : nullptr;
+                              });
 }
 
 bool KQoxPrivate::SkipAsciiSpaces(long long& position, long long end)
@@ -1311,14 +1331,6 @@ bool KQoxPrivate::EnterBlock(int record, bool section, int sectionIndex)
     return true;
 }
 
-kqox::ReadList* KQoxPrivate::Current()
-{
-    if (mMode != eReading || mReadStack.empty())
-        return nullptr;
-    ReadList* list = mReadStack.back().get();
-    return list->mCurrent >= 0 ? list : nullptr;
-}
-
 // ---------------------------------------------------------------------------
 // Values
 
@@ -1664,6 +1676,8 @@ char KQox::FieldReadCH()
 
 int KQox::FieldReadI()
 {
+    if (const unsigned char* payload = mData->NextScalarInWindow('I', 5))
+        return static_cast<int32_t>(kbytes::GetLE32(payload));
     Value value;
     return mData->NextValue(value) ? ClampToInt(ToLong(value)) : 0;
 }
@@ -1682,6 +1696,8 @@ float KQox::FieldReadF()
 
 double KQox::FieldReadD()
 {
+    if (const unsigned char* payload = mData->NextScalarInWindow('D', 9))
+        return kbytes::GetLEDouble(payload);
     Value value;
     return mData->NextValue(value) ? ToDouble(value) : 0.0;
 }

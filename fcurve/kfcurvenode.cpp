@@ -542,10 +542,14 @@ int KFCurveNode::Find(const char* name)
 {
     if (!name)
         return -1;
+    // Letters that match without regard to case agree once bit 5 is set:
+    // a cheap first test before the full comparison.
+    const int first = static_cast<unsigned char>(name[0]) | 0x20;
     for (int i = 0; i < GetCount(); ++i)
     {
         KFCurveNode* child = Get(i);
-        if (child && strcasecmp(child->GetName(), name) == 0)
+        const char* own = child ? child->GetName() : nullptr;
+        if (own && (static_cast<unsigned char>(own[0]) | 0x20) == first && strcasecmp(own, name) == 0)
             return i;
     }
     return -1;

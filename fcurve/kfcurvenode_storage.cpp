@@ -138,9 +138,10 @@ bool KFCurveNode::QoxInternalRetrieve(KQox* file, bool onlyDefaults, bool create
     if (tReadDepth <= kMaxReadDepth && file->FieldReadBlockBegin())
     {
         read = true;
-        KString userName(file->FieldReadC("UserName", ""));
-        if (!userName.IsEmpty())
-            SetTimeWarpName(userName.ToChars());
+        // Used before the next read, which reuses the text's storage.
+        const char* userName = file->FieldReadC("UserName", "");
+        if (*userName)
+            SetTimeWarpName(userName);
 
         // A node made from the file (no curve, no children yet) keeps both
         // the curve and the channels its block holds; a node of a template
@@ -197,9 +198,11 @@ bool KFCurveNode::QoxInternalRetrieve(KQox* file, bool onlyDefaults, bool create
         else if (mLayerType == KFCL_EULER_XYZ)
             mLayerType = KFCL_NOLAYER;
     }
-    if ((type && type == TypeLclTranslation()) || strcmp(name, "T") == 0 || strstr(name, "Translation"))
+    // Names of one letter (most channels) hold neither longer name.
+    const bool letter = name[0] == 0 || name[1] == 0;
+    if ((type && type == TypeLclTranslation()) || strcmp(name, "T") == 0 || (!letter && strstr(name, "Translation")))
         SetLayerType(KFCL_ADD, nullptr);
-    if ((type && type == TypeLclScaling()) || strcmp(name, "S") == 0 || strstr(name, "Scaling"))
+    if ((type && type == TypeLclScaling()) || strcmp(name, "S") == 0 || (!letter && strstr(name, "Scaling")))
         SetLayerType(KFCL_MULT, nullptr);
 
     if (file->ProjectGetCurrentSectionVersion() == 4000 && mLayerType != 0)
@@ -221,7 +224,9 @@ KFCurveNode* KFCurveNodeCreate(KQox* file, KFCurveNode* templateNode, bool onlyD
         return nullptr;
     while (file->FieldReadBegin("Channel"))
     {
-        KString name(file->FieldReadC());
+        // The name is used where the file layer decoded it, before the
+        // next read reuses its storage.
+        const char* name = file->FieldReadC();
         KFCurveNode* child = nullptr;
         if (templateNode)
         {
@@ -229,16 +234,15 @@ KFCurveNode* KFCurveNodeCreate(KQox* file, KFCurveNode* templateNode, bool onlyD
             if (type)
                 child = templateNode->Find(type);
             if (!child)
-                child = templateNode->Get(templateNode->Find(name.ToChars()));
+                child = templateNode->Get(templateNode->Find(name));
             if (!child)
             {
-                int open = name.Find('(');
-                if (open >= 0)
+                if (const char* open = strchr(name, '('))
                 {
-                    int end = open;
-                    for (int blanks = 0; blanks < 2 && end > 0 && name[end - 1] == ' '; ++blanks)
+                    const char* end = open;
+                    for (int blanks = 0; blanks < 2 && end > name && end[-1] == ' '; ++blanks)
                         --end;
-                    KString stem = name.Left(static_cast<unsigned int>(end));
+                    KString stem(name, static_cast<unsigned int>(end - name));
                     child = templateNode->Get(templateNode->Find(stem.ToChars()));
                 }
             }

@@ -281,18 +281,19 @@ namespace {
 // object's properties in its own order, so the property after the one found
 // last is tried first; names are unique in an object, so the answer is the
 // one a search by name gives.
-int FindInOrder(KObject& object, const std::string& name, int& next)
+int FindInOrder(KObject& object, const char* name, int& next)
 {
     const int count = object.GetPropertyCount();
     for (int i = next; i < count && i < next + 4; ++i)
     {
-        if (name == object.ReadPropertyInfoAt(i).mName)
+        const char* own = object.ReadPropertyInfoAt(i).mName;
+        if (own && own[0] == name[0] && std::strcmp(own, name) == 0)
         {
             next = i + 1;
             return i;
         }
     }
-    return object.FindPropertyIndexByName(name.c_str());
+    return object.FindPropertyIndexByName(name);
 }
 
 } // namespace
@@ -303,21 +304,20 @@ bool IQoxObject::FieldReadPropertiesList(KObject& object)
         return false;
     if (FieldReadBlockBegin())
     {
-        // Reused for every property: no allocation per property once they
-        // have grown to the longest texts.
-        std::string name, typeName;
+        // The texts are compared where the file layer decoded them, as C
+        // strings (as far as a NUL byte they may hold); each is used up
+        // before the next is read.
         int next = 0;
         while (FieldReadBegin("Property"))
         {
-            name = FieldReadC();
-            typeName = FieldReadC();
+            const int index = FindInOrder(object, FieldReadC(), next);
+            const char* typeName = FieldReadC();
             // The flags that follow are passed over: the object's own property keeps its own.
-            int index = FindInOrder(object, name, next);
             if (index >= 0)
             {
                 ListedProperty property(object, index);
                 if (!property.OwnFlag(eNOT_IN_FILE) && IsStoredKind(property.Type()) &&
-                    typeName == TypeName(property.Type()))
+                    std::strcmp(typeName, TypeName(property.Type())) == 0)
                 {
                     FieldReadC();
                     ReadPropertyValue(property);

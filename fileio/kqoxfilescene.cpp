@@ -267,26 +267,27 @@ void KQoxFileScene::Apply(KQoxScene& scene)
 {
     // Objects the scene's geometry does not reference yet join its entity.
     KQoxEntity* entity = scene.GetEntity();
-    auto listed = [entity](KQoxObject* object, int count, KQoxObject* (KQoxEntity::*get)(int)) {
-        for (int i = 0; i < count; ++i)
-            if ((entity->*get)(i) == object)
-                return true;
-        return false;
+    // The entity's list of a kind is gathered once into a set, which then
+    // follows the objects offered: a look-up per object, not a search.
+    auto joinUnlisted = [entity](const auto& objects, int (KQoxEntity::*count)() const,
+                                 KQoxObject* (KQoxEntity::*get)(int), auto add) {
+        std::unordered_set<const KQoxObject*> listed;
+        for (int i = 0; i < (entity->*count)(); ++i)
+            listed.insert((entity->*get)(i));
+        for (auto* object : objects)
+            if (listed.insert(object).second)
+                add(object);
     };
-    for (KQoxMaterial* material : mMaterials)
-        if (!listed(material, entity->GetMaterialCount(), &KQoxEntity::GetMaterial))
-            entity->AddMaterial(material);
-    for (KQoxTexture* texture : mTextures)
-        if (!listed(texture, entity->GetTextureCount(), &KQoxEntity::GetTexture))
-            entity->AddTexture(texture);
-    for (KQoxVideo* video : mVideos)
-        if (!listed(video, entity->GetVideoCount(), &KQoxEntity::GetVideo))
-            entity->AddVideo(video);
+    joinUnlisted(mMaterials, &KQoxEntity::GetMaterialCount, &KQoxEntity::GetMaterial,
+                 [entity](KQoxMaterial* material) { entity->AddMaterial(material); });
+    joinUnlisted(mTextures, &KQoxEntity::GetTextureCount, &KQoxEntity::GetTexture,
+                 [entity](KQoxTexture* texture) { entity->AddTexture(texture); });
+    joinUnlisted(mVideos, &KQoxEntity::GetVideoCount, &KQoxEntity::GetVideo,
+                 [entity](KQoxVideo* video) { entity->AddVideo(video); });
     for (KQoxPose* pose : mPoses)
         scene.AddPose(pose);
-    for (KQoxGenericNode* node : mGenericNodes)
-        if (!listed(node, entity->GetGenericNodeCount(), &KQoxEntity::GetGenericNode))
-            entity->AddGenericNode(node);
+    joinUnlisted(mGenericNodes, &KQoxEntity::GetGenericNodeCount, &KQoxEntity::GetGenericNode,
+                 [entity](KQoxGenericNode* node) { entity->AddGenericNode(node); });
     for (const std::unique_ptr<KQoxTakeInfo>& info : mTakeInfos)
     {
         // A take no object animates still has its description.

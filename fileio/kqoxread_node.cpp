@@ -2,6 +2,7 @@
 // the connections that build the hierarchy and name the nodes' targets.
 
 #include <cstring>
+#include <string>
 
 #include "fileio/kqoxnative_private.h"
 #include "fileio/kqoxreaderqox_private.h"
@@ -37,9 +38,10 @@ void KQoxRead6::ReadNode()
 {
     if (!mFile.FieldReadBegin(kModel))
         return;
-    KString name(mFile.FieldReadC());
-    KString kind(mFile.FieldReadC());
-    KQoxNode* node = mScene.mManager.CreateKQoxNode(name.ToChars());
+    // Short texts: kept without a heap copy.
+    const std::string name(mFile.FieldReadC());
+    const std::string kind(mFile.FieldReadC());
+    KQoxNode* node = mScene.mManager.CreateKQoxNode(name.c_str());
     if (!node)
     {
         mFile.FieldReadEnd();
@@ -54,8 +56,8 @@ void KQoxRead6::ReadNode()
         // take's static values, then the property values: their full
         // precision wins over the curves' own.
         ReadUserProperties(*node, node->GetPropertyHandler());
-        if (IsGeometryKindText(kind.ToChars()))
-            ReadGeometry(*node, kind.ToChars());
+        if (IsGeometryKindText(kind.c_str()))
+            ReadGeometry(*node, kind.c_str());
         else
             ReadAttribute(*node);
         ReadDefaults(*node);
@@ -101,16 +103,17 @@ void KQoxRead6::ReadConnections()
     std::vector<int> lookAt(mNodes.size(), -1), upVector(mNodes.size(), -1);
     while (Ok() && mFile.FieldReadBegin(kConnect))
     {
-        KString kind(mFile.FieldReadC());
+        // Kinds are short: kept without a heap copy.
+        const std::string kind(mFile.FieldReadC());
         int child = mFile.FieldReadI();
         int parent = mFile.FieldReadI();
         mFile.FieldReadEnd();
-        if (std::strcmp(kind.ToChars(), kObjectObject) != 0)
+        if (kind != kObjectObject)
         {
             // Kinds this reader does not know are passed over.
             const bool deformer = kind == kSkinOf || kind == kClusterOf || kind == kBoneOf || kind == kAssociateOf;
             const bool target = kind == kLookAtOf || kind == kUpVectorOf;
-            if ((deformer && !ReadDeformerConnection(kind.ToChars(), child, parent)) ||
+            if ((deformer && !ReadDeformerConnection(kind.c_str(), child, parent)) ||
                 (target && !ReadTargetConnection(kind == kLookAtOf ? lookAt : upVector, child, parent)))
             {
                 mCorrupted = true;

@@ -1,6 +1,7 @@
 // Native reader: the take list and the animation of each take.
 
 #include <cstring>
+#include <string>
 
 #include "base/kset.h"
 #include "fcurve/kfcurvelayer.h"
@@ -93,25 +94,32 @@ bool KQoxRead6::ReadTakeList(IQoxObject& file, std::vector<std::unique_ptr<KQoxT
 
 KQoxTakeNodeContainer* KQoxRead6::FindObject(const char* kind, int index, const char* name)
 {
-    auto pick = [&](auto& objects) -> KQoxTakeNodeContainer* {
+    auto pick = [&](auto& objects, int slot) -> KQoxTakeNodeContainer* {
         if (index >= 0 && index < static_cast<int>(objects.size()) &&
             std::strcmp(objects[static_cast<size_t>(index)]->GetName(), name) == 0)
             return objects[static_cast<size_t>(index)];
-        for (auto* object : objects)
-            if (std::strcmp(object->GetName(), name) == 0)
-                return object;
-        return nullptr;
+        std::unordered_map<std::string, KQoxTakeNodeContainer*>& byName = mObjectsByName[slot];
+        if (!mObjectsByNameMade[slot])
+        {
+            // In order, the first of each name kept.
+            byName.reserve(objects.size());
+            for (auto* object : objects)
+                byName.emplace(object->GetName(), object);
+            mObjectsByNameMade[slot] = true;
+        }
+        auto found = byName.find(name);
+        return found != byName.end() ? found->second : nullptr;
     };
     if (std::strcmp(kind, kModel) == 0)
-        return pick(mNodes);
+        return pick(mNodes, 0);
     if (std::strcmp(kind, kTexture) == 0)
-        return pick(mTextures);
+        return pick(mTextures, 1);
     if (std::strcmp(kind, kVideo) == 0)
-        return pick(mVideos);
+        return pick(mVideos, 2);
     if (std::strcmp(kind, kMaterial) == 0)
-        return pick(mMaterials);
+        return pick(mMaterials, 3);
     if (std::strcmp(kind, kGenericNode) == 0)
-        return pick(mGenericNodes);
+        return pick(mGenericNodes, 4);
     // The switcher read, or the scene's own when a take file is read into
     // the scene's objects.
     if (std::strcmp(kind, kCameraSwitcher) == 0)
@@ -125,6 +133,11 @@ void KQoxRead6::ReadAnimation(bool onlySelected)
     if (take.IsEmpty() || take == "Default" || (onlySelected && !mOptions.IsTakeSelected(take.ToChars())))
         return;
     mTakeRead = take;
+    for (int slot = 0; slot < 5; ++slot)
+    {
+        mObjectsByName[slot].clear();
+        mObjectsByNameMade[slot] = false;
+    }
     // The take's time warps, installed as the time-warp set while its
     // channels are read, then merged into the channels that took them; the
     // warps and the set go with the read.
@@ -182,9 +195,9 @@ void KQoxRead6::ReadAnimation(bool onlySelected)
             continue;
         if (!mFile.FieldReadBegin(kind.c_str()))
             break;
-        KString name(mFile.FieldReadC());
+        const std::string name(mFile.FieldReadC());
         int index = mFile.FieldReadI();
-        KQoxTakeNodeContainer* object = FindObject(kind.c_str(), index, name.ToChars());
+        KQoxTakeNodeContainer* object = FindObject(kind.c_str(), index, name.c_str());
         KQoxTakeNode* takeNode = nullptr;
         if (object)
         {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <unordered_set>
 
 #include "fileio/kqoxattribute_private.h"
 #include "fileio/kqoxnative_private.h"
@@ -39,11 +40,14 @@ void KQoxRead6::ReadUserProperties(KQoxObject& object, KObject* properties)
     {
         if (mFile.FieldReadBlockBegin())
         {
+            // Reused for every property: the texts are short, and once grown
+            // to the longest they are kept without allocation.
+            std::string name, type, label;
             while (Ok() && mFile.FieldReadBegin(kUserProperty))
             {
-                KString name(mFile.FieldReadC());
-                KString type(mFile.FieldReadC());
-                KString label(mFile.FieldReadC());
+                name = mFile.FieldReadC();
+                type = mFile.FieldReadC();
+                label = mFile.FieldReadC();
                 int flags = mFile.FieldReadI();
                 double min = mFile.FieldReadD();
                 double max = mFile.FieldReadD();
@@ -52,11 +56,11 @@ void KQoxRead6::ReadUserProperties(KQoxObject& object, KObject* properties)
                 // one. The property block first, by name only: the wrappers the
                 // object has put off all wrap properties of that block, so the
                 // attached ones are the rest, and nothing is made for the search.
-                if (name.IsEmpty() || (properties && properties->FindPropertyIndexByName(name.ToChars()) >= 0) ||
-                    object.FindAttachedPropertyByName(name.ToChars()))
+                if (name.empty() || (properties && properties->FindPropertyIndexByName(name.c_str()) >= 0) ||
+                    object.FindAttachedPropertyByName(name.c_str()))
                     continue;
                 KQoxUserProperty* property =
-                    mScene.mManager.CreateKQoxUserProperty(name.ToChars(), type.ToChars(), label.ToChars());
+                    mScene.mManager.CreateKQoxUserProperty(name.c_str(), type.c_str(), label.c_str());
                 if (!property)
                     continue;
                 property->ModifyFlag(
@@ -91,12 +95,13 @@ void KQoxRead6::ObjectHeader(KQoxObject& object, KObject* properties)
 
 namespace {
 
-// Takes every one of objects out of list.
+// Takes every one of objects out of list, in one pass over it.
 template <typename T>
 void RemoveEach(std::vector<T*>& list, const std::vector<T*>& objects)
 {
-    for (T* object : objects)
-        list.erase(std::remove(list.begin(), list.end(), object), list.end());
+    const std::unordered_set<const T*> gone(objects.begin(), objects.end());
+    list.erase(std::remove_if(list.begin(), list.end(), [&gone](T* object) { return gone.count(object) > 0; }),
+               list.end());
 }
 
 } // namespace

@@ -5,6 +5,8 @@
 // kind). Not part of the library's interface.
 
 #include <memory>
+#include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "base/kmath_types.h"
@@ -93,6 +95,12 @@ struct KQoxRead6 : qoxnative::KQoxNativePass
     // those read, when its name is the one given; else the first of that
     // name; null when none.
     KQoxTakeNodeContainer* FindObject(const char* kind, int index, const char* name);
+    // The first object of each name, for each kind FindObject searches by
+    // name: made at the first name a position does not answer, so that a
+    // file whose positions disagree costs one pass, not one per object.
+    // Dropped with each animation section read.
+    std::unordered_map<std::string, KQoxTakeNodeContainer*> mObjectsByName[5];
+    bool mObjectsByNameMade[5] = {};
 
     // Everything of the scene in the current section list (the file's, or a
     // nested scene's): objects, connections, take descriptions and the

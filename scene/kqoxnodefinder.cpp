@@ -398,23 +398,19 @@ bool KQoxNodeFinderDuplicateName::CheckNodeName(KQoxNode& node)
         mNodeNamesMet.insert(node.GetName());
         return false;
     }
-    const std::string name = node.GetName();
-    bool clash = false;
-    if (mEntity && mEntity->GetRootNode() && EntityTreeNames().count(name))
-    {
-        mDuplicateNodes.Add(&node);
-        clash = true;
-    }
-    if (!clash && mNodeNamesMet.count(name))
-    {
-        mDuplicateNodes.Add(&node);
-        clash = true;
-    }
+    std::string name = node.GetName();
+    bool clash = mEntity && mEntity->GetRootNode() && EntityTreeNames().count(name);
+    // A node met for the first time adds its name: the name was met before
+    // exactly when it is there already (one hash lookup for both).
     if (mNodesMetSet.insert(&node).second)
     {
         mNodes.Add(&node);
-        mNodeNamesMet.insert(name);
+        clash = !mNodeNamesMet.insert(std::move(name)).second || clash;
     }
+    else if (!clash)
+        clash = mNodeNamesMet.count(name) > 0;
+    if (clash)
+        mDuplicateNodes.Add(&node);
     return clash;
 }
 

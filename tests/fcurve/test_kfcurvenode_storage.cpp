@@ -279,3 +279,55 @@ TEST(KFCurveNodeStorage, DeepNestingDoesNotExhaustTheStack)
     EXPECT_LT(levels, depth);
     node->Destroy();
 }
+
+// Names matched without regard to case, stems before a parenthesised suffix
+// (at most two blanks dropped), names whose first characters agree only in
+// bit 5, and layer types from one-letter and longer names.
+TEST(KFCurveNodeStorage, NameMatchingEdges)
+{
+    Image image = WriteSection(KQox::eBINARY, 6000, [](KQox& f) {
+        for (const char* name : {"VISIBILITY", "Lcl Rotation   (Euler)", "`isibility", "Lcl Scaling (x)"})
+        {
+            BeginChannel(f, name);
+            WriteD(f, "Default", 7.0);
+            EndChannel(f);
+        }
+    });
+    KFCurveNode* target = MakeTransform();
+    ReadInto(image, target, false);
+    EXPECT_EQ(target->GetCount(), 4); // three blanks and '`' match nothing
+    EXPECT_EQ(target->Get(3)->FCurveGet()->GetValue(), 7.0f);
+    EXPECT_NE(target->Get(1)->Get(0)->FCurveGet()->GetValue(), 7.0f);
+    EXPECT_EQ(target->Get(2)->FCurveGet(), nullptr); // a node with children drops the curve
+    target->Destroy();
+
+    KQox f;
+    ASSERT_TRUE(OpenSection(f, image));
+    int count = 0;
+    while (KFCurveNode* node = KFCurveNodeCreate(&f))
+    {
+        EXPECT_EQ(node->GetLayerType(), count == 3 ? KFCL_MULT : KFCL_NOLAYER) << node->GetName();
+        node->Destroy();
+        ++count;
+    }
+    EXPECT_EQ(count, 4);
+
+    Image letters = WriteSection(KQox::eASCII, 6000, [](KQox& f) {
+        for (const char* name : {"X", "S", "T", "", "Translation"})
+        {
+            BeginChannel(f, name);
+            WriteD(f, "Default", 1.0);
+            EndChannel(f);
+        }
+    });
+    KQox g;
+    ASSERT_TRUE(OpenSection(g, letters));
+    const int expected[] = {KFCL_NOLAYER, KFCL_MULT, KFCL_ADD, KFCL_NOLAYER, KFCL_ADD};
+    for (int type : expected)
+    {
+        KFCurveNode* node = KFCurveNodeCreate(&g);
+        ASSERT_NE(node, nullptr);
+        EXPECT_EQ(node->GetLayerType(), type) << node->GetName();
+        node->Destroy();
+    }
+}

@@ -8,8 +8,10 @@
 #include <vector>
 #include <sys/resource.h>
 
+#include "base/kcrcfile.h"
 #include "base/kqox.h"
 #include "character/kqoxcharacterpose.h"
+#include "fcurve/kfcurve.h"
 #include "common/qox_test_common.h"
 #include "fileio/kqoxexporter.h"
 #include "fileio/kqoximporter.h"
@@ -17,10 +19,12 @@
 #include "fileio/kqoxreaderqox.h"
 #include "fileio/writers/kqoxwriterqox6.h"
 #include "fileio_test_util.h"
+#include "object/kproperty.h"
 #include "object/kstream.h"
 #include "scene/kqoxnode.h"
 #include "scene/kqoxscene.h"
 #include "scene/kqoxsdkmanager.h"
+#include "scene/kqoxtakenode.h"
 
 using namespace qoxsdk_600;
 using qoxtest::ReadFile;
@@ -654,3 +658,147 @@ TEST(NativeFront, OptionsOfAnotherKindAreRefused)
     fileiotest::MergeTimeWarps(manager, scene); // as the reader does
     EXPECT_EQ(fileiotest::ListScene(manager, read), fileiotest::ListScene(manager, scene));
 }
+
+namespace {
+
+// A node whose properties block holds a name and a type name with NUL
+// bytes in them (patched into the file after writing): both read as far as
+// their NUL byte.
+TEST(NativeDamage, PropertyTextsHoldingNul)
+{
+    TempDir dir;
+    const std::string name = dir.File("nul.qox");
+    {
+        KQox f;
+        ASSERT_TRUE(f.ProjectCreate(name.c_str(), KQox::eBINARY, 6000));
+        f.ProjectWriteSectionBegin("Objects", 6000);
+        f.FieldWriteBegin("Model");
+        f.FieldWriteC("Model::M");
+        f.FieldWriteC("");
+        f.FieldWriteBlockBegin();
+        f.FieldWriteBegin("Properties");
+        f.FieldWriteBlockBegin();
+        auto property = [&f](const char* propertyName, const char* type, std::initializer_list<double> values) {
+            f.FieldWriteBegin("Property");
+            f.FieldWriteC(propertyName);
+            f.FieldWriteC(type);
+            f.FieldWriteC("");
+            for (double v : values)
+                f.FieldWriteD(v);
+            f.FieldWriteEnd();
+        };
+        property("Show", "bool", {0});
+        property("AxisLen@tail", "double", {7.5});
+        property("RotationStiffnessX", "double@", {3.5});
+        property("GeometricScaling", "Vector3D", {2, 3, 4});
+        f.FieldWriteBlockEnd();
+        f.FieldWriteEnd();
+        f.FieldWriteBlockEnd();
+        f.FieldWriteEnd();
+        f.ProjectWriteSectionEnd();
+        ASSERT_TRUE(f.ProjectClose());
+    }
+    std::string bytes = ReadFile(name);
+    for (const char* text : {"AxisLen@tail", "double@"})
+    {
+        const size_t at = bytes.find(text);
+        ASSERT_NE(at, std::string::npos);
+        bytes[bytes.find('@', at)] = '\0';
+    }
+    // A new check value over the patched bytes.
+    const unsigned char* data = reinterpret_cast<const unsigned char*>(bytes.data());
+    const unsigned int crc = ~kcrc::Update(0xFFFFFFFFu, data, bytes.size() - 4);
+    for (int i = 0; i < 4; ++i)
+        bytes[bytes.size() - 4 + static_cast<size_t>(i)] = static_cast<char>(crc >> (24 - 8 * i));
+    WriteFile(name, bytes);
+
+    KQoxSdkManager manager;
+    KQoxScene scene(manager);
+    KQoxImporter importer(manager);
+    ASSERT_TRUE(importer.Initialize(name.c_str()));
+    ASSERT_TRUE(importer.Import(scene));
+    ASSERT_EQ(scene.GetRootNode()->GetChildCount(), 1);
+    KObject* properties = scene.GetRootNode()->GetChild(0)->GetPropertyHandler();
+    auto value = [properties](const char* propertyName, int member) {
+        double v[4] = {-1, -1, -1, -1};
+        properties->FindPropertyByName(propertyName)->GetData(v, 0, nullptr, nullptr);
+        return v[member];
+    };
+    bool show = true;
+    properties->FindPropertyByName("Show")->GetData(&show, 0, nullptr, nullptr);
+    EXPECT_FALSE(show);
+    EXPECT_EQ(value("AxisLen", 0), 7.5);
+    EXPECT_EQ(value("RotationStiffnessX", 0), 3.5);
+    EXPECT_EQ(value("GeometricScaling", 0), 2.0);
+    EXPECT_EQ(value("GeometricScaling", 2), 4.0);
+}
+
+} // namespace
+
+namespace {
+
+// Animation records name their object and give its position among the
+// objects read; a position that does not match the name falls back to the
+// first object of that name. Every record of a large scene given a wrong
+// position still reaches its own node; a name twice reaches the first.
+TEST(NativeDamage, AnimationPositionsThatDisagreeWithNames)
+{
+    const int count = 3000;
+    TempDir dir;
+    const std::string name = dir.File("positions.qox");
+    {
+        KQoxSdkManager manager;
+        KQoxScene scene(manager);
+        for (int n = 0; n < count; ++n)
+        {
+            KQoxNode* node = manager.CreateKQoxNode(n == 1 ? "N0" : ("N" + std::to_string(n)).c_str());
+            scene.GetRootNode()->AddChild(node);
+            KFCurve* curve = node->CreateTakeNode("Take 001")->GetTranslationX();
+            curve->KeyModifyBegin();
+            curve->KeyAppendFast(KTime(0), static_cast<float>(n));
+            curve->KeyModifyEnd();
+        }
+        ASSERT_TRUE(Export(manager, scene, name, eEXPORT_QOX_ASCII));
+    }
+    // Positions in the animation section: reversed, except the two nodes
+    // of one name, given none.
+    std::string text = ReadFile(name);
+    size_t at = text.find("[Animation]");
+    ASSERT_NE(at, std::string::npos);
+    int rewritten = 0;
+    const std::string head = "Model: \"Model::N";
+    for (at = text.find(head, at); at != std::string::npos; at = text.find(head, at + 1))
+    {
+        const size_t comma = text.find("\",", at);
+        const size_t brace = text.find(" {", comma);
+        const int position = std::stoi(text.substr(comma + 2, brace - comma - 2));
+        const int wrong = position <= 1 ? -1 : count - 1 - position;
+        text.replace(comma + 2, brace - comma - 2, std::to_string(wrong));
+        ++rewritten;
+    }
+    ASSERT_EQ(rewritten, count);
+    WriteFile(name, text);
+
+    KQoxSdkManager manager;
+    KQoxScene scene(manager);
+    KQoxImporter importer(manager);
+    ASSERT_TRUE(importer.Initialize(name.c_str()));
+    ASSERT_TRUE(importer.Import(scene));
+    ASSERT_EQ(scene.GetRootNode()->GetChildCount(), count);
+    auto key = [](KQoxNode* node) -> float {
+        for (int t = 0; t < node->GetTakeNodeCount(); ++t)
+            if (std::string(node->GetTakeNodeName(t)) == "Take 001")
+            {
+                KFCurve* curve = node->GetTakeNode(t)->GetTranslationX();
+                return curve && curve->KeyGetCount() == 1 ? curve->KeyGetValue(0) : -1.0f;
+            }
+        return -2.0f;
+    };
+    for (int n = 2; n < count; ++n)
+        ASSERT_EQ(key(scene.GetRootNode()->GetChild(n)), static_cast<float>(n)) << n;
+    // Both records of "N0" went to the first node, the second read last.
+    EXPECT_EQ(key(scene.GetRootNode()->GetChild(0)), 1.0f);
+    EXPECT_EQ(key(scene.GetRootNode()->GetChild(1)), -2.0f);
+}
+
+} // namespace

@@ -16,6 +16,8 @@
 #include "fileio/writers/kqoxwriterqox6.h"
 #include "fileio_test_util.h"
 #include "scene/attributes/kqoximageconverter.h"
+#include "scene/attributes/kqoxlayer.h"
+#include "scene/attributes/kqoxmaterial.h"
 #include "scene/attributes/kqoxmesh.h"
 #include "scene/attributes/kqoxvideo.h"
 #include "scene/kqoxentity.h"
@@ -345,6 +347,57 @@ TEST(NativeRoundTrip, MaterialIndexWithoutMaterials)
         // ASCII files keep 15 significant digits of a double.
         int digits = form.mExport == eEXPORT_QOX_ASCII ? 15 : 17;
         EXPECT_EQ(ListScene(manager, read, digits), ListScene(manager, scene, digits));
+    }
+}
+
+} // namespace
+
+namespace {
+
+// Many materials, half of them on a mesh and half in the scene only: each
+// joins the read scene's entity once, those the mesh uses first.
+TEST(NativeRoundTrip, ManyMaterialsJoinTheEntityOnce)
+{
+    const int half = 400;
+    qoxtest::TempDir dir;
+    const std::string name = dir.File("materials.qox");
+    {
+        KQoxSdkManager manager;
+        KQoxScene scene(manager);
+        KQoxMesh* mesh = manager.CreateKQoxMesh();
+        mesh->InitControlPoints(3);
+        mesh->BeginPolygon();
+        for (int v = 0; v < 3; ++v)
+            mesh->AddPolygon(v);
+        mesh->EndPolygon();
+        KQoxLayerElementMaterial* materials = new KQoxLayerElementMaterial;
+        materials->mMappingMode = KQoxLayerElement::eALL_SAME;
+        materials->mReferenceMode = KQoxLayerElement::eDIRECT;
+        for (int i = 0; i < half; ++i)
+            materials->mDirectArray.Add(manager.CreateKQoxMaterial(("Used" + std::to_string(i)).c_str()));
+        mesh->GetLayer(0)->SetMaterials(materials);
+        KQoxNode* node = manager.CreateKQoxNode("Mesh");
+        node->SetNodeAttribute(mesh);
+        scene.GetRootNode()->AddChild(node);
+        for (int i = 0; i < half; ++i)
+            scene.GetEntity()->AddMaterial(manager.CreateKQoxMaterial(("Spare" + std::to_string(i)).c_str()));
+        ASSERT_EQ(scene.GetEntity()->GetMaterialCount(), 2 * half);
+        KQoxExporter exporter(manager);
+        ASSERT_TRUE(exporter.Initialize(name.c_str()));
+        exporter.SetFileFormat(eEXPORT_QOX_BINARY);
+        ASSERT_TRUE(exporter.Export(scene));
+    }
+    KQoxSdkManager manager;
+    KQoxScene scene(manager);
+    KQoxImporter importer(manager);
+    ASSERT_TRUE(importer.Initialize(name.c_str()));
+    ASSERT_TRUE(importer.Import(scene));
+    KQoxEntity* entity = scene.GetEntity();
+    ASSERT_EQ(entity->GetMaterialCount(), 2 * half);
+    for (int i = 0; i < half; ++i)
+    {
+        EXPECT_STREQ(entity->GetMaterial(i)->GetName(), ("Material::Used" + std::to_string(i)).c_str());
+        EXPECT_STREQ(entity->GetMaterial(half + i)->GetName(), ("Material::Spare" + std::to_string(i)).c_str());
     }
 }
 

@@ -216,6 +216,34 @@ TEST_F(NodeTest, DuplicateNameFinderWalk)
     EXPECT_FALSE(quiet.CheckGenericNodeName(nullptr));
 }
 
+// A node whose name is both in the entity's tree and met before in the walk
+// is reported once; names met are kept for the walk that follows.
+TEST_F(NodeTest, DuplicateNameFinderReportsANodeOnce)
+{
+    KQoxEntity entity(*mManager);
+    ASSERT_TRUE(entity.GetRootNode()->AddChild(Node("Taken")));
+    KQoxNode* first = Node("Taken");
+    KQoxNode* second = Node("Taken");
+    KQoxNode* fresh = Node("Fresh");
+    KQoxNode* root = Tree("Walked", {first, second, fresh});
+    KQoxNodeFinderDuplicateName finder(&entity);
+    KArrayTemplate<KQoxNode*>& found = finder.Apply(*root);
+    ASSERT_EQ(found.GetCount(), 2);
+    EXPECT_EQ(found[0], first);
+    EXPECT_EQ(found[1], second);
+    EXPECT_EQ(finder.GetNodeArray().GetCount(), 4);
+    // Without the entity: the second of a name only, and a node met again
+    // (the walk repeated) clashes with its own name.
+    KQoxNodeFinderDuplicateName alone(nullptr);
+    EXPECT_EQ(alone.Apply(*root).GetCount(), 1);
+    EXPECT_EQ(alone.GetDuplicateNodeArray()[0], second);
+    EXPECT_TRUE(alone.CheckNodeName(*fresh));
+    EXPECT_EQ(alone.GetNodeArray().GetCount(), 4);
+    root->RemoveChild(first);
+    root->RemoveChild(second);
+    root->RemoveChild(fresh);
+}
+
 TEST_F(NodeTest, BuildingLargeTreesInAnEntity)
 {
     const int count = 100000;
