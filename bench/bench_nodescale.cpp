@@ -126,8 +126,8 @@ PhaseFigures BuildAndWrite(const std::string& file, int count, bool deep)
     figures.heapBytes = double(mallinfo2().uordblks - before);
     figures.writeSeconds = benchutil::Seconds([&] {
         KQoxExporter exporter(*manager);
-        figures.ok = exporter.Initialize(file.c_str()) && exporter.SetFileFormat(eEXPORT_QOX_BINARY) &&
-                     exporter.Export(*scene);
+        figures.ok =
+            exporter.Initialize(file.c_str()) && exporter.SetFileFormat(eEXPORT_QOX_BINARY) && exporter.Export(*scene);
     });
     figures.destroySeconds = benchutil::Seconds([&] {
         delete scene;

@@ -137,6 +137,20 @@ KQoxUserProperty* KQoxObject::GetProperty(int pIndex) const
     return mUserProperties[pIndex];
 }
 
+void KQoxObject::VisitProperties(const std::function<void(KQoxUserProperty&)>& pVisit)
+{
+    for (int i = 0; i < mUserProperties.GetCount(); ++i)
+        pVisit(*mUserProperties[i]);
+    if (!mPublishPending)
+        return;
+    for (int i = 0; i < GetPendingPropertyCount(); ++i)
+        if (KProperty* property = GetPendingProperty(i))
+        {
+            KQoxUserProperty view(mManager, property);
+            pVisit(view);
+        }
+}
+
 KQoxUserProperty* KQoxObject::GetProperty(KProperty* pProperty) const
 {
     EnsurePublished();

@@ -9,6 +9,8 @@
 // list of attached user properties (not owned: the SDK manager owns them) and
 // the manager that made the object.
 
+#include <functional>
+
 #include "base/karray.h"
 #include "base/kname.h"
 #include "base/kstring.h"
@@ -120,6 +122,11 @@ public:
     KQoxUserProperty* GetProperty(KProperty* pProperty) const;
     // The first attached property whose name equals the text exactly, or null.
     KQoxUserProperty* FindPropertyByName(const char* pName) const;
+    // Calls pVisit on every attached property in the order GetProperty gives
+    // them, without making the wrappers put off: each of those is visited
+    // through a temporary wrapper of its property, to be read only. Writers
+    // use it so that a scene written is not made larger by the writing.
+    void VisitProperties(const std::function<void(KQoxUserProperty&)>& pVisit);
 
     KQoxSdkManager& GetSdkManager() const { return mManager; }
 
@@ -134,6 +141,10 @@ protected:
     }
     // Makes the put-off wrappers and clears mPublishPending.
     virtual void PublishPending() { mPublishPending = false; }
+    // The properties whose wrappers are put off, in the order PublishPending
+    // will attach them (after the wrappers already attached).
+    virtual int GetPendingPropertyCount() { return 0; }
+    virtual KProperty* GetPendingProperty(int) { return nullptr; }
     bool mPublishPending = false;
 
     // Changed only through the name operations above, so that the manager's

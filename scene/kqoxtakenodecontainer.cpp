@@ -599,6 +599,18 @@ void KQoxTakeNodeContainer::PublishPending()
     }
 }
 
+int KQoxTakeNodeContainer::GetPendingPropertyCount()
+{
+    KQoxPropertyHandler* handler = mPublishPending ? GetPropertyHandler() : nullptr;
+    return handler ? std::min(mPendingCount, handler->GetPropertyCount()) : 0;
+}
+
+KProperty* KQoxTakeNodeContainer::GetPendingProperty(int pIndex)
+{
+    KQoxPropertyHandler* handler = GetPropertyHandler();
+    return handler && pIndex >= 0 && pIndex < GetPendingPropertyCount() ? handler->GetProperty(pIndex) : nullptr;
+}
+
 KProperty* KQoxTakeNodeContainer::FindPendingProperty(const char* pName)
 {
     KQoxPropertyHandler* handler = mPublishPending && pName ? GetPropertyHandler() : nullptr;

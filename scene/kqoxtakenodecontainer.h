@@ -144,6 +144,8 @@ public:
 protected:
     KError* GetTakeError() const { return mError; }
     void PublishPending() override;
+    int GetPendingPropertyCount() override;
+    KProperty* GetPendingProperty(int pIndex) override;
     // Leaves the manager's count of put-off wrappers (destructors).
     void ForgetPendingProperties();
 

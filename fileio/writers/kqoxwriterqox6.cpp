@@ -71,32 +71,31 @@ bool IsAddedProperty(KQoxUserProperty* property)
 
 void KQoxWrite6::UserProperties(KQoxObject& object)
 {
+    // Visited without making put-off wrappers: a node's own table is never
+    // written here, only its added properties.
     int added = 0;
-    for (int i = 0; i < object.GetPropertyCount(); ++i)
-        added += IsAddedProperty(object.GetProperty(i)) ? 1 : 0;
+    object.VisitProperties([&](KQoxUserProperty& property) { added += IsAddedProperty(&property) ? 1 : 0; });
     if (added == 0)
         return;
     mFile.FieldWriteBegin(kUserProperties);
     mFile.FieldWriteBlockBegin();
-    for (int i = 0; i < object.GetPropertyCount(); ++i)
-    {
-        KQoxUserProperty* property = object.GetProperty(i);
-        if (!IsAddedProperty(property))
-            continue;
+    object.VisitProperties([&](KQoxUserProperty& property) {
+        if (!IsAddedProperty(&property))
+            return;
         int flags = 0;
         for (int bit : {KQoxUserProperty::eANIMATABLE, KQoxUserProperty::eUSER, KQoxUserProperty::eTEMPORARY})
-            if (property->GetFlag(bit))
+            if (property.GetFlag(bit))
                 flags |= bit;
-        const char* type = KQoxUserProperty::GetPropertyTypeName(property->GetPropertyType());
+        const char* type = KQoxUserProperty::GetPropertyTypeName(property.GetPropertyType());
         mFile.FieldWriteBegin(kUserProperty);
-        mFile.FieldWriteC(property->GetName().ToChars());
+        mFile.FieldWriteC(property.GetName().ToChars());
         mFile.FieldWriteC(type ? type : "");
-        mFile.FieldWriteC(property->GetLabel(false).ToChars());
+        mFile.FieldWriteC(property.GetLabel(false).ToChars());
         mFile.FieldWriteI(flags);
-        mFile.FieldWriteD(property->GetMinLimit());
-        mFile.FieldWriteD(property->GetMaxLimit());
+        mFile.FieldWriteD(property.GetMinLimit());
+        mFile.FieldWriteD(property.GetMaxLimit());
         mFile.FieldWriteEnd();
-    }
+    });
     mFile.FieldWriteBlockEnd();
     mFile.FieldWriteEnd();
 }
