@@ -76,12 +76,13 @@ void KQoxNode::InitTakes()
 {
     // The Default take is owed when its channels are the four transform and
     // visibility channels alone: their values are kept until it is built.
+    // Read through the descriptors, so that rows not made stay so.
     KQoxNodeProperties& p = *mProperties;
     const int count = p.GetPropertyCount();
     for (int i = 0; i < count; ++i)
     {
-        KProperty* property = p.GetProperty(i);
-        if (property && property->IsAnimatable() && !IsChannelName(property->GetPropertyName()))
+        const KPropertyInfo& info = p.ReadPropertyInfoAt(i);
+        if ((info.GetFlags() & KPropertyInfo::eAnimatable) && !IsChannelName(info.mName))
         {
             Init();
             return;
@@ -107,25 +108,41 @@ bool KQoxNode::KeepDefaultValuesOfProperties()
         KProperty* mProperty;
         const char* mChannel;
     } own[] = {{p.mLclTranslation, "T"}, {p.mLclRotation, "R"}, {p.mLclScaling, "S"}, {p.mVisibility, "Visibility"}};
-    KArrayTemplate<KProperty*> properties(16);
-    FillPropertyList(&properties);
+    auto isChannelName = [](const char* propertyName, const char*& channel) {
+        const char* name = GetEffectivePropertyName(propertyName);
+        const char* const* hit = std::find_if(std::begin(kChannelNames), std::end(kChannelNames),
+                                              [name](const char* known) { return strcasecmp(name, known) == 0; });
+        channel = hit == std::end(kChannelNames) ? nullptr : *hit;
+        return channel != nullptr;
+    };
+    auto isOwnChannel = [&](KProperty* property, const char* channel) {
+        for (const auto& entry : own)
+            if (entry.mProperty == property && std::strcmp(entry.mChannel, channel) == 0)
+                return true;
+        return false;
+    };
+    // The table's rows by their descriptors first, so that a row is made
+    // only when its name is a channel's; then the attribute's properties.
     std::vector<KProperty*> found;
+    const char* channel = nullptr;
+    for (int i = 0; i < p.GetPropertyCount(); ++i)
+    {
+        const char* name = p.ReadPropertyInfoAt(i).mName;
+        if (!name || !isChannelName(name, channel))
+            continue;
+        KProperty* property = p.GetProperty(i);
+        if (!isOwnChannel(property, channel))
+            return false;
+        found.push_back(property);
+    }
+    KArrayTemplate<KProperty*> properties(16);
+    FillAddedPropertyList(&properties);
     for (int i = 0; i < properties.GetCount(); ++i)
     {
         KProperty* property = properties[i];
-        if (!property)
+        if (!property || !property->GetPropertyName() || !isChannelName(property->GetPropertyName(), channel))
             continue;
-        if (!property->GetPropertyName())
-            continue;
-        const char* name = GetEffectivePropertyName(property->GetPropertyName());
-        const char* const* hit = std::find_if(std::begin(kChannelNames), std::end(kChannelNames),
-                                              [name](const char* channel) { return strcasecmp(name, channel) == 0; });
-        if (hit == std::end(kChannelNames))
-            continue;
-        bool itsOwn = false;
-        for (const auto& channel : own)
-            itsOwn = itsOwn || (channel.mProperty == property && std::strcmp(channel.mChannel, *hit) == 0);
-        if (!itsOwn)
+        if (!isOwnChannel(property, channel))
             return false;
         found.push_back(property);
     }
