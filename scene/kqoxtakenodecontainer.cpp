@@ -431,13 +431,16 @@ void KQoxTakeNodeContainer::ChangeDefaultTakeValues(const std::function<void(KQo
     std::unique_ptr<KQoxTakeNode> takeNode(BuildOwedDefaultTake());
     KFCurveNode* root = takeNode->GetKFCurveNode();
     std::vector<KFCurve*> tied;
+    tied.reserve(static_cast<size_t>(mDefaultTakeCallbacks.GetCount() - first));
     for (int i = first; i < mDefaultTakeCallbacks.GetCount(); ++i)
         tied.push_back(mDefaultTakeCallbacks[i]->mCurve);
     std::vector<ChannelState> before;
+    before.reserve(32);
     if (root)
         CollectChannelStates(root, tied, before);
     pChange(takeNode.get());
     std::vector<ChannelState> after;
+    after.reserve(before.size());
     if (root)
         CollectChannelStates(root, tied, after);
     // Every tied curve must belong to a kept property to keep its value.
