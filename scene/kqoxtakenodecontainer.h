@@ -68,7 +68,9 @@ public:
     // Makes "Default" current and owes it: it is built on first request.
     // Until then the object keeps the values its curves would hold; the
     // derived class tells them (RememberDefaultValues) for the channels its
-    // AddChannels ties to properties.
+    // AddChannels ties to properties. They change where a built take's curves
+    // would (default values set, curves refreshed from the properties); a
+    // property written directly leaves them, as it leaves a built take's.
     void InitOnRequest();
     // Destroys every take node (last first), then Init (the Default take is
     // built at once, whichever Init made the first one).
@@ -93,7 +95,7 @@ public:
     // On failure the current index falls back to 0 and false is returned.
     virtual bool SetCurrentTakeNode(int pIndex);
     virtual bool SetCurrentTakeNode(const char* pName);
-    // Entry 0, or null without error.
+    // Entry 0 (built when owed), or null without error.
     KQoxTakeNode* GetDefaultTakeNode();
     // Hands the Default take to pRead, which only reads it (null when there
     // is none). One owed is built for the call alone and dropped after it,
@@ -194,7 +196,7 @@ protected:
     // there is none, or while it is being built).
     KQoxTakeNode* EnsureDefaultTake();
     // A Default take built as the owed one would be, its curves tied to the
-    // properties from record mDefaultTakeCallbacks[first] on; not stored.
+    // properties by records appended to the list; not stored.
     KQoxTakeNode* BuildOwedDefaultTake();
     // True while the owed Default take or a take made in place of a copy of
     // it is being built: AddChannels builds the channels the object had when
