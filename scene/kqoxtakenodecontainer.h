@@ -195,9 +195,17 @@ protected:
     // Builds the Default take when it is owed; the take node 0 (null when
     // there is none, or while it is being built).
     KQoxTakeNode* EnsureDefaultTake();
+    // A curve of a Default take and the property member it follows.
+    struct TiedCurve
+    {
+        KProperty* mProperty;
+        int mMember;
+        KFCurve* mCurve;
+    };
     // A Default take built as the owed one would be, its curves tied to the
-    // properties by records appended to the list; not stored.
-    KQoxTakeNode* BuildOwedDefaultTake();
+    // properties by records appended to the list, or, with pTies, only listed
+    // there (a take that is only read); not stored.
+    KQoxTakeNode* BuildOwedDefaultTake(std::vector<TiedCurve>* pTies = nullptr);
     // True while the owed Default take or a take made in place of a copy of
     // it is being built: AddChannels builds the channels the object had when
     // it was made (those added later came with the take built).
@@ -234,12 +242,15 @@ private:
     bool KeptValuesAreCurrent();
     // Sets the kept values into the curves tied from record pFirst on.
     void ApplyKeptValues(int pFirst);
+    void ApplyKeptValue(KProperty* pProperty, int pMember, KFCurve* pCurve);
 
     KArrayTemplate<KQoxTakeNode*> mTakeNodeArray;
     KArrayTemplate<KQoxDefaultTakeCallback*> mDefaultTakeCallbacks;
     std::vector<KeptValues> mKeptValues;
     int mCurrentTakeNode;
     bool mBuildingAsMade = false;
+    // While set, the ties registered are listed there instead.
+    std::vector<TiedCurve>* mTieCollector = nullptr;
     KError* mError;
     // Put-off wrappers: the first mPendingCount handler properties, taking
     // the manager's creation places from mPendingSequence on.
