@@ -431,13 +431,16 @@ void KQoxTakeNodeContainer::ChangeDefaultTakeValues(const std::function<void(KQo
     std::unique_ptr<KQoxTakeNode> takeNode(BuildOwedDefaultTake());
     KFCurveNode* root = takeNode->GetKFCurveNode();
     std::vector<KFCurve*> tied;
+    tied.reserve(static_cast<size_t>(mDefaultTakeCallbacks.GetCount() - first));
     for (int i = first; i < mDefaultTakeCallbacks.GetCount(); ++i)
         tied.push_back(mDefaultTakeCallbacks[i]->mCurve);
     std::vector<ChannelState> before;
+    before.reserve(32);
     if (root)
         CollectChannelStates(root, tied, before);
     pChange(takeNode.get());
     std::vector<ChannelState> after;
+    after.reserve(before.size());
     if (root)
         CollectChannelStates(root, tied, after);
     // Every tied curve must belong to a kept property to keep its value.
@@ -468,16 +471,22 @@ void KQoxTakeNodeContainer::ChangeDefaultTakeValues(const std::function<void(KQo
     }
 }
 
-KQoxTakeNode* KQoxTakeNodeContainer::BuildOwedDefaultTake()
+KQoxTakeNode* KQoxTakeNodeContainer::BuildOwedDefaultTake(std::vector<TiedCurve>* pTies)
 {
     // Built as it was made, then each curve tied to a property gets the value
     // it has held since its property last set it.
     const int first = mDefaultTakeCallbacks.GetCount();
     KQoxTakeNode* takeNode = new KQoxTakeNode(kDefaultTakeName);
     mBuildingAsMade = true;
+    mTieCollector = pTies;
     AddChannels(takeNode);
+    mTieCollector = nullptr;
     mBuildingAsMade = false;
-    ApplyKeptValues(first);
+    if (!pTies)
+        ApplyKeptValues(first);
+    else if (!mKeptValues.empty())
+        for (const TiedCurve& tie : *pTies)
+            ApplyKeptValue(tie.mProperty, tie.mMember, tie.mCurve);
     return takeNode;
 }
 
@@ -488,15 +497,11 @@ void KQoxTakeNodeContainer::ReadDefaultTake(const std::function<void(KQoxTakeNod
         pRead(GetDefaultTakeNode());
         return;
     }
-    const int first = mDefaultTakeCallbacks.GetCount();
-    std::unique_ptr<KQoxTakeNode> takeNode(BuildOwedDefaultTake());
+    // Read only, its curves need no record: nothing changes them.
+    std::vector<TiedCurve> ties;
+    ties.reserve(16);
+    std::unique_ptr<KQoxTakeNode> takeNode(BuildOwedDefaultTake(&ties));
     pRead(takeNode.get());
-    // Its records go before its curves, as the take was never there.
-    while (mDefaultTakeCallbacks.GetCount() > first)
-    {
-        KQoxDefaultTakeCallback* record = mDefaultTakeCallbacks[mDefaultTakeCallbacks.GetCount() - 1];
-        UnregisterDefaultTakeCallback(record);
-    }
 }
 
 KQoxTakeNodeContainer::KeptValues* KQoxTakeNodeContainer::FindKept(KProperty* pProperty)
@@ -637,13 +642,15 @@ void KQoxTakeNodeContainer::ApplyKeptValues(int pFirst)
     if (mKeptValues.empty())
         return;
     for (int i = pFirst; i < mDefaultTakeCallbacks.GetCount(); ++i)
-    {
-        KQoxDefaultTakeCallback* record = mDefaultTakeCallbacks[i];
-        KeptValues* kept = record ? FindKept(record->mProperty) : nullptr;
-        const int member = record ? record->mMember : -1;
-        if (kept && member >= 0 && member < kMaxChannelMembers && (kept->mMembers & (1u << member)))
-            SetStaticValue(record->mCurve, kept->mValues[member]);
-    }
+        if (KQoxDefaultTakeCallback* record = mDefaultTakeCallbacks[i])
+            ApplyKeptValue(record->mProperty, record->mMember, record->mCurve);
+}
+
+void KQoxTakeNodeContainer::ApplyKeptValue(KProperty* pProperty, int pMember, KFCurve* pCurve)
+{
+    KeptValues* kept = FindKept(pProperty);
+    if (kept && pMember >= 0 && pMember < kMaxChannelMembers && (kept->mMembers & (1u << pMember)))
+        SetStaticValue(pCurve, kept->mValues[pMember]);
 }
 
 KQoxTakeNodeContainer& KQoxTakeNodeContainer::operator=(KQoxTakeNodeContainer& pSource)
@@ -1192,6 +1199,11 @@ void KQoxTakeNodeContainer::RegisterDefaultTakeCallback(KProperty* pProperty, in
 {
     if (!pProperty || !pCurve)
         return;
+    if (mTieCollector)
+    {
+        mTieCollector->push_back(TiedCurve{pProperty, pMember, pCurve});
+        return;
+    }
     KQoxDefaultTakeCallback* record = new KQoxDefaultTakeCallback(pProperty, pMember, pCurve, this);
     mDefaultTakeCallbacks.Add(record);
     pCurve->CallbackRegister(DefaultTakeValueChangedCallback, record);

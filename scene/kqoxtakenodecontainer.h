@@ -68,7 +68,9 @@ public:
     // Makes "Default" current and owes it: it is built on first request.
     // Until then the object keeps the values its curves would hold; the
     // derived class tells them (RememberDefaultValues) for the channels its
-    // AddChannels ties to properties.
+    // AddChannels ties to properties. They change where a built take's curves
+    // would (default values set, curves refreshed from the properties); a
+    // property written directly leaves them, as it leaves a built take's.
     void InitOnRequest();
     // Destroys every take node (last first), then Init (the Default take is
     // built at once, whichever Init made the first one).
@@ -93,7 +95,7 @@ public:
     // On failure the current index falls back to 0 and false is returned.
     virtual bool SetCurrentTakeNode(int pIndex);
     virtual bool SetCurrentTakeNode(const char* pName);
-    // Entry 0, or null without error.
+    // Entry 0 (built when owed), or null without error.
     KQoxTakeNode* GetDefaultTakeNode();
     // Hands the Default take to pRead, which only reads it (null when there
     // is none). One owed is built for the call alone and dropped after it,
@@ -197,9 +199,17 @@ protected:
     // Builds the Default take when it is owed; the take node 0 (null when
     // there is none, or while it is being built).
     KQoxTakeNode* EnsureDefaultTake();
+    // A curve of a Default take and the property member it follows.
+    struct TiedCurve
+    {
+        KProperty* mProperty;
+        int mMember;
+        KFCurve* mCurve;
+    };
     // A Default take built as the owed one would be, its curves tied to the
-    // properties from record mDefaultTakeCallbacks[first] on; not stored.
-    KQoxTakeNode* BuildOwedDefaultTake();
+    // properties by records appended to the list, or, with pTies, only listed
+    // there (a take that is only read); not stored.
+    KQoxTakeNode* BuildOwedDefaultTake(std::vector<TiedCurve>* pTies = nullptr);
     // True while the owed Default take or a take made in place of a copy of
     // it is being built: AddChannels builds the channels the object had when
     // it was made (those added later came with the take built).
@@ -236,12 +246,15 @@ private:
     bool KeptValuesAreCurrent();
     // Sets the kept values into the curves tied from record pFirst on.
     void ApplyKeptValues(int pFirst);
+    void ApplyKeptValue(KProperty* pProperty, int pMember, KFCurve* pCurve);
 
     KArrayTemplate<KQoxTakeNode*> mTakeNodeArray;
     KArrayTemplate<KQoxDefaultTakeCallback*> mDefaultTakeCallbacks;
     std::vector<KeptValues> mKeptValues;
     int mCurrentTakeNode;
     bool mBuildingAsMade = false;
+    // While set, the ties registered are listed there instead.
+    std::vector<TiedCurve>* mTieCollector = nullptr;
     KError* mError;
     // Put-off wrappers: the first mPendingCount handler properties, taking
     // the manager's creation places from mPendingSequence on.
