@@ -124,7 +124,7 @@ static void KPlugConnection_Store(KPlugConnection* slot, const KPlugConnection& 
 void KPlugConnectionList::Insert(int index, const KPlugConnection& connection)
 {
     if (!mState)
-        mState.reset(State::Make(4));
+        mState.reset(State::Make(1)); // most plugs keep one connection a side
     if (index < 0)
         index = 0;
     if (index > mState->mCount)

@@ -349,8 +349,9 @@ private:
     // until the plug goes.
     struct Extra
     {
+        // Sub-plugs come one or two to a plug: the list starts small.
         Extra()
-            : mSubPlugs(16)
+            : mSubPlugs(2)
         {}
         KPlugConnectionList mSrc;
         KPlugConnectionList mDst;
