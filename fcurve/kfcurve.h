@@ -698,5 +698,8 @@ KFCurve* KFCurveCreate();
 // Reading a curve from the native file (defined with the native file support).
 KFCurve* KFCurveCreate(KQox* file, KFCurve* curve, bool onlyDefaults = false, bool withColor = true);
 KFCurve* KFCurveCreate(KQox* file, bool onlyDefaults = false, bool withColor = true);
+// A value read from the native file as a curve takes it: a finite value
+// stays finite (the ASCII text of FLT_MAX reads back a hair above it).
+float KFCurveValueFromFile(double value);
 
 #endif

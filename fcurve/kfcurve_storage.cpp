@@ -13,6 +13,16 @@
 
 using namespace kfcurve_detail;
 
+// Infinities and NaN pass as they are.
+float KFCurveValueFromFile(double d)
+{
+    if (d > FLT_MAX)
+        return std::isinf(d) ? std::numeric_limits<float>::infinity() : FLT_MAX;
+    if (d < -FLT_MAX)
+        return std::isinf(d) ? -std::numeric_limits<float>::infinity() : -FLT_MAX;
+    return static_cast<float>(d);
+}
+
 namespace {
 
 // Key layouts by the "KeyVer" they were written with.
@@ -28,15 +38,9 @@ const int kKeyMinimumValues = 3;
 // A time that makes a key invalid (written by old files for an unset key).
 const long long kUnsetTime = static_cast<long long>(0x8000000000000001ull);
 
-// A finite value stays finite: the ASCII text of FLT_MAX reads back a hair
-// above it. Infinities and NaN pass as they are.
 float ToFloat(double d)
 {
-    if (d > FLT_MAX)
-        return std::isinf(d) ? std::numeric_limits<float>::infinity() : FLT_MAX;
-    if (d < -FLT_MAX)
-        return std::isinf(d) ? -std::numeric_limits<float>::infinity() : -FLT_MAX;
-    return static_cast<float>(d);
+    return KFCurveValueFromFile(d);
 }
 
 bool IsCubicMode(const KFCurveKey* key, unsigned int mode)

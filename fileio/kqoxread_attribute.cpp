@@ -1,6 +1,9 @@
 // Native reader: node attributes other than geometry, and the static values
 // of a node's Default take.
 
+#include <cstring>
+
+#include "fcurve/kfcurve.h"
 #include "fcurve/kfcurvenode.h"
 #include "fileio/kqoxattribute_private.h"
 #include "fileio/kqoxnative_private.h"
@@ -179,8 +182,131 @@ void KQoxRead6::ReadGlobalCameraSettings()
     mFile.FieldReadEnd();
 }
 
+namespace {
+
+// A channel of the plain owed Default take as the writer stores it: its
+// name, its layer type, and its children's names ("X", "Y", "Z" for the
+// vector channels); one without children holds a curve.
+struct PlainChannel
+{
+    const char* mName;
+    int mLayerType;
+    const PlainChannel* mChildren;
+    int mChildCount;
+};
+
+const PlainChannel kPlainMembers[] = {
+    {"X", KFCL_NOLAYER, nullptr, 0}, {"Y", KFCL_NOLAYER, nullptr, 0}, {"Z", KFCL_NOLAYER, nullptr, 0}};
+const PlainChannel kPlainTransform[] = {
+    {"T", KFCL_ADD, kPlainMembers, 3}, {"R", KFCL_EULER_XYZ, kPlainMembers, 3}, {"S", KFCL_MULT, kPlainMembers, 3}};
+const PlainChannel kPlainDefaults[] = {{"Transform", KFCL_NOLAYER, kPlainTransform, 3},
+                                       {"Visibility", KFCL_ADD, nullptr, 0}};
+
+const char kDefaultValue[] = "Default";
+const char kLayerID[] = "LayerID";
+const char kLayerType[] = "LayerType";
+
+// True when the open list holds childCount channels, a curve ("Default")
+// when there are none, and the layer fields at most; nothing else.
+bool ListHasPlainShape(KQox& file, int childCount)
+{
+    int channels = 0, defaults = 0, layerIDs = 0, layerTypes = 0;
+    const int count = file.FieldReadGetRecordCount();
+    for (int i = 0; i < count; ++i)
+    {
+        bool section = false;
+        const char* name = file.FieldReadGetRecordName(i, &section);
+        if (!name || section)
+            return false;
+        if (std::strcmp(name, kChannel) == 0)
+            ++channels;
+        else if (std::strcmp(name, kDefaultValue) == 0)
+            ++defaults;
+        else if (std::strcmp(name, kLayerID) == 0)
+            ++layerIDs;
+        else if (std::strcmp(name, kLayerType) == 0)
+            ++layerTypes;
+        else
+            return false;
+    }
+    return channels == childCount && defaults == (childCount == 0 ? 1 : 0) && layerIDs <= 1 && layerTypes <= 1;
+}
+
+bool ReadPlainChannels(KQox& file, const PlainChannel* channels, int count, float*& values);
+
+// Reads the next channel of the open list when it is the one expected, with
+// the plain shape and the layer fields the writer gives it; its curve's
+// value goes to values. The lists entered are left again whatever happens.
+bool ReadPlainChannel(KQox& file, const PlainChannel& expected, float*& values)
+{
+    if (!file.FieldReadBegin(kChannel) || std::strcmp(file.FieldReadC(), expected.mName) != 0 ||
+        !file.FieldReadBlockBegin())
+        return false;
+    bool plain = ListHasPlainShape(file, expected.mChildCount);
+    if (plain && expected.mChildCount == 0)
+    {
+        file.FieldReadBegin(kDefaultValue);
+        *values++ = KFCurveValueFromFile(file.FieldReadD());
+        file.FieldReadEnd();
+    }
+    plain = plain && file.FieldReadI(kLayerID, 0) == 0 && file.FieldReadI(kLayerType, 0) == expected.mLayerType &&
+            ReadPlainChannels(file, expected.mChildren, expected.mChildCount, values);
+    file.FieldReadBlockEnd();
+    file.FieldReadEnd();
+    return plain;
+}
+
+bool ReadPlainChannels(KQox& file, const PlainChannel* channels, int count, float*& values)
+{
+    for (int i = 0; i < count; ++i)
+        if (!ReadPlainChannel(file, channels[i], values))
+            return false;
+    return true;
+}
+
+} // namespace
+
+bool KQoxRead6::sPlainDefaults = true;
+
+bool KQoxRead6::ReadPlainDefaults(KQoxTakeNodeContainer& object)
+{
+    // The usual block of a node whose Default take is owed: its transform
+    // and visibility channels with static values alone. Its values are kept
+    // without building the take; anything else is read the long way, from
+    // the start of the block, with the file's error as it was before.
+    KProperty* properties[KQoxTakeNodeContainer::kPlainDefaultProperties] = {};
+    if (!sPlainDefaults || !object.GetPlainDefaultProperties(properties) || !Ok() || !mFile.FieldReadBegin(kDefaults))
+        return false;
+    KError& error = mFile.GetError();
+    const int errorID = error.GetLastErrorID();
+    const KString errorText(errorID == -1 ? "" : error.GetLastErrorString());
+    float values[KQoxTakeNodeContainer::kPlainDefaultValues] = {};
+    bool plain = false;
+    if (mFile.FieldReadBlockBegin())
+    {
+        float* next = values;
+        plain = ListHasPlainShape(mFile, 2) && ReadPlainChannels(mFile, kPlainDefaults, 2, next) &&
+                next == values + KQoxTakeNodeContainer::kPlainDefaultValues;
+        mFile.FieldReadBlockEnd();
+    }
+    if (error.GetLastErrorID() != errorID)
+    {
+        if (errorID == -1)
+            error.ClearLastError();
+        else
+            error.SetLastError(errorID, errorText.ToChars());
+        plain = false;
+    }
+    if (!plain || !object.KeepPlainDefaultValues(properties, values))
+        return false;
+    mFile.FieldReadEnd();
+    return true;
+}
+
 void KQoxRead6::ReadDefaults(KQoxTakeNodeContainer& object)
 {
+    if (ReadPlainDefaults(object))
+        return;
     // A Default take the object owes stays owed when the values are all the
     // file changes in it.
     object.ChangeDefaultTakeValues([this](KQoxTakeNode* take) {

@@ -135,6 +135,12 @@ struct KQoxRead6 : qoxnative::KQoxNativePass
     void DestroyDeformerLinks();
     void ReadAttribute(KQoxNode& node);               // kqoxread_attribute.cpp
     void ReadDefaults(KQoxTakeNodeContainer& object); // kqoxread_attribute.cpp
+    // ReadDefaults for the usual block of an owed Default take; false, with
+    // the block left unread, when it is not that (or sPlainDefaults is off).
+    bool ReadPlainDefaults(KQoxTakeNodeContainer& object);
+    // When false, every Defaults block is read the long way, building the
+    // take: tests read files both ways and compare. True by default.
+    static bool sPlainDefaults;
     void ReadCameraFields(KQoxCamera& camera);
     void ReadCameraSwitcher();
     void ReadGlobalCameraSettings();

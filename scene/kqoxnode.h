@@ -328,6 +328,7 @@ public:
     void AddOwedDefaultChannels(KQoxNodeAttribute& attribute);
     void RemoveOwedDefaultChannels(KQoxNodeAttribute& attribute);
     bool KeepDefaultValuesOfProperties() override;
+    bool GetPlainDefaultProperties(KProperty* (&properties)[kPlainDefaultProperties]) override;
     bool SetCurrentTakeNode(int index) override;
     bool SetCurrentTakeNode(const char* name) override;
     // Widens [start, stop] with the subtree's animation; true when there is any.

@@ -1,6 +1,7 @@
 // Node channels, takes, copy and entity membership.
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <iterator>
 #include <strings.h>
@@ -108,11 +109,24 @@ bool KQoxNode::KeepDefaultValuesOfProperties()
         KProperty* mProperty;
         const char* mChannel;
     } own[] = {{p.mLclTranslation, "T"}, {p.mLclRotation, "R"}, {p.mLclScaling, "S"}, {p.mVisibility, "Visibility"}};
+    // Most names match none: a first letter that begins no channel name, or
+    // a second letter where the name should end, tells it before any compare.
     auto isChannelName = [](const char* propertyName, const char*& channel) {
         const char* name = GetEffectivePropertyName(propertyName);
-        const char* const* hit = std::find_if(std::begin(kChannelNames), std::end(kChannelNames),
-                                              [name](const char* known) { return strcasecmp(name, known) == 0; });
-        channel = hit == std::end(kChannelNames) ? nullptr : *hit;
+        channel = nullptr;
+        const char first = static_cast<char>(std::tolower(static_cast<unsigned char>(name[0])));
+        if (first == 0 || !std::strchr("txyzrsv", first))
+            return false;
+        const bool single = name[1] == 0;
+        if (!single && first != 't' && first != 'v')
+            return false;
+        for (const char* known : kChannelNames)
+            if ((known[1] == 0) == single && std::tolower(static_cast<unsigned char>(known[0])) == first &&
+                strcasecmp(name, known) == 0)
+            {
+                channel = known;
+                break;
+            }
         return channel != nullptr;
     };
     auto isOwnChannel = [&](KProperty* property, const char* channel) {
@@ -148,6 +162,20 @@ bool KQoxNode::KeepDefaultValuesOfProperties()
     }
     for (KProperty* property : found)
         RememberDefaultValues(property);
+    return true;
+}
+
+bool KQoxNode::GetPlainDefaultProperties(KProperty* (&properties)[kPlainDefaultProperties])
+{
+    // Built as made, the owed take holds the four channels alone unless the
+    // node's attribute adds some.
+    if (!IsDefaultTakePending() || IsBuildingAsMade() || (mNodeAttribute && mNodeAttribute != mChannellessAttribute))
+        return false;
+    KQoxNodeProperties& p = *mProperties;
+    properties[0] = p.mLclTranslation;
+    properties[1] = p.mLclRotation;
+    properties[2] = p.mLclScaling;
+    properties[3] = p.mVisibility;
     return true;
 }
 

@@ -471,6 +471,41 @@ void KQoxTakeNodeContainer::ChangeDefaultTakeValues(const std::function<void(KQo
     }
 }
 
+bool KQoxTakeNodeContainer::KeepPlainDefaultValues(KProperty* const (&pProperties)[kPlainDefaultProperties],
+                                                   const float (&pValues)[kPlainDefaultValues])
+{
+    if (!IsDefaultTakePending() || mBuildingAsMade)
+        return false;
+    for (KProperty* property : pProperties)
+        if (property && !FindKept(property))
+            return false;
+    auto tieOf = [&](int i, KProperty*& property, int& member) {
+        property = pProperties[i < 9 ? i / 3 : 3];
+        member = i < 9 ? i % 3 : 0;
+    };
+    // As the tied curves' callbacks do when their values are set, in order.
+    for (int i = 0; i < kPlainDefaultValues; ++i)
+    {
+        KProperty* property = nullptr;
+        int member = 0;
+        tieOf(i, property, member);
+        if (property)
+            WritePropertyMember(property, member, pValues[i]);
+    }
+    for (int i = 0; i < kPlainDefaultValues; ++i)
+    {
+        KProperty* property = nullptr;
+        int member = 0;
+        tieOf(i, property, member);
+        if (!property)
+            continue;
+        KeptValues* kept = FindKept(property);
+        kept->mValues[member] = pValues[i];
+        kept->mMembers = static_cast<unsigned char>(kept->mMembers | (1u << member));
+    }
+    return true;
+}
+
 KQoxTakeNode* KQoxTakeNodeContainer::BuildOwedDefaultTake(std::vector<TiedCurve>* pTies)
 {
     // Built as it was made, then each curve tied to a property gets the value

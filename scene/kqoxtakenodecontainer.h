@@ -106,6 +106,27 @@ public:
     // in it but the values of curves tied to properties, those values are
     // kept and the take dropped, else it becomes the Default take.
     void ChangeDefaultTakeValues(const std::function<void(KQoxTakeNode*)>& pChange);
+    // The channels of a plain owed Default take: "Transform" holding "T", "R"
+    // and "S" (each "X", "Y", "Z"), then "Visibility"; each curve tied to
+    // member i % 3 of property i / 3 (i < 9), the last to member 0 of
+    // property 3. A property may be null (its curves are tied to nothing).
+    static const int kPlainDefaultProperties = 4;
+    static const int kPlainDefaultValues = 10;
+    // The properties a plain owed Default take ties its curves to; false when
+    // the take is not owed, or would have other channels.
+    virtual bool GetPlainDefaultProperties(KProperty* (&pProperties)[kPlainDefaultProperties])
+    {
+        (void)pProperties;
+        return false;
+    }
+    // What ChangeDefaultTakeValues does for a plain owed take (the
+    // properties GetPlainDefaultProperties gave) when pChange sets the
+    // static values of its ten curves in order and changes nothing else:
+    // each tied property member is written the value, then the values are
+    // kept. False, with nothing changed, when that call would build the take
+    // (a tied property without kept values).
+    bool KeepPlainDefaultValues(KProperty* const (&pProperties)[kPlainDefaultProperties],
+                                const float (&pValues)[kPlainDefaultValues]);
     // Null with "Take node does not exist" out of range.
     KQoxTakeNode* GetCurrentTakeNode();
     char* GetCurrentTakeNodeName();

@@ -606,3 +606,22 @@ TEST(NodeDefaultTake, RefreshedFromTheProperties)
         });
     }
 }
+
+TEST(NodeDefaultTake, PropertyNamesNearTheChannelNames)
+{
+    // Names that match a channel's in another case, and names one letter
+    // longer or shorter, or of the same length and first letter.
+    for (const char* name : {"VISIBILITY", "tRaNsFoRm", "z", "S", "y", "T", "v", "t", "Tr", "Transforms", "Visibilit",
+                             "Tranzform", "Visibility ", "W", "\xc3\xa9", "x/Y", "Rotation"})
+    {
+        SCOPED_TRACE(name);
+        ExpectSameEarlyAndLate([name](KQoxSdkManager& manager, KQoxNode& node) {
+            KQoxUserProperty* still = manager.CreateKQoxUserProperty(name, "Number", name);
+            node.AddProperty(still);
+            still->SetDefaultValue(3.0);
+            KgeTVector r(10, 20, 30, 1);
+            node.GetProperties()->mLclRotation->SetData(&r, 0, nullptr, nullptr);
+            node.UpdateDefaultTakeFromProperties();
+        });
+    }
+}
