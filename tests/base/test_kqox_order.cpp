@@ -184,3 +184,82 @@ TEST_P(KQoxOrder, SectionsOfOneNameComeInTurn)
 }
 
 INSTANTIATE_TEST_SUITE_P(Forms, KQoxOrder, ::testing::Values(KQox::eBINARY, KQox::eASCII));
+
+// Random lookups against a model: each name's next record is the one after
+// the last of that name ended, whatever was read in between.
+TEST(KQoxOrderModel, RandomLookupsFollowEachNamesOwnPlace)
+{
+    const char* names[] = {"P", "Q", "R", "S", "Absent"};
+    for (KQox::EForm form : {KQox::eBINARY, KQox::eASCII})
+        for (int records : {3, 17, 60})
+            for (unsigned seed = 1; seed <= 20; ++seed)
+            {
+                SCOPED_TRACE(std::to_string(form) + " " + std::to_string(records) + " " + std::to_string(seed));
+                unsigned state = seed;
+                auto next = [&state](unsigned n) {
+                    state = state * 1103515245u + 12345u;
+                    return (state >> 16) % n;
+                };
+                std::vector<int> kinds;
+                std::vector<unsigned char> bytes(1u << 16);
+                KQox w;
+                ASSERT_TRUE(w.ProjectCreate(bytes.data(), static_cast<unsigned int>(bytes.size()), form));
+                w.ProjectWriteSectionBegin("S", 6000);
+                for (int i = 0; i < records; ++i)
+                {
+                    kinds.push_back(static_cast<int>(next(4)));
+                    w.FieldWriteBegin(names[kinds.back()]);
+                    w.FieldWriteI(i);
+                    w.FieldWriteEnd();
+                }
+                w.ProjectWriteSectionEnd();
+                ASSERT_TRUE(w.ProjectClose());
+                bytes.resize(static_cast<size_t>(w.ProjectGetFileSize()));
+
+                KQox f;
+                ASSERT_TRUE(f.ProjectOpen(bytes.data(), static_cast<unsigned int>(bytes.size())));
+                ASSERT_TRUE(f.ProjectReadSectionBegin("S"));
+                auto after = [&kinds](int kind, int from) {
+                    for (int i = from; i < static_cast<int>(kinds.size()); ++i)
+                        if (kinds[static_cast<size_t>(i)] == kind)
+                            return i;
+                    return -1;
+                };
+                int cursor[5];
+                for (int k = 0; k < 5; ++k)
+                    cursor[k] = after(k, 0);
+                int open = -1; // record found and not yet ended
+                for (int step = 0; step < 200; ++step)
+                {
+                    const int kind = static_cast<int>(next(5));
+                    const unsigned op = next(10);
+                    if (op == 0)
+                    {
+                        int count = 0;
+                        for (int k : kinds)
+                            count += k == kind;
+                        EXPECT_EQ(f.FieldReadGetCount(names[kind]), count);
+                        continue;
+                    }
+                    if (op == 1 && open >= 0)
+                    {
+                        f.FieldReadEnd();
+                        cursor[kinds[static_cast<size_t>(open)]] = after(kinds[static_cast<size_t>(open)], open + 1);
+                        open = -1;
+                        continue;
+                    }
+                    const bool found = f.FieldReadBegin(names[kind]);
+                    ASSERT_EQ(found, cursor[kind] >= 0) << step;
+                    open = cursor[kind];
+                    if (!found)
+                        continue;
+                    ASSERT_EQ(f.FieldReadI(), cursor[kind]) << step;
+                    if (op < 7)
+                    {
+                        f.FieldReadEnd();
+                        cursor[kind] = after(kind, cursor[kind] + 1);
+                        open = -1;
+                    }
+                }
+            }
+}
