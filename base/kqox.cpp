@@ -793,7 +793,7 @@ bool KQoxPrivate::SectionAt(int section, const char*& name, int& version) const
     }
     const ReadList& list = *mReadStack[ReadSectionList(current)];
     const Record& record = list.mRecords[static_cast<size_t>(list.mSections[static_cast<size_t>(section)])];
-    name = list.mSlots[static_cast<size_t>(record.mSlot)].mName.c_str();
+    name = RecordName(list, record);
     version = record.mVersion;
     return true;
 }
@@ -869,9 +869,7 @@ bool KQox::ProjectReadSectionEnd()
         return mData->Fail(eSECTION_ERROR);
     int owner = mData->Top()->mOwner;
     mData->PopList();
-    ReadList& parent = *mData->Top();
-    Slot& slot = parent.mSlots[parent.mRecords[owner].mSlot];
-    slot.mCursor = parent.mRecords[owner].mNextSame;
+    KQoxPrivate::RecordDone(*mData->Top(), owner);
     return true;
 }
 

@@ -668,7 +668,25 @@ bool KQoxPrivate::AddRecord(ReadList& list, Record& record, const char* name, si
     // Record indices are ints.
     if (list.mRecords.size() >= static_cast<size_t>(INT_MAX))
         return false;
-    int index = static_cast<int>(list.mRecords.size());
+    const int index = static_cast<int>(list.mRecords.size());
+    record.mNameAt = list.mNames.size();
+    record.mNameLength = length;
+    record.mSlot = -1;
+    record.mNextSame = -1;
+    list.mNames.append(name, length);
+    list.mNames.push_back('\0');
+    list.mNameBits |= NameBit(record.mKind, name, length);
+    list.mRecords.push_back(record);
+    if (record.mKind == kSection)
+        list.mSections.push_back(index);
+    return true;
+}
+
+void KQoxPrivate::LinkRecord(ReadList& list, int index)
+{
+    Record& record = list.mRecords[static_cast<size_t>(index)];
+    const char* name = list.mNames.data() + record.mNameAt;
+    const size_t length = record.mNameLength;
     int slot = -1;
     if (list.mLastSlot >= 0)
     {
@@ -694,7 +712,6 @@ bool KQoxPrivate::AddRecord(ReadList& list, Record& record, const char* name, si
         added.mName.assign(name, length);
         added.mHash = hash;
         added.mKind = record.mKind;
-        list.mNameBits |= NameBit(record.mKind, name, length);
         // The table stays at most half full.
         if (list.mSlots.size() > kLinearSlots && list.mSlots.size() * 2 > list.mSlotTable.size())
             IndexSlots(list);
@@ -714,13 +731,51 @@ bool KQoxPrivate::AddRecord(ReadList& list, Record& record, const char* name, si
     if (s.mLast >= 0)
         list.mRecords[s.mLast].mNextSame = index;
     else
-        s.mFirst = s.mCursor = index;
+        s.mFirst = index;
+    // The records before the list's cursor were read already.
+    if (s.mCursor < 0 && index >= list.mNext)
+        s.mCursor = index;
     s.mLast = index;
     ++s.mCount;
-    list.mRecords.push_back(record);
-    if (record.mKind == kSection)
-        list.mSections.push_back(index);
-    return true;
+}
+
+void KQoxPrivate::BuildSlots(ReadList& list)
+{
+    if (list.mSlotsBuilt)
+        return;
+    list.mSlotsBuilt = true;
+    for (size_t i = 0; i < list.mRecords.size(); ++i)
+        LinkRecord(list, static_cast<int>(i));
+}
+
+bool KQoxPrivate::FindNearCursor(const ReadList& list, char kind, const char* name, size_t length, int& record)
+{
+    record = -1;
+    if (list.mSlotsBuilt)
+        return false;
+    if ((list.mNameBits & NameBit(kind, name, length)) == 0)
+        return true;
+    const int size = static_cast<int>(list.mRecords.size());
+    const int stop = size - list.mNext > kNearRecords ? list.mNext + kNearRecords : size;
+    for (int i = list.mNext; i < stop; ++i)
+        if (IsNamed(list, i, kind, name, length))
+        {
+            record = i;
+            return true;
+        }
+    return stop == size;
+}
+
+void KQoxPrivate::RecordDone(ReadList& list, int record)
+{
+    if (!list.mSlotsBuilt && record == list.mNext)
+    {
+        ++list.mNext;
+        return;
+    }
+    BuildSlots(list);
+    const Record& r = list.mRecords[static_cast<size_t>(record)];
+    list.mSlots[static_cast<size_t>(r.mSlot)].mCursor = r.mNextSame;
 }
 
 std::unique_ptr<ReadList> KQoxPrivate::NewList()
@@ -1563,8 +1618,17 @@ bool KQox::FieldReadBegin(const char* name)
     ReadList& list = *d.Top();
     list.mCurrent = -1;
     list.mRemain = 0;
-    const Slot* slot = KQoxPrivate::FindSlot(list, kField, name);
-    int record = slot ? slot->mCursor : -1;
+    int record = -1;
+    if (!name)
+        name = "";
+    const size_t length = std::strlen(name);
+    if (KQoxPrivate::AtCursor(list, kField, name, length))
+        record = list.mNext;
+    else if (!KQoxPrivate::FindNearCursor(list, kField, name, length, record))
+    {
+        const Slot* slot = KQoxPrivate::FindSlot(list, kField, name);
+        record = slot ? slot->mCursor : -1;
+    }
     if (record < 0)
         return false;
     const Record& r = list.mRecords[record];
@@ -1581,8 +1645,7 @@ void KQox::FieldReadEnd()
     ReadList* list = d.Current();
     if (!list)
         return;
-    const Record& r = list->mRecords[list->mCurrent];
-    list->mSlots[r.mSlot].mCursor = r.mNextSame;
+    KQoxPrivate::RecordDone(*list, list->mCurrent);
     list->mCurrent = -1;
     list->mRemain = 0;
 }
@@ -1615,7 +1678,7 @@ const char* KQox::FieldReadGetRecordName(int index, bool* isSection)
     const Record& r = list.mRecords[index];
     if (isSection)
         *isSection = r.mKind == kSection;
-    return list.mSlots[r.mSlot].mName.c_str();
+    return KQoxPrivate::RecordName(list, r);
 }
 
 bool KQox::FieldReadBlockBegin()
