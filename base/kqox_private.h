@@ -480,14 +480,15 @@ struct KQoxPrivate
     {
         return list.mNames.c_str() + record.mNameAt;
     }
-    // Whether the record at the list's cursor is of that kind and name (of
-    // that length): then it is the one a lookup of that name finds.
+    // Whether a record of the list is of that kind and name (of that length).
     static bool IsNamed(const kqox::ReadList& list, int record, char kind, const char* name, size_t length)
     {
         const kqox::Record& r = list.mRecords[static_cast<size_t>(record)];
         return r.mKind == kind && r.mNameLength == length &&
                (length == 0 || std::memcmp(list.mNames.data() + r.mNameAt, name, length) == 0);
     }
+    // Whether the record at the list's cursor is of that kind and name: then
+    // it is the one a lookup of that name finds.
     static bool AtCursor(const kqox::ReadList& list, char kind, const char* name, size_t length)
     {
         return !list.mSlotsBuilt && list.mNext < static_cast<int>(list.mRecords.size()) &&
