@@ -869,6 +869,9 @@ bool KQox::ProjectReadSectionEnd()
         return mData->Fail(eSECTION_ERROR);
     int owner = mData->Top()->mOwner;
     mData->PopList();
+    // A section opened by its place may lie past the next one of its name:
+    // the slots say where that name goes on from.
+    KQoxPrivate::BuildSlots(*mData->Top());
     KQoxPrivate::RecordDone(*mData->Top(), owner);
     return true;
 }

@@ -168,6 +168,7 @@ struct Record
     int mNextSame = -1;         // next record with the same kind and name
     int mVersion = 0;           // sections only
     char mKind = kField;
+    bool mDone = false; // read and ended while the list's slots are not built
 };
 
 // All records of one kind and name in a list, as a chain, with the read cursor.
@@ -225,9 +226,10 @@ struct ReadList
     std::vector<int> mSections; // records that are sections, in file order
     std::string mNames;         // every record's name, each followed by a NUL
     // Names are grouped into slots only when a lookup needs them: readers
-    // mostly ask for the records in the order they were written. Until the
-    // slots are built, every name's next record to be found is its first
-    // record at mNext or after (all the records before mNext were read).
+    // mostly ask for the records in the order they were written, or nearly.
+    // Until the slots are built, the records of a name read and ended are
+    // those of its first ones that are marked done, its next record to be
+    // found is its first one not done, and mNext is the first record not done.
     bool mSlotsBuilt = false;
     int mNext = 0;
     std::vector<Slot> mSlots;
@@ -487,8 +489,8 @@ struct KQoxPrivate
         return r.mKind == kind && r.mNameLength == length &&
                (length == 0 || std::memcmp(list.mNames.data() + r.mNameAt, name, length) == 0);
     }
-    // Whether the record at the list's cursor is of that kind and name: then
-    // it is the one a lookup of that name finds.
+    // Whether the record at the list's cursor (never done) is of that kind
+    // and name: then it is the one a lookup of that name finds.
     static bool AtCursor(const kqox::ReadList& list, char kind, const char* name, size_t length)
     {
         return !list.mSlotsBuilt && list.mNext < static_cast<int>(list.mRecords.size()) &&
@@ -498,9 +500,8 @@ struct KQoxPrivate
     // among the few records from the list's cursor on (-1 when the list
     // ends there without one): true when that settles the lookup.
     static bool FindNearCursor(const kqox::ReadList& list, char kind, const char* name, size_t length, int& record);
-    // A record of the list is done with (its name's next record is found
-    // next): the cursor moves past it when it is the record at the cursor,
-    // otherwise the slots take over.
+    // A record of the list is ended (its name's next record is found next):
+    // it is marked done, or the slots take over when it was done already.
     static void RecordDone(kqox::ReadList& list, int record);
     bool AddRecord(kqox::ReadList& list, kqox::Record& record, const char* name, size_t length);
     // A list to index: a spare one when there is one. PopList leaves the

@@ -673,6 +673,7 @@ bool KQoxPrivate::AddRecord(ReadList& list, Record& record, const char* name, si
     record.mNameLength = length;
     record.mSlot = -1;
     record.mNextSame = -1;
+    record.mDone = false;
     list.mNames.append(name, length);
     list.mNames.push_back('\0');
     list.mNameBits |= NameBit(record.mKind, name, length);
@@ -732,8 +733,8 @@ void KQoxPrivate::LinkRecord(ReadList& list, int index)
         list.mRecords[s.mLast].mNextSame = index;
     else
         s.mFirst = index;
-    // The records before the list's cursor were read already.
-    if (s.mCursor < 0 && index >= list.mNext)
+    // The name's records ended so far are done.
+    if (s.mCursor < 0 && !record.mDone)
         s.mCursor = index;
     s.mLast = index;
     ++s.mCount;
@@ -758,7 +759,7 @@ bool KQoxPrivate::FindNearCursor(const ReadList& list, char kind, const char* na
     const int size = static_cast<int>(list.mRecords.size());
     const int stop = size - list.mNext > kNearRecords ? list.mNext + kNearRecords : size;
     for (int i = list.mNext; i < stop; ++i)
-        if (IsNamed(list, i, kind, name, length))
+        if (!list.mRecords[static_cast<size_t>(i)].mDone && IsNamed(list, i, kind, name, length))
         {
             record = i;
             return true;
@@ -768,9 +769,12 @@ bool KQoxPrivate::FindNearCursor(const ReadList& list, char kind, const char* na
 
 void KQoxPrivate::RecordDone(ReadList& list, int record)
 {
-    if (!list.mSlotsBuilt && record == list.mNext)
+    if (!list.mSlotsBuilt && !list.mRecords[static_cast<size_t>(record)].mDone)
     {
-        ++list.mNext;
+        list.mRecords[static_cast<size_t>(record)].mDone = true;
+        const int size = static_cast<int>(list.mRecords.size());
+        while (list.mNext < size && list.mRecords[static_cast<size_t>(list.mNext)].mDone)
+            ++list.mNext;
         return;
     }
     BuildSlots(list);

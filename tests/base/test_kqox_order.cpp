@@ -183,6 +183,28 @@ TEST_P(KQoxOrder, SectionsOfOneNameComeInTurn)
     EXPECT_EQ(mFile.ProjectFindSection("S", 0), 2);
 }
 
+TEST_P(KQoxOrder, ASectionOpenedByPlaceMovesItsNamePastIt)
+{
+    EXPECT_TRUE(mFile.ProjectReadSectionEnd());
+    // Back to the first "S": the second one, opened by its place and ended,
+    // leaves no "S" after it.
+    ASSERT_TRUE(mFile.ProjectOpenSection(0));
+    EXPECT_TRUE(mFile.ProjectReadSectionEnd());
+    ASSERT_TRUE(mFile.ProjectOpenSection(2));
+    EXPECT_EQ(Find(mFile, "A"), 20);
+    EXPECT_TRUE(mFile.ProjectReadSectionEnd());
+    EXPECT_FALSE(mFile.ProjectReadSectionBegin("S"));
+    ASSERT_TRUE(mFile.ProjectReadSectionBegin("T"));
+    EXPECT_EQ(Find(mFile, "A"), 10);
+
+    // The same straight after opening: the first "S" is passed over too.
+    KQox f;
+    ASSERT_TRUE(f.ProjectOpen(mBytes.data(), static_cast<unsigned int>(mBytes.size())));
+    ASSERT_TRUE(f.ProjectOpenSection(2));
+    EXPECT_TRUE(f.ProjectReadSectionEnd());
+    EXPECT_FALSE(f.ProjectReadSectionBegin("S"));
+}
+
 INSTANTIATE_TEST_SUITE_P(Forms, KQoxOrder, ::testing::Values(KQox::eBINARY, KQox::eASCII));
 
 // Random lookups against a model: each name's next record is the one after
@@ -246,6 +268,14 @@ TEST(KQoxOrderModel, RandomLookupsFollowEachNamesOwnPlace)
                         f.FieldReadEnd();
                         cursor[kinds[static_cast<size_t>(open)]] = after(kinds[static_cast<size_t>(open)], open + 1);
                         open = -1;
+                        continue;
+                    }
+                    if (op == 2 && open >= 0)
+                    {
+                        // A named read inside the open field, which stays open.
+                        EXPECT_EQ(f.FieldReadI(names[kind], -1), cursor[kind]) << step;
+                        if (cursor[kind] >= 0)
+                            cursor[kind] = after(kind, cursor[kind] + 1);
                         continue;
                     }
                     const bool found = f.FieldReadBegin(names[kind]);
