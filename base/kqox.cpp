@@ -793,7 +793,7 @@ bool KQoxPrivate::SectionAt(int section, const char*& name, int& version) const
     }
     const ReadList& list = *mReadStack[ReadSectionList(current)];
     const Record& record = list.mRecords[static_cast<size_t>(list.mSections[static_cast<size_t>(section)])];
-    name = RecordName(list, record);
+    name = list.mSlots[static_cast<size_t>(record.mSlot)].mName.c_str();
     version = record.mVersion;
     return true;
 }
@@ -869,10 +869,9 @@ bool KQox::ProjectReadSectionEnd()
         return mData->Fail(eSECTION_ERROR);
     int owner = mData->Top()->mOwner;
     mData->PopList();
-    // A section opened by its place may lie past the next one of its name:
-    // the slots say where that name goes on from.
-    KQoxPrivate::BuildSlots(*mData->Top());
-    KQoxPrivate::RecordDone(*mData->Top(), owner);
+    ReadList& parent = *mData->Top();
+    Slot& slot = parent.mSlots[parent.mRecords[owner].mSlot];
+    slot.mCursor = parent.mRecords[owner].mNextSame;
     return true;
 }
 

@@ -162,13 +162,10 @@ struct Record
     long long mBlockEnd = -1;   // binary: the end marker; ASCII: the closing brace
     long long mBlockIndex = -1; // ASCII: the block's entry in the brace table
     unsigned int mCount = 0;    // values
-    size_t mNameAt = 0;         // name: offset in the list's name store (NUL-terminated there)
-    size_t mNameLength = 0;     // name bytes (a name read from a file may hold a NUL)
-    int mSlot = -1;             // name slot in the list, once its slots are built
+    int mSlot = -1;             // name slot in the list
     int mNextSame = -1;         // next record with the same kind and name
     int mVersion = 0;           // sections only
     char mKind = kField;
-    bool mDone = false; // read and ended while the list's slots are not built
 };
 
 // All records of one kind and name in a list, as a chain, with the read cursor.
@@ -224,14 +221,6 @@ struct ReadList
     long long mBraceFirst = 0; // ASCII: brace entry of the list's first nested block
     std::vector<Record> mRecords;
     std::vector<int> mSections; // records that are sections, in file order
-    std::string mNames;         // every record's name, each followed by a NUL
-    // Names are grouped into slots only when a lookup needs them: readers
-    // mostly ask for the records in the order they were written, or nearly.
-    // Until the slots are built, the records of a name read and ended are
-    // those of its first ones that are marked done, its next record to be
-    // found is its first one not done, and mNext is the first record not done.
-    bool mSlotsBuilt = false;
-    int mNext = 0;
     std::vector<Slot> mSlots;
     // Slots by hash once a list has more than kLinearSlots of them (open
     // addressing, a power of two of entries, -1 empty); below that the slots
@@ -259,9 +248,6 @@ struct ReadList
         mBraceFirst = 0;
         mRecords.clear();
         mSections.clear();
-        mNames.clear();
-        mSlotsBuilt = false;
-        mNext = 0;
         mSlots.clear();
         mSlotTable.clear();
         mLastSlot = -1;
@@ -278,9 +264,6 @@ struct ReadList
 
 // Slots a list searches in order before it indexes them by hash.
 const size_t kLinearSlots = 8;
-// Records a lookup missing the list's cursor searches onwards from it
-// before the list's slots are built.
-const int kNearRecords = 16;
 // Lists kept for reuse once left (reading enters and leaves one per block).
 const size_t kSpareLists = 64;
 
@@ -467,42 +450,11 @@ struct KQoxPrivate
         const size_t length = std::strlen(name);
         if ((list.mNameBits & kqox::NameBit(kind, name, length)) == 0)
             return nullptr;
-        BuildSlots(list);
         return FindSlot(list, kind, name, length);
     }
     static kqox::Slot* FindSlot(kqox::ReadList& list, char kind, const char* name, size_t length);
     static int FindSlotIndex(const kqox::ReadList& list, char kind, const char* name, size_t length, size_t hash);
     static void IndexSlots(kqox::ReadList& list);
-    // Groups the list's records into slots by kind and name, once, each
-    // slot's cursor at its first record from list.mNext on.
-    static void BuildSlots(kqox::ReadList& list);
-    static void LinkRecord(kqox::ReadList& list, int index);
-    // The name of a record of the list, NUL-terminated.
-    static const char* RecordName(const kqox::ReadList& list, const kqox::Record& record)
-    {
-        return list.mNames.c_str() + record.mNameAt;
-    }
-    // Whether a record of the list is of that kind and name (of that length).
-    static bool IsNamed(const kqox::ReadList& list, int record, char kind, const char* name, size_t length)
-    {
-        const kqox::Record& r = list.mRecords[static_cast<size_t>(record)];
-        return r.mKind == kind && r.mNameLength == length &&
-               (length == 0 || std::memcmp(list.mNames.data() + r.mNameAt, name, length) == 0);
-    }
-    // Whether the record at the list's cursor (never done) is of that kind
-    // and name: then it is the one a lookup of that name finds.
-    static bool AtCursor(const kqox::ReadList& list, char kind, const char* name, size_t length)
-    {
-        return !list.mSlotsBuilt && list.mNext < static_cast<int>(list.mRecords.size()) &&
-               IsNamed(list, list.mNext, kind, name, length);
-    }
-    // Before the slots are built, the record a lookup finds when it lies
-    // among the few records from the list's cursor on (-1 when the list
-    // ends there without one): true when that settles the lookup.
-    static bool FindNearCursor(const kqox::ReadList& list, char kind, const char* name, size_t length, int& record);
-    // A record of the list is ended (its name's next record is found next):
-    // it is marked done, or the slots take over when it was done already.
-    static void RecordDone(kqox::ReadList& list, int record);
     bool AddRecord(kqox::ReadList& list, kqox::Record& record, const char* name, size_t length);
     // A list to index: a spare one when there is one. PopList leaves the
     // innermost list and keeps it as a spare.

@@ -668,26 +668,7 @@ bool KQoxPrivate::AddRecord(ReadList& list, Record& record, const char* name, si
     // Record indices are ints.
     if (list.mRecords.size() >= static_cast<size_t>(INT_MAX))
         return false;
-    const int index = static_cast<int>(list.mRecords.size());
-    record.mNameAt = list.mNames.size();
-    record.mNameLength = length;
-    record.mSlot = -1;
-    record.mNextSame = -1;
-    record.mDone = false;
-    list.mNames.append(name, length);
-    list.mNames.push_back('\0');
-    list.mNameBits |= NameBit(record.mKind, name, length);
-    list.mRecords.push_back(record);
-    if (record.mKind == kSection)
-        list.mSections.push_back(index);
-    return true;
-}
-
-void KQoxPrivate::LinkRecord(ReadList& list, int index)
-{
-    Record& record = list.mRecords[static_cast<size_t>(index)];
-    const char* name = list.mNames.data() + record.mNameAt;
-    const size_t length = record.mNameLength;
+    int index = static_cast<int>(list.mRecords.size());
     int slot = -1;
     if (list.mLastSlot >= 0)
     {
@@ -713,6 +694,7 @@ void KQoxPrivate::LinkRecord(ReadList& list, int index)
         added.mName.assign(name, length);
         added.mHash = hash;
         added.mKind = record.mKind;
+        list.mNameBits |= NameBit(record.mKind, name, length);
         // The table stays at most half full.
         if (list.mSlots.size() > kLinearSlots && list.mSlots.size() * 2 > list.mSlotTable.size())
             IndexSlots(list);
@@ -732,54 +714,13 @@ void KQoxPrivate::LinkRecord(ReadList& list, int index)
     if (s.mLast >= 0)
         list.mRecords[s.mLast].mNextSame = index;
     else
-        s.mFirst = index;
-    // The name's records ended so far are done.
-    if (s.mCursor < 0 && !record.mDone)
-        s.mCursor = index;
+        s.mFirst = s.mCursor = index;
     s.mLast = index;
     ++s.mCount;
-}
-
-void KQoxPrivate::BuildSlots(ReadList& list)
-{
-    if (list.mSlotsBuilt)
-        return;
-    list.mSlotsBuilt = true;
-    for (size_t i = 0; i < list.mRecords.size(); ++i)
-        LinkRecord(list, static_cast<int>(i));
-}
-
-bool KQoxPrivate::FindNearCursor(const ReadList& list, char kind, const char* name, size_t length, int& record)
-{
-    record = -1;
-    if (list.mSlotsBuilt)
-        return false;
-    if ((list.mNameBits & NameBit(kind, name, length)) == 0)
-        return true;
-    const int size = static_cast<int>(list.mRecords.size());
-    const int stop = size - list.mNext > kNearRecords ? list.mNext + kNearRecords : size;
-    for (int i = list.mNext; i < stop; ++i)
-        if (!list.mRecords[static_cast<size_t>(i)].mDone && IsNamed(list, i, kind, name, length))
-        {
-            record = i;
-            return true;
-        }
-    return stop == size;
-}
-
-void KQoxPrivate::RecordDone(ReadList& list, int record)
-{
-    if (!list.mSlotsBuilt && !list.mRecords[static_cast<size_t>(record)].mDone)
-    {
-        list.mRecords[static_cast<size_t>(record)].mDone = true;
-        const int size = static_cast<int>(list.mRecords.size());
-        while (list.mNext < size && list.mRecords[static_cast<size_t>(list.mNext)].mDone)
-            ++list.mNext;
-        return;
-    }
-    BuildSlots(list);
-    const Record& r = list.mRecords[static_cast<size_t>(record)];
-    list.mSlots[static_cast<size_t>(r.mSlot)].mCursor = r.mNextSame;
+    list.mRecords.push_back(record);
+    if (record.mKind == kSection)
+        list.mSections.push_back(index);
+    return true;
 }
 
 std::unique_ptr<ReadList> KQoxPrivate::NewList()
@@ -1622,17 +1563,8 @@ bool KQox::FieldReadBegin(const char* name)
     ReadList& list = *d.Top();
     list.mCurrent = -1;
     list.mRemain = 0;
-    int record = -1;
-    if (!name)
-        name = "";
-    const size_t length = std::strlen(name);
-    if (KQoxPrivate::AtCursor(list, kField, name, length))
-        record = list.mNext;
-    else if (!KQoxPrivate::FindNearCursor(list, kField, name, length, record))
-    {
-        const Slot* slot = KQoxPrivate::FindSlot(list, kField, name);
-        record = slot ? slot->mCursor : -1;
-    }
+    const Slot* slot = KQoxPrivate::FindSlot(list, kField, name);
+    int record = slot ? slot->mCursor : -1;
     if (record < 0)
         return false;
     const Record& r = list.mRecords[record];
@@ -1649,7 +1581,8 @@ void KQox::FieldReadEnd()
     ReadList* list = d.Current();
     if (!list)
         return;
-    KQoxPrivate::RecordDone(*list, list->mCurrent);
+    const Record& r = list->mRecords[list->mCurrent];
+    list->mSlots[r.mSlot].mCursor = r.mNextSame;
     list->mCurrent = -1;
     list->mRemain = 0;
 }
@@ -1682,7 +1615,7 @@ const char* KQox::FieldReadGetRecordName(int index, bool* isSection)
     const Record& r = list.mRecords[index];
     if (isSection)
         *isSection = r.mKind == kSection;
-    return KQoxPrivate::RecordName(list, r);
+    return list.mSlots[r.mSlot].mName.c_str();
 }
 
 bool KQox::FieldReadBlockBegin()
