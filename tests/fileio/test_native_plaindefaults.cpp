@@ -29,16 +29,9 @@ using fileiotest::Export;
 using fileiotest::ListScene;
 using qoxtest::ReadFile;
 using qoxtest::TempDir;
+using qoxtest::WriteFile;
 
 namespace {
-
-void WriteText(const std::string& name, const std::string& text)
-{
-    FILE* f = std::fopen(name.c_str(), "wb");
-    ASSERT_NE(nullptr, f);
-    std::fwrite(text.data(), 1, text.size(), f);
-    std::fclose(f);
-}
 
 // Plain nodes with transforms and visibility of their own, one animated,
 // and a camera node (its Default take is built: the attribute adds channels).
@@ -300,7 +293,7 @@ TEST(NativePlainDefaults, EveryShapeReadsAsTheLongWay)
         SCOPED_TRACE(variant.mName);
         std::string changed = text;
         ASSERT_TRUE(variant.mEdit(changed));
-        WriteText(edited, changed);
+        ASSERT_TRUE(WriteFile(edited, changed));
         const Outcome fast = ReadBothWays(edited, again, true, eEXPORT_QOX_ASCII);
         const Outcome slow = ReadBothWays(edited, again, false, eEXPORT_QOX_ASCII);
         ExpectSame(fast, slow);
@@ -326,7 +319,7 @@ TEST(NativePlainDefaults, OrderOfChannelsChangesNothing)
     std::string text = ReadFile(name);
     const Outcome usual = ReadBothWays(name, again, true, eEXPORT_QOX_ASCII);
     ASSERT_TRUE(SwapTranslationAndRotation(text));
-    WriteText(name, text);
+    ASSERT_TRUE(WriteFile(name, text));
     const Outcome swapped = ReadBothWays(name, again, true, eEXPORT_QOX_ASCII);
     ExpectSame(usual, swapped);
 }
@@ -343,7 +336,7 @@ TEST(NativePlainDefaults, ValuesOfTheBlockReachTheTakeAndTheProperties)
     ASSERT_TRUE(Export(manager, scene, name, eEXPORT_QOX_ASCII));
     std::string text = ReadFile(name);
     ASSERT_TRUE(OtherValuesNoProperty(text));
-    WriteText(name, text);
+    ASSERT_TRUE(WriteFile(name, text));
     KQoxSdkManager readManager;
     KQoxScene read(readManager);
     ASSERT_TRUE(fileiotest::Import(readManager, read, name));
@@ -393,7 +386,7 @@ TEST(NativePlainDefaults, DamagedBlocksFailAsTheLongWay)
                 changed[at] = static_cast<char>(changed[at] + 1);
             else
                 changed.resize(at);
-            WriteText(damaged, changed);
+            ASSERT_TRUE(WriteFile(damaged, changed));
             const Outcome fast = ReadBothWays(damaged, again, true, eEXPORT_QOX_BINARY);
             const Outcome slow = ReadBothWays(damaged, again, false, eEXPORT_QOX_BINARY);
             ExpectSame(fast, slow);

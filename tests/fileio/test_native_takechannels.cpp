@@ -23,16 +23,9 @@ using fileiotest::Export;
 using fileiotest::ListScene;
 using qoxtest::ReadFile;
 using qoxtest::TempDir;
+using qoxtest::WriteFile;
 
 namespace {
-
-void WriteText(const std::string& name, const std::string& text)
-{
-    FILE* f = std::fopen(name.c_str(), "wb");
-    ASSERT_NE(nullptr, f);
-    std::fwrite(text.data(), 1, text.size(), f);
-    std::fclose(f);
-}
 
 // One node "walker" at T (1, 2, 3) whose take "Take 001" keys translation X
 // (0 s: 3, 1 s: 5, linear) and visibility.
@@ -114,7 +107,7 @@ Outcome ReadText(const TempDir& dir, const std::string& text)
 {
     Outcome out;
     const std::string name = dir.File("edited.qox");
-    WriteText(name, text);
+    EXPECT_TRUE(WriteFile(name, text));
     KQoxSdkManager manager;
     KQoxScene scene(manager);
     {
