@@ -62,9 +62,6 @@ void MakeSalt(unsigned char* salt)
 } // namespace
 
 // ---------------------------------------------------------------------------
-// Work side by side
-
-// ---------------------------------------------------------------------------
 // KQoxPrivate: files and layers
 
 KQoxPrivate::KQoxPrivate()
