@@ -173,10 +173,9 @@ bool KQoxReaderObj::ReadFaceRuns(KObjStatementReader& in, KObjMesh& mesh, KObjMe
             mFacePortions.push_back(std::make_unique<FacePortion>());
         KRunPortions(portions.size(), mThreads, [&](size_t i) {
             FacePortion& portion = *mFacePortions[i];
-            portion.mMesh.mAllFacesHaveNormals = portion.mMesh.mAllFacesHaveTextureVertices = true;
-            portion.mMesh.mAllFacesHaveTexture = true;
-            portion.mMesh.mSomeFaceHasTexture = portion.mMesh.mSomeCornerHasTextureVertex = false;
-            portion.mMesh.mFaceCount = 0;
+            // The mesh holds only the portion's flags and count: its faces go
+            // to mList, whose memory is kept from one run to the next.
+            portion.mMesh = KObjMesh();
             portion.mList.mFaces.clear();
             portion.mList.mCorners.clear();
             portion.mList.mRuns.clear();

@@ -40,21 +40,6 @@ constexpr size_t kCornerMax = 3 * (kObjUnsignedMax + 2);
 constexpr size_t kCopySlack = 32;
 constexpr int kCornerRun = 256;
 
-// Per polygon, the number of polygon vertices of the polygons before it.
-std::vector<int> FirstCorners(const KQoxMesh& mesh)
-{
-    const int count = mesh.GetPolygonCount();
-    std::vector<int> firsts(static_cast<size_t>(count) + 1);
-    int first = 0;
-    for (int p = 0; p < count; ++p)
-    {
-        firsts[static_cast<size_t>(p)] = first;
-        first += mesh.GetPolygonSize(p);
-    }
-    firsts[static_cast<size_t>(count)] = first;
-    return firsts;
-}
-
 } // namespace
 
 void KQoxWriterObj::WriteMesh(KQoxNode* node, KQoxMesh* mesh)
@@ -138,8 +123,8 @@ void KQoxWriterObj::WriteMesh(KQoxNode* node, KQoxMesh* mesh)
     // Texture coordinates: the UV array as it is (optionally swapped), or
     // one entry per polygon corner when textures vary by polygon.
     bool uvLinesWritten = false;
-    std::vector<int> cornerUV;     // per corner, its "vt" number; -1 for none
-    std::vector<int> firstCorners; // with them, where each polygon's corners start
+    std::vector<int> cornerUV;  // per corner, its "vt" number; -1 for none
+    std::vector<size_t> packed; // with them, where each polygon's corners start
     if (uvArray)
     {
         auto writeUV = [](Output& out, const KQoxVector2& uv, bool swap) {
@@ -189,8 +174,7 @@ void KQoxWriterObj::WriteMesh(KQoxNode* node, KQoxMesh* mesh)
                 KQoxTexture* texture = mesh->GT(i, 0);
                 textureSwaps[static_cast<size_t>(i)] = texture && texture->GetSwapUV();
             }
-            // Where each polygon's corners go in cornerUV.
-            std::vector<size_t> packed(static_cast<size_t>(polygonCount) + 1);
+            packed.resize(static_cast<size_t>(polygonCount) + 1);
             for (int p = 0; p < polygonCount; ++p)
                 packed[static_cast<size_t>(p) + 1] =
                     packed[static_cast<size_t>(p)] + static_cast<size_t>(std::max(mesh->GetPolygonSize(p), 0));
@@ -236,7 +220,6 @@ void KQoxWriterObj::WriteMesh(KQoxNode* node, KQoxMesh* mesh)
                 }
             });
             const int written = sliceUVs[slices];
-            firstCorners = FirstCorners(*mesh);
             WriteBlocks(static_cast<size_t>(polygonCount), [&](Output& out, size_t begin, size_t end) {
                 for (size_t p = begin; p < end; ++p)
                 {
@@ -245,7 +228,7 @@ void KQoxWriterObj::WriteMesh(KQoxNode* node, KQoxMesh* mesh)
                     const int start = mesh->GetPolygonVertexIndex(polygon);
                     const bool valid = start >= 0 && size >= 0 && size <= cornerTotal - start;
                     for (int c = 0; c < size; ++c)
-                        if (cornerUV[static_cast<size_t>(firstCorners[p] + c)] >= 0)
+                        if (cornerUV[packed[p] + static_cast<size_t>(c)] >= 0)
                             writeUV(out, uvArray[cornerUVIndex(start, c, valid)], swaps[p] != 0);
                 }
             });
@@ -344,7 +327,7 @@ void KQoxWriterObj::WriteMesh(KQoxNode* node, KQoxMesh* mesh)
         for (size_t polygon = begin; polygon < end; ++polygon)
         {
             const int p = static_cast<int>(polygon);
-            int corner = cornerUV.empty() ? 0 : firstCorners[polygon];
+            int corner = cornerUV.empty() ? 0 : static_cast<int>(packed[polygon]);
             const int size = mesh->GetPolygonSize(p);
             // The polygon's corners straight from the mesh's arrays, checked once.
             const int start = mesh->GetPolygonVertexIndex(p);
