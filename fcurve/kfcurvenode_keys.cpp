@@ -380,7 +380,6 @@ void KFCurveNode::SingleLayerCopyFrom(KFCurveNode* source, bool takeOver)
 {
     if (!source || source == this)
         return;
-    mCandidateTotalValue.SetTime(source->mCandidateTotalValue.GetTime());
     mCandidateTotalMethod = source->mCandidateTotalMethod;
     mCandidateSpecificMethod = source->mCandidateSpecificMethod;
     mCandidateTotalValue = source->mCandidateTotalValue;
@@ -455,7 +454,6 @@ void KFCurveNode::LayerCopyFromRecursive(KFCurveNode* source, bool takeOver)
 KFCurveNode* KFCurveNode::SingleLayerCopy(KTime start, KTime stop)
 {
     KFCurveNode* node = new KFCurveNode(GetName(), GetTimeWarpName(), GetDataType(), mLayerType, mLayerID);
-    node->mCandidateTotalValue.SetTime(mCandidateTotalValue.GetTime());
     node->mCandidateTotalMethod = mCandidateTotalMethod;
     node->mCandidateSpecificMethod = mCandidateSpecificMethod;
     node->mCandidateTotalValue = mCandidateTotalValue;

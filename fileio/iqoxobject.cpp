@@ -45,12 +45,6 @@ bool IsStoredKind(int type)
     }
 }
 
-// The name of a value kind, as KProperty::GetPropertyTypeName gives it.
-const char* TypeName(int type)
-{
-    return kPropertyTypeNames[(type < 0 || type >= 19) ? 0 : type];
-}
-
 // A property read and written by its place in its object's list, so that a
 // row of a class table not made yet stays so; the kinds without a plain
 // value (texts, lists) take the property itself.
@@ -215,7 +209,7 @@ bool IQoxObject::WriteProperty(Property& property)
         flags += "U";
     FieldWriteBegin("Property");
     FieldWriteC(info.mName);
-    FieldWriteC(TypeName(type));
+    FieldWriteC(KProperty::GetPropertyTypeName(type));
     FieldWriteC(flags.ToChars());
     int width = VectorWidth(type);
     if (width > 0)
@@ -317,7 +311,7 @@ bool IQoxObject::FieldReadPropertiesList(KObject& object)
             {
                 ListedProperty property(object, index);
                 if (!property.OwnFlag(eNOT_IN_FILE) && IsStoredKind(property.Type()) &&
-                    std::strcmp(typeName, TypeName(property.Type())) == 0)
+                    std::strcmp(typeName, KProperty::GetPropertyTypeName(property.Type())) == 0)
                 {
                     FieldReadC();
                     ReadPropertyValue(property);

@@ -158,9 +158,14 @@ KDataType* KProperty::GetPropertyDataType() const
 
 const char* KProperty::GetPropertyTypeName() const
 {
-    if (mInfo->mType < 0 || mInfo->mType >= 19)
+    return GetPropertyTypeName(mInfo->mType);
+}
+
+const char* KProperty::GetPropertyTypeName(int type)
+{
+    if (type < 0 || type >= 19)
         return kPropertyTypeNames[0];
-    return kPropertyTypeNames[mInfo->mType];
+    return kPropertyTypeNames[type];
 }
 
 kPropertyType KProperty::GetPropertyTypeFromTypeName(const char* name)

@@ -209,6 +209,8 @@ public:
 
     // The name of the property's value kind; "unknown" outside the table.
     const char* GetPropertyTypeName() const;
+    // The name of a value kind ("unknown" for a kind out of range).
+    static const char* GetPropertyTypeName(int type);
     // The first kind whose name is exactly the text (case matters); 0 when none.
     static kPropertyType GetPropertyTypeFromTypeName(const char* name);
 

@@ -184,11 +184,14 @@ KQoxTextureClips::KQoxTextureClips(KQoxScene& scene, KQoxSdkManager& manager, co
     // A texture whose clip went keeps its own names in the file.
     for (const TextureNames& names : mNames)
         if (!kept.count(names.mTexture))
-        {
-            names.mTexture->SetFileName(names.mFileName.ToChars());
-            names.mTexture->SetRelativeFileName(names.mRelativeFileName.ToChars());
-            names.mTexture->SetMediaName(names.mMediaName.ToChars());
-        }
+            names.Restore();
+}
+
+void KQoxTextureClips::TextureNames::Restore() const
+{
+    mTexture->SetFileName(mFileName.ToChars());
+    mTexture->SetRelativeFileName(mRelativeFileName.ToChars());
+    mTexture->SetMediaName(mMediaName.ToChars());
 }
 
 void KQoxTextureClips::Record(KQoxEntity* entity)
@@ -233,19 +236,15 @@ KQoxTextureClips::~KQoxTextureClips()
         for (int kind : {kMaterials, kTextures, kClips})
         {
             std::vector<KQoxObject*> added;
-            const std::vector<KQoxObject*>& was = listed.mObjects[kind];
+            const std::unordered_set<KQoxObject*> was(listed.mObjects[kind].begin(), listed.mObjects[kind].end());
             for (int i = 0; i < Count(*listed.mEntity, kind); ++i)
-                if (std::find(was.begin(), was.end(), At(*listed.mEntity, kind, i)) == was.end())
+                if (!was.count(At(*listed.mEntity, kind, i)))
                     added.push_back(At(*listed.mEntity, kind, i));
             for (KQoxObject* object : added)
                 Unlist(*listed.mEntity, kind, object);
         }
     for (const TextureNames& names : mNames)
-    {
-        names.mTexture->SetFileName(names.mFileName.ToChars());
-        names.mTexture->SetRelativeFileName(names.mRelativeFileName.ToChars());
-        names.mTexture->SetMediaName(names.mMediaName.ToChars());
-    }
+        names.Restore();
 }
 
 } // namespace qoxsdk_600

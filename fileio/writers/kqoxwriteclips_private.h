@@ -53,6 +53,7 @@ private:
     {
         KQoxTexture* mTexture;
         KString mFileName, mRelativeFileName, mMediaName;
+        void Restore() const; // gives the texture these names back
     };
     struct Sources
     {
