@@ -775,20 +775,42 @@ int KObject::FindPropertyIndexByName(const char* name) const
     return -1;
 }
 
+namespace {
+
+// What an index outside the list, or a row a class does not describe, reads.
+const KPropertyInfo& BlankPropertyInfo()
+{
+    static const KPropertyInfo blank;
+    return blank;
+}
+
+} // namespace
+
+bool KObject::IsPropertyIndex(int index) const
+{
+    return index >= 0 && index < mProperties.GetCount();
+}
+
 const KPropertyInfo& KObject::ReadPropertyInfoAt(int index) const
 {
+    if (!IsPropertyIndex(index))
+        return BlankPropertyInfo();
     const KPropertySlot& slot = mProperties[index];
     return slot.IsDeferred() ? DeferredPropertyInfo(slot.Row()) : slot.Made()->ReadPropertyInfo();
 }
 
 kPropertyFlag KObject::GetPropertyFlagAt(int index) const
 {
+    if (!IsPropertyIndex(index))
+        return 0;
     const KPropertySlot& slot = mProperties[index];
     return slot.IsDeferred() ? DeferredPropertyFlags(slot.Row()) : slot.Made()->GetPropertyFlag();
 }
 
 void KObject::GetPropertyData(int index, void* out)
 {
+    if (!IsPropertyIndex(index))
+        return;
     const KPropertySlot slot = mProperties[index];
     if (slot.IsDeferred())
         DeferredPropertyGetData(slot.Row(), out);
@@ -798,6 +820,8 @@ void KObject::GetPropertyData(int index, void* out)
 
 void KObject::SetPropertyData(int index, void* in)
 {
+    if (!IsPropertyIndex(index))
+        return;
     const KPropertySlot slot = mProperties[index];
     // The change notifications name the property: made for whoever hears them.
     if (slot.IsDeferred() && !HasDataListeners())
@@ -832,8 +856,7 @@ KProperty* KObject::MakeDeferredProperty(int)
 
 const KPropertyInfo& KObject::DeferredPropertyInfo(int) const
 {
-    static const KPropertyInfo none;
-    return none;
+    return BlankPropertyInfo();
 }
 
 kPropertyFlag KObject::DeferredPropertyFlags(int) const

@@ -468,14 +468,17 @@ public:
         assert(index >= 0 && index < mProperties.GetCount());
         return mProperties[index].Made();
     }
+    // Whether index lies in the list.
+    bool IsPropertyIndex(int index) const;
     // The descriptor and the own flags of the property at index, read
-    // without making a deferred row.
+    // without making a deferred row; a blank descriptor and 0 out of range.
     const KPropertyInfo& ReadPropertyInfoAt(int index) const;
     kPropertyFlag GetPropertyFlagAt(int index) const;
     // The value of the property at index, in the property's own
     // representation, as its GetData and SetData read and write it. A row not
     // made is read and written through the object without being made, unless
     // the write would be announced to a listener (then it is made first).
+    // Nothing is read or written out of range.
     void GetPropertyData(int index, void* out);
     void SetPropertyData(int index, void* in);
     KProperty* FindPropertyByName(const char* name);

@@ -552,6 +552,15 @@ private:
             mCaches.reset(new KQoxCaches);
         return *mCaches;
     }
+    // Forgets the takes' cached transforms (a take change or a copy).
+    void ResetTakeCaches()
+    {
+        if (mCaches)
+        {
+            mCaches->mCurrentTakeCache.Reset();
+            mCaches->mDefaultTakeCache.Reset();
+        }
+    }
     std::unique_ptr<KQoxCaches> mCaches;
 };
 

@@ -259,21 +259,13 @@ void KQoxNode::AddChannels(KQoxTakeNode* takeNode)
 
 bool KQoxNode::SetCurrentTakeNode(int index)
 {
-    if (mCaches)
-    {
-        mCaches->mCurrentTakeCache.Reset();
-        mCaches->mDefaultTakeCache.Reset();
-    }
+    ResetTakeCaches();
     return KQoxTakeNodeContainer::SetCurrentTakeNode(index);
 }
 
 bool KQoxNode::SetCurrentTakeNode(const char* name)
 {
-    if (mCaches)
-    {
-        mCaches->mCurrentTakeCache.Reset();
-        mCaches->mDefaultTakeCache.Reset();
-    }
+    ResetTakeCaches();
     return KQoxTakeNodeContainer::SetCurrentTakeNode(name);
 }
 
@@ -451,10 +443,9 @@ KQoxNode& KQoxNode::operator=(KQoxNode& source)
         to.mScalingPivotUpdateOffset = from.mScalingPivotUpdateOffset;
     }
 
+    ResetTakeCaches();
     if (mCaches)
     {
-        mCaches->mCurrentTakeCache.Reset();
-        mCaches->mDefaultTakeCache.Reset();
         mCaches->mLocalState.Reset();
         mCaches->mGlobalState.Reset();
     }

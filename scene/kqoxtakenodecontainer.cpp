@@ -461,14 +461,9 @@ void KQoxTakeNodeContainer::ChangeDefaultTakeValues(const std::function<void(KQo
     {
         KQoxDefaultTakeCallback* record = mDefaultTakeCallbacks[i];
         KeptValues* kept = FindKept(record->mProperty);
-        kept->mValues[record->mMember] = record->mCurve->GetValue();
-        kept->mMembers = static_cast<unsigned char>(kept->mMembers | (1u << record->mMember));
+        kept->Set(record->mMember, record->mCurve->GetValue());
     }
-    while (mDefaultTakeCallbacks.GetCount() > first)
-    {
-        KQoxDefaultTakeCallback* record = mDefaultTakeCallbacks[mDefaultTakeCallbacks.GetCount() - 1];
-        UnregisterDefaultTakeCallback(record);
-    }
+    UnregisterDefaultTakeCallbacksFrom(first);
 }
 
 bool KQoxTakeNodeContainer::KeepPlainDefaultValues(KProperty* const (&pProperties)[kPlainDefaultProperties],
@@ -500,8 +495,7 @@ bool KQoxTakeNodeContainer::KeepPlainDefaultValues(KProperty* const (&pPropertie
         if (!property)
             continue;
         KeptValues* kept = FindKept(property);
-        kept->mValues[member] = pValues[i];
-        kept->mMembers = static_cast<unsigned char>(kept->mMembers | (1u << member));
+        kept->Set(member, pValues[i]);
     }
     return true;
 }
@@ -574,6 +568,27 @@ void KQoxTakeNodeContainer::RememberDefaultValues(KProperty* pProperty)
     kept.mMembers = static_cast<unsigned char>(kept.mMembers | CurveValuesOf(pProperty, kept.mValues));
 }
 
+void KQoxTakeNodeContainer::KeepOrBuildDefaultTakeFor(KQoxUserProperty* pUserProperty)
+{
+    if (!IsDefaultTakePending())
+        return;
+    // The owed take keeps the values when the name finds the property's own
+    // channel there; otherwise it is built and set as any take.
+    if (IsKeptByName(pUserProperty->GetKProperty()))
+        KeepUserPropertyValues(pUserProperty);
+    else
+        EnsureDefaultTake();
+}
+
+void KQoxTakeNodeContainer::UnregisterDefaultTakeCallbacksFrom(int pFirst)
+{
+    while (mDefaultTakeCallbacks.GetCount() > pFirst)
+    {
+        KQoxDefaultTakeCallback* record = mDefaultTakeCallbacks[mDefaultTakeCallbacks.GetCount() - 1];
+        UnregisterDefaultTakeCallback(record);
+    }
+}
+
 void KQoxTakeNodeContainer::KeepUserPropertyValues(KQoxUserProperty* pUserProperty)
 {
     // As UpdateDefaultValuesWithProperty sets them from a user property.
@@ -629,14 +644,9 @@ bool KQoxTakeNodeContainer::RememberDefaultChannels(const std::function<void(KQo
         }
         // A member tied twice cannot be told apart.
         known = (kept->mMembers & (1u << member)) == 0;
-        kept->mValues[member] = record->mCurve->GetValue();
-        kept->mMembers = static_cast<unsigned char>(kept->mMembers | (1u << member));
+        kept->Set(member, record->mCurve->GetValue());
     }
-    while (mDefaultTakeCallbacks.GetCount() > first)
-    {
-        KQoxDefaultTakeCallback* record = mDefaultTakeCallbacks[mDefaultTakeCallbacks.GetCount() - 1];
-        UnregisterDefaultTakeCallback(record);
-    }
+    UnregisterDefaultTakeCallbacksFrom(first);
     if (!known)
         return false;
     for (const KeptValues& values : found)
@@ -1100,15 +1110,7 @@ void KQoxTakeNodeContainer::PropertyAdded(KQoxUserProperty* pUserProperty)
     KString effective = GetEffectivePropertyName(name);
     bool isTransform = effective != name;
 
-    if (IsDefaultTakePending())
-    {
-        // A channel the owed take has gets the values; one it would make
-        // needs the take.
-        if (IsKeptByName(property))
-            KeepUserPropertyValues(pUserProperty);
-        else
-            EnsureDefaultTake();
-    }
+    KeepOrBuildDefaultTakeFor(pUserProperty);
     for (int i = 0; i < mTakeNodeArray.GetCount(); ++i)
     {
         KFCurveNode* root = mTakeNodeArray[i] ? mTakeNodeArray[i]->GetKFCurveNode() : nullptr;
@@ -1171,15 +1173,7 @@ bool KQoxTakeNodeContainer::PropertyDefaultValueChanged(KQoxUserProperty* pUserP
         return false;
     if (mCurrentTakeNode < 0 || mCurrentTakeNode >= mTakeNodeArray.GetCount())
         return false;
-    if (IsDefaultTakePending())
-    {
-        // The owed take keeps the values when the name finds the property's
-        // own channel there; otherwise it is built and set as any take.
-        if (IsKeptByName(pUserProperty->GetKProperty()))
-            KeepUserPropertyValues(pUserProperty);
-        else
-            EnsureDefaultTake();
-    }
+    KeepOrBuildDefaultTakeFor(pUserProperty);
     KString name = GetEffectivePropertyName(pUserProperty->GetName());
     KQoxTakeNode* currentTake = mTakeNodeArray[mCurrentTakeNode];
     KFCurveNode* current = currentTake ? currentTake->GetKFCurveNode() : nullptr;

@@ -256,12 +256,22 @@ private:
         const void* mSource;
         float mValues[4];
         unsigned char mMembers; // bit i: mValues[i] is kept
+        void Set(int pMember, float pValue)
+        {
+            mValues[pMember] = pValue;
+            mMembers = static_cast<unsigned char>(mMembers | (1u << pMember));
+        }
     };
     KeptValues* FindKept(KProperty* pProperty);
     KeptValues& Keep(KProperty* pProperty, const void* pSource);
     // Kept for a channel of this object's own, found by name.
     bool IsKeptByName(KProperty* pProperty);
     void KeepUserPropertyValues(KQoxUserProperty* pUserProperty);
+    // While the Default take is owed: keeps the user property's default
+    // values for it, or builds it when they cannot be kept.
+    void KeepOrBuildDefaultTakeFor(KQoxUserProperty* pUserProperty);
+    // Drops the callback records from pFirst on, last first.
+    void UnregisterDefaultTakeCallbacksFrom(int pFirst);
     // True when a take built now from the properties holds what the owed
     // Default take would hold.
     bool KeptValuesAreCurrent();

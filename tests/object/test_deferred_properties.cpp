@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <memory>
 #include <string>
 
@@ -96,6 +97,28 @@ TEST(DeferredProperties, RowsAnswerWithoutBeingMade)
     EXPECT_EQ(object.GetUserPropertyCount(), 0);
     EXPECT_TRUE(object.IsInState(0));
     EXPECT_FALSE(object.HasConnection(KPlug::eAcceptSrc | KPlug::eAcceptDst));
+    EXPECT_EQ(object.mMade, 0);
+}
+
+// An index read from a damaged file reaches the list unchecked by its
+// caller: outside the list nothing is read, written or made.
+TEST(DeferredProperties, IndexesOutsideTheListReadBlankAndWriteNothing)
+{
+    RowObject object;
+    for (int index : {-1, 5, 1 << 30, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()})
+    {
+        EXPECT_FALSE(object.IsPropertyIndex(index));
+        EXPECT_STREQ(object.ReadPropertyInfoAt(index).mName, "");
+        EXPECT_EQ(object.ReadPropertyInfoAt(index).mType, kPropertyTypeUnknown);
+        EXPECT_EQ(object.GetPropertyFlagAt(index), 0);
+        int value = 77;
+        object.GetPropertyData(index, &value);
+        EXPECT_EQ(value, 77);
+        object.SetPropertyData(index, &value);
+    }
+    EXPECT_TRUE(object.IsPropertyIndex(4));
+    EXPECT_EQ(object.mValues[0], 1);
+    EXPECT_EQ(object.mValues[3], 4);
     EXPECT_EQ(object.mMade, 0);
 }
 
