@@ -9,6 +9,7 @@
 #include <random>
 #include <stdexcept>
 
+
 #include "base/kbytes.h"
 #include "base/kpath.h"
 #include "base/kqox_private.h"
@@ -105,6 +106,7 @@ void KQoxPrivate::ResetFile()
     mMemBuffer = nullptr;
     mMemCapacity = 0;
     mWriteStack.clear();
+    UseImage(nullptr);
     mIn.clear();
     mIn.shrink_to_fit();
     mInPos = 0;
@@ -298,7 +300,7 @@ bool KQoxPrivate::CloseWrite()
     return true;
 }
 
-bool KQoxPrivate::OpenCommon(const char* password, bool checkIntegrity)
+bool KQoxPrivate::OpenCommon(const char* password, bool checkIntegrity, const void* image)
 {
     mPeekPos = -1;
     mMode = eReading;
@@ -313,8 +315,13 @@ bool KQoxPrivate::OpenCommon(const char* password, bool checkIntegrity)
     }
     mFileSize = static_cast<unsigned long long>(size);
     mLimit = size;
-    mIn.resize(kWindowSize);
+    // ASCII text keeps this window: the closing braces of a list's blocks
+    // are read apart from its values. Binary bodies take a larger one.
+    mIn.resize(kTextWindowSize);
     mInLen = 0;
+    // A binary image in the caller's memory is read where it lies.
+    if (image)
+        UseImage(static_cast<const unsigned char*>(image));
 
     unsigned char header[kHeaderSize] = {};
     size_t headerBytes = size < kHeaderSize ? static_cast<size_t>(size) : static_cast<size_t>(kHeaderSize);
@@ -329,6 +336,7 @@ bool KQoxPrivate::OpenCommon(const char* password, bool checkIntegrity)
     }
     else if (headerBytes >= sizeof(kAsciiMagic) - 1 && std::memcmp(header, kAsciiMagic, sizeof(kAsciiMagic) - 1) == 0)
     {
+        UseImage(nullptr); // text is read through the window
         ok = OpenAscii();
     }
     else
@@ -348,8 +356,11 @@ bool KQoxPrivate::OpenBinary(const unsigned char* header, const char* password, 
 {
     if (mFileSize < static_cast<unsigned long long>(kHeaderSize + 1 + kCheckSize))
         return Fail(KQox::eFILE_CORRUPTED);
+    // An enciphered body is read through the layers.
+    if (header[kFormOffset] != kFormBinary)
+        UseImage(nullptr);
     // The check value first: a damaged header reads as damage, not as a version.
-    if (checkIntegrity && !mCrc->CheckCrc())
+    if (checkIntegrity && !(mImage ? CheckImage() : mCrc->CheckCrc()))
         return Fail(KQox::eFILE_CORRUPTED);
     // Bytes read from here on run through the register as they pass, so
     // that a check after reading need not read them again.
@@ -366,6 +377,15 @@ bool KQoxPrivate::OpenBinary(const unsigned char* header, const char* password, 
         return false;
     mVersion = static_cast<int>(version);
     mLimit = static_cast<long long>(mFileSize) - kCheckSize;
+    if (mImage)
+    {
+        UseImageWindow();
+    }
+    else
+    {
+        mIn.resize(kWindowSize);
+        mInLen = 0;
+    }
 
     if (formByte == kFormEncrypted)
     {
@@ -610,7 +630,7 @@ bool KQox::ProjectOpen(const void* buffer, unsigned int size, const char* passwo
     }
     mData->mMemory = true;
     mData->mCrc = std::make_unique<KCrcFile>(0, mData->mBottom.get(), KChainedFile::eRead, false);
-    return mData->OpenCommon(password, checkIntegrity);
+    return mData->OpenCommon(password, checkIntegrity, buffer);
 }
 
 bool KQox::ProjectCheckIntegrity()
@@ -619,7 +639,7 @@ bool KQox::ProjectCheckIntegrity()
         return mData->Fail(eFILE_NOT_OPENED);
     if (mData->mForm == eASCII)
         return true;
-    if (!mData->mCrc->CheckCrc())
+    if (!(mData->mImage ? mData->CheckImage() : mData->mCrc->CheckCrc()))
         return mData->Fail(eFILE_CORRUPTED);
     return true;
 }

@@ -53,8 +53,15 @@ const char kSection = 'S';
 const int kSizesOffset = 3;                // in a record, after kind and name length: name, then the sizes
 const int kSizesBytes = 20;                // count (4), value bytes (8), block bytes (8)
 const unsigned int kMaxIoChunk = 1u << 30; // largest single read or write handed to a layer
-const size_t kWindowSize = 64 * 1024;      // bytes read at a time for values
+const size_t kWindowSize = 1 << 20;        // bytes read at a time for values (binary)
+const size_t kTextWindowSize = 64 * 1024;  // the same for ASCII text
+const long long kDenseHeads = 16 * 1024;   // heads this close to the one before are read a run at a time
+const size_t kDenseRun = 64 * 1024;        // bytes read at a time for those
 const size_t kPeekSize = 4 * 1024;         // bytes read at a time for record headers and end markers
+// A binary image read in place: a block entered within this many bytes of
+// the check value's front runs through the register first (its bytes are
+// then at hand for reading); the rest is run this many bytes at a time.
+const long long kCheckReach = 4ll << 20;
 const size_t kSparsePeek = 512;            // bytes read for a record head far from the one before
 const size_t kFlushSize = 1 << 20;         // bytes gathered before they go to the body layer
 const size_t kLargeWrite = 1 << 20;        // values this large go to the body layer directly
@@ -346,7 +353,8 @@ struct KQoxPrivate
     bool Create(const char* fileName, void* buffer, unsigned int capacity, KQox::EForm form, int version,
                 const char* password, bool exclusive = false);
     bool CreateCommon(KQox::EForm form, int version, const char* password);
-    bool OpenCommon(const char* password, bool checkIntegrity);
+    // image: the caller's file image when opened on one (read in place).
+    bool OpenCommon(const char* password, bool checkIntegrity, const void* image = nullptr);
     bool OpenBinary(const unsigned char* header, const char* password, bool checkIntegrity);
     bool OpenAscii();
     bool CheckVersion(long long version);
@@ -404,12 +412,26 @@ struct KQoxPrivate
     int WriteVersion() const;
 
     // ---- byte source (kqox_read.cpp) ----
+    // A binary file image in the caller's memory is read in place: the
+    // window is the whole body. Null: read through the layers.
+    void UseImage(const unsigned char* image);
+    void UseImageWindow()
+    {
+        mWindow = mImage;
+        mInPos = 0;
+        mInLen = static_cast<size_t>(mLimit);
+    }
+    // Runs the check value's register over the image up to end (the bytes
+    // before are run already).
+    void CheckUpTo(long long end);
+    // Verifies the check value of a file read in place.
+    bool CheckImage();
     bool Fill(long long position);
     bool ReadAt(long long position, void* data, size_t n);
     int CharAt(long long position)
     {
         if (position >= mInPos && position < mInPos + static_cast<long long>(mInLen))
-            return mIn[static_cast<size_t>(position - mInPos)];
+            return mWindow[static_cast<size_t>(position - mInPos)];
         return CharAtSlow(position);
     }
     int CharAtSlow(long long position);
@@ -420,7 +442,9 @@ struct KQoxPrivate
     // n bytes at position in the value window (refilled when needed); null
     // when they cannot be read.
     const unsigned char* WindowAt(long long position, size_t n);
-    bool ReadIndexAt(long long position, void* data, size_t n, bool backwards);
+    // dense: the heads of the list lie close together; they are read a
+    // run of kDenseRun bytes at a time.
+    bool ReadIndexAt(long long position, void* data, size_t n, bool backwards, bool dense = false);
     // Whether a time value holds ticks: binary files tell by its type ('L'),
     // ASCII files by the version of the section it is in.
     bool TimeIsTicks(char type, int sectionVersion) const
@@ -488,7 +512,7 @@ struct KQoxPrivate
         if (position < mInPos || position + size > mInPos + static_cast<long long>(mInLen) ||
             position + size > list->mValueEnd)
             return nullptr;
-        const unsigned char* head = &mIn[static_cast<size_t>(position - mInPos)];
+        const unsigned char* head = mWindow + static_cast<size_t>(position - mInPos);
         if (static_cast<char>(head[0]) != type)
             return nullptr;
         list->mValuePos = position + size;
@@ -549,7 +573,13 @@ struct KQoxPrivate
     std::vector<kqox::WriteList> mWriteStack;
 
     // Reading.
-    std::vector<unsigned char> mIn;
+    std::vector<unsigned char> mIn; // the window's storage when read through the layers
+    const unsigned char* mWindow = nullptr;
+    // Read in place: the caller's image of the file (null otherwise).
+    const unsigned char* mImage = nullptr;
+    // The check value's register over the image's bytes before mCheckFront.
+    unsigned int mCheckRegister = 0xFFFFFFFFu;
+    long long mCheckFront = 0;
     long long mInPos = 0;
     size_t mInLen = 0;
     long long mLimit = 0;

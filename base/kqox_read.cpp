@@ -454,13 +454,20 @@ KTime DecodeTime(const Value& v, bool ticks)
 
 bool KQoxPrivate::Fill(long long position)
 {
+    if (mImage)
+    {
+        // The window is the whole body: nothing to fetch.
+        UseImageWindow();
+        return position >= 0 && position < mLimit;
+    }
     mInLen = 0;
     if (!mBody || position < 0 || position >= mLimit || mIn.empty())
         return false;
     long long left = mLimit - position;
     size_t want = left < static_cast<long long>(mIn.size()) ? static_cast<size_t>(left) : mIn.size();
     mBody->SetPosition(static_cast<long>(position));
-    unsigned int got = mBody->Read(&mIn[0], static_cast<unsigned int>(want));
+    unsigned int got = mBody->Read(mIn.data(), static_cast<unsigned int>(want));
+    mWindow = mIn.data();
     mInPos = position;
     mInLen = got;
     return got > 0;
@@ -474,13 +481,18 @@ bool KQoxPrivate::ReadAt(long long position, void* data, size_t n)
         static_cast<unsigned long long>(n) > static_cast<unsigned long long>(mLimit - position))
         return false;
     unsigned char* out = static_cast<unsigned char*>(data);
+    if (mImage)
+    {
+        std::memcpy(out, mImage + position, n);
+        return true;
+    }
     while (n > 0)
     {
         if (position >= mInPos && position < mInPos + static_cast<long long>(mInLen))
         {
             size_t offset = static_cast<size_t>(position - mInPos);
             size_t k = mInLen - offset < n ? mInLen - offset : n;
-            std::memcpy(out, &mIn[offset], k);
+            std::memcpy(out, mWindow + offset, k);
             out += k;
             n -= k;
             position += static_cast<long long>(k);
@@ -511,10 +523,10 @@ const unsigned char* KQoxPrivate::WindowAt(long long position, size_t n)
 {
     if (position < mInPos || position + static_cast<long long>(n) > mInPos + static_cast<long long>(mInLen))
     {
-        if (n > mIn.size() || !Fill(position) || mInLen < n)
+        if (mImage || n > mIn.size() || !Fill(position) || mInLen < n)
             return nullptr;
     }
-    return &mIn[static_cast<size_t>(position - mInPos)];
+    return mWindow + static_cast<size_t>(position - mInPos);
 }
 
 // Record headers and end markers are read through small windows of their
@@ -522,7 +534,7 @@ const unsigned char* KQoxPrivate::WindowAt(long long position, size_t n)
 // few bytes per record however far apart the records lie. Headers are read
 // forwards; the end markers of nested blocks lie together at the end of
 // their blocks, innermost first, and are read backwards.
-bool KQoxPrivate::ReadIndexAt(long long position, void* data, size_t n, bool backwards)
+bool KQoxPrivate::ReadIndexAt(long long position, void* data, size_t n, bool backwards, bool dense)
 {
     if (n == 0)
         return true;
@@ -531,7 +543,7 @@ bool KQoxPrivate::ReadIndexAt(long long position, void* data, size_t n, bool bac
     long long end = position + static_cast<long long>(n);
     if (position >= mInPos && end <= mInPos + static_cast<long long>(mInLen))
     {
-        std::memcpy(data, &mIn[static_cast<size_t>(position - mInPos)], n);
+        std::memcpy(data, mWindow + static_cast<size_t>(position - mInPos), n);
         return true;
     }
     PeekWindow& window = backwards ? mMarkWindow : mHeadWindow;
@@ -539,7 +551,9 @@ bool KQoxPrivate::ReadIndexAt(long long position, void* data, size_t n, bool bac
     {
         // Heads read forwards past the whole of the last window lie far
         // apart (a section of large objects): a head's worth is fetched.
-        const long long reach = !backwards && window.mLen > 0 &&
+        // Heads close to the one before come a run at a time.
+        const long long reach = dense && !backwards ? static_cast<long long>(kDenseRun)
+                                : !backwards && window.mLen > 0 &&
                                         position > window.mPos + static_cast<long long>(kPeekSize) && n <= kSparsePeek
                                     ? static_cast<long long>(kSparsePeek)
                                     : static_cast<long long>(kPeekSize);
@@ -548,7 +562,8 @@ bool KQoxPrivate::ReadIndexAt(long long position, void* data, size_t n, bool bac
             start = mBodyStart < position ? mBodyStart : position;
         long long stop = start + reach < mLimit ? start + reach : mLimit;
         window.mLen = 0;
-        window.mBytes.resize(kPeekSize);
+        if (window.mBytes.size() < static_cast<size_t>(reach) || window.mBytes.size() < kPeekSize)
+            window.mBytes.resize(static_cast<size_t>(reach > static_cast<long long>(kPeekSize) ? reach : kPeekSize));
         mBody->SetPosition(static_cast<long>(start));
         window.mLen = mBody->Read(window.mBytes.data(), static_cast<unsigned int>(stop - start));
         window.mPos = start;
@@ -575,14 +590,48 @@ const unsigned char* KQoxPrivate::SpanAt(long long position, long long end, size
     if (stop > end)
         stop = end;
     n = static_cast<size_t>(stop - position);
-    return &mIn[static_cast<size_t>(position - mInPos)];
+    return mWindow + static_cast<size_t>(position - mInPos);
+}
+
+void KQoxPrivate::UseImage(const unsigned char* image)
+{
+    mImage = image;
+    mCheckRegister = 0xFFFFFFFFu;
+    mCheckFront = 0;
+    if (mImage)
+    {
+        UseImageWindow();
+    }
+    else
+    {
+        mWindow = nullptr;
+        mInPos = 0;
+        mInLen = 0;
+    }
+}
+
+void KQoxPrivate::CheckUpTo(long long end)
+{
+    if (end > static_cast<long long>(mFileSize))
+        end = static_cast<long long>(mFileSize);
+    if (mCheckFront < end)
+    {
+        mCheckRegister = kcrc::Update(mCheckRegister, mImage + mCheckFront, static_cast<size_t>(end - mCheckFront));
+        mCheckFront = end;
+    }
+}
+
+bool KQoxPrivate::CheckImage()
+{
+    CheckUpTo(static_cast<long long>(mFileSize));
+    return mFileSize >= static_cast<unsigned long long>(kCheckSize) && mCheckRegister == KCrcFile::eResidue;
 }
 
 int KQoxPrivate::CharAtSlow(long long position)
 {
     if (!Fill(position))
         return -1;
-    return mIn[0];
+    return mWindow[0];
 }
 
 // ---------------------------------------------------------------------------
@@ -751,7 +800,9 @@ namespace {
 
 // Indexes the records of a binary list. at(position, n, buffer) gives the n
 // bytes at position (null when they cannot be read); what it gives stays
-// valid until it is next asked with the same buffer (0 or 1).
+// valid until it is next asked with the same buffer: 0 for a record's head
+// (or the list's end marker), 2 for the name and sizes after it, 1 for a
+// section's version.
 template <typename Bytes>
 bool IndexBinaryRecords(KQoxPrivate& d, ReadList& list, bool topLevel, Bytes at)
 {
@@ -794,7 +845,7 @@ bool IndexBinaryRecords(KQoxPrivate& d, ReadList& list, bool topLevel, Bytes at)
             return false;
         // The name and the sizes after it, in one read.
         const unsigned char* nameAndSizes =
-            at(position + kSizesOffset, static_cast<size_t>(nameLength) + kSizesBytes, 0);
+            at(position + kSizesOffset, static_cast<size_t>(nameLength) + kSizesBytes, 2);
         if (!nameAndSizes)
             return false;
         const unsigned char* sizes = nameAndSizes + nameLength;
@@ -837,6 +888,13 @@ bool IndexBinaryRecords(KQoxPrivate& d, ReadList& list, bool topLevel, Bytes at)
 
 bool KQoxPrivate::IndexBinary(ReadList& list, bool topLevel)
 {
+    if (mImage)
+    {
+        // Read in place: the heads are where they lie.
+        const unsigned char* image = mImage;
+        return IndexBinaryRecords(*this, list, topLevel,
+                                  [image](long long position, size_t, int) { return image + position; });
+    }
     // A block that fits in the value window is indexed where it lies there:
     // its values are read from the same bytes next.
     if (!topLevel && list.mEnd >= list.mStart && list.mEnd - list.mStart < static_cast<long long>(mIn.size()))
@@ -847,13 +905,21 @@ bool KQoxPrivate::IndexBinary(ReadList& list, bool topLevel)
                 return bytes + (position - start);
             });
     }
-    // Elsewhere the record heads come through the small windows, a few
-    // bytes each, however far apart the records lie. Names of up to 256
-    // bytes are read with their sizes into the stack.
-    unsigned char small[2][256 + kSizesBytes];
+    // Elsewhere the record heads come through the small windows: those
+    // close together (many small records) a run at a time, those far apart
+    // a few bytes each. Names of up to 256 bytes are read with their sizes
+    // into the stack.
+    unsigned char small[3][256 + kSizesBytes];
     std::string large;
+    long long lastHead = -1;
+    bool dense = false;
     return IndexBinaryRecords(*this, list, topLevel,
                               [&](long long position, size_t n, int buffer) -> const unsigned char* {
+                                  if (buffer == 0)
+                                  {
+                                      dense = lastHead >= 0 && position - lastHead <= kDenseHeads;
+                                      lastHead = position;
+                                  }
                                   unsigned char* out = small[buffer];
                                   if (n > sizeof(small[buffer]))
                                   {
@@ -862,7 +928,7 @@ bool KQoxPrivate::IndexBinary(ReadList& list, bool topLevel)
                                   }
                                   // End markers lie together at the end of their blocks: read backwards.
                                   const bool backwards = n == 1 && !topLevel && position == list.mEnd;
-                                  return ReadIndexAt(position, out, n, backwards) ? out : nullptr;
+                                  return ReadIndexAt(position, out, n, backwards, dense) ? out : nullptr;
                               });
 }
 
@@ -1314,6 +1380,14 @@ bool KQoxPrivate::EnterBlock(int record, bool section, int sectionIndex)
     const Record& r = parent.mRecords[record];
     if (r.mBlockPos < 0)
         return false;
+    if (mImage)
+    {
+        // The block's bytes run through the check value's register as it
+        // is entered, when they follow on from those run already.
+        const long long end = r.mBlockEnd + 1;
+        if (end > mCheckFront && end - mCheckFront <= kCheckReach)
+            CheckUpTo(end);
+    }
     std::unique_ptr<ReadList> list = NewList();
     list->mStart = r.mBlockPos;
     list->mEnd = r.mBlockEnd;
@@ -1402,7 +1476,7 @@ bool KQoxPrivate::ReadBinaryValue(long long& position, long long end, Value& val
             const long long stop = first + static_cast<long long>(length);
             if (first >= mInPos && stop <= mInPos + static_cast<long long>(mInLen))
             {
-                value.mText.assign(reinterpret_cast<const char*>(&mIn[static_cast<size_t>(first - mInPos)]),
+                value.mText.assign(reinterpret_cast<const char*>(mWindow + static_cast<size_t>(first - mInPos)),
                                    static_cast<size_t>(length));
             }
             else
