@@ -53,7 +53,7 @@ const char kSection = 'S';
 const int kSizesOffset = 3;                // in a record, after kind and name length: name, then the sizes
 const int kSizesBytes = 20;                // count (4), value bytes (8), block bytes (8)
 const unsigned int kMaxIoChunk = 1u << 30; // largest single read or write handed to a layer
-const size_t kWindowSize = 1 << 20;        // bytes read at a time for values (binary)
+const size_t kWindowSize = 256 << 10;       // bytes read at a time for values (binary)
 const size_t kTextWindowSize = 64 * 1024;  // the same for ASCII text
 const long long kDenseHeads = 16 * 1024;   // heads this close to the one before are read a run at a time
 const size_t kDenseRun = 64 * 1024;        // bytes read at a time for those
@@ -234,6 +234,9 @@ struct ReadList
     // are searched in order, which costs less than hashing into a table.
     std::vector<int> mSlotTable;
     int mLastSlot = -1; // slot found or added last: names come in runs
+    // The record after the field last made current: callers mostly ask for
+    // the fields in the order they were written, so it is tried first.
+    int mNext = 0;
     // One bit per slot (NameBit): a name whose bit is clear has no slot, so
     // asking for the optional fields a list lacks costs no search.
     unsigned long long mNameBits = 0;
@@ -258,6 +261,7 @@ struct ReadList
         mSlots.clear();
         mSlotTable.clear();
         mLastSlot = -1;
+        mNext = 0;
         mNameBits = 0;
         mCurrent = -1;
         mValuePos = mValueEnd = 0;
@@ -285,6 +289,19 @@ inline size_t SlotHash(char kind, const char* name, size_t length)
         h *= 1099511628211ull;
     }
     return static_cast<size_t>(h ^ (h >> 29));
+}
+
+// Whether a name read from a file is the C string text. Stops at the
+// text's end (no length taken first); a name holding a NUL byte never
+// matches.
+inline bool SameName(const std::string& name, const char* text)
+{
+    const char* bytes = name.data();
+    const size_t length = name.size();
+    for (size_t i = 0; i < length; ++i)
+        if (text[i] == 0 || text[i] != bytes[i])
+            return false;
+    return text[length] == 0;
 }
 
 // The bit of ReadList::mNameBits standing for a kind and name.

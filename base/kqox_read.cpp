@@ -1637,11 +1637,25 @@ bool KQox::FieldReadBegin(const char* name)
     ReadList& list = *d.Top();
     list.mCurrent = -1;
     list.mRemain = 0;
-    const Slot* slot = KQoxPrivate::FindSlot(list, kField, name);
-    int record = slot ? slot->mCursor : -1;
+    // The field after the one read last, when it is the next unread field
+    // of that name; else the name's own cursor.
+    int record = -1;
+    if (name && list.mNext < static_cast<int>(list.mRecords.size()))
+    {
+        const Record& next = list.mRecords[static_cast<size_t>(list.mNext)];
+        const Slot& slot = list.mSlots[static_cast<size_t>(next.mSlot)];
+        if (next.mKind == kField && slot.mCursor == list.mNext && SameName(slot.mName, name))
+            record = list.mNext;
+    }
     if (record < 0)
-        return false;
-    const Record& r = list.mRecords[record];
+    {
+        const Slot* slot = KQoxPrivate::FindSlot(list, kField, name);
+        record = slot ? slot->mCursor : -1;
+        if (record < 0)
+            return false;
+    }
+    const Record& r = list.mRecords[static_cast<size_t>(record)];
+    list.mNext = record + 1;
     list.mCurrent = record;
     list.mValuePos = r.mValuesPos;
     list.mValueEnd = r.mValuesEnd;
