@@ -291,19 +291,6 @@ inline size_t SlotHash(char kind, const char* name, size_t length)
     return static_cast<size_t>(h ^ (h >> 29));
 }
 
-// Whether a name read from a file is the C string text. Stops at the
-// text's end (no length taken first); a name holding a NUL byte never
-// matches.
-inline bool SameName(const std::string& name, const char* text)
-{
-    const char* bytes = name.data();
-    const size_t length = name.size();
-    for (size_t i = 0; i < length; ++i)
-        if (text[i] == 0 || text[i] != bytes[i])
-            return false;
-    return text[length] == 0;
-}
-
 // The bit of ReadList::mNameBits standing for a kind and name.
 inline unsigned long long NameBit(char kind, const char* name, size_t length)
 {

@@ -1637,19 +1637,26 @@ bool KQox::FieldReadBegin(const char* name)
     ReadList& list = *d.Top();
     list.mCurrent = -1;
     list.mRemain = 0;
+    if (!name)
+        name = "";
+    const size_t length = std::strlen(name);
+    // Names the list lacks (optional fields) are refused by their bit.
+    if ((list.mNameBits & NameBit(kField, name, length)) == 0)
+        return false;
     // The field after the one read last, when it is the next unread field
     // of that name; else the name's own cursor.
     int record = -1;
-    if (name && list.mNext < static_cast<int>(list.mRecords.size()))
+    if (list.mNext < static_cast<int>(list.mRecords.size()))
     {
         const Record& next = list.mRecords[static_cast<size_t>(list.mNext)];
         const Slot& slot = list.mSlots[static_cast<size_t>(next.mSlot)];
-        if (next.mKind == kField && slot.mCursor == list.mNext && SameName(slot.mName, name))
+        if (next.mKind == kField && slot.mCursor == list.mNext && slot.mName.size() == length &&
+            std::memcmp(slot.mName.data(), name, length) == 0)
             record = list.mNext;
     }
     if (record < 0)
     {
-        const Slot* slot = KQoxPrivate::FindSlot(list, kField, name);
+        const Slot* slot = KQoxPrivate::FindSlot(list, kField, name, length);
         record = slot ? slot->mCursor : -1;
         if (record < 0)
             return false;
