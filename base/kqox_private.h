@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/kbytes.h"
 #include "base/kchainedfile.h"
 #include "base/kcrcfile.h"
 #include "base/kencryptedfile.h"
@@ -523,6 +524,35 @@ struct KQoxPrivate
         --list->mRemain;
         return head + 1;
     }
+    // The next value of the current field when it is a binary text lying
+    // whole in the value window: copied out with its terminator (valid
+    // until the next text is read), the value taken. Null (nothing taken)
+    // otherwise, for NextValue to decode or convert it.
+    const char* NextTextInWindow()
+    {
+        kqox::ReadList* list = Current();
+        if (!list || list->mRemain == 0 || mForm == KQox::eASCII)
+            return nullptr;
+        const long long position = list->mValuePos;
+        const long long windowEnd = mInPos + static_cast<long long>(mInLen);
+        if (position < mInPos || position + 5 > windowEnd || position + 5 > list->mValueEnd)
+            return nullptr;
+        const unsigned char* head = mWindow + static_cast<size_t>(position - mInPos);
+        if (head[0] != 'S')
+            return nullptr;
+        const long long length = static_cast<long long>(kbytes::GetLE32(head + 1));
+        const long long end = position + 5 + length;
+        if (end > windowEnd || end > list->mValueEnd)
+            return nullptr;
+        const size_t n = static_cast<size_t>(length);
+        if (mTextBytes.size() <= n)
+            mTextBytes.resize(n + 1 > 64 ? n + 1 : 64);
+        std::memcpy(mTextBytes.data(), head + 5, n);
+        mTextBytes[n] = 0;
+        list->mValuePos = end;
+        --list->mRemain;
+        return mTextBytes.data();
+    }
     bool PeekValue(kqox::Value& value);
     bool ReadBinaryValue(long long& position, long long end, kqox::Value& value, bool decodeText);
     bool ReadAsciiValue(long long& position, long long end, kqox::Value& value, bool decodeText);
@@ -596,6 +626,7 @@ struct KQoxPrivate
     std::vector<kqox::Brace> mBraces;       // ASCII blocks of the whole body
     std::vector<kqox::ArrayExtent> mArrays; // large ASCII arrays, by position
     std::string mText;                      // last text read
+    std::vector<char> mTextBytes;           // last text read whole from the window
     kqox::Value mTextValue;                 // the value a text is decoded into (its storage reused)
     // The last value peeked at: its position and list end, and the value.
     // Asking again for the same position (type, count, then the read of a

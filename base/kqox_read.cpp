@@ -1800,6 +1800,8 @@ double KQox::FieldReadD()
 const char* KQox::FieldReadC()
 {
     KQoxPrivate& d = *mData;
+    if (const char* text = d.NextTextInWindow())
+        return text;
     // A text is handed out where it was decoded (no copy); its storage is
     // reused by the next text read.
     Value& value = d.mTextValue;
