@@ -11,6 +11,14 @@
 
 namespace kbytes {
 
+// Whether the machine stores numbers little-endian, so arrays of them can be
+// copied to and from the file as they are.
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+const bool kLittleEndianHost = true;
+#else
+const bool kLittleEndianHost = false;
+#endif
+
 inline uint16_t GetLE16(const unsigned char* p)
 {
     return static_cast<uint16_t>(p[0] | (p[1] << 8));
@@ -18,12 +26,24 @@ inline uint16_t GetLE16(const unsigned char* p)
 
 inline uint32_t GetLE32(const unsigned char* p)
 {
+    if (kLittleEndianHost)
+    {
+        uint32_t v;
+        std::memcpy(&v, p, sizeof(v));
+        return v;
+    }
     return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
            (static_cast<uint32_t>(p[3]) << 24);
 }
 
 inline uint64_t GetLE64(const unsigned char* p)
 {
+    if (kLittleEndianHost)
+    {
+        uint64_t v;
+        std::memcpy(&v, p, sizeof(v));
+        return v;
+    }
     return static_cast<uint64_t>(GetLE32(p)) | (static_cast<uint64_t>(GetLE32(p + 4)) << 32);
 }
 
@@ -85,13 +105,6 @@ inline void PutBE32(unsigned char* p, uint32_t v)
     p[3] = static_cast<unsigned char>(v);
 }
 
-// Whether the machine stores numbers little-endian, so arrays of them can be
-// copied to and from the file as they are.
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-const bool kLittleEndianHost = true;
-#else
-const bool kLittleEndianHost = false;
-#endif
 
 // One array item of any width, byte by byte (machines that are not little-endian).
 template <typename T>

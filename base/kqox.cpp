@@ -810,7 +810,7 @@ bool KQoxPrivate::SectionAt(int section, const char*& name, int& version) const
     }
     const ReadList& list = *mReadStack[ReadSectionList(current)];
     const Record& record = list.mRecords[static_cast<size_t>(list.mSections[static_cast<size_t>(section)])];
-    name = list.mSlots[static_cast<size_t>(record.mSlot)].mName.c_str();
+    name = list.NameOf(list.mSlots[static_cast<size_t>(record.mSlot)]);
     version = record.mVersion;
     return true;
 }

@@ -179,8 +179,10 @@ struct Record
 // All records of one kind and name in a list, as a chain, with the read cursor.
 struct Slot
 {
-    std::string mName;
-    size_t mHash = 0; // of kind and name (SlotHash), once the list indexes its slots by hash
+    unsigned long long mPrefix = 0; // NamePrefix of the name: it tells most names apart at once
+    size_t mHash = 0;               // of kind and name (SlotHash), once the list indexes its slots by hash
+    size_t mName = 0;               // the name in the list's name bytes (a terminator follows)
+    size_t mLength = 0;
     char mKind = kField;
     int mFirst = -1;
     int mLast = -1;
@@ -230,6 +232,9 @@ struct ReadList
     std::vector<Record> mRecords;
     std::vector<int> mSections; // records that are sections, in file order
     std::vector<Slot> mSlots;
+    // The slots' names one after the other, each with a terminator; their
+    // storage kept for the next list (no allocation per name).
+    std::vector<char> mNames;
     // Slots by hash once a list has more than kLinearSlots of them (open
     // addressing, a power of two of entries, -1 empty); below that the slots
     // are searched in order, which costs less than hashing into a table.
@@ -252,6 +257,19 @@ struct ReadList
     int mVersion = 0;
     int mSectionIndex = -1; // section: its index among the parent list's sections
 
+    // The name of a slot, with its terminator (valid while the list is
+    // not indexed further).
+    const char* NameOf(const Slot& slot) const
+    {
+        return mNames.data() + slot.mName;
+    }
+    // Whether a slot has that kind and name; prefix is NamePrefix(name, length).
+    bool Is(const Slot& slot, char kind, const char* name, size_t length, unsigned long long prefix) const
+    {
+        return slot.mPrefix == prefix && slot.mLength == length && slot.mKind == kind &&
+               (length <= 8 || std::memcmp(mNames.data() + slot.mName + 8, name + 8, length - 8) == 0);
+    }
+
     // Back to an empty list, keeping the storage for the next list entered.
     void Reset()
     {
@@ -260,6 +278,7 @@ struct ReadList
         mRecords.clear();
         mSections.clear();
         mSlots.clear();
+        mNames.clear();
         mSlotTable.clear();
         mLastSlot = -1;
         mNext = 0;
@@ -290,6 +309,23 @@ inline size_t SlotHash(char kind, const char* name, size_t length)
         h *= 1099511628211ull;
     }
     return static_cast<size_t>(h ^ (h >> 29));
+}
+
+// The first eight bytes of a name (fewer: zeros after), read without
+// passing its end: two names of up to eight bytes and the same length are
+// the same when their prefixes are.
+inline unsigned long long NamePrefix(const char* name, size_t length)
+{
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(name);
+    if (length >= 8)
+        return kbytes::GetLE64(p);
+    if (length >= 4)
+        return kbytes::GetLE32(p) |
+               (static_cast<unsigned long long>(kbytes::GetLE32(p + length - 4)) << (8 * (length - 4)));
+    if (length == 0)
+        return 0;
+    return p[0] | (static_cast<unsigned long long>(p[length / 2]) << (8 * (length / 2))) |
+           (static_cast<unsigned long long>(p[length - 1]) << (8 * (length - 1)));
 }
 
 // The bit of ReadList::mNameBits standing for a kind and name.
@@ -481,8 +517,14 @@ struct KQoxPrivate
             return nullptr;
         return FindSlot(list, kind, name, length);
     }
-    static kqox::Slot* FindSlot(kqox::ReadList& list, char kind, const char* name, size_t length);
-    static int FindSlotIndex(const kqox::ReadList& list, char kind, const char* name, size_t length, size_t hash);
+    static kqox::Slot* FindSlot(kqox::ReadList& list, char kind, const char* name, size_t length)
+    {
+        return FindSlot(list, kind, name, length, kqox::NamePrefix(name, length));
+    }
+    static kqox::Slot* FindSlot(kqox::ReadList& list, char kind, const char* name, size_t length,
+                                unsigned long long prefix);
+    static int FindSlotIndex(const kqox::ReadList& list, char kind, const char* name, size_t length,
+                             unsigned long long prefix, size_t hash);
     static void IndexSlots(kqox::ReadList& list);
     bool AddRecord(kqox::ReadList& list, kqox::Record& record, const char* name, size_t length);
     // A list to index: a spare one when there is one. PopList leaves the

@@ -646,7 +646,8 @@ bool KQoxPrivate::Corrupted()
     return Fail(KQox::eFILE_CORRUPTED);
 }
 
-int KQoxPrivate::FindSlotIndex(const ReadList& list, char kind, const char* name, size_t length, size_t hash)
+int KQoxPrivate::FindSlotIndex(const ReadList& list, char kind, const char* name, size_t length,
+                               unsigned long long prefix, size_t hash)
 {
     const size_t mask = list.mSlotTable.size() - 1;
     for (size_t at = hash & mask;; at = (at + 1) & mask)
@@ -655,8 +656,7 @@ int KQoxPrivate::FindSlotIndex(const ReadList& list, char kind, const char* name
         if (slot < 0)
             return -1;
         const Slot& s = list.mSlots[static_cast<size_t>(slot)];
-        if (s.mHash == hash && s.mKind == kind && s.mName.size() == length &&
-            (length == 0 || std::memcmp(s.mName.data(), name, length) == 0))
+        if (s.mHash == hash && list.Is(s, kind, name, length, prefix))
             return slot;
     }
 }
@@ -664,15 +664,12 @@ int KQoxPrivate::FindSlotIndex(const ReadList& list, char kind, const char* name
 // A few slots are searched in order. A name read from a file may hold a
 // NUL byte: such a slot never matches a name given as a C string, whose
 // length stops at its first NUL.
-static int FindSlotInOrder(const ReadList& list, char kind, const char* name, size_t length)
+static int FindSlotInOrder(const ReadList& list, char kind, const char* name, size_t length,
+                           unsigned long long prefix)
 {
     for (size_t i = 0; i < list.mSlots.size(); ++i)
-    {
-        const Slot& s = list.mSlots[i];
-        if (s.mKind == kind && s.mName.size() == length &&
-            (length == 0 || std::memcmp(s.mName.data(), name, length) == 0))
+        if (list.Is(list.mSlots[i], kind, name, length, prefix))
             return static_cast<int>(i);
-    }
     return -1;
 }
 
@@ -681,7 +678,7 @@ void KQoxPrivate::IndexSlots(ReadList& list)
     // Slots searched in order so far carry no hash yet.
     if (list.mSlotTable.empty())
         for (Slot& slot : list.mSlots)
-            slot.mHash = SlotHash(slot.mKind, slot.mName.data(), slot.mName.size());
+            slot.mHash = SlotHash(slot.mKind, list.NameOf(slot), slot.mLength);
     size_t size = 16;
     while (size < list.mSlots.size() * 2)
         size *= 2;
@@ -696,16 +693,17 @@ void KQoxPrivate::IndexSlots(ReadList& list)
     }
 }
 
-Slot* KQoxPrivate::FindSlot(ReadList& list, char kind, const char* name, size_t length)
+Slot* KQoxPrivate::FindSlot(ReadList& list, char kind, const char* name, size_t length, unsigned long long prefix)
 {
     if (list.mLastSlot >= 0)
     {
         Slot& last = list.mSlots[static_cast<size_t>(list.mLastSlot)];
-        if (last.mKind == kind && last.mName.size() == length && std::memcmp(last.mName.data(), name, length) == 0)
+        if (list.Is(last, kind, name, length, prefix))
             return &last;
     }
-    const int slot = list.mSlotTable.empty() ? FindSlotInOrder(list, kind, name, length)
-                                             : FindSlotIndex(list, kind, name, length, SlotHash(kind, name, length));
+    const int slot = list.mSlotTable.empty()
+                         ? FindSlotInOrder(list, kind, name, length, prefix)
+                         : FindSlotIndex(list, kind, name, length, prefix, SlotHash(kind, name, length));
     if (slot < 0)
         return nullptr;
     list.mLastSlot = slot;
@@ -717,32 +715,33 @@ bool KQoxPrivate::AddRecord(ReadList& list, Record& record, const char* name, si
     // Record indices are ints.
     if (list.mRecords.size() >= static_cast<size_t>(INT_MAX))
         return false;
-    int index = static_cast<int>(list.mRecords.size());
+    const int index = static_cast<int>(list.mRecords.size());
+    const unsigned long long prefix = NamePrefix(name, length);
     int slot = -1;
-    if (list.mLastSlot >= 0)
-    {
-        const Slot& last = list.mSlots[static_cast<size_t>(list.mLastSlot)];
-        if (last.mKind == record.mKind && last.mName.size() == length &&
-            (length == 0 || std::memcmp(last.mName.data(), name, length) == 0))
-            slot = list.mLastSlot;
-    }
+    if (list.mLastSlot >= 0 && list.Is(list.mSlots[static_cast<size_t>(list.mLastSlot)], record.mKind, name, length,
+                                       prefix))
+        slot = list.mLastSlot;
     // A hash is worked out only once the slots are indexed by it.
     size_t hash = 0;
     if (slot < 0 && list.mSlotTable.empty())
-        slot = FindSlotInOrder(list, record.mKind, name, length);
+        slot = FindSlotInOrder(list, record.mKind, name, length, prefix);
     else if (slot < 0)
     {
         hash = SlotHash(record.mKind, name, length);
-        slot = FindSlotIndex(list, record.mKind, name, length, hash);
+        slot = FindSlotIndex(list, record.mKind, name, length, prefix, hash);
     }
     if (slot < 0)
     {
         slot = static_cast<int>(list.mSlots.size());
         list.mSlots.emplace_back();
         Slot& added = list.mSlots.back();
-        added.mName.assign(name, length);
+        added.mPrefix = prefix;
         added.mHash = hash;
+        added.mName = list.mNames.size();
+        added.mLength = length;
         added.mKind = record.mKind;
+        list.mNames.insert(list.mNames.end(), name, name + length);
+        list.mNames.push_back(0);
         list.mNameBits |= NameBit(record.mKind, name, length);
         // The table stays at most half full.
         if (list.mSlots.size() > kLinearSlots && list.mSlots.size() * 2 > list.mSlotTable.size())
@@ -761,7 +760,7 @@ bool KQoxPrivate::AddRecord(ReadList& list, Record& record, const char* name, si
     record.mSlot = slot;
     record.mNextSame = -1;
     if (s.mLast >= 0)
-        list.mRecords[s.mLast].mNextSame = index;
+        list.mRecords[static_cast<size_t>(s.mLast)].mNextSame = index;
     else
         s.mFirst = s.mCursor = index;
     s.mLast = index;
@@ -856,7 +855,7 @@ bool IndexBinaryRecords(KQoxPrivate& d, ReadList& list, bool topLevel, Bytes at)
         if (valueBytes > room || blockBytes > room - valueBytes)
             return false;
         // Every value takes at least two bytes (type code and payload).
-        if (count > valueBytes / 2 || (count == 0) != (valueBytes == 0))
+        if (count * 2 > valueBytes || (count == 0) != (valueBytes == 0))
             return false;
         record.mCount = static_cast<unsigned int>(count);
         record.mValuesPos = headerEnd;
@@ -1645,18 +1644,18 @@ bool KQox::FieldReadBegin(const char* name)
         return false;
     // The field after the one read last, when it is the next unread field
     // of that name; else the name's own cursor.
+    const unsigned long long prefix = NamePrefix(name, length);
     int record = -1;
     if (list.mNext < static_cast<int>(list.mRecords.size()))
     {
         const Record& next = list.mRecords[static_cast<size_t>(list.mNext)];
         const Slot& slot = list.mSlots[static_cast<size_t>(next.mSlot)];
-        if (next.mKind == kField && slot.mCursor == list.mNext && slot.mName.size() == length &&
-            std::memcmp(slot.mName.data(), name, length) == 0)
+        if (slot.mCursor == list.mNext && list.Is(slot, kField, name, length, prefix))
             record = list.mNext;
     }
     if (record < 0)
     {
-        const Slot* slot = KQoxPrivate::FindSlot(list, kField, name, length);
+        const Slot* slot = KQoxPrivate::FindSlot(list, kField, name, length, prefix);
         record = slot ? slot->mCursor : -1;
         if (record < 0)
             return false;
@@ -1710,7 +1709,7 @@ const char* KQox::FieldReadGetRecordName(int index, bool* isSection)
     const Record& r = list.mRecords[index];
     if (isSection)
         *isSection = r.mKind == kSection;
-    return list.mSlots[r.mSlot].mName.c_str();
+    return list.NameOf(list.mSlots[static_cast<size_t>(r.mSlot)]);
 }
 
 bool KQox::FieldReadBlockBegin()
