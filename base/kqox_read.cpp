@@ -740,8 +740,9 @@ bool KQoxPrivate::AddRecord(ReadList& list, Record& record, const char* name, si
         added.mName = list.mNames.size();
         added.mLength = length;
         added.mKind = record.mKind;
-        list.mNames.insert(list.mNames.end(), name, name + length);
-        list.mNames.push_back(0);
+        list.mNames.resize(added.mName + length + 1);
+        std::memcpy(list.mNames.data() + added.mName, name, length);
+        list.mNames[added.mName + length] = 0;
         list.mNameBits |= NameBit(record.mKind, name, length);
         // The table stays at most half full.
         if (list.mSlots.size() > kLinearSlots && list.mSlots.size() * 2 > list.mSlotTable.size())
