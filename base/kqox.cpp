@@ -9,7 +9,6 @@
 #include <random>
 #include <stdexcept>
 
-
 #include "base/kbytes.h"
 #include "base/kpath.h"
 #include "base/kqox_private.h"

@@ -54,14 +54,14 @@ const char kSection = 'S';
 const int kSizesOffset = 3;                // in a record, after kind and name length: name, then the sizes
 const int kSizesBytes = 20;                // count (4), value bytes (8), block bytes (8)
 const unsigned int kMaxIoChunk = 1u << 30; // largest single read or write handed to a layer
-const size_t kWindowSize = 256 << 10;       // bytes read at a time for values (binary)
+const size_t kWindowSize = 256 << 10;      // bytes read at a time for values (binary)
 const size_t kTextWindowSize = 64 * 1024;  // the same for ASCII text
 const long long kDenseHeads = 16 * 1024;   // heads this close to the one before are read a run at a time
 const size_t kDenseRun = 64 * 1024;        // bytes read at a time for those
 const size_t kPeekSize = 4 * 1024;         // bytes read at a time for record headers and end markers
 // A binary image read in place: a block entered within this many bytes of
 // the check value's front runs through the register first (its bytes are
-// then at hand for reading); the rest is run this many bytes at a time.
+// then at hand for reading); the rest is run when the value is verified.
 const long long kCheckReach = 4ll << 20;
 const size_t kSparsePeek = 512;            // bytes read for a record head far from the one before
 const size_t kFlushSize = 1 << 20;         // bytes gathered before they go to the body layer
