@@ -105,7 +105,6 @@ inline void PutBE32(unsigned char* p, uint32_t v)
     p[3] = static_cast<unsigned char>(v);
 }
 
-
 // One array item of any width, byte by byte (machines that are not little-endian).
 template <typename T>
 inline void PutLEItem(unsigned char* p, T v)

@@ -63,9 +63,9 @@ const size_t kPeekSize = 4 * 1024;         // bytes read at a time for record he
 // the check value's front runs through the register first (its bytes are
 // then at hand for reading); the rest is run when the value is verified.
 const long long kCheckReach = 4ll << 20;
-const size_t kSparsePeek = 512;            // bytes read for a record head far from the one before
-const size_t kFlushSize = 1 << 20;         // bytes gathered before they go to the body layer
-const size_t kLargeWrite = 1 << 20;        // values this large go to the body layer directly
+const size_t kSparsePeek = 512;     // bytes read for a record head far from the one before
+const size_t kFlushSize = 1 << 20;  // bytes gathered before they go to the body layer
+const size_t kLargeWrite = 1 << 20; // values this large go to the body layer directly
 // Large values go down in portions this size: the CRC layer's pass leaves each
 // in the cache for the copy into the file.
 const unsigned int kDirectChunk = 256 * 1024;
@@ -259,10 +259,7 @@ struct ReadList
 
     // The name of a slot, with its terminator (valid while the list is
     // not indexed further).
-    const char* NameOf(const Slot& slot) const
-    {
-        return mNames.data() + slot.mName;
-    }
+    const char* NameOf(const Slot& slot) const { return mNames.data() + slot.mName; }
     // Whether a slot has that kind and name; prefix is NamePrefix(name, length).
     bool Is(const Slot& slot, char kind, const char* name, size_t length, unsigned long long prefix) const
     {

@@ -664,8 +664,7 @@ int KQoxPrivate::FindSlotIndex(const ReadList& list, char kind, const char* name
 // A few slots are searched in order. A name read from a file may hold a
 // NUL byte: such a slot never matches a name given as a C string, whose
 // length stops at its first NUL.
-static int FindSlotInOrder(const ReadList& list, char kind, const char* name, size_t length,
-                           unsigned long long prefix)
+static int FindSlotInOrder(const ReadList& list, char kind, const char* name, size_t length, unsigned long long prefix)
 {
     for (size_t i = 0; i < list.mSlots.size(); ++i)
         if (list.Is(list.mSlots[i], kind, name, length, prefix))
@@ -718,8 +717,8 @@ bool KQoxPrivate::AddRecord(ReadList& list, Record& record, const char* name, si
     const int index = static_cast<int>(list.mRecords.size());
     const unsigned long long prefix = NamePrefix(name, length);
     int slot = -1;
-    if (list.mLastSlot >= 0 && list.Is(list.mSlots[static_cast<size_t>(list.mLastSlot)], record.mKind, name, length,
-                                       prefix))
+    if (list.mLastSlot >= 0 &&
+        list.Is(list.mSlots[static_cast<size_t>(list.mLastSlot)], record.mKind, name, length, prefix))
         slot = list.mLastSlot;
     // A hash is worked out only once the slots are indexed by it.
     size_t hash = 0;

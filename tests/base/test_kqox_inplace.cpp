@@ -342,8 +342,7 @@ struct Sample
 };
 
 class KQoxInPlace : public ::testing::TestWithParam<Sample>
-{
-};
+{};
 
 // Records cut by the windows (raw values of up to 90,000 bytes), a section
 // of several megabytes: the same dump from disk and from memory, with and
@@ -478,6 +477,64 @@ TEST(KQoxInPlaceBlocks, HugeAndDeepBlocks)
         while (f.FieldReadBegin("Level") && f.FieldReadI() == reached && f.FieldReadBlockBegin())
             ++reached;
         EXPECT_EQ(reached, depth);
+        EXPECT_EQ(f.GetLastErrorID(), -1);
+        EXPECT_TRUE(f.ProjectCheckIntegrity());
+    }
+}
+
+// Texts longer than a reading window or cut by one, and names of
+// thousands of bytes among many short records, from disk and from memory.
+TEST(KQoxInPlaceTexts, LongTextsAndNames)
+{
+    TempDir dir;
+    const std::string path = dir.File("texts.qox");
+    auto text = [](int i) {
+        return std::string(static_cast<size_t>((i * 7717) % 300001), static_cast<char>('a' + i % 26));
+    };
+    auto name = [](int i) { return i % 100 == 7 ? std::string(5000, static_cast<char>('A' + i % 26)) : "K"; };
+    const int records = 3000;
+    {
+        KQox f;
+        ASSERT_TRUE(f.ProjectCreate(path.c_str()));
+        f.FieldWriteBegin("List");
+        f.FieldWriteBlockBegin();
+        for (int i = 0; i < records; ++i)
+        {
+            f.FieldWriteBegin(name(i).c_str());
+            f.FieldWriteI(i);
+            if (i % 97 == 0)
+                f.FieldWriteC(text(i).c_str());
+            f.FieldWriteC("");
+            f.FieldWriteEnd();
+        }
+        f.FieldWriteBlockEnd();
+        f.FieldWriteEnd();
+        ASSERT_TRUE(f.ProjectClose());
+    }
+    const std::vector<unsigned char> image = FileBytes(path);
+    for (int memory = 0; memory < 2; ++memory)
+    {
+        SCOPED_TRACE(memory ? "memory" : "disk");
+        KQox f;
+        ASSERT_TRUE(memory ? f.ProjectOpen(image.data(), static_cast<unsigned int>(image.size()))
+                           : f.ProjectOpen(path.c_str()));
+        ASSERT_TRUE(f.FieldReadBegin("List"));
+        ASSERT_TRUE(f.FieldReadBlockBegin());
+        ASSERT_EQ(f.FieldReadGetRecordCount(), records);
+        EXPECT_EQ(f.FieldReadGetCount("K"), records - records / 100);
+        for (int i = 0; i < records; ++i)
+        {
+            ASSERT_STREQ(f.FieldReadGetRecordName(i), name(i).c_str());
+            ASSERT_TRUE(f.FieldReadBegin(name(i).c_str()));
+            ASSERT_EQ(f.FieldReadI(), i);
+            if (i % 97 == 0)
+            {
+                ASSERT_TRUE(f.FieldReadC() == text(i)) << i;
+            }
+            ASSERT_STREQ(f.FieldReadC(), "");
+            ASSERT_STREQ(f.FieldReadC(), "");
+            f.FieldReadEnd();
+        }
         EXPECT_EQ(f.GetLastErrorID(), -1);
         EXPECT_TRUE(f.ProjectCheckIntegrity());
     }
