@@ -116,6 +116,7 @@ void KQoxPrivate::ResetFile()
     mBodyStart = 0;
     mTrailerPos = 0;
     mReadStack.clear();
+    StackChanged();
     mSpareLists.clear();
     mBraces.clear();
     mBraces.shrink_to_fit();
@@ -429,6 +430,7 @@ bool KQoxPrivate::OpenBinary(const unsigned char* header, const char* password, 
     if (!IndexList(*root, true) || !TopLevelEndOk(mForm, mLimit, *root))
         return Fail(KQox::eFILE_CORRUPTED);
     mReadStack.push_back(std::move(root));
+    StackChanged();
     return true;
 }
 
@@ -510,6 +512,7 @@ bool KQoxPrivate::OpenAscii()
     if (!IndexList(*root, true))
         return Fail(KQox::eFILE_CORRUPTED);
     mReadStack.push_back(std::move(root));
+    StackChanged();
     return true;
 }
 

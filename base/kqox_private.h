@@ -529,17 +529,21 @@ struct KQoxPrivate
     std::unique_ptr<kqox::ReadList> NewList();
     void PopList();
     bool EnterBlock(int record, bool section, int sectionIndex);
+    // The innermost list (null when none), kept at hand: every read asks for it.
     kqox::ReadList* Top()
     {
-        return mReadStack.empty() ? nullptr : mReadStack.back().get();
+        return mTop;
+    }
+    // Called whenever the read stack changes.
+    void StackChanged()
+    {
+        mTop = mReadStack.empty() ? nullptr : mReadStack.back().get();
     }
     // The innermost list when it has a field current; null otherwise.
     kqox::ReadList* Current()
     {
-        if (mMode != eReading || mReadStack.empty())
-            return nullptr;
-        kqox::ReadList* list = mReadStack.back().get();
-        return list->mCurrent >= 0 ? list : nullptr;
+        kqox::ReadList* list = mTop;
+        return mMode == eReading && list && list->mCurrent >= 0 ? list : nullptr;
     }
     bool Corrupted();
     bool NextValue(kqox::Value& value);
@@ -661,6 +665,7 @@ struct KQoxPrivate
     kqox::PeekWindow mHeadWindow; // record headers
     kqox::PeekWindow mMarkWindow; // end markers of blocks
     std::vector<std::unique_ptr<kqox::ReadList>> mReadStack;
+    kqox::ReadList* mTop = nullptr; // mReadStack's last list
     std::vector<std::unique_ptr<kqox::ReadList>> mSpareLists;
     std::vector<kqox::Brace> mBraces;       // ASCII blocks of the whole body
     std::vector<kqox::ArrayExtent> mArrays; // large ASCII arrays, by position

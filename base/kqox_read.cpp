@@ -788,6 +788,7 @@ void KQoxPrivate::PopList()
     if (mSpareLists.size() < kSpareLists)
         mSpareLists.push_back(std::move(mReadStack.back()));
     mReadStack.pop_back();
+    StackChanged();
 }
 
 bool KQoxPrivate::IndexList(ReadList& list, bool topLevel)
@@ -1401,6 +1402,7 @@ bool KQoxPrivate::EnterBlock(int record, bool section, int sectionIndex)
         return Corrupted();
     }
     mReadStack.push_back(std::move(list));
+    StackChanged();
     return true;
 }
 
