@@ -284,17 +284,30 @@ unsigned int MultiplyMod(unsigned int a, unsigned int b)
     return r;
 }
 
-// x^(8 * bytes) modulo the polynomial: moves a register over that many zero bytes.
+// x^(8 * 2^k) modulo the polynomial for every k, worked out once.
+struct ZeroBytePowers
+{
+    unsigned int mPower[64];
+    ZeroBytePowers()
+    {
+        unsigned int power = 1u << 8; // x^8
+        for (unsigned int& entry : mPower)
+        {
+            entry = power;
+            power = MultiplyMod(power, power);
+        }
+    }
+};
+
+// x^(8 * bytes) modulo the polynomial: moves a register over that many zero
+// bytes. One multiplication per set bit of the count.
 unsigned int ZeroBytesFactorOf(unsigned long long bytes)
 {
+    static const ZeroBytePowers powers;
     unsigned int result = 1;
-    unsigned int power = 1u << 8; // x^8
-    for (; bytes; bytes >>= 1)
-    {
+    for (int k = 0; bytes; bytes >>= 1, ++k)
         if (bytes & 1u)
-            result = MultiplyMod(result, power);
-        power = MultiplyMod(power, power);
-    }
+            result = MultiplyMod(result, powers.mPower[k]);
     return result;
 }
 
