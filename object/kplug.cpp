@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
-#include <unordered_map>
 
 #include "object/kreversewalk.h"
 
@@ -38,25 +37,111 @@ namespace {
 
 // Lists shorter than this are searched by a plain scan.
 const int kIndexThreshold = 32;
-
-struct HdlHash
-{
-    size_t operator()(const HdlKPlug& h) const
-    {
-        uint64_t v = reinterpret_cast<uintptr_t>(h.GetEntry()) ^ (static_cast<uint64_t>(h.GetSerial()) << 32);
-        v ^= v >> 29;
-        v *= 0xBF58476D1CE4E5B9ull;
-        v ^= v >> 32;
-        return static_cast<size_t>(v);
-    }
-};
+// The smallest table of a list's index has 2^kIndexMinBits slots.
+const int kIndexMinBits = 7;
 
 } // namespace
 
-// How many records of each handle a long list holds.
+// How many records of each plug serial a long list holds: one open-addressed
+// table probed linearly, kept at most half full. A removal shifts the slots
+// after it back, so no slot is ever marked deleted and a lookup stops at the
+// first free slot. Keyed by serial alone (a plug's serial is unique while
+// the serials do not wrap), a count is never below that of the handle: a
+// count of 0 still proves the handle absent and one of 1 leaves at most one
+// record to find.
 struct KPlugConnectionList::Index
 {
-    std::unordered_map<HdlKPlug, int, HdlHash> mCounts;
+    struct Slot
+    {
+        uint32_t mSerial;
+        uint32_t mCount; // 0: free
+    };
+
+    explicit Index(int records) { Rehash(records); }
+
+    void Add(uint32_t serial)
+    {
+        if ((mUsed + 1) * 2 > mMask + 1)
+            Rehash(mUsed + 1);
+        size_t i = Home(serial);
+        while (mSlots[i].mCount > 0 && mSlots[i].mSerial != serial)
+            i = (i + 1) & mMask;
+        if (mSlots[i].mCount == 0)
+        {
+            mSlots[i].mSerial = serial;
+            ++mUsed;
+        }
+        ++mSlots[i].mCount;
+    }
+
+    void Remove(uint32_t serial)
+    {
+        size_t i = Find(serial);
+        if (i > mMask || --mSlots[i].mCount > 0)
+            return;
+        // Pull back each following slot that may live at i, up to a free one.
+        for (size_t j = (i + 1) & mMask; mSlots[j].mCount > 0; j = (j + 1) & mMask)
+        {
+            const size_t home = Home(mSlots[j].mSerial);
+            // The slot stays when its home lies cyclically within (i, j].
+            const bool stays = i < j ? (home > i && home <= j) : (home > i || home <= j);
+            if (!stays)
+            {
+                mSlots[i] = mSlots[j];
+                i = j;
+            }
+        }
+        mSlots[i].mCount = 0;
+        --mUsed;
+    }
+
+    // Records of the serial.
+    uint32_t Count(uint32_t serial) const
+    {
+        const size_t i = Find(serial);
+        return i > mMask ? 0 : mSlots[i].mCount;
+    }
+
+private:
+    size_t Home(uint32_t serial) const
+    {
+        // Fibonacci hashing: serials made one after another spread out.
+        return static_cast<size_t>((serial * 0x9E3779B97F4A7C15ull) >> mShift);
+    }
+    // The slot of the serial, or past the table.
+    size_t Find(uint32_t serial) const
+    {
+        for (size_t i = Home(serial); mSlots[i].mCount > 0; i = (i + 1) & mMask)
+            if (mSlots[i].mSerial == serial)
+                return i;
+        return mMask + 1;
+    }
+    // A table with room for at least twice as many serials, those held kept.
+    void Rehash(size_t serials)
+    {
+        int bits = kIndexMinBits;
+        while ((size_t(1) << bits) < serials * 4)
+            ++bits;
+        std::unique_ptr<Slot[]> old = std::move(mSlots);
+        const size_t oldCapacity = old ? mMask + 1 : 0;
+        mSlots.reset(new Slot[size_t(1) << bits]());
+        mMask = (size_t(1) << bits) - 1;
+        mShift = 64 - bits;
+        for (size_t k = 0; k < oldCapacity; ++k)
+        {
+            if (old[k].mCount == 0)
+                continue;
+            size_t i = Home(old[k].mSerial);
+            while (mSlots[i].mCount > 0)
+                i = (i + 1) & mMask;
+            mSlots[i] = old[k];
+        }
+    }
+
+    std::unique_ptr<Slot[]> mSlots;
+    size_t mMask = 0;
+    int mShift = 64;
+    size_t mUsed = 0;
 };
 
 KPlugConnectionList::State::~State() = default;
@@ -90,16 +175,13 @@ void KPlugConnectionList::Clear()
 void KPlugConnectionList::IndexAdd(const HdlKPlug& hdl)
 {
     if (mState->mIndex)
-        ++mState->mIndex->mCounts[hdl];
+        mState->mIndex->Add(hdl.GetSerial());
 }
 
 void KPlugConnectionList::IndexRemove(const HdlKPlug& hdl)
 {
-    if (!mState->mIndex)
-        return;
-    auto it = mState->mIndex->mCounts.find(hdl);
-    if (it != mState->mIndex->mCounts.end() && --it->second <= 0)
-        mState->mIndex->mCounts.erase(it);
+    if (mState->mIndex)
+        mState->mIndex->Remove(hdl.GetSerial());
 }
 
 void KPlugConnectionList::Grow(int index)
@@ -153,7 +235,7 @@ void KPlugConnectionList::Insert(int index, const KPlugConnection& connection)
         IndexAdd(connection.mHdl);
     else if (st.mCount >= kIndexThreshold)
     {
-        st.mIndex = std::make_unique<Index>();
+        st.mIndex = std::make_unique<Index>(st.mCount);
         for (int i = 0; i < st.mCount; ++i)
             IndexAdd(At(i).mHdl);
     }
@@ -185,10 +267,10 @@ int KPlugConnectionList::FindLast(const HdlKPlug& hdl) const
     const int count = GetCount();
     if (count > 0 && mState->mIndex)
     {
-        auto it = mState->mIndex->mCounts.find(hdl);
-        if (it == mState->mIndex->mCounts.end())
+        const uint32_t records = mState->mIndex->Count(hdl.GetSerial());
+        if (records == 0)
             return -1;
-        if (it->second == 1)
+        if (records == 1)
         {
             // Only one record: look from both ends at once.
             for (int lo = 0, hi = count - 1; lo <= hi; ++lo, --hi)

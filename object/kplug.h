@@ -95,7 +95,9 @@ struct KPlugConnection
 
 // An ordered list of connection records. Grows geometrically and removes at
 // either end in constant time; long lists keep an occurrence count per handle
-// so that a lookup of a plug connected once stops at whichever end is nearer.
+// (in one flat table, no allocation per record) so that a lookup of a plug
+// not in the list fails at once and one of a plug connected once stops at
+// whichever end is nearer.
 class KPlugConnectionList
 {
 public:
