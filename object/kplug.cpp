@@ -144,7 +144,10 @@ private:
     size_t mUsed = 0;
 };
 
-KPlugConnectionList::State::~State() = default;
+KPlugConnectionList::State::~State()
+{
+    delete mIndex.load(std::memory_order_relaxed);
+}
 
 static_assert(sizeof(KPlugConnectionList) == sizeof(void*), "a list without records is one pointer");
 
@@ -172,16 +175,19 @@ void KPlugConnectionList::Clear()
     mState.reset();
 }
 
-void KPlugConnectionList::IndexAdd(const HdlKPlug& hdl)
+KPlugConnectionList::Index* KPlugConnectionList::SearchIndex() const
 {
-    if (mState->mIndex)
-        mState->mIndex->Add(hdl.GetSerial());
-}
-
-void KPlugConnectionList::IndexRemove(const HdlKPlug& hdl)
-{
-    if (mState->mIndex)
-        mState->mIndex->Remove(hdl.GetSerial());
+    Index* index = mState->mIndex.load(std::memory_order_acquire);
+    if (index || mState->mCount < kIndexThreshold)
+        return index;
+    // Searches on other threads may build one at the same time: the first
+    // one published is kept.
+    std::unique_ptr<Index> made = std::make_unique<Index>(mState->mCount);
+    for (int i = 0; i < mState->mCount; ++i)
+        made->Add(At(i).mHdl.GetSerial());
+    if (mState->mIndex.compare_exchange_strong(index, made.get(), std::memory_order_acq_rel))
+        return made.release();
+    return index;
 }
 
 void KPlugConnectionList::Grow(int index)
@@ -194,7 +200,7 @@ void KPlugConnectionList::Grow(int index)
     memcpy(static_cast<void*>(grown->Data() + index + 1), st.Data() + st.mHead + index,
            sizeof(KPlugConnection) * (st.mCount - index));
     grown->mCount = st.mCount;
-    grown->mIndex = std::move(st.mIndex);
+    grown->mIndex.store(st.mIndex.exchange(nullptr, std::memory_order_relaxed), std::memory_order_relaxed);
     mState = std::move(grown);
 }
 
@@ -231,14 +237,8 @@ void KPlugConnectionList::Insert(int index, const KPlugConnection& connection)
     KPlugConnection_Store(st.Data() + st.mHead + index, connection);
     ++st.mCount;
 
-    if (st.mIndex)
-        IndexAdd(connection.mHdl);
-    else if (st.mCount >= kIndexThreshold)
-    {
-        st.mIndex = std::make_unique<Index>(st.mCount);
-        for (int i = 0; i < st.mCount; ++i)
-            IndexAdd(At(i).mHdl);
-    }
+    if (Index* counts = st.mIndex.load(std::memory_order_relaxed))
+        counts->Add(connection.mHdl.GetSerial());
 }
 
 void KPlugConnectionList::Remove(int index)
@@ -259,15 +259,18 @@ void KPlugConnectionList::Remove(int index)
     }
     if (--st.mCount == 0)
         st.mHead = 0;
-    IndexRemove(hdl);
+    if (Index* counts = st.mIndex.load(std::memory_order_relaxed))
+        counts->Remove(hdl.GetSerial());
 }
 
 int KPlugConnectionList::FindLast(const HdlKPlug& hdl) const
 {
     const int count = GetCount();
-    if (count > 0 && mState->mIndex)
+    if (count == 0)
+        return -1;
+    if (const Index* counts = SearchIndex())
     {
-        const uint32_t records = mState->mIndex->Count(hdl.GetSerial());
+        const uint32_t records = counts->Count(hdl.GetSerial());
         if (records == 0)
             return -1;
         if (records == 1)

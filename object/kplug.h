@@ -15,6 +15,7 @@
 //
 // Plugs refer to one another through weak handles only.
 
+#include <atomic>
 #include <cassert>
 #include <cstdint>
 #include <memory>
@@ -94,10 +95,12 @@ struct KPlugConnection
 };
 
 // An ordered list of connection records. Grows geometrically and removes at
-// either end in constant time; long lists keep an occurrence count per handle
-// (in one flat table, no allocation per record) so that a lookup of a plug
-// not in the list fails at once and one of a plug connected once stops at
-// whichever end is nearer.
+// either end in constant time. A long list that is searched keeps, from its
+// first search on, an occurrence count per plug (one flat table, no
+// allocation per record) so that a lookup of a plug not in the list fails at
+// once and one of a plug connected once stops at whichever end is nearer;
+// lists that are only filled and read in order never pay for it. Searches
+// may run on several threads at once while the list does not change.
 class KPlugConnectionList
 {
 public:
@@ -131,7 +134,8 @@ private:
         int mHead = 0;
         int mCount = 0;
         int mCapacity = 0;
-        std::unique_ptr<Index> mIndex;
+        // Made by the first search of a long list, then kept in step.
+        mutable std::atomic<Index*> mIndex{nullptr};
         ~State();
         KPlugConnection* Data() { return reinterpret_cast<KPlugConnection*>(this + 1); }
         const KPlugConnection* Data() const { return reinterpret_cast<const KPlugConnection*>(this + 1); }
@@ -143,8 +147,8 @@ private:
         void operator()(State* state) const;
     };
     void Grow(int index);
-    void IndexAdd(const HdlKPlug& hdl);
-    void IndexRemove(const HdlKPlug& hdl);
+    // The index of a long list, made now if there is none yet.
+    Index* SearchIndex() const;
 
     std::unique_ptr<State, StateDeleter> mState;
 };

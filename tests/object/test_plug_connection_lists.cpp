@@ -1,11 +1,14 @@
-// Connection lists of every length: short lists are scanned, long ones keep
-// a count per plug. Both must give the same orders and lookups, through
-// duplicates, insertions before a plug, moves, removals and destruction.
+// Connection lists of every length: short lists are scanned, long searched
+// ones keep a count per plug. Both must give the same orders and lookups,
+// through duplicates, insertions before a plug, moves, removals and
+// destruction.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <random>
+#include <thread>
 #include <unordered_set>
 
 #include "object_test_helpers.h"
@@ -223,4 +226,38 @@ TEST(PlugConnectionLists, HundredThousandSourcesAndDestinationsInAnyOrder)
         plug->Destroy(0);
     EXPECT_EQ(hub.GetSrcCount(), 0);
     EXPECT_EQ(hub.GetDstCount(), 0);
+}
+
+TEST(PlugConnectionLists, SearchesOnSeveralThreadsAtOnceAgree)
+{
+    // The first searches of a long list, all at once: each thread must see
+    // every plug where it is, whichever thread builds the list's counts.
+    for (int round = 0; round < 20; ++round)
+    {
+        TPlug dst("D");
+        dst.mRecord = false;
+        std::vector<TPlug*> plugs;
+        for (int i = 0; i < 500; ++i)
+        {
+            plugs.push_back(Quiet(new TPlug("s")));
+            ASSERT_TRUE(dst.ConnectSrc(plugs.back()));
+        }
+        TPlug stranger("X");
+        std::atomic<int> wrong(0);
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 4; ++t)
+            threads.emplace_back([&, t] {
+                for (int i = 0; i < 500; ++i)
+                {
+                    const int k = (i * 7 + t * 131) % 500;
+                    if (dst.FindSrc(plugs[static_cast<size_t>(k)]) != k || dst.IsConnectedSrc(&stranger))
+                        ++wrong;
+                }
+            });
+        for (std::thread& thread : threads)
+            thread.join();
+        EXPECT_EQ(wrong.load(), 0);
+        for (TPlug* plug : plugs)
+            plug->Destroy(0);
+    }
 }
