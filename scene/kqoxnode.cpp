@@ -215,6 +215,19 @@ void KQoxNode::Reset()
 // ---------------------------------------------------------------------------
 // Hierarchy
 
+bool KQoxHasChild(KQoxNode* node)
+{
+    KPlug* table = node ? node->GetPropertyHandler() : nullptr;
+    const int count = table ? table->GetSrcCount() : 0;
+    for (int i = 0; i < count; ++i)
+    {
+        KPlug* plug = table->GetSrc(i);
+        if (plug && plug->Is(KQoxNodeProperties::ClassId))
+            return true;
+    }
+    return false;
+}
+
 KQoxNode* KQoxNode::GetParent()
 {
     if (!mProperties)
@@ -234,7 +247,7 @@ bool KQoxNode::IsSelfOrAncestorOf(KQoxNode* node)
     if (node == this)
         return true;
     // A leaf is nobody's ancestor: keeps attaching new leaves constant-time.
-    if (!node || GetChildCount(false) == 0)
+    if (!node || !KQoxHasChild(this))
         return false;
     for (KQoxNode* up = node->GetParent(); up; up = up->GetParent())
         if (up == this)

@@ -10,6 +10,12 @@
 
 namespace qoxsdk_600 {
 
+// Whether node has a child, read from its node table's sources: what its
+// children view would hold, without making the view (a node that only
+// joins a tree then makes none, which each later connection of the node
+// would have to keep in step).
+bool KQoxHasChild(KQoxNode* node);
+
 // Calls visit(node) on node and its subtree in pre-order. When visit returns
 // false the walk stops and false is returned.
 template <class Visit>
