@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <vector>
 
 #include "object/kreversewalk.h"
 
@@ -842,12 +843,47 @@ struct KSubPart
     int mPosition;
 };
 
+// A short list kept in place: plugs have few sub-plugs, and a connection
+// change then allocates nothing for them. Longer lists continue on the heap.
+template <class T>
+class KShortList
+{
+public:
+    int GetCount() const { return mCount; }
+    T& operator[](int index) { return index < kInPlace ? mInPlace[index] : mMore[static_cast<size_t>(index - kInPlace)]; }
+    const T& operator[](int index) const
+    {
+        return index < kInPlace ? mInPlace[index] : mMore[static_cast<size_t>(index - kInPlace)];
+    }
+    void Add(const T& item)
+    {
+        if (mCount < kInPlace)
+            mInPlace[mCount] = item;
+        else
+            mMore.push_back(item);
+        ++mCount;
+    }
+    void Empty()
+    {
+        mMore.clear();
+        mCount = 0;
+    }
+
+private:
+    static const int kInPlace = 4;
+    T mInPlace[kInPlace];
+    std::vector<T> mMore;
+    int mCount = 0;
+};
+
+typedef KShortList<KSubPart> KSubParts;
+
 // Calls visit(sub) for each sub-plug of a plug that is still alive, from a
 // snapshot taken first: a listener may add, remove or destroy sub-plugs.
 template <class Visit>
 void ForEachSubPlug(KPlug* plug, Visit visit)
 {
-    KArrayTemplate<HdlKPlug> subs(4);
+    KShortList<HdlKPlug> subs;
     for (int i = 0; i < plug->GetSubPlugCount(); ++i)
         subs.Add(HdlKPlug(plug->GetSubPlug(i)));
     for (int i = 0; i < subs.GetCount(); ++i)
@@ -857,7 +893,7 @@ void ForEachSubPlug(KPlug* plug, Visit visit)
 
 // Tells each live sub-plug of parts of a connection change, with its
 // position as index when withPosition is set and -1 otherwise.
-void TellParts(const KArrayTemplate<KSubPart>& parts, kPlugAction action, bool withPosition, KPlug* other,
+void TellParts(const KSubParts& parts, kPlugAction action, bool withPosition, KPlug* other,
                kConnectionType type)
 {
     for (int i = 0; i < parts.GetCount(); ++i)
@@ -958,8 +994,8 @@ bool KPlug::InternalConnectBefore(KPlug* source, KPlug* beforeDestination, KPlug
     }
 
     // Sub-plugs that show the new connection, each with its own position.
-    KArrayTemplate<KSubPart> dstParts(4);
-    KArrayTemplate<KSubPart> srcParts(4);
+    KSubParts dstParts;
+    KSubParts srcParts;
     ForEachSubPlug(destination, [&](KPlug* sub) {
         if (sub->RequestValidSrc(source, kConnectionNormal))
             dstParts.Add(KSubPart{HdlKPlug(sub), sub->FindSrcIndexFromOwnerPlugIndex(destination, srcPos)});
@@ -1043,8 +1079,8 @@ bool KPlug::DisconnectPlug(KPlug* source, KPlug* destination)
 
     // The sub-plugs that show the connection are told first, then searched:
     // listeners may have changed the lists.
-    KArrayTemplate<KSubPart> dstParts(4);
-    KArrayTemplate<KSubPart> srcParts(4);
+    KSubParts dstParts;
+    KSubParts srcParts;
     if (srcIndex >= 0)
         for (int i = 0; i < destination->GetSubPlugCount(); ++i)
             if (destination->GetSubPlug(i)->IsValidSrc(source))
@@ -1073,7 +1109,7 @@ bool KPlug::DisconnectPlug(KPlug* source, KPlug* destination)
         srcIndex = destination->Connections(true).FindLast(srcHdl);
     if (dstIndex >= 0)
         dstIndex = source->Connections(false).FindLast(dstHdl);
-    auto find = [](KPlug* owner, bool sourceSide, const HdlKPlug& hdl, KArrayTemplate<KSubPart>& found) {
+    auto find = [](KPlug* owner, bool sourceSide, const HdlKPlug& hdl, KSubParts& found) {
         for (int i = 0; i < owner->GetSubPlugCount(); ++i)
         {
             KPlug* sub = owner->GetSubPlug(i);

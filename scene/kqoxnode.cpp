@@ -215,17 +215,42 @@ void KQoxNode::Reset()
 // ---------------------------------------------------------------------------
 // Hierarchy
 
-bool KQoxHasChild(KQoxNode* node)
+namespace {
+
+// Calls visit(table) on the node tables among the sources of node's table,
+// in order (what its children view holds), until visit returns false.
+template <class Visit>
+void ForEachChildTable(KQoxNode* node, Visit visit)
 {
     KPlug* table = node ? node->GetPropertyHandler() : nullptr;
     const int count = table ? table->GetSrcCount() : 0;
     for (int i = 0; i < count; ++i)
     {
         KPlug* plug = table->GetSrc(i);
-        if (plug && plug->Is(KQoxNodeProperties::ClassId))
-            return true;
+        if (plug && plug->Is(KQoxNodeProperties::ClassId) && !visit(static_cast<KQoxNodeProperties*>(plug)))
+            return;
     }
-    return false;
+}
+
+} // namespace
+
+bool KQoxHasChild(KQoxNode* node)
+{
+    bool found = false;
+    ForEachChildTable(node, [&found](KQoxNodeProperties*) {
+        found = true;
+        return false;
+    });
+    return found;
+}
+
+void KQoxAddChildren(KQoxNode* node, KArrayTemplate<KQoxNode*>& out)
+{
+    ForEachChildTable(node, [&out](KQoxNodeProperties* table) {
+        if (KQoxNode* child = table->GetKQoxNode())
+            out.Add(child);
+        return true;
+    });
 }
 
 KQoxNode* KQoxNode::GetParent()
