@@ -264,6 +264,29 @@ void KPlugConnectionList::Remove(int index)
         counts->Remove(hdl.GetSerial());
 }
 
+int KPlugConnectionList::FindOnly(const HdlKPlug& hdl) const
+{
+    // Outwards from where the last search ended and inwards from both ends
+    // at once: the ends alone cover the list.
+    const int count = GetCount();
+    int hint = mState->mLastFound.load(std::memory_order_relaxed);
+    if (hint < 0 || hint >= count)
+        hint = count / 2;
+    for (int step = 0, lo = 0, hi = count - 1; lo <= hi; ++step, ++lo, --hi)
+    {
+        const int near[4] = {hi, lo, hint + step, hint - step - 1};
+        for (int position : near)
+        {
+            if (position >= 0 && position < count && At(position).mHdl == hdl)
+            {
+                mState->mLastFound.store(position, std::memory_order_relaxed);
+                return position;
+            }
+        }
+    }
+    return -1;
+}
+
 int KPlugConnectionList::FindLast(const HdlKPlug& hdl) const
 {
     const int count = GetCount();
@@ -275,17 +298,7 @@ int KPlugConnectionList::FindLast(const HdlKPlug& hdl) const
         if (records == 0)
             return -1;
         if (records == 1)
-        {
-            // Only one record: look from both ends at once.
-            for (int lo = 0, hi = count - 1; lo <= hi; ++lo, --hi)
-            {
-                if (At(hi).mHdl == hdl)
-                    return hi;
-                if (At(lo).mHdl == hdl)
-                    return lo;
-            }
-            return -1;
-        }
+            return FindOnly(hdl);
     }
     for (int i = count - 1; i >= 0; --i)
         if (At(i).mHdl == hdl)

@@ -136,6 +136,10 @@ private:
         int mCapacity = 0;
         // Made by the first search of a long list, then kept in step.
         mutable std::atomic<Index*> mIndex{nullptr};
+        // Where the last search by count found its record: the next search
+        // starts there too, so removals that walk through a long list stay
+        // cheap. Only a hint (any value is safe).
+        mutable std::atomic<int> mLastFound{0};
         ~State();
         KPlugConnection* Data() { return reinterpret_cast<KPlugConnection*>(this + 1); }
         const KPlugConnection* Data() const { return reinterpret_cast<const KPlugConnection*>(this + 1); }
@@ -149,6 +153,8 @@ private:
     void Grow(int index);
     // The index of a long list, made now if there is none yet.
     Index* SearchIndex() const;
+    // Position of the one record of a handle, or -1.
+    int FindOnly(const HdlKPlug& hdl) const;
 
     std::unique_ptr<State, StateDeleter> mState;
 };
