@@ -233,3 +233,45 @@ TEST_F(NodeHierarchyScale, TheSceneGoesBeforeItsNodes)
     // The manager ends every node left, whatever hangs under what.
     mManager.reset();
 }
+
+TEST_F(NodeHierarchyScale, ChildrenReadTheSameWhetherListedBeforeOrAfterTheChanges)
+{
+    // One parent is asked for its children before every change, the other
+    // only at the end: both list the same children in the same order.
+    KQoxNode* early = Node("Early");
+    KQoxNode* late = Node("Late");
+    EXPECT_EQ(early->GetChildCount(false), 0);
+    std::vector<KQoxNode*> a = Nodes(300), b = Nodes(300);
+    for (int i = 0; i < 300; ++i)
+    {
+        ASSERT_TRUE(early->AddChild(a[static_cast<size_t>(i)]));
+        ASSERT_TRUE(late->AddChild(b[static_cast<size_t>(i)]));
+        if (i % 7 == 3)
+        {
+            // One leaves, another is moved to the end.
+            early->RemoveChild(a[static_cast<size_t>(i / 2)]);
+            late->RemoveChild(b[static_cast<size_t>(i / 2)]);
+            ASSERT_TRUE(early->AddChild(a[static_cast<size_t>(i / 3)]));
+            ASSERT_TRUE(late->AddChild(b[static_cast<size_t>(i / 3)]));
+        }
+        ASSERT_GT(early->GetChildCount(false), 0);
+    }
+    const std::vector<KQoxNode*> earlyChildren = Children(early), lateChildren = Children(late);
+    ASSERT_EQ(earlyChildren.size(), lateChildren.size());
+    for (size_t i = 0; i < earlyChildren.size(); ++i)
+    {
+        const size_t at = static_cast<size_t>(std::find(a.begin(), a.end(), earlyChildren[i]) - a.begin());
+        ASSERT_LT(at, b.size());
+        EXPECT_EQ(lateChildren[i], b[at]) << i;
+    }
+    EXPECT_EQ(early->GetChildCount(true), late->GetChildCount(true));
+    // Lone nodes join an entity whatever their names: only a moved subtree
+    // is checked against itself.
+    KQoxScene scene(*mManager);
+    ASSERT_TRUE(scene.GetRootNode()->AddChild(late));
+    KQoxNode* namesake = Node("N5");
+    ASSERT_TRUE(scene.GetRootNode()->AddChild(namesake));
+    EXPECT_EQ(namesake->GetEntity(), late->GetEntity());
+    ASSERT_TRUE(late->AddChild(namesake));
+    EXPECT_EQ(namesake->GetParent(), late);
+}
