@@ -289,8 +289,15 @@ int KPlugConnectionList::FindOnly(const HdlKPlug& hdl) const
 
 int KPlugConnectionList::FindLast(const HdlKPlug& hdl) const
 {
+    // The last records first, without the index: lists are mostly searched
+    // near their end (a list emptied from the back), and a short list is
+    // searched whole this way.
     const int count = GetCount();
-    if (count == 0)
+    const int tail = count < kIndexThreshold ? count : kIndexThreshold;
+    for (int i = count - 1; i >= count - tail; --i)
+        if (At(i).mHdl == hdl)
+            return i;
+    if (count == tail)
         return -1;
     if (const Index* counts = SearchIndex())
     {
@@ -300,7 +307,7 @@ int KPlugConnectionList::FindLast(const HdlKPlug& hdl) const
         if (records == 1)
             return FindOnly(hdl);
     }
-    for (int i = count - 1; i >= 0; --i)
+    for (int i = count - tail - 1; i >= 0; --i)
         if (At(i).mHdl == hdl)
             return i;
     return -1;
