@@ -95,12 +95,13 @@ struct KPlugConnection
 };
 
 // An ordered list of connection records. Grows geometrically and removes at
-// either end in constant time. A long list that is searched keeps, from its
-// first search on, an occurrence count per plug (one flat table, no
-// allocation per record) so that a lookup of a plug not in the list fails at
-// once and one of a plug connected once stops at whichever end is nearer;
-// lists that are only filled and read in order never pay for it. Searches
-// may run on several threads at once while the list does not change.
+// either end in constant time. A search looks at the last records first; a
+// long list searched past them keeps, from then on, an occurrence count per
+// plug (one flat table, no allocation per record) so that a lookup of a plug
+// not in the list fails at once and one of a plug connected once looks out
+// from where the last such lookup ended and in from both ends. Lists that
+// are only filled and read in order never pay for it. Searches may run on
+// several threads at once while the list does not change.
 class KPlugConnectionList
 {
 public:
