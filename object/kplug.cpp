@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
-#include <unordered_map>
+#include <vector>
 
 #include "object/kreversewalk.h"
 
@@ -38,28 +38,117 @@ namespace {
 
 // Lists shorter than this are searched by a plain scan.
 const int kIndexThreshold = 32;
-
-struct HdlHash
-{
-    size_t operator()(const HdlKPlug& h) const
-    {
-        uint64_t v = reinterpret_cast<uintptr_t>(h.GetEntry()) ^ (static_cast<uint64_t>(h.GetSerial()) << 32);
-        v ^= v >> 29;
-        v *= 0xBF58476D1CE4E5B9ull;
-        v ^= v >> 32;
-        return static_cast<size_t>(v);
-    }
-};
+// The smallest table of a list's index has 2^kIndexMinBits slots.
+const int kIndexMinBits = 7;
 
 } // namespace
 
-// How many records of each handle a long list holds.
+// How many records of each plug serial a long list holds: one open-addressed
+// table probed linearly, kept at most half full. A removal shifts the slots
+// after it back, so no slot is ever marked deleted and a lookup stops at the
+// first free slot. Keyed by serial alone (a plug's serial is unique while
+// the serials do not wrap), a count is never below that of the handle: a
+// count of 0 still proves the handle absent and one of 1 leaves at most one
+// record to find.
 struct KPlugConnectionList::Index
 {
-    std::unordered_map<HdlKPlug, int, HdlHash> mCounts;
+    struct Slot
+    {
+        uint32_t mSerial;
+        uint32_t mCount; // 0: free
+    };
+
+    explicit Index(int records) { Rehash(records); }
+
+    void Add(uint32_t serial)
+    {
+        if ((mUsed + 1) * 2 > mMask + 1)
+            Rehash(mUsed + 1);
+        size_t i = Home(serial);
+        while (mSlots[i].mCount > 0 && mSlots[i].mSerial != serial)
+            i = (i + 1) & mMask;
+        if (mSlots[i].mCount == 0)
+        {
+            mSlots[i].mSerial = serial;
+            ++mUsed;
+        }
+        ++mSlots[i].mCount;
+    }
+
+    void Remove(uint32_t serial)
+    {
+        size_t i = Find(serial);
+        if (i > mMask || --mSlots[i].mCount > 0)
+            return;
+        // Pull back each following slot that may live at i, up to a free one.
+        for (size_t j = (i + 1) & mMask; mSlots[j].mCount > 0; j = (j + 1) & mMask)
+        {
+            const size_t home = Home(mSlots[j].mSerial);
+            // The slot stays when its home lies cyclically within (i, j].
+            const bool stays = i < j ? (home > i && home <= j) : (home > i || home <= j);
+            if (!stays)
+            {
+                mSlots[i] = mSlots[j];
+                i = j;
+            }
+        }
+        mSlots[i].mCount = 0;
+        --mUsed;
+    }
+
+    // Records of the serial.
+    uint32_t Count(uint32_t serial) const
+    {
+        const size_t i = Find(serial);
+        return i > mMask ? 0 : mSlots[i].mCount;
+    }
+
+private:
+    size_t Home(uint32_t serial) const
+    {
+        // Fibonacci hashing: serials made one after another spread out.
+        return static_cast<size_t>((serial * 0x9E3779B97F4A7C15ull) >> mShift);
+    }
+    // The slot of the serial, or past the table.
+    size_t Find(uint32_t serial) const
+    {
+        for (size_t i = Home(serial); mSlots[i].mCount > 0; i = (i + 1) & mMask)
+            if (mSlots[i].mSerial == serial)
+                return i;
+        return mMask + 1;
+    }
+    // A table with room for at least twice as many serials, those held kept.
+    void Rehash(size_t serials)
+    {
+        int bits = kIndexMinBits;
+        while ((size_t(1) << bits) < serials * 4)
+            ++bits;
+        std::unique_ptr<Slot[]> old = std::move(mSlots);
+        const size_t oldCapacity = old ? mMask + 1 : 0;
+        mSlots.reset(new Slot[size_t(1) << bits]());
+        mMask = (size_t(1) << bits) - 1;
+        mShift = 64 - bits;
+        for (size_t k = 0; k < oldCapacity; ++k)
+        {
+            if (old[k].mCount == 0)
+                continue;
+            size_t i = Home(old[k].mSerial);
+            while (mSlots[i].mCount > 0)
+                i = (i + 1) & mMask;
+            mSlots[i] = old[k];
+        }
+    }
+
+    std::unique_ptr<Slot[]> mSlots;
+    size_t mMask = 0;
+    int mShift = 64;
+    size_t mUsed = 0;
 };
 
-KPlugConnectionList::State::~State() = default;
+KPlugConnectionList::State::~State()
+{
+    delete mIndex.load(std::memory_order_relaxed);
+}
 
 static_assert(sizeof(KPlugConnectionList) == sizeof(void*), "a list without records is one pointer");
 
@@ -87,19 +176,19 @@ void KPlugConnectionList::Clear()
     mState.reset();
 }
 
-void KPlugConnectionList::IndexAdd(const HdlKPlug& hdl)
+KPlugConnectionList::Index* KPlugConnectionList::SearchIndex() const
 {
-    if (mState->mIndex)
-        ++mState->mIndex->mCounts[hdl];
-}
-
-void KPlugConnectionList::IndexRemove(const HdlKPlug& hdl)
-{
-    if (!mState->mIndex)
-        return;
-    auto it = mState->mIndex->mCounts.find(hdl);
-    if (it != mState->mIndex->mCounts.end() && --it->second <= 0)
-        mState->mIndex->mCounts.erase(it);
+    Index* index = mState->mIndex.load(std::memory_order_acquire);
+    if (index || mState->mCount < kIndexThreshold)
+        return index;
+    // Searches on other threads may build one at the same time: the first
+    // one published is kept.
+    std::unique_ptr<Index> made = std::make_unique<Index>(mState->mCount);
+    for (int i = 0; i < mState->mCount; ++i)
+        made->Add(At(i).mHdl.GetSerial());
+    if (mState->mIndex.compare_exchange_strong(index, made.get(), std::memory_order_acq_rel))
+        return made.release();
+    return index;
 }
 
 void KPlugConnectionList::Grow(int index)
@@ -112,7 +201,7 @@ void KPlugConnectionList::Grow(int index)
     memcpy(static_cast<void*>(grown->Data() + index + 1), st.Data() + st.mHead + index,
            sizeof(KPlugConnection) * (st.mCount - index));
     grown->mCount = st.mCount;
-    grown->mIndex = std::move(st.mIndex);
+    grown->mIndex.store(st.mIndex.exchange(nullptr, std::memory_order_relaxed), std::memory_order_relaxed);
     mState = std::move(grown);
 }
 
@@ -149,14 +238,8 @@ void KPlugConnectionList::Insert(int index, const KPlugConnection& connection)
     KPlugConnection_Store(st.Data() + st.mHead + index, connection);
     ++st.mCount;
 
-    if (st.mIndex)
-        IndexAdd(connection.mHdl);
-    else if (st.mCount >= kIndexThreshold)
-    {
-        st.mIndex = std::make_unique<Index>();
-        for (int i = 0; i < st.mCount; ++i)
-            IndexAdd(At(i).mHdl);
-    }
+    if (Index* counts = st.mIndex.load(std::memory_order_relaxed))
+        counts->Add(connection.mHdl.GetSerial());
 }
 
 void KPlugConnectionList::Remove(int index)
@@ -177,31 +260,54 @@ void KPlugConnectionList::Remove(int index)
     }
     if (--st.mCount == 0)
         st.mHead = 0;
-    IndexRemove(hdl);
+    if (Index* counts = st.mIndex.load(std::memory_order_relaxed))
+        counts->Remove(hdl.GetSerial());
+}
+
+int KPlugConnectionList::FindOnly(const HdlKPlug& hdl) const
+{
+    // Outwards from where the last search ended and inwards from both ends
+    // at once: the ends alone cover the list.
+    const int count = GetCount();
+    int hint = mState->mLastFound.load(std::memory_order_relaxed);
+    if (hint < 0 || hint >= count)
+        hint = count / 2;
+    for (int step = 0, lo = 0, hi = count - 1; lo <= hi; ++step, ++lo, --hi)
+    {
+        const int near[4] = {hi, lo, hint + step, hint - step - 1};
+        for (int position : near)
+        {
+            if (position >= 0 && position < count && At(position).mHdl == hdl)
+            {
+                mState->mLastFound.store(position, std::memory_order_relaxed);
+                return position;
+            }
+        }
+    }
+    return -1;
 }
 
 int KPlugConnectionList::FindLast(const HdlKPlug& hdl) const
 {
+    // The last records first, without the index: lists are mostly searched
+    // near their end (a list emptied from the back), and a short list is
+    // searched whole this way.
     const int count = GetCount();
-    if (count > 0 && mState->mIndex)
+    const int tail = count < kIndexThreshold ? count : kIndexThreshold;
+    for (int i = count - 1; i >= count - tail; --i)
+        if (At(i).mHdl == hdl)
+            return i;
+    if (count == tail)
+        return -1;
+    if (const Index* counts = SearchIndex())
     {
-        auto it = mState->mIndex->mCounts.find(hdl);
-        if (it == mState->mIndex->mCounts.end())
+        const uint32_t records = counts->Count(hdl.GetSerial());
+        if (records == 0)
             return -1;
-        if (it->second == 1)
-        {
-            // Only one record: look from both ends at once.
-            for (int lo = 0, hi = count - 1; lo <= hi; ++lo, --hi)
-            {
-                if (At(hi).mHdl == hdl)
-                    return hi;
-                if (At(lo).mHdl == hdl)
-                    return lo;
-            }
-            return -1;
-        }
+        if (records == 1)
+            return FindOnly(hdl);
     }
-    for (int i = count - 1; i >= 0; --i)
+    for (int i = count - tail - 1; i >= 0; --i)
         if (At(i).mHdl == hdl)
             return i;
     return -1;
@@ -757,12 +863,47 @@ struct KSubPart
     int mPosition;
 };
 
+// A short list kept in place: plugs have few sub-plugs, and a connection
+// change then allocates nothing for them. Longer lists continue on the heap.
+template <class T>
+class KShortList
+{
+public:
+    int GetCount() const { return mCount; }
+    T& operator[](int index) { return index < kInPlace ? mInPlace[index] : mMore[static_cast<size_t>(index - kInPlace)]; }
+    const T& operator[](int index) const
+    {
+        return index < kInPlace ? mInPlace[index] : mMore[static_cast<size_t>(index - kInPlace)];
+    }
+    void Add(const T& item)
+    {
+        if (mCount < kInPlace)
+            mInPlace[mCount] = item;
+        else
+            mMore.push_back(item);
+        ++mCount;
+    }
+    void Empty()
+    {
+        mMore.clear();
+        mCount = 0;
+    }
+
+private:
+    static const int kInPlace = 4;
+    T mInPlace[kInPlace];
+    std::vector<T> mMore;
+    int mCount = 0;
+};
+
+typedef KShortList<KSubPart> KSubParts;
+
 // Calls visit(sub) for each sub-plug of a plug that is still alive, from a
 // snapshot taken first: a listener may add, remove or destroy sub-plugs.
 template <class Visit>
 void ForEachSubPlug(KPlug* plug, Visit visit)
 {
-    KArrayTemplate<HdlKPlug> subs(4);
+    KShortList<HdlKPlug> subs;
     for (int i = 0; i < plug->GetSubPlugCount(); ++i)
         subs.Add(HdlKPlug(plug->GetSubPlug(i)));
     for (int i = 0; i < subs.GetCount(); ++i)
@@ -772,7 +913,7 @@ void ForEachSubPlug(KPlug* plug, Visit visit)
 
 // Tells each live sub-plug of parts of a connection change, with its
 // position as index when withPosition is set and -1 otherwise.
-void TellParts(const KArrayTemplate<KSubPart>& parts, kPlugAction action, bool withPosition, KPlug* other,
+void TellParts(const KSubParts& parts, kPlugAction action, bool withPosition, KPlug* other,
                kConnectionType type)
 {
     for (int i = 0; i < parts.GetCount(); ++i)
@@ -873,8 +1014,8 @@ bool KPlug::InternalConnectBefore(KPlug* source, KPlug* beforeDestination, KPlug
     }
 
     // Sub-plugs that show the new connection, each with its own position.
-    KArrayTemplate<KSubPart> dstParts(4);
-    KArrayTemplate<KSubPart> srcParts(4);
+    KSubParts dstParts;
+    KSubParts srcParts;
     ForEachSubPlug(destination, [&](KPlug* sub) {
         if (sub->RequestValidSrc(source, kConnectionNormal))
             dstParts.Add(KSubPart{HdlKPlug(sub), sub->FindSrcIndexFromOwnerPlugIndex(destination, srcPos)});
@@ -958,8 +1099,8 @@ bool KPlug::DisconnectPlug(KPlug* source, KPlug* destination)
 
     // The sub-plugs that show the connection are told first, then searched:
     // listeners may have changed the lists.
-    KArrayTemplate<KSubPart> dstParts(4);
-    KArrayTemplate<KSubPart> srcParts(4);
+    KSubParts dstParts;
+    KSubParts srcParts;
     if (srcIndex >= 0)
         for (int i = 0; i < destination->GetSubPlugCount(); ++i)
             if (destination->GetSubPlug(i)->IsValidSrc(source))
@@ -988,7 +1129,7 @@ bool KPlug::DisconnectPlug(KPlug* source, KPlug* destination)
         srcIndex = destination->Connections(true).FindLast(srcHdl);
     if (dstIndex >= 0)
         dstIndex = source->Connections(false).FindLast(dstHdl);
-    auto find = [](KPlug* owner, bool sourceSide, const HdlKPlug& hdl, KArrayTemplate<KSubPart>& found) {
+    auto find = [](KPlug* owner, bool sourceSide, const HdlKPlug& hdl, KSubParts& found) {
         for (int i = 0; i < owner->GetSubPlugCount(); ++i)
         {
             KPlug* sub = owner->GetSubPlug(i);

@@ -15,6 +15,7 @@
 //
 // Plugs refer to one another through weak handles only.
 
+#include <atomic>
 #include <cassert>
 #include <cstdint>
 #include <memory>
@@ -94,8 +95,13 @@ struct KPlugConnection
 };
 
 // An ordered list of connection records. Grows geometrically and removes at
-// either end in constant time; long lists keep an occurrence count per handle
-// so that a lookup of a plug connected once stops at whichever end is nearer.
+// either end in constant time. A search looks at the last records first; a
+// long list searched past them keeps, from then on, an occurrence count per
+// plug (one flat table, no allocation per record) so that a lookup of a plug
+// not in the list fails at once and one of a plug connected once looks out
+// from where the last such lookup ended and in from both ends. Lists that
+// are only filled and read in order never pay for it. Searches may run on
+// several threads at once while the list does not change.
 class KPlugConnectionList
 {
 public:
@@ -129,7 +135,12 @@ private:
         int mHead = 0;
         int mCount = 0;
         int mCapacity = 0;
-        std::unique_ptr<Index> mIndex;
+        // Made by the first search of a long list, then kept in step.
+        mutable std::atomic<Index*> mIndex{nullptr};
+        // Where the last search by count found its record: the next search
+        // starts there too, so removals that walk through a long list stay
+        // cheap. Only a hint (any value is safe).
+        mutable std::atomic<int> mLastFound{0};
         ~State();
         KPlugConnection* Data() { return reinterpret_cast<KPlugConnection*>(this + 1); }
         const KPlugConnection* Data() const { return reinterpret_cast<const KPlugConnection*>(this + 1); }
@@ -141,8 +152,10 @@ private:
         void operator()(State* state) const;
     };
     void Grow(int index);
-    void IndexAdd(const HdlKPlug& hdl);
-    void IndexRemove(const HdlKPlug& hdl);
+    // The index of a long list, made now if there is none yet.
+    Index* SearchIndex() const;
+    // Position of the one record of a handle, or -1.
+    int FindOnly(const HdlKPlug& hdl) const;
 
     std::unique_ptr<State, StateDeleter> mState;
 };

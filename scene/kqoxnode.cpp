@@ -215,6 +215,44 @@ void KQoxNode::Reset()
 // ---------------------------------------------------------------------------
 // Hierarchy
 
+namespace {
+
+// Calls visit(table) on the node tables among the sources of node's table,
+// in order (what its children view holds), until visit returns false.
+template <class Visit>
+void ForEachChildTable(KQoxNode* node, Visit visit)
+{
+    KPlug* table = node ? node->GetPropertyHandler() : nullptr;
+    const int count = table ? table->GetSrcCount() : 0;
+    for (int i = 0; i < count; ++i)
+    {
+        KPlug* plug = table->GetSrc(i);
+        if (plug && plug->Is(KQoxNodeProperties::ClassId) && !visit(static_cast<KQoxNodeProperties*>(plug)))
+            return;
+    }
+}
+
+} // namespace
+
+bool KQoxHasChild(KQoxNode* node)
+{
+    bool found = false;
+    ForEachChildTable(node, [&found](KQoxNodeProperties*) {
+        found = true;
+        return false;
+    });
+    return found;
+}
+
+void KQoxAddChildren(KQoxNode* node, KArrayTemplate<KQoxNode*>& out)
+{
+    ForEachChildTable(node, [&out](KQoxNodeProperties* table) {
+        if (KQoxNode* child = table->GetKQoxNode())
+            out.Add(child);
+        return true;
+    });
+}
+
 KQoxNode* KQoxNode::GetParent()
 {
     if (!mProperties)
@@ -234,7 +272,7 @@ bool KQoxNode::IsSelfOrAncestorOf(KQoxNode* node)
     if (node == this)
         return true;
     // A leaf is nobody's ancestor: keeps attaching new leaves constant-time.
-    if (!node || GetChildCount(false) == 0)
+    if (!node || !KQoxHasChild(this))
         return false;
     for (KQoxNode* up = node->GetParent(); up; up = up->GetParent())
         if (up == this)

@@ -465,6 +465,55 @@ bool KQoxNode::SetEntity(KQoxEntity* entity, bool replace)
     if (mEntity == entity)
         return true;
 
+    // Moves the nodes and videos found from the old entity to the new one.
+    auto move = [this, entity, replace](KQoxNode* const* nodes, int nodeCount,
+                                        const KArrayTemplate<KQoxObject*>* videos) {
+        // Materials and textures are counted by the geometry that uses them,
+        // which follows its node below.
+        const int videoCount = videos ? videos->GetCount() : 0;
+        if (KQoxEntity* old = mEntity)
+        {
+            for (int i = 0; i < nodeCount; ++i)
+            {
+                old->RemoveNode(nodes[i]);
+                nodes[i]->mEntity = nullptr;
+                // Geometry counts its layers' materials and textures in the
+                // entity of its node: it follows the node.
+                if (KQoxGeometry* geometry = dynamic_cast<KQoxGeometry*>(nodes[i]->mNodeAttribute))
+                    geometry->SetGeometryEntity(nullptr);
+            }
+            for (int i = 0; i < videoCount; ++i)
+                old->RemoveVideo((*videos)[i]);
+        }
+        if (entity)
+        {
+            if (replace)
+            {
+                if (KQoxNode* root = entity->GetRootNode())
+                    root->SetEntity(nullptr, true);
+                entity->Clear();
+            }
+            for (int i = 0; i < nodeCount; ++i)
+            {
+                entity->AddNode(nodes[i]);
+                nodes[i]->mEntity = entity;
+                if (KQoxGeometry* geometry = dynamic_cast<KQoxGeometry*>(nodes[i]->mNodeAttribute))
+                    geometry->SetGeometryEntity(entity);
+            }
+            for (int i = 0; i < videoCount; ++i)
+                entity->AddVideo((*videos)[i]);
+        }
+    };
+
+    // A lone node without geometry has no name to clash with when nothing is
+    // replaced: the walk would find only the node itself.
+    if (!replace && !KQoxHasChild(this) && !dynamic_cast<KQoxGeometry*>(mNodeAttribute))
+    {
+        KQoxNode* self = this;
+        move(&self, 1, nullptr);
+        return true;
+    }
+
     KQoxNodeFinderDuplicateName finder(replace ? entity : nullptr);
     finder.Apply(*this);
     if (finder.GetDuplicateNodeArray().GetCount() > 0)
@@ -478,41 +527,7 @@ bool KQoxNode::SetEntity(KQoxEntity* entity, bool replace)
     else
     {
         const KArrayTemplate<KQoxNode*>& nodes = finder.GetNodeArray();
-        // Materials and textures are counted by the geometry that uses them,
-        // which follows its node below.
-        const KArrayTemplate<KQoxObject*>& videos = finder.GetVideoArray();
-        if (KQoxEntity* old = mEntity)
-        {
-            for (int i = 0; i < nodes.GetCount(); ++i)
-            {
-                old->RemoveNode(nodes[i]);
-                nodes[i]->mEntity = nullptr;
-                // Geometry counts its layers' materials and textures in the
-                // entity of its node: it follows the node.
-                if (KQoxGeometry* geometry = dynamic_cast<KQoxGeometry*>(nodes[i]->mNodeAttribute))
-                    geometry->SetGeometryEntity(nullptr);
-            }
-            for (int i = 0; i < videos.GetCount(); ++i)
-                old->RemoveVideo(videos[i]);
-        }
-        if (entity)
-        {
-            if (replace)
-            {
-                if (KQoxNode* root = entity->GetRootNode())
-                    root->SetEntity(nullptr, true);
-                entity->Clear();
-            }
-            for (int i = 0; i < nodes.GetCount(); ++i)
-            {
-                entity->AddNode(nodes[i]);
-                nodes[i]->mEntity = entity;
-                if (KQoxGeometry* geometry = dynamic_cast<KQoxGeometry*>(nodes[i]->mNodeAttribute))
-                    geometry->SetGeometryEntity(entity);
-            }
-            for (int i = 0; i < videos.GetCount(); ++i)
-                entity->AddVideo(videos[i]);
-        }
+        move(nodes.GetCount() > 0 ? &nodes[0] : nullptr, nodes.GetCount(), &finder.GetVideoArray());
         return true;
     }
     return false;

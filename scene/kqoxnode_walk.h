@@ -10,6 +10,15 @@
 
 namespace qoxsdk_600 {
 
+// Whether node has a child, read from its node table's sources: what its
+// children view would hold, without making the view (a node that only
+// joins a tree then makes none, which each later connection of the node
+// would have to keep in step).
+bool KQoxHasChild(KQoxNode* node);
+// Adds the children of node to out, in order (those GetChild lists), read
+// the same way.
+void KQoxAddChildren(KQoxNode* node, KArrayTemplate<KQoxNode*>& out);
+
 // Calls visit(node) on node and its subtree in pre-order. When visit returns
 // false the walk stops and false is returned.
 template <class Visit>
@@ -24,9 +33,15 @@ bool KQoxWalkPreOrder(KQoxNode* node, Visit visit)
         KQoxNode* current = pending.RemoveLast();
         if (!visit(current))
             return false;
-        for (int i = current->GetChildCount(false) - 1; i >= 0; --i)
-            if (KQoxNode* child = current->GetChild(i))
-                pending.Add(child);
+        // The first child ends on top.
+        const int first = pending.GetCount();
+        KQoxAddChildren(current, pending);
+        for (int low = first, high = pending.GetCount() - 1; low < high; ++low, --high)
+        {
+            KQoxNode* swapped = pending[low];
+            pending[low] = pending[high];
+            pending[high] = swapped;
+        }
     }
     return true;
 }
