@@ -323,10 +323,34 @@ KProperty* KQoxNodeProperties::AddSharedChannel(const KPropertyInfo& shared)
     return property;
 }
 
+namespace {
+
+// The data types of the four channel names, looked up again only when the
+// registry changed.
+KDataType* ChannelDataType(int channel)
+{
+    struct Found
+    {
+        unsigned long long mVersion = ~0ull;
+        KDataType* mTypes[4] = {};
+    };
+    thread_local Found found;
+    const unsigned long long version = KDataTypeGetRegistryVersion();
+    if (found.mVersion != version)
+    {
+        for (int i = 0; i < 4; ++i)
+            found.mTypes[i] = KDataTypeGet(kChannelNames[i]);
+        found.mVersion = version;
+    }
+    return found.mTypes[channel];
+}
+
+} // namespace
+
 KProperty* KQoxNodeProperties::AddChannel(int channel)
 {
     const char* name = kChannelNames[channel];
-    KDataType* dataType = KDataTypeGet(name);
+    KDataType* dataType = ChannelDataType(channel);
     if (!dataType)
         return nullptr;
     const KPropertyInfo* made = Shared().mChannels[channel].load(std::memory_order_acquire);
