@@ -162,6 +162,17 @@ void KObject::DestructProperties()
             i = mProperties.GetCount() - 1;
         if (i < 0)
             break;
+        // Rows never made at the end of the list only leave, unannounced:
+        // the whole run goes at once.
+        if (i == mProperties.GetCount() - 1 && mProperties[i].IsDeferred())
+        {
+            int first = i;
+            while (first > 0 && mProperties[first - 1].IsDeferred())
+                --first;
+            mProperties.SetCount(first);
+            i = first;
+            continue;
+        }
         PropertyIndexDestroy(i);
     }
 }
