@@ -1,6 +1,7 @@
 #include "base/kset.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cassert>
 #include <cstdlib>
 #include <cstring>
@@ -97,6 +98,18 @@ int CompareSSet(const void* a, const void* b)
 // ---------------------------------------------------------------------------
 // KCharPtrSet
 
+namespace {
+
+// The versions handed out to every set of the process.
+std::atomic<unsigned long long> gCharPtrSetVersions{0};
+
+} // namespace
+
+void KCharPtrSet::Changed()
+{
+    mVersion = ++gCharPtrSetVersions;
+}
+
 KCharPtrSet::KCharPtrSet(int blockSize)
     : mCaseSensitive(false)
     , mSetArray(nullptr)
@@ -105,7 +118,9 @@ KCharPtrSet::KCharPtrSet(int blockSize)
     , mBlockSize(blockSize < 1 ? 1 : blockSize)
     , mSortedCount(0)
     , mSortedCaseSensitive(false)
-{}
+{
+    Changed();
+}
 
 KCharPtrSet::~KCharPtrSet()
 {
@@ -123,6 +138,7 @@ void KCharPtrSet::Clear()
     mSetCount = 0;
     mBlockCount = 0;
     mSortedCount = 0;
+    Changed();
 }
 
 int KCharPtrSet::Compare(const char* a, const char* b) const
@@ -159,6 +175,7 @@ void KCharPtrSet::Add(const char* key, kReference value)
     mSetArray[mSetCount].mKey = copy;
     mSetArray[mSetCount].mValue = value;
     ++mSetCount;
+    Changed();
     if (staysSorted)
     {
         mSortedCount = mSetCount;
@@ -253,6 +270,8 @@ kReference& KCharPtrSet::operator[](int index)
 {
     assert(index >= 0 && index < mSetCount);
     Sort();
+    // The value may be written through the reference.
+    Changed();
     return mSetArray[index].mValue;
 }
 
@@ -265,6 +284,7 @@ void KCharPtrSet::RemoveFromIndex(int index)
                  static_cast<size_t>(mSetCount - index - 1) * sizeof(SCharPtrSet));
     --mSetCount;
     mSortedCount = mSetCount;
+    Changed();
 }
 
 SCharPtrSet* KCharPtrSet::FindEqual(const char* key) const

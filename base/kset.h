@@ -57,11 +57,17 @@ public:
     SCharPtrSet* FindEqual(const char* key) const;
 
     int GetCount() const { return mSetCount; }
+    // Changes with every change of the entries, and no two sets ever have
+    // the same: an answer of Get remembered with it (and with mCaseSensitive)
+    // holds as long as both are the same.
+    unsigned long long GetVersion() const { return mVersion; }
 
     // Exact-case keys; set right after construction, before adding.
     bool mCaseSensitive;
 
 private:
+    void Changed();
+
     int Compare(const char* a, const char* b) const;
     // Position of an entry with that key in the sorted entries, or -1.
     int Search(const char* key) const;
@@ -78,6 +84,7 @@ private:
     // of mCaseSensitive sorts afresh.
     int mSortedCount;
     bool mSortedCaseSensitive;
+    unsigned long long mVersion = 0;
 };
 
 // One entry of a KSet.

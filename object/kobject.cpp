@@ -162,6 +162,17 @@ void KObject::DestructProperties()
             i = mProperties.GetCount() - 1;
         if (i < 0)
             break;
+        // Rows never made at the end of the list only leave, unannounced:
+        // the whole run goes at once.
+        if (i == mProperties.GetCount() - 1 && mProperties[i].IsDeferred())
+        {
+            int first = i;
+            while (first > 0 && mProperties[first - 1].IsDeferred())
+                --first;
+            mProperties.SetCount(first);
+            i = first;
+            continue;
+        }
         PropertyIndexDestroy(i);
     }
 }
@@ -849,6 +860,15 @@ void KObject::PropertyAddDeferred(int row)
     mProperties.Add(KPropertySlot::Deferred(row));
 }
 
+void KObject::PropertyAddDeferred(const int* rows, int count)
+{
+    const int first = mProperties.GetCount();
+    // One growth of the list for all of them.
+    mProperties.AddMultiple(count);
+    for (int i = 0; i < count && first + i < mProperties.GetCount(); ++i)
+        mProperties[first + i] = KPropertySlot::Deferred(rows[i]);
+}
+
 KProperty* KObject::MakeDeferredProperty(int)
 {
     return nullptr;
@@ -962,40 +982,34 @@ void KObject::CleanUpPropertyBeforeRemove(KProperty* property)
     }
 }
 
-namespace {
-
-template <class T>
-KProperty* NewProperty()
+KProperty* KObject::NewPropertyOfType(kPropertyType type)
 {
-    KPropertyTemplate<T>* property = new KPropertyTemplate<T>();
-    property->Init(nullptr);
-    return property;
+    switch (type)
+    {
+    case kPropertyTypeInt:
+    case kPropertyTypeEnum: return new KPropertyTemplate<int>();
+    case kPropertyTypeBool:
+    case kPropertyTypeAction: return new KPropertyTemplate<bool>();
+    case kPropertyTypeDouble: return new KPropertyTemplate<double>();
+    case kPropertyTypeTime: return new KPropertyTemplate<KTime>();
+    case kPropertyTypeString: return new KPropertyTemplate<KString>();
+    case kPropertyTypeObject: return new KPropertyTemplate<KObject*>();
+    case kPropertyTypeVector3D: return new KPropertyTemplate<KgeTVector>();
+    case kPropertyTypeColorRGB: return new KPropertyTemplate<KgeRGBVector>();
+    case kPropertyTypeColorRGBA: return new KPropertyTemplate<KgeRGBAVector>();
+    case kPropertyTypeReference: return new KPropertyTemplate<KProperty*>();
+    default: return nullptr;
+    }
 }
-
-} // namespace
 
 KProperty* KObject::CreatePropertyFromType(const char* name, kPropertyType type, KDataType* dataType, bool animatable,
                                            bool user, KProperty* referenced)
 {
     if (HasObjectFlags(eNoUserProperties) && user)
         return nullptr;
-    KProperty* property = nullptr;
-    switch (type)
-    {
-    case kPropertyTypeInt:
-    case kPropertyTypeEnum: property = NewProperty<int>(); break;
-    case kPropertyTypeBool:
-    case kPropertyTypeAction: property = NewProperty<bool>(); break;
-    case kPropertyTypeDouble: property = NewProperty<double>(); break;
-    case kPropertyTypeTime: property = NewProperty<KTime>(); break;
-    case kPropertyTypeString: property = NewProperty<KString>(); break;
-    case kPropertyTypeObject: property = NewProperty<KObject*>(); break;
-    case kPropertyTypeVector3D: property = NewProperty<KgeTVector>(); break;
-    case kPropertyTypeColorRGB: property = NewProperty<KgeRGBVector>(); break;
-    case kPropertyTypeColorRGBA: property = NewProperty<KgeRGBAVector>(); break;
-    case kPropertyTypeReference: property = NewProperty<KProperty*>(); break;
-    default: return nullptr;
-    }
+    KProperty* property = NewPropertyOfType(type);
+    if (!property)
+        return nullptr;
     property->SetPropertyType(type);
 
     KString base(name ? name : "");

@@ -360,6 +360,9 @@ public:
     virtual void EvaluationStateFree(KEvaluationState* state);
     virtual KProperty* CreatePropertyFromType(const char* name, kPropertyType type, KDataType* dataType,
                                               bool animatable, bool user, KProperty* referenced);
+    // A bare property holding a value of that kind (blank descriptor, no
+    // owner), or null for a kind no property holds.
+    static KProperty* NewPropertyOfType(kPropertyType type);
     // Appends with property notifications 8 before and 11 after; returns -1.
     virtual int PropertyAddToList(KProperty* property);
     // Removes with notifications 9 and 12, and from the object's world: false
@@ -521,6 +524,8 @@ public:
 protected:
     // Appends row of the class's deferred table without making its property.
     void PropertyAddDeferred(int row);
+    // The same for count rows in turn.
+    void PropertyAddDeferred(const int* rows, int count);
     // Index in the list of that row while it is not made, else -1.
     int FindDeferredRow(int row) const { return mProperties.Find(KPropertySlot::Deferred(row)); }
     // A class that defers rows: makes the property of row, owned by the

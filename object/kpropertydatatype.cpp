@@ -304,6 +304,14 @@ KDataType* KDataTypeGet(const char* name)
     return set ? reinterpret_cast<KDataType*>(set->Get(name)) : nullptr;
 }
 
+unsigned long long KDataTypeGetRegistryVersion()
+{
+    // No registry, no type found: version 0, which no set has. A set's
+    // version moves with its entries; the comparison it searches with counts.
+    const KCharPtrSet* set = Registry(false);
+    return set ? set->GetVersion() * 2 + (set->mCaseSensitive ? 1 : 0) : 0;
+}
+
 KDataType* KDataTypeGet(int index)
 {
     KCharPtrSet* set = Registry(false);

@@ -76,6 +76,9 @@ KDataType* KDataTypeGet(const char* name);
 // null out of range.
 KDataType* KDataTypeGet(int index);
 int KDataTypeGetCount();
+// Changes whenever what KDataTypeGet answers for a name may change: a caller
+// may keep its answers as long as this stays the same.
+unsigned long long KDataTypeGetRegistryVersion();
 // Empties the registry. No type is destroyed: every type stays usable and
 // simply can no longer be found by name.
 void KDataTypeRemoveAll();

@@ -66,7 +66,7 @@ bool IsChannelName(const char* name)
 {
     static const char* const kChannels[] = {"Lcl Translation", "Lcl Rotation", "Lcl Scaling", "Visibility"};
     for (const char* channel : kChannels)
-        if (KString(name).Compare(channel) == 0)
+        if (strcmp(name ? name : "", channel) == 0)
             return true;
     return false;
 }
@@ -80,9 +80,13 @@ void KQoxNode::InitTakes()
     // Read through the descriptors, so that rows not made stay so.
     KQoxNodeProperties& p = *mProperties;
     const int count = p.GetPropertyCount();
+    const bool rowsMayBeAnimatable = p.DeferredRowsMayBeAnimatable();
     for (int i = 0; i < count; ++i)
     {
-        const KPropertyInfo& info = p.ReadPropertyInfoAt(i);
+        const KProperty* made = p.GetPropertyIfMade(i);
+        if (!made && !rowsMayBeAnimatable)
+            continue;
+        const KPropertyInfo& info = made ? made->ReadPropertyInfo() : p.ReadPropertyInfoAt(i);
         if ((info.GetFlags() & KPropertyInfo::eAnimatable) && !IsChannelName(info.mName))
         {
             Init();

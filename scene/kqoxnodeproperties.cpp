@@ -1,6 +1,7 @@
 #include "scene/kqoxnodeproperties.h"
 
 #include <atomic>
+#include <cassert>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
@@ -91,6 +92,17 @@ const size_t kRowOffsets[eKQoxNodeRowAll] = {
 #undef KQOX_NODE_PROPERTY_OFFSET
         offsetof(KQoxNodeRowValues, mLookAtProperty),
     offsetof(KQoxNodeRowValues, mUpVectorProperty)};
+
+// The rows as they join the property list: the object lists come between
+// GeometricScaling and the rows after it.
+const int kRowsInListOrder[] = {
+#define KQOX_NODE_PROPERTY_ROW(Name, Type, Flags) eKQoxNodeRow##Name,
+    KQOX_NODE_PROPERTY_ROWS_BEFORE_LISTS(KQOX_NODE_PROPERTY_ROW) eKQoxNodeRowLookAtProperty,
+    eKQoxNodeRowUpVectorProperty,
+    KQOX_NODE_PROPERTY_ROWS_AFTER_LISTS(KQOX_NODE_PROPERTY_ROW)
+#undef KQOX_NODE_PROPERTY_ROW
+};
+static_assert(sizeof(kRowsInListOrder) / sizeof(kRowsInListOrder[0]) == eKQoxNodeRowAll, "every row joins the list");
 
 const char* const kChannelNames[4] = {"Lcl Translation", "Lcl Rotation", "Lcl Scaling", "Visibility"};
 
@@ -239,11 +251,11 @@ KProperty* KQoxNodeProperties::MakeDeferredProperty(int row)
 
 const KPropertyInfo& KQoxNodeProperties::DeferredPropertyInfo(int row) const
 {
-    if (row == eKQoxNodeRowLookAtProperty)
-        return Shared().mLookAt;
-    if (row == eKQoxNodeRowUpVectorProperty)
-        return Shared().mUpVector;
-    return Shared().mRows[row];
+    const KPropertyInfo& info = row == eKQoxNodeRowLookAtProperty     ? Shared().mLookAt
+                                : row == eKQoxNodeRowUpVectorProperty ? Shared().mUpVector
+                                                                      : Shared().mRows[row];
+    assert(!(info.GetFlags() & KPropertyInfo::eAnimatable) && "DeferredRowsMayBeAnimatable says no row is");
+    return info;
 }
 
 kPropertyFlag KQoxNodeProperties::DeferredPropertyFlags(int row) const
@@ -295,12 +307,56 @@ KPropertyObjectList* KQoxNodeProperties::MakeObjectList(const KPropertyInfo& inf
     return list;
 }
 
+// The channel a new table makes comes out of the general making with a
+// descriptor that depends on its name, data type and value kind alone: the
+// rows before it never take a channel's name. Once a shared descriptor of the
+// same three exists, the property is made with it directly.
+KProperty* KQoxNodeProperties::AddSharedChannel(const KPropertyInfo& shared)
+{
+    KProperty* property = NewPropertyOfType(shared.mType);
+    if (!property)
+        return nullptr;
+    property->SetSharedPropertyInfo(&shared);
+    ConnectOwnedPlug(property);
+    PropertyAddToList(property);
+    property->ModifyPropertyFlag(KProperty::eAnimated, true);
+    return property;
+}
+
+namespace {
+
+// The data types of the four channel names, looked up again only when the
+// registry changed.
+KDataType* ChannelDataType(int channel)
+{
+    struct Found
+    {
+        unsigned long long mVersion = ~0ull;
+        KDataType* mTypes[4] = {};
+    };
+    thread_local Found found;
+    const unsigned long long version = KDataTypeGetRegistryVersion();
+    if (found.mVersion != version)
+    {
+        for (int i = 0; i < 4; ++i)
+            found.mTypes[i] = KDataTypeGet(kChannelNames[i]);
+        found.mVersion = version;
+    }
+    return found.mTypes[channel];
+}
+
+} // namespace
+
 KProperty* KQoxNodeProperties::AddChannel(int channel)
 {
     const char* name = kChannelNames[channel];
-    KDataType* dataType = KDataTypeGet(name);
+    KDataType* dataType = ChannelDataType(channel);
     if (!dataType)
         return nullptr;
+    const KPropertyInfo* made = Shared().mChannels[channel].load(std::memory_order_acquire);
+    if (made && made->mDataType == dataType && made->mType == DataTypeToPropertyType(dataType) &&
+        strcmp(made->mName, name) == 0)
+        return AddSharedChannel(*made);
     KProperty* property =
         CreatePropertyFromType(name, DataTypeToPropertyType(dataType), dataType, false, false, nullptr);
     if (!property)
@@ -329,12 +385,7 @@ KProperty* KQoxNodeProperties::AddChannel(int channel)
 KQoxNodeProperties::KQoxNodeProperties(KQoxTakeNodeContainer* node)
     : mNode(static_cast<KQoxNode*>(node))
 {
-#define KQOX_NODE_PROPERTY_ADD(Name, Type, Flags) PropertyAddDeferred(eKQoxNodeRow##Name);
-    KQOX_NODE_PROPERTY_ROWS_BEFORE_LISTS(KQOX_NODE_PROPERTY_ADD)
-    PropertyAddDeferred(eKQoxNodeRowLookAtProperty);
-    PropertyAddDeferred(eKQoxNodeRowUpVectorProperty);
-    KQOX_NODE_PROPERTY_ROWS_AFTER_LISTS(KQOX_NODE_PROPERTY_ADD)
-#undef KQOX_NODE_PROPERTY_ADD
+    PropertyAddDeferred(kRowsInListOrder, eKQoxNodeRowAll);
 
     mShow.Value() = true;
     mNegativePercentShapeSupport.Value() = true;

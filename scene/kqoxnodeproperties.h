@@ -213,6 +213,8 @@ public:
     bool PlugNotify(KPlugCallstack* callstack, kPlugAction action, KPlug* plug, int index, KPlug* other,
                     kConnectionType type, KPlug* extra) override;
 
+    // The rows are plain values and object lists.
+    bool DeferredRowsMayBeAnimatable() const override { return false; }
     // Forwards to the node's take-node container.
     void DefaultValueChanged(KQoxUserProperty* property) override;
     KQoxObject* GetKQoxObject() override;
@@ -296,6 +298,7 @@ private:
     KPropertyObjectList* MakeObjectList(const KPropertyInfo& info);
     // Channel 0 to 3: translation, rotation, scaling, visibility.
     KProperty* AddChannel(int channel);
+    KProperty* AddSharedChannel(const KPropertyInfo& shared);
 
     KQoxNode* mNode;
     // The rows' properties made so far, by row; made with the first one.

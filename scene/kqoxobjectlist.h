@@ -15,6 +15,7 @@
 // moves) gives the objects of one name in list order.
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <type_traits>
 #include <utility>
@@ -32,6 +33,110 @@ struct KQoxHasName : std::false_type
 template <class U>
 struct KQoxHasName<U, std::void_t<decltype(std::declval<U*>()->GetName())>> : std::true_type
 {};
+
+// The positions of listed objects by address, in one flat table searched
+// from the address's hashed place on (no allocation per object). The table
+// is at most half full; a removal moves the entries after it back, so no
+// search ever passes a removed one.
+template <class T>
+class KQoxObjectSlots
+{
+public:
+    static constexpr size_t npos = static_cast<size_t>(-1);
+
+    size_t Find(const T* pObject) const
+    {
+        if (!pObject || mCount == 0)
+            return npos;
+        for (size_t i = Home(pObject);; i = (i + 1) & Mask())
+        {
+            if (mTable[i].mObject == pObject)
+                return mTable[i].mSlot;
+            if (!mTable[i].mObject)
+                return npos;
+        }
+    }
+    // Adds the object or moves it to a new position.
+    void Set(T* pObject, size_t pSlot)
+    {
+        if (!mTable.empty())
+        {
+            size_t i = Home(pObject);
+            while (mTable[i].mObject && mTable[i].mObject != pObject)
+                i = (i + 1) & Mask();
+            if (mTable[i].mObject || (mCount + 1) * 2 <= mTable.size())
+            {
+                mCount += mTable[i].mObject ? 0 : 1;
+                mTable[i] = Entry{pObject, pSlot};
+                return;
+            }
+        }
+        Rehash(mTable.empty() ? kFirstSize : mTable.size() * 2);
+        Set(pObject, pSlot);
+    }
+    // False when the object was not there.
+    bool Erase(const T* pObject)
+    {
+        if (!pObject || mCount == 0)
+            return false;
+        size_t hole = Home(pObject);
+        while (mTable[hole].mObject != pObject)
+        {
+            if (!mTable[hole].mObject)
+                return false;
+            hole = (hole + 1) & Mask();
+        }
+        // Each later entry of the run whose home does not lie after the
+        // hole (cyclically, up to the entry) moves back into it.
+        for (size_t next = (hole + 1) & Mask(); mTable[next].mObject; next = (next + 1) & Mask())
+        {
+            const size_t home = Home(mTable[next].mObject);
+            const bool stays = hole < next ? (home > hole && home <= next) : (home > hole || home <= next);
+            if (!stays)
+            {
+                mTable[hole] = mTable[next];
+                hole = next;
+            }
+        }
+        mTable[hole] = Entry();
+        --mCount;
+        return true;
+    }
+    void Clear()
+    {
+        std::vector<Entry>().swap(mTable);
+        mCount = 0;
+    }
+
+private:
+    struct Entry
+    {
+        T* mObject = nullptr;
+        size_t mSlot = 0;
+    };
+    static constexpr size_t kFirstSize = 16;
+
+    size_t Mask() const { return mTable.size() - 1; }
+    // Fibonacci hashing of the address, to the table's power-of-two size.
+    size_t Home(const T* pObject) const
+    {
+        const unsigned long long mixed =
+            static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(pObject)) * 0x9E3779B97F4A7C15ULL;
+        return static_cast<size_t>(mixed >> 32) & Mask();
+    }
+    void Rehash(size_t pSize)
+    {
+        std::vector<Entry> old(pSize);
+        old.swap(mTable);
+        mCount = 0;
+        for (const Entry& entry : old)
+            if (entry.mObject)
+                Set(entry.mObject, entry.mSlot);
+    }
+
+    std::vector<Entry> mTable; // empty, or a power of two entries
+    size_t mCount = 0;
+};
 
 template <class T>
 class KQoxObjectList
@@ -52,14 +157,14 @@ public:
         Compact();
         return mItems[static_cast<size_t>(pIndex)];
     }
-    bool Contains(T* pObject) const { return pObject && mSlots.count(pObject) != 0; }
+    bool Contains(T* pObject) const { return mSlots.Find(pObject) != KQoxObjectSlots<T>::npos; }
 
     // Appends at the end.
     void Add(T* pObject)
     {
         if (!pObject || Contains(pObject))
             return;
-        mSlots.emplace(pObject, mItems.size());
+        mSlots.Set(pObject, mItems.size());
         mItems.push_back(pObject);
         if constexpr (KQoxHasName<T>::value)
         {
@@ -70,16 +175,16 @@ public:
     // False when the object is not listed.
     bool Remove(T* pObject)
     {
-        auto slot = pObject ? mSlots.find(pObject) : mSlots.end();
-        if (slot == mSlots.end())
+        const size_t slot = mSlots.Find(pObject);
+        if (slot == KQoxObjectSlots<T>::npos)
             return false;
         if constexpr (KQoxHasName<T>::value)
         {
             if (mNameIndexValid)
                 RemoveFromNameIndex(pObject);
         }
-        mItems[slot->second] = nullptr;
-        mSlots.erase(slot);
+        mItems[slot] = nullptr;
+        mSlots.Erase(pObject);
         ++mHoles;
         if (mHoles * 2 > mItems.size())
             Compact();
@@ -120,7 +225,7 @@ public:
     {
         std::vector<T*> items;
         items.swap(mItems);
-        mSlots.clear();
+        mSlots.Clear();
         mNameIndex.clear();
         mNameIndexValid = false;
         mHoles = 0;
@@ -145,7 +250,7 @@ private:
         {
             if (!object)
                 continue;
-            mSlots[object] = out;
+            mSlots.Set(object, out);
             mItems[out++] = object;
         }
         mItems.resize(out);
@@ -179,7 +284,7 @@ private:
     }
 
     std::vector<T*> mItems; // list order; null marks a removed object
-    std::unordered_map<T*, size_t> mSlots;
+    KQoxObjectSlots<T> mSlots;
     size_t mHoles = 0;
     std::unordered_map<std::string, std::vector<T*>> mNameIndex;
     bool mNameIndexValid = false;

@@ -38,6 +38,11 @@ public:
     // wrapped property and clears the user property's pointer to it.
     bool DestroyKProperty(KQoxUserProperty* pUserProperty);
 
+    // Whether a row of the handler's deferred table may be animatable while
+    // it is not made: a handler whose rows never are lets its users pass over
+    // them without reading their descriptors.
+    virtual bool DeferredRowsMayBeAnimatable() const { return true; }
+
     virtual void DefaultValueChanged(KQoxUserProperty* pUserProperty) = 0;
     virtual KQoxObject* GetKQoxObject() = 0;
 };

@@ -153,12 +153,37 @@ KQoxUserProperty* KQoxSdkManager::CreateKQoxUserProperty(KProperty* pProperty)
     return Sequenced(AddCreated(mUserProperties, AllocateKQoxUserProperty(pProperty)));
 }
 
+void KQoxSdkManager::ChainDeferred(KQoxTakeNodeContainer* pObject)
+{
+    if (pObject->mDeferredChained)
+        return;
+    pObject->mDeferredChained = true;
+    pObject->mDeferredPrevious = mLastDeferred;
+    pObject->mDeferredNext = nullptr;
+    (mLastDeferred ? mLastDeferred->mDeferredNext : mFirstDeferred) = pObject;
+    mLastDeferred = pObject;
+}
+
+bool KQoxSdkManager::UnchainDeferred(KQoxTakeNodeContainer* pObject)
+{
+    if (!pObject || !pObject->mDeferredChained)
+        return false;
+    KQoxTakeNodeContainer* previous = pObject->mDeferredPrevious;
+    KQoxTakeNodeContainer* next = pObject->mDeferredNext;
+    (previous ? previous->mDeferredNext : mFirstDeferred) = next;
+    (next ? next->mDeferredPrevious : mLastDeferred) = previous;
+    pObject->mDeferredPrevious = nullptr;
+    pObject->mDeferredNext = nullptr;
+    pObject->mDeferredChained = false;
+    return true;
+}
+
 unsigned long long KQoxSdkManager::DeferUserProperties(KQoxTakeNodeContainer* pObject, int pCount)
 {
     const unsigned long long first = mUserPropertySequence;
     if (!pObject || pCount <= 0)
         return first;
-    mDeferredPublishers.insert(pObject);
+    ChainDeferred(pObject);
     mDeferredUserPropertyCount += pCount;
     mUserPropertySequence += static_cast<unsigned long long>(pCount);
     return first;
@@ -166,18 +191,17 @@ unsigned long long KQoxSdkManager::DeferUserProperties(KQoxTakeNodeContainer* pO
 
 void KQoxSdkManager::EndDeferredUserProperties(KQoxTakeNodeContainer* pObject, int pCount)
 {
-    if (mDeferredPublishers.erase(pObject) != 0 && pCount > 0)
+    if (UnchainDeferred(pObject) && pCount > 0)
         mDeferredUserPropertyCount -= pCount;
 }
 
 void KQoxSdkManager::PublishDeferredUserProperties()
 {
-    while (!mDeferredPublishers.empty())
+    while (KQoxTakeNodeContainer* publisher = mFirstDeferred)
     {
-        KQoxTakeNodeContainer* publisher = *mDeferredPublishers.begin();
         publisher->PublishPendingProperties();
         // Ends the registration in every case, so the loop always moves on.
-        mDeferredPublishers.erase(publisher);
+        UnchainDeferred(publisher);
     }
 }
 
@@ -312,10 +336,9 @@ void KQoxSdkManager::Clear()
     mUserProperties.DestroyAll();
     // Objects the lists never held may still have wrappers put off: those
     // are gone with the list.
-    while (!mDeferredPublishers.empty())
+    while (KQoxTakeNodeContainer* publisher = mFirstDeferred)
     {
-        KQoxTakeNodeContainer* publisher = *mDeferredPublishers.begin();
-        mDeferredPublishers.erase(mDeferredPublishers.begin());
+        UnchainDeferred(publisher);
         publisher->DropPendingProperties();
     }
     mDeferredUserPropertyCount = 0;

@@ -408,8 +408,15 @@ private:
     // Gives a new user property the next place in creation order.
     KQoxUserProperty* Sequenced(KQoxUserProperty* pProperty);
 
+    // The chain of objects with wrappers put off, in the order they put
+    // them off: linked through the objects themselves.
+    void ChainDeferred(KQoxTakeNodeContainer* pObject);
+    // False when the object was not in the chain.
+    bool UnchainDeferred(KQoxTakeNodeContainer* pObject);
+
     unsigned long mNameVersion = 0;
-    std::unordered_set<KQoxTakeNodeContainer*> mDeferredPublishers;
+    KQoxTakeNodeContainer* mFirstDeferred = nullptr;
+    KQoxTakeNodeContainer* mLastDeferred = nullptr;
     long long mDeferredUserPropertyCount = 0;
     unsigned long long mUserPropertySequence = 0;
 };

@@ -952,6 +952,7 @@ void KQoxTakeNodeContainer::PublishPropertiesLater()
         return;
     }
     const int count = handler->GetPropertyCount();
+    const bool rowsMayBeAnimatable = handler->DeferredRowsMayBeAnimatable();
     int published = 0;
     for (int i = 0; i < count; ++i)
     {
@@ -959,7 +960,8 @@ void KQoxTakeNodeContainer::PublishPropertiesLater()
         // A row not made yet is plain (not animatable): attaching its
         // wrapper has no effect, and it stays unmade until the wrappers are.
         KProperty* property = handler->GetPropertyIfMade(i);
-        if (!property && !(handler->ReadPropertyInfoAt(i).GetFlags() & KPropertyInfo::eAnimatable))
+        if (!property &&
+            (!rowsMayBeAnimatable || !(handler->ReadPropertyInfoAt(i).GetFlags() & KPropertyInfo::eAnimatable)))
             continue;
         if (!property)
             property = handler->GetProperty(i);
@@ -1104,13 +1106,20 @@ void KQoxTakeNodeContainer::PropertyAdded(KQoxUserProperty* pUserProperty)
     if (property)
         property->ModifyPropertyFlag(KProperty::eAnimated, true);
 
+    KeepOrBuildDefaultTakeFor(pUserProperty);
+    // The channels live in the built takes: with none (only the owed
+    // Default take) there is nothing more to do.
+    bool anyBuilt = false;
+    for (int i = 0; i < mTakeNodeArray.GetCount() && !anyBuilt; ++i)
+        anyBuilt = mTakeNodeArray[i] != nullptr;
+    if (!anyBuilt)
+        return;
     KQoxUserProperty::EUserPropertyType type = pUserProperty->GetPropertyType();
     bool isVector = type == KQoxUserProperty::eVECTOR || type == KQoxUserProperty::eCOLOR;
     KString name = pUserProperty->GetName();
     KString effective = GetEffectivePropertyName(name);
     bool isTransform = effective != name;
 
-    KeepOrBuildDefaultTakeFor(pUserProperty);
     for (int i = 0; i < mTakeNodeArray.GetCount(); ++i)
     {
         KFCurveNode* root = mTakeNodeArray[i] ? mTakeNodeArray[i]->GetKFCurveNode() : nullptr;

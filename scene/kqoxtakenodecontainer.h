@@ -293,6 +293,12 @@ private:
     unsigned long long mPendingSequence = 0;
     // How many of them the manager counts (the non-null properties).
     int mDeferredCount = 0;
+    // The manager's chain of objects with wrappers put off, kept by the
+    // manager alone (KQoxSdkManager::DeferUserProperties).
+    KQoxTakeNodeContainer* mDeferredPrevious = nullptr;
+    KQoxTakeNodeContainer* mDeferredNext = nullptr;
+    bool mDeferredChained = false;
+    friend class KQoxSdkManager;
 
     friend void DefaultTakeValueChangedCallback(KFCurve* pCurve, KFCurveEvent* pEvent, void* pData);
 };

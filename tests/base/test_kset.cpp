@@ -116,6 +116,42 @@ TEST(KCharPtrSetTest, RemoveAndRemoveFromIndex)
     EXPECT_EQ(set.Get("c"), 3u);
 }
 
+TEST(KCharPtrSetTest, VersionMovesWithEveryChangeAndNeverRepeats)
+{
+    KCharPtrSet a(4);
+    KCharPtrSet b(4);
+    EXPECT_NE(a.GetVersion(), b.GetVersion());
+    unsigned long long seen = a.GetVersion();
+    auto moved = [&seen](const KCharPtrSet& set) {
+        const bool changed = set.GetVersion() != seen;
+        seen = set.GetVersion();
+        return changed;
+    };
+    a.Add("b", 2);
+    EXPECT_TRUE(moved(a));
+    a.Add("a", 1);
+    EXPECT_TRUE(moved(a));
+    // Lookups, sorting included, change nothing that Get answers.
+    EXPECT_EQ(1u, a.Get("A"));
+    EXPECT_EQ(0u, a.Get("c"));
+    EXPECT_EQ(2u, a.GetFromIndex(1));
+    EXPECT_FALSE(moved(a));
+    a[0] = 5;
+    EXPECT_TRUE(moved(a));
+    EXPECT_EQ(5u, a.Get("a"));
+    EXPECT_FALSE(a.Remove("c"));
+    EXPECT_FALSE(moved(a));
+    EXPECT_TRUE(a.Remove("a"));
+    EXPECT_TRUE(moved(a));
+    a.RemoveFromIndex(0);
+    EXPECT_TRUE(moved(a));
+    a.Clear();
+    EXPECT_TRUE(moved(a));
+    EXPECT_NE(a.GetVersion(), b.GetVersion());
+    b.Add("x", 1);
+    EXPECT_NE(a.GetVersion(), b.GetVersion());
+}
+
 TEST(KSetTest, LookupsSortUnsignedPointerSizedKeys)
 {
     KSet set(4);

@@ -183,6 +183,44 @@ TEST(DataType, RegistryEntriesComeAndGoWithTheirTypes)
     EXPECT_EQ(KDataTypeGetCount(), 46);
 }
 
+TEST(DataType, RegistryVersionMovesWhenAnswersMay)
+{
+    const unsigned long long start = KDataTypeGetRegistryVersion();
+    EXPECT_NE(0u, start);
+    EXPECT_NE(nullptr, KDataTypeGet("Lcl Rotation"));
+    EXPECT_EQ(nullptr, KDataTypeGet("Versioned"));
+    EXPECT_EQ(start, KDataTypeGetRegistryVersion());
+    unsigned long long during = 0;
+    {
+        KDataType added("Versioned");
+        during = KDataTypeGetRegistryVersion();
+        EXPECT_NE(start, during);
+        EXPECT_EQ(&added, KDataTypeGet("Versioned"));
+        EXPECT_EQ(during, KDataTypeGetRegistryVersion());
+    }
+    EXPECT_NE(during, KDataTypeGetRegistryVersion());
+    EXPECT_NE(start, KDataTypeGetRegistryVersion());
+    EXPECT_EQ(nullptr, KDataTypeGet("Versioned"));
+
+    // Without a registry: version 0, and a new registry has a version of its
+    // own.
+    std::vector<KDataType*> builtins;
+    for (int i = 0; i < KDataTypeGetCount(); ++i)
+        builtins.push_back(KDataTypeGet(i));
+    KDataTypeRemoveAll();
+    EXPECT_EQ(0u, KDataTypeGetRegistryVersion());
+    std::vector<unsigned long long> versions;
+    for (KDataType* type : builtins)
+    {
+        KDataTypeAdd(type);
+        versions.push_back(KDataTypeGetRegistryVersion());
+    }
+    std::sort(versions.begin(), versions.end());
+    EXPECT_EQ(versions.end(), std::unique(versions.begin(), versions.end()));
+    EXPECT_EQ(versions.end(), std::find(versions.begin(), versions.end(), start));
+    EXPECT_EQ(KDataTypeLclRotation::DataType, KDataTypeGet("Lcl Rotation"));
+}
+
 TEST(DataType, BareTypeRefusesValues)
 {
     KDataType bare("Custom");

@@ -241,3 +241,43 @@ TEST(DeferredProperties, DataListenersAreFoundUpTheOwners)
     object.RemoveNotify(&listener);
     object.DisconnectOwnedPlug(&child);
 }
+
+namespace {
+
+// Records what the list holds at each announcement of a removal.
+class RecordingRowObject : public RowObject
+{
+public:
+    void PropertyNotify(kObjectListEvent event, KProperty* property, bool dynamic, const char* text) override
+    {
+        mLog += std::to_string(event) + ":" + property->GetPropertyName() + ":" +
+                std::to_string(GetPropertyCount()) + " ";
+        RowObject::PropertyNotify(event, property, dynamic, text);
+    }
+    std::string mLog;
+};
+
+} // namespace
+
+TEST(DeferredProperties, DestructionAnnouncesMadePropertiesWithTheListAsItStands)
+{
+    {
+        RecordingRowObject object;
+        object.mLog.clear();
+        object.Destruct();
+        // Epsilon, never made, left unannounced before Delta.
+        EXPECT_EQ("9:Delta:4 12:Delta:3 ", object.mLog);
+        EXPECT_EQ(0, object.GetPropertyCount());
+        EXPECT_EQ(0, object.mMade);
+    }
+    {
+        RecordingRowObject object;
+        ASSERT_NE(nullptr, object.GetProperty(1));
+        ASSERT_NE(nullptr, object.GetProperty(4));
+        object.mLog.clear();
+        object.Destruct();
+        EXPECT_EQ("9:Epsilon:5 12:Epsilon:4 9:Delta:4 12:Delta:3 9:Beta:2 12:Beta:1 ", object.mLog);
+        EXPECT_EQ(0, object.GetPropertyCount());
+        EXPECT_EQ(2, object.mMade);
+    }
+}
