@@ -1187,11 +1187,14 @@ void KFCurve::Dispatch()
 {
     // The record is handed over and cleared first, so that events fired by
     // a callback are delivered on their own.
-    const PendingEvent pending = mEvent;
-    mEvent.Clear();
     const int count = mCallbacks.Count();
     if (count == 0)
+    {
+        mEvent.Clear();
         return;
+    }
+    const PendingEvent pending = mEvent;
+    mEvent.Clear();
     KFCurveEvent event;
     event.mType = pending.mType;
     event.mKeyIndexStart = pending.mKeyIndexStart;

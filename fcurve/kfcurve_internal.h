@@ -5,7 +5,43 @@
 
 #include "fcurve/kfcurve.h"
 
+#include <climits>
+
+class KQox;
+
 namespace kfcurve_detail {
+
+// The fields of an open list that reading a curve or a channel asks for,
+// found by one pass over the list's records: the reading then asks for none
+// that the list lacks (a lookup each, and most lists hold few of them).
+// Before a pass, or while sSkipAbsent is off, every field counts as there.
+struct ListFields
+{
+    enum : unsigned int
+    {
+        eUserName = 1u << 0,
+        eTimeWarpID = 1u << 1,
+        eDefault = 1u << 2,
+        eKeyVer = 1u << 3,
+        eKeyCount = 1u << 4,
+        ePreExtrapolation = 1u << 5,
+        ePostExtrapolation = 1u << 6,
+        eColor = 1u << 7,
+        eLayerID = 1u << 8,
+        eLayerType = 1u << 9,
+        eLayerChannel = 1u << 10,
+        eAll = ~0u
+    };
+    unsigned int mPresent = eAll;
+    int mChannels = INT_MAX; // "Channel" fields not read yet
+
+    // The pass over the open list, before any of it is read.
+    void Find(KQox* file);
+    bool Has(unsigned int field) const { return (mPresent & field) != 0; }
+
+    // When false, no pass is made: tests read both ways and compare.
+    static bool sSkipAbsent;
+};
 
 inline KTime TimeFromSeconds(double seconds)
 {
@@ -42,5 +78,9 @@ inline KTime SaturatedAdd(KTime time, long long delta)
 }
 
 } // namespace kfcurve_detail
+
+// KFCurveCreate(file, curve, ...) asking only for the fields in present
+// (ListFields bits of the open list).
+KFCurve* KFCurveCreateListed(KQox* file, KFCurve* curve, bool onlyDefaults, bool withColor, unsigned int present);
 
 #endif
