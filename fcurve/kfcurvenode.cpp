@@ -10,6 +10,7 @@
 
 #include <cctype>
 #include <climits>
+#include <cstdint>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
@@ -39,15 +40,30 @@ public:
     {
         NamePool& pool = Get();
         const Key key{name ? name : "", timeWarpName ? timeWarpName : "", type};
-        std::lock_guard<std::mutex> lock(pool.mMutex);
-        auto found = pool.mRecords.find(key);
-        if (found != pool.mRecords.end())
+        // The records a thread acquired last, each kept alive by a count of
+        // its own: a tree made again and again ("X", "Y", "Z" under "T", "R"
+        // and "S") finds its names there without hashing them.
+        NameInfo*& recent = tRecent[RecentSlot(key)];
+        if (recent && recent->mDataType == type && ViewOf(recent->mName) == key.mName &&
+            ViewOf(recent->mTimeWarpName) == key.mTimeWarpName)
+            return Share(recent);
+        NameInfo* info = nullptr;
         {
-            found->second->mRefCount++;
-            return found->second;
+            std::lock_guard<std::mutex> lock(pool.mMutex);
+            auto found = pool.mRecords.find(key);
+            if (found != pool.mRecords.end())
+                info = found->second;
+            else
+            {
+                info = new NameInfo{KString(key.mName.data()), KString(key.mTimeWarpName.data()), type, nullptr, 0};
+                pool.mRecords.emplace(Key{ViewOf(info->mName), ViewOf(info->mTimeWarpName), type}, info);
+            }
+            // One count for the caller, one for the thread's list.
+            info->mRefCount += 2;
         }
-        NameInfo* info = new NameInfo{KString(key.mName.data()), KString(key.mTimeWarpName.data()), type, nullptr, 1};
-        pool.mRecords.emplace(Key{ViewOf(info->mName), ViewOf(info->mTimeWarpName), type}, info);
+        if (recent)
+            Release(recent);
+        recent = info;
         return info;
     }
 
@@ -93,6 +109,18 @@ private:
     };
 
     static std::string_view ViewOf(const KString& text) { return std::string_view(text.ToChars(), text.GetLen()); }
+    // A place in the thread's list of recent records, from the name's first
+    // and last letters and the type.
+    static size_t RecentSlot(const Key& key)
+    {
+        const size_t n = key.mName.size();
+        const size_t letters = n == 0 ? 0 : static_cast<unsigned char>(key.mName[0]) * 31u +
+                                                static_cast<unsigned char>(key.mName[n - 1]) + n;
+        return (letters ^ (reinterpret_cast<uintptr_t>(key.mType) >> 4)) % kRecent;
+    }
+
+    static const size_t kRecent = 16;
+    static thread_local NameInfo* tRecent[kRecent];
     // Never destroyed: nodes in static objects may end after it would.
     static NamePool& Get()
     {
@@ -103,6 +131,8 @@ private:
     std::mutex mMutex;
     std::unordered_map<Key, NameInfo*, KeyHash> mRecords;
 };
+
+thread_local KFCurveNode::NameInfo* NamePool::tRecent[NamePool::kRecent] = {};
 
 } // namespace
 
