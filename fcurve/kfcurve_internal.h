@@ -17,21 +17,18 @@ namespace kfcurve_detail {
 // Before a pass, or while sSkipAbsent is off, every field counts as there.
 struct ListFields
 {
-    enum : unsigned int
-    {
-        eUserName = 1u << 0,
-        eTimeWarpID = 1u << 1,
-        eDefault = 1u << 2,
-        eKeyVer = 1u << 3,
-        eKeyCount = 1u << 4,
-        ePreExtrapolation = 1u << 5,
-        ePostExtrapolation = 1u << 6,
-        eColor = 1u << 7,
-        eLayerID = 1u << 8,
-        eLayerType = 1u << 9,
-        eLayerChannel = 1u << 10,
-        eAll = ~0u
-    };
+    static constexpr unsigned int eUserName = 1u << 0;
+    static constexpr unsigned int eTimeWarpID = 1u << 1;
+    static constexpr unsigned int eDefault = 1u << 2;
+    static constexpr unsigned int eKeyVer = 1u << 3;
+    static constexpr unsigned int eKeyCount = 1u << 4;
+    static constexpr unsigned int ePreExtrapolation = 1u << 5;
+    static constexpr unsigned int ePostExtrapolation = 1u << 6;
+    static constexpr unsigned int eColor = 1u << 7;
+    static constexpr unsigned int eLayerID = 1u << 8;
+    static constexpr unsigned int eLayerType = 1u << 9;
+    static constexpr unsigned int eLayerChannel = 1u << 10;
+    static constexpr unsigned int eAll = ~0u;
     unsigned int mPresent = eAll;
     int mChannels = INT_MAX; // "Channel" fields not read yet
 

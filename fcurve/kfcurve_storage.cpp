@@ -936,25 +936,45 @@ bool KFCurve::QoxStore(KQox* file, bool onlyDefaults, bool withColor, bool legac
 
 bool ListFields::sSkipAbsent = true;
 
+namespace {
+
+// The ListFields bit of a field name; "Channel" counts as kChannel, any
+// other name as 0.
+const unsigned int kChannel = 1u << 31;
+
+unsigned int FieldOf(const char* name)
+{
+    // By length first: most names then need one comparison.
+    auto is = [name](const char* known) { return std::strcmp(name, known) == 0; };
+    switch (std::strlen(name))
+    {
+    case 5: return is("Color") ? ListFields::eColor : 0;
+    case 6: return is("KeyVer") ? ListFields::eKeyVer : 0;
+    case 7:
+        if (name[0] == 'C')
+            return is("Channel") ? kChannel : 0;
+        if (name[0] == 'D')
+            return is("Default") ? ListFields::eDefault : 0;
+        return is("LayerID") ? ListFields::eLayerID : 0;
+    case 8:
+        if (name[0] == 'U')
+            return is("UserName") ? ListFields::eUserName : 0;
+        return is("KeyCount") ? ListFields::eKeyCount : 0;
+    case 9: return is("LayerType") ? ListFields::eLayerType : 0;
+    case 10: return is("TimeWarpID") ? ListFields::eTimeWarpID : 0;
+    case 12: return is("LayerChannel") ? ListFields::eLayerChannel : 0;
+    case 17: return is("Pre-Extrapolation") ? ListFields::ePreExtrapolation : 0;
+    case 18: return is("Post-Extrapolation") ? ListFields::ePostExtrapolation : 0;
+    default: return 0;
+    }
+}
+
+} // namespace
+
 void ListFields::Find(KQox* file)
 {
     if (!sSkipAbsent)
         return;
-    static const struct
-    {
-        const char* mName;
-        unsigned int mField;
-    } kFields[] = {{"UserName", eUserName},
-                   {"TimeWarpID", eTimeWarpID},
-                   {"Default", eDefault},
-                   {"KeyVer", eKeyVer},
-                   {"KeyCount", eKeyCount},
-                   {"Pre-Extrapolation", ePreExtrapolation},
-                   {"Post-Extrapolation", ePostExtrapolation},
-                   {"Color", eColor},
-                   {"LayerID", eLayerID},
-                   {"LayerType", eLayerType},
-                   {"LayerChannel", eLayerChannel}};
     // A name the list holds counts as there however it is held (a section,
     // a name cut short at a NUL byte): only names it lacks are skipped.
     unsigned int present = 0;
@@ -965,17 +985,11 @@ void ListFields::Find(KQox* file)
         const char* name = file->FieldReadGetRecordName(i);
         if (!name)
             return;
-        if (std::strcmp(name, "Channel") == 0)
-        {
+        const unsigned int field = FieldOf(name);
+        if (field == kChannel)
             ++channels;
-            continue;
-        }
-        for (const auto& field : kFields)
-            if (field.mName[0] == name[0] && std::strcmp(field.mName, name) == 0)
-            {
-                present |= field.mField;
-                break;
-            }
+        else
+            present |= field;
     }
     mPresent = present;
     mChannels = channels;

@@ -340,7 +340,9 @@ TEST(NativeListedFields, EveryShapeReadsAsTheLongWay)
         const Outcome asked = Read(edited, again, false, eEXPORT_QOX_ASCII);
         ExpectSame(listed, asked);
         if (&variant == &kVariants[0])
+        {
             ASSERT_TRUE(listed.mRead);
+        }
     }
 }
 
