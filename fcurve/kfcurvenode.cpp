@@ -158,7 +158,7 @@ int KFCurveNodeChildren::InsertAt(int index, KFCurveNode* node)
     {
         if (mCapacity > INT_MAX / 2)
             return -1;
-        const int capacity = mCapacity == 0 ? 4 : 2 * mCapacity;
+        const int capacity = mCapacity == 0 ? 3 : 2 * mCapacity;
         void* grown = std::realloc(mItems, static_cast<size_t>(capacity) * sizeof(KFCurveNode*));
         if (!grown)
             return -1;
