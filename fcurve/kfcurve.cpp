@@ -1177,8 +1177,15 @@ void KFCurve::CallbackAddEvent(int kind, int index)
 {
     if (!mEventsRecorded)
         return;
-    mEvent.Add(kind, index);
     mUpdateId += kind == KFCURVEEVENT_SELECTION ? 0x10000u : 1u;
+    // Delivered to no one, an event leaves the record cleared, as Dispatch
+    // leaves it: most curves have no listener.
+    if (mCallbackEnable && mCallbacks.Count() == 0)
+    {
+        mEvent.Clear();
+        return;
+    }
+    mEvent.Add(kind, index);
     if (mCallbackEnable)
         Dispatch();
 }

@@ -109,17 +109,22 @@ private:
     };
 
     static std::string_view ViewOf(const KString& text) { return std::string_view(text.ToChars(), text.GetLen()); }
-    // A place in the thread's list of recent records, from the name's first
-    // and last letters and the type.
+    // A place in the thread's list of recent records, from the name's
+    // length, first and last letters and the type, spread by a Fibonacci
+    // multiplier (the top bits of the product).
     static size_t RecentSlot(const Key& key)
     {
         const size_t n = key.mName.size();
-        const size_t letters = n == 0 ? 0 : static_cast<unsigned char>(key.mName[0]) * 31u +
-                                                static_cast<unsigned char>(key.mName[n - 1]) + n;
-        return (letters ^ (reinterpret_cast<uintptr_t>(key.mType) >> 4)) % kRecent;
+        uint64_t h = n;
+        if (n > 0)
+            h |= (static_cast<uint64_t>(static_cast<unsigned char>(key.mName[0])) << 8) |
+                 (static_cast<uint64_t>(static_cast<unsigned char>(key.mName[n - 1])) << 16);
+        h ^= static_cast<uint64_t>(reinterpret_cast<uintptr_t>(key.mType)) << 20;
+        return static_cast<size_t>((h * 0x9E3779B97F4A7C15ull) >> (64 - kRecentBits));
     }
 
-    static const size_t kRecent = 16;
+    static const int kRecentBits = 6;
+    static const size_t kRecent = size_t(1) << kRecentBits;
     static thread_local NameInfo* tRecent[kRecent];
     // Never destroyed: nodes in static objects may end after it would.
     static NamePool& Get()
