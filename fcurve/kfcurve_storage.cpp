@@ -944,27 +944,31 @@ const unsigned int kChannel = 1u << 31;
 
 unsigned int FieldOf(const char* name)
 {
-    // By length first: most names then need one comparison.
-    auto is = [name](const char* known) { return std::strcmp(name, known) == 0; };
-    switch (std::strlen(name))
+    // By first letter: most names then need one comparison.
+    auto is = [name](const char* known) { return std::strcmp(name + 1, known + 1) == 0; };
+    switch (name[0])
     {
-    case 5: return is("Color") ? ListFields::eColor : 0;
-    case 6: return is("KeyVer") ? ListFields::eKeyVer : 0;
-    case 7:
-        if (name[0] == 'C')
-            return is("Channel") ? kChannel : 0;
-        if (name[0] == 'D')
-            return is("Default") ? ListFields::eDefault : 0;
-        return is("LayerID") ? ListFields::eLayerID : 0;
-    case 8:
-        if (name[0] == 'U')
-            return is("UserName") ? ListFields::eUserName : 0;
+    case 'C':
+        if (is("Channel"))
+            return kChannel;
+        return is("Color") ? ListFields::eColor : 0;
+    case 'D': return is("Default") ? ListFields::eDefault : 0;
+    case 'K':
+        if (is("KeyVer"))
+            return ListFields::eKeyVer;
         return is("KeyCount") ? ListFields::eKeyCount : 0;
-    case 9: return is("LayerType") ? ListFields::eLayerType : 0;
-    case 10: return is("TimeWarpID") ? ListFields::eTimeWarpID : 0;
-    case 12: return is("LayerChannel") ? ListFields::eLayerChannel : 0;
-    case 17: return is("Pre-Extrapolation") ? ListFields::ePreExtrapolation : 0;
-    case 18: return is("Post-Extrapolation") ? ListFields::ePostExtrapolation : 0;
+    case 'L':
+        if (is("LayerType"))
+            return ListFields::eLayerType;
+        if (is("LayerID"))
+            return ListFields::eLayerID;
+        return is("LayerChannel") ? ListFields::eLayerChannel : 0;
+    case 'P':
+        if (is("Pre-Extrapolation"))
+            return ListFields::ePreExtrapolation;
+        return is("Post-Extrapolation") ? ListFields::ePostExtrapolation : 0;
+    case 'T': return is("TimeWarpID") ? ListFields::eTimeWarpID : 0;
+    case 'U': return is("UserName") ? ListFields::eUserName : 0;
     default: return 0;
     }
 }

@@ -44,8 +44,10 @@ public:
         // its own: a tree made again and again ("X", "Y", "Z" under "T", "R"
         // and "S") finds its names there without hashing them.
         NameInfo*& recent = tRecent[RecentSlot(key)];
-        if (recent && recent->mDataType == type && ViewOf(recent->mName) == key.mName &&
-            ViewOf(recent->mTimeWarpName) == key.mTimeWarpName)
+        if (recent && recent->mDataType == type && recent->mName.GetLen() == key.mName.size() &&
+            std::memcmp(recent->mName.ToChars(), key.mName.data(), key.mName.size()) == 0 &&
+            recent->mTimeWarpName.GetLen() == key.mTimeWarpName.size() &&
+            std::memcmp(recent->mTimeWarpName.ToChars(), key.mTimeWarpName.data(), key.mTimeWarpName.size()) == 0)
             return Share(recent);
         NameInfo* info = nullptr;
         {
