@@ -41,15 +41,25 @@ public:
         NamePool& pool = Get();
         const Key key{name ? name : "", timeWarpName ? timeWarpName : "", type};
         // The records a thread acquired last, each kept alive by a count of
-        // its own: a tree made again and again ("X", "Y", "Z" under "T", "R"
-        // and "S") finds its names there without hashing them.
-        NameInfo*& recent = tRecent[RecentSlot(key)];
-        if (recent && recent->mDataType == type && recent->mName.GetLen() == key.mName.size() &&
-            std::memcmp(recent->mName.ToChars(), key.mName.data(), key.mName.size()) == 0 &&
-            recent->mTimeWarpName.GetLen() == key.mTimeWarpName.size() &&
-            std::memcmp(recent->mTimeWarpName.ToChars(), key.mTimeWarpName.data(), key.mTimeWarpName.size()) == 0)
-            return Share(recent);
-        NameInfo* info = nullptr;
+        // its own and holding counts paid ahead: a tree made again and again
+        // ("X", "Y", "Z" under "T", "R" and "S") finds its names there
+        // without hashing them, and most often without the lock.
+        Recent& recent = tRecent[RecentSlot(key)];
+        NameInfo* info = recent.mInfo;
+        if (info && info->mDataType == type && info->mName.GetLen() == key.mName.size() &&
+            std::memcmp(info->mName.ToChars(), key.mName.data(), key.mName.size()) == 0 &&
+            info->mTimeWarpName.GetLen() == key.mTimeWarpName.size() &&
+            std::memcmp(info->mTimeWarpName.ToChars(), key.mTimeWarpName.data(), key.mTimeWarpName.size()) == 0)
+        {
+            if (recent.mPaid == 0)
+            {
+                std::lock_guard<std::mutex> lock(pool.mMutex);
+                info->mRefCount += kPaidAhead;
+                recent.mPaid = kPaidAhead;
+            }
+            --recent.mPaid;
+            return info;
+        }
         {
             std::lock_guard<std::mutex> lock(pool.mMutex);
             auto found = pool.mRecords.find(key);
@@ -63,9 +73,10 @@ public:
             // One count for the caller, one for the thread's list.
             info->mRefCount += 2;
         }
-        if (recent)
-            Release(recent);
-        recent = info;
+        if (recent.mInfo)
+            Release(recent.mInfo, 1 + recent.mPaid);
+        recent.mInfo = info;
+        recent.mPaid = 0;
         return info;
     }
 
@@ -77,11 +88,13 @@ public:
         return info;
     }
 
-    static void Release(NameInfo* info)
+    // count borrowers fewer (one by default).
+    static void Release(NameInfo* info, int count = 1)
     {
         NamePool& pool = Get();
         std::lock_guard<std::mutex> lock(pool.mMutex);
-        if (--info->mRefCount > 0)
+        info->mRefCount -= count;
+        if (info->mRefCount > 0)
             return;
         pool.mRecords.erase(Key{ViewOf(info->mName), ViewOf(info->mTimeWarpName), info->mDataType});
         delete info;
@@ -127,7 +140,14 @@ private:
 
     static const int kRecentBits = 6;
     static const size_t kRecent = size_t(1) << kRecentBits;
-    static thread_local NameInfo* tRecent[kRecent];
+    // Counts a thread's list takes at a time for the nodes it will make.
+    static const int kPaidAhead = 64;
+    struct Recent
+    {
+        NameInfo* mInfo;
+        int mPaid; // counts of mInfo taken ahead, not handed out yet
+    };
+    static thread_local Recent tRecent[kRecent];
     // Never destroyed: nodes in static objects may end after it would.
     static NamePool& Get()
     {
@@ -139,7 +159,7 @@ private:
     std::unordered_map<Key, NameInfo*, KeyHash> mRecords;
 };
 
-thread_local KFCurveNode::NameInfo* NamePool::tRecent[NamePool::kRecent] = {};
+thread_local NamePool::Recent NamePool::tRecent[NamePool::kRecent] = {};
 
 } // namespace
 
