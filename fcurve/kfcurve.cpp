@@ -1177,8 +1177,15 @@ void KFCurve::CallbackAddEvent(int kind, int index)
 {
     if (!mEventsRecorded)
         return;
-    mEvent.Add(kind, index);
     mUpdateId += kind == KFCURVEEVENT_SELECTION ? 0x10000u : 1u;
+    // Delivered to no one, an event leaves the record cleared, as Dispatch
+    // leaves it: most curves have no listener.
+    if (mCallbackEnable && mCallbacks.Count() == 0)
+    {
+        mEvent.Clear();
+        return;
+    }
+    mEvent.Add(kind, index);
     if (mCallbackEnable)
         Dispatch();
 }
@@ -1187,11 +1194,14 @@ void KFCurve::Dispatch()
 {
     // The record is handed over and cleared first, so that events fired by
     // a callback are delivered on their own.
-    const PendingEvent pending = mEvent;
-    mEvent.Clear();
     const int count = mCallbacks.Count();
     if (count == 0)
+    {
+        mEvent.Clear();
         return;
+    }
+    const PendingEvent pending = mEvent;
+    mEvent.Clear();
     KFCurveEvent event;
     event.mType = pending.mType;
     event.mKeyIndexStart = pending.mKeyIndexStart;

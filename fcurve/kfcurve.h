@@ -516,6 +516,11 @@ public:
     static constexpr int kBlockMask = kBlockKeys - 1;
 
 private:
+    // QoxInternalRetrieve asking only for the fields in present (bits of the
+    // readers' census of the open list).
+    bool QoxRetrieveListed(KQox* file, bool onlyDefaults, bool withColor, unsigned int present);
+    friend KFCurve* KFCurveCreateListed(KQox* file, KFCurve* curve, bool onlyDefaults, bool withColor,
+                                        unsigned int present);
     // Keys of the typed-array layout into this curve (its keys cleared).
     bool QoxRetrieveKeyArrays(KQox* file);
     struct CallbackWalk;

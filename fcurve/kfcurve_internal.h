@@ -5,7 +5,40 @@
 
 #include "fcurve/kfcurve.h"
 
+#include <climits>
+
+class KQox;
+
 namespace kfcurve_detail {
+
+// The fields of an open list that reading a curve or a channel asks for,
+// found by one pass over the list's records: the reading then asks for none
+// that the list lacks (a lookup each, and most lists hold few of them).
+// Before a pass, or while sSkipAbsent is off, every field counts as there.
+struct ListFields
+{
+    static constexpr unsigned int eUserName = 1u << 0;
+    static constexpr unsigned int eTimeWarpID = 1u << 1;
+    static constexpr unsigned int eDefault = 1u << 2;
+    static constexpr unsigned int eKeyVer = 1u << 3;
+    static constexpr unsigned int eKeyCount = 1u << 4;
+    static constexpr unsigned int ePreExtrapolation = 1u << 5;
+    static constexpr unsigned int ePostExtrapolation = 1u << 6;
+    static constexpr unsigned int eColor = 1u << 7;
+    static constexpr unsigned int eLayerID = 1u << 8;
+    static constexpr unsigned int eLayerType = 1u << 9;
+    static constexpr unsigned int eLayerChannel = 1u << 10;
+    static constexpr unsigned int eAll = ~0u;
+    unsigned int mPresent = eAll;
+    int mChannels = INT_MAX; // "Channel" fields not read yet
+
+    // The pass over the open list, before any of it is read.
+    void Find(KQox* file);
+    bool Has(unsigned int field) const { return (mPresent & field) != 0; }
+
+    // When false, no pass is made: tests read both ways and compare.
+    static bool sSkipAbsent;
+};
 
 inline KTime TimeFromSeconds(double seconds)
 {
@@ -42,5 +75,9 @@ inline KTime SaturatedAdd(KTime time, long long delta)
 }
 
 } // namespace kfcurve_detail
+
+// KFCurveCreate(file, curve, ...) asking only for the fields in present
+// (ListFields bits of the open list).
+KFCurve* KFCurveCreateListed(KQox* file, KFCurve* curve, bool onlyDefaults, bool withColor, unsigned int present);
 
 #endif

@@ -4,7 +4,9 @@
 #include <cctype>
 #include <cfloat>
 #include <cmath>
+#include <cstring>
 #include <limits>
+#include <memory>
 #include <vector>
 
 #include "base/kqox.h"
@@ -641,21 +643,48 @@ bool WriteKeyArrays(KQox* file, KFCurve& curve, int count)
     return ok;
 }
 
+// The items of one key array read: in the object itself for the few keys
+// most curves have, on the heap beyond.
+template <typename T>
+class KeyArray
+{
+public:
+    KeyArray() = default;
+    KeyArray(const KeyArray&) = delete;
+    KeyArray& operator=(const KeyArray&) = delete;
+
+    // Room for n items, their values unset.
+    T* Reserve(size_t n)
+    {
+        mSize = n;
+        if (n <= kInline)
+            return mInline;
+        mHeap.reset(new T[n]);
+        return mHeap.get();
+    }
+    const T* Data() const { return mSize <= kInline ? mInline : mHeap.get(); }
+    size_t Size() const { return mSize; }
+    const T& operator[](size_t i) const { return Data()[i]; }
+
+private:
+    static const size_t kInline = 16;
+    T mInline[kInline];
+    std::unique_ptr<T[]> mHeap;
+    size_t mSize = 0;
+};
+
 // The next value of the field name, a typed array of exactly count items
 // (none when count is 0 and the field is absent). False when it is missing,
 // another length or damaged.
 template <typename T, typename Read>
-bool ReadKeyArray(KQox* file, const char* name, long long count, std::vector<T>& out, Read read)
+bool ReadKeyArray(KQox* file, const char* name, long long count, KeyArray<T>& out, Read read)
 {
-    out.clear();
+    out.Reserve(0);
     if (!file->FieldReadBegin(name))
         return count == 0;
     bool ok = file->FieldReadArrayCount() == count;
     if (ok && count > 0)
-    {
-        out.resize(static_cast<size_t>(count));
-        ok = (file->*read)(out.data(), static_cast<unsigned long long>(count));
-    }
+        ok = (file->*read)(out.Reserve(static_cast<size_t>(count)), static_cast<unsigned long long>(count));
     file->FieldReadEnd();
     return ok;
 }
@@ -734,18 +763,18 @@ bool FillKey(KFCurveKey& key, long long time, float value, unsigned int flags, c
 bool KFCurve::QoxRetrieveKeyArrays(KQox* file)
 {
     const int count = file->FieldReadI("KeyCount", 0);
-    std::vector<long long> times;
-    std::vector<float> values;
-    std::vector<int> flags;
-    std::vector<float> data;
+    KeyArray<long long> times;
+    KeyArray<float> values;
+    KeyArray<int> flags;
+    KeyArray<float> data;
     bool ok = count >= 0 && ReadKeyArray(file, kKeyTime, count, times, &KQox::FieldReadArrayL) &&
               ReadKeyArray(file, kKeyValue, count, values, &KQox::FieldReadArrayF) &&
               ReadKeyArray(file, kKeyFlags, count, flags, &KQox::FieldReadArrayI);
     if (ok)
     {
         long long items = 0;
-        for (int f : flags)
-            items += DataItems(static_cast<unsigned int>(f));
+        for (size_t i = 0; i < flags.Size(); ++i)
+            items += DataItems(static_cast<unsigned int>(flags[i]));
         ok = ReadKeyArray(file, kKeyData, items, data, &KQox::FieldReadArrayF);
     }
     if (!ok)
@@ -756,8 +785,8 @@ bool KFCurve::QoxRetrieveKeyArrays(KQox* file)
     if (count == 0)
         return true;
     KeyModifyBegin(count);
-    const float* next = data.data();
-    const float* end = next + data.size();
+    const float* next = data.Data();
+    const float* end = next + data.Size();
     int kept = 0;
     for (int i = 0; i < count; ++i)
     {
@@ -905,7 +934,77 @@ bool KFCurve::QoxStore(KQox* file, bool onlyDefaults, bool withColor, bool legac
 // ---------------------------------------------------------------------------
 // Reading
 
+bool ListFields::sSkipAbsent = true;
+
+namespace {
+
+// The ListFields bit of a field name; "Channel" counts as kChannel, any
+// other name as 0.
+const unsigned int kChannel = 1u << 31;
+
+unsigned int FieldOf(const char* name)
+{
+    // By first letter: most names then need one comparison.
+    auto is = [name](const char* known) { return std::strcmp(name + 1, known + 1) == 0; };
+    switch (name[0])
+    {
+    case 'C':
+        if (is("Channel"))
+            return kChannel;
+        return is("Color") ? ListFields::eColor : 0;
+    case 'D': return is("Default") ? ListFields::eDefault : 0;
+    case 'K':
+        if (is("KeyVer"))
+            return ListFields::eKeyVer;
+        return is("KeyCount") ? ListFields::eKeyCount : 0;
+    case 'L':
+        if (is("LayerType"))
+            return ListFields::eLayerType;
+        if (is("LayerID"))
+            return ListFields::eLayerID;
+        return is("LayerChannel") ? ListFields::eLayerChannel : 0;
+    case 'P':
+        if (is("Pre-Extrapolation"))
+            return ListFields::ePreExtrapolation;
+        return is("Post-Extrapolation") ? ListFields::ePostExtrapolation : 0;
+    case 'T': return is("TimeWarpID") ? ListFields::eTimeWarpID : 0;
+    case 'U': return is("UserName") ? ListFields::eUserName : 0;
+    default: return 0;
+    }
+}
+
+} // namespace
+
+void ListFields::Find(KQox* file)
+{
+    if (!sSkipAbsent)
+        return;
+    // A name the list holds counts as there however it is held (a section,
+    // a name cut short at a NUL byte): only names it lacks are skipped.
+    unsigned int present = 0;
+    int channels = 0;
+    const int count = file->FieldReadGetRecordCount();
+    for (int i = 0; i < count; ++i)
+    {
+        const char* name = file->FieldReadGetRecordName(i);
+        if (!name)
+            return;
+        const unsigned int field = FieldOf(name);
+        if (field == kChannel)
+            ++channels;
+        else
+            present |= field;
+    }
+    mPresent = present;
+    mChannels = channels;
+}
+
 bool KFCurve::QoxInternalRetrieve(KQox* file, bool onlyDefaults, bool withColor)
+{
+    return QoxRetrieveListed(file, onlyDefaults, withColor, ListFields::eAll);
+}
+
+bool KFCurve::QoxRetrieveListed(KQox* file, bool onlyDefaults, bool withColor, unsigned int present)
 {
     if (!file)
         return false;
@@ -915,11 +1014,12 @@ bool KFCurve::QoxInternalRetrieve(KQox* file, bool onlyDefaults, bool withColor)
     if (onlyDefaults)
         return true;
 
-    const int version = file->FieldReadI("KeyVer", 0);
+    const int version = (present & ListFields::eKeyVer) ? file->FieldReadI("KeyVer", 0) : 0;
     const bool arrays = version >= kKeyVersionArrays;
     if (arrays && !QoxRetrieveKeyArrays(file))
         KeyClear();
-    const int count = arrays ? 0 : BeginKeyField(file, file->FieldReadI("KeyCount", 0));
+    const int count =
+        arrays || !(present & ListFields::eKeyCount) ? 0 : BeginKeyField(file, file->FieldReadI("KeyCount", 0));
     std::vector<int> invalid;
     if (count > 0)
     {
@@ -948,10 +1048,12 @@ bool KFCurve::QoxInternalRetrieve(KQox* file, bool onlyDefaults, bool withColor)
         KeyModifyEnd(count);
     }
 
-    ReadExtrapolation(file, "Pre-Extrapolation", true, this);
-    ReadExtrapolation(file, "Post-Extrapolation", false, this);
+    if (present & ListFields::ePreExtrapolation)
+        ReadExtrapolation(file, "Pre-Extrapolation", true, this);
+    if (present & ListFields::ePostExtrapolation)
+        ReadExtrapolation(file, "Post-Extrapolation", false, this);
 
-    if (withColor && file->FieldReadBegin("Color"))
+    if (withColor && (present & ListFields::eColor) && file->FieldReadBegin("Color"))
     {
         float color[3];
         for (float& c : color)
@@ -978,13 +1080,18 @@ bool KFCurve::QoxRetrieve(KQox* file, bool onlyDefaults, bool withColor)
 
 KFCurve* KFCurveCreate(KQox* file, KFCurve* curve, bool onlyDefaults, bool withColor)
 {
-    if (!file || !file->FieldReadBegin("Default"))
+    return KFCurveCreateListed(file, curve, onlyDefaults, withColor, ListFields::eAll);
+}
+
+KFCurve* KFCurveCreateListed(KQox* file, KFCurve* curve, bool onlyDefaults, bool withColor, unsigned int present)
+{
+    if (!file || !(present & ListFields::eDefault) || !file->FieldReadBegin("Default"))
         return nullptr;
     if (curve)
         curve->KeyClear();
     else
         curve = KFCurveCreate();
-    curve->QoxInternalRetrieve(file, onlyDefaults, withColor);
+    curve->QoxRetrieveListed(file, onlyDefaults, withColor, present);
     return curve;
 }
 

@@ -10,6 +10,7 @@
 
 #include <cctype>
 #include <climits>
+#include <cstdint>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
@@ -39,15 +40,43 @@ public:
     {
         NamePool& pool = Get();
         const Key key{name ? name : "", timeWarpName ? timeWarpName : "", type};
-        std::lock_guard<std::mutex> lock(pool.mMutex);
-        auto found = pool.mRecords.find(key);
-        if (found != pool.mRecords.end())
+        // The records a thread acquired last, each kept alive by a count of
+        // its own and holding counts paid ahead: a tree made again and again
+        // ("X", "Y", "Z" under "T", "R" and "S") finds its names there
+        // without hashing them, and most often without the lock.
+        Recent& recent = tRecent[RecentSlot(key)];
+        NameInfo* info = recent.mInfo;
+        if (info && info->mDataType == type && info->mName.GetLen() == key.mName.size() &&
+            std::memcmp(info->mName.ToChars(), key.mName.data(), key.mName.size()) == 0 &&
+            info->mTimeWarpName.GetLen() == key.mTimeWarpName.size() &&
+            std::memcmp(info->mTimeWarpName.ToChars(), key.mTimeWarpName.data(), key.mTimeWarpName.size()) == 0)
         {
-            found->second->mRefCount++;
-            return found->second;
+            if (recent.mPaid == 0)
+            {
+                std::lock_guard<std::mutex> lock(pool.mMutex);
+                info->mRefCount += kPaidAhead;
+                recent.mPaid = kPaidAhead;
+            }
+            --recent.mPaid;
+            return info;
         }
-        NameInfo* info = new NameInfo{KString(key.mName.data()), KString(key.mTimeWarpName.data()), type, nullptr, 1};
-        pool.mRecords.emplace(Key{ViewOf(info->mName), ViewOf(info->mTimeWarpName), type}, info);
+        {
+            std::lock_guard<std::mutex> lock(pool.mMutex);
+            auto found = pool.mRecords.find(key);
+            if (found != pool.mRecords.end())
+                info = found->second;
+            else
+            {
+                info = new NameInfo{KString(key.mName.data()), KString(key.mTimeWarpName.data()), type, nullptr, 0};
+                pool.mRecords.emplace(Key{ViewOf(info->mName), ViewOf(info->mTimeWarpName), type}, info);
+            }
+            // One count for the caller, one for the thread's list.
+            info->mRefCount += 2;
+        }
+        if (recent.mInfo)
+            Release(recent.mInfo, 1 + recent.mPaid);
+        recent.mInfo = info;
+        recent.mPaid = 0;
         return info;
     }
 
@@ -59,11 +88,13 @@ public:
         return info;
     }
 
-    static void Release(NameInfo* info)
+    // count borrowers fewer (one by default).
+    static void Release(NameInfo* info, int count = 1)
     {
         NamePool& pool = Get();
         std::lock_guard<std::mutex> lock(pool.mMutex);
-        if (--info->mRefCount > 0)
+        info->mRefCount -= count;
+        if (info->mRefCount > 0)
             return;
         pool.mRecords.erase(Key{ViewOf(info->mName), ViewOf(info->mTimeWarpName), info->mDataType});
         delete info;
@@ -93,6 +124,30 @@ private:
     };
 
     static std::string_view ViewOf(const KString& text) { return std::string_view(text.ToChars(), text.GetLen()); }
+    // A place in the thread's list of recent records, from the name's
+    // length, first and last letters and the type, spread by a Fibonacci
+    // multiplier (the top bits of the product).
+    static size_t RecentSlot(const Key& key)
+    {
+        const size_t n = key.mName.size();
+        uint64_t h = n;
+        if (n > 0)
+            h |= (static_cast<uint64_t>(static_cast<unsigned char>(key.mName[0])) << 8) |
+                 (static_cast<uint64_t>(static_cast<unsigned char>(key.mName[n - 1])) << 16);
+        h ^= static_cast<uint64_t>(reinterpret_cast<uintptr_t>(key.mType)) << 20;
+        return static_cast<size_t>((h * 0x9E3779B97F4A7C15ull) >> (64 - kRecentBits));
+    }
+
+    static const int kRecentBits = 6;
+    static const size_t kRecent = size_t(1) << kRecentBits;
+    // Counts a thread's list takes at a time for the nodes it will make.
+    static const int kPaidAhead = 64;
+    struct Recent
+    {
+        NameInfo* mInfo;
+        int mPaid; // counts of mInfo taken ahead, not handed out yet
+    };
+    static thread_local Recent tRecent[kRecent];
     // Never destroyed: nodes in static objects may end after it would.
     static NamePool& Get()
     {
@@ -103,6 +158,8 @@ private:
     std::mutex mMutex;
     std::unordered_map<Key, NameInfo*, KeyHash> mRecords;
 };
+
+thread_local NamePool::Recent NamePool::tRecent[NamePool::kRecent] = {};
 
 } // namespace
 
@@ -128,7 +185,7 @@ int KFCurveNodeChildren::InsertAt(int index, KFCurveNode* node)
     {
         if (mCapacity > INT_MAX / 2)
             return -1;
-        const int capacity = mCapacity == 0 ? 4 : 2 * mCapacity;
+        const int capacity = mCapacity == 0 ? 3 : 2 * mCapacity;
         void* grown = std::realloc(mItems, static_cast<size_t>(capacity) * sizeof(KFCurveNode*));
         if (!grown)
             return -1;

@@ -185,7 +185,8 @@ struct KFCurveNodeCallback
 };
 
 // The children of a curve node: a growable array of pointers, empty until
-// the first child (four places, then doubling).
+// the first child (three places, what a vector channel holds and what the
+// smallest heap block takes; then doubling).
 class KFCurveNodeChildren
 {
 public:

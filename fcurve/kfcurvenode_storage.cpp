@@ -3,15 +3,18 @@
 // the layer id and type, and the next layer as a "LayerChannel" field.
 
 #include "fcurve/kfcurve.h"
+#include "fcurve/kfcurve_internal.h"
 #include "fcurve/kfcurvelayer.h"
 #include "fcurve/kfcurvenode.h"
 #include "fcurve/kfcurvenode_internal.h"
 
 #include "base/kqox.h"
 
+#include <climits>
 #include <cstring>
 
 using namespace kfcurvenode_detail;
+using kfcurve_detail::ListFields;
 
 namespace {
 
@@ -62,6 +65,11 @@ void TieToBaseLayer(KFCurveNode* templateNode, KFCurveNode* child)
     child->ObjectLayerSet(same);
     child->SetNameInfo(same->GetNameInfo());
 }
+
+// KFCurveNodeCreate(file, templateNode, ...) for a list whose "Channel"
+// fields not read yet are counted in channels.
+KFCurveNode* ReadChannel(KQox* file, KFCurveNode* templateNode, bool onlyDefaults, bool createMissing, bool withColor,
+                         int& channels);
 
 } // namespace
 
@@ -138,21 +146,26 @@ bool KFCurveNode::QoxInternalRetrieve(KQox* file, bool onlyDefaults, bool create
     if (tReadDepth <= kMaxReadDepth && file->FieldReadBlockBegin())
     {
         read = true;
-        // Used before the next read, which reuses the text's storage.
-        const char* userName = file->FieldReadC("UserName", "");
-        if (*userName)
-            SetTimeWarpName(userName);
+        ListFields fields;
+        fields.Find(file);
+        if (fields.Has(ListFields::eUserName))
+        {
+            // Used before the next read, which reuses the text's storage.
+            const char* userName = file->FieldReadC("UserName", "");
+            if (*userName)
+                SetTimeWarpName(userName);
+        }
 
         // A node made from the file (no curve, no children yet) keeps both
         // the curve and the channels its block holds; a node of a template
         // that has children drops a curve read for it.
         const bool fresh = !mFCurve && GetCount() == 0;
         if (fresh)
-            while (KFCurveNodeCreate(file, this, onlyDefaults, createMissing, withColor))
+            while (ReadChannel(file, this, onlyDefaults, createMissing, withColor, fields.mChannels))
             {}
         if (!mFCurve)
         {
-            KFCurve* curve = KFCurveCreate(file, onlyDefaults, withColor);
+            KFCurve* curve = KFCurveCreateListed(file, nullptr, onlyDefaults, withColor, fields.mPresent);
             if (curve)
             {
                 if (fresh || GetCount() == 0)
@@ -162,18 +175,19 @@ bool KFCurveNode::QoxInternalRetrieve(KQox* file, bool onlyDefaults, bool create
             }
         }
         else
-            KFCurveCreate(file, mFCurve, onlyDefaults, withColor);
+            KFCurveCreateListed(file, mFCurve, onlyDefaults, withColor, fields.mPresent);
 
-        mLayerID = file->FieldReadI("LayerID", 0);
-        SetLayerType(file->FieldReadI("LayerType", 0), nullptr);
+        mLayerID = fields.Has(ListFields::eLayerID) ? file->FieldReadI("LayerID", 0) : 0;
+        SetLayerType(fields.Has(ListFields::eLayerType) ? file->FieldReadI("LayerType", 0) : 0, nullptr);
 
         if (!fresh)
-            while (KFCurveNodeCreate(file, this, onlyDefaults, createMissing, withColor))
+            while (ReadChannel(file, this, onlyDefaults, createMissing, withColor, fields.mChannels))
             {}
-        KFCurveNodeLayerCreate(file, this, onlyDefaults);
+        if (fields.Has(ListFields::eLayerChannel))
+            KFCurveNodeLayerCreate(file, this, onlyDefaults);
 
         // Read last: the field is written before the curve and the children.
-        int nick = file->FieldReadI("TimeWarpID", 0);
+        int nick = fields.Has(ListFields::eTimeWarpID) ? file->FieldReadI("TimeWarpID", 0) : 0;
         if (nick != 0)
         {
             KFCurveNode* timeWarp = KFCurve_FindTWFromNickNumber(nick);
@@ -220,10 +234,21 @@ bool KFCurveNode::QoxInternalRetrieve(KQox* file, bool onlyDefaults, bool create
 KFCurveNode* KFCurveNodeCreate(KQox* file, KFCurveNode* templateNode, bool onlyDefaults, bool createMissing,
                                bool withColor)
 {
+    int channels = INT_MAX;
+    return ReadChannel(file, templateNode, onlyDefaults, createMissing, withColor, channels);
+}
+
+namespace {
+
+KFCurveNode* ReadChannel(KQox* file, KFCurveNode* templateNode, bool onlyDefaults, bool createMissing, bool withColor,
+                         int& channels)
+{
     if (!file)
         return nullptr;
-    while (file->FieldReadBegin("Channel"))
+    // Each field begun is ended: one fewer left to read.
+    while (channels > 0 && file->FieldReadBegin("Channel"))
     {
+        --channels;
         // The name is used where the file layer decoded it, before the
         // next read reuses its storage.
         const char* name = file->FieldReadC();
@@ -264,6 +289,8 @@ KFCurveNode* KFCurveNodeCreate(KQox* file, KFCurveNode* templateNode, bool onlyD
     }
     return nullptr;
 }
+
+} // namespace
 
 KFCurveNode* KFCurveNodeCreate(KQox* file, bool onlyDefaults, bool withColor)
 {
