@@ -766,9 +766,12 @@ int KObject::FindPropertyIndexByName(const char* name) const
         return -1;
     // The first letters decide most comparisons: a file's reader asks for
     // every property of an object in turn.
-    for (int i = 0; i < mProperties.GetCount(); ++i)
+    const int count = mProperties.GetCount();
+    for (int i = 0; i < count; ++i)
     {
-        const char* own = ReadPropertyInfoAt(i).mName;
+        const KPropertySlot slot = mProperties[i];
+        const char* own =
+            (slot.IsDeferred() ? DeferredPropertyInfo(slot.Row()) : slot.Made()->ReadPropertyInfo()).mName;
         if (own[0] == name[0] && strcmp(own, name) == 0)
             return i;
     }
@@ -828,6 +831,19 @@ void KObject::SetPropertyData(int index, void* in)
         DeferredPropertySetData(slot.Row(), in);
     else
         GetProperty(index)->SetData(in, 0, nullptr, nullptr);
+}
+
+void* KObject::DeferredValueAt(int index)
+{
+    if (!IsPropertyIndex(index))
+        return nullptr;
+    const KPropertySlot slot = mProperties[index];
+    return slot.IsDeferred() && !HasDataListeners() ? DeferredPropertyValue(slot.Row()) : nullptr;
+}
+
+void* KObject::DeferredPropertyValue(int)
+{
+    return nullptr;
 }
 
 void KObject::DeferredPropertyGetData(int row, void* out)

@@ -481,6 +481,14 @@ public:
     // Nothing is read or written out of range.
     void GetPropertyData(int index, void* out);
     void SetPropertyData(int index, void* in);
+    // Where the value of a row not made yet lies, for a reader that writes
+    // it in place: the value in its property's own representation (bool,
+    // int for int and enum kinds, float, double, KTime, the four doubles of
+    // a vector or colour), and storing a value of the row's kind there is
+    // what SetPropertyData does with it. Null out of range, for a made
+    // property, for a class that keeps no such value, and while a write
+    // would be announced to a listener.
+    void* DeferredValueAt(int index);
     KProperty* FindPropertyByName(const char* name);
     // Index of the first property of that name, or -1; makes nothing.
     int FindPropertyIndexByName(const char* name) const;
@@ -533,6 +541,9 @@ protected:
     // (without announcing the write); by default the row is made for it.
     virtual void DeferredPropertyGetData(int row, void* out);
     virtual void DeferredPropertySetData(int row, void* in);
+    // The place of a row's value when its setter only copies the value there
+    // (see DeferredValueAt); null by default.
+    virtual void* DeferredPropertyValue(int row);
 
     // The live objects among the plug's destinations (or sources) that the
     // filter of classId accepts (-1 and the plug class: all), in order.

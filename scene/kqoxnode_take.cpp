@@ -112,14 +112,33 @@ bool KQoxNode::KeepDefaultValuesOfProperties()
     // Most names match none: a first letter that begins no channel name, or
     // a second letter where the name should end, tells it before any compare.
     auto isChannelName = [](const char* propertyName, const char*& channel) {
-        const char* name = GetEffectivePropertyName(propertyName);
         channel = nullptr;
-        const char first = static_cast<char>(std::tolower(static_cast<unsigned char>(name[0])));
-        if (first == 0 || !std::strchr("txyzrsv", first))
-            return false;
+        // Only names beginning with 'L' have an effective name of their own.
+        const char* name = propertyName[0] == 'L' ? GetEffectivePropertyName(propertyName) : propertyName;
         const bool single = name[1] == 0;
-        if (!single && first != 't' && first != 'v')
-            return false;
+        char first = 0;
+        switch (name[0])
+        {
+        case 'T':
+        case 't': first = 't'; break;
+        case 'V':
+        case 'v': first = 'v'; break;
+        case 'X':
+        case 'x':
+        case 'Y':
+        case 'y':
+        case 'Z':
+        case 'z':
+        case 'R':
+        case 'r':
+        case 'S':
+        case 's':
+            if (!single)
+                return false;
+            first = static_cast<char>(std::tolower(static_cast<unsigned char>(name[0])));
+            break;
+        default: return false;
+        }
         for (const char* known : kChannelNames)
             if ((known[1] == 0) == single && std::tolower(static_cast<unsigned char>(known[0])) == first &&
                 strcasecmp(name, known) == 0)

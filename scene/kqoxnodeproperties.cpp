@@ -267,6 +267,15 @@ void KQoxNodeProperties::DeferredPropertySetData(int row, void* in)
         KQoxPropertyHandler::DeferredPropertySetData(row, in);
 }
 
+void* KQoxNodeProperties::DeferredPropertyValue(int row)
+{
+    // A row is its value alone (KQoxNodeRowValue), at the row's offset.
+    static_assert(sizeof(KQoxNodeRow<KgeTVector, 0>) == sizeof(KgeTVector), "a row holds its value alone");
+    if (row >= kRowCount)
+        return nullptr;
+    return reinterpret_cast<char*>(static_cast<KQoxNodeRowValues*>(this)) + kRowOffsets[row];
+}
+
 KProperty* KQoxNodeProperties::RowProperty(int row)
 {
     if (mMadeRows && mMadeRows[row])

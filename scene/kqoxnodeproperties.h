@@ -291,6 +291,8 @@ protected:
     kPropertyFlag DeferredPropertyFlags(int row) const override;
     void DeferredPropertyGetData(int row, void* out) override;
     void DeferredPropertySetData(int row, void* in) override;
+    // A value row's value in the block: its setter only copies it there.
+    void* DeferredPropertyValue(int row) override;
 
 private:
     KPropertyObjectList* MakeObjectList(const KPropertyInfo& info);
