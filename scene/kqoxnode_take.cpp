@@ -156,7 +156,14 @@ bool KQoxNode::KeepDefaultValuesOfProperties()
     };
     // The table's rows by their descriptors first, so that a row is made
     // only when its name is a channel's; then the attribute's properties.
-    std::vector<KProperty*> found;
+    // Each one found is one of the four channels; remembering one twice
+    // changes nothing, so each is kept once, in the order first found.
+    KProperty* found[4] = {};
+    int foundCount = 0;
+    auto keep = [&](KProperty* property) {
+        if (std::find(found, found + foundCount, property) == found + foundCount)
+            found[foundCount++] = property;
+    };
     const char* channel = nullptr;
     for (int i = 0; i < p.GetPropertyCount(); ++i)
     {
@@ -166,7 +173,7 @@ bool KQoxNode::KeepDefaultValuesOfProperties()
         KProperty* property = p.GetProperty(i);
         if (!isOwnChannel(property, channel))
             return false;
-        found.push_back(property);
+        keep(property);
     }
     KArrayTemplate<KProperty*> properties(16);
     FillAddedPropertyList(&properties);
@@ -177,10 +184,10 @@ bool KQoxNode::KeepDefaultValuesOfProperties()
             continue;
         if (!isOwnChannel(property, channel))
             return false;
-        found.push_back(property);
+        keep(property);
     }
-    for (KProperty* property : found)
-        RememberDefaultValues(property);
+    for (int i = 0; i < foundCount; ++i)
+        RememberDefaultValues(found[i]);
     return true;
 }
 
