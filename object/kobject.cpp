@@ -767,11 +767,13 @@ int KObject::FindPropertyIndexByName(const char* name) const
     // The first letters decide most comparisons: a file's reader asks for
     // every property of an object in turn.
     const int count = mProperties.GetCount();
+    const KPropertyInfo* rows = DeferredPropertyInfos();
     for (int i = 0; i < count; ++i)
     {
         const KPropertySlot slot = mProperties[i];
-        const char* own =
-            (slot.IsDeferred() ? DeferredPropertyInfo(slot.Row()) : slot.Made()->ReadPropertyInfo()).mName;
+        const char* own = (slot.IsDeferred() ? (rows ? rows[slot.Row()] : DeferredPropertyInfo(slot.Row()))
+                                             : slot.Made()->ReadPropertyInfo())
+                              .mName;
         if (own[0] == name[0] && strcmp(own, name) == 0)
             return i;
     }
@@ -873,6 +875,11 @@ KProperty* KObject::MakeDeferredProperty(int)
 const KPropertyInfo& KObject::DeferredPropertyInfo(int) const
 {
     return BlankPropertyInfo();
+}
+
+const KPropertyInfo* KObject::DeferredPropertyInfos() const
+{
+    return nullptr;
 }
 
 kPropertyFlag KObject::DeferredPropertyFlags(int) const

@@ -536,6 +536,10 @@ protected:
     // descriptor and own flags as the row has them before it is made.
     virtual KProperty* MakeDeferredProperty(int row);
     virtual const KPropertyInfo& DeferredPropertyInfo(int row) const;
+    // Every row's descriptor by row number when the class keeps them in one
+    // array (DeferredPropertyInfo(row) is then infos[row]), for searches
+    // over many rows; null by default.
+    virtual const KPropertyInfo* DeferredPropertyInfos() const;
     virtual kPropertyFlag DeferredPropertyFlags(int row) const;
     // The value of a row not made, as its property would read and write it
     // (without announcing the write); by default the row is made for it.

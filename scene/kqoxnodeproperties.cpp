@@ -99,9 +99,8 @@ const char* const kChannelNames[4] = {"Lcl Translation", "Lcl Rotation", "Lcl Sc
 // channel property made.
 struct SharedDescriptors
 {
-    KPropertyInfo mRows[kRowCount];
-    KPropertyInfo mLookAt;
-    KPropertyInfo mUpVector;
+    // By row: the value rows, then the two object lists.
+    KPropertyInfo mRows[eKQoxNodeRowAll];
     std::atomic<const KPropertyInfo*> mChannels[4] = {};
 };
 
@@ -140,9 +139,9 @@ SharedDescriptors* MakeSharedDescriptors()
         static_cast<char* (KQoxNodeProperties::*)(int)>(&KQoxNodeProperties::RotationOrderText)));
     shared->mRows[eKQoxNodeRowInheritType].SetAsStringFunc(static_cast<KPropertyToString>(
         static_cast<char* (KQoxNodeProperties::*)(int)>(&KQoxNodeProperties::InheritTypeText)));
-    DescribeObjectList(shared->mLookAt, "LookAtProperty", &KQoxNodeProperties::LookAtPropertySet,
+    DescribeObjectList(shared->mRows[eKQoxNodeRowLookAtProperty], "LookAtProperty", &KQoxNodeProperties::LookAtPropertySet,
                        &KQoxNodeProperties::LookAtPropertyGet);
-    DescribeObjectList(shared->mUpVector, "UpVectorProperty", &KQoxNodeProperties::UpVectorPropertySet,
+    DescribeObjectList(shared->mRows[eKQoxNodeRowUpVectorProperty], "UpVectorProperty", &KQoxNodeProperties::UpVectorPropertySet,
                        &KQoxNodeProperties::UpVectorPropertyGet);
     return shared;
 }
@@ -233,17 +232,18 @@ KProperty* KQoxNodeProperties::MakeDeferredProperty(int row)
     if (!made)
         made.reset(row < kRowCount
                        ? kRowMakers[row](*this, row)
-                       : MakeObjectList(row == eKQoxNodeRowLookAtProperty ? Shared().mLookAt : Shared().mUpVector));
+                       : MakeObjectList(Shared().mRows[row]));
     return made.get();
 }
 
 const KPropertyInfo& KQoxNodeProperties::DeferredPropertyInfo(int row) const
 {
-    if (row == eKQoxNodeRowLookAtProperty)
-        return Shared().mLookAt;
-    if (row == eKQoxNodeRowUpVectorProperty)
-        return Shared().mUpVector;
     return Shared().mRows[row];
+}
+
+const KPropertyInfo* KQoxNodeProperties::DeferredPropertyInfos() const
+{
+    return Shared().mRows;
 }
 
 kPropertyFlag KQoxNodeProperties::DeferredPropertyFlags(int row) const

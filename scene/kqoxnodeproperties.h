@@ -288,6 +288,7 @@ protected:
     // every node shares.
     KProperty* MakeDeferredProperty(int row) override;
     const KPropertyInfo& DeferredPropertyInfo(int row) const override;
+    const KPropertyInfo* DeferredPropertyInfos() const override;
     kPropertyFlag DeferredPropertyFlags(int row) const override;
     void DeferredPropertyGetData(int row, void* out) override;
     void DeferredPropertySetData(int row, void* in) override;
