@@ -767,7 +767,7 @@ int KObject::FindPropertyIndexByName(const char* name) const
     // The first letters decide most comparisons: a file's reader asks for
     // every property of an object in turn.
     const int count = mProperties.GetCount();
-    const KPropertyInfo* rows = DeferredPropertyInfos();
+    const KPropertyInfo* rows = mDeferredRows;
     for (int i = 0; i < count; ++i)
     {
         const KPropertySlot slot = mProperties[i];
@@ -801,7 +801,9 @@ const KPropertyInfo& KObject::ReadPropertyInfoAt(int index) const
     if (!IsPropertyIndex(index))
         return BlankPropertyInfo();
     const KPropertySlot& slot = mProperties[index];
-    return slot.IsDeferred() ? DeferredPropertyInfo(slot.Row()) : slot.Made()->ReadPropertyInfo();
+    if (!slot.IsDeferred())
+        return slot.Made()->ReadPropertyInfo();
+    return mDeferredRows ? mDeferredRows[slot.Row()] : DeferredPropertyInfo(slot.Row());
 }
 
 kPropertyFlag KObject::GetPropertyFlagAt(int index) const
@@ -864,6 +866,8 @@ void KObject::DeferredPropertySetData(int row, void* in)
 
 void KObject::PropertyAddDeferred(int row)
 {
+    if (!mDeferredRows)
+        mDeferredRows = DeferredPropertyInfos();
     mProperties.Add(KPropertySlot::Deferred(row));
 }
 

@@ -537,8 +537,9 @@ protected:
     virtual KProperty* MakeDeferredProperty(int row);
     virtual const KPropertyInfo& DeferredPropertyInfo(int row) const;
     // Every row's descriptor by row number when the class keeps them in one
-    // array (DeferredPropertyInfo(row) is then infos[row]), for searches
-    // over many rows; null by default.
+    // array for the object's life (DeferredPropertyInfo(row) is then
+    // infos[row]); null by default. Asked when the first row is added, so
+    // that reading a row's descriptor takes no call to the class.
     virtual const KPropertyInfo* DeferredPropertyInfos() const;
     virtual kPropertyFlag DeferredPropertyFlags(int row) const;
     // The value of a row not made, as its property would read and write it
@@ -587,6 +588,8 @@ private:
     KArrayTemplate<KReplaceActionInfo> mReplaceActions;
     std::vector<StateBlock> mStates;
     KArrayTemplate<KPropertySlot> mProperties;
+    // DeferredPropertyInfos, once a row is added; null: ask DeferredPropertyInfo.
+    const KPropertyInfo* mDeferredRows = nullptr;
     int mWorldIndex = -1;
     bool mDirtyName = true;
     bool mActive = false;
