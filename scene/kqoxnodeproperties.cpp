@@ -139,10 +139,10 @@ SharedDescriptors* MakeSharedDescriptors()
         static_cast<char* (KQoxNodeProperties::*)(int)>(&KQoxNodeProperties::RotationOrderText)));
     shared->mRows[eKQoxNodeRowInheritType].SetAsStringFunc(static_cast<KPropertyToString>(
         static_cast<char* (KQoxNodeProperties::*)(int)>(&KQoxNodeProperties::InheritTypeText)));
-    DescribeObjectList(shared->mRows[eKQoxNodeRowLookAtProperty], "LookAtProperty", &KQoxNodeProperties::LookAtPropertySet,
-                       &KQoxNodeProperties::LookAtPropertyGet);
-    DescribeObjectList(shared->mRows[eKQoxNodeRowUpVectorProperty], "UpVectorProperty", &KQoxNodeProperties::UpVectorPropertySet,
-                       &KQoxNodeProperties::UpVectorPropertyGet);
+    DescribeObjectList(shared->mRows[eKQoxNodeRowLookAtProperty], "LookAtProperty",
+                       &KQoxNodeProperties::LookAtPropertySet, &KQoxNodeProperties::LookAtPropertyGet);
+    DescribeObjectList(shared->mRows[eKQoxNodeRowUpVectorProperty], "UpVectorProperty",
+                       &KQoxNodeProperties::UpVectorPropertySet, &KQoxNodeProperties::UpVectorPropertyGet);
     return shared;
 }
 
@@ -230,9 +230,7 @@ KProperty* KQoxNodeProperties::MakeDeferredProperty(int row)
         mMadeRows.reset(new std::unique_ptr<KProperty>[eKQoxNodeRowAll]);
     std::unique_ptr<KProperty>& made = mMadeRows[row];
     if (!made)
-        made.reset(row < kRowCount
-                       ? kRowMakers[row](*this, row)
-                       : MakeObjectList(Shared().mRows[row]));
+        made.reset(row < kRowCount ? kRowMakers[row](*this, row) : MakeObjectList(Shared().mRows[row]));
     return made.get();
 }
 

@@ -301,7 +301,8 @@ TEST(NativePropertyList, DamagedListsReadAsThroughTheProperties)
         damaged.push_back({"", "", "", {}});
         const std::string listing = ReadBothWays(damaged, form);
         // A row of another kind or left out of files keeps its value.
-        EXPECT_NE(listing.find("RotationPivotUpdateOffset 13 16:" + std::string(64, '0') + "\n"), std::string::npos) << listing;
+        EXPECT_NE(listing.find("RotationPivotUpdateOffset 13 16:" + std::string(64, '0') + "\n"), std::string::npos)
+            << listing;
     }
 }
 
@@ -335,14 +336,10 @@ KObject* Handler(T* object)
 TEST(NativePropertyList, OtherKindsRoundTrip)
 {
     KQoxSdkManager manager;
-    std::vector<KObject*> sources = {Handler(manager.CreateKQoxCamera()),
-                                     Handler(manager.CreateKQoxLight()),
-                                     Handler(manager.CreateKQoxSkeleton()),
-                                     Handler(manager.CreateKQoxMaterial("M"))};
-    std::vector<KObject*> targets = {Handler(manager.CreateKQoxCamera()),
-                                     Handler(manager.CreateKQoxLight()),
-                                     Handler(manager.CreateKQoxSkeleton()),
-                                     Handler(manager.CreateKQoxMaterial("N"))};
+    std::vector<KObject*> sources = {Handler(manager.CreateKQoxCamera()), Handler(manager.CreateKQoxLight()),
+                                     Handler(manager.CreateKQoxSkeleton()), Handler(manager.CreateKQoxMaterial("M"))};
+    std::vector<KObject*> targets = {Handler(manager.CreateKQoxCamera()), Handler(manager.CreateKQoxLight()),
+                                     Handler(manager.CreateKQoxSkeleton()), Handler(manager.CreateKQoxMaterial("N"))};
     // Values that 15 digits keep, so that ASCII files give them back too.
     const double odd[] = {kNaN, 1e300, -2.25, 1e-310};
     for (size_t k = 0; k < sources.size(); ++k)
