@@ -767,13 +767,10 @@ int KObject::FindPropertyIndexByName(const char* name) const
     // The first letters decide most comparisons: a file's reader asks for
     // every property of an object in turn.
     const int count = mProperties.GetCount();
-    const KPropertyInfo* rows = mDeferredRows;
     for (int i = 0; i < count; ++i)
     {
         const KPropertySlot slot = mProperties[i];
-        const char* own = (slot.IsDeferred() ? (rows ? rows[slot.Row()] : DeferredPropertyInfo(slot.Row()))
-                                             : slot.Made()->ReadPropertyInfo())
-                              .mName;
+        const char* own = (slot.IsDeferred() ? DeferredRowInfo(slot.Row()) : slot.Made()->ReadPropertyInfo()).mName;
         if (own[0] == name[0] && strcmp(own, name) == 0)
             return i;
     }
@@ -803,7 +800,19 @@ const KPropertyInfo& KObject::ReadPropertyInfoAt(int index) const
     const KPropertySlot& slot = mProperties[index];
     if (!slot.IsDeferred())
         return slot.Made()->ReadPropertyInfo();
-    return mDeferredRows ? mDeferredRows[slot.Row()] : DeferredPropertyInfo(slot.Row());
+    return DeferredRowInfo(slot.Row());
+}
+
+// Asked for the array only once a row exists, so from the class that added
+// it, constructed by then.
+const KPropertyInfo& KObject::DeferredRowInfo(int row) const
+{
+    if (!mDeferredRowsAsked)
+    {
+        mDeferredRows = DeferredPropertyInfos();
+        mDeferredRowsAsked = true;
+    }
+    return mDeferredRows ? mDeferredRows[row] : DeferredPropertyInfo(row);
 }
 
 kPropertyFlag KObject::GetPropertyFlagAt(int index) const
@@ -866,8 +875,6 @@ void KObject::DeferredPropertySetData(int row, void* in)
 
 void KObject::PropertyAddDeferred(int row)
 {
-    if (!mDeferredRows)
-        mDeferredRows = DeferredPropertyInfos();
     mProperties.Add(KPropertySlot::Deferred(row));
 }
 

@@ -538,8 +538,8 @@ protected:
     virtual const KPropertyInfo& DeferredPropertyInfo(int row) const;
     // Every row's descriptor by row number when the class keeps them in one
     // array for the object's life (DeferredPropertyInfo(row) is then
-    // infos[row]); null by default. Asked when the first row is added, so
-    // that reading a row's descriptor takes no call to the class.
+    // infos[row]); null by default. Asked once, when a row not made is first
+    // read, so that reading a row's descriptor takes no call to the class.
     virtual const KPropertyInfo* DeferredPropertyInfos() const;
     virtual kPropertyFlag DeferredPropertyFlags(int row) const;
     // The value of a row not made, as its property would read and write it
@@ -556,6 +556,8 @@ protected:
 
 private:
     KProperty* MakeDeferred(int index) const;
+    // The descriptor of a row not made yet.
+    const KPropertyInfo& DeferredRowInfo(int row) const;
     void TrackReplaceAction(kPlugAction action, KPlug* plug, KPlug* other, KPlug* extra);
     bool NotifyWithoutObject(kPlugAction action, KPlug* plug, KPlug* other, int index);
     bool NotifyListEvent(kPlugAction action, KPlug* plug, const HdlKObject& other, int index);
@@ -588,11 +590,12 @@ private:
     KArrayTemplate<KReplaceActionInfo> mReplaceActions;
     std::vector<StateBlock> mStates;
     KArrayTemplate<KPropertySlot> mProperties;
-    // DeferredPropertyInfos, once a row is added; null: ask DeferredPropertyInfo.
-    const KPropertyInfo* mDeferredRows = nullptr;
+    // DeferredPropertyInfos once asked; null: ask DeferredPropertyInfo.
+    mutable const KPropertyInfo* mDeferredRows = nullptr;
     int mWorldIndex = -1;
     bool mDirtyName = true;
     bool mActive = false;
+    mutable bool mDeferredRowsAsked = false;
     int mObjectFlags = eDefaultObjectFlags;
     int mStatusFlags = 0;
     int mSoftClassId = 0;
