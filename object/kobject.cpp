@@ -767,10 +767,24 @@ int KObject::FindPropertyIndexByName(const char* name) const
     // The first letters decide most comparisons: a file's reader asks for
     // every property of an object in turn.
     const int count = mProperties.GetCount();
+    // The class's descriptor array, fetched at the first row not made.
+    const KPropertyInfo* rows = nullptr;
+    bool fetched = false;
     for (int i = 0; i < count; ++i)
     {
         const KPropertySlot slot = mProperties[i];
-        const char* own = (slot.IsDeferred() ? DeferredRowInfo(slot.Row()) : slot.Made()->ReadPropertyInfo()).mName;
+        const char* own;
+        if (!slot.IsDeferred())
+            own = slot.Made()->ReadPropertyInfo().mName;
+        else
+        {
+            if (!fetched)
+            {
+                rows = DeferredRows();
+                fetched = true;
+            }
+            own = (rows ? rows[slot.Row()] : DeferredPropertyInfo(slot.Row())).mName;
+        }
         if (own[0] == name[0] && strcmp(own, name) == 0)
             return i;
     }
@@ -805,14 +819,20 @@ const KPropertyInfo& KObject::ReadPropertyInfoAt(int index) const
 
 // Asked for the array only once a row exists, so from the class that added
 // it, constructed by then.
-const KPropertyInfo& KObject::DeferredRowInfo(int row) const
+const KPropertyInfo* KObject::DeferredRows() const
 {
     if (!mDeferredRowsAsked)
     {
         mDeferredRows = DeferredPropertyInfos();
         mDeferredRowsAsked = true;
     }
-    return mDeferredRows ? mDeferredRows[row] : DeferredPropertyInfo(row);
+    return mDeferredRows;
+}
+
+const KPropertyInfo& KObject::DeferredRowInfo(int row) const
+{
+    const KPropertyInfo* rows = DeferredRows();
+    return rows ? rows[row] : DeferredPropertyInfo(row);
 }
 
 kPropertyFlag KObject::GetPropertyFlagAt(int index) const

@@ -556,7 +556,9 @@ protected:
 
 private:
     KProperty* MakeDeferred(int index) const;
-    // The descriptor of a row not made yet.
+    // DeferredPropertyInfos, asked for once; and the descriptor of a row
+    // not made yet through it.
+    const KPropertyInfo* DeferredRows() const;
     const KPropertyInfo& DeferredRowInfo(int row) const;
     void TrackReplaceAction(kPlugAction action, KPlug* plug, KPlug* other, KPlug* extra);
     bool NotifyWithoutObject(kPlugAction action, KPlug* plug, KPlug* other, int index);
