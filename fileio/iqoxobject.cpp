@@ -45,6 +45,13 @@ bool IsStoredKind(int type)
     }
 }
 
+// Stored kinds whose value is a plain number or vector (no text).
+bool IsPlainKind(int type)
+{
+    return IsStoredKind(type) && type != kPropertyTypeCharPtr && type != kPropertyTypeString &&
+           type != kPropertyTypeStringList;
+}
+
 // A property read and written by its place in its object's list, so that a
 // row of a class table not made yet stays so; the kinds without a plain
 // value (texts, lists) take the property itself.
@@ -271,26 +278,63 @@ void IQoxObject::ReadPropertyValue(Property& property)
 
 namespace {
 
-// Index of the object's property of that name, or -1. The writer stores an
-// object's properties in its own order, so the property after the one found
-// last is tried first; names are unique in an object, so the answer is the
-// one a search by name gives.
-int FindInOrder(KObject& object, const char* name, int& next)
+// Index of the object's property of that name, or -1, with its descriptor.
+// The writer stores an object's properties in its own order, so the
+// property after the one found last is tried first; names are unique in an
+// object, so the answer is the one a search by name gives.
+int FindInOrder(KObject& object, const char* name, int& next, const KPropertyInfo*& info)
 {
     const int count = object.GetPropertyCount();
     for (int i = next; i < count && i < next + 4; ++i)
     {
-        const char* own = object.ReadPropertyInfoAt(i).mName;
-        if (own && own[0] == name[0] && std::strcmp(own, name) == 0)
+        const KPropertyInfo& own = object.ReadPropertyInfoAt(i);
+        if (own.mName && own.mName[0] == name[0] && std::strcmp(own.mName, name) == 0)
         {
             next = i + 1;
+            info = &own;
             return i;
         }
     }
-    return object.FindPropertyIndexByName(name);
+    const int index = object.FindPropertyIndexByName(name);
+    if (index >= 0)
+        info = &object.ReadPropertyInfoAt(index);
+    return index;
+}
+
+bool IsTypeName(const char* text, int type)
+{
+    const char* own = KProperty::GetPropertyTypeName(type);
+    return text[0] == own[0] && std::strcmp(text, own) == 0;
 }
 
 } // namespace
+
+void IQoxObject::ReadValueInPlace(int type, void* value)
+{
+    // As ReadPropertyValue stores it through SetPropertyData: a vector keeps
+    // the members the field lacks.
+    const int width = VectorWidth(type);
+    double* members = static_cast<double*>(value);
+    for (int k = 0; k < width && FieldReadGetRemain() > 0; ++k)
+        members[k] = FieldReadD();
+    if (width > 0 || FieldReadGetRemain() <= 0)
+        return;
+    switch (type)
+    {
+    case kPropertyTypeInt:
+    case kPropertyTypeEnum:
+    {
+        const int read = FieldReadI();
+        std::memcpy(value, &read, sizeof(read));
+        break;
+    }
+    case kPropertyTypeBool: *static_cast<bool*>(value) = FieldReadI() != 0; break;
+    case kPropertyTypeFloat: *static_cast<float*>(value) = static_cast<float>(FieldReadD()); break;
+    case kPropertyTypeDouble: *static_cast<double*>(value) = FieldReadD(); break;
+    case kPropertyTypeTime: *static_cast<KTime*>(value) = FieldReadT(); break;
+    default: break;
+    }
+}
 
 bool IQoxObject::FieldReadPropertiesList(KObject& object)
 {
@@ -304,17 +348,25 @@ bool IQoxObject::FieldReadPropertiesList(KObject& object)
         int next = 0;
         while (FieldReadBegin("Property"))
         {
-            const int index = FindInOrder(object, FieldReadC(), next);
+            const KPropertyInfo* info = nullptr;
+            const int index = FindInOrder(object, FieldReadC(), next, info);
             const char* typeName = FieldReadC();
             // The flags that follow are passed over: the object's own property keeps its own.
             if (index >= 0)
             {
-                ListedProperty property(object, index);
-                if (!property.OwnFlag(eNOT_IN_FILE) && IsStoredKind(property.Type()) &&
-                    std::strcmp(typeName, KProperty::GetPropertyTypeName(property.Type())) == 0)
+                const int type = info->mType;
+                if (IsStoredKind(type) && IsTypeName(typeName, type) &&
+                    !(object.GetPropertyFlagAt(index) & eNOT_IN_FILE))
                 {
                     FieldReadC();
-                    ReadPropertyValue(property);
+                    // A row not made takes its value where the object keeps it.
+                    if (void* value = IsPlainKind(type) ? object.DeferredValueAt(index) : nullptr)
+                        ReadValueInPlace(type, value);
+                    else
+                    {
+                        ListedProperty property(object, index);
+                        ReadPropertyValue(property);
+                    }
                 }
             }
             FieldReadEnd();

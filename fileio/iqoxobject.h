@@ -59,6 +59,8 @@ private:
     bool WriteProperty(Property& property);
     template <class Property>
     void ReadPropertyValue(Property& property);
+    // The same into a value in place (KObject::DeferredValueAt) of a plain kind.
+    void ReadValueInPlace(int type, void* value);
 
     KString mTarget;    // the final name of a file written under a temporary
     KString mTemporary; // that temporary name

@@ -34,6 +34,24 @@ bool KQoxRead6::Ok()
     return !mCorrupted;
 }
 
+namespace {
+
+// Whether the object has a property of that name. The names a file lists as
+// an object's user properties that are the object's own are mostly its last
+// properties (a node's channels), so the list is searched from its end.
+bool HasPropertyNamed(const KObject& object, const char* name)
+{
+    for (int i = object.GetPropertyCount() - 1; i >= 0; --i)
+    {
+        const char* own = object.ReadPropertyInfoAt(i).mName;
+        if (own && own[0] == name[0] && std::strcmp(own, name) == 0)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
 void KQoxRead6::ReadUserProperties(KQoxObject& object, KObject* properties)
 {
     if (mFile.FieldReadBegin(kUserProperties))
@@ -56,7 +74,7 @@ void KQoxRead6::ReadUserProperties(KQoxObject& object, KObject* properties)
                 // one. The property block first, by name only: the wrappers the
                 // object has put off all wrap properties of that block, so the
                 // attached ones are the rest, and nothing is made for the search.
-                if (name.empty() || (properties && properties->FindPropertyIndexByName(name.c_str()) >= 0) ||
+                if (name.empty() || (properties && HasPropertyNamed(*properties, name.c_str())) ||
                     object.FindAttachedPropertyByName(name.c_str()))
                     continue;
                 KQoxUserProperty* property =

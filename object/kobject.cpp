@@ -777,9 +777,25 @@ int KObject::FindPropertyIndexByName(const char* name) const
         return -1;
     // The first letters decide most comparisons: a file's reader asks for
     // every property of an object in turn.
-    for (int i = 0; i < mProperties.GetCount(); ++i)
+    const int count = mProperties.GetCount();
+    // The class's descriptor array, fetched at the first row not made.
+    const KPropertyInfo* rows = nullptr;
+    bool fetched = false;
+    for (int i = 0; i < count; ++i)
     {
-        const char* own = ReadPropertyInfoAt(i).mName;
+        const KPropertySlot slot = mProperties[i];
+        const char* own;
+        if (!slot.IsDeferred())
+            own = slot.Made()->ReadPropertyInfo().mName;
+        else
+        {
+            if (!fetched)
+            {
+                rows = DeferredRows();
+                fetched = true;
+            }
+            own = (rows ? rows[slot.Row()] : DeferredPropertyInfo(slot.Row())).mName;
+        }
         if (own[0] == name[0] && strcmp(own, name) == 0)
             return i;
     }
@@ -807,7 +823,27 @@ const KPropertyInfo& KObject::ReadPropertyInfoAt(int index) const
     if (!IsPropertyIndex(index))
         return BlankPropertyInfo();
     const KPropertySlot& slot = mProperties[index];
-    return slot.IsDeferred() ? DeferredPropertyInfo(slot.Row()) : slot.Made()->ReadPropertyInfo();
+    if (!slot.IsDeferred())
+        return slot.Made()->ReadPropertyInfo();
+    return DeferredRowInfo(slot.Row());
+}
+
+// Asked for the array only once a row exists, so from the class that added
+// it, constructed by then.
+const KPropertyInfo* KObject::DeferredRows() const
+{
+    if (!mDeferredRowsAsked)
+    {
+        mDeferredRows = DeferredPropertyInfos();
+        mDeferredRowsAsked = true;
+    }
+    return mDeferredRows;
+}
+
+const KPropertyInfo& KObject::DeferredRowInfo(int row) const
+{
+    const KPropertyInfo* rows = DeferredRows();
+    return rows ? rows[row] : DeferredPropertyInfo(row);
 }
 
 kPropertyFlag KObject::GetPropertyFlagAt(int index) const
@@ -839,6 +875,19 @@ void KObject::SetPropertyData(int index, void* in)
         DeferredPropertySetData(slot.Row(), in);
     else
         GetProperty(index)->SetData(in, 0, nullptr, nullptr);
+}
+
+void* KObject::DeferredValueAt(int index)
+{
+    if (!IsPropertyIndex(index))
+        return nullptr;
+    const KPropertySlot slot = mProperties[index];
+    return slot.IsDeferred() && !HasDataListeners() ? DeferredPropertyValue(slot.Row()) : nullptr;
+}
+
+void* KObject::DeferredPropertyValue(int)
+{
+    return nullptr;
 }
 
 void KObject::DeferredPropertyGetData(int row, void* out)
@@ -877,6 +926,11 @@ KProperty* KObject::MakeDeferredProperty(int)
 const KPropertyInfo& KObject::DeferredPropertyInfo(int) const
 {
     return BlankPropertyInfo();
+}
+
+const KPropertyInfo* KObject::DeferredPropertyInfos() const
+{
+    return nullptr;
 }
 
 kPropertyFlag KObject::DeferredPropertyFlags(int) const

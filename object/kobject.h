@@ -484,6 +484,14 @@ public:
     // Nothing is read or written out of range.
     void GetPropertyData(int index, void* out);
     void SetPropertyData(int index, void* in);
+    // Where the value of a row not made yet lies, for a reader that writes
+    // it in place: the value in its property's own representation (bool,
+    // int for int and enum kinds, float, double, KTime, the four doubles of
+    // a vector or colour), and storing a value of the row's kind there is
+    // what SetPropertyData does with it. Null out of range, for a made
+    // property, for a class that keeps no such value, and while a write
+    // would be announced to a listener.
+    void* DeferredValueAt(int index);
     KProperty* FindPropertyByName(const char* name);
     // Index of the first property of that name, or -1; makes nothing.
     int FindPropertyIndexByName(const char* name) const;
@@ -533,11 +541,19 @@ protected:
     // descriptor and own flags as the row has them before it is made.
     virtual KProperty* MakeDeferredProperty(int row);
     virtual const KPropertyInfo& DeferredPropertyInfo(int row) const;
+    // Every row's descriptor by row number when the class keeps them in one
+    // array for the object's life (DeferredPropertyInfo(row) is then
+    // infos[row]); null by default. Asked once, when a row not made is first
+    // read, so that reading a row's descriptor takes no call to the class.
+    virtual const KPropertyInfo* DeferredPropertyInfos() const;
     virtual kPropertyFlag DeferredPropertyFlags(int row) const;
     // The value of a row not made, as its property would read and write it
     // (without announcing the write); by default the row is made for it.
     virtual void DeferredPropertyGetData(int row, void* out);
     virtual void DeferredPropertySetData(int row, void* in);
+    // The place of a row's value when its setter only copies the value there
+    // (see DeferredValueAt); null by default.
+    virtual void* DeferredPropertyValue(int row);
 
     // The live objects among the plug's destinations (or sources) that the
     // filter of classId accepts (-1 and the plug class: all), in order.
@@ -545,6 +561,10 @@ protected:
 
 private:
     KProperty* MakeDeferred(int index) const;
+    // DeferredPropertyInfos, asked for once; and the descriptor of a row
+    // not made yet through it.
+    const KPropertyInfo* DeferredRows() const;
+    const KPropertyInfo& DeferredRowInfo(int row) const;
     void TrackReplaceAction(kPlugAction action, KPlug* plug, KPlug* other, KPlug* extra);
     bool NotifyWithoutObject(kPlugAction action, KPlug* plug, KPlug* other, int index);
     bool NotifyListEvent(kPlugAction action, KPlug* plug, const HdlKObject& other, int index);
@@ -577,9 +597,12 @@ private:
     KArrayTemplate<KReplaceActionInfo> mReplaceActions;
     std::vector<StateBlock> mStates;
     KArrayTemplate<KPropertySlot> mProperties;
+    // DeferredPropertyInfos once asked; null: ask DeferredPropertyInfo.
+    mutable const KPropertyInfo* mDeferredRows = nullptr;
     int mWorldIndex = -1;
     bool mDirtyName = true;
     bool mActive = false;
+    mutable bool mDeferredRowsAsked = false;
     int mObjectFlags = eDefaultObjectFlags;
     int mStatusFlags = 0;
     int mSoftClassId = 0;

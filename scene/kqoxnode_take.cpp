@@ -116,14 +116,33 @@ bool KQoxNode::KeepDefaultValuesOfProperties()
     // Most names match none: a first letter that begins no channel name, or
     // a second letter where the name should end, tells it before any compare.
     auto isChannelName = [](const char* propertyName, const char*& channel) {
-        const char* name = GetEffectivePropertyName(propertyName);
         channel = nullptr;
-        const char first = static_cast<char>(std::tolower(static_cast<unsigned char>(name[0])));
-        if (first == 0 || !std::strchr("txyzrsv", first))
-            return false;
+        // Only names beginning with 'L' have an effective name of their own.
+        const char* name = propertyName[0] == 'L' ? GetEffectivePropertyName(propertyName) : propertyName;
         const bool single = name[1] == 0;
-        if (!single && first != 't' && first != 'v')
-            return false;
+        char first = 0;
+        switch (name[0])
+        {
+        case 'T':
+        case 't': first = 't'; break;
+        case 'V':
+        case 'v': first = 'v'; break;
+        case 'X':
+        case 'x':
+        case 'Y':
+        case 'y':
+        case 'Z':
+        case 'z':
+        case 'R':
+        case 'r':
+        case 'S':
+        case 's':
+            if (!single)
+                return false;
+            first = static_cast<char>(std::tolower(static_cast<unsigned char>(name[0])));
+            break;
+        default: return false;
+        }
         for (const char* known : kChannelNames)
             if ((known[1] == 0) == single && std::tolower(static_cast<unsigned char>(known[0])) == first &&
                 strcasecmp(name, known) == 0)
@@ -141,7 +160,14 @@ bool KQoxNode::KeepDefaultValuesOfProperties()
     };
     // The table's rows by their descriptors first, so that a row is made
     // only when its name is a channel's; then the attribute's properties.
-    std::vector<KProperty*> found;
+    // Each one found is one of the four channels; remembering one twice
+    // changes nothing, so each is kept once, in the order first found.
+    KProperty* found[4] = {};
+    int foundCount = 0;
+    auto keep = [&](KProperty* property) {
+        if (std::find(found, found + foundCount, property) == found + foundCount)
+            found[foundCount++] = property;
+    };
     const char* channel = nullptr;
     for (int i = 0; i < p.GetPropertyCount(); ++i)
     {
@@ -151,7 +177,7 @@ bool KQoxNode::KeepDefaultValuesOfProperties()
         KProperty* property = p.GetProperty(i);
         if (!isOwnChannel(property, channel))
             return false;
-        found.push_back(property);
+        keep(property);
     }
     KArrayTemplate<KProperty*> properties(16);
     FillAddedPropertyList(&properties);
@@ -162,10 +188,10 @@ bool KQoxNode::KeepDefaultValuesOfProperties()
             continue;
         if (!isOwnChannel(property, channel))
             return false;
-        found.push_back(property);
+        keep(property);
     }
-    for (KProperty* property : found)
-        RememberDefaultValues(property);
+    for (int i = 0; i < foundCount; ++i)
+        RememberDefaultValues(found[i]);
     return true;
 }
 

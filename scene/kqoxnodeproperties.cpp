@@ -111,9 +111,8 @@ const char* const kChannelNames[4] = {"Lcl Translation", "Lcl Rotation", "Lcl Sc
 // channel property made.
 struct SharedDescriptors
 {
-    KPropertyInfo mRows[kRowCount];
-    KPropertyInfo mLookAt;
-    KPropertyInfo mUpVector;
+    // By row: the value rows, then the two object lists.
+    KPropertyInfo mRows[eKQoxNodeRowAll];
     std::atomic<const KPropertyInfo*> mChannels[4] = {};
 };
 
@@ -152,10 +151,10 @@ SharedDescriptors* MakeSharedDescriptors()
         static_cast<char* (KQoxNodeProperties::*)(int)>(&KQoxNodeProperties::RotationOrderText)));
     shared->mRows[eKQoxNodeRowInheritType].SetAsStringFunc(static_cast<KPropertyToString>(
         static_cast<char* (KQoxNodeProperties::*)(int)>(&KQoxNodeProperties::InheritTypeText)));
-    DescribeObjectList(shared->mLookAt, "LookAtProperty", &KQoxNodeProperties::LookAtPropertySet,
-                       &KQoxNodeProperties::LookAtPropertyGet);
-    DescribeObjectList(shared->mUpVector, "UpVectorProperty", &KQoxNodeProperties::UpVectorPropertySet,
-                       &KQoxNodeProperties::UpVectorPropertyGet);
+    DescribeObjectList(shared->mRows[eKQoxNodeRowLookAtProperty], "LookAtProperty",
+                       &KQoxNodeProperties::LookAtPropertySet, &KQoxNodeProperties::LookAtPropertyGet);
+    DescribeObjectList(shared->mRows[eKQoxNodeRowUpVectorProperty], "UpVectorProperty",
+                       &KQoxNodeProperties::UpVectorPropertySet, &KQoxNodeProperties::UpVectorPropertyGet);
     return shared;
 }
 
@@ -243,19 +242,20 @@ KProperty* KQoxNodeProperties::MakeDeferredProperty(int row)
         mMadeRows.reset(new std::unique_ptr<KProperty>[eKQoxNodeRowAll]);
     std::unique_ptr<KProperty>& made = mMadeRows[row];
     if (!made)
-        made.reset(row < kRowCount
-                       ? kRowMakers[row](*this, row)
-                       : MakeObjectList(row == eKQoxNodeRowLookAtProperty ? Shared().mLookAt : Shared().mUpVector));
+        made.reset(row < kRowCount ? kRowMakers[row](*this, row) : MakeObjectList(Shared().mRows[row]));
     return made.get();
 }
 
 const KPropertyInfo& KQoxNodeProperties::DeferredPropertyInfo(int row) const
 {
-    const KPropertyInfo& info = row == eKQoxNodeRowLookAtProperty     ? Shared().mLookAt
-                                : row == eKQoxNodeRowUpVectorProperty ? Shared().mUpVector
-                                                                      : Shared().mRows[row];
+    const KPropertyInfo& info = Shared().mRows[row];
     assert(!(info.GetFlags() & KPropertyInfo::eAnimatable) && "DeferredRowsMayBeAnimatable says no row is");
     return info;
+}
+
+const KPropertyInfo* KQoxNodeProperties::DeferredPropertyInfos() const
+{
+    return Shared().mRows;
 }
 
 kPropertyFlag KQoxNodeProperties::DeferredPropertyFlags(int row) const
@@ -277,6 +277,15 @@ void KQoxNodeProperties::DeferredPropertySetData(int row, void* in)
         kRowData[row].mSet(*this, row, in);
     else
         KQoxPropertyHandler::DeferredPropertySetData(row, in);
+}
+
+void* KQoxNodeProperties::DeferredPropertyValue(int row)
+{
+    // A row is its value alone (KQoxNodeRowValue), at the row's offset.
+    static_assert(sizeof(KQoxNodeRow<KgeTVector, 0>) == sizeof(KgeTVector), "a row holds its value alone");
+    if (row >= kRowCount)
+        return nullptr;
+    return reinterpret_cast<char*>(static_cast<KQoxNodeRowValues*>(this)) + kRowOffsets[row];
 }
 
 KProperty* KQoxNodeProperties::RowProperty(int row)

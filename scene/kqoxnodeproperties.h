@@ -290,9 +290,12 @@ protected:
     // every node shares.
     KProperty* MakeDeferredProperty(int row) override;
     const KPropertyInfo& DeferredPropertyInfo(int row) const override;
+    const KPropertyInfo* DeferredPropertyInfos() const override;
     kPropertyFlag DeferredPropertyFlags(int row) const override;
     void DeferredPropertyGetData(int row, void* out) override;
     void DeferredPropertySetData(int row, void* in) override;
+    // A value row's value in the block: its setter only copies it there.
+    void* DeferredPropertyValue(int row) override;
 
 private:
     KPropertyObjectList* MakeObjectList(const KPropertyInfo& info);
