@@ -1,10 +1,12 @@
 #include "fileio/kqoxio.h"
 
 #include <cstring>
+#include <string_view>
+#include <unordered_set>
 
 #include "fileio/kqoxfilescene.h"
 #include "scene/kqoxnode.h"
-#include "scene/kqoxnodefinder.h"
+#include "scene/kqoxnode_walk.h"
 #include "scene/kqoxscene.h"
 
 namespace qoxsdk_600 {
@@ -95,21 +97,24 @@ bool KQoxReader::CloseReadFile(FILE*& file, KString& openedName)
 
 bool KQoxReader::CheckDuplicateNodeNames(KQoxNode* root, KString& message)
 {
-    if (!root)
+    // The answer of a node-name-only KQoxNodeFinderDuplicateName without an
+    // entity: in pre-order, each node whose name a node before it had. The
+    // names stay in their nodes for the walk, so the set holds views of them
+    // (no copy per node).
+    bool clean = true;
+    std::unordered_set<std::string_view> met;
+    KQoxWalkPreOrder(root, [&](KQoxNode* node) {
+        const char* name = static_cast<const KQoxNode*>(node)->GetName();
+        if (!met.insert(std::string_view(name)).second)
+        {
+            message += "Duplicate node name: ";
+            message += name;
+            message += "\n";
+            clean = false;
+        }
         return true;
-    // Node names only: the finder's other switches are off.
-    KQoxNodeFinderDuplicateName finder(nullptr);
-    for (int state = 0; state < KQoxNodeFinderDuplicateName::eSTATE_COUNT; ++state)
-        finder.SetState(state, state == KQoxNodeFinderDuplicateName::eNODE_NAME);
-    finder.Apply(*root);
-    KArrayTemplate<KQoxNode*>& duplicates = finder.GetDuplicateNodeArray();
-    for (int i = 0; i < duplicates.GetCount(); ++i)
-    {
-        message += "Duplicate node name: ";
-        message += duplicates[i]->GetName();
-        message += "\n";
-    }
-    return duplicates.GetCount() == 0;
+    });
+    return clean;
 }
 
 KQoxWriter::KQoxWriter(KQoxSdkManager& manager)
