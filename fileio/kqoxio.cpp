@@ -1,10 +1,13 @@
 #include "fileio/kqoxio.h"
 
 #include <cstring>
+#include <functional>
+#include <string_view>
+#include <vector>
 
 #include "fileio/kqoxfilescene.h"
 #include "scene/kqoxnode.h"
-#include "scene/kqoxnodefinder.h"
+#include "scene/kqoxnode_walk.h"
 #include "scene/kqoxscene.h"
 
 namespace qoxsdk_600 {
@@ -93,23 +96,78 @@ bool KQoxReader::CloseReadFile(FILE*& file, KString& openedName)
     return ok;
 }
 
+namespace {
+
+// Names met, held where they lie (in their nodes): an open-addressing table
+// of a power of two of entries, at most half full, so that a name costs no
+// allocation.
+class MetNames
+{
+public:
+    // False when the name was met already.
+    bool Insert(const char* name)
+    {
+        if ((mCount + 1) * 2 > mEntries.size())
+            Grow();
+        const size_t hash = std::hash<std::string_view>()(name);
+        const size_t mask = mEntries.size() - 1;
+        size_t at = hash & mask;
+        for (; mEntries[at].mName; at = (at + 1) & mask)
+            if (mEntries[at].mHash == hash && std::strcmp(mEntries[at].mName, name) == 0)
+                return false;
+        mEntries[at] = {name, hash};
+        ++mCount;
+        return true;
+    }
+
+private:
+    struct Entry
+    {
+        const char* mName; // null: empty
+        size_t mHash;
+    };
+
+    void Grow()
+    {
+        std::vector<Entry> old(mEntries.empty() ? 64 : mEntries.size() * 2, Entry{nullptr, 0});
+        old.swap(mEntries);
+        const size_t mask = mEntries.size() - 1;
+        for (const Entry& entry : old)
+        {
+            if (!entry.mName)
+                continue;
+            size_t at = entry.mHash & mask;
+            while (mEntries[at].mName)
+                at = (at + 1) & mask;
+            mEntries[at] = entry;
+        }
+    }
+
+    std::vector<Entry> mEntries;
+    size_t mCount = 0;
+};
+
+} // namespace
+
 bool KQoxReader::CheckDuplicateNodeNames(KQoxNode* root, KString& message)
 {
-    if (!root)
+    // The answer of a node-name-only KQoxNodeFinderDuplicateName without an
+    // entity: in pre-order, each node whose name a node before it had. The
+    // names stay in their nodes for the walk, so none is copied.
+    bool clean = true;
+    MetNames met;
+    KQoxWalkPreOrder(root, [&](KQoxNode* node) {
+        const char* name = static_cast<const KQoxNode*>(node)->GetName();
+        if (!met.Insert(name))
+        {
+            message += "Duplicate node name: ";
+            message += name;
+            message += "\n";
+            clean = false;
+        }
         return true;
-    // Node names only: the finder's other switches are off.
-    KQoxNodeFinderDuplicateName finder(nullptr);
-    for (int state = 0; state < KQoxNodeFinderDuplicateName::eSTATE_COUNT; ++state)
-        finder.SetState(state, state == KQoxNodeFinderDuplicateName::eNODE_NAME);
-    finder.Apply(*root);
-    KArrayTemplate<KQoxNode*>& duplicates = finder.GetDuplicateNodeArray();
-    for (int i = 0; i < duplicates.GetCount(); ++i)
-    {
-        message += "Duplicate node name: ";
-        message += duplicates[i]->GetName();
-        message += "\n";
-    }
-    return duplicates.GetCount() == 0;
+    });
+    return clean;
 }
 
 KQoxWriter::KQoxWriter(KQoxSdkManager& manager)

@@ -218,8 +218,8 @@ bool KQoxRead6::ReadScene()
     int objects = mFile.ProjectFindSection(kObjects);
     if (objects >= 0 && mFile.ProjectOpenSection(objects))
     {
-        int count = mFile.FieldReadGetRecordCount();
-        for (int i = 0; i < count && Ok(); ++i)
+        // Walked until no record is left, without asking the count first.
+        for (int i = 0; Ok(); ++i)
         {
             const char* name = mFile.FieldReadGetRecordName(i);
             if (!name)
