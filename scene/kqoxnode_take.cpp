@@ -142,6 +142,7 @@ bool KQoxNode::KeepDefaultValuesOfProperties()
     // The table's rows by their descriptors first, so that a row is made
     // only when its name is a channel's; then the attribute's properties.
     std::vector<KProperty*> found;
+    found.reserve(std::size(own)); // usually the four channels, one each
     const char* channel = nullptr;
     for (int i = 0; i < p.GetPropertyCount(); ++i)
     {
