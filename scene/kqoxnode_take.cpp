@@ -1,7 +1,6 @@
 // Node channels, takes, copy and entity membership.
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <iterator>
 #include <strings.h>
@@ -32,6 +31,11 @@
 namespace qoxsdk_600 {
 
 namespace {
+
+char AsciiLower(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 // One vector channel ("T", "R" or "S") with its three component curves.
 KFCurveNode* MakeVectorChannel(const char* name, KDataType* dataType, int layerType, const KgeTVector& value,
@@ -118,15 +122,21 @@ bool KQoxNode::KeepDefaultValuesOfProperties()
     auto isChannelName = [](const char* propertyName, const char*& channel) {
         const char* name = GetEffectivePropertyName(propertyName);
         channel = nullptr;
-        const char first = static_cast<char>(std::tolower(static_cast<unsigned char>(name[0])));
-        if (first == 0 || !std::strchr("txyzrsv", first))
+        // Channel names are ASCII: their first letters compare without the
+        // locale (no other byte lowers to one of them).
+        const char first = AsciiLower(name[0]);
+        switch (first)
+        {
+        case 't': case 'x': case 'y': case 'z': case 'r': case 's': case 'v':
+            break;
+        default:
             return false;
+        }
         const bool single = name[1] == 0;
         if (!single && first != 't' && first != 'v')
             return false;
         for (const char* known : kChannelNames)
-            if ((known[1] == 0) == single && std::tolower(static_cast<unsigned char>(known[0])) == first &&
-                strcasecmp(name, known) == 0)
+            if ((known[1] == 0) == single && AsciiLower(known[0]) == first && strcasecmp(name, known) == 0)
             {
                 channel = known;
                 break;
