@@ -277,8 +277,8 @@ public:
         eCandidateTotalShift = 10,
         eCandidateSpecificShift = 12,
         eCandidateMethodMask = 3,
-        eCandidateMethods = (eCandidateMethodMask << eCandidateTotalShift) |
-                            (eCandidateMethodMask << eCandidateSpecificShift),
+        eCandidateMethods =
+            (eCandidateMethodMask << eCandidateTotalShift) | (eCandidateMethodMask << eCandidateSpecificShift),
         eNoCandidate = (KFCURVENODE_CANDIDATE_NONE << eCandidateTotalShift) |
                        (KFCURVENODE_CANDIDATE_NONE << eCandidateSpecificShift)
     };

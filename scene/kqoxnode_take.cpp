@@ -127,10 +127,14 @@ bool KQoxNode::KeepDefaultValuesOfProperties()
         const char first = AsciiLower(name[0]);
         switch (first)
         {
-        case 't': case 'x': case 'y': case 'z': case 'r': case 's': case 'v':
-            break;
-        default:
-            return false;
+        case 't':
+        case 'x':
+        case 'y':
+        case 'z':
+        case 'r':
+        case 's':
+        case 'v': break;
+        default: return false;
         }
         const bool single = name[1] == 0;
         if (!single && first != 't' && first != 'v')

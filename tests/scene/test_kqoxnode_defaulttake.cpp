@@ -631,7 +631,7 @@ TEST(NodeDefaultTake, PropertyNamesNearTheLocalTransformNames)
     // Names renamed to a channel's, near misses of them, and first bytes
     // outside ASCII.
     for (const char* name : {"Lcl Scaling", "Lcl Rotation", "Lcl", "L", "l", "Lcl Scale", "lcl scaling", "\xd4",
-                             "\xde" "ransform", "\xfe", "Zz", "ZZ", "[", "@"})
+                             "\xderansform", "\xfe", "Zz", "ZZ", "[", "@"})
     {
         SCOPED_TRACE(name);
         ExpectSameEarlyAndLate([name](KQoxSdkManager& manager, KQoxNode& node) {
