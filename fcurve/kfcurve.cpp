@@ -87,8 +87,8 @@ KFCurve::KFCurve()
     , mPostExtrapolationCount(0)
     , mWasData(0)
     , mLastSearchIndex(0)
-    , mCandidateTime(KTIME_INFINITE)
     , mCandidateValue(0.0f)
+    , mCandidateTime(KTIME_INFINITE)
     , mWalks(nullptr)
 {
     mColor[0] = mColor[1] = mColor[2] = 1.0f;
@@ -1238,20 +1238,21 @@ void KFCurve::CallbackList::Add(kFCurveCallback function, void* data)
     {
         const int capacity = mCapacity * 2;
         Entry* grown = new Entry[static_cast<size_t>(capacity)];
-        std::copy(mEntries, mEntries + mCount, grown);
-        if (mEntries != &mFirst)
-            delete[] mEntries;
-        mEntries = grown;
+        std::copy(Entries(), Entries() + mCount, grown);
+        if (OnHeap())
+            delete[] mHeap;
+        mHeap = grown;
         mCapacity = capacity;
     }
-    mEntries[mCount++] = Entry{function, data};
+    Entries()[mCount++] = Entry{function, data};
 }
 
 void KFCurve::CallbackList::RemoveAt(int i)
 {
     if (i < 0 || i >= mCount)
         return;
-    std::copy(mEntries + i + 1, mEntries + mCount, mEntries + i);
+    Entry* entries = Entries();
+    std::copy(entries + i + 1, entries + mCount, entries + i);
     --mCount;
 }
 

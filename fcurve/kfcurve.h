@@ -546,22 +546,23 @@ private:
     };
 
     // The registered callbacks in registration order. The first lives in
-    // the curve itself: most curves have one listener or none.
+    // the curve itself: most curves have one listener or none. Past one,
+    // the same bytes point to the entries on the heap.
     class CallbackList
     {
     public:
         CallbackList() = default;
         ~CallbackList()
         {
-            if (mEntries != &mFirst)
-                delete[] mEntries;
+            if (OnHeap())
+                delete[] mHeap;
         }
         CallbackList(const CallbackList&) = delete;
         CallbackList& operator=(const CallbackList&) = delete;
 
         int Count() const { return mCount; }
-        kFCurveCallback Function(int i) const { return mEntries[i].mFunction; }
-        void* Data(int i) const { return mEntries[i].mData; }
+        kFCurveCallback Function(int i) const { return Entries()[i].mFunction; }
+        void* Data(int i) const { return Entries()[i].mData; }
         void Add(kFCurveCallback function, void* data);
         void RemoveAt(int i);
 
@@ -571,10 +572,17 @@ private:
             kFCurveCallback mFunction;
             void* mData;
         };
-        Entry* mEntries = &mFirst;
+        bool OnHeap() const { return mCapacity > 1; }
+        Entry* Entries() { return OnHeap() ? mHeap : &mFirst; }
+        const Entry* Entries() const { return OnHeap() ? mHeap : &mFirst; }
+
+        union
+        {
+            Entry mFirst{nullptr, nullptr}; // while the capacity is 1
+            Entry* mHeap;                   // once it is more
+        };
         int mCount = 0;
         int mCapacity = 1;
-        Entry mFirst{nullptr, nullptr};
     };
 
     KFCurveKey* Key(int index) const { return mBlocks[index >> kBlockShift] + (index & kBlockMask); }
@@ -674,8 +682,9 @@ private:
     int mWasData;
     int mLastSearchIndex;
 
-    KTime mCandidateTime;
+    // The value before the time: it fills the word after the ints.
     float mCandidateValue;
+    KTime mCandidateTime;
 
     // The events fired since the last delivery, merged as KFCurveEvent::Add
     // merges them (handed to the callbacks as a KFCurveEvent).

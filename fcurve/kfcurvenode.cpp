@@ -274,22 +274,19 @@ KFCurveNode::KFCurveNode(const char* name, const char* typeName, KDataType* data
 
 KFCurveNode::KFCurveNode(BorrowedName, NameInfo* borrowed, int layerType, int layerId)
     : mNameInfo(borrowed)
-    , mFlags(eExpanded | eMultiLayer | eNameBorrowed)
+    , mFlags(eExpanded | eMultiLayer | eNameBorrowed | eNoCandidate)
     , mLayerID(layerId)
     , mRotationOrder(0)
-    , mCandidateTotalMethod(KFCURVENODE_CANDIDATE_NONE)
-    , mCandidateSpecificMethod(KFCURVENODE_CANDIDATE_NONE)
 {
     SetLayerType(layerType, nullptr);
 }
 
 KFCurveNode::KFCurveNode(KFCurveNode* templateNode)
     : mNameInfo(nullptr)
-    , mFlags(eExpanded | eMultiLayer | (templateNode ? templateNode->mFlags & eUseQuaternion : 0))
+    , mFlags(eExpanded | eMultiLayer |
+             (templateNode ? templateNode->mFlags & (eUseQuaternion | eCandidateMethods) : eNoCandidate))
     , mLayerID(0)
     , mRotationOrder(templateNode ? templateNode->mRotationOrder : 0)
-    , mCandidateTotalMethod(templateNode ? templateNode->mCandidateTotalMethod : KFCURVENODE_CANDIDATE_NONE)
-    , mCandidateSpecificMethod(templateNode ? templateNode->mCandidateSpecificMethod : KFCURVENODE_CANDIDATE_NONE)
 {
     if (templateNode)
     {
@@ -313,7 +310,8 @@ KFCurveNode::KFCurveNode(KFCurveNode* templateNode)
 KFCurveNode::~KFCurveNode()
 {
     CallbackAddEvent(KFCURVENODEEVENT_DESTROY);
-    mCallback.reset();
+    if (mLinks)
+        mLinks->mCallback.reset();
     Clear();
     if (mParent)
     {
@@ -1198,98 +1196,98 @@ bool KFCurveNode::SetPostExtrapolationCount(unsigned int count, bool respectUser
 
 void KFCurveNode::CallbackRegister(kFCurveNodeCallback callback, void* data)
 {
-    if (!mCallback)
-        mCallback = std::make_unique<KFCurveNodeCallback>();
-    mCallback->mCallbackFunctions.Add(callback);
-    mCallback->mCallbackObjects.Add(data);
+    if (!Callbacks())
+        LinksToWrite().mCallback = std::make_unique<KFCurveNodeCallback>();
+    Callbacks()->mCallbackFunctions.Add(callback);
+    Callbacks()->mCallbackObjects.Add(data);
 }
 
 void KFCurveNode::CallbackUnregister(kFCurveNodeCallback callback, void* data)
 {
-    if (!mCallback)
+    if (!Callbacks())
         return;
-    for (int i = mCallback->mCallbackFunctions.GetCount() - 1; i >= 0; --i)
+    for (int i = Callbacks()->mCallbackFunctions.GetCount() - 1; i >= 0; --i)
     {
-        if (mCallback->mCallbackFunctions[i] == callback && mCallback->mCallbackObjects[i] == data)
+        if (Callbacks()->mCallbackFunctions[i] == callback && Callbacks()->mCallbackObjects[i] == data)
         {
-            mCallback->mCallbackFunctions.RemoveAt(i);
-            mCallback->mCallbackObjects.RemoveAt(i);
+            Callbacks()->mCallbackFunctions.RemoveAt(i);
+            Callbacks()->mCallbackObjects.RemoveAt(i);
             return;
         }
     }
-    if (mCallback->mCallbackFunctions.GetCount() == 0)
+    if (Callbacks()->mCallbackFunctions.GetCount() == 0)
     {
-        mCallback.reset();
+        mLinks->mCallback.reset();
     }
 }
 
 void KFCurveNode::CallbackAddEvent(int eventType)
 {
-    if (!mCallback)
+    if (!Callbacks())
         return;
-    mCallback->mEvent.Add(eventType);
+    Callbacks()->mEvent.Add(eventType);
     mNodeUpdateId++;
-    if (!mCallback->mCallbackEnable)
+    if (!Callbacks()->mCallbackEnable)
         return;
     // Last registered first; a callback may unregister itself meanwhile.
-    for (int i = mCallback->mCallbackFunctions.GetCount() - 1; i >= 0; --i)
+    for (int i = Callbacks()->mCallbackFunctions.GetCount() - 1; i >= 0; --i)
     {
-        if (!mCallback || i >= mCallback->mCallbackFunctions.GetCount())
+        if (!Callbacks() || i >= Callbacks()->mCallbackFunctions.GetCount())
             continue;
-        kFCurveNodeCallback function = mCallback->mCallbackFunctions[i];
-        void* data = mCallback->mCallbackObjects[i];
+        kFCurveNodeCallback function = Callbacks()->mCallbackFunctions[i];
+        void* data = Callbacks()->mCallbackObjects[i];
         if (function)
-            function(this, &mCallback->mEvent, data);
+            function(this, &Callbacks()->mEvent, data);
     }
-    if (mCallback)
-        mCallback->mEvent.Clear();
+    if (Callbacks())
+        Callbacks()->mEvent.Clear();
 }
 
 void KFCurveNode::CallbackEnable(bool enable)
 {
-    if (!mCallback || mCallback->mCallbackEnable == enable)
+    if (!Callbacks() || Callbacks()->mCallbackEnable == enable)
         return;
-    if (enable && (mCallback->mEvent.mEventCount > 0 || mCallback->mEvent.mEventType != 0))
+    if (enable && (Callbacks()->mEvent.mEventCount > 0 || Callbacks()->mEvent.mEventType != 0))
     {
-        for (int i = 0; mCallback && i < mCallback->mCallbackFunctions.GetCount(); ++i)
+        for (int i = 0; Callbacks() && i < Callbacks()->mCallbackFunctions.GetCount(); ++i)
         {
-            kFCurveNodeCallback function = mCallback->mCallbackFunctions[i];
+            kFCurveNodeCallback function = Callbacks()->mCallbackFunctions[i];
             if (function)
-                function(this, &mCallback->mEvent, mCallback->mCallbackObjects[i]);
+                function(this, &Callbacks()->mEvent, Callbacks()->mCallbackObjects[i]);
         }
-        if (mCallback)
-            mCallback->mEvent.Clear();
+        if (Callbacks())
+            Callbacks()->mEvent.Clear();
     }
-    if (mCallback)
-        mCallback->mCallbackEnable = enable;
+    if (Callbacks())
+        Callbacks()->mCallbackEnable = enable;
 }
 
 bool KFCurveNode::CallbackIsEnable()
 {
-    return mCallback ? mCallback->mCallbackEnable : true;
+    return Callbacks() ? Callbacks()->mCallbackEnable : true;
 }
 
 void KFCurveNode::CallbackClear()
 {
-    if (mCallback)
-        mCallback->mEvent.Clear();
+    if (Callbacks())
+        Callbacks()->mEvent.Clear();
 }
 
 void KFCurveNode::DataUpdated(IData* data)
 {
-    if (!mCallback)
+    if (!Callbacks())
         return;
     KFCurveNodeEvent event;
     event.mEventType = KFCURVENODEEVENT_DATAUPDATED;
     event.mEventCount = 1;
     event.mData = data;
-    for (int i = mCallback->mCallbackFunctions.GetCount() - 1; i >= 0; --i)
+    for (int i = Callbacks()->mCallbackFunctions.GetCount() - 1; i >= 0; --i)
     {
-        if (!mCallback || i >= mCallback->mCallbackFunctions.GetCount())
+        if (!Callbacks() || i >= Callbacks()->mCallbackFunctions.GetCount())
             continue;
-        kFCurveNodeCallback function = mCallback->mCallbackFunctions[i];
+        kFCurveNodeCallback function = Callbacks()->mCallbackFunctions[i];
         if (function)
-            function(this, &event, mCallback->mCallbackObjects[i]);
+            function(this, &event, Callbacks()->mCallbackObjects[i]);
     }
 }
 

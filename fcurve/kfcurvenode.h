@@ -271,7 +271,16 @@ public:
         ePublicFlags = 0xFF,
         // Internal bits, never copied from another node.
         eUseQuaternion = 0x100,
-        eNameBorrowed = 0x200 // mNameInfo is a pooled record shared by equal names
+        eNameBorrowed = 0x200, // mNameInfo is a pooled record shared by equal names
+        // The total and the specific candidate methods (KFCURVENODE_CANDIDATE_*),
+        // two bits each.
+        eCandidateTotalShift = 10,
+        eCandidateSpecificShift = 12,
+        eCandidateMethodMask = 3,
+        eCandidateMethods =
+            (eCandidateMethodMask << eCandidateTotalShift) | (eCandidateMethodMask << eCandidateSpecificShift),
+        eNoCandidate = (KFCURVENODE_CANDIDATE_NONE << eCandidateTotalShift) |
+                       (KFCURVENODE_CANDIDATE_NONE << eCandidateSpecificShift)
     };
 
     KFCurveNode(const char* name, const char* typeName, KDataType* dataType, int layerType = KFCL_NOLAYER,
@@ -405,7 +414,7 @@ public:
     void EvaluateCurvesAfterLayerRecursiveQuat(double* q, KTime time, int layerId, int* index = nullptr);
 
     // ---- Candidates ---------------------------------------------------------
-    bool IsCandidate() { return mCandidateSpecificMethod == KFCURVENODE_CANDIDATE_SET; }
+    bool IsCandidate() { return CandidateSpecificMethod() == KFCURVENODE_CANDIDATE_SET; }
     double* CandidateSet(KTime time, double* values, int layerId = 0, int childIndex = -1);
     double* CandidateSetSpecificLayer(KTime time, double* values, int layerId = 0);
     double* CandidateGet(double* values, int layerId = 0);
@@ -538,6 +547,7 @@ private:
         KFCurveNode* mTemplate = nullptr;
         KFCurveNode* mDataNode = nullptr;
         int mUserLock = 0;
+        std::unique_ptr<KFCurveNodeCallback> mCallback; // while a callback is registered
     };
     Links& LinksToWrite()
     {
@@ -546,6 +556,15 @@ private:
         return *mLinks;
     }
     KFCurveNode* DataNodeOf() const { return mLinks ? mLinks->mDataNode : nullptr; }
+    KFCurveNodeCallback* Callbacks() const { return mLinks ? mLinks->mCallback.get() : nullptr; }
+    int CandidateTotalMethod() const { return (mFlags >> eCandidateTotalShift) & eCandidateMethodMask; }
+    int CandidateSpecificMethod() const { return (mFlags >> eCandidateSpecificShift) & eCandidateMethodMask; }
+    // Methods are KFCURVENODE_CANDIDATE_* values (or the 0 of a fresh state).
+    void SetCandidateMethods(int total, int specific)
+    {
+        mFlags = (mFlags & ~eCandidateMethods) | ((total & eCandidateMethodMask) << eCandidateTotalShift) |
+                 ((specific & eCandidateMethodMask) << eCandidateSpecificShift);
+    }
     bool NameBorrowed() const { return (mFlags & eNameBorrowed) != 0; }
     void SetNameBorrowed(bool borrowed) { mFlags = borrowed ? (mFlags | eNameBorrowed) : (mFlags & ~eNameBorrowed); }
 
@@ -562,10 +581,7 @@ private:
     int mLayerID;
     unsigned int mNodeUpdateId = 0;
     int mRotationOrder;
-    int mCandidateTotalMethod;
-    int mCandidateSpecificMethod;
     KFCurveNodeLazyValues mCandidateTotalValue; // with the total candidate's time
-    std::unique_ptr<KFCurveNodeCallback> mCallback;
 };
 
 // ---- Creation -------------------------------------------------------------

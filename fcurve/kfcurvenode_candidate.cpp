@@ -130,8 +130,7 @@ double* KFCurveNode::CandidateSet(KTime time, double* values, int layerId, int c
         }
     }
 
-    mCandidateTotalMethod = KFCURVENODE_CANDIDATE_SET;
-    mCandidateSpecificMethod = KFCURVENODE_CANDIDATE_SET;
+    SetCandidateMethods(KFCURVENODE_CANDIDATE_SET, KFCURVENODE_CANDIDATE_SET);
     mCandidateTotalValue.SetTime(time);
     if (childIndex < 0)
         mCandidateTotalValue.Set(total.Data(), storeCount);
@@ -177,8 +176,7 @@ double* KFCurveNode::CandidateSetSpecificLayer(KTime time, double* values, int l
 
 double* KFCurveNode::CandidateSetSpecificLayerInternal(KTime time, double* values, int layerId)
 {
-    mCandidateTotalMethod = KFCURVENODE_CANDIDATE_NONE;
-    mCandidateSpecificMethod = KFCURVENODE_CANDIDATE_NONE;
+    SetCandidateMethods(KFCURVENODE_CANDIDATE_NONE, KFCURVENODE_CANDIDATE_NONE);
     if (mLayerID == layerId)
     {
         double* p = values;
@@ -219,7 +217,7 @@ double* KFCurveNode::CandidateSetSpecificLayerInternal(KTime time, double* value
 
 double* KFCurveNode::CandidateGet(double* values, int)
 {
-    if (!values || mCandidateTotalMethod != KFCURVENODE_CANDIDATE_SET)
+    if (!values || CandidateTotalMethod() != KFCURVENODE_CANDIDATE_SET)
         return values;
     return WriteTotalCandidate(values);
 }
@@ -249,7 +247,7 @@ double* KFCurveNode::CandidateGetTotalCandidate(double* values, KTime& time)
 
 double* KFCurveNode::CandidateGetSpecificLayer(double* values, KTime& time, int layerId)
 {
-    if (mCandidateTotalMethod == KFCURVENODE_CANDIDATE_SET && mCandidateSpecificMethod == KFCURVENODE_CANDIDATE_SET)
+    if (CandidateTotalMethod() == KFCURVENODE_CANDIDATE_SET && CandidateSpecificMethod() == KFCURVENODE_CANDIDATE_SET)
     {
         if (LayerGet(layerId))
             FromTotalCandidateToSpecificCandidate(layerId);
@@ -268,8 +266,8 @@ double* KFCurveNode::CandidateGetSpecificLayer(double* values, KTime& time, int 
 
 void KFCurveNode::FromTotalCandidateToSpecificCandidate(int layerId)
 {
-    if (mLayerID != 0 || mCandidateTotalMethod != KFCURVENODE_CANDIDATE_SET ||
-        mCandidateSpecificMethod != KFCURVENODE_CANDIDATE_SET)
+    if (mLayerID != 0 || CandidateTotalMethod() != KFCURVENODE_CANDIDATE_SET ||
+        CandidateSpecificMethod() != KFCURVENODE_CANDIDATE_SET)
         return;
     // A quaternion node computes the layer's quaternion, which its members
     // take as it is.
@@ -355,8 +353,7 @@ void KFCurveNode::CandidateClearInternal(bool withSubLayers)
     if (mFCurve)
         mFCurve->CandidateClear();
     mCandidateTotalValue.SetTime(KTIME_INFINITE);
-    mCandidateTotalMethod = KFCURVENODE_CANDIDATE_NONE;
-    mCandidateSpecificMethod = KFCURVENODE_CANDIDATE_NONE;
+    SetCandidateMethods(KFCURVENODE_CANDIDATE_NONE, KFCURVENODE_CANDIDATE_NONE);
     for (int i = 0; i < GetCount(); ++i)
         if (Get(i))
             Get(i)->CandidateClearInternal(withSubLayers);
@@ -510,8 +507,8 @@ bool KFCurveNode::CandidateKeySpecificLayer(int* index, int layerId, bool* mask,
 void KFCurveNode::GetCandidateState(KFCurveNodeCandidateState& state)
 {
     state.ClearSubStates();
-    state.mTotalCandidateMethod = mCandidateTotalMethod;
-    state.mSpecificCandidateMethod = mCandidateSpecificMethod;
+    state.mTotalCandidateMethod = CandidateTotalMethod();
+    state.mSpecificCandidateMethod = CandidateSpecificMethod();
     state.mCandidateTotalValue = mCandidateTotalValue.Read();
     state.mCandidateTotalTime = mCandidateTotalValue.GetTime();
     state.mLayerID = mLayerID;
@@ -552,8 +549,7 @@ void KFCurveNode::SetCandidateState(const KFCurveNodeCandidateState& state, bool
         for (int id : remove)
             RemoveLayer(id, true);
     }
-    mCandidateTotalMethod = state.mTotalCandidateMethod;
-    mCandidateSpecificMethod = state.mSpecificCandidateMethod;
+    SetCandidateMethods(state.mTotalCandidateMethod, state.mSpecificCandidateMethod);
     mCandidateTotalValue = state.mCandidateTotalValue;
     mCandidateTotalValue.SetTime(state.mCandidateTotalTime);
     if (mFCurve)

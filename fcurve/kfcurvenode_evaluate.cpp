@@ -391,7 +391,7 @@ double* KFCurveNode::EvaluateInternal(double* values, KTime time, int* index, bo
     {
         // The values evaluated become the cached candidate; a quaternion
         // node keeps its quaternion so that solving reads one.
-        mCandidateSpecificMethod = KFCURVENODE_CANDIDATE_SET;
+        SetCandidateMethods(CandidateTotalMethod(), KFCURVENODE_CANDIDATE_SET);
         mCandidateTotalValue.SetTime(time);
         if (quaternionBase)
         {

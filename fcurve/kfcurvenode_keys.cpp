@@ -380,8 +380,7 @@ void KFCurveNode::SingleLayerCopyFrom(KFCurveNode* source, bool takeOver)
 {
     if (!source || source == this)
         return;
-    mCandidateTotalMethod = source->mCandidateTotalMethod;
-    mCandidateSpecificMethod = source->mCandidateSpecificMethod;
+    SetCandidateMethods(source->CandidateTotalMethod(), source->CandidateSpecificMethod());
     mCandidateTotalValue = source->mCandidateTotalValue;
     if (takeOver)
     {
@@ -454,8 +453,7 @@ void KFCurveNode::LayerCopyFromRecursive(KFCurveNode* source, bool takeOver)
 KFCurveNode* KFCurveNode::SingleLayerCopy(KTime start, KTime stop)
 {
     KFCurveNode* node = new KFCurveNode(GetName(), GetTimeWarpName(), GetDataType(), mLayerType, mLayerID);
-    node->mCandidateTotalMethod = mCandidateTotalMethod;
-    node->mCandidateSpecificMethod = mCandidateSpecificMethod;
+    node->SetCandidateMethods(CandidateTotalMethod(), CandidateSpecificMethod());
     node->mCandidateTotalValue = mCandidateTotalValue;
     if (mFCurve)
         node->mFCurve = mFCurve->Copy(start, stop);

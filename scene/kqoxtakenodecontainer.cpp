@@ -205,6 +205,9 @@ void MapCopiedCurves(KFCurveNode* pSource, KFCurveNode* pCopy, std::unordered_ma
 
 const char* GetEffectivePropertyName(const char* pName)
 {
+    // Every renamed name starts with "Lcl ": most names are told by one byte.
+    if (pName[0] != 'L')
+        return pName;
     if (std::strcmp(pName, "Lcl Translation") == 0)
         return "T";
     if (std::strcmp(pName, "Lcl Rotation") == 0)

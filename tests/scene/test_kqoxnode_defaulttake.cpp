@@ -625,3 +625,22 @@ TEST(NodeDefaultTake, PropertyNamesNearTheChannelNames)
         });
     }
 }
+
+TEST(NodeDefaultTake, PropertyNamesNearTheLocalTransformNames)
+{
+    // Names renamed to a channel's, near misses of them, and first bytes
+    // outside ASCII.
+    for (const char* name : {"Lcl Scaling", "Lcl Rotation", "Lcl", "L", "l", "Lcl Scale", "lcl scaling", "\xd4",
+                             "\xderansform", "\xfe", "Zz", "ZZ", "[", "@"})
+    {
+        SCOPED_TRACE(name);
+        ExpectSameEarlyAndLate([name](KQoxSdkManager& manager, KQoxNode& node) {
+            KQoxUserProperty* still = manager.CreateKQoxUserProperty(name, "Number", name);
+            node.AddProperty(still);
+            still->SetDefaultValue(5.0);
+            KgeTVector s(2, 3, 4, 1);
+            node.GetProperties()->mLclScaling->SetData(&s, 0, nullptr, nullptr);
+            node.UpdateDefaultTakeFromProperties();
+        });
+    }
+}

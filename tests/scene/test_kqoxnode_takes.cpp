@@ -296,3 +296,16 @@ TEST_F(NodeTest, BadScaleCheckValueOrder)
     EXPECT_EQ(finder.CheckValue(mixed, 2), KQoxNodeFinderBadScale::eNO_PROBLEM);
     EXPECT_EQ(finder.CheckValue(mixed, 3), KQoxNodeFinderBadScale::eNON_UNIFORM_SCALE);
 }
+
+TEST(KQoxTakeChannelNames, EffectiveNamesOfTheLocalTransform)
+{
+    EXPECT_STREQ(GetEffectivePropertyName("Lcl Translation"), "T");
+    EXPECT_STREQ(GetEffectivePropertyName("Lcl Rotation"), "R");
+    EXPECT_STREQ(GetEffectivePropertyName("Lcl Scaling"), "S");
+    // Anything else, near misses included, is its own name.
+    for (const char* name : {"", "L", "Lcl", "Lcl ", "Lcl Translation ", "lcl translation", "LCL Rotation", "Lcl Scale",
+                             "Visibility", "T", "Translation"})
+        EXPECT_EQ(GetEffectivePropertyName(name), name) << name;
+    EXPECT_STREQ(GetEffectivePropertyName(KString("Lcl Scaling")).ToChars(), "S");
+    EXPECT_STREQ(GetEffectivePropertyName(KString("Lcl Scalings")).ToChars(), "Lcl Scalings");
+}
