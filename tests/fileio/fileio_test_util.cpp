@@ -1117,6 +1117,14 @@ Block BlockAt(const std::string& text, size_t from, const std::string& head, siz
     return {begin, at + 1};
 }
 
+void SwapBlocks(std::string& text, Block first, Block second)
+{
+    const std::string firstText = text.substr(first.first, first.second - first.first);
+    const std::string secondText = text.substr(second.first, second.second - second.first);
+    text.replace(second.first, secondText.size(), firstText);
+    text.replace(first.first, firstText.size(), secondText);
+}
+
 bool ReplaceIn(std::string& text, Block block, const std::string& from, const std::string& to)
 {
     const size_t at = text.find(from, block.first);
@@ -1159,6 +1167,29 @@ void ForEachEdit(const std::string& text, const TextEdit* edits, size_t count, c
         ASSERT_TRUE(edits[i].mEdit(changed));
         ASSERT_TRUE(qoxtest::WriteFile(edited, changed));
         check(i);
+    }
+}
+
+void ForEachDamage(const std::string& bytes, size_t begin, size_t end, const std::string& damaged,
+                   const std::function<bool(size_t at, int kind)>& tried, const std::function<void()>& check)
+{
+    for (size_t at = begin; at < end && !::testing::Test::HasFatalFailure(); ++at)
+    {
+        SCOPED_TRACE(at);
+        for (int kind = 0; kind < 3 && !::testing::Test::HasFatalFailure(); ++kind)
+        {
+            if (!tried(at, kind))
+                continue;
+            std::string changed = bytes;
+            if (kind == 0)
+                changed[at] = static_cast<char>(changed[at] ^ 0xFF);
+            else if (kind == 1)
+                changed[at] = static_cast<char>(changed[at] + 1);
+            else
+                changed.resize(at);
+            ASSERT_TRUE(qoxtest::WriteFile(damaged, changed));
+            check();
+        }
     }
 }
 

@@ -69,6 +69,10 @@ using Block = std::pair<size_t, size_t>;
 // further than limit; {npos, npos} when head is absent.
 Block BlockAt(const std::string& text, size_t from, const std::string& head, size_t limit = std::string::npos);
 
+// Puts the text of each of two blocks, first before second, where the other
+// stood.
+void SwapBlocks(std::string& text, Block first, Block second);
+
 // Replaces the first from in block by to; false when absent.
 bool ReplaceIn(std::string& text, Block block, const std::string& from, const std::string& to);
 
@@ -106,6 +110,13 @@ bool Unchanged(std::string& text);
 // failure.
 void ForEachEdit(const std::string& text, const TextEdit* edits, size_t count, const std::string& edited,
                  const std::function<void(size_t)>& check);
+
+// Damages bytes at each offset in [begin, end) three ways (kind 0: the byte
+// flipped, 1: the byte raised by one, 2: the bytes cut there) where
+// tried(at, kind) allows, writes each to the file damaged, then runs
+// check(); stops at the first fatal failure.
+void ForEachDamage(const std::string& bytes, size_t begin, size_t end, const std::string& damaged,
+                   const std::function<bool(size_t at, int kind)>& tried, const std::function<void()>& check);
 
 } // namespace fileiotest
 

@@ -33,6 +33,7 @@ using fileiotest::ListKeys;
 using fileiotest::ListScene;
 using fileiotest::Number;
 using fileiotest::ReplaceIn;
+using fileiotest::SwapBlocks;
 using fileiotest::TextEdit;
 using kfcurve_detail::ListFields;
 using qoxtest::ReadFile;
@@ -174,17 +175,11 @@ bool Reordered(std::string& text)
     const auto block = AnimationOf(text, "n0");
     const auto t = BlockAt(text, block.first, "Channel: \"T\" {");
     const auto s = BlockAt(text, block.first, "Channel: \"S\" {");
-    const std::string tText = text.substr(t.first, t.second - t.first);
-    const std::string sText = text.substr(s.first, s.second - s.first);
-    text.replace(s.first, sText.size(), tText);
-    text.replace(t.first, tText.size(), sText);
+    SwapBlocks(text, t, s);
     const auto again = AnimationOf(text, "n3");
     const auto x = BlockAt(text, again.first, "Channel: \"X\" {");
     const auto z = BlockAt(text, x.first, "Channel: \"Z\" {");
-    const std::string xText = text.substr(x.first, x.second - x.first);
-    const std::string zText = text.substr(z.first, z.second - z.first);
-    text.replace(z.first, zText.size(), xText);
-    text.replace(x.first, xText.size(), zText);
+    SwapBlocks(text, x, z);
     return s.first > t.first && z.first > x.first;
 }
 
@@ -316,28 +311,18 @@ TEST(NativeListedFields, DamagedTakesFailAsTheLongWay)
     const size_t end = bytes.find("Model::n1", begin);
     ASSERT_NE(std::string::npos, end);
     int failed = 0;
-    for (size_t at = begin; at < end; ++at)
-    {
-        SCOPED_TRACE(at);
-        for (int kind = 0; kind < 3; ++kind)
-        {
+    fileiotest::ForEachDamage(
+        bytes, begin, end, damaged,
+        [](size_t at, int kind) {
             // Every byte flipped; added to and cut at fewer, to keep the
             // case short.
-            if ((kind == 1 && at % 3 != 0) || (kind == 2 && at % 8 != 0))
-                continue;
-            std::string changed = bytes;
-            if (kind == 0)
-                changed[at] = static_cast<char>(changed[at] ^ 0xFF);
-            else if (kind == 1)
-                changed[at] = static_cast<char>(changed[at] + 1);
-            else
-                changed.resize(at);
-            ASSERT_TRUE(WriteFile(damaged, changed));
+            return !((kind == 1 && at % 3 != 0) || (kind == 2 && at % 8 != 0));
+        },
+        [&] {
             const Outcome listed = Read(damaged, again, true, eEXPORT_QOX_BINARY);
             const Outcome asked = Read(damaged, again, false, eEXPORT_QOX_BINARY);
             ExpectSame(listed, asked);
             failed += listed.mRead ? 0 : 1;
-        }
-    }
+        });
     EXPECT_GT(failed, 0);
 }

@@ -31,6 +31,7 @@ using fileiotest::BlockAt;
 using fileiotest::Export;
 using fileiotest::ListScene;
 using fileiotest::ReplaceIn;
+using fileiotest::SwapBlocks;
 using fileiotest::TextEdit;
 using qoxtest::ReadFile;
 using qoxtest::TempDir;
@@ -116,10 +117,7 @@ bool SwapTranslationAndRotation(std::string& text)
     const auto block = DefaultsOf(text, "plain2");
     const auto t = ChannelIn(text, block, kTranslation);
     const auto r = ChannelIn(text, block, kRotation);
-    const std::string tText = text.substr(t.first, t.second - t.first);
-    const std::string rText = text.substr(r.first, r.second - r.first);
-    text.replace(r.first, rText.size(), tText);
-    text.replace(t.first, tText.size(), rText);
+    SwapBlocks(text, t, r);
     return r.first > t.first;
 }
 
@@ -315,24 +313,13 @@ TEST(NativePlainDefaults, DamagedBlocksFailAsTheLongWay)
     const size_t end = bytes.find("Properties", begin);
     ASSERT_NE(std::string::npos, end);
     int failed = 0;
-    for (size_t at = begin - 13; at < end; ++at)
-    {
-        SCOPED_TRACE(at);
-        for (int kind = 0; kind < 3; ++kind)
-        {
-            std::string changed = bytes;
-            if (kind == 0)
-                changed[at] = static_cast<char>(changed[at] ^ 0xFF);
-            else if (kind == 1)
-                changed[at] = static_cast<char>(changed[at] + 1);
-            else
-                changed.resize(at);
-            ASSERT_TRUE(WriteFile(damaged, changed));
+    fileiotest::ForEachDamage(
+        bytes, begin - 13, end, damaged, [](size_t, int) { return true; },
+        [&] {
             const Outcome fast = ReadBothWays(damaged, again, true, eEXPORT_QOX_BINARY);
             const Outcome slow = ReadBothWays(damaged, again, false, eEXPORT_QOX_BINARY);
             ExpectSame(fast, slow);
             failed += fast.mRead ? 0 : 1;
-        }
-    }
+        });
     EXPECT_GT(failed, 0);
 }
