@@ -154,6 +154,12 @@ std::vector<unsigned char> FileBytes(const std::string& path)
     return bytes;
 }
 
+// Opens the file at path from disk, or its bytes image from memory.
+bool OpenFrom(KQox& f, bool memory, const std::string& path, const std::vector<unsigned char>& image)
+{
+    return memory ? f.ProjectOpen(image.data(), static_cast<unsigned int>(image.size())) : f.ProjectOpen(path.c_str());
+}
+
 // The bits of a double, so that NaN and -0 compare exactly.
 unsigned long long Bits(double d)
 {
@@ -441,8 +447,7 @@ TEST(KQoxInPlaceBlocks, HugeAndDeepBlocks)
     {
         SCOPED_TRACE(memory ? "memory" : "disk");
         KQox f;
-        ASSERT_TRUE(memory ? f.ProjectOpen(image.data(), static_cast<unsigned int>(image.size()))
-                           : f.ProjectOpen(path.c_str()));
+        ASSERT_TRUE(OpenFrom(f, memory != 0, path, image));
         ASSERT_TRUE(f.FieldReadBegin("Big"));
         ASSERT_TRUE(f.FieldReadBlockBegin());
         ASSERT_EQ(f.FieldReadGetRecordCount(), records);
@@ -516,8 +521,7 @@ TEST(KQoxInPlaceTexts, LongTextsAndNames)
     {
         SCOPED_TRACE(memory ? "memory" : "disk");
         KQox f;
-        ASSERT_TRUE(memory ? f.ProjectOpen(image.data(), static_cast<unsigned int>(image.size()))
-                           : f.ProjectOpen(path.c_str()));
+        ASSERT_TRUE(OpenFrom(f, memory != 0, path, image));
         ASSERT_TRUE(f.FieldReadBegin("List"));
         ASSERT_TRUE(f.FieldReadBlockBegin());
         ASSERT_EQ(f.FieldReadGetRecordCount(), records);

@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include "common/qox_test_common.h"
 #include "fileio/kqoxattribute_private.h"
 #include "fileio/kqoxfilescene.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstdio>
@@ -52,15 +54,32 @@ using namespace qoxsdk_600;
 
 namespace fileiotest {
 
+std::string Number(double value, int digits)
+{
+    char text[40];
+    std::snprintf(text, sizeof(text), "%.*g", digits, value);
+    return text;
+}
+
+void ListKeys(std::ostream& out, KFCurve& curve, int digits)
+{
+    for (int k = 0; k < curve.KeyGetCount(); ++k)
+    {
+        const KFCurveKey key = curve.KeyGet(k);
+        out << " [" << key.GetTime().Get() << " " << Number(key.GetValue(), digits) << " f" << key.GetFlags();
+        for (int slot = 0; slot < 4; ++slot)
+            out << " " << Number(key.GetDataFloat(static_cast<EKFCurveDataIndex>(slot)), digits);
+        out << "]";
+    }
+}
+
 namespace {
 
 int gDigits = 17; // significant digits of the listing
 
-std::string Number(double v)
+std::string Listed(double v)
 {
-    char text[40];
-    std::snprintf(text, sizeof(text), "%.*g", gDigits, v);
-    return text;
+    return Number(v, gDigits);
 }
 
 // A text that may be null (a null text would stop the listing's stream).
@@ -89,7 +108,7 @@ void ListProperties(std::ostream& out, KObject* object, const char* skip = "")
         {
             double v[4] = {0, 0, 0, 0};
             p->GetData(v, 0, nullptr, nullptr);
-            out << Number(v[0]) << "," << Number(v[1]) << "," << Number(v[2]) << "," << Number(v[3]);
+            out << Listed(v[0]) << "," << Listed(v[1]) << "," << Listed(v[2]) << "," << Listed(v[3]);
             break;
         }
         case kPropertyTypeInt:
@@ -102,7 +121,7 @@ void ListProperties(std::ostream& out, KObject* object, const char* skip = "")
             break;
         }
         case kPropertyTypeFloat:
-        case kPropertyTypeDouble: out << Number(p->AsDouble()); break;
+        case kPropertyTypeDouble: out << Listed(p->AsDouble()); break;
         case kPropertyTypeTime:
         {
             KTime t;
@@ -124,16 +143,9 @@ void ListCurveNode(std::ostream& out, KFCurveNode* node, int depth)
     out << std::string(static_cast<size_t>(depth) * 2, ' ') << "channel " << node->GetName();
     if (KFCurve* curve = node->FCurveGet())
     {
-        out << " default " << Number(curve->GetValue()) << " extrap " << curve->GetPreExtrapolation() << "/"
+        out << " default " << Listed(curve->GetValue()) << " extrap " << curve->GetPreExtrapolation() << "/"
             << curve->GetPostExtrapolation() << " keys " << curve->KeyGetCount();
-        for (int k = 0; k < curve->KeyGetCount(); ++k)
-        {
-            KFCurveKey key = curve->KeyGet(k);
-            out << " [" << key.GetTime().Get() << " " << Number(key.GetValue()) << " f" << key.GetFlags();
-            for (int slot = 0; slot < 4; ++slot)
-                out << " " << Number(key.GetDataFloat(static_cast<EKFCurveDataIndex>(slot)));
-            out << "]";
-        }
+        ListKeys(out, *curve, gDigits);
     }
     out << "\n";
     if (KFCurveNode* warp = node->TimeWarpGet())
@@ -160,7 +172,7 @@ void ListUserProperties(std::ostream& out, KQoxObject& object)
     {
         KQoxUserProperty* p = object.GetProperty(i);
         out << "  user " << p->GetName().ToChars() << " " << p->GetPropertyType() << " label "
-            << p->GetLabel(false).ToChars() << " limits " << Number(p->GetMinLimit()) << " " << Number(p->GetMaxLimit())
+            << p->GetLabel(false).ToChars() << " limits " << Listed(p->GetMinLimit()) << " " << Listed(p->GetMaxLimit())
             << " anim " << p->GetFlag(KQoxUserProperty::eANIMATABLE) << "\n";
     }
 }
@@ -170,7 +182,7 @@ void ListDoubles(std::ostream& out, const KArrayTemplate<T>& items, int width)
 {
     const double* values = reinterpret_cast<const double*>(items.GetArray());
     for (int i = 0; i < items.GetCount() * width; ++i)
-        out << " " << Number(values[i]);
+        out << " " << Listed(values[i]);
 }
 
 void ListSurface(std::ostream& out, KQoxGeometry& geometry)
@@ -182,10 +194,10 @@ void ListSurface(std::ostream& out, KQoxGeometry& geometry)
             << nurb->GetNurbUType() << " " << nurb->GetNurbVType() << " mode " << nurb->GetSurfaceMode() << " flip "
             << nurb->GetApplyFlipUV() << nurb->GetApplyFlipLinks() << "\n  knots";
         for (int i = 0; i < nurb->GetUKnotVectorSize(); ++i)
-            out << " " << Number(nurb->GetUKnotVector()[i]);
+            out << " " << Listed(nurb->GetUKnotVector()[i]);
         out << " |";
         for (int i = 0; i < nurb->GetVKnotVectorSize(); ++i)
-            out << " " << Number(nurb->GetVKnotVector()[i]);
+            out << " " << Listed(nurb->GetVKnotVector()[i]);
         out << "\n  multiplicities";
         for (int i = 0; i < nurb->GetUCount(); ++i)
             out << " " << nurb->GetUMultiplicityVector()[i];
@@ -229,14 +241,14 @@ void ListMesh(std::ostream& out, KQoxGeometry& geometry)
             << (link->GetAssociateModel() ? link->GetAssociateModel()->GetName() : "-") << " mode "
             << link->GetLinkMode() << " " << link->GetUserDataID().ToChars() << "=" << link->GetUserData().ToChars();
         for (int k = 0; k < link->GetControlPointIndicesCount(); ++k)
-            out << " " << link->GetControlPointIndices()[k] << ":" << Number(link->GetControlPointWeights()[k]);
+            out << " " << link->GetControlPointIndices()[k] << ":" << Listed(link->GetControlPointWeights()[k]);
         // Every transform. Values within 1e-12 of zero list as 0, and the
         // W components are not listed: clusters keep transforms as
         // matrices, whose decomposition leaves residues and sets no W.
         auto vector = [&out](const char* name, const KQoxVector4& v) {
             out << " " << name;
             for (int k = 0; k < 3; ++k)
-                out << " " << Number(std::fabs(v[k]) < 1e-12 ? 0.0 : v[k]);
+                out << " " << Listed(std::fabs(v[k]) < 1e-12 ? 0.0 : v[k]);
         };
         vector("t", link->GetTransformT(t));
         vector("r", link->GetTransformR(r));
@@ -297,12 +309,12 @@ void ListCameraFields(std::ostream& out, KQoxCamera& camera)
 {
     KQoxVector4 up = camera.GetUpVector(), interest = camera.GetDefaultCameraInterestPosition();
     KQoxColor audio = camera.GetAudioColor();
-    out << "  camera up " << Number(up[0]) << " " << Number(up[1]) << " " << Number(up[2]) << " " << Number(up[3])
-        << " interest " << Number(interest[0]) << " " << Number(interest[1]) << " " << Number(interest[2]) << " "
-        << Number(interest[3]) << " background " << Text(camera.GetBackgroundMediaName()) << "|"
+    out << "  camera up " << Listed(up[0]) << " " << Listed(up[1]) << " " << Listed(up[2]) << " " << Listed(up[3])
+        << " interest " << Listed(interest[0]) << " " << Listed(interest[1]) << " " << Listed(interest[2]) << " "
+        << Listed(interest[3]) << " background " << Text(camera.GetBackgroundMediaName()) << "|"
         << Text(camera.GetBackgroundFileName()) << " flags " << camera.GetShowInfoOnMoving()
-        << camera.GetDisplaySafeAreaOnRender() << camera.GetShowAudio() << " audio " << Number(audio.mRed) << " "
-        << Number(audio.mGreen) << " " << Number(audio.mBlue) << " " << Number(audio.mAlpha) << " rendering "
+        << camera.GetDisplaySafeAreaOnRender() << camera.GetShowAudio() << " audio " << Listed(audio.mRed) << " "
+        << Listed(audio.mGreen) << " " << Listed(audio.mBlue) << " " << Listed(audio.mAlpha) << " rendering "
         << camera.GetAntialiasingMethod() << " " << camera.GetSamplingType() << "\n";
 }
 
@@ -360,10 +372,10 @@ void ListTargets(std::ostream& out, KQoxNode& node)
     out << "  target " << (node.GetTarget() ? node.GetTarget()->GetName() : "-") << " up "
         << (node.GetTargetUp() ? node.GetTargetUp()->GetName() : "-") << " post";
     for (int k = 0; k < 4; ++k)
-        out << " " << Number(post[k]);
+        out << " " << Listed(post[k]);
     out << " upvector";
     for (int k = 0; k < 4; ++k)
-        out << " " << Number(up[k]);
+        out << " " << Listed(up[k]);
     out << "\n";
 }
 
@@ -925,7 +937,7 @@ std::string ListScene(KQoxSdkManager& manager, KQoxScene& source, int digits)
         {
             out << "  " << pose->GetNodeName(i).ToChars() << " local " << pose->IsLocalMatrix(i);
             for (int k = 0; k < 16; ++k)
-                out << " " << Number(static_cast<const double*>(pose->GetMatrix(i))[k]);
+                out << " " << Listed(static_cast<const double*>(pose->GetMatrix(i))[k]);
             out << "\n";
         }
     }
@@ -941,9 +953,9 @@ std::string ListScene(KQoxSdkManager& manager, KQoxScene& source, int digits)
         out << "texture " << texture->GetName() << " " << texture->GetFileName() << " "
             << texture->GetRelativeFileName() << " " << texture->GetMediaName() << " crop "
             << texture->GetCroppingLeft() << texture->GetCroppingTop() << texture->GetCroppingRight()
-            << texture->GetCroppingBottom() << " uv " << Number(texture->GetUVTranslation()[0]) << " "
-            << Number(texture->GetUVTranslation()[1]) << " " << Number(texture->GetUVScaling()[0]) << " "
-            << Number(texture->GetUVScaling()[1]) << " mapping " << texture->GetMappingType() << " "
+            << texture->GetCroppingBottom() << " uv " << Listed(texture->GetUVTranslation()[0]) << " "
+            << Listed(texture->GetUVTranslation()[1]) << " " << Listed(texture->GetUVScaling()[0]) << " "
+            << Listed(texture->GetUVScaling()[1]) << " mapping " << texture->GetMappingType() << " "
             << texture->GetPlanarMappingNormal() << " alpha " << texture->GetAlphaSource() << "\n";
         ListUserProperties(out, *texture);
         ListProperties(out, texture->GetPropertyHandler());
@@ -964,12 +976,12 @@ std::string ListScene(KQoxSdkManager& manager, KQoxScene& source, int digits)
         ListThumbnail(out, info->GetSceneThumbnail());
     }
     KQoxGlobalLightSettings& light = scene.mLightSettings;
-    out << "light " << Number(light.GetAmbientColor().mRed) << " " << Number(light.GetAmbientColor().mBlue) << " fog "
-        << light.GetFogEnable() << " " << light.GetFogMode() << " " << Number(light.GetFogDensity()) << " "
-        << Number(light.GetFogStart()) << " " << Number(light.GetFogEnd()) << " shadow " << light.GetShadowEnable()
-        << " " << Number(light.GetShadowIntensity()) << " planes " << light.GetShadowPlaneCount() << "\n";
+    out << "light " << Listed(light.GetAmbientColor().mRed) << " " << Listed(light.GetAmbientColor().mBlue) << " fog "
+        << light.GetFogEnable() << " " << light.GetFogMode() << " " << Listed(light.GetFogDensity()) << " "
+        << Listed(light.GetFogStart()) << " " << Listed(light.GetFogEnd()) << " shadow " << light.GetShadowEnable()
+        << " " << Listed(light.GetShadowIntensity()) << " planes " << light.GetShadowPlaneCount() << "\n";
     for (int i = 0; i < light.GetShadowPlaneCount(); ++i)
-        out << "  plane " << light.GetShadowPlane(i)->mEnable << " " << Number(light.GetShadowPlane(i)->mOrigin[2])
+        out << "  plane " << light.GetShadowPlane(i)->mEnable << " " << Listed(light.GetShadowPlane(i)->mOrigin[2])
             << "\n";
     KQoxGlobalTimeSettings& time = scene.mTimeSettings;
     out << "time " << time.GetTimeMode() << " " << time.GetTimeProtocol() << " " << time.GetSnapOnFrameMode()
@@ -1006,7 +1018,7 @@ std::string ListScene(KQoxSdkManager& manager, KQoxScene& source, int digits)
         out << "character " << character->GetName() << "\n ";
         KQoxFilterSet* filterSet = character->GetFilterSet();
         for (int i = 0; i < KQoxFilterSet::GetParameterCount(); ++i)
-            out << " " << filterSet->GetParameterMode(i) << ":" << Number(filterSet->GetParameterValue(i));
+            out << " " << filterSet->GetParameterMode(i) << ":" << Listed(filterSet->GetParameterValue(i));
         out << "\n";
         ListProperties(out, character->GetPropertyHandler());
         for (int id = 0; id < kCharacterNodeIdCount; ++id)
@@ -1018,7 +1030,7 @@ std::string ListScene(KQoxSdkManager& manager, KQoxScene& source, int digits)
                 << link.mTemplateName.ToChars();
             for (const KQoxVector4* v : {&link.mOffsetT, &link.mOffsetR, &link.mOffsetS})
                 for (int k = 0; k < 4; ++k)
-                    out << " " << Number((*v)[k]);
+                    out << " " << Listed((*v)[k]);
             out << "\n";
         }
         ListControlSet(out, *character->GetControlSet());
@@ -1085,6 +1097,100 @@ bool Import(KQoxSdkManager& manager, KQoxScene& scene, const std::string& name)
     const bool ok = importer.Initialize(name.c_str()) && importer.Import(scene);
     EXPECT_TRUE(ok) << importer.GetLastErrorString();
     return ok;
+}
+
+Block BlockAt(const std::string& text, size_t from, const std::string& head, size_t limit)
+{
+    const size_t begin = text.find(head, from);
+    if (begin == std::string::npos)
+        return {std::string::npos, std::string::npos};
+    const size_t end = std::min(limit, text.size());
+    size_t at = text.find('{', begin);
+    int depth = 0;
+    for (; at < end; ++at)
+    {
+        if (text[at] == '{')
+            ++depth;
+        else if (text[at] == '}' && --depth == 0)
+            break;
+    }
+    return {begin, at + 1};
+}
+
+void SwapBlocks(std::string& text, Block first, Block second)
+{
+    const std::string firstText = text.substr(first.first, first.second - first.first);
+    const std::string secondText = text.substr(second.first, second.second - second.first);
+    text.replace(second.first, secondText.size(), firstText);
+    text.replace(first.first, firstText.size(), secondText);
+}
+
+bool ReplaceIn(std::string& text, Block block, const std::string& from, const std::string& to)
+{
+    const size_t at = text.find(from, block.first);
+    if (block.first == std::string::npos || at == std::string::npos || at + from.size() > block.second)
+        return false;
+    text.replace(at, from.size(), to);
+    return true;
+}
+
+void ImportReporting(KQoxSdkManager& manager, KQoxScene& scene, const std::string& name, ReadOutcome& out)
+{
+    KQoxImporter importer(manager);
+    out.mRead = importer.Initialize(name.c_str()) && importer.Import(scene);
+    out.mErrorID = importer.GetLastErrorID();
+    out.mError = importer.GetLastErrorString();
+}
+
+void ExpectSameOutcome(const ReadOutcome& expected, const ReadOutcome& actual)
+{
+    EXPECT_EQ(expected.mRead, actual.mRead);
+    EXPECT_EQ(expected.mErrorID, actual.mErrorID);
+    EXPECT_EQ(expected.mError, actual.mError);
+    EXPECT_EQ(expected.mListing, actual.mListing);
+    // Not EXPECT_EQ: a differing file would print megabytes.
+    EXPECT_TRUE(expected.mWritten == actual.mWritten);
+}
+
+bool Unchanged(std::string&)
+{
+    return true;
+}
+
+void ForEachEdit(const std::string& text, const TextEdit* edits, size_t count, const std::string& edited,
+                 const std::function<void(size_t)>& check)
+{
+    for (size_t i = 0; i < count && !::testing::Test::HasFatalFailure(); ++i)
+    {
+        SCOPED_TRACE(edits[i].mName);
+        std::string changed = text;
+        ASSERT_TRUE(edits[i].mEdit(changed));
+        ASSERT_TRUE(qoxtest::WriteFile(edited, changed));
+        check(i);
+    }
+}
+
+void ForEachDamage(const std::string& bytes, size_t begin, size_t end, const std::string& damaged,
+                   const std::function<bool(size_t at, int kind)>& tried, const std::function<void()>& check)
+{
+    for (size_t at = begin; at < end && !::testing::Test::HasFatalFailure(); ++at)
+    {
+        SCOPED_TRACE(at);
+        for (int kind = 0; kind < 3 && !::testing::Test::HasFatalFailure(); ++kind)
+        {
+            if (!tried(at, kind))
+                continue;
+            std::string changed = bytes;
+            if (kind == 0)
+                changed[at] = static_cast<char>(changed[at] ^ 0xFF);
+            else if (kind == 1)
+                changed[at] = static_cast<char>(changed[at] + 1);
+            else
+                changed.resize(at);
+            ASSERT_TRUE(qoxtest::WriteFile(damaged, changed));
+            check();
+        }
+    }
 }
 
 } // namespace fileiotest

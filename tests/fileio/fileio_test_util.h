@@ -5,7 +5,13 @@
 // carries, and a listing of everything a scene holds (every object, property,
 // key and connection) so two scenes compare as two texts.
 
+#include <cstddef>
+#include <functional>
+#include <iosfwd>
 #include <string>
+#include <utility>
+
+class KFCurve;
 
 namespace qoxsdk_600 {
 class KQoxScene;
@@ -49,6 +55,68 @@ std::string ManagerCounts(qoxsdk_600::KQoxSdkManager& manager);
 bool Export(qoxsdk_600::KQoxSdkManager& manager, qoxsdk_600::KQoxScene& scene, const std::string& name, int format);
 // Imports the file name into scene, expecting success; whether it succeeded.
 bool Import(qoxsdk_600::KQoxSdkManager& manager, qoxsdk_600::KQoxScene& scene, const std::string& name);
+
+// value with digits significant digits ("%.*g").
+std::string Number(double value, int digits = 17);
+
+// Every key of curve: " [time value fflags data0 data1 data2 data3]" each.
+void ListKeys(std::ostream& out, KFCurve& curve, int digits = 17);
+
+// Text blocks of an ASCII file, as [begin, end) offsets.
+using Block = std::pair<size_t, size_t>;
+
+// The block that begins with head at or after from, its braces matched no
+// further than limit; {npos, npos} when head is absent.
+Block BlockAt(const std::string& text, size_t from, const std::string& head, size_t limit = std::string::npos);
+
+// Puts the text of each of two blocks, first before second, where the other
+// stood.
+void SwapBlocks(std::string& text, Block first, Block second);
+
+// Replaces the first from in block by to; false when absent.
+bool ReplaceIn(std::string& text, Block block, const std::string& from, const std::string& to);
+
+// What importing a file gives: whether it was read, the importer's error,
+// the scene listed and the file written again from it.
+struct ReadOutcome
+{
+    bool mRead = false;
+    int mErrorID = -1;
+    std::string mError;
+    std::string mListing;
+    std::string mWritten;
+};
+
+// Imports name into scene, keeping in out whether it was read and the
+// importer's last error.
+void ImportReporting(qoxsdk_600::KQoxSdkManager& manager, qoxsdk_600::KQoxScene& scene, const std::string& name,
+                     ReadOutcome& out);
+
+// Expects every field of the two outcomes equal.
+void ExpectSameOutcome(const ReadOutcome& expected, const ReadOutcome& actual);
+
+// An edit of a file's text; false when it found nothing to edit.
+struct TextEdit
+{
+    const char* mName;
+    bool (*mEdit)(std::string& text);
+};
+
+// The edit that leaves the text as it is.
+bool Unchanged(std::string& text);
+
+// Each of the count edits applied to a copy of text, written to the file
+// edited, then check(index of the edit) run; stops at the first fatal
+// failure.
+void ForEachEdit(const std::string& text, const TextEdit* edits, size_t count, const std::string& edited,
+                 const std::function<void(size_t)>& check);
+
+// Damages bytes at each offset in [begin, end) three ways (kind 0: the byte
+// flipped, 1: the byte raised by one, 2: the bytes cut there) where
+// tried(at, kind) allows, writes each to the file damaged, then runs
+// check(); stops at the first fatal failure.
+void ForEachDamage(const std::string& bytes, size_t begin, size_t end, const std::string& damaged,
+                   const std::function<bool(size_t at, int kind)>& tried, const std::function<void()>& check);
 
 } // namespace fileiotest
 

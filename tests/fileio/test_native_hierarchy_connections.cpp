@@ -11,6 +11,7 @@
 #include "base/kqox.h"
 #include "common/qox_test_common.h"
 #include "fileio/kqoximporter.h"
+#include "fileio_test_util.h"
 #include "scene/kqoxnode.h"
 #include "scene/kqoxscene.h"
 #include "scene/kqoxsdkmanager.h"
@@ -84,9 +85,7 @@ TEST(NativeHierarchy, ChildrenFollowNodeOrderWhateverTheConnectionOrder)
         ASSERT_TRUE(WriteHierarchy(name, 7, {{4, 2}, {3, 1}, {2, 0}, {1, 0}, {0, -1}}, ascii));
         KQoxSdkManager manager;
         KQoxScene scene(manager);
-        KQoxImporter importer(manager);
-        ASSERT_TRUE(importer.Initialize(name.c_str()));
-        ASSERT_TRUE(importer.Import(scene));
+        ASSERT_TRUE(fileiotest::Import(manager, scene, name));
         EXPECT_EQ(RootTree(scene), "N0(N1(N3) N2(N4)) N5 N6");
         EXPECT_EQ(scene.GetRootNode()->GetChildCount(true), 7);
     }
@@ -143,9 +142,7 @@ TEST(NativeHierarchy, HundredThousandNodesWideOrDeep)
         ASSERT_TRUE(WriteHierarchy(name, count, links));
         KQoxSdkManager manager;
         KQoxScene scene(manager);
-        KQoxImporter importer(manager);
-        ASSERT_TRUE(importer.Initialize(name.c_str()));
-        ASSERT_TRUE(importer.Import(scene));
+        ASSERT_TRUE(fileiotest::Import(manager, scene, name));
         KQoxNode* root = scene.GetRootNode();
         EXPECT_EQ(root->GetChildCount(true), count);
         KQoxNode* node = root;

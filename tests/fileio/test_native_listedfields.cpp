@@ -7,6 +7,7 @@
 
 #include <cfloat>
 #include <cmath>
+#include <iterator>
 #include <limits>
 #include <sstream>
 #include <string>
@@ -26,8 +27,14 @@
 #include "scene/kqoxtakenode.h"
 
 using namespace qoxsdk_600;
+using fileiotest::BlockAt;
 using fileiotest::Export;
+using fileiotest::ListKeys;
 using fileiotest::ListScene;
+using fileiotest::Number;
+using fileiotest::ReplaceIn;
+using fileiotest::SwapBlocks;
+using fileiotest::TextEdit;
 using kfcurve_detail::ListFields;
 using qoxtest::ReadFile;
 using qoxtest::TempDir;
@@ -92,14 +99,6 @@ void BuildNodes(KQoxSdkManager& manager, KQoxScene& scene)
     curve->KeySet(k, KTime(1539538600LL), 4.0f, KFCURVE_INTERPOLATION_CONSTANT);
 }
 
-std::string Number(double value)
-{
-    std::ostringstream out;
-    out.precision(17);
-    out << value;
-    return out.str();
-}
-
 // Everything reading may set in a channel tree, layers and warps included.
 void ListChannel(std::ostream& out, KFCurveNode* node, int depth)
 {
@@ -113,14 +112,7 @@ void ListChannel(std::ostream& out, KFCurveNode* node, int depth)
             << "," << Number(color[2]) << " update " << curve->GetUpdateId() << " extrap "
             << curve->GetPreExtrapolation() << "," << curve->GetPreExtrapolationCount() << ","
             << curve->GetPostExtrapolation() << "," << curve->GetPostExtrapolationCount() << " keys";
-        for (int k = 0; k < curve->KeyGetCount(); ++k)
-        {
-            const KFCurveKey key = curve->KeyGet(k);
-            out << " [" << key.GetTime().Get() << " " << Number(key.GetValue()) << " f" << key.GetFlags();
-            for (int slot = 0; slot < 4; ++slot)
-                out << " " << Number(key.GetDataFloat(static_cast<EKFCurveDataIndex>(slot)));
-            out << "]";
-        }
+        ListKeys(out, *curve);
     }
     out << "\n";
     if (KFCurveNode* warp = node->TimeWarpGet())
@@ -131,14 +123,10 @@ void ListChannel(std::ostream& out, KFCurveNode* node, int depth)
         ListChannel(out, node->Get(i), depth + 1);
 }
 
-struct Outcome
+// What reading a file gives, and the take channels of the root's children.
+struct Outcome : fileiotest::ReadOutcome
 {
-    bool mRead = false;
-    int mErrorID = -1;
-    std::string mError;
     std::string mChannels;
-    std::string mListing;
-    std::string mWritten;
 };
 
 Outcome Read(const std::string& name, const std::string& again, bool listed, int format)
@@ -147,12 +135,7 @@ Outcome Read(const std::string& name, const std::string& again, bool listed, int
     Outcome out;
     KQoxSdkManager manager;
     KQoxScene scene(manager);
-    {
-        KQoxImporter importer(manager);
-        out.mRead = importer.Initialize(name.c_str()) && importer.Import(scene);
-        out.mErrorID = importer.GetLastErrorID();
-        out.mError = importer.GetLastErrorString();
-    }
+    fileiotest::ImportReporting(manager, scene, name, out);
     ListFields::sSkipAbsent = true;
     if (!out.mRead)
         return out;
@@ -177,57 +160,14 @@ Outcome Read(const std::string& name, const std::string& again, bool listed, int
 
 void ExpectSame(const Outcome& listed, const Outcome& asked)
 {
-    EXPECT_EQ(asked.mRead, listed.mRead);
-    EXPECT_EQ(asked.mErrorID, listed.mErrorID);
-    EXPECT_EQ(asked.mError, listed.mError);
+    fileiotest::ExpectSameOutcome(asked, listed);
     EXPECT_EQ(asked.mChannels, listed.mChannels);
-    EXPECT_EQ(asked.mListing, listed.mListing);
-    EXPECT_TRUE(asked.mWritten == listed.mWritten);
-}
-
-// The block that begins with head at or after from: [begin, end).
-std::pair<size_t, size_t> BlockAt(const std::string& text, size_t from, const std::string& head)
-{
-    const size_t begin = text.find(head, from);
-    if (begin == std::string::npos)
-        return {std::string::npos, std::string::npos};
-    size_t at = text.find('{', begin);
-    int depth = 0;
-    for (; at < text.size(); ++at)
-    {
-        if (text[at] == '{')
-            ++depth;
-        else if (text[at] == '}' && --depth == 0)
-            break;
-    }
-    return {begin, at + 1};
 }
 
 // The animation block of the named node.
-std::pair<size_t, size_t> AnimationOf(const std::string& text, const std::string& node)
+fileiotest::Block AnimationOf(const std::string& text, const std::string& node)
 {
     return BlockAt(text, text.find("[Animation]"), "Model: \"Model::" + node + "\"");
-}
-
-// Replaces the first from in the block by to; false when absent.
-bool ReplaceIn(std::string& text, std::pair<size_t, size_t> block, const std::string& from, const std::string& to)
-{
-    const size_t at = text.find(from, block.first);
-    if (block.first == std::string::npos || at == std::string::npos || at + from.size() > block.second)
-        return false;
-    text.replace(at, from.size(), to);
-    return true;
-}
-
-struct Variant
-{
-    const char* mName;
-    bool (*mEdit)(std::string& text);
-};
-
-bool Unchanged(std::string&)
-{
-    return true;
 }
 
 bool Reordered(std::string& text)
@@ -235,17 +175,11 @@ bool Reordered(std::string& text)
     const auto block = AnimationOf(text, "n0");
     const auto t = BlockAt(text, block.first, "Channel: \"T\" {");
     const auto s = BlockAt(text, block.first, "Channel: \"S\" {");
-    const std::string tText = text.substr(t.first, t.second - t.first);
-    const std::string sText = text.substr(s.first, s.second - s.first);
-    text.replace(s.first, sText.size(), tText);
-    text.replace(t.first, tText.size(), sText);
+    SwapBlocks(text, t, s);
     const auto again = AnimationOf(text, "n3");
     const auto x = BlockAt(text, again.first, "Channel: \"X\" {");
     const auto z = BlockAt(text, x.first, "Channel: \"Z\" {");
-    const std::string xText = text.substr(x.first, x.second - x.first);
-    const std::string zText = text.substr(z.first, z.second - z.first);
-    text.replace(z.first, zText.size(), xText);
-    text.replace(x.first, xText.size(), zText);
+    SwapBlocks(text, x, z);
     return s.first > t.first && z.first > x.first;
 }
 
@@ -306,8 +240,8 @@ bool Unbalanced(std::string& text)
     return ReplaceIn(text, AnimationOf(text, "n3"), "LayerType: 3\n", "LayerType: 3\n{\n");
 }
 
-const Variant kVariants[] = {
-    {"unchanged", Unchanged},
+const TextEdit kVariants[] = {
+    {"unchanged", fileiotest::Unchanged},
     {"reordered", Reordered},
     {"extra and missing channels", ExtraAndMissing},
     {"odd fields", OddFields},
@@ -330,20 +264,15 @@ TEST(NativeListedFields, EveryShapeReadsAsTheLongWay)
     const std::string text = ReadFile(name);
     ASSERT_NE(std::string::npos, text.find("TimeWarpID"));
     const std::string edited = dir.File("edited.qox"), again = dir.File("again.qox");
-    for (const Variant& variant : kVariants)
-    {
-        SCOPED_TRACE(variant.mName);
-        std::string changed = text;
-        ASSERT_TRUE(variant.mEdit(changed));
-        ASSERT_TRUE(WriteFile(edited, changed));
+    fileiotest::ForEachEdit(text, kVariants, std::size(kVariants), edited, [&](size_t variant) {
         const Outcome listed = Read(edited, again, true, eEXPORT_QOX_ASCII);
         const Outcome asked = Read(edited, again, false, eEXPORT_QOX_ASCII);
         ExpectSame(listed, asked);
-        if (&variant == &kVariants[0])
+        if (variant == 0)
         {
             ASSERT_TRUE(listed.mRead);
         }
-    }
+    });
 }
 
 TEST(NativeListedFields, EveryFormReadsAsTheLongWay)
@@ -382,28 +311,18 @@ TEST(NativeListedFields, DamagedTakesFailAsTheLongWay)
     const size_t end = bytes.find("Model::n1", begin);
     ASSERT_NE(std::string::npos, end);
     int failed = 0;
-    for (size_t at = begin; at < end; ++at)
-    {
-        SCOPED_TRACE(at);
-        for (int kind = 0; kind < 3; ++kind)
-        {
+    fileiotest::ForEachDamage(
+        bytes, begin, end, damaged,
+        [](size_t at, int kind) {
             // Every byte flipped; added to and cut at fewer, to keep the
             // case short.
-            if ((kind == 1 && at % 3 != 0) || (kind == 2 && at % 8 != 0))
-                continue;
-            std::string changed = bytes;
-            if (kind == 0)
-                changed[at] = static_cast<char>(changed[at] ^ 0xFF);
-            else if (kind == 1)
-                changed[at] = static_cast<char>(changed[at] + 1);
-            else
-                changed.resize(at);
-            ASSERT_TRUE(WriteFile(damaged, changed));
+            return !((kind == 1 && at % 3 != 0) || (kind == 2 && at % 8 != 0));
+        },
+        [&] {
             const Outcome listed = Read(damaged, again, true, eEXPORT_QOX_BINARY);
             const Outcome asked = Read(damaged, again, false, eEXPORT_QOX_BINARY);
             ExpectSame(listed, asked);
             failed += listed.mRead ? 0 : 1;
-        }
-    }
+        });
     EXPECT_GT(failed, 0);
 }

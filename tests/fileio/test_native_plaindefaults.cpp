@@ -7,6 +7,7 @@
 
 #include <cfloat>
 #include <cstdio>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -25,8 +26,13 @@
 #include "scene/kqoxtakenode.h"
 
 using namespace qoxsdk_600;
+using fileiotest::Block;
+using fileiotest::BlockAt;
 using fileiotest::Export;
 using fileiotest::ListScene;
+using fileiotest::ReplaceIn;
+using fileiotest::SwapBlocks;
+using fileiotest::TextEdit;
 using qoxtest::ReadFile;
 using qoxtest::TempDir;
 using qoxtest::WriteFile;
@@ -59,15 +65,10 @@ void BuildNodes(KQoxSdkManager& manager, KQoxScene& scene)
     root->AddChild(camera);
 }
 
-// What reading a file gives: whether it was read, the importer's error, the
-// scene listed and the file written again from it.
-struct Outcome
+// What reading a file gives, and which children of the root have their
+// Default take owed.
+struct Outcome : fileiotest::ReadOutcome
 {
-    bool mRead = false;
-    int mErrorID = -1;
-    std::string mError;
-    std::string mListing;
-    std::string mWritten;
     std::vector<bool> mPending;
 };
 
@@ -77,12 +78,7 @@ Outcome ReadBothWays(const std::string& name, const std::string& again, bool pla
     Outcome out;
     KQoxSdkManager manager;
     KQoxScene scene(manager);
-    {
-        KQoxImporter importer(manager);
-        out.mRead = importer.Initialize(name.c_str()) && importer.Import(scene);
-        out.mErrorID = importer.GetLastErrorID();
-        out.mError = importer.GetLastErrorString();
-    }
+    fileiotest::ImportReporting(manager, scene, name, out);
     KQoxRead6::sPlainDefaults = true;
     if (!out.mRead)
         return out;
@@ -97,81 +93,31 @@ Outcome ReadBothWays(const std::string& name, const std::string& again, bool pla
 
 void ExpectSame(const Outcome& fast, const Outcome& slow)
 {
-    EXPECT_EQ(slow.mRead, fast.mRead);
-    EXPECT_EQ(slow.mErrorID, fast.mErrorID);
-    EXPECT_EQ(slow.mError, fast.mError);
+    fileiotest::ExpectSameOutcome(slow, fast);
     EXPECT_EQ(slow.mPending, fast.mPending);
-    EXPECT_EQ(slow.mListing, fast.mListing);
-    EXPECT_TRUE(slow.mWritten == fast.mWritten);
 }
 
-// The Defaults block of the named node in an ASCII file: [begin, end).
-std::pair<size_t, size_t> DefaultsOf(const std::string& text, const std::string& node)
+// The Defaults block of the named node in an ASCII file.
+Block DefaultsOf(const std::string& text, const std::string& node)
 {
-    const size_t model = text.find("Model::" + node + "\"");
-    const size_t begin = text.find("Defaults:", model);
-    size_t at = text.find('{', begin);
-    int depth = 0;
-    for (; at < text.size(); ++at)
-    {
-        if (text[at] == '{')
-            ++depth;
-        else if (text[at] == '}' && --depth == 0)
-            break;
-    }
-    return {begin, at + 1};
+    return BlockAt(text, text.find("Model::" + node + "\""), "Defaults:");
 }
 
-// Replaces the first from in [begin, end) of text by to; false when absent.
-bool ReplaceIn(std::string& text, std::pair<size_t, size_t> block, const std::string& from, const std::string& to)
+// The channel block that begins with head in block.
+Block ChannelIn(const std::string& text, Block block, const std::string& head)
 {
-    const size_t at = text.find(from, block.first);
-    if (at == std::string::npos || at + from.size() > block.second)
-        return false;
-    text.replace(at, from.size(), to);
-    return true;
-}
-
-// The channel block that begins with head in [begin, end): its extent.
-std::pair<size_t, size_t> ChannelIn(const std::string& text, std::pair<size_t, size_t> block, const std::string& head)
-{
-    const size_t begin = text.find(head, block.first);
-    size_t at = text.find('{', begin);
-    int depth = 0;
-    for (; at < block.second; ++at)
-    {
-        if (text[at] == '{')
-            ++depth;
-        else if (text[at] == '}' && --depth == 0)
-            break;
-    }
-    return {begin, at + 1};
+    return BlockAt(text, block.first, head, block.second);
 }
 
 const char kTranslation[] = "Channel: \"T\" {";
 const char kRotation[] = "Channel: \"R\" {";
-
-struct Variant
-{
-    const char* mName;
-    // Edits the text of the file; false when the edit found nothing to edit.
-    bool (*mEdit)(std::string& text);
-};
-
-bool Unchanged(std::string&)
-{
-    return true;
-}
 
 bool SwapTranslationAndRotation(std::string& text)
 {
     const auto block = DefaultsOf(text, "plain2");
     const auto t = ChannelIn(text, block, kTranslation);
     const auto r = ChannelIn(text, block, kRotation);
-    const std::string tText = text.substr(t.first, t.second - t.first);
-    const std::string rText = text.substr(r.first, r.second - r.first);
-    text.replace(r.first, rText.size(), tText);
-    text.replace(t.first, tText.size(), rText);
+    SwapBlocks(text, t, r);
     return r.first > t.first;
 }
 
@@ -259,8 +205,8 @@ bool Unbalanced(std::string& text)
     return ReplaceIn(text, DefaultsOf(text, "plain2"), "Default: 2.25\n", "Default: 2.25\n{\n");
 }
 
-const Variant kVariants[] = {
-    {"unchanged", Unchanged},
+const TextEdit kVariants[] = {
+    {"unchanged", fileiotest::Unchanged},
     {"swapped", SwapTranslationAndRotation},
     {"other values", OtherValues},
     {"other values, no property", OtherValuesNoProperty},
@@ -287,23 +233,16 @@ TEST(NativePlainDefaults, EveryShapeReadsAsTheLongWay)
     ASSERT_TRUE(Export(manager, scene, name, eEXPORT_QOX_ASCII));
     const std::string text = ReadFile(name);
     const std::string edited = dir.File("edited.qox"), again = dir.File("again.qox");
-    Outcome unchanged;
-    for (const Variant& variant : kVariants)
-    {
-        SCOPED_TRACE(variant.mName);
-        std::string changed = text;
-        ASSERT_TRUE(variant.mEdit(changed));
-        ASSERT_TRUE(WriteFile(edited, changed));
+    fileiotest::ForEachEdit(text, kVariants, std::size(kVariants), edited, [&](size_t variant) {
         const Outcome fast = ReadBothWays(edited, again, true, eEXPORT_QOX_ASCII);
         const Outcome slow = ReadBothWays(edited, again, false, eEXPORT_QOX_ASCII);
         ExpectSame(fast, slow);
-        if (&variant == &kVariants[0])
+        if (variant == 0)
         {
-            unchanged = fast;
             ASSERT_TRUE(fast.mRead);
             EXPECT_EQ((std::vector<bool>{true, true, true, true, false}), fast.mPending);
         }
-    }
+    });
 }
 
 TEST(NativePlainDefaults, OrderOfChannelsChangesNothing)
@@ -374,24 +313,13 @@ TEST(NativePlainDefaults, DamagedBlocksFailAsTheLongWay)
     const size_t end = bytes.find("Properties", begin);
     ASSERT_NE(std::string::npos, end);
     int failed = 0;
-    for (size_t at = begin - 13; at < end; ++at)
-    {
-        SCOPED_TRACE(at);
-        for (int kind = 0; kind < 3; ++kind)
-        {
-            std::string changed = bytes;
-            if (kind == 0)
-                changed[at] = static_cast<char>(changed[at] ^ 0xFF);
-            else if (kind == 1)
-                changed[at] = static_cast<char>(changed[at] + 1);
-            else
-                changed.resize(at);
-            ASSERT_TRUE(WriteFile(damaged, changed));
+    fileiotest::ForEachDamage(
+        bytes, begin - 13, end, damaged, [](size_t, int) { return true; },
+        [&] {
             const Outcome fast = ReadBothWays(damaged, again, true, eEXPORT_QOX_BINARY);
             const Outcome slow = ReadBothWays(damaged, again, false, eEXPORT_QOX_BINARY);
             ExpectSame(fast, slow);
             failed += fast.mRead ? 0 : 1;
-        }
-    }
+        });
     EXPECT_GT(failed, 0);
 }

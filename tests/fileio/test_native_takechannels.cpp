@@ -19,6 +19,7 @@
 #include "scene/kqoxtakenode.h"
 
 using namespace qoxsdk_600;
+using fileiotest::BlockAt;
 using fileiotest::Export;
 using fileiotest::ListScene;
 using qoxtest::ReadFile;
@@ -52,24 +53,6 @@ std::string WalkerFile(const std::string& dir)
     const std::string name = dir + "/walker.qox";
     EXPECT_TRUE(Export(manager, scene, name, eEXPORT_QOX_ASCII));
     return ReadFile(name);
-}
-
-// The channel block that begins with head at or after from: its extent.
-std::pair<size_t, size_t> ChannelAt(const std::string& text, size_t from, const std::string& head)
-{
-    const size_t begin = text.find(head, from);
-    if (begin == std::string::npos)
-        return {std::string::npos, std::string::npos};
-    size_t at = text.find('{', begin);
-    int depth = 0;
-    for (; at < text.size(); ++at)
-    {
-        if (text[at] == '{')
-            ++depth;
-        else if (text[at] == '}' && --depth == 0)
-            break;
-    }
-    return {begin, at + 1};
 }
 
 size_t AnimationOf(const std::string& text)
@@ -163,19 +146,13 @@ TEST(NativeTakeChannels, OrderOfTheFileChangesNothing)
     // "R" before "T", and "Z" before "X" in "T".
     std::string edited = text;
     const size_t model = AnimationOf(edited);
-    const auto t = ChannelAt(edited, model, "Channel: \"T\" {");
-    const auto r = ChannelAt(edited, model, "Channel: \"R\" {");
-    const std::string tText = edited.substr(t.first, t.second - t.first);
-    const std::string rText = edited.substr(r.first, r.second - r.first);
-    edited.replace(r.first, rText.size(), tText);
-    edited.replace(t.first, tText.size(), rText);
-    const auto t2 = ChannelAt(edited, model, "Channel: \"T\" {");
-    const auto x = ChannelAt(edited, t2.first, "Channel: \"X\" {");
-    const auto z = ChannelAt(edited, t2.first, "Channel: \"Z\" {");
-    const std::string xText = edited.substr(x.first, x.second - x.first);
-    const std::string zText = edited.substr(z.first, z.second - z.first);
-    edited.replace(z.first, zText.size(), xText);
-    edited.replace(x.first, xText.size(), zText);
+    const auto t = BlockAt(edited, model, "Channel: \"T\" {");
+    const auto r = BlockAt(edited, model, "Channel: \"R\" {");
+    fileiotest::SwapBlocks(edited, t, r);
+    const auto t2 = BlockAt(edited, model, "Channel: \"T\" {");
+    const auto x = BlockAt(edited, t2.first, "Channel: \"X\" {");
+    const auto z = BlockAt(edited, t2.first, "Channel: \"Z\" {");
+    fileiotest::SwapBlocks(edited, x, z);
     ASSERT_NE(text, edited);
     const Outcome out = ReadText(dir, edited);
     ASSERT_TRUE(out.mRead);
@@ -190,9 +167,9 @@ TEST(NativeTakeChannels, ChannelsLeftOutKeepTheirBuiltValues)
     const std::string text = WalkerFile(dir.Path());
     std::string edited = text;
     const size_t model = AnimationOf(edited);
-    const auto visibility = ChannelAt(edited, model, "Channel: \"Visibility\" {");
+    const auto visibility = BlockAt(edited, model, "Channel: \"Visibility\" {");
     edited.erase(visibility.first, visibility.second - visibility.first);
-    const auto s = ChannelAt(edited, model, "Channel: \"S\" {");
+    const auto s = BlockAt(edited, model, "Channel: \"S\" {");
     edited.erase(s.first, s.second - s.first);
     const Outcome out = ReadText(dir, edited);
     ASSERT_TRUE(out.mRead);
@@ -206,7 +183,7 @@ TEST(NativeTakeChannels, ValuesOfTheFileReplaceTheBuiltOnes)
     const std::string text = WalkerFile(dir.Path());
     std::string edited = text;
     const size_t model = AnimationOf(edited);
-    const auto t = ChannelAt(edited, model, "Channel: \"T\" {");
+    const auto t = BlockAt(edited, model, "Channel: \"T\" {");
     const size_t y = edited.find("Default: 2", t.first);
     ASSERT_LT(y, t.second);
     edited.replace(y, 10, "Default: -7.5");
@@ -225,11 +202,11 @@ TEST(NativeTakeChannels, ChannelsTheNodeDoesNotBuildAreKeptBesideItsOwn)
     const size_t model = AnimationOf(edited);
     // Under a channel without a curve ("Transform", "T"): kept after the
     // built ones; under a curve's channel ("Visibility"): dropped.
-    const auto s = ChannelAt(edited, model, "Channel: \"S\" {");
+    const auto s = BlockAt(edited, model, "Channel: \"S\" {");
     edited.insert(s.second, "\nChannel: \"Extra\" {\nDefault: 4.5\n}\n");
-    const auto x = ChannelAt(edited, model, "Channel: \"X\" {");
+    const auto x = BlockAt(edited, model, "Channel: \"X\" {");
     edited.insert(x.second, "\nChannel: \"W\" {\nDefault: 6\n}\n");
-    const auto visibility = ChannelAt(edited, model, "Channel: \"Visibility\" {");
+    const auto visibility = BlockAt(edited, model, "Channel: \"Visibility\" {");
     edited.insert(visibility.second - 1, "Channel: \"Dropped\" {\nDefault: 8\n}\n");
     const Outcome out = ReadText(dir, edited);
     ASSERT_TRUE(out.mRead);
