@@ -108,8 +108,6 @@ void KQoxPrivate::ResetFile()
     UseImage(nullptr);
     mIn.clear();
     mIn.shrink_to_fit();
-    mInPos = 0;
-    mInLen = 0;
     mHeadWindow = PeekWindow();
     mMarkWindow = PeekWindow();
     mLimit = 0;

@@ -11,6 +11,9 @@ class KQox;
 
 namespace kfcurve_detail {
 
+// The records in the pool of curve-node names (for tests).
+size_t NamePoolRecordCount();
+
 // The fields of an open list that reading a curve or a channel asks for,
 // found by one pass over the list's records: the reading then asks for none
 // that the list lacks (a lookup each, and most lists hold few of them).

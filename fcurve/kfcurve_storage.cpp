@@ -40,11 +40,6 @@ const int kKeyMinimumValues = 3;
 // A time that makes a key invalid (written by old files for an unset key).
 const long long kUnsetTime = static_cast<long long>(0x8000000000000001ull);
 
-float ToFloat(double d)
-{
-    return KFCurveValueFromFile(d);
-}
-
 bool IsCubicMode(const KFCurveKey* key, unsigned int mode)
 {
     return key && IsCubic(*key) && key->GetTangeantMode() == mode;
@@ -134,8 +129,8 @@ bool WriteWeights(KQox* file, const KFCurveKey& key)
 // The right and next-left slopes, in that order.
 void ReadSlopes(KQox* file, KFCurveKey* key)
 {
-    key->SetDataDouble(KFCURVEKEY_RIGHT_SLOPE, ToFloat(file->FieldReadD()));
-    key->SetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE, ToFloat(file->FieldReadD()));
+    key->SetDataDouble(KFCURVEKEY_RIGHT_SLOPE, KFCurveValueFromFile(file->FieldReadD()));
+    key->SetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE, KFCurveValueFromFile(file->FieldReadD()));
 }
 
 void ReadWeights(KQox* file, KFCurveKey* key)
@@ -150,9 +145,9 @@ void ReadWeights(KQox* file, KFCurveKey* key)
     }
     key->SetTangeantWeightMode(mode, KFCURVE_WEIGHTED_ALL);
     if (mode & KFCURVE_WEIGHTED_RIGHT)
-        key->SetDataDouble(KFCURVEKEY_RIGHT_WEIGHT, ToFloat(file->FieldReadD()));
+        key->SetDataDouble(KFCURVEKEY_RIGHT_WEIGHT, KFCurveValueFromFile(file->FieldReadD()));
     if (mode & KFCURVE_WEIGHTED_NEXT_LEFT)
-        key->SetDataDouble(KFCURVEKEY_NEXT_LEFT_WEIGHT, ToFloat(file->FieldReadD()));
+        key->SetDataDouble(KFCURVEKEY_NEXT_LEFT_WEIGHT, KFCurveValueFromFile(file->FieldReadD()));
 }
 
 // Tangent combinations of the oldest key layouts, turned into current ones.
@@ -186,7 +181,7 @@ void ConvertOldTangents(KFCurve& curve)
         {
             float s = 0.0f;
             if (i + 1 == last)
-                s = ToFloat((curve.KeyGetValue(i + 1) - curve.KeyGetValue(i)) /
+                s = KFCurveValueFromFile((curve.KeyGetValue(i + 1) - curve.KeyGetValue(i)) /
                             KTimeDifferenceSeconds(curve.KeyGetTime(i), curve.KeyGetTime(i + 1)));
             else if (i + 1 < last)
                 s = curve.KeyGetRightDerivative(i + 1);
@@ -259,13 +254,13 @@ void ConvertOldTangents(KFCurve& curve)
             {
                 double vAfter = curve.KeyGetValue(i + 2);
                 double dt2 = KTimeDifferenceSeconds(curve.KeyGetTime(i + 1), curve.KeyGetTime(i + 2));
-                slope1 = ToFloat(
+                slope1 = KFCurveValueFromFile(
                     0.5 * (1.0 - t) *
                     ((1.0 - c) * (1.0 + b) * (vNext - v) / dt1 + (1.0 + c) * (1.0 - b) * (vAfter - vNext) / dt2));
             }
             else
             {
-                slope1 = ToFloat((1.0 - t) * (1.0 - c) * (1.0 + b) * (vNext - v) / dt1);
+                slope1 = KFCurveValueFromFile((1.0 - t) * (1.0 - c) * (1.0 + b) * (vNext - v) / dt1);
             }
         }
         key->SetTangeantMode(KFCURVE_TANGEANT_BREAK);
@@ -356,7 +351,7 @@ bool ReadKeyHead(KeyReader& r, char firstType, char& letter)
     }
     else
     {
-        key->SetValue(ToFloat(file->FieldReadD()));
+        key->SetValue(KFCurveValueFromFile(file->FieldReadD()));
     }
 
     letter = 0;
@@ -408,7 +403,7 @@ void ReadCubicAuto(KeyReader& r)
     if (r.version < kKeyVersionAutoEnds && PreviousIsCubic(r, KFCURVE_TANGEANT_USER))
         r.previous->SetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE, 0.0f);
     if (r.version == kKeyVersionAutoLeftSlope)
-        key->SetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE, ToFloat(r.file->FieldReadD()));
+        key->SetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE, KFCurveValueFromFile(r.file->FieldReadD()));
 }
 
 // 'd': an auto key with the left slope of a following user key.
@@ -416,7 +411,7 @@ void ReadCubicAutoLeft(KeyReader& r)
 {
     KFCurveKey* key = r.key;
     key->SetTangeantMode(KFCURVE_TANGEANT_AUTO);
-    key->SetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE, ToFloat(r.file->FieldReadD()));
+    key->SetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE, KFCurveValueFromFile(r.file->FieldReadD()));
     key->SetDataDouble(KFCURVEKEY_RIGHT_SLOPE, 0.0f);
     if (r.version >= kKeyVersionWeights)
     {
@@ -454,9 +449,9 @@ void ReadCubicUser(KeyReader& r, char tangent)
 void ReadTcb(KQox* file, KFCurveKey* key)
 {
     key->SetTangeantMode(KFCURVE_TANGEANT_TCB);
-    key->SetDataFloat(KFCURVEKEY_TCB_TENSION, ToFloat(file->FieldReadD()));
-    key->SetDataFloat(KFCURVEKEY_TCB_CONTINUITY, ToFloat(file->FieldReadD()));
-    key->SetDataFloat(KFCURVEKEY_TCB_BIAS, ToFloat(file->FieldReadD()));
+    key->SetDataFloat(KFCURVEKEY_TCB_TENSION, KFCurveValueFromFile(file->FieldReadD()));
+    key->SetDataFloat(KFCURVEKEY_TCB_CONTINUITY, KFCurveValueFromFile(file->FieldReadD()));
+    key->SetDataFloat(KFCURVEKEY_TCB_BIAS, KFCurveValueFromFile(file->FieldReadD()));
 }
 
 // 'U': a cubic key and its tangent letter (auto when a binary file has none).
@@ -488,8 +483,8 @@ void ReadOldTangent(KeyReader& r, bool previousTcb)
     if (kind == 'B' || kind == 'b')
     {
         key->SetTangeantMode(KFCURVE_TANGEANT_BREAK);
-        const float left = ToFloat(r.file->FieldReadD());
-        const float right = ToFloat(r.file->FieldReadD());
+        const float left = KFCurveValueFromFile(r.file->FieldReadD());
+        const float right = KFCurveValueFromFile(r.file->FieldReadD());
         if (r.previous && !previousTcb)
             r.previous->SetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE, left);
         key->SetDataDouble(KFCURVEKEY_RIGHT_SLOPE, right);
@@ -501,7 +496,7 @@ void ReadOldTangent(KeyReader& r, bool previousTcb)
     else
     {
         key->SetTangeantMode(KFCURVE_TANGEANT_USER);
-        const float slope = ToFloat(r.file->FieldReadD());
+        const float slope = KFCurveValueFromFile(r.file->FieldReadD());
         if (r.previous && !previousTcb)
             r.previous->SetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE, slope);
         key->SetDataDouble(KFCURVEKEY_RIGHT_SLOPE, slope);
@@ -527,9 +522,9 @@ void ReadOldCubicKey(KeyReader& r, char letter)
     float slope1 = 0.0f;
     if (dt > 0.0)
     {
-        slope0 = ToFloat(3.0 * (previous->GetDataDouble(KFCURVEKEY_RIGHT_SLOPE) - previous->GetValue()) / dt);
+        slope0 = KFCurveValueFromFile(3.0 * (previous->GetDataDouble(KFCURVEKEY_RIGHT_SLOPE) - previous->GetValue()) / dt);
         if (letter == 'B')
-            slope1 = ToFloat(-3.0 * (previous->GetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE) - key->GetValue()) / dt);
+            slope1 = KFCurveValueFromFile(-3.0 * (previous->GetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE) - key->GetValue()) / dt);
     }
     previous->SetDataDouble(KFCURVEKEY_RIGHT_SLOPE, slope0);
     previous->SetDataDouble(KFCURVEKEY_NEXT_LEFT_SLOPE, slope1);
@@ -1009,7 +1004,7 @@ bool KFCurve::QoxRetrieveListed(KQox* file, bool onlyDefaults, bool withColor, u
     if (!file)
         return false;
     KeyClear();
-    SetValue(ToFloat(file->FieldReadD()));
+    SetValue(KFCurveValueFromFile(file->FieldReadD()));
     file->FieldReadEnd();
     if (onlyDefaults)
         return true;
@@ -1057,7 +1052,7 @@ bool KFCurve::QoxRetrieveListed(KQox* file, bool onlyDefaults, bool withColor, u
     {
         float color[3];
         for (float& c : color)
-            c = ToFloat(file->FieldReadD());
+            c = KFCurveValueFromFile(file->FieldReadD());
         SetColor(color);
         file->FieldReadEnd();
     }

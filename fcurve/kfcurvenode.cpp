@@ -5,6 +5,7 @@
 #include "fcurve/kfcurvenode.h"
 
 #include "fcurve/kfcurve.h"
+#include "fcurve/kfcurve_internal.h"
 #include "fcurve/kfcurvenode_internal.h"
 #include "object/kproperty.h"
 
@@ -44,7 +45,7 @@ public:
         // its own and holding counts paid ahead: a tree made again and again
         // ("X", "Y", "Z" under "T", "R" and "S") finds its names there
         // without hashing them, and most often without the lock.
-        Recent& recent = tRecent[RecentSlot(key)];
+        Recent& recent = tRecent.mSlots[RecentSlot(key)];
         NameInfo* info = recent.mInfo;
         if (info && info->mDataType == type && info->mName.GetLen() == key.mName.size() &&
             std::memcmp(info->mName.ToChars(), key.mName.data(), key.mName.size()) == 0 &&
@@ -100,6 +101,14 @@ public:
         delete info;
     }
 
+    // The records pooled now.
+    static size_t RecordCount()
+    {
+        NamePool& pool = Get();
+        std::lock_guard<std::mutex> lock(pool.mMutex);
+        return pool.mRecords.size();
+    }
+
 private:
     // The views of a pooled key point into the record's own strings.
     struct Key
@@ -147,7 +156,19 @@ private:
         NameInfo* mInfo;
         int mPaid; // counts of mInfo taken ahead, not handed out yet
     };
-    static thread_local Recent tRecent[kRecent];
+    // A thread's list gives its counts back when the thread ends, so that
+    // threads that come and go pin no records.
+    struct RecentList
+    {
+        Recent mSlots[kRecent] = {};
+        ~RecentList()
+        {
+            for (Recent& recent : mSlots)
+                if (recent.mInfo)
+                    Release(recent.mInfo, 1 + recent.mPaid);
+        }
+    };
+    static thread_local RecentList tRecent;
     // Never destroyed: nodes in static objects may end after it would.
     static NamePool& Get()
     {
@@ -159,9 +180,14 @@ private:
     std::unordered_map<Key, NameInfo*, KeyHash> mRecords;
 };
 
-thread_local NamePool::Recent NamePool::tRecent[NamePool::kRecent] = {};
+thread_local NamePool::RecentList NamePool::tRecent;
 
 } // namespace
+
+size_t kfcurve_detail::NamePoolRecordCount()
+{
+    return NamePool::RecordCount();
+}
 
 // ---------------------------------------------------------------------------
 // KFCurveNodeChildren

@@ -236,7 +236,8 @@ bool ReadPlainChannels(KQox& file, const PlainChannel* channels, int count, floa
 
 // Reads the next channel of the open list when it is the one expected, with
 // the plain shape and the layer fields the writer gives it; its curve's
-// value goes to values. The lists entered are left again whatever happens.
+// value goes to values. On failure a field may be left open: the caller
+// leaves the whole Defaults list and reads it again the long way.
 bool ReadPlainChannel(KQox& file, const PlainChannel& expected, float*& values)
 {
     if (!file.FieldReadBegin(kChannel) || std::strcmp(file.FieldReadC(), expected.mName) != 0 ||

@@ -99,13 +99,12 @@ KQoxTakeNodeContainer* KQoxRead6::FindObject(const char* kind, int index, const 
             std::strcmp(objects[static_cast<size_t>(index)]->GetName(), name) == 0)
             return objects[static_cast<size_t>(index)];
         std::unordered_map<std::string, KQoxTakeNodeContainer*>& byName = mObjectsByName[slot];
-        if (!mObjectsByNameMade[slot])
+        if (byName.empty())
         {
             // In order, the first of each name kept.
             byName.reserve(objects.size());
             for (auto* object : objects)
                 byName.emplace(object->GetName(), object);
-            mObjectsByNameMade[slot] = true;
         }
         auto found = byName.find(name);
         return found != byName.end() ? found->second : nullptr;
@@ -133,11 +132,8 @@ void KQoxRead6::ReadAnimation(bool onlySelected)
     if (take.IsEmpty() || take == "Default" || (onlySelected && !mOptions.IsTakeSelected(take.ToChars())))
         return;
     mTakeRead = take;
-    for (int slot = 0; slot < 5; ++slot)
-    {
-        mObjectsByName[slot].clear();
-        mObjectsByNameMade[slot] = false;
-    }
+    for (auto& byName : mObjectsByName)
+        byName.clear();
     // The take's time warps, installed as the time-warp set while its
     // channels are read, then merged into the channels that took them; the
     // warps and the set go with the read.

@@ -99,8 +99,8 @@ struct KQoxRead6 : qoxnative::KQoxNativePass
     // name: made at the first name a position does not answer, so that a
     // file whose positions disagree costs one pass, not one per object.
     // Dropped with each animation section read.
+    // Empty until made: a kind with no objects finds nothing either way.
     std::unordered_map<std::string, KQoxTakeNodeContainer*> mObjectsByName[5];
-    bool mObjectsByNameMade[5] = {};
 
     // Everything of the scene in the current section list (the file's, or a
     // nested scene's): objects, connections, take descriptions and the

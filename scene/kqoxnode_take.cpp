@@ -86,7 +86,7 @@ void KQoxNode::InitTakes()
         const KProperty* made = p.GetPropertyIfMade(i);
         if (!made && !rowsMayBeAnimatable)
             continue;
-        const KPropertyInfo& info = made ? made->ReadPropertyInfo() : p.ReadPropertyInfoAt(i);
+        const KPropertyInfo& info = p.ReadPropertyInfoAt(i);
         if ((info.GetFlags() & KPropertyInfo::eAnimatable) && !IsChannelName(info.mName))
         {
             Init();

@@ -20,17 +20,6 @@ const char* const kRotationOrderTexts[] = {"Euler XYZ", "Euler XZY", "Euler YZX"
 // Type 1 has no text of its own; it shares the text of type 0.
 const char* const kInheritTypeTexts[] = {"RrSs", "RrSs", "Rrs"};
 
-// Vector rows read back with w = 1.
-template <class T>
-T LoadValue(const T& from)
-{
-    return from;
-}
-KgeTVector LoadValue(const KgeTVector& from)
-{
-    return KgeTVector(from.x, from.y, from.z, 1.0);
-}
-
 } // namespace
 
 void KQoxNodeProperties::KQoxPivot::Reset()
@@ -474,7 +463,7 @@ char* KQoxNodeProperties::InheritTypeText(int value)
     }                                                                                                                  \
     Type KQoxNodeProperties::Name##Get()                                                                               \
     {                                                                                                                  \
-        return LoadValue(m##Name.Value());                                                                             \
+        return m##Name.Get();                                                                                          \
     }
 KQOX_NODE_PROPERTY_ROWS(KQOX_NODE_PROPERTY_ACCESSORS)
 #undef KQOX_NODE_PROPERTY_ACCESSORS

@@ -1024,8 +1024,7 @@ KProperty* KQoxTakeNodeContainer::FindPendingProperty(const char* pName)
     // The first of that name in the whole list is the first among the
     // pending ones when it lies among them; found without making any.
     const int index = handler->FindPropertyIndexByName(pName);
-    return index >= 0 && index < std::min(mPendingCount, handler->GetPropertyCount()) ? handler->GetProperty(index)
-                                                                                      : nullptr;
+    return index >= 0 && index < GetPendingPropertyCount() ? handler->GetProperty(index) : nullptr;
 }
 
 void KQoxTakeNodeContainer::ForgetPendingProperties()

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "fcurve/kfcurve.h"
+#include "fcurve/kfcurve_internal.h"
 #include "fcurve/kfcurvenode.h"
 #include "object/kpropertydatatype.h"
 
@@ -254,4 +255,21 @@ TEST(KFCurveNodeMembers, SetOnlyWhereAsked)
     EXPECT_STREQ("c43", parent->Get(42)->GetName());
     EXPECT_EQ(-1, parent->Find("c42"));
     parent->Destroy();
+}
+
+// A thread that made nodes and ended keeps no pooled name alive: what it
+// held for its next nodes is given back when it ends.
+TEST(KFCurveNodeNames, EndedThreadsPinNoNames)
+{
+    const size_t before = kfcurve_detail::NamePoolRecordCount();
+    for (int t = 0; t < 20; ++t)
+    {
+        std::thread worker([t] {
+            const std::string name = "OnlyOnThread" + std::to_string(t);
+            for (int i = 0; i < 3; ++i)
+                MakeVector(name.c_str(), KDataTypeLclTranslation)->Destroy();
+        });
+        worker.join();
+    }
+    EXPECT_EQ(before, kfcurve_detail::NamePoolRecordCount());
 }
