@@ -311,13 +311,6 @@ unsigned int ZeroBytesFactorOf(unsigned long long bytes)
     return result;
 }
 
-// The same, for the lengths asked for most (a followed read's portions) kept.
-unsigned int ZeroBytesFactor(unsigned long long bytes)
-{
-    static const unsigned int portion = ZeroBytesFactorOf(kFollowPortion);
-    return bytes == kFollowPortion ? portion : ZeroBytesFactorOf(bytes);
-}
-
 } // namespace
 
 KCrcFile::KCrcFile(int id, KChainedFile* next, EMode mode, bool ownsNext)
@@ -441,7 +434,7 @@ bool KCrcFile::StreamCrc(unsigned int& crc)
     {
         const unsigned long long after =
             static_cast<unsigned long long>(size - patch.mOffset) - static_cast<unsigned long long>(patch.mLength);
-        crc ^= MultiplyMod(patch.mCrc, ZeroBytesFactor(after));
+        crc ^= MultiplyMod(patch.mCrc, ZeroBytesFactorOf(after));
     }
     return true;
 }
@@ -513,14 +506,14 @@ void KCrcFile::AddFollowed(long long start, long long end, unsigned int crc)
         auto previous = std::prev(next);
         if (previous->second.mEnd == start)
         {
-            crc ^= MultiplyMod(previous->second.mCrc, ZeroBytesFactor(static_cast<unsigned long long>(end - start)));
+            crc ^= MultiplyMod(previous->second.mCrc, ZeroBytesFactorOf(static_cast<unsigned long long>(end - start)));
             start = previous->first;
             mFollowed.erase(previous);
         }
     }
     if (next != mFollowed.end() && next->first == end)
     {
-        crc = MultiplyMod(crc, ZeroBytesFactor(static_cast<unsigned long long>(next->second.mEnd - end))) ^
+        crc = MultiplyMod(crc, ZeroBytesFactorOf(static_cast<unsigned long long>(next->second.mEnd - end))) ^
               next->second.mCrc;
         end = next->second.mEnd;
         mFollowed.erase(next);
@@ -607,7 +600,7 @@ bool KCrcFile::CheckCrc()
     for (auto it = mFollowed.begin(); ok && it != mFollowed.end(); ++it)
     {
         ok = it->second.mEnd <= size && RunRange(crc, at, it->first);
-        crc = MultiplyMod(crc, ZeroBytesFactor(static_cast<unsigned long long>(it->second.mEnd - it->first))) ^
+        crc = MultiplyMod(crc, ZeroBytesFactorOf(static_cast<unsigned long long>(it->second.mEnd - it->first))) ^
               it->second.mCrc;
         at = it->second.mEnd;
     }

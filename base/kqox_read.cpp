@@ -562,8 +562,9 @@ bool KQoxPrivate::ReadIndexAt(long long position, void* data, size_t n, bool bac
             start = mBodyStart < position ? mBodyStart : position;
         long long stop = start + reach < mLimit ? start + reach : mLimit;
         window.mLen = 0;
-        if (window.mBytes.size() < static_cast<size_t>(reach) || window.mBytes.size() < kPeekSize)
-            window.mBytes.resize(static_cast<size_t>(reach > static_cast<long long>(kPeekSize) ? reach : kPeekSize));
+        const size_t need = std::max(static_cast<size_t>(reach), static_cast<size_t>(kPeekSize));
+        if (window.mBytes.size() < need)
+            window.mBytes.resize(need);
         mBody->SetPosition(static_cast<long>(start));
         window.mLen = mBody->Read(window.mBytes.data(), static_cast<unsigned int>(stop - start));
         window.mPos = start;

@@ -778,24 +778,10 @@ int KObject::FindPropertyIndexByName(const char* name) const
     // The first letters decide most comparisons: a file's reader asks for
     // every property of an object in turn.
     const int count = mProperties.GetCount();
-    // The class's descriptor array, fetched at the first row not made.
-    const KPropertyInfo* rows = nullptr;
-    bool fetched = false;
     for (int i = 0; i < count; ++i)
     {
         const KPropertySlot slot = mProperties[i];
-        const char* own;
-        if (!slot.IsDeferred())
-            own = slot.Made()->ReadPropertyInfo().mName;
-        else
-        {
-            if (!fetched)
-            {
-                rows = DeferredRows();
-                fetched = true;
-            }
-            own = (rows ? rows[slot.Row()] : DeferredPropertyInfo(slot.Row())).mName;
-        }
+        const char* own = slot.IsDeferred() ? DeferredRowInfo(slot.Row()).mName : slot.Made()->ReadPropertyInfo().mName;
         if (own[0] == name[0] && strcmp(own, name) == 0)
             return i;
     }

@@ -153,11 +153,16 @@ KQoxUserProperty* KQoxSdkManager::CreateKQoxUserProperty(KProperty* pProperty)
     return Sequenced(AddCreated(mUserProperties, AllocateKQoxUserProperty(pProperty)));
 }
 
+// Whether the object is in the chain: first in it, or after another.
+bool KQoxSdkManager::IsChainedDeferred(const KQoxTakeNodeContainer* pObject) const
+{
+    return pObject->mDeferredPrevious || mFirstDeferred == pObject;
+}
+
 void KQoxSdkManager::ChainDeferred(KQoxTakeNodeContainer* pObject)
 {
-    if (pObject->mDeferredChained)
+    if (IsChainedDeferred(pObject))
         return;
-    pObject->mDeferredChained = true;
     pObject->mDeferredPrevious = mLastDeferred;
     pObject->mDeferredNext = nullptr;
     (mLastDeferred ? mLastDeferred->mDeferredNext : mFirstDeferred) = pObject;
@@ -166,7 +171,7 @@ void KQoxSdkManager::ChainDeferred(KQoxTakeNodeContainer* pObject)
 
 bool KQoxSdkManager::UnchainDeferred(KQoxTakeNodeContainer* pObject)
 {
-    if (!pObject || !pObject->mDeferredChained)
+    if (!pObject || !IsChainedDeferred(pObject))
         return false;
     KQoxTakeNodeContainer* previous = pObject->mDeferredPrevious;
     KQoxTakeNodeContainer* next = pObject->mDeferredNext;
@@ -174,7 +179,6 @@ bool KQoxSdkManager::UnchainDeferred(KQoxTakeNodeContainer* pObject)
     (next ? next->mDeferredPrevious : mLastDeferred) = previous;
     pObject->mDeferredPrevious = nullptr;
     pObject->mDeferredNext = nullptr;
-    pObject->mDeferredChained = false;
     return true;
 }
 

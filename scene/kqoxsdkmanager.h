@@ -410,6 +410,7 @@ private:
 
     // The chain of objects with wrappers put off, in the order they put
     // them off: linked through the objects themselves.
+    bool IsChainedDeferred(const KQoxTakeNodeContainer* pObject) const;
     void ChainDeferred(KQoxTakeNodeContainer* pObject);
     // False when the object was not in the chain.
     bool UnchainDeferred(KQoxTakeNodeContainer* pObject);

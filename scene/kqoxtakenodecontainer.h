@@ -297,7 +297,6 @@ private:
     // manager alone (KQoxSdkManager::DeferUserProperties).
     KQoxTakeNodeContainer* mDeferredPrevious = nullptr;
     KQoxTakeNodeContainer* mDeferredNext = nullptr;
-    bool mDeferredChained = false;
     friend class KQoxSdkManager;
 
     friend void DefaultTakeValueChangedCallback(KFCurve* pCurve, KFCurveEvent* pEvent, void* pData);
