@@ -365,23 +365,11 @@ inline unsigned long long NamePrefix(const char* name, size_t length)
            (static_cast<unsigned long long>(p[length - 1]) << (8 * (length - 1)));
 }
 
-// The length and NamePrefix of a name given as a C string, read once:
-// names of up to kNameHead bytes (most) are measured on the way.
+// The length and NamePrefix of a name given as a C string.
 inline unsigned long long NameKey(const char* name, size_t& length)
 {
-    unsigned long long prefix = 0;
-    for (size_t i = 0; i < kNameHead; ++i)
-    {
-        const unsigned char c = static_cast<unsigned char>(name[i]);
-        if (c == 0)
-        {
-            length = i;
-            return prefix;
-        }
-        prefix |= static_cast<unsigned long long>(c) << (8 * i);
-    }
-    length = kNameHead + std::strlen(name + kNameHead);
-    return prefix;
+    length = std::strlen(name);
+    return NamePrefix(name, length);
 }
 
 // The bit of ReadList::mNameBits standing for a kind and name.
@@ -602,6 +590,7 @@ struct KQoxPrivate
     static int CountOf(kqox::ReadList& list, char kind, const char* name);
     // Gives the list's last record its name (padded: eight bytes can be
     // read from name however short it is); false when the list is full.
+    // Inline in kqox_read.cpp, the only user: indexing calls it per record.
     static bool AddName(kqox::ReadList& list, kqox::Record& record, const char* name, size_t length, bool padded);
     // A list to index: a spare one when there is one. PopList leaves the
     // innermost list and keeps it as a spare.

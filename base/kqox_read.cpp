@@ -821,6 +821,20 @@ void KQoxPrivate::PassRecordElsewhere(ReadList& list, int record)
     const int count = static_cast<int>(list.mRecords.size());
     if (!list.mSlotted)
     {
+        if (!r.mPassed && record < list.mPassedBelow + kLinearRecords)
+        {
+            // The name's first record not passed (no other of its name
+            // between mPassedBelow and it) is passed alone.
+            int before = list.mPassedBelow;
+            while (before < record && (list.mRecords[static_cast<size_t>(before)].mPassed ||
+                                       !SameName(list, list.mRecords[static_cast<size_t>(before)], r)))
+                ++before;
+            if (before == record)
+            {
+                r.mPassed = true;
+                return;
+            }
+        }
         if (count <= kLinearRecords)
         {
             // The records of the name up to this one are passed, those after it not.
@@ -861,7 +875,7 @@ int KQoxPrivate::CountOf(ReadList& list, char kind, const char* name)
     return slot ? slot->mCount : 0;
 }
 
-bool KQoxPrivate::AddName(ReadList& list, Record& record, const char* name, size_t length, bool padded)
+[[gnu::always_inline]] inline bool KQoxPrivate::AddName(ReadList& list, Record& record, const char* name, size_t length, bool padded)
 {
     // Record indices are ints.
     if (list.mRecords.size() > static_cast<size_t>(INT_MAX))
