@@ -287,8 +287,7 @@ struct ReadList
     // The name of a record, with its terminator (valid while the list lives).
     const char* NameOf(const Record& record) const
     {
-        return record.mLength <= kNameHead ? reinterpret_cast<const char*>(record.mHead)
-                                           : mNames.data() + record.mName;
+        return record.mLength <= kNameHead ? reinterpret_cast<const char*>(record.mHead) : mNames.data() + record.mName;
     }
     // Whether a record has that kind and name; prefix is NamePrefix(name, length).
     bool Is(const Record& record, char kind, const char* name, size_t length, unsigned long long prefix) const
@@ -561,8 +560,7 @@ struct KQoxPrivate
     // The record a lookup of a kind and name finds (the name's cursor); -1
     // when none. prefix is NamePrefix(name, length). Names the list lacks
     // are mostly refused by their bit, before a call.
-    static int FindCursor(kqox::ReadList& list, char kind, const char* name, size_t length,
-                          unsigned long long prefix);
+    static int FindCursor(kqox::ReadList& list, char kind, const char* name, size_t length, unsigned long long prefix);
     static int FindCursor(kqox::ReadList& list, char kind, const char* name)
     {
         if (!name)

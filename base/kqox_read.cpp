@@ -875,7 +875,8 @@ int KQoxPrivate::CountOf(ReadList& list, char kind, const char* name)
     return slot ? slot->mCount : 0;
 }
 
-[[gnu::always_inline]] inline bool KQoxPrivate::AddName(ReadList& list, Record& record, const char* name, size_t length, bool padded)
+[[gnu::always_inline]] inline bool KQoxPrivate::AddName(ReadList& list, Record& record, const char* name, size_t length,
+                                                        bool padded)
 {
     // Record indices are ints.
     if (list.mRecords.size() > static_cast<size_t>(INT_MAX))
@@ -1782,17 +1783,19 @@ bool KQox::FieldReadBegin(const char* name)
         name = "";
     size_t length;
     const unsigned long long prefix = NameKey(name, length);
-    // Names the list lacks (optional fields) are refused by their bit.
-    if ((list.mNameBits & NameBit(kField, name, length)) == 0)
-        return false;
     // Fields read in the order they were written: the first record not
-    // passed over is the one.
+    // passed over is the one. Names the list lacks (optional fields) are
+    // refused by their bit.
     int record = list.mPassedBelow;
     if (list.mSlotted || record >= static_cast<int>(list.mRecords.size()) ||
         !list.Is(list.mRecords[static_cast<size_t>(record)], kField, name, length, prefix))
+    {
+        if ((list.mNameBits & NameBit(kField, name, length)) == 0)
+            return false;
         record = KQoxPrivate::FindCursor(list, kField, name, length, prefix);
-    if (record < 0)
-        return false;
+        if (record < 0)
+            return false;
+    }
     const Record& r = list.mRecords[static_cast<size_t>(record)];
     list.mNext = record + 1;
     list.mCurrent = record;

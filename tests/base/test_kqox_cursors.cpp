@@ -70,7 +70,9 @@ bool Open(KQox& f, const std::vector<unsigned char>& bytes, bool fromDisk, const
 class Random
 {
 public:
-    explicit Random(unsigned seed) : mState(seed) {}
+    explicit Random(unsigned seed)
+        : mState(seed)
+    {}
     unsigned operator()(unsigned n)
     {
         mState = mState * 1103515245u + 12345u;
@@ -85,9 +87,17 @@ private:
 // eight bytes or in all but their last.
 const std::vector<std::string>& NamePool()
 {
-    static const std::vector<std::string> names = {
-        "A",         "Channel",    "Property",  "PropertyX",      "PropertyY", "LayerType", "K",
-        "KeyCount",  "UserProperties", std::string(300, 'N') + "1", std::string(300, 'N') + "2"};
+    static const std::vector<std::string> names = {"A",
+                                                   "Channel",
+                                                   "Property",
+                                                   "PropertyX",
+                                                   "PropertyY",
+                                                   "LayerType",
+                                                   "K",
+                                                   "KeyCount",
+                                                   "UserProperties",
+                                                   std::string(300, 'N') + "1",
+                                                   std::string(300, 'N') + "2"};
     return names;
 }
 
@@ -239,8 +249,8 @@ struct Source
     bool fromDisk;
 };
 
-const Source kSources[] = {{KQox::eBINARY, false}, {KQox::eBINARY, true}, {KQox::eASCII, false},
-                           {KQox::eENCRYPTED, true}};
+const Source kSources[] = {
+    {KQox::eBINARY, false}, {KQox::eBINARY, true}, {KQox::eASCII, false}, {KQox::eENCRYPTED, true}};
 
 void Reseal(std::vector<unsigned char>& image)
 {
@@ -503,8 +513,8 @@ TEST(KQoxCursors, DamagedRecordsOfSmallAndLargeBlocks)
             for (int what = 0; what < 5; ++what)
                 for (bool fromDisk : {false, true})
                 {
-                    SCOPED_TRACE(std::to_string(records) + " " + std::to_string(damaged) + " " +
-                                 std::to_string(what) + (fromDisk ? " disk" : " memory"));
+                    SCOPED_TRACE(std::to_string(records) + " " + std::to_string(damaged) + " " + std::to_string(what) +
+                                 (fromDisk ? " disk" : " memory"));
                     std::vector<unsigned char> image = bytes;
                     const std::string name = "Rec1_" + std::to_string(damaged) + "_";
                     const size_t at = FindNth(image, name, 0);
@@ -513,11 +523,11 @@ TEST(KQoxCursors, DamagedRecordsOfSmallAndLargeBlocks)
                     const size_t sizes = at + name.size();
                     switch (what)
                     {
-                    case 0: image[at - 3] = 'Q'; break;                       // kind
-                    case 1: image[at - 2] = image[at - 1] = 0xFF; break;      // name length 65535
-                    case 2: image[sizes + 3] = 0x7F; break;                    // count
-                    case 3: image[sizes + 4 + 6] = 0x01; break;                // value bytes
-                    default: image[sizes + 12 + 5] = 0x01; break;             // block bytes
+                    case 0: image[at - 3] = 'Q'; break;                  // kind
+                    case 1: image[at - 2] = image[at - 1] = 0xFF; break; // name length 65535
+                    case 2: image[sizes + 3] = 0x7F; break;              // count
+                    case 3: image[sizes + 4 + 6] = 0x01; break;          // value bytes
+                    default: image[sizes + 12 + 5] = 0x01; break;        // block bytes
                     }
                     Reseal(image);
                     KQox f;
