@@ -63,9 +63,11 @@ const size_t kPeekSize = 4 * 1024;         // bytes read at a time for record he
 // the check value's front runs through the register first (its bytes are
 // then at hand for reading); the rest is run when the value is verified.
 const long long kCheckReach = 4ll << 20;
-const size_t kSparsePeek = 512;     // bytes read for a record head far from the one before
-const size_t kFlushSize = 1 << 20;  // bytes gathered before they go to the body layer
-const size_t kLargeWrite = 1 << 20; // values this large go to the body layer directly
+const size_t kSparsePeek = 512;        // bytes read for a record head far from the one before
+const long long kPrefetchBytes = 1024; // bytes of a block asked for from memory before it is indexed
+const long long kCacheLine = 64;       // bytes the processor fetches from memory at a time
+const size_t kFlushSize = 1 << 20;     // bytes gathered before they go to the body layer
+const size_t kLargeWrite = 1 << 20;    // values this large go to the body layer directly
 // Large values go down in portions this size: the CRC layer's pass leaves each
 // in the cache for the copy into the file.
 const unsigned int kDirectChunk = 256 * 1024;
