@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
@@ -291,6 +292,53 @@ TEST(KQoxCursors, LookupsInAnyOrderFollowTheModel)
                 EXPECT_TRUE(f.ProjectReadSectionEnd());
                 EXPECT_NE(f.GetLastErrorID(), KQox::eFILE_CORRUPTED);
             }
+}
+
+// The same walks of a list give the same answers whether the list was
+// first asked for counts (which, in a long list, makes it index its names)
+// or not: the fields in file order by name, then every name once more.
+TEST(KQoxCursors, SameAnswersWithAndWithoutACountFirst)
+{
+    for (KQox::EForm form : {KQox::eBINARY, KQox::eASCII})
+        for (int records : {3, 16, 17, 100})
+        {
+            SCOPED_TRACE(std::to_string(form) + " " + std::to_string(records));
+            Random random(static_cast<unsigned>(records) * 31u);
+            int next = 0;
+            std::vector<Field> fields(1);
+            fields[0].name = "Block";
+            fields[0].hasBlock = true;
+            fields[0].block = MakeFields(random, records, 0, next);
+            const auto bytes = WriteImage(form, fields);
+            std::vector<std::vector<int>> answers;
+            for (bool countFirst : {false, true})
+            {
+                KQox f;
+                ASSERT_TRUE(f.ProjectOpen(bytes.data(), static_cast<unsigned int>(bytes.size())));
+                ASSERT_TRUE(f.ProjectOpenSection(0));
+                ASSERT_TRUE(f.FieldReadBegin("Block"));
+                ASSERT_TRUE(f.FieldReadBlockBegin());
+                std::vector<int> seen;
+                if (countFirst)
+                    seen.push_back(f.FieldReadGetCount("Channel"));
+                else
+                    seen.push_back(static_cast<int>(std::count_if(fields[0].block.begin(), fields[0].block.end(),
+                                                                  [](const Field& x) { return x.name == "Channel"; })));
+                for (const Field& field : fields[0].block)
+                {
+                    ASSERT_TRUE(f.FieldReadBegin(field.name.c_str()));
+                    seen.push_back(f.FieldReadI());
+                    f.FieldReadEnd();
+                }
+                for (const std::string& name : NamePool())
+                    seen.push_back(f.FieldReadBegin(name.c_str()) ? 1 : 0);
+                EXPECT_TRUE(f.FieldReadBlockEnd());
+                answers.push_back(seen);
+                for (size_t i = 0; i < fields[0].block.size(); ++i)
+                    EXPECT_EQ(seen[i + 1], fields[0].block[i].value);
+            }
+            EXPECT_EQ(answers[0], answers[1]);
+        }
 }
 
 // A field left open while named reads of its name pass it and the next
