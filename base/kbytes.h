@@ -71,6 +71,11 @@ inline void PutLE16(unsigned char* p, uint16_t v)
 
 inline void PutLE32(unsigned char* p, uint32_t v)
 {
+    if (kLittleEndianHost)
+    {
+        std::memcpy(p, &v, sizeof(v));
+        return;
+    }
     p[0] = static_cast<unsigned char>(v);
     p[1] = static_cast<unsigned char>(v >> 8);
     p[2] = static_cast<unsigned char>(v >> 16);
@@ -79,6 +84,11 @@ inline void PutLE32(unsigned char* p, uint32_t v)
 
 inline void PutLE64(unsigned char* p, uint64_t v)
 {
+    if (kLittleEndianHost)
+    {
+        std::memcpy(p, &v, sizeof(v));
+        return;
+    }
     PutLE32(p, static_cast<uint32_t>(v));
     PutLE32(p + 4, static_cast<uint32_t>(v >> 32));
 }

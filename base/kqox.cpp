@@ -810,7 +810,7 @@ bool KQoxPrivate::SectionAt(int section, const char*& name, int& version) const
     }
     const ReadList& list = *mReadStack[ReadSectionList(current)];
     const Record& record = list.mRecords[static_cast<size_t>(list.mSections[static_cast<size_t>(section)])];
-    name = list.NameOf(list.mSlots[static_cast<size_t>(record.mSlot)]);
+    name = list.NameOf(record);
     version = record.mVersion;
     return true;
 }
@@ -868,8 +868,7 @@ bool KQox::ProjectReadSectionBegin(const char* name)
     if (mData->mMode != KQoxPrivate::eReading)
         return mData->Fail(eFILE_NOT_OPENED);
     ReadList& list = *mData->Top();
-    const Slot* slot = KQoxPrivate::FindSlot(list, kSection, name);
-    int record = slot ? slot->mCursor : -1;
+    const int record = KQoxPrivate::FindCursor(list, kSection, name);
     if (record < 0)
         return false;
     // The sections are listed in file order.
@@ -886,9 +885,7 @@ bool KQox::ProjectReadSectionEnd()
         return mData->Fail(eSECTION_ERROR);
     int owner = mData->Top()->mOwner;
     mData->PopList();
-    ReadList& parent = *mData->Top();
-    Slot& slot = parent.mSlots[parent.mRecords[owner].mSlot];
-    slot.mCursor = parent.mRecords[owner].mNextSame;
+    KQoxPrivate::PassRecord(*mData->Top(), owner);
     return true;
 }
 

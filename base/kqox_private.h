@@ -63,9 +63,11 @@ const size_t kPeekSize = 4 * 1024;         // bytes read at a time for record he
 // the check value's front runs through the register first (its bytes are
 // then at hand for reading); the rest is run when the value is verified.
 const long long kCheckReach = 4ll << 20;
-const size_t kSparsePeek = 512;     // bytes read for a record head far from the one before
-const size_t kFlushSize = 1 << 20;  // bytes gathered before they go to the body layer
-const size_t kLargeWrite = 1 << 20; // values this large go to the body layer directly
+const size_t kSparsePeek = 512;        // bytes read for a record head far from the one before
+const long long kPrefetchBytes = 1024; // bytes of a block asked for from memory before it is indexed
+const long long kCacheLine = 64;       // bytes the processor fetches from memory at a time
+const size_t kFlushSize = 1 << 20;     // bytes gathered before they go to the body layer
+const size_t kLargeWrite = 1 << 20;    // values this large go to the body layer directly
 // Large values go down in portions this size: the CRC layer's pass leaves each
 // in the cache for the copy into the file.
 const unsigned int kDirectChunk = 256 * 1024;
@@ -161,29 +163,44 @@ struct PeekWindow
     size_t mLen = 0;
 };
 
+// Bytes of a name kept in its record: names this long or shorter are
+// compared and handed out from there, with no copy elsewhere.
+const size_t kNameHead = 8;
+
 // One record of a list being read.
 struct Record
 {
+    // Provided, so that a record made in place is not zero-filled whole
+    // before its members are set (indexing makes one per field read).
+    Record() {}
+
     long long mValuesPos = 0;   // first value (binary: its type code; ASCII: first token)
     long long mValuesEnd = 0;   // just past the last value
     long long mBlockPos = -1;   // first byte of the nested list; -1: no block
     long long mBlockEnd = -1;   // binary: the end marker; ASCII: the closing brace
     long long mBlockIndex = -1; // ASCII: the block's entry in the brace table
+    size_t mLength = 0;         // of the name
+    size_t mName = 0;           // names longer than kNameHead: the name in the list's name bytes
     unsigned int mCount = 0;    // values
-    int mSlot = -1;             // name slot in the list
-    int mNextSame = -1;         // next record with the same kind and name
+    int mSlot = -1;             // name slot in the list, once the list has slots
+    int mNextSame = -1;         // next record with the same kind and name, once the list has slots
     int mVersion = 0;           // sections only
     char mKind = kField;
+    // Lists without slots: the record's name was passed over (ended, or a
+    // later one of the name made next). Those of one name are always its first ones.
+    bool mPassed = false;
+    // The name's first kNameHead bytes, zeros after: a C string for a short name.
+    unsigned char mHead[kNameHead + 1] = {};
+
+    // NamePrefix of the name.
+    unsigned long long Prefix() const { return kbytes::GetLE64(mHead); }
 };
 
-// All records of one kind and name in a list, as a chain, with the read cursor.
+// All records of one kind and name in a list, as a chain, with the read
+// cursor. The first record holds the name.
 struct Slot
 {
-    unsigned long long mPrefix = 0; // NamePrefix of the name: it tells most names apart at once
-    size_t mHash = 0;               // of kind and name (SlotHash), once the list indexes its slots by hash
-    size_t mName = 0;               // the name in the list's name bytes (a terminator follows)
-    size_t mLength = 0;
-    char mKind = kField;
+    size_t mHash = 0; // of kind and name (SlotHash), once the list indexes its slots by hash
     int mFirst = -1;
     int mLast = -1;
     int mCursor = -1; // next record to be found; -1 once all are read
@@ -224,6 +241,14 @@ struct ArrayExtent
 };
 
 // A list being read: the top-level list, a block or a section.
+//
+// Entering a list records its fields and nothing more: most lists hold a few
+// fields read in the order they were written. Each name's read cursor is
+// then the first of its records not passed over (Record::mPassed), found by
+// a search from mPassedBelow. A list gets slots (one chain and cursor per
+// name, found by hash past kLinearSlots names) once a lookup would search
+// more than kLinearRecords records; the cursors are taken over from the
+// passed records then.
 struct ReadList
 {
     long long mStart = 0;
@@ -232,19 +257,23 @@ struct ReadList
     std::vector<Record> mRecords;
     std::vector<int> mSections; // records that are sections, in file order
     std::vector<Slot> mSlots;
-    // The slots' names one after the other, each with a terminator; their
-    // storage kept for the next list (no allocation per name).
+    bool mSlotted = false; // the slots are made; the cursors are theirs
+    // Names longer than kNameHead one after the other, each with a
+    // terminator (a run of one name is kept once); their storage kept for
+    // the next list (no allocation per name).
     std::vector<char> mNames;
     // Slots by hash once a list has more than kLinearSlots of them (open
     // addressing, a power of two of entries, -1 empty); below that the slots
     // are searched in order, which costs less than hashing into a table.
     std::vector<int> mSlotTable;
     int mLastSlot = -1; // slot found or added last: names come in runs
+    // Lists without slots: every record before this one is passed over.
+    int mPassedBelow = 0;
     // The record after the field last made current: callers mostly ask for
     // the fields in the order they were written, so it is tried first.
     int mNext = 0;
-    // One bit per slot (NameBit): a name whose bit is clear has no slot, so
-    // asking for the optional fields a list lacks costs no search.
+    // One bit per name (NameBit): a name whose bit is clear has no record,
+    // so asking for the optional fields a list lacks costs no search.
     unsigned long long mNameBits = 0;
     // Current field and its value cursor.
     int mCurrent = -1;
@@ -257,14 +286,21 @@ struct ReadList
     int mVersion = 0;
     int mSectionIndex = -1; // section: its index among the parent list's sections
 
-    // The name of a slot, with its terminator (valid while the list is
-    // not indexed further).
-    const char* NameOf(const Slot& slot) const { return mNames.data() + slot.mName; }
-    // Whether a slot has that kind and name; prefix is NamePrefix(name, length).
+    // The name of a record, with its terminator (valid while the list lives).
+    const char* NameOf(const Record& record) const
+    {
+        return record.mLength <= kNameHead ? reinterpret_cast<const char*>(record.mHead) : mNames.data() + record.mName;
+    }
+    // Whether a record has that kind and name; prefix is NamePrefix(name, length).
+    bool Is(const Record& record, char kind, const char* name, size_t length, unsigned long long prefix) const
+    {
+        return record.Prefix() == prefix && record.mLength == length && record.mKind == kind &&
+               (length <= kNameHead ||
+                std::memcmp(mNames.data() + record.mName + kNameHead, name + kNameHead, length - kNameHead) == 0);
+    }
     bool Is(const Slot& slot, char kind, const char* name, size_t length, unsigned long long prefix) const
     {
-        return slot.mPrefix == prefix && slot.mLength == length && slot.mKind == kind &&
-               (length <= 8 || std::memcmp(mNames.data() + slot.mName + 8, name + 8, length - 8) == 0);
+        return Is(mRecords[static_cast<size_t>(slot.mFirst)], kind, name, length, prefix);
     }
 
     // Back to an empty list, keeping the storage for the next list entered.
@@ -275,9 +311,11 @@ struct ReadList
         mRecords.clear();
         mSections.clear();
         mSlots.clear();
+        mSlotted = false;
         mNames.clear();
         mSlotTable.clear();
         mLastSlot = -1;
+        mPassedBelow = 0;
         mNext = 0;
         mNameBits = 0;
         mCurrent = -1;
@@ -292,6 +330,9 @@ struct ReadList
 
 // Slots a list searches in order before it indexes them by hash.
 const size_t kLinearSlots = 8;
+// Records a list without slots searches for a name; a search that would
+// go further makes the slots.
+const int kLinearRecords = 16;
 // Lists kept for reuse once left (reading enters and leaves one per block).
 const size_t kSpareLists = 64;
 
@@ -323,6 +364,13 @@ inline unsigned long long NamePrefix(const char* name, size_t length)
         return 0;
     return p[0] | (static_cast<unsigned long long>(p[length / 2]) << (8 * (length / 2))) |
            (static_cast<unsigned long long>(p[length - 1]) << (8 * (length - 1)));
+}
+
+// The length and NamePrefix of a name given as a C string.
+inline unsigned long long NameKey(const char* name, size_t& length)
+{
+    length = std::strlen(name);
+    return NamePrefix(name, length);
 }
 
 // The bit of ReadList::mNameBits standing for a kind and name.
@@ -503,27 +551,47 @@ struct KQoxPrivate
     const kqox::ArrayExtent* FindLargeArray(long long head) const;
     static bool TopLevelEndOk(KQox::EForm form, long long limit, const kqox::ReadList& root);
     bool KeyCheckDamaged();
-    // The slot of a kind and name in the list; null when none. Names the
-    // list lacks are mostly refused by their bit, without a call.
-    static kqox::Slot* FindSlot(kqox::ReadList& list, char kind, const char* name)
-    {
-        if (!name)
-            name = "";
-        const size_t length = std::strlen(name);
-        if ((list.mNameBits & kqox::NameBit(kind, name, length)) == 0)
-            return nullptr;
-        return FindSlot(list, kind, name, length);
-    }
-    static kqox::Slot* FindSlot(kqox::ReadList& list, char kind, const char* name, size_t length)
-    {
-        return FindSlot(list, kind, name, length, kqox::NamePrefix(name, length));
-    }
+    // The slot of a kind and name in a list with slots; null when none.
     static kqox::Slot* FindSlot(kqox::ReadList& list, char kind, const char* name, size_t length,
                                 unsigned long long prefix);
     static int FindSlotIndex(const kqox::ReadList& list, char kind, const char* name, size_t length,
                              unsigned long long prefix, size_t hash);
     static void IndexSlots(kqox::ReadList& list);
-    bool AddRecord(kqox::ReadList& list, kqox::Record& record, const char* name, size_t length);
+    // Makes the slots of a list, their cursors taken from the records passed over.
+    static void MakeSlots(kqox::ReadList& list);
+    // The record a lookup of a kind and name finds (the name's cursor); -1
+    // when none. prefix is NamePrefix(name, length). Names the list lacks
+    // are mostly refused by their bit, before a call.
+    static int FindCursor(kqox::ReadList& list, char kind, const char* name, size_t length, unsigned long long prefix);
+    static int FindCursor(kqox::ReadList& list, char kind, const char* name)
+    {
+        if (!name)
+            name = "";
+        size_t length;
+        const unsigned long long prefix = kqox::NameKey(name, length);
+        if ((list.mNameBits & kqox::NameBit(kind, name, length)) == 0)
+            return -1;
+        return FindCursor(list, kind, name, length, prefix);
+    }
+    // Moves the cursor of a record's name to the record of that name after it.
+    static void PassRecord(kqox::ReadList& list, int record)
+    {
+        if (list.mSlotted || record != list.mPassedBelow)
+            return PassRecordElsewhere(list, record);
+        // The first record not passed over (fields read in the order they
+        // were written): those of its name before it are passed.
+        const int count = static_cast<int>(list.mRecords.size());
+        list.mRecords[static_cast<size_t>(record)].mPassed = true;
+        while (++list.mPassedBelow < count && list.mRecords[static_cast<size_t>(list.mPassedBelow)].mPassed)
+        {}
+    }
+    static void PassRecordElsewhere(kqox::ReadList& list, int record);
+    // Records of a kind and name in a list.
+    static int CountOf(kqox::ReadList& list, char kind, const char* name);
+    // Gives the list's last record its name (padded: eight bytes can be
+    // read from name however short it is); false when the list is full.
+    // Inline in kqox_read.cpp, the only user: indexing calls it per record.
+    static bool AddName(kqox::ReadList& list, kqox::Record& record, const char* name, size_t length, bool padded);
     // A list to index: a spare one when there is one. PopList leaves the
     // innermost list and keeps it as a spare.
     std::unique_ptr<kqox::ReadList> NewList();

@@ -678,7 +678,10 @@ void KQoxPrivate::IndexSlots(ReadList& list)
     // Slots searched in order so far carry no hash yet.
     if (list.mSlotTable.empty())
         for (Slot& slot : list.mSlots)
-            slot.mHash = SlotHash(slot.mKind, list.NameOf(slot), slot.mLength);
+        {
+            const Record& first = list.mRecords[static_cast<size_t>(slot.mFirst)];
+            slot.mHash = SlotHash(first.mKind, list.NameOf(first), first.mLength);
+        }
     size_t size = 16;
     while (size < list.mSlots.size() * 2)
         size *= 2;
@@ -710,65 +713,198 @@ Slot* KQoxPrivate::FindSlot(ReadList& list, char kind, const char* name, size_t 
     return &list.mSlots[static_cast<size_t>(slot)];
 }
 
-bool KQoxPrivate::AddRecord(ReadList& list, Record& record, const char* name, size_t length)
+void KQoxPrivate::MakeSlots(ReadList& list)
+{
+    list.mSlots.clear();
+    list.mSlotTable.clear();
+    list.mLastSlot = -1;
+    for (size_t i = 0; i < list.mRecords.size(); ++i)
+    {
+        Record& record = list.mRecords[i];
+        const int index = static_cast<int>(i);
+        const char* name = list.NameOf(record);
+        const unsigned long long prefix = record.Prefix();
+        int slot = -1;
+        if (list.mLastSlot >= 0 &&
+            list.Is(list.mSlots[static_cast<size_t>(list.mLastSlot)], record.mKind, name, record.mLength, prefix))
+            slot = list.mLastSlot;
+        // A hash is worked out only once the slots are indexed by it.
+        size_t hash = 0;
+        if (slot < 0 && list.mSlotTable.empty())
+            slot = FindSlotInOrder(list, record.mKind, name, record.mLength, prefix);
+        else if (slot < 0)
+        {
+            hash = SlotHash(record.mKind, name, record.mLength);
+            slot = FindSlotIndex(list, record.mKind, name, record.mLength, prefix, hash);
+        }
+        if (slot < 0)
+        {
+            slot = static_cast<int>(list.mSlots.size());
+            list.mSlots.emplace_back();
+            Slot& added = list.mSlots.back();
+            added.mHash = hash;
+            added.mFirst = index;
+            // The table stays at most half full.
+            if (list.mSlots.size() > kLinearSlots && list.mSlots.size() * 2 > list.mSlotTable.size())
+                IndexSlots(list);
+            else if (!list.mSlotTable.empty())
+            {
+                const size_t mask = list.mSlotTable.size() - 1;
+                size_t at = hash & mask;
+                while (list.mSlotTable[at] >= 0)
+                    at = (at + 1) & mask;
+                list.mSlotTable[at] = slot;
+            }
+        }
+        list.mLastSlot = slot;
+        Slot& s = list.mSlots[static_cast<size_t>(slot)];
+        record.mSlot = slot;
+        record.mNextSame = -1;
+        if (s.mLast >= 0)
+            list.mRecords[static_cast<size_t>(s.mLast)].mNextSame = index;
+        s.mLast = index;
+        ++s.mCount;
+        // The records of a name passed over are its first ones: the cursor
+        // is the first one not passed.
+        if (s.mCursor < 0 && !record.mPassed)
+            s.mCursor = index;
+    }
+    list.mSlotted = true;
+}
+
+int KQoxPrivate::FindCursor(ReadList& list, char kind, const char* name, size_t length, unsigned long long prefix)
+{
+    if (!list.mSlotted)
+    {
+        // Every record before mPassedBelow is passed over: the name's first
+        // record not passed from there on is its cursor.
+        const int count = static_cast<int>(list.mRecords.size());
+        const int stop = count - list.mPassedBelow <= kLinearRecords ? count : list.mPassedBelow + kLinearRecords;
+        for (int i = list.mPassedBelow; i < stop; ++i)
+        {
+            const Record& record = list.mRecords[static_cast<size_t>(i)];
+            if (!record.mPassed && list.Is(record, kind, name, length, prefix))
+                return i;
+        }
+        if (stop == count)
+            return -1;
+        MakeSlots(list);
+    }
+    // The field after the one read last, when it is the next unread field
+    // of that name; else the name's own cursor.
+    if (list.mNext < static_cast<int>(list.mRecords.size()))
+    {
+        const Record& next = list.mRecords[static_cast<size_t>(list.mNext)];
+        if (list.mSlots[static_cast<size_t>(next.mSlot)].mCursor == list.mNext &&
+            list.Is(next, kind, name, length, prefix))
+            return list.mNext;
+    }
+    const Slot* slot = FindSlot(list, kind, name, length, prefix);
+    return slot ? slot->mCursor : -1;
+}
+
+namespace {
+
+// Whether two records of a list have the same kind and name.
+bool SameName(const ReadList& list, const Record& a, const Record& b)
+{
+    return a.Prefix() == b.Prefix() && a.mLength == b.mLength && a.mKind == b.mKind &&
+           (a.mLength <= kNameHead || a.mName == b.mName ||
+            std::memcmp(list.mNames.data() + a.mName, list.mNames.data() + b.mName, a.mLength) == 0);
+}
+
+} // namespace
+
+void KQoxPrivate::PassRecordElsewhere(ReadList& list, int record)
+{
+    Record& r = list.mRecords[static_cast<size_t>(record)];
+    const int count = static_cast<int>(list.mRecords.size());
+    if (!list.mSlotted)
+    {
+        if (!r.mPassed && record < list.mPassedBelow + kLinearRecords)
+        {
+            // The name's first record not passed (no other of its name
+            // between mPassedBelow and it) is passed alone.
+            int before = list.mPassedBelow;
+            while (before < record && (list.mRecords[static_cast<size_t>(before)].mPassed ||
+                                       !SameName(list, list.mRecords[static_cast<size_t>(before)], r)))
+                ++before;
+            if (before == record)
+            {
+                r.mPassed = true;
+                return;
+            }
+        }
+        if (count <= kLinearRecords)
+        {
+            // The records of the name up to this one are passed, those after it not.
+            for (int i = 0; i < count; ++i)
+            {
+                Record& other = list.mRecords[static_cast<size_t>(i)];
+                if (SameName(list, other, r))
+                    other.mPassed = i <= record;
+            }
+            list.mPassedBelow = 0;
+            while (list.mPassedBelow < count && list.mRecords[static_cast<size_t>(list.mPassedBelow)].mPassed)
+                ++list.mPassedBelow;
+            return;
+        }
+        MakeSlots(list);
+    }
+    list.mSlots[static_cast<size_t>(r.mSlot)].mCursor = r.mNextSame;
+}
+
+int KQoxPrivate::CountOf(ReadList& list, char kind, const char* name)
+{
+    if (!name)
+        name = "";
+    size_t length;
+    const unsigned long long prefix = NameKey(name, length);
+    if ((list.mNameBits & NameBit(kind, name, length)) == 0)
+        return 0;
+    if (!list.mSlotted && list.mRecords.size() <= static_cast<size_t>(kLinearRecords))
+    {
+        int count = 0;
+        for (const Record& record : list.mRecords)
+            count += list.Is(record, kind, name, length, prefix) ? 1 : 0;
+        return count;
+    }
+    if (!list.mSlotted)
+        MakeSlots(list);
+    const Slot* slot = FindSlot(list, kind, name, length, prefix);
+    return slot ? slot->mCount : 0;
+}
+
+[[gnu::always_inline]] inline bool KQoxPrivate::AddName(ReadList& list, Record& record, const char* name, size_t length,
+                                                        bool padded)
 {
     // Record indices are ints.
-    if (list.mRecords.size() >= static_cast<size_t>(INT_MAX))
+    if (list.mRecords.size() > static_cast<size_t>(INT_MAX))
         return false;
-    const int index = static_cast<int>(list.mRecords.size());
-    const unsigned long long prefix = NamePrefix(name, length);
-    int slot = -1;
-    if (list.mLastSlot >= 0 &&
-        list.Is(list.mSlots[static_cast<size_t>(list.mLastSlot)], record.mKind, name, length, prefix))
-        slot = list.mLastSlot;
-    // A hash is worked out only once the slots are indexed by it.
-    size_t hash = 0;
-    if (slot < 0 && list.mSlotTable.empty())
-        slot = FindSlotInOrder(list, record.mKind, name, length, prefix);
-    else if (slot < 0)
+    record.mLength = length;
+    const unsigned long long prefix =
+        !padded ? NamePrefix(name, length)
+        : length >= kNameHead
+            ? kbytes::GetLE64(reinterpret_cast<const unsigned char*>(name))
+            : kbytes::GetLE64(reinterpret_cast<const unsigned char*>(name)) & ((1ull << (8 * length)) - 1);
+    kbytes::PutLE64(record.mHead, prefix);
+    list.mNameBits |= NameBit(record.mKind, name, length);
+    if (length > kNameHead)
     {
-        hash = SlotHash(record.mKind, name, length);
-        slot = FindSlotIndex(list, record.mKind, name, length, prefix, hash);
-    }
-    if (slot < 0)
-    {
-        slot = static_cast<int>(list.mSlots.size());
-        list.mSlots.emplace_back();
-        Slot& added = list.mSlots.back();
-        added.mPrefix = prefix;
-        added.mHash = hash;
-        added.mName = list.mNames.size();
-        added.mLength = length;
-        added.mKind = record.mKind;
-        list.mNames.resize(added.mName + length + 1);
-        std::memcpy(list.mNames.data() + added.mName, name, length);
-        list.mNames[added.mName + length] = 0;
-        list.mNameBits |= NameBit(record.mKind, name, length);
-        // The table stays at most half full.
-        if (list.mSlots.size() > kLinearSlots && list.mSlots.size() * 2 > list.mSlotTable.size())
-            IndexSlots(list);
-        else if (!list.mSlotTable.empty())
+        // A run of one name is kept once.
+        const size_t index = list.mRecords.size() - 1;
+        const Record* before = index > 0 ? &list.mRecords[index - 1] : nullptr;
+        if (before && before->mLength == length && std::memcmp(list.mNames.data() + before->mName, name, length) == 0)
+            record.mName = before->mName;
+        else
         {
-            const size_t mask = list.mSlotTable.size() - 1;
-            size_t at = hash & mask;
-            while (list.mSlotTable[at] >= 0)
-                at = (at + 1) & mask;
-            list.mSlotTable[at] = slot;
+            record.mName = list.mNames.size();
+            list.mNames.insert(list.mNames.end(), name, name + length);
+            list.mNames.push_back(0);
         }
     }
-    list.mLastSlot = slot;
-    Slot& s = list.mSlots[static_cast<size_t>(slot)];
-    record.mSlot = slot;
-    record.mNextSame = -1;
-    if (s.mLast >= 0)
-        list.mRecords[static_cast<size_t>(s.mLast)].mNextSame = index;
-    else
-        s.mFirst = s.mCursor = index;
-    s.mLast = index;
-    ++s.mCount;
-    list.mRecords.push_back(record);
     if (record.mKind == kSection)
-        list.mSections.push_back(index);
+        list.mSections.push_back(static_cast<int>(list.mRecords.size() - 1));
     return true;
 }
 
@@ -836,9 +972,8 @@ bool IndexBinaryRecords(KQoxPrivate& d, ReadList& list, bool topLevel, Bytes at)
         }
         if (headBytes < kSizesOffset)
             return false; // no room for a record
-        Record record;
-        record.mKind = static_cast<char>(head[0]);
-        if (record.mKind != kField && record.mKind != kSection)
+        const char kind = static_cast<char>(head[0]);
+        if (kind != kField && kind != kSection)
             return false;
         long long nameLength = kbytes::GetLE16(head + 1);
         long long headerEnd = position + kRecordFixed + nameLength;
@@ -859,6 +994,8 @@ bool IndexBinaryRecords(KQoxPrivate& d, ReadList& list, bool topLevel, Bytes at)
         // Every value takes at least two bytes (type code and payload).
         if (count * 2 > valueBytes || (count == 0) != (valueBytes == 0))
             return false;
+        Record& record = list.mRecords.emplace_back();
+        record.mKind = kind;
         record.mCount = static_cast<unsigned int>(count);
         record.mValuesPos = headerEnd;
         record.mValuesEnd = headerEnd + static_cast<long long>(valueBytes);
@@ -876,13 +1013,25 @@ bool IndexBinaryRecords(KQoxPrivate& d, ReadList& list, bool topLevel, Bytes at)
                 return false;
             record.mVersion = static_cast<int32_t>(kbytes::GetLE32(version + 1));
         }
-        if (!d.AddRecord(list, record, reinterpret_cast<const char*>(nameAndSizes), static_cast<size_t>(nameLength)))
+        // The sizes follow the name: eight bytes can be read from its first.
+        if (!d.AddName(list, record, reinterpret_cast<const char*>(nameAndSizes), static_cast<size_t>(nameLength),
+                       true))
             return false;
         position = record.mValuesEnd + static_cast<long long>(blockBytes);
     }
     if (topLevel)
         list.mEnd = limit;
     return true;
+}
+
+// The first bytes of a block about to be indexed are asked for from memory
+// at once: each record head is found from the one before, so reading them
+// would otherwise wait for each in turn.
+void PrefetchBlock(const unsigned char* bytes, long long n)
+{
+    const long long reach = n < kPrefetchBytes ? n : kPrefetchBytes;
+    for (long long at = 0; at < reach; at += kCacheLine)
+        __builtin_prefetch(bytes + at);
 }
 
 } // namespace
@@ -893,6 +1042,8 @@ bool KQoxPrivate::IndexBinary(ReadList& list, bool topLevel)
     {
         // Read in place: the heads are where they lie.
         const unsigned char* image = mImage;
+        if (!topLevel)
+            PrefetchBlock(image + list.mStart, list.mEnd - list.mStart);
         return IndexBinaryRecords(*this, list, topLevel,
                                   [image](long long position, size_t, int) { return image + position; });
     }
@@ -902,9 +1053,12 @@ bool KQoxPrivate::IndexBinary(ReadList& list, bool topLevel)
     {
         const long long start = list.mStart;
         if (const unsigned char* bytes = WindowAt(start, static_cast<size_t>(list.mEnd - start + 1)))
+        {
+            PrefetchBlock(bytes, list.mEnd - start);
             return IndexBinaryRecords(*this, list, false, [bytes, start](long long position, size_t, int) {
                 return bytes + (position - start);
             });
+        }
     }
     // Elsewhere the record heads come through the small windows: those
     // close together (many small records) a run at a time, those far apart
@@ -1367,7 +1521,8 @@ bool KQoxPrivate::IndexAscii(ReadList& list)
                 return false;
             record.mVersion = ClampToInt(TextToLong(version.mText));
         }
-        if (!AddRecord(list, record, name.data(), name.size()))
+        list.mRecords.push_back(record);
+        if (!AddName(list, list.mRecords.back(), name.data(), name.size(), false))
             return false;
     }
     return true;
@@ -1641,25 +1796,18 @@ bool KQox::FieldReadBegin(const char* name)
     list.mRemain = 0;
     if (!name)
         name = "";
-    const size_t length = std::strlen(name);
-    // Names the list lacks (optional fields) are refused by their bit.
-    if ((list.mNameBits & NameBit(kField, name, length)) == 0)
-        return false;
-    // The field after the one read last, when it is the next unread field
-    // of that name; else the name's own cursor.
-    const unsigned long long prefix = NamePrefix(name, length);
-    int record = -1;
-    if (list.mNext < static_cast<int>(list.mRecords.size()))
+    size_t length;
+    const unsigned long long prefix = NameKey(name, length);
+    // Fields read in the order they were written: the first record not
+    // passed over is the one. Names the list lacks (optional fields) are
+    // refused by their bit.
+    int record = list.mPassedBelow;
+    if (list.mSlotted || record >= static_cast<int>(list.mRecords.size()) ||
+        !list.Is(list.mRecords[static_cast<size_t>(record)], kField, name, length, prefix))
     {
-        const Record& next = list.mRecords[static_cast<size_t>(list.mNext)];
-        const Slot& slot = list.mSlots[static_cast<size_t>(next.mSlot)];
-        if (slot.mCursor == list.mNext && list.Is(slot, kField, name, length, prefix))
-            record = list.mNext;
-    }
-    if (record < 0)
-    {
-        const Slot* slot = KQoxPrivate::FindSlot(list, kField, name, length, prefix);
-        record = slot ? slot->mCursor : -1;
+        if ((list.mNameBits & NameBit(kField, name, length)) == 0)
+            return false;
+        record = KQoxPrivate::FindCursor(list, kField, name, length, prefix);
         if (record < 0)
             return false;
     }
@@ -1678,8 +1826,7 @@ void KQox::FieldReadEnd()
     ReadList* list = d.Current();
     if (!list)
         return;
-    const Record& r = list->mRecords[list->mCurrent];
-    list->mSlots[r.mSlot].mCursor = r.mNextSame;
+    KQoxPrivate::PassRecord(*list, list->mCurrent);
     list->mCurrent = -1;
     list->mRemain = 0;
 }
@@ -1689,8 +1836,7 @@ int KQox::FieldReadGetCount(const char* name)
     KQoxPrivate& d = *mData;
     if (d.mMode != KQoxPrivate::eReading)
         return 0;
-    const Slot* slot = KQoxPrivate::FindSlot(*d.Top(), kField, name);
-    return slot ? slot->mCount : 0;
+    return KQoxPrivate::CountOf(*d.Top(), kField, name);
 }
 
 int KQox::FieldReadGetRecordCount()
@@ -1712,7 +1858,7 @@ const char* KQox::FieldReadGetRecordName(int index, bool* isSection)
     const Record& r = list.mRecords[index];
     if (isSection)
         *isSection = r.mKind == kSection;
-    return list.NameOf(list.mSlots[static_cast<size_t>(r.mSlot)]);
+    return list.NameOf(r);
 }
 
 bool KQox::FieldReadBlockBegin()
