@@ -70,6 +70,16 @@ KFCurve* KFCurveCreate()
     return new KFCurve();
 }
 
+void* KFCurve::operator new(size_t size)
+{
+    return GroupMemberNew(size);
+}
+
+void KFCurve::operator delete(void* curve, size_t size)
+{
+    GroupMemberDelete(curve, size);
+}
+
 KFCurve::KFCurve()
     : mValue(0.0f)
     , mUpdateId(0)

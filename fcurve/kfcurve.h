@@ -296,6 +296,11 @@ public:
     KFCurve(const KFCurve&) = delete;
     KFCurve& operator=(const KFCurve&) = delete;
 
+    // Laid in the block of an open KFCurveGroupScope when it has room (see
+    // fcurve/kfcurvegroup.h); deleting is the same either way.
+    static void* operator new(size_t size);
+    static void operator delete(void* curve, size_t size);
+
     // Curve settings.
     float* GetColor() { return mColor; }
     void SetColor(float* color);
