@@ -21,6 +21,9 @@ size_t NamePoolRecordCount();
 // with the size it was asked for.
 void* GroupMemberNew(size_t size, bool orNull = false);
 void GroupMemberDelete(void* member, size_t size);
+// When false, scopes lay nothing and every member comes from the heap:
+// tests build both ways and compare.
+extern bool sGroupMembers;
 // Whether the memory was laid in a block.
 bool IsGroupMember(const void* member);
 // Whether both were laid in the same block.

@@ -160,11 +160,14 @@ void* KFCurveGroupScope::Take(size_t size)
     return header + kHeader;
 }
 
+bool kfcurve_detail::sGroupMembers = true;
+
 void* kfcurve_detail::GroupMemberNew(size_t size, bool orNull)
 {
     if (KFCurveGroupScope* scope = tOpen)
-        if (void* member = scope->Take(size))
-            return member;
+        if (sGroupMembers)
+            if (void* member = scope->Take(size))
+                return member;
     if (orNull)
         return ::operator new(size, kHeapAlignment, std::nothrow);
     return ::operator new(size, kHeapAlignment);
