@@ -2,8 +2,10 @@
 //
 // A block starts with its member count, then holds the members one after
 // another, each behind the block's address: the member then sits 8 bytes
-// past a 16-byte boundary, where a heap member (16-byte aligned) never
-// does, so that freeing tells the two apart by the address alone. The
+// past a 16-byte boundary, where a heap member (16-byte aligned, as the
+// allocators in use align these sizes) does not, so that freeing tells the
+// two apart by the address alone. A heap member that would sit there takes
+// a block of its own. The
 // count starts far above any number of members and comes down to the
 // members laid when the scope closes: members ending before that never
 // bring it to zero, and laying one costs no atomic operation.
@@ -45,8 +47,7 @@ const size_t kAlignment = 16;
 const size_t kHeader = 8;
 // The count of a block while its scope is open, less the members ended.
 const long kUnclaimed = LONG_MAX / 2;
-// Heap members and blocks: 16-byte aligned whatever the allocator's own
-// alignment of small sizes.
+// Blocks: 16-byte aligned whatever the allocator's own alignment.
 const std::align_val_t kHeapAlignment{kAlignment};
 const size_t kCacheLine = 64;
 
@@ -168,9 +169,17 @@ void* kfcurve_detail::GroupMemberNew(size_t size, bool orNull)
         if (sGroupMembers)
             if (void* member = scope->Take(size))
                 return member;
-    if (orNull)
-        return ::operator new(size, kHeapAlignment, std::nothrow);
-    return ::operator new(size, kHeapAlignment);
+    void* member = orNull ? ::operator new(size, std::nothrow) : ::operator new(size);
+    if (!member || !IsGroupMember(member))
+        return member;
+    // An allocator that aligns this size on 8 bytes only: the member takes
+    // a block of its own, which tells it apart as any block member.
+    ::operator delete(member);
+    KFCurveGroupScope lone(MemberBytes(size));
+    member = lone.Take(size);
+    if (!member && !orNull)
+        throw std::bad_alloc();
+    return member;
 }
 
 void kfcurve_detail::GroupMemberDelete(void* member, size_t size)
@@ -179,7 +188,7 @@ void kfcurve_detail::GroupMemberDelete(void* member, size_t size)
         return;
     if (!IsGroupMember(member))
     {
-        ::operator delete(member, kHeapAlignment);
+        ::operator delete(member);
         return;
     }
     BlockPointer block = BlockOf(member);
