@@ -31,11 +31,11 @@
 
 #ifdef QOX_GROUP_ASAN
 #include <sanitizer/asan_interface.h>
-#define QOX_GROUP_POISON(address, size) ASAN_POISON_MEMORY_REGION(address, size)
+#define QOX_GROUP_POISON(address, size)   ASAN_POISON_MEMORY_REGION(address, size)
 #define QOX_GROUP_UNPOISON(address, size) ASAN_UNPOISON_MEMORY_REGION(address, size)
-#define QOX_GROUP_NO_ASAN __attribute__((no_sanitize_address))
+#define QOX_GROUP_NO_ASAN                 __attribute__((no_sanitize_address))
 #else
-#define QOX_GROUP_POISON(address, size) ((void)(address), (void)(size))
+#define QOX_GROUP_POISON(address, size)   ((void)(address), (void)(size))
 #define QOX_GROUP_UNPOISON(address, size) ((void)(address), (void)(size))
 #define QOX_GROUP_NO_ASAN
 #endif
@@ -128,7 +128,9 @@ size_t KFCurveGroupScope::CurveBytes()
 
 size_t KFCurveGroupScope::ChildrenBytes(int count)
 {
-    return MemberBytes(static_cast<size_t>(count < KFCurveNodeChildren::kFirstCapacity ? KFCurveNodeChildren::kFirstCapacity : count) * sizeof(KFCurveNode*));
+    return MemberBytes(
+        static_cast<size_t>(count < KFCurveNodeChildren::kFirstCapacity ? KFCurveNodeChildren::kFirstCapacity : count) *
+        sizeof(KFCurveNode*));
 }
 
 KFCurveGroupScope* KFCurveGroupScope::Open()

@@ -42,7 +42,6 @@ public:
     struct Block;
 
 private:
-
     KFCurveGroupScope* mOuter;
     size_t mBytes;
     Block* mBlock = nullptr;

@@ -80,8 +80,8 @@ void AddTransformChannels(KFCurveNode* root, KQoxNodeProperties& p, bool default
     // root's array when this makes it.
     const size_t vectorBytes = KFCurveGroupScope::NodeBytes() + KFCurveGroupScope::ChildrenBytes(3) +
                                3 * (KFCurveGroupScope::NodeBytes() + KFCurveGroupScope::CurveBytes());
-    KFCurveGroupScope group(2 * KFCurveGroupScope::NodeBytes() + KFCurveGroupScope::ChildrenBytes(3) +
-                            3 * vectorBytes + KFCurveGroupScope::CurveBytes() +
+    KFCurveGroupScope group(2 * KFCurveGroupScope::NodeBytes() + KFCurveGroupScope::ChildrenBytes(3) + 3 * vectorBytes +
+                            KFCurveGroupScope::CurveBytes() +
                             (root->GetCount() == 0 ? KFCurveGroupScope::ChildrenBytes(2) : 0));
     KFCurveNode* transform = KFCurveNodeCreate("Transform", static_cast<KDataType*>(nullptr), KFCL_NOLAYER, 0);
 

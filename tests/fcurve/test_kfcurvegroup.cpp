@@ -94,7 +94,7 @@ TEST(KFCurveGroup, MembersOfAScopeShareOneBlock)
 TEST(KFCurveGroup, WithoutScopeMembersComeFromTheHeap)
 {
     std::unique_ptr<KFCurveNode, void (*)(KFCurveNode*)> vector(MakeVector(2.0f),
-                                                                 [](KFCurveNode* node) { node->Destroy(); });
+                                                                [](KFCurveNode* node) { node->Destroy(); });
     EXPECT_FALSE(IsGroupMember(vector.get()));
     EXPECT_FALSE(IsGroupMember(vector->Get(0)));
     EXPECT_FALSE(IsGroupMember(vector->Get(0)->FCurveGet()));

@@ -31,10 +31,9 @@ void KeyLinear(KFCurve* curve, float value0, float value1)
 // The ten curves of a take's "Transform" and "Visibility" channels.
 std::vector<KFCurve*> Curves(KQoxTakeNode* take)
 {
-    return {take->GetTranslationX(), take->GetTranslationY(),   take->GetTranslationZ(),
-            take->GetEulerRotationX(), take->GetEulerRotationY(), take->GetEulerRotationZ(),
-            take->GetScaleX(),       take->GetScaleY(),         take->GetScaleZ(),
-            take->GetVisibility()};
+    return {take->GetTranslationX(),   take->GetTranslationY(),   take->GetTranslationZ(), take->GetEulerRotationX(),
+            take->GetEulerRotationY(), take->GetEulerRotationZ(), take->GetScaleX(),       take->GetScaleY(),
+            take->GetScaleZ(),         take->GetVisibility()};
 }
 
 // name, value and keys of each node of a channel tree, depth first.
