@@ -5,8 +5,9 @@
 // past a 16-byte boundary, where a heap member (16-byte aligned, as the
 // allocators in use align these sizes) does not, so that freeing tells the
 // two apart by the address alone. A heap member that would sit there takes
-// a block of its own. The
-// count starts far above any number of members and comes down to the
+// a block of its own.
+//
+// The count starts far above any number of members and comes down to the
 // members laid when the scope closes: members ending before that never
 // bring it to zero, and laying one costs no atomic operation.
 
@@ -49,6 +50,7 @@ const size_t kHeader = 8;
 const long kUnclaimed = LONG_MAX / 2;
 // Blocks: 16-byte aligned whatever the allocator's own alignment.
 const std::align_val_t kHeapAlignment{kAlignment};
+// The step of the block's loading (PrefetchGroupOf).
 const size_t kCacheLine = 64;
 
 size_t RoundUp(size_t bytes)
@@ -89,7 +91,7 @@ void Release(BlockPointer block, long count)
         FreeBlock(block);
 }
 
-// The header is kept poisoned: it parts the members as a heap redzone would.
+// The header is kept poisoned: it sits between members as a heap redzone would.
 QOX_GROUP_NO_ASAN BlockPointer BlockOf(const void* member)
 {
     return *reinterpret_cast<const BlockPointer*>(static_cast<const char*>(member) - kHeader);
