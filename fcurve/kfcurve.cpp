@@ -70,6 +70,16 @@ KFCurve* KFCurveCreate()
     return new KFCurve();
 }
 
+void* KFCurve::operator new(size_t size)
+{
+    return GroupMemberNew(size);
+}
+
+void KFCurve::operator delete(void* curve, size_t size)
+{
+    GroupMemberDelete(curve, size);
+}
+
 KFCurve::KFCurve()
     : mValue(0.0f)
     , mUpdateId(0)
@@ -173,12 +183,7 @@ bool KFCurve::Reserve(int count)
             keys *= 2;
         if (keys < kBlockKeys)
         {
-            if (mBlocks == nullptr)
-            {
-                mBlocks = static_cast<KFCurveKey**>(WatchMalloc(TableBytes(kBlockKeys)));
-                mKeyCapacity = kBlockKeys;
-            }
-            GrowFirstBlock(keys);
+            GrowShortStorage(keys);
             return true;
         }
     }
@@ -197,13 +202,22 @@ bool KFCurve::Reserve(int count)
         if (mBlocks != nullptr)
         {
             std::memcpy(table, mBlocks, TableBytes(mKeyCapacity));
-            WatchFree(mBlocks, TableBytes(mKeyCapacity));
+            if (ShortStorage())
+            {
+                // The short first block leaves the slot's allocation for a full one.
+                KFCurveKey* block = static_cast<KFCurveKey*>(WatchMalloc(kBlockBytes));
+                std::memcpy(static_cast<void*>(block), mBlocks[0],
+                            static_cast<size_t>(mFirstBlockKeys) * sizeof(KFCurveKey));
+                table[0] = block;
+                WatchFree(mBlocks, ShortStorageBytes(mFirstBlockKeys));
+                mFirstBlockKeys = kBlockKeys;
+            }
+            else
+                WatchFree(mBlocks, TableBytes(mKeyCapacity));
         }
         mBlocks = table;
         mKeyCapacity = capacity;
     }
-    if (mLastBlock >= 0 && mFirstBlockKeys < kBlockKeys)
-        GrowFirstBlock(kBlockKeys);
     const int lastNeeded = (count - 1) / kBlockKeys;
     for (int b = mLastBlock + 1; b <= lastNeeded; ++b)
     {
@@ -215,22 +229,27 @@ bool KFCurve::Reserve(int count)
     return true;
 }
 
-void KFCurve::GrowFirstBlock(int keys)
+void KFCurve::GrowShortStorage(int keys)
 {
-    KFCurveKey* block = static_cast<KFCurveKey*>(WatchMalloc(static_cast<size_t>(keys) * sizeof(KFCurveKey)));
-    if (mLastBlock >= 0)
+    KFCurveKey** table = static_cast<KFCurveKey**>(WatchMalloc(ShortStorageBytes(keys)));
+    KFCurveKey* block = reinterpret_cast<KFCurveKey*>(table + 1);
+    if (mBlocks != nullptr)
     {
         std::memcpy(static_cast<void*>(block), mBlocks[0], static_cast<size_t>(mFirstBlockKeys) * sizeof(KFCurveKey));
-        WatchFree(mBlocks[0], static_cast<size_t>(mFirstBlockKeys) * sizeof(KFCurveKey));
+        WatchFree(mBlocks, ShortStorageBytes(mFirstBlockKeys));
     }
-    mBlocks[0] = block;
-    mLastBlock = 0 > mLastBlock ? 0 : mLastBlock;
+    table[0] = block;
+    mBlocks = table;
+    mKeyCapacity = kBlockKeys;
+    mLastBlock = 0;
     mFirstBlockKeys = keys;
 }
 
 void KFCurve::FreeStorage()
 {
-    if (mBlocks != nullptr)
+    if (mBlocks != nullptr && ShortStorage())
+        WatchFree(mBlocks, ShortStorageBytes(mFirstBlockKeys));
+    else if (mBlocks != nullptr)
     {
         for (int b = 0; b <= mLastBlock; ++b)
         {

@@ -296,6 +296,11 @@ public:
     KFCurve(const KFCurve&) = delete;
     KFCurve& operator=(const KFCurve&) = delete;
 
+    // Laid in the block of an open KFCurveGroupScope when it has room (see
+    // fcurve/kfcurvegroup.h); deleting is the same either way.
+    static void* operator new(size_t size);
+    static void operator delete(void* curve, size_t size);
+
     // Curve settings.
     float* GetColor() { return mColor; }
     void SetColor(float* color);
@@ -603,8 +608,13 @@ private:
     int AllocatedKeys() const { return (mLastBlock + 1) * 32; }
     // Keys block b holds: the first block starts short on small curves.
     int BlockKeys(int b) const { return b == 0 ? mFirstBlockKeys : kBlockKeys; }
-    // Gives the first block its full size.
-    void GrowFirstBlock(int keys);
+    // While the table addresses one block (fewer than 32 keys), its one
+    // slot and the short first block share one allocation: the slot, then
+    // the keys. GrowShortStorage makes it for that many keys, keeping the
+    // keys held.
+    bool ShortStorage() const { return mKeyCapacity == kBlockKeys; }
+    static size_t ShortStorageBytes(int keys) { return sizeof(KFCurveKey*) + size_t(keys) * sizeof(KFCurveKey); }
+    void GrowShortStorage(int keys);
 
     bool Reserve(int count);
     void FreeStorage();

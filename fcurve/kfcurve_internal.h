@@ -6,6 +6,7 @@
 #include "fcurve/kfcurve.h"
 
 #include <climits>
+#include <cstddef>
 
 class KQox;
 
@@ -13,6 +14,25 @@ namespace kfcurve_detail {
 
 // The records in the pool of curve-node names (for tests).
 size_t NamePoolRecordCount();
+
+// Memory of a curve node, a curve or a children array: laid in the block of
+// the open KFCurveGroupScope when it has room, else from the heap (out of
+// memory throws, or gives null with orNull). GroupMemberDelete takes either,
+// with the size it was asked for.
+void* GroupMemberNew(size_t size, bool orNull = false);
+void GroupMemberDelete(void* member, size_t size);
+// When false, scopes lay nothing and every member comes from the heap:
+// tests build both ways and compare.
+extern bool sGroupMembers;
+// Whether the memory was laid in a block.
+bool IsGroupMember(const void* member);
+// Whether both were laid in the same block.
+bool SameGroup(const void* member, const void* other);
+// Whether the memory was the first laid in its block.
+bool IsFirstInGroup(const void* member);
+// Starts loading the whole block of a member (nothing for a heap one): a
+// walk over the tree it holds then waits on no member in turn.
+void PrefetchGroupOf(const void* member);
 
 // The fields of an open list that reading a curve or a channel asks for,
 // found by one pass over the list's records: the reading then asks for none

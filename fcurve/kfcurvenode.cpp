@@ -6,6 +6,7 @@
 
 #include "fcurve/kfcurve.h"
 #include "fcurve/kfcurve_internal.h"
+#include "fcurve/kfcurvegroup.h"
 #include "fcurve/kfcurvenode_internal.h"
 #include "object/kproperty.h"
 
@@ -201,6 +202,28 @@ int KFCurveNodeChildren::Find(const KFCurveNode* node) const
     return -1;
 }
 
+bool KFCurveNodeChildren::Reserve(int capacity)
+{
+    if (capacity <= mCapacity)
+        return true;
+    // Laid in the open group's block when it has room (the first array of a
+    // node made in a group most often), else on the heap.
+    void* grown = kfcurve_detail::GroupMemberNew(static_cast<size_t>(capacity) * sizeof(KFCurveNode*), true);
+    if (!grown)
+        return false;
+    if (mCount > 0)
+        std::memcpy(grown, mItems, static_cast<size_t>(mCount) * sizeof(KFCurveNode*));
+    FreeItems();
+    mItems = static_cast<KFCurveNode**>(grown);
+    mCapacity = capacity;
+    return true;
+}
+
+void KFCurveNodeChildren::FreeItems()
+{
+    kfcurve_detail::GroupMemberDelete(mItems, static_cast<size_t>(mCapacity) * sizeof(KFCurveNode*));
+}
+
 int KFCurveNodeChildren::InsertAt(int index, KFCurveNode* node)
 {
     if (index > mCount)
@@ -211,12 +234,8 @@ int KFCurveNodeChildren::InsertAt(int index, KFCurveNode* node)
     {
         if (mCapacity > INT_MAX / 2)
             return -1;
-        const int capacity = mCapacity == 0 ? 3 : 2 * mCapacity;
-        void* grown = std::realloc(mItems, static_cast<size_t>(capacity) * sizeof(KFCurveNode*));
-        if (!grown)
+        if (!Reserve(mCapacity == 0 ? kFirstCapacity : 2 * mCapacity))
             return -1;
-        mItems = static_cast<KFCurveNode**>(grown);
-        mCapacity = capacity;
     }
     std::memmove(mItems + index + 1, mItems + index, static_cast<size_t>(mCount - index) * sizeof(KFCurveNode*));
     mItems[index] = node;
@@ -234,7 +253,7 @@ void KFCurveNodeChildren::RemoveAt(int index)
 
 void KFCurveNodeChildren::Clear()
 {
-    std::free(mItems);
+    FreeItems();
     mItems = nullptr;
     mCount = 0;
     mCapacity = 0;
@@ -353,6 +372,16 @@ KFCurveNode::~KFCurveNode()
 void KFCurveNode::Destroy(int)
 {
     delete this;
+}
+
+void* KFCurveNode::operator new(size_t size)
+{
+    return kfcurve_detail::GroupMemberNew(size);
+}
+
+void KFCurveNode::operator delete(void* node, size_t size)
+{
+    kfcurve_detail::GroupMemberDelete(node, size);
 }
 
 KFCurveNode* KFCurveNodeCreate(const char* name, const char* typeName, const char* dataTypeName, int layerType,
@@ -503,6 +532,16 @@ void KFCurveNode::SetNameInfo(NameInfo* nameInfo)
 
 void KFCurveNode::Clear()
 {
+    // Entering a block, the walk loads all of it at once: the first node
+    // laid in it, or a node outside it above its members.
+    if (GetCount() > 0)
+    {
+        KFCurveNode* last = mNodes[GetCount() - 1];
+        if (kfcurve_detail::IsFirstInGroup(this))
+            kfcurve_detail::PrefetchGroupOf(this);
+        else if (!kfcurve_detail::SameGroup(this, last))
+            kfcurve_detail::PrefetchGroupOf(last);
+    }
     for (int i = GetCount() - 1; i >= 0; --i)
     {
         if (GetContainerType())
@@ -780,7 +819,30 @@ bool KFCurveNode::FCurveCreated()
 // Cloning
 // ---------------------------------------------------------------------------
 
+size_t KFCurveNode::CloneBytes(bool withCurves)
+{
+    size_t bytes = KFCurveGroupScope::NodeBytes();
+    if (mFCurve && withCurves)
+        bytes += KFCurveGroupScope::CurveBytes();
+    const int count = GetCount();
+    if (count > 0)
+        bytes += KFCurveGroupScope::ChildrenBytes(count);
+    for (int i = 0; i < count; ++i)
+        if (KFCurveNode* child = Get(i))
+            bytes += child->CloneBytes(withCurves);
+    return bytes;
+}
+
 KFCurveNode* KFCurveNode::CloneTemplate(bool asTemplate, bool copyCurves, bool createCurves, int layerId)
+{
+    // The copy is laid in one block: a lone node needs none.
+    if (GetCount() == 0)
+        return CloneTree(asTemplate, copyCurves, createCurves, layerId);
+    KFCurveGroupScope group(CloneBytes(copyCurves || createCurves));
+    return CloneTree(asTemplate, copyCurves, createCurves, layerId);
+}
+
+KFCurveNode* KFCurveNode::CloneTree(bool asTemplate, bool copyCurves, bool createCurves, int layerId)
 {
     int id = layerId == -1 ? mLayerID : layerId;
     KFCurveNode* node;
@@ -812,11 +874,14 @@ KFCurveNode* KFCurveNode::CloneTemplate(bool asTemplate, bool copyCurves, bool c
         else if (createCurves)
             node->mFCurve = KFCurveCreate();
     }
-    for (int i = 0; i < GetCount(); ++i)
+    const int count = GetCount();
+    if (count > 0)
+        node->mNodes.Reserve(count < KFCurveNodeChildren::kFirstCapacity ? KFCurveNodeChildren::kFirstCapacity : count);
+    for (int i = 0; i < count; ++i)
     {
         KFCurveNode* child = Get(i);
         if (child)
-            node->Add(child->CloneTemplate(asTemplate, copyCurves, createCurves, id));
+            node->Add(child->CloneTree(asTemplate, copyCurves, createCurves, id));
     }
     return node;
 }

@@ -186,7 +186,8 @@ struct KFCurveNodeCallback
 
 // The children of a curve node: a growable array of pointers, empty until
 // the first child (three places, what a vector channel holds and what the
-// smallest heap block takes; then doubling).
+// smallest heap block takes; then doubling). Laid in the block of an open
+// KFCurveGroupScope when it has room.
 class KFCurveNodeChildren
 {
 public:
@@ -205,8 +206,15 @@ public:
     int Add(KFCurveNode* node) { return InsertAt(mCount, node); }
     void RemoveAt(int index);
     void Clear();
+    // Room for capacity children; false when out of memory.
+    bool Reserve(int capacity);
+
+    // The places a node takes for its first child.
+    static const int kFirstCapacity = 3;
 
 private:
+    void FreeItems();
+
     KFCurveNode** mItems = nullptr;
     int mCount = 0;
     int mCapacity = 0;
@@ -290,6 +298,11 @@ public:
 
     KFCurveNode(const KFCurveNode&) = delete;
     KFCurveNode& operator=(const KFCurveNode&) = delete;
+
+    // Laid in the block of an open KFCurveGroupScope when it has room (see
+    // fcurve/kfcurvegroup.h); deleting is the same either way.
+    static void* operator new(size_t size);
+    static void operator delete(void* node, size_t size);
 
     // Deletes the node (with its subtree unless it is a container).
     void Destroy(int local = 0);
@@ -517,6 +530,10 @@ private:
     // Names the node: a borrowed record is exchanged for the pooled one of
     // the new names, a record of the node's own is changed in place.
     void Rename(const char* name, const char* timeWarpName);
+    // CloneTemplate below the group it opens; CloneBytes is the room its
+    // members take.
+    KFCurveNode* CloneTree(bool asTemplate, bool copyCurves, bool createCurves, int layerId);
+    size_t CloneBytes(bool withCurves);
     // Lets go of the name record, borrowed or not.
     void DropNameInfo();
     // The earliest key, or the latest for `last`, over the node's curves.

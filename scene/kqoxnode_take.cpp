@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "fcurve/kfcurve.h"
+#include "fcurve/kfcurvegroup.h"
 #include "fcurve/kfcurvenode.h"
 #include "object/kpropertydatatype.h"
 #include "scene/attributes/kqoxcamera.h"
@@ -69,6 +70,39 @@ bool IsChannelName(const char* name)
         if (strcmp(name ? name : "", channel) == 0)
             return true;
     return false;
+}
+
+// "Transform" with "T", "R" and "S" (three members each), then
+// "Visibility", under the root of a take.
+void AddTransformChannels(KFCurveNode* root, KQoxNodeProperties& p, bool defaultTake, KQoxTakeNodeContainer& container)
+{
+    // One block holds them, their curves and children arrays, and the
+    // root's array when this makes it.
+    const size_t vectorBytes = KFCurveGroupScope::NodeBytes() + KFCurveGroupScope::ChildrenBytes(3) +
+                               3 * (KFCurveGroupScope::NodeBytes() + KFCurveGroupScope::CurveBytes());
+    KFCurveGroupScope group(2 * KFCurveGroupScope::NodeBytes() + KFCurveGroupScope::ChildrenBytes(3) + 3 * vectorBytes +
+                            KFCurveGroupScope::CurveBytes() +
+                            (root->GetCount() == 0 ? KFCurveGroupScope::ChildrenBytes(2) : 0));
+    KFCurveNode* transform = KFCurveNodeCreate("Transform", static_cast<KDataType*>(nullptr), KFCL_NOLAYER, 0);
+
+    transform->Add(MakeVectorChannel("T", KDataTypeLclTranslation, KFCL_ADD, ReadVector(p.mLclTranslation, 0.0),
+                                     p.mLclTranslation, defaultTake, container));
+    transform->Add(MakeVectorChannel("R", KDataTypeLclRotation, KFCL_EULER_XYZ, ReadVector(p.mLclRotation, 0.0),
+                                     p.mLclRotation, defaultTake, container));
+    transform->Add(MakeVectorChannel("S", KDataTypeLclScaling, KFCL_MULT, ReadVector(p.mLclScaling, 1.0), p.mLclScaling,
+                                     defaultTake, container));
+
+    KFCurveNode* visibility = KFCurveNodeCreate("Visibility", KDataTypeVisibility, KFCL_ADD, 0);
+    KFCurve* curve = KFCurveCreate();
+    visibility->FCurveSet(curve);
+    curve->SetValue(static_cast<float>(p.mVisibility ? p.mVisibility->AsDouble() : 1.0));
+    float red[3] = {0.75f, 0.0f, 0.0f};
+    curve->SetColor(red);
+    if (defaultTake && p.mVisibility)
+        container.RegisterDefaultTakeCallback(p.mVisibility, 0, curve);
+
+    root->Add(transform);
+    root->Add(visibility);
 }
 
 } // namespace
@@ -249,27 +283,8 @@ void KQoxNode::AddChannels(KQoxTakeNode* takeNode)
     if (!takeNode || !takeNode->GetKFCurveNode())
         return;
     KQoxNodeProperties& p = *mProperties;
-    KFCurveNode* transform = KFCurveNodeCreate("Transform", static_cast<KDataType*>(nullptr), KFCL_NOLAYER, 0);
     const bool defaultTake = KString(takeNode->GetName()).CompareNoCase("Default") == 0;
-
-    transform->Add(MakeVectorChannel("T", KDataTypeLclTranslation, KFCL_ADD, ReadVector(p.mLclTranslation, 0.0),
-                                     p.mLclTranslation, defaultTake, *this));
-    transform->Add(MakeVectorChannel("R", KDataTypeLclRotation, KFCL_EULER_XYZ, ReadVector(p.mLclRotation, 0.0),
-                                     p.mLclRotation, defaultTake, *this));
-    transform->Add(MakeVectorChannel("S", KDataTypeLclScaling, KFCL_MULT, ReadVector(p.mLclScaling, 1.0), p.mLclScaling,
-                                     defaultTake, *this));
-
-    KFCurveNode* visibility = KFCurveNodeCreate("Visibility", KDataTypeVisibility, KFCL_ADD, 0);
-    KFCurve* curve = KFCurveCreate();
-    visibility->FCurveSet(curve);
-    curve->SetValue(static_cast<float>(p.mVisibility ? p.mVisibility->AsDouble() : 1.0));
-    float red[3] = {0.75f, 0.0f, 0.0f};
-    curve->SetColor(red);
-    if (defaultTake && p.mVisibility)
-        RegisterDefaultTakeCallback(p.mVisibility, 0, curve);
-
-    takeNode->GetKFCurveNode()->Add(transform);
-    takeNode->GetKFCurveNode()->Add(visibility);
+    AddTransformChannels(takeNode->GetKFCurveNode(), p, defaultTake, *this);
 
     // Built as made (the Default take owed, or a take made in place of a
     // copy of it), the channels are those the node had when it was made:
