@@ -1,8 +1,8 @@
 #include "base/kfile.h"
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdlib>
-#include <cerrno>
 #include <cstring>
 #include <unistd.h>
 

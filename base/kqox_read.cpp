@@ -570,7 +570,8 @@ bool KQoxPrivate::ReadIndexAt(long long position, void* data, size_t n, bool bac
         const size_t need = std::max(static_cast<size_t>(reach), static_cast<size_t>(kPeekSize));
         if (window.mBytes.size() < need)
             window.mBytes.resize(need);
-        window.mLen = mBody->ReadAt(static_cast<long>(start), window.mBytes.data(), static_cast<unsigned int>(stop - start));
+        window.mLen =
+            mBody->ReadAt(static_cast<long>(start), window.mBytes.data(), static_cast<unsigned int>(stop - start));
         window.mPos = start;
         if (end > window.mPos + static_cast<long long>(window.mLen))
             return false;
