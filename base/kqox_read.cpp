@@ -460,22 +460,38 @@ bool KQoxPrivate::Fill(long long position, size_t need)
         UseImageWindow();
         return position >= 0 && position < mLimit;
     }
-    // Reading on a little past the window: it goes on from its end.
+    // Reading on from the window (binary): its bytes from position on are
+    // kept, and asked a little past its end it goes on from there, so that
+    // each byte is read once and the stretches the check value follows join.
     long long start = position;
+    size_t kept = 0;
     const long long windowEnd = mInPos + static_cast<long long>(mInLen);
-    if (mForm != KQox::eASCII && mInLen > 0 && position >= windowEnd && position - windowEnd <= kWindowSlack &&
+    if (mForm != KQox::eASCII && mInLen > 0 && mWindow == mIn.data() && position >= mInPos &&
+        position <= windowEnd + kWindowSlack &&
         position + static_cast<long long>(need) <= windowEnd + static_cast<long long>(mIn.size()))
-        start = windowEnd;
+    {
+        if (position < windowEnd)
+        {
+            kept = static_cast<size_t>(windowEnd - position);
+            std::memmove(mIn.data(), mIn.data() + (position - mInPos), kept);
+        }
+        else
+        {
+            start = windowEnd;
+        }
+    }
     mInLen = 0;
     if (!mBody || position < 0 || position >= mLimit || mIn.empty())
         return false;
     long long left = mLimit - start;
     size_t want = left < static_cast<long long>(mIn.size()) ? static_cast<size_t>(left) : mIn.size();
-    unsigned int got = mBody->ReadAt(static_cast<long>(start), mIn.data(), static_cast<unsigned int>(want));
+    unsigned int got = want > kept ? mBody->ReadAt(static_cast<long>(start + static_cast<long long>(kept)),
+                                                   mIn.data() + kept, static_cast<unsigned int>(want - kept))
+                                   : 0;
     mWindow = mIn.data();
     mInPos = start;
-    mInLen = got;
-    return start + static_cast<long long>(got) > position;
+    mInLen = kept + got;
+    return start + static_cast<long long>(mInLen) > position;
 }
 
 bool KQoxPrivate::ReadAt(long long position, void* data, size_t n)
