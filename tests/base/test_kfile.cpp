@@ -174,3 +174,30 @@ TEST(KFileTest, ReadAtLeavesThePosition)
     file.Close();
     EXPECT_EQ(file.ReadAt(0, buffer, 8), 0u);
 }
+
+// Positions past 4 GB (a sparse file): read where they are, read-only and not.
+TEST(KFileTest, ReadAtPastFourGigabytes)
+{
+    TempDir dir;
+    const std::string name = dir.File("sparse.bin");
+    const long far = (5l << 30) + 123;
+    {
+        FILE* f = std::fopen(name.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        ASSERT_EQ(fseeko(f, static_cast<off_t>(far), SEEK_SET), 0);
+        ASSERT_EQ(std::fwrite("far away", 1, 8, f), 8u);
+        ASSERT_EQ(std::fclose(f), 0);
+    }
+    for (bool readOnly : {true, false})
+    {
+        KFile file;
+        ASSERT_TRUE(file.Open(name.c_str(), readOnly ? "rb" : "r+b"));
+        char buffer[16] = {};
+        EXPECT_EQ(file.ReadAt(far + 4, buffer, 16), 4u);
+        EXPECT_EQ(std::string(buffer, 4), "away");
+        EXPECT_EQ(file.ReadAt(far - 2, buffer, 4), 4u);
+        EXPECT_EQ(std::string(buffer, 4), std::string("\0\0fa", 4));
+        EXPECT_EQ(file.GetPosition(), 0);
+    }
+    std::remove(name.c_str());
+}
