@@ -95,6 +95,13 @@ unsigned int KChainedFile::Read(void* buffer, unsigned int n)
     return mTailFile ? mTailFile->Read(buffer, n) : 0;
 }
 
+unsigned int KChainedFile::ReadAt(long position, void* buffer, unsigned int n)
+{
+    if (mNext)
+        return mNext->ReadAt(position, buffer, n);
+    return mTailFile ? mTailFile->ReadAt(position, buffer, n) : 0;
+}
+
 char* KChainedFile::ReadString(char* buffer, int size)
 {
     if (mNext)

@@ -41,6 +41,11 @@ public:
     // layer below reports a failure.
     virtual bool Close();
     virtual unsigned int Read(void* buffer, unsigned int n);
+    // Number of bytes read at position; the position Read goes on from is
+    // left where it was. Passed down to the disk file, which reads them
+    // without filling its stream's buffer; layers that change the bytes
+    // read them through their own Read.
+    virtual unsigned int ReadAt(long position, void* buffer, unsigned int n);
     virtual char* ReadString(char* buffer, int size);
     virtual unsigned int Write(void* buffer, unsigned int n);
     virtual void Seek(kSeekPos from, long offset);

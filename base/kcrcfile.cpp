@@ -460,12 +460,24 @@ unsigned int KCrcFile::Read(void* buffer, unsigned int n)
     const long position = KChainedFile::GetPosition();
     if (position < 0)
         return KChainedFile::Read(buffer, n);
-    unsigned char* out = static_cast<unsigned char*>(buffer);
+    return ReadFollowing(position, static_cast<unsigned char*>(buffer), n, false);
+}
+
+unsigned int KCrcFile::ReadAt(long position, void* buffer, unsigned int n)
+{
+    if (!mFollowing || n < kFollowMinimum || !buffer || position < 0)
+        return KChainedFile::ReadAt(position, buffer, n);
+    return ReadFollowing(position, static_cast<unsigned char*>(buffer), n, true);
+}
+
+unsigned int KCrcFile::ReadFollowing(long position, unsigned char* out, unsigned int n, bool positioned)
+{
     unsigned int done = 0;
     while (done < n)
     {
         const unsigned int want = n - done < kFollowPortion ? n - done : kFollowPortion;
-        const unsigned int got = KChainedFile::Read(out + done, want);
+        const unsigned int got = positioned ? KChainedFile::ReadAt(position + static_cast<long>(done), out + done, want)
+                                            : KChainedFile::Read(out + done, want);
         Follow(static_cast<long long>(position) + done, out + done, got);
         done += got;
         if (got != want)
@@ -525,7 +537,6 @@ bool KCrcFile::RunRange(unsigned int& crc, long long from, long long to)
 {
     if (from >= to)
         return true;
-    KChainedFile::SetPosition(static_cast<long>(from));
     std::vector<unsigned char> buffer(
         static_cast<size_t>(to - from < static_cast<long long>(kChunk) ? to - from : kChunk));
     while (from < to)
@@ -533,7 +544,8 @@ bool KCrcFile::RunRange(unsigned int& crc, long long from, long long to)
         const unsigned int want = to - from < static_cast<long long>(buffer.size())
                                       ? static_cast<unsigned int>(to - from)
                                       : static_cast<unsigned int>(buffer.size());
-        const unsigned int got = KChainedFile::Read(buffer.data(), want);
+        // Positioned: a short stretch between followed ones costs only its bytes.
+        const unsigned int got = KChainedFile::ReadAt(static_cast<long>(from), buffer.data(), want);
         if (got != want)
             return false;
         crc = kcrc::Update(crc, buffer.data(), got);

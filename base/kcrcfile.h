@@ -87,6 +87,8 @@ public:
     // Off at open; turning it off forgets what was followed.
     void FollowReads(bool follow);
     unsigned int Read(void* buffer, unsigned int n) override;
+    // Followed like Read; the position is left where it was.
+    unsigned int ReadAt(long position, void* buffer, unsigned int n) override;
     // The tables are shared and built once; kept for callers that build them early.
     void MakeCrcTable();
 
@@ -110,6 +112,9 @@ private:
     // Runs the register over the bytes of [from, to) read from the layer
     // below; false when they cannot all be read.
     bool RunRange(unsigned int& crc, long long from, long long to);
+    // Reads n bytes at position in portions, each run through the register
+    // as it passes: positioned (ReadAt) or from where the layer below is.
+    unsigned int ReadFollowing(long position, unsigned char* out, unsigned int n, bool positioned);
     // Records the bytes at position not yet followed.
     void Follow(long long position, const unsigned char* bytes, size_t n);
     void AddFollowed(long long start, long long end, unsigned int crc);

@@ -135,6 +135,15 @@ unsigned int KEncryptedFile::Read(void* buffer, unsigned int n)
     return Transfer(static_cast<unsigned char*>(buffer), n, false);
 }
 
+unsigned int KEncryptedFile::ReadAt(long position, void* buffer, unsigned int n)
+{
+    const long saved = GetPosition();
+    SetPosition(position);
+    const unsigned int got = Read(buffer, n);
+    SetPosition(saved);
+    return got;
+}
+
 unsigned int KEncryptedFile::Write(void* buffer, unsigned int n)
 {
     if (!buffer || n == 0 || mPosition < mId || !IsOpened())

@@ -42,6 +42,8 @@ public:
     // Deciphered bytes; a short count at the end of the enciphered region
     // or at a damaged (incomplete) block.
     unsigned int Read(void* buffer, unsigned int n) override;
+    // Deciphered like Read; the position is restored after.
+    unsigned int ReadAt(long position, void* buffer, unsigned int n) override;
     // Number of bytes accepted; short when a block could not be written to
     // the layer below (or the layer is not open).
     unsigned int Write(void* buffer, unsigned int n) override;

@@ -1,5 +1,6 @@
 #include "base/kfile.h"
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
@@ -10,6 +11,7 @@ struct KFile::KFilePrivate
     FILE* mStream = nullptr;
     bool mOpened = false;
     bool mCloseFailed = false;
+    bool mReadOnly = false; // opened with "r" and no "+": no buffered writes to see
 };
 
 KFile::KFile()
@@ -47,6 +49,7 @@ bool KFile::Open(const char* name, const char* modeText)
     FILE* stream = nullptr;
     mData->mOpened = name && modeText && WideCharFileOpen(&stream, name, modeText);
     mData->mStream = mData->mOpened ? stream : nullptr;
+    mData->mReadOnly = mData->mOpened && std::strchr(modeText, 'r') && !std::strchr(modeText, '+');
     return mData->mOpened;
 }
 
@@ -72,6 +75,34 @@ unsigned int KFile::Read(void* buffer, unsigned int n)
     if (!mData->mOpened || !buffer)
         return 0;
     return static_cast<unsigned int>(fread(buffer, 1, n, mData->mStream));
+}
+
+unsigned int KFile::ReadAt(long position, void* buffer, unsigned int n)
+{
+    if (!buffer || position < 0 || !IsOpened())
+        return 0;
+    if (mData->mOpened && mData->mReadOnly)
+    {
+        const int descriptor = fileno(mData->mStream);
+        unsigned char* out = static_cast<unsigned char*>(buffer);
+        unsigned int done = 0;
+        while (done < n)
+        {
+            const ssize_t got = pread(descriptor, out + done, n - done, static_cast<off_t>(position) + done);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0)
+                break;
+            done += static_cast<unsigned int>(got);
+        }
+        return done;
+    }
+    // Written to, or another kind of file: through the stream.
+    const long saved = GetPosition();
+    SetPosition(position);
+    const unsigned int got = Read(buffer, n);
+    SetPosition(saved);
+    return got;
 }
 
 char* KFile::ReadString(char* buffer, int n)

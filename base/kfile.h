@@ -48,6 +48,11 @@ public:
 
     // Number of bytes read; 0 when closed.
     virtual unsigned int Read(void* buffer, unsigned int n);
+    // Number of bytes read at position, the position Read goes on from left
+    // where it was; 0 when closed. A file opened for reading only reads
+    // them from the system directly: the stream's buffer is neither filled
+    // nor moved, so a few bytes cost only themselves.
+    virtual unsigned int ReadAt(long position, void* buffer, unsigned int n);
     // fgets; null at the end or when closed.
     virtual char* ReadString(char* buffer, int n);
     // Read 4 or 2 bytes into *value, byte order reversed when swap is true,

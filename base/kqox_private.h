@@ -56,14 +56,26 @@ const int kSizesBytes = 20;                // count (4), value bytes (8), block 
 const unsigned int kMaxIoChunk = 1u << 30; // largest single read or write handed to a layer
 const size_t kWindowSize = 256 << 10;      // bytes read at a time for values (binary)
 const size_t kTextWindowSize = 64 * 1024;  // the same for ASCII text
-const long long kDenseHeads = 16 * 1024;   // heads this close to the one before are read a run at a time
-const size_t kDenseRun = 64 * 1024;        // bytes read at a time for those
-const size_t kPeekSize = 4 * 1024;         // bytes read at a time for record headers and end markers
+// Heads this close to the one before are read a run of kDenseRun bytes at a
+// time: a run then holds so many heads that it costs less than reading each
+// alone, though the value window reads its bytes again. Heads further apart
+// are read alone (kSparsePeek bytes), the bytes between left to the value
+// window, so that a section of large records passes from the system once.
+const long long kDenseHeads = 1024;
+const size_t kDenseRun = 64 * 1024;
+const size_t kPeekSize = 4 * 1024; // bytes read at a time for end markers (and the most a head read asks)
+// A value window asked for a little past the one before starts where that
+// one ended: the bytes between (the next record's head) are read with it, so
+// that the stretches the check value follows join and its check need not
+// read them again.
+const long long kWindowSlack = 4 * 1024;
 // A binary image read in place: a block entered within this many bytes of
 // the check value's front runs through the register first (its bytes are
 // then at hand for reading); the rest is run when the value is verified.
 const long long kCheckReach = 4ll << 20;
-const size_t kSparsePeek = 512;        // bytes read for a record head far from the one before
+// Bytes read for a record head far from the one before: its fixed bytes with
+// a name of up to 36 bytes and, for a section, the version after them.
+const size_t kSparsePeek = 64;
 const long long kPrefetchBytes = 1024; // bytes of a block asked for from memory before it is indexed
 const long long kCacheLine = 64;       // bytes the processor fetches from memory at a time
 const size_t kFlushSize = 1 << 20;     // bytes gathered before they go to the body layer
@@ -512,7 +524,9 @@ struct KQoxPrivate
     void CheckUpTo(long long end);
     // Verifies the check value of a file read in place.
     bool CheckImage();
-    bool Fill(long long position);
+    // Refills the value window to hold position (and need bytes from it
+    // when they fit); false when nothing can be read there.
+    bool Fill(long long position, size_t need = 1);
     bool ReadAt(long long position, void* data, size_t n);
     int CharAt(long long position)
     {

@@ -452,7 +452,7 @@ KTime DecodeTime(const Value& v, bool ticks)
 // ---------------------------------------------------------------------------
 // Byte source: a window of the body layer.
 
-bool KQoxPrivate::Fill(long long position)
+bool KQoxPrivate::Fill(long long position, size_t need)
 {
     if (mImage)
     {
@@ -460,17 +460,38 @@ bool KQoxPrivate::Fill(long long position)
         UseImageWindow();
         return position >= 0 && position < mLimit;
     }
+    // Reading on from the window (binary): its bytes from position on are
+    // kept, and asked a little past its end it goes on from there, so that
+    // each byte is read once and the stretches the check value follows join.
+    long long start = position;
+    size_t kept = 0;
+    const long long windowEnd = mInPos + static_cast<long long>(mInLen);
+    if (mForm != KQox::eASCII && mInLen > 0 && mWindow == mIn.data() && position >= mInPos &&
+        position <= windowEnd + kWindowSlack &&
+        position + static_cast<long long>(need) <= windowEnd + static_cast<long long>(mIn.size()))
+    {
+        if (position < windowEnd)
+        {
+            kept = static_cast<size_t>(windowEnd - position);
+            std::memmove(mIn.data(), mIn.data() + (position - mInPos), kept);
+        }
+        else
+        {
+            start = windowEnd;
+        }
+    }
     mInLen = 0;
     if (!mBody || position < 0 || position >= mLimit || mIn.empty())
         return false;
-    long long left = mLimit - position;
+    long long left = mLimit - start;
     size_t want = left < static_cast<long long>(mIn.size()) ? static_cast<size_t>(left) : mIn.size();
-    mBody->SetPosition(static_cast<long>(position));
-    unsigned int got = mBody->Read(mIn.data(), static_cast<unsigned int>(want));
+    unsigned int got = want > kept ? mBody->ReadAt(static_cast<long>(start + static_cast<long long>(kept)),
+                                                   mIn.data() + kept, static_cast<unsigned int>(want - kept))
+                                   : 0;
     mWindow = mIn.data();
-    mInPos = position;
-    mInLen = got;
-    return got > 0;
+    mInPos = start;
+    mInLen = kept + got;
+    return start + static_cast<long long>(mInLen) > position;
 }
 
 bool KQoxPrivate::ReadAt(long long position, void* data, size_t n)
@@ -501,14 +522,14 @@ bool KQoxPrivate::ReadAt(long long position, void* data, size_t n)
         if (n >= mIn.size())
         {
             // Large reads bypass the window.
-            mBody->SetPosition(static_cast<long>(position));
             while (n > 0)
             {
                 unsigned int chunk = n < kMaxIoChunk ? static_cast<unsigned int>(n) : kMaxIoChunk;
-                if (mBody->Read(out, chunk) != chunk)
+                if (mBody->ReadAt(static_cast<long>(position), out, chunk) != chunk)
                     return false;
                 out += chunk;
                 n -= chunk;
+                position += chunk;
             }
             mInLen = 0;
             return true;
@@ -523,7 +544,8 @@ const unsigned char* KQoxPrivate::WindowAt(long long position, size_t n)
 {
     if (position < mInPos || position + static_cast<long long>(n) > mInPos + static_cast<long long>(mInLen))
     {
-        if (mImage || n > mIn.size() || !Fill(position) || mInLen < n)
+        if (mImage || n > mIn.size() || !Fill(position, n) ||
+            position + static_cast<long long>(n) > mInPos + static_cast<long long>(mInLen))
             return nullptr;
     }
     return mWindow + static_cast<size_t>(position - mInPos);
@@ -549,14 +571,13 @@ bool KQoxPrivate::ReadIndexAt(long long position, void* data, size_t n, bool bac
     PeekWindow& window = backwards ? mMarkWindow : mHeadWindow;
     if (position < window.mPos || end > window.mPos + static_cast<long long>(window.mLen))
     {
-        // Heads read forwards past the whole of the last window lie far
-        // apart (a section of large objects): a head's worth is fetched.
-        // Heads close to the one before come a run at a time.
-        const long long reach = dense && !backwards ? static_cast<long long>(kDenseRun)
-                                : !backwards && window.mLen > 0 &&
-                                        position > window.mPos + static_cast<long long>(kPeekSize) && n <= kSparsePeek
-                                    ? static_cast<long long>(kSparsePeek)
-                                    : static_cast<long long>(kPeekSize);
+        // End markers come a page's worth at a time, heads close to the one
+        // before a run at a time. A head far from the one before (a section
+        // of large records) is read alone: the bytes between are the value
+        // window's to read, once, when the records are.
+        const long long reach = backwards ? static_cast<long long>(kPeekSize)
+                                : dense   ? static_cast<long long>(kDenseRun)
+                                          : static_cast<long long>(std::max(n, kSparsePeek));
         long long start = backwards ? end - reach : position;
         if (start < mBodyStart)
             start = mBodyStart < position ? mBodyStart : position;
@@ -565,8 +586,8 @@ bool KQoxPrivate::ReadIndexAt(long long position, void* data, size_t n, bool bac
         const size_t need = std::max(static_cast<size_t>(reach), static_cast<size_t>(kPeekSize));
         if (window.mBytes.size() < need)
             window.mBytes.resize(need);
-        mBody->SetPosition(static_cast<long>(start));
-        window.mLen = mBody->Read(window.mBytes.data(), static_cast<unsigned int>(stop - start));
+        window.mLen =
+            mBody->ReadAt(static_cast<long>(start), window.mBytes.data(), static_cast<unsigned int>(stop - start));
         window.mPos = start;
         if (end > window.mPos + static_cast<long long>(window.mLen))
             return false;
@@ -632,7 +653,7 @@ int KQoxPrivate::CharAtSlow(long long position)
 {
     if (!Fill(position))
         return -1;
-    return mWindow[0];
+    return mWindow[static_cast<size_t>(position - mInPos)];
 }
 
 // ---------------------------------------------------------------------------

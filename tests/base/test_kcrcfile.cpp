@@ -469,3 +469,106 @@ TEST_F(CrcFileTest, FollowingIsForReadingOnly)
     EXPECT_TRUE(crc.Close());
     EXPECT_TRUE(Check());
 }
+
+// Positioned reads are followed as reads from the position are: the check
+// after them reads only the stretches passed over and gives the same verdict,
+// with the bytes between small reads (heads a few kilobytes apart) never
+// followed; the position is left where it was.
+TEST_F(CrcFileTest, PositionedReadsAreFollowed)
+{
+    std::vector<unsigned char> random = RandomBytes(600000, 5);
+    const std::string data(random.begin(), random.end());
+    ASSERT_TRUE(WriteThroughCrc(data));
+    const std::string whole = Slurp();
+    const long damage[] = {-1, 1000, 4100, 300000, 599999};
+    for (long at : damage)
+    {
+        std::string bytes = whole;
+        if (at >= 0)
+            bytes[static_cast<size_t>(at)] = static_cast<char>(bytes[static_cast<size_t>(at)] ^ 0x01);
+        Spit(bytes);
+        for (int pattern = 0; pattern < 3; ++pattern)
+        {
+            SCOPED_TRACE(std::to_string(at) + " pattern " + std::to_string(pattern));
+            KCrcFile crc(0, NewBottom(), KChainedFile::eClosed, true);
+            ASSERT_TRUE(crc.Open(mName.c_str(), kFILE_READ, false));
+            crc.FollowReads(true);
+            crc.SetPosition(77);
+            // Small reads 4 KB apart, then large ones joined end to end (or not).
+            for (long head = 0; head < 600000; head += 4096)
+            {
+                char few[28];
+                const unsigned int n = crc.ReadAt(head, few, sizeof(few));
+                EXPECT_EQ(std::string(few, n), bytes.substr(static_cast<size_t>(head), sizeof(few)));
+            }
+            const unsigned int window = 256 * 1024;
+            std::string big(window, '\0');
+            for (long start = pattern == 2 ? 1000 : 0; start < 600004; start += pattern == 1 ? window + 5000 : window)
+            {
+                const unsigned int n = crc.ReadAt(start, &big[0], window);
+                EXPECT_EQ(big.substr(0, n), bytes.substr(static_cast<size_t>(start), window));
+            }
+            EXPECT_EQ(crc.GetPosition(), 77);
+            EXPECT_EQ(crc.CheckCrc(), at == -1);
+            EXPECT_EQ(crc.GetPosition(), 77);
+            crc.Close();
+        }
+    }
+}
+
+namespace {
+
+// A bottom layer counting the bytes read through it.
+class CountingBottom : public KChainedFile
+{
+public:
+    CountingBottom()
+        : KChainedFile(0, nullptr, eClosed, false)
+    {}
+    unsigned int Read(void* buffer, unsigned int n) override
+    {
+        const unsigned int got = KChainedFile::Read(buffer, n);
+        mBytes += got;
+        return got;
+    }
+    unsigned int ReadAt(long position, void* buffer, unsigned int n) override
+    {
+        const unsigned int got = KChainedFile::ReadAt(position, buffer, n);
+        mBytes += got;
+        return got;
+    }
+    unsigned long long mBytes = 0;
+};
+
+} // namespace
+
+// Windows read end to end after small reads between them: the check reads
+// nothing more; with stretches passed over, it reads exactly those.
+TEST_F(CrcFileTest, CheckReadsOnlyWhatWasPassedOver)
+{
+    std::vector<unsigned char> random = RandomBytes(500000, 9);
+    ASSERT_TRUE(WriteThroughCrc(std::string(random.begin(), random.end())));
+    const unsigned long long size = 500004;
+    for (unsigned int gap : {0u, 3000u})
+    {
+        CountingBottom* bottom = new CountingBottom;
+        KCrcFile crc(0, bottom, KChainedFile::eClosed, true);
+        ASSERT_TRUE(crc.Open(mName.c_str(), kFILE_READ, false));
+        crc.FollowReads(true);
+        char few[30];
+        for (long head = 0; head < 500000; head += 5000)
+            ASSERT_EQ(crc.ReadAt(head, few, sizeof(few)), sizeof(few));
+        const unsigned int window = 100000;
+        std::string big(window, '\0');
+        unsigned long long passed = 0;
+        for (unsigned long long start = 0; start < size; start += window + gap)
+        {
+            crc.ReadAt(static_cast<long>(start), &big[0], window);
+            passed += start + window + gap <= size ? gap : 0;
+        }
+        const unsigned long long before = bottom->mBytes;
+        EXPECT_TRUE(crc.CheckCrc());
+        EXPECT_EQ(bottom->mBytes - before, passed) << gap;
+        crc.Close();
+    }
+}

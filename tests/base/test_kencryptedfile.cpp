@@ -342,3 +342,39 @@ TEST_F(EncryptedFileTest, WholeBlocksAreNotFetchedBeforeOverwriting)
     delete enc;
     EXPECT_EQ(data.substr(0, 8) + patch + data.substr(38) + more, ReadAll(100));
 }
+
+// Positioned reads through the cipher: deciphered bytes, the position left
+// where it was; through a CRC layer below, followed for the check.
+TEST_F(EncryptedFileTest, PositionedReadsAreDeciphered)
+{
+    std::string data;
+    for (int i = 0; i < 40000; ++i)
+        data += static_cast<char>(i * 13 + i / 100);
+    {
+        KEncryptedFile enc(kKey, 0, new KCrcFile(0, NewBottom(), KChainedFile::eClosed, true), KChainedFile::eClosed,
+                           true);
+        ASSERT_TRUE(enc.Open(mName.c_str(), kFILE_READ_WRITE, false));
+        ASSERT_EQ(40000u, enc.Write(&data[0], 40000));
+        ASSERT_TRUE(enc.Close());
+    }
+    KCrcFile* crc = new KCrcFile(0, NewBottom(), KChainedFile::eClosed, true);
+    KEncryptedFile enc(kKey, 0, crc, KChainedFile::eClosed, true);
+    ASSERT_TRUE(enc.Open(mName.c_str(), kFILE_READ, false));
+    crc->FollowReads(true);
+    enc.SetPosition(32);
+    for (long at : {0l, 5l, 17l, 20000l, 39990l})
+    {
+        char few[10];
+        ASSERT_EQ(enc.ReadAt(at, few, 10), 10u);
+        EXPECT_EQ(std::string(few, 10), data.substr(static_cast<size_t>(at), 10)) << at;
+    }
+    EXPECT_EQ(enc.GetPosition(), 32);
+    char one = 0;
+    ASSERT_EQ(enc.Read(&one, 1), 1u);
+    EXPECT_EQ(one, data[32]);
+    std::string whole(40000, '\0');
+    ASSERT_EQ(enc.ReadAt(0, &whole[0], 40000), 40000u);
+    EXPECT_EQ(whole, data);
+    EXPECT_TRUE(crc->CheckCrc());
+    enc.Close();
+}

@@ -127,3 +127,77 @@ TEST(KFgetsTest, LineEndsAndBufferSizes)
     EXPECT_STREQ(buffer, "");
     fclose(f);
 }
+
+// Positioned reads: the bytes at the position, the position Read goes on
+// from left where it was; cut by the end; written bytes not yet flushed
+// are seen in the modes that write; a closed file reads nothing.
+TEST(KFileTest, ReadAtLeavesThePosition)
+{
+    TempDir dir;
+    const std::string name = dir.File("at.bin");
+    std::string data;
+    for (int i = 0; i < 70000; ++i)
+        data += static_cast<char>(i * 7 + i / 256);
+    ASSERT_TRUE(WriteFile(name, data));
+    KFile file;
+    char buffer[64] = {};
+    EXPECT_EQ(file.ReadAt(0, buffer, 8), 0u);
+    ASSERT_TRUE(file.Open(name.c_str(), kFILE_READ, false));
+    file.SetPosition(100);
+    char one = 0;
+    ASSERT_EQ(file.Read(&one, 1), 1u); // the stream's buffer is filled here
+    for (long at : {0l, 5000l, 65535l, 69990l})
+    {
+        const unsigned int want = 20;
+        std::string got(want, '\0');
+        const unsigned int n = file.ReadAt(at, &got[0], want);
+        got.resize(n);
+        EXPECT_EQ(got, data.substr(static_cast<size_t>(at), want)) << at;
+    }
+    EXPECT_EQ(file.GetPosition(), 101);
+    ASSERT_EQ(file.Read(buffer, 4), 4u);
+    EXPECT_EQ(std::string(buffer, 4), data.substr(101, 4));
+    EXPECT_EQ(file.ReadAt(70000, buffer, 8), 0u);
+    EXPECT_EQ(file.ReadAt(-1, buffer, 8), 0u);
+    std::string whole(data.size(), '\0');
+    EXPECT_EQ(file.ReadAt(0, &whole[0], static_cast<unsigned int>(whole.size())), data.size());
+    EXPECT_EQ(whole, data);
+    file.Close();
+
+    // Written and not flushed: still read back.
+    ASSERT_TRUE(file.Open(name.c_str(), kFILE_READ_WRITE, false));
+    ASSERT_EQ(file.Write(const_cast<char*>("written"), 7), 7u);
+    ASSERT_EQ(file.ReadAt(2, buffer, 5), 5u);
+    EXPECT_EQ(std::string(buffer, 5), "itten");
+    EXPECT_EQ(file.GetPosition(), 7);
+    EXPECT_EQ(file.ReadAt(7, buffer, 8), 0u);
+    file.Close();
+    EXPECT_EQ(file.ReadAt(0, buffer, 8), 0u);
+}
+
+// Positions past 4 GB (a sparse file): read where they are, read-only and not.
+TEST(KFileTest, ReadAtPastFourGigabytes)
+{
+    TempDir dir;
+    const std::string name = dir.File("sparse.bin");
+    const long far = (5l << 30) + 123;
+    {
+        FILE* f = std::fopen(name.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        ASSERT_EQ(fseeko(f, static_cast<off_t>(far), SEEK_SET), 0);
+        ASSERT_EQ(std::fwrite("far away", 1, 8, f), 8u);
+        ASSERT_EQ(std::fclose(f), 0);
+    }
+    for (bool readOnly : {true, false})
+    {
+        KFile file;
+        ASSERT_TRUE(file.Open(name.c_str(), readOnly ? "rb" : "r+b"));
+        char buffer[16] = {};
+        EXPECT_EQ(file.ReadAt(far + 4, buffer, 16), 4u);
+        EXPECT_EQ(std::string(buffer, 4), "away");
+        EXPECT_EQ(file.ReadAt(far - 2, buffer, 4), 4u);
+        EXPECT_EQ(std::string(buffer, 4), std::string("\0\0fa", 4));
+        EXPECT_EQ(file.GetPosition(), 0);
+    }
+    std::remove(name.c_str());
+}

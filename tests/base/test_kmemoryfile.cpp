@@ -139,3 +139,20 @@ TEST(KMemoryFile, ReadStringLines)
     EXPECT_STREQ("", file.ReadString(line, 16));
     EXPECT_EQ(nullptr, file.ReadString(line, 0));
 }
+
+// Positioned reads on a memory file: its bytes, the position left where it was.
+TEST(KMemoryFile, ReadAtLeavesThePosition)
+{
+    char image[] = "0123456789";
+    KMemoryFile file;
+    char buffer[8] = {};
+    EXPECT_EQ(0u, file.ReadAt(0, buffer, 4));
+    ASSERT_TRUE(file.Open(image, 10u));
+    file.SetPosition(3);
+    EXPECT_EQ(4u, file.ReadAt(5, buffer, 4));
+    EXPECT_EQ(std::string(buffer, 4), "5678");
+    EXPECT_EQ(3, file.GetPosition());
+    EXPECT_EQ(2u, file.ReadAt(8, buffer, 4));
+    EXPECT_EQ(std::string(buffer, 2), "89");
+    EXPECT_EQ(3, file.GetPosition());
+}
