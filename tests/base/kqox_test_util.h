@@ -6,6 +6,8 @@
 // the common helpers.
 
 #include <cstddef>
+#include <string>
+#include <vector>
 
 #include "common/qox_test_common.h"
 
@@ -23,6 +25,26 @@ inline unsigned int Crc32(const unsigned char* data, size_t n)
             crc = (crc & 0x80000000u) ? (crc << 1) ^ 0x04C11DB7u : (crc << 1);
     }
     return ~crc;
+}
+
+// Puts the check value at the end of a binary image right again after the
+// bytes before it were changed by hand.
+inline void Reseal(std::vector<unsigned char>& image)
+{
+    const unsigned int crc = Crc32(image.data(), image.size() - 4);
+    for (int i = 0; i < 4; ++i)
+        image[image.size() - 4 + static_cast<size_t>(i)] = static_cast<unsigned char>(crc >> (24 - 8 * i));
+}
+
+// Position of the n-th occurrence (from 0) of text in the image; npos when
+// there are fewer.
+inline size_t FindNth(const std::vector<unsigned char>& image, const std::string& text, int n)
+{
+    const std::string s(image.begin(), image.end());
+    size_t at = s.find(text);
+    for (int i = 0; i < n && at != std::string::npos; ++i)
+        at = s.find(text, at + 1);
+    return at;
 }
 
 } // namespace kqoxtest

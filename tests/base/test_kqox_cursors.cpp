@@ -19,6 +19,8 @@
 namespace {
 
 using kqoxtest::Crc32;
+using kqoxtest::FindNth;
+using kqoxtest::Reseal;
 
 // A field to write: its name, its value and, when hasBlock, a nested list.
 struct Field
@@ -253,22 +255,7 @@ struct Source
 const Source kSources[] = {
     {KQox::eBINARY, false}, {KQox::eBINARY, true}, {KQox::eASCII, false}, {KQox::eENCRYPTED, true}};
 
-void Reseal(std::vector<unsigned char>& image)
-{
-    const unsigned int crc = Crc32(image.data(), image.size() - 4);
-    for (int i = 0; i < 4; ++i)
-        image[image.size() - 4 + static_cast<size_t>(i)] = static_cast<unsigned char>(crc >> (24 - 8 * i));
-}
 
-// Position of the n-th occurrence (from 0) of text in the image.
-size_t FindNth(const std::vector<unsigned char>& image, const std::string& text, int n)
-{
-    const std::string s(image.begin(), image.end());
-    size_t at = s.find(text);
-    for (int i = 0; i < n && at != std::string::npos; ++i)
-        at = s.find(text, at + 1);
-    return at;
-}
 
 } // namespace
 

@@ -20,6 +20,7 @@
 namespace {
 
 using kqoxtest::Crc32;
+using kqoxtest::Reseal;
 using qoxtest::TempDir;
 
 const int kModels = 300;
@@ -82,13 +83,6 @@ void Save(const std::string& path, const std::vector<unsigned char>& bytes)
     ASSERT_TRUE(qoxtest::WriteFile(path, std::string(bytes.begin(), bytes.end())));
 }
 
-// The check value made right again after a change.
-void Reseal(std::vector<unsigned char>& bytes)
-{
-    const unsigned int check = Crc32(bytes.data(), bytes.size() - 4);
-    for (int i = 0; i < 4; ++i)
-        bytes[bytes.size() - 4 + static_cast<size_t>(i)] = static_cast<unsigned char>(check >> (24 - 8 * i));
-}
 
 // Where the records of the top-level list's section of that name start,
 // found from the layout (record: kind, name length (2), name, count (4),

@@ -16,6 +16,7 @@
 namespace {
 
 using kqoxtest::Crc32;
+using kqoxtest::Reseal;
 using qoxtest::TempDir;
 
 const KQox::EForm kForms[] = {KQox::eBINARY, KQox::eASCII, KQox::eENCRYPTED};
@@ -104,16 +105,6 @@ std::vector<unsigned char> SmallFile(KQox::EForm form, const char* password = nu
     return image;
 }
 
-// Replaces the check value after editing a binary image by hand.
-void Reseal(std::vector<unsigned char>& image)
-{
-    unsigned int crc = Crc32(image.data(), image.size() - 4);
-    size_t at = image.size() - 4;
-    image[at] = static_cast<unsigned char>(crc >> 24);
-    image[at + 1] = static_cast<unsigned char>(crc >> 16);
-    image[at + 2] = static_cast<unsigned char>(crc >> 8);
-    image[at + 3] = static_cast<unsigned char>(crc);
-}
 
 void StoreLE(std::vector<unsigned char>& image, size_t at, unsigned long long v, int bytes)
 {
