@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstring>
+#include <new>
 #include <type_traits>
 
 #include "scene/kqoxnode.h"
@@ -305,13 +306,104 @@ KPropertyObjectList* KQoxNodeProperties::MakeObjectList(const KPropertyInfo& inf
     return list;
 }
 
+// The allocation of a table made with new: this record, then the table.
+// It holds the places of the four channels; the table and each channel made
+// in a place hold the allocation, and the last of them to go frees it.
+struct KQoxNodeProperties::Store
+{
+    // A channel property in its place: deleting it gives the place back.
+    template <class T>
+    class Channel final : public KPropertyTemplate<T>
+    {
+    public:
+        static void* operator new(std::size_t, void* place) { return place; }
+        // Only a constructor that threw calls it: the place was never held.
+        static void operator delete(void*, void*) {}
+        static void operator delete(void* property) { Store::OfChannel(property).Release(); }
+    };
+
+    // A place, and the allocation it belongs to, written when a channel is
+    // made there (read back when that channel is deleted).
+    struct Place
+    {
+        Store* mStore;
+        alignas(Channel<KgeTVector>) alignas(Channel<double>) unsigned char
+            mBytes[sizeof(Channel<KgeTVector>) > sizeof(Channel<double>) ? sizeof(Channel<KgeTVector>)
+                                                                         : sizeof(Channel<double>)];
+    };
+
+    // Where the table lies after this record.
+    static constexpr std::size_t TableOffset()
+    {
+        return (sizeof(Store) + alignof(std::max_align_t) - 1) / alignof(std::max_align_t) * alignof(std::max_align_t);
+    }
+
+    static Store& OfTable(void* table) { return *reinterpret_cast<Store*>(static_cast<char*>(table) - TableOffset()); }
+    static Store& OfChannel(void* property)
+    {
+        return *reinterpret_cast<Place*>(static_cast<char*>(property) - offsetof(Place, mBytes))->mStore;
+    }
+    void* Table() { return reinterpret_cast<char*>(this) + TableOffset(); }
+
+    // A channel of that kind in its place, or null for a kind the place
+    // does not hold (the table then makes it apart).
+    KProperty* MakeChannel(int channel, kPropertyType type)
+    {
+        void* place = mPlaces[channel].mBytes;
+        KProperty* property;
+        switch (type)
+        {
+        case kPropertyTypeVector3D: property = new (place) Channel<KgeTVector>(); break;
+        case kPropertyTypeDouble: property = new (place) Channel<double>(); break;
+        default: return nullptr;
+        }
+        mPlaces[channel].mStore = this;
+        mHolders.fetch_add(1, std::memory_order_relaxed);
+        return property;
+    }
+
+    void Release()
+    {
+        if (mHolders.fetch_sub(1, std::memory_order_acq_rel) == 1)
+        {
+            this->~Store();
+            ::operator delete(this);
+        }
+    }
+
+    std::atomic<int> mHolders{1};
+    Place mPlaces[4];
+
+    // The record operator new made last on this thread, for the table's
+    // constructor to take (a table made otherwise finds none of its own).
+    static thread_local Store* sMade;
+};
+
+thread_local KQoxNodeProperties::Store* KQoxNodeProperties::Store::sMade = nullptr;
+
+void* KQoxNodeProperties::operator new(std::size_t size)
+{
+    static_assert(alignof(KQoxNodeProperties) <= alignof(std::max_align_t), "the table lies at a fundamental alignment");
+    Store* store = ::new (::operator new(Store::TableOffset() + size)) Store;
+    Store::sMade = store;
+    return store->Table();
+}
+
+void KQoxNodeProperties::operator delete(void* table)
+{
+    if (table)
+        Store::OfTable(table).Release();
+}
+
 // The channel a new table makes comes out of the general making with a
 // descriptor that depends on its name, data type and value kind alone: the
 // rows before it never take a channel's name. Once a shared descriptor of the
 // same three exists, the property is made with it directly.
-KProperty* KQoxNodeProperties::AddSharedChannel(const KPropertyInfo& shared)
+KProperty* KQoxNodeProperties::AddSharedChannel(int channel, const KPropertyInfo& shared)
 {
-    KProperty* property = NewPropertyOfType(shared.mType);
+    KProperty* property = mStore ? mStore->MakeChannel(channel, shared.mType) : nullptr;
+    if (!property)
+        property = NewPropertyOfType(shared.mType);
     if (!property)
         return nullptr;
     property->SetSharedPropertyInfo(&shared);
@@ -354,7 +446,7 @@ KProperty* KQoxNodeProperties::AddChannel(int channel)
     const KPropertyInfo* made = Shared().mChannels[channel].load(std::memory_order_acquire);
     if (made && made->mDataType == dataType && made->mType == DataTypeToPropertyType(dataType) &&
         strcmp(made->mName, name) == 0)
-        return AddSharedChannel(*made);
+        return AddSharedChannel(channel, *made);
     KProperty* property =
         CreatePropertyFromType(name, DataTypeToPropertyType(dataType), dataType, false, false, nullptr);
     if (!property)
@@ -383,6 +475,11 @@ KProperty* KQoxNodeProperties::AddChannel(int channel)
 KQoxNodeProperties::KQoxNodeProperties(KQoxTakeNodeContainer* node)
     : mNode(static_cast<KQoxNode*>(node))
 {
+    if (Store::sMade && Store::sMade->Table() == this)
+    {
+        mStore = Store::sMade;
+        Store::sMade = nullptr;
+    }
     PropertyAddDeferred(kRowsInListOrder, eKQoxNodeRowAll);
 
     mShow.Value() = true;

@@ -19,6 +19,7 @@
 // name, through a connection or a wrapper), and from then on reads and writes
 // the same value through the table's accessors.
 
+#include <cstddef>
 #include <memory>
 
 #include "base/kmath_types.h"
@@ -205,6 +206,14 @@ public:
     explicit KQoxNodeProperties(KQoxTakeNodeContainer* node);
     ~KQoxNodeProperties() override;
 
+    // A table made with new lies in one allocation with room for its four
+    // channel properties. Each of them is still a property of its own,
+    // deleted on its own (one taken out of the list may outlive the table):
+    // the allocation is freed when the table and every channel made in it
+    // are gone.
+    static void* operator new(std::size_t size);
+    static void operator delete(void* table);
+
     IKObject* IQuery(unsigned long interfaceId, int flags) override;
     int GetClassGroupId() override;
     const char* GetClassGroupName() override;
@@ -301,8 +310,12 @@ private:
     KPropertyObjectList* MakeObjectList(const KPropertyInfo& info);
     // Channel 0 to 3: translation, rotation, scaling, visibility.
     KProperty* AddChannel(int channel);
-    KProperty* AddSharedChannel(const KPropertyInfo& shared);
+    KProperty* AddSharedChannel(int channel, const KPropertyInfo& shared);
 
+    // The allocation the table lies in (see operator new); null for a table
+    // made otherwise.
+    struct Store;
+    Store* mStore = nullptr;
     KQoxNode* mNode;
     // The rows' properties made so far, by row; made with the first one.
     std::unique_ptr<std::unique_ptr<KProperty>[]> mMadeRows;
