@@ -307,10 +307,23 @@ KPropertyObjectList* KQoxNodeProperties::MakeObjectList(const KPropertyInfo& inf
 }
 
 // The allocation of a table made with new: this record, then the table.
-// It holds the places of the four channels; the table and each channel made
-// in a place hold the allocation, and the last of them to go frees it.
+// It holds the places of the four channels (three vectors, then a number);
+// the table and each channel made in a place hold the allocation, and the
+// last of them to go frees it.
 struct KQoxNodeProperties::Store
 {
+    template <class T>
+    class Channel;
+
+    // A place, and the allocation it belongs to, written when a channel is
+    // made there (read back when that channel is deleted).
+    template <class T>
+    struct Place
+    {
+        Store* mStore;
+        alignas(KPropertyTemplate<T>) unsigned char mBytes[sizeof(KPropertyTemplate<T>)];
+    };
+
     // A channel property in its place: deleting it gives the place back.
     template <class T>
     class Channel final : public KPropertyTemplate<T>
@@ -319,18 +332,15 @@ struct KQoxNodeProperties::Store
         static void* operator new(std::size_t, void* place) { return place; }
         // Only a constructor that threw calls it: the place was never held.
         static void operator delete(void*, void*) {}
-        static void operator delete(void* property) { Store::OfChannel(property).Release(); }
+        static void operator delete(void* property)
+        {
+            reinterpret_cast<Place<T>*>(static_cast<char*>(property) - offsetof(Place<T>, mBytes))
+                ->mStore->Release();
+        }
     };
-
-    // A place, and the allocation it belongs to, written when a channel is
-    // made there (read back when that channel is deleted).
-    struct Place
-    {
-        Store* mStore;
-        alignas(Channel<KgeTVector>) alignas(Channel<double>) unsigned char
-            mBytes[sizeof(Channel<KgeTVector>) > sizeof(Channel<double>) ? sizeof(Channel<KgeTVector>)
-                                                                         : sizeof(Channel<double>)];
-    };
+    static_assert(sizeof(Channel<KgeTVector>) == sizeof(KPropertyTemplate<KgeTVector>) &&
+                      sizeof(Channel<double>) == sizeof(KPropertyTemplate<double>),
+                  "a channel fits the place of its kind");
 
     // Where the table lies after this record.
     static constexpr std::size_t TableOffset()
@@ -339,27 +349,17 @@ struct KQoxNodeProperties::Store
     }
 
     static Store& OfTable(void* table) { return *reinterpret_cast<Store*>(static_cast<char*>(table) - TableOffset()); }
-    static Store& OfChannel(void* property)
-    {
-        return *reinterpret_cast<Place*>(static_cast<char*>(property) - offsetof(Place, mBytes))->mStore;
-    }
     void* Table() { return reinterpret_cast<char*>(this) + TableOffset(); }
 
-    // A channel of that kind in its place, or null for a kind the place
-    // does not hold (the table then makes it apart).
+    // A channel in its place, or null when the channel is not of the kind
+    // its place holds (the table then makes it apart).
     KProperty* MakeChannel(int channel, kPropertyType type)
     {
-        void* place = mPlaces[channel].mBytes;
-        KProperty* property;
-        switch (type)
-        {
-        case kPropertyTypeVector3D: property = new (place) Channel<KgeTVector>(); break;
-        case kPropertyTypeDouble: property = new (place) Channel<double>(); break;
-        default: return nullptr;
-        }
-        mPlaces[channel].mStore = this;
-        mHolders.fetch_add(1, std::memory_order_relaxed);
-        return property;
+        if (channel < 3 && type == kPropertyTypeVector3D)
+            return Make(mVectors[channel]);
+        if (channel == 3 && type == kPropertyTypeDouble)
+            return Make(mNumber);
+        return nullptr;
     }
 
     void Release()
@@ -372,11 +372,22 @@ struct KQoxNodeProperties::Store
     }
 
     std::atomic<int> mHolders{1};
-    Place mPlaces[4];
+    Place<KgeTVector> mVectors[3];
+    Place<double> mNumber;
 
     // The record operator new made last on this thread, for the table's
     // constructor to take (a table made otherwise finds none of its own).
     static thread_local Store* sMade;
+
+private:
+    template <class T>
+    KProperty* Make(Place<T>& place)
+    {
+        KProperty* property = new (place.mBytes) Channel<T>();
+        place.mStore = this;
+        mHolders.fetch_add(1, std::memory_order_relaxed);
+        return property;
+    }
 };
 
 thread_local KQoxNodeProperties::Store* KQoxNodeProperties::Store::sMade = nullptr;
@@ -399,9 +410,9 @@ void KQoxNodeProperties::operator delete(void* table)
 // descriptor that depends on its name, data type and value kind alone: the
 // rows before it never take a channel's name. Once a shared descriptor of the
 // same three exists, the property is made with it directly.
-KProperty* KQoxNodeProperties::AddSharedChannel(int channel, const KPropertyInfo& shared)
+KProperty* KQoxNodeProperties::AddSharedChannel(int channel, const KPropertyInfo& shared, Store* store)
 {
-    KProperty* property = mStore ? mStore->MakeChannel(channel, shared.mType) : nullptr;
+    KProperty* property = store ? store->MakeChannel(channel, shared.mType) : nullptr;
     if (!property)
         property = NewPropertyOfType(shared.mType);
     if (!property)
@@ -437,7 +448,7 @@ KDataType* ChannelDataType(int channel)
 
 } // namespace
 
-KProperty* KQoxNodeProperties::AddChannel(int channel)
+KProperty* KQoxNodeProperties::AddChannel(int channel, Store* store)
 {
     const char* name = kChannelNames[channel];
     KDataType* dataType = ChannelDataType(channel);
@@ -446,7 +457,7 @@ KProperty* KQoxNodeProperties::AddChannel(int channel)
     const KPropertyInfo* made = Shared().mChannels[channel].load(std::memory_order_acquire);
     if (made && made->mDataType == dataType && made->mType == DataTypeToPropertyType(dataType) &&
         strcmp(made->mName, name) == 0)
-        return AddSharedChannel(channel, *made);
+        return AddSharedChannel(channel, *made, store);
     KProperty* property =
         CreatePropertyFromType(name, DataTypeToPropertyType(dataType), dataType, false, false, nullptr);
     if (!property)
@@ -475,9 +486,11 @@ KProperty* KQoxNodeProperties::AddChannel(int channel)
 KQoxNodeProperties::KQoxNodeProperties(KQoxTakeNodeContainer* node)
     : mNode(static_cast<KQoxNode*>(node))
 {
+    // The channels go in the table's allocation when it has one.
+    Store* store = nullptr;
     if (Store::sMade && Store::sMade->Table() == this)
     {
-        mStore = Store::sMade;
+        store = Store::sMade;
         Store::sMade = nullptr;
     }
     PropertyAddDeferred(kRowsInListOrder, eKQoxNodeRowAll);
@@ -485,15 +498,15 @@ KQoxNodeProperties::KQoxNodeProperties(KQoxTakeNodeContainer* node)
     mShow.Value() = true;
     mNegativePercentShapeSupport.Value() = true;
 
-    mLclTranslation = AddChannel(0);
-    mLclRotation = AddChannel(1);
-    mLclScaling = AddChannel(2);
+    mLclTranslation = AddChannel(0, store);
+    mLclRotation = AddChannel(1, store);
+    mLclScaling = AddChannel(2, store);
     if (mLclScaling)
     {
         KgeTVector one(1.0, 1.0, 1.0, 1.0);
         mLclScaling->SetData(&one, 0, nullptr, nullptr);
     }
-    mVisibility = AddChannel(3);
+    mVisibility = AddChannel(3, store);
     if (mVisibility)
         mVisibility->SetDouble(1.0);
 }

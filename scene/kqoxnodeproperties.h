@@ -308,14 +308,13 @@ protected:
 
 private:
     KPropertyObjectList* MakeObjectList(const KPropertyInfo& info);
-    // Channel 0 to 3: translation, rotation, scaling, visibility.
-    KProperty* AddChannel(int channel);
-    KProperty* AddSharedChannel(int channel, const KPropertyInfo& shared);
-
-    // The allocation the table lies in (see operator new); null for a table
-    // made otherwise.
+    // The allocation a table made with new lies in (see operator new).
     struct Store;
-    Store* mStore = nullptr;
+    // Channel 0 to 3: translation, rotation, scaling, visibility; in its
+    // place in store when there is one.
+    KProperty* AddChannel(int channel, Store* store);
+    KProperty* AddSharedChannel(int channel, const KPropertyInfo& shared, Store* store);
+
     KQoxNode* mNode;
     // The rows' properties made so far, by row; made with the first one.
     std::unique_ptr<std::unique_ptr<KProperty>[]> mMadeRows;
