@@ -137,8 +137,9 @@ static void DisconnectPropertyFully(KProperty* property)
 void KObject::DisconnectAll()
 {
     KPostponedDestroy hold(this);
-    // A row not made yet has no connection.
-    for (int i = mProperties.GetCount() - 1; i >= 0; --i)
+    // A row not made yet has no connection, and below mFirstMade there are
+    // only such rows.
+    for (int i = mProperties.GetCount() - 1; i >= 0 && i >= mFirstMade; --i)
     {
         if (i >= mProperties.GetCount())
             continue;
@@ -163,12 +164,14 @@ void KObject::DestructProperties()
         if (i < 0)
             break;
         // Rows never made at the end of the list only leave, unannounced:
-        // the whole run goes at once.
+        // the whole run goes at once (below mFirstMade, without a look).
         if (i == mProperties.GetCount() - 1 && mProperties[i].IsDeferred())
         {
             int first = i;
-            while (first > 0 && mProperties[first - 1].IsDeferred())
+            while (first > mFirstMade && mProperties[first - 1].IsDeferred())
                 --first;
+            if (first <= mFirstMade)
+                first = 0;
             mProperties.SetCount(first);
             i = first;
             continue;
@@ -892,7 +895,7 @@ void KObject::DeferredPropertySetData(int row, void* in)
 
 void KObject::PropertyAddDeferred(int row)
 {
-    mProperties.Add(KPropertySlot::Deferred(row));
+    PropertyAddDeferred(&row, 1);
 }
 
 void KObject::PropertyAddDeferred(const int* rows, int count)
@@ -902,6 +905,16 @@ void KObject::PropertyAddDeferred(const int* rows, int count)
     mProperties.AddMultiple(count);
     for (int i = 0; i < count && first + i < mProperties.GetCount(); ++i)
         mProperties[first + i] = KPropertySlot::Deferred(rows[i]);
+    // Rows after a list of rows only stay a list of rows.
+    if (mFirstMade >= first)
+        mFirstMade = mProperties.GetCount();
+}
+
+void KObject::RemoveEntry(int index)
+{
+    mProperties.RemoveAt(index);
+    if (index < mFirstMade)
+        --mFirstMade;
 }
 
 KProperty* KObject::MakeDeferredProperty(int)
@@ -933,6 +946,7 @@ KProperty* KObject::MakeDeferred(int index) const
     assert(property && property->GetOwnerPlug() == this);
     assert(!(property->ReadPropertyInfo().GetFlags() & KPropertyInfo::eWorldRegistration));
     mProperties[index] = KPropertySlot(property);
+    NoteMade(index);
     return property;
 }
 
@@ -942,6 +956,7 @@ int KObject::PropertyAddToList(KProperty* property)
         return -1;
     PropertyNotify(kListPropertyAdding, property, property->IsDynamic(), nullptr);
     mProperties.Add(property);
+    NoteMade(mProperties.GetCount() - 1);
     PropertyNotify(kListPropertyAdded, property, property->IsDynamic(), nullptr);
     return -1;
 }
@@ -963,7 +978,7 @@ bool KObject::PropertyIndexRemoveFromList(int index)
     if (index >= mProperties.GetCount() || !(mProperties[index] == KPropertySlot(property)))
         index = mProperties.Find(property);
     if (index >= 0)
-        mProperties.RemoveAt(index);
+        RemoveEntry(index);
     // A property outside the list is no longer the world's to track: it may
     // be destroyed before the world is.
     if (mWorld && gWorldLink.mUnregisterProperty)
@@ -984,7 +999,7 @@ bool KObject::PropertyIndexDestroy(int index)
     // A row never made has nothing to tell, cut or free: it only leaves.
     if (mProperties[index].IsDeferred())
     {
-        mProperties.RemoveAt(index);
+        RemoveEntry(index);
         return false;
     }
     KProperty* property = mProperties[index].Made();

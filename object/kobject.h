@@ -561,6 +561,14 @@ protected:
 
 private:
     KProperty* MakeDeferred(int index) const;
+    // The list changes that keep mFirstMade: an entry made at index, and
+    // the entry at index taken out.
+    void NoteMade(int index) const
+    {
+        if (index < mFirstMade)
+            mFirstMade = index;
+    }
+    void RemoveEntry(int index);
     // DeferredPropertyInfos, asked for once; and the descriptor of a row
     // not made yet through it.
     const KPropertyInfo* DeferredRows() const;
@@ -609,7 +617,11 @@ private:
     int mSelectFlags = 0;
     int mSelectOrder = 0;
     int mStateSize = 0;
-    int mReservedWord1 = 0;
+    // Every entry of the list below this index is a row not made yet (so
+    // none of them has a connection or anything to destroy): the walks over
+    // the made properties stop there. At or past the count when none is
+    // made; it may lie lower than the first made entry, never higher.
+    mutable int mFirstMade = 0;
     int mReservedWord2 = 0;
 };
 

@@ -109,13 +109,38 @@ bool KQoxEntity::AddNode(KQoxNode* node)
         mError.SetLastErrorID(eNODE_IS_NULL);
         return false;
     }
-    if (!mNodeSlot.emplace(node, mNodes.GetCount()).second)
+    if (FindSlot(node) >= 0)
     {
         mError.SetLastErrorID(eNODE_ALREADY_OWNED);
         return false;
     }
+    SetSlot(node, mNodes.GetCount());
     mNodes.Add(node);
     return true;
+}
+
+int KQoxEntity::FindSlot(const KQoxNode* node) const
+{
+    if (node->mListedIn == this)
+        return node->mListedSlot;
+    if (mNodeSlot.empty())
+        return -1;
+    auto slot = mNodeSlot.find(node);
+    return slot == mNodeSlot.end() ? -1 : slot->second;
+}
+
+void KQoxEntity::SetSlot(KQoxNode* node, int slot)
+{
+    if (!node->mListedIn)
+    {
+        node->mListedIn = this;
+        if (!mNodeSlot.empty())
+            mNodeSlot.erase(node);
+    }
+    if (node->mListedIn == this)
+        node->mListedSlot = slot;
+    else
+        mNodeSlot[node] = slot;
 }
 
 bool KQoxEntity::RemoveNode(KQoxNode* node)
@@ -125,16 +150,22 @@ bool KQoxEntity::RemoveNode(KQoxNode* node)
         mError.SetLastErrorID(eNODE_IS_NULL);
         return false;
     }
-    auto slot = mNodeSlot.find(node);
-    if (slot == mNodeSlot.end())
+    const int slot = FindSlot(node);
+    if (slot < 0)
     {
         mError.SetLastErrorID(eNODE_NOT_OWNED);
         return false;
     }
     if (node == mRootNode)
         mRootNode = nullptr;
-    mNodes[slot->second] = nullptr;
-    mNodeSlot.erase(slot);
+    mNodes[slot] = nullptr;
+    if (node->mListedIn == this)
+    {
+        node->mListedIn = nullptr;
+        node->mListedSlot = -1;
+    }
+    else
+        mNodeSlot.erase(node);
     ++mNodeHoles;
     if (mNodeHoles * 2 > mNodes.GetCount())
         CompactNodes();
@@ -156,7 +187,7 @@ void KQoxEntity::CompactNodes()
         if (i < mNodeOrder.mSortedCount)
             ++sortedKept; // removal keeps the order of what stays
         mNodes[kept] = node;
-        mNodeSlot[node] = kept++;
+        SetSlot(node, kept++);
     }
     mNodes.SetCount(kept);
     mNodeOrder.mSortedCount = sortedKept;
@@ -356,7 +387,7 @@ bool KQoxEntity::ConsultNodes(const char* name, unsigned int* index, bool& answe
     const int found = SortedFind(mNodes, mNodeOrder, name);
     if (reorder)
         for (int i = 0; i < mNodes.GetCount(); ++i)
-            mNodeSlot[mNodes[i]] = i;
+            SetSlot(mNodes[i], i);
     if (found >= 0 && index)
         *index = static_cast<unsigned int>(found);
     answer = found >= 0;
@@ -415,6 +446,11 @@ void KQoxEntity::Clear()
     for (int i = 0; i < mNodes.GetCount(); ++i)
     {
         mNodes[i]->mEntity = nullptr;
+        if (mNodes[i]->mListedIn == this)
+        {
+            mNodes[i]->mListedIn = nullptr;
+            mNodes[i]->mListedSlot = -1;
+        }
         // The geometry and its shapes count in this entity: they forget it.
         if (KQoxGeometry* geometry = dynamic_cast<KQoxGeometry*>(mNodes[i]->GetNodeAttribute()))
         {

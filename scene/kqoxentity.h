@@ -160,8 +160,13 @@ private:
     KQoxNode* mRootNode;
     // Removed nodes leave holes (null entries) that are closed, in order,
     // before the list is next read by position, or when they make up half of
-    // it; the slot map finds a node's entry without a scan.
+    // it. A node keeps its own entry's position when this entity listed it
+    // first (KQoxNode::mListedSlot); the slot map holds the positions of the
+    // others, listed here while another entity lists them too.
     void CompactNodes();
+    // The position of a node's entry, or -1; and the same recorded.
+    int FindSlot(const KQoxNode* node) const;
+    void SetSlot(KQoxNode* node, int slot);
 
     KArrayTemplate<KQoxNode*> mNodes;
     std::unordered_map<const KQoxNode*, int> mNodeSlot;

@@ -9,6 +9,7 @@
 
 #include <atomic>
 
+#include "scene/kqoxentity.h"
 #include "scene/kqoxnode_walk.h"
 #include "scene/kqoxnodeattribute.h"
 #include "scene/kqoxsdkmanager.h"
@@ -76,6 +77,10 @@ KQoxNode::CharacterLinkClearFunction KQoxNode::GetCharacterLinkClearFunction()
 
 KQoxNode::~KQoxNode()
 {
+    // A node destroyed while an entity lists it leaves that list, which
+    // would otherwise keep its position in a node no longer there.
+    if (mListedIn)
+        mListedIn->RemoveNode(this);
     // Wrappers never made have nothing to destroy.
     ForgetPendingProperties();
     // Every character table slot that names this node forgets it; the rest of

@@ -536,6 +536,11 @@ private:
     KArrayTemplate<KQoxLinkToCharacter> mCharacterLinks;
     KError mError;
     int mCullingType;
+    // This node's place in the node list of the entity that listed it first
+    // (kept by that entity; -1 when none), so that the entity finds it
+    // without a search.
+    int mListedSlot = -1;
+    KQoxEntity* mListedIn = nullptr;
     // The evaluation caches (about 1.3 KB), made on first use: nodes only
     // built, read or written never need them.
     struct KQoxCaches

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstring>
+#include <new>
 #include <type_traits>
 
 #include "scene/kqoxnode.h"
@@ -305,13 +306,115 @@ KPropertyObjectList* KQoxNodeProperties::MakeObjectList(const KPropertyInfo& inf
     return list;
 }
 
+// The allocation of a table made with new: this record, then the table.
+// It holds the places of the four channels (three vectors, then a number);
+// the table and each channel made in a place hold the allocation, and the
+// last of them to go frees it.
+struct KQoxNodeProperties::Store
+{
+    template <class T>
+    class Channel;
+
+    // A place, and the allocation it belongs to, written when a channel is
+    // made there (read back when that channel is deleted).
+    template <class T>
+    struct Place
+    {
+        Store* mStore;
+        alignas(KPropertyTemplate<T>) unsigned char mBytes[sizeof(KPropertyTemplate<T>)];
+    };
+
+    // A channel property in its place: deleting it gives the place back.
+    template <class T>
+    class Channel final : public KPropertyTemplate<T>
+    {
+    public:
+        static void* operator new(std::size_t, void* place) { return place; }
+        // Only a constructor that threw calls it: the place was never held.
+        static void operator delete(void*, void*) {}
+        static void operator delete(void* property)
+        {
+            reinterpret_cast<Place<T>*>(static_cast<char*>(property) - offsetof(Place<T>, mBytes))
+                ->mStore->Release();
+        }
+    };
+    static_assert(sizeof(Channel<KgeTVector>) == sizeof(KPropertyTemplate<KgeTVector>) &&
+                      sizeof(Channel<double>) == sizeof(KPropertyTemplate<double>),
+                  "a channel fits the place of its kind");
+
+    // Where the table lies after this record.
+    static constexpr std::size_t TableOffset()
+    {
+        return (sizeof(Store) + alignof(std::max_align_t) - 1) / alignof(std::max_align_t) * alignof(std::max_align_t);
+    }
+
+    static Store& OfTable(void* table) { return *reinterpret_cast<Store*>(static_cast<char*>(table) - TableOffset()); }
+    void* Table() { return reinterpret_cast<char*>(this) + TableOffset(); }
+
+    // A channel in its place, or null when the channel is not of the kind
+    // its place holds (the table then makes it apart).
+    KProperty* MakeChannel(int channel, kPropertyType type)
+    {
+        if (channel < 3 && type == kPropertyTypeVector3D)
+            return Make(mVectors[channel]);
+        if (channel == 3 && type == kPropertyTypeDouble)
+            return Make(mNumber);
+        return nullptr;
+    }
+
+    void Release()
+    {
+        if (mHolders.fetch_sub(1, std::memory_order_acq_rel) == 1)
+        {
+            this->~Store();
+            ::operator delete(this);
+        }
+    }
+
+    std::atomic<int> mHolders{1};
+    Place<KgeTVector> mVectors[3];
+    Place<double> mNumber;
+
+    // The record operator new made last on this thread, for the table's
+    // constructor to take (a table made otherwise finds none of its own).
+    static thread_local Store* sMade;
+
+private:
+    template <class T>
+    KProperty* Make(Place<T>& place)
+    {
+        KProperty* property = new (place.mBytes) Channel<T>();
+        place.mStore = this;
+        mHolders.fetch_add(1, std::memory_order_relaxed);
+        return property;
+    }
+};
+
+thread_local KQoxNodeProperties::Store* KQoxNodeProperties::Store::sMade = nullptr;
+
+void* KQoxNodeProperties::operator new(std::size_t size)
+{
+    static_assert(alignof(KQoxNodeProperties) <= alignof(std::max_align_t), "the table lies at a fundamental alignment");
+    Store* store = ::new (::operator new(Store::TableOffset() + size)) Store;
+    Store::sMade = store;
+    return store->Table();
+}
+
+void KQoxNodeProperties::operator delete(void* table)
+{
+    if (table)
+        Store::OfTable(table).Release();
+}
+
 // The channel a new table makes comes out of the general making with a
 // descriptor that depends on its name, data type and value kind alone: the
 // rows before it never take a channel's name. Once a shared descriptor of the
 // same three exists, the property is made with it directly.
-KProperty* KQoxNodeProperties::AddSharedChannel(const KPropertyInfo& shared)
+KProperty* KQoxNodeProperties::AddSharedChannel(int channel, const KPropertyInfo& shared, Store* store)
 {
-    KProperty* property = NewPropertyOfType(shared.mType);
+    KProperty* property = store ? store->MakeChannel(channel, shared.mType) : nullptr;
+    if (!property)
+        property = NewPropertyOfType(shared.mType);
     if (!property)
         return nullptr;
     property->SetSharedPropertyInfo(&shared);
@@ -345,7 +448,7 @@ KDataType* ChannelDataType(int channel)
 
 } // namespace
 
-KProperty* KQoxNodeProperties::AddChannel(int channel)
+KProperty* KQoxNodeProperties::AddChannel(int channel, Store* store)
 {
     const char* name = kChannelNames[channel];
     KDataType* dataType = ChannelDataType(channel);
@@ -354,7 +457,7 @@ KProperty* KQoxNodeProperties::AddChannel(int channel)
     const KPropertyInfo* made = Shared().mChannels[channel].load(std::memory_order_acquire);
     if (made && made->mDataType == dataType && made->mType == DataTypeToPropertyType(dataType) &&
         strcmp(made->mName, name) == 0)
-        return AddSharedChannel(*made);
+        return AddSharedChannel(channel, *made, store);
     KProperty* property =
         CreatePropertyFromType(name, DataTypeToPropertyType(dataType), dataType, false, false, nullptr);
     if (!property)
@@ -383,20 +486,27 @@ KProperty* KQoxNodeProperties::AddChannel(int channel)
 KQoxNodeProperties::KQoxNodeProperties(KQoxTakeNodeContainer* node)
     : mNode(static_cast<KQoxNode*>(node))
 {
+    // The channels go in the table's allocation when it has one.
+    Store* store = nullptr;
+    if (Store::sMade && Store::sMade->Table() == this)
+    {
+        store = Store::sMade;
+        Store::sMade = nullptr;
+    }
     PropertyAddDeferred(kRowsInListOrder, eKQoxNodeRowAll);
 
     mShow.Value() = true;
     mNegativePercentShapeSupport.Value() = true;
 
-    mLclTranslation = AddChannel(0);
-    mLclRotation = AddChannel(1);
-    mLclScaling = AddChannel(2);
+    mLclTranslation = AddChannel(0, store);
+    mLclRotation = AddChannel(1, store);
+    mLclScaling = AddChannel(2, store);
     if (mLclScaling)
     {
         KgeTVector one(1.0, 1.0, 1.0, 1.0);
         mLclScaling->SetData(&one, 0, nullptr, nullptr);
     }
-    mVisibility = AddChannel(3);
+    mVisibility = AddChannel(3, store);
     if (mVisibility)
         mVisibility->SetDouble(1.0);
 }

@@ -19,6 +19,7 @@
 // name, through a connection or a wrapper), and from then on reads and writes
 // the same value through the table's accessors.
 
+#include <cstddef>
 #include <memory>
 
 #include "base/kmath_types.h"
@@ -205,6 +206,14 @@ public:
     explicit KQoxNodeProperties(KQoxTakeNodeContainer* node);
     ~KQoxNodeProperties() override;
 
+    // A table made with new lies in one allocation with room for its four
+    // channel properties. Each of them is still a property of its own,
+    // deleted on its own (one taken out of the list may outlive the table):
+    // the allocation is freed when the table and every channel made in it
+    // are gone.
+    static void* operator new(std::size_t size);
+    static void operator delete(void* table);
+
     IKObject* IQuery(unsigned long interfaceId, int flags) override;
     int GetClassGroupId() override;
     const char* GetClassGroupName() override;
@@ -299,9 +308,12 @@ protected:
 
 private:
     KPropertyObjectList* MakeObjectList(const KPropertyInfo& info);
-    // Channel 0 to 3: translation, rotation, scaling, visibility.
-    KProperty* AddChannel(int channel);
-    KProperty* AddSharedChannel(const KPropertyInfo& shared);
+    // The allocation a table made with new lies in (see operator new).
+    struct Store;
+    // Channel 0 to 3: translation, rotation, scaling, visibility; in its
+    // place in store when there is one.
+    KProperty* AddChannel(int channel, Store* store);
+    KProperty* AddSharedChannel(int channel, const KPropertyInfo& shared, Store* store);
 
     KQoxNode* mNode;
     // The rows' properties made so far, by row; made with the first one.
