@@ -1807,6 +1807,55 @@ bool KQoxPrivate::ReadRawValue(const Value& value, void* buffer, unsigned long l
 // ---------------------------------------------------------------------------
 // KQox: reading
 
+int KQox::FieldPeekValues(ValueView* views, int capacity)
+{
+    KQoxPrivate& d = *mData;
+    const ReadList* list = d.Current();
+    if (!list || d.mForm == eASCII || capacity < 0 || list->mRemain > static_cast<unsigned int>(capacity))
+        return -1;
+    const int count = static_cast<int>(list->mRemain);
+    if (count == 0)
+        return 0;
+    // The values lie together: they are fetched into the value window at once.
+    const long long size = list->mValueEnd - list->mValuePos;
+    const unsigned char* at = size > 0 ? d.WindowAt(list->mValuePos, static_cast<size_t>(size)) : nullptr;
+    if (!at)
+        return -1;
+    const unsigned char* const end = at + size;
+    for (int i = 0; i < count; ++i)
+    {
+        if (at >= end)
+            return -1;
+        ValueView& view = views[i];
+        view.mType = static_cast<char>(at[0]);
+        const long long scalar = ScalarSize(view.mType);
+        if (scalar > 0)
+        {
+            if (end - at < scalar)
+                return -1;
+            switch (view.mType)
+            {
+            case 'C': view.mInt = static_cast<char>(at[1]); break;
+            case 'I': view.mInt = static_cast<int32_t>(kbytes::GetLE32(at + 1)); break;
+            case 'L': view.mInt = static_cast<long long>(kbytes::GetLE64(at + 1)); break;
+            case 'F': view.mDouble = kbytes::GetLEFloat(at + 1); break;
+            default: view.mDouble = kbytes::GetLEDouble(at + 1); break;
+            }
+            at += scalar;
+            continue;
+        }
+        if (view.mType != 'S' || end - at < 5)
+            return -1;
+        const unsigned long long length = kbytes::GetLE32(at + 1);
+        if (length > static_cast<unsigned long long>(end - at - 5))
+            return -1;
+        view.mText = reinterpret_cast<const char*>(at + 5);
+        view.mLength = static_cast<unsigned int>(length);
+        at += 5 + length;
+    }
+    return count;
+}
+
 bool KQox::FieldReadBegin(const char* name)
 {
     KQoxPrivate& d = *mData;

@@ -1,4 +1,5 @@
 #include "fileio/iqoxobject.h"
+#include "fileio/iqoxobject_private.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -13,7 +14,12 @@
 
 namespace qoxsdk_600 {
 
+bool iqoxobject::gRowsAtOnce = true;
+
 namespace {
+
+// Values of a row: name, kind and flags, then up to four members.
+const int kRowValues = 7;
 
 // Kinds whose value is four doubles in memory, and how many of them files keep.
 int VectorWidth(int type)
@@ -336,6 +342,134 @@ void IQoxObject::ReadValueInPlace(int type, void* value)
     }
 }
 
+namespace {
+
+// Whether a text value, taken as a C string (as far as a NUL byte it may
+// hold), is own.
+bool TextIs(const KQox::ValueView& text, const char* own)
+{
+    const void* nul = std::memchr(text.mText, 0, text.mLength);
+    const size_t length = nul ? static_cast<size_t>(static_cast<const char*>(nul) - text.mText) : text.mLength;
+    return (length == 0 || own[0] == text.mText[0]) && std::strncmp(own, text.mText, length) == 0 && own[length] == 0;
+}
+
+// Whether the values of a row of a plain kind have the type codes the
+// writer gives them (doubles for vectors, floats and doubles, integers for
+// integers, enums and flags, ticks for times), as far as they are read:
+// others are converted the value-by-value way.
+bool HasWrittenCodes(int type, const KQox::ValueView* values, int count)
+{
+    const int width = VectorWidth(type);
+    if (width > 0)
+    {
+        for (int k = 0; k < width && k < count; ++k)
+            if (values[k].mType != 'D')
+                return false;
+        return true;
+    }
+    if (count <= 0)
+        return true;
+    switch (type)
+    {
+    case kPropertyTypeInt:
+    case kPropertyTypeEnum:
+    case kPropertyTypeBool: return values[0].mType == 'I';
+    case kPropertyTypeFloat:
+    case kPropertyTypeDouble: return values[0].mType == 'D';
+    case kPropertyTypeTime: return values[0].mType == 'L';
+    default: return false;
+    }
+}
+
+// The values of a row of a plain kind (HasWrittenCodes) into the value as
+// ReadValueInPlace stores them: a vector keeps the members the row lacks.
+void StoreInPlace(int type, const KQox::ValueView* values, int count, void* value)
+{
+    const int width = VectorWidth(type);
+    double* members = static_cast<double*>(value);
+    for (int k = 0; k < width && k < count; ++k)
+        members[k] = values[k].mDouble;
+    if (width > 0 || count <= 0)
+        return;
+    switch (type)
+    {
+    case kPropertyTypeInt:
+    case kPropertyTypeEnum:
+    {
+        const int read = static_cast<int>(values[0].mInt);
+        std::memcpy(value, &read, sizeof(read));
+        break;
+    }
+    case kPropertyTypeBool: *static_cast<bool*>(value) = values[0].mInt != 0; break;
+    case kPropertyTypeFloat: *static_cast<float*>(value) = static_cast<float>(values[0].mDouble); break;
+    case kPropertyTypeDouble: *static_cast<double*>(value) = values[0].mDouble; break;
+    case kPropertyTypeTime: *static_cast<KTime*>(value) = KTime(values[0].mInt); break;
+    default: break;
+    }
+}
+
+} // namespace
+
+bool IQoxObject::ReadRowAtOnce(KObject& object, int& next)
+{
+    ValueView values[kRowValues];
+    const int count = FieldPeekValues(values, kRowValues);
+    if (count < 3 || values[0].mType != 'S' || values[1].mType != 'S' || values[2].mType != 'S')
+        return false;
+    // The property after the one found last; any other is found by name on
+    // the value-by-value way.
+    int index = -1;
+    const int properties = object.GetPropertyCount();
+    for (int i = next; i < properties && i < next + 4 && index < 0; ++i)
+    {
+        const char* own = object.ReadPropertyInfoAt(i).mName;
+        if (own && TextIs(values[0], own))
+            index = i;
+    }
+    if (index < 0)
+        return false;
+    const int type = object.ReadPropertyInfoAt(index).mType;
+    if (!IsStoredKind(type) || !TextIs(values[1], KProperty::GetPropertyTypeName(type)) ||
+        (object.GetPropertyFlagAt(index) & eNOT_IN_FILE))
+    {
+        // Passed over: the property keeps its value.
+        next = index + 1;
+        return true;
+    }
+    if (!IsPlainKind(type) || !HasWrittenCodes(type, values + 3, count - 3))
+        return false;
+    next = index + 1;
+    // A row not made takes its value where the object keeps it.
+    if (void* value = object.DeferredValueAt(index))
+    {
+        StoreInPlace(type, values + 3, count - 3, value);
+        return true;
+    }
+    ListedProperty property(object, index);
+    const int width = VectorWidth(type);
+    if (width > 0)
+    {
+        double v[4] = {0, 0, 0, 0};
+        property.GetData(v);
+        StoreInPlace(type, values + 3, count - 3, v);
+        property.SetData(v);
+    }
+    else if (count > 3)
+    {
+        const ValueView& v = values[3];
+        switch (type)
+        {
+        case kPropertyTypeInt:
+        case kPropertyTypeEnum: property.Set(static_cast<int>(v.mInt)); break;
+        case kPropertyTypeBool: property.Set(v.mInt != 0); break;
+        case kPropertyTypeFloat: property.Set(static_cast<float>(v.mDouble)); break;
+        case kPropertyTypeDouble: property.Set(v.mDouble); break;
+        default: property.Set(KTime(v.mInt)); break;
+        }
+    }
+    return true;
+}
+
 bool IQoxObject::FieldReadPropertiesList(KObject& object)
 {
     if (!FieldReadBegin("Properties"))
@@ -346,8 +480,14 @@ bool IQoxObject::FieldReadPropertiesList(KObject& object)
         // strings (as far as a NUL byte they may hold); each is used up
         // before the next is read.
         int next = 0;
+        const bool atOnce = iqoxobject::gRowsAtOnce && IsBinary();
         while (FieldReadBegin("Property"))
         {
+            if (atOnce && ReadRowAtOnce(object, next))
+            {
+                FieldReadEnd();
+                continue;
+            }
             const KPropertyInfo* info = nullptr;
             const int index = FindInOrder(object, FieldReadC(), next, info);
             const char* typeName = FieldReadC();
