@@ -1817,37 +1817,49 @@ int KQox::FieldPeekValues(ValueView* views, int capacity)
     if (count == 0)
         return 0;
     // The values lie together: they are fetched into the value window at once.
-    const long long size = list->mValueEnd - list->mValuePos;
-    const unsigned char* at = size > 0 ? d.WindowAt(list->mValuePos, static_cast<size_t>(size)) : nullptr;
+    const long long position = list->mValuePos;
+    const long long size = list->mValueEnd - position;
+    if (size <= 0)
+        return -1;
+    const unsigned char* at = position >= d.mInPos && list->mValueEnd <= d.mInPos + static_cast<long long>(d.mInLen)
+                                  ? d.mWindow + static_cast<size_t>(position - d.mInPos)
+                                  : d.WindowAt(position, static_cast<size_t>(size));
     if (!at)
         return -1;
     const unsigned char* const end = at + size;
     for (int i = 0; i < count; ++i)
     {
-        if (at >= end)
-            return -1;
         ValueView& view = views[i];
+        const long long left = end - at;
+        if (left <= 0)
+            return -1;
         view.mType = static_cast<char>(at[0]);
-        const long long scalar = ScalarSize(view.mType);
-        if (scalar > 0)
+        // Doubles and texts first: the values most fields hold.
+        if (view.mType == 'D' && left >= 9)
         {
-            if (end - at < scalar)
+            view.mDouble = kbytes::GetLEDouble(at + 1);
+            at += 9;
+            continue;
+        }
+        if (view.mType != 'S')
+        {
+            const long long scalar = ScalarSize(view.mType);
+            if (scalar == 0 || left < scalar)
                 return -1;
             switch (view.mType)
             {
             case 'C': view.mInt = static_cast<char>(at[1]); break;
             case 'I': view.mInt = static_cast<int32_t>(kbytes::GetLE32(at + 1)); break;
             case 'L': view.mInt = static_cast<long long>(kbytes::GetLE64(at + 1)); break;
-            case 'F': view.mDouble = kbytes::GetLEFloat(at + 1); break;
-            default: view.mDouble = kbytes::GetLEDouble(at + 1); break;
+            default: view.mDouble = kbytes::GetLEFloat(at + 1); break;
             }
             at += scalar;
             continue;
         }
-        if (view.mType != 'S' || end - at < 5)
+        if (left < 5)
             return -1;
         const unsigned long long length = kbytes::GetLE32(at + 1);
-        if (length > static_cast<unsigned long long>(end - at - 5))
+        if (length > static_cast<unsigned long long>(left - 5))
             return -1;
         view.mText = reinterpret_cast<const char*>(at + 5);
         view.mLength = static_cast<unsigned int>(length);

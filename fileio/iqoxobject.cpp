@@ -348,9 +348,14 @@ namespace {
 // hold), is own.
 bool TextIs(const KQox::ValueView& text, const char* own)
 {
-    const void* nul = std::memchr(text.mText, 0, text.mLength);
-    const size_t length = nul ? static_cast<size_t>(static_cast<const char*>(nul) - text.mText) : text.mLength;
-    return (length == 0 || own[0] == text.mText[0]) && std::strncmp(own, text.mText, length) == 0 && own[length] == 0;
+    const size_t length = text.mLength;
+    if (length > 0 && own[0] != text.mText[0])
+        return false;
+    const size_t ownLength = std::strlen(own);
+    if (ownLength > length)
+        return false;
+    // A shorter own name matches a text that ends there at a NUL byte.
+    return (ownLength == length || text.mText[ownLength] == 0) && std::memcmp(own, text.mText, ownLength) == 0;
 }
 
 // Whether the values of a row of a plain kind have the type codes the
@@ -383,7 +388,7 @@ bool HasWrittenCodes(int type, const KQox::ValueView* values, int count)
 
 // The values of a row of a plain kind (HasWrittenCodes) into the value as
 // ReadValueInPlace stores them: a vector keeps the members the row lacks.
-void StoreInPlace(int type, const KQox::ValueView* values, int count, void* value)
+inline void StoreInPlace(int type, const KQox::ValueView* values, int count, void* value)
 {
     const int width = VectorWidth(type);
     double* members = static_cast<double*>(value);
@@ -419,16 +424,20 @@ bool IQoxObject::ReadRowAtOnce(KObject& object, int& next)
     // The property after the one found last; any other is found by name on
     // the value-by-value way.
     int index = -1;
+    const KPropertyInfo* info = nullptr;
     const int properties = object.GetPropertyCount();
-    for (int i = next; i < properties && i < next + 4 && index < 0; ++i)
+    for (int i = next; i < properties && i < next + 4; ++i)
     {
-        const char* own = object.ReadPropertyInfoAt(i).mName;
-        if (own && TextIs(values[0], own))
+        info = &object.ReadPropertyInfoAt(i);
+        if (info->mName && TextIs(values[0], info->mName))
+        {
             index = i;
+            break;
+        }
     }
     if (index < 0)
         return false;
-    const int type = object.ReadPropertyInfoAt(index).mType;
+    const int type = info->mType;
     if (!IsStoredKind(type) || !TextIs(values[1], KProperty::GetPropertyTypeName(type)) ||
         (object.GetPropertyFlagAt(index) & eNOT_IN_FILE))
     {
