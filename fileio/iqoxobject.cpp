@@ -344,18 +344,66 @@ void IQoxObject::ReadValueInPlace(int type, void* value)
 
 namespace {
 
-// Whether a text value, taken as a C string (as far as a NUL byte it may
-// hold), is own.
-bool TextIs(const KQox::ValueView& text, const char* own)
+// Whether n bytes at a and at b are the same; both hold n bytes. Short
+// runs, as names are, are compared a word at a time in line.
+inline bool SameBytes(const char* a, const char* b, size_t n)
 {
-    const size_t length = text.mLength;
-    if (length > 0 && own[0] != text.mText[0])
-        return false;
-    const size_t ownLength = std::strlen(own);
-    if (ownLength > length)
-        return false;
+    if (n < 8)
+    {
+        for (size_t i = 0; i < n; ++i)
+            if (a[i] != b[i])
+                return false;
+        return true;
+    }
+    unsigned long long x, y;
+    for (size_t i = 0; i + 8 <= n; i += 8)
+    {
+        std::memcpy(&x, a + i, 8);
+        std::memcpy(&y, b + i, 8);
+        if (x != y)
+            return false;
+    }
+    // The last word, overlapping the one before when n is no multiple of 8.
+    std::memcpy(&x, a + n - 8, 8);
+    std::memcpy(&y, b + n - 8, 8);
+    return x == y;
+}
+
+// Whether a text value, taken as a C string (as far as a NUL byte it may
+// hold), is own, of ownLength bytes.
+inline bool TextIs(const KQox::ValueView& text, const char* own, size_t ownLength)
+{
     // A shorter own name matches a text that ends there at a NUL byte.
-    return (ownLength == length || text.mText[ownLength] == 0) && std::memcmp(own, text.mText, ownLength) == 0;
+    return (ownLength == text.mLength || (ownLength < text.mLength && text.mText[ownLength] == 0)) &&
+           SameBytes(own, text.mText, ownLength);
+}
+
+inline bool TextIs(const KQox::ValueView& text, const char* own)
+{
+    if (text.mLength > 0 && own[0] != text.mText[0])
+        return false;
+    return TextIs(text, own, std::strlen(own));
+}
+
+// Whether a text value, taken as a C string, is the name of a kind
+// (KProperty::GetPropertyTypeName).
+bool TextIsTypeName(const KQox::ValueView& text, int type)
+{
+    const int count = static_cast<int>(sizeof(kPropertyTypeNames) / sizeof(kPropertyTypeNames[0]));
+    if (type < 0 || type >= count)
+        return TextIs(text, KProperty::GetPropertyTypeName(type));
+    // The lengths of the names, found once.
+    struct Lengths
+    {
+        size_t mOf[sizeof(kPropertyTypeNames) / sizeof(kPropertyTypeNames[0])];
+        Lengths()
+        {
+            for (size_t k = 0; k < sizeof(mOf) / sizeof(mOf[0]); ++k)
+                mOf[k] = std::strlen(kPropertyTypeNames[k]);
+        }
+    };
+    static const Lengths lengths;
+    return TextIs(text, kPropertyTypeNames[type], lengths.mOf[type]);
 }
 
 // Whether the values of a row of a plain kind have the type codes the
@@ -438,7 +486,7 @@ bool IQoxObject::ReadRowAtOnce(KObject& object, int& next)
     if (index < 0)
         return false;
     const int type = info->mType;
-    if (!IsStoredKind(type) || !TextIs(values[1], KProperty::GetPropertyTypeName(type)) ||
+    if (!IsStoredKind(type) || !TextIsTypeName(values[1], type) ||
         (object.GetPropertyFlagAt(index) & eNOT_IN_FILE))
     {
         // Passed over: the property keeps its value.
