@@ -350,10 +350,20 @@ inline bool SameBytes(const char* a, const char* b, size_t n)
 {
     if (n < 8)
     {
-        for (size_t i = 0; i < n; ++i)
-            if (a[i] != b[i])
-                return false;
-        return true;
+        if (n < 4)
+        {
+            for (size_t i = 0; i < n; ++i)
+                if (a[i] != b[i])
+                    return false;
+            return true;
+        }
+        // The first and the last four bytes, overlapping.
+        unsigned int x0, y0, x1, y1;
+        std::memcpy(&x0, a, 4);
+        std::memcpy(&y0, b, 4);
+        std::memcpy(&x1, a + n - 4, 4);
+        std::memcpy(&y1, b + n - 4, 4);
+        return x0 == y0 && x1 == y1;
     }
     unsigned long long x, y;
     for (size_t i = 0; i + 8 <= n; i += 8)
@@ -385,25 +395,26 @@ inline bool TextIs(const KQox::ValueView& text, const char* own)
     return TextIs(text, own, std::strlen(own));
 }
 
-// Whether a text value, taken as a C string, is the name of a kind
-// (KProperty::GetPropertyTypeName).
+// The names of the kinds (KProperty::GetPropertyTypeName) and their lengths,
+// found once: every row's kind is compared with one.
+const int kTypeNameCount = static_cast<int>(sizeof(kPropertyTypeNames) / sizeof(kPropertyTypeNames[0]));
+struct TypeNameLengths
+{
+    size_t mOf[kTypeNameCount];
+    TypeNameLengths()
+    {
+        for (int k = 0; k < kTypeNameCount; ++k)
+            mOf[k] = std::strlen(kPropertyTypeNames[k]);
+    }
+};
+const TypeNameLengths kTypeNameLengths;
+
+// Whether a text value, taken as a C string, is the name of a kind.
 bool TextIsTypeName(const KQox::ValueView& text, int type)
 {
-    const int count = static_cast<int>(sizeof(kPropertyTypeNames) / sizeof(kPropertyTypeNames[0]));
-    if (type < 0 || type >= count)
+    if (type < 0 || type >= kTypeNameCount)
         return TextIs(text, KProperty::GetPropertyTypeName(type));
-    // The lengths of the names, found once.
-    struct Lengths
-    {
-        size_t mOf[sizeof(kPropertyTypeNames) / sizeof(kPropertyTypeNames[0])];
-        Lengths()
-        {
-            for (size_t k = 0; k < sizeof(mOf) / sizeof(mOf[0]); ++k)
-                mOf[k] = std::strlen(kPropertyTypeNames[k]);
-        }
-    };
-    static const Lengths lengths;
-    return TextIs(text, kPropertyTypeNames[type], lengths.mOf[type]);
+    return TextIs(text, kPropertyTypeNames[type], kTypeNameLengths.mOf[type]);
 }
 
 // Whether the values of a row of a plain kind have the type codes the
