@@ -497,8 +497,7 @@ bool IQoxObject::ReadRowAtOnce(KObject& object, int& next)
     if (index < 0)
         return false;
     const int type = info->mType;
-    if (!IsStoredKind(type) || !TextIsTypeName(values[1], type) ||
-        (object.GetPropertyFlagAt(index) & eNOT_IN_FILE))
+    if (!IsStoredKind(type) || !TextIsTypeName(values[1], type) || (object.GetPropertyFlagAt(index) & eNOT_IN_FILE))
     {
         // Passed over: the property keeps its value.
         next = index + 1;
