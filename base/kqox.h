@@ -303,6 +303,11 @@ protected:
     // ASCII files and with no field current: the reads above handle those
     // (and report the damage).
     int FieldPeekValues(ValueView* views, int capacity);
+    // FieldReadEnd, then FieldReadBegin with the name of the field that was
+    // current, without finding the name again when the next field has it
+    // (fields of a name written one after the other). False, no field
+    // current, when there is no next field of the name or none was current.
+    bool FieldReadNextOfName();
 
 private:
     std::unique_ptr<KQoxPrivate> mData;

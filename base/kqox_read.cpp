@@ -1913,6 +1913,37 @@ void KQox::FieldReadEnd()
     list->mRemain = 0;
 }
 
+bool KQox::FieldReadNextOfName()
+{
+    KQoxPrivate& d = *mData;
+    ReadList* list = d.Current();
+    if (!list)
+        return false;
+    const int record = list->mCurrent;
+    KQoxPrivate::PassRecord(*list, record);
+    list->mCurrent = -1;
+    list->mRemain = 0;
+    // Fields of a name written one after the other: the first record not
+    // passed over is the next, told by its name kept in the records.
+    const int next = list->mPassedBelow;
+    const Record& passed = list->mRecords[static_cast<size_t>(record)];
+    if (list->mSlotted || next >= static_cast<int>(list->mRecords.size()) ||
+        !SameName(*list, list->mRecords[static_cast<size_t>(next)], passed))
+    {
+        // Found as FieldReadBegin finds it (the name copied: it lies in the
+        // list, which finding may change).
+        const std::string name(list->NameOf(passed), passed.mLength);
+        return FieldReadBegin(name.c_str());
+    }
+    const Record& r = list->mRecords[static_cast<size_t>(next)];
+    list->mNext = next + 1;
+    list->mCurrent = next;
+    list->mValuePos = r.mValuesPos;
+    list->mValueEnd = r.mValuesEnd;
+    list->mRemain = r.mCount;
+    return true;
+}
+
 int KQox::FieldReadGetCount(const char* name)
 {
     KQoxPrivate& d = *mData;

@@ -548,13 +548,12 @@ bool IQoxObject::FieldReadPropertiesList(KObject& object)
         // before the next is read.
         int next = 0;
         const bool atOnce = iqoxobject::gRowsAtOnce && IsBinary();
-        while (FieldReadBegin("Property"))
+        // Each row is ended as the next is found.
+        for (bool row = FieldReadBegin("Property"); row;
+             row = atOnce ? FieldReadNextOfName() : (FieldReadEnd(), FieldReadBegin("Property")))
         {
             if (atOnce && ReadRowAtOnce(object, next))
-            {
-                FieldReadEnd();
                 continue;
-            }
             const KPropertyInfo* info = nullptr;
             const int index = FindInOrder(object, FieldReadC(), next, info);
             const char* typeName = FieldReadC();
@@ -576,7 +575,6 @@ bool IQoxObject::FieldReadPropertiesList(KObject& object)
                     }
                 }
             }
-            FieldReadEnd();
         }
         FieldReadBlockEnd();
     }
