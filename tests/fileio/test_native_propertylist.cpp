@@ -661,3 +661,57 @@ TEST(NativePropertyList, RowsAtOnceReadDamageAsValueByValue)
         }
     }
 }
+
+// Other fields between the rows (and a block of its own among them) leave
+// the rows read as value by value.
+TEST(NativePropertyList, RowsAtOnceAmongOtherFields)
+{
+    const std::vector<Row> rows = WrittenRows(KQox::eBINARY);
+    for (KQox::EForm form : kForms)
+    {
+        SCOPED_TRACE(form);
+        std::vector<unsigned char> image(1 << 16);
+        IQoxObject writer;
+        ASSERT_TRUE(writer.ProjectCreate(image.data(), static_cast<unsigned int>(image.size()), form));
+        writer.FieldWriteBegin("Properties");
+        writer.FieldWriteBlockBegin();
+        for (size_t i = 0; i < rows.size(); ++i)
+        {
+            if (i % 7 == 3)
+            {
+                writer.FieldWriteBegin(i % 2 ? "Other" : "Property ");
+                writer.FieldWriteC(rows[i].mName.c_str());
+                if (i % 3 == 0)
+                {
+                    writer.FieldWriteBlockBegin();
+                    writer.FieldWriteBegin("Property");
+                    writer.FieldWriteC("Show");
+                    writer.FieldWriteC("bool");
+                    writer.FieldWriteC("");
+                    writer.FieldWriteI(0);
+                    writer.FieldWriteEnd();
+                    writer.FieldWriteBlockEnd();
+                }
+                writer.FieldWriteEnd();
+            }
+            writer.FieldWriteBegin("Property");
+            writer.FieldWriteC(rows[i].mName.c_str());
+            writer.FieldWriteC(rows[i].mType.c_str());
+            writer.FieldWriteC(rows[i].mFlags.c_str());
+            for (const Value& value : rows[i].mValues)
+            {
+                if (value.mKind == 'I')
+                    writer.FieldWriteI(value.mInt);
+                else
+                    writer.FieldWriteD(value.mDouble);
+            }
+            writer.FieldWriteEnd();
+        }
+        writer.FieldWriteBlockEnd();
+        writer.FieldWriteEnd();
+        ASSERT_TRUE(writer.ProjectClose());
+        image.resize(static_cast<size_t>(writer.ProjectGetFileSize()));
+        ExpectBothWaysAlike(image, NewNodeTable);
+        ExpectBothWaysAlike(image, NewCameraTable);
+    }
+}
