@@ -274,6 +274,19 @@ public:
     int GetLastErrorID() const;
     const char* GetLastErrorString() const;
 
+    // A value of a binary field as the file holds it: its type code and,
+    // for a number, its value; for a text, its bytes (not terminated).
+    // Filled by FieldPeekValues, for the file readers built on this class;
+    // left uninitialised: only the members of a value's type are set.
+    struct ValueView
+    {
+        char mType;
+        long long mInt;    // 'C', 'I', 'L'
+        double mDouble;    // 'F', 'D'
+        const char* mText; // 'S': mLength bytes
+        unsigned int mLength;
+    };
+
 protected:
     // ProjectCreate for a name that must not be taken yet: the file is
     // created exclusively (eFILE_NOT_CREATED when the name exists), and a
@@ -281,6 +294,20 @@ protected:
     // file is quicker than writing over one: ext4 writes the data of a file
     // truncated on opening out to disk when it is closed.
     bool ProjectCreateNew(const char* fileName, EForm form, int version, const char* password);
+
+    // The values left in the current field of a binary file, decoded at
+    // once into views and not taken (the reads above still take them one by
+    // one): their number. Texts lie in the bytes read, valid until the next
+    // read of a value or field. -1, nothing decoded, when there are more
+    // than capacity, when one is not a scalar or a text or is damaged, for
+    // ASCII files and with no field current: the reads above handle those
+    // (and report the damage).
+    int FieldPeekValues(ValueView* views, int capacity);
+    // FieldReadEnd, then FieldReadBegin with the name of the field that was
+    // current, without finding the name again when the next field has it
+    // (fields of a name written one after the other). False, no field
+    // current, when there is no next field of the name or none was current.
+    bool FieldReadNextOfName();
 
 private:
     std::unique_ptr<KQoxPrivate> mData;

@@ -1807,6 +1807,67 @@ bool KQoxPrivate::ReadRawValue(const Value& value, void* buffer, unsigned long l
 // ---------------------------------------------------------------------------
 // KQox: reading
 
+int KQox::FieldPeekValues(ValueView* views, int capacity)
+{
+    KQoxPrivate& d = *mData;
+    const ReadList* list = d.Current();
+    if (!list || d.mForm == eASCII || capacity < 0 || list->mRemain > static_cast<unsigned int>(capacity))
+        return -1;
+    const int count = static_cast<int>(list->mRemain);
+    if (count == 0)
+        return 0;
+    // The values lie together: they are fetched into the value window at once.
+    const long long position = list->mValuePos;
+    const long long size = list->mValueEnd - position;
+    if (size <= 0)
+        return -1;
+    const unsigned char* at = position >= d.mInPos && list->mValueEnd <= d.mInPos + static_cast<long long>(d.mInLen)
+                                  ? d.mWindow + static_cast<size_t>(position - d.mInPos)
+                                  : d.WindowAt(position, static_cast<size_t>(size));
+    if (!at)
+        return -1;
+    const unsigned char* const end = at + size;
+    for (int i = 0; i < count; ++i)
+    {
+        ValueView& view = views[i];
+        const long long left = end - at;
+        if (left <= 0)
+            return -1;
+        view.mType = static_cast<char>(at[0]);
+        // Doubles and texts first: the values most fields hold.
+        if (view.mType == 'D' && left >= 9)
+        {
+            view.mDouble = kbytes::GetLEDouble(at + 1);
+            at += 9;
+            continue;
+        }
+        if (view.mType != 'S')
+        {
+            const long long scalar = ScalarSize(view.mType);
+            if (scalar == 0 || left < scalar)
+                return -1;
+            switch (view.mType)
+            {
+            case 'C': view.mInt = static_cast<char>(at[1]); break;
+            case 'I': view.mInt = static_cast<int32_t>(kbytes::GetLE32(at + 1)); break;
+            case 'L': view.mInt = static_cast<long long>(kbytes::GetLE64(at + 1)); break;
+            default: view.mDouble = kbytes::GetLEFloat(at + 1); break;
+            }
+            at += scalar;
+            continue;
+        }
+        if (left < 5)
+            return -1;
+        const unsigned long long length = kbytes::GetLE32(at + 1);
+        if (length > static_cast<unsigned long long>(left - 5))
+            return -1;
+        view.mText = reinterpret_cast<const char*>(at + 5);
+        view.mLength = static_cast<unsigned int>(length);
+        at += 5 + length;
+    }
+    return count;
+}
+
 bool KQox::FieldReadBegin(const char* name)
 {
     KQoxPrivate& d = *mData;
@@ -1850,6 +1911,37 @@ void KQox::FieldReadEnd()
     KQoxPrivate::PassRecord(*list, list->mCurrent);
     list->mCurrent = -1;
     list->mRemain = 0;
+}
+
+bool KQox::FieldReadNextOfName()
+{
+    KQoxPrivate& d = *mData;
+    ReadList* list = d.Current();
+    if (!list)
+        return false;
+    const int record = list->mCurrent;
+    KQoxPrivate::PassRecord(*list, record);
+    list->mCurrent = -1;
+    list->mRemain = 0;
+    // Fields of a name written one after the other: the first record not
+    // passed over is the next, told by its name kept in the records.
+    const int next = list->mPassedBelow;
+    const Record& passed = list->mRecords[static_cast<size_t>(record)];
+    if (list->mSlotted || next >= static_cast<int>(list->mRecords.size()) ||
+        !SameName(*list, list->mRecords[static_cast<size_t>(next)], passed))
+    {
+        // Found as FieldReadBegin finds it (the name copied: it lies in the
+        // list, which finding may change).
+        const std::string name(list->NameOf(passed), passed.mLength);
+        return FieldReadBegin(name.c_str());
+    }
+    const Record& r = list->mRecords[static_cast<size_t>(next)];
+    list->mNext = next + 1;
+    list->mCurrent = next;
+    list->mValuePos = r.mValuesPos;
+    list->mValueEnd = r.mValuesEnd;
+    list->mRemain = r.mCount;
+    return true;
 }
 
 int KQox::FieldReadGetCount(const char* name)

@@ -1,4 +1,5 @@
 #include "fileio/iqoxobject.h"
+#include "fileio/iqoxobject_private.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -13,7 +14,12 @@
 
 namespace qoxsdk_600 {
 
+bool iqoxobject::gRowsAtOnce = true;
+
 namespace {
+
+// Values of a row: name, kind and flags, then up to four members.
+const int kRowValues = 7;
 
 // Kinds whose value is four doubles in memory, and how many of them files keep.
 int VectorWidth(int type)
@@ -336,6 +342,201 @@ void IQoxObject::ReadValueInPlace(int type, void* value)
     }
 }
 
+namespace {
+
+// Whether n bytes at a and at b are the same; both hold n bytes. Short
+// runs, as names are, are compared a word at a time in line.
+inline bool SameBytes(const char* a, const char* b, size_t n)
+{
+    if (n < 8)
+    {
+        if (n < 4)
+        {
+            for (size_t i = 0; i < n; ++i)
+                if (a[i] != b[i])
+                    return false;
+            return true;
+        }
+        // The first and the last four bytes, overlapping.
+        unsigned int x0, y0, x1, y1;
+        std::memcpy(&x0, a, 4);
+        std::memcpy(&y0, b, 4);
+        std::memcpy(&x1, a + n - 4, 4);
+        std::memcpy(&y1, b + n - 4, 4);
+        return x0 == y0 && x1 == y1;
+    }
+    unsigned long long x, y;
+    for (size_t i = 0; i + 8 <= n; i += 8)
+    {
+        std::memcpy(&x, a + i, 8);
+        std::memcpy(&y, b + i, 8);
+        if (x != y)
+            return false;
+    }
+    // The last word, overlapping the one before when n is no multiple of 8.
+    std::memcpy(&x, a + n - 8, 8);
+    std::memcpy(&y, b + n - 8, 8);
+    return x == y;
+}
+
+// Whether a text value, taken as a C string (as far as a NUL byte it may
+// hold), is own, of ownLength bytes.
+inline bool TextIs(const KQox::ValueView& text, const char* own, size_t ownLength)
+{
+    // A shorter own name matches a text that ends there at a NUL byte.
+    return (ownLength == text.mLength || (ownLength < text.mLength && text.mText[ownLength] == 0)) &&
+           SameBytes(own, text.mText, ownLength);
+}
+
+inline bool TextIs(const KQox::ValueView& text, const char* own)
+{
+    if (text.mLength > 0 && own[0] != text.mText[0])
+        return false;
+    return TextIs(text, own, std::strlen(own));
+}
+
+// The names of the kinds (KProperty::GetPropertyTypeName) and their lengths,
+// found once: every row's kind is compared with one.
+const int kTypeNameCount = static_cast<int>(sizeof(kPropertyTypeNames) / sizeof(kPropertyTypeNames[0]));
+struct TypeNameLengths
+{
+    size_t mOf[kTypeNameCount];
+    TypeNameLengths()
+    {
+        for (int k = 0; k < kTypeNameCount; ++k)
+            mOf[k] = std::strlen(kPropertyTypeNames[k]);
+    }
+};
+const TypeNameLengths kTypeNameLengths;
+
+// Whether a text value, taken as a C string, is the name of a kind.
+bool TextIsTypeName(const KQox::ValueView& text, int type)
+{
+    if (type < 0 || type >= kTypeNameCount)
+        return TextIs(text, KProperty::GetPropertyTypeName(type));
+    return TextIs(text, kPropertyTypeNames[type], kTypeNameLengths.mOf[type]);
+}
+
+// Whether the values of a row of a plain kind have the type codes the
+// writer gives them (doubles for vectors, floats and doubles, integers for
+// integers, enums and flags, ticks for times), as far as they are read:
+// others are converted the value-by-value way.
+bool HasWrittenCodes(int type, const KQox::ValueView* values, int count)
+{
+    const int width = VectorWidth(type);
+    if (width > 0)
+    {
+        for (int k = 0; k < width && k < count; ++k)
+            if (values[k].mType != 'D')
+                return false;
+        return true;
+    }
+    if (count <= 0)
+        return true;
+    switch (type)
+    {
+    case kPropertyTypeInt:
+    case kPropertyTypeEnum:
+    case kPropertyTypeBool: return values[0].mType == 'I';
+    case kPropertyTypeFloat:
+    case kPropertyTypeDouble: return values[0].mType == 'D';
+    case kPropertyTypeTime: return values[0].mType == 'L';
+    default: return false;
+    }
+}
+
+// The values of a row of a plain kind (HasWrittenCodes) into the value as
+// ReadValueInPlace stores them: a vector keeps the members the row lacks.
+inline void StoreInPlace(int type, const KQox::ValueView* values, int count, void* value)
+{
+    const int width = VectorWidth(type);
+    double* members = static_cast<double*>(value);
+    for (int k = 0; k < width && k < count; ++k)
+        members[k] = values[k].mDouble;
+    if (width > 0 || count <= 0)
+        return;
+    switch (type)
+    {
+    case kPropertyTypeInt:
+    case kPropertyTypeEnum:
+    {
+        const int read = static_cast<int>(values[0].mInt);
+        std::memcpy(value, &read, sizeof(read));
+        break;
+    }
+    case kPropertyTypeBool: *static_cast<bool*>(value) = values[0].mInt != 0; break;
+    case kPropertyTypeFloat: *static_cast<float*>(value) = static_cast<float>(values[0].mDouble); break;
+    case kPropertyTypeDouble: *static_cast<double*>(value) = values[0].mDouble; break;
+    case kPropertyTypeTime: *static_cast<KTime*>(value) = KTime(values[0].mInt); break;
+    default: break;
+    }
+}
+
+} // namespace
+
+bool IQoxObject::ReadRowAtOnce(KObject& object, int& next)
+{
+    ValueView values[kRowValues];
+    const int count = FieldPeekValues(values, kRowValues);
+    if (count < 3 || values[0].mType != 'S' || values[1].mType != 'S' || values[2].mType != 'S')
+        return false;
+    // The property after the one found last; any other is found by name on
+    // the value-by-value way.
+    int index = -1;
+    const KPropertyInfo* info = nullptr;
+    const int properties = object.GetPropertyCount();
+    for (int i = next; i < properties && i < next + 4; ++i)
+    {
+        info = &object.ReadPropertyInfoAt(i);
+        if (info->mName && TextIs(values[0], info->mName))
+        {
+            index = i;
+            break;
+        }
+    }
+    if (index < 0)
+        return false;
+    const int type = info->mType;
+    if (!IsStoredKind(type) || !TextIsTypeName(values[1], type) || (object.GetPropertyFlagAt(index) & eNOT_IN_FILE))
+    {
+        // Passed over: the property keeps its value.
+        next = index + 1;
+        return true;
+    }
+    if (!IsPlainKind(type) || !HasWrittenCodes(type, values + 3, count - 3))
+        return false;
+    next = index + 1;
+    // A row not made takes its value where the object keeps it.
+    if (void* value = object.DeferredValueAt(index))
+    {
+        StoreInPlace(type, values + 3, count - 3, value);
+        return true;
+    }
+    ListedProperty property(object, index);
+    const int width = VectorWidth(type);
+    if (width > 0)
+    {
+        double v[4] = {0, 0, 0, 0};
+        property.GetData(v);
+        StoreInPlace(type, values + 3, count - 3, v);
+        property.SetData(v);
+    }
+    else if (count > 3)
+    {
+        const ValueView& v = values[3];
+        switch (type)
+        {
+        case kPropertyTypeInt:
+        case kPropertyTypeEnum: property.Set(static_cast<int>(v.mInt)); break;
+        case kPropertyTypeBool: property.Set(v.mInt != 0); break;
+        case kPropertyTypeFloat: property.Set(static_cast<float>(v.mDouble)); break;
+        case kPropertyTypeDouble: property.Set(v.mDouble); break;
+        default: property.Set(KTime(v.mInt)); break;
+        }
+    }
+    return true;
+}
+
 bool IQoxObject::FieldReadPropertiesList(KObject& object)
 {
     if (!FieldReadBegin("Properties"))
@@ -346,8 +547,13 @@ bool IQoxObject::FieldReadPropertiesList(KObject& object)
         // strings (as far as a NUL byte they may hold); each is used up
         // before the next is read.
         int next = 0;
-        while (FieldReadBegin("Property"))
+        const bool atOnce = iqoxobject::gRowsAtOnce && IsBinary();
+        // Each row is ended as the next is found.
+        for (bool row = FieldReadBegin("Property"); row;
+             row = atOnce ? FieldReadNextOfName() : (FieldReadEnd(), FieldReadBegin("Property")))
         {
+            if (atOnce && ReadRowAtOnce(object, next))
+                continue;
             const KPropertyInfo* info = nullptr;
             const int index = FindInOrder(object, FieldReadC(), next, info);
             const char* typeName = FieldReadC();
@@ -369,7 +575,6 @@ bool IQoxObject::FieldReadPropertiesList(KObject& object)
                     }
                 }
             }
-            FieldReadEnd();
         }
         FieldReadBlockEnd();
     }

@@ -61,6 +61,12 @@ private:
     void ReadPropertyValue(Property& property);
     // The same into a value in place (KObject::DeferredValueAt) of a plain kind.
     void ReadValueInPlace(int type, void* value);
+    // A row of a binary list (an open "Property" field) from its values
+    // decoded at once, as the value-by-value reads would take it; next is
+    // FieldReadPropertiesList's in-order search place. False, nothing
+    // stored, for a row those reads are to take (unusual values, a row out
+    // of order, a text kind, a property made).
+    bool ReadRowAtOnce(KObject& object, int& next);
 
     KString mTarget;    // the final name of a file written under a temporary
     KString mTemporary; // that temporary name

@@ -15,7 +15,9 @@
 #include <vector>
 
 #include "common/qox_test_common.h"
+#include "base/kqox_test_util.h"
 #include "fileio/iqoxobject.h"
+#include "fileio/iqoxobject_private.h"
 #include "fileio/kqoxioregistry.h"
 #include "fileio_test_util.h"
 #include "object/kobject.h"
@@ -25,6 +27,7 @@
 #include "scene/attributes/kqoxlight.h"
 #include "scene/attributes/kqoxmaterial.h"
 #include "scene/attributes/kqoxskeleton.h"
+#include "scene/attributes/kqoxvideo.h"
 #include "scene/kqoxnode.h"
 #include "scene/kqoxnodeproperties.h"
 #include "scene/kqoxpropertyhandler.h"
@@ -47,6 +50,10 @@ struct Value
         : mKind('D')
         , mDouble(value)
     {}
+    Value(long long value)
+        : mKind('L')
+        , mLong(value)
+    {}
     Value(const char* text)
         : mKind('S')
         , mText(text)
@@ -54,6 +61,7 @@ struct Value
 
     char mKind;
     int mInt = 0;
+    long long mLong = 0;
     double mDouble = 0.0;
     std::string mText;
 };
@@ -89,6 +97,8 @@ std::vector<unsigned char> WriteList(const std::vector<Row>& rows, KQox::EForm f
                 writer.FieldWriteI(value.mInt);
             else if (value.mKind == 'D')
                 writer.FieldWriteD(value.mDouble);
+            else if (value.mKind == 'L')
+                writer.FieldWriteL(value.mLong);
             else
                 writer.FieldWriteC(value.mText.c_str());
         }
@@ -447,3 +457,261 @@ TEST(NativePropertyList, UserPropertiesNamedAsOwnRows)
 }
 
 } // namespace
+
+namespace {
+
+// The rows an object writes, each value kept with its type code.
+std::vector<Row> RowsOf(KObject& source, KQox::EForm form)
+{
+    std::vector<unsigned char> image(1 << 16);
+    IQoxObject writer;
+    EXPECT_TRUE(writer.ProjectCreate(image.data(), static_cast<unsigned int>(image.size()), form));
+    EXPECT_TRUE(writer.FieldWritePropertiesList(source));
+    EXPECT_TRUE(writer.ProjectClose());
+    IQoxObject reader;
+    EXPECT_TRUE(reader.ProjectOpen(image.data(), static_cast<unsigned int>(writer.ProjectGetFileSize())));
+    std::vector<Row> rows;
+    EXPECT_TRUE(reader.FieldReadBegin("Properties") && reader.FieldReadBlockBegin());
+    while (reader.FieldReadBegin("Property"))
+    {
+        Row row;
+        row.mName = reader.FieldReadC();
+        row.mType = reader.FieldReadC();
+        row.mFlags = reader.FieldReadC();
+        while (reader.FieldReadGetRemain() > 0)
+        {
+            switch (reader.FieldReadGetType())
+            {
+            case 'I': row.mValues.push_back(reader.FieldReadI()); break;
+            case 'L': row.mValues.push_back(reader.FieldReadL()); break;
+            case 'S': row.mValues.push_back(reader.FieldReadC()); break;
+            default: row.mValues.push_back(reader.FieldReadD()); break;
+            }
+        }
+        reader.FieldReadEnd();
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+// A list image read into a table, rows taken at once or value by value:
+// the table's listing, the answer and the error.
+std::string ReadOneWay(const std::vector<unsigned char>& image, KObject& table, bool atOnce)
+{
+    iqoxobject::gRowsAtOnce = atOnce;
+    IQoxObject reader;
+    const bool opened = reader.ProjectOpen(image.data(), static_cast<unsigned int>(image.size()));
+    const bool ok = opened && reader.FieldReadPropertiesList(table);
+    iqoxobject::gRowsAtOnce = true;
+    return Listing(table) + "opened " + std::to_string(opened) + " ok " + std::to_string(ok) + " error " +
+           std::to_string(reader.GetLastErrorID());
+}
+
+// A list read into new tables of a kind both ways must end alike: in nodes
+// (rows not made) and in tables with every property made.
+template <class Make>
+void ExpectBothWaysAlike(const std::vector<unsigned char>& image, Make make)
+{
+    KQoxSdkManager manager;
+    KObject& lazyAtOnce = make(manager);
+    KObject& lazyOneByOne = make(manager);
+    KObject& madeAtOnce = make(manager);
+    KObject& madeOneByOne = make(manager);
+    for (KObject* table : {&madeAtOnce, &madeOneByOne})
+        for (int i = 0; i < table->GetPropertyCount(); ++i)
+            table->GetProperty(i);
+    const std::string lazy = ReadOneWay(image, lazyAtOnce, true);
+    EXPECT_NE(lazy.find("opened 1"), std::string::npos);
+    EXPECT_EQ(lazy, ReadOneWay(image, lazyOneByOne, false));
+    EXPECT_EQ(ReadOneWay(image, madeAtOnce, true), ReadOneWay(image, madeOneByOne, false));
+    EXPECT_EQ(MadeRows(lazyAtOnce), MadeRows(lazyOneByOne));
+}
+
+KObject& NewNodeTable(KQoxSdkManager& manager)
+{
+    return *manager.CreateKQoxNode("N")->GetPropertyHandler();
+}
+
+KObject& NewVideoTable(KQoxSdkManager& manager)
+{
+    return *manager.CreateKQoxVideo("V")->GetPropertyHandler();
+}
+
+KObject& NewCameraTable(KQoxSdkManager& manager)
+{
+    return *manager.CreateKQoxCamera()->GetPropertyHandler();
+}
+
+// Rows of every odd sort: values of other type codes, too few and too
+// many, rows out of order, repeated, unknown, of another kind.
+std::vector<Row> OddRows(const std::vector<Row>& written)
+{
+    std::vector<Row> rows(written.rbegin(), written.rend());
+    rows.insert(rows.end(), written.begin(), written.end());
+    rows.push_back({"AxisLen", "double", "", {7}});
+    rows.push_back({"AxisLen", "double", "", {7ll}});
+    rows.push_back({"AxisLen", "double", "", {"2.5"}});
+    rows.push_back({"RotationOrder", "enum", "", {2.75}});
+    rows.push_back({"RotationOrder", "enum", "", {3ll}});
+    rows.push_back({"RotationOrder", "enum", "", {4, 5}});
+    rows.push_back({"Show", "bool", "", {0.25}});
+    rows.push_back({"Show", "bool", "", {"0"}});
+    rows.push_back({"Show", "bool", "", {}});
+    rows.push_back({"ScalingMin", "Vector3D", "", {1.0, 2, 3.0}});
+    rows.push_back({"ScalingMin", "Vector3D", "", {9.0, 8.0, 7ll}});
+    rows.push_back({"ScalingMax", "Vector3D", "", {1.0, 2.0, 3.0, 4.0, 5.0, 6.0}});
+    rows.push_back({"ScalingMax", "Vector3D", "", {-DBL_MAX}});
+    rows.push_back({"ScalingMax", "Vector3D", "", {DBL_TRUE_MIN, kNaN}});
+    rows.push_back({"Lcl Rotation", "Vector3D", "AU", {kNaN, -0.0, DBL_MAX}});
+    rows.push_back({"Lcl Rotation", "Vector3D", "AU", {1.0, 2.0}});
+    rows.push_back({"Lcl Rotation", "Vector", "", {1.0, 2.0, 3.0}});
+    rows.push_back({"Lcl Rotation", "Vector3D", "", {}});
+    rows.push_back({"AxisLen", "double", "", {}});
+    rows.push_back({"Offset", "KTime", "", {123456789ll}});
+    rows.push_back({"Offset", "KTime", "", {1.5}});
+    rows.push_back({"Offset", "KTime", "", {7}});
+    rows.push_back({"FieldOfView", "double", "", {1.0, 2.0, 3.0}});
+    rows.push_back({"FieldOfView", "double", "", {-DBL_MAX}});
+    rows.push_back({"FieldOfView", "float", "", {3.5}});
+    rows.push_back({"NoSuchRow", "double", "", {1.5}});
+    rows.push_back({"", "", "", {}});
+    rows.push_back({"Show", "", "", {}});
+    rows.push_back({"Show", "bool", "", {1}});
+    return rows;
+}
+
+} // namespace
+
+// Rows taken from their values decoded at once read exactly as value by
+// value: the lists objects write, and lists of every odd sort, in nodes
+// (rows not made), cameras and videos (time values), in every form.
+TEST(NativePropertyList, RowsAtOnceReadAsValueByValue)
+{
+    KQoxSdkManager manager;
+    KQoxNode* node = manager.CreateKQoxNode("Source");
+    KQoxNodeProperties& table = *static_cast<KQoxNodeProperties*>(node->GetPropertyHandler());
+    table.RotationOffsetSet(KgeTVector(kNaN, DBL_MAX, -DBL_MAX, 1.0));
+    table.AxisLenSet(-DBL_MAX);
+    table.ShowSet(false);
+    KQoxVideo* video = manager.CreateKQoxVideo("Clip");
+    video->SetOffset(KTime(-987654321));
+    KObject* sources[] = {&table, video->GetPropertyHandler(), manager.CreateKQoxCamera()->GetPropertyHandler()};
+    for (KQox::EForm form : {KQox::eBINARY, KQox::eASCII, KQox::eENCRYPTED})
+    {
+        SCOPED_TRACE(form);
+        for (KObject* source : sources)
+        {
+            const std::vector<Row> written = RowsOf(*source, form);
+            ASSERT_FALSE(written.empty());
+            for (const std::vector<Row>& rows : {written, OddRows(written)})
+            {
+                const std::vector<unsigned char> image = WriteList(rows, form);
+                ExpectBothWaysAlike(image, NewNodeTable);
+                ExpectBothWaysAlike(image, NewVideoTable);
+                ExpectBothWaysAlike(image, NewCameraTable);
+            }
+        }
+    }
+}
+
+// Texts holding a NUL byte compare as far as it; damaged values (an unknown
+// type code, a text longer than its row) fail the same call with the same
+// error, whichever row they are in.
+TEST(NativePropertyList, RowsAtOnceReadDamageAsValueByValue)
+{
+    std::vector<Row> rows = WrittenRows(KQox::eBINARY);
+    // Rows in their places with names and kinds that hold a NUL byte.
+    for (Row& row : rows)
+    {
+        if (row.mName == "Show")
+            row = {"Show\x01tail", "bool\x01", "", {1}};
+        else if (row.mName == "AxisLen")
+            row = {"AxisLen", "double\x01x", "", {2.5}};
+        else if (row.mName == "Lcl Scaling")
+            row = {"Lcl Scaling\x01", "Vector3D", "", {1.5, 2.5, 3.5}};
+    }
+    std::vector<unsigned char> image = WriteList(rows, KQox::eBINARY);
+    for (const char* text : {"Show\x01", "bool\x01", "double\x01", "Scaling\x01"})
+    {
+        // The last byte of each marked text becomes NUL.
+        const size_t at = kqoxtest::FindNth(image, text, 0);
+        ASSERT_NE(at, std::string::npos) << text;
+        image[at + std::strlen(text) - 1] = 0;
+    }
+    kqoxtest::Reseal(image);
+    ExpectBothWaysAlike(image, NewNodeTable);
+    ExpectBothWaysAlike(image, NewCameraTable);
+
+    // Each value of a few rows damaged in turn: its type code, or a text's length.
+    const std::vector<unsigned char> sound = WriteList(WrittenRows(KQox::eBINARY), KQox::eBINARY);
+    for (const char* name : {"Lcl Translation", "Show", "RotationOrder", "AxisLen"})
+    {
+        const size_t at = kqoxtest::FindNth(sound, name, 0);
+        ASSERT_NE(at, std::string::npos) << name;
+        for (size_t k = at - 5; k < at + 80 && k + 4 < sound.size(); ++k)
+        {
+            for (unsigned char code : {static_cast<unsigned char>('Z'), static_cast<unsigned char>(0x7F)})
+            {
+                SCOPED_TRACE(std::string(name) + " byte " + std::to_string(k - at));
+                std::vector<unsigned char> damaged = sound;
+                damaged[k] = code;
+                kqoxtest::Reseal(damaged);
+                ExpectBothWaysAlike(damaged, NewNodeTable);
+            }
+        }
+    }
+}
+
+// Other fields between the rows (and a block of its own among them) leave
+// the rows read as value by value.
+TEST(NativePropertyList, RowsAtOnceAmongOtherFields)
+{
+    const std::vector<Row> rows = WrittenRows(KQox::eBINARY);
+    for (KQox::EForm form : kForms)
+    {
+        SCOPED_TRACE(form);
+        std::vector<unsigned char> image(1 << 16);
+        IQoxObject writer;
+        ASSERT_TRUE(writer.ProjectCreate(image.data(), static_cast<unsigned int>(image.size()), form));
+        writer.FieldWriteBegin("Properties");
+        writer.FieldWriteBlockBegin();
+        for (size_t i = 0; i < rows.size(); ++i)
+        {
+            if (i % 7 == 3)
+            {
+                writer.FieldWriteBegin(i % 2 ? "Other" : "Property ");
+                writer.FieldWriteC(rows[i].mName.c_str());
+                if (i % 3 == 0)
+                {
+                    writer.FieldWriteBlockBegin();
+                    writer.FieldWriteBegin("Property");
+                    writer.FieldWriteC("Show");
+                    writer.FieldWriteC("bool");
+                    writer.FieldWriteC("");
+                    writer.FieldWriteI(0);
+                    writer.FieldWriteEnd();
+                    writer.FieldWriteBlockEnd();
+                }
+                writer.FieldWriteEnd();
+            }
+            writer.FieldWriteBegin("Property");
+            writer.FieldWriteC(rows[i].mName.c_str());
+            writer.FieldWriteC(rows[i].mType.c_str());
+            writer.FieldWriteC(rows[i].mFlags.c_str());
+            for (const Value& value : rows[i].mValues)
+            {
+                if (value.mKind == 'I')
+                    writer.FieldWriteI(value.mInt);
+                else
+                    writer.FieldWriteD(value.mDouble);
+            }
+            writer.FieldWriteEnd();
+        }
+        writer.FieldWriteBlockEnd();
+        writer.FieldWriteEnd();
+        ASSERT_TRUE(writer.ProjectClose());
+        image.resize(static_cast<size_t>(writer.ProjectGetFileSize()));
+        ExpectBothWaysAlike(image, NewNodeTable);
+        ExpectBothWaysAlike(image, NewCameraTable);
+    }
+}
