@@ -1917,7 +1917,7 @@ bool KQox::FieldReadNextOfName()
 {
     KQoxPrivate& d = *mData;
     ReadList* list = d.Current();
-    if (!list)
+    if (!list || list->mCurrent < 0)
         return false;
     const int record = list->mCurrent;
     KQoxPrivate::PassRecord(*list, record);

@@ -698,3 +698,58 @@ TEST(KQoxCursors, DeepNestingDownToAnEmptyBlock)
         EXPECT_TRUE(f.ProjectReadSectionEnd());
     }
 }
+
+namespace {
+
+// The calls the file readers built on the field layer use.
+class ReaderCalls : public KQox
+{
+public:
+    using KQox::FieldPeekValues;
+    using KQox::FieldReadNextOfName;
+};
+
+} // namespace
+
+// Moving to the next field of a name needs a field to be current: without
+// one (none begun, or the last one ended) it refuses and nothing moves.
+TEST(KQoxCursors, NextOfNameWithoutACurrentFieldRefuses)
+{
+    std::vector<unsigned char> bytes(4096);
+    {
+        KQox w;
+        ASSERT_TRUE(w.ProjectCreate(bytes.data(), static_cast<unsigned int>(bytes.size()), KQox::eBINARY));
+        w.ProjectWriteSectionBegin("S", 6000);
+        for (int i = 0; i < 3; ++i)
+        {
+            w.FieldWriteBegin("Row");
+            w.FieldWriteI(i);
+            w.FieldWriteEnd();
+        }
+        w.ProjectWriteSectionEnd();
+        ASSERT_TRUE(w.ProjectClose());
+        bytes.resize(static_cast<size_t>(w.ProjectGetFileSize()));
+    }
+    ReaderCalls f;
+    EXPECT_FALSE(f.FieldReadNextOfName()); // no file open
+    ASSERT_TRUE(f.ProjectOpen(bytes.data(), static_cast<unsigned int>(bytes.size())));
+    ASSERT_TRUE(f.ProjectReadSectionBegin("S"));
+    EXPECT_FALSE(f.FieldReadNextOfName());
+    KQox::ValueView views[2];
+    EXPECT_EQ(f.FieldPeekValues(views, 2), -1);
+    ASSERT_TRUE(f.FieldReadBegin("Row"));
+    EXPECT_EQ(f.FieldPeekValues(views, 2), 1);
+    EXPECT_EQ(views[0].mType, 'I');
+    EXPECT_EQ(views[0].mInt, 0);
+    ASSERT_TRUE(f.FieldReadNextOfName());
+    EXPECT_EQ(f.FieldReadI(), 1);
+    f.FieldReadEnd();
+    EXPECT_FALSE(f.FieldReadNextOfName());
+    // The field after the ended one is still found by name.
+    ASSERT_TRUE(f.FieldReadBegin("Row"));
+    EXPECT_EQ(f.FieldReadI(), 2);
+    EXPECT_FALSE(f.FieldReadNextOfName()); // no further "Row"
+    EXPECT_FALSE(f.FieldReadBegin("Row"));
+    f.ProjectReadSectionEnd();
+    f.ProjectClose();
+}
