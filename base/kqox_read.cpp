@@ -1823,7 +1823,10 @@ int KQox::FieldPeekValues(ValueView* views, int capacity)
     const long long size = list->mValueEnd - position;
     if (size <= 0)
         return -1;
-    const unsigned char* at = d.WindowAt(position, static_cast<size_t>(size));
+    // The window's own check first, inline: WindowAt is a call.
+    const unsigned char* at = position >= d.mInPos && list->mValueEnd <= d.mInPos + static_cast<long long>(d.mInLen)
+                                  ? d.mWindow + static_cast<size_t>(position - d.mInPos)
+                                  : d.WindowAt(position, static_cast<size_t>(size));
     if (!at)
         return -1;
     const unsigned char* const end = at + size;
