@@ -1602,8 +1602,10 @@ long long ScalarSize(char type)
     }
 }
 
-// The payload after a scalar's type code into value.
-void DecodeScalar(const unsigned char* head, Value& value)
+// The payload after a scalar's type code into value (a Value or a
+// KQox::ValueView, whose mType is set).
+template <typename V>
+void DecodeScalar(const unsigned char* head, V& value)
 {
     switch (value.mType)
     {
@@ -1821,6 +1823,7 @@ int KQox::FieldPeekValues(ValueView* views, int capacity)
     const long long size = list->mValueEnd - position;
     if (size <= 0)
         return -1;
+    // The window's own check first, inline: WindowAt is a call.
     const unsigned char* at = position >= d.mInPos && list->mValueEnd <= d.mInPos + static_cast<long long>(d.mInLen)
                                   ? d.mWindow + static_cast<size_t>(position - d.mInPos)
                                   : d.WindowAt(position, static_cast<size_t>(size));
@@ -1846,13 +1849,7 @@ int KQox::FieldPeekValues(ValueView* views, int capacity)
             const long long scalar = ScalarSize(view.mType);
             if (scalar == 0 || left < scalar)
                 return -1;
-            switch (view.mType)
-            {
-            case 'C': view.mInt = static_cast<char>(at[1]); break;
-            case 'I': view.mInt = static_cast<int32_t>(kbytes::GetLE32(at + 1)); break;
-            case 'L': view.mInt = static_cast<long long>(kbytes::GetLE64(at + 1)); break;
-            default: view.mDouble = kbytes::GetLEFloat(at + 1); break;
-            }
+            DecodeScalar(at, view);
             at += scalar;
             continue;
         }

@@ -753,3 +753,64 @@ TEST(KQoxCursors, NextOfNameWithoutACurrentFieldRefuses)
     f.ProjectReadSectionEnd();
     f.ProjectClose();
 }
+
+// Values seen at once give what reading them one by one gives; a text
+// whose length runs past its field is refused, and the reads report it.
+TEST(KQoxCursors, PeekedValuesMatchTheReadsAndRefuseDamage)
+{
+    std::vector<unsigned char> bytes(4096);
+    {
+        KQox w;
+        ASSERT_TRUE(w.ProjectCreate(bytes.data(), static_cast<unsigned int>(bytes.size()), KQox::eBINARY));
+        w.ProjectWriteSectionBegin("S", 6000);
+        w.FieldWriteBegin("All");
+        w.FieldWriteCH(-5);
+        w.FieldWriteI(-123456);
+        w.FieldWriteL(-(1ll << 40));
+        w.FieldWriteF(2.5f);
+        w.FieldWriteD(-1e300);
+        w.FieldWriteC("text!");
+        w.FieldWriteEnd();
+        w.ProjectWriteSectionEnd();
+        ASSERT_TRUE(w.ProjectClose());
+        bytes.resize(static_cast<size_t>(w.ProjectGetFileSize()));
+    }
+    {
+        ReaderCalls f;
+        ASSERT_TRUE(f.ProjectOpen(bytes.data(), static_cast<unsigned int>(bytes.size())));
+        ASSERT_TRUE(f.ProjectReadSectionBegin("S"));
+        ASSERT_TRUE(f.FieldReadBegin("All"));
+        KQox::ValueView views[6];
+        EXPECT_EQ(f.FieldPeekValues(views, 5), -1); // more values than room
+        ASSERT_EQ(f.FieldPeekValues(views, 6), 6);
+        EXPECT_EQ(views[0].mType, 'C');
+        EXPECT_EQ(views[0].mInt, f.FieldReadCH());
+        EXPECT_EQ(views[1].mType, 'I');
+        EXPECT_EQ(views[1].mInt, f.FieldReadI());
+        EXPECT_EQ(views[2].mType, 'L');
+        EXPECT_EQ(views[2].mInt, f.FieldReadL());
+        EXPECT_EQ(views[3].mType, 'F');
+        EXPECT_EQ(views[3].mDouble, f.FieldReadF());
+        EXPECT_EQ(views[4].mType, 'D');
+        EXPECT_EQ(views[4].mDouble, f.FieldReadD());
+        EXPECT_EQ(views[5].mType, 'S');
+        EXPECT_EQ(std::string(views[5].mText, views[5].mLength), f.FieldReadC());
+        f.FieldReadEnd();
+        f.ProjectClose();
+    }
+    // The text's length made to run past the field.
+    const unsigned char text[] = {'S', 5, 0, 0, 0, 't', 'e', 'x', 't', '!'};
+    auto at = std::search(bytes.begin(), bytes.end(), std::begin(text), std::end(text));
+    ASSERT_NE(at, bytes.end());
+    at[1] = 6;
+    ReaderCalls f;
+    ASSERT_TRUE(f.ProjectOpen(bytes.data(), static_cast<unsigned int>(bytes.size()), nullptr, false));
+    ASSERT_TRUE(f.ProjectReadSectionBegin("S"));
+    ASSERT_TRUE(f.FieldReadBegin("All"));
+    KQox::ValueView views[6];
+    EXPECT_EQ(f.FieldPeekValues(views, 6), -1);
+    for (int i = 0; i < 5; ++i)
+        f.FieldReadD();
+    EXPECT_STREQ(f.FieldReadC(), "");
+    EXPECT_EQ(f.GetLastErrorID(), KQox::eFILE_CORRUPTED);
+}
