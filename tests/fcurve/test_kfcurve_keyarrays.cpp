@@ -380,6 +380,62 @@ TEST(KFCurveKeyArrays, ArraysThatDisagreeAreDamage)
     EXPECT_EQ(f.GetLastErrorID(), KQox::eFILE_CORRUPTED);
 }
 
+// Arrays past the few items a curve reads in place disagree as damage too,
+// whichever array holds one item more or fewer.
+TEST(KFCurveKeyArrays, LongArraysThatDisagreeAreDamage)
+{
+    const int count = 40;
+    std::vector<long long> times;
+    std::vector<float> values;
+    std::vector<int> flags;
+    for (int i = 0; i < count; ++i)
+    {
+        times.push_back(i + 1);
+        values.push_back(static_cast<float>(i));
+        flags.push_back(4);
+    }
+    for (int which = 0; which < 3; ++which)
+        for (int delta : {-1, 1})
+            for (KQox::EForm form : {KQox::eBINARY, KQox::eASCII})
+            {
+                SCOPED_TRACE(std::to_string(which) + " " + std::to_string(delta) + " " + std::to_string(form));
+                std::vector<long long> t = times;
+                std::vector<float> v = values;
+                std::vector<int> fl = flags;
+                if (which == 0)
+                    t.resize(t.size() + static_cast<size_t>(delta), 99);
+                else if (which == 1)
+                    v.resize(v.size() + static_cast<size_t>(delta), 1.0f);
+                else
+                    fl.resize(fl.size() + static_cast<size_t>(delta), 4);
+                const auto bytes = HandBuilt(form, [&](KQox& f) {
+                    WriteI(f, "KeyCount", count);
+                    WriteLongs(f, "KeyTime", t);
+                    WriteFloats(f, "KeyValue", v);
+                    WriteInts(f, "KeyFlags", fl);
+                });
+                KQox f;
+                ASSERT_TRUE(OpenChannel(f, bytes));
+                Curve back(KFCurveCreate(&f));
+                ASSERT_NE(back, nullptr);
+                EXPECT_EQ(back->KeyGetCount(), 0);
+                EXPECT_EQ(f.GetLastErrorID(), KQox::eFILE_CORRUPTED);
+            }
+    // The same arrays in agreement read every key.
+    const auto bytes = HandBuilt(KQox::eBINARY, [&](KQox& f) {
+        WriteI(f, "KeyCount", count);
+        WriteLongs(f, "KeyTime", times);
+        WriteFloats(f, "KeyValue", values);
+        WriteInts(f, "KeyFlags", flags);
+    });
+    KQox f;
+    ASSERT_TRUE(OpenChannel(f, bytes));
+    Curve back(KFCurveCreate(&f));
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(back->KeyGetCount(), count);
+    EXPECT_EQ(back->KeyGetValue(count - 1), static_cast<float>(count - 1));
+}
+
 // A file cut anywhere inside the arrays opens as damaged or reads with a
 // clean "File is corrupted", never with keys from beyond the cut.
 TEST(KFCurveKeyArrays, TruncatedArraysGiveACleanError)
