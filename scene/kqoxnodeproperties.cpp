@@ -145,6 +145,9 @@ SharedDescriptors* MakeSharedDescriptors()
                        &KQoxNodeProperties::LookAtPropertySet, &KQoxNodeProperties::LookAtPropertyGet);
     DescribeObjectList(shared->mRows[eKQoxNodeRowUpVectorProperty], "UpVectorProperty",
                        &KQoxNodeProperties::UpVectorPropertySet, &KQoxNodeProperties::UpVectorPropertyGet);
+    for (int row = 0; row < eKQoxNodeRowAll; ++row)
+        assert(!(shared->mRows[row].GetFlags() & KPropertyInfo::eAnimatable) &&
+               "DeferredRowsMayBeAnimatable says no row is");
     return shared;
 }
 
@@ -238,9 +241,7 @@ KProperty* KQoxNodeProperties::MakeDeferredProperty(int row)
 
 const KPropertyInfo& KQoxNodeProperties::DeferredPropertyInfo(int row) const
 {
-    const KPropertyInfo& info = Shared().mRows[row];
-    assert(!(info.GetFlags() & KPropertyInfo::eAnimatable) && "DeferredRowsMayBeAnimatable says no row is");
-    return info;
+    return Shared().mRows[row];
 }
 
 const KPropertyInfo* KQoxNodeProperties::DeferredPropertyInfos() const

@@ -74,18 +74,19 @@ public:
         Rehash(mTable.empty() ? kFirstSize : mTable.size() * 2);
         Set(pObject, pSlot);
     }
-    // False when the object was not there.
-    bool Erase(const T* pObject)
+    // The position the object had, or npos when it was not there.
+    size_t Erase(const T* pObject)
     {
         if (!pObject || mCount == 0)
-            return false;
+            return npos;
         size_t hole = Home(pObject);
         while (mTable[hole].mObject != pObject)
         {
             if (!mTable[hole].mObject)
-                return false;
+                return npos;
             hole = (hole + 1) & Mask();
         }
+        const size_t slot = mTable[hole].mSlot;
         // Each later entry of the run whose home does not lie after the
         // hole (cyclically, up to the entry) moves back into it.
         for (size_t next = (hole + 1) & Mask(); mTable[next].mObject; next = (next + 1) & Mask())
@@ -100,7 +101,7 @@ public:
         }
         mTable[hole] = Entry();
         --mCount;
-        return true;
+        return slot;
     }
     void Clear()
     {
@@ -175,7 +176,7 @@ public:
     // False when the object is not listed.
     bool Remove(T* pObject)
     {
-        const size_t slot = mSlots.Find(pObject);
+        const size_t slot = mSlots.Erase(pObject);
         if (slot == KQoxObjectSlots<T>::npos)
             return false;
         if constexpr (KQoxHasName<T>::value)
@@ -184,7 +185,6 @@ public:
                 RemoveFromNameIndex(pObject);
         }
         mItems[slot] = nullptr;
-        mSlots.Erase(pObject);
         ++mHoles;
         if (mHoles * 2 > mItems.size())
             Compact();
