@@ -185,6 +185,34 @@ std::string ReadBothWays(const std::vector<Row>& rows, KQox::EForm form)
     return listing;
 }
 
+// The rows an object writes, in a file of that form; readValue(reader, row)
+// reads each value of a row whose name, kind and flags are read.
+template <class ReadValue>
+std::vector<Row> RowsOf(KObject& source, KQox::EForm form, ReadValue readValue)
+{
+    std::vector<unsigned char> image(1 << 16);
+    IQoxObject writer;
+    EXPECT_TRUE(writer.ProjectCreate(image.data(), static_cast<unsigned int>(image.size()), form));
+    EXPECT_TRUE(writer.FieldWritePropertiesList(source));
+    EXPECT_TRUE(writer.ProjectClose());
+    IQoxObject reader;
+    EXPECT_TRUE(reader.ProjectOpen(image.data(), static_cast<unsigned int>(writer.ProjectGetFileSize())));
+    std::vector<Row> rows;
+    EXPECT_TRUE(reader.FieldReadBegin("Properties") && reader.FieldReadBlockBegin());
+    while (reader.FieldReadBegin("Property"))
+    {
+        Row row;
+        row.mName = reader.FieldReadC();
+        row.mType = reader.FieldReadC();
+        row.mFlags = reader.FieldReadC();
+        while (reader.FieldReadGetRemain() > 0)
+            row.mValues.push_back(readValue(reader, row));
+        reader.FieldReadEnd();
+        rows.push_back(row);
+    }
+    return rows;
+}
+
 // The rows a node's table writes, with values away from the defaults.
 std::vector<Row> WrittenRows(KQox::EForm form)
 {
@@ -199,32 +227,12 @@ std::vector<Row> WrittenRows(KQox::EForm form)
     table.InheritTypeSet(eINHERIT_Rrs);
     table.ShowSet(false);
     table.TranslationMaxYSet(true);
-    std::vector<unsigned char> image(1 << 16);
-    IQoxObject writer;
-    EXPECT_TRUE(writer.ProjectCreate(image.data(), static_cast<unsigned int>(image.size()), form));
-    EXPECT_TRUE(writer.FieldWritePropertiesList(table));
-    EXPECT_TRUE(writer.ProjectClose());
-    IQoxObject reader;
-    EXPECT_TRUE(reader.ProjectOpen(image.data(), static_cast<unsigned int>(writer.ProjectGetFileSize())));
-    std::vector<Row> rows;
-    EXPECT_TRUE(reader.FieldReadBegin("Properties") && reader.FieldReadBlockBegin());
-    while (reader.FieldReadBegin("Property"))
-    {
-        Row row;
-        row.mName = reader.FieldReadC();
-        row.mType = reader.FieldReadC();
-        row.mFlags = reader.FieldReadC();
-        while (reader.FieldReadGetRemain() > 0)
-        {
-            if (row.mType == "bool" || row.mType == "enum" || row.mType == "int")
-                row.mValues.push_back(reader.FieldReadI());
-            else
-                row.mValues.push_back(reader.FieldReadD());
-        }
-        reader.FieldReadEnd();
-        rows.push_back(row);
-    }
-    return rows;
+    // Each value by the row's kind: integers as such, the rest as doubles.
+    return RowsOf(table, form, [](IQoxObject& reader, const Row& row) -> Value {
+        if (row.mType == "bool" || row.mType == "enum" || row.mType == "int")
+            return reader.FieldReadI();
+        return reader.FieldReadD();
+    });
 }
 
 const Row* Find(const std::vector<Row>& rows, const char* name)
@@ -463,35 +471,15 @@ namespace {
 // The rows an object writes, each value kept with its type code.
 std::vector<Row> RowsOf(KObject& source, KQox::EForm form)
 {
-    std::vector<unsigned char> image(1 << 16);
-    IQoxObject writer;
-    EXPECT_TRUE(writer.ProjectCreate(image.data(), static_cast<unsigned int>(image.size()), form));
-    EXPECT_TRUE(writer.FieldWritePropertiesList(source));
-    EXPECT_TRUE(writer.ProjectClose());
-    IQoxObject reader;
-    EXPECT_TRUE(reader.ProjectOpen(image.data(), static_cast<unsigned int>(writer.ProjectGetFileSize())));
-    std::vector<Row> rows;
-    EXPECT_TRUE(reader.FieldReadBegin("Properties") && reader.FieldReadBlockBegin());
-    while (reader.FieldReadBegin("Property"))
-    {
-        Row row;
-        row.mName = reader.FieldReadC();
-        row.mType = reader.FieldReadC();
-        row.mFlags = reader.FieldReadC();
-        while (reader.FieldReadGetRemain() > 0)
+    return RowsOf(source, form, [](IQoxObject& reader, const Row&) -> Value {
+        switch (reader.FieldReadGetType())
         {
-            switch (reader.FieldReadGetType())
-            {
-            case 'I': row.mValues.push_back(reader.FieldReadI()); break;
-            case 'L': row.mValues.push_back(reader.FieldReadL()); break;
-            case 'S': row.mValues.push_back(reader.FieldReadC()); break;
-            default: row.mValues.push_back(reader.FieldReadD()); break;
-            }
+        case 'I': return reader.FieldReadI();
+        case 'L': return reader.FieldReadL();
+        case 'S': return reader.FieldReadC();
+        default: return reader.FieldReadD();
         }
-        reader.FieldReadEnd();
-        rows.push_back(row);
-    }
-    return rows;
+    });
 }
 
 // A list image read into a table, rows taken at once or value by value:
