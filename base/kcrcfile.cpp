@@ -453,6 +453,22 @@ void KCrcFile::FollowReads(bool follow)
         mFollowed.clear();
 }
 
+void KCrcFile::AdoptFollowed(const KCrcFile& other)
+{
+    if (!mFollowing)
+        return;
+    for (const auto& [start, stretch] : other.mFollowed)
+    {
+        // The registers of stretches that share bytes cannot be joined.
+        auto next = mFollowed.lower_bound(start);
+        if (next != mFollowed.end() && next->first < stretch.mEnd)
+            continue;
+        if (next != mFollowed.begin() && std::prev(next)->second.mEnd > start)
+            continue;
+        AddFollowed(start, stretch.mEnd, stretch.mCrc);
+    }
+}
+
 unsigned int KCrcFile::Read(void* buffer, unsigned int n)
 {
     if (!mFollowing || n < kFollowMinimum || !buffer)

@@ -86,6 +86,11 @@ public:
     // CheckCrc after reading the file need only read what was passed over.
     // Off at open; turning it off forgets what was followed.
     void FollowReads(bool follow);
+    // In read mode, takes the stretches another layer over the same file
+    // followed as if they were followed here, so that CheckCrc need not
+    // read them again. One that overlaps a stretch followed here is left
+    // out: its bytes are read again by CheckCrc.
+    void AdoptFollowed(const KCrcFile& other);
     unsigned int Read(void* buffer, unsigned int n) override;
     // Followed like Read; the position is left where it was.
     unsigned int ReadAt(long position, void* buffer, unsigned int n) override;

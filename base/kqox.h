@@ -287,6 +287,24 @@ public:
         unsigned int mLength;
     };
 
+    // Reading the records of a list side by side, on several threads.
+    // FieldReadSplit opens part as a reader of its own (whatever part had
+    // open is closed) over the same file, whose top list holds records
+    // first .. first + count - 1 of the current list with their names, in
+    // order, none read yet: part reads them as this reader would, section
+    // version included, and reads no byte outside them. Plain binary files
+    // only, on disk or in memory; false (part left closed) for ASCII and
+    // enciphered files, a range outside the list, or when this reader is
+    // not reading. part may be read on another thread while this reader is
+    // left alone; every part is joined (FieldReadJoin) and closed before
+    // this reader reads on or is closed.
+    bool FieldReadSplit(KQox& part, int first, int count);
+    // Takes back what part (made by FieldReadSplit) found: its error, when
+    // it has one, becomes this reader's (false then), and the bytes it read
+    // count for ProjectCheckIntegrity as if they were read here. part is
+    // closed.
+    bool FieldReadJoin(KQox& part);
+
 protected:
     // ProjectCreate for a name that must not be taken yet: the file is
     // created exclusively (eFILE_NOT_CREATED when the name exists), and a

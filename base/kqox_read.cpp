@@ -1941,6 +1941,104 @@ bool KQox::FieldReadNextOfName()
     return true;
 }
 
+namespace {
+
+// Where a binary record starts (its kind byte) and ends (past its block).
+long long RecordStart(const Record& record)
+{
+    return record.mValuesPos - kRecordFixed - static_cast<long long>(record.mLength);
+}
+
+long long RecordEnd(const Record& record)
+{
+    return record.mBlockPos >= 0 ? record.mBlockEnd + 1 : record.mValuesEnd;
+}
+
+} // namespace
+
+bool KQox::FieldReadSplit(KQox& part, int first, int count)
+{
+    if (&part == this)
+        return false;
+    part.ProjectClose();
+    KQoxPrivate& d = *mData;
+    KQoxPrivate& p = *part.mData;
+    // Enciphered bodies are read in order; text is not split.
+    if (d.mMode != KQoxPrivate::eReading || d.mForm == eASCII || d.mCipher || !d.Top() ||
+        (!d.mImage && !(d.mCrc && d.mBottom)))
+        return false;
+    const ReadList& list = *d.Top();
+    if (first < 0 || count <= 0 || count > static_cast<int>(list.mRecords.size()) - first)
+        return false;
+    const Record& front = list.mRecords[static_cast<size_t>(first)];
+    const Record& back = list.mRecords[static_cast<size_t>(first + count - 1)];
+    p.mError.ClearLastError();
+    p.mFileName = d.mFileName;
+    p.mFilePath = d.mFilePath;
+    p.mMode = KQoxPrivate::eReading;
+    p.mForm = d.mForm;
+    p.mVersion = d.mVersion;
+    p.mMemory = d.mMemory;
+    p.mFileSize = d.mFileSize;
+    p.mTrailerPos = d.mTrailerPos;
+    // The part's body is its records: nothing past them is read, so parts
+    // side by side follow stretches of the file apart.
+    p.mBodyStart = RecordStart(front);
+    p.mLimit = RecordEnd(back);
+    if (d.mImage)
+    {
+        p.UseImage(d.mImage);
+        // The whole image is checked by the reader split.
+        p.mCheckFront = static_cast<long long>(p.mFileSize);
+    }
+    else
+    {
+        // Positioned reads of the file under a check layer of the part's
+        // own, whose followed stretches the join hands over.
+        p.mCrc = std::make_unique<KCrcFile>(0, d.mBottom.get(), KChainedFile::eRead, false);
+        p.mCrc->FollowReads(true);
+        p.mBody = p.mCrc.get();
+        p.mIn.resize(kWindowSize);
+        p.UseImage(nullptr);
+        // From the first record's head on: the stretch followed starts there.
+        p.Fill(p.mBodyStart);
+    }
+    std::unique_ptr<ReadList> top = p.NewList();
+    top->mStart = p.mBodyStart;
+    top->mEnd = p.mLimit;
+    // The list stands for the section the records are read in.
+    top->mIsSection = true;
+    top->mVersion = d.ReadVersion();
+    top->mRecords.reserve(static_cast<size_t>(count));
+    for (int i = first; i < first + count; ++i)
+    {
+        const Record& from = list.mRecords[static_cast<size_t>(i)];
+        Record& record = top->mRecords.emplace_back(from);
+        record.mSlot = -1;
+        record.mNextSame = -1;
+        record.mPassed = false;
+        KQoxPrivate::AddName(*top, record, list.NameOf(from), from.mLength, false);
+    }
+    p.mReadStack.push_back(std::move(top));
+    p.StackChanged();
+    return true;
+}
+
+bool KQox::FieldReadJoin(KQox& part)
+{
+    if (&part == this)
+        return false;
+    KQoxPrivate& d = *mData;
+    KQoxPrivate& p = *part.mData;
+    if (d.mMode == KQoxPrivate::eReading && d.mCrc && p.mMode == KQoxPrivate::eReading && p.mCrc)
+        d.mCrc->AdoptFollowed(*p.mCrc);
+    const int error = p.mError.GetLastErrorID();
+    part.ProjectClose();
+    if (error < 0)
+        return true;
+    return error == eFILE_CORRUPTED ? d.Corrupted() : d.Fail(error);
+}
+
 int KQox::FieldReadGetCount(const char* name)
 {
     KQoxPrivate& d = *mData;

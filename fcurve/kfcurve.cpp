@@ -36,7 +36,8 @@ KTime gsTimeEpsilon(461861);
 // Running out of memory here ends the process, as for every plain allocation.
 void* WatchMalloc(size_t size)
 {
-    void* p = ::operator new(size);
+    // Key storage made in bulk (a file read) comes from the thread's slabs.
+    void* p = kfcurve_detail::LoneMemberNew(size);
     std::memset(p, 0, size);
     gRecordingMemory += static_cast<long long>(size);
     return p;
@@ -46,7 +47,7 @@ void WatchFree(void* pointer, size_t size)
 {
     if (pointer == nullptr)
         return;
-    ::operator delete(pointer);
+    kfcurve_detail::GroupMemberDelete(pointer, size);
     gRecordingMemory -= static_cast<long long>(size);
 }
 

@@ -21,6 +21,9 @@ size_t NamePoolRecordCount();
 // with the size it was asked for.
 void* GroupMemberNew(size_t size, bool orNull = false);
 void GroupMemberDelete(void* member, size_t size);
+// GroupMemberNew with no scope open: laid in a block of its own cut from a
+// slab when KFCurveGroupSlabs are open on the thread, else from the heap.
+void* LoneMemberNew(size_t size, bool orNull = false);
 // When false, scopes lay nothing and every member comes from the heap:
 // tests build both ways and compare.
 extern bool sGroupMembers;

@@ -22,6 +22,8 @@
 #include <cstdint>
 #include <new>
 
+#include <sys/mman.h>
+
 #if defined(__SANITIZE_ADDRESS__)
 #define QOX_GROUP_ASAN 1
 #elif defined(__has_feature)
@@ -65,22 +67,97 @@ size_t MemberBytes(size_t size)
 }
 
 thread_local KFCurveGroupScope* tOpen = nullptr;
+thread_local KFCurveGroupSlabs* tSlabs = nullptr;
+
+// Slabs: this size, on a boundary of it, so that a block finds its slab by
+// its address alone.
+const size_t kSlabBytes = size_t(2) << 20;
+// The record at a slab's start, a cache line of its own.
+const size_t kSlabHeader = 64;
+// Blocks larger than this come from the heap: a slab holds many.
+const size_t kSlabBlockMost = kSlabBytes / 16;
+// A slab's count while it is being cut, less the blocks freed (as a block's
+// member count, so that cutting one costs no atomic operation).
+const long kSlabUncut = LONG_MAX / 2;
 
 } // namespace
 
 struct alignas(16) KFCurveGroupScope::Block
 {
     std::atomic<long> mMembers;
-    size_t mBytes; // of the members' room after this record
+    size_t mBytes : 63; // of the members' room after this record
+    size_t mInSlab : 1; // cut from a slab (else from the heap)
+};
+
+struct KFCurveGroupSlabs::Slab
+{
+    std::atomic<long> mBlocks;
 };
 
 namespace {
 
 typedef KFCurveGroupScope::Block* BlockPointer;
 
+typedef KFCurveGroupSlabs::Slab* SlabPointer;
+
+// A slab of kSlabBytes on a boundary of its size; null when the system
+// gives none.
+SlabPointer MapSlab()
+{
+    // Twice the size, then the ends beyond the boundary given back.
+    void* mapped = mmap(nullptr, 2 * kSlabBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapped == MAP_FAILED)
+        return nullptr;
+    char* start = static_cast<char*>(mapped);
+    char* slab = reinterpret_cast<char*>((reinterpret_cast<uintptr_t>(start) + kSlabBytes - 1) & ~(kSlabBytes - 1));
+    if (slab > start)
+        munmap(start, static_cast<size_t>(slab - start));
+    if (slab + kSlabBytes < start + 2 * kSlabBytes)
+        munmap(slab + kSlabBytes, static_cast<size_t>(start + 2 * kSlabBytes - (slab + kSlabBytes)));
+    QOX_GROUP_POISON(slab + kSlabHeader, kSlabBytes - kSlabHeader);
+    return new (slab) KFCurveGroupSlabs::Slab{{kSlabUncut}};
+}
+
+// count blocks fewer; the slab goes with its last.
+void ReleaseSlab(SlabPointer slab, long count)
+{
+    if (slab->mBlocks.fetch_sub(count, std::memory_order_acq_rel) != count)
+        return;
+    QOX_GROUP_UNPOISON(slab, kSlabBytes);
+    munmap(slab, kSlabBytes);
+}
+
+SlabPointer SlabOf(const void* block)
+{
+    return reinterpret_cast<SlabPointer>(reinterpret_cast<uintptr_t>(block) & ~(kSlabBytes - 1));
+}
+
+// Room for a block of bytes with its record: from the thread's slabs when
+// some are open and it is small enough, else from the heap.
+void* AllocateBlock(size_t bytes, bool& inSlab)
+{
+    if (KFCurveGroupSlabs* slabs = tSlabs)
+        if (bytes <= kSlabBlockMost)
+            if (void* room = slabs->Take(bytes))
+            {
+                inSlab = true;
+                QOX_GROUP_UNPOISON(room, sizeof(KFCurveGroupScope::Block));
+                return room;
+            }
+    inSlab = false;
+    return ::operator new(bytes, kHeapAlignment, std::nothrow);
+}
+
 void FreeBlock(BlockPointer block)
 {
-    QOX_GROUP_UNPOISON(block, sizeof(*block) + block->mBytes);
+    const size_t bytes = sizeof(*block) + block->mBytes;
+    if (block->mInSlab)
+    {
+        QOX_GROUP_POISON(block, bytes);
+        ReleaseSlab(SlabOf(block), 1);
+        return;
+    }
+    QOX_GROUP_UNPOISON(block, bytes);
     ::operator delete(static_cast<void*>(block), kHeapAlignment);
 }
 
@@ -147,10 +224,11 @@ void* KFCurveGroupScope::Take(size_t size)
     {
         if (bytes > mBytes)
             return nullptr;
-        void* memory = ::operator new(sizeof(Block) + mBytes, kHeapAlignment, std::nothrow);
+        bool inSlab = false;
+        void* memory = AllocateBlock(sizeof(Block) + mBytes, inSlab);
         if (!memory)
             return nullptr;
-        mBlock = new (memory) Block{{kUnclaimed}, mBytes};
+        mBlock = new (memory) Block{{kUnclaimed}, mBytes, inSlab};
         mNext = reinterpret_cast<char*>(mBlock + 1);
         mEnd = mNext + mBytes;
         QOX_GROUP_POISON(mNext, mBytes);
@@ -165,6 +243,59 @@ void* KFCurveGroupScope::Take(size_t size)
     return header + kHeader;
 }
 
+KFCurveGroupSlabs::KFCurveGroupSlabs()
+    : mOuter(tSlabs)
+{
+    tSlabs = this;
+}
+
+KFCurveGroupSlabs::~KFCurveGroupSlabs()
+{
+    tSlabs = mOuter;
+    Retire();
+}
+
+KFCurveGroupSlabs* KFCurveGroupSlabs::Open()
+{
+    return tSlabs;
+}
+
+void KFCurveGroupSlabs::Retire()
+{
+    if (mSlab)
+        ReleaseSlab(mSlab, kSlabUncut - mTaken);
+    mSlab = nullptr;
+    mNext = mEnd = nullptr;
+    mTaken = 0;
+}
+
+void* KFCurveGroupSlabs::New(size_t size)
+{
+    return kfcurve_detail::LoneMemberNew(size);
+}
+
+void KFCurveGroupSlabs::Delete(void* memory, size_t size)
+{
+    kfcurve_detail::GroupMemberDelete(memory, size);
+}
+
+void* KFCurveGroupSlabs::Take(size_t bytes)
+{
+    bytes = RoundUp(bytes);
+    if (static_cast<size_t>(mEnd - mNext) < bytes)
+    {
+        Retire();
+        if (bytes > kSlabBytes - kSlabHeader || !(mSlab = MapSlab()))
+            return nullptr;
+        mNext = reinterpret_cast<char*>(mSlab) + kSlabHeader;
+        mEnd = reinterpret_cast<char*>(mSlab) + kSlabBytes;
+    }
+    void* room = mNext;
+    mNext += bytes;
+    ++mTaken;
+    return room;
+}
+
 bool kfcurve_detail::sGroupMembers = true;
 
 void* kfcurve_detail::GroupMemberNew(size_t size, bool orNull)
@@ -173,6 +304,18 @@ void* kfcurve_detail::GroupMemberNew(size_t size, bool orNull)
         if (sGroupMembers)
             if (void* member = scope->Take(size))
                 return member;
+    return LoneMemberNew(size, orNull);
+}
+
+void* kfcurve_detail::LoneMemberNew(size_t size, bool orNull)
+{
+    if (tSlabs)
+    {
+        // A block of its own in the thread's slab.
+        KFCurveGroupScope lone(MemberBytes(size));
+        if (void* member = lone.Take(size))
+            return member;
+    }
     void* member = orNull ? ::operator new(size, std::nothrow) : ::operator new(size);
     if (!member || !IsGroupMember(member))
         return member;

@@ -50,4 +50,48 @@ private:
     long mTaken = 0; // members laid in the block
 };
 
+// Bulk making of channel trees on a thread. While one is open on a thread,
+// the blocks its scopes make (and the curves' key storage and take nodes
+// made there) are cut one after another from slabs of two megabytes
+// instead of coming from the heap one by one: the heap of any thread but
+// the first grows a page at a time, and each step stalls every thread of
+// the process that touches new memory. A slab goes back to the system when the last block cut
+// from it is freed, on whatever thread; blocks freed before make no room in
+// it, so this is for reads that make many trees which are kept together.
+// Blocks too large for a slab come from the heap as usual.
+class KFCurveGroupSlabs
+{
+public:
+    KFCurveGroupSlabs();
+    // The slab being cut lives on while a block cut from it does.
+    ~KFCurveGroupSlabs();
+    KFCurveGroupSlabs(const KFCurveGroupSlabs&) = delete;
+    KFCurveGroupSlabs& operator=(const KFCurveGroupSlabs&) = delete;
+
+    // Memory of size bytes (aligned as new aligns up to 8 bytes) for an
+    // object made in bulk: from a slab when some are open on this thread,
+    // else from the heap. Freed by Delete with the same size, on any thread.
+    // Out of memory throws std::bad_alloc, as new does.
+    static void* New(size_t size);
+    static void Delete(void* memory, size_t size);
+
+    // Room of bytes (a multiple of 16) for a block, on a 16-byte boundary;
+    // null when the system gives no slab. For the scopes' allocator.
+    void* Take(size_t bytes);
+    // The innermost one open on this thread; null when none is.
+    static KFCurveGroupSlabs* Open();
+
+    // A slab's record (defined with the allocator).
+    struct Slab;
+
+private:
+    void Retire();
+
+    KFCurveGroupSlabs* mOuter;
+    Slab* mSlab = nullptr;
+    char* mNext = nullptr;
+    char* mEnd = nullptr;
+    long mTaken = 0; // blocks cut from the slab
+};
+
 #endif

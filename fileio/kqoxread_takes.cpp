@@ -1,9 +1,14 @@
 // Native reader: the take list and the animation of each take.
 
+#include <algorithm>
 #include <cstring>
+#include <memory>
 #include <string>
+#include <vector>
 
+#include "base/kparallel.h"
 #include "base/kset.h"
+#include "fcurve/kfcurvegroup.h"
 #include "fcurve/kfcurvelayer.h"
 #include "fcurve/kfcurvenode.h"
 #include "fcurve/kfcurveplot.h"
@@ -43,6 +48,21 @@ KTimeSpan ReadSpan(IQoxObject& file, const char* name)
         file.FieldReadEnd();
     }
     return span;
+}
+
+// The root of the object's take node of that take, the take node made
+// when the object has none; null without an object.
+KFCurveNode* TakeRootOf(KQoxTakeNodeContainer* object, const KString& take)
+{
+    if (!object)
+        return nullptr;
+    KQoxTakeNode* takeNode = nullptr;
+    for (int t = 0; t < object->GetTakeNodeCount() && !takeNode; ++t)
+        if (take == object->GetTakeNodeName(t))
+            takeNode = object->GetTakeNode(t);
+    if (!takeNode)
+        takeNode = object->CreateTakeNode(take.ToChars());
+    return takeNode ? takeNode->GetKFCurveNode() : nullptr;
 }
 
 } // namespace
@@ -92,38 +112,283 @@ bool KQoxRead6::ReadTakeList(IQoxObject& file, std::vector<std::unique_ptr<KQoxT
     return file.GetLastErrorID() != KQox::eFILE_CORRUPTED;
 }
 
+int KQoxRead6::TakeKindSlot(const char* kind)
+{
+    for (int slot = 0; slot < kTakeKinds; ++slot)
+        if (std::strcmp(kind, kTakeKindNames[slot]) == 0)
+            return slot;
+    return -1;
+}
+
+int KQoxRead6::TakeObjectCount(int slot) const
+{
+    switch (slot)
+    {
+    case 0: return static_cast<int>(mNodes.size());
+    case 1: return static_cast<int>(mTextures.size());
+    case 2: return static_cast<int>(mVideos.size());
+    case 3: return static_cast<int>(mMaterials.size());
+    case 4: return static_cast<int>(mGenericNodes.size());
+    default: return 1;
+    }
+}
+
+KQoxTakeNodeContainer* KQoxRead6::TakeObjectAt(int slot, int position) const
+{
+    if (slot == kSwitcherSlot)
+        return mScene.mCameraSwitcher;
+    if (slot < 0 || position < 0 || position >= TakeObjectCount(slot))
+        return nullptr;
+    const size_t at = static_cast<size_t>(position);
+    switch (slot)
+    {
+    case 0: return mNodes[at];
+    case 1: return mTextures[at];
+    case 2: return mVideos[at];
+    case 3: return mMaterials[at];
+    case 4: return mGenericNodes[at];
+    default: return nullptr;
+    }
+}
+
+int KQoxRead6::TakeObjectByIndex(int slot, int index, const char* name) const
+{
+    if (slot == kSwitcherSlot)
+        return 0;
+    const KQoxTakeNodeContainer* object = TakeObjectAt(slot, index);
+    return object && std::strcmp(object->GetName(), name) == 0 ? index : -1;
+}
+
+int KQoxRead6::FindObjectPosition(int slot, int index, const char* name)
+{
+    if (slot < 0)
+        return -1;
+    const int position = TakeObjectByIndex(slot, index, name);
+    if (position >= 0)
+        return position;
+    std::unordered_map<std::string, int>& byName = mObjectsByName[slot];
+    if (byName.empty())
+    {
+        // In order, the first of each name kept.
+        const int count = TakeObjectCount(slot);
+        byName.reserve(static_cast<size_t>(count));
+        for (int i = 0; i < count; ++i)
+            byName.emplace(TakeObjectAt(slot, i)->GetName(), i);
+    }
+    auto found = byName.find(name);
+    return found != byName.end() ? found->second : -1;
+}
+
 KQoxTakeNodeContainer* KQoxRead6::FindObject(const char* kind, int index, const char* name)
 {
-    auto pick = [&](auto& objects, int slot) -> KQoxTakeNodeContainer* {
-        if (index >= 0 && index < static_cast<int>(objects.size()) &&
-            std::strcmp(objects[static_cast<size_t>(index)]->GetName(), name) == 0)
-            return objects[static_cast<size_t>(index)];
-        std::unordered_map<std::string, KQoxTakeNodeContainer*>& byName = mObjectsByName[slot];
-        if (byName.empty())
+    const int slot = TakeKindSlot(kind);
+    return TakeObjectAt(slot, FindObjectPosition(slot, index, name));
+}
+
+void KQoxRead6::ReadTakeRecords(const KString& take, std::vector<KFCurveNode*>& roots)
+{
+    int count = mFile.FieldReadGetRecordCount();
+    for (int i = 0; i < count && Ok(); ++i)
+    {
+        const char* recordName = mFile.FieldReadGetRecordName(i);
+        if (!recordName)
+            break;
+        const std::string kind(recordName);
+        if (TakeKindSlot(kind.c_str()) < 0)
+            continue;
+        if (!mFile.FieldReadBegin(kind.c_str()))
+            break;
+        const std::string name(mFile.FieldReadC());
+        int index = mFile.FieldReadI();
+        KFCurveNode* root = TakeRootOf(FindObject(kind.c_str(), index, name.c_str()), take);
+        if (root && mFile.FieldReadBlockBegin())
         {
-            // In order, the first of each name kept.
-            byName.reserve(objects.size());
-            for (auto* object : objects)
-                byName.emplace(object->GetName(), object);
+            roots.push_back(root);
+            while (Ok() && KFCurveNodeCreate(&mFile, root, false, true, true))
+            {}
+            mFile.FieldReadBlockEnd();
         }
-        auto found = byName.find(name);
-        return found != byName.end() ? found->second : nullptr;
+        mFile.FieldReadEnd();
+    }
+}
+
+namespace {
+
+// Animation sections of this many records or more are read on several
+// threads; below, starting them costs more than it gains.
+const int kSideBySideRecords = 512;
+const int kTakeThreads = 8;
+// Records are dealt out in portions of at least kPortionRecords, about
+// kPortionsPerThread per thread, so that threads finishing early take more.
+const int kPortionRecords = 64;
+const int kPortionsPerThread = 4;
+
+// What the first pass learns of one record: its kind's slot (-1: no
+// channels), its object's position (-1: none), and whether an earlier
+// record names the same object (read after the others, in file order).
+struct TakeRecord
+{
+    signed char mSlot = -1;
+    bool mRepeat = false;
+    int mPosition = -1;
+};
+
+// A record whose object its index does not name: found by name after the
+// first pass.
+struct NamedRecord
+{
+    int mRecord;
+    int mIndex;
+    std::string mName;
+};
+
+bool Damaged(const KQox& file)
+{
+    return file.GetLastErrorID() == KQox::eFILE_CORRUPTED;
+}
+
+// The channels of the current record (a take record read up to its block)
+// into root.
+void ReadChannels(KQox& file, KFCurveNode* root)
+{
+    if (root && file.FieldReadBlockBegin())
+    {
+        while (!Damaged(file) && KFCurveNodeCreate(&file, root, false, true, true))
+        {}
+        file.FieldReadBlockEnd();
+    }
+}
+
+} // namespace
+
+bool KQoxRead6::ReadTakeRecordsSideBySide(const KString& take)
+{
+    const int count = mFile.FieldReadGetRecordCount();
+    const int threads = KDefaultThreads(kTakeThreads);
+    if (count < kSideBySideRecords || threads < 2)
+        return false;
+    const int portions = std::max(1, std::min(threads * kPortionsPerThread, count / kPortionRecords));
+    std::vector<std::unique_ptr<KQox>> parts(static_cast<size_t>(portions));
+    auto firstOf = [&](int p) { return static_cast<int>(static_cast<long long>(count) * p / portions); };
+    // Each portion read by a reader of its own; false (nothing read) when
+    // the file cannot be read so.
+    auto split = [&] {
+        for (int p = 0; p < portions; ++p)
+        {
+            if (!parts[static_cast<size_t>(p)])
+                parts[static_cast<size_t>(p)] = std::make_unique<KQox>();
+            if (!mFile.FieldReadSplit(*parts[static_cast<size_t>(p)], firstOf(p), firstOf(p + 1) - firstOf(p)))
+                return false;
+        }
+        return true;
     };
-    if (std::strcmp(kind, kModel) == 0)
-        return pick(mNodes, 0);
-    if (std::strcmp(kind, kTexture) == 0)
-        return pick(mTextures, 1);
-    if (std::strcmp(kind, kVideo) == 0)
-        return pick(mVideos, 2);
-    if (std::strcmp(kind, kMaterial) == 0)
-        return pick(mMaterials, 3);
-    if (std::strcmp(kind, kGenericNode) == 0)
-        return pick(mGenericNodes, 4);
-    // The switcher read, or the scene's own when a take file is read into
-    // the scene's objects.
-    if (std::strcmp(kind, kCameraSwitcher) == 0)
-        return mScene.mCameraSwitcher;
-    return nullptr;
+    auto join = [&] {
+        bool ok = true;
+        for (std::unique_ptr<KQox>& part : parts)
+            ok = mFile.FieldReadJoin(*part) && ok;
+        return ok;
+    };
+    if (!split())
+    {
+        for (std::unique_ptr<KQox>& part : parts)
+            if (part)
+                part->ProjectClose();
+        return false;
+    }
+
+    // First pass: each record's object, by its index where that names it.
+    std::vector<TakeRecord> records(static_cast<size_t>(count));
+    std::vector<std::vector<NamedRecord>> named(static_cast<size_t>(portions));
+    KRunPortions(static_cast<size_t>(portions), threads, [&](size_t p) {
+        KQox& part = *parts[p];
+        const int first = firstOf(static_cast<int>(p));
+        std::string name;
+        for (int i = 0; i < part.FieldReadGetRecordCount() && !Damaged(part); ++i)
+        {
+            const char* recordName = part.FieldReadGetRecordName(i);
+            const int slot = recordName ? TakeKindSlot(recordName) : -1;
+            if (slot < 0)
+                continue;
+            if (!part.FieldReadBegin(kTakeKindNames[slot]))
+                break;
+            name = part.FieldReadC();
+            const int index = part.FieldReadI();
+            part.FieldReadEnd();
+            TakeRecord& record = records[static_cast<size_t>(first + i)];
+            record.mSlot = static_cast<signed char>(slot);
+            record.mPosition = TakeObjectByIndex(slot, index, name.c_str());
+            if (record.mPosition < 0)
+                named[p].push_back(NamedRecord{first + i, index, name});
+        }
+    });
+    if (!join())
+        return true;
+    for (const std::vector<NamedRecord>& list : named)
+        for (const NamedRecord& record : list)
+            records[static_cast<size_t>(record.mRecord)].mPosition = FindObjectPosition(
+                records[static_cast<size_t>(record.mRecord)].mSlot, record.mIndex, record.mName.c_str());
+    // Records naming an object an earlier record named are read last: the
+    // threads then never share an object, and each object still gets its
+    // records in file order.
+    std::vector<std::vector<bool>> seen(kTakeKinds);
+    for (int slot = 0; slot < kTakeKinds; ++slot)
+        seen[static_cast<size_t>(slot)].assign(static_cast<size_t>(TakeObjectCount(slot)), false);
+    std::vector<int> repeats;
+    for (int i = 0; i < count; ++i)
+    {
+        TakeRecord& record = records[static_cast<size_t>(i)];
+        if (record.mSlot < 0 || record.mPosition < 0)
+            continue;
+        std::vector<bool>::reference once =
+            seen[static_cast<size_t>(record.mSlot)][static_cast<size_t>(record.mPosition)];
+        record.mRepeat = once;
+        once = true;
+        if (record.mRepeat)
+            repeats.push_back(i);
+    }
+
+    // Second pass: the channels.
+    if (!split())
+    {
+        // Cannot happen once the first split worked; read as damage.
+        join();
+        mCorrupted = true;
+        return true;
+    }
+    KRunPortions(static_cast<size_t>(portions), threads, [&](size_t p) {
+        KQox& part = *parts[p];
+        const int first = firstOf(static_cast<int>(p));
+        // The channel trees of a portion made together.
+        KFCurveGroupSlabs slabs;
+        for (int i = 0; i < part.FieldReadGetRecordCount() && !Damaged(part); ++i)
+        {
+            const TakeRecord& record = records[static_cast<size_t>(first + i)];
+            if (record.mSlot < 0)
+                continue;
+            if (!part.FieldReadBegin(kTakeKindNames[record.mSlot]))
+                break;
+            if (!record.mRepeat)
+                ReadChannels(part, TakeRootOf(TakeObjectAt(record.mSlot, record.mPosition), take));
+            part.FieldReadEnd();
+        }
+    });
+    if (!join())
+        return true;
+    for (int i : repeats)
+    {
+        KQox part;
+        const TakeRecord& record = records[static_cast<size_t>(i)];
+        if (!mFile.FieldReadSplit(part, i, 1) || !part.FieldReadBegin(kTakeKindNames[record.mSlot]))
+        {
+            mCorrupted = true;
+            return true;
+        }
+        ReadChannels(part, TakeRootOf(TakeObjectAt(record.mSlot, record.mPosition), take));
+        part.FieldReadEnd();
+        if (!mFile.FieldReadJoin(part))
+            return true;
+    }
+    return true;
 }
 
 void KQoxRead6::ReadAnimation(bool onlySelected)
@@ -179,40 +444,10 @@ void KQoxRead6::ReadAnimation(bool onlySelected)
     }
 
     std::vector<KFCurveNode*> roots;
-    int count = mFile.FieldReadGetRecordCount();
-    for (int i = 0; i < count && Ok(); ++i)
-    {
-        const char* recordName = mFile.FieldReadGetRecordName(i);
-        if (!recordName)
-            break;
-        std::string kind(recordName);
-        if (kind != kModel && kind != kTexture && kind != kVideo && kind != kMaterial && kind != kGenericNode &&
-            kind != kCameraSwitcher)
-            continue;
-        if (!mFile.FieldReadBegin(kind.c_str()))
-            break;
-        const std::string name(mFile.FieldReadC());
-        int index = mFile.FieldReadI();
-        KQoxTakeNodeContainer* object = FindObject(kind.c_str(), index, name.c_str());
-        KQoxTakeNode* takeNode = nullptr;
-        if (object)
-        {
-            for (int t = 0; t < object->GetTakeNodeCount() && !takeNode; ++t)
-                if (take == object->GetTakeNodeName(t))
-                    takeNode = object->GetTakeNode(t);
-            if (!takeNode)
-                takeNode = object->CreateTakeNode(take.ToChars());
-        }
-        KFCurveNode* root = takeNode ? takeNode->GetKFCurveNode() : nullptr;
-        if (root && mFile.FieldReadBlockBegin())
-        {
-            roots.push_back(root);
-            while (Ok() && KFCurveNodeCreate(&mFile, root, false, true, true))
-            {}
-            mFile.FieldReadBlockEnd();
-        }
-        mFile.FieldReadEnd();
-    }
+    // Without warps the records are independent of each other: large
+    // sections are read on several threads.
+    if (!warps.empty() || !ReadTakeRecordsSideBySide(take))
+        ReadTakeRecords(take, roots);
     if (Ok() && !warps.empty())
         for (KFCurveNode* root : roots)
             KFCurve_MergeTimeWarps(root, mTimeWarpBudget);

@@ -91,16 +91,36 @@ struct KQoxRead6 : qoxnative::KQoxNativePass
     KQoxThumbnail* Thumbnail();
     void Destroy();
 
-    // The object of a kind ("Model", "Texture", "Video") at a position among
-    // those read, when its name is the one given; else the first of that
-    // name; null when none.
+    // The kinds of objects an animation section holds channels of, by slot;
+    // the camera switcher is the scene's one.
+    static constexpr int kTakeKinds = 6;
+    static constexpr int kSwitcherSlot = 5;
+    static constexpr const char* kTakeKindNames[kTakeKinds] = {qoxnative::kModel,       qoxnative::kTexture,
+                                                               qoxnative::kVideo,       qoxnative::kMaterial,
+                                                               qoxnative::kGenericNode, qoxnative::kCameraSwitcher};
+    // The slot of a record kind; -1 for kinds without channels.
+    static int TakeKindSlot(const char* kind);
+    // Objects read of a slot's kind (the switcher: one), and the one at a
+    // position (null outside).
+    int TakeObjectCount(int slot) const;
+    KQoxTakeNodeContainer* TakeObjectAt(int slot, int position) const;
+    // The position of the object of a slot's kind at index among those
+    // read, when its name is the one given; -1 otherwise. Changes nothing:
+    // readers on several threads ask at once.
+    int TakeObjectByIndex(int slot, int index, const char* name) const;
+    // TakeObjectByIndex, else the position of the first object of that
+    // name; -1 when none.
+    int FindObjectPosition(int slot, int index, const char* name);
+    // The object FindObjectPosition finds for a kind ("Model", "Texture",
+    // ...); null when none.
     KQoxTakeNodeContainer* FindObject(const char* kind, int index, const char* name);
-    // The first object of each name, for each kind FindObject searches by
-    // name: made at the first name a position does not answer, so that a
-    // file whose positions disagree costs one pass, not one per object.
-    // Dropped with each animation section read.
-    // Empty until made: a kind with no objects finds nothing either way.
-    std::unordered_map<std::string, KQoxTakeNodeContainer*> mObjectsByName[5];
+    // The first object of each name, by position, for each slot
+    // FindObjectPosition searches by name: made at the first name a
+    // position does not answer, so that a file whose positions disagree
+    // costs one pass, not one per object. Dropped with each animation
+    // section read. Empty until made: a kind with no objects finds nothing
+    // either way.
+    std::unordered_map<std::string, int> mObjectsByName[kTakeKinds];
 
     // Everything of the scene in the current section list (the file's, or a
     // nested scene's): objects, connections, take descriptions and the
@@ -162,6 +182,14 @@ struct KQoxRead6 : qoxnative::KQoxNativePass
                              KQoxSdkManager* manager);
     // One animation section, entered; false when its take is not selected.
     void ReadAnimation(bool onlySelected);
+    // The records of the animation section entered, one after the other:
+    // each object's take node of that take (made when missing) gets the
+    // record's channels; roots gets the take nodes' roots read into.
+    void ReadTakeRecords(const KString& take, std::vector<KFCurveNode*>& roots);
+    // ReadTakeRecords on several threads, each reading records apart (with
+    // no time warps installed). False, nothing read, for a section too
+    // small to gain from it or records that cannot be read apart.
+    bool ReadTakeRecordsSideBySide(const KString& take);
 };
 
 } // namespace qoxsdk_600

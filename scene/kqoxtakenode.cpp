@@ -5,6 +5,7 @@
 #include <strings.h>
 
 #include "fcurve/kfcurve.h"
+#include "fcurve/kfcurvegroup.h"
 #include "fcurve/kfcurvenode.h"
 #include "object/kproperty.h"
 #include "object/kpropertydatatype.h"
@@ -13,6 +14,18 @@
 #include "scene/kqoxuserproperty.h"
 
 namespace qoxsdk_600 {
+
+static_assert(alignof(KQoxTakeNode) <= 8, "bulk memory is aligned on 8 bytes");
+
+void* KQoxTakeNode::operator new(size_t size)
+{
+    return KFCurveGroupSlabs::New(size);
+}
+
+void KQoxTakeNode::operator delete(void* takeNode, size_t size)
+{
+    KFCurveGroupSlabs::Delete(takeNode, size);
+}
 
 const char* const kTakeNodeRootName = "Defaults";
 const char* const kDefaultTakeName = "Default";

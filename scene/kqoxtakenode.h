@@ -35,6 +35,10 @@ public:
     KQoxTakeNode(KQoxTakeNode& pSource);
     ~KQoxTakeNode();
     KQoxTakeNode& operator=(const KQoxTakeNode&) = delete;
+    // Made in bulk with its channel tree (KFCurveGroupSlabs) when a file is
+    // read on several threads.
+    static void* operator new(size_t size);
+    static void operator delete(void* takeNode, size_t size);
 
     void SetName(const char* pName);
     char* GetName();
