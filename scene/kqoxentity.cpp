@@ -123,24 +123,23 @@ int KQoxEntity::FindSlot(const KQoxNode* node) const
 {
     if (node->mListedIn == this)
         return node->mListedSlot;
-    if (mNodeSlot.empty())
-        return -1;
-    auto slot = mNodeSlot.find(node);
-    return slot == mNodeSlot.end() ? -1 : slot->second;
+    const KQoxNode::KQoxOtherListing* listing = node->FindOtherListing(this);
+    return listing ? listing->mSlot : -1;
 }
 
 void KQoxEntity::SetSlot(KQoxNode* node, int slot)
 {
+    // A node that no entity keeps inline any more is taken inline by the
+    // next one that places it.
     if (!node->mListedIn)
     {
         node->mListedIn = this;
-        if (!mNodeSlot.empty())
-            mNodeSlot.erase(node);
+        node->ForgetOtherListing(this);
     }
     if (node->mListedIn == this)
         node->mListedSlot = slot;
     else
-        mNodeSlot[node] = slot;
+        node->SetOtherListing(this, slot);
 }
 
 bool KQoxEntity::RemoveNode(KQoxNode* node)
@@ -159,17 +158,22 @@ bool KQoxEntity::RemoveNode(KQoxNode* node)
     if (node == mRootNode)
         mRootNode = nullptr;
     mNodes[slot] = nullptr;
+    ForgetSlot(node);
+    ++mNodeHoles;
+    if (mNodeHoles * 2 > mNodes.GetCount())
+        CompactNodes();
+    return true;
+}
+
+void KQoxEntity::ForgetSlot(KQoxNode* node)
+{
     if (node->mListedIn == this)
     {
         node->mListedIn = nullptr;
         node->mListedSlot = -1;
     }
     else
-        mNodeSlot.erase(node);
-    ++mNodeHoles;
-    if (mNodeHoles * 2 > mNodes.GetCount())
-        CompactNodes();
-    return true;
+        node->ForgetOtherListing(this);
 }
 
 void KQoxEntity::CompactNodes()
@@ -446,11 +450,7 @@ void KQoxEntity::Clear()
     for (int i = 0; i < mNodes.GetCount(); ++i)
     {
         mNodes[i]->mEntity = nullptr;
-        if (mNodes[i]->mListedIn == this)
-        {
-            mNodes[i]->mListedIn = nullptr;
-            mNodes[i]->mListedSlot = -1;
-        }
+        ForgetSlot(mNodes[i]);
         // The geometry and its shapes count in this entity: they forget it.
         if (KQoxGeometry* geometry = dynamic_cast<KQoxGeometry*>(mNodes[i]->GetNodeAttribute()))
         {
@@ -461,7 +461,6 @@ void KQoxEntity::Clear()
     }
     mRootNode = nullptr;
     mNodes.Clear();
-    mNodeSlot.clear();
     mNodeOrder = NameOrder();
     FreeReferences(eMATERIAL);
     FreeReferences(eTEXTURE);

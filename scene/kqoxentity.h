@@ -160,16 +160,18 @@ private:
     KQoxNode* mRootNode;
     // Removed nodes leave holes (null entries) that are closed, in order,
     // before the list is next read by position, or when they make up half of
-    // it. A node keeps its own entry's position when this entity listed it
-    // first (KQoxNode::mListedSlot); the slot map holds the positions of the
-    // others, listed here while another entity lists them too.
+    // it. The node records its entry's position: inline for the entity
+    // that listed it first (KQoxNode::mListedSlot), in its list of other
+    // listings for the others. So a destroyed node leaves every list, and
+    // this entity, when cleared or destroyed, leaves every node's record.
     void CompactNodes();
-    // The position of a node's entry, or -1; and the same recorded.
+    // The position of a node's entry, or -1; the same recorded; and the
+    // record dropped.
     int FindSlot(const KQoxNode* node) const;
     void SetSlot(KQoxNode* node, int slot);
+    void ForgetSlot(KQoxNode* node);
 
     KArrayTemplate<KQoxNode*> mNodes;
-    std::unordered_map<const KQoxNode*, int> mNodeSlot;
     int mNodeHoles = 0;
     KArrayTemplate<KQoxObjectReference*> mReferences[eKIND_COUNT];
     // Record of each referenced object, per kind.

@@ -44,10 +44,10 @@ KQoxNode::KQoxNode(KQoxSdkManager& manager, const char* name)
     , mEntity(nullptr)
     , mNodeAttribute(nullptr)
     , mShadingMode(eLIGHT_SHADING)
-    , mMultiLayer(false)
     , mMultiTakeMode(eMULTI_TAKE)
-    , mLimits(nullptr)
+    , mMultiLayer(false)
     , mSelected(false)
+    , mLimits(nullptr)
     , mError(kNodeErrors, eERROR_COUNT)
     , mCullingType(eCULLING_OFF)
 {
@@ -77,10 +77,13 @@ KQoxNode::CharacterLinkClearFunction KQoxNode::GetCharacterLinkClearFunction()
 
 KQoxNode::~KQoxNode()
 {
-    // A node destroyed while an entity lists it leaves that list, which
-    // would otherwise keep its position in a node no longer there.
+    // A node destroyed while entities list it leaves every one of those
+    // lists, which would otherwise keep a pointer to a node no longer there.
+    // Each removal drops the entity's entry, and the last one the list.
     if (mListedIn)
         mListedIn->RemoveNode(this);
+    while (mOtherListings)
+        mOtherListings->back().mEntity->RemoveNode(this);
     // Wrappers never made have nothing to destroy.
     ForgetPendingProperties();
     // Every character table slot that names this node forgets it; the rest of
@@ -116,6 +119,39 @@ KQoxNode::~KQoxNode()
     for (int i = 0; i < mChildNames.GetCount(); ++i)
         delete mChildNames[i];
     mChildNames.Clear();
+}
+
+KQoxNode::KQoxOtherListing* KQoxNode::FindOtherListingIn(const KQoxEntity* entity) const
+{
+    for (KQoxOtherListing& listing : *mOtherListings)
+        if (listing.mEntity == entity)
+            return &listing;
+    return nullptr;
+}
+
+void KQoxNode::SetOtherListing(KQoxEntity* entity, int slot)
+{
+    if (KQoxOtherListing* listing = FindOtherListing(entity))
+    {
+        listing->mSlot = slot;
+        return;
+    }
+    if (!mOtherListings)
+        mOtherListings.reset(new std::vector<KQoxOtherListing>);
+    mOtherListings->push_back({entity, slot});
+}
+
+bool KQoxNode::ForgetOtherListingIn(const KQoxEntity* entity)
+{
+    KQoxOtherListing* listing = FindOtherListingIn(entity);
+    if (!listing)
+        return false;
+    // The order of the entries carries nothing: the last one fills the gap.
+    *listing = mOtherListings->back();
+    mOtherListings->pop_back();
+    if (mOtherListings->empty())
+        mOtherListings.reset();
+    return true;
 }
 
 KQoxNodeLimits& KQoxNode::Limits()

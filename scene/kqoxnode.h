@@ -17,6 +17,7 @@
 
 #include <memory>
 #include <utility>
+#include <vector>
 
 #include "base/karray.h"
 #include "base/kerror.h"
@@ -528,11 +529,12 @@ private:
     KQoxVector4 mPostTargetRotation;
     KQoxVector4 mTargetUpVector;
     KQoxNodeAttribute* mNodeAttribute;
+    // The two enums and the two flags share one word.
     EShadingMode mShadingMode;
-    bool mMultiLayer;
     EMultiTakeMode mMultiTakeMode;
-    KQoxNodeLimits* mLimits;
+    bool mMultiLayer;
     bool mSelected;
+    KQoxNodeLimits* mLimits;
     KArrayTemplate<KQoxLinkToCharacter> mCharacterLinks;
     KError mError;
     int mCullingType;
@@ -541,6 +543,31 @@ private:
     // without a search.
     int mListedSlot = -1;
     KQoxEntity* mListedIn = nullptr;
+    // The other entities that list this node, with its place in each (kept
+    // by those entities). Made when a second entity lists the node and freed
+    // when none is left, so a node in one entity holds no list. The
+    // destructor takes the node out of every entity named here and in
+    // mListedIn.
+    struct KQoxOtherListing
+    {
+        KQoxEntity* mEntity;
+        int mSlot;
+    };
+    std::unique_ptr<std::vector<KQoxOtherListing>> mOtherListings;
+    // The entry of entity in mOtherListings, or null.
+    KQoxOtherListing* FindOtherListing(const KQoxEntity* entity) const
+    {
+        return mOtherListings ? FindOtherListingIn(entity) : nullptr;
+    }
+    KQoxOtherListing* FindOtherListingIn(const KQoxEntity* entity) const;
+    // Records entity's slot, adding its entry when missing.
+    void SetOtherListing(KQoxEntity* entity, int slot);
+    // Drops entity's entry; false when there was none.
+    bool ForgetOtherListing(const KQoxEntity* entity)
+    {
+        return mOtherListings && ForgetOtherListingIn(entity);
+    }
+    bool ForgetOtherListingIn(const KQoxEntity* entity);
     // The evaluation caches (about 1.3 KB), made on first use: nodes only
     // built, read or written never need them.
     struct KQoxCaches
