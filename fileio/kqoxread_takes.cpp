@@ -261,6 +261,8 @@ void ReadChannels(KQox& file, KFCurveNode* root)
 
 } // namespace
 
+bool KQoxRead6::sSideBySide = true;
+
 bool KQoxRead6::ReadTakeRecordsSideBySide(const KString& take)
 {
     const int count = mFile.FieldReadGetRecordCount();
@@ -446,7 +448,7 @@ void KQoxRead6::ReadAnimation(bool onlySelected)
     std::vector<KFCurveNode*> roots;
     // Without warps the records are independent of each other: large
     // sections are read on several threads.
-    if (!warps.empty() || !ReadTakeRecordsSideBySide(take))
+    if (!warps.empty() || !sSideBySide || !ReadTakeRecordsSideBySide(take))
         ReadTakeRecords(take, roots);
     if (Ok() && !warps.empty())
         for (KFCurveNode* root : roots)

@@ -190,6 +190,9 @@ struct KQoxRead6 : qoxnative::KQoxNativePass
     // no time warps installed). False, nothing read, for a section too
     // small to gain from it or records that cannot be read apart.
     bool ReadTakeRecordsSideBySide(const KString& take);
+    // When false, everything is read on the calling thread: tests read
+    // files both ways and compare. True by default.
+    static bool sSideBySide;
 };
 
 } // namespace qoxsdk_600
