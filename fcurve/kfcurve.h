@@ -15,6 +15,7 @@
 #include "base/ktime.h"
 #include "object/kcallback.h"
 
+#include <atomic>
 #include <cstddef>
 #include <memory>
 
@@ -271,8 +272,9 @@ struct KFCurveTangeantInfo
 typedef void (*kFCurveCallback)(KFCurve* curve, KFCurveEvent* event, void* userData);
 
 // Allocation of key blocks and block tables: zero-filled memory counted in
-// the process-wide gRecordingMemory. Out of memory ends the process.
-extern long long gRecordingMemory;
+// the process-wide gRecordingMemory (curves are read on several threads at
+// once). Out of memory ends the process.
+extern std::atomic<long long> gRecordingMemory;
 void* WatchMalloc(size_t size);
 void WatchFree(void* pointer, size_t size);
 long long GetRecordingMemory();
