@@ -248,10 +248,7 @@ public:
         mEventCount = 0;
     }
     // Merges one event (KFCurveMergeEvent).
-    void Add(int kind, int index)
-    {
-        KFCurveMergeEvent(mType, mKeyIndexStart, mKeyIndexStop, mEventCount, kind, index);
-    }
+    void Add(int kind, int index) { KFCurveMergeEvent(mType, mKeyIndexStart, mKeyIndexStop, mEventCount, kind, index); }
 
     int mKeyIndexStart; // first key index touched (-1: the whole curve)
     int mKeyIndexStop;  // last key index touched

@@ -55,8 +55,8 @@ public:
         {
             if (recent.mPaid == 0)
             {
-                std::lock_guard<std::mutex> lock(pool.mMutex);
-                info->mRefCount += kPaidAhead;
+                // The list's own count keeps the record: no lock needed.
+                info->mRefCount.fetch_add(kPaidAhead, std::memory_order_relaxed);
                 recent.mPaid = kPaidAhead;
             }
             --recent.mPaid;
@@ -73,7 +73,7 @@ public:
                 pool.mRecords.emplace(Key{ViewOf(info->mName), ViewOf(info->mTimeWarpName), type}, info);
             }
             // One count for the caller, one for the thread's list.
-            info->mRefCount += 2;
+            info->mRefCount.fetch_add(2, std::memory_order_relaxed);
         }
         if (recent.mInfo)
             Release(recent.mInfo, 1 + recent.mPaid);
@@ -85,18 +85,23 @@ public:
     // One more borrower of a pooled record.
     static NameInfo* Share(NameInfo* info)
     {
-        std::lock_guard<std::mutex> lock(Get().mMutex);
-        info->mRefCount++;
+        // The caller's count keeps the record.
+        info->mRefCount.fetch_add(1, std::memory_order_relaxed);
         return info;
     }
 
-    // count borrowers fewer (one by default).
+    // count borrowers fewer (one by default). Counts that stay above zero
+    // go without the lock; the last ones go under it, so that a lookup in
+    // the pool never finds a record on its way out.
     static void Release(NameInfo* info, int count = 1)
     {
+        int current = info->mRefCount.load(std::memory_order_relaxed);
+        while (current > count)
+            if (info->mRefCount.compare_exchange_weak(current, current - count, std::memory_order_acq_rel))
+                return;
         NamePool& pool = Get();
         std::lock_guard<std::mutex> lock(pool.mMutex);
-        info->mRefCount -= count;
-        if (info->mRefCount > 0)
+        if (info->mRefCount.fetch_sub(count, std::memory_order_acq_rel) > count)
             return;
         pool.mRecords.erase(Key{ViewOf(info->mName), ViewOf(info->mTimeWarpName), info->mDataType});
         delete info;
@@ -508,7 +513,7 @@ void KFCurveNode::DropNameInfo()
         return;
     if (NameBorrowed())
         NamePool::Release(mNameInfo);
-    else if (--mNameInfo->mRefCount <= 0)
+    else if (mNameInfo->mRefCount.fetch_sub(1, std::memory_order_acq_rel) <= 1)
         delete mNameInfo;
     mNameInfo = nullptr;
     SetNameBorrowed(false);

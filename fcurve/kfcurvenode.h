@@ -12,6 +12,7 @@
 // values depth first; functions that read or write such arrays return the
 // position after the last value used.
 
+#include <atomic>
 #include "base/karray.h"
 #include "base/kmath_kernels.h"
 #include "base/kstring.h"
@@ -263,7 +264,7 @@ public:
         KString mTimeWarpName; // the second name (type name given at construction)
         KDataType* mDataType;
         KProperty* mProperty;
-        int mRefCount;
+        std::atomic<int> mRefCount; // trees are made on several threads at once
     };
 
     // Flag word bits.

@@ -269,26 +269,27 @@ bool ReadPlainChannels(KQox& file, const PlainChannel* channels, int count, floa
 
 bool KQoxRead6::sPlainDefaults = true;
 
-bool KQoxRead6::ReadPlainDefaults(KQoxTakeNodeContainer& object)
+bool KQoxRead6::ReadPlainDefaults(IQoxObject& file, KQoxTakeNodeContainer& object)
 {
     // The usual block of a node whose Default take is owed: its transform
     // and visibility channels with static values alone. Its values are kept
     // without building the take; anything else is read the long way, from
     // the start of the block, with the file's error as it was before.
     KProperty* properties[KQoxTakeNodeContainer::kPlainDefaultProperties] = {};
-    if (!sPlainDefaults || !object.GetPlainDefaultProperties(properties) || !Ok() || !mFile.FieldReadBegin(kDefaults))
+    if (!sPlainDefaults || !object.GetPlainDefaultProperties(properties) || !Ok(file) ||
+        !file.FieldReadBegin(kDefaults))
         return false;
-    KError& error = mFile.GetError();
+    KError& error = file.GetError();
     const int errorID = error.GetLastErrorID();
     const KString errorText(errorID == -1 ? "" : error.GetLastErrorString());
     float values[KQoxTakeNodeContainer::kPlainDefaultValues] = {};
     bool plain = false;
-    if (mFile.FieldReadBlockBegin())
+    if (file.FieldReadBlockBegin())
     {
         float* next = values;
-        plain = ListHasPlainShape(mFile, 2) && ReadPlainChannels(mFile, kPlainDefaults, 2, next) &&
+        plain = ListHasPlainShape(file, 2) && ReadPlainChannels(file, kPlainDefaults, 2, next) &&
                 next == values + KQoxTakeNodeContainer::kPlainDefaultValues;
-        mFile.FieldReadBlockEnd();
+        file.FieldReadBlockEnd();
     }
     if (error.GetLastErrorID() != errorID)
     {
@@ -300,28 +301,33 @@ bool KQoxRead6::ReadPlainDefaults(KQoxTakeNodeContainer& object)
     }
     if (!plain || !object.KeepPlainDefaultValues(properties, values))
         return false;
-    mFile.FieldReadEnd();
+    file.FieldReadEnd();
     return true;
 }
 
 void KQoxRead6::ReadDefaults(KQoxTakeNodeContainer& object)
 {
-    if (ReadPlainDefaults(object))
+    ReadDefaults(mFile, object);
+}
+
+void KQoxRead6::ReadDefaults(IQoxObject& file, KQoxTakeNodeContainer& object)
+{
+    if (ReadPlainDefaults(file, object))
         return;
     // A Default take the object owes stays owed when the values are all the
     // file changes in it.
-    object.ChangeDefaultTakeValues([this](KQoxTakeNode* take) {
+    object.ChangeDefaultTakeValues([this, &file](KQoxTakeNode* take) {
         KFCurveNode* root = take ? take->GetKFCurveNode() : nullptr;
-        if (!root || !mFile.FieldReadBegin(kDefaults))
+        if (!root || !file.FieldReadBegin(kDefaults))
             return;
-        if (mFile.FieldReadBlockBegin())
+        if (file.FieldReadBlockBegin())
         {
             // Only channels the object has: static values of what it animates.
-            while (Ok() && KFCurveNodeCreate(&mFile, root, true, false, true))
+            while (Ok(file) && KFCurveNodeCreate(&file, root, true, false, true))
             {}
-            mFile.FieldReadBlockEnd();
+            file.FieldReadBlockEnd();
         }
-        mFile.FieldReadEnd();
+        file.FieldReadEnd();
     });
 }
 

@@ -4,7 +4,9 @@
 #include <cstring>
 #include <string>
 
+#include "fileio/kqoxattribute_private.h"
 #include "fileio/kqoxnative_private.h"
+#include "fileio/kqoxread_nodefill_private.h"
 #include "fileio/kqoxreaderqox_private.h"
 #include "scene/kqoxnode.h"
 #include "scene/kqoxnodeproperties.h"
@@ -34,7 +36,7 @@ int CullingFromToken(const char* token)
 
 } // namespace
 
-void KQoxRead6::ReadNode()
+void KQoxRead6::ReadNode(int record)
 {
     if (!mFile.FieldReadBegin(kModel))
         return;
@@ -52,42 +54,65 @@ void KQoxRead6::ReadNode()
     int pivotEnabled = -1;
     if (mFile.FieldReadBlockBegin())
     {
+        const bool geometry = IsGeometryKindText(kind.c_str());
+        if (mNodeFill && !geometry && NodeBlockIsPlain(mFile, *node))
+        {
+            mFile.FieldReadBlockEnd();
+            mFile.FieldReadEnd();
+            mNodeFill->Add(record, node);
+            return;
+        }
         // User properties, the attribute (it adds its channels), the Default
         // take's static values, then the property values: their full
         // precision wins over the curves' own.
         ReadUserProperties(*node, node->GetPropertyHandler());
-        if (IsGeometryKindText(kind.c_str()))
+        if (geometry)
             ReadGeometry(*node, kind.c_str());
         else
             ReadAttribute(*node);
-        ReadDefaults(*node);
-        if (Ok())
-            mFile.FieldReadPropertiesList(*node->GetPropertyHandler());
-        node->SetMultiLayer(mFile.FieldReadI(kMultiLayer, 0) != 0);
-        node->SetMultiTakeMode(mFile.FieldReadI(kMultiTake, 0) != 0 ? KQoxNode::eMULTI_TAKE : KQoxNode::eNO_MULTI_TAKE);
-        // The writer leaves the field out for hard shading (mode 0).
-        char shading = mFile.FieldReadCH(kShading, 0);
-        node->SetShadingMode(
-            static_cast<KQoxNode::EShadingMode>(shading ? ShadingFromLetter(shading) : KQoxNode::eHARD_SHADING));
-        node->SetCullingType(CullingFromToken(mFile.FieldReadC(kCulling, kCullingTokens[0])));
-        pivotEnabled = mFile.FieldReadI(kPivotEnabled, -1);
-        KQoxVector4 vector;
-        if (ReadFour(kPostTargetRotation, vector))
-            node->SetPostTargetRotation(vector);
-        if (ReadFour(kTargetUpVector, vector))
-            node->SetTargetUpVector(vector);
+        ReadNodeBlock(mFile, *node, pivotEnabled);
         mFile.FieldReadBlockEnd();
     }
     mFile.FieldReadEnd();
+    FinishNode(*node, pivotEnabled);
+}
+
+bool KQoxRead6::NodeBlockIsPlain(KQox& file, KQoxNode& node)
+{
+    return file.FieldReadGetCount(kNodeAttribute) == 0 && UserPropertiesKnown(file, node, node.GetPropertyHandler());
+}
+
+void KQoxRead6::ReadNodeBlock(IQoxObject& file, KQoxNode& node, int& pivotEnabled)
+{
+    ReadDefaults(file, node);
+    if (Ok(file))
+        file.FieldReadPropertiesList(*node.GetPropertyHandler());
+    node.SetMultiLayer(file.FieldReadI(kMultiLayer, 0) != 0);
+    node.SetMultiTakeMode(file.FieldReadI(kMultiTake, 0) != 0 ? KQoxNode::eMULTI_TAKE : KQoxNode::eNO_MULTI_TAKE);
+    // The writer leaves the field out for hard shading (mode 0).
+    char shading = file.FieldReadCH(kShading, 0);
+    node.SetShadingMode(
+        static_cast<KQoxNode::EShadingMode>(shading ? ShadingFromLetter(shading) : KQoxNode::eHARD_SHADING));
+    node.SetCullingType(CullingFromToken(file.FieldReadC(kCulling, kCullingTokens[0])));
+    pivotEnabled = file.FieldReadI(kPivotEnabled, -1);
+    KQoxVector4 vector;
+    if (ReadFour(file, kPostTargetRotation, vector))
+        node.SetPostTargetRotation(vector);
+    if (ReadFour(file, kTargetUpVector, vector))
+        node.SetTargetUpVector(vector);
+}
+
+void KQoxRead6::FinishNode(KQoxNode& node, int pivotEnabled)
+{
     // The working records and the Default take follow the properties read.
     // The stored state wins over the one the properties suggest: a set may
     // be active with every pivot neutral, or kept for reference only.
-    node->UpdatePivotsAndLimitsFromProperties();
+    node.UpdatePivotsAndLimitsFromProperties();
     if (pivotEnabled == 0)
-        node->SetPivotState(eSOURCE_SET, ePIVOT_STATE_REFERENCE);
+        node.SetPivotState(eSOURCE_SET, ePIVOT_STATE_REFERENCE);
     else if (pivotEnabled > 0)
-        node->SetPivotState(eSOURCE_SET, ePIVOT_STATE_ACTIVE);
-    node->UpdateDefaultTakeFromProperties();
+        node.SetPivotState(eSOURCE_SET, ePIVOT_STATE_ACTIVE);
+    node.UpdateDefaultTakeFromProperties();
 }
 
 void KQoxRead6::ReadConnections()

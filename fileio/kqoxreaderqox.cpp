@@ -7,6 +7,7 @@
 
 #include "fileio/kqoxattribute_private.h"
 #include "fileio/kqoxnative_private.h"
+#include "fileio/kqoxread_nodefill_private.h"
 #include "fileio/kqoxreaderqox_private.h"
 #include "scene/attributes/kqoxgenericnode.h"
 #include "scene/attributes/kqoxgeometry.h"
@@ -74,8 +75,7 @@ void KQoxRead6::ReadUserProperties(KQoxObject& object, KObject* properties)
                 // one. The property block first, by name only: the wrappers the
                 // object has put off all wrap properties of that block, so the
                 // attached ones are the rest, and nothing is made for the search.
-                if (name.empty() || (properties && HasPropertyNamed(*properties, name.c_str())) ||
-                    object.FindAttachedPropertyByName(name.c_str()))
+                if (HasUserProperty(object, properties, name.c_str()))
                     continue;
                 KQoxUserProperty* property =
                     mScene.mManager.CreateKQoxUserProperty(name.c_str(), type.c_str(), label.c_str());
@@ -93,14 +93,52 @@ void KQoxRead6::ReadUserProperties(KQoxObject& object, KObject* properties)
     }
 }
 
+bool KQoxRead6::HasUserProperty(KQoxObject& object, KObject* properties, const char* name)
+{
+    return !*name || (properties && HasPropertyNamed(*properties, name)) || object.FindAttachedPropertyByName(name);
+}
+
+bool KQoxRead6::UserPropertiesKnown(KQox& file, KQoxObject& object, KObject* properties)
+{
+    const int lists = file.FieldReadGetCount(kUserProperties);
+    if (lists == 0)
+        return true;
+    if (lists > 1 || !file.FieldReadBegin(kUserProperties))
+        return false;
+    bool known = true;
+    if (file.FieldReadBlockBegin())
+    {
+        while (known && file.FieldReadBegin(kUserProperty))
+        {
+            known = HasUserProperty(object, properties, file.FieldReadC());
+            file.FieldReadEnd();
+        }
+        file.FieldReadBlockEnd();
+    }
+    file.FieldReadEnd();
+    return known;
+}
+
+bool KQoxRead6::Ok(KQox& file)
+{
+    if (&file == &mFile)
+        return Ok();
+    return file.GetLastErrorID() != KQox::eFILE_CORRUPTED;
+}
+
 bool KQoxRead6::ReadFour(const char* name, KQoxVector4& vector)
 {
-    if (!mFile.FieldReadBegin(name))
+    return ReadFour(mFile, name, vector);
+}
+
+bool KQoxRead6::ReadFour(KQox& file, const char* name, KQoxVector4& vector)
+{
+    if (!file.FieldReadBegin(name))
         return false;
-    const bool ok = mFile.FieldReadGetRemain() >= 4;
+    const bool ok = file.FieldReadGetRemain() >= 4;
     for (int k = 0; ok && k < 4; ++k)
-        vector[k] = mFile.FieldReadD();
-    mFile.FieldReadEnd();
+        vector[k] = file.FieldReadD();
+    file.FieldReadEnd();
     return ok;
 }
 
@@ -218,6 +256,8 @@ bool KQoxRead6::ReadScene()
     int objects = mFile.ProjectFindSection(kObjects);
     if (objects >= 0 && mFile.ProjectOpenSection(objects))
     {
+        std::unique_ptr<NodeFill> fill = NodeFill::Make(*this);
+        mNodeFill = fill.get();
         // Walked until no record is left, without asking the count first.
         for (int i = 0; Ok(); ++i)
         {
@@ -225,8 +265,12 @@ bool KQoxRead6::ReadScene()
             if (!name)
                 break;
             std::string kind(name);
+            // Objects that may touch nodes wait for the nodes' blocks.
+            if (mNodeFill && kind != kModel && kind != kMaterial && kind != kTexture && kind != kVideo &&
+                kind != kGenericNode)
+                mNodeFill->Drain();
             if (kind == kModel && mOptions.GetState(KStreamOptionsQox::eMODEL))
-                ReadNode();
+                ReadNode(i);
             else if (kind == kGenericNode && mOptions.GetState(KStreamOptionsQox::eMODEL))
                 ReadGenericNode();
             else if (kind == kDeformer && mOptions.GetState(KStreamOptionsQox::eMODEL))
@@ -254,6 +298,9 @@ bool KQoxRead6::ReadScene()
             else if (kind == kCameraSwitcher && mOptions.GetState(KStreamOptionsQox::eGLOBAL_SETTINGS))
                 ReadCameraSwitcher();
         }
+        // Every node read, and the damage found meanwhile the file's.
+        fill.reset();
+        mNodeFill = nullptr;
         mFile.ProjectReadSectionEnd();
     }
     // Every connection ties nodes: without them read, none can be made (nor

@@ -37,6 +37,18 @@ struct KQoxRead6 : qoxnative::KQoxNativePass
 {
     using KQoxNativePass::KQoxNativePass;
 
+    // Blocks of plain nodes (no geometry, attribute or user properties)
+    // read on other threads while the objects section is read on
+    // (kqoxread_nodefill.cpp). The nodes are made here, in file order; their
+    // blocks are read in batches of neighbouring records, each through a
+    // reader split off the section. A batch is handed on once the section's
+    // reading has passed its last record.
+    class NodeFill;
+    // While the objects section of the file's own scene is read, with
+    // sSideBySide on and records enough to gain from it (owned by
+    // ReadScene); null otherwise.
+    NodeFill* mNodeFill = nullptr;
+
     // Objects made by this read, by kind in file order (destroyed again when
     // the read fails).
     std::vector<KQoxNode*> mNodes;
@@ -81,12 +93,23 @@ struct KQoxRead6 : qoxnative::KQoxNativePass
     // ---- helpers (kqoxreaderqox.cpp) ----
     // True while the file reads without damage.
     bool Ok();
+    // Ok for the file, or for a reader split off it (its own damage only:
+    // such readers are read on other threads).
+    bool Ok(KQox& file);
     // The user properties of the open object block, then its property list.
     void ObjectHeader(KQoxObject& object, KObject* properties);
     void ReadUserProperties(KQoxObject& object, KObject* properties);
+    // Whether the object has a property of that name already (ReadUserProperties
+    // makes none for it then).
+    static bool HasUserProperty(KQoxObject& object, KObject* properties, const char* name);
+    // Whether the open block's user properties (when it lists any) are all
+    // ones the object has: reading them then makes nothing. The fields are
+    // read to tell.
+    static bool UserPropertiesKnown(KQox& file, KQoxObject& object, KObject* properties);
     // Four doubles of the named field of the open list; false (vector
     // unchanged) when the field is missing or holds fewer values.
     bool ReadFour(const char* name, KQoxVector4& vector);
+    bool ReadFour(KQox& file, const char* name, KQoxVector4& vector);
     // A thumbnail block of the open list; null when none or damaged.
     KQoxThumbnail* Thumbnail();
     void Destroy();
@@ -128,7 +151,18 @@ struct KQoxRead6 : qoxnative::KQoxNativePass
     bool ReadScene();
 
     // ---- units ----
-    void ReadNode();        // kqoxread_node.cpp
+    // The node of record (of the current list), its block read here or
+    // handed to mNodeFill; kqoxread_node.cpp.
+    void ReadNode(int record);
+    // The block of a node (entered in file): everything but the geometry,
+    // attribute and user properties, then the state that follows from what
+    // was read. file is the reader or one split off it.
+    void ReadNodeBlock(IQoxObject& file, KQoxNode& node, int& pivotEnabled);
+    void FinishNode(KQoxNode& node, int pivotEnabled);
+    // Whether the block entered (a node's) can be read on another thread:
+    // it makes nothing but the node's own values (no attribute, no user
+    // property the node lacks).
+    static bool NodeBlockIsPlain(KQox& file, KQoxNode& node);
     void ReadConnections(); // kqoxread_node.cpp
     // One look-at or up-vector connection into targets (one per node read);
     // false when it names a node outside them, the node itself, or a node
@@ -155,9 +189,10 @@ struct KQoxRead6 : qoxnative::KQoxNativePass
     void DestroyDeformerLinks();
     void ReadAttribute(KQoxNode& node);               // kqoxread_attribute.cpp
     void ReadDefaults(KQoxTakeNodeContainer& object); // kqoxread_attribute.cpp
+    void ReadDefaults(IQoxObject& file, KQoxTakeNodeContainer& object);
     // ReadDefaults for the usual block of an owed Default take; false, with
     // the block left unread, when it is not that (or sPlainDefaults is off).
-    bool ReadPlainDefaults(KQoxTakeNodeContainer& object);
+    bool ReadPlainDefaults(IQoxObject& file, KQoxTakeNodeContainer& object);
     // When false, every Defaults block is read the long way, building the
     // take: tests read files both ways and compare. True by default.
     static bool sPlainDefaults;

@@ -1,0 +1,188 @@
+// Native reader: the blocks of plain nodes, read on other threads while the
+// objects section is read on.
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "base/kparallel.h"
+#include "fcurve/kfcurvegroup.h"
+#include "fileio/kqoxnative_private.h"
+#include "fileio/kqoxread_nodefill_private.h"
+#include "scene/kqoxnode.h"
+
+namespace qoxsdk_600 {
+
+using namespace qoxnative;
+
+KQoxRead6::NodeFill::NodeFill(KQoxRead6& read)
+    : mRead(read)
+    , mThreads(KDefaultThreads(kNodeFillThreads))
+{}
+
+KQoxRead6::NodeFill::~NodeFill()
+{
+    Drain();
+    {
+        std::lock_guard<std::mutex> lock(mMutex);
+        mStopping = true;
+    }
+    mChanged.notify_all();
+    for (std::thread& worker : mWorkers)
+        worker.join();
+}
+
+std::unique_ptr<KQoxRead6::NodeFill> KQoxRead6::NodeFill::Make(KQoxRead6& read)
+{
+    // Readers are split off plain binary files only.
+    if (read.mDepth > 0 || !sSideBySide || !read.mFile.IsBinary() || read.mFile.IsEncrypted() ||
+        read.mFile.FieldReadGetRecordCount() < kNodeFillRecords || KDefaultThreads(kNodeFillThreads) < 2)
+        return nullptr;
+    return std::unique_ptr<NodeFill>(new NodeFill(read));
+}
+
+void KQoxRead6::NodeFill::Add(int record, KQoxNode* node)
+{
+    mOpen.push_back({record, node});
+    if (mOpen.size() >= kNodeFillBatch)
+        Close();
+}
+
+void KQoxRead6::NodeFill::Close()
+{
+    if (mOpen.empty())
+        return;
+    JoinDone();
+    std::unique_ptr<Batch> batch(new Batch);
+    batch->mNodes.swap(mOpen);
+    batch->mFirst = batch->mNodes.front().first;
+    const int count = batch->mNodes.back().first - batch->mFirst + 1;
+    if (!mRead.mFile.FieldReadSplit(batch->mPart, batch->mFirst, count))
+    {
+        // Read as damage: the file read here split before.
+        mRead.mCorrupted = true;
+        return;
+    }
+    StartWorkers();
+    {
+        std::lock_guard<std::mutex> lock(mMutex);
+        mQueue.push_back(batch.get());
+        mBatches.push_back(std::move(batch));
+    }
+    mChanged.notify_one();
+}
+
+void KQoxRead6::NodeFill::StartWorkers()
+{
+    // The reading thread reads the section on: the others read the blocks.
+    if (!mWorkers.empty())
+        return;
+    mWorkers.reserve(static_cast<size_t>(mThreads - 1));
+    for (int i = 0; i + 1 < mThreads; ++i)
+    {
+        auto work = [this] { Work(); };
+        if (!KStartThread(mWorkers, work))
+            break;
+    }
+}
+
+void KQoxRead6::NodeFill::Work()
+{
+    // The channel trees made here come from slabs (see KFCurveGroupSlabs).
+    KFCurveGroupSlabs slabs;
+    std::unique_lock<std::mutex> lock(mMutex);
+    for (;;)
+    {
+        mChanged.wait(lock, [this] { return mStopping || !mQueue.empty(); });
+        if (mQueue.empty())
+            return;
+        Batch* batch = mQueue.front();
+        mQueue.pop_front();
+        lock.unlock();
+        Fill(*batch);
+        lock.lock();
+        batch->mDone = true;
+        mFinished.notify_all();
+    }
+}
+
+void KQoxRead6::NodeFill::Fill(Batch& batch)
+{
+    IQoxObject& part = batch.mPart;
+    size_t next = 0;
+    const int count = part.FieldReadGetRecordCount();
+    for (int i = 0; i < count && next < batch.mNodes.size() && mRead.Ok(part); ++i)
+    {
+        // Other records are the reading thread's; nodes it read itself are
+        // passed over.
+        const char* kind = part.FieldReadGetRecordName(i);
+        if (!kind || std::strcmp(kind, kModel) != 0)
+            continue;
+        if (!part.FieldReadBegin(kModel))
+            break;
+        if (batch.mFirst + i == batch.mNodes[next].first)
+        {
+            KQoxNode& node = *batch.mNodes[next++].second;
+            int pivotEnabled = -1;
+            if (part.FieldReadBlockBegin())
+            {
+                mRead.ReadNodeBlock(part, node, pivotEnabled);
+                part.FieldReadBlockEnd();
+            }
+            part.FieldReadEnd();
+            mRead.FinishNode(node, pivotEnabled);
+            continue;
+        }
+        part.FieldReadEnd();
+    }
+}
+
+void KQoxRead6::NodeFill::JoinDone()
+{
+    std::lock_guard<std::mutex> lock(mMutex);
+    auto done = std::stable_partition(mBatches.begin(), mBatches.end(),
+                                      [](const std::unique_ptr<Batch>& batch) { return batch->mDone; });
+    for (auto it = mBatches.begin(); it != done; ++it)
+        if (!mRead.mFile.FieldReadJoin((*it)->mPart))
+            mRead.mCorrupted = true;
+    mBatches.erase(mBatches.begin(), done);
+}
+
+void KQoxRead6::NodeFill::Drain()
+{
+    Close();
+    // This thread reads what is left, then waits for the others.
+    for (;;)
+    {
+        Batch* batch = nullptr;
+        {
+            std::lock_guard<std::mutex> lock(mMutex);
+            if (mQueue.empty())
+                break;
+            batch = mQueue.front();
+            mQueue.pop_front();
+        }
+        {
+            KFCurveGroupSlabs slabs;
+            Fill(*batch);
+        }
+        std::lock_guard<std::mutex> lock(mMutex);
+        batch->mDone = true;
+    }
+    {
+        std::unique_lock<std::mutex> lock(mMutex);
+        mFinished.wait(lock, [this] {
+            return std::all_of(mBatches.begin(), mBatches.end(),
+                               [](const std::unique_ptr<Batch>& batch) { return batch->mDone; });
+        });
+    }
+    JoinDone();
+}
+
+} // namespace qoxsdk_600
