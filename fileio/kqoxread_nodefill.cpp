@@ -42,7 +42,7 @@ std::unique_ptr<KQoxRead6::NodeFill> KQoxRead6::NodeFill::Make(KQoxRead6& read)
 {
     // Readers are split off plain binary files only.
     if (read.mDepth > 0 || !sSideBySide || !read.mFile.IsBinary() || read.mFile.IsEncrypted() ||
-        read.mFile.FieldReadGetRecordCount() < kNodeFillRecords || KDefaultThreads(kNodeFillThreads) < 2)
+        read.mFile.FieldReadGetRecordCount() < sSideBySideRecords || KDefaultThreads(kNodeFillThreads) < 2)
         return nullptr;
     return std::unique_ptr<NodeFill>(new NodeFill(read));
 }

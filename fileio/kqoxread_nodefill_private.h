@@ -18,9 +18,6 @@
 
 namespace qoxsdk_600 {
 
-// Objects sections of this many records or more have their nodes' blocks
-// read on other threads; below, starting them costs more than it gains.
-const int kNodeFillRecords = 512;
 // Threads at most, the reading one among them.
 const int kNodeFillThreads = 8;
 // Nodes a batch holds: a reader split off per batch (its window is 256 KB)

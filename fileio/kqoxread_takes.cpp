@@ -214,9 +214,6 @@ void KQoxRead6::ReadTakeRecords(const KString& take, std::vector<KFCurveNode*>& 
 
 namespace {
 
-// Animation sections of this many records or more are read on several
-// threads; below, starting them costs more than it gains.
-const int kSideBySideRecords = 512;
 const int kTakeThreads = 8;
 // Records are dealt out in portions of at least kPortionRecords, about
 // kPortionsPerThread per thread, so that threads finishing early take more.
@@ -262,12 +259,13 @@ void ReadChannels(KQox& file, KFCurveNode* root)
 } // namespace
 
 bool KQoxRead6::sSideBySide = true;
+int KQoxRead6::sSideBySideRecords = 512;
 
 bool KQoxRead6::ReadTakeRecordsSideBySide(const KString& take)
 {
     const int count = mFile.FieldReadGetRecordCount();
     const int threads = KDefaultThreads(kTakeThreads);
-    if (count < kSideBySideRecords || threads < 2)
+    if (count < sSideBySideRecords || threads < 2)
         return false;
     const int portions = std::max(1, std::min(threads * kPortionsPerThread, count / kPortionRecords));
     std::vector<std::unique_ptr<KQox>> parts(static_cast<size_t>(portions));

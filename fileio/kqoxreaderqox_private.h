@@ -228,6 +228,10 @@ struct KQoxRead6 : qoxnative::KQoxNativePass
     // When false, everything is read on the calling thread: tests read
     // files both ways and compare. True by default.
     static bool sSideBySide;
+    // Sections of this many records or more are read on several threads;
+    // below, starting them costs more than it gains. 512 by default; tests
+    // and fuzzing lower it.
+    static int sSideBySideRecords;
 };
 
 } // namespace qoxsdk_600

@@ -1,6 +1,7 @@
 // libFuzzer target: any bytes opened as a native file (binary, ASCII or
 // encrypted, found from the header) and read whole, value by value, with and
-// without the integrity check.
+// without the integrity check; then each section read again in parts split
+// off the reader, joined back.
 
 #include <cstddef>
 #include <cstdint>
@@ -64,6 +65,28 @@ void WalkList(KQox& f, int depth)
     }
 }
 
+// Each section's records read through readers split off it, in three
+// parts at most, then joined.
+void WalkInParts(KQox& f)
+{
+    for (int s = 0; s < f.ProjectGetSectionCount(); ++s)
+    {
+        if (!f.ProjectOpenSection(s))
+            continue;
+        const int count = f.FieldReadGetRecordCount();
+        const int parts = count < 3 ? count : 3;
+        for (int p = 0; p < parts; ++p)
+        {
+            KQox part;
+            const int first = count * p / parts;
+            if (f.FieldReadSplit(part, first, count * (p + 1) / parts - first))
+                WalkList(part, 1);
+            f.FieldReadJoin(part);
+        }
+        f.ProjectReadSectionEnd();
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -82,6 +105,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             if (f.ProjectOpenSection(s))
                 WalkList(f, 1);
         }
+        f.ProjectCheckIntegrity();
+    }
+    KQox f;
+    if (f.ProjectOpen(data, static_cast<unsigned int>(size), "", false))
+    {
+        WalkInParts(f);
         f.ProjectCheckIntegrity();
     }
     return 0;
