@@ -57,11 +57,13 @@ const unsigned int kMaxIoChunk = 1u << 30; // largest single read or write hande
 const size_t kWindowSize = 256 << 10;      // bytes read at a time for values (binary)
 const size_t kTextWindowSize = 64 * 1024;  // the same for ASCII text
 // Heads this close to the one before are read a run of kDenseRun bytes at a
-// time: a run then holds so many heads that it costs less than reading each
-// alone, though the value window reads its bytes again. Heads further apart
-// are read alone (kSparsePeek bytes), the bytes between left to the value
-// window, so that a section of large records passes from the system once.
-const long long kDenseHeads = 1024;
+// time: a run then holds eight heads or more, and copying it costs less than
+// a read of each alone, though the value window reads its bytes again (the
+// sections of a scene's nodes and takes hold records of a few kilobytes).
+// Heads further apart are read alone (kSparsePeek bytes), the bytes between
+// left to the value window, so that a section of large records passes from
+// the system once.
+const long long kDenseHeads = 8192;
 const size_t kDenseRun = 64 * 1024;
 const size_t kPeekSize = 4 * 1024; // bytes read at a time for end markers (and the most a head read asks)
 // A value window asked for a little past the one before starts where that
