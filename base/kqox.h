@@ -295,9 +295,10 @@ public:
     // version included, and reads no byte outside them. Plain binary files
     // only, on disk or in memory; false (part left closed) for ASCII and
     // enciphered files, a range outside the list, or when this reader is
-    // not reading. part may be read on another thread while this reader is
-    // left alone; every part is joined (FieldReadJoin) and closed before
-    // this reader reads on or is closed.
+    // not reading. part holds what it needs of this reader but the file
+    // itself: it may be read on another thread while this reader reads on
+    // (each reader on one thread at a time), and is joined (FieldReadJoin)
+    // or closed before this reader is closed.
     bool FieldReadSplit(KQox& part, int first, int count);
     // Takes back what part (made by FieldReadSplit) found: its error, when
     // it has one, becomes this reader's (false then), and the bytes it read
