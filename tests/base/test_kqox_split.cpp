@@ -413,4 +413,45 @@ TEST_F(SplitTest, ManyPartsOfAFewRecordsEachAndAPartLeftUnjoined)
     EXPECT_TRUE(f.ProjectCheckIntegrity());
 }
 
+TEST_F(SplitTest, PartsReadWhileTheReaderReadsOn)
+{
+    Make(400);
+    bool intact = false;
+    const std::string serial = Serial(false, intact);
+    for (bool damaged : {false, true})
+    {
+        if (damaged)
+        {
+            // A byte of a model in the part's half, the check value left.
+            const size_t at = kqoxtest::FindNth(mImage, "Model::Node300", 0);
+            ASSERT_NE(at, std::string::npos);
+            mImage[at + 40] ^= 0x01;
+            SaveImage();
+        }
+        for (bool inMemory : {false, true})
+        {
+            SCOPED_TRACE(std::string(inMemory ? "in memory" : "on disk") + (damaged ? ", damaged" : ""));
+            KQox f;
+            ASSERT_TRUE(Open(f, inMemory));
+            ASSERT_TRUE(f.ProjectReadSectionBegin("Objects"));
+            const int count = f.FieldReadGetRecordCount();
+            const int half = count / 2;
+            KQox part;
+            ASSERT_TRUE(f.FieldReadSplit(part, half, count - half));
+            std::string later;
+            std::thread reader([&] { later = Walk(part, 0, count - half); });
+            // The reader reads its own half meanwhile, and leaves the section.
+            const std::string first = Walk(f, 0, half);
+            EXPECT_TRUE(f.ProjectReadSectionEnd());
+            reader.join();
+            EXPECT_TRUE(f.FieldReadJoin(part));
+            if (!damaged)
+            {
+                EXPECT_EQ(first + later, serial);
+            }
+            EXPECT_EQ(f.ProjectCheckIntegrity(), !damaged);
+        }
+    }
+}
+
 } // namespace
