@@ -26,6 +26,7 @@
 
 #include "bench_util.h"
 #include "fcurve/kfcurve.h"
+#include "fcurve/kfcurvegroup.h"
 #include "fileio/kqoxexporter.h"
 #include "fileio/kqoximporter.h"
 #include "fileio/kqoxioregistry.h"
@@ -45,11 +46,17 @@ struct PhaseFigures
     double seconds = 0;      // the phase's main step (build, or read)
     double writeSeconds = 0; // build phase: the binary write
     double destroySeconds = 0;
-    double heapBytes = 0;     // heap in use after the main step, less before
+    double heapBytes = 0;     // heap (and channel-tree slabs) in use after the main step, less before
     double peakRssBytes = 0;  // the process's peak resident size
     double startRssBytes = 0; // resident size when the phase began
     double freadSeconds = 0;  // read phase: fread of the same file
 };
+
+// Heap in use, with the slabs channel trees read on several threads take.
+size_t HeapBytes()
+{
+    return mallinfo2().uordblks + KFCurveGroupSlabs::BytesMapped();
+}
 
 double PeakRssBytes()
 {
@@ -121,9 +128,9 @@ PhaseFigures BuildAndWrite(const std::string& file, int count, bool deep)
     figures.startRssBytes = CurrentRssBytes();
     auto* manager = new KQoxSdkManager;
     auto* scene = new KQoxScene(*manager);
-    const size_t before = mallinfo2().uordblks;
+    const size_t before = HeapBytes();
     figures.seconds = benchutil::Seconds([&] { BuildScene(*manager, *scene, count, deep); });
-    figures.heapBytes = double(mallinfo2().uordblks - before);
+    figures.heapBytes = double(HeapBytes() - before);
     figures.writeSeconds = benchutil::Seconds([&] {
         KQoxExporter exporter(*manager);
         figures.ok =
@@ -158,12 +165,12 @@ PhaseFigures Read(const std::string& file)
         // and for fread alike.
         KQoxSdkManager manager;
         KQoxScene scene(manager);
-        const size_t before = mallinfo2().uordblks;
+        const size_t before = HeapBytes();
         figures.seconds = benchutil::Seconds([&] {
             KQoxImporter importer(manager);
             figures.ok = importer.Initialize(file.c_str()) && importer.Import(scene);
         });
-        figures.heapBytes = double(mallinfo2().uordblks - before);
+        figures.heapBytes = double(HeapBytes() - before);
         figures.peakRssBytes = PeakRssBytes();
     }
     // After the peak was taken: fread's buffer is as large as the file.

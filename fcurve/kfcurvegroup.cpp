@@ -79,6 +79,8 @@ const size_t kSlabBlockMost = kSlabBytes / 16;
 // A slab's count while it is being cut, less the blocks freed (as a block's
 // member count, so that cutting one costs no atomic operation).
 const long kSlabUncut = LONG_MAX / 2;
+// Slabs mapped and not yet returned, for the memory figures.
+std::atomic<size_t> gSlabsMapped{0};
 
 } // namespace
 
@@ -115,6 +117,7 @@ SlabPointer MapSlab()
     if (slab + kSlabBytes < start + 2 * kSlabBytes)
         munmap(slab + kSlabBytes, static_cast<size_t>(start + 2 * kSlabBytes - (slab + kSlabBytes)));
     QOX_GROUP_POISON(slab + kSlabHeader, kSlabBytes - kSlabHeader);
+    gSlabsMapped.fetch_add(1, std::memory_order_relaxed);
     return new (slab) KFCurveGroupSlabs::Slab{{kSlabUncut}};
 }
 
@@ -125,6 +128,7 @@ void ReleaseSlab(SlabPointer slab, long count)
         return;
     QOX_GROUP_UNPOISON(slab, kSlabBytes);
     munmap(slab, kSlabBytes);
+    gSlabsMapped.fetch_sub(1, std::memory_order_relaxed);
 }
 
 SlabPointer SlabOf(const void* block)
@@ -258,6 +262,11 @@ KFCurveGroupSlabs::~KFCurveGroupSlabs()
 KFCurveGroupSlabs* KFCurveGroupSlabs::Open()
 {
     return tSlabs;
+}
+
+size_t KFCurveGroupSlabs::BytesMapped()
+{
+    return gSlabsMapped.load(std::memory_order_relaxed) * kSlabBytes;
 }
 
 void KFCurveGroupSlabs::Retire()

@@ -80,6 +80,8 @@ public:
     void* Take(size_t bytes);
     // The innermost one open on this thread; null when none is.
     static KFCurveGroupSlabs* Open();
+    // Bytes of the slabs the process holds now (memory outside the heap).
+    static size_t BytesMapped();
 
     // A slab's record (defined with the allocator).
     struct Slab;
