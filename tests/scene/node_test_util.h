@@ -18,6 +18,15 @@ namespace nodetest {
 
 using namespace qoxsdk_600;
 
+// The nodes an entity lists, in its order.
+inline std::vector<KQoxNode*> Listed(KQoxEntity& entity)
+{
+    std::vector<KQoxNode*> nodes;
+    for (int i = 0; i < entity.GetNodeCount(); ++i)
+        nodes.push_back(entity.GetNode(i));
+    return nodes;
+}
+
 // An attribute of a chosen type that records its channel hooks.
 class TestAttribute : public KQoxNodeAttribute
 {

@@ -10,18 +10,6 @@
 
 using namespace nodetest;
 
-namespace {
-
-std::vector<KQoxNode*> Listed(KQoxEntity& entity)
-{
-    std::vector<KQoxNode*> nodes;
-    for (int i = 0; i < entity.GetNodeCount(); ++i)
-        nodes.push_back(entity.GetNode(i));
-    return nodes;
-}
-
-} // namespace
-
 TEST_F(NodeTest, NodeListedByTwoEntitiesIsMemberOfBoth)
 {
     KQoxEntity first(*mManager);
