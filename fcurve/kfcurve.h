@@ -271,7 +271,8 @@ struct KFCurveTangeantInfo
 typedef void (*kFCurveCallback)(KFCurve* curve, KFCurveEvent* event, void* userData);
 
 // Allocation of key blocks and block tables: zero-filled memory counted in
-// the process-wide gRecordingMemory. Out of memory ends the process.
+// the process-wide gRecordingMemory (atomically: curves are made on several
+// threads at once). Out of memory ends the process.
 extern long long gRecordingMemory;
 void* WatchMalloc(size_t size);
 void WatchFree(void* pointer, size_t size);
