@@ -876,3 +876,93 @@ TEST_F(NativeSideBySide, DamagedTakeFilesFailAlike)
         EXPECT_SAME_TEXT(listings[1], listings[0]);
     }
 }
+
+namespace {
+
+// count nodes under the root, named name (or "P<i>" when empty), each with
+// a take node of "Walk" keyed apart.
+void BuildPlainTakes(KQoxSdkManager& manager, KQoxScene& scene, int count, const std::string& name = "")
+{
+    for (int i = 0; i < count; ++i)
+    {
+        KQoxNode* node = manager.CreateKQoxNode(name.empty() ? ("P" + std::to_string(i)).c_str() : name.c_str());
+        ASSERT_TRUE(scene.GetRootNode()->AddChild(node));
+        AddKeys(node->CreateTakeNode("Walk")->GetTranslationX(), i, 1 + i % 3);
+    }
+}
+
+} // namespace
+
+TEST_F(NativeSideBySide, SectionsAroundTheSizeReadSideBySide)
+{
+    // Sections just below, at and just above the size read side by side,
+    // and one of uneven portions: the same either way; side by side only
+    // from that size on.
+    for (int records : {511, 512, 513, 777})
+    {
+        SCOPED_TRACE(records);
+        const std::string name = mDir.File("plain.qox");
+        int nodes = records;
+        for (int attempt = 0; attempt < 2; ++attempt)
+        {
+            KQoxSdkManager manager;
+            KQoxScene scene(manager);
+            BuildPlainTakes(manager, scene, nodes);
+            ASSERT_TRUE(Export(manager, scene, name, eEXPORT_QOX_BINARY));
+            // The section holds a few records besides the nodes' own.
+            nodes += records - static_cast<int>(AnimationRecords(ReadFile(name), "Walk").size());
+        }
+        ASSERT_EQ(static_cast<size_t>(records), AnimationRecords(ReadFile(name), "Walk").size());
+        const Outcome sideBySide = ReadOneWay(name, true, nullptr, false);
+        const Outcome alone = ReadOneWay(name, false, nullptr, false);
+        ExpectSame(sideBySide, alone, false);
+        ASSERT_TRUE(alone.mRead);
+        if (SeveralThreads())
+        {
+            EXPECT_EQ(records < 512 ? 0 : nodes, sideBySide.mWalk.mOfTake);
+        }
+    }
+}
+
+TEST_F(NativeSideBySide, EveryRecordNamingOneObject)
+{
+    // Six hundred nodes of one name whose records all give the first's
+    // position: the first node takes every record, in file order, the
+    // others none.
+    const std::string name = mDir.File("same.qox");
+    {
+        KQoxSdkManager manager;
+        KQoxScene scene(manager);
+        BuildPlainTakes(manager, scene, 600, "Same");
+        ASSERT_TRUE(Export(manager, scene, name, eEXPORT_QOX_BINARY));
+    }
+    std::string bytes = ReadFile(name);
+    const std::vector<AnimationRecord> records = AnimationRecords(bytes, "Walk");
+    ASSERT_GT(records.size(), 600u);
+    int first = -1;
+    for (const AnimationRecord& record : records)
+        if (record.mKind == "Model")
+        {
+            if (first < 0)
+                first = IndexOf(bytes, record);
+            PutLE(bytes, record.mIndexAt, static_cast<uint32_t>(first), 4);
+        }
+    Reseal(bytes);
+    const Outcome read = ExpectBothWaysSame(bytes, false);
+    ASSERT_TRUE(read.mRead);
+    // The last record's keys (node 599: two keys) are what the first holds.
+    KQoxRead6::sSideBySide = true;
+    KQoxSdkManager manager;
+    KQoxScene scene(manager);
+    KQoxReaderQox reader(manager);
+    ASSERT_TRUE(reader.FileOpen(bytes.data(), static_cast<unsigned int>(bytes.size())) && reader.Read(scene, nullptr));
+    ASSERT_EQ(600, scene.GetRootNode()->GetChildCount());
+    KQoxNode* taker = scene.GetRootNode()->GetChild(0);
+    ASSERT_EQ(2, taker->GetTakeNodeCount());
+    EXPECT_STREQ("Walk", taker->GetTakeNodeName(1));
+    KFCurve* curve = taker->GetTakeNode(1)->GetTranslationX();
+    ASSERT_NE(nullptr, curve);
+    EXPECT_EQ(1 + 599 % 3, curve->KeyGetCount());
+    for (int i = 1; i < 600; ++i)
+        ASSERT_EQ(1, scene.GetRootNode()->GetChild(i)->GetTakeNodeCount()) << i;
+}
