@@ -30,7 +30,7 @@ size_t TableBytes(int capacity)
 
 } // namespace
 
-std::atomic<long long> gRecordingMemory{0};
+long long gRecordingMemory = 0;
 KTime gsTimeEpsilon(461861);
 
 // Running out of memory here ends the process, as for every plain allocation.
@@ -39,7 +39,9 @@ void* WatchMalloc(size_t size)
     // Key storage made in bulk (a file read) comes from the thread's slabs.
     void* p = kfcurve_detail::LoneMemberNew(size);
     std::memset(p, 0, size);
-    gRecordingMemory.fetch_add(static_cast<long long>(size), std::memory_order_relaxed);
+    // Counted atomically: curves read side by side take storage on several
+    // threads at once.
+    __atomic_fetch_add(&gRecordingMemory, static_cast<long long>(size), __ATOMIC_RELAXED);
     return p;
 }
 
@@ -48,12 +50,12 @@ void WatchFree(void* pointer, size_t size)
     if (pointer == nullptr)
         return;
     kfcurve_detail::GroupMemberDelete(pointer, size);
-    gRecordingMemory.fetch_sub(static_cast<long long>(size), std::memory_order_relaxed);
+    __atomic_fetch_sub(&gRecordingMemory, static_cast<long long>(size), __ATOMIC_RELAXED);
 }
 
 long long GetRecordingMemory()
 {
-    return gRecordingMemory.load(std::memory_order_relaxed);
+    return __atomic_load_n(&gRecordingMemory, __ATOMIC_RELAXED);
 }
 
 // One running delivery of an event; lives on the deliverer's stack so that

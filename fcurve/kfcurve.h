@@ -15,7 +15,6 @@
 #include "base/ktime.h"
 #include "object/kcallback.h"
 
-#include <atomic>
 #include <cstddef>
 #include <memory>
 
@@ -248,7 +247,10 @@ public:
         mEventCount = 0;
     }
     // Merges one event (KFCurveMergeEvent).
-    void Add(int kind, int index) { KFCurveMergeEvent(mType, mKeyIndexStart, mKeyIndexStop, mEventCount, kind, index); }
+    void Add(int kind, int index)
+    {
+        KFCurveMergeEvent(mType, mKeyIndexStart, mKeyIndexStop, mEventCount, kind, index);
+    }
 
     int mKeyIndexStart; // first key index touched (-1: the whole curve)
     int mKeyIndexStop;  // last key index touched
@@ -269,9 +271,9 @@ struct KFCurveTangeantInfo
 typedef void (*kFCurveCallback)(KFCurve* curve, KFCurveEvent* event, void* userData);
 
 // Allocation of key blocks and block tables: zero-filled memory counted in
-// the process-wide gRecordingMemory (curves are read on several threads at
-// once). Out of memory ends the process.
-extern std::atomic<long long> gRecordingMemory;
+// the process-wide gRecordingMemory (atomically: curves are made on several
+// threads at once). Out of memory ends the process.
+extern long long gRecordingMemory;
 void* WatchMalloc(size_t size);
 void WatchFree(void* pointer, size_t size);
 long long GetRecordingMemory();

@@ -446,7 +446,7 @@ void KQoxRead6::ReadAnimation(bool onlySelected)
     std::vector<KFCurveNode*> roots;
     // Without warps the records are independent of each other: large
     // sections are read on several threads.
-    if (!warps.empty() || !sSideBySide || !ReadTakeRecordsSideBySide(take))
+    if (!warps.empty() || !sSideBySide || !mSideBySideAllowed || !ReadTakeRecordsSideBySide(take))
         ReadTakeRecords(take, roots);
     if (Ok() && !warps.empty())
         for (KFCurveNode* root : roots)

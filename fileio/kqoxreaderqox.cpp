@@ -496,6 +496,8 @@ bool KQoxReaderQox::ReadTakeFile(const char* fileName, KQoxScene& target)
     mFile.GetError().ClearLastError();
     KStreamOptionsQox options;
     KQoxRead6 r(mFile, scene, options);
+    // What a failed read made stays in the scene: read as it always was.
+    r.mSideBySideAllowed = false;
     // The take file refers to the scene's own objects, in the order the writer walks them.
     CollectNodesUnder(scene.mRoot, r.mNodes);
     r.mTextures = scene.mTextures;

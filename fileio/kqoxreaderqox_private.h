@@ -68,6 +68,11 @@ struct KQoxRead6 : qoxnative::KQoxNativePass
     };
     std::vector<PendingLink> mPendingLinks;
     KString mTakeRead; // the take of the last animation section read
+    // Whether large animation sections may be read side by side. Off where
+    // a failed read keeps what it made (a take file read into a scene):
+    // side by side, the records read before the damage are not those read
+    // one after the other.
+    bool mSideBySideAllowed = true;
     // Samples (times values) this read may spend baking time warps into
     // channels; beyond it a warp stays attached to its channels.
     long long mTimeWarpBudget = KFCURVE_TIMEWARP_MERGE_BUDGET;

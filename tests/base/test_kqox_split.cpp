@@ -229,7 +229,10 @@ std::string ReadInParts(KQox& f, int parts, bool& joined)
         readers.push_back(std::make_unique<KQox>());
         EXPECT_TRUE(f.FieldReadSplit(*readers.back(), first, n));
         EXPECT_EQ(readers.back()->FieldReadGetRecordCount(), n);
-        threads.emplace_back([&texts, &readers, p, n] { texts[static_cast<size_t>(p)] = Walk(*readers[p], 0, n); });
+        // The reader itself, not its place in readers: the list grows while
+        // the threads run.
+        KQox* reader = readers.back().get();
+        threads.emplace_back([&texts, reader, p, n] { texts[static_cast<size_t>(p)] = Walk(*reader, 0, n); });
         first += n;
     }
     for (std::thread& thread : threads)
