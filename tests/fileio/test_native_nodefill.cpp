@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -19,6 +20,7 @@
 #include "base/kcrcfile.h"
 #include "common/qox_test_common.h"
 #include "fcurve/kfcurve.h"
+#include "fileio/iqoxobject.h"
 #include "fileio/kqoxexporter.h"
 #include "fileio/kqoximporter.h"
 #include "fileio/kqoxioregistry.h"
@@ -1082,6 +1084,245 @@ TEST(NodeFill, NewUserPropertiesOfEveryNodeAreKept)
             EXPECT_EQ(KQoxUserProperty::GetPropertyTypeName(user->GetPropertyType()), std::string(kUserTypes[i % 5]))
                 << i;
             EXPECT_EQ(i % 2 == 0, user->GetFlag(KQoxUserProperty::eANIMATABLE)) << i;
+        }
+    }
+}
+
+namespace {
+
+void Row(IQoxObject& f, const char* name, const char* type, std::initializer_list<double> values)
+{
+    f.FieldWriteBegin("Property");
+    f.FieldWriteC(name);
+    f.FieldWriteC(type);
+    f.FieldWriteC("A");
+    for (double v : values)
+        f.FieldWriteD(v);
+    f.FieldWriteEnd();
+}
+
+void Int(IQoxObject& f, const char* name, int value)
+{
+    f.FieldWriteBegin(name);
+    f.FieldWriteI(value);
+    f.FieldWriteEnd();
+}
+
+void Doubles(IQoxObject& f, const char* name, int count, double first)
+{
+    f.FieldWriteBegin(name);
+    for (int k = 0; k < count; ++k)
+        f.FieldWriteD(first + k);
+    f.FieldWriteEnd();
+}
+
+void Users(IQoxObject& f, std::initializer_list<const char*> names)
+{
+    f.FieldWriteBegin("UserProperties");
+    f.FieldWriteBlockBegin();
+    for (const char* name : names)
+    {
+        f.FieldWriteBegin("UserProperty");
+        f.FieldWriteC(name);
+        f.FieldWriteC("Real");
+        f.FieldWriteC("label");
+        f.FieldWriteI(1);
+        f.FieldWriteD(-1);
+        f.FieldWriteD(1);
+        f.FieldWriteEnd();
+    }
+    f.FieldWriteBlockEnd();
+    f.FieldWriteEnd();
+}
+
+// A node's record of one of fourteen odd shapes (i % 14): missing,
+// doubled, reordered and unknown fields, rows of unknown names, kinds and
+// value counts, user properties known or new, values out of range.
+void OddModel(IQoxObject& f, KQoxNode& source, int i)
+{
+    f.FieldWriteBegin("Model");
+    f.FieldWriteC(("Model::h" + std::to_string(i)).c_str());
+    f.FieldWriteC("");
+    if (i % 14 == 13)
+    {
+        f.FieldWriteEnd(); // no block at all
+        return;
+    }
+    f.FieldWriteBlockBegin();
+    const double nan = std::nan("");
+    switch (i % 14)
+    {
+    case 0:
+        Int(f, "Version", 232);
+        f.FieldWritePropertiesList(*source.GetPropertyHandler());
+        Int(f, "MultiLayer", i % 2);
+        Int(f, "MultiTake", 1);
+        f.FieldWriteBegin("Shading");
+        f.FieldWriteCH("WFYTU"[i % 5]);
+        f.FieldWriteEnd();
+        f.FieldWriteBegin("Culling");
+        f.FieldWriteC("CullingOnCW");
+        f.FieldWriteEnd();
+        Int(f, "PivotEnabled", i % 3 == 0 ? 1 : 0);
+        Doubles(f, "PostTargetRotation", 4, i);
+        Doubles(f, "TargetUpVector", 4, -i);
+        break;
+    case 1:
+        Int(f, "PivotEnabled", 1); // and no properties
+        break;
+    case 2:
+        // Fields in another order, a letter and a token no mode has.
+        f.FieldWriteBegin("Culling");
+        f.FieldWriteC("Bogus");
+        f.FieldWriteEnd();
+        Int(f, "PivotEnabled", 0);
+        f.FieldWriteBegin("Shading");
+        f.FieldWriteCH('?');
+        f.FieldWriteEnd();
+        f.FieldWritePropertiesList(*source.GetPropertyHandler());
+        Int(f, "Version", 232);
+        break;
+    case 3:
+        // The properties twice: the first list is read.
+        f.FieldWriteBegin("Properties");
+        f.FieldWriteBlockBegin();
+        Row(f, "Lcl Translation", "Vector3D", {1, 2, 3});
+        f.FieldWriteBlockEnd();
+        f.FieldWriteEnd();
+        f.FieldWriteBegin("Properties");
+        f.FieldWriteBlockBegin();
+        Row(f, "Lcl Translation", "Vector3D", {7, 8, 9});
+        f.FieldWriteBlockEnd();
+        f.FieldWriteEnd();
+        break;
+    case 4:
+        // User properties the node has (and an empty name): it stays plain.
+        Users(f, {"Visibility", "Lcl Translation", ""});
+        f.FieldWritePropertiesList(*source.GetPropertyHandler());
+        break;
+    case 5:
+        // Two lists of known names.
+        Users(f, {"Visibility"});
+        Users(f, {"Lcl Scaling"});
+        Row(f, "Lcl Scaling", "Vector3D", {2, 2, 2}); // a row outside the list
+        break;
+    case 6:
+        // A new user property among known ones, its value in the list.
+        Users(f, {"Visibility", ("New" + std::to_string(i % 4)).c_str()});
+        f.FieldWriteBegin("Properties");
+        f.FieldWriteBlockBegin();
+        Row(f, ("New" + std::to_string(i % 4)).c_str(), "double", {i * 0.5});
+        Row(f, "Visibility", "double", {0});
+        f.FieldWriteBlockEnd();
+        f.FieldWriteEnd();
+        break;
+    case 7:
+        // Short and long vectors, an out-of-range state, NaN.
+        Doubles(f, "PostTargetRotation", 2, 1);
+        Doubles(f, "TargetUpVector", 6, nan);
+        Int(f, "PivotEnabled", 7);
+        Int(f, "MultiTake", -3);
+        break;
+    case 8:
+        // Fields and blocks no reader knows, rows inside them.
+        Int(f, "Extra", 5);
+        f.FieldWriteBegin("Nested");
+        f.FieldWriteBlockBegin();
+        Row(f, "Lcl Translation", "Vector3D", {4, 5, 6});
+        f.FieldWriteBlockEnd();
+        f.FieldWriteEnd();
+        f.FieldWritePropertiesList(*source.GetPropertyHandler());
+        break;
+    case 9:
+        // Rows of unknown names, wrong kinds, fewer and more values, NaN
+        // and infinities, in another order than the node's.
+        f.FieldWriteBegin("Properties");
+        f.FieldWriteBlockBegin();
+        Row(f, "Visibility", "double", {nan});
+        Row(f, "Unknown", "double", {1});
+        Row(f, "Lcl Rotation", "double", {5});
+        Row(f, "Lcl Scaling", "Vector3D", {3});
+        Row(f, "Lcl Translation", "Vector3D", {1, 2, 3, 4, 5});
+        Row(f, "RotationPivot", "Vector3D", {HUGE_VAL, -HUGE_VAL, DBL_MAX});
+        Row(f, "RotationActive", "bool", {1});
+        Row(f, "RotationMin", "Vector3D", {-10, -20, -30});
+        Row(f, "RotationMinX", "bool", {1});
+        Row(f, "RotationOrder", "enum", {4});
+        Row(f, "Show", "bool", {});
+        f.FieldWriteBlockEnd();
+        f.FieldWriteEnd();
+        break;
+    case 10:
+        break; // an empty block
+    case 11:
+        // A string where numbers go.
+        f.FieldWriteBegin("Properties");
+        f.FieldWriteBlockBegin();
+        f.FieldWriteBegin("Property");
+        f.FieldWriteC("Lcl Translation");
+        f.FieldWriteC("Vector3D");
+        f.FieldWriteC("A");
+        f.FieldWriteC("text");
+        f.FieldWriteD(2);
+        f.FieldWriteEnd();
+        f.FieldWriteBlockEnd();
+        f.FieldWriteEnd();
+        Int(f, "PivotEnabled", -1);
+        break;
+    case 12:
+        // Pivots set in the rows, the state saying otherwise.
+        f.FieldWriteBegin("Properties");
+        f.FieldWriteBlockBegin();
+        Row(f, "RotationPivot", "Vector3D", {1, 2, 3});
+        Row(f, "PreRotation", "Vector3D", {0, 90, 0});
+        f.FieldWriteBlockEnd();
+        f.FieldWriteEnd();
+        Int(f, "PivotEnabled", i % 4 == 0 ? 0 : 1);
+        break;
+    default: break;
+    }
+    f.FieldWriteBlockEnd();
+    f.FieldWriteEnd();
+}
+
+} // namespace
+
+TEST(NodeFill, OddRecordsReadAsOnTheCallingThread)
+{
+    TempDir dir;
+    const std::string name = dir.File("odd.qox");
+    {
+        KQoxSdkManager manager;
+        KQoxNode* source = manager.CreateKQoxNode("source");
+        source->SetDefaultT(KQoxVector4(1.5, -DBL_MAX, 1e-310));
+        source->SetRotationPivot(eSOURCE_SET, KQoxVector4(0, 1, 0));
+        source->UpdatePropertiesFromPivotsAndLimits();
+        IQoxObject f;
+        ASSERT_TRUE(f.ProjectCreate(name.c_str(), KQox::eBINARY, 6000));
+        f.ProjectWriteSectionBegin("Objects", 6000);
+        for (int i = 0; i < 700; ++i)
+            OddModel(f, *source, i);
+        f.ProjectWriteSectionEnd();
+        ASSERT_TRUE(f.ProjectClose());
+    }
+    const std::string again = dir.File("again.qox");
+    const Outcome slow = ReadWay(name, false, again);
+    const Outcome fast = ReadWay(name, true, again);
+    ASSERT_TRUE(slow.mRead) << slow.mError;
+    ExpectSame(slow, fast);
+    EXPECT_NE(std::string::npos, fast.mDump.find("node Model::h699 "));
+    // Cut and damaged (resealed) copies: the same outcomes.
+    const std::string bytes = ReadFile(name);
+    for (int k = 1; k < 6; ++k)
+    {
+        const size_t at = bytes.size() * static_cast<size_t>(k) / 6;
+        std::string damaged = bytes;
+        damaged[at] = static_cast<char>(damaged[at] ^ 0x10);
+        Reseal(damaged);
+        for (const std::string& edited : {bytes.substr(0, at), damaged})
+        {
+            ASSERT_TRUE(WriteFile(name, edited));
+            ExpectSame(ReadWay(name, false), ReadWay(name, true));
         }
     }
 }
