@@ -46,7 +46,9 @@
 #include "scene/kqoxpropertyhandler.h"
 #include "scene/kqoxscene.h"
 #include "scene/kqoxsdkmanager.h"
+#include "scene/kqoxtakeinfo.h"
 #include "scene/kqoxtakenode.h"
+#include "scene/kqoxthumbnail.h"
 #include "scene/kqoxuserproperty.h"
 
 using namespace qoxsdk_600;
@@ -1324,5 +1326,49 @@ TEST(NodeFill, OddRecordsReadAsOnTheCallingThread)
             ASSERT_TRUE(WriteFile(name, edited));
             ExpectSame(ReadWay(name, false), ReadWay(name, true));
         }
+    }
+}
+
+TEST(NodeFill, FailedCheckValueLeavesNoTakeThumbnail)
+{
+    // A byte changed where the reading finds nothing wrong: the check value
+    // refuses the file once everything was read, the take descriptions and
+    // their thumbnails among it. The manager keeps none of it.
+    TempDir dir;
+    const std::string name = dir.File("scene.qox");
+    {
+        KQoxSdkManager manager;
+        KQoxScene scene(manager);
+        BuildPlain(manager, scene, 30);
+        Animate(*scene.GetRootNode()->GetChild(0), "Walk", 1);
+        KQoxTakeInfo info;
+        info.Name = "Walk";
+        KQoxThumbnail* thumbnail = manager.CreateKQoxThumbnail();
+        thumbnail->SetDataFormat(KQoxThumbnail::eRGB_24);
+        thumbnail->SetSize(KQoxThumbnail::e64x64);
+        info.SetTakeThumbnail(thumbnail);
+        scene.SetTakeInfo(info);
+        ASSERT_TRUE(Export(manager, scene, name, eEXPORT_QOX_BINARY));
+    }
+    std::string bytes = ReadFile(name);
+    const std::pair<size_t, size_t> record = RecordOf(bytes, "n20");
+    ASSERT_NE(std::string::npos, record.first);
+    const size_t value = bytes.find("Lcl Translation", record.first);
+    ASSERT_LT(value, record.second);
+    // A digit of the first double of the row: read as another value.
+    bytes[value + 40] = static_cast<char>(bytes[value + 40] ^ 0x01);
+    ASSERT_TRUE(WriteFile(name, bytes));
+    for (bool sideBySide : {false, true})
+    {
+        SideBySide way(sideBySide);
+        KQoxSdkManager manager;
+        KQoxScene scene(manager);
+        const std::string before = fileiotest::ManagerCounts(manager);
+        KQoxImporter importer(manager);
+        ASSERT_TRUE(importer.Initialize(name.c_str()));
+        EXPECT_FALSE(importer.Import(scene));
+        EXPECT_STREQ("File is corrupted", importer.GetLastErrorString());
+        EXPECT_EQ(0, scene.GetTakeInfoCount());
+        EXPECT_EQ(before, fileiotest::ManagerCounts(manager));
     }
 }
