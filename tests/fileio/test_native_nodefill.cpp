@@ -73,8 +73,7 @@ const char* const kUserTypes[] = {"Bool", "Real", "Color", "Integer", "Vector"};
 
 // A small mesh on node: a triangle, material (by polygon) and texture
 // layers.
-void AddMesh(KQoxSdkManager& manager, KQoxScene& scene, KQoxNode& node, KQoxMaterial* material,
-             KQoxTexture* texture, int seed)
+void AddMesh(KQoxSdkManager& manager, KQoxNode& node, KQoxMaterial* material, KQoxTexture* texture, int seed)
 {
     KQoxMesh* mesh = manager.CreateKQoxMesh();
     node.SetNodeAttribute(mesh);
@@ -100,7 +99,6 @@ void AddMesh(KQoxSdkManager& manager, KQoxScene& scene, KQoxNode& node, KQoxMate
         textures->mIndexArray.Add(0);
         layer->SetTextures(textures);
     }
-    (void)scene;
 }
 
 // Keys on the node's translation X in take.
@@ -204,9 +202,7 @@ void BuildBig(KQoxSdkManager& manager, KQoxScene& scene, int count, bool exact =
             node->SetNodeAttribute(marker);
             break;
         }
-        case 6:
-            node->SetNodeAttribute(manager.CreateKQoxNull());
-            break;
+        case 6: node->SetNodeAttribute(manager.CreateKQoxNull()); break;
         case 7:
         {
             // Pivots of each kind, active or for reference.
@@ -274,7 +270,7 @@ void BuildBig(KQoxSdkManager& manager, KQoxScene& scene, int count, bool exact =
                     texture->SetFileName(("/t/" + std::to_string(i) + ".png").c_str());
                     texture->SetUVScaling(KQoxVector2(i, 0.5));
                 }
-                AddMesh(manager, scene, *node, material, texture, i);
+                AddMesh(manager, *node, material, texture, i);
             }
             break;
         default: break;
@@ -393,13 +389,12 @@ std::string Dump(KQoxSdkManager& manager)
         ERotationOrder order;
         node->GetRotationOrder(eSOURCE_SET, order);
         out << " pivots " << state << " " << order << " " << node->GetUseRotationSpaceForLimitOnly(eSOURCE_SET) << " "
-            << Vector(node->GetRotationOffset(eSOURCE_SET)) << " " << Vector(node->GetRotationPivot(eSOURCE_SET))
-            << " " << Vector(node->GetPreRotation(eSOURCE_SET)) << " " << Vector(node->GetPostRotation(eSOURCE_SET))
-            << " " << Vector(node->GetScalingOffset(eSOURCE_SET)) << " "
-            << Vector(node->GetScalingPivot(eSOURCE_SET)) << " "
+            << Vector(node->GetRotationOffset(eSOURCE_SET)) << " " << Vector(node->GetRotationPivot(eSOURCE_SET)) << " "
+            << Vector(node->GetPreRotation(eSOURCE_SET)) << " " << Vector(node->GetPostRotation(eSOURCE_SET)) << " "
+            << Vector(node->GetScalingOffset(eSOURCE_SET)) << " " << Vector(node->GetScalingPivot(eSOURCE_SET)) << " "
             << Vector(node->GetGeometricTranslation(eSOURCE_SET)) << " "
-            << Vector(node->GetGeometricRotation(eSOURCE_SET)) << " "
-            << Vector(node->GetGeometricScaling(eSOURCE_SET)) << "\n";
+            << Vector(node->GetGeometricRotation(eSOURCE_SET)) << " " << Vector(node->GetGeometricScaling(eSOURCE_SET))
+            << "\n";
         KQoxNodeLimits& limits = node->GetLimits();
         out << " limits " << limits.GetTranslationLimitActive() << limits.GetRotationLimitActive()
             << limits.GetScalingLimitActive();
@@ -517,7 +512,8 @@ void ExpectSameText(const std::string& expected, const std::string& actual, cons
         const bool moreB = static_cast<bool>(std::getline(b, lb));
         if (!moreA || !moreB || la != lb)
         {
-            ADD_FAILURE() << what << " differ at line " << line << ":\n" << (moreA ? la : "(end)") << "\n"
+            ADD_FAILURE() << what << " differ at line " << line << ":\n"
+                          << (moreA ? la : "(end)") << "\n"
                           << (moreB ? lb : "(end)");
             return;
         }
@@ -1056,8 +1052,8 @@ TEST(NodeFill, NewUserPropertiesOfEveryNodeAreKept)
             scene.GetRootNode()->AddChild(node);
             if (i % 3 == 0)
                 continue; // plain
-            KQoxUserProperty* user = manager.CreateKQoxUserProperty(("Own" + std::to_string(i % 4)).c_str(),
-                                                                    kUserTypes[i % 5], "label");
+            KQoxUserProperty* user =
+                manager.CreateKQoxUserProperty(("Own" + std::to_string(i % 4)).c_str(), kUserTypes[i % 5], "label");
             user->SetLimits(-i, i);
             user->ModifyFlag(KQoxUserProperty::eANIMATABLE, i % 2 == 0);
             node->AddProperty(user);
@@ -1254,8 +1250,7 @@ void OddModel(IQoxObject& f, KQoxNode& source, int i)
         f.FieldWriteBlockEnd();
         f.FieldWriteEnd();
         break;
-    case 10:
-        break; // an empty block
+    case 10: break; // an empty block
     case 11:
         // A string where numbers go.
         f.FieldWriteBegin("Properties");
