@@ -920,8 +920,9 @@ TEST_F(NodeFillFile, CutAcrossTheObjectsFailsCleanly)
 TEST_F(NodeFillFile, OneManagerReadsTwiceThenFails)
 {
     // Two reads into one manager (the second into a new scene, the nodes
-    // named as the first's), then a damaged read into a third scene: the
-    // manager keeps the first two, nothing of the third.
+    // named as the first's), then a damaged read into a third scene and
+    // into the first: the manager keeps the first two, nothing of the
+    // failed ones.
     const std::string damagedName = sDir->File("damaged.qox");
     std::string damaged = *sBytes;
     const std::pair<size_t, size_t> record = RecordOf(*sBytes, "n801");
@@ -946,7 +947,15 @@ TEST_F(NodeFillFile, OneManagerReadsTwiceThenFails)
             EXPECT_EQ(kept, fileiotest::ManagerCounts(manager));
         }
         ExpectSameText(ListScene(manager, first), ListScene(manager, second), "listings");
-        dumps[sideBySide] = Dump(manager) + ListScene(manager, second);
+        // The damaged file into the first scene: it stays as it was.
+        const std::string before = ListScene(manager, first) + fileiotest::ManagerCounts(manager);
+        {
+            KQoxImporter importer(manager);
+            EXPECT_FALSE(importer.Initialize(damagedName.c_str()) && importer.Import(first));
+        }
+        const std::string after = ListScene(manager, first);
+        ExpectSameText(before, after + fileiotest::ManagerCounts(manager), "failed read");
+        dumps[sideBySide] = Dump(manager) + after;
     }
     ExpectSameText(dumps[0], dumps[1], "dumps");
 }
