@@ -222,7 +222,10 @@ void KQoxRead6::Destroy()
         manager.DestroyKQoxVideo(video);
     }
     for (KQoxMaterial* material : mMaterials)
+    {
+        gatherProperties(material);
         manager.DestroyKQoxMaterial(material);
+    }
     for (KQoxPose* pose : mPoses)
         manager.DestroyKQoxPose(pose);
     for (KQoxGenericNode* node : mGenericNodes)

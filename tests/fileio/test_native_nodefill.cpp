@@ -263,6 +263,10 @@ void BuildBig(KQoxSdkManager& manager, KQoxScene& scene, int count, bool exact =
             {
                 KQoxMaterial* material = manager.CreateKQoxMaterial(("Mat" + std::to_string(i)).c_str());
                 material->SetDefaultDiffuseColor(KQoxColor(i % 2, 0.25, 0.5, 1));
+                // User properties made on the reading thread while other
+                // threads fill nodes' blocks.
+                if (!exact)
+                    material->AddProperty(manager.CreateKQoxUserProperty("Gloss", "Real", "Gloss"));
                 materials.push_back(material);
                 KQoxTexture* texture = nullptr;
                 if (i % 2 && !exact)
@@ -270,6 +274,7 @@ void BuildBig(KQoxSdkManager& manager, KQoxScene& scene, int count, bool exact =
                     texture = manager.CreateKQoxTexture(("Tex" + std::to_string(i)).c_str());
                     texture->SetFileName(("/t/" + std::to_string(i) + ".png").c_str());
                     texture->SetUVScaling(KQoxVector2(i, 0.5));
+                    texture->AddProperty(manager.CreateKQoxUserProperty("Tint", "Color", "Tint"));
                 }
                 AddMesh(manager, *node, material, texture, i);
             }
@@ -1367,11 +1372,12 @@ TEST(NodeFill, OddRecordsReadAsOnTheCallingThread)
     }
 }
 
-TEST(NodeFill, FailedCheckValueLeavesNoTakeThumbnail)
+TEST(NodeFill, FailedCheckValueLeavesNoThumbnailNorUserProperty)
 {
     // A byte changed where the reading finds nothing wrong: the check value
-    // refuses the file once everything was read, the take descriptions and
-    // their thumbnails among it. The manager keeps none of it.
+    // refuses the file once everything was read, the take descriptions with
+    // their thumbnails and a material with its user property among it. The
+    // manager keeps none of it.
     TempDir dir;
     const std::string name = dir.File("scene.qox");
     {
@@ -1379,6 +1385,9 @@ TEST(NodeFill, FailedCheckValueLeavesNoTakeThumbnail)
         KQoxScene scene(manager);
         BuildPlain(manager, scene, 30);
         Animate(*scene.GetRootNode()->GetChild(0), "Walk", 1);
+        KQoxMaterial* material = manager.CreateKQoxMaterial("Shiny");
+        material->AddProperty(manager.CreateKQoxUserProperty("Gloss", "Real", "Gloss"));
+        AddMesh(manager, *scene.GetRootNode()->GetChild(0)->GetChild(1), material, nullptr, 1);
         KQoxTakeInfo info;
         info.Name = "Walk";
         KQoxThumbnail* thumbnail = manager.CreateKQoxThumbnail();
