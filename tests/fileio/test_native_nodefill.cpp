@@ -40,6 +40,8 @@
 #include "scene/attributes/kqoxskeleton.h"
 #include "scene/attributes/kqoxtexture.h"
 #include "scene/attributes/kqoxvideo.h"
+#include "character/kqoxcharacter.h"
+#include "character/kqoxcontrolsetplug.h"
 #include "scene/kqoxentity.h"
 #include "scene/kqoxnode.h"
 #include "scene/kqoxnodelimits.h"
@@ -129,6 +131,13 @@ void BuildBig(KQoxSdkManager& manager, KQoxScene& scene, int count, bool exact =
 {
     fileiotest::BuildScene(manager, scene, "");
     fileiotest::AddEveryKind(manager, scene, true);
+    if (!exact)
+    {
+        // User properties of objects read after the nodes, once the nodes'
+        // blocks are in.
+        scene.GetControlSetPlug(0)->AddProperty(manager.CreateKQoxUserProperty("PlugWeight", "Real", "w"));
+        scene.GetCharacter(0)->AddProperty(manager.CreateKQoxUserProperty("HeroWeight", "Real", "w"));
+    }
     KQoxNode* root = scene.GetRootNode();
     KQoxNode* wide = manager.CreateKQoxNode("Wide");
     root->AddChild(wide);
