@@ -115,7 +115,8 @@ bool KQoxRead6::UserPropertiesKnown(KQox& file, KQoxObject& object, KObject* pro
         }
         file.FieldReadBlockEnd();
     }
-    file.FieldReadEnd();
+    // Not ended: a field ended is passed over, and ReadUserProperties must
+    // find the list again when the block is read here after all.
     return known;
 }
 
@@ -221,7 +222,10 @@ void KQoxRead6::Destroy()
         manager.DestroyKQoxVideo(video);
     }
     for (KQoxMaterial* material : mMaterials)
+    {
+        gatherProperties(material);
         manager.DestroyKQoxMaterial(material);
+    }
     for (KQoxPose* pose : mPoses)
         manager.DestroyKQoxPose(pose);
     for (KQoxGenericNode* node : mGenericNodes)
@@ -235,6 +239,11 @@ void KQoxRead6::Destroy()
     mGenericNodes.clear();
     mScene.mPoses.clear();
     mPoses.clear();
+    // Take descriptions read, with the thumbnails made for them.
+    for (std::unique_ptr<KQoxTakeInfo>& info : mScene.mTakeInfos)
+        if (KQoxThumbnail* thumbnail = info->GetTakeThumbnail())
+            manager.DestroyKQoxThumbnail(thumbnail);
+    mScene.mTakeInfos.clear();
     if (mMadeSceneInfo)
     {
         if (KQoxThumbnail* thumbnail = mMadeSceneInfo->GetSceneThumbnail())

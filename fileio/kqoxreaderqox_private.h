@@ -109,7 +109,8 @@ struct KQoxRead6 : qoxnative::KQoxNativePass
     static bool HasUserProperty(KQoxObject& object, KObject* properties, const char* name);
     // Whether the open block's user properties (when it lists any) are all
     // ones the object has: reading them then makes nothing. The fields are
-    // read to tell.
+    // read to tell; the list itself is left unended (not passed over), for
+    // ReadUserProperties to find when the block is read after all.
     static bool UserPropertiesKnown(KQox& file, KQoxObject& object, KObject* properties);
     // Four doubles of the named field of the open list; false (vector
     // unchanged) when the field is missing or holds fewer values.
