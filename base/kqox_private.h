@@ -56,6 +56,7 @@ const int kSizesBytes = 20;                // count (4), value bytes (8), block 
 const unsigned int kMaxIoChunk = 1u << 30; // largest single read or write handed to a layer
 const size_t kWindowSize = 256 << 10;      // bytes read at a time for values (binary)
 const size_t kTextWindowSize = 64 * 1024;  // the same for ASCII text
+const size_t kPartWindowLeast = 64 * 1024; // the least a reader split off a list reads at a time
 // Heads this close to the one before are read a run of kDenseRun bytes at a
 // time: a run then holds eight heads or more, and copying it costs less than
 // a read of each alone, though the value window reads its bytes again (the

@@ -1998,7 +1998,10 @@ bool KQox::FieldReadSplit(KQox& part, int first, int count)
         p.mCrc = std::make_unique<KCrcFile>(0, d.mBottom.get(), KChainedFile::eRead, false);
         p.mCrc->FollowReads(true);
         p.mBody = p.mCrc.get();
-        p.mIn.resize(kWindowSize);
+        // A window no larger than the records (a part of a few small
+        // records need not take a whole one).
+        const size_t bytes = static_cast<size_t>(p.mLimit - p.mBodyStart);
+        p.mIn.resize(std::max(kPartWindowLeast, std::min(kWindowSize, bytes)));
         p.UseImage(nullptr);
         // From the first record's head on: the stretch followed starts there.
         p.Fill(p.mBodyStart);

@@ -1,6 +1,7 @@
 // Native reader: the take list and the animation of each take.
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -259,7 +260,7 @@ void ReadChannels(KQox& file, KFCurveNode* root)
 } // namespace
 
 bool KQoxRead6::sSideBySide = true;
-int KQoxRead6::sSideBySideRecords = 512;
+int KQoxRead6::sSideBySideRecords = 2048;
 
 bool KQoxRead6::ReadTakeRecordsSideBySide(const KString& take)
 {
@@ -355,11 +356,9 @@ bool KQoxRead6::ReadTakeRecordsSideBySide(const KString& take)
         mCorrupted = true;
         return true;
     }
-    KRunPortions(static_cast<size_t>(portions), threads, [&](size_t p) {
+    auto readPortion = [&](size_t p) {
         KQox& part = *parts[p];
         const int first = firstOf(static_cast<int>(p));
-        // The channel trees of a portion made together.
-        KFCurveGroupSlabs slabs;
         for (int i = 0; i < part.FieldReadGetRecordCount() && !Damaged(part); ++i)
         {
             const TakeRecord& record = records[static_cast<size_t>(first + i)];
@@ -371,6 +370,14 @@ bool KQoxRead6::ReadTakeRecordsSideBySide(const KString& take)
                 ReadChannels(part, TakeRootOf(TakeObjectAt(record.mSlot, record.mPosition), take));
             part.FieldReadEnd();
         }
+    };
+    // Each thread takes portions in turn; the channel trees it makes share
+    // its slabs.
+    std::atomic<size_t> nextPortion{0};
+    KRunPortions(static_cast<size_t>(threads), threads, [&](size_t) {
+        KFCurveGroupSlabs slabs;
+        for (size_t p = nextPortion++; p < static_cast<size_t>(portions); p = nextPortion++)
+            readPortion(p);
     });
     if (!join())
         return true;

@@ -235,7 +235,7 @@ struct KQoxRead6 : qoxnative::KQoxNativePass
     // files both ways and compare. True by default.
     static bool sSideBySide;
     // Sections of this many records or more are read on several threads;
-    // below, starting them costs more than it gains. 512 by default; tests
+    // below, starting them costs more than it gains. 2048 by default; tests
     // and fuzzing lower it.
     static int sSideBySideRecords;
 };

@@ -64,6 +64,10 @@ using qoxtest::WriteFile;
 
 namespace {
 
+// The scenes here are sized around this threshold: sections of 512 records
+// or more are read on several threads (the whole test program reads so).
+const int kSideBySideRecords = (KQoxRead6::sSideBySideRecords = 512);
+
 // Sets sSideBySide for a scope.
 class SideBySide
 {

@@ -48,6 +48,10 @@ using qoxtest::WriteFile;
 
 namespace {
 
+// The scenes here are sized around this threshold: sections of 512 records
+// or more are read on several threads (the whole test program reads so).
+const int kSideBySideRecords = (KQoxRead6::sSideBySideRecords = 512);
+
 const char* const kTakeNames[] = {"Walk", "Run", "Idle"};
 const int kTakeCount = 3;
 
@@ -75,8 +79,7 @@ void AddKeys(KFCurve* curve, int seed, int count)
         case 0: curve->KeySet(index, time, value, KFCURVE_INTERPOLATION_CONSTANT); break;
         case 1: curve->KeySet(index, time, value, KFCURVE_INTERPOLATION_LINEAR); break;
         case 2:
-            curve->KeySet(index, time, value, KFCURVE_INTERPOLATION_CUBIC, KFCURVE_TANGEANT_USER, 0.5f * k,
-                          -0.25f * k);
+            curve->KeySet(index, time, value, KFCURVE_INTERPOLATION_CUBIC, KFCURVE_TANGEANT_USER, 0.5f * k, -0.25f * k);
             break;
         default: curve->KeySet(index, time, value, KFCURVE_INTERPOLATION_CUBIC, KFCURVE_TANGEANT_AUTO); break;
         }
@@ -295,8 +298,8 @@ Outcome ReadOneWay(const std::string& name, bool sideBySide, const std::string* 
         if (image)
         {
             KQoxReaderQox reader(manager);
-            out.mRead = reader.FileOpen(image->data(), static_cast<unsigned int>(image->size())) &&
-                        reader.Read(scene, nullptr);
+            out.mRead =
+                reader.FileOpen(image->data(), static_cast<unsigned int>(image->size())) && reader.Read(scene, nullptr);
             out.mErrorID = reader.GetLastErrorID();
             out.mError = reader.GetLastErrorString();
         }
@@ -340,7 +343,8 @@ std::string Difference(const std::string& expected, const std::string& actual)
     const size_t start = expected.rfind('\n', at == 0 ? 0 : at - 1);
     const size_t from = start == std::string::npos ? 0 : start + 1;
     const auto line = [from](const std::string& text) { return text.substr(from, text.find('\n', from) - from); };
-    return "line " + std::to_string(std::count(expected.begin(), expected.begin() + static_cast<long>(from), '\n') + 1) +
+    return "line " +
+           std::to_string(std::count(expected.begin(), expected.begin() + static_cast<long>(from), '\n') + 1) +
            ":\n  " + line(expected) + "\n  " + line(actual);
 }
 
@@ -367,11 +371,11 @@ void ExpectSame(const Outcome& sideBySide, const Outcome& alone, bool expectBloc
 // The animation sections of a binary file and their records.
 struct AnimationRecord
 {
-    size_t mStart;    // the kind byte
-    size_t mEnd;      // past the record's block
+    size_t mStart;     // the kind byte
+    size_t mEnd;       // past the record's block
     std::string mKind; // "Model", "Texture", ...
     std::string mName; // the object's name ("Model::N12"); "" without one
-    size_t mIndexAt;  // the 4 bytes of its index; 0 without one
+    size_t mIndexAt;   // the 4 bytes of its index; 0 without one
 };
 
 uint64_t LE(const std::string& bytes, size_t at, int n)
