@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "base/kcrcfile.h"
 #include "common/qox_test_common.h"
 #include "fileio/kqoxattribute_private.h"
 #include "fileio/kqoxfilescene.h"
@@ -1191,6 +1192,45 @@ void ForEachDamage(const std::string& bytes, size_t begin, size_t end, const std
             check();
         }
     }
+}
+
+unsigned long long LE(const std::string& bytes, size_t at, int n)
+{
+    unsigned long long v = 0;
+    for (int i = n - 1; i >= 0; --i)
+        v = (v << 8) | static_cast<unsigned char>(bytes[at + static_cast<size_t>(i)]);
+    return v;
+}
+
+size_t RecordEnd(const std::string& bytes, size_t at)
+{
+    const size_t length = static_cast<size_t>(LE(bytes, at + 1, 2));
+    return at + kHead + length + LE(bytes, at + 3 + length + 4, 8) + LE(bytes, at + 3 + length + 12, 8);
+}
+
+std::vector<size_t> ObjectBoundaries(const std::string& bytes)
+{
+    const std::string name = std::string("S") + '\x07' + '\x00' + "Objects";
+    const size_t section = bytes.find(name);
+    std::vector<size_t> out;
+    if (section == std::string::npos)
+        return out;
+    size_t at = section + kHead + 7 + LE(bytes, section + 3 + 7 + 4, 8);
+    while (at < bytes.size() && bytes[at] != 0)
+    {
+        out.push_back(at);
+        at = RecordEnd(bytes, at);
+    }
+    out.push_back(at);
+    return out;
+}
+
+void Reseal(std::string& bytes)
+{
+    const unsigned char* data = reinterpret_cast<const unsigned char*>(bytes.data());
+    const unsigned int crc = ~kcrc::Update(0xFFFFFFFFu, data, bytes.size() - 4);
+    for (int i = 0; i < 4; ++i)
+        bytes[bytes.size() - 4 + static_cast<size_t>(i)] = static_cast<char>(crc >> (24 - 8 * i));
 }
 
 } // namespace fileiotest

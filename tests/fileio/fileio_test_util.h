@@ -10,6 +10,7 @@
 #include <iosfwd>
 #include <string>
 #include <utility>
+#include <vector>
 
 class KFCurve;
 
@@ -117,6 +118,19 @@ void ForEachEdit(const std::string& text, const TextEdit* edits, size_t count, c
 // check(); stops at the first fatal failure.
 void ForEachDamage(const std::string& bytes, size_t begin, size_t end, const std::string& damaged,
                    const std::function<bool(size_t at, int kind)>& tried, const std::function<void()>& check);
+
+// Binary files by hand. A record: kind, name length (2), name, value count
+// (4), value bytes (8), block bytes (8), then the values and the block.
+const size_t kHead = 23;
+// The n bytes at at, little-endian.
+unsigned long long LE(const std::string& bytes, size_t at, int n);
+// Where the record at at ends (past its block).
+size_t RecordEnd(const std::string& bytes, size_t at);
+// The offsets of the records of the "Objects" section's list, then of its
+// end marker.
+std::vector<size_t> ObjectBoundaries(const std::string& bytes);
+// A new check value over the bytes of a binary file.
+void Reseal(std::string& bytes);
 
 } // namespace fileiotest
 

@@ -62,6 +62,12 @@ using qoxtest::ReadFile;
 using qoxtest::TempDir;
 using qoxtest::WriteFile;
 
+using fileiotest::kHead;
+using fileiotest::LE;
+using fileiotest::ObjectBoundaries;
+using fileiotest::RecordEnd;
+using fileiotest::Reseal;
+
 namespace {
 
 // The scenes here are sized around this threshold: sections of 512 records
@@ -551,51 +557,10 @@ void ExpectSame(const Outcome& expected, const Outcome& actual)
     EXPECT_EQ(expected.mCountsAfter, actual.mCountsAfter);
 }
 
-// Binary record layout (see test_native_objectwalk.cpp): kind, name length
-// (2), name, value count (4), value bytes (8), block bytes (8), then the
-// values and the block.
-const size_t kHead = 23;
-
-uint64_t LE(const std::string& bytes, size_t at, int n)
-{
-    uint64_t v = 0;
-    for (int i = n - 1; i >= 0; --i)
-        v = (v << 8) | static_cast<unsigned char>(bytes[at + static_cast<size_t>(i)]);
-    return v;
-}
-
-// The offsets of the records of the objects section, then of its end marker.
-std::vector<size_t> ObjectBoundaries(const std::string& bytes)
-{
-    const std::string name = std::string("S") + '\x07' + '\x00' + "Objects";
-    const size_t section = bytes.find(name);
-    std::vector<size_t> out;
-    if (section == std::string::npos)
-        return out;
-    size_t at = section + kHead + 7 + LE(bytes, section + 3 + 7 + 4, 8);
-    while (at < bytes.size() && bytes[at] != 0)
-    {
-        out.push_back(at);
-        const size_t length = static_cast<size_t>(LE(bytes, at + 1, 2));
-        at += kHead + length + LE(bytes, at + 3 + length + 4, 8) + LE(bytes, at + 3 + length + 12, 8);
-    }
-    out.push_back(at);
-    return out;
-}
-
 // The kind of the record at.
 std::string RecordKind(const std::string& bytes, size_t at)
 {
     return bytes.substr(at + 3, static_cast<size_t>(LE(bytes, at + 1, 2)));
-}
-
-// A new check value over the bytes.
-void Reseal(std::string& bytes)
-{
-    const unsigned char* data = reinterpret_cast<const unsigned char*>(bytes.data());
-    const unsigned int crc = ~kcrc::Update(0xFFFFFFFFu, data, bytes.size() - 4);
-    for (int i = 0; i < 4; ++i)
-        bytes[bytes.size() - 4 + static_cast<size_t>(i)] = static_cast<char>(crc >> (24 - 8 * i));
 }
 
 // One big binary file for the damage tests, written once.

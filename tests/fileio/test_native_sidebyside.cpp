@@ -46,6 +46,12 @@ using qoxtest::ReadFile;
 using qoxtest::TempDir;
 using qoxtest::WriteFile;
 
+using fileiotest::kHead;
+using fileiotest::LE;
+using fileiotest::ObjectBoundaries;
+using fileiotest::RecordEnd;
+using fileiotest::Reseal;
+
 namespace {
 
 // The scenes here are sized around this threshold: sections of 512 records
@@ -378,28 +384,10 @@ struct AnimationRecord
     size_t mIndexAt;   // the 4 bytes of its index; 0 without one
 };
 
-uint64_t LE(const std::string& bytes, size_t at, int n)
-{
-    uint64_t v = 0;
-    for (int i = n - 1; i >= 0; --i)
-        v = (v << 8) | static_cast<unsigned char>(bytes[at + static_cast<size_t>(i)]);
-    return v;
-}
-
 void PutLE(std::string& bytes, size_t at, uint64_t v, int n)
 {
     for (int i = 0; i < n; ++i)
         bytes[at + static_cast<size_t>(i)] = static_cast<char>(v >> (8 * i));
-}
-
-// Binary record layout: kind, name length (2), name, value count (4), value
-// bytes (8), block bytes (8), then the values and the block.
-const size_t kHead = 23;
-
-size_t RecordEnd(const std::string& bytes, size_t at)
-{
-    const size_t length = static_cast<size_t>(LE(bytes, at + 1, 2));
-    return at + kHead + length + LE(bytes, at + 3 + length + 4, 8) + LE(bytes, at + 3 + length + 12, 8);
 }
 
 // The records of the animation section of the take (its list follows the
@@ -436,15 +424,6 @@ std::vector<AnimationRecord> AnimationRecords(const std::string& bytes, const st
             return records;
     }
     return out;
-}
-
-// A new check value over the bytes of a binary file.
-void Reseal(std::string& bytes)
-{
-    const unsigned char* data = reinterpret_cast<const unsigned char*>(bytes.data());
-    const unsigned int crc = ~kcrc::Update(0xFFFFFFFFu, data, bytes.size() - 4);
-    for (int i = 0; i < 4; ++i)
-        bytes[bytes.size() - 4 + static_cast<size_t>(i)] = static_cast<char>(crc >> (24 - 8 * i));
 }
 
 // The index a take record holds.
