@@ -154,18 +154,16 @@ void KQoxRead6::ReadConnections()
         parentOf[static_cast<size_t>(child)] = parent;
         connected[static_cast<size_t>(child)] = true;
     }
-    // Children in file order per parent; parents attached deepest first, so
-    // each attachment finds its parent not yet hung under anything and the
-    // hierarchy builds in time linear in its size, however deep.
-    std::vector<std::vector<int>> children(mNodes.size() + 1);
-    for (int i = 0; i < count; ++i)
-        children[static_cast<size_t>(parentOf[static_cast<size_t>(i)] + 1)].push_back(i);
-    for (int parent = count - 1; parent >= -1 && Ok(); --parent)
+    // Nodes attached in file order, parents before their children, so that
+    // each attachment hangs a node with no children yet: it is built as a
+    // scene is built node by node (nodes of one name may share a subtree),
+    // in time linear in its size, however deep.
+    for (int child = 0; child < count && Ok(); ++child)
     {
+        const int parent = parentOf[static_cast<size_t>(child)];
         KQoxNode* parentNode = parent < 0 ? mScene.mRoot : mNodes[static_cast<size_t>(parent)];
-        for (int child : children[static_cast<size_t>(parent + 1)])
-            if (!parentNode->AddChild(mNodes[static_cast<size_t>(child)]))
-                mCorrupted = true;
+        if (!parentNode->AddChild(mNodes[static_cast<size_t>(child)]))
+            mCorrupted = true;
     }
     for (size_t i = 0; i < mNodes.size() && Ok(); ++i)
     {

@@ -326,8 +326,9 @@ bool KQoxNode::AddChild(KQoxNode* child)
     if (!child || !child->mProperties)
         return false;
     // Checked before the child leaves its old parent, so a refused move
-    // changes nothing.
-    if (child->IsSelfOrAncestorOf(this))
+    // changes nothing. A child without children can be an ancestor of
+    // nothing but itself: the walk up from this node is for subtrees only.
+    if (child == this || (KQoxHasChild(child) && child->IsSelfOrAncestorOf(this)))
     {
         mError.SetLastErrorID(eCYCLIC_GRAPH);
         return false;

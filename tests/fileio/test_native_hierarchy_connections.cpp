@@ -10,7 +10,9 @@
 
 #include "base/kqox.h"
 #include "common/qox_test_common.h"
+#include "fileio/kqoxexporter.h"
 #include "fileio/kqoximporter.h"
+#include "fileio/kqoxioregistry.h"
 #include "fileio_test_util.h"
 #include "scene/kqoxnode.h"
 #include "scene/kqoxscene.h"
@@ -88,6 +90,42 @@ TEST(NativeHierarchy, ChildrenFollowNodeOrderWhateverTheConnectionOrder)
         ASSERT_TRUE(fileiotest::Import(manager, scene, name));
         EXPECT_EQ(RootTree(scene), "N0(N1(N3) N2(N4)) N5 N6");
         EXPECT_EQ(scene.GetRootNode()->GetChildCount(true), 7);
+    }
+}
+
+TEST(NativeHierarchy, NodesOfOneNameInOneSubtreeReadBack)
+{
+    // A scene built node by node may hold nodes of one name under one child
+    // of the root (a rig's two arms each with a "Joint"): its file reads back.
+    TempDir dir;
+    for (int format : {eEXPORT_QOX_BINARY, eEXPORT_QOX_ASCII})
+    {
+        SCOPED_TRACE(format);
+        const std::string name = dir.File("rig.qox");
+        std::string written;
+        {
+            KQoxSdkManager manager;
+            KQoxScene scene(manager);
+            KQoxNode* rig = manager.CreateKQoxNode("Rig");
+            ASSERT_TRUE(scene.GetRootNode()->AddChild(rig));
+            for (const char* side : {"ArmL", "ArmR"})
+            {
+                KQoxNode* arm = manager.CreateKQoxNode(side);
+                ASSERT_TRUE(rig->AddChild(arm));
+                KQoxNode* joint = manager.CreateKQoxNode("Joint");
+                ASSERT_TRUE(arm->AddChild(joint));
+                ASSERT_TRUE(joint->AddChild(manager.CreateKQoxNode("Tip")));
+            }
+            ASSERT_TRUE(rig->AddChild(manager.CreateKQoxNode("Joint")));
+            written = RootTree(scene);
+            ASSERT_EQ(written, "Rig(ArmL(Joint(Tip)) ArmR(Joint(Tip)) Joint)");
+            ASSERT_TRUE(fileiotest::Export(manager, scene, name, format));
+        }
+        KQoxSdkManager manager;
+        KQoxScene scene(manager);
+        ASSERT_TRUE(fileiotest::Import(manager, scene, name));
+        EXPECT_EQ(RootTree(scene), written);
+        EXPECT_EQ(scene.GetRootNode()->GetChildCount(true), 8);
     }
 }
 
