@@ -50,12 +50,21 @@ void KQoxRead6::ReadNode(int record)
         return;
     }
     mNodes.push_back(node);
+    const bool geometry = IsGeometryKindText(kind.c_str());
+    // A block a scout found plain is not entered here at all.
+    bool plain = false;
+    const bool scouted = mNodeFill && !geometry && mNodeFill->Scouted(record, *node, plain);
+    if (scouted && plain)
+    {
+        mFile.FieldReadEnd();
+        mNodeFill->Add(record, node);
+        return;
+    }
     // -1: no field (older files), the state follows the properties read.
     int pivotEnabled = -1;
     if (mFile.FieldReadBlockBegin())
     {
-        const bool geometry = IsGeometryKindText(kind.c_str());
-        if (mNodeFill && !geometry && NodeBlockIsPlain(mFile, *node))
+        if (mNodeFill && !geometry && !scouted && NodeBlockIsPlain(mFile, *node))
         {
             mFile.FieldReadBlockEnd();
             mFile.FieldReadEnd();

@@ -13,6 +13,7 @@
 
 #include "base/kparallel.h"
 #include "fcurve/kfcurvegroup.h"
+#include "fileio/kqoxattribute_private.h"
 #include "fileio/kqoxnative_private.h"
 #include "fileio/kqoxread_nodefill_private.h"
 #include "scene/kqoxnode.h"
@@ -29,6 +30,7 @@ KQoxRead6::NodeFill::NodeFill(KQoxRead6& read)
 KQoxRead6::NodeFill::~NodeFill()
 {
     Drain();
+    EndScouts();
     {
         std::lock_guard<std::mutex> lock(mMutex);
         mStopping = true;
@@ -44,7 +46,104 @@ std::unique_ptr<KQoxRead6::NodeFill> KQoxRead6::NodeFill::Make(KQoxRead6& read)
     if (read.mDepth > 0 || !sSideBySide || !read.mFile.IsBinary() || read.mFile.IsEncrypted() ||
         read.mFile.FieldReadGetRecordCount() < sSideBySideRecords || KDefaultThreads(kNodeFillThreads) < 2)
         return nullptr;
-    return std::unique_ptr<NodeFill>(new NodeFill(read));
+    std::unique_ptr<NodeFill> fill(new NodeFill(read));
+    fill->StartScouts();
+    return fill;
+}
+
+void KQoxRead6::NodeFill::StartScouts()
+{
+    const int count = mRead.mFile.FieldReadGetRecordCount();
+    for (int first = 0; first < count; first += kScoutRecords)
+    {
+        std::unique_ptr<Scout> scout(new Scout);
+        scout->mFirst = first;
+        const int records = std::min(kScoutRecords, count - first);
+        if (!mRead.mFile.FieldReadSplit(scout->mPart, first, records))
+            break;
+        mScouts.push_back(std::move(scout));
+    }
+    {
+        std::lock_guard<std::mutex> lock(mMutex);
+        for (std::unique_ptr<Scout>& scout : mScouts)
+            mScoutQueue.push_back(scout.get());
+    }
+    StartWorkers();
+    mChanged.notify_all();
+}
+
+void KQoxRead6::NodeFill::RunScout(Scout& scout)
+{
+    IQoxObject& part = scout.mPart;
+    const int count = part.FieldReadGetRecordCount();
+    scout.mRecords.resize(static_cast<size_t>(count));
+    for (int i = 0; i < count && mRead.Ok(part); ++i)
+    {
+        const char* kind = part.FieldReadGetRecordName(i);
+        if (!kind || std::strcmp(kind, kModel) != 0)
+            continue;
+        if (!part.FieldReadBegin(kModel))
+            break;
+        ScoutedRecord& record = scout.mRecords[static_cast<size_t>(i)];
+        if (part.FieldReadBlockBegin())
+        {
+            record.mNode = true;
+            const int lists = part.FieldReadGetCount(kUserProperties);
+            record.mShape = part.FieldReadGetCount(kNodeAttribute) == 0 && lists <= 1;
+            record.mNames = scout.mNames.size();
+            if (record.mShape && lists == 1 && part.FieldReadBegin(kUserProperties))
+            {
+                if (part.FieldReadBlockBegin())
+                {
+                    while (part.FieldReadBegin(kUserProperty))
+                    {
+                        const char* name = part.FieldReadC();
+                        scout.mNames.insert(scout.mNames.end(), name, name + std::strlen(name) + 1);
+                        ++record.mCount;
+                        part.FieldReadEnd();
+                    }
+                    part.FieldReadBlockEnd();
+                }
+                part.FieldReadEnd();
+            }
+            part.FieldReadBlockEnd();
+        }
+        part.FieldReadEnd();
+    }
+}
+
+bool KQoxRead6::NodeFill::Scouted(int record, KQoxNode& node, bool& plain) const
+{
+    const size_t chunk = static_cast<size_t>(record / kScoutRecords);
+    if (record < 0 || chunk >= mScouts.size() || !mScouts[chunk]->mDone.load(std::memory_order_acquire))
+        return false;
+    const Scout& scout = *mScouts[chunk];
+    const ScoutedRecord& found = scout.mRecords[static_cast<size_t>(record - scout.mFirst)];
+    if (!found.mNode)
+        return false;
+    plain = found.mShape;
+    const char* name = scout.mNames.data() + found.mNames;
+    for (int i = 0; plain && i < found.mCount; ++i, name += std::strlen(name) + 1)
+        plain = HasUserProperty(node, node.GetPropertyHandler(), name);
+    return true;
+}
+
+void KQoxRead6::NodeFill::EndScouts()
+{
+    std::unique_lock<std::mutex> lock(mMutex);
+    // Those not started read nothing but their first bytes: dropped.
+    for (Scout* scout : mScoutQueue)
+        scout->mPart.ProjectClose();
+    mScoutQueue.clear();
+    mScouted.wait(lock, [this] {
+        return std::all_of(mScouts.begin(), mScouts.end(), [](const std::unique_ptr<Scout>& scout) {
+            return !scout->mStarted || scout->mDone.load(std::memory_order_acquire);
+        });
+    });
+    for (std::unique_ptr<Scout>& scout : mScouts)
+        if (scout->mStarted && !mRead.mFile.FieldReadJoin(scout->mPart))
+            mRead.mCorrupted = true;
+    mScouts.clear();
 }
 
 void KQoxRead6::NodeFill::Add(int record, KQoxNode* node)
@@ -99,7 +198,20 @@ void KQoxRead6::NodeFill::Work()
     std::unique_lock<std::mutex> lock(mMutex);
     for (;;)
     {
-        mChanged.wait(lock, [this] { return mStopping || !mQueue.empty(); });
+        mChanged.wait(lock, [this] { return mStopping || !mQueue.empty() || !mScoutQueue.empty(); });
+        // Scouts first: the reading thread gains from them only ahead of it.
+        if (!mScoutQueue.empty())
+        {
+            Scout* scout = mScoutQueue.front();
+            mScoutQueue.pop_front();
+            scout->mStarted = true;
+            lock.unlock();
+            RunScout(*scout);
+            lock.lock();
+            scout->mDone.store(true, std::memory_order_release);
+            mScouted.notify_all();
+            continue;
+        }
         if (mQueue.empty())
             return;
         Batch* batch = mQueue.front();

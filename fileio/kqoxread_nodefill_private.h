@@ -4,6 +4,7 @@
 // The blocks of plain nodes read on other threads while the objects section
 // is read on. Not part of the library's interface.
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
@@ -23,6 +24,8 @@ const int kNodeFillThreads = 8;
 // Nodes a batch holds: a reader split off per batch (its window is 256 KB)
 // is worth its cost over this many.
 const size_t kNodeFillBatch = 512;
+// Records a scout looks through ahead of the reading thread.
+const int kScoutRecords = 1024;
 
 class KQoxRead6::NodeFill
 {
@@ -44,7 +47,33 @@ public:
     // reads anything the nodes' blocks could touch, and at the section's end.
     void Drain();
 
+    // Whether the node's record (an entered or unentered block) is known,
+    // from a scout ahead of the reading thread, to hold a block the other
+    // threads may read: no attribute, and only user properties the node
+    // has. plain is set then; false when no scout has looked yet.
+    bool Scouted(int record, KQoxNode& node, bool& plain) const;
+
 private:
+    // What a scout found in a node record's block.
+    struct ScoutedRecord
+    {
+        bool mNode = false;  // a node record with a block
+        bool mShape = false; // no attribute, one list of user properties at most
+        size_t mNames = 0;   // its user properties' names in the scout's bytes
+        int mCount = 0;
+    };
+    // Records looked through ahead of the reading thread by another one,
+    // through a reader of their own; what it found is read once it is done.
+    struct Scout
+    {
+        int mFirst = 0;
+        IQoxObject mPart;
+        std::vector<ScoutedRecord> mRecords;
+        std::vector<char> mNames; // each terminated
+        std::atomic<bool> mDone{false};
+        bool mStarted = false; // guarded by mMutex
+    };
+
     // Nodes of neighbouring records, read through a reader of their own.
     struct Batch
     {
@@ -62,6 +91,10 @@ private:
     void Fill(Batch& batch);
     // Joins the batches read (the reading thread only).
     void JoinDone();
+    void StartScouts();
+    void RunScout(Scout& scout);
+    // Waits for the scouts started, drops those not started, joins all.
+    void EndScouts();
 
     KQoxRead6& mRead;
     const int mThreads;
@@ -72,6 +105,9 @@ private:
     std::condition_variable mFinished; // a batch read
     std::deque<Batch*> mQueue;
     std::vector<std::unique_ptr<Batch>> mBatches; // handed on, not joined yet
+    std::vector<std::unique_ptr<Scout>> mScouts;  // by records: the first kScoutRecords, ...
+    std::deque<Scout*> mScoutQueue;               // not started yet
+    std::condition_variable mScouted;             // a scout done
     bool mStopping = false;
 };
 

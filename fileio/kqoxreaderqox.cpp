@@ -265,7 +265,8 @@ bool KQoxRead6::ReadScene()
     int objects = mFile.ProjectFindSection(kObjects);
     if (objects >= 0 && mFile.ProjectOpenSection(objects))
     {
-        std::unique_ptr<NodeFill> fill = NodeFill::Make(*this);
+        // Nodes read at all: their blocks are read on other threads too.
+        std::unique_ptr<NodeFill> fill = mOptions.GetState(KStreamOptionsQox::eMODEL) ? NodeFill::Make(*this) : nullptr;
         mNodeFill = fill.get();
         // Walked until no record is left, without asking the count first.
         for (int i = 0; Ok(); ++i)
