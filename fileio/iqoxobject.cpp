@@ -5,8 +5,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "base/kmath_kernels.h"
 #include "object/kobject.h"
@@ -133,46 +131,34 @@ IQoxObject::~IQoxObject()
 
 bool IQoxObject::ProjectCreateSafe(const char* fileName, EForm form, int version, const char* password)
 {
-    if (!fileName || !*fileName)
+    mStaged.Abandon();
+    const KString name = mStaged.Stage(fileName);
+    if (name.IsEmpty())
     {
         GetError().SetLastErrorID(eFILE_NOT_CREATED);
         return false;
     }
-    // A unique name in the target's directory, so the rename stays on one
-    // file system. mkstemp finds it; the file is then made again by the
-    // exclusive create, which gives it the permissions a plain create would
-    // and spares ext4's write-out at close of a file truncated on opening.
-    KString pattern(fileName);
-    pattern += ".tmpXXXXXX";
-    int fd = mkstemp(pattern.Buffer());
-    if (fd < 0)
-    {
-        GetError().SetLastErrorID(eFILE_NOT_CREATED);
-        return false;
-    }
-    close(fd);
-    std::remove(pattern.ToChars());
-    if (!ProjectCreateNew(pattern.ToChars(), form, version, password))
-        return false;
-    mTarget = fileName;
-    mTemporary = pattern;
-    return true;
+    // A temporary is made by the exclusive create, which spares ext4's
+    // write-out at close of a file truncated on opening.
+    const bool made = mStaged.IsInPlace(fileName) ? ProjectCreate(name.ToChars(), form, version, password)
+                                                  : ProjectCreateNew(name.ToChars(), form, version, password);
+    if (!made)
+        mStaged.Abandon();
+    return made;
 }
 
 bool IQoxObject::ProjectCloseSafe()
 {
     bool ok = ProjectClose();
-    if (mTemporary.IsEmpty())
+    if (mStaged.IsEmpty())
         return ok;
-    if (ok && std::rename(mTemporary.ToChars(), mTarget.ToChars()) != 0)
+    if (!ok)
+        mStaged.Abandon();
+    else if (!mStaged.Commit())
     {
         GetError().SetLastErrorID(eFILE_NOT_CREATED);
         ok = false;
     }
-    if (!ok)
-        std::remove(mTemporary.ToChars());
-    mTemporary = "";
-    mTarget = "";
     return ok;
 }
 
@@ -181,10 +167,7 @@ void IQoxObject::ProjectAbandon()
     int code = GetLastErrorID();
     KString text(GetLastErrorString());
     ProjectClose();
-    if (!mTemporary.IsEmpty())
-        std::remove(mTemporary.ToChars());
-    mTemporary = "";
-    mTarget = "";
+    mStaged.Abandon();
     if (code >= 0)
         GetError().SetLastError(code, text.ToChars());
 }

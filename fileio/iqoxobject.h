@@ -5,12 +5,14 @@
 // the field file. It adds
 // - safe creation: a file on disk is written under a temporary name in the
 //   target's directory and renamed over the target only when it is complete;
-//   a failed or abandoned file leaves the target as it was and no temporary;
+//   a failed or abandoned file leaves the target as it was and no temporary
+//   (base/kstagedfiles.h; a device or FIFO is written in place);
 // - property lists: the properties of an object written as "Property"
 //   fields, and read back into the object's properties of the same names.
 //   Properties carrying their own flag 16 are neither written nor read.
 
 #include "base/kqox.h"
+#include "base/kstagedfiles.h"
 #include "base/kstring.h"
 
 class KObject;
@@ -68,8 +70,7 @@ private:
     // of order, a text kind, a property made).
     bool ReadRowAtOnce(KObject& object, int& next);
 
-    KString mTarget;    // the final name of a file written under a temporary
-    KString mTemporary; // that temporary name
+    KStagedFiles mStaged; // a file written under a temporary name, until moved
 };
 
 } // namespace qoxsdk_600

@@ -50,34 +50,50 @@ bool CopyStream(FILE* source, FilePtr& destination)
 
 } // namespace
 
-bool CopyTextureFile(const char* texturePath, const char* writtenFilePath, KString& message)
+ETextureCopy CopyTextureFile(const char* texturePath, const char* writtenFilePath, KStagedFiles& files,
+                             KString& message)
 {
     if (!texturePath || !writtenFilePath)
     {
-        return false;
+        return eTEXTURE_MISSING;
     }
     const KString destination = MakeFullPath(ExtractDirectoryFromFilePath(writtenFilePath).ToChars(),
                                              ExtractFileName(texturePath, true).ToChars());
-    if (FileExist(destination.ToChars()))
+    if (files.Holds(destination.ToChars()) || FileExist(destination.ToChars()))
     {
-        return true;
+        return eTEXTURE_COPIED;
     }
     FilePtr source(fopen(texturePath, "rb"));
     if (!source)
     {
         AppendFileMessage(message, "Unable to locate texture file", texturePath);
-        return false;
+        return eTEXTURE_MISSING;
     }
-    FilePtr target(fopen(destination.ToChars(), "wb"));
+    FilePtr target(files.Create(destination.ToChars()));
     if (!target)
     {
         AppendFileMessage(message, "Error writing texture file", destination.ToChars());
-        return false;
+        return eTEXTURE_NOT_CREATED;
     }
     if (!CopyStream(source.get(), target))
     {
-        target.reset();
-        remove(destination.ToChars());
+        AppendFileMessage(message, "Error writing texture file", destination.ToChars());
+        return eTEXTURE_NOT_WRITTEN;
+    }
+    return eTEXTURE_COPIED;
+}
+
+bool CopyTextureFile(const char* texturePath, const char* writtenFilePath, KString& message)
+{
+    KStagedFiles files;
+    if (CopyTextureFile(texturePath, writtenFilePath, files, message) != eTEXTURE_COPIED)
+    {
+        return false;
+    }
+    if (!files.Commit())
+    {
+        const KString destination = MakeFullPath(ExtractDirectoryFromFilePath(writtenFilePath).ToChars(),
+                                                 ExtractFileName(texturePath, true).ToChars());
         AppendFileMessage(message, "Error writing texture file", destination.ToChars());
         return false;
     }

@@ -3,17 +3,32 @@
 
 // Copying a texture image beside a written geometry file (OBJ, 3DS).
 
+#include "base/kstagedfiles.h"
 #include "base/kstring.h"
 
 namespace qoxsdk_600 {
 
+enum ETextureCopy
+{
+    eTEXTURE_COPIED = 0,      // copied, or a file of that name already there
+    eTEXTURE_MISSING = 1,     // the image cannot be read
+    eTEXTURE_NOT_CREATED = 2, // the copy cannot be created
+    eTEXTURE_NOT_WRITTEN = 3  // the copy could not be written completely
+};
+
 // Copies the image at texturePath into the directory of writtenFilePath,
-// under the image's own file name (extension kept). When a file of that name
-// is already there nothing is copied and the result is true. Otherwise a
-// failure appends one line to message and returns false:
-//   Unable to locate texture file "<texturePath>".        (source not readable)
-//   Error writing texture file "<destination>".            (create, read, write or close failed)
-// A destination that was created but not completely written is removed.
+// under the image's own file name (extension kept), as a file of files: it
+// reaches its name when files is committed (with the written file), and an
+// abandoned set leaves nothing of it. When a file of that name is already
+// there, or already in files, nothing is copied. A failure appends one line
+// to message:
+//   Unable to locate texture file "<texturePath>".        (eTEXTURE_MISSING)
+//   Error writing texture file "<destination>".            (the other two)
+ETextureCopy CopyTextureFile(const char* texturePath, const char* writtenFilePath, KStagedFiles& files,
+                             KString& message);
+
+// The same as a set of its own, committed at once: true when copied or
+// already there.
 bool CopyTextureFile(const char* texturePath, const char* writtenFilePath, KString& message);
 
 } // namespace qoxsdk_600

@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
-#include <sys/stat.h>
 
 #include "base/kname.h"
 #include "fcurve/kfcurvenode.h"
@@ -52,7 +51,14 @@ KQoxWriter3DS::KQoxWriter3DS(KQoxSdkManager& manager)
 
 KQoxWriter3DS::~KQoxWriter3DS()
 {
-    FileClose();
+    // A file not completed by Write or FileClose leaves the target as it was.
+    if (mFile)
+    {
+        CloseFile3ds(mFile);
+        mFile = nullptr;
+        ClearErrList3ds();
+    }
+    mStaged.Abandon();
     ReleaseWrite();
 }
 
@@ -70,14 +76,17 @@ bool KQoxWriter3DS::FileCreate(const char* name)
         return false;
     }
     ClearErrList3ds();
-    mFile = OpenFile3ds(name, "wb");
+    const KString staged = mStaged.Stage(name);
+    mFile = staged.IsEmpty() ? nullptr : OpenFile3ds(staged.ToChars(), mStaged.IsInPlace(name) ? "wb" : "wbx");
     if (!mFile)
     {
+        mStaged.Abandon();
         ClearErrList3ds();
         mError.SetLastErrorID(eFILE_NOT_CREATED);
         return false;
     }
     mFileName = name;
+    mCopyError = -1;
     return true;
 }
 
@@ -91,8 +100,17 @@ bool KQoxWriter3DS::FileClose()
     const bool ok = !Failed();
     ClearErrList3ds();
     if (!ok)
+    {
         mError.SetLastErrorID(eOUT_OF_DISK_SPACE);
-    return ok;
+        mStaged.Abandon();
+        return false;
+    }
+    if (!mStaged.Commit())
+    {
+        mError.SetLastErrorID(eFILE_NOT_CREATED);
+        return false;
+    }
+    return true;
 }
 
 KStreamOptions* KQoxWriter3DS::GetWriteOptions()
@@ -116,7 +134,8 @@ void KQoxWriter3DS::ReleaseWrite()
 }
 
 // A failed write: the error recorded, everything released, the incomplete
-// file closed and removed, and the toolkit's state reset.
+// files closed and removed (the targets keep their contents), and the
+// toolkit's state reset.
 bool KQoxWriter3DS::FailWith(int errorId)
 {
     for (int i = 0; i < GetErrCount3ds(); ++i)
@@ -132,10 +151,7 @@ bool KQoxWriter3DS::FailWith(int errorId)
         CloseFile3ds(mFile);
         mFile = nullptr;
     }
-    // The incomplete file goes; only a regular file, never a device.
-    struct stat status;
-    if (!mFileName.empty() && stat(mFileName.c_str(), &status) == 0 && S_ISREG(status.st_mode))
-        std::remove(mFileName.c_str());
+    mStaged.Abandon();
     ResetToolkit3ds();
     return false;
 }
@@ -154,6 +170,8 @@ bool KQoxWriter3DS::Write(KQoxScene& scene, KStreamOptions* options)
     ExportQoxNode(mRootNode);
     if (Failed())
         return FailWith(eUNIDENTIFIED_ERROR);
+    if (mCopyError >= 0)
+        return FailWith(mCopyError);
 
     if (mAmbientLight)
     {
@@ -445,6 +463,8 @@ bool KQoxWriter3DS::CleanupWrite()
     mFile = nullptr;
     if (Failed())
         return FailWith(eOUT_OF_DISK_SPACE);
+    if (!mStaged.Commit())
+        return FailWith(eFILE_NOT_CREATED);
     CloseAllFiles3ds();
     ReleaseWrite();
     ResetToolkit3ds();

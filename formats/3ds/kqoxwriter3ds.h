@@ -26,6 +26,7 @@
 #include "formats/ftk3ds/ftk3ds.h"
 #include "formats/kqoxdeformedgeometry.h"
 
+#include "base/kstagedfiles.h"
 #include "base/ktime.h"
 
 class KFCurve;
@@ -64,14 +65,17 @@ class KQoxWriter3DS : public KQoxWriter, public KQoxDeformedGeometry
 {
 public:
     explicit KQoxWriter3DS(KQoxSdkManager& manager);
-    // Closes the file (a file created but never written is removed).
+    // Drops a file not completed by Write or FileClose: the target keeps
+    // its contents.
     ~KQoxWriter3DS() override;
 
-    // Creates the file through the toolkit. Error 2 "File not created", false,
-    // for a null name or when the toolkit cannot create the file.
+    // Creates the file through the toolkit, under a temporary name beside
+    // the target (see base/kstagedfiles.h) that Write moves onto it once the
+    // file and its copied images are complete. Error 2 "File not created",
+    // false, for a null name or when the file cannot be created.
     bool FileCreate(const char* name) override;
-    // Closes the file when Write has not already; false (error 3 "Out of
-    // disk space") when closing fails.
+    // Closes and moves the file when Write has not already; false (error 3
+    // "Out of disk space") when closing fails, the target then kept.
     bool FileClose() override;
     // True while a created file has not been written and closed.
     bool IsFileOpen() override { return mFile != nullptr; }
@@ -80,8 +84,10 @@ public:
     // Writes the scene and closes the file. Options of another kind record
     // error 4 "Stream options not set" and the write goes on with the
     // current switches. Failures: error 1 "File not opened" (no file),
-    // 3 "Out of disk space" (a write or the close failed), 5 "Unidentified
-    // error" (any other toolkit failure); the incomplete file is removed.
+    // 3 "Out of disk space" (a write, the close or an image copy failed),
+    // 2 "File not created" (an image copy, or the move onto the target,
+    // failed), 5 "Unidentified error" (any other toolkit failure); every
+    // file of the export is then removed and the old files stay.
     // Success or not, everything fetched from the toolkit is released and
     // its error state reset.
     bool Write(KQoxScene& scene, KStreamOptions* options) override;
@@ -126,8 +132,9 @@ public:
     // The same from the objects themselves (any may be null).
     K3dsPtr<material3ds> ConvMaterialPBto3DS(KQoxMaterial* material, KQoxTexture* texture, KQoxTexture* texture2,
                                              int materialIndex, int textureIndex, int texture2Index);
-    // Copies a texture image beside the written file (never over an existing
-    // file); a failure is noted in the message string.
+    // Copies a texture image beside the written file with the export (never
+    // over an existing file); a failure is noted in the message string, and
+    // one in writing the copy fails the write.
     bool CopyTextureFile(const char* path);
 
     // ---- Lights, cameras, transforms ----
@@ -204,7 +211,9 @@ private:
     bool mRescale = true;
 
     file3ds* mFile = nullptr;
-    std::string mFileName;
+    std::string mFileName; // the target
+    KStagedFiles mStaged;  // the file and its images, moved when complete
+    int mCopyError = -1;   // the error of an image copy that failed
     K3dsPtr<database3ds> mDatabase;
     K3dsPtr<meshset3ds> mMeshSettings;
     double mMasterScale = 1.0;

@@ -189,7 +189,13 @@ bool KQoxWriter3DS::CopyTextureFile(const char* path)
     // Without a file there is no directory to copy into.
     if (mFileName.empty())
         return false;
-    return qoxsdk_600::CopyTextureFile(path, mFileName.c_str(), mMessage);
+    switch (qoxsdk_600::CopyTextureFile(path, mFileName.c_str(), mStaged, mMessage))
+    {
+    case eTEXTURE_NOT_CREATED: mCopyError = eFILE_NOT_CREATED; return false;
+    case eTEXTURE_NOT_WRITTEN: mCopyError = eOUT_OF_DISK_SPACE; return false;
+    case eTEXTURE_MISSING: return false;
+    default: return true;
+    }
 }
 
 } // namespace qoxsdk_600

@@ -127,14 +127,16 @@ KQoxWriterDxf::KQoxWriterDxf(KQoxSdkManager& manager)
 
 KQoxWriterDxf::~KQoxWriterDxf()
 {
-    KQoxWriterDxf::FileClose();
+    // A file not closed through FileClose is not complete: the target stays.
+    CloseFile();
+    mStaged.Abandon();
 }
 
 bool KQoxWriterDxf::FileCreate(const char* fileName)
 {
     if (mFile)
         FileClose();
-    mFile = fileName ? fopen(fileName, "wb") : nullptr;
+    mFile = mStaged.Create(fileName);
     if (!mFile)
     {
         mError.SetLastErrorID(eFILE_NOT_OPENED);
@@ -149,13 +151,27 @@ bool KQoxWriterDxf::FileCreate(const char* fileName)
 
 bool KQoxWriterDxf::FileClose()
 {
+    bool ok = CloseFile();
+    if (!ok)
+    {
+        mError.SetLastErrorID(eOUT_OF_DISK_SPACE);
+        mStaged.Abandon();
+    }
+    else if (!mStaged.Commit())
+    {
+        mError.SetLastErrorID(eFILE_NOT_CREATED);
+        ok = false;
+    }
+    return ok;
+}
+
+bool KQoxWriterDxf::CloseFile()
+{
     bool ok = true;
     if (mFile)
     {
         ok = Flush();
         ok = fclose(mFile) == 0 && ok;
-        if (!ok)
-            mError.SetLastErrorID(eOUT_OF_DISK_SPACE);
     }
     mFile = nullptr;
     mFileName = "";
@@ -340,7 +356,10 @@ bool KQoxWriterDxf::Write(KQoxScene& scene, KStreamOptions* options)
     Group("  0", "EOF");
     if (!Flush())
     {
+        // The export is dropped: the target keeps its contents.
         mError.SetLastErrorID(eOUT_OF_DISK_SPACE);
+        CloseFile();
+        mStaged.Abandon();
         return false;
     }
     return true;

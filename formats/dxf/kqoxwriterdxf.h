@@ -9,12 +9,17 @@
 // a DXF colour number. Layer names are the node names with the characters
 // DXF readers refuse replaced; reals are written in the shortest form that
 // reads back as the same double.
+//
+// The file is written under a temporary name beside its target and moved
+// onto it in FileClose: a failed write, or a writer destroyed before
+// FileClose, leaves the old file as it was and no temporary behind.
 
 #include <cstdio>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
+#include "base/kstagedfiles.h"
 #include "fileio/kqoxio.h"
 #include "formats/kqoxdeformedgeometry.h"
 
@@ -28,17 +33,20 @@ public:
     explicit KQoxWriterDxf(KQoxSdkManager& manager);
     ~KQoxWriterDxf() override;
 
-    // Creates the file (closing an open one first); error 1 "File not opened"
-    // when it cannot.
+    // Creates the file under its temporary name (closing an open one first);
+    // error 1 "File not opened" when it cannot.
     bool FileCreate(const char* fileName) override;
-    // False, with error 3 "Out of disk space", when closing failed.
+    // Closes the file and moves it onto its target. False with error 3 "Out
+    // of disk space" when closing failed, or error 2 "File not created" when
+    // it could not be moved; the old file then stays.
     bool FileClose() override;
     bool IsFileOpen() override { return mFile != nullptr; }
     // A new KStreamOptionsDxf with its defaults; the caller owns it.
     KStreamOptions* GetWriteOptions() override;
     // Writes the whole scene. Options that are not a KStreamOptionsDxf: error
     // 4 "Stream options not set", nothing written. No open file: error 1
-    // "File not opened". A failed write: error 3 "Out of disk space", false.
+    // "File not opened". A failed write: error 3 "Out of disk space", false,
+    // and the file is dropped (the target keeps its contents).
     // Meshes are triangulated in place when option 2 is on (NURBS and patches
     // always); the scene's control points are never changed by deformation.
     bool Write(KQoxScene& scene, KStreamOptions* options) override;
@@ -70,6 +78,8 @@ private:
     void Drain();
     // Drains the buffer and flushes the file; false once a write failed.
     bool Flush();
+    // Flushes and closes the file without moving it; false when that fails.
+    bool CloseFile();
 
     // The layer name of a node: its name with the characters DXF readers
     // refuse replaced, kept distinct from every other node's layer name.
@@ -82,6 +92,7 @@ private:
     void WritePolyface(const MeshText& mesh, int first, int end, const std::vector<int>& points,
                        const std::vector<int>& local);
 
+    KStagedFiles mStaged; // the file, moved onto its target in FileClose
     FILE* mFile = nullptr;
     KString mFileName;
     // Text waiting for the file: mUsed bytes of mData.

@@ -33,7 +33,9 @@ void KQoxWriterObj::SetParallelBlocks(int threads, size_t blockItems)
 
 KQoxWriterObj::~KQoxWriterObj()
 {
-    FileClose();
+    // A file not closed through FileClose is not complete: the targets stay.
+    CloseFiles();
+    mStaged.Abandon();
     ReleaseConverted();
 }
 
@@ -47,7 +49,7 @@ bool KQoxWriterObj::FileCreate(const char* fileName)
         return false;
     }
     KEnsureDirectoryExistance(fileName);
-    mObjFile = fopen(fileName, "wb");
+    mObjFile = mStaged.Create(fileName);
     if (!mObjFile)
     {
         mError.SetLastErrorID(eFILE_NOT_OPENED);
@@ -55,10 +57,29 @@ bool KQoxWriterObj::FileCreate(const char* fileName)
     }
     mObj = std::make_unique<Output>(mObjFile);
     mFileName = fileName;
+    mWriteFailed = false;
+    mCreateFailed = false;
     return true;
 }
 
 bool KQoxWriterObj::FileClose()
+{
+    bool ok = CloseFiles();
+    if (!ok)
+    {
+        mError.SetLastErrorID(eOUT_OF_DISK_SPACE);
+        mStaged.Abandon();
+    }
+    else if (!mStaged.Commit())
+    {
+        mError.SetLastErrorID(eFILE_NOT_CREATED);
+        ok = false;
+    }
+    mFileName = "";
+    return ok;
+}
+
+bool KQoxWriterObj::CloseFiles()
 {
     bool ok = true;
     if (mObjFile)
@@ -66,12 +87,33 @@ bool KQoxWriterObj::FileClose()
         ok = mObj->Flush();
         mObj.reset();
         ok = fclose(mObjFile) == 0 && ok;
-        if (!ok)
-            mError.SetLastErrorID(eOUT_OF_DISK_SPACE);
     }
     mObjFile = nullptr;
-    mFileName = "";
+    if (mMtlFile)
+    {
+        ok = mMtl->Flush() && ok;
+        mMtl.reset();
+        ok = fclose(mMtlFile) == 0 && ok;
+    }
+    mMtlFile = nullptr;
     return ok;
+}
+
+bool KQoxWriterObj::FailWith(int errorId)
+{
+    mError.SetLastErrorID(errorId);
+    if (mDefaultMaterial)
+    {
+        mManager.DestroyKQoxMaterial(mDefaultMaterial);
+        mDefaultMaterial = nullptr;
+    }
+    mMaterialTable.clear();
+    mMaterialLibraryName = "";
+    ReleaseConverted();
+    CloseFiles();
+    mStaged.Abandon();
+    mFileName = "";
+    return false;
 }
 
 KStreamOptions* KQoxWriterObj::GetWriteOptions()
@@ -98,10 +140,13 @@ bool KQoxWriterObj::Write(KQoxScene& scene, KStreamOptions* options)
     if (!InitNodes(root))
         return false;
 
+    // The library is made first: an OBJ whose materials cannot be kept is
+    // not written at all.
+    if (mMaterialsPresent && !InitMtlLib())
+        return FailWith(eFILE_NOT_CREATED);
     mObj->Text("# \n# Kelvarian OBJ file\n# Created with Tolvane QOX\n# \n");
     if (mMaterialsPresent)
     {
-        InitMtlLib();
         mObj->Text("mtllib ").Text(mMaterialLibraryName.ToChars()).Text("\n\n");
         KName name("default");
         mMaterialNames.Rename(name);
@@ -115,11 +160,10 @@ bool KQoxWriterObj::Write(KQoxScene& scene, KStreamOptions* options)
     }
     DestroyObjMaterials();
     ReleaseConverted();
+    if (mCreateFailed)
+        return FailWith(eFILE_NOT_CREATED);
     if (!mObj->Flush() || mWriteFailed)
-    {
-        mError.SetLastErrorID(eOUT_OF_DISK_SPACE);
-        return false;
-    }
+        return FailWith(eOUT_OF_DISK_SPACE);
     return true;
 }
 

@@ -8,6 +8,11 @@
 // Triangulation") are written triangulated, and shape and skin deformations
 // are baked in when "Evaluate Link/Shape deformations" is on. The caller's
 // scene is never changed: conversions and baking work on copies.
+//
+// The file, its library and the copied images are written under temporary
+// names beside their targets and replace them only in FileClose, once every
+// one is complete: a failed write, or a writer destroyed before FileClose,
+// leaves the old files as they were and no temporary behind.
 
 #include <cstdio>
 #include <map>
@@ -16,6 +21,7 @@
 #include <vector>
 
 #include "base/kname.h"
+#include "base/kstagedfiles.h"
 #include "fileio/kqoxio.h"
 #include "formats/kqoxdeformedgeometry.h"
 
@@ -46,17 +52,22 @@ public:
     explicit KQoxWriterObj(KQoxSdkManager& manager);
     ~KQoxWriterObj() override;
 
-    // Creates the file (and its directory); error 1 "File not opened" when
-    // it cannot.
+    // Creates the file (and its directory) under its temporary name; error 1
+    // "File not opened" when it cannot.
     bool FileCreate(const char* fileName) override;
-    // False only when closing the file failed (nothing may then be on disk).
+    // Closes the files and moves them onto their targets. False with error 3
+    // "Out of disk space" when closing failed, or error 2 "File not created"
+    // when a file could not be moved; the old files then stay.
     bool FileClose() override;
     bool IsFileOpen() override { return mObjFile != nullptr; }
     // A new KStreamOptionsObj with its defaults; the caller owns it.
     KStreamOptions* GetWriteOptions() override;
     // Writes the scene. Options that are not a KStreamOptionsObj: error 4
     // "Stream options not set", nothing written. No root node: false. A
-    // write that fails (full disk): error 3 "Out of disk space", false.
+    // write that fails (full disk): error 3 "Out of disk space"; a material
+    // library or image copy that cannot be created: error 2 "File not
+    // created". After those failures the export is dropped: every file
+    // written is removed and the targets keep their contents.
     bool Write(KQoxScene& scene, KStreamOptions* options) override;
 
     bool IsGeometryNode(KQoxNode* node);
@@ -69,10 +80,14 @@ public:
 
     // Material library.
     bool CheckMaterials(KQoxNodeAttribute* attribute);
+    // Creates the library beside the file: the file's name with blanks made
+    // '_' and the extension ".mtl". False when it cannot be created.
     bool InitMtlLib();
     int FindObjMaterial(KQoxMaterial* material, KQoxTexture* texture);
     bool DestroyObjMaterials();
     bool WriteMaterial(const char* name, KQoxMaterial* material, KQoxTexture* texture);
+    // Copies an image beside the file with the export (see
+    // kqoxtexturecopy.h); a copy that fails fails the write.
     bool CopyTextureFile(const char* path);
 
     // Long lists of lines (vertices, faces) are formatted in blocks of
@@ -92,11 +107,18 @@ private:
     // The mesh to write for a node: its triangulated copy, or its own mesh.
     KQoxMesh* MeshOf(KQoxNode* node);
     void ReleaseConverted();
+    // Closes the file and the library (written out, not moved); false when
+    // either could not be completed.
+    bool CloseFiles();
+    // A failed write: the error recorded, everything made released, every
+    // file of the export removed. Returns false.
+    bool FailWith(int errorId);
 
     std::unique_ptr<Output> mObj;
     // Blocks of lines formatted in memory by the threads.
     std::vector<std::unique_ptr<Output>> mBlockTexts;
     std::unique_ptr<Output> mMtl;
+    KStagedFiles mStaged; // the file, its library and images, moved in FileClose
     FILE* mObjFile = nullptr;
     FILE* mMtlFile = nullptr;
     KString mFileName;
@@ -105,6 +127,7 @@ private:
     bool mEvaluateDeformations = true;
     bool mMaterialsPresent = false;
     bool mWriteFailed = false;
+    bool mCreateFailed = false; // an image copy could not be created
     int mThreads;
     size_t mBlockItems = size_t(1) << 14;
     int mNextVertex = 1;

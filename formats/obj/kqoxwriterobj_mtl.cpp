@@ -20,16 +20,31 @@ bool KQoxWriterObj::CheckMaterials(KQoxNodeAttribute* attribute)
     return true;
 }
 
+namespace {
+
+// The library's file name: the OBJ file's name without its extension, each
+// blank replaced by '_' (other readers split the "mtllib" line at blanks),
+// then ".mtl".
+KString LibraryFileName(const char* objPath)
+{
+    KString name = ExtractFileName(objPath, false);
+    for (char* c = name.Buffer(); *c; ++c)
+        if (*c == ' ' || *c == '\t')
+            *c = '_';
+    return name + KString(".mtl");
+}
+
+} // namespace
+
 bool KQoxWriterObj::InitMtlLib()
 {
-    // The library lies beside the file, under the file's name with the
-    // extension ".mtl"; the directory is kept as given.
+    // The library lies beside the file; the directory is kept as given.
     KString path = MakeFullPath(ExtractDirectoryFromFilePath(mFileName.ToChars()).ToChars(),
-                                (ExtractFileName(mFileName.ToChars(), false) + KString(".mtl")).ToChars());
+                                LibraryFileName(mFileName.ToChars()).ToChars());
     if (path == mFileName)
         path += ".mtl";
     mMaterialLibraryName = ExtractFileName(path.ToChars(), true);
-    mMtlFile = fopen(path.ToChars(), "wb");
+    mMtlFile = mStaged.Create(path.ToChars());
     if (!mMtlFile)
         return false;
     mMtl = std::make_unique<Output>(mMtlFile);
@@ -104,7 +119,13 @@ bool KQoxWriterObj::WriteMaterial(const char* name, KQoxMaterial* material, KQox
 
 bool KQoxWriterObj::CopyTextureFile(const char* path)
 {
-    return qoxsdk_600::CopyTextureFile(path, mFileName.ToChars(), mMessage);
+    switch (qoxsdk_600::CopyTextureFile(path, mFileName.ToChars(), mStaged, mMessage))
+    {
+    case eTEXTURE_NOT_CREATED: mCreateFailed = true; return false;
+    case eTEXTURE_NOT_WRITTEN: mWriteFailed = true; return false;
+    case eTEXTURE_MISSING: return false;
+    default: return true;
+    }
 }
 
 } // namespace qoxsdk_600

@@ -1,0 +1,114 @@
+// Helpers for tests of saves that fail: a file size limit standing in for a
+// full disk, a file descriptor limit leaving none free, a child process run
+// as an unprivileged user (so that permissions bind even for root), and the
+// names a directory holds.
+#ifndef QOX_TESTS_COMMON_QOX_TEST_FILES_H
+#define QOX_TESTS_COMMON_QOX_TEST_FILES_H
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace qoxtest {
+
+// While alive, no file grows past bytes: writes beyond fail with EFBIG (the
+// signal SIGXFSZ is ignored), as on a full disk. The old limit comes back after.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        mOldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &mOld);
+        rlimit small = mOld;
+        small.rlim_cur = bytes;
+        mActive = setrlimit(RLIMIT_FSIZE, &small) == 0;
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &mOld);
+        std::signal(SIGXFSZ, mOldHandler);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+    bool Active() const { return mActive; }
+
+private:
+    rlimit mOld{};
+    void (*mOldHandler)(int) = SIG_DFL;
+    bool mActive = false;
+};
+
+// While alive, no new file descriptor can be had: the limit is set to the
+// lowest free one, every one below it being in use.
+class NoFreeDescriptor
+{
+public:
+    NoFreeDescriptor()
+    {
+        getrlimit(RLIMIT_NOFILE, &mOld);
+        const int lowest = dup(0);
+        if (lowest < 0)
+            return;
+        close(lowest);
+        rlimit none = mOld;
+        none.rlim_cur = static_cast<rlim_t>(lowest);
+        if (setrlimit(RLIMIT_NOFILE, &none) != 0)
+            return;
+        const int extra = dup(0);
+        mActive = extra < 0;
+        if (extra >= 0)
+            close(extra);
+    }
+    ~NoFreeDescriptor() { setrlimit(RLIMIT_NOFILE, &mOld); }
+    NoFreeDescriptor(const NoFreeDescriptor&) = delete;
+    NoFreeDescriptor& operator=(const NoFreeDescriptor&) = delete;
+    bool Active() const { return mActive; }
+
+private:
+    rlimit mOld{};
+    bool mActive = false;
+};
+
+// Runs body in a child process, as the user "nobody" when this one is root,
+// and returns what it returns (0 to 125), or -1 when the child could not run
+// or ended otherwise. The child leaves through _exit: nothing of this
+// process's test state is touched.
+inline int RunAsUnprivilegedChild(const std::function<int()>& body)
+{
+    const pid_t child = fork();
+    if (child < 0)
+        return -1;
+    if (child == 0)
+    {
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+            _exit(126);
+        _exit(body());
+    }
+    int status = 0;
+    if (waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) > 125)
+        return -1;
+    return WEXITSTATUS(status);
+}
+
+// The names in a directory, sorted.
+inline std::vector<std::string> ListDirectory(const std::string& path)
+{
+    std::vector<std::string> names;
+    std::error_code ignored;
+    for (const auto& entry : std::filesystem::directory_iterator(path, ignored))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+} // namespace qoxtest
+
+#endif
