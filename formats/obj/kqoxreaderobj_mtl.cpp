@@ -1,6 +1,8 @@
 // Material libraries: opened on "mtllib", searched on the first "usemtl" of
 // each name, closed at the end of the read.
 
+#include <sys/stat.h>
+
 #include "base/kpath.h"
 #include "formats/obj/kqoxreaderobj.h"
 #include "scene/attributes/kqoxmaterial.h"
@@ -10,13 +12,42 @@
 
 namespace qoxsdk_600 {
 
-bool KQoxReaderObj::OpenLibrary(std::string_view rest)
+namespace {
+
+bool IsRegularFile(const char* path)
+{
+    struct stat status;
+    return stat(path, &status) == 0 && S_ISREG(status.st_mode);
+}
+
+// The library names of an "mtllib" line: its words, or the whole line as one
+// name when it holds a blank and names a regular file (beside the OBJ file
+// or as written), as files written with a blank in the library's name have it.
+std::vector<std::string> LibraryNames(std::string_view rest, const char* objPath)
 {
     std::vector<std::string> names;
+    if (rest.find_first_of(" \t") != std::string_view::npos)
+    {
+        const std::string whole(rest);
+        const KString beside = MakeFullPath(ExtractDirectoryFromFilePath(objPath).ToChars(), whole.c_str());
+        if (IsRegularFile(beside.ToChars()) || IsRegularFile(whole.c_str()))
+        {
+            names.push_back(whole);
+            return names;
+        }
+    }
     ObjSplit(rest, ' ', [&](std::string_view name) {
         names.emplace_back(name);
         return true;
     });
+    return names;
+}
+
+} // namespace
+
+bool KQoxReaderObj::OpenLibrary(std::string_view rest)
+{
+    const std::vector<std::string> names = LibraryNames(rest, mFileName.ToChars());
     if (names.empty())
         return false;
     bool all = true;

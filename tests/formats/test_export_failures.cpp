@@ -1,0 +1,356 @@
+// Exports that fail (a full disk, a material library that cannot be made, no
+// file descriptor left) leave the old files byte-identical and nothing of
+// their own; material libraries are named so that other OBJ readers take
+// the name whole.
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "common/qox_test_files.h"
+#include "fileio/kqoxexporter.h"
+#include "fileio/kqoxioregistry.h"
+#include "formats/3ds/kqoxwriter3ds.h"
+#include "formats/dxf/kqoxwriterdxf.h"
+#include "formats/kqoxgeometryformats.h"
+#include "obj_test_util.h"
+
+#ifdef QOX_HAVE_TINYOBJ
+#include <tiny_obj_loader.h>
+#endif
+
+using namespace objtest;
+using qoxtest::ListDirectory;
+using qoxtest::ReadFile;
+using qoxtest::TempDir;
+using qoxtest::WriteFile;
+
+namespace {
+
+struct Scene
+{
+    std::unique_ptr<KQoxSdkManager> manager{KQoxSdkManager::CreateKQoxSdkManager()};
+    KQoxScene& scene = *manager->CreateKQoxScene();
+
+    // A mesh node of quads side by side, four points each, with a material;
+    // with an image, a texture of it mapped by point.
+    KQoxMesh* AddQuads(const char* name, int quads, const char* image = nullptr)
+    {
+        KQoxMesh* mesh = manager->CreateKQoxMesh();
+        mesh->InitControlPoints(4 * quads);
+        KQoxVector4* points = mesh->GetControlPoints();
+        for (int q = 0; q < quads; ++q)
+        {
+            points[4 * q + 0] = KQoxVector4(q, 0, 0);
+            points[4 * q + 1] = KQoxVector4(q + 1, 0, 0);
+            points[4 * q + 2] = KQoxVector4(q + 1, 1, 0.5);
+            points[4 * q + 3] = KQoxVector4(q, 1, 0.5);
+            mesh->BeginPolygon();
+            for (int k = 0; k < 4; ++k)
+                mesh->AddPolygon(4 * q + k);
+            mesh->EndPolygon();
+        }
+        mesh->AM(manager->CreateKQoxMaterial((std::string(name) + "Paint").c_str()), 0);
+        mesh->InitMaterialIndices(KQoxLayerElement::eALL_SAME);
+        if (image)
+        {
+            KQoxTexture* texture = manager->CreateKQoxTexture((std::string(name) + "Map").c_str());
+            texture->SetFileName(image);
+            texture->SetMappingType(KQoxTexture::eUV);
+            mesh->AT(texture, 0);
+            mesh->InitTextureIndices(KQoxLayerElement::eALL_SAME);
+            mesh->InitTextureUV(0);
+            mesh->GetLayer(0)->GetUVs()->mMappingMode = KQoxLayerElement::eBY_CONTROL_POINT;
+            for (int p = 0; p < 4 * quads; ++p)
+                mesh->AddTextureUV(KQoxVector2(p % 2, p % 4 / 2));
+        }
+        KQoxNode* node = manager->CreateKQoxNode(name);
+        node->SetNodeAttribute(mesh);
+        scene.GetRootNode()->AddChild(node);
+        return mesh;
+    }
+};
+
+// Exports through the registry in the given format; the exporter's error
+// text in error (empty on success).
+bool Export(Scene& s, const std::string& path, int format, std::string& error)
+{
+    KQoxRegisterGeometryFormats();
+    KQoxExporter exporter(*s.manager);
+    if (!exporter.Initialize(path.c_str()) || !exporter.SetFileFormat(format))
+        return false;
+    std::unique_ptr<KStreamOptions> options(exporter.GetExportOptions());
+    const bool ok = exporter.Export(s.scene, options.get());
+    error = ok ? "" : exporter.GetLastErrorString();
+    return ok;
+}
+
+using Files = std::map<std::string, std::string>;
+
+// Every file of a directory with its bytes.
+Files Snapshot(const TempDir& dir)
+{
+    Files files;
+    for (const std::string& name : ListDirectory(dir.Path()))
+        files[name] = ReadFile(dir.File(name));
+    return files;
+}
+
+// The same names with the same bytes; a difference is told by name and size
+// (the files may be megabytes long).
+::testing::AssertionResult SameFiles(const Files& expected, const Files& actual)
+{
+    if (expected == actual)
+        return ::testing::AssertionSuccess();
+    auto describe = [](const Files& files) {
+        std::string text;
+        for (const auto& [name, bytes] : files)
+            text += " " + name + " (" + std::to_string(bytes.size()) + " bytes)";
+        return text;
+    };
+    return ::testing::AssertionFailure() << "expected" << describe(expected) << ", found" << describe(actual);
+}
+
+// A small scene exported as scene.<extension>, then a large one (40,000
+// quads in each of four meshes) to the same name on a disk that holds only
+// 5 MB: the export fails with "Out of disk space" and the directory is as
+// the first export left it. Without the limit the large scene replaces it.
+void FullDiskKeepsTheOldFiles(int format, const char* extension, const std::vector<std::string>& expected)
+{
+    TempDir dir;
+    const std::string path = dir.File(std::string("scene.") + extension);
+    Scene small, large;
+    small.AddQuads("Small", 1);
+    for (const char* name : {"A", "B", "C", "D"})
+        large.AddQuads(name, 40000);
+    std::string error;
+    ASSERT_TRUE(Export(small, path, format, error)) << error;
+    const auto before = Snapshot(dir);
+    ASSERT_EQ(ListDirectory(dir.Path()), expected);
+    {
+        qoxtest::FileSizeLimit full(5 << 20);
+        ASSERT_TRUE(full.Active());
+        EXPECT_FALSE(Export(large, path, format, error));
+    }
+    EXPECT_EQ(error, "Out of disk space");
+    EXPECT_TRUE(SameFiles(before, Snapshot(dir))); // the same names, byte-identical
+    ASSERT_TRUE(Export(large, path, format, error)) << error;
+    EXPECT_EQ(ListDirectory(dir.Path()), expected);
+    EXPECT_GT(ReadFile(path).size(), size_t(5 << 20));
+}
+
+const int kObj = eEXPORT_OBJ, kDxf = eEXPORT_DXF, k3ds = eEXPORT_3DS;
+
+} // namespace
+
+TEST(ExportFailures, FullDiskKeepsTheOldObjAndItsLibrary)
+{
+    FullDiskKeepsTheOldFiles(kObj, "obj", {"scene.mtl", "scene.obj"});
+}
+
+TEST(ExportFailures, FullDiskKeepsTheOldDxf)
+{
+    FullDiskKeepsTheOldFiles(kDxf, "dxf", {"scene.dxf"});
+}
+
+TEST(ExportFailures, FullDiskKeepsTheOld3ds)
+{
+    FullDiskKeepsTheOldFiles(k3ds, "3ds", {"scene.3ds"});
+}
+
+TEST(ExportFailures, ImagesThatDoNotFitFailTheExport)
+{
+    // The old files hold no image; the new export copies one that the disk
+    // cannot hold, so nothing of the export may stay.
+    TempDir images;
+    const std::string image = images.File("brick.tif");
+    ASSERT_TRUE(WriteFile(image, std::string(300000, 'b')));
+    for (const auto& [format, name] : {std::pair<int, const char*>{kObj, "scene.obj"}, {k3ds, "scene.3ds"}})
+    {
+        TempDir dir;
+        Scene plain, textured;
+        plain.AddQuads("Plain", 2);
+        textured.AddQuads("Wall", 2, image.c_str());
+        std::string error;
+        ASSERT_TRUE(Export(plain, dir.File(name), format, error)) << error;
+        const auto before = Snapshot(dir);
+        {
+            qoxtest::FileSizeLimit full(100000);
+            EXPECT_FALSE(Export(textured, dir.File(name), format, error)) << name;
+        }
+        EXPECT_EQ(error, "Out of disk space") << name;
+        EXPECT_TRUE(SameFiles(before, Snapshot(dir))) << name;
+        // With room the image comes along.
+        ASSERT_TRUE(Export(textured, dir.File(name), format, error)) << error;
+        EXPECT_EQ(ReadFile(dir.File("brick.tif")), ReadFile(image)) << name;
+    }
+}
+
+TEST(ExportFailures, ObjFailsWhenItsLibraryPathIsADirectory)
+{
+    TempDir dir;
+    Scene s;
+    s.AddQuads("Box", 1);
+    ASSERT_TRUE(WriteFile(dir.File("scene.obj"), "old scene"));
+    ASSERT_EQ(mkdir(dir.File("scene.mtl").c_str(), 0755), 0);
+    std::string error;
+    EXPECT_FALSE(Export(s, dir.File("scene.obj"), kObj, error));
+    EXPECT_EQ(error, "File not created");
+    EXPECT_EQ(ReadFile(dir.File("scene.obj")), "old scene");
+    EXPECT_TRUE(std::filesystem::is_directory(dir.File("scene.mtl")));
+    EXPECT_EQ(ListDirectory(dir.Path()), (std::vector<std::string>{"scene.mtl", "scene.obj"}));
+}
+
+TEST(ExportFailures, ObjFailsWhenItsLibraryIsReadOnly)
+{
+    TempDir dir;
+    chmod(dir.Path().c_str(), 0777);
+    const std::string obj = dir.File("scene.obj"), mtl = dir.File("scene.mtl");
+    ASSERT_TRUE(WriteFile(obj, "old scene"));
+    ASSERT_TRUE(WriteFile(mtl, "newmtl Old\n"));
+    chmod(obj.c_str(), 0666);
+    chmod(mtl.c_str(), 0444);
+    // As a user the permissions bind (root's are dropped in the child).
+    const int result = qoxtest::RunAsUnprivilegedChild([&] {
+        Scene s;
+        s.AddQuads("Box", 1);
+        std::string error;
+        if (Export(s, obj, kObj, error))
+            return 1;
+        return error == "File not created" ? 0 : 2;
+    });
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(ReadFile(obj), "old scene");
+    EXPECT_EQ(ReadFile(mtl), "newmtl Old\n");
+    EXPECT_EQ(ListDirectory(dir.Path()), (std::vector<std::string>{"scene.mtl", "scene.obj"}));
+}
+
+TEST(ExportFailures, ObjFailsWithoutADescriptorForItsLibrary)
+{
+    TempDir dir;
+    Scene s;
+    s.AddQuads("Box", 1);
+    ASSERT_TRUE(WriteFile(dir.File("scene.obj"), "old scene"));
+    ASSERT_TRUE(WriteFile(dir.File("scene.mtl"), "old library"));
+    {
+        KQoxWriterObj writer(*s.manager);
+        ASSERT_TRUE(writer.FileCreate(dir.File("scene.obj").c_str()));
+        std::unique_ptr<KStreamOptions> options(writer.GetWriteOptions());
+        bool written;
+        {
+            qoxtest::NoFreeDescriptor none;
+            if (!none.Active())
+                GTEST_SKIP() << "the descriptor limit cannot be lowered here";
+            written = writer.Write(s.scene, options.get());
+        }
+        EXPECT_FALSE(written);
+        EXPECT_STREQ(writer.GetLastErrorString(), "File not created");
+        EXPECT_TRUE(writer.FileClose()); // nothing left to close or move
+    }
+    EXPECT_EQ(ReadFile(dir.File("scene.obj")), "old scene");
+    EXPECT_EQ(ReadFile(dir.File("scene.mtl")), "old library");
+    EXPECT_EQ(ListDirectory(dir.Path()), (std::vector<std::string>{"scene.mtl", "scene.obj"}));
+}
+
+TEST(ExportFailures, WritersDroppedBeforeClosingLeaveTheTargets)
+{
+    TempDir dir;
+    Scene s;
+    s.AddQuads("Box", 1);
+    for (const char* name : {"scene.obj", "scene.dxf"})
+        ASSERT_TRUE(WriteFile(dir.File(name), "old"));
+    const auto before = Snapshot(dir);
+    {
+        KQoxWriterObj obj(*s.manager);
+        ASSERT_TRUE(obj.FileCreate(dir.File("scene.obj").c_str()));
+        std::unique_ptr<KStreamOptions> options(obj.GetWriteOptions());
+        ASSERT_TRUE(obj.Write(s.scene, options.get()));
+        KQoxWriterDxf dxf(*s.manager);
+        ASSERT_TRUE(dxf.FileCreate(dir.File("scene.dxf").c_str()));
+        std::unique_ptr<KStreamOptions> dxfOptions(dxf.GetWriteOptions());
+        ASSERT_TRUE(dxf.Write(s.scene, dxfOptions.get()));
+        EXPECT_EQ(ListDirectory(dir.Path()).size(), 5u); // three temporaries beside the targets
+    }
+    EXPECT_TRUE(SameFiles(before, Snapshot(dir)));
+}
+
+TEST(ExportFailures, AFifoIsWrittenInPlace)
+{
+    // The OBJ text streams to the FIFO's reader, and the FIFO stays.
+    TempDir dir;
+    const std::string fifo = dir.File("pipe.obj");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const pid_t reader = fork();
+    ASSERT_GE(reader, 0);
+    if (reader == 0)
+        _exit(WriteFile(dir.File("copy.obj"), ReadFile(fifo)) ? 0 : 1);
+    Scene s;
+    s.AddQuads("Box", 1);
+    std::string error;
+    const bool written = Export(s, fifo, kObj, error);
+    int status = 0;
+    ASSERT_EQ(waitpid(reader, &status, 0), reader);
+    EXPECT_TRUE(written) << error;
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    struct stat kind;
+    ASSERT_EQ(lstat(fifo.c_str(), &kind), 0);
+    EXPECT_TRUE(S_ISFIFO(kind.st_mode));
+    EXPECT_NE(ReadFile(dir.File("copy.obj")).find("\ng Box\n"), std::string::npos);
+    EXPECT_EQ(ListDirectory(dir.Path()), (std::vector<std::string>{"copy.obj", "pipe.mtl", "pipe.obj"}));
+}
+
+TEST(ObjLibraryNames, BlanksInTheNameAreWrittenAsUnderscores)
+{
+    TempDir dir;
+    Scene s;
+    s.AddQuads("Box", 1);
+    s.AddQuads("Lid", 1);
+    std::string error;
+    ASSERT_TRUE(Export(s, dir.File("with space.obj"), kObj, error)) << error;
+    EXPECT_EQ(ListDirectory(dir.Path()), (std::vector<std::string>{"with space.obj", "with_space.mtl"}));
+    const std::string text = ReadFile(dir.File("with space.obj"));
+    EXPECT_NE(text.find("\nmtllib with_space.mtl\n"), std::string::npos) << text;
+    ObjRead r(dir.File("with space.obj"));
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.message, "");
+    ASSERT_NE(r.Mesh("Lid"), nullptr);
+    EXPECT_STREQ(r.Mesh("Lid")->GM(0, 0)->GetNameWithoutNameSpacePrefix().ToChars(), "LidPaint");
+#ifdef QOX_HAVE_TINYOBJ
+    tinyobj::attrib_t attrib;
+    std::vector<tinyobj::shape_t> shapes;
+    std::vector<tinyobj::material_t> materials;
+    std::string warn, err;
+    ASSERT_TRUE(tinyobj::LoadObj(&attrib, &shapes, &materials, &warn, &err, dir.File("with space.obj").c_str(),
+                                 (dir.Path() + "/").c_str(), false))
+        << err;
+    EXPECT_EQ(warn.find("not found"), std::string::npos) << warn;
+    ASSERT_EQ(materials.size(), 2u);
+    EXPECT_EQ(materials[1].name, "LidPaint");
+#else
+    GTEST_SKIP() << "tinyobjloader is not installed: the peer's reading is not checked";
+#endif
+}
+
+TEST(ObjLibraryNames, OldFilesNamingALibraryWithBlanksStillRead)
+{
+    TempDir dir;
+    const std::string library = "newmtl Clay\nKd 0.25 0.5 0.75\n";
+    ASSERT_TRUE(WriteFile(dir.File("with space.mtl"), library));
+    const std::string faces = "v 0 0 0\nv 1 0 0\nv 0 1 0\ng Tri\nusemtl Clay\nf 1 2 3\n";
+    auto r = ReadText(dir, "mtllib with space.mtl\n" + faces, "with space.obj");
+    ASSERT_TRUE(r->ok);
+    EXPECT_EQ(r->message, "");
+    ASSERT_NE(r->Mesh("Tri"), nullptr);
+    EXPECT_DOUBLE_EQ(r->Mesh("Tri")->GM(0, 0)->GetDiffuse().mGreen, 0.5);
+
+    // Names that are no file as a whole are read word by word, as before.
+    ASSERT_TRUE(WriteFile(dir.File("first.mtl"), "newmtl Stone\nKd 1 0 0\n"));
+    ASSERT_TRUE(WriteFile(dir.File("second.mtl"), library));
+    auto words = ReadText(dir, "mtllib first.mtl second.mtl\n" + faces, "words.obj");
+    ASSERT_TRUE(words->ok);
+    EXPECT_EQ(words->message, "");
+    EXPECT_DOUBLE_EQ(words->Mesh("Tri")->GM(0, 0)->GetDiffuse().mBlue, 0.75);
+}
