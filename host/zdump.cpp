@@ -1,6 +1,7 @@
 // Text views of the scene: the DAG tree, counts, and the full dump.
 #include "host/zanim.h"
 #include "host/zhost.h"
+#include "host/znumber_private.h"
 #include "host/zscene_private.h"
 
 #include <algorithm>
@@ -14,11 +15,10 @@ namespace {
 
 std::string Num(double v)
 {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.15g", v);
-    if (std::strtod(buffer, nullptr) != v && std::isfinite(v))
-        std::snprintf(buffer, sizeof buffer, "%.17g", v);
-    return buffer;
+    const std::string text = NumberText(v, 'g', 15);
+    double back = 0.0;
+    ScanNumber(text, back);
+    return back != v && std::isfinite(v) ? NumberText(v, 'g', 17) : text;
 }
 
 // Depth-first over the DAG with an explicit stack, so deep trees do not recurse.
