@@ -3,6 +3,7 @@
 #include "host_test_util.h"
 
 #include <cmath>
+#include <locale>
 
 namespace {
 
@@ -60,4 +61,29 @@ TEST_F(HostLocaleTest, NumbersAreTheSameWithADecimalComma)
     qoxtest::CommaLocale comma;
     QOX_NEED_COMMA_LOCALE(comma);
     EXPECT_EQ(inC, HostTexts());
+}
+
+namespace {
+
+// Digits grouped one by one with a point between, as no real locale does:
+// any count of two digits or more shows it.
+struct GroupEveryDigit : std::numpunct<char>
+{
+    char do_thousands_sep() const override { return '.'; }
+    std::string do_grouping() const override { return "\1"; }
+};
+
+} // namespace
+
+TEST_F(HostLocaleTest, CountsIgnoreTheGlobalStreamLocale)
+{
+    Run("file -f -new");
+    for (int i = 0; i < 12; ++i)
+        Run("createNode transform -n t" + std::to_string(i));
+    const std::string info = zelthost::Host::Get().Info();
+    ASSERT_NE(info.find("transforms: 16\n"), std::string::npos) << info;
+    const std::locale before = std::locale::global(std::locale(std::locale::classic(), new GroupEveryDigit));
+    const std::string grouped = zelthost::Host::Get().Info();
+    std::locale::global(before);
+    EXPECT_EQ(info, grouped);
 }
