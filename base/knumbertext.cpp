@@ -32,15 +32,15 @@ bool TooLarge(const char* p, const char* last, bool hex)
     for (; p < last && (*p == '.' || IsDigit(*p, hex)); ++p)
     {
         if (*p == '.')
+        {
             point = true;
-        else if (*p != '0')
-            leading = true;
-        if (*p == '.')
             continue;
+        }
+        leading = leading || *p != '0';
         if (leading && !point)
-            ++order;
+            ++order; // a digit before the point, from the first nonzero one
         else if (!leading && point)
-            --order;
+            --order; // a zero between the point and the first nonzero digit
     }
     if (hex)
         order *= 4; // binary digits, as the "p" exponent counts them

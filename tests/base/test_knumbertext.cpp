@@ -59,7 +59,12 @@ const char* const kTexts[] = {"0",
                               "0.000000000000000000000000000000000000000000000000001e-300",
                               "100000000000000000000000000000000000000000000000000e300",
                               "4.9406564584124654e-324",
-                              "0e99999"};
+                              "0e99999",
+                              "0x0.00001p-1060",
+                              "0x100000p1010",
+                              "-0x1p-99999",
+                              "00012.5e-9999",
+                              "0.000e99999"};
 
 // strtod and strtof in the current locale, over a copy of the text.
 double CDouble(const std::string& text, size_t& used)
