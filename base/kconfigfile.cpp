@@ -8,6 +8,7 @@
 #include <sys/types.h>
 
 #include "base/klib.h"
+#include "base/knumbertext.h"
 #include "base/kpath.h"
 
 namespace {
@@ -513,7 +514,12 @@ int KRegistry::ReadInt(const char*, const char* key, int defaultValue)
 
 float KRegistry::ReadFloat(const char*, const char* key, float defaultValue)
 {
-    return ScanValue(mConfigFile.get(), mSectionName, key, "%f", defaultValue);
+    // As "%f" reads it, with a point in every locale.
+    const char* text = mConfigFile ? mConfigFile->Get(mSectionName, key, nullptr) : nullptr;
+    float value = 0.0f;
+    if (!text || KScanFloat(text, text + strlen(text), value) == text)
+        return defaultValue;
+    return value;
 }
 
 void KRegistry::ReadString(const char*, const char* key, const char* defaultValue, KString& out)

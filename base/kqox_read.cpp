@@ -24,6 +24,7 @@
 
 #include "base/kbytes.h"
 #include "base/kfile.h"
+#include "base/knumbertext.h"
 #include "base/kparallel.h"
 #include "base/kqox.h"
 #include "base/kqox_private.h"
@@ -360,9 +361,8 @@ double TextToDouble(const std::string& text)
 {
     if (text.empty())
         return 0.0;
-    char* end = nullptr;
-    double d = std::strtod(text.c_str(), &end);
-    if (end == text.c_str())
+    double d = 0.0;
+    if (KScanDouble(text.data(), text.data() + text.size(), d) == text.data())
         return 0.0;
     // 15 digits of a number near DBL_MAX ("1.79769313486232e+308") round past
     // it; only a written "inf" stands for infinity.
@@ -431,8 +431,8 @@ std::string ToText(const Value& v)
     case 'C': return v.mInt ? std::string(1, static_cast<char>(v.mInt)) : std::string();
     case 'I':
     case 'L': std::snprintf(text, sizeof(text), "%lld", v.mInt); return text;
-    case 'F': std::snprintf(text, sizeof(text), "%.9g", v.mDouble); return text;
-    case 'D': std::snprintf(text, sizeof(text), "%.15g", v.mDouble); return text;
+    case 'F': KPrintDouble(text, sizeof(text), v.mDouble, 'g', 9); return text;
+    case 'D': KPrintDouble(text, sizeof(text), v.mDouble, 'g', 15); return text;
     default: return IsText(v.mType) ? v.mText : std::string();
     }
 }
@@ -2107,9 +2107,9 @@ char KQox::FieldReadGetType()
         long long v = std::strtoll(value.mText.c_str(), nullptr, 10);
         return errno == 0 && v >= INT_MIN && v <= INT_MAX ? 'I' : 'L';
     }
-    char* end = nullptr;
-    std::strtod(value.mText.c_str(), &end);
-    if (end && *end == 0)
+    const char* text = value.mText.c_str();
+    double number;
+    if (*KScanDouble(text, text + value.mText.size(), number) == 0)
         return 'D';
     return value.mText.size() == 1 ? 'C' : 'S';
 }

@@ -17,6 +17,7 @@
 
 #include "base/kbytes.h"
 #include "base/kfile.h"
+#include "base/knumbertext.h"
 #include "base/kqox.h"
 #include "base/kqox_private.h"
 #include "base/kparallel.h"
@@ -614,6 +615,13 @@ bool WriteScalar(KQoxPrivate& d, char code, Ascii ascii, Store store)
     return !d.mWriteFailed;
 }
 
+// The "%.<digits>g" text of the value, with a point in every locale.
+void PutGeneral(KQoxPrivate& d, double value, int digits)
+{
+    char text[40];
+    d.Put(text, static_cast<size_t>(KPrintDouble(text, sizeof text, value, 'g', digits)));
+}
+
 } // namespace
 
 bool KQox::FieldWriteCH(char value)
@@ -643,7 +651,7 @@ bool KQox::FieldWriteF(float value)
 {
     KQoxPrivate& d = *mData;
     return WriteScalar<4>(
-        d, 'F', [&] { d.PutFormat("%.9g", static_cast<double>(value)); },
+        d, 'F', [&] { PutGeneral(d, static_cast<double>(value), 9); },
         [&](unsigned char* p) { kbytes::PutLEFloat(p, value); });
 }
 
@@ -651,7 +659,7 @@ bool KQox::FieldWriteD(double value)
 {
     KQoxPrivate& d = *mData;
     return WriteScalar<8>(
-        d, 'D', [&] { d.PutFormat("%.15g", value); }, [&](unsigned char* p) { kbytes::PutLEDouble(p, value); });
+        d, 'D', [&] { PutGeneral(d, value, 15); }, [&](unsigned char* p) { kbytes::PutLEDouble(p, value); });
 }
 
 bool KQox::FieldWriteC(const char* value)

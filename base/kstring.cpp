@@ -1,5 +1,7 @@
 #include "base/kstring.h"
 
+#include "base/knumbertext.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -157,21 +159,17 @@ void KString::AllocCopy(KString& dest, unsigned int count, unsigned int start) c
 
 void KString::FormatDouble(double value)
 {
-    // Most "%f" texts fit the local area; larger magnitudes get a buffer of their size.
+    // Most "%f" texts fit the local area; larger magnitudes get a buffer of
+    // their size. The point is a point in every locale.
     char local[64];
-    const int n = std::snprintf(local, sizeof local, "%f", value);
-    if (n < 0)
-    {
-        Invalidate();
-        return;
-    }
+    const int n = KPrintDouble(local, sizeof local, value, 'f', 6);
     if (static_cast<size_t>(n) < sizeof local)
     {
         AllocBuffer(static_cast<unsigned int>(n), local);
         return;
     }
     if (AllocBuffer(static_cast<unsigned int>(n), nullptr))
-        std::snprintf(mText, static_cast<size_t>(n) + 1, "%f", value);
+        KPrintDouble(mText, static_cast<size_t>(n) + 1, value, 'f', 6);
 }
 
 // ---------------------------------------------------------------------------

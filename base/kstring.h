@@ -30,8 +30,8 @@ public:
     KString(const char* s, unsigned int n); // exactly n bytes of s; null gives invalid
     KString(char c, unsigned int n);        // n copies of c
     KString(int value);                     // "%d"
-    KString(float value);                   // "%f"
-    KString(double value);                  // "%f"
+    KString(float value);                   // "%f", with a point in every locale
+    KString(double value);                  // "%f", with a point in every locale
     ~KString();
 
     bool IsOK() const { return mValid; }

@@ -10,6 +10,7 @@
 #include <strings.h>
 
 #include "base/kformattext.h"
+#include "base/knumbertext.h"
 
 namespace {
 
@@ -55,8 +56,7 @@ const char* ScanNumber(const char* p, double& value)
             p = e;
         }
     }
-    std::string text(start, static_cast<size_t>(p - start));
-    value = strtod(text.c_str(), nullptr);
+    KScanDouble(start, p, value);
     return p;
 }
 

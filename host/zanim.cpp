@@ -1,5 +1,6 @@
 // Animation curves and the time slider.
 #include "host/zanim.h"
+#include "host/znumber_private.h"
 #include "host/zscene_private.h"
 
 #include <algorithm>
@@ -216,7 +217,7 @@ unsigned ZFnAnimCurve::addKey(const ZTime& time, double value, TangentType inTyp
                                [](const CurveKey& k, double when) { return k.time < when - kSameTime; });
     if (at != c->keys.end() && std::fabs(at->time - t) <= kSameTime)
     {
-        ZSetStatus(status, ZStatus(ZStatus::kFailure, "a key already exists at time " + std::to_string(t) + " s"));
+        ZSetStatus(status, ZStatus(ZStatus::kFailure, "a key already exists at time " + NumberText(t, 'f', 6) + " s"));
         return 0;
     }
     CurveKey key;
@@ -270,7 +271,7 @@ ZStatus ZFnAnimCurve::setTime(unsigned index, const ZTime& time, ZAnimCurveChang
     CurveData* c = CurveOf(mObject, nullptr);
     for (size_t i = 0; i < c->keys.size(); ++i)
         if (i != index && std::fabs(c->keys[i].time - t) <= kSameTime)
-            return ZStatus(ZStatus::kFailure, "a key already exists at time " + std::to_string(t) + " s");
+            return ZStatus(ZStatus::kFailure, "a key already exists at time " + NumberText(t, 'f', 6) + " s");
     k->time = t;
     std::stable_sort(c->keys.begin(), c->keys.end(),
                      [](const CurveKey& a, const CurveKey& b) { return a.time < b.time; });

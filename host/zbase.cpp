@@ -1,6 +1,7 @@
 // Value types of the host interface.
 #include "host/zbase.h"
 #include "host/zhost.h"
+#include "host/znumber_private.h"
 #include "host/zscene_private.h"
 
 #include <cmath>
@@ -41,14 +42,11 @@ static bool ParseWhole(const std::string& s, bool integer, double& out)
 {
     if (s.empty())
         return false;
+    if (!integer)
+        return zelthost::WholeNumber(s, out);
     char* end = nullptr;
-    if (integer)
-    {
-        long v = std::strtol(s.c_str(), &end, 10);
-        out = static_cast<double>(v);
-    }
-    else
-        out = std::strtod(s.c_str(), &end);
+    long v = std::strtol(s.c_str(), &end, 10);
+    out = static_cast<double>(v);
     return end && *end == '\0';
 }
 
@@ -62,7 +60,9 @@ int ZString::asInt() const
 
 double ZString::asDouble() const
 {
-    return std::atof(mText.c_str());
+    double value = 0.0;
+    zelthost::ScanNumber(mText, value);
+    return value;
 }
 
 bool ZString::isInt() const
@@ -79,9 +79,7 @@ bool ZString::isDouble() const
 
 ZString& ZString::operator+=(double value)
 {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.17g", value);
-    mText += buffer;
+    mText += zelthost::NumberText(value, 'g', 17);
     return *this;
 }
 

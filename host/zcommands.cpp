@@ -1,6 +1,7 @@
 // The built-in script commands: the argument helpers they share, and the
 // table of every family of them.
 #include "host/zcommands_private.h"
+#include "host/znumber_private.h"
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -43,11 +44,7 @@ ZStatus ParseFlags(const ScriptCommand& cmd, std::initializer_list<FlagSpec> spe
 
 bool ToNumber(const std::string& text, double& out)
 {
-    if (text.empty())
-        return false;
-    char* end = nullptr;
-    out = std::strtod(text.c_str(), &end);
-    return end && *end == '\0';
+    return WholeNumber(text, out);
 }
 
 bool ToBool(const std::string& text, bool& out)
@@ -88,9 +85,7 @@ ZStatus IntArg(const std::string& text, int& out)
 // 29.999999999999996).
 std::string Format(double value)
 {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.15g", value);
-    return buffer;
+    return NumberText(value, 'g', 15);
 }
 
 double UiAngleToRadians(double v)

@@ -1,11 +1,13 @@
 // Text views of the scene: the DAG tree, counts, and the full dump.
 #include "host/zanim.h"
 #include "host/zhost.h"
+#include "host/znumber_private.h"
 #include "host/zscene_private.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <locale>
 #include <sstream>
 
 namespace zelthost {
@@ -14,11 +16,19 @@ namespace {
 
 std::string Num(double v)
 {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.15g", v);
-    if (std::strtod(buffer, nullptr) != v && std::isfinite(v))
-        std::snprintf(buffer, sizeof buffer, "%.17g", v);
-    return buffer;
+    const std::string text = NumberText(v, 'g', 15);
+    double back = 0.0;
+    ScanNumber(text, back);
+    return back != v && std::isfinite(v) ? NumberText(v, 'g', 17) : text;
+}
+
+// A stream that writes counts without the grouping of any locale the
+// process may have made global.
+std::ostringstream ClassicStream()
+{
+    std::ostringstream out;
+    out.imbue(std::locale::classic());
+    return out;
 }
 
 // Depth-first over the DAG with an explicit stack, so deep trees do not recurse.
@@ -53,7 +63,7 @@ std::string PlugText(const Scene& scene, uint64_t node, int attr, int logical)
 std::string Host::ListDag() const
 {
     const Scene& scene = const_cast<Host*>(this)->GetScene();
-    std::ostringstream out;
+    std::ostringstream out = ClassicStream();
     WalkDag(scene, [&](const Node* node, int depth) {
         out << std::string(depth * 2, ' ') << node->name << " (" << node->type->name
             << (node->intermediate ? ", intermediate" : "") << (node->parents.size() > 1 ? ", instanced" : "") << ")\n";
@@ -89,7 +99,7 @@ std::string Host::Info() const
         blends += node->Is(ZFn::kBlendShape);
         shaders += node->Is(ZFn::kLambert);
     }
-    std::ostringstream out;
+    std::ostringstream out = ClassicStream();
     out << "nodes: " << nodes << "\n"
         << "dag nodes: " << dag << "\n"
         << "transforms: " << transforms << "\n"
@@ -109,7 +119,7 @@ std::string Host::Info() const
 std::string Host::Dump() const
 {
     const Scene& scene = const_cast<Host*>(this)->GetScene();
-    std::ostringstream out;
+    std::ostringstream out = ClassicStream();
     out << "# scene (angles in radians, times in seconds)\n";
     out << "time: current " << Num(scene.currentTime) << " s, range " << Num(scene.minTime) << " .. "
         << Num(scene.maxTime) << " s\n";

@@ -5,6 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <string>
+
+#include "base/knumbertext.h"
 
 KPLUG_CLASS_IMPLEMENT(KProperty, KPlug, "KProperty")
 
@@ -488,14 +491,14 @@ bool KProperty::SetDouble(double value)
 
 namespace {
 
+// "{%f,%f,%f}" or the same with four members, a point in every locale.
 KString FormatDoubles(const double* values, int count)
 {
-    char text[4 * 330 + 8];
-    if (count == 3)
-        snprintf(text, sizeof(text), "{%f,%f,%f}", values[0], values[1], values[2]);
-    else
-        snprintf(text, sizeof(text), "{%f,%f,%f,%f}", values[0], values[1], values[2], values[3]);
-    return KString(text);
+    std::string text = "{";
+    for (int i = 0; i < count; ++i)
+        text += (i > 0 ? "," : "") + KDoubleText(values[i], 'f', 6);
+    text += '}';
+    return KString(text.c_str());
 }
 
 } // namespace

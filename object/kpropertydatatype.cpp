@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "base/kconfigfile.h"
+#include "base/knumbertext.h"
 #include "base/kset.h"
 #include "base/ktime.h"
 
@@ -415,10 +416,7 @@ bool FormatBraces(char* text, int size, const double* members, int count, int de
     {
         if (i > 0)
             work[used++] = ',';
-        int written = snprintf(work + used, static_cast<size_t>(kWorkSize - used), "%.*f", decimals, members[i]);
-        if (written < 0)
-            return false;
-        used += written;
+        used += KPrintDouble(work + used, static_cast<size_t>(kWorkSize - used), members[i], 'f', decimals);
         if (used > kWorkSize - 3)
             used = kWorkSize - 3;
     }
@@ -434,10 +432,11 @@ bool ParseBraces(const char* text, double* members, int count)
     if (!text || !members || text[0] != '{')
         return false;
     const char* position = text;
+    const char* const last = text + strlen(text);
     for (int i = 0; i < count; ++i)
     {
-        char* end = nullptr;
-        double value = strtod(position + 1, &end);
+        double value = 0.0;
+        const char* end = KScanDouble(position + 1, last, value);
         if (end == position + 1)
             return false;
         members[i] = value;
@@ -483,7 +482,7 @@ bool KDataTypeNumber::Set(const char* text, void* value)
 {
     if (!text || !value)
         return false;
-    *static_cast<double*>(value) = atof(text);
+    *static_cast<double*>(value) = KTextToDouble(text);
     return true;
 }
 
@@ -493,7 +492,7 @@ bool KDataTypeNumber::Get(char* text, int size, void* value)
     if (!value)
         return false;
     char work[kWorkSize];
-    snprintf(work, sizeof(work), "%.*f", sDecimals, *static_cast<const double*>(value));
+    KPrintDouble(work, sizeof(work), *static_cast<const double*>(value), 'f', sDecimals);
     return CopyOut(text, size, work);
 }
 

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <dlfcn.h>
 
+#include "base/knumbertext.h"
 #include "base/kpath.h"
 #include "host/zglobal.h"
 #include "plugin/qoxzeltcommands.h"
@@ -31,7 +32,7 @@ extern "C" ZStatus initializePlugin(ZObject object)
 {
     StayLoaded();
     char apiVersion[16];
-    snprintf(apiVersion, sizeof(apiVersion), "%2.1f", ZGlobal::apiVersion().asDouble());
+    KPrintDouble(apiVersion, sizeof(apiVersion), ZGlobal::apiVersion().asDouble(), 'f', 1);
     ZFnPlugin plugin(object, "Dunel", "6.0.2", apiVersion);
 
     const std::string directory = QoxZeltFindPluginDirectory(getenv("ZELT_PLUG_IN_PATH"));

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/knumbertext.h"
 #include "host/zglobal.h"
 #include "plugin/qoxzeltnode.h"
 
@@ -87,11 +88,7 @@ ZStatus QoxZeltUtility::SetPlugMatrix(ZPlug& plug, const double* values, bool us
     const ZString plugName = useInfo ? plug.info() : plug.name();
     std::string command = "setAttr " + plugName.str() + " -type \"matrix\"";
     for (int i = 0; i < 16; ++i)
-    {
-        char number[40];
-        snprintf(number, sizeof(number), " %.17g", values[i]);
-        command += number;
-    }
+        command += " " + KDoubleText(values[i], 'g', 17);
     ZStatus st = ZGlobal::executeCommand(ZString(command));
     DebugCheckStatus(st, command.c_str());
     return st;

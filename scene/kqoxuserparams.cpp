@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "base/kconfigfile.h"
+#include "base/knumbertext.h"
 #include "scene/kqoxuserparams_private.h"
 
 namespace qoxsdk_600 {
@@ -135,7 +136,7 @@ bool KQoxUserParams::GetBool(const char* text) const
 
 double KQoxUserParams::GetDouble(const char* text) const
 {
-    return text ? atof(text) : 0.0;
+    return KTextToDouble(text);
 }
 
 KString& KQoxUserParams::GetString(bool value, KString& text) const

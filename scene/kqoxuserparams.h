@@ -151,9 +151,9 @@ public:
     void SetDoubleParam(unsigned int index, double value);
     void SetStringParam(unsigned int index, KString value);
 
-    // The text encodings: exactly "true"; atof; "true"/"false"; single
-    // precision with "%f" (a value beyond the float range becomes an
-    // infinity of its sign).
+    // The text encodings, with a point in every locale: exactly "true"; as
+    // atof; "true"/"false"; single precision with "%f" (a value beyond the
+    // float range becomes an infinity of its sign).
     bool GetBool(const char* text) const;
     double GetDouble(const char* text) const;
     KString& GetString(bool value, KString& text) const;

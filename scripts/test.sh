@@ -32,6 +32,26 @@ if [ ${#need[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${need[@]}"
 fi
 
+# A locale with a decimal comma, for the tests that read and write numbers
+# under one (they skip without it). Made when root or sudo can; else noted.
+comma_locales='^(de_DE|fr_FR|es_ES|it_IT|nl_NL|ru_RU)\.utf-?8$'
+if ! locale -a 2>/dev/null | grep -qiE "$comma_locales"; then
+  SUDO=""
+  if [ "$(id -u)" -ne 0 ]; then
+    command -v sudo >/dev/null 2>&1 && SUDO=sudo || SUDO=none
+  fi
+  if [ "$SUDO" = none ]; then
+    echo "test.sh: not root and no sudo: no de_DE.UTF-8 locale made; the decimal-comma tests will skip" >&2
+  else
+    if ! dpkg -s locales >/dev/null 2>&1; then
+      $SUDO apt-get update
+      DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends locales
+    fi
+    $SUDO localedef -i de_DE -f UTF-8 de_DE.UTF-8 ||
+      echo "test.sh: de_DE.UTF-8 could not be made; the decimal-comma tests will skip" >&2
+  fi
+fi
+
 sanitize=${QOX_SANITIZE:-OFF}
 if [ "$sanitize" = ON ]; then
   build=${BUILD_DIR:-build-sanitize}

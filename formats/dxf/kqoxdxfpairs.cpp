@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "base/knumbertext.h"
 #include "formats/kqoxplaindecimal.h"
 
 namespace qoxsdk_600 {
@@ -200,29 +201,9 @@ bool DxfScanDouble(std::string_view text, double& value)
         value = negative ? -plain : plain;
         return true;
     }
-    // strtod needs a terminated text; values are short, so a stack copy does.
-    char small[64];
-    std::string large;
-    const char* start;
-    if (text.size() < sizeof(small))
-    {
-        // An empty view may hold no buffer at all: nothing to copy then.
-        if (!text.empty())
-            std::memcpy(small, text.data(), text.size());
-        small[text.size()] = '\0';
-        start = small;
-    }
-    else
-    {
-        large.assign(text.data(), text.size());
-        start = large.c_str();
-    }
-    char* stop = nullptr;
-    const double number = std::strtod(start, &stop);
-    if (stop == start)
-        return false;
-    value = number;
-    return true;
+    // Anything else as strtod reads it, with a point in every locale.
+    const char* const start = text.data();
+    return KScanDouble(start, start + text.size(), value) != start;
 }
 
 } // namespace qoxsdk_600

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <system_error>
 
+#include "base/knumbertext.h"
 #include "formats/kqoxplaindecimal.h"
 #include "formats/obj/kqoxobjarray.h"
 
@@ -338,9 +339,8 @@ bool ObjScanDouble(const char*& p, const char* end, double& value)
     if (result.ec == std::errc::result_out_of_range)
     {
         // Too large or too small for a double: what strtod gives (±HUGE_VAL
-        // or a tiny value), from a copy that ends where the number ends.
-        std::string copy(digits, result.ptr);
-        parsed = std::strtod(copy.c_str(), nullptr);
+        // or zero).
+        KScanDouble(digits, result.ptr, parsed);
     }
     value = negative ? -parsed : parsed;
     p = result.ptr;

@@ -41,7 +41,7 @@ int DoublePartition(int* indices, double* weights, int low, int high);
 // first of each run of equal names.
 void SortNodeArray(KArrayTemplate<qoxsdk_600::KQoxNode*>& array);
 
-// printf's "%lf" of the value, at any length.
+// printf's "%lf" of the value in the "C" locale, at any length.
 std::string FormatLf(double value);
 
 #endif

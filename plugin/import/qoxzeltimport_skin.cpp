@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "base/knumbertext.h"
 #include "base/qoxlogfile.h"
 #include "host/zglobal.h"
 #include "plugin/import/qoxzeltcomponentselection.h"
@@ -447,11 +448,5 @@ void DoubleQuickSort(int* indices, double* weights, int low, int high)
 
 std::string FormatLf(double value)
 {
-    const int length = std::snprintf(nullptr, 0, "%lf", value);
-    if (length <= 0)
-        return std::string();
-    std::string text(static_cast<size_t>(length) + 1, '\0');
-    std::snprintf(&text[0], text.size(), "%lf", value);
-    text.resize(static_cast<size_t>(length));
-    return text;
+    return KDoubleText(value, 'f', 6);
 }

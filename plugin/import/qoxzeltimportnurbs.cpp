@@ -4,10 +4,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <iomanip>
-#include <locale>
-#include <sstream>
 
+#include "base/knumbertext.h"
 #include "plugin/import/qoxzeltimport.h"
 #include "plugin/import/qoxzeltimport_private.h"
 #include "plugin/qoxzeltnode.h"
@@ -37,22 +35,13 @@ int Repeats(KQoxNurb::ENurbType type, unsigned order)
     return IsWrapped(type) && order != 1 ? static_cast<int>(order) - 1 : 0;
 }
 
-// The knots without their ends, each brought to six decimals as "%f" prints them.
+// The knots without their ends, each brought to six decimals as "%f" prints
+// them (in the "C" locale, whatever the host's).
 void HostKnots(const double* knots, int count, ZDoubleArray& out)
 {
     out.clear();
     for (int i = 1; i + 1 < count; ++i)
-    {
-        // Printed and read back in the classic locale, whatever the host's.
-        std::ostringstream text;
-        text.imbue(std::locale::classic());
-        text << std::fixed << std::setprecision(6) << knots[i];
-        std::istringstream back(text.str());
-        back.imbue(std::locale::classic());
-        double value = knots[i];
-        back >> value;
-        out.append(value);
-    }
+        out.append(KTextToDouble(KDoubleText(knots[i], 'f', 6).c_str()));
 }
 
 // Host form of one direction; opened when a wrapped direction's knots are

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <pthread.h>
 
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -130,6 +131,40 @@ private:
     bool mChanged = false;
     bool mActive = false;
 };
+
+// While alive, LC_NUMERIC is a locale that writes a decimal comma (the first
+// of a few common ones installed); "C" again after. Name() is empty when
+// none is installed (the test then skips).
+class CommaLocale
+{
+public:
+    CommaLocale()
+    {
+        for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8", "es_ES.UTF-8", "it_IT.UTF-8",
+                                 "nl_NL.UTF-8", "ru_RU.UTF-8", "de_DE", "fr_FR"})
+        {
+            if (std::setlocale(LC_NUMERIC, name) && std::localeconv()->decimal_point[0] == ',')
+            {
+                mName = name;
+                return;
+            }
+        }
+        std::setlocale(LC_NUMERIC, "C");
+    }
+    ~CommaLocale() { std::setlocale(LC_NUMERIC, "C"); }
+    CommaLocale(const CommaLocale&) = delete;
+    CommaLocale& operator=(const CommaLocale&) = delete;
+
+    const std::string& Name() const { return mName; }
+
+private:
+    std::string mName;
+};
+
+// Skips the test when no decimal-comma locale is installed.
+#define QOX_NEED_COMMA_LOCALE(guard)                                                                                 \
+    if ((guard).Name().empty())                                                                                      \
+    GTEST_SKIP() << "no decimal-comma locale is installed (de_DE.UTF-8, fr_FR.UTF-8, ...)"
 
 } // namespace qoxtest
 

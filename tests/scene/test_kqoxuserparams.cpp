@@ -277,3 +277,41 @@ TEST(UserParams, ComputeMasterScale)
 }
 
 } // namespace
+
+// The settings file and the texts of the parameters are the same whatever
+// decimal separator LC_NUMERIC has.
+TEST(UserParams, SettingsFileWithADecimalComma)
+{
+    qoxtest::TempDir dir;
+    auto saveAndLoad = [&](const char* name, double& scale, double& rate) {
+        TestParams saved;
+        saved.SetDoubleParam(5, 91.44);
+        saved.SetStringParam(17, KString("0.5e-3"));
+        saved.mUnit = KQoxUserParams::eINCH;
+        saved.ComputeMasterScale(false, false);
+        {
+            KConfigFile file(name, dir.Path().c_str());
+            saved.Save(file, "UserParams");
+        }
+        TestParams loaded;
+        {
+            KConfigFile file(name, dir.Path().c_str());
+            loaded.Load(file, "UserParams");
+        }
+        scale = loaded.GetMasterScale(false);
+        rate = loaded.GetDoubleParam(5);
+        EXPECT_EQ(loaded.GetDoubleParam(17), 0.0005);
+        return qoxtest::ReadFile(dir.File(name));
+    };
+    double scale = 0, rate = 0;
+    const std::string inC = saveAndLoad("c.txt", scale, rate);
+    ASSERT_NE(inC.find("kExportMasterScale = 2.540000\n"), std::string::npos) << inC;
+    EXPECT_EQ(rate, 91.440002);
+
+    qoxtest::CommaLocale comma;
+    QOX_NEED_COMMA_LOCALE(comma);
+    double scaleInComma = 0, rateInComma = 0;
+    EXPECT_EQ(inC, saveAndLoad("comma.txt", scaleInComma, rateInComma));
+    EXPECT_EQ(scale, scaleInComma);
+    EXPECT_EQ(rate, rateInComma);
+}
