@@ -264,8 +264,7 @@ ZStatus QoxZeltImport::PrepareHostScene(int mode)
     ZStatus status = ZGlobal::executeCommand("file -f -new", false, false);
     if (status)
         return ZStatus();
-    return Fail(KString("The host refused a new scene (") + status.errorString().c_str() +
-                "); nothing was imported.");
+    return Fail(KString("The host refused a new scene (") + status.errorString().c_str() + "); nothing was imported.");
 }
 
 void QoxZeltImport::PrepareScene(int mode, QoxZeltProgressMeter& progress)

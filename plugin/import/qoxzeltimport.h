@@ -229,19 +229,19 @@ public:
     QoxZeltSdkManager mManager;
     // Made by the manager in OpenProject, destroyed through it in CloseProject.
     qoxsdk_600::KQoxImporter* mImporter = nullptr;
-    QoxZeltNode* mRootNode;                             // while Import runs
-    qoxsdk_600::KQoxScene* mScene;                      // while Import runs
-    KCharPtrSet mNodeNameSet;                           // node name -> node, case-insensitive order
-    std::unique_ptr<QoxLogFile> mLog;                   // while Import runs
-    KString mTakeName;                                  // the take made current
-    KString mOpenError;                                 // the importer's error when the file did not open
-    KTime mCurrentHostTime;                             // the host's current time, read by Import
-    bool mOldVersion;                                   // the file needs the old pivot handling
-    bool mLimitsOnce;                                   // the attribute editor was handled for limits
-    int mLockedAttributeAnswer;                         // 0 unlock all, 1 ask, 2 keep all locked
-    std::vector<MaterialShaderData> mMaterialCache;     // shaders made, by material name
-    KArrayTemplate<QoxZeltNode*> mBlendShapeFailures;   // not owned
-    std::unique_ptr<KQoxXMatrix> mWorldMatrix;          // the world transform kept when not the identity
+    QoxZeltNode* mRootNode;                           // while Import runs
+    qoxsdk_600::KQoxScene* mScene;                    // while Import runs
+    KCharPtrSet mNodeNameSet;                         // node name -> node, case-insensitive order
+    std::unique_ptr<QoxLogFile> mLog;                 // while Import runs
+    KString mTakeName;                                // the take made current
+    KString mOpenError;                               // the importer's error when the file did not open
+    KTime mCurrentHostTime;                           // the host's current time, read by Import
+    bool mOldVersion;                                 // the file needs the old pivot handling
+    bool mLimitsOnce;                                 // the attribute editor was handled for limits
+    int mLockedAttributeAnswer;                       // 0 unlock all, 1 ask, 2 keep all locked
+    std::vector<MaterialShaderData> mMaterialCache;   // shaders made, by material name
+    KArrayTemplate<QoxZeltNode*> mBlendShapeFailures; // not owned
+    std::unique_ptr<KQoxXMatrix> mWorldMatrix;        // the world transform kept when not the identity
 
     // ---- Steps of Import, in order ----
     // A new log and an empty SDK scene for this import.

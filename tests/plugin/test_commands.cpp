@@ -195,8 +195,8 @@ TEST_F(PluginTest, ReadFailsAsImportDoesForFilesThatDoNotOpen)
     }
 
     // Through zelt: the script stops at the read, exit 1.
-    ASSERT_TRUE(qoxtest::WriteFile(mDir.File("read.zelt"), "QOXRead -f \"" + mDir.File("folder.qox") +
-                                                               "\"\nprint \"after\"\n"));
+    ASSERT_TRUE(qoxtest::WriteFile(mDir.File("read.zelt"),
+                                   "QOXRead -f \"" + mDir.File("folder.qox") + "\"\nprint \"after\"\n"));
     const std::string command = std::string(ZELT_PATH) + " -p " + mDir.File("qoxzelt.so") + " " +
                                 mDir.File("read.zelt") + " >" + mDir.File("out.txt") + " 2>" + mDir.File("err.txt");
     const int status = std::system(command.c_str());
