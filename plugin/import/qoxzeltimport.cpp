@@ -205,13 +205,15 @@ ZStatus QoxZeltImport::Import()
     StartImport();
     ImportEnd end(*this);
     ZStatus status = ReadFile();
-    if (status)
-        status = PrepareHostScene(mode);
     if (!status)
     {
         QOXCharacterPostLoad(mScene);
         return status;
     }
+    // A refused new scene leaves the open one untouched: no characters either.
+    status = PrepareHostScene(mode);
+    if (!status)
+        return status;
     QoxZeltProgressMeter progress;
     progress.Reset(ShowUI(), kProgressWindow);
     PrepareScene(mode, progress);

@@ -142,7 +142,10 @@ TEST_F(ImportTest, UnreadableFileInAddModeKeepsTheOpenScene)
 // with an error and the open scene keeps what it had, nothing added to it.
 TEST_F(ImportTest, RefusedNewSceneStopsAnAddImport)
 {
-    const std::string file = Write(BuildSkeletons);
+    const std::string file = Write([](KQoxSdkManager& m, KQoxScene& s) {
+        BuildSkeletons(m, s);
+        s.CreateCharacter("Hero");
+    });
     Run("createNode transform -n keep");
     const std::string before = Dag();
     zelthost::Host::Get().missingCommands.insert("file");
@@ -150,6 +153,8 @@ TEST_F(ImportTest, RefusedNewSceneStopsAnAddImport)
     EXPECT_FALSE(Import(file, "kCreate"));
     zelthost::Host::Get().missingCommands.clear();
     EXPECT_EQ(Dag(), before);
+    EXPECT_EQ(Run("ls -type character"), Strings{});
+    EXPECT_TRUE(CommandsStarting("character").empty());
     const std::string error = "The host refused a new scene (Cannot find procedure \"file\"); nothing was imported.";
     const Strings dialogs = CommandsStarting("confirmDialog");
     ASSERT_EQ(dialogs.size(), 1u);
