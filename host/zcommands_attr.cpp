@@ -124,10 +124,16 @@ void AppendValue(const ZPlug& plug, Result& result)
     result.push_back(Format(def->unit == kAngle ? RadiansToUiAngle(v) : v));
 }
 
+// getAttr's flags (-lock, -time value) and the attribute named.
+ZStatus ParseGetAttr(const ScriptCommand& cmd, Parsed& p)
+{
+    return ParseFlags(cmd, {{"l", "lock", 0}, {"t", "time", 1}}, p);
+}
+
 ZStatus CmdGetAttr(const ScriptCommand& cmd, Result& result)
 {
     Parsed p;
-    ZStatus st = ParseFlags(cmd, {{"l", "lock", 0}, {"t", "time", 1}}, p);
+    ZStatus st = ParseGetAttr(cmd, p);
     if (!st || !(st = ExpectCount(p, 1, 1, "one attribute (node.attribute)")))
         return st;
     ZPlug plug;
@@ -374,14 +380,17 @@ ZStatus CmdSets(const ScriptCommand& cmd, Result& result)
     return ZStatus();
 }
 
+// getAttr, printing "NODE.ATTR = value" so that the value says what it is.
 ZStatus CmdGetAttrPrint(const ScriptCommand& cmd, Result& result)
 {
     ZStatus st = CmdGetAttr(cmd, result);
     if (st)
     {
-        std::string text;
-        for (size_t i = 0; i < result.size(); ++i)
-            text += (i ? " " : "") + result[i];
+        Parsed p;
+        ParseGetAttr(cmd, p);
+        std::string text = p.positional[0] + (p.Has("lock") ? " locked =" : " =");
+        for (const std::string& value : result)
+            text += " " + value;
         Host::Get().Record(TranscriptEntry::kInfo, text);
     }
     return st;

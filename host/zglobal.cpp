@@ -134,7 +134,7 @@ ZStatus RunCommands(const std::vector<ScriptCommand>& commands, Result& result)
 ZStatus Host::Execute(const std::string& text, std::vector<std::string>* result, bool display)
 {
     Record(TranscriptEntry::kCommand, text);
-    if (display && mEcho)
+    if (display && mEcho && mEchoDisplayed)
         std::cout << text << "\n";
     std::vector<ScriptCommand> commands;
     std::string error;

@@ -54,6 +54,9 @@ public:
     void Record(TranscriptEntry::Kind kind, const std::string& text);
     // Echo errors, warnings and printed output to stderr/stdout as they come.
     void SetEcho(bool echo) { mEcho = echo; }
+    // Also echo to stdout the texts run with display on (the script editor
+    // of a real host shows them); off by default.
+    void SetEchoDisplayed(bool echo) { mEchoDisplayed = echo; }
 
     // ---- Answers ----
     // Button indices for the next dialogs, in order; an empty queue answers 0.
@@ -102,6 +105,7 @@ private:
     std::deque<int> mAnswers;
     bool mBatch = true;
     bool mEcho = false;
+    bool mEchoDisplayed = false;
     std::string mUpAxis = "y";
 };
 

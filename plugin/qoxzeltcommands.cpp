@@ -97,7 +97,17 @@ public:
         ZString path;
         if (!FlagText(args, "-f", path) || path.length() == 0)
             return Usage("QOXRead -f \"filename\"");
-        setResult(OpenFile(path.asChar())->GetImporter()->GetTakeCount());
+        QoxZeltImport* import = OpenFile(path.asChar());
+        KQoxImporter* importer = import->GetImporter();
+        // A file that did not open fails as its import would.
+        const KString error = importer ? import->GetOpenError() : KString("No importer");
+        if (!error.IsEmpty())
+        {
+            Release();
+            displayError(ZString(error.ToChars()));
+            return ZStatus(ZStatus::kFailure, error.ToChars());
+        }
+        setResult(importer->GetTakeCount());
         return ZStatus();
     }
 };

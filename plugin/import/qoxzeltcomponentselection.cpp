@@ -32,11 +32,12 @@ void FillClusterElements(KArrayTemplate<int>& list, KQoxLink* link)
         list.Add(index);
 }
 
-void GroupElementsByRange(KArrayTemplate<int>& list, KArrayTemplate<ElementRange*>& ranges)
+std::vector<ElementRange> GroupElementsByRange(const KArrayTemplate<int>& list)
 {
+    std::vector<ElementRange> ranges;
     const int count = list.GetCount();
     if (count == 0)
-        return;
+        return ranges;
     int start = list[0];
     int prev = start;
     for (int i = 1; i < count; ++i)
@@ -44,19 +45,20 @@ void GroupElementsByRange(KArrayTemplate<int>& list, KArrayTemplate<ElementRange
         const int x = list[i];
         if (x != prev + 1)
         {
-            ranges.Add(new ElementRange{start, prev});
+            ranges.push_back(ElementRange{start, prev});
             start = x;
         }
         prev = x;
     }
-    ranges.Add(new ElementRange{start, prev});
+    ranges.push_back(ElementRange{start, prev});
+    return ranges;
 }
 
-void BuildSelectCommandArgFromElementRange(KString& text, KArrayTemplate<ElementRange*>& ranges, KString& prefix)
+void BuildSelectCommandArgFromElementRange(KString& text, const std::vector<ElementRange>& ranges,
+                                           const KString& prefix)
 {
-    for (int i = 0; i < ranges.GetCount(); ++i)
+    for (const ElementRange& range : ranges)
     {
-        const ElementRange& range = *ranges[i];
         text += " ";
         text += prefix;
         text += "[";

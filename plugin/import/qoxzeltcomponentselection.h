@@ -7,6 +7,8 @@
 // indices, NURBS control vertices one by one as [v][u]). Every item appended
 // starts with one blank; the output text is never cleared first.
 
+#include <vector>
+
 #include "base/karray.h"
 #include "base/kstring.h"
 
@@ -25,10 +27,11 @@ struct ElementRange
 // Adds the link's control-point indices to the list, which stays ascending
 // (unsigned order) and without repeats.
 void FillClusterElements(KArrayTemplate<int>& list, qoxsdk_600::KQoxLink* link);
-// Appends one heap record per run of the sorted list; the caller deletes them.
-void GroupElementsByRange(KArrayTemplate<int>& list, KArrayTemplate<ElementRange*>& ranges);
+// One record per run of the sorted list, in order.
+std::vector<ElementRange> GroupElementsByRange(const KArrayTemplate<int>& list);
 // " " + prefix + "[first:last]", or "[first]" for a run of one, per range.
-void BuildSelectCommandArgFromElementRange(KString& text, KArrayTemplate<ElementRange*>& ranges, KString& prefix);
+void BuildSelectCommandArgFromElementRange(KString& text, const std::vector<ElementRange>& ranges,
+                                           const KString& prefix);
 // " " + prefix + "[i div n][i mod n]" per index, n the surface's U count.
 // False, with nothing appended, when the U count is not positive.
 bool BuildSelectCommandArgFromElementCV(KString& text, KArrayTemplate<int>& list, KString& prefix,

@@ -64,19 +64,6 @@ std::string InitialNameWithoutPrefix(KQoxNode* node)
     return name;
 }
 
-// The node of the name set whose initial name, without its prefix, is name;
-// the first in key order.
-QoxZeltNode* FindPoseNode(KCharPtrSet& names, const std::string& name)
-{
-    for (int i = 0; i < names.GetCount(); ++i)
-    {
-        QoxZeltNode* node = reinterpret_cast<QoxZeltNode*>(names.GetFromIndex(i));
-        if (node && InitialNameWithoutPrefix(node) == name)
-            return node;
-    }
-    return nullptr;
-}
-
 void CopyMatrix(KQoxXMatrix& out, const KQoxMatrix& in)
 {
     for (int r = 0; r < 4; ++r)
@@ -94,24 +81,16 @@ QoxZeltImport::QoxZeltImport()
     , mRootNode(nullptr)
     , mScene(nullptr)
     , mNodeNameSet(20)
-    , mLog(nullptr)
     , mCurrentHostTime(0)
     , mOldVersion(false)
     , mLimitsOnce(false)
     , mLockedAttributeAnswer(1)
-    , mWorldMatrix(nullptr)
 {
     mNodeNameSet.mCaseSensitive = false;
 }
 
 QoxZeltImport::~QoxZeltImport()
 {
-    mBlendShapeFailures.Clear();
-    for (int i = 0; i < mMaterialCache.GetCount(); ++i)
-        delete mMaterialCache[i];
-    mMaterialCache.Clear();
-    delete mWorldMatrix;
-    delete mLog;
     CloseProject();
 }
 
@@ -124,7 +103,13 @@ ZStatus QoxZeltImport::OpenProject(const ZString& fileName)
     mImporter = mManager.CreateKQoxImporter();
     if (!mImporter)
         return ZStatus(ZStatus::kFailure, "No importer");
-    mImporter->Initialize(name.ToChars());
+    mOpenError = "";
+    if (!mImporter->Initialize(name.ToChars()))
+    {
+        // Kept: a later import would only learn that no file is open.
+        mOpenError = mImporter->GetLastErrorString();
+        return ZStatus(ZStatus::kFailure, mOpenError.ToChars());
+    }
     return ZStatus();
 }
 
@@ -133,6 +118,7 @@ ZStatus QoxZeltImport::CloseProject()
     if (mImporter)
         mManager.DestroyKQoxImporter(mImporter);
     mImporter = nullptr;
+    mOpenError = "";
     if (mScene)
     {
         mManager.DestroyKQoxScene(mScene, true);
@@ -204,70 +190,94 @@ public:
             mImport.mManager.DestroyKQoxScene(mImport.mScene, true);
         mImport.mScene = nullptr;
         mImport.mRootNode = nullptr;
-        delete mImport.mLog;
-        mImport.mLog = nullptr;
+        mImport.mLog.reset();
     }
 
 private:
     QoxZeltImport& mImport;
 };
 
-// One array of records per bind pose, freed with the pose data.
-using PoseRecords = std::vector<std::pair<KQoxPose*, KArrayTemplate<TempPoseData*>>>;
-
 } // namespace
 
 ZStatus QoxZeltImport::Import()
 {
     const int mode = QoxZeltUserParams::Instance().GetImportType();
-    const bool showUI = ShowUI();
+    StartImport();
+    ImportEnd end(*this);
+    ZStatus status = ReadFile();
+    if (!status)
+    {
+        QOXCharacterPostLoad(mScene);
+        return status;
+    }
+    // A refused new scene leaves the open one untouched: no characters either.
+    status = PrepareHostScene(mode);
+    if (!status)
+        return status;
+    QoxZeltProgressMeter progress;
+    progress.Reset(ShowUI(), kProgressWindow);
+    PrepareScene(mode, progress);
+    BuildHostScene(mode, progress);
+    ImportDeformations(mode, progress);
+    QOXCharacterPostLoad(mScene);
+    DisplayBlendShapeImportWarningDialog();
+    mBlendShapeFailures.Clear();
+    return ZStatus();
+}
 
-    // 1. No scene left from before.
+void QoxZeltImport::StartImport()
+{
     if (mScene)
         mManager.DestroyKQoxScene(mScene, true);
     mScene = nullptr;
     mRootNode = nullptr;
-
-    // 2. The log of this import.
     KString title = KString("File import: ") + (mImporter ? mImporter->GetFileName() : "");
-    delete mLog;
-    mLog = new QoxLogFile(kLogFileName, title.ToChars(), true, true);
-    ImportEnd end(*this);
-
-    // 4. The SDK scene.
+    mLog.reset(new QoxLogFile(kLogFileName, title.ToChars(), true, true));
     QoxZeltRegisterImageConverters(&mManager);
     mScene = mManager.CreateKQoxScene();
     mRootNode = mScene ? static_cast<QoxZeltNode*>(mScene->GetRootNode()) : nullptr;
     QOXCharacterPreLoad(mScene);
+}
 
-    // 5. The read. The host scene is left alone until the file has been read,
-    // so that an unreadable file does not discard the open scene.
-    bool read = mImporter && mScene && mImporter->Import(*mScene);
-    if (!read)
-    {
-        KString error = mImporter ? mImporter->GetLastErrorString() : "No file opened";
-        LogLine(mLog, error.ToChars());
-        ImportDialog(kErrorTitle, error);
-        QOXCharacterPostLoad(mScene);
-        return ZStatus(ZStatus::kFailure, error.ToChars());
-    }
+// Logs the error and shows it in a dialog; the failure to return.
+ZStatus QoxZeltImport::Fail(const KString& error)
+{
+    LogLine(mLog.get(), error.ToChars());
+    ImportDialog(kErrorTitle, error);
+    return ZStatus(ZStatus::kFailure, error.ToChars());
+}
 
-    // 3. Add mode: a new, empty host scene.
-    if (mode != eMERGE && mode != eEXCLUSIVE_MERGE)
-        ZGlobal::executeCommand("file -f -new", false, false);
+ZStatus QoxZeltImport::ReadFile()
+{
+    // The host scene is left alone until the file has been read, so that an
+    // unreadable file does not discard the open scene.
+    if (mImporter && mScene && mImporter->Import(*mScene))
+        return ZStatus();
+    if (!mImporter)
+        return Fail("No file opened");
+    // A file that could not be opened is named by the cause found then.
+    return Fail(mOpenError.IsEmpty() ? KString(mImporter->GetLastErrorString()) : mOpenError);
+}
 
-    // 6. Initial state.
+ZStatus QoxZeltImport::PrepareHostScene(int mode)
+{
+    if (mode == eMERGE || mode == eEXCLUSIVE_MERGE)
+        return ZStatus();
+    ZStatus status = ZGlobal::executeCommand("file -f -new", false, false);
+    if (status)
+        return ZStatus();
+    return Fail(KString("The host refused a new scene (") + status.errorString().c_str() + "); nothing was imported.");
+}
+
+void QoxZeltImport::PrepareScene(int mode, QoxZeltProgressMeter& progress)
+{
     mOldVersion = IsOldVersion(mRootNode, mImporter);
     mLockedAttributeAnswer = 1;
     Preprocess(mRootNode);
     mScene->SetCurrentTake(mTakeName.ToChars());
-
-    // 7. Progress and scale check.
-    QoxZeltProgressMeter progress;
-    progress.Reset(showUI, kProgressWindow);
     CheckBadScale(*mRootNode);
 
-    // 8. Old files: the extra pivot nodes.
+    // Old files: the extra pivot nodes.
     if (mOldVersion)
     {
         if (Param(KQoxUserParams::kImportNullsToPivot))
@@ -279,12 +289,11 @@ ZStatus QoxZeltImport::Import()
             EnablePivotUse(mRootNode);
     }
 
-    // 9. Names and hard edges.
     mManager.ResolveNameClashing();
     if (Param(QoxZeltUserParams::kImportHardEdges))
         MergeMeshOnNormalPerPolyVertex(mRootNode);
 
-    // 10. Matching against the host scene.
+    // Pairing with the host scene.
     if (mode != eEXCLUSIVE_MERGE)
         progress.Section("Importing geometry...");
     FillPelbrinNodeArray(mRootNode);
@@ -293,11 +302,9 @@ ZStatus QoxZeltImport::Import()
     matcher->Apply(mRootNode, ZFn::kInvalid);
     mManager.DestroyQoxZeltMergeNodeMatcher(matcher);
     PropagateWorldTransformToChildrenOf(mRootNode);
-
-    // 11. The host's current time.
     mCurrentHostTime.SetSecondDouble(ZAnimControl::currentTime().as(ZTime::kSeconds));
 
-    // 12. Pivot conversion.
+    // Pivot conversion.
     QoxZeltUserParams& params = QoxZeltUserParams::Instance();
     if (mOldVersion)
     {
@@ -313,98 +320,92 @@ ZStatus QoxZeltImport::Import()
         mRootNode->ConvertPivotAnimationRecursive(eDESTINATION_SET, params.GetResamplingRate(false), true);
     }
 
-    // 13. Skin influences that are no joints.
+    // Skin influences that are no joints.
     if (Param(QoxZeltUserParams::kImportDeformNullsAsJoints))
         ReplaceNullsUsedAsLinks(mRootNode, &mManager);
+}
 
-    // 14. Geometry and materials.
+void QoxZeltImport::BuildHostScene(int mode, QoxZeltProgressMeter& progress)
+{
     ImportGeometry();
     if (mode != eEXCLUSIVE_MERGE)
         progress.Section("Importing materials...");
     for (int i = 0; i < mRootNode->GetChildCount(false); ++i)
         BuildMaterialInformation(ChildOf(mRootNode, i));
 
-    // 15. Animation.
     progress.Section("Importing animations...");
     mLimitsOnce = false;
     for (int i = 0; i < mRootNode->GetChildCount(false); ++i)
         ImportAnimation(*ChildOf(mRootNode, i));
-
-    // 16. Host time range.
     if (mImporter->GetState(KStreamOptionsQox::eANIMATION))
-    {
-        KTime start = KTIME_INFINITE;
-        KTime stop(0);
-        mRootNode->GetAnimationInterval(start, stop);
-        if (start < stop)
-        {
-            ZAnimControl::setMinTime(ZTime(start.GetSecondDouble(), ZTime::kSeconds));
-            ZAnimControl::setMaxTime(ZTime(stop.GetSecondDouble(), ZTime::kSeconds));
-            ZAnimControl::setCurrentTime(ZTime(start.GetSecondDouble(), ZTime::kSeconds));
-        }
-        else
-        {
-            ZAnimControl::setMinTime(ZTime(0.0, ZTime::kSeconds));
-            ZAnimControl::setMaxTime(ZTime(kOneFilmFrame, ZTime::kSeconds));
-            ZAnimControl::setCurrentTime(ZTime(0.0, ZTime::kSeconds));
-        }
-    }
+        SetHostTimeRange();
+}
 
-    // 17 to 21. Bind poses around the deformations.
-    PoseRecords poses;
+// The take's animation interval, or one film frame from 0 without one.
+void QoxZeltImport::SetHostTimeRange()
+{
+    KTime start = KTIME_INFINITE;
+    KTime stop(0);
+    mRootNode->GetAnimationInterval(start, stop);
+    if (start < stop)
+    {
+        ZAnimControl::setMinTime(ZTime(start.GetSecondDouble(), ZTime::kSeconds));
+        ZAnimControl::setMaxTime(ZTime(stop.GetSecondDouble(), ZTime::kSeconds));
+        ZAnimControl::setCurrentTime(ZTime(start.GetSecondDouble(), ZTime::kSeconds));
+    }
+    else
+    {
+        ZAnimControl::setMinTime(ZTime(0.0, ZTime::kSeconds));
+        ZAnimControl::setMaxTime(ZTime(kOneFilmFrame, ZTime::kSeconds));
+        ZAnimControl::setCurrentTime(ZTime(0.0, ZTime::kSeconds));
+    }
+}
+
+void QoxZeltImport::ImportDeformations(int mode, QoxZeltProgressMeter& progress)
+{
+    PoseRecordTable poses;
     for (int i = 0; i < mScene->GetPoseCount(); ++i)
         if (KQoxPose* pose = mScene->GetPose(i))
             if (pose->IsBindPose())
-                poses.emplace_back(pose, KArrayTemplate<TempPoseData*>());
+                poses.emplace_back(pose, PoseRecordList());
     if (poses.empty())
     {
         int links = 0;
         CountNbQoxLinks(mRootNode, links);
         if (links != 0 && mode != eEXCLUSIVE_MERGE)
         {
-            LogLine(mLog, kMissingBindPose1);
-            LogLine(mLog, kMissingBindPose2);
+            LogLine(mLog.get(), kMissingBindPose1);
+            LogLine(mLog.get(), kMissingBindPose2);
             ImportDialog(kWarningTitle, KString(kMissingBindPose1) + "\n" + kMissingBindPose2);
         }
     }
     const bool foldPivots = Param(KQoxUserParams::kImportNullsToPivot) && mOldVersion;
     if (foldPivots)
         FixOldBindPoses(poses);
-    for (auto& entry : poses)
-        BuildPoseRecords(*entry.first, entry.second, foldPivots);
+    if (!poses.empty())
+    {
+        const PoseNodeIndex nodes = IndexPoseNodes();
+        for (auto& entry : poses)
+            BuildPoseRecords(*entry.first, entry.second, foldPivots, nodes);
+    }
 
-    // 20. Deformations, with the skinned nodes in their bind pose.
     progress.Section("Importing deformations...");
     for (int i = 0; i < mRootNode->GetChildCount(false); ++i)
         BuildClusterInformation(ChildOf(mRootNode, i));
 
-    // 21. Back to the host transforms the nodes had.
+    // Back to the host transforms the nodes had, last pose first.
     for (auto pose = poses.rbegin(); pose != poses.rend(); ++pose)
-    {
-        KArrayTemplate<TempPoseData*>& records = pose->second;
-        for (int j = 0; j < records.GetCount(); ++j)
-        {
-            TempPoseData* record = records[j];
+        for (const std::unique_ptr<TempPoseData>& record : pose->second)
             if (!record->mNode->mMatchedByMerge)
             {
                 ZFnTransform transform(*record->mNode->GetDagPath());
                 QoxZeltUtility::SetZFnTransformNode(transform, record->mHostMatrix);
             }
-            delete record;
-        }
-        records.Clear();
-    }
-
-    // 22. Finish.
-    QOXCharacterPostLoad(mScene);
-    DisplayBlendShapeImportWarningDialog();
-    mBlendShapeFailures.Clear();
-    return ZStatus();
 }
 
 // Old files read with their extra pivot nodes folded back: each node's bind
 // pose entry takes the matrix of its "__Post_" entry when the pose has one.
-void QoxZeltImport::FixOldBindPoses(std::vector<std::pair<KQoxPose*, KArrayTemplate<TempPoseData*>>>& poses)
+void QoxZeltImport::FixOldBindPoses(PoseRecordTable& poses)
 {
     for (auto& entry : poses)
     {
@@ -432,9 +433,19 @@ void QoxZeltImport::FixOldBindPoses(std::vector<std::pair<KQoxPose*, KArrayTempl
     }
 }
 
+PoseNodeIndex QoxZeltImport::IndexPoseNodes()
+{
+    PoseNodeIndex nodes;
+    for (int i = 0; i < mNodeNameSet.GetCount(); ++i)
+        if (QoxZeltNode* node = reinterpret_cast<QoxZeltNode*>(mNodeNameSet.GetFromIndex(i)))
+            nodes.emplace(InitialNameWithoutPrefix(node), node);
+    return nodes;
+}
+
 // The records of one bind pose: nodes with a host transform, parents first,
 // each moved to its bind matrix unless it is an existing host node.
-void QoxZeltImport::BuildPoseRecords(KQoxPose& pose, KArrayTemplate<TempPoseData*>& records, bool foldPivots)
+void QoxZeltImport::BuildPoseRecords(KQoxPose& pose, PoseRecordList& records, bool foldPivots,
+                                     const PoseNodeIndex& nodes)
 {
     for (int i = 0; i < pose.GetCount(); ++i)
         if (strstr(KQoxPluginRenamingStrategy::NoPrefixName(pose.GetNodeName(i)).ToChars(), "RootNode"))
@@ -447,26 +458,27 @@ void QoxZeltImport::BuildPoseRecords(KQoxPose& pose, KArrayTemplate<TempPoseData
         std::string name = KQoxPluginRenamingStrategy::NoPrefixName(pose.GetNodeName(j)).ToChars();
         if (foldPivots && HasPrePostMark(name.c_str()))
             continue;
-        QoxZeltNode* node = FindPoseNode(mNodeNameSet, name);
+        auto found = nodes.find(name);
+        QoxZeltNode* node = found == nodes.end() ? nullptr : found->second;
         if (!node || !node->GetDagPath())
             continue;
-        TempPoseData* record = new TempPoseData;
+        std::unique_ptr<TempPoseData> record(new TempPoseData);
         record->mNode = node;
         CopyMatrix(record->mBindMatrix, pose.GetMatrix(j));
         ZFnTransform transform(*node->GetDagPath());
         QoxZeltUtility::GetZFnTransformNode(transform, record->mHostMatrix);
-        records.Add(record);
+        records.push_back(std::move(record));
     }
     ReOrder(records, mRootNode);
 
-    for (int j = 0; j < records.GetCount(); ++j)
+    for (size_t j = 0; j < records.size(); ++j)
     {
-        TempPoseData* record = records[j];
+        TempPoseData* record = records[j].get();
         QoxZeltNode* node = record->mNode;
         QoxZeltNode* parent = ParentOf(node);
         KQoxXMatrix parentReference;
         bool found = false;
-        for (int k = j - 1; k >= 0 && parent && !found; --k)
+        for (size_t k = j; k-- > 0 && parent && !found;)
             if (strcmp(records[k]->mNode->GetInitialName(), parent->GetInitialName()) == 0)
             {
                 parentReference = records[k]->mBindMatrix;

@@ -9,6 +9,8 @@
 // node name set, flags, material cache).
 
 #include <memory>
+#include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -41,14 +43,14 @@ class KQoxUserProperty;
 
 class QoxLogFile;
 class QoxZeltNode;
+class QoxZeltProgressMeter;
 
-// A host shader made through the import object: the material's name without
-// namespace prefix and a heap copy of the shader object (owned).
+// A host shader made through the import object, under the material's name
+// without namespace prefix.
 struct MaterialShaderData
 {
     KString mName;
-    ZObject* mShader = nullptr;
-    ~MaterialShaderData() { delete mShader; }
+    ZObject mShader;
 };
 
 // One material group of a geometry: its representative polygon (-1: the whole
@@ -72,6 +74,12 @@ struct TempPoseData
     KQoxXMatrix mHostMatrix;
     KQoxXMatrix mBindMatrix;
 };
+typedef std::vector<std::unique_ptr<TempPoseData>> PoseRecordList;
+// Each bind pose of the scene with the records of its nodes.
+typedef std::vector<std::pair<qoxsdk_600::KQoxPose*, PoseRecordList>> PoseRecordTable;
+// The nodes of the name set by initial name without namespace prefix; the
+// first in key order for a name met twice.
+typedef std::unordered_map<std::string, QoxZeltNode*> PoseNodeIndex;
 
 class QoxZeltImport : public qoxsdk_600::KQoxPluginImportBase
 {
@@ -81,16 +89,20 @@ public:
 
     // ---- The object ----
     // Opens the file: a new importer initialised with the name (its header,
-    // version and takes are read now). Always success; a file that cannot be
-    // opened shows as no takes and as the importer's error.
+    // version and takes are read now). A file that cannot be opened shows as
+    // no takes, and the failure carries the importer's error, kept as
+    // GetOpenError; "No importer" when none can be made.
     ZStatus OpenProject(const ZString& fileName);
+    // Why the file could not be opened; empty when it was (or none was named).
+    const KString& GetOpenError() const { return mOpenError; }
     // Drops the importer and any scene; always success.
     ZStatus CloseProject();
     void SetTakeName(const char* name) { mTakeName = name ? name : ""; }
     const KString& GetTakeName() const { return mTakeName; }
     // Reads the selected take into a scene and creates the host objects.
-    // Failure when the file cannot be read; success otherwise. Leaves no
-    // scene and no log behind, and keeps the importer.
+    // Failure, with the open host scene as it was, when the file cannot be
+    // read or add mode cannot get a new host scene; success otherwise.
+    // Leaves no scene and no log behind, and keeps the importer.
     ZStatus Import();
 
     // The text after the first "-f" argument; empty when there is none.
@@ -99,7 +111,7 @@ public:
     qoxsdk_600::KQoxImporter* GetImporter() { return mImporter; }
     QoxZeltSdkManager& GetSdkManager() { return mManager; }
     // The running import's log; null outside Import.
-    QoxLogFile* GetLog() { return mLog; }
+    QoxLogFile* GetLog() { return mLog.get(); }
     // The scene and its root while Import runs; null otherwise.
     qoxsdk_600::KQoxScene* GetScene() { return mScene; }
     QoxZeltNode* GetRootNode() { return mRootNode; }
@@ -217,24 +229,48 @@ public:
     QoxZeltSdkManager mManager;
     // Made by the manager in OpenProject, destroyed through it in CloseProject.
     qoxsdk_600::KQoxImporter* mImporter = nullptr;
-    QoxZeltNode* mRootNode;                             // while Import runs
-    qoxsdk_600::KQoxScene* mScene;                      // while Import runs
-    KCharPtrSet mNodeNameSet;                           // node name -> node, case-insensitive order
-    QoxLogFile* mLog;                                   // owned; while Import runs
-    KString mTakeName;                                  // the take made current
-    KTime mCurrentHostTime;                             // the host's current time, read by Import
-    bool mOldVersion;                                   // the file needs the old pivot handling
-    bool mLimitsOnce;                                   // the attribute editor was handled for limits
-    int mLockedAttributeAnswer;                         // 0 unlock all, 1 ask, 2 keep all locked
-    KArrayTemplate<MaterialShaderData*> mMaterialCache; // owned records
-    KArrayTemplate<QoxZeltNode*> mBlendShapeFailures;   // not owned
-    KQoxXMatrix* mWorldMatrix;                          // owned; the world transform kept when not the identity
+    QoxZeltNode* mRootNode;                           // while Import runs
+    qoxsdk_600::KQoxScene* mScene;                    // while Import runs
+    KCharPtrSet mNodeNameSet;                         // node name -> node, case-insensitive order
+    std::unique_ptr<QoxLogFile> mLog;                 // while Import runs
+    KString mTakeName;                                // the take made current
+    KString mOpenError;                               // the importer's error when the file did not open
+    KTime mCurrentHostTime;                           // the host's current time, read by Import
+    bool mOldVersion;                                 // the file needs the old pivot handling
+    bool mLimitsOnce;                                 // the attribute editor was handled for limits
+    int mLockedAttributeAnswer;                       // 0 unlock all, 1 ask, 2 keep all locked
+    std::vector<MaterialShaderData> mMaterialCache;   // shaders made, by material name
+    KArrayTemplate<QoxZeltNode*> mBlendShapeFailures; // not owned
+    std::unique_ptr<KQoxXMatrix> mWorldMatrix;        // the world transform kept when not the identity
+
+    // ---- Steps of Import, in order ----
+    // A new log and an empty SDK scene for this import.
+    void StartImport();
+    // Logs the error and shows it in a dialog; the failure to return.
+    ZStatus Fail(const KString& error);
+    // Reads the file into the scene; failure (logged and shown) when it cannot.
+    ZStatus ReadFile();
+    // Add mode: a new, empty host scene; failure (logged and shown) when the
+    // host refuses it. The other modes keep the open scene.
+    ZStatus PrepareHostScene(int mode);
+    // The scene made ready for the host: old pivots, names, hard edges,
+    // pairing with the open scene, the world transform and pivot conversion.
+    void PrepareScene(int mode, QoxZeltProgressMeter& progress);
+    // Host geometry, materials and animation, and the host time range.
+    void BuildHostScene(int mode, QoxZeltProgressMeter& progress);
+    void SetHostTimeRange();
+    // Deformations built with the skinned nodes in their bind pose, then the
+    // nodes taken back to their host transforms.
+    void ImportDeformations(int mode, QoxZeltProgressMeter& progress);
 
     // ---- Bind-pose steps of Import ----
     // Old files with folded pivot nodes: bind pose entries take their "__Post_" matrix.
-    void FixOldBindPoses(std::vector<std::pair<qoxsdk_600::KQoxPose*, KArrayTemplate<TempPoseData*>>>& poses);
+    void FixOldBindPoses(PoseRecordTable& poses);
+    // The name set's nodes by the names bind poses give them.
+    PoseNodeIndex IndexPoseNodes();
     // The records of one bind pose, parents first; moves the new nodes to the pose.
-    void BuildPoseRecords(qoxsdk_600::KQoxPose& pose, KArrayTemplate<TempPoseData*>& records, bool foldPivots);
+    void BuildPoseRecords(qoxsdk_600::KQoxPose& pose, PoseRecordList& records, bool foldPivots,
+                          const PoseNodeIndex& nodes);
 
     // ---- Materials and shapes: steps of one geometry ----
     // Shaders, groups, members and textures of one geometry node.
@@ -267,8 +303,9 @@ bool IsOldVersion(QoxZeltNode* node);
 // Appends node (nothing for null) and its subtree, pre-order.
 void ExtractQoxNodes(QoxZeltNode* node, KArrayTemplate<QoxZeltNode*>& list);
 // Sorts the records into the pre-order of the tree under root; records of
-// nodes outside the tree, and earlier records of a repeated node, are freed.
-void ReOrder(KArrayTemplate<TempPoseData*>& records, QoxZeltNode* root);
+// nodes outside the tree, and earlier records of a repeated node, are
+// dropped. A single record stays as it is.
+void ReOrder(PoseRecordList& records, QoxZeltNode* root);
 // A node with a skeleton attribute.
 bool IsJoint(qoxsdk_600::KQoxNode* node);
 // Makes every skin influence of the subtree that is not a joint a limb-node joint.

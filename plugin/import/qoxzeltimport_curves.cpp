@@ -138,7 +138,7 @@ ZStatus QoxZeltImport::SetZeltCurve(ZPlug& plug, KFCurve& curve, ZFnAnimCurve::A
             return keyless ? status : Failure();
         KString message(plugName.asChar());
         message = message + ": this attribute is locked. Cannot transfer " + (keyless ? "data." : "animation data.");
-        qoxzeltimport::LogLine(mLog, message.ToChars());
+        qoxzeltimport::LogLine(mLog.get(), message.ToChars());
         const bool showUI = qoxzeltimport::ShowUI();
         if (!showUI)
             mLockedAttributeAnswer =

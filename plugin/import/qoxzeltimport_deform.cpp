@@ -121,14 +121,14 @@ void QoxZeltImport::BuildClusterInformation(QoxZeltNode* node)
     }
     progress.Activate("This may take a while. Please wait!");
     if (weighted.GetCount() > 0)
-        BuildWeightedDeformers(node, mLog, &mManager, &weighted);
+        BuildWeightedDeformers(node, mLog.get(), &mManager, &weighted);
     if (rigid.GetCount() > 0)
-        BuildRigidBinding(node, mLog, &mManager, &rigid);
+        BuildRigidBinding(node, mLog.get(), &mManager, &rigid);
     if (smooth.GetCount() > 0)
     {
-        BuildSmoothBinding(node, mLog, &mManager, &smooth);
+        BuildSmoothBinding(node, mLog.get(), &mManager, &smooth);
         if (nonJoints.GetCount() > 0)
-            WarnNonJoints(nonJoints, mLog);
+            WarnNonJoints(nonJoints, mLog.get());
     }
 }
 

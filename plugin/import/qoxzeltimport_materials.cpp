@@ -256,10 +256,10 @@ void QoxZeltImport::BuildMaterials(QoxZeltNode& node, KQoxGeometry* geometry, in
         KString materialName = material ? material->GetNameWithoutNameSpacePrefix() : KString("");
         ZObject shader;
         bool cached = false;
-        for (int c = 0; material && !cached && c < mMaterialCache.GetCount(); ++c)
-            if (mMaterialCache[c]->mName == materialName)
+        for (size_t c = 0; material && !cached && c < mMaterialCache.size(); ++c)
+            if (mMaterialCache[c].mName == materialName)
             {
-                shader = *mMaterialCache[c]->mShader;
+                shader = mMaterialCache[c].mShader;
                 cached = true;
             }
         if (!cached)
@@ -270,12 +270,7 @@ void QoxZeltImport::BuildMaterials(QoxZeltNode& node, KQoxGeometry* geometry, in
             if (!status)
                 status.perror("Cannot create shader");
             if (material)
-            {
-                MaterialShaderData* record = new MaterialShaderData;
-                record->mName = materialName;
-                record->mShader = new ZObject(shader);
-                mMaterialCache.Add(record);
-            }
+                mMaterialCache.push_back(MaterialShaderData{materialName, shader});
             phong.setCosPower(3.0f);
             if (material)
                 phong.setCosPower(static_cast<float>(material->GetShininess() * 128.0));

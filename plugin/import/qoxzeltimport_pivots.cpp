@@ -168,9 +168,9 @@ void QoxZeltImport::ValidatePreAndPostJoints(KQoxNode* node)
                 continue;
             const char tail[] = " , \\n Keyframing rotation in a PreRotation node can lead to undefined behavior.";
             KString message = KString("KeyFrames found in the rotation channel for node: ") + name + tail;
-            LogLine(mLog, "KeyFrames found in the rotation channel for node");
-            LogLine(mLog, name.ToChars());
-            LogLine(mLog, tail);
+            LogLine(mLog.get(), "KeyFrames found in the rotation channel for node");
+            LogLine(mLog.get(), name.ToChars());
+            LogLine(mLog.get(), tail);
             ImportDialog(kNoticeTitle, message);
         }
     }
@@ -191,9 +191,9 @@ void QoxZeltImport::ValidatePreAndPostJoints(KQoxNode* node)
                 continue;
             const char tail[] = " , \\n Keyframing animation in a PostRotation node can lead to undefined behavior.";
             KString message = KString("KeyFrames found in an animation channel for node: ") + name + tail;
-            LogLine(mLog, "KeyFrames found in an animation channel for node: ");
-            LogLine(mLog, name.ToChars());
-            LogLine(mLog, tail);
+            LogLine(mLog.get(), "KeyFrames found in an animation channel for node: ");
+            LogLine(mLog.get(), name.ToChars());
+            LogLine(mLog.get(), tail);
             ImportDialog(kNoticeTitle, message);
         }
     }
@@ -226,7 +226,7 @@ void QoxZeltImport::SetZeltPivotsRecursive(KQoxNode* node)
                                  " has the option UseLimitsForRotationSpaceOnly enabled and has a modified rotation "
                                  "space.\\n This is not supported by Zelt, rotation limits for this node will be "
                                  "dropped \\n";
-            LogLine(mLog, text.ToChars());
+            LogLine(mLog.get(), text.ToChars());
             ImportDialog(kNoticeTitle, text);
             limits.SetRotationLimitActive(false);
         }
@@ -262,10 +262,10 @@ void QoxZeltImport::SetZeltPivotsRecursive(KQoxNode* node)
                 sphericNotice = false;
                 const char line[] = " has to resample its rotation because it has a PreRotation.\\n";
                 ImportDialog(kNoticeTitle, KString("Node  ") + name + line + kLimitsDropped);
-                LogLine(mLog, "Node  ");
-                LogLine(mLog, name.ToChars());
-                LogLine(mLog, line);
-                LogLine(mLog, kLimitsDropped);
+                LogLine(mLog.get(), "Node  ");
+                LogLine(mLog.get(), name.ToChars());
+                LogLine(mLog.get(), line);
+                LogLine(mLog.get(), kLimitsDropped);
             }
         }
 
@@ -281,10 +281,10 @@ void QoxZeltImport::SetZeltPivotsRecursive(KQoxNode* node)
                                  KString("Node ") + name +
                                      " has to resample its rotation because it has a Spheric rotation space\\n" +
                                      kLimitsDropped);
-                    LogLine(mLog, "Node  ");
-                    LogLine(mLog, name.ToChars());
-                    LogLine(mLog, " has to resample its rotation because it has a Spheric rotation space \\n");
-                    LogLine(mLog, kLimitsDropped);
+                    LogLine(mLog.get(), "Node  ");
+                    LogLine(mLog.get(), name.ToChars());
+                    LogLine(mLog.get(), " has to resample its rotation because it has a Spheric rotation space \\n");
+                    LogLine(mLog.get(), kLimitsDropped);
                 }
             }
             else

@@ -130,7 +130,7 @@ void QoxZeltImport::BuildShapeTarget(QoxZeltNode& node, KQoxGeometry* geometry, 
     {
         KString line("Blend shape target ");
         line = line + (fullName ? fullName : "") + " skipped: its point count differs from the base geometry's.";
-        qoxzeltimport::LogLine(mLog, line.ToChars());
+        qoxzeltimport::LogLine(mLog.get(), line.ToChars());
         return;
     }
 

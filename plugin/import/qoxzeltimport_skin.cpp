@@ -90,6 +90,22 @@ bool FindSkinCluster(ZDagPath& skinPath, ZObject& skin)
     return false;
 }
 
+// Why the links cannot be bound, empty when they can: each needs a bone with
+// a valid host path.
+KString UnboundLinkReason(KArrayTemplate<KQoxLink*>& links)
+{
+    for (int k = 0; k < links.GetCount(); ++k)
+    {
+        KQoxNode* bone = links[k]->GetLink();
+        if (!bone)
+            return KString("its link ") + (k + 1) + " has no bone.";
+        ZDagPath* path = static_cast<QoxZeltNode*>(bone)->GetDagPath();
+        if (!path || !path->isValid())
+            return KString("its bone ") + ShortName(bone) + " has no host node.";
+    }
+    return KString();
+}
+
 } // namespace
 
 void QoxZeltImport::SortControlPointsOnSmoothSkin(KQoxLink* link)
@@ -107,17 +123,20 @@ void QoxZeltImport::BuildSmoothBinding(QoxZeltNode* node, QoxLogFile* log, KQoxS
     QoxZeltProgressMeter progress;
     const KString name = ShortName(node);
     progress.Activate(name.ToChars());
+    const auto skipped = [&](const KString& reason) {
+        LogLine(log, (KString("Smooth binding of ") + name + " skipped: " + reason).ToChars());
+    };
 
+    // Everything that can stop the binding is decided before the links or
+    // the geometry's weights change.
     ZDagPath skinPath = *node->GetDagPath();
     KQoxGeometry* geometry = static_cast<KQoxGeometry*>(node->GetGeometry());
     KQoxNurb* surface = Surface(node);
     if (surface && (surface->GetUCount() <= 0 || surface->GetVCount() <= 0))
-    {
-        LogLine(log, (KString("Smooth binding of ") + name +
-                      " skipped: its NURBS surface has no control point in U or in V.")
-                         .ToChars());
-        return;
-    }
+        return skipped("its NURBS surface has no control point in U or in V.");
+    const KString unbound = UnboundLinkReason(*links);
+    if (!unbound.IsEmpty())
+        return skipped(unbound);
     ZDagPath* parentPath = node->GetParent() ? ParentOf(node)->GetDagPath() : nullptr;
     skinPath.extendToShape();
     progress.Activate("This may take a while. Please wait!");
@@ -129,20 +148,7 @@ void QoxZeltImport::BuildSmoothBinding(QoxZeltNode* node, QoxLogFile* log, KQoxS
     for (int k = 0; k < links->GetCount(); ++k)
     {
         KQoxLink* link = (*links)[k];
-        if (!IsSorted(link->GetControlPointIndices(), link->GetControlPointIndicesCount()))
-            SortControlPointsOnSmoothSkin(link);
         QoxZeltNode* bone = static_cast<QoxZeltNode*>(link->GetLink());
-        if (!bone)
-            return;
-        KQoxMatrix poseMatrix;
-        if (Param(QoxZeltUserParams::kImportNullsToPivot) && BindPoseMatrix(manager, bone, poseMatrix))
-        {
-            KQoxXMatrix linkMatrix;
-            CopyMatrix(linkMatrix, poseMatrix);
-            link->SetTransformLinkMatrix(linkMatrix);
-        }
-        if (!bone->GetDagPath() || !bone->GetDagPath()->isValid())
-            return;
         const std::string bonePath = bone->GetDagPath()->partialPathName().asChar();
         boneList += "\"" + bonePath + "\" ";
         if (parentPath && bone->GetDagPath() == parentPath)
@@ -152,8 +158,6 @@ void QoxZeltImport::BuildSmoothBinding(QoxZeltNode* node, QoxLogFile* log, KQoxS
         }
         FillClusterElements(elements, link);
     }
-    if (Param(QoxZeltUserParams::kImportForceWeightNormalize))
-        PreNormalize(geometry);
     if (parented)
     {
         const KString message = KString("The skin is parented to the deforming bone (") + parentedBone.c_str() +
@@ -171,13 +175,7 @@ void QoxZeltImport::BuildSmoothBinding(QoxZeltNode* node, QoxLogFile* log, KQoxS
     if (surface)
         BuildSelectCommandArgFromElementCV(components, elements, prefix, surface);
     else
-    {
-        KArrayTemplate<ElementRange*> ranges;
-        GroupElementsByRange(elements, ranges);
-        BuildSelectCommandArgFromElementRange(components, ranges, prefix);
-        for (int i = 0; i < ranges.GetCount(); ++i)
-            delete ranges[i];
-    }
+        BuildSelectCommandArgFromElementRange(components, GroupElementsByRange(elements), prefix);
     const std::string selectComponents = std::string("select -tgl ") + components.ToChars();
     Run(selectComponents, result);
     Run(kNewSkinCluster, result);
@@ -185,13 +183,13 @@ void QoxZeltImport::BuildSmoothBinding(QoxZeltNode* node, QoxLogFile* log, KQoxS
 
     ZObject skinObject;
     if (!FindSkinCluster(skinPath, skinObject))
-        return;
+        return skipped("the host made no skin cluster for it.");
     ZStatus status;
     ZFnSkinCluster skin(skinObject, &status);
     if (!status)
     {
         status.perror("Cannot find smooth binding node.");
-        return;
+        return skipped("its skin cluster cannot be read.");
     }
     const ZString skinName = skin.name();
     ZPlug bindPre;
@@ -200,12 +198,26 @@ void QoxZeltImport::BuildSmoothBinding(QoxZeltNode* node, QoxLogFile* log, KQoxS
     {
         // The binding cannot be trusted: take the stray skin cluster away.
         Run(std::string("delete ") + skinName.asChar(), result);
-        LogLine(log, (KString("Smooth binding of ") + name + " skipped: the skin cluster " + skinName.asChar() +
-                      " has " + static_cast<int>(bindCount) + " bind matrices for " + links->GetCount() +
-                      " influences; it was deleted.")
-                         .ToChars());
-        return;
+        return skipped(KString("the skin cluster ") + skinName.asChar() + " has " + static_cast<int>(bindCount) +
+                       " bind matrices for " + links->GetCount() + " influences; it was deleted.");
     }
+
+    // The binding goes ahead: the links take their final order and matrices.
+    for (int k = 0; k < links->GetCount(); ++k)
+    {
+        KQoxLink* link = (*links)[k];
+        if (!IsSorted(link->GetControlPointIndices(), link->GetControlPointIndicesCount()))
+            SortControlPointsOnSmoothSkin(link);
+        KQoxMatrix poseMatrix;
+        if (Param(QoxZeltUserParams::kImportNullsToPivot) && BindPoseMatrix(manager, link->GetLink(), poseMatrix))
+        {
+            KQoxXMatrix linkMatrix;
+            CopyMatrix(linkMatrix, poseMatrix);
+            link->SetTransformLinkMatrix(linkMatrix);
+        }
+    }
+    if (Param(QoxZeltUserParams::kImportForceWeightNormalize))
+        PreNormalize(geometry);
 
     // The geometry's bind matrix G and its inverse.
     KQoxMatrix geometryMatrix;

@@ -94,8 +94,7 @@ void QoxZeltImport::CustomApplyWorldTransform(KQoxNode* node, KgeAMatrix& world,
     KQoxPluginImportBase::CustomApplyWorldTransform(node, world, isIdentity);
     if (isIdentity)
         return;
-    delete mWorldMatrix;
-    mWorldMatrix = new KQoxXMatrix;
+    mWorldMatrix.reset(new KQoxXMatrix);
     std::memcpy(static_cast<double*>(*mWorldMatrix), &world.mData[0][0], 16 * sizeof(double));
 }
 
@@ -195,7 +194,7 @@ ZStatus QoxZeltImport::CheckBadScale(QoxZeltNode& root)
             message += " has a Non-uniform scale and one or more child that have a RrSs-type scaling which is not "
                        "supported by Zelt. Some shearing that was not present in StageSculptor may appear on a "
                        "child.\\n";
-            LogLine(mLog, message.ToChars());
+            LogLine(mLog.get(), message.ToChars());
             break;
         }
     }

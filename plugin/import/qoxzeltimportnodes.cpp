@@ -1,6 +1,8 @@
 // Around the creation passes: the node name set, tree helpers, the geometry
 // loop, the animation dispatch and the report of failed blend shapes.
 #include <strings.h>
+#include <unordered_map>
+#include <utility>
 
 #include "base/qoxlogfile.h"
 #include "host/zglobal.h"
@@ -113,24 +115,26 @@ void ExtractQoxNodes(QoxZeltNode* node, KArrayTemplate<QoxZeltNode*>& list)
         ExtractQoxNodes(static_cast<QoxZeltNode*>(node->GetChild(i)), list);
 }
 
-void ReOrder(KArrayTemplate<TempPoseData*>& records, QoxZeltNode* root)
+void ReOrder(PoseRecordList& records, QoxZeltNode* root)
 {
-    if (records.GetCount() == 1)
+    if (records.size() == 1)
         return;
+    // Each node's last record, then the nodes in pre-order: linear in the
+    // tree and the records.
+    std::unordered_map<QoxZeltNode*, size_t> last;
+    for (size_t r = 0; r < records.size(); ++r)
+        last[records[r]->mNode] = r;
     KArrayTemplate<QoxZeltNode*> nodes;
     ExtractQoxNodes(root, nodes);
-    KArrayTemplate<TempPoseData*> work(records);
-    records.Empty();
+    PoseRecordList ordered;
     for (int n = 0; n < nodes.GetCount(); ++n)
-        for (int r = work.GetCount() - 1; r >= 0; --r)
-            if (work[r]->mNode == nodes[n])
-            {
-                records.Add(work.RemoveAt(r));
-                break;
-            }
-    // Records of nodes outside the tree, or earlier records of a node.
-    for (int r = 0; r < work.GetCount(); ++r)
-        delete work[r];
+    {
+        auto found = last.find(nodes[n]);
+        if (found == last.end() || !records[found->second])
+            continue;
+        ordered.push_back(std::move(records[found->second]));
+    }
+    records = std::move(ordered);
 }
 
 bool IsJoint(KQoxNode* node)
@@ -283,7 +287,7 @@ void QoxZeltImport::DisplayBlendShapeImportWarningDialog()
         return;
     // Line breaks reach the dialog command as backslash-n.
     KString message("Import of blendshape animation failed for the following nodes:\n\n");
-    LogLine(mLog, "Import of blendshape animation failed for the following nodes:");
+    LogLine(mLog.get(), "Import of blendshape animation failed for the following nodes:");
     for (int row = 0; row < count; row += 3)
     {
         message = message + "        ";
@@ -293,13 +297,13 @@ void QoxZeltImport::DisplayBlendShapeImportWarningDialog()
             message = message + name;
             if (i != count - 1)
                 message = message + ", ";
-            LogLine(mLog, name.ToChars());
+            LogLine(mLog.get(), name.ToChars());
         }
         message = message + "\n";
     }
     message = message + "\n" + "Make sure the animation function curves exist on these nodes.\n" +
               " (Make sure each blendshape have at least a key)\n";
-    LogLine(mLog, "Make sure the animation function curves exist on these nodes.");
-    LogLine(mLog, " (Make sure each blendshape have at least a key)");
+    LogLine(mLog.get(), "Make sure the animation function curves exist on these nodes.");
+    LogLine(mLog.get(), " (Make sure each blendshape have at least a key)");
     ImportDialog("QOX import error", message);
 }

@@ -66,7 +66,7 @@ TEST(ZeltRunner, TheExampleBuildsAndShowsItsScene)
                            "rig:hip (joint)\n  rig:knee (joint)\n"),
               std::string::npos)
         << run.out;
-    EXPECT_NE(run.out.find("\n172.173913043478\n"), std::string::npos); // rotateY at frame 12
+    EXPECT_NE(run.out.find("\nbox.rotateY = 172.173913043478\n"), std::string::npos); // at frame 12
     EXPECT_NE(run.out.find("skin clusters: 1\n"), std::string::npos);
     std::string dump = qoxtest::ReadFile(dir.File("dump.txt"));
     EXPECT_NE(dump.find("box_rotateY.output -> box.rotateY\n  curve type 0, 2 keys\n"

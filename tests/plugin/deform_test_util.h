@@ -38,7 +38,7 @@ protected:
         params.SetBoolParam(QoxZeltUserParams::kImportNullsToPivot, false);
         params.SetBoolParam(QoxZeltUserParams::kExportShowUI, false);
         params.SetDoubleParam(QoxZeltUserParams::kImportMasterScale, 1.0);
-        mImport.mLog = new QoxLogFile("log.txt", "Test", false, false);
+        mImport.mLog.reset(new QoxLogFile("log.txt", "Test", false, false));
         mScene = mImport.mManager.CreateKQoxScene();
     }
 

@@ -106,11 +106,10 @@ protected:
     // The log written so far: the import object's log is closed and read back.
     std::string CloseLog()
     {
-        delete mImport->mLog;
-        mImport->mLog = nullptr;
+        mImport->mLog.reset();
         return qoxtest::ReadFile(mDir.File("qoxzeltlog.txt"));
     }
-    void OpenLog() { mImport->mLog = new QoxLogFile("qoxzeltlog.txt", "File import: test", false, true); }
+    void OpenLog() { mImport->mLog.reset(new QoxLogFile("qoxzeltlog.txt", "File import: test", false, true)); }
 
     static std::vector<std::string> Commands() { return zelthost::Host::Get().Commands(); }
     static void ClearTranscript() { zelthost::Host::Get().ClearTranscript(); }

@@ -151,14 +151,59 @@ TEST_F(PluginTest, CommandsRefuseMissingArgumentsWithUsage)
 TEST_F(PluginTest, MissingOrDamagedFileHasNoTakes)
 {
     ASSERT_TRUE(Load());
-    EXPECT_EQ(Run("QOXRead -f \"" + mDir.File("missing.qox") + "\""), Strings{"0"});
+    EXPECT_EQ(RunError("QOXRead -f \"" + mDir.File("missing.qox") + "\""), "QOXRead: File not opened");
     EXPECT_EQ(Run("QOXGetTakeCount"), Strings{"0"});
     EXPECT_EQ(RunError("QOXGetTakeName 0"), "QOXGetTakeName: No such take: 0");
     ASSERT_TRUE(qoxtest::WriteFile(mDir.File("junk.qox"), std::string(300, '\x7f')));
-    EXPECT_EQ(Run("QOXRead -f \"" + mDir.File("junk.qox") + "\""), Strings{"0"});
-    // The import reports the importer's error, and is gone afterwards.
-    EXPECT_EQ(RunError("QOXImport -f \"" + mDir.File("junk.qox") + "\""), "QOXImport: File not opened");
+    EXPECT_EQ(RunError("QOXRead -f \"" + mDir.File("junk.qox") + "\""), "QOXRead: File is corrupted");
     EXPECT_EQ(Run("QOXGetTakeCount"), Strings{"0"});
+    // The import reports the reader's cause, and is gone afterwards.
+    EXPECT_EQ(RunError("QOXImport -f \"" + mDir.File("junk.qox") + "\""), "QOXImport: File is corrupted");
+    EXPECT_EQ(Run("QOXGetTakeCount"), Strings{"0"});
+}
+
+// A file that does not open stops a script at QOXRead as at QOXImport, with
+// the same cause; a file that opened but holds no scene is not "not opened".
+TEST_F(PluginTest, ReadFailsAsImportDoesForFilesThatDoNotOpen)
+{
+    ASSERT_TRUE(Load());
+    ASSERT_TRUE(qoxtest::WriteFile(mDir.File("empty.qox"), ""));
+    ASSERT_TRUE(qoxtest::WriteFile(mDir.File("text.qox"), "Some words, not a scene.\n"));
+    ASSERT_EQ(mkdir(mDir.File("folder.qox").c_str(), 0755), 0);
+    const struct
+    {
+        std::string mFile;
+        const char* mError; // null: whatever the reader names, the same for both
+    } rows[] = {{mDir.File("missing.qox"), "File not opened"},
+                {mDir.File(std::string(5000, 'n')), "File not opened"},
+                {mDir.File("empty.qox"), "File is corrupted"},
+                {mDir.File("text.qox"), "File is corrupted"},
+                {mDir.File("folder.qox"), nullptr}};
+    for (const auto& row : rows)
+    {
+        const std::string read = RunError("QOXRead -f \"" + row.mFile + "\"");
+        const std::string import = RunError("QOXImport -f \"" + row.mFile + "\"");
+        ASSERT_EQ(read.rfind("QOXRead: ", 0), 0u) << read;
+        ASSERT_EQ(import.rfind("QOXImport: ", 0), 0u) << import;
+        EXPECT_EQ(read.substr(9), import.substr(11)) << row.mFile.substr(0, 80);
+        EXPECT_NE(read.substr(9), "");
+        if (row.mError)
+        {
+            EXPECT_EQ(read.substr(9), row.mError) << row.mFile.substr(0, 80);
+        }
+        EXPECT_EQ(Run("QOXGetTakeCount"), Strings{"0"});
+    }
+
+    // Through zelt: the script stops at the read, exit 1.
+    ASSERT_TRUE(qoxtest::WriteFile(mDir.File("read.zelt"),
+                                   "QOXRead -f \"" + mDir.File("folder.qox") + "\"\nprint \"after\"\n"));
+    const std::string command = std::string(ZELT_PATH) + " -p " + mDir.File("qoxzelt.so") + " " +
+                                mDir.File("read.zelt") + " >" + mDir.File("out.txt") + " 2>" + mDir.File("err.txt");
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_EQ(qoxtest::ReadFile(mDir.File("out.txt")), "");
+    EXPECT_NE(qoxtest::ReadFile(mDir.File("err.txt")).find("read.zelt:1: QOXRead: "), std::string::npos);
 }
 
 TEST_F(PluginTest, ImportReadsTheFileAndDropsTheImportObject)
@@ -174,7 +219,7 @@ TEST_F(PluginTest, ImportReadsTheFileAndDropsTheImportObject)
     const std::string other = mDir.File("other.qox");
     ASSERT_TRUE(WriteTakeFile(other, true));
     Run("QOXRead -f \"" + file + "\"");
-    EXPECT_EQ(Run("QOXRead -f \"" + mDir.File("missing.qox") + "\""), Strings{"0"});
+    EXPECT_EQ(RunError("QOXRead -f \"" + mDir.File("missing.qox") + "\""), "QOXRead: File not opened");
     EXPECT_EQ(Run("QOXRead -f \"" + other + "\""), Strings{"2"});
 }
 

@@ -224,8 +224,100 @@ TEST_F(SkinTest, BoneWithoutHostPathEndsTheBindingBeforeAnyCommand)
     Clear();
     mImport.BuildClusterInformation(ZeltRoot());
     EXPECT_TRUE(Commands().empty());
-    // Already visited: sorted.
-    EXPECT_EQ(link->GetControlPointIndices()[0], 1);
+    // Skipped before anything changed: the link keeps its order.
+    EXPECT_EQ(link->GetControlPointIndices()[0], 2);
+    EXPECT_EQ(LogLines(), Strings{"Smooth binding of box skipped: its bone ghost has no host node."});
+}
+
+// A skin that is skipped leaves its links and the geometry's weights as the
+// file had them: unsorted points, transform-link matrices and weights that
+// pre-normalising would change.
+class SkippedSkinTest : public SkinTest
+{
+protected:
+    void SetUp() override
+    {
+        SkinTest::SetUp();
+        HostGrid("box", 2, 2);
+        Run("createNode joint -n hip; createNode joint -n knee");
+        mMesh = Mesh(4);
+        mBox = Node("box", mMesh, nullptr, "box");
+        mHip = Joint("hip");
+        mHipLink = Link(mMesh, mHip, 2, {{3, 0.2}, {1, 0.2}});
+        KQoxPose* pose = mImport.mManager.CreateKQoxPose("bind", true);
+        KQoxMatrix hipMatrix;
+        hipMatrix.Set(3, 1, 2.0);
+        ASSERT_GE(pose->Add(mHip->GetInitialName(), hipMatrix), 0);
+        ASSERT_TRUE(mScene->AddPose(pose));
+        Param(QoxZeltUserParams::kImportNullsToPivot, true);
+        Param(QoxZeltUserParams::kImportForceWeightNormalize, true);
+    }
+    // The hip link exactly as it was made.
+    void ExpectHipLinkUnchanged()
+    {
+        EXPECT_EQ(std::vector<int>(mHipLink->GetControlPointIndices(), mHipLink->GetControlPointIndices() + 2),
+                  (std::vector<int>{3, 1}));
+        EXPECT_EQ(std::vector<double>(mHipLink->GetControlPointWeights(), mHipLink->GetControlPointWeights() + 2),
+                  (std::vector<double>{0.2, 0.2}));
+        KQoxXMatrix transformLink;
+        mHipLink->GetTransformLinkMatrix(transformLink);
+        EXPECT_EQ(transformLink.Get(3, 1), 0.0);
+    }
+    KQoxMesh* mMesh = nullptr;
+    QoxZeltNode* mBox = nullptr;
+    QoxZeltNode* mHip = nullptr;
+    KQoxLink* mHipLink = nullptr;
+};
+
+TEST_F(SkippedSkinTest, LinkWithoutBone)
+{
+    KQoxLink* loose = mImport.mManager.CreateKQoxLink();
+    loose->AddControlPointIndex(0, 1.0);
+    mMesh->AddLink(loose);
+    KArrayTemplate<KQoxLink*> links;
+    links.Add(mHipLink);
+    links.Add(loose);
+    Clear();
+    mImport.BuildSmoothBinding(mBox, mImport.GetLog(), &mImport.mManager, &links);
+    EXPECT_TRUE(Commands().empty());
+    ExpectHipLinkUnchanged();
+    EXPECT_EQ(LogLines(), Strings{"Smooth binding of box skipped: its link 2 has no bone."});
+}
+
+TEST_F(SkippedSkinTest, BoneWithoutHostPathAfterABoundOne)
+{
+    Link(mMesh, Node("ghost", mImport.mManager.CreateKQoxSkeleton()), 2, {{0, 1.0}});
+    Clear();
+    mImport.BuildClusterInformation(ZeltRoot());
+    EXPECT_TRUE(Commands().empty());
+    ExpectHipLinkUnchanged();
+    EXPECT_EQ(LogLines(), Strings{"Smooth binding of box skipped: its bone ghost has no host node."});
+}
+
+TEST_F(SkippedSkinTest, NoSkinClusterMade)
+{
+    zelthost::Host::Get().missingCommands.insert("newSkinCluster");
+    Clear();
+    mImport.BuildClusterInformation(ZeltRoot());
+    zelthost::Host::Get().missingCommands.clear();
+    EXPECT_EQ(Ask("ls -type skinCluster"), Strings{});
+    ExpectHipLinkUnchanged();
+    EXPECT_EQ(LogLines(), Strings{"Smooth binding of box skipped: the host made no skin cluster for it."});
+}
+
+TEST_F(SkippedSkinTest, BoundSkinStillSortsReplacesAndNormalizes)
+{
+    Clear();
+    mImport.BuildClusterInformation(ZeltRoot());
+    EXPECT_EQ(Ask("ls -type skinCluster"), Strings{"skinCluster1"});
+    EXPECT_EQ(std::vector<int>(mHipLink->GetControlPointIndices(), mHipLink->GetControlPointIndices() + 2),
+              (std::vector<int>{1, 3}));
+    // One link per point: a lone weight below 1 becomes 1.
+    EXPECT_EQ(mHipLink->GetControlPointWeights()[0], 1.0);
+    KQoxXMatrix transformLink;
+    mHipLink->GetTransformLinkMatrix(transformLink);
+    EXPECT_EQ(transformLink.Get(3, 1), 2.0);
+    EXPECT_TRUE(LogLines().empty());
 }
 
 TEST_F(SkinTest, SortingMovesWeightsAndLeavesSortedLinks)

@@ -129,12 +129,44 @@ TEST_F(ImportTest, UnreadableFileInAddModeKeepsTheOpenScene)
     // Nothing was cleared: the read failed before the host scene was touched.
     EXPECT_NE(Dag().find("keep (transform)"), std::string::npos);
     EXPECT_TRUE(CommandsStarting("file").empty());
+    // The file was opened: the reader's cause is named, not "File not opened".
     EXPECT_EQ(CommandsStarting("confirmDialog"),
-              Strings{"confirmDialog -t \"QOX import Error\" -m \"File not opened\" -b \"Ok\""});
+              Strings{"confirmDialog -t \"QOX import Error\" -m \"File is corrupted\" -b \"Ok\""});
     // The log holds the importer's error under the file's title.
     const std::string log = qoxtest::ReadFile(mDir.File("qoxzeltlog.txt"));
     EXPECT_NE(log.find("File import: " + mDir.File("junk.qox")), std::string::npos) << log;
-    EXPECT_NE(log.find("\tFile not opened"), std::string::npos) << log;
+    EXPECT_NE(log.find("\tFile is corrupted"), std::string::npos) << log;
+}
+
+// The host refuses the new scene of an add-mode import: the import stops
+// with an error and the open scene keeps what it had, nothing added to it.
+TEST_F(ImportTest, RefusedNewSceneStopsAnAddImport)
+{
+    const std::string file = Write([](KQoxSdkManager& m, KQoxScene& s) {
+        BuildSkeletons(m, s);
+        s.CreateCharacter("Hero");
+    });
+    Run("createNode transform -n keep");
+    const std::string before = Dag();
+    zelthost::Host::Get().missingCommands.insert("file");
+    zelthost::Host::Get().ClearTranscript();
+    EXPECT_FALSE(Import(file, "kCreate"));
+    zelthost::Host::Get().missingCommands.clear();
+    EXPECT_EQ(Dag(), before);
+    EXPECT_EQ(Run("ls -type character"), Strings{});
+    EXPECT_TRUE(CommandsStarting("character").empty());
+    const std::string error = "The host refused a new scene (Cannot find procedure \"file\"); nothing was imported.";
+    const Strings dialogs = CommandsStarting("confirmDialog");
+    ASSERT_EQ(dialogs.size(), 1u);
+    EXPECT_EQ(dialogs[0].rfind("confirmDialog -t \"QOX import Error\" -m \"The host refused a new scene (", 0), 0u)
+        << dialogs[0];
+    EXPECT_NE(qoxtest::ReadFile(mDir.File("qoxzeltlog.txt")).find("\t" + error), std::string::npos);
+    const Strings errors = Entries(Kind::kError);
+    ASSERT_FALSE(errors.empty());
+    EXPECT_EQ(errors.back(), "QOXImport: " + error);
+    // The scene as it was takes the import once the host allows it.
+    ASSERT_TRUE(Import(file, "kCreate"));
+    EXPECT_EQ(Dag().find("keep"), std::string::npos);
 }
 
 TEST_F(ImportTest, DialogsOffLeaveTheTextsToTheLog)
@@ -143,7 +175,7 @@ TEST_F(ImportTest, DialogsOffLeaveTheTextsToTheLog)
     ASSERT_TRUE(qoxtest::WriteFile(mDir.File("junk.qox"), std::string(300, '\x7f')));
     EXPECT_FALSE(Import(mDir.File("junk.qox"), "kMerge"));
     EXPECT_TRUE(CommandsStarting("confirmDialog").empty());
-    EXPECT_NE(qoxtest::ReadFile(mDir.File("qoxzeltlog.txt")).find("\tFile not opened"), std::string::npos);
+    EXPECT_NE(qoxtest::ReadFile(mDir.File("qoxzeltlog.txt")).find("\tFile is corrupted"), std::string::npos);
 }
 
 TEST_F(ImportTest, MissingBindPoseIsReportedOnlyWhereGeometryIsMade)
@@ -287,34 +319,30 @@ TEST_F(ImportTest, ReOrderPutsParentsFirstAndDropsStrayRecords)
     ImportFixture elsewhere;
     QoxZeltNode* stray = elsewhere.Add(elsewhere.import.mRootNode, "stray");
     auto record = [](QoxZeltNode* node) {
-        TempPoseData* data = new TempPoseData;
+        std::unique_ptr<TempPoseData> data(new TempPoseData);
         data->mNode = node;
         return data;
     };
     // One record stays as it is, even outside the tree.
-    KArrayTemplate<TempPoseData*> one;
-    one.Add(record(stray));
+    PoseRecordList one;
+    one.push_back(record(stray));
     ReOrder(one, f.import.mRootNode);
-    ASSERT_EQ(one.GetCount(), 1);
+    ASSERT_EQ(one.size(), 1u);
     EXPECT_EQ(one[0]->mNode, stray);
-    delete one[0];
 
-    KArrayTemplate<TempPoseData*> records;
-    TempPoseData* firstB = record(b);
-    TempPoseData* secondB = record(b);
-    for (TempPoseData* data : {record(c), firstB, record(stray), record(a), secondB})
-        records.Add(data);
+    PoseRecordList records;
+    for (QoxZeltNode* node : {c, b, stray, a, b})
+        records.push_back(record(node));
+    const TempPoseData* secondB = records[4].get();
     ReOrder(records, f.import.mRootNode);
-    ASSERT_EQ(records.GetCount(), 3);
+    ASSERT_EQ(records.size(), 3u);
     EXPECT_EQ(records[0]->mNode, a);
-    EXPECT_EQ(records[1], secondB); // the later record of a node is kept
+    EXPECT_EQ(records[1].get(), secondB); // the later record of a node is kept
     EXPECT_EQ(records[2]->mNode, c);
-    for (int i = 0; i < records.GetCount(); ++i)
-        delete records[i];
 
-    KArrayTemplate<TempPoseData*> none;
+    PoseRecordList none;
     ReOrder(none, f.import.mRootNode);
-    EXPECT_EQ(none.GetCount(), 0);
+    EXPECT_TRUE(none.empty());
 }
 
 TEST_F(ImportTest, InfluencesThatAreNoJointsBecomeLimbNodes)
@@ -357,12 +385,11 @@ TEST_F(ImportTest, BlendShapeReportListsNamesInRowsOfThree)
     f.import.mBlendShapeFailures.RemoveLast();
     // The log takes the title, the names one a line and the advice.
     KLib_SetMasterDirectory((mDir.Path() + "/").c_str());
-    f.import.mLog = new QoxLogFile("blend.txt", "File import: x.qox", false, true);
+    f.import.mLog.reset(new QoxLogFile("blend.txt", "File import: x.qox", false, true));
     f.import.DisplayBlendShapeImportWarningDialog();
     EXPECT_NE(Commands()[0].find("following nodes:\\n\\n        a, b, c\\n\\nMake sure"), std::string::npos)
         << Commands()[0];
-    delete f.import.mLog;
-    f.import.mLog = nullptr;
+    f.import.mLog.reset();
     const std::string log = qoxtest::ReadFile(mDir.File("blend.txt"));
     EXPECT_NE(log.find("File import: x.qox\n\n\tImport of blendshape animation failed for the following nodes:\n\ta\n"
                        "\tb\n\tc\n\tMake sure the animation function curves exist on these nodes.\n\t (Make sure "
@@ -526,11 +553,11 @@ TEST_F(ImportTest, BindPoseMovesNewNodesParentsFirst)
     pose->Add(m->GetName(), Translation(7, 0, 0));
     pose->Add(d->GetName(), Translation(10, 0, 0));
     pose->Add(e->GetName(), Translation(4, 0, 0));
-    KArrayTemplate<TempPoseData*> records;
-    f.import.BuildPoseRecords(*pose, records, false);
+    PoseRecordList records;
+    f.import.BuildPoseRecords(*pose, records, false, f.import.IndexPoseNodes());
     EXPECT_EQ(pose->GetCount(), 6);
     EXPECT_EQ(pose->Find("Model::RootNode"), -1);
-    ASSERT_EQ(records.GetCount(), 4);
+    ASSERT_EQ(records.size(), 4u);
     EXPECT_EQ(records[0]->mNode, a);
     EXPECT_EQ(records[1]->mNode, b);
     EXPECT_EQ(records[2]->mNode, d);
@@ -545,8 +572,6 @@ TEST_F(ImportTest, BindPoseMovesNewNodesParentsFirst)
     EXPECT_DOUBLE_EQ(HostX(c), 3);
     EXPECT_DOUBLE_EQ(HostX(d), 7);
     EXPECT_DOUBLE_EQ(HostX(m), 2);
-    for (int i = 0; i < records.GetCount(); ++i)
-        delete records[i];
     f.import.mScene->AddPose(pose);
 }
 
@@ -561,18 +586,17 @@ TEST_F(ImportTest, OldFileBindPoseTakesThePostNodesMatrix)
     pose->Add("Model::a", Translation(1, 0, 0));
     pose->Add("Model::a__Pre_", Translation(2, 0, 0));
     pose->Add("Model::a__Post_", Translation(3, 0, 0));
-    std::vector<std::pair<KQoxPose*, KArrayTemplate<TempPoseData*>>> poses(1);
+    PoseRecordTable poses(1);
     poses[0].first = pose;
     f.import.FixOldBindPoses(poses);
     const int item = pose->Find("Model::a");
     ASSERT_GE(item, 0);
     EXPECT_EQ(pose->GetMatrix(item).Get(3, 0), 3);
     // The "__Pre_" and "__Post_" items get no records.
-    f.import.BuildPoseRecords(*pose, poses[0].second, true);
-    ASSERT_EQ(poses[0].second.GetCount(), 1);
+    f.import.BuildPoseRecords(*pose, poses[0].second, true, f.import.IndexPoseNodes());
+    ASSERT_EQ(poses[0].second.size(), 1u);
     EXPECT_EQ(poses[0].second[0]->mNode, a);
     EXPECT_DOUBLE_EQ(HostX(a), 3);
-    delete poses[0].second[0];
 }
 
 TEST_F(ImportTest, OldVersionNeedsAReferencePivotBelowTheRoot)

@@ -3,6 +3,8 @@
 #include "import_test_util.h"
 
 #include <cstdlib>
+#include <regex>
+#include <sstream>
 
 namespace {
 
@@ -93,6 +95,47 @@ TEST_F(ImportTest, ExampleScriptImportsInEachMode)
     // Exclusive merge creates nothing new.
     EXPECT_EQ(out.find("Body (transform)", exclusive), std::string::npos) << out.substr(exclusive);
     EXPECT_TRUE(qoxtest::ReadFile(mDir.File("err.txt")).empty()) << qoxtest::ReadFile(mDir.File("err.txt"));
+}
+
+// What the example prints says what each value is: section titles, the DAG
+// as "Name (type)" lines, counts as "label: n", attribute values as
+// "node.attribute = value"; the commands the plug-in runs with display on
+// show only when asked for (-e).
+TEST_F(ImportTest, ExampleScriptOutputNamesEveryValue)
+{
+    const auto run = [&](const std::string& options) {
+        const std::string command = "cd " ZELT_EXAMPLES "/.. && ZELT_PLUG_IN_PATH=" + mDir.Path() + " " ZELT_PATH +
+                                    options + " -p " + mDir.File("qoxzelt.so") + " examples/import.zelt >" +
+                                    mDir.File("out.txt") + " 2>" + mDir.File("err.txt");
+        EXPECT_EQ(Shell(command), 0) << qoxtest::ReadFile(mDir.File("err.txt"));
+        EXPECT_EQ(qoxtest::ReadFile(mDir.File("err.txt")), "");
+        return qoxtest::ReadFile(mDir.File("out.txt"));
+    };
+    const std::string out = run("");
+    const std::regex title("== .+"), dag(" *[A-Za-z_][A-Za-z0-9_:]* \\([a-zA-Z, ]+\\)"),
+        count("[a-z ]+: [0-9]+( \\([0-9]+ keys\\))?"), value("[A-Za-z_][A-Za-z0-9_:]*\\.[A-Za-z]+ = .+");
+    std::istringstream lines(out);
+    int titles = 0;
+    for (std::string line; std::getline(lines, line);)
+    {
+        titles += std::regex_match(line, title);
+        EXPECT_TRUE(std::regex_match(line, title) || std::regex_match(line, dag) || std::regex_match(line, count) ||
+                    std::regex_match(line, value))
+            << "a line that does not say what it shows: " << line;
+    }
+    EXPECT_EQ(titles, 3);
+    EXPECT_NE(out.find("\nHips.pelbrinTypeID = 2\nLampShape.intensity = 0.800000011920929\n== Merge"),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(out.find("camera -centerOfInterest"), std::string::npos);
+
+    // Asked for: the camera command the plug-in displays, once per import
+    // that makes the camera.
+    const std::string echoed = run(" -e");
+    size_t shown = 0;
+    for (size_t at = 0; (at = echoed.find("\ncamera -centerOfInterest 5 ", at)) != std::string::npos; ++at)
+        ++shown;
+    EXPECT_EQ(shown, 2u) << echoed;
 }
 
 // The example script once more, with the whole host scene dumped after each

@@ -337,7 +337,7 @@ TEST_F(PivotTest, IdentityWorldKeepsNoCopyAndMovesNothing)
 {
     QoxZeltNode* a = Plain("a");
     mImport.Preprocess(Root());
-    EXPECT_EQ(mImport.mWorldMatrix, nullptr);
+    EXPECT_EQ(mImport.mWorldMatrix.get(), nullptr);
     mImport.PropagateWorldTransformToChildrenOf(Root());
     EXPECT_EQ(a->GetParent(), Root());
     EXPECT_EQ(Root()->GetChildCount(false), 1);
@@ -351,7 +351,7 @@ TEST_F(PivotTest, ScaledWorldWrapsTheChildrenThatNeedIt)
     matched->mMatchedByMerge = true;
     QoxZeltNode* b = Plain("b");
     mImport.Preprocess(Root());
-    ASSERT_NE(mImport.mWorldMatrix, nullptr);
+    ASSERT_NE(mImport.mWorldMatrix.get(), nullptr);
     mImport.PropagateWorldTransformToChildrenOf(Root());
     ASSERT_EQ(Root()->GetChildCount(false), 2);
     EXPECT_EQ(Root()->GetChild(0), matched);
@@ -380,7 +380,7 @@ TEST_F(PivotTest, ZUpWrapperTurnsNinetyDegreesAndAnExistingWrapperIsConverted)
     Key(take->GetTranslationY(), kSecond, 2.0f);
     QoxZeltNode* a = Plain("a");
     mImport.Preprocess(Root());
-    ASSERT_NE(mImport.mWorldMatrix, nullptr);
+    ASSERT_NE(mImport.mWorldMatrix.get(), nullptr);
     mImport.PropagateWorldTransformToChildrenOf(Root());
     ASSERT_EQ(Root()->GetChildCount(false), 2);
     EXPECT_EQ(Root()->GetChild(0), existing);

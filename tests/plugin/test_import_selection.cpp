@@ -150,13 +150,9 @@ TEST_F(SelectionTest, RangesAndTheirText)
         KArrayTemplate<int> list;
         for (int v : row.mList)
             list.Add(v);
-        KArrayTemplate<ElementRange*> ranges;
-        GroupElementsByRange(list, ranges);
         KString text(row.mList.empty() ? "before" : "");
-        BuildSelectCommandArgFromElementRange(text, ranges, prefix);
+        BuildSelectCommandArgFromElementRange(text, GroupElementsByRange(list), prefix);
         EXPECT_STREQ(text.ToChars(), row.mText);
-        for (int i = 0; i < ranges.GetCount(); ++i)
-            delete ranges[i];
     }
 }
 

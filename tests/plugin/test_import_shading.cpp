@@ -269,7 +269,7 @@ TEST_F(ShadingTest, MeshWithoutMaterialsGetsTheDefaultShaderAndAnEmptyGroup)
     EXPECT_FLOAT_EQ(phong.ambientColor().g, 0.4f);
     EXPECT_FLOAT_EQ(phong.specularColor().b, 0.3f);
     EXPECT_FLOAT_EQ(phong.transparency().r, 0.0f);
-    EXPECT_EQ(mImport->mMaterialCache.GetCount(), 0);
+    EXPECT_EQ(mImport->mMaterialCache.size(), 0u);
 }
 
 TEST_F(ShadingTest, MaterialsByPolygonShareShadersByName)
@@ -295,8 +295,8 @@ TEST_F(ShadingTest, MaterialsByPolygonShareShadersByName)
     EXPECT_FLOAT_EQ(phong.cosPower(), 64.0f);
     EXPECT_FLOAT_EQ(phong.transparency().g, 0.75f);
     EXPECT_FLOAT_EQ(phong.color().r, 1.0f);
-    ASSERT_EQ(mImport->mMaterialCache.GetCount(), 2);
-    EXPECT_STREQ(mImport->mMaterialCache[0]->mName.ToChars(), "Red");
+    ASSERT_EQ(mImport->mMaterialCache.size(), 2u);
+    EXPECT_STREQ(mImport->mMaterialCache[0].mName.ToChars(), "Red");
 
     // A second mesh with a material of the same name reuses the shader; a
     // name differing in case only gets its own.
@@ -314,7 +314,7 @@ TEST_F(ShadingTest, MaterialsByPolygonShareShadersByName)
     mImport->CreateMeshGeometry(other);
     ClearTranscript();
     mImport->BuildMaterialInformation(other);
-    EXPECT_EQ(mImport->mMaterialCache.GetCount(), 3);
+    EXPECT_EQ(mImport->mMaterialCache.size(), 3u);
     Strings connects = Starting("connectAttr");
     ASSERT_EQ(connects.size(), 2u);
     EXPECT_EQ(connects[0], "connectAttr -f \"Red.outColor\"  \"OtherSG.surfaceShader\"  ");

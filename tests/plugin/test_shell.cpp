@@ -401,7 +401,12 @@ TEST_F(ShellTest, ImportObjectOpensAndClosesItsFile)
     ASSERT_NE(import.GetImporter(), nullptr);
     // The importer is the manager's, one at a time: reopening replaces it.
     EXPECT_EQ(import.GetSdkManager().GetKQoxImporterCount(), 1);
-    EXPECT_TRUE(import.OpenProject(ZString(mDir.File("missing.qox"))));
+    EXPECT_TRUE(import.GetOpenError().IsEmpty());
+    // A file that does not open fails with the importer's error, kept.
+    ZStatus missing = import.OpenProject(ZString(mDir.File("missing.qox")));
+    EXPECT_FALSE(missing);
+    EXPECT_EQ(missing.errorString(), "File not opened");
+    EXPECT_STREQ(import.GetOpenError().ToChars(), "File not opened");
     ASSERT_NE(import.GetImporter(), nullptr);
     EXPECT_EQ(import.GetSdkManager().GetKQoxImporterCount(), 1);
     EXPECT_TRUE(import.CloseProject());

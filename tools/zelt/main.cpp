@@ -24,6 +24,8 @@ void Usage(std::ostream& out)
            "  -u AXIS   answer 'upAxis -q -axis' with AXIS (y or z; default y)\n"
            "  -i        run as an interactive host ('about -b' answers 0)\n"
            "  -q        do not echo printed output\n"
+           "  -e        echo the commands plug-ins run with display on (as a script\n"
+           "            editor shows them)\n"
            "  -h        this help\n"
            "Inspection commands for scripts: ls, getAttr NODE.ATTR, info, dump [FILE].\n";
 }
@@ -34,7 +36,7 @@ int main(int argc, char** argv)
 {
     std::vector<std::string> plugins, scripts;
     std::string dumpFile, upAxis = "y";
-    bool keepGoing = false, interactive = false, quiet = false;
+    bool keepGoing = false, interactive = false, quiet = false, echoDisplayed = false;
     for (int i = 1; i < argc; ++i)
     {
         std::string arg = argv[i];
@@ -80,6 +82,8 @@ int main(int argc, char** argv)
             interactive = true;
         else if (arg == "-q")
             quiet = true;
+        else if (arg == "-e")
+            echoDisplayed = true;
         else if (arg.size() > 1 && arg[0] == '-')
         {
             std::cerr << "zelt: unknown option " << arg << "\n";
@@ -100,6 +104,7 @@ int main(int argc, char** argv)
     host.SetBatch(!interactive);
     host.SetUpAxis(upAxis);
     host.SetEcho(!quiet);
+    host.SetEchoDisplayed(echoDisplayed);
     int failures = 0;
     bool dumpFailed = false;
     for (const std::string& p : plugins)
