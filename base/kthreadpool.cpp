@@ -4,6 +4,7 @@
 
 #include <pthread.h>
 #include <sched.h>
+#include <signal.h>
 
 #include <algorithm>
 #include <atomic>
@@ -255,14 +256,23 @@ ThreadPool::Worker* ThreadPool::MakeWorker()
 {
     std::unique_ptr<Worker> worker(new Worker);
     Worker* made = worker.get();
+    // Helpers take no signal meant for the process: those go to the
+    // caller's threads, as they would without the SDK.
+    sigset_t all, before;
+    sigfillset(&all);
+    pthread_sigmask(SIG_SETMASK, &all, &before);
+    bool started = true;
     try
     {
         made->mThread = std::thread([this, made] { Run(*made); });
     }
     catch (const std::system_error&)
     {
-        return nullptr;
+        started = false;
     }
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    if (!started)
+        return nullptr;
     mWorkers.push_back(std::move(worker));
     return made;
 }

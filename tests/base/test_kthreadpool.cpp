@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <pthread.h>
 #include <sched.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -349,4 +351,22 @@ TEST(KThreadPool, JobsFinishBeforeWaitReturns)
     jobs.Wait();
     EXPECT_EQ(started, 3); // the calling thread counts
     EXPECT_EQ(done, started);
+}
+
+TEST(KThreadPool, HelpersTakeNoSignalMeantForTheProcess)
+{
+    Limit limit(2);
+    KPoolJobs jobs;
+    bool blocked = false;
+    ASSERT_TRUE(jobs.Start([&blocked] {
+        sigset_t mask;
+        pthread_sigmask(SIG_BLOCK, nullptr, &mask);
+        blocked = sigismember(&mask, SIGINT) == 1 && sigismember(&mask, SIGTERM) == 1;
+    }));
+    jobs.Wait();
+    EXPECT_TRUE(blocked);
+    // The caller's own mask is as it was.
+    sigset_t mine;
+    pthread_sigmask(SIG_BLOCK, nullptr, &mine);
+    EXPECT_EQ(sigismember(&mine, SIGINT), 0);
 }
