@@ -12,7 +12,30 @@
 #include <functional>
 #include <string>
 
+// Children forked from a process with threads start helpers of their own
+// (the tests count them there): ThreadSanitizer must let them.
+#if defined(__SANITIZE_THREAD__)
+#define QOX_TEST_THREAD_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define QOX_TEST_THREAD_SANITIZER 1
+#endif
+#endif
+#ifdef QOX_TEST_THREAD_SANITIZER
+extern "C" __attribute__((weak, used)) const char* __tsan_default_options()
+{
+    return "die_after_fork=0";
+}
+#endif
+
 namespace qoxtest {
+
+// Threads a sanitizer's runtime may run beside the program's own.
+#ifdef QOX_TEST_THREAD_SANITIZER
+constexpr int kRuntimeThreads = 1;
+#else
+constexpr int kRuntimeThreads = 0;
+#endif
 
 // Threads of this process now (entries of /proc/self/task); -1 when unknown.
 inline int TaskCount()
