@@ -10,7 +10,7 @@
 #include <cstring>
 #include <new>
 
-#include "base/kparallel.h"
+#include "base/kthreadpool_private.h"
 
 // ===========================================================================
 // Aligned allocation
@@ -85,9 +85,9 @@ KPrefaulter::KPrefaulter(void* data, size_t bytes)
             at = next;
         }
     };
-    std::vector<std::thread> started;
-    if (KStartThread(started, fill))
-        mHelper = std::move(started.front());
+    mHelper.reset(new KPoolJobs);
+    if (!mHelper->Start(fill))
+        mHelper.reset();
 #else
     (void)data;
     (void)bytes;
@@ -97,8 +97,8 @@ KPrefaulter::KPrefaulter(void* data, size_t bytes)
 KPrefaulter::~KPrefaulter()
 {
     mStop = true;
-    if (mHelper.joinable())
-        mHelper.join();
+    if (mHelper)
+        mHelper->Wait();
 }
 
 void* kMallocAligned(unsigned int size, unsigned int alignment)

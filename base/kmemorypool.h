@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -36,13 +37,15 @@ void* kReallocAligned(void* p, unsigned int size, unsigned int alignment);
 // two large pages are left alone.
 void kAdviseLargePages(void* data, size_t bytes);
 
+class KPoolJobs;
+
 // Fresh memory about to be filled by one long copy (a file read): a helper
-// thread has the system back its pages meanwhile (Linux), so that the
-// system's zeroing of new pages runs beside the copy instead of inside it.
-// The contents are never touched, so the copy may overtake the helper. Blocks
-// under two large pages, or no thread to spare, leave the copy to fault as
-// usual. The destructor stops and joins the helper: keep the memory alive
-// until then.
+// thread from the SDK's pool has the system back its pages meanwhile
+// (Linux), so that the system's zeroing of new pages runs beside the copy
+// instead of inside it. The contents are never touched, so the copy may
+// overtake the helper. Blocks under two large pages, or no helper to spare,
+// leave the copy to fault as usual. The destructor stops the helper and
+// waits for it: keep the memory alive until then.
 class KPrefaulter
 {
 public:
@@ -53,7 +56,7 @@ public:
 
 private:
     std::atomic<bool> mStop{false};
-    std::thread mHelper;
+    std::unique_ptr<KPoolJobs> mHelper;
 };
 
 // The same with allocation-tracking arguments, which are not used.

@@ -2,45 +2,31 @@
 #define QOX_BASE_KPARALLEL_H
 
 // Work on a few threads at once, for the loops over a whole file's data
-// (large arrays, OBJ statements and mesh lists). Nothing here throws: a
-// thread the system does not give leaves its work to the others or to the
-// calling thread, so the result is the same on any number of threads.
+// (large arrays, OBJ statements and mesh lists). The helpers come from the
+// process-wide pool (base/kthreadpool_private.h) within its limit. Nothing
+// here throws: a helper the pool does not give leaves its work to the others
+// or to the calling thread, so the result is the same on any number of
+// threads.
 
 #include <algorithm>
 #include <atomic>
 #include <cstddef>
-#include <system_error>
-#include <thread>
-#include <vector>
 
-// The threads a loop uses by default: the processors there are, at most
-// most, at least 1.
+#include "base/kthreadpool_private.h"
+
+// The threads a loop uses by default, the calling one among them: the
+// thread limit, at most most, at least 1; 1 on a pool worker, whose work
+// never fans out again.
 inline int KDefaultThreads(int most)
 {
-    const unsigned available = std::thread::hardware_concurrency();
-    const int processors = available > 0 ? static_cast<int>(available) : 1;
-    return std::max(1, std::min(processors, most));
-}
-
-// Starts a thread running job, kept in running (room reserved by the
-// caller); false when the system has no thread to give.
-template <class F>
-bool KStartThread(std::vector<std::thread>& running, F& job)
-{
-    try
-    {
-        running.emplace_back(job);
-        return true;
-    }
-    catch (const std::system_error&)
-    {
-        return false;
-    }
+    if (KOnPoolWorker())
+        return 1;
+    return std::max(1, std::min(KGetThreadLimit(), most));
 }
 
 // Runs work(0) ... work(count - 1) on up to threads threads (the calling one
 // among them), each taking the next portion not yet taken; returns when all
-// are done, every thread joined.
+// are done, every helper finished.
 template <class F>
 void KRunPortions(size_t count, int threads, F&& work)
 {
@@ -50,14 +36,17 @@ void KRunPortions(size_t count, int threads, F&& work)
             work(i);
     };
     const size_t helpers = std::min(count, static_cast<size_t>(threads < 1 ? 1 : threads)) - (count > 0 ? 1 : 0);
-    std::vector<std::thread> running;
-    running.reserve(helpers);
+    if (helpers == 0 || KOnPoolWorker())
+    {
+        take();
+        return;
+    }
+    KPoolJobs jobs;
     for (size_t i = 0; i < helpers; ++i)
-        if (!KStartThread(running, take))
+        if (next.load(std::memory_order_relaxed) >= count || !jobs.Start(take))
             break;
     take();
-    for (std::thread& thread : running)
-        thread.join();
+    jobs.Wait();
 }
 
 #endif

@@ -24,6 +24,7 @@
 #include "base/kerror.h"
 #include "base/kqox.h"
 #include "base/kstring.h"
+#include "base/kthreadpool_private.h"
 
 namespace kqox {
 
@@ -87,10 +88,12 @@ const size_t kLargeWrite = 1 << 20;    // values this large go to the body layer
 // in the cache for the copy into the file.
 const unsigned int kDirectChunk = 256 * 1024;
 
-// Writes full output buffers to the body layer on a thread of its own, one
-// buffer at a time, so that the next buffer is filled meanwhile. The thread
-// starts with the first buffer and ends with Stop. The body layer is used
-// by no one else while a buffer is in flight: Wait first.
+// Writes full output buffers to the body layer on a helper thread from the
+// SDK's pool, one buffer at a time, so that the next buffer is filled
+// meanwhile. The helper is asked for with the first buffer and let go by
+// Stop; while the pool gives none, buffers are written by the caller in
+// Start. The body layer is used by no one else while a buffer is in flight:
+// Wait first.
 class BodyWriter
 {
 public:
@@ -105,20 +108,21 @@ public:
     bool Start(KChainedFile* body, const unsigned char* data, size_t n);
     // Waits for the buffer in flight; false when it did not go out whole.
     bool Wait();
-    // Waits, then ends the thread.
+    // Waits, then lets the helper go.
     void Stop();
 
 private:
     void Run();
 
-    std::thread mThread;
+    KPoolJobs mHelper;
+    bool mRunning = false; // the helper runs Run (guarded by mMutex)
     std::mutex mMutex;
     std::condition_variable mChanged;
     KChainedFile* mBody = nullptr;
     const unsigned char* mData = nullptr;
     size_t mSize = 0;      // bytes in flight; 0: none
     bool mFailed = false;  // the last buffer did not go out whole
-    bool mStopped = false; // the thread is to end
+    bool mStopped = false; // the helper is to end
 };
 
 // ---- Typed arrays: value codes (binary) and letters after "*" (ASCII) ----

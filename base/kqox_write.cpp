@@ -57,16 +57,13 @@ bool BodyWriter::Start(KChainedFile* body, const unsigned char* data, size_t n)
     if (!Wait())
         return false;
     std::lock_guard<std::mutex> lock(mMutex);
-    if (!mThread.joinable())
+    if (!mRunning)
     {
         mStopped = false;
-        try
+        mRunning = mHelper.Start([this] { Run(); });
+        if (!mRunning)
         {
-            mThread = std::thread(&BodyWriter::Run, this);
-        }
-        catch (const std::system_error&)
-        {
-            // No thread to be had: written here, the failure told by the next Wait.
+            // No helper to be had: written here, the failure told by the next Wait.
             mFailed = !WriteAll(body, data, n);
             return true;
         }
@@ -96,8 +93,9 @@ void BodyWriter::Stop()
         mFailed = false; // not reported to the next file
         mChanged.notify_all();
     }
-    if (mThread.joinable())
-        mThread.join();
+    mHelper.Wait();
+    std::lock_guard<std::mutex> lock(mMutex);
+    mRunning = false;
 }
 
 void BodyWriter::Run()

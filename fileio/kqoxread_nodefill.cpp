@@ -7,7 +7,6 @@
 #include <deque>
 #include <memory>
 #include <mutex>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -36,8 +35,7 @@ KQoxRead6::NodeFill::~NodeFill()
         mStopping = true;
     }
     mChanged.notify_all();
-    for (std::thread& worker : mWorkers)
-        worker.join();
+    mWorkers.Wait();
 }
 
 std::unique_ptr<KQoxRead6::NodeFill> KQoxRead6::NodeFill::Make(KQoxRead6& read)
@@ -179,16 +177,13 @@ void KQoxRead6::NodeFill::Close()
 
 void KQoxRead6::NodeFill::StartWorkers()
 {
-    // The reading thread reads the section on: the others read the blocks.
-    if (!mWorkers.empty())
+    // The reading thread reads the section on: helpers read the blocks.
+    if (mWorkersAsked)
         return;
-    mWorkers.reserve(static_cast<size_t>(mThreads - 1));
+    mWorkersAsked = true;
     for (int i = 0; i + 1 < mThreads; ++i)
-    {
-        auto work = [this] { Work(); };
-        if (!KStartThread(mWorkers, work))
+        if (!mWorkers.Start([this] { Work(); }))
             break;
-    }
 }
 
 void KQoxRead6::NodeFill::Work()

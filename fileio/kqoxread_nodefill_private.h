@@ -10,10 +10,10 @@
 #include <deque>
 #include <memory>
 #include <mutex>
-#include <thread>
 #include <utility>
 #include <vector>
 
+#include "base/kthreadpool_private.h"
 #include "fileio/iqoxobject.h"
 #include "fileio/kqoxreaderqox_private.h"
 
@@ -99,7 +99,8 @@ private:
     KQoxRead6& mRead;
     const int mThreads;
     std::vector<std::pair<int, KQoxNode*>> mOpen; // the batch being gathered
-    std::vector<std::thread> mWorkers;
+    KPoolJobs mWorkers;                           // each runs Work until mStopping
+    bool mWorkersAsked = false;
     std::mutex mMutex;
     std::condition_variable mChanged;  // a batch queued, or the end
     std::condition_variable mFinished; // a batch read

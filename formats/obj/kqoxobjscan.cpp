@@ -130,7 +130,7 @@ bool KObjStatementReader::Fill()
 {
     if (mEof || !mFile)
         return false;
-    if (mAheadThread.joinable())
+    if (mAheadPending)
         return TakeAhead();
     if (mPos > 0)
     {
@@ -161,29 +161,25 @@ void KObjStatementReader::StartAhead()
     const size_t room = mBlockSize / 2;
     if (mAhead.size() < room + mBlockSize)
         mAhead.resize(room + mBlockSize);
-    try
-    {
-        // Only this thread touches the file and mAhead until it is joined.
-        mAheadThread = std::thread([this, room] {
-            mAheadGot = fread(mAhead.data() + room, 1, mBlockSize, mFile);
-            mAheadFailed = ferror(mFile) != 0;
-        });
-    }
-    catch (const std::system_error&)
-    {
-        mReadAhead = false; // no thread to be had: read in turn
-    }
+    // Only the job touches the file and mAhead until it is waited for.
+    auto readAhead = [this, room] {
+        mAheadGot = fread(mAhead.data() + room, 1, mBlockSize, mFile);
+        mAheadFailed = ferror(mFile) != 0;
+    };
+    mAheadPending = true;
+    if (!mAheadJob.Start(readAhead))
+        readAhead(); // no helper to be had: read here, the same bytes
 }
 
 void KObjStatementReader::WaitAhead()
 {
-    if (mAheadThread.joinable())
-        mAheadThread.join();
+    mAheadJob.Wait();
+    mAheadPending = false;
 }
 
 bool KObjStatementReader::TakeAhead()
 {
-    mAheadThread.join();
+    WaitAhead();
     const size_t got = mAheadGot;
     if (got == 0)
     {

@@ -12,8 +12,9 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
+
+#include "base/kthreadpool_private.h"
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -107,8 +108,9 @@ private:
     std::string mJoined;
     bool mReadAhead = false;
     std::vector<char> mAhead;
-    std::thread mAheadThread; // joinable while a block is being read
-    size_t mAheadGot = 0;     // set by the thread: the bytes it read
+    KPoolJobs mAheadJob;        // a pool helper reading the next block
+    bool mAheadPending = false; // a block read ahead (or being read), not taken yet
+    size_t mAheadGot = 0;       // set by the reading job: the bytes it read
     bool mAheadFailed = false;
 };
 

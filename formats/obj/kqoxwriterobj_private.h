@@ -11,7 +11,6 @@
 #include <condition_variable>
 #include <mutex>
 #include <memory>
-#include <thread>
 #include <vector>
 
 #include "formats/obj/kqoxobjparallel.h"
@@ -370,12 +369,11 @@ void ObjWriteBlocks(Out& out, std::vector<std::unique_ptr<Out>>& texts, int thre
             changed.notify_all();
         }
     };
-    std::vector<std::thread> running;
-    running.reserve(workers);
-    // Threads the system does not give leave their blocks to this one,
+    KPoolJobs running;
+    // Helpers the pool does not give leave their blocks to this thread,
     // which formats whatever is not taken while it waits.
     for (size_t i = 0; i < workers; ++i)
-        if (!KStartThread(running, work))
+        if (!running.Start(work))
             break;
     for (size_t block = 0; block < blocks; ++block)
     {
@@ -404,8 +402,7 @@ void ObjWriteBlocks(Out& out, std::vector<std::unique_ptr<Out>>& texts, int thre
         written = block + 1;
         changed.notify_all();
     }
-    for (std::thread& thread : running)
-        thread.join();
+    running.Wait();
 }
 
 } // namespace qoxsdk_600

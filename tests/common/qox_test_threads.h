@@ -1,0 +1,119 @@
+// Helpers for tests of the SDK's helper threads: the threads this process
+// has, and work run in a forked child, whose pool starts empty.
+#ifndef QOX_TESTS_COMMON_QOX_TEST_THREADS_H
+#define QOX_TESTS_COMMON_QOX_TEST_THREADS_H
+
+#include <dirent.h>
+#include <sched.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <functional>
+#include <string>
+
+// Children forked from a process with threads start helpers of their own
+// (the tests count them there): ThreadSanitizer must let them.
+#if defined(__SANITIZE_THREAD__)
+#define QOX_TEST_THREAD_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define QOX_TEST_THREAD_SANITIZER 1
+#endif
+#endif
+#ifdef QOX_TEST_THREAD_SANITIZER
+extern "C" __attribute__((weak, used)) const char* __tsan_default_options()
+{
+    return "die_after_fork=0";
+}
+#endif
+
+namespace qoxtest {
+
+// Threads a sanitizer's runtime may run beside the program's own.
+#ifdef QOX_TEST_THREAD_SANITIZER
+constexpr int kRuntimeThreads = 1;
+#else
+constexpr int kRuntimeThreads = 0;
+#endif
+
+// Threads of this process now (entries of /proc/self/task); -1 when unknown.
+inline int TaskCount()
+{
+    DIR* dir = opendir("/proc/self/task");
+    if (!dir)
+        return -1;
+    int count = 0;
+    while (const dirent* entry = readdir(dir))
+        if (entry->d_name[0] != '.')
+            ++count;
+    closedir(dir);
+    return count;
+}
+
+// Runs body in a forked child (only the calling thread goes on there) and
+// returns what it reports: empty when all went well, else the faults found.
+// A child that dies reports that.
+inline std::string InChild(const std::function<std::string()>& body)
+{
+    int fds[2];
+    if (pipe(fds) != 0)
+        return "no pipe";
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid < 0)
+    {
+        close(fds[0]);
+        close(fds[1]);
+        return "no child";
+    }
+    if (pid == 0)
+    {
+        close(fds[0]);
+        const std::string faults = body();
+        size_t done = 0;
+        while (done < faults.size())
+        {
+            const ssize_t n = write(fds[1], faults.data() + done, faults.size() - done);
+            if (n <= 0)
+                break;
+            done += static_cast<size_t>(n);
+        }
+        close(fds[1]);
+        _exit(0);
+    }
+    close(fds[1]);
+    std::string faults;
+    char buffer[4096];
+    ssize_t n;
+    while ((n = read(fds[0], buffer, sizeof(buffer))) > 0)
+        faults.append(buffer, static_cast<size_t>(n));
+    close(fds[0]);
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        faults += "the child ended abnormally";
+    return faults;
+}
+
+// Pins the calling thread to the first processor it may run on now; false
+// when that cannot be done.
+inline bool PinToOneProcessor()
+{
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (sched_getaffinity(0, sizeof(set), &set) != 0)
+        return false;
+    for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu)
+        if (CPU_ISSET(cpu, &set))
+        {
+            cpu_set_t one;
+            CPU_ZERO(&one);
+            CPU_SET(cpu, &one);
+            return sched_setaffinity(0, sizeof(one), &one) == 0;
+        }
+    return false;
+}
+
+} // namespace qoxtest
+
+#endif
