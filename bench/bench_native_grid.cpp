@@ -314,7 +314,7 @@ struct MixedScene
         KQoxMaterial* materials[4];
         for (int m = 0; m < 4; ++m)
             materials[m] = mManager->CreateKQoxMaterial(("Material" + std::to_string(m)).c_str());
-        const int sides[4] = {700, 500, 400, 300};
+        const int sides[4] = {400, 300, 250, 200};
         for (int g = 0; g < 4; ++g)
             AddGrid(g, sides[g], materials);
         for (int n = 0; n < 300; ++n)
