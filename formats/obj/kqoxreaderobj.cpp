@@ -147,7 +147,7 @@ bool KQoxReaderObj::ReadStatements(KQoxScene& scene, KObjStatementReader& in)
             {
                 if (!(this->*read)(rest))
                     return false;
-                if (mThreads > 1 && last != 'p' && !ReadVertexRuns(in))
+                if (last != 'p' && !(mThreads > 1 ? ReadVertexRuns(in) : ReadVertexLines(in)))
                     return false;
                 more = in.Next(keyword, rest);
             } while (more && keyword.size() == length && keyword[0] == 'v' && keyword[length - 1] == last);
@@ -161,7 +161,8 @@ bool KQoxReaderObj::ReadStatements(KQoxScene& scene, KObjStatementReader& in)
             KObjMesh::FaceList& list = mesh.mFaceLists[mState.mSmoothingGroup];
             do
             {
-                if (!ReadFace(mesh, list, rest) || (mThreads > 1 && !ReadFaceRuns(in, mesh, list)))
+                if (!ReadFace(mesh, list, rest) ||
+                    !(mThreads > 1 ? ReadFaceRuns(in, mesh, list) : ReadFaceLines(in, mesh, list)))
                     return false; // out of memory
                 more = in.Next(keyword, rest);
             } while (more && keyword == "f");

@@ -150,6 +150,10 @@ private:
     // After an "f" statement: the same for the run of "f" statements, into
     // the current group's face list; false when memory runs out.
     bool ReadFaceRuns(KObjStatementReader& in, KObjMesh& mesh, KObjMesh::FaceList& list);
+    // The same on the calling thread: the whole lines at hand are read
+    // where they lie, without a statement-by-statement round.
+    bool ReadVertexLines(KObjStatementReader& in);
+    bool ReadFaceLines(KObjStatementReader& in, KObjMesh& mesh, KObjMesh::FaceList& list);
     // The whole lines at hand when they are worth reading in parallel, cut
     // into a few portions per thread at line breaks; false otherwise, or
     // before the position noRunBefore (which a short run moves on).
@@ -215,6 +219,8 @@ private:
     KQoxMaterial* mDefaultMaterial = nullptr;
     // Blocks of the file read at once when runs are read in parallel.
     static constexpr size_t kParallelBlock = size_t(8) << 20;
+    // Bytes of whole lines asked for at once by the calling thread's runs.
+    static constexpr size_t kLinesAtOnce = size_t(256) << 10;
     // Statements at hand worth reading in parallel at least, by default.
     static constexpr size_t kDefaultMinimum = size_t(1) << 20;
     int mThreads = ObjDefaultThreads();

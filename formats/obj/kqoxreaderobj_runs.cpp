@@ -163,6 +163,57 @@ bool KQoxReaderObj::ReadVertexRuns(KObjStatementReader& in)
     return true;
 }
 
+bool KQoxReaderObj::ReadVertexLines(KObjStatementReader& in)
+{
+    for (;;)
+    {
+        const std::string_view lines = in.BufferedLines(kLinesAtOnce);
+        const char* p = lines.data();
+        const char* const end = p + lines.size();
+        std::string_view keyword, rest;
+        bool ended = lines.empty();
+        for (const char* line = p; !ended && ObjCutStatement(p, end, keyword, rest); line = p)
+        {
+            const int kind = VertexKind(keyword);
+            if (kind < 0 || Continued(rest))
+            {
+                p = line;
+                ended = true;
+            }
+            else if (!(kind == 0 ? ReadPosition(rest) : kind == 1 ? ReadTextureVertex(rest) : ReadNormal(rest)))
+                return false; // too few numbers, or out of memory
+        }
+        in.Consume(static_cast<size_t>(p - lines.data()));
+        if (ended)
+            return true;
+    }
+}
+
+bool KQoxReaderObj::ReadFaceLines(KObjStatementReader& in, KObjMesh& mesh, KObjMesh::FaceList& list)
+{
+    for (;;)
+    {
+        const std::string_view lines = in.BufferedLines(kLinesAtOnce);
+        const char* p = lines.data();
+        const char* const end = p + lines.size();
+        std::string_view keyword, rest;
+        bool ended = lines.empty();
+        for (const char* line = p; !ended && ObjCutStatement(p, end, keyword, rest); line = p)
+        {
+            if (keyword != "f" || Continued(rest))
+            {
+                p = line;
+                ended = true;
+            }
+            else if (!ReadFace(mesh, list, rest))
+                return false; // out of memory
+        }
+        in.Consume(static_cast<size_t>(p - lines.data()));
+        if (ended)
+            return true;
+    }
+}
+
 bool KQoxReaderObj::ReadFaceRuns(KObjStatementReader& in, KObjMesh& mesh, KObjMesh::FaceList& list)
 {
     std::string_view lines;
