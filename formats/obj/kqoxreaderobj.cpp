@@ -87,12 +87,17 @@ bool KQoxReaderObj::Read(KQoxScene& scene, KStreamOptions* options)
         return false;
     mState = ReadState();
     mNoVertexRunBefore = mNoFaceRunBefore = 0;
+    // No chain is left from a read that failed.
+    mNumbering = nullptr;
+    mChainHeads.clear();
     rewind(mFile);
     // Large blocks, so that long runs of statements can be read in parallel.
     KObjStatementReader in(mFile, true, mThreads > 1 ? kParallelBlock : 0);
     in.SetReadAhead(mThreads > 1);
     const bool read = ReadStatements(scene, in);
     CloseMtlLibrary();
+    ClearNumberingChains();
+    mNumbering = nullptr;
     if (!read)
     {
         DeleteObjMeshes();
@@ -158,10 +163,21 @@ bool KQoxReaderObj::ReadStatements(KQoxScene& scene, KObjStatementReader& in)
             if (found == mGroups.end())
                 found = mGroups.emplace(mState.mGroupName, std::make_unique<KObjMesh>()).first;
             KObjMesh& mesh = *found->second;
+            // Numbered corners belong to the mesh's one face list: a second
+            // list stops the numbering. A mesh's first faces start it when
+            // no other mesh is numbered.
+            if (&mesh == mNumbering && !mesh.mFaceLists.count(mState.mSmoothingGroup) && !StopNumbering())
+                return false;
             KObjMesh::FaceList& list = mesh.mFaceLists[mState.mSmoothingGroup];
+            if (!mNumbering && mesh.mFaceCount == 0 && mesh.mFaceLists.size() == 1)
+            {
+                mNumbering = &mesh;
+                mesh.mNumbered = true;
+            }
             do
             {
-                if (!ReadFace(mesh, list, rest) ||
+                const size_t first = list.mCorners.size();
+                if (!ReadFace(mesh, list, rest) || (mesh.mNumbered && !NumberNewCorners(mesh, list, first)) ||
                     !(mThreads > 1 ? ReadFaceRuns(in, mesh, list) : ReadFaceLines(in, mesh, list)))
                     return false; // out of memory
                 more = in.Next(keyword, rest);

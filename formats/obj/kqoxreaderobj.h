@@ -168,17 +168,7 @@ private:
     void AddNode(KQoxNode* parent, KQoxNodeAttribute* attribute, const std::string& groupName);
     // The material a face without one uses once a library was seen.
     KQoxMaterial* DefaultMaterial();
-    // One control point to be: a distinct (vertex, texture vertex, normal)
-    // corner, its UV number (-1: none) and the next one of the same vertex
-    // (-1: none).
-    struct PointEntry
-    {
-        int mVertex;
-        int mTextureVertex;
-        int mNormal;
-        int mUV;
-        int mNext;
-    };
+    using PointEntry = KObjMesh::Point;
     // The material and texture numbers in the mesh of each run of faces, in
     // the order of the face lists; materials and textures are added to the
     // mesh on the way.
@@ -194,6 +184,16 @@ private:
     // freed once numbered. Returns the number of UVs; usedUVs gets the
     // count of corners up to the last one with a UV.
     int NumberCorners(KObjMesh& objMesh, KObjPodArray<PointEntry>& entries, int* polygonVertices, int& usedUVs);
+    // Corners numbered as they are read: the corners of the list from first
+    // on become point numbers of the mesh (the one mNumbering names), or,
+    // once a face without normals came, the mesh's numbering stops. False
+    // when memory runs out.
+    bool NumberNewCorners(KObjMesh& mesh, KObjMesh::FaceList& list, size_t first);
+    // The numbered corners of mNumbering back into its face list, before the
+    // corners it holds; false when memory runs out.
+    bool StopNumbering();
+    // The chains of mNumbering's points out of mChainHeads.
+    void ClearNumberingChains();
     // Makes the mesh's polygons from the faces' sizes, with the runs'
     // material and texture numbers where the layer keeps them by polygon.
     // False when memory runs out.
@@ -243,6 +243,10 @@ private:
     // Per vertex, the first distinct reference made of it (-1: none yet);
     // kept between meshes and reset where it was used.
     std::vector<int> mChainHeads;
+    // The mesh whose corners are numbered as they are read (null: none):
+    // the first mesh to get faces while no other one is numbered. Its
+    // points head the chains in mChainHeads until the meshes are built.
+    KObjMesh* mNumbering = nullptr;
 };
 
 } // namespace qoxsdk_600

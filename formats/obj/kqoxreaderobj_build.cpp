@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
 #include <unordered_map>
 
 #include "formats/obj/kqoxreaderobj.h"
@@ -148,7 +149,7 @@ KQoxMesh* KQoxReaderObj::CreateQoxMeshFromObjMesh(KObjMesh& objMesh)
 {
     if (!objMesh.mAllFacesHaveNormals && !FillNormals(objMesh))
         return nullptr;
-    size_t corners = 0, faceCount = 0;
+    size_t corners = objMesh.mNumbered ? objMesh.mCornerPoints.size() : 0, faceCount = 0;
     for (auto& entry : objMesh.mFaceLists)
     {
         corners += entry.second.mCorners.size();
@@ -166,7 +167,9 @@ KQoxMesh* KQoxReaderObj::CreateQoxMeshFromObjMesh(KObjMesh& objMesh)
     // Distinct corners, at most one per corner: reserved at that, since
     // pages never written cost nothing.
     KObjPodArray<PointEntry> entries;
-    if (!entries.reserve_more(corners))
+    if (objMesh.mNumbered)
+        entries.swap(objMesh.mPoints);
+    else if (!entries.reserve_more(corners))
         return fail();
 
     mesh->InitMaterialIndices(mMaterialLibrarySeen ? KQoxLayerElement::eBY_POLYGON : KQoxLayerElement::eALL_SAME);
@@ -200,8 +203,16 @@ KQoxMesh* KQoxReaderObj::CreateQoxMeshFromObjMesh(KObjMesh& objMesh)
         mesh->InitTextureUVIndices(KQoxLayerElement::eBY_POLYGON_VERTEX);
         uvs = layer->GetUVs();
     }
-    int usedUVs = 0;
-    const int uvCount = NumberCorners(objMesh, entries, polygonVertices, usedUVs);
+    int usedUVs = static_cast<int>(objMesh.mUsedUVs);
+    int uvCount = objMesh.mUVCount;
+    if (objMesh.mNumbered)
+    {
+        if (corners > 0)
+            std::memcpy(polygonVertices, objMesh.mCornerPoints.data(), corners * sizeof(int));
+        objMesh.mCornerPoints.release();
+    }
+    else
+        uvCount = NumberCorners(objMesh, entries, polygonVertices, usedUVs);
     if (!SetFacePolygons(*mesh, objMesh, runs, faceCount))
         return fail();
     // The faces are in the mesh: their memory goes before the points are made.
@@ -360,6 +371,78 @@ int KQoxReaderObj::NumberCorners(KObjMesh& objMesh, KObjPodArray<PointEntry>& en
         heads[point.mVertex] = -1;
     usedUVs = static_cast<int>(lastUV);
     return uvCount;
+}
+
+bool KQoxReaderObj::NumberNewCorners(KObjMesh& mesh, KObjMesh::FaceList& list, size_t first)
+{
+    // A face without normals gets them when the mesh is built, which
+    // changes its corners: they are kept as they are from then on.
+    if (!mesh.mAllFacesHaveNormals)
+        return StopNumbering();
+    const size_t count = list.mCorners.size() - first;
+    if (mChainHeads.size() < mVertices.size())
+        mChainHeads.resize(mVertices.size(), -1);
+    if (!mesh.mPoints.reserve_more(count) || !mesh.mCornerPoints.reserve_more(count))
+        return false;
+    int* const heads = mChainHeads.data();
+    KObjPodArray<PointEntry>& points = mesh.mPoints;
+    for (size_t c = first; c < list.mCorners.size(); ++c)
+    {
+        const Corner& corner = list.mCorners[c];
+        // As NumberCorners does, one corner at a time.
+        int& head = heads[corner.mVertex];
+        int number = head;
+        while (number >= 0 &&
+               (points[number].mTextureVertex != corner.mTextureVertex || points[number].mNormal != corner.mNormal))
+            number = points[number].mNext;
+        if (number < 0)
+        {
+            number = static_cast<int>(points.size());
+            const int uv = corner.mTextureVertex >= 0 ? mesh.mUVCount++ : -1;
+            points.push_reserved(PointEntry{corner.mVertex, corner.mTextureVertex, corner.mNormal, uv, head});
+            head = number;
+        }
+        mesh.mCornerPoints.push_reserved(number);
+        if (points[number].mUV >= 0)
+            mesh.mUsedUVs = mesh.mCornerPoints.size();
+    }
+    list.mCorners.truncate(first);
+    return true;
+}
+
+bool KQoxReaderObj::StopNumbering()
+{
+    if (!mNumbering)
+        return true;
+    KObjMesh& mesh = *mNumbering;
+    KObjMesh::FaceList& list = mesh.mFaceLists.begin()->second;
+    const size_t numbered = mesh.mCornerPoints.size();
+    const size_t pending = list.mCorners.size();
+    if (!list.mCorners.extend(numbered))
+        return false;
+    Corner* corners = list.mCorners.data();
+    std::memmove(static_cast<void*>(corners + numbered), corners, pending * sizeof(Corner));
+    for (size_t c = 0; c < numbered; ++c)
+    {
+        const PointEntry& point = mesh.mPoints[static_cast<size_t>(mesh.mCornerPoints[c])];
+        corners[c] = Corner{point.mVertex, point.mTextureVertex, point.mNormal};
+    }
+    ClearNumberingChains();
+    mesh.mPoints.release();
+    mesh.mCornerPoints.release();
+    mesh.mNumbered = false;
+    mesh.mUVCount = 0;
+    mesh.mUsedUVs = 0;
+    mNumbering = nullptr;
+    return true;
+}
+
+void KQoxReaderObj::ClearNumberingChains()
+{
+    if (!mNumbering)
+        return;
+    for (const PointEntry& point : mNumbering->mPoints)
+        mChainHeads[static_cast<size_t>(point.mVertex)] = -1;
 }
 
 bool KQoxReaderObj::SetFacePolygons(KQoxMesh& mesh, KObjMesh& objMesh, const std::vector<RunIndices>& runs,

@@ -205,8 +205,12 @@ bool KQoxReaderObj::ReadFaceLines(KObjStatementReader& in, KObjMesh& mesh, KObjM
                 p = line;
                 ended = true;
             }
-            else if (!ReadFace(mesh, list, rest))
-                return false; // out of memory
+            else
+            {
+                const size_t first = list.mCorners.size();
+                if (!ReadFace(mesh, list, rest) || (mesh.mNumbered && !NumberNewCorners(mesh, list, first)))
+                    return false; // out of memory
+            }
         }
         in.Consume(static_cast<size_t>(p - lines.data()));
         if (ended)
@@ -302,6 +306,8 @@ bool KQoxReaderObj::ReadFaceRuns(KObjStatementReader& in, KObjMesh& mesh, KObjMe
             mesh.mSomeCornerHasTextureVertex = mesh.mSomeCornerHasTextureVertex || from.mSomeCornerHasTextureVertex;
             mesh.mFaceCount += from.mFaceCount;
         }
+        if (mesh.mNumbered && !NumberNewCorners(mesh, list, firstCorner))
+            return false;
         in.Consume(bytes);
         if (bytes < mParallelMinimum)
             mNoFaceRunBefore = in.Position() + mParallelMinimum;
