@@ -711,8 +711,10 @@ bool KQoxReaderObj::LoadScene(KQoxScene& scene)
         scene.GetRootNode()->AddChild(reference);
         parent = reference;
     }
+    size_t left = mGroups.size();
     for (auto& group : mGroups)
     {
+        mBuildingLastMesh = --left == 0;
         KName name(group.first.c_str());
         mNodeRenaming.Rename(name);
         KQoxNode* node = mManager.CreateKQoxNode(name.GetCurrentName());
@@ -722,6 +724,7 @@ bool KQoxReaderObj::LoadScene(KQoxScene& scene)
             return false;
         }
         KQoxMesh* mesh = CreateQoxMeshFromObjMesh(*group.second);
+        mBuildingLastMesh = false;
         if (!mesh)
         {
             mManager.DestroyKQoxNode(node, true);

@@ -95,7 +95,8 @@ public:
     // the same either way.
     void SetParallelRuns(int threads, size_t minimumBytes);
 
-    // What the read collected; the arrays live as long as the reader.
+    // What the read collected; the arrays live as long as the reader, but
+    // for those that building the last mesh frees.
     const KObjPodArray<KQoxVector4>& GetVertices() const { return mVertices; }
     const KObjPodArray<KQoxVector2>& GetTextureVertices() const { return mTextureVertices; }
     const KObjPodArray<KQoxVector4>& GetNormals() const { return mNormals; }
@@ -247,6 +248,9 @@ private:
     // the first mesh to get faces while no other one is numbered. Its
     // points head the chains in mChainHeads until the meshes are built.
     KObjMesh* mNumbering = nullptr;
+    // Set while the last mesh is built: the file's vertex lists are freed
+    // as its points are gathered.
+    bool mBuildingLastMesh = false;
 };
 
 } // namespace qoxsdk_600

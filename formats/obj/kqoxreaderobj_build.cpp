@@ -213,55 +213,66 @@ KQoxMesh* KQoxReaderObj::CreateQoxMeshFromObjMesh(KObjMesh& objMesh)
     }
     else
         uvCount = NumberCorners(objMesh, entries, polygonVertices, usedUVs);
-    if (!SetFacePolygons(*mesh, objMesh, runs, faceCount))
-        return fail();
-    // The faces are in the mesh: their memory goes before the points are made.
-    for (auto& entry : objMesh.mFaceLists)
-    {
-        entry.second.mFaces.release();
-        entry.second.mRuns.release();
-    }
 
-    // The control points and their normals from the numbering.
+    // The control points, their normals and the UVs from the numbering, one
+    // array at a time: building the last mesh, each of the file's lists is
+    // freed once gathered, so that beside the mesh's arrays no more than the
+    // file's lists not yet gathered are held.
     const int pointCount = static_cast<int>(entries.size());
     mesh->InitNormals(0);
     KArrayTemplate<KQoxVector4>& pointArray = mesh->GetControlPointArray();
     KArrayTemplate<KQoxVector4>& normalArray = layer->GetNormals()->mDirectArray;
-    if (!pointArray.SetCountUnset(pointCount) || !normalArray.SetCountUnset(pointCount))
+    // Gathered in slices on the threads (each slice writes its own items;
+    // every UV number belongs to exactly one control point: all are set).
+    const size_t slices = pointCount >= kParallelPoints ? kObjPortionsPerThread * static_cast<size_t>(mThreads) : 1;
+    auto gather = [&](auto&& one) {
+        KRunPortions(slices, mThreads, [&](size_t slice) {
+            const int begin = static_cast<int>(static_cast<long long>(pointCount) * slice / slices);
+            const int end = static_cast<int>(static_cast<long long>(pointCount) * (slice + 1) / slices);
+            for (int number = begin; number < end; ++number)
+                one(number, entries[number]);
+        });
+    };
+    if (!pointArray.SetCountUnset(pointCount))
         return fail();
     KQoxVector4* points = pointArray.GetArray();
+    const KQoxVector4* vertices = mVertices.data();
+    gather([&](int number, const PointEntry& point) { points[number] = vertices[point.mVertex]; });
+    if (mBuildingLastMesh)
+        mVertices.release();
+    if (!normalArray.SetCountUnset(pointCount))
+        return fail();
     KQoxVector4* normals = normalArray.GetArray();
-    KQoxVector2* uvArray = nullptr;
+    const KQoxVector4* fileNormals = mNormals.data();
+    gather([&](int number, const PointEntry& point) {
+        normals[number] = point.mNormal >= 0 ? fileNormals[point.mNormal] : KQoxVector4(0.0, 0.0, 0.0, 0.0);
+    });
+    if (mBuildingLastMesh)
+        mNormals.release();
     KObjPodArray<int> pointUV; // per control point, its UV number (-1: none)
     if (uvs)
     {
         if (!uvs->mDirectArray.SetCountUnset(uvCount) || !pointUV.extend(static_cast<size_t>(pointCount)))
             return fail();
-        uvArray = uvs->mDirectArray.GetArray();
+        KQoxVector2* uvArray = uvs->mDirectArray.GetArray();
+        const KQoxVector2* textureVertices = mTextureVertices.data();
+        gather([&](int number, const PointEntry& point) {
+            pointUV[number] = point.mUV;
+            if (point.mUV >= 0)
+                uvArray[point.mUV] = textureVertices[point.mTextureVertex];
+        });
     }
-    // Gathered in slices on the threads (each slice writes its own items;
-    // every UV number belongs to exactly one control point: all are set).
-    const KQoxVector4* vertices = mVertices.data();
-    const KQoxVector4* fileNormals = mNormals.data();
-    const KQoxVector2* textureVertices = mTextureVertices.data();
-    const size_t slices = pointCount >= kParallelPoints ? kObjPortionsPerThread * static_cast<size_t>(mThreads) : 1;
-    KRunPortions(slices, mThreads, [&](size_t slice) {
-        const int begin = static_cast<int>(static_cast<long long>(pointCount) * slice / slices);
-        const int end = static_cast<int>(static_cast<long long>(pointCount) * (slice + 1) / slices);
-        for (int number = begin; number < end; ++number)
-        {
-            const PointEntry& point = entries[number];
-            points[number] = vertices[point.mVertex];
-            normals[number] = point.mNormal >= 0 ? fileNormals[point.mNormal] : KQoxVector4(0.0, 0.0, 0.0, 0.0);
-            if (uvs)
-            {
-                pointUV[number] = point.mUV;
-                if (point.mUV >= 0)
-                    uvArray[point.mUV] = textureVertices[point.mTextureVertex];
-            }
-        }
-    });
+    if (mBuildingLastMesh)
+        mTextureVertices.release();
     entries.release();
+    // The polygons once the points are made: the faces are held until then.
+    if (!SetFacePolygons(*mesh, objMesh, runs, faceCount))
+        return fail();
+    for (auto& entry : objMesh.mFaceLists)
+    {
+        entry.second.mFaces.release();
+        entry.second.mRuns.release();
+    }
     // Then each corner's UV number (0 for none), up to the last corner that
     // has a UV.
     if (uvs)
