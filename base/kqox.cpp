@@ -384,8 +384,10 @@ bool KQoxPrivate::OpenCommon(const char* password, bool checkIntegrity, const vo
     }
     else if (headerBytes >= sizeof(kAsciiMagic) - 1 && std::memcmp(header, kAsciiMagic, sizeof(kAsciiMagic) - 1) == 0)
     {
-        // Text is read in place from the file's mapping, else through the window.
-        UseImage(mapName ? mMapped.Map(mapName, mFileSize) : nullptr);
+        // Text is read in place from the caller's image or the file's
+        // mapping, else through the window.
+        UseImage(image ? static_cast<const unsigned char*>(image)
+                       : mapName ? mMapped.Map(mapName, mFileSize) : nullptr);
         ok = OpenAscii();
     }
     else
