@@ -348,6 +348,8 @@ void MappedFile::Unmap()
 
 } // namespace kqox
 
+bool KQoxPrivate::sTextInPlace = true;
+
 bool KQoxPrivate::OpenCommon(const char* password, bool checkIntegrity, const void* image, const char* mapName)
 {
     mPeekPos = -1;
@@ -386,8 +388,10 @@ bool KQoxPrivate::OpenCommon(const char* password, bool checkIntegrity, const vo
     {
         // Text is read in place from the caller's image or the file's
         // mapping, else through the window.
-        UseImage(image ? static_cast<const unsigned char*>(image)
-                       : mapName ? mMapped.Map(mapName, mFileSize) : nullptr);
+        UseImage(!sTextInPlace ? nullptr
+                 : image       ? static_cast<const unsigned char*>(image)
+                 : mapName     ? mMapped.Map(mapName, mFileSize)
+                               : nullptr);
         ok = OpenAscii();
     }
     else

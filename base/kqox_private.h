@@ -475,6 +475,9 @@ struct KQoxPrivate
                 const char* password, bool exclusive = false);
     bool CreateCommon(KQox::EForm form, int version, const char* password);
     // image: the caller's file image when opened on one (read in place).
+    // ASCII text is read in place, from the caller's image or the file's
+    // mapping (off: through the window, as when no mapping is to be had).
+    static bool sTextInPlace;
     // An ASCII file of the name mapName is read in place from its mapping.
     bool OpenCommon(const char* password, bool checkIntegrity, const void* image = nullptr,
                     const char* mapName = nullptr);
