@@ -154,6 +154,11 @@ private:
     // The same on the calling thread: the whole lines at hand are read
     // where they lie, without a statement-by-statement round.
     bool ReadVertexLines(KObjStatementReader& in);
+    // A "v", "vt" or "vn" line at p of the form nearly every file writes
+    // (one blank after the keyword, plain numbers, nothing after them) read
+    // into its list, p moved to its line break; false, p unchanged, for any
+    // other line (or when memory runs out: the general reading tries again).
+    bool ReadPlainVertexLine(const char*& p, const char* end);
     bool ReadFaceLines(KObjStatementReader& in, KObjMesh& mesh, KObjMesh::FaceList& list);
     // The whole lines at hand when they are worth reading in parallel, cut
     // into a few portions per thread at line breaks; false otherwise, or

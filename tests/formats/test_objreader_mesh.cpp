@@ -527,6 +527,30 @@ TEST(ObjReadMesh, ParallelRunsReadWhatStatementByStatementReads)
     EXPECT_EQ(DigestWithThreads(path, 4, 1000), 0u);
 }
 
+TEST(ObjReadMesh, OneThreadReadsWhatStatementByStatementReads)
+{
+    // Runs read on the calling thread, plain vertex lines where they lie:
+    // every awkward form builds what the statement loop builds (small files
+    // are read statement by statement with the default threads).
+    const std::string odd = "v 1 2 3 4 5\nv  1 2 3\nv 1 2 3\t\nvt 1 2 3 4\nvn 1 2 3 # c\nv 1 2 3 \\\n\nv 1e-2 -0 5\n"
+                            "vt 7\nvn .5 1. -2\nv 4 5 6  \n\n\nv 7 8 9\r\r\nf 1 2 3\nf -1 -2 -3\n";
+    for (const char* lineBreak : {"\n", "\r\n", "\r"})
+        for (bool finalBreak : {true, false})
+        {
+            SCOPED_TRACE(std::string(lineBreak == std::string("\n") ? "LF" : lineBreak[1] ? "CRLF" : "CR") +
+                         (finalBreak ? " ended" : ""));
+            const std::string text = AwkwardText(lineBreak, finalBreak) + (finalBreak ? "" : lineBreak) + odd;
+            qoxtest::TempDir dir;
+            qoxtest::WriteFile(dir.File("looks.mtl"),
+                               "newmtl Red\nKd 1 0 0\nnewmtl Blue\nKd 0 0 1\nmap_Kd blue.tif\n");
+            const std::string path = dir.File("model.obj");
+            qoxtest::WriteFile(path, AwkwardText(lineBreak, finalBreak));
+            EXPECT_EQ(DigestWithThreads(path, 1, 0), 0x5a70c6574e057d31ULL);
+            qoxtest::WriteFile(path, text);
+            EXPECT_EQ(DigestWithThreads(path, 1, 0), ReadDigest(text));
+        }
+}
+
 TEST(ObjReadMesh, CornersNumberedAsReadBuildWhatKeptCornersBuild)
 {
     // The first mesh to get faces numbers its corners as they are read; a
