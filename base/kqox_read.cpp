@@ -2629,8 +2629,8 @@ bool ReadArrayInSlices(KQoxPrivate& d, const Value& value, T* out, long long& af
             const ArrayMark& from = cut[k];
             const ArrayMark& to = cut[k + 1];
             parsed[k] = to.mSeen >= from.mSeen &&
-                        ParseSliceItems(text + (from.mPos - start), text + (to.mPos - start), stop,
-                                        from.mInItem, value.mType, out + from.mSeen, to.mSeen - from.mSeen);
+                        ParseSliceItems(text + (from.mPos - start), text + (to.mPos - start), stop, from.mInItem,
+                                        value.mType, out + from.mSeen, to.mSeen - from.mSeen);
         });
         if (std::find(parsed.begin(), parsed.end(), 0) != parsed.end())
             return false;

@@ -301,7 +301,6 @@ BENCHMARK(BM_GridRead)
     ->Iterations(2)
     ->UseRealTime();
 
-
 // Four grid meshes of different sizes, each with per-point normals, UVs by
 // polygon vertex, a material by polygon out of four, and 300 nodes with
 // three curves of 400 keys each in one take.

@@ -537,12 +537,13 @@ TEST(ObjReadMesh, OneThreadReadsWhatStatementByStatementReads)
     for (const char* lineBreak : {"\n", "\r\n", "\r"})
         for (bool finalBreak : {true, false})
         {
-            SCOPED_TRACE(std::string(lineBreak == std::string("\n") ? "LF" : lineBreak[1] ? "CRLF" : "CR") +
+            SCOPED_TRACE(std::string(lineBreak == std::string("\n") ? "LF"
+                                     : lineBreak[1]                 ? "CRLF"
+                                                                    : "CR") +
                          (finalBreak ? " ended" : ""));
             const std::string text = AwkwardText(lineBreak, finalBreak) + (finalBreak ? "" : lineBreak) + odd;
             qoxtest::TempDir dir;
-            qoxtest::WriteFile(dir.File("looks.mtl"),
-                               "newmtl Red\nKd 1 0 0\nnewmtl Blue\nKd 0 0 1\nmap_Kd blue.tif\n");
+            qoxtest::WriteFile(dir.File("looks.mtl"), "newmtl Red\nKd 1 0 0\nnewmtl Blue\nKd 0 0 1\nmap_Kd blue.tif\n");
             const std::string path = dir.File("model.obj");
             qoxtest::WriteFile(path, AwkwardText(lineBreak, finalBreak));
             EXPECT_EQ(DigestWithThreads(path, 1, 0), 0x5a70c6574e057d31ULL);
