@@ -91,10 +91,15 @@ bool KQoxReaderObj::Read(KQoxScene& scene, KStreamOptions* options)
     mNumbering = nullptr;
     mChainHeads.clear();
     rewind(mFile);
-    // Large blocks, so that long runs of statements can be read in parallel.
-    KObjStatementReader in(mFile, true, mThreads > 1 ? kParallelBlock : 0);
-    in.SetReadAhead(mThreads > 1);
-    const bool read = ReadStatements(scene, in);
+    bool read;
+    {
+        // Large blocks, so that long runs of statements can be read in
+        // parallel; the blocks go before the meshes are built.
+        KObjStatementReader in(mFile, true, mThreads > 1 ? kParallelBlock : 0);
+        in.SetReadAhead(mThreads > 1);
+        read = ReadStatements(scene, in);
+    }
+    mFacePortions.clear();
     CloseMtlLibrary();
     ClearNumberingChains();
     mNumbering = nullptr;
