@@ -14,6 +14,13 @@
 #include "base/kqox_private.h"
 #include "base/twofish.h"
 
+#ifdef __unix__
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 using namespace kqox;
 
 namespace {
@@ -106,6 +113,7 @@ void KQoxPrivate::ResetFile()
     mMemCapacity = 0;
     mWriteStack.clear();
     UseImage(nullptr);
+    mMapped.Unmap();
     mIn.clear();
     mIn.shrink_to_fit();
     mHeadWindow = PeekWindow();
@@ -298,7 +306,51 @@ bool KQoxPrivate::CloseWrite()
     return true;
 }
 
-bool KQoxPrivate::OpenCommon(const char* password, bool checkIntegrity, const void* image)
+namespace kqox {
+
+const unsigned char* MappedFile::Map(const char* fileName, unsigned long long size)
+{
+    Unmap();
+#ifdef __unix__
+    const int fd = open(fileName, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    struct stat st;
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 &&
+        static_cast<unsigned long long>(st.st_size) == size)
+    {
+        // Mapped whole at once: the pages come straight from the system's
+        // cache, with no copy into a buffer of ours.
+        void* data = mmap(nullptr, static_cast<size_t>(size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+        if (data != MAP_FAILED)
+        {
+            mData = data;
+            mSize = static_cast<size_t>(size);
+        }
+    }
+    close(fd);
+#else
+    (void)fileName;
+    (void)size;
+#endif
+    return static_cast<const unsigned char*>(mData);
+}
+
+void MappedFile::Unmap()
+{
+#ifdef __unix__
+    if (mData)
+        munmap(mData, mSize);
+#endif
+    mData = nullptr;
+    mSize = 0;
+}
+
+} // namespace kqox
+
+bool KQoxPrivate::sTextInPlace = true;
+
+bool KQoxPrivate::OpenCommon(const char* password, bool checkIntegrity, const void* image, const char* mapName)
 {
     mPeekPos = -1;
     mMode = eReading;
@@ -334,7 +386,12 @@ bool KQoxPrivate::OpenCommon(const char* password, bool checkIntegrity, const vo
     }
     else if (headerBytes >= sizeof(kAsciiMagic) - 1 && std::memcmp(header, kAsciiMagic, sizeof(kAsciiMagic) - 1) == 0)
     {
-        UseImage(nullptr); // text is read through the window
+        // Text is read in place from the caller's image or the file's
+        // mapping, else through the window.
+        UseImage(!sTextInPlace ? nullptr
+                 : image       ? static_cast<const unsigned char*>(image)
+                 : mapName     ? mMapped.Map(mapName, mFileSize)
+                               : nullptr);
         ok = OpenAscii();
     }
     else
@@ -608,7 +665,7 @@ bool KQox::ProjectOpen(const char* fileName, const char* password, bool checkInt
         mData->ResetFile();
         return mData->Fail(eFILE_NOT_OPENED);
     }
-    return mData->OpenCommon(password, checkIntegrity);
+    return mData->OpenCommon(password, checkIntegrity, nullptr, fileName);
 }
 
 bool KQox::ProjectOpen(const void* buffer, unsigned int size, const char* password, bool checkIntegrity)

@@ -244,6 +244,26 @@ struct ArrayMark
     bool mInItem = false;
 };
 
+// A file's bytes mapped read-only into memory, unmapped at destruction or
+// on the next Map or Unmap.
+class MappedFile
+{
+public:
+    MappedFile() = default;
+    ~MappedFile() { Unmap(); }
+    MappedFile(const MappedFile&) = delete;
+    MappedFile& operator=(const MappedFile&) = delete;
+
+    // Maps the regular file of that name when it holds exactly size bytes;
+    // null (nothing mapped) otherwise or where mapping is not to be had.
+    const unsigned char* Map(const char* fileName, unsigned long long size);
+    void Unmap();
+
+private:
+    void* mData = nullptr;
+    size_t mSize = 0;
+};
+
 // A large ASCII array found by the brace pass: where its "*" is, where its
 // items start and end, and how many there are, so that indexing its list
 // need not count them again.
@@ -459,7 +479,12 @@ struct KQoxPrivate
                 const char* password, bool exclusive = false);
     bool CreateCommon(KQox::EForm form, int version, const char* password);
     // image: the caller's file image when opened on one (read in place).
-    bool OpenCommon(const char* password, bool checkIntegrity, const void* image = nullptr);
+    // ASCII text is read in place, from the caller's image or the file's
+    // mapping (off: through the window, as when no mapping is to be had).
+    static bool sTextInPlace;
+    // An ASCII file of the name mapName is read in place from its mapping.
+    bool OpenCommon(const char* password, bool checkIntegrity, const void* image = nullptr,
+                    const char* mapName = nullptr);
     bool OpenBinary(const unsigned char* header, const char* password, bool checkIntegrity);
     bool OpenAscii();
     bool CheckVersion(long long version);
@@ -741,8 +766,10 @@ struct KQoxPrivate
     // Reading.
     std::vector<unsigned char> mIn; // the window's storage when read through the layers
     const unsigned char* mWindow = nullptr;
-    // Read in place: the caller's image of the file (null otherwise).
+    // Read in place: the caller's image of the file, or the mapped text of
+    // an ASCII file (null otherwise).
     const unsigned char* mImage = nullptr;
+    kqox::MappedFile mMapped;
     // The check value's register over the image's bytes before mCheckFront.
     unsigned int mCheckRegister = 0xFFFFFFFFu;
     long long mCheckFront = 0;

@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <memory>
+#include <new>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -2558,9 +2560,12 @@ bool ParseSliceItems(const unsigned char* p, const unsigned char* end, const uns
 template <typename T>
 bool ReadArrayInSlices(KQoxPrivate& d, const Value& value, T* out, long long& after)
 {
-    // One slice per thread that may be had.
+    // One slice per thread that may be had (asked only for large arrays:
+    // asking costs a look at the system's processors).
+    if (value.mRawSize < kSideBySideItems)
+        return false;
     const unsigned sliceCount = static_cast<unsigned>(KDefaultThreads(static_cast<int>(kMaxSliceThreads)));
-    if (sliceCount < 2 || value.mRawSize < kSideBySideItems)
+    if (sliceCount < 2)
         return false;
     auto found = std::lower_bound(d.mArrays.begin(), d.mArrays.end(), value.mRawPos,
                                   [](const ArrayExtent& a, long long at) { return a.mItems < at; });
@@ -2572,7 +2577,9 @@ bool ReadArrayInSlices(KQoxPrivate& d, const Value& value, T* out, long long& af
     // An item that starts in a block ends in the bytes read past it, unless
     // it is longer than an item may be (damage).
     const long long kPast = static_cast<long long>(kLongestItem);
-    std::vector<unsigned char> text(kSideBySideText + kPast + 1);
+    // Text read in place from an image; otherwise copied a block at a time
+    // into a buffer made once (left unset: every byte used is read first).
+    std::unique_ptr<unsigned char[]> copy;
     std::vector<ArrayMark> cut(sliceCount + 1);
     size_t m = 0; // the mark the block starts at
     while (m < marks.size())
@@ -2589,11 +2596,26 @@ bool ReadArrayInSlices(KQoxPrivate& d, const Value& value, T* out, long long& af
             return false;
         const long long readEnd = stopMark.mPos + kPast < end ? stopMark.mPos + kPast : end;
         const size_t size = static_cast<size_t>(readEnd - start);
-        if (!d.ReadAt(start, text.data(), size))
-            return false;
-        // Past the array's last item comes a blank, as in the file.
-        text[size] = ' ';
-        const unsigned char* stop = text.data() + size + (readEnd == end ? 1 : 0);
+        const unsigned char* text = nullptr;
+        const unsigned char* stop = nullptr;
+        if (d.mImage)
+        {
+            // The byte after the array's last item ends it: it is no item
+            // character (or the text ends there).
+            text = d.mImage + start;
+            stop = text + size + (readEnd == end && end < d.mLimit ? 1 : 0);
+        }
+        else
+        {
+            if (!copy)
+                copy.reset(new (std::nothrow) unsigned char[kSideBySideText + kPast + 1]);
+            if (!copy || !d.ReadAt(start, copy.get(), size))
+                return false;
+            // Past the array's last item comes a blank, as in the file.
+            copy[size] = ' ';
+            text = copy.get();
+            stop = text + size + (readEnd == end ? 1 : 0);
+        }
         // Slices of about the same size, each from a mark to a mark.
         cut[0] = marks[m];
         for (unsigned k = 1; k < sliceCount; ++k)
@@ -2607,8 +2629,8 @@ bool ReadArrayInSlices(KQoxPrivate& d, const Value& value, T* out, long long& af
             const ArrayMark& from = cut[k];
             const ArrayMark& to = cut[k + 1];
             parsed[k] = to.mSeen >= from.mSeen &&
-                        ParseSliceItems(text.data() + (from.mPos - start), text.data() + (to.mPos - start), stop,
-                                        from.mInItem, value.mType, out + from.mSeen, to.mSeen - from.mSeen);
+                        ParseSliceItems(text + (from.mPos - start), text + (to.mPos - start), stop, from.mInItem,
+                                        value.mType, out + from.mSeen, to.mSeen - from.mSeen);
         });
         if (std::find(parsed.begin(), parsed.end(), 0) != parsed.end())
             return false;

@@ -6,31 +6,45 @@
 // and the reader's throughput as a fraction of those. "mem_of_file" is the
 // peak memory added by one import (measured in a child process) over the
 // file size.
+//
+// Beside the grid, a scene of several meshes (UVs, normals, materials) and
+// animated nodes is read on one core (every thread of the process held to
+// the processor the run started on) in ASCII and binary, each read paired
+// with fread of the same bytes into a fresh buffer of the file's size:
+// "of_fread" is fread's time over the reader's (1 = as fast), with the
+// medians of both times and CPU times.
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <dirent.h>
 #include <filesystem>
 #include <fstream>
 #include <malloc.h>
 #include <memory>
+#include <sched.h>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
+#include "fcurve/kfcurve.h"
 #include "fileio/kqoxexporter.h"
 #include "fileio/kqoximporter.h"
 #include "fileio/kqoxioregistry.h"
 #include "scene/attributes/kqoxlayer.h"
+#include "scene/attributes/kqoxmaterial.h"
 #include "scene/attributes/kqoxmesh.h"
 #include "scene/kqoxnode.h"
 #include "scene/kqoxscene.h"
 #include "scene/kqoxsdkmanager.h"
+#include "scene/kqoxtakenode.h"
 
 using namespace qoxsdk_600;
 
@@ -286,5 +300,212 @@ BENCHMARK(BM_GridRead)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(2)
     ->UseRealTime();
+
+// Four grid meshes of different sizes, each with per-point normals, UVs by
+// polygon vertex, a material by polygon out of four, and 300 nodes with
+// three curves of 400 keys each in one take.
+struct MixedScene
+{
+    MixedScene()
+        : mManager(KQoxSdkManager::CreateKQoxSdkManager())
+        , mScene(mManager->CreateKQoxScene())
+    {
+        KQoxMaterial* materials[4];
+        for (int m = 0; m < 4; ++m)
+            materials[m] = mManager->CreateKQoxMaterial(("Material" + std::to_string(m)).c_str());
+        const int sides[4] = {400, 300, 250, 200};
+        for (int g = 0; g < 4; ++g)
+            AddGrid(g, sides[g], materials);
+        for (int n = 0; n < 300; ++n)
+        {
+            KQoxNode* node = mManager->CreateKQoxNode(("Animated" + std::to_string(n)).c_str());
+            mScene->GetRootNode()->AddChild(node);
+            KQoxTakeNode* take = node->CreateTakeNode("Take 001");
+            KFCurve* curves[3] = {take->GetTranslationX(), take->GetTranslationY(), take->GetTranslationZ()};
+            for (int c = 0; c < 3; ++c)
+            {
+                curves[c]->KeyModifyBegin();
+                for (int k = 0; k < 400; ++k)
+                    curves[c]->KeyAppendFast(KTime(static_cast<long long>(k) * 1539538600LL),
+                                             static_cast<float>((k * (c + 3) + n) % 97) * 0.25f);
+                curves[c]->KeyModifyEnd();
+            }
+        }
+    }
+    void AddGrid(int g, int side, KQoxMaterial* const* materials)
+    {
+        const int points = (side + 1) * (side + 1);
+        KQoxNode* node = mManager->CreateKQoxNode(("Mesh" + std::to_string(g)).c_str());
+        KQoxMesh* mesh = mManager->CreateKQoxMesh();
+        node->SetNodeAttribute(mesh);
+        mesh->InitControlPoints(points);
+        KQoxVector4* cp = mesh->GetControlPoints();
+        for (int y = 0; y <= side; ++y)
+            for (int x = 0; x <= side; ++x)
+                cp[y * (side + 1) + x] =
+                    KQoxVector4(x / 100.0 + g, y / 100.0, ((x * 7 + y * 13 + g) % 100) / 1000.0, 1.0);
+        KQoxLayer* layer = mesh->GetLayer(mesh->GetLayerCount() > 0 ? 0 : mesh->CreateLayer());
+        KQoxLayerElementUV* uvs = new KQoxLayerElementUV;
+        uvs->mMappingMode = KQoxLayerElement::eBY_POLYGON_VERTEX;
+        uvs->mReferenceMode = KQoxLayerElement::eINDEX_TO_DIRECT;
+        uvs->mDirectArray.SetCount(points);
+        for (int y = 0; y <= side; ++y)
+            for (int x = 0; x <= side; ++x)
+                uvs->mDirectArray[y * (side + 1) + x] =
+                    KQoxVector2(Decimal6(x / double(side)), Decimal6(y / double(side)));
+        layer->SetUVs(uvs);
+        mesh->ReservePolygons(side * side, side * side * 4);
+        for (int y = 0; y < side; ++y)
+            for (int x = 0; x < side; ++x)
+            {
+                const int c[4] = {y * (side + 1) + x, y * (side + 1) + x + 1, (y + 1) * (side + 1) + x + 1,
+                                  (y + 1) * (side + 1) + x};
+                mesh->BeginPolygon();
+                mesh->AddPolygonVertices(c, c, 4);
+                mesh->EndPolygon();
+            }
+        KQoxLayerElementNormal* normals = new KQoxLayerElementNormal;
+        normals->mMappingMode = KQoxLayerElement::eBY_CONTROL_POINT;
+        normals->mDirectArray.SetCount(points);
+        for (int i = 0; i < points; ++i)
+            normals->mDirectArray[i] = KQoxVector4(0, Decimal6(i % 7 / 7.0), 1, 0);
+        layer->SetNormals(normals);
+        KQoxLayerElementMaterial* byPolygon = new KQoxLayerElementMaterial;
+        byPolygon->mMappingMode = KQoxLayerElement::eBY_POLYGON;
+        byPolygon->mReferenceMode = KQoxLayerElement::eINDEX_TO_DIRECT;
+        for (int m = 0; m < 4; ++m)
+            byPolygon->mDirectArray.Add(materials[m]);
+        byPolygon->mIndexArray.SetCount(side * side);
+        for (int p = 0; p < side * side; ++p)
+            byPolygon->mIndexArray[p] = (p / side + g) % 4;
+        layer->SetMaterials(byPolygon);
+        mScene->GetRootNode()->AddChild(node);
+    }
+    std::unique_ptr<KQoxSdkManager> mManager;
+    KQoxScene* mScene;
+};
+
+std::string MixedFile(int format)
+{
+    static MixedScene scene;
+    const std::string name = ScratchDirectory() + "/mixed_" + std::to_string(format) + ".qox";
+    if (!std::filesystem::exists(name))
+    {
+        KQoxExporter exporter(*scene.mManager);
+        if (!exporter.Initialize(name.c_str()) || !exporter.SetFileFormat(format) || !exporter.Export(*scene.mScene))
+            return std::string();
+    }
+    return name;
+}
+
+double CpuSeconds()
+{
+    timespec t;
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return t.tv_sec + t.tv_nsec * 1e-9;
+}
+
+// Every thread of the process held to the given processors.
+void HoldThreads(const cpu_set_t& set)
+{
+    if (DIR* tasks = opendir("/proc/self/task"))
+    {
+        while (dirent* entry = readdir(tasks))
+            if (entry->d_name[0] != '.')
+                sched_setaffinity(static_cast<pid_t>(std::atoi(entry->d_name)), sizeof set, &set);
+        closedir(tasks);
+    }
+}
+
+// For the life of the object, the process runs on the processor it runs on now.
+struct OneCore
+{
+    OneCore()
+    {
+        sched_getaffinity(0, sizeof mBefore, &mBefore);
+        cpu_set_t one;
+        CPU_ZERO(&one);
+        const int cpu = sched_getcpu();
+        CPU_SET(cpu < 0 ? 0 : cpu, &one);
+        HoldThreads(one);
+    }
+    ~OneCore() { HoldThreads(mBefore); }
+    cpu_set_t mBefore;
+};
+
+// fread of the whole file into a buffer of its size made for it.
+double FreshFreadSeconds(const std::string& name, double& cpu)
+{
+    const size_t size = static_cast<size_t>(std::filesystem::file_size(name));
+    const double cpuStart = CpuSeconds();
+    auto start = std::chrono::steady_clock::now();
+    char* buffer = static_cast<char*>(std::malloc(size));
+    FILE* file = std::fopen(name.c_str(), "rb");
+    size_t total = file && buffer ? std::fread(buffer, 1, size, file) : 0;
+    if (file)
+        std::fclose(file);
+    benchmark::DoNotOptimize(total);
+    benchmark::DoNotOptimize(buffer);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    cpu = CpuSeconds() - cpuStart;
+    std::free(buffer);
+    return seconds;
+}
+
+double MedianOf(std::vector<double> values)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+void BM_MixedSceneReadOneCore(benchmark::State& state)
+{
+    const int format = static_cast<int>(state.range(0));
+    const std::string name = MixedFile(format);
+    if (name.empty())
+    {
+        state.SkipWithError("export failed");
+        return;
+    }
+    OneCore held;
+    std::vector<double> ours, ourCpu, peer, peerCpu, ratio;
+    for (auto _ : state)
+    {
+        std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
+        KQoxScene* scene = manager->CreateKQoxScene();
+        const double cpuStart = CpuSeconds();
+        auto start = std::chrono::steady_clock::now();
+        {
+            KQoxImporter importer(*manager);
+            if (!importer.Initialize(name.c_str()) || !importer.Import(*scene))
+                state.SkipWithError("import failed");
+        }
+        const double t = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        ourCpu.push_back(CpuSeconds() - cpuStart);
+        manager.reset();
+        double fcpu = 0;
+        const double f = FreshFreadSeconds(name, fcpu);
+        state.SetIterationTime(t);
+        ours.push_back(t);
+        peer.push_back(f);
+        peerCpu.push_back(fcpu);
+        ratio.push_back(f / t);
+    }
+    state.counters["MB"] = static_cast<double>(std::filesystem::file_size(name)) / 1e6;
+    state.counters["ms"] = MedianOf(ours) * 1e3;
+    state.counters["cpu_ms"] = MedianOf(ourCpu) * 1e3;
+    state.counters["fread_ms"] = MedianOf(peer) * 1e3;
+    state.counters["fread_cpu_ms"] = MedianOf(peerCpu) * 1e3;
+    state.counters["of_fread"] = MedianOf(ratio);
+}
+BENCHMARK(BM_MixedSceneReadOneCore)
+    ->Arg(eEXPORT_QOX_ASCII)
+    ->Arg(eEXPORT_QOX_BINARY)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(7)
+    ->UseManualTime();
 
 } // namespace

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <type_traits>
+#include <utility>
 
 namespace qoxsdk_600 {
 
@@ -29,6 +30,13 @@ public:
     KObjPodArray() = default;
     KObjPodArray(const KObjPodArray&) = delete;
     KObjPodArray& operator=(const KObjPodArray&) = delete;
+    KObjPodArray(KObjPodArray&& other) noexcept { swap(other); }
+    KObjPodArray& operator=(KObjPodArray&& other) noexcept
+    {
+        release();
+        swap(other);
+        return *this;
+    }
     ~KObjPodArray() { ObjBlockFree(mData, mCapacity * sizeof(T)); }
 
     // False, nothing added, when memory runs out.
@@ -73,6 +81,13 @@ public:
         ObjBlockFree(mData, mCapacity * sizeof(T));
         mData = nullptr;
         mSize = mCapacity = 0;
+    }
+    // Exchanges the items (and storage) of the two arrays.
+    void swap(KObjPodArray& other) noexcept
+    {
+        std::swap(mData, other.mData);
+        std::swap(mSize, other.mSize);
+        std::swap(mCapacity, other.mCapacity);
     }
     // Drops the items from index count on; count must not exceed size().
     void truncate(size_t count) { mSize = count; }

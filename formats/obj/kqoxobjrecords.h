@@ -96,6 +96,17 @@ public:
         KObjPodArray<Corner> mCorners;
         KObjPodArray<Run> mRuns;
     };
+    // One control point to be: a distinct (vertex, texture vertex, normal)
+    // corner, its UV number (-1: none) and the next point of the same vertex
+    // (-1: none).
+    struct Point
+    {
+        int mVertex;
+        int mTextureVertex;
+        int mNormal;
+        int mUV;
+        int mNext;
+    };
 
     // Copies the face into the list of its smoothing group; false, nothing
     // added, when memory runs out.
@@ -120,6 +131,17 @@ public:
     // Whether any corner kept refers to a texture vertex.
     bool mSomeCornerHasTextureVertex = false;
     int mFaceCount = 0;
+
+    // Corners numbered as they are read, for a mesh of one face list whose
+    // faces all have normals (the reader decides): its distinct corners in
+    // order of first appearance, each corner's point number instead of the
+    // corner itself, the UVs numbered, and the corners up to the last one
+    // with a UV. The face list then keeps no corners.
+    bool mNumbered = false;
+    KObjPodArray<Point> mPoints;
+    KObjPodArray<int> mCornerPoints;
+    int mUVCount = 0;
+    size_t mUsedUVs = 0;
 };
 
 // One "surf" block.

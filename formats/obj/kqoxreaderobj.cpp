@@ -87,12 +87,22 @@ bool KQoxReaderObj::Read(KQoxScene& scene, KStreamOptions* options)
         return false;
     mState = ReadState();
     mNoVertexRunBefore = mNoFaceRunBefore = 0;
+    // No chain is left from a read that failed.
+    mNumbering = nullptr;
+    mChainHeads.clear();
     rewind(mFile);
-    // Large blocks, so that long runs of statements can be read in parallel.
-    KObjStatementReader in(mFile, true, mThreads > 1 ? kParallelBlock : 0);
-    in.SetReadAhead(mThreads > 1);
-    const bool read = ReadStatements(scene, in);
+    bool read;
+    {
+        // Large blocks, so that long runs of statements can be read in
+        // parallel; the blocks go before the meshes are built.
+        KObjStatementReader in(mFile, true, mThreads > 1 ? kParallelBlock : 0);
+        in.SetReadAhead(mThreads > 1);
+        read = ReadStatements(scene, in);
+    }
+    mFacePortions.clear();
     CloseMtlLibrary();
+    ClearNumberingChains();
+    mNumbering = nullptr;
     if (!read)
     {
         DeleteObjMeshes();
@@ -147,7 +157,7 @@ bool KQoxReaderObj::ReadStatements(KQoxScene& scene, KObjStatementReader& in)
             {
                 if (!(this->*read)(rest))
                     return false;
-                if (mThreads > 1 && last != 'p' && !ReadVertexRuns(in))
+                if (last != 'p' && !(mThreads > 1 ? ReadVertexRuns(in) : ReadVertexLines(in)))
                     return false;
                 more = in.Next(keyword, rest);
             } while (more && keyword.size() == length && keyword[0] == 'v' && keyword[length - 1] == last);
@@ -158,10 +168,22 @@ bool KQoxReaderObj::ReadStatements(KQoxScene& scene, KObjStatementReader& in)
             if (found == mGroups.end())
                 found = mGroups.emplace(mState.mGroupName, std::make_unique<KObjMesh>()).first;
             KObjMesh& mesh = *found->second;
+            // Numbered corners belong to the mesh's one face list: a second
+            // list stops the numbering. A mesh's first faces start it when
+            // no other mesh is numbered.
+            if (&mesh == mNumbering && !mesh.mFaceLists.count(mState.mSmoothingGroup) && !StopNumbering())
+                return false;
             KObjMesh::FaceList& list = mesh.mFaceLists[mState.mSmoothingGroup];
+            if (!mNumbering && mesh.mFaceCount == 0 && mesh.mFaceLists.size() == 1)
+            {
+                mNumbering = &mesh;
+                mesh.mNumbered = true;
+            }
             do
             {
-                if (!ReadFace(mesh, list, rest) || (mThreads > 1 && !ReadFaceRuns(in, mesh, list)))
+                const size_t first = list.mCorners.size();
+                if (!ReadFace(mesh, list, rest) || (mesh.mNumbered && !NumberNewCorners(mesh, list, first)) ||
+                    !(mThreads > 1 ? ReadFaceRuns(in, mesh, list) : ReadFaceLines(in, mesh, list)))
                     return false; // out of memory
                 more = in.Next(keyword, rest);
             } while (more && keyword == "f");
@@ -694,8 +716,10 @@ bool KQoxReaderObj::LoadScene(KQoxScene& scene)
         scene.GetRootNode()->AddChild(reference);
         parent = reference;
     }
+    size_t left = mGroups.size();
     for (auto& group : mGroups)
     {
+        mBuildingLastMesh = --left == 0;
         KName name(group.first.c_str());
         mNodeRenaming.Rename(name);
         KQoxNode* node = mManager.CreateKQoxNode(name.GetCurrentName());
@@ -705,6 +729,7 @@ bool KQoxReaderObj::LoadScene(KQoxScene& scene)
             return false;
         }
         KQoxMesh* mesh = CreateQoxMeshFromObjMesh(*group.second);
+        mBuildingLastMesh = false;
         if (!mesh)
         {
             mManager.DestroyKQoxNode(node, true);

@@ -95,7 +95,8 @@ public:
     // the same either way.
     void SetParallelRuns(int threads, size_t minimumBytes);
 
-    // What the read collected; the arrays live as long as the reader.
+    // What the read collected; the arrays live as long as the reader, but
+    // for those that building the last mesh frees.
     const KObjPodArray<KQoxVector4>& GetVertices() const { return mVertices; }
     const KObjPodArray<KQoxVector2>& GetTextureVertices() const { return mTextureVertices; }
     const KObjPodArray<KQoxVector4>& GetNormals() const { return mNormals; }
@@ -150,6 +151,15 @@ private:
     // After an "f" statement: the same for the run of "f" statements, into
     // the current group's face list; false when memory runs out.
     bool ReadFaceRuns(KObjStatementReader& in, KObjMesh& mesh, KObjMesh::FaceList& list);
+    // The same on the calling thread: the whole lines at hand are read
+    // where they lie, without a statement-by-statement round.
+    bool ReadVertexLines(KObjStatementReader& in);
+    // A "v", "vt" or "vn" line at p of the form nearly every file writes
+    // (one blank after the keyword, plain numbers, nothing after them) read
+    // into its list, p moved to its line break; false, p unchanged, for any
+    // other line (or when memory runs out: the general reading tries again).
+    bool ReadPlainVertexLine(const char*& p, const char* end);
+    bool ReadFaceLines(KObjStatementReader& in, KObjMesh& mesh, KObjMesh::FaceList& list);
     // The whole lines at hand when they are worth reading in parallel, cut
     // into a few portions per thread at line breaks; false otherwise, or
     // before the position noRunBefore (which a short run moves on).
@@ -164,17 +174,7 @@ private:
     void AddNode(KQoxNode* parent, KQoxNodeAttribute* attribute, const std::string& groupName);
     // The material a face without one uses once a library was seen.
     KQoxMaterial* DefaultMaterial();
-    // One control point to be: a distinct (vertex, texture vertex, normal)
-    // corner, its UV number (-1: none) and the next one of the same vertex
-    // (-1: none).
-    struct PointEntry
-    {
-        int mVertex;
-        int mTextureVertex;
-        int mNormal;
-        int mUV;
-        int mNext;
-    };
+    using PointEntry = KObjMesh::Point;
     // The material and texture numbers in the mesh of each run of faces, in
     // the order of the face lists; materials and textures are added to the
     // mesh on the way.
@@ -190,6 +190,16 @@ private:
     // freed once numbered. Returns the number of UVs; usedUVs gets the
     // count of corners up to the last one with a UV.
     int NumberCorners(KObjMesh& objMesh, KObjPodArray<PointEntry>& entries, int* polygonVertices, int& usedUVs);
+    // Corners numbered as they are read: the corners of the list from first
+    // on become point numbers of the mesh (the one mNumbering names), or,
+    // once a face without normals came, the mesh's numbering stops. False
+    // when memory runs out.
+    bool NumberNewCorners(KObjMesh& mesh, KObjMesh::FaceList& list, size_t first);
+    // The numbered corners of mNumbering back into its face list, before the
+    // corners it holds; false when memory runs out.
+    bool StopNumbering();
+    // The chains of mNumbering's points out of mChainHeads.
+    void ClearNumberingChains();
     // Makes the mesh's polygons from the faces' sizes, with the runs'
     // material and texture numbers where the layer keeps them by polygon.
     // False when memory runs out.
@@ -215,6 +225,8 @@ private:
     KQoxMaterial* mDefaultMaterial = nullptr;
     // Blocks of the file read at once when runs are read in parallel.
     static constexpr size_t kParallelBlock = size_t(8) << 20;
+    // Bytes of whole lines asked for at once by the calling thread's runs.
+    static constexpr size_t kLinesAtOnce = size_t(256) << 10;
     // Statements at hand worth reading in parallel at least, by default.
     static constexpr size_t kDefaultMinimum = size_t(1) << 20;
     int mThreads = ObjDefaultThreads();
@@ -237,6 +249,13 @@ private:
     // Per vertex, the first distinct reference made of it (-1: none yet);
     // kept between meshes and reset where it was used.
     std::vector<int> mChainHeads;
+    // The mesh whose corners are numbered as they are read (null: none):
+    // the first mesh to get faces while no other one is numbered. Its
+    // points head the chains in mChainHeads until the meshes are built.
+    KObjMesh* mNumbering = nullptr;
+    // Set while the last mesh is built: the file's vertex lists are freed
+    // as its points are gathered.
+    bool mBuildingLastMesh = false;
 };
 
 } // namespace qoxsdk_600

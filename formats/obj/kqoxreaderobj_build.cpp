@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
 #include <unordered_map>
 
 #include "formats/obj/kqoxreaderobj.h"
@@ -148,7 +149,7 @@ KQoxMesh* KQoxReaderObj::CreateQoxMeshFromObjMesh(KObjMesh& objMesh)
 {
     if (!objMesh.mAllFacesHaveNormals && !FillNormals(objMesh))
         return nullptr;
-    size_t corners = 0, faceCount = 0;
+    size_t corners = objMesh.mNumbered ? objMesh.mCornerPoints.size() : 0, faceCount = 0;
     for (auto& entry : objMesh.mFaceLists)
     {
         corners += entry.second.mCorners.size();
@@ -166,7 +167,9 @@ KQoxMesh* KQoxReaderObj::CreateQoxMeshFromObjMesh(KObjMesh& objMesh)
     // Distinct corners, at most one per corner: reserved at that, since
     // pages never written cost nothing.
     KObjPodArray<PointEntry> entries;
-    if (!entries.reserve_more(corners))
+    if (objMesh.mNumbered)
+        entries.swap(objMesh.mPoints);
+    else if (!entries.reserve_more(corners))
         return fail();
 
     mesh->InitMaterialIndices(mMaterialLibrarySeen ? KQoxLayerElement::eBY_POLYGON : KQoxLayerElement::eALL_SAME);
@@ -200,57 +203,76 @@ KQoxMesh* KQoxReaderObj::CreateQoxMeshFromObjMesh(KObjMesh& objMesh)
         mesh->InitTextureUVIndices(KQoxLayerElement::eBY_POLYGON_VERTEX);
         uvs = layer->GetUVs();
     }
-    int usedUVs = 0;
-    const int uvCount = NumberCorners(objMesh, entries, polygonVertices, usedUVs);
-    if (!SetFacePolygons(*mesh, objMesh, runs, faceCount))
-        return fail();
-    // The faces are in the mesh: their memory goes before the points are made.
-    for (auto& entry : objMesh.mFaceLists)
+    int usedUVs = static_cast<int>(objMesh.mUsedUVs);
+    int uvCount = objMesh.mUVCount;
+    if (objMesh.mNumbered)
     {
-        entry.second.mFaces.release();
-        entry.second.mRuns.release();
+        if (corners > 0)
+            std::memcpy(polygonVertices, objMesh.mCornerPoints.data(), corners * sizeof(int));
+        objMesh.mCornerPoints.release();
     }
+    else
+        uvCount = NumberCorners(objMesh, entries, polygonVertices, usedUVs);
 
-    // The control points and their normals from the numbering.
+    // The control points, their normals and the UVs from the numbering, one
+    // array at a time: building the last mesh, each of the file's lists is
+    // freed once gathered, so that beside the mesh's arrays no more than the
+    // file's lists not yet gathered are held.
     const int pointCount = static_cast<int>(entries.size());
     mesh->InitNormals(0);
     KArrayTemplate<KQoxVector4>& pointArray = mesh->GetControlPointArray();
     KArrayTemplate<KQoxVector4>& normalArray = layer->GetNormals()->mDirectArray;
-    if (!pointArray.SetCountUnset(pointCount) || !normalArray.SetCountUnset(pointCount))
+    // Gathered in slices on the threads (each slice writes its own items;
+    // every UV number belongs to exactly one control point: all are set).
+    const size_t slices = pointCount >= kParallelPoints ? kObjPortionsPerThread * static_cast<size_t>(mThreads) : 1;
+    auto gather = [&](auto&& one) {
+        KRunPortions(slices, mThreads, [&](size_t slice) {
+            const int begin = static_cast<int>(static_cast<long long>(pointCount) * slice / slices);
+            const int end = static_cast<int>(static_cast<long long>(pointCount) * (slice + 1) / slices);
+            for (int number = begin; number < end; ++number)
+                one(number, entries[number]);
+        });
+    };
+    if (!pointArray.SetCountUnset(pointCount))
         return fail();
     KQoxVector4* points = pointArray.GetArray();
+    const KQoxVector4* vertices = mVertices.data();
+    gather([&](int number, const PointEntry& point) { points[number] = vertices[point.mVertex]; });
+    if (mBuildingLastMesh)
+        mVertices.release();
+    if (!normalArray.SetCountUnset(pointCount))
+        return fail();
     KQoxVector4* normals = normalArray.GetArray();
-    KQoxVector2* uvArray = nullptr;
+    const KQoxVector4* fileNormals = mNormals.data();
+    gather([&](int number, const PointEntry& point) {
+        normals[number] = point.mNormal >= 0 ? fileNormals[point.mNormal] : KQoxVector4(0.0, 0.0, 0.0, 0.0);
+    });
+    if (mBuildingLastMesh)
+        mNormals.release();
     KObjPodArray<int> pointUV; // per control point, its UV number (-1: none)
     if (uvs)
     {
         if (!uvs->mDirectArray.SetCountUnset(uvCount) || !pointUV.extend(static_cast<size_t>(pointCount)))
             return fail();
-        uvArray = uvs->mDirectArray.GetArray();
+        KQoxVector2* uvArray = uvs->mDirectArray.GetArray();
+        const KQoxVector2* textureVertices = mTextureVertices.data();
+        gather([&](int number, const PointEntry& point) {
+            pointUV[number] = point.mUV;
+            if (point.mUV >= 0)
+                uvArray[point.mUV] = textureVertices[point.mTextureVertex];
+        });
     }
-    // Gathered in slices on the threads (each slice writes its own items;
-    // every UV number belongs to exactly one control point: all are set).
-    const KQoxVector4* vertices = mVertices.data();
-    const KQoxVector4* fileNormals = mNormals.data();
-    const KQoxVector2* textureVertices = mTextureVertices.data();
-    const size_t slices = pointCount >= kParallelPoints ? kObjPortionsPerThread * static_cast<size_t>(mThreads) : 1;
-    KRunPortions(slices, mThreads, [&](size_t slice) {
-        const int begin = static_cast<int>(static_cast<long long>(pointCount) * slice / slices);
-        const int end = static_cast<int>(static_cast<long long>(pointCount) * (slice + 1) / slices);
-        for (int number = begin; number < end; ++number)
-        {
-            const PointEntry& point = entries[number];
-            points[number] = vertices[point.mVertex];
-            normals[number] = point.mNormal >= 0 ? fileNormals[point.mNormal] : KQoxVector4(0.0, 0.0, 0.0, 0.0);
-            if (uvs)
-            {
-                pointUV[number] = point.mUV;
-                if (point.mUV >= 0)
-                    uvArray[point.mUV] = textureVertices[point.mTextureVertex];
-            }
-        }
-    });
+    if (mBuildingLastMesh)
+        mTextureVertices.release();
     entries.release();
+    // The polygons once the points are made: the faces are held until then.
+    if (!SetFacePolygons(*mesh, objMesh, runs, faceCount))
+        return fail();
+    for (auto& entry : objMesh.mFaceLists)
+    {
+        entry.second.mFaces.release();
+        entry.second.mRuns.release();
+    }
     // Then each corner's UV number (0 for none), up to the last corner that
     // has a UV.
     if (uvs)
@@ -360,6 +382,78 @@ int KQoxReaderObj::NumberCorners(KObjMesh& objMesh, KObjPodArray<PointEntry>& en
         heads[point.mVertex] = -1;
     usedUVs = static_cast<int>(lastUV);
     return uvCount;
+}
+
+bool KQoxReaderObj::NumberNewCorners(KObjMesh& mesh, KObjMesh::FaceList& list, size_t first)
+{
+    // A face without normals gets them when the mesh is built, which
+    // changes its corners: they are kept as they are from then on.
+    if (!mesh.mAllFacesHaveNormals)
+        return StopNumbering();
+    const size_t count = list.mCorners.size() - first;
+    if (mChainHeads.size() < mVertices.size())
+        mChainHeads.resize(mVertices.size(), -1);
+    if (!mesh.mPoints.reserve_more(count) || !mesh.mCornerPoints.reserve_more(count))
+        return false;
+    int* const heads = mChainHeads.data();
+    KObjPodArray<PointEntry>& points = mesh.mPoints;
+    for (size_t c = first; c < list.mCorners.size(); ++c)
+    {
+        const Corner& corner = list.mCorners[c];
+        // As NumberCorners does, one corner at a time.
+        int& head = heads[corner.mVertex];
+        int number = head;
+        while (number >= 0 &&
+               (points[number].mTextureVertex != corner.mTextureVertex || points[number].mNormal != corner.mNormal))
+            number = points[number].mNext;
+        if (number < 0)
+        {
+            number = static_cast<int>(points.size());
+            const int uv = corner.mTextureVertex >= 0 ? mesh.mUVCount++ : -1;
+            points.push_reserved(PointEntry{corner.mVertex, corner.mTextureVertex, corner.mNormal, uv, head});
+            head = number;
+        }
+        mesh.mCornerPoints.push_reserved(number);
+        if (points[number].mUV >= 0)
+            mesh.mUsedUVs = mesh.mCornerPoints.size();
+    }
+    list.mCorners.truncate(first);
+    return true;
+}
+
+bool KQoxReaderObj::StopNumbering()
+{
+    if (!mNumbering)
+        return true;
+    KObjMesh& mesh = *mNumbering;
+    KObjMesh::FaceList& list = mesh.mFaceLists.begin()->second;
+    const size_t numbered = mesh.mCornerPoints.size();
+    const size_t pending = list.mCorners.size();
+    if (!list.mCorners.extend(numbered))
+        return false;
+    Corner* corners = list.mCorners.data();
+    std::memmove(static_cast<void*>(corners + numbered), corners, pending * sizeof(Corner));
+    for (size_t c = 0; c < numbered; ++c)
+    {
+        const PointEntry& point = mesh.mPoints[static_cast<size_t>(mesh.mCornerPoints[c])];
+        corners[c] = Corner{point.mVertex, point.mTextureVertex, point.mNormal};
+    }
+    ClearNumberingChains();
+    mesh.mPoints.release();
+    mesh.mCornerPoints.release();
+    mesh.mNumbered = false;
+    mesh.mUVCount = 0;
+    mesh.mUsedUVs = 0;
+    mNumbering = nullptr;
+    return true;
+}
+
+void KQoxReaderObj::ClearNumberingChains()
+{
+    if (!mNumbering)
+        return;
+    for (const PointEntry& point : mNumbering->mPoints)
+        mChainHeads[static_cast<size_t>(point.mVertex)] = -1;
 }
 
 bool KQoxReaderObj::SetFacePolygons(KQoxMesh& mesh, KObjMesh& objMesh, const std::vector<RunIndices>& runs,

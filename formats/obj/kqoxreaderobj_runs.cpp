@@ -163,6 +163,113 @@ bool KQoxReaderObj::ReadVertexRuns(KObjStatementReader& in)
     return true;
 }
 
+bool KQoxReaderObj::ReadPlainVertexLine(const char*& p, const char* end)
+{
+    const char* q = p + 1;
+    int kind = 0;
+    if (q < end && *q == ' ')
+        q += 1;
+    else if (end - q >= 2 && (*q == 't' || *q == 'n') && q[1] == ' ')
+    {
+        kind = *q == 't' ? 1 : 2;
+        q += 2;
+    }
+    else
+        return false;
+    const char* const lineEnd = ObjFindBreak(q, end);
+    double values[4];
+    const int most = kind == 0 ? 4 : 3;
+    int n = 0;
+    while (n < most && ObjScanDoubleShort(q, lineEnd, values[n]))
+        ++n;
+    // Anything but blanks after the numbers (more words, a continued line),
+    // or too few of them: the general reading decides.
+    while (q < lineEnd && *q == ' ')
+        ++q;
+    if (q != lineEnd || n < (kind == 1 ? 1 : 3))
+        return false;
+    bool added;
+    if (kind == 0)
+        added = mVertices.push_back(KQoxVector4(values[0], values[1], values[2], n > 3 ? values[3] : 1.0));
+    else if (kind == 1)
+    {
+        mTextureVerticesSeen = true;
+        added = mTextureVertices.push_back(KQoxVector2(values[0], n > 1 ? values[1] : 0.0));
+    }
+    else
+    {
+        mNormalsSeen = true;
+        added = mNormals.push_back(KQoxVector4(values[0], values[1], values[2], 0.0));
+    }
+    if (added)
+        p = lineEnd;
+    return added;
+}
+
+bool KQoxReaderObj::ReadVertexLines(KObjStatementReader& in)
+{
+    for (;;)
+    {
+        const std::string_view lines = in.BufferedLines(kLinesAtOnce);
+        const char* p = lines.data();
+        const char* const end = p + lines.size();
+        std::string_view keyword, rest;
+        bool ended = lines.empty();
+        while (!ended)
+        {
+            // Lines of the plain form read where they lie; the others cut
+            // into statements first.
+            while (p < end && (*p == '\n' || *p == '\r'))
+                ++p;
+            if (p < end && *p == 'v' && ReadPlainVertexLine(p, end))
+                continue;
+            const char* const line = p;
+            if (!ObjCutStatement(p, end, keyword, rest))
+                break;
+            const int kind = VertexKind(keyword);
+            if (kind < 0 || Continued(rest))
+            {
+                p = line;
+                ended = true;
+            }
+            else if (!(kind == 0 ? ReadPosition(rest) : kind == 1 ? ReadTextureVertex(rest) : ReadNormal(rest)))
+                return false; // too few numbers, or out of memory
+        }
+        in.Consume(static_cast<size_t>(p - lines.data()));
+        if (ended)
+            return true;
+    }
+}
+
+bool KQoxReaderObj::ReadFaceLines(KObjStatementReader& in, KObjMesh& mesh, KObjMesh::FaceList& list)
+{
+    for (;;)
+    {
+        const std::string_view lines = in.BufferedLines(kLinesAtOnce);
+        const char* p = lines.data();
+        const char* const end = p + lines.size();
+        std::string_view keyword, rest;
+        bool ended = lines.empty();
+        for (const char* line = p; !ended && ObjCutStatement(p, end, keyword, rest); line = p)
+        {
+            if (keyword != "f" || Continued(rest))
+            {
+                p = line;
+                ended = true;
+            }
+            else
+            {
+                const size_t first = list.mCorners.size();
+                if (!ReadFace(mesh, list, rest) || (mesh.mNumbered && !NumberNewCorners(mesh, list, first)))
+                    return false; // out of memory
+            }
+        }
+        in.Consume(static_cast<size_t>(p - lines.data()));
+        if (ended)
+            return true;
+    }
+}
+
 bool KQoxReaderObj::ReadFaceRuns(KObjStatementReader& in, KObjMesh& mesh, KObjMesh::FaceList& list)
 {
     std::string_view lines;
@@ -251,6 +358,8 @@ bool KQoxReaderObj::ReadFaceRuns(KObjStatementReader& in, KObjMesh& mesh, KObjMe
             mesh.mSomeCornerHasTextureVertex = mesh.mSomeCornerHasTextureVertex || from.mSomeCornerHasTextureVertex;
             mesh.mFaceCount += from.mFaceCount;
         }
+        if (mesh.mNumbered && !NumberNewCorners(mesh, list, firstCorner))
+            return false;
         in.Consume(bytes);
         if (bytes < mParallelMinimum)
             mNoFaceRunBefore = in.Position() + mParallelMinimum;

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "base/kqox.h"
+#include "base/kqox_private.h"
 #include "kqox_test_util.h"
 
 namespace {
@@ -68,6 +69,17 @@ bool SameDoubles(const std::vector<double>& a, const std::vector<double>& b)
 {
     return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
 }
+
+namespace {
+
+// ASCII text read through the window instead of in place, while it lives.
+struct TextThroughWindow
+{
+    explicit TextThroughWindow(bool on) { KQoxPrivate::sTextInPlace = !on; }
+    ~TextThroughWindow() { KQoxPrivate::sTextInPlace = true; }
+};
+
+} // namespace
 
 TEST(KQoxArrays, EveryTypeRoundTripsExactlyInEveryForm)
 {
@@ -483,9 +495,11 @@ std::string JoinItems(const std::vector<std::string>& items)
 
 TEST(KQoxArrays, AsciiItemsReadAsTheScalarTextsAcrossWindows)
 {
-    for (bool integers : {false, true})
+    for (int form = 0; form < 4; ++form)
     {
-        SCOPED_TRACE(integers ? "integers" : "doubles");
+        const bool integers = form % 2 == 1;
+        const TextThroughWindow windowed(form >= 2);
+        SCOPED_TRACE(std::string(integers ? "integers" : "doubles") + (form >= 2 ? ", windowed" : ", in place"));
         const std::vector<std::string> items = ItemTexts(60000, integers);
         const std::string text =
             AsciiArrayFile(std::string(integers ? "*i" : "*d") + std::to_string(items.size()) + ":" + JoinItems(items));
@@ -1142,9 +1156,12 @@ TEST(KQoxArrays, LargeAsciiArraysInSlicesReadAsItemByItem)
     // array moved against the places it is cut at, and with one item that
     // is no plain number (exponent, "nan", a long digit run, stray letters)
     // placed at its start, middle and end.
-    for (char code : {'d', 'i', 'l', 'f'})
+    for (char form : {'d', 'i', 'l', 'f', 'D'})
     {
-        SCOPED_TRACE(code);
+        // 'D': doubles read through the window instead of in place.
+        const TextThroughWindow windowed(form == 'D');
+        const char code = form == 'D' ? 'd' : form;
+        SCOPED_TRACE(form);
         const bool integers = code == 'i' || code == 'l';
         std::vector<std::string> items = PlainItemTexts(300000, integers, 99 + static_cast<unsigned>(code));
         for (const char* odd : {"", "1e5", "nan", "12345678901234567890", "1.2.3", "9007199254740993.5"})

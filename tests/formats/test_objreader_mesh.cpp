@@ -34,8 +34,9 @@ struct Digest
     void Int(int value) { Bytes(&value, sizeof value); }
 };
 
-// Every item of every mesh under the root, in node order, as one digest.
-uint64_t SceneDigest(const ObjRead& r)
+// Every item of every mesh under the root (but the node named skipped), in
+// node order, as one digest.
+uint64_t SceneDigest(const ObjRead& r, const std::string& skipped = std::string())
 {
     Digest d;
     KQoxNode* root = r.scene.GetRootNode();
@@ -43,6 +44,8 @@ uint64_t SceneDigest(const ObjRead& r)
     {
         KQoxNode* node = root->GetChild(c);
         const std::string name = node->GetNameWithoutNameSpacePrefix().ToChars();
+        if (name == skipped)
+            continue;
         d.Bytes(name.data(), name.size());
         KQoxMesh* mesh = static_cast<KQoxMesh*>(node->GetMesh());
         if (!mesh)
@@ -448,7 +451,8 @@ namespace {
 
 // The file at path read with the given parallel reading; the scene's
 // digest, or 0 when the read failed.
-uint64_t DigestWithThreads(const std::string& path, int threads, size_t minimumBytes)
+uint64_t DigestWithThreads(const std::string& path, int threads, size_t minimumBytes,
+                           const std::string& skipped = std::string())
 {
     ObjRead r(path + ".none"); // a fresh manager and scene, nothing read
     KQoxReaderObj reader(*r.manager);
@@ -456,9 +460,11 @@ uint64_t DigestWithThreads(const std::string& path, int threads, size_t minimumB
     if (!reader.FileOpen(path.c_str()))
         return 0;
     std::unique_ptr<KStreamOptions> options(reader.GetReadOptions(false));
+    // The meshes straight under the root, where the digest looks.
+    static_cast<KStreamOptionsObj*>(options.get())->SetOption(1, 0);
     if (!reader.Read(r.scene, options.get()))
         return 0;
-    return SceneDigest(r);
+    return SceneDigest(r, skipped);
 }
 
 } // namespace
@@ -520,6 +526,88 @@ TEST(ObjReadMesh, ParallelRunsReadWhatStatementByStatementReads)
     qoxtest::WriteFile(path, text + "v 1 2\n" + text);
     EXPECT_EQ(DigestWithThreads(path, 1, 0), 0u);
     EXPECT_EQ(DigestWithThreads(path, 4, 1000), 0u);
+}
+
+TEST(ObjReadMesh, OneThreadReadsWhatStatementByStatementReads)
+{
+    // Runs read on the calling thread, plain vertex lines where they lie:
+    // every awkward form builds what the statement loop builds (small files
+    // are read statement by statement with the default threads).
+    const std::string odd = "v 1 2 3 4 5\nv  1 2 3\nv 1 2 3\t\nvt 1 2 3 4\nvn 1 2 3 # c\nv 1 2 3 \\\n\nv 1e-2 -0 5\n"
+                            "vt 7\nvn .5 1. -2\nv 4 5 6  \n\n\nv 7 8 9\r\r\nf 1 2 3\nf -1 -2 -3\n";
+    for (const char* lineBreak : {"\n", "\r\n", "\r"})
+        for (bool finalBreak : {true, false})
+        {
+            SCOPED_TRACE(std::string(lineBreak == std::string("\n") ? "LF"
+                                     : lineBreak[1]                 ? "CRLF"
+                                                                    : "CR") +
+                         (finalBreak ? " ended" : ""));
+            const std::string text = AwkwardText(lineBreak, finalBreak) + (finalBreak ? "" : lineBreak) + odd;
+            qoxtest::TempDir dir;
+            qoxtest::WriteFile(dir.File("looks.mtl"), "newmtl Red\nKd 1 0 0\nnewmtl Blue\nKd 0 0 1\nmap_Kd blue.tif\n");
+            const std::string path = dir.File("model.obj");
+            qoxtest::WriteFile(path, AwkwardText(lineBreak, finalBreak));
+            EXPECT_EQ(DigestWithThreads(path, 1, 0), 0x5a70c6574e057d31ULL);
+            qoxtest::WriteFile(path, text);
+            EXPECT_EQ(DigestWithThreads(path, 1, 0), ReadDigest(text));
+        }
+}
+
+TEST(ObjReadMesh, CornersNumberedAsReadBuildWhatKeptCornersBuild)
+{
+    // The first mesh to get faces numbers its corners as they are read; a
+    // mesh's second smoothing group or a face without normals turns them
+    // back into corners. The same faces behind a first group that takes the
+    // numbering are kept as corners until the meshes are built: every other
+    // mesh is the same either way, on one thread or several.
+    unsigned seed = 7;
+    auto next = [&seed](unsigned n) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) % n;
+    };
+    const char* endings[] = {"one group", "smoothing", "no normals", "other group", "no UVs"};
+    for (int variant = 0; variant < 5; ++variant)
+    {
+        std::string vertices;
+        const int n = 60;
+        for (int i = 0; i < n; ++i)
+            vertices += "v " + std::to_string(i) + " " + std::to_string(i % 7) + " " + std::to_string(i % 3) +
+                        "\nvt 0." + std::to_string(i % 9) + " 0.5\nvn 0 " + std::to_string(i % 2) + " 1\n";
+        std::string faces = "g mesh\n";
+        for (int f = 0; f < 3000; ++f)
+        {
+            if (f == 2000 && variant == 1)
+                faces += "s 3\n";
+            if (f == 2000 && variant == 3)
+                faces += "g second\n";
+            if (f % 700 == 699 && variant == 3)
+                faces += f % 1400 == 699 ? "g mesh\n" : "g second\n";
+            faces += "f";
+            for (int c = 0; c < 3 + f % 2; ++c)
+            {
+                // Few distinct corners: most repeat one seen before.
+                const int v = 1 + static_cast<int>(next(n));
+                const std::string t = std::to_string(1 + v % 5 + static_cast<int>(next(2)));
+                const std::string normal = std::to_string(1 + static_cast<int>(next(2)));
+                if (variant == 2 && f == 2500 && c == 1)
+                    faces += " " + std::to_string(v) + "/" + t;
+                else if (variant == 4 && f >= 2000)
+                    faces += " " + std::to_string(v) + "//" + normal;
+                else
+                    faces += " " + std::to_string(v) + "/" + t + "/" + normal;
+            }
+            faces += "\n";
+        }
+        qoxtest::TempDir dir;
+        const std::string numbered = dir.File("numbered.obj");
+        const std::string kept = dir.File("kept.obj");
+        qoxtest::WriteFile(numbered, vertices + faces);
+        qoxtest::WriteFile(kept, vertices + "g taker\nf 1/1/1 2/2/1 3/3/1\n" + faces);
+        const uint64_t expected = DigestWithThreads(kept, 1, 0, "taker");
+        ASSERT_NE(expected, 0u) << endings[variant];
+        EXPECT_EQ(DigestWithThreads(numbered, 1, 0), expected) << endings[variant];
+        EXPECT_EQ(DigestWithThreads(numbered, 4, 64), expected) << endings[variant];
+    }
 }
 
 TEST(ObjReadMesh, ParallelReadingWithNoThreadsToBeHad)
