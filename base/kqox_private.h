@@ -456,6 +456,14 @@ struct KQoxPrivate
     bool CreateCommon(KQox::EForm form, int version, const char* password);
     // image: the caller's file image when opened on one (read in place).
     bool OpenCommon(const char* password, bool checkIntegrity, const void* image = nullptr);
+    // A FIFO, socket or device: its bytes are read once into mStreamBytes
+    // (a stream cannot be read at random), which is then read as an image.
+    bool OpenStream(const char* fileName, const char* password, bool checkIntegrity);
+    // Reads the whole stream into mStreamBytes: eFILE_CORRUPTED as soon as
+    // its first bytes are no file's (a device of endless bytes stops
+    // there), eFILE_NOT_OPENED when it cannot be read or holds more than an
+    // image can.
+    bool ReadStream(FILE* stream);
     bool OpenBinary(const unsigned char* header, const char* password, bool checkIntegrity);
     bool OpenAscii();
     bool CheckVersion(long long version);
@@ -712,6 +720,8 @@ struct KQoxPrivate
     int mVersion = 0;
     bool mMemory = false;
     unsigned long long mFileSize = 0;
+    // The bytes of a stream opened by name (OpenStream), read as an image.
+    std::vector<unsigned char> mStreamBytes;
 
     // Layers, bottom to top; none owns the one below, so they are released top first.
     std::unique_ptr<KChainedFile> mBottom;
