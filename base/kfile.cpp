@@ -4,6 +4,7 @@
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
+#include <sys/stat.h>
 #include <unistd.h>
 
 struct KFile::KFilePrivate
@@ -279,6 +280,33 @@ bool FileExist(const char* name)
     bool exists = file.Open(name, "rb");
     file.Close();
     return exists;
+}
+
+namespace {
+
+kFileKind KindOf(const struct stat& status)
+{
+    if (S_ISREG(status.st_mode))
+        return kFILE_KIND_REGULAR;
+    return S_ISDIR(status.st_mode) ? kFILE_KIND_DIRECTORY : kFILE_KIND_OTHER;
+}
+
+} // namespace
+
+kFileKind GetFileKind(FILE* stream)
+{
+    struct stat status;
+    if (!stream || fstat(fileno(stream), &status) != 0)
+        return kFILE_KIND_UNKNOWN;
+    return KindOf(status);
+}
+
+kFileKind GetFileKind(const char* name)
+{
+    struct stat status;
+    if (!name || stat(name, &status) != 0)
+        return kFILE_KIND_UNKNOWN;
+    return KindOf(status);
 }
 
 char* KFgets(char* buffer, int size, FILE* stream)

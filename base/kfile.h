@@ -111,6 +111,21 @@ bool WideCharFileOpen(FILE** stream, const char* name, const char* modeText);
 // True when the file can be opened for reading ("rb"); false for null or "".
 bool FileExist(const char* name);
 
+// What an open stream reads from: a regular file, a directory (which opens
+// but cannot be read), or anything else (a FIFO, a socket, a device), whose
+// size says nothing and which may never end. kFILE_KIND_UNKNOWN when the
+// system cannot tell.
+enum kFileKind
+{
+    kFILE_KIND_UNKNOWN = 0,
+    kFILE_KIND_REGULAR = 1,
+    kFILE_KIND_DIRECTORY = 2,
+    kFILE_KIND_OTHER = 3
+};
+kFileKind GetFileKind(FILE* stream);
+// The same for a name, without opening it; unknown when it cannot be seen.
+kFileKind GetFileKind(const char* name);
+
 // Reads one line of at most size - 1 characters, ending after "\n", after
 // "\r\n" or after a lone "\r" (line ends are kept). Null, with an empty text
 // in the buffer, when the stream ended before any character.

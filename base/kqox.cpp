@@ -10,6 +10,7 @@
 #include <stdexcept>
 
 #include "base/kbytes.h"
+#include "base/kfile.h"
 #include "base/kpath.h"
 #include "base/kqox_private.h"
 #include "base/twofish.h"
@@ -116,6 +117,8 @@ void KQoxPrivate::ResetFile()
     mMapped.Unmap();
     mIn.clear();
     mIn.shrink_to_fit();
+    mStreamBytes.clear();
+    mStreamBytes.shrink_to_fit();
     mHeadWindow = PeekWindow();
     mMarkWindow = PeekWindow();
     mLimit = 0;
@@ -407,6 +410,70 @@ bool KQoxPrivate::OpenCommon(const char* password, bool checkIntegrity, const vo
     return ok;
 }
 
+bool KQoxPrivate::OpenStream(const char* fileName, const char* password, bool checkIntegrity)
+{
+    std::unique_ptr<FILE, int (*)(FILE*)> stream(std::fopen(fileName, "rb"), &std::fclose);
+    if (!stream)
+        return Fail(KQox::eFILE_NOT_OPENED);
+    // Not a directory after all (replaced since it was looked at).
+    if (GetFileKind(stream.get()) == kFILE_KIND_DIRECTORY)
+        return Fail(KQox::eFILE_NOT_OPENED);
+    const bool read = ReadStream(stream.get());
+    stream.reset();
+    if (!read)
+    {
+        ResetFile();
+        return false;
+    }
+    if (mStreamBytes.empty())
+        return Fail(KQox::eFILE_CORRUPTED);
+    mBottom = std::make_unique<KChainedFile>(0, nullptr, KChainedFile::eClosed, false);
+    if (!mBottom->Open(mStreamBytes.data(), static_cast<unsigned int>(mStreamBytes.size())))
+    {
+        ResetFile();
+        return Fail(KQox::eFILE_NOT_OPENED);
+    }
+    mMemory = true;
+    mCrc = std::make_unique<KCrcFile>(0, mBottom.get(), KChainedFile::eRead, false);
+    return OpenCommon(password, checkIntegrity, mStreamBytes.data());
+}
+
+bool KQoxPrivate::ReadStream(FILE* stream)
+{
+    // The memory image's size is 32-bit.
+    constexpr size_t kMost = 0xFFFFFFFFu;
+    constexpr size_t kChunk = 1 << 16;
+    // Nothing read yet, or as much of the magic as was read, matches.
+    auto startsLike = [this](const char* magic, size_t length) {
+        const size_t n = std::min(length, mStreamBytes.size());
+        return n == 0 || std::memcmp(mStreamBytes.data(), magic, n) == 0;
+    };
+    mStreamBytes.clear();
+    bool headChecked = false;
+    for (;;)
+    {
+        const size_t used = mStreamBytes.size();
+        if (used >= kMost)
+            return Fail(KQox::eFILE_NOT_OPENED);
+        const size_t room = std::min(kChunk, kMost - used);
+        mStreamBytes.resize(used + room);
+        const size_t got = std::fread(mStreamBytes.data() + used, 1, room, stream);
+        mStreamBytes.resize(used + got);
+        if (!headChecked && (mStreamBytes.size() >= static_cast<size_t>(kHeaderSize) || got == 0))
+        {
+            headChecked = true;
+            if (!startsLike(kMagic, static_cast<size_t>(kMagicLength)) &&
+                !startsLike(kAsciiMagic, sizeof(kAsciiMagic) - 1))
+                return Fail(KQox::eFILE_CORRUPTED);
+        }
+        if (got == 0)
+            break;
+    }
+    if (std::ferror(stream))
+        return Fail(KQox::eFILE_NOT_OPENED);
+    return true;
+}
+
 bool KQoxPrivate::OpenBinary(const unsigned char* header, const char* password, bool checkIntegrity)
 {
     if (mFileSize < static_cast<unsigned long long>(kHeaderSize + 1 + kCheckSize))
@@ -657,7 +724,13 @@ bool KQox::ProjectOpen(const char* fileName, const char* password, bool checkInt
     mData->mFileSize = 0;
     if (!fileName || !*fileName)
         return mData->Fail(eFILE_NOT_OPENED);
+    const kFileKind kind = GetFileKind(fileName);
+    // A directory opens on this system, but holds no file.
+    if (kind == kFILE_KIND_DIRECTORY)
+        return mData->Fail(eFILE_NOT_OPENED);
     mData->SetFileName(fileName);
+    if (kind == kFILE_KIND_OTHER)
+        return mData->OpenStream(fileName, password, checkIntegrity);
     mData->mBottom = std::make_unique<KChainedFile>(0, nullptr, KChainedFile::eClosed, false);
     mData->mCrc = std::make_unique<KCrcFile>(0, mData->mBottom.get(), KChainedFile::eClosed, false);
     if (!mData->mCrc->Open(fileName, kFILE_READ, false))

@@ -485,6 +485,14 @@ struct KQoxPrivate
     // An ASCII file of the name mapName is read in place from its mapping.
     bool OpenCommon(const char* password, bool checkIntegrity, const void* image = nullptr,
                     const char* mapName = nullptr);
+    // A FIFO, socket or device: its bytes are read once into mStreamBytes
+    // (a stream cannot be read at random), which is then read as an image.
+    bool OpenStream(const char* fileName, const char* password, bool checkIntegrity);
+    // Reads the whole stream into mStreamBytes: eFILE_CORRUPTED as soon as
+    // its first bytes are no file's (a device of endless bytes stops
+    // there), eFILE_NOT_OPENED when it cannot be read or holds more than an
+    // image can.
+    bool ReadStream(FILE* stream);
     bool OpenBinary(const unsigned char* header, const char* password, bool checkIntegrity);
     bool OpenAscii();
     bool CheckVersion(long long version);
@@ -741,6 +749,8 @@ struct KQoxPrivate
     int mVersion = 0;
     bool mMemory = false;
     unsigned long long mFileSize = 0;
+    // The bytes of a stream opened by name (OpenStream), read as an image.
+    std::vector<unsigned char> mStreamBytes;
 
     // Layers, bottom to top; none owns the one below, so they are released top first.
     std::unique_ptr<KChainedFile> mBottom;

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/kfile.h"
 #include "fileio/kqoxfilescene.h"
 #include "scene/kqoxnode.h"
 #include "scene/kqoxnode_walk.h"
@@ -77,6 +78,12 @@ bool KQoxReader::OpenReadFile(const char* fileName, FILE*& file, KString& opened
     if (file)
         FileClose();
     file = fileName ? std::fopen(fileName, "rb") : nullptr;
+    // A directory opens but reads nothing (and its "size" is no size).
+    if (file && GetFileKind(file) == kFILE_KIND_DIRECTORY)
+    {
+        std::fclose(file);
+        file = nullptr;
+    }
     if (!file)
     {
         mError.SetLastErrorID(eFILE_NOT_OPENED);

@@ -109,7 +109,8 @@ public:
 protected:
     // For readers of a plain file: closes the open one (through FileClose),
     // then opens fileName for reading into file and keeps its name in
-    // openedName; false with eFILE_NOT_OPENED when it cannot be opened.
+    // openedName; false with eFILE_NOT_OPENED when it cannot be opened or
+    // is a directory.
     bool OpenReadFile(const char* fileName, FILE*& file, KString& openedName);
     // Closes file (if open) and forgets it and openedName; false when the
     // close fails.

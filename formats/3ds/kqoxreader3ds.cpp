@@ -5,6 +5,7 @@
 
 #include <cmath>
 
+#include "base/kfile.h"
 #include "formats/3ds/kqoxreader3ds_private.h"
 #include "formats/kqoxstreamoptionsgeometry.h"
 #include "scene/attributes/kqoxcamera.h"
@@ -65,7 +66,8 @@ KQoxReader3DS::~KQoxReader3DS()
 bool KQoxReader3DS::FileOpen(const char* fileName)
 {
     FileClose();
-    mFile = fileName ? OpenFile3ds(fileName, "rb") : nullptr;
+    // A directory opens on this system but holds no file: not opened.
+    mFile = fileName && GetFileKind(fileName) != kFILE_KIND_DIRECTORY ? OpenFile3ds(fileName, "rb") : nullptr;
     if (!mFile)
     {
         // The toolkit's reason stays out of the next read.

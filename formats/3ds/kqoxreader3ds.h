@@ -56,8 +56,8 @@ public:
     ~KQoxReader3DS() override;
 
     // Opens the file for the toolkit (closing an open one first). False,
-    // with error 3 "File not opened", for a null name or a file the toolkit
-    // cannot open.
+    // with error 3 "File not opened", for a null name, a directory or a file
+    // the toolkit cannot open.
     bool FileOpen(const char* fileName) override;
     // Closes the file when one is open; true.
     bool FileClose() override;

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <strings.h>
 
+#include "base/kfile.h"
 #include "base/kpath.h"
 #include "formats/kqoxstreamoptionsgeometry.h"
 #include "scene/attributes/kqoxmesh.h"
@@ -73,6 +74,8 @@ bool KQoxReaderDxf::FileClose()
     mBytes.clear();
     mBytes.shrink_to_fit();
     mPairs = KDxfPairReader();
+    mBlockIndex.clear();
+    mBlockIndexPosition = 0;
     return ok;
 }
 
@@ -102,11 +105,12 @@ bool KQoxReaderDxf::Read(KQoxScene& scene, KStreamOptions* options)
 
     // The whole file is held in memory and parsed in place; it is read in
     // one portion when its size is known, in chunks past that (a file that
-    // grows meanwhile, or a stream without a size).
+    // grows meanwhile, or a stream without a size). Only a regular file's
+    // size is its length.
     mBytes.clear();
     rewind(mFile);
     long size = -1;
-    if (fseek(mFile, 0, SEEK_END) == 0)
+    if (GetFileKind(mFile) == kFILE_KIND_REGULAR && fseek(mFile, 0, SEEK_END) == 0)
         size = ftell(mFile);
     rewind(mFile);
     if (size > 0)
@@ -124,6 +128,8 @@ bool KQoxReaderDxf::Read(KQoxScene& scene, KStreamOptions* options)
         return false;
     }
     mPairs = KDxfPairReader(mBytes.data(), mBytes.size());
+    mBlockIndex.clear();
+    mBlockIndexPosition = 0;
 
     KQoxNode* parent = scene.GetRootNode();
     if (mReferenceNode)
@@ -328,67 +334,103 @@ bool KQoxReaderDxf::ReadEntitiesByLayer(KQoxNode* parent)
 
 bool KQoxReaderDxf::ReadEntitiesAsBlock(KQoxNode* parent, const char* name)
 {
-    return ReadBlock(parent, name, kIdentity, true);
-}
-
-bool KQoxReaderDxf::ReadBlock(KQoxNode* parent, const char* name, const double* transform, bool insertsToParent)
-{
-    Arrays arrays;
     KQoxNode* node = mManager.CreateKQoxNode(name);
     if (!node)
         return false;
-    bool geometry = false;
-    bool inserts = false;
+    BlockStack blocks;
+    blocks.push_back(std::make_unique<OpenBlock>(parent, node, kIdentity));
+    blocks.back()->mInsertsToParent = true;
+    return ReadBlocks(blocks);
+}
+
+bool KQoxReaderDxf::ReadBlocks(BlockStack& blocks)
+{
+    // Blocks inserted by blocks are read here, one level per entry of
+    // blocks rather than per call, so that nesting of any depth never
+    // exhausts the stack.
+    bool ok = true;
     int code = 0;
     std::string_view value;
-    for (;;)
+    while (!blocks.empty())
     {
+        OpenBlock& block = *blocks.back();
+        bool ended = false;
+        bool failed = false;
         if (!GetLine(code, value))
-        {
-            mManager.DestroyKQoxNode(node, true);
-            return false;
-        }
-        if (code != 0)
+            failed = true;
+        else if (code != 0)
             continue;
-        if (Is(value, "LINE") || Is(value, "3DFACE") || Is(value, "POLYLINE"))
+        else if (Is(value, "LINE") || Is(value, "3DFACE") || Is(value, "POLYLINE"))
         {
-            geometry = true;
+            block.mGeometry = true;
             if (Is(value, "LINE"))
-                ReadLineToArrays(arrays);
+                ReadLineToArrays(block.mArrays);
             else if (Is(value, "3DFACE"))
-                Read3DFaceToArrays(arrays);
+                Read3DFaceToArrays(block.mArrays);
             else
-                ReadPolylineToArrays(arrays);
+                ReadPolylineToArrays(block.mArrays);
         }
         else if (Is(value, "INSERT"))
         {
-            bool ok;
-            if (insertsToParent)
-                ok = ReadInsert(parent);
-            else
+            if (!block.mInsertsToParent)
+                block.mInserts = true;
+            std::unique_ptr<OpenBlock> inserted;
+            if (!BeginInsert(block.mInsertsToParent ? block.mParent : block.mNode, inserted))
+                failed = true;
+            else if (inserted)
             {
-                ok = ReadInsert(node);
-                inserts = true;
-            }
-            if (!ok)
-            {
-                mManager.DestroyKQoxNode(node, true);
-                return false;
+                // Each block reads with its own last pair, as a call of its
+                // own would: kept while the inserted block is read.
+                block.mCode = code;
+                block.mValue = value;
+                code = 0;
+                value = std::string_view();
+                blocks.push_back(std::move(inserted));
             }
         }
         else if (Is(value, "ENDSEC") || Is(value, "ENDBLK"))
-            break;
+            ended = true;
+        if (!ended && !failed)
+            continue;
+        // The block is done: it joins its parent, or goes with what it made
+        // when the file ended inside it. The block that inserted it goes
+        // on after the insert, whatever became of it.
+        if (failed)
+            mManager.DestroyKQoxNode(block.mNode, true);
+        else
+            EndBlock(block);
+        if (block.mInserted)
+        {
+            mOpenBlocks.erase(block.mName);
+            mPairs.Seek(block.mResume);
+        }
+        ok = !failed;
+        blocks.pop_back();
+        if (!blocks.empty())
+        {
+            code = blocks.back()->mCode;
+            value = blocks.back()->mValue;
+        }
     }
-    if (geometry)
+    // What the first block came to; an inserted block's end never fails
+    // the block that inserted it.
+    return ok;
+}
+
+void KQoxReaderDxf::EndBlock(OpenBlock& block)
+{
+    KQoxNode* node = block.mNode;
+    if (block.mGeometry)
     {
-        if (KQoxMesh* mesh = CreateMeshFromArrays(arrays))
+        if (KQoxMesh* mesh = CreateMeshFromArrays(block.mArrays))
             node->SetNodeAttribute(mesh);
     }
-    else if (!inserts)
+    else if (!block.mInserts)
     {
         mManager.DestroyKQoxNode(node, true);
-        return true;
+        return;
     }
+    const double* transform = block.mTransform;
     if (transform[3] != 1 || transform[4] != 1 || transform[5] != 1 || std::isnan(transform[3]) ||
         std::isnan(transform[4]) || std::isnan(transform[5]))
     {
@@ -401,11 +443,24 @@ bool KQoxReaderDxf::ReadBlock(KQoxNode* parent, const char* name, const double* 
     if (transform[0] != 0 || transform[1] != 0 || transform[2] != 0 || std::isnan(transform[0]) ||
         std::isnan(transform[1]) || std::isnan(transform[2]))
         node->SetDefaultT(KQoxVector4(transform[0], transform[2], -transform[1]));
-    parent->AddChild(node);
-    return true;
+    block.mParent->AddChild(node);
 }
 
 bool KQoxReaderDxf::ReadInsert(KQoxNode* parent)
+{
+    std::unique_ptr<OpenBlock> inserted;
+    if (!BeginInsert(parent, inserted))
+        return false;
+    if (inserted)
+    {
+        BlockStack blocks;
+        blocks.push_back(std::move(inserted));
+        ReadBlocks(blocks);
+    }
+    return true;
+}
+
+bool KQoxReaderDxf::BeginInsert(KQoxNode* parent, std::unique_ptr<OpenBlock>& inserted)
 {
     double transform[7] = {0, 0, 0, 1, 1, 1, 0};
     std::string blockName;
@@ -438,9 +493,16 @@ bool KQoxReaderDxf::ReadInsert(KQoxNode* parent)
         PlaceBasePoint(transform, bx, by, bz);
         KName name(blockName.c_str());
         mRenaming.Rename(name);
-        mOpenBlocks.insert(blockName);
-        ReadBlock(parent, name.GetCurrentName(), transform, false);
-        mOpenBlocks.erase(blockName);
+        if (KQoxNode* node = mManager.CreateKQoxNode(name.GetCurrentName()))
+        {
+            inserted = std::make_unique<OpenBlock>(parent, node, transform);
+            inserted->mInserted = true;
+            inserted->mResume = start;
+            mOpenBlocks.insert(blockName);
+            inserted->mName = std::move(blockName);
+            // The block's entities are read from here on.
+            return true;
+        }
     }
     mPairs.Seek(start);
     return true;
@@ -448,12 +510,10 @@ bool KQoxReaderDxf::ReadInsert(KQoxNode* parent)
 
 bool KQoxReaderDxf::FindBlock(std::string_view name)
 {
-    int code = 0;
-    std::string_view value;
-    if (mBlocksPosition)
-        mPairs.Seek(mBlocksPosition);
-    else
+    if (!mBlocksPosition)
     {
+        int code = 0;
+        std::string_view value;
         bool section = false;
         for (;;)
         {
@@ -468,25 +528,45 @@ bool KQoxReaderDxf::FindBlock(std::string_view name)
             section = code == 0 && Is(value, "SECTION");
         }
     }
+    if (mBlockIndexPosition != mBlocksPosition)
+        IndexBlocks();
+    const auto found = mBlockIndex.find(std::string(name));
+    if (found == mBlockIndex.end())
+        return false;
+    mPairs.Seek(found->second);
+    return true;
+}
+
+void KQoxReaderDxf::IndexBlocks()
+{
+    // One walk from the blocks on, as a search for each name would go: the
+    // first BLOCK record naming a block is the one found, and the walk ends
+    // at the file's end, its "EOF", or an ENDSEC met where a block's name
+    // was looked for.
+    mBlockIndex.clear();
+    mBlockIndexPosition = mBlocksPosition;
+    mPairs.Seek(mBlocksPosition);
+    int code = 0;
+    std::string_view value;
     for (;;)
     {
         if (!GetLine(code, value))
-            return false;
+            return;
         if (code != 0)
             continue;
         if (Is(value, "EOF"))
-            return false;
+            return;
         if (!Is(value, "BLOCK"))
             continue;
         do
         {
             if (!GetLine(code, value))
-                return false;
+                return;
         } while (code != 2 && code != 0);
-        if (code == 2 && value == name)
-            return true;
-        if (code == 0 && Is(value, "ENDSEC"))
-            return false;
+        if (code == 2)
+            mBlockIndex.emplace(std::string(value), mPairs.Tell());
+        else if (Is(value, "ENDSEC"))
+            return;
     }
 }
 

@@ -7,12 +7,15 @@
 // table gives layer colours and hidden layers. Everything else is skipped.
 // A DXF point (x, y, z) is stored as (x, z, -y).
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "base/kmath_types.h"
@@ -109,9 +112,56 @@ private:
     bool ReadEntities(KQoxNode* parent);
     bool ReadEntitiesByLayer(KQoxNode* parent);
     bool ReadEntitiesAsBlock(KQoxNode* parent, const char* name);
-    bool ReadBlock(KQoxNode* parent, const char* name, const double* transform, bool insertsToParent);
+
+    // A block whose entities are being read: its node, made as it opened,
+    // joins parent when the block ends; with insertsToParent (the ENTITIES
+    // read as one block) its inserts go to parent too.
+    struct OpenBlock
+    {
+        OpenBlock(KQoxNode* parent, KQoxNode* node, const double* transform)
+            : mParent(parent)
+            , mNode(node)
+        {
+            std::copy(transform, transform + 7, mTransform);
+        }
+        KQoxNode* mParent;
+        KQoxNode* mNode;
+        // Insertion point, scale factors, rotation.
+        double mTransform[7];
+        Arrays mArrays;
+        // Its last pair, kept while a block it inserts is read.
+        int mCode = 0;
+        std::string_view mValue;
+        bool mInsertsToParent = false;
+        bool mGeometry = false;
+        bool mInserts = false;
+        // Opened by an INSERT: its name (in mOpenBlocks) and where the
+        // reading goes on once it ends.
+        bool mInserted = false;
+        std::string mName;
+        size_t mResume = 0;
+    };
+    using BlockStack = std::vector<std::unique_ptr<OpenBlock>>;
+    // Reads the entities of the block on top and of every block they insert,
+    // until the first block is done; false when the file ends inside the
+    // first block or one of its inserts (its node is then destroyed).
+    bool ReadBlocks(BlockStack& blocks);
+    // Gives an ended block's node its mesh and transform and adds it to its
+    // parent; a block that made nothing is destroyed.
+    void EndBlock(OpenBlock& block);
+    // Reads an INSERT, with the blocks it inserts; false when the file ends
+    // inside the insert's record.
     bool ReadInsert(KQoxNode* parent);
+    // Reads an INSERT's record and opens its block under parent into
+    // inserted, the reader at the block's entities; inserted stays null
+    // (the reader after the record) when there is no block to read. False
+    // when the file ends inside the record.
+    bool BeginInsert(KQoxNode* parent, std::unique_ptr<OpenBlock>& inserted);
+    // Sets the reader after the name of the block's BLOCK record; false when
+    // there is none.
     bool FindBlock(std::string_view name);
+    // Finds where each block's BLOCK record names it (mBlockIndex).
+    void IndexBlocks();
     bool ReadBlockHeader(double& x, double& y, double& z, int& flags);
 
     // Reads an entity's groups up to the pair with code 0; with putBack the
@@ -205,6 +255,10 @@ private:
     int mHeld = 0;
     // Blocks being read, so that a block inserting itself is skipped.
     std::set<std::string> mOpenBlocks;
+    // Where FindBlock sets the reader for each block name, for the blocks
+    // from mBlockIndexPosition on (0: none indexed yet).
+    std::unordered_map<std::string, size_t> mBlockIndex;
+    size_t mBlockIndexPosition = 0;
 };
 
 } // namespace qoxsdk_600

@@ -18,6 +18,7 @@
 #include "scene/attributes/kqoxmesh.h"
 #include "scene/kqoxcolor.h"
 #include "scene/kqoxnode.h"
+#include "scene/kqoxnode_walk.h"
 #include "scene/kqoxscene.h"
 #include "scene/kqoxsdkmanager.h"
 
@@ -104,14 +105,17 @@ std::string LayerKey(const std::string& name)
     return key;
 }
 
-void CollectNames(KQoxNode* node, std::vector<std::string>& names)
+// The nodes under root (not root itself) in pre-order, walked without
+// recursion so that hierarchies of any depth are written.
+std::vector<KQoxNode*> NodesUnder(KQoxNode* root)
 {
-    for (int i = 0; i < node->GetChildCount(false); ++i)
-    {
-        KQoxNode* child = node->GetChild(i);
-        names.emplace_back(child->GetNameWithoutNameSpacePrefix().ToChars());
-        CollectNames(child, names);
-    }
+    std::vector<KQoxNode*> nodes;
+    KQoxWalkPreOrder(root, [&](KQoxNode* node) {
+        if (node != root)
+            nodes.push_back(node);
+        return true;
+    });
+    return nodes;
 }
 
 int ColorNumber(KQoxMaterial* material)
@@ -256,11 +260,13 @@ std::string KQoxWriterDxf::LayerName(KQoxNode* node) const
     return IsValidLayerName(name) ? name : ReplaceRefused(name);
 }
 
-void KQoxWriterDxf::MakeLayerNames(KQoxNode* root)
+void KQoxWriterDxf::MakeLayerNames(const std::vector<KQoxNode*>& nodes)
 {
     mLayerNames.clear();
     std::vector<std::string> names;
-    CollectNames(root, names);
+    names.reserve(nodes.size());
+    for (KQoxNode* node : nodes)
+        names.emplace_back(node->GetNameWithoutNameSpacePrefix().ToChars());
     // Valid names stay as they are; a changed name takes a number when it
     // would meet another layer's name.
     std::unordered_set<std::string> taken;
@@ -299,8 +305,9 @@ bool KQoxWriterDxf::Write(KQoxScene& scene, KStreamOptions* options)
     if (!root)
         return false;
     const int n = root->GetChildCount(false);
-    const int all = root->GetChildCount(true);
-    MakeLayerNames(root);
+    const std::vector<KQoxNode*> nodes = NodesUnder(root);
+    const int all = static_cast<int>(nodes.size());
+    MakeLayerNames(nodes);
 
     Group("999", "Tolvane Dxf writer for QOX");
     Group("  0", "SECTION");
@@ -367,8 +374,18 @@ bool KQoxWriterDxf::Write(KQoxScene& scene, KStreamOptions* options)
 
 void KQoxWriterDxf::WriteLayerTable(KQoxNode* node, bool recurse)
 {
-    if (!node)
-        return;
+    // The subtree in pre-order without recursion: hierarchies of any depth.
+    if (recurse)
+        KQoxWalkPreOrder(node, [this](KQoxNode* each) {
+            WriteLayerEntry(each);
+            return true;
+        });
+    else if (node)
+        WriteLayerEntry(node);
+}
+
+void KQoxWriterDxf::WriteLayerEntry(KQoxNode* node)
+{
     KQoxNodeAttribute* attribute = node->GetNodeAttribute();
     if (attribute)
     {
@@ -400,9 +417,6 @@ void KQoxWriterDxf::WriteLayerTable(KQoxNode* node, bool recurse)
             Group("  6", "CONTINUOUS");
         }
     }
-    if (recurse)
-        for (int i = 0; i < node->GetChildCount(false); ++i)
-            WriteLayerTable(node->GetChild(i), true);
 }
 
 // What one mesh node gives every POLYLINE written for it.
@@ -444,8 +458,17 @@ struct KQoxWriterDxf::MeshText
 
 void KQoxWriterDxf::WritePolyfaceMesh(KQoxNode* node, bool recurse)
 {
-    if (!node)
-        return;
+    if (recurse)
+        KQoxWalkPreOrder(node, [this](KQoxNode* each) {
+            WritePolyfaceEntry(each);
+            return true;
+        });
+    else if (node)
+        WritePolyfaceEntry(node);
+}
+
+void KQoxWriterDxf::WritePolyfaceEntry(KQoxNode* node)
+{
     KQoxNodeAttribute* attribute = node->GetNodeAttribute();
     if (attribute && attribute->GetAttributeType() == KQoxNodeAttribute::eMESH)
     {
@@ -552,9 +575,6 @@ void KQoxWriterDxf::WritePolyfaceMesh(KQoxNode* node, bool recurse)
             flush(polygonCount);
         }
     }
-    if (recurse)
-        for (int i = 0; i < node->GetChildCount(false); ++i)
-            WritePolyfaceMesh(node->GetChild(i), true);
 }
 
 void KQoxWriterDxf::WritePolyface(const MeshText& text, int first, int end, const std::vector<int>& points,

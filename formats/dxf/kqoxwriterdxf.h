@@ -51,7 +51,8 @@ public:
     // always); the scene's control points are never changed by deformation.
     bool Write(KQoxScene& scene, KStreamOptions* options) override;
 
-    // One LAYER entry for a mesh node; with recurse, its children too.
+    // One LAYER entry for a mesh node; with recurse, its children too (its
+    // subtree in pre-order, of any depth).
     void WriteLayerTable(KQoxNode* node, bool recurse);
     // The polyface POLYLINEs of a mesh node (one unless its points or face
     // records pass 32,767); with recurse, its children's too.
@@ -84,8 +85,11 @@ private:
     // The layer name of a node: its name with the characters DXF readers
     // refuse replaced, kept distinct from every other node's layer name.
     std::string LayerName(KQoxNode* node) const;
-    // Fills the layer names of the nodes below root.
-    void MakeLayerNames(KQoxNode* root);
+    // Fills the layer names of the nodes (those below the root, in pre-order).
+    void MakeLayerNames(const std::vector<KQoxNode*>& nodes);
+    // WriteLayerTable and WritePolyfaceMesh for one node.
+    void WriteLayerEntry(KQoxNode* node);
+    void WritePolyfaceEntry(KQoxNode* node);
     // One POLYLINE holding the polygons [first, end) and the points they use
     // (all points when local is empty; else local maps a point to its
     // number in this POLYLINE and points lists them in that order).

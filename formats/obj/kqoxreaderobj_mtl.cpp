@@ -1,8 +1,7 @@
 // Material libraries: opened on "mtllib", searched on the first "usemtl" of
 // each name, closed at the end of the read.
 
-#include <sys/stat.h>
-
+#include "base/kfile.h"
 #include "base/kpath.h"
 #include "formats/obj/kqoxreaderobj.h"
 #include "scene/attributes/kqoxmaterial.h"
@@ -14,10 +13,48 @@ namespace qoxsdk_600 {
 
 namespace {
 
+// The longest line a material library may hold. A file with a longer one
+// is no library (a binary file without line breaks, say) and is not read,
+// so what a library costs in memory stays bounded by its lines.
+constexpr size_t kLibraryLineMost = 64 * 1024;
+
+// Whether no line of the file is longer than kLibraryLineMost; the file is
+// set back to its start.
+bool LinesBounded(FILE* file)
+{
+    char block[16384];
+    size_t line = 0;
+    size_t got;
+    while ((got = fread(block, 1, sizeof(block), file)) > 0)
+        for (size_t i = 0; i < got; ++i)
+        {
+            line = block[i] == '\n' || block[i] == '\r' ? 0 : line + 1;
+            if (line > kLibraryLineMost)
+                return false;
+        }
+    const bool ok = !ferror(file);
+    rewind(file);
+    return ok;
+}
+
+// A library opened for reading: a regular file only (a FIFO or a device
+// such as /dev/zero could be endless, a directory reads nothing), whose
+// lines are bounded. Null otherwise. The kind is seen before opening, as
+// opening a FIFO waits for a writer, and again after.
+FILE* OpenLibraryFile(const char* path)
+{
+    FILE* file = GetFileKind(path) == kFILE_KIND_REGULAR ? fopen(path, "rb") : nullptr;
+    if (file && (GetFileKind(file) != kFILE_KIND_REGULAR || !LinesBounded(file)))
+    {
+        fclose(file);
+        file = nullptr;
+    }
+    return file;
+}
+
 bool IsRegularFile(const char* path)
 {
-    struct stat status;
-    return stat(path, &status) == 0 && S_ISREG(status.st_mode);
+    return GetFileKind(path) == kFILE_KIND_REGULAR;
 }
 
 // The library names of an "mtllib" line: its words, or the whole line as one
@@ -56,9 +93,9 @@ bool KQoxReaderObj::OpenLibrary(std::string_view rest)
     {
         // A library lies beside its OBJ file; the name as written (relative
         // to the working directory, or absolute) is the fallback.
-        FilePtr file(fopen(MakeFullPath(directory.ToChars(), name.c_str()).ToChars(), "rb"));
+        FilePtr file(OpenLibraryFile(MakeFullPath(directory.ToChars(), name.c_str()).ToChars()));
         if (!file)
-            file.reset(fopen(name.c_str(), "rb"));
+            file.reset(OpenLibraryFile(name.c_str()));
         if (!file)
         {
             all = false;

@@ -1,0 +1,180 @@
+// The native reader given what is not a plain file: a directory under a
+// scene file's name, FIFOs carrying each form of the file (fed by a writer
+// thread), and streams carrying damaged or foreign bytes.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <csignal>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+#include "base/kqox.h"
+#include "common/qox_test_common.h"
+#include "fileio/kqoxexporter.h"
+#include "fileio/kqoximporter.h"
+#include "fileio/kqoxioregistry.h"
+#include "fileio/kqoxreaderqox.h"
+#include "fileio_test_util.h"
+#include "scene/kqoxscene.h"
+#include "scene/kqoxsdkmanager.h"
+
+using namespace qoxsdk_600;
+using qoxtest::ReadFile;
+using qoxtest::TempDir;
+
+namespace {
+
+// A FIFO at path whose writer thread writes bytes into it once a reader
+// opens it. The destructor releases a writer still waiting for a reader,
+// so a test whose reader never came still ends.
+class FifoFeeder
+{
+public:
+    FifoFeeder(const std::string& path, std::string bytes)
+        : mPath(path)
+        , mBytes(std::move(bytes))
+    {
+        EXPECT_EQ(mkfifo(mPath.c_str(), 0600), 0);
+        // A reader that stops early must not end the process.
+        mOldPipe = std::signal(SIGPIPE, SIG_IGN);
+        mWriter = std::thread([this] {
+            const int fd = open(mPath.c_str(), O_WRONLY);
+            for (size_t done = 0; fd >= 0 && done < mBytes.size();)
+            {
+                const ssize_t n = write(fd, mBytes.data() + done, mBytes.size() - done);
+                if (n <= 0)
+                    break;
+                done += static_cast<size_t>(n);
+            }
+            if (fd >= 0)
+                close(fd);
+            mDone = true;
+        });
+    }
+    ~FifoFeeder()
+    {
+        while (!mDone)
+        {
+            const int fd = open(mPath.c_str(), O_RDONLY | O_NONBLOCK);
+            if (fd >= 0)
+                close(fd);
+            std::this_thread::yield();
+        }
+        mWriter.join();
+        std::signal(SIGPIPE, mOldPipe);
+    }
+
+private:
+    std::string mPath;
+    std::string mBytes;
+    std::thread mWriter;
+    std::atomic<bool> mDone{false};
+    void (*mOldPipe)(int) = SIG_DFL;
+};
+
+struct Form
+{
+    int mExport;
+    const char* mPassword;
+};
+
+} // namespace
+
+TEST(NativeUnusualInputs, DirectoryIsNotOpened)
+{
+    TempDir dir;
+    const std::string path = dir.File("scene.qox");
+    ASSERT_EQ(mkdir(path.c_str(), 0700), 0);
+    std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
+    KQoxImporter importer(*manager);
+    EXPECT_FALSE(importer.Initialize(path.c_str()));
+    EXPECT_EQ(importer.GetLastErrorID(), KQoxIO::eFILE_NOT_OPENED);
+    EXPECT_STREQ(importer.GetLastErrorString(), "File not opened");
+    KQoxReaderQox reader(*manager);
+    EXPECT_FALSE(reader.FileOpen(path.c_str()));
+    EXPECT_STREQ(reader.GetError().GetLastErrorString(), "File not opened");
+    KQox file;
+    EXPECT_FALSE(file.ProjectOpen(path.c_str()));
+    EXPECT_EQ(file.GetError().GetLastErrorID(), KQox::eFILE_NOT_OPENED);
+    EXPECT_FALSE(file.ProjectIsOpen());
+}
+
+TEST(NativeUnusualInputs, FifoCarryingEachFormReadsAsTheFile)
+{
+    const Form forms[] = {{eEXPORT_QOX_BINARY, ""},
+                          {eEXPORT_QOX_ASCII, ""},
+                          {eEXPORT_QOX_ENCRYPTED, "secret"},
+                          {eEXPORT_QOX5_BINARY, ""}};
+    for (const Form& form : forms)
+    {
+        TempDir dir;
+        std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
+        KQoxScene& original = *manager->CreateKQoxScene();
+        fileiotest::BuildScene(*manager, original, "");
+        const std::string file = dir.File("scene.qox");
+        {
+            KQoxExporter exporter(*manager);
+            ASSERT_TRUE(exporter.Initialize(file.c_str()));
+            ASSERT_TRUE(exporter.SetFileFormat(form.mExport));
+            exporter.SetPassword(form.mPassword);
+            ASSERT_TRUE(exporter.Export(original)) << exporter.GetLastErrorString();
+        }
+        auto import = [&](const std::string& path, KQoxScene& scene, std::string& error, int& format) {
+            KQoxImporter importer(*manager);
+            importer.SetPassword(form.mPassword);
+            const bool ok = importer.Initialize(path.c_str()) && importer.Import(scene);
+            error = importer.GetLastErrorString();
+            format = importer.GetFileFormat();
+            return ok;
+        };
+        KQoxScene& fromFile = *manager->CreateKQoxScene();
+        std::string error;
+        int fileFormat = -1;
+        ASSERT_TRUE(import(file, fromFile, error, fileFormat)) << error;
+
+        const std::string pipe = dir.File("pipe.qox");
+        KQoxScene& fromPipe = *manager->CreateKQoxScene();
+        int pipeFormat = -2;
+        {
+            FifoFeeder feeder(pipe, ReadFile(file));
+            EXPECT_TRUE(import(pipe, fromPipe, error, pipeFormat)) << form.mExport << ": " << error;
+        }
+        EXPECT_EQ(pipeFormat, fileFormat);
+        EXPECT_EQ(fileiotest::ListScene(*manager, fromPipe), fileiotest::ListScene(*manager, fromFile)) << form.mExport;
+    }
+}
+
+TEST(NativeUnusualInputs, StreamsOfDamagedOrForeignBytesAreCorrupted)
+{
+    TempDir dir;
+    std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
+    KQoxScene& scene = *manager->CreateKQoxScene();
+    fileiotest::BuildScene(*manager, scene, "");
+    const std::string file = dir.File("scene.qox");
+    ASSERT_TRUE(fileiotest::Export(*manager, scene, file, eEXPORT_QOX_BINARY));
+    const std::string bytes = ReadFile(file);
+
+    // Foreign text, an empty stream, half a file, a file with one byte
+    // changed: each is what a damaged file on disk is.
+    const std::string damaged = bytes.substr(0, 100) + char(bytes[100] ^ 1) + bytes.substr(101);
+    int n = 0;
+    for (const std::string& content :
+         {std::string("solid cube\n"), std::string(), bytes.substr(0, bytes.size() / 2), damaged})
+    {
+        const std::string pipe = dir.File("pipe" + std::to_string(n++) + ".qox");
+        FifoFeeder feeder(pipe, content);
+        KQoxImporter importer(*manager);
+        KQoxScene& read = *manager->CreateKQoxScene();
+        EXPECT_FALSE(importer.Initialize(pipe.c_str()) && importer.Import(read)) << n;
+        EXPECT_EQ(importer.GetLastErrorID(), KQoxIO::eFILE_CORRUPTED) << n;
+        EXPECT_STREQ(importer.GetLastErrorString(), "File is corrupted") << n;
+    }
+    // A device of endless bytes is given up at its first bytes.
+    KQoxImporter importer(*manager);
+    EXPECT_FALSE(importer.Initialize("/dev/zero"));
+    EXPECT_STREQ(importer.GetLastErrorString(), "File is corrupted");
+}

@@ -1,0 +1,247 @@
+// The OBJ, DXF and 3DS paths given what is not a plain scene file: a
+// directory under a scene file's name, material libraries that are devices,
+// FIFOs, directories or binary files without line breaks, and DXF nesting
+// 100,000 levels deep, read and written.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <thread>
+
+#include "common/qox_test_common.h"
+#include "fileio/kqoximporter.h"
+#include "formats/dxf/kqoxreaderdxf.h"
+#include "formats/dxf/kqoxwriterdxf.h"
+#include "formats/kqoxgeometryformats.h"
+#include "formats/kqoxstreamoptionsgeometry.h"
+#include "formats/obj/kqoxreaderobj.h"
+#include "obj_test_util.h"
+#include "scene/attributes/kqoxmaterial.h"
+#include "scene/attributes/kqoxmesh.h"
+#include "scene/kqoxnode.h"
+#include "scene/kqoxscene.h"
+#include "scene/kqoxsdkmanager.h"
+
+using namespace qoxsdk_600;
+using qoxtest::ReadFile;
+using qoxtest::TempDir;
+using qoxtest::WriteFile;
+
+namespace {
+
+constexpr int kDepth = 100000;
+
+// Group pairs from "code value" items separated by '|'.
+std::string Dxf(const std::string& items)
+{
+    std::string out;
+    size_t start = 0;
+    while (start <= items.size())
+    {
+        size_t end = items.find('|', start);
+        if (end == std::string::npos)
+            end = items.size();
+        const std::string item = items.substr(start, end - start);
+        const size_t blank = item.find(' ');
+        out += item.substr(0, blank) + "\n" + item.substr(blank + 1) + "\n";
+        start = end + 1;
+    }
+    return out;
+}
+
+// Blocks B0 to B(depth) where each inserts the next (1 unit along x) and the
+// last holds a line; the entities, before the blocks, insert B0.
+std::string NestedBlocks(int depth)
+{
+    std::string items = "0 SECTION|2 ENTITIES|0 INSERT|2 B0|0 ENDSEC|0 SECTION|2 BLOCKS";
+    for (int i = 0; i < depth; ++i)
+        items += "|0 BLOCK|2 B" + std::to_string(i) + "|0 INSERT|2 B" + std::to_string(i + 1) + "|10 1|0 ENDBLK";
+    items += "|0 BLOCK|2 B" + std::to_string(depth) + "|0 LINE|11 1|0 ENDBLK|0 ENDSEC|0 EOF";
+    return Dxf(items);
+}
+
+bool ReadDxf(KQoxSdkManager& manager, KQoxScene& scene, const std::string& path, int derivation)
+{
+    KQoxReaderDxf reader(manager);
+    if (!reader.FileOpen(path.c_str()))
+        return false;
+    KStreamOptionsDxf options;
+    options.SetOption(KStreamOptionsDxf::eCREATE_REFERENCE_NODE, 0);
+    options.SetOption(KStreamOptionsDxf::eOBJECT_DERIVATION, derivation);
+    return reader.Read(scene, &options);
+}
+
+// Follows first children from node while their names are prefix0, prefix1,
+// ...; gives how many were passed and the last node.
+int ChainDepth(KQoxNode* node, const std::string& prefix, KQoxNode*& last)
+{
+    int depth = 0;
+    last = node;
+    while (last && last->GetChildCount(false) == 1 &&
+           std::string(last->GetChild(0)->GetNameWithoutNameSpacePrefix().ToChars()) == prefix + std::to_string(depth))
+    {
+        last = last->GetChild(0);
+        ++depth;
+    }
+    return depth;
+}
+
+} // namespace
+
+TEST(UnusualInputs, DirectoriesNamedAsSceneFilesAreNotOpened)
+{
+    KQoxRegisterGeometryFormats();
+    TempDir dir;
+    std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
+    for (const char* name : {"x.dxf", "x.obj", "x.3ds"})
+    {
+        const std::string path = dir.File(name);
+        ASSERT_EQ(mkdir(path.c_str(), 0700), 0);
+        KQoxImporter importer(*manager);
+        EXPECT_FALSE(importer.Initialize(path.c_str())) << name;
+        EXPECT_EQ(importer.GetLastErrorID(), KQoxIO::eFILE_NOT_OPENED) << name;
+        EXPECT_STREQ(importer.GetLastErrorString(), "File not opened") << name;
+    }
+    // The readers themselves, as a caller of the reader alone meets them.
+    KQoxReaderDxf dxf(*manager);
+    EXPECT_FALSE(dxf.FileOpen(dir.File("x.dxf").c_str()));
+    EXPECT_EQ(dxf.GetError().GetLastErrorID(), KQoxReader::eFILE_NOT_OPENED);
+    EXPECT_FALSE(dxf.IsFileOpen());
+    KQoxReaderObj obj(*manager);
+    EXPECT_FALSE(obj.FileOpen(dir.File("x.obj").c_str()));
+    EXPECT_EQ(obj.GetError().GetLastErrorID(), KQoxReader::eFILE_NOT_OPENED);
+}
+
+TEST(UnusualInputs, DxfFromAFifoStillReads)
+{
+    // A stream has no size to read by: it is read to its end all the same.
+    TempDir dir;
+    const std::string path = dir.File("pipe.dxf");
+    ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+    const std::string text = Dxf("0 SECTION|2 ENTITIES|0 LINE|8 Wire|10 0|11 1|0 ENDSEC|0 EOF");
+    std::thread writer([&] { WriteFile(path, text); });
+    std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
+    KQoxScene& scene = *manager->CreateKQoxScene();
+    EXPECT_TRUE(ReadDxf(*manager, scene, path, KStreamOptionsDxf::eBY_LAYER));
+    writer.join();
+    ASSERT_EQ(scene.GetRootNode()->GetChildCount(false), 1);
+    EXPECT_STREQ(scene.GetRootNode()->GetChild(0)->GetNameWithoutNameSpacePrefix().ToChars(), "Wire");
+}
+
+TEST(UnusualInputs, MaterialLibrariesAreReadOnlyFromRegularFilesWithBoundedLines)
+{
+    TempDir dir;
+    ASSERT_EQ(mkdir(dir.File("folder.mtl").c_str(), 0700), 0);
+    ASSERT_EQ(mkfifo(dir.File("pipe.mtl").c_str(), 0600), 0);
+    // 200,000 bytes without a line break, then a material.
+    WriteFile(dir.File("blob.mtl"), std::string(200000, 'x') + "\nnewmtl Paint\nKd 1 0 0\n");
+    // The longest line taken, then the material.
+    WriteFile(dir.File("long.mtl"), "# " + std::string(65534, 'y') + "\nnewmtl Paint\nKd 0 1 0\n");
+    const char* body = "v 0 0 0\nv 1 0 0\nv 0 1 0\nusemtl Paint\nf 1 2 3\n";
+    // A device, a directory, a FIFO (nobody writes: opening it would wait)
+    // and a binary file: each is skipped as a missing library is.
+    for (const std::string& library :
+         {std::string("/dev/zero"), dir.File("folder.mtl"), std::string("pipe.mtl"), std::string("blob.mtl")})
+    {
+        auto r = objtest::ReadText(dir, "mtllib " + library + "\n" + body);
+        ASSERT_TRUE(r->ok) << library;
+        EXPECT_EQ(r->message, "Unable to load material library\nUnable to read material \"Paint\" in .mtl file\n")
+            << library;
+    }
+    auto r = objtest::ReadText(dir, std::string("mtllib long.mtl\n") + body);
+    ASSERT_TRUE(r->ok);
+    EXPECT_EQ(r->message, "");
+    KQoxMesh* mesh = r->Mesh("default");
+    ASSERT_NE(mesh, nullptr);
+    ASSERT_GE(mesh->GMI("Paint", 0), 0);
+    EXPECT_EQ(mesh->GM(mesh->GMI("Paint", 0), 0)->GetDiffuse().mGreen, 1.0);
+}
+
+TEST(UnusualInputs, DxfBlocksNested100000DeepReadInEveryDerivation)
+{
+    TempDir dir;
+    const std::string path = dir.File("deep.dxf");
+    const std::string text = NestedBlocks(kDepth - 1);
+    WriteFile(path, text);
+    // Cut inside the deepest block: that block is dropped, the 99,999 above
+    // it stay.
+    const std::string cut = dir.File("cut.dxf");
+    WriteFile(cut, text.substr(0, text.find("LINE") + 8));
+    for (int derivation : {KStreamOptionsDxf::eBY_LAYER, KStreamOptionsDxf::eBY_ENTITY, KStreamOptionsDxf::eBY_BLOCK})
+    {
+        for (bool whole : {true, false})
+        {
+            std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
+            KQoxScene& scene = *manager->CreateKQoxScene();
+            ASSERT_TRUE(ReadDxf(*manager, scene, whole ? path : cut, derivation)) << derivation;
+            // Inserts of the ENTITIES read as one block hang under the root
+            // too; the block's own node, empty, is not kept.
+            KQoxNode* last = nullptr;
+            EXPECT_EQ(ChainDepth(scene.GetRootNode(), "B", last), whole ? kDepth : kDepth - 1) << derivation;
+            ASSERT_NE(last, nullptr);
+            KQoxVector4 t;
+            last->GetDefaultT(t);
+            EXPECT_EQ(t[0], 1.0);
+            if (!whole)
+            {
+                EXPECT_EQ(last->GetChildCount(false), 0);
+                continue;
+            }
+            ASSERT_NE(last->GetMesh(), nullptr);
+            EXPECT_EQ(static_cast<KQoxMesh*>(last->GetMesh())->GetPolygonCount(), 1);
+        }
+    }
+}
+
+TEST(UnusualInputs, DxfWriterWritesA100000DeepNodeChain)
+{
+    TempDir dir;
+    const std::string path = dir.File("chain.dxf");
+    {
+        std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
+        KQoxScene& scene = *manager->CreateKQoxScene();
+        KQoxNode* parent = scene.GetRootNode();
+        for (int i = 0; i < kDepth; ++i)
+        {
+            KQoxNode* node = manager->CreateKQoxNode(("N" + std::to_string(i)).c_str());
+            parent->AddChild(node);
+            parent = node;
+        }
+        // A triangle at the bottom, one unit along x from its parent.
+        KQoxMesh* mesh = manager->CreateKQoxMesh();
+        mesh->InitControlPoints(3);
+        mesh->GetControlPoints()[0] = KQoxVector4(0, 0, 0);
+        mesh->GetControlPoints()[1] = KQoxVector4(1, 0, 0);
+        mesh->GetControlPoints()[2] = KQoxVector4(0, 1, 0);
+        mesh->BeginPolygon(-1, -1, -1);
+        for (int corner : {0, 1, 2})
+            mesh->AddPolygon(corner, -1);
+        mesh->EndPolygon();
+        parent->SetNodeAttribute(mesh);
+        parent->SetDefaultT(KQoxVector4(1, 0, 0));
+
+        KQoxWriterDxf writer(*manager);
+        ASSERT_TRUE(writer.FileCreate(path.c_str()));
+        KStreamOptionsDxf options;
+        EXPECT_TRUE(writer.Write(scene, &options));
+        EXPECT_TRUE(writer.FileClose());
+    }
+    const std::string text = ReadFile(path);
+    // Every node counts in the LAYER table; the mesh's layer is written.
+    EXPECT_NE(text.find(" 70\n   100000\n"), std::string::npos);
+    EXPECT_NE(text.find("LAYER\n  2\nN99999\n"), std::string::npos);
+    std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
+    KQoxScene& scene = *manager->CreateKQoxScene();
+    ASSERT_TRUE(ReadDxf(*manager, scene, path, KStreamOptionsDxf::eBY_LAYER));
+    ASSERT_EQ(scene.GetRootNode()->GetChildCount(false), 1);
+    KQoxNode* read = scene.GetRootNode()->GetChild(0);
+    EXPECT_STREQ(read->GetNameWithoutNameSpacePrefix().ToChars(), "N99999");
+    KQoxMesh* mesh = static_cast<KQoxMesh*>(read->GetMesh());
+    ASSERT_NE(mesh, nullptr);
+    ASSERT_EQ(mesh->GetControlPointsCount(), 3);
+    // Written in world space: the node's translation is in the points.
+    EXPECT_EQ(mesh->GetControlPoints()[1][0], 2.0);
+}
