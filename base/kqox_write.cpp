@@ -10,7 +10,6 @@
 #include <cstring>
 #include <memory>
 #include <new>
-#include <system_error>
 #include <type_traits>
 #include <utility>
 #include <vector>
