@@ -71,6 +71,7 @@ enum : unsigned char
     kSpaceClass = 1,      // ' ', '\t', '\r', '\n'
     kItemClass = 2,       // a character of an array item
     kStructuralClass = 4, // '"', ';', '{', '}', '*': what the brace pairing stops at
+    kBareClass = 8,       // a character that may stand unquoted in a name or value
 };
 
 struct ByteClasses
@@ -80,7 +81,8 @@ struct ByteClasses
     {
         for (int c = 0; c < 256; ++c)
             mClass[c] =
-                static_cast<unsigned char>((IsSpace(c) ? kSpaceClass : 0) | (IsArrayItemChar(c) ? kItemClass : 0));
+                static_cast<unsigned char>((IsSpace(c) ? kSpaceClass : 0) | (IsArrayItemChar(c) ? kItemClass : 0) |
+                                           (IsBareChar(c) ? kBareClass : 0));
         for (unsigned char c : {'"', ';', '{', '}', '*'})
             mClass[c] |= kStructuralClass;
     }
@@ -1127,6 +1129,22 @@ bool KQoxPrivate::ReadAsciiQuoted(long long& position, long long end, std::strin
     if (CharAt(position) != '"')
         return false;
     ++position;
+    // A text without escapes that ends in the window is taken at once.
+    size_t n = 0;
+    if (const unsigned char* first = SpanAt(position, end, n))
+    {
+        const unsigned char* p = first;
+        const unsigned char* stop = first + n;
+        while (p < stop && *p != '"' && *p != '\\' && *p != '\n' && *p != '\r')
+            ++p;
+        if (p < stop && *p == '"')
+        {
+            if (text)
+                text->append(reinterpret_cast<const char*>(first), static_cast<size_t>(p - first));
+            position += p - first + 1;
+            return true;
+        }
+    }
     while (position < end)
     {
         int c = CharAt(position++);
@@ -1175,6 +1193,28 @@ bool KQoxPrivate::ReadAsciiQuoted(long long& position, long long end, std::strin
     return false;
 }
 
+// Passes over the bare characters from position, a window's run at a time,
+// appending them to text when given.
+void KQoxPrivate::SkipBare(long long& position, long long end, std::string* text)
+{
+    for (;;)
+    {
+        size_t n = 0;
+        const unsigned char* first = SpanAt(position, end, n);
+        if (!first)
+            return;
+        const unsigned char* p = first;
+        const unsigned char* stop = first + n;
+        while (p < stop && (kClasses.mClass[*p] & kBareClass))
+            ++p;
+        if (text)
+            text->append(reinterpret_cast<const char*>(first), static_cast<size_t>(p - first));
+        position += p - first;
+        if (p < stop)
+            return;
+    }
+}
+
 bool KQoxPrivate::ReadAsciiName(long long& position, long long end, std::string& name, int closing)
 {
     name.clear();
@@ -1182,8 +1222,7 @@ bool KQoxPrivate::ReadAsciiName(long long& position, long long end, std::string&
         return false;
     if (CharAt(position) == '"')
         return ReadAsciiQuoted(position, end, &name) && position < end && CharAt(position) == closing;
-    while (position < end && IsBareChar(CharAt(position)))
-        name.push_back(static_cast<char>(CharAt(position++)));
+    SkipBare(position, end, &name);
     return !name.empty() && position < end && CharAt(position) == closing;
 }
 
@@ -1249,12 +1288,7 @@ bool KQoxPrivate::ReadAsciiValue(long long& position, long long end, Value& valu
     else if (IsBareChar(c))
     {
         value.mType = 'T';
-        while (position < end && IsBareChar(CharAt(position)))
-        {
-            if (decodeText)
-                value.mText.push_back(static_cast<char>(CharAt(position)));
-            ++position;
-        }
+        SkipBare(position, end, decodeText ? &value.mText : nullptr);
     }
     else
     {
