@@ -181,20 +181,39 @@ inline void ClassifyBlock(const unsigned char* p, unsigned& item, unsigned& spac
 #define KQOX_WIDE_TARGET  __attribute__((target("avx512f,avx512bw")))
 
 // The item and blank classes of 64 bytes as bit masks, with 512-bit
-// registers.
+// registers: each byte's low and high halves look up a set of groups in a
+// table of 16 each, and a byte is in a group when both halves are.
+// Groups: digits, 'A'-'O'/'a'-'o', 'P'-'Z'/'p'-'z', '+' '-' '.' (items);
+// ' ', and '\t' '\n' '\r' (blanks). Bytes from 0x80 are in none.
 KQOX_WIDE_TARGET void ClassifyWide(const unsigned char* p, unsigned long long& item, unsigned long long& space)
 {
+    enum : char
+    {
+        kDigit = 1,
+        kLetterLow = 2,
+        kLetterHigh = 4,
+        kMark = 8,
+        kSpace = 16,
+        kControl = 32,
+    };
+    const __m512i byLow = _mm512_maskz_broadcast_i32x4(
+        0xFFFF, _mm_setr_epi8(kDigit | kLetterHigh | kSpace, kDigit | kLetterLow | kLetterHigh,
+                              kDigit | kLetterLow | kLetterHigh, kDigit | kLetterLow | kLetterHigh,
+                              kDigit | kLetterLow | kLetterHigh, kDigit | kLetterLow | kLetterHigh,
+                              kDigit | kLetterLow | kLetterHigh, kDigit | kLetterLow | kLetterHigh,
+                              kDigit | kLetterLow | kLetterHigh, kDigit | kLetterLow | kLetterHigh | kControl,
+                              kLetterLow | kLetterHigh | kControl, kLetterLow | kMark, kLetterLow,
+                              kLetterLow | kMark | kControl, kLetterLow | kMark, kLetterLow));
+    const __m512i byHigh =
+        _mm512_maskz_broadcast_i32x4(0xFFFF, _mm_setr_epi8(kControl, 0, kMark | kSpace, kDigit, kLetterLow, kLetterHigh,
+                                                           kLetterLow, kLetterHigh, 0, 0, 0, 0, 0, 0, 0, 0));
     const __m512i v = _mm512_loadu_si512(p);
-    const __m512i lower = _mm512_or_si512(v, _mm512_set1_epi8(0x20));
-    const __mmask64 digit = _mm512_cmplt_epu8_mask(_mm512_sub_epi8(v, _mm512_set1_epi8('0')), _mm512_set1_epi8(10));
-    const __mmask64 letter =
-        _mm512_cmplt_epu8_mask(_mm512_sub_epi8(lower, _mm512_set1_epi8('a')), _mm512_set1_epi8(26));
-    const __mmask64 mark = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('.')) |
-                           _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('+')) |
-                           _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('-'));
-    item = digit | letter | mark;
-    space = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(' ')) | _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('\t')) |
-            _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('\r')) | _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('\n'));
+    const __m512i nibble = _mm512_set1_epi8(0x0F);
+    const __m512i low = _mm512_and_si512(v, nibble);
+    const __m512i high = _mm512_and_si512(_mm512_srli_epi16(v, 4), nibble);
+    const __m512i groups = _mm512_and_si512(_mm512_shuffle_epi8(byLow, low), _mm512_shuffle_epi8(byHigh, high));
+    item = _mm512_test_epi8_mask(groups, _mm512_set1_epi8(kDigit | kLetterLow | kLetterHigh | kMark));
+    space = _mm512_test_epi8_mask(groups, _mm512_set1_epi8(kSpace | kControl));
 }
 
 // The 64-byte steps below with 512-bit registers, where the processor has
