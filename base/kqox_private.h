@@ -724,6 +724,7 @@ struct KQoxPrivate
     bool SkipAsciiValue(long long& position, long long end);
     bool SkipAsciiSeparator(long long& position, long long end);
     bool SkipAsciiSpaces(long long& position, long long end);
+    void SkipBare(long long& position, long long end, std::string* text);
     bool ReadAsciiName(long long& position, long long end, std::string& name, int closing);
     bool ReadAsciiQuoted(long long& position, long long end, std::string* text);
     bool ReadRawValue(const kqox::Value& value, void* buffer, unsigned long long size, KFile* file);

@@ -71,6 +71,7 @@ enum : unsigned char
     kSpaceClass = 1,      // ' ', '\t', '\r', '\n'
     kItemClass = 2,       // a character of an array item
     kStructuralClass = 4, // '"', ';', '{', '}', '*': what the brace pairing stops at
+    kBareClass = 8,       // a character that may stand unquoted in a name or value
 };
 
 struct ByteClasses
@@ -80,7 +81,8 @@ struct ByteClasses
     {
         for (int c = 0; c < 256; ++c)
             mClass[c] =
-                static_cast<unsigned char>((IsSpace(c) ? kSpaceClass : 0) | (IsArrayItemChar(c) ? kItemClass : 0));
+                static_cast<unsigned char>((IsSpace(c) ? kSpaceClass : 0) | (IsArrayItemChar(c) ? kItemClass : 0) |
+                                           (IsBareChar(c) ? kBareClass : 0));
         for (unsigned char c : {'"', ';', '{', '}', '*'})
             mClass[c] |= kStructuralClass;
     }
@@ -179,20 +181,39 @@ inline void ClassifyBlock(const unsigned char* p, unsigned& item, unsigned& spac
 #define KQOX_WIDE_TARGET  __attribute__((target("avx512f,avx512bw")))
 
 // The item and blank classes of 64 bytes as bit masks, with 512-bit
-// registers.
+// registers: each byte's low and high halves look up a set of groups in a
+// table of 16 each, and a byte is in a group when both halves are.
+// Groups: digits, 'A'-'O'/'a'-'o', 'P'-'Z'/'p'-'z', '+' '-' '.' (items);
+// ' ', and '\t' '\n' '\r' (blanks). Bytes from 0x80 are in none.
 KQOX_WIDE_TARGET void ClassifyWide(const unsigned char* p, unsigned long long& item, unsigned long long& space)
 {
+    enum : char
+    {
+        kDigit = 1,
+        kLetterLow = 2,
+        kLetterHigh = 4,
+        kMark = 8,
+        kSpace = 16,
+        kControl = 32,
+    };
+    const __m512i byLow = _mm512_maskz_broadcast_i32x4(
+        0xFFFF, _mm_setr_epi8(kDigit | kLetterHigh | kSpace, kDigit | kLetterLow | kLetterHigh,
+                              kDigit | kLetterLow | kLetterHigh, kDigit | kLetterLow | kLetterHigh,
+                              kDigit | kLetterLow | kLetterHigh, kDigit | kLetterLow | kLetterHigh,
+                              kDigit | kLetterLow | kLetterHigh, kDigit | kLetterLow | kLetterHigh,
+                              kDigit | kLetterLow | kLetterHigh, kDigit | kLetterLow | kLetterHigh | kControl,
+                              kLetterLow | kLetterHigh | kControl, kLetterLow | kMark, kLetterLow,
+                              kLetterLow | kMark | kControl, kLetterLow | kMark, kLetterLow));
+    const __m512i byHigh =
+        _mm512_maskz_broadcast_i32x4(0xFFFF, _mm_setr_epi8(kControl, 0, kMark | kSpace, kDigit, kLetterLow, kLetterHigh,
+                                                           kLetterLow, kLetterHigh, 0, 0, 0, 0, 0, 0, 0, 0));
     const __m512i v = _mm512_loadu_si512(p);
-    const __m512i lower = _mm512_or_si512(v, _mm512_set1_epi8(0x20));
-    const __mmask64 digit = _mm512_cmplt_epu8_mask(_mm512_sub_epi8(v, _mm512_set1_epi8('0')), _mm512_set1_epi8(10));
-    const __mmask64 letter =
-        _mm512_cmplt_epu8_mask(_mm512_sub_epi8(lower, _mm512_set1_epi8('a')), _mm512_set1_epi8(26));
-    const __mmask64 mark = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('.')) |
-                           _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('+')) |
-                           _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('-'));
-    item = digit | letter | mark;
-    space = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(' ')) | _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('\t')) |
-            _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('\r')) | _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('\n'));
+    const __m512i nibble = _mm512_set1_epi8(0x0F);
+    const __m512i low = _mm512_and_si512(v, nibble);
+    const __m512i high = _mm512_and_si512(_mm512_srli_epi16(v, 4), nibble);
+    const __m512i groups = _mm512_and_si512(_mm512_shuffle_epi8(byLow, low), _mm512_shuffle_epi8(byHigh, high));
+    item = _mm512_test_epi8_mask(groups, _mm512_set1_epi8(kDigit | kLetterLow | kLetterHigh | kMark));
+    space = _mm512_test_epi8_mask(groups, _mm512_set1_epi8(kSpace | kControl));
 }
 
 // The 64-byte steps below with 512-bit registers, where the processor has
@@ -1127,6 +1148,22 @@ bool KQoxPrivate::ReadAsciiQuoted(long long& position, long long end, std::strin
     if (CharAt(position) != '"')
         return false;
     ++position;
+    // A text without escapes that ends in the window is taken at once.
+    size_t n = 0;
+    if (const unsigned char* first = SpanAt(position, end, n))
+    {
+        const unsigned char* p = first;
+        const unsigned char* stop = first + n;
+        while (p < stop && *p != '"' && *p != '\\' && *p != '\n' && *p != '\r')
+            ++p;
+        if (p < stop && *p == '"')
+        {
+            if (text)
+                text->append(reinterpret_cast<const char*>(first), static_cast<size_t>(p - first));
+            position += p - first + 1;
+            return true;
+        }
+    }
     while (position < end)
     {
         int c = CharAt(position++);
@@ -1175,6 +1212,28 @@ bool KQoxPrivate::ReadAsciiQuoted(long long& position, long long end, std::strin
     return false;
 }
 
+// Passes over the bare characters from position, a window's run at a time,
+// appending them to text when given.
+void KQoxPrivate::SkipBare(long long& position, long long end, std::string* text)
+{
+    for (;;)
+    {
+        size_t n = 0;
+        const unsigned char* first = SpanAt(position, end, n);
+        if (!first)
+            return;
+        const unsigned char* p = first;
+        const unsigned char* stop = first + n;
+        while (p < stop && (kClasses.mClass[*p] & kBareClass))
+            ++p;
+        if (text)
+            text->append(reinterpret_cast<const char*>(first), static_cast<size_t>(p - first));
+        position += p - first;
+        if (p < stop)
+            return;
+    }
+}
+
 bool KQoxPrivate::ReadAsciiName(long long& position, long long end, std::string& name, int closing)
 {
     name.clear();
@@ -1182,8 +1241,7 @@ bool KQoxPrivate::ReadAsciiName(long long& position, long long end, std::string&
         return false;
     if (CharAt(position) == '"')
         return ReadAsciiQuoted(position, end, &name) && position < end && CharAt(position) == closing;
-    while (position < end && IsBareChar(CharAt(position)))
-        name.push_back(static_cast<char>(CharAt(position++)));
+    SkipBare(position, end, &name);
     return !name.empty() && position < end && CharAt(position) == closing;
 }
 
@@ -1249,12 +1307,7 @@ bool KQoxPrivate::ReadAsciiValue(long long& position, long long end, Value& valu
     else if (IsBareChar(c))
     {
         value.mType = 'T';
-        while (position < end && IsBareChar(CharAt(position)))
-        {
-            if (decodeText)
-                value.mText.push_back(static_cast<char>(CharAt(position)));
-            ++position;
-        }
+        SkipBare(position, end, decodeText ? &value.mText : nullptr);
     }
     else
     {

@@ -1270,3 +1270,28 @@ TEST(KQoxArrays, LargeAsciiArraysWithDamageAreCorruptionAsItemByItem)
         EXPECT_STREQ(r.GetLastErrorString(), "File is corrupted") << cut;
     }
 }
+
+TEST(KQoxArrays, EveryByteInsideALargeArrayReadsAsInASmallOne)
+{
+    // Each byte value put inside one item of a large array (counted and
+    // parsed 64 bytes a step) is taken as the same byte inside a small array
+    // (looked at one by one): the read succeeds or fails alike, and the item
+    // reads the same.
+    std::string head, tail;
+    for (int i = 0; i < 1500; ++i)
+        head += std::to_string(i % 997) + (i % 16 == 15 ? "\n" : " ");
+    for (int i = 0; i < 1499; ++i)
+        tail += " " + std::to_string(i % 991);
+    for (int b = 1; b < 256; ++b)
+    {
+        const std::string item = "1" + std::string(1, static_cast<char>(b)) + "2";
+        std::vector<long long> large, small;
+        const bool largeRead = ReadArrayOfFile("", head + item + tail, 3000, 'l', large, &KQox::FieldReadArrayL);
+        const bool smallRead = ReadArrayOfFile("", "7 " + item + " 9", 3, 'l', small, &KQox::FieldReadArrayL);
+        ASSERT_EQ(largeRead, smallRead) << b;
+        if (largeRead)
+        {
+            EXPECT_EQ(large[1500], small[1]) << b;
+        }
+    }
+}
