@@ -106,8 +106,9 @@ bool ReadPolygonVertices(IQoxObject& file, KQoxMesh& mesh)
     if (!file.FieldReadBegin(kPolygonVertexIndex))
         return true;
     long long count = file.FieldReadArrayCount();
-    int* vertices = count >= 0 && count <= 0x7FFFFFFF ? mesh.SetPolygonVertexCount(static_cast<int>(count)) : nullptr;
-    bool ok = vertices != nullptr;
+    int* vertices = count > 0 && count <= 0x7FFFFFFF ? mesh.SetPolygonVertexCount(static_cast<int>(count)) : nullptr;
+    // An empty array is a mesh without polygons (points only, or none).
+    bool ok = vertices != nullptr || count == 0;
     {
         KPrefaulter prefault(vertices, ok ? static_cast<size_t>(count) * sizeof(int) : 0);
         ok = ok && file.FieldReadArrayI(vertices, static_cast<unsigned long long>(count));
