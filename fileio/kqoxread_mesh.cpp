@@ -504,7 +504,9 @@ bool KQoxRead6::ReadNurbFields(KQoxNurb& nurb)
     int uOrder = 0, vOrder = 0, uCount = 0, vCount = 0, uStep = 0, vStep = 0;
     KQoxNurb::ENurbType uType = KQoxNurb::eOPEN, vType = KQoxNurb::eOPEN;
     bool ok = ReadPair(mFile, kNurbOrder, uOrder, vOrder) && ReadPair(mFile, kDimensions, uCount, vCount) &&
-              uOrder > 0 && vOrder > 0 && uCount >= 0 && vCount >= 0;
+              uOrder >= 0 && vOrder >= 0 && uCount >= 0 && vCount >= 0;
+    // A surface never given an order holds no control points either.
+    ok = ok && ((uOrder > 0 && vOrder > 0) || uCount == 0 || vCount == 0);
     ok = ok && mFile.FieldReadBegin(kForm);
     if (ok)
     {
@@ -521,9 +523,10 @@ bool KQoxRead6::ReadNurbFields(KQoxNurb& nurb)
     ok = ok && ReadArray(mFile, kVertices, points) && ReadArray(mFile, kKnotVectorU, uKnots) &&
          ReadArray(mFile, kKnotVectorV, vKnots) && ReadArray(mFile, kMultiplicityU, uMultiplicity) &&
          ReadArray(mFile, kMultiplicityV, vMultiplicity);
+    // As the surface counts them (none for a count and order of zero).
     auto knotCount = [](int count, int order, KQoxNurb::ENurbType type) {
-        return type == KQoxNurb::eOPEN ? static_cast<long long>(count) + order
-                                       : static_cast<long long>(count) + 2LL * order - 1;
+        return std::max(0LL, type == KQoxNurb::eOPEN ? static_cast<long long>(count) + order
+                                                     : static_cast<long long>(count) + 2LL * order - 1);
     };
     ok = ok && static_cast<long long>(points.size()) == 4LL * uCount * vCount &&
          static_cast<long long>(uKnots.size()) == knotCount(uCount, uOrder, uType) &&

@@ -188,25 +188,86 @@ TEST(NativeEmptyParts, EmptyLayerElementsShapesAndLinks)
         });
 }
 
-// A NURBS surface and a patch never given a grid, and a patch whose grid
-// is set: the empty knot and multiplicity lists come back empty.
+// NURBS surfaces without control points: one never given an order or a
+// grid, one periodic and closed without an order, one with orders (its knot
+// vectors hold the orders' knots, its multiplicity lists are empty); a
+// patch never given a grid and one with an empty grid of its own types.
 TEST(NativeEmptyParts, SurfacesWithEmptyLists)
 {
     EveryForm(
         [](KQoxSdkManager& manager, KQoxScene& scene) {
-            KQoxNode* sheet = manager.CreateKQoxNode("Sheet");
-            KQoxNode* quilt = manager.CreateKQoxNode("Quilt");
-            scene.GetRootNode()->AddChild(sheet);
-            scene.GetRootNode()->AddChild(quilt);
-            sheet->SetNodeAttribute(manager.CreateKQoxNurb());
-            quilt->SetNodeAttribute(manager.CreateKQoxPatch());
+            KQoxNurb* nurbs[3];
+            for (KQoxNurb*& nurb : nurbs)
+            {
+                KQoxNode* node = manager.CreateKQoxNode("Sheet");
+                scene.GetRootNode()->AddChild(node);
+                nurb = manager.CreateKQoxNurb();
+                node->SetNodeAttribute(nurb);
+            }
+            nurbs[1]->InitControlPoints(0, KQoxNurb::ePERIODIC, 0, KQoxNurb::eCLOSED);
+            nurbs[2]->SetOrder(4, 3);
+            nurbs[2]->InitControlPoints(0, KQoxNurb::eOPEN, 0, KQoxNurb::ePERIODIC);
+            for (int i = 0; i < 2; ++i)
+            {
+                KQoxNode* node = manager.CreateKQoxNode("Quilt");
+                scene.GetRootNode()->AddChild(node);
+                KQoxPatch* patch = manager.CreateKQoxPatch();
+                node->SetNodeAttribute(patch);
+                if (i == 1)
+                    patch->InitControlPoints(0, KQoxPatch::eBEZIER, 0, KQoxPatch::eCARDINAL);
+            }
         },
         [](KQoxScene& read) {
-            KQoxNurb* nurb = dynamic_cast<KQoxNurb*>(AttributeOf(read, 0));
-            ASSERT_NE(nurb, nullptr);
-            EXPECT_EQ(nurb->GetControlPointsCount(), 0);
-            EXPECT_NE(dynamic_cast<KQoxPatch*>(AttributeOf(read, 1)), nullptr);
+            for (int i = 0; i < 3; ++i)
+            {
+                KQoxNurb* nurb = dynamic_cast<KQoxNurb*>(AttributeOf(read, i));
+                ASSERT_NE(nurb, nullptr);
+                EXPECT_EQ(nurb->GetControlPointsCount(), 0);
+            }
+            KQoxNurb* ordered = dynamic_cast<KQoxNurb*>(AttributeOf(read, 2));
+            EXPECT_EQ(ordered->GetUKnotVectorSize(), 4);
+            EXPECT_EQ(ordered->GetVKnotVectorSize(), 5);
+            EXPECT_EQ(dynamic_cast<KQoxNurb*>(AttributeOf(read, 1))->GetNurbUType(), KQoxNurb::ePERIODIC);
+            KQoxPatch* patch = dynamic_cast<KQoxPatch*>(AttributeOf(read, 4));
+            ASSERT_NE(patch, nullptr);
+            EXPECT_EQ(patch->GetPatchVType(), KQoxPatch::eCARDINAL);
         });
+}
+
+// A surface without an order that claims control points stays refused.
+TEST(NativeEmptyParts, OrderlessSurfaceWithPointsIsRefused)
+{
+    TempDir dir;
+    const Form& ascii = kForms[1];
+    KQoxSdkManager manager;
+    KQoxScene scene(manager);
+    KQoxNode* node = manager.CreateKQoxNode("Sheet");
+    scene.GetRootNode()->AddChild(node);
+    KQoxNurb* nurb = manager.CreateKQoxNurb();
+    node->SetNodeAttribute(nurb);
+    nurb->SetOrder(1, 1);
+    nurb->InitControlPoints(1, KQoxNurb::eOPEN, 1, KQoxNurb::eOPEN);
+    nurb->GetControlPoints()[0] = KQoxVector4(0, 0, 0, 1);
+    const std::string name = dir.File("orderless.qox");
+    ASSERT_TRUE(Export(manager, scene, name, ascii));
+    std::string text = ReadFile(name);
+    // Order 0 with one point and one knot each way: the sizes agree.
+    const std::string from = "NurbOrder: 1,1", to = "NurbOrder: 0,0";
+    const size_t at = text.find(from);
+    ASSERT_NE(at, std::string::npos);
+    text.replace(at, from.size(), to);
+    for (const std::string key : {"KnotVectorU:", "KnotVectorV:"})
+    {
+        const size_t k = text.find(key);
+        ASSERT_NE(k, std::string::npos);
+        text.replace(k, text.find('\n', k) - k, key + " *d1:0");
+    }
+    ASSERT_TRUE(qoxtest::WriteFile(name, text));
+    KQoxImporter importer(manager);
+    ASSERT_TRUE(importer.Initialize(name.c_str()));
+    KQoxScene read(manager);
+    EXPECT_FALSE(importer.Import(read));
+    EXPECT_STREQ(importer.GetLastErrorString(), "File is corrupted");
 }
 
 // A channel that holds no key, next to one that holds a key.
