@@ -106,8 +106,9 @@ bool ReadPolygonVertices(IQoxObject& file, KQoxMesh& mesh)
     if (!file.FieldReadBegin(kPolygonVertexIndex))
         return true;
     long long count = file.FieldReadArrayCount();
-    int* vertices = count >= 0 && count <= 0x7FFFFFFF ? mesh.SetPolygonVertexCount(static_cast<int>(count)) : nullptr;
-    bool ok = vertices != nullptr;
+    int* vertices = count > 0 && count <= 0x7FFFFFFF ? mesh.SetPolygonVertexCount(static_cast<int>(count)) : nullptr;
+    // An empty array is a mesh without polygons (points only, or none).
+    bool ok = vertices != nullptr || count == 0;
     {
         KPrefaulter prefault(vertices, ok ? static_cast<size_t>(count) * sizeof(int) : 0);
         ok = ok && file.FieldReadArrayI(vertices, static_cast<unsigned long long>(count));
@@ -503,7 +504,9 @@ bool KQoxRead6::ReadNurbFields(KQoxNurb& nurb)
     int uOrder = 0, vOrder = 0, uCount = 0, vCount = 0, uStep = 0, vStep = 0;
     KQoxNurb::ENurbType uType = KQoxNurb::eOPEN, vType = KQoxNurb::eOPEN;
     bool ok = ReadPair(mFile, kNurbOrder, uOrder, vOrder) && ReadPair(mFile, kDimensions, uCount, vCount) &&
-              uOrder > 0 && vOrder > 0 && uCount >= 0 && vCount >= 0;
+              uOrder >= 0 && vOrder >= 0 && uCount >= 0 && vCount >= 0;
+    // A surface never given an order holds no control points either.
+    ok = ok && ((uOrder > 0 && vOrder > 0) || uCount == 0 || vCount == 0);
     ok = ok && mFile.FieldReadBegin(kForm);
     if (ok)
     {
@@ -520,9 +523,10 @@ bool KQoxRead6::ReadNurbFields(KQoxNurb& nurb)
     ok = ok && ReadArray(mFile, kVertices, points) && ReadArray(mFile, kKnotVectorU, uKnots) &&
          ReadArray(mFile, kKnotVectorV, vKnots) && ReadArray(mFile, kMultiplicityU, uMultiplicity) &&
          ReadArray(mFile, kMultiplicityV, vMultiplicity);
+    // As the surface counts them (none for a count and order of zero).
     auto knotCount = [](int count, int order, KQoxNurb::ENurbType type) {
-        return type == KQoxNurb::eOPEN ? static_cast<long long>(count) + order
-                                       : static_cast<long long>(count) + 2LL * order - 1;
+        return std::max(0LL, type == KQoxNurb::eOPEN ? static_cast<long long>(count) + order
+                                                     : static_cast<long long>(count) + 2LL * order - 1);
     };
     ok = ok && static_cast<long long>(points.size()) == 4LL * uCount * vCount &&
          static_cast<long long>(uKnots.size()) == knotCount(uCount, uOrder, uType) &&
