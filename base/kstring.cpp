@@ -43,7 +43,7 @@ void KString::Init()
     FreeHeap();
     mInline[0] = 0;
     mLen = 0;
-    mCapacity = kInlineMax;
+    mCapacity = 0;
     mValid = true;
 }
 
@@ -70,14 +70,8 @@ bool KString::AllocBuffer(unsigned int n, const char* src)
         return false;
     }
     char* old = IsHeap() ? mText : nullptr;
-    char* buf;
-    unsigned int capacity;
-    if (n <= kInlineMax)
-    {
-        buf = mInline;
-        capacity = kInlineMax;
-    }
-    else
+    char* buf = mInline;
+    if (n > kInlineMax)
     {
         buf = new (std::nothrow) char[static_cast<size_t>(n) + 1];
         if (!buf)
@@ -85,22 +79,22 @@ bool KString::AllocBuffer(unsigned int n, const char* src)
             Invalidate();
             return false;
         }
-        capacity = n;
     }
     if (src && n)
         std::memmove(buf, src, n);
     buf[n] = 0;
     mText = buf;
     mLen = n;
-    mCapacity = capacity;
+    mCapacity = n;
     mValid = true;
     delete[] old;
     return true;
 }
 
-// Appends n bytes of src. Spare room is used in place; otherwise the buffer
-// grows geometrically so that repeated appends cost amortised O(1). src may
-// lie in the string's own text. An invalid string stays invalid.
+// Appends n bytes of src. Spare room is used in place (the inline buffer
+// holds every text up to kInlineMax); otherwise the buffer grows
+// geometrically so that repeated appends cost amortised O(1). src may lie in
+// the string's own text. An invalid string stays invalid.
 void KString::ConcatInPlace(unsigned int n, const char* src)
 {
     if (!mValid || n == 0)
@@ -111,14 +105,18 @@ void KString::ConcatInPlace(unsigned int n, const char* src)
         return;
     }
     const unsigned int newLen = mLen + n;
-    if (newLen <= mCapacity)
+    const bool heap = IsHeap();
+    if (heap ? newLen <= mCapacity : newLen <= kInlineMax)
     {
         std::memmove(mText + mLen, src, n);
         mText[newLen] = 0;
         mLen = newLen;
+        // An inline text is allocated for its length.
+        if (!heap)
+            mCapacity = newLen;
         return;
     }
-    // The inline buffer holds every text up to its size, so growth goes to the heap.
+    // Past the inline buffer growth goes to the heap.
     unsigned int capacity = mLen <= kMaxLen / 2 ? 2 * mLen : kMaxLen;
     if (capacity < newLen)
         capacity = newLen;

@@ -37,6 +37,10 @@ public:
     bool IsOK() const { return mValid; }
     bool IsEmpty() const { return mLen == 0; }
     unsigned int GetLen() const { return mLen; }
+    // The length the current buffer was allocated for, the terminator not
+    // counted: 0 for a new, emptied or invalid string, the length of an
+    // inline text; a heap block grown by appending may hold more.
+    unsigned int GetAllocatedSize() const { return mCapacity; }
 
     void Empty();      // back to the valid empty text, buffer freed
     void Invalidate(); // buffer freed, string invalid
@@ -139,7 +143,7 @@ private:
 
     char* mText = mInline; // never null; NUL at mText[mLen]
     unsigned int mLen = 0;
-    unsigned int mCapacity = kInlineMax; // characters the current buffer can hold
+    unsigned int mCapacity = 0; // see GetAllocatedSize
     bool mValid = true;
     char mDummy = 0; // returned by the writable operator[] past the end
     char mInline[kInlineSize] = {};

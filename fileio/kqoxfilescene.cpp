@@ -32,6 +32,9 @@
 #include "scene/kqoxpose.h"
 #include "scene/kqoxscene.h"
 #include "scene/kqoxtakenodecontainer.h"
+#include "scene/kqoxpropertyhandler.h"
+#include "scene/kqoxuserproperty.h"
+#include "object/kproperty.h"
 
 namespace qoxsdk_600 {
 
@@ -62,6 +65,88 @@ KPropertyObjectList* FindPlugList(KQoxControlSetPlug& plug, const char* name)
         if (std::strcmp(properties->GetEffectorList(i)->GetPropertyName(), name) == 0)
             return properties->GetEffectorList(i);
     return nullptr;
+}
+
+KQoxFileUserProperties::KQoxFileUserProperties(KQoxFileUserProperties&& other) noexcept
+    : mManager(other.mManager)
+    , mHolder(other.mHolder)
+{
+    other.mHolder = nullptr;
+}
+
+KQoxFileUserProperties& KQoxFileUserProperties::operator=(KQoxFileUserProperties&& other) noexcept
+{
+    if (&other != this)
+    {
+        Release();
+        mManager = other.mManager;
+        mHolder = other.mHolder;
+        other.mHolder = nullptr;
+    }
+    return *this;
+}
+
+KQoxFileUserProperties::~KQoxFileUserProperties()
+{
+    Release();
+}
+
+void KQoxFileUserProperties::Hold(KQoxSdkManager& manager, KQoxTakeNodeContainer* holder)
+{
+    Release();
+    mManager = &manager;
+    mHolder = holder;
+}
+
+void KQoxFileUserProperties::Release()
+{
+    if (!mHolder)
+        return;
+    // Nothing of the holder stays with the manager: the wrappers it was
+    // given go once it is gone.
+    std::vector<KQoxUserProperty*> given;
+    for (int i = 0; i < mHolder->GetPropertyCount(); ++i)
+        given.push_back(mHolder->GetProperty(i));
+    mHolder->Destruct();
+    delete mHolder;
+    mHolder = nullptr;
+    for (KQoxUserProperty* property : given)
+        mManager->DestroyKQoxUserProperty(property);
+}
+
+void KQoxFileUserProperties::CopyTo(KQoxObject& target) const
+{
+    if (!mHolder)
+        return;
+    KQoxPropertyHandler* own = target.GetPropertyHandler();
+    for (int i = 0; i < mHolder->GetPropertyCount(); ++i)
+    {
+        KQoxUserProperty* from = mHolder->GetProperty(i);
+        KProperty* value = from ? from->GetKProperty() : nullptr;
+        // The holder's own table is not the file's.
+        if (!value || !value->IsDynamic())
+            continue;
+        const KString name = from->GetName();
+        if ((own && own->FindPropertyByName(name.ToChars())) || target.FindAttachedPropertyByName(name.ToChars()))
+            continue;
+        KQoxUserProperty* to = mManager->CreateKQoxUserProperty(
+            name.ToChars(), KQoxUserProperty::GetPropertyTypeName(from->GetPropertyType()),
+            from->GetLabel(false).ToChars());
+        if (!to)
+            continue;
+        for (int bit : {KQoxUserProperty::eANIMATABLE, KQoxUserProperty::eUSER, KQoxUserProperty::eTEMPORARY})
+            if (from->GetFlag(bit))
+                to->ModifyFlag(bit, true);
+        to->SetLimits(from->GetMinLimit(), from->GetMaxLimit());
+        target.AddProperty(to);
+        // The value as read, told to the takes as a set default value is.
+        if (KProperty* copy = to->GetKProperty())
+        {
+            copy->CopyPropertyValueFrom(value);
+            if (KQoxPropertyHandler* handler = to->GetPropertyHandler())
+                handler->DefaultValueChanged(to);
+        }
+    }
 }
 
 KQoxFileScene::~KQoxFileScene()
@@ -278,10 +363,11 @@ void KQoxFileScene::Apply(KQoxScene& scene)
             if (listed.insert(object).second)
                 add(object);
     };
-    joinUnlisted(mMaterials, &KQoxEntity::GetMaterialCount, &KQoxEntity::GetMaterial,
-                 [entity](KQoxMaterial* material) { entity->AddMaterial(material); });
-    joinUnlisted(mTextures, &KQoxEntity::GetTextureCount, &KQoxEntity::GetTexture,
-                 [entity](KQoxTexture* texture) { entity->AddTexture(texture); });
+    // The geometry read listed the materials and textures its layers use as
+    // its nodes joined the scene, in node order: those read follow the
+    // scene's own in file order, as the file was written.
+    entity->AppendMaterialsInOrder(std::vector<KQoxObject*>(mMaterials.begin(), mMaterials.end()));
+    entity->AppendTexturesInOrder(std::vector<KQoxObject*>(mTextures.begin(), mTextures.end()));
     joinUnlisted(mVideos, &KQoxEntity::GetVideoCount, &KQoxEntity::GetVideo,
                  [entity](KQoxVideo* video) { entity->AddVideo(video); });
     for (KQoxPose* pose : mPoses)
@@ -322,6 +408,7 @@ void KQoxFileScene::Apply(KQoxScene& scene)
             character = scene.GetCharacter(scene.CreateCharacter(read.mName.ToChars()));
         if (!character)
             continue;
+        read.mUserProperties.CopyTo(*character);
         KQoxFilterSet* filterSet = character->GetFilterSet();
         for (const KQoxFileCharacter::Param& param : read.mParams)
         {
@@ -407,6 +494,7 @@ void KQoxFileScene::Apply(KQoxScene& scene)
             continue;
         plug->GetProperties()->UseAxisSet(read.mUseAxis);
         plug->GetProperties()->ControlSetTypeSet(static_cast<KQoxControlSet::EType>(read.mType));
+        read.mUserProperties.CopyTo(*plug);
         for (const auto& list : read.mLists)
         {
             KPropertyObjectList* property = FindPlugList(*plug, list.first.ToChars());

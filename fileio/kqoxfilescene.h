@@ -27,15 +27,47 @@ class KQoxGlobalCameraSettings;
 class KQoxGenericNode;
 class KQoxMaterial;
 class KQoxNode;
+class KQoxObject;
 class KQoxPose;
 class KQoxScene;
 class KQoxSceneInfo;
 class KQoxSdkManager;
+class KQoxTakeNodeContainer;
 class KQoxTexture;
 class KQoxVideo;
 
-// A character's settings as the file holds them: its name and, by
-// parameter name, the mode and value of each filter-set parameter.
+// User properties read for an object that is made only once the whole read
+// has succeeded: an object of the same kind made for the read holds them
+// with their values (so its own property names stay its own) until CopyTo
+// gives them to the object made. The holder goes with this, and with it
+// every user property it was given.
+class KQoxFileUserProperties
+{
+public:
+    KQoxFileUserProperties() = default;
+    KQoxFileUserProperties(KQoxFileUserProperties&& other) noexcept;
+    KQoxFileUserProperties& operator=(KQoxFileUserProperties&& other) noexcept;
+    KQoxFileUserProperties(const KQoxFileUserProperties&) = delete;
+    KQoxFileUserProperties& operator=(const KQoxFileUserProperties&) = delete;
+    ~KQoxFileUserProperties();
+
+    // Takes over holder (made with new); one held before goes.
+    void Hold(KQoxSdkManager& manager, KQoxTakeNodeContainer* holder);
+    // Gives target, in order, a user property like each one added to the
+    // holder: name, type, label, flags, limits and value. A name target
+    // has already is passed over.
+    void CopyTo(KQoxObject& target) const;
+
+private:
+    void Release();
+
+    KQoxSdkManager* mManager = nullptr;
+    KQoxTakeNodeContainer* mHolder = nullptr;
+};
+
+// A character's settings as the file holds them: its name, its user
+// properties and, by parameter name, the mode and value of each filter-set
+// parameter.
 struct KQoxFileCharacter
 {
     struct Param
@@ -82,20 +114,22 @@ struct KQoxFileCharacter
         };
         std::vector<Aux> mAux;
     };
-    KQoxCharacter* mCharacter = nullptr; // the scene's own (writing); null for one read
-    KString mName;                       // without its "Constraint::" prefix
+    KQoxCharacter* mCharacter = nullptr;    // the scene's own (writing); null for one read
+    KString mName;                          // without its "Constraint::" prefix
+    KQoxFileUserProperties mUserProperties; // read
     std::vector<Param> mParams;
     std::vector<Link> mLinks;
     ControlSet mControlSet;
 };
 
-// A control-set plug read: its name without prefix, its two values and the
-// nodes of its lists by list name.
+// A control-set plug read: its name without prefix, its two values, its
+// user properties and the nodes of its lists by list name.
 struct KQoxFilePlug
 {
     KString mName;
     bool mUseAxis = true;
     int mType = 0;
+    KQoxFileUserProperties mUserProperties;
     std::vector<std::pair<KString, std::vector<KQoxNode*>>> mLists;
 };
 

@@ -120,6 +120,9 @@ const int kGlobalSettingsVersion = 1000;
 // Object blocks.
 const char kUserProperties[] = "UserProperties"; // block of "UserProperty"
 const char kUserProperty[] = "UserProperty";     // name, type name, label, flags, min, max
+// The property list (IQoxObject's own field name); an object without one
+// keeps the values of its user properties there.
+const char kProperties[] = "Properties";
 const char kMultiLayer[] = "MultiLayer";
 const char kMultiTake[] = "MultiTake";
 const char kShading[] = "Shading";

@@ -1,7 +1,7 @@
 // Native reader: characters. The settings are kept as read and given to a
 // new character of the scene once the whole read has succeeded.
 
-#include <new>
+#include <utility>
 #include <vector>
 
 #include "character/kqoxcharacter.h"
@@ -25,6 +25,14 @@ void KQoxRead6::ReadCharacter()
     character.mName = mFile.FieldReadC();
     if (mFile.FieldReadBlockBegin())
     {
+        // User properties and their values wait in a character of their own
+        // (made only for a block that has some) until the scene's is made.
+        if (mFile.FieldReadGetCount(kUserProperties) > 0)
+        {
+            KQoxCharacter* holder = new KQoxCharacter(mScene.mManager, "");
+            character.mUserProperties.Hold(mScene.mManager, holder);
+            ObjectHeader(*holder, holder->GetPropertyHandler());
+        }
         if (mFile.FieldReadBegin(kFilterSet))
         {
             if (mFile.FieldReadBlockBegin())
@@ -211,17 +219,15 @@ void KQoxRead6::ReadControlSetPlug()
     bool ok = true;
     if (mFile.FieldReadBlockBegin())
     {
-        // The property list goes into a plug of its own, whose two values are
-        // kept (the scene makes its plug once the read has succeeded); its
-        // lists tell the names a list may have.
-        KQoxControlSetPlug* holder = new (std::nothrow) KQoxControlSetPlug(mScene.mManager, "");
-        ok = holder != nullptr;
-        if (ok)
-        {
-            ObjectHeader(*holder, holder->GetProperties());
-            plug.mUseAxis = holder->GetProperties()->UseAxisGet();
-            plug.mType = holder->GetProperties()->ControlSetTypeGet();
-        }
+        // The user properties and the property list go into a plug of its
+        // own, kept until the scene makes its plug once the read has
+        // succeeded (that plug takes the two values and the user
+        // properties); its lists tell the names a list may have.
+        KQoxControlSetPlug* holder = new KQoxControlSetPlug(mScene.mManager, "");
+        plug.mUserProperties.Hold(mScene.mManager, holder);
+        ObjectHeader(*holder, holder->GetProperties());
+        plug.mUseAxis = holder->GetProperties()->UseAxisGet();
+        plug.mType = holder->GetProperties()->ControlSetTypeGet();
         // Each list at most once, with at most as many nodes as it holds.
         while (ok && Ok() && mFile.FieldReadBegin(kPlugList))
         {
@@ -246,24 +252,13 @@ void KQoxRead6::ReadControlSetPlug()
             plug.mLists.emplace_back(name, nodes);
             mFile.FieldReadEnd();
         }
-        if (holder)
-        {
-            // Nothing of the holder stays with the manager.
-            std::vector<KQoxUserProperty*> added;
-            for (int i = 0; i < holder->GetPropertyCount(); ++i)
-                added.push_back(holder->GetProperty(i));
-            holder->Destruct();
-            delete holder;
-            for (KQoxUserProperty* property : added)
-                mScene.mManager.DestroyKQoxUserProperty(property);
-        }
         mFile.FieldReadBlockEnd();
     }
     mFile.FieldReadEnd();
     if (!ok)
         mCorrupted = true;
     else if (Ok())
-        mScene.mPlugs.push_back(plug);
+        mScene.mPlugs.push_back(std::move(plug));
 }
 
 } // namespace qoxsdk_600

@@ -31,6 +31,7 @@
 #include "scene/kqoxtakeinfo.h"
 #include "scene/kqoxtakenode.h"
 #include "scene/kqoxthumbnail.h"
+#include "scene/kqoxuserproperty.h"
 
 using namespace qoxsdk_600;
 
@@ -153,7 +154,16 @@ int main(int argc, char** argv)
         effector.mNode = b;
         character->GetControlSet()->SetEffector(static_cast<EEffectorNodeId>(0), effector);
         character->GetControlSet()->SetEffectorAux(static_cast<EEffectorNodeId>(0), a, static_cast<EEffectorSetId>(1));
-        character->GetControlSet()->ToPlug(scene.GetControlSetPlug(scene.CreateControlSetPlug("Rig")));
+        KQoxControlSetPlug* plug = scene.GetControlSetPlug(scene.CreateControlSetPlug("Rig"));
+        character->GetControlSet()->ToPlug(plug);
+        // User properties of a character and of a plug, with their values.
+        KQoxUserProperty* reach = manager.CreateKQoxUserProperty("Reach", "Vector", "Reach");
+        character->AddProperty(reach);
+        reach->SetDefaultValue(1.0, 2.0, 3.0);
+        KQoxUserProperty* stiffness = manager.CreateKQoxUserProperty("Stiffness", "Real", "Stiffness");
+        stiffness->ModifyFlag(KQoxUserProperty::eANIMATABLE, true);
+        plug->AddProperty(stiffness);
+        stiffness->SetDefaultValue(0.5);
         KQoxCharacterPose* pose = scene.GetCharacterPose(scene.CreateCharacterPose("Stance"));
         KQoxNode* poseNode = manager.CreateKQoxNode("PoseHips");
         pose->GetRootNode()->AddChild(poseNode);

@@ -257,6 +257,37 @@ bool KQoxEntity::AddReference(EKind kind, KQoxObject* object)
     return true;
 }
 
+void KQoxEntity::AppendInOrder(EKind kind, const std::vector<KQoxObject*>& objects)
+{
+    KArrayTemplate<KQoxObjectReference*>& list = mReferences[kind];
+    const std::unordered_set<const KQoxObject*> moved(objects.begin(), objects.end());
+    // The others close up in order; the records of those given are kept
+    // (by mRecordOf) and appended again below.
+    int kept = 0, firstMoved = list.GetCount();
+    for (int i = 0; i < list.GetCount(); ++i)
+    {
+        if (!moved.count(list[i]->mObject))
+            list[kept++] = list[i];
+        else if (firstMoved > i)
+            firstMoved = i;
+    }
+    // Only the items before the first one moved are still known in order.
+    if (firstMoved < mReferenceOrder[kind].mSortedCount)
+        mReferenceOrder[kind].mSortedCount = firstMoved;
+    list.SetCount(kept);
+    std::unordered_set<const KQoxObject*> appended;
+    for (KQoxObject* object : objects)
+    {
+        if (!object || !appended.insert(object).second)
+            continue;
+        auto found = mRecordOf[kind].find(object);
+        if (found != mRecordOf[kind].end())
+            list.Add(found->second);
+        else
+            AddReference(kind, object);
+    }
+}
+
 bool KQoxEntity::AddVideo(KQoxObject* video)
 {
     if (!video)

@@ -15,6 +15,7 @@
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 #include "base/karray.h"
 #include "base/kerror.h"
@@ -88,6 +89,13 @@ public:
     int GetTextureCount() const { return mReferences[eTEXTURE].GetCount(); }
     KQoxObject* GetTexture(int index) { return GetReference(eTEXTURE, index, true); }
     KQoxObject* GetTexture(KString name) { return FindReference(eTEXTURE, name, true, nullptr); }
+    // Puts the materials (textures) given at the end of their list in the
+    // order given, each keeping its use count (one the list did not hold
+    // joins with one use); the others keep their order before them. A
+    // reader lists the objects of a file in file order so, after the
+    // geometry read with them listed those its layers use in node order.
+    void AppendMaterialsInOrder(const std::vector<KQoxObject*>& materials) { AppendInOrder(eMATERIAL, materials); }
+    void AppendTexturesInOrder(const std::vector<KQoxObject*>& textures) { AppendInOrder(eTEXTURE, textures); }
     // Refused (error 10) when another video has the same full name.
     bool AddVideo(KQoxObject* video);
     bool RemoveVideo(KQoxObject* video) { return RemoveReference(eVIDEO, video); }
@@ -146,6 +154,7 @@ private:
 
     bool AddReference(EKind kind, KQoxObject* object);
     bool RemoveReference(EKind kind, KQoxObject* object);
+    void AppendInOrder(EKind kind, const std::vector<KQoxObject*>& objects);
     KQoxObject* GetReference(EKind kind, int index, bool setError);
     KQoxObject* FindReference(EKind kind, const KString& name, bool setError, int* index);
     int FindRecord(EKind kind, KQoxObject* object) const;

@@ -13,6 +13,8 @@
 #include "scene/kqoxnode_walk.h"
 #include "scene/kqoxnodeattribute.h"
 #include "scene/kqoxsdkmanager.h"
+#include "scene/kqoxtakenode.h"
+#include "scene/kqoxtakenode_private.h"
 #include "scene/kqoxuserproperty.h"
 
 namespace qoxsdk_600 {
@@ -456,8 +458,16 @@ KQoxNode* KQoxNode::GetTargetUp() const
 void KQoxNode::SetVisibility(bool visible)
 {
     mProperties->mShow.Set(visible);
-    if (mProperties->mVisibility)
-        mProperties->mVisibility->SetDouble(visible ? 1.0 : 0.0);
+    KProperty* visibility = mProperties->mVisibility;
+    if (!visibility)
+        return;
+    visibility->SetDouble(visible ? 1.0 : 0.0);
+    // The Default take holds the static values: its channel (or the value
+    // kept for it while it is owed) follows, as files write it from there.
+    if (IsDefaultTakePending())
+        RememberDefaultValues(visibility);
+    else if (KQoxTakeNode* take = GetBuiltTakeNode(0))
+        UpdateDefaultValuesWithProperty(FindChannelNode(take->GetKFCurveNode(), "Visibility"), visibility);
 }
 
 bool KQoxNode::GetVisibility()

@@ -28,6 +28,10 @@ void KQoxWrite6::WriteCharacter(const KQoxFileCharacter& character)
     mFile.FieldWriteC(character.mName.ToChars());
     mFile.FieldWriteBlockBegin();
     Int(kVersion, kCharacterVersion);
+    // Its own properties follow its filter set; those added to it are
+    // written with their values.
+    UserProperties(*character.mCharacter);
+    UserPropertyValues(*character.mCharacter);
     mFile.FieldWriteBegin(kFilterSet);
     mFile.FieldWriteBlockBegin();
     for (int i = 0; i < KQoxFilterSet::GetParameterCount(); ++i)

@@ -122,6 +122,22 @@ void KQoxWrite6::UserProperties(KQoxObject& object)
     mFile.FieldWriteEnd();
 }
 
+void KQoxWrite6::UserPropertyValues(KQoxObject& object)
+{
+    bool any = false;
+    EachAddedProperty(object, [&any](KQoxUserProperty*) { any = true; });
+    if (!any)
+        return;
+    mFile.FieldWriteBegin(kProperties);
+    mFile.FieldWriteBlockBegin();
+    EachAddedProperty(object, [this](KQoxUserProperty* property) {
+        if (KProperty* value = property->GetKProperty())
+            mFile.FieldWriteProperty(*value);
+    });
+    mFile.FieldWriteBlockEnd();
+    mFile.FieldWriteEnd();
+}
+
 void KQoxWrite6::ObjectHeader(KQoxObject& object, KObject* properties, int version)
 {
     Int(kVersion, version);

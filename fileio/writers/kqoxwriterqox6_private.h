@@ -77,6 +77,10 @@ struct KQoxWrite6 : qoxnative::KQoxNativePass
     // "Version", the object's user properties and its property list.
     void ObjectHeader(KQoxObject& object, KObject* properties, int version);
     void UserProperties(KQoxObject& object);
+    // For an object written without its property list: the values of the
+    // user properties UserProperties wrote, as a property list of their own
+    // (nothing when it has none).
+    void UserPropertyValues(KQoxObject& object);
     void Thumbnail(KQoxThumbnail* thumbnail);
     // The take names animation is written for: every take node other than
     // "Default" of every object, in order of first appearance.

@@ -69,6 +69,38 @@ TEST(KStringState, ConstructionFormsAndInlineHeapBoundary)
     EXPECT_LE(moves, 20);
 }
 
+// The allocated size: none for a new, emptied or invalid string; an
+// assignment allocates exactly its length, inline or on the heap; an append
+// inline fits the new length, one on the heap may keep room ahead.
+TEST(KStringState, AllocatedSizeFollowsTheBuffer)
+{
+    KString fresh;
+    EXPECT_EQ(0u, fresh.GetAllocatedSize());
+    EXPECT_EQ(0u, kStringEmpty.GetAllocatedSize());
+    EXPECT_EQ(0u, KString("").GetAllocatedSize());
+    KString s("abc");
+    EXPECT_EQ(3u, s.GetAllocatedSize());
+    s += 'd';
+    EXPECT_EQ(4u, s.GetAllocatedSize());
+    EXPECT_TRUE(IsInline(s));
+    s.Empty();
+    EXPECT_EQ(0u, s.GetAllocatedSize());
+    s = "xy";
+    s.Invalidate();
+    EXPECT_EQ(0u, s.GetAllocatedSize());
+    EXPECT_EQ(0u, KString(kNull).GetAllocatedSize());
+    const std::string t63(63, 'h');
+    KString heap(t63.c_str());
+    EXPECT_EQ(63u, heap.GetAllocatedSize());
+    heap += 'i';
+    EXPECT_GE(heap.GetAllocatedSize(), 64u);
+    heap = "short";
+    EXPECT_EQ(5u, heap.GetAllocatedSize());
+    KString moved(std::move(s = "moved"));
+    EXPECT_EQ(5u, moved.GetAllocatedSize());
+    EXPECT_EQ(0u, s.GetAllocatedSize());
+}
+
 TEST(KStringState, InvalidStateSourcesAndRecovery)
 {
     EXPECT_FALSE(KString(kNull).IsOK());

@@ -178,6 +178,20 @@ void ListUserProperties(std::ostream& out, KQoxObject& object)
     }
 }
 
+// Only the user properties added to the object (a character has hundreds of its own).
+void ListAddedUserProperties(std::ostream& out, KQoxObject& object)
+{
+    for (int i = 0; i < object.GetPropertyCount(); ++i)
+    {
+        KQoxUserProperty* p = object.GetProperty(i);
+        if (p->GetKProperty() && p->GetKProperty()->IsDynamic())
+            out << "  user " << p->GetName().ToChars() << " " << p->GetPropertyType() << " label "
+                << p->GetLabel(false).ToChars() << " limits " << Listed(p->GetMinLimit()) << " "
+                << Listed(p->GetMaxLimit()) << " flags " << p->GetFlag(KQoxUserProperty::eANIMATABLE)
+                << p->GetFlag(KQoxUserProperty::eUSER) << p->GetFlag(KQoxUserProperty::eTEMPORARY) << "\n";
+    }
+}
+
 template <typename T>
 void ListDoubles(std::ostream& out, const KArrayTemplate<T>& items, int width)
 {
@@ -837,6 +851,39 @@ void AddEveryKind(KQoxSdkManager& manager, KQoxScene& scene, bool automaticKeys)
     set->SetEffector(static_cast<EEffectorNodeId>(9), effector);
     KQoxControlSetPlug* plug = scene.GetControlSetPlug(scene.CreateControlSetPlug("Rig"));
     set->ToPlug(plug);
+    // User properties with values of their own on the character and the plug.
+    KQoxUserProperty* reach = manager.CreateKQoxUserProperty("Reach", "Vector", "Arm reach");
+    reach->ModifyFlag(KQoxUserProperty::eANIMATABLE, true);
+    reach->SetLimits(-10, 10);
+    character->AddProperty(reach);
+    reach->SetDefaultValue(1.5, -2.0, 0.125);
+    KQoxUserProperty* crouch = manager.CreateKQoxUserProperty("Crouch", "Bool", "");
+    crouch->ModifyFlag(KQoxUserProperty::eUSER, true);
+    character->AddProperty(crouch);
+    crouch->SetDefaultValue(true);
+    KQoxUserProperty* stiffness = manager.CreateKQoxUserProperty("Stiffness", "Real", "Rig stiffness");
+    stiffness->ModifyFlag(KQoxUserProperty::eANIMATABLE, true);
+    plug->AddProperty(stiffness);
+    stiffness->SetDefaultValue(0.625);
+    KQoxUserProperty* tint = manager.CreateKQoxUserProperty("Tint", "Color", "Tint");
+    plug->AddProperty(tint);
+    tint->SetDefaultValue(KQoxColor(0.25, 0.5, 0.75, 1));
+    KQoxUserProperty* steps = manager.CreateKQoxUserProperty("Steps", "Integer", "Steps");
+    plug->AddProperty(steps);
+    steps->SetDefaultValue(7);
+
+    // A hidden node; a texture of the scene's (listed first) also used by
+    // a mesh layer after one only that layer uses.
+    scene.GetRootNode()->FindChild("Lamp", true)->SetVisibility(false);
+    KQoxMesh* mesh = dynamic_cast<KQoxMesh*>(scene.GetRootNode()->FindChild("Spine", true)->GetNodeAttribute());
+    KQoxLayerElementTexture* textures = new KQoxLayerElementTexture;
+    textures->mMappingMode = KQoxLayerElement::eBY_POLYGON;
+    textures->mReferenceMode = KQoxLayerElement::eINDEX_TO_DIRECT;
+    textures->mDirectArray.Add(manager.CreateKQoxTexture("Decal"));
+    textures->mDirectArray.Add(dynamic_cast<KQoxTexture*>(scene.GetEntity()->GetTexture(0)));
+    textures->mIndexArray.Add(1);
+    textures->mIndexArray.Add(0);
+    mesh->GetLayer(0)->SetTextures(textures);
 
     // A character pose: two nodes of its own scene, its character linked to
     // them, a key on one of them.
@@ -1021,6 +1068,7 @@ std::string ListScene(KQoxSdkManager& manager, KQoxScene& source, int digits)
         for (int i = 0; i < KQoxFilterSet::GetParameterCount(); ++i)
             out << " " << filterSet->GetParameterMode(i) << ":" << Listed(filterSet->GetParameterValue(i));
         out << "\n";
+        ListAddedUserProperties(out, *character);
         ListProperties(out, character->GetPropertyHandler());
         for (int id = 0; id < kCharacterNodeIdCount; ++id)
         {
@@ -1043,6 +1091,7 @@ std::string ListScene(KQoxSdkManager& manager, KQoxScene& source, int digits)
         out << "plug " << plug->GetName() << " axis " << properties->UseAxisGet() << " type "
             << properties->ControlSetTypeGet() << "\n";
         ListUserProperties(out, *plug);
+        ListProperties(out, plug->GetPropertyHandler());
         auto list = [&out](KPropertyObjectList* objects) {
             if (objects->GetCount() == 0)
                 return;

@@ -35,7 +35,9 @@ void BuildScene(qoxsdk_600::KQoxSdkManager& manager, qoxsdk_600::KQoxScene& scen
 // "Run", a character "Hero" with solver settings away from their defaults,
 // a node with pivots and every limit kind set, and look-at and up-vector
 // targets on the camera, the spot light, the node "Head" and a node of the
-// character pose's scene.
+// character pose's scene; user properties with values on the character and
+// its control-set plug, the node "Lamp" hidden, and a texture layer on the
+// mesh using a texture of its own and then the scene's "Skin".
 void AddEveryKind(qoxsdk_600::KQoxSdkManager& manager, qoxsdk_600::KQoxScene& scene, bool automaticKeys);
 
 // Every node with its depth, targets, properties, user properties, state and

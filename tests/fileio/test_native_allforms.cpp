@@ -10,6 +10,7 @@
 
 #include "character/kqoxcharacter.h"
 #include "character/kqoxcharacterpose.h"
+#include "character/kqoxcontrolsetplug.h"
 #include "common/qox_test_common.h"
 #include "fcurve/kfcurve.h"
 #include "fileio/kqoxexporter.h"
@@ -29,6 +30,7 @@
 #include "scene/kqoxsdkmanager.h"
 #include "scene/kqoxtakeinfo.h"
 #include "scene/kqoxtakenode.h"
+#include "scene/kqoxuserproperty.h"
 
 using namespace qoxsdk_600;
 using fileiotest::ListScene;
@@ -375,8 +377,10 @@ TEST(NativeAllForms, LeftOutKindsAreNamed)
 
 // The whole scene: hierarchy, transforms, pivots and limits, every node
 // attribute, a mesh with several layers, shapes and skin links, NURBS and
-// patch surfaces, materials, textures, an embedded clip, poses, a
-// character's solver settings, keys of every kind in two takes. Every value
+// patch surfaces, materials, textures (one both in a mesh layer and in the
+// scene), an embedded clip, poses, a character's solver settings, user
+// properties of a character and of a control-set plug, a hidden node, keys
+// of every kind in two takes. Every value
 // comes back in every form, and what was read is written again byte for byte
 // (the encrypted form excepted: each file has its own salt; the clip is
 // left out there, since reading extracts it under a new name).
@@ -412,6 +416,26 @@ TEST(NativeAllForms, EveryKindInEveryForm)
             RoundTrip(manager, original, form, dir, read);
             ASSERT_EQ(read.GetCharacterCount(), 1);
             ASSERT_EQ(read.GetControlSetPlugCount(), 1);
+            // User properties of the character and the plug with their values,
+            // the hidden node's Default take, the textures in the order written.
+            KQoxUserProperty* reach = read.GetCharacter(0)->FindPropertyByName("Reach");
+            ASSERT_NE(reach, nullptr);
+            double x = 0, y = 0, z = 0;
+            reach->GetDefaultValue(x, y, z);
+            EXPECT_EQ(x, 1.5);
+            EXPECT_EQ(z, 0.125);
+            EXPECT_TRUE(reach->GetFlag(KQoxUserProperty::eANIMATABLE));
+            KQoxUserProperty* stiffness = read.GetControlSetPlug(0)->FindPropertyByName("Stiffness");
+            ASSERT_NE(stiffness, nullptr);
+            double value = 0;
+            stiffness->GetDefaultValue(value);
+            EXPECT_EQ(value, 0.625);
+            EXPECT_STREQ(stiffness->GetLabel(false).ToChars(), "Rig stiffness");
+            KQoxNode* lamp = read.GetRootNode()->FindChild("Lamp", true);
+            EXPECT_EQ(lamp->GetDefaultTakeNode()->GetVisibility()->GetValue(), 0.0f);
+            ASSERT_GE(read.GetEntity()->GetTextureCount(), 2);
+            EXPECT_STREQ(read.GetEntity()->GetTexture(0)->GetName(), "Texture::Skin");
+            EXPECT_STREQ(read.GetEntity()->GetTexture(1)->GetName(), "Texture::Decal");
             // The pose's scene: its own nodes, its one character linked to them.
             ASSERT_EQ(read.GetCharacterPoseCount(), 1);
             KQoxCharacterPose* pose = read.GetCharacterPose(0);

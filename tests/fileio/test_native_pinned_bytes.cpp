@@ -63,12 +63,12 @@ void ExpectPinned(int format, const char* written, const char* rewritten)
 
 TEST(NativePinnedBytes, BinaryFileKeepsItsBytes)
 {
-    ExpectPinned(eEXPORT_QOX_BINARY, "265877:45e46ba4d6ee7764", "263668:ac6e36f735e6e9b8");
+    ExpectPinned(eEXPORT_QOX_BINARY, "268770:5212324447139ae8", "266561:8bdd86f0b47875d0");
 }
 
 TEST(NativePinnedBytes, AsciiFileKeepsItsBytes)
 {
-    ExpectPinned(eEXPORT_QOX_ASCII, "335667:cc05b130bb1f0543", "334247:29937a2721324ebf");
+    ExpectPinned(eEXPORT_QOX_ASCII, "337730:f9c71993a2697272", "336310:0981dfc44e7d340e");
 }
 
 // Writing and reading a node's table go by value: the rows of a node written

@@ -241,6 +241,30 @@ TEST(NodeDefaultTake, DirectPropertyWrites)
     });
 }
 
+// SetVisibility reaches the Default take's channel, whether the take was
+// built before or is built afterwards; a take of another name keeps its own.
+TEST(NodeDefaultTake, VisibilitySetterReachesTheDefaultTake)
+{
+    for (Kind kind : kKinds)
+        for (bool early : {false, true})
+        {
+            SCOPED_TRACE(std::to_string(static_cast<int>(kind)) + (early ? " early" : " late"));
+            KQoxSdkManager manager;
+            KQoxNode* node = MakeNode(manager, kind, "node", early);
+            KQoxTakeNode* walk = node->CreateTakeNode("Walk");
+            ASSERT_NE(nullptr, walk);
+            node->SetVisibility(false);
+            EXPECT_FALSE(node->GetVisibility());
+            EXPECT_EQ(0.0, node->GetDefaultVisibility());
+            KFCurve* curve = node->GetDefaultTakeNode()->GetVisibility();
+            ASSERT_NE(nullptr, curve);
+            EXPECT_EQ(0.0f, curve->GetValue());
+            EXPECT_EQ(1.0f, walk->GetVisibility()->GetValue());
+            node->SetVisibility(true);
+            EXPECT_EQ(1.0f, curve->GetValue());
+        }
+}
+
 TEST(NodeDefaultTake, UserPropertiesAndTheirDefaults)
 {
     ExpectSameEarlyAndLate([](KQoxSdkManager& manager, KQoxNode& node) {
@@ -328,8 +352,9 @@ TEST(NodeDefaultTake, NewTakesCopyTheDefaultValues)
 }
 
 // The Default take's curves follow the properties set through the default
-// setters and the user properties' default values, and set them back; a
-// property written directly leaves them as they were (new takes copy them).
+// setters, the visibility setter and the user properties' default values,
+// and set them back; a property written directly leaves them as they were
+// (new takes copy them).
 TEST(NodeDefaultTake, CurvesHoldThePropertyValues)
 {
     for (Kind kind : kKinds)
@@ -353,8 +378,8 @@ TEST(NodeDefaultTake, CurvesHoldThePropertyValues)
         KQoxTakeNode* take = node->GetDefaultTakeNode();
         EXPECT_EQ(0.5f, take->GetScaleX()->GetValue());
         EXPECT_EQ(3.0f, take->GetScaleZ()->GetValue());
-        EXPECT_EQ(1.0f, take->GetVisibility()->GetValue());
-        EXPECT_EQ(1.0f, node->CreateTakeNode("Take 001")->GetVisibility()->GetValue());
+        EXPECT_EQ(0.0f, take->GetVisibility()->GetValue());
+        EXPECT_EQ(0.0f, node->CreateTakeNode("Take 001")->GetVisibility()->GetValue());
         // And back: the Default take's curves write into the properties.
         take->GetTranslationZ()->SetValue(9.0f);
         KQoxVector4 out;
