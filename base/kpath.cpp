@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <mutex>
 #include <random>
 #include <string>
 #include <strings.h>
@@ -433,7 +434,9 @@ KString GetTempName(const char* directory, const char* prefix)
     std::string base = dir + (prefix ? prefix : "file");
 
     static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    static std::mt19937_64 generator(
+    // One generator per thread: exports on several threads name their files
+    // at once.
+    static thread_local std::mt19937_64 generator(
         std::random_device{}() ^
         static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
         static_cast<unsigned long long>(getpid()));
@@ -842,52 +845,70 @@ KString GetFileLastDateString(const char*)
 }
 
 // ---------------------------------------------------------------------------
-// Library directories, made on first use.
+// Library directories, set and read from any thread.
 
 namespace {
-KString& Global_Directory()
+
+struct LibraryDirectories
 {
-    static KString directory;
-    return directory;
-}
-KString& Home_Directory()
+    std::mutex mLock;
+    std::string mMaster, mHome, mConfig;
+};
+
+LibraryDirectories& Directories()
 {
-    static KString directory;
-    return directory;
+    static LibraryDirectories directories;
+    return directories;
 }
-KString& Config_Directory()
+
+// The directory copied into the calling thread's copy: a set on another
+// thread never changes the text a caller holds.
+const char* GetDirectory(std::string LibraryDirectories::*which, std::string& copy)
 {
-    static KString directory;
-    return directory;
+    LibraryDirectories& directories = Directories();
+    std::lock_guard<std::mutex> lock(directories.mLock);
+    copy = directories.*which;
+    return copy.c_str();
 }
+
+void SetDirectory(std::string LibraryDirectories::*which, const char* path)
+{
+    LibraryDirectories& directories = Directories();
+    std::lock_guard<std::mutex> lock(directories.mLock);
+    directories.*which = path ? path : "";
+}
+
 } // namespace
 
 const char* KLib_GetMasterDirectory()
 {
-    return Global_Directory();
+    static thread_local std::string copy;
+    return GetDirectory(&LibraryDirectories::mMaster, copy);
 }
 
 const char* KLib_GetHomeDirectory()
 {
-    return Home_Directory();
+    static thread_local std::string copy;
+    return GetDirectory(&LibraryDirectories::mHome, copy);
 }
 
 const char* KLib_GetConfigDirectory()
 {
-    return Config_Directory();
+    static thread_local std::string copy;
+    return GetDirectory(&LibraryDirectories::mConfig, copy);
 }
 
 void KLib_SetMasterDirectory(const char* path)
 {
-    Global_Directory() = path;
+    SetDirectory(&LibraryDirectories::mMaster, path);
 }
 
 void KLib_SetHomeDirectory(const char* path)
 {
-    Home_Directory() = path;
+    SetDirectory(&LibraryDirectories::mHome, path);
 }
 
 void KLib_SetConfigDirectory(const char* path)
 {
-    Config_Directory() = path;
+    SetDirectory(&LibraryDirectories::mConfig, path);
 }

@@ -48,9 +48,15 @@ function(qox_package)
   set_property(TARGET qoxsdk APPEND PROPERTY LINK_DEPENDS ${_archives})
   set(_map ${CMAKE_SOURCE_DIR}/cmake/qoxsdk.map)
   target_link_options(qoxsdk PRIVATE "LINKER:--version-script=${_map}")
-  # Every symbol resolved at link time, except in instrumented builds, whose
-  # sanitizer runtime (with clang) comes only with the program.
-  if(NOT QOX_SANITIZE AND NOT QOX_BUILD_FUZZ)
+  # Every symbol resolved at link time, except in instrumented builds: with
+  # clang a sanitizer's runtime (ASan, TSan, the fuzzer's) comes only with the
+  # program, so the library leaves its symbols undefined. Instrumentation
+  # asked for through the flags counts as well as through QOX_SANITIZE.
+  set(_instrumented FALSE)
+  if(QOX_SANITIZE OR QOX_BUILD_FUZZ OR "${CMAKE_CXX_FLAGS} ${CMAKE_SHARED_LINKER_FLAGS}" MATCHES "-fsanitize=")
+    set(_instrumented TRUE)
+  endif()
+  if(NOT _instrumented)
     target_link_options(qoxsdk PRIVATE "LINKER:--no-undefined")
   endif()
   set_property(TARGET qoxsdk APPEND PROPERTY LINK_DEPENDS ${_map})

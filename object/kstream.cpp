@@ -1,5 +1,8 @@
 #include "object/kstream.h"
 
+#include <mutex>
+#include <string>
+
 #include "base/kfile.h"
 #include "base/kpath.h"
 #include "object/kclassregistry.h"
@@ -9,10 +12,18 @@ KPLUG_CLASS_IMPLEMENT(KStreamOptions, KObject, "KStreamOptions")
 
 namespace {
 
-KString& StreamResourcePath()
+// The resource directory as set (empty until then), set and read from any
+// thread under its lock.
+struct ResourcePath
 {
-    static KString Global_StreamResourcePath;
-    return Global_StreamResourcePath;
+    std::mutex mLock;
+    std::string mPath;
+};
+
+ResourcePath& StreamResourcePath()
+{
+    static ResourcePath path;
+    return path;
 }
 
 // The stream that the registry creates for the extension; anything created
@@ -189,18 +200,25 @@ bool KStreamWriteObject(const char* fileName, HdlKObject object, const char* gro
 
 bool KStreamSetResourcePath(const char* path)
 {
-    StreamResourcePath() = path ? path : "";
+    ResourcePath& resource = StreamResourcePath();
+    std::lock_guard<std::mutex> lock(resource.mLock);
+    resource.mPath = path ? path : "";
     return true;
 }
 
 const char* KStreamGetResourcePath()
 {
-    KString& path = StreamResourcePath();
-    if (path.IsEmpty())
+    // The calling thread's copy: a set on another thread never changes the
+    // text a caller holds.
+    static thread_local std::string copy;
+    ResourcePath& resource = StreamResourcePath();
+    std::lock_guard<std::mutex> lock(resource.mLock);
+    if (resource.mPath.empty())
     {
         const char* master = KLib_GetMasterDirectory();
-        path = master ? master : "";
-        path += "/system";
+        resource.mPath = master ? master : "";
+        resource.mPath += "/system";
     }
-    return path;
+    copy = resource.mPath;
+    return copy.c_str();
 }

@@ -86,7 +86,9 @@ HdlKObject KStreamReadObject(const char* fileName, HdlKObject object, const char
 // Writes the object to the file; true when the stream was created.
 bool KStreamWriteObject(const char* fileName, HdlKObject object, const char* group);
 bool KStreamSetResourcePath(const char* path);
-// The resource directory; the master directory + "/system" until set.
+// The resource directory; the master directory + "/system" until set. Set and
+// read from any thread; the text returned is the calling thread's copy, valid
+// until that thread calls again.
 const char* KStreamGetResourcePath();
 
 #endif
