@@ -1,11 +1,13 @@
 #include "base/kpath.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <forward_list>
 #include <mutex>
 #include <random>
 #include <string>
@@ -849,53 +851,60 @@ KString GetFileLastDateString(const char*)
 
 namespace {
 
+// Every text ever set is kept until the process ends (a set of one already
+// kept reuses it), so that a text handed out stays valid whatever other
+// threads set later, even from the destructors run at exit.
 struct LibraryDirectories
 {
     std::mutex mLock;
-    std::string mMaster, mHome, mConfig;
+    std::forward_list<std::string> mKept;
+    const char* mMaster = "";
+    const char* mHome = "";
+    const char* mConfig = "";
 };
 
 LibraryDirectories& Directories()
 {
-    static LibraryDirectories directories;
-    return directories;
+    static LibraryDirectories* directories = new LibraryDirectories; // never destroyed
+    return *directories;
 }
 
-// The directory copied into the calling thread's copy: a set on another
-// thread never changes the text a caller holds.
-const char* GetDirectory(std::string LibraryDirectories::*which, std::string& copy)
+const char* GetDirectory(const char* LibraryDirectories::*which)
 {
     LibraryDirectories& directories = Directories();
     std::lock_guard<std::mutex> lock(directories.mLock);
-    copy = directories.*which;
-    return copy.c_str();
+    return directories.*which;
 }
 
-void SetDirectory(std::string LibraryDirectories::*which, const char* path)
+void SetDirectory(const char* LibraryDirectories::*which, const char* path)
 {
     LibraryDirectories& directories = Directories();
     std::lock_guard<std::mutex> lock(directories.mLock);
-    directories.*which = path ? path : "";
+    const std::string text(path ? path : "");
+    auto kept = std::find(directories.mKept.begin(), directories.mKept.end(), text);
+    if (kept == directories.mKept.end())
+    {
+        directories.mKept.push_front(text);
+        kept = directories.mKept.begin();
+    }
+    directories.*which = kept->c_str();
 }
 
 } // namespace
 
 const char* KLib_GetMasterDirectory()
 {
-    static thread_local std::string copy;
-    return GetDirectory(&LibraryDirectories::mMaster, copy);
+    return GetDirectory(&LibraryDirectories::mMaster);
 }
 
 const char* KLib_GetHomeDirectory()
 {
-    static thread_local std::string copy;
-    return GetDirectory(&LibraryDirectories::mHome, copy);
+    return GetDirectory(&LibraryDirectories::mHome);
 }
 
 const char* KLib_GetConfigDirectory()
 {
-    static thread_local std::string copy;
-    return GetDirectory(&LibraryDirectories::mConfig, copy);
+    return GetDirectory(&LibraryDirectories::mConfig);
 }
 
 void KLib_SetMasterDirectory(const char* path)

@@ -116,8 +116,8 @@ KString GetFileSizeString(const char* path, bool raw);
 KString GetFileLastDateString(const char* path);
 
 // The library directories: master, home and configuration. Set and read from
-// any thread; a getter returns the calling thread's copy of the directory,
-// valid until that thread calls the same getter again.
+// any thread; the text a getter returns stays valid until the process ends,
+// whatever is set later.
 const char* KLib_GetMasterDirectory();
 const char* KLib_GetHomeDirectory();
 const char* KLib_GetConfigDirectory();

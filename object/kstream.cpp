@@ -1,5 +1,7 @@
 #include "object/kstream.h"
 
+#include <algorithm>
+#include <forward_list>
 #include <mutex>
 #include <string>
 
@@ -13,17 +15,19 @@ KPLUG_CLASS_IMPLEMENT(KStreamOptions, KObject, "KStreamOptions")
 namespace {
 
 // The resource directory as set (empty until then), set and read from any
-// thread under its lock.
+// thread under its lock. Every text ever given out is kept until the process
+// ends, so that it stays valid whatever other threads set later.
 struct ResourcePath
 {
     std::mutex mLock;
+    std::forward_list<std::string> mKept;
     std::string mPath;
 };
 
 ResourcePath& StreamResourcePath()
 {
-    static ResourcePath path;
-    return path;
+    static ResourcePath* path = new ResourcePath; // never destroyed
+    return *path;
 }
 
 // The stream that the registry creates for the extension; anything created
@@ -208,9 +212,6 @@ bool KStreamSetResourcePath(const char* path)
 
 const char* KStreamGetResourcePath()
 {
-    // The calling thread's copy: a set on another thread never changes the
-    // text a caller holds.
-    static thread_local std::string copy;
     ResourcePath& resource = StreamResourcePath();
     std::lock_guard<std::mutex> lock(resource.mLock);
     if (resource.mPath.empty())
@@ -219,6 +220,11 @@ const char* KStreamGetResourcePath()
         resource.mPath = master ? master : "";
         resource.mPath += "/system";
     }
-    copy = resource.mPath;
-    return copy.c_str();
+    auto kept = std::find(resource.mKept.begin(), resource.mKept.end(), resource.mPath);
+    if (kept == resource.mKept.end())
+    {
+        resource.mKept.push_front(resource.mPath);
+        kept = resource.mKept.begin();
+    }
+    return kept->c_str();
 }

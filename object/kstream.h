@@ -87,8 +87,7 @@ HdlKObject KStreamReadObject(const char* fileName, HdlKObject object, const char
 bool KStreamWriteObject(const char* fileName, HdlKObject object, const char* group);
 bool KStreamSetResourcePath(const char* path);
 // The resource directory; the master directory + "/system" until set. Set and
-// read from any thread; the text returned is the calling thread's copy, valid
-// until that thread calls again.
+// read from any thread; the text returned stays valid until the process ends.
 const char* KStreamGetResourcePath();
 
 #endif

@@ -355,7 +355,7 @@ TEST(KLibDirectories, TextHandedOutStaysWhileAnotherThreadSetsIt)
         KLib_SetConfigDirectory(nullptr);
         seen = KLib_GetMasterDirectory();
     }).join();
-    EXPECT_STREQ(master, "/first/master"); // this thread's copy
+    EXPECT_STREQ(master, "/first/master"); // the text handed out stays
     EXPECT_STREQ(config, "/first/config");
     EXPECT_EQ(seen, "/second/master/a/longer/one/than/before/so/that/it/moves");
     EXPECT_STREQ(KLib_GetMasterDirectory(), "/second/master/a/longer/one/than/before/so/that/it/moves");
