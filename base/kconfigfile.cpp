@@ -547,19 +547,25 @@ bool KRegistry::WriteString(const char*, const char* key, const char* value)
 
 // ---------------------------------------------------------------------------
 
+namespace {
+
+int ReadDisplayDecimalCount()
+{
+    KConfigFile file("@Application.txt", false);
+    int count = atoi(file.Get("NumericField", "Decimal", "2"));
+    // The count shapes "%.<n>f" formats: keep it to what a double shows.
+    if (count < 0)
+        count = 0;
+    if (count > 15)
+        count = 15;
+    return count;
+}
+
+} // namespace
+
 int GetDisplayDecimalCount()
 {
-    static int sDecimalCount = -1;
-    if (sDecimalCount < 0)
-    {
-        KConfigFile file("@Application.txt", false);
-        int count = atoi(file.Get("NumericField", "Decimal", "2"));
-        // The count shapes "%.<n>f" formats: keep it to what a double shows.
-        if (count < 0)
-            count = 0;
-        if (count > 15)
-            count = 15;
-        sDecimalCount = count;
-    }
+    // Read by the first caller while any others wait.
+    static const int sDecimalCount = ReadDisplayDecimalCount();
     return sDecimalCount;
 }

@@ -103,7 +103,7 @@ private:
 
 // The number of decimals of numbers shown as text: "@Application.txt",
 // section "NumericField", key "Decimal" (default 2), read once per process
-// and kept within 0 to 15.
+// and kept within 0 to 15. Safe from any thread: the first call reads it.
 int GetDisplayDecimalCount();
 
 #endif

@@ -168,7 +168,7 @@ void kFreeAlignedDbg(void* p, int)
 
 namespace {
 
-// Reads one word of the head (or of a free block's link) without tearing it.
+// Reads one word of the head without tearing it.
 inline uintptr_t LoadWord(const uintptr_t* word)
 {
     return __atomic_load_n(word, __ATOMIC_ACQUIRE);
@@ -240,19 +240,39 @@ KMemoryPool::~KMemoryPool()
     delete mHead;
 }
 
+// A block carries its free-list link in a word just before the address the
+// pool hands out, a word only the pool touches and always atomically: a Pop
+// may read the link of a block another thread has just taken (the counter
+// then fails its swap), and that owner writes only past the word, so the
+// stale read is well defined. The room before the address keeps it aligned
+// as the pool promises (as malloc does when the pool has no alignment).
+size_t KMemoryPool::LinkRoom() const
+{
+    if (mAlignment == 0)
+        return alignof(std::max_align_t);
+    return (sizeof(uintptr_t) + mAlignment - 1) / mAlignment * mAlignment;
+}
+
+uintptr_t* KMemoryPool::LinkOf(uintptr_t block)
+{
+    return reinterpret_cast<uintptr_t*>(block) - 1;
+}
+
 void* KMemoryPool::NewBlock() const
 {
-    // A free block keeps its link in its first word.
-    unsigned int size = std::max<unsigned int>(mBlockSize, sizeof(void*));
-    return mAlignment != 0 ? kMallocAligned(size, mAlignment) : std::malloc(size);
+    const size_t room = LinkRoom();
+    char* start = static_cast<char*>(mAlignment != 0 ? kMallocAligned(mBlockSize + room, mAlignment)
+                                                     : std::malloc(mBlockSize + room));
+    return start ? start + room : nullptr;
 }
 
 void KMemoryPool::DeleteBlock(void* block) const
 {
+    char* start = static_cast<char*>(block) - LinkRoom();
     if (mAlignment != 0)
-        kFreeAligned(block);
+        kFreeAligned(start);
     else
-        std::free(block);
+        std::free(start);
 }
 
 void* KMemoryPool::Pop()
@@ -265,8 +285,10 @@ void* KMemoryPool::Pop()
         if (seen[0] == 0)
             return nullptr;
         // The block may be taken by another thread meanwhile; then its link
-        // is stale but the counter makes the swap below fail.
-        uintptr_t next = LoadWord(reinterpret_cast<const uintptr_t*>(seen[0]));
+        // is stale but the counter makes the swap below fail. Acquire pairs
+        // with Push's release: whoever pops a block sees what was written
+        // to it before it was pushed.
+        uintptr_t next = __atomic_load_n(LinkOf(seen[0]), __ATOMIC_ACQUIRE);
         uintptr_t block = seen[0];
         if (CasHead(&mHead->mFirst, seen, next, seen[1] + 1))
         {
@@ -279,7 +301,7 @@ void* KMemoryPool::Pop()
 void KMemoryPool::Push(void* block)
 {
     uintptr_t seen[2] = {LoadWord(&mHead->mFirst), LoadWord(&mHead->mCounter)};
-    uintptr_t* link = static_cast<uintptr_t*>(block);
+    uintptr_t* link = LinkOf(reinterpret_cast<uintptr_t>(block));
     for (;;)
     {
         __atomic_store_n(link, seen[0], __ATOMIC_RELEASE);

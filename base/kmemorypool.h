@@ -100,6 +100,9 @@ private:
         uintptr_t mCounter;
     };
 
+    // Bytes before each block's address: its free-list link, then padding.
+    size_t LinkRoom() const;
+    static uintptr_t* LinkOf(uintptr_t block);
     void* NewBlock() const;
     void DeleteBlock(void* block) const;
     void* Pop();

@@ -1,11 +1,14 @@
 #include "base/kpath.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <forward_list>
+#include <mutex>
 #include <random>
 #include <string>
 #include <strings.h>
@@ -433,7 +436,9 @@ KString GetTempName(const char* directory, const char* prefix)
     std::string base = dir + (prefix ? prefix : "file");
 
     static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    static std::mt19937_64 generator(
+    // One generator per thread: exports on several threads name their files
+    // at once.
+    static thread_local std::mt19937_64 generator(
         std::random_device{}() ^
         static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
         static_cast<unsigned long long>(getpid()));
@@ -842,52 +847,77 @@ KString GetFileLastDateString(const char*)
 }
 
 // ---------------------------------------------------------------------------
-// Library directories, made on first use.
+// Library directories, set and read from any thread.
 
 namespace {
-KString& Global_Directory()
+
+// Every text ever set is kept until the process ends (a set of one already
+// kept reuses it), so that a text handed out stays valid whatever other
+// threads set later, even from the destructors run at exit.
+struct LibraryDirectories
 {
-    static KString directory;
-    return directory;
-}
-KString& Home_Directory()
+    std::mutex mLock;
+    std::forward_list<std::string> mKept;
+    const char* mMaster = "";
+    const char* mHome = "";
+    const char* mConfig = "";
+};
+
+LibraryDirectories& Directories()
 {
-    static KString directory;
-    return directory;
+    static LibraryDirectories* directories = new LibraryDirectories; // never destroyed
+    return *directories;
 }
-KString& Config_Directory()
+
+const char* GetDirectory(const char* LibraryDirectories::*which)
 {
-    static KString directory;
-    return directory;
+    LibraryDirectories& directories = Directories();
+    std::lock_guard<std::mutex> lock(directories.mLock);
+    return directories.*which;
 }
+
+void SetDirectory(const char* LibraryDirectories::*which, const char* path)
+{
+    LibraryDirectories& directories = Directories();
+    std::lock_guard<std::mutex> lock(directories.mLock);
+    const std::string text(path ? path : "");
+    auto kept = std::find(directories.mKept.begin(), directories.mKept.end(), text);
+    if (kept == directories.mKept.end())
+    {
+        directories.mKept.push_front(text);
+        kept = directories.mKept.begin();
+    }
+    directories.*which = kept->c_str();
+}
+
 } // namespace
 
 const char* KLib_GetMasterDirectory()
 {
-    return Global_Directory();
+    return GetDirectory(&LibraryDirectories::mMaster);
 }
 
 const char* KLib_GetHomeDirectory()
 {
-    return Home_Directory();
+    return GetDirectory(&LibraryDirectories::mHome);
 }
 
 const char* KLib_GetConfigDirectory()
 {
-    return Config_Directory();
+    return GetDirectory(&LibraryDirectories::mConfig);
 }
 
 void KLib_SetMasterDirectory(const char* path)
 {
-    Global_Directory() = path;
+    SetDirectory(&LibraryDirectories::mMaster, path);
 }
 
 void KLib_SetHomeDirectory(const char* path)
 {
-    Home_Directory() = path;
+    SetDirectory(&LibraryDirectories::mHome, path);
 }
 
 void KLib_SetConfigDirectory(const char* path)
 {
-    Config_Directory() = path;
+    SetDirectory(&LibraryDirectories::mConfig, path);
 }

@@ -115,7 +115,9 @@ long GetFileLastDate(const char* path);
 KString GetFileSizeString(const char* path, bool raw);
 KString GetFileLastDateString(const char* path);
 
-// The library directories: master, home and configuration.
+// The library directories: master, home and configuration. Set and read from
+// any thread; the text a getter returns stays valid until the process ends,
+// whatever is set later.
 const char* KLib_GetMasterDirectory();
 const char* KLib_GetHomeDirectory();
 const char* KLib_GetConfigDirectory();

@@ -4,13 +4,104 @@
 #
 # The shared library is linked from the static libraries the tests use (no
 # second compilation). Its export list is a linker version script
-# (qoxsdk.map): the public classes and functions are exported, the internal
-# helper namespaces and private structures stay local.
+# made from the public headers (qox_export_map): the public classes and
+# functions are exported, everything else stays local.
 # Every library registered through qox_library whose name starts with qox_
 # joins it, so a new library needs no change here.
 
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
+
+# Public headers: those of the documented interface, the classes and functions
+# a program uses (the scene model from base/ to character/, the importer and
+# exporter with their format registry and options, and the format options of
+# formats/), with every header they include. A program reaches each file format
+# through the importer and exporter, so the readers and writers of the formats
+# and their helpers are internal, as are the private headers (*_private.h,
+# *_internal.h) and the helpers below, which serve one library's own code and
+# which no public header includes. The install test builds every installed
+# header against the installed tree alone, which holds the rule together.
+set(QOX_INTERNAL_HEADERS
+    # threads of one call, byte packing, text formatting
+    base/kparallel.h base/kbytes.h base/kformattext.h
+    # reverse walks, grouped channel allocation, channel building of characters
+    object/kreversewalk.h fcurve/kfcurvegroup.h character/kcharacterblock.h
+    # node maths and walks, property binding of the attribute classes
+    scene/kqoxnode_math.h scene/kqoxnode_walk.h scene/kqoxpropertybinding.h
+    # the native reader and writers and their view of a scene
+    fileio/kqoxreaderqox.h fileio/kqoxfilescene.h fileio/writers/kqoxwriterqox.h fileio/writers/kqoxwriterqox6.h
+    # the decimal scanner of the text formats
+    formats/kqoxplaindecimal.h)
+# Folders of internal headers only: each format's reader, writer and helpers.
+set(QOX_INTERNAL_FOLDERS formats/obj formats/dxf formats/3ds formats/ftk3ds)
+
+# The public headers of one library folder, as paths from the source tree.
+function(qox_public_headers folder out)
+  file(GLOB_RECURSE _all RELATIVE ${CMAKE_SOURCE_DIR} CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${folder}/*.h)
+  set(_public "")
+  foreach(_header IN LISTS _all)
+    get_filename_component(_dir ${_header} DIRECTORY)
+    if(_header MATCHES "_(private|internal)\\.h$" OR _header IN_LIST QOX_INTERNAL_HEADERS
+       OR _dir IN_LIST QOX_INTERNAL_FOLDERS)
+      continue()
+    endif()
+    list(APPEND _public ${_header})
+  endforeach()
+  set(${out} ${_public} PARENT_SCOPE)
+endfunction()
+
+# The export list of the library (a linker version script): the classes and
+# the free functions declared in the public headers, with their virtual
+# tables, type information and thunks; everything else stays local. Made
+# from the headers when the build is configured.
+function(qox_export_map target headers)
+  set(_names "")
+  foreach(_header IN LISTS headers)
+    file(STRINGS ${CMAKE_SOURCE_DIR}/${_header} _lines
+         REGEX "^(class|struct|template|extern|[A-Za-z_][A-Za-z0-9_:<>,*& ]*[ *&]operator|[A-Za-z_][A-Za-z0-9_:<>,*& ]*[ *&][A-Za-z_][A-Za-z0-9_]*\\()")
+    foreach(_line IN LISTS _lines)
+      if(_line MATCHES "^extern [^(]*[ *&]([A-Za-z_][A-Za-z0-9_]*)(\\[.*\\])? *;?$")
+        list(APPEND _names "${CMAKE_MATCH_1}")
+      elseif(_line MATCHES "^(template[^>]*> *)?(class|struct) +[A-Za-z_][A-Za-z0-9_]* *;")
+        # a declaration only: the class is defined where it belongs
+      elseif(_line MATCHES "^(template[^>]*> *)?(class|struct) +([A-Za-z_][A-Za-z0-9_]*)")
+        list(APPEND _names "${CMAKE_MATCH_3}")
+      elseif(_line MATCHES "[ *&](operator[^ (]*) *\\(")
+        list(APPEND _names "${CMAKE_MATCH_1}")
+      elseif(_line MATCHES "^(return|typedef|using) ")
+        # not a declaration
+      elseif(_line MATCHES "^[A-Za-z_][A-Za-z0-9_:<>,*& ]*[ *&]([A-Za-z_][A-Za-z0-9_]*)\\(")
+        list(APPEND _names "${CMAKE_MATCH_1}")
+      endif()
+    endforeach()
+  endforeach()
+  list(REMOVE_DUPLICATES _names)
+  list(REMOVE_ITEM _names "")
+  list(SORT _names)
+  # Unquoted globs (a quoted name is matched literally): "?" stands for the
+  # spaces of "vtable for ..." and the like; "[!_a-zA-Z0-9]*" for a name's
+  # template arguments or parameters, so that no longer name matches.
+  set(_patterns "")
+  foreach(_name IN LISTS _names)
+    foreach(_scope "" "qoxsdk_600::")
+      if(_name MATCHES "^operator")
+        string(APPEND _patterns "      ${_scope}operator[!_a-zA-Z0-9]*;\n")
+        continue()
+      endif()
+      foreach(_prefix "" "vtable?for?" "typeinfo?for?" "typeinfo?name?for?" "non-virtual?thunk?to?" "virtual?thunk?to?"
+                      "VTT?for?" "construction?vtable?for?")
+        string(APPEND _patterns "      ${_prefix}${_scope}${_name};\n")
+        string(APPEND _patterns "      ${_prefix}${_scope}${_name}::*;\n")
+        string(APPEND _patterns "      ${_prefix}${_scope}${_name}[!_a-zA-Z0-9]*;\n")
+      endforeach()
+    endforeach()
+  endforeach()
+  set(QOX_EXPORT_PATTERNS "${_patterns}")
+  set(_map ${CMAKE_BINARY_DIR}/qoxsdk.map)
+  configure_file(${CMAKE_SOURCE_DIR}/cmake/qoxsdk.map.in ${_map} @ONLY)
+  target_link_options(${target} PRIVATE "LINKER:--version-script=${_map}")
+  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${_map})
+endfunction()
 
 function(qox_package)
   get_property(_libraries GLOBAL PROPERTY QOX_LIBRARIES)
@@ -46,24 +137,32 @@ function(qox_package)
   add_dependencies(qoxsdk ${_sdk_libraries})
   target_link_libraries(qoxsdk PRIVATE -Wl,--whole-archive ${_archives} -Wl,--no-whole-archive ${_outside})
   set_property(TARGET qoxsdk APPEND PROPERTY LINK_DEPENDS ${_archives})
-  set(_map ${CMAKE_SOURCE_DIR}/cmake/qoxsdk.map)
-  target_link_options(qoxsdk PRIVATE "LINKER:--version-script=${_map}")
-  # Every symbol resolved at link time, except in instrumented builds, whose
-  # sanitizer runtime (with clang) comes only with the program.
-  if(NOT QOX_SANITIZE AND NOT QOX_BUILD_FUZZ)
+
+  # Every symbol resolved at link time, except in instrumented builds: with
+  # clang a sanitizer's runtime (ASan, TSan, the fuzzer's) comes only with the
+  # program, so the library leaves its symbols undefined. Instrumentation
+  # asked for through the flags counts as well as through QOX_SANITIZE.
+  set(_instrumented FALSE)
+  if(QOX_SANITIZE OR QOX_BUILD_FUZZ OR "${CMAKE_CXX_FLAGS} ${CMAKE_SHARED_LINKER_FLAGS}" MATCHES "-fsanitize=")
+    set(_instrumented TRUE)
+  endif()
+  if(NOT _instrumented)
     target_link_options(qoxsdk PRIVATE "LINKER:--no-undefined")
   endif()
-  set_property(TARGET qoxsdk APPEND PROPERTY LINK_DEPENDS ${_map})
 
   set(_build_includes "")
+  set(_public_headers "")
   foreach(_lib IN LISTS _sdk_libraries)
     get_target_property(_folder ${_lib} QOX_FOLDER)
     list(APPEND _build_includes ${CMAKE_BINARY_DIR}/include/${_lib})
-    # Public headers only; the *_private.h files describe internals.
-    install(DIRECTORY ${CMAKE_SOURCE_DIR}/${_folder}/
-            DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/qox/${_folder}
-            FILES_MATCHING PATTERN "*.h" PATTERN "*_private.h" EXCLUDE)
+    qox_public_headers(${_folder} _headers)
+    foreach(_header IN LISTS _headers)
+      get_filename_component(_dir ${_header} DIRECTORY)
+      install(FILES ${CMAKE_SOURCE_DIR}/${_header} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/qox/${_dir})
+    endforeach()
+    list(APPEND _public_headers ${_headers})
   endforeach()
+  qox_export_map(qoxsdk "${_public_headers}")
   target_include_directories(qoxsdk INTERFACE "$<BUILD_INTERFACE:${_build_includes}>"
                                                "$<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/qox>")
   target_compile_features(qoxsdk INTERFACE cxx_std_17)

@@ -16,9 +16,11 @@ using namespace kfcurvenode_detail;
 
 namespace {
 
+// One set per thread: each read or write installs its own on the thread that
+// stores or retrieves its channels, and no other thread sees it.
 KSet*& TimeWarpSet()
 {
-    static KSet* sSet = nullptr;
+    static thread_local KSet* sSet = nullptr;
     return sSet;
 }
 

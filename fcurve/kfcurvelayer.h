@@ -2,8 +2,8 @@
 #define QOX_FCURVE_KFCURVELAYER_H
 
 // Arithmetic of animation layers by layer type, solving the value one layer
-// must hold for a wanted total, the process-wide set that numbers time-warp
-// nodes for the native file, and one geometric helper.
+// must hold for a wanted total, the set that numbers time-warp nodes for the
+// native file, and one geometric helper.
 //
 // Values are arrays of doubles, one per member of the curve node (one per
 // child, or one when the node has only its own curve; four for a quaternion
@@ -17,7 +17,10 @@
 class KFCurveNode;
 class KSet;
 
-// Installs the time-warp set (nick number -> time-warp node); not owned.
+// Installs the time-warp set (nick number -> time-warp node); not owned. The
+// set is the calling thread's: the two lookups below see the set installed
+// on their own thread only, so reads and writes on other threads never see
+// each other's warps.
 void KFCurve_SetTWSet(KSet* set);
 // The time-warp node numbered nick; null without a set or such a number.
 KFCurveNode* KFCurve_FindTWFromNickNumber(int nick);

@@ -161,7 +161,7 @@ KTime SaturatedAdd(KTime time, long long delta)
 
 KError& KFCurveUtils::GetError()
 {
-    static KError smError(kUtilsMessages, 5);
+    static thread_local KError smError(kUtilsMessages, 5);
     return smError;
 }
 

@@ -90,6 +90,8 @@ public:
     static KTime FindTimeOffsetBefore(KFCurve& curve, KTime& time);
     static KTime FindTimeOffsetAfter(KFCurve& curve, KTime& time);
 
+    // The error object of the calling thread: the utilities called on one
+    // thread record their failures there, apart from every other thread's.
     static KError& GetError();
     static int GetLastErrorID();
     static const char* GetLastErrorString();

@@ -259,8 +259,8 @@ void ReadChannels(KQox& file, KFCurveNode* root)
 
 } // namespace
 
-bool KQoxRead6::sSideBySide = true;
-int KQoxRead6::sSideBySideRecords = 2048;
+std::atomic<bool> KQoxRead6::sSideBySide{true};
+std::atomic<int> KQoxRead6::sSideBySideRecords{2048};
 
 bool KQoxRead6::ReadTakeRecordsSideBySide(const KString& take)
 {
@@ -406,8 +406,8 @@ void KQoxRead6::ReadAnimation(bool onlySelected)
     mTakeRead = take;
     for (auto& byName : mObjectsByName)
         byName.clear();
-    // The take's time warps, installed as the time-warp set while its
-    // channels are read, then merged into the channels that took them; the
+    // The take's time warps, installed as this thread's time-warp set while
+    // its channels are read here, then merged into the channels that took them; the
     // warps and the set go with the read.
     std::vector<KFCurveNode*> warps;
     KSet numbers(16);

@@ -4,6 +4,7 @@
 // The state of one native read, shared by the reader's units (one per object
 // kind). Not part of the library's interface.
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -232,12 +233,14 @@ struct KQoxRead6 : qoxnative::KQoxNativePass
     // small to gain from it or records that cannot be read apart.
     bool ReadTakeRecordsSideBySide(const KString& take);
     // When false, everything is read on the calling thread: tests read
-    // files both ways and compare. True by default.
-    static bool sSideBySide;
+    // files both ways and compare. True by default. Atomic: a test may
+    // switch it while reads run on other threads, each of which reads the
+    // same either way.
+    static std::atomic<bool> sSideBySide;
     // Sections of this many records or more are read on several threads;
     // below, starting them costs more than it gains. 2048 by default; tests
     // and fuzzing lower it.
-    static int sSideBySideRecords;
+    static std::atomic<int> sSideBySideRecords;
 };
 
 } // namespace qoxsdk_600

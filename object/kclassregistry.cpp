@@ -242,7 +242,7 @@ int Object_LibrariesInit(const char* directory, IError* error)
 
 const char* Object_LibraryGet(const char* directory, int index, IError*)
 {
-    static KString buffer;
+    static thread_local KString buffer;
     DIR* dir = directory ? opendir(directory) : nullptr;
     if (!dir)
         return nullptr;

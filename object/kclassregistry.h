@@ -53,8 +53,9 @@ int Object_LibraryFree(const char* path);
 // Starts every library of the directory (names containing ".so"): 1 when a
 // start failed, else 0 (also when the directory cannot be opened).
 int Object_LibrariesInit(const char* directory, IError* error);
-// File name of the index-th library of the directory, in one static buffer
-// that the next call overwrites; null when there is none.
+// File name of the index-th library of the directory, in a buffer of the
+// calling thread that its next call overwrites (calls on other threads never
+// touch it); null when there is none.
 const char* Object_LibraryGet(const char* directory, int index, IError* error);
 // dlsym in directory/name (".so" appended when the name lacks it), opened
 // outside the table; null on failure.

@@ -1,5 +1,10 @@
 #include "object/kstream.h"
 
+#include <algorithm>
+#include <forward_list>
+#include <mutex>
+#include <string>
+
 #include "base/kfile.h"
 #include "base/kpath.h"
 #include "object/kclassregistry.h"
@@ -9,10 +14,20 @@ KPLUG_CLASS_IMPLEMENT(KStreamOptions, KObject, "KStreamOptions")
 
 namespace {
 
-KString& StreamResourcePath()
+// The resource directory as set (empty until then), set and read from any
+// thread under its lock. Every text ever given out is kept until the process
+// ends, so that it stays valid whatever other threads set later.
+struct ResourcePath
 {
-    static KString Global_StreamResourcePath;
-    return Global_StreamResourcePath;
+    std::mutex mLock;
+    std::forward_list<std::string> mKept;
+    std::string mPath;
+};
+
+ResourcePath& StreamResourcePath()
+{
+    static ResourcePath* path = new ResourcePath; // never destroyed
+    return *path;
 }
 
 // The stream that the registry creates for the extension; anything created
@@ -189,18 +204,27 @@ bool KStreamWriteObject(const char* fileName, HdlKObject object, const char* gro
 
 bool KStreamSetResourcePath(const char* path)
 {
-    StreamResourcePath() = path ? path : "";
+    ResourcePath& resource = StreamResourcePath();
+    std::lock_guard<std::mutex> lock(resource.mLock);
+    resource.mPath = path ? path : "";
     return true;
 }
 
 const char* KStreamGetResourcePath()
 {
-    KString& path = StreamResourcePath();
-    if (path.IsEmpty())
+    ResourcePath& resource = StreamResourcePath();
+    std::lock_guard<std::mutex> lock(resource.mLock);
+    if (resource.mPath.empty())
     {
         const char* master = KLib_GetMasterDirectory();
-        path = master ? master : "";
-        path += "/system";
+        resource.mPath = master ? master : "";
+        resource.mPath += "/system";
     }
-    return path;
+    auto kept = std::find(resource.mKept.begin(), resource.mKept.end(), resource.mPath);
+    if (kept == resource.mKept.end())
+    {
+        resource.mKept.push_front(resource.mPath);
+        kept = resource.mKept.begin();
+    }
+    return kept->c_str();
 }

@@ -86,7 +86,8 @@ HdlKObject KStreamReadObject(const char* fileName, HdlKObject object, const char
 // Writes the object to the file; true when the stream was created.
 bool KStreamWriteObject(const char* fileName, HdlKObject object, const char* group);
 bool KStreamSetResourcePath(const char* path);
-// The resource directory; the master directory + "/system" until set.
+// The resource directory; the master directory + "/system" until set. Set and
+// read from any thread; the text returned stays valid until the process ends.
 const char* KStreamGetResourcePath();
 
 #endif

@@ -3,6 +3,7 @@
 #include <cassert>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <strings.h>
 
 #include "object/kbaselib.h"
@@ -17,16 +18,21 @@ namespace {
 const char* const sErrorTable[2] = {"Object not found", nullptr};
 
 // Users of the base library: the loaded program and every live manager.
+// Managers are made and destroyed on any thread: the count and the library's
+// start and shutdown change together under one lock.
+std::mutex gsManagerLock;
 int gsManagerRefCount = 0;
 
 void ReleaseLibraryUser()
 {
+    std::lock_guard<std::mutex> lock(gsManagerLock);
     if (gsManagerRefCount > 0 && --gsManagerRefCount == 0)
         KBaseLib_Terminate();
 }
 
 void AddLibraryUser()
 {
+    std::lock_guard<std::mutex> lock(gsManagerLock);
     if (gsManagerRefCount == 0)
         KBaseLib_Init();
     ++gsManagerRefCount;
@@ -107,6 +113,7 @@ KQoxSdkManager::~KQoxSdkManager()
 
 int KQoxSdkManager::GetManagerRefCount()
 {
+    std::lock_guard<std::mutex> lock(gsManagerLock);
     return gsManagerRefCount;
 }
 

@@ -87,7 +87,7 @@ public:
     static KString PrefixName(const char* pPrefix, const char* pName);
 
     // The number of users of the base library: one for the loaded program,
-    // one per live manager.
+    // one per live manager. Managers may be made and destroyed on any thread.
     static int GetManagerRefCount();
 
     // User properties: name, type name and label; null (nothing listed) when
@@ -416,6 +416,8 @@ private:
     bool UnchainDeferred(KQoxTakeNodeContainer* pObject);
 
     unsigned long mNameVersion = 0;
+    // Nesting of this manager's recursive node destructions (DestroyKQoxNode).
+    int mNestedDestroy = 0;
     KQoxTakeNodeContainer* mFirstDeferred = nullptr;
     KQoxTakeNodeContainer* mLastDeferred = nullptr;
     long long mDeferredUserPropertyCount = 0;

@@ -27,9 +27,8 @@ namespace {
 // Nesting of recursive node destructions. Up to this depth children go
 // through the virtual DestroyKQoxNode, so a subclass sees each of them;
 // deeper subtrees are taken with an explicit stack instead, so that no
-// hierarchy can exhaust the call stack. Managers are used from one thread.
+// hierarchy can exhaust the call stack. Each manager counts its own nesting.
 const int kMaxNestedDestroy = 256;
-int gNestedDestroy = 0;
 
 } // namespace
 
@@ -40,17 +39,17 @@ bool KQoxSdkManager::DestroyKQoxNode(KQoxNode* pNode, bool pRecursive)
     bool result = true;
     if (pRecursive)
     {
-        if (gNestedDestroy < kMaxNestedDestroy)
+        if (mNestedDestroy < kMaxNestedDestroy)
         {
             // The children are taken first: each destruction disconnects one.
             KArrayTemplate<KQoxNode*> children;
             for (int i = 0; i < pNode->GetChildCount(false); ++i)
                 children.Add(pNode->GetChild(i));
-            ++gNestedDestroy;
+            ++mNestedDestroy;
             for (int i = 0; i < children.GetCount(); ++i)
                 if (!DestroyKQoxNode(children[i], true))
                     result = false;
-            --gNestedDestroy;
+            --mNestedDestroy;
         }
         else if (!DestroyDeepSubtrees(pNode))
             result = false;

@@ -7,7 +7,11 @@
 #
 #   scripts/test.sh                      build in build/ and run every test
 #   QOX_SANITIZE=ON scripts/test.sh      the same under ASan+UBSan, in build-sanitize/
+#   QOX_SANITIZE=thread scripts/test.sh  the same under ThreadSanitizer, in build-tsan/
+#   QOX_TESTS=threaded scripts/test.sh   only the tests that run work on several
+#                                        threads, and only what they need built
 #   BUILD_DIR=dir scripts/test.sh        build somewhere else
+# ccache, when installed, is used to compile.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -53,14 +57,28 @@ if ! locale -a 2>/dev/null | grep -qiE "$comma_locales"; then
 fi
 
 sanitize=${QOX_SANITIZE:-OFF}
-if [ "$sanitize" = ON ]; then
-  build=${BUILD_DIR:-build-sanitize}
-  type=RelWithDebInfo
-else
-  build=${BUILD_DIR:-build}
-  type=Release
+case "$sanitize" in
+  thread) build=${BUILD_DIR:-build-tsan} type=RelWithDebInfo ;;
+  ON) build=${BUILD_DIR:-build-sanitize} type=RelWithDebInfo ;;
+  *) build=${BUILD_DIR:-build} type=Release ;;
+esac
+launcher=()
+if command -v ccache >/dev/null 2>&1; then
+  launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 fi
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE="$type" -DQOX_SANITIZE="$sanitize"
-cmake --build "$build" -j "$(nproc)"
-cd "$build"
-ctest --output-on-failure -j "$(nproc)"
+
+# The tests that run work on several threads (their own or the SDK's), by name,
+# and the test programs that hold them.
+threaded='Thread|Concurren|Parallel|SideBySide|NodeFill|Split|Slabs'
+threaded_targets=(base_tests object_tests fcurve_tests scene_tests character_tests fileio_tests formats_tests)
+
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE="$type" -DQOX_SANITIZE="$sanitize" "${launcher[@]}"
+if [ "${QOX_TESTS:-all}" = threaded ]; then
+  cmake --build "$build" -j "$(nproc)" --target "${threaded_targets[@]}"
+  cd "$build"
+  ctest --output-on-failure -j "$(nproc)" -R "$threaded"
+else
+  cmake --build "$build" -j "$(nproc)"
+  cd "$build"
+  ctest --output-on-failure -j "$(nproc)"
+fi

@@ -55,8 +55,8 @@ void KQoxWrite6::WriteTakes()
 
 namespace {
 
-// The time-warp set is process-wide: installed while one take is written or
-// read, and put back as it was after.
+// The time-warp set of this thread: installed while one take is written, and
+// removed after.
 struct TimeWarpSetGuard
 {
     explicit TimeWarpSetGuard(KSet* set) { KFCurve_SetTWSet(set); }

@@ -9,11 +9,15 @@
 // pointer, and freed, with their arrays, by the matching Release… call, which
 // also clears the pointer. Records own their arrays (allocated with malloc).
 //
-// Errors: a failing call sets the process-wide flag `ftkerr3ds` and pushes a
-// code with a description on the toolkit's error stack. A caller treats a
-// call as failed when, tested right after it, `ftkerr3ds` is set and
-// `ignoreftkerr3ds` is clear. The flag stays set until ClearErrList3ds or
-// ResetToolkit3ds. Only one reader or writer may use the toolkit at a time.
+// Errors: a failing call sets the flag `ftkerr3ds` and pushes a code with a
+// description on the toolkit's error stack. A caller treats a call as failed
+// when, tested right after it, `ftkerr3ds` is set and `ignoreftkerr3ds` is
+// clear. The flag stays set until ClearErrList3ds or ResetToolkit3ds.
+//
+// Threads: the flags, the error stack and the list of open files are the
+// calling thread's own, so readers and writers on different threads never see
+// each other's errors or files. One reader or writer uses the toolkit on a
+// thread at a time, and a file is closed on the thread that opened it.
 
 #include <cstdint>
 
@@ -24,7 +28,7 @@ typedef std::int32_t long3ds;
 typedef float float3ds;
 typedef char char3ds;
 
-// ---- Errors and process-wide state ----
+// ---- Errors and the state of each thread ----
 
 // Codes pushed on the error stack.
 enum errorcode3ds
@@ -52,10 +56,10 @@ struct errrec3ds
 };
 
 // Set by every failing call; cleared by ClearErrList3ds and ResetToolkit3ds.
-extern bool& ftkerr3ds;
+extern thread_local bool ftkerr3ds;
 // When set, callers go on after failures; the toolkit itself then goes on
 // where it can (InitObjectMotion3ds and its kin keep filling other tracks).
-extern bool& ignoreftkerr3ds;
+extern thread_local bool ignoreftkerr3ds;
 
 // Entries on the error stack, oldest first. The stack keeps the latest 64.
 int GetErrCount3ds();
@@ -63,8 +67,8 @@ int GetErrCount3ds();
 const errrec3ds* GetErrEntry3ds(int index);
 // Empties the error stack and clears `ftkerr3ds`.
 void ClearErrList3ds();
-// Closes every file the toolkit has open, empties the error stack and clears
-// both flags: a fresh start for the next read or write.
+// Closes every file the toolkit has open on this thread, empties the error
+// stack and clears both flags: a fresh start for the next read or write.
 void ResetToolkit3ds();
 
 // ---- Files ----
@@ -78,7 +82,7 @@ file3ds* OpenFile3ds(const char* name, const char* mode);
 // Closes the file and frees the handle; nothing for null. Pushes
 // ERR_CLOSING_FILE when closing fails (buffered data could not be written).
 void CloseFile3ds(file3ds* file);
-// Closes every file the toolkit has open.
+// Closes every file the toolkit has open on this thread.
 void CloseAllFiles3ds();
 
 // ---- Values ----

@@ -136,15 +136,13 @@ const int kMaxErrors = 64;
 
 struct ToolkitState
 {
-    bool ftkerr;
-    bool ignoreftkerr;
     int errcount;                  // entries in errlist
     errrec3ds errlist[kMaxErrors]; // oldest first
     file3ds* openfiles;            // list of open files, newest first
 };
 
-// Zero-initialised at load, before any code runs.
-extern ToolkitState gState;
+// The calling thread's state (see ftk3ds.h), zero-initialised.
+extern thread_local ToolkitState gState;
 
 // Pushes `code` with a printf-style description and sets the error flag.
 void PushError(long3ds code, const char* format, ...)

@@ -1,5 +1,5 @@
-// The toolkit's process-wide state (error stack, open files) and the
-// allocation, defaults and release of its records.
+// The toolkit's state of each thread (error flags and stack, open files) and
+// the allocation, defaults and release of its records.
 
 #include <cerrno>
 #include <cstdlib>
@@ -10,11 +10,11 @@
 
 namespace ftk3ds {
 
-ToolkitState gState; // zero-initialised: constant initialisation, no order to mind
+thread_local ToolkitState gState; // zero-initialised on each thread, no constructor to run
 
 void PushError(long3ds code, const char* format, ...)
 {
-    gState.ftkerr = true;
+    ftkerr3ds = true;
     if (gState.errcount == kMaxErrors)
     {
         // Keep the latest entries: drop the oldest.
@@ -77,8 +77,8 @@ void* ResizeArray(void* old, size_t newCount, size_t itemSize)
 
 using namespace ftk3ds;
 
-bool& ftkerr3ds = gState.ftkerr;
-bool& ignoreftkerr3ds = gState.ignoreftkerr;
+thread_local bool ftkerr3ds = false;
+thread_local bool ignoreftkerr3ds = false;
 
 int GetErrCount3ds()
 {
@@ -95,14 +95,14 @@ const errrec3ds* GetErrEntry3ds(int index)
 void ClearErrList3ds()
 {
     gState.errcount = 0;
-    gState.ftkerr = false;
+    ftkerr3ds = false;
 }
 
 void ResetToolkit3ds()
 {
     CloseAllFiles3ds();
     ClearErrList3ds();
-    gState.ignoreftkerr = false;
+    ignoreftkerr3ds = false;
 }
 
 // ---- Files ----
@@ -249,7 +249,7 @@ bool InitTrack(ulong3ds count, ulong3ds* n, keyheader3ds** keys, V** values, con
 // Runs the track initialisations in order; stops at the first failure
 // unless errors are ignored.
 #define FTK_INIT_TRACK(count, n, keys, values, what)                                                                   \
-    if ((count) != 0 && !InitTrack((count), &(n), &(keys), (values), (what)) && !gState.ignoreftkerr)                  \
+    if ((count) != 0 && !InitTrack((count), &(n), &(keys), (values), (what)) && !ignoreftkerr3ds)                      \
         return;
 
 } // namespace

@@ -90,7 +90,7 @@ KString StripTrailingDigitsAndBlanks(const char* pName)
 
 KError& KQoxTexture::GetError()
 {
-    static KError sError(sTextureErrorTable, 1);
+    static thread_local KError sError(sTextureErrorTable, 1);
     return sError;
 }
 
@@ -100,9 +100,10 @@ int KQoxTexture::GetClassID()
 }
 
 KQoxTexture::KQoxTexture(KQoxSdkManager& pManager, const char* pName)
-    : KQoxTakeNodeContainer(pManager, pName, &GetError())
+    : KQoxTakeNodeContainer(pManager, pName, &mTextureError)
     , mFlagA(1)
     , mFlagB(1)
+    , mTextureError(sTextureErrorTable, 1)
     , mCroppingLeft(0)
     , mCroppingRight(0)
     , mCroppingTop(0)

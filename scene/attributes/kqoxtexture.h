@@ -199,14 +199,22 @@ public:
     bool operator==(KQoxTexture& pTexture);
 
     static int GetClassID();
+    // The class's error table, in an error object of the calling thread's
+    // own: threads never share it. Each texture records its failures in an
+    // error object of its own, which the two calls below read.
     static KError& GetError();
-    int GetLastErrorID() const { return GetError().GetLastErrorID(); }
-    const char* GetLastErrorString() const { return GetError().GetLastErrorString(); }
+    int GetLastErrorID() const { return mTextureError.GetLastErrorID(); }
+    const char* GetLastErrorString() const { return mTextureError.GetLastErrorString(); }
 
     int mFlagA;
     int mFlagB;
 
 private:
+    // This object's errors (its take nodes' failures), apart from every
+    // other object's so that objects of managers on other threads never
+    // share one.
+    KError mTextureError;
+
     KQoxTextureProperties& Props() { return *mProperties; }
     void SetDefaultVector(const char* pChannel, KProperty* pProperty, const KQoxVector4& pValue);
     KQoxVector4& GetDefaultVector(const char* pChannel, KQoxVector4& pValue);

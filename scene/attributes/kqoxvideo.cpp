@@ -63,7 +63,7 @@ bool SameText(const char* pA, const char* pB)
 
 KError& KQoxVideo::GetError()
 {
-    static KError sError(sVideoErrorTable, 1);
+    static thread_local KError sError(sVideoErrorTable, 1);
     return sError;
 }
 
@@ -73,7 +73,8 @@ int KQoxVideo::GetClassID()
 }
 
 KQoxVideo::KQoxVideo(KQoxSdkManager& pManager, const char* pName)
-    : KQoxTakeNodeContainer(pManager, pName, &GetError())
+    : KQoxTakeNodeContainer(pManager, pName, &mVideoError)
+    , mVideoError(sVideoErrorTable, 1)
     , mProperties(nullptr)
 {
     mProperties = new KQoxVideoProperties(this);

@@ -113,11 +113,19 @@ public:
     const char* GetOriginalFilename();
 
     static int GetClassID();
+    // The class's error table, in an error object of the calling thread's
+    // own: threads never share it. Each video clip records its failures in an
+    // error object of its own, which the two calls below read.
     static KError& GetError();
-    int GetLastErrorID() const { return GetError().GetLastErrorID(); }
-    const char* GetLastErrorString() const { return GetError().GetLastErrorString(); }
+    int GetLastErrorID() const { return mVideoError.GetLastErrorID(); }
+    const char* GetLastErrorString() const { return mVideoError.GetLastErrorString(); }
 
 private:
+    // This object's errors (its take nodes' failures), apart from every
+    // other object's so that objects of managers on other threads never
+    // share one.
+    KError mVideoError;
+
     KQoxVideoProperties* mProperties; // owned; destroyed through Destroy(0)
     KQoxEntity* mEntity = nullptr;    // not owned
 };

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -340,4 +341,24 @@ TEST(KDirectoryTest, CopyFile)
     {
         EXPECT_FALSE(KCopyFile("/dev/full", dir.File("src").c_str()));
     }
+}
+
+TEST(KLibDirectories, TextHandedOutStaysWhileAnotherThreadSetsIt)
+{
+    KLib_SetMasterDirectory("/first/master");
+    KLib_SetConfigDirectory("/first/config");
+    const char* master = KLib_GetMasterDirectory();
+    const char* config = KLib_GetConfigDirectory();
+    std::string seen;
+    std::thread([&seen] {
+        KLib_SetMasterDirectory("/second/master/a/longer/one/than/before/so/that/it/moves");
+        KLib_SetConfigDirectory(nullptr);
+        seen = KLib_GetMasterDirectory();
+    }).join();
+    EXPECT_STREQ(master, "/first/master"); // the text handed out stays
+    EXPECT_STREQ(config, "/first/config");
+    EXPECT_EQ(seen, "/second/master/a/longer/one/than/before/so/that/it/moves");
+    EXPECT_STREQ(KLib_GetMasterDirectory(), "/second/master/a/longer/one/than/before/so/that/it/moves");
+    EXPECT_STREQ(KLib_GetConfigDirectory(), "");
+    KLib_SetMasterDirectory("");
 }

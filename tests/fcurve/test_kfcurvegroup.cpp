@@ -8,9 +8,11 @@
 #include "fcurve/kfcurve_internal.h"
 #include "fcurve/kfcurvegroup.h"
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #if defined(__SANITIZE_ADDRESS__)
 #define QOX_TEST_ASAN 1
@@ -307,12 +309,43 @@ TEST(KFCurveGroup, ALoneNodeClonesOnTheHeap)
 
 TEST(KFCurveGroup, MembersEndOnAnotherThread)
 {
-    KFCurveNode* vector = MakeGroupedVector(30.0f);
-    KFCurveNode* x = vector->Get(0);
-    vector->Remove(0);
-    std::thread other([vector] { vector->Destroy(); });
-    x->Destroy();
+    // Blocks cut from slabs: a block that misses its last member, or is freed
+    // twice, leaves its slab mapped or gives it back early.
+    const size_t before = KFCurveGroupSlabs::BytesMapped();
+    const int kVectors = 3000;
+    std::vector<KFCurveNode*> vectors, xs;
+    {
+        KFCurveGroupSlabs slabs;
+        for (int i = 0; i < kVectors; ++i)
+        {
+            vectors.push_back(MakeGroupedVector(static_cast<float>(i)));
+            xs.push_back(vectors.back()->Get(0));
+            vectors.back()->Remove(0);
+        }
+    }
+    EXPECT_GT(KFCurveGroupSlabs::BytesMapped(), before);
+    // Each block loses its tree on one thread and its first member on the
+    // other, in the same order, so both threads end members of one block
+    // at once.
+    std::atomic<int> wrong{0};
+    std::thread other([&] {
+        for (KFCurveNode* vector : vectors)
+        {
+            if (vector->GetCount() != 2 ||
+                vector->Get(1)->FCurveGet()->GetValue() != vector->Get(0)->FCurveGet()->GetValue() + 1.0f)
+                ++wrong;
+            vector->Destroy();
+        }
+    });
+    for (int i = 0; i < kVectors; ++i)
+    {
+        if (xs[i]->FCurveGet()->Evaluate(Sec(0.5)) != static_cast<float>(i) + 5.0f)
+            ++wrong;
+        xs[i]->Destroy();
+    }
     other.join();
+    EXPECT_EQ(wrong.load(), 0);
+    EXPECT_EQ(KFCurveGroupSlabs::BytesMapped(), before); // every block and slab given back once
 }
 
 #ifdef QOX_TEST_ASAN

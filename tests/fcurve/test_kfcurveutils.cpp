@@ -6,6 +6,7 @@
 #include "fcurve/kfcurveutils.h"
 
 #include <algorithm>
+#include <thread>
 
 using namespace fctest;
 
@@ -417,4 +418,20 @@ TEST(KFCurveUtils, FidelityIncrease)
     EXPECT_EQ(Member(same, 1)->KeyGetCount(), 2);
     same->Destroy();
     references->Destroy();
+}
+
+TEST(KFCurveUtilsTest, ErrorsAreTheCallingThreadsOwn)
+{
+    // A failure recorded on another thread leaves this thread's error alone.
+    KFCurveUtils::GetError().ClearLastError();
+    int seen = -2;
+    std::thread([&seen] {
+        KFCurve empty;
+        unsigned int out = 0;
+        KFCurveUtils::GetGlobalInterpolation(out, empty);
+        seen = KFCurveUtils::GetLastErrorID();
+    }).join();
+    EXPECT_EQ(seen, 0);
+    EXPECT_EQ(KFCurveUtils::GetLastErrorID(), -1);
+    EXPECT_STREQ(KFCurveUtils::GetLastErrorString(), "");
 }

@@ -76,7 +76,7 @@ void ListKeys(std::ostream& out, KFCurve& curve, int digits)
 
 namespace {
 
-int gDigits = 17; // significant digits of the listing
+thread_local int gDigits = 17; // significant digits of the listing (listings run on several threads)
 
 std::string Listed(double v)
 {

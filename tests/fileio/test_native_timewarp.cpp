@@ -8,7 +8,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "base/ktime.h"
 #include "common/qox_test_common.h"
@@ -28,6 +31,7 @@
 using namespace qoxsdk_600;
 using fileiotest::Export;
 using fileiotest::Import;
+using fileiotest::ListScene;
 using qoxtest::ReadFile;
 using qoxtest::TempDir;
 using qoxtest::WriteFile;
@@ -281,4 +285,48 @@ TEST(NativeTimeWarp, UnknownNumbersAndOverlongWarps)
     double values[8];
     t->GeneralEvaluate(values, KTime(kSecond / 4));
     EXPECT_NEAR(values[0], 5.0, 1e-4);
+}
+
+// Two managers, each used by a thread of its own, write and read scenes with
+// warps at the same time: every file and every scene read is the one the same
+// write or read gives alone (a read or write never sees the other's warps).
+TEST(NativeTimeWarp, ManagersOnTwoThreadsKeepTheirWarps)
+{
+    TempDir dir;
+    const int kFormats[2] = {eEXPORT_QOX_BINARY, eEXPORT_QOX_ASCII};
+    // What one write and one read give alone, per format.
+    std::string files[2], listings[2];
+    for (int f = 0; f < 2; ++f)
+    {
+        KQoxSdkManager manager;
+        KQoxScene scene(manager);
+        BuildBall(manager, scene, f == 1);
+        const std::string name = dir.File("alone" + std::to_string(f) + ".qox");
+        ASSERT_TRUE(Export(manager, scene, name, kFormats[f]));
+        files[f] = ReadFile(name);
+        KQoxScene read(manager);
+        ASSERT_NE(ImportMerged(manager, read, name), nullptr);
+        listings[f] = ListScene(manager, read);
+        ASSERT_GT(ReadT(read)->Get(0)->FCurveGet()->KeyGetCount(), 2); // baked
+    }
+    std::atomic<int> differentWrites{0}, differentReads{0};
+    auto run = [&](int f) {
+        const std::string name = dir.File("thread" + std::to_string(f) + ".qox");
+        for (int round = 0; round < 150; ++round)
+        {
+            KQoxSdkManager manager;
+            KQoxScene scene(manager);
+            BuildBall(manager, scene, f == 1);
+            if (!Export(manager, scene, name, kFormats[f]) || ReadFile(name) != files[f])
+                ++differentWrites;
+            KQoxScene read(manager);
+            if (!Import(manager, read, name) || ListScene(manager, read) != listings[f])
+                ++differentReads;
+        }
+    };
+    std::thread other(run, 1);
+    run(0);
+    other.join();
+    EXPECT_EQ(differentWrites.load(), 0);
+    EXPECT_EQ(differentReads.load(), 0);
 }

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <functional>
 #include <limits>
+#include <thread>
 
 #include <unistd.h>
 
@@ -898,4 +899,36 @@ TEST_F(Ftk3ds, UnknownChunksAreSkippedAndKept)
     ASSERT_TRUE(WriteDb(db, mDir.File("u2.3ds")));
     EXPECT_EQ(ReadFile(mDir.File("u2.3ds")), bytes);
     ReleaseDatabase3ds(&db);
+}
+
+TEST_F(Ftk3ds, ErrorsAndOpenFilesAreEachThreadsOwn)
+{
+    // A failure on this thread, while another thread writes a file: neither
+    // sees the other's flag, errors or files.
+    ignoreftkerr3ds = true;
+    EXPECT_EQ(OpenFile3ds(mDir.File("missing/none.3ds").c_str(), "rb"), nullptr);
+    ASSERT_TRUE(ftkerr3ds);
+    ASSERT_EQ(GetErrCount3ds(), 1);
+    file3ds* own = OpenFile3ds(mDir.File("own.3ds").c_str(), "wb");
+    ASSERT_NE(own, nullptr);
+    bool flag = true, ignore = true;
+    int errors = -1, laterErrors = -1;
+    std::thread([&] {
+        flag = ftkerr3ds;
+        ignore = ignoreftkerr3ds;
+        errors = GetErrCount3ds();
+        file3ds* file = OpenFile3ds(mDir.File("other.3ds").c_str(), "wb");
+        CloseAllFiles3ds(); // this thread's file only
+        EXPECT_NE(file, nullptr);
+        EXPECT_EQ(OpenFile3ds("", "rb"), nullptr);
+        laterErrors = GetErrCount3ds();
+    }).join();
+    EXPECT_FALSE(flag);
+    EXPECT_FALSE(ignore);
+    EXPECT_EQ(errors, 0);
+    EXPECT_EQ(laterErrors, 1);
+    EXPECT_EQ(GetErrCount3ds(), 1); // the other thread's failure is not here
+    EXPECT_EQ(GetErrEntry3ds(0)->id, ERR_OPENING_FILE);
+    CloseFile3ds(own); // still open: the other thread closed only its own
+    EXPECT_EQ(GetErrCount3ds(), 1);
 }

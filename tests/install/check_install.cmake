@@ -26,10 +26,32 @@ run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${PREFIX})
 
 # Layout: headers by folder without the private ones, the package files, the
 # library under its SONAME.
-file(GLOB_RECURSE _private ${PREFIX}/include/qox/*_private.h)
+file(GLOB_RECURSE _private ${PREFIX}/include/qox/*_private.h ${PREFIX}/include/qox/*_internal.h)
 if(_private)
   message(FATAL_ERROR "private headers installed: ${_private}")
 endif()
+# Internal helpers stay out: threads of one call, each format's reader and
+# writer with their scanning, records and arrays, the native reader.
+foreach(_internal base/kparallel.h formats/obj/kqoxobjscan.h formats/obj/kqoxobjarray.h formats/obj/kqoxobjrecords.h
+                  formats/obj/kqoxobjparallel.h formats/obj/kqoxreaderobj.h formats/dxf/kqoxreaderdxf.h
+                  formats/ftk3ds/ftk3ds.h fileio/kqoxreaderqox.h)
+  if(EXISTS ${PREFIX}/include/qox/${_internal})
+    message(FATAL_ERROR "internal header installed: ${_internal}")
+  endif()
+endforeach()
+# Every installed header builds against the installed headers alone: what a
+# public header includes is installed too. (The *_table.h files are lists
+# expanded inside the header that includes them.)
+file(GLOB_RECURSE _installed RELATIVE ${PREFIX}/include/qox ${PREFIX}/include/qox/*.h)
+set(_all_headers "")
+foreach(_header IN LISTS _installed)
+  if(_header MATCHES "_table\\.h$")
+    continue()
+  endif()
+  string(APPEND _all_headers "#include \"${_header}\"\n")
+endforeach()
+file(WRITE ${WORK}/all_headers.cpp "${_all_headers}int main() { return 0; }\n")
+run(${CXX} -std=c++17 -fsyntax-only -I${PREFIX}/include/qox ${WORK}/all_headers.cpp)
 file(GLOB _config ${PREFIX}/lib*/cmake/QoxSdk/QoxSdkConfig.cmake ${PREFIX}/lib*/*/cmake/QoxSdk/QoxSdkConfig.cmake)
 file(GLOB _pc ${PREFIX}/lib*/pkgconfig/qoxsdk.pc ${PREFIX}/lib*/*/pkgconfig/qoxsdk.pc)
 file(GLOB _lib ${PREFIX}/lib*/libqoxsdk.so.*.*.* ${PREFIX}/lib*/*/libqoxsdk.so.*.*.*)
@@ -51,7 +73,7 @@ set(_symbols "${RUN_OUT}")
 expect_match("${_symbols}" "qoxsdk_600::KQoxImporter::Import\\(" "public symbol")
 expect_match("${_symbols}" " KString::KString\\(" "public global class")
 expect_match("${_symbols}" " ExtractFileName\\(" "public global function")
-string(REGEX MATCH "[0-9a-f]+ [A-Za-z] (std::|qoxsdk_600::(qoxnative|attr|kqoxtiff)::|ftk3ds::|kfcurvenode_detail::|KQoxPrivate::)[^\n]*"
+string(REGEX MATCH "[0-9a-f]+ [A-Za-z] (std::|qoxsdk_600::(qoxnative|attr|kqoxtiff)::|ftk3ds::|kfcurvenode_detail::|KQoxPrivate::|KRunPortions|KDefaultThreads|qoxsdk_600::KObj|qoxsdk_600::KQoxReaderObj::|KFCurveGroupScope::)[^\n]*"
        _internal "${_symbols}")
 if(_internal)
   message(FATAL_ERROR "internal helper exported: ${_internal}")

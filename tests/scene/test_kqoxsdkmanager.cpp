@@ -4,9 +4,12 @@
 
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "base/kmemorypool.h"
 #include "object/kbaselib.h"
+#include "scene/kqoxnode.h"
 #include "scene/kqoxsceneinfo.h"
 #include "scene/kqoxthumbnail.h"
 #include "scene/kqoxuserproperty.h"
@@ -192,6 +195,39 @@ TEST(KQoxSdkManagerTest, LibraryStaysStartedWhileTheProgramIsLoaded)
     for (int i = 0; i < 3; ++i)
         delete KQoxSdkManager::CreateKQoxSdkManager();
     EXPECT_EQ(libraryStarts, KBaseLib_GetRefCount());
+}
+
+TEST(KQoxSdkManagerTest, ManagersMadeAndDroppedOnThreads)
+{
+    // Three threads make and drop managers (with nodes, whose recursive
+    // destruction counts its nesting) at once; at the end only the program
+    // uses the library, which was never shut down or started again.
+    const int libraryStarts = KBaseLib_GetRefCount();
+    auto churn = [] {
+        for (int i = 0; i < 20000; ++i)
+        {
+            std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
+            if (i % 8 != 0)
+                continue;
+            KQoxNode* parent = manager->CreateKQoxNode("Parent");
+            KQoxNode* child = parent;
+            for (int depth = 0; depth < 4; ++depth)
+            {
+                KQoxNode* next = manager->CreateKQoxNode("Child");
+                child->AddChild(next);
+                child = next;
+            }
+            manager->DestroyKQoxNode(parent, true);
+        }
+    };
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 3; ++t)
+        threads.emplace_back(churn);
+    for (std::thread& thread : threads)
+        thread.join();
+    EXPECT_EQ(1, KQoxSdkManager::GetManagerRefCount());
+    EXPECT_EQ(libraryStarts, KBaseLib_GetRefCount());
+    EXPECT_NE(nullptr, KMemoryReusePool::GetDefault());
 }
 
 TEST(KQoxSdkManagerTest, ObjectsOutliveNoManagerAndListsScale)

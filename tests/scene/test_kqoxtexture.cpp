@@ -3,6 +3,7 @@
 // entity that takes a texture when a node uses it.
 
 #include <limits>
+#include <thread>
 
 #include "media_test_util.h"
 
@@ -239,4 +240,31 @@ TEST_F(MediaTest, TextureJoinsTheEntityOfTheNodeThatUsesIt)
     // Destroying the texture before its users drops their connections.
     EXPECT_TRUE(mManager->DestroyKQoxTexture(other));
     EXPECT_EQ(loose->GetPropertyHandler()->GetSrcCount(), 0);
+}
+
+TEST_F(MediaTest, EachTextureAndClipKeepsItsOwnErrors)
+{
+    // A take that already exists fails on one object only; the others of its
+    // class, of this manager or another thread's, record nothing.
+    KQoxTexture* failing = Texture("Failing");
+    KQoxTexture* other = Texture("Other");
+    KQoxVideo* clip = Video("Clip");
+    KQoxVideo* otherClip = Video("OtherClip");
+    ASSERT_NE(failing->CreateTakeNode("Walk"), nullptr);
+    EXPECT_EQ(failing->CreateTakeNode("Walk"), nullptr);
+    ASSERT_NE(clip->CreateTakeNode("Walk"), nullptr);
+    EXPECT_EQ(clip->CreateTakeNode("Walk"), nullptr);
+    EXPECT_EQ(failing->GetLastErrorID(), 0);
+    EXPECT_STREQ(failing->GetLastErrorString(), "Take node already exists");
+    EXPECT_STREQ(clip->GetLastErrorString(), "Take node already exists");
+    EXPECT_EQ(other->GetLastErrorID(), -1);
+    EXPECT_EQ(otherClip->GetLastErrorID(), -1);
+    EXPECT_STREQ(other->GetLastErrorString(), "");
+    // The class's error object is each thread's own.
+    KQoxTexture::GetError().SetLastErrorID(0);
+    int seen = 0;
+    std::thread([&seen] { seen = KQoxTexture::GetError().GetLastErrorID(); }).join();
+    EXPECT_EQ(seen, -1);
+    EXPECT_EQ(KQoxTexture::GetError().GetLastErrorID(), 0);
+    EXPECT_STREQ(KQoxTexture::GetError().GetErrorString(0), "Take node error");
 }
