@@ -72,9 +72,14 @@ public:
                 info = new NameInfo{KString(key.mName.data()), KString(key.mTimeWarpName.data()), type, nullptr, 0};
                 pool.mRecords.emplace(Key{ViewOf(info->mName), ViewOf(info->mTimeWarpName), type}, info);
             }
-            // One count for the caller, one for the thread's list.
-            info->mRefCount.fetch_add(2, std::memory_order_relaxed);
+            // One count for the caller, one for the thread's list unless
+            // the list was closed.
+            info->mRefCount.fetch_add(tRecent.mClosed ? 1 : 2, std::memory_order_relaxed);
         }
+        if (tRecent.mClosed)
+            return info;
+        // The closer gives the list's counts back when the thread ends.
+        (void)&tCloser;
         if (recent.mInfo)
             Release(recent.mInfo, 1 + recent.mPaid);
         recent.mInfo = info;
@@ -162,19 +167,31 @@ private:
         NameInfo* mInfo;
         int mPaid; // counts of mInfo taken ahead, not handed out yet
     };
-    // A thread's list gives its counts back when the thread ends, so that
-    // threads that come and go pin no records.
+    // A thread's list: plain data without a destructor, so that it is
+    // still sound after the thread's destructors ran. Objects destroyed at
+    // process exit (after the main thread's) still make and end nodes.
     struct RecentList
     {
-        Recent mSlots[kRecent] = {};
-        ~RecentList()
+        Recent mSlots[kRecent];
+        bool mClosed; // counts given back: records come from the pool alone
+    };
+    // Gives the list's counts back when the thread ends, so that threads
+    // that come and go pin no records, and closes the list.
+    struct RecentCloser
+    {
+        ~RecentCloser()
         {
-            for (Recent& recent : mSlots)
+            for (Recent& recent : tRecent.mSlots)
                 if (recent.mInfo)
+                {
                     Release(recent.mInfo, 1 + recent.mPaid);
+                    recent = Recent{nullptr, 0};
+                }
+            tRecent.mClosed = true;
         }
     };
     static thread_local RecentList tRecent;
+    static thread_local RecentCloser tCloser;
     // Never destroyed: nodes in static objects may end after it would.
     static NamePool& Get()
     {
@@ -187,6 +204,7 @@ private:
 };
 
 thread_local NamePool::RecentList NamePool::tRecent;
+thread_local NamePool::RecentCloser NamePool::tCloser;
 
 } // namespace
 

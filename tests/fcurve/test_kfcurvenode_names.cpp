@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
@@ -14,6 +15,9 @@
 #include "fcurve/kfcurve_internal.h"
 #include "fcurve/kfcurvenode.h"
 #include "object/kpropertydatatype.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -272,4 +276,52 @@ TEST(KFCurveNodeNames, EndedThreadsPinNoNames)
         worker.join();
     }
     EXPECT_EQ(before, kfcurve_detail::NamePoolRecordCount());
+}
+
+namespace {
+
+// Curve nodes of two names found in no other test: one made once, one twice,
+// before exit.
+KFCurveNode* gMadeBeforeExit[3] = {nullptr, nullptr, nullptr};
+const char* const kNamesBeforeExit[3] = {"MadeOnceBeforeExit", "MadeTwiceBeforeExit", "MadeTwiceBeforeExit"};
+
+KFCurveNode* MakeNamed(const char* name)
+{
+    return KFCurveNodeCreate(name, KDataTypeLclTranslation, KFCL_ADD, 0);
+}
+
+// Runs at exit, after the main thread's own destructors, as the destructor
+// of a static scene would: makes and ends nodes of the names made before.
+// Exits 0 when both names' records are gone with their last nodes.
+void EndNodesAtExit()
+{
+    const size_t before = kfcurve_detail::NamePoolRecordCount();
+    KFCurveNode* late[2] = {MakeNamed(kNamesBeforeExit[0]), MakeNamed(kNamesBeforeExit[1])};
+    for (KFCurveNode* node : gMadeBeforeExit)
+        node->Destroy();
+    for (KFCurveNode* node : late)
+        node->Destroy();
+    _exit(kfcurve_detail::NamePoolRecordCount() + 2 == before ? 0 : 3);
+}
+
+} // namespace
+
+// Nodes made and ended by objects destroyed at process exit, once the main
+// thread has given its held names back, still count their names right: none
+// is freed while in use (heap corruption at exit), none is left pinned.
+TEST(KFCurveNodeNames, NodesEndedAtExitCountTheirNames)
+{
+    const pid_t child = fork();
+    ASSERT_NE(-1, child);
+    if (child == 0)
+    {
+        for (int i = 0; i < 3; ++i)
+            gMadeBeforeExit[i] = MakeNamed(kNamesBeforeExit[i]);
+        std::atexit(EndNodesAtExit);
+        std::exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(child, waitpid(child, &status, 0));
+    ASSERT_TRUE(WIFEXITED(status)) << "the child ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(0, WEXITSTATUS(status));
 }
