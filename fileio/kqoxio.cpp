@@ -1,5 +1,7 @@
 #include "fileio/kqoxio.h"
 
+#include "base/kstagedfiles.h"
+
 #include <cstring>
 #include <functional>
 #include <string_view>
@@ -180,6 +182,22 @@ bool KQoxReader::CheckDuplicateNodeNames(KQoxNode* root, KString& message)
 KQoxWriter::KQoxWriter(KQoxSdkManager& manager)
     : KQoxFileHandler(manager, kWriterErrors, eERROR_COUNT)
 {}
+
+bool KQoxWriter::FinishStaged(KStagedFiles& staged, bool written)
+{
+    if (!written)
+    {
+        mError.SetLastErrorID(eOUT_OF_DISK_SPACE);
+        staged.Abandon();
+        return false;
+    }
+    if (!staged.Commit())
+    {
+        mError.SetLastErrorID(eFILE_NOT_CREATED);
+        return false;
+    }
+    return true;
+}
 
 KQoxNode* KQoxWriter::FindRootNode(KQoxScene& scene)
 {

@@ -12,6 +12,8 @@
 
 class KStreamOptions;
 
+class KStagedFiles;
+
 namespace qoxsdk_600 {
 
 class KQoxNode;
@@ -143,6 +145,13 @@ public:
     // Appends to message the names under node (node included) that hold a
     // blank; true when there is none.
     virtual bool CheckSpaceInNodeNameRecursive(KQoxNode* node, KString& message);
+
+protected:
+    // Ends an export written under temporary names: when written, moves
+    // every staged file over its target (false with eFILE_NOT_CREATED when
+    // a move fails); otherwise drops them all, the targets as they were
+    // (false with eOUT_OF_DISK_SPACE).
+    bool FinishStaged(KStagedFiles& staged, bool written);
 };
 
 } // namespace qoxsdk_600

@@ -155,17 +155,7 @@ bool KQoxWriterDxf::FileCreate(const char* fileName)
 
 bool KQoxWriterDxf::FileClose()
 {
-    bool ok = CloseFile();
-    if (!ok)
-    {
-        mError.SetLastErrorID(eOUT_OF_DISK_SPACE);
-        mStaged.Abandon();
-    }
-    else if (!mStaged.Commit())
-    {
-        mError.SetLastErrorID(eFILE_NOT_CREATED);
-        ok = false;
-    }
+    const bool ok = FinishStaged(mStaged, CloseFile());
     return ok;
 }
 

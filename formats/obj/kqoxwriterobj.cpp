@@ -64,17 +64,7 @@ bool KQoxWriterObj::FileCreate(const char* fileName)
 
 bool KQoxWriterObj::FileClose()
 {
-    bool ok = CloseFiles();
-    if (!ok)
-    {
-        mError.SetLastErrorID(eOUT_OF_DISK_SPACE);
-        mStaged.Abandon();
-    }
-    else if (!mStaged.Commit())
-    {
-        mError.SetLastErrorID(eFILE_NOT_CREATED);
-        ok = false;
-    }
+    const bool ok = FinishStaged(mStaged, CloseFiles());
     mFileName = "";
     return ok;
 }
