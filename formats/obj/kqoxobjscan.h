@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "base/kthreadpool_private.h"
+#include "formats/obj/kqoxobjarray.h"
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -97,7 +98,7 @@ private:
     FILE* mFile;
     bool mJoin;
     size_t mBlockSize;
-    std::vector<char> mBuffer;
+    KObjPodArray<char> mBuffer; // bytes past mEnd are unset
     size_t mPos = 0;
     size_t mEnd = 0;
     size_t mConsumed = 0;
@@ -107,7 +108,7 @@ private:
     char mKeyword[eKEYWORD_SIZE + 1];
     std::string mJoined;
     bool mReadAhead = false;
-    std::vector<char> mAhead;
+    KObjPodArray<char> mAhead;
     KPoolJobs mAheadJob;        // a pool helper reading the next block
     bool mAheadPending = false; // a block read ahead (or being read), not taken yet
     size_t mAheadGot = 0;       // set by the reading job: the bytes it read
