@@ -126,6 +126,17 @@ void KObjStatementReader::Rewind()
     SetFile(mFile);
 }
 
+namespace {
+
+// Grows a buffer to size bytes, the new ones unset since they are read into
+// at once; false when memory runs out.
+bool GrowTo(KObjPodArray<char>& buffer, size_t size)
+{
+    return buffer.extend(size - buffer.size());
+}
+
+} // namespace
+
 bool KObjStatementReader::Fill()
 {
     if (mEof || !mFile)
@@ -140,8 +151,11 @@ bool KObjStatementReader::Fill()
         mConsumed += mPos;
         mPos = 0;
     }
-    if (mBuffer.size() - mEnd < mBlockSize / 2)
-        mBuffer.resize(mBuffer.empty() ? mBlockSize : mBuffer.size() * 2);
+    if (mBuffer.size() - mEnd < mBlockSize / 2 && !GrowTo(mBuffer, mBuffer.empty() ? mBlockSize : mBuffer.size() * 2))
+    {
+        mEof = mReadFailed = true; // out of memory
+        return false;
+    }
     const size_t got = fread(mBuffer.data() + mEnd, 1, mBuffer.size() - mEnd, mFile);
     if (got == 0)
     {
@@ -159,8 +173,8 @@ void KObjStatementReader::StartAhead()
     if (!mReadAhead)
         return;
     const size_t room = mBlockSize / 2;
-    if (mAhead.size() < room + mBlockSize)
-        mAhead.resize(room + mBlockSize);
+    if (mAhead.size() < room + mBlockSize && !GrowTo(mAhead, room + mBlockSize))
+        return; // no memory for it: the next Fill reads here
     // Only the job touches the file and mAhead until it is waited for.
     auto readAhead = [this, room] {
         mAheadGot = fread(mAhead.data() + room, 1, mBlockSize, mFile);
@@ -209,8 +223,11 @@ bool KObjStatementReader::TakeAhead()
         mScan -= mPos;
         mConsumed += mPos;
         mPos = 0;
-        if (mBuffer.size() < mEnd + got)
-            mBuffer.resize(mEnd + got);
+        if (mBuffer.size() < mEnd + got && !GrowTo(mBuffer, mEnd + got))
+        {
+            mEof = mReadFailed = true; // out of memory
+            return false;
+        }
         std::memcpy(mBuffer.data() + mEnd, mAhead.data() + room, got);
         mEnd += got;
     }

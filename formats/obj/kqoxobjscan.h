@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "base/kthreadpool_private.h"
+#include "formats/obj/kqoxobjarray.h"
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -97,7 +98,7 @@ private:
     FILE* mFile;
     bool mJoin;
     size_t mBlockSize;
-    std::vector<char> mBuffer;
+    KObjPodArray<char> mBuffer; // bytes past mEnd are unset
     size_t mPos = 0;
     size_t mEnd = 0;
     size_t mConsumed = 0;
@@ -107,7 +108,7 @@ private:
     char mKeyword[eKEYWORD_SIZE + 1];
     std::string mJoined;
     bool mReadAhead = false;
-    std::vector<char> mAhead;
+    KObjPodArray<char> mAhead;
     KPoolJobs mAheadJob;        // a pool helper reading the next block
     bool mAheadPending = false; // a block read ahead (or being read), not taken yet
     size_t mAheadGot = 0;       // set by the reading job: the bytes it read
@@ -254,15 +255,18 @@ inline int ObjScanDigits8(const char* s, const char* end, uint64_t& value)
 }
 
 // ObjScanDouble for the numbers nearly every file holds: after blanks, an
-// optional minus and at most 15 digits with an optional point, divided
-// once by a power of ten (both exact, so the result is the correctly
-// rounded one, as in the general path). Anything else goes to
-// ObjScanDouble whole.
+// optional minus, at most 19 digits with an optional point and an optional
+// short exponent. When the digits as a whole number fit in 53 bits and the
+// power of ten left over is at most 22, both are exact doubles and the one
+// multiplication or division gives the correctly rounded result, as in the
+// general path. Anything else goes to ObjScanDouble whole.
 inline bool ObjScanDoubleShort(const char*& p, const char* end, double& value)
 {
-    static const double kPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                     1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    static const double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                     1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
     static const uint64_t kTens[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
+    const int kMaxDigits = 19; // any 19 digits fit in 64 bits
+    auto isDigit = [](char c) { return static_cast<unsigned>(c - '0') < 10; };
     const char* s = p;
     while (s < end && *s == ' ')
         ++s;
@@ -273,33 +277,54 @@ inline bool ObjScanDoubleShort(const char*& p, const char* end, double& value)
         ++s;
     // The whole part is short in most files: digit by digit.
     uint64_t mantissa = 0;
-    const char* const digits = s;
-    while (s < end && static_cast<unsigned>(*s - '0') < 10 && s - digits <= 15)
+    int count = 0;
+    for (; s < end && isDigit(*s); ++s, ++count)
     {
+        if (count == kMaxDigits)
+            return ObjScanDouble(p, end, value);
         mantissa = mantissa * 10 + static_cast<unsigned>(*s - '0');
-        ++s;
     }
-    int count = static_cast<int>(s - digits);
     int fraction = 0;
-    if (count <= 15 && s < end && *s == '.')
+    if (s < end && *s == '.')
     {
         ++s;
         for (;;)
         {
             uint64_t chunk;
             const int n = ObjScanDigits8(s, end, chunk);
+            if (count + fraction + n > kMaxDigits)
+                return ObjScanDouble(p, end, value);
             mantissa = mantissa * kTens[n] + chunk;
             s += n;
             fraction += n;
-            if (n < 8 || count + fraction > 15)
+            if (n < 8)
                 break;
         }
         count += fraction;
     }
-    if (count == 0 || count > 15 ||
+    if (count == 0)
+        return ObjScanDouble(p, end, value);
+    int exponent = 0;
+    if (s < end && (*s == 'e' || *s == 'E'))
+    {
+        const char* e = s + 1;
+        const bool below = e < end && *e == '-';
+        if (e < end && (*e == '-' || *e == '+'))
+            ++e;
+        const char* const first = e;
+        for (; e < end && isDigit(*e) && e - first < 4; ++e)
+            exponent = exponent * 10 + (*e - '0');
+        if (e == first || (e < end && isDigit(*e)))
+            return ObjScanDouble(p, end, value);
+        exponent = below ? -exponent : exponent;
+        s = e;
+    }
+    const int power = exponent - fraction;
+    if (mantissa > (uint64_t(1) << 53) || power < -22 || power > 22 ||
         (s < end && (*s == 'e' || *s == 'E' || *s == 'x' || *s == 'X' || *s == 'p' || *s == 'P')))
         return ObjScanDouble(p, end, value);
-    const double magnitude = static_cast<double>(mantissa) / kPowers[fraction];
+    const double whole = static_cast<double>(mantissa);
+    const double magnitude = power < 0 ? whole / kPowers[-power] : whole * kPowers[power];
     value = negative ? -magnitude : magnitude;
     p = s;
     return true;

@@ -1,6 +1,8 @@
 #include "formats/obj/kqoxreaderobj.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 
 #include "base/kpath.h"
@@ -90,12 +92,13 @@ bool KQoxReaderObj::Read(KQoxScene& scene, KStreamOptions* options)
     // No chain is left from a read that failed.
     mNumbering = nullptr;
     mChainHeads.clear();
+    mBlock = ParallelBlockForFile();
     rewind(mFile);
     bool read;
     {
         // Large blocks, so that long runs of statements can be read in
         // parallel; the blocks go before the meshes are built.
-        KObjStatementReader in(mFile, true, mThreads > 1 ? kParallelBlock : 0);
+        KObjStatementReader in(mFile, true, mThreads > 1 ? mBlock : 0);
         in.SetReadAhead(mThreads > 1);
         read = ReadStatements(scene, in);
     }
@@ -109,6 +112,16 @@ bool KQoxReaderObj::Read(KQoxScene& scene, KStreamOptions* options)
         return false;
     }
     return LoadScene(scene);
+}
+
+size_t KQoxReaderObj::ParallelBlockForFile() const
+{
+    if (std::fseek(mFile, 0, SEEK_END) != 0)
+        return kParallelBlock; // not seekable: size unknown
+    const long size = std::ftell(mFile);
+    if (size < 0)
+        return kParallelBlock;
+    return std::min(std::max(static_cast<size_t>(size) / 10, kParallelBlockLeast), kParallelBlock);
 }
 
 bool KQoxReaderObj::ReadStatements(KQoxScene& scene, KObjStatementReader& in)

@@ -223,8 +223,14 @@ private:
     ReadState mState;
     KObjFace mFace{0, nullptr, nullptr};
     KQoxMaterial* mDefaultMaterial = nullptr;
-    // Blocks of the file read at once when runs are read in parallel.
+    // Blocks of the file read at once when runs are read in parallel: a
+    // tenth of the file within these bounds, so that the buffers of a small
+    // file stay small beside its scene.
+    static constexpr size_t kParallelBlockLeast = size_t(4) << 20;
     static constexpr size_t kParallelBlock = size_t(8) << 20;
+    size_t mBlock = kParallelBlock;
+    // The block size for the open file (leaves the file at its end).
+    size_t ParallelBlockForFile() const;
     // Bytes of whole lines asked for at once by the calling thread's runs.
     static constexpr size_t kLinesAtOnce = size_t(256) << 10;
     // Statements at hand worth reading in parallel at least, by default.

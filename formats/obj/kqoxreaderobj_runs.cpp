@@ -49,7 +49,7 @@ bool KQoxReaderObj::CutPortions(KObjStatementReader& in, size_t& noRunBefore, st
     portions.clear();
     if (in.Position() < noRunBefore)
         return false;
-    lines = in.BufferedLines(kParallelBlock / 2);
+    lines = in.BufferedLines(mBlock / 2);
     if (lines.size() < mParallelMinimum || lines.empty())
     {
         noRunBefore = in.Position() + lines.size();

@@ -329,6 +329,104 @@ TEST(ObjReadMesh, ShortNumberPathReadsWhatTheGeneralOneReads)
     }
 }
 
+// Both number paths on one text: whether it reads, where it stops and the
+// value's bits must agree.
+static void ExpectPathsAgree(const std::string& text)
+{
+    const char* end = text.c_str() + text.size();
+    const char* general = text.c_str();
+    const char* shortPath = text.c_str();
+    double a = 1.25, b = 1.25;
+    const bool readA = ObjScanDouble(general, end, a);
+    const bool readB = ObjScanDoubleShort(shortPath, end, b);
+    ASSERT_EQ(readA, readB) << text;
+    ASSERT_EQ(general, shortPath) << text;
+    ASSERT_EQ(std::memcmp(&a, &b, sizeof a), 0) << text;
+}
+
+TEST(ObjReadMesh, ShortNumberPathWithExponentsAndLongDigitsReadsWhatTheGeneralOneReads)
+{
+    // The edges of the short path: 2^53 and one past it, 19 and 20 digits,
+    // powers of ten 22 and 23 either way, exponents cut short or too long,
+    // and values only the general path reaches.
+    const char* edges[] = {"9007199254740992",
+                           "9007199254740993",
+                           "900719925474099.3e1",
+                           "-9007199254740992e-22",
+                           "1e22",
+                           "1e23",
+                           "1e-22",
+                           "1e-23",
+                           "1234567890123456789",
+                           "12345678901234567890",
+                           "0.000000000000000001",
+                           "0.0000000000000000001",
+                           "1.234567890123456789",
+                           "4.9e-324",
+                           "1.7976931348623157e308",
+                           "1e309",
+                           "1e-400",
+                           "0e999",
+                           "-0e-5",
+                           "1e0000",
+                           "1e00001",
+                           "1e+",
+                           "1e-",
+                           "1e",
+                           "1E+5x",
+                           "1e5e5",
+                           ".e5",
+                           "1.e5",
+                           "-.5E-3",
+                           "e5",
+                           "-e5",
+                           "3e+22",
+                           "3.0e-0022",
+                           "12.5e3/7"};
+    for (const char* text : edges)
+        ExpectPathsAgree(text);
+
+    // Two million random texts of that shape: random digits on either side
+    // of the point (so mantissas land on both sides of 2^53), random
+    // exponents and what may follow a number on a line.
+    const char* leads[] = {"", "", "", "-", "+", " ", "\t"};
+    const char* tails[] = {"", "", " ", "e", "x", ".", "5", "/", "E+"};
+    unsigned long long state = 12345;
+    auto next = [&state](unsigned n) {
+        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+        return static_cast<unsigned>((state >> 33) % n);
+    };
+    std::string text;
+    for (int i = 0; i < 2000000; ++i)
+    {
+        text = leads[next(7)];
+        const unsigned whole = next(4) == 0 ? next(21) : next(4);
+        for (unsigned d = 0; d < whole; ++d)
+            text += static_cast<char>('0' + next(10));
+        if (next(5) != 0)
+        {
+            text += '.';
+            const unsigned fraction = next(3) == 0 ? next(21) : next(9);
+            for (unsigned d = 0; d < fraction; ++d)
+                text += static_cast<char>('0' + next(10));
+        }
+        if (next(3) == 0)
+        {
+            text += next(2) ? 'e' : 'E';
+            const unsigned sign = next(3);
+            if (sign)
+                text += sign == 1 ? '-' : '+';
+            const unsigned digits = next(6);
+            for (unsigned d = 0; d < digits; ++d)
+                text += static_cast<char>('0' + (d == 0 && digits > 1 ? next(3) : next(10)));
+        }
+        text += tails[next(9)];
+        ExpectPathsAgree(text);
+        if (HasFatalFailure())
+            return;
+    }
+}
+
 TEST(ObjReadMesh, FaceReadingAgreesWithTheTokenRules)
 {
     // Random faces of random tokens: ReadFace must keep exactly the corners
