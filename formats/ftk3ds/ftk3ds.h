@@ -55,11 +55,15 @@ struct errrec3ds
     char3ds desc[160]; // what failed, NUL-terminated
 };
 
+// The calling thread's flags below, each thread having its own; reached
+// through a function, as errno is, so that every module sees the same one.
+bool* Ftk3dsErrorFlag();
+bool* Ftk3dsIgnoreErrorFlag();
 // Set by every failing call; cleared by ClearErrList3ds and ResetToolkit3ds.
-extern thread_local bool ftkerr3ds;
+#define ftkerr3ds (*Ftk3dsErrorFlag())
 // When set, callers go on after failures; the toolkit itself then goes on
 // where it can (InitObjectMotion3ds and its kin keep filling other tracks).
-extern thread_local bool ignoreftkerr3ds;
+#define ignoreftkerr3ds (*Ftk3dsIgnoreErrorFlag())
 
 // Entries on the error stack, oldest first. The stack keeps the latest 64.
 int GetErrCount3ds();

@@ -77,8 +77,20 @@ void* ResizeArray(void* old, size_t newCount, size_t itemSize)
 
 using namespace ftk3ds;
 
-thread_local bool ftkerr3ds = false;
-thread_local bool ignoreftkerr3ds = false;
+namespace {
+thread_local bool tError = false;
+thread_local bool tIgnoreError = false;
+} // namespace
+
+bool* Ftk3dsErrorFlag()
+{
+    return &tError;
+}
+
+bool* Ftk3dsIgnoreErrorFlag()
+{
+    return &tIgnoreError;
+}
 
 int GetErrCount3ds()
 {
