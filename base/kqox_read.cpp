@@ -239,6 +239,85 @@ KQOX_WIDE_TARGET const unsigned char* CountItemBlocksWide(const unsigned char* p
     return p;
 }
 
+#define KQOX_BYTE_PERMUTES 1
+#define KQOX_PERMUTE_TARGET __attribute__((target("avx512f,avx512bw,avx512dq,avx512vbmi,avx512vbmi2")))
+
+// The integers of a 64-byte block at p whose items (starts, ends: the bit
+// of each one's first and last byte, in order) are each up to eight digits
+// after an optional '-' (the bytes at minus), converted eight at a time:
+// each item's eight bytes ending at its last are gathered into a 64-bit
+// lane, those before its first digit cleared, and the lanes' digits
+// combined in pairs, fours and eights with multiply-adds. How many were
+// put in values (room for 32); 0, with none, when an item has no digit or
+// more than eight.
+KQOX_PERMUTE_TARGET unsigned PlainIntegersWide(const unsigned char* p, unsigned long long starts,
+                                               unsigned long long ends, unsigned long long minus,
+                                               long long* values)
+{
+    const unsigned count = static_cast<unsigned>(__builtin_popcountll(starts));
+    const __m512i text = _mm512_loadu_si512(p);
+    const __m512i digits = _mm512_sub_epi8(text, _mm512_set1_epi8('0'));
+    const __m512i offsets = _mm512_set_epi8(63, 62, 61, 60, 59, 58, 57, 56, 55, 54, 53, 52, 51, 50, 49, 48, 47, 46, 45,
+                                            44, 43, 42, 41, 40, 39, 38, 37, 36, 35, 34, 33, 32, 31, 30, 29, 28, 27, 26,
+                                            25, 24, 23, 22, 21, 20, 19, 18, 17, 16, 15, 14, 13, 12, 11, 10, 9, 8, 7, 6,
+                                            5, 4, 3, 2, 1, 0);
+    // First digits: a start, or the byte after a starting '-'.
+    const unsigned long long firstDigits = (starts & ~minus) | ((starts & minus) << 1);
+    const __m512i last = _mm512_maskz_compress_epi8(ends, offsets);
+    const __m512i first = _mm512_maskz_compress_epi8(firstDigits, offsets);
+    const __m512i signs = _mm512_maskz_compress_epi8(starts, offsets);
+    const unsigned long long lanes = count >= 64 ? ~0ull : (1ull << count) - 1;
+    // Every item: its last byte at most seven past its first digit.
+    if (_mm512_mask_cmpgt_epu8_mask(lanes, _mm512_sub_epi8(last, first), _mm512_set1_epi8(7)) != 0)
+        return 0;
+    const unsigned long long negative = _mm512_mask_cmpeq_epi8_mask(
+        lanes, _mm512_permutexvar_epi8(signs, text), _mm512_set1_epi8('-'));
+    // Byte b of lane j: item 8g + j; within the lane, b - 7 past its last.
+    const __m512i laneOf = _mm512_set_epi64(0x0707070707070707ll, 0x0606060606060606ll, 0x0505050505050505ll,
+                                            0x0404040404040404ll, 0x0303030303030303ll, 0x0202020202020202ll,
+                                            0x0101010101010101ll, 0);
+    const __m512i back = _mm512_set1_epi64(0x00FFFEFDFCFBFAF9ll);
+    for (unsigned g = 0; g * 8 < count; ++g)
+    {
+        const __m512i item = _mm512_add_epi8(laneOf, _mm512_set1_epi8(static_cast<char>(8 * g)));
+        const __m512i from = _mm512_add_epi8(_mm512_permutexvar_epi8(item, last), back);
+        const __m512i begin = _mm512_permutexvar_epi8(item, first);
+        // Bytes before the block (negative places) are cleared with the
+        // rest before the item's first digit.
+        const __mmask64 keep = _mm512_cmpge_epi8_mask(from, begin);
+        const __m512i lane = _mm512_maskz_permutexvar_epi8(keep, from, digits);
+        const __m512i pairs = _mm512_maddubs_epi16(lane, _mm512_set1_epi16(0x010A));
+        const __m512i fours = _mm512_madd_epi16(pairs, _mm512_set1_epi32(0x00010064));
+        __m512i eights = _mm512_add_epi64(_mm512_mul_epu32(fours, _mm512_set1_epi64(10000)),
+                                          _mm512_srli_epi64(fours, 32));
+        const __mmask8 laneNegative = static_cast<__mmask8>(negative >> (8 * g));
+        eights = _mm512_mask_sub_epi64(eights, laneNegative, _mm512_setzero_si512(), eights);
+        _mm512_storeu_si512(values + 8 * g, eights);
+    }
+    return count;
+}
+
+bool HasBytePermutes()
+{
+    static const bool has = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+               __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vbmi") &&
+               __builtin_cpu_supports("avx512vbmi2");
+    }();
+    return has;
+}
+
+// Which of 64 bytes are digits, '-' and '.', a bit each.
+KQOX_WIDE_TARGET void NumberMarksWide(const unsigned char* p, unsigned long long& digit, unsigned long long& minus,
+                                      unsigned long long& point)
+{
+    const __m512i v = _mm512_loadu_si512(p);
+    digit = _mm512_cmplt_epu8_mask(_mm512_sub_epi8(v, _mm512_set1_epi8('0')), _mm512_set1_epi8(10));
+    minus = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('-'));
+    point = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('.'));
+}
+
 bool HasWideClasses()
 {
     static const bool has = [] {
@@ -2548,6 +2627,59 @@ inline Item PlainToItem(bool integer, const PlainNumber& plain)
     return item;
 }
 
+// The items of a 64-byte block of items and blanks (items, with the starts
+// given) converted together when they are plain integers: every byte of
+// them a digit or a leading '-', each up to eight digits, ending inside
+// the block, no more than those left of the count. Each is the number
+// ParsePlainItem and PlainToItem make of it. The starts not taken are
+// returned (all of them when the block holds anything else); the item
+// running on into the next block is left for ParsePlainItem.
+template <typename T>
+inline unsigned long long TakePlainIntegers(const unsigned char* p, unsigned long long items, unsigned long long starts,
+                                            bool inItem, char code, T* out, unsigned long long& i,
+                                            unsigned long long count, const unsigned char*& lastEnd)
+{
+#if defined(KQOX_BYTE_PERMUTES)
+    if (!HasBytePermutes())
+        return starts;
+    // The item going on from the block before (taken there) and the one
+    // going on into the next block are left out.
+    const unsigned long long before = inItem ? items & ~(items + 1) : 0;
+    const unsigned long long last = starts ? 1ull << (63 - __builtin_clzll(starts)) : 0;
+    const unsigned long long after = (items >> 63) && last ? ~(last - 1) : 0;
+    const unsigned long long mine = starts & ~after;
+    if (!mine || static_cast<unsigned long long>(__builtin_popcountll(mine)) > count - i)
+        return starts;
+    unsigned long long digit = 0, minus = 0, point = 0;
+    NumberMarksWide(p, digit, minus, point);
+    if ((items & ~before & ~after & ~digit & ~(minus & mine)) != 0)
+        return starts;
+    const unsigned long long ends = items & ~(items >> 1) & ~before & ~after & ~(1ull << 63);
+    long long values[32];
+    const unsigned n = PlainIntegersWide(p, mine, ends, minus, values);
+    if (n == 0)
+        return starts;
+    for (unsigned k = 0; k < n; ++k)
+    {
+        Item item;
+        item.mInt = values[k];
+        out[i++] = ConvertItem<T>(code, item);
+    }
+    lastEnd = p + 64 - __builtin_clzll(ends);
+    return starts & after;
+#else
+    (void)p;
+    (void)items;
+    (void)inItem;
+    (void)code;
+    (void)out;
+    (void)i;
+    (void)count;
+    (void)lastEnd;
+    return starts;
+#endif
+}
+
 // The longest text of an ASCII array item; a longer one is damage.
 const size_t kLongestItem = kArrayItemText * 2;
 
@@ -2750,6 +2882,8 @@ bool ReadArrayItems(KQoxPrivate& d, const Value& value, T* out, long long& after
             while (i < count && stop - p >= 64 && Classify64(p, items, blanks) && (items | blanks) == ~0ull)
             {
                 unsigned long long starts = items & ~((items << 1) | (inItem ? 1u : 0u));
+                if (integer)
+                    starts = TakePlainIntegers(p, items, starts, inItem, code, out, i, count, lastEnd);
                 for (; starts != 0 && i < count; starts &= starts - 1)
                 {
                     const unsigned char* at = p + __builtin_ctzll(starts);
