@@ -242,17 +242,19 @@ KQOX_WIDE_TARGET const unsigned char* CountItemBlocksWide(const unsigned char* p
 #define KQOX_BYTE_PERMUTES 1
 #define KQOX_PERMUTE_TARGET __attribute__((target("avx512f,avx512bw,avx512dq,avx512vbmi,avx512vbmi2")))
 
-// The integers of a 64-byte block at p whose items (starts, ends: the bit
-// of each one's first and last byte, in order) are each up to eight digits
-// after an optional '-' (the bytes at minus), converted eight at a time:
-// each item's eight bytes ending at its last are gathered into a 64-bit
-// lane, those before its first digit cleared, and the lanes' digits
-// combined in pairs, fours and eights with multiply-adds. How many were
-// put in values (room for 32); 0, with none, when an item has no digit or
-// more than eight.
-KQOX_PERMUTE_TARGET unsigned PlainIntegersWide(const unsigned char* p, unsigned long long starts,
-                                               unsigned long long ends, unsigned long long minus,
-                                               long long* values)
+// The plain items of a 64-byte block at p (starts, ends: the bit of each
+// one's first and last byte, in order), each an optional '-' and up to
+// eight bytes of digits and, for decimals, at most one '.', converted
+// eight at a time: each item's eight bytes ending at its last are gathered
+// into a 64-bit lane, its point taken out by gathering the bytes below it
+// one place lower, the bytes before its first digit cleared, and the
+// lanes' digits combined in pairs, fours and eights with multiply-adds.
+// Integers go to whole, decimals to real: the digits over the power of ten
+// of the decimals, rounded once, as PlainToItem makes them. How many were
+// converted (room for 32 is needed); 0, with none, when an item has no
+// digit, more than eight bytes or more than one point.
+KQOX_PERMUTE_TARGET unsigned PlainItemsWide(const unsigned char* p, unsigned long long starts, unsigned long long ends,
+                                            unsigned long long minus, bool integer, long long* whole, double* real)
 {
     const unsigned count = static_cast<unsigned>(__builtin_popcountll(starts));
     const __m512i text = _mm512_loadu_si512(p);
@@ -261,38 +263,79 @@ KQOX_PERMUTE_TARGET unsigned PlainIntegersWide(const unsigned char* p, unsigned 
                                             44, 43, 42, 41, 40, 39, 38, 37, 36, 35, 34, 33, 32, 31, 30, 29, 28, 27, 26,
                                             25, 24, 23, 22, 21, 20, 19, 18, 17, 16, 15, 14, 13, 12, 11, 10, 9, 8, 7, 6,
                                             5, 4, 3, 2, 1, 0);
-    // First digits: a start, or the byte after a starting '-'.
-    const unsigned long long firstDigits = (starts & ~minus) | ((starts & minus) << 1);
+    const __m512i zero = _mm512_setzero_si512();
+    // The byte after a starting '-', else the start.
+    const unsigned long long firstBytes = (starts & ~minus) | ((starts & minus) << 1);
     const __m512i last = _mm512_maskz_compress_epi8(ends, offsets);
-    const __m512i first = _mm512_maskz_compress_epi8(firstDigits, offsets);
+    const __m512i first = _mm512_maskz_compress_epi8(firstBytes, offsets);
     const __m512i signs = _mm512_maskz_compress_epi8(starts, offsets);
-    const unsigned long long lanes = count >= 64 ? ~0ull : (1ull << count) - 1;
-    // Every item: its last byte at most seven past its first digit.
+    const unsigned long long lanes = (1ull << count) - 1;
+    // Every item: its last byte at most seven past its first after the sign.
     if (_mm512_mask_cmpgt_epu8_mask(lanes, _mm512_sub_epi8(last, first), _mm512_set1_epi8(7)) != 0)
         return 0;
     const unsigned long long negative = _mm512_mask_cmpeq_epi8_mask(
-        lanes, _mm512_permutexvar_epi8(signs, text), _mm512_set1_epi8('-'));
+        lanes, _mm512_maskz_permutexvar_epi8(~0ull, signs, text), _mm512_set1_epi8('-'));
     // Byte b of lane j: item 8g + j; within the lane, b - 7 past its last.
     const __m512i laneOf = _mm512_set_epi64(0x0707070707070707ll, 0x0606060606060606ll, 0x0505050505050505ll,
                                             0x0404040404040404ll, 0x0303030303030303ll, 0x0202020202020202ll,
                                             0x0101010101010101ll, 0);
     const __m512i back = _mm512_set1_epi64(0x00FFFEFDFCFBFAF9ll);
+    const __m512d powers = _mm512_set_pd(1e7, 1e6, 1e5, 1e4, 1e3, 1e2, 1e1, 1e0);
     for (unsigned g = 0; g * 8 < count; ++g)
     {
         const __m512i item = _mm512_add_epi8(laneOf, _mm512_set1_epi8(static_cast<char>(8 * g)));
-        const __m512i from = _mm512_add_epi8(_mm512_permutexvar_epi8(item, last), back);
-        const __m512i begin = _mm512_permutexvar_epi8(item, first);
+        const __m512i from = _mm512_add_epi8(_mm512_maskz_permutexvar_epi8(~0ull, item, last), back);
+        const __m512i begin = _mm512_maskz_permutexvar_epi8(~0ull, item, first);
         // Bytes before the block (negative places) are cleared with the
-        // rest before the item's first digit.
-        const __mmask64 keep = _mm512_cmpge_epi8_mask(from, begin);
-        const __m512i lane = _mm512_maskz_permutexvar_epi8(keep, from, digits);
+        // rest before the item's first byte after the sign.
+        __mmask64 keep = _mm512_cmpge_epi8_mask(from, begin);
+        // The lanes of this group's items, and their top bytes.
+        const unsigned used = count - 8 * g < 8 ? count - 8 * g : 8;
+        const __mmask8 usedLanes = static_cast<__mmask8>((1u << used) - 1);
+        const unsigned long long usedTops = 0x8080808080808080ull & (used == 8 ? ~0ull : (1ull << (8 * used)) - 1);
+        __m512i at = from;
+        __m512i decimals = zero;
+        if (!integer)
+        {
+            // Each byte at or below the lane's point (0xFF) takes the byte
+            // one place lower; the bytes above it are the decimals.
+            const __mmask64 points = _mm512_mask_cmpeq_epi8_mask(
+                keep, _mm512_maskz_permutexvar_epi8(~0ull, from, text), _mm512_set1_epi8('.'));
+            __m512i below = _mm512_movm_epi8(points);
+            const __m512i pointCount = _mm512_sad_epu8(_mm512_maskz_mov_epi8(points, _mm512_set1_epi8(1)), zero);
+            if (_mm512_mask_cmpgt_epu64_mask(usedLanes, pointCount, _mm512_set1_epi64(1)) != 0)
+                return 0;
+            below = _mm512_or_si512(below, _mm512_maskz_srli_epi64(0xFF, below, 8));
+            below = _mm512_or_si512(below, _mm512_maskz_srli_epi64(0xFF, below, 16));
+            below = _mm512_or_si512(below, _mm512_maskz_srli_epi64(0xFF, below, 32));
+            const __m512i belowCount = _mm512_sad_epu8(_mm512_and_si512(below, _mm512_set1_epi8(1)), zero);
+            // With a point: 8 less the bytes at or below it; else none.
+            decimals = _mm512_maskz_sub_epi64(_mm512_cmpneq_epi64_mask(pointCount, zero), _mm512_set1_epi64(8),
+                                              belowCount);
+            at = _mm512_add_epi8(from, below);
+            keep = _mm512_cmpge_epi8_mask(at, begin);
+            // Some digit: the lane's top byte is not the point alone.
+            if ((_mm512_cmplt_epi8_mask(at, begin) & usedTops) != 0)
+                return 0;
+        }
+        const __m512i lane = _mm512_maskz_permutexvar_epi8(keep, at, digits);
         const __m512i pairs = _mm512_maddubs_epi16(lane, _mm512_set1_epi16(0x010A));
         const __m512i fours = _mm512_madd_epi16(pairs, _mm512_set1_epi32(0x00010064));
-        __m512i eights = _mm512_add_epi64(_mm512_mul_epu32(fours, _mm512_set1_epi64(10000)),
-                                          _mm512_srli_epi64(fours, 32));
+        const __m512i eights = _mm512_add_epi64(_mm512_maskz_mul_epu32(0xFF, fours, _mm512_set1_epi64(10000)),
+                                                _mm512_maskz_srli_epi64(0xFF, fours, 32));
         const __mmask8 laneNegative = static_cast<__mmask8>(negative >> (8 * g));
-        eights = _mm512_mask_sub_epi64(eights, laneNegative, _mm512_setzero_si512(), eights);
-        _mm512_storeu_si512(values + 8 * g, eights);
+        if (integer)
+        {
+            _mm512_storeu_si512(whole + 8 * g, _mm512_mask_sub_epi64(eights, laneNegative, zero, eights));
+        }
+        else
+        {
+            __m512d value = _mm512_div_pd(_mm512_cvtepi64_pd(eights), _mm512_maskz_permutexvar_pd(0xFF, decimals, powers));
+            value = _mm512_castsi512_pd(_mm512_mask_xor_epi64(_mm512_castpd_si512(value), laneNegative,
+                                                              _mm512_castpd_si512(value),
+                                                              _mm512_set1_epi64(static_cast<long long>(1ull << 63))));
+            _mm512_storeu_pd(real + 8 * g, value);
+        }
     }
     return count;
 }
@@ -2628,16 +2671,17 @@ inline Item PlainToItem(bool integer, const PlainNumber& plain)
 }
 
 // The items of a 64-byte block of items and blanks (items, with the starts
-// given) converted together when they are plain integers: every byte of
-// them a digit or a leading '-', each up to eight digits, ending inside
-// the block, no more than those left of the count. Each is the number
-// ParsePlainItem and PlainToItem make of it. The starts not taken are
-// returned (all of them when the block holds anything else); the item
-// running on into the next block is left for ParsePlainItem.
+// given) converted together when they are plain numbers: every byte of
+// them a digit, a leading '-' or (decimals) a '.', each up to eight bytes
+// after the sign with at most one point, ending inside the block, no more
+// than those left of the count. Each is the number ParsePlainItem and
+// PlainToItem make of it. The starts not taken are returned (all of them
+// when the block holds anything else); the item running on into the next
+// block is left for ParsePlainItem.
 template <typename T>
-inline unsigned long long TakePlainIntegers(const unsigned char* p, unsigned long long items, unsigned long long starts,
-                                            bool inItem, char code, T* out, unsigned long long& i,
-                                            unsigned long long count, const unsigned char*& lastEnd)
+inline unsigned long long TakePlainItems(const unsigned char* p, unsigned long long items, unsigned long long starts,
+                                         bool inItem, bool integer, char code, T* out, unsigned long long& i,
+                                         unsigned long long count, const unsigned char*& lastEnd)
 {
 #if defined(KQOX_BYTE_PERMUTES)
     if (!HasBytePermutes())
@@ -2652,17 +2696,19 @@ inline unsigned long long TakePlainIntegers(const unsigned char* p, unsigned lon
         return starts;
     unsigned long long digit = 0, minus = 0, point = 0;
     NumberMarksWide(p, digit, minus, point);
-    if ((items & ~before & ~after & ~digit & ~(minus & mine)) != 0)
+    if ((items & ~before & ~after & ~digit & ~(integer ? 0 : point) & ~(minus & mine)) != 0)
         return starts;
     const unsigned long long ends = items & ~(items >> 1) & ~before & ~after & ~(1ull << 63);
-    long long values[32];
-    const unsigned n = PlainIntegersWide(p, mine, ends, minus, values);
+    long long whole[32];
+    double real[32];
+    const unsigned n = PlainItemsWide(p, mine, ends, minus, integer, whole, real);
     if (n == 0)
         return starts;
     for (unsigned k = 0; k < n; ++k)
     {
         Item item;
-        item.mInt = values[k];
+        item.mInt = integer ? whole[k] : 0;
+        item.mDouble = integer ? 0.0 : real[k];
         out[i++] = ConvertItem<T>(code, item);
     }
     lastEnd = p + 64 - __builtin_clzll(ends);
@@ -2671,6 +2717,7 @@ inline unsigned long long TakePlainIntegers(const unsigned char* p, unsigned lon
     (void)p;
     (void)items;
     (void)inItem;
+    (void)integer;
     (void)code;
     (void)out;
     (void)i;
@@ -2882,8 +2929,7 @@ bool ReadArrayItems(KQoxPrivate& d, const Value& value, T* out, long long& after
             while (i < count && stop - p >= 64 && Classify64(p, items, blanks) && (items | blanks) == ~0ull)
             {
                 unsigned long long starts = items & ~((items << 1) | (inItem ? 1u : 0u));
-                if (integer)
-                    starts = TakePlainIntegers(p, items, starts, inItem, code, out, i, count, lastEnd);
+                starts = TakePlainItems(p, items, starts, inItem, integer, code, out, i, count, lastEnd);
                 for (; starts != 0 && i < count; starts &= starts - 1)
                 {
                     const unsigned char* at = p + __builtin_ctzll(starts);

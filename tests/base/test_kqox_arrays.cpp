@@ -1295,3 +1295,126 @@ TEST(KQoxArrays, EveryByteInsideALargeArrayReadsAsInASmallOne)
         }
     }
 }
+
+namespace {
+
+// Texts of items that no quick path takes as a plain number, or only some
+// do: exponents, infinities, NaN, signs and points out of place, digit runs
+// past eight bytes and past the range of a long, denormals.
+const char* const kOddDoubleTexts[] = {
+    "1e5",      "-2.5E+10", "inf",        "-inf",       "nan",          "7.",          ".5",
+    "-.5",      "+1.5",     "1.2.3",      "--1",        "1-2",          "-",           ".",
+    "-.",       "123456789", "0.12345678", "12345678.9", "00000000001", "1e400",       "-1e400",
+    "1e-400",   "4.94065645841247e-324",  "2.2250738585072e-308",       "1.79769313486232e+308",
+    "99999999999999999999", "0.000000001", "-0",       "-0.0",       "00000000",     "9007199254740993"};
+const char* const kOddIntegerTexts[] = {"1.5",   "+3",        "-",         "--1",        "9223372036854775808",
+                                        "-9223372036854775809", "123456789", "00000000", "-00000000", "1e3",
+                                        "-0",    "2147483648", "-2147483649", "99999999", "-99999999"};
+
+// The value an item's text reads as in an array of that one item (too short
+// for any block of the text to be converted at once).
+template <typename T>
+T ReadAlone(const std::string& item, char code, bool (KQox::*read)(T*, unsigned long long))
+{
+    std::vector<T> got;
+    EXPECT_TRUE(ReadArrayOfFile("", item, 1, code, got, read)) << item;
+    return got.empty() ? T() : got[0];
+}
+
+// A random plain item: an optional '-', digits and, for decimals, mostly a
+// point among them; mostly of up to eight bytes after the sign, sometimes
+// longer. Integers and decimals of up to 17 digits read exactly as strtod
+// and strtoll make them.
+std::string RandomPlainItem(unsigned long long& s, bool integers)
+{
+    auto next = [&s](unsigned n) {
+        s = s * 6364136223846793005ull + 1442695040888963407ull;
+        return static_cast<unsigned>((s >> 33) % n);
+    };
+    std::string text = next(4) == 0 ? "-" : "";
+    const unsigned wholeDigits = integers ? 1 + next(next(8) == 0 ? 12 : 8) : next(9);
+    const bool point = !integers && next(4) != 0;
+    const unsigned fractionDigits = point ? next(next(8) == 0 ? 9 : 7) : 0;
+    if (wholeDigits + fractionDigits == 0)
+        return text + "0";
+    for (unsigned k = 0; k < wholeDigits; ++k)
+        text += static_cast<char>('0' + next(10));
+    if (point)
+        text += '.';
+    for (unsigned k = 0; k < fractionDigits; ++k)
+        text += static_cast<char>('0' + next(10));
+    return text;
+}
+
+template <typename T>
+void ExpectRandomItemsReadAsAlone(char code, bool (KQox::*read)(T*, unsigned long long), size_t n,
+                                  unsigned long long seed)
+{
+    const bool integers = code == 'i' || code == 'l';
+    const char* const* odd = integers ? kOddIntegerTexts : kOddDoubleTexts;
+    const size_t oddCount = integers ? sizeof kOddIntegerTexts / sizeof *kOddIntegerTexts
+                                     : sizeof kOddDoubleTexts / sizeof *kOddDoubleTexts;
+    std::vector<T> oddValues;
+    for (size_t k = 0; k < oddCount; ++k)
+        oddValues.push_back(ReadAlone<T>(odd[k], code, read));
+    static const char* const kSeparators[] = {" ", "  ", "\t", "\r\n", "\n", "\n    ", "\n                        "};
+    unsigned long long s = seed;
+    std::vector<std::string> items;
+    std::vector<T> expected;
+    std::string body;
+    for (size_t k = 0; k < n; ++k)
+    {
+        s = s * 2862933555777941757ull + 3037000493ull;
+        const unsigned pick = static_cast<unsigned>(s >> 40);
+        if (pick % 64 == 0)
+        {
+            items.push_back(odd[pick / 64 % oddCount]);
+            expected.push_back(oddValues[pick / 64 % oddCount]);
+        }
+        else
+        {
+            items.push_back(RandomPlainItem(s, integers));
+            const std::string& text = items.back();
+            if (integers)
+            {
+                const long long v = std::strtoll(text.c_str(), nullptr, 10);
+                if (std::is_same<T, int>::value)
+                    expected.push_back(static_cast<T>(v > INT_MAX ? INT_MAX : v < INT_MIN ? INT_MIN : v));
+                else
+                    expected.push_back(static_cast<T>(v));
+            }
+            else
+            {
+                expected.push_back(static_cast<T>(std::strtod(text.c_str(), nullptr)));
+            }
+        }
+        if (k > 0)
+            body += kSeparators[pick / 8 % (sizeof kSeparators / sizeof *kSeparators)];
+        body += items.back();
+    }
+    // The array moved against the 64-byte blocks it is converted by.
+    for (size_t shift : {0, 3, 37})
+    {
+        std::vector<T> got;
+        ASSERT_TRUE(ReadArrayOfFile(std::string(shift, ';') + "\n", body, n, code, got, read)) << code << shift;
+        size_t first = 0;
+        EXPECT_TRUE(SameBits(got, expected, first))
+            << code << " shifted " << shift << ": item " << first << " \"" << (first < n ? items[first] : "") << "\"";
+    }
+}
+
+} // namespace
+
+TEST(KQoxArrays, RandomPlainItemsReadAsTheyDoAlone)
+{
+    // Millions of random texts of plain numbers (converted a block of text
+    // at a time where the processor has the registers for it), with odd
+    // ones among them: each value is bit for bit the one strtod or strtoll
+    // gives, or that the same text gives in an array of its own.
+    ExpectRandomItemsReadAsAlone<double>('d', &KQox::FieldReadArrayD, 1000000, 1);
+    ExpectRandomItemsReadAsAlone<float>('f', &KQox::FieldReadArrayF, 300000, 2);
+    ExpectRandomItemsReadAsAlone<int>('i', &KQox::FieldReadArrayI, 1000000, 3);
+    ExpectRandomItemsReadAsAlone<long long>('l', &KQox::FieldReadArrayL, 300000, 4);
+    ExpectRandomItemsReadAsAlone<double>('i', &KQox::FieldReadArrayD, 200000, 5);
+    ExpectRandomItemsReadAsAlone<long long>('d', &KQox::FieldReadArrayL, 200000, 6);
+}
