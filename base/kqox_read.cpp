@@ -240,41 +240,60 @@ KQOX_WIDE_TARGET const unsigned char* CountItemBlocksWide(const unsigned char* p
 }
 
 #define KQOX_BYTE_PERMUTES 1
-#define KQOX_PERMUTE_TARGET __attribute__((target("avx512f,avx512bw,avx512dq,avx512vbmi,avx512vbmi2")))
+#define KQOX_PERMUTE_TARGET \
+    __attribute__((target("avx512f,avx512bw,avx512dq,avx512vbmi,avx512vbmi2,popcnt,bmi,bmi2,lzcnt")))
 
-// The plain items of a 64-byte block at p (starts, ends: the bit of each
-// one's first and last byte, in order), each an optional '-' and up to
-// eight bytes of digits and, for decimals, at most one '.', converted
-// eight at a time: each item's eight bytes ending at its last are gathered
-// into a 64-bit lane, its point taken out by gathering the bytes below it
-// one place lower, the bytes before its first digit cleared, and the
-// lanes' digits combined in pairs, fours and eights with multiply-adds.
-// Integers go to whole, decimals to real: the digits over the power of ten
-// of the decimals, rounded once, as PlainToItem makes them. How many were
-// converted (room for 32 is needed); 0, with none, when an item has no
-// digit, more than eight bytes or more than one point.
-KQOX_PERMUTE_TARGET unsigned PlainItemsWide(const unsigned char* p, unsigned long long starts, unsigned long long ends,
-                                            unsigned long long minus, bool integer, long long* whole, double* real)
+// The items of a 64-byte block at p of items and blanks (items, with the
+// starts given; inItem: the first byte goes on with an item of the block
+// before, taken there) converted together when they are plain numbers:
+// every byte of them a digit, a leading '-' or (decimals) a '.', each up
+// to eight bytes after the sign with at most one point, ending inside the
+// block, no more than left of them. Eight at a time: each item's eight
+// bytes ending at its last are gathered into a 64-bit lane, its point
+// taken out by gathering the bytes below it one place lower, the bytes
+// before its first digit cleared, and the lanes' digits combined in pairs,
+// fours and eights with multiply-adds. Integers go to whole, decimals to
+// real (room for 32 each): the digits over the power of ten of the
+// decimals, rounded once, as PlainToItem makes them. Sets taken (0 when
+// the block holds anything else) and past, the offset after the last item
+// taken; returns the starts not taken (the item running on into the next
+// block, or all of them).
+KQOX_PERMUTE_TARGET unsigned long long PlainItemsWide(const unsigned char* p, unsigned long long items,
+                                                      unsigned long long starts, bool inItem, bool integer,
+                                                      unsigned long long left, long long* whole, double* real,
+                                                      unsigned& taken, unsigned& past)
 {
-    const unsigned count = static_cast<unsigned>(__builtin_popcountll(starts));
+    taken = 0;
+    const unsigned long long before = inItem ? items & ~(items + 1) : 0;
+    const unsigned long long lastStart = starts ? 1ull << (63 - __builtin_clzll(starts)) : 0;
+    const unsigned long long after = (items >> 63) && lastStart ? ~(lastStart - 1) : 0;
+    const unsigned long long mine = starts & ~after;
+    const unsigned count = static_cast<unsigned>(__builtin_popcountll(mine));
+    if (count == 0 || count > left)
+        return starts;
     const __m512i text = _mm512_loadu_si512(p);
     const __m512i digits = _mm512_sub_epi8(text, _mm512_set1_epi8('0'));
+    const unsigned long long digit = _mm512_cmplt_epu8_mask(digits, _mm512_set1_epi8(10));
+    const unsigned long long minus = _mm512_cmpeq_epi8_mask(text, _mm512_set1_epi8('-'));
+    const unsigned long long point = integer ? 0 : _mm512_cmpeq_epi8_mask(text, _mm512_set1_epi8('.'));
+    if ((items & ~before & ~after & ~digit & ~point & ~(minus & mine)) != 0)
+        return starts;
+    const unsigned long long ends = items & ~(items >> 1) & ~before & ~after & ~(1ull << 63);
     const __m512i offsets = _mm512_set_epi8(63, 62, 61, 60, 59, 58, 57, 56, 55, 54, 53, 52, 51, 50, 49, 48, 47, 46, 45,
                                             44, 43, 42, 41, 40, 39, 38, 37, 36, 35, 34, 33, 32, 31, 30, 29, 28, 27, 26,
                                             25, 24, 23, 22, 21, 20, 19, 18, 17, 16, 15, 14, 13, 12, 11, 10, 9, 8, 7, 6,
                                             5, 4, 3, 2, 1, 0);
     const __m512i zero = _mm512_setzero_si512();
-    // The byte after a starting '-', else the start.
-    const unsigned long long firstBytes = (starts & ~minus) | ((starts & minus) << 1);
-    const __m512i last = _mm512_maskz_compress_epi8(ends, offsets);
-    const __m512i first = _mm512_maskz_compress_epi8(firstBytes, offsets);
-    const __m512i signs = _mm512_maskz_compress_epi8(starts, offsets);
+    // Item j's sign is bit j; its first byte after the sign is one past its
+    // start when it has one.
+    const unsigned long long negative = _pext_u64(minus, mine);
     const unsigned long long lanes = (1ull << count) - 1;
+    const __m512i last = _mm512_maskz_compress_epi8(ends, offsets);
+    const __m512i itemStarts = _mm512_maskz_compress_epi8(mine, offsets);
+    const __m512i first = _mm512_mask_add_epi8(itemStarts, negative, itemStarts, _mm512_set1_epi8(1));
     // Every item: its last byte at most seven past its first after the sign.
     if (_mm512_mask_cmpgt_epu8_mask(lanes, _mm512_sub_epi8(last, first), _mm512_set1_epi8(7)) != 0)
-        return 0;
-    const unsigned long long negative = _mm512_mask_cmpeq_epi8_mask(
-        lanes, _mm512_maskz_permutexvar_epi8(~0ull, signs, text), _mm512_set1_epi8('-'));
+        return starts;
     // Byte b of lane j: item 8g + j; within the lane, b - 7 past its last.
     const __m512i laneOf = _mm512_set_epi64(0x0707070707070707ll, 0x0606060606060606ll, 0x0505050505050505ll,
                                             0x0404040404040404ll, 0x0303030303030303ll, 0x0202020202020202ll,
@@ -304,7 +323,7 @@ KQOX_PERMUTE_TARGET unsigned PlainItemsWide(const unsigned char* p, unsigned lon
             __m512i below = _mm512_movm_epi8(points);
             const __m512i pointCount = _mm512_sad_epu8(_mm512_maskz_mov_epi8(points, _mm512_set1_epi8(1)), zero);
             if (_mm512_mask_cmpgt_epu64_mask(usedLanes, pointCount, _mm512_set1_epi64(1)) != 0)
-                return 0;
+                return starts;
             below = _mm512_or_si512(below, _mm512_maskz_srli_epi64(0xFF, below, 8));
             below = _mm512_or_si512(below, _mm512_maskz_srli_epi64(0xFF, below, 16));
             below = _mm512_or_si512(below, _mm512_maskz_srli_epi64(0xFF, below, 32));
@@ -316,7 +335,7 @@ KQOX_PERMUTE_TARGET unsigned PlainItemsWide(const unsigned char* p, unsigned lon
             keep = _mm512_cmpge_epi8_mask(at, begin);
             // Some digit: the lane's top byte is not the point alone.
             if ((_mm512_cmplt_epi8_mask(at, begin) & usedTops) != 0)
-                return 0;
+                return starts;
         }
         const __m512i lane = _mm512_maskz_permutexvar_epi8(keep, at, digits);
         const __m512i pairs = _mm512_maddubs_epi16(lane, _mm512_set1_epi16(0x010A));
@@ -337,7 +356,9 @@ KQOX_PERMUTE_TARGET unsigned PlainItemsWide(const unsigned char* p, unsigned lon
             _mm512_storeu_pd(real + 8 * g, value);
         }
     }
-    return count;
+    taken = count;
+    past = 64 - static_cast<unsigned>(__builtin_clzll(ends));
+    return starts & after;
 }
 
 bool HasBytePermutes()
@@ -346,19 +367,10 @@ bool HasBytePermutes()
         __builtin_cpu_init();
         return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
                __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vbmi") &&
-               __builtin_cpu_supports("avx512vbmi2");
+               __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("popcnt") &&
+               __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("lzcnt");
     }();
     return has;
-}
-
-// Which of 64 bytes are digits, '-' and '.', a bit each.
-KQOX_WIDE_TARGET void NumberMarksWide(const unsigned char* p, unsigned long long& digit, unsigned long long& minus,
-                                      unsigned long long& point)
-{
-    const __m512i v = _mm512_loadu_si512(p);
-    digit = _mm512_cmplt_epu8_mask(_mm512_sub_epi8(v, _mm512_set1_epi8('0')), _mm512_set1_epi8(10));
-    minus = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('-'));
-    point = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('.'));
 }
 
 bool HasWideClasses()
@@ -2670,49 +2682,32 @@ inline Item PlainToItem(bool integer, const PlainNumber& plain)
     return item;
 }
 
-// The items of a 64-byte block of items and blanks (items, with the starts
-// given) converted together when they are plain numbers: every byte of
-// them a digit, a leading '-' or (decimals) a '.', each up to eight bytes
-// after the sign with at most one point, ending inside the block, no more
-// than those left of the count. Each is the number ParsePlainItem and
-// PlainToItem make of it. The starts not taken are returned (all of them
-// when the block holds anything else); the item running on into the next
-// block is left for ParsePlainItem.
+// The plain items of a 64-byte block of items and blanks converted
+// together where the processor permutes bytes (PlainItemsWide), each the
+// number ParsePlainItem and PlainToItem make of it; the starts not taken
+// are returned, for ParsePlainItem.
 template <typename T>
 inline unsigned long long TakePlainItems(const unsigned char* p, unsigned long long items, unsigned long long starts,
                                          bool inItem, bool integer, char code, T* out, unsigned long long& i,
                                          unsigned long long count, const unsigned char*& lastEnd)
 {
 #if defined(KQOX_BYTE_PERMUTES)
-    if (!HasBytePermutes())
+    if (!kbytes::kLittleEndianHost || !HasBytePermutes())
         return starts;
-    // The item going on from the block before (taken there) and the one
-    // going on into the next block are left out.
-    const unsigned long long before = inItem ? items & ~(items + 1) : 0;
-    const unsigned long long last = starts ? 1ull << (63 - __builtin_clzll(starts)) : 0;
-    const unsigned long long after = (items >> 63) && last ? ~(last - 1) : 0;
-    const unsigned long long mine = starts & ~after;
-    if (!mine || static_cast<unsigned long long>(__builtin_popcountll(mine)) > count - i)
-        return starts;
-    unsigned long long digit = 0, minus = 0, point = 0;
-    NumberMarksWide(p, digit, minus, point);
-    if ((items & ~before & ~after & ~digit & ~(integer ? 0 : point) & ~(minus & mine)) != 0)
-        return starts;
-    const unsigned long long ends = items & ~(items >> 1) & ~before & ~after & ~(1ull << 63);
     long long whole[32];
     double real[32];
-    const unsigned n = PlainItemsWide(p, mine, ends, minus, integer, whole, real);
-    if (n == 0)
-        return starts;
-    for (unsigned k = 0; k < n; ++k)
+    unsigned taken = 0, past = 0;
+    starts = PlainItemsWide(p, items, starts, inItem, integer, count - i, whole, real, taken, past);
+    for (unsigned k = 0; k < taken; ++k)
     {
         Item item;
         item.mInt = integer ? whole[k] : 0;
         item.mDouble = integer ? 0.0 : real[k];
         out[i++] = ConvertItem<T>(code, item);
     }
-    lastEnd = p + 64 - __builtin_clzll(ends);
-    return starts & after;
+    if (taken)
+        lastEnd = p + past;
+    return starts;
 #else
     (void)p;
     (void)items;
