@@ -239,9 +239,19 @@ KQOX_WIDE_TARGET const unsigned char* CountItemBlocksWide(const unsigned char* p
     return p;
 }
 
+// Where converted items go straight to the caller's array, when it is of
+// a type they take as they are (null: through PlainItemsWide's own arrays).
+struct DirectItems
+{
+    int* mInts = nullptr;
+    long long* mLongs = nullptr;
+    double* mDoubles = nullptr;
+    float* mFloats = nullptr;
+};
+
 #define KQOX_BYTE_PERMUTES 1
-#define KQOX_PERMUTE_TARGET \
-    __attribute__((target("avx512f,avx512bw,avx512dq,avx512vbmi,avx512vbmi2,popcnt,bmi,bmi2,lzcnt")))
+#define KQOX_PERMUTE_TARGET                                                                                            \
+    __attribute__((target("avx512f,avx512bw,avx512dq,avx512vl,avx512vbmi,avx512vbmi2,popcnt,bmi,bmi2,lzcnt")))
 
 // The items of a 64-byte block at p of items and blanks (items, with the
 // starts given; inItem: the first byte goes on with an item of the block
@@ -261,7 +271,7 @@ KQOX_WIDE_TARGET const unsigned char* CountItemBlocksWide(const unsigned char* p
 KQOX_PERMUTE_TARGET unsigned long long PlainItemsWide(const unsigned char* p, unsigned long long items,
                                                       unsigned long long starts, bool inItem, bool integer,
                                                       unsigned long long left, long long* whole, double* real,
-                                                      unsigned& taken, unsigned& past)
+                                                      DirectItems direct, unsigned& taken, unsigned& past)
 {
     taken = 0;
     const unsigned long long before = inItem ? items & ~(items + 1) : 0;
@@ -279,10 +289,10 @@ KQOX_PERMUTE_TARGET unsigned long long PlainItemsWide(const unsigned char* p, un
     if ((items & ~before & ~after & ~digit & ~point & ~(minus & mine)) != 0)
         return starts;
     const unsigned long long ends = items & ~(items >> 1) & ~before & ~after & ~(1ull << 63);
-    const __m512i offsets = _mm512_set_epi8(63, 62, 61, 60, 59, 58, 57, 56, 55, 54, 53, 52, 51, 50, 49, 48, 47, 46, 45,
-                                            44, 43, 42, 41, 40, 39, 38, 37, 36, 35, 34, 33, 32, 31, 30, 29, 28, 27, 26,
-                                            25, 24, 23, 22, 21, 20, 19, 18, 17, 16, 15, 14, 13, 12, 11, 10, 9, 8, 7, 6,
-                                            5, 4, 3, 2, 1, 0);
+    const __m512i offsets =
+        _mm512_set_epi8(63, 62, 61, 60, 59, 58, 57, 56, 55, 54, 53, 52, 51, 50, 49, 48, 47, 46, 45, 44, 43, 42, 41, 40,
+                        39, 38, 37, 36, 35, 34, 33, 32, 31, 30, 29, 28, 27, 26, 25, 24, 23, 22, 21, 20, 19, 18, 17, 16,
+                        15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
     const __m512i zero = _mm512_setzero_si512();
     // Item j's sign is bit j; its first byte after the sign is one past its
     // start when it has one.
@@ -295,9 +305,9 @@ KQOX_PERMUTE_TARGET unsigned long long PlainItemsWide(const unsigned char* p, un
     if (_mm512_mask_cmpgt_epu8_mask(lanes, _mm512_sub_epi8(last, first), _mm512_set1_epi8(7)) != 0)
         return starts;
     // Byte b of lane j: item 8g + j; within the lane, b - 7 past its last.
-    const __m512i laneOf = _mm512_set_epi64(0x0707070707070707ll, 0x0606060606060606ll, 0x0505050505050505ll,
-                                            0x0404040404040404ll, 0x0303030303030303ll, 0x0202020202020202ll,
-                                            0x0101010101010101ll, 0);
+    const __m512i laneOf =
+        _mm512_set_epi64(0x0707070707070707ll, 0x0606060606060606ll, 0x0505050505050505ll, 0x0404040404040404ll,
+                         0x0303030303030303ll, 0x0202020202020202ll, 0x0101010101010101ll, 0);
     const __m512i back = _mm512_set1_epi64(0x00FFFEFDFCFBFAF9ll);
     const __m512d powers = _mm512_set_pd(1e7, 1e6, 1e5, 1e4, 1e3, 1e2, 1e1, 1e0);
     for (unsigned g = 0; g * 8 < count; ++g)
@@ -318,8 +328,8 @@ KQOX_PERMUTE_TARGET unsigned long long PlainItemsWide(const unsigned char* p, un
         {
             // Each byte at or below the lane's point (0xFF) takes the byte
             // one place lower; the bytes above it are the decimals.
-            const __mmask64 points = _mm512_mask_cmpeq_epi8_mask(
-                keep, _mm512_maskz_permutexvar_epi8(~0ull, from, text), _mm512_set1_epi8('.'));
+            const __mmask64 points = _mm512_mask_cmpeq_epi8_mask(keep, _mm512_maskz_permutexvar_epi8(~0ull, from, text),
+                                                                 _mm512_set1_epi8('.'));
             __m512i below = _mm512_movm_epi8(points);
             const __m512i pointCount = _mm512_sad_epu8(_mm512_maskz_mov_epi8(points, _mm512_set1_epi8(1)), zero);
             if (_mm512_mask_cmpgt_epu64_mask(usedLanes, pointCount, _mm512_set1_epi64(1)) != 0)
@@ -329,8 +339,8 @@ KQOX_PERMUTE_TARGET unsigned long long PlainItemsWide(const unsigned char* p, un
             below = _mm512_or_si512(below, _mm512_maskz_srli_epi64(0xFF, below, 32));
             const __m512i belowCount = _mm512_sad_epu8(_mm512_and_si512(below, _mm512_set1_epi8(1)), zero);
             // With a point: 8 less the bytes at or below it; else none.
-            decimals = _mm512_maskz_sub_epi64(_mm512_cmpneq_epi64_mask(pointCount, zero), _mm512_set1_epi64(8),
-                                              belowCount);
+            decimals =
+                _mm512_maskz_sub_epi64(_mm512_cmpneq_epi64_mask(pointCount, zero), _mm512_set1_epi64(8), belowCount);
             at = _mm512_add_epi8(from, below);
             keep = _mm512_cmpge_epi8_mask(at, begin);
             // Some digit: the lane's top byte is not the point alone.
@@ -345,15 +355,31 @@ KQOX_PERMUTE_TARGET unsigned long long PlainItemsWide(const unsigned char* p, un
         const __mmask8 laneNegative = static_cast<__mmask8>(negative >> (8 * g));
         if (integer)
         {
-            _mm512_storeu_si512(whole + 8 * g, _mm512_mask_sub_epi64(eights, laneNegative, zero, eights));
+            const __m512i value = _mm512_mask_sub_epi64(eights, laneNegative, zero, eights);
+            // Up to eight digits: every int holds them.
+            if (direct.mInts)
+                _mm512_mask_cvtepi64_storeu_epi32(direct.mInts + 8 * g, usedLanes, value);
+            else if (direct.mLongs)
+                _mm512_mask_storeu_epi64(direct.mLongs + 8 * g, usedLanes, value);
+            else if (direct.mDoubles)
+                _mm512_mask_storeu_pd(direct.mDoubles + 8 * g, usedLanes, _mm512_cvtepi64_pd(value));
+            else
+                _mm512_storeu_si512(whole + 8 * g, value);
         }
         else
         {
-            __m512d value = _mm512_div_pd(_mm512_cvtepi64_pd(eights), _mm512_maskz_permutexvar_pd(0xFF, decimals, powers));
+            __m512d value =
+                _mm512_div_pd(_mm512_cvtepi64_pd(eights), _mm512_maskz_permutexvar_pd(0xFF, decimals, powers));
             value = _mm512_castsi512_pd(_mm512_mask_xor_epi64(_mm512_castpd_si512(value), laneNegative,
                                                               _mm512_castpd_si512(value),
                                                               _mm512_set1_epi64(static_cast<long long>(1ull << 63))));
-            _mm512_storeu_pd(real + 8 * g, value);
+            // Below 10^8: every float holds the double rounded.
+            if (direct.mDoubles)
+                _mm512_mask_storeu_pd(direct.mDoubles + 8 * g, usedLanes, value);
+            else if (direct.mFloats)
+                _mm256_mask_storeu_ps(direct.mFloats + 8 * g, usedLanes, _mm512_maskz_cvtpd_ps(0xFF, value));
+            else
+                _mm512_storeu_pd(real + 8 * g, value);
         }
     }
     taken = count;
@@ -367,8 +393,9 @@ bool HasBytePermutes()
         __builtin_cpu_init();
         return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
                __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vbmi") &&
-               __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("popcnt") &&
-               __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("lzcnt");
+               __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("avx512vl") &&
+               __builtin_cpu_supports("popcnt") && __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2") &&
+               __builtin_cpu_supports("lzcnt");
     }();
     return has;
 }
@@ -2696,14 +2723,33 @@ inline unsigned long long TakePlainItems(const unsigned char* p, unsigned long l
         return starts;
     long long whole[32];
     double real[32];
+    // Integers to int, long and double arrays, decimals to double and
+    // float ones, as ConvertItem makes them of up to eight digits.
+    DirectItems direct;
+    if constexpr (std::is_same<T, int>::value)
+        direct.mInts = integer ? out + i : nullptr;
+    else if constexpr (std::is_same<T, long long>::value)
+        direct.mLongs = integer ? out + i : nullptr;
+    else if constexpr (std::is_same<T, double>::value)
+        direct.mDoubles = out + i;
+    else if constexpr (std::is_same<T, float>::value)
+        direct.mFloats = integer ? nullptr : out + i;
+    const bool straight = direct.mInts || direct.mLongs || direct.mDoubles || direct.mFloats;
     unsigned taken = 0, past = 0;
-    starts = PlainItemsWide(p, items, starts, inItem, integer, count - i, whole, real, taken, past);
-    for (unsigned k = 0; k < taken; ++k)
+    starts = PlainItemsWide(p, items, starts, inItem, integer, count - i, whole, real, direct, taken, past);
+    if (straight)
     {
-        Item item;
-        item.mInt = integer ? whole[k] : 0;
-        item.mDouble = integer ? 0.0 : real[k];
-        out[i++] = ConvertItem<T>(code, item);
+        i += taken;
+    }
+    else
+    {
+        for (unsigned k = 0; k < taken; ++k)
+        {
+            Item item;
+            item.mInt = integer ? whole[k] : 0;
+            item.mDouble = integer ? 0.0 : real[k];
+            out[i++] = ConvertItem<T>(code, item);
+        }
     }
     if (taken)
         lastEnd = p + past;
