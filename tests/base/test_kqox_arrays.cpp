@@ -1404,7 +1404,9 @@ void ExpectRandomItemsReadAsAlone(char code, bool (KQox::*read)(T*, unsigned lon
             if (integers)
             {
                 const long long v = std::strtoll(text.c_str(), nullptr, 10);
-                if (std::is_same<T, int>::value)
+                if (std::is_floating_point<T>::value)
+                    expected.push_back(static_cast<T>(static_cast<double>(v)));
+                else if (std::is_same<T, int>::value)
                     expected.push_back(static_cast<T>(v > INT_MAX ? INT_MAX : v < INT_MIN ? INT_MIN : v));
                 else
                     expected.push_back(static_cast<T>(v));
@@ -1443,4 +1445,60 @@ TEST(KQoxArrays, RandomPlainItemsReadAsTheyDoAlone)
     ExpectRandomItemsReadAsAlone<long long>('l', &KQox::FieldReadArrayL, 300000, 4);
     ExpectRandomItemsReadAsAlone<double>('i', &KQox::FieldReadArrayD, 200000, 5);
     ExpectRandomItemsReadAsAlone<long long>('d', &KQox::FieldReadArrayL, 200000, 6);
+    ExpectRandomItemsReadAsAlone<float>('i', &KQox::FieldReadArrayF, 200000, 7);
+    ExpectRandomItemsReadAsAlone<int>('d', &KQox::FieldReadArrayI, 200000, 8);
+    ExpectRandomItemsReadAsAlone<unsigned char>('i', &KQox::FieldReadArrayB, 200000, 9);
+    // Through the reader's window: blocks of text end where windows do.
+    const TextThroughWindow windowed(true);
+    ExpectRandomItemsReadAsAlone<double>('d', &KQox::FieldReadArrayD, 300000, 10);
+    ExpectRandomItemsReadAsAlone<int>('i', &KQox::FieldReadArrayI, 300000, 11);
+}
+
+TEST(KQoxArrays, PlainArraysWithDamageAreCorruptionAsBefore)
+{
+    // Arrays of plain numbers only (converted a block at a time): counts
+    // one too many and one too few, the text cut inside an item and a stray
+    // byte among the items are damage, in place and through the window;
+    // whole, they read back exactly.
+    for (bool windowed : {false, true})
+        for (char code : {'d', 'i'})
+        {
+            const TextThroughWindow window(windowed);
+            SCOPED_TRACE(std::string(1, code) + (windowed ? " windowed" : " in place"));
+            unsigned long long s = 99;
+            std::vector<std::string> items;
+            for (int k = 0; k < 50000; ++k)
+                items.push_back(RandomPlainItem(s, code == 'i'));
+            const std::string body = JoinItems(items);
+            const std::string n = std::to_string(items.size());
+            std::vector<double> got;
+            ASSERT_TRUE(ReadArrayOfFile("", body, items.size(), code, got, &KQox::FieldReadArrayD));
+            for (size_t k = 0; k < items.size(); ++k)
+                ASSERT_EQ(got[k], std::strtod(items[k].c_str(), nullptr)) << items[k];
+            const std::string damaged[] = {
+                "A: *" + std::string(1, code) + std::to_string(items.size() + 1) + ":" + body + "\n",
+                "A: *" + std::string(1, code) + std::to_string(items.size() - 1) + ":" + body + "\n",
+                "A: *" + std::string(1, code) + n + ":" + body.substr(0, body.size() / 2 + 1),
+                "A: *" + std::string(1, code) + n + ":" + body.substr(0, body.size() / 2) + " /" +
+                    body.substr(body.size() / 2) + "\n",
+            };
+            for (const std::string& field : damaged)
+            {
+                const std::string text = "; Tolvane QOX ASCII 6000\n" + field + "; EOF\n";
+                KQox r;
+                if (!r.ProjectOpen(text.data(), static_cast<unsigned int>(text.size())))
+                {
+                    EXPECT_EQ(r.GetLastErrorID(), KQox::eFILE_CORRUPTED);
+                    continue;
+                }
+                std::vector<double> out(items.size() + 2);
+                EXPECT_FALSE(r.FieldReadBegin("A") && r.FieldReadArrayD(out.data(), out.size())) << field.substr(0, 40);
+            }
+            // An item of two points among them is no damage: it reads as
+            // it does alone, the others as before.
+            items[items.size() / 2] = "1.2.3";
+            ASSERT_TRUE(ReadArrayOfFile("", JoinItems(items), items.size(), code, got, &KQox::FieldReadArrayD));
+            EXPECT_EQ(got[items.size() / 2], ReadAlone<double>("1.2.3", code, &KQox::FieldReadArrayD));
+            EXPECT_EQ(got[items.size() / 2 + 1], std::strtod(items[items.size() / 2 + 1].c_str(), nullptr));
+        }
 }
