@@ -2601,42 +2601,37 @@ bool ParseAsciiItem(char code, const char* first, const char* last, Item& item)
 
 // The leading decimal digits of [p, stop) added to m, at most limit of them
 // (the scan stops there); how many there were. When wide, eight bytes at a
-// time where eight can be read: which of them are digits is found from all
-// at once, and the digits are combined with three multiplications.
+// time while eight can be read: which of them are digits is found from all
+// at once, and the digits are combined with three multiplications; a run
+// of eight carries on with the next eight.
 inline size_t AddDigits(const unsigned char* p, const unsigned char* stop, size_t limit, unsigned long long& m,
                         bool wide)
 {
     size_t n = 0;
-    if (wide && stop - p >= 8 && limit >= 8)
+    while (wide && kbytes::kLittleEndianHost && stop - (p + n) >= 8 && limit - n >= 8)
     {
         unsigned long long v;
-        std::memcpy(&v, p, 8);
+        std::memcpy(&v, p + n, 8);
         // Each byte less '0' (an exclusive or does it for digits); a byte
         // is a digit when that is below 10, tested on all eight bytes at once
         // with their top bits kept apart.
         const unsigned long long x = v ^ 0x3030303030303030ull;
         const unsigned long long other =
             (((x & 0x7F7F7F7F7F7F7F7Full) + 0x7676767676767676ull) | x) & 0x8080808080808080ull;
-        n = other ? static_cast<size_t>(__builtin_ctzll(other)) / 8 : 8;
-        if (kbytes::kLittleEndianHost)
-        {
-            // The n digits to the top bytes, zeros below: the first digit
-            // leads, as in an eight-digit number. No branch depends on n,
-            // whose value changes from item to item.
-            unsigned long long d = n ? x << (8 * (8 - n)) : 0;
-            d = d * 10 + (d >> 8);
-            d = (((d & 0x000000FF000000FFull) * (100 + (1000000ull << 32))) +
-                 (((d >> 16) & 0x000000FF000000FFull) * (1 + (10000ull << 32)))) >>
-                32;
-            static const unsigned long long kScale[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
-            m = m * kScale[n] + (d & 0xFFFFFFFFull);
-            if (n < 8)
-                return n;
-        }
-        else
-        {
-            n = 0;
-        }
+        const size_t k = other ? static_cast<size_t>(__builtin_ctzll(other)) / 8 : 8;
+        // The k digits to the top bytes, zeros below: the first digit
+        // leads, as in an eight-digit number. No branch depends on k,
+        // whose value changes from item to item.
+        unsigned long long d = k ? x << (8 * (8 - k)) : 0;
+        d = d * 10 + (d >> 8);
+        d = (((d & 0x000000FF000000FFull) * (100 + (1000000ull << 32))) +
+             (((d >> 16) & 0x000000FF000000FFull) * (1 + (10000ull << 32)))) >>
+            32;
+        static const unsigned long long kScale[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
+        m = m * kScale[k] + (d & 0xFFFFFFFFull);
+        n += k;
+        if (k < 8)
+            return n;
     }
     while (p + n < stop && static_cast<unsigned>(p[n] - '0') < 10u && n < limit)
     {
