@@ -2800,8 +2800,10 @@ bool ParseSliceItems(const unsigned char* p, const unsigned char* end, const uns
     {
         if ((items | blanks) != ~0ull)
             return false;
-        for (unsigned long long starts = items & ~((items << 1) | (inItem ? 1u : 0u)); starts != 0;
-             starts &= starts - 1)
+        unsigned long long starts = items & ~((items << 1) | (inItem ? 1u : 0u));
+        const unsigned char* lastEnd = nullptr;
+        starts = TakePlainItems(p, items, starts, inItem, integer, code, out, i, expected, lastEnd);
+        for (; starts != 0; starts &= starts - 1)
             if (!take(p + __builtin_ctzll(starts)))
                 return false;
         inItem = (items >> 63) & 1u;
