@@ -251,7 +251,7 @@ struct DirectItems
 
 #define KQOX_BYTE_PERMUTES 1
 #define KQOX_PERMUTE_TARGET                                                                                            \
-    __attribute__((target("avx512f,avx512bw,avx512dq,avx512vl,avx512vbmi,avx512vbmi2,popcnt,bmi,bmi2,lzcnt")))
+    __attribute__((target("avx512f,avx512bw,avx512dq,avx512vl,avx512vbmi,avx512vbmi2,popcnt,bmi,bmi2")))
 
 // The items of a 64-byte block at p of items and blanks (items, with the
 // starts given; inItem: the first byte goes on with an item of the block
@@ -394,8 +394,7 @@ bool HasBytePermutes()
         return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
                __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vbmi") &&
                __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("avx512vl") &&
-               __builtin_cpu_supports("popcnt") && __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2") &&
-               __builtin_cpu_supports("lzcnt");
+               __builtin_cpu_supports("popcnt") && __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2");
     }();
     return has;
 }
