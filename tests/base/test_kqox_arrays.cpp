@@ -1502,3 +1502,44 @@ TEST(KQoxArrays, PlainArraysWithDamageAreCorruptionAsBefore)
             EXPECT_EQ(got[items.size() / 2 + 1], std::strtod(items[items.size() / 2 + 1].c_str(), nullptr));
         }
 }
+
+TEST(KQoxArrays, PlainItemsOfEightBytesAndMoreAtEveryPlaceOfABlock)
+{
+    // Items at the edge of what a block converts at once (eight bytes after
+    // the sign, with or without a point) and just past it, each placed at
+    // every offset of a 64-byte block, among plain items: each reads as it
+    // does alone.
+    const char* const edges[] = {"12345678",  "-12345678", "123456789", "1234567.",  "12345678.", ".1234567",
+                                 "-.1234567", ".12345678", "1.234567",  "-1.234567", "0.0000001", "99999999"};
+    for (char code : {'d', 'i'})
+        for (const char* edge : edges)
+        {
+            if (code == 'i' && std::strchr(edge, '.'))
+                continue;
+            const double alone = ReadAlone<double>(edge, code, &KQox::FieldReadArrayD);
+            for (size_t offset = 0; offset < 72; ++offset)
+            {
+                std::vector<std::string> items;
+                std::string body = "\n";
+                while (body.size() < offset)
+                {
+                    items.push_back(std::to_string(items.size() % 10));
+                    body += items.back() + " ";
+                }
+                items.push_back(edge);
+                for (int k = 0; k < 40; ++k)
+                    items.push_back(code == 'i' ? std::to_string(k * 37) : std::to_string(k) + ".5");
+                for (size_t k = items.size() - 41; k < items.size(); ++k)
+                    body += items[k] + (k % 9 == 8 ? "\n" : " ");
+                std::vector<double> got;
+                ASSERT_TRUE(ReadArrayOfFile("", body, items.size(), code, got, &KQox::FieldReadArrayD))
+                    << edge << " at " << offset;
+                for (size_t k = 0; k < items.size(); ++k)
+                {
+                    const double expected = items[k] == edge ? alone : std::strtod(items[k].c_str(), nullptr);
+                    ASSERT_EQ(std::memcmp(&got[k], &expected, sizeof expected), 0)
+                        << edge << " at " << offset << ": " << items[k] << " read as " << got[k];
+                }
+            }
+        }
+}
