@@ -253,16 +253,28 @@ struct DirectItems
 #define KQOX_PERMUTE_TARGET                                                                                            \
     __attribute__((target("avx512f,avx512bw,avx512dq,avx512vl,avx512vbmi,avx512vbmi2,popcnt,bmi,bmi2")))
 
+// Each 64-bit lane's eight digits (the first in the lowest byte, each less
+// '0') as a number: pairs, fours and the two halves combined.
+KQOX_PERMUTE_TARGET inline __m512i EightDigitLanes(__m512i lane)
+{
+    const __m512i pairs = _mm512_maddubs_epi16(lane, _mm512_set1_epi16(0x010A));
+    const __m512i fours = _mm512_madd_epi16(pairs, _mm512_set1_epi32(0x00010064));
+    return _mm512_add_epi64(_mm512_maskz_mul_epu32(0xFF, fours, _mm512_set1_epi64(10000)),
+                            _mm512_maskz_srli_epi64(0xFF, fours, 32));
+}
+
 // The items of a 64-byte block at p of items and blanks (items, with the
 // starts given; inItem: the first byte goes on with an item of the block
 // before, taken there) converted together when they are plain numbers:
 // every byte of them a digit, a leading '-' or (decimals) a '.', each up
-// to eight bytes after the sign with at most one point, ending inside the
-// block, no more than left of them. Eight at a time: each item's eight
-// bytes ending at its last are gathered into a 64-bit lane, its point
-// taken out by gathering the bytes below it one place lower, the bytes
-// before its first digit cleared, and the lanes' digits combined in pairs,
-// fours and eights with multiply-adds. Integers go to whole, decimals to
+// to eight bytes after the sign with at most one point (integers: up to
+// sixteen digits), ending inside the block, no more than left of them.
+// Eight at a time: each item's eight bytes ending at its last are gathered
+// into a 64-bit lane (and for longer integers the eight before them into
+// another), its point taken out by gathering the bytes below it one place
+// lower, the bytes before its first digit cleared, and the lanes' digits
+// combined in pairs, fours and eights with multiply-adds. Integers (to an
+// int: the nearest end of its range past it) go to whole, decimals to
 // real (room for 32 each): the digits over the power of ten of the
 // decimals, rounded once, as PlainToItem makes them. Sets taken (0 when
 // the block holds anything else) and past, the offset after the last item
@@ -301,8 +313,11 @@ KQOX_PERMUTE_TARGET unsigned long long PlainItemsWide(const unsigned char* p, un
     const __m512i last = _mm512_maskz_compress_epi8(ends, offsets);
     const __m512i itemStarts = _mm512_maskz_compress_epi8(mine, offsets);
     const __m512i first = _mm512_mask_add_epi8(itemStarts, negative, itemStarts, _mm512_set1_epi8(1));
-    // Every item: its last byte at most seven past its first after the sign.
-    if (_mm512_mask_cmpgt_epu8_mask(lanes, _mm512_sub_epi8(last, first), _mm512_set1_epi8(7)) != 0)
+    // Every item: its last byte at most seven past its first after the sign
+    // (integers: fifteen, the eight before the last eight in a second lane).
+    const __m512i span = _mm512_sub_epi8(last, first);
+    const bool sixteen = _mm512_mask_cmpgt_epu8_mask(lanes, span, _mm512_set1_epi8(7)) != 0;
+    if (sixteen && (!integer || _mm512_mask_cmpgt_epu8_mask(lanes, span, _mm512_set1_epi8(15)) != 0))
         return starts;
     // Byte b of lane j: item 8g + j; within the lane, b - 7 past its last.
     const __m512i laneOf =
@@ -347,18 +362,21 @@ KQOX_PERMUTE_TARGET unsigned long long PlainItemsWide(const unsigned char* p, un
             if ((_mm512_cmplt_epi8_mask(at, begin) & usedTops) != 0)
                 return starts;
         }
-        const __m512i lane = _mm512_maskz_permutexvar_epi8(keep, at, digits);
-        const __m512i pairs = _mm512_maddubs_epi16(lane, _mm512_set1_epi16(0x010A));
-        const __m512i fours = _mm512_madd_epi16(pairs, _mm512_set1_epi32(0x00010064));
-        const __m512i eights = _mm512_add_epi64(_mm512_maskz_mul_epu32(0xFF, fours, _mm512_set1_epi64(10000)),
-                                                _mm512_maskz_srli_epi64(0xFF, fours, 32));
+        __m512i eights = EightDigitLanes(_mm512_maskz_permutexvar_epi8(keep, at, digits));
+        if (sixteen)
+        {
+            const __m512i higher = _mm512_sub_epi8(from, _mm512_set1_epi8(8));
+            const __m512i high =
+                EightDigitLanes(_mm512_maskz_permutexvar_epi8(_mm512_cmpge_epi8_mask(higher, begin), higher, digits));
+            eights = _mm512_add_epi64(_mm512_maskz_mullo_epi64(0xFF, high, _mm512_set1_epi64(100000000)), eights);
+        }
         const __mmask8 laneNegative = static_cast<__mmask8>(negative >> (8 * g));
         if (integer)
         {
             const __m512i value = _mm512_mask_sub_epi64(eights, laneNegative, zero, eights);
-            // Up to eight digits: every int holds them.
+            // Beyond the range of an int, its nearest end.
             if (direct.mInts)
-                _mm512_mask_cvtepi64_storeu_epi32(direct.mInts + 8 * g, usedLanes, value);
+                _mm512_mask_cvtsepi64_storeu_epi32(direct.mInts + 8 * g, usedLanes, value);
             else if (direct.mLongs)
                 _mm512_mask_storeu_epi64(direct.mLongs + 8 * g, usedLanes, value);
             else if (direct.mDoubles)

@@ -1358,7 +1358,7 @@ std::string RandomPlainItem(unsigned long long& s, bool integers)
         return static_cast<unsigned>((s >> 33) % n);
     };
     std::string text = next(4) == 0 ? "-" : "";
-    const unsigned wholeDigits = integers ? 1 + next(next(8) == 0 ? 12 : 8) : next(9);
+    const unsigned wholeDigits = integers ? 1 + next(next(8) == 0 ? 17 : 8) : next(9);
     const bool point = !integers && next(4) != 0;
     const unsigned fractionDigits = point ? next(next(8) == 0 ? 9 : 7) : 0;
     if (wholeDigits + fractionDigits == 0)
@@ -1506,11 +1506,13 @@ TEST(KQoxArrays, PlainArraysWithDamageAreCorruptionAsBefore)
 TEST(KQoxArrays, PlainItemsOfEightBytesAndMoreAtEveryPlaceOfABlock)
 {
     // Items at the edge of what a block converts at once (eight bytes after
-    // the sign, with or without a point) and just past it, each placed at
+    // the sign, with or without a point; sixteen digits) and just past it, each placed at
     // every offset of a 64-byte block, among plain items: each reads as it
     // does alone.
-    const char* const edges[] = {"12345678",  "-12345678", "123456789", "1234567.",  "12345678.", ".1234567",
-                                 "-.1234567", ".12345678", "1.234567",  "-1.234567", "0.0000001", "99999999"};
+    const char* const edges[] = {"12345678",         "-12345678",         "123456789",         "1234567.",
+                                 "12345678.",        ".1234567",          "-.1234567",         ".12345678",
+                                 "1.234567",         "-1.234567",         "0.0000001",         "99999999",
+                                 "1234567890123456", "-9999999999999999", "12345678901234567", "-0000000000000001"};
     for (char code : {'d', 'i'})
         for (const char* edge : edges)
         {
