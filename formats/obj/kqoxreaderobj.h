@@ -262,6 +262,22 @@ private:
     // Set while the last mesh is built: the file's vertex lists are freed
     // as its points are gathered.
     bool mBuildingLastMesh = false;
+    // Whole pages of one of the file's lists (positions, texture vertices,
+    // normals) by the mesh, in building order, after which no mesh reads
+    // them: mPages[mStarts[k]] up to mPages[mStarts[k + 1]], ascending.
+    struct PageDrops
+    {
+        std::vector<size_t> mStarts;
+        std::vector<size_t> mPages;
+    };
+    // The pages of the lists each mesh but the last reads last, before any
+    // is built (none when there is one mesh).
+    void FindPageDrops(PageDrops (&drops)[3]);
+    // Gives back the pages no mesh after the k-th one reads.
+    void DropPages(const PageDrops (&drops)[3], size_t k);
+    // Set once pages of the lists were given back: what is left of them is
+    // freed should building fail.
+    bool mPagesDropped = false;
 };
 
 } // namespace qoxsdk_600
