@@ -121,7 +121,7 @@ size_t KQoxReaderObj::ParallelBlockForFile() const
     const long size = std::ftell(mFile);
     if (size < 0)
         return kParallelBlock;
-    return std::min(std::max(static_cast<size_t>(size) / 10, kParallelBlockLeast), kParallelBlock);
+    return std::min(std::max(static_cast<size_t>(size) / 48, kParallelBlockLeast), kParallelBlock);
 }
 
 bool KQoxReaderObj::ReadStatements(KQoxScene& scene, KObjStatementReader& in)

@@ -8,6 +8,7 @@
 // keywords, libraries and materials not found) go to the message text;
 // they never stop the read.
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <memory>
@@ -224,9 +225,10 @@ private:
     KObjFace mFace{0, nullptr, nullptr};
     KQoxMaterial* mDefaultMaterial = nullptr;
     // Blocks of the file read at once when runs are read in parallel: a
-    // tenth of the file within these bounds, so that the buffers of a small
-    // file stay small beside its scene.
-    static constexpr size_t kParallelBlockLeast = size_t(4) << 20;
+    // forty-eighth of the file within these bounds, so that the buffers
+    // (three blocks with the one read ahead) of a small file stay small
+    // beside its scene.
+    static constexpr size_t kParallelBlockLeast = size_t(1) << 20;
     static constexpr size_t kParallelBlock = size_t(8) << 20;
     size_t mBlock = kParallelBlock;
     // The block size for the open file (leaves the file at its end).
@@ -237,6 +239,9 @@ private:
     static constexpr size_t kDefaultMinimum = size_t(1) << 20;
     int mThreads = ObjDefaultThreads();
     size_t mParallelMinimum = kDefaultMinimum;
+    // The least bytes read in parallel: at most half a block, which is what
+    // is asked to be at hand.
+    size_t ParallelMinimum() const { return std::min(mParallelMinimum, mBlock / 2); }
     // No parallel run of vertices (of faces) is tried before this position
     // of the file: the last try found too short a run.
     size_t mNoVertexRunBefore = 0;

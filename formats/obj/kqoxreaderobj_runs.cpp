@@ -50,7 +50,7 @@ bool KQoxReaderObj::CutPortions(KObjStatementReader& in, size_t& noRunBefore, st
     if (in.Position() < noRunBefore)
         return false;
     lines = in.BufferedLines(mBlock / 2);
-    if (lines.size() < mParallelMinimum || lines.empty())
+    if (lines.size() < ParallelMinimum() || lines.empty())
     {
         noRunBefore = in.Position() + lines.size();
         return false;
@@ -117,10 +117,10 @@ bool KQoxReaderObj::ReadVertexRuns(KObjStatementReader& in)
             ended = counts[used].mEnded;
             ++used;
         }
-        if (bytes < mParallelMinimum)
+        if (bytes < ParallelMinimum())
         {
             // Too short to be worth it: read statement by statement.
-            mNoVertexRunBefore = in.Position() + bytes + mParallelMinimum;
+            mNoVertexRunBefore = in.Position() + bytes + ParallelMinimum();
             return true;
         }
         // Room for them all, then each portion into its own places.
@@ -361,8 +361,8 @@ bool KQoxReaderObj::ReadFaceRuns(KObjStatementReader& in, KObjMesh& mesh, KObjMe
         if (mesh.mNumbered && !NumberNewCorners(mesh, list, firstCorner))
             return false;
         in.Consume(bytes);
-        if (bytes < mParallelMinimum)
-            mNoFaceRunBefore = in.Position() + mParallelMinimum;
+        if (bytes < ParallelMinimum())
+            mNoFaceRunBefore = in.Position() + ParallelMinimum();
         if (ended)
             return true;
     }
