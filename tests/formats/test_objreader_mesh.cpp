@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cmath>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <string>
 #include <utility>
@@ -740,4 +742,119 @@ TEST(ObjReadMesh, ParallelReadingWithNoThreadsToBeHad)
                   return faults;
               }),
               "");
+}
+
+TEST(ObjReadMesh, ListPagesGoBackOnlyOnceNoMeshStillToComeReadsThem)
+{
+    // Lists large enough to be mapped, read by groups built in another order
+    // than the file's (names sort without regard to case), over ranges that
+    // share pages, from both ends, by negative references, with a group
+    // reading one item of pages the others left long before, and faces
+    // without normals whose smoothing adds normals behind the file's. Every
+    // control point, normal and UV is the item its corner names.
+    const int n = 70000;
+    std::string text = "mtllib none.mtl\n";
+    for (int i = 0; i < n; ++i)
+        text += "v " + std::to_string(i) + " " + std::to_string(i * i % 77) + ".5 -" + std::to_string(i % 1000) + "\n";
+    for (int i = 0; i < n; ++i)
+        text += "vt 0." + std::to_string(i) + " " + std::to_string(i) + "\n";
+    for (int i = 0; i < n; ++i)
+        text += "vn 0 " + std::to_string(i) + " 1\n";
+    struct Face
+    {
+        int mCorners[3];
+        bool mNormals;
+    };
+    std::map<std::string, std::vector<Face>> groups;
+    auto add = [&](const std::string& group, int a, int b, int c, bool normals, bool relative) {
+        groups[group].push_back(Face{{a, b, c}, normals});
+        text += "f";
+        for (int v : {a, b, c})
+        {
+            const std::string index = std::to_string(relative ? v - n : v + 1);
+            text += " " + index + "/" + index + (normals ? "/" + index : "");
+        }
+        text += "\n";
+    };
+    text += "g Later\n";
+    for (int i = 0; i + 2 < 20000; i += 3)
+        add("Later", i, i + 1, i + 2, true, false);
+    text += "g earlier\ns 1\n";
+    for (int i = 15000; i + 2 < 30000; i += 3)
+        add("earlier", i + 2, i + 1, i, i % 2 == 0, true);
+    text += "g middle\n";
+    for (int i = 0; i + 2 < n; i += 97 * 3)
+        add("middle", i, n - 1 - i, (i * 7) % n, true, i % 2 == 1);
+    text += "g Zlast\n";
+    for (int i = n - 1; i >= 30000; i -= 3)
+        add("Zlast", i, i - 1, i - 2, true, false);
+    text += "g Later\n";
+    add("Later", n - 1, 0, 20000, true, true);
+    qoxtest::TempDir dir;
+    const std::string path = dir.File("pages.obj");
+    qoxtest::WriteFile(path, text);
+    for (int threads : {1, 4})
+    {
+        SCOPED_TRACE(threads);
+        ObjRead r(path + ".none");
+        KQoxReaderObj reader(*r.manager);
+        reader.SetParallelRuns(threads, 1000);
+        ASSERT_TRUE(reader.FileOpen(path.c_str()));
+        std::unique_ptr<KStreamOptions> options(reader.GetReadOptions(false));
+        static_cast<KStreamOptionsObj*>(options.get())->SetOption(1, 0); // meshes under the root
+        ASSERT_TRUE(reader.Read(r.scene, options.get()));
+        for (const auto& group : groups)
+        {
+            SCOPED_TRACE(group.first);
+            KQoxMesh* mesh = r.Mesh(group.first.c_str());
+            ASSERT_NE(mesh, nullptr);
+            ASSERT_EQ(mesh->GetPolygonCount(), static_cast<int>(group.second.size()));
+            const KQoxVector4* points = mesh->GetControlPoints();
+            const KQoxVector4* normals = mesh->GetNormals();
+            const KQoxVector2* uvs = mesh->GetTextureUV();
+            int faults = 0;
+            for (int p = 0; p < mesh->GetPolygonCount() && faults < 5; ++p)
+                for (int c = 0; c < 3; ++c)
+                {
+                    const int v = group.second[static_cast<size_t>(p)].mCorners[c];
+                    const int point = mesh->GetPolygonVertex(p, c);
+                    const KQoxVector2 uv = uvs[mesh->GetTextureUVIndex(p, c)];
+                    faults += KQoxVector4(points[point]) != KQoxVector4(v, v * v % 77 + 0.5, -(v % 1000), 1.0);
+                    faults += uv != KQoxVector2(std::stod("0." + std::to_string(v)), v);
+                    // Smoothed normals are made up (of unit length); the
+                    // file's are the file's.
+                    const KQoxVector4 normal = normals[point];
+                    if (group.second[static_cast<size_t>(p)].mNormals)
+                        faults += normal != KQoxVector4(0, v, 1, 0);
+                    else
+                        faults += std::fabs(std::sqrt(normal[0] * normal[0] + normal[1] * normal[1] +
+                                                      normal[2] * normal[2]) -
+                                            1.0) > 1e-9;
+                }
+            EXPECT_EQ(faults, 0);
+        }
+    }
+}
+
+TEST(ObjReadMesh, PodArrayGivesBackWholePagesOnly)
+{
+    // Mapped arrays give back the whole pages within the range and keep
+    // every item around it; malloc'd ones give back nothing.
+    KObjPodArray<double> mapped;
+    for (int i = 0; i < 400000; ++i)
+        ASSERT_TRUE(mapped.push_back(i + 0.25));
+    ASSERT_TRUE(mapped.drops_pages());
+    EXPECT_TRUE(mapped.drop_pages(1001, 300003));
+    // Items 1001 and 300002, at the ends of the range, share their pages
+    // with kept items (512 to a page): those pages stay.
+    for (int i : {0, 1000, 1001, 1023, 299520, 300002, 300003, 300004, 399999})
+        EXPECT_EQ(mapped[static_cast<size_t>(i)], i + 0.25) << i;
+    EXPECT_TRUE(mapped.drop_pages(5, 5));
+    EXPECT_EQ(mapped[5], 5.25);
+    KObjPodArray<double> small;
+    for (int i = 0; i < 1000; ++i)
+        ASSERT_TRUE(small.push_back(i));
+    EXPECT_FALSE(small.drops_pages());
+    EXPECT_FALSE(small.drop_pages(0, 1000));
+    EXPECT_EQ(small[999], 999.0);
 }
