@@ -143,12 +143,33 @@ bool KQoxReaderObj::ReadVertexRuns(KObjStatementReader& in)
             KQoxVector4* normals = mNormals.data() + starts[3 * i + 2];
             std::string_view keyword, rest;
             bool ok = true;
-            while (ok && ObjCutStatement(p, end, keyword, rest))
+            for (;;)
             {
-                const int kind = VertexKind(keyword);
+                // Lines of the plain form read where they lie, the others
+                // cut into statements first.
+                while (p < end && ObjIsSpace(*p))
+                    ++p;
+                double values[4];
+                int kind;
+                const int n = p < end && *p == 'v' ? ObjScanPlainVertexLine(p, end, kind, values) : 0;
+                if (n > 0)
+                {
+                    if (kind == 0)
+                        *positions++ = KQoxVector4(values[0], values[1], values[2], n > 3 ? values[3] : 1.0);
+                    else if (kind == 1)
+                        *textureVertices++ = KQoxVector2(values[0], n > 1 ? values[1] : 0.0);
+                    else
+                        *normals++ = KQoxVector4(values[0], values[1], values[2], 0.0);
+                    continue;
+                }
+                if (!ObjCutStatement(p, end, keyword, rest))
+                    break;
+                kind = VertexKind(keyword);
                 ok = kind == 0   ? ParsePosition(rest, *positions++)
                      : kind == 1 ? ParseTextureVertex(rest, *textureVertices++)
                                  : ParseNormal(rest, *normals++);
+                if (!ok)
+                    break;
             }
             bad[i] = !ok;
         });
@@ -165,28 +186,11 @@ bool KQoxReaderObj::ReadVertexRuns(KObjStatementReader& in)
 
 bool KQoxReaderObj::ReadPlainVertexLine(const char*& p, const char* end)
 {
-    const char* q = p + 1;
-    int kind = 0;
-    if (q < end && *q == ' ')
-        q += 1;
-    else if (end - q >= 2 && (*q == 't' || *q == 'n') && q[1] == ' ')
-    {
-        kind = *q == 't' ? 1 : 2;
-        q += 2;
-    }
-    else
-        return false;
-    const char* const lineEnd = ObjFindBreak(q, end);
     double values[4];
-    const int most = kind == 0 ? 4 : 3;
-    int n = 0;
-    while (n < most && ObjScanDoubleShort(q, lineEnd, values[n]))
-        ++n;
-    // Anything but blanks after the numbers (more words, a continued line),
-    // or too few of them: the general reading decides.
-    while (q < lineEnd && *q == ' ')
-        ++q;
-    if (q != lineEnd || n < (kind == 1 ? 1 : 3))
+    int kind;
+    const char* q = p;
+    const int n = ObjScanPlainVertexLine(q, end, kind, values);
+    if (n == 0)
         return false;
     bool added;
     if (kind == 0)
@@ -202,7 +206,7 @@ bool KQoxReaderObj::ReadPlainVertexLine(const char*& p, const char* end)
         added = mNormals.push_back(KQoxVector4(values[0], values[1], values[2], 0.0));
     }
     if (added)
-        p = lineEnd;
+        p = q;
     return added;
 }
 

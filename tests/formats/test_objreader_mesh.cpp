@@ -344,6 +344,18 @@ static void ExpectPathsAgree(const std::string& text)
     ASSERT_EQ(readA, readB) << text;
     ASSERT_EQ(general, shortPath) << text;
     ASSERT_EQ(std::memcmp(&a, &b, sizeof a), 0) << text;
+    // The plain path reads a part of what the others read, the same way,
+    // and stops only before a blank or a line break.
+    const char* plainPath = text.c_str();
+    double c = 1.25;
+    if (ObjScanPlainNumber(plainPath, end, c))
+    {
+        ASSERT_TRUE(readA) << text;
+        ASSERT_EQ(plainPath, general) << text;
+        ASSERT_EQ(std::memcmp(&a, &c, sizeof a), 0) << text;
+    }
+    else
+        ASSERT_EQ(plainPath, text.c_str()) << text;
 }
 
 TEST(ObjReadMesh, ShortNumberPathWithExponentsAndLongDigitsReadsWhatTheGeneralOneReads)
@@ -857,4 +869,147 @@ TEST(ObjReadMesh, PodArrayGivesBackWholePagesOnly)
     EXPECT_FALSE(small.drops_pages());
     EXPECT_FALSE(small.drop_pages(0, 1000));
     EXPECT_EQ(small[999], 999.0);
+}
+
+TEST(ObjReadMesh, PlainNumberPathTakesTheCommonFormsOnly)
+{
+    // What the plain path must read, and the forms it leaves to the others
+    // (which ExpectPathsAgree holds to the same values).
+    struct Case
+    {
+        const char* mText;
+        bool mPlain;
+    } cases[] = {{"0.123456", true},
+                 {"-12.5 ", true},
+                 {"7\n", true},
+                 {"7\r\n", true},
+                 {"1.", true},
+                 {".5", true},
+                 {"-0", true},
+                 {"9007199254740992", true},
+                 {"9007199254740993", false},
+                 {"0.1234567890123456789", false},
+                 {"1234567890123456789", false},
+                 {"123456789.0123456789", false},
+                 {"1e5", false},
+                 {"+1", false},
+                 {"1\t", false},
+                 {"1/", false},
+                 {"-", false},
+                 {".", false},
+                 {"", false},
+                 {"nan", false},
+                 {"inf", false},
+                 {"4.9e-324", false}};
+    for (const Case& c : cases)
+    {
+        const std::string text = c.mText;
+        const char* p = text.c_str();
+        double value = 0;
+        EXPECT_EQ(ObjScanPlainNumber(p, text.c_str() + text.size(), value), c.mPlain) << text;
+        ExpectPathsAgree(text);
+    }
+    // Lines: the plain ones give their numbers; any other is left to the
+    // statement's general reading.
+    struct Line
+    {
+        const char* mText;
+        int mCount;
+        int mKind;
+    } lines[] = {{"v 1 2 3\n", 3, 0},       {"v 1 2 3 0.5\r\n", 4, 0}, {"vt 0.5", 1, 1},
+                 {"vt 1 2 3   \n", 3, 1},   {"vn 0 0 1\r", 3, 2},      {"v 1 2 3 4 5\n", 0, 0},
+                 {"v 1 2\n", 0, 0},         {"vn 1 2\n", 0, 0},        {"vt\n", 0, 0},
+                 {"v  1 2 3", 3, 0},         {"v\t1 2 3\n", 0, 0},      {"v 1 2 3 \\\n4\n", 0, 0},
+                 {"v 1 2 3 # c\n", 0, 0},   {"vp 1 2 3\n", 0, 0},      {"v 1e1 2 3\n", 0, 0},
+                 {"v 1 2 3\t\n", 0, 0},     {"vx 1 2 3\n", 0, 0}};
+    for (const Line& line : lines)
+    {
+        const std::string text = line.mText;
+        const char* p = text.c_str();
+        const char* const end = p + text.size();
+        double values[4] = {0, 0, 0, 0};
+        int kind = -1;
+        const int n = ObjScanPlainVertexLine(p, end, kind, values);
+        EXPECT_EQ(n, line.mCount) << text;
+        if (n == 0)
+        {
+            EXPECT_EQ(p, text.c_str()) << text;
+            continue;
+        }
+        EXPECT_EQ(kind, line.mKind) << text;
+        EXPECT_TRUE(p == end || *p == '\n' || *p == '\r') << text;
+        // The same numbers the statement's rest gives.
+        const char* q = text.c_str();
+        std::string_view keyword, rest;
+        ASSERT_TRUE(ObjCutStatement(q, end, keyword, rest));
+        double expected[4] = {0, 0, 0, 0};
+        EXPECT_EQ(ObjScanDoubles(rest, expected, 4), n) << text;
+        EXPECT_EQ(std::memcmp(values, expected, sizeof(double) * static_cast<size_t>(n)), 0) << text;
+    }
+}
+
+TEST(ObjReadMesh, PlainVertexLinesReadAlikeOnAnyThreadsAndBlocks)
+{
+    // Plain vertex lines among lines of other forms (CR LF, CR, tabs,
+    // exponents, NaN and infinities, denormals, signs, continuations, too
+    // many numbers), in runs long enough for parallel portions cut at every
+    // sort of place: the same scene on one thread and on several, for
+    // every least run length.
+    const char* odd[] = {"v 1e-310 -4.9e-324 2.2250738585072014e-308",
+                         "v nan inf -inf",
+                         "v +1 -0 .5",
+                         "v\t1 2 3",
+                         "v 1 2 3 4 5",
+                         "vt 1e3",
+                         "vn 0 0 1 \\\n 2",
+                         "v 123456789012345678901234 1 2",
+                         "v 0.30000000000000004 0.1 0.2"};
+    const char* breaks[] = {"\n", "\r\n", "\r", "\n\n"};
+    std::string text;
+    unsigned state = 5;
+    auto next = [&state](unsigned n) {
+        state = state * 1103515245u + 12345u;
+        return (state >> 16) % n;
+    };
+    const int oddKinds[] = {0, 0, 0, 0, 0, 1, 2, 0, 0};
+    int counts[3] = {0, 0, 0};
+    for (int i = 0; i < 60000; ++i)
+    {
+        const unsigned form = next(40);
+        if (form < sizeof odd / sizeof odd[0])
+        {
+            text += odd[form];
+            ++counts[oddKinds[form]];
+        }
+        else
+        {
+            const unsigned kind = next(3);
+            ++counts[kind];
+            text += kind == 0 ? "v" : kind == 1 ? "vt" : "vn";
+            for (unsigned k = 0; k < (kind == 1 ? 2u : 3u); ++k)
+                text += " " + std::string(next(4) == 0 ? "-" : "") + std::to_string(next(1000)) + "." +
+                        std::to_string(100000 + next(900000));
+        }
+        text += breaks[next(4)];
+        if (i % 5000 == 4999)
+            text += "f 1 2 3\n";
+    }
+    // Faces over every vertex, UV and normal, so that the scene holds them.
+    for (int v = 1; v + 2 <= counts[0]; v += 3)
+    {
+        text += "f";
+        for (int c = v; c < v + 3; ++c)
+            text += " " + std::to_string(c) + "/" + std::to_string((c - 1) % counts[1] + 1) + "/" +
+                    std::to_string((c - 1) % counts[2] + 1);
+        text += "\n";
+    }
+    qoxtest::TempDir dir;
+    const std::string path = dir.File("plain.obj");
+    qoxtest::WriteFile(path, text);
+    const uint64_t expected = DigestWithThreads(path, 1, 0);
+    ASSERT_NE(expected, 0u);
+    EXPECT_EQ(ReadDigest(text), expected);
+    for (size_t minimum : {size_t(1), size_t(333), size_t(4096), size_t(1) << 17})
+        for (int threads : {2, 4})
+            EXPECT_EQ(DigestWithThreads(path, threads, minimum), expected) << threads << " " << minimum;
 }
