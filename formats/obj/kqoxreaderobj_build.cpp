@@ -57,15 +57,17 @@ const int kDropWaves = 16;
 // back to the system, so that the list shrinks as the mesh's array grows.
 // True when pages were given back.
 template <class T, class Index, class One>
-bool GatherPoints(KObjPodArray<T>& list, bool dropping, const KObjPodArray<KObjMesh::Point>& entries,
-                  int pointCount, int threads, Index&& index, One&& one)
+bool GatherPoints(KObjPodArray<T>& list, bool dropping, const KObjPodArray<KObjMesh::Point>& entries, int pointCount,
+                  int threads, Index&& index, One&& one)
 {
     const size_t slices = pointCount >= kParallelPoints ? kObjPortionsPerThread * static_cast<size_t>(threads) : 1;
     auto gather = [&](int begin, int end) {
         const long long count = end - begin;
         KRunPortions(slices, threads, [&](size_t slice) {
-            const int from = begin + static_cast<int>(count * static_cast<long long>(slice) / static_cast<long long>(slices));
-            const int to = begin + static_cast<int>(count * static_cast<long long>(slice + 1) / static_cast<long long>(slices));
+            const int from =
+                begin + static_cast<int>(count * static_cast<long long>(slice) / static_cast<long long>(slices));
+            const int to =
+                begin + static_cast<int>(count * static_cast<long long>(slice + 1) / static_cast<long long>(slices));
             for (int number = from; number < to; ++number)
                 one(number, entries[number]);
         });
@@ -86,9 +88,7 @@ bool GatherPoints(KObjPodArray<T>& list, bool dropping, const KObjPodArray<KObjM
         if (item >= 0 && static_cast<size_t>(item) / perPage < pages)
             bucket[static_cast<size_t>(item) / perPage] = number;
     }
-    auto waveBegin = [&](int w) {
-        return static_cast<int>(static_cast<long long>(pointCount) * w / kDropWaves);
-    };
+    auto waveBegin = [&](int w) { return static_cast<int>(static_cast<long long>(pointCount) * w / kDropWaves); };
     std::vector<size_t> starts(kDropWaves + 2, 0);
     for (int& b : bucket)
     {
@@ -405,7 +405,8 @@ KQoxMesh* KQoxReaderObj::CreateQoxMeshFromObjMesh(KObjMesh& objMesh)
     KQoxVector4* points = pointArray.GetArray();
     const KQoxVector4* vertices = mVertices.data();
     mPagesDropped |= GatherPoints(
-        mVertices, mBuildingLastMesh, entries, pointCount, mThreads, [](const PointEntry& point) { return point.mVertex; },
+        mVertices, mBuildingLastMesh, entries, pointCount, mThreads,
+        [](const PointEntry& point) { return point.mVertex; },
         [&](int number, const PointEntry& point) { points[number] = vertices[point.mVertex]; });
     if (mBuildingLastMesh)
         mVertices.release();
@@ -414,7 +415,8 @@ KQoxMesh* KQoxReaderObj::CreateQoxMeshFromObjMesh(KObjMesh& objMesh)
     KQoxVector4* normals = normalArray.GetArray();
     const KQoxVector4* fileNormals = mNormals.data();
     mPagesDropped |= GatherPoints(
-        mNormals, mBuildingLastMesh, entries, pointCount, mThreads, [](const PointEntry& point) { return point.mNormal; },
+        mNormals, mBuildingLastMesh, entries, pointCount, mThreads,
+        [](const PointEntry& point) { return point.mNormal; },
         [&](int number, const PointEntry& point) {
             normals[number] = point.mNormal >= 0 ? fileNormals[point.mNormal] : KQoxVector4(0.0, 0.0, 0.0, 0.0);
         });

@@ -767,7 +767,8 @@ TEST(ObjReadMesh, ListPagesGoBackOnlyOnceNoMeshStillToComeReadsThem)
     const int n = 70000;
     std::string text = "mtllib none.mtl\n";
     for (int i = 0; i < n; ++i)
-        text += "v " + std::to_string(i) + " " + std::to_string(i * i % 77) + ".5 -" + std::to_string(i % 1000) + "\n";
+        text += "v " + std::to_string(i) + " " + std::to_string(static_cast<long long>(i) * i % 77) + ".5 -" +
+                std::to_string(i % 1000) + "\n";
     for (int i = 0; i < n; ++i)
         text += "vt 0." + std::to_string(i) + " " + std::to_string(i) + "\n";
     for (int i = 0; i < n; ++i)
@@ -831,7 +832,9 @@ TEST(ObjReadMesh, ListPagesGoBackOnlyOnceNoMeshStillToComeReadsThem)
                     const int v = group.second[static_cast<size_t>(p)].mCorners[c];
                     const int point = mesh->GetPolygonVertex(p, c);
                     const KQoxVector2 uv = uvs[mesh->GetTextureUVIndex(p, c)];
-                    faults += KQoxVector4(points[point]) != KQoxVector4(v, v * v % 77 + 0.5, -(v % 1000), 1.0);
+                    faults +=
+                        KQoxVector4(points[point]) !=
+                        KQoxVector4(v, static_cast<double>(static_cast<long long>(v) * v % 77) + 0.5, -(v % 1000), 1.0);
                     faults += uv != KQoxVector2(std::stod("0." + std::to_string(v)), v);
                     // Smoothed normals are made up (of unit length); the
                     // file's are the file's.
@@ -839,9 +842,9 @@ TEST(ObjReadMesh, ListPagesGoBackOnlyOnceNoMeshStillToComeReadsThem)
                     if (group.second[static_cast<size_t>(p)].mNormals)
                         faults += normal != KQoxVector4(0, v, 1, 0);
                     else
-                        faults += std::fabs(std::sqrt(normal[0] * normal[0] + normal[1] * normal[1] +
-                                                      normal[2] * normal[2]) -
-                                            1.0) > 1e-9;
+                        faults +=
+                            std::fabs(std::sqrt(normal[0] * normal[0] + normal[1] * normal[1] + normal[2] * normal[2]) -
+                                      1.0) > 1e-9;
                 }
             EXPECT_EQ(faults, 0);
         }
@@ -916,12 +919,11 @@ TEST(ObjReadMesh, PlainNumberPathTakesTheCommonFormsOnly)
         const char* mText;
         int mCount;
         int mKind;
-    } lines[] = {{"v 1 2 3\n", 3, 0},       {"v 1 2 3 0.5\r\n", 4, 0}, {"vt 0.5", 1, 1},
-                 {"vt 1 2 3   \n", 3, 1},   {"vn 0 0 1\r", 3, 2},      {"v 1 2 3 4 5\n", 0, 0},
-                 {"v 1 2\n", 0, 0},         {"vn 1 2\n", 0, 0},        {"vt\n", 0, 0},
-                 {"v  1 2 3", 3, 0},         {"v\t1 2 3\n", 0, 0},      {"v 1 2 3 \\\n4\n", 0, 0},
-                 {"v 1 2 3 # c\n", 0, 0},   {"vp 1 2 3\n", 0, 0},      {"v 1e1 2 3\n", 0, 0},
-                 {"v 1 2 3\t\n", 0, 0},     {"vx 1 2 3\n", 0, 0}};
+    } lines[] = {{"v 1 2 3\n", 3, 0},     {"v 1 2 3 0.5\r\n", 4, 0}, {"vt 0.5", 1, 1},      {"vt 1 2 3   \n", 3, 1},
+                 {"vn 0 0 1\r", 3, 2},    {"v 1 2 3 4 5\n", 0, 0},   {"v 1 2\n", 0, 0},     {"vn 1 2\n", 0, 0},
+                 {"vt\n", 0, 0},          {"v  1 2 3", 3, 0},        {"v\t1 2 3\n", 0, 0},  {"v 1 2 3 \\\n4\n", 0, 0},
+                 {"v 1 2 3 # c\n", 0, 0}, {"vp 1 2 3\n", 0, 0},      {"v 1e1 2 3\n", 0, 0}, {"v 1 2 3\t\n", 0, 0},
+                 {"vx 1 2 3\n", 0, 0}};
     for (const Line& line : lines)
     {
         const std::string text = line.mText;
