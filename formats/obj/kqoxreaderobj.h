@@ -153,14 +153,17 @@ private:
     // the current group's face list; false when memory runs out.
     bool ReadFaceRuns(KObjStatementReader& in, KObjMesh& mesh, KObjMesh::FaceList& list);
     // The same on the calling thread: the whole lines at hand are read
-    // where they lie, without a statement-by-statement round.
-    bool ReadVertexLines(KObjStatementReader& in);
+    // where they lie, without a statement-by-statement round; with most,
+    // they stop at the first line past that many bytes (the statement loop
+    // goes on with the run).
+    bool ReadVertexLines(KObjStatementReader& in, size_t most = ~size_t(0));
     // A "v", "vt" or "vn" line at p of the form nearly every file writes
     // (one blank after the keyword, plain numbers, nothing after them) read
     // into its list, p moved to its line break; false, p unchanged, for any
     // other line (or when memory runs out: the general reading tries again).
     bool ReadPlainVertexLine(const char*& p, const char* end);
-    bool ReadFaceLines(KObjStatementReader& in, KObjMesh& mesh, KObjMesh::FaceList& list);
+    bool ReadFaceLines(KObjStatementReader& in, KObjMesh& mesh, KObjMesh::FaceList& list,
+                       size_t most = ~size_t(0));
     // The whole lines at hand when they are worth reading in parallel, cut
     // into a few portions per thread at line breaks; false otherwise, or
     // before the position noRunBefore (which a short run moves on).

@@ -76,6 +76,11 @@ bool KQoxReaderObj::ReadVertexRuns(KObjStatementReader& in)
 {
     std::string_view lines;
     std::vector<std::string_view> portions;
+    // Where no parallel run is tried, the lines up to there are read on the
+    // calling thread.
+    auto readHere = [&] {
+        return ReadVertexLines(in, mNoVertexRunBefore > in.Position() ? mNoVertexRunBefore - in.Position() : 0);
+    };
     while (CutPortions(in, mNoVertexRunBefore, lines, portions))
     {
         // First each portion's statements of each kind, up to the first
@@ -119,9 +124,9 @@ bool KQoxReaderObj::ReadVertexRuns(KObjStatementReader& in)
         }
         if (bytes < ParallelMinimum())
         {
-            // Too short to be worth it: read statement by statement.
+            // Too short to be worth it.
             mNoVertexRunBefore = in.Position() + bytes + ParallelMinimum();
-            return true;
+            return readHere();
         }
         // Room for them all, then each portion into its own places.
         size_t firsts[3] = {mVertices.size(), mTextureVertices.size(), mNormals.size()};
@@ -181,7 +186,7 @@ bool KQoxReaderObj::ReadVertexRuns(KObjStatementReader& in)
         if (ended)
             return true;
     }
-    return true;
+    return readHere();
 }
 
 bool KQoxReaderObj::ReadPlainVertexLine(const char*& p, const char* end)
@@ -210,21 +215,27 @@ bool KQoxReaderObj::ReadPlainVertexLine(const char*& p, const char* end)
     return added;
 }
 
-bool KQoxReaderObj::ReadVertexLines(KObjStatementReader& in)
+bool KQoxReaderObj::ReadVertexLines(KObjStatementReader& in, size_t most)
 {
-    for (;;)
+    for (size_t done = 0;;)
     {
         const std::string_view lines = in.BufferedLines(kLinesAtOnce);
         const char* p = lines.data();
         const char* const end = p + lines.size();
         std::string_view keyword, rest;
         bool ended = lines.empty();
+        bool enough = false;
         while (!ended)
         {
             // Lines of the plain form read where they lie; the others cut
             // into statements first.
             while (p < end && (*p == '\n' || *p == '\r'))
                 ++p;
+            if (static_cast<size_t>(p - lines.data()) >= most - done)
+            {
+                enough = true;
+                break;
+            }
             if (p < end && *p == 'v' && ReadPlainVertexLine(p, end))
                 continue;
             const char* const line = p;
@@ -240,22 +251,31 @@ bool KQoxReaderObj::ReadVertexLines(KObjStatementReader& in)
                 return false; // too few numbers, or out of memory
         }
         in.Consume(static_cast<size_t>(p - lines.data()));
-        if (ended)
+        done += static_cast<size_t>(p - lines.data());
+        if (ended || enough)
             return true;
     }
 }
 
-bool KQoxReaderObj::ReadFaceLines(KObjStatementReader& in, KObjMesh& mesh, KObjMesh::FaceList& list)
+bool KQoxReaderObj::ReadFaceLines(KObjStatementReader& in, KObjMesh& mesh, KObjMesh::FaceList& list, size_t most)
 {
-    for (;;)
+    for (size_t done = 0;;)
     {
         const std::string_view lines = in.BufferedLines(kLinesAtOnce);
         const char* p = lines.data();
         const char* const end = p + lines.size();
         std::string_view keyword, rest;
         bool ended = lines.empty();
-        for (const char* line = p; !ended && ObjCutStatement(p, end, keyword, rest); line = p)
+        bool enough = false;
+        for (const char* line = p; !ended; line = p)
         {
+            if (static_cast<size_t>(p - lines.data()) >= most - done)
+            {
+                enough = true;
+                break;
+            }
+            if (!ObjCutStatement(p, end, keyword, rest))
+                break;
             if (keyword != "f" || Continued(rest))
             {
                 p = line;
@@ -269,7 +289,8 @@ bool KQoxReaderObj::ReadFaceLines(KObjStatementReader& in, KObjMesh& mesh, KObjM
             }
         }
         in.Consume(static_cast<size_t>(p - lines.data()));
-        if (ended)
+        done += static_cast<size_t>(p - lines.data());
+        if (ended || enough)
             return true;
     }
 }
@@ -370,7 +391,9 @@ bool KQoxReaderObj::ReadFaceRuns(KObjStatementReader& in, KObjMesh& mesh, KObjMe
         if (ended)
             return true;
     }
-    return true;
+    // Where no parallel run is tried, the lines up to there are read on the
+    // calling thread.
+    return ReadFaceLines(in, mesh, list, mNoFaceRunBefore > in.Position() ? mNoFaceRunBefore - in.Position() : 0);
 }
 
 } // namespace qoxsdk_600
