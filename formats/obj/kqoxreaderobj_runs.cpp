@@ -35,6 +35,27 @@ bool Continued(std::string_view rest)
     return !rest.empty() && rest.back() == '\\';
 }
 
+// Bytes looked at on the calling thread for the end of a run before
+// threads are woken for it: most short runs end within them.
+constexpr size_t kProbeBytes = size_t(64) << 10;
+
+// Where the run of statements at the start of lines (whole lines) ends,
+// the end looked for among the lines starting in the first bytes only:
+// the offset of the first statement that is not of the run, or npos when
+// none starts there.
+template <class InRun>
+size_t RunEndWithin(std::string_view lines, size_t bytes, InRun&& inRun)
+{
+    const char* p = lines.data();
+    const char* const end = p + lines.size();
+    const char* const last = p + std::min(bytes, lines.size());
+    std::string_view keyword, rest;
+    for (const char* line = p; p < last && ObjCutStatement(p, end, keyword, rest); line = p)
+        if (!inRun(keyword, rest))
+            return static_cast<size_t>(line - lines.data());
+    return std::string_view::npos;
+}
+
 } // namespace
 
 void KQoxReaderObj::SetParallelRuns(int threads, size_t minimumBytes)
@@ -83,6 +104,15 @@ bool KQoxReaderObj::ReadVertexRuns(KObjStatementReader& in)
     };
     while (CutPortions(in, mNoVertexRunBefore, lines, portions))
     {
+        const size_t shortEnd = RunEndWithin(lines, kProbeBytes, [](std::string_view keyword, std::string_view rest) {
+            return VertexKind(keyword) >= 0 && !Continued(rest);
+        });
+        if (shortEnd != std::string_view::npos && shortEnd < ParallelMinimum())
+        {
+            // Too short to be worth it.
+            mNoVertexRunBefore = in.Position() + shortEnd + ParallelMinimum();
+            return readHere();
+        }
         // First each portion's statements of each kind, up to the first
         // statement that ends the run.
         struct Count
@@ -301,6 +331,15 @@ bool KQoxReaderObj::ReadFaceRuns(KObjStatementReader& in, KObjMesh& mesh, KObjMe
     std::vector<std::string_view> portions;
     while (CutPortions(in, mNoFaceRunBefore, lines, portions))
     {
+        const size_t shortEnd = RunEndWithin(lines, kProbeBytes, [](std::string_view keyword, std::string_view rest) {
+            return keyword == "f" && !Continued(rest);
+        });
+        if (shortEnd != std::string_view::npos && shortEnd < ParallelMinimum())
+        {
+            // Too short to be worth it: read here up to the next try.
+            mNoFaceRunBefore = in.Position() + shortEnd + ParallelMinimum();
+            break;
+        }
         while (mFacePortions.size() < portions.size())
             mFacePortions.push_back(std::make_unique<FacePortion>());
         KRunPortions(portions.size(), mThreads, [&](size_t i) {
