@@ -97,7 +97,8 @@ public:
     void SetParallelRuns(int threads, size_t minimumBytes);
 
     // What the read collected; the arrays live as long as the reader, but
-    // for those that building the last mesh frees.
+    // for those that building the last mesh frees (the meshes give their
+    // pages back as they are built, and a failed build frees them).
     const KObjPodArray<KQoxVector4>& GetVertices() const { return mVertices; }
     const KObjPodArray<KQoxVector2>& GetTextureVertices() const { return mTextureVertices; }
     const KObjPodArray<KQoxVector4>& GetNormals() const { return mNormals; }
