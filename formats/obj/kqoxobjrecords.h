@@ -10,6 +10,7 @@
 #include <map>
 #include <vector>
 
+#include "base/karray.h"
 #include "base/kstring.h"
 #include "formats/obj/kqoxobjarray.h"
 
@@ -136,10 +137,12 @@ public:
     // faces all have normals (the reader decides): its distinct corners in
     // order of first appearance, each corner's point number instead of the
     // corner itself, the UVs numbered, and the corners up to the last one
-    // with a UV. The face list then keeps no corners.
+    // with a UV. The face list then keeps no corners. The corners' point
+    // numbers are kept as the mesh keeps its polygon vertices, for it to take
+    // them over without a copy.
     bool mNumbered = false;
     KObjPodArray<Point> mPoints;
-    KObjPodArray<int> mCornerPoints;
+    KArrayTemplate<int> mCornerPoints{1024};
     int mUVCount = 0;
     size_t mUsedUVs = 0;
 };
