@@ -352,9 +352,19 @@ inline bool ObjScanPlainNumber(const char*& p, const char* end, double& value)
     long fraction = 0;
     if (s < end && *s == '.')
     {
+        // The digits after the point eight at a time: one step instead of a
+        // chain of multiplications per digit.
+        static const uint64_t kTens[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
         const char* const first = ++s;
-        while (s < end && static_cast<unsigned>(*s - '0') < 10)
-            mantissa = mantissa * 10 + static_cast<unsigned>(*s++ - '0');
+        for (;;)
+        {
+            uint64_t chunk;
+            const int n = ObjScanDigits8(s, end, chunk);
+            mantissa = mantissa * kTens[n] + chunk;
+            s += n;
+            if (n < 8 || s - first > 22)
+                break;
+        }
         fraction = s - first;
         digits += fraction;
     }
