@@ -16,7 +16,6 @@
 #include <cstddef>
 #include <cstring>
 #include <type_traits>
-#include <utility>
 
 class KBaseArray
 {
@@ -83,15 +82,6 @@ public:
         if (&other != this)
             CopyFrom(other);
         return *this;
-    }
-
-    // Exchanges the items and storage of the two arrays, without copying.
-    void Swap(KArrayTemplate& other) noexcept
-    {
-        std::swap(mArrayCount, other.mArrayCount);
-        std::swap(mBlockCount, other.mBlockCount);
-        std::swap(mBlockSize, other.mBlockSize);
-        std::swap(mBaseArray, other.mBaseArray);
     }
 
     int InsertAt(int index, T item) { return KBaseArray::InsertAt(index, &item); }

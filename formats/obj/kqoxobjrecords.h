@@ -10,7 +10,6 @@
 #include <map>
 #include <vector>
 
-#include "base/karray.h"
 #include "base/kstring.h"
 #include "formats/obj/kqoxobjarray.h"
 
@@ -137,12 +136,10 @@ public:
     // faces all have normals (the reader decides): its distinct corners in
     // order of first appearance, each corner's point number instead of the
     // corner itself, the UVs numbered, and the corners up to the last one
-    // with a UV. The face list then keeps no corners. The corners' point
-    // numbers are kept as the mesh keeps its polygon vertices, for it to take
-    // them over without a copy.
+    // with a UV. The face list then keeps no corners.
     bool mNumbered = false;
     KObjPodArray<Point> mPoints;
-    KArrayTemplate<int> mCornerPoints{1024};
+    KObjPodArray<int> mCornerPoints;
     int mUVCount = 0;
     size_t mUsedUVs = 0;
 };

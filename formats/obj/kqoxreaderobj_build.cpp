@@ -324,7 +324,7 @@ KQoxMesh* KQoxReaderObj::CreateQoxMeshFromObjMesh(KObjMesh& objMesh)
 {
     if (!objMesh.mAllFacesHaveNormals && !FillNormals(objMesh))
         return nullptr;
-    size_t corners = objMesh.mNumbered ? static_cast<size_t>(objMesh.mCornerPoints.GetCount()) : 0, faceCount = 0;
+    size_t corners = objMesh.mNumbered ? objMesh.mCornerPoints.size() : 0, faceCount = 0;
     for (auto& entry : objMesh.mFaceLists)
     {
         corners += entry.second.mCorners.size();
@@ -367,24 +367,11 @@ KQoxMesh* KQoxReaderObj::CreateQoxMeshFromObjMesh(KObjMesh& objMesh)
     std::vector<RunIndices> runs;
     IndexRuns(*mesh, objMesh, runs);
 
-    // The polygon vertices are written straight into the mesh's array (or,
-    // numbered on the way, handed over to it, with no room to spare), then
+    // The polygon vertices are written straight into the mesh's array, then
     // the polygons made over them at once.
-    int* polygonVertices = nullptr;
-    if (objMesh.mNumbered)
-    {
-        objMesh.mCornerPoints.Reserve(static_cast<int>(corners));
-        if (!mesh->TakePolygonVertices(objMesh.mCornerPoints))
-            return fail();
-        objMesh.mCornerPoints.Clear();
-        polygonVertices = mesh->GetPolygonVertices();
-    }
-    else
-    {
-        polygonVertices = mesh->SetPolygonVertexCount(static_cast<int>(corners));
-        if (!polygonVertices && corners > 0)
-            return fail();
-    }
+    int* polygonVertices = mesh->SetPolygonVertexCount(static_cast<int>(corners));
+    if (!polygonVertices && corners > 0)
+        return fail();
     KQoxLayerElementUV* uvs = nullptr;
     if (objMesh.mSomeCornerHasTextureVertex)
     {
@@ -393,7 +380,13 @@ KQoxMesh* KQoxReaderObj::CreateQoxMeshFromObjMesh(KObjMesh& objMesh)
     }
     int usedUVs = static_cast<int>(objMesh.mUsedUVs);
     int uvCount = objMesh.mUVCount;
-    if (!objMesh.mNumbered)
+    if (objMesh.mNumbered)
+    {
+        if (corners > 0)
+            std::memcpy(polygonVertices, objMesh.mCornerPoints.data(), corners * sizeof(int));
+        objMesh.mCornerPoints.release();
+    }
+    else
         uvCount = NumberCorners(objMesh, entries, polygonVertices, usedUVs);
 
     // The control points, their normals and the UVs from the numbering, one
@@ -574,16 +567,10 @@ bool KQoxReaderObj::NumberNewCorners(KObjMesh& mesh, KObjMesh::FaceList& list, s
     if (!mesh.mAllFacesHaveNormals)
         return StopNumbering();
     const size_t count = list.mCorners.size() - first;
-    const size_t numbered = static_cast<size_t>(mesh.mCornerPoints.GetCount());
-    // A mesh's polygon vertices are counted in int: past that, the corners
-    // are kept as they are and the build refuses the mesh.
-    if (count > static_cast<size_t>(INT_MAX) - numbered)
-        return StopNumbering();
     if (mChainHeads.size() < mVertices.size())
         mChainHeads.resize(mVertices.size(), -1);
-    if (!mesh.mPoints.reserve_more(count) || !mesh.mCornerPoints.SetCountUnset(static_cast<int>(numbered + count)))
+    if (!mesh.mPoints.reserve_more(count) || !mesh.mCornerPoints.reserve_more(count))
         return false;
-    int* const cornerPoints = mesh.mCornerPoints.GetArray();
     int* const heads = mChainHeads.data();
     KObjPodArray<PointEntry>& points = mesh.mPoints;
     for (size_t c = first; c < list.mCorners.size(); ++c)
@@ -602,10 +589,9 @@ bool KQoxReaderObj::NumberNewCorners(KObjMesh& mesh, KObjMesh::FaceList& list, s
             points.push_reserved(PointEntry{corner.mVertex, corner.mTextureVertex, corner.mNormal, uv, head});
             head = number;
         }
-        const size_t at = numbered + (c - first);
-        cornerPoints[at] = number;
+        mesh.mCornerPoints.push_reserved(number);
         if (points[number].mUV >= 0)
-            mesh.mUsedUVs = at + 1;
+            mesh.mUsedUVs = mesh.mCornerPoints.size();
     }
     list.mCorners.truncate(first);
     return true;
@@ -617,7 +603,7 @@ bool KQoxReaderObj::StopNumbering()
         return true;
     KObjMesh& mesh = *mNumbering;
     KObjMesh::FaceList& list = mesh.mFaceLists.begin()->second;
-    const size_t numbered = static_cast<size_t>(mesh.mCornerPoints.GetCount());
+    const size_t numbered = mesh.mCornerPoints.size();
     const size_t pending = list.mCorners.size();
     if (!list.mCorners.extend(numbered))
         return false;
@@ -630,7 +616,7 @@ bool KQoxReaderObj::StopNumbering()
     }
     ClearNumberingChains();
     mesh.mPoints.release();
-    mesh.mCornerPoints.Clear();
+    mesh.mCornerPoints.release();
     mesh.mNumbered = false;
     mesh.mUVCount = 0;
     mesh.mUsedUVs = 0;

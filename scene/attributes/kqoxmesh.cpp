@@ -168,14 +168,6 @@ int* KQoxMesh::SetPolygonVertexCount(int pCount)
     return mPolygonVertices.GetArray();
 }
 
-bool KQoxMesh::TakePolygonVertices(KArrayTemplate<int>& pVertices)
-{
-    if (mPolygons.GetCount() != 0)
-        return false;
-    mPolygonVertices.Swap(pVertices);
-    return true;
-}
-
 bool KQoxMesh::SetPolygons(const int* pSizes, const int* pGroups, int pCount)
 {
     if (mPolygons.GetCount() != 0 || pCount < 0 || (pCount > 0 && !pSizes))

@@ -77,11 +77,6 @@ public:
     // the caller to fill at once (then SetPolygons), and returns it; null
     // (nothing changed) when the mesh has polygons or memory is short.
     int* SetPolygonVertexCount(int pCount);
-    // The same with the polygon vertices already in an array: on a mesh
-    // without polygons, the mesh takes over pVertices' storage (pVertices
-    // gets the mesh's old one), then SetPolygons. False, nothing changed,
-    // when the mesh has polygons.
-    bool TakePolygonVertices(KArrayTemplate<int>& pVertices);
     // On a mesh without polygons: makes pCount polygons of the sizes given,
     // in order over the polygon-vertex array, with the groups given (all -1
     // when pGroups is null); the same mesh as BeginPolygon(-1, -1, group)

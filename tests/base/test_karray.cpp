@@ -247,36 +247,3 @@ TEST(KArrayCount, SetCountUnsetKeepsItemsAndRefusesBadCounts)
     EXPECT_TRUE(none.SetCountUnset(0));
     EXPECT_EQ(none.GetCount(), 0);
 }
-
-TEST(KArrayCopy, SwapExchangesStorageAndBlockSize)
-{
-    KArrayTemplate<int> a(1024);
-    KArrayTemplate<int> b(4);
-    ASSERT_TRUE(a.SetCountUnset(2000));
-    for (int i = 0; i < 2000; ++i)
-        a[i] = i - 7;
-    b.Add(5);
-    const int* storage = a.GetArray();
-    a.Swap(b);
-    // No copy: b holds a's very block; each keeps the other's growth steps.
-    EXPECT_EQ(b.GetArray(), storage);
-    ASSERT_EQ(b.GetCount(), 2000);
-    EXPECT_EQ(b[0], -7);
-    EXPECT_EQ(b[1999], 1992);
-    ASSERT_EQ(a.GetCount(), 1);
-    EXPECT_EQ(a[0], 5);
-    for (int i = 0; i < 10; ++i)
-        a.Add(i);
-    EXPECT_EQ(a.GetCount(), 11);
-    EXPECT_EQ(a[10], 9);
-    b.Add(1);
-    EXPECT_EQ(b.GetCount(), 2001);
-    EXPECT_EQ(b[1999], 1992);
-    // With an empty array: the items move over, the other is left empty.
-    KArrayTemplate<int> empty;
-    empty.Swap(b);
-    EXPECT_EQ(b.GetCount(), 0);
-    EXPECT_EQ(b.GetArray(), nullptr);
-    EXPECT_EQ(empty.GetCount(), 2001);
-    EXPECT_EQ(empty[2000], 1);
-}

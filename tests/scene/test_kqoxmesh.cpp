@@ -259,38 +259,6 @@ TEST_F(GeometryTest, MeshFromWholeArraysRefusesBadSizes)
     EXPECT_EQ(empty->GetLayerCount(), 0);
 }
 
-TEST_F(GeometryTest, MeshTakesOverPolygonVertices)
-{
-    KQoxMesh* mesh = mManager->CreateKQoxMesh();
-    KArrayTemplate<int> vertices(1024);
-    ASSERT_TRUE(vertices.SetCountUnset(7));
-    const int indices[] = {0, 1, 2, 2, 1, 3, 4};
-    std::copy(indices, indices + 7, vertices.GetArray());
-    const int* storage = vertices.GetArray();
-    ASSERT_TRUE(mesh->TakePolygonVertices(vertices));
-    EXPECT_EQ(vertices.GetCount(), 0); // the mesh's old, empty array
-    EXPECT_EQ(mesh->GetPolygonVertices(), storage);
-    ASSERT_EQ(mesh->GetPolygonVertexCount(), 7);
-    const int sizes[] = {3, 4};
-    ASSERT_TRUE(mesh->SetPolygons(sizes, nullptr, 2));
-    EXPECT_EQ(mesh->GetPolygonVertex(1, 0), 2);
-    EXPECT_EQ(mesh->GetPolygonVertex(1, 3), 4);
-    // Later polygons grow the array taken over as any.
-    mesh->BeginPolygon();
-    for (int v : {4, 3, 0})
-        mesh->AddPolygon(v);
-    ASSERT_EQ(mesh->GetPolygonCount(), 3);
-    EXPECT_EQ(mesh->GetPolygonVertexCount(), 10);
-    EXPECT_EQ(mesh->GetPolygonVertex(2, 2), 0);
-    EXPECT_EQ(mesh->GetPolygonVertex(0, 2), 2);
-    // Once there are polygons, nothing is taken.
-    KArrayTemplate<int> more;
-    more.Add(1);
-    EXPECT_FALSE(mesh->TakePolygonVertices(more));
-    EXPECT_EQ(more.GetCount(), 1);
-    EXPECT_EQ(mesh->GetPolygonVertexCount(), 10);
-}
-
 // Millions of entries: a refusal found late (the last vertex) leaves no
 // polygons, and the same arrays set right afterwards give every polygon.
 TEST_F(GeometryTest, MeshFromLargeArraysRefusesThenTakesThem)
