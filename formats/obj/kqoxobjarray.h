@@ -20,6 +20,13 @@ namespace qoxsdk_600 {
 // 4 KB). Each returns null, the old block untouched, when memory runs out.
 void* ObjBlockResize(void* block, size_t oldBytes, size_t newBytes);
 void ObjBlockFree(void* block, size_t bytes);
+// Gives the whole memory pages within bytes [from, to) of a block of
+// blockBytes back to the system, where they read as zeros after; only
+// blocks mapped from the system give pages back. False when nothing could
+// be given back that way.
+bool ObjBlockDropPages(void* block, size_t blockBytes, size_t from, size_t to);
+// The page size ObjBlockDropPages works in.
+constexpr size_t kObjPageBytes = 4096;
 
 template <class T>
 class KObjPodArray
@@ -72,6 +79,15 @@ public:
         mSize += count;
         return true;
     }
+    // The items [first, end) are read no more: the whole memory pages among
+    // them go back to the system (see ObjBlockDropPages). False when the
+    // storage cannot give pages back.
+    bool drop_pages(size_t first, size_t end)
+    {
+        return ObjBlockDropPages(mData, mCapacity * sizeof(T), first * sizeof(T), end * sizeof(T));
+    }
+    // Whether drop_pages gives pages back.
+    bool drops_pages() const { return ObjBlockDropPages(mData, mCapacity * sizeof(T), 0, 0); }
     // Appends an item in room made by reserve_more.
     void push_reserved(const T& item) { mData[mSize++] = item; }
     void clear() { mSize = 0; }

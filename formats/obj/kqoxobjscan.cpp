@@ -12,6 +12,7 @@
 
 #ifdef __linux__
 #include <sys/mman.h>
+#include <unistd.h>
 #endif
 
 namespace qoxsdk_600 {
@@ -79,6 +80,29 @@ void ObjBlockFree(void* block, size_t bytes)
     (void)bytes;
 #endif
     std::free(block);
+}
+
+bool ObjBlockDropPages(void* block, size_t blockBytes, size_t from, size_t to)
+{
+#if defined(__linux__) && defined(MADV_DONTNEED)
+    if (!block || blockBytes < kMappedBlock)
+        return false;
+    // Mapped blocks start on a page: whole pages from the first one starting
+    // at or after from to the last one ending at or before to (in the
+    // system's page size, which may exceed kObjPageBytes).
+    static const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    const size_t first = (from + page - 1) / page * page;
+    const size_t end = to / page * page;
+    if (end > first)
+        madvise(static_cast<char*>(block) + first, end - first, MADV_DONTNEED);
+    return true;
+#else
+    (void)block;
+    (void)blockBytes;
+    (void)from;
+    (void)to;
+    return false;
+#endif
 }
 
 std::string_view ObjTrimRight(std::string_view text)

@@ -330,6 +330,92 @@ inline bool ObjScanDoubleShort(const char*& p, const char* end, double& value)
     return true;
 }
 
+// A number of the form nearly every file writes, where it is read exactly
+// as ObjScanDoubleShort reads it: an optional minus, digits, optionally a
+// point and more digits (19 digits in all at most, 22 after the point),
+// whose digits make at most 2^53; then a blank, a line break or the end.
+// Digit by digit: files write numbers of a steady length, which the
+// processor's guesses follow. False, p unchanged, for anything else.
+inline bool ObjScanPlainNumber(const char*& p, const char* end, double& value)
+{
+    static const double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                     1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    const char* s = p;
+    const bool negative = s < end && *s == '-';
+    s += negative ? 1 : 0;
+    // More than 19 digits wrap around: they are refused below.
+    uint64_t mantissa = 0;
+    const char* const whole = s;
+    while (s < end && static_cast<unsigned>(*s - '0') < 10)
+        mantissa = mantissa * 10 + static_cast<unsigned>(*s++ - '0');
+    long digits = s - whole;
+    long fraction = 0;
+    if (s < end && *s == '.')
+    {
+        // The digits after the point eight at a time: one step instead of a
+        // chain of multiplications per digit.
+        static const uint64_t kTens[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
+        const char* const first = ++s;
+        for (;;)
+        {
+            uint64_t chunk;
+            const int n = ObjScanDigits8(s, end, chunk);
+            mantissa = mantissa * kTens[n] + chunk;
+            s += n;
+            if (n < 8 || s - first > 22)
+                break;
+        }
+        fraction = s - first;
+        digits += fraction;
+    }
+    if (digits == 0 || digits > 19 || fraction > 22 || mantissa > (uint64_t(1) << 53) ||
+        (s < end && *s != ' ' && *s != '\n' && *s != '\r'))
+        return false;
+    const double magnitude = static_cast<double>(mantissa) / kPowers[fraction];
+    value = negative ? -magnitude : magnitude;
+    p = s;
+    return true;
+}
+
+// A "v", "vt" or "vn" line at p (at its "v") of the plain form: the
+// keyword, one blank, at least as many plain numbers (ObjScanPlainNumber)
+// as the statement needs and at most as many as it reads, apart by blanks,
+// and nothing but blanks after them. Its kind (0 "v", 1 "vt", 2 "vn") and
+// numbers; p moves to its line break. Any other line gives 0 and leaves p:
+// the statement's general reading decides on it.
+inline int ObjScanPlainVertexLine(const char*& p, const char* end, int& kind, double* values)
+{
+    const char* q = p + 1;
+    if (q < end && *q == ' ')
+    {
+        kind = 0;
+        ++q;
+    }
+    else if (end - q >= 2 && (*q == 't' || *q == 'n') && q[1] == ' ')
+    {
+        kind = *q == 't' ? 1 : 2;
+        q += 2;
+    }
+    else
+        return 0;
+    const int most = kind == 0 ? 4 : 3;
+    int n = 0;
+    for (;;)
+    {
+        while (q < end && *q == ' ')
+            ++q;
+        if (q == end || *q == '\n' || *q == '\r')
+            break;
+        if (n == most || !ObjScanPlainNumber(q, end, values[n]))
+            return 0;
+        ++n;
+    }
+    if (n < (kind == 1 ? 1 : 3))
+        return 0;
+    p = q;
+    return n;
+}
+
 // Up to count doubles in a row; the number read.
 inline int ObjScanDoubles(std::string_view text, double* values, int count)
 {

@@ -121,7 +121,7 @@ size_t KQoxReaderObj::ParallelBlockForFile() const
     const long size = std::ftell(mFile);
     if (size < 0)
         return kParallelBlock;
-    return std::min(std::max(static_cast<size_t>(size) / 10, kParallelBlockLeast), kParallelBlock);
+    return std::min(std::max(static_cast<size_t>(size) / 48, kParallelBlockLeast), kParallelBlock);
 }
 
 bool KQoxReaderObj::ReadStatements(KQoxScene& scene, KObjStatementReader& in)
@@ -729,7 +729,24 @@ bool KQoxReaderObj::LoadScene(KQoxScene& scene)
         scene.GetRootNode()->AddChild(reference);
         parent = reference;
     }
+    // Pages of the file's lists no later mesh reads go back to the system
+    // after each mesh, so that the lists shrink as the meshes grow.
+    PageDrops drops[3];
+    FindPageDrops(drops);
+    mPagesDropped = false;
+    auto fail = [&] {
+        DeleteObjMeshes();
+        if (mPagesDropped)
+        {
+            // Partly given back: not to be read any more.
+            mVertices.release();
+            mTextureVertices.release();
+            mNormals.release();
+        }
+        return false;
+    };
     size_t left = mGroups.size();
+    size_t built = 0;
     for (auto& group : mGroups)
     {
         mBuildingLastMesh = --left == 0;
@@ -737,22 +754,19 @@ bool KQoxReaderObj::LoadScene(KQoxScene& scene)
         mNodeRenaming.Rename(name);
         KQoxNode* node = mManager.CreateKQoxNode(name.GetCurrentName());
         if (!node)
-        {
-            DeleteObjMeshes();
-            return false;
-        }
+            return fail();
         KQoxMesh* mesh = CreateQoxMeshFromObjMesh(*group.second);
         mBuildingLastMesh = false;
         if (!mesh)
         {
             mManager.DestroyKQoxNode(node, true);
-            DeleteObjMeshes();
-            return false;
+            return fail();
         }
         node->SetNodeAttribute(mesh);
         if (mTexturedMaterialUsed)
             node->SetShadingMode(KQoxNode::eLIGHT_TEXTURE_SHADING);
         parent->AddChild(node);
+        DropPages(drops, built++);
     }
     DeleteObjMeshes();
     return true;

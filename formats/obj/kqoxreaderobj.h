@@ -8,6 +8,7 @@
 // keywords, libraries and materials not found) go to the message text;
 // they never stop the read.
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <memory>
@@ -96,7 +97,8 @@ public:
     void SetParallelRuns(int threads, size_t minimumBytes);
 
     // What the read collected; the arrays live as long as the reader, but
-    // for those that building the last mesh frees.
+    // for those that building the last mesh frees (the meshes give their
+    // pages back as they are built, and a failed build frees them).
     const KObjPodArray<KQoxVector4>& GetVertices() const { return mVertices; }
     const KObjPodArray<KQoxVector2>& GetTextureVertices() const { return mTextureVertices; }
     const KObjPodArray<KQoxVector4>& GetNormals() const { return mNormals; }
@@ -152,14 +154,17 @@ private:
     // the current group's face list; false when memory runs out.
     bool ReadFaceRuns(KObjStatementReader& in, KObjMesh& mesh, KObjMesh::FaceList& list);
     // The same on the calling thread: the whole lines at hand are read
-    // where they lie, without a statement-by-statement round.
-    bool ReadVertexLines(KObjStatementReader& in);
+    // where they lie, without a statement-by-statement round; with most,
+    // they stop at the first line past that many bytes (the statement loop
+    // goes on with the run).
+    bool ReadVertexLines(KObjStatementReader& in, size_t most = ~size_t(0));
     // A "v", "vt" or "vn" line at p of the form nearly every file writes
     // (one blank after the keyword, plain numbers, nothing after them) read
     // into its list, p moved to its line break; false, p unchanged, for any
     // other line (or when memory runs out: the general reading tries again).
     bool ReadPlainVertexLine(const char*& p, const char* end);
-    bool ReadFaceLines(KObjStatementReader& in, KObjMesh& mesh, KObjMesh::FaceList& list);
+    bool ReadFaceLines(KObjStatementReader& in, KObjMesh& mesh, KObjMesh::FaceList& list,
+                       size_t most = ~size_t(0));
     // The whole lines at hand when they are worth reading in parallel, cut
     // into a few portions per thread at line breaks; false otherwise, or
     // before the position noRunBefore (which a short run moves on).
@@ -224,9 +229,10 @@ private:
     KObjFace mFace{0, nullptr, nullptr};
     KQoxMaterial* mDefaultMaterial = nullptr;
     // Blocks of the file read at once when runs are read in parallel: a
-    // tenth of the file within these bounds, so that the buffers of a small
-    // file stay small beside its scene.
-    static constexpr size_t kParallelBlockLeast = size_t(4) << 20;
+    // forty-eighth of the file within these bounds, so that the buffers
+    // (three blocks with the one read ahead) of a small file stay small
+    // beside its scene.
+    static constexpr size_t kParallelBlockLeast = size_t(1) << 20;
     static constexpr size_t kParallelBlock = size_t(8) << 20;
     size_t mBlock = kParallelBlock;
     // The block size for the open file (leaves the file at its end).
@@ -237,6 +243,9 @@ private:
     static constexpr size_t kDefaultMinimum = size_t(1) << 20;
     int mThreads = ObjDefaultThreads();
     size_t mParallelMinimum = kDefaultMinimum;
+    // The least bytes read in parallel: at most half a block, which is what
+    // is asked to be at hand.
+    size_t ParallelMinimum() const { return std::min(mParallelMinimum, mBlock / 2); }
     // No parallel run of vertices (of faces) is tried before this position
     // of the file: the last try found too short a run.
     size_t mNoVertexRunBefore = 0;
@@ -262,6 +271,22 @@ private:
     // Set while the last mesh is built: the file's vertex lists are freed
     // as its points are gathered.
     bool mBuildingLastMesh = false;
+    // Whole pages of one of the file's lists (positions, texture vertices,
+    // normals) by the mesh, in building order, after which no mesh reads
+    // them: mPages[mStarts[k]] up to mPages[mStarts[k + 1]], ascending.
+    struct PageDrops
+    {
+        std::vector<size_t> mStarts;
+        std::vector<size_t> mPages;
+    };
+    // The pages of the lists each mesh but the last reads last, before any
+    // is built (none when there is one mesh).
+    void FindPageDrops(PageDrops (&drops)[3]);
+    // Gives back the pages no mesh after the k-th one reads.
+    void DropPages(const PageDrops (&drops)[3], size_t k);
+    // Set once pages of the lists were given back: what is left of them is
+    // freed should building fail.
+    bool mPagesDropped = false;
 };
 
 } // namespace qoxsdk_600

@@ -46,7 +46,182 @@ int FaceCount(uint32_t face)
     return static_cast<int>(face & KObjMesh::kCountMask);
 }
 
+// Waves of points gathered from a list whose pages are given back on the
+// way: the more, the less of the list is held beside the mesh's array.
+const int kDropWaves = 16;
+
+// Gathers the points from one of the file's lists in number order, each
+// run of points in slices on the threads; index(point) is the item of the
+// list the point reads (-1: none). With dropping, the points go in waves,
+// and after each wave the whole pages of the list no later point reads go
+// back to the system, so that the list shrinks as the mesh's array grows.
+// True when pages were given back.
+template <class T, class Index, class One>
+bool GatherPoints(KObjPodArray<T>& list, bool dropping, const KObjPodArray<KObjMesh::Point>& entries, int pointCount,
+                  int threads, Index&& index, One&& one)
+{
+    const size_t slices = pointCount >= kParallelPoints ? kObjPortionsPerThread * static_cast<size_t>(threads) : 1;
+    auto gather = [&](int begin, int end) {
+        const long long count = end - begin;
+        KRunPortions(slices, threads, [&](size_t slice) {
+            const int from =
+                begin + static_cast<int>(count * static_cast<long long>(slice) / static_cast<long long>(slices));
+            const int to =
+                begin + static_cast<int>(count * static_cast<long long>(slice + 1) / static_cast<long long>(slices));
+            for (int number = from; number < to; ++number)
+                one(number, entries[number]);
+        });
+    };
+    const size_t perPage = kObjPageBytes / sizeof(T);
+    const size_t pages = list.size() / perPage;
+    if (!dropping || pages == 0 || pointCount == 0 || !list.drops_pages())
+    {
+        gather(0, pointCount);
+        return false;
+    }
+    // Per whole page, the last point reading it, then the wave after which
+    // it goes: 0 before the first wave (no point reads it), w + 1 after wave w.
+    std::vector<int> bucket(pages, -1);
+    for (int number = 0; number < pointCount; ++number)
+    {
+        const int item = index(entries[number]);
+        if (item >= 0 && static_cast<size_t>(item) / perPage < pages)
+            bucket[static_cast<size_t>(item) / perPage] = number;
+    }
+    auto waveBegin = [&](int w) { return static_cast<int>(static_cast<long long>(pointCount) * w / kDropWaves); };
+    std::vector<size_t> starts(kDropWaves + 2, 0);
+    for (int& b : bucket)
+    {
+        const int last = b;
+        b = 0;
+        if (last >= 0)
+        {
+            int w = static_cast<int>(static_cast<long long>(last) * kDropWaves / pointCount);
+            while (w + 1 < kDropWaves && waveBegin(w + 1) <= last)
+                ++w;
+            while (w > 0 && waveBegin(w) > last)
+                --w;
+            b = w + 1;
+        }
+        ++starts[static_cast<size_t>(b) + 1];
+    }
+    for (size_t b = 1; b < starts.size(); ++b)
+        starts[b] += starts[b - 1];
+    std::vector<size_t> order(pages);
+    {
+        std::vector<size_t> at(starts.begin(), starts.end() - 1);
+        for (size_t page = 0; page < pages; ++page)
+            order[at[static_cast<size_t>(bucket[page])]++] = page;
+    }
+    auto drop = [&](size_t b) {
+        // Pages in a row go back in one call.
+        for (size_t i = starts[b]; i < starts[b + 1];)
+        {
+            size_t j = i + 1;
+            while (j < starts[b + 1] && order[j] == order[j - 1] + 1)
+                ++j;
+            list.drop_pages(order[i] * perPage, (order[j - 1] + 1) * perPage);
+            i = j;
+        }
+    };
+    drop(0);
+    for (int w = 0; w < kDropWaves; ++w)
+    {
+        gather(waveBegin(w), waveBegin(w + 1));
+        drop(static_cast<size_t>(w) + 1);
+    }
+    return true;
+}
+
 } // namespace
+
+void KQoxReaderObj::FindPageDrops(PageDrops (&drops)[3])
+{
+    for (PageDrops& d : drops)
+    {
+        d.mStarts.clear();
+        d.mPages.clear();
+    }
+    const size_t meshes = mGroups.size();
+    if (meshes < 2 || !(mVertices.drops_pages() || mTextureVertices.drops_pages() || mNormals.drops_pages()))
+        return;
+    const size_t perPage[3] = {kObjPageBytes / sizeof(KQoxVector4), kObjPageBytes / sizeof(KQoxVector2),
+                               kObjPageBytes / sizeof(KQoxVector4)};
+    const size_t pages[3] = {mVertices.size() / perPage[0], mTextureVertices.size() / perPage[1],
+                             mNormals.size() / perPage[2]};
+    // Per whole page, the last mesh reading it (-1: none); every reference
+    // a mesh keeps is read when it is built.
+    std::vector<int> last[3];
+    for (int l = 0; l < 3; ++l)
+        last[l].assign(pages[l], -1);
+    int k = 0;
+    auto mark = [&](int l, int item) {
+        if (item >= 0 && static_cast<size_t>(item) / perPage[l] < pages[l])
+            last[l][static_cast<size_t>(item) / perPage[l]] = k;
+    };
+    for (auto& group : mGroups)
+    {
+        const KObjMesh& mesh = *group.second;
+        for (const PointEntry& point : mesh.mPoints)
+        {
+            mark(0, point.mVertex);
+            mark(1, point.mTextureVertex);
+            mark(2, point.mNormal);
+        }
+        for (const auto& entry : mesh.mFaceLists)
+            for (const Corner& corner : entry.second.mCorners)
+            {
+                mark(0, corner.mVertex);
+                mark(1, corner.mTextureVertex);
+                mark(2, corner.mNormal);
+            }
+        ++k;
+    }
+    // Grouped by mesh; those of the last mesh or none are left to the last
+    // mesh's gathering.
+    for (int l = 0; l < 3; ++l)
+    {
+        PageDrops& d = drops[l];
+        d.mStarts.assign(meshes + 1, 0);
+        for (int reader : last[l])
+            if (reader >= 0 && static_cast<size_t>(reader) + 1 < meshes)
+                ++d.mStarts[static_cast<size_t>(reader) + 1];
+        for (size_t m = 1; m <= meshes; ++m)
+            d.mStarts[m] += d.mStarts[m - 1];
+        d.mPages.resize(d.mStarts[meshes]);
+        std::vector<size_t> at(d.mStarts.begin(), d.mStarts.end() - 1);
+        for (size_t page = 0; page < pages[l]; ++page)
+        {
+            const int reader = last[l][page];
+            if (reader >= 0 && static_cast<size_t>(reader) + 1 < meshes)
+                d.mPages[at[static_cast<size_t>(reader)]++] = page;
+        }
+    }
+}
+
+void KQoxReaderObj::DropPages(const PageDrops (&drops)[3], size_t k)
+{
+    for (int l = 0; l < 3; ++l)
+    {
+        const PageDrops& d = drops[l];
+        if (k + 1 >= d.mStarts.size())
+            continue;
+        const size_t perPage = l == 1 ? kObjPageBytes / sizeof(KQoxVector2) : kObjPageBytes / sizeof(KQoxVector4);
+        for (size_t i = d.mStarts[k]; i < d.mStarts[k + 1];)
+        {
+            // Pages in a row go back in one call.
+            size_t j = i + 1;
+            while (j < d.mStarts[k + 1] && d.mPages[j] == d.mPages[j - 1] + 1)
+                ++j;
+            const size_t first = d.mPages[i] * perPage, end = (d.mPages[j - 1] + 1) * perPage;
+            const bool dropped = l == 0   ? mVertices.drop_pages(first, end)
+                                 : l == 1 ? mTextureVertices.drop_pages(first, end)
+                                          : mNormals.drop_pages(first, end);
+            mPagesDropped = mPagesDropped || dropped;
+            i = j;
+        }
+    }
+}
 
 bool KQoxReaderObj::FillNormals(KObjMesh& mesh)
 {
@@ -224,29 +399,27 @@ KQoxMesh* KQoxReaderObj::CreateQoxMeshFromObjMesh(KObjMesh& objMesh)
     KArrayTemplate<KQoxVector4>& normalArray = layer->GetNormals()->mDirectArray;
     // Gathered in slices on the threads (each slice writes its own items;
     // every UV number belongs to exactly one control point: all are set).
-    const size_t slices = pointCount >= kParallelPoints ? kObjPortionsPerThread * static_cast<size_t>(mThreads) : 1;
-    auto gather = [&](auto&& one) {
-        KRunPortions(slices, mThreads, [&](size_t slice) {
-            const int begin = static_cast<int>(static_cast<long long>(pointCount) * slice / slices);
-            const int end = static_cast<int>(static_cast<long long>(pointCount) * (slice + 1) / slices);
-            for (int number = begin; number < end; ++number)
-                one(number, entries[number]);
-        });
-    };
+    // Building the last mesh, the file's lists shrink as they are gathered.
     if (!pointArray.SetCountUnset(pointCount))
         return fail();
     KQoxVector4* points = pointArray.GetArray();
     const KQoxVector4* vertices = mVertices.data();
-    gather([&](int number, const PointEntry& point) { points[number] = vertices[point.mVertex]; });
+    mPagesDropped |= GatherPoints(
+        mVertices, mBuildingLastMesh, entries, pointCount, mThreads,
+        [](const PointEntry& point) { return point.mVertex; },
+        [&](int number, const PointEntry& point) { points[number] = vertices[point.mVertex]; });
     if (mBuildingLastMesh)
         mVertices.release();
     if (!normalArray.SetCountUnset(pointCount))
         return fail();
     KQoxVector4* normals = normalArray.GetArray();
     const KQoxVector4* fileNormals = mNormals.data();
-    gather([&](int number, const PointEntry& point) {
-        normals[number] = point.mNormal >= 0 ? fileNormals[point.mNormal] : KQoxVector4(0.0, 0.0, 0.0, 0.0);
-    });
+    mPagesDropped |= GatherPoints(
+        mNormals, mBuildingLastMesh, entries, pointCount, mThreads,
+        [](const PointEntry& point) { return point.mNormal; },
+        [&](int number, const PointEntry& point) {
+            normals[number] = point.mNormal >= 0 ? fileNormals[point.mNormal] : KQoxVector4(0.0, 0.0, 0.0, 0.0);
+        });
     if (mBuildingLastMesh)
         mNormals.release();
     KObjPodArray<int> pointUV; // per control point, its UV number (-1: none)
@@ -256,11 +429,14 @@ KQoxMesh* KQoxReaderObj::CreateQoxMeshFromObjMesh(KObjMesh& objMesh)
             return fail();
         KQoxVector2* uvArray = uvs->mDirectArray.GetArray();
         const KQoxVector2* textureVertices = mTextureVertices.data();
-        gather([&](int number, const PointEntry& point) {
-            pointUV[number] = point.mUV;
-            if (point.mUV >= 0)
-                uvArray[point.mUV] = textureVertices[point.mTextureVertex];
-        });
+        mPagesDropped |= GatherPoints(
+            mTextureVertices, mBuildingLastMesh, entries, pointCount, mThreads,
+            [](const PointEntry& point) { return point.mUV >= 0 ? point.mTextureVertex : -1; },
+            [&](int number, const PointEntry& point) {
+                pointUV[number] = point.mUV;
+                if (point.mUV >= 0)
+                    uvArray[point.mUV] = textureVertices[point.mTextureVertex];
+            });
     }
     if (mBuildingLastMesh)
         mTextureVertices.release();

@@ -35,6 +35,27 @@ bool Continued(std::string_view rest)
     return !rest.empty() && rest.back() == '\\';
 }
 
+// Bytes looked at on the calling thread for the end of a run before
+// threads are woken for it: most short runs end within them.
+constexpr size_t kProbeBytes = size_t(64) << 10;
+
+// Where the run of statements at the start of lines (whole lines) ends,
+// the end looked for among the lines starting in the first bytes only:
+// the offset of the first statement that is not of the run, or npos when
+// none starts there.
+template <class InRun>
+size_t RunEndWithin(std::string_view lines, size_t bytes, InRun&& inRun)
+{
+    const char* p = lines.data();
+    const char* const end = p + lines.size();
+    const char* const last = p + std::min(bytes, lines.size());
+    std::string_view keyword, rest;
+    for (const char* line = p; p < last && ObjCutStatement(p, end, keyword, rest); line = p)
+        if (!inRun(keyword, rest))
+            return static_cast<size_t>(line - lines.data());
+    return std::string_view::npos;
+}
+
 } // namespace
 
 void KQoxReaderObj::SetParallelRuns(int threads, size_t minimumBytes)
@@ -50,7 +71,7 @@ bool KQoxReaderObj::CutPortions(KObjStatementReader& in, size_t& noRunBefore, st
     if (in.Position() < noRunBefore)
         return false;
     lines = in.BufferedLines(mBlock / 2);
-    if (lines.size() < mParallelMinimum || lines.empty())
+    if (lines.size() < ParallelMinimum() || lines.empty())
     {
         noRunBefore = in.Position() + lines.size();
         return false;
@@ -76,8 +97,22 @@ bool KQoxReaderObj::ReadVertexRuns(KObjStatementReader& in)
 {
     std::string_view lines;
     std::vector<std::string_view> portions;
+    // Where no parallel run is tried, the lines up to there are read on the
+    // calling thread.
+    auto readHere = [&] {
+        return ReadVertexLines(in, mNoVertexRunBefore > in.Position() ? mNoVertexRunBefore - in.Position() : 0);
+    };
     while (CutPortions(in, mNoVertexRunBefore, lines, portions))
     {
+        const size_t shortEnd = RunEndWithin(lines, kProbeBytes, [](std::string_view keyword, std::string_view rest) {
+            return VertexKind(keyword) >= 0 && !Continued(rest);
+        });
+        if (shortEnd != std::string_view::npos && shortEnd < ParallelMinimum())
+        {
+            // Too short to be worth it.
+            mNoVertexRunBefore = in.Position() + shortEnd + ParallelMinimum();
+            return readHere();
+        }
         // First each portion's statements of each kind, up to the first
         // statement that ends the run.
         struct Count
@@ -117,11 +152,11 @@ bool KQoxReaderObj::ReadVertexRuns(KObjStatementReader& in)
             ended = counts[used].mEnded;
             ++used;
         }
-        if (bytes < mParallelMinimum)
+        if (bytes < ParallelMinimum())
         {
-            // Too short to be worth it: read statement by statement.
-            mNoVertexRunBefore = in.Position() + bytes + mParallelMinimum;
-            return true;
+            // Too short to be worth it.
+            mNoVertexRunBefore = in.Position() + bytes + ParallelMinimum();
+            return readHere();
         }
         // Room for them all, then each portion into its own places.
         size_t firsts[3] = {mVertices.size(), mTextureVertices.size(), mNormals.size()};
@@ -143,12 +178,33 @@ bool KQoxReaderObj::ReadVertexRuns(KObjStatementReader& in)
             KQoxVector4* normals = mNormals.data() + starts[3 * i + 2];
             std::string_view keyword, rest;
             bool ok = true;
-            while (ok && ObjCutStatement(p, end, keyword, rest))
+            for (;;)
             {
-                const int kind = VertexKind(keyword);
+                // Lines of the plain form read where they lie, the others
+                // cut into statements first.
+                while (p < end && ObjIsSpace(*p))
+                    ++p;
+                double values[4];
+                int kind;
+                const int n = p < end && *p == 'v' ? ObjScanPlainVertexLine(p, end, kind, values) : 0;
+                if (n > 0)
+                {
+                    if (kind == 0)
+                        *positions++ = KQoxVector4(values[0], values[1], values[2], n > 3 ? values[3] : 1.0);
+                    else if (kind == 1)
+                        *textureVertices++ = KQoxVector2(values[0], n > 1 ? values[1] : 0.0);
+                    else
+                        *normals++ = KQoxVector4(values[0], values[1], values[2], 0.0);
+                    continue;
+                }
+                if (!ObjCutStatement(p, end, keyword, rest))
+                    break;
+                kind = VertexKind(keyword);
                 ok = kind == 0   ? ParsePosition(rest, *positions++)
                      : kind == 1 ? ParseTextureVertex(rest, *textureVertices++)
                                  : ParseNormal(rest, *normals++);
+                if (!ok)
+                    break;
             }
             bad[i] = !ok;
         });
@@ -160,33 +216,16 @@ bool KQoxReaderObj::ReadVertexRuns(KObjStatementReader& in)
         if (ended)
             return true;
     }
-    return true;
+    return readHere();
 }
 
 bool KQoxReaderObj::ReadPlainVertexLine(const char*& p, const char* end)
 {
-    const char* q = p + 1;
-    int kind = 0;
-    if (q < end && *q == ' ')
-        q += 1;
-    else if (end - q >= 2 && (*q == 't' || *q == 'n') && q[1] == ' ')
-    {
-        kind = *q == 't' ? 1 : 2;
-        q += 2;
-    }
-    else
-        return false;
-    const char* const lineEnd = ObjFindBreak(q, end);
     double values[4];
-    const int most = kind == 0 ? 4 : 3;
-    int n = 0;
-    while (n < most && ObjScanDoubleShort(q, lineEnd, values[n]))
-        ++n;
-    // Anything but blanks after the numbers (more words, a continued line),
-    // or too few of them: the general reading decides.
-    while (q < lineEnd && *q == ' ')
-        ++q;
-    if (q != lineEnd || n < (kind == 1 ? 1 : 3))
+    int kind;
+    const char* q = p;
+    const int n = ObjScanPlainVertexLine(q, end, kind, values);
+    if (n == 0)
         return false;
     bool added;
     if (kind == 0)
@@ -202,25 +241,31 @@ bool KQoxReaderObj::ReadPlainVertexLine(const char*& p, const char* end)
         added = mNormals.push_back(KQoxVector4(values[0], values[1], values[2], 0.0));
     }
     if (added)
-        p = lineEnd;
+        p = q;
     return added;
 }
 
-bool KQoxReaderObj::ReadVertexLines(KObjStatementReader& in)
+bool KQoxReaderObj::ReadVertexLines(KObjStatementReader& in, size_t most)
 {
-    for (;;)
+    for (size_t done = 0;;)
     {
         const std::string_view lines = in.BufferedLines(kLinesAtOnce);
         const char* p = lines.data();
         const char* const end = p + lines.size();
         std::string_view keyword, rest;
         bool ended = lines.empty();
+        bool enough = false;
         while (!ended)
         {
             // Lines of the plain form read where they lie; the others cut
             // into statements first.
             while (p < end && (*p == '\n' || *p == '\r'))
                 ++p;
+            if (static_cast<size_t>(p - lines.data()) >= most - done)
+            {
+                enough = true;
+                break;
+            }
             if (p < end && *p == 'v' && ReadPlainVertexLine(p, end))
                 continue;
             const char* const line = p;
@@ -236,22 +281,31 @@ bool KQoxReaderObj::ReadVertexLines(KObjStatementReader& in)
                 return false; // too few numbers, or out of memory
         }
         in.Consume(static_cast<size_t>(p - lines.data()));
-        if (ended)
+        done += static_cast<size_t>(p - lines.data());
+        if (ended || enough)
             return true;
     }
 }
 
-bool KQoxReaderObj::ReadFaceLines(KObjStatementReader& in, KObjMesh& mesh, KObjMesh::FaceList& list)
+bool KQoxReaderObj::ReadFaceLines(KObjStatementReader& in, KObjMesh& mesh, KObjMesh::FaceList& list, size_t most)
 {
-    for (;;)
+    for (size_t done = 0;;)
     {
         const std::string_view lines = in.BufferedLines(kLinesAtOnce);
         const char* p = lines.data();
         const char* const end = p + lines.size();
         std::string_view keyword, rest;
         bool ended = lines.empty();
-        for (const char* line = p; !ended && ObjCutStatement(p, end, keyword, rest); line = p)
+        bool enough = false;
+        for (const char* line = p; !ended; line = p)
         {
+            if (static_cast<size_t>(p - lines.data()) >= most - done)
+            {
+                enough = true;
+                break;
+            }
+            if (!ObjCutStatement(p, end, keyword, rest))
+                break;
             if (keyword != "f" || Continued(rest))
             {
                 p = line;
@@ -265,7 +319,8 @@ bool KQoxReaderObj::ReadFaceLines(KObjStatementReader& in, KObjMesh& mesh, KObjM
             }
         }
         in.Consume(static_cast<size_t>(p - lines.data()));
-        if (ended)
+        done += static_cast<size_t>(p - lines.data());
+        if (ended || enough)
             return true;
     }
 }
@@ -276,6 +331,15 @@ bool KQoxReaderObj::ReadFaceRuns(KObjStatementReader& in, KObjMesh& mesh, KObjMe
     std::vector<std::string_view> portions;
     while (CutPortions(in, mNoFaceRunBefore, lines, portions))
     {
+        const size_t shortEnd = RunEndWithin(lines, kProbeBytes, [](std::string_view keyword, std::string_view rest) {
+            return keyword == "f" && !Continued(rest);
+        });
+        if (shortEnd != std::string_view::npos && shortEnd < ParallelMinimum())
+        {
+            // Too short to be worth it: read here up to the next try.
+            mNoFaceRunBefore = in.Position() + shortEnd + ParallelMinimum();
+            break;
+        }
         while (mFacePortions.size() < portions.size())
             mFacePortions.push_back(std::make_unique<FacePortion>());
         KRunPortions(portions.size(), mThreads, [&](size_t i) {
@@ -361,12 +425,14 @@ bool KQoxReaderObj::ReadFaceRuns(KObjStatementReader& in, KObjMesh& mesh, KObjMe
         if (mesh.mNumbered && !NumberNewCorners(mesh, list, firstCorner))
             return false;
         in.Consume(bytes);
-        if (bytes < mParallelMinimum)
-            mNoFaceRunBefore = in.Position() + mParallelMinimum;
+        if (bytes < ParallelMinimum())
+            mNoFaceRunBefore = in.Position() + ParallelMinimum();
         if (ended)
             return true;
     }
-    return true;
+    // Where no parallel run is tried, the lines up to there are read on the
+    // calling thread.
+    return ReadFaceLines(in, mesh, list, mNoFaceRunBefore > in.Position() ? mNoFaceRunBefore - in.Position() : 0);
 }
 
 } // namespace qoxsdk_600

@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cmath>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <string>
 #include <utility>
@@ -342,6 +344,18 @@ static void ExpectPathsAgree(const std::string& text)
     ASSERT_EQ(readA, readB) << text;
     ASSERT_EQ(general, shortPath) << text;
     ASSERT_EQ(std::memcmp(&a, &b, sizeof a), 0) << text;
+    // The plain path reads a part of what the others read, the same way,
+    // and stops only before a blank or a line break.
+    const char* plainPath = text.c_str();
+    double c = 1.25;
+    if (ObjScanPlainNumber(plainPath, end, c))
+    {
+        ASSERT_TRUE(readA) << text;
+        ASSERT_EQ(plainPath, general) << text;
+        ASSERT_EQ(std::memcmp(&a, &c, sizeof a), 0) << text;
+    }
+    else
+        ASSERT_EQ(plainPath, text.c_str()) << text;
 }
 
 TEST(ObjReadMesh, ShortNumberPathWithExponentsAndLongDigitsReadsWhatTheGeneralOneReads)
@@ -740,4 +754,269 @@ TEST(ObjReadMesh, ParallelReadingWithNoThreadsToBeHad)
                   return faults;
               }),
               "");
+}
+
+TEST(ObjReadMesh, ListPagesGoBackOnlyOnceNoMeshStillToComeReadsThem)
+{
+    // Lists large enough to be mapped, read by groups built in another order
+    // than the file's (names sort without regard to case), over ranges that
+    // share pages, from both ends, by negative references, with a group
+    // reading one item of pages the others left long before, and faces
+    // without normals whose smoothing adds normals behind the file's. Every
+    // control point, normal and UV is the item its corner names.
+    const int n = 70000;
+    std::string text = "mtllib none.mtl\n";
+    for (int i = 0; i < n; ++i)
+        text += "v " + std::to_string(i) + " " + std::to_string(static_cast<long long>(i) * i % 77) + ".5 -" +
+                std::to_string(i % 1000) + "\n";
+    for (int i = 0; i < n; ++i)
+        text += "vt 0." + std::to_string(i) + " " + std::to_string(i) + "\n";
+    for (int i = 0; i < n; ++i)
+        text += "vn 0 " + std::to_string(i) + " 1\n";
+    struct Face
+    {
+        int mCorners[3];
+        bool mNormals;
+    };
+    std::map<std::string, std::vector<Face>> groups;
+    auto add = [&](const std::string& group, int a, int b, int c, bool normals, bool relative) {
+        groups[group].push_back(Face{{a, b, c}, normals});
+        text += "f";
+        for (int v : {a, b, c})
+        {
+            const std::string index = std::to_string(relative ? v - n : v + 1);
+            text += " " + index + "/" + index + (normals ? "/" + index : "");
+        }
+        text += "\n";
+    };
+    text += "g Later\n";
+    for (int i = 0; i + 2 < 20000; i += 3)
+        add("Later", i, i + 1, i + 2, true, false);
+    text += "g earlier\ns 1\n";
+    for (int i = 15000; i + 2 < 30000; i += 3)
+        add("earlier", i + 2, i + 1, i, i % 2 == 0, true);
+    text += "g middle\n";
+    for (int i = 0; i + 2 < n; i += 97 * 3)
+        add("middle", i, n - 1 - i, (i * 7) % n, true, i % 2 == 1);
+    text += "g Zlast\n";
+    for (int i = n - 1; i >= 30000; i -= 3)
+        add("Zlast", i, i - 1, i - 2, true, false);
+    text += "g Later\n";
+    add("Later", n - 1, 0, 20000, true, true);
+    qoxtest::TempDir dir;
+    const std::string path = dir.File("pages.obj");
+    qoxtest::WriteFile(path, text);
+    for (int threads : {1, 4})
+    {
+        SCOPED_TRACE(threads);
+        ObjRead r(path + ".none");
+        KQoxReaderObj reader(*r.manager);
+        reader.SetParallelRuns(threads, 1000);
+        ASSERT_TRUE(reader.FileOpen(path.c_str()));
+        std::unique_ptr<KStreamOptions> options(reader.GetReadOptions(false));
+        static_cast<KStreamOptionsObj*>(options.get())->SetOption(1, 0); // meshes under the root
+        ASSERT_TRUE(reader.Read(r.scene, options.get()));
+        for (const auto& group : groups)
+        {
+            SCOPED_TRACE(group.first);
+            KQoxMesh* mesh = r.Mesh(group.first.c_str());
+            ASSERT_NE(mesh, nullptr);
+            ASSERT_EQ(mesh->GetPolygonCount(), static_cast<int>(group.second.size()));
+            const KQoxVector4* points = mesh->GetControlPoints();
+            const KQoxVector4* normals = mesh->GetNormals();
+            const KQoxVector2* uvs = mesh->GetTextureUV();
+            int faults = 0;
+            for (int p = 0; p < mesh->GetPolygonCount() && faults < 5; ++p)
+                for (int c = 0; c < 3; ++c)
+                {
+                    const int v = group.second[static_cast<size_t>(p)].mCorners[c];
+                    const int point = mesh->GetPolygonVertex(p, c);
+                    const KQoxVector2 uv = uvs[mesh->GetTextureUVIndex(p, c)];
+                    faults +=
+                        KQoxVector4(points[point]) !=
+                        KQoxVector4(v, static_cast<double>(static_cast<long long>(v) * v % 77) + 0.5, -(v % 1000), 1.0);
+                    faults += uv != KQoxVector2(std::stod("0." + std::to_string(v)), v);
+                    // Smoothed normals are made up (of unit length); the
+                    // file's are the file's.
+                    const KQoxVector4 normal = normals[point];
+                    if (group.second[static_cast<size_t>(p)].mNormals)
+                        faults += normal != KQoxVector4(0, v, 1, 0);
+                    else
+                        faults +=
+                            std::fabs(std::sqrt(normal[0] * normal[0] + normal[1] * normal[1] + normal[2] * normal[2]) -
+                                      1.0) > 1e-9;
+                }
+            EXPECT_EQ(faults, 0);
+        }
+    }
+}
+
+TEST(ObjReadMesh, PodArrayGivesBackWholePagesOnly)
+{
+    // Mapped arrays give back the whole pages within the range and keep
+    // every item around it; malloc'd ones give back nothing.
+    KObjPodArray<double> mapped;
+    for (int i = 0; i < 400000; ++i)
+        ASSERT_TRUE(mapped.push_back(i + 0.25));
+    ASSERT_TRUE(mapped.drops_pages());
+    EXPECT_TRUE(mapped.drop_pages(1001, 300003));
+    // Items 1001 and 300002, at the ends of the range, share their pages
+    // with kept items (512 to a page): those pages stay.
+    for (int i : {0, 1000, 1001, 1023, 299520, 300002, 300003, 300004, 399999})
+        EXPECT_EQ(mapped[static_cast<size_t>(i)], i + 0.25) << i;
+    EXPECT_TRUE(mapped.drop_pages(5, 5));
+    EXPECT_EQ(mapped[5], 5.25);
+    KObjPodArray<double> small;
+    for (int i = 0; i < 1000; ++i)
+        ASSERT_TRUE(small.push_back(i));
+    EXPECT_FALSE(small.drops_pages());
+    EXPECT_FALSE(small.drop_pages(0, 1000));
+    EXPECT_EQ(small[999], 999.0);
+}
+
+TEST(ObjReadMesh, PlainNumberPathTakesTheCommonFormsOnly)
+{
+    // What the plain path must read, and the forms it leaves to the others
+    // (which ExpectPathsAgree holds to the same values).
+    struct Case
+    {
+        const char* mText;
+        bool mPlain;
+    } cases[] = {{"0.123456", true},
+                 {"-12.5 ", true},
+                 {"7\n", true},
+                 {"7\r\n", true},
+                 {"1.", true},
+                 {".5", true},
+                 {"-0", true},
+                 {"9007199254740992", true},
+                 {"9007199254740993", false},
+                 {"0.12345678", true},
+                 {"1.1234567812 ", true},
+                 {"-3.123456781234567\n", true},
+                 {"0.000000001234567812", true},
+                 {"0.0000000012345678123", false},
+                 {"0.1234567890123456789", false},
+                 {"1234567890123456789", false},
+                 {"123456789.0123456789", false},
+                 {"1e5", false},
+                 {"+1", false},
+                 {"1\t", false},
+                 {"1/", false},
+                 {"-", false},
+                 {".", false},
+                 {"", false},
+                 {"nan", false},
+                 {"inf", false},
+                 {"4.9e-324", false}};
+    for (const Case& c : cases)
+    {
+        const std::string text = c.mText;
+        const char* p = text.c_str();
+        double value = 0;
+        EXPECT_EQ(ObjScanPlainNumber(p, text.c_str() + text.size(), value), c.mPlain) << text;
+        ExpectPathsAgree(text);
+    }
+    // Lines: the plain ones give their numbers; any other is left to the
+    // statement's general reading.
+    struct Line
+    {
+        const char* mText;
+        int mCount;
+        int mKind;
+    } lines[] = {{"v 1 2 3\n", 3, 0},     {"v 1 2 3 0.5\r\n", 4, 0}, {"vt 0.5", 1, 1},      {"vt 1 2 3   \n", 3, 1},
+                 {"vn 0 0 1\r", 3, 2},    {"v 1 2 3 4 5\n", 0, 0},   {"v 1 2\n", 0, 0},     {"vn 1 2\n", 0, 0},
+                 {"vt\n", 0, 0},          {"v  1 2 3", 3, 0},        {"v\t1 2 3\n", 0, 0},  {"v 1 2 3 \\\n4\n", 0, 0},
+                 {"v 1 2 3 # c\n", 0, 0}, {"vp 1 2 3\n", 0, 0},      {"v 1e1 2 3\n", 0, 0}, {"v 1 2 3\t\n", 0, 0},
+                 {"vx 1 2 3\n", 0, 0}};
+    for (const Line& line : lines)
+    {
+        const std::string text = line.mText;
+        const char* p = text.c_str();
+        const char* const end = p + text.size();
+        double values[4] = {0, 0, 0, 0};
+        int kind = -1;
+        const int n = ObjScanPlainVertexLine(p, end, kind, values);
+        EXPECT_EQ(n, line.mCount) << text;
+        if (n == 0)
+        {
+            EXPECT_EQ(p, text.c_str()) << text;
+            continue;
+        }
+        EXPECT_EQ(kind, line.mKind) << text;
+        EXPECT_TRUE(p == end || *p == '\n' || *p == '\r') << text;
+        // The same numbers the statement's rest gives.
+        const char* q = text.c_str();
+        std::string_view keyword, rest;
+        ASSERT_TRUE(ObjCutStatement(q, end, keyword, rest));
+        double expected[4] = {0, 0, 0, 0};
+        EXPECT_EQ(ObjScanDoubles(rest, expected, 4), n) << text;
+        EXPECT_EQ(std::memcmp(values, expected, sizeof(double) * static_cast<size_t>(n)), 0) << text;
+    }
+}
+
+TEST(ObjReadMesh, PlainVertexLinesReadAlikeOnAnyThreadsAndBlocks)
+{
+    // Plain vertex lines among lines of other forms (CR LF, CR, tabs,
+    // exponents, NaN and infinities, denormals, signs, continuations, too
+    // many numbers), in runs long enough for parallel portions cut at every
+    // sort of place: the same scene on one thread and on several, for
+    // every least run length.
+    const char* odd[] = {"v 1e-310 -4.9e-324 2.2250738585072014e-308",
+                         "v nan inf -inf",
+                         "v +1 -0 .5",
+                         "v\t1 2 3",
+                         "v 1 2 3 4 5",
+                         "vt 1e3",
+                         "vn 0 0 1 \\\n 2",
+                         "v 123456789012345678901234 1 2",
+                         "v 0.30000000000000004 0.1 0.2"};
+    const char* breaks[] = {"\n", "\r\n", "\r", "\n\n"};
+    std::string text;
+    unsigned state = 5;
+    auto next = [&state](unsigned n) {
+        state = state * 1103515245u + 12345u;
+        return (state >> 16) % n;
+    };
+    const int oddKinds[] = {0, 0, 0, 0, 0, 1, 2, 0, 0};
+    int counts[3] = {0, 0, 0};
+    for (int i = 0; i < 60000; ++i)
+    {
+        const unsigned form = next(40);
+        if (form < sizeof odd / sizeof odd[0])
+        {
+            text += odd[form];
+            ++counts[oddKinds[form]];
+        }
+        else
+        {
+            const unsigned kind = next(3);
+            ++counts[kind];
+            text += kind == 0 ? "v" : kind == 1 ? "vt" : "vn";
+            for (unsigned k = 0; k < (kind == 1 ? 2u : 3u); ++k)
+                text += " " + std::string(next(4) == 0 ? "-" : "") + std::to_string(next(1000)) + "." +
+                        std::to_string(100000 + next(900000));
+        }
+        text += breaks[next(4)];
+        if (i % 5000 == 4999)
+            text += "f 1 2 3\n";
+    }
+    // Faces over every vertex, UV and normal, so that the scene holds them.
+    for (int v = 1; v + 2 <= counts[0]; v += 3)
+    {
+        text += "f";
+        for (int c = v; c < v + 3; ++c)
+            text += " " + std::to_string(c) + "/" + std::to_string((c - 1) % counts[1] + 1) + "/" +
+                    std::to_string((c - 1) % counts[2] + 1);
+        text += "\n";
+    }
+    qoxtest::TempDir dir;
+    const std::string path = dir.File("plain.obj");
+    qoxtest::WriteFile(path, text);
+    const uint64_t expected = DigestWithThreads(path, 1, 0);
+    ASSERT_NE(expected, 0u);
+    EXPECT_EQ(ReadDigest(text), expected);
+    for (size_t minimum : {size_t(1), size_t(333), size_t(4096), size_t(1) << 17})
+        for (int threads : {2, 4})
+            EXPECT_EQ(DigestWithThreads(path, threads, minimum), expected) << threads << " " << minimum;
 }
