@@ -1,5 +1,6 @@
 #include "object/kpropertydatatype.h"
 
+#include <mutex>
 #include <new>
 #include <cstdio>
 #include <cstdlib>
@@ -194,12 +195,35 @@ void DestroyBuiltins()
 // the registry builds them first.
 const bool gBuiltinsAtStartUp = (BuildBuiltins(), true);
 
-KCharPtrSet* Registry(bool create)
+// Types are made, dropped and looked up on any thread, and even a lookup
+// changes the set (it sorts what was added since the last one): every use of
+// the registry holds this lock.
+std::mutex gRegistryLock;
+
+// The lock, taken once the built-in types exist: building them registers
+// each, which takes the lock in turn.
+std::unique_lock<std::mutex> LockRegistry()
 {
     BuildBuiltins();
+    return std::unique_lock<std::mutex>(gRegistryLock);
+}
+
+// The registry, made on demand; the caller holds the lock.
+KCharPtrSet* Registry(bool create)
+{
     if (!KDataType::smDataTypeSet && create)
         KDataType::smDataTypeSet = new KCharPtrSet(20);
     return KDataType::smDataTypeSet;
+}
+
+// The type registered under a name ("Trigger" is the Action type); the
+// caller holds the lock.
+KDataType* Find(const char* name)
+{
+    if (strcmp(name, "Trigger") == 0)
+        return KDataTypeAction::DataType;
+    KCharPtrSet* set = Registry(false);
+    return set ? reinterpret_cast<KDataType*>(set->Get(name)) : nullptr;
 }
 
 } // namespace
@@ -218,6 +242,7 @@ KDataType::KDataType(const char* name)
 
 KDataType::~KDataType()
 {
+    std::lock_guard<std::mutex> lock(gRegistryLock);
     KCharPtrSet* set = smDataTypeSet;
     if (!set)
         return;
@@ -290,7 +315,8 @@ KDataType* KDataTypeAdd(KDataType* type)
 {
     if (!type)
         return nullptr;
-    KDataType* found = KDataTypeGet(type->GetName());
+    auto lock = LockRegistry();
+    KDataType* found = Find(type->GetName());
     Registry(true)->Add(type->GetName(), reinterpret_cast<kReference>(type));
     return found;
 }
@@ -299,22 +325,22 @@ KDataType* KDataTypeGet(const char* name)
 {
     if (!name)
         return nullptr;
-    if (strcmp(name, "Trigger") == 0)
-        return KDataTypeAction::DataType;
-    KCharPtrSet* set = Registry(false);
-    return set ? reinterpret_cast<KDataType*>(set->Get(name)) : nullptr;
+    auto lock = LockRegistry();
+    return Find(name);
 }
 
 unsigned long long KDataTypeGetRegistryVersion()
 {
     // No registry, no type found: version 0, which no set has. A set's
     // version moves with its entries; the comparison it searches with counts.
+    auto lock = LockRegistry();
     const KCharPtrSet* set = Registry(false);
     return set ? set->GetVersion() * 2 + (set->mCaseSensitive ? 1 : 0) : 0;
 }
 
 KDataType* KDataTypeGet(int index)
 {
+    auto lock = LockRegistry();
     KCharPtrSet* set = Registry(false);
     if (!set || index < 0 || index >= set->GetCount())
         return nullptr;
@@ -323,6 +349,7 @@ KDataType* KDataTypeGet(int index)
 
 int KDataTypeGetCount()
 {
+    auto lock = LockRegistry();
     KCharPtrSet* set = Registry(false);
     return set ? set->GetCount() : 0;
 }
@@ -332,7 +359,7 @@ void KDataTypeRemoveAll()
     // The built-in types are static objects and user types belong to their
     // creators: only the registry goes. A type destroyed later finds nothing
     // to remove; a type built later starts a new registry.
-    BuildBuiltins();
+    auto lock = LockRegistry();
     delete KDataType::smDataTypeSet;
     KDataType::smDataTypeSet = nullptr;
 }

@@ -56,7 +56,8 @@ public:
     bool IsEqual(void* a, void* b, double tolerance);
 
     // The registry: name to type, case-insensitive, duplicates allowed. Null
-    // until the first type is built and after the last one is gone.
+    // until the first type is built and after the last one is gone. The
+    // functions below use it under a lock of their own, from any thread.
     static KCharPtrSet* smDataTypeSet;
 
 protected:

@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <strings.h>
+#include <thread>
 #include <vector>
 
 #include "base/kconfigfile.h"
@@ -219,6 +222,49 @@ TEST(DataType, RegistryVersionMovesWhenAnswersMay)
     EXPECT_EQ(versions.end(), std::unique(versions.begin(), versions.end()));
     EXPECT_EQ(versions.end(), std::find(versions.begin(), versions.end(), start));
     EXPECT_EQ(KDataTypeLclRotation::DataType, KDataTypeGet("Lcl Rotation"));
+}
+
+TEST(DataType, RegistryUsedFromThreadsAtOnce)
+{
+    // Threads let go together look types up and make and drop their own.
+    // A lookup sorts what was added since the last one, so each round first
+    // leaves an entry out of order, as start-up leaves the last built-in
+    // type, and every thread's first lookup finds it so.
+    const int threadCount = 4;
+    const int rounds = 150;
+    std::vector<std::string> names;
+    for (int t = 0; t < threadCount; ++t)
+        names.push_back("Threaded Type " + std::to_string(t));
+    std::atomic<int> failures{0};
+    for (int round = 0; round < rounds && failures == 0; ++round)
+    {
+        KDataType unsorted("A Round's Type"); // before "Weight", the last entry
+        std::atomic<int> waiting{threadCount};
+        std::vector<std::thread> threads;
+        for (int t = 0; t < threadCount; ++t)
+            threads.emplace_back([&, t] {
+                for (--waiting; waiting > 0;)
+                    std::this_thread::yield();
+                bool right = KDataTypeGet("Lcl Rotation") == KDataTypeLclRotation::DataType &&
+                             KDataTypeGet("a round's type") == &unsorted;
+                for (int i = 0; i < 20; ++i)
+                {
+                    KDataType own(names[t].c_str());
+                    right =
+                        right && KDataTypeGet(names[t].c_str()) == &own && KDataTypeGet("Weight") == KDataTypeWeight;
+                }
+                if (!right)
+                    ++failures;
+            });
+        for (std::thread& thread : threads)
+            thread.join();
+        // Every type once, in name order.
+        ASSERT_EQ(47, KDataTypeGetCount()) << "round " << round;
+        for (int i = 1; i < 47; ++i)
+            ASSERT_LT(strcasecmp(KDataTypeGet(i - 1)->GetName(), KDataTypeGet(i)->GetName()), 0) << i;
+    }
+    EXPECT_EQ(0, failures);
+    EXPECT_EQ(46, KDataTypeGetCount());
 }
 
 TEST(DataType, BareTypeRefusesValues)

@@ -2,6 +2,8 @@
 // objects it does or does not hold, Clear, and the base library's user count.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <memory>
 #include <string>
 #include <thread>
@@ -9,6 +11,7 @@
 
 #include "base/kmemorypool.h"
 #include "object/kbaselib.h"
+#include "object/kpropertydatatype.h"
 #include "scene/kqoxnode.h"
 #include "scene/kqoxsceneinfo.h"
 #include "scene/kqoxthumbnail.h"
@@ -201,9 +204,13 @@ TEST(KQoxSdkManagerTest, ManagersMadeAndDroppedOnThreads)
 {
     // Three threads make and drop managers (with nodes, whose recursive
     // destruction counts its nesting) at once; at the end only the program
-    // uses the library, which was never shut down or started again.
+    // uses the library, which was never shut down or started again. A fourth
+    // registers and drops a data type meanwhile: each time the node threads
+    // look their channel types up afresh, as the first nodes of a program do,
+    // and those lookups sort the registry anew.
     const int libraryStarts = KBaseLib_GetRefCount();
-    auto churn = [] {
+    std::atomic<int> churning{3};
+    auto churn = [&churning] {
         for (int i = 0; i < 20000; ++i)
         {
             std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
@@ -219,15 +226,25 @@ TEST(KQoxSdkManagerTest, ManagersMadeAndDroppedOnThreads)
             }
             manager->DestroyKQoxNode(parent, true);
         }
+        --churning;
     };
     std::vector<std::thread> threads;
     for (int t = 0; t < 3; ++t)
         threads.emplace_back(churn);
+    threads.emplace_back([&churning] {
+        while (churning > 0)
+        {
+            KDataType registered("A Registered Type");
+            std::this_thread::sleep_for(std::chrono::microseconds(20));
+        }
+    });
     for (std::thread& thread : threads)
         thread.join();
     EXPECT_EQ(1, KQoxSdkManager::GetManagerRefCount());
     EXPECT_EQ(libraryStarts, KBaseLib_GetRefCount());
     EXPECT_NE(nullptr, KMemoryReusePool::GetDefault());
+    EXPECT_EQ(KDataTypeLclTranslation::DataType, KDataTypeGet("Lcl Translation"));
+    EXPECT_EQ(nullptr, KDataTypeGet("A Registered Type"));
 }
 
 TEST(KQoxSdkManagerTest, ObjectsOutliveNoManagerAndListsScale)
