@@ -1,6 +1,7 @@
 #include "object/kcallback.h"
 
 #include "base/kset.h"
+#include "object/kregistrylock.h"
 
 // A walk keeps its stack item on the walker's stack and links it into the
 // list for the length of the walk; it is unlinked before the walk returns.
@@ -184,6 +185,19 @@ KEventGlobals& Globals()
     return globals;
 }
 
+// Named events are registered, called and dropped from any thread, and even
+// a lookup changes the table (it sorts what was added since the last one):
+// every use of the table and of its lists holds this lock. A callback runs
+// under it and may register or call named events in turn.
+std::mutex gNamedEventLock;
+thread_local int tNamedEventLockDepth = 0;
+
+KRegistryLock LockNamedEvents()
+{
+    return KRegistryLock(gNamedEventLock, tNamedEventLockDepth);
+}
+
+// The list of a name; the caller holds the lock.
 RegisterEntryList* NamedList(const char* name)
 {
     KCharPtrSet* table = GetGlobalNamedEventList();
@@ -211,6 +225,7 @@ RegisterEntryList* GetGlobalEventList()
 
 KCharPtrSet* GetGlobalNamedEventList()
 {
+    auto lock = LockNamedEvents();
     KEventGlobals& g = Globals();
     if (!g.mNamedEvents && g.mNamedEventsMayCreate)
     {
@@ -268,6 +283,7 @@ void GlobalEventCall()
 
 int GlobalNamedEventAdd(const char* name)
 {
+    auto lock = LockNamedEvents();
     KCharPtrSet* table = GetGlobalNamedEventList();
     if (!table)
         return 0;
@@ -277,6 +293,7 @@ int GlobalNamedEventAdd(const char* name)
 
 int GlobalNamedEventCall(const char* name, IRegister* sender, KEventBase* event)
 {
+    auto lock = LockNamedEvents();
     RegisterEntryList* list = NamedList(name);
     if (!list)
         return 0;
@@ -286,6 +303,7 @@ int GlobalNamedEventCall(const char* name, IRegister* sender, KEventBase* event)
 
 int GlobalNamedEventRemove(const char* name)
 {
+    auto lock = LockNamedEvents();
     KCharPtrSet* table = GetGlobalNamedEventList();
     if (!table)
         return 0;
@@ -300,6 +318,7 @@ int GlobalNamedEventRemove(const char* name)
 
 int GlobalNamedEventClear()
 {
+    auto lock = LockNamedEvents();
     KCharPtrSet* table = GetGlobalNamedEventList();
     if (!table)
         return 0;
@@ -316,13 +335,16 @@ int GlobalNamedEventClear()
 void DestroyKEventGlobals()
 {
     KEventGlobals& g = Globals();
-    if (g.mNamedEvents)
     {
-        GlobalNamedEventClear();
-        delete g.mNamedEvents;
-        g.mNamedEvents = nullptr;
+        auto lock = LockNamedEvents();
+        if (g.mNamedEvents)
+        {
+            GlobalNamedEventClear();
+            delete g.mNamedEvents;
+            g.mNamedEvents = nullptr;
+        }
+        g.mNamedEventsMayCreate = false;
     }
-    g.mNamedEventsMayCreate = false;
     if (g.mEventList)
     {
         RegisterEntryList* list = g.mEventList;
@@ -350,6 +372,7 @@ KGlobalNamedEvent::~KGlobalNamedEvent()
 
 bool KGlobalNamedEvent::Register(const char* name, ICallback* object, ICallbackMethod method)
 {
+    auto lock = LockNamedEvents();
     if (!GetGlobalNamedEventList())
         return false;
     RegisterEntryList* list = NamedList(name);
@@ -369,6 +392,7 @@ bool KGlobalNamedEvent::Register(const char* name, ICallback* object, ICallbackM
 
 bool KGlobalNamedEvent::Unregister()
 {
+    auto lock = LockNamedEvents();
     if (!mMethod)
         return false;
     RegisterEntryList* list = NamedList(mName);

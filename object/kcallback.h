@@ -157,6 +157,8 @@ private:
 // null and the operations do nothing.
 RegisterEntryList* GetGlobalEventList();
 class KCharPtrSet;
+// The named event table. The functions below use it under a lock of their
+// own, from any thread; the table itself is for the thread that alone uses it.
 KCharPtrSet* GetGlobalNamedEventList();
 struct KGlobalCallbackRecord
 {

@@ -6,6 +6,7 @@
 #include "base/kset.h"
 #include "object/khdl.h"
 #include "object/kplug.h"
+#include "object/kregistrylock.h"
 
 int GlobalClassIdNone = -1;
 
@@ -21,6 +22,19 @@ int GlobalGroupId = 3;
 int PlugInitialisationCount = 0;
 unsigned int NoneFilterSerial = 0;
 
+// Classes are registered at start-up and by plug-ins loaded later, and
+// looked up by managers on any thread; even a lookup changes the name table
+// (it sorts what was added since the last one). Every use of the registry
+// holds this lock; registering takes it again when it builds a filter.
+std::mutex gClassLock;
+thread_local int tClassLockDepth = 0;
+
+KRegistryLock LockClasses()
+{
+    return KRegistryLock(gClassLock, tClassLockDepth);
+}
+
+// The name table, made on demand; the caller holds the lock.
 KCharPtrSet* ClassTable()
 {
     if (!mClassTable)
@@ -32,6 +46,7 @@ KCharPtrSet* ClassTable()
 
 int KPlug_RegisterClassId(KClassDefinition* definition, int id)
 {
+    auto lock = LockClasses();
     if (id == -1)
         id = GlobalClassId++;
     if (!definition || id < 0)
@@ -57,6 +72,7 @@ int KPlug_RegisterClassId(KClassDefinition* definition, int id)
 
 int KPlug_RegisterSDKClassId(const char* name)
 {
+    auto lock = LockClasses();
     int id = GlobalClassId++;
     ClassTable()->Add(name, static_cast<kReference>(id));
     return id;
@@ -64,16 +80,19 @@ int KPlug_RegisterSDKClassId(const char* name)
 
 int KPlug_RegisterClassGroupId(const char*, int id)
 {
+    auto lock = LockClasses();
     return id != -1 ? id : GlobalGroupId++;
 }
 
 int KPlug_GetClassId(const char* name)
 {
+    auto lock = LockClasses();
     return static_cast<int>(ClassTable()->Get(name));
 }
 
 KClassDefinition* KPlug_GetClassDefinition(int id)
 {
+    auto lock = LockClasses();
     if (!mClassDefinitions || id + 1 < 0 || id + 1 >= mClassDefinitions->GetCount())
         return nullptr;
     return mClassDefinitions->GetAt(id + 1);
@@ -81,12 +100,14 @@ KClassDefinition* KPlug_GetClassDefinition(int id)
 
 KPlugFilter* KPlug_GetFilter(int id)
 {
+    auto lock = LockClasses();
     KClassDefinition* definition = KPlug_GetClassDefinition(id);
     return definition ? definition->mFilter : nullptr;
 }
 
 unsigned int KPlug_GetNoneFilterSerial()
 {
+    auto lock = LockClasses();
     return NoneFilterSerial;
 }
 
@@ -102,12 +123,21 @@ void KPlug_Terminate()
         return;
     if (--PlugInitialisationCount != 0)
         return;
-    delete mClassTable;
-    mClassTable = nullptr;
-    if (mClassDefinitions)
+    // The registry is taken out under the lock; its filters are destroyed
+    // after, as destroying a plug looks the registry up.
+    KArrayTemplate<KClassDefinition*>* definitions = nullptr;
+    KClassDefinition* noneDefinition = nullptr;
     {
-        KArrayTemplate<KClassDefinition*>* definitions = mClassDefinitions;
+        auto lock = LockClasses();
+        delete mClassTable;
+        mClassTable = nullptr;
+        definitions = mClassDefinitions;
         mClassDefinitions = nullptr;
+        noneDefinition = mNoneDefinition;
+        mNoneDefinition = nullptr;
+    }
+    if (definitions)
+    {
         for (int i = definitions->GetCount() - 1; i >= 0; --i)
         {
             KClassDefinition* definition = definitions->GetAt(i);
@@ -118,8 +148,7 @@ void KPlug_Terminate()
                 filter->Destroy(0);
             }
         }
-        delete mNoneDefinition;
-        mNoneDefinition = nullptr;
+        delete noneDefinition;
         delete definitions;
     }
     HdlManagerCloseMultithread();

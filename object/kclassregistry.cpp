@@ -8,8 +8,29 @@
 #include "base/kset.h"
 #include "object/kclassid.h"
 #include "object/kprogress.h"
+#include "object/kregistrylock.h"
 
 namespace {
+
+// Libraries are loaded, and plug-ins register and objects are made, from any
+// thread; even a lookup changes a KCharPtrSet or KSet (it sorts what was added
+// since the last one). The loaded libraries and the registry of creators and
+// non-managed classes each have a lock, held by every use. The thread holding
+// one may take it again: a creator or a library's start-up registers in turn.
+std::mutex gLibraryLock;
+thread_local int tLibraryLockDepth = 0;
+std::mutex gRegistryLock;
+thread_local int tRegistryLockDepth = 0;
+
+KRegistryLock LockLibraries()
+{
+    return KRegistryLock(gLibraryLock, tLibraryLockDepth);
+}
+
+KRegistryLock LockRegistry()
+{
+    return KRegistryLock(gRegistryLock, tRegistryLockDepth);
+}
 
 // Loaded libraries: path -> dlopen handle.
 KCharPtrSet*& LibraryTable()
@@ -171,6 +192,7 @@ void* KDlOpen(const char* path)
 {
     if (!path)
         return nullptr;
+    auto lock = LockLibraries();
     KCharPtrSet*& table = LibraryTable();
     if (!table)
         table = new KCharPtrSet(20);
@@ -208,10 +230,16 @@ void* Object_LibraryGetProcAddress(const char* path, const char* symbol)
 
 int Object_LibraryFree(const char* path)
 {
-    void* handle = KDlOpen(path);
-    if (!handle)
-        return 1;
-    LibraryTable()->Remove(path);
+    void* handle = nullptr;
+    {
+        // Found and taken out at once, so that two threads freeing it close
+        // it once.
+        auto lock = LockLibraries();
+        handle = KDlOpen(path);
+        if (!handle)
+            return 1;
+        LibraryTable()->Remove(path);
+    }
     dlclose(handle);
     return 0;
 }
@@ -282,12 +310,14 @@ void* Object_LibraryGetProc(const char* directory, const char* name, const char*
 int Object_Register(const char* group, const char* entry, const char* description, KObjectCreateFunction creator,
                     bool multiplicity, const char* iconName, HdlKObject icon)
 {
+    auto lock = LockRegistry();
     return Register(group, entry, description, creator, multiplicity, iconName, icon);
 }
 
 int Object_Register(const char* group, const char* entry, const char* description, const char* creatorGroup,
                     const char* creatorEntry, const char* iconName, HdlKObject icon)
 {
+    auto lock = LockRegistry();
     KObjectCreateFunction creator = nullptr;
     int g = Object_GetGroupIndex(creatorGroup);
     if (g >= 0)
@@ -302,6 +332,7 @@ int Object_Register(const char*, const char*, const char*)
 
 int Object_Unregister(const char* groupName, const char* entryName, int variant)
 {
+    auto lock = LockRegistry();
     KObjectCreateGroup* group = FindGroup(groupName);
     if (!group)
         return 1;
@@ -340,6 +371,7 @@ int Object_Unregister(const char* groupName, const char* entryName, int variant)
 
 void Object_UnregisterAll()
 {
+    auto lock = LockRegistry();
     UnregisterAllNonManagedPersistentClasses();
     KCharPtrSet*& groups = ObjectCreateSet();
     if (!groups)
@@ -367,6 +399,7 @@ KObjectCreateGroup* GroupAt(int group)
 
 int Object_GetGroupIndex(const char* group)
 {
+    auto lock = LockRegistry();
     KCharPtrSet* groups = ObjectCreateSet();
     if (!groups)
         return -1;
@@ -378,18 +411,21 @@ int Object_GetGroupIndex(const char* group)
 
 const char* Object_GetGroupName(int group)
 {
+    auto lock = LockRegistry();
     KObjectCreateGroup* g = GroupAt(group);
     return g ? g->mName.ToChars() : nullptr;
 }
 
 int Object_GetEntryCount(int group)
 {
+    auto lock = LockRegistry();
     KObjectCreateGroup* g = GroupAt(group);
     return g ? g->mEntries.GetCount() : 0;
 }
 
 int Object_GetEntryIndex(int group, const char* entry)
 {
+    auto lock = LockRegistry();
     KObjectCreateGroup* g = GroupAt(group);
     if (!g)
         return -1;
@@ -401,6 +437,7 @@ int Object_GetEntryIndex(int group, const char* entry)
 
 KObjectCreateEntry* Object_FindEntry(int group, int entry, int variant)
 {
+    auto lock = LockRegistry();
     KObjectCreateGroup* g = GroupAt(group);
     if (!g || entry < 0 || entry >= g->mEntries.GetCount() || variant < 0)
         return nullptr;
@@ -412,42 +449,49 @@ KObjectCreateEntry* Object_FindEntry(int group, int entry, int variant)
 
 const char* Object_GetEntryName(int group, int entry)
 {
+    auto lock = LockRegistry();
     KObjectCreateEntry* e = Object_FindEntry(group, entry, 0);
     return e ? e->mName.ToChars() : nullptr;
 }
 
 const char* Object_GetEntryDescription(int group, int entry, int variant)
 {
+    auto lock = LockRegistry();
     KObjectCreateEntry* e = Object_FindEntry(group, entry, variant);
     return e ? e->mDescription.ToChars() : nullptr;
 }
 
 const char* Object_GetEntryDLLName(int group, int entry, int variant)
 {
+    auto lock = LockRegistry();
     KObjectCreateEntry* e = Object_FindEntry(group, entry, variant);
     return e ? e->mDllName.ToChars() : nullptr;
 }
 
 const char* Object_GetIconName(int group, int entry, int variant)
 {
+    auto lock = LockRegistry();
     KObjectCreateEntry* e = Object_FindEntry(group, entry, variant);
     return e ? e->mIconName.ToChars() : nullptr;
 }
 
 KObjectCreateFunction Object_GetEntryCreatorFunction(int group, int entry, int variant)
 {
+    auto lock = LockRegistry();
     KObjectCreateEntry* e = Object_FindEntry(group, entry, variant);
     return e ? e->mCreator : nullptr;
 }
 
 HdlKObject Object_GetIcon(int group, int entry, int variant)
 {
+    auto lock = LockRegistry();
     KObjectCreateEntry* e = Object_FindEntry(group, entry, variant);
     return e ? e->mIcon : HdlKObject();
 }
 
 bool Object_GetMultiplicity(int group, int entry, int variant)
 {
+    auto lock = LockRegistry();
     KObjectCreateEntry* e = Object_FindEntry(group, entry, variant);
     return e ? e->mMultiplicity : false;
 }
@@ -458,6 +502,7 @@ bool Object_GetMultiplicity(int group, int entry, int variant)
 IKObject* Object_Create(const char* group, const char* entry, IKObject* parent, const char* name, void* data,
                         int variant)
 {
+    auto lock = LockRegistry();
     int g = Object_GetGroupIndex(group);
     if (g < 0)
         return nullptr;
@@ -469,11 +514,14 @@ IKObject* Object_Create(const char* group, const char* entry, IKObject* parent, 
 
 IKObject* Object_Create(int group, int entry, IKObject* parent, const char* name, void* data, int variant)
 {
+    auto lock = LockRegistry();
     KObjectCreateEntry* e = Object_FindEntry(group, entry, variant);
     if (!e)
         return nullptr;
     // An entry registered by copy from a creator that was not registered has
     // none: it creates nothing.
+    // The creator runs under the lock: the entry records what it made, and
+    // it may register or create in turn.
     IKObject* created = e->mCreator ? e->mCreator(parent, name, data) : nullptr;
     e->mLastCreated = created;
     e->mCreatedHandle = HdlKObject();
@@ -488,6 +536,7 @@ IKObject* Object_Create(int group, int entry, IKObject* parent, const char* name
 
 void RegisterNonManagedPersistentClass(int classId)
 {
+    auto lock = LockRegistry();
     KSet*& ids = NonManagedIds();
     if (!ids)
         ids = new KSet(20);
@@ -499,6 +548,7 @@ void RegisterNonManagedPersistentClass(int classId)
 
 void RegisterNonManagedPersistentClass(const char* className)
 {
+    auto lock = LockRegistry();
     if (!className)
         return;
     KSet*& pending = NonManagedPendingNames();
@@ -511,6 +561,7 @@ void RegisterNonManagedPersistentClass(const char* className)
 
 bool IsNonManagedPersistentClass(int classId)
 {
+    auto lock = LockRegistry();
     ResolvePendingNames();
     KSet* ids = NonManagedIds();
     return ids && Contains(ids, static_cast<kReference>(static_cast<unsigned int>(classId)));
@@ -518,6 +569,7 @@ bool IsNonManagedPersistentClass(int classId)
 
 int GetNumNonManagedPersistentClasses()
 {
+    auto lock = LockRegistry();
     ResolvePendingNames();
     KSet* ids = NonManagedIds();
     return ids ? ids->GetCount() : 0;
@@ -525,6 +577,7 @@ int GetNumNonManagedPersistentClasses()
 
 int GetNthNonManagedPersistentClass(int index)
 {
+    auto lock = LockRegistry();
     KSet* ids = NonManagedIds();
     if (!ids || index < 0 || index >= ids->GetCount())
         return 0;
@@ -535,6 +588,7 @@ int GetNthNonManagedPersistentClass(int index)
 
 void UnregisterAllNonManagedPersistentClasses()
 {
+    auto lock = LockRegistry();
     delete NonManagedIds();
     NonManagedIds() = nullptr;
     delete NonManagedPendingNames();

@@ -3,8 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "base/kset.h"
@@ -263,6 +265,70 @@ TEST(GlobalEvents, NamedEvents)
     GlobalNamedEventAdd("y");
     EXPECT_EQ(GlobalNamedEventClear(), 0);
     EXPECT_EQ(GetGlobalNamedEventList()->GetCount(), 0);
+}
+
+namespace {
+
+class Counter : public TCallback
+{
+public:
+    void OnEvent(IRegister*, KEventBase*) { ++mCalls; }
+    std::atomic<int> mCalls{0};
+};
+
+const ICallbackMethod kCount = static_cast<ICallbackMethod>(&Counter::OnEvent);
+
+} // namespace
+
+TEST(GlobalEvents, NamedEventsFromThreadsAtOnce)
+{
+    // Threads let go together call named events and register and drop their
+    // own. A lookup sorts what was added since the last one, so each round
+    // first adds a name out of order, and every thread's first lookup finds
+    // it so.
+    const int threadCount = 4;
+    const int rounds = 150;
+    Counter fixed;
+    KGlobalNamedEvent zone;
+    ASSERT_TRUE(zone.Register("Zone", &fixed, kCount));
+    std::atomic<int> failures{0};
+    KEventBase event(1);
+    for (int round = 0; round < rounds && failures == 0; ++round)
+    {
+        GlobalNamedEventAdd("A Round"); // before "Zone", the last name
+        std::atomic<int> waiting{threadCount};
+        std::vector<std::thread> threads;
+        for (int t = 0; t < threadCount; ++t)
+            threads.emplace_back([&, t] {
+                for (--waiting; waiting > 0;)
+                    std::this_thread::yield();
+                bool right = GlobalNamedEventCall("a round", nullptr, &event) == 1 &&
+                             GlobalNamedEventCall("Zone", nullptr, &event) == 1;
+                Counter own;
+                std::string name = "Thread " + std::to_string(t);
+                for (int i = 0; i < 10; ++i)
+                {
+                    KGlobalNamedEvent registration;
+                    right = right && registration.Register(name.c_str(), &own, kCount) &&
+                            GlobalNamedEventCall(name.c_str(), nullptr, &event) == 1 && registration.Unregister();
+                }
+                if (!right || own.mCalls != 10)
+                    ++failures;
+            });
+        for (std::thread& thread : threads)
+            thread.join();
+        // Each name once, in name order: the round's and "Zone".
+        KCharPtrSet* table = GetGlobalNamedEventList();
+        ASSERT_EQ(2, table->GetCount()) << "round " << round;
+        char* key = nullptr;
+        table->GetFromIndex(0, &key);
+        ASSERT_STREQ("A Round", key) << "round " << round;
+        table->GetFromIndex(1, &key);
+        ASSERT_STREQ("Zone", key) << "round " << round;
+        ASSERT_EQ(1, GlobalNamedEventRemove("A Round"));
+    }
+    EXPECT_EQ(0, failures);
+    EXPECT_EQ(threadCount * rounds, fixed.mCalls);
 }
 
 TEST(GlobalEventsDeathTest, NothingAfterTheGlobalsAreDestroyed)

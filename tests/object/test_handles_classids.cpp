@@ -3,9 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
 #include <set>
+#include <string>
+#include <thread>
+#include <vector>
 
 #include "base/kmemorypool.h"
 #include "object/kbaselib.h"
@@ -137,6 +142,69 @@ TEST(ClassIds, IdsAndParentChain)
     EXPECT_STREQ(other.GetClassIdName(), "TOtherPlug");
     EXPECT_EQ(data.GetClassGroupId(), 2);
     EXPECT_EQ(list.GetClassGroupId(), 1);
+}
+
+TEST(ClassIds, RegisteredAndLookedUpFromThreadsAtOnce)
+{
+    // Threads let go together look classes up and register their own, as
+    // plug-ins do at run time. A lookup sorts what was added since the last
+    // one, so each round first registers a name out of order (before the
+    // "K" names), and every thread's first lookup finds it so.
+    const int threadCount = 4;
+    const int rounds = 100;
+    std::deque<int> classIds;
+    std::deque<KClassDefinition> definitions;
+    std::deque<std::string> names; // registration keeps the pointer
+    std::atomic<int> failures{0};
+    std::vector<std::pair<std::string, int>> registered;
+    for (int round = 0; round < rounds && failures == 0; ++round)
+    {
+        std::string unsorted = "A Threaded Round " + std::to_string(round);
+        int unsortedId = KPlug_RegisterSDKClassId(unsorted.c_str());
+        std::vector<std::vector<std::pair<std::string, int>>> own(threadCount);
+        for (int t = 0; t < threadCount; ++t)
+        {
+            classIds.push_back(0);
+            names.push_back("Threaded Class " + std::to_string(round) + "." + std::to_string(t));
+            definitions.push_back({&classIds.back(), &KPlug::ClassDefinition, names.back().c_str(), nullptr});
+        }
+        std::atomic<int> waiting{threadCount};
+        std::vector<std::thread> threads;
+        for (int t = 0; t < threadCount; ++t)
+            threads.emplace_back([&, t] {
+                for (--waiting; waiting > 0;)
+                    std::this_thread::yield();
+                bool right = KPlug_GetClassId(unsorted.c_str()) == unsortedId && KPlug_GetClassId("KObject") == 1;
+                KClassDefinition& definition = definitions[definitions.size() - threadCount + t];
+                int id = KPlug_RegisterClassId(&definition, -1);
+                own[t].emplace_back(definition.mName, id);
+                for (int i = 0; i < 3; ++i)
+                {
+                    std::string name = "Threaded Name " + std::to_string(round) + "." + std::to_string(t * 3 + i);
+                    own[t].emplace_back(name, KPlug_RegisterSDKClassId(name.c_str()));
+                }
+                for (const auto& entry : own[t])
+                    right = right && KPlug_GetClassId(entry.first.c_str()) == entry.second;
+                right = right && KPlug_GetFilter(id) == definition.mFilter && definition.mFilter &&
+                        KPlug_GetClassDefinition(id) == &definition && KPlug_GetClassId("KPlug") == 2;
+                if (!right)
+                    ++failures;
+            });
+        for (std::thread& thread : threads)
+            thread.join();
+        registered.emplace_back(unsorted, unsortedId);
+        for (const auto& list : own)
+            registered.insert(registered.end(), list.begin(), list.end());
+    }
+    EXPECT_EQ(0, failures);
+    // Every name once, under an id of its own.
+    std::set<int> ids;
+    for (const auto& entry : registered)
+    {
+        EXPECT_EQ(entry.second, KPlug_GetClassId(entry.first.c_str())) << entry.first;
+        ids.insert(entry.second);
+    }
+    EXPECT_EQ(registered.size(), ids.size());
 }
 
 TEST(ClassIds, FiltersAcceptTheirClassAndSubclasses)

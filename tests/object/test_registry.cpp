@@ -5,8 +5,12 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <set>
 #include <string>
+#include <strings.h>
+#include <thread>
+#include <vector>
 
 #include "object/kclassid.h"
 #include "object/kclassregistry.h"
@@ -211,6 +215,57 @@ TEST_F(Registry, RegisterByCopyingAnotherCreator)
     // The three-text form registers nothing.
     EXPECT_EQ(Object_Register("Empty", "Entry", "text"), 0);
     EXPECT_EQ(Object_GetGroupIndex("Empty"), -1);
+}
+
+TEST_F(Registry, UsedFromThreadsAtOnce)
+{
+    // Threads let go together look groups up, register and drop entries of
+    // their own and create. A lookup sorts what was added since the last
+    // one, so each round first registers a group out of order, and every
+    // thread's first lookup finds it so.
+    const int threadCount = 4;
+    const int rounds = 150;
+    Reg("Zone", "Fixed");
+    std::atomic<int> failures{0};
+    for (int round = 0; round < rounds && failures == 0; ++round)
+    {
+        Reg("A Round", "Unsorted"); // before "Zone", the last group
+        std::atomic<int> waiting{threadCount};
+        std::vector<std::thread> threads;
+        for (int t = 0; t < threadCount; ++t)
+            threads.emplace_back([&, t] {
+                for (--waiting; waiting > 0;)
+                    std::this_thread::yield();
+                bool right = Object_GetGroupIndex("a round") == 0 && Object_GetGroupIndex("Zone") >= 0;
+                std::string group = "Thread " + std::to_string(t);
+                for (int i = 0; i < 10; ++i)
+                {
+                    Object_Register(group.c_str(), "Own", "", &CreatePlain, false, "", HdlKObject());
+                    IKObject* made = Object_Create(group.c_str(), "Own", nullptr, "", nullptr, 0);
+                    right = right && made && Object_Unregister(group.c_str(), "Own", 0) == 0;
+                    if (made)
+                        made->Destroy(0);
+                    RegisterNonManagedPersistentClass(1000 + t);
+                    right = right && IsNonManagedPersistentClass(1000 + t);
+                }
+                if (!right)
+                    ++failures;
+            });
+        for (std::thread& thread : threads)
+            thread.join();
+        // Each group once, in name order: the round's and "Zone".
+        ASSERT_STREQ("A Round", Object_GetGroupName(0)) << "round " << round;
+        ASSERT_STREQ("Zone", Object_GetGroupName(1)) << "round " << round;
+        ASSERT_EQ(nullptr, Object_GetGroupName(2)) << "round " << round;
+        ASSERT_EQ(threadCount, GetNumNonManagedPersistentClasses()) << "round " << round;
+        for (int i = 1; i < threadCount; ++i)
+            ASSERT_LT(GetNthNonManagedPersistentClass(i - 1), GetNthNonManagedPersistentClass(i));
+        Object_Unregister("A Round", "Unsorted", 0);
+        UnregisterAllNonManagedPersistentClasses();
+    }
+    EXPECT_EQ(0, failures);
+    EXPECT_EQ(-1, Object_GetGroupIndex("A Round"));
+    EXPECT_EQ(0, Object_GetGroupIndex("Zone"));
 }
 
 TEST_F(Registry, NonManagedPersistentClasses)
