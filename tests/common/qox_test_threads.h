@@ -8,9 +8,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <thread>
+#include <vector>
 
 // Children forked from a process with threads start helpers of their own
 // (the tests count them there): ThreadSanitizer must let them.
@@ -114,6 +117,23 @@ inline bool PinToOneProcessor()
             return sched_setaffinity(0, sizeof(one), &one) == 0;
         }
     return false;
+}
+
+// Runs work(0) .. work(count - 1) on count threads of their own, each
+// starting once all of them are up, so that they meet in the code under
+// test as closely as threads can; returns when all have ended.
+inline void RunAtOnce(int count, const std::function<void(int)>& work)
+{
+    std::atomic<int> waiting{count};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < count; ++t)
+        threads.emplace_back([&, t] {
+            for (--waiting; waiting > 0;)
+                std::this_thread::yield();
+            work(t);
+        });
+    for (std::thread& thread : threads)
+        thread.join();
 }
 
 } // namespace qoxtest

@@ -12,6 +12,7 @@
 #include "base/kset.h"
 #include "object/kcallback.h"
 #include "object_test_helpers.h"
+#include "common/qox_test_threads.h"
 
 namespace {
 
@@ -296,27 +297,20 @@ TEST(GlobalEvents, NamedEventsFromThreadsAtOnce)
     for (int round = 0; round < rounds && failures == 0; ++round)
     {
         GlobalNamedEventAdd("A Round"); // before "Zone", the last name
-        std::atomic<int> waiting{threadCount};
-        std::vector<std::thread> threads;
-        for (int t = 0; t < threadCount; ++t)
-            threads.emplace_back([&, t] {
-                for (--waiting; waiting > 0;)
-                    std::this_thread::yield();
-                bool right = GlobalNamedEventCall("a round", nullptr, &event) == 1 &&
-                             GlobalNamedEventCall("Zone", nullptr, &event) == 1;
-                Counter own;
-                std::string name = "Thread " + std::to_string(t);
-                for (int i = 0; i < 10; ++i)
-                {
-                    KGlobalNamedEvent registration;
-                    right = right && registration.Register(name.c_str(), &own, kCount) &&
-                            GlobalNamedEventCall(name.c_str(), nullptr, &event) == 1 && registration.Unregister();
-                }
-                if (!right || own.mCalls != 10)
-                    ++failures;
-            });
-        for (std::thread& thread : threads)
-            thread.join();
+        qoxtest::RunAtOnce(threadCount, [&](int t) {
+            bool right = GlobalNamedEventCall("a round", nullptr, &event) == 1 &&
+                         GlobalNamedEventCall("Zone", nullptr, &event) == 1;
+            Counter own;
+            std::string name = "Thread " + std::to_string(t);
+            for (int i = 0; i < 10; ++i)
+            {
+                KGlobalNamedEvent registration;
+                right = right && registration.Register(name.c_str(), &own, kCount) &&
+                        GlobalNamedEventCall(name.c_str(), nullptr, &event) == 1 && registration.Unregister();
+            }
+            if (!right || own.mCalls != 10)
+                ++failures;
+        });
         // Each name once, in name order: the round's and "Zone".
         KCharPtrSet* table = GetGlobalNamedEventList();
         ASSERT_EQ(2, table->GetCount()) << "round " << round;

@@ -15,6 +15,7 @@
 #include "base/kconfigfile.h"
 #include "base/ktime.h"
 #include "object/kpropertydatatype.h"
+#include "common/qox_test_threads.h"
 
 namespace {
 
@@ -239,25 +240,18 @@ TEST(DataType, RegistryUsedFromThreadsAtOnce)
     for (int round = 0; round < rounds && failures == 0; ++round)
     {
         KDataType unsorted("A Round's Type"); // before "Weight", the last entry
-        std::atomic<int> waiting{threadCount};
-        std::vector<std::thread> threads;
-        for (int t = 0; t < threadCount; ++t)
-            threads.emplace_back([&, t] {
-                for (--waiting; waiting > 0;)
-                    std::this_thread::yield();
-                bool right = KDataTypeGet("Lcl Rotation") == KDataTypeLclRotation::DataType &&
-                             KDataTypeGet("a round's type") == &unsorted;
-                for (int i = 0; i < 20; ++i)
-                {
-                    KDataType own(names[t].c_str());
-                    right =
-                        right && KDataTypeGet(names[t].c_str()) == &own && KDataTypeGet("Weight") == KDataTypeWeight;
-                }
-                if (!right)
-                    ++failures;
-            });
-        for (std::thread& thread : threads)
-            thread.join();
+        qoxtest::RunAtOnce(threadCount, [&](int t) {
+            bool right = KDataTypeGet("Lcl Rotation") == KDataTypeLclRotation::DataType &&
+                         KDataTypeGet("a round's type") == &unsorted;
+            for (int i = 0; i < 20; ++i)
+            {
+                KDataType own(names[t].c_str());
+                right =
+                    right && KDataTypeGet(names[t].c_str()) == &own && KDataTypeGet("Weight") == KDataTypeWeight;
+            }
+            if (!right)
+                ++failures;
+        });
         // Every type once, in name order.
         ASSERT_EQ(47, KDataTypeGetCount()) << "round " << round;
         for (int i = 1; i < 47; ++i)

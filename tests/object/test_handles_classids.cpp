@@ -17,6 +17,7 @@
 #include "object/kobjectlist.h"
 #include "object/kproperty.h"
 #include "object_test_helpers.h"
+#include "common/qox_test_threads.h"
 
 TEST(PlugHandles, HandleReadsNullAfterDestroyEvenWhenEntryIsReused)
 {
@@ -168,30 +169,23 @@ TEST(ClassIds, RegisteredAndLookedUpFromThreadsAtOnce)
             names.push_back("Threaded Class " + std::to_string(round) + "." + std::to_string(t));
             definitions.push_back({&classIds.back(), &KPlug::ClassDefinition, names.back().c_str(), nullptr});
         }
-        std::atomic<int> waiting{threadCount};
-        std::vector<std::thread> threads;
-        for (int t = 0; t < threadCount; ++t)
-            threads.emplace_back([&, t] {
-                for (--waiting; waiting > 0;)
-                    std::this_thread::yield();
-                bool right = KPlug_GetClassId(unsorted.c_str()) == unsortedId && KPlug_GetClassId("KObject") == 1;
-                KClassDefinition& definition = definitions[definitions.size() - threadCount + t];
-                int id = KPlug_RegisterClassId(&definition, -1);
-                own[t].emplace_back(definition.mName, id);
-                for (int i = 0; i < 3; ++i)
-                {
-                    std::string name = "Threaded Name " + std::to_string(round) + "." + std::to_string(t * 3 + i);
-                    own[t].emplace_back(name, KPlug_RegisterSDKClassId(name.c_str()));
-                }
-                for (const auto& entry : own[t])
-                    right = right && KPlug_GetClassId(entry.first.c_str()) == entry.second;
-                right = right && KPlug_GetFilter(id) == definition.mFilter && definition.mFilter &&
-                        KPlug_GetClassDefinition(id) == &definition && KPlug_GetClassId("KPlug") == 2;
-                if (!right)
-                    ++failures;
-            });
-        for (std::thread& thread : threads)
-            thread.join();
+        qoxtest::RunAtOnce(threadCount, [&](int t) {
+            bool right = KPlug_GetClassId(unsorted.c_str()) == unsortedId && KPlug_GetClassId("KObject") == 1;
+            KClassDefinition& definition = definitions[definitions.size() - threadCount + t];
+            int id = KPlug_RegisterClassId(&definition, -1);
+            own[t].emplace_back(definition.mName, id);
+            for (int i = 0; i < 3; ++i)
+            {
+                std::string name = "Threaded Name " + std::to_string(round) + "." + std::to_string(t * 3 + i);
+                own[t].emplace_back(name, KPlug_RegisterSDKClassId(name.c_str()));
+            }
+            for (const auto& entry : own[t])
+                right = right && KPlug_GetClassId(entry.first.c_str()) == entry.second;
+            right = right && KPlug_GetFilter(id) == definition.mFilter && definition.mFilter &&
+                    KPlug_GetClassDefinition(id) == &definition && KPlug_GetClassId("KPlug") == 2;
+            if (!right)
+                ++failures;
+        });
         registered.emplace_back(unsorted, unsortedId);
         for (const auto& list : own)
             registered.insert(registered.end(), list.begin(), list.end());

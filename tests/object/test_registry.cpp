@@ -17,6 +17,7 @@
 #include "object/kobject.h"
 #include "object/kprogress.h"
 #include "object_test_helpers.h"
+#include "common/qox_test_threads.h"
 
 namespace {
 
@@ -230,29 +231,22 @@ TEST_F(Registry, UsedFromThreadsAtOnce)
     for (int round = 0; round < rounds && failures == 0; ++round)
     {
         Reg("A Round", "Unsorted"); // before "Zone", the last group
-        std::atomic<int> waiting{threadCount};
-        std::vector<std::thread> threads;
-        for (int t = 0; t < threadCount; ++t)
-            threads.emplace_back([&, t] {
-                for (--waiting; waiting > 0;)
-                    std::this_thread::yield();
-                bool right = Object_GetGroupIndex("a round") == 0 && Object_GetGroupIndex("Zone") >= 0;
-                std::string group = "Thread " + std::to_string(t);
-                for (int i = 0; i < 10; ++i)
-                {
-                    Object_Register(group.c_str(), "Own", "", &CreatePlain, false, "", HdlKObject());
-                    IKObject* made = Object_Create(group.c_str(), "Own", nullptr, "", nullptr, 0);
-                    right = right && made && Object_Unregister(group.c_str(), "Own", 0) == 0;
-                    if (made)
-                        made->Destroy(0);
-                    RegisterNonManagedPersistentClass(1000 + t);
-                    right = right && IsNonManagedPersistentClass(1000 + t);
-                }
-                if (!right)
-                    ++failures;
-            });
-        for (std::thread& thread : threads)
-            thread.join();
+        qoxtest::RunAtOnce(threadCount, [&](int t) {
+            bool right = Object_GetGroupIndex("a round") == 0 && Object_GetGroupIndex("Zone") >= 0;
+            std::string group = "Thread " + std::to_string(t);
+            for (int i = 0; i < 10; ++i)
+            {
+                Object_Register(group.c_str(), "Own", "", &CreatePlain, false, "", HdlKObject());
+                IKObject* made = Object_Create(group.c_str(), "Own", nullptr, "", nullptr, 0);
+                right = right && made && Object_Unregister(group.c_str(), "Own", 0) == 0;
+                if (made)
+                    made->Destroy(0);
+                RegisterNonManagedPersistentClass(1000 + t);
+                right = right && IsNonManagedPersistentClass(1000 + t);
+            }
+            if (!right)
+                ++failures;
+        });
         // Each group once, in name order: the round's and "Zone".
         ASSERT_STREQ("A Round", Object_GetGroupName(0)) << "round " << round;
         ASSERT_STREQ("Zone", Object_GetGroupName(1)) << "round " << round;
