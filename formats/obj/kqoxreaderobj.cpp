@@ -177,10 +177,14 @@ bool KQoxReaderObj::ReadStatements(KQoxScene& scene, KObjStatementReader& in)
         }
         else if (keyword == "f")
         {
-            auto found = mGroups.find(mState.mGroupName);
-            if (found == mGroups.end())
-                found = mGroups.emplace(mState.mGroupName, std::make_unique<KObjMesh>()).first;
-            KObjMesh& mesh = *found->second;
+            if (!mState.mMesh)
+            {
+                auto found = mGroups.find(mState.mGroupName);
+                if (found == mGroups.end())
+                    found = mGroups.emplace(mState.mGroupName, std::make_unique<KObjMesh>()).first;
+                mState.mMesh = found->second.get();
+            }
+            KObjMesh& mesh = *mState.mMesh;
             // Numbered corners belong to the mesh's one face list: a second
             // list stops the numbering. A mesh's first faces start it when
             // no other mesh is numbered.
@@ -344,6 +348,7 @@ void KQoxReaderObj::AddNode(KQoxNode* parent, KQoxNodeAttribute* attribute, cons
 
 void KQoxReaderObj::SetGroup(std::string_view rest)
 {
+    mState.mMesh = nullptr;
     if (rest.empty())
     {
         mState.mGroupName = "default";

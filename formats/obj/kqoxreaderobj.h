@@ -125,6 +125,9 @@ private:
     struct ReadState
     {
         std::string mGroupName = "default";
+        // The mesh of mGroupName once a face looked it up: runs of faces
+        // broken by "usemtl" or "s" need no new lookup.
+        KObjMesh* mMesh = nullptr;
         int mSmoothingGroup = 0;
         KQoxMaterial* mMaterial = nullptr;
         KQoxTexture* mTexture = nullptr;
