@@ -27,6 +27,11 @@ std::string_view FirstWord(std::string_view text, size_t limit = std::string_vie
     return word.substr(0, limit);
 }
 
+int FoldAscii(int c)
+{
+    return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c;
+}
+
 } // namespace
 
 bool KObjNameLess::operator()(const std::string& a, const std::string& b) const
@@ -34,8 +39,10 @@ bool KObjNameLess::operator()(const std::string& a, const std::string& b) const
     const size_t n = a.size() < b.size() ? a.size() : b.size();
     for (size_t i = 0; i < n; ++i)
     {
-        const int x = std::tolower(static_cast<unsigned char>(a[i]));
-        const int y = std::tolower(static_cast<unsigned char>(b[i]));
+        // ASCII letters only, as in the C locale: the order of the names
+        // must not change with the user's locale.
+        const int x = FoldAscii(static_cast<unsigned char>(a[i]));
+        const int y = FoldAscii(static_cast<unsigned char>(b[i]));
         if (x != y)
             return x < y;
     }
