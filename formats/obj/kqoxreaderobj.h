@@ -163,6 +163,9 @@ private:
     // into its list, p moved to its line break; false, p unchanged, for any
     // other line (or when memory runs out: the general reading tries again).
     bool ReadPlainVertexLine(const char*& p, const char* end);
+    // The lines read by ObjScanPlainVertexLines into their lists; false when
+    // memory runs out.
+    bool AddPlainLines(const KObjPlainLines& lines);
     bool ReadFaceLines(KObjStatementReader& in, KObjMesh& mesh, KObjMesh::FaceList& list,
                        size_t most = ~size_t(0));
     // The whole lines at hand when they are worth reading in parallel, cut

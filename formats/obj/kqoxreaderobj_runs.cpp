@@ -245,8 +245,34 @@ bool KQoxReaderObj::ReadPlainVertexLine(const char*& p, const char* end)
     return added;
 }
 
+bool KQoxReaderObj::AddPlainLines(const KObjPlainLines& lines)
+{
+    for (int i = 0; i < lines.mCount; ++i)
+    {
+        const double* values = lines.mValues[i];
+        const int n = lines.mNumbers[i];
+        bool added;
+        if (lines.mKinds[i] == 0)
+            added = mVertices.push_back(KQoxVector4(values[0], values[1], values[2], n > 3 ? values[3] : 1.0));
+        else if (lines.mKinds[i] == 1)
+        {
+            mTextureVerticesSeen = true;
+            added = mTextureVertices.push_back(KQoxVector2(values[0], n > 1 ? values[1] : 0.0));
+        }
+        else
+        {
+            mNormalsSeen = true;
+            added = mNormals.push_back(KQoxVector4(values[0], values[1], values[2], 0.0));
+        }
+        if (!added)
+            return false;
+    }
+    return true;
+}
+
 bool KQoxReaderObj::ReadVertexLines(KObjStatementReader& in, size_t most)
 {
+    KObjPlainLines plain;
     for (size_t done = 0;;)
     {
         const std::string_view lines = in.BufferedLines(kLinesAtOnce);
@@ -266,8 +292,20 @@ bool KQoxReaderObj::ReadVertexLines(KObjStatementReader& in, size_t most)
                 enough = true;
                 break;
             }
-            if (p < end && *p == 'v' && ReadPlainVertexLine(p, end))
-                continue;
+            if (p < end && *p == 'v')
+            {
+                // Many plain lines at once, then one the way taking many
+                // leaves alone.
+                const char* const limit = most - done < lines.size() ? lines.data() + (most - done) : end;
+                if (ObjScanPlainVertexLines(p, end, limit, plain) > 0)
+                {
+                    if (!AddPlainLines(plain))
+                        return false; // out of memory
+                    continue;
+                }
+                if (ReadPlainVertexLine(p, end))
+                    continue;
+            }
             const char* const line = p;
             if (!ObjCutStatement(p, end, keyword, rest))
                 break;
