@@ -178,28 +178,40 @@ bool KQoxReaderObj::ReadVertexRuns(KObjStatementReader& in)
             KQoxVector4* normals = mNormals.data() + starts[3 * i + 2];
             std::string_view keyword, rest;
             bool ok = true;
+            auto place = [&](int kind, int n, const double* values) {
+                if (kind == 0)
+                    *positions++ = KQoxVector4(values[0], values[1], values[2], n > 3 ? values[3] : 1.0);
+                else if (kind == 1)
+                    *textureVertices++ = KQoxVector2(values[0], n > 1 ? values[1] : 0.0);
+                else
+                    *normals++ = KQoxVector4(values[0], values[1], values[2], 0.0);
+            };
+            KObjPlainLines plain;
             for (;;)
             {
-                // Lines of the plain form read where they lie, the others
-                // cut into statements first.
+                // Lines of the plain form read where they lie (many at once,
+                // then one alone), the others cut into statements first.
                 while (p < end && ObjIsSpace(*p))
                     ++p;
-                double values[4];
-                int kind;
-                const int n = p < end && *p == 'v' ? ObjScanPlainVertexLine(p, end, kind, values) : 0;
-                if (n > 0)
+                if (p < end && *p == 'v')
                 {
-                    if (kind == 0)
-                        *positions++ = KQoxVector4(values[0], values[1], values[2], n > 3 ? values[3] : 1.0);
-                    else if (kind == 1)
-                        *textureVertices++ = KQoxVector2(values[0], n > 1 ? values[1] : 0.0);
-                    else
-                        *normals++ = KQoxVector4(values[0], values[1], values[2], 0.0);
-                    continue;
+                    if (ObjScanPlainVertexLines(p, end, end, plain) > 0)
+                    {
+                        for (int line = 0; line < plain.mCount; ++line)
+                            place(plain.mKinds[line], plain.mNumbers[line], plain.mValues[line]);
+                        continue;
+                    }
+                    double values[4];
+                    int kind;
+                    if (const int n = ObjScanPlainVertexLine(p, end, kind, values))
+                    {
+                        place(kind, n, values);
+                        continue;
+                    }
                 }
                 if (!ObjCutStatement(p, end, keyword, rest))
                     break;
-                kind = VertexKind(keyword);
+                const int kind = VertexKind(keyword);
                 ok = kind == 0   ? ParsePosition(rest, *positions++)
                      : kind == 1 ? ParseTextureVertex(rest, *textureVertices++)
                                  : ParseNormal(rest, *normals++);
