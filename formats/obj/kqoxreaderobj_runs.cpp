@@ -259,25 +259,25 @@ bool KQoxReaderObj::ReadPlainVertexLine(const char*& p, const char* end)
 
 bool KQoxReaderObj::AddPlainLines(const KObjPlainLines& lines)
 {
+    // Room for all first, then each line to its place.
+    size_t counts[3] = {0, 0, 0};
+    for (int i = 0; i < lines.mCount; ++i)
+        ++counts[lines.mKinds[i]];
+    if ((counts[0] && !mVertices.reserve_more(counts[0])) || (counts[1] && !mTextureVertices.reserve_more(counts[1])) ||
+        (counts[2] && !mNormals.reserve_more(counts[2])))
+        return false;
+    mTextureVerticesSeen = mTextureVerticesSeen || counts[1] > 0;
+    mNormalsSeen = mNormalsSeen || counts[2] > 0;
     for (int i = 0; i < lines.mCount; ++i)
     {
         const double* values = lines.mValues[i];
         const int n = lines.mNumbers[i];
-        bool added;
         if (lines.mKinds[i] == 0)
-            added = mVertices.push_back(KQoxVector4(values[0], values[1], values[2], n > 3 ? values[3] : 1.0));
+            mVertices.push_reserved(KQoxVector4(values[0], values[1], values[2], n > 3 ? values[3] : 1.0));
         else if (lines.mKinds[i] == 1)
-        {
-            mTextureVerticesSeen = true;
-            added = mTextureVertices.push_back(KQoxVector2(values[0], n > 1 ? values[1] : 0.0));
-        }
+            mTextureVertices.push_reserved(KQoxVector2(values[0], n > 1 ? values[1] : 0.0));
         else
-        {
-            mNormalsSeen = true;
-            added = mNormals.push_back(KQoxVector4(values[0], values[1], values[2], 0.0));
-        }
-        if (!added)
-            return false;
+            mNormals.push_reserved(KQoxVector4(values[0], values[1], values[2], 0.0));
     }
     return true;
 }
