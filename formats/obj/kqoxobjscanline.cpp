@@ -252,8 +252,8 @@ struct Shape
     int mCount = 0;
     unsigned mStop = 0;
     unsigned mAt[4] = {0, 0, 0, 0}; // each number's digits (after a sign)
-    alignas(32) signed char mFrom[2][32]; // shuffle indices, as in Convert
-    alignas(32) double mDivisors[4];
+    alignas(32) signed char mFrom[2][32] = {}; // shuffle indices, as in Convert
+    alignas(32) double mDivisors[4] = {};
 };
 
 QOX_OBJ_INLINE bool SameShape(const LineMasks& m, uint16_t key, const Shape& shape)
@@ -285,20 +285,27 @@ QOX_OBJ_INLINE bool TakeShape(const char* p, const LineMasks& m, uint16_t key, S
     shape.mKind = kind;
     shape.mCount = n;
     shape.mStop = stop;
+    // Each register and the divisors stored whole, so that the loads of
+    // them take the stored values straight on.
+    __m128i from[4];
+    double divisors[4];
     for (int i = 0; i < 4; ++i)
     {
-        __m128i from = _mm_set1_epi8(-1);
+        from[i] = _mm_set1_epi8(-1);
         shape.mAt[i] = 0;
-        shape.mDivisors[i] = 1;
+        divisors[i] = 1;
         if (i < n)
         {
-            from = _mm_add_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(kAlignTop + numbers[i].mLength)),
-                                _mm_loadu_si128(reinterpret_cast<const __m128i*>(kFirstBytes + numbers[i].mFraction)));
+            from[i] =
+                _mm_add_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(kAlignTop + numbers[i].mLength)),
+                             _mm_loadu_si128(reinterpret_cast<const __m128i*>(kFirstBytes + numbers[i].mFraction)));
             shape.mAt[i] = static_cast<unsigned>(numbers[i].mAt - p);
-            shape.mDivisors[i] = kDivisors[numbers[i].mDivisor];
+            divisors[i] = kDivisors[numbers[i].mDivisor];
         }
-        _mm_store_si128(reinterpret_cast<__m128i*>(&shape.mFrom[i / 2][16 * (i % 2)]), from);
     }
+    _mm256_store_si256(reinterpret_cast<__m256i*>(shape.mFrom[0]), _mm256_set_m128i(from[1], from[0]));
+    _mm256_store_si256(reinterpret_cast<__m256i*>(shape.mFrom[1]), _mm256_set_m128i(from[3], from[2]));
+    _mm256_store_pd(shape.mDivisors, _mm256_setr_pd(divisors[0], divisors[1], divisors[2], divisors[3]));
     return true;
 }
 
