@@ -59,7 +59,7 @@ std::atomic<ObjPlainLinesScanner> gObjPlainLinesScanner{&PickLines};
 
 namespace {
 
-#define QOX_OBJ_AVX2 __attribute__((target("avx2,bmi,bmi2,popcnt,lzcnt")))
+#define QOX_OBJ_AVX2 __attribute__((target("avx2,bmi,popcnt")))
 #define QOX_OBJ_INLINE inline QOX_OBJ_AVX2 __attribute__((always_inline))
 
 // Bytes from the line's start that must be readable for the mask way: the
@@ -375,8 +375,8 @@ bool HasAvx2()
 {
     static const bool has = [] {
         __builtin_cpu_init();
-        return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2") &&
-               __builtin_cpu_supports("popcnt") && __builtin_cpu_supports("lzcnt");
+        return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") &&
+               __builtin_cpu_supports("popcnt");
     }();
     return has;
 }
