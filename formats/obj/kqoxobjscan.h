@@ -435,17 +435,35 @@ enum EObjLineScan
     eOBJ_LINE_SCAN_COUNT
 };
 
-// Plain vertex lines in a row, read at once.
+// A shape of lines the mask way has met (see kqoxobjscanline.cpp): where
+// the numbers of lines of that shape stand, and how their digits combine.
+struct KObjLineShape
+{
+    uint64_t mUpto = 0; // the bytes up to the line break (none held: 0)
+    uint64_t mBreaks = 0, mBlanks = 0, mPoints = 0, mMinus = 0, mDigits = 0; // each within mUpto
+    uint16_t mKey = 0;                                                       // the first two bytes
+    int mKind = 0;
+    int mCount = 0;
+    unsigned mStop = 0;
+    unsigned mAt[4] = {0, 0, 0, 0};            // each number's digits (after a sign)
+    alignas(32) signed char mFrom[2][32] = {}; // byte indices for shuffling the digits
+    alignas(32) double mDivisors[4] = {};
+};
+
+// Plain vertex lines in a row, read at once; kept from one call to the
+// next, it keeps the shapes of the lines met too.
 struct KObjPlainLines
 {
     enum
     {
-        eMOST = 64
+        eMOST = 64,
+        eSHAPES = 128
     };
-    int mCount;               // lines read
+    int mCount = 0;           // lines read
     int mKinds[eMOST];        // as ObjScanPlainVertexLine gives them
     int mNumbers[eMOST];      // the count of numbers of each
     double mValues[eMOST][4]; // and the numbers
+    KObjLineShape mShapes[eSHAPES];
 };
 
 using ObjPlainLineScanner = int (*)(const char*& p, const char* end, int& kind, double* values);

@@ -243,18 +243,16 @@ QOX_OBJ_AVX2 int ScanLineAvx2(const char*& p, const char* end, int& kind, double
 // at the same places with the same signs, points and lengths; only their
 // digits differ. Numbers 0 and 1 go to the two halves of one 256-bit
 // register, 2 and 3 to another; places past the count read no digits.
-struct Shape
+// Files hold few shapes: those met are kept, found again by a hash of the
+// masks.
+using Shape = KObjLineShape;
+
+QOX_OBJ_INLINE unsigned ShapeSlot(const LineMasks& m, uint16_t key)
 {
-    uint64_t mUpto = 0; // the bytes up to the line break (none held: 0)
-    uint64_t mBreaks = 0, mBlanks = 0, mPoints = 0, mMinus = 0, mDigits = 0; // each within mUpto
-    uint16_t mKey = 0;
-    int mKind = 0;
-    int mCount = 0;
-    unsigned mStop = 0;
-    unsigned mAt[4] = {0, 0, 0, 0}; // each number's digits (after a sign)
-    alignas(32) signed char mFrom[2][32] = {}; // shuffle indices, as in Convert
-    alignas(32) double mDivisors[4] = {};
-};
+    const uint64_t upto = (uint64_t(2) << __builtin_ctzll(m.mBreaks | (uint64_t(1) << 63))) - 1;
+    const uint64_t mix = ((m.mBlanks ^ (m.mMinus * 3) ^ (m.mPoints * 5)) & upto) ^ key;
+    return static_cast<unsigned>((mix * 0x9e3779b97f4a7c15ULL) >> 57) % KObjPlainLines::eSHAPES;
+}
 
 QOX_OBJ_INLINE bool SameShape(const LineMasks& m, uint16_t key, const Shape& shape)
 {
@@ -345,7 +343,6 @@ QOX_OBJ_INLINE bool ConvertShaped(const char* p, const Shape& shape, double* val
 
 QOX_OBJ_AVX2 int ScanLinesAvx2(const char*& p, const char* end, const char* limit, KObjPlainLines& lines)
 {
-    Shape shape;
     int count = 0;
     const char* q = p;
     while (count < KObjPlainLines::eMOST && q < limit && end - q >= kLineReach)
@@ -353,6 +350,7 @@ QOX_OBJ_AVX2 int ScanLinesAvx2(const char*& p, const char* end, const char* limi
         const LineMasks masks = Classify(q);
         uint16_t key;
         std::memcpy(&key, q, sizeof key);
+        Shape& shape = lines.mShapes[ShapeSlot(masks, key)];
         if (!SameShape(masks, key, shape) && !TakeShape(q, masks, key, shape))
             break;
         if (ConvertShaped(q, shape, lines.mValues[count]))

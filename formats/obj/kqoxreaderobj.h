@@ -264,6 +264,12 @@ private:
         bool mFailed = false;
     };
     std::vector<std::unique_ptr<FacePortion>> mFacePortions;
+    // Room for plain vertex lines read at once, with the line shapes met,
+    // kept from one run to the next: [0] on the calling thread, one per
+    // portion of a parallel run.
+    std::vector<std::unique_ptr<KObjPlainLines>> mPlainLines;
+    // mPlainLines with at least count of them.
+    void MakePlainLines(size_t count);
     // Per vertex, the first distinct reference made of it (-1: none yet);
     // kept between meshes and reset where it was used.
     std::vector<int> mChainHeads;

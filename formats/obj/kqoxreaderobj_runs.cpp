@@ -170,6 +170,7 @@ bool KQoxReaderObj::ReadVertexRuns(KObjStatementReader& in)
                 firsts[k] += counts[i].mKinds[k];
             }
         std::vector<char> bad(used, 0);
+        MakePlainLines(used);
         KRunPortions(used, mThreads, [&](size_t i) {
             const char* p = portions[i].data();
             const char* const end = p + counts[i].mStop;
@@ -186,7 +187,7 @@ bool KQoxReaderObj::ReadVertexRuns(KObjStatementReader& in)
                 else
                     *normals++ = KQoxVector4(values[0], values[1], values[2], 0.0);
             };
-            KObjPlainLines plain;
+            KObjPlainLines& plain = *mPlainLines[i];
             for (;;)
             {
                 // Lines of the plain form read where they lie (many at once,
@@ -257,6 +258,12 @@ bool KQoxReaderObj::ReadPlainVertexLine(const char*& p, const char* end)
     return added;
 }
 
+void KQoxReaderObj::MakePlainLines(size_t count)
+{
+    while (mPlainLines.size() < count)
+        mPlainLines.push_back(std::make_unique<KObjPlainLines>());
+}
+
 bool KQoxReaderObj::AddPlainLines(const KObjPlainLines& lines)
 {
     // Room for all first, then each line to its place.
@@ -284,7 +291,8 @@ bool KQoxReaderObj::AddPlainLines(const KObjPlainLines& lines)
 
 bool KQoxReaderObj::ReadVertexLines(KObjStatementReader& in, size_t most)
 {
-    KObjPlainLines plain;
+    MakePlainLines(1);
+    KObjPlainLines& plain = *mPlainLines[0];
     for (size_t done = 0;;)
     {
         const std::string_view lines = in.BufferedLines(kLinesAtOnce);
