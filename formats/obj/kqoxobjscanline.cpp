@@ -2,9 +2,10 @@
 // classify the first 64 bytes of a line at once, the numbers' places
 // (blanks, signs, points, the line break) come out of the masks with a few
 // bit operations, and the digits of each number are combined on both sides
-// of the point at once. Many lines are taken in two passes: first the
-// places of all their numbers, then all the numbers, one independent of
-// the other, so that the processor works on many at a time.
+// of the point at once. Lines are read many at a time, and most lines have
+// the shape of one met before (the same classes of bytes up to the line
+// break): the places of their numbers and how to combine their digits are
+// kept per shape, and the numbers of such a line are converted together.
 // Whatever the masks cannot settle goes to ObjScanPlainVertexLineByBytes,
 // which decides as before: results are those of the byte way, to the bit.
 
@@ -59,7 +60,7 @@ std::atomic<ObjPlainLinesScanner> gObjPlainLinesScanner{&PickLines};
 
 namespace {
 
-#define QOX_OBJ_AVX2 __attribute__((target("avx2,bmi,popcnt")))
+#define QOX_OBJ_AVX2   __attribute__((target("avx2,bmi,popcnt")))
 #define QOX_OBJ_INLINE inline QOX_OBJ_AVX2 __attribute__((always_inline))
 
 // Bytes from the line's start that must be readable for the mask way: the
@@ -84,11 +85,10 @@ QOX_OBJ_INLINE LineMasks Classify(const char* at)
         const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + 32 * i));
         const __m256i d = _mm256_sub_epi8(x, _mm256_set1_epi8('0'));
         const int shift = 32 * i;
-        auto bits = [shift](__m256i v) QOX_OBJ_AVX2 {
-            return uint64_t(static_cast<unsigned>(_mm256_movemask_epi8(v))) << shift;
-        };
-        m.mBreaks |=
-            bits(_mm256_or_si256(_mm256_cmpeq_epi8(x, _mm256_set1_epi8('\n')), _mm256_cmpeq_epi8(x, _mm256_set1_epi8('\r'))));
+        auto bits = [shift](__m256i v)
+                        QOX_OBJ_AVX2 { return uint64_t(static_cast<unsigned>(_mm256_movemask_epi8(v))) << shift; };
+        m.mBreaks |= bits(_mm256_or_si256(_mm256_cmpeq_epi8(x, _mm256_set1_epi8('\n')),
+                                          _mm256_cmpeq_epi8(x, _mm256_set1_epi8('\r'))));
         m.mBlanks |= bits(_mm256_cmpeq_epi8(x, _mm256_set1_epi8(' ')));
         m.mPoints |= bits(_mm256_cmpeq_epi8(x, _mm256_set1_epi8('.')));
         m.mMinus |= bits(_mm256_cmpeq_epi8(x, _mm256_set1_epi8('-')));
@@ -109,8 +109,8 @@ alignas(32) const signed char kFirstBytes[32] = {-1, -1, -1, -1, -1, -1, -1, -1,
 // 17 + fraction for negative ones: the quotient by the negated power is
 // the negated quotient, to the bit (rounding is symmetric), zero too.
 // Entries 16 and 33 for numbers without a point.
-const double kDivisors[34] = {1e0,  1e1,  1e2,  1e3,  1e4,   1e5,   1e6,   1e7,   1e8,   1e9,   1e10,  1e11,
-                              1e12, 1e13, 1e14, 1e15, 1e0,   -1e0,  -1e1,  -1e2,  -1e3,  -1e4,  -1e5,  -1e6,
+const double kDivisors[34] = {1e0,  1e1,  1e2,  1e3,   1e4,   1e5,   1e6,   1e7,   1e8,   1e9,  1e10, 1e11,
+                              1e12, 1e13, 1e14, 1e15,  1e0,   -1e0,  -1e1,  -1e2,  -1e3,  -1e4, -1e5, -1e6,
                               -1e7, -1e8, -1e9, -1e10, -1e11, -1e12, -1e13, -1e14, -1e15, -1e0};
 
 // A number found in a line: its bytes after the sign (at most 16, a point
@@ -256,10 +256,10 @@ QOX_OBJ_INLINE unsigned ShapeSlot(const LineMasks& m, uint16_t key)
 
 QOX_OBJ_INLINE bool SameShape(const LineMasks& m, uint16_t key, const Shape& shape)
 {
-    return shape.mUpto != 0 && key == shape.mKey && (((m.mBreaks ^ shape.mBreaks) | (m.mBlanks ^ shape.mBlanks) |
-                                  (m.mPoints ^ shape.mPoints) | (m.mMinus ^ shape.mMinus) |
-                                  (m.mDigits ^ shape.mDigits)) &
-                                 shape.mUpto) == 0;
+    return shape.mUpto != 0 && key == shape.mKey &&
+           (((m.mBreaks ^ shape.mBreaks) | (m.mBlanks ^ shape.mBlanks) | (m.mPoints ^ shape.mPoints) |
+             (m.mMinus ^ shape.mMinus) | (m.mDigits ^ shape.mDigits)) &
+            shape.mUpto) == 0;
 }
 
 // The shape of the line at p; false where the masks cannot settle the
@@ -332,8 +332,8 @@ QOX_OBJ_INLINE bool ConvertShaped(const char* p, const Shape& shape, double* val
         return _mm256_add_epi64(_mm256_mul_epu32(eights, _mm256_set1_epi64x(100000000)), _mm256_srli_epi64(eights, 32));
     };
     // Numbers 0, 2, 1, 3, then in order.
-    const __m256i mantissas =
-        _mm256_permute4x64_epi64(_mm256_unpacklo_epi64(wholes(low, shape.mFrom[0]), wholes(high, shape.mFrom[1])), 0xd8);
+    const __m256i mantissas = _mm256_permute4x64_epi64(
+        _mm256_unpacklo_epi64(wholes(low, shape.mFrom[0]), wholes(high, shape.mFrom[1])), 0xd8);
     const __m256i two52 = _mm256_set1_epi64x(0x4330000000000000); // 2^52 as a double
     const __m256d whole =
         _mm256_sub_pd(_mm256_castsi256_pd(_mm256_or_si256(mantissas, two52)), _mm256_castsi256_pd(two52));
@@ -373,8 +373,7 @@ bool HasAvx2()
 {
     static const bool has = [] {
         __builtin_cpu_init();
-        return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") &&
-               __builtin_cpu_supports("popcnt");
+        return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") && __builtin_cpu_supports("popcnt");
     }();
     return has;
 }
@@ -399,8 +398,7 @@ bool ObjPlainLineScannersOf(EObjLineScan way, ObjPlainLineScanner& line, ObjPlai
         lines = &ScanLinesAvx2;
         return true;
 #endif
-    default:
-        return false;
+    default: return false;
     }
 }
 

@@ -44,7 +44,8 @@ std::vector<Ways> AllWays()
 struct ExactText
 {
     explicit ExactText(const std::string& text, size_t shift = 0)
-        : mBlock(new char[text.size() + shift]), mSize(text.size())
+        : mBlock(new char[text.size() + shift])
+        , mSize(text.size())
     {
         // The block ends with the text: nothing readable after it.
         mBegin = mBlock.get() + shift;
@@ -62,7 +63,9 @@ struct ExactText
 struct Random
 {
     uint64_t mState;
-    explicit Random(uint64_t seed) : mState(seed) {}
+    explicit Random(uint64_t seed)
+        : mState(seed)
+    {}
     unsigned Next(unsigned n)
     {
         mState = mState * 6364136223846793005ULL + 1442695040888963407ULL;
@@ -78,10 +81,30 @@ std::string RandomNumber(Random& random)
     const unsigned form = random.Next(20);
     if (form == 0)
     {
-        const char* odd[] = {"1e5",  "-2.5E-3", "inf",  "nan",   "-inf",  "+1",     "1.2.3", "--1",     "-",
-                             ".",    "-.",      "1-",   "0x10",  "1,5",   "4.9e-324", "1e-310", "12abc", "9007199254740993",
-                             "9007199254740992", "4503599627370496", "4503599627370495", "-9007199254740991.0",
-                             "0.00000000000000000001", "123456789012345678901234"};
+        const char* odd[] = {"1e5",
+                             "-2.5E-3",
+                             "inf",
+                             "nan",
+                             "-inf",
+                             "+1",
+                             "1.2.3",
+                             "--1",
+                             "-",
+                             ".",
+                             "-.",
+                             "1-",
+                             "0x10",
+                             "1,5",
+                             "4.9e-324",
+                             "1e-310",
+                             "12abc",
+                             "9007199254740993",
+                             "9007199254740992",
+                             "4503599627370496",
+                             "4503599627370495",
+                             "-9007199254740991.0",
+                             "0.00000000000000000001",
+                             "123456789012345678901234"};
         return odd[random.Next(sizeof odd / sizeof odd[0])];
     }
     if (random.Next(3) == 0)
@@ -241,20 +264,47 @@ TEST(ObjScanLine, NumbersAtTheEdgesReadAsTheByteWay)
     // 2^52 on, the line way from 2^53 on, the byte way past 2^53), 16 and 17
     // bytes, 8 and 9 digits on either side, every count of digits after the
     // point, signs and zeros.
-    const char* numbers[] = {"4503599627370495", "4503599627370496", "4503599627370497", "9007199254740991",
-                             "9007199254740992", "9007199254740993", "-4503599627370496", "-9007199254740992",
-                             "450359962737049.6", "900719925474099.2", "0.9007199254740992", "0.4503599627370496",
-                             "1234567812345678", "12345678123456789", "-123456781234567.8", "12345678.12345678",
-                             "123456789.1234567", "1.", ".5", "-.5", "-0", "0", "-0.0", "00000000000000001",
-                             "0000000000000000", "0.000000000000001", "1.000000000000000", "99999999.99999999",
-                             "3.14159265358979", "2.718281828459045", "-1.7976931348623157", "0.1", "0.2", "0.3"};
+    const char* numbers[] = {"4503599627370495",
+                             "4503599627370496",
+                             "4503599627370497",
+                             "9007199254740991",
+                             "9007199254740992",
+                             "9007199254740993",
+                             "-4503599627370496",
+                             "-9007199254740992",
+                             "450359962737049.6",
+                             "900719925474099.2",
+                             "0.9007199254740992",
+                             "0.4503599627370496",
+                             "1234567812345678",
+                             "12345678123456789",
+                             "-123456781234567.8",
+                             "12345678.12345678",
+                             "123456789.1234567",
+                             "1.",
+                             ".5",
+                             "-.5",
+                             "-0",
+                             "0",
+                             "-0.0",
+                             "00000000000000001",
+                             "0000000000000000",
+                             "0.000000000000001",
+                             "1.000000000000000",
+                             "99999999.99999999",
+                             "3.14159265358979",
+                             "2.718281828459045",
+                             "-1.7976931348623157",
+                             "0.1",
+                             "0.2",
+                             "0.3"};
     const std::vector<Ways> ways = AllWays();
     for (const char* a : numbers)
         for (const char* b : {"0", "-1.5", "12.340000"})
         {
-            for (const std::string& line : {std::string("v ") + a + " " + b + " " + b,
-                                            std::string("vt ") + b + " " + a, std::string("vn ") + a + " " + a + " " + a,
-                                            std::string("v ") + b + " " + b + " " + b + " " + a})
+            for (const std::string& line :
+                 {std::string("v ") + a + " " + b + " " + b, std::string("vt ") + b + " " + a,
+                  std::string("vn ") + a + " " + a + " " + a, std::string("v ") + b + " " + b + " " + b + " " + a})
             {
                 const std::string text = line + "\n" + std::string(90, ' ');
                 for (const Ways& w : ways)
