@@ -345,14 +345,22 @@ QOX_OBJ_AVX2 int ScanLinesAvx2(const char*& p, const char* end, const char* limi
 {
     int count = 0;
     const char* q = p;
+    // The shape of the line before, tried first: most lines have it, and
+    // its places are known before the line's masks are.
+    const Shape* last = nullptr;
     while (count < KObjPlainLines::eMOST && q < limit && end - q >= kLineReach)
     {
         const LineMasks masks = Classify(q);
         uint16_t key;
         std::memcpy(&key, q, sizeof key);
-        Shape& shape = lines.mShapes[ShapeSlot(masks, key)];
-        if (!SameShape(masks, key, shape) && !TakeShape(q, masks, key, shape))
-            break;
+        if (!last || !SameShape(masks, key, *last))
+        {
+            Shape& kept = lines.mShapes[ShapeSlot(masks, key)];
+            if (!SameShape(masks, key, kept) && !TakeShape(q, masks, key, kept))
+                break;
+            last = &kept;
+        }
+        const Shape& shape = *last;
         if (ConvertShaped(q, shape, lines.mValues[count]))
             break; // to the caller, which reads it on its own
         lines.mKinds[count] = shape.mKind;
