@@ -5,6 +5,7 @@
 // Statements are cut out of a block buffer in place: no allocation per line
 // and no limit on a line's length.
 
+#include <atomic>
 #include <climits>
 #include <cstddef>
 #include <cstdint>
@@ -383,7 +384,8 @@ inline bool ObjScanPlainNumber(const char*& p, const char* end, double& value)
 // and nothing but blanks after them. Its kind (0 "v", 1 "vt", 2 "vn") and
 // numbers; p moves to its line break. Any other line gives 0 and leaves p:
 // the statement's general reading decides on it.
-inline int ObjScanPlainVertexLine(const char*& p, const char* end, int& kind, double* values)
+// This one goes byte by byte; ObjScanPlainVertexLine below reads the same.
+inline int ObjScanPlainVertexLineByBytes(const char*& p, const char* end, int& kind, double* values)
 {
     const char* q = p + 1;
     if (q < end && *q == ' ')
@@ -414,6 +416,81 @@ inline int ObjScanPlainVertexLine(const char*& p, const char* end, int& kind, do
         return 0;
     p = q;
     return n;
+}
+
+// The ways of reading a plain vertex line (each reads what
+// ObjScanPlainVertexLineByBytes reads, to the bit):
+//   eOBJ_LINE_BY_BYTES  byte by byte;
+//   eOBJ_LINE_AVX2      the line's first 64 bytes classified at once into
+//                       bit masks (blanks, digits, points, ...) with 256-bit
+//                       registers, the numbers found from the masks and the
+//                       digits of each combined at once.
+// The mask way takes lines of at most 63 bytes and numbers of at most 16
+// bytes, with at least 80 bytes before end, and hands anything else to the
+// byte way.
+enum EObjLineScan
+{
+    eOBJ_LINE_BY_BYTES,
+    eOBJ_LINE_AVX2,
+    eOBJ_LINE_SCAN_COUNT
+};
+
+// A shape of lines the mask way has met (see kqoxobjscanline.cpp): where
+// the numbers of lines of that shape stand, and how their digits combine.
+struct KObjLineShape
+{
+    uint64_t mUpto = 0; // the bytes up to the line break (none held: 0)
+    uint64_t mBreaks = 0, mBlanks = 0, mPoints = 0, mMinus = 0, mDigits = 0; // each within mUpto
+    uint16_t mKey = 0;                                                       // the first two bytes
+    int mKind = 0;
+    int mCount = 0;
+    unsigned mStop = 0;
+    unsigned mAt[4] = {0, 0, 0, 0};            // each number's digits (after a sign)
+    alignas(32) signed char mFrom[2][32] = {}; // byte indices for shuffling the digits
+    alignas(32) double mDivisors[4] = {};
+};
+
+// Plain vertex lines in a row, read at once; kept from one call to the
+// next, it keeps the shapes of the lines met too.
+struct KObjPlainLines
+{
+    enum
+    {
+        eMOST = 64,
+        eSHAPES = 128
+    };
+    int mCount = 0;           // lines read
+    int mKinds[eMOST];        // as ObjScanPlainVertexLine gives them
+    int mNumbers[eMOST];      // the count of numbers of each
+    double mValues[eMOST][4]; // and the numbers
+    KObjLineShape mShapes[eSHAPES];
+};
+
+using ObjPlainLineScanner = int (*)(const char*& p, const char* end, int& kind, double* values);
+using ObjPlainLinesScanner = int (*)(const char*& p, const char* end, const char* limit, KObjPlainLines& lines);
+// The scanners of that way, or false where this processor (or build) has
+// none.
+bool ObjPlainLineScannersOf(EObjLineScan way, ObjPlainLineScanner& line, ObjPlainLinesScanner& lines);
+// The scanners ObjScanPlainVertexLine(s) use: those of the widest way this
+// processor runs, set on the first call.
+extern std::atomic<ObjPlainLineScanner> gObjPlainLineScanner;
+extern std::atomic<ObjPlainLinesScanner> gObjPlainLinesScanner;
+
+// See ObjScanPlainVertexLineByBytes; values has room for four numbers.
+inline int ObjScanPlainVertexLine(const char*& p, const char* end, int& kind, double* values)
+{
+    return gObjPlainLineScanner.load(std::memory_order_relaxed)(p, end, kind, values);
+}
+
+// The plain vertex lines at p on, one after the other, each with the line
+// breaks after it (blank lines too), as ObjScanPlainVertexLine reads them:
+// at most eMOST of them, and none starting at limit (at most end) or
+// after. p moves to the start of the first line not read. Lines are read
+// up to the first one that is not plain, or that the way used leaves to
+// ObjScanPlainVertexLine: the caller reads that one. The count read.
+inline int ObjScanPlainVertexLines(const char*& p, const char* end, const char* limit, KObjPlainLines& lines)
+{
+    return gObjPlainLinesScanner.load(std::memory_order_relaxed)(p, end, limit, lines);
 }
 
 // Up to count doubles in a row; the number read.

@@ -166,6 +166,9 @@ private:
     // into its list, p moved to its line break; false, p unchanged, for any
     // other line (or when memory runs out: the general reading tries again).
     bool ReadPlainVertexLine(const char*& p, const char* end);
+    // The lines read by ObjScanPlainVertexLines into their lists; false when
+    // memory runs out.
+    bool AddPlainLines(const KObjPlainLines& lines);
     bool ReadFaceLines(KObjStatementReader& in, KObjMesh& mesh, KObjMesh::FaceList& list,
                        size_t most = ~size_t(0));
     // The whole lines at hand when they are worth reading in parallel, cut
@@ -264,6 +267,12 @@ private:
         bool mFailed = false;
     };
     std::vector<std::unique_ptr<FacePortion>> mFacePortions;
+    // Room for plain vertex lines read at once, with the line shapes met,
+    // kept from one run to the next: [0] on the calling thread, one per
+    // portion of a parallel run.
+    std::vector<std::unique_ptr<KObjPlainLines>> mPlainLines;
+    // mPlainLines with at least count of them.
+    void MakePlainLines(size_t count);
     // Per vertex, the first distinct reference made of it (-1: none yet);
     // kept between meshes and reset where it was used.
     std::vector<int> mChainHeads;

@@ -170,6 +170,7 @@ bool KQoxReaderObj::ReadVertexRuns(KObjStatementReader& in)
                 firsts[k] += counts[i].mKinds[k];
             }
         std::vector<char> bad(used, 0);
+        MakePlainLines(used);
         KRunPortions(used, mThreads, [&](size_t i) {
             const char* p = portions[i].data();
             const char* const end = p + counts[i].mStop;
@@ -178,28 +179,40 @@ bool KQoxReaderObj::ReadVertexRuns(KObjStatementReader& in)
             KQoxVector4* normals = mNormals.data() + starts[3 * i + 2];
             std::string_view keyword, rest;
             bool ok = true;
+            auto place = [&](int kind, int n, const double* values) {
+                if (kind == 0)
+                    *positions++ = KQoxVector4(values[0], values[1], values[2], n > 3 ? values[3] : 1.0);
+                else if (kind == 1)
+                    *textureVertices++ = KQoxVector2(values[0], n > 1 ? values[1] : 0.0);
+                else
+                    *normals++ = KQoxVector4(values[0], values[1], values[2], 0.0);
+            };
+            KObjPlainLines& plain = *mPlainLines[i];
             for (;;)
             {
-                // Lines of the plain form read where they lie, the others
-                // cut into statements first.
+                // Lines of the plain form read where they lie (many at once,
+                // then one alone), the others cut into statements first.
                 while (p < end && ObjIsSpace(*p))
                     ++p;
-                double values[4];
-                int kind;
-                const int n = p < end && *p == 'v' ? ObjScanPlainVertexLine(p, end, kind, values) : 0;
-                if (n > 0)
+                if (p < end && *p == 'v')
                 {
-                    if (kind == 0)
-                        *positions++ = KQoxVector4(values[0], values[1], values[2], n > 3 ? values[3] : 1.0);
-                    else if (kind == 1)
-                        *textureVertices++ = KQoxVector2(values[0], n > 1 ? values[1] : 0.0);
-                    else
-                        *normals++ = KQoxVector4(values[0], values[1], values[2], 0.0);
-                    continue;
+                    if (ObjScanPlainVertexLines(p, end, end, plain) > 0)
+                    {
+                        for (int line = 0; line < plain.mCount; ++line)
+                            place(plain.mKinds[line], plain.mNumbers[line], plain.mValues[line]);
+                        continue;
+                    }
+                    double values[4];
+                    int kind;
+                    if (const int n = ObjScanPlainVertexLine(p, end, kind, values))
+                    {
+                        place(kind, n, values);
+                        continue;
+                    }
                 }
                 if (!ObjCutStatement(p, end, keyword, rest))
                     break;
-                kind = VertexKind(keyword);
+                const int kind = VertexKind(keyword);
                 ok = kind == 0   ? ParsePosition(rest, *positions++)
                      : kind == 1 ? ParseTextureVertex(rest, *textureVertices++)
                                  : ParseNormal(rest, *normals++);
@@ -245,8 +258,41 @@ bool KQoxReaderObj::ReadPlainVertexLine(const char*& p, const char* end)
     return added;
 }
 
+void KQoxReaderObj::MakePlainLines(size_t count)
+{
+    while (mPlainLines.size() < count)
+        mPlainLines.push_back(std::make_unique<KObjPlainLines>());
+}
+
+bool KQoxReaderObj::AddPlainLines(const KObjPlainLines& lines)
+{
+    // Room for all first, then each line to its place.
+    size_t counts[3] = {0, 0, 0};
+    for (int i = 0; i < lines.mCount; ++i)
+        ++counts[lines.mKinds[i]];
+    if ((counts[0] && !mVertices.reserve_more(counts[0])) || (counts[1] && !mTextureVertices.reserve_more(counts[1])) ||
+        (counts[2] && !mNormals.reserve_more(counts[2])))
+        return false;
+    mTextureVerticesSeen = mTextureVerticesSeen || counts[1] > 0;
+    mNormalsSeen = mNormalsSeen || counts[2] > 0;
+    for (int i = 0; i < lines.mCount; ++i)
+    {
+        const double* values = lines.mValues[i];
+        const int n = lines.mNumbers[i];
+        if (lines.mKinds[i] == 0)
+            mVertices.push_reserved(KQoxVector4(values[0], values[1], values[2], n > 3 ? values[3] : 1.0));
+        else if (lines.mKinds[i] == 1)
+            mTextureVertices.push_reserved(KQoxVector2(values[0], n > 1 ? values[1] : 0.0));
+        else
+            mNormals.push_reserved(KQoxVector4(values[0], values[1], values[2], 0.0));
+    }
+    return true;
+}
+
 bool KQoxReaderObj::ReadVertexLines(KObjStatementReader& in, size_t most)
 {
+    MakePlainLines(1);
+    KObjPlainLines& plain = *mPlainLines[0];
     for (size_t done = 0;;)
     {
         const std::string_view lines = in.BufferedLines(kLinesAtOnce);
@@ -266,8 +312,20 @@ bool KQoxReaderObj::ReadVertexLines(KObjStatementReader& in, size_t most)
                 enough = true;
                 break;
             }
-            if (p < end && *p == 'v' && ReadPlainVertexLine(p, end))
-                continue;
+            if (p < end && *p == 'v')
+            {
+                // Many plain lines at once, then one the way taking many
+                // leaves alone.
+                const char* const limit = most - done < lines.size() ? lines.data() + (most - done) : end;
+                if (ObjScanPlainVertexLines(p, end, limit, plain) > 0)
+                {
+                    if (!AddPlainLines(plain))
+                        return false; // out of memory
+                    continue;
+                }
+                if (ReadPlainVertexLine(p, end))
+                    continue;
+            }
             const char* const line = p;
             if (!ObjCutStatement(p, end, keyword, rest))
                 break;
