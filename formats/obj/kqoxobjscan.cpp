@@ -6,6 +6,7 @@
 #include <cstring>
 #include <system_error>
 
+#include "base/kmemorypool.h"
 #include "base/knumbertext.h"
 #include "formats/kqoxplaindecimal.h"
 #include "formats/obj/kqoxobjarray.h"
@@ -64,6 +65,16 @@ void* ObjBlockResize(void* block, size_t oldBytes, size_t newBytes)
     (void)oldBytes;
 #endif
     return std::realloc(block, newBytes ? newBytes : 1);
+}
+
+void* ObjHeapResize(void* block, size_t oldBytes, size_t newBytes)
+{
+    void* grown = std::realloc(block, newBytes ? newBytes : 1);
+    // The new part is about to be written: large pages where the system
+    // offers them, as for the mapped blocks.
+    if (grown && newBytes > oldBytes)
+        kAdviseLargePages(static_cast<char*>(grown) + oldBytes, newBytes - oldBytes);
+    return grown;
 }
 
 void ObjBlockFree(void* block, size_t bytes)

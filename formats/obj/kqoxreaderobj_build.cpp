@@ -367,11 +367,25 @@ KQoxMesh* KQoxReaderObj::CreateQoxMeshFromObjMesh(KObjMesh& objMesh)
     std::vector<RunIndices> runs;
     IndexRuns(*mesh, objMesh, runs);
 
-    // The polygon vertices are written straight into the mesh's array, then
-    // the polygons made over them at once.
-    int* polygonVertices = mesh->SetPolygonVertexCount(static_cast<int>(corners));
-    if (!polygonVertices && corners > 0)
-        return fail();
+    // The polygon vertices: the numbered corners' point numbers become the
+    // mesh's array as they are, the other corners are numbered straight
+    // into it; the polygons are made over them at once later.
+    int* polygonVertices = nullptr;
+    if (objMesh.mNumbered)
+    {
+        const size_t capacity = objMesh.mCornerPoints.capacity();
+        int* numbers = objMesh.mCornerPoints.data();
+        if (!mesh->TakePolygonVertices(numbers, static_cast<int>(corners), capacity))
+            return fail();
+        objMesh.mCornerPoints.detach();
+        polygonVertices = mesh->GetPolygonVertices();
+    }
+    else
+    {
+        polygonVertices = mesh->SetPolygonVertexCount(static_cast<int>(corners));
+        if (!polygonVertices && corners > 0)
+            return fail();
+    }
     KQoxLayerElementUV* uvs = nullptr;
     if (objMesh.mSomeCornerHasTextureVertex)
     {
@@ -380,13 +394,7 @@ KQoxMesh* KQoxReaderObj::CreateQoxMeshFromObjMesh(KObjMesh& objMesh)
     }
     int usedUVs = static_cast<int>(objMesh.mUsedUVs);
     int uvCount = objMesh.mUVCount;
-    if (objMesh.mNumbered)
-    {
-        if (corners > 0)
-            std::memcpy(polygonVertices, objMesh.mCornerPoints.data(), corners * sizeof(int));
-        objMesh.mCornerPoints.release();
-    }
-    else
+    if (!objMesh.mNumbered)
         uvCount = NumberCorners(objMesh, entries, polygonVertices, usedUVs);
 
     // The control points, their normals and the UVs from the numbering, one
