@@ -722,6 +722,57 @@ TEST(ObjReadMesh, CornersNumberedAsReadBuildWhatKeptCornersBuild)
     }
 }
 
+TEST(ObjReadMesh, LargeNumberedMeshTakenOverAsReadBuildsWhatKeptCornersBuild)
+{
+    // Enough corners that their point numbers outgrow small storage (over a
+    // megabyte): the mesh takes them over as its polygon vertices. Alone,
+    // and as the first of several groups (the rest kept as corners), the
+    // meshes match those built from kept corners, on one thread and four.
+    unsigned seed = 11;
+    auto next = [&seed](unsigned n) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 8) % n;
+    };
+    const int n = 5000;
+    std::string vertices;
+    for (int i = 0; i < n; ++i)
+        vertices += "v " + std::to_string(i % 101) + " " + std::to_string(i % 13) + " " + std::to_string(i) +
+                    "\nvt 0." + std::to_string(i % 97) + " 0.25\nvn 0 " + std::to_string(i % 3) + " 1\n";
+    std::string faces;
+    for (int f = 0; f < 90000; ++f)
+    {
+        faces += "f";
+        for (int c = 0; c < 3 + f % 3; ++c)
+        {
+            const int v = 1 + static_cast<int>(next(n));
+            faces += " " + std::to_string(v) + "/" + std::to_string(1 + (v + static_cast<int>(next(2))) % n) + "/" +
+                     std::to_string(1 + (v + static_cast<int>(next(3))) % n);
+        }
+        faces += "\n";
+    }
+    std::string others;
+    for (int g = 0; g < 3; ++g)
+    {
+        others += "g other" + std::to_string(g) + "\n";
+        for (int f = 0; f < 500; ++f)
+            others += "f " + std::to_string(1 + (f + g) % n) + "/1/1 " + std::to_string(1 + (f + g + 1) % n) + "/2/2 " +
+                      std::to_string(1 + (f + g + 2) % n) + "/3/3\n";
+    }
+    qoxtest::TempDir dir;
+    for (bool several : {false, true})
+    {
+        const std::string numbered = dir.File("numbered.obj");
+        const std::string kept = dir.File("kept.obj");
+        const std::string rest = several ? others : std::string();
+        qoxtest::WriteFile(numbered, vertices + "g mesh\n" + faces + rest);
+        qoxtest::WriteFile(kept, vertices + "g taker\nf 1/1/1 2/2/1 3/3/1\ng mesh\n" + faces + rest);
+        const uint64_t expected = DigestWithThreads(kept, 1, 0, "taker");
+        ASSERT_NE(expected, 0u);
+        EXPECT_EQ(DigestWithThreads(numbered, 1, 0), expected) << several;
+        EXPECT_EQ(DigestWithThreads(numbered, 4, 1000), expected) << several;
+    }
+}
+
 TEST(ObjReadMesh, ParallelReadingWithNoThreadsToBeHad)
 {
     // Runs of vertices and faces cut for several threads, and a mesh large
