@@ -27,6 +27,19 @@ void ObjBlockFree(void* block, size_t bytes);
 bool ObjBlockDropPages(void* block, size_t blockBytes, size_t from, size_t to);
 // The page size ObjBlockDropPages works in.
 constexpr size_t kObjPageBytes = 4096;
+// Moves the bytes pages of kObjPageBytes at from (whole pages of a block
+// mapped from the system, read no more) to into, whole pages of memory of
+// the caller's that nothing has written yet (any storage): what was there is
+// replaced, and the pages at from are unmapped. Pages written once already
+// serve again where an array is about to be filled, without the system
+// faulting in and zeroing fresh ones. What it returns:
+enum class EObjMove
+{
+    eMOVED,
+    eNOT_MOVED, // nothing changed at into (the system's pages differ in size, or it refused)
+    eLOST       // the pages at into are gone and could not be had again: not to be touched
+};
+EObjMove ObjMovePages(void* from, void* into, size_t pages);
 
 // Where an array's storage comes from: the blocks above, or malloc, whose
 // storage the scene's arrays (KArrayTemplate) can take over.

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <climits>
 #include <cstdlib>
+#include <cstdint>
 #include <cstring>
 #include <system_error>
 
@@ -113,6 +114,28 @@ bool ObjBlockDropPages(void* block, size_t blockBytes, size_t from, size_t to)
     (void)from;
     (void)to;
     return false;
+#endif
+}
+
+EObjMove ObjMovePages(void* from, void* into, size_t pages)
+{
+#if defined(__linux__) && defined(MREMAP_FIXED)
+    static const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    const size_t bytes = pages * kObjPageBytes;
+    if (page != kObjPageBytes || pages == 0 || reinterpret_cast<uintptr_t>(from) % page != 0 ||
+        reinterpret_cast<uintptr_t>(into) % page != 0)
+        return EObjMove::eNOT_MOVED;
+    if (mremap(from, bytes, bytes, MREMAP_MAYMOVE | MREMAP_FIXED, into) == into)
+        return EObjMove::eMOVED;
+    // A refusal may come after the pages at into were unmapped: fresh ones
+    // there again, as unwritten as they were.
+    void* fresh = mmap(into, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0);
+    return fresh == into ? EObjMove::eNOT_MOVED : EObjMove::eLOST;
+#else
+    (void)from;
+    (void)into;
+    (void)pages;
+    return EObjMove::eNOT_MOVED;
 #endif
 }
 

@@ -50,16 +50,29 @@ int FaceCount(uint32_t face)
 // way: the more, the less of the list is held beside the mesh's array.
 const int kDropWaves = 16;
 
+// Runs of list pages moved at once into the array being filled, at least:
+// every move splits the array's mapping, so that short runs are given back
+// instead.
+const size_t kLeastMovedPages = 16;
+
 // Gathers the points from one of the file's lists in number order, each
 // run of points in slices on the threads; index(point) is the item of the
 // list the point reads (-1: none). With dropping, the points go in waves,
 // and after each wave the whole pages of the list no later point reads go
 // back to the system, so that the list shrinks as the mesh's array grows.
-// True when pages were given back.
-template <class T, class Index, class One>
+// With into, the array being filled (items of itemBytes, all of them
+// written, in order: the points before number n write the first
+// itemsBefore(n) items, the rest write none of those), those pages go where
+// the next wave writes instead, as far as they reach: the array's pages are
+// not faulted in fresh. itemsBefore is asked in ascending order only. True when pages were given back or moved; lost set when
+// moving took pages of the array that could not be had again (the array is
+// not to be read or written then).
+template <class T, class Index, class One, class Before>
 bool GatherPoints(KObjPodArray<T>& list, bool dropping, const KObjPodArray<KObjMesh::Point>& entries, int pointCount,
-                  int threads, Index&& index, One&& one)
+                  int threads, Index&& index, One&& one, void* into, size_t itemBytes, Before&& itemsBefore,
+                  bool& lost)
 {
+    lost = false;
     const size_t slices = pointCount >= kParallelPoints ? kObjPortionsPerThread * static_cast<size_t>(threads) : 1;
     auto gather = [&](int begin, int end) {
         const long long count = end - begin;
@@ -113,23 +126,76 @@ bool GatherPoints(KObjPodArray<T>& list, bool dropping, const KObjPodArray<KObjM
         for (size_t page = 0; page < pages; ++page)
             order[at[static_cast<size_t>(bucket[page])]++] = page;
     }
-    auto drop = [&](size_t b) {
-        // Pages in a row go back in one call.
+    // The runs of pages in a row going after each wave, in pages.
+    struct Span
+    {
+        size_t mFirst, mEnd;
+    };
+    std::vector<Span> spare;
+    auto retire = [&](size_t b) {
         for (size_t i = starts[b]; i < starts[b + 1];)
         {
             size_t j = i + 1;
             while (j < starts[b + 1] && order[j] == order[j - 1] + 1)
                 ++j;
-            list.drop_pages(order[i] * perPage, (order[j - 1] + 1) * perPage);
+            spare.push_back(Span{order[i], order[j - 1] + 1});
             i = j;
         }
     };
-    drop(0);
+    // The whole pages of the array that wave w is the first to write.
+    const uintptr_t pageMask = kObjPageBytes - 1;
+    bool moving = into != nullptr;
+    std::vector<uintptr_t> firstPages(kDropWaves + 1, 0);
+    if (moving)
+    {
+        const uintptr_t arrayBegin = reinterpret_cast<uintptr_t>(into);
+        for (int w = 0; w <= kDropWaves; ++w)
+            firstPages[static_cast<size_t>(w)] =
+                arrayBegin + static_cast<uintptr_t>(itemsBefore(waveBegin(w))) * itemBytes;
+        const uintptr_t lastPage = firstPages.back() & ~pageMask;
+        for (uintptr_t& at : firstPages)
+            at = std::min((at + pageMask) & ~pageMask, lastPage);
+    }
+    // Before wave w: the spare pages into the array's pages it writes first
+    // (they are written whole by it and the next), the rest given back.
+    auto supply = [&](int w) {
+        uintptr_t at = moving && w < kDropWaves ? firstPages[static_cast<size_t>(w)] : 0;
+        const uintptr_t end = moving && w < kDropWaves ? std::max(at, firstPages[static_cast<size_t>(w) + 1]) : 0;
+        char* const base = reinterpret_cast<char*>(list.data());
+        for (Span& span : spare)
+        {
+            const size_t room = (end - at) / kObjPageBytes;
+            const size_t n = std::min(span.mEnd - span.mFirst, room);
+            if (moving && n >= kLeastMovedPages)
+            {
+                const EObjMove moved =
+                    ObjMovePages(base + span.mFirst * kObjPageBytes, reinterpret_cast<void*>(at), n);
+                if (moved == EObjMove::eMOVED)
+                {
+                    span.mFirst += n;
+                    at += n * kObjPageBytes;
+                }
+                else
+                {
+                    lost = lost || moved == EObjMove::eLOST;
+                    moving = false;
+                }
+            }
+            if (span.mEnd > span.mFirst)
+                list.drop_pages(span.mFirst * perPage, span.mEnd * perPage);
+        }
+        spare.clear();
+    };
+    retire(0);
     for (int w = 0; w < kDropWaves; ++w)
     {
+        supply(w);
+        if (lost)
+            return true;
         gather(waveBegin(w), waveBegin(w + 1));
-        drop(static_cast<size_t>(w) + 1);
+        retire(static_cast<size_t>(w) + 1);
     }
+    supply(kDropWaves);
     return true;
 }
 
@@ -412,12 +478,16 @@ KQoxMesh* KQoxReaderObj::CreateQoxMeshFromObjMesh(KObjMesh& objMesh)
         return fail();
     KQoxVector4* points = pointArray.GetArray();
     const KQoxVector4* vertices = mVertices.data();
+    bool lost = false;
     mPagesDropped |= GatherPoints(
         mVertices, mBuildingLastMesh, entries, pointCount, mThreads,
         [](const PointEntry& point) { return point.mVertex; },
-        [&](int number, const PointEntry& point) { points[number] = vertices[point.mVertex]; });
+        [&](int number, const PointEntry& point) { points[number] = vertices[point.mVertex]; }, points,
+        sizeof(KQoxVector4), [](int number) { return number; }, lost);
     if (mBuildingLastMesh)
         mVertices.release();
+    if (lost)
+        return fail();
     if (!normalArray.SetCountUnset(pointCount))
         return fail();
     KQoxVector4* normals = normalArray.GetArray();
@@ -427,15 +497,19 @@ KQoxMesh* KQoxReaderObj::CreateQoxMeshFromObjMesh(KObjMesh& objMesh)
         [](const PointEntry& point) { return point.mNormal; },
         [&](int number, const PointEntry& point) {
             normals[number] = point.mNormal >= 0 ? fileNormals[point.mNormal] : KQoxVector4(0.0, 0.0, 0.0, 0.0);
-        });
+        },
+        normals, sizeof(KQoxVector4), [](int number) { return number; }, lost);
     if (mBuildingLastMesh)
         mNormals.release();
+    if (lost)
+        return fail();
     KObjPodArray<int> pointUV; // per control point, its UV number (-1: none)
     if (uvs)
     {
         if (!uvs->mDirectArray.SetCountUnset(uvCount) || !pointUV.extend(static_cast<size_t>(pointCount)))
             return fail();
         KQoxVector2* uvArray = uvs->mDirectArray.GetArray();
+        int uvCursor = 0;
         const KQoxVector2* textureVertices = mTextureVertices.data();
         mPagesDropped |= GatherPoints(
             mTextureVertices, mBuildingLastMesh, entries, pointCount, mThreads,
@@ -444,7 +518,19 @@ KQoxMesh* KQoxReaderObj::CreateQoxMeshFromObjMesh(KObjMesh& objMesh)
                 pointUV[number] = point.mUV;
                 if (point.mUV >= 0)
                     uvArray[point.mUV] = textureVertices[point.mTextureVertex];
-            });
+            },
+            uvArray, sizeof(KQoxVector2),
+            [&](int number) {
+                // UV numbers go up with the points': the first one from this
+                // point on, looked for from where the last look ended.
+                uvCursor = std::max(uvCursor, number);
+                while (uvCursor < pointCount && entries[uvCursor].mUV < 0)
+                    ++uvCursor;
+                return uvCursor < pointCount ? entries[uvCursor].mUV : uvCount;
+            },
+            lost);
+        if (lost)
+            return fail();
     }
     if (mBuildingLastMesh)
         mTextureVertices.release();

@@ -773,6 +773,68 @@ TEST(ObjReadMesh, LargeNumberedMeshTakenOverAsReadBuildsWhatKeptCornersBuild)
     }
 }
 
+TEST(ObjReadMesh, LastMeshFilledOverTheListsPagesBuildsWhatAnEarlierMeshBuilds)
+{
+    // The last mesh built gathers its points, normals and UVs in waves, the
+    // file's list pages no later point reads going where the next wave
+    // writes. Built before another mesh instead, it reads the lists as they
+    // are: the same mesh either way. Grids in file order, with faces
+    // shuffled, and with corners without UVs or with points sharing a
+    // vertex (several points per vertex, UV numbers skipping points).
+    const int side = 220;
+    for (int variant = 0; variant < 4; ++variant)
+    {
+        unsigned seed = 5 + variant;
+        auto next = [&seed](unsigned n) {
+            seed = seed * 1103515245u + 12345u;
+            return (seed >> 8) % n;
+        };
+        std::string text;
+        for (int y = 0; y < side; ++y)
+            for (int x = 0; x < side; ++x)
+                text += "v " + std::to_string(x * 0.25) + " " + std::to_string(y * 0.5) + " " +
+                        std::to_string((x * 7 + y * 13) % 100) + "\n";
+        for (int i = 0; i < side * side; ++i)
+            text += "vt 0." + std::to_string(i % 1000) + " 0." + std::to_string(i % 77) + "\n";
+        for (int i = 0; i < side * side; ++i)
+            text += "vn 0 0." + std::to_string(i % 10) + " 1\n";
+        std::vector<std::string> faces;
+        for (int y = 0; y + 1 < side; ++y)
+            for (int x = 0; x + 1 < side; ++x)
+            {
+                const long c[4] = {1L + y * side + x, 1L + y * side + x + 1, 1L + (y + 1) * side + x + 1,
+                                   1L + (y + 1) * side + x};
+                std::string face = "f";
+                for (long k : c)
+                {
+                    const std::string v = std::to_string(k);
+                    if (variant == 2 && (k + x) % 5 == 0)
+                        face += " " + v + "//" + v; // no UV
+                    else if (variant == 3 && k % 3 == 0)
+                        face += " " + v + "/" + std::to_string(1 + next(side * side)) + "/" + v; // another point
+                    else
+                        face += " " + v + "/" + v + "/" + v;
+                }
+                faces.push_back(face + "\n");
+            }
+        if (variant == 1)
+            for (size_t i = faces.size(); i > 1; --i)
+                std::swap(faces[i - 1], faces[next(static_cast<unsigned>(i))]);
+        text += "g grid\n";
+        for (const std::string& face : faces)
+            text += face;
+        qoxtest::TempDir dir;
+        const std::string alone = dir.File("alone.obj");
+        const std::string before = dir.File("before.obj");
+        qoxtest::WriteFile(alone, text);
+        qoxtest::WriteFile(before, text + "g zlast\nf 1/1/1 2/2/2 3/3/3\n");
+        const uint64_t expected = DigestWithThreads(before, 1, 0, "zlast");
+        ASSERT_NE(expected, 0u) << variant;
+        EXPECT_EQ(DigestWithThreads(alone, 1, 0), expected) << variant;
+        EXPECT_EQ(DigestWithThreads(alone, 4, 1000), expected) << variant;
+    }
+}
+
 TEST(ObjReadMesh, ParallelReadingWithNoThreadsToBeHad)
 {
     // Runs of vertices and faces cut for several threads, and a mesh large
