@@ -50,10 +50,12 @@ int FaceCount(uint32_t face)
 // way: the more, the less of the list is held beside the mesh's array.
 const int kDropWaves = 16;
 
-// Runs of list pages moved at once into the array being filled, at least:
-// every move splits the array's mapping, so that short runs are given back
-// instead.
+// Runs of list pages moved at once into the array being filled, at least,
+// and moves per wave at most: every move may split the mappings of the list
+// and of the array, whose number the system bounds, so that short runs and
+// runs past those are given back instead.
 const size_t kLeastMovedPages = 16;
+const int kMostMovesPerWave = 4;
 
 // Gathers the points from one of the file's lists in number order, each
 // run of points in slices on the threads; index(point) is the item of the
@@ -162,12 +164,14 @@ bool GatherPoints(KObjPodArray<T>& list, bool dropping, const KObjPodArray<KObjM
         uintptr_t at = moving && w < kDropWaves ? firstPages[static_cast<size_t>(w)] : 0;
         const uintptr_t end = moving && w < kDropWaves ? std::max(at, firstPages[static_cast<size_t>(w) + 1]) : 0;
         char* const base = reinterpret_cast<char*>(list.data());
+        int moves = 0;
         for (Span& span : spare)
         {
             const size_t room = (end - at) / kObjPageBytes;
             const size_t n = std::min(span.mEnd - span.mFirst, room);
-            if (moving && n >= kLeastMovedPages)
+            if (moving && n >= kLeastMovedPages && moves < kMostMovesPerWave)
             {
+                ++moves;
                 const EObjMove moved =
                     ObjMovePages(base + span.mFirst * kObjPageBytes, reinterpret_cast<void*>(at), n);
                 if (moved == EObjMove::eMOVED)
@@ -197,6 +201,25 @@ bool GatherPoints(KObjPodArray<T>& list, bool dropping, const KObjPodArray<KObjM
     }
     supply(kDropWaves);
     return true;
+}
+
+// The whole pages written of a spent list (mapped from the system) moved
+// into the whole pages of [into, into + bytes), an array about to be written
+// whole, instead of the system faulting in fresh ones there; the list is
+// not to be read after. False when pages of the array were lost (see
+// ObjMovePages).
+template <class T>
+bool MoveSpentPages(KObjPodArray<T>& spent, void* into, size_t bytes)
+{
+    if (!spent.drops_pages())
+        return true;
+    const uintptr_t pageMask = kObjPageBytes - 1;
+    const uintptr_t begin = (reinterpret_cast<uintptr_t>(into) + pageMask) & ~pageMask;
+    const uintptr_t end = (reinterpret_cast<uintptr_t>(into) + bytes) & ~pageMask;
+    const size_t written = spent.size() * sizeof(T) / kObjPageBytes;
+    const size_t pages = end > begin ? std::min(written, static_cast<size_t>(end - begin) / kObjPageBytes) : 0;
+    return pages < kLeastMovedPages ||
+           ObjMovePages(spent.data(), reinterpret_cast<void*>(begin), pages) != EObjMove::eLOST;
 }
 
 } // namespace
@@ -534,22 +557,16 @@ KQoxMesh* KQoxReaderObj::CreateQoxMeshFromObjMesh(KObjMesh& objMesh)
     }
     if (mBuildingLastMesh)
         mTextureVertices.release();
-    entries.release();
-    // The polygons once the points are made: the faces are held until then.
-    if (!SetFacePolygons(*mesh, objMesh, runs, faceCount))
-        return fail();
-    for (auto& entry : objMesh.mFaceLists)
-    {
-        entry.second.mFaces.release();
-        entry.second.mRuns.release();
-    }
     // Then each corner's UV number (0 for none), up to the last corner that
-    // has a UV.
+    // has a UV, over the spent pages of the numbering.
     if (uvs)
     {
         if (!uvs->mIndexArray.SetCountUnset(usedUVs))
             return fail();
         int* cornerUVs = uvs->mIndexArray.GetArray();
+        if (!MoveSpentPages(entries, cornerUVs, static_cast<size_t>(usedUVs) * sizeof(int)))
+            return fail();
+        entries.release();
         const size_t cornerSlices =
             usedUVs >= kParallelPoints ? kObjPortionsPerThread * static_cast<size_t>(mThreads) : 1;
         KRunPortions(cornerSlices, mThreads, [&](size_t slice) {
@@ -561,6 +578,16 @@ KQoxMesh* KQoxReaderObj::CreateQoxMeshFromObjMesh(KObjMesh& objMesh)
                 cornerUVs[c] = uv >= 0 ? uv : 0;
             }
         });
+        pointUV.release();
+    }
+    entries.release();
+    // The polygons once the points are made: the faces are held until then.
+    if (!SetFacePolygons(*mesh, objMesh, runs, faceCount))
+        return fail();
+    for (auto& entry : objMesh.mFaceLists)
+    {
+        entry.second.mFaces.release();
+        entry.second.mRuns.release();
     }
     return mesh;
 }
