@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -14,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/karray.h"
 #include "formats/obj/kqoxobjarray.h"
 #include "formats/obj/kqoxobjscan.h"
 #include "common/qox_test_threads.h"
@@ -985,6 +987,73 @@ TEST(ObjReadMesh, PodArrayGivesBackWholePagesOnly)
     EXPECT_FALSE(small.drops_pages());
     EXPECT_FALSE(small.drop_pages(0, 1000));
     EXPECT_EQ(small[999], 999.0);
+}
+
+TEST(ObjReadMesh, HeapPodArrayGrowsInPlaceAndHandsItsStorageOver)
+{
+    // Heap storage keeps every item as it grows past a megabyte (room made
+    // for kObjHeapMappedLeast at once), gives back no pages, and hands its
+    // storage over to a scene array that frees it.
+    KObjPodArray<int> numbers(EObjStorage::eHEAP);
+    EXPECT_TRUE(numbers.heap());
+    for (int i = 0; i < 300000; ++i)
+        ASSERT_TRUE(numbers.push_back(3 * i + 1));
+    EXPECT_EQ(numbers.capacity(), kObjHeapMappedLeast / sizeof(int));
+    const int* before = numbers.data();
+    for (int i = 300000; i < 2000000; ++i)
+        ASSERT_TRUE(numbers.push_back(3 * i + 1)); // within the room made: not moved
+    EXPECT_EQ(numbers.data(), before);
+    EXPECT_FALSE(numbers.drops_pages());
+    EXPECT_FALSE(numbers.drop_pages(0, 1000000));
+    EXPECT_EQ(numbers[123456], 3 * 123456 + 1);
+    // Swapping carries the kind along with the storage.
+    KObjPodArray<int> mapped;
+    mapped.swap(numbers);
+    EXPECT_TRUE(mapped.heap());
+    EXPECT_FALSE(numbers.heap());
+    ASSERT_EQ(mapped.size(), 2000000u);
+    const size_t capacity = mapped.capacity();
+    KArrayTemplate<int> taken(1024);
+    int* storage = mapped.detach();
+    EXPECT_TRUE(mapped.empty());
+    EXPECT_EQ(mapped.data(), nullptr);
+    ASSERT_TRUE(taken.Adopt(storage, 2000000, capacity));
+    EXPECT_EQ(taken.GetCount(), 2000000);
+    for (int i = 0; i < 2000000; i += 99991)
+        ASSERT_EQ(taken[i], 3 * i + 1);
+    EXPECT_TRUE(mapped.push_back(5)); // usable again, as heap storage
+    EXPECT_TRUE(mapped.heap());
+}
+
+TEST(ObjReadMesh, SpentPagesMoveIntoAnArrayAboutToBeFilled)
+{
+    // Whole pages of a mapped list go where an array from malloc has pages
+    // of its own: what is read there is what the list held.
+    KObjPodArray<int> list;
+    const size_t perPage = kObjPageBytes / sizeof(int);
+    for (size_t i = 0; i < 300 * perPage; ++i)
+        ASSERT_TRUE(list.push_back(static_cast<int>(i)));
+    ASSERT_TRUE(list.drops_pages());
+    const size_t bytes = 40 * kObjPageBytes;
+    char* array = static_cast<char*>(std::malloc(bytes));
+    ASSERT_NE(array, nullptr);
+    const uintptr_t mask = kObjPageBytes - 1;
+    int* into = reinterpret_cast<int*>((reinterpret_cast<uintptr_t>(array) + mask) & ~mask);
+    // Pages 8 to 19 of the list to the array's first whole pages.
+    ASSERT_EQ(ObjMovePages(list.data() + 8 * perPage, into, 12), EObjMove::eMOVED);
+    for (size_t i = 0; i < 12 * perPage; i += 97)
+        ASSERT_EQ(into[i], static_cast<int>(8 * perPage + i)) << i;
+    into[5] = -5; // the array's to write
+    EXPECT_EQ(into[5], -5);
+    // The list's pages around them are untouched.
+    EXPECT_EQ(list[8 * perPage - 1], static_cast<int>(8 * perPage - 1));
+    EXPECT_EQ(list[20 * perPage], static_cast<int>(20 * perPage));
+    // Not on page bounds, or nothing: nothing moves.
+    EXPECT_EQ(ObjMovePages(list.data() + 1, into + 12 * perPage, 2), EObjMove::eNOT_MOVED);
+    EXPECT_EQ(ObjMovePages(list.data(), into + 12 * perPage + 1, 2), EObjMove::eNOT_MOVED);
+    EXPECT_EQ(ObjMovePages(list.data(), into, 0), EObjMove::eNOT_MOVED);
+    EXPECT_EQ(list[0], 0);
+    std::free(array);
 }
 
 TEST(ObjReadMesh, PlainNumberPathTakesTheCommonFormsOnly)
