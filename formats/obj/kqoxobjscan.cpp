@@ -71,7 +71,7 @@ void* ObjBlockResize(void* block, size_t oldBytes, size_t newBytes)
 void* ObjHeapResize(void* block, size_t oldBytes, size_t newBytes)
 {
     void* grown = std::realloc(block, newBytes ? newBytes : 1);
-    // The new part is about to be written: large pages where the system
+    // The bytes grown are about to be written: large pages where the system
     // offers them, as for the mapped blocks.
     if (grown && newBytes > oldBytes)
         kAdviseLargePages(static_cast<char*>(grown) + oldBytes, newBytes - oldBytes);

@@ -66,13 +66,13 @@ const int kMostMovesPerWave = 4;
 // written, in order: the points before number n write the first
 // itemsBefore(n) items, the rest write none of those), those pages go where
 // the next wave writes instead, as far as they reach: the array's pages are
-// not faulted in fresh. itemsBefore is asked in ascending order only. True when pages were given back or moved; lost set when
-// moving took pages of the array that could not be had again (the array is
-// not to be read or written then).
+// not faulted in fresh (itemsBefore is asked in ascending order only). True
+// when pages were given back or moved; lost set when moving took pages of
+// the array that could not be had again (the array is not to be read or
+// written then).
 template <class T, class Index, class One, class Before>
 bool GatherPoints(KObjPodArray<T>& list, bool dropping, const KObjPodArray<KObjMesh::Point>& entries, int pointCount,
-                  int threads, Index&& index, One&& one, void* into, size_t itemBytes, Before&& itemsBefore,
-                  bool& lost)
+                  int threads, Index&& index, One&& one, void* into, size_t itemBytes, Before&& itemsBefore, bool& lost)
 {
     lost = false;
     const size_t slices = pointCount >= kParallelPoints ? kObjPortionsPerThread * static_cast<size_t>(threads) : 1;
@@ -172,8 +172,7 @@ bool GatherPoints(KObjPodArray<T>& list, bool dropping, const KObjPodArray<KObjM
             if (moving && n >= kLeastMovedPages && moves < kMostMovesPerWave)
             {
                 ++moves;
-                const EObjMove moved =
-                    ObjMovePages(base + span.mFirst * kObjPageBytes, reinterpret_cast<void*>(at), n);
+                const EObjMove moved = ObjMovePages(base + span.mFirst * kObjPageBytes, reinterpret_cast<void*>(at), n);
                 if (moved == EObjMove::eMOVED)
                 {
                     span.mFirst += n;
