@@ -40,6 +40,10 @@ enum class EObjMove
     eLOST       // the pages at into are gone and could not be had again: not to be touched
 };
 EObjMove ObjMovePages(void* from, void* into, size_t pages);
+// Whether the process may make moves more ObjMovePages calls and still be
+// far from the system's bound on its mappings: past that bound a move fails
+// only after the pages at into are gone. False where that cannot be told.
+bool ObjRoomForMoves(size_t moves);
 
 // Where an array's storage comes from: the blocks above, or malloc, whose
 // storage the scene's arrays (KArrayTemplate) can take over.

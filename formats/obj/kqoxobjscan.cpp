@@ -1,6 +1,9 @@
 #include "formats/obj/kqoxobjscan.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <charconv>
+#include <cstdio>
 #include <climits>
 #include <cstdlib>
 #include <cstdint>
@@ -13,6 +16,7 @@
 #include "formats/obj/kqoxobjarray.h"
 
 #ifdef __linux__
+#include <fcntl.h>
 #include <sys/mman.h>
 #include <unistd.h>
 #endif
@@ -136,6 +140,46 @@ EObjMove ObjMovePages(void* from, void* into, size_t pages)
     (void)into;
     (void)pages;
     return EObjMove::eNOT_MOVED;
+#endif
+}
+
+bool ObjRoomForMoves(size_t moves)
+{
+#if defined(__linux__) && defined(MREMAP_FIXED)
+    // Each move may split the mappings at both ends into three; the rest of
+    // the process (other readers on other threads) is left a wide margin.
+    const size_t kMappingsPerMove = 4;
+    const size_t kMargin = 4096;
+    long bound = 0;
+    if (FILE* limit = std::fopen("/proc/sys/vm/max_map_count", "r"))
+    {
+        if (std::fscanf(limit, "%ld", &bound) != 1)
+            bound = 0;
+        std::fclose(limit);
+    }
+    const int maps = open("/proc/self/maps", O_RDONLY | O_CLOEXEC);
+    if (bound <= 0 || maps < 0)
+    {
+        if (maps >= 0)
+            close(maps);
+        return false;
+    }
+    size_t lines = 0;
+    char buffer[1 << 16];
+    for (;;)
+    {
+        const ssize_t n = read(maps, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        lines += static_cast<size_t>(std::count(buffer, buffer + n, '\n'));
+    }
+    close(maps);
+    return lines + moves * kMappingsPerMove + kMargin <= static_cast<size_t>(bound);
+#else
+    (void)moves;
+    return false;
 #endif
 }
 

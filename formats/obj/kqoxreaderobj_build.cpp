@@ -146,7 +146,7 @@ bool GatherPoints(KObjPodArray<T>& list, bool dropping, const KObjPodArray<KObjM
     };
     // The whole pages of the array that wave w is the first to write.
     const uintptr_t pageMask = kObjPageBytes - 1;
-    bool moving = into != nullptr;
+    bool moving = into != nullptr && ObjRoomForMoves(static_cast<size_t>(kMostMovesPerWave) * (kDropWaves + 1));
     std::vector<uintptr_t> firstPages(kDropWaves + 1, 0);
     if (moving)
     {
@@ -217,7 +217,7 @@ bool MoveSpentPages(KObjPodArray<T>& spent, void* into, size_t bytes)
     const uintptr_t end = (reinterpret_cast<uintptr_t>(into) + bytes) & ~pageMask;
     const size_t written = spent.size() * sizeof(T) / kObjPageBytes;
     const size_t pages = end > begin ? std::min(written, static_cast<size_t>(end - begin) / kObjPageBytes) : 0;
-    return pages < kLeastMovedPages ||
+    return pages < kLeastMovedPages || !ObjRoomForMoves(1) ||
            ObjMovePages(spent.data(), reinterpret_cast<void*>(begin), pages) != EObjMove::eLOST;
 }
 

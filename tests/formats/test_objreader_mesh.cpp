@@ -1056,6 +1056,29 @@ TEST(ObjReadMesh, SpentPagesMoveIntoAnArrayAboutToBeFilled)
     std::free(array);
 }
 
+TEST(ObjReadMesh, PagesMoveOnlyFarFromTheBoundOnMappings)
+{
+#ifdef __linux__
+    // A move past the bound would lose the pages it was to replace: moves
+    // are made only while the process is far from it.
+    long bound = 0;
+    if (FILE* limit = std::fopen("/proc/sys/vm/max_map_count", "r"))
+    {
+        if (std::fscanf(limit, "%ld", &bound) != 1)
+            bound = 0;
+        std::fclose(limit);
+    }
+    if (bound <= 0)
+        GTEST_SKIP() << "the bound on mappings cannot be read here";
+    EXPECT_TRUE(ObjRoomForMoves(1));
+    EXPECT_TRUE(ObjRoomForMoves(100));
+    EXPECT_FALSE(ObjRoomForMoves(static_cast<size_t>(bound)));
+    EXPECT_FALSE(ObjRoomForMoves(static_cast<size_t>(bound) / 4));
+#else
+    EXPECT_FALSE(ObjRoomForMoves(1));
+#endif
+}
+
 TEST(ObjReadMesh, PlainNumberPathTakesTheCommonFormsOnly)
 {
     // What the plain path must read, and the forms it leaves to the others
