@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -250,4 +251,42 @@ bool KBaseArray::AppendItems(const void* src, int count)
                  static_cast<size_t>(count) * mItemSize);
     mArrayCount += count;
     return true;
+}
+
+bool KBaseArray::AdoptStorage(void* storage, int count, size_t capacity)
+{
+    if (count < 0 || static_cast<size_t>(count) > capacity || (!storage && count > 0))
+        return false;
+    if (count == 0)
+    {
+        Clear();
+        std::free(storage);
+        return true;
+    }
+    // Whole blocks, as the array counts its room: shrinking gives back the
+    // slack past them (in place), growing (at most a block) may move.
+    const int blocks = BlocksFor(count, mBlockSize);
+    if (static_cast<long long>(blocks) * mBlockSize > INT_MAX)
+        return false;
+    const size_t items = static_cast<size_t>(blocks) * static_cast<size_t>(mBlockSize);
+    void* trimmed = items == capacity ? storage : std::realloc(storage, items * static_cast<size_t>(mItemSize));
+    if (!trimmed)
+    {
+        if (items > capacity)
+            return false;
+        trimmed = storage; // could not shrink: the larger block serves
+    }
+    std::free(mBaseArray);
+    mBaseArray = trimmed;
+    mBlockCount = blocks;
+    mArrayCount = count;
+    return true;
+}
+
+void KBaseArray::SwapStorage(KBaseArray& other)
+{
+    std::swap(mBaseArray, other.mBaseArray);
+    std::swap(mArrayCount, other.mArrayCount);
+    std::swap(mBlockCount, other.mBlockCount);
+    std::swap(mBlockSize, other.mBlockSize);
 }

@@ -55,6 +55,11 @@ protected:
     void CopyFrom(const KBaseArray& other);
     // Appends count items copied from src (which may lie in this array).
     bool AppendItems(const void* src, int count);
+    // Takes over malloc storage holding count items with room for capacity
+    // (see KArrayTemplate::Adopt).
+    bool AdoptStorage(void* storage, int count, size_t capacity);
+    // Exchanges storage, count and block size with other (same item size).
+    void SwapStorage(KBaseArray& other);
 
     int mArrayCount = 0; // items in use
     int mBlockCount = 0; // blocks allocated
@@ -181,6 +186,19 @@ public:
     }
     T* GetArray() const { return Data(); }
     operator T*() const { return Data(); }
+
+    // Takes over storage from malloc (or realloc) that holds count items and
+    // has room for capacity: what the array held is freed, and the storage,
+    // trimmed to the blocks count items need, is the array's from then on,
+    // freed by it. An array built elsewhere becomes this one's without a
+    // copy. Null storage with count 0 empties the array. False, nothing
+    // changed and the storage still the caller's, when count is negative or
+    // above capacity, or storage is null with items, or rounding up to whole
+    // blocks needs more room than capacity and memory is short, or than an
+    // int count addresses. The storage must not be the array's own.
+    bool Adopt(T* storage, int count, size_t capacity) { return AdoptStorage(storage, count, capacity); }
+    // Exchanges the items, the storage and the block sizes of the two arrays.
+    void Swap(KArrayTemplate& other) { SwapStorage(other); }
 
 private:
     T* Data() const { return static_cast<T*>(mBaseArray); }

@@ -27,6 +27,39 @@ void ObjBlockFree(void* block, size_t bytes);
 bool ObjBlockDropPages(void* block, size_t blockBytes, size_t from, size_t to);
 // The page size ObjBlockDropPages works in.
 constexpr size_t kObjPageBytes = 4096;
+// Moves the bytes pages of kObjPageBytes at from (whole pages of a block
+// mapped from the system, read no more) to into, whole pages of memory of
+// the caller's that nothing has written yet (any storage): what was there is
+// replaced, and the pages at from are unmapped. Pages written once already
+// serve again where an array is about to be filled, without the system
+// faulting in and zeroing fresh ones. What it returns:
+enum class EObjMove
+{
+    eMOVED,
+    eNOT_MOVED, // nothing changed at into (the system's pages differ in size, or it refused)
+    eLOST       // the pages at into are gone and could not be had again: not to be touched
+};
+EObjMove ObjMovePages(void* from, void* into, size_t pages);
+// Whether the process may make moves more ObjMovePages calls and still be
+// far from the system's bound on its mappings: past that bound a move fails
+// only after the pages at into are gone. False where that cannot be told.
+bool ObjRoomForMoves(size_t moves);
+
+// Where an array's storage comes from: the blocks above, or malloc, whose
+// storage the scene's arrays (KArrayTemplate) can take over.
+enum class EObjStorage
+{
+    eBLOCKS,
+    eHEAP
+};
+// Heap storage resized with realloc: null, the old block untouched, when
+// memory runs out. Blocks from a megabyte on are asked for at
+// kObjHeapMappedLeast at least: malloc maps blocks that large from the
+// system whatever earlier frees taught it, and grows them by remapping
+// pages, so that growing never copies more than that megabyte nor leaves
+// copies behind in malloc's heap. Pages never written cost nothing.
+constexpr size_t kObjHeapMappedLeast = size_t(40) << 20;
+void* ObjHeapResize(void* block, size_t oldBytes, size_t newBytes);
 
 template <class T>
 class KObjPodArray
@@ -35,6 +68,9 @@ class KObjPodArray
 
 public:
     KObjPodArray() = default;
+    explicit KObjPodArray(EObjStorage storage)
+        : mHeap(storage == EObjStorage::eHEAP)
+    {}
     KObjPodArray(const KObjPodArray&) = delete;
     KObjPodArray& operator=(const KObjPodArray&) = delete;
     KObjPodArray(KObjPodArray&& other) noexcept { swap(other); }
@@ -44,7 +80,7 @@ public:
         swap(other);
         return *this;
     }
-    ~KObjPodArray() { ObjBlockFree(mData, mCapacity * sizeof(T)); }
+    ~KObjPodArray() { Free(); }
 
     // False, nothing added, when memory runs out.
     bool push_back(const T& item)
@@ -84,30 +120,42 @@ public:
     // storage cannot give pages back.
     bool drop_pages(size_t first, size_t end)
     {
-        return ObjBlockDropPages(mData, mCapacity * sizeof(T), first * sizeof(T), end * sizeof(T));
+        return !mHeap && ObjBlockDropPages(mData, mCapacity * sizeof(T), first * sizeof(T), end * sizeof(T));
     }
     // Whether drop_pages gives pages back.
-    bool drops_pages() const { return ObjBlockDropPages(mData, mCapacity * sizeof(T), 0, 0); }
+    bool drops_pages() const { return !mHeap && ObjBlockDropPages(mData, mCapacity * sizeof(T), 0, 0); }
     // Appends an item in room made by reserve_more.
     void push_reserved(const T& item) { mData[mSize++] = item; }
     void clear() { mSize = 0; }
     // Frees the storage.
     void release()
     {
-        ObjBlockFree(mData, mCapacity * sizeof(T));
+        Free();
         mData = nullptr;
         mSize = mCapacity = 0;
     }
-    // Exchanges the items (and storage) of the two arrays.
+    // Heap storage only: gives the storage (null when there is none) to the
+    // caller, who frees it with free; the array is left empty.
+    T* detach()
+    {
+        T* data = mData;
+        mData = nullptr;
+        mSize = mCapacity = 0;
+        return data;
+    }
+    // Exchanges the items (and storage, with its kind) of the two arrays.
     void swap(KObjPodArray& other) noexcept
     {
         std::swap(mData, other.mData);
         std::swap(mSize, other.mSize);
         std::swap(mCapacity, other.mCapacity);
+        std::swap(mHeap, other.mHeap);
     }
     // Drops the items from index count on; count must not exceed size().
     void truncate(size_t count) { mSize = count; }
     size_t size() const { return mSize; }
+    size_t capacity() const { return mCapacity; }
+    bool heap() const { return mHeap; }
     bool empty() const { return mSize == 0; }
     T* data() { return mData; }
     const T* data() const { return mData; }
@@ -128,7 +176,10 @@ private:
                 return false;
             capacity *= 2;
         }
-        void* grown = ObjBlockResize(static_cast<void*>(mData), mCapacity * sizeof(T), capacity * sizeof(T));
+        if (mHeap && capacity * sizeof(T) < kObjHeapMappedLeast && capacity * sizeof(T) >= (size_t(1) << 20))
+            capacity = kObjHeapMappedLeast / sizeof(T);
+        void* grown = mHeap ? ObjHeapResize(static_cast<void*>(mData), mCapacity * sizeof(T), capacity * sizeof(T))
+                            : ObjBlockResize(static_cast<void*>(mData), mCapacity * sizeof(T), capacity * sizeof(T));
         if (!grown)
             return false;
         mData = static_cast<T*>(grown);
@@ -136,9 +187,18 @@ private:
         return true;
     }
 
+    void Free()
+    {
+        if (mHeap)
+            std::free(mData);
+        else
+            ObjBlockFree(mData, mCapacity * sizeof(T));
+    }
+
     T* mData = nullptr;
     size_t mSize = 0;
     size_t mCapacity = 0;
+    bool mHeap = false;
 };
 
 } // namespace qoxsdk_600

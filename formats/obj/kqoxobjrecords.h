@@ -136,10 +136,11 @@ public:
     // faces all have normals (the reader decides): its distinct corners in
     // order of first appearance, each corner's point number instead of the
     // corner itself, the UVs numbered, and the corners up to the last one
-    // with a UV. The face list then keeps no corners.
+    // with a UV. The face list then keeps no corners. The point numbers are
+    // heap storage: the mesh built takes them over as its polygon vertices.
     bool mNumbered = false;
     KObjPodArray<Point> mPoints;
-    KObjPodArray<int> mCornerPoints;
+    KObjPodArray<int> mCornerPoints{EObjStorage::eHEAP};
     int mUVCount = 0;
     size_t mUsedUVs = 0;
 };

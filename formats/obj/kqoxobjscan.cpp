@@ -1,16 +1,22 @@
 #include "formats/obj/kqoxobjscan.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <charconv>
+#include <cstdio>
 #include <climits>
 #include <cstdlib>
+#include <cstdint>
 #include <cstring>
 #include <system_error>
 
+#include "base/kmemorypool.h"
 #include "base/knumbertext.h"
 #include "formats/kqoxplaindecimal.h"
 #include "formats/obj/kqoxobjarray.h"
 
 #ifdef __linux__
+#include <fcntl.h>
 #include <sys/mman.h>
 #include <unistd.h>
 #endif
@@ -66,6 +72,16 @@ void* ObjBlockResize(void* block, size_t oldBytes, size_t newBytes)
     return std::realloc(block, newBytes ? newBytes : 1);
 }
 
+void* ObjHeapResize(void* block, size_t oldBytes, size_t newBytes)
+{
+    void* grown = std::realloc(block, newBytes ? newBytes : 1);
+    // The bytes grown are about to be written: large pages where the system
+    // offers them, as for the mapped blocks.
+    if (grown && newBytes > oldBytes)
+        kAdviseLargePages(static_cast<char*>(grown) + oldBytes, newBytes - oldBytes);
+    return grown;
+}
+
 void ObjBlockFree(void* block, size_t bytes)
 {
     if (!block)
@@ -101,6 +117,68 @@ bool ObjBlockDropPages(void* block, size_t blockBytes, size_t from, size_t to)
     (void)blockBytes;
     (void)from;
     (void)to;
+    return false;
+#endif
+}
+
+EObjMove ObjMovePages(void* from, void* into, size_t pages)
+{
+#if defined(__linux__) && defined(MREMAP_FIXED)
+    static const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    const size_t bytes = pages * kObjPageBytes;
+    if (page != kObjPageBytes || pages == 0 || reinterpret_cast<uintptr_t>(from) % page != 0 ||
+        reinterpret_cast<uintptr_t>(into) % page != 0)
+        return EObjMove::eNOT_MOVED;
+    if (mremap(from, bytes, bytes, MREMAP_MAYMOVE | MREMAP_FIXED, into) == into)
+        return EObjMove::eMOVED;
+    // A refusal may come after the pages at into were unmapped: fresh ones
+    // there again, as unwritten as they were.
+    void* fresh = mmap(into, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0);
+    return fresh == into ? EObjMove::eNOT_MOVED : EObjMove::eLOST;
+#else
+    (void)from;
+    (void)into;
+    (void)pages;
+    return EObjMove::eNOT_MOVED;
+#endif
+}
+
+bool ObjRoomForMoves(size_t moves)
+{
+#if defined(__linux__) && defined(MREMAP_FIXED)
+    // Each move may split the mappings at both ends into three; the rest of
+    // the process (other readers on other threads) is left a wide margin.
+    const size_t kMappingsPerMove = 4;
+    const size_t kMargin = 4096;
+    long bound = 0;
+    if (FILE* limit = std::fopen("/proc/sys/vm/max_map_count", "r"))
+    {
+        if (std::fscanf(limit, "%ld", &bound) != 1)
+            bound = 0;
+        std::fclose(limit);
+    }
+    const int maps = open("/proc/self/maps", O_RDONLY | O_CLOEXEC);
+    if (bound <= 0 || maps < 0)
+    {
+        if (maps >= 0)
+            close(maps);
+        return false;
+    }
+    size_t lines = 0;
+    char buffer[1 << 16];
+    for (;;)
+    {
+        const ssize_t n = read(maps, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        lines += static_cast<size_t>(std::count(buffer, buffer + n, '\n'));
+    }
+    close(maps);
+    return lines + moves * kMappingsPerMove + kMargin <= static_cast<size_t>(bound);
+#else
+    (void)moves;
     return false;
 #endif
 }

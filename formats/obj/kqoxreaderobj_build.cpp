@@ -50,16 +50,31 @@ int FaceCount(uint32_t face)
 // way: the more, the less of the list is held beside the mesh's array.
 const int kDropWaves = 16;
 
+// Runs of list pages moved at once into the array being filled, at least,
+// and moves per wave at most: every move may split the mappings of the list
+// and of the array, whose number the system bounds, so that short runs and
+// runs past those are given back instead.
+const size_t kLeastMovedPages = 16;
+const int kMostMovesPerWave = 4;
+
 // Gathers the points from one of the file's lists in number order, each
 // run of points in slices on the threads; index(point) is the item of the
 // list the point reads (-1: none). With dropping, the points go in waves,
 // and after each wave the whole pages of the list no later point reads go
 // back to the system, so that the list shrinks as the mesh's array grows.
-// True when pages were given back.
-template <class T, class Index, class One>
+// With into, the array being filled (items of itemBytes, all of them
+// written, in order: the points before number n write the first
+// itemsBefore(n) items, the rest write none of those), those pages go where
+// the next wave writes instead, as far as they reach: the array's pages are
+// not faulted in fresh (itemsBefore is asked in ascending order only). True
+// when pages were given back or moved; lost set when moving took pages of
+// the array that could not be had again (the array is not to be read or
+// written then).
+template <class T, class Index, class One, class Before>
 bool GatherPoints(KObjPodArray<T>& list, bool dropping, const KObjPodArray<KObjMesh::Point>& entries, int pointCount,
-                  int threads, Index&& index, One&& one)
+                  int threads, Index&& index, One&& one, void* into, size_t itemBytes, Before&& itemsBefore, bool& lost)
 {
+    lost = false;
     const size_t slices = pointCount >= kParallelPoints ? kObjPortionsPerThread * static_cast<size_t>(threads) : 1;
     auto gather = [&](int begin, int end) {
         const long long count = end - begin;
@@ -113,24 +128,97 @@ bool GatherPoints(KObjPodArray<T>& list, bool dropping, const KObjPodArray<KObjM
         for (size_t page = 0; page < pages; ++page)
             order[at[static_cast<size_t>(bucket[page])]++] = page;
     }
-    auto drop = [&](size_t b) {
-        // Pages in a row go back in one call.
+    // The runs of pages in a row going after each wave, in pages.
+    struct Span
+    {
+        size_t mFirst, mEnd;
+    };
+    std::vector<Span> spare;
+    auto retire = [&](size_t b) {
         for (size_t i = starts[b]; i < starts[b + 1];)
         {
             size_t j = i + 1;
             while (j < starts[b + 1] && order[j] == order[j - 1] + 1)
                 ++j;
-            list.drop_pages(order[i] * perPage, (order[j - 1] + 1) * perPage);
+            spare.push_back(Span{order[i], order[j - 1] + 1});
             i = j;
         }
     };
-    drop(0);
+    // The whole pages of the array that wave w is the first to write.
+    const uintptr_t pageMask = kObjPageBytes - 1;
+    bool moving = into != nullptr && ObjRoomForMoves(static_cast<size_t>(kMostMovesPerWave) * (kDropWaves + 1));
+    std::vector<uintptr_t> firstPages(kDropWaves + 1, 0);
+    if (moving)
+    {
+        const uintptr_t arrayBegin = reinterpret_cast<uintptr_t>(into);
+        for (int w = 0; w <= kDropWaves; ++w)
+            firstPages[static_cast<size_t>(w)] =
+                arrayBegin + static_cast<uintptr_t>(itemsBefore(waveBegin(w))) * itemBytes;
+        const uintptr_t lastPage = firstPages.back() & ~pageMask;
+        for (uintptr_t& at : firstPages)
+            at = std::min((at + pageMask) & ~pageMask, lastPage);
+    }
+    // Before wave w: the spare pages into the array's pages it writes first
+    // (they are written whole by it and the next), the rest given back.
+    auto supply = [&](int w) {
+        uintptr_t at = moving && w < kDropWaves ? firstPages[static_cast<size_t>(w)] : 0;
+        const uintptr_t end = moving && w < kDropWaves ? std::max(at, firstPages[static_cast<size_t>(w) + 1]) : 0;
+        char* const base = reinterpret_cast<char*>(list.data());
+        int moves = 0;
+        for (Span& span : spare)
+        {
+            const size_t room = (end - at) / kObjPageBytes;
+            const size_t n = std::min(span.mEnd - span.mFirst, room);
+            if (moving && n >= kLeastMovedPages && moves < kMostMovesPerWave)
+            {
+                ++moves;
+                const EObjMove moved = ObjMovePages(base + span.mFirst * kObjPageBytes, reinterpret_cast<void*>(at), n);
+                if (moved == EObjMove::eMOVED)
+                {
+                    span.mFirst += n;
+                    at += n * kObjPageBytes;
+                }
+                else
+                {
+                    lost = lost || moved == EObjMove::eLOST;
+                    moving = false;
+                }
+            }
+            if (span.mEnd > span.mFirst)
+                list.drop_pages(span.mFirst * perPage, span.mEnd * perPage);
+        }
+        spare.clear();
+    };
+    retire(0);
     for (int w = 0; w < kDropWaves; ++w)
     {
+        supply(w);
+        if (lost)
+            return true;
         gather(waveBegin(w), waveBegin(w + 1));
-        drop(static_cast<size_t>(w) + 1);
+        retire(static_cast<size_t>(w) + 1);
     }
+    supply(kDropWaves);
     return true;
+}
+
+// The whole pages written of a spent list (mapped from the system) moved
+// into the whole pages of [into, into + bytes), an array about to be written
+// whole, instead of the system faulting in fresh ones there; the list is
+// not to be read after. False when pages of the array were lost (see
+// ObjMovePages).
+template <class T>
+bool MoveSpentPages(KObjPodArray<T>& spent, void* into, size_t bytes)
+{
+    if (!spent.drops_pages())
+        return true;
+    const uintptr_t pageMask = kObjPageBytes - 1;
+    const uintptr_t begin = (reinterpret_cast<uintptr_t>(into) + pageMask) & ~pageMask;
+    const uintptr_t end = (reinterpret_cast<uintptr_t>(into) + bytes) & ~pageMask;
+    const size_t written = spent.size() * sizeof(T) / kObjPageBytes;
+    const size_t pages = end > begin ? std::min(written, static_cast<size_t>(end - begin) / kObjPageBytes) : 0;
+    return pages < kLeastMovedPages || !ObjRoomForMoves(1) ||
+           ObjMovePages(spent.data(), reinterpret_cast<void*>(begin), pages) != EObjMove::eLOST;
 }
 
 } // namespace
@@ -367,11 +455,25 @@ KQoxMesh* KQoxReaderObj::CreateQoxMeshFromObjMesh(KObjMesh& objMesh)
     std::vector<RunIndices> runs;
     IndexRuns(*mesh, objMesh, runs);
 
-    // The polygon vertices are written straight into the mesh's array, then
-    // the polygons made over them at once.
-    int* polygonVertices = mesh->SetPolygonVertexCount(static_cast<int>(corners));
-    if (!polygonVertices && corners > 0)
-        return fail();
+    // The polygon vertices: the numbered corners' point numbers become the
+    // mesh's array as they are, the other corners are numbered straight
+    // into it; the polygons are made over them at once later.
+    int* polygonVertices = nullptr;
+    if (objMesh.mNumbered)
+    {
+        const size_t capacity = objMesh.mCornerPoints.capacity();
+        int* numbers = objMesh.mCornerPoints.data();
+        if (!mesh->TakePolygonVertices(numbers, static_cast<int>(corners), capacity))
+            return fail();
+        objMesh.mCornerPoints.detach();
+        polygonVertices = mesh->GetPolygonVertices();
+    }
+    else
+    {
+        polygonVertices = mesh->SetPolygonVertexCount(static_cast<int>(corners));
+        if (!polygonVertices && corners > 0)
+            return fail();
+    }
     KQoxLayerElementUV* uvs = nullptr;
     if (objMesh.mSomeCornerHasTextureVertex)
     {
@@ -380,13 +482,7 @@ KQoxMesh* KQoxReaderObj::CreateQoxMeshFromObjMesh(KObjMesh& objMesh)
     }
     int usedUVs = static_cast<int>(objMesh.mUsedUVs);
     int uvCount = objMesh.mUVCount;
-    if (objMesh.mNumbered)
-    {
-        if (corners > 0)
-            std::memcpy(polygonVertices, objMesh.mCornerPoints.data(), corners * sizeof(int));
-        objMesh.mCornerPoints.release();
-    }
-    else
+    if (!objMesh.mNumbered)
         uvCount = NumberCorners(objMesh, entries, polygonVertices, usedUVs);
 
     // The control points, their normals and the UVs from the numbering, one
@@ -404,12 +500,16 @@ KQoxMesh* KQoxReaderObj::CreateQoxMeshFromObjMesh(KObjMesh& objMesh)
         return fail();
     KQoxVector4* points = pointArray.GetArray();
     const KQoxVector4* vertices = mVertices.data();
+    bool lost = false;
     mPagesDropped |= GatherPoints(
         mVertices, mBuildingLastMesh, entries, pointCount, mThreads,
         [](const PointEntry& point) { return point.mVertex; },
-        [&](int number, const PointEntry& point) { points[number] = vertices[point.mVertex]; });
+        [&](int number, const PointEntry& point) { points[number] = vertices[point.mVertex]; }, points,
+        sizeof(KQoxVector4), [](int number) { return number; }, lost);
     if (mBuildingLastMesh)
         mVertices.release();
+    if (lost)
+        return fail();
     if (!normalArray.SetCountUnset(pointCount))
         return fail();
     KQoxVector4* normals = normalArray.GetArray();
@@ -419,15 +519,19 @@ KQoxMesh* KQoxReaderObj::CreateQoxMeshFromObjMesh(KObjMesh& objMesh)
         [](const PointEntry& point) { return point.mNormal; },
         [&](int number, const PointEntry& point) {
             normals[number] = point.mNormal >= 0 ? fileNormals[point.mNormal] : KQoxVector4(0.0, 0.0, 0.0, 0.0);
-        });
+        },
+        normals, sizeof(KQoxVector4), [](int number) { return number; }, lost);
     if (mBuildingLastMesh)
         mNormals.release();
+    if (lost)
+        return fail();
     KObjPodArray<int> pointUV; // per control point, its UV number (-1: none)
     if (uvs)
     {
         if (!uvs->mDirectArray.SetCountUnset(uvCount) || !pointUV.extend(static_cast<size_t>(pointCount)))
             return fail();
         KQoxVector2* uvArray = uvs->mDirectArray.GetArray();
+        int uvCursor = 0;
         const KQoxVector2* textureVertices = mTextureVertices.data();
         mPagesDropped |= GatherPoints(
             mTextureVertices, mBuildingLastMesh, entries, pointCount, mThreads,
@@ -436,26 +540,32 @@ KQoxMesh* KQoxReaderObj::CreateQoxMeshFromObjMesh(KObjMesh& objMesh)
                 pointUV[number] = point.mUV;
                 if (point.mUV >= 0)
                     uvArray[point.mUV] = textureVertices[point.mTextureVertex];
-            });
+            },
+            uvArray, sizeof(KQoxVector2),
+            [&](int number) {
+                // UV numbers go up with the points': the first one from this
+                // point on, looked for from where the last look ended.
+                uvCursor = std::max(uvCursor, number);
+                while (uvCursor < pointCount && entries[uvCursor].mUV < 0)
+                    ++uvCursor;
+                return uvCursor < pointCount ? entries[uvCursor].mUV : uvCount;
+            },
+            lost);
+        if (lost)
+            return fail();
     }
     if (mBuildingLastMesh)
         mTextureVertices.release();
-    entries.release();
-    // The polygons once the points are made: the faces are held until then.
-    if (!SetFacePolygons(*mesh, objMesh, runs, faceCount))
-        return fail();
-    for (auto& entry : objMesh.mFaceLists)
-    {
-        entry.second.mFaces.release();
-        entry.second.mRuns.release();
-    }
     // Then each corner's UV number (0 for none), up to the last corner that
-    // has a UV.
+    // has a UV, over the spent pages of the numbering.
     if (uvs)
     {
         if (!uvs->mIndexArray.SetCountUnset(usedUVs))
             return fail();
         int* cornerUVs = uvs->mIndexArray.GetArray();
+        if (!MoveSpentPages(entries, cornerUVs, static_cast<size_t>(usedUVs) * sizeof(int)))
+            return fail();
+        entries.release();
         const size_t cornerSlices =
             usedUVs >= kParallelPoints ? kObjPortionsPerThread * static_cast<size_t>(mThreads) : 1;
         KRunPortions(cornerSlices, mThreads, [&](size_t slice) {
@@ -467,6 +577,16 @@ KQoxMesh* KQoxReaderObj::CreateQoxMeshFromObjMesh(KObjMesh& objMesh)
                 cornerUVs[c] = uv >= 0 ? uv : 0;
             }
         });
+        pointUV.release();
+    }
+    entries.release();
+    // The polygons once the points are made: the faces are held until then.
+    if (!SetFacePolygons(*mesh, objMesh, runs, faceCount))
+        return fail();
+    for (auto& entry : objMesh.mFaceLists)
+    {
+        entry.second.mFaces.release();
+        entry.second.mRuns.release();
     }
     return mesh;
 }

@@ -168,6 +168,11 @@ int* KQoxMesh::SetPolygonVertexCount(int pCount)
     return mPolygonVertices.GetArray();
 }
 
+bool KQoxMesh::TakePolygonVertices(int* pStorage, int pCount, size_t pCapacity)
+{
+    return mPolygons.GetCount() == 0 && mPolygonVertices.Adopt(pStorage, pCount, pCapacity);
+}
+
 bool KQoxMesh::SetPolygons(const int* pSizes, const int* pGroups, int pCount)
 {
     if (mPolygons.GetCount() != 0 || pCount < 0 || (pCount > 0 && !pSizes))

@@ -77,6 +77,12 @@ public:
     // the caller to fill at once (then SetPolygons), and returns it; null
     // (nothing changed) when the mesh has polygons or memory is short.
     int* SetPolygonVertexCount(int pCount);
+    // The same with the polygon vertices already made: on a mesh without
+    // polygons, the polygon-vertex array takes over pStorage (from malloc,
+    // holding pCount entries, with room for pCapacity) without copying it,
+    // as KArrayTemplate::Adopt does. False, nothing changed and the storage
+    // still the caller's, when the mesh has polygons or Adopt refuses.
+    bool TakePolygonVertices(int* pStorage, int pCount, size_t pCapacity);
     // On a mesh without polygons: makes pCount polygons of the sizes given,
     // in order over the polygon-vertex array, with the groups given (all -1
     // when pGroups is null); the same mesh as BeginPolygon(-1, -1, group)

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <vector>
 
 #include "test_util.h"
@@ -246,4 +247,109 @@ TEST(KArrayCount, SetCountUnsetKeepsItemsAndRefusesBadCounts)
     KArrayTemplate<double> none;
     EXPECT_TRUE(none.SetCountUnset(0));
     EXPECT_EQ(none.GetCount(), 0);
+}
+
+TEST(KArrayAdopt, TakesStorageWithoutCopyAndTrimsToWholeBlocks)
+{
+    // 1000 items in room for 5000: the same block, trimmed to 63 blocks of 16.
+    int* storage = static_cast<int*>(std::malloc(5000 * sizeof(int)));
+    ASSERT_NE(nullptr, storage);
+    for (int i = 0; i < 1000; ++i)
+        storage[i] = 7 * i - 3;
+    KArrayTemplate<int> a(16);
+    a.Add(99); // what it held goes
+    ASSERT_TRUE(a.Adopt(storage, 1000, 5000));
+    EXPECT_EQ(1000, a.GetCount());
+    EXPECT_EQ(1008, Capacity(a));
+    for (int i = 0; i < 1000; ++i)
+        ASSERT_EQ(7 * i - 3, a[i]);
+    // It grows on as any array: the next item fits, the 1009th doubles.
+    for (int i = 1000; i < 1009; ++i)
+        a.Add(i);
+    EXPECT_EQ(2016, Capacity(a));
+    EXPECT_EQ(-3, a[0]);
+    EXPECT_EQ(1008, a.GetLast());
+}
+
+TEST(KArrayAdopt, ExactRoomAndRoomToRoundUp)
+{
+    // Room for exactly the whole blocks: kept as it is.
+    int* exact = static_cast<int*>(std::malloc(32 * sizeof(int)));
+    for (int i = 0; i < 20; ++i)
+        exact[i] = i;
+    KArrayTemplate<int> a(16);
+    ASSERT_TRUE(a.Adopt(exact, 20, 32));
+    EXPECT_EQ(exact, a.GetArray());
+    EXPECT_EQ(32, Capacity(a));
+    // Room for the items only: grown to the whole block.
+    int* tight = static_cast<int*>(std::malloc(5 * sizeof(int)));
+    for (int i = 0; i < 5; ++i)
+        tight[i] = 100 + i;
+    KArrayTemplate<int> b(1024);
+    ASSERT_TRUE(b.Adopt(tight, 5, 5));
+    EXPECT_EQ(1024, Capacity(b));
+    EXPECT_EQ((std::vector<int>{100, 101, 102, 103, 104}), Items(b));
+    b.SetCount(1024); // the whole block is usable
+    EXPECT_EQ(0, b[1023]);
+}
+
+TEST(KArrayAdopt, EmptyAndRefusedStorage)
+{
+    KArrayTemplate<int> a(8);
+    a.Add(1);
+    a.Add(2);
+    // Null with no items: emptied, storage freed.
+    ASSERT_TRUE(a.Adopt(nullptr, 0, 0));
+    EXPECT_EQ(0, a.GetCount());
+    EXPECT_EQ(0, Capacity(a));
+    EXPECT_EQ(nullptr, a.GetArray());
+    // Storage with no items: freed by the array.
+    ASSERT_TRUE(a.Adopt(static_cast<int*>(std::malloc(64)), 0, 16));
+    EXPECT_EQ(0, Capacity(a));
+    // Refused: the array keeps what it has, the caller its storage.
+    a.Add(5);
+    int* storage = static_cast<int*>(std::malloc(4 * sizeof(int)));
+    EXPECT_FALSE(a.Adopt(storage, 5, 4));  // more items than room
+    EXPECT_FALSE(a.Adopt(storage, -1, 4)); // negative count
+    EXPECT_FALSE(a.Adopt(nullptr, 3, 3));  // items without storage
+    EXPECT_EQ((std::vector<int>{5}), Items(a));
+    std::free(storage);
+}
+
+TEST(KArraySwap, ExchangesItemsStorageAndBlockSizes)
+{
+    KArrayTemplate<int> a(4), b(100);
+    for (int i = 0; i < 5; ++i)
+        a.Add(i);
+    b.Add(42);
+    const int* aStorage = a.GetArray();
+    const int* bStorage = b.GetArray();
+    a.Swap(b);
+    EXPECT_EQ(bStorage, a.GetArray());
+    EXPECT_EQ(aStorage, b.GetArray());
+    EXPECT_EQ((std::vector<int>{42}), Items(a));
+    EXPECT_EQ((std::vector<int>{0, 1, 2, 3, 4}), Items(b));
+    EXPECT_EQ(100, Capacity(a));
+    EXPECT_EQ(8, Capacity(b));
+    // The block size went along: b grows by fours, a by hundreds.
+    for (int i = 0; i < 4; ++i)
+        b.Add(i);
+    EXPECT_EQ(16, Capacity(b));
+    for (int i = 0; i < 100; ++i)
+        a.Add(i);
+    EXPECT_EQ(200, Capacity(a));
+
+    // With an empty array, and back: each array frees what it holds at the
+    // end, whichever is destroyed first.
+    auto* empty = new KArrayTemplate<int>(16);
+    empty->Swap(b);
+    EXPECT_EQ(0, b.GetCount());
+    EXPECT_EQ(nullptr, b.GetArray());
+    EXPECT_EQ(9, empty->GetCount());
+    b.Add(7);
+    delete empty;
+    EXPECT_EQ((std::vector<int>{7}), Items(b));
+    a.Swap(a); // with itself: unchanged
+    EXPECT_EQ(101, a.GetCount());
+    EXPECT_EQ(42, a[0]);
 }

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -14,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/karray.h"
 #include "formats/obj/kqoxobjarray.h"
 #include "formats/obj/kqoxobjscan.h"
 #include "common/qox_test_threads.h"
@@ -722,6 +724,119 @@ TEST(ObjReadMesh, CornersNumberedAsReadBuildWhatKeptCornersBuild)
     }
 }
 
+TEST(ObjReadMesh, LargeNumberedMeshTakenOverAsReadBuildsWhatKeptCornersBuild)
+{
+    // Enough corners that their point numbers outgrow small storage (over a
+    // megabyte): the mesh takes them over as its polygon vertices. Alone,
+    // and as the first of several groups (the rest kept as corners), the
+    // meshes match those built from kept corners, on one thread and four.
+    unsigned seed = 11;
+    auto next = [&seed](unsigned n) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 8) % n;
+    };
+    const int n = 5000;
+    std::string vertices;
+    for (int i = 0; i < n; ++i)
+        vertices += "v " + std::to_string(i % 101) + " " + std::to_string(i % 13) + " " + std::to_string(i) +
+                    "\nvt 0." + std::to_string(i % 97) + " 0.25\nvn 0 " + std::to_string(i % 3) + " 1\n";
+    std::string faces;
+    for (int f = 0; f < 90000; ++f)
+    {
+        faces += "f";
+        for (int c = 0; c < 3 + f % 3; ++c)
+        {
+            const int v = 1 + static_cast<int>(next(n));
+            faces += " " + std::to_string(v) + "/" + std::to_string(1 + (v + static_cast<int>(next(2))) % n) + "/" +
+                     std::to_string(1 + (v + static_cast<int>(next(3))) % n);
+        }
+        faces += "\n";
+    }
+    std::string others;
+    for (int g = 0; g < 3; ++g)
+    {
+        others += "g other" + std::to_string(g) + "\n";
+        for (int f = 0; f < 500; ++f)
+            others += "f " + std::to_string(1 + (f + g) % n) + "/1/1 " + std::to_string(1 + (f + g + 1) % n) + "/2/2 " +
+                      std::to_string(1 + (f + g + 2) % n) + "/3/3\n";
+    }
+    qoxtest::TempDir dir;
+    for (bool several : {false, true})
+    {
+        const std::string numbered = dir.File("numbered.obj");
+        const std::string kept = dir.File("kept.obj");
+        const std::string rest = several ? others : std::string();
+        qoxtest::WriteFile(numbered, vertices + "g mesh\n" + faces + rest);
+        qoxtest::WriteFile(kept, vertices + "g taker\nf 1/1/1 2/2/1 3/3/1\ng mesh\n" + faces + rest);
+        const uint64_t expected = DigestWithThreads(kept, 1, 0, "taker");
+        ASSERT_NE(expected, 0u);
+        EXPECT_EQ(DigestWithThreads(numbered, 1, 0), expected) << several;
+        EXPECT_EQ(DigestWithThreads(numbered, 4, 1000), expected) << several;
+    }
+}
+
+TEST(ObjReadMesh, LastMeshFilledOverTheListsPagesBuildsWhatAnEarlierMeshBuilds)
+{
+    // The last mesh built gathers its points, normals and UVs in waves, the
+    // file's list pages no later point reads going where the next wave
+    // writes. Built before another mesh instead, it reads the lists as they
+    // are: the same mesh either way. Grids in file order, with faces
+    // shuffled, and with corners without UVs or with points sharing a
+    // vertex (several points per vertex, UV numbers skipping points).
+    const int side = 220;
+    for (int variant = 0; variant < 4; ++variant)
+    {
+        unsigned seed = 5 + variant;
+        auto next = [&seed](unsigned n) {
+            seed = seed * 1103515245u + 12345u;
+            return (seed >> 8) % n;
+        };
+        std::string text;
+        for (int y = 0; y < side; ++y)
+            for (int x = 0; x < side; ++x)
+                text += "v " + std::to_string(x * 0.25) + " " + std::to_string(y * 0.5) + " " +
+                        std::to_string((x * 7 + y * 13) % 100) + "\n";
+        for (int i = 0; i < side * side; ++i)
+            text += "vt 0." + std::to_string(i % 1000) + " 0." + std::to_string(i % 77) + "\n";
+        for (int i = 0; i < side * side; ++i)
+            text += "vn 0 0." + std::to_string(i % 10) + " 1\n";
+        std::vector<std::string> faces;
+        for (int y = 0; y + 1 < side; ++y)
+            for (int x = 0; x + 1 < side; ++x)
+            {
+                const long c[4] = {1L + y * side + x, 1L + y * side + x + 1, 1L + (y + 1) * side + x + 1,
+                                   1L + (y + 1) * side + x};
+                std::string face = "f";
+                for (long k : c)
+                {
+                    const std::string v = std::to_string(k);
+                    if (variant == 2 && (k + x) % 5 == 0)
+                        face += " " + v + "//" + v; // no UV
+                    else if (variant == 3 && k % 3 == 0)
+                        face += " " + v + "/" + std::to_string(1 + next(side * side)) + "/" + v; // another point
+                    else
+                        face += " " + v + "/" + v + "/" + v;
+                }
+                faces.push_back(face + "\n");
+            }
+        if (variant == 1)
+            for (size_t i = faces.size(); i > 1; --i)
+                std::swap(faces[i - 1], faces[next(static_cast<unsigned>(i))]);
+        text += "g grid\n";
+        for (const std::string& face : faces)
+            text += face;
+        qoxtest::TempDir dir;
+        const std::string alone = dir.File("alone.obj");
+        const std::string before = dir.File("before.obj");
+        qoxtest::WriteFile(alone, text);
+        qoxtest::WriteFile(before, text + "g zlast\nf 1/1/1 2/2/2 3/3/3\n");
+        const uint64_t expected = DigestWithThreads(before, 1, 0, "zlast");
+        ASSERT_NE(expected, 0u) << variant;
+        EXPECT_EQ(DigestWithThreads(alone, 1, 0), expected) << variant;
+        EXPECT_EQ(DigestWithThreads(alone, 4, 1000), expected) << variant;
+    }
+}
+
 TEST(ObjReadMesh, ParallelReadingWithNoThreadsToBeHad)
 {
     // Runs of vertices and faces cut for several threads, and a mesh large
@@ -872,6 +987,96 @@ TEST(ObjReadMesh, PodArrayGivesBackWholePagesOnly)
     EXPECT_FALSE(small.drops_pages());
     EXPECT_FALSE(small.drop_pages(0, 1000));
     EXPECT_EQ(small[999], 999.0);
+}
+
+TEST(ObjReadMesh, HeapPodArrayGrowsInPlaceAndHandsItsStorageOver)
+{
+    // Heap storage keeps every item as it grows past a megabyte (room made
+    // for kObjHeapMappedLeast at once), gives back no pages, and hands its
+    // storage over to a scene array that frees it.
+    KObjPodArray<int> numbers(EObjStorage::eHEAP);
+    EXPECT_TRUE(numbers.heap());
+    for (int i = 0; i < 300000; ++i)
+        ASSERT_TRUE(numbers.push_back(3 * i + 1));
+    EXPECT_EQ(numbers.capacity(), kObjHeapMappedLeast / sizeof(int));
+    const int* before = numbers.data();
+    for (int i = 300000; i < 2000000; ++i)
+        ASSERT_TRUE(numbers.push_back(3 * i + 1)); // within the room made: not moved
+    EXPECT_EQ(numbers.data(), before);
+    EXPECT_FALSE(numbers.drops_pages());
+    EXPECT_FALSE(numbers.drop_pages(0, 1000000));
+    EXPECT_EQ(numbers[123456], 3 * 123456 + 1);
+    // Swapping carries the kind along with the storage.
+    KObjPodArray<int> mapped;
+    mapped.swap(numbers);
+    EXPECT_TRUE(mapped.heap());
+    EXPECT_FALSE(numbers.heap());
+    ASSERT_EQ(mapped.size(), 2000000u);
+    const size_t capacity = mapped.capacity();
+    KArrayTemplate<int> taken(1024);
+    int* storage = mapped.detach();
+    EXPECT_TRUE(mapped.empty());
+    EXPECT_EQ(mapped.data(), nullptr);
+    ASSERT_TRUE(taken.Adopt(storage, 2000000, capacity));
+    EXPECT_EQ(taken.GetCount(), 2000000);
+    for (int i = 0; i < 2000000; i += 99991)
+        ASSERT_EQ(taken[i], 3 * i + 1);
+    EXPECT_TRUE(mapped.push_back(5)); // usable again, as heap storage
+    EXPECT_TRUE(mapped.heap());
+}
+
+TEST(ObjReadMesh, SpentPagesMoveIntoAnArrayAboutToBeFilled)
+{
+    // Whole pages of a mapped list go where an array from malloc has pages
+    // of its own: what is read there is what the list held.
+    KObjPodArray<int> list;
+    const size_t perPage = kObjPageBytes / sizeof(int);
+    for (size_t i = 0; i < 300 * perPage; ++i)
+        ASSERT_TRUE(list.push_back(static_cast<int>(i)));
+    ASSERT_TRUE(list.drops_pages());
+    const size_t bytes = 40 * kObjPageBytes;
+    char* array = static_cast<char*>(std::malloc(bytes));
+    ASSERT_NE(array, nullptr);
+    const uintptr_t mask = kObjPageBytes - 1;
+    int* into = reinterpret_cast<int*>((reinterpret_cast<uintptr_t>(array) + mask) & ~mask);
+    // Pages 8 to 19 of the list to the array's first whole pages.
+    ASSERT_EQ(ObjMovePages(list.data() + 8 * perPage, into, 12), EObjMove::eMOVED);
+    for (size_t i = 0; i < 12 * perPage; i += 97)
+        ASSERT_EQ(into[i], static_cast<int>(8 * perPage + i)) << i;
+    into[5] = -5; // the array's to write
+    EXPECT_EQ(into[5], -5);
+    // The list's pages around them are untouched.
+    EXPECT_EQ(list[8 * perPage - 1], static_cast<int>(8 * perPage - 1));
+    EXPECT_EQ(list[20 * perPage], static_cast<int>(20 * perPage));
+    // Not on page bounds, or nothing: nothing moves.
+    EXPECT_EQ(ObjMovePages(list.data() + 1, into + 12 * perPage, 2), EObjMove::eNOT_MOVED);
+    EXPECT_EQ(ObjMovePages(list.data(), into + 12 * perPage + 1, 2), EObjMove::eNOT_MOVED);
+    EXPECT_EQ(ObjMovePages(list.data(), into, 0), EObjMove::eNOT_MOVED);
+    EXPECT_EQ(list[0], 0);
+    std::free(array);
+}
+
+TEST(ObjReadMesh, PagesMoveOnlyFarFromTheBoundOnMappings)
+{
+#ifdef __linux__
+    // A move past the bound would lose the pages it was to replace: moves
+    // are made only while the process is far from it.
+    long bound = 0;
+    if (FILE* limit = std::fopen("/proc/sys/vm/max_map_count", "r"))
+    {
+        if (std::fscanf(limit, "%ld", &bound) != 1)
+            bound = 0;
+        std::fclose(limit);
+    }
+    if (bound <= 0)
+        GTEST_SKIP() << "the bound on mappings cannot be read here";
+    EXPECT_TRUE(ObjRoomForMoves(1));
+    EXPECT_TRUE(ObjRoomForMoves(100));
+    EXPECT_FALSE(ObjRoomForMoves(static_cast<size_t>(bound)));
+    EXPECT_FALSE(ObjRoomForMoves(static_cast<size_t>(bound) / 4));
+#else
+    EXPECT_FALSE(ObjRoomForMoves(1));
+#endif
 }
 
 TEST(ObjReadMesh, PlainNumberPathTakesTheCommonFormsOnly)

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cfloat>
 #include <climits>
+#include <cstdlib>
 #include <limits>
 #include <vector>
 
@@ -257,6 +258,59 @@ TEST_F(GeometryTest, MeshFromWholeArraysRefusesBadSizes)
     KQoxMesh* empty = mManager->CreateKQoxMesh();
     EXPECT_TRUE(empty->SetPolygons(nullptr, nullptr, 0));
     EXPECT_EQ(empty->GetLayerCount(), 0);
+}
+
+// Polygon vertices made elsewhere become the mesh's without a copy, before
+// its polygons only; a refusal leaves the storage with the caller.
+TEST_F(GeometryTest, MeshTakesPolygonVerticesBeforePolygonsOnly)
+{
+    KQoxMesh* mesh = mManager->CreateKQoxMesh();
+    int* taken = static_cast<int*>(std::malloc(100 * sizeof(int)));
+    ASSERT_NE(taken, nullptr);
+    const int indices[] = {0, 1, 2, 2, 1, 3, 4};
+    std::copy(indices, indices + 7, taken);
+    // What SetPolygonVertexCount had made is replaced.
+    ASSERT_NE(mesh->SetPolygonVertexCount(3), nullptr);
+    ASSERT_TRUE(mesh->TakePolygonVertices(taken, 7, 100));
+    EXPECT_EQ(mesh->GetPolygonVertexCount(), 7);
+    const int sizes[] = {3, 4};
+    ASSERT_TRUE(mesh->SetPolygons(sizes, nullptr, 2));
+    EXPECT_EQ(mesh->GetPolygonVertex(1, 0), 2);
+    EXPECT_EQ(mesh->GetPolygonVertex(1, 3), 4);
+    // The same as a mesh built polygon by polygon.
+    KQoxMesh* built = mManager->CreateKQoxMesh();
+    for (int p = 0, first = 0; p < 2; first += sizes[p++])
+    {
+        built->BeginPolygon();
+        for (int v = 0; v < sizes[p]; ++v)
+            built->AddPolygon(indices[first + v]);
+    }
+    ASSERT_EQ(built->GetPolygonVertexCount(), 7);
+    EXPECT_TRUE(std::equal(indices, indices + 7, built->GetPolygonVertices()));
+    EXPECT_TRUE(std::equal(indices, indices + 7, mesh->GetPolygonVertices()));
+    EXPECT_EQ(mesh->GetLayerCount(), built->GetLayerCount());
+    // It grows on as any mesh.
+    mesh->BeginPolygon();
+    for (int v = 0; v < 3; ++v)
+        mesh->AddPolygon(v);
+    EXPECT_EQ(mesh->GetPolygonVertexCount(), 10);
+    EXPECT_EQ(mesh->GetPolygonVertex(2, 2), 2);
+
+    // Once there are polygons: refused, nothing changed.
+    int* refused = static_cast<int*>(std::malloc(4 * sizeof(int)));
+    ASSERT_NE(refused, nullptr);
+    EXPECT_FALSE(mesh->TakePolygonVertices(refused, 4, 4));
+    EXPECT_EQ(mesh->GetPolygonVertexCount(), 10);
+    EXPECT_EQ(mesh->GetPolygonVertex(0, 2), 2);
+    // A count beyond the room: refused as well.
+    KQoxMesh* fresh = mManager->CreateKQoxMesh();
+    EXPECT_FALSE(fresh->TakePolygonVertices(refused, 5, 4));
+    EXPECT_EQ(fresh->GetPolygonVertexCount(), 0);
+    std::free(refused);
+    // Nothing taken: an empty mesh.
+    EXPECT_TRUE(fresh->TakePolygonVertices(nullptr, 0, 0));
+    EXPECT_TRUE(fresh->SetPolygons(nullptr, nullptr, 0));
+    EXPECT_EQ(fresh->GetPolygonCount(), 0);
 }
 
 // Millions of entries: a refusal found late (the last vertex) leaves no
