@@ -163,6 +163,15 @@ private:
     // into its list, p moved to its line break; false, p unchanged, for any
     // other line (or when memory runs out: the general reading tries again).
     bool ReadPlainVertexLine(const char*& p, const char* end);
+    // An "f" line at p (at its "f") of the plain form: one blank after the
+    // keyword, at most 32 references of short numbers (as ReadFace scans
+    // them fast) apart by blanks, none with vertex 0, nothing after them but
+    // blanks, at least three references kept and, for a numbered mesh,
+    // normals at every corner. Read into the face list, its corners
+    // numbered straight away for a numbered mesh (mChainHeads must cover the
+    // vertices), p moved to its line break. False, nothing changed, for any
+    // other line (or when memory runs out: the general reading tries again).
+    bool ReadPlainFaceLine(const char*& p, const char* end, KObjMesh& mesh, KObjMesh::FaceList& list);
     bool ReadFaceLines(KObjStatementReader& in, KObjMesh& mesh, KObjMesh::FaceList& list,
                        size_t most = ~size_t(0));
     // The whole lines at hand when they are worth reading in parallel, cut
