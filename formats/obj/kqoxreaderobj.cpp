@@ -674,6 +674,7 @@ inline bool MaskedDigits(const char* p, int count, uint64_t& digits)
     return !((((t & 0x7f7f7f7f7f7f7f7fULL) + 0x7676767676767676ULL) | t) & 0x8080808080808080ULL);
 }
 
+// The value of such a word of digits.
 inline int DigitsValue(uint64_t t)
 {
     uint64_t v = (t * 2561) >> 8;

@@ -67,7 +67,7 @@ public:
     bool ReadFace(KObjMesh& mesh, KObjMesh::FaceList& list, std::string_view rest);
     // An "f" line at p (at its "f") of the plain form: one blank after the
     // keyword, at most 32 references of short numbers (as ReadFace scans
-    // them fast) apart by blanks, none with vertex 0, nothing after them but
+    // them fast) between blanks, none with vertex 0, nothing after them but
     // blanks, at least three references kept and, for a numbered mesh,
     // normals at every corner. Read as ReadFace reads it into the face
     // list, its corners numbered straight away for a numbered mesh (the one
