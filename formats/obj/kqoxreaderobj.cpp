@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 
@@ -623,6 +624,13 @@ inline int ZeroBased(int index, int count)
     return index >= 1 && index <= count ? index - 1 : -1;
 }
 
+// The numbering compares a corner's texture vertex and normal with a
+// point's as one word.
+static_assert(offsetof(KObjMesh::Corner, mNormal) == offsetof(KObjMesh::Corner, mTextureVertex) + sizeof(int),
+              "texture vertex and normal side by side");
+static_assert(offsetof(KObjMesh::Point, mNormal) == offsetof(KObjMesh::Point, mTextureVertex) + sizeof(int),
+              "texture vertex and normal side by side");
+
 // The corners of a plain "f" line (see KQoxReaderObj::ReadPlainFaceLine)
 // as ReadFace keeps them, with the face's flags.
 struct PlainFace
@@ -661,16 +669,19 @@ struct PlainFace
 // classified and the 8 read at a number's start among them.
 constexpr long kMaskedTokenReach = 40;
 
-// The digits of a number of count (one to eight) digits at p as one word,
-// the first in the top byte used, the bytes below zero (see
-// ObjScanDigits8); false when one of them is not a digit.
-inline bool MaskedDigits(const char* p, int count, uint64_t& digits)
+// The count (one to eight) bytes at p as one word, the first in the top
+// byte used, the bytes below zero, each byte less '0' (see ObjScanDigits8).
+inline uint64_t MaskedWord(const char* p, int count)
 {
     uint64_t word;
     std::memcpy(&word, p, 8);
-    const uint64_t t = (word ^ 0x3030303030303030ULL) << (8 * (8 - count));
-    // A byte above 9 gets its top bit set; the zero bytes below stay clear.
-    digits = t;
+    return (word ^ 0x3030303030303030ULL) << (8 * (8 - count));
+}
+
+// Whether every byte of such a word is a digit's: a byte above 9 gets its
+// top bit set, the zero bytes below stay clear.
+inline bool AllDigits(uint64_t t)
+{
     return !((((t & 0x7f7f7f7f7f7f7f7fULL) + 0x7676767676767676ULL) | t) & 0x8080808080808080ULL);
 }
 
@@ -722,8 +733,10 @@ inline bool ScanMaskedVertexGroup(const char*& p, int (&reference)[3])
     // The vertex number.
     const int vertexSign = static_cast<int>(M & 1);
     const int vertexCount = a - vertexSign;
-    uint64_t vertexDigits;
-    if (static_cast<unsigned>(vertexCount - 1) > 7 || !MaskedDigits(p + vertexSign, vertexCount, vertexDigits))
+    if (static_cast<unsigned>(vertexCount - 1) > 7)
+        return false;
+    const uint64_t vertexDigits = MaskedWord(p + vertexSign, vertexCount);
+    if (!AllDigits(vertexDigits))
         return false;
     const int vertex = DigitsValue(vertexDigits);
     reference[0] = vertexSign ? -vertex : vertex;
@@ -731,10 +744,16 @@ inline bool ScanMaskedVertexGroup(const char*& p, int (&reference)[3])
     auto other = [&](int x, int y, int& value) {
         const int sign = static_cast<int>(M >> x) & 1;
         const int count = y - x - sign;
-        uint64_t digits;
-        if (static_cast<unsigned>(count - 1) > 7 || !MaskedDigits(p + x + sign, count, digits))
+        if (static_cast<unsigned>(count - 1) > 7)
             return false;
-        const int magnitude = digits == vertexDigits ? vertex : DigitsValue(digits);
+        const uint64_t digits = MaskedWord(p + x + sign, count);
+        int magnitude = vertex;
+        if (digits != vertexDigits)
+        {
+            if (!AllDigits(digits))
+                return false;
+            magnitude = DigitsValue(digits);
+        }
         value = sign ? -magnitude : magnitude;
         return true;
     };
@@ -886,8 +905,15 @@ bool KQoxReaderObj::ReadPlainFaceLine(const char*& p, const char* end, KObjMesh&
         const KObjMesh::Corner& corner = corners[c];
         int& head = heads[corner.mVertex];
         int number = head;
-        while (number >= 0 &&
-               (points[number].mTextureVertex != corner.mTextureVertex || points[number].mNormal != corner.mNormal))
+        // The texture vertex and normal, side by side in both, compared at once.
+        uint64_t pair;
+        std::memcpy(&pair, &corner.mTextureVertex, 8);
+        auto pairOf = [&points](int n) {
+            uint64_t value;
+            std::memcpy(&value, &points[static_cast<size_t>(n)].mTextureVertex, 8);
+            return value;
+        };
+        while (number >= 0 && pairOf(number) != pair)
             number = points[number].mNext;
         if (number < 0)
         {
