@@ -619,9 +619,12 @@ inline bool ScanShortVertexGroup(const char*& p, const char* end, KIndexGroup& r
 // KQoxReaderObj::ConvertIndex, inline for the faces' loop.
 inline int ZeroBased(int index, int count)
 {
-    if (index < 0)
-        return static_cast<long long>(-static_cast<long long>(index)) <= count ? count + index : -1;
-    return index >= 1 && index <= count ? index - 1 : -1;
+    // One comparison for the usual 1 to count (0 and the negative ones
+    // wrap around past it).
+    const unsigned zeroBased = static_cast<unsigned>(index) - 1u;
+    if (zeroBased < static_cast<unsigned>(count) && count > 0)
+        return static_cast<int>(zeroBased);
+    return index < 0 && static_cast<long long>(-static_cast<long long>(index)) <= count ? count + index : -1;
 }
 
 // The numbering compares a corner's texture vertex and normal with a
