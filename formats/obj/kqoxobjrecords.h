@@ -145,6 +145,33 @@ public:
     size_t mUsedUVs = 0;
 };
 
+// Inline: called for every face.
+inline bool KObjMesh::AddFaceHeader(FaceList& list, int count, bool hasNormals, bool hasTextureVertices,
+                                    KQoxMaterial* material, KQoxTexture* texture)
+{
+    const size_t face = list.mFaces.size();
+    const bool newRun =
+        list.mRuns.empty() || list.mRuns.end()[-1].mMaterial != material || list.mRuns.end()[-1].mTexture != texture;
+    if (newRun && !list.mRuns.push_back(Run{face, material, texture}))
+        return false;
+    if (!list.mFaces.push_back(static_cast<uint32_t>(count) | (hasNormals ? 0u : kMissingNormals)))
+    {
+        if (newRun)
+            list.mRuns.truncate(list.mRuns.size() - 1);
+        return false;
+    }
+    if (!hasNormals)
+        mAllFacesHaveNormals = false;
+    if (!hasTextureVertices)
+        mAllFacesHaveTextureVertices = false;
+    if (texture)
+        mSomeFaceHasTexture = true;
+    else
+        mAllFacesHaveTexture = false;
+    ++mFaceCount;
+    return true;
+}
+
 // One "surf" block.
 class KObjSurf
 {

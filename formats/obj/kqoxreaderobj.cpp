@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 
@@ -593,8 +594,9 @@ inline bool ScanShortIndex(const char*& p, const char* end, int& value)
 }
 
 // "v", "v/t", "v/t/n" or "v//n" of short numbers ending at a blank or at
-// end; p moves past it. False, p unchanged, for any other token.
-inline bool ScanShortVertexGroup(const char*& p, const char* end, KIndexGroup& reference)
+// end (with lineEnds, at a line break too); p moves past it. False, p
+// unchanged, for any other token.
+inline bool ScanShortVertexGroup(const char*& p, const char* end, KIndexGroup& reference, bool lineEnds = false)
 {
     const char* s = p;
     if (!ScanShortIndex(s, end, reference.mVertex))
@@ -620,7 +622,7 @@ inline bool ScanShortVertexGroup(const char*& p, const char* end, KIndexGroup& r
             }
         }
     }
-    if (s < end && *s != ' ')
+    if (s < end && *s != ' ' && !(lineEnds && (*s == '\n' || *s == '\r')))
         return false;
     p = s;
     return true;
@@ -629,9 +631,180 @@ inline bool ScanShortVertexGroup(const char*& p, const char* end, KIndexGroup& r
 // KQoxReaderObj::ConvertIndex, inline for the faces' loop.
 inline int ZeroBased(int index, int count)
 {
-    if (index < 0)
-        return static_cast<long long>(-static_cast<long long>(index)) <= count ? count + index : -1;
-    return index >= 1 && index <= count ? index - 1 : -1;
+    // One comparison for the usual 1 to count (0 and the negative ones
+    // wrap around past it).
+    const unsigned zeroBased = static_cast<unsigned>(index) - 1u;
+    if (zeroBased < static_cast<unsigned>(count) && count > 0)
+        return static_cast<int>(zeroBased);
+    return index < 0 && static_cast<long long>(-static_cast<long long>(index)) <= count ? count + index : -1;
+}
+
+// The numbering compares a corner's texture vertex and normal with a
+// point's as one word.
+static_assert(offsetof(KObjMesh::Corner, mNormal) == offsetof(KObjMesh::Corner, mTextureVertex) + sizeof(int),
+              "texture vertex and normal side by side");
+static_assert(offsetof(KObjMesh::Point, mNormal) == offsetof(KObjMesh::Point, mTextureVertex) + sizeof(int),
+              "texture vertex and normal side by side");
+
+// The corners of a plain "f" line (see KQoxReaderObj::ReadPlainFaceLine)
+// as ReadFace keeps them, with the face's flags.
+struct PlainFace
+{
+    static constexpr int kMostCorners = 32;
+    KObjMesh::Corner mCorners[kMostCorners];
+    int mKept = 0;
+    bool mHasNormals = true;
+    bool mHasTextureVertices = true;
+    bool mSomeTextureVertex = false;
+    int mCounts[3]; // vertices, texture vertices, normals read so far
+
+    // One reference, one-based or from the end; false when there is no
+    // room left.
+    bool Add(int vertex, int textureVertex, int normal)
+    {
+        const int v = ZeroBased(vertex, mCounts[0]);
+        if (v < 0)
+            return true; // out of range: this reference is left out
+        if (mKept == kMostCorners)
+            return false;
+        const int t = ZeroBased(textureVertex, mCounts[1]);
+        const int n = ZeroBased(normal, mCounts[2]);
+        mHasNormals = mHasNormals && n >= 0;
+        mHasTextureVertices = mHasTextureVertices && t >= 0;
+        mSomeTextureVertex = mSomeTextureVertex || t >= 0;
+        mCorners[mKept++] = KObjMesh::Corner{v, t, n};
+        return true;
+    }
+};
+
+#if defined(__SSE2__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+#define QOX_OBJ_FACE_MASKS 1
+
+// Bytes that must follow a token read by ScanMaskedVertexGroup: the 32
+// classified and the 8 read at a number's start among them.
+constexpr long kMaskedTokenReach = 40;
+
+// The count (one to eight) bytes at p as one word, the first in the top
+// byte used, the bytes below zero, each byte less '0' (see ObjScanDigits8).
+inline uint64_t MaskedWord(const char* p, int count)
+{
+    uint64_t word;
+    std::memcpy(&word, p, 8);
+    return (word ^ 0x3030303030303030ULL) << (8 * (8 - count));
+}
+
+// Whether every byte of such a word is a digit's: a byte above 9 gets its
+// top bit set, the zero bytes below stay clear.
+inline bool AllDigits(uint64_t t)
+{
+    return !((((t & 0x7f7f7f7f7f7f7f7fULL) + 0x7676767676767676ULL) | t) & 0x8080808080808080ULL);
+}
+
+// The value of such a word of digits.
+inline int DigitsValue(uint64_t t)
+{
+    uint64_t v = (t * 2561) >> 8;
+    v = ((v & 0x00ff00ff00ff00ffULL) * 6553601) >> 16;
+    v = ((v & 0x0000ffff0000ffffULL) * 42949672960001ULL) >> 32;
+    return static_cast<int>(v);
+}
+
+// ScanShortVertexGroup (with line ends) for a token of at most 31 bytes
+// and numbers of at most eight digits, its 32 bytes from p classified at
+// once: the token's end and its slashes are read off bit masks, and its
+// numbers converted side by side rather than each scanned after the one
+// before it; a number written as the vertex number is (as writers often
+// do) is not converted again. False for any other token (the caller tries
+// ScanShortVertexGroup then); p moves past the token. What follows the
+// token is the caller's to check: a blank or a line break.
+inline bool ScanMaskedVertexGroup(const char*& p, int (&reference)[3])
+{
+    const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
+    auto bits = [](__m128i a, __m128i b) {
+        return static_cast<uint32_t>(_mm_movemask_epi8(a)) | static_cast<uint32_t>(_mm_movemask_epi8(b)) << 16;
+    };
+    // Blanks, line breaks and every other byte below '-' end the token
+    // (those above 127 too); digits, '-', '/' and the rest, up to the end,
+    // are checked as the numbers are read.
+    const __m128i minus = _mm_set1_epi8('-'), slash = _mm_set1_epi8('/');
+    const uint32_t ends = bits(_mm_cmplt_epi8(low, minus), _mm_cmplt_epi8(high, minus));
+    if (ends == 0)
+        return false; // a longer token
+    const int length = __builtin_ctz(ends);
+    const uint32_t token = (1u << length) - 1;
+    uint32_t S = bits(_mm_cmpeq_epi8(low, slash), _mm_cmpeq_epi8(high, slash)) & token;
+    const uint32_t M = bits(_mm_cmpeq_epi8(low, minus), _mm_cmpeq_epi8(high, minus)) & token;
+    // Minus signs start numbers only.
+    if (M & ~((S << 1) | 1u))
+        return false;
+    // The numbers' bounds: [0, a), [a + 1, b) and [b + 1, length), b = a + 1
+    // for "v//n"; a and b at length when absent.
+    const int a = S ? __builtin_ctz(S) : length;
+    S &= S - 1;
+    const int b = S ? __builtin_ctz(S) : length;
+    if (S & (S - 1))
+        return false; // a third slash
+    // The vertex number.
+    const int vertexSign = static_cast<int>(M & 1);
+    const int vertexCount = a - vertexSign;
+    if (static_cast<unsigned>(vertexCount - 1) > 7)
+        return false;
+    const uint64_t vertexDigits = MaskedWord(p + vertexSign, vertexCount);
+    if (!AllDigits(vertexDigits))
+        return false;
+    const int vertex = DigitsValue(vertexDigits);
+    reference[0] = vertexSign ? -vertex : vertex;
+    // The others, each reading as the vertex when its digits are the same.
+    auto other = [&](int x, int y, int& value) {
+        const int sign = static_cast<int>(M >> x) & 1;
+        const int count = y - x - sign;
+        if (static_cast<unsigned>(count - 1) > 7)
+            return false;
+        const uint64_t digits = MaskedWord(p + x + sign, count);
+        int magnitude = vertex;
+        if (digits != vertexDigits)
+        {
+            if (!AllDigits(digits))
+                return false;
+            magnitude = DigitsValue(digits);
+        }
+        value = sign ? -magnitude : magnitude;
+        return true;
+    };
+    if (a < length && !(b == a + 1 ? other(b + 1, length, reference[2])
+                                   : other(a + 1, b, reference[1]) && (b == length || other(b + 1, length, reference[2]))))
+        return false;
+    p += length;
+    return true;
+}
+#endif
+
+// The references of a plain "f" line at q (just past the "f"), token by
+// token; q moves to the line break. False for a line of another form.
+inline bool ScanPlainFaceTokens(const char*& q, const char* end, PlainFace& face)
+{
+    for (;;)
+    {
+        while (q < end && *q == ' ')
+            ++q;
+        if (q == end || *q == '\n' || *q == '\r')
+            return true;
+        int reference[3] = {0, 0, 0};
+#ifdef QOX_OBJ_FACE_MASKS
+        if (end - q < kMaskedTokenReach || !ScanMaskedVertexGroup(q, reference))
+#endif
+        {
+            KIndexGroup group(0, 0, 0);
+            if (!ScanShortVertexGroup(q, end, group, true))
+                return false;
+            reference[0] = group.mVertex;
+            reference[1] = group.mTextureVertex;
+            reference[2] = group.mNormal;
+        }
+        if (reference[0] == 0 || !face.Add(reference[0], reference[1], reference[2]))
+            return false;
+    }
 }
 
 } // namespace
@@ -700,6 +873,76 @@ bool KQoxReaderObj::ReadFace(KObjMesh& mesh, KObjMesh::FaceList& list, std::stri
     }
     corners.truncate(first);
     return false;
+}
+
+bool KQoxReaderObj::ReadPlainFaceLine(const char*& p, const char* end, KObjMesh& mesh, KObjMesh::FaceList& list)
+{
+    if (end - p < 2 || p[1] != ' ')
+        return false;
+    // The corners first gathered here, so that a line not of the plain form
+    // leaves everything as it was for the general reading.
+    PlainFace face;
+    face.mCounts[0] = static_cast<int>(mVertices.size());
+    face.mCounts[1] = static_cast<int>(mTextureVertices.size());
+    face.mCounts[2] = static_cast<int>(mNormals.size());
+    const char* q = p + 1;
+    if (!ScanPlainFaceTokens(q, end, face))
+        return false;
+    const KObjMesh::Corner* const corners = face.mCorners;
+    const int kept = face.mKept;
+    const bool hasNormals = face.mHasNormals;
+    const bool hasTextureVertices = face.mHasTextureVertices;
+    const bool someTextureVertex = face.mSomeTextureVertex;
+    // Dropped faces, and the face that stops a numbering, go the general way.
+    if (kept < 3 || (mesh.mNumbered && !hasNormals))
+        return false;
+    if (!mesh.mNumbered)
+    {
+        if (!list.mCorners.reserve_more(static_cast<size_t>(kept)) ||
+            !mesh.AddFaceHeader(list, kept, hasNormals, hasTextureVertices, mState.mMaterial, mState.mTexture))
+            return false;
+        for (int c = 0; c < kept; ++c)
+            list.mCorners.push_reserved(corners[c]);
+        mesh.mSomeCornerHasTextureVertex = mesh.mSomeCornerHasTextureVertex || someTextureVertex;
+        p = q;
+        return true;
+    }
+    // Numbered straight away, as NumberNewCorners numbers them.
+    if (!mesh.mPoints.reserve_more(static_cast<size_t>(kept)) ||
+        !mesh.mCornerPoints.reserve_more(static_cast<size_t>(kept)) ||
+        !mesh.AddFaceHeader(list, kept, true, hasTextureVertices, mState.mMaterial, mState.mTexture))
+        return false;
+    mesh.mSomeCornerHasTextureVertex = mesh.mSomeCornerHasTextureVertex || someTextureVertex;
+    int* const heads = mChainHeads.data();
+    KObjPodArray<PointEntry>& points = mesh.mPoints;
+    for (int c = 0; c < kept; ++c)
+    {
+        const KObjMesh::Corner& corner = corners[c];
+        int& head = heads[corner.mVertex];
+        int number = head;
+        // The texture vertex and normal, side by side in both, compared at once.
+        uint64_t pair;
+        std::memcpy(&pair, &corner.mTextureVertex, 8);
+        auto pairOf = [&points](int n) {
+            uint64_t value;
+            std::memcpy(&value, &points[static_cast<size_t>(n)].mTextureVertex, 8);
+            return value;
+        };
+        while (number >= 0 && pairOf(number) != pair)
+            number = points[number].mNext;
+        if (number < 0)
+        {
+            number = static_cast<int>(points.size());
+            const int uv = corner.mTextureVertex >= 0 ? mesh.mUVCount++ : -1;
+            points.push_reserved(PointEntry{corner.mVertex, corner.mTextureVertex, corner.mNormal, uv, head});
+            head = number;
+        }
+        mesh.mCornerPoints.push_reserved(number);
+        if (points[number].mUV >= 0)
+            mesh.mUsedUVs = mesh.mCornerPoints.size();
+    }
+    p = q;
+    return true;
 }
 
 bool KQoxReaderObj::ParseObjSurf(KObjSurf& surf, std::string_view rest)

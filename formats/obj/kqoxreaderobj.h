@@ -65,6 +65,16 @@ public:
     // into the face list: a face that does not parse or keeps fewer than
     // three references is dropped. False only when memory runs out.
     bool ReadFace(KObjMesh& mesh, KObjMesh::FaceList& list, std::string_view rest);
+    // An "f" line at p (at its "f") of the plain form: one blank after the
+    // keyword, at most 32 references of short numbers (as ReadFace scans
+    // them fast) between blanks, none with vertex 0, nothing after them but
+    // blanks, at least three references kept and, for a numbered mesh,
+    // normals at every corner. Read as ReadFace reads it into the face
+    // list, its corners numbered straight away for a numbered mesh (the one
+    // the read numbers, mChainHeads covering the vertices), p moved to its
+    // line break. False, nothing changed, for any other line (or when memory
+    // runs out: the general reading tries again).
+    bool ReadPlainFaceLine(const char*& p, const char* end, KObjMesh& mesh, KObjMesh::FaceList& list);
     bool ParseObjSurf(KObjSurf& surf, std::string_view rest);
     // One reference "v", "v/t", "v/t/n" or "v//n", before conversion; true
     // when the vertex is not 0.

@@ -355,13 +355,23 @@ bool KQoxReaderObj::ReadFaceLines(KObjStatementReader& in, KObjMesh& mesh, KObjM
         std::string_view keyword, rest;
         bool ended = lines.empty();
         bool enough = false;
-        for (const char* line = p; !ended; line = p)
+        // The numbered mesh's chains cover every vertex: the run adds none.
+        if (mesh.mNumbered && mChainHeads.size() < mVertices.size())
+            mChainHeads.resize(mVertices.size(), -1);
+        while (!ended)
         {
+            // Lines of the plain form read where they lie; the others cut
+            // into statements first.
+            while (p < end && (*p == '\n' || *p == '\r'))
+                ++p;
             if (static_cast<size_t>(p - lines.data()) >= most - done)
             {
                 enough = true;
                 break;
             }
+            if (p < end && *p == 'f' && ReadPlainFaceLine(p, end, mesh, list))
+                continue;
+            const char* const line = p;
             if (!ObjCutStatement(p, end, keyword, rest))
                 break;
             if (keyword != "f" || Continued(rest))
@@ -412,8 +422,17 @@ bool KQoxReaderObj::ReadFaceRuns(KObjStatementReader& in, KObjMesh& mesh, KObjMe
             const char* p = portions[i].data();
             const char* const end = p + portions[i].size();
             std::string_view keyword, rest;
-            for (const char* line = p; ObjCutStatement(p, end, keyword, rest); line = p)
+            for (;;)
             {
+                // Lines of the plain form read where they lie (the portion's
+                // mesh is not numbered); the others cut into statements first.
+                while (p < end && (*p == '\n' || *p == '\r'))
+                    ++p;
+                if (p < end && *p == 'f' && ReadPlainFaceLine(p, end, portion.mMesh, portion.mList))
+                    continue;
+                const char* const line = p;
+                if (!ObjCutStatement(p, end, keyword, rest))
+                    break;
                 if (keyword != "f" || Continued(rest))
                 {
                     portion.mStop = static_cast<size_t>(line - portions[i].data());

@@ -1225,3 +1225,180 @@ TEST(ObjReadMesh, PlainVertexLinesReadAlikeOnAnyThreadsAndBlocks)
         for (int threads : {2, 4})
             EXPECT_EQ(DigestWithThreads(path, threads, minimum), expected) << threads << " " << minimum;
 }
+
+TEST(ObjReadMesh, PlainFaceLinesReadAsTheirRestReads)
+{
+    // Random "f" lines read where they lie keep exactly what ReadFace keeps
+    // of their rest, or are left whole (nothing added) to the general
+    // reading; both the token-by-token scan (little text after the line)
+    // and the masked one (enough text after it) are taken.
+    std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
+    KQoxReaderObj reader(*manager);
+    qoxtest::TempDir dir;
+    qoxtest::WriteFile(dir.File("v.obj"), "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 1 1 0\nv 2 2 2\nvt 0 0\nvt 1 1\nvn 0 0 1\n");
+    std::unique_ptr<KStreamOptions> options(reader.GetReadOptions(false));
+    KQoxScene& scene = *manager->CreateKQoxScene();
+    ASSERT_TRUE(reader.FileOpen(dir.File("v.obj").c_str()));
+    ASSERT_TRUE(reader.Read(scene, options.get()));
+    const char* numbers[] = {"1",        "2",         "3",          "-1",          "-5",         "5",
+                             "6",        "-6",        "0",          "-0",          "00000001",   "12345678",
+                             "99999999", "123456789", "1234567890", "2147483647",  "2147483648", "-2147483648",
+                             "+2",       "x",         "1.5",        "000000002",   "4",          "-2"};
+    const char* separators[] = {" ", " ", " ", "  ", "\t", " \t"};
+    unsigned long long state = 2024;
+    auto next = [&state](unsigned n) {
+        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+        return static_cast<unsigned>((state >> 33) % n);
+    };
+    // Mostly the first eight (read where they lie), now and then any.
+    auto number = [&] { return std::string(numbers[next(40) ? next(8) : next(sizeof numbers / sizeof numbers[0])]); };
+    int plain = 0, general = 0;
+    for (int trial = 0; trial < 30000; ++trial)
+    {
+        std::string rest;
+        const int corners = trial % 97 == 0 ? 30 + static_cast<int>(next(6)) : 1 + static_cast<int>(next(6));
+        for (int c = 0; c < corners; ++c)
+        {
+            std::string token = number();
+            switch (next(60))
+            {
+            case 0: token += "/" + number() + "/"; break;
+            case 1: token += "///" + number(); break;
+            case 2: token += "/" + number() + "/" + number() + "/" + number(); break;
+            case 3: token += "/-"; break;
+            default:
+            {
+                const unsigned form = next(4);
+                token += form == 0 ? "" : form == 1 ? "/" + number() : form == 2 ? "//" + number()
+                                                                         : "/" + number() + "/" + number();
+            }
+            }
+            rest += (c == 0 ? "" : separators[next(20) ? 0 : next(6)]) + token;
+        }
+        const std::string lead = next(20) == 0 ? "f\t" : "f ";
+        const std::string tail = next(4) == 0 ? "  " : "";
+        const std::string lineBreak = next(3) == 0 ? "\r\n" : "\n";
+        const std::string after = next(2) ? std::string(200, '#') + "\n" : "";
+        const std::string text = lead + rest + tail + lineBreak + after;
+        KObjMesh mesh, expectedMesh;
+        KObjMesh::FaceList& list = mesh.mFaceLists[0];
+        KObjMesh::FaceList& expected = expectedMesh.mFaceLists[0];
+        const char* p = text.data();
+        const bool read = reader.ReadPlainFaceLine(p, text.data() + text.size(), mesh, list);
+        const std::string_view statement(text.data() + 2, lead.size() + rest.size() + tail.size() - 2);
+        ASSERT_TRUE(reader.ReadFace(expectedMesh, expected, ObjTrim(statement)));
+        if (!read)
+        {
+            ++general;
+            ASSERT_EQ(p, text.data()) << text;
+            ASSERT_TRUE(list.mCorners.empty() && list.mFaces.empty() && list.mRuns.empty()) << text;
+            ASSERT_EQ(mesh.mFaceCount, 0) << text;
+            continue;
+        }
+        ++plain;
+        ASSERT_EQ(lead, "f ") << text;
+        ASSERT_EQ(p, text.data() + lead.size() + rest.size() + tail.size()) << text;
+        ASSERT_EQ(list.mFaces.size(), 1u) << text;
+        ASSERT_EQ(expected.mFaces.size(), 1u) << text;
+        EXPECT_EQ(list.mFaces[0], expected.mFaces[0]) << text;
+        ASSERT_EQ(list.mCorners.size(), expected.mCorners.size()) << text;
+        for (size_t i = 0; i < expected.mCorners.size(); ++i)
+        {
+            EXPECT_EQ(list.mCorners[i].mVertex, expected.mCorners[i].mVertex) << text;
+            EXPECT_EQ(list.mCorners[i].mTextureVertex, expected.mCorners[i].mTextureVertex) << text;
+            EXPECT_EQ(list.mCorners[i].mNormal, expected.mCorners[i].mNormal) << text;
+        }
+        EXPECT_EQ(mesh.mAllFacesHaveNormals, expectedMesh.mAllFacesHaveNormals) << text;
+        EXPECT_EQ(mesh.mAllFacesHaveTextureVertices, expectedMesh.mAllFacesHaveTextureVertices) << text;
+        EXPECT_EQ(mesh.mSomeCornerHasTextureVertex, expectedMesh.mSomeCornerHasTextureVertex) << text;
+        EXPECT_EQ(mesh.mFaceCount, expectedMesh.mFaceCount) << text;
+    }
+    // Both kinds came up often.
+    EXPECT_GT(plain, 5000);
+    EXPECT_GT(general, 5000);
+}
+
+TEST(ObjReadMesh, PlainFaceLinesBuildWhatTheGeneralReadingBuilds)
+{
+    // Random face files of every reference form and line form, numbered as
+    // read or kept as corners (behind a first group that takes the
+    // numbering), on one thread or four: the same scene as the general
+    // reading gives the same lines with a blank in front (which no line
+    // read where it lies has).
+    unsigned long long state = 77;
+    auto next = [&state](unsigned n) {
+        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+        return static_cast<unsigned>((state >> 33) % n);
+    };
+    const char* odd[] = {"1234567890", "2147483648", "-0", "0", "-2147483648", "999999999", "000000001", "+1"};
+    for (int variant = 0; variant < 4; ++variant)
+    {
+        SCOPED_TRACE(variant);
+        const int n = 80;
+        const std::string lineBreak = variant == 1 ? "\r\n" : "\n";
+        std::string vertices;
+        for (int i = 0; i < n; ++i)
+            vertices += "v " + std::to_string(i) + " " + std::to_string(i % 7) + " " + std::to_string(i % 3) +
+                        lineBreak + "vt 0." + std::to_string(i % 9) + " 0.5" + lineBreak + "vn 0 " +
+                        std::to_string(i % 2) + " 1" + lineBreak;
+        std::vector<std::string> faces;
+        for (int f = 0; f < 12000; ++f)
+        {
+            std::string line = "f";
+            const int corners = next(50) == 0 ? 2 : f % 211 == 0 ? 40 : 3 + static_cast<int>(next(3));
+            // Faces without normals from the middle on in variant 2.
+            const bool normals = !(variant == 2 && f >= 6000 && next(3) == 0);
+            for (int c = 0; c < corners; ++c)
+            {
+                // Few distinct corners, some from the end, some out of range.
+                const int v = 1 + static_cast<int>(next(n));
+                std::string vs = next(6) == 0 ? std::to_string(v - n - 1) : std::to_string(v);
+                if (next(300) == 0)
+                    vs = std::to_string(n + 1 + static_cast<int>(next(5)));
+                if (next(400) == 0)
+                    vs = odd[next(sizeof odd / sizeof odd[0])];
+                const std::string t = std::to_string(1 + v % 5 + static_cast<int>(next(2)));
+                const std::string normal = next(8) == 0 ? "-1" : std::to_string(1 + static_cast<int>(next(2)));
+                line += next(20) == 0 ? "   " : " ";
+                // Variant 3 ends in faces without UVs: the UV indices stop
+                // at the last corner with one.
+                switch (variant == 3 ? (f >= 11000 ? 2 : next(4)) : normals ? 3 : next(2))
+                {
+                case 0: line += vs; break;
+                case 1: line += vs + "/" + t; break;
+                case 2: line += vs + "//" + normal; break;
+                default: line += vs + "/" + t + "/" + normal;
+                }
+            }
+            if (next(60) == 0)
+                line += "  ";
+            if (next(500) == 0)
+                line += "\t";
+            if (next(700) == 0)
+                line += " \\" + lineBreak + " 1/1/1";
+            faces.push_back(line);
+            if (next(300) == 0)
+                faces.push_back("");
+        }
+        std::string plain = vertices + "g mesh" + lineBreak, general = plain;
+        for (size_t i = 0; i < faces.size(); ++i)
+        {
+            const bool last = i + 1 == faces.size();
+            plain += faces[i] + (last ? "" : lineBreak);
+            general += (faces[i].empty() ? "" : " ") + faces[i] + (last ? "" : lineBreak);
+        }
+        qoxtest::TempDir dir;
+        const std::string plainPath = dir.File("plain.obj"), generalPath = dir.File("general.obj");
+        const std::string keptPath = dir.File("kept.obj");
+        qoxtest::WriteFile(plainPath, plain);
+        qoxtest::WriteFile(generalPath, general);
+        qoxtest::WriteFile(keptPath, vertices + "g taker" + lineBreak + "f 1/1/1 2/2/1 3/3/1" + lineBreak +
+                                         plain.substr(vertices.size()));
+        const uint64_t expected = DigestWithThreads(generalPath, 1, 0);
+        ASSERT_NE(expected, 0u);
+        EXPECT_EQ(DigestWithThreads(plainPath, 1, 0), expected);
+        EXPECT_EQ(DigestWithThreads(plainPath, 4, 4096), expected);
+        EXPECT_EQ(DigestWithThreads(keptPath, 1, 0, "taker"), expected);
+        EXPECT_EQ(DigestWithThreads(keptPath, 4, 4096, "taker"), expected);
+    }
+}
