@@ -397,6 +397,17 @@ bool KQoxReaderObj::ReadFaceRuns(KObjStatementReader& in, KObjMesh& mesh, KObjMe
 {
     std::string_view lines;
     std::vector<std::string_view> portions;
+    // The corners a run added to a numbered mesh are numbered on one thread
+    // while the others parse the next run: from this corner of the list on
+    // (none: npos). Numbering keeps file order, one run after the other.
+    size_t numberFrom = std::string_view::npos;
+    bool numbered = true;
+    auto numberPending = [&] {
+        if (numberFrom != std::string_view::npos)
+            numbered = NumberNewCorners(mesh, list, numberFrom);
+        numberFrom = std::string_view::npos;
+        return numbered;
+    };
     while (CutPortions(in, mNoFaceRunBefore, lines, portions))
     {
         const size_t shortEnd = RunEndWithin(lines, kProbeBytes, [](std::string_view keyword, std::string_view rest) {
@@ -410,7 +421,16 @@ bool KQoxReaderObj::ReadFaceRuns(KObjStatementReader& in, KObjMesh& mesh, KObjMe
         }
         while (mFacePortions.size() < portions.size())
             mFacePortions.push_back(std::make_unique<FacePortion>());
-        KRunPortions(portions.size(), mThreads, [&](size_t i) {
+        // The numbering, when one is pending, is the first task: it touches
+        // the mesh, its list and the chains, which the portions do not.
+        const size_t extra = numberFrom != std::string_view::npos ? 1 : 0;
+        KRunPortions(portions.size() + extra, mThreads, [&](size_t task) {
+            if (task < extra)
+            {
+                numberPending();
+                return;
+            }
+            const size_t i = task - extra;
             FacePortion& portion = *mFacePortions[i];
             // The mesh holds only the portion's flags and count: its faces go
             // to mList, whose memory is kept from one run to the next.
@@ -447,6 +467,8 @@ bool KQoxReaderObj::ReadFaceRuns(KObjStatementReader& in, KObjMesh& mesh, KObjMe
             }
             portion.mStop = portions[i].size();
         });
+        if (!numbered)
+            return false; // out of memory
         // The portions up to the first that ends the run, joined in order:
         // room for all, then each portion copied to its place on its thread.
         size_t bytes = 0, used = 0, corners = 0, faces = 0;
@@ -499,17 +521,17 @@ bool KQoxReaderObj::ReadFaceRuns(KObjStatementReader& in, KObjMesh& mesh, KObjMe
             mesh.mSomeCornerHasTextureVertex = mesh.mSomeCornerHasTextureVertex || from.mSomeCornerHasTextureVertex;
             mesh.mFaceCount += from.mFaceCount;
         }
-        if (mesh.mNumbered && !NumberNewCorners(mesh, list, firstCorner))
-            return false;
+        if (mesh.mNumbered)
+            numberFrom = firstCorner;
         in.Consume(bytes);
         if (bytes < ParallelMinimum())
             mNoFaceRunBefore = in.Position() + ParallelMinimum();
         if (ended)
-            return true;
+            return numberPending();
     }
     // Where no parallel run is tried, the lines up to there are read on the
     // calling thread.
-    return ReadFaceLines(in, mesh, list, mNoFaceRunBefore > in.Position() ? mNoFaceRunBefore - in.Position() : 0);
+    return numberPending() && ReadFaceLines(in, mesh, list, mNoFaceRunBefore > in.Position() ? mNoFaceRunBefore - in.Position() : 0);
 }
 
 } // namespace qoxsdk_600

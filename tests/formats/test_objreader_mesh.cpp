@@ -724,6 +724,54 @@ TEST(ObjReadMesh, CornersNumberedAsReadBuildWhatKeptCornersBuild)
     }
 }
 
+TEST(ObjReadMesh, NumberingOverlappedWithTheNextRunKeepsFileOrder)
+{
+    // Megabytes of faces of one numbered mesh, read in many parallel runs:
+    // each run's corners are numbered while the next run is parsed. A face
+    // without normals, or a second smoothing group, late in the file stops
+    // the numbering in the middle of that; the mesh is what one thread builds.
+    unsigned seed = 11;
+    auto next = [&seed](unsigned n) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) % n;
+    };
+    const int n = 5000;
+    std::string vertices;
+    for (int i = 0; i < n; ++i)
+        vertices += "v " + std::to_string(i) + " " + std::to_string(i % 7) + " 0.25\nvt 0." + std::to_string(i % 9) +
+                    " 0.5\nvn 0 " + std::to_string(i % 2) + " 1\n";
+    const char* endings[] = {"all normals", "no normals late", "second group late", "comments between runs"};
+    for (int variant = 0; variant < 4; ++variant)
+    {
+        std::string faces = "g mesh\n";
+        const int count = 120000;
+        for (int f = 0; f < count; ++f)
+        {
+            if (variant == 2 && f == count * 7 / 10)
+                faces += "s 2\n";
+            if (variant == 3 && f % 25000 == 24999)
+                faces += "# the numbering goes on\nusemtl none\n";
+            faces += "f";
+            for (int c = 0; c < 4; ++c)
+            {
+                const int v = 1 + static_cast<int>(next(n));
+                faces += " " + std::to_string(v) + "/" + std::to_string(1 + v % 3);
+                if (!(variant == 1 && f == count * 6 / 10 && c == 2))
+                    faces += "/" + std::to_string(1 + static_cast<int>(next(2)));
+            }
+            faces += "\n";
+        }
+        ASSERT_GT(faces.size(), size_t(3) << 20);
+        qoxtest::TempDir dir;
+        const std::string path = dir.File("many_runs.obj");
+        qoxtest::WriteFile(path, vertices + faces);
+        const uint64_t expected = DigestWithThreads(path, 1, 0);
+        ASSERT_NE(expected, 0u) << endings[variant];
+        EXPECT_EQ(DigestWithThreads(path, 4, 1000), expected) << endings[variant];
+        EXPECT_EQ(DigestWithThreads(path, 3, 1 << 16), expected) << endings[variant];
+    }
+}
+
 TEST(ObjReadMesh, LargeNumberedMeshTakenOverAsReadBuildsWhatKeptCornersBuild)
 {
     // Enough corners that their point numbers outgrow small storage (over a
