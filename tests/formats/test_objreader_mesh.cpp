@@ -724,7 +724,7 @@ TEST(ObjReadMesh, CornersNumberedAsReadBuildWhatKeptCornersBuild)
     }
 }
 
-TEST(ObjReadMesh, NumberingOverlappedWithTheNextRunKeepsFileOrder)
+TEST(ObjReadMesh, ParallelRunsNumberedWhileTheNextIsParsedKeepFileOrder)
 {
     // Megabytes of faces of one numbered mesh, read in many parallel runs:
     // each run's corners are numbered while the next run is parsed. A face
