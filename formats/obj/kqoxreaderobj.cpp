@@ -639,13 +639,6 @@ inline int ZeroBased(int index, int count)
     return index < 0 && static_cast<long long>(-static_cast<long long>(index)) <= count ? count + index : -1;
 }
 
-// The numbering compares a corner's texture vertex and normal with a
-// point's as one word.
-static_assert(offsetof(KObjMesh::Corner, mNormal) == offsetof(KObjMesh::Corner, mTextureVertex) + sizeof(int),
-              "texture vertex and normal side by side");
-static_assert(offsetof(KObjMesh::Point, mNormal) == offsetof(KObjMesh::Point, mTextureVertex) + sizeof(int),
-              "texture vertex and normal side by side");
-
 // The corners of a plain "f" line (see KQoxReaderObj::ReadPlainFaceLine)
 // as ReadFace keeps them, with the face's flags.
 struct PlainFace
@@ -914,33 +907,8 @@ bool KQoxReaderObj::ReadPlainFaceLine(const char*& p, const char* end, KObjMesh&
         return false;
     mesh.mSomeCornerHasTextureVertex = mesh.mSomeCornerHasTextureVertex || someTextureVertex;
     int* const heads = mChainHeads.data();
-    KObjPodArray<PointEntry>& points = mesh.mPoints;
     for (int c = 0; c < kept; ++c)
-    {
-        const KObjMesh::Corner& corner = corners[c];
-        int& head = heads[corner.mVertex];
-        int number = head;
-        // The texture vertex and normal, side by side in both, compared at once.
-        uint64_t pair;
-        std::memcpy(&pair, &corner.mTextureVertex, 8);
-        auto pairOf = [&points](int n) {
-            uint64_t value;
-            std::memcpy(&value, &points[static_cast<size_t>(n)].mTextureVertex, 8);
-            return value;
-        };
-        while (number >= 0 && pairOf(number) != pair)
-            number = points[number].mNext;
-        if (number < 0)
-        {
-            number = static_cast<int>(points.size());
-            const int uv = corner.mTextureVertex >= 0 ? mesh.mUVCount++ : -1;
-            points.push_reserved(PointEntry{corner.mVertex, corner.mTextureVertex, corner.mNormal, uv, head});
-            head = number;
-        }
-        mesh.mCornerPoints.push_reserved(number);
-        if (points[number].mUV >= 0)
-            mesh.mUsedUVs = mesh.mCornerPoints.size();
-    }
+        mesh.NumberCorner(heads, corners[c]);
     p = q;
     return true;
 }

@@ -692,27 +692,8 @@ bool KQoxReaderObj::NumberNewCorners(KObjMesh& mesh, KObjMesh::FaceList& list, s
     if (!mesh.mPoints.reserve_more(count) || !mesh.mCornerPoints.reserve_more(count))
         return false;
     int* const heads = mChainHeads.data();
-    KObjPodArray<PointEntry>& points = mesh.mPoints;
     for (size_t c = first; c < list.mCorners.size(); ++c)
-    {
-        const Corner& corner = list.mCorners[c];
-        // As NumberCorners does, one corner at a time.
-        int& head = heads[corner.mVertex];
-        int number = head;
-        while (number >= 0 &&
-               (points[number].mTextureVertex != corner.mTextureVertex || points[number].mNormal != corner.mNormal))
-            number = points[number].mNext;
-        if (number < 0)
-        {
-            number = static_cast<int>(points.size());
-            const int uv = corner.mTextureVertex >= 0 ? mesh.mUVCount++ : -1;
-            points.push_reserved(PointEntry{corner.mVertex, corner.mTextureVertex, corner.mNormal, uv, head});
-            head = number;
-        }
-        mesh.mCornerPoints.push_reserved(number);
-        if (points[number].mUV >= 0)
-            mesh.mUsedUVs = mesh.mCornerPoints.size();
-    }
+        mesh.NumberCorner(heads, list.mCorners[c]);
     list.mCorners.truncate(first);
     return true;
 }
