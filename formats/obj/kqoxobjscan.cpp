@@ -18,6 +18,7 @@
 #ifdef __linux__
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -210,11 +211,14 @@ KObjStatementReader::KObjStatementReader(FILE* file, bool joinContinuations, siz
 KObjStatementReader::~KObjStatementReader()
 {
     WaitAhead();
+    UnmapFile();
 }
 
 void KObjStatementReader::SetFile(FILE* file)
 {
     WaitAhead();
+    UnmapFile();
+    mMapTried = false;
     mFile = file;
     mPos = mEnd = mConsumed = mScan = 0;
     mEof = mReadFailed = false;
@@ -239,8 +243,60 @@ bool GrowTo(KObjPodArray<char>& buffer, size_t size)
 
 } // namespace
 
+bool KObjStatementReader::MapFile()
+{
+#ifdef __linux__
+    struct stat status;
+    const int descriptor = fileno(mFile);
+    if (mEnd != 0 || mConsumed != 0 || descriptor < 0 || fstat(descriptor, &status) != 0 ||
+        !S_ISREG(status.st_mode) || status.st_size <= 0 || ftell(mFile) != 0)
+        return false;
+    const size_t bytes = static_cast<size_t>(status.st_size);
+    void* mapped = mmap(nullptr, bytes, PROT_READ, MAP_PRIVATE, descriptor, 0);
+    if (mapped == MAP_FAILED)
+        return false;
+    madvise(mapped, bytes, MADV_SEQUENTIAL);
+    mMapped = static_cast<const char*>(mapped);
+    mMappedBytes = bytes;
+    mPos = mScan = mDropped = 0;
+    mEnd = bytes;
+    mEof = true; // every byte is at hand
+    return true;
+#else
+    return false;
+#endif
+}
+
+void KObjStatementReader::UnmapFile()
+{
+#ifdef __linux__
+    if (mMapped)
+        munmap(const_cast<char*>(mMapped), mMappedBytes);
+#endif
+    mMapped = nullptr;
+}
+
+void KObjStatementReader::DropConsumedPages()
+{
+#ifdef __linux__
+    // Whole pages only; the mapping starts on one.
+    static const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    const size_t end = mPos / page * page;
+    if (end > mDropped)
+        madvise(const_cast<char*>(mMapped) + mDropped, end - mDropped, MADV_DONTNEED);
+    mDropped = end;
+#endif
+}
+
 bool KObjStatementReader::Fill()
 {
+    if (!mMapTried && mFile && !mEof)
+    {
+        // A regular file is read in place, without copying its bytes.
+        mMapTried = true;
+        if (MapFile())
+            return true;
+    }
     if (mEof || !mFile)
         return false;
     if (mAheadPending)
@@ -340,14 +396,14 @@ bool KObjStatementReader::TakeAhead()
 size_t KObjStatementReader::LineEnd()
 {
     // Nearly always the break is in the data at hand.
-    const char* base = mBuffer.data();
+    const char* base = Data();
     const char* found = ObjFindBreak(base + mPos, base + mEnd);
     if (found < base + mEnd && (*found == '\n' || found + 1 < base + mEnd))
         return static_cast<size_t>(found - base);
     mScan = mPos;
     for (;;)
     {
-        const char* base = mBuffer.data();
+        const char* base = Data();
         const char* found = ObjFindBreak(base + mScan, base + mEnd);
         const size_t i = static_cast<size_t>(found - base);
         if (i < mEnd)
@@ -367,18 +423,21 @@ size_t KObjStatementReader::LineEnd()
 
 inline void KObjStatementReader::SkipBreak()
 {
-    if (mPos < mEnd && mBuffer[mPos] == '\r')
+    const char* base = Data();
+    if (mPos < mEnd && base[mPos] == '\r')
         ++mPos;
-    if (mPos < mEnd && mBuffer[mPos] == '\n')
+    if (mPos < mEnd && base[mPos] == '\n')
         ++mPos;
 }
 
 bool KObjStatementReader::Next(std::string_view& keyword, std::string_view& rest)
 {
     mKeyword[0] = 0;
+    DropConsumed();
     for (;;)
     {
-        while (mPos < mEnd && ObjIsSpace(mBuffer[mPos]))
+        const char* base = Data();
+        while (mPos < mEnd && ObjIsSpace(base[mPos]))
             ++mPos;
         if (mPos < mEnd)
             break;
@@ -388,7 +447,7 @@ bool KObjStatementReader::Next(std::string_view& keyword, std::string_view& rest
     const size_t end = LineEnd();
     // The keyword is seen in the buffer; it is copied only when joining
     // lines may move the buffer.
-    ObjSplitStatement(mBuffer.data() + mPos, mBuffer.data() + end, keyword, rest);
+    ObjSplitStatement(Data() + mPos, Data() + end, keyword, rest);
     mPos = end;
     SkipBreak();
     if (!mJoin || rest.empty() || rest.back() != '\\')
@@ -407,7 +466,7 @@ bool KObjStatementReader::Next(std::string_view& keyword, std::string_view& rest
             break;
         }
         const size_t next = LineEnd();
-        mJoined.append(mBuffer.data() + mPos, next - mPos);
+        mJoined.append(Data() + mPos, next - mPos);
         mPos = next;
         SkipBreak();
         mJoined.resize(ObjTrimRight(mJoined).size());
@@ -420,8 +479,13 @@ std::string_view KObjStatementReader::BufferedLines(size_t wanted)
 {
     if (mEnd - mPos < wanted)
         Fill();
-    const char* base = mBuffer.data();
+    DropConsumed();
+    const char* base = Data();
     size_t end = mEnd;
+    // In place, as many lines as a block would hold: the callers size
+    // their work by what they get.
+    if (mMapped)
+        end = mPos + std::min(mEnd - mPos, std::max(wanted, mBlockSize));
     while (end > mPos && base[end - 1] != '\n' && base[end - 1] != '\r')
         --end;
     return std::string_view(base + mPos, end - mPos);

@@ -78,6 +78,9 @@ public:
     // (whole lines) as read.
     std::string_view BufferedLines(size_t wanted);
     void Consume(size_t bytes) { mPos += bytes; }
+    // Whether the file is read in place from a mapping of it (a regular
+    // file read from its start) instead of copied into blocks.
+    bool IsMapped() const { return mMapped != nullptr; }
 
 private:
     // Moves the unread bytes to the front and reads more; false when
@@ -95,6 +98,22 @@ private:
     void WaitAhead();
     // Fill's part once a block was read ahead.
     bool TakeAhead();
+    // Maps the whole file when it is a regular file read from its start;
+    // false, nothing changed, otherwise.
+    bool MapFile();
+    void UnmapFile();
+    // The bytes at hand: the mapping or the buffer.
+    const char* Data() const { return mMapped ? mMapped : mBuffer.data(); }
+    // Gives back the mapped pages already consumed, once there are enough
+    // of them, so that the pages of the file read in place do not add up
+    // in the process's resident size.
+    void DropConsumed()
+    {
+        if (mMapped && mPos - mDropped >= kMappedDropSpan)
+            DropConsumedPages();
+    }
+    void DropConsumedPages();
+    static constexpr size_t kMappedDropSpan = size_t(4) << 20;
 
     FILE* mFile;
     bool mJoin;
@@ -114,6 +133,10 @@ private:
     bool mAheadPending = false; // a block read ahead (or being read), not taken yet
     size_t mAheadGot = 0;       // set by the reading job: the bytes it read
     bool mAheadFailed = false;
+    bool mMapTried = false;          // the mapping was tried for this file
+    const char* mMapped = nullptr;   // the file mapped whole, or null
+    size_t mMappedBytes = 0;
+    size_t mDropped = 0;             // mapped bytes before this given back
 };
 
 // The first CR or LF in [from, end), or end.

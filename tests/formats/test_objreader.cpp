@@ -90,8 +90,10 @@ TEST(ObjStatements, ReadingAheadCutsTheSameStatements)
     qoxtest::WriteFile(dir.File("s.obj"), text);
     // Each statement with the position after it; every 50th time a line
     // is taken from the buffered lines instead (whole, as it stands).
-    auto read = [&](bool ahead, bool takeLines) {
-        FILE* file = fopen(dir.File("s.obj").c_str(), "rb");
+    // A pipe is read in blocks; the file itself in place from a mapping.
+    auto read = [&](bool ahead, bool takeLines, bool piped = false) {
+        FILE* file = piped ? popen(("cat '" + dir.File("s.obj") + "'").c_str(), "r")
+                           : fopen(dir.File("s.obj").c_str(), "rb");
         std::vector<std::string> out;
         {
             KObjStatementReader in(file, true, 0);
@@ -99,6 +101,10 @@ TEST(ObjStatements, ReadingAheadCutsTheSameStatements)
             std::string_view keyword, rest;
             for (int i = 1;; ++i)
             {
+                if (i == 2)
+                {
+                    EXPECT_EQ(in.IsMapped(), !piped);
+                }
                 if (takeLines && i % 50 == 0)
                 {
                     const std::string_view lines = in.BufferedLines(size_t(3) << 19);
@@ -116,7 +122,10 @@ TEST(ObjStatements, ReadingAheadCutsTheSameStatements)
             }
             EXPECT_FALSE(in.ReadFailed());
         }
-        fclose(file);
+        if (piped)
+            pclose(file);
+        else
+            fclose(file);
         return out;
     };
     for (bool takeLines : {false, true})
@@ -124,7 +133,63 @@ TEST(ObjStatements, ReadingAheadCutsTheSameStatements)
         const std::vector<std::string> plain = read(false, takeLines);
         ASSERT_GT(plain.size(), size_t(50000));
         EXPECT_TRUE(read(true, takeLines) == plain) << takeLines;
+        EXPECT_TRUE(read(false, takeLines, true) == plain) << takeLines;
+        EXPECT_TRUE(read(true, takeLines, true) == plain) << takeLines;
     }
+}
+
+TEST(ObjStatements, FileReadInPlaceGivesBackWhatItRead)
+{
+    // A file read in place from a mapping: the pages read are given back as
+    // the reading goes on, so that the file's size never adds up in the
+    // process's resident size.
+    std::string text;
+    for (int i = 0; text.size() < (size_t(96) << 20); ++i)
+        text += "v " + std::to_string(i) + ".125 0.5 -" + std::to_string(i % 1000) + ".75\n";
+    qoxtest::TempDir dir;
+    qoxtest::WriteFile(dir.File("big.obj"), text);
+    auto residentFileMB = [] {
+        double kilobytes = -1;
+        if (FILE* status = std::fopen("/proc/self/status", "r"))
+        {
+            char line[256];
+            while (std::fgets(line, sizeof line, status))
+                if (std::strncmp(line, "RssFile:", 8) == 0)
+                    kilobytes = std::atof(line + 8);
+            std::fclose(status);
+        }
+        return kilobytes / 1024;
+    };
+    const double before = residentFileMB();
+    if (before < 0)
+        GTEST_SKIP() << "no resident sizes to be read here";
+    FILE* file = fopen(dir.File("big.obj").c_str(), "rb");
+    ASSERT_NE(file, nullptr);
+    double most = before;
+    size_t statements = 0, bytes = 0;
+    {
+        KObjStatementReader in(file, true, 0);
+        std::string_view keyword, rest;
+        for (; in.Next(keyword, rest); ++statements)
+        {
+            bytes += keyword.size() + rest.size();
+            if (statements % 20000 == 0)
+                most = std::max(most, residentFileMB());
+            if (statements % 3000 == 0)
+            {
+                // Runs of lines taken whole as well.
+                const std::string_view lines = in.BufferedLines(size_t(1) << 18);
+                const size_t end = lines.rfind('\n');
+                if (end != std::string_view::npos)
+                    in.Consume(end + 1);
+            }
+        }
+        EXPECT_TRUE(in.IsMapped());
+        EXPECT_FALSE(in.ReadFailed());
+    }
+    fclose(file);
+    EXPECT_GT(statements, size_t(100000));
+    EXPECT_LT(most - before, 32.0) << "resident file pages grew with the file";
 }
 
 TEST(ObjReferences, IndexRulesAndTokens)
