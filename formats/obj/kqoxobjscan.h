@@ -113,7 +113,7 @@ private:
             DropConsumedPages();
     }
     void DropConsumedPages();
-    static constexpr size_t kMappedDropSpan = size_t(4) << 20;
+    static constexpr size_t kMappedDropSpan = size_t(1) << 20;
 
     FILE* mFile;
     bool mJoin;
