@@ -38,6 +38,38 @@ struct Digest
     void Int(int value) { Bytes(&value, sizeof value); }
 };
 
+// Pseudo-random numbers below n from a fixed seed, the same on every run;
+// shift tells which bits of the state are taken.
+class Draws
+{
+public:
+    Draws(unsigned seed, int shift)
+        : mSeed(seed)
+        , mShift(shift)
+    {}
+    unsigned operator()(unsigned n)
+    {
+        mSeed = mSeed * 1103515245u + 12345u;
+        return (mSeed >> mShift) % n;
+    }
+
+private:
+    unsigned mSeed;
+    int mShift;
+};
+
+// Five positions, two texture vertices and one normal read from a small
+// file, so that the reader's face references have something to refer to.
+void ReadFiveVertices(KQoxSdkManager& manager, KQoxReaderObj& reader)
+{
+    qoxtest::TempDir dir;
+    qoxtest::WriteFile(dir.File("v.obj"), "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 1 1 0\nv 2 2 2\nvt 0 0\nvt 1 1\nvn 0 0 1\n");
+    std::unique_ptr<KStreamOptions> options(reader.GetReadOptions(false));
+    KQoxScene& scene = *manager.CreateKQoxScene();
+    ASSERT_TRUE(reader.FileOpen(dir.File("v.obj").c_str()));
+    ASSERT_TRUE(reader.Read(scene, options.get()));
+}
+
 // Every item of every mesh under the root (but the node named skipped), in
 // node order, as one digest.
 uint64_t SceneDigest(const ObjRead& r, const std::string& skipped = std::string())
@@ -459,12 +491,9 @@ TEST(ObjReadMesh, FaceReadingAgreesWithTheTokenRules)
     };
     // No vertices read: every index is out of range except through the
     // counts below, so give the reader some.
-    qoxtest::TempDir dir;
-    qoxtest::WriteFile(dir.File("v.obj"), "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 1 1 0\nv 2 2 2\nvt 0 0\nvt 1 1\nvn 0 0 1\n");
-    std::unique_ptr<KStreamOptions> options(reader.GetReadOptions(false));
-    KQoxScene& scene = *manager->CreateKQoxScene();
-    ASSERT_TRUE(reader.FileOpen(dir.File("v.obj").c_str()));
-    ASSERT_TRUE(reader.Read(scene, options.get()));
+    ReadFiveVertices(*manager, reader);
+    if (HasFatalFailure())
+        return;
     const int counts[3] = {5, 2, 1};
     for (int trial = 0; trial < 20000; ++trial)
     {
@@ -674,11 +703,7 @@ TEST(ObjReadMesh, CornersNumberedAsReadBuildWhatKeptCornersBuild)
     // back into corners. The same faces behind a first group that takes the
     // numbering are kept as corners until the meshes are built: every other
     // mesh is the same either way, on one thread or several.
-    unsigned seed = 7;
-    auto next = [&seed](unsigned n) {
-        seed = seed * 1103515245u + 12345u;
-        return (seed >> 16) % n;
-    };
+    Draws next(7, 16);
     const char* endings[] = {"one group", "smoothing", "no normals", "other group", "no UVs"};
     for (int variant = 0; variant < 5; ++variant)
     {
@@ -730,11 +755,7 @@ TEST(ObjReadMesh, ParallelRunsNumberedWhileTheNextIsParsedKeepFileOrder)
     // each run's corners are numbered while the next run is parsed. A face
     // without normals, or a second smoothing group, late in the file stops
     // the numbering in the middle of that; the mesh is what one thread builds.
-    unsigned seed = 11;
-    auto next = [&seed](unsigned n) {
-        seed = seed * 1103515245u + 12345u;
-        return (seed >> 16) % n;
-    };
+    Draws next(11, 16);
     const int n = 5000;
     std::string vertices;
     for (int i = 0; i < n; ++i)
@@ -778,11 +799,7 @@ TEST(ObjReadMesh, LargeNumberedMeshTakenOverAsReadBuildsWhatKeptCornersBuild)
     // megabyte): the mesh takes them over as its polygon vertices. Alone,
     // and as the first of several groups (the rest kept as corners), the
     // meshes match those built from kept corners, on one thread and four.
-    unsigned seed = 11;
-    auto next = [&seed](unsigned n) {
-        seed = seed * 1103515245u + 12345u;
-        return (seed >> 8) % n;
-    };
+    Draws next(11, 8);
     const int n = 5000;
     std::string vertices;
     for (int i = 0; i < n; ++i)
@@ -834,11 +851,7 @@ TEST(ObjReadMesh, LastMeshFilledOverTheListsPagesBuildsWhatAnEarlierMeshBuilds)
     const int side = 220;
     for (int variant = 0; variant < 4; ++variant)
     {
-        unsigned seed = 5 + variant;
-        auto next = [&seed](unsigned n) {
-            seed = seed * 1103515245u + 12345u;
-            return (seed >> 8) % n;
-        };
+        Draws next(5 + variant, 8);
         std::string text;
         for (int y = 0; y < side; ++y)
             for (int x = 0; x < side; ++x)
@@ -1282,12 +1295,9 @@ TEST(ObjReadMesh, PlainFaceLinesReadAsTheirRestReads)
     // and the masked one (enough text after it) are taken.
     std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
     KQoxReaderObj reader(*manager);
-    qoxtest::TempDir dir;
-    qoxtest::WriteFile(dir.File("v.obj"), "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 1 1 0\nv 2 2 2\nvt 0 0\nvt 1 1\nvn 0 0 1\n");
-    std::unique_ptr<KStreamOptions> options(reader.GetReadOptions(false));
-    KQoxScene& scene = *manager->CreateKQoxScene();
-    ASSERT_TRUE(reader.FileOpen(dir.File("v.obj").c_str()));
-    ASSERT_TRUE(reader.Read(scene, options.get()));
+    ReadFiveVertices(*manager, reader);
+    if (HasFatalFailure())
+        return;
     const char* numbers[] = {"1",        "2",         "3",          "-1",          "-5",         "5",
                              "6",        "-6",        "0",          "-0",          "00000001",   "12345678",
                              "99999999", "123456789", "1234567890", "2147483647",  "2147483648", "-2147483648",
