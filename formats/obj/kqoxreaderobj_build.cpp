@@ -202,6 +202,15 @@ bool GatherPoints(KObjPodArray<T>& list, bool dropping, const KObjPodArray<KObjM
     return true;
 }
 
+// An array of the mesh that lost pages to a move that could not be undone
+// is not freed with the mesh: its storage may lie in malloc's heap, where
+// the hole would fault later. Its storage goes to an array never destroyed.
+template <class T>
+void Abandon(KArrayTemplate<T>& array)
+{
+    (new KArrayTemplate<T>())->Swap(array); // kept for good on purpose
+}
+
 // The whole pages written of a spent list (mapped from the system) moved
 // into the whole pages of [into, into + bytes), an array about to be written
 // whole, instead of the system faulting in fresh ones there; the list is
@@ -509,7 +518,10 @@ KQoxMesh* KQoxReaderObj::CreateQoxMeshFromObjMesh(KObjMesh& objMesh)
     if (mBuildingLastMesh)
         mVertices.release();
     if (lost)
+    {
+        Abandon(pointArray);
         return fail();
+    }
     if (!normalArray.SetCountUnset(pointCount))
         return fail();
     KQoxVector4* normals = normalArray.GetArray();
@@ -524,7 +536,10 @@ KQoxMesh* KQoxReaderObj::CreateQoxMeshFromObjMesh(KObjMesh& objMesh)
     if (mBuildingLastMesh)
         mNormals.release();
     if (lost)
+    {
+        Abandon(normalArray);
         return fail();
+    }
     KObjPodArray<int> pointUV; // per control point, its UV number (-1: none)
     if (uvs)
     {
@@ -552,7 +567,10 @@ KQoxMesh* KQoxReaderObj::CreateQoxMeshFromObjMesh(KObjMesh& objMesh)
             },
             lost);
         if (lost)
+        {
+            Abandon(uvs->mDirectArray);
             return fail();
+        }
     }
     if (mBuildingLastMesh)
         mTextureVertices.release();
@@ -564,7 +582,10 @@ KQoxMesh* KQoxReaderObj::CreateQoxMeshFromObjMesh(KObjMesh& objMesh)
             return fail();
         int* cornerUVs = uvs->mIndexArray.GetArray();
         if (!MoveSpentPages(entries, cornerUVs, static_cast<size_t>(usedUVs) * sizeof(int)))
+        {
+            Abandon(uvs->mIndexArray);
             return fail();
+        }
         entries.release();
         const size_t cornerSlices =
             usedUVs >= kParallelPoints ? kObjPortionsPerThread * static_cast<size_t>(mThreads) : 1;
