@@ -30,7 +30,7 @@ constexpr size_t kObjPageBytes = 4096;
 // Moves the bytes pages of kObjPageBytes at from (whole pages of a block
 // mapped from the system, read no more) to into, whole pages of memory of
 // the caller's that nothing has written yet (any storage): what was there is
-// replaced, and the pages at from are unmapped. Pages written once already
+// replaced, and the range at from stays mapped, empty. Pages written once already
 // serve again where an array is about to be filled, without the system
 // faulting in and zeroing fresh ones. What it returns:
 enum class EObjMove

@@ -122,6 +122,14 @@ bool ObjBlockDropPages(void* block, size_t blockBytes, size_t from, size_t to)
 #endif
 }
 
+#if defined(__linux__) && defined(MREMAP_FIXED)
+#ifdef MREMAP_DONTUNMAP
+const int kMremapDontUnmap = MREMAP_DONTUNMAP;
+#else
+const int kMremapDontUnmap = 4; // the system's value, where headers lack it
+#endif
+#endif
+
 EObjMove ObjMovePages(void* from, void* into, size_t pages)
 {
 #if defined(__linux__) && defined(MREMAP_FIXED)
@@ -130,7 +138,11 @@ EObjMove ObjMovePages(void* from, void* into, size_t pages)
     if (page != kObjPageBytes || pages == 0 || reinterpret_cast<uintptr_t>(from) % page != 0 ||
         reinterpret_cast<uintptr_t>(into) % page != 0)
         return EObjMove::eNOT_MOVED;
-    if (mremap(from, bytes, bytes, MREMAP_MAYMOVE | MREMAP_FIXED, into) == into)
+    // The list's range stays mapped (empty pages where the moved ones were):
+    // a hole there could be taken by another mapping (a new thread's
+    // stack, a block of malloc's) that freeing the list would then unmap.
+    // Systems that cannot leave it mapped refuse before touching anything.
+    if (mremap(from, bytes, bytes, MREMAP_MAYMOVE | MREMAP_FIXED | kMremapDontUnmap, into) == into)
         return EObjMove::eMOVED;
     // A refusal may come after the pages at into were unmapped: fresh ones
     // there again, as unwritten as they were.

@@ -1106,9 +1106,13 @@ TEST(ObjReadMesh, SpentPagesMoveIntoAnArrayAboutToBeFilled)
         ASSERT_EQ(into[i], static_cast<int>(8 * perPage + i)) << i;
     into[5] = -5; // the array's to write
     EXPECT_EQ(into[5], -5);
-    // The list's pages around them are untouched.
+    // The list's pages around them are untouched, and its range stays
+    // mapped where the pages left: nothing else can be placed in a hole
+    // there that freeing the list would unmap.
     EXPECT_EQ(list[8 * perPage - 1], static_cast<int>(8 * perPage - 1));
     EXPECT_EQ(list[20 * perPage], static_cast<int>(20 * perPage));
+    EXPECT_EQ(list[8 * perPage], 0);
+    EXPECT_EQ(list[20 * perPage - 1], 0);
     // Not on page bounds, or nothing: nothing moves.
     EXPECT_EQ(ObjMovePages(list.data() + 1, into + 12 * perPage, 2), EObjMove::eNOT_MOVED);
     EXPECT_EQ(ObjMovePages(list.data(), into + 12 * perPage + 1, 2), EObjMove::eNOT_MOVED);
