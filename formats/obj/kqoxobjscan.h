@@ -278,6 +278,12 @@ inline int ObjScanDigits8(const char* s, const char* end, uint64_t& value)
 #endif
 }
 
+// The powers of ten a double holds exactly, and those up to eight digits
+// as integers: the plain number scanners' one division and digit steps.
+inline constexpr double kObjExactTens[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                           1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+inline constexpr uint64_t kObjTens[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
+
 // ObjScanDouble for the numbers nearly every file holds: after blanks, an
 // optional minus, at most 19 digits with an optional point and an optional
 // short exponent. When the digits as a whole number fit in 53 bits and the
@@ -286,9 +292,6 @@ inline int ObjScanDigits8(const char* s, const char* end, uint64_t& value)
 // general path. Anything else goes to ObjScanDouble whole.
 inline bool ObjScanDoubleShort(const char*& p, const char* end, double& value)
 {
-    static const double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-                                     1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-    static const uint64_t kTens[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
     const int kMaxDigits = 19; // any 19 digits fit in 64 bits
     auto isDigit = [](char c) { return static_cast<unsigned>(c - '0') < 10; };
     const char* s = p;
@@ -318,7 +321,7 @@ inline bool ObjScanDoubleShort(const char*& p, const char* end, double& value)
             const int n = ObjScanDigits8(s, end, chunk);
             if (count + fraction + n > kMaxDigits)
                 return ObjScanDouble(p, end, value);
-            mantissa = mantissa * kTens[n] + chunk;
+            mantissa = mantissa * kObjTens[n] + chunk;
             s += n;
             fraction += n;
             if (n < 8)
@@ -348,7 +351,7 @@ inline bool ObjScanDoubleShort(const char*& p, const char* end, double& value)
         (s < end && (*s == 'e' || *s == 'E' || *s == 'x' || *s == 'X' || *s == 'p' || *s == 'P')))
         return ObjScanDouble(p, end, value);
     const double whole = static_cast<double>(mantissa);
-    const double magnitude = power < 0 ? whole / kPowers[-power] : whole * kPowers[power];
+    const double magnitude = power < 0 ? whole / kObjExactTens[-power] : whole * kObjExactTens[power];
     value = negative ? -magnitude : magnitude;
     p = s;
     return true;
@@ -362,8 +365,6 @@ inline bool ObjScanDoubleShort(const char*& p, const char* end, double& value)
 // processor's guesses follow. False, p unchanged, for anything else.
 inline bool ObjScanPlainNumber(const char*& p, const char* end, double& value)
 {
-    static const double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-                                     1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
     const char* s = p;
     const bool negative = s < end && *s == '-';
     s += negative ? 1 : 0;
@@ -378,13 +379,12 @@ inline bool ObjScanPlainNumber(const char*& p, const char* end, double& value)
     {
         // The digits after the point eight at a time: one step instead of a
         // chain of multiplications per digit.
-        static const uint64_t kTens[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
         const char* const first = ++s;
         for (;;)
         {
             uint64_t chunk;
             const int n = ObjScanDigits8(s, end, chunk);
-            mantissa = mantissa * kTens[n] + chunk;
+            mantissa = mantissa * kObjTens[n] + chunk;
             s += n;
             if (n < 8 || s - first > 22)
                 break;
@@ -395,7 +395,7 @@ inline bool ObjScanPlainNumber(const char*& p, const char* end, double& value)
     if (digits == 0 || digits > 19 || fraction > 22 || mantissa > (uint64_t(1) << 53) ||
         (s < end && *s != ' ' && *s != '\n' && *s != '\r'))
         return false;
-    const double magnitude = static_cast<double>(mantissa) / kPowers[fraction];
+    const double magnitude = static_cast<double>(mantissa) / kObjExactTens[fraction];
     value = negative ? -magnitude : magnitude;
     p = s;
     return true;
