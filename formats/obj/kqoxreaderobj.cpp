@@ -193,17 +193,16 @@ bool KQoxReaderObj::ReadStatements(KQoxScene& scene, KObjStatementReader& in)
                 mState.mMesh = found->second.get();
             }
             KObjMesh& mesh = *mState.mMesh;
-            // Numbered corners belong to the mesh's one face list: a second
-            // list stops the numbering. A mesh's first faces start it when
-            // no other mesh is numbered.
-            if (&mesh == mNumbering && !mesh.mFaceLists.count(mState.mSmoothingGroup) && !StopNumbering())
+            // Numbered corners belong to the mesh's one face list, numbered
+            // while it is the mesh being read: a second list, or faces again
+            // after another mesh's, stop its numbering. A mesh's first faces
+            // start it; the mesh numbered before keeps its numbers.
+            if (mesh.mNumbered && (&mesh != mNumbering || !mesh.mFaceLists.count(mState.mSmoothingGroup)) &&
+                !StopNumbering(mesh))
                 return false;
             KObjMesh::FaceList& list = mesh.mFaceLists[mState.mSmoothingGroup];
-            if (!mNumbering && mesh.mFaceCount == 0 && mesh.mFaceLists.size() == 1)
-            {
-                mNumbering = &mesh;
-                mesh.mNumbered = true;
-            }
+            if (&mesh != mNumbering && mesh.mFaceCount == 0 && mesh.mFaceLists.size() == 1)
+                StartNumbering(mesh);
             do
             {
                 const size_t first = list.mCorners.size();

@@ -216,9 +216,13 @@ private:
     // once a face without normals came, the mesh's numbering stops. False
     // when memory runs out.
     bool NumberNewCorners(KObjMesh& mesh, KObjMesh::FaceList& list, size_t first);
-    // The numbered corners of mNumbering back into its face list, before the
-    // corners it holds; false when memory runs out.
-    bool StopNumbering();
+    // The numbered corners of a numbered mesh back into its face list,
+    // before the corners it holds, kept as corners from then on; false when
+    // memory runs out.
+    bool StopNumbering(KObjMesh& mesh);
+    // The mesh, about to get its first faces, numbers its corners from now
+    // on; the one numbered so far keeps its numbers, its chains cleared.
+    void StartNumbering(KObjMesh& mesh);
     // The chains of mNumbering's points out of mChainHeads.
     void ClearNumberingChains();
     // Makes the mesh's polygons from the faces' sizes, with the runs'
@@ -287,8 +291,9 @@ private:
     // kept between meshes and reset where it was used.
     std::vector<int> mChainHeads;
     // The mesh whose corners are numbered as they are read (null: none):
-    // the first mesh to get faces while no other one is numbered. Its
-    // points head the chains in mChainHeads until the meshes are built.
+    // the last mesh to get its first faces. Its points head the chains in
+    // mChainHeads; meshes numbered before keep their numbers (mNumbered)
+    // without chains.
     KObjMesh* mNumbering = nullptr;
     // Set while the last mesh is built: the file's vertex lists are freed
     // as its points are gathered.

@@ -706,7 +706,7 @@ bool KQoxReaderObj::NumberNewCorners(KObjMesh& mesh, KObjMesh::FaceList& list, s
     // A face without normals gets them when the mesh is built, which
     // changes its corners: they are kept as they are from then on.
     if (!mesh.mAllFacesHaveNormals)
-        return StopNumbering();
+        return StopNumbering(mesh);
     const size_t count = list.mCorners.size() - first;
     if (mChainHeads.size() < mVertices.size())
         mChainHeads.resize(mVertices.size(), -1);
@@ -719,11 +719,10 @@ bool KQoxReaderObj::NumberNewCorners(KObjMesh& mesh, KObjMesh::FaceList& list, s
     return true;
 }
 
-bool KQoxReaderObj::StopNumbering()
+bool KQoxReaderObj::StopNumbering(KObjMesh& mesh)
 {
-    if (!mNumbering)
+    if (!mesh.mNumbered)
         return true;
-    KObjMesh& mesh = *mNumbering;
     KObjMesh::FaceList& list = mesh.mFaceLists.begin()->second;
     const size_t numbered = mesh.mCornerPoints.size();
     const size_t pending = list.mCorners.size();
@@ -736,14 +735,24 @@ bool KQoxReaderObj::StopNumbering()
         const PointEntry& point = mesh.mPoints[static_cast<size_t>(mesh.mCornerPoints[c])];
         corners[c] = Corner{point.mVertex, point.mTextureVertex, point.mNormal};
     }
-    ClearNumberingChains();
+    if (&mesh == mNumbering)
+    {
+        ClearNumberingChains();
+        mNumbering = nullptr;
+    }
     mesh.mPoints.release();
     mesh.mCornerPoints.release();
     mesh.mNumbered = false;
     mesh.mUVCount = 0;
     mesh.mUsedUVs = 0;
-    mNumbering = nullptr;
     return true;
+}
+
+void KQoxReaderObj::StartNumbering(KObjMesh& mesh)
+{
+    ClearNumberingChains();
+    mNumbering = &mesh;
+    mesh.mNumbered = true;
 }
 
 void KQoxReaderObj::ClearNumberingChains()

@@ -698,11 +698,12 @@ TEST(ObjReadMesh, OneThreadReadsWhatStatementByStatementReads)
 
 TEST(ObjReadMesh, CornersNumberedAsReadBuildWhatKeptCornersBuild)
 {
-    // The first mesh to get faces numbers its corners as they are read; a
-    // mesh's second smoothing group or a face without normals turns them
-    // back into corners. The same faces behind a first group that takes the
-    // numbering are kept as corners until the meshes are built: every other
-    // mesh is the same either way, on one thread or several.
+    // A mesh numbers its corners as they are read from its first faces on; a
+    // second smoothing group, a face without normals, or faces again after
+    // another group's turn them back into corners. The same faces with
+    // another group's face after the first one are kept as corners from
+    // there on until the meshes are built: every mesh is the same either
+    // way, on one thread or several.
     Draws next(7, 16);
     const char* endings[] = {"one group", "smoothing", "no normals", "other group", "no UVs"};
     for (int variant = 0; variant < 5; ++variant)
@@ -741,12 +742,154 @@ TEST(ObjReadMesh, CornersNumberedAsReadBuildWhatKeptCornersBuild)
         const std::string numbered = dir.File("numbered.obj");
         const std::string kept = dir.File("kept.obj");
         qoxtest::WriteFile(numbered, vertices + faces);
-        qoxtest::WriteFile(kept, vertices + "g taker\nf 1/1/1 2/2/1 3/3/1\n" + faces);
+        const size_t secondFace = faces.find("\nf", faces.find("\nf") + 1) + 1;
+        qoxtest::WriteFile(kept, vertices + faces.substr(0, secondFace) + "g taker\nf 1/1/1 2/2/1 3/3/1\ng mesh\n" +
+                                     faces.substr(secondFace));
         const uint64_t expected = DigestWithThreads(kept, 1, 0, "taker");
         ASSERT_NE(expected, 0u) << endings[variant];
         EXPECT_EQ(DigestWithThreads(numbered, 1, 0), expected) << endings[variant];
         EXPECT_EQ(DigestWithThreads(numbered, 4, 64), expected) << endings[variant];
     }
+}
+
+TEST(ObjReadMesh, EachGroupNumberedAsReadKeepsItsNumbersWhenTheNextGroupStarts)
+{
+    // Group a is numbered and left for good; b is left, then gets faces
+    // again (its numbers turn back into corners); c gets a second smoothing
+    // group. Worked out by hand: points in order of first appearance, the
+    // smoothing groups of c in ascending order.
+    const std::string text = "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nvt 0 0\nvt 1 0\nvt 1 1\nvt 0 1\n"
+                             "vn 0 0 1\nvn 0 0 -1\n"
+                             "g a\nf 1/1/1 2/2/1 3/3/1\nf 1/1/1 3/3/1 4/4/1\n"
+                             "g b\nf 4/4/2 3/3/2 2/2/2\n"
+                             "g c\nf 2/2/1 3/3/1 4/4/1\n"
+                             "g b\nf 4/4/2 2/2/2 1/1/2\n"
+                             "g c\ns 2\nf 1/1/1 2/2/1 4/4/1\n";
+    const KQoxVector4 corner[] = {KQoxVector4(0, 0, 0, 1), KQoxVector4(1, 0, 0, 1), KQoxVector4(1, 1, 0, 1),
+                                  KQoxVector4(0, 1, 0, 1)};
+    struct Expected
+    {
+        const char* mName;
+        int mVertices[6];
+        int mPoints[4]; // file vertex (zero-based) of each control point
+        double mNormalZ;
+    };
+    const Expected expected[] = {{"a", {0, 1, 2, 0, 2, 3}, {0, 1, 2, 3}, 1.0},
+                                 {"b", {0, 1, 2, 0, 2, 3}, {3, 2, 1, 0}, -1.0},
+                                 {"c", {0, 1, 2, 3, 0, 2}, {1, 2, 3, 0}, 1.0}};
+    qoxtest::TempDir dir;
+    auto r = ReadText(dir, text);
+    ASSERT_TRUE(r->ok);
+    for (const Expected& e : expected)
+    {
+        KQoxMesh* mesh = r->Mesh(e.mName);
+        ASSERT_NE(mesh, nullptr) << e.mName;
+        ASSERT_EQ(mesh->GetPolygonVertexCount(), 6) << e.mName;
+        ASSERT_EQ(mesh->GetControlPointsCount(), 4) << e.mName;
+        ASSERT_EQ(mesh->GetTextureUVCount(), 4) << e.mName;
+        for (int i = 0; i < 6; ++i)
+        {
+            EXPECT_EQ(mesh->GetPolygonVertices()[i], e.mVertices[i]) << e.mName << " " << i;
+            // Each point has a UV of its own, numbered as the points are.
+            EXPECT_EQ(mesh->GetTextureUVIndex(i / 3, i % 3), e.mVertices[i]) << e.mName << " " << i;
+        }
+        for (int p = 0; p < 4; ++p)
+        {
+            EXPECT_EQ(KQoxVector4(mesh->GetControlPoints()[p]), corner[e.mPoints[p]]) << e.mName << " " << p;
+            EXPECT_EQ(KQoxVector4(mesh->GetNormals()[p]), KQoxVector4(0, 0, e.mNormalZ, 0)) << e.mName << " " << p;
+        }
+    }
+    // Threads read runs of faces apart: the same scene.
+    const std::string path = dir.File("model.obj");
+    EXPECT_EQ(DigestWithThreads(path, 4, 1), DigestWithThreads(path, 1, 0));
+}
+
+TEST(ObjReadMesh, ManyGroupsEachNumberedBuildWhatKeptCornersBuild)
+{
+    // Thousands of groups, each numbered from its first faces; some come
+    // back later (kept as corners from then on), some get a face without
+    // normals or a second smoothing group. Read again with every group's
+    // first face followed by a one-face group of its own (so that each is
+    // kept as corners from its second face on): the same meshes.
+    Draws next(23, 16);
+    std::string vertices;
+    const int n = 400;
+    for (int i = 0; i < n; ++i)
+        vertices += "v " + std::to_string(i) + " " + std::to_string(i % 11) + " 0.5\nvt 0." +
+                    std::to_string(i % 7) + " 0.25\nvn 0 0 " + std::to_string(1 + i % 2) + "\n";
+    std::string numbered = vertices, kept = vertices;
+    for (int g = 0; g < 3000; ++g)
+    {
+        // One group in ten is one seen before.
+        const int group = g % 10 == 9 ? static_cast<int>(next(static_cast<unsigned>(g))) : g;
+        const std::string name = "g part" + std::to_string(group) + "\n";
+        numbered += name;
+        kept += name;
+        const int faces = 1 + static_cast<int>(next(6));
+        for (int f = 0; f < faces; ++f)
+        {
+            std::string line = "f";
+            for (int c = 0; c < 3; ++c)
+            {
+                const int v = 1 + static_cast<int>(next(n));
+                line += " " + std::to_string(v) + "/" + std::to_string(v);
+                if (!(g % 97 == 5 && f == faces - 1 && c == 1))
+                    line += "/" + std::to_string(v);
+            }
+            if (g % 89 == 3 && f == faces - 1)
+            {
+                numbered += "s 4\n";
+                kept += "s 4\n";
+            }
+            numbered += line + "\n";
+            kept += line + "\n";
+            if (f == 0)
+                kept += "g taker" + std::to_string(g) + "\nf 1/1/1 2/2/2 3/3/3\n" + name;
+        }
+        numbered += "s off\n";
+        kept += "s off\n";
+    }
+    qoxtest::TempDir dir;
+    qoxtest::WriteFile(dir.File("numbered.obj"), numbered);
+    qoxtest::WriteFile(dir.File("kept.obj"), kept);
+    ObjRead a(dir.File("numbered.obj")), b(dir.File("kept.obj"));
+    ASSERT_TRUE(a.ok);
+    ASSERT_TRUE(b.ok);
+    auto meshes = [](ObjRead& r) {
+        std::map<std::string, KQoxMesh*> byName;
+        KQoxNode* root = r.scene.GetRootNode();
+        for (int c = 0; c < root->GetChildCount(false); ++c)
+            byName[root->GetChild(c)->GetNameWithoutNameSpacePrefix().ToChars()] =
+                static_cast<KQoxMesh*>(root->GetChild(c)->GetMesh());
+        return byName;
+    };
+    const std::map<std::string, KQoxMesh*> ours = meshes(a), theirs = meshes(b);
+    int compared = 0;
+    for (const auto& entry : ours)
+    {
+        const std::string& name = entry.first;
+        KQoxMesh* x = entry.second;
+        auto found = theirs.find(name);
+        ASSERT_TRUE(found != theirs.end()) << name;
+        KQoxMesh* y = found->second;
+        ASSERT_NE(x, nullptr) << name;
+        ASSERT_NE(y, nullptr) << name;
+        ASSERT_EQ(x->GetPolygonVertexCount(), y->GetPolygonVertexCount()) << name;
+        ASSERT_EQ(x->GetControlPointsCount(), y->GetControlPointsCount()) << name;
+        ASSERT_EQ(x->GetTextureUVCount(), y->GetTextureUVCount()) << name;
+        const int corners = x->GetPolygonVertexCount(), points = x->GetControlPointsCount();
+        EXPECT_EQ(std::memcmp(x->GetPolygonVertices(), y->GetPolygonVertices(), sizeof(int) * corners), 0) << name;
+        EXPECT_EQ(std::memcmp(x->GetControlPoints(), y->GetControlPoints(), sizeof(KQoxVector4) * points), 0) << name;
+        EXPECT_EQ(std::memcmp(x->GetNormals(), y->GetNormals(), sizeof(KQoxVector4) * points), 0) << name;
+        EXPECT_EQ(std::memcmp(x->GetTextureUV(), y->GetTextureUV(), sizeof(KQoxVector2) * x->GetTextureUVCount()), 0)
+            << name;
+        for (int p = 0; p < x->GetPolygonCount(); ++p)
+            for (int v = 0; v < x->GetPolygonSize(p); ++v)
+                ASSERT_EQ(x->GetTextureUVIndex(p, v), y->GetTextureUVIndex(p, v)) << name;
+        ++compared;
+    }
+    EXPECT_GT(compared, 2000);
+    EXPECT_EQ(DigestWithThreads(dir.File("numbered.obj"), 4, 1), DigestWithThreads(dir.File("numbered.obj"), 1, 0));
 }
 
 TEST(ObjReadMesh, ParallelRunsNumberedWhileTheNextIsParsedKeepFileOrder)
