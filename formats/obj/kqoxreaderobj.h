@@ -220,9 +220,13 @@ private:
     // before the corners it holds, kept as corners from then on; false when
     // memory runs out.
     bool StopNumbering(KObjMesh& mesh);
-    // The mesh, about to get its first faces, numbers its corners from now
-    // on; the one numbered so far keeps its numbers, its chains cleared.
+    // The mesh, about to get its first faces in its one face list, numbers
+    // its corners from now on; the one numbered so far keeps its numbers,
+    // its chains cleared.
     void StartNumbering(KObjMesh& mesh);
+    // The most items of each array a new numbered mesh reserves from the
+    // sizes of the one before (its points stay below a megabyte).
+    static constexpr size_t kMostItemsHinted = size_t(1) << 15;
     // The chains of mNumbering's points out of mChainHeads.
     void ClearNumberingChains();
     // Makes the mesh's polygons from the faces' sizes, with the runs'

@@ -750,6 +750,19 @@ bool KQoxReaderObj::StopNumbering(KObjMesh& mesh)
 
 void KQoxReaderObj::StartNumbering(KObjMesh& mesh)
 {
+    // The groups of a file tend to be alike: the sizes of the mesh numbered
+    // before are a good first room for this one's arrays, which would
+    // otherwise grow (copying themselves each time) from a few items.
+    // Bounded, so that after one large mesh small ones reserve little; a
+    // reserve that fails is only a hint lost.
+    if (mNumbering)
+    {
+        const KObjMesh& before = *mNumbering;
+        const size_t faces = before.mFaceLists.empty() ? 0 : before.mFaceLists.begin()->second.mFaces.size();
+        mesh.mPoints.reserve_more(std::min(before.mPoints.size(), kMostItemsHinted));
+        mesh.mCornerPoints.reserve_more(std::min(before.mCornerPoints.size(), kMostItemsHinted));
+        mesh.mFaceLists.begin()->second.mFaces.reserve_more(std::min(faces, kMostItemsHinted));
+    }
     ClearNumberingChains();
     mNumbering = &mesh;
     mesh.mNumbered = true;
