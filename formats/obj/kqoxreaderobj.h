@@ -309,12 +309,21 @@ private:
     {
         std::vector<size_t> mStarts;
         std::vector<size_t> mPages;
+        // Pages in a row waiting to go back: [mPendingFirst, mPendingEnd).
+        size_t mPendingFirst = 0;
+        size_t mPendingEnd = 0;
     };
     // The pages of the lists each mesh but the last reads last, before any
     // is built (none when there is one mesh).
     void FindPageDrops(PageDrops (&drops)[3]);
-    // Gives back the pages no mesh after the k-th one reads.
-    void DropPages(const PageDrops (&drops)[3], size_t k);
+    // Gives back the pages no mesh after the k-th one reads, in runs of
+    // kPagesDroppedAtOnce pages at least (the last run with the last mesh).
+    void DropPages(PageDrops (&drops)[3], size_t k);
+    // Gives back the run pending in list (0 positions, 1 texture
+    // vertices, 2 normals).
+    void FlushPageDrops(int list, PageDrops& d);
+    // A quarter of a megabyte of each list at most waits to go back.
+    static constexpr size_t kPagesDroppedAtOnce = 64;
     // Set once pages of the lists were given back: what is left of them is
     // freed should building fail.
     bool mPagesDropped = false;

@@ -296,28 +296,43 @@ void KQoxReaderObj::FindPageDrops(PageDrops (&drops)[3])
     }
 }
 
-void KQoxReaderObj::DropPages(const PageDrops (&drops)[3], size_t k)
+void KQoxReaderObj::DropPages(PageDrops (&drops)[3], size_t k)
 {
     for (int l = 0; l < 3; ++l)
     {
-        const PageDrops& d = drops[l];
+        PageDrops& d = drops[l];
         if (k + 1 >= d.mStarts.size())
             continue;
-        const size_t perPage = l == 1 ? kObjPageBytes / sizeof(KQoxVector2) : kObjPageBytes / sizeof(KQoxVector4);
-        for (size_t i = d.mStarts[k]; i < d.mStarts[k + 1];)
+        // Pages in a row, over one mesh's or several, go back in one call
+        // once there are enough of them: a call per mesh would cost more
+        // than the pages it gives back when the meshes are many and small.
+        for (size_t i = d.mStarts[k]; i < d.mStarts[k + 1]; ++i)
         {
-            // Pages in a row go back in one call.
-            size_t j = i + 1;
-            while (j < d.mStarts[k + 1] && d.mPages[j] == d.mPages[j - 1] + 1)
-                ++j;
-            const size_t first = d.mPages[i] * perPage, end = (d.mPages[j - 1] + 1) * perPage;
-            const bool dropped = l == 0   ? mVertices.drop_pages(first, end)
-                                 : l == 1 ? mTextureVertices.drop_pages(first, end)
-                                          : mNormals.drop_pages(first, end);
-            mPagesDropped = mPagesDropped || dropped;
-            i = j;
+            const size_t page = d.mPages[i];
+            if (page != d.mPendingEnd)
+            {
+                FlushPageDrops(l, d);
+                d.mPendingFirst = page;
+            }
+            d.mPendingEnd = page + 1;
         }
+        if (d.mPendingEnd - d.mPendingFirst >= kPagesDroppedAtOnce)
+            FlushPageDrops(l, d);
     }
+}
+
+void KQoxReaderObj::FlushPageDrops(int list, PageDrops& d)
+{
+    if (d.mPendingEnd > d.mPendingFirst)
+    {
+        const size_t perPage = list == 1 ? kObjPageBytes / sizeof(KQoxVector2) : kObjPageBytes / sizeof(KQoxVector4);
+        const size_t first = d.mPendingFirst * perPage, end = d.mPendingEnd * perPage;
+        const bool dropped = list == 0   ? mVertices.drop_pages(first, end)
+                             : list == 1 ? mTextureVertices.drop_pages(first, end)
+                                         : mNormals.drop_pages(first, end);
+        mPagesDropped = mPagesDropped || dropped;
+    }
+    d.mPendingFirst = d.mPendingEnd = 0;
 }
 
 bool KQoxReaderObj::FillNormals(KObjMesh& mesh)
