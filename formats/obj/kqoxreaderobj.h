@@ -225,8 +225,9 @@ private:
     // its chains cleared.
     void StartNumbering(KObjMesh& mesh);
     // The most items of each array a new numbered mesh reserves from the
-    // sizes of the one before (its points stay below a megabyte).
-    static constexpr size_t kMostItemsHinted = size_t(1) << 15;
+    // sizes of the one before: small blocks of malloc's heap, never mapped
+    // one by one, however the sizes alternate.
+    static constexpr size_t kMostItemsHinted = size_t(1) << 12;
     // The chains of mNumbering's points out of mChainHeads.
     void ClearNumberingChains();
     // Makes the mesh's polygons from the faces' sizes, with the runs'
