@@ -300,6 +300,44 @@ void KObjStatementReader::DropConsumedPages()
 #endif
 }
 
+void KObjStatementReader::DropReadPages()
+{
+#ifdef __linux__
+    static const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    const size_t end = (mPos + page) / page * page;
+    if (end > mDropped)
+        madvise(const_cast<char*>(mMapped) + mDropped, end - mDropped, MADV_DONTNEED);
+#endif
+}
+
+bool KObjStatementReader::Seek(size_t position)
+{
+    WaitAhead();
+    if (mMapped)
+    {
+        // In place: the pages read since the last move are given back, as
+        // the reading goes elsewhere.
+        DropReadPages();
+        const bool within = position <= mMappedBytes;
+        mPos = mScan = within ? position : mMappedBytes;
+#ifdef __linux__
+        static const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+        mDropped = mPos / page * page;
+#endif
+        return within;
+    }
+    if (!mFile)
+        return false;
+    clearerr(mFile);
+    const bool placed = fseeko(mFile, static_cast<off_t>(position), SEEK_SET) == 0;
+    // The buffer starts empty at position; a file not mapped yet is mapped
+    // only when that is its start.
+    mPos = mEnd = mScan = 0;
+    mConsumed = position;
+    mEof = mReadFailed = !placed;
+    return placed;
+}
+
 bool KObjStatementReader::Fill()
 {
     if (!mMapTried && mFile && !mEof)
