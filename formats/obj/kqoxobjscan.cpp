@@ -300,13 +300,21 @@ void KObjStatementReader::DropConsumedPages()
 #endif
 }
 
-void KObjStatementReader::DropReadPages()
+void KObjStatementReader::DropReadPages(size_t keep)
 {
 #ifdef __linux__
     static const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
-    const size_t end = (mPos + page) / page * page;
-    if (end > mDropped)
-        madvise(const_cast<char*>(mMapped) + mDropped, end - mDropped, MADV_DONTNEED);
+    // Not past the mapping's last page: another mapping may follow it.
+    const size_t end = std::min((mPos + page) / page * page, (mMappedBytes + page - 1) / page * page);
+    const size_t kept = keep / page * page;
+    char* const base = const_cast<char*>(mMapped);
+    if (kept > mDropped)
+        madvise(base + mDropped, std::min(kept, end) - mDropped, MADV_DONTNEED);
+    const size_t after = std::max(mDropped, kept + page);
+    if (end > after)
+        madvise(base + after, end - after, MADV_DONTNEED);
+#else
+    (void)keep;
 #endif
 }
 
@@ -317,8 +325,8 @@ bool KObjStatementReader::Seek(size_t position)
     {
         // In place: the pages read since the last move are given back, as
         // the reading goes elsewhere.
-        DropReadPages();
         const bool within = position <= mMappedBytes;
+        DropReadPages(within ? position : mMappedBytes);
         mPos = mScan = within ? position : mMappedBytes;
 #ifdef __linux__
         static const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));

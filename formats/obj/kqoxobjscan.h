@@ -120,8 +120,8 @@ private:
     }
     void DropConsumedPages();
     // Gives back the mapped pages from the last one given back through the
-    // one holding mPos, that one included.
-    void DropReadPages();
+    // one holding mPos, but for the one holding keep, about to be read.
+    void DropReadPages(size_t keep);
     static constexpr size_t kMappedDropSpan = size_t(1) << 20;
 
     FILE* mFile;
