@@ -75,8 +75,8 @@ public:
     // Goes on reading at position, a value Position() gave for this file
     // after a Next or Consume: what is read from there is what was read on
     // from that point before. Views given before are invalid. A mapped file
-    // gives back the pages read since the last move. False, and the reader
-    // at the end of the file, when the file cannot be set there.
+    // gives back the pages read since the last move. False when the file
+    // cannot be set there: nothing more is read then.
     bool Seek(size_t position);
     // The whole lines read ahead and not yet consumed, each ending in its
     // CR or LF, more read first when fewer than wanted bytes are at hand;
