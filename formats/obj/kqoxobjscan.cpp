@@ -300,6 +300,52 @@ void KObjStatementReader::DropConsumedPages()
 #endif
 }
 
+void KObjStatementReader::DropReadPages(size_t keep)
+{
+#ifdef __linux__
+    static const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    // Not past the mapping's last page: another mapping may follow it.
+    const size_t end = std::min((mPos + page) / page * page, (mMappedBytes + page - 1) / page * page);
+    const size_t kept = keep / page * page;
+    char* const base = const_cast<char*>(mMapped);
+    if (kept > mDropped)
+        madvise(base + mDropped, std::min(kept, end) - mDropped, MADV_DONTNEED);
+    const size_t after = std::max(mDropped, kept + page);
+    if (end > after)
+        madvise(base + after, end - after, MADV_DONTNEED);
+#else
+    (void)keep;
+#endif
+}
+
+bool KObjStatementReader::Seek(size_t position)
+{
+    WaitAhead();
+    if (mMapped)
+    {
+        // In place: the pages read since the last move are given back, as
+        // the reading goes elsewhere.
+        const bool within = position <= mMappedBytes;
+        DropReadPages(within ? position : mMappedBytes);
+        mPos = mScan = within ? position : mMappedBytes;
+#ifdef __linux__
+        static const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+        mDropped = mPos / page * page;
+#endif
+        return within;
+    }
+    if (!mFile)
+        return false;
+    clearerr(mFile);
+    const bool placed = fseeko(mFile, static_cast<off_t>(position), SEEK_SET) == 0;
+    // The buffer starts empty at position; a file not mapped yet is mapped
+    // only when that is its start.
+    mPos = mEnd = mScan = 0;
+    mConsumed = position;
+    mEof = mReadFailed = !placed;
+    return placed;
+}
+
 bool KObjStatementReader::Fill()
 {
     if (!mMapTried && mFile && !mEof)

@@ -72,6 +72,12 @@ public:
     bool ReadFailed() const { return mReadFailed; }
     // Bytes consumed so far.
     size_t Position() const { return mConsumed + mPos; }
+    // Goes on reading at position, a value Position() gave for this file
+    // after a Next or Consume: what is read from there is what was read on
+    // from that point before. Views given before are invalid. A mapped file
+    // gives back the pages read since the last move. False when the file
+    // cannot be set there: nothing more is read then.
+    bool Seek(size_t position);
     // The whole lines read ahead and not yet consumed, each ending in its
     // CR or LF, more read first when fewer than wanted bytes are at hand;
     // valid until the next call. Consume(n) then takes n bytes of them
@@ -113,6 +119,9 @@ private:
             DropConsumedPages();
     }
     void DropConsumedPages();
+    // Gives back the mapped pages from the last one given back through the
+    // one holding mPos, but for the one holding keep, about to be read.
+    void DropReadPages(size_t keep);
     static constexpr size_t kMappedDropSpan = size_t(1) << 20;
 
     FILE* mFile;

@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "base/kmath_types.h"
@@ -120,10 +121,18 @@ private:
         void operator()(FILE* file) const;
     };
     using FilePtr = std::unique_ptr<FILE, FileCloser>;
+    // A library is read once, as far as the names looked up need: each
+    // name's first "newmtl" is noted with where its statements start.
     struct Library
     {
         FilePtr mFile;
         std::unique_ptr<KObjStatementReader> mReader;
+        std::unordered_map<std::string, size_t> mStarts;
+        size_t mNoted = 0;     // the names are noted up to here
+        bool mAllNoted = false; // to the end of the library
+        // Sets the reader at the statements of the name's first definition;
+        // false when the library has none (or could not be read so far).
+        bool Find(const std::string& name);
     };
     struct MaterialEntry
     {

@@ -1,5 +1,6 @@
 // Material libraries: opened on "mtllib", searched on the first "usemtl" of
-// each name, closed at the end of the read.
+// each name (each read once, as far as the names looked up need), closed at
+// the end of the read.
 
 #include "base/kfile.h"
 #include "base/kpath.h"
@@ -123,6 +124,34 @@ bool ScanColor(std::string_view rest, KQoxColor& color)
 
 } // namespace
 
+bool KQoxReaderObj::Library::Find(const std::string& name)
+{
+    KObjStatementReader& in = *mReader;
+    const auto noted = mStarts.find(name);
+    if (noted != mStarts.end())
+        return in.Seek(noted->second);
+    if (mAllNoted || !in.Seek(mNoted))
+        return false;
+    // On from where the last search stopped, noting each name the first
+    // time it is defined, up to this one.
+    std::string_view keyword, rest;
+    while (in.Next(keyword, rest))
+    {
+        if (keyword != "newmtl")
+            continue;
+        const char* p = rest.data();
+        std::string_view word;
+        if (!ObjScanWord(p, p + rest.size(), word))
+            continue;
+        mNoted = in.Position();
+        if (mStarts.try_emplace(std::string(word), mNoted).second && word == name)
+            return true;
+    }
+    // A read that failed is tried again from there by the next search.
+    mAllNoted = !in.ReadFailed();
+    return false;
+}
+
 bool KQoxReaderObj::ReadMaterial(const std::string& name, KQoxMaterial*& material, KQoxTexture*& texture)
 {
     material = mManager.CreateKQoxMaterial(name.c_str());
@@ -131,24 +160,11 @@ bool KQoxReaderObj::ReadMaterial(const std::string& name, KQoxMaterial*& materia
         return false;
     for (Library& library : mLibraries)
     {
+        if (!library.Find(name))
+            continue;
         KObjStatementReader& in = *library.mReader;
-        in.Rewind();
         std::string_view keyword, rest;
         bool more = in.Next(keyword, rest);
-        bool found = false;
-        while (more && !found)
-        {
-            if (keyword == "newmtl")
-            {
-                const char* p = rest.data();
-                std::string_view word;
-                found = ObjScanWord(p, p + rest.size(), word) && word == name;
-            }
-            more = in.Next(keyword, rest);
-        }
-        if (!found)
-            continue;
-
         int illumination = 2;
         for (; more && keyword != "newmtl"; more = in.Next(keyword, rest))
         {

@@ -3,9 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cfloat>
 #include <climits>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <random>
@@ -190,6 +193,64 @@ TEST(ObjStatements, FileReadInPlaceGivesBackWhatItRead)
     fclose(file);
     EXPECT_GT(statements, size_t(100000));
     EXPECT_LT(most - before, 32.0) << "resident file pages grew with the file";
+}
+
+TEST(ObjStatements, SeekGoesOnAsReadingOnDid)
+{
+    // Lines of each break kind and blank runs over a few megabytes: from
+    // any position a statement left, in scrambled order, the statements
+    // read on are those read on the first time. A file read in place and
+    // one read in blocks (not mappable: a memory stream).
+    std::mt19937 random(71);
+    std::string text;
+    const char* const breaks[] = {"\n", "\r\n", "\r", "\n\r\n \t\n"};
+    while (text.size() < (size_t(3) << 20))
+        text += "Kd " + std::to_string(random()) + " " + std::string(random() % 40, 'x') + breaks[random() % 4];
+    text += "newmtl last"; // no final break
+    qoxtest::TempDir dir;
+    qoxtest::WriteFile(dir.File("s.mtl"), text);
+    for (bool mapped : {true, false})
+    {
+        FILE* file = mapped ? fopen(dir.File("s.mtl").c_str(), "rb") : fmemopen(&text[0], text.size(), "rb");
+        ASSERT_NE(file, nullptr);
+        {
+            KObjStatementReader in(file, false);
+            std::vector<std::string> statements;
+            std::vector<size_t> positions{0};
+            std::string_view keyword, rest;
+            while (in.Next(keyword, rest))
+            {
+                statements.push_back(std::string(keyword) + "|" + std::string(rest));
+                positions.push_back(in.Position());
+            }
+            EXPECT_EQ(in.IsMapped(), mapped);
+            ASSERT_GT(statements.size(), size_t(50000));
+            EXPECT_EQ(statements.back(), "newmtl|last");
+            EXPECT_EQ(positions.back(), text.size());
+            for (int trial = 0; trial < 400; ++trial)
+            {
+                const size_t i = trial == 0 ? statements.size() : random() % statements.size();
+                ASSERT_TRUE(in.Seek(positions[i])) << i;
+                for (size_t j = i; j < i + 5; ++j)
+                {
+                    const bool more = in.Next(keyword, rest);
+                    ASSERT_EQ(more, j < statements.size()) << i;
+                    if (!more)
+                        break;
+                    EXPECT_EQ(std::string(keyword) + "|" + std::string(rest), statements[j]) << i;
+                    EXPECT_EQ(in.Position(), positions[j + 1]);
+                }
+            }
+            EXPECT_FALSE(in.ReadFailed());
+            // Past the end of a mapping: refused, nothing more read.
+            if (mapped)
+            {
+                EXPECT_FALSE(in.Seek(text.size() + 1));
+                EXPECT_FALSE(in.Next(keyword, rest));
+            }
+        }
+        fclose(file);
+    }
 }
 
 TEST(ObjReferences, IndexRulesAndTokens)
@@ -447,6 +508,236 @@ TEST(ObjRead, MaterialLibraries)
     EXPECT_EQ(mesh->GetTextureIndices()[5], 1);
     EXPECT_EQ(mesh->GetTextureUVCount(), 3);
     EXPECT_EQ(r->Node("default")->GetShadingMode(), KQoxNode::eLIGHT_TEXTURE_SHADING);
+}
+
+namespace {
+
+// What a material holds: the values the reader's material gives back, to
+// be compared with those of a material given the statements by hand.
+struct MaterialValues
+{
+    double ambient[3], diffuse[3], specular[3];
+    double shininess, opacity;
+    std::string texture; // empty: none
+};
+
+MaterialValues ValuesOf(KQoxMaterial* m)
+{
+    MaterialValues v;
+    const KQoxColor colors[3] = {m->GetAmbient(), m->GetDiffuse(), m->GetSpecular()};
+    double* into[3] = {v.ambient, v.diffuse, v.specular};
+    for (int c = 0; c < 3; ++c)
+    {
+        into[c][0] = colors[c].mRed;
+        into[c][1] = colors[c].mGreen;
+        into[c][2] = colors[c].mBlue;
+    }
+    v.shininess = m->GetShininess();
+    v.opacity = m->GetOpacity();
+    return v;
+}
+
+void ExpectMaterial(KQoxMaterial* m, KQoxTexture* texture, const MaterialValues& v, const std::string& name)
+{
+    ASSERT_NE(m, nullptr) << name;
+    EXPECT_STREQ(m->GetNameWithoutNameSpacePrefix().ToChars(), name.c_str());
+    const KQoxColor colors[3] = {m->GetAmbient(), m->GetDiffuse(), m->GetSpecular()};
+    const double* expected[3] = {v.ambient, v.diffuse, v.specular};
+    for (int c = 0; c < 3; ++c)
+    {
+        EXPECT_EQ(colors[c].mRed, expected[c][0]) << name << " color " << c;
+        EXPECT_EQ(colors[c].mGreen, expected[c][1]) << name << " color " << c;
+        EXPECT_EQ(colors[c].mBlue, expected[c][2]) << name << " color " << c;
+    }
+    EXPECT_EQ(m->GetShininess(), v.shininess) << name;
+    EXPECT_EQ(m->GetOpacity(), v.opacity) << name;
+    ASSERT_NE(texture, nullptr) << name;
+    if (v.texture.empty())
+        EXPECT_STREQ(texture->GetNameWithoutNameSpacePrefix().ToChars(), "_empty_") << name;
+    else
+        EXPECT_EQ(std::string(texture->GetFileName()), v.texture) << name;
+}
+
+} // namespace
+
+TEST(ObjRead, ManyMaterialsTakeTheirFirstDefinition)
+{
+    // Two libraries of thousands of definitions, some names defined again
+    // further on in the same library (ignored) and some in both (the first
+    // library wins); the second with CR LF line ends and no final break.
+    // Every name used in scrambled order, some twice, with names found in
+    // neither: each face has the values its material's first definition
+    // gives, the names not found the defaults and one message each.
+    std::mt19937 random(2024);
+    qoxtest::TempDir dir;
+    std::unique_ptr<KQoxSdkManager> probes(KQoxSdkManager::CreateKQoxSdkManager());
+    const MaterialValues defaults = ValuesOf(probes->CreateKQoxMaterial("none"));
+    std::map<std::string, MaterialValues> expected;
+    auto number = [&](int most) { return std::to_string(random() % (most + 1)) + "." + std::to_string(random() % 1000); };
+    auto fraction = [&] { return "0." + std::to_string(random() % 10000); };
+    // A definition of name with random statements, each also given by hand
+    // to a material of its own; its values noted when it is the name's
+    // first.
+    auto define = [&](const std::string& name, const char* lineEnd) {
+        std::string text = "newmtl " + name + (random() % 4 ? "" : "  trailing words") + lineEnd;
+        KQoxMaterial* m = probes->CreateKQoxMaterial(name.c_str());
+        std::string texture;
+        int illumination = 2;
+        const int statements = static_cast<int>(random() % 9);
+        for (int s = 0; s < statements; ++s)
+        {
+            const int kind = static_cast<int>(random() % 9);
+            if (kind < 3)
+            {
+                static const char* const keys[3] = {"Ka", "Kd", "Ks"};
+                const std::string rgb[3] = {fraction(), fraction(), fraction()};
+                text += std::string(keys[kind]) + " " + rgb[0] + " " + rgb[1] + " " + rgb[2];
+                const KQoxColor color(std::strtod(rgb[0].c_str(), nullptr), std::strtod(rgb[1].c_str(), nullptr),
+                                      std::strtod(rgb[2].c_str(), nullptr));
+                kind == 0 ? m->SetAmbient(color) : kind == 1 ? m->SetDiffuse(color) : m->SetSpecular(color);
+            }
+            else if (kind == 3)
+            {
+                const std::string ns = number(150);
+                text += "Ns " + ns;
+                m->SetShininess(std::strtod(ns.c_str(), nullptr) / 100.0);
+            }
+            else if (kind == 4 || kind == 5)
+            {
+                const std::string d = fraction();
+                text += (kind == 4 ? "d " : "Tr ") + d;
+                m->SetOpacity(std::strtod(d.c_str(), nullptr));
+            }
+            else if (kind == 6)
+            {
+                illumination = static_cast<int>(random() % 4);
+                text += "illum " + std::to_string(illumination);
+            }
+            else if (kind == 7)
+            {
+                texture = "tex " + std::to_string(random() % 100000) + ".png";
+                text += "map_Kd " + texture;
+            }
+            else
+                text += "Ks 1 1"; // too few numbers: nothing
+            text += lineEnd;
+        }
+        if (illumination == 0 || illumination == 1)
+            m->SetShininess(0.0);
+        MaterialValues v = ValuesOf(m);
+        v.texture = texture;
+        expected.emplace(name, v); // a later definition changes nothing
+        return text;
+    };
+    std::vector<std::string> names;
+    std::string first;
+    for (int i = 0; i < 3000; ++i)
+    {
+        names.push_back("m" + std::to_string(i));
+        first += define(names.back(), "\n");
+        if (i > 0 && random() % 5 == 0)
+            first += define(names[random() % names.size()], "\n");
+    }
+    std::string second;
+    for (int i = 0; i < 400; ++i)
+    {
+        const bool shared = i % 2 == 0;
+        const std::string name = shared ? names[random() % 3000] : "n" + std::to_string(i);
+        second += define(name, "\r\n");
+        if (!shared)
+            names.push_back(name);
+    }
+    second += define("n-last", "\r\n");
+    names.push_back("n-last");
+    second.resize(second.size() - 2); // no final line break
+    qoxtest::WriteFile(dir.File("first.mtl"), first);
+    qoxtest::WriteFile(dir.File("second.mtl"), second);
+
+    // A name differing in case only (found only when used before the
+    // name as defined), one that is a second word after "newmtl", and
+    // names defined nowhere.
+    std::vector<std::string> used = names;
+    for (int i = 0; i < 300; ++i)
+        used.push_back(names[random() % names.size()]);
+    for (const char* ghost : {"M7", "trailing", "ghost", "m3000"})
+        used.push_back(ghost);
+    std::shuffle(used.begin(), used.end(), random);
+    std::string obj = "mtllib first.mtl second.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0 0\nvt 1 0\nvt 0 1\n";
+    // Names used are told apart regardless of case: the spelling used
+    // first is looked up, and names spelt otherwise after take its
+    // material.
+    std::string message;
+    std::map<std::string, std::string> firstSpelling;
+    std::vector<std::string> faceMaterials;
+    for (const std::string& name : used)
+    {
+        obj += "usemtl " + name + "\nf 1/1 2/2 3/3\n";
+        std::string lower = name;
+        std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+        const auto spelt = firstSpelling.emplace(lower, name);
+        if (spelt.second && !expected.count(name))
+            message += "Unable to read material \"" + name + "\" in .mtl file\n";
+        faceMaterials.push_back(spelt.first->second);
+    }
+    auto r = ReadText(dir, obj);
+    ASSERT_TRUE(r->ok);
+    EXPECT_EQ(r->message, message);
+    KQoxMesh* mesh = r->Mesh("default");
+    ASSERT_NE(mesh, nullptr);
+    ASSERT_EQ(mesh->GetPolygonCount(), static_cast<int>(used.size()));
+    for (size_t f = 0; f < used.size(); ++f)
+    {
+        const auto found = expected.find(faceMaterials[f]);
+        ExpectMaterial(mesh->GM(mesh->GetMaterialIndices()[f], 0), mesh->GT(mesh->GetTextureIndices()[f], 0),
+                       found == expected.end() ? defaults : found->second, faceMaterials[f]);
+        if (HasFailure())
+            break;
+    }
+}
+
+TEST(ObjRead, MaterialLibraryEnds)
+{
+    // An empty library; a definition that is its library's last, without
+    // a final line break, and one with no statement at all; CR LF and CR
+    // line ends kept out of the values.
+    qoxtest::TempDir dir;
+    qoxtest::WriteFile(dir.File("empty.mtl"), "");
+    qoxtest::WriteFile(dir.File("crlf.mtl"), "newmtl Brick\r\nKd 0.5 0.25 0.125\r\nmap_Kd  wall brick.png \r\n"
+                                             "\r\nnewmtl Glass\rd 0.75\rTr 0.5\rNs 300\r"
+                                             "newmtl Last\r\nKa 0.125 0.5 1\r\nNs 42.5");
+    qoxtest::WriteFile(dir.File("bare.mtl"), "newmtl Brick\nKd 1 1 1\nnewmtl Bare");
+    auto r = ReadText(dir, "mtllib empty.mtl crlf.mtl bare.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\n"
+                           "usemtl Last\nf 1 2 3\nusemtl Bare\nf 1 2 3\nusemtl Glass\nf 1 2 3\n"
+                           "usemtl Brick\nf 1 2 3\nusemtl Nowhere\nf 1 2 3\n");
+    ASSERT_TRUE(r->ok);
+    EXPECT_EQ(r->message, "Unable to read material \"Nowhere\" in .mtl file\n");
+    KQoxMesh* mesh = r->Mesh("default");
+    ASSERT_NE(mesh, nullptr);
+    ASSERT_EQ(mesh->GetPolygonCount(), 5);
+    std::unique_ptr<KQoxSdkManager> probes(KQoxSdkManager::CreateKQoxSdkManager());
+    const MaterialValues defaults = ValuesOf(probes->CreateKQoxMaterial("none"));
+    KQoxMaterial* m = probes->CreateKQoxMaterial("Last");
+    m->SetAmbient(KQoxColor(0.125, 0.5, 1));
+    m->SetShininess(0.425);
+    const MaterialValues last = ValuesOf(m);
+    m = probes->CreateKQoxMaterial("Glass");
+    m->SetOpacity(0.5);
+    m->SetShininess(1.0); // "Ns 300"
+    const MaterialValues glass = ValuesOf(m);
+    m = probes->CreateKQoxMaterial("Brick");
+    m->SetDiffuse(KQoxColor(0.5, 0.25, 0.125));
+    MaterialValues brick = ValuesOf(m);
+    brick.texture = "wall brick.png";
+    const MaterialValues* values[5] = {&last, &defaults, &glass, &brick, &defaults};
+    const char* names[5] = {"Last", "Bare", "Glass", "Brick", "Nowhere"};
+    for (int f = 0; f < 5; ++f)
+        ExpectMaterial(mesh->GM(mesh->GetMaterialIndices()[f], 0), mesh->GT(mesh->GetTextureIndices()[f], 0),
+                       *values[f], names[f]);
+
+    // Only the empty library: every name missing.
+    auto none = ReadText(dir, "mtllib empty.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nusemtl Brick\nf 1 2 3\n", "none.obj");
+    ASSERT_TRUE(none->ok);
+    EXPECT_EQ(none->message, "Unable to read material \"Brick\" in .mtl file\n");
 }
 
 TEST(ObjRead, TextureVerticesKeptWithoutATexturedMaterial)
