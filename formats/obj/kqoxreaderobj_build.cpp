@@ -631,6 +631,31 @@ void KQoxReaderObj::IndexRuns(KQoxMesh& mesh, KObjMesh& objMesh, std::vector<Run
 {
     // Runs of faces share material and texture: the last lookup is kept.
     std::unordered_map<const void*, int> materialIndex, textureIndex;
+    // The mesh's materials and textures by name, as added here: a new one
+    // named as one added before takes its index (as the layer's lookup by
+    // name would give, without a search through all of them each time).
+    std::unordered_map<std::string, int> materialNamed, textureNamed;
+    if (KQoxLayer* layer = mesh.GetLayer(0))
+    {
+        auto seed = [](std::unordered_map<std::string, int>& named, auto* element) {
+            for (int i = 0; element && i < element->mDirectArray.GetCount(); ++i)
+                if (element->mDirectArray[i])
+                    named.emplace(element->mDirectArray[i]->GetName(), i);
+        };
+        seed(materialNamed, layer->GetMaterials());
+        seed(textureNamed, layer->GetTextures());
+    }
+    auto indexOf = [](std::unordered_map<std::string, int>& named, const char* prefix, KQoxObject* object,
+                      auto&& add) {
+        const KString name = KQoxSdkManager::PrefixName(prefix, object->GetName());
+        auto found = named.find(name.ToChars());
+        if (found != named.end())
+            return found->second;
+        const int index = add();
+        if (index >= 0)
+            named.emplace(object->GetName(), index);
+        return index;
+    };
     const KQoxMaterial* lastMaterial = nullptr;
     const KQoxTexture* lastTexture = nullptr;
     RunIndices last{0, 0};
@@ -647,9 +672,8 @@ void KQoxReaderObj::IndexRuns(KQoxMesh& mesh, KObjMesh& objMesh, std::vector<Run
                 auto found = materialIndex.find(used);
                 if (found == materialIndex.end())
                 {
-                    int index = used ? mesh.GMI(used->GetName(), 0) : -1;
-                    if (index < 0 && used)
-                        index = mesh.AM(used, 0);
+                    const int index =
+                        used ? indexOf(materialNamed, "Material::", used, [&] { return mesh.AM(used, 0); }) : -1;
                     found = materialIndex.emplace(used, index).first;
                 }
                 indices.mMaterial = found->second;
@@ -658,9 +682,8 @@ void KQoxReaderObj::IndexRuns(KQoxMesh& mesh, KObjMesh& objMesh, std::vector<Run
                     auto tfound = textureIndex.find(run.mTexture);
                     if (tfound == textureIndex.end())
                     {
-                        int index = mesh.GTI(run.mTexture->GetName(), 0);
-                        if (index < 0)
-                            index = mesh.AT(run.mTexture, 0);
+                        const int index = indexOf(textureNamed, "Texture::", run.mTexture,
+                                                  [&] { return mesh.AT(run.mTexture, 0); });
                         tfound = textureIndex.emplace(run.mTexture, index).first;
                     }
                     indices.mTexture = tfound->second;

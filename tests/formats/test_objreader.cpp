@@ -937,3 +937,33 @@ TEST(ObjNumbers, ScannedAsStrtodReadsThem)
         ASSERT_EQ(p, stop) << text;
     }
 }
+
+TEST(ObjRead, MaterialsAndTexturesNamedAlikeShareAMeshIndex)
+{
+    // Faces before any "usemtl" take a material named "default", as a
+    // library's material may be named too: one mesh index for both names
+    // alike. The same for textures, where faces without one share a blank
+    // texture named "_empty_" with a library texture of that name.
+    qoxtest::TempDir dir;
+    qoxtest::WriteFile(dir.File("lib.mtl"), "newmtl default\nKd 1 0 0\nnewmtl tex\nmap_Kd a.png\n"
+                                            "newmtl _empty_\nmap_Kd b.png\nnewmtl plain\nKd 0 1 0\n");
+    auto r = ReadText(dir, "mtllib lib.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\nusemtl default\nf 1 2 3\n"
+                           "usemtl tex\nf 1 2 3\nusemtl _empty_\nf 1 2 3\nusemtl plain\nf 1 2 3\n"
+                           "usemtl tex\nf 1 2 3\nusemtl default\nf 1 2 3\n");
+    ASSERT_TRUE(r->ok);
+    KQoxMesh* mesh = r->Mesh("default");
+    ASSERT_NE(mesh, nullptr);
+    ASSERT_EQ(mesh->GetPolygonCount(), 7);
+    std::string materials, textures;
+    for (int p = 0; p < 7; ++p)
+    {
+        materials += std::to_string(mesh->GetMaterialIndices()[p]);
+        textures += std::to_string(mesh->GetTextureIndices()[p]);
+    }
+    // default, default, tex, _empty_, plain, tex, default.
+    EXPECT_EQ(materials, "0012310");
+    // Blank, blank, a.png, b.png (named as the blank one), blank, a.png, blank.
+    EXPECT_EQ(textures, "0010010");
+    EXPECT_EQ(mesh->GMC(0), 4);
+    EXPECT_EQ(mesh->GTC(0), 2);
+}
