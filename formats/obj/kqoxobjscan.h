@@ -517,21 +517,22 @@ inline int ObjScanPlainVertexLines(const char*& p, const char* end, const char* 
 }
 
 // A shape of plain "f" lines the mask way has met (see
-// kqoxobjscanline.cpp): the classes of the bytes up to the line break (bit
-// i of byte i, in two words), and where each reference's digits stand, how
-// many, and its sign. References go eight at a time, through two
-// registers of four 8-byte words each.
+// kqoxobjscanline.cpp): the bytes up to the line break with every digit
+// made the same, and where each reference's digits stand, how many, and
+// its sign. References go eight at a time, through two registers of four
+// 8-byte words each.
 struct KObjFaceShape
 {
     enum
     {
         eMOST_CORNERS = 32,
-        eREFERENCES = 3 * eMOST_CORNERS
+        eREFERENCES = 3 * eMOST_CORNERS,
+        eMOST_BYTES = 128
     };
-    uint64_t mUpto[2] = {0, 0}; // the bytes up to the line break (none held: 0)
-    uint64_t mBreaks[2] = {0, 0}, mBlanks[2] = {0, 0}, mSlashes[2] = {0, 0}, mMinus[2] = {0, 0},
-             mDigits[2] = {0, 0}; // each within mUpto
-    unsigned mStop = 0;
+    alignas(32) unsigned char mBytes[eMOST_BYTES] = {}; // see FaceClasses
+    uint32_t mUpto[4] = {0, 0, 0, 0}; // of each 32 of them those up to the line break
+    unsigned mStop = 0;                // the line break's offset
+    int mBlocks = 0;                   // the 32s compared (none held: 0)
     int mCorners = 0;
     int mEights = 0;
     unsigned char mAt[eREFERENCES] = {};    // the digits' offsets, in the registers' order

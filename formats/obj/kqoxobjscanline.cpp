@@ -396,7 +396,9 @@ QOX_OBJ_AVX2 int ScanLinesAvx2(const char*& p, const char* end, const char* limi
 // as for vertex lines (slashes instead of points), the next 64 too for a
 // longer line; lines of a shape met before (the same classes of bytes up
 // to the break) have their references at the same places with the same
-// lengths and signs. Each reference's digits are converted from the 8-byte
+// lengths and signs: such a line is known by its bytes, each compared
+// with the shape's after the digits are made one (FaceClasses), 32 at a
+// time. Each reference's digits are converted from the 8-byte
 // word at its first digit, moved up so that its last digit is the top byte
 // (the bytes after it go out, zeros come in below): a whole number of
 // eight digits at most, combined by pairs, fours and eights, eight
@@ -410,17 +412,6 @@ constexpr ptrdiff_t kLongFaceReach = 136;
 
 __extension__ typedef unsigned __int128 FaceBits; // bit i for byte i
 
-inline FaceBits Wide(const uint64_t (&w)[2])
-{
-    return FaceBits(w[0]) | FaceBits(w[1]) << 64;
-}
-
-inline void Split(FaceBits bits, uint64_t (&w)[2])
-{
-    w[0] = static_cast<uint64_t>(bits);
-    w[1] = static_cast<uint64_t>(bits >> 64);
-}
-
 // The place of the lowest bit set (bits not zero).
 inline unsigned Lowest(FaceBits bits)
 {
@@ -429,9 +420,10 @@ inline unsigned Lowest(FaceBits bits)
                : 64 + static_cast<unsigned>(__builtin_ctzll(static_cast<uint64_t>(bits >> 64)));
 }
 
+// The bits below place (at most 128).
 inline FaceBits Below(unsigned place)
 {
-    return (FaceBits(1) << place) - 1;
+    return place < 128 ? (FaceBits(1) << place) - 1 : ~FaceBits(0);
 }
 
 struct FaceMasks
@@ -476,20 +468,41 @@ QOX_OBJ_INLINE unsigned FaceShapeSlot(const FaceMasks& m)
     return static_cast<unsigned>((fold * 0x9e3779b97f4a7c15ULL) >> 58) % KObjFaceShapes::eSHAPES;
 }
 
-QOX_OBJ_INLINE bool SameFaceShape(const FaceMasks& m, const KObjFaceShape& shape)
+// The bytes at made fit for comparing with a shape's: digits become 9,
+// every other byte less '0' stays itself (above 9).
+QOX_OBJ_INLINE __m256i FaceClasses(const char* at)
 {
-    return shape.mUpto[0] != 0 &&
-           (((m.mBreaks ^ Wide(shape.mBreaks)) | (m.mBlanks ^ Wide(shape.mBlanks)) |
-             (m.mSlashes ^ Wide(shape.mSlashes)) | (m.mMinus ^ Wide(shape.mMinus)) |
-             (m.mDigits ^ Wide(shape.mDigits))) &
-            Wide(shape.mUpto)) == 0;
+    const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
+    return _mm256_max_epu8(_mm256_sub_epi8(x, _mm256_set1_epi8('0')), _mm256_set1_epi8(9));
+}
+
+// Whether the line at q has that shape (none for an empty one): the same
+// bytes up to its line break, but for digits (shape.mBlocks of 32 bytes
+// readable from q).
+QOX_OBJ_INLINE bool SameFaceShape(const char* q, const KObjFaceShape& shape)
+{
+    uint32_t differ = 0;
+    for (int k = 0; k < shape.mBlocks; ++k)
+    {
+        const __m256i same = _mm256_cmpeq_epi8(
+            FaceClasses(q + 32 * k), _mm256_load_si256(reinterpret_cast<const __m256i*>(shape.mBytes + 32 * k)));
+        differ |= ~static_cast<uint32_t>(_mm256_movemask_epi8(same)) & shape.mUpto[k];
+    }
+    return shape.mBlocks != 0 && differ == 0;
+}
+
+// The bytes to read at q for the line's shape: its 32s compared, and the
+// 8-byte words at its references.
+inline ptrdiff_t FaceReach(const KObjFaceShape& shape)
+{
+    return shape.mStop < 64 ? kFaceReach : kLongFaceReach;
 }
 
 // The shape of a line with these masks (a line break among them); false
 // where the masks cannot settle it (the shape is then left empty).
-QOX_OBJ_INLINE bool TakeFaceShape(const FaceMasks& m, KObjFaceShape& shape)
+QOX_OBJ_INLINE bool TakeFaceShape(const char* q, const FaceMasks& m, KObjFaceShape& shape)
 {
-    shape.mUpto[0] = shape.mUpto[1] = 0;
+    shape.mBlocks = 0;
     const unsigned stop = Lowest(m.mBreaks);
     const FaceBits line = Below(stop);
     if (line & ~(m.mBlanks | m.mSlashes | m.mMinus | m.mDigits))
@@ -545,39 +558,45 @@ QOX_OBJ_INLINE bool TakeFaceShape(const FaceMasks& m, KObjFaceShape& shape)
                                   : number(x + 1, y, 3 * c + 1) && (y == b || number(y + 1, b, 3 * c + 2))))
             return false;
     }
-    const FaceBits upto = Below(stop + 1);
-    Split(m.mBreaks & upto, shape.mBreaks);
-    Split(m.mBlanks & line, shape.mBlanks);
-    Split(m.mSlashes & line, shape.mSlashes);
-    Split(m.mMinus & line, shape.mMinus);
-    Split(m.mDigits & line, shape.mDigits);
+    // The shape's bytes: those of this line, 32 at a time up to the 32 of
+    // the line break.
     shape.mStop = stop;
+    shape.mBlocks = static_cast<int>(stop / 32 + 1);
+    for (int k = 0; k < 4; ++k)
+    {
+        const unsigned from = 32 * static_cast<unsigned>(k);
+        shape.mUpto[k] = k < shape.mBlocks ? static_cast<uint32_t>((Below(stop + 1) >> from) & 0xffffffffu) : 0;
+        if (k < shape.mBlocks)
+            _mm256_store_si256(reinterpret_cast<__m256i*>(shape.mBytes + from), FaceClasses(q + from));
+    }
     shape.mCorners = corners;
     shape.mEights = (3 * corners + 7) / 8;
-    Split(upto, shape.mUpto);
     return true;
 }
 
 QOX_OBJ_AVX2 int ScanFaceAvx2(const char*& q, const char* end, KObjFaceShapes& shapes, int* references)
 {
-    if (end - q < kFaceReach)
+    const ptrdiff_t left = end - q;
+    if (left < kFaceReach)
         return 0;
-    FaceMasks masks{0, 0, 0, 0, 0};
-    ClassifyFace(q, 0, masks);
-    if (masks.mBreaks == 0)
-    {
-        if (end - q < kLongFaceReach)
-            return 0;
-        ClassifyFace(q + 64, 64, masks);
-        if (masks.mBreaks == 0)
-            return 0; // longer than the masks reach
-    }
+    // The shape of the line before, tried first: most lines have it. Else
+    // the line's masks, and the shape kept by their hash.
     int index = shapes.mLast;
-    if (index < 0 || !SameFaceShape(masks, shapes.mShapes[index]))
+    if (index < 0 || left < FaceReach(shapes.mShapes[index]) || !SameFaceShape(q, shapes.mShapes[index]))
     {
+        FaceMasks masks{0, 0, 0, 0, 0};
+        ClassifyFace(q, 0, masks);
+        if (masks.mBreaks == 0)
+        {
+            if (left < kLongFaceReach)
+                return 0;
+            ClassifyFace(q + 64, 64, masks);
+            if (masks.mBreaks == 0)
+                return 0; // longer than the masks reach
+        }
         index = static_cast<int>(FaceShapeSlot(masks));
         KObjFaceShape& kept = shapes.mShapes[index];
-        if (!SameFaceShape(masks, kept) && !TakeFaceShape(masks, kept))
+        if (!(left >= FaceReach(kept) && SameFaceShape(q, kept)) && !TakeFaceShape(q, masks, kept))
             return 0;
         shapes.mLast = index;
     }
