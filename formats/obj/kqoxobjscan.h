@@ -535,6 +535,7 @@ struct KObjFaceShape
     int mBlocks = 0;                   // the 32s compared (none held: 0)
     int mCorners = 0;
     int mEights = 0;
+    unsigned mUsed = 0; // KObjFaceShapes::mUses when last used
     unsigned char mAt[eREFERENCES] = {};    // the digits' offsets, in the registers' order
     unsigned char mShift[eREFERENCES] = {}; // bits the word at them moves up (64: absent)
     signed char mSign[eREFERENCES] = {};    // -1 for a negative one, in references' order
@@ -546,9 +547,20 @@ struct KObjFaceShapes
 {
     enum
     {
-        eSHAPES = 32
+        eSHAPES = 64, // in pairs: a line's shape is kept in one of the pair its hash picks
+        // Of eTRIAL lines of at most 127 bytes tried, more than
+        // eMOST_MISSES of a shape not kept: the next eREST lines are left
+        // to the caller (lines of ever new shapes cost the mask way more
+        // than it saves).
+        eTRIAL = 64,
+        eMOST_MISSES = 8,
+        eREST = 4096
     };
-    int mLast = -1; // the shape of the line before, tried first
+    int mLast = -1;    // the shape of the line before, tried first
+    unsigned mUses = 0; // lines read by the shapes kept
+    int mTried = 0; // lines tried since the last count
+    int mMissed = 0;
+    int mRest = 0; // lines still to be left to the caller
     KObjFaceShape mShapes[eSHAPES];
 };
 
@@ -559,8 +571,9 @@ struct KObjFaceShapes
 // bytes than blanks, digits, '/' and '-' before the break, of tokens other
 // than "v", "v/t", "v//n" and "v/t/n", of numbers of nine digits or more,
 // of more than eMOST_CORNERS corners or 127 bytes, or with fewer than 72
-// bytes from q before end (136 for a line of 64 bytes or more); the
-// caller's byte by byte reading takes those.
+// bytes from q before end (136 for a line of 64 bytes or more), and lines
+// while shapes.mRest counts down; the caller's byte by byte reading takes
+// those.
 using ObjPlainFaceScanner = int (*)(const char*& q, const char* end, KObjFaceShapes& shapes, int* references);
 // That of the way; the byte way settles no line (its scanner returns 0).
 // False where this processor (or build) has none.

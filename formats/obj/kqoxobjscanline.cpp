@@ -465,7 +465,7 @@ QOX_OBJ_INLINE unsigned FaceShapeSlot(const FaceMasks& m)
     const FaceBits upto = Below(Lowest(m.mBreaks) + 1);
     const FaceBits mix = (m.mBlanks ^ (m.mSlashes * 3) ^ (m.mMinus * 5)) & upto;
     const uint64_t fold = static_cast<uint64_t>(mix) ^ (static_cast<uint64_t>(mix >> 64) * 0xff51afd7ed558ccdULL);
-    return static_cast<unsigned>((fold * 0x9e3779b97f4a7c15ULL) >> 58) % KObjFaceShapes::eSHAPES;
+    return static_cast<unsigned>((fold * 0x9e3779b97f4a7c15ULL) >> 58) % (KObjFaceShapes::eSHAPES / 2) * 2;
 }
 
 // The bytes at made fit for comparing with a shape's: digits become 9,
@@ -514,12 +514,10 @@ QOX_OBJ_INLINE bool TakeFaceShape(const char* q, const FaceMasks& m, KObjFaceSha
                         __builtin_popcountll(static_cast<uint64_t>(starts >> 64));
     if (corners == 0 || corners > KObjFaceShape::eMOST_CORNERS)
         return false;
-    for (int i = 0; i < KObjFaceShape::eREFERENCES; ++i)
-    {
-        shape.mAt[i] = 0;
-        shape.mShift[i] = 64;
-        shape.mSign[i] = 0;
-    }
+    const size_t used = 8 * static_cast<size_t>((3 * corners + 7) / 8);
+    std::memset(shape.mAt, 0, used);
+    std::memset(shape.mShift, 64, used);
+    std::memset(shape.mSign, 0, used);
     // Reference i of an eight goes to this place of the two registers:
     // their halves pair up as 0 1 | 4 5 and 2 3 | 6 7 when combined.
     static const unsigned char kPlace[8] = {0, 1, 4, 5, 2, 3, 6, 7};
@@ -579,6 +577,22 @@ QOX_OBJ_AVX2 int ScanFaceAvx2(const char*& q, const char* end, KObjFaceShapes& s
     const ptrdiff_t left = end - q;
     if (left < kFaceReach)
         return 0;
+    if (shapes.mRest > 0)
+    {
+        --shapes.mRest;
+        return 0;
+    }
+    // Lines of shapes met before, and those whose shapes are to be taken
+    // (the dear ones), counted: too many of these, and the mask way rests.
+    auto count = [&shapes](bool missed) {
+        shapes.mMissed += missed;
+        if (++shapes.mTried == KObjFaceShapes::eTRIAL)
+        {
+            if (shapes.mMissed > KObjFaceShapes::eMOST_MISSES)
+                shapes.mRest = KObjFaceShapes::eREST;
+            shapes.mTried = shapes.mMissed = 0;
+        }
+    };
     // The shape of the line before, tried first: most lines have it. Else
     // the line's masks, and the shape kept by their hash.
     int index = shapes.mLast;
@@ -586,20 +600,36 @@ QOX_OBJ_AVX2 int ScanFaceAvx2(const char*& q, const char* end, KObjFaceShapes& s
     {
         FaceMasks masks{0, 0, 0, 0, 0};
         ClassifyFace(q, 0, masks);
-        if (masks.mBreaks == 0)
-        {
-            if (left < kLongFaceReach)
-                return 0;
+        if (masks.mBreaks == 0 && left >= kLongFaceReach)
             ClassifyFace(q + 64, 64, masks);
-            if (masks.mBreaks == 0)
-                return 0; // longer than the masks reach
-        }
+        if (masks.mBreaks == 0)
+            return 0; // longer than the masks reach
+        // The pair of the hash: the shape in one of them, or a new one in
+        // place of the one used less lately.
         index = static_cast<int>(FaceShapeSlot(masks));
-        KObjFaceShape& kept = shapes.mShapes[index];
-        if (!(left >= FaceReach(kept) && SameFaceShape(q, kept)) && !TakeFaceShape(q, masks, kept))
-            return 0;
+        auto holds = [&](const KObjFaceShape& kept) QOX_OBJ_AVX2 {
+            return left >= FaceReach(kept) && SameFaceShape(q, kept);
+        };
+        if (holds(shapes.mShapes[index]))
+            count(false);
+        else if (holds(shapes.mShapes[index + 1]))
+        {
+            ++index;
+            count(false);
+        }
+        else
+        {
+            count(true);
+            if (shapes.mShapes[index + 1].mUsed < shapes.mShapes[index].mUsed)
+                ++index;
+            if (!TakeFaceShape(q, masks, shapes.mShapes[index]))
+                return 0;
+        }
         shapes.mLast = index;
+        shapes.mShapes[index].mUsed = ++shapes.mUses;
     }
+    else
+        count(false);
     const KObjFaceShape& shape = shapes.mShapes[index];
     const __m256i ascii = _mm256_set1_epi8('0');
     auto word = [q](unsigned at) {
