@@ -529,7 +529,7 @@ struct KObjFaceShape
         eREFERENCES = 3 * eMOST_CORNERS,
         eMOST_BYTES = 128
     };
-    alignas(32) unsigned char mBytes[eMOST_BYTES] = {}; // see FaceClasses
+    unsigned char mBytes[eMOST_BYTES] = {}; // see FaceClasses
     uint32_t mUpto[4] = {0, 0, 0, 0}; // of each 32 of them those up to the line break
     unsigned mStop = 0;                // the line break's offset
     int mBlocks = 0;                   // the 32s compared (none held: 0)

@@ -8,6 +8,7 @@
 // kept per shape, and the numbers of such a line are converted together.
 // Whatever the masks cannot settle goes to ObjScanPlainVertexLineByBytes,
 // which decides as before: results are those of the byte way, to the bit.
+// Plain face lines are read the same way (see ScanFaceAvx2).
 
 #include "formats/obj/kqoxobjscan.h"
 
@@ -398,11 +399,12 @@ QOX_OBJ_AVX2 int ScanLinesAvx2(const char*& p, const char* end, const char* limi
 // to the break) have their references at the same places with the same
 // lengths and signs: such a line is known by its bytes, each compared
 // with the shape's after the digits are made one (FaceClasses), 32 at a
-// time. Each reference's digits are converted from the 8-byte
-// word at its first digit, moved up so that its last digit is the top byte
-// (the bytes after it go out, zeros come in below): a whole number of
-// eight digits at most, combined by pairs, fours and eights, eight
-// references at a time.
+// time. Each reference's digits are converted from the 8-byte word at its
+// first digit, moved up so that its last digit is the top byte (the bytes
+// after it go out, zeros come in below): a whole number of eight digits at
+// most, combined by pairs, fours and eights, eight references at a time.
+// What the masks cannot settle goes to the caller's byte by byte reading,
+// which decides as before.
 
 // Bytes after the "f" that must be readable: the 64 classified and the 8
 // read at a reference's first digit among them; for a line longer than
@@ -485,7 +487,7 @@ QOX_OBJ_INLINE bool SameFaceShape(const char* q, const KObjFaceShape& shape)
     for (int k = 0; k < shape.mBlocks; ++k)
     {
         const __m256i same = _mm256_cmpeq_epi8(
-            FaceClasses(q + 32 * k), _mm256_load_si256(reinterpret_cast<const __m256i*>(shape.mBytes + 32 * k)));
+            FaceClasses(q + 32 * k), _mm256_loadu_si256(reinterpret_cast<const __m256i*>(shape.mBytes + 32 * k)));
         differ |= ~static_cast<uint32_t>(_mm256_movemask_epi8(same)) & shape.mUpto[k];
     }
     return shape.mBlocks != 0 && differ == 0;
@@ -565,7 +567,7 @@ QOX_OBJ_INLINE bool TakeFaceShape(const char* q, const FaceMasks& m, KObjFaceSha
         const unsigned from = 32 * static_cast<unsigned>(k);
         shape.mUpto[k] = k < shape.mBlocks ? static_cast<uint32_t>((Below(stop + 1) >> from) & 0xffffffffu) : 0;
         if (k < shape.mBlocks)
-            _mm256_store_si256(reinterpret_cast<__m256i*>(shape.mBytes + from), FaceClasses(q + from));
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(shape.mBytes + from), FaceClasses(q + from));
     }
     shape.mCorners = corners;
     shape.mEights = (3 * corners + 7) / 8;
@@ -582,8 +584,9 @@ QOX_OBJ_AVX2 int ScanFaceAvx2(const char*& q, const char* end, KObjFaceShapes& s
         --shapes.mRest;
         return 0;
     }
-    // Lines of shapes met before, and those whose shapes are to be taken
-    // (the dear ones), counted: too many of these, and the mask way rests.
+    // Lines of shapes kept, and those whose shapes are to be taken (which
+    // cost more than the bytes way), counted: too many of these, and the
+    // mask way rests.
     auto count = [&shapes](bool missed) {
         shapes.mMissed += missed;
         if (++shapes.mTried == KObjFaceShapes::eTRIAL)
