@@ -525,6 +525,77 @@ inline int ObjScanPlainVertexLines(const char*& p, const char* end, const char* 
     return gObjPlainLinesScanner.load(std::memory_order_relaxed)(p, end, limit, lines);
 }
 
+// A shape of plain "f" lines the mask way has met (see
+// kqoxobjscanline.cpp): the bytes up to the line break with every digit
+// made the same, and where each reference's digits stand, how many, and
+// its sign. References go eight at a time, through two registers of four
+// 8-byte words each.
+struct KObjFaceShape
+{
+    enum
+    {
+        eMOST_CORNERS = 32,
+        eREFERENCES = 3 * eMOST_CORNERS,
+        eMOST_BYTES = 128
+    };
+    unsigned char mBytes[eMOST_BYTES] = {}; // see FaceClasses
+    uint32_t mUpto[4] = {0, 0, 0, 0}; // of each 32 of them those up to the line break
+    unsigned mStop = 0;                // the line break's offset
+    int mBlocks = 0;                   // the 32s compared (none held: 0)
+    int mCorners = 0;
+    int mEights = 0;
+    unsigned mUsed = 0; // KObjFaceShapes::mUses when last used
+    unsigned char mAt[eREFERENCES] = {};    // the digits' offsets, in the registers' order
+    unsigned char mShift[eREFERENCES] = {}; // bits the word at them moves up (64: absent)
+    signed char mSign[eREFERENCES] = {};    // -1 for a negative one, in references' order
+};
+
+// The face line shapes met, kept from one line to the next by one reader
+// of face lines (one per thread).
+struct KObjFaceShapes
+{
+    enum
+    {
+        eSHAPES = 64, // in pairs: a line's shape is kept in one of the pair its hash picks
+        // Of eTRIAL lines of at most 127 bytes tried, more than
+        // eMOST_MISSES of a shape not kept: the next eREST lines are left
+        // to the caller (lines of ever new shapes cost the mask way more
+        // than it saves).
+        eTRIAL = 64,
+        eMOST_MISSES = 8,
+        eREST = 4096
+    };
+    int mLast = -1;    // the shape of the line before, tried first
+    unsigned mUses = 0; // lines read by the shapes kept
+    int mTried = 0; // lines tried since the last count
+    int mMissed = 0;
+    int mRest = 0; // lines still to be left to the caller
+    KObjFaceShape mShapes[eSHAPES];
+};
+
+// The references of the plain "f" line whose blank after the "f" is at q:
+// vertex, texture vertex and normal per corner as written (absent: 0) into
+// references, their corner count returned, and q moved to the line break.
+// Zero, q unchanged, where the way cannot settle the line: lines of other
+// bytes than blanks, digits, '/' and '-' before the break, of tokens other
+// than "v", "v/t", "v//n" and "v/t/n", of numbers of nine digits or more,
+// of more than eMOST_CORNERS corners or 127 bytes, or with fewer than 72
+// bytes from q before end (136 for a line of 64 bytes or more), and lines
+// while shapes.mRest counts down; the caller's byte by byte reading takes
+// those.
+using ObjPlainFaceScanner = int (*)(const char*& q, const char* end, KObjFaceShapes& shapes, int* references);
+// That of the way; the byte way settles no line (its scanner returns 0).
+// False where this processor (or build) has none.
+bool ObjPlainFaceScannerOf(EObjLineScan way, ObjPlainFaceScanner& scanner);
+// The scanner ObjScanPlainFaceLine uses: that of the widest way this
+// processor runs, set on the first call.
+extern std::atomic<ObjPlainFaceScanner> gObjPlainFaceScanner;
+
+inline int ObjScanPlainFaceLine(const char*& q, const char* end, KObjFaceShapes& shapes, int* references)
+{
+    return gObjPlainFaceScanner.load(std::memory_order_relaxed)(q, end, shapes, references);
+}
+
 // Up to count doubles in a row; the number read.
 inline int ObjScanDoubles(std::string_view text, double* values, int count)
 {

@@ -8,6 +8,7 @@
 // kept per shape, and the numbers of such a line are converted together.
 // Whatever the masks cannot settle goes to ObjScanPlainVertexLineByBytes,
 // which decides as before: results are those of the byte way, to the bit.
+// Plain face lines are read the same way (see ScanFaceAvx2).
 
 #include "formats/obj/kqoxobjscan.h"
 
@@ -51,10 +52,24 @@ int PickLines(const char*& p, const char* end, const char* limit, KObjPlainLines
     return ObjScanPlainVertexLines(p, end, limit, lines);
 }
 
+void PickFaceScanner();
+
+int PickFace(const char*& q, const char* end, KObjFaceShapes& shapes, int* references)
+{
+    PickFaceScanner();
+    return ObjScanPlainFaceLine(q, end, shapes, references);
+}
+
+int SettleNoFace(const char*&, const char*, KObjFaceShapes&, int*)
+{
+    return 0;
+}
+
 } // namespace
 
 std::atomic<ObjPlainLineScanner> gObjPlainLineScanner{&PickLine};
 std::atomic<ObjPlainLinesScanner> gObjPlainLinesScanner{&PickLines};
+std::atomic<ObjPlainFaceScanner> gObjPlainFaceScanner{&PickFace};
 
 #ifdef QOX_OBJ_LINE_MASKS
 
@@ -377,6 +392,278 @@ QOX_OBJ_AVX2 int ScanLinesAvx2(const char*& p, const char* end, const char* limi
     return count;
 }
 
+// Plain face lines: after the "f", blanks and tokens "v", "v/t", "v//n" or
+// "v/t/n" up to the line break. The 64 bytes after the "f" are classified
+// as for vertex lines (slashes instead of points), the next 64 too for a
+// longer line; lines of a shape met before (the same classes of bytes up
+// to the break) have their references at the same places with the same
+// lengths and signs: such a line is known by its bytes, each compared
+// with the shape's after the digits are made one (FaceClasses), 32 at a
+// time. Each reference's digits are converted from the 8-byte word at its
+// first digit, moved up so that its last digit is the top byte (the bytes
+// after it go out, zeros come in below): a whole number of eight digits at
+// most, combined by pairs, fours and eights, eight references at a time.
+// What the masks cannot settle goes to the caller's byte by byte reading,
+// which decides as before.
+
+// Bytes after the "f" that must be readable: the 64 classified and the 8
+// read at a reference's first digit among them; for a line longer than
+// that, 128 and 8.
+constexpr ptrdiff_t kFaceReach = 72;
+constexpr ptrdiff_t kLongFaceReach = 136;
+
+__extension__ typedef unsigned __int128 FaceBits; // bit i for byte i
+
+// The place of the lowest bit set (bits not zero).
+inline unsigned Lowest(FaceBits bits)
+{
+    const uint64_t low = static_cast<uint64_t>(bits);
+    return low ? static_cast<unsigned>(__builtin_ctzll(low))
+               : 64 + static_cast<unsigned>(__builtin_ctzll(static_cast<uint64_t>(bits >> 64)));
+}
+
+// The bits below place (at most 128).
+inline FaceBits Below(unsigned place)
+{
+    return place < 128 ? (FaceBits(1) << place) - 1 : ~FaceBits(0);
+}
+
+struct FaceMasks
+{
+    FaceBits mBreaks;  // CR or LF
+    FaceBits mBlanks;  // ' '
+    FaceBits mSlashes; // '/'
+    FaceBits mMinus;   // '-'
+    FaceBits mDigits;  // '0' to '9'
+};
+
+// The classes of the 64 bytes at, shifted up by shift bits.
+QOX_OBJ_INLINE void ClassifyFace(const char* at, unsigned shift, FaceMasks& m)
+{
+    uint64_t breaks = 0, blanks = 0, slashes = 0, minus = 0, digits = 0;
+    for (int i = 0; i < 2; ++i)
+    {
+        const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + 32 * i));
+        const __m256i d = _mm256_sub_epi8(x, _mm256_set1_epi8('0'));
+        const int half = 32 * i;
+        auto bits = [half](__m256i v)
+                        QOX_OBJ_AVX2 { return uint64_t(static_cast<unsigned>(_mm256_movemask_epi8(v))) << half; };
+        breaks |= bits(_mm256_or_si256(_mm256_cmpeq_epi8(x, _mm256_set1_epi8('\n')),
+                                       _mm256_cmpeq_epi8(x, _mm256_set1_epi8('\r'))));
+        blanks |= bits(_mm256_cmpeq_epi8(x, _mm256_set1_epi8(' ')));
+        slashes |= bits(_mm256_cmpeq_epi8(x, _mm256_set1_epi8('/')));
+        minus |= bits(_mm256_cmpeq_epi8(x, _mm256_set1_epi8('-')));
+        digits |= bits(_mm256_cmpeq_epi8(_mm256_min_epu8(d, _mm256_set1_epi8(9)), d));
+    }
+    m.mBreaks |= FaceBits(breaks) << shift;
+    m.mBlanks |= FaceBits(blanks) << shift;
+    m.mSlashes |= FaceBits(slashes) << shift;
+    m.mMinus |= FaceBits(minus) << shift;
+    m.mDigits |= FaceBits(digits) << shift;
+}
+
+QOX_OBJ_INLINE unsigned FaceShapeSlot(const FaceMasks& m)
+{
+    const FaceBits upto = Below(Lowest(m.mBreaks) + 1);
+    const FaceBits mix = (m.mBlanks ^ (m.mSlashes * 3) ^ (m.mMinus * 5)) & upto;
+    const uint64_t fold = static_cast<uint64_t>(mix) ^ (static_cast<uint64_t>(mix >> 64) * 0xff51afd7ed558ccdULL);
+    return static_cast<unsigned>((fold * 0x9e3779b97f4a7c15ULL) >> 58) % (KObjFaceShapes::eSHAPES / 2) * 2;
+}
+
+// The bytes at made fit for comparing with a shape's: digits become 9,
+// every other byte less '0' stays itself (above 9).
+QOX_OBJ_INLINE __m256i FaceClasses(const char* at)
+{
+    const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
+    return _mm256_max_epu8(_mm256_sub_epi8(x, _mm256_set1_epi8('0')), _mm256_set1_epi8(9));
+}
+
+// Whether the line at q has that shape (none for an empty one): the same
+// bytes up to its line break, but for digits (shape.mBlocks of 32 bytes
+// readable from q).
+QOX_OBJ_INLINE bool SameFaceShape(const char* q, const KObjFaceShape& shape)
+{
+    uint32_t differ = 0;
+    for (int k = 0; k < shape.mBlocks; ++k)
+    {
+        const __m256i same = _mm256_cmpeq_epi8(
+            FaceClasses(q + 32 * k), _mm256_loadu_si256(reinterpret_cast<const __m256i*>(shape.mBytes + 32 * k)));
+        differ |= ~static_cast<uint32_t>(_mm256_movemask_epi8(same)) & shape.mUpto[k];
+    }
+    return shape.mBlocks != 0 && differ == 0;
+}
+
+// The bytes to read at q for the line's shape: its 32s compared, and the
+// 8-byte words at its references.
+inline ptrdiff_t FaceReach(const KObjFaceShape& shape)
+{
+    return shape.mStop < 64 ? kFaceReach : kLongFaceReach;
+}
+
+// The shape of a line with these masks (a line break among them); false
+// where the masks cannot settle it (the shape is then left empty).
+QOX_OBJ_INLINE bool TakeFaceShape(const char* q, const FaceMasks& m, KObjFaceShape& shape)
+{
+    shape.mBlocks = 0;
+    const unsigned stop = Lowest(m.mBreaks);
+    const FaceBits line = Below(stop);
+    if (line & ~(m.mBlanks | m.mSlashes | m.mMinus | m.mDigits))
+        return false;
+    const FaceBits items = line & ~m.mBlanks;
+    FaceBits starts = items & ~(items << 1);
+    FaceBits lasts = items & ~(items >> 1);
+    const int corners = __builtin_popcountll(static_cast<uint64_t>(starts)) +
+                        __builtin_popcountll(static_cast<uint64_t>(starts >> 64));
+    if (corners == 0 || corners > KObjFaceShape::eMOST_CORNERS)
+        return false;
+    const size_t used = 8 * static_cast<size_t>((3 * corners + 7) / 8);
+    std::memset(shape.mAt, 0, used);
+    std::memset(shape.mShift, 64, used);
+    std::memset(shape.mSign, 0, used);
+    // Reference i of an eight goes to this place of the two registers:
+    // their halves pair up as 0 1 | 4 5 and 2 3 | 6 7 when combined.
+    static const unsigned char kPlace[8] = {0, 1, 4, 5, 2, 3, 6, 7};
+    // The number in [u, w) as reference j; false for an empty one or one of
+    // more than eight digits.
+    auto number = [&](unsigned u, unsigned w, int j) {
+        const unsigned sign = static_cast<unsigned>(m.mMinus >> u) & 1;
+        const int count = static_cast<int>(w) - static_cast<int>(u + sign);
+        if (count < 1 || count > 8)
+            return false;
+        const int at = (j & ~7) + kPlace[j & 7];
+        shape.mAt[at] = static_cast<unsigned char>(u + sign);
+        shape.mShift[at] = static_cast<unsigned char>(8 * (8 - count));
+        shape.mSign[j] = static_cast<signed char>(-static_cast<int>(sign));
+        return true;
+    };
+    for (int c = 0; c < corners; ++c)
+    {
+        const unsigned a = Lowest(starts);
+        const unsigned b = Lowest(lasts) + 1; // past the last byte
+        starts &= starts - 1;
+        lasts &= lasts - 1;
+        const FaceBits token = Below(b) & ~Below(a);
+        FaceBits S = m.mSlashes & token;
+        // Minus signs start numbers only; two slashes at most.
+        if ((m.mMinus & token) & ~((S << 1) | (FaceBits(1) << a)))
+            return false;
+        const unsigned x = S ? Lowest(S) : b;
+        S &= S - 1;
+        const unsigned y = S ? Lowest(S) : b;
+        if (S & (S - 1))
+            return false;
+        if (!number(a, x, 3 * c))
+            return false;
+        if (x < b && !(y == x + 1 ? number(y + 1, b, 3 * c + 2)
+                                  : number(x + 1, y, 3 * c + 1) && (y == b || number(y + 1, b, 3 * c + 2))))
+            return false;
+    }
+    // The shape's bytes: those of this line, 32 at a time up to the 32 of
+    // the line break.
+    shape.mStop = stop;
+    shape.mBlocks = static_cast<int>(stop / 32 + 1);
+    for (int k = 0; k < 4; ++k)
+    {
+        const unsigned from = 32 * static_cast<unsigned>(k);
+        shape.mUpto[k] = k < shape.mBlocks ? static_cast<uint32_t>((Below(stop + 1) >> from) & 0xffffffffu) : 0;
+        if (k < shape.mBlocks)
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(shape.mBytes + from), FaceClasses(q + from));
+    }
+    shape.mCorners = corners;
+    shape.mEights = (3 * corners + 7) / 8;
+    return true;
+}
+
+QOX_OBJ_AVX2 int ScanFaceAvx2(const char*& q, const char* end, KObjFaceShapes& shapes, int* references)
+{
+    const ptrdiff_t left = end - q;
+    if (left < kFaceReach)
+        return 0;
+    if (shapes.mRest > 0)
+    {
+        --shapes.mRest;
+        return 0;
+    }
+    // Lines of shapes kept, and those whose shapes are to be taken (which
+    // cost more than the bytes way), counted: too many of these, and the
+    // mask way rests.
+    auto count = [&shapes](bool missed) {
+        shapes.mMissed += missed;
+        if (++shapes.mTried == KObjFaceShapes::eTRIAL)
+        {
+            if (shapes.mMissed > KObjFaceShapes::eMOST_MISSES)
+                shapes.mRest = KObjFaceShapes::eREST;
+            shapes.mTried = shapes.mMissed = 0;
+        }
+    };
+    // The shape of the line before, tried first: most lines have it. Else
+    // the line's masks, and the shape kept by their hash.
+    int index = shapes.mLast;
+    if (index < 0 || left < FaceReach(shapes.mShapes[index]) || !SameFaceShape(q, shapes.mShapes[index]))
+    {
+        FaceMasks masks{0, 0, 0, 0, 0};
+        ClassifyFace(q, 0, masks);
+        if (masks.mBreaks == 0 && left >= kLongFaceReach)
+            ClassifyFace(q + 64, 64, masks);
+        if (masks.mBreaks == 0)
+            return 0; // longer than the masks reach
+        // The pair of the hash: the shape in one of them, or a new one in
+        // place of the one used less lately.
+        index = static_cast<int>(FaceShapeSlot(masks));
+        auto holds = [&](const KObjFaceShape& kept) QOX_OBJ_AVX2 {
+            return left >= FaceReach(kept) && SameFaceShape(q, kept);
+        };
+        if (holds(shapes.mShapes[index]))
+            count(false);
+        else if (holds(shapes.mShapes[index + 1]))
+        {
+            ++index;
+            count(false);
+        }
+        else
+        {
+            count(true);
+            if (shapes.mShapes[index + 1].mUsed < shapes.mShapes[index].mUsed)
+                ++index;
+            if (!TakeFaceShape(q, masks, shapes.mShapes[index]))
+                return 0;
+        }
+        shapes.mLast = index;
+        shapes.mShapes[index].mUsed = ++shapes.mUses;
+    }
+    else
+        count(false);
+    const KObjFaceShape& shape = shapes.mShapes[index];
+    const __m256i ascii = _mm256_set1_epi8('0');
+    auto word = [q](unsigned at) {
+        long long w;
+        std::memcpy(&w, q + at, sizeof w);
+        return w;
+    };
+    // Each word's digits as two whole numbers of four.
+    auto fours = [&](__m256i words, __m128i shifts) QOX_OBJ_AVX2 {
+        const __m256i digits = _mm256_sllv_epi64(_mm256_xor_si256(words, ascii), _mm256_cvtepu8_epi64(shifts));
+        return _mm256_madd_epi16(_mm256_maddubs_epi16(digits, _mm256_set1_epi16(0x010a)),
+                                 _mm256_set1_epi32(0x00010064));
+    };
+    for (int e = 0; e < shape.mEights; ++e)
+    {
+        const unsigned char* at = shape.mAt + 8 * e;
+        const __m256i low = _mm256_set_epi64x(word(at[3]), word(at[2]), word(at[1]), word(at[0]));
+        const __m256i high = _mm256_set_epi64x(word(at[7]), word(at[6]), word(at[5]), word(at[4]));
+        const __m128i shifts = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(shape.mShift + 8 * e));
+        const __m256i values =
+            _mm256_madd_epi16(_mm256_packus_epi32(fours(low, shifts), fours(high, _mm_srli_si128(shifts, 4))),
+                              _mm256_set1_epi32(0x00012710));
+        const __m256i sign =
+            _mm256_cvtepi8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(shape.mSign + 8 * e)));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(references + 8 * e),
+                            _mm256_sub_epi32(_mm256_xor_si256(values, sign), sign));
+    }
+    q += shape.mStop;
+    return shape.mCorners;
+}
+
 bool HasAvx2()
 {
     static const bool has = [] {
@@ -410,6 +697,22 @@ bool ObjPlainLineScannersOf(EObjLineScan way, ObjPlainLineScanner& line, ObjPlai
     }
 }
 
+bool ObjPlainFaceScannerOf(EObjLineScan way, ObjPlainFaceScanner& scanner)
+{
+    switch (way)
+    {
+    case eOBJ_LINE_BY_BYTES: scanner = &SettleNoFace; return true;
+#ifdef QOX_OBJ_LINE_MASKS
+    case eOBJ_LINE_AVX2:
+        if (!HasAvx2())
+            return false;
+        scanner = &ScanFaceAvx2;
+        return true;
+#endif
+    default: return false;
+    }
+}
+
 namespace {
 
 void Pick()
@@ -420,6 +723,14 @@ void Pick()
         --way;
     gObjPlainLinesScanner.store(lines, std::memory_order_relaxed);
     gObjPlainLineScanner.store(line, std::memory_order_relaxed);
+}
+
+void PickFaceScanner()
+{
+    ObjPlainFaceScanner face = nullptr;
+    for (int way = eOBJ_LINE_SCAN_COUNT - 1; !ObjPlainFaceScannerOf(static_cast<EObjLineScan>(way), face);)
+        --way;
+    gObjPlainFaceScanner.store(face, std::memory_order_relaxed);
 }
 
 } // namespace

@@ -668,6 +668,7 @@ struct PlainFace
         return true;
     }
 };
+static_assert(KObjFaceShape::eMOST_CORNERS <= PlainFace::kMostCorners, "a settled line fits a PlainFace");
 
 #if defined(__SSE2__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
 #define QOX_OBJ_FACE_MASKS 1
@@ -867,7 +868,8 @@ bool KQoxReaderObj::ReadFace(KObjMesh& mesh, KObjMesh::FaceList& list, std::stri
     return false;
 }
 
-bool KQoxReaderObj::ReadPlainFaceLine(const char*& p, const char* end, KObjMesh& mesh, KObjMesh::FaceList& list)
+bool KQoxReaderObj::ReadPlainFaceLine(const char*& p, const char* end, KObjMesh& mesh, KObjMesh::FaceList& list,
+                                      KObjFaceShapes& shapes)
 {
     if (end - p < 2 || p[1] != ' ')
         return false;
@@ -878,7 +880,15 @@ bool KQoxReaderObj::ReadPlainFaceLine(const char*& p, const char* end, KObjMesh&
     face.mCounts[1] = static_cast<int>(mTextureVertices.size());
     face.mCounts[2] = static_cast<int>(mNormals.size());
     const char* q = p + 1;
-    if (!ScanPlainFaceTokens(q, end, face))
+    alignas(32) int references[KObjFaceShape::eREFERENCES];
+    if (const int settled = ObjScanPlainFaceLine(q, end, shapes, references))
+    {
+        // Fewer corners than PlainFace holds: Add always finds room.
+        for (const int* r = references; r != references + 3 * settled; r += 3)
+            if (r[0] == 0 || !face.Add(r[0], r[1], r[2]))
+                return false;
+    }
+    else if (!ScanPlainFaceTokens(q, end, face))
         return false;
     const KObjMesh::Corner* const corners = face.mCorners;
     const int kept = face.mKept;

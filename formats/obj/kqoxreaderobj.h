@@ -74,8 +74,14 @@ public:
     // list, its corners numbered straight away for a numbered mesh (the one
     // the read numbers, mChainHeads covering the vertices), p moved to its
     // line break. False, nothing changed, for any other line (or when memory
-    // runs out: the general reading tries again).
-    bool ReadPlainFaceLine(const char*& p, const char* end, KObjMesh& mesh, KObjMesh::FaceList& list);
+    // runs out: the general reading tries again). shapes: the face line
+    // shapes of the thread reading (without: the calling thread's).
+    bool ReadPlainFaceLine(const char*& p, const char* end, KObjMesh& mesh, KObjMesh::FaceList& list,
+                           KObjFaceShapes& shapes);
+    bool ReadPlainFaceLine(const char*& p, const char* end, KObjMesh& mesh, KObjMesh::FaceList& list)
+    {
+        return ReadPlainFaceLine(p, end, mesh, list, mFaceShapes);
+    }
     bool ParseObjSurf(KObjSurf& surf, std::string_view rest);
     // One reference "v", "v/t", "v/t/n" or "v//n", before conversion; true
     // when the vertex is not 0.
@@ -293,12 +299,15 @@ private:
         size_t mStop = 0;    // bytes of the portion read
         bool mEnded = false; // a statement of another kind was met
         bool mFailed = false;
+        KObjFaceShapes mShapes; // the face line shapes met by its thread
     };
     std::vector<std::unique_ptr<FacePortion>> mFacePortions;
     // Room for plain vertex lines read at once, with the line shapes met,
     // kept from one run to the next: [0] on the calling thread, one per
     // portion of a parallel run.
     std::vector<std::unique_ptr<KObjPlainLines>> mPlainLines;
+    // The face line shapes met on the calling thread.
+    KObjFaceShapes mFaceShapes;
     // mPlainLines with at least count of them.
     void MakePlainLines(size_t count);
     // Per vertex, the first distinct reference made of it (-1: none yet);

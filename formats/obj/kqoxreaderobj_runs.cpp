@@ -448,7 +448,7 @@ bool KQoxReaderObj::ReadFaceRuns(KObjStatementReader& in, KObjMesh& mesh, KObjMe
                 // mesh is not numbered); the others cut into statements first.
                 while (p < end && (*p == '\n' || *p == '\r'))
                     ++p;
-                if (p < end && *p == 'f' && ReadPlainFaceLine(p, end, portion.mMesh, portion.mList))
+                if (p < end && *p == 'f' && ReadPlainFaceLine(p, end, portion.mMesh, portion.mList, portion.mShapes))
                     continue;
                 const char* const line = p;
                 if (!ObjCutStatement(p, end, keyword, rest))

@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <cstdint>
 #include <cmath>
 #include <cstdlib>
@@ -1605,5 +1609,405 @@ TEST(ObjReadMesh, PlainFaceLinesBuildWhatTheGeneralReadingBuilds)
         EXPECT_EQ(DigestWithThreads(plainPath, 4, 4096), expected);
         EXPECT_EQ(DigestWithThreads(keptPath, 1, 0, "taker"), expected);
         EXPECT_EQ(DigestWithThreads(keptPath, 4, 4096, "taker"), expected);
+    }
+}
+
+namespace {
+
+// Memory whose last readable byte is followed by an unreadable page: text
+// put at its end ends exactly where reading must stop.
+class GuardedText
+{
+public:
+    GuardedText()
+    {
+        mPage = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+        mBase = static_cast<char*>(
+            mmap(nullptr, (kPages + 1) * mPage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+        if (mBase == MAP_FAILED)
+            mBase = nullptr;
+        else if (mprotect(mBase + kPages * mPage, mPage, PROT_NONE) != 0)
+        {
+            munmap(mBase, (kPages + 1) * mPage);
+            mBase = nullptr;
+        }
+    }
+    ~GuardedText()
+    {
+        if (mBase)
+            munmap(mBase, (kPages + 1) * mPage);
+    }
+    bool Ready() const { return mBase != nullptr; }
+    // The text's copy, its end at the unreadable page.
+    const char* Put(const std::string& text)
+    {
+        char* at = End() - text.size();
+        std::memcpy(at, text.data(), text.size());
+        return at;
+    }
+    char* End() const { return mBase + kPages * mPage; }
+    size_t Room() const { return kPages * mPage; }
+
+private:
+    static constexpr size_t kPages = 4;
+    size_t mPage = 0;
+    char* mBase = nullptr;
+};
+
+// Random face lines (without a line break) of every form the plain reading
+// meets: references "v", "v/t", "v//n", "v/t/n" of one to ten digits,
+// negative, zero or out of range, 3 to 40 corners, now and then tabs,
+// comments, a continuation, junk bytes, bytes of 0x80 and above, broken
+// tokens and a trailing blank. Many lines take the form of one made before
+// with other digits (the same shape: the mask way reads them by the shape
+// kept).
+class FaceLineMaker
+{
+public:
+    // One line in fresh of a new form, the others of one of the last pool
+    // forms; clean: only the plain forms of numbers of up to eight digits.
+    explicit FaceLineMaker(unsigned long long seed, unsigned pool = 300, unsigned fresh = 2, bool clean = false)
+        : mState(seed)
+        , mPool(pool)
+        , mFresh(fresh)
+        , mClean(clean)
+    {}
+    unsigned Next(unsigned n)
+    {
+        mState = mState * 6364136223846793005ULL + 1442695040888963407ULL;
+        return static_cast<unsigned>((mState >> 33) % n);
+    }
+    std::string Number()
+    {
+        const unsigned pick = Next(100);
+        std::string digits;
+        if (pick < 70)
+            digits = std::to_string(1 + Next(pick < 35 ? 9 : pick < 60 ? 300 : 2000));
+        else if (pick < 80)
+            digits = "-" + std::to_string(1 + Next(pick < 77 ? 9 : 2000));
+        else if (pick < 83)
+            digits = Next(2) ? "0" : "-0";
+        else if (pick < 86)
+            digits = std::string(1 + Next(4), '0') + std::to_string(1 + Next(9));
+        else
+        {
+            // One to ten digits of any value.
+            const unsigned count = 1 + Next(mClean ? 8 : 10);
+            for (unsigned i = 0; i < count; ++i)
+                digits += static_cast<char>('0' + Next(10));
+            if (Next(4) == 0)
+                digits = "-" + digits;
+        }
+        return digits;
+    }
+    std::string Token()
+    {
+        switch (mClean ? 80 : Next(80))
+        {
+        case 0: return Number() + "/" + Number() + "/";
+        case 1: return Number() + "///" + Number();
+        case 2: return Number() + "/" + Number() + "/" + Number() + "/" + Number();
+        case 3: return Number() + "/-";
+        case 4: return "/" + Number();
+        case 5: return Number() + "/";
+        case 6: return "-" + Number();
+        case 7: return Number() + "-" + Number();
+        case 8: return "+" + Number();
+        case 9: return Number() + "." + Number();
+        default: break;
+        }
+        const unsigned form = Next(4);
+        return form == 0   ? Number()
+               : form == 1 ? Number() + "/" + Number()
+               : form == 2 ? Number() + "//" + Number()
+                           : Number() + "/" + Number() + "/" + Number();
+    }
+    std::string Line()
+    {
+        if (!mMade.empty() && Next(mFresh) != 0)
+        {
+            // A line made before, its digits changed.
+            std::string line = mMade[Next(static_cast<unsigned>(mMade.size()))];
+            for (char& c : line)
+                if (c >= '0' && c <= '9' && Next(3))
+                    c = static_cast<char>('0' + (Next(4) == 0 ? 0 : Next(10)));
+            return line;
+        }
+        const unsigned size = Next(100);
+        const int corners = size < 80 ? 3 + static_cast<int>(Next(3)) : size < 95 ? 6 + static_cast<int>(Next(10))
+                                                                                 : 16 + static_cast<int>(Next(25));
+        std::string line = !mClean && Next(40) == 0 ? "f\t" : Next(40) == 0 ? "f  " : "f ";
+        for (int c = 0; c < corners; ++c)
+        {
+            const unsigned separator = Next(60);
+            line += (c == 0 ? "" : separator == 0 && !mClean ? "\t" : separator < 3 ? "  " : " ") + Token();
+        }
+        const unsigned tail = mClean ? 3 + Next(3) * 10 : Next(40);
+        if (tail == 0)
+            line += " # comment";
+        else if (tail == 1)
+            line += "#";
+        else if (tail == 2)
+            line += " \\";
+        else if (tail < 6)
+            line += "  ";
+        else if (tail == 6)
+            line += "\t";
+        if (!mClean && Next(30) == 0)
+        {
+            // A junk byte anywhere after the keyword.
+            const char junk[] = {'a', 'x', '.', '+', ',', ';', '\x7f', '\x80', '\xb1', '\xff', '\0', '\v', '\f', '0'};
+            line.insert(2 + Next(static_cast<unsigned>(line.size() - 1)), 1, junk[Next(sizeof junk)]);
+        }
+        if (mMade.size() < mPool)
+            mMade.push_back(line);
+        else
+            mMade[Next(mPool)] = line;
+        return line;
+    }
+
+private:
+    unsigned long long mState;
+    unsigned mPool;
+    unsigned mFresh;
+    bool mClean;
+    std::vector<std::string> mMade;
+};
+
+// Reads the vertices face references point to: 1500 vertices, 1200 UVs,
+// 1000 normals.
+void ReadManyVertices(KQoxSdkManager& manager, KQoxReaderObj& reader)
+{
+    std::string text;
+    for (int i = 0; i < 1500; ++i)
+        text += "v " + std::to_string(i) + " 0 0\n";
+    for (int i = 0; i < 1200; ++i)
+        text += "vt 0." + std::to_string(i) + " 0\n";
+    for (int i = 0; i < 1000; ++i)
+        text += "vn 0 0 " + std::to_string(i) + "\n";
+    qoxtest::TempDir dir;
+    qoxtest::WriteFile(dir.File("v.obj"), text);
+    std::unique_ptr<KStreamOptions> options(reader.GetReadOptions(false));
+    KQoxScene& scene = *manager.CreateKQoxScene();
+    ASSERT_TRUE(reader.FileOpen(dir.File("v.obj").c_str()));
+    ASSERT_TRUE(reader.Read(scene, options.get()));
+}
+
+// Every plain face line way this processor runs, the byte way first.
+std::vector<ObjPlainFaceScanner> FaceWays()
+{
+    std::vector<ObjPlainFaceScanner> ways;
+    for (int way = 0; way < eOBJ_LINE_SCAN_COUNT; ++way)
+    {
+        ObjPlainFaceScanner scanner = nullptr;
+        if (ObjPlainFaceScannerOf(static_cast<EObjLineScan>(way), scanner))
+            ways.push_back(scanner);
+    }
+    return ways;
+}
+
+// Sets the plain face line way for a scope.
+class FaceWay
+{
+public:
+    explicit FaceWay(ObjPlainFaceScanner way)
+        : mBefore(gObjPlainFaceScanner.exchange(way))
+    {}
+    ~FaceWay() { gObjPlainFaceScanner.store(mBefore); }
+
+private:
+    ObjPlainFaceScanner mBefore;
+};
+
+// The way of FaceWays counted: the lines it settles.
+std::atomic<ObjPlainFaceScanner> gCountedWay{nullptr};
+std::atomic<long> gSettledLines{0};
+
+int CountSettled(const char*& q, const char* end, KObjFaceShapes& shapes, int* references)
+{
+    const int corners = gCountedWay.load()(q, end, shapes, references);
+    if (corners)
+        ++gSettledLines;
+    return corners;
+}
+
+void ExpectSameFaces(const KObjMesh& mesh, const KObjMesh& expectedMesh, const std::string& text)
+{
+    const KObjMesh::FaceList& list = mesh.mFaceLists.begin()->second;
+    const KObjMesh::FaceList& expected = expectedMesh.mFaceLists.begin()->second;
+    ASSERT_EQ(list.mFaces.size(), expected.mFaces.size()) << text;
+    for (size_t i = 0; i < expected.mFaces.size(); ++i)
+        EXPECT_EQ(list.mFaces[i], expected.mFaces[i]) << text;
+    ASSERT_EQ(list.mCorners.size(), expected.mCorners.size()) << text;
+    for (size_t i = 0; i < expected.mCorners.size(); ++i)
+    {
+        EXPECT_EQ(list.mCorners[i].mVertex, expected.mCorners[i].mVertex) << text;
+        EXPECT_EQ(list.mCorners[i].mTextureVertex, expected.mCorners[i].mTextureVertex) << text;
+        EXPECT_EQ(list.mCorners[i].mNormal, expected.mCorners[i].mNormal) << text;
+    }
+    EXPECT_EQ(list.mRuns.size(), expected.mRuns.size()) << text;
+    EXPECT_EQ(mesh.mAllFacesHaveNormals, expectedMesh.mAllFacesHaveNormals) << text;
+    EXPECT_EQ(mesh.mAllFacesHaveTextureVertices, expectedMesh.mAllFacesHaveTextureVertices) << text;
+    EXPECT_EQ(mesh.mSomeCornerHasTextureVertex, expectedMesh.mSomeCornerHasTextureVertex) << text;
+    EXPECT_EQ(mesh.mFaceCount, expectedMesh.mFaceCount) << text;
+}
+
+} // namespace
+
+TEST(ObjReadMesh, PlainFaceLinesReadAlikeEveryWayUpToTheEndOfTheirMemory)
+{
+    // Random face lines, each put at the end of memory followed by an
+    // unreadable page, with from none to a few hundred bytes after its line
+    // break (or with no line break at all): every way takes the same lines
+    // where they lie and leaves the same to the general reading, moves to
+    // the same place and keeps exactly what ReadFace keeps of the line's
+    // rest. Each way keeps its shapes from one line to the next.
+    std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
+    KQoxReaderObj reader(*manager);
+    ReadManyVertices(*manager, reader);
+    if (HasFatalFailure())
+        return;
+    GuardedText memory;
+    ASSERT_TRUE(memory.Ready());
+    const std::vector<ObjPlainFaceScanner> ways = FaceWays();
+    ASSERT_GE(ways.size(), 1u);
+    std::vector<std::unique_ptr<KObjFaceShapes>> shapes;
+    for (size_t w = 0; w < ways.size(); ++w)
+        shapes.push_back(std::make_unique<KObjFaceShapes>());
+    FaceLineMaker maker(4711);
+    const char* breaks[] = {"\n", "\r\n", "\r", ""};
+    int plain = 0, general = 0, longPlain = 0;
+    for (int trial = 0; trial < 60000; ++trial)
+    {
+        std::string line = maker.Line();
+        if (trial % 8 == 0)
+        {
+            // Blanks up to the edges of what the masks and the shapes take.
+            const size_t sizes[] = {63, 64, 65, 66, 96, 97, 127, 128, 129, 130};
+            const size_t size = sizes[maker.Next(sizeof sizes / sizeof sizes[0])];
+            if (line.size() < size)
+                line.append(size - line.size(), ' ');
+        }
+        const std::string lineBreak = breaks[maker.Next(20) == 0 ? 3 : maker.Next(3)];
+        std::string after;
+        if (!lineBreak.empty())
+        {
+            const unsigned size = maker.Next(6) == 0 ? maker.Next(8) : maker.Next(300);
+            while (after.size() < size)
+                after += maker.Next(2) ? "f 1/1/1 2/2/2 3/3/3\n" : "# after\r\n";
+            after.resize(size);
+        }
+        const std::string text = line + lineBreak + after;
+        ASSERT_LT(text.size(), memory.Room());
+        const char* const start = memory.Put(text);
+        const char* const end = memory.End();
+        std::vector<std::unique_ptr<KObjMesh>> meshes;
+        std::vector<const char*> stops;
+        std::vector<bool> reads;
+        for (size_t w = 0; w < ways.size(); ++w)
+        {
+            FaceWay way(ways[w]);
+            meshes.push_back(std::make_unique<KObjMesh>());
+            KObjMesh& mesh = *meshes.back();
+            KObjMesh::FaceList& list = mesh.mFaceLists[0];
+            const char* p = start;
+            shapes[w]->mRest = 0; // no line left to the bytes for the shapes missed
+            const bool read = reader.ReadPlainFaceLine(p, end, mesh, list, *shapes[w]);
+            if (!read)
+            {
+                ASSERT_EQ(p, start) << text;
+                ASSERT_TRUE(list.mCorners.empty() && list.mFaces.empty() && list.mRuns.empty()) << text;
+                ASSERT_EQ(mesh.mFaceCount, 0) << text;
+            }
+            stops.push_back(p);
+            reads.push_back(read);
+            if (w == 0)
+                continue;
+            ASSERT_EQ(read, reads[0]) << w << " " << text;
+            ASSERT_EQ(p, stops[0]) << w << " " << text;
+            ExpectSameFaces(mesh, *meshes[0], text);
+        }
+        const bool firstRead = reads[0];
+        const char* const firstStop = stops[0];
+        const KObjMesh& first = *meshes[0];
+        if (!firstRead)
+        {
+            ++general;
+            continue;
+        }
+        ++plain;
+        longPlain += line.size() >= 64;
+        ASSERT_EQ(firstStop, start + line.size()) << text;
+        KObjMesh expectedMesh;
+        ASSERT_TRUE(reader.ReadFace(expectedMesh, expectedMesh.mFaceLists[0], ObjTrim(std::string_view(line).substr(2))));
+        ExpectSameFaces(first, expectedMesh, text);
+    }
+    // Both kinds came up often, long lines too.
+    EXPECT_GT(plain, 10000);
+    EXPECT_GT(general, 10000);
+    EXPECT_GT(longPlain, 300);
+}
+
+TEST(ObjReadMesh, PlainFaceLinesOfEveryWayBuildWhatTheGeneralReadingBuilds)
+{
+    // Files of random face lines (of every form, many of a shape met
+    // before), numbered as read or kept as corners (behind a first group
+    // that takes the numbering), on one thread or four, read by every way:
+    // the same scene as the general reading gives the same lines with a
+    // blank in front.
+    std::string vertices;
+    for (int i = 0; i < 1500; ++i)
+        vertices += "v " + std::to_string(i) + " " + std::to_string(i % 7) + " 1\n";
+    for (int i = 0; i < 1200; ++i)
+        vertices += "vt 0." + std::to_string(i % 9) + " 0.5\n";
+    for (int i = 0; i < 1000; ++i)
+        vertices += "vn 0 " + std::to_string(i % 2) + " 1\n";
+    for (int variant = 0; variant < 4; ++variant)
+    {
+        SCOPED_TRACE(variant);
+        // Variant 3 of few forms: the mask way's shapes kept take nearly
+        // every line (the others make it rest now and then).
+        FaceLineMaker maker(99 + static_cast<unsigned>(variant), variant == 3 ? 6 : 300, variant == 3 ? 60 : 2,
+                            variant == 3);
+        const std::string lineBreak = variant == 1 ? "\r\n" : "\n";
+        std::string plain = vertices + "g mesh" + lineBreak, general = plain;
+        for (int f = 0; f < 20000; ++f)
+        {
+            std::string line = maker.Line();
+            // Variant 2 keeps to references with normals (the numbering goes on).
+            if (variant == 2 && line.find("//") == std::string::npos && maker.Next(8))
+                continue;
+            // A continued line goes on in the next one.
+            if (line.size() >= 2 && line.compare(line.size() - 2, 2, " \\") == 0)
+                line += lineBreak + " 1/1/1 2/2/2";
+            plain += line + lineBreak;
+            general += " " + line + lineBreak;
+        }
+        qoxtest::TempDir dir;
+        const std::string plainPath = dir.File("plain.obj"), generalPath = dir.File("general.obj");
+        const std::string keptPath = dir.File("kept.obj");
+        qoxtest::WriteFile(plainPath, plain);
+        qoxtest::WriteFile(generalPath, general);
+        qoxtest::WriteFile(keptPath, vertices + "g taker" + lineBreak + "f 1/1/1 2/2/1 3/3/1" + lineBreak +
+                                         plain.substr(vertices.size()));
+        const uint64_t expected = DigestWithThreads(generalPath, 1, 0);
+        ASSERT_NE(expected, 0u);
+        const std::vector<ObjPlainFaceScanner> ways = FaceWays();
+        for (size_t w = 0; w < ways.size(); ++w)
+        {
+            SCOPED_TRACE(w);
+            gCountedWay.store(ways[w]);
+            gSettledLines.store(0);
+            FaceWay way(&CountSettled);
+            EXPECT_EQ(DigestWithThreads(plainPath, 1, 0), expected);
+            EXPECT_EQ(DigestWithThreads(plainPath, 4, 4096), expected);
+            EXPECT_EQ(DigestWithThreads(keptPath, 1, 0, "taker"), expected);
+            EXPECT_EQ(DigestWithThreads(keptPath, 4, 4096, "taker"), expected);
+            // The mask way took its part of the lines.
+            if (w > 0)
+            {
+                EXPECT_GT(gSettledLines.load(), variant == 3 ? 40000 : 1000);
+            }
+        }
     }
 }
