@@ -95,11 +95,7 @@ bool KQoxReaderObj::Read(KQoxScene& scene, KStreamOptions* options)
     mCreateReferenceNode = static_cast<KStreamOptionsObj*>(options)->GetOption(1) == 1;
     if (!scene.GetRootNode())
         return false;
-    mState = ReadState();
-    mNoVertexRunBefore = mNoFaceRunBefore = 0;
-    // No chain is left from a read that failed.
-    mNumbering = nullptr;
-    mChainHeads.clear();
+    ResetReadState();
     mBlock = ParallelBlockForFile();
     rewind(mFile);
     bool read;
@@ -120,6 +116,24 @@ bool KQoxReaderObj::Read(KQoxScene& scene, KStreamOptions* options)
         return false;
     }
     return LoadScene(scene);
+}
+
+void KQoxReaderObj::ResetReadState()
+{
+    mState = ReadState();
+    mNoVertexRunBefore = mNoFaceRunBefore = 0;
+    mNumbering = nullptr;
+    mChainHeads.clear();
+    // A read that failed may have left its lists; every read may have left
+    // its materials, which the manager may have destroyed since.
+    DeleteObjMeshes();
+    mVertices.release();
+    mTextureVertices.release();
+    mNormals.release();
+    mParameterVertices.clear();
+    mMaterials.clear();
+    mDefaultMaterial = nullptr;
+    mNormalsSeen = mMaterialLibrarySeen = mTexturedMaterialUsed = mTextureVerticesSeen = false;
 }
 
 size_t KQoxReaderObj::ParallelBlockForFile() const

@@ -105,6 +105,9 @@ public:
 
     bool LoadScene(KQoxScene& scene);
     void DeleteObjMeshes() { mGroups.clear(); }
+    // Everything one read collects back to empty, so that a reader reads
+    // each file as a new one would.
+    void ResetReadState();
     void PrintObjMeshes() {}
 
     // Runs of "v", "vt" and "vn" statements, and of "f" statements, are cut

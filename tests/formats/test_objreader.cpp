@@ -967,3 +967,44 @@ TEST(ObjRead, MaterialsAndTexturesNamedAlikeShareAMeshIndex)
     EXPECT_EQ(mesh->GMC(0), 4);
     EXPECT_EQ(mesh->GTC(0), 2);
 }
+
+TEST(ObjRead, OneReaderReadsEachFileAsANewReaderWould)
+{
+    // A read that fails after some vertices, then reads of other files by
+    // the same reader: nothing of a read before shows in the next, not its
+    // vertices, nor its materials (the manager may have destroyed them).
+    qoxtest::TempDir dir;
+    qoxtest::WriteFile(dir.File("bad.obj"), "v 9 9 9\nv 8 8 8\nv 7\n");
+    qoxtest::WriteFile(dir.File("plain.obj"), "v 5 5 5\nv 6 5 5\nv 5 6 5\nf 1 2 3\n");
+    qoxtest::WriteFile(dir.File("lib.mtl"), "newmtl red\nKd 1 0 0\n");
+    qoxtest::WriteFile(dir.File("red.obj"), "mtllib lib.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nusemtl red\nf 1 2 3\n");
+    std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
+    KQoxReaderObj reader(*manager);
+    auto read = [&](const char* name, bool expected) -> KQoxMesh* {
+        KQoxScene& scene = *manager->CreateKQoxScene();
+        EXPECT_TRUE(reader.FileOpen(dir.File(name).c_str())) << name;
+        std::unique_ptr<KStreamOptions> options(reader.GetReadOptions(false));
+        static_cast<KStreamOptionsObj*>(options.get())->SetOption(1, 0);
+        EXPECT_EQ(reader.Read(scene, options.get()), expected) << name;
+        reader.FileClose();
+        KQoxNode* root = scene.GetRootNode();
+        return root->GetChildCount(false) == 1 ? static_cast<KQoxMesh*>(root->GetChild(0)->GetMesh()) : nullptr;
+    };
+    EXPECT_EQ(read("bad.obj", false), nullptr);
+    for (int round = 0; round < 2; ++round)
+    {
+        SCOPED_TRACE(round);
+        KQoxMesh* plain = read("plain.obj", true);
+        ASSERT_NE(plain, nullptr);
+        ASSERT_EQ(plain->GetControlPointsCount(), 3);
+        EXPECT_EQ(KQoxVector4(plain->GetControlPoints()[0]), KQoxVector4(5, 5, 5, 1));
+        EXPECT_EQ(plain->GMC(0), 0);
+        KQoxMesh* red = read("red.obj", true);
+        ASSERT_NE(red, nullptr);
+        ASSERT_EQ(red->GMC(0), 1);
+        ASSERT_NE(red->GM(0, 0), nullptr);
+        EXPECT_STREQ(red->GM(0, 0)->GetNameWithoutNameSpacePrefix().ToChars(), "red");
+        // Scenes, materials and all go; the reader stays.
+        manager->Clear();
+    }
+}
