@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -48,6 +49,25 @@ bool KObjNameLess::operator()(const std::string& a, const std::string& b) const
             return x < y;
     }
     return a.size() < b.size();
+}
+
+size_t KObjNameHash::operator()(const std::string& name) const
+{
+    uint64_t hash = 1469598103934665603ULL;
+    for (const char c : name)
+        hash = (hash ^ static_cast<uint64_t>(FoldAscii(static_cast<unsigned char>(c)))) * 1099511628211ULL;
+    return static_cast<size_t>(hash);
+}
+
+bool KObjNameEqual::operator()(const std::string& a, const std::string& b) const
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (a[i] != b[i] &&
+            FoldAscii(static_cast<unsigned char>(a[i])) != FoldAscii(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
 }
 
 void KQoxReaderObj::FileCloser::operator()(FILE* file) const

@@ -38,6 +38,15 @@ struct KObjNameLess
 {
     bool operator()(const std::string& a, const std::string& b) const;
 };
+// The same names alike, hashed, for the sets only looked up in.
+struct KObjNameHash
+{
+    size_t operator()(const std::string& name) const;
+};
+struct KObjNameEqual
+{
+    bool operator()(const std::string& a, const std::string& b) const;
+};
 
 class KQoxReaderObj : public KQoxReader
 {
@@ -262,7 +271,7 @@ private:
     bool mTexturedMaterialUsed = false;
     bool mTextureVerticesSeen = false;
     std::map<std::string, std::unique_ptr<KObjMesh>, KObjNameLess> mGroups;
-    std::map<std::string, MaterialEntry, KObjNameLess> mMaterials;
+    std::unordered_map<std::string, MaterialEntry, KObjNameHash, KObjNameEqual> mMaterials;
     std::vector<Library> mLibraries;
     KObjPodArray<KQoxVector4> mVertices;
     KObjPodArray<KQoxVector2> mTextureVertices;
