@@ -37,9 +37,16 @@ using qoxtest::WriteFile;
 namespace {
 
 // Scene 0: a mesh with two materials by polygon and a plain mesh; scene 1:
-// one plain mesh elsewhere. Names and numbers differ between the two.
+// one plain mesh elsewhere; scene 2: every kind of object (cameras, lights,
+// takes, a character...). Names and numbers differ between them.
 void BuildScene(KQoxSdkManager& manager, KQoxScene& scene, int which)
 {
+    if (which == 2)
+    {
+        fileiotest::BuildScene(manager, scene, "");
+        fileiotest::AddEveryKind(manager, scene, true);
+        return;
+    }
     auto add = [&](const char* name, double offset, int polygons) {
         KQoxNode* node = manager.CreateKQoxNode(name);
         KQoxMesh* mesh = manager.CreateKQoxMesh();
@@ -108,8 +115,8 @@ std::string WriteWith(KQoxWriter& writer, KQoxScene& scene, const std::string& d
     return all;
 }
 
-// Rounds of: scene 0, a file that cannot be made, scene 1, scene 0, then the
-// manager cleared; each file written by the one writer equals a new
+// Rounds of: scenes 2, 0, 1 and 0, each followed by a file that cannot be
+// made, then the manager cleared; each file written by the one writer equals a new
 // writer's.
 void ExpectWriterReuse(const MakeWriter& make, const std::string& name, const std::vector<std::string>& names)
 {
@@ -120,7 +127,7 @@ void ExpectWriterReuse(const MakeWriter& make, const std::string& name, const st
     int file = 0;
     for (int round = 0; round < 3; ++round)
     {
-        for (int which : {0, 1, 0})
+        for (int which : {2, 0, 1, 0})
         {
             SCOPED_TRACE("round " + std::to_string(round) + " scene " + std::to_string(which));
             KQoxScene& scene = *manager->CreateKQoxScene();
@@ -158,33 +165,38 @@ std::string ReadWith(KQoxReader& reader, KQoxSdkManager& manager, const std::str
 }
 
 // Rounds over the files, the manager cleared after each: the one reader
-// reads each as a new reader does (a file that fails included).
+// reads each as a new reader does (a file that fails included). The new
+// readers read into a manager of their own that goes through the same reads,
+// so that names the manager's objects decide come out alike.
 void ExpectReaderReuse(const MakeReader& make, const std::vector<std::string>& files,
                        const std::function<void(KStreamOptions&)>& setOptions, bool unnumbered)
 {
     std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
+    std::unique_ptr<KQoxSdkManager> other(KQoxSdkManager::CreateKQoxSdkManager());
     std::unique_ptr<KQoxReader> reused = make(*manager);
     for (int round = 0; round < 3; ++round)
     {
         for (const std::string& file : files)
         {
             SCOPED_TRACE("round " + std::to_string(round) + " " + file);
-            std::unique_ptr<KQoxReader> fresh = make(*manager);
+            std::unique_ptr<KQoxReader> fresh = make(*other);
             std::unique_ptr<KStreamOptions> options(fresh->GetReadOptions(false));
             setOptions(*options);
-            const std::string expected = ReadWith(*fresh, *manager, file, options.get(), unnumbered);
+            const std::string expected = ReadWith(*fresh, *other, file, options.get(), unnumbered);
             EXPECT_EQ(ReadWith(*reused, *manager, file, options.get(), unnumbered), expected);
         }
         manager->Clear();
+        other->Clear();
     }
 }
 
-// The file written by a new writer of the kind, and its first half.
+// The files of scenes 2, 0 and 1 written by a new writer of the kind, and
+// the first halves of the first two.
 std::vector<std::string> WrittenFiles(const MakeWriter& make, const TempDir& dir, const std::string& extension)
 {
     std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
     std::vector<std::string> files;
-    for (int which : {0, 1})
+    for (int which : {2, 0, 1})
     {
         KQoxScene& scene = *manager->CreateKQoxScene();
         BuildScene(*manager, scene, which);
@@ -192,10 +204,13 @@ std::vector<std::string> WrittenFiles(const MakeWriter& make, const TempDir& dir
         EXPECT_NE(WriteWith(*make(*manager), scene, dir.Path(), name, {}), "failed");
         files.push_back(dir.File(name));
     }
-    const std::string whole = ReadFile(files[0]);
-    WriteFile(dir.File("half" + extension), whole.substr(0, whole.size() / 2));
-    // Whole, cut, the other whole, the first again.
-    return {files[0], dir.File("half" + extension), files[1], files[0]};
+    for (int i = 0; i < 2; ++i)
+    {
+        const std::string whole = ReadFile(files[i]);
+        WriteFile(dir.File("half" + std::to_string(i) + extension), whole.substr(0, whole.size() / 2));
+    }
+    // Each whole file after one cut, and before.
+    return {files[0], dir.File("half0" + extension), files[1], dir.File("half1" + extension), files[2], files[1]};
 }
 
 // Group pairs from "code value" items separated by '|'.
@@ -262,19 +277,11 @@ TEST(Reuse, NativeReaderReadsEachFileAsANewReaderWould)
         SCOPED_TRACE(form);
         TempDir dir;
         const MakeWriter writer = [form](KQoxSdkManager& m) { return std::make_unique<KQoxWriterQox6>(m, form); };
-        std::vector<std::string> files = WrittenFiles(writer, dir, ".qox");
-        {
-            // A file of every kind of object, with takes, read first.
-            std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
-            KQoxScene& scene = *manager->CreateKQoxScene();
-            fileiotest::BuildScene(*manager, scene, "");
-            fileiotest::AddEveryKind(*manager, scene, true);
-            ASSERT_NE(WriteWith(*writer(*manager), scene, dir.Path(), "every.qox", {}), "failed");
-            files.insert(files.begin(), dir.File("every.qox"));
-        }
+        const std::vector<std::string> files = WrittenFiles(writer, dir, ".qox");
         ExpectReaderReuse([](KQoxSdkManager& m) { return std::make_unique<KQoxReaderQox>(m); }, files,
                           [](KStreamOptions&) {}, false);
-        // The takes are the open file's: a file that does not open has none.
+        // The takes are the open file's (scene 2 has two): a file that does
+        // not open has none.
         WriteFile(dir.File("junk.qox"), std::string(300, '\x7f'));
         std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
         KQoxReaderQox reused(*manager);
