@@ -6,6 +6,7 @@
 
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <regex>
@@ -116,7 +117,7 @@ std::string WriteWith(KQoxWriter& writer, KQoxScene& scene, const std::string& d
 }
 
 // Rounds of: scenes 2, 0, 1 and 0, each followed by a file that cannot be
-// made, then the manager cleared; each file written by the one writer equals a new
+// made and one that cannot be written, then the manager cleared; each file written by the one writer equals a new
 // writer's.
 void ExpectWriterReuse(const MakeWriter& make, const std::string& name, const std::vector<std::string>& names)
 {
@@ -124,6 +125,10 @@ void ExpectWriterReuse(const MakeWriter& make, const std::string& name, const st
     WriteFile(dir.File("blocker"), "a file, not a directory");
     std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
     std::unique_ptr<KQoxWriter> reused = make(*manager);
+    FILE* probe = std::fopen("/dev/full", "wb");
+    const bool full = probe != nullptr;
+    if (probe)
+        std::fclose(probe);
     int file = 0;
     for (int round = 0; round < 3; ++round)
     {
@@ -138,6 +143,14 @@ void ExpectWriterReuse(const MakeWriter& make, const std::string& name, const st
             EXPECT_EQ(WriteWith(*reused, scene, dir.File("reused" + std::to_string(file)), name, names), expected);
             ++file;
             EXPECT_EQ(WriteWith(*reused, scene, dir.File("blocker"), name, names), "failed");
+            if (full)
+            {
+                // Written where every byte fails (a scene without materials,
+                // so that no library goes beside it).
+                KQoxScene& plain = *manager->CreateKQoxScene();
+                BuildScene(*manager, plain, 1);
+                EXPECT_EQ(WriteWith(*reused, plain, "/dev", "full", {}), "failed");
+            }
         }
         manager->Clear();
     }
