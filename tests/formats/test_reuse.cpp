@@ -283,6 +283,44 @@ TEST(Reuse, ThreeDsReaderReadsEachFileAsANewReaderWould)
                       WrittenFiles(writer, dir, ".3ds"), [](KStreamOptions&) {}, false);
 }
 
+TEST(Reuse, ThreeDsWritesLeaveOtherOpenFilesOpen)
+{
+    // A 3DS write, done or failed, closed every file the toolkit had open
+    // on the thread: a reader's file opened before it, or another writer's,
+    // was then used after it was freed.
+    TempDir dir;
+    std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
+    KQoxScene& scene = *manager->CreateKQoxScene();
+    BuildScene(*manager, scene, 2);
+    KQoxWriter3DS first(*manager);
+    ASSERT_NE(WriteWith(first, scene, dir.Path(), "a.3ds", {}), "failed");
+    FILE* probe = std::fopen("/dev/full", "wb");
+    if (probe)
+        std::fclose(probe);
+    KQoxReader3DS reader(*manager);
+    ASSERT_TRUE(reader.FileOpen(dir.File("a.3ds").c_str()));
+    ASSERT_TRUE(first.FileCreate(dir.File("b.3ds").c_str()));
+    KQoxWriter3DS other(*manager);
+    EXPECT_NE(WriteWith(other, scene, dir.Path(), "c.3ds", {}), "failed");
+    if (probe)
+    {
+        EXPECT_EQ(WriteWith(other, scene, "/dev", "full", {}), "failed");
+    }
+
+    std::unique_ptr<KStreamOptions> options(first.GetWriteOptions());
+    EXPECT_TRUE(first.Write(scene, options.get()));
+    EXPECT_TRUE(first.FileClose());
+    EXPECT_EQ(ReadFile(dir.File("b.3ds")), ReadFile(dir.File("a.3ds")));
+    KQoxScene& read = *manager->CreateKQoxScene();
+    std::unique_ptr<KStreamOptions> readOptions(reader.GetReadOptions(false));
+    ASSERT_TRUE(reader.Read(read, readOptions.get()));
+    // As read with no write between, by a manager holding the same.
+    std::unique_ptr<KQoxSdkManager> alike(KQoxSdkManager::CreateKQoxSdkManager());
+    BuildScene(*alike, *alike->CreateKQoxScene(), 2);
+    KQoxReader3DS fresh(*alike);
+    EXPECT_EQ(ReadWith(fresh, *alike, dir.File("a.3ds"), readOptions.get(), false), Listing(*manager, read, false));
+}
+
 TEST(Reuse, NativeReaderReadsEachFileAsANewReaderWould)
 {
     for (KQox::EForm form : {KQox::eBINARY, KQox::eASCII})
