@@ -389,10 +389,14 @@ bool KQoxReaderQox::FailFromFile()
     return Fail(eUNIDENTIFIED_ERROR);
 }
 
-bool KQoxReaderQox::AfterOpen()
+void KQoxReaderQox::ForgetTakes()
 {
     mTakes.clear();
     mCurrentTake = "";
+}
+
+bool KQoxReaderQox::AfterOpen()
+{
     if (!KQoxRead6::ReadTakeList(mFile, mTakes, mCurrentTake, nullptr))
     {
         mFile.ProjectClose();
@@ -405,6 +409,7 @@ bool KQoxReaderQox::AfterOpen()
 bool KQoxReaderQox::FileOpen(const char* fileName)
 {
     FileClose();
+    ForgetTakes();
     mError.ClearLastError();
     // The whole file is verified by Read; opening reads the header and takes only.
     if (!mFile.ProjectOpen(fileName, mPassword.ToChars(), false))
@@ -419,6 +424,7 @@ bool KQoxReaderQox::FileOpen(const char* fileName)
 bool KQoxReaderQox::FileOpen(const void* buffer, unsigned int size)
 {
     FileClose();
+    ForgetTakes();
     mError.ClearLastError();
     if (!mFile.ProjectOpen(buffer, size, mPassword.ToChars(), false))
         return FailFromFile();

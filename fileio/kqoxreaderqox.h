@@ -54,6 +54,9 @@ public:
 private:
     bool ReadFileScene(KQoxFileScene& scene, const KStreamOptionsQox& options);
     bool AfterOpen();
+    // The takes listed are the open file's: none while a file that failed
+    // to open is the last one given.
+    void ForgetTakes();
     bool FailFromFile();
     IQoxObject mFile;
     KString mPassword;

@@ -133,9 +133,18 @@ void KQoxWriter3DS::ReleaseWrite()
     mUsedNames.clear();
 }
 
+// The toolkit's error state cleared at the end of a write. Files the
+// toolkit has open for other readers and writers of this thread stay open:
+// they are theirs to close.
+void KQoxWriter3DS::ClearToolkitState()
+{
+    ClearErrList3ds();
+    ignoreftkerr3ds = false;
+}
+
 // A failed write: the error recorded, everything released, the incomplete
 // files closed and removed (the targets keep their contents), and the
-// toolkit's state reset.
+// toolkit's error state cleared.
 bool KQoxWriter3DS::FailWith(int errorId)
 {
     for (int i = 0; i < GetErrCount3ds(); ++i)
@@ -152,7 +161,7 @@ bool KQoxWriter3DS::FailWith(int errorId)
         mFile = nullptr;
     }
     mStaged.Abandon();
-    ResetToolkit3ds();
+    ClearToolkitState();
     return false;
 }
 
@@ -465,9 +474,8 @@ bool KQoxWriter3DS::CleanupWrite()
         return FailWith(eOUT_OF_DISK_SPACE);
     if (!mStaged.Commit())
         return FailWith(eFILE_NOT_CREATED);
-    CloseAllFiles3ds();
     ReleaseWrite();
-    ResetToolkit3ds();
+    ClearToolkitState();
     return true;
 }
 

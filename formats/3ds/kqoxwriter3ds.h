@@ -186,6 +186,7 @@ private:
     struct MeshFaces;
     bool Failed();
     bool FailWith(int errorId);
+    void ClearToolkitState();
     void ReleaseWrite();
     void NameObjects();
     void ExportGeometry(KQoxNode* node, const KQoxVector4& t, const KQoxVector4& r, const KQoxVector4& s);

@@ -79,6 +79,21 @@ bool KQoxReaderDxf::FileClose()
     return ok;
 }
 
+void KQoxReaderDxf::ResetReadState()
+{
+    // The layer table and the blocks' place are the file's; the materials
+    // are the read's, and the manager may have destroyed them since. The
+    // names given (of nodes and materials) stay taken across reads.
+    mLayerColors.clear();
+    mBlocksPosition = 0;
+    std::fill(std::begin(mMaterials), std::end(mMaterials), nullptr);
+    mOpenBlocks.clear();
+    mRecentLayers.fill({std::string(), nullptr});
+    mRecentNext = mRecentHit = 0;
+    mPending[0] = mPending[1] = PendingFace();
+    mHeld = 0;
+}
+
 KStreamOptions* KQoxReaderDxf::GetReadOptions(bool)
 {
     return new KStreamOptionsDxf();
@@ -102,6 +117,7 @@ bool KQoxReaderDxf::Read(KQoxScene& scene, KStreamOptions* options)
     mReferenceNode = dxf->GetOption(KStreamOptionsDxf::eCREATE_REFERENCE_NODE) == 1;
     if (!scene.GetRootNode())
         return false;
+    ResetReadState();
 
     // The whole file is held in memory and parsed in place; it is read in
     // one portion when its size is known, in chunks past that (a file that

@@ -101,6 +101,9 @@ private:
         mPairs.Seek(start);
         return true;
     }
+    // Everything one read gathers back to empty, so that a reader reads
+    // each file as a new one would.
+    void ResetReadState();
     bool ReadTables();
     // Reads pairs until a code-0 pair of word (the current one included);
     // false at the end of the file.

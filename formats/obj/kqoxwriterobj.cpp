@@ -59,6 +59,10 @@ bool KQoxWriterObj::FileCreate(const char* fileName)
     mFileName = fileName;
     mWriteFailed = false;
     mCreateFailed = false;
+    // A new file numbers its vertices, and names its materials, from the
+    // start, whatever files the writer wrote before.
+    mNextVertex = mNextTextureCoordinate = mNextNormal = 1;
+    mMaterialNames.Clear();
     return true;
 }
 
@@ -126,6 +130,8 @@ bool KQoxWriterObj::Write(KQoxScene& scene, KStreamOptions* options)
     KStreamOptionsObj* obj = static_cast<KStreamOptionsObj*>(options);
     mForceTriangulation = obj->GetOption(KStreamOptionsObj::eFORCE_TRIANGULATION) == 1;
     mEvaluateDeformations = obj->GetOption(KStreamOptionsObj::eEVALUATE_DEFORMATIONS) == 1;
+    // Whether a library is needed is this scene's own matter.
+    mMaterialsPresent = false;
     KQoxNode* root = FindRootNode(scene);
     if (!InitNodes(root))
         return false;

@@ -347,7 +347,8 @@ void ListAttribute(std::ostream& out, KQoxNodeAttribute& attribute)
     {
         KQoxLight& light = static_cast<KQoxLight&>(attribute);
         out << "  light " << light.GetLightType() << light.GetCastLight() << light.GetGroundProjection()
-            << light.GetVolumetricProjection() << light.GetFrontVolumetricProjection() << " " << light.GetFileName();
+            << light.GetVolumetricProjection() << light.GetFrontVolumetricProjection() << " "
+            << (light.GetFileName() ? light.GetFileName() : ""); // null for none
         break;
     }
     case KQoxNodeAttribute::eCAMERA: ListCameraFields(out, static_cast<KQoxCamera&>(attribute)); break;
