@@ -22,6 +22,7 @@
 #include "scene/kqoxnode.h"
 #include "scene/kqoxscene.h"
 #include "scene/kqoxsdkmanager.h"
+#include "dxf_test_util.h"
 
 using namespace qoxsdk_600;
 using qoxtest::ReadFile;
@@ -30,23 +31,7 @@ using qoxtest::WriteFile;
 
 namespace {
 
-// Group pairs from "code value" items separated by '|'.
-std::string Dxf(const std::string& items, const char* eol = "\n")
-{
-    std::string out;
-    size_t start = 0;
-    while (start <= items.size())
-    {
-        size_t end = items.find('|', start);
-        if (end == std::string::npos)
-            end = items.size();
-        const std::string item = items.substr(start, end - start);
-        const size_t blank = item.find(' ');
-        out += item.substr(0, blank) + eol + item.substr(blank + 1) + eol;
-        start = end + 1;
-    }
-    return out;
-}
+using dxftest::Dxf;
 
 const std::string kLayers = "0 SECTION|2 TABLES|0 TABLE|2 LTYPE|0 ENDTAB|0 TABLE|2 LAYER|0 LAYER|2 WALLS|62 3|"
                             "0 LAYER|2 Hidden|62 -7|0 LAYER|62 9|0 ENDTAB|0 ENDSEC";

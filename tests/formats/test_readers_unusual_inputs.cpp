@@ -24,6 +24,7 @@
 #include "scene/kqoxnode.h"
 #include "scene/kqoxscene.h"
 #include "scene/kqoxsdkmanager.h"
+#include "dxf_test_util.h"
 
 using namespace qoxsdk_600;
 using qoxtest::ReadFile;
@@ -34,23 +35,7 @@ namespace {
 
 constexpr int kDepth = 100000;
 
-// Group pairs from "code value" items separated by '|'.
-std::string Dxf(const std::string& items)
-{
-    std::string out;
-    size_t start = 0;
-    while (start <= items.size())
-    {
-        size_t end = items.find('|', start);
-        if (end == std::string::npos)
-            end = items.size();
-        const std::string item = items.substr(start, end - start);
-        const size_t blank = item.find(' ');
-        out += item.substr(0, blank) + "\n" + item.substr(blank + 1) + "\n";
-        start = end + 1;
-    }
-    return out;
-}
+using dxftest::Dxf;
 
 // Blocks B0 to B(depth) where each inserts the next (1 unit along x) and the
 // last holds a line; the entities, before the blocks, insert B0.

@@ -29,6 +29,7 @@
 #include "scene/kqoxnode.h"
 #include "scene/kqoxscene.h"
 #include "scene/kqoxsdkmanager.h"
+#include "dxf_test_util.h"
 
 using namespace qoxsdk_600;
 using qoxtest::ReadFile;
@@ -226,23 +227,7 @@ std::vector<std::string> WrittenFiles(const MakeWriter& make, const TempDir& dir
     return {files[0], dir.File("half0" + extension), files[1], dir.File("half1" + extension), files[2], files[1]};
 }
 
-// Group pairs from "code value" items separated by '|'.
-std::string Dxf(const std::string& items)
-{
-    std::string out;
-    size_t start = 0;
-    while (start <= items.size())
-    {
-        size_t end = items.find('|', start);
-        if (end == std::string::npos)
-            end = items.size();
-        const std::string item = items.substr(start, end - start);
-        const size_t blank = item.find(' ');
-        out += item.substr(0, blank) + "\n" + item.substr(blank + 1) + "\n";
-        start = end + 1;
-    }
-    return out;
-}
+using dxftest::Dxf;
 
 } // namespace
 
