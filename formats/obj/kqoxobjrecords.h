@@ -108,8 +108,8 @@ public:
         int mUV;
         int mNext;
     };
-    // NumberCorner compares a corner's texture vertex and normal with a
-    // point's as one word.
+    // PointOf compares a corner's texture vertex and normal with a point's
+    // as one word.
     static_assert(offsetof(Corner, mNormal) == offsetof(Corner, mTextureVertex) + sizeof(int),
                   "texture vertex and normal side by side");
     static_assert(offsetof(Point, mNormal) == offsetof(Point, mTextureVertex) + sizeof(int),
@@ -151,31 +151,39 @@ public:
     int mUVCount = 0;
     size_t mUsedUVs = 0;
 
-    // Numbers one more corner of a numbered mesh, room for it made in
-    // mPoints and mCornerPoints: its point is found on the chain of its
-    // vertex (heads: per vertex, the last point made of it, -1 none) or
-    // made and put at the chain's head.
-    void NumberCorner(int* heads, const Corner& corner)
+    // The point of a corner among points: found on the chain of its vertex
+    // (heads: per vertex, the last point made of it, -1 none), or made (in
+    // room the caller made) and put at the chain's head, with the next UV
+    // number of uvCount when it has a texture vertex. Its number.
+    static int PointOf(int* heads, KObjPodArray<Point>& points, int& uvCount, const Corner& corner)
     {
         int& head = heads[corner.mVertex];
         int number = head;
         // The texture vertex and normal, side by side in both, compared at once.
         uint64_t pair;
         std::memcpy(&pair, &corner.mTextureVertex, sizeof pair);
-        for (; number >= 0; number = mPoints[static_cast<size_t>(number)].mNext)
+        for (; number >= 0; number = points[static_cast<size_t>(number)].mNext)
         {
             uint64_t other;
-            std::memcpy(&other, &mPoints[static_cast<size_t>(number)].mTextureVertex, sizeof other);
+            std::memcpy(&other, &points[static_cast<size_t>(number)].mTextureVertex, sizeof other);
             if (other == pair)
                 break;
         }
         if (number < 0)
         {
-            number = static_cast<int>(mPoints.size());
-            const int uv = corner.mTextureVertex >= 0 ? mUVCount++ : -1;
-            mPoints.push_reserved(Point{corner.mVertex, corner.mTextureVertex, corner.mNormal, uv, head});
+            number = static_cast<int>(points.size());
+            const int uv = corner.mTextureVertex >= 0 ? uvCount++ : -1;
+            points.push_reserved(Point{corner.mVertex, corner.mTextureVertex, corner.mNormal, uv, head});
             head = number;
         }
+        return number;
+    }
+
+    // Numbers one more corner of a numbered mesh (see PointOf), room for it
+    // made in mPoints and mCornerPoints.
+    void NumberCorner(int* heads, const Corner& corner)
+    {
+        const int number = PointOf(heads, mPoints, mUVCount, corner);
         mCornerPoints.push_reserved(number);
         if (mPoints[static_cast<size_t>(number)].mUV >= 0)
             mUsedUVs = mCornerPoints.size();

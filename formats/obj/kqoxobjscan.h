@@ -235,6 +235,24 @@ inline bool ObjScanInt(const char*& p, const char* end, int& value)
     return true;
 }
 
+// Eight bytes as one word, each less '0' (by exclusive or): digit bytes
+// become 0..9. The bytes that are not a digit's: their top bits set in what
+// this gives (the low seven bits plus 0x76 reach 0x80 without carrying
+// into the next byte).
+inline uint64_t ObjNonDigitBytes(uint64_t t)
+{
+    return (((t & 0x7f7f7f7f7f7f7f7fULL) + 0x7676767676767676ULL) | t) & 0x8080808080808080ULL;
+}
+
+// The value of the digits of such a word moved to its top bytes (zeros
+// below them change nothing): pairs, fours and the eight combined.
+inline uint64_t ObjDigitsWordValue(uint64_t t)
+{
+    uint64_t v = (t * 2561) >> 8;
+    v = ((v & 0x00ff00ff00ff00ffULL) * 6553601) >> 16;
+    return ((v & 0x0000ffff0000ffffULL) * 42949672960001ULL) >> 32;
+}
+
 // The run of decimal digits at s, at most 8 of them: their count, and
 // their value in value. Eight bytes are looked at in one go, the digits
 // found and converted by arithmetic on the whole word.
@@ -256,23 +274,15 @@ inline int ObjScanDigits8(const char* s, const char* end, uint64_t& value)
     }
     uint64_t word;
     std::memcpy(&word, s, 8);
-    // Digit bytes become 0..9; any byte above 9 is not a digit (the low
-    // seven bits plus 0x76 reach 0x80 without carrying into the next byte).
     const uint64_t t = word ^ 0x3030303030303030ULL;
-    const uint64_t other = (((t & 0x7f7f7f7f7f7f7f7fULL) + 0x7676767676767676ULL) | t) & 0x8080808080808080ULL;
+    const uint64_t other = ObjNonDigitBytes(t);
     const int count = other ? __builtin_ctzll(other) >> 3 : 8;
     if (count == 0)
     {
         value = 0;
         return 0;
     }
-    // The digits to the top bytes (zeros before them change nothing), then
-    // pairs, fours and the eight combined.
-    uint64_t v = t << (8 * (8 - count));
-    v = (v * 2561) >> 8;
-    v = ((v & 0x00ff00ff00ff00ffULL) * 6553601) >> 16;
-    v = ((v & 0x0000ffff0000ffffULL) * 42949672960001ULL) >> 32;
-    value = v;
+    value = ObjDigitsWordValue(t << (8 * (8 - count)));
     return count;
 #else
     uint64_t v = 0;

@@ -87,12 +87,14 @@ struct LineMasks
 {
     uint64_t mBreaks; // CR or LF
     uint64_t mBlanks; // ' '
-    uint64_t mPoints; // '.'
+    uint64_t mPoints; // '.' (the mark Classify is given)
     uint64_t mMinus;  // '-'
     uint64_t mDigits; // '0' to '9'
 };
 
-QOX_OBJ_INLINE LineMasks Classify(const char* at)
+// The classes of the 64 bytes at; mPoints marks the bytes equal to mark
+// ('.' in vertex lines, '/' in face lines).
+QOX_OBJ_INLINE LineMasks Classify(const char* at, char mark = '.')
 {
     LineMasks m{0, 0, 0, 0, 0};
     for (int i = 0; i < 2; ++i)
@@ -105,7 +107,7 @@ QOX_OBJ_INLINE LineMasks Classify(const char* at)
         m.mBreaks |= bits(_mm256_or_si256(_mm256_cmpeq_epi8(x, _mm256_set1_epi8('\n')),
                                           _mm256_cmpeq_epi8(x, _mm256_set1_epi8('\r'))));
         m.mBlanks |= bits(_mm256_cmpeq_epi8(x, _mm256_set1_epi8(' ')));
-        m.mPoints |= bits(_mm256_cmpeq_epi8(x, _mm256_set1_epi8('.')));
+        m.mPoints |= bits(_mm256_cmpeq_epi8(x, _mm256_set1_epi8(mark)));
         m.mMinus |= bits(_mm256_cmpeq_epi8(x, _mm256_set1_epi8('-')));
         m.mDigits |= bits(_mm256_cmpeq_epi8(_mm256_min_epu8(d, _mm256_set1_epi8(9)), d));
     }
@@ -440,26 +442,12 @@ struct FaceMasks
 // The classes of the 64 bytes at, shifted up by shift bits.
 QOX_OBJ_INLINE void ClassifyFace(const char* at, unsigned shift, FaceMasks& m)
 {
-    uint64_t breaks = 0, blanks = 0, slashes = 0, minus = 0, digits = 0;
-    for (int i = 0; i < 2; ++i)
-    {
-        const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + 32 * i));
-        const __m256i d = _mm256_sub_epi8(x, _mm256_set1_epi8('0'));
-        const int half = 32 * i;
-        auto bits = [half](__m256i v)
-                        QOX_OBJ_AVX2 { return uint64_t(static_cast<unsigned>(_mm256_movemask_epi8(v))) << half; };
-        breaks |= bits(_mm256_or_si256(_mm256_cmpeq_epi8(x, _mm256_set1_epi8('\n')),
-                                       _mm256_cmpeq_epi8(x, _mm256_set1_epi8('\r'))));
-        blanks |= bits(_mm256_cmpeq_epi8(x, _mm256_set1_epi8(' ')));
-        slashes |= bits(_mm256_cmpeq_epi8(x, _mm256_set1_epi8('/')));
-        minus |= bits(_mm256_cmpeq_epi8(x, _mm256_set1_epi8('-')));
-        digits |= bits(_mm256_cmpeq_epi8(_mm256_min_epu8(d, _mm256_set1_epi8(9)), d));
-    }
-    m.mBreaks |= FaceBits(breaks) << shift;
-    m.mBlanks |= FaceBits(blanks) << shift;
-    m.mSlashes |= FaceBits(slashes) << shift;
-    m.mMinus |= FaceBits(minus) << shift;
-    m.mDigits |= FaceBits(digits) << shift;
+    const LineMasks bytes = Classify(at, '/');
+    m.mBreaks |= FaceBits(bytes.mBreaks) << shift;
+    m.mBlanks |= FaceBits(bytes.mBlanks) << shift;
+    m.mSlashes |= FaceBits(bytes.mPoints) << shift;
+    m.mMinus |= FaceBits(bytes.mMinus) << shift;
+    m.mDigits |= FaceBits(bytes.mDigits) << shift;
 }
 
 QOX_OBJ_INLINE unsigned FaceShapeSlot(const FaceMasks& m)

@@ -296,7 +296,7 @@ bool KQoxReaderObj::ParsePosition(std::string_view rest, KQoxVector4& position)
     const int n = ObjScanDoubles(rest, values, 4);
     if (n < 3)
         return false;
-    position = KQoxVector4(values[0], values[1], values[2], n > 3 ? values[3] : 1.0);
+    position = PlainPosition(values, n);
     return true;
 }
 
@@ -305,7 +305,7 @@ bool KQoxReaderObj::ParseNormal(std::string_view rest, KQoxVector4& normal)
     double values[3];
     if (ObjScanDoubles(rest, values, 3) < 3)
         return false;
-    normal = KQoxVector4(values[0], values[1], values[2], 0.0);
+    normal = PlainNormal(values);
     return true;
 }
 
@@ -315,7 +315,7 @@ bool KQoxReaderObj::ParseTextureVertex(std::string_view rest, KQoxVector2& textu
     const int n = ObjScanDoubles(rest, values, 3);
     if (n < 1)
         return false;
-    textureVertex = KQoxVector2(values[0], n > 1 ? values[1] : 0.0);
+    textureVertex = PlainTextureVertex(values, n);
     return true;
 }
 
@@ -712,28 +712,13 @@ static_assert(KObjFaceShape::eMOST_CORNERS <= PlainFace::kMostCorners, "a settle
 constexpr long kMaskedTokenReach = 40;
 
 // The count (one to eight) bytes at p as one word, the first in the top
-// byte used, the bytes below zero, each byte less '0' (see ObjScanDigits8).
+// byte used, the bytes below zero, each byte less '0' (see
+// ObjNonDigitBytes; the zero bytes below count as digits).
 inline uint64_t MaskedWord(const char* p, int count)
 {
     uint64_t word;
     std::memcpy(&word, p, 8);
     return (word ^ 0x3030303030303030ULL) << (8 * (8 - count));
-}
-
-// Whether every byte of such a word is a digit's: a byte above 9 gets its
-// top bit set, the zero bytes below stay clear.
-inline bool AllDigits(uint64_t t)
-{
-    return !((((t & 0x7f7f7f7f7f7f7f7fULL) + 0x7676767676767676ULL) | t) & 0x8080808080808080ULL);
-}
-
-// The value of such a word of digits.
-inline int DigitsValue(uint64_t t)
-{
-    uint64_t v = (t * 2561) >> 8;
-    v = ((v & 0x00ff00ff00ff00ffULL) * 6553601) >> 16;
-    v = ((v & 0x0000ffff0000ffffULL) * 42949672960001ULL) >> 32;
-    return static_cast<int>(v);
 }
 
 // ScanShortVertexGroup (with line ends) for a token of at most 31 bytes
@@ -778,9 +763,9 @@ inline bool ScanMaskedVertexGroup(const char*& p, int (&reference)[3])
     if (static_cast<unsigned>(vertexCount - 1) > 7)
         return false;
     const uint64_t vertexDigits = MaskedWord(p + vertexSign, vertexCount);
-    if (!AllDigits(vertexDigits))
+    if (ObjNonDigitBytes(vertexDigits))
         return false;
-    const int vertex = DigitsValue(vertexDigits);
+    const int vertex = static_cast<int>(ObjDigitsWordValue(vertexDigits));
     reference[0] = vertexSign ? -vertex : vertex;
     // The others, each reading as the vertex when its digits are the same.
     auto other = [&](int x, int y, int& value) {
@@ -792,9 +777,9 @@ inline bool ScanMaskedVertexGroup(const char*& p, int (&reference)[3])
         int magnitude = vertex;
         if (digits != vertexDigits)
         {
-            if (!AllDigits(digits))
+            if (ObjNonDigitBytes(digits))
                 return false;
-            magnitude = DigitsValue(digits);
+            magnitude = static_cast<int>(ObjDigitsWordValue(digits));
         }
         value = sign ? -magnitude : magnitude;
         return true;

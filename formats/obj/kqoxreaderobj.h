@@ -184,6 +184,18 @@ private:
     bool ReadParameterVertex(std::string_view rest);
     // The same into a given place.
     static bool ParsePosition(std::string_view rest, KQoxVector4& position);
+    // The list items of a vertex statement's n numbers (three at least for
+    // a position or a normal): a position's w is 1 and a texture vertex's
+    // v 0 when absent; a normal's w is 0.
+    static KQoxVector4 PlainPosition(const double* values, int n)
+    {
+        return KQoxVector4(values[0], values[1], values[2], n > 3 ? values[3] : 1.0);
+    }
+    static KQoxVector2 PlainTextureVertex(const double* values, int n)
+    {
+        return KQoxVector2(values[0], n > 1 ? values[1] : 0.0);
+    }
+    static KQoxVector4 PlainNormal(const double* values) { return KQoxVector4(values[0], values[1], values[2], 0.0); }
     static bool ParseNormal(std::string_view rest, KQoxVector4& normal);
     static bool ParseTextureVertex(std::string_view rest, KQoxVector2& textureVertex);
     // After a "v", "vt" or "vn" statement: the run of such statements at

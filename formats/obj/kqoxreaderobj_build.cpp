@@ -710,20 +710,7 @@ int KQoxReaderObj::NumberCorners(KObjMesh& objMesh, KObjPodArray<PointEntry>& en
         KObjMesh::FaceList& list = entry.second;
         for (const Corner& corner : list.mCorners)
         {
-            // The corner's chain of distinct (texture vertex, normal) pairs of
-            // the same vertex, most vertices having one.
-            int& head = heads[corner.mVertex];
-            int number = head;
-            while (number >= 0 && (entries[number].mTextureVertex != corner.mTextureVertex ||
-                                   entries[number].mNormal != corner.mNormal))
-                number = entries[number].mNext;
-            if (number < 0)
-            {
-                number = static_cast<int>(entries.size());
-                const int uv = corner.mTextureVertex >= 0 ? uvCount++ : -1;
-                entries.push_reserved(PointEntry{corner.mVertex, corner.mTextureVertex, corner.mNormal, uv, head});
-                head = number;
-            }
+            const int number = KObjMesh::PointOf(heads, entries, uvCount, corner);
             polygonVertices[out] = number;
             const int uv = entries[number].mUV;
             ++out;

@@ -181,11 +181,11 @@ bool KQoxReaderObj::ReadVertexRuns(KObjStatementReader& in)
             bool ok = true;
             auto place = [&](int kind, int n, const double* values) {
                 if (kind == 0)
-                    *positions++ = KQoxVector4(values[0], values[1], values[2], n > 3 ? values[3] : 1.0);
+                    *positions++ = PlainPosition(values, n);
                 else if (kind == 1)
-                    *textureVertices++ = KQoxVector2(values[0], n > 1 ? values[1] : 0.0);
+                    *textureVertices++ = PlainTextureVertex(values, n);
                 else
-                    *normals++ = KQoxVector4(values[0], values[1], values[2], 0.0);
+                    *normals++ = PlainNormal(values);
             };
             KObjPlainLines& plain = *mPlainLines[i];
             for (;;)
@@ -242,16 +242,16 @@ bool KQoxReaderObj::ReadPlainVertexLine(const char*& p, const char* end)
         return false;
     bool added;
     if (kind == 0)
-        added = mVertices.push_back(KQoxVector4(values[0], values[1], values[2], n > 3 ? values[3] : 1.0));
+        added = mVertices.push_back(PlainPosition(values, n));
     else if (kind == 1)
     {
         mTextureVerticesSeen = true;
-        added = mTextureVertices.push_back(KQoxVector2(values[0], n > 1 ? values[1] : 0.0));
+        added = mTextureVertices.push_back(PlainTextureVertex(values, n));
     }
     else
     {
         mNormalsSeen = true;
-        added = mNormals.push_back(KQoxVector4(values[0], values[1], values[2], 0.0));
+        added = mNormals.push_back(PlainNormal(values));
     }
     if (added)
         p = q;
@@ -280,11 +280,11 @@ bool KQoxReaderObj::AddPlainLines(const KObjPlainLines& lines)
         const double* values = lines.mValues[i];
         const int n = lines.mNumbers[i];
         if (lines.mKinds[i] == 0)
-            mVertices.push_reserved(KQoxVector4(values[0], values[1], values[2], n > 3 ? values[3] : 1.0));
+            mVertices.push_reserved(PlainPosition(values, n));
         else if (lines.mKinds[i] == 1)
-            mTextureVertices.push_reserved(KQoxVector2(values[0], n > 1 ? values[1] : 0.0));
+            mTextureVertices.push_reserved(PlainTextureVertex(values, n));
         else
-            mNormals.push_reserved(KQoxVector4(values[0], values[1], values[2], 0.0));
+            mNormals.push_reserved(PlainNormal(values));
     }
     return true;
 }
