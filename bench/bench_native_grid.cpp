@@ -12,7 +12,7 @@
 // the processor the run started on) in ASCII and binary, each read paired
 // with fread of the same bytes into a fresh buffer of the file's size:
 // "of_fread" is fread's time over the reader's (1 = as fast), with the
-// medians of both times and CPU times.
+// medians of both times and CPU times, and the peak resident size each adds.
 
 #include <benchmark/benchmark.h>
 
@@ -80,49 +80,59 @@ double Decimal6(double v)
     return std::round(v * 1e6) / 1e6;
 }
 
-// A side x side grid of quads, one scene per size, kept for the whole run.
+// A side x side grid of quads under the scene's root: control points moved
+// by shift along x, UVs by polygon vertex through an index array and normals
+// by control point, whose y is i % 7 / 7 for point i when tilted (0 when not).
+KQoxMesh* AddGridMesh(KQoxSdkManager& manager, KQoxScene& scene, const std::string& name, int side, int shift,
+                      bool tilted)
+{
+    const int points = (side + 1) * (side + 1);
+    KQoxNode* node = manager.CreateKQoxNode(name.c_str());
+    KQoxMesh* mesh = manager.CreateKQoxMesh();
+    node->SetNodeAttribute(mesh);
+    mesh->InitControlPoints(points);
+    KQoxVector4* cp = mesh->GetControlPoints();
+    for (int y = 0; y <= side; ++y)
+        for (int x = 0; x <= side; ++x)
+            cp[y * (side + 1) + x] =
+                KQoxVector4(x / 100.0 + shift, y / 100.0, ((x * 7 + y * 13 + shift) % 100) / 1000.0, 1.0);
+    KQoxLayer* layer = mesh->GetLayer(mesh->GetLayerCount() > 0 ? 0 : mesh->CreateLayer());
+    KQoxLayerElementUV* uvs = new KQoxLayerElementUV;
+    uvs->mMappingMode = KQoxLayerElement::eBY_POLYGON_VERTEX;
+    uvs->mReferenceMode = KQoxLayerElement::eINDEX_TO_DIRECT;
+    uvs->mDirectArray.SetCount(points);
+    for (int y = 0; y <= side; ++y)
+        for (int x = 0; x <= side; ++x)
+            uvs->mDirectArray[y * (side + 1) + x] = KQoxVector2(Decimal6(x / double(side)), Decimal6(y / double(side)));
+    layer->SetUVs(uvs);
+    mesh->ReservePolygons(side * side, side * side * 4);
+    for (int y = 0; y < side; ++y)
+        for (int x = 0; x < side; ++x)
+        {
+            const int c[4] = {y * (side + 1) + x, y * (side + 1) + x + 1, (y + 1) * (side + 1) + x + 1,
+                              (y + 1) * (side + 1) + x};
+            mesh->BeginPolygon();
+            mesh->AddPolygonVertices(c, c, 4);
+            mesh->EndPolygon();
+        }
+    KQoxLayerElementNormal* normals = new KQoxLayerElementNormal;
+    normals->mMappingMode = KQoxLayerElement::eBY_CONTROL_POINT;
+    normals->mDirectArray.SetCount(points);
+    for (int i = 0; i < points; ++i)
+        normals->mDirectArray[i] = KQoxVector4(0, tilted ? Decimal6(i % 7 / 7.0) : 0.0, 1, 0);
+    layer->SetNormals(normals);
+    scene.GetRootNode()->AddChild(node);
+    return mesh;
+}
+
+// A grid of one or four million quads, one scene per size, kept for the whole run.
 struct GridScene
 {
     explicit GridScene(int side)
         : mManager(KQoxSdkManager::CreateKQoxSdkManager())
         , mScene(mManager->CreateKQoxScene())
     {
-        const int points = (side + 1) * (side + 1);
-        KQoxNode* node = mManager->CreateKQoxNode("Grid");
-        KQoxMesh* mesh = mManager->CreateKQoxMesh();
-        node->SetNodeAttribute(mesh);
-        mesh->InitControlPoints(points);
-        KQoxVector4* cp = mesh->GetControlPoints();
-        for (int y = 0; y <= side; ++y)
-            for (int x = 0; x <= side; ++x)
-                cp[y * (side + 1) + x] = KQoxVector4(x / 100.0, y / 100.0, ((x * 7 + y * 13) % 100) / 1000.0, 1.0);
-        KQoxLayer* layer = mesh->GetLayer(mesh->GetLayerCount() > 0 ? 0 : mesh->CreateLayer());
-        KQoxLayerElementUV* uvs = new KQoxLayerElementUV;
-        uvs->mMappingMode = KQoxLayerElement::eBY_POLYGON_VERTEX;
-        uvs->mReferenceMode = KQoxLayerElement::eINDEX_TO_DIRECT;
-        uvs->mDirectArray.SetCount(points);
-        for (int y = 0; y <= side; ++y)
-            for (int x = 0; x <= side; ++x)
-                uvs->mDirectArray[y * (side + 1) + x] =
-                    KQoxVector2(Decimal6(x / double(side)), Decimal6(y / double(side)));
-        layer->SetUVs(uvs);
-        mesh->ReservePolygons(side * side, side * side * 4);
-        for (int y = 0; y < side; ++y)
-            for (int x = 0; x < side; ++x)
-            {
-                const int c[4] = {y * (side + 1) + x, y * (side + 1) + x + 1, (y + 1) * (side + 1) + x + 1,
-                                  (y + 1) * (side + 1) + x};
-                mesh->BeginPolygon();
-                mesh->AddPolygonVertices(c, c, 4);
-                mesh->EndPolygon();
-            }
-        KQoxLayerElementNormal* normals = new KQoxLayerElementNormal;
-        normals->mMappingMode = KQoxLayerElement::eBY_CONTROL_POINT;
-        normals->mDirectArray.SetCount(points);
-        for (int i = 0; i < points; ++i)
-            normals->mDirectArray[i] = KQoxVector4(0, 0, 1, 0);
-        layer->SetNormals(normals);
-        mScene->GetRootNode()->AddChild(node);
+        AddGridMesh(*mManager, *mScene, "Grid", side, 0, false);
     }
     std::unique_ptr<KQoxSdkManager> mManager;
     KQoxScene* mScene;
@@ -334,42 +344,7 @@ struct MixedScene
     }
     void AddGrid(int g, int side, KQoxMaterial* const* materials)
     {
-        const int points = (side + 1) * (side + 1);
-        KQoxNode* node = mManager->CreateKQoxNode(("Mesh" + std::to_string(g)).c_str());
-        KQoxMesh* mesh = mManager->CreateKQoxMesh();
-        node->SetNodeAttribute(mesh);
-        mesh->InitControlPoints(points);
-        KQoxVector4* cp = mesh->GetControlPoints();
-        for (int y = 0; y <= side; ++y)
-            for (int x = 0; x <= side; ++x)
-                cp[y * (side + 1) + x] =
-                    KQoxVector4(x / 100.0 + g, y / 100.0, ((x * 7 + y * 13 + g) % 100) / 1000.0, 1.0);
-        KQoxLayer* layer = mesh->GetLayer(mesh->GetLayerCount() > 0 ? 0 : mesh->CreateLayer());
-        KQoxLayerElementUV* uvs = new KQoxLayerElementUV;
-        uvs->mMappingMode = KQoxLayerElement::eBY_POLYGON_VERTEX;
-        uvs->mReferenceMode = KQoxLayerElement::eINDEX_TO_DIRECT;
-        uvs->mDirectArray.SetCount(points);
-        for (int y = 0; y <= side; ++y)
-            for (int x = 0; x <= side; ++x)
-                uvs->mDirectArray[y * (side + 1) + x] =
-                    KQoxVector2(Decimal6(x / double(side)), Decimal6(y / double(side)));
-        layer->SetUVs(uvs);
-        mesh->ReservePolygons(side * side, side * side * 4);
-        for (int y = 0; y < side; ++y)
-            for (int x = 0; x < side; ++x)
-            {
-                const int c[4] = {y * (side + 1) + x, y * (side + 1) + x + 1, (y + 1) * (side + 1) + x + 1,
-                                  (y + 1) * (side + 1) + x};
-                mesh->BeginPolygon();
-                mesh->AddPolygonVertices(c, c, 4);
-                mesh->EndPolygon();
-            }
-        KQoxLayerElementNormal* normals = new KQoxLayerElementNormal;
-        normals->mMappingMode = KQoxLayerElement::eBY_CONTROL_POINT;
-        normals->mDirectArray.SetCount(points);
-        for (int i = 0; i < points; ++i)
-            normals->mDirectArray[i] = KQoxVector4(0, Decimal6(i % 7 / 7.0), 1, 0);
-        layer->SetNormals(normals);
+        KQoxMesh* mesh = AddGridMesh(*mManager, *mScene, "Mesh" + std::to_string(g), side, g, true);
         KQoxLayerElementMaterial* byPolygon = new KQoxLayerElementMaterial;
         byPolygon->mMappingMode = KQoxLayerElement::eBY_POLYGON;
         byPolygon->mReferenceMode = KQoxLayerElement::eINDEX_TO_DIRECT;
@@ -378,8 +353,7 @@ struct MixedScene
         byPolygon->mIndexArray.SetCount(side * side);
         for (int p = 0; p < side * side; ++p)
             byPolygon->mIndexArray[p] = (p / side + g) % 4;
-        layer->SetMaterials(byPolygon);
-        mScene->GetRootNode()->AddChild(node);
+        mesh->GetLayer(0)->SetMaterials(byPolygon);
     }
     std::unique_ptr<KQoxSdkManager> mManager;
     KQoxScene* mScene;
@@ -500,6 +474,11 @@ void BM_MixedSceneReadOneCore(benchmark::State& state)
     state.counters["fread_ms"] = MedianOf(peer) * 1e3;
     state.counters["fread_cpu_ms"] = MedianOf(peerCpu) * 1e3;
     state.counters["of_fread"] = MedianOf(ratio);
+    // Peak resident size each adds: the reader's measured in a child
+    // process, fread's the buffer it fills.
+    const double peak = ImportPeakBytes(name);
+    state.counters["peak_MB"] = peak > 0 ? peak / 1e6 : -1;
+    state.counters["fread_peak_MB"] = static_cast<double>(std::filesystem::file_size(name)) / 1e6;
 }
 BENCHMARK(BM_MixedSceneReadOneCore)
     ->Arg(eEXPORT_QOX_ASCII)
