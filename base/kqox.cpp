@@ -329,6 +329,7 @@ const unsigned char* MappedFile::Map(const char* fileName, unsigned long long si
         {
             mData = data;
             mSize = static_cast<size_t>(size);
+            mGuard.Hold(mData, mSize);
         }
     }
     close(fd);
@@ -341,6 +342,7 @@ const unsigned char* MappedFile::Map(const char* fileName, unsigned long long si
 
 void MappedFile::Unmap()
 {
+    mGuard.Release();
 #ifdef __unix__
     if (mData)
         munmap(mData, mSize);
@@ -767,6 +769,8 @@ bool KQox::ProjectCheckIntegrity()
 {
     if (mData->mMode != KQoxPrivate::eReading)
         return mData->Fail(eFILE_NOT_OPENED);
+    if (mData->mMapped.Spoilt())
+        return mData->Fail(eFILE_CORRUPTED);
     if (mData->mForm == eASCII)
         return true;
     if (!(mData->mImage ? mData->CheckImage() : mData->mCrc->CheckCrc()))

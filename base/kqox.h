@@ -96,7 +96,9 @@ public:
     // The same on a file image in memory (not copied; it must outlive the reading).
     bool ProjectOpen(const void* buffer, unsigned int size, const char* password = nullptr, bool checkIntegrity = true);
     // Verifies the check value of a binary or encrypted file open for reading
-    // (an ASCII file has none: true). False, with eFILE_CORRUPTED, on damage.
+    // (an ASCII file has none: true). False, with eFILE_CORRUPTED, on damage,
+    // and in every form when the file shrank (or could not be read) while it
+    // was read in place: the bytes it lost read as zeros.
     bool ProjectCheckIntegrity();
     // Finishes a file being written (open fields, blocks and sections are
     // closed) or releases one being read. False with eNO_SPACE_LEFT when the

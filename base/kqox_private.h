@@ -22,6 +22,7 @@
 #include "base/kcrcfile.h"
 #include "base/kencryptedfile.h"
 #include "base/kerror.h"
+#include "base/kmappingguard.h"
 #include "base/kqox.h"
 #include "base/kstring.h"
 #include "base/kthreadpool_private.h"
@@ -258,10 +259,14 @@ public:
     // null (nothing mapped) otherwise or where mapping is not to be had.
     const unsigned char* Map(const char* fileName, unsigned long long size);
     void Unmap();
+    // Whether the file lost pages while mapped (it shrank under the reader,
+    // or could not be read): those read as zeros (see KMappingGuard).
+    bool Spoilt() const { return mGuard.Spoilt(); }
 
 private:
     void* mData = nullptr;
     size_t mSize = 0;
+    KMappingGuard mGuard;
 };
 
 // A large ASCII array found by the brace pass: where its "*" is, where its

@@ -268,6 +268,7 @@ bool KObjStatementReader::MapFile()
     if (mapped == MAP_FAILED)
         return false;
     madvise(mapped, bytes, MADV_SEQUENTIAL);
+    mGuard.Hold(mapped, bytes);
     mMapped = static_cast<const char*>(mapped);
     mMappedBytes = bytes;
     mPos = mScan = mDropped = 0;
@@ -281,6 +282,7 @@ bool KObjStatementReader::MapFile()
 
 void KObjStatementReader::UnmapFile()
 {
+    mGuard.Release();
 #ifdef __linux__
     if (mMapped)
         munmap(const_cast<char*>(mMapped), mMappedBytes);

@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/kmappingguard.h"
 #include "base/kthreadpool_private.h"
 #include "formats/obj/kqoxobjarray.h"
 
@@ -68,8 +69,9 @@ public:
     // The next statement; false at the end of the file or on a read error.
     // Both views stay valid until the next call.
     bool Next(std::string_view& keyword, std::string_view& rest);
-    // Whether the file could not be read (as opposed to ended).
-    bool ReadFailed() const { return mReadFailed; }
+    // Whether the file could not be read (as opposed to ended), or lost
+    // pages while read in place (see KMappingGuard).
+    bool ReadFailed() const { return mReadFailed || mGuard.Spoilt(); }
     // Bytes consumed so far.
     size_t Position() const { return mConsumed + mPos; }
     // Goes on reading at position, a value Position() gave for this file
@@ -145,6 +147,7 @@ private:
     bool mMapTried = false;          // the mapping was tried for this file
     const char* mMapped = nullptr;   // the file mapped whole, or null
     size_t mMappedBytes = 0;
+    KMappingGuard mGuard; // holds the mapping while it is read
     size_t mDropped = 0;             // mapped bytes before this given back
 };
 

@@ -125,6 +125,10 @@ bool KQoxReaderObj::Read(KQoxScene& scene, KStreamOptions* options)
         KObjStatementReader in(mFile, true, mThreads > 1 ? mBlock : 0);
         in.SetReadAhead(mThreads > 1);
         read = ReadStatements(scene, in);
+        // A file that could not be read whole (a read error, or pages lost
+        // to another program cutting it short) is damage the caller is told of.
+        if (!read && in.ReadFailed())
+            mError.SetLastErrorID(eFILE_CORRUPTED);
     }
     mFacePortions.clear();
     CloseMtlLibrary();

@@ -19,12 +19,15 @@
 #include "fileio/kqoxioregistry.h"
 #include "fileio/kqoxreaderqox.h"
 #include "fileio_test_util.h"
+#include "scene/attributes/kqoxmesh.h"
+#include "scene/kqoxnode.h"
 #include "scene/kqoxscene.h"
 #include "scene/kqoxsdkmanager.h"
 
 using namespace qoxsdk_600;
 using qoxtest::ReadFile;
 using qoxtest::TempDir;
+using qoxtest::WriteFile;
 
 namespace {
 
@@ -177,4 +180,65 @@ TEST(NativeUnusualInputs, StreamsOfDamagedOrForeignBytesAreCorrupted)
     KQoxImporter importer(*manager);
     EXPECT_FALSE(importer.Initialize("/dev/zero"));
     EXPECT_STREQ(importer.GetLastErrorString(), "File is corrupted");
+}
+
+// Another program may cut a file short, or write it again where it stands,
+// while it is read in place. The pages it lost are damage: the import fails
+// as for any damaged file, and the process goes on.
+TEST(NativeUnusualInputs, FileCutShortWhileReadIsCorruptedNotAFault)
+{
+    const Form forms[] = {{eEXPORT_QOX_BINARY, ""},
+                          {eEXPORT_QOX_ASCII, ""},
+                          {eEXPORT_QOX_ENCRYPTED, "secret"},
+                          {eEXPORT_QOX5_BINARY, ""}};
+    for (const Form& form : forms)
+    {
+        TempDir dir;
+        std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
+        KQoxScene& original = *manager->CreateKQoxScene();
+        fileiotest::BuildScene(*manager, original, "");
+        // A mesh of many pages, so that a cut loses whole pages.
+        KQoxNode* node = manager->CreateKQoxNode("Big");
+        KQoxMesh* mesh = manager->CreateKQoxMesh();
+        node->SetNodeAttribute(mesh);
+        mesh->InitControlPoints(30000);
+        for (int i = 0; i < 30000; ++i)
+            mesh->GetControlPoints()[i] = KQoxVector4(i * 0.5, i % 7, -i, 1);
+        original.GetRootNode()->AddChild(node);
+        const std::string file = dir.File("scene.qox");
+        {
+            KQoxExporter exporter(*manager);
+            ASSERT_TRUE(exporter.Initialize(file.c_str()));
+            ASSERT_TRUE(exporter.SetFileFormat(form.mExport));
+            exporter.SetPassword(form.mPassword);
+            ASSERT_TRUE(exporter.Export(original)) << exporter.GetLastErrorString();
+        }
+        const std::string bytes = ReadFile(file);
+        ASSERT_GT(bytes.size(), size_t(200000)) << form.mExport;
+        auto import = [&](KQoxScene& scene) {
+            KQoxImporter importer(*manager);
+            importer.SetPassword(form.mPassword);
+            return importer.Initialize(file.c_str()) && importer.Import(scene);
+        };
+        KQoxScene& whole = *manager->CreateKQoxScene();
+        ASSERT_TRUE(import(whole));
+        for (size_t keep : {size_t(0), size_t(4096), bytes.size() / 2})
+        {
+            ASSERT_TRUE(WriteFile(file, bytes));
+            KQoxImporter importer(*manager);
+            importer.SetPassword(form.mPassword);
+            ASSERT_TRUE(importer.Initialize(file.c_str())) << form.mExport << " " << importer.GetLastErrorString();
+            ASSERT_EQ(truncate(file.c_str(), static_cast<off_t>(keep)), 0);
+            KQoxScene& read = *manager->CreateKQoxScene();
+            EXPECT_FALSE(importer.Import(read)) << form.mExport << " kept " << keep;
+            EXPECT_EQ(importer.GetLastErrorID(), KQoxIO::eFILE_CORRUPTED) << form.mExport << " kept " << keep;
+            EXPECT_STREQ(importer.GetLastErrorString(), "File is corrupted");
+            EXPECT_EQ(read.GetRootNode()->GetChildCount(), 0) << "nothing of a failed read joins the scene";
+        }
+        // Whole again, it reads as it did before.
+        ASSERT_TRUE(WriteFile(file, bytes));
+        KQoxScene& again = *manager->CreateKQoxScene();
+        EXPECT_TRUE(import(again));
+        EXPECT_EQ(fileiotest::ListScene(*manager, again), fileiotest::ListScene(*manager, whole)) << form.mExport;
+    }
 }

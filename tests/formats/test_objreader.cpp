@@ -195,6 +195,39 @@ TEST(ObjStatements, FileReadInPlaceGivesBackWhatItRead)
     EXPECT_LT(most - before, 32.0) << "resident file pages grew with the file";
 }
 
+TEST(ObjStatements, FileCutShortWhileReadInPlaceFailsTheRead)
+{
+    // Another program cuts the file short (or writes it anew where it
+    // stands) while it is read in place: the statements after the cut are
+    // lost, the reading ends, and it reports that it failed.
+    std::string text;
+    for (int i = 0; text.size() < (size_t(2) << 20); ++i)
+        text += "v " + std::to_string(i) + " 1 2\n";
+    qoxtest::TempDir dir;
+    const std::string path = dir.File("cut.obj");
+    for (size_t keep : {size_t(0), size_t(5000), text.size() / 3})
+    {
+        ASSERT_TRUE(qoxtest::WriteFile(path, text));
+        FILE* file = fopen(path.c_str(), "rb");
+        ASSERT_NE(file, nullptr);
+        size_t statements = 0;
+        bool failed = false;
+        {
+            KObjStatementReader in(file, true);
+            std::string_view keyword, rest;
+            ASSERT_TRUE(in.Next(keyword, rest));
+            ASSERT_TRUE(in.IsMapped());
+            ASSERT_EQ(truncate(path.c_str(), static_cast<off_t>(keep)), 0);
+            while (in.Next(keyword, rest))
+                ++statements;
+            failed = in.ReadFailed();
+        }
+        fclose(file);
+        EXPECT_TRUE(failed) << keep;
+        EXPECT_LT(statements * 10, text.size() / 3 + 4096) << keep;
+    }
+}
+
 TEST(ObjStatements, SeekGoesOnAsReadingOnDid)
 {
     // Lines of each break kind and blank runs over a few megabytes: from

@@ -5,11 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <fcntl.h>
 #include <memory>
 #include <string>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <thread>
+#include <unistd.h>
 
 #include "common/qox_test_common.h"
 #include "fileio/kqoximporter.h"
@@ -229,4 +232,47 @@ TEST(UnusualInputs, DxfWriterWritesA100000DeepNodeChain)
     ASSERT_EQ(mesh->GetControlPointsCount(), 3);
     // Written in world space: the node's translation is in the points.
     EXPECT_EQ(mesh->GetControlPoints()[1][0], 2.0);
+}
+
+// The OBJ file is cut short by another program while it is read in place:
+// the read fails as damaged and nothing of it joins the scene. The cut is
+// made as soon as the file shows among the process's mappings; a read that
+// ended before it read the file whole and is tried again.
+TEST(UnusualInputs, ObjCutShortWhileReadFailsAsCorrupted)
+{
+    TempDir dir;
+    const std::string obj = dir.File("cut.obj");
+    std::string text;
+    for (int i = 0; text.size() < (size_t(24) << 20); ++i)
+        text += "v " + std::to_string(i) + " 0 1\nf -1 -1 -1\n";
+    int cutShort = 0;
+    for (int attempt = 0; attempt < 10 && cutShort == 0; ++attempt)
+    {
+        ASSERT_TRUE(WriteFile(obj, text));
+        std::atomic<bool> done{false};
+        std::thread cutter([&] {
+            while (!done && ReadFile("/proc/self/maps").find(obj) == std::string::npos)
+                std::this_thread::yield();
+            if (!done)
+            {
+                EXPECT_EQ(truncate(obj.c_str(), 4096), 0);
+            }
+        });
+        std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
+        KQoxScene& scene = *manager->CreateKQoxScene();
+        KQoxReaderObj reader(*manager);
+        reader.SetParallelRuns(1, size_t(1) << 20);
+        ASSERT_TRUE(reader.FileOpen(obj.c_str()));
+        std::unique_ptr<KStreamOptions> options(reader.GetReadOptions(false));
+        const bool read = reader.Read(scene, options.get());
+        done = true;
+        cutter.join();
+        if (read)
+            continue;
+        ++cutShort;
+        EXPECT_EQ(reader.GetError().GetLastErrorID(), KQoxReader::eFILE_CORRUPTED);
+        EXPECT_STREQ(reader.GetError().GetLastErrorString(), "File is corrupted");
+        EXPECT_EQ(scene.GetRootNode()->GetChildCount(), 0);
+    }
+    EXPECT_EQ(cutShort, 1);
 }
