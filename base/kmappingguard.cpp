@@ -90,7 +90,9 @@ bool InstallHandler()
         action.sa_sigaction = OnBusError;
         action.sa_flags = SA_SIGINFO | SA_ONSTACK;
         sigemptyset(&action.sa_mask);
-        installed = sigaction(SIGBUS, &action, &gPrevious) == 0;
+        // The action the process had is kept before ours goes in, so that a
+        // fault on another thread meanwhile finds it.
+        installed = sigaction(SIGBUS, nullptr, &gPrevious) == 0 && sigaction(SIGBUS, &action, nullptr) == 0;
     });
     return installed;
 }
