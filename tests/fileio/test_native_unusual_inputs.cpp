@@ -85,6 +85,21 @@ struct Form
     const char* mPassword;
 };
 
+// Every form of the file, the encrypted one with its password.
+const Form kForms[] = {
+    {eEXPORT_QOX_BINARY, ""}, {eEXPORT_QOX_ASCII, ""}, {eEXPORT_QOX_ENCRYPTED, "secret"}, {eEXPORT_QOX5_BINARY, ""}};
+
+// The scene written to path in the form; false when the export failed.
+::testing::AssertionResult ExportAs(KQoxSdkManager& manager, KQoxScene& scene, const std::string& path,
+                                    const Form& form)
+{
+    KQoxExporter exporter(manager);
+    exporter.SetPassword(form.mPassword);
+    if (exporter.Initialize(path.c_str()) && exporter.SetFileFormat(form.mExport) && exporter.Export(scene))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << form.mExport << ": " << exporter.GetLastErrorString();
+}
+
 } // namespace
 
 TEST(NativeUnusualInputs, DirectoryIsNotOpened)
@@ -108,24 +123,14 @@ TEST(NativeUnusualInputs, DirectoryIsNotOpened)
 
 TEST(NativeUnusualInputs, FifoCarryingEachFormReadsAsTheFile)
 {
-    const Form forms[] = {{eEXPORT_QOX_BINARY, ""},
-                          {eEXPORT_QOX_ASCII, ""},
-                          {eEXPORT_QOX_ENCRYPTED, "secret"},
-                          {eEXPORT_QOX5_BINARY, ""}};
-    for (const Form& form : forms)
+    for (const Form& form : kForms)
     {
         TempDir dir;
         std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
         KQoxScene& original = *manager->CreateKQoxScene();
         fileiotest::BuildScene(*manager, original, "");
         const std::string file = dir.File("scene.qox");
-        {
-            KQoxExporter exporter(*manager);
-            ASSERT_TRUE(exporter.Initialize(file.c_str()));
-            ASSERT_TRUE(exporter.SetFileFormat(form.mExport));
-            exporter.SetPassword(form.mPassword);
-            ASSERT_TRUE(exporter.Export(original)) << exporter.GetLastErrorString();
-        }
+        ASSERT_TRUE(ExportAs(*manager, original, file, form));
         auto import = [&](const std::string& path, KQoxScene& scene, std::string& error, int& format) {
             KQoxImporter importer(*manager);
             importer.SetPassword(form.mPassword);
@@ -187,11 +192,7 @@ TEST(NativeUnusualInputs, StreamsOfDamagedOrForeignBytesAreCorrupted)
 // as for any damaged file, and the process goes on.
 TEST(NativeUnusualInputs, FileCutShortWhileReadIsCorruptedNotAFault)
 {
-    const Form forms[] = {{eEXPORT_QOX_BINARY, ""},
-                          {eEXPORT_QOX_ASCII, ""},
-                          {eEXPORT_QOX_ENCRYPTED, "secret"},
-                          {eEXPORT_QOX5_BINARY, ""}};
-    for (const Form& form : forms)
+    for (const Form& form : kForms)
     {
         TempDir dir;
         std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
@@ -206,13 +207,7 @@ TEST(NativeUnusualInputs, FileCutShortWhileReadIsCorruptedNotAFault)
             mesh->GetControlPoints()[i] = KQoxVector4(i * 0.5, i % 7, -i, 1);
         original.GetRootNode()->AddChild(node);
         const std::string file = dir.File("scene.qox");
-        {
-            KQoxExporter exporter(*manager);
-            ASSERT_TRUE(exporter.Initialize(file.c_str()));
-            ASSERT_TRUE(exporter.SetFileFormat(form.mExport));
-            exporter.SetPassword(form.mPassword);
-            ASSERT_TRUE(exporter.Export(original)) << exporter.GetLastErrorString();
-        }
+        ASSERT_TRUE(ExportAs(*manager, original, file, form));
         const std::string bytes = ReadFile(file);
         ASSERT_GT(bytes.size(), size_t(200000)) << form.mExport;
         auto import = [&](KQoxScene& scene) {
