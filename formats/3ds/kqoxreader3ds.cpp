@@ -248,7 +248,10 @@ bool KQoxReader3DS::FetchRecords()
         mCameraMotionNodes.assign(mCameraMotions.size(), nullptr);
         mCameraMotionTargetNodes.assign(mCameraMotions.size(), nullptr);
     }
-    return true;
+    // Every record is copied out of the file now; bytes of it lost on the
+    // way (another program cut it short) are damage.
+    CheckDatabaseImage3ds(mDatabase);
+    return !failed();
 }
 
 bool KQoxReader3DS::ImportScene(KQoxScene& scene)

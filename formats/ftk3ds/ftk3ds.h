@@ -153,6 +153,10 @@ void InitDatabase3ds(database3ds** db);
 // or its chunk tree is damaged (the database is then left empty). Reads
 // nothing unless the file was opened for reading.
 void CreateDatabase3ds(file3ds* file, database3ds* db);
+// A database made from a regular file reads it in place. Another program may
+// cut the file short meanwhile: what was lost then reads as zeros, and this
+// pushes ERR_CORRUPT_FILE when anything read so far was lost that way.
+void CheckDatabaseImage3ds(database3ds* db);
 // Makes `db` an empty database of `type` (MeshFile3ds). ERR_INVALID_ARG otherwise.
 void CreateNewDatabase3ds(database3ds* db, long3ds type);
 // Writes the whole database to the file in one pass. ERR_INVALID_ARG for a

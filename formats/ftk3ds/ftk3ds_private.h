@@ -13,6 +13,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/kmappingguard.h"
 #include "formats/ftk3ds/ftk3ds.h"
 
 namespace ftk3ds {
@@ -160,6 +161,7 @@ struct FileImage
     const ubyte3ds* data = nullptr;
     size_t size = 0;
     void* mapped = nullptr; // munmap on release
+    KMappingGuard guard;    // holds the mapping: pages lost read as zeros
     std::vector<ubyte3ds> copy;
     ~FileImage();
 };

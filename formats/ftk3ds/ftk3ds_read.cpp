@@ -15,6 +15,7 @@ namespace ftk3ds {
 
 FileImage::~FileImage()
 {
+    guard.Release();
     if (mapped)
         munmap(mapped, size);
 }
@@ -139,6 +140,7 @@ bool LoadImage(file3ds* file, FileImage& image)
             return false;
         }
         image.mapped = p;
+        image.guard.Hold(p, image.size);
         image.data = static_cast<const ubyte3ds*>(p);
         return true;
     }
@@ -924,6 +926,12 @@ FTK3DS_COUNT(GetOmnilightNodeCount3ds, omninodes)
 FTK3DS_COUNT(GetSpotlightNodeCount3ds, spotnodes)
 FTK3DS_COUNT(GetCameraNodeCount3ds, cameranodes)
 #undef FTK3DS_COUNT
+
+void CheckDatabaseImage3ds(database3ds* db)
+{
+    if (db && db->image && db->image->guard.Spoilt())
+        PushError(ERR_CORRUPT_FILE, "File is corrupted: the file was cut short while it was read");
+}
 
 void GetMeshByIndex3ds(database3ds* db, ulong3ds index, mesh3ds** mesh)
 {

@@ -932,3 +932,39 @@ TEST_F(Ftk3ds, ErrorsAndOpenFilesAreEachThreadsOwn)
     CloseFile3ds(own); // still open: the other thread closed only its own
     EXPECT_EQ(GetErrCount3ds(), 1);
 }
+
+TEST_F(Ftk3ds, FileCutShortUnderADatabaseIsReportedNotAFault)
+{
+    // A database reads its records from the file in place, long after it
+    // is made. Another program cutting the file short meanwhile costs the
+    // bytes it cut (they read as zeros), which the check reports.
+    SampleScene scene;
+    mesh3ds*& m = scene.mesh;
+    InitMeshObj3ds(&m, 30000, 20000, InitAllFields3ds);
+    SetName(m->name, sizeof m->name, "Big");
+    for (ushort3ds i = 0; i < 30000; ++i)
+        m->vertexarray[i] = {i * 0.25f, -i * 0.5f, 7.0f};
+    const std::string path = mDir.File("big.3ds");
+    scene.Write(path);
+    ASSERT_GT(ReadFile(path).size(), size_t(300000));
+
+    database3ds* db = ReadDb(path);
+    ASSERT_NE(db, nullptr) << LastErrorText();
+    mesh3ds* read = nullptr;
+    GetMeshByIndex3ds(db, 0, &read);
+    CheckDatabaseImage3ds(db);
+    EXPECT_FALSE(Failed()) << "nothing lost: " << LastErrorText();
+
+    ASSERT_EQ(truncate(path.c_str(), 4096), 0);
+    GetMeshByIndex3ds(db, 0, &read);
+    ASSERT_NE(read, nullptr);
+    EXPECT_EQ(read->vertexarray[29999].x, 0.0f) << "lost bytes read as zeros";
+    CheckDatabaseImage3ds(db);
+    std::vector<long> codes = ErrorCodes();
+    ASSERT_FALSE(codes.empty());
+    EXPECT_EQ(codes.back(), ERR_CORRUPT_FILE);
+    EXPECT_EQ(LastErrorText(), "File is corrupted: the file was cut short while it was read");
+    RelMeshObj3ds(&read);
+    ReleaseDatabase3ds(&db);
+    CheckDatabaseImage3ds(nullptr); // nothing to check: nothing reported
+}
