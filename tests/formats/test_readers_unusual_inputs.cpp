@@ -16,6 +16,8 @@
 
 #include "common/qox_test_common.h"
 #include "fileio/kqoximporter.h"
+#include "formats/3ds/kqoxreader3ds.h"
+#include "formats/3ds/kqoxwriter3ds.h"
 #include "formats/dxf/kqoxreaderdxf.h"
 #include "formats/dxf/kqoxwriterdxf.h"
 #include "formats/kqoxgeometryformats.h"
@@ -272,6 +274,70 @@ TEST(UnusualInputs, ObjCutShortWhileReadFailsAsCorrupted)
         ++cutShort;
         EXPECT_EQ(reader.GetError().GetLastErrorID(), KQoxReader::eFILE_CORRUPTED);
         EXPECT_STREQ(reader.GetError().GetLastErrorString(), "File is corrupted");
+        EXPECT_EQ(scene.GetRootNode()->GetChildCount(), 0);
+    }
+    EXPECT_EQ(cutShort, 1);
+}
+
+// The same for a 3DS file: the toolkit reads the records from the file in
+// place, and bytes lost to the cut fail the read as damaged.
+TEST(UnusualInputs, ThreeDsCutShortWhileReadFailsAsCorrupted)
+{
+    TempDir dir;
+    const std::string path = dir.File("cut.3ds");
+    {
+        std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
+        KQoxScene& scene = *manager->CreateKQoxScene();
+        for (int k = 0; k < 24; ++k)
+        {
+            KQoxNode* node = manager->CreateKQoxNode(("Part" + std::to_string(k)).c_str());
+            KQoxMesh* mesh = manager->CreateKQoxMesh();
+            node->SetNodeAttribute(mesh);
+            mesh->InitControlPoints(30000);
+            for (int i = 0; i < 30000; ++i)
+                mesh->GetControlPoints()[i] = KQoxVector4(i * 0.5, k, -i, 1);
+            for (int p = 0; p < 10000; ++p)
+            {
+                mesh->BeginPolygon();
+                for (int c = 0; c < 3; ++c)
+                    mesh->AddPolygon(3 * p + c);
+                mesh->EndPolygon();
+            }
+            scene.GetRootNode()->AddChild(node);
+        }
+        KQoxWriter3DS writer(*manager);
+        ASSERT_TRUE(writer.FileCreate(path.c_str()));
+        std::unique_ptr<KStreamOptions> options(writer.GetWriteOptions());
+        ASSERT_TRUE(writer.Write(scene, options.get()));
+        ASSERT_TRUE(writer.FileClose());
+    }
+    const std::string bytes = ReadFile(path);
+    ASSERT_GT(bytes.size(), size_t(8) << 20);
+    int cutShort = 0;
+    for (int attempt = 0; attempt < 10 && cutShort == 0; ++attempt)
+    {
+        ASSERT_TRUE(WriteFile(path, bytes));
+        std::atomic<bool> done{false};
+        std::thread cutter([&] {
+            while (!done && ReadFile("/proc/self/maps").find(path) == std::string::npos)
+                std::this_thread::yield();
+            if (!done)
+            {
+                EXPECT_EQ(truncate(path.c_str(), 4096), 0);
+            }
+        });
+        std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
+        KQoxScene& scene = *manager->CreateKQoxScene();
+        KQoxReader3DS reader(*manager);
+        ASSERT_TRUE(reader.FileOpen(path.c_str()));
+        std::unique_ptr<KStreamOptions> options(reader.GetReadOptions(false));
+        const bool read = reader.Read(scene, options.get());
+        done = true;
+        cutter.join();
+        if (read)
+            continue;
+        ++cutShort;
+        EXPECT_EQ(reader.GetError().GetLastErrorID(), KQoxReader::eFILE_CORRUPTED);
         EXPECT_EQ(scene.GetRootNode()->GetChildCount(), 0);
     }
     EXPECT_EQ(cutShort, 1);
