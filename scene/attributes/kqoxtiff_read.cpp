@@ -1,14 +1,20 @@
 // Reading TIFF images into an ImageConverterBuffer, and the row expanders.
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <tiffio.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <memory>
 #include <new>
 
 #include "base/kfile.h"
+#include "base/kmappingguard.h"
 #include "base/kpath.h"
 #include "scene/attributes/kqoximageconverter.h"
 #include "scene/attributes/kqoxtiff_private.h"
@@ -35,6 +41,121 @@ struct TiffCloser
     void operator()(TIFF* tif) const { TIFFClose(tif); }
 };
 typedef std::unique_ptr<TIFF, TiffCloser> TiffHandle;
+
+// The file under a libtiff handle. libtiff reads a file it can map through
+// the mapping; this reader makes that mapping itself so that it is guarded:
+// a page the file loses to another program while it is read (or that the
+// disk fails to give) reads as zeros instead of ending the process, and
+// Lost() tells so. It outlives the handle, which closes the file.
+class TiffSource
+{
+public:
+    TiffSource() = default;
+    TiffSource(const TiffSource&) = delete;
+    TiffSource& operator=(const TiffSource&) = delete;
+    ~TiffSource()
+    {
+        if (mFd >= 0)
+            close(mFd);
+    }
+
+    // Opens fileName for reading under a new handle; null, with libtiff's
+    // error reported, when it cannot.
+    TiffHandle Open(const char* fileName);
+    // Whether pages of the mapping were lost so far.
+    bool Lost() const { return mGuard.Spoilt(); }
+
+private:
+    static TiffSource& Of(thandle_t handle) { return *static_cast<TiffSource*>(handle); }
+    static tmsize_t Read(thandle_t handle, void* data, tmsize_t size);
+    static tmsize_t Write(thandle_t, void*, tmsize_t) { return -1; }
+    static toff_t Seek(thandle_t handle, toff_t offset, int whence);
+    static int Close(thandle_t handle);
+    static toff_t Size(thandle_t handle);
+    static int Map(thandle_t handle, void** base, toff_t* size);
+    static void Unmap(thandle_t handle, void* base, toff_t size);
+
+    int mFd = -1;
+    KMappingGuard mGuard;
+};
+
+TiffHandle TiffSource::Open(const char* fileName)
+{
+    mFd = open(fileName, O_RDONLY | O_CLOEXEC);
+    if (mFd < 0)
+    {
+        TIFFErrorExt(nullptr, "TIFFOpen", "%s: Cannot open", fileName);
+        return TiffHandle();
+    }
+    return TiffHandle(TIFFClientOpen(fileName, "r", this, &Read, &Write, &Seek, &Close, &Size, &Map, &Unmap));
+}
+
+tmsize_t TiffSource::Read(thandle_t handle, void* data, tmsize_t size)
+{
+    // A regular file gives what is asked but at its end; a read cut short
+    // by a signal goes on.
+    tmsize_t done = 0;
+    while (done < size)
+    {
+        const ssize_t n = read(Of(handle).mFd, static_cast<char*>(data) + done, static_cast<size_t>(size - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return -1;
+        if (n == 0)
+            break;
+        done += n;
+    }
+    return done;
+}
+
+toff_t TiffSource::Seek(thandle_t handle, toff_t offset, int whence)
+{
+    if (offset > static_cast<toff_t>(INT64_MAX))
+        return static_cast<toff_t>(-1);
+    const off_t at = lseek(Of(handle).mFd, static_cast<off_t>(offset), whence);
+    return at < 0 ? static_cast<toff_t>(-1) : static_cast<toff_t>(at);
+}
+
+int TiffSource::Close(thandle_t handle)
+{
+    TiffSource& source = Of(handle);
+    const int result = close(source.mFd);
+    source.mFd = -1;
+    return result;
+}
+
+toff_t TiffSource::Size(thandle_t handle)
+{
+    struct stat info;
+    return fstat(Of(handle).mFd, &info) == 0 ? static_cast<toff_t>(info.st_size) : 0;
+}
+
+// Refusing leaves libtiff reading through Read.
+int TiffSource::Map(thandle_t handle, void** base, toff_t* size)
+{
+    TiffSource& source = Of(handle);
+    const toff_t bytes = Size(handle);
+    if (bytes == 0 || bytes > static_cast<toff_t>(SIZE_MAX))
+        return 0;
+    void* mapped = mmap(nullptr, static_cast<size_t>(bytes), PROT_READ, MAP_SHARED, source.mFd, 0);
+    if (mapped == MAP_FAILED)
+        return 0;
+    if (!source.mGuard.Hold(mapped, static_cast<size_t>(bytes)))
+    {
+        munmap(mapped, static_cast<size_t>(bytes));
+        return 0;
+    }
+    *base = mapped;
+    *size = bytes;
+    return 1;
+}
+
+void TiffSource::Unmap(thandle_t handle, void* base, toff_t size)
+{
+    Of(handle).mGuard.Release();
+    munmap(base, static_cast<size_t>(size));
+}
 
 // The layout of the image, checked before any pixel is read.
 struct TiffLayout
@@ -171,7 +292,8 @@ bool ReadFromTif(KString fileName, ImageConverterBuffer& buffer, bool removeSour
 {
     bool read = false;
     {
-        TiffHandle tif(TIFFOpen(fileName, "r"));
+        TiffSource source;
+        TiffHandle tif(source.Open(fileName));
         if (!tif)
             return false;
         TiffLayout layout;
@@ -183,6 +305,8 @@ bool ReadFromTif(KString fileName, ImageConverterBuffer& buffer, bool removeSour
         if (!buffer.mPixels)
             return Fail(kTooLarge);
         read = ReadStrips(tif.get(), layout, buffer);
+        if (read && source.Lost())
+            read = Fail(kCorrupted);
         if (!read)
         {
             // Half-read pixels are never handed on as an image.
@@ -199,7 +323,8 @@ bool IsCompressedTif(KString fileName)
 {
     if (!HasTiffExtension(fileName))
         return false;
-    TiffHandle tif(TIFFOpen(fileName, "r"));
+    TiffSource source;
+    TiffHandle tif(source.Open(fileName));
     if (!tif)
         return false;
     uint16_t compression = kCompressionNone;

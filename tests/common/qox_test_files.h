@@ -10,11 +10,15 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <csignal>
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include "common/qox_test_common.h"
 
 namespace qoxtest {
 
@@ -108,6 +112,39 @@ inline std::vector<std::string> ListDirectory(const std::string& path)
     std::sort(names.begin(), names.end());
     return names;
 }
+
+// While alive, another thread waits for path to show among this process's
+// mappings and then cuts the file to bytes, as another program rewriting it
+// would while it is read in place. Stop() (or the destructor) ends the wait;
+// Cut() tells whether the cut was made.
+class CutWhenMapped
+{
+public:
+    CutWhenMapped(const std::string& path, off_t bytes)
+        : mThread([this, path, bytes] {
+            while (!mStop && ReadFile("/proc/self/maps").find(path) == std::string::npos)
+                std::this_thread::yield();
+            if (!mStop)
+                mCut = truncate(path.c_str(), bytes) == 0;
+        })
+    {}
+    ~CutWhenMapped() { Stop(); }
+    CutWhenMapped(const CutWhenMapped&) = delete;
+    CutWhenMapped& operator=(const CutWhenMapped&) = delete;
+
+    void Stop()
+    {
+        mStop = true;
+        if (mThread.joinable())
+            mThread.join();
+    }
+    bool Cut() const { return mCut; }
+
+private:
+    std::atomic<bool> mStop{false};
+    std::atomic<bool> mCut{false};
+    std::thread mThread;
+};
 
 } // namespace qoxtest
 

@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include "common/qox_test_common.h"
+#include "common/qox_test_files.h"
 #include "fileio/kqoximporter.h"
 #include "formats/3ds/kqoxreader3ds.h"
 #include "formats/3ds/kqoxwriter3ds.h"
@@ -32,6 +33,7 @@
 #include "dxf_test_util.h"
 
 using namespace qoxsdk_600;
+using qoxtest::CutWhenMapped;
 using qoxtest::ReadFile;
 using qoxtest::TempDir;
 using qoxtest::WriteFile;
@@ -250,23 +252,14 @@ void ExpectCutShortReadFails(const std::string& path, const std::string& bytes)
     for (int attempt = 0; attempt < 10 && cutShort == 0; ++attempt)
     {
         ASSERT_TRUE(WriteFile(path, bytes));
-        std::atomic<bool> done{false};
-        std::thread cutter([&] {
-            while (!done && ReadFile("/proc/self/maps").find(path) == std::string::npos)
-                std::this_thread::yield();
-            if (!done)
-            {
-                EXPECT_EQ(truncate(path.c_str(), 4096), 0);
-            }
-        });
+        CutWhenMapped cutter(path, 4096);
         std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
         KQoxScene& scene = *manager->CreateKQoxScene();
         Reader reader(*manager);
         const bool opened = reader.FileOpen(path.c_str());
         std::unique_ptr<KStreamOptions> options(reader.GetReadOptions(false));
         const bool read = opened && reader.Read(scene, options.get());
-        done = true;
-        cutter.join();
+        cutter.Stop();
         ASSERT_TRUE(opened);
         if (read)
             continue;

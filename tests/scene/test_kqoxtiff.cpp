@@ -12,6 +12,7 @@
 #include <string>
 
 #include "common/qox_test_common.h"
+#include "common/qox_test_files.h"
 #include "scene/attributes/kqoximageconverter.h"
 #include "scene/tiff_test_util.h"
 
@@ -303,6 +304,45 @@ TEST(ReadFromTif, EveryTruncationAndDamagedDeflateFail)
     ImageConverterBuffer read;
     EXPECT_EQ(ReadBack(dir, bytes, read), "");
     EXPECT_EQ(messages.Last(), "ReadFromTif: File is corrupted");
+}
+
+// Another program cuts the file short while libtiff reads it through its
+// mapping: the read fails with no image instead of ending the process, and
+// the whole file still reads.
+TEST(ReadFromTif, FileCutShortWhileReadFailsNotAFault)
+{
+    TempDir dir;
+    TiffMessages messages;
+    const std::string path = dir.File("cut.tif");
+    ImageConverterBuffer image;
+    Fill(image, 2048, 1024, 0, 3);
+    ASSERT_TRUE(WriteToTif(path.c_str(), false, image));
+    const std::string bytes = qoxtest::ReadFile(path);
+    ASSERT_GT(bytes.size(), size_t(6) << 20);
+    int cutShort = 0;
+    for (int attempt = 0; attempt < 10 && cutShort == 0; ++attempt)
+    {
+        ASSERT_TRUE(qoxtest::WriteFile(path, bytes));
+        messages.mErrors.clear();
+        ImageConverterBuffer read;
+        qoxtest::CutWhenMapped cutter(path, 4096);
+        const bool whole = ReadFromTif(path.c_str(), read, false);
+        cutter.Stop();
+        if (whole)
+        {
+            EXPECT_EQ(Pixels(read), Pixels(image));
+            continue;
+        }
+        ++cutShort;
+        EXPECT_TRUE(cutter.Cut());
+        EXPECT_FALSE(read.mPixels);
+        EXPECT_FALSE(messages.mErrors.empty());
+    }
+    EXPECT_EQ(cutShort, 1);
+    ASSERT_TRUE(qoxtest::WriteFile(path, bytes));
+    ImageConverterBuffer again;
+    ASSERT_TRUE(ReadFromTif(path.c_str(), again, false));
+    EXPECT_EQ(Pixels(again), Pixels(image));
 }
 
 TEST(IsCompressedTif, ByExtensionAndCompression)
