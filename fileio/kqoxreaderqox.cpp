@@ -526,8 +526,11 @@ bool KQoxReaderQox::ReadTakeFile(const char* fileName, KQoxScene& target)
         r.ReadAnimation(false);
         mFile.ProjectReadSectionEnd();
     }
+    // Checked again: bytes the file lost while it was read (cut short by
+    // another program) read as zeros and show only here.
+    const bool whole = mFile.ProjectCheckIntegrity();
     FileClose();
-    if (section < 0 || !r.Ok())
+    if (section < 0 || !r.Ok() || !whole)
         return Fail(eFILE_CORRUPTED);
     // Shape channels under their version-5 names join the geometry's own.
     for (KQoxNode* node : r.mNodes)

@@ -14,12 +14,16 @@
 
 #include "base/kqox.h"
 #include "common/qox_test_common.h"
+#include "common/qox_test_files.h"
 #include "fileio/kqoxexporter.h"
 #include "fileio/kqoximporter.h"
 #include "fileio/kqoxioregistry.h"
 #include "fileio/kqoxreaderqox.h"
+#include "fileio/writers/kqoxwriterqox6.h"
 #include "fileio_test_util.h"
+#include "fcurve/kfcurve.h"
 #include "scene/attributes/kqoxmesh.h"
+#include "scene/kqoxtakenode.h"
 #include "scene/kqoxnode.h"
 #include "scene/kqoxscene.h"
 #include "scene/kqoxsdkmanager.h"
@@ -236,4 +240,66 @@ TEST(NativeUnusualInputs, FileCutShortWhileReadIsCorruptedNotAFault)
         EXPECT_TRUE(import(again));
         EXPECT_EQ(fileiotest::ListScene(*manager, again), fileiotest::ListScene(*manager, whole)) << form.mExport;
     }
+}
+
+// A take file read into an open scene, cut short by another program while
+// it is read: the read fails as damaged instead of passing zeros off as keys.
+TEST(NativeUnusualInputs, TakeFileCutShortWhileReadIsCorrupted)
+{
+    TempDir dir;
+    std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
+    KQoxScene& original = *manager->CreateKQoxScene();
+    fileiotest::BuildScene(*manager, original, "");
+    KQoxNode* hips = original.GetRootNode()->GetChild(0);
+    KQoxTakeNode* run = nullptr;
+    for (int t = 0; t < hips->GetTakeNodeCount(); ++t)
+        if (std::string(hips->GetTakeNodeName(t)) == "Run")
+            run = hips->GetTakeNode(t);
+    ASSERT_NE(run, nullptr);
+    const int keys = 300000;
+    KFCurve* curve = run->GetTranslationY();
+    curve->KeyModifyBegin();
+    for (int k = 0; k < keys; ++k)
+        curve->KeyAppendFast(KTime(static_cast<long long>(k) * 1539538600LL), static_cast<float>(k % 1000 + 1));
+    curve->KeyModifyEnd();
+    const std::string name = dir.File("scene.qox"), take = dir.File("run.tak");
+    ASSERT_TRUE(ExportAs(*manager, original, name, kForms[0]));
+    // Text, which is read in place.
+    KQoxWriterQox6 writer(*manager, KQox::eASCII);
+    ASSERT_TRUE(writer.WriteTakeFile(take.c_str(), original, "Run"));
+    const std::string bytes = ReadFile(take);
+    ASSERT_GT(bytes.size(), size_t(4) << 20);
+
+    int cutShort = 0;
+    for (int attempt = 0; attempt < 10 && cutShort == 0; ++attempt)
+    {
+        KQoxImporter importer(*manager);
+        ASSERT_TRUE(importer.Initialize(name.c_str()));
+        importer.SetTakeSelected(1, false);
+        KQoxScene& read = *manager->CreateKQoxScene();
+        ASSERT_TRUE(importer.Import(read));
+        ASSERT_TRUE(WriteFile(take, bytes));
+        KQoxReaderQox reader(*manager);
+        qoxtest::CutWhenMapped cutter(take, 4096);
+        const bool whole = reader.ReadTakeFile(take.c_str(), read);
+        cutter.Stop();
+        if (!whole)
+        {
+            ++cutShort;
+            EXPECT_EQ(reader.GetLastErrorID(), KQoxIO::eFILE_CORRUPTED);
+            EXPECT_STREQ(reader.GetLastErrorString(), "File is corrupted");
+            continue;
+        }
+        // Read whole before the cut: every key as written.
+        KQoxNode* readHips = read.GetRootNode()->GetChild(0);
+        KFCurve* readCurve = nullptr;
+        for (int t = 0; t < readHips->GetTakeNodeCount(); ++t)
+            if (std::string(readHips->GetTakeNodeName(t)) == "Run")
+                readCurve = readHips->GetTakeNode(t)->GetTranslationY();
+        ASSERT_NE(readCurve, nullptr);
+        ASSERT_EQ(readCurve->KeyGetCount(), keys);
+        for (int k = 0; k < keys; ++k)
+            ASSERT_EQ(readCurve->KeyGetValue(k), static_cast<float>(k % 1000 + 1)) << "key " << k;
+    }
+    EXPECT_EQ(cutShort, 1);
 }
