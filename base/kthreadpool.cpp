@@ -254,6 +254,10 @@ void ThreadPool::AfterForkChild()
 
 ThreadPool::Worker* ThreadPool::MakeWorker()
 {
+    // Room first: once its thread runs, keeping a worker must not fail
+    // (memory running out throws here, before anything started).
+    mWorkers.reserve(mWorkers.size() + 1);
+    mIdle.reserve(mWorkers.size() + 1);
     std::unique_ptr<Worker> worker(new Worker);
     Worker* made = worker.get();
     // Helpers take no signal meant for the process: those go to the
@@ -395,16 +399,37 @@ bool KPoolJobs::Start(std::function<void()> job)
         std::lock_guard<std::mutex> lock(mMutex);
         ++mRunning;
     }
-    std::function<void()> run = [this, job = std::move(job)]() mutable {
-        job();
-        job = nullptr; // what it holds goes before the owner hears it is done
-        Finish();
-    };
-    if (ThreadPool::Instance().TryStart(run))
-        return true;
+    try
+    {
+        std::function<void()> run = [this, job = std::move(job)]() mutable {
+            try
+            {
+                job();
+            }
+            catch (...)
+            {
+                Fail(std::current_exception());
+            }
+            job = nullptr; // what it holds goes before the owner hears it is done
+            Finish();
+        };
+        if (ThreadPool::Instance().TryStart(run))
+            return true;
+    }
+    catch (const std::bad_alloc&)
+    {
+        // No memory to hand the job on: the caller does the work itself.
+    }
     std::lock_guard<std::mutex> lock(mMutex);
     --mRunning;
     return false;
+}
+
+void KPoolJobs::Fail(std::exception_ptr failure)
+{
+    std::lock_guard<std::mutex> lock(mMutex);
+    if (!mFailure)
+        mFailure = failure;
 }
 
 void KPoolJobs::Finish()
@@ -412,6 +437,18 @@ void KPoolJobs::Finish()
     std::lock_guard<std::mutex> lock(mMutex);
     if (--mRunning == 0)
         mDone.notify_all();
+}
+
+void KPoolJobs::RethrowFailure()
+{
+    Wait();
+    std::exception_ptr failure;
+    {
+        std::lock_guard<std::mutex> lock(mMutex);
+        std::swap(failure, mFailure);
+    }
+    if (failure)
+        std::rethrow_exception(failure);
 }
 
 void KPoolJobs::Wait()

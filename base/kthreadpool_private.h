@@ -9,13 +9,16 @@
 // not started. Jobs asked for from a worker are always refused.
 
 #include <condition_variable>
+#include <exception>
 #include <functional>
 #include <mutex>
 
 #include "base/kthreadlimit.h"
 
 // Jobs started on pool workers by one owner, who waits for them all (Wait,
-// or the destructor) before what they use goes away.
+// or the destructor) before what they use goes away. A job that throws (as
+// when memory runs out) ends there; the owner gets the exception back from
+// RethrowFailure.
 class KPoolJobs
 {
 public:
@@ -25,17 +28,22 @@ public:
     KPoolJobs& operator=(const KPoolJobs&) = delete;
 
     // Starts job on a worker at once; false, job not run, when the limit,
-    // the system or the calling thread (a worker itself) leaves none.
+    // the system, memory or the calling thread (a worker itself) leaves none.
     bool Start(std::function<void()> job);
     // Returns when every job started is done.
     void Wait();
+    // Waits, then throws again the first exception a job threw since the
+    // last call, if any.
+    void RethrowFailure();
 
 private:
+    void Fail(std::exception_ptr failure);
     void Finish();
 
     std::mutex mMutex;
     std::condition_variable mDone;
     int mRunning = 0;
+    std::exception_ptr mFailure;
 };
 
 // True on a pool worker: work there runs inline, never on further helpers.

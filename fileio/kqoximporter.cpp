@@ -46,7 +46,8 @@ void KQoxImporter::FileClose()
 }
 
 // The reader's error as the importer's: the first four ids agree, a wrong
-// password keeps its meaning, anything else is unidentified.
+// password keeps its meaning, anything else is unidentified (with the
+// reader's own text for its unidentified error, such as "Out of memory").
 void KQoxImporter::TakeReaderError()
 {
     int code = mReader ? mReader->GetLastErrorID() : KQoxReader::eUNIDENTIFIED_ERROR;
@@ -56,6 +57,8 @@ void KQoxImporter::TakeReaderError()
         mError.SetLastErrorID(eWRONG_PASSWORD);
     else if (code == KQoxReader::eSTREAM_OPTIONS_NOT_SET)
         mError.SetLastErrorID(eSTREAM_OPTIONS_NOT_SET);
+    else if (code == KQoxReader::eUNIDENTIFIED_ERROR && mReader)
+        mError.SetLastError(eUNIDENTIFIED_ERROR, mReader->GetLastErrorString());
     else
         mError.SetLastErrorID(eUNIDENTIFIED_ERROR);
 }

@@ -6,6 +6,7 @@
 // writers are made per file through the format registry (kqoxioregistry.h).
 
 #include <cstdio>
+#include <new>
 
 #include "base/kerror.h"
 #include "base/kstring.h"
@@ -117,6 +118,25 @@ protected:
     // Closes file (if open) and forgets it and openedName; false when the
     // close fails.
     static bool CloseReadFile(FILE*& file, KString& openedName);
+    // Runs step (returning bool) and returns its result. Should memory run
+    // out in it (std::bad_alloc, on this thread or from a helper), the step
+    // fails instead: false, with eUNIDENTIFIED_ERROR and the text
+    // kOutOfMemoryText. What the step leaves behind is the caller's to
+    // undo, as for any failure.
+    template <class F>
+    bool UnlessOutOfMemory(F&& step)
+    {
+        try
+        {
+            return step();
+        }
+        catch (const std::bad_alloc&)
+        {
+            mError.SetLastError(eUNIDENTIFIED_ERROR, kOutOfMemoryText);
+            return false;
+        }
+    }
+    static constexpr const char* kOutOfMemoryText = "Out of memory";
 };
 
 // Base of every file writer.

@@ -28,7 +28,7 @@ KQoxRead6::NodeFill::NodeFill(KQoxRead6& read)
 
 KQoxRead6::NodeFill::~NodeFill()
 {
-    Drain();
+    Finish();
     EndScouts();
     {
         std::lock_guard<std::mutex> lock(mMutex);
@@ -113,7 +113,8 @@ void KQoxRead6::NodeFill::RunScout(Scout& scout)
 bool KQoxRead6::NodeFill::Scouted(int record, KQoxNode& node, bool& plain) const
 {
     const size_t chunk = static_cast<size_t>(record / kScoutRecords);
-    if (record < 0 || chunk >= mScouts.size() || !mScouts[chunk]->mDone.load(std::memory_order_acquire))
+    if (record < 0 || chunk >= mScouts.size() || !mScouts[chunk]->mDone.load(std::memory_order_acquire) ||
+        mScouts[chunk]->mFailed)
         return false;
     const Scout& scout = *mScouts[chunk];
     const ScoutedRecord& found = scout.mRecords[static_cast<size_t>(record - scout.mFirst)];
@@ -201,7 +202,16 @@ void KQoxRead6::NodeFill::Work()
             mScoutQueue.pop_front();
             scout->mStarted = true;
             lock.unlock();
-            RunScout(*scout);
+            try
+            {
+                RunScout(*scout);
+            }
+            catch (...)
+            {
+                // Found nothing usable, and the read is to fail.
+                scout->mFailed = true;
+                Fail(std::current_exception());
+            }
             lock.lock();
             scout->mDone.store(true, std::memory_order_release);
             mScouted.notify_all();
@@ -212,7 +222,14 @@ void KQoxRead6::NodeFill::Work()
         Batch* batch = mQueue.front();
         mQueue.pop_front();
         lock.unlock();
-        Fill(*batch);
+        try
+        {
+            Fill(*batch);
+        }
+        catch (...)
+        {
+            Fail(std::current_exception());
+        }
         lock.lock();
         batch->mDone = true;
         mFinished.notify_all();
@@ -263,6 +280,37 @@ void KQoxRead6::NodeFill::JoinDone()
 
 void KQoxRead6::NodeFill::Drain()
 {
+    Finish();
+    RethrowFailure();
+}
+
+void KQoxRead6::NodeFill::End()
+{
+    Finish();
+    EndScouts();
+    RethrowFailure();
+}
+
+void KQoxRead6::NodeFill::Fail(std::exception_ptr failure)
+{
+    std::lock_guard<std::mutex> lock(mMutex);
+    if (!mFailure)
+        mFailure = failure;
+}
+
+void KQoxRead6::NodeFill::RethrowFailure()
+{
+    std::exception_ptr failure;
+    {
+        std::lock_guard<std::mutex> lock(mMutex);
+        std::swap(failure, mFailure);
+    }
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+void KQoxRead6::NodeFill::Finish()
+{
     Close();
     // This thread reads what is left, then waits for the others.
     for (;;)
@@ -275,9 +323,14 @@ void KQoxRead6::NodeFill::Drain()
             batch = mQueue.front();
             mQueue.pop_front();
         }
+        try
         {
             KFCurveGroupSlabs slabs;
             Fill(*batch);
+        }
+        catch (...)
+        {
+            Fail(std::current_exception());
         }
         std::lock_guard<std::mutex> lock(mMutex);
         batch->mDone = true;

@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
+#include <exception>
 #include <memory>
 #include <mutex>
 #include <utility>
@@ -44,8 +45,12 @@ public:
     void Add(int record, KQoxNode* node);
     // Every node added is read, and the readers split off are joined: the
     // damage they found is the file's. For the reading thread before it
-    // reads anything the nodes' blocks could touch, and at the section's end.
+    // reads anything the nodes' blocks could touch. Should reading a block
+    // have thrown on any thread (memory running out), that exception is
+    // thrown here again.
     void Drain();
+    // The same at the section's end, the scouts ended too.
+    void End();
 
     // Whether the node's record (an entered or unentered block) is known,
     // from a scout ahead of the reading thread, to hold a block the other
@@ -71,6 +76,7 @@ private:
         std::vector<ScoutedRecord> mRecords;
         std::vector<char> mNames; // each terminated
         std::atomic<bool> mDone{false};
+        bool mFailed = false;  // what it found is not to be used (set before mDone)
         bool mStarted = false; // guarded by mMutex
     };
 
@@ -95,6 +101,11 @@ private:
     void RunScout(Scout& scout);
     // Waits for the scouts started, drops those not started, joins all.
     void EndScouts();
+    // Drain without throwing: what failed is kept for RethrowFailure.
+    void Finish();
+    // Keeps the first exception a block's reading threw.
+    void Fail(std::exception_ptr failure);
+    void RethrowFailure();
 
     KQoxRead6& mRead;
     const int mThreads;
@@ -108,6 +119,7 @@ private:
     std::vector<std::unique_ptr<Batch>> mBatches; // handed on, not joined yet
     std::vector<std::unique_ptr<Scout>> mScouts;  // by records: the first kScoutRecords, ...
     std::deque<Scout*> mScoutQueue;               // not started yet
+    std::exception_ptr mFailure;                  // guarded by mMutex
     std::condition_variable mScouted;             // a scout done
     bool mStopping = false;
 };

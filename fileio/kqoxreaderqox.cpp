@@ -309,6 +309,8 @@ bool KQoxRead6::ReadScene()
                 ReadCameraSwitcher();
         }
         // Every node read, and the damage found meanwhile the file's.
+        if (fill)
+            fill->End();
         fill.reset();
         mNodeFill = nullptr;
         mFile.ProjectReadSectionEnd();
@@ -406,29 +408,46 @@ bool KQoxReaderQox::AfterOpen()
     return true;
 }
 
-bool KQoxReaderQox::FileOpen(const char* fileName)
+bool KQoxReaderQox::OpenUnlessOutOfMemory(const std::function<bool()>& open)
 {
     FileClose();
     ForgetTakes();
     mError.ClearLastError();
-    // The whole file is verified by Read; opening reads the header and takes only.
-    if (!mFile.ProjectOpen(fileName, mPassword.ToChars(), false))
+    bool finished = false; // false: memory ran out
+    const bool opened = UnlessOutOfMemory([&] {
+        const bool done = open();
+        finished = true;
+        return done;
+    });
+    if (!finished)
     {
-        if (mFile.GetLastErrorID() == KQox::eFILE_NOT_OPENED)
-            return Fail(eFILE_NOT_OPENED);
-        return FailFromFile();
+        mFile.ProjectClose();
+        ForgetTakes();
     }
-    return AfterOpen();
+    return opened;
+}
+
+bool KQoxReaderQox::FileOpen(const char* fileName)
+{
+    return OpenUnlessOutOfMemory([&] {
+        // The whole file is verified by Read; opening reads the header and takes only.
+        if (!mFile.ProjectOpen(fileName, mPassword.ToChars(), false))
+        {
+            if (mFile.GetLastErrorID() == KQox::eFILE_NOT_OPENED)
+                return Fail(eFILE_NOT_OPENED);
+            return FailFromFile();
+        }
+        return AfterOpen();
+    });
 }
 
 bool KQoxReaderQox::FileOpen(const void* buffer, unsigned int size)
 {
-    FileClose();
-    ForgetTakes();
-    mError.ClearLastError();
-    if (!mFile.ProjectOpen(buffer, size, mPassword.ToChars(), false))
-        return FailFromFile();
-    return AfterOpen();
+    return OpenUnlessOutOfMemory([&] {
+        if (!mFile.ProjectOpen(buffer, size, mPassword.ToChars(), false))
+            return FailFromFile();
+        return AfterOpen();
+    });
 }
 
 bool KQoxReaderQox::FileClose()
@@ -467,10 +486,12 @@ bool KQoxReaderQox::Read(KQoxScene& scene, KStreamOptions* options)
     KQoxFileScene content(mManager);
     content.mRoot = scene.GetRootNode();
     content.mSceneInfo = scene.GetSceneInfo();
-    if (!ReadFileScene(content, *qoxOptions))
-        return false;
-    content.Apply(scene);
-    return true;
+    return UnlessOutOfMemory([&] {
+        if (!ReadFileScene(content, *qoxOptions))
+            return false;
+        content.Apply(scene);
+        return true;
+    });
 }
 
 bool KQoxReaderQox::ReadFileScene(KQoxFileScene& scene, const KStreamOptionsQox& options)
@@ -487,7 +508,12 @@ bool KQoxReaderQox::ReadFileScene(KQoxFileScene& scene, const KStreamOptionsQox&
     // The check value is verified once the scene is read: the bytes read ran
     // through it as they passed, and nothing read joins the caller's scene
     // before it holds.
-    if (!r.ReadScene() || !mFile.ProjectCheckIntegrity())
+    bool finished = false; // false: memory ran out
+    if (!UnlessOutOfMemory([&] {
+            const bool read = r.ReadScene() && mFile.ProjectCheckIntegrity();
+            finished = true;
+            return read;
+        }))
     {
         r.Destroy();
         if (madeRoot)
@@ -495,7 +521,7 @@ bool KQoxReaderQox::ReadFileScene(KQoxFileScene& scene, const KStreamOptionsQox&
             mManager.DestroyKQoxNode(scene.mRoot);
             scene.mRoot = nullptr;
         }
-        return Fail(eFILE_CORRUPTED);
+        return !finished ? false : Fail(eFILE_CORRUPTED);
     }
     CheckDuplicateNodeNames(scene.mRoot, mMessage);
     return true;
@@ -521,15 +547,20 @@ bool KQoxReaderQox::ReadTakeFile(const char* fileName, KQoxScene& target)
     r.mMaterials = scene.mMaterials;
     r.mGenericNodes = scene.mGenericNodes;
     int section = mFile.ProjectFindSection(kAnimation);
-    if (section >= 0 && mFile.ProjectOpenSection(section))
-    {
-        r.ReadAnimation(false);
-        mFile.ProjectReadSectionEnd();
-    }
+    const bool enough = UnlessOutOfMemory([&] {
+        if (section >= 0 && mFile.ProjectOpenSection(section))
+        {
+            r.ReadAnimation(false);
+            mFile.ProjectReadSectionEnd();
+        }
+        return true;
+    });
     // Checked again: bytes the file lost while it was read (cut short by
     // another program) read as zeros and show only here.
     const bool whole = mFile.ProjectCheckIntegrity();
     FileClose();
+    if (!enough)
+        return false;
     if (section < 0 || !r.Ok() || !whole)
         return Fail(eFILE_CORRUPTED);
     // Shape channels under their version-5 names join the geometry's own.

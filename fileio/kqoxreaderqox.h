@@ -7,6 +7,7 @@
 // "File is corrupted" (or the matching message), and whatever the failed
 // read had created is destroyed again.
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -54,6 +55,9 @@ public:
 private:
     bool ReadFileScene(KQoxFileScene& scene, const KStreamOptionsQox& options);
     bool AfterOpen();
+    // Closes what is open, then runs open; should memory run out in it, the
+    // file is closed again and the open fails with "Out of memory".
+    bool OpenUnlessOutOfMemory(const std::function<bool()>& open);
     // The takes listed are the open file's: none while a file that failed
     // to open is the last one given.
     void ForgetTakes();

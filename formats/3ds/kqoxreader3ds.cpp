@@ -129,7 +129,7 @@ bool KQoxReader3DS::Read(KQoxScene& scene, KStreamOptions* options)
     }
     ReleaseRecords();
     mScene = &scene;
-    bool ok = FetchRecords() && ImportScene(scene);
+    bool ok = UnlessOutOfMemory([&] { return FetchRecords() && ImportScene(scene); });
     // A failure is recorded already; the cleanup starts from a clear state.
     ClearErrList3ds();
     ok = CleanupRead() && ok;
@@ -152,6 +152,7 @@ bool KQoxReader3DS::ToolkitFailed()
     case ERR_CREATING_DATABASE:
     case ERR_CORRUPT_FILE:
     case ERR_LIMIT_EXCEEDED: mError.SetLastErrorID(eFILE_CORRUPTED); break;
+    case ERR_NO_MEM: mError.SetLastError(eUNIDENTIFIED_ERROR, kOutOfMemoryText); break;
     default: mError.SetLastErrorID(eUNIDENTIFIED_ERROR); break;
     }
     if (last)

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
 #include <unordered_map>
 
 #include "formats/3ds/kqoxreader3ds.h"
@@ -122,6 +123,14 @@ KQoxXMatrix InverseMeshMatrix(const float* m)
     return inverse;
 }
 
+// The mesh's storage could not be had (memory ran out): the read fails
+// there, as it does where any allocation throws.
+void NeedStorage(bool had)
+{
+    if (!had)
+        throw std::bad_alloc();
+}
+
 // True when the face's three vertices lie below the vertex count.
 bool FaceValid(const face3ds& face, int vertices)
 {
@@ -155,6 +164,7 @@ bool KQoxReader3DS::ConvertMesh3DStoPB(mesh3ds* source, KQoxMesh* mesh)
     mesh->InitMaterialIndices(KQoxLayerElement::eBY_POLYGON);
     mesh->InitTextureIndices(KQoxLayerElement::eBY_POLYGON);
     mesh->InitTextureUVIndices(KQoxLayerElement::eBY_POLYGON_VERTEX);
+    NeedStorage(mesh->GetControlPointsCount() == pointCount && (pointCount == 0 || mesh->GetNormals()));
 
     // 4. Vertex positions in the scene: through the inverse mesh matrix,
     // scaled, axes turned. Every control point starts at its vertex's
@@ -266,6 +276,7 @@ bool KQoxReader3DS::ConvertMesh3DStoPB(mesh3ds* source, KQoxMesh* mesh)
     if (uvs)
     {
         uvs->mDirectArray.SetCount(uvCount);
+        NeedStorage(uvs->mDirectArray.GetCount() == uvCount);
         for (int v = 0; v < uvCount; ++v)
             uvs->mDirectArray[v] = source->textarray && v < source->ntextverts
                                        ? KQoxVector2(source->textarray[v].u, source->textarray[v].v)
@@ -274,11 +285,13 @@ bool KQoxReader3DS::ConvertMesh3DStoPB(mesh3ds* source, KQoxMesh* mesh)
 
     // 7, 8, 9. One triangle per face.
     mesh->ReservePolygons(faceCount, 3 * faceCount);
+    int triangles = 0;
     for (int f = 0; f < faceCount; ++f)
     {
         const face3ds& face = faces[f];
         if (!FaceValid(face, vertexCount))
             continue;
+        ++triangles;
         const int material = mMaterialsFlag && faceMaterial[f] >= 0 ? faceMaterial[f] : 0;
         const int t1 = mTextureMapping && faceTexture1[f] >= 0 ? faceTexture1[f] : 0;
         const int t2 = mTextureMapping && faceTexture2[f] > 0 ? faceTexture2[f] : 0;
@@ -299,6 +312,10 @@ bool KQoxReader3DS::ConvertMesh3DStoPB(mesh3ds* source, KQoxMesh* mesh)
         mesh->AddPolygonVertices(corners, sources, 3);
         mesh->EndPolygon();
     }
+    NeedStorage(mesh->GetPolygonCount() == triangles && mesh->GetPolygonVertexCount() == 3 * triangles &&
+                (!uvs || uvs->mIndexArray.GetCount() == 3 * triangles) &&
+                (!layer1 || (layer1->GetMaterials()->mIndexArray.GetCount() == triangles &&
+                             layer1->GetTextures()->mIndexArray.GetCount() == triangles)));
     if (layer1 && uvs)
     {
         KQoxLayerElementUV* copy = layer1->GetUVs();
@@ -306,6 +323,8 @@ bool KQoxReader3DS::ConvertMesh3DStoPB(mesh3ds* source, KQoxMesh* mesh)
         copy->mReferenceMode = uvs->mReferenceMode;
         copy->mDirectArray = uvs->mDirectArray;
         copy->mIndexArray = uvs->mIndexArray;
+        NeedStorage(copy->mDirectArray.GetCount() == uvs->mDirectArray.GetCount() &&
+                    copy->mIndexArray.GetCount() == uvs->mIndexArray.GetCount());
     }
 
     // 10. Normals: the area-weighted face normals (p2 - p1) x (p0 - p1)

@@ -117,6 +117,16 @@ bool KQoxReaderDxf::Read(KQoxScene& scene, KStreamOptions* options)
     mReferenceNode = dxf->GetOption(KStreamOptionsDxf::eCREATE_REFERENCE_NODE) == 1;
     if (!scene.GetRootNode())
         return false;
+    if (UnlessOutOfMemory([&] { return ReadFile(scene); }))
+        return true;
+    // What was held for the read goes with it.
+    mBytes = decltype(mBytes)();
+    mPairs = KDxfPairReader();
+    return false;
+}
+
+bool KQoxReaderDxf::ReadFile(KQoxScene& scene)
+{
     ResetReadState();
 
     // The whole file is held in memory and parsed in place; it is read in

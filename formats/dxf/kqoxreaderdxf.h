@@ -56,6 +56,8 @@ public:
     static void TranslateColor(int number, KQoxColor& color);
 
 private:
+    // Read's work once its options are taken.
+    bool ReadFile(KQoxScene& scene);
     // Points in scene axes (W = 1) and polygon records: word 0 the colour
     // flag, word 1 reserved, then records n, colour, n indices.
     struct Arrays

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <type_traits>
 #include <utility>
 
@@ -60,6 +61,13 @@ enum class EObjStorage
 // copies behind in malloc's heap. Pages never written cost nothing.
 constexpr size_t kObjHeapMappedLeast = size_t(40) << 20;
 void* ObjHeapResize(void* block, size_t oldBytes, size_t newBytes);
+
+// Where the reader finds that memory ran out: thrown, so that the read
+// fails there with its error set, however deep the call.
+[[noreturn]] inline void ObjOutOfMemory()
+{
+    throw std::bad_alloc();
+}
 
 template <class T>
 class KObjPodArray

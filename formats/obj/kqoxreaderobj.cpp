@@ -118,28 +118,42 @@ bool KQoxReaderObj::Read(KQoxScene& scene, KStreamOptions* options)
     ResetReadState();
     mBlock = ParallelBlockForFile();
     rewind(mFile);
-    bool read;
-    {
+    const bool read = UnlessOutOfMemory([&] {
         // Large blocks, so that long runs of statements can be read in
         // parallel; the blocks go before the meshes are built.
         KObjStatementReader in(mFile, true, mThreads > 1 ? mBlock : 0);
         in.SetReadAhead(mThreads > 1);
-        read = ReadStatements(scene, in);
+        const bool whole = ReadStatements(scene, in);
         // A file that could not be read whole (a read error, or pages lost
         // to another program cutting it short) is damage the caller is told of.
-        if (!read && in.ReadFailed())
+        if (!whole && in.ReadFailed())
             mError.SetLastErrorID(eFILE_CORRUPTED);
-    }
+        return whole;
+    });
     mFacePortions.clear();
     CloseMtlLibrary();
     ClearNumberingChains();
     mNumbering = nullptr;
-    if (!read)
+    if (!read || !UnlessOutOfMemory([&] { return LoadScene(scene); }))
     {
-        DeleteObjMeshes();
+        AbandonBuild();
         return false;
     }
-    return LoadScene(scene);
+    return true;
+}
+
+void KQoxReaderObj::AbandonBuild()
+{
+    mBuildingLastMesh = false;
+    DeleteObjMeshes();
+    if (mPagesDropped)
+    {
+        // Partly given back: not to be read any more.
+        mVertices.release();
+        mTextureVertices.release();
+        mNormals.release();
+        mPagesDropped = false;
+    }
 }
 
 void KQoxReaderObj::ResetReadState()
@@ -147,6 +161,7 @@ void KQoxReaderObj::ResetReadState()
     mState = ReadState();
     mNoVertexRunBefore = mNoFaceRunBefore = 0;
     mNumbering = nullptr;
+    mPagesDropped = false;
     mChainHeads.clear();
     // A read that failed may have left its lists; every read may have left
     // its materials, which the manager may have destroyed since.
@@ -246,7 +261,7 @@ bool KQoxReaderObj::ReadStatements(KQoxScene& scene, KObjStatementReader& in)
                 const size_t first = list.mCorners.size();
                 if (!ReadFace(mesh, list, rest) || (mesh.mNumbered && !NumberNewCorners(mesh, list, first)) ||
                     !(mThreads > 1 ? ReadFaceRuns(in, mesh, list) : ReadFaceLines(in, mesh, list)))
-                    return false; // out of memory
+                    ObjOutOfMemory();
                 more = in.Next(keyword, rest);
             } while (more && keyword == "f");
         }
@@ -326,21 +341,33 @@ bool KQoxReaderObj::ParseTextureVertex(std::string_view rest, KQoxVector2& textu
 bool KQoxReaderObj::ReadPosition(std::string_view rest)
 {
     KQoxVector4 position;
-    return ParsePosition(rest, position) && mVertices.push_back(position);
+    if (!ParsePosition(rest, position))
+        return false;
+    if (!mVertices.push_back(position))
+        ObjOutOfMemory();
+    return true;
 }
 
 bool KQoxReaderObj::ReadNormal(std::string_view rest)
 {
     mNormalsSeen = true;
     KQoxVector4 normal;
-    return ParseNormal(rest, normal) && mNormals.push_back(normal);
+    if (!ParseNormal(rest, normal))
+        return false;
+    if (!mNormals.push_back(normal))
+        ObjOutOfMemory();
+    return true;
 }
 
 bool KQoxReaderObj::ReadTextureVertex(std::string_view rest)
 {
     mTextureVerticesSeen = true;
     KQoxVector2 textureVertex;
-    return ParseTextureVertex(rest, textureVertex) && mTextureVertices.push_back(textureVertex);
+    if (!ParseTextureVertex(rest, textureVertex))
+        return false;
+    if (!mTextureVertices.push_back(textureVertex))
+        ObjOutOfMemory();
+    return true;
 }
 
 bool KQoxReaderObj::ReadParameterVertex(std::string_view rest)
@@ -989,15 +1016,10 @@ bool KQoxReaderObj::LoadScene(KQoxScene& scene)
     PageDrops drops[3];
     FindPageDrops(drops);
     mPagesDropped = false;
+    // Building fails only when memory runs out.
     auto fail = [&] {
-        DeleteObjMeshes();
-        if (mPagesDropped)
-        {
-            // Partly given back: not to be read any more.
-            mVertices.release();
-            mTextureVertices.release();
-            mNormals.release();
-        }
+        AbandonBuild();
+        mError.SetLastError(eUNIDENTIFIED_ERROR, kOutOfMemoryText);
         return false;
     };
     size_t left = mGroups.size();

@@ -113,6 +113,9 @@ public:
     static int SwapArrayIndex(int i, int a, int b) { return i / b + (i % b) * a; }
 
     bool LoadScene(KQoxScene& scene);
+    // After a failed read or build: the groups' faces go, and the file's
+    // lists too once pages of them were given back.
+    void AbandonBuild();
     void DeleteObjMeshes() { mGroups.clear(); }
     // Everything one read collects back to empty, so that a reader reads
     // each file as a new one would.
@@ -335,8 +338,12 @@ private:
     // mPlainLines with at least count of them.
     void MakePlainLines(size_t count);
     // Per vertex, the first distinct reference made of it (-1: none yet);
-    // kept between meshes and reset where it was used.
-    std::vector<int> mChainHeads;
+    // kept between meshes and reset where it was used. It grows with the
+    // vertices in place, without copies.
+    KObjPodArray<int> mChainHeads;
+    // mChainHeads covering every vertex read so far, the new ones heading
+    // no chain; false when memory runs out.
+    bool CoverChainHeads();
     // The mesh whose corners are numbered as they are read (null: none):
     // the last mesh to get its first faces. Its points head the chains in
     // mChainHeads; meshes numbered before keep their numbers (mNumbered)

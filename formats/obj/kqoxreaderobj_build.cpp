@@ -507,7 +507,11 @@ KQoxMesh* KQoxReaderObj::CreateQoxMeshFromObjMesh(KObjMesh& objMesh)
     int usedUVs = static_cast<int>(objMesh.mUsedUVs);
     int uvCount = objMesh.mUVCount;
     if (!objMesh.mNumbered)
+    {
+        if (!CoverChainHeads())
+            return fail();
         uvCount = NumberCorners(objMesh, entries, polygonVertices, usedUVs);
+    }
 
     // The control points, their normals and the UVs from the numbering, one
     // array at a time: building the last mesh, each of the file's lists is
@@ -700,7 +704,6 @@ void KQoxReaderObj::IndexRuns(KQoxMesh& mesh, KObjMesh& objMesh, std::vector<Run
 int KQoxReaderObj::NumberCorners(KObjMesh& objMesh, KObjPodArray<PointEntry>& entries, int* polygonVertices,
                                  int& usedUVs)
 {
-    mChainHeads.resize(mVertices.size(), -1);
     int* const heads = mChainHeads.data();
     int uvCount = 0;
     size_t out = 0;
@@ -733,9 +736,7 @@ bool KQoxReaderObj::NumberNewCorners(KObjMesh& mesh, KObjMesh::FaceList& list, s
     if (!mesh.mAllFacesHaveNormals)
         return StopNumbering(mesh);
     const size_t count = list.mCorners.size() - first;
-    if (mChainHeads.size() < mVertices.size())
-        mChainHeads.resize(mVertices.size(), -1);
-    if (!mesh.mPoints.reserve_more(count) || !mesh.mCornerPoints.reserve_more(count))
+    if (!CoverChainHeads() || !mesh.mPoints.reserve_more(count) || !mesh.mCornerPoints.reserve_more(count))
         return false;
     int* const heads = mChainHeads.data();
     for (size_t c = first; c < list.mCorners.size(); ++c)
@@ -791,6 +792,17 @@ void KQoxReaderObj::StartNumbering(KObjMesh& mesh)
     ClearNumberingChains();
     mNumbering = &mesh;
     mesh.mNumbered = true;
+}
+
+bool KQoxReaderObj::CoverChainHeads()
+{
+    const size_t had = mChainHeads.size();
+    if (had >= mVertices.size())
+        return true;
+    if (!mChainHeads.extend(mVertices.size() - had))
+        return false;
+    std::fill(mChainHeads.begin() + had, mChainHeads.end(), -1);
+    return true;
 }
 
 void KQoxReaderObj::ClearNumberingChains()

@@ -161,7 +161,7 @@ bool KQoxReaderObj::ReadVertexRuns(KObjStatementReader& in)
         // Room for them all, then each portion into its own places.
         size_t firsts[3] = {mVertices.size(), mTextureVertices.size(), mNormals.size()};
         if (!mVertices.extend(totals[0]) || !mTextureVertices.extend(totals[1]) || !mNormals.extend(totals[2]))
-            return false;
+            ObjOutOfMemory();
         std::vector<size_t> starts(3 * used);
         for (size_t i = 0; i < used; ++i)
             for (int k = 0; k < 3; ++k)
@@ -320,7 +320,7 @@ bool KQoxReaderObj::ReadVertexLines(KObjStatementReader& in, size_t most)
                 if (ObjScanPlainVertexLines(p, end, limit, plain) > 0)
                 {
                     if (!AddPlainLines(plain))
-                        return false; // out of memory
+                        ObjOutOfMemory();
                     continue;
                 }
                 if (ReadPlainVertexLine(p, end))
@@ -336,7 +336,7 @@ bool KQoxReaderObj::ReadVertexLines(KObjStatementReader& in, size_t most)
                 ended = true;
             }
             else if (!(kind == 0 ? ReadPosition(rest) : kind == 1 ? ReadTextureVertex(rest) : ReadNormal(rest)))
-                return false; // too few numbers, or out of memory
+                return false; // too few numbers
         }
         in.Consume(static_cast<size_t>(p - lines.data()));
         done += static_cast<size_t>(p - lines.data());
@@ -356,8 +356,8 @@ bool KQoxReaderObj::ReadFaceLines(KObjStatementReader& in, KObjMesh& mesh, KObjM
         bool ended = lines.empty();
         bool enough = false;
         // The numbered mesh's chains cover every vertex: the run adds none.
-        if (mesh.mNumbered && mChainHeads.size() < mVertices.size())
-            mChainHeads.resize(mVertices.size(), -1);
+        if (mesh.mNumbered && !CoverChainHeads())
+            ObjOutOfMemory();
         while (!ended)
         {
             // Lines of the plain form read where they lie; the others cut
@@ -383,7 +383,7 @@ bool KQoxReaderObj::ReadFaceLines(KObjStatementReader& in, KObjMesh& mesh, KObjM
             {
                 const size_t first = list.mCorners.size();
                 if (!ReadFace(mesh, list, rest) || (mesh.mNumbered && !NumberNewCorners(mesh, list, first)))
-                    return false; // out of memory
+                    ObjOutOfMemory();
             }
         }
         in.Consume(static_cast<size_t>(p - lines.data()));
@@ -468,7 +468,7 @@ bool KQoxReaderObj::ReadFaceRuns(KObjStatementReader& in, KObjMesh& mesh, KObjMe
             portion.mStop = portions[i].size();
         });
         if (!numbered)
-            return false; // out of memory
+            ObjOutOfMemory();
         // The portions up to the first that ends the run, joined in order:
         // room for all, then each portion copied to its place on its thread.
         size_t bytes = 0, used = 0, corners = 0, faces = 0;
@@ -477,7 +477,7 @@ bool KQoxReaderObj::ReadFaceRuns(KObjStatementReader& in, KObjMesh& mesh, KObjMe
         {
             const FacePortion& portion = *mFacePortions[used++];
             if (portion.mFailed)
-                return false;
+                ObjOutOfMemory();
             ended = portion.mEnded;
             bytes += portion.mStop;
             corners += portion.mList.mCorners.size();
@@ -489,7 +489,7 @@ bool KQoxReaderObj::ReadFaceRuns(KObjStatementReader& in, KObjMesh& mesh, KObjMe
         {
             list.mCorners.truncate(firstCorner);
             list.mFaces.truncate(firstFace);
-            return false;
+            ObjOutOfMemory();
         }
         std::vector<size_t> cornerAt(used), faceAt(used);
         for (size_t i = 0, c = firstCorner, f = firstFace; i < used; ++i)
