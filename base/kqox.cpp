@@ -199,14 +199,16 @@ void KQoxPrivate::DeriveKey(const char* password, const unsigned char* salt, uns
 
 bool KQoxPrivate::CreateCommon(KQox::EForm form, int version, const char* password)
 {
+    // The buffers first: should memory run out (std::bad_alloc), the file
+    // is not left writing without them.
+    mOut.reset(new unsigned char[kFlushSize]);
+    mWriteStack.assign(1, WriteList());
     mMode = eWriting;
     mForm = form;
     mVersion = version;
-    mOut.reset(new unsigned char[kFlushSize]);
     mOutLen = 0;
     mOutBase = 0;
     mWriteFailed = false;
-    mWriteStack.assign(1, WriteList());
     mWriteStack[0].mVersion = version;
     KChainedFile* top = mCrc ? mCrc.get() : mBottom.get();
     mBody = top;

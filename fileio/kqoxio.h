@@ -78,6 +78,31 @@ public:
 protected:
     KQoxFileHandler(KQoxSdkManager& manager, const char* const* errorTexts, int errorCount);
 
+    // Runs step (returning bool) and returns its result. Should memory run
+    // out in it (std::bad_alloc, on this thread or from a helper), undo runs
+    // and the step fails instead: false, with the kind's unidentified error
+    // (the last of its table) and the text kOutOfMemoryText.
+    template <class F, class G>
+    bool UnlessOutOfMemory(F&& step, G&& undo)
+    {
+        try
+        {
+            return step();
+        }
+        catch (const std::bad_alloc&)
+        {
+            undo();
+            mError.SetLastError(mError.GetErrorCount() - 1, kOutOfMemoryText);
+            return false;
+        }
+    }
+    template <class F>
+    bool UnlessOutOfMemory(F&& step)
+    {
+        return UnlessOutOfMemory(step, [] {});
+    }
+    static constexpr const char* kOutOfMemoryText = "Out of memory";
+
     KQoxSdkManager& mManager;
     KString mMessage;
 };
@@ -118,25 +143,6 @@ protected:
     // Closes file (if open) and forgets it and openedName; false when the
     // close fails.
     static bool CloseReadFile(FILE*& file, KString& openedName);
-    // Runs step (returning bool) and returns its result. Should memory run
-    // out in it (std::bad_alloc, on this thread or from a helper), the step
-    // fails instead: false, with eUNIDENTIFIED_ERROR and the text
-    // kOutOfMemoryText. What the step leaves behind is the caller's to
-    // undo, as for any failure.
-    template <class F>
-    bool UnlessOutOfMemory(F&& step)
-    {
-        try
-        {
-            return step();
-        }
-        catch (const std::bad_alloc&)
-        {
-            mError.SetLastError(eUNIDENTIFIED_ERROR, kOutOfMemoryText);
-            return false;
-        }
-    }
-    static constexpr const char* kOutOfMemoryText = "Out of memory";
 };
 
 // Base of every file writer.

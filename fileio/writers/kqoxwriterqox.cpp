@@ -112,19 +112,27 @@ KQoxWriterQox::~KQoxWriterQox() = default;
 
 bool KQoxWriterQox::Write(KQoxScene& scene, KStreamOptions* options)
 {
-    KQoxNode* root = FindRootNode(scene);
-    // Skins and clusters are written as links of their geometries.
-    const std::vector<KQoxGeometry*> geometries = GeometriesUnder(root, true);
-    KQoxSkinAsLinks links(scene, mManager, geometries);
-    LayersAsVersion5 layers(scene, geometries);
-    ShapeNamesAsVersion5 names(root);
-    return KQoxWriterQox6::Write(scene, options);
+    return UnlessOutOfMemory(
+        [&] {
+            KQoxNode* root = FindRootNode(scene);
+            // Skins and clusters are written as links of their geometries.
+            const std::vector<KQoxGeometry*> geometries = GeometriesUnder(root, true);
+            KQoxSkinAsLinks links(scene, mManager, geometries);
+            LayersAsVersion5 layers(scene, geometries);
+            ShapeNamesAsVersion5 names(root);
+            return WriteScene(scene, options);
+        },
+        [&] { AbandonFile(); });
 }
 
 bool KQoxWriterQox::WriteTakeFile(const char* fileName, KQoxScene& scene, const char* takeName)
 {
-    ShapeNamesAsVersion5 names(FindRootNode(scene));
-    return KQoxWriterQox6::WriteTakeFile(fileName, scene, takeName);
+    return UnlessOutOfMemory(
+        [&] {
+            ShapeNamesAsVersion5 names(FindRootNode(scene));
+            return WriteTake(fileName, scene, takeName);
+        },
+        [&] { AbandonFile(); });
 }
 
 } // namespace qoxsdk_600

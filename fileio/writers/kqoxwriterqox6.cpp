@@ -208,6 +208,11 @@ KQoxWriterQox6::~KQoxWriterQox6()
 
 bool KQoxWriterQox6::FileCreate(const char* fileName)
 {
+    return UnlessOutOfMemory([&] { return CreateFile(fileName); }, [&] { AbandonFile(); });
+}
+
+bool KQoxWriterQox6::CreateFile(const char* fileName)
+{
     if (mFile)
         mFile->ProjectAbandon();
     mFile.reset(new IQoxObject);
@@ -291,6 +296,20 @@ void WriteConnections(KQoxWrite6& w)
 } // namespace
 
 bool KQoxWriterQox6::Write(KQoxScene& scene, KStreamOptions* options)
+{
+    return UnlessOutOfMemory([&] { return WriteScene(scene, options); }, [&] { AbandonFile(); });
+}
+
+void KQoxWriterQox6::AbandonFile()
+{
+    // Memory ran out: the write fails as a full disk would, nothing of it
+    // left and the old file as it was.
+    if (mFile)
+        mFile->ProjectAbandon();
+    mFile.reset();
+}
+
+bool KQoxWriterQox6::WriteScene(KQoxScene& scene, KStreamOptions* options)
 {
     const KStreamOptionsQox defaults;
     const KStreamOptionsQox* qoxOptions =
@@ -435,6 +454,11 @@ bool KQoxWriterQox6::WriteFileScene(KQoxFileScene& scene, const KStreamOptionsQo
 }
 
 bool KQoxWriterQox6::WriteTakeFile(const char* fileName, KQoxScene& scene, const char* takeName)
+{
+    return UnlessOutOfMemory([&] { return WriteTake(fileName, scene, takeName); }, [&] { AbandonFile(); });
+}
+
+bool KQoxWriterQox6::WriteTake(const char* fileName, KQoxScene& scene, const char* takeName)
 {
     if (!FileCreate(fileName))
         return false;

@@ -44,6 +44,12 @@ public:
     virtual bool WriteTakeFile(const char* fileName, KQoxScene& scene, const char* takeName);
 
 protected:
+    // FileCreate's, Write's and WriteTakeFile's work.
+    bool CreateFile(const char* fileName);
+    bool WriteScene(KQoxScene& scene, KStreamOptions* options);
+    bool WriteTake(const char* fileName, KQoxScene& scene, const char* takeName);
+    // Drops the file being written, if any.
+    void AbandonFile();
     // The file version written: version 6 here, version 5 by KQoxWriterQox.
     int mFileVersion = KQox::eVERSION_6;
 

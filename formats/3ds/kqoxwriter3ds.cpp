@@ -69,6 +69,11 @@ bool KQoxWriter3DS::Failed()
 
 bool KQoxWriter3DS::FileCreate(const char* name)
 {
+    return UnlessOutOfMemory([&] { return CreateFile(name); }, [&] { FailWith(eFILE_NOT_CREATED); });
+}
+
+bool KQoxWriter3DS::CreateFile(const char* name)
+{
     FileClose();
     if (!name || !*name)
     {
@@ -147,13 +152,18 @@ void KQoxWriter3DS::ClearToolkitState()
 // toolkit's error state cleared.
 bool KQoxWriter3DS::FailWith(int errorId)
 {
+    bool outOfMemory = false;
     for (int i = 0; i < GetErrCount3ds(); ++i)
     {
         const long3ds code = GetErrEntry3ds(i)->id;
         if (code == ERR_WRITING_FILE || code == ERR_CLOSING_FILE)
             errorId = eOUT_OF_DISK_SPACE;
+        outOfMemory = outOfMemory || code == ERR_NO_MEM;
     }
-    mError.SetLastErrorID(errorId);
+    if (outOfMemory && errorId == eUNIDENTIFIED_ERROR)
+        mError.SetLastError(errorId, kOutOfMemoryText);
+    else
+        mError.SetLastErrorID(errorId);
     ReleaseWrite();
     if (mFile)
     {
@@ -166,6 +176,13 @@ bool KQoxWriter3DS::FailWith(int errorId)
 }
 
 bool KQoxWriter3DS::Write(KQoxScene& scene, KStreamOptions* options)
+{
+    // Memory running out fails the write as a full disk would: nothing of
+    // it is left, the old file as it was.
+    return UnlessOutOfMemory([&] { return WriteScene(scene, options); }, [&] { FailWith(eUNIDENTIFIED_ERROR); });
+}
+
+bool KQoxWriter3DS::WriteScene(KQoxScene& scene, KStreamOptions* options)
 {
     mScene = &scene;
     if (!mFile)

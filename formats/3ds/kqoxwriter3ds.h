@@ -186,6 +186,9 @@ private:
     struct MeshFaces;
     bool Failed();
     bool FailWith(int errorId);
+    // FileCreate's and Write's work.
+    bool CreateFile(const char* name);
+    bool WriteScene(KQoxScene& scene, KStreamOptions* options);
     void ClearToolkitState();
     void ReleaseWrite();
     void NameObjects();

@@ -138,6 +138,15 @@ KQoxWriterDxf::~KQoxWriterDxf()
 
 bool KQoxWriterDxf::FileCreate(const char* fileName)
 {
+    return UnlessOutOfMemory([&] { return CreateFile(fileName); },
+                             [&] {
+                                 CloseFile();
+                                 mStaged.Abandon();
+                             });
+}
+
+bool KQoxWriterDxf::CreateFile(const char* fileName)
+{
     if (mFile)
         FileClose();
     mFile = mStaged.Create(fileName);
@@ -277,6 +286,18 @@ void KQoxWriterDxf::MakeLayerNames(const std::vector<KQoxNode*>& nodes)
 }
 
 bool KQoxWriterDxf::Write(KQoxScene& scene, KStreamOptions* options)
+{
+    // Memory running out fails the write as a full disk would: nothing of
+    // it is left, the old file as it was.
+    return UnlessOutOfMemory([&] { return WriteScene(scene, options); },
+                             [&] {
+                                 mWriteFailed = true;
+                                 CloseFile();
+                                 mStaged.Abandon();
+                             });
+}
+
+bool KQoxWriterDxf::WriteScene(KQoxScene& scene, KStreamOptions* options)
 {
     if (!options || !options->Is(KStreamOptionsDxf::ClassId))
     {

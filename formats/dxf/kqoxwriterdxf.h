@@ -61,6 +61,9 @@ public:
     static int GetACIFromQOXColor(const KQoxColor& color);
 
 private:
+    // FileCreate's and Write's work.
+    bool CreateFile(const char* fileName);
+    bool WriteScene(KQoxScene& scene, KStreamOptions* options);
     struct MeshText;
 
     // One group: the code line as given, then the value line.

@@ -41,6 +41,15 @@ KQoxWriterObj::~KQoxWriterObj()
 
 bool KQoxWriterObj::FileCreate(const char* fileName)
 {
+    return UnlessOutOfMemory([&] { return CreateFiles(fileName); },
+                             [&] {
+                                 CloseFiles();
+                                 mStaged.Abandon();
+                             });
+}
+
+bool KQoxWriterObj::CreateFiles(const char* fileName)
+{
     if (mObjFile)
         FileClose();
     if (!fileName)
@@ -76,16 +85,17 @@ bool KQoxWriterObj::FileClose()
 bool KQoxWriterObj::CloseFiles()
 {
     bool ok = true;
+    // A file may lack its output when memory ran out as it was created.
     if (mObjFile)
     {
-        ok = mObj->Flush();
+        ok = !mObj || mObj->Flush();
         mObj.reset();
         ok = fclose(mObjFile) == 0 && ok;
     }
     mObjFile = nullptr;
     if (mMtlFile)
     {
-        ok = mMtl->Flush() && ok;
+        ok = (!mMtl || mMtl->Flush()) && ok;
         mMtl.reset();
         ok = fclose(mMtlFile) == 0 && ok;
     }
@@ -116,6 +126,13 @@ KStreamOptions* KQoxWriterObj::GetWriteOptions()
 }
 
 bool KQoxWriterObj::Write(KQoxScene& scene, KStreamOptions* options)
+{
+    // Memory running out fails the write as a full disk would: nothing of
+    // it is left, the old files as they were.
+    return UnlessOutOfMemory([&] { return WriteScene(scene, options); }, [&] { FailWith(eUNIDENTIFIED_ERROR); });
+}
+
+bool KQoxWriterObj::WriteScene(KQoxScene& scene, KStreamOptions* options)
 {
     if (!options || !options->Is(KStreamOptionsObj::ClassId))
     {

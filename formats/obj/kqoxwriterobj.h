@@ -113,6 +113,9 @@ private:
     // A failed write: the error recorded, everything made released, every
     // file of the export removed. Returns false.
     bool FailWith(int errorId);
+    // FileCreate's and Write's work.
+    bool CreateFiles(const char* fileName);
+    bool WriteScene(KQoxScene& scene, KStreamOptions* options);
 
     std::unique_ptr<Output> mObj;
     // Blocks of lines formatted in memory by the threads.

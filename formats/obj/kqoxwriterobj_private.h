@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <exception>
 #include <mutex>
 #include <memory>
 #include <vector>
@@ -341,30 +342,50 @@ void ObjWriteBlocks(Out& out, std::vector<std::unique_ptr<Out>>& texts, int thre
     const size_t blocks = (count + blockItems - 1) / blockItems;
     while (texts.size() < held)
         texts.push_back(std::make_unique<Out>(nullptr));
-    // Under the lock: the next block to take, how many are written, and
-    // which held texts are formatted and not yet written.
+    // Under the lock: the next block to take, how many are written, which
+    // held texts are formatted and not yet written, and the first exception
+    // a thread met (memory running out), which stops every thread.
     std::mutex lock;
     std::condition_variable changed;
     size_t taken = 0, written = 0;
     std::vector<char> ready(held, 0);
+    std::exception_ptr failure;
+    auto fail = [&] {
+        std::lock_guard<std::mutex> guard(lock);
+        if (!failure)
+            failure = std::current_exception();
+        changed.notify_all();
+    };
+    // False when formatting threw: the failure is kept.
     auto formatBlock = [&](size_t block) {
-        Out& text = *texts[block % held];
-        text.Clear();
-        const size_t begin = block * blockItems;
-        format(text, begin, std::min(count, begin + blockItems));
+        try
+        {
+            Out& text = *texts[block % held];
+            text.Clear();
+            const size_t begin = block * blockItems;
+            format(text, begin, std::min(count, begin + blockItems));
+            return true;
+        }
+        catch (...)
+        {
+            fail();
+            return false;
+        }
     };
     auto work = [&] {
         std::unique_lock<std::mutex> guard(lock);
         for (;;)
         {
             // A block's text is free once the block held before it is written.
-            changed.wait(guard, [&] { return taken >= blocks || taken < written + held; });
-            if (taken >= blocks)
+            changed.wait(guard, [&] { return failure || taken >= blocks || taken < written + held; });
+            if (failure || taken >= blocks)
                 return;
             const size_t block = taken++;
             guard.unlock();
-            formatBlock(block);
+            const bool formatted = formatBlock(block);
             guard.lock();
+            if (!formatted)
+                return;
             ready[block % held] = 1;
             changed.notify_all();
         }
@@ -381,28 +402,41 @@ void ObjWriteBlocks(Out& out, std::vector<std::unique_ptr<Out>>& texts, int thre
             // While the block is not ready, this thread formats the next
             // one not yet taken rather than wait idle.
             std::unique_lock<std::mutex> guard(lock);
-            while (!ready[block % held])
+            while (!ready[block % held] && !failure)
             {
                 if (taken < blocks && taken < written + held)
                 {
                     const size_t next = taken++;
                     guard.unlock();
-                    formatBlock(next);
+                    const bool formatted = formatBlock(next);
                     guard.lock();
-                    ready[next % held] = 1;
+                    if (formatted)
+                        ready[next % held] = 1;
                 }
                 else
                     changed.wait(guard);
             }
+            if (failure)
+                break;
         }
-        const Out& text = *texts[block % held];
-        out.Bytes(text.Data(), text.Size());
+        try
+        {
+            const Out& text = *texts[block % held];
+            out.Bytes(text.Data(), text.Size());
+        }
+        catch (...)
+        {
+            fail();
+            break;
+        }
         std::lock_guard<std::mutex> guard(lock);
         ready[block % held] = 0;
         written = block + 1;
         changed.notify_all();
     }
     running.Wait();
+    if (failure)
+        std::rethrow_exception(failure);
 }
 
 } // namespace qoxsdk_600

@@ -1,8 +1,9 @@
-// Reads that run out of memory: a file too large for the memory at hand
-// fails its read with "Out of memory" (or as the damage the format's own
-// checks take it for) and the process goes on. Each read runs in a new
-// process of this binary under an address-space limit stepped up from what
-// that process holds, so that no heap room of this one is inherited.
+// Reads and writes that run out of memory: a file too large for the memory
+// at hand fails its read with "Out of memory" (or as the damage the format's
+// own checks take it for), a write fails as on a full disk, and the process
+// goes on. Each runs in a new process of this binary under an address-space
+// limit stepped up from what that process holds, so that no heap room of
+// this one is inherited.
 
 #include <gtest/gtest.h>
 
@@ -13,6 +14,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
+#include <functional>
 #include <map>
 #include <memory>
 #include <new>
@@ -101,8 +104,19 @@ rlim_t AddressSpaceNow()
     return static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE));
 }
 
-const char kChildVariable[] = "QOX_TEST_READ_LIMITED"; // "kind room-in-KB path"
-const int kChildRead = 0;
+// The room (in KB) a child has above what it holds when bounded.
+unsigned long sRoom = 0;
+
+// Limits the address space to what the process holds now and sRoom more.
+void Bound()
+{
+    const rlim_t limit = AddressSpaceNow() + static_cast<rlim_t>(sRoom) * 1024;
+    rlimit rl{limit, limit};
+    setrlimit(RLIMIT_AS, &rl);
+}
+
+const char kChildVariable[] = "QOX_TEST_LIMITED"; // "kind room-in-KB path"
+const int kChildDone = 0;
 const int kChildFailed = 10;
 
 // A manager, its scene and a reader (or importer) of it; false when memory
@@ -157,9 +171,37 @@ bool Import(const char* path, std::string& error)
     return read;
 }
 
-// In a process started by ReadUnderLimit: the read under its limit, told by
-// the exit code (the error's text on stderr), before any test runs.
-class ReadingChild : public ::testing::Environment
+template <class Writer>
+bool WriteWith(const char* path, std::string& error)
+{
+    std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
+    KQoxScene& scene = *manager->CreateKQoxScene();
+    BuildGrids(*manager, scene);
+    Writer writer(*manager);
+    std::unique_ptr<KStreamOptions> options(writer.GetWriteOptions());
+    // The scene is made: from here on memory is bounded.
+    Bound();
+    const bool written = writer.FileCreate(path) && writer.Write(scene, options.get()) && writer.FileClose();
+    error = writer.GetLastErrorString();
+    return written;
+}
+
+bool Export(const char* path, int format, std::string& error)
+{
+    std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
+    KQoxScene& scene = *manager->CreateKQoxScene();
+    BuildGrids(*manager, scene);
+    KQoxExporter exporter(*manager);
+    Bound();
+    const bool written = exporter.Initialize(path) && exporter.SetFileFormat(format) && exporter.Export(scene);
+    error = exporter.GetLastErrorString();
+    return written;
+}
+
+// In a process started by RunUnderLimits: the read (or write) under its
+// limit, told by the exit code (the error's text on stderr), before any test
+// runs. A read is bounded from the start, a write once its scene is made.
+class LimitedChild : public ::testing::Environment
 {
 public:
     void SetUp() override
@@ -168,45 +210,51 @@ public:
         if (!spec)
             return;
         char kind[8] = {};
-        unsigned long room = 0;
         int at = 0;
-        if (std::sscanf(spec, "%7s %lu %n", kind, &room, &at) != 2)
+        if (std::sscanf(spec, "%7s %lu %n", kind, &sRoom, &at) != 2)
             _exit(2);
         const char* path = spec + at;
-        const rlim_t limit = AddressSpaceNow() + static_cast<rlim_t>(room) * 1024;
-        rlimit rl{limit, limit};
-        setrlimit(RLIMIT_AS, &rl);
+        const std::string k = kind;
         std::string error;
-        const bool read = !std::strcmp(kind, "obj")   ? ReadWith<KQoxReaderObj>(path, error)
-                          : !std::strcmp(kind, "3ds") ? ReadWith<KQoxReader3DS>(path, error)
-                          : !std::strcmp(kind, "dxf") ? ReadWith<KQoxReaderDxf>(path, error)
-                                                      : Import(path, error);
+        if (k[0] != 'w')
+            Bound();
+        const bool done = k == "obj"    ? ReadWith<KQoxReaderObj>(path, error)
+                          : k == "3ds"  ? ReadWith<KQoxReader3DS>(path, error)
+                          : k == "dxf"  ? ReadWith<KQoxReaderDxf>(path, error)
+                          : k == "qox"  ? Import(path, error)
+                          : k == "wobj" ? WriteWith<KQoxWriterObj>(path, error)
+                          : k == "w3ds" ? WriteWith<KQoxWriter3DS>(path, error)
+                          : k == "wdxf" ? WriteWith<KQoxWriterDxf>(path, error)
+                          : k == "wqox" ? Export(path, eEXPORT_QOX_BINARY, error)
+                                        : Export(path, eEXPORT_QOX_ASCII, error);
         std::fprintf(stderr, "%s", error.c_str());
-        _exit(read ? kChildRead : kChildFailed);
+        _exit(done ? kChildDone : kChildFailed);
     }
 };
-::testing::Environment* const kReadingChild = ::testing::AddGlobalTestEnvironment(new ReadingChild);
+::testing::Environment* const kLimitedChild = ::testing::AddGlobalTestEnvironment(new LimitedChild);
 
-// What reads under limits stepped from room to room + steps * step bytes
-// above a fresh process's own address space came to: how many read, how
-// many failed with each error text; a process that died is a fault.
+// What reads or writes under limits stepped from 0 to steps * step bytes
+// above a fresh process's own address space came to: how many were done,
+// how many failed with each error text; a process that died is a fault.
+// after(done) runs after each.
 struct Outcomes
 {
-    int mRead = 0;
+    int mDone = 0;
     std::map<std::string, int> mFailed;
 };
 
-Outcomes ReadUnderLimits(const char* kind, const std::string& path, rlim_t step, int steps)
+Outcomes RunUnderLimits(const char* kind, const std::string& path, rlim_t step, int steps,
+                        const std::function<void(bool)>& after = [](bool) {})
 {
     Outcomes outcomes;
+    const std::string test = std::string(::testing::UnitTest::GetInstance()->current_test_info()->test_suite_name()) +
+                             "." + ::testing::UnitTest::GetInstance()->current_test_info()->name();
     for (int s = 0; s <= steps; ++s)
     {
-        // This test's own binary, run again with the read to do.
+        // This test's own binary, run again with the work to do.
         const std::string spec = std::string(kind) + " " + std::to_string(s * step / 1024) + " " + path;
         const std::string command = std::string(kChildVariable) + "='" + spec + "' /proc/" +
-                                    std::to_string(getpid()) +
-                                    "/exe --gtest_filter=ReadersOutOfMemory.EveryFormatFailsItsReadAndTheProcessGoesOn "
-                                    "2>&1 >/dev/null";
+                                    std::to_string(getpid()) + "/exe --gtest_filter=" + test + " 2>&1 >/dev/null";
         std::fflush(nullptr);
         FILE* child = popen(command.c_str(), "r");
         if (!child)
@@ -221,28 +269,30 @@ Outcomes ReadUnderLimits(const char* kind, const std::string& path, rlim_t step,
             error.append(buffer, n);
         const int status = pclose(child);
         const bool exited = WIFEXITED(status);
-        EXPECT_TRUE(exited && (WEXITSTATUS(status) == kChildRead || WEXITSTATUS(status) == kChildFailed))
+        EXPECT_TRUE(exited && (WEXITSTATUS(status) == kChildDone || WEXITSTATUS(status) == kChildFailed))
             << kind << " limit step " << s << ": status " << status << " " << error;
-        if (exited && WEXITSTATUS(status) == kChildRead)
-            ++outcomes.mRead;
+        if (exited && WEXITSTATUS(status) == kChildDone)
+            ++outcomes.mDone;
         else if (exited && WEXITSTATUS(status) == kChildFailed)
             ++outcomes.mFailed["failed: " + error];
+        after(exited && WEXITSTATUS(status) == kChildDone);
     }
     return outcomes;
 }
 
 // Every child ended normally (checked as they ran); the limits ran from
-// too little to enough, so some reads failed for memory and some read.
-void ExpectFailsOnlyForMemory(const Outcomes& outcomes, const char* format)
+// too little to enough, so some failed for memory and some were done.
+void ExpectFailsOnlyForMemory(const Outcomes& outcomes, const char* format,
+                              const char* alsoMet = "failed: File is corrupted")
 {
-    std::string seen = std::to_string(outcomes.mRead) + " read";
+    std::string seen = std::to_string(outcomes.mDone) + " done";
     for (const auto& failed : outcomes.mFailed)
         seen += ", " + std::to_string(failed.second) + " " + failed.first;
     SCOPED_TRACE(std::string(format) + ": " + seen);
-    EXPECT_GT(outcomes.mRead, 0) << format;
+    EXPECT_GT(outcomes.mDone, 0) << format;
     EXPECT_GT(outcomes.mFailed.count("failed: Out of memory"), 0u) << format;
     for (const auto& failed : outcomes.mFailed)
-        EXPECT_TRUE(failed.first == "failed: Out of memory" || failed.first == "failed: File is corrupted")
+        EXPECT_TRUE(failed.first == "failed: Out of memory" || failed.first == alsoMet)
             << format << ": " << failed.first;
 }
 
@@ -269,9 +319,55 @@ TEST(ReadersOutOfMemory, EveryFormatFailsItsReadAndTheProcessGoesOn)
 
     // From no room at all to plenty.
     const rlim_t megabytes = rlim_t(1) << 20;
-    ExpectFailsOnlyForMemory(ReadUnderLimits("obj", obj, 8 * megabytes, 24), "OBJ");
-    ExpectFailsOnlyForMemory(ReadUnderLimits("3ds", tds, 4 * megabytes, 24), "3DS");
-    ExpectFailsOnlyForMemory(ReadUnderLimits("dxf", dxf, 4 * megabytes, 24), "DXF");
-    ExpectFailsOnlyForMemory(ReadUnderLimits("qox", binary, 4 * megabytes, 24), "binary");
-    ExpectFailsOnlyForMemory(ReadUnderLimits("qox", ascii, 4 * megabytes, 24), "ASCII");
+    ExpectFailsOnlyForMemory(RunUnderLimits("obj", obj, 8 * megabytes, 24), "OBJ");
+    ExpectFailsOnlyForMemory(RunUnderLimits("3ds", tds, 4 * megabytes, 24), "3DS");
+    ExpectFailsOnlyForMemory(RunUnderLimits("dxf", dxf, 4 * megabytes, 24), "DXF");
+    ExpectFailsOnlyForMemory(RunUnderLimits("qox", binary, 4 * megabytes, 24), "binary");
+    ExpectFailsOnlyForMemory(RunUnderLimits("qox", ascii, 4 * megabytes, 24), "ASCII");
+}
+
+// A write that runs out of memory fails as a full disk does: the file it was
+// to replace keeps its old bytes and nothing of the write is left beside it.
+TEST(WritersOutOfMemory, EveryFormatFailsItsWriteAndKeepsTheOldFile)
+{
+#ifdef QOX_TEST_SANITIZED
+    GTEST_SKIP() << "a sanitizer's runtime does not run under an address-space limit";
+#endif
+    const rlim_t megabytes = rlim_t(1) << 20;
+    struct Kind
+    {
+        const char* mKind;
+        const char* mFile;
+        rlim_t mStep;
+    };
+    for (const Kind& kind : {Kind{"wobj", "grids.obj", megabytes / 2}, Kind{"w3ds", "grids.3ds", 2 * megabytes},
+                             Kind{"wdxf", "grids.dxf", megabytes / 2}, Kind{"wqox", "binary.qox", megabytes / 2},
+                             Kind{"wqoxa", "ascii.qox", megabytes / 2}})
+    {
+        TempDir dir;
+        const std::string path = dir.File(kind.mFile);
+        ASSERT_TRUE(qoxtest::WriteFile(path, "old"));
+        const Outcomes outcomes = RunUnderLimits(kind.mKind, path, kind.mStep, 12, [&](bool written) {
+            // Only the target itself (an OBJ also its library) is there.
+            int others = 0;
+            if (DIR* listing = opendir(dir.Path().c_str()))
+            {
+                while (dirent* entry = readdir(listing))
+                {
+                    const std::string name = entry->d_name;
+                    if (name != "." && name != ".." && name != kind.mFile && name != "grids.mtl")
+                        ++others;
+                }
+                closedir(listing);
+            }
+            EXPECT_EQ(others, 0) << kind.mKind;
+            if (!written)
+            {
+                EXPECT_EQ(qoxtest::ReadFile(path), "old") << kind.mKind;
+            }
+            ASSERT_TRUE(qoxtest::WriteFile(path, "old"));
+        });
+        // An export whose file cannot even be made says so.
+        ExpectFailsOnlyForMemory(outcomes, kind.mKind, "failed: File not created");
+    }
 }
