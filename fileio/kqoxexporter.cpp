@@ -76,9 +76,7 @@ void KQoxExporter::TakeWriterError(KQoxWriter& writer)
     case KQoxWriter::eOUT_OF_DISK_SPACE: mError.SetLastErrorID(eOUT_OF_DISK_SPACE); break;
     case KQoxWriter::eSTREAM_OPTIONS_NOT_SET: mError.SetLastErrorID(eSTREAM_OPTIONS_NOT_SET); break;
     // With the writer's own text (such as "Out of memory").
-    case KQoxWriter::eUNIDENTIFIED_ERROR:
-        mError.SetLastError(eUNIDENTIFIED_ERROR, writer.GetLastErrorString());
-        break;
+    case KQoxWriter::eUNIDENTIFIED_ERROR: mError.SetLastError(eUNIDENTIFIED_ERROR, writer.GetLastErrorString()); break;
     default: mError.SetLastErrorID(eUNIDENTIFIED_ERROR); break;
     }
 }
