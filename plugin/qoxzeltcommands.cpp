@@ -1,6 +1,7 @@
 #include "plugin/qoxzeltcommands.h"
 
 #include <cstring>
+#include <new>
 #include <strings.h>
 
 #include "character/kqoxcharacter.h"
@@ -65,6 +66,12 @@ public:
     static void* Create() { return new QOXImport; }
     ZStatus doIt(const ZArgList& args) override
     {
+        return UnlessOutOfMemory([&] { return Import(args); });
+    }
+
+private:
+    ZStatus Import(const ZArgList& args)
+    {
         ZString path;
         if (!FlagText(args, "-f", path) || path.length() == 0)
             return Usage("QOXImport -f \"filename\" [-caller name]");
@@ -93,6 +100,12 @@ class QOXRead : public CommandImportBase
 public:
     static void* Create() { return new QOXRead; }
     ZStatus doIt(const ZArgList& args) override
+    {
+        return UnlessOutOfMemory([&] { return Read(args); });
+    }
+
+private:
+    ZStatus Read(const ZArgList& args)
     {
         ZString path;
         if (!FlagText(args, "-f", path) || path.length() == 0)
@@ -345,6 +358,27 @@ void CommandImportBase::Release()
     delete smImporter;
     smImporter = nullptr;
     smFileName = "";
+}
+
+ZStatus CommandImportBase::UnlessOutOfMemory(const std::function<ZStatus()>& work)
+{
+    try
+    {
+        return work();
+    }
+    catch (const std::bad_alloc&)
+    {
+    }
+    Release();
+    try
+    {
+        displayError("Out of memory");
+    }
+    catch (const std::bad_alloc&)
+    {
+        // Not even the message could be had; the status still tells.
+    }
+    return ZStatus(ZStatus::kFailure, "Out of memory");
 }
 
 const char* const* QoxZeltCommandNames(int& count)

@@ -3,6 +3,8 @@
 
 // The host commands of the plug-in and its file translator "Qox".
 
+#include <functional>
+
 #include "base/kstring.h"
 #include "host/zplugin.h"
 
@@ -34,6 +36,12 @@ public:
     static ZStatus ImportFile(int take);
     // Deletes the kept import object.
     static void Release();
+
+protected:
+    // Runs the command's work. Should memory run out in it, the kept import
+    // object goes and the command fails with "Out of memory", instead of the
+    // exception ending the host.
+    static ZStatus UnlessOutOfMemory(const std::function<ZStatus()>& work);
 };
 
 // Registers (deregisters) every command with the plug-in; the first failing
