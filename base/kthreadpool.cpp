@@ -261,9 +261,13 @@ ThreadPool::Worker* ThreadPool::MakeWorker()
     std::unique_ptr<Worker> worker(new Worker);
     Worker* made = worker.get();
     // Helpers take no signal meant for the process: those go to the
-    // caller's threads, as they would without the SDK.
+    // caller's threads, as they would without the SDK. The signals a
+    // thread's own fault raises stay open: blocked, the system would end the
+    // process on them without asking the handler (a mapping's guard among them).
     sigset_t all, before;
     sigfillset(&all);
+    for (int fault : {SIGBUS, SIGSEGV, SIGFPE, SIGILL})
+        sigdelset(&all, fault);
     pthread_sigmask(SIG_SETMASK, &all, &before);
     bool started = true;
     try

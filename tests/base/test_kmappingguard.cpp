@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
@@ -15,6 +17,8 @@
 #include <vector>
 
 #include "base/kmappingguard.h"
+#include "base/kparallel.h"
+#include "base/kthreadlimit.h"
 #include "common/qox_test_common.h"
 
 using qoxtest::TempDir;
@@ -142,6 +146,32 @@ TEST(KMappingGuard, GuardsOnSeveralThreadsEachSeeTheirOwnLoss)
         EXPECT_EQ(spoilt[t], t % 2) << t;
         EXPECT_EQ(zeros[t], t % 2 ? 2 * (16 - t) : 0) << t;
     }
+}
+
+// Readers hand parts of a mapped file to the SDK's pool helpers: a page lost
+// there reads as zeros on the helper as on the calling thread.
+TEST(KMappingGuard, PagesLostUnderPoolHelpersReadAsZeros)
+{
+    TempDir dir;
+    const int limit = KGetThreadLimit();
+    KSetThreadLimit(4);
+    MappedTestFile file(dir.File("shared"), 64);
+    KMappingGuard guard;
+    ASSERT_TRUE(guard.Hold(file.Data(), file.Size()));
+    file.Shrink(16 * kPage);
+    std::atomic<int> zeros{0}, onHelpers{0};
+    // One page per portion, each portion slow enough for the helpers to
+    // take their share.
+    KRunPortions(64, 4, [&](size_t page) {
+        onHelpers += KOnPoolWorker();
+        for (size_t i = page * kPage; i < (page + 1) * kPage; i += 64)
+            zeros += file.At(i) == 0;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+    KSetThreadLimit(limit);
+    EXPECT_GT(onHelpers.load(), 0);
+    EXPECT_EQ(zeros.load(), 48 * static_cast<int>(kPage / 64));
+    EXPECT_TRUE(guard.Spoilt());
 }
 
 // Under a sanitizer, whose handler reports the fault and exits, or else by
