@@ -412,7 +412,7 @@ bool KPoolJobs::Start(std::function<void()> job)
             }
             catch (...)
             {
-                Fail(std::current_exception());
+                mFailure.Keep();
             }
             job = nullptr; // what it holds goes before the owner hears it is done
             Finish();
@@ -429,13 +429,6 @@ bool KPoolJobs::Start(std::function<void()> job)
     return false;
 }
 
-void KPoolJobs::Fail(std::exception_ptr failure)
-{
-    std::lock_guard<std::mutex> lock(mMutex);
-    if (!mFailure)
-        mFailure = failure;
-}
-
 void KPoolJobs::Finish()
 {
     std::lock_guard<std::mutex> lock(mMutex);
@@ -446,13 +439,7 @@ void KPoolJobs::Finish()
 void KPoolJobs::RethrowFailure()
 {
     Wait();
-    std::exception_ptr failure;
-    {
-        std::lock_guard<std::mutex> lock(mMutex);
-        std::swap(failure, mFailure);
-    }
-    if (failure)
-        std::rethrow_exception(failure);
+    mFailure.Rethrow();
 }
 
 void KPoolJobs::Wait()

@@ -15,6 +15,35 @@
 
 #include "base/kthreadlimit.h"
 
+// The first exception work on several threads threw (memory running out),
+// kept for the thread that waits for that work to throw again.
+class KFirstFailure
+{
+public:
+    // Keeps the exception being handled, unless one is kept already.
+    void Keep()
+    {
+        std::lock_guard<std::mutex> lock(mMutex);
+        if (!mFailure)
+            mFailure = std::current_exception();
+    }
+    // Throws the kept exception again (forgetting it), if any.
+    void Rethrow()
+    {
+        std::exception_ptr failure;
+        {
+            std::lock_guard<std::mutex> lock(mMutex);
+            std::swap(failure, mFailure);
+        }
+        if (failure)
+            std::rethrow_exception(failure);
+    }
+
+private:
+    std::mutex mMutex;
+    std::exception_ptr mFailure;
+};
+
 // Jobs started on pool workers by one owner, who waits for them all (Wait,
 // or the destructor) before what they use goes away. A job that throws (as
 // when memory runs out) ends there; the owner gets the exception back from
@@ -37,13 +66,12 @@ public:
     void RethrowFailure();
 
 private:
-    void Fail(std::exception_ptr failure);
     void Finish();
 
     std::mutex mMutex;
     std::condition_variable mDone;
     int mRunning = 0;
-    std::exception_ptr mFailure;
+    KFirstFailure mFailure;
 };
 
 // True on a pool worker: work there runs inline, never on further helpers.

@@ -210,7 +210,7 @@ void KQoxRead6::NodeFill::Work()
             {
                 // Found nothing usable, and the read is to fail.
                 scout->mFailed = true;
-                Fail(std::current_exception());
+                mFailure.Keep();
             }
             lock.lock();
             scout->mDone.store(true, std::memory_order_release);
@@ -228,7 +228,7 @@ void KQoxRead6::NodeFill::Work()
         }
         catch (...)
         {
-            Fail(std::current_exception());
+            mFailure.Keep();
         }
         lock.lock();
         batch->mDone = true;
@@ -281,32 +281,14 @@ void KQoxRead6::NodeFill::JoinDone()
 void KQoxRead6::NodeFill::Drain()
 {
     Finish();
-    RethrowFailure();
+    mFailure.Rethrow();
 }
 
 void KQoxRead6::NodeFill::End()
 {
     Finish();
     EndScouts();
-    RethrowFailure();
-}
-
-void KQoxRead6::NodeFill::Fail(std::exception_ptr failure)
-{
-    std::lock_guard<std::mutex> lock(mMutex);
-    if (!mFailure)
-        mFailure = failure;
-}
-
-void KQoxRead6::NodeFill::RethrowFailure()
-{
-    std::exception_ptr failure;
-    {
-        std::lock_guard<std::mutex> lock(mMutex);
-        std::swap(failure, mFailure);
-    }
-    if (failure)
-        std::rethrow_exception(failure);
+    mFailure.Rethrow();
 }
 
 void KQoxRead6::NodeFill::Finish()
@@ -330,7 +312,7 @@ void KQoxRead6::NodeFill::Finish()
         }
         catch (...)
         {
-            Fail(std::current_exception());
+            mFailure.Keep();
         }
         std::lock_guard<std::mutex> lock(mMutex);
         batch->mDone = true;

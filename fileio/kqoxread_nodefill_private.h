@@ -8,7 +8,6 @@
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
-#include <exception>
 #include <memory>
 #include <mutex>
 #include <utility>
@@ -101,11 +100,8 @@ private:
     void RunScout(Scout& scout);
     // Waits for the scouts started, drops those not started, joins all.
     void EndScouts();
-    // Drain without throwing: what failed is kept for RethrowFailure.
+    // Drain without throwing: what failed is kept in mFailure.
     void Finish();
-    // Keeps the first exception a block's reading threw.
-    void Fail(std::exception_ptr failure);
-    void RethrowFailure();
 
     KQoxRead6& mRead;
     const int mThreads;
@@ -119,7 +115,7 @@ private:
     std::vector<std::unique_ptr<Batch>> mBatches; // handed on, not joined yet
     std::vector<std::unique_ptr<Scout>> mScouts;  // by records: the first kScoutRecords, ...
     std::deque<Scout*> mScoutQueue;               // not started yet
-    std::exception_ptr mFailure;                  // guarded by mMutex
+    KFirstFailure mFailure;                       // what reading a block threw
     std::condition_variable mScouted;             // a scout done
     bool mStopping = false;
 };

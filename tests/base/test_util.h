@@ -17,6 +17,7 @@
 
 #include "base/kchainedfile.h"
 #include "common/qox_test_common.h"
+#include "common/qox_test_limits.h"
 
 namespace qoxtest {
 
@@ -54,14 +55,7 @@ inline KChainedFile* NewBottom()
 // allocation fails instead of succeeding through overcommit. Death-test children only.
 inline void CapAddressSpace()
 {
-    long pages = 0;
-    if (FILE* f = std::fopen("/proc/self/statm", "r"))
-    {
-        if (std::fscanf(f, "%ld", &pages) != 1)
-            pages = 0;
-        std::fclose(f);
-    }
-    const rlim_t limit = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + (256u << 20);
+    const rlim_t limit = AddressSpaceNow() + (256u << 20);
     rlimit rl{limit, limit};
     setrlimit(RLIMIT_AS, &rl);
 }
