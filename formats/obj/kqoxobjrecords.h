@@ -150,6 +150,11 @@ public:
     KObjPodArray<int> mCornerPoints{EObjStorage::eHEAP};
     int mUVCount = 0;
     size_t mUsedUVs = 0;
+    // Once its numbering is over: per list the points read (positions,
+    // texture vertices, normals), the least and the most item they read;
+    // most below least when they read none.
+    bool mSpansKnown = false;
+    int mSpans[3][2] = {};
 
     // The point of a corner among points: found on the chain of its vertex
     // (heads: per vertex, the last point made of it, -1 none), or made (in

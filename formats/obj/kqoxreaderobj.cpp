@@ -171,6 +171,9 @@ void KQoxReaderObj::ResetReadState()
     mNormals.release();
     mParameterVertices.clear();
     mMaterials.clear();
+    mNameNumbers.clear();
+    mNamesNumbered.clear();
+    mNameUses.clear();
     mDefaultMaterial = nullptr;
     mNormalsSeen = mMaterialLibrarySeen = mTexturedMaterialUsed = mTextureVerticesSeen = false;
 }

@@ -31,6 +31,7 @@ class KQoxMaterial;
 class KQoxMesh;
 class KQoxNodeAttribute;
 class KQoxNurb;
+class KQoxObject;
 class KQoxTexture;
 
 // Orders names without regard to case, as the reader's name sets do.
@@ -247,6 +248,22 @@ private:
         int mTexture;
     };
     void IndexRuns(KQoxMesh& mesh, KObjMesh& objMesh, std::vector<RunIndices>& runs);
+    // Materials and textures alike by name take one index in a mesh (as the
+    // layer's lookup by name would give). Each object given to a mesh gets
+    // the number of its name with its kind's prefix once per read; per name
+    // number, the last mesh that took it and its index there. Meshes index
+    // their runs without name sets of their own.
+    struct NameUse
+    {
+        unsigned mMesh = 0; // stamp of the mesh (0: none yet)
+        int mIndex = -1;
+    };
+    std::unordered_map<const KQoxObject*, int> mNameNumbers;
+    std::unordered_map<std::string, int> mNamesNumbered;
+    std::vector<NameUse> mNameUses;
+    unsigned mMeshStamp = 0;
+    // The use of the object's name, its number made on first sight.
+    NameUse& UseOfName(const char* prefix, KQoxObject& object);
     // Numbers the distinct corners of every face in order of first
     // appearance into entries (reserved for every corner), writing each
     // corner's number to polygonVertices; the corners of each list are

@@ -256,15 +256,42 @@ void KQoxReaderObj::FindPageDrops(PageDrops (&drops)[3])
         if (item >= 0 && static_cast<size_t>(item) / perPage[l] < pages[l])
             last[l][static_cast<size_t>(item) / perPage[l]] = k;
     };
+    // The pages of a span of items; only whole pages are given back.
+    auto markSpan = [&](int l, int least, int most) {
+        const size_t end = std::min(static_cast<size_t>(most) / perPage[l] + 1, pages[l]);
+        for (size_t page = static_cast<size_t>(least) / perPage[l]; page < end; ++page)
+            last[l][page] = k;
+    };
     for (auto& group : mGroups)
     {
         const KObjMesh& mesh = *group.second;
-        for (const PointEntry& point : mesh.mPoints)
+        // The points of a numbered mesh whose span of a list is about as
+        // many pages as the points fill: the pages of the span count as
+        // read (at worst a page goes back a few meshes later). Otherwise
+        // each point counts.
+        bool scan[3] = {true, true, true};
+        const size_t points = mesh.mPoints.size();
+        for (int l = 0; mesh.mSpansKnown && l < 3; ++l)
         {
-            mark(0, point.mVertex);
-            mark(1, point.mTextureVertex);
-            mark(2, point.mNormal);
+            const int least = mesh.mSpans[l][0], most = mesh.mSpans[l][1];
+            if (most < least)
+                scan[l] = false;
+            else if (static_cast<size_t>(most - least) / perPage[l] <= 2 * (points / perPage[l]) + 2)
+            {
+                markSpan(l, least, most);
+                scan[l] = false;
+            }
         }
+        if (scan[0] || scan[1] || scan[2])
+            for (const PointEntry& point : mesh.mPoints)
+            {
+                if (scan[0])
+                    mark(0, point.mVertex);
+                if (scan[1])
+                    mark(1, point.mTextureVertex);
+                if (scan[2])
+                    mark(2, point.mNormal);
+            }
         for (const auto& entry : mesh.mFaceLists)
             for (const Corner& corner : entry.second.mCorners)
             {
@@ -631,35 +658,45 @@ KQoxMesh* KQoxReaderObj::CreateQoxMeshFromObjMesh(KObjMesh& objMesh)
     return mesh;
 }
 
+KQoxReaderObj::NameUse& KQoxReaderObj::UseOfName(const char* prefix, KQoxObject& object)
+{
+    auto known = mNameNumbers.find(&object);
+    if (known == mNameNumbers.end())
+    {
+        const KString name = KQoxSdkManager::PrefixName(prefix, object.GetName());
+        const int number = mNamesNumbered.emplace(name.ToChars(), static_cast<int>(mNameUses.size())).first->second;
+        if (static_cast<size_t>(number) == mNameUses.size())
+            mNameUses.emplace_back();
+        known = mNameNumbers.emplace(&object, number).first;
+    }
+    return mNameUses[static_cast<size_t>(known->second)];
+}
+
 void KQoxReaderObj::IndexRuns(KQoxMesh& mesh, KObjMesh& objMesh, std::vector<RunIndices>& runs)
 {
-    // Runs of faces share material and texture: the last lookup is kept.
-    std::unordered_map<const void*, int> materialIndex, textureIndex;
-    // The mesh's materials and textures by name, as added here: a new one
-    // named as one added before takes its index (as the layer's lookup by
-    // name would give, without a search through all of them each time).
-    std::unordered_map<std::string, int> materialNamed, textureNamed;
+    const unsigned stamp = ++mMeshStamp ? mMeshStamp : ++mMeshStamp;
+    // The index of a material or texture in this mesh, added at first use.
+    auto indexOf = [&](const char* prefix, KQoxObject& object, auto&& add) {
+        NameUse& use = UseOfName(prefix, object);
+        if (use.mMesh != stamp)
+        {
+            use.mIndex = add();
+            use.mMesh = stamp;
+        }
+        return use.mIndex;
+    };
+    // What the layer holds already keeps its index.
     if (KQoxLayer* layer = mesh.GetLayer(0))
     {
-        auto seed = [](std::unordered_map<std::string, int>& named, auto* element) {
+        auto seed = [&](const char* prefix, auto* element) {
             for (int i = 0; element && i < element->mDirectArray.GetCount(); ++i)
                 if (element->mDirectArray[i])
-                    named.emplace(element->mDirectArray[i]->GetName(), i);
+                    indexOf(prefix, *element->mDirectArray[i], [i] { return i; });
         };
-        seed(materialNamed, layer->GetMaterials());
-        seed(textureNamed, layer->GetTextures());
+        seed("Material::", layer->GetMaterials());
+        seed("Texture::", layer->GetTextures());
     }
-    auto indexOf = [](std::unordered_map<std::string, int>& named, const char* prefix, KQoxObject* object,
-                      auto&& add) {
-        const KString name = KQoxSdkManager::PrefixName(prefix, object->GetName());
-        auto found = named.find(name.ToChars());
-        if (found != named.end())
-            return found->second;
-        const int index = add();
-        if (index >= 0)
-            named.emplace(object->GetName(), index);
-        return index;
-    };
+    // Runs of faces share material and texture: the last lookup is kept.
     const KQoxMaterial* lastMaterial = nullptr;
     const KQoxTexture* lastTexture = nullptr;
     RunIndices last{0, 0};
@@ -673,25 +710,9 @@ void KQoxReaderObj::IndexRuns(KQoxMesh& mesh, KObjMesh& objMesh, std::vector<Run
             else if (mMaterialLibrarySeen)
             {
                 KQoxMaterial* used = run.mMaterial ? run.mMaterial : DefaultMaterial();
-                auto found = materialIndex.find(used);
-                if (found == materialIndex.end())
-                {
-                    const int index =
-                        used ? indexOf(materialNamed, "Material::", used, [&] { return mesh.AM(used, 0); }) : -1;
-                    found = materialIndex.emplace(used, index).first;
-                }
-                indices.mMaterial = found->second;
+                indices.mMaterial = used ? indexOf("Material::", *used, [&] { return mesh.AM(used, 0); }) : -1;
                 if (run.mTexture)
-                {
-                    auto tfound = textureIndex.find(run.mTexture);
-                    if (tfound == textureIndex.end())
-                    {
-                        const int index = indexOf(textureNamed, "Texture::", run.mTexture,
-                                                  [&] { return mesh.AT(run.mTexture, 0); });
-                        tfound = textureIndex.emplace(run.mTexture, index).first;
-                    }
-                    indices.mTexture = tfound->second;
-                }
+                    indices.mTexture = indexOf("Texture::", *run.mTexture, [&] { return mesh.AT(run.mTexture, 0); });
                 haveLast = true;
                 lastMaterial = run.mMaterial;
                 lastTexture = run.mTexture;
@@ -769,6 +790,7 @@ bool KQoxReaderObj::StopNumbering(KObjMesh& mesh)
     mesh.mPoints.release();
     mesh.mCornerPoints.release();
     mesh.mNumbered = false;
+    mesh.mSpansKnown = false;
     mesh.mUVCount = 0;
     mesh.mUsedUVs = 0;
     return true;
@@ -809,8 +831,26 @@ void KQoxReaderObj::ClearNumberingChains()
 {
     if (!mNumbering)
         return;
+    // The spans of the lists the points read are noted on the way, while
+    // the points are at hand: they spare the build a pass over them all.
+    int least[3] = {INT_MAX, INT_MAX, INT_MAX}, most[3] = {-1, -1, -1};
     for (const PointEntry& point : mNumbering->mPoints)
+    {
         mChainHeads[static_cast<size_t>(point.mVertex)] = -1;
+        const int items[3] = {point.mVertex, point.mTextureVertex, point.mNormal};
+        for (int l = 0; l < 3; ++l)
+            if (items[l] >= 0)
+            {
+                least[l] = std::min(least[l], items[l]);
+                most[l] = std::max(most[l], items[l]);
+            }
+    }
+    for (int l = 0; l < 3; ++l)
+    {
+        mNumbering->mSpans[l][0] = least[l];
+        mNumbering->mSpans[l][1] = most[l];
+    }
+    mNumbering->mSpansKnown = true;
 }
 
 bool KQoxReaderObj::SetFacePolygons(KQoxMesh& mesh, KObjMesh& objMesh, const std::vector<RunIndices>& runs,

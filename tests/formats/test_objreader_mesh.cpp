@@ -1121,6 +1121,15 @@ TEST(ObjReadMesh, ListPagesGoBackOnlyOnceNoMeshStillToComeReadsThem)
     text += "g middle\n";
     for (int i = 0; i + 2 < n; i += 97 * 3)
         add("middle", i, n - 1 - i, (i * 7) % n, true, i % 2 == 1);
+    // Numbered groups over compact ranges, built after another group that
+    // reads the same pages ("Nspan" after "Later") or before one ("Aspan"
+    // before "Zlast").
+    text += "g Nspan\ns off\n";
+    for (int i = 5000; i + 2 < 7000; i += 3)
+        add("Nspan", i, i + 1, i + 2, true, false);
+    text += "g Aspan\n";
+    for (int i = 40000; i + 2 < 45000; i += 3)
+        add("Aspan", i + 2, i + 1, i, true, true);
     text += "g Zlast\n";
     for (int i = n - 1; i >= 30000; i -= 3)
         add("Zlast", i, i - 1, i - 2, true, false);
