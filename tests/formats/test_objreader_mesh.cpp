@@ -896,6 +896,87 @@ TEST(ObjReadMesh, ManyGroupsEachNumberedBuildWhatKeptCornersBuild)
     EXPECT_EQ(DigestWithThreads(dir.File("numbered.obj"), 4, 1), DigestWithThreads(dir.File("numbered.obj"), 1, 0));
 }
 
+TEST(ObjReadMesh, NumberedGroupsGiveTheUVsOfGroupsKeptAsCorners)
+{
+    // Groups numbered as read: small ones, a large one, some whose first
+    // and last corners have no UV, and one numbered before any texture
+    // vertex was read. Read again with each group kept as corners from its
+    // second face on: the same UVs at every corner.
+    const int side = 200;
+    std::string head = "v 0 0 0\nv 1 0 0\nv 0 1 0\nvn 0 0 1\n";
+    std::string early = "g early\nf 1//1 2//1 3//1\nf 3//1 2//1 1//1\n";
+    std::string vertices;
+    for (int i = 0; i < side * side; ++i)
+        vertices += "v " + std::to_string(i % side) + " " + std::to_string(i / side) + " 0\nvt 0." +
+                    std::to_string(i % 13) + " 0." + std::to_string(i % 7) + "\n";
+    const int base = 4; // the first of those vertices, one-based
+    std::vector<std::pair<std::string, std::vector<std::string>>> groups;
+    auto quad = [&](int x, int y, bool uv) {
+        const int a = base + y * side + x, b = a + 1, c = a + side + 1, d = a + side;
+        std::string line = "f";
+        for (int v : {a, b, c, d})
+            line += " " + std::to_string(v) + (uv ? "/" + std::to_string(v - 3) : "/") + "/1";
+        return line + "\n";
+    };
+    groups.push_back({"large", {}});
+    for (int y = 0; y + 1 < side; ++y)
+        for (int x = 0; x + 1 < side; ++x)
+            groups.back().second.push_back(quad(x, y, true));
+    for (int g = 0; g < 40; ++g)
+    {
+        groups.push_back({"small" + std::to_string(g), {}});
+        for (int f = 0; f < 30 + g; ++f)
+            groups.back().second.push_back(quad((g * 3 + f) % (side - 1), g, g % 2 == 0 || (f >= 5 && f < 25)));
+    }
+    std::string numbered = head + early + vertices, kept = head + early + vertices;
+    for (const auto& group : groups)
+    {
+        numbered += "g " + group.first + "\n";
+        kept += "g " + group.first + "\n";
+        for (size_t f = 0; f < group.second.size(); ++f)
+        {
+            numbered += group.second[f];
+            kept += group.second[f];
+            if (f == 0)
+                kept += "g taker" + group.first + "\nf 1//1 2//1 3//1\ng " + group.first + "\n";
+        }
+    }
+    // "early" comes back after texture vertices: kept as corners in both.
+    numbered += early;
+    kept += early;
+    qoxtest::TempDir dir;
+    qoxtest::WriteFile(dir.File("numbered.obj"), numbered);
+    qoxtest::WriteFile(dir.File("kept.obj"), kept);
+    ObjRead a(dir.File("numbered.obj")), b(dir.File("kept.obj"));
+    ASSERT_TRUE(a.ok);
+    ASSERT_TRUE(b.ok);
+    auto uvsAt = [](ObjRead& r, const std::string& name) {
+        std::vector<double> uvs;
+        KQoxMesh* mesh = r.Mesh(name.c_str());
+        EXPECT_NE(mesh, nullptr) << name;
+        if (!mesh)
+            return uvs;
+        const KQoxVector2* table = mesh->GetTextureUV();
+        for (int p = 0; p < mesh->GetPolygonCount(); ++p)
+            for (int v = 0; v < mesh->GetPolygonSize(p); ++v)
+            {
+                const int index = mesh->GetTextureUVIndex(p, v);
+                uvs.push_back(index);
+                uvs.push_back(table && index >= 0 && index < mesh->GetTextureUVCount() ? table[index][0] : -1);
+                uvs.push_back(table && index >= 0 && index < mesh->GetTextureUVCount() ? table[index][1] : -1);
+            }
+        return uvs;
+    };
+    for (const auto& group : groups)
+    {
+        const std::vector<double> x = uvsAt(a, group.first), y = uvsAt(b, group.first);
+        EXPECT_EQ(x.size(), group.second.size() * 4 * 3) << group.first;
+        EXPECT_TRUE(x == y) << group.first;
+    }
+    EXPECT_TRUE(uvsAt(a, "early") == uvsAt(b, "early"));
+    EXPECT_EQ(DigestWithThreads(dir.File("numbered.obj"), 4, 1), DigestWithThreads(dir.File("numbered.obj"), 1, 0));
+}
+
 TEST(ObjReadMesh, ParallelRunsNumberedWhileTheNextIsParsedKeepFileOrder)
 {
     // Megabytes of faces of one numbered mesh, read in many parallel runs:
