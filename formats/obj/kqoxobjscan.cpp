@@ -228,6 +228,7 @@ KObjStatementReader::~KObjStatementReader()
 
 void KObjStatementReader::SetFile(FILE* file)
 {
+    mUnreadable = false;
     WaitAhead();
     UnmapFile();
     mMapTried = false;
@@ -238,6 +239,7 @@ void KObjStatementReader::SetFile(FILE* file)
 
 void KObjStatementReader::Rewind()
 {
+    mUnreadable = false;
     WaitAhead();
     if (mFile)
         rewind(mFile);
@@ -322,6 +324,7 @@ void KObjStatementReader::DropReadPages(size_t keep)
 
 bool KObjStatementReader::Seek(size_t position)
 {
+    mUnreadable = false;
     WaitAhead();
     if (mMapped)
     {
@@ -490,9 +493,19 @@ inline void KObjStatementReader::SkipBreak()
         ++mPos;
 }
 
+bool KObjStatementReader::Unread()
+{
+    if (!mUnreadable)
+        return false;
+    mUnreadable = false;
+    mPos = mStatementStart;
+    return true;
+}
+
 bool KObjStatementReader::Next(std::string_view& keyword, std::string_view& rest)
 {
     mKeyword[0] = 0;
+    mUnreadable = false;
     DropConsumed();
     for (;;)
     {
@@ -508,10 +521,14 @@ bool KObjStatementReader::Next(std::string_view& keyword, std::string_view& rest
     // The keyword is seen in the buffer; it is copied only when joining
     // lines may move the buffer.
     ObjSplitStatement(Data() + mPos, Data() + end, keyword, rest);
+    mStatementStart = mPos;
     mPos = end;
     SkipBreak();
     if (!mJoin || rest.empty() || rest.back() != '\\')
+    {
+        mUnreadable = true;
         return true;
+    }
 
     std::memcpy(mKeyword, keyword.data(), keyword.size());
     mKeyword[keyword.size()] = 0;
@@ -537,6 +554,7 @@ bool KObjStatementReader::Next(std::string_view& keyword, std::string_view& rest
 
 std::string_view KObjStatementReader::BufferedLines(size_t wanted)
 {
+    mUnreadable = false;
     if (mEnd - mPos < wanted)
         Fill();
     DropConsumed();

@@ -69,6 +69,11 @@ public:
     // The next statement; false at the end of the file or on a read error.
     // Both views stay valid until the next call.
     bool Next(std::string_view& keyword, std::string_view& rest);
+    // Right after Next: the statement it gave is read again from its start
+    // (by the next Next or BufferedLines). False, nothing changed, for a
+    // statement joined from continued lines, or when called at any other
+    // time.
+    bool Unread();
     // Whether the file could not be read (as opposed to ended), or lost
     // pages while read in place (see KMappingGuard).
     bool ReadFailed() const { return mReadFailed || mGuard.Spoilt(); }
@@ -85,7 +90,11 @@ public:
     // valid until the next call. Consume(n) then takes n bytes of them
     // (whole lines) as read.
     std::string_view BufferedLines(size_t wanted);
-    void Consume(size_t bytes) { mPos += bytes; }
+    void Consume(size_t bytes)
+    {
+        mUnreadable = false;
+        mPos += bytes;
+    }
     // Whether the file is read in place from a mapping of it (a regular
     // file read from its start) instead of copied into blocks.
     bool IsMapped() const { return mMapped != nullptr; }
@@ -137,6 +146,10 @@ private:
     bool mEof = false;
     bool mReadFailed = false;
     char mKeyword[eKEYWORD_SIZE + 1];
+    // Where the statement the last Next gave starts in the data, while
+    // mUnreadable (no call since, and the statement not joined).
+    size_t mStatementStart = 0;
+    bool mUnreadable = false;
     std::string mJoined;
     bool mReadAhead = false;
     KObjPodArray<char> mAhead;

@@ -259,11 +259,29 @@ bool KQoxReaderObj::ReadStatements(KQoxScene& scene, KObjStatementReader& in)
             KObjMesh::FaceList& list = mesh.mFaceLists[mState.mSmoothingGroup];
             if (&mesh != mNumbering && mesh.mFaceCount == 0 && mesh.mFaceLists.size() == 1)
                 StartNumbering(mesh);
+            auto readRun = [&] { return mThreads > 1 ? ReadFaceRuns(in, mesh, list) : ReadFaceLines(in, mesh, list); };
             do
             {
+                // The statement goes back to the run's reading, which takes
+                // lines of the plain form where they lie. One it does not
+                // take (joined from continued lines, or a last line without
+                // its break) is read here.
+                bool taken = false;
+                if (in.Unread())
+                {
+                    const size_t start = in.Position();
+                    if (!readRun())
+                        ObjOutOfMemory();
+                    taken = in.Position() != start;
+                    if (!taken && !in.Next(keyword, rest)) // the same statement again
+                    {
+                        more = false;
+                        break;
+                    }
+                }
                 const size_t first = list.mCorners.size();
-                if (!ReadFace(mesh, list, rest) || (mesh.mNumbered && !NumberNewCorners(mesh, list, first)) ||
-                    !(mThreads > 1 ? ReadFaceRuns(in, mesh, list) : ReadFaceLines(in, mesh, list)))
+                if (!taken && (!ReadFace(mesh, list, rest) ||
+                               (mesh.mNumbered && !NumberNewCorners(mesh, list, first)) || !readRun()))
                     ObjOutOfMemory();
                 more = in.Next(keyword, rest);
             } while (more && keyword == "f");
