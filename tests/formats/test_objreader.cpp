@@ -286,6 +286,72 @@ TEST(ObjStatements, SeekGoesOnAsReadingOnDid)
     }
 }
 
+TEST(ObjStatements, UnreadGivesTheLastStatementAgain)
+{
+    // Every second statement given back right after it was read, over
+    // blocks of the file read in turn and breaks of each kind: read again
+    // (by Next, or whole in the lines at hand) as the first time. Joined
+    // statements, and calls not right after Next, give nothing back.
+    std::mt19937 random(5);
+    std::string text;
+    const char* const breaks[] = {"\n", "\r\n", "\r", "\n \t\n"};
+    while (text.size() < (size_t(3) << 20))
+        text += "  f " + std::to_string(random()) + std::string(random() % 40, 'x') + breaks[random() % 4];
+    text += "f 1 2 \\\n3 4\nf last"; // a joined statement, then no final break
+    const Pairs expected = Statements(text);
+    qoxtest::TempDir dir;
+    qoxtest::WriteFile(dir.File("s.obj"), text);
+    for (bool mapped : {true, false})
+    {
+        SCOPED_TRACE(mapped);
+        FILE* file = mapped ? fopen(dir.File("s.obj").c_str(), "rb") : fmemopen(&text[0], text.size(), "rb");
+        ASSERT_NE(file, nullptr);
+        {
+            KObjStatementReader in(file, true);
+            Pairs got;
+            std::string_view keyword, rest;
+            size_t unread = 0;
+            for (bool again = false; in.Next(keyword, rest);)
+            {
+                if (!again && got.size() % 2 == 0)
+                {
+                    const bool joined = std::string(rest) == "1 2  3 4";
+                    EXPECT_EQ(in.Unread(), !joined) << got.size();
+                    EXPECT_FALSE(in.Unread());
+                    if (!joined)
+                    {
+                        again = true;
+                        ++unread;
+                        // Half of them taken back whole from the lines at
+                        // hand, as a run's reading does.
+                        if (got.size() % 4 == 0)
+                        {
+                            const std::string_view lines = in.BufferedLines(1);
+                            if (!lines.empty() && lines.find_first_of("\r\n") != std::string_view::npos)
+                            {
+                                const size_t end = lines.find_first_of("\r\n");
+                                const std::string line(lines.substr(0, end));
+                                EXPECT_EQ(line, "f " + expected[got.size()].second);
+                                EXPECT_FALSE(in.Unread());
+                                got.push_back(expected[got.size()]);
+                                in.Consume(end);
+                                again = false;
+                            }
+                        }
+                        continue;
+                    }
+                }
+                again = false;
+                got.emplace_back(std::string(keyword), std::string(rest));
+            }
+            EXPECT_GT(unread, size_t(10000));
+            EXPECT_TRUE(got == expected);
+            EXPECT_FALSE(in.ReadFailed());
+        }
+        fclose(file);
+    }
+}
+
 TEST(ObjReferences, IndexRulesAndTokens)
 {
     struct
