@@ -130,6 +130,9 @@ public:
     {
         return !mHeap && ObjBlockDropPages(mData, mCapacity * sizeof(T), first * sizeof(T), end * sizeof(T));
     }
+    // The room past the items goes back to the system (see drop_pages): a
+    // large page written in part holds much more than the items.
+    void drop_spare() { drop_pages(mSize, mCapacity); }
     // Whether drop_pages gives pages back.
     bool drops_pages() const { return !mHeap && ObjBlockDropPages(mData, mCapacity * sizeof(T), 0, 0); }
     // Appends an item in room made by reserve_more.

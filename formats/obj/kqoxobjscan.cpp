@@ -228,6 +228,7 @@ KObjStatementReader::~KObjStatementReader()
 
 void KObjStatementReader::SetFile(FILE* file)
 {
+    mLinesEnd = 0;
     mUnreadable = false;
     WaitAhead();
     UnmapFile();
@@ -239,6 +240,7 @@ void KObjStatementReader::SetFile(FILE* file)
 
 void KObjStatementReader::Rewind()
 {
+    mLinesEnd = 0;
     mUnreadable = false;
     WaitAhead();
     if (mFile)
@@ -284,6 +286,7 @@ bool KObjStatementReader::MapFile()
 
 void KObjStatementReader::UnmapFile()
 {
+    mLinesEnd = 0;
     mGuard.Release();
 #ifdef __linux__
     if (mMapped)
@@ -324,6 +327,7 @@ void KObjStatementReader::DropReadPages(size_t keep)
 
 bool KObjStatementReader::Seek(size_t position)
 {
+    mLinesEnd = 0;
     mUnreadable = false;
     WaitAhead();
     if (mMapped)
@@ -560,12 +564,21 @@ std::string_view KObjStatementReader::BufferedLines(size_t wanted)
     DropConsumed();
     const char* base = Data();
     size_t end = mEnd;
-    // In place, as many lines as a block would hold: the callers size
-    // their work by what they get.
     if (mMapped)
+    {
+        // The end found before serves while it lies far enough ahead:
+        // looking a block ahead at every call (runs of a few lines
+        // call often) would touch memory far from the reading each time.
+        if (mLinesEnd > mPos && (mLinesEnd - mPos >= wanted || mLinesEnd == mEnd))
+            return std::string_view(base + mPos, mLinesEnd - mPos);
+        // In place, as many lines as a block would hold: the callers size
+        // their work by what they get.
         end = mPos + std::min(mEnd - mPos, std::max(wanted, mBlockSize));
+    }
     while (end > mPos && base[end - 1] != '\n' && base[end - 1] != '\r')
         --end;
+    if (mMapped)
+        mLinesEnd = end;
     return std::string_view(base + mPos, end - mPos);
 }
 

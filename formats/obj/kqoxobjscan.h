@@ -150,6 +150,8 @@ private:
     // mUnreadable (no call since, and the statement not joined).
     size_t mStatementStart = 0;
     bool mUnreadable = false;
+    // In place: the end of the whole lines BufferedLines gave last (0: none).
+    size_t mLinesEnd = 0;
     std::string mJoined;
     bool mReadAhead = false;
     KObjPodArray<char> mAhead;

@@ -1032,8 +1032,12 @@ bool KQoxReaderObj::LoadScene(KQoxScene& scene)
         scene.GetRootNode()->AddChild(reference);
         parent = reference;
     }
-    // Pages of the file's lists no later mesh reads go back to the system
-    // after each mesh, so that the lists shrink as the meshes grow.
+    // The lists are whole: the room past their items goes back. Pages of
+    // the lists no later mesh reads go back to the system after each mesh,
+    // so that the lists shrink as the meshes grow.
+    mVertices.drop_spare();
+    mTextureVertices.drop_spare();
+    mNormals.drop_spare();
     PageDrops drops[3];
     FindPageDrops(drops);
     mPagesDropped = false;

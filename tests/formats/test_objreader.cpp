@@ -352,6 +352,75 @@ TEST(ObjStatements, UnreadGivesTheLastStatementAgain)
     }
 }
 
+TEST(ObjStatements, LinesAtHandAndStatementsInTurnReadTheFileOnce)
+{
+    // Lines taken a few at a time from what BufferedLines gives (asking for
+    // little or much) in turn with statements taken by Next, and now and
+    // then a move back, in place and in blocks: every statement in order,
+    // and what is given always whole lines.
+    std::mt19937 random(9);
+    std::string text;
+    const char* const breaks[] = {"\n", "\r\n", "\r"};
+    while (text.size() < (size_t(5) << 20))
+        text += "vt " + std::to_string(random()) + std::string(random() % 60, 'y') + breaks[random() % 3];
+    const Pairs expected = Statements(text);
+    qoxtest::TempDir dir;
+    qoxtest::WriteFile(dir.File("s.obj"), text);
+    for (bool mapped : {true, false})
+    {
+        SCOPED_TRACE(mapped);
+        FILE* file = mapped ? fopen(dir.File("s.obj").c_str(), "rb") : fmemopen(&text[0], text.size(), "rb");
+        ASSERT_NE(file, nullptr);
+        {
+            KObjStatementReader in(file, true);
+            Pairs got;
+            std::vector<size_t> positions{0}; // after each statement taken
+            std::string_view keyword, rest;
+            for (int step = 0;; ++step)
+            {
+                // Now and then back to where an earlier statement ended.
+                if (step % 97 == 96)
+                {
+                    const size_t back = positions.size() - 1 - std::min<size_t>(random() % 300, positions.size() - 1);
+                    ASSERT_TRUE(in.Seek(positions[back]));
+                    got.resize(back);
+                    positions.resize(back + 1);
+                    continue;
+                }
+                if (random() % 2)
+                {
+                    if (!in.Next(keyword, rest))
+                        break;
+                    got.emplace_back(std::string(keyword), std::string(rest));
+                    positions.push_back(in.Position());
+                    continue;
+                }
+                const std::string_view lines = in.BufferedLines(random() % 2 ? 64 : size_t(256) << 10);
+                ASSERT_TRUE(lines.empty() || lines.back() == '\n' || lines.back() == '\r');
+                size_t at = 0;
+                for (int n = static_cast<int>(random() % 50); n > 0 && at < lines.size(); --n)
+                {
+                    while (at < lines.size() && (lines[at] == '\n' || lines[at] == '\r'))
+                        ++at;
+                    const size_t end = lines.find_first_of("\r\n", at);
+                    if (end == std::string_view::npos)
+                        break;
+                    const std::string_view line = lines.substr(at, end - at);
+                    const size_t blank = line.find(' ');
+                    got.emplace_back(std::string(line.substr(0, blank)), std::string(line.substr(blank + 1)));
+                    at = end;
+                    positions.push_back(in.Position() + at);
+                }
+                in.Consume(at);
+            }
+            EXPECT_EQ(in.IsMapped(), mapped);
+            EXPECT_TRUE(got == expected);
+            EXPECT_FALSE(in.ReadFailed());
+        }
+        fclose(file);
+    }
+}
+
 TEST(ObjReferences, IndexRulesAndTokens)
 {
     struct

@@ -1279,6 +1279,17 @@ TEST(ObjReadMesh, PodArrayGivesBackWholePagesOnly)
         EXPECT_EQ(mapped[static_cast<size_t>(i)], i + 0.25) << i;
     EXPECT_TRUE(mapped.drop_pages(5, 5));
     EXPECT_EQ(mapped[5], 5.25);
+    // The room past the items goes back, the items and the page of the
+    // last one stay, and items added after read back as written.
+    ASSERT_GT(mapped.capacity(), mapped.size() + 1024);
+    mapped.drop_spare();
+    EXPECT_EQ(mapped[399999], 399999.25);
+    EXPECT_EQ(mapped[399000], 399000.25);
+    for (int i = 400000; i < 500000; ++i)
+        ASSERT_TRUE(mapped.push_back(i + 0.5));
+    EXPECT_EQ(mapped[399999], 399999.25);
+    for (int i : {400000, 400511, 400512, 499999})
+        EXPECT_EQ(mapped[static_cast<size_t>(i)], i + 0.5) << i;
     KObjPodArray<double> small;
     for (int i = 0; i < 1000; ++i)
         ASSERT_TRUE(small.push_back(i));
