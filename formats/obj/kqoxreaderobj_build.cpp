@@ -773,14 +773,19 @@ bool KQoxReaderObj::StopNumbering(KObjMesh& mesh)
     KObjMesh::FaceList& list = mesh.mFaceLists.begin()->second;
     const size_t numbered = mesh.mCornerPoints.size();
     const size_t pending = list.mCorners.size();
-    if (!list.mCorners.extend(numbered))
-        return false;
-    Corner* corners = list.mCorners.data();
-    std::memmove(static_cast<void*>(corners + numbered), corners, pending * sizeof(Corner));
-    for (size_t c = 0; c < numbered; ++c)
+    // A mesh may stop before any corner was numbered (its first run read
+    // in parallel portions): nothing to move then.
+    if (numbered > 0)
     {
-        const PointEntry& point = mesh.mPoints[static_cast<size_t>(mesh.mCornerPoints[c])];
-        corners[c] = Corner{point.mVertex, point.mTextureVertex, point.mNormal};
+        if (!list.mCorners.extend(numbered))
+            return false;
+        Corner* corners = list.mCorners.data();
+        std::memmove(static_cast<void*>(corners + numbered), corners, pending * sizeof(Corner));
+        for (size_t c = 0; c < numbered; ++c)
+        {
+            const PointEntry& point = mesh.mPoints[static_cast<size_t>(mesh.mCornerPoints[c])];
+            corners[c] = Corner{point.mVertex, point.mTextureVertex, point.mNormal};
+        }
     }
     if (&mesh == mNumbering)
     {
