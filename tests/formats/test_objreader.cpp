@@ -39,6 +39,27 @@ std::vector<std::pair<std::string, std::string>> Statements(const std::string& t
 
 using Pairs = std::vector<std::pair<std::string, std::string>>;
 
+// check(reader, mapped) on a statement reader of text, read in place from a
+// file and in blocks from a memory stream.
+template <class Check>
+void ForEachReading(std::string& text, Check&& check)
+{
+    qoxtest::TempDir dir;
+    qoxtest::WriteFile(dir.File("s.obj"), text);
+    for (bool mapped : {true, false})
+    {
+        SCOPED_TRACE(mapped);
+        FILE* file = mapped ? fopen(dir.File("s.obj").c_str(), "rb") : fmemopen(&text[0], text.size(), "rb");
+        ASSERT_NE(file, nullptr);
+        {
+            KObjStatementReader in(file, true);
+            check(in, mapped);
+            EXPECT_FALSE(in.ReadFailed());
+        }
+        fclose(file);
+    }
+}
+
 } // namespace
 
 TEST(ObjStatements, LineFormsOfOtherTools)
@@ -299,57 +320,46 @@ TEST(ObjStatements, UnreadGivesTheLastStatementAgain)
         text += "  f " + std::to_string(random()) + std::string(random() % 40, 'x') + breaks[random() % 4];
     text += "f 1 2 \\\n3 4\nf last"; // a joined statement, then no final break
     const Pairs expected = Statements(text);
-    qoxtest::TempDir dir;
-    qoxtest::WriteFile(dir.File("s.obj"), text);
-    for (bool mapped : {true, false})
-    {
-        SCOPED_TRACE(mapped);
-        FILE* file = mapped ? fopen(dir.File("s.obj").c_str(), "rb") : fmemopen(&text[0], text.size(), "rb");
-        ASSERT_NE(file, nullptr);
+    ForEachReading(text, [&](KObjStatementReader& in, bool) {
+        Pairs got;
+        std::string_view keyword, rest;
+        size_t unread = 0;
+        for (bool again = false; in.Next(keyword, rest);)
         {
-            KObjStatementReader in(file, true);
-            Pairs got;
-            std::string_view keyword, rest;
-            size_t unread = 0;
-            for (bool again = false; in.Next(keyword, rest);)
+            if (!again && got.size() % 2 == 0)
             {
-                if (!again && got.size() % 2 == 0)
+                const bool joined = std::string(rest) == "1 2  3 4";
+                EXPECT_EQ(in.Unread(), !joined) << got.size();
+                EXPECT_FALSE(in.Unread());
+                if (!joined)
                 {
-                    const bool joined = std::string(rest) == "1 2  3 4";
-                    EXPECT_EQ(in.Unread(), !joined) << got.size();
-                    EXPECT_FALSE(in.Unread());
-                    if (!joined)
+                    again = true;
+                    ++unread;
+                    // Half of them taken back whole from the lines at
+                    // hand, as a run's reading does.
+                    if (got.size() % 4 == 0)
                     {
-                        again = true;
-                        ++unread;
-                        // Half of them taken back whole from the lines at
-                        // hand, as a run's reading does.
-                        if (got.size() % 4 == 0)
+                        const std::string_view lines = in.BufferedLines(1);
+                        if (!lines.empty() && lines.find_first_of("\r\n") != std::string_view::npos)
                         {
-                            const std::string_view lines = in.BufferedLines(1);
-                            if (!lines.empty() && lines.find_first_of("\r\n") != std::string_view::npos)
-                            {
-                                const size_t end = lines.find_first_of("\r\n");
-                                const std::string line(lines.substr(0, end));
-                                EXPECT_EQ(line, "f " + expected[got.size()].second);
-                                EXPECT_FALSE(in.Unread());
-                                got.push_back(expected[got.size()]);
-                                in.Consume(end);
-                                again = false;
-                            }
+                            const size_t end = lines.find_first_of("\r\n");
+                            const std::string line(lines.substr(0, end));
+                            EXPECT_EQ(line, "f " + expected[got.size()].second);
+                            EXPECT_FALSE(in.Unread());
+                            got.push_back(expected[got.size()]);
+                            in.Consume(end);
+                            again = false;
                         }
-                        continue;
                     }
+                    continue;
                 }
-                again = false;
-                got.emplace_back(std::string(keyword), std::string(rest));
             }
-            EXPECT_GT(unread, size_t(10000));
-            EXPECT_TRUE(got == expected);
-            EXPECT_FALSE(in.ReadFailed());
+            again = false;
+            got.emplace_back(std::string(keyword), std::string(rest));
         }
-        fclose(file);
-    }
+        EXPECT_GT(unread, size_t(10000));
+        EXPECT_TRUE(got == expected);
+    });
 }
 
 TEST(ObjStatements, LinesAtHandAndStatementsInTurnReadTheFileOnce)
@@ -364,61 +374,50 @@ TEST(ObjStatements, LinesAtHandAndStatementsInTurnReadTheFileOnce)
     while (text.size() < (size_t(5) << 20))
         text += "vt " + std::to_string(random()) + std::string(random() % 60, 'y') + breaks[random() % 3];
     const Pairs expected = Statements(text);
-    qoxtest::TempDir dir;
-    qoxtest::WriteFile(dir.File("s.obj"), text);
-    for (bool mapped : {true, false})
-    {
-        SCOPED_TRACE(mapped);
-        FILE* file = mapped ? fopen(dir.File("s.obj").c_str(), "rb") : fmemopen(&text[0], text.size(), "rb");
-        ASSERT_NE(file, nullptr);
+    ForEachReading(text, [&](KObjStatementReader& in, bool mapped) {
+        Pairs got;
+        std::vector<size_t> positions{0}; // after each statement taken
+        std::string_view keyword, rest;
+        for (int step = 0;; ++step)
         {
-            KObjStatementReader in(file, true);
-            Pairs got;
-            std::vector<size_t> positions{0}; // after each statement taken
-            std::string_view keyword, rest;
-            for (int step = 0;; ++step)
+            // Now and then back to where an earlier statement ended.
+            if (step % 97 == 96)
             {
-                // Now and then back to where an earlier statement ended.
-                if (step % 97 == 96)
-                {
-                    const size_t back = positions.size() - 1 - std::min<size_t>(random() % 300, positions.size() - 1);
-                    ASSERT_TRUE(in.Seek(positions[back]));
-                    got.resize(back);
-                    positions.resize(back + 1);
-                    continue;
-                }
-                if (random() % 2)
-                {
-                    if (!in.Next(keyword, rest))
-                        break;
-                    got.emplace_back(std::string(keyword), std::string(rest));
-                    positions.push_back(in.Position());
-                    continue;
-                }
-                const std::string_view lines = in.BufferedLines(random() % 2 ? 64 : size_t(256) << 10);
-                ASSERT_TRUE(lines.empty() || lines.back() == '\n' || lines.back() == '\r');
-                size_t at = 0;
-                for (int n = static_cast<int>(random() % 50); n > 0 && at < lines.size(); --n)
-                {
-                    while (at < lines.size() && (lines[at] == '\n' || lines[at] == '\r'))
-                        ++at;
-                    const size_t end = lines.find_first_of("\r\n", at);
-                    if (end == std::string_view::npos)
-                        break;
-                    const std::string_view line = lines.substr(at, end - at);
-                    const size_t blank = line.find(' ');
-                    got.emplace_back(std::string(line.substr(0, blank)), std::string(line.substr(blank + 1)));
-                    at = end;
-                    positions.push_back(in.Position() + at);
-                }
-                in.Consume(at);
+                const size_t back = positions.size() - 1 - std::min<size_t>(random() % 300, positions.size() - 1);
+                ASSERT_TRUE(in.Seek(positions[back]));
+                got.resize(back);
+                positions.resize(back + 1);
+                continue;
             }
-            EXPECT_EQ(in.IsMapped(), mapped);
-            EXPECT_TRUE(got == expected);
-            EXPECT_FALSE(in.ReadFailed());
+            if (random() % 2)
+            {
+                if (!in.Next(keyword, rest))
+                    break;
+                got.emplace_back(std::string(keyword), std::string(rest));
+                positions.push_back(in.Position());
+                continue;
+            }
+            const std::string_view lines = in.BufferedLines(random() % 2 ? 64 : size_t(256) << 10);
+            ASSERT_TRUE(lines.empty() || lines.back() == '\n' || lines.back() == '\r');
+            size_t at = 0;
+            for (int n = static_cast<int>(random() % 50); n > 0 && at < lines.size(); --n)
+            {
+                while (at < lines.size() && (lines[at] == '\n' || lines[at] == '\r'))
+                    ++at;
+                const size_t end = lines.find_first_of("\r\n", at);
+                if (end == std::string_view::npos)
+                    break;
+                const std::string_view line = lines.substr(at, end - at);
+                const size_t blank = line.find(' ');
+                got.emplace_back(std::string(line.substr(0, blank)), std::string(line.substr(blank + 1)));
+                at = end;
+                positions.push_back(in.Position() + at);
+            }
+            in.Consume(at);
         }
-        fclose(file);
-    }
+        EXPECT_EQ(in.IsMapped(), mapped);
+        EXPECT_TRUE(got == expected);
+    });
 }
 
 TEST(ObjReferences, IndexRulesAndTokens)
