@@ -28,6 +28,8 @@ void ObjBlockFree(void* block, size_t bytes);
 bool ObjBlockDropPages(void* block, size_t blockBytes, size_t from, size_t to);
 // The page size ObjBlockDropPages works in.
 constexpr size_t kObjPageBytes = 4096;
+// The size of a large page, where the system offers them.
+constexpr size_t kObjLargePageBytes = size_t(2) << 20;
 // Moves the bytes pages of kObjPageBytes at from (whole pages of a block
 // mapped from the system, read no more) to into, whole pages of memory of
 // the caller's that nothing has written yet (any storage): what was there is
@@ -109,6 +111,8 @@ public:
         mSize += count;
         return true;
     }
+    // Room for at least count items in all; false when memory runs out.
+    bool reserve(size_t count) { return count <= mCapacity || Grow(count); }
     // Room for count more items without growing; false when memory runs out.
     bool reserve_more(size_t count)
     {

@@ -37,25 +37,37 @@ void* ObjBlockResize(void* block, size_t oldBytes, size_t newBytes)
 #ifdef __linux__
     if (newBytes >= kMappedBlock)
     {
+        // Large pages asked for over the whole mapping, so that it stays one
+        // portion that mremap can move, and before anything is written: a
+        // page range written in small pages stays in small pages.
+        auto adviseLargePages = [newBytes](void* at) {
+#ifdef MADV_HUGEPAGE
+            madvise(at, newBytes, MADV_HUGEPAGE);
+#else
+            (void)at;
+#endif
+        };
         void* mapped = MAP_FAILED;
         if (block && oldBytes >= kMappedBlock)
+        {
             mapped = mremap(block, oldBytes, newBytes, MREMAP_MAYMOVE);
+            if (mapped != MAP_FAILED)
+                adviseLargePages(mapped);
+        }
         else
         {
             mapped = mmap(nullptr, newBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-            if (mapped != MAP_FAILED && block)
+            if (mapped != MAP_FAILED)
             {
-                std::memcpy(mapped, block, oldBytes < newBytes ? oldBytes : newBytes);
-                std::free(block);
+                adviseLargePages(mapped);
+                if (block)
+                {
+                    std::memcpy(mapped, block, oldBytes < newBytes ? oldBytes : newBytes);
+                    std::free(block);
+                }
             }
         }
-        if (mapped == MAP_FAILED)
-            return nullptr;
-#ifdef MADV_HUGEPAGE
-        // The whole mapping, so that it stays one portion that mremap can move.
-        madvise(mapped, newBytes, MADV_HUGEPAGE);
-#endif
-        return mapped;
+        return mapped == MAP_FAILED ? nullptr : mapped;
     }
     if (block && oldBytes >= kMappedBlock)
     {

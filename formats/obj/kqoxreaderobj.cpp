@@ -116,7 +116,8 @@ bool KQoxReaderObj::Read(KQoxScene& scene, KStreamOptions* options)
     if (!scene.GetRootNode())
         return false;
     ResetReadState();
-    mBlock = ParallelBlockForFile();
+    mFileBytes = FileBytes();
+    mBlock = ParallelBlockFor(mFileBytes);
     rewind(mFile);
     const bool read = UnlessOutOfMemory([&] {
         // Large blocks, so that long runs of statements can be read in
@@ -178,14 +179,19 @@ void KQoxReaderObj::ResetReadState()
     mNormalsSeen = mMaterialLibrarySeen = mTexturedMaterialUsed = mTextureVerticesSeen = false;
 }
 
-size_t KQoxReaderObj::ParallelBlockForFile() const
+size_t KQoxReaderObj::FileBytes() const
 {
     if (std::fseek(mFile, 0, SEEK_END) != 0)
-        return kParallelBlock; // not seekable: size unknown
+        return 0; // not seekable
     const long size = std::ftell(mFile);
-    if (size < 0)
+    return size < 0 ? 0 : static_cast<size_t>(size);
+}
+
+size_t KQoxReaderObj::ParallelBlockFor(size_t fileBytes)
+{
+    if (fileBytes == 0)
         return kParallelBlock;
-    return std::min(std::max(static_cast<size_t>(size) / 48, kParallelBlockLeast), kParallelBlock);
+    return std::min(std::max(fileBytes / 48, kParallelBlockLeast), kParallelBlock);
 }
 
 bool KQoxReaderObj::ReadStatements(KQoxScene& scene, KObjStatementReader& in)

@@ -319,8 +319,14 @@ private:
     static constexpr size_t kParallelBlockLeast = size_t(1) << 20;
     static constexpr size_t kParallelBlock = size_t(8) << 20;
     size_t mBlock = kParallelBlock;
-    // The block size for the open file (leaves the file at its end).
-    size_t ParallelBlockForFile() const;
+    // The block size for a file of fileBytes (0: size unknown).
+    static size_t ParallelBlockFor(size_t fileBytes);
+    // The size of the open file, 0 when unknown (leaves the file at its end).
+    size_t FileBytes() const;
+    size_t mFileBytes = 0;
+    // A file this large whose second group gets faces has its lists on
+    // large pages from their first items on (see StartNumbering).
+    static constexpr size_t kListsOnLargePagesLeast = size_t(16) << 20;
     // Bytes of whole lines asked for at once by the calling thread's runs.
     static constexpr size_t kLinesAtOnce = size_t(256) << 10;
     // Statements at hand worth reading in parallel at least, by default.

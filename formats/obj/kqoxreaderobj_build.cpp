@@ -810,6 +810,23 @@ void KQoxReaderObj::StartNumbering(KObjMesh& mesh)
     // reserve that fails is only a hint lost.
     if (mNumbering)
     {
+        // A large file of several groups: lists that have items go on
+        // large pages now (on a block of one large page at least), since
+        // growing them there from small blocks leaves their first
+        // megabytes in small pages, a fault for each. A file of one group
+        // keeps its lists as they grow (they lend their pages to its
+        // mesh as it is built).
+        if (mFileBytes >= kListsOnLargePagesLeast)
+        {
+            auto onLargePages = [](auto& list) {
+                using Item = std::remove_reference_t<decltype(list[0])>;
+                if (!list.empty())
+                    list.reserve(kObjLargePageBytes / sizeof(Item)); // a failure is only a hint lost
+            };
+            onLargePages(mVertices);
+            onLargePages(mTextureVertices);
+            onLargePages(mNormals);
+        }
         const KObjMesh& before = *mNumbering;
         const size_t faces = before.mFaceLists.empty() ? 0 : before.mFaceLists.begin()->second.mFaces.size();
         mesh.mPoints.reserve_more(std::min(before.mPoints.size(), kMostItemsHinted));

@@ -1264,6 +1264,81 @@ TEST(ObjReadMesh, ListPagesGoBackOnlyOnceNoMeshStillToComeReadsThem)
     }
 }
 
+TEST(ObjReadMesh, LargeFileOfManyGroupsReadsEveryCornersItems)
+{
+    // Past the size from which a file of several groups keeps its lists on
+    // large pages from their first items: groups of a grid each, their own
+    // vertices, texture vertices and normals written before their faces,
+    // some smoothed, materials changing every few faces. Every corner's
+    // position, UV and normal is the one its references name.
+    const int side = 24, groups = 260;
+    std::string text = "mtllib none.mtl\n";
+    auto number = [](double value) {
+        char buffer[32];
+        std::snprintf(buffer, sizeof buffer, "%.6f", value);
+        return std::string(buffer);
+    };
+    auto position = [&](long v) { return KQoxVector4(v % 1000 * 0.01, v / 1000 * 0.01, v % 7 * 0.001, 1.0); };
+    auto uv = [&](long v) { return KQoxVector2(v % 97 / 96.0, v % 89 / 88.0); };
+    auto normal = [&](long v) { return KQoxVector4(0.0, v % 5 * 0.1, 1.0, 0.0); };
+    long base = 1;
+    for (int g = 0; g < groups; ++g)
+    {
+        text += "g part" + std::to_string(g) + (g % 3 ? "\ns 1\n" : "\ns off\n");
+        for (long v = base; v < base + side * side; ++v)
+        {
+            const KQoxVector4 p = position(v);
+            text += "v " + number(p[0]) + " " + number(p[1]) + " " + number(p[2]) + "\n";
+        }
+        for (long v = base; v < base + side * side; ++v)
+            text += "vt " + number(uv(v)[0]) + " " + number(uv(v)[1]) + "\n";
+        for (long v = base; v < base + side * side; ++v)
+            text += "vn 0 " + number(normal(v)[1]) + " 1\n";
+        for (int y = 0; y + 1 < side; ++y)
+            for (int x = 0; x + 1 < side; ++x)
+            {
+                if ((x + y) % 40 == 0)
+                    text += "usemtl M" + std::to_string((g + x) % 7) + "\n";
+                text += "f";
+                for (long v : {base + y * side + x, base + y * side + x + 1, base + (y + 1) * side + x + 1})
+                    text += " " + std::to_string(v) + "/" + std::to_string(v) + "/" + std::to_string(v);
+                text += "\n";
+            }
+        base += side * side;
+    }
+    ASSERT_GT(text.size(), size_t(17) << 20);
+    qoxtest::TempDir dir;
+    qoxtest::WriteFile(dir.File("large.obj"), text);
+    ObjRead r(dir.File("large.obj"));
+    ASSERT_TRUE(r.ok);
+    base = 1;
+    for (int g = 0; g < groups; ++g, base += side * side)
+    {
+        KQoxMesh* mesh = r.Mesh(("part" + std::to_string(g)).c_str());
+        ASSERT_NE(mesh, nullptr) << g;
+        ASSERT_EQ(mesh->GetPolygonCount(), (side - 1) * (side - 1)) << g;
+        int faults = 0;
+        for (int p = 0; p < mesh->GetPolygonCount(); ++p)
+        {
+            const int x = p % (side - 1), y = p / (side - 1);
+            const long corners[3] = {base + y * side + x, base + y * side + x + 1, base + (y + 1) * side + x + 1};
+            for (int c = 0; c < 3; ++c)
+            {
+                const int point = mesh->GetPolygonVertex(p, c);
+                const KQoxVector4 at = mesh->GetControlPoints()[point];
+                const KQoxVector4 expected = position(corners[c]);
+                for (int k = 0; k < 3; ++k)
+                    faults += std::fabs(at[k] - expected[k]) > 1e-9;
+                const KQoxVector2 t = mesh->GetTextureUV()[mesh->GetTextureUVIndex(p, c)];
+                faults += std::fabs(t[0] - uv(corners[c])[0]) > 1e-6 || std::fabs(t[1] - uv(corners[c])[1]) > 1e-6;
+                if (g % 3 == 0) // not smoothed: the file's normals
+                    faults += std::fabs(mesh->GetNormals()[point][1] - normal(corners[c])[1]) > 1e-9;
+            }
+        }
+        ASSERT_EQ(faults, 0) << g;
+    }
+}
+
 TEST(ObjReadMesh, PodArrayGivesBackWholePagesOnly)
 {
     // Mapped arrays give back the whole pages within the range and keep
@@ -1279,6 +1354,17 @@ TEST(ObjReadMesh, PodArrayGivesBackWholePagesOnly)
         EXPECT_EQ(mapped[static_cast<size_t>(i)], i + 0.25) << i;
     EXPECT_TRUE(mapped.drop_pages(5, 5));
     EXPECT_EQ(mapped[5], 5.25);
+    // Room made at once keeps the items, from a small block to a mapped one.
+    KObjPodArray<double> grown;
+    for (int i = 0; i < 3000; ++i)
+        ASSERT_TRUE(grown.push_back(i * 0.5));
+    ASSERT_TRUE(grown.reserve(kObjLargePageBytes / sizeof(double)));
+    EXPECT_EQ(grown.capacity(), kObjLargePageBytes / sizeof(double));
+    EXPECT_TRUE(grown.drops_pages());
+    EXPECT_TRUE(grown.reserve(10)); // room enough already: nothing changes
+    EXPECT_EQ(grown.capacity(), kObjLargePageBytes / sizeof(double));
+    for (int i = 0; i < 3000; i += 7)
+        ASSERT_EQ(grown[static_cast<size_t>(i)], i * 0.5) << i;
     // The room past the items goes back, the items and the page of the
     // last one stay, and items added after read back as written.
     ASSERT_GT(mapped.capacity(), mapped.size() + 1024);
