@@ -129,6 +129,8 @@ void KQoxPrivate::ResetFile()
     mSpareLists.clear();
     mBraces.clear();
     mBraces.shrink_to_fit();
+    mBraceHint = 0;
+    mOpenBraces.clear();
     mArrays.clear();
     mArrays.shrink_to_fit();
     mText.clear();
@@ -626,15 +628,16 @@ bool KQoxPrivate::OpenAscii()
         return Fail(KQox::eFILE_CORRUPTED);
     mTrailerPos = trailer;
 
-    // One pass over the body pairs every brace; lists are then indexed
-    // without reading their nested blocks.
-    if (!IndexAsciiBraces(mBodyStart, trailer))
-        return Fail(KQox::eFILE_CORRUPTED);
+    // Lists are indexed as far as they are read: the text of a block is
+    // indexed when it is entered or, when a record after it is asked for
+    // first, passed over once.
     std::unique_ptr<ReadList> root = NewList();
     root->mStart = mBodyStart;
     root->mEnd = trailer;
     root->mVersion = mVersion;
-    root->mBraceFirst = 0;
+    root->mOpen = true;
+    root->mIndexAt = mBodyStart;
+    root->mBound = trailer;
     if (!IndexList(*root, true))
         return Fail(KQox::eFILE_CORRUPTED);
     mReadStack.push_back(std::move(root));
@@ -902,8 +905,16 @@ int SectionVersionOf(const Stack& stack, int fileVersion)
 
 } // namespace
 
-size_t KQoxPrivate::ReadSectionList(int& current) const
+size_t KQoxPrivate::ReadSectionList(int& current)
 {
+    // A list outside any section holds sections of its own once it has one:
+    // enough of it is indexed to tell.
+    if (!mReadStack.empty())
+    {
+        ReadList& top = *mReadStack.back();
+        while (!top.mIsSection && top.mSections.empty() && top.mOpen && IndexMore(top))
+        {}
+    }
     return SectionListOf(mReadStack, current);
 }
 
@@ -922,19 +933,37 @@ int KQoxPrivate::WriteVersion() const
     return SectionVersionOf(mWriteStack, mVersion);
 }
 
-int KQoxPrivate::SectionCount() const
+int KQoxPrivate::SectionCount()
 {
     int current;
     if (mMode == eWriting)
         return static_cast<int>(mWriteStack[WriteSectionList(current)].mSections.size());
-    if (mMode == eReading)
-        return static_cast<int>(mReadStack[ReadSectionList(current)]->mSections.size());
-    return 0;
+    if (mMode != eReading)
+        return 0;
+    ReadList& list = *mReadStack[ReadSectionList(current)];
+    IndexAll(list);
+    return static_cast<int>(list.mSections.size());
 }
 
-bool KQoxPrivate::SectionAt(int section, const char*& name, int& version) const
+bool KQoxPrivate::HasSection(int section)
 {
-    if (section < 0 || section >= SectionCount())
+    if (section < 0)
+        return false;
+    int current;
+    if (mMode == eWriting)
+        return section < static_cast<int>(mWriteStack[WriteSectionList(current)].mSections.size());
+    if (mMode != eReading)
+        return false;
+    ReadList& list = *mReadStack[ReadSectionList(current)];
+    while (section >= static_cast<int>(list.mSections.size()))
+        if (!list.mOpen || !IndexMore(list))
+            return false;
+    return true;
+}
+
+bool KQoxPrivate::SectionAt(int section, const char*& name, int& version)
+{
+    if (!HasSection(section))
         return false;
     int current;
     if (mMode == eWriting)
@@ -976,8 +1005,8 @@ int KQox::ProjectFindSection(const char* name, int after) const
 {
     if (!name)
         name = "";
-    int count = ProjectGetSectionCount();
-    for (int i = after < 0 ? 0 : after + 1; i < count; ++i)
+    // The sections after the one found are not indexed for it.
+    for (int i = after < 0 ? 0 : after + 1; mData->HasSection(i); ++i)
         if (std::strcmp(ProjectGetSectionName(i), name) == 0)
             return i;
     return -1;
@@ -987,11 +1016,11 @@ bool KQox::ProjectOpenSection(int section)
 {
     if (mData->mMode != KQoxPrivate::eReading)
         return mData->Fail(eFILE_NOT_OPENED);
+    if (!mData->HasSection(section))
+        return mData->Fail(eSECTION_ERROR);
     int current;
     size_t index = mData->ReadSectionList(current);
     ReadList& list = *mData->mReadStack[index];
-    if (section < 0 || section >= static_cast<int>(list.mSections.size()))
-        return mData->Fail(eSECTION_ERROR);
     list.mCurrent = -1;
     int record = list.mSections[section];
     while (mData->mReadStack.size() > index + 1)
@@ -1004,7 +1033,7 @@ bool KQox::ProjectReadSectionBegin(const char* name)
     if (mData->mMode != KQoxPrivate::eReading)
         return mData->Fail(eFILE_NOT_OPENED);
     ReadList& list = *mData->Top();
-    const int record = KQoxPrivate::FindCursor(list, kSection, name);
+    const int record = mData->Lookup(list, kSection, name);
     if (record < 0)
         return false;
     // The sections are listed in file order.

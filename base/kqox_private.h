@@ -134,7 +134,7 @@ const char kArrayFloat = 'f';
 const char kArrayDouble = 'd';
 const int kArrayHead = 5;                         // binary: code and 32-bit item count
 const int kArrayLineItems = 16;                   // ASCII: items a line when they take more than one
-const unsigned long long kLargeArrayItems = 1024; // ASCII arrays the brace pass counts
+const unsigned long long kLargeArrayItems = 1024; // ASCII arrays counted once and kept
 const int kArrayItemText = 32;                    // ASCII: room for the text of one item
 // ASCII arrays of this many items are converted in slices side by side, the
 // text read this many bytes at a time, on at most kMaxSliceThreads threads.
@@ -197,8 +197,7 @@ struct Record
     long long mValuesPos = 0;   // first value (binary: its type code; ASCII: first token)
     long long mValuesEnd = 0;   // just past the last value
     long long mBlockPos = -1;   // first byte of the nested list; -1: no block
-    long long mBlockEnd = -1;   // binary: the end marker; ASCII: the closing brace
-    long long mBlockIndex = -1; // ASCII: the block's entry in the brace table
+    long long mBlockEnd = -1;   // binary: the end marker; ASCII: the closing brace (-1 until found)
     size_t mLength = 0;         // of the name
     size_t mName = 0;           // names longer than kNameHead: the name in the list's name bytes
     unsigned int mCount = 0;    // values
@@ -227,13 +226,11 @@ struct Slot
     int mCount = 0;
 };
 
-// An ASCII block: its opening and closing braces, found by one pass over the
-// whole body when the file is opened, in the order of the opening braces.
+// An ASCII block passed over: its opening and closing braces.
 struct Brace
 {
     long long mOpen = 0;
     long long mClose = -1;
-    long long mAfter = -1; // first entry after this block's nested blocks
 };
 
 // A place in the text of a large ASCII array: how many items start before
@@ -269,9 +266,9 @@ private:
     KMappingGuard mGuard;
 };
 
-// A large ASCII array found by the brace pass: where its "*" is, where its
-// items start and end, and how many there are, so that indexing its list
-// need not count them again.
+// A large ASCII array counted once (when its list is indexed, or when a
+// block holding it is passed over): where its "*" is, where its items start
+// and end, and how many there are, so that it is not counted again.
 struct ArrayExtent
 {
     long long mHead = 0;
@@ -296,8 +293,15 @@ struct ArrayExtent
 struct ReadList
 {
     long long mStart = 0;
-    long long mEnd = 0;
-    long long mBraceFirst = 0; // ASCII: brace entry of the list's first nested block
+    long long mEnd = 0; // ASCII: -1 until the block's closing brace is found
+    // ASCII lists are indexed as far as they are asked for: records are
+    // added up to the first whose block's end is not known yet (mPending),
+    // and indexing goes on from mIndexAt once that end is found, by reading
+    // the block or by passing over it. mBound: no text of the list lies past it.
+    bool mOpen = false;
+    long long mIndexAt = 0;
+    long long mBound = 0;
+    int mPending = -1;
     std::vector<Record> mRecords;
     std::vector<int> mSections; // records that are sections, in file order
     std::vector<Slot> mSlots;
@@ -351,7 +355,9 @@ struct ReadList
     void Reset()
     {
         mStart = mEnd = 0;
-        mBraceFirst = 0;
+        mOpen = false;
+        mIndexAt = mBound = 0;
+        mPending = -1;
         mRecords.clear();
         mSections.clear();
         mSlots.clear();
@@ -600,13 +606,28 @@ struct KQoxPrivate
     // ---- indexing and reading (kqox_read.cpp) ----
     bool IndexList(kqox::ReadList& list, bool topLevel);
     bool IndexBinary(kqox::ReadList& list, bool topLevel);
+    // Indexes the next records of an open ASCII list (see ReadList::mOpen).
     bool IndexAscii(kqox::ReadList& list);
-    bool IndexAsciiBraces(long long start, long long end);
-    // At the "*" of a value in the brace pass: a large array's items are
-    // counted and its extent kept (position moves past its items); anything
-    // else is left to the indexing (position moves past the "*").
-    void NoteLargeArray(long long& position, long long end);
-    // The large array whose "*" is at head, if the brace pass kept it.
+    // Ends the indexing of a list at damage, reported.
+    bool IndexFailed(kqox::ReadList& list);
+    // ASCII: indexes more of an open list; false when it has no more records
+    // (corrupted text is reported).
+    bool IndexMore(kqox::ReadList& list);
+    // ASCII: indexes the rest of a list; false (reported) on corrupted text.
+    bool IndexAll(kqox::ReadList& list);
+    // The end of a list whose records are all indexed, given to the record
+    // of its parent that owns it.
+    void GiveEndToOwner(const kqox::ReadList& list);
+    // Passes over the rest of an ASCII block from within it (from), to its
+    // closing brace (close); the blocks and large arrays inside are kept.
+    bool SkipAsciiBlock(long long from, long long bound, long long& close);
+    // The closing brace of the block opened at open when it was passed over; -1 otherwise.
+    long long KnownClose(long long open);
+    // At the "*" of an ASCII value: a large array's items are counted and its
+    // extent kept, or the kept one found (position moves past its items);
+    // null and position moved past the "*" for anything else.
+    const kqox::ArrayExtent* NoteLargeArray(long long& position, long long end);
+    // The large array whose "*" is at head, if it was counted already.
     const kqox::ArrayExtent* FindLargeArray(long long head) const;
     static bool TopLevelEndOk(KQox::EForm form, long long limit, const kqox::ReadList& root);
     bool KeyCheckDamaged();
@@ -618,19 +639,22 @@ struct KQoxPrivate
     static void IndexSlots(kqox::ReadList& list);
     // Makes the slots of a list, their cursors taken from the records passed over.
     static void MakeSlots(kqox::ReadList& list);
+    // Adds a list's record (its last but any) to the slots.
+    static void SlotRecord(kqox::ReadList& list, int index);
     // The record a lookup of a kind and name finds (the name's cursor); -1
     // when none. prefix is NamePrefix(name, length). Names the list lacks
     // are mostly refused by their bit, before a call.
     static int FindCursor(kqox::ReadList& list, char kind, const char* name, size_t length, unsigned long long prefix);
-    static int FindCursor(kqox::ReadList& list, char kind, const char* name)
+    // FindCursor over the records of a list indexed so far, indexing more
+    // of an open ASCII list until the name is found or none is left.
+    int Lookup(kqox::ReadList& list, char kind, const char* name, size_t length, unsigned long long prefix);
+    int Lookup(kqox::ReadList& list, char kind, const char* name)
     {
         if (!name)
             name = "";
         size_t length;
         const unsigned long long prefix = kqox::NameKey(name, length);
-        if ((list.mNameBits & kqox::NameBit(kind, name, length)) == 0)
-            return -1;
-        return FindCursor(list, kind, name, length, prefix);
+        return Lookup(list, kind, name, length, prefix);
     }
     // Moves the cursor of a record's name to the record of that name after it.
     static void PassRecord(kqox::ReadList& list, int record)
@@ -738,12 +762,14 @@ struct KQoxPrivate
     int ReadVersion() const;
     // The list the section calls work on (index in the read stack) and the
     // index in it of the section being read from it (-1 when none).
-    size_t ReadSectionList(int& current) const;
+    size_t ReadSectionList(int& current);
     size_t WriteSectionList(int& current) const;
     // The sections of the current section list, written or read alike:
     // their number, and the name and version of one (false out of range).
-    int SectionCount() const;
-    bool SectionAt(int section, const char*& name, int& version) const;
+    int SectionCount();
+    // Whether the section list has that section (indexing it as far as needed).
+    bool HasSection(int section);
+    bool SectionAt(int section, const char*& name, int& version);
 
     // ---- state ----
     KError mError;
@@ -799,7 +825,12 @@ struct KQoxPrivate
     std::vector<std::unique_ptr<kqox::ReadList>> mReadStack;
     kqox::ReadList* mTop = nullptr; // mReadStack's last list
     std::vector<std::unique_ptr<kqox::ReadList>> mSpareLists;
-    std::vector<kqox::Brace> mBraces;       // ASCII blocks of the whole body
+    // ASCII blocks passed over before they were read, by the place of their
+    // opening brace, so that indexing them later finds their ends at once.
+    std::vector<kqox::Brace> mBraces;
+    size_t mBraceHint = 0;                  // the entry after the one found last
+    std::vector<size_t> mOpenBraces;        // entries of the blocks a pass is in
+    std::string mIndexName;                 // storage of the name a record is indexed under
     std::vector<kqox::ArrayExtent> mArrays; // large ASCII arrays, by position
     std::string mText;                      // last text read
     std::vector<char> mTextBytes;           // last text read whole from the window

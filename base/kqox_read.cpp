@@ -940,58 +940,61 @@ void KQoxPrivate::MakeSlots(ReadList& list)
     list.mSlots.clear();
     list.mSlotTable.clear();
     list.mLastSlot = -1;
-    for (size_t i = 0; i < list.mRecords.size(); ++i)
-    {
-        Record& record = list.mRecords[i];
-        const int index = static_cast<int>(i);
-        const char* name = list.NameOf(record);
-        const unsigned long long prefix = record.Prefix();
-        int slot = -1;
-        if (list.mLastSlot >= 0 &&
-            list.Is(list.mSlots[static_cast<size_t>(list.mLastSlot)], record.mKind, name, record.mLength, prefix))
-            slot = list.mLastSlot;
-        // A hash is worked out only once the slots are indexed by it.
-        size_t hash = 0;
-        if (slot < 0 && list.mSlotTable.empty())
-            slot = FindSlotInOrder(list, record.mKind, name, record.mLength, prefix);
-        else if (slot < 0)
-        {
-            hash = SlotHash(record.mKind, name, record.mLength);
-            slot = FindSlotIndex(list, record.mKind, name, record.mLength, prefix, hash);
-        }
-        if (slot < 0)
-        {
-            slot = static_cast<int>(list.mSlots.size());
-            list.mSlots.emplace_back();
-            Slot& added = list.mSlots.back();
-            added.mHash = hash;
-            added.mFirst = index;
-            // The table stays at most half full.
-            if (list.mSlots.size() > kLinearSlots && list.mSlots.size() * 2 > list.mSlotTable.size())
-                IndexSlots(list);
-            else if (!list.mSlotTable.empty())
-            {
-                const size_t mask = list.mSlotTable.size() - 1;
-                size_t at = hash & mask;
-                while (list.mSlotTable[at] >= 0)
-                    at = (at + 1) & mask;
-                list.mSlotTable[at] = slot;
-            }
-        }
-        list.mLastSlot = slot;
-        Slot& s = list.mSlots[static_cast<size_t>(slot)];
-        record.mSlot = slot;
-        record.mNextSame = -1;
-        if (s.mLast >= 0)
-            list.mRecords[static_cast<size_t>(s.mLast)].mNextSame = index;
-        s.mLast = index;
-        ++s.mCount;
-        // The records of a name passed over are its first ones: the cursor
-        // is the first one not passed.
-        if (s.mCursor < 0 && !record.mPassed)
-            s.mCursor = index;
-    }
     list.mSlotted = true;
+    for (size_t i = 0; i < list.mRecords.size(); ++i)
+        SlotRecord(list, static_cast<int>(i));
+}
+
+void KQoxPrivate::SlotRecord(ReadList& list, int index)
+{
+    Record& record = list.mRecords[static_cast<size_t>(index)];
+    const char* name = list.NameOf(record);
+    const unsigned long long prefix = record.Prefix();
+    int slot = -1;
+    if (list.mLastSlot >= 0 &&
+        list.Is(list.mSlots[static_cast<size_t>(list.mLastSlot)], record.mKind, name, record.mLength, prefix))
+        slot = list.mLastSlot;
+    // A hash is worked out only once the slots are indexed by it.
+    size_t hash = 0;
+    if (slot < 0 && list.mSlotTable.empty())
+        slot = FindSlotInOrder(list, record.mKind, name, record.mLength, prefix);
+    else if (slot < 0)
+    {
+        hash = SlotHash(record.mKind, name, record.mLength);
+        slot = FindSlotIndex(list, record.mKind, name, record.mLength, prefix, hash);
+    }
+    if (slot < 0)
+    {
+        slot = static_cast<int>(list.mSlots.size());
+        list.mSlots.emplace_back();
+        Slot& added = list.mSlots.back();
+        added.mHash = hash;
+        added.mFirst = index;
+        // The table stays at most half full.
+        if (list.mSlots.size() > kLinearSlots && list.mSlots.size() * 2 > list.mSlotTable.size())
+            IndexSlots(list);
+        else if (!list.mSlotTable.empty())
+        {
+            const size_t mask = list.mSlotTable.size() - 1;
+            size_t at = hash & mask;
+            while (list.mSlotTable[at] >= 0)
+                at = (at + 1) & mask;
+            list.mSlotTable[at] = slot;
+        }
+    }
+    list.mLastSlot = slot;
+    Slot& s = list.mSlots[static_cast<size_t>(slot)];
+    record.mSlot = slot;
+    record.mNextSame = -1;
+    if (s.mLast >= 0)
+        list.mRecords[static_cast<size_t>(s.mLast)].mNextSame = index;
+    s.mLast = index;
+    ++s.mCount;
+    // The records of a name passed over are its first ones: the cursor is
+    // the first one not passed (a record indexed after all of its name
+    // were passed becomes it).
+    if (s.mCursor < 0 && !record.mPassed)
+        s.mCursor = index;
 }
 
 int KQoxPrivate::FindCursor(ReadList& list, char kind, const char* name, size_t length, unsigned long long prefix)
@@ -1023,6 +1026,22 @@ int KQoxPrivate::FindCursor(ReadList& list, char kind, const char* name, size_t 
     }
     const Slot* slot = FindSlot(list, kind, name, length, prefix);
     return slot ? slot->mCursor : -1;
+}
+
+int KQoxPrivate::Lookup(ReadList& list, char kind, const char* name, size_t length, unsigned long long prefix)
+{
+    const unsigned long long bit = NameBit(kind, name, length);
+    for (;;)
+    {
+        if (list.mNameBits & bit)
+        {
+            const int record = FindCursor(list, kind, name, length, prefix);
+            if (record >= 0)
+                return record;
+        }
+        if (!list.mOpen || !IndexMore(list))
+            return -1;
+    }
 }
 
 namespace {
@@ -1144,6 +1163,12 @@ void KQoxPrivate::PopList()
 {
     if (mReadStack.empty())
         return;
+    // A text block left before all of it was indexed is indexed to its
+    // closing brace, whose place its parent needs to go on.
+    ReadList& top = *mReadStack.back();
+    if (top.mOpen)
+        IndexAll(top);
+    GiveEndToOwner(top);
     if (mSpareLists.size() < kSpareLists)
         mSpareLists.push_back(std::move(mReadStack.back()));
     mReadStack.pop_back();
@@ -1438,14 +1463,15 @@ bool KQoxPrivate::ReadAsciiValue(long long& position, long long end, Value& valu
     }
     else if (c == '*' && position + 1 < end && IsArrayCode(CharAt(position + 1)))
     {
-        // Counted by the brace pass already: the same items, ending inside this value's bounds.
-        const ArrayExtent* known = FindLargeArray(position);
-        if (known && known->mEnd <= end)
+        // A large array is counted once and kept: the same items, ending
+        // inside this value's bounds, whenever it is met again.
+        long long at = position;
+        if (const ArrayExtent* known = NoteLargeArray(at, end))
         {
             value.mType = known->mCode;
             value.mRawPos = known->mItems;
             value.mRawSize = known->mCount;
-            position = known->mEnd;
+            position = at;
             return true;
         }
         return ReadAsciiArrayHead(position, end, value);
@@ -1577,13 +1603,16 @@ bool KQoxPrivate::SkipAsciiValue(long long& position, long long end)
     return ReadAsciiValue(position, end, value, false);
 }
 
-// Pairs every brace of the ASCII body in one pass, following quoted texts
-// and comments as the record syntax does. Blocks are recorded in the order of
-// their opening braces; an unpaired brace is damage.
-void KQoxPrivate::NoteLargeArray(long long& position, long long end)
+// At the "*" of an ASCII value. Only arrays of many items are kept: a small
+// one is counted again whenever its list is indexed, which costs less.
+const ArrayExtent* KQoxPrivate::NoteLargeArray(long long& position, long long end)
 {
-    // Only arrays of many items: a small one is counted when its list is.
     const long long head = position;
+    if (const ArrayExtent* known = FindLargeArray(head))
+    {
+        position = known->mEnd <= end ? known->mEnd : head + 1;
+        return known->mEnd <= end ? known : nullptr;
+    }
     long long at = position + 2;
     unsigned long long count = 0;
     int digits = 0;
@@ -1597,50 +1626,61 @@ void KQoxPrivate::NoteLargeArray(long long& position, long long end)
         !ReadAsciiArrayHead(at, end, value, count >= kSideBySideItems ? &extent.mMarks : nullptr))
     {
         position = head + 1;
-        return;
+        return nullptr;
     }
     extent.mHead = head;
     extent.mItems = value.mRawPos;
     extent.mEnd = at;
     extent.mCount = value.mRawSize;
     extent.mCode = value.mType;
-    mArrays.push_back(std::move(extent));
     position = at;
+    // Arrays are mostly met in file order: the insertion is at the end.
+    auto place = std::lower_bound(mArrays.begin(), mArrays.end(), head,
+                                  [](const ArrayExtent& a, long long h) { return a.mHead < h; });
+    return &*mArrays.insert(place, std::move(extent));
 }
 
 const ArrayExtent* KQoxPrivate::FindLargeArray(long long head) const
 {
+    if (!mArrays.empty() && mArrays.back().mHead == head)
+        return &mArrays.back();
     auto found = std::lower_bound(mArrays.begin(), mArrays.end(), head,
                                   [](const ArrayExtent& a, long long at) { return a.mHead < at; });
     return found != mArrays.end() && found->mHead == head ? &*found : nullptr;
 }
 
-bool KQoxPrivate::IndexAsciiBraces(long long start, long long end)
+// Follows quoted texts, comments and arrays as the record syntax does, so
+// that only braces of blocks are paired. The blocks inside are kept, in
+// the order of their opening braces, for when they are indexed.
+bool KQoxPrivate::SkipAsciiBlock(long long from, long long bound, long long& close)
 {
-    mBraces.clear();
-    mArrays.clear();
-    std::vector<long long> open; // entries of the blocks still open
-    long long position = start;
-    while (position < end)
+    // Blocks are mostly passed over in file order: those found are
+    // appended, and moved into place when an earlier stretch was passed.
+    const size_t first = mBraces.size();
+    std::vector<size_t>& open = mOpenBraces;
+    open.clear();
+    long long position = from;
+    bool closed = false;
+    while (position < bound && !closed)
     {
         size_t n = 0;
-        const unsigned char* first = SpanAt(position, end, n);
-        if (!first)
-            return false;
-        const unsigned char* hit = FindClass(first, first + n, kStructuralClass);
-        position += hit - first;
-        if (hit == first + n)
+        const unsigned char* span = SpanAt(position, bound, n);
+        if (!span)
+            break;
+        const unsigned char* hit = FindClass(span, span + n, kStructuralClass);
+        position += hit - span;
+        if (hit == span + n)
             continue;
-        int c = *hit;
+        const int c = *hit;
         if (c == '"')
         {
-            if (!ReadAsciiQuoted(position, end, nullptr))
-                return false;
+            if (!ReadAsciiQuoted(position, bound, nullptr))
+                break;
             continue;
         }
         if (c == ';')
         {
-            while (position < end && CharAt(position) != '\n')
+            while (position < bound && CharAt(position) != '\n')
                 ++position;
             continue;
         }
@@ -1648,62 +1688,134 @@ bool KQoxPrivate::IndexAsciiBraces(long long start, long long end)
         {
             // A large array is counted here, while its text is at hand, and
             // passed over: its items hold no character this pass stops at.
-            NoteLargeArray(position, end);
+            NoteLargeArray(position, bound);
             continue;
         }
         if (c == '{')
         {
-            open.push_back(static_cast<long long>(mBraces.size()));
-            Brace brace;
-            brace.mOpen = position;
-            mBraces.push_back(brace);
+            open.push_back(mBraces.size());
+            mBraces.push_back(Brace{position, -1});
         }
         else if (c == '}')
         {
             if (open.empty())
-                return false;
-            Brace& brace = mBraces[static_cast<size_t>(open.back())];
+            {
+                close = position;
+                closed = true;
+                continue;
+            }
+            mBraces[open.back()].mClose = position;
             open.pop_back();
-            brace.mClose = position;
-            brace.mAfter = static_cast<long long>(mBraces.size());
         }
         ++position;
     }
-    return open.empty();
+    if (!closed)
+    {
+        mBraces.resize(first);
+        return false;
+    }
+    if (first > 0 && first < mBraces.size() && mBraces[first - 1].mOpen > mBraces[first].mOpen)
+        std::inplace_merge(mBraces.begin(), mBraces.begin() + static_cast<std::ptrdiff_t>(first), mBraces.end(),
+                           [](const Brace& a, const Brace& b) { return a.mOpen < b.mOpen; });
+    return true;
 }
+
+long long KQoxPrivate::KnownClose(long long open)
+{
+    if (mBraces.empty())
+        return -1;
+    // Indexing meets the blocks in file order: the entry after the one
+    // found last is tried first.
+    size_t at = mBraceHint;
+    if (at >= mBraces.size() || mBraces[at].mOpen != open)
+    {
+        auto found = std::lower_bound(mBraces.begin(), mBraces.end(), open,
+                                      [](const Brace& b, long long o) { return b.mOpen < o; });
+        if (found == mBraces.end() || found->mOpen != open)
+            return -1;
+        at = static_cast<size_t>(found - mBraces.begin());
+    }
+    mBraceHint = at + 1;
+    return mBraces[at].mClose;
+}
+
+namespace {
+
+// Blanks and comment lines between records; false on unreadable text.
+bool SkipAsciiGaps(KQoxPrivate& d, long long& position, long long end)
+{
+    while (position < end)
+    {
+        const int c = d.CharAt(position);
+        if (c < 0)
+            return false;
+        if (IsSpace(c))
+            ++position;
+        else if (c == ';')
+            while (position < end && d.CharAt(position) != '\n')
+                ++position;
+        else
+            break;
+    }
+    return true;
+}
+
+// The rest of a record's line after its values or its block: blanks, a
+// comment and the line end.
+bool EndAsciiRecordLine(KQoxPrivate& d, long long& position, long long end)
+{
+    d.SkipAsciiSpaces(position, end);
+    if (position < end && d.CharAt(position) == ';')
+        while (position < end && d.CharAt(position) != '\n')
+            ++position;
+    if (position < end && d.CharAt(position) == '\r')
+        ++position;
+    if (position >= end || d.CharAt(position) != '\n')
+        return false;
+    ++position;
+    return true;
+}
+
+} // namespace
 
 bool KQoxPrivate::IndexAscii(ReadList& list)
 {
-    long long position = list.mStart;
-    long long end = list.mEnd;
-    // The blocks of this list are, in order, the brace entry after the one
-    // of the list itself and then each one's mAfter.
-    long long nextBrace = list.mBraceFirst;
-    std::string name;
+    if (!list.mOpen)
+        return true;
+    long long position = list.mIndexAt;
+    // A block whose end is not known yet closes at the first "}" where a
+    // record could start.
+    const long long end = list.mEnd >= 0 ? list.mEnd : list.mBound;
+    if (list.mPending >= 0)
+    {
+        // The end of the last record's block: known once the block was
+        // read, found by passing over it otherwise.
+        Record& pending = list.mRecords[static_cast<size_t>(list.mPending)];
+        if (pending.mBlockEnd < 0 && !SkipAsciiBlock(pending.mBlockPos, end, pending.mBlockEnd))
+            return false;
+        if (pending.mBlockEnd < pending.mBlockPos || pending.mBlockEnd >= end)
+            return false;
+        list.mPending = -1;
+        position = pending.mBlockEnd + 1;
+        if (!EndAsciiRecordLine(*this, position, end))
+            return false;
+    }
+    std::string& name = mIndexName;
     for (;;)
     {
-        // Blanks and comment lines between records.
-        while (position < end)
-        {
-            int c = CharAt(position);
-            if (c < 0)
-                return false;
-            if (IsSpace(c))
-            {
-                ++position;
-            }
-            else if (c == ';')
-            {
-                while (position < end && CharAt(position) != '\n')
-                    ++position;
-            }
-            else
-            {
-                break;
-            }
-        }
+        if (!SkipAsciiGaps(*this, position, end))
+            return false;
         if (position >= end)
+        {
+            if (list.mEnd < 0)
+                return false; // the block's closing brace is missing
             break;
+        }
+        if (list.mEnd < 0 && CharAt(position) == '}')
+        {
+            list.mEnd = position;
+            break;
+        }
         Record record;
         int closing = ':';
         if (CharAt(position) == '[')
@@ -1736,9 +1848,10 @@ bool KQoxPrivate::IndexAscii(ReadList& list)
         }
         record.mValuesEnd = position;
         SkipAsciiSpaces(position, end);
+        bool pending = false;
         if (position < end && CharAt(position) == '{')
         {
-            long long opening = position;
+            const long long opening = position;
             ++position;
             SkipAsciiSpaces(position, end);
             if (position < end && CharAt(position) == '\r')
@@ -1746,26 +1859,23 @@ bool KQoxPrivate::IndexAscii(ReadList& list)
             if (position >= end || CharAt(position) != '\n')
                 return false;
             ++position;
-            if (nextBrace < 0 || nextBrace >= static_cast<long long>(mBraces.size()))
-                return false;
-            const Brace& brace = mBraces[static_cast<size_t>(nextBrace)];
-            if (brace.mOpen != opening || brace.mClose < position || brace.mClose >= end)
-                return false;
             record.mBlockPos = position;
-            record.mBlockEnd = brace.mClose;
-            record.mBlockIndex = nextBrace;
-            nextBrace = brace.mAfter;
-            position = brace.mClose + 1;
-            SkipAsciiSpaces(position, end);
+            // A block passed over already has its end kept.
+            const long long known = KnownClose(opening);
+            if (known < 0)
+            {
+                pending = true;
+            }
+            else
+            {
+                if (known < position || known >= end)
+                    return false;
+                record.mBlockEnd = known;
+                position = known + 1;
+            }
         }
-        if (position < end && CharAt(position) == ';')
-            while (position < end && CharAt(position) != '\n')
-                ++position;
-        if (position < end && CharAt(position) == '\r')
-            ++position;
-        if (position >= end || CharAt(position) != '\n')
+        if (!pending && !EndAsciiRecordLine(*this, position, end))
             return false;
-        ++position;
         if (record.mKind == kSection)
         {
             long long at = record.mValuesPos;
@@ -1778,8 +1888,55 @@ bool KQoxPrivate::IndexAscii(ReadList& list)
         list.mRecords.push_back(record);
         if (!AddName(list, list.mRecords.back(), name.data(), name.size(), false))
             return false;
+        const int index = static_cast<int>(list.mRecords.size() - 1);
+        if (list.mSlotted)
+            SlotRecord(list, index);
+        if (pending)
+        {
+            list.mPending = index;
+            list.mIndexAt = position;
+            return true;
+        }
     }
+    list.mOpen = false;
     return true;
+}
+
+bool KQoxPrivate::IndexFailed(ReadList& list)
+{
+    // Damage is reported once; the records before it stay readable.
+    list.mOpen = false;
+    list.mPending = -1;
+    return Corrupted();
+}
+
+bool KQoxPrivate::IndexMore(ReadList& list)
+{
+    const size_t before = list.mRecords.size();
+    while (list.mOpen && list.mRecords.size() == before)
+        if (!IndexAscii(list))
+            return IndexFailed(list);
+    return list.mRecords.size() > before;
+}
+
+bool KQoxPrivate::IndexAll(ReadList& list)
+{
+    while (list.mOpen)
+        if (!IndexAscii(list))
+            return IndexFailed(list);
+    return true;
+}
+
+void KQoxPrivate::GiveEndToOwner(const ReadList& list)
+{
+    if (list.mOpen || list.mEnd < 0 || list.mOwner < 0 || mReadStack.size() < 2)
+        return;
+    ReadList& parent = *mReadStack[mReadStack.size() - 2];
+    if (list.mOwner >= static_cast<int>(parent.mRecords.size()))
+        return;
+    Record& owner = parent.mRecords[static_cast<size_t>(list.mOwner)];
+    if (owner.mBlockEnd < 0 && owner.mBlockPos == list.mStart)
+        owner.mBlockEnd = list.mEnd;
 }
 
 bool KQoxPrivate::EnterBlock(int record, bool section, int sectionIndex)
@@ -1790,10 +1947,11 @@ bool KQoxPrivate::EnterBlock(int record, bool section, int sectionIndex)
     const Record& r = parent.mRecords[record];
     if (r.mBlockPos < 0)
         return false;
-    if (mImage)
+    if (mImage && mForm != KQox::eASCII)
     {
         // The block's bytes run through the check value's register as it
-        // is entered, when they follow on from those run already.
+        // is entered, when they follow on from those run already (text has
+        // no check value).
         const long long end = r.mBlockEnd + 1;
         if (end > mCheckFront && end - mCheckFront <= kCheckReach)
             CheckUpTo(end);
@@ -1805,7 +1963,13 @@ bool KQoxPrivate::EnterBlock(int record, bool section, int sectionIndex)
     list->mIsSection = section;
     list->mVersion = r.mVersion;
     list->mSectionIndex = sectionIndex;
-    list->mBraceFirst = r.mBlockIndex + 1;
+    if (mForm == KQox::eASCII)
+    {
+        // The block's end is found as it is indexed when not known yet.
+        list->mOpen = true;
+        list->mIndexAt = r.mBlockPos;
+        list->mBound = r.mBlockEnd >= 0 ? r.mBlockEnd : parent.mEnd >= 0 ? parent.mEnd : parent.mBound;
+    }
     if (!IndexList(*list, false))
     {
         mSpareLists.push_back(std::move(list));
@@ -2117,9 +2281,7 @@ bool KQox::FieldReadBegin(const char* name)
     if (list.mSlotted || record >= static_cast<int>(list.mRecords.size()) ||
         !list.Is(list.mRecords[static_cast<size_t>(record)], kField, name, length, prefix))
     {
-        if ((list.mNameBits & NameBit(kField, name, length)) == 0)
-            return false;
-        record = KQoxPrivate::FindCursor(list, kField, name, length, prefix);
+        record = d.Lookup(list, kField, name, length, prefix);
         if (record < 0)
             return false;
     }
@@ -2280,6 +2442,7 @@ int KQox::FieldReadGetCount(const char* name)
     KQoxPrivate& d = *mData;
     if (d.mMode != KQoxPrivate::eReading)
         return 0;
+    d.IndexAll(*d.Top());
     return KQoxPrivate::CountOf(*d.Top(), kField, name);
 }
 
@@ -2288,6 +2451,7 @@ int KQox::FieldReadGetRecordCount()
     KQoxPrivate& d = *mData;
     if (d.mMode != KQoxPrivate::eReading)
         return 0;
+    d.IndexAll(*d.Top());
     return static_cast<int>(d.Top()->mRecords.size());
 }
 
@@ -2296,9 +2460,12 @@ const char* KQox::FieldReadGetRecordName(int index, bool* isSection)
     KQoxPrivate& d = *mData;
     if (d.mMode != KQoxPrivate::eReading)
         return nullptr;
-    const ReadList& list = *d.Top();
-    if (index < 0 || index >= static_cast<int>(list.mRecords.size()))
+    ReadList& list = *d.Top();
+    if (index < 0)
         return nullptr;
+    while (index >= static_cast<int>(list.mRecords.size()))
+        if (!d.IndexMore(list))
+            return nullptr;
     const Record& r = list.mRecords[index];
     if (isSection)
         *isSection = r.mKind == kSection;
