@@ -1016,8 +1016,9 @@ bool KQox::ProjectOpenSection(int section)
 {
     if (mData->mMode != KQoxPrivate::eReading)
         return mData->Fail(eFILE_NOT_OPENED);
+    // Damage met while looking for it is reported as such.
     if (!mData->HasSection(section))
-        return mData->Fail(eSECTION_ERROR);
+        return mData->mError.GetLastErrorID() == eFILE_CORRUPTED ? false : mData->Fail(eSECTION_ERROR);
     int current;
     size_t index = mData->ReadSectionList(current);
     ReadList& list = *mData->mReadStack[index];
