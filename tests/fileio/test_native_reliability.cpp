@@ -165,6 +165,37 @@ TEST(NativeDamage, FailedReadsLeaveNothingInTheManager)
     }
 }
 
+// Damage in an ASCII file's animation, which lies after the take list:
+// opening reads the take list and succeeds; the import finds the damage
+// when it gets there and fails as any damaged read does.
+TEST(NativeDamage, AnimationDamageIsFoundByTheImportNotTheOpening)
+{
+    TempDir dir;
+    std::string whole = SmallSceneFile(dir.File("whole.qox"), eEXPORT_QOX_ASCII, "");
+    const size_t animation = whole.find("[Animation]");
+    ASSERT_NE(animation, std::string::npos);
+    ASSERT_LT(whole.find("[Takes]"), animation);
+    // A block of the animation loses its closing brace.
+    const size_t key = whole.find("KeyCount: ", animation);
+    ASSERT_NE(key, std::string::npos);
+    const size_t brace = whole.find('}', key);
+    ASSERT_NE(brace, std::string::npos);
+    whole[brace] = ' ';
+    const std::string name = dir.File("damaged.qox");
+    WriteFile(name, whole);
+
+    KQoxSdkManager manager;
+    KQoxScene scene(manager);
+    const std::string before = fileiotest::ManagerCounts(manager);
+    KQoxImporter importer(manager);
+    ASSERT_TRUE(importer.Initialize(name.c_str())) << importer.GetLastErrorString();
+    EXPECT_GT(importer.GetTakeCount(), 0);
+    EXPECT_FALSE(importer.Import(scene));
+    EXPECT_STREQ(importer.GetLastErrorString(), "File is corrupted");
+    EXPECT_EQ(scene.GetRootNode()->GetChildCount(), 0);
+    EXPECT_EQ(fileiotest::ManagerCounts(manager), before);
+}
+
 // Hand-made files whose content is well formed but hostile.
 TEST(NativeDamage, HostileConnectionsAndThumbnails)
 {
