@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <type_traits>
 #include <vector>
 
@@ -27,6 +28,13 @@ namespace qoxsdk_600 {
 using namespace qoxnative;
 
 namespace {
+
+// Room for the items a file holds could not be had: memory ran out. The
+// whole read fails with "Out of memory" and is undone, as any failed read.
+[[noreturn]] void NoRoom()
+{
+    throw std::bad_alloc();
+}
 
 // The integers of the named field of the open list; false when the field is
 // there but holds no integer array.
@@ -55,8 +63,9 @@ bool ReadItems(IQoxObject& file, const char* name, KArrayTemplate<T>& out, int w
     if (!file.FieldReadBegin(name))
         return true;
     long long count = file.FieldReadArrayCount();
-    bool ok = count >= 0 && count % width == 0 && count / width <= 0x7FFFFFFF &&
-              out.SetCountUnset(static_cast<int>(count / width));
+    bool ok = count >= 0 && count % width == 0 && count / width <= 0x7FFFFFFF;
+    if (ok && !out.SetCountUnset(static_cast<int>(count / width)))
+        NoRoom();
     KPrefaulter prefault(ok ? out.GetArray() : nullptr, ok ? static_cast<size_t>(count) * sizeof(double) : 0);
     ok = ok && file.FieldReadArrayD(reinterpret_cast<double*>(out.GetArray()), static_cast<unsigned long long>(count));
     if (!ok)
@@ -74,7 +83,9 @@ bool ReadIntArray(IQoxObject& file, const char* name, KArrayTemplate<int>& out)
     if (!file.FieldReadBegin(name))
         return true;
     long long count = file.FieldReadArrayCount();
-    bool ok = count >= 0 && count <= 0x7FFFFFFF && out.SetCountUnset(static_cast<int>(count));
+    bool ok = count >= 0 && count <= 0x7FFFFFFF;
+    if (ok && !out.SetCountUnset(static_cast<int>(count)))
+        NoRoom();
     KPrefaulter prefault(ok ? out.GetArray() : nullptr, ok ? static_cast<size_t>(count) * sizeof(int) : 0);
     ok = ok && file.FieldReadArrayI(out.GetArray(), static_cast<unsigned long long>(count));
     if (!ok)
@@ -107,6 +118,9 @@ bool ReadPolygonVertices(IQoxObject& file, KQoxMesh& mesh)
         return true;
     long long count = file.FieldReadArrayCount();
     int* vertices = count > 0 && count <= 0x7FFFFFFF ? mesh.SetPolygonVertexCount(static_cast<int>(count)) : nullptr;
+    // A mesh without polygons yet refuses the vertices only for want of room.
+    if (count > 0 && count <= 0x7FFFFFFF && !vertices && mesh.GetPolygonCount() == 0)
+        NoRoom();
     // An empty array is a mesh without polygons (points only, or none).
     bool ok = vertices != nullptr || count == 0;
     {
@@ -126,6 +140,8 @@ template <typename T>
 bool Resolve(const std::vector<int>& positions, const std::vector<T*>& objects, KArrayTemplate<T*>& out)
 {
     out.SetCount(static_cast<int>(positions.size()));
+    if (out.GetCount() != static_cast<int>(positions.size()))
+        NoRoom();
     for (size_t i = 0; i < positions.size(); ++i)
     {
         int p = positions[i];
@@ -323,6 +339,10 @@ bool KQoxRead6::ReadPolygons(KQoxMesh& mesh)
     bool ok = ReadItems(mFile, kVertices, mesh.GetControlPointArray(), 4) && ReadPolygonVertices(mFile, mesh);
     KArrayTemplate<int> sizes, groups;
     ok = ok && ReadIntArray(mFile, kPolygonSizes, sizes) && ReadIntArray(mFile, kPolygonGroups, groups);
+    // SetPolygons refuses bad sizes and a want of room alike: the room is
+    // had first.
+    if (ok && mesh.GetPolygonCount() == 0 && !mesh.ReservePolygons(sizes.GetCount(), 0))
+        NoRoom();
     return ok && (groups.GetCount() == 0 || groups.GetCount() == sizes.GetCount()) &&
            mesh.SetPolygons(sizes.GetArray(), groups.GetCount() > 0 ? groups.GetArray() : nullptr, sizes.GetCount());
 }
@@ -395,6 +415,8 @@ bool KQoxRead6::ReadLayers(KQoxGeometry& geometry)
                     std::unique_ptr<KQoxLayerElementPolygonGroup> e(new KQoxLayerElementPolygonGroup);
                     ok = ok && ReadInts(mFile, kDirect, positions);
                     e->mDirectArray.SetCount(static_cast<int>(positions.size()));
+                    if (e->mDirectArray.GetCount() != static_cast<int>(positions.size()))
+                        NoRoom();
                     for (size_t i = 0; i < positions.size(); ++i)
                         e->mDirectArray[static_cast<int>(i)] = positions[i];
                     directCount = e->mDirectArray.GetCount();

@@ -143,7 +143,13 @@ bool KQoxReader3DS::ToolkitFailed()
         return false;
     const int count = GetErrCount3ds();
     const errrec3ds* last = count > 0 ? GetErrEntry3ds(count - 1) : nullptr;
-    const long3ds code = last ? last->id : NO_FTK3DS_ERR;
+    long3ds code = last ? last->id : NO_FTK3DS_ERR;
+    // Memory that ran out anywhere on the way explains the failures the
+    // toolkit records after it (data it could not hold reads as invalid).
+    for (int i = 0; i < count; ++i)
+        if (const errrec3ds* entry = GetErrEntry3ds(i))
+            if (entry->id == ERR_NO_MEM)
+                code = ERR_NO_MEM;
     switch (code)
     {
     case ERR_INVALID_DATA:

@@ -880,7 +880,10 @@ void CreateDatabase3ds(file3ds* file, database3ds* db)
     auto image = std::make_shared<FileImage>();
     if (!LoadImage(file, *image))
     {
-        PushError(ERR_READING_FILE, "Cannot read \"%s\": %s", file->name.c_str(), std::strerror(errno));
+        // No room to map the file in is a want of memory, not a bad file.
+        const int why = errno;
+        PushError(why == ENOMEM ? ERR_NO_MEM : ERR_READING_FILE, "Cannot read \"%s\": %s", file->name.c_str(),
+                  std::strerror(why));
         PushError(ERR_CREATING_DATABASE, "Cannot create a database from \"%s\"", file->name.c_str());
         return;
     }
