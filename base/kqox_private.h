@@ -302,6 +302,7 @@ struct ReadList
     long long mIndexAt = 0;
     long long mBound = 0;
     int mPending = -1;
+    long long mPendingOpen = -1; // its opening brace
     std::vector<Record> mRecords;
     std::vector<int> mSections; // records that are sections, in file order
     std::vector<Slot> mSlots;
@@ -358,6 +359,7 @@ struct ReadList
         mOpen = false;
         mIndexAt = mBound = 0;
         mPending = -1;
+        mPendingOpen = -1;
         mRecords.clear();
         mSections.clear();
         mSlots.clear();

@@ -1693,6 +1693,14 @@ bool KQoxPrivate::SkipAsciiBlock(long long from, long long bound, long long& clo
         }
         if (c == '{')
         {
+            // A block passed over before (when a list around it was) is
+            // jumped: its inner blocks are kept already.
+            const long long known = first > 0 ? KnownClose(position) : -1;
+            if (known > position)
+            {
+                position = known + 1;
+                continue;
+            }
             open.push_back(mBraces.size());
             mBraces.push_back(Brace{position, -1});
         }
@@ -1791,6 +1799,8 @@ bool KQoxPrivate::IndexAscii(ReadList& list)
         // The end of the last record's block: known once the block was
         // read, found by passing over it otherwise.
         Record& pending = list.mRecords[static_cast<size_t>(list.mPending)];
+        if (pending.mBlockEnd < 0)
+            pending.mBlockEnd = KnownClose(list.mPendingOpen);
         if (pending.mBlockEnd < 0 && !SkipAsciiBlock(pending.mBlockPos, end, pending.mBlockEnd))
             return false;
         if (pending.mBlockEnd < pending.mBlockPos || pending.mBlockEnd >= end)
@@ -1849,9 +1859,10 @@ bool KQoxPrivate::IndexAscii(ReadList& list)
         record.mValuesEnd = position;
         SkipAsciiSpaces(position, end);
         bool pending = false;
+        long long opening = -1;
         if (position < end && CharAt(position) == '{')
         {
-            const long long opening = position;
+            opening = position;
             ++position;
             SkipAsciiSpaces(position, end);
             if (position < end && CharAt(position) == '\r')
@@ -1894,6 +1905,7 @@ bool KQoxPrivate::IndexAscii(ReadList& list)
         if (pending)
         {
             list.mPending = index;
+            list.mPendingOpen = opening;
             list.mIndexAt = position;
             return true;
         }
