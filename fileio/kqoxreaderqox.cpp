@@ -330,6 +330,20 @@ bool KQoxRead6::ReadScene()
 
     // Take descriptions (with their thumbnails now), then the selected takes' animation.
     std::vector<std::unique_ptr<KQoxTakeInfo>> takes;
+    // Descriptions the scene does not keep (takes not selected, or no
+    // animation read) take the thumbnails made for them along: nothing else
+    // refers to those, and the manager would keep them for good.
+    struct DropLeftThumbnails
+    {
+        std::vector<std::unique_ptr<KQoxTakeInfo>>& mTakes;
+        KQoxSdkManager& mManager;
+        ~DropLeftThumbnails()
+        {
+            for (std::unique_ptr<KQoxTakeInfo>& take : mTakes)
+                if (KQoxThumbnail* thumbnail = take ? take->GetTakeThumbnail() : nullptr)
+                    mManager.DestroyKQoxThumbnail(thumbnail);
+        }
+    } dropLeft{takes, mScene.mManager};
     KString current;
     if (Ok() && !KQoxRead6::ReadTakeList(mFile, takes, current, &mScene.mManager))
         mCorrupted = true;

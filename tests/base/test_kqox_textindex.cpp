@@ -185,6 +185,15 @@ TEST(KQoxTextIndex, DamagePastTheTakeListIsFoundWhenTheReadingGetsThere)
     EXPECT_EQ(r.GetLastErrorID(), KQox::eFILE_CORRUPTED);
     EXPECT_STREQ(r.GetLastErrorString(), "File is corrupted");
 
+    // The integrity check reaches it too, without the section being read.
+    KQox c;
+    ASSERT_TRUE(c.ProjectOpen(bytes.data(), size));
+    ASSERT_TRUE(c.ProjectReadSectionBegin("Takes"));
+    EXPECT_EQ(c.FieldReadI("Current", -1), 1);
+    EXPECT_TRUE(c.ProjectReadSectionEnd());
+    EXPECT_FALSE(c.ProjectCheckIntegrity());
+    EXPECT_EQ(c.GetLastErrorID(), KQox::eFILE_CORRUPTED);
+
     // Read in order instead, the damage shows when the section is left.
     KQox s;
     ASSERT_TRUE(s.ProjectOpen(bytes.data(), size));

@@ -23,6 +23,7 @@
 #include "object/kstream.h"
 #include "scene/kqoxnode.h"
 #include "scene/kqoxscene.h"
+#include "scene/kqoxsceneinfo.h"
 #include "scene/kqoxsdkmanager.h"
 #include "scene/kqoxtakenode.h"
 
@@ -194,6 +195,49 @@ TEST(NativeDamage, AnimationDamageIsFoundByTheImportNotTheOpening)
     EXPECT_STREQ(importer.GetLastErrorString(), "File is corrupted");
     EXPECT_EQ(scene.GetRootNode()->GetChildCount(), 0);
     EXPECT_EQ(fileiotest::ManagerCounts(manager), before);
+
+    // With the animation left out, the read still verifies the whole file.
+    KQoxImporter still(manager);
+    ASSERT_TRUE(still.Initialize(name.c_str()));
+    still.SetState(KStreamOptionsQox::eANIMATION, false);
+    EXPECT_FALSE(still.Import(scene));
+    EXPECT_STREQ(still.GetLastErrorString(), "File is corrupted");
+    EXPECT_EQ(fileiotest::ManagerCounts(manager), before);
+}
+
+// The thumbnails a read makes for take descriptions stay only with the
+// descriptions the scene keeps: reading with the animation left out, or
+// without the takes selected, leaves none behind in the manager.
+TEST(NativeDamage, TakeThumbnailsGoWithTheDescriptionsLeftOut)
+{
+    TempDir dir;
+    const std::string name = dir.File("scene.qox");
+    SmallSceneFile(name, eEXPORT_QOX_ASCII, "");
+    for (int way = 0; way < 3; ++way)
+    {
+        SCOPED_TRACE(way);
+        KQoxSdkManager manager;
+        KQoxScene scene(manager);
+        KQoxImporter importer(manager);
+        ASSERT_TRUE(importer.Initialize(name.c_str()));
+        ASSERT_GT(importer.GetTakeCount(), 0);
+        if (way == 1)
+            importer.SetState(KStreamOptionsQox::eANIMATION, false);
+        if (way == 2)
+            for (int t = 0; t < importer.GetTakeCount(); ++t)
+                importer.SetTakeSelected(t, false);
+        ASSERT_TRUE(importer.Import(scene));
+        // Every thumbnail in the manager is one the scene refers to.
+        int held = scene.GetSceneInfo() && scene.GetSceneInfo()->GetSceneThumbnail() ? 1 : 0;
+        for (int t = 0; t < importer.GetTakeCount(); ++t)
+            if (const KQoxTakeInfo* kept = scene.GetTakeInfo(importer.GetTakeInfo(t)->Name))
+                held += kept->GetTakeThumbnail() ? 1 : 0;
+        EXPECT_EQ(manager.GetKQoxThumbnailCount(), held);
+        if (way == 0)
+        {
+            EXPECT_GT(held, 0);
+        }
+    }
 }
 
 // Hand-made files whose content is well formed but hostile.
