@@ -510,8 +510,11 @@ bool ReadArray(IQoxObject& file, const char* name, std::vector<T>& out)
 bool FillGrid(KQoxGeometry& geometry, const std::vector<double>& points, int uCount, int vCount)
 {
     const long long count = static_cast<long long>(uCount) * vCount;
-    if (static_cast<long long>(points.size()) != 4 * count || geometry.GetControlPointsCount() != count)
+    if (static_cast<long long>(points.size()) != 4 * count)
         return false;
+    // The grid holds as many points as the file: fewer for want of room.
+    if (geometry.GetControlPointsCount() != count)
+        NoRoom();
     for (long long i = 0; i < count; ++i)
         geometry.GetControlPoints()[i] =
             KQoxVector4(points[static_cast<size_t>(4 * i)], points[static_cast<size_t>(4 * i + 1)],

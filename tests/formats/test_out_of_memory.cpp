@@ -25,6 +25,7 @@
 #include "formats/obj/kqoxreaderobj.h"
 #include "formats/obj/kqoxwriterobj.h"
 #include "scene/attributes/kqoxmesh.h"
+#include "scene/attributes/kqoxnurb.h"
 #include "scene/kqoxnode.h"
 #include "scene/kqoxscene.h"
 #include "scene/kqoxsdkmanager.h"
@@ -58,6 +59,27 @@ void BuildGrids(KQoxSdkManager& manager, KQoxScene& scene)
         KQoxLayerElementUV* uvs = mesh->GetLayer(0)->GetUVs();
         for (int i = 0; i < side * side; ++i)
             uvs->mDirectArray.Add(KQoxVector2(double(i % side) / side, double(i / side) / side));
+        scene.GetRootNode()->AddChild(node);
+    }
+}
+
+// 8 NURBS surfaces of 200 x 200 control points.
+void BuildSurfaces(KQoxSdkManager& manager, KQoxScene& scene)
+{
+    const int side = 200;
+    for (int k = 0; k < 8; ++k)
+    {
+        KQoxNode* node = manager.CreateKQoxNode(("Surface" + std::to_string(k)).c_str());
+        KQoxNurb* nurb = manager.CreateKQoxNurb();
+        node->SetNodeAttribute(nurb);
+        nurb->SetOrder(4, 4);
+        nurb->InitControlPoints(side, KQoxNurb::eOPEN, side, KQoxNurb::eOPEN);
+        for (int i = 0; i < side * side; ++i)
+            nurb->GetControlPoints()[i] = KQoxVector4(i % side, i / side, k, 1);
+        for (int i = 0; i < nurb->GetUKnotCount(); ++i)
+            nurb->GetUKnotVector()[i] = i;
+        for (int i = 0; i < nurb->GetVKnotCount(); ++i)
+            nurb->GetVKnotVector()[i] = i;
         scene.GetRootNode()->AddChild(node);
     }
 }
@@ -212,6 +234,14 @@ TEST(ReadersOutOfMemory, EveryFormatFailsItsReadAndTheProcessGoesOn)
         ASSERT_TRUE(ExportNative(*manager, scene, ascii, eEXPORT_QOX_ASCII));
     }
 
+    const std::string surfaces = dir.File("surfaces.qox");
+    {
+        std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
+        KQoxScene& scene = *manager->CreateKQoxScene();
+        BuildSurfaces(*manager, scene);
+        ASSERT_TRUE(ExportNative(*manager, scene, surfaces, eEXPORT_QOX_BINARY));
+    }
+
     // From no room at all to plenty.
     const rlim_t megabytes = rlim_t(1) << 20;
     ExpectFailsOnlyForMemory(qoxtest::RunUnderLimits("obj", obj, 8 * megabytes, 24), "OBJ");
@@ -219,6 +249,7 @@ TEST(ReadersOutOfMemory, EveryFormatFailsItsReadAndTheProcessGoesOn)
     ExpectFailsOnlyForMemory(qoxtest::RunUnderLimits("dxf", dxf, 4 * megabytes, 24), "DXF");
     ExpectFailsOnlyForMemory(qoxtest::RunUnderLimits("qox", binary, 4 * megabytes, 24), "binary");
     ExpectFailsOnlyForMemory(qoxtest::RunUnderLimits("qox", ascii, 4 * megabytes, 24), "ASCII");
+    ExpectFailsOnlyForMemory(qoxtest::RunUnderLimits("qox", surfaces, 2 * megabytes, 24), "NURBS");
 }
 
 // A write that runs out of memory fails as a full disk does: the file it was
