@@ -636,7 +636,6 @@ bool KQoxPrivate::OpenAscii()
     root->mEnd = trailer;
     root->mVersion = mVersion;
     root->mOpen = true;
-    root->mIndexAt = mBodyStart;
     root->mBound = trailer;
     if (!IndexList(*root, true))
         return Fail(KQox::eFILE_CORRUPTED);

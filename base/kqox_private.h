@@ -296,10 +296,9 @@ struct ReadList
     long long mEnd = 0; // ASCII: -1 until the block's closing brace is found
     // ASCII lists are indexed as far as they are asked for: records are
     // added up to the first whose block's end is not known yet (mPending),
-    // and indexing goes on from mIndexAt once that end is found, by reading
+    // and indexing goes on past that block once its end is found, by reading
     // the block or by passing over it. mBound: no text of the list lies past it.
     bool mOpen = false;
-    long long mIndexAt = 0;
     long long mBound = 0;
     int mPending = -1;
     long long mPendingOpen = -1; // its opening brace
@@ -357,7 +356,7 @@ struct ReadList
     {
         mStart = mEnd = 0;
         mOpen = false;
-        mIndexAt = mBound = 0;
+        mBound = 0;
         mPending = -1;
         mPendingOpen = -1;
         mRecords.clear();

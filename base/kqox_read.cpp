@@ -1790,7 +1790,9 @@ bool KQoxPrivate::IndexAscii(ReadList& list)
 {
     if (!list.mOpen)
         return true;
-    long long position = list.mIndexAt;
+    // Indexing stops only after a record with a block whose end is not
+    // known: it goes on from the list's start or past that block.
+    long long position = list.mStart;
     // A block whose end is not known yet closes at the first "}" where a
     // record could start.
     const long long end = list.mEnd >= 0 ? list.mEnd : list.mBound;
@@ -1906,7 +1908,6 @@ bool KQoxPrivate::IndexAscii(ReadList& list)
         {
             list.mPending = index;
             list.mPendingOpen = opening;
-            list.mIndexAt = position;
             return true;
         }
     }
@@ -1979,7 +1980,6 @@ bool KQoxPrivate::EnterBlock(int record, bool section, int sectionIndex)
     {
         // The block's end is found as it is indexed when not known yet.
         list->mOpen = true;
-        list->mIndexAt = r.mBlockPos;
         list->mBound = r.mBlockEnd >= 0 ? r.mBlockEnd : parent.mEnd >= 0 ? parent.mEnd : parent.mBound;
     }
     if (!IndexList(*list, false))

@@ -36,6 +36,15 @@ namespace {
     throw std::bad_alloc();
 }
 
+// The array at count items (zero-filled), or NoRoom.
+template <typename T>
+void SizeOrNoRoom(KArrayTemplate<T>& array, int count)
+{
+    array.SetCount(count);
+    if (array.GetCount() != count)
+        NoRoom();
+}
+
 // The integers of the named field of the open list; false when the field is
 // there but holds no integer array.
 bool ReadInts(IQoxObject& file, const char* name, std::vector<int>& out)
@@ -139,9 +148,7 @@ bool ReadPolygonVertices(IQoxObject& file, KQoxMesh& mesh)
 template <typename T>
 bool Resolve(const std::vector<int>& positions, const std::vector<T*>& objects, KArrayTemplate<T*>& out)
 {
-    out.SetCount(static_cast<int>(positions.size()));
-    if (out.GetCount() != static_cast<int>(positions.size()))
-        NoRoom();
+    SizeOrNoRoom(out, static_cast<int>(positions.size()));
     for (size_t i = 0; i < positions.size(); ++i)
     {
         int p = positions[i];
@@ -414,9 +421,7 @@ bool KQoxRead6::ReadLayers(KQoxGeometry& geometry)
                 {
                     std::unique_ptr<KQoxLayerElementPolygonGroup> e(new KQoxLayerElementPolygonGroup);
                     ok = ok && ReadInts(mFile, kDirect, positions);
-                    e->mDirectArray.SetCount(static_cast<int>(positions.size()));
-                    if (e->mDirectArray.GetCount() != static_cast<int>(positions.size()))
-                        NoRoom();
+                    SizeOrNoRoom(e->mDirectArray, static_cast<int>(positions.size()));
                     for (size_t i = 0; i < positions.size(); ++i)
                         e->mDirectArray[static_cast<int>(i)] = positions[i];
                     directCount = e->mDirectArray.GetCount();
