@@ -131,6 +131,7 @@ void KQoxPrivate::ResetFile()
     mBraces.shrink_to_fit();
     mBraceHint = 0;
     mOpenBraces.clear();
+    mTextDamaged = false;
     mArrays.clear();
     mArrays.shrink_to_fit();
     mText.clear();
@@ -778,7 +779,11 @@ bool KQox::ProjectCheckIntegrity()
     // Text has no check value: every block of it is paired instead, the
     // stretches not read yet passed over once.
     if (mData->mForm == eASCII)
-        return mData->mReadStack.empty() || mData->IndexAll(*mData->mReadStack.front());
+    {
+        if (!mData->mReadStack.empty() && !mData->IndexAll(*mData->mReadStack.front()))
+            return false;
+        return !mData->mTextDamaged || mData->Fail(eFILE_CORRUPTED);
+    }
     if (!(mData->mImage ? mData->CheckImage() : mData->mCrc->CheckCrc()))
         return mData->Fail(eFILE_CORRUPTED);
     return true;

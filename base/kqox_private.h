@@ -681,6 +681,11 @@ struct KQoxPrivate
     std::unique_ptr<kqox::ReadList> NewList();
     void PopList();
     bool EnterBlock(int record, bool section, int sectionIndex);
+    // ASCII: before a section of list is read, its block's braces are paired
+    // and the list is indexed up to its next section (or its end), so that
+    // a brace too many or too few inside the section is found before any of
+    // it is read. False (reported) on damage.
+    bool CheckAsciiSection(kqox::ReadList& list, int record);
     // The innermost list (null when none), kept at hand: every read asks for it.
     kqox::ReadList* Top()
     {
@@ -831,6 +836,9 @@ struct KQoxPrivate
     std::vector<kqox::Brace> mBraces;
     size_t mBraceHint = 0;                  // the entry after the one found last
     std::vector<size_t> mOpenBraces;        // entries of the blocks a pass is in
+    // ASCII: damage was met in the text. Lists indexed since stay refused
+    // and the integrity check fails, whatever errors were cleared meanwhile.
+    bool mTextDamaged = false;
     std::string mIndexName;                 // storage of the name a record is indexed under
     std::vector<kqox::ArrayExtent> mArrays; // large ASCII arrays, by position
     std::string mText;                      // last text read

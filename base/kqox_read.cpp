@@ -176,6 +176,13 @@ inline void ClassifyBlock(const unsigned char* p, unsigned& item, unsigned& spac
 }
 #endif
 
+// The range of the items of an integer array with that code.
+inline void IntegerItemRange(char code, long long& lowest, long long& highest)
+{
+    lowest = code == kArrayByte ? 0 : code == kArrayInt ? INT_MIN : LLONG_MIN;
+    highest = code == kArrayByte ? 255 : code == kArrayInt ? INT_MAX : LLONG_MAX;
+}
+
 #if defined(__x86_64__) && defined(__GNUC__)
 #define KQOX_WIDE_CLASSES 1
 #define KQOX_WIDE_TARGET  __attribute__((target("avx512f,avx512bw")))
@@ -283,7 +290,8 @@ KQOX_PERMUTE_TARGET inline __m512i EightDigitLanes(__m512i lane)
 KQOX_PERMUTE_TARGET unsigned long long PlainItemsWide(const unsigned char* p, unsigned long long items,
                                                       unsigned long long starts, bool inItem, bool integer,
                                                       unsigned long long left, long long* whole, double* real,
-                                                      DirectItems direct, unsigned& taken, unsigned& past)
+                                                      DirectItems direct, long long lowest, long long highest,
+                                                      unsigned& taken, unsigned& past)
 {
     taken = 0;
     const unsigned long long before = inItem ? items & ~(items + 1) : 0;
@@ -374,6 +382,11 @@ KQOX_PERMUTE_TARGET unsigned long long PlainItemsWide(const unsigned char* p, un
         if (integer)
         {
             const __m512i value = _mm512_mask_sub_epi64(eights, laneNegative, zero, eights);
+            // An item beyond the range of the array's items is left to the
+            // steps that refuse it.
+            if ((_mm512_mask_cmplt_epi64_mask(usedLanes, value, _mm512_set1_epi64(lowest)) |
+                 _mm512_mask_cmpgt_epi64_mask(usedLanes, value, _mm512_set1_epi64(highest))) != 0)
+                return starts;
             // Beyond the range of an int, its nearest end.
             if (direct.mInts)
                 _mm512_mask_cvtsepi64_storeu_epi32(direct.mInts + 8 * g, usedLanes, value);
@@ -862,6 +875,8 @@ int KQoxPrivate::CharAtSlow(long long position)
 
 bool KQoxPrivate::Corrupted()
 {
+    if (mForm == KQox::eASCII && mMode == eReading)
+        mTextDamaged = true;
     if (!mReadStack.empty())
     {
         mReadStack.back()->mRemain = 0;
@@ -1357,7 +1372,9 @@ bool KQoxPrivate::ReadAsciiQuoted(long long& position, long long end, std::strin
     {
         const unsigned char* p = first;
         const unsigned char* stop = first + n;
-        while (p < stop && *p != '"' && *p != '\\' && *p != '\n' && *p != '\r')
+        // The writer escapes every byte below 0x20 and 0x7F: one standing
+        // bare is damage, refused below.
+        while (p < stop && *p != '"' && *p != '\\' && *p >= 0x20 && *p != 0x7F)
             ++p;
         if (p < stop && *p == '"')
         {
@@ -1370,7 +1387,7 @@ bool KQoxPrivate::ReadAsciiQuoted(long long& position, long long end, std::strin
     while (position < end)
     {
         int c = CharAt(position++);
-        if (c < 0 || c == '\n' || c == '\r')
+        if (c < 0x20 || c == 0x7F)
             return false;
         if (c == '"')
             return true;
@@ -1925,6 +1942,8 @@ bool KQoxPrivate::IndexFailed(ReadList& list)
 
 bool KQoxPrivate::IndexMore(ReadList& list)
 {
+    if (mTextDamaged && list.mOpen)
+        return IndexFailed(list);
     const size_t before = list.mRecords.size();
     while (list.mOpen && list.mRecords.size() == before)
         if (!IndexAscii(list))
@@ -1934,6 +1953,8 @@ bool KQoxPrivate::IndexMore(ReadList& list)
 
 bool KQoxPrivate::IndexAll(ReadList& list)
 {
+    if (mTextDamaged && list.mOpen)
+        return IndexFailed(list);
     while (list.mOpen)
         if (!IndexAscii(list))
             return IndexFailed(list);
@@ -1952,10 +1973,36 @@ void KQoxPrivate::GiveEndToOwner(const ReadList& list)
         owner.mBlockEnd = list.mEnd;
 }
 
+bool KQoxPrivate::CheckAsciiSection(ReadList& list, int record)
+{
+    if (mTextDamaged)
+        return Corrupted();
+    Record& r = list.mRecords[static_cast<size_t>(record)];
+    if (r.mBlockEnd < 0)
+    {
+        // The block ends at the brace that pairs with its opening one: an
+        // unpaired brace inside runs it to the end of the list (damage) or
+        // ends it early, leaving text the list then refuses.
+        const long long bound = list.mEnd >= 0 ? list.mEnd : list.mBound;
+        long long close = -1;
+        if (!SkipAsciiBlock(r.mBlockPos, bound, close) || close < r.mBlockPos)
+            return IndexFailed(list);
+        r.mBlockEnd = close;
+    }
+    // The list's text up to its next section (or its end) holds records
+    // only: what a brace too many left of the section is found there.
+    while (list.mOpen && (list.mSections.empty() || list.mSections.back() <= record))
+        if (!IndexMore(list))
+            break;
+    return !mTextDamaged || Corrupted();
+}
+
 bool KQoxPrivate::EnterBlock(int record, bool section, int sectionIndex)
 {
     ReadList& parent = *Top();
     if (record < 0 || record >= static_cast<int>(parent.mRecords.size()))
+        return false;
+    if (section && mForm == KQox::eASCII && !CheckAsciiSection(parent, record))
         return false;
     const Record& r = parent.mRecords[record];
     if (r.mBlockPos < 0)
@@ -2776,22 +2823,29 @@ Item DecodeBinaryItem(char code, const unsigned char* p)
     return item;
 }
 
-// The text of one ASCII item, parsed as the scalar texts are.
+// The text of one ASCII item: false unless the whole of it is a number of
+// the array's kind, an integer within the range of its items.
 bool ParseAsciiItem(char code, const char* first, const char* last, Item& item)
 {
+    // A sign '+' is taken as the scalar texts take it; from_chars does not.
+    if (last - first >= 2 && first[0] == '+' && first[1] != '-' && first[1] != '+')
+        ++first;
+    if (first == last)
+        return false;
     if (IsIntegerArray(code))
     {
         std::from_chars_result r = std::from_chars(first, last, item.mInt);
-        if (r.ec == std::errc() && r.ptr == last)
-            return true;
-        item.mInt = TextToLong(std::string(first, last));
-        return true;
+        long long lowest, highest;
+        IntegerItemRange(code, lowest, highest);
+        return r.ec == std::errc() && r.ptr == last && item.mInt >= lowest && item.mInt <= highest;
     }
     std::from_chars_result r = std::from_chars(first, last, item.mDouble);
-    if (r.ec == std::errc() && r.ptr == last)
-        return true;
-    // Out of range, or a text from_chars does not take: as the scalar reader.
-    item.mDouble = TextToDouble(std::string(first, last));
+    if (r.ptr != last)
+        return false;
+    // Beyond the range of a double: as the scalar reader takes it (the
+    // largest finite number, or zero).
+    if (r.ec != std::errc())
+        item.mDouble = TextToDouble(std::string(first, last));
     return true;
 }
 
@@ -2855,7 +2909,7 @@ struct PlainNumber
 // digits hold exactly in 64 bits; below 2^53 (checked here for decimals) the
 // digits are an exact double, and dividing them by an exact power of ten
 // rounds once, correctly.
-inline const unsigned char* ParsePlainItem(const unsigned char* p, const unsigned char* stop, bool integer,
+inline const unsigned char* ParsePlainItem(const unsigned char* p, const unsigned char* stop, char code, bool integer,
                                            PlainNumber& number)
 {
     const unsigned char* q = p;
@@ -2879,6 +2933,15 @@ inline const unsigned char* ParsePlainItem(const unsigned char* p, const unsigne
         return nullptr;
     if (!integer && m > (1ull << 53))
         return nullptr;
+    // Integers beyond the range of the array's items go on to be refused.
+    if (integer && code != kArrayLong)
+    {
+        const unsigned long long limit = code == kArrayByte ? (number.mNegative ? 0 : 255)
+                                         : number.mNegative ? 2147483648ull
+                                                            : 2147483647ull;
+        if (m > limit)
+            return nullptr;
+    }
     number.mDigits = m;
     number.mDecimals = decimals;
     return q;
@@ -2927,7 +2990,10 @@ inline unsigned long long TakePlainItems(const unsigned char* p, unsigned long l
         direct.mFloats = integer ? nullptr : out + i;
     const bool straight = direct.mInts || direct.mLongs || direct.mDoubles || direct.mFloats;
     unsigned taken = 0, past = 0;
-    starts = PlainItemsWide(p, items, starts, inItem, integer, count - i, whole, real, direct, taken, past);
+    long long lowest, highest;
+    IntegerItemRange(code, lowest, highest);
+    starts = PlainItemsWide(p, items, starts, inItem, integer, count - i, whole, real, direct, lowest, highest, taken,
+                            past);
     if (straight)
     {
         i += taken;
@@ -2977,7 +3043,7 @@ bool ParseSliceItems(const unsigned char* p, const unsigned char* end, const uns
         if (i == expected)
             return false;
         PlainNumber plain;
-        if (ParsePlainItem(at, stop, integer, plain))
+        if (ParsePlainItem(at, stop, code, integer, plain))
         {
             out[i++] = ConvertItem<T>(code, PlainToItem(integer, plain));
             return true;
@@ -3168,7 +3234,7 @@ bool ReadArrayItems(KQoxPrivate& d, const Value& value, T* out, long long& after
                 {
                     const unsigned char* at = p + __builtin_ctzll(starts);
                     PlainNumber plain;
-                    const unsigned char* end = ParsePlainItem(at, stop, integer, plain);
+                    const unsigned char* end = ParsePlainItem(at, stop, code, integer, plain);
                     if (!end)
                         break;
                     out[i++] = ConvertItem<T>(code, PlainToItem(integer, plain));
@@ -3196,7 +3262,7 @@ bool ReadArrayItems(KQoxPrivate& d, const Value& value, T* out, long long& after
                 break;
             }
             PlainNumber plain;
-            if (const unsigned char* plainEnd = ParsePlainItem(start, stop, integer, plain))
+            if (const unsigned char* plainEnd = ParsePlainItem(start, stop, code, integer, plain))
             {
                 out[i++] = ConvertItem<T>(code, PlainToItem(integer, plain));
                 p = plainEnd;

@@ -75,8 +75,9 @@ bool KQoxRead6::ReadTakeList(IQoxObject& file, std::vector<std::unique_ptr<KQoxT
     current = "";
     // Found by position: the section may have been read before (at open time).
     int section = file.ProjectFindSection(kTakes);
+    // Missing, or damage met while looking for it.
     if (section < 0)
-        return true;
+        return file.GetLastErrorID() != KQox::eFILE_CORRUPTED;
     if (!file.ProjectOpenSection(section))
         return false;
     current = file.FieldReadC(kCurrent, "");

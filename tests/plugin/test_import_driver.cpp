@@ -3,6 +3,7 @@
 #include "import_test_util.h"
 
 #include <cmath>
+#include <cstring>
 
 #include "host/zanim.h"
 #include "plugin/import/qoxzeltimport.h"
@@ -136,6 +137,51 @@ TEST_F(ImportTest, UnreadableFileInAddModeKeepsTheOpenScene)
     const std::string log = qoxtest::ReadFile(mDir.File("qoxzeltlog.txt"));
     EXPECT_NE(log.find("File import: " + mDir.File("junk.qox")), std::string::npos) << log;
     EXPECT_NE(log.find("\tFile is corrupted"), std::string::npos) << log;
+}
+
+// An ASCII file with a closing brace too many or too few in its objects:
+// add and merge imports fail with the reader's cause, and the open scene
+// stays exactly as it was.
+TEST_F(ImportTest, UnpairedBraceInAnAsciiFileKeepsTheOpenScene)
+{
+    const std::string path = mDir.File("whole.qox");
+    {
+        KQoxSdkManager manager;
+        KQoxScene scene(manager);
+        BuildSkeletons(manager, scene);
+        KQoxExporter exporter(manager);
+        exporter.Initialize(path.c_str());
+        exporter.SetFileFormat(eEXPORT_QOX_ASCII);
+        ASSERT_TRUE(exporter.Export(scene)) << exporter.GetLastErrorString();
+    }
+    const std::string whole = qoxtest::ReadFile(path);
+    const size_t objects = whole.find("[Objects]: 6000 {\n");
+    const size_t connections = whole.find("}\n[Connections]");
+    ASSERT_NE(objects, std::string::npos);
+    ASSERT_NE(connections, std::string::npos);
+    std::string extra = whole;
+    extra.insert(objects + std::strlen("[Objects]: 6000 {\n"), "}\n");
+    std::string missing = whole;
+    missing.erase(connections, 2);
+    for (const std::string& text : {extra, missing})
+        for (const char* mode : {"kCreate", "kMerge"})
+        {
+            SCOPED_TRACE(mode);
+            const std::string damaged = mDir.File("damaged.qox");
+            ASSERT_TRUE(qoxtest::WriteFile(damaged, text));
+            zelthost::Host::Get().NewScene();
+            Run("createNode transform -n keep");
+            const std::string before = Dag();
+            zelthost::Host::Get().QueueDialogAnswers({0});
+            EXPECT_FALSE(Import(damaged, mode));
+            EXPECT_EQ(Dag(), before);
+            EXPECT_TRUE(CommandsStarting("file").empty());
+            EXPECT_EQ(CommandsStarting("confirmDialog"),
+                      Strings{"confirmDialog -t \"QOX import Error\" -m \"File is corrupted\" -b \"Ok\""});
+        }
+    // The file whole imports.
+    ASSERT_TRUE(Import(path, "kCreate"));
+    EXPECT_NE(Dag().find("hips (joint)"), std::string::npos);
 }
 
 // The host refuses the new scene of an add-mode import: the import stops
