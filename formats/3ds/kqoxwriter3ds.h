@@ -94,8 +94,9 @@ public:
     bool Write(KQoxScene& scene, KStreamOptions* options) override;
 
     // Steps of Write. InitWrite reads the options, makes the database and
-    // gives every node and material of the scene its 3DS name; ExportQoxNode converts a
-    // node and its subtree; CleanupWrite writes the database to the file.
+    // gives every node and material of the scene its 3DS name;
+    // ExportQoxNode converts a node and its subtree; CleanupWrite writes the
+    // database to the file.
     bool InitWrite(KStreamOptions* options);
     void ExportQoxNode(KQoxNode* node);
     bool CleanupWrite();
