@@ -7,19 +7,23 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <unordered_set>
 
 #include "base/kname.h"
 #include "fcurve/kfcurvenode.h"
 #include "formats/kqoxstreamoptionsgeometry.h"
 #include "scene/attributes/kqoxcamera.h"
 #include "scene/attributes/kqoxgeometryconverter.h"
+#include "scene/attributes/kqoxlayercontainer.h"
 #include "scene/attributes/kqoxlight.h"
 #include "scene/attributes/kqoxmaterial.h"
 #include "scene/attributes/kqoxmesh.h"
 #include "scene/attributes/kqoxnurb.h"
 #include "scene/attributes/kqoxpatch.h"
 #include "scene/kqoxgloballightsettings.h"
+#include "scene/kqoxentity.h"
 #include "scene/kqoxnode.h"
+#include "scene/kqoxnode_walk.h"
 #include "scene/kqoxscene.h"
 #include "scene/kqoxsdkmanager.h"
 #include "scene/kqoxtakenode.h"
@@ -286,17 +290,45 @@ bool KQoxWriter3DS::InitWrite(KStreamOptions* options)
 }
 
 // Gives every node (10 characters) and then every material (15) of the
-// manager its 3DS name, through one renaming strategy, so a material named
-// like a node is numbered. The objects keep their own names.
+// scene being written its 3DS name, through one renaming strategy, so a
+// material named like a node is numbered. They are named in the manager's
+// order; what other scenes of the manager hold, or objects left from scenes
+// destroyed before, neither takes a name nor is named. Without a scene
+// (InitWrite called on its own) every object of the manager is named. The
+// objects keep their own names.
 void KQoxWriter3DS::NameObjects()
 {
     mNames.clear();
     mUsedNames.clear();
+    // The scene's own: the nodes under its root, its camera switcher and
+    // those its entity lists; the materials its entity lists and those its
+    // geometries use.
+    std::unordered_set<const KQoxObject*> own;
+    KQoxEntity* entity = mScene ? mScene->GetEntity() : nullptr;
+    KQoxWalkPreOrder(mRootNode, [&](KQoxNode* node) {
+        own.insert(node);
+        if (auto* layers = dynamic_cast<KQoxLayerContainer*>(node->GetNodeAttribute()))
+            for (int layer = 0; layer < layers->GetLayerCount(); ++layer)
+                for (int i = 0, count = layers->GMC(static_cast<unsigned>(layer)); i < count; ++i)
+                    own.insert(layers->GM(i, static_cast<unsigned>(layer)));
+        return true;
+    });
+    if (mScene)
+        own.insert(mScene->GetCameraSwitcher());
+    for (int i = 0; entity && i < entity->GetNodeCount(); ++i)
+        own.insert(entity->GetNode(i));
+    for (int i = 0; entity && i < entity->GetMaterialCount(); ++i)
+        own.insert(entity->GetMaterial(i));
+    own.erase(nullptr);
+
+    auto named = [&](const KQoxObject* object) { return !mScene || own.count(object) > 0; };
     KRenamingStrategy3DS strategy;
     KName name;
     for (int i = 0; i < mManager.GetKQoxNodeCount(); ++i)
     {
         KQoxNode* node = mManager.GetKQoxNode(i);
+        if (!named(node))
+            continue;
         name.SetInitialName(node->GetName());
         strategy.Rename(name, kNodeNameLength);
         mNames[node] = MakeUniqueName(name.GetCurrentName(), kNodeNameLength);
@@ -304,6 +336,8 @@ void KQoxWriter3DS::NameObjects()
     for (int i = 0; i < mManager.GetKQoxMaterialCount(); ++i)
     {
         KQoxMaterial* material = mManager.GetKQoxMaterial(i);
+        if (!named(material))
+            continue;
         name.SetInitialName(material->GetName());
         strategy.Rename(name, kMaterialNameLength);
         mNames[material] = MakeUniqueName(name.GetCurrentName(), kMaterialNameLength);

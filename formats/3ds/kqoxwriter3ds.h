@@ -8,13 +8,14 @@
 // second from time 0. Y-up scene axes become the Z-up axes of 3DS: a point
 // (X, Y, Z) is written (X, -Z, Y), a scaling (X, Z, Y).
 //
-// Names: nodes get 3DS names of at most 10 characters and materials of at
-// most 15, unique across both (see InitWrite). The caller's scene is never
-// changed: names, triangulations, unwelded copies and the "Default" material
-// of a textured mesh without material live only in the writer.
+// Names: the nodes and materials of the scene written get 3DS names of at
+// most 10 and 15 characters, unique across both (see InitWrite); other
+// scenes of the manager play no part. The caller's scene is never changed:
+// names, triangulations, unwelded copies and the "Default" material of a
+// textured mesh without material live only in the writer.
 //
-// The toolkit keeps process-wide state: only one 3DS reader or writer may
-// work at a time.
+// The toolkit keeps its state per thread: one 3DS reader or writer may work
+// on a thread at a time, and writers on different threads do not meet.
 
 #include <map>
 #include <memory>
@@ -93,8 +94,9 @@ public:
     bool Write(KQoxScene& scene, KStreamOptions* options) override;
 
     // Steps of Write. InitWrite reads the options, makes the database and
-    // gives every node and material its 3DS name; ExportQoxNode converts a
-    // node and its subtree; CleanupWrite writes the database to the file.
+    // gives every node and material of the scene its 3DS name;
+    // ExportQoxNode converts a node and its subtree; CleanupWrite writes the
+    // database to the file.
     bool InitWrite(KStreamOptions* options);
     void ExportQoxNode(KQoxNode* node);
     bool CleanupWrite();

@@ -11,6 +11,7 @@
 #include "base/kpath.h"
 #include "formats/dxf/kqoxdxfcolor.h"
 #include "formats/dxf/kqoxdxfpairs.h"
+#include "formats/kqoxkeptvalues.h"
 #include "formats/kqoxstreamoptionsgeometry.h"
 #include "scene/attributes/kqoxgeometryconverter.h"
 #include "scene/attributes/kqoxlayer.h"
@@ -461,7 +462,7 @@ struct KQoxWriterDxf::MeshText
         const int index = mElement->mIndexArray[position];
         return index >= 0 && index < static_cast<int>(mMaterialColors.size()) ? mMaterialColors[index] : 0;
     }
-    KQoxVector4 Point(int index) const { return mGlobal.MultT(mSource[index]); }
+    KQoxVector4 Point(int index) const { return KQoxMultTKept(mGlobal, mSource[index]); }
     // The face records a polygon of size corners gives: a fan of triangles
     // past 4 corners.
     static int Records(int size) { return size > 4 ? size - 2 : 1; }

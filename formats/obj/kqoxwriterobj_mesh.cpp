@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "formats/obj/kqoxwriterobj.h"
+#include "formats/kqoxkeptvalues.h"
 #include "formats/obj/kqoxwriterobj_private.h"
 #include "scene/attributes/kqoxlayer.h"
 #include "scene/attributes/kqoxmaterial.h"
@@ -114,7 +115,7 @@ void KQoxWriterObj::WriteMesh(KQoxNode* node, KQoxMesh* mesh)
     WriteBlocks(static_cast<size_t>(pointCount), [&](Output& out, size_t begin, size_t end) {
         for (size_t i = begin; i < end; ++i)
         {
-            const KQoxVector4 p = world.MultT(pointData[i]);
+            const KQoxVector4 p = KQoxMultTKept(world, pointData[i]);
             out.Line("v", 1, p.mData, 3);
         }
     });
@@ -241,8 +242,8 @@ void KQoxWriterObj::WriteMesh(KQoxNode* node, KQoxMesh* mesh)
         WriteBlocks(static_cast<size_t>(pointCount), [&](Output& out, size_t begin, size_t end) {
             for (size_t i = begin; i < end; ++i)
             {
-                KQoxVector4 n = normalMatrix.MultT(normalData[i]);
-                n.Normalize();
+                KQoxVector4 n = KQoxMultTKept(normalMatrix, normalData[i]);
+                KQoxNormalizeKept(n);
                 out.Line("vn", 2, n.mData, 3);
             }
         });

@@ -399,3 +399,87 @@ TEST_F(Writer3ds, MoreNodesThanSixteenBitIdsFailCleanly)
         EXPECT_FALSE(ftkerr3ds);
     }
 }
+
+namespace {
+
+// Builds in the manager a scene of a mesh node "Box" with the material
+// named material and a dummy "Pivot" over a mesh named mesh.
+KQoxScene* NamedScene(KQoxSdkManager& manager, const char* material, const char* mesh)
+{
+    KQoxScene* scene = manager.CreateKQoxScene();
+    auto quad = [&](const char* name, KQoxNode* parent) {
+        KQoxMesh* geometry = manager.CreateKQoxMesh();
+        geometry->InitControlPoints(4);
+        for (int i = 0; i < 4; ++i)
+            geometry->GetControlPoints()[i] = KQoxVector4(i % 2, i / 2, 0);
+        geometry->BeginPolygon(-1, -1, -1);
+        for (int corner : {0, 1, 3, 2})
+            geometry->AddPolygon(corner, -1);
+        geometry->EndPolygon();
+        KQoxNode* node = manager.CreateKQoxNode(name);
+        node->SetNodeAttribute(geometry);
+        parent->AddChild(node);
+        return geometry;
+    };
+    quad("Box", scene->GetRootNode())->AM(manager.CreateKQoxMaterial(material), 0);
+    KQoxNode* pivot = manager.CreateKQoxNode("Pivot");
+    scene->GetRootNode()->AddChild(pivot);
+    quad(mesh, pivot);
+    return scene;
+}
+
+std::string WrittenBytes(KQoxSdkManager& manager, KQoxScene& scene, const std::string& path)
+{
+    KQoxWriter3DS writer(manager);
+    auto options = Options();
+    EXPECT_TRUE(writer.FileCreate(path.c_str()) && writer.Write(scene, options.get()));
+    return ReadBytes(path);
+}
+
+std::vector<std::string> ObjectNames(KQoxSdkManager& manager)
+{
+    std::vector<std::string> names;
+    for (int i = 0; i < manager.GetKQoxNodeCount(); ++i)
+        names.push_back(manager.GetKQoxNode(i)->GetName());
+    for (int i = 0; i < manager.GetKQoxMaterialCount(); ++i)
+        names.push_back(manager.GetKQoxMaterial(i)->GetName());
+    return names;
+}
+
+} // namespace
+
+TEST_F(Writer3ds, NamesComeFromTheWrittenSceneAloneWhateverElseTheManagerHolds)
+{
+    // Each scene's bytes when its manager holds it alone.
+    std::string alone[2];
+    const char* const materials[2] = {"Red", "Blue"};
+    const char* const meshes[2] = {"Lid", "Box"};
+    for (int k = 0; k < 2; ++k)
+    {
+        std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
+        alone[k] = WrittenBytes(*manager, *NamedScene(*manager, materials[k], meshes[k]), Path("alone.3ds"));
+    }
+    {
+        Read3ds r(Path("alone.3ds"));
+        EXPECT_NE(r.Mesh("Box"), nullptr);
+        EXPECT_NE(r.Mesh("Box1"), nullptr); // the second scene's own two boxes
+        EXPECT_EQ(r.MaterialNames(), std::vector<std::string>{"Blue"});
+    }
+    std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
+    // An identical scene made and destroyed first: its material stays listed.
+    manager->DestroyKQoxScene(NamedScene(*manager, "Red", "Lid"), true);
+    KQoxScene* first = NamedScene(*manager, "Red", "Lid");
+    EXPECT_EQ(WrittenBytes(*manager, *first, Path("a.3ds")), alone[0]);
+    // Another live scene holding "Box" and "Red" too, then one with "Blue":
+    // each written alternately gives its own bytes, and none is renamed.
+    KQoxScene* second = NamedScene(*manager, "Red", "Lid");
+    KQoxScene* third = NamedScene(*manager, "Blue", "Box");
+    const std::vector<std::string> names = ObjectNames(*manager);
+    for (int round = 0; round < 2; ++round)
+    {
+        EXPECT_EQ(WrittenBytes(*manager, *third, Path("c.3ds")), alone[1]);
+        EXPECT_EQ(WrittenBytes(*manager, *second, Path("b.3ds")), alone[0]);
+        EXPECT_EQ(WrittenBytes(*manager, *first, Path("a.3ds")), alone[0]);
+    }
+    EXPECT_EQ(ObjectNames(*manager), names);
+}

@@ -505,7 +505,7 @@ TEST(ObjWrite, GoldenTextOfExtremeValues)
     EXPECT_EQ(qoxtest::ReadFile(dir.File("x.obj")), std::string(kHeader) + "g Extremes\n" + "v " + maxText +
                                                         " 0.000000 -" + maxText +
                                                         "\n"
-                                                        "v 0.000000 0.000000 0.000000\n"
+                                                        "v 0.000000 -0.000000 0.000000\n"
                                                         "v -0.000000 0.000000 8589.000001\n"
                                                         "v 8588.999999 -0.007812 0.023438\n"
                                                         "f 1 2 3 4\n");
