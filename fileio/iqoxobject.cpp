@@ -163,8 +163,9 @@ bool IQoxObject::StagedFailed(bool committing)
     if (committing && (error == ENOSPC || error == EDQUOT || error == EFBIG))
         GetError().SetLastErrorID(eNO_SPACE_LEFT);
     else if (*mStaged.Cause())
-        GetError().SetLastError(eFILE_NOT_CREATED,
-                                (KString(GetError().GetErrorString(eFILE_NOT_CREATED)) + ": " + mStaged.Cause()).ToChars());
+        GetError().SetLastError(
+            eFILE_NOT_CREATED,
+            (KString(GetError().GetErrorString(eFILE_NOT_CREATED)) + ": " + mStaged.Cause()).ToChars());
     else
         GetError().SetLastErrorID(eFILE_NOT_CREATED);
     return false;

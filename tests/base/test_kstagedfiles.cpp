@@ -221,8 +221,8 @@ TEST(KStagedFiles, AReplacedFileKeepsItsModeOwnerAndGroup)
         uid_t owner;
         gid_t group;
     };
-    const Case cases[] = {{0600, 0, 0},         {0640, 0, 0},        {0755, 0, 0},         {0440, 0, 0},
-                          {04755, 0, 0},        {02755, 0, 0},       {0600, 65534, 12345}, {0640, 65534, 65534},
+    const Case cases[] = {{0600, 0, 0},          {0640, 0, 0},         {0755, 0, 0},         {0440, 0, 0},
+                          {04755, 0, 0},         {02755, 0, 0},        {0600, 65534, 12345}, {0640, 65534, 65534},
                           {04755, 65534, 12345}, {02750, 12345, 12345}};
     for (const Case& c : cases)
     {
@@ -280,8 +280,7 @@ TEST(KStagedFiles, HardLinksAndSymbolicLinksStay)
         EXPECT_TRUE(S_ISLNK(StatusOf(dir.File("chain.qox")).st_mode));
         EXPECT_TRUE(S_ISLNK(StatusOf(dir.File("sub/next.qox")).st_mode));
         EXPECT_EQ(ListDirectory(dir.File("real")), std::vector<std::string>{"scene.qox"});
-        EXPECT_EQ(ListDirectory(dir.Path()),
-                  (std::vector<std::string>{"chain.qox", "other.qox", "real", "sub"}));
+        EXPECT_EQ(ListDirectory(dir.Path()), (std::vector<std::string>{"chain.qox", "other.qox", "real", "sub"}));
     }
 
     // A dangling link: the file is made where it points, the link stays.
