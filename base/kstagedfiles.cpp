@@ -142,10 +142,20 @@ KString FreeNamePrivate(const std::string& file, KString& privateDir)
 {
     const char* root = std::getenv("TMPDIR");
     std::string pattern = std::string(root && *root ? root : "/tmp") + "/qox.XXXXXX";
+    std::string name = pattern + "/" + Stem(file);
     if (!mkdtemp(&pattern[0]))
         return KString();
-    privateDir = pattern.c_str();
-    return KString((pattern + "/" + Stem(file)).c_str());
+    name.replace(0, pattern.size(), pattern);
+    try
+    {
+        privateDir = pattern.c_str();
+        return KString(name.c_str());
+    }
+    catch (...)
+    {
+        rmdir(pattern.c_str()); // memory ran out: nothing stays
+        throw;
+    }
 }
 
 void SyncDirectory(const std::string& directory)
@@ -245,14 +255,31 @@ KString KStagedFiles::Stage(const char* target)
             return KString();
         }
         entry.mKind = eREWRITTEN;
-        entry.mTemporary = FreeNamePrivate(end, entry.mPrivateDir);
+        try
+        {
+            entry.mTemporary = FreeNamePrivate(end, entry.mPrivateDir);
+        }
+        catch (...)
+        {
+            if (!entry.mPrivateDir.IsEmpty())
+                rmdir(entry.mPrivateDir.ToChars());
+            throw;
+        }
         if (entry.mTemporary.IsEmpty())
         {
             Fail(errno, "");
             return KString();
         }
     }
-    mEntries.push_back(entry);
+    try
+    {
+        mEntries.push_back(entry);
+    }
+    catch (...)
+    {
+        Remove(entry);
+        throw;
+    }
     return entry.mTemporary;
 }
 
