@@ -1,6 +1,7 @@
 #include "fileio/iqoxobject.h"
 #include "fileio/iqoxobject_private.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -134,10 +135,7 @@ bool IQoxObject::ProjectCreateSafe(const char* fileName, EForm form, int version
     mStaged.Abandon();
     const KString name = mStaged.Stage(fileName);
     if (name.IsEmpty())
-    {
-        GetError().SetLastErrorID(eFILE_NOT_CREATED);
-        return false;
-    }
+        return StagedFailed(false);
     // A temporary is made by the exclusive create, which spares ext4's
     // write-out at close of a file truncated on opening.
     const bool made = mStaged.IsInPlace(fileName) ? ProjectCreate(name.ToChars(), form, version, password)
@@ -155,11 +153,22 @@ bool IQoxObject::ProjectCloseSafe()
     if (!ok)
         mStaged.Abandon();
     else if (!mStaged.Commit())
-    {
-        GetError().SetLastErrorID(eFILE_NOT_CREATED);
-        ok = false;
-    }
+        ok = StagedFailed(true);
     return ok;
+}
+
+bool IQoxObject::StagedFailed(bool committing)
+{
+    const int error = mStaged.Error();
+    if (committing && (error == ENOSPC || error == EDQUOT || error == EFBIG))
+        GetError().SetLastErrorID(eNO_SPACE_LEFT);
+    else if (*mStaged.Cause())
+        GetError().SetLastError(
+            eFILE_NOT_CREATED,
+            (KString(GetError().GetErrorString(eFILE_NOT_CREATED)) + ": " + mStaged.Cause()).ToChars());
+    else
+        GetError().SetLastErrorID(eFILE_NOT_CREATED);
+    return false;
 }
 
 void IQoxObject::ProjectAbandon()

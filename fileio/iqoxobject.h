@@ -31,12 +31,14 @@ public:
     IQoxObject();
     ~IQoxObject() override;
 
-    // Creates the file under a temporary name beside fileName (see above).
-    // Fails with eFILE_NOT_CREATED.
+    // Creates the file under a temporary name (see KStagedFiles). Fails with
+    // eFILE_NOT_CREATED, its text naming the cause when one is known ("File
+    // not created: the file is read-only").
     bool ProjectCreateSafe(const char* fileName, EForm form, int version, const char* password);
     // Completes the file and, for a file made by ProjectCreateSafe, moves it
-    // to its name. False with eNO_SPACE_LEFT (write failed) or
-    // eFILE_NOT_CREATED (rename failed); the temporary is removed then.
+    // to its name. False with eNO_SPACE_LEFT (write failed, or no room for
+    // a file rewritten in place) or eFILE_NOT_CREATED (the move failed, the
+    // text naming a known cause); the temporary is removed then.
     bool ProjectCloseSafe();
     // Drops a file being written: the temporary is removed, the target kept.
     void ProjectAbandon();
@@ -69,6 +71,8 @@ private:
     // stored, for a row those reads are to take (unusual values, a row out
     // of order, a text kind, a property made).
     bool ReadRowAtOnce(KObject& object, int& next);
+    // Records mStaged's last failure as this file's error; false.
+    bool StagedFailed(bool committing);
 
     KStagedFiles mStaged; // a file written under a temporary name, until moved
 };

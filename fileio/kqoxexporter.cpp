@@ -72,7 +72,8 @@ void KQoxExporter::TakeWriterError(KQoxWriter& writer)
     {
     case KQoxWriter::eFILE_CORRUPTED: mError.SetLastErrorID(eFILE_CORRUPTED); break;
     case KQoxWriter::eFILE_NOT_OPENED: mError.SetLastErrorID(eFILE_NOT_OPENED); break;
-    case KQoxWriter::eFILE_NOT_CREATED: mError.SetLastErrorID(eFILE_NOT_CREATED); break;
+    // With the cause the writer names ("File not created: the file is read-only").
+    case KQoxWriter::eFILE_NOT_CREATED: mError.SetLastError(eFILE_NOT_CREATED, writer.GetLastErrorString()); break;
     case KQoxWriter::eOUT_OF_DISK_SPACE: mError.SetLastErrorID(eOUT_OF_DISK_SPACE); break;
     case KQoxWriter::eSTREAM_OPTIONS_NOT_SET: mError.SetLastErrorID(eSTREAM_OPTIONS_NOT_SET); break;
     // With the writer's own text (such as "Out of memory").
@@ -112,7 +113,10 @@ bool KQoxExporter::Export(KQoxScene& scene, KStreamOptions* options)
     }
     if (!writer->FileCreate(mFileName.ToChars()))
     {
-        mError.SetLastErrorID(eFILE_NOT_CREATED);
+        if (writer->GetLastErrorID() == KQoxWriter::eFILE_NOT_CREATED)
+            TakeWriterError(*writer);
+        else
+            mError.SetLastErrorID(eFILE_NOT_CREATED);
         return false;
     }
     bool ok = writer->Write(scene, options);

@@ -2,6 +2,7 @@
 
 #include "base/kstagedfiles.h"
 
+#include <cerrno>
 #include <cstring>
 #include <functional>
 #include <string_view>
@@ -191,12 +192,20 @@ bool KQoxWriter::FinishStaged(KStagedFiles& staged, bool written)
         staged.Abandon();
         return false;
     }
-    if (!staged.Commit())
-    {
+    return staged.Commit() || StagedFailed(staged, true);
+}
+
+bool KQoxWriter::StagedFailed(const KStagedFiles& staged, bool committing)
+{
+    const int error = staged.Error();
+    if (committing && (error == ENOSPC || error == EDQUOT || error == EFBIG))
+        mError.SetLastErrorID(eOUT_OF_DISK_SPACE);
+    else if (*staged.Cause())
+        mError.SetLastError(eFILE_NOT_CREATED,
+                            (KString(mError.GetErrorString(eFILE_NOT_CREATED)) + ": " + staged.Cause()).ToChars());
+    else
         mError.SetLastErrorID(eFILE_NOT_CREATED);
-        return false;
-    }
-    return true;
+    return false;
 }
 
 KQoxNode* KQoxWriter::FindRootNode(KQoxScene& scene)

@@ -173,11 +173,16 @@ public:
     virtual bool CheckSpaceInNodeNameRecursive(KQoxNode* node, KString& message);
 
 protected:
-    // Ends an export written under temporary names: when written, moves
-    // every staged file over its target (false with eFILE_NOT_CREATED when
-    // a move fails); otherwise drops them all, the targets as they were
-    // (false with eOUT_OF_DISK_SPACE).
+    // Ends an export written under temporary names: when written, puts
+    // every staged file onto its target (see StagedFailed when that fails);
+    // otherwise drops them all, the targets as they were (false with
+    // eOUT_OF_DISK_SPACE).
     bool FinishStaged(KStagedFiles& staged, bool written);
+    // Records the failure of staged's last Stage, Create or Commit; false.
+    // Room that ran short at a commit is eOUT_OF_DISK_SPACE; otherwise
+    // eFILE_NOT_CREATED, its text naming the cause when staged knows one
+    // ("File not created: the folder is not writable").
+    bool StagedFailed(const KStagedFiles& staged, bool committing = false);
 };
 
 } // namespace qoxsdk_600

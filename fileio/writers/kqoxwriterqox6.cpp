@@ -194,6 +194,20 @@ std::vector<KString> KQoxWrite6::TakeNames()
 // ---------------------------------------------------------------------------
 // KQoxWriterQox6
 
+namespace {
+
+// "File not created" as the file's failure to be made or moved gave it, with
+// the cause it names.
+void TakeNotCreated(KError& error, const IQoxObject& file)
+{
+    if (file.GetLastErrorID() == KQox::eFILE_NOT_CREATED)
+        error.SetLastError(KQoxWriter::eFILE_NOT_CREATED, file.GetLastErrorString());
+    else
+        error.SetLastErrorID(KQoxWriter::eFILE_NOT_CREATED);
+}
+
+} // namespace
+
 KQoxWriterQox6::KQoxWriterQox6(KQoxSdkManager& manager, KQox::EForm form)
     : KQoxWriter(manager)
     , mForm(form)
@@ -218,8 +232,9 @@ bool KQoxWriterQox6::CreateFile(const char* fileName)
     mFile.reset(new IQoxObject);
     if (!mFile->ProjectCreateSafe(fileName, mForm, mFileVersion, mPassword.ToChars()))
     {
+        TakeNotCreated(mError, *mFile);
         mFile.reset();
-        return Fail(eFILE_NOT_CREATED);
+        return false;
     }
     mFile->FieldWriteBegin(kCreator);
     mFile->FieldWriteC(kCreatorText);
@@ -232,11 +247,15 @@ bool KQoxWriterQox6::FileClose()
     if (!mFile)
         return Fail(eFILE_NOT_OPENED);
     bool ok = mFile->ProjectCloseSafe();
-    int code = mFile->GetLastErrorID();
-    mFile.reset();
     if (!ok)
-        return Fail(code == KQox::eNO_SPACE_LEFT ? eOUT_OF_DISK_SPACE : eFILE_NOT_CREATED);
-    return true;
+    {
+        if (mFile->GetLastErrorID() == KQox::eNO_SPACE_LEFT)
+            mError.SetLastErrorID(eOUT_OF_DISK_SPACE);
+        else
+            TakeNotCreated(mError, *mFile);
+    }
+    mFile.reset();
+    return ok;
 }
 
 bool KQoxWriterQox6::IsFileOpen()

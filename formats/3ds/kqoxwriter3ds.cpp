@@ -86,7 +86,12 @@ bool KQoxWriter3DS::CreateFile(const char* name)
     }
     ClearErrList3ds();
     const KString staged = mStaged.Stage(name);
-    mFile = staged.IsEmpty() ? nullptr : OpenFile3ds(staged.ToChars(), mStaged.IsInPlace(name) ? "wb" : "wbx");
+    if (staged.IsEmpty())
+    {
+        ClearErrList3ds();
+        return StagedFailed(mStaged);
+    }
+    mFile = OpenFile3ds(staged.ToChars(), mStaged.IsInPlace(name) ? "wb" : "wbx");
     if (!mFile)
     {
         mStaged.Abandon();
@@ -114,12 +119,7 @@ bool KQoxWriter3DS::FileClose()
         mStaged.Abandon();
         return false;
     }
-    if (!mStaged.Commit())
-    {
-        mError.SetLastErrorID(eFILE_NOT_CREATED);
-        return false;
-    }
-    return true;
+    return mStaged.Commit() || StagedFailed(mStaged, true);
 }
 
 KStreamOptions* KQoxWriter3DS::GetWriteOptions()
@@ -524,7 +524,10 @@ bool KQoxWriter3DS::CleanupWrite()
     if (Failed())
         return FailWith(eOUT_OF_DISK_SPACE);
     if (!mStaged.Commit())
-        return FailWith(eFILE_NOT_CREATED);
+    {
+        FailWith(eFILE_NOT_CREATED);
+        return StagedFailed(mStaged, true);
+    }
     ReleaseWrite();
     ClearToolkitState();
     return true;

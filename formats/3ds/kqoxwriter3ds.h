@@ -70,10 +70,11 @@ public:
     // its contents.
     ~KQoxWriter3DS() override;
 
-    // Creates the file through the toolkit, under a temporary name beside
-    // the target (see base/kstagedfiles.h) that Write moves onto it once the
-    // file and its copied images are complete. Error 2 "File not created",
-    // false, for a null name or when the file cannot be created.
+    // Creates the file through the toolkit, under a temporary name (see
+    // base/kstagedfiles.h) that Write puts onto the target once the file and
+    // its copied images are complete. Error 2 "File not created", false,
+    // for a null name or when the file cannot be created, its text naming a
+    // known cause ("File not created: the folder is not writable").
     bool FileCreate(const char* name) override;
     // Closes and moves the file when Write has not already; false (error 3
     // "Out of disk space") when closing fails, the target then kept.

@@ -152,10 +152,7 @@ bool KQoxWriterDxf::CreateFile(const char* fileName)
         FileClose();
     mFile = mStaged.Create(fileName);
     if (!mFile)
-    {
-        mError.SetLastErrorID(eFILE_NOT_OPENED);
-        return false;
-    }
+        return StagedFailed(mStaged);
     mFileName = fileName;
     mData.resize(kBufferSize);
     mUsed = 0;

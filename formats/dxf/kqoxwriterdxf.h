@@ -33,12 +33,15 @@ public:
     explicit KQoxWriterDxf(KQoxSdkManager& manager);
     ~KQoxWriterDxf() override;
 
-    // Creates the file under its temporary name (closing an open one first);
-    // error 1 "File not opened" when it cannot.
+    // Creates the file under its temporary name (closing an open one first;
+    // see base/kstagedfiles.h); error 2 "File not created" when it cannot,
+    // its text naming a known cause ("File not created: the folder does not
+    // exist").
     bool FileCreate(const char* fileName) override;
     // Closes the file and moves it onto its target. False with error 3 "Out
-    // of disk space" when closing failed, or error 2 "File not created" when
-    // it could not be moved; the old file then stays.
+    // of disk space" when closing failed or the file could not be given
+    // room, or error 2 "File not created" when it could not be moved; the
+    // old file then stays.
     bool FileClose() override;
     bool IsFileOpen() override { return mFile != nullptr; }
     // A new KStreamOptionsDxf with its defaults; the caller owns it.

@@ -60,10 +60,7 @@ bool KQoxWriterObj::CreateFiles(const char* fileName)
     KEnsureDirectoryExistance(fileName);
     mObjFile = mStaged.Create(fileName);
     if (!mObjFile)
-    {
-        mError.SetLastErrorID(eFILE_NOT_OPENED);
-        return false;
-    }
+        return StagedFailed(mStaged);
     mObj = std::make_unique<Output>(mObjFile);
     mFileName = fileName;
     mWriteFailed = false;
@@ -156,7 +153,10 @@ bool KQoxWriterObj::WriteScene(KQoxScene& scene, KStreamOptions* options)
     // The library is made first: an OBJ whose materials cannot be kept is
     // not written at all.
     if (mMaterialsPresent && !InitMtlLib())
-        return FailWith(eFILE_NOT_CREATED);
+    {
+        FailWith(eFILE_NOT_CREATED);
+        return StagedFailed(mStaged); // naming why the library was not made
+    }
     mObj->Text("# \n# Kelvarian OBJ file\n# Created with Tolvane QOX\n# \n");
     if (mMaterialsPresent)
     {

@@ -52,12 +52,15 @@ public:
     explicit KQoxWriterObj(KQoxSdkManager& manager);
     ~KQoxWriterObj() override;
 
-    // Creates the file (and its directory) under its temporary name; error 1
-    // "File not opened" when it cannot.
+    // Creates the file (and its directory) under its temporary name (see
+    // base/kstagedfiles.h); error 1 "File not opened" for a null name, error
+    // 2 "File not created" when the file cannot be made, its text naming a
+    // known cause ("File not created: the file is read-only").
     bool FileCreate(const char* fileName) override;
     // Closes the files and moves them onto their targets. False with error 3
-    // "Out of disk space" when closing failed, or error 2 "File not created"
-    // when a file could not be moved; the old files then stay.
+    // "Out of disk space" when closing failed or a file could not be given
+    // room, or error 2 "File not created" when a file could not be moved;
+    // the old files then stay.
     bool FileClose() override;
     bool IsFileOpen() override { return mObjFile != nullptr; }
     // A new KStreamOptionsObj with its defaults; the caller owns it.

@@ -188,3 +188,203 @@ TEST(KStagedFiles, TargetsWithTheLongestNamesAreReplaced)
     EXPECT_EQ(ReadFile(target), "new");
     EXPECT_EQ(ListDirectory(dir.Path()).size(), 1u);
 }
+
+namespace {
+
+struct stat StatusOf(const std::string& path)
+{
+    struct stat status = {};
+    lstat(path.c_str(), &status);
+    return status;
+}
+
+// A directory that the unprivileged child (uid and gid 65534) can reach,
+// owned by owner with mode.
+std::string ReachableDir(const TempDir& root, const std::string& name, uid_t owner, mode_t mode)
+{
+    chmod(root.Path().c_str(), 0755);
+    const std::string path = root.File(name);
+    mkdir(path.c_str(), 0700);
+    if (chown(path.c_str(), owner, owner) != 0 || chmod(path.c_str(), mode) != 0)
+        ADD_FAILURE() << "cannot set up " << path;
+    return path;
+}
+
+} // namespace
+
+TEST(KStagedFiles, AReplacedFileKeepsItsModeOwnerAndGroup)
+{
+    const bool root = geteuid() == 0;
+    struct Case
+    {
+        mode_t mode;
+        uid_t owner;
+        gid_t group;
+    };
+    const Case cases[] = {{0600, 0, 0},          {0640, 0, 0},         {0755, 0, 0},         {0440, 0, 0},
+                          {04755, 0, 0},         {02755, 0, 0},        {0600, 65534, 12345}, {0640, 65534, 65534},
+                          {04755, 65534, 12345}, {02750, 12345, 12345}};
+    for (const Case& c : cases)
+    {
+        if (!root && c.owner != 0)
+            continue; // only root may give a file away
+        TempDir dir;
+        const std::string scene = dir.File("scene.qox");
+        ASSERT_TRUE(WriteFile(scene, "old scene"));
+        const uid_t owner = root ? c.owner : geteuid();
+        const gid_t group = root ? c.group : getegid();
+        ASSERT_EQ(chown(scene.c_str(), owner, group), 0);
+        ASSERT_EQ(chmod(scene.c_str(), c.mode), 0);
+        const ino_t oldInode = StatusOf(scene).st_ino;
+        KStagedFiles files;
+        ASSERT_TRUE(WriteStaged(files, scene, "new scene")) << std::oct << c.mode;
+        EXPECT_FALSE(files.IsRewrittenInPlace(scene.c_str()));
+        ASSERT_TRUE(files.Commit());
+        const struct stat now = StatusOf(scene);
+        EXPECT_EQ(ReadFile(scene), "new scene");
+        EXPECT_NE(now.st_ino, oldInode); // replaced whole
+        EXPECT_EQ(now.st_mode & 07777, c.mode) << std::oct << c.mode;
+        EXPECT_EQ(now.st_uid, owner) << std::oct << c.mode;
+        EXPECT_EQ(now.st_gid, group) << std::oct << c.mode;
+        EXPECT_EQ(ListDirectory(dir.Path()), std::vector<std::string>{"scene.qox"});
+    }
+}
+
+TEST(KStagedFiles, HardLinksAndSymbolicLinksStay)
+{
+    TempDir dir;
+    ASSERT_EQ(mkdir(dir.File("sub").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir(dir.File("real").c_str(), 0755), 0);
+    const std::string scene = dir.File("real/scene.qox"), other = dir.File("other.qox");
+    ASSERT_TRUE(WriteFile(scene, "a longer old scene"));
+    ASSERT_EQ(link(scene.c_str(), other.c_str()), 0);
+    // A relative chain: chain.qox -> sub/next.qox -> ../real/scene.qox.
+    ASSERT_EQ(symlink("sub/next.qox", dir.File("chain.qox").c_str()), 0);
+    ASSERT_EQ(symlink("../real/scene.qox", dir.File("sub/next.qox").c_str()), 0);
+    const ino_t inode = StatusOf(scene).st_ino;
+    std::string before = "a longer old scene";
+    for (const std::string& name : {scene, other, dir.File("chain.qox")})
+    {
+        const std::string text = "new from " + name;
+        KStagedFiles files;
+        ASSERT_TRUE(WriteStaged(files, name, text)) << name;
+        EXPECT_TRUE(files.IsRewrittenInPlace(name.c_str()));
+        EXPECT_EQ(ReadFile(scene), before); // untouched until the commit
+        ASSERT_TRUE(files.Commit()) << name;
+        EXPECT_EQ(ReadFile(scene), text);
+        EXPECT_EQ(ReadFile(other), text);
+        before = text;
+        EXPECT_EQ(StatusOf(scene).st_ino, inode);
+        EXPECT_EQ(StatusOf(other).st_ino, inode);
+        EXPECT_EQ(StatusOf(scene).st_nlink, 2u);
+        EXPECT_TRUE(S_ISLNK(StatusOf(dir.File("chain.qox")).st_mode));
+        EXPECT_TRUE(S_ISLNK(StatusOf(dir.File("sub/next.qox")).st_mode));
+        EXPECT_EQ(ListDirectory(dir.File("real")), std::vector<std::string>{"scene.qox"});
+        EXPECT_EQ(ListDirectory(dir.Path()), (std::vector<std::string>{"chain.qox", "other.qox", "real", "sub"}));
+    }
+
+    // A dangling link: the file is made where it points, the link stays.
+    ASSERT_EQ(symlink("real/made.qox", dir.File("dangling.qox").c_str()), 0);
+    KStagedFiles files;
+    ASSERT_TRUE(WriteStaged(files, dir.File("dangling.qox"), "made"));
+    ASSERT_TRUE(files.Commit());
+    EXPECT_TRUE(S_ISLNK(StatusOf(dir.File("dangling.qox")).st_mode));
+    EXPECT_EQ(ReadFile(dir.File("real/made.qox")), "made");
+
+    // A loop is refused, and says so.
+    ASSERT_EQ(symlink("loop2.qox", dir.File("loop1.qox").c_str()), 0);
+    ASSERT_EQ(symlink("loop1.qox", dir.File("loop2.qox").c_str()), 0);
+    errno = 0;
+    EXPECT_TRUE(files.Stage(dir.File("loop1.qox").c_str()).IsEmpty());
+    EXPECT_EQ(errno, ELOOP);
+    EXPECT_STREQ(files.Cause(), "the symbolic links form a loop");
+    EXPECT_TRUE(S_ISLNK(StatusOf(dir.File("loop1.qox")).st_mode));
+}
+
+TEST(KStagedFiles, ARewriteThatCannotFitLeavesTheOldBytes)
+{
+    TempDir dir;
+    const std::string scene = dir.File("scene.qox"), other = dir.File("other.qox");
+    const std::string old(3000, 'o');
+    ASSERT_TRUE(WriteFile(scene, old));
+    ASSERT_EQ(link(scene.c_str(), other.c_str()), 0);
+    KStagedFiles files;
+    ASSERT_TRUE(WriteStaged(files, scene, std::string(9000, 'n')));
+    {
+        // The new bytes are complete; the file may not grow to hold them.
+        qoxtest::FileSizeLimit small(4096);
+        ASSERT_TRUE(small.Active());
+        errno = 0;
+        EXPECT_FALSE(files.Commit());
+        EXPECT_EQ(errno, EFBIG);
+    }
+    EXPECT_EQ(ReadFile(scene), old);
+    EXPECT_EQ(ListDirectory(dir.Path()), (std::vector<std::string>{"other.qox", "scene.qox"}));
+}
+
+TEST(KStagedFiles, AnUnprivilegedUserSavesWhatItMayWrite)
+{
+    TempDir root;
+    // Its own folder: its own file is replaced, mode kept; root's file open
+    // to all is rewritten in place and stays root's.
+    const std::string own = ReachableDir(root, "own", 65534, 0755);
+    const std::string mine = own + "/mine.qox", roots = own + "/roots.qox";
+    ASSERT_TRUE(WriteFile(mine, "old mine"));
+    ASSERT_TRUE(WriteFile(roots, "old roots"));
+    ASSERT_EQ(chown(mine.c_str(), 65534, 65534), 0);
+    ASSERT_EQ(chmod(mine.c_str(), 0640), 0);
+    ASSERT_EQ(chmod(roots.c_str(), 0666), 0);
+    // A folder it may not write (root's, 0555) holding a file it may, and a
+    // private $TMPDIR of its own for the new contents.
+    const std::string shut = ReachableDir(root, "shut", 0, 0755);
+    const std::string held = shut + "/held.qox", fresh = shut + "/fresh.qox";
+    ASSERT_TRUE(WriteFile(held, std::string(2000, 'o')));
+    ASSERT_EQ(chown(held.c_str(), 65534, 65534), 0);
+    ASSERT_EQ(chmod(held.c_str(), 0644), 0);
+    ASSERT_EQ(chmod(shut.c_str(), 0555), 0);
+    const std::string tmp = ReachableDir(root, "tmp", 65534, 0700);
+    const std::string locked = own + "/locked.qox";
+    ASSERT_TRUE(WriteFile(locked, "locked"));
+    ASSERT_EQ(chmod(locked.c_str(), 0444), 0);
+
+    const int result = RunAsUnprivilegedChild([&] {
+        setenv("TMPDIR", tmp.c_str(), 1);
+        KStagedFiles files;
+        if (!WriteStaged(files, mine, "new mine") || files.IsRewrittenInPlace(mine.c_str()))
+            return 1;
+        if (!WriteStaged(files, roots, "new roots") || !files.IsRewrittenInPlace(roots.c_str()))
+            return 2;
+        if (!WriteStaged(files, held, "new held") || !files.IsRewrittenInPlace(held.c_str()))
+            return 3;
+        if (!files.Commit())
+            return 4;
+        // Too large for the file size limit: refused while writing.
+        {
+            qoxtest::FileSizeLimit small(1000);
+            if (WriteStaged(files, held, std::string(5000, 'n')))
+                return 5;
+            files.Abandon();
+        }
+        // The causes a refusal names.
+        if (!files.Stage(fresh.c_str()).IsEmpty() || errno != EACCES ||
+            std::string(files.Cause()) != "the folder is not writable")
+            return 6;
+        if (!files.Stage(locked.c_str()).IsEmpty() || errno != EACCES ||
+            std::string(files.Cause()) != "the file is read-only")
+            return 7;
+        return 0;
+    });
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(ReadFile(mine), "new mine");
+    EXPECT_EQ(StatusOf(mine).st_mode & 07777, 0640u);
+    EXPECT_EQ(StatusOf(mine).st_uid, 65534u);
+    EXPECT_EQ(ReadFile(roots), "new roots");
+    EXPECT_EQ(StatusOf(roots).st_uid, 0u);
+    EXPECT_EQ(StatusOf(roots).st_mode & 07777, 0666u);
+    EXPECT_EQ(ReadFile(held), "new held");
+    EXPECT_EQ(ReadFile(locked), "locked");
+    EXPECT_EQ(ListDirectory(shut), std::vector<std::string>{"held.qox"});
+    EXPECT_EQ(ListDirectory(own), (std::vector<std::string>{"locked.qox", "mine.qox", "roots.qox"}));
+    EXPECT_TRUE(ListDirectory(tmp).empty());
+    chmod(shut.c_str(), 0755); // for the removal
+}

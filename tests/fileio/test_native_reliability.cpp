@@ -406,7 +406,7 @@ TEST(NativeFront, FailedWritesLeaveNoFile)
     KQoxExporter exporter(manager);
     ASSERT_TRUE(exporter.Initialize((dir.Path() + "/no/such/dir/x.qox").c_str()));
     EXPECT_FALSE(exporter.Export(scene));
-    EXPECT_STREQ(exporter.GetLastErrorString(), "File not created");
+    EXPECT_STREQ(exporter.GetLastErrorString(), "File not created: the folder does not exist");
 
     // A file size limit stands in for a full disk.
     std::string name = dir.File("full.qox");

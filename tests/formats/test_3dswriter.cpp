@@ -231,7 +231,7 @@ TEST_F(Writer3ds, FailuresAreReportedAndLeaveNoFile)
         KQoxWriter3DS writer(*s.manager);
         EXPECT_FALSE(writer.FileCreate(mDir.File("missing/dir/x.3ds").c_str()));
         EXPECT_EQ(writer.GetLastErrorID(), KQoxWriter::eFILE_NOT_CREATED);
-        EXPECT_STREQ(writer.GetLastErrorString(), "File not created");
+        EXPECT_STREQ(writer.GetLastErrorString(), "File not created: the folder does not exist");
         EXPECT_FALSE(ftkerr3ds); // the toolkit's state is left clean
         auto options = Options();
         EXPECT_FALSE(writer.Write(s.scene, options.get()));

@@ -142,7 +142,8 @@ TEST(DxfWriter, FailuresAreReported)
     EXPECT_EQ(writer.GetError().GetLastErrorID(), KQoxWriter::eFILE_NOT_OPENED);
     EXPECT_STREQ(writer.GetError().GetLastErrorString(), "File not opened");
     EXPECT_FALSE(writer.FileCreate("/nonexistent/dir/x.dxf"));
-    EXPECT_EQ(writer.GetError().GetLastErrorID(), KQoxWriter::eFILE_NOT_OPENED);
+    EXPECT_EQ(writer.GetError().GetLastErrorID(), KQoxWriter::eFILE_NOT_CREATED);
+    EXPECT_STREQ(writer.GetError().GetLastErrorString(), "File not created: the folder does not exist");
 
     TempDir dir;
     ASSERT_TRUE(writer.FileCreate((dir.Path() + "/a.dxf").c_str()));

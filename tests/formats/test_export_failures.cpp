@@ -198,7 +198,7 @@ TEST(ExportFailures, ObjFailsWhenItsLibraryPathIsADirectory)
     ASSERT_EQ(mkdir(dir.File("scene.mtl").c_str(), 0755), 0);
     std::string error;
     EXPECT_FALSE(Export(s, dir.File("scene.obj"), kObj, error));
-    EXPECT_EQ(error, "File not created");
+    EXPECT_EQ(error, "File not created: the target is a directory");
     EXPECT_EQ(ReadFile(dir.File("scene.obj")), "old scene");
     EXPECT_TRUE(std::filesystem::is_directory(dir.File("scene.mtl")));
     EXPECT_EQ(ListDirectory(dir.Path()), (std::vector<std::string>{"scene.mtl", "scene.obj"}));
@@ -220,7 +220,7 @@ TEST(ExportFailures, ObjFailsWhenItsLibraryIsReadOnly)
         std::string error;
         if (Export(s, obj, kObj, error))
             return 1;
-        return error == "File not created" ? 0 : 2;
+        return error == "File not created: the file is read-only" ? 0 : 2;
     });
     EXPECT_EQ(result, 0);
     EXPECT_EQ(ReadFile(obj), "old scene");
