@@ -1,7 +1,13 @@
 #include "base/kfile.h"
 
+#include "base/kfile_private.h"
+
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdarg>
+#include <new>
+#include <stdexcept>
 #include <cstdlib>
 #include <cstring>
 #include <sys/stat.h>
@@ -307,6 +313,79 @@ kFileKind GetFileKind(const char* name)
     if (!name || stat(name, &status) != 0)
         return kFILE_KIND_UNKNOWN;
     return KindOf(status);
+}
+
+const char* const kSTREAM_TOO_LONG_TEXT = "File not opened: a stream longer than 4 GiB is not read";
+
+namespace {
+
+// 0: kSTREAM_MOST_BYTES.
+std::atomic<size_t> gStreamMostForTests{0};
+
+} // namespace
+
+size_t StreamMostBytes()
+{
+    const size_t most = gStreamMostForTests.load(std::memory_order_relaxed);
+    return most ? most : kSTREAM_MOST_BYTES;
+}
+
+void SetStreamMostBytesForTests(size_t most)
+{
+    gStreamMostForTests.store(most, std::memory_order_relaxed);
+}
+
+kStreamRead ReadStreamWhole(FILE* stream, std::vector<unsigned char>& bytes, size_t most, size_t headBytes,
+                            bool (*accept)(const unsigned char* head, size_t length))
+{
+    constexpr size_t kChunk = size_t(1) << 16;
+    auto fail = [&bytes](kStreamRead why) {
+        bytes.clear();
+        bytes.shrink_to_fit();
+        return why;
+    };
+    bytes.clear();
+    if (!stream)
+        return fail(kSTREAM_READ_FAILED);
+    bool headShown = accept == nullptr;
+    try
+    {
+        for (;;)
+        {
+            const size_t used = bytes.size();
+            if (used == most)
+            {
+                // Full: one byte more tells a stream that goes on.
+                unsigned char probe;
+                if (std::fread(&probe, 1, 1, stream) == 1)
+                    return fail(kSTREAM_READ_TOO_LONG);
+                break;
+            }
+            const size_t room = std::min(kChunk, most - used);
+            bytes.resize(used + room);
+            const size_t got = std::fread(bytes.data() + used, 1, room, stream);
+            bytes.resize(used + got);
+            if (!headShown && (bytes.size() >= headBytes || got == 0))
+            {
+                headShown = true;
+                if (!accept(bytes.data(), bytes.size()))
+                    return kSTREAM_READ_REFUSED;
+            }
+            if (got == 0)
+                break;
+        }
+    }
+    catch (const std::bad_alloc&)
+    {
+        return fail(kSTREAM_READ_NO_MEMORY);
+    }
+    catch (const std::length_error&)
+    {
+        return fail(kSTREAM_READ_NO_MEMORY);
+    }
+    if (std::ferror(stream))
+        return fail(kSTREAM_READ_FAILED);
+    return kSTREAM_READ_WHOLE;
 }
 
 char* KFgets(char* buffer, int size, FILE* stream)

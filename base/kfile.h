@@ -7,8 +7,10 @@
 // (kSwab), a line reader that accepts all three line-end conventions
 // (KFgets), FileExist and the platform hooks for file names.
 
-#include <memory>
+#include <cstddef>
 #include <cstdio>
+#include <memory>
+#include <vector>
 
 #include "base/kstring.h"
 
@@ -125,6 +127,34 @@ enum kFileKind
 kFileKind GetFileKind(FILE* stream);
 // The same for a name, without opening it; unknown when it cannot be seen.
 kFileKind GetFileKind(const char* name);
+
+// Anything but a regular file (a FIFO, a socket, a character device, a
+// pipe) is read whole into memory before it is parsed, to this many bytes
+// at most: a file image's size is 32-bit (4 GiB - 1).
+constexpr size_t kSTREAM_MOST_BYTES = 0xFFFFFFFFu;
+// The error text of every reader given a stream that holds more.
+extern const char* const kSTREAM_TOO_LONG_TEXT;
+
+enum kStreamRead
+{
+    kSTREAM_READ_WHOLE = 0,     // read to its end
+    kSTREAM_READ_TOO_LONG = 1,  // it holds more than the bound
+    kSTREAM_READ_REFUSED = 2,   // its first bytes were refused
+    kSTREAM_READ_FAILED = 3,    // the system could not read it
+    kSTREAM_READ_NO_MEMORY = 4  // no room for its bytes
+};
+// Reads stream from where it stands to its end into bytes (what they held
+// replaced), most bytes at most: a byte more is kSTREAM_READ_TOO_LONG, and
+// bytes are left empty then, as on every failure but a refusal. With
+// accept, the bytes read by the time there are headBytes of them (or the
+// stream ended) are shown to it, once; when it refuses them the read stops
+// there (kSTREAM_READ_REFUSED, bytes holding them), so that an endless
+// device that is no such file is not read on.
+kStreamRead ReadStreamWhole(FILE* stream, std::vector<unsigned char>& bytes, size_t most, size_t headBytes = 0,
+                            bool (*accept)(const unsigned char* head, size_t length) = nullptr);
+// The bound the readers give ReadStreamWhole: kSTREAM_MOST_BYTES (tests
+// lower it through kfile_private.h).
+size_t StreamMostBytes();
 
 // Reads one line of at most size - 1 characters, ending after "\n", after
 // "\r\n" or after a lone "\r" (line ends are kept). Null, with an empty text

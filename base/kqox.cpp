@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <new>
 #include <random>
 #include <stdexcept>
 
@@ -445,40 +446,37 @@ bool KQoxPrivate::OpenStream(const char* fileName, const char* password, bool ch
     return OpenCommon(password, checkIntegrity, mStreamBytes.data());
 }
 
+namespace {
+
+// Nothing read yet, or as much of the magic as was read, matches.
+bool StartsLike(const unsigned char* head, size_t length, const char* magic, size_t magicLength)
+{
+    return std::memcmp(head, magic, std::min(length, magicLength)) == 0;
+}
+
+// The first bytes of a stream may begin a native file of either form.
+bool MayBeNative(const unsigned char* head, size_t length)
+{
+    return StartsLike(head, length, kMagic, static_cast<size_t>(kMagicLength)) ||
+           StartsLike(head, length, kAsciiMagic, sizeof(kAsciiMagic) - 1);
+}
+
+} // namespace
+
 bool KQoxPrivate::ReadStream(FILE* stream)
 {
-    // The memory image's size is 32-bit.
-    constexpr size_t kMost = 0xFFFFFFFFu;
-    constexpr size_t kChunk = 1 << 16;
-    // Nothing read yet, or as much of the magic as was read, matches.
-    auto startsLike = [this](const char* magic, size_t length) {
-        const size_t n = std::min(length, mStreamBytes.size());
-        return n == 0 || std::memcmp(mStreamBytes.data(), magic, n) == 0;
-    };
-    mStreamBytes.clear();
-    bool headChecked = false;
-    for (;;)
+    switch (ReadStreamWhole(stream, mStreamBytes, StreamMostBytes(), static_cast<size_t>(kHeaderSize), &MayBeNative))
     {
-        const size_t used = mStreamBytes.size();
-        if (used >= kMost)
-            return Fail(KQox::eFILE_NOT_OPENED);
-        const size_t room = std::min(kChunk, kMost - used);
-        mStreamBytes.resize(used + room);
-        const size_t got = std::fread(mStreamBytes.data() + used, 1, room, stream);
-        mStreamBytes.resize(used + got);
-        if (!headChecked && (mStreamBytes.size() >= static_cast<size_t>(kHeaderSize) || got == 0))
-        {
-            headChecked = true;
-            if (!startsLike(kMagic, static_cast<size_t>(kMagicLength)) &&
-                !startsLike(kAsciiMagic, sizeof(kAsciiMagic) - 1))
-                return Fail(KQox::eFILE_CORRUPTED);
-        }
-        if (got == 0)
-            break;
+    case kSTREAM_READ_WHOLE: return true;
+    case kSTREAM_READ_REFUSED: return Fail(KQox::eFILE_CORRUPTED);
+    case kSTREAM_READ_TOO_LONG:
+        mError.SetLastError(KQox::eFILE_NOT_OPENED, kSTREAM_TOO_LONG_TEXT);
+        return false;
+    // Memory that ran out fails the read as it does anywhere else in it.
+    case kSTREAM_READ_NO_MEMORY: throw std::bad_alloc();
+    case kSTREAM_READ_FAILED: break;
     }
-    if (std::ferror(stream))
-        return Fail(KQox::eFILE_NOT_OPENED);
-    return true;
+    return Fail(KQox::eFILE_NOT_OPENED);
 }
 
 bool KQoxPrivate::OpenBinary(const unsigned char* header, const char* password, bool checkIntegrity)

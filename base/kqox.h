@@ -90,8 +90,9 @@ public:
     // match is eWRONG_PASSWORD; without checkIntegrity it is eFILE_CORRUPTED
     // when the rest of the file shows the key to be right. A directory is
     // eFILE_NOT_OPENED; a FIFO, socket or device is read whole into memory
-    // first (at most 4 GiB - 1 bytes, else eFILE_NOT_OPENED), and is
-    // eFILE_CORRUPTED as soon as its first bytes are no native file's.
+    // first (at most kSTREAM_MOST_BYTES, else eFILE_NOT_OPENED with the text
+    // kSTREAM_TOO_LONG_TEXT), and is eFILE_CORRUPTED as soon as its first
+    // bytes are no native file's.
     bool ProjectOpen(const char* fileName, const char* password = nullptr, bool checkIntegrity = true);
     // The same on a file image in memory (not copied; it must outlive the reading).
     bool ProjectOpen(const void* buffer, unsigned int size, const char* password = nullptr, bool checkIntegrity = true);

@@ -500,10 +500,10 @@ struct KQoxPrivate
     // A FIFO, socket or device: its bytes are read once into mStreamBytes
     // (a stream cannot be read at random), which is then read as an image.
     bool OpenStream(const char* fileName, const char* password, bool checkIntegrity);
-    // Reads the whole stream into mStreamBytes: eFILE_CORRUPTED as soon as
-    // its first bytes are no file's (a device of endless bytes stops
-    // there), eFILE_NOT_OPENED when it cannot be read or holds more than an
-    // image can.
+    // Reads the whole stream into mStreamBytes (ReadStreamWhole):
+    // eFILE_CORRUPTED as soon as its first bytes are no file's (a device of
+    // endless bytes stops there), eFILE_NOT_OPENED when it cannot be read,
+    // and with kSTREAM_TOO_LONG_TEXT when it holds more than the bound.
     bool ReadStream(FILE* stream);
     bool OpenBinary(const unsigned char* header, const char* password, bool checkIntegrity);
     bool OpenAscii();

@@ -45,14 +45,15 @@ void KQoxImporter::FileClose()
     mReader.reset();
 }
 
-// The reader's error as the importer's: the first four ids agree, a wrong
-// password keeps its meaning, anything else is unidentified (with the
-// reader's own text for its unidentified error, such as "Out of memory").
+// The reader's error as the importer's: the first four ids agree (with the
+// reader's text, which may name the cause), a wrong password keeps its
+// meaning, anything else is unidentified (with the reader's own text for its
+// unidentified error, such as "Out of memory").
 void KQoxImporter::TakeReaderError()
 {
     int code = mReader ? mReader->GetLastErrorID() : KQoxReader::eUNIDENTIFIED_ERROR;
     if (code >= KQoxReader::eFILE_CORRUPTED && code <= KQoxReader::eFILE_NOT_OPENED)
-        mError.SetLastErrorID(code);
+        mError.SetLastError(code, mReader->GetLastErrorString());
     else if (code == KQoxReader::eWRONG_PASSWORD)
         mError.SetLastErrorID(eWRONG_PASSWORD);
     else if (code == KQoxReader::eSTREAM_OPTIONS_NOT_SET)

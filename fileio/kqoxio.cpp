@@ -81,8 +81,9 @@ bool KQoxReader::OpenReadFile(const char* fileName, FILE*& file, KString& opened
     if (file)
         FileClose();
     file = fileName ? std::fopen(fileName, "rb") : nullptr;
+    const kFileKind kind = file ? GetFileKind(file) : kFILE_KIND_UNKNOWN;
     // A directory opens but reads nothing (and its "size" is no size).
-    if (file && GetFileKind(file) == kFILE_KIND_DIRECTORY)
+    if (kind == kFILE_KIND_DIRECTORY)
     {
         std::fclose(file);
         file = nullptr;
@@ -92,8 +93,39 @@ bool KQoxReader::OpenReadFile(const char* fileName, FILE*& file, KString& opened
         mError.SetLastErrorID(eFILE_NOT_OPENED);
         return false;
     }
+    if (kind == kFILE_KIND_OTHER)
+    {
+        // A stream has no size and may never end: read whole, to the
+        // bound, and then read from memory.
+        const kStreamRead read = ReadStreamWhole(file, mStreamBytes, StreamMostBytes());
+        std::fclose(file);
+        file = nullptr;
+        if (read != kSTREAM_READ_WHOLE)
+            return FailStreamRead(read);
+        static char nothing;
+        file = mStreamBytes.empty() ? fmemopen(&nothing, 0, "rb")
+                                    : fmemopen(mStreamBytes.data(), mStreamBytes.size(), "rb");
+        if (!file)
+        {
+            mStreamBytes = std::vector<unsigned char>();
+            mError.SetLastErrorID(eFILE_NOT_OPENED);
+            return false;
+        }
+    }
     openedName = fileName;
     return true;
+}
+
+bool KQoxReader::FailStreamRead(int result)
+{
+    mStreamBytes = std::vector<unsigned char>();
+    if (result == kSTREAM_READ_TOO_LONG)
+        mError.SetLastError(eFILE_NOT_OPENED, kSTREAM_TOO_LONG_TEXT);
+    else if (result == kSTREAM_READ_NO_MEMORY)
+        mError.SetLastError(eUNIDENTIFIED_ERROR, kOutOfMemoryText);
+    else
+        mError.SetLastErrorID(eFILE_NOT_OPENED);
+    return false;
 }
 
 bool KQoxReader::CloseReadFile(FILE*& file, KString& openedName)
@@ -103,6 +135,7 @@ bool KQoxReader::CloseReadFile(FILE*& file, KString& openedName)
         ok = std::fclose(file) == 0;
     file = nullptr;
     openedName = "";
+    mStreamBytes = std::vector<unsigned char>();
     return ok;
 }
 

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <new>
+#include <vector>
 
 #include "base/kerror.h"
 #include "base/kstring.h"
@@ -138,11 +139,21 @@ protected:
     // For readers of a plain file: closes the open one (through FileClose),
     // then opens fileName for reading into file and keeps its name in
     // openedName; false with eFILE_NOT_OPENED when it cannot be opened or
-    // is a directory.
+    // is a directory. A stream (anything but a regular file: a FIFO, a
+    // socket, a device) is read whole here, to StreamMostBytes() bytes, into
+    // mStreamBytes, which file then reads from memory (it can be read
+    // again); one that holds more is eFILE_NOT_OPENED with the text
+    // kSTREAM_TOO_LONG_TEXT, one there is no memory for "Out of memory".
     bool OpenReadFile(const char* fileName, FILE*& file, KString& openedName);
-    // Closes file (if open) and forgets it and openedName; false when the
-    // close fails.
-    static bool CloseReadFile(FILE*& file, KString& openedName);
+    // Closes file (if open) and forgets it, openedName and a stream's
+    // bytes; false when the close fails.
+    bool CloseReadFile(FILE*& file, KString& openedName);
+    // The error of a stream read that failed (ReadStreamWhole's result): as
+    // OpenReadFile reports it. False, for returning at once.
+    bool FailStreamRead(int result);
+
+    // The bytes of the stream OpenReadFile read; empty for a regular file.
+    std::vector<unsigned char> mStreamBytes;
 };
 
 // Base of every file writer.

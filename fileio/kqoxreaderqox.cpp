@@ -448,7 +448,11 @@ bool KQoxReaderQox::FileOpen(const char* fileName)
         if (!mFile.ProjectOpen(fileName, mPassword.ToChars(), false))
         {
             if (mFile.GetLastErrorID() == KQox::eFILE_NOT_OPENED)
-                return Fail(eFILE_NOT_OPENED);
+            {
+                // With the file's text: it may name the cause.
+                mError.SetLastError(eFILE_NOT_OPENED, mFile.GetLastErrorString());
+                return false;
+            }
             return FailFromFile();
         }
         return AfterOpen();

@@ -67,12 +67,21 @@ bool KQoxReader3DS::FileOpen(const char* fileName)
 {
     FileClose();
     // A directory opens on this system but holds no file: not opened.
+    // A stream is read whole here, to the bound streams are read to.
     mFile = fileName && GetFileKind(fileName) != kFILE_KIND_DIRECTORY ? OpenFile3ds(fileName, "rb") : nullptr;
     if (!mFile)
     {
+        const int count = GetErrCount3ds();
+        const errrec3ds* last = count > 0 ? GetErrEntry3ds(count - 1) : nullptr;
+        const long3ds code = last ? last->id : NO_FTK3DS_ERR;
         // The toolkit's reason stays out of the next read.
         ClearErrList3ds();
-        mError.SetLastErrorID(eFILE_NOT_OPENED);
+        if (code == ERR_STREAM_TOO_LONG)
+            mError.SetLastError(eFILE_NOT_OPENED, kSTREAM_TOO_LONG_TEXT);
+        else if (code == ERR_NO_MEM)
+            mError.SetLastError(eUNIDENTIFIED_ERROR, kOutOfMemoryText);
+        else
+            mError.SetLastErrorID(eFILE_NOT_OPENED);
         return false;
     }
     return true;

@@ -125,15 +125,10 @@ bool KQoxReaderDxf::Read(KQoxScene& scene, KStreamOptions* options)
     return false;
 }
 
-bool KQoxReaderDxf::ReadFile(KQoxScene& scene)
+bool KQoxReaderDxf::ReadWholeFile()
 {
-    ResetReadState();
-
-    // The whole file is held in memory and parsed in place; it is read in
-    // one portion when its size is known, in chunks past that (a file that
-    // grows meanwhile, or a stream without a size). Only a regular file's
-    // size is its length.
-    mBytes.clear();
+    // In one portion when its size is known, in chunks past that (a file
+    // that grows meanwhile). Only a regular file's size is its length.
     rewind(mFile);
     long size = -1;
     if (GetFileKind(mFile) == kFILE_KIND_REGULAR && fseek(mFile, 0, SEEK_END) == 0)
@@ -154,6 +149,20 @@ bool KQoxReaderDxf::ReadFile(KQoxScene& scene)
         return false;
     }
     mPairs = KDxfPairReader(mBytes.data(), mBytes.size());
+    return true;
+}
+
+bool KQoxReaderDxf::ReadFile(KQoxScene& scene)
+{
+    ResetReadState();
+
+    // The whole file is held in memory and parsed in place. A stream was
+    // read whole when it was opened: it is parsed where it lies.
+    mBytes.clear();
+    if (!mStreamBytes.empty())
+        mPairs = KDxfPairReader(reinterpret_cast<const char*>(mStreamBytes.data()), mStreamBytes.size());
+    else if (!ReadWholeFile())
+        return false;
     mBlockIndex.clear();
     mBlockIndexPosition = 0;
 

@@ -58,6 +58,9 @@ public:
 private:
     // Read's work once its options are taken.
     bool ReadFile(KQoxScene& scene);
+    // The open file read whole into mBytes, mPairs set over them; false
+    // with eFILE_CORRUPTED when it cannot be read.
+    bool ReadWholeFile();
     // Points in scene axes (W = 1) and polygon records: word 0 the colour
     // flag, word 1 reserved, then records n, colour, n indices.
     struct Arrays

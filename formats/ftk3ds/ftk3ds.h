@@ -45,7 +45,8 @@ enum errorcode3ds
     ERR_CREATING_DATABASE = 14, // the database cannot be read from the file
     ERR_WRITING_FILE = 15,      // writing failed ("Out of disk space")
     ERR_CORRUPT_FILE = 16,      // "File is corrupted": a bad length, count or nesting
-    ERR_LIMIT_EXCEEDED = 17     // more than a 16- or 32-bit field of the file can hold
+    ERR_LIMIT_EXCEEDED = 17,    // more than a 16- or 32-bit field of the file can hold
+    ERR_STREAM_TOO_LONG = 18    // a stream holds more than the bound streams are read to
 };
 
 // One entry of the error stack.
@@ -81,7 +82,11 @@ struct file3ds; // an open file of the toolkit
 
 // Opens `name` in stdio mode `mode` ("rb" to read, "wb" to write) and returns
 // its handle; null, with ERR_INVALID_ARG or ERR_OPENING_FILE pushed, when it
-// cannot.
+// cannot. A stream (a FIFO, a socket, a device) opened to be read only is
+// read whole here (ReadStreamWhole, to StreamMostBytes() bytes, no further
+// than its first two bytes when they cannot begin a 3DS file), and read from
+// memory after; null then with ERR_STREAM_TOO_LONG when it holds more, with
+// ERR_NO_MEM or ERR_READING_FILE when it cannot be held or read.
 file3ds* OpenFile3ds(const char* name, const char* mode);
 // Closes the file and frees the handle; nothing for null. Pushes
 // ERR_CLOSING_FILE when closing fails (buffered data could not be written).

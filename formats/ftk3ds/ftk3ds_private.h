@@ -166,6 +166,10 @@ struct FileImage
     ~FileImage();
 };
 
+// Reads the stream fp (of that name) whole into image.copy (see
+// OpenFile3ds); false, with its error pushed, when that fails.
+bool LoadStream(std::FILE* fp, const std::string& name, FileImage& image);
+
 // One chunk: its tag, its own data (all of the payload for a leaf; the part
 // before the sub-chunks for a container) and its sub-chunks.
 struct Chunk
@@ -231,6 +235,8 @@ struct database3ds
 struct file3ds
 {
     std::FILE* fp = nullptr;
+    // A stream opened to be read only: its bytes, read whole when opened.
+    std::shared_ptr<ftk3ds::FileImage> stream;
     std::string name;
     bool reading = false;
     bool writing = false;

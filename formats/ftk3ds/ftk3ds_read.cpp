@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "base/kfile.h"
 #include "formats/ftk3ds/ftk3ds_private.h"
 
 namespace ftk3ds {
@@ -123,7 +124,8 @@ bool ParseChunks(const ubyte3ds* base, size_t begin, size_t end, Chunk* parent, 
     return true;
 }
 
-// Maps a regular file; reads anything else from its current position.
+// Maps a regular file; reads anything else from its current position. The
+// read's error is pushed when it fails.
 bool LoadImage(file3ds* file, FileImage& image)
 {
     struct stat st;
@@ -136,6 +138,10 @@ bool LoadImage(file3ds* file, FileImage& image)
         void* p = mmap(nullptr, image.size, PROT_READ, MAP_PRIVATE, fd, 0);
         if (p == MAP_FAILED)
         {
+            // No room to map the file in is a want of memory, not a bad file.
+            const int why = errno;
+            PushError(why == ENOMEM ? ERR_NO_MEM : ERR_READING_FILE, "Cannot read \"%s\": %s", file->name.c_str(),
+                      std::strerror(why));
             image.size = 0;
             return false;
         }
@@ -144,17 +150,40 @@ bool LoadImage(file3ds* file, FileImage& image)
         image.data = static_cast<const ubyte3ds*>(p);
         return true;
     }
-    // A pipe or device: read what it delivers.
-    ubyte3ds buffer[65536];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file->fp)) > 0)
-        image.copy.insert(image.copy.end(), buffer, buffer + n);
-    if (std::ferror(file->fp))
-        return false;
-    image.data = image.copy.data();
-    image.size = image.copy.size();
-    return true;
+    // A pipe or device not read when opened (opened to be written too).
+    return LoadStream(file->fp, file->name, image);
 }
+
+// The first bytes of a stream may begin a 3DS file: its main chunk's tag.
+bool MayBe3ds(const ubyte3ds* head, size_t length)
+{
+    const ubyte3ds magic[2] = {M3DMAGIC & 0xFF, M3DMAGIC >> 8};
+    return std::memcmp(head, magic, length < 2 ? length : 2) == 0;
+}
+
+} // namespace
+
+bool LoadStream(std::FILE* fp, const std::string& name, FileImage& image)
+{
+    switch (ReadStreamWhole(fp, image.copy, StreamMostBytes(), 2, &MayBe3ds))
+    {
+    case kSTREAM_READ_WHOLE:
+    case kSTREAM_READ_REFUSED: // what was read tells the reader it is no 3DS file
+        image.data = image.copy.data();
+        image.size = image.copy.size();
+        return true;
+    case kSTREAM_READ_TOO_LONG:
+        PushError(ERR_STREAM_TOO_LONG, "Cannot read \"%s\": it holds more than %zu bytes", name.c_str(),
+                  StreamMostBytes());
+        return false;
+    case kSTREAM_READ_NO_MEMORY: PushError(ERR_NO_MEM, "Cannot read \"%s\": out of memory", name.c_str()); return false;
+    case kSTREAM_READ_FAILED: break;
+    }
+    PushError(ERR_READING_FILE, "Cannot read \"%s\": %s", name.c_str(), std::strerror(errno));
+    return false;
+}
+
+namespace {
 
 // ---- Chunk data helpers ----
 
@@ -877,15 +906,16 @@ void CreateDatabase3ds(file3ds* file, database3ds* db)
         return;
     db->top.reset();
     db->index = Index();
-    auto image = std::make_shared<FileImage>();
-    if (!LoadImage(file, *image))
+    // A stream was read whole when opened: its bytes serve every database.
+    std::shared_ptr<FileImage> image = file->stream;
+    if (!image)
     {
-        // No room to map the file in is a want of memory, not a bad file.
-        const int why = errno;
-        PushError(why == ENOMEM ? ERR_NO_MEM : ERR_READING_FILE, "Cannot read \"%s\": %s", file->name.c_str(),
-                  std::strerror(why));
-        PushError(ERR_CREATING_DATABASE, "Cannot create a database from \"%s\"", file->name.c_str());
-        return;
+        image = std::make_shared<FileImage>();
+        if (!LoadImage(file, *image))
+        {
+            PushError(ERR_CREATING_DATABASE, "Cannot create a database from \"%s\"", file->name.c_str());
+            return;
+        }
     }
     Reader r(image->data, image->size);
     ushort3ds tag = r.U16();

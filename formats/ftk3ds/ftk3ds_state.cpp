@@ -4,8 +4,10 @@
 #include <cerrno>
 #include <cstdlib>
 #include <malloc.h>
+#include <new>
 #include <type_traits>
 
+#include "base/kfile.h"
 #include "formats/ftk3ds/ftk3ds_private.h"
 
 namespace ftk3ds {
@@ -143,6 +145,26 @@ file3ds* OpenFile3ds(const char* name, const char* mode)
     file->name = name;
     file->reading = std::strchr(mode, 'r') || std::strchr(mode, '+');
     file->writing = std::strchr(mode, 'w') || std::strchr(mode, 'a') || std::strchr(mode, '+');
+    if (file->reading && !file->writing && GetFileKind(fp) == kFILE_KIND_OTHER)
+    {
+        // A stream can be read once only, and may never end: read whole now.
+        std::shared_ptr<FileImage> image;
+        try
+        {
+            image = std::make_shared<FileImage>();
+        }
+        catch (const std::bad_alloc&)
+        {
+            PushError(ERR_NO_MEM, "OpenFile3ds: out of memory");
+        }
+        if (!image || !LoadStream(fp, file->name, *image))
+        {
+            std::fclose(fp);
+            delete file;
+            return nullptr;
+        }
+        file->stream = std::move(image);
+    }
     file->next = gState.openfiles;
     gState.openfiles = file;
     return file;

@@ -138,6 +138,9 @@ public:
     // Whether any corner kept refers to a texture vertex.
     bool mSomeCornerHasTextureVertex = false;
     int mFaceCount = 0;
+    // Faces left out because fewer than three of their vertex references
+    // were in range.
+    size_t mFacesOutOfRange = 0;
 
     // Corners numbered as they are read, for a mesh of one face list whose
     // faces all have normals (the reader decides): its distinct corners in

@@ -135,12 +135,26 @@ bool KQoxReaderObj::Read(KQoxScene& scene, KStreamOptions* options)
     CloseMtlLibrary();
     ClearNumberingChains();
     mNumbering = nullptr;
+    if (read)
+        ReportFacesOutOfRange();
     if (!read || !UnlessOutOfMemory([&] { return LoadScene(scene); }))
     {
         AbandonBuild();
         return false;
     }
     return true;
+}
+
+void KQoxReaderObj::ReportFacesOutOfRange()
+{
+    size_t dropped = 0;
+    for (const auto& group : mGroups)
+        dropped += group.second->mFacesOutOfRange;
+    if (dropped == 0)
+        return;
+    mMessage += "Left out of the scene: ";
+    mMessage += std::to_string(dropped).c_str();
+    mMessage += " faces with fewer than three vertex references in range\n";
 }
 
 void KQoxReaderObj::AbandonBuild()
@@ -932,6 +946,9 @@ bool KQoxReaderObj::ReadFace(KObjMesh& mesh, KObjMesh::FaceList& list, std::stri
     const size_t kept = corners.size() - first;
     if (tokens < 3 || kept < 3 || kept > KObjMesh::kCountMask)
     {
+        // Every reference read, some left out: dropped for want of corners.
+        if (tokens >= 3 && kept < 3)
+            ++mesh.mFacesOutOfRange;
         corners.truncate(first);
         return true;
     }

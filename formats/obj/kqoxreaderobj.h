@@ -114,6 +114,9 @@ public:
     static int SwapArrayIndex(int i, int a, int b) { return i / b + (i % b) * a; }
 
     bool LoadScene(KQoxScene& scene);
+    // Adds to the message how many faces of the whole file were dropped for
+    // want of three vertex references in range, when any were.
+    void ReportFacesOutOfRange();
     // After a failed read or build: the groups' faces go, and the file's
     // lists too once pages of them were given back.
     void AbandonBuild();

@@ -507,6 +507,7 @@ bool KQoxReaderObj::ReadFaceRuns(KObjStatementReader& in, KObjMesh& mesh, KObjMe
         for (size_t i = 0; i < used; ++i)
         {
             const KObjMesh& from = mFacePortions[i]->mMesh;
+            mesh.mFacesOutOfRange += from.mFacesOutOfRange;
             if (from.mFaceCount == 0)
                 continue;
             // One material and texture for the whole run.

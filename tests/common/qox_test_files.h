@@ -5,7 +5,9 @@
 #ifndef QOX_TESTS_COMMON_QOX_TEST_FILES_H
 #define QOX_TESTS_COMMON_QOX_TEST_FILES_H
 
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -144,6 +146,56 @@ private:
     std::atomic<bool> mStop{false};
     std::atomic<bool> mCut{false};
     std::thread mThread;
+};
+
+// A FIFO at path whose writer thread writes bytes into it once a reader
+// opens it. The destructor releases a writer still waiting for a reader,
+// so a test whose reader never came still ends.
+class FifoFeeder
+{
+public:
+    FifoFeeder(const std::string& path, std::string bytes)
+        : mPath(path)
+        , mBytes(std::move(bytes))
+    {
+        EXPECT_EQ(mkfifo(mPath.c_str(), 0600), 0);
+        // A reader that stops early must not end the process.
+        mOldPipe = std::signal(SIGPIPE, SIG_IGN);
+        mWriter = std::thread([this] {
+            const int fd = open(mPath.c_str(), O_WRONLY);
+            for (size_t done = 0; fd >= 0 && done < mBytes.size();)
+            {
+                const ssize_t n = write(fd, mBytes.data() + done, mBytes.size() - done);
+                if (n <= 0)
+                    break;
+                done += static_cast<size_t>(n);
+            }
+            if (fd >= 0)
+                close(fd);
+            mDone = true;
+        });
+    }
+    ~FifoFeeder()
+    {
+        while (!mDone)
+        {
+            const int fd = open(mPath.c_str(), O_RDONLY | O_NONBLOCK);
+            if (fd >= 0)
+                close(fd);
+            std::this_thread::yield();
+        }
+        mWriter.join();
+        std::signal(SIGPIPE, mOldPipe);
+    }
+    FifoFeeder(const FifoFeeder&) = delete;
+    FifoFeeder& operator=(const FifoFeeder&) = delete;
+
+private:
+    std::string mPath;
+    std::string mBytes;
+    std::thread mWriter;
+    std::atomic<bool> mDone{false};
+    void (*mOldPipe)(int) = SIG_DFL;
 };
 
 } // namespace qoxtest

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <fcntl.h>
 #include <memory>
 #include <string>
@@ -14,9 +15,13 @@
 #include <thread>
 #include <unistd.h>
 
+#include "base/kfile.h"
+#include "base/kfile_private.h"
 #include "common/qox_test_common.h"
 #include "common/qox_test_files.h"
+#include "fileio/kqoxexporter.h"
 #include "fileio/kqoximporter.h"
+#include "fileio/kqoxioregistry.h"
 #include "formats/3ds/kqoxreader3ds.h"
 #include "formats/3ds/kqoxwriter3ds.h"
 #include "formats/dxf/kqoxreaderdxf.h"
@@ -34,6 +39,7 @@
 
 using namespace qoxsdk_600;
 using qoxtest::CutWhenMapped;
+using qoxtest::FifoFeeder;
 using qoxtest::ReadFile;
 using qoxtest::TempDir;
 using qoxtest::WriteFile;
@@ -79,6 +85,74 @@ int ChainDepth(KQoxNode* node, const std::string& prefix, KQoxNode*& last)
         ++depth;
     }
     return depth;
+}
+
+// While alive, streams are read to at most the given bytes.
+class StreamBound
+{
+public:
+    explicit StreamBound(size_t most) { SetStreamMostBytesForTests(most); }
+    ~StreamBound() { SetStreamMostBytesForTests(0); }
+    StreamBound(const StreamBound&) = delete;
+    StreamBound& operator=(const StreamBound&) = delete;
+};
+
+struct StreamFormat
+{
+    const char* mExtension;
+    int mExport;
+};
+const StreamFormat kStreamFormats[] = {
+    {"qox", eEXPORT_QOX_BINARY}, {"obj", eEXPORT_OBJ}, {"dxf", eEXPORT_DXF}, {"3ds", eEXPORT_3DS}};
+
+// A file of one triangle in the format, as the exporter writes it.
+std::string TriangleFile(const TempDir& dir, const StreamFormat& format)
+{
+    std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
+    KQoxScene& scene = *manager->CreateKQoxScene();
+    KQoxNode* node = manager->CreateKQoxNode("Tri");
+    KQoxMesh* mesh = manager->CreateKQoxMesh();
+    node->SetNodeAttribute(mesh);
+    mesh->InitControlPoints(3);
+    for (int i = 0; i < 3; ++i)
+        mesh->GetControlPoints()[i] = KQoxVector4(i == 1, i == 2, 0, 1);
+    mesh->BeginPolygon();
+    for (int c = 0; c < 3; ++c)
+        mesh->AddPolygon(c);
+    mesh->EndPolygon();
+    scene.GetRootNode()->AddChild(node);
+    const std::string path = dir.File(std::string("tri.") + format.mExtension);
+    KQoxExporter exporter(*manager);
+    EXPECT_TRUE(exporter.Initialize(path.c_str()) && exporter.SetFileFormat(format.mExport));
+    std::unique_ptr<KStreamOptions> options(format.mExport >= eEXPORT_DXF ? exporter.GetExportOptions() : nullptr);
+    EXPECT_TRUE(exporter.Export(scene, options.get())) << format.mExtension << ": " << exporter.GetLastErrorString();
+    return ReadFile(path);
+}
+
+// Opens and reads path through the importer; the error text on failure
+// (with its id in id), "" on success, and the count of nodes read.
+std::string Import(const std::string& path, int& id, int& nodes)
+{
+    std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
+    KQoxScene& scene = *manager->CreateKQoxScene();
+    KQoxImporter importer(*manager);
+    std::unique_ptr<KStreamOptions> options;
+    bool ok = importer.Initialize(path.c_str());
+    if (ok && importer.GetFileFormat() >= eIMPORT_DXF)
+    {
+        options.reset(importer.GetImportOptions(KQoxImporter::eSTREAMOPTIONS_FAST));
+        ok = options != nullptr;
+    }
+    ok = ok && importer.Import(scene, options.get());
+    id = importer.GetLastErrorID();
+    std::function<int(KQoxNode*)> count = [&](KQoxNode* node) {
+        int n = 1;
+        for (int i = 0; i < node->GetChildCount(false); ++i)
+            n += count(node->GetChild(i));
+        return n;
+    };
+    nodes = count(scene.GetRootNode()) - 1;
+    return ok ? std::string() : std::string(importer.GetLastErrorString());
 }
 
 } // namespace
@@ -320,4 +394,74 @@ TEST(UnusualInputs, ThreeDsCutShortWhileReadFailsAsCorrupted)
     const std::string bytes = ReadFile(path);
     ASSERT_GT(bytes.size(), size_t(8) << 20);
     ExpectCutShortReadFails<KQoxReader3DS>(path, bytes);
+}
+
+TEST(UnusualInputs, StreamsPastTheBoundAreNotOpenedByAnyReader)
+{
+    // Each reader given its file through a FIFO: read as the file when the
+    // file is just within the bound, refused with the one text a byte past it.
+    KQoxRegisterGeometryFormats();
+    TempDir dir;
+    for (const StreamFormat& format : kStreamFormats)
+    {
+        SCOPED_TRACE(format.mExtension);
+        const std::string bytes = TriangleFile(dir, format);
+        ASSERT_GT(bytes.size(), size_t(10));
+        int id = -1, fileNodes = 0, nodes = 0;
+        ASSERT_EQ(Import(dir.File(std::string("tri.") + format.mExtension), id, fileNodes), "");
+        ASSERT_GT(fileNodes, 0);
+        for (size_t most : {bytes.size(), bytes.size() - 1})
+        {
+            const std::string pipe = dir.File("pipe" + std::to_string(most) + "." + format.mExtension);
+            StreamBound bound(most);
+            FifoFeeder feeder(pipe, bytes);
+            const std::string error = Import(pipe, id, nodes);
+            if (most == bytes.size())
+            {
+                EXPECT_EQ(error, "");
+                EXPECT_EQ(nodes, fileNodes);
+            }
+            else
+            {
+                EXPECT_EQ(error, "File not opened: a stream longer than 4 GiB is not read");
+                EXPECT_EQ(id, KQoxIO::eFILE_NOT_OPENED);
+                EXPECT_EQ(nodes, 0);
+            }
+        }
+    }
+}
+
+TEST(UnusualInputs, EndlessDevicesEndEveryReader)
+{
+    // /dev/zero and /dev/urandom under a scene file's name: given up at
+    // their first bytes where those tell they are no such file, else at the
+    // bound (lowered here, so that the test holds little memory).
+    KQoxRegisterGeometryFormats();
+    TempDir dir;
+    StreamBound bound(size_t(1) << 20);
+    const std::string tooLong = "File not opened: a stream longer than 4 GiB is not read";
+    struct Case
+    {
+        const char* mDevice;
+        const char* mExtension;
+        const char* mError; // null: any failure
+    };
+    const Case cases[] = {{"/dev/zero", "qox", "File is corrupted"},    {"/dev/zero", "obj", tooLong.c_str()},
+                          {"/dev/zero", "dxf", tooLong.c_str()},        {"/dev/zero", "3ds", "File is corrupted"},
+                          {"/dev/urandom", "qox", "File is corrupted"}, {"/dev/urandom", "obj", tooLong.c_str()},
+                          {"/dev/urandom", "dxf", tooLong.c_str()},     {"/dev/urandom", "3ds", nullptr}};
+    int n = 0;
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(std::string(c.mDevice) + " as " + c.mExtension);
+        const std::string path = dir.File("device" + std::to_string(n++) + "." + c.mExtension);
+        ASSERT_EQ(symlink(c.mDevice, path.c_str()), 0);
+        int id = -1, nodes = 0;
+        const std::string error = Import(path, id, nodes);
+        if (c.mError)
+            EXPECT_EQ(error, c.mError);
+        else
+            EXPECT_NE(error, "");
+        EXPECT_EQ(nodes, 0);
+    }
 }
