@@ -243,6 +243,47 @@ TEST(NativeTimeWarp, LayeredChannelMergedIntoItsBase)
     }
 }
 
+// A warp on the node that holds T, R and S, that node given the Euler
+// rotation layer type (nine values, not three angles): the read merges the
+// warp without writing past three angles. Its members T, R and S hold
+// channels, not curves, so the plot places no curve: X keeps its keys.
+TEST(NativeTimeWarp, RotationLayerTypeOnANodeOfNineValues)
+{
+    TempDir dir;
+    GlobalSettings settings;
+    KFCURVE_SetUseConstantKeyReducer(false);
+    for (int format : {eEXPORT_QOX_BINARY, eEXPORT_QOX_ASCII, eEXPORT_QOX5_BINARY})
+    {
+        SCOPED_TRACE(format);
+        KQoxSdkManager manager;
+        KQoxScene scene(manager);
+        KQoxNode* ball = BuildBall(manager, scene, false);
+        KFCurveNode* t = ball->GetTakeNode(1)->GetKFCurveNode()->FindRecursive("T");
+        KFCurveNode* trs = t->GetParent();
+        ASSERT_NE(trs, nullptr);
+        ASSERT_EQ(trs->GetCount(), 3);
+        trs->TimeWarpSet(t->TimeWarpGet());
+        t->TimeWarpSet(nullptr);
+        trs->SetLayerType(KFCL_EULER_XYZ, nullptr);
+        ASSERT_EQ(trs->GetValueCount(), 9);
+        const std::string name = dir.File("trs.qox");
+        ASSERT_TRUE(Export(manager, scene, name, format));
+        if (format == eEXPORT_QOX_ASCII)
+        {
+            ASSERT_NE(ReadFile(name).find("LayerType: 2"), std::string::npos);
+        }
+        KQoxScene read(manager);
+        KFCurveNode* readT = ImportMerged(manager, read, name);
+        ASSERT_NE(readT, nullptr);
+        ASSERT_TRUE(NoWarpLeft(readT->GetParent()));
+        KFCurve* x = readT->Get(0)->FCurveGet();
+        ASSERT_EQ(x->KeyGetCount(), 2);
+        EXPECT_EQ(x->KeyGetValue(0), 0.0f);
+        EXPECT_EQ(x->KeyGetValue(1), 10.0f);
+        EXPECT_EQ(x->KeyGetTime(1).Get(), kSecond);
+    }
+}
+
 // TimeWarpID naming no warp, or a warp too long to bake within the read's
 // budget: read without harm, the keys as written.
 TEST(NativeTimeWarp, UnknownNumbersAndOverlongWarps)
