@@ -10,6 +10,7 @@
 #include "base/kmath_vn.h"
 #include "base/kset.h"
 
+#include <algorithm>
 #include <cmath>
 
 using namespace kfcurvenode_detail;
@@ -35,6 +36,18 @@ int MemberCount(KFCurveNode* node)
 }
 
 } // namespace
+
+int KFCurve_LayerValueRoom(KFCurveNode* node)
+{
+    int room = 0;
+    for (KFCurveNode* layer = node; layer; layer = layer->LayerGet())
+    {
+        const int values = layer->GetValueCount();
+        const int members = MemberCount(layer);
+        room = std::max(room, std::max(values, members));
+    }
+    return room;
+}
 
 void KFCurve_SetTWSet(KSet* set)
 {
@@ -255,7 +268,7 @@ void KFCurve_CandidateSolveInLayers(KFCurveNode* node, double* out, double* want
 {
     if (!node)
         return;
-    const int count = node->GetValueCount() + 8;
+    const int count = KFCurve_LayerValueRoom(node) + 8;
     ValueBuffer sumBelow(count), sumAbove(count), inverse(count);
     SumLayers(node, sumBelow.Data(), count, time, below, index);
     SumLayers(node, sumAbove.Data(), count, time, above, index);
@@ -309,7 +322,7 @@ void KFCurve_CandidateEvaluateInLayersRecursive(KFCurveNode* node, double* accum
         }
         if (fold)
         {
-            ValueBuffer values(node->GetValueCount() + 8);
+            ValueBuffer values(std::max(node->GetValueCount(), MemberCount(node)) + 8);
             node->EvaluateSpecificLayer(values.Data(), time, node->GetLayerID(), index);
             AddValuesAlongLayerType(node, accumulator, accumulator, values.Data());
             node = node->LayerGet();

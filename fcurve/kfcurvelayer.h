@@ -48,8 +48,13 @@ void KFCurve_PrepareForSolving(KFCurveNode* node, KArrayTemplate<int>* layerIds,
 void KFCurve_CandidateSolveInLayers(KFCurveNode* node, double* out, double* wanted, KTime time,
                                     KArrayTemplate<KFCurveNode*>& below, KArrayTemplate<KFCurveNode*>& above,
                                     int unused, int* index, double* previous);
+// Room a buffer the node's layers are folded into needs: the most values of
+// any layer of its chain, and at least one per member (the layers of a file
+// need not have the base's shape).
+int KFCurve_LayerValueRoom(KFCurveNode* node);
 // Folds the values of the listed layers (all without a list) of the node's
-// chain into the accumulator, starting at list index listIndex.
+// chain into the accumulator (room for KFCurve_LayerValueRoom values),
+// starting at list index listIndex.
 void KFCurve_CandidateEvaluateInLayersRecursive(KFCurveNode* node, double* accumulator, KTime time,
                                                 KArrayTemplate<int>* layerIds, int listIndex, int* index);
 

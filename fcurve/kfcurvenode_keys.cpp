@@ -16,6 +16,25 @@
 
 using namespace kfcurvenode_detail;
 
+namespace {
+
+// A node whose values are three Euler angles: no curve of its own and three
+// children of one value each. Only such a node is kept continuous as a
+// rotation; any other (a node of another shape given the rotation layer
+// type) has as many values as its curves, which the three angles would
+// not cover.
+bool HoldsThreeAngles(KFCurveNode* node)
+{
+    if (node->FCurveGet() || node->GetCount() != 3)
+        return false;
+    for (int i = 0; i < 3; ++i)
+        if (!node->Get(i) || node->Get(i)->GetValueCount() != 1)
+            return false;
+    return true;
+}
+
+} // namespace
+
 // ---------------------------------------------------------------------------
 // Counting and finding keys
 // ---------------------------------------------------------------------------
@@ -243,7 +262,7 @@ double* KFCurveNode::KeyAppend(KTime time, double* values, bool continuousRotati
     double* p = values;
     if (mFCurve)
         mFCurve->KeyAppendFast(time, static_cast<float>(*p++));
-    if (continuousRotation && !mFCurve && GetCount() == 3)
+    if (continuousRotation && HoldsThreeAngles(this))
     {
         double rotation[3];
         GetContinuousRotation(rotation, p, time);
@@ -320,7 +339,7 @@ double* KFCurveNode::SetValue(double* values)
 
 double* KFCurveNode::GetContinuousRotation(double* result, double* values, KTime time)
 {
-    if (mFCurve || GetCount() != 3)
+    if (!HoldsThreeAngles(this))
     {
         int n = GetValueCount();
         if (result != values)

@@ -193,7 +193,9 @@ PlotRun::PlotRun(KFCurveNode* node_, KArrayTemplate<int>* layerIds_, int targetL
     if (wanted)
         KFCurve_PrepareForSolving(node, layerIds, targetLayerId, below, above);
 
-    int valueCount = node->GetValueCount();
+    // Room for every layer's values: a layer read from a file may have more
+    // members than the base.
+    int valueCount = KFCurve_LayerValueRoom(node);
     if (wanted && wanted->GetValueCount() > valueCount)
         valueCount = wanted->GetValueCount();
     if (valueCount < 4)

@@ -393,3 +393,27 @@ TEST(KFCurveNodeKeys, CopyAndReplaceOverSpans)
     turn->Destroy();
     r->Destroy();
 }
+
+// A node of three members of three values each, given the rotation layer
+// type: nine values, not three angles. Keying it continuously and asking for
+// its continuous rotation take all nine values as they are.
+TEST(KFCurveNodeKeys, ContinuousRotationOfANodeOfNineValues)
+{
+    KFCurveNode* trs = KFCurveNodeCreate("Transform");
+    trs->Add(Make(KDataTypeLclTranslation, "T"));
+    trs->Add(Make(KDataTypeLclRotation, "R"));
+    trs->Add(Make(KDataTypeLclScaling, "S"));
+    trs->SetLayerType(KFCL_EULER_XYZ, nullptr);
+    ASSERT_EQ(trs->GetValueCount(), 9);
+    double first[9] = {1, 2, 3, 350, 0, 0, 7, 8, 9}, next[9] = {11, 12, 13, 10, 0, 0, 17, 18, 19};
+    trs->KeyAppend(Sec(0), first, true);
+    EXPECT_EQ(trs->KeyAppend(Sec(1), next, true), next + 9);
+    EXPECT_EQ(Values(*Member(trs->Get(0), 2)), (std::vector<float>{3, 13}));
+    EXPECT_EQ(Values(*Member(trs->Get(1), 0)), (std::vector<float>{350, 10}));
+    EXPECT_EQ(Values(*Member(trs->Get(2), 0)), (std::vector<float>{7, 17}));
+    double out[9] = {};
+    EXPECT_EQ(trs->GetContinuousRotation(out, next, Sec(2)), out + 9);
+    for (int i = 0; i < 9; ++i)
+        EXPECT_EQ(out[i], next[i]) << i;
+    trs->Destroy();
+}

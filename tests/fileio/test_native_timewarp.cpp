@@ -243,6 +243,83 @@ TEST(NativeTimeWarp, LayeredChannelMergedIntoItsBase)
     }
 }
 
+// A warp on the node that holds T, R and S, that node given the Euler
+// rotation layer type (nine values, not three angles): the read merges the
+// warp without writing past three angles. Its members T, R and S hold
+// channels, not curves, so the plot places no curve: X keeps its keys.
+TEST(NativeTimeWarp, RotationLayerTypeOnANodeOfNineValues)
+{
+    TempDir dir;
+    GlobalSettings settings;
+    KFCURVE_SetUseConstantKeyReducer(false);
+    for (int format : {eEXPORT_QOX_BINARY, eEXPORT_QOX_ASCII, eEXPORT_QOX5_BINARY})
+    {
+        SCOPED_TRACE(format);
+        KQoxSdkManager manager;
+        KQoxScene scene(manager);
+        KQoxNode* ball = BuildBall(manager, scene, false);
+        KFCurveNode* t = ball->GetTakeNode(1)->GetKFCurveNode()->FindRecursive("T");
+        KFCurveNode* trs = t->GetParent();
+        ASSERT_NE(trs, nullptr);
+        ASSERT_EQ(trs->GetCount(), 3);
+        trs->TimeWarpSet(t->TimeWarpGet());
+        t->TimeWarpSet(nullptr);
+        trs->SetLayerType(KFCL_EULER_XYZ, nullptr);
+        ASSERT_EQ(trs->GetValueCount(), 9);
+        const std::string name = dir.File("trs.qox");
+        ASSERT_TRUE(Export(manager, scene, name, format));
+        if (format == eEXPORT_QOX_ASCII)
+        {
+            ASSERT_NE(ReadFile(name).find("LayerType: 2"), std::string::npos);
+        }
+        KQoxScene read(manager);
+        KFCurveNode* readT = ImportMerged(manager, read, name);
+        ASSERT_NE(readT, nullptr);
+        ASSERT_TRUE(NoWarpLeft(readT->GetParent()));
+        KFCurve* x = readT->Get(0)->FCurveGet();
+        ASSERT_EQ(x->KeyGetCount(), 2);
+        EXPECT_EQ(x->KeyGetValue(0), 0.0f);
+        EXPECT_EQ(x->KeyGetValue(1), 10.0f);
+        EXPECT_EQ(x->KeyGetTime(1).Get(), kSecond);
+    }
+}
+
+// An upper layer with far more members than its base (forty channels beside
+// X, Y and Z, as a file may hold): the warp is baked over the base's members
+// alone, X showing min(20 t, 10) plus the layer's 100.
+TEST(NativeTimeWarp, LayerOfMoreMembersThanItsBase)
+{
+    TempDir dir;
+    GlobalSettings settings;
+    KFCURVE_SetUseConstantKeyReducer(false);
+    for (int format : {eEXPORT_QOX_BINARY, eEXPORT_QOX_ASCII})
+    {
+        SCOPED_TRACE(format);
+        KQoxSdkManager manager;
+        KQoxScene scene(manager);
+        KQoxNode* ball = BuildBall(manager, scene, true);
+        KFCurveNode* layer = ball->GetTakeNode(1)->GetKFCurveNode()->FindRecursive("T")->LayerGet();
+        ASSERT_NE(layer, nullptr);
+        for (int k = 0; k < 40; ++k)
+        {
+            KFCurveNode* extra = KFCurveNodeCreate(("Q" + std::to_string(k)).c_str());
+            extra->FCurveSet(KFCurveCreate());
+            extra->FCurveGet()->SetValue(1.0f);
+            layer->Add(extra);
+        }
+        const std::string name = dir.File("wide.qox");
+        ASSERT_TRUE(Export(manager, scene, name, format));
+        KQoxScene read(manager);
+        KFCurveNode* t = ImportMerged(manager, read, name);
+        ASSERT_NE(t, nullptr);
+        EXPECT_EQ(t->LayerGet(), nullptr);
+        KFCurve* x = t->Get(0)->FCurveGet();
+        ASSERT_EQ(x->KeyGetCount(), 32);
+        for (int k = 0; k < 32; ++k)
+            EXPECT_NEAR(x->KeyGetValue(k), Warped(k / 30.0) + 100.0, 1e-4) << k;
+    }
+}
+
 // TimeWarpID naming no warp, or a warp too long to bake within the read's
 // budget: read without harm, the keys as written.
 TEST(NativeTimeWarp, UnknownNumbersAndOverlongWarps)
