@@ -11,6 +11,10 @@
 
 #include "base/kerror.h"
 #include "base/kqox.h"
+#include "common/qox_test_common.h"
+
+using qoxtest::JoinLines;
+using qoxtest::SplitLines;
 
 namespace {
 
@@ -172,26 +176,6 @@ std::string ReadWhole(const std::string& text)
     return "damaged";
 }
 
-std::vector<std::string> Lines(const std::string& text)
-{
-    std::vector<std::string> lines;
-    for (size_t at = 0; at < text.size();)
-    {
-        const size_t end = text.find('\n', at) + 1;
-        lines.push_back(text.substr(at, end - at));
-        at = end;
-    }
-    return lines;
-}
-
-std::string Join(const std::vector<std::string>& lines)
-{
-    std::string text;
-    for (const std::string& line : lines)
-        text += line;
-    return text;
-}
-
 // A file of one field "A" holding the array text.
 std::string ArrayFile(const std::string& array)
 {
@@ -225,7 +209,7 @@ TEST(KQoxAsciiDamage, EveryUnpairedBraceFailsTheRead)
     const std::string original = ReadWhole(text);
     ASSERT_NE(original, "damaged");
     ASSERT_NE(original.find("Inner"), std::string::npos);
-    const std::vector<std::string> lines = Lines(text);
+    const std::vector<std::string> lines = SplitLines(text);
     int edits = 0;
     for (size_t i = 1; i + 1 < lines.size(); ++i)
     {
@@ -233,12 +217,12 @@ TEST(KQoxAsciiDamage, EveryUnpairedBraceFailsTheRead)
         if (lines[i].find_first_not_of(' ') == lines[i].find('}') && lines[i].find('}') + 2 == lines[i].size())
         {
             changed.erase(changed.begin() + static_cast<std::ptrdiff_t>(i));
-            EXPECT_EQ(ReadWhole(Join(changed)), "damaged") << "removed line " << i + 1 << ": " << lines[i];
+            EXPECT_EQ(ReadWhole(JoinLines(changed)), "damaged") << "removed line " << i + 1 << ": " << lines[i];
             ++edits;
             changed = lines;
         }
         changed.insert(changed.begin() + static_cast<std::ptrdiff_t>(i) + 1, "}\n");
-        EXPECT_EQ(ReadWhole(Join(changed)), "damaged") << "put after line " << i + 1 << ": " << lines[i];
+        EXPECT_EQ(ReadWhole(JoinLines(changed)), "damaged") << "put after line " << i + 1 << ": " << lines[i];
         ++edits;
     }
     EXPECT_GT(edits, 80);

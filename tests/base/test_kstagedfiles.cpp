@@ -14,20 +14,6 @@
 
 using namespace qoxtest;
 
-namespace {
-
-// Writes text to a file of the set made for target; false when it cannot.
-bool WriteStaged(KStagedFiles& files, const std::string& target, const std::string& text)
-{
-    FILE* file = files.Create(target.c_str());
-    if (!file)
-        return false;
-    const bool written = fwrite(text.data(), 1, text.size(), file) == text.size();
-    return fclose(file) == 0 && written;
-}
-
-} // namespace
-
 TEST(KStagedFiles, CommitReplacesEveryTargetWithPlainPermissions)
 {
     TempDir dir;

@@ -72,15 +72,6 @@ std::string RealPath(const std::string& path)
     return realpath(path.c_str(), resolved) ? std::string(resolved) : path;
 }
 
-bool WriteStaged(KStagedFiles& files, const std::string& target, const std::string& text)
-{
-    FILE* file = files.Create(target.c_str());
-    if (!file)
-        return false;
-    const bool written = fwrite(text.data(), 1, text.size(), file) == text.size();
-    return fclose(file) == 0 && written;
-}
-
 size_t IndexOf(const std::vector<std::string>& lines, const std::string& line)
 {
     for (size_t i = 0; i < lines.size(); ++i)

@@ -16,10 +16,22 @@
 #include <string>
 
 #include "base/kchainedfile.h"
+#include "base/kstagedfiles.h"
 #include "common/qox_test_common.h"
 #include "common/qox_test_limits.h"
 
 namespace qoxtest {
+
+// Writes text to a file of the set made for target; false when it cannot.
+inline bool WriteStaged(KStagedFiles& files, const std::string& target, const std::string& text)
+{
+    FILE* file = files.Create(target.c_str());
+    if (!file)
+        return false;
+    const bool written = fwrite(text.data(), 1, text.size(), file) == text.size();
+    return fclose(file) == 0 && written;
+}
+
 
 // True for anything at the path, a dangling link included.
 inline bool Exists(const std::string& path)

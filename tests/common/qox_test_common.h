@@ -18,6 +18,31 @@
 
 namespace qoxtest {
 
+// The lines of text, each with its line break (the last may have none).
+inline std::vector<std::string> SplitLines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    size_t at = 0;
+    while (at < text.size())
+    {
+        size_t end = text.find('\n', at);
+        end = end == std::string::npos ? text.size() : end + 1;
+        lines.push_back(text.substr(at, end - at));
+        at = end;
+    }
+    return lines;
+}
+
+// The lines put back together.
+inline std::string JoinLines(const std::vector<std::string>& lines)
+{
+    std::string text;
+    for (const std::string& line : lines)
+        text += line;
+    return text;
+}
+
+
 // Ticks of one second and of one frame at the common rates.
 constexpr long long kTicksPerSecond = 46186158000LL;
 constexpr long long kTicksPerFrame30 = kTicksPerSecond / 30;

@@ -16,7 +16,9 @@
 #include "scene/kqoxsdkmanager.h"
 
 using namespace qoxsdk_600;
+using qoxtest::JoinLines;
 using qoxtest::ReadFile;
+using qoxtest::SplitLines;
 using qoxtest::TempDir;
 using qoxtest::WriteFile;
 
@@ -32,28 +34,6 @@ std::string EveryKindFile(const std::string& name, int format)
     fileiotest::AddEveryKind(manager, scene, format == eEXPORT_QOX_ASCII);
     EXPECT_TRUE(fileiotest::Export(manager, scene, name, format));
     return ReadFile(name);
-}
-
-std::vector<std::string> Lines(const std::string& text)
-{
-    std::vector<std::string> lines;
-    size_t at = 0;
-    while (at < text.size())
-    {
-        size_t end = text.find('\n', at);
-        end = end == std::string::npos ? text.size() : end + 1;
-        lines.push_back(text.substr(at, end - at));
-        at = end;
-    }
-    return lines;
-}
-
-std::string Join(const std::vector<std::string>& lines)
-{
-    std::string text;
-    for (const std::string& line : lines)
-        text += line;
-    return text;
 }
 
 bool IsCloseLine(const std::string& line)
@@ -115,7 +95,7 @@ TEST(NativeAsciiBraces, EveryUnpairedBraceIsDamage)
         const std::string whole = EveryKindFile(dir.File("whole.qox"), format);
         const Outcome original = ImportInto(dir.File("whole.qox"));
         ASSERT_TRUE(original.mRead) << original.mError;
-        const std::vector<std::string> lines = Lines(whole);
+        const std::vector<std::string> lines = SplitLines(whole);
         ASSERT_GT(lines.size(), 300u);
         const std::string name = dir.File("damaged.qox");
         int tried = 0;
@@ -145,7 +125,7 @@ TEST(NativeAsciiBraces, EveryUnpairedBraceIsDamage)
             else
                 changed.insert(changed.begin() + static_cast<std::ptrdiff_t>(edit.first) + 1,
                                lines[edit.first + 1].substr(0, lines[edit.first + 1].find_first_not_of(' ')) + "}\n");
-            ASSERT_TRUE(WriteFile(name, Join(changed)));
+            ASSERT_TRUE(WriteFile(name, JoinLines(changed)));
             const Outcome got = ImportInto(name);
             ++tried;
             EXPECT_FALSE(got.mRead) << (edit.second ? "removed " : "put after ") << "line " << edit.first + 1 << " in "
