@@ -2936,9 +2936,10 @@ inline const unsigned char* ParsePlainItem(const unsigned char* p, const unsigne
     // Integers beyond the range of the array's items go on to be refused.
     if (integer && code != kArrayLong)
     {
-        const unsigned long long limit = code == kArrayByte ? (number.mNegative ? 0 : 255)
-                                         : number.mNegative ? 2147483648ull
-                                                            : 2147483647ull;
+        long long lowest, highest;
+        IntegerItemRange(code, lowest, highest);
+        const unsigned long long limit = number.mNegative ? 0ull - static_cast<unsigned long long>(lowest)
+                                                          : static_cast<unsigned long long>(highest);
         if (m > limit)
             return nullptr;
     }

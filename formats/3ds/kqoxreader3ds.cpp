@@ -76,13 +76,9 @@ bool KQoxReader3DS::FileOpen(const char* fileName)
         const long3ds code = last ? last->id : NO_FTK3DS_ERR;
         // The toolkit's reason stays out of the next read.
         ClearErrList3ds();
-        if (code == ERR_STREAM_TOO_LONG)
-            mError.SetLastError(eFILE_NOT_OPENED, kSTREAM_TOO_LONG_TEXT);
-        else if (code == ERR_NO_MEM)
-            mError.SetLastError(eUNIDENTIFIED_ERROR, kOutOfMemoryText);
-        else
-            mError.SetLastErrorID(eFILE_NOT_OPENED);
-        return false;
+        return FailStreamRead(code == ERR_STREAM_TOO_LONG ? kSTREAM_READ_TOO_LONG
+                              : code == ERR_NO_MEM        ? kSTREAM_READ_NO_MEMORY
+                                                          : kSTREAM_READ_FAILED);
     }
     return true;
 }
