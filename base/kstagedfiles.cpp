@@ -6,8 +6,11 @@
 #include <cstring>
 #include <fcntl.h>
 #include <string>
+#include <sys/file.h>
+#include <sys/random.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace {
@@ -15,6 +18,19 @@ namespace {
 // The longest file name part a temporary starts with: its suffix then fits
 // within the usual 255-byte name limit however long the target's name is.
 const size_t kTemporaryStemMax = 200;
+
+// What a temporary's name adds to the stem while it is written, and what a
+// complete copy kept for a rewrite in place is renamed to; both followed by
+// kRandomLetters letters.
+const char* const kWrittenSuffix = ".tmp";
+const char* const kCompleteSuffix = ".new";
+const size_t kRandomLetters = 6;
+// Names tried before a folder full of them is given up (EEXIST).
+const int kNameTries = 100;
+
+// The folder made for new contents under $TMPDIR or /tmp, followed by
+// kRandomLetters letters.
+const char* const kPrivatePrefix = "qox.";
 
 // The bytes copied at a time when a file is rewritten in place.
 const size_t kCopyBlock = 64 * 1024;
@@ -26,6 +42,8 @@ const char* const kFileSystemReadOnly = "the file system is read-only";
 const char* const kFolderNotWritable = "the folder is not writable";
 const char* const kNoFolder = "the folder does not exist";
 const char* const kLinkLoop = "the symbolic links form a loop";
+const char* const kNoStagingFolder = "the folder is not writable, nor is $TMPDIR or /tmp";
+const char* const kReplacedMeanwhile = "another program replaced the file while it was saved";
 
 // The cause of error met making or moving a file in a folder.
 const char* FolderCause(int error)
@@ -49,6 +67,23 @@ std::string DirectoryOf(const std::string& file)
     if (slash == std::string::npos)
         return ".";
     return slash == 0 ? "/" : file.substr(0, slash);
+}
+
+std::string NameOf(const std::string& file)
+{
+    const size_t slash = file.rfind('/');
+    return slash == std::string::npos ? file : file.substr(slash + 1);
+}
+
+// Closes fd when it is open and marks it closed; errno is kept.
+void CloseFd(int& fd)
+{
+    if (fd < 0)
+        return;
+    const int error = errno;
+    close(fd);
+    fd = -1;
+    errno = error;
 }
 
 // The file a save to target puts its contents on: the end of the chain of
@@ -114,60 +149,215 @@ bool CanGiveOwner(const struct stat& status)
 
 std::string Stem(const std::string& file)
 {
-    const size_t slash = file.rfind('/');
-    std::string stem = file.substr(slash == std::string::npos ? 0 : slash + 1);
+    std::string stem = NameOf(file);
     if (stem.size() > kTemporaryStemMax)
         stem.resize(kTemporaryStemMax);
     return stem;
 }
 
-// A name free in directory for a file named after file, reserved by mkstemp
-// and released again, so that the caller's exclusive create makes the file
-// with plain permissions; "" when none can be made.
-KString FreeName(const std::string& directory, const std::string& file)
+// kRandomLetters letters and digits for a free name.
+std::string RandomLetters()
 {
-    std::string pattern = directory + "/" + Stem(file) + ".tmpXXXXXX";
-    const int fd = mkstemp(&pattern[0]);
-    if (fd < 0)
-        return KString();
-    close(fd);
-    unlink(pattern.c_str());
-    return KString(pattern.c_str());
+    static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    unsigned char bytes[kRandomLetters];
+    if (getrandom(bytes, sizeof bytes, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof bytes))
+    {
+        // No entropy yet: the exclusive create still keeps names apart.
+        static thread_local unsigned long counter = 0;
+        unsigned long mix = (static_cast<unsigned long>(getpid()) << 20) ^ reinterpret_cast<uintptr_t>(&counter) ^
+                            ++counter * 2654435761u;
+        for (unsigned char& byte : bytes)
+        {
+            byte = static_cast<unsigned char>(mix);
+            mix = mix * 6364136223846793005u + 1442695040888963407u;
+            byte ^= static_cast<unsigned char>(mix >> 56);
+        }
+    }
+    std::string letters;
+    for (unsigned char byte : bytes)
+        letters += kLetters[byte % (sizeof kLetters - 1)];
+    return letters;
 }
 
-// A name for file's new contents in a directory of this process's own made
-// under $TMPDIR (else /tmp), which only this user can enter; "" when none
-// can be made. The directory in privateDir.
-KString FreeNamePrivate(const std::string& file, KString& privateDir)
+// Creates a new file in directory under stem + suffix + random letters,
+// exclusively; its descriptor, and its name in name. -1 with errno when none
+// can be made.
+int CreateFree(int directory, const std::string& stem, const char* suffix, mode_t mode, std::string& name)
 {
-    const char* root = std::getenv("TMPDIR");
-    std::string pattern = std::string(root && *root ? root : "/tmp") + "/qox.XXXXXX";
-    std::string name = pattern + "/" + Stem(file);
-    if (!mkdtemp(&pattern[0]))
-        return KString();
-    name.replace(0, pattern.size(), pattern);
-    try
+    for (int tries = 0; tries < kNameTries; ++tries)
     {
-        privateDir = pattern.c_str();
-        return KString(name.c_str());
+        name = stem + suffix + RandomLetters();
+        const int fd = openat(directory, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
     }
-    catch (...)
-    {
-        rmdir(pattern.c_str()); // memory ran out: nothing stays
-        throw;
-    }
+    return -1;
 }
 
-void SyncDirectory(const std::string& directory)
+// Renames the file name in directory to a free stem + suffix + letters
+// name; true with the new name in name.
+bool RenameFree(int directory, const std::string& stem, const char* suffix, std::string& name)
 {
-    // Failing to flush a directory leaves the rename done: it is not undone.
-    const int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (int tries = 0; tries < kNameTries; ++tries)
+    {
+        const std::string next = stem + suffix + RandomLetters();
+        if (renameat2(directory, name.c_str(), directory, next.c_str(), RENAME_NOREPLACE) == 0)
+        {
+            name = next;
+            return true;
+        }
+        if (errno == EINVAL || errno == ENOSYS)
+        {
+            // A file system without RENAME_NOREPLACE: a link keeps the same
+            // promise of never taking another file's name.
+            if (linkat(directory, name.c_str(), directory, next.c_str(), 0) == 0)
+            {
+                unlinkat(directory, name.c_str(), 0);
+                name = next;
+                return true;
+            }
+        }
+        if (errno != EEXIST)
+            return false;
+    }
+    return false;
+}
+
+// The name the caller writes fd's file under: this process's own link to the
+// descriptor where /proc shows it (no other process can redirect it), else
+// path.
+KString HandedName(int fd, const std::string& path)
+{
+    const std::string link = "/proc/self/fd/" + std::to_string(fd);
+    struct stat viaLink, viaFd;
+    if (stat(link.c_str(), &viaLink) == 0 && fstat(fd, &viaFd) == 0 && viaLink.st_dev == viaFd.st_dev &&
+        viaLink.st_ino == viaFd.st_ino)
+        return KString(link.c_str());
+    return KString(path.c_str());
+}
+
+// Opens directory (O_PATH), a handle every later step works through.
+int OpenDirectory(const std::string& directory)
+{
+    return open(directory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+}
+
+// True when a folder that holds private folders cannot have their names
+// swapped by another user: its owner is this user or root, and no one else
+// may write it, or it is sticky (no one renames what is not theirs).
+bool IsSafeRoot(const struct stat& status)
+{
+    const bool owned = status.st_uid == geteuid() || status.st_uid == 0;
+    const bool shared = (status.st_mode & (S_IWGRP | S_IWOTH)) != 0;
+    return S_ISDIR(status.st_mode) && owned && (!shared || (status.st_mode & S_ISVTX));
+}
+
+// Makes a directory of this process's own ("qox.XXXXXX") under root and
+// opens it, checking through the descriptors that root is safe (above) and
+// that the directory is one this user owns and no one else may enter.
+// Its path in path; -1 with errno (EACCES for an unsafe root) when none can
+// be made.
+int MakePrivateDirectory(const std::string& root, std::string& path)
+{
+    const int parent = open(root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    struct stat status;
+    if (parent < 0)
+        return -1;
+    if (fstat(parent, &status) != 0 || !IsSafeRoot(status))
+    {
+        close(parent);
+        errno = EACCES;
+        return -1;
+    }
+    int fd = -1;
+    for (int tries = 0; fd < 0 && tries < kNameTries; ++tries)
+    {
+        const std::string name = std::string(kPrivatePrefix) + RandomLetters();
+        if (mkdirat(parent, name.c_str(), 0700) != 0)
+        {
+            if (errno == EEXIST)
+                continue;
+            break;
+        }
+        fd = openat(parent, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd >= 0 && (fstat(fd, &status) != 0 || status.st_uid != geteuid() || (status.st_mode & 07777) != 0700))
+        {
+            close(fd); // not the one made: it is not this process's to use
+            fd = -1;
+            errno = EACCES;
+            break;
+        }
+        path = root + "/" + name;
+    }
+    const int error = errno;
+    close(parent);
+    errno = error;
+    return fd;
+}
+
+// Flushes the directory a handle names. Failing to flush a directory leaves
+// the change made: it is not undone.
+void SyncDirectory(int directory)
+{
+    const int fd = openat(directory, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0)
     {
         fsync(fd);
         close(fd);
     }
 }
+
+// The path through which another file's attributes of fd are read and set.
+std::string FdPath(int fd)
+{
+    return "/proc/self/fd/" + std::to_string(fd);
+}
+
+// Copies the extended attributes of the file at from (ACLs among them) onto
+// the file open as to; those the process may not read or set are left out.
+void CopyAttributes(const std::string& from, int to)
+{
+    ssize_t size = listxattr(from.c_str(), nullptr, 0);
+    if (size <= 0)
+        return;
+    std::vector<char> names(static_cast<size_t>(size));
+    size = listxattr(from.c_str(), names.data(), names.size());
+    if (size <= 0)
+        return;
+    std::vector<char> value;
+    for (size_t at = 0; at < static_cast<size_t>(size); at += std::strlen(&names[at]) + 1)
+    {
+        const char* name = &names[at];
+        const ssize_t length = getxattr(from.c_str(), name, nullptr, 0);
+        if (length < 0)
+            continue;
+        value.resize(static_cast<size_t>(length) + 1);
+        const ssize_t got = getxattr(from.c_str(), name, value.data(), value.size());
+        if (got >= 0)
+            fsetxattr(to, name, value.data(), static_cast<size_t>(got), 0);
+    }
+}
+
+// An exclusive advisory lock on a directory, held while alive.
+class FolderLock
+{
+public:
+    explicit FolderLock(int directory)
+        : mFd(directory >= 0 ? openat(directory, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1)
+    {
+        // A folder that cannot be read or locked (some network file systems)
+        // is saved without the lock, as before.
+        while (mFd >= 0 && flock(mFd, LOCK_EX) != 0)
+            if (errno != EINTR)
+                CloseFd(mFd);
+    }
+    ~FolderLock() { CloseFd(mFd); }
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+
+private:
+    int mFd;
+};
 
 } // namespace
 
@@ -244,35 +434,28 @@ KString KStagedFiles::Stage(const char* target)
         if (status.st_nlink > 1 || !CanGiveOwner(status))
             entry.mKind = eREWRITTEN;
     }
-    entry.mTemporary = FreeName(DirectoryOf(end), end);
-    if (entry.mTemporary.IsEmpty())
-    {
-        const int error = errno;
-        // An existing file in a folder closed to new files is rewritten.
-        if (!entry.mExisted || (error != EACCES && error != EPERM && error != EROFS))
-        {
-            Fail(error, FolderCause(error));
-            return KString();
-        }
-        entry.mKind = eREWRITTEN;
-        try
-        {
-            entry.mTemporary = FreeNamePrivate(end, entry.mPrivateDir);
-        }
-        catch (...)
-        {
-            if (!entry.mPrivateDir.IsEmpty())
-                rmdir(entry.mPrivateDir.ToChars());
-            throw;
-        }
-        if (entry.mTemporary.IsEmpty())
-        {
-            Fail(errno, "");
-            return KString();
-        }
-    }
     try
     {
+        if (!StageBeside(entry))
+        {
+            const int error = errno;
+            // An existing file in a folder closed to new files is rewritten.
+            if (!entry.mExisted || (error != EACCES && error != EPERM && error != EROFS))
+            {
+                Remove(entry);
+                Fail(error, FolderCause(error));
+                return KString();
+            }
+            entry.mKind = eREWRITTEN;
+            if (!StagePrivate(entry))
+            {
+                const int cause = errno;
+                const bool noPlace = entry.mTargetDir >= 0 && cause != EMFILE && cause != ENFILE && cause != ENOMEM;
+                Remove(entry);
+                Fail(cause, noPlace ? kNoStagingFolder : FolderCause(cause));
+                return KString();
+            }
+        }
         mEntries.push_back(entry);
     }
     catch (...)
@@ -283,12 +466,93 @@ KString KStagedFiles::Stage(const char* target)
     return entry.mTemporary;
 }
 
+// Creates entry's new file beside its target, with the permissions a plain
+// create gives (the caller's umask), readable and writable by this process.
+bool KStagedFiles::StageBeside(Entry& entry)
+{
+    const std::string end(entry.mReplaced.ToChars());
+    const std::string directory = DirectoryOf(end);
+    entry.mTargetDir = OpenDirectory(directory);
+    if (entry.mTargetDir < 0)
+        return false;
+    std::string name;
+    entry.mFile = CreateFree(entry.mTargetDir, Stem(end), kWrittenSuffix, 0666, name);
+    if (entry.mFile < 0)
+        return false;
+    entry.mStagingDir = dup(entry.mTargetDir);
+    entry.mStagedName = name.c_str();
+    struct stat status;
+    if (entry.mStagingDir < 0 || fstat(entry.mFile, &status) != 0)
+        return false;
+    entry.mCreatedMode = status.st_mode & 07777;
+    // The caller opens it again by name: its owner must be able to write it
+    // whatever the umask took away; the plain mode comes back at commit.
+    if ((entry.mCreatedMode & 0600) != 0600 && fchmod(entry.mFile, entry.mCreatedMode | 0600) != 0)
+        return false;
+    entry.mTemporary = HandedName(entry.mFile, directory + "/" + name);
+    return true;
+}
+
+// Creates entry's new file in a directory of this process's own under
+// $TMPDIR, else /tmp.
+bool KStagedFiles::StagePrivate(Entry& entry)
+{
+    CloseFd(entry.mFile);
+    CloseFd(entry.mStagingDir);
+    if (entry.mTargetDir < 0)
+        return false;
+    const char* variable = std::getenv("TMPDIR");
+    std::vector<std::string> roots;
+    if (variable && *variable)
+        roots.push_back(variable);
+    if (roots.empty() || roots.front() != "/tmp")
+        roots.push_back("/tmp");
+    int error = EACCES;
+    for (const std::string& root : roots)
+    {
+        std::string path, name;
+        const int directory = MakePrivateDirectory(root, path);
+        if (directory < 0)
+        {
+            error = errno;
+            continue;
+        }
+        entry.mPrivateDir = path.c_str();
+        entry.mStagingDir = directory;
+        entry.mFile = CreateFree(directory, Stem(entry.mReplaced.ToChars()), kWrittenSuffix, 0600, name);
+        if (entry.mFile >= 0)
+        {
+            entry.mStagedName = name.c_str();
+            entry.mTemporary = HandedName(entry.mFile, path + "/" + name);
+            return true;
+        }
+        error = errno;
+        CloseFd(entry.mStagingDir);
+        rmdir(path.c_str());
+        entry.mPrivateDir = KString();
+    }
+    errno = error;
+    return false;
+}
+
 FILE* KStagedFiles::Create(const char* target)
 {
     const KString name = Stage(target);
     if (name.IsEmpty())
         return nullptr;
-    FILE* file = fopen(name.ToChars(), IsInPlace(target) ? "wb" : "wbx");
+    // A new file is written through the descriptor that made it, never
+    // reached again by name.
+    const Entry& entry = mEntries.back();
+    FILE* file = nullptr;
+    if (entry.mKind == eDIRECT)
+        file = fopen(name.ToChars(), "wb");
+    else
+    {
+        int fd = fcntl(entry.mFile, F_DUPFD_CLOEXEC, 0);
+        file = fd >= 0 ? fdopen(fd, "wb") : nullptr;
+        if (!file)
+            CloseFd(fd);
+    }
     if (!file)
     {
         const int cause = errno;
@@ -316,51 +580,80 @@ bool KStagedFiles::IsRewrittenInPlace(const char* target) const
     return entry && entry->mKind == eREWRITTEN;
 }
 
-// Readies a file for Put: a temporary that replaces an old file takes its
-// owner, group and mode; every temporary is flushed to disk; a file to be
-// rewritten is opened and must have room for the new contents.
+// Readies a file for Put: a new file that replaces an old one takes its
+// owner, group, attributes and mode, a file new to its target gets back its
+// plain mode; every new file is flushed to disk; a file to be rewritten is
+// opened and must have room for the new contents.
 bool KStagedFiles::Ready(Entry& entry)
 {
     if (entry.mKind == eDIRECT)
         return true;
-    const int fd = open(entry.mTemporary.ToChars(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0)
-        return Fail(errno, "");
-    struct stat status;
-    bool ok = fstat(fd, &status) == 0;
-    if (ok && entry.mKind == eREPLACED && entry.mExisted)
+    bool ok = true;
+    if (entry.mKind == eREPLACED && entry.mExisted)
     {
+        struct stat status;
+        ok = fstat(entry.mFile, &status) == 0;
         // The owner first: a change of owner may clear the set-id bits.
-        if ((status.st_uid != entry.mOwner || status.st_gid != entry.mGroup) &&
-            fchown(fd, entry.mOwner, entry.mGroup) != 0)
+        if (ok && (status.st_uid != entry.mOwner || status.st_gid != entry.mGroup) &&
+            fchown(entry.mFile, entry.mOwner, entry.mGroup) != 0)
         {
             if (errno == EPERM)
                 entry.mKind = eREWRITTEN; // the old file keeps its own owner
             else
                 ok = false;
         }
-        ok = ok && (entry.mKind == eREWRITTEN || fchmod(fd, entry.mMode) == 0);
+        if (ok && entry.mKind == eREPLACED)
+        {
+            const int old = openat(entry.mTargetDir, NameOf(entry.mReplaced.ToChars()).c_str(),
+                                   O_PATH | O_NOFOLLOW | O_CLOEXEC);
+            if (old >= 0)
+            {
+                CopyAttributes(FdPath(old), entry.mFile);
+                close(old);
+            }
+            ok = fchmod(entry.mFile, entry.mMode) == 0;
+        }
     }
-    ok = ok && fsync(fd) == 0;
-    const int error = errno;
-    close(fd);
+    else if (entry.mKind == eREPLACED && (entry.mCreatedMode & 0600) != 0600)
+        ok = fchmod(entry.mFile, entry.mCreatedMode) == 0;
+    ok = ok && fsync(entry.mFile) == 0;
     if (!ok)
-        return Fail(error, "");
-    if (entry.mKind == eREPLACED)
-        return true;
+        return Fail(errno, "");
+    return entry.mKind == eREPLACED || ReadyRewrite(entry);
+}
 
-    // The whole new contents must fit before the old bytes change.
+// Readies a rewrite in place: the complete copy kept under its own name and
+// flushed with its directory, so it survives whatever happens to the file;
+// then the file opened and checked to hold it.
+bool KStagedFiles::ReadyRewrite(Entry& entry)
+{
+    std::string name(entry.mStagedName.ToChars());
+    if (!RenameFree(entry.mStagingDir, Stem(entry.mReplaced.ToChars()), kCompleteSuffix, name))
+        return Fail(errno, "");
+    entry.mStagedName = name.c_str();
+    SyncDirectory(entry.mStagingDir);
+
+    struct stat status;
+    if (fstat(entry.mFile, &status) != 0)
+        return Fail(errno, "");
     const off_t size = status.st_size;
     rlimit limit;
     if (getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
         static_cast<rlim_t>(size) > limit.rlim_cur)
         return Fail(EFBIG, "");
-    entry.mTargetFd = open(entry.mReplaced.ToChars(), O_WRONLY | O_CLOEXEC);
+    entry.mTargetFd = openat(entry.mTargetDir, NameOf(entry.mReplaced.ToChars()).c_str(),
+                             O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (entry.mTargetFd < 0)
     {
         const int cause = errno;
         return Fail(cause, cause == EACCES || cause == EPERM ? kFileReadOnly : FolderCause(cause));
     }
+    // The mode as it stands now is the one the rewrite keeps.
+    if (fstat(entry.mTargetFd, &status) != 0)
+        return Fail(errno, "");
+    if (!S_ISREG(status.st_mode))
+        return Fail(EISDIR, "");
+    entry.mMode = status.st_mode & 07777;
     if (size > 0 && fallocate(entry.mTargetFd, FALLOC_FL_KEEP_SIZE, 0, size) != 0 && errno != EOPNOTSUPP &&
         errno != ENOSYS)
         return Fail(errno, "");
@@ -372,23 +665,35 @@ bool KStagedFiles::Put(Entry& entry)
 {
     if (entry.mKind == eDIRECT)
         return true;
-    const std::string replaced(entry.mReplaced.ToChars());
-    if (entry.mKind == eREPLACED)
-    {
-        if (rename(entry.mTemporary.ToChars(), replaced.c_str()) != 0)
-            return Fail(errno, FolderCause(errno));
-        SyncDirectory(DirectoryOf(replaced));
-        return true;
-    }
-    const int source = open(entry.mTemporary.ToChars(), O_RDONLY | O_CLOEXEC);
-    if (source < 0)
-        return Fail(errno, "");
-    char block[kCopyBlock];
+    if (entry.mKind == eREWRITTEN)
+        return Rewrite(entry);
+    const std::string name = NameOf(entry.mReplaced.ToChars());
+    if (renameat(entry.mStagingDir, entry.mStagedName.ToChars(), entry.mTargetDir, name.c_str()) != 0)
+        return Fail(errno, FolderCause(errno));
+    // Another user who can write the folder may have swapped the temporary:
+    // what now stands under the name must be the file this save wrote.
+    struct stat written, put;
+    const bool same = fstat(entry.mFile, &written) == 0 &&
+                      fstatat(entry.mTargetDir, name.c_str(), &put, AT_SYMLINK_NOFOLLOW) == 0 &&
+                      written.st_dev == put.st_dev && written.st_ino == put.st_ino;
+    entry.mStagedName = KString(); // nothing left to remove
+    SyncDirectory(entry.mTargetDir);
+    Remove(entry);
+    return same || Fail(EEXIST, kReplacedMeanwhile);
+}
+
+// Copies the new contents over the file's old bytes from the descriptor that
+// wrote them, cuts and flushes the file, puts back set-id bits the write
+// cleared where the process may, and only then removes the complete copy.
+bool KStagedFiles::Rewrite(Entry& entry)
+{
+    std::vector<char> block(kCopyBlock);
     off_t at = 0;
     bool ok = true;
+    bool changed = false; // an old byte may have changed
     for (;;)
     {
-        const ssize_t got = read(source, block, sizeof block);
+        const ssize_t got = pread(entry.mFile, block.data(), block.size(), at);
         if (got < 0 && errno == EINTR)
             continue;
         if (got <= 0)
@@ -398,7 +703,7 @@ bool KStagedFiles::Put(Entry& entry)
         }
         for (ssize_t done = 0; ok && done < got;)
         {
-            const ssize_t put = pwrite(entry.mTargetFd, block + done, static_cast<size_t>(got - done), at);
+            const ssize_t put = pwrite(entry.mTargetFd, block.data() + done, static_cast<size_t>(got - done), at);
             if (put < 0 && errno == EINTR)
                 continue;
             ok = put > 0;
@@ -406,6 +711,7 @@ bool KStagedFiles::Put(Entry& entry)
             {
                 done += put;
                 at += put;
+                changed = true;
             }
             else if (put == 0)
                 errno = ENOSPC;
@@ -413,22 +719,40 @@ bool KStagedFiles::Put(Entry& entry)
         if (!ok)
             break;
     }
-    ok = ok && ftruncate(entry.mTargetFd, at) == 0 && fsync(entry.mTargetFd) == 0;
+    changed = changed || ok;
+    ok = ok && ftruncate(entry.mTargetFd, at) == 0;
+    struct stat status;
+    if (ok && fstat(entry.mTargetFd, &status) == 0 && (status.st_mode & 07777) != entry.mMode &&
+        (geteuid() == 0 || status.st_uid == geteuid()))
+        fchmod(entry.mTargetFd, entry.mMode);
+    ok = ok && fsync(entry.mTargetFd) == 0;
     int error = errno;
-    close(source);
     if (close(entry.mTargetFd) != 0 && ok)
     {
         error = errno;
         ok = false;
     }
     entry.mTargetFd = -1;
+    if (!ok && changed)
+    {
+        // The file may be partly rewritten: the complete copy stays for the user.
+        entry.mStagedName = KString();
+        entry.mPrivateDir = KString();
+    }
     Remove(entry);
-    return ok || Fail(error, "");
+    if (!ok)
+        return Fail(error, "");
+    return true;
 }
 
 bool KStagedFiles::Commit()
 {
     mCause = "";
+    const Entry* first = nullptr;
+    for (const Entry& entry : mEntries)
+        if (!first && entry.mKind != eDIRECT)
+            first = &entry;
+    FolderLock lock(first ? first->mTargetDir : -1);
     for (Entry& entry : mEntries)
         if (!Ready(entry))
         {
@@ -451,24 +775,29 @@ bool KStagedFiles::Commit()
     return true;
 }
 
-void KStagedFiles::Remove(const Entry& entry)
+// Closes what entry holds and removes its new file and private directory,
+// where they are still named; a direct target stays.
+void KStagedFiles::Remove(Entry& entry)
 {
-    if (entry.mKind == eDIRECT)
-        return;
-    unlink(entry.mTemporary.ToChars());
+    const int error = errno;
+    if (entry.mKind != eDIRECT && entry.mStagingDir >= 0 && !entry.mStagedName.IsEmpty())
+        unlinkat(entry.mStagingDir, entry.mStagedName.ToChars(), 0);
     if (!entry.mPrivateDir.IsEmpty())
         rmdir(entry.mPrivateDir.ToChars());
+    entry.mStagedName = KString();
+    entry.mPrivateDir = KString();
+    CloseFd(entry.mTargetFd);
+    CloseFd(entry.mFile);
+    CloseFd(entry.mStagingDir);
+    CloseFd(entry.mTargetDir);
+    errno = error;
 }
 
 void KStagedFiles::Abandon()
 {
     const int error = errno;
     for (Entry& entry : mEntries)
-    {
-        if (entry.mTargetFd >= 0)
-            close(entry.mTargetFd);
         Remove(entry);
-    }
     mEntries.clear();
     errno = error;
 }

@@ -12,35 +12,48 @@
 //   its own directory) is saved where the chain ends; the links stay. The
 //   end of a dangling link is created where it points, in a directory that
 //   must exist. More than kMaxLinks links in a row is a loop (ELOOP).
+// - Every new file is created by the set itself, exclusively, and kept open
+//   until the commit: the name handed out reaches that file through the
+//   process's own descriptor (/proc/self/fd), so another user who can write
+//   the folder cannot redirect the writes, and the commit reads and moves
+//   only what was written there. Its directory is held open too.
 // - Replaced: a temporary lies in the directory of the file it replaces
-//   ("<name>.tmpXXXXXX"), so the move is a rename on one file system; it is
-//   made by an exclusive create, which gives it the permissions a plain
-//   create gives. At commit it takes the old file's owner, group and mode
-//   (set-id bits included) and is flushed to disk, then renamed over the old
-//   file, and the directory is flushed. A new file keeps plain permissions.
+//   ("<name>.tmpXXXXXX"), so the move is a rename on one file system; it has
+//   the permissions a plain create gives. At commit it takes the old file's
+//   owner, group, extended attributes and ACLs (where the process may set
+//   them) and mode (set-id bits included), is flushed to disk, then renamed
+//   over the old file, and the directory is flushed.
 // - Rewritten in place (IsRewrittenInPlace): an existing file the process
 //   may write but that a rename would change is rewritten over its old
 //   bytes instead: a file with other hard links, a file whose owner or group
 //   the process cannot give a new file, or a file in a directory where no
 //   temporary can be made. Its new contents are written to a temporary
-//   beside it or, when none can be made there, in a private directory under
-//   $TMPDIR (else /tmp). At commit the file must be able to hold them (the
-//   process's file size limit; the room reserved on its file system where
-//   the file system can reserve it) before its first byte changes; the
-//   bytes are then copied over the old ones, the file cut to the new size
-//   and flushed. Its inode, links, mode, owner and group stay as they were.
-//   An I/O error after the checks (in the middle of the copy) leaves the
-//   file partly rewritten: it cannot be put back.
+//   beside it or, when none can be made there, in a directory of the
+//   process's own ("qox.XXXXXX", mode 0700, checked through its descriptor)
+//   under $TMPDIR, else /tmp. At commit the complete copy is flushed, named
+//   "<name>.newXXXXXX" and its directory flushed; the file must be able to
+//   hold it (the process's file size limit; the room reserved on its file
+//   system where the file system can reserve it) before its first byte
+//   changes; the bytes are then copied over the old ones from the copy's
+//   descriptor, the file cut to the new size and flushed, and only then the
+//   copy removed. A process killed during the copy leaves the file partly
+//   rewritten and that whole copy under its name. The inode, links, owner
+//   and group stay; set-id bits the system clears on the write are put back
+//   where the process may change the mode (its owner, or root).
 // - A target that exists and is neither a regular file nor a directory (a
 //   device, a FIFO) is written directly (IsInPlace): nothing can replace it
 //   whole, and moving a file over it would destroy it.
-// - Commit first readies every file (owner, mode, flush, room), then puts
-//   them onto their targets in the reverse order of staging: the file staged
-//   first (the main file, which names the others) is put last, so it never
-//   names a file that is not there yet.
+// - Commit takes an exclusive advisory lock (flock) on the directory of the
+//   file staged first, so the commits of saves to one target, in this
+//   process or others, take turns and never mix their files. It then readies
+//   every file (owner, attributes, mode, flush, room) and puts them onto
+//   their targets in the reverse order of staging: the file staged first
+//   (the main file, which names the others) is put last, so it never names
+//   a file that is not there yet.
 //
 // Failures return false, null or "" with errno telling why, and Cause()
-// telling it in words where the user can act on it; nothing throws.
+// telling it in words where the user can act on it; nothing throws but
+// std::bad_alloc.
 
 #include <cstdio>
 #include <sys/types.h>
@@ -61,17 +74,17 @@ public:
     KStagedFiles(const KStagedFiles&) = delete;
     KStagedFiles& operator=(const KStagedFiles&) = delete;
 
-    // Adds target to the set and returns the name its new contents are to be
-    // created under: a free name, to be created exclusively (O_EXCL, stdio
-    // "wbx"), or the target itself when it is written directly (IsInPlace).
-    // "" when the target cannot be saved: a null or empty name (EINVAL), a
-    // directory (EISDIR), a file the user may not write (EACCES, EROFS), a
-    // target already in the set (EEXIST), a loop of links (ELOOP), or no
-    // temporary can be made for it (mkstemp's errno: EACCES, ENOENT, EMFILE,
-    // ENOSPC ...).
+    // Adds target to the set, creates the empty file its new contents go to,
+    // and returns the name to open it for writing under ("wb", "w+b"; it
+    // exists already, so never exclusively), or the target itself when it is
+    // written directly (IsInPlace). "" when the target cannot be saved: a
+    // null or empty name (EINVAL), a directory (EISDIR), a file the user may
+    // not write (EACCES, EROFS), a target already in the set (EEXIST), a loop
+    // of links (ELOOP), or no temporary can be made for it (EACCES, ENOENT,
+    // EMFILE, ENOSPC ...).
     KString Stage(const char* target);
-    // Stage, then the new file opened for writing ("wbx", or "wb" directly);
-    // null when either fails (the target is then out of the set again).
+    // Stage, then the new file opened for writing ("wb"); null when either
+    // fails (the target is then out of the set again).
     FILE* Create(const char* target);
     // True when target is in the set.
     bool Holds(const char* target) const;
@@ -84,11 +97,11 @@ public:
     bool IsEmpty() const { return mEntries.empty(); }
 
     // Puts every file onto its target (see above) and empties the set. Every
-    // file must be closed first. False when a file cannot be readied (the
-    // targets all keep their contents), or when a rename or copy fails: the
-    // commit stops there, the targets not yet reached keep their contents
-    // and every temporary left is removed. Room that runs short fails with
-    // ENOSPC, EDQUOT or EFBIG.
+    // file must be closed first. Waits while another save holds the lock.
+    // False when a file cannot be readied (the targets all keep their
+    // contents), or when a rename or copy fails: the commit stops there, the
+    // targets not yet reached keep their contents and every temporary left
+    // is removed. Room that runs short fails with ENOSPC, EDQUOT or EFBIG.
     bool Commit();
     // Removes every temporary (a file written directly stays) and empties
     // the set; the targets keep their contents.
@@ -112,21 +125,30 @@ private:
     struct Entry
     {
         KString mTarget;     // as given to Stage
-        KString mTemporary;  // the name written; equal to mReplaced when direct
+        KString mTemporary;  // the name handed out; equal to mReplaced when direct
         KString mReplaced;   // the file the commit puts the contents on (a link's end)
-        KString mPrivateDir; // the directory made for mTemporary, if any
+        KString mStagedName; // the new file's name in its directory
+        KString mPrivateDir; // the directory made for it, if any
         EKind mKind = eREPLACED;
         bool mExisted = false; // the old file's owner, group and mode follow
         uid_t mOwner = 0;
         gid_t mGroup = 0;
         mode_t mMode = 0;
-        int mTargetFd = -1; // a file to rewrite, opened by Ready
+        mode_t mCreatedMode = 0; // a new file's mode from a plain create
+        int mFile = -1;          // the new file, from its exclusive create
+        int mStagingDir = -1;    // the directory holding it (O_PATH)
+        int mTargetDir = -1;     // the directory of mReplaced (O_PATH)
+        int mTargetFd = -1;      // a file to rewrite, opened by Ready
     };
     const Entry* Find(const char* target) const;
     bool Fail(int error, const char* cause);
+    bool StageBeside(Entry& entry);
+    bool StagePrivate(Entry& entry);
     bool Ready(Entry& entry);
+    bool ReadyRewrite(Entry& entry);
     bool Put(Entry& entry);
-    static void Remove(const Entry& entry);
+    bool Rewrite(Entry& entry);
+    static void Remove(Entry& entry);
 
     std::vector<Entry> mEntries; // in staging order
     const char* mCause = "";

@@ -136,10 +136,9 @@ bool IQoxObject::ProjectCreateSafe(const char* fileName, EForm form, int version
     const KString name = mStaged.Stage(fileName);
     if (name.IsEmpty())
         return StagedFailed(false);
-    // A temporary is made by the exclusive create, which spares ext4's
-    // write-out at close of a file truncated on opening.
-    const bool made = mStaged.IsInPlace(fileName) ? ProjectCreate(name.ToChars(), form, version, password)
-                                                  : ProjectCreateNew(name.ToChars(), form, version, password);
+    // The staged name reaches the file the set made (or the target written
+    // directly); it exists already.
+    const bool made = ProjectCreate(name.ToChars(), form, version, password);
     if (!made)
         mStaged.Abandon();
     return made;

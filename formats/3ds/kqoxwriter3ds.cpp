@@ -91,7 +91,7 @@ bool KQoxWriter3DS::CreateFile(const char* name)
         ClearErrList3ds();
         return StagedFailed(mStaged);
     }
-    mFile = OpenFile3ds(staged.ToChars(), mStaged.IsInPlace(name) ? "wb" : "wbx");
+    mFile = OpenFile3ds(staged.ToChars(), "wb");
     if (!mFile)
     {
         mStaged.Abandon();
