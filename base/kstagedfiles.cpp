@@ -342,8 +342,8 @@ void CopyAttributes(const std::string& from, int to)
 class FolderLock
 {
 public:
-    explicit FolderLock(int directory)
-        : mFd(directory >= 0 ? openat(directory, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1)
+    explicit FolderLock(const std::string& directory)
+        : mFd(directory.empty() ? -1 : open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
     {
         // A folder that cannot be read or locked (some network file systems)
         // is saved without the lock, as before.
@@ -436,25 +436,16 @@ KString KStagedFiles::Stage(const char* target)
     }
     try
     {
-        if (!StageBeside(entry))
+        // Out of descriptors, the files staged before are parked and the
+        // new one tried once more.
+        bool made = MakeFile(entry);
+        if (!made && (errno == EMFILE || errno == ENFILE) && Park())
+            made = MakeFile(entry);
+        if (!made)
         {
-            const int error = errno;
-            // An existing file in a folder closed to new files is rewritten.
-            if (!entry.mExisted || (error != EACCES && error != EPERM && error != EROFS))
-            {
-                Remove(entry);
-                Fail(error, FolderCause(error));
-                return KString();
-            }
-            entry.mKind = eREWRITTEN;
-            if (!StagePrivate(entry))
-            {
-                const int cause = errno;
-                const bool noPlace = entry.mTargetDir >= 0 && cause != EMFILE && cause != ENFILE && cause != ENOMEM;
-                Remove(entry);
-                Fail(cause, noPlace ? kNoStagingFolder : FolderCause(cause));
-                return KString();
-            }
+            Remove(entry);
+            Fail(mError, mCause);
+            return KString();
         }
         mEntries.push_back(entry);
     }
@@ -466,24 +457,43 @@ KString KStagedFiles::Stage(const char* target)
     return entry.mTemporary;
 }
 
+// Makes entry's new file beside its target or, for an existing file in a
+// folder closed to new files, in a private folder. False with the error and
+// cause recorded.
+bool KStagedFiles::MakeFile(Entry& entry)
+{
+    if (StageBeside(entry))
+        return true;
+    const int error = errno;
+    if (!entry.mExisted || (error != EACCES && error != EPERM && error != EROFS))
+        return Fail(error, FolderCause(error));
+    entry.mKind = eREWRITTEN;
+    if (StagePrivate(entry))
+        return true;
+    const int cause = errno;
+    return Fail(cause, cause == EMFILE || cause == ENFILE || cause == ENOMEM ? "" : kNoStagingFolder);
+}
+
 // Creates entry's new file beside its target, with the permissions a plain
 // create gives (the caller's umask), readable and writable by this process.
 bool KStagedFiles::StageBeside(Entry& entry)
 {
     const std::string end(entry.mReplaced.ToChars());
     const std::string directory = DirectoryOf(end);
-    entry.mTargetDir = OpenDirectory(directory);
-    if (entry.mTargetDir < 0)
+    int folder = OpenDirectory(directory);
+    if (folder < 0)
         return false;
     std::string name;
-    entry.mFile = CreateFree(entry.mTargetDir, Stem(end), kWrittenSuffix, 0666, name);
+    entry.mFile = CreateFree(folder, Stem(end), kWrittenSuffix, 0666, name);
+    CloseFd(folder);
     if (entry.mFile < 0)
         return false;
-    entry.mStagingDir = dup(entry.mTargetDir);
     entry.mStagedName = name.c_str();
     struct stat status;
-    if (entry.mStagingDir < 0 || fstat(entry.mFile, &status) != 0)
+    if (fstat(entry.mFile, &status) != 0)
         return false;
+    entry.mDevice = status.st_dev;
+    entry.mInode = status.st_ino;
     entry.mCreatedMode = status.st_mode & 07777;
     // The caller opens it again by name: its owner must be able to write it
     // whatever the umask took away; the plain mode comes back at commit.
@@ -497,10 +507,6 @@ bool KStagedFiles::StageBeside(Entry& entry)
 // $TMPDIR, else /tmp.
 bool KStagedFiles::StagePrivate(Entry& entry)
 {
-    CloseFd(entry.mFile);
-    CloseFd(entry.mStagingDir);
-    if (entry.mTargetDir < 0)
-        return false;
     const char* variable = std::getenv("TMPDIR");
     std::vector<std::string> roots;
     if (variable && *variable)
@@ -520,19 +526,34 @@ bool KStagedFiles::StagePrivate(Entry& entry)
         entry.mPrivateDir = path.c_str();
         entry.mStagingDir = directory;
         entry.mFile = CreateFree(directory, Stem(entry.mReplaced.ToChars()), kWrittenSuffix, 0600, name);
-        if (entry.mFile >= 0)
+        struct stat status;
+        if (entry.mFile >= 0 && fstat(entry.mFile, &status) == 0)
         {
             entry.mStagedName = name.c_str();
+            entry.mDevice = status.st_dev;
+            entry.mInode = status.st_ino;
             entry.mTemporary = HandedName(entry.mFile, path + "/" + name);
             return true;
         }
         error = errno;
-        CloseFd(entry.mStagingDir);
-        rmdir(path.c_str());
-        entry.mPrivateDir = KString();
+        Remove(entry);
     }
     errno = error;
     return false;
+}
+
+// Closes the new files of the set that are held open; Ready opens them again
+// and checks each is still the file made. True when any was closed.
+bool KStagedFiles::Park()
+{
+    bool parked = false;
+    for (Entry& entry : mEntries)
+        if (entry.mFile >= 0 && entry.mKind != eDIRECT)
+        {
+            CloseFd(entry.mFile);
+            parked = true;
+        }
+    return parked;
 }
 
 FILE* KStagedFiles::Create(const char* target)
@@ -580,6 +601,38 @@ bool KStagedFiles::IsRewrittenInPlace(const char* target) const
     return entry && entry->mKind == eREWRITTEN;
 }
 
+// The directory holding entry's new file: its private one, else its target's.
+int KStagedFiles::StagingDir(const Entry& entry)
+{
+    return entry.mStagingDir >= 0 ? entry.mStagingDir : entry.mTargetDir;
+}
+
+// Opens what a commit works through: the target's directory and, for a
+// parked file, the new file again, which must be the one made (another user
+// who can write the folder may have put another under its name).
+bool KStagedFiles::Reopen(Entry& entry)
+{
+    if (entry.mTargetDir < 0)
+    {
+        entry.mTargetDir = OpenDirectory(DirectoryOf(entry.mReplaced.ToChars()));
+        if (entry.mTargetDir < 0)
+            return Fail(errno, FolderCause(errno));
+    }
+    if (entry.mFile >= 0)
+        return true;
+    entry.mFile = openat(StagingDir(entry), entry.mStagedName.ToChars(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+    struct stat status;
+    if (entry.mFile < 0 || fstat(entry.mFile, &status) != 0)
+        return Fail(errno, "");
+    if (status.st_dev != entry.mDevice || status.st_ino != entry.mInode)
+    {
+        CloseFd(entry.mFile);
+        entry.mStagedName = KString(); // not this save's to remove
+        return Fail(EEXIST, kReplacedMeanwhile);
+    }
+    return true;
+}
+
 // Readies a file for Put: a new file that replaces an old one takes its
 // owner, group, attributes and mode, a file new to its target gets back its
 // plain mode; every new file is flushed to disk; a file to be rewritten is
@@ -588,6 +641,8 @@ bool KStagedFiles::Ready(Entry& entry)
 {
     if (entry.mKind == eDIRECT)
         return true;
+    if (!Reopen(entry))
+        return false;
     bool ok = true;
     if (entry.mKind == eREPLACED && entry.mExisted)
     {
@@ -628,10 +683,10 @@ bool KStagedFiles::Ready(Entry& entry)
 bool KStagedFiles::ReadyRewrite(Entry& entry)
 {
     std::string name(entry.mStagedName.ToChars());
-    if (!RenameFree(entry.mStagingDir, Stem(entry.mReplaced.ToChars()), kCompleteSuffix, name))
+    if (!RenameFree(StagingDir(entry), Stem(entry.mReplaced.ToChars()), kCompleteSuffix, name))
         return Fail(errno, "");
     entry.mStagedName = name.c_str();
-    SyncDirectory(entry.mStagingDir);
+    SyncDirectory(StagingDir(entry));
 
     struct stat status;
     if (fstat(entry.mFile, &status) != 0)
@@ -667,15 +722,19 @@ bool KStagedFiles::Put(Entry& entry)
         return true;
     if (entry.mKind == eREWRITTEN)
         return Rewrite(entry);
-    const std::string name = NameOf(entry.mReplaced.ToChars());
-    if (renameat(entry.mStagingDir, entry.mStagedName.ToChars(), entry.mTargetDir, name.c_str()) != 0)
-        return Fail(errno, FolderCause(errno));
     // Another user who can write the folder may have swapped the temporary:
-    // what now stands under the name must be the file this save wrote.
-    struct stat written, put;
-    const bool same = fstat(entry.mFile, &written) == 0 &&
-                      fstatat(entry.mTargetDir, name.c_str(), &put, AT_SYMLINK_NOFOLLOW) == 0 &&
-                      written.st_dev == put.st_dev && written.st_ino == put.st_ino;
+    // what stands under its name must be the file this save wrote, before
+    // the rename and after it.
+    const std::string name = NameOf(entry.mReplaced.ToChars());
+    struct stat put;
+    if (fstatat(entry.mTargetDir, entry.mStagedName.ToChars(), &put, AT_SYMLINK_NOFOLLOW) != 0)
+        return Fail(errno, "");
+    if (put.st_dev != entry.mDevice || put.st_ino != entry.mInode)
+        return Fail(EEXIST, kReplacedMeanwhile);
+    if (renameat(entry.mTargetDir, entry.mStagedName.ToChars(), entry.mTargetDir, name.c_str()) != 0)
+        return Fail(errno, FolderCause(errno));
+    const bool same = fstatat(entry.mTargetDir, name.c_str(), &put, AT_SYMLINK_NOFOLLOW) == 0 &&
+                      put.st_dev == entry.mDevice && put.st_ino == entry.mInode;
     entry.mStagedName = KString(); // nothing left to remove
     SyncDirectory(entry.mTargetDir);
     Remove(entry);
@@ -740,19 +799,17 @@ bool KStagedFiles::Rewrite(Entry& entry)
         entry.mPrivateDir = KString();
     }
     Remove(entry);
-    if (!ok)
-        return Fail(error, "");
-    return true;
+    return ok || Fail(error, "");
 }
 
 bool KStagedFiles::Commit()
 {
     mCause = "";
-    const Entry* first = nullptr;
+    std::string folder;
     for (const Entry& entry : mEntries)
-        if (!first && entry.mKind != eDIRECT)
-            first = &entry;
-    FolderLock lock(first ? first->mTargetDir : -1);
+        if (folder.empty() && entry.mKind != eDIRECT)
+            folder = DirectoryOf(entry.mReplaced.ToChars());
+    FolderLock lock(folder);
     for (Entry& entry : mEntries)
         if (!Ready(entry))
         {
@@ -780,8 +837,19 @@ bool KStagedFiles::Commit()
 void KStagedFiles::Remove(Entry& entry)
 {
     const int error = errno;
-    if (entry.mKind != eDIRECT && entry.mStagingDir >= 0 && !entry.mStagedName.IsEmpty())
-        unlinkat(entry.mStagingDir, entry.mStagedName.ToChars(), 0);
+    if (entry.mKind != eDIRECT && !entry.mStagedName.IsEmpty())
+    {
+        int folder = StagingDir(entry);
+        int opened = -1;
+        if (folder < 0)
+            folder = opened = OpenDirectory(DirectoryOf(entry.mReplaced.ToChars()));
+        // Only the file this save made, never another put under its name.
+        struct stat status;
+        if (folder >= 0 && fstatat(folder, entry.mStagedName.ToChars(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+            status.st_dev == entry.mDevice && status.st_ino == entry.mInode)
+            unlinkat(folder, entry.mStagedName.ToChars(), 0);
+        CloseFd(opened);
+    }
     if (!entry.mPrivateDir.IsEmpty())
         rmdir(entry.mPrivateDir.ToChars());
     entry.mStagedName = KString();

@@ -16,7 +16,9 @@
 //   until the commit: the name handed out reaches that file through the
 //   process's own descriptor (/proc/self/fd), so another user who can write
 //   the folder cannot redirect the writes, and the commit reads and moves
-//   only what was written there. Its directory is held open too.
+//   only what was written there. When descriptors run out, the files staged
+//   before are closed (parked); the commit opens them again and checks each
+//   is still the file made, as it checks a renamed file after the rename.
 // - Replaced: a temporary lies in the directory of the file it replaces
 //   ("<name>.tmpXXXXXX"), so the move is a rename on one file system; it has
 //   the permissions a plain create gives. At commit it takes the old file's
@@ -135,15 +137,21 @@ private:
         gid_t mGroup = 0;
         mode_t mMode = 0;
         mode_t mCreatedMode = 0; // a new file's mode from a plain create
-        int mFile = -1;          // the new file, from its exclusive create
-        int mStagingDir = -1;    // the directory holding it (O_PATH)
-        int mTargetDir = -1;     // the directory of mReplaced (O_PATH)
+        dev_t mDevice = 0;       // the new file's identity, checked before
+        ino_t mInode = 0;        // any step through its name
+        int mFile = -1;          // the new file, from its exclusive create; -1 when parked
+        int mStagingDir = -1;    // a private directory holding it (O_PATH)
+        int mTargetDir = -1;     // the directory of mReplaced (O_PATH), opened at commit
         int mTargetFd = -1;      // a file to rewrite, opened by Ready
     };
     const Entry* Find(const char* target) const;
     bool Fail(int error, const char* cause);
+    bool MakeFile(Entry& entry);
     bool StageBeside(Entry& entry);
     bool StagePrivate(Entry& entry);
+    bool Park();
+    static int StagingDir(const Entry& entry);
+    bool Reopen(Entry& entry);
     bool Ready(Entry& entry);
     bool ReadyRewrite(Entry& entry);
     bool Put(Entry& entry);

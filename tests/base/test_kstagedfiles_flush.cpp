@@ -7,7 +7,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
+#include <csignal>
+#include <filesystem>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <cstdlib>
 #include <fcntl.h>
 #include <mutex>
@@ -82,9 +87,25 @@ size_t IndexOf(const std::vector<std::string>& lines, const std::string& line)
 
 } // namespace
 
+// A save killed at any moment of its commit: each call above, and each below,
+// is a moment the child process may be killed at.
+namespace {
+
+int gKillAt = 0; // the moment to be killed at, counted from 1; 0: never
+int gMoments = 0;
+
+void Moment()
+{
+    if (gKillAt > 0 && ++gMoments == gKillAt)
+        kill(getpid(), SIGKILL);
+}
+
+} // namespace
+
 extern "C" int fsync(int fd)
 {
     Record("fsync " + PathOf(fd));
+    Moment();
     return static_cast<int>(syscall(SYS_fsync, fd));
 }
 
@@ -99,18 +120,21 @@ std::string PathAt(int directory, const char* name)
 extern "C" int rename(const char* from, const char* to)
 {
     Record(std::string("rename ") + from + " -> " + to);
+    Moment();
     return static_cast<int>(syscall(SYS_renameat, AT_FDCWD, from, AT_FDCWD, to));
 }
 
 extern "C" int renameat(int fromDirectory, const char* from, int toDirectory, const char* to)
 {
     Record("rename " + PathAt(fromDirectory, from) + " -> " + PathAt(toDirectory, to));
+    Moment();
     return static_cast<int>(syscall(SYS_renameat, fromDirectory, from, toDirectory, to));
 }
 
 extern "C" int renameat2(int fromDirectory, const char* from, int toDirectory, const char* to, unsigned int flags)
 {
     Record("rename " + PathAt(fromDirectory, from) + " -> " + PathAt(toDirectory, to));
+    Moment();
     return static_cast<int>(syscall(SYS_renameat2, fromDirectory, from, toDirectory, to, flags));
 }
 
@@ -190,4 +214,177 @@ TEST(KStagedFilesFlush, AFileRewrittenInPlaceIsFlushedAndNeverRenamed)
     EXPECT_LT(IndexOf(lines, "fsync " + scene), lines.size());
     EXPECT_EQ(ReadFile(other), "new scene");
     EXPECT_EQ(ListDirectory(folder), (std::vector<std::string>{"other-name.qox", "scene.qox"}));
+}
+
+extern "C" ssize_t pwrite(int fd, const void* data, size_t size, off_t at)
+{
+    Moment();
+    return static_cast<ssize_t>(syscall(SYS_pwrite64, fd, data, size, at));
+}
+
+extern "C" int ftruncate(int fd, off_t size)
+{
+    Moment();
+    return static_cast<int>(syscall(SYS_ftruncate, fd, size));
+}
+
+extern "C" int unlinkat(int directory, const char* name, int flags)
+{
+    Moment();
+    return static_cast<int>(syscall(SYS_unlinkat, directory, name, flags));
+}
+
+extern "C" int fchmod(int fd, mode_t mode)
+{
+    Moment();
+    return static_cast<int>(syscall(SYS_fchmod, fd, mode));
+}
+
+namespace {
+
+bool StartsWith(const std::string& text, const std::string& prefix)
+{
+    return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+// Where a killed save may have left the whole new contents of file: a copy
+// named "<name>.newXXXXXX" beside it or in a private folder "qox.XXXXXX"
+// under privateRoot.
+std::vector<std::string> CompleteCopies(const std::string& file, const std::string& privateRoot)
+{
+    const size_t slash = file.rfind('/');
+    const std::string folder = file.substr(0, slash), name = file.substr(slash + 1);
+    std::vector<std::string> copies;
+    std::vector<std::string> folders{folder};
+    for (const std::string& entry : ListDirectory(privateRoot))
+        if (StartsWith(entry, "qox."))
+            folders.push_back(privateRoot + "/" + entry);
+    for (const std::string& where : folders)
+        for (const std::string& entry : ListDirectory(where))
+            if (StartsWith(entry, name + ".new") && entry.size() == name.size() + 4 + 6)
+                copies.push_back(where + "/" + entry);
+    return copies;
+}
+
+// Puts text into path over its old bytes, keeping its inode and links.
+void Overwrite(const std::string& path, const std::string& text)
+{
+    const int fd = open(path.c_str(), O_WRONLY | O_TRUNC | O_CREAT, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(syscall(SYS_write, fd, text.data(), text.size()), static_cast<long>(text.size()));
+    close(fd);
+}
+
+} // namespace
+
+TEST(KStagedFilesKill, AtEveryMomentOfACommitTheDataIsWholeWhereTheReadmeSays)
+{
+    struct Case
+    {
+        const char* name;
+        bool hardLinked;   // rewritten in place from a copy beside the file
+        bool shut;         // in a folder closed to new files: from a private copy
+        bool library;      // a second file saved with the first
+    };
+    const Case cases[] = {
+        {"replaced", false, false, false},
+        {"replaced with its library", false, false, true},
+        {"rewritten from a copy beside it", true, false, false},
+        {"rewritten from a copy beside it, with its library", true, false, true},
+        {"rewritten from a private copy", false, true, false},
+    };
+    const std::string oldText(150000, 'o'), newText = std::string(300000, 'n') + "end";
+    for (const Case& c : cases)
+    {
+        if (c.shut && geteuid() != 0)
+            continue; // the closed folder needs another user
+        SCOPED_TRACE(c.name);
+        TempDir dir, tmp;
+        chmod(dir.Path().c_str(), 0755);
+        const std::string folder = RealPath(dir.Path()) + "/files";
+        ASSERT_EQ(mkdir(folder.c_str(), 0777), 0);
+        const std::string file = folder + "/scene.obj", library = folder + "/scene.mtl";
+        const uid_t saver = c.shut ? 65534 : geteuid();
+        ASSERT_EQ(chown(tmp.Path().c_str(), saver, saver), 0);
+        std::vector<std::string> names{"scene.obj"};
+        Overwrite(file, oldText);
+        ASSERT_EQ(chown(file.c_str(), saver, saver), 0);
+        if (c.library)
+        {
+            Overwrite(library, "old library");
+            names.push_back("scene.mtl");
+        }
+        if (c.hardLinked)
+        {
+            ASSERT_EQ(link(file.c_str(), (folder + "/second.obj").c_str()), 0);
+            names.push_back("second.obj");
+        }
+        std::sort(names.begin(), names.end());
+        int killed = 0;
+        for (int step = 1;; ++step)
+        {
+            ASSERT_LT(step, 1000) << "the save never ran to its end";
+            chmod(folder.c_str(), 0777);
+            for (const std::string& entry : ListDirectory(folder))
+                if (std::find(names.begin(), names.end(), entry) == names.end())
+                    unlink((folder + "/" + entry).c_str());
+            for (const std::string& entry : ListDirectory(tmp.Path()))
+                std::filesystem::remove_all(tmp.File(entry));
+            Overwrite(file, oldText);
+            if (c.library)
+                Overwrite(library, "old library");
+            if (c.shut)
+                chmod(folder.c_str(), 0555);
+
+            std::fflush(nullptr);
+            const pid_t child = fork();
+            ASSERT_GE(child, 0);
+            if (child == 0)
+            {
+                if (c.shut && (setgid(65534) != 0 || setuid(65534) != 0))
+                    _exit(126);
+                setenv("TMPDIR", tmp.Path().c_str(), 1);
+                KStagedFiles files;
+                if (!WriteStaged(files, file, newText) || (c.library && !WriteStaged(files, library, "new library")))
+                    _exit(1);
+                if (files.IsRewrittenInPlace(file.c_str()) != (c.hardLinked || c.shut))
+                    _exit(2);
+                gKillAt = step;
+                _exit(files.Commit() ? 0 : 3);
+            }
+            int status = 0;
+            ASSERT_EQ(waitpid(child, &status, 0), child);
+            const std::string now = ReadFile(file);
+            if (WIFEXITED(status))
+            {
+                // Past the last moment: the save ran to its end.
+                ASSERT_EQ(WEXITSTATUS(status), 0);
+                EXPECT_EQ(now, newText);
+                if (c.library)
+                {
+                    EXPECT_EQ(ReadFile(library), "new library");
+                }
+                EXPECT_EQ(ListDirectory(folder), names);
+                EXPECT_TRUE(ListDirectory(tmp.Path()).empty());
+                break;
+            }
+            ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+            ++killed;
+            SCOPED_TRACE("killed at moment " + std::to_string(step));
+            if (now != oldText && now != newText)
+            {
+                // Partly rewritten: the whole new contents stand in one copy.
+                const std::vector<std::string> copies = CompleteCopies(file, tmp.Path());
+                ASSERT_EQ(copies.size(), 1u) << "a partly rewritten file and no complete copy";
+                EXPECT_EQ(ReadFile(copies[0]), newText);
+            }
+            // The main file, which names the library, is put last.
+            if (c.library && now == newText)
+            {
+                EXPECT_EQ(ReadFile(library), "new library");
+            }
+        }
+        EXPECT_GT(killed, 3);
+        chmod(folder.c_str(), 0777);
+    }
 }
