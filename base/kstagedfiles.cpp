@@ -624,7 +624,9 @@ bool KStagedFiles::Reopen(Entry& entry)
     struct stat status;
     if (entry.mFile < 0 || fstat(entry.mFile, &status) != 0)
         return Fail(errno, "");
-    if (status.st_dev != entry.mDevice || status.st_ino != entry.mInode)
+    // A file of the same inode number made meanwhile by another user (the
+    // number may be used again once the name is gone) is not this user's.
+    if (status.st_dev != entry.mDevice || status.st_ino != entry.mInode || status.st_uid != geteuid())
     {
         CloseFd(entry.mFile);
         entry.mStagedName = KString(); // not this save's to remove

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include "base/kstagedfiles.h"
@@ -373,4 +375,56 @@ TEST(KStagedFiles, AnUnprivilegedUserSavesWhatItMayWrite)
     EXPECT_EQ(ListDirectory(own), (std::vector<std::string>{"locked.qox", "mine.qox", "roots.qox"}));
     EXPECT_TRUE(ListDirectory(tmp).empty());
     chmod(shut.c_str(), 0755); // for the removal
+}
+
+// A set of more files than the process may hold open at once (an OBJ with
+// many copied images) holds each new file open until descriptors run out,
+// then closes those staged before and checks each again at the commit.
+TEST(KStagedFiles, MoreFilesThanDescriptorsAreParkedAndCheckedAgain)
+{
+    TempDir dir;
+    rlimit old;
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &old), 0);
+    int highest = 0;
+    for (int fd = 0; fd < 256; ++fd)
+        if (fcntl(fd, F_GETFD) != -1)
+            highest = fd;
+    const int files = 300;
+    for (const bool swapOne : {false, true})
+    {
+        if (swapOne && geteuid() != 0)
+            continue; // another user's file needs root to make
+        SCOPED_TRACE(swapOne ? "one parked file swapped" : "all parked files kept");
+        KStagedFiles set;
+        rlimit few = old;
+        few.rlim_cur = static_cast<rlim_t>(highest + 20);
+        ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &few), 0);
+        bool staged = true;
+        for (int i = 0; i < files && staged; ++i)
+            staged = WriteStaged(set, dir.File("image" + std::to_string(i) + ".tif"), "image " + std::to_string(i));
+        ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &old), 0);
+        ASSERT_TRUE(staged);
+        if (swapOne)
+        {
+            // Another user puts its own file under the first temporary's
+            // name (its inode number may well be the one just freed).
+            for (const std::string& name : ListDirectory(dir.Path()))
+                if (name.rfind("image0.tif.tmp", 0) == 0)
+                {
+                    ASSERT_EQ(unlink(dir.File(name).c_str()), 0);
+                    ASSERT_TRUE(WriteFile(dir.File(name), "theirs"));
+                    ASSERT_EQ(chown(dir.File(name).c_str(), 65534, 65534), 0);
+                }
+            EXPECT_FALSE(set.Commit());
+            EXPECT_STREQ(set.Cause(), "another program replaced the file while it was saved");
+            EXPECT_FALSE(Exists(dir.File("image0.tif")));
+            continue;
+        }
+        ASSERT_TRUE(set.Commit());
+        for (int i = 0; i < files; ++i)
+            EXPECT_EQ(ReadFile(dir.File("image" + std::to_string(i) + ".tif")), "image " + std::to_string(i));
+        EXPECT_EQ(ListDirectory(dir.Path()).size(), static_cast<size_t>(files));
+        for (const std::string& name : ListDirectory(dir.Path()))
+            unlink(dir.File(name).c_str());
+    }
 }
