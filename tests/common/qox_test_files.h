@@ -9,6 +9,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -197,6 +198,38 @@ private:
     std::atomic<bool> mDone{false};
     void (*mOldPipe)(int) = SIG_DFL;
 };
+
+// A POSIX access ACL in the kernel's binary form (the value of
+// "system.posix_acl_access"): the owner rw, the named user with perm, the
+// group r, the mask rw, others nothing.
+inline std::string AccessAcl(uid_t user, unsigned perm)
+{
+    std::string acl;
+    auto put = [&acl](uint32_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            acl += static_cast<char>((value >> (8 * i)) & 0xff);
+    };
+    const uint32_t none = 0xffffffffu;
+    put(2, 4); // version
+    const uint32_t entries[][3] = {{0x01, 6, none}, {0x02, perm, user}, {0x04, 4, none}, {0x10, 6, none},
+                                   {0x20, 0, none}};
+    for (const auto& entry : entries)
+    {
+        put(entry[0], 2);
+        put(entry[1], 2);
+        put(entry[2], 4);
+    }
+    return acl;
+}
+
+// The value of an extended attribute of path (not followed), "(none)" when
+// it has none.
+inline std::string Attribute(const std::string& path, const char* name)
+{
+    char value[256];
+    const ssize_t length = lgetxattr(path.c_str(), name, value, sizeof value);
+    return length < 0 ? std::string("(none)") : std::string(value, static_cast<size_t>(length));
+}
 
 } // namespace qoxtest
 

@@ -74,6 +74,37 @@ TEST(ExportKeepsFiles, ModeOwnerAndGroupInEveryForm)
         }
 }
 
+// Every file of a save (an OBJ's library too) keeps its ACL and extended
+// attributes when it is replaced.
+TEST(ExportKeepsFiles, AttributesAndAclInEveryForm)
+{
+    const std::string acl = qoxtest::AccessAcl(12345, 6);
+    for (const Form& form : kForms)
+    {
+        SCOPED_TRACE(form.extension);
+        TempDir dir;
+        const std::vector<std::string> names = Written(form, "scene");
+        const std::string path = dir.File(names.back());
+        std::string error;
+        ASSERT_TRUE(ExportQuads(1, path, form.format, error)) << error;
+        for (const std::string& name : names)
+        {
+            const std::string file = dir.File(name);
+            if (lsetxattr(file.c_str(), "system.posix_acl_access", acl.data(), acl.size(), 0) != 0 ||
+                lsetxattr(file.c_str(), "user.note", name.data(), name.size(), 0) != 0)
+                GTEST_SKIP() << "this file system keeps no ACL or user attribute";
+        }
+        const ino_t inode = StatusOf(path).st_ino;
+        ASSERT_TRUE(ExportQuads(50, path, form.format, error)) << error;
+        EXPECT_NE(StatusOf(path).st_ino, inode); // replaced
+        for (const std::string& name : names)
+        {
+            EXPECT_EQ(qoxtest::Attribute(dir.File(name), "system.posix_acl_access"), acl) << name;
+            EXPECT_EQ(qoxtest::Attribute(dir.File(name), "user.note"), name);
+        }
+    }
+}
+
 TEST(ExportKeepsFiles, LinksInEveryForm)
 {
     for (const Form& form : kForms)
