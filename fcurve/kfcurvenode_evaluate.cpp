@@ -545,6 +545,20 @@ double* KFCurveNode::EvaluateLayer(double* values, KTime time, int layerId, int*
     return p;
 }
 
+int KFCurveNode::GetSpecificLayerValueCount(int layerId)
+{
+    // Walks the layers as EvaluateLayer does.
+    KFCurveNode* node = LayerGet(GetCorrectLayerID(layerId));
+    if (!node)
+        return 0;
+    int count = node->mFCurve ? 1 : 0;
+    const bool rotation = node->mLayerType == KFCL_EULER_XYZ;
+    for (int i = 0; i < node->GetCount(); ++i)
+        if (KFCurveNode* child = node->Get(i))
+            count += child->GetSpecificLayerValueCount(rotation ? child->mLayerID : layerId);
+    return count;
+}
+
 bool KFCurveNode::GetTransformCurves(KFCurve** t, KFCurve** r, KFCurve** s)
 {
     for (int i = 0; i < 3; ++i)
