@@ -1,7 +1,7 @@
-// Plotting curve nodes read from the native file in shapes the layer arithmetic meets only in files: members that
-// hold no curves, members nested a level deeper, layers whose members differ from the base's, and a member whose own
-// layer chain holds the plotted layer in another shape. Every plot must stay within the node's values; values are
-// checked where the shape defines them.
+// Plotting and solving in layers curve nodes read from the native file in shapes the layer arithmetic meets only in
+// files: members that hold no curves, members nested a level deeper, layers whose members differ from the base's,
+// and a member whose own layer chain holds the plotted layer in another shape. Every plot and solve must stay within
+// the node's values; values are checked where the shape defines them.
 
 #include "fcurve_test_util.h"
 
@@ -361,4 +361,84 @@ TEST(KFCurvePlotShapes, TimeWarpMergedIntoATransformWhoseMembersHoldNoCurves)
     KFCurve_SetTWSet(nullptr);
     keeper->Destroy();
     KFCURVE_SetUseConstantKeyReducer(reducer);
+}
+
+// A candidate set on the base layer is solved into layer 1 against the other layers: base and layer 2 read from a
+// file, layer 2 with sixty members beyond X, Y, Z. Only the node's own values take part: added, layer 1 holds the
+// wanted values less the base's and layer 2's X, Y, Z; multiplied, the wanted values divided by both. A rotation
+// whose layer 2 has a member carrying that layer in its own chain in another shape is solved within its values.
+TEST(KFCurvePlotShapes, CandidateSolvedAgainstLayersOfOtherShapes)
+{
+    using Writer = std::function<void(KQox&)>;
+    const auto members = [](std::vector<double> values, int layerId, int extras) {
+        return [=](KQox& f) {
+            const char* names[] = {"X", "Y", "Z"};
+            int i = 0;
+            for (double v : values)
+                StaticChannel(f, names[i++], v, layerId);
+            for (int k = 0; k < extras; ++k)
+                StaticChannel(f, ("Q" + std::to_string(k)).c_str(), 7, layerId);
+        };
+    };
+    const Writer chainedRotation = [](KQox& f) {
+        BeginChannel(f, "X"); // the base layer's, inside layer 2
+        WriteD(f, "Default", 10);
+        BeginChannel(f, "X", "LayerChannel");
+        for (int k = 0; k < 60; ++k)
+            StaticChannel(f, ("A" + std::to_string(k)).c_str(), 100, 2);
+        WriteI(f, "LayerID", 2);
+        EndChannel(f);
+        EndChannel(f);
+        StaticChannel(f, "Y", 20, 2);
+        StaticChannel(f, "Z", 30, 2);
+    };
+    const struct
+    {
+        const char* name; // of the node, which gives its layer type
+        int layerType;
+        Writer base, layer1, layer2;
+        std::vector<double> wanted, solved; // solved: layer 1's X, Y, Z; none when the shape defines none
+    } cases[] = {
+        {"T", KFCL_ADD, members({1, 2, 3}, 0, 0), members({0, 0, 0}, 1, 0), members({4, 5, 6}, 2, 60),
+         {10, 20, 30}, {5, 13, 21}},
+        {"S", KFCL_MULT, members({2, 2, 2}, 0, 0), members({1, 1, 1}, 1, 0), members({2, 4, 5}, 2, 60),
+         {8, 16, 20}, {2, 2, 2}},
+        {"R", KFCL_EULER_XYZ, members({0, 0, 0}, 0, 0), members({0, 0, 0}, 1, 0), chainedRotation, {10, 20, 30}, {}},
+    };
+    for (const auto& c : cases)
+        for (KQox::EForm form : kForms)
+        {
+            SCOPED_TRACE(c.name);
+            SCOPED_TRACE(form);
+            Image image = WriteSection(form, 6000, [&](KQox& f) {
+                BeginChannel(f, c.name);
+                c.base(f);
+                WriteI(f, "LayerType", c.layerType);
+                BeginChannel(f, c.name, "LayerChannel");
+                c.layer1(f);
+                WriteI(f, "LayerID", 1);
+                WriteI(f, "LayerType", c.layerType);
+                BeginChannel(f, c.name, "LayerChannel");
+                c.layer2(f);
+                WriteI(f, "LayerID", 2);
+                WriteI(f, "LayerType", c.layerType);
+                EndChannel(f);
+                EndChannel(f);
+                EndChannel(f);
+            });
+            KFCurveNode* node = ReadFirst(image);
+            ASSERT_NE(node, nullptr);
+            ASSERT_EQ(node->GetLayerType(), c.layerType);
+            KFCurveNode* layer = node->LayerGet(1);
+            ASSERT_NE(layer, nullptr);
+            ASSERT_NE(node->LayerGet(2), nullptr);
+            std::vector<double> wanted = c.wanted;
+            node->CandidateSet(KTime(0), wanted.data(), 1);
+            for (size_t m = 0; m < c.solved.size(); ++m)
+                EXPECT_NEAR(Member(layer, static_cast<int>(m))->GetValue(), c.solved[m], 1e-5) << m;
+            EXPECT_TRUE(node->CandidateKey(nullptr, 1, nullptr, false, L, AUTO, false, true, KTime(0), 0.0));
+            for (size_t m = 0; m < c.solved.size(); ++m)
+                EXPECT_NEAR(Member(layer, static_cast<int>(m))->Evaluate(KTime(0)), c.solved[m], 1e-5) << m;
+            node->Destroy();
+        }
 }
