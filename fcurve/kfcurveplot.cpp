@@ -200,8 +200,8 @@ PlotRun::PlotRun(KFCurveNode* node_, KArrayTemplate<int>* layerIds_, int targetL
     // has values only for the curves it holds.
     int valueCount = std::max(KFCurve_LayerValueRoom(node), denseResult->GetValueCount());
     if (wanted)
-        valueCount = std::max({valueCount, wanted->GetValueCount(),
-                               wanted->GetSpecificLayerValueCount(wanted->GetLayerID())});
+        valueCount =
+            std::max({valueCount, wanted->GetValueCount(), wanted->GetSpecificLayerValueCount(wanted->GetLayerID())});
     if (valueCount < 4)
         valueCount = 4;
     valueCount += 4;

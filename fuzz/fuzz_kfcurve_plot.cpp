@@ -126,8 +126,8 @@ struct Plotter
                                       KFCURVE_PLOT_RESET_LAYERS | KFCURVE_PLOT_REPLACE_CURVES,
                                       KFCURVE_PLOT_REMOVE_LAYERS};
         KFCurveNode* wanted = node->Clone(false);
-        KFCurve_PlotInLayers(node, way % 2 ? &ids : nullptr, top, flags[way % 4], start, stop, period, nullptr,
-                             wanted, way % 2 == 0, nullptr);
+        KFCurve_PlotInLayers(node, way % 2 ? &ids : nullptr, top, flags[way % 4], start, stop, period, nullptr, wanted,
+                             way % 2 == 0, nullptr);
         wanted->Destroy();
 
         long long budget = kSamples * 1024;

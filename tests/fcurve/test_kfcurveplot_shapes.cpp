@@ -41,9 +41,8 @@ KFCurveNode* ReadFirst(const Image& image)
 // A node stored as a channel in the form given and read back as a new node.
 KFCurveNode* RoundTrip(KFCurveNode* source, KQox::EForm form)
 {
-    Image image = WriteSection(form, 6000, [&](KQox& f) {
-        EXPECT_TRUE(source->QoxStore(&f, false, true, true, "Channel", true, false));
-    });
+    Image image = WriteSection(
+        form, 6000, [&](KQox& f) { EXPECT_TRUE(source->QoxStore(&f, false, true, true, "Channel", true, false)); });
     return ReadFirst(image);
 }
 
@@ -216,9 +215,9 @@ TEST(KFCurvePlotShapes, LayersOfOtherShapes)
     {
         const char* name;
         Writer layer;
-        bool aligned;                 // the layer's values line up with X, Y, Z
-        std::vector<float> combined;  // at frame 2
-        std::vector<float> solved;    // layer 1's members after solving
+        bool aligned;                // the layer's values line up with X, Y, Z
+        std::vector<float> combined; // at frame 2
+        std::vector<float> solved;   // layer 1's members after solving
     } cases[] = {
         {"fewer members", fewer, true, {11, 22, 3}, {9, 18}},
         {"more members", more, true, {11, 22, 33}, {9, 18, 27}},
@@ -261,8 +260,8 @@ TEST(KFCurvePlotShapes, LayersOfOtherShapes)
             destination->Destroy();
 
             KFCurveNode* wanted = MemberNode("T", KFCL_ADD, {10, 20, 30});
-            KFCurve_PlotInLayers(node, nullptr, 1, KFCURVE_PLOT_REPLACE_CURVES, Frame(0), Frame(3), Frame(1),
-                                 nullptr, wanted, false, nullptr);
+            KFCurve_PlotInLayers(node, nullptr, 1, KFCURVE_PLOT_REPLACE_CURVES, Frame(0), Frame(3), Frame(1), nullptr,
+                                 wanted, false, nullptr);
             KFCurveNode* layer = node->LayerGet(1);
             ASSERT_NE(layer, nullptr);
             if (c.aligned)
@@ -399,10 +398,20 @@ TEST(KFCurvePlotShapes, CandidateSolvedAgainstLayersOfOtherShapes)
         Writer base, layer1, layer2;
         std::vector<double> wanted, solved; // solved: layer 1's X, Y, Z; none when the shape defines none
     } cases[] = {
-        {"T", KFCL_ADD, members({1, 2, 3}, 0, 0), members({0, 0, 0}, 1, 0), members({4, 5, 6}, 2, 60),
-         {10, 20, 30}, {5, 13, 21}},
-        {"S", KFCL_MULT, members({2, 2, 2}, 0, 0), members({1, 1, 1}, 1, 0), members({2, 4, 5}, 2, 60),
-         {8, 16, 20}, {2, 2, 2}},
+        {"T",
+         KFCL_ADD,
+         members({1, 2, 3}, 0, 0),
+         members({0, 0, 0}, 1, 0),
+         members({4, 5, 6}, 2, 60),
+         {10, 20, 30},
+         {5, 13, 21}},
+        {"S",
+         KFCL_MULT,
+         members({2, 2, 2}, 0, 0),
+         members({1, 1, 1}, 1, 0),
+         members({2, 4, 5}, 2, 60),
+         {8, 16, 20},
+         {2, 2, 2}},
         {"R", KFCL_EULER_XYZ, members({0, 0, 0}, 0, 0), members({0, 0, 0}, 1, 0), chainedRotation, {10, 20, 30}, {}},
     };
     for (const auto& c : cases)
