@@ -35,17 +35,22 @@ int MemberCount(KFCurveNode* node)
     return n;
 }
 
+// Room one layer's values need: as many as it holds, as its evaluation at
+// its own id writes (a member may hold that layer in another shape), and
+// one per member for the layer arithmetic.
+int LayerRoom(KFCurveNode* layer)
+{
+    const int values = std::max(layer->GetValueCount(), layer->GetSpecificLayerValueCount(layer->GetLayerID()));
+    return std::max(values, MemberCount(layer));
+}
+
 } // namespace
 
 int KFCurve_LayerValueRoom(KFCurveNode* node)
 {
     int room = 0;
     for (KFCurveNode* layer = node; layer; layer = layer->LayerGet())
-    {
-        const int values = layer->GetValueCount();
-        const int members = MemberCount(layer);
-        room = std::max(room, std::max(values, members));
-    }
+        room = std::max(room, LayerRoom(layer));
     return room;
 }
 
@@ -322,7 +327,7 @@ void KFCurve_CandidateEvaluateInLayersRecursive(KFCurveNode* node, double* accum
         }
         if (fold)
         {
-            ValueBuffer values(std::max(node->GetValueCount(), MemberCount(node)) + 8);
+            ValueBuffer values(LayerRoom(node) + 8);
             node->EvaluateSpecificLayer(values.Data(), time, node->GetLayerID(), index);
             AddValuesAlongLayerType(node, accumulator, accumulator, values.Data());
             node = node->LayerGet();

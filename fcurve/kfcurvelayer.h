@@ -48,9 +48,10 @@ void KFCurve_PrepareForSolving(KFCurveNode* node, KArrayTemplate<int>* layerIds,
 void KFCurve_CandidateSolveInLayers(KFCurveNode* node, double* out, double* wanted, KTime time,
                                     KArrayTemplate<KFCurveNode*>& below, KArrayTemplate<KFCurveNode*>& above,
                                     int unused, int* index, double* previous);
-// Room a buffer the node's layers are folded into needs: the most values of
-// any layer of its chain, and at least one per member (the layers of a file
-// need not have the base's shape).
+// Room a buffer the node's layers are folded into needs: the most values any
+// layer of its chain holds or writes when evaluated at its own id, and at
+// least one per member (the layers of a file need not have the base's
+// shape).
 int KFCurve_LayerValueRoom(KFCurveNode* node);
 // Folds the values of the listed layers (all without a list) of the node's
 // chain into the accumulator (room for KFCurve_LayerValueRoom values),

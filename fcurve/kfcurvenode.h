@@ -416,6 +416,11 @@ public:
     double* CandidateEvaluate(double* values, KTime time, int* index = nullptr);
     double* EvaluateSpecificLayer(double* values, KTime time, int layerId, int* index = nullptr);
     double* CandidateEvaluateSpecificLayer(double* values, KTime time, int layerId, int* index = nullptr);
+    // The number of values the two above write for the layer id. A member
+    // whose own chain holds that layer (a file may give a member another
+    // layer id than its node's) writes that layer's values, which need not
+    // be as many as the member's own.
+    int GetSpecificLayerValueCount(int layerId);
     double* RotationNodeEvaluate(double* values, KTime time, int* index = nullptr, bool candidate = false);
     bool GetTransformCurves(KFCurve** t, KFCurve** r, KFCurve** s);
     unsigned int GetUpdateId();

@@ -12,6 +12,7 @@
 #include "base/kmath_kernels.h"
 #include "base/kmath_vn.h"
 
+#include <algorithm>
 #include <vector>
 
 using namespace kfcurvenode_detail;
@@ -460,7 +461,7 @@ bool KFCurveNode::CandidateKey(int* index, int layerId, bool* mask, bool valuesA
         int own = mFCurve ? 1 : 0;
         if (layer && n - own >= 3)
         {
-            ValueBuffer current(layer->GetValueCount() + 4);
+            ValueBuffer current(std::max(layer->GetValueCount(), layer->GetSpecificLayerValueCount(id)) + 4);
             double* end = layer->EvaluateSpecificLayer(current.Data(), time, id, nullptr);
             if (end - current.Data() >= own + 3)
                 KVNGetContinuousRotation(layerValues.Data() + own, layerValues.Data() + own, current.Data() + own,

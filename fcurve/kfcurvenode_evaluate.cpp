@@ -8,6 +8,7 @@
 #include "base/kmath_kernels.h"
 #include "base/kmath_vn.h"
 
+#include <algorithm>
 #include <cmath>
 
 using namespace kfcurvenode_detail;
@@ -545,6 +546,20 @@ double* KFCurveNode::EvaluateLayer(double* values, KTime time, int layerId, int*
     return p;
 }
 
+int KFCurveNode::GetSpecificLayerValueCount(int layerId)
+{
+    // Walks the layers as EvaluateLayer does.
+    KFCurveNode* node = LayerGet(GetCorrectLayerID(layerId));
+    if (!node)
+        return 0;
+    int count = node->mFCurve ? 1 : 0;
+    const bool rotation = node->mLayerType == KFCL_EULER_XYZ;
+    for (int i = 0; i < node->GetCount(); ++i)
+        if (KFCurveNode* child = node->Get(i))
+            count += child->GetSpecificLayerValueCount(rotation ? child->mLayerID : layerId);
+    return count;
+}
+
 bool KFCurveNode::GetTransformCurves(KFCurve** t, KFCurve** r, KFCurve** s)
 {
     for (int i = 0; i < 3; ++i)
@@ -603,15 +618,25 @@ unsigned int KFCurveNode::GetValuesUpdateId()
     return id;
 }
 
+// Room for the values one layer node writes when evaluated at its own id:
+// a member may hold that layer in another shape.
+static int OwnLayerRoom(KFCurveNode* node)
+{
+    return std::max(node->GetValueCount(), node->GetSpecificLayerValueCount(node->GetLayerID())) + 4;
+}
+
+// The values combined are this node's: a layer (read from a file) with more
+// values than this node adds or multiplies into those alone.
 void KFCurveNode::EvaluateCurvesExceptLayerRecursiveAdd(double* values, KTime time, int layerId, int* index)
 {
+    const int count = GetValueCount();
     for (KFCurveNode* node = this; node; node = node->mNextLayer)
     {
         if (node->mLayerID == layerId)
             continue;
-        ValueBuffer layer(node->GetValueCount() + 4);
+        ValueBuffer layer(OwnLayerRoom(node));
         double* end = node->EvaluateSpecificLayer(layer.Data(), time, node->mLayerID, index);
-        int n = static_cast<int>(end - layer.Data());
+        int n = std::min(static_cast<int>(end - layer.Data()), count);
         for (int i = 0; i < n; ++i)
             values[i] += layer[i];
     }
@@ -619,13 +644,14 @@ void KFCurveNode::EvaluateCurvesExceptLayerRecursiveAdd(double* values, KTime ti
 
 void KFCurveNode::EvaluateCurvesExceptLayerRecursiveMult(double* values, KTime time, int layerId, int* index)
 {
+    const int count = GetValueCount();
     for (KFCurveNode* node = this; node; node = node->mNextLayer)
     {
         if (node->mLayerID == layerId)
             continue;
-        ValueBuffer layer(node->GetValueCount() + 4);
+        ValueBuffer layer(OwnLayerRoom(node));
         double* end = node->EvaluateSpecificLayer(layer.Data(), time, node->mLayerID, index);
-        int n = static_cast<int>(end - layer.Data());
+        int n = std::min(static_cast<int>(end - layer.Data()), count);
         for (int i = node->mFCurve ? 1 : 0; i < n; ++i)
             values[i] *= layer[i];
     }
@@ -634,7 +660,7 @@ void KFCurveNode::EvaluateCurvesExceptLayerRecursiveMult(double* values, KTime t
 // The rotation values of one layer node as a matrix in the node's order.
 static bool LayerRotation(KFCurveNode* node, KgeRMatrix& r, KTime time, int* index)
 {
-    ValueBuffer layer(node->GetValueCount() + 4);
+    ValueBuffer layer(OwnLayerRoom(node));
     double* end = node->EvaluateSpecificLayer(layer.Data(), time, node->GetLayerID(), index);
     int own = node->FCurveGet() ? 1 : 0;
     if (end - layer.Data() < own + 3)
@@ -669,7 +695,7 @@ void KFCurveNode::EvaluateCurvesAfterLayerRecursiveEulerXYZ(KgeRMatrix& m, KTime
 // The four values of one quaternion layer node.
 static bool LayerQuaternion(KFCurveNode* node, double* q, KTime time, int* index)
 {
-    ValueBuffer layer(node->GetValueCount() + 4);
+    ValueBuffer layer(OwnLayerRoom(node));
     double* end = node->EvaluateSpecificLayer(layer.Data(), time, node->GetLayerID(), index);
     int own = node->FCurveGet() ? 1 : 0;
     if (end - layer.Data() < own + 4)

@@ -6,6 +6,7 @@
 #include "fcurve/kfcurvenode_internal.h"
 #include "fcurve/kfcurveutils.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -193,11 +194,14 @@ PlotRun::PlotRun(KFCurveNode* node_, KArrayTemplate<int>* layerIds_, int targetL
     if (wanted)
         KFCurve_PrepareForSolving(node, layerIds, targetLayerId, below, above);
 
-    // Room for every layer's values: a layer read from a file may have more
-    // members than the base.
-    int valueCount = KFCurve_LayerValueRoom(node);
-    if (wanted && wanted->GetValueCount() > valueCount)
-        valueCount = wanted->GetValueCount();
+    // Room for every layer's values (a layer read from a file may have more
+    // members than the base), for the wanted node's, and for the values the
+    // result node takes: one per member leaf, curve or not, where the node
+    // has values only for the curves it holds.
+    int valueCount = std::max(KFCurve_LayerValueRoom(node), denseResult->GetValueCount());
+    if (wanted)
+        valueCount =
+            std::max({valueCount, wanted->GetValueCount(), wanted->GetSpecificLayerValueCount(wanted->GetLayerID())});
     if (valueCount < 4)
         valueCount = 4;
     valueCount += 4;

@@ -1,0 +1,453 @@
+// Plotting and solving in layers curve nodes read from the native file in shapes the layer arithmetic meets only in
+// files: members that hold no curves, members nested a level deeper, layers whose members differ from the base's,
+// and a member whose own layer chain holds the plotted layer in another shape. Every plot and solve must stay within
+// the node's values; values are checked where the shape defines them.
+
+#include "fcurve_test_util.h"
+
+#include <functional>
+#include <string>
+
+#include "base/kset.h"
+#include "fcurve/kfcurveglobal.h"
+#include "fcurve/kfcurvelayer.h"
+#include "fcurve/kfcurveplot.h"
+#include "object/kpropertydatatype.h"
+
+using namespace fctest;
+
+namespace {
+
+const KQox::EForm kForms[] = {KQox::eBINARY, KQox::eASCII, KQox::eENCRYPTED};
+
+// A member channel holding a static value (a curve without keys); a layer id of 0 writes none.
+void StaticChannel(KQox& f, const char* name, double value, int layerId = 0)
+{
+    BeginChannel(f, name);
+    WriteD(f, "Default", value);
+    if (layerId != 0)
+        WriteI(f, "LayerID", layerId);
+    EndChannel(f);
+}
+
+// The first node of a section, read without a template.
+KFCurveNode* ReadFirst(const Image& image)
+{
+    KQox f;
+    EXPECT_TRUE(OpenSection(f, image)) << f.GetLastErrorString();
+    return KFCurveNodeCreate(&f);
+}
+
+// A node stored as a channel in the form given and read back as a new node.
+KFCurveNode* RoundTrip(KFCurveNode* source, KQox::EForm form)
+{
+    Image image = WriteSection(
+        form, 6000, [&](KQox& f) { EXPECT_TRUE(source->QoxStore(&f, false, true, true, "Channel", true, false)); });
+    return ReadFirst(image);
+}
+
+// "Transform" with T, R, S (X, Y, Z each) and Visibility, as the data types make them: no curve anywhere.
+KFCurveNode* BareTransform()
+{
+    KFCurveNode* root = KFCurveNodeCreate("Transform");
+    root->Add(FCurveNodeCreateFromDataType(KDataTypeLclTranslation, "Lcl Translation"));
+    root->Add(FCurveNodeCreateFromDataType(KDataTypeLclRotation, "Lcl Rotation"));
+    root->Add(FCurveNodeCreateFromDataType(KDataTypeLclScaling, "Lcl Scaling"));
+    root->Add(KFCurveNodeCreate("Visibility", KDataTypeVisibility));
+    return root;
+}
+
+// A destination "D" with members X, Y, Z and no curves.
+KFCurveNode* Destination()
+{
+    KFCurveNode* node = KFCurveNodeCreate("D", static_cast<KDataType*>(nullptr), KFCL_ADD, 0);
+    for (const char* member : {"X", "Y", "Z"})
+        node->FindOrCreate(member, false);
+    return node;
+}
+
+KTime Frame(long long k)
+{
+    return KTime(k * kTicksPerFrame30);
+}
+
+// Every way of plotting a node over frames 0 to 3: combined (all layers, a list), solved for layer 1 against the
+// node's own values, smartly, and with each flag that maintains or replaces layers.
+void PlotEveryWay(KFCurveNode* node)
+{
+    KArrayTemplate<int> base, both;
+    base.Add(0);
+    both.Add(0);
+    both.Add(1);
+    KSmartPlotOptions smart;
+    smart.mSmartPlot = true;
+    const struct
+    {
+        const char* name;
+        KArrayTemplate<int>* ids;
+        int target;
+        unsigned int flags;
+        bool solve;
+        KSmartPlotOptions* options;
+    } ways[] = {
+        {"combined", nullptr, 0, 0, false, nullptr},
+        {"listed", &both, 0, 0, false, nullptr},
+        {"smart", nullptr, 0, 0, false, &smart},
+        {"solved", nullptr, 1, 0, true, nullptr},
+        {"solved smartly", nullptr, 1, 0, true, &smart},
+        {"reset", nullptr, 0, KFCURVE_PLOT_RESET_LAYERS, false, nullptr},
+        {"keys replaced", &base, 1, KFCURVE_PLOT_REPLACE_KEYS, false, nullptr},
+        {"curves replaced", nullptr, 1, KFCURVE_PLOT_REPLACE_CURVES, false, nullptr},
+        {"solved, curves replaced", nullptr, 1, KFCURVE_PLOT_REPLACE_CURVES, true, nullptr},
+    };
+    for (const auto& way : ways)
+    {
+        SCOPED_TRACE(way.name);
+        KFCurveNode* wanted = way.solve ? node->Clone(false) : nullptr;
+        KFCurveNode* destination = way.flags ? nullptr : Destination();
+        KFCurve_PlotInLayers(node, way.ids, way.target, way.flags, Frame(0), Frame(3), Frame(1), destination, wanted,
+                             false, way.options);
+        for (KFCurveNode* n : {wanted, destination})
+            if (n)
+                n->Destroy();
+    }
+}
+
+} // namespace
+
+// A Transform read from a file whose members hold no curves: nine X, Y, Z leaves and Visibility, none of them with
+// a value. Plotting it, combined or solved, must stay within the values; the node keeps its shape, and no curve
+// appears on a member that had none.
+TEST(KFCurvePlotShapes, TransformWhoseMembersHoldNoCurves)
+{
+    KFCurveNode* source = BareTransform();
+    for (KQox::EForm form : kForms)
+    {
+        SCOPED_TRACE(form);
+        KFCurveNode* node = RoundTrip(source, form);
+        ASSERT_NE(node, nullptr);
+        ASSERT_EQ(node->GetCount(), 4);
+        EXPECT_EQ(node->GetValueCount(), 0);
+        EXPECT_EQ(node->Get(1)->GetLayerType(), KFCL_EULER_XYZ);
+        PlotEveryWay(node);
+        ASSERT_EQ(node->GetCount(), 4);
+        for (int m = 0; m < 3; ++m)
+        {
+            ASSERT_EQ(node->Get(m)->GetCount(), 3) << m;
+            EXPECT_EQ(node->Get(m)->FCurveGet(), nullptr) << m;
+        }
+        EXPECT_EQ(node->GetValueCount(), 0);
+        node->Destroy();
+    }
+    source->Destroy();
+}
+
+// Members with and without curves. A Transform whose translation is keyed and whose rotation and scaling hold no
+// curves plots within its values; the translation plotted on its own holds X rising one per frame, Y at 2 and Z, a
+// member without a curve, at the neutral 0 of an added layer.
+TEST(KFCurvePlotShapes, MembersWithAndWithoutCurves)
+{
+    KFCurveNode* source = BareTransform();
+    KFCurveNode* t = source->Get(0);
+    for (int m = 0; m < 2; ++m)
+        t->Get(m)->FCurveSet(KFCurveCreate());
+    AddKey(*Member(t, 0), Frame(0), 0.0f);
+    AddKey(*Member(t, 0), Frame(30), 30.0f);
+    Member(t, 1)->SetValue(2.0f);
+    for (KQox::EForm form : kForms)
+    {
+        SCOPED_TRACE(form);
+        KFCurveNode* node = RoundTrip(source, form);
+        ASSERT_NE(node, nullptr);
+        EXPECT_EQ(node->GetValueCount(), 2);
+        KFCurveNode* translation = node->Get(0);
+        ASSERT_EQ(translation->GetCount(), 3);
+        ASSERT_EQ(translation->Get(2)->FCurveGet(), nullptr);
+        KFCurveNode* destination = Destination();
+        KFCurve_PlotInLayers(translation, nullptr, 0, 0, Frame(0), Frame(3), Frame(1), destination, nullptr, false,
+                             nullptr);
+        // Frames 0 to 4: the first sample past the stop is the last.
+        const std::vector<std::vector<float>> expected = {{0, 1, 2, 3, 4}, {2, 2, 2, 2, 2}, {0, 0, 0, 0, 0}};
+        for (int m = 0; m < 3; ++m)
+        {
+            ASSERT_NE(Member(destination, m), nullptr) << m;
+            EXPECT_EQ(Values(*Member(destination, m)), expected[m]) << m;
+        }
+        PlotEveryWay(node);
+        destination->Destroy();
+        node->Destroy();
+    }
+    source->Destroy();
+}
+
+// Layers read from a file that differ in shape from the base T (X 1, Y 2, Z 3): fewer members, more members, no
+// member at all, and a member X that belongs to the base layer but carries layer 1 in its own chain with sixty
+// members. Combined at frame 2 and solved for layer 1 so that the whole shows (10, 20, 30); the values are checked
+// where every layer lines up with the base's X, Y, Z.
+TEST(KFCurvePlotShapes, LayersOfOtherShapes)
+{
+    using Writer = std::function<void(KQox&)>;
+    const Writer fewer = [](KQox& f) {
+        StaticChannel(f, "X", 10, 1);
+        StaticChannel(f, "Y", 20, 1);
+    };
+    const Writer more = [](KQox& f) {
+        StaticChannel(f, "X", 10, 1);
+        StaticChannel(f, "Y", 20, 1);
+        StaticChannel(f, "Z", 30, 1);
+        for (int k = 0; k < 5; ++k)
+            StaticChannel(f, ("Q" + std::to_string(k)).c_str(), 7, 1);
+    };
+    const Writer none = [](KQox&) {};
+    const Writer chained = [](KQox& f) {
+        BeginChannel(f, "X"); // no LayerID: the base layer's, inside layer 1
+        WriteD(f, "Default", 10);
+        BeginChannel(f, "X", "LayerChannel");
+        for (int k = 0; k < 60; ++k)
+            StaticChannel(f, ("A" + std::to_string(k)).c_str(), 100, 1);
+        WriteI(f, "LayerID", 1);
+        EndChannel(f);
+        EndChannel(f);
+        StaticChannel(f, "Y", 20, 1);
+        StaticChannel(f, "Z", 30, 1);
+    };
+    const struct
+    {
+        const char* name;
+        Writer layer;
+        bool aligned;                // the layer's values line up with X, Y, Z
+        std::vector<float> combined; // at frame 2
+        std::vector<float> solved;   // layer 1's members after solving
+    } cases[] = {
+        {"fewer members", fewer, true, {11, 22, 3}, {9, 18}},
+        {"more members", more, true, {11, 22, 33}, {9, 18, 27}},
+        {"no member", none, true, {1, 2, 3}, {}},
+        {"member chained to another shape", chained, false, {}, {}},
+    };
+    for (const auto& c : cases)
+        for (KQox::EForm form : kForms)
+        {
+            SCOPED_TRACE(c.name);
+            SCOPED_TRACE(form);
+            Image image = WriteSection(form, 6000, [&](KQox& f) {
+                BeginChannel(f, "T");
+                StaticChannel(f, "X", 1);
+                StaticChannel(f, "Y", 2);
+                StaticChannel(f, "Z", 3);
+                WriteI(f, "LayerType", KFCL_ADD);
+                BeginChannel(f, "T", "LayerChannel");
+                c.layer(f);
+                WriteI(f, "LayerID", 1);
+                WriteI(f, "LayerType", KFCL_ADD);
+                EndChannel(f);
+                EndChannel(f);
+            });
+            KFCurveNode* node = ReadFirst(image);
+            ASSERT_NE(node, nullptr);
+            ASSERT_NE(node->LayerGet(1), nullptr);
+            PlotEveryWay(node);
+            node->Destroy();
+
+            node = ReadFirst(image);
+            KFCurveNode* destination = Destination();
+            KFCurve_PlotInLayers(node, nullptr, 0, 0, Frame(0), Frame(3), Frame(1), destination, nullptr, false,
+                                 nullptr);
+            if (c.aligned)
+            {
+                for (int m = 0; m < 3; ++m)
+                    EXPECT_NEAR(Member(destination, m)->Evaluate(Frame(2)), c.combined[m], 1e-5) << m;
+            }
+            destination->Destroy();
+
+            KFCurveNode* wanted = MemberNode("T", KFCL_ADD, {10, 20, 30});
+            KFCurve_PlotInLayers(node, nullptr, 1, KFCURVE_PLOT_REPLACE_CURVES, Frame(0), Frame(3), Frame(1), nullptr,
+                                 wanted, false, nullptr);
+            KFCurveNode* layer = node->LayerGet(1);
+            ASSERT_NE(layer, nullptr);
+            if (c.aligned)
+            {
+                for (size_t m = 0; m < c.solved.size(); ++m)
+                    EXPECT_NEAR(Member(layer, static_cast<int>(m))->Evaluate(Frame(2)), c.solved[m], 1e-5) << m;
+            }
+            for (int m = 0; m < 3; ++m) // the base keeps its values
+                EXPECT_FLOAT_EQ(Member(node, m)->Evaluate(Frame(2)), static_cast<float>(m + 1)) << m;
+            wanted->Destroy();
+            node->Destroy();
+        }
+}
+
+// The node solved against (the wanted values) read from a file in layer 2, its member X of the base layer carrying
+// layer 2 in its own chain with sixty members: evaluated at layer 2 it gives those sixty values and Y's. The
+// target layer takes the wanted values the base's X, Y, Z line up with; beyond that the shape defines none.
+TEST(KFCurvePlotShapes, WantedNodeWhoseMemberHoldsTheLayerInAnotherShape)
+{
+    for (KQox::EForm form : kForms)
+    {
+        SCOPED_TRACE(form);
+        Image image = WriteSection(form, 6000, [](KQox& f) {
+            BeginChannel(f, "W");
+            BeginChannel(f, "X");
+            WriteD(f, "Default", 5);
+            BeginChannel(f, "X", "LayerChannel");
+            for (int k = 0; k < 60; ++k)
+                StaticChannel(f, ("A" + std::to_string(k)).c_str(), 100, 2);
+            WriteI(f, "LayerID", 2);
+            EndChannel(f);
+            EndChannel(f);
+            StaticChannel(f, "Y", 6, 2);
+            WriteI(f, "LayerID", 2);
+            EndChannel(f);
+        });
+        KFCurveNode* wanted = ReadFirst(image);
+        ASSERT_NE(wanted, nullptr);
+        ASSERT_EQ(wanted->GetLayerID(), 2);
+        KFCurveNode* node = MemberNode("T", KFCL_ADD, {1, 2, 3});
+        KFCurve_PlotInLayers(node, nullptr, 1, KFCURVE_PLOT_REPLACE_CURVES, Frame(0), Frame(3), Frame(1), nullptr,
+                             wanted, false, nullptr);
+        KFCurveNode* layer = node->LayerGet(1);
+        ASSERT_NE(layer, nullptr);
+        // Layer 1 holds the first three values the wanted node shows, less the base's.
+        for (int m = 0; m < 3; ++m)
+            EXPECT_NEAR(Member(layer, m)->Evaluate(Frame(2)), 100.0 - (m + 1), 1e-5) << m;
+        node->Destroy();
+        wanted->Destroy();
+    }
+}
+
+// A time warp on a Transform read from a file whose members hold no curves is baked on merging: the plot stays
+// within the values and the warp is detached.
+TEST(KFCurvePlotShapes, TimeWarpMergedIntoATransformWhoseMembersHoldNoCurves)
+{
+    const bool reducer = KFCURVE_GetUseConstantKeyReducer();
+    KFCURVE_SetUseConstantKeyReducer(false);
+    KFCurveNode* warp = KFCurveNodeCreate("Warp", KDataTypeTimeWarp);
+    warp->FCurveSet(KFCurveCreate());
+    AddKey(*warp->FCurveGet(), KTime(0), 0.0f);
+    AddKey(*warp->FCurveGet(), KTime(kTicksPerSecond), 2.0f);
+    KFCurveNode* keeper = KFCurveNodeCreate("Keeper");
+    keeper->TimeWarpSet(warp);
+    KSet set(16);
+    set.Add(3, reinterpret_cast<kReference>(warp));
+    KFCurve_SetTWSet(&set);
+    for (KQox::EForm form : kForms)
+    {
+        SCOPED_TRACE(form);
+        Image image = WriteSection(form, 6000, [](KQox& f) {
+            BeginChannel(f, "Transform");
+            WriteI(f, "TimeWarpID", 3);
+            for (const char* part : {"T", "R", "S"})
+            {
+                BeginChannel(f, part);
+                for (const char* member : {"X", "Y", "Z"})
+                {
+                    BeginChannel(f, member);
+                    EndChannel(f);
+                }
+                EndChannel(f);
+            }
+            EndChannel(f);
+        });
+        KFCurveNode* node = ReadFirst(image);
+        ASSERT_NE(node, nullptr);
+        ASSERT_EQ(node->TimeWarpGet(), warp);
+        EXPECT_EQ(node->GetValueCount(), 0);
+        long long budget = KFCURVE_TIMEWARP_MERGE_BUDGET;
+        KFCurve_MergeTimeWarps(node, budget);
+        EXPECT_EQ(node->TimeWarpGet(), nullptr);
+        EXPECT_LT(budget, KFCURVE_TIMEWARP_MERGE_BUDGET);
+        node->Destroy();
+    }
+    KFCurve_SetTWSet(nullptr);
+    keeper->Destroy();
+    KFCURVE_SetUseConstantKeyReducer(reducer);
+}
+
+// A candidate set on the base layer is solved into layer 1 against the other layers: base and layer 2 read from a
+// file, layer 2 with sixty members beyond X, Y, Z. Only the node's own values take part: added, layer 1 holds the
+// wanted values less the base's and layer 2's X, Y, Z; multiplied, the wanted values divided by both. A rotation
+// whose layer 2 has a member carrying that layer in its own chain in another shape is solved within its values.
+TEST(KFCurvePlotShapes, CandidateSolvedAgainstLayersOfOtherShapes)
+{
+    using Writer = std::function<void(KQox&)>;
+    const auto members = [](std::vector<double> values, int layerId, int extras) {
+        return [=](KQox& f) {
+            const char* names[] = {"X", "Y", "Z"};
+            int i = 0;
+            for (double v : values)
+                StaticChannel(f, names[i++], v, layerId);
+            for (int k = 0; k < extras; ++k)
+                StaticChannel(f, ("Q" + std::to_string(k)).c_str(), 7, layerId);
+        };
+    };
+    const Writer chainedRotation = [](KQox& f) {
+        BeginChannel(f, "X"); // the base layer's, inside layer 2
+        WriteD(f, "Default", 10);
+        BeginChannel(f, "X", "LayerChannel");
+        for (int k = 0; k < 60; ++k)
+            StaticChannel(f, ("A" + std::to_string(k)).c_str(), 100, 2);
+        WriteI(f, "LayerID", 2);
+        EndChannel(f);
+        EndChannel(f);
+        StaticChannel(f, "Y", 20, 2);
+        StaticChannel(f, "Z", 30, 2);
+    };
+    const struct
+    {
+        const char* name; // of the node, which gives its layer type
+        int layerType;
+        Writer base, layer1, layer2;
+        std::vector<double> wanted, solved; // solved: layer 1's X, Y, Z; none when the shape defines none
+    } cases[] = {
+        {"T",
+         KFCL_ADD,
+         members({1, 2, 3}, 0, 0),
+         members({0, 0, 0}, 1, 0),
+         members({4, 5, 6}, 2, 60),
+         {10, 20, 30},
+         {5, 13, 21}},
+        {"S",
+         KFCL_MULT,
+         members({2, 2, 2}, 0, 0),
+         members({1, 1, 1}, 1, 0),
+         members({2, 4, 5}, 2, 60),
+         {8, 16, 20},
+         {2, 2, 2}},
+        {"R", KFCL_EULER_XYZ, members({0, 0, 0}, 0, 0), members({0, 0, 0}, 1, 0), chainedRotation, {10, 20, 30}, {}},
+    };
+    for (const auto& c : cases)
+        for (KQox::EForm form : kForms)
+        {
+            SCOPED_TRACE(c.name);
+            SCOPED_TRACE(form);
+            Image image = WriteSection(form, 6000, [&](KQox& f) {
+                BeginChannel(f, c.name);
+                c.base(f);
+                WriteI(f, "LayerType", c.layerType);
+                BeginChannel(f, c.name, "LayerChannel");
+                c.layer1(f);
+                WriteI(f, "LayerID", 1);
+                WriteI(f, "LayerType", c.layerType);
+                BeginChannel(f, c.name, "LayerChannel");
+                c.layer2(f);
+                WriteI(f, "LayerID", 2);
+                WriteI(f, "LayerType", c.layerType);
+                EndChannel(f);
+                EndChannel(f);
+                EndChannel(f);
+            });
+            KFCurveNode* node = ReadFirst(image);
+            ASSERT_NE(node, nullptr);
+            ASSERT_EQ(node->GetLayerType(), c.layerType);
+            KFCurveNode* layer = node->LayerGet(1);
+            ASSERT_NE(layer, nullptr);
+            ASSERT_NE(node->LayerGet(2), nullptr);
+            std::vector<double> wanted = c.wanted;
+            node->CandidateSet(KTime(0), wanted.data(), 1);
+            for (size_t m = 0; m < c.solved.size(); ++m)
+                EXPECT_NEAR(Member(layer, static_cast<int>(m))->GetValue(), c.solved[m], 1e-5) << m;
+            EXPECT_TRUE(node->CandidateKey(nullptr, 1, nullptr, false, L, AUTO, false, true, KTime(0), 0.0));
+            for (size_t m = 0; m < c.solved.size(); ++m)
+                EXPECT_NEAR(Member(layer, static_cast<int>(m))->Evaluate(KTime(0)), c.solved[m], 1e-5) << m;
+            node->Destroy();
+        }
+}
