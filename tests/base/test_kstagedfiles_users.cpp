@@ -36,36 +36,6 @@ const uid_t kSaver = 65534;    // the user who saves
 const uid_t kOther = 12345;    // another user, sharing folders with it
 const gid_t kSharedGroup = 4242;
 
-// A one-byte signal between processes.
-class Signal
-{
-public:
-    Signal()
-    {
-        if (pipe(mFd) != 0)
-            mFd[0] = mFd[1] = -1;
-    }
-    ~Signal()
-    {
-        close(mFd[0]);
-        close(mFd[1]);
-    }
-    void Give() const
-    {
-        const char byte = 1;
-        if (write(mFd[1], &byte, 1) != 1)
-            _exit(120);
-    }
-    bool Take() const
-    {
-        char byte;
-        return read(mFd[0], &byte, 1) == 1;
-    }
-
-private:
-    int mFd[2];
-};
-
 // Starts body in a child process as user (with group and groups; root when
 // user is 0), able to reach its own /proc/self/fd as a logged-in user's
 // process can unless plain is set. The child leaves through _exit.
@@ -147,8 +117,7 @@ int SaveWithAPause(const std::string& target, const std::string& text, const Sig
     KStagedFiles files;
     if (!WriteStaged(files, target, text))
         return 1;
-    ready.Give();
-    if (!go.Take())
+    if (!ready.Give() || !go.Take())
         return 2;
     return files.Commit() ? 0 : 3;
 }
@@ -237,7 +206,7 @@ TEST(KStagedFilesUsers, AnotherUsersBytesNeverReachTheSavedFile)
             return 0;
         });
         EXPECT_EQ(swapped, 0);
-        go.Give();
+        ASSERT_TRUE(go.Give());
         const int saved = Finish(saver);
         const std::string now = ReadFile(file);
         EXPECT_TRUE(now != theirs);
@@ -325,15 +294,13 @@ TEST(KStagedFilesUsers, TwoSavesOfOneTargetTakeTurns)
                     if (!WriteStaged(files, file, texts[s]) ||
                         (c.library && !WriteStaged(files, library, "library of " + std::to_string(s))))
                         return 1;
-                    ready[s].Give();
-                    if (!go.Take())
+                    if (!ready[s].Give() || !go.Take())
                         return 2;
                     return files.Commit() ? 0 : 3;
                 });
             ASSERT_TRUE(ready[0].Take());
             ASSERT_TRUE(ready[1].Take());
-            go.Give();
-            go.Give();
+            ASSERT_TRUE(go.Give(2));
             EXPECT_EQ(Finish(savers[0]), 0);
             EXPECT_EQ(Finish(savers[1]), 0);
             const std::string now = ReadFile(file);

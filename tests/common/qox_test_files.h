@@ -199,6 +199,38 @@ private:
     void (*mOldPipe)(int) = SIG_DFL;
 };
 
+// A signal between processes, through a pipe made before they fork: each
+// Give(count) lets count Take() calls go on, in whichever process waits.
+class Signal
+{
+public:
+    Signal()
+    {
+        if (pipe(mFd) != 0)
+            mFd[0] = mFd[1] = -1;
+    }
+    ~Signal()
+    {
+        close(mFd[0]);
+        close(mFd[1]);
+    }
+    Signal(const Signal&) = delete;
+    Signal& operator=(const Signal&) = delete;
+    bool Give(int count = 1) const
+    {
+        const std::string bytes(static_cast<size_t>(count), 's');
+        return write(mFd[1], bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+    }
+    bool Take() const
+    {
+        char byte;
+        return read(mFd[0], &byte, 1) == 1;
+    }
+
+private:
+    int mFd[2];
+};
+
 // A POSIX access ACL in the kernel's binary form (the value of
 // "system.posix_acl_access"): the owner rw, the named user with perm, the
 // group r, the mask rw, others nothing.

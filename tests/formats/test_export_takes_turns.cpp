@@ -39,36 +39,6 @@ std::string Listing(const std::string& path, int format)
     return read ? fileiotest::ListScene(*manager, scene) : "";
 }
 
-// A one-byte signal from this process to its children.
-class Go
-{
-public:
-    Go()
-    {
-        if (pipe(mFd) != 0)
-            mFd[0] = mFd[1] = -1;
-    }
-    ~Go()
-    {
-        close(mFd[0]);
-        close(mFd[1]);
-    }
-    void Give(int count) const
-    {
-        const std::string bytes(static_cast<size_t>(count), 'g');
-        if (write(mFd[1], bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()))
-            ADD_FAILURE() << "cannot signal";
-    }
-    bool Take() const
-    {
-        char byte;
-        return read(mFd[0], &byte, 1) == 1;
-    }
-
-private:
-    int mFd[2];
-};
-
 bool StartsWith(const std::string& text, const std::string& prefix)
 {
     return text.compare(0, prefix.size(), prefix) == 0;
@@ -105,7 +75,7 @@ TEST(ExportsTakeTurns, TwoProcessesSavingOneTargetLeaveTheFilesOfOne)
             const int rounds = 12;
             for (int round = 0; round < rounds; ++round)
             {
-                Go go;
+                qoxtest::Signal go;
                 pid_t savers[2];
                 std::fflush(nullptr);
                 for (int s = 0; s < 2; ++s)
@@ -117,7 +87,7 @@ TEST(ExportsTakeTurns, TwoProcessesSavingOneTargetLeaveTheFilesOfOne)
                         _exit(go.Take() && ExportQuads(quads[s], target, form.format, ignored, materials[s]) ? 0 : 1);
                     }
                 }
-                go.Give(2);
+                ASSERT_TRUE(go.Give(2));
                 for (const pid_t saver : savers)
                 {
                     int status = 0;
