@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -22,6 +23,7 @@
 #include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
+#include <thread>
 #include <vector>
 
 #include "base/kstagedfiles.h"
@@ -480,4 +482,41 @@ TEST(KStagedFilesUsers, AReplacedFileKeepsItsAttributesAndAcl)
             EXPECT_EQ(Attribute(file, name), name) << name;
         EXPECT_EQ(ListDirectory(dir.Path()), std::vector<std::string>{"scene.qox"});
     }
+}
+
+// Saves on several threads of one process take turns as saves of several
+// processes do: the lock is taken through each commit's own descriptor.
+TEST(KStagedFilesUsers, SavesOnSeveralThreadsTakeTurns)
+{
+    TempDir dir;
+    const std::string file = dir.File("scene.obj"), library = dir.File("scene.mtl");
+    ASSERT_TRUE(WriteFile(file, "old"));
+    ASSERT_EQ(link(file.c_str(), dir.File("second.obj").c_str()), 0);
+    const int threads = 4, rounds = 10;
+    std::vector<std::string> texts;
+    for (int t = 0; t < threads; ++t)
+        texts.push_back(std::string(static_cast<size_t>(200000 * (t + 1)), static_cast<char>('a' + t)));
+    for (int round = 0; round < rounds; ++round)
+    {
+        std::vector<std::thread> savers;
+        std::vector<int> results(threads, -1);
+        for (int t = 0; t < threads; ++t)
+            savers.emplace_back([&, t] {
+                KStagedFiles files;
+                results[static_cast<size_t>(t)] =
+                    WriteStaged(files, file, texts[static_cast<size_t>(t)]) &&
+                            WriteStaged(files, library, "library " + std::to_string(t)) && files.Commit()
+                        ? 0
+                        : 1;
+            });
+        for (std::thread& saver : savers)
+            saver.join();
+        for (int result : results)
+            EXPECT_EQ(result, 0);
+        const std::string now = ReadFile(file);
+        const auto which = std::find(texts.begin(), texts.end(), now);
+        ASSERT_TRUE(which != texts.end()) << "round " << round << ": a mix of " << now.size() << " bytes";
+        EXPECT_EQ(ReadFile(library), "library " + std::to_string(which - texts.begin()));
+    }
+    EXPECT_EQ(ListDirectory(dir.Path()), (std::vector<std::string>{"scene.mtl", "scene.obj", "second.obj"}));
 }
