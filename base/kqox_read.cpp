@@ -2537,6 +2537,14 @@ int KQox::FieldReadGetCount(const char* name)
     return KQoxPrivate::CountOf(*d.Top(), kField, name);
 }
 
+int KQox::FieldReadGetRecordIndex(const char* name)
+{
+    KQoxPrivate& d = *mData;
+    if (d.mMode != KQoxPrivate::eReading || !d.Top())
+        return -1;
+    return d.Lookup(*d.Top(), kField, name);
+}
+
 int KQox::FieldReadGetRecordCount()
 {
     KQoxPrivate& d = *mData;
