@@ -210,6 +210,9 @@ public:
     void FieldReadEnd();
     // Number of fields of that name in the current list.
     int FieldReadGetCount(const char* name);
+    // Index, in the current list, of the field FieldReadBegin(name) would
+    // make current; -1 when there is none. No field is made current or ended.
+    int FieldReadGetRecordIndex(const char* name);
     // The records (fields and sections) of the current list, in file order,
     // for readers that walk a file without knowing its names.
     int FieldReadGetRecordCount();

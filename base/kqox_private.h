@@ -234,12 +234,14 @@ struct Brace
 };
 
 // A place in the text of a large ASCII array: how many items start before
-// it, and whether it lies inside an item (whose rest is skipped there).
+// it, and whether it lies inside an item (whose rest is skipped there) or
+// inside a comment (which runs on to its line end).
 struct ArrayMark
 {
     long long mPos = 0;
     unsigned long long mSeen = 0;
     bool mInItem = false;
+    bool mInComment = false;
 };
 
 // A file's bytes mapped read-only into memory, unmapped at destruction or

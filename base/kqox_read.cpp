@@ -145,6 +145,14 @@ const unsigned char* SkipClass(const unsigned char* p, const unsigned char* end,
     return p;
 }
 
+// The line end ending a comment in [p, stop), or stop when the comment runs
+// on past it.
+inline const unsigned char* SkipComment(const unsigned char* p, const unsigned char* stop)
+{
+    const void* end = std::memchr(p, '\n', static_cast<size_t>(stop - p));
+    return end ? static_cast<const unsigned char*>(end) : stop;
+}
+
 // Set bits of a mask, without a library call where the processor lacks a
 // counting instruction.
 inline unsigned long long BitCount64(unsigned long long v)
@@ -1513,6 +1521,7 @@ bool KQoxPrivate::ReadAsciiValue(long long& position, long long end, Value& valu
             return false;
         value.mRawPos = position;
         value.mRawSize = size;
+        // The base64 text: its lines may hold comments, as arrays may.
         unsigned long long got = 0;
         while (got < need)
         {
@@ -1521,6 +1530,9 @@ bool KQoxPrivate::ReadAsciiValue(long long& position, long long end, Value& valu
             int k = CharAt(position++);
             if (Base64Digit(k) >= 0 || k == '=')
                 ++got;
+            else if (k == ';')
+                while (position < end && CharAt(position) != '\n')
+                    ++position;
             else if (!IsSpace(k))
                 return false;
         }
@@ -1538,9 +1550,10 @@ bool KQoxPrivate::ReadAsciiValue(long long& position, long long end, Value& valu
 }
 
 // An ASCII typed array: "*", its code, the item count, ":" and the items
-// separated by blanks or line ends. The items are passed over here (each at
-// least one character and a separator, so the count is checked against the
-// text left first); they are converted when the value is read.
+// separated by blanks, line ends and comments (";" to the line end). The
+// items are passed over here (each at least one character and a separator,
+// so the count is checked against the text left first); they are converted
+// when the value is read.
 bool KQoxPrivate::ReadAsciiArrayHead(long long& position, long long end, Value& value, std::vector<ArrayMark>* marks)
 {
     value.mType = static_cast<char>(CharAt(position + 1));
@@ -1560,10 +1573,11 @@ bool KQoxPrivate::ReadAsciiArrayHead(long long& position, long long end, Value& 
         return false;
     value.mRawPos = position;
     value.mRawSize = count;
-    // Each item: blanks, then at least one item character. An item cut by
-    // the end of a window carries on in the next one.
+    // Each item: blanks and comments, then at least one item character. An
+    // item or a comment cut by the end of a window carries on in the next one.
     unsigned long long seen = 0;
     bool inItem = false;
+    bool inComment = false;
     while (seen < count || inItem)
     {
         size_t n = 0;
@@ -1571,11 +1585,18 @@ bool KQoxPrivate::ReadAsciiArrayHead(long long& position, long long end, Value& 
         if (!first)
             break;
         if (marks)
-            marks->push_back(ArrayMark{position, seen, inItem});
+            marks->push_back(ArrayMark{position, seen, inItem, inComment});
         const unsigned char* p = first;
         const unsigned char* stop = first + n;
         while (p < stop)
         {
+            if (inComment)
+            {
+                p = SkipComment(p, stop);
+                if (p == stop)
+                    break;
+                inComment = false;
+            }
             p = CountItemBlocks(p, stop, count, seen, inItem);
             if (p == stop)
                 break;
@@ -1591,6 +1612,11 @@ bool KQoxPrivate::ReadAsciiArrayHead(long long& position, long long end, Value& 
             p = SkipClass(p, stop, kSpaceClass);
             if (p == stop)
                 break;
+            if (*p == ';')
+            {
+                inComment = true;
+                continue;
+            }
             if (seen == count || !(kClasses.mClass[*p] & kItemClass))
                 return false;
             ++seen;
@@ -2234,6 +2260,12 @@ bool KQoxPrivate::ReadRawValue(const Value& value, void* buffer, unsigned long l
             return false;
         if (IsSpace(c))
             continue;
+        if (c == ';')
+        {
+            while ((c = CharAt(position)) >= 0 && c != '\n')
+                ++position;
+            continue;
+        }
         int digit = c == '=' ? 0 : Base64Digit(c);
         if (digit < 0)
             return false;
@@ -2503,6 +2535,14 @@ int KQox::FieldReadGetCount(const char* name)
         return 0;
     d.IndexAll(*d.Top());
     return KQoxPrivate::CountOf(*d.Top(), kField, name);
+}
+
+int KQox::FieldReadGetRecordIndex(const char* name)
+{
+    KQoxPrivate& d = *mData;
+    if (d.mMode != KQoxPrivate::eReading || !d.Top())
+        return -1;
+    return d.Lookup(*d.Top(), kField, name);
 }
 
 int KQox::FieldReadGetRecordCount()
@@ -3031,12 +3071,13 @@ const size_t kLongestItem = kArrayItemText * 2;
 
 // The items starting in [p, end) converted into out, exactly expected of
 // them, each ending before stop: plain numbers where they lie, others as
-// the sequential reader converts them. False for anything else (damage, an
-// item that may run on past stop): the sequential reader takes the array
-// then. When inItem, p lies inside an item, which the slice before converts.
+// the sequential reader converts them; comments passed over. False for
+// anything else (damage, an item that may run on past stop): the sequential
+// reader takes the array then. When inItem, p lies inside an item, which the
+// slice before converts; when inComment, inside a comment.
 template <typename T>
 bool ParseSliceItems(const unsigned char* p, const unsigned char* end, const unsigned char* stop, bool inItem,
-                     char code, T* out, unsigned long long expected)
+                     bool inComment, char code, T* out, unsigned long long expected)
 {
     const bool integer = IsIntegerArray(code);
     unsigned long long i = 0;
@@ -3059,28 +3100,44 @@ bool ParseSliceItems(const unsigned char* p, const unsigned char* end, const uns
         return true;
     };
     unsigned long long items = 0, blanks = 0;
-    while (end - p >= 64 && Classify64(p, items, blanks))
+    while (p < end)
     {
-        if ((items | blanks) != ~0ull)
-            return false;
-        unsigned long long starts = items & ~((items << 1) | (inItem ? 1u : 0u));
-        const unsigned char* lastEnd = nullptr;
-        starts = TakePlainItems(p, items, starts, inItem, integer, code, out, i, expected, lastEnd);
-        for (; starts != 0; starts &= starts - 1)
-            if (!take(p + __builtin_ctzll(starts)))
+        if (inComment)
+        {
+            p = SkipComment(p, end);
+            if (p == end)
+                break;
+            inComment = false;
+        }
+        while (end - p >= 64 && Classify64(p, items, blanks) && (items | blanks) == ~0ull)
+        {
+            unsigned long long starts = items & ~((items << 1) | (inItem ? 1u : 0u));
+            const unsigned char* lastEnd = nullptr;
+            starts = TakePlainItems(p, items, starts, inItem, integer, code, out, i, expected, lastEnd);
+            for (; starts != 0; starts &= starts - 1)
+                if (!take(p + __builtin_ctzll(starts)))
+                    return false;
+            inItem = (items >> 63) & 1u;
+            p += 64;
+        }
+        // Byte by byte up to the next comment (a block holding one, or the
+        // slice's last bytes).
+        for (; p < end && !inComment; ++p)
+        {
+            const unsigned char c = kClasses.mClass[*p];
+            if (*p == ';')
+            {
+                inComment = true;
+                inItem = false;
+                break;
+            }
+            if (!(c & (kItemClass | kSpaceClass)))
                 return false;
-        inItem = (items >> 63) & 1u;
-        p += 64;
-    }
-    for (; p < end; ++p)
-    {
-        const unsigned char c = kClasses.mClass[*p];
-        if (!(c & (kItemClass | kSpaceClass)))
-            return false;
-        const bool item = (c & kItemClass) != 0;
-        if (item && !inItem && !take(p))
-            return false;
-        inItem = item;
+            const bool item = (c & kItemClass) != 0;
+            if (item && !inItem && !take(p))
+                return false;
+            inItem = item;
+        }
     }
     return i == expected;
 }
@@ -3120,7 +3177,9 @@ bool ReadArrayInSlices(KQoxPrivate& d, const Value& value, T* out, long long& af
         // The block: from mark m to the furthest mark (or the array's end)
         // within kSideBySideText bytes.
         const long long start = marks[m].mPos;
-        auto markAt = [&](size_t j) { return j < marks.size() ? marks[j] : ArrayMark{end, value.mRawSize, false}; };
+        auto markAt = [&](size_t j) {
+            return j < marks.size() ? marks[j] : ArrayMark{end, value.mRawSize, false, false};
+        };
         size_t last = m + 1;
         while (last < marks.size() && markAt(last + 1).mPos - start <= static_cast<long long>(kSideBySideText))
             ++last;
@@ -3163,7 +3222,7 @@ bool ReadArrayInSlices(KQoxPrivate& d, const Value& value, T* out, long long& af
             const ArrayMark& to = cut[k + 1];
             parsed[k] = to.mSeen >= from.mSeen &&
                         ParseSliceItems(text + (from.mPos - start), text + (to.mPos - start), stop, from.mInItem,
-                                        value.mType, out + from.mSeen, to.mSeen - from.mSeen);
+                                        from.mInComment, value.mType, out + from.mSeen, to.mSeen - from.mSeen);
         });
         if (std::find(parsed.begin(), parsed.end(), 0) != parsed.end())
             return false;
@@ -3205,10 +3264,12 @@ bool ReadArrayItems(KQoxPrivate& d, const Value& value, T* out, long long& after
     if (ReadArrayInSlices(d, value, out, after))
         return true;
     // Items are parsed where they lie in the window; one cut by the window's
-    // end is read again from its start.
+    // end is read again from its start, a comment cut there goes on in the
+    // next window.
     const bool integer = IsIntegerArray(code);
     long long position = value.mRawPos;
     unsigned long long i = 0;
+    bool inComment = false;
     while (i < count)
     {
         size_t n = 0;
@@ -3218,7 +3279,12 @@ bool ReadArrayItems(KQoxPrivate& d, const Value& value, T* out, long long& after
         const unsigned char* stop = first + n;
         const bool last = position + static_cast<long long>(n) >= d.mLimit;
         const unsigned char* p = first;
-        while (i < count)
+        if (inComment)
+        {
+            p = SkipComment(p, stop);
+            inComment = p == stop;
+        }
+        while (i < count && !inComment)
         {
             // Whole 64-byte blocks of items and blanks: where the items
             // start is found for the block at once, so that no item waits
@@ -3261,6 +3327,12 @@ bool ReadArrayItems(KQoxPrivate& d, const Value& value, T* out, long long& after
             {
                 p = start;
                 break;
+            }
+            if (*start == ';')
+            {
+                p = SkipComment(start, stop);
+                inComment = p == stop;
+                continue;
             }
             PlainNumber plain;
             if (const unsigned char* plainEnd = ParsePlainItem(start, stop, code, integer, plain))

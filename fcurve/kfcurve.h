@@ -527,8 +527,11 @@ private:
     bool QoxRetrieveListed(KQox* file, bool onlyDefaults, bool withColor, unsigned int present);
     friend KFCurve* KFCurveCreateListed(KQox* file, KFCurve* curve, bool onlyDefaults, bool withColor,
                                         unsigned int present);
-    // Keys of the typed-array layout into this curve (its keys cleared).
-    bool QoxRetrieveKeyArrays(KQox* file);
+    // Keys of the typed-array layout into this curve (its keys cleared). In
+    // a list of several curves its fields lie after its "Default" (record
+    // first) and before the next curve's (nextCurve, -1 when none follows);
+    // first is -1 in a list of one curve.
+    bool QoxRetrieveKeyArrays(KQox* file, int first, int nextCurve);
     struct CallbackWalk;
 
     // Slopes of the last cubic segment evaluated, with copies of the keys

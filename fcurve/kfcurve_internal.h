@@ -54,6 +54,9 @@ struct ListFields
     static constexpr unsigned int eLayerID = 1u << 8;
     static constexpr unsigned int eLayerType = 1u << 9;
     static constexpr unsigned int eLayerChannel = 1u << 10;
+    static constexpr unsigned int eKey = 1u << 11;
+    // The list holds more than one "Default": curves one after the other.
+    static constexpr unsigned int eCurves = 1u << 12;
     static constexpr unsigned int eAll = ~0u;
     unsigned int mPresent = eAll;
     int mChannels = INT_MAX; // "Channel" fields not read yet

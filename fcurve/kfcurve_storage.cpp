@@ -3,6 +3,7 @@
 
 #include <cctype>
 #include <cfloat>
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -35,8 +36,9 @@ const int kKeyVersionWeights = 4002;       // from here: tangent weights
 const int kKeyVersionAutoEnds = 4004;      // before here: auto keys turn linear beside linear ones
 const int kKeyVersionConstantMode = 4004;  // from here: constant keys carry their mode letter
 const int kKeyVersionArrays = 4005;        // from here: keys as typed arrays, one field per member
-// Values every kept key takes at least: a time, a value and a letter.
-const int kKeyMinimumValues = 3;
+// Values every key written takes at least: a time and a value (a key of no
+// interpolation has no letter).
+const int kKeyLeastValues = 2;
 // A time that makes a key invalid (written by old files for an unset key).
 const long long kUnsetTime = static_cast<long long>(0x8000000000000001ull);
 
@@ -87,10 +89,67 @@ bool WriteExtrapolation(KQox* file, const char* name, unsigned int type, unsigne
     return ok;
 }
 
-// "Type" and "Repetition" of an extrapolation block, when the field is there.
-void ReadExtrapolation(KQox* file, const char* name, bool pre, KFCurve* curve)
+// The fields of the curve being read. In a list holding one curve every
+// field is the curve's; in a list holding curves one after the other, each
+// curve's fields lie after its "Default" and before the next curve's: a
+// field one curve lacks is not taken from the curve after it, and one an
+// earlier curve left unread is passed over.
+struct OwnFields
 {
-    if (!file->FieldReadBegin(name))
+    KQox* mFile;
+    int mFirst = -1;     // record index of the curve's "Default"; -1: the list holds one curve
+    int mNextCurve = -1; // record index of the next curve's "Default"; -1: none
+
+    explicit OwnFields(KQox* file)
+        : mFile(file)
+    {}
+    // Ends the curve's "Default" (current); several: the list may hold more
+    // than one curve.
+    void EndDefault(bool several)
+    {
+        if (several && mFile->FieldReadGetCount("Default") > 1)
+            mFirst = mFile->FieldReadGetRecordIndex("Default");
+        mFile->FieldReadEnd();
+        if (mFirst >= 0)
+            mNextCurve = mFile->FieldReadGetRecordIndex("Default");
+    }
+
+    // FieldReadBegin of the curve's own field of that name.
+    bool Begin(const char* name) const
+    {
+        if (mFirst < 0)
+            return mFile->FieldReadBegin(name);
+        for (;;)
+        {
+            const int at = mFile->FieldReadGetRecordIndex(name);
+            if (at < 0 || (mNextCurve >= 0 && at > mNextCurve))
+                return false;
+            if (at > mFirst)
+                return mFile->FieldReadBegin(name);
+            // An earlier curve's field, left unread: passed over.
+            mFile->FieldReadBegin(name);
+            mFile->FieldReadEnd();
+        }
+    }
+    // The first value of the curve's own field of that name (then ended), or
+    // the default when it lacks one.
+    int ReadI(const char* name, int defaultValue) const
+    {
+        if (mFirst < 0)
+            return mFile->FieldReadI(name, defaultValue);
+        if (!Begin(name))
+            return defaultValue;
+        const int value = mFile->FieldReadGetRemain() > 0 ? mFile->FieldReadI() : defaultValue;
+        mFile->FieldReadEnd();
+        return value;
+    }
+};
+
+// "Type" and "Repetition" of an extrapolation block, when the field is there.
+void ReadExtrapolation(const OwnFields& fields, const char* name, bool pre, KFCurve* curve)
+{
+    KQox* file = fields.mFile;
+    if (!fields.Begin(name))
         return;
     if (file->FieldReadBlockBegin())
     {
@@ -269,20 +328,37 @@ void ConvertOldTangents(KFCurve& curve)
     }
 }
 
-// Opens the "Key" field for `count` keys. A negative count is refused; a
-// count the field cannot hold (every kept key takes at least a time, a value
-// and a letter) is cut to what it can hold, before any key storage is
-// reserved. Returns the keys to read, 0 with the field closed or never open.
-int BeginKeyField(KQox* file, int count)
+// Opens the curve's "Key" field for the keys its "KeyCount" gives (listed:
+// the list holds a "Key" field). The count must match the field: a negative
+// count, a count without a field, keys without a count, and more keys than
+// the field's values can hold (every key takes at least a time and a value)
+// are damage, found before any key storage is reserved. Returns the keys to
+// read with the field open; 0 with no field open.
+int BeginKeyField(const OwnFields& fields, int count, bool listed, bool& damaged)
 {
-    if (count <= 0 || !file->FieldReadBegin("Key"))
-        return 0;
-    const int present = file->FieldReadGetRemain() / kKeyMinimumValues;
-    if (count > present)
-        count = present;
+    KQox* file = fields.mFile;
+    damaged = count < 0;
     if (count <= 0)
+    {
+        if (!damaged && listed && fields.Begin("Key"))
+        {
+            damaged = file->FieldReadGetRemain() > 0;
+            file->FieldReadEnd();
+        }
+        return 0;
+    }
+    if (!listed || !fields.Begin("Key"))
+    {
+        damaged = true;
+        return 0;
+    }
+    if (count > file->FieldReadGetRemain() / kKeyLeastValues)
+    {
+        damaged = true;
         file->FieldReadEnd();
-    return count > 0 ? count : 0;
+        return 0;
+    }
+    return count;
 }
 
 // One key being read: the file, the version of the key layout, and the key
@@ -297,6 +373,9 @@ struct KeyReader
     KFCurveKey* key;
     KFCurveKey* previous;
     char previousLetter;
+    // The field ended before a key's time and value: it holds fewer keys
+    // than its count.
+    bool shortOfKeys;
 };
 
 bool PreviousIsCubic(const KeyReader& r, unsigned int modeBits)
@@ -311,7 +390,8 @@ void ClearPreviousLeftWeight(KeyReader& r)
     r.previous->SetDataDouble(KFCURVEKEY_NEXT_LEFT_WEIGHT, KFCURVE_DEFAULT_WEIGHT);
 }
 
-// Time, value and key letter; false when one of them is missing or unset.
+// Time, value and key letter; false when one of them is missing or unset
+// (shortOfKeys when the field ended before the time and the value).
 bool ReadKeyHead(KeyReader& r, char firstType, char& letter)
 {
     KQox* file = r.file;
@@ -324,6 +404,11 @@ bool ReadKeyHead(KeyReader& r, char firstType, char& letter)
     if (r.binary)
         while (file->FieldReadGetType() != firstType && file->FieldReadGetRemain() > 0)
             file->FieldReadL();
+    if (file->FieldReadGetRemain() < kKeyLeastValues)
+    {
+        r.shortOfKeys = true;
+        return false;
+    }
     if (r.binary && file->FieldReadGetType() != firstType)
     {
         valid = false;
@@ -672,10 +757,11 @@ private:
 // (none when count is 0 and the field is absent). False when it is missing,
 // another length or damaged.
 template <typename T, typename Read>
-bool ReadKeyArray(KQox* file, const char* name, long long count, KeyArray<T>& out, Read read)
+bool ReadKeyArray(const OwnFields& fields, const char* name, long long count, KeyArray<T>& out, Read read)
 {
+    KQox* file = fields.mFile;
     out.Reserve(0);
-    if (!file->FieldReadBegin(name))
+    if (!fields.Begin(name))
         return count == 0;
     bool ok = file->FieldReadArrayCount() == count;
     if (ok && count > 0)
@@ -755,22 +841,25 @@ bool FillKey(KFCurveKey& key, long long time, float value, unsigned int flags, c
 // or with each other are damage: the file's error becomes eFILE_CORRUPTED
 // and the curve keeps no keys. A key the arrays cannot hold, or whose time
 // is not after the last key kept, is dropped.
-bool KFCurve::QoxRetrieveKeyArrays(KQox* file)
+bool KFCurve::QoxRetrieveKeyArrays(KQox* file, int first, int nextCurve)
 {
-    const int count = file->FieldReadI("KeyCount", 0);
+    OwnFields fields(file);
+    fields.mFirst = first;
+    fields.mNextCurve = nextCurve;
+    const int count = fields.ReadI("KeyCount", 0);
     KeyArray<long long> times;
     KeyArray<float> values;
     KeyArray<int> flags;
     KeyArray<float> data;
-    bool ok = count >= 0 && ReadKeyArray(file, kKeyTime, count, times, &KQox::FieldReadArrayL) &&
-              ReadKeyArray(file, kKeyValue, count, values, &KQox::FieldReadArrayF) &&
-              ReadKeyArray(file, kKeyFlags, count, flags, &KQox::FieldReadArrayI);
+    bool ok = count >= 0 && ReadKeyArray(fields, kKeyTime, count, times, &KQox::FieldReadArrayL) &&
+              ReadKeyArray(fields, kKeyValue, count, values, &KQox::FieldReadArrayF) &&
+              ReadKeyArray(fields, kKeyFlags, count, flags, &KQox::FieldReadArrayI);
     if (ok)
     {
         long long items = 0;
         for (size_t i = 0; i < flags.Size(); ++i)
             items += DataItems(static_cast<unsigned int>(flags[i]));
-        ok = ReadKeyArray(file, kKeyData, items, data, &KQox::FieldReadArrayF);
+        ok = ReadKeyArray(fields, kKeyData, items, data, &KQox::FieldReadArrayF);
     }
     if (!ok)
     {
@@ -951,6 +1040,8 @@ unsigned int FieldOf(const char* name)
     case 'K':
         if (is("KeyVer"))
             return ListFields::eKeyVer;
+        if (is("Key"))
+            return ListFields::eKey;
         return is("KeyCount") ? ListFields::eKeyCount : 0;
     case 'L':
         if (is("LayerType"))
@@ -987,6 +1078,8 @@ void ListFields::Find(KQox* file)
         const unsigned int field = FieldOf(name);
         if (field == kChannel)
             ++channels;
+        else if (field == ListFields::eDefault && (present & field))
+            present |= ListFields::eCurves;
         else
             present |= field;
     }
@@ -1005,16 +1098,25 @@ bool KFCurve::QoxRetrieveListed(KQox* file, bool onlyDefaults, bool withColor, u
         return false;
     KeyClear();
     SetValue(KFCurveValueFromFile(file->FieldReadD()));
-    file->FieldReadEnd();
+    OwnFields fields(file);
+    fields.EndDefault(!onlyDefaults && (present & ListFields::eCurves));
     if (onlyDefaults)
         return true;
 
-    const int version = (present & ListFields::eKeyVer) ? file->FieldReadI("KeyVer", 0) : 0;
+    // No "KeyVer": the oldest key layout is assumed.
+    const int noVersion = INT_MIN;
+    const int versionRead = (present & ListFields::eKeyVer) ? fields.ReadI("KeyVer", noVersion) : noVersion;
+    const int version = versionRead == noVersion ? 0 : versionRead;
     const bool arrays = version >= kKeyVersionArrays;
-    if (arrays && !QoxRetrieveKeyArrays(file))
+    if (arrays && !QoxRetrieveKeyArrays(file, fields.mFirst, fields.mNextCurve))
         KeyClear();
-    const int count =
-        arrays || !(present & ListFields::eKeyCount) ? 0 : BeginKeyField(file, file->FieldReadI("KeyCount", 0));
+    bool damaged = false;
+    int count = 0;
+    if (!arrays)
+    {
+        const int written = (present & ListFields::eKeyCount) ? fields.ReadI("KeyCount", 0) : 0;
+        count = BeginKeyField(fields, written, (present & ListFields::eKey) != 0, damaged);
+    }
     std::vector<int> invalid;
     if (count > 0)
     {
@@ -1022,9 +1124,9 @@ bool KFCurve::QoxRetrieveListed(KQox* file, bool onlyDefaults, bool withColor, u
         KeyModifyBegin(count);
         KeyModifyEnd(count);
         KeyModifyBegin(count);
-        KeyReader r{file, *this, version, file->IsBinary(), 0, nullptr, nullptr, 0};
+        KeyReader r{file, *this, version, file->IsBinary(), 0, nullptr, nullptr, 0, false};
         const char firstType = file->FieldReadGetType();
-        for (int i = 0; i < count; ++i)
+        for (int i = 0; i < count && !r.shortOfKeys; ++i)
         {
             r.index = i;
             r.key = Key(i);
@@ -1039,16 +1141,27 @@ bool KFCurve::QoxRetrieveListed(KQox* file, bool onlyDefaults, bool withColor, u
             if (!valid)
                 invalid.push_back(i);
         }
+        // Values left after the last key: more keys than the count, when
+        // the layout is the curve's own (an assumed one may take fewer
+        // values per key than the keys were written with).
+        damaged = r.shortOfKeys || (versionRead != noVersion && file->FieldReadGetRemain() > 0);
         file->FieldReadEnd();
         KeyModifyEnd(count);
     }
+    if (damaged)
+    {
+        // A count that does not match its keys: the curve keeps none.
+        file->GetError().SetLastErrorID(KQox::eFILE_CORRUPTED);
+        KeyClear();
+        invalid.clear();
+    }
 
     if (present & ListFields::ePreExtrapolation)
-        ReadExtrapolation(file, "Pre-Extrapolation", true, this);
+        ReadExtrapolation(fields, "Pre-Extrapolation", true, this);
     if (present & ListFields::ePostExtrapolation)
-        ReadExtrapolation(file, "Post-Extrapolation", false, this);
+        ReadExtrapolation(fields, "Post-Extrapolation", false, this);
 
-    if (withColor && (present & ListFields::eColor) && file->FieldReadBegin("Color"))
+    if (withColor && (present & ListFields::eColor) && fields.Begin("Color"))
     {
         float color[3];
         for (float& c : color)

@@ -548,7 +548,7 @@ TEST(KQoxArrays, AsciiArraysOfWrongShapeAreCorruptionAtAnyLength)
     const std::string cases[] = {
         "*d" + std::to_string(many.size() + 1) + ":" + body,
         "*d" + n + ":" + body + " 5",
-        "*d" + n + ":" + body.substr(0, body.size() / 2) + " ; " + body.substr(body.size() / 2),
+        "*d" + n + ":" + body.substr(0, body.size() / 2) + " # " + body.substr(body.size() / 2),
         "*d3:1 " + std::string(65, '1') + " 2",
         "*d2:1 2 3",
         "*i2:1,2",

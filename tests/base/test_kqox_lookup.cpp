@@ -68,16 +68,23 @@ TEST(KQoxLookup, FewAndManyNamesFoundInAnyOrder)
                 EXPECT_EQ(f.FieldReadGetCount(name.c_str()), 3);
                 for (int k = 0; k < 3; ++k)
                 {
+                    // Where the field lies, told before it is read; asking
+                    // leaves the current field as it was.
+                    EXPECT_EQ(f.FieldReadGetRecordIndex(name.c_str()), i * 4 + k);
                     ASSERT_TRUE(f.FieldReadBegin(name.c_str())) << i << " " << k;
+                    EXPECT_EQ(f.FieldReadGetRecordIndex("Block"), 3);
                     EXPECT_EQ(f.FieldReadI(), i * 100 + k);
                     const char* first = f.FieldReadC();
                     EXPECT_STREQ(first, ("text " + std::to_string(i) + " " + std::to_string(k)).c_str());
                     f.FieldReadEnd();
                 }
                 EXPECT_FALSE(f.FieldReadBegin(name.c_str()));
+                EXPECT_EQ(f.FieldReadGetRecordIndex(name.c_str()), -1);
             }
+            EXPECT_EQ(f.FieldReadGetRecordIndex("SameLongPrefix"), -1);
             for (int i = 0; i < names; ++i)
             {
+                EXPECT_EQ(f.FieldReadGetRecordIndex("Block"), i * 4 + 3);
                 ASSERT_TRUE(f.FieldReadBegin("Block"));
                 EXPECT_EQ(f.FieldReadI(), i);
                 ASSERT_TRUE(f.FieldReadBlockBegin());
@@ -88,8 +95,11 @@ TEST(KQoxLookup, FewAndManyNamesFoundInAnyOrder)
             }
             EXPECT_FALSE(f.FieldReadBegin("Block"));
             EXPECT_TRUE(f.ProjectReadSectionEnd());
-            // The section entered again finds every field anew.
+            // The section entered again finds every field anew (a text list
+            // is indexed as far as the field asked for).
             ASSERT_TRUE(f.ProjectOpenSection(0));
+            EXPECT_EQ(f.FieldReadGetRecordIndex(("SameLongPrefix" + std::to_string(names - 1)).c_str()),
+                      (names - 1) * 4);
             EXPECT_EQ(f.FieldReadI("SameLongPrefix0", -1), 0);
             // A named read ends its field: the next one of that name finds the following field.
             EXPECT_STREQ(f.FieldReadC(("SameLongPrefix" + std::to_string(names - 1)).c_str(), ""),

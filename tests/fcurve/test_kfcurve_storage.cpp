@@ -2,7 +2,9 @@
 
 #include "fcurve_test_util.h"
 
+#include <climits>
 #include <cmath>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -139,27 +141,39 @@ KeyValue I(int v)
     return {'I', static_cast<double>(v)};
 }
 
+// A key count that writes no "KeyCount" field.
+const int kNoCount = INT_MIN;
+
+// A curve's fields written by hand: "Default" 0.5, "KeyVer" unless the key
+// version is 0, "KeyCount" unless kNoCount, and "Key" holding the values
+// when given.
+void WriteHandBuilt(KQox& f, int keyVersion, int keyCount, const std::vector<KeyValue>* values)
+{
+    WriteD(f, "Default", 0.5);
+    if (keyVersion)
+        WriteI(f, "KeyVer", keyVersion);
+    if (keyCount != kNoCount)
+        WriteI(f, "KeyCount", keyCount);
+    if (!values)
+        return;
+    f.FieldWriteBegin("Key");
+    for (const KeyValue& v : *values)
+    {
+        switch (v.kind)
+        {
+        case 'L': f.FieldWriteL(static_cast<long long>(v.number)); break;
+        case 'D': f.FieldWriteD(v.number); break;
+        case 'C': f.FieldWriteCH(static_cast<char>(v.number)); break;
+        default: f.FieldWriteI(static_cast<int>(v.number)); break;
+        }
+    }
+    f.FieldWriteEnd();
+}
+
 // Reads a curve whose fields are written by hand; key version 0 writes no "KeyVer".
 Curve ReadHandBuilt(int keyVersion, int keyCount, const std::vector<KeyValue>& values, KQox::EForm form = KQox::eBINARY)
 {
-    Image image = WriteChannel(form, 6000, [&](KQox& f) {
-        WriteD(f, "Default", 0.5);
-        if (keyVersion)
-            WriteI(f, "KeyVer", keyVersion);
-        WriteI(f, "KeyCount", keyCount);
-        f.FieldWriteBegin("Key");
-        for (const KeyValue& v : values)
-        {
-            switch (v.kind)
-            {
-            case 'L': f.FieldWriteL(static_cast<long long>(v.number)); break;
-            case 'D': f.FieldWriteD(v.number); break;
-            case 'C': f.FieldWriteCH(static_cast<char>(v.number)); break;
-            default: f.FieldWriteI(static_cast<int>(v.number)); break;
-            }
-        }
-        f.FieldWriteEnd();
-    });
+    Image image = WriteChannel(form, 6000, [&](KQox& f) { WriteHandBuilt(f, keyVersion, keyCount, &values); });
     KQox f;
     EXPECT_TRUE(OpenChannel(f, image));
     return Curve(KFCurveCreate(&f));
@@ -472,20 +486,189 @@ TEST(KFCurveRepair, InvalidKeysAreDroppedInOrder)
     EXPECT_EQ(c->KeyGetDataFloat(2, KFCURVEKEY_TCB_CONTINUITY), 0.2f);
 }
 
-// A count from the file is checked against the values present before any key storage is reserved; a negative count is
-// refused.
-TEST(KFCurveRepair, KeyCountIsCheckedBeforeAllocation)
+// A "KeyCount" that does not match the keys of "Key" is damage, in both forms and read the way the channel reader reads
+// it: the file reports "File is corrupted" and the curve keeps no keys (its static value stays read). A count far past
+// the values is found before any key storage is reserved. Fields read by a default when absent ("KeyVer") stay optional,
+// and a malformed key within a count that matches is dropped as before.
+TEST(KFCurveRepair, KeyCountThatDoesNotMatchItsKeysIsDamage)
 {
-    for (KQox::EForm form : {KQox::eBINARY, KQox::eASCII})
+    const std::vector<KeyValue> two = {At(0), D(1), Ch('L'), At(1), D(2), Ch('L')};
+    const std::vector<KeyValue> constant = {At(0), D(1), Ch('L'), At(1), D(2), Ch('C'), Ch('s')};
+    const std::vector<KeyValue> malformed = {At(0), D(1), Ch('X'), At(1), D(2), Ch('L')};
+    const std::vector<KeyValue> extra = {At(0), D(1), Ch('L'), At(1), D(2), Ch('L'), D(7)};
+    const std::vector<KeyValue> cut = {At(0), D(1), Ch('L'), At(1)};
+    const std::vector<KeyValue> none;
+    const struct
     {
-        Curve c = ReadHandBuilt(4004, -5, {At(0), D(1), Ch('L')}, form);
-        EXPECT_EQ(c->KeyGetCount(), 0);
-        EXPECT_EQ(c->GetValue(), 0.5f);
-        const long long before = GetRecordingMemory();
-        c = ReadHandBuilt(4004, 2000000000, {At(0), D(1), Ch('L'), At(1), D(2), Ch('C'), Ch('s')}, form);
-        EXPECT_EQ(c->KeyGetCount(), 2);
-        EXPECT_LT(GetRecordingMemory() - before, 1 << 20);
-        c = ReadHandBuilt(0, 3, {}, form); // no "KeyVer": the version reads 0 and old rules apply; no "Key": no keys
-        EXPECT_EQ(c->KeyGetCount(), 0);
+        const char* mName;
+        int mKeyVersion;
+        int mKeyCount;
+        const std::vector<KeyValue>* mValues; // null: no "Key" field
+        int mKeys;                            // keys read; -1: damage
+    } rows[] = {
+        {"count matching", 4004, 2, &two, 2},
+        {"count matching, a constant key with its mode letter", 4004, 2, &constant, 2},
+        {"a mode letter the layout before 4004 lacks: a value too many", 4003, 2, &constant, -1},
+        {"no KeyVer: the oldest layout assumed, values it leaves are no damage", 0, 2, &constant, 2},
+        {"no KeyVer", 0, 2, &two, 2},
+        {"no keys, no count, no Key", 4004, kNoCount, nullptr, 0},
+        {"a count of 0 with an empty Key", 4004, 0, &none, 0},
+        {"a malformed key within a matching count", 4004, 2, &malformed, 1},
+        {"count larger by one", 4004, 3, &two, -1},
+        {"count larger", 4004, 5, &two, -1},
+        {"count past what the values hold", 4004, 2000000000, &two, -1},
+        {"count smaller", 4004, 1, &two, -1},
+        {"negative count", 4004, -5, &two, -1},
+        {"a count without a Key field", 4004, 2, nullptr, -1},
+        {"a count with an empty Key field", 0, 3, &none, -1},
+        {"keys without a count", 4004, kNoCount, &two, -1},
+        {"keys with a count of 0", 4004, 0, &two, -1},
+        {"values after the last key", 4004, 2, &extra, -1},
+        {"the last key cut after its time", 4004, 2, &cut, -1},
+    };
+    for (KQox::EForm form : {KQox::eBINARY, KQox::eASCII})
+        for (const auto& row : rows)
+            for (bool listed : {false, true})
+            {
+                SCOPED_TRACE(std::string(row.mName) + (form == KQox::eASCII ? ", ASCII" : ", binary") +
+                             (listed ? ", through the channel reader" : ""));
+                Image image = WriteChannel(
+                    form, 6000, [&](KQox& f) { WriteHandBuilt(f, row.mKeyVersion, row.mKeyCount, row.mValues); });
+                KQox f;
+                ASSERT_TRUE(OpenSection(f, image));
+                const long long before = GetRecordingMemory();
+                KFCurveNode* node = nullptr;
+                Curve read;
+                KFCurve* curve = nullptr;
+                if (listed)
+                {
+                    node = KFCurveNodeCreate(&f, false, true);
+                    ASSERT_NE(node, nullptr);
+                    curve = node->FCurveGet();
+                }
+                else
+                {
+                    ASSERT_TRUE(f.FieldReadBegin("Channel") && f.FieldReadBlockBegin());
+                    read.reset(KFCurveCreate(&f));
+                    curve = read.get();
+                }
+                EXPECT_LT(GetRecordingMemory() - before, 1 << 20);
+                ASSERT_NE(curve, nullptr);
+                EXPECT_EQ(curve->GetValue(), 0.5f);
+                EXPECT_EQ(curve->KeyGetCount(), row.mKeys < 0 ? 0 : row.mKeys);
+                EXPECT_EQ(f.GetLastErrorID() == KQox::eFILE_CORRUPTED, row.mKeys < 0);
+                if (row.mKeys < 0)
+                {
+                    EXPECT_STREQ(f.GetLastErrorString(), "File is corrupted");
+                }
+                if (node)
+                    node->Destroy();
+            }
+}
+
+namespace {
+
+// The fields of a curve of two linear keys (values a and b, a second apart)
+// and a colour, in the layout of key arrays or key by key, without the
+// field named omit.
+void WriteTwoKeyCurve(KQox& f, bool arrays, float a, float b, float color, const std::string& omit)
+{
+    auto wanted = [&omit](const char* name) { return omit != name; };
+    WriteD(f, "Default", a);
+    if (wanted("KeyVer"))
+        WriteI(f, "KeyVer", arrays ? 4005 : 4004);
+    if (wanted("KeyCount"))
+        WriteI(f, "KeyCount", 2);
+    if (arrays)
+    {
+        const long long times[] = {0, kTicksPerSecond};
+        const float values[] = {a, b};
+        const int flags[] = {static_cast<int>(L), static_cast<int>(L)};
+        const struct
+        {
+            const char* mName;
+            std::function<void()> mWrite;
+        } members[] = {
+            {"KeyTime", [&] { f.FieldWriteArrayL(times, 2); }},
+            {"KeyValue", [&] { f.FieldWriteArrayF(values, 2); }},
+            {"KeyFlags", [&] { f.FieldWriteArrayI(flags, 2); }},
+            {"KeyData", [&] { f.FieldWriteArrayF(nullptr, 0); }},
+        };
+        for (const auto& member : members)
+            if (wanted(member.mName))
+            {
+                f.FieldWriteBegin(member.mName);
+                member.mWrite();
+                f.FieldWriteEnd();
+            }
     }
+    else if (wanted("Key"))
+    {
+        f.FieldWriteBegin("Key");
+        f.FieldWriteT(KTime(0));
+        f.FieldWriteD(a);
+        f.FieldWriteCH('L');
+        f.FieldWriteT(KTime(kTicksPerSecond));
+        f.FieldWriteD(b);
+        f.FieldWriteCH('L');
+        f.FieldWriteEnd();
+    }
+    if (wanted("Color"))
+    {
+        f.FieldWriteBegin("Color");
+        for (int k = 0; k < 3; ++k)
+            f.FieldWriteD(color);
+        f.FieldWriteEnd();
+    }
+}
+
+} // namespace
+
+// Two curves one after the other in one list (a base and an upper layer written alike): each takes only its own
+// fields. A field the first lacks is never taken from the second: without its "Key" (or a key array) the first is
+// damage and keeps no keys, without "KeyCount" its keys are damage, without "KeyVer" it reads by the oldest rules and
+// without "Color" it keeps the colour it had; the second reads its own fields whole every time.
+TEST(KFCurveStorage, CurvesOfOneListKeepTheirOwnFields)
+{
+    const struct
+    {
+        bool mArrays;
+        const char* mOmit;
+        bool mDamaged; // the first curve's keys
+    } rows[] = {
+        {false, "", false},       {false, "Key", true},   {false, "KeyCount", true}, {false, "KeyVer", false},
+        {false, "Color", false},  {true, "", false},      {true, "KeyTime", true},   {true, "KeyFlags", true},
+        {true, "KeyCount", true}, {true, "Color", false},
+    };
+    for (KQox::EForm form : {KQox::eBINARY, KQox::eASCII})
+        for (const auto& row : rows)
+        {
+            SCOPED_TRACE(std::string(row.mArrays ? "arrays" : "key by key") + " without " + row.mOmit +
+                         (form == KQox::eASCII ? ", ASCII" : ", binary"));
+            Image image = WriteChannel(form, 6000, [&](KQox& f) {
+                WriteTwoKeyCurve(f, row.mArrays, 1.0f, 2.0f, 0.25f, row.mOmit);
+                WriteTwoKeyCurve(f, row.mArrays, 100.0f, 200.0f, 0.75f, "");
+            });
+            KQox f;
+            ASSERT_TRUE(OpenChannel(f, image));
+            Curve first(KFCurveCreate(&f));
+            Curve second(KFCurveCreate(&f));
+            ASSERT_TRUE(first && second);
+            EXPECT_EQ(f.GetLastErrorID() == KQox::eFILE_CORRUPTED, row.mDamaged);
+            if (row.mDamaged)
+                EXPECT_EQ(first->KeyGetCount(), 0);
+            else
+                EXPECT_EQ(Values(*first), (std::vector<float>{1, 2}));
+            const bool oldRules = std::string(row.mOmit) == "KeyVer";
+            if (!row.mDamaged)
+            {
+                EXPECT_EQ(first->KeyGetInterpolation(1), oldRules ? U : L); // the oldest rules end on a cubic key
+            }
+            const Curve fresh(KFCurveCreate());
+            EXPECT_EQ(first->GetColor()[0], std::string(row.mOmit) == "Color" ? fresh->GetColor()[0] : 0.25f);
+            EXPECT_EQ(Values(*second), (std::vector<float>{100, 200}));
+            EXPECT_EQ(second->KeyGetInterpolation(1), L);
+            EXPECT_EQ(second->GetColor()[0], 0.75f);
+            EXPECT_EQ(KFCurveCreate(&f), nullptr);
+        }
 }

@@ -1,6 +1,7 @@
 // ASCII files with a closing brace too many or too few, and array items
 // that are no numbers: every such file is refused as damaged, and a refused
-// read leaves the manager as it found it.
+// read leaves the manager as it found it. Comments inside arrays are no
+// damage.
 
 #include <gtest/gtest.h>
 
@@ -136,5 +137,79 @@ TEST(NativeAsciiBraces, EveryUnpairedBraceIsDamage)
             }
         }
         EXPECT_GT(tried, 300);
+    }
+}
+
+namespace {
+
+// A line that continues a value written on lines of its own (array items,
+// raw bytes): no record starts or ends on it.
+bool IsValueLine(const std::string& line)
+{
+    return line.find_first_not_of(" \r\n") != std::string::npos && line.find_first_of(":{}\"[];") == std::string::npos;
+}
+
+// A line ending with the head of such a value ("*d20:", "*300:").
+bool EndsWithValueHead(const std::string& line)
+{
+    return line.size() >= 3 && line.compare(line.size() - 2, 2, ":\n") == 0 && line.find('*') != std::string::npos;
+}
+
+std::string IndentOf(const std::string& line)
+{
+    return line.substr(0, line.find_first_not_of(' '));
+}
+
+} // namespace
+
+// Comments inside the values written on lines of their own, in version 6
+// and version 5: after the head, on lines of their own between the lines of
+// items, after every line of items and so after the last item, read as the
+// file without them. A line of items turned into a comment leaves its
+// array short: each such file fails with "File is corrupted" and makes
+// nothing.
+TEST(NativeAsciiBraces, CommentsInsideArraysReadAsWithout)
+{
+    TempDir dir;
+    for (int format : {eEXPORT_QOX_ASCII, eEXPORT_QOX5_ASCII})
+    {
+        SCOPED_TRACE(format);
+        const std::vector<std::string> lines = SplitLines(EveryKindFile(dir.File("whole.qox"), format));
+        const Outcome original = ImportInto(dir.File("whole.qox"));
+        ASSERT_TRUE(original.mRead) << original.mError;
+        std::vector<std::string> commented;
+        std::vector<size_t> firstLines; // the first line of items of each value
+        for (size_t i = 0; i < lines.size(); ++i)
+        {
+            std::string line = lines[i];
+            const bool value = IsValueLine(line);
+            if (value && i > 0 && EndsWithValueHead(lines[i - 1]))
+                firstLines.push_back(i);
+            if (EndsWithValueHead(line))
+                line.insert(line.size() - 1, " ; items follow { \" *");
+            else if (value)
+                line.insert(line.size() - 1, i % 2 ? " ; 1 2 }" : ";3");
+            commented.push_back(line);
+            if (value && i + 1 < lines.size() && IsValueLine(lines[i + 1]))
+                commented.push_back(IndentOf(line) + "; more items { follow\n");
+        }
+        ASSERT_GE(firstLines.size(), format == eEXPORT_QOX_ASCII ? 8u : 6u);
+        const std::string name = dir.File("commented.qox");
+        ASSERT_TRUE(WriteFile(name, JoinLines(commented)));
+        const Outcome read = ImportInto(name);
+        ASSERT_TRUE(read.mRead) << read.mError;
+        EXPECT_EQ(read.mListing, original.mListing);
+        for (size_t first : firstLines)
+        {
+            std::vector<std::string> changed = lines;
+            changed[first] = IndentOf(changed[first]) + "; " + changed[first].substr(IndentOf(changed[first]).size());
+            ASSERT_TRUE(WriteFile(name, JoinLines(changed)));
+            const Outcome got = ImportInto(name);
+            EXPECT_FALSE(got.mRead) << "line " << first + 1 << ": " << lines[first - 1];
+            if (!got.mRead)
+            {
+                EXPECT_EQ(got.mError, "File is corrupted") << first + 1;
+            }
+        }
     }
 }

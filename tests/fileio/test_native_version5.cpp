@@ -5,13 +5,16 @@
 #include <gtest/gtest.h>
 
 #include <cfloat>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "character/kqoxcharacter.h"
 #include "character/kqoxcharacterproperties.h"
 #include "character/kqoxfilterset.h"
 #include "common/qox_test_common.h"
 #include "fcurve/kfcurve.h"
+#include "fcurve/kfcurvenode.h"
 #include "fileio/kqoxexporter.h"
 #include "fileio/kqoximporter.h"
 #include "fileio/kqoxioregistry.h"
@@ -405,4 +408,227 @@ TEST(NativeVersion5, TakeFilesUseVersion5ShapeNames)
     ASSERT_EQ(curve->KeyGetCount(), 2);
     EXPECT_EQ(curve->KeyGetValue(1), 20.0f);
     EXPECT_EQ(ListScene(manager, read, 15), ListScene(manager, scene, 15));
+}
+
+namespace {
+
+// The every-kind scene for version 5, with a node whose translation is
+// keyed on the base and on an upper layer.
+void BuildLayeredScene(KQoxSdkManager& manager, KQoxScene& scene)
+{
+    BuildScene(manager, scene, "");
+    fileiotest::AddEveryKind(manager, scene, false);
+    KQoxNode* ball = manager.CreateKQoxNode("Ball");
+    scene.GetRootNode()->AddChild(ball);
+    KQoxTakeNode* take = ball->CreateTakeNode("Walk");
+    ASSERT_NE(take, nullptr);
+    KFCurveNode* t = take->GetKFCurveNode()->FindRecursive("T");
+    ASSERT_NE(t, nullptr);
+    KFCurveNode* layer = t->LayerCreate(1);
+    ASSERT_NE(layer, nullptr);
+    for (KFCurve* curve : {t->Get(0)->FCurveGet(), layer->Get(0)->FCurveGet()})
+    {
+        ASSERT_NE(curve, nullptr);
+        const float scale = curve == t->Get(0)->FCurveGet() ? 1.0f : 100.0f;
+        curve->KeyModifyBegin();
+        for (int k = 0; k < 3; ++k)
+        {
+            KTime time(k * 46186158000LL);
+            curve->KeySet(curve->KeyAdd(time), time, scale * static_cast<float>(k + 1), KFCURVE_INTERPOLATION_LINEAR,
+                          0u, 0.0f, 0.0f);
+        }
+        curve->KeyModifyEnd();
+    }
+}
+
+// Where each record of that name starts in a binary file (kind 'F').
+std::vector<size_t> BinaryRecords(const std::string& bytes, const std::string& name)
+{
+    const std::string head = std::string("F") + static_cast<char>(name.size()) + '\0' + name;
+    std::vector<size_t> out;
+    for (size_t at = bytes.find(head); at != std::string::npos; at = bytes.find(head, at + 1))
+        out.push_back(at);
+    return out;
+}
+
+// Removes the record at at (with its block) from a binary file; the blocks
+// around it are made that much shorter, and the check value made anew.
+void RemoveBinaryRecord(std::string& bytes, size_t at)
+{
+    using fileiotest::LE;
+    const size_t end = fileiotest::RecordEnd(bytes, at);
+    const size_t removed = end - at;
+    std::function<void(size_t, size_t)> walk = [&](size_t from, size_t stop) {
+        for (size_t p = from; p < stop && bytes[p] != 0;)
+        {
+            const size_t length = static_cast<size_t>(LE(bytes, p + 1, 2));
+            const size_t sizes = p + 3 + length + 4;
+            const unsigned long long block = LE(bytes, sizes + 8, 8);
+            const size_t blockStart = p + fileiotest::kHead + length + static_cast<size_t>(LE(bytes, sizes, 8));
+            const size_t next = blockStart + static_cast<size_t>(block);
+            if (block > 0 && blockStart <= at && end <= next)
+            {
+                for (int i = 0; i < 8; ++i)
+                    bytes[sizes + 8 + static_cast<size_t>(i)] = static_cast<char>((block - removed) >> (8 * i));
+                walk(blockStart, next);
+            }
+            p = next;
+        }
+    };
+    walk(32, bytes.size() - 4);
+    bytes.erase(at, removed);
+    fileiotest::Reseal(bytes);
+}
+
+// Gives the 32-bit value of the binary record at at (its first, an 'I') a
+// new value, and makes the check value anew.
+void SetBinaryInt(std::string& bytes, size_t at, int value)
+{
+    const size_t length = static_cast<size_t>(fileiotest::LE(bytes, at + 1, 2));
+    const size_t valueAt = at + fileiotest::kHead + length;
+    ASSERT_EQ(bytes[valueAt], 'I');
+    for (int i = 0; i < 4; ++i)
+        bytes[valueAt + 1 + static_cast<size_t>(i)] = static_cast<char>(static_cast<unsigned int>(value) >> (8 * i));
+    fileiotest::Reseal(bytes);
+}
+
+// The line of an ASCII text holding what, from its start to its line end.
+std::pair<size_t, size_t> LineOf(const std::string& text, size_t at)
+{
+    const size_t start = text.rfind('\n', at) + 1;
+    return {start, text.find('\n', at) + 1};
+}
+
+// The count of the "KeyCount" line at at.
+int CountAt(const std::string& text, size_t at)
+{
+    return std::stoi(text.substr(at + 10));
+}
+
+} // namespace
+
+// Version-5 curves are stored key by key: a "KeyCount" that does not match
+// the keys of its "Key" field is damage, in ASCII and binary, for every
+// curve with keys (time warps, node channels, an upper layer's): the count
+// larger or smaller, negative, the "Key" field removed (the curve does not
+// take another's keys), the count removed. Each import fails with "File is
+// corrupted" and leaves the scene it was to fill as it was. Fields read by a
+// default when absent ("KeyVer", "Default", the take's name) may be missing.
+TEST(NativeVersion5, KeyCountsThatDoNotMatchTheirKeysFailTheRead)
+{
+    TempDir dir;
+    KQoxSdkManager manager;
+    KQoxScene scene(manager);
+    BuildLayeredScene(manager, scene);
+    const std::string name = dir.File("edited.qox");
+    // Whether the file reads into a scene holding a node of its own; when
+    // not, the error is the reader's and the scene and the manager are as
+    // they were.
+    auto imports = [&](const std::string& bytes) {
+        EXPECT_TRUE(qoxtest::WriteFile(name, bytes));
+        KQoxScene target(manager);
+        target.GetRootNode()->AddChild(manager.CreateKQoxNode("Keeper"));
+        const std::string before = ListScene(manager, target);
+        const std::string counts = fileiotest::ManagerCounts(manager);
+        KQoxImporter importer(manager);
+        const bool read = importer.Initialize(name.c_str()) && importer.Import(target);
+        if (!read)
+        {
+            EXPECT_STREQ(importer.GetLastErrorString(), "File is corrupted");
+            EXPECT_TRUE(ListScene(manager, target) == before);
+            EXPECT_EQ(fileiotest::ManagerCounts(manager), counts);
+        }
+        return read;
+    };
+    for (int format : {eEXPORT_QOX5_ASCII, eEXPORT_QOX5_BINARY})
+    {
+        SCOPED_TRACE(format);
+        const std::string whole = dir.File("whole.qox");
+        ASSERT_TRUE(Export(manager, scene, whole, format));
+        const std::string file = ReadFile(whole);
+        ASSERT_TRUE(imports(file));
+        const bool ascii = format == eEXPORT_QOX5_ASCII;
+        std::vector<size_t> counts, keys, versions, defaults;
+        if (ascii)
+        {
+            for (size_t at = file.find("KeyCount: "); at != std::string::npos; at = file.find("KeyCount: ", at + 1))
+                counts.push_back(at);
+            for (size_t at = file.find(" Key: "); at != std::string::npos; at = file.find(" Key: ", at + 1))
+                keys.push_back(at + 1);
+            for (size_t at = file.find("KeyVer: "); at != std::string::npos; at = file.find("KeyVer: ", at + 1))
+                versions.push_back(at);
+            for (size_t at : counts)
+                defaults.push_back(file.rfind("Default: ", at));
+        }
+        else
+        {
+            counts = BinaryRecords(file, "KeyCount");
+            keys = BinaryRecords(file, "Key");
+            versions = BinaryRecords(file, "KeyVer");
+            for (size_t at : counts)
+            {
+                const std::vector<size_t> all = BinaryRecords(file.substr(0, at), "Default");
+                defaults.push_back(all.back());
+            }
+        }
+        // Every keyed curve: the time warps', the nodes' and the layer's.
+        ASSERT_GE(counts.size(), 17u);
+        ASSERT_EQ(keys.size(), counts.size());
+        ASSERT_EQ(versions.size(), counts.size());
+        for (size_t c = 0; c < counts.size(); ++c)
+        {
+            SCOPED_TRACE("curve " + std::to_string(c));
+            const int count = ascii ? CountAt(file, counts[c])
+                                    : static_cast<int>(fileiotest::LE(file, counts[c] + fileiotest::kHead + 9, 4));
+            ASSERT_GT(count, 1);
+            auto counted = [&](int value) {
+                std::string edited = file;
+                if (ascii)
+                {
+                    const auto line = LineOf(file, counts[c]);
+                    edited.replace(counts[c] + 10, line.second - 1 - (counts[c] + 10), std::to_string(value));
+                }
+                else
+                    SetBinaryInt(edited, counts[c], value);
+                return edited;
+            };
+            auto without = [&](size_t at) {
+                std::string edited = file;
+                if (ascii)
+                {
+                    const auto line = LineOf(file, at);
+                    edited.erase(line.first, line.second - line.first);
+                }
+                else
+                    RemoveBinaryRecord(edited, at);
+                return edited;
+            };
+            EXPECT_FALSE(imports(counted(count + 3))) << "larger";
+            EXPECT_FALSE(imports(counted(count + 1))) << "larger by one";
+            EXPECT_FALSE(imports(counted(count - 1))) << "smaller";
+            EXPECT_FALSE(imports(counted(-1))) << "negative";
+            EXPECT_FALSE(imports(without(keys[c]))) << "no Key";
+            EXPECT_FALSE(imports(without(counts[c]))) << "no KeyCount";
+            EXPECT_TRUE(imports(without(versions[c]))) << "no KeyVer";
+            EXPECT_TRUE(imports(without(defaults[c]))) << "no Default";
+        }
+        // The take's name in its animation section.
+        std::string nameless = file;
+        if (ascii)
+        {
+            const size_t at = file.find("    Take: \"Walk\"\n");
+            ASSERT_NE(at, std::string::npos);
+            nameless.erase(at, LineOf(file, at).second - at);
+        }
+        else
+        {
+            size_t found = std::string::npos;
+            for (size_t at : BinaryRecords(file, "Take"))
+                if (fileiotest::LE(file, at + 3 + 4 + 4 + 8, 8) == 0)
+                    found = at;
+            ASSERT_NE(found, std::string::npos);
+            RemoveBinaryRecord(nameless, found);
+        }
+        EXPECT_TRUE(imports(nameless)) << "no take name";
+    }
 }
