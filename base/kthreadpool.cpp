@@ -185,7 +185,9 @@ class ThreadPool
 public:
     static ThreadPool& Instance();
 
-    bool TryStart(std::function<void()>& job);
+    // Hands job to a worker, which is back among the idle ones before it
+    // calls done; false, neither taken, when none is to be had.
+    bool TryStart(std::function<void()>& job, std::function<void()>& done);
     KThreadPoolCounts Counts();
     void ResetPeak();
     // Joins every worker: from then on every job is refused.
@@ -195,7 +197,8 @@ private:
     struct Worker
     {
         std::condition_variable mWake;
-        std::function<void()> mJob; // set while it has one
+        std::function<void()> mJob;  // set while it has one
+        std::function<void()> mDone; // called once it is idle again
         std::thread mThread;
     };
 
@@ -285,7 +288,7 @@ ThreadPool::Worker* ThreadPool::MakeWorker()
     return made;
 }
 
-bool ThreadPool::TryStart(std::function<void()>& job)
+bool ThreadPool::TryStart(std::function<void()>& job, std::function<void()>& done)
 {
     if (tOnWorker)
         return false;
@@ -302,6 +305,7 @@ bool ThreadPool::TryStart(std::function<void()>& job)
     else if (!(worker = MakeWorker()))
         return false;
     worker->mJob = std::move(job);
+    worker->mDone = std::move(done);
     ++mBusy;
     ++mJobs;
     mPeakBusy = std::max(mPeakBusy, mBusy);
@@ -319,13 +323,22 @@ void ThreadPool::Run(Worker& worker)
         if (!worker.mJob)
             return;
         std::function<void()> job = std::move(worker.mJob);
+        std::function<void()> done = std::move(worker.mDone);
         worker.mJob = nullptr;
+        worker.mDone = nullptr;
         lock.unlock();
         job();
         job = nullptr;
+        // Idle again before the owner hears the job is done: a loop that
+        // starts right after the last one finds its helpers free, however
+        // late this thread gets a processor again.
         lock.lock();
         --mBusy;
         mIdle.push_back(&worker);
+        lock.unlock();
+        done();
+        done = nullptr;
+        lock.lock();
     }
 }
 
@@ -405,7 +418,9 @@ bool KPoolJobs::Start(std::function<void()> job)
     }
     try
     {
-        std::function<void()> run = [this, job = std::move(job)]() mutable {
+        // What the job holds goes (with the job, on the worker) before the
+        // owner hears it is done.
+        std::function<void()> run = [this, job = std::move(job)] {
             try
             {
                 job();
@@ -414,10 +429,9 @@ bool KPoolJobs::Start(std::function<void()> job)
             {
                 mFailure.Keep();
             }
-            job = nullptr; // what it holds goes before the owner hears it is done
-            Finish();
         };
-        if (ThreadPool::Instance().TryStart(run))
+        std::function<void()> done = [this] { Finish(); };
+        if (ThreadPool::Instance().TryStart(run, done))
             return true;
     }
     catch (const std::bad_alloc&)

@@ -59,7 +59,8 @@ public:
     // Starts job on a worker at once; false, job not run, when the limit,
     // the system, memory or the calling thread (a worker itself) leaves none.
     bool Start(std::function<void()> job);
-    // Returns when every job started is done.
+    // Returns when every job started is done, the workers that ran them
+    // back in the pool (free for the next Start).
     void Wait();
     // Waits, then throws again the first exception a job threw since the
     // last call, if any.

@@ -2,8 +2,9 @@
 // layout the OBJ benchmark's grid reads into: control points, per-point
 // normals, UVs by polygon vertex through an index array), exported and
 // imported in binary and ASCII. In the same run the same number of bytes goes
-// through plain fwrite / fread; "of_fwrite" and "of_fread" are the writer's
-// and the reader's throughput as a fraction of those. "mem_of_file" is the
+// through fwrite, saved as the exporter saves (see benchutil::DurableWrite),
+// and through plain fread; "of_fwrite" and "of_fread" are the writer's and
+// the reader's throughput as a fraction of those. "mem_of_file" is the
 // peak memory added by one import (measured in a child process) over the
 // file size.
 //
@@ -15,6 +16,8 @@
 // medians of both times and CPU times, and the peak resident size each adds.
 
 #include <benchmark/benchmark.h>
+
+#include "bench_util.h"
 
 #include <algorithm>
 #include <chrono>
@@ -51,27 +54,10 @@ using namespace qoxsdk_600;
 namespace {
 
 // A directory of its own for the run, removed at exit.
-struct Scratch
-{
-    Scratch()
-    {
-        char pattern[] = "/tmp/qoxgridbenchXXXXXX";
-        const char* made = mkdtemp(pattern);
-        mPath = made ? made : "";
-    }
-    ~Scratch()
-    {
-        std::error_code ignored;
-        if (!mPath.empty())
-            std::filesystem::remove_all(mPath, ignored);
-    }
-    std::string mPath;
-};
-
 const std::string& ScratchDirectory()
 {
-    static Scratch scratch;
-    return scratch.mPath;
+    static benchutil::ScratchDirectory scratch("qoxgridbench");
+    return scratch.Path();
 }
 
 // The number a 6-decimal text reads back as.
@@ -160,8 +146,9 @@ bool Export(int millions, int format)
            exporter.Export(*grid.mScene);
 }
 
-// The same bytes as the file through fwrite (to a file of its own) or fread,
-// from and into a buffer kept across runs.
+// The same number of bytes as the file through fwrite (to a file of its own,
+// saved durably as the exporter saves) or fread, from and into a buffer kept
+// across runs.
 std::vector<char>& Buffer(size_t size)
 {
     static std::vector<char> buffer;
@@ -175,12 +162,9 @@ double FwriteSeconds(size_t size)
     std::vector<char>& buffer = Buffer(size);
     std::string name = ScratchDirectory() + "/fwrite.bin";
     auto start = std::chrono::steady_clock::now();
-    FILE* file = std::fopen(name.c_str(), "wb");
-    size_t total = file ? std::fwrite(buffer.data(), 1, size, file) : 0;
-    if (file)
-        std::fclose(file);
+    bool saved = benchutil::DurableWrite(name, buffer.data(), size);
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    benchmark::DoNotOptimize(total);
+    benchmark::DoNotOptimize(saved);
     std::remove(name.c_str());
     return seconds;
 }

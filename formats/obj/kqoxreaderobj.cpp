@@ -597,6 +597,19 @@ bool ParsePlainVertexGroup(KIndexGroup& reference, std::string_view token)
     return true;
 }
 
+// Whether ObjScanInt refused the text at p only because its number is past
+// the int range. Such a reference names no item of any list (none holds
+// more than kIntMax): it reads as kIntMin, which every list has out of
+// range, rather than as a malformed token or a number wrapped around.
+bool ObjDigitsPastIntRange(const char* p, const char* end)
+{
+    while (p < end && ObjIsSpace(*p))
+        ++p;
+    if (p < end && (*p == '+' || *p == '-'))
+        ++p;
+    return p < end && *p >= '0' && *p <= '9';
+}
+
 } // namespace
 
 bool KQoxReaderObj::ParseVertexGroup(KIndexGroup& reference, std::string_view token)
@@ -638,6 +651,8 @@ bool KQoxReaderObj::ParseVertexGroup(KIndexGroup& reference, std::string_view to
         int value = 0;
         if (ObjScanInt(p, p + fields[f].size(), value))
             *targets[f] = value;
+        else if (ObjDigitsPastIntRange(p, p + fields[f].size()))
+            *targets[f] = kIntMin; // left out as any reference out of range
     }
     return reference.mVertex != 0;
 }

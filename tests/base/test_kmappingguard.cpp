@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
@@ -20,6 +19,7 @@
 #include "base/kparallel.h"
 #include "base/kthreadlimit.h"
 #include "common/qox_test_common.h"
+#include "common/qox_test_threads.h"
 
 using qoxtest::TempDir;
 
@@ -160,16 +160,16 @@ TEST(KMappingGuard, PagesLostUnderPoolHelpersReadAsZeros)
     ASSERT_TRUE(guard.Hold(file.Data(), file.Size()));
     file.Shrink(16 * kPage);
     std::atomic<int> zeros{0}, onHelpers{0};
-    // One page per portion, each portion slow enough for the helpers to
-    // take their share.
-    KRunPortions(64, 4, [&](size_t page) {
+    // One page per portion, every helper given holding one before any is
+    // read: each reads on a helper what it would on the calling thread.
+    const int given = qoxtest::RunOnEveryThreadGiven(64, 4, [&](size_t page) {
         onHelpers += KOnPoolWorker();
         for (size_t i = page * kPage; i < (page + 1) * kPage; i += 64)
             zeros += file.At(i) == 0;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     });
     KSetThreadLimit(limit);
-    EXPECT_GT(onHelpers.load(), 0);
+    EXPECT_GT(given, 1);
+    EXPECT_GE(onHelpers.load(), given - 1);
     EXPECT_EQ(zeros.load(), 48 * static_cast<int>(kPage / 64));
     EXPECT_TRUE(guard.Spoilt());
 }

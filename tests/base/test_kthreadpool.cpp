@@ -57,22 +57,11 @@ std::string RunAndCheck(size_t count, int threads, std::set<std::thread::id>* ra
     return "";
 }
 
-// Every portion waits until want threads have one at once (or gives up
-// after a while), so that helpers given are seen at work together.
-std::string RunTogether(int threads, int want, int& most)
+// As many portions as threads on up to that many threads, each held until
+// every thread given holds one: how many threads were at work together.
+int RunTogether(int threads)
 {
-    std::atomic<int> now{0};
-    std::atomic<int> seen{0};
-    KRunPortions(static_cast<size_t>(threads), threads, [&](size_t) {
-        const int at = ++now;
-        for (int old = seen.load(); at > old && !seen.compare_exchange_weak(old, at);)
-        {}
-        for (int spin = 0; spin < 2000 && seen.load() < want; ++spin)
-            std::this_thread::sleep_for(std::chrono::microseconds(100));
-        --now;
-    });
-    most = seen.load();
-    return "";
+    return qoxtest::RunOnEveryThreadGiven(static_cast<size_t>(threads), threads, [](size_t) {});
 }
 
 } // namespace
@@ -224,13 +213,25 @@ TEST(KThreadPool, HelpersAreMadeOnceAndKeptWithinTheLimit)
         EXPECT_EQ(InChild([limit] {
                       KSetThreadLimit(limit);
                       std::string faults;
-                      int most = 0;
                       // Enough portions at once to want every helper.
-                      faults += RunTogether(limit, limit, most);
-                      if (most != limit)
-                          faults += "at most " + std::to_string(most) + " threads at once\n";
+                      const int together = RunTogether(limit);
+                      if (together != limit)
+                          faults += "at most " + std::to_string(together) + " threads at once\n";
+                      // A helper is back in the pool before the loop that
+                      // had it returns: each loop of two portions or more
+                      // finds one free, however late the helper's thread
+                      // gets a processor again.
+                      int withoutHelper = 0;
                       for (int i = 0; i < 2000; ++i)
-                          faults += RunAndCheck(static_cast<size_t>(i % 9), 8);
+                      {
+                          const size_t portions = static_cast<size_t>(i % 9);
+                          const long long jobs = KThreadPoolGetCounts().mJobs;
+                          faults += RunAndCheck(portions, 8);
+                          if (portions >= 2 && KThreadPoolGetCounts().mJobs == jobs)
+                              ++withoutHelper;
+                      }
+                      if (withoutHelper > 0)
+                          faults += std::to_string(withoutHelper) + " loops found no helper free\n";
                       const KThreadPoolCounts counts = KThreadPoolGetCounts();
                       if (counts.mWorkers > limit - 1 || counts.mPeakBusy > limit - 1)
                           faults += "helpers " + std::to_string(counts.mWorkers) + ", at once " +
@@ -248,29 +249,40 @@ TEST(KThreadPool, HelpersAreMadeOnceAndKeptWithinTheLimit)
 
 TEST(KThreadPool, WorkOnAHelperDoesNotFanOut)
 {
-    Limit limit(4);
-    std::atomic<int> inner{0};
-    std::atomic<int> fannedOut{0};
-    std::atomic<int> onHelpers{0};
-    KRunPortions(4, 4, [&](size_t) {
-        const bool helper = KOnPoolWorker();
-        onHelpers += helper ? 1 : 0;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        const std::thread::id self = std::this_thread::get_id();
-        if (helper && KDefaultThreads(8) != 1)
-            ++fannedOut;
-        KRunPortions(16, 8, [&](size_t) {
-            ++inner;
-            if (helper && std::this_thread::get_id() != self)
-                ++fannedOut;
-        });
-        KPoolJobs jobs;
-        if (helper && jobs.Start([] {}))
-            ++fannedOut;
-    });
-    EXPECT_EQ(inner, 64);
-    EXPECT_EQ(fannedOut, 0);
-    EXPECT_GT(onHelpers, 0);
+    // Three helpers of the eight allowed, each with a portion of its own:
+    // helpers to spare, which work on a helper must still not take.
+    EXPECT_EQ(InChild([] {
+                  KSetThreadLimit(8);
+                  std::atomic<int> inner{0};
+                  std::atomic<int> fannedOut{0};
+                  std::atomic<int> onHelpers{0};
+                  const int given = qoxtest::RunOnEveryThreadGiven(4, 4, [&](size_t) {
+                      if (!KOnPoolWorker())
+                          return;
+                      ++onHelpers;
+                      const std::thread::id self = std::this_thread::get_id();
+                      if (KDefaultThreads(8) != 1)
+                          ++fannedOut;
+                      KRunPortions(16, 8, [&](size_t) {
+                          ++inner;
+                          if (std::this_thread::get_id() != self)
+                              ++fannedOut;
+                      });
+                      KPoolJobs jobs;
+                      if (jobs.Start([] {}))
+                          ++fannedOut;
+                  });
+                  std::string faults;
+                  if (given != 4 || onHelpers != 3)
+                      faults += std::to_string(given) + " threads given, " + std::to_string(onHelpers.load()) +
+                                " helpers at work\n";
+                  if (inner != 16 * onHelpers)
+                      faults += "inner portions " + std::to_string(inner.load()) + "\n";
+                  if (fannedOut != 0)
+                      faults += "fanned out " + std::to_string(fannedOut.load()) + " times\n";
+                  return faults;
+              }),
+              "");
 }
 
 TEST(KThreadPool, CallersOnSeveralThreadsShareTheLimit)
@@ -320,15 +332,13 @@ TEST(KThreadPool, NoThreadFromTheSystemLeavesTheWorkToTheCaller)
 TEST(KThreadPool, ForkedChildMakesHelpersOfItsOwn)
 {
     Limit limit(3);
-    int most = 0;
     // Helpers here first, parked when the child is made.
-    EXPECT_EQ(RunTogether(3, 3, most), "");
+    EXPECT_EQ(RunTogether(3), 3);
     EXPECT_EQ(InChild([] {
                   std::string faults;
                   if (KThreadPoolGetCounts().mWorkers != 0)
                       faults += "the parent's helpers are counted\n";
-                  int together = 0;
-                  faults += RunTogether(3, 3, together);
+                  const int together = RunTogether(3);
                   if (together != 3)
                       faults += "at most " + std::to_string(together) + " threads at once\n";
                   return faults;
@@ -340,17 +350,26 @@ TEST(KThreadPool, ForkedChildMakesHelpersOfItsOwn)
 TEST(KThreadPool, JobsFinishBeforeWaitReturns)
 {
     Limit limit(4);
+    // The jobs are held until all five are asked for, so that the limit, not
+    // how soon a job ends, decides how many start; then each takes a while,
+    // for a Wait that did not wait to find it unfinished.
+    std::atomic<bool> go{false};
     std::atomic<int> done{0};
     int started = 0;
     KPoolJobs jobs;
     for (int i = 0; i < 5; ++i)
-        started += jobs.Start([&done] {
+        started += jobs.Start([&go, &done] {
+            while (!go)
+                std::this_thread::yield();
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
             ++done;
         });
+    go = true;
     jobs.Wait();
     EXPECT_EQ(started, 3); // the calling thread counts
     EXPECT_EQ(done, started);
+    // The helpers are free again for the next jobs.
+    EXPECT_EQ(KThreadPoolGetCounts().mBusy, 0);
 }
 
 TEST(KThreadPool, HelpersTakeNoSignalMeantForTheProcess)

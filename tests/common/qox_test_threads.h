@@ -15,6 +15,8 @@
 #include <thread>
 #include <vector>
 
+#include "base/kparallel.h"
+
 // Children forked from a process with threads start helpers of their own
 // (the tests count them there): ThreadSanitizer must let them.
 #if defined(__SANITIZE_THREAD__)
@@ -134,6 +136,38 @@ inline void RunAtOnce(int count, const std::function<void(int)>& work)
         });
     for (std::thread& thread : threads)
         thread.join();
+}
+
+// Runs work(0) .. work(count - 1) through KRunPortions on up to threads
+// threads so that every helper the pool gives takes part, however late it
+// gets a processor: the first portion each thread takes waits until every
+// thread given (the calling one among them) holds one. count must be at
+// least threads. Returns the threads given. The helpers given are counted
+// from the pool's jobs: nothing else may start pool jobs meanwhile.
+template <class F>
+int RunOnEveryThreadGiven(size_t count, int threads, F&& work)
+{
+    static std::atomic<unsigned long long> calls{0};
+    thread_local unsigned long long lastCall = 0;
+    const unsigned long long call = ++calls;
+    const long long jobsBefore = KThreadPoolGetCounts().mJobs;
+    std::atomic<int> arrived{0};
+    std::atomic<int> given{0}; // 0 until the calling thread knows
+    KRunPortions(count, threads, [&](size_t i) {
+        if (lastCall != call)
+        {
+            lastCall = call;
+            ++arrived;
+            // The calling thread takes its first portion once every helper
+            // it asked for has been given or refused.
+            if (!KOnPoolWorker())
+                given = static_cast<int>(KThreadPoolGetCounts().mJobs - jobsBefore) + 1;
+            while (given.load() == 0 || arrived.load() < given.load())
+                std::this_thread::yield();
+        }
+        work(i);
+    });
+    return given.load();
 }
 
 } // namespace qoxtest

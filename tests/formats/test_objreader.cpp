@@ -438,8 +438,14 @@ TEST(ObjReferences, IndexRulesAndTokens)
     } tokens[] = {{"7", true, 7, 0, 0},           {"7/3", true, 7, 3, 0},
                   {"7/3/2", true, 7, 3, 2},       {"7//2", true, 7, 0, 2},
                   {"-1/-2/-3", true, -1, -2, -3}, {"0", false, 0, 0, 0},
-                  {"abc", false, 0, 0, 0},        {"99999999999", false, 0, 0, 0},
-                  {"5/x/9", true, 5, 0, 9},       {"7/99999999999/1", true, 7, 0, 1}};
+                  {"abc", false, 0, 0, 0},        {"5/x/9", true, 5, 0, 9},
+                  // Past the int range: a reference no list holds, never a
+                  // malformed token nor a number wrapped around.
+                  {"99999999999", true, INT_MIN, 0, 0},
+                  {"-4294967295", true, INT_MIN, 0, 0},
+                  {"7/4294967297/1", true, 7, INT_MIN, 1},
+                  {"7//18446744073709551617", true, 7, 0, INT_MIN},
+                  {"00000000000000000000001/2", true, 1, 2, 0}};
     for (auto& c : tokens)
     {
         KIndexGroup g;
@@ -524,7 +530,7 @@ TEST(ObjRead, FaceRules)
         {"f 1 0 3\n", 0, 0},    // zero fails the face
         {"f 1 2 x\n", 0, 0},    // not a number
         {"f 1 2 3 4 1/1/1 2//9\n", 1, 6},
-        {"f 2147483648 1 2 3\n", 0, 0}, // overflows
+        {"f 2147483648 1 2 3\n", 1, 3}, // past the int range: out of range, left out
     };
     for (const Case& c : cases)
     {

@@ -7,6 +7,7 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 #include "common/qox_test_common.h"
 #include "fileio/kqoximporter.h"
@@ -107,6 +108,66 @@ Counts KeptOf(const ObjRead& r)
     return counts;
 }
 
+// What one read of path on threads threads (runs of a few hundred bytes)
+// gives: the reader's message, the polygons kept, and the scene written out.
+struct Outcome
+{
+    std::string mMessage;
+    Counts mKept;
+    std::string mWritten;
+};
+
+Outcome ReadOn(const std::string& path, int threads)
+{
+    Outcome outcome;
+    ObjRead r(path + ".none"); // a manager and scene, nothing read
+    KQoxReaderObj& reader = *r.reader;
+    reader.SetParallelRuns(threads, 256);
+    EXPECT_TRUE(reader.FileOpen(path.c_str()));
+    std::unique_ptr<KStreamOptions> options(reader.GetReadOptions(false));
+    static_cast<KStreamOptionsObj*>(options.get())->SetOption(1, 0); // meshes under the root
+    EXPECT_TRUE(reader.Read(r.scene, options.get()));
+    KString message;
+    reader.GetMessage(message);
+    outcome.mMessage = message.ToChars();
+    outcome.mKept = KeptOf(r);
+    outcome.mWritten = objtest::WriteInBlocks(r, 1, 1 << 16);
+    return outcome;
+}
+
+// One thread, the default, and four reading runs in parallel.
+std::vector<int> ThreadCounts()
+{
+    return {1, ObjDefaultThreads(), 4};
+}
+
+// The text with every '@' replaced by reference.
+std::string WithReference(const std::string& text, const std::string& reference)
+{
+    std::string out;
+    for (char c : text)
+        out += c == '@' ? reference : std::string(1, c);
+    return out;
+}
+
+// Faces with one reference written '@' in each place a reference takes,
+// many times over so that runs are read in parallel: per round one face
+// left with two vertex references in range (dropped), and five kept, one
+// with the vertex reference left out and four with a texture vertex or
+// normal reference left absent.
+std::string FacesReferringTo()
+{
+    std::string text = kSquare + "vt 1 1\nvn 0 1 0\ng A\n";
+    for (int round = 0; round < 60; ++round)
+        text += "f 1 2 @\n"
+                "f @ 1 2 3\n"
+                "f 1/@ 2/1 3/2\n"
+                "f 1//@ 2//1 3//2\n"
+                "f 1/1/@ 2/2/1 3/1/2\n"
+                "f 1/1/1 2/2/2 3/1/1\n";
+    return text;
+}
+
 } // namespace
 
 TEST(ObjFacesOutOfRange, CountedOnceInTheMessageOnEveryPath)
@@ -116,22 +177,68 @@ TEST(ObjFacesOutOfRange, CountedOnceInTheMessageOnEveryPath)
     {
         const std::string path = dir.File("model.obj");
         qoxtest::WriteFile(path, c.mText);
-        // One thread, the default, and four reading runs of a few hundred
-        // bytes in parallel.
-        for (int threads : {1, ObjDefaultThreads(), 4})
+        for (int threads : ThreadCounts())
         {
             SCOPED_TRACE(std::string(c.mName) + " at " + std::to_string(threads) + " threads");
-            ObjRead r(path + ".none"); // a manager and scene, nothing read
-            KQoxReaderObj& reader = *r.reader;
-            reader.SetParallelRuns(threads, 256);
-            ASSERT_TRUE(reader.FileOpen(path.c_str()));
-            std::unique_ptr<KStreamOptions> options(reader.GetReadOptions(false));
-            static_cast<KStreamOptionsObj*>(options.get())->SetOption(1, 0); // meshes under the root
-            ASSERT_TRUE(reader.Read(r.scene, options.get()));
-            KString message;
-            reader.GetMessage(message);
-            EXPECT_EQ(std::string(message.ToChars()), Dropped(c.mDropped));
-            EXPECT_EQ(KeptOf(r), c.mKept);
+            const Outcome outcome = ReadOn(path, threads);
+            EXPECT_EQ(outcome.mMessage, Dropped(c.mDropped));
+            EXPECT_EQ(outcome.mKept, c.mKept);
+        }
+    }
+}
+
+TEST(ObjFacesOutOfRange, ReferencesPastTheIntRangeAreOutOfRangeLikeAnyOther)
+{
+    // Each reference, however many digits it takes, reads as a reference
+    // just out of range of the same sign does: counted among the dropped
+    // faces when it leaves fewer than three vertex references, left out or
+    // absent otherwise, never wrapped around into an item (several of these
+    // wrap to 1 or 2 in 32 or 64 bits), and the same on every path.
+    struct Reference
+    {
+        const char* mText;
+        const char* mLike; // a reference out of range that an int holds
+    };
+    const Reference references[] = {
+        {"2000000000", "99"},
+        {"2147483648", "99"},
+        {"4294967297", "99"},
+        {"4294967298", "99"},
+        {"4294967299", "99"},
+        {"+4294967297", "99"},
+        {"99999999999", "99"},
+        {"18446744073709551617", "99"},
+        {"99999999999999999999", "99"},
+        {"-2147483649", "-99"},
+        {"-4294967295", "-99"},
+        {"-4294967299", "-99"},
+        {"-18446744073709551615", "-99"},
+        {"-99999999999999999999", "-99"},
+    };
+    qoxtest::TempDir dir;
+    const std::string faces = FacesReferringTo();
+    const Counts kept{{"A", 5 * 60}};
+    // The faces with references of few digits, in range of no list.
+    std::map<std::string, Outcome> like;
+    for (const char* reference : {"99", "-99"})
+    {
+        qoxtest::WriteFile(dir.File("like.obj"), WithReference(faces, reference));
+        like[reference] = ReadOn(dir.File("like.obj"), 1);
+        EXPECT_EQ(like[reference].mMessage, Dropped(60)) << reference;
+        EXPECT_EQ(like[reference].mKept, kept) << reference;
+    }
+    for (const Reference& reference : references)
+    {
+        const std::string path = dir.File("model.obj");
+        qoxtest::WriteFile(path, WithReference(faces, reference.mText));
+        for (int threads : ThreadCounts())
+        {
+            SCOPED_TRACE(std::string(reference.mText) + " at " + std::to_string(threads) + " threads");
+            const Outcome outcome = ReadOn(path, threads);
+            EXPECT_EQ(outcome.mMessage, Dropped(60));
+            EXPECT_EQ(outcome.mKept, kept);
+            EXPECT_TRUE(outcome.mWritten == like[reference.mLike].mWritten)
+                << "the scene read differs from the one with " << reference.mLike;
         }
     }
 }
