@@ -1149,6 +1149,41 @@ static double NeutralValue(int layerType, int member)
     return 0.0;
 }
 
+// Members of the given count, each writing one value.
+static bool MembersOfOneValue(KFCurveNode* node, int count)
+{
+    if (node->GetCount() != count)
+        return false;
+    for (int i = 0; i < count; ++i)
+        if (!node->Get(i) || node->Get(i)->GetValueCount() != 1)
+            return false;
+    return true;
+}
+
+namespace kfcurvenode_detail {
+
+bool MembersAreAngles(KFCurveNode* node)
+{
+    return MembersOfOneValue(node, 3);
+}
+
+bool MembersAreQuaternion(KFCurveNode* node)
+{
+    return MembersOfOneValue(node, 4);
+}
+
+int MemberLayerType(KFCurveNode* node)
+{
+    const int type = node->GetLayerType();
+    if (type == KFCL_EULER_XYZ && !MembersAreAngles(node))
+        return KFCL_NOLAYER;
+    if (type == KFCL_QUAT && !MembersAreQuaternion(node))
+        return KFCL_NOLAYER;
+    return type;
+}
+
+} // namespace kfcurvenode_detail
+
 int KFCurveNode::GetValueCount()
 {
     int count = mFCurve ? 1 : 0;
@@ -1163,6 +1198,7 @@ double* KFCurveNode::GetZeroValues(double* values)
     double* p = values;
     if (mFCurve)
         *p++ = NeutralValue(mLayerType, -1);
+    const int memberType = MemberLayerType(this);
     for (int i = 0; i < GetCount(); ++i)
     {
         KFCurveNode* child = Get(i);
@@ -1170,7 +1206,7 @@ double* KFCurveNode::GetZeroValues(double* values)
             continue;
         int n = child->GetValueCount();
         for (int k = 0; k < n; ++k)
-            *p++ = NeutralValue(mLayerType, i);
+            *p++ = NeutralValue(memberType, i);
     }
     return p;
 }

@@ -5,6 +5,8 @@
 
 #include "fcurve_test_util.h"
 
+#include <algorithm>
+#include <cmath>
 #include <functional>
 #include <string>
 
@@ -450,4 +452,70 @@ TEST(KFCurvePlotShapes, CandidateSolvedAgainstLayersOfOtherShapes)
                 EXPECT_NEAR(Member(layer, static_cast<int>(m))->Evaluate(KTime(0)), c.solved[m], 1e-5) << m;
             node->Destroy();
         }
+}
+
+namespace {
+
+// A node of the given layer type whose members hold the given static values (a member "X", "Y", "Z", "W", then
+// "M4", "M5", ... per value).
+KFCurveNode* TypedNode(const char* name, int layerType, std::initializer_list<double> values)
+{
+    KFCurveNode* node = KFCurveNodeCreate(name, static_cast<KDataType*>(nullptr), layerType, 0);
+    static const char* const kNames[] = {"X", "Y", "Z", "W"};
+    int i = 0;
+    for (double v : values)
+    {
+        const std::string member = i < 4 ? kNames[i] : "M" + std::to_string(i);
+        ++i;
+        KFCurveNode* child = KFCurveNodeCreate(member.c_str());
+        child->FCurveSet(KFCurveCreate());
+        child->FCurveGet()->SetValue(static_cast<float>(v));
+        node->Add(child);
+    }
+    return node;
+}
+
+} // namespace
+
+// Members given the quaternion layer type in a file, of fewer and of more than the four one-value members a
+// quaternion needs, beside a true quaternion (90 degrees about Z). Only the true one is evaluated as a quaternion
+// (three Euler angles); the others give their members' values as they are. Evaluation, candidate evaluation,
+// setting and keying a candidate stay within the node's values.
+TEST(KFCurvePlotShapes, QuaternionTypeOnMembersOfOtherShapes)
+{
+    const double half = std::sqrt(0.5);
+    KFCurveNode* source = KFCurveNodeCreate("P");
+    for (int k = 0; k < 4; ++k)
+        source->Add(TypedNode(("E" + std::to_string(k)).c_str(), KFCL_QUAT, {}));
+    source->Add(TypedNode("Q1", KFCL_QUAT, {1}));
+    source->Add(TypedNode("Q2", KFCL_QUAT, {2, 3}));
+    source->Add(TypedNode("Q4", KFCL_QUAT, {0, 0, half, half}));
+    source->Add(TypedNode("Q5", KFCL_QUAT, {1, 2, 3, 4, 5}));
+    const std::vector<double> expected = {1, 2, 3, 0, 0, 90, 1, 2, 3, 4, 5};
+    for (KQox::EForm form : kForms)
+    {
+        SCOPED_TRACE(form);
+        KFCurveNode* node = RoundTrip(source, form);
+        ASSERT_NE(node, nullptr);
+        ASSERT_EQ(node->GetCount(), 8);
+        for (int i = 0; i < 8; ++i)
+            EXPECT_EQ(node->Get(i)->GetLayerType(), KFCL_QUAT) << i;
+        ASSERT_EQ(node->GetValueCount(), 12);
+        for (bool candidate : {false, true})
+        {
+            SCOPED_TRACE(candidate);
+            std::vector<double> values(node->GetValueCount() + 4, -1.0);
+            double* end = node->GeneralEvaluate(values.data(), KTime(0), nullptr, candidate);
+            ASSERT_EQ(end - values.data(), static_cast<long>(expected.size()));
+            for (size_t i = 0; i < expected.size(); ++i)
+                EXPECT_NEAR(values[i], expected[i], 1e-4) << i;
+        }
+        node->CandidateClear(0, true);
+        std::vector<double> wanted(node->GetValueCount() + 4, 0.0);
+        std::copy(expected.begin(), expected.end(), wanted.begin());
+        EXPECT_EQ(node->CandidateSet(KTime(0), wanted.data()), wanted.data() + expected.size());
+        node->CandidateKey(nullptr, 0, nullptr, false, L, AUTO, false, true, KTime(0), 0.0);
+        node->Destroy();
+    }
+    source->Destroy();
 }
