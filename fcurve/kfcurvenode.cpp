@@ -1138,17 +1138,6 @@ void KFCurveNode::SetRotationOrder(int order)
         node->mRotationOrder = order;
 }
 
-// Neutral value of a layer type for the values of member `member` (-1: the
-// node's own curve).
-static double NeutralValue(int layerType, int member)
-{
-    if (layerType == KFCL_MULT)
-        return 1.0;
-    if (layerType == KFCL_QUAT && member == 3)
-        return 1.0;
-    return 0.0;
-}
-
 // Members of the given count, each writing one value.
 static bool MembersOfOneValue(KFCurveNode* node, int count)
 {
@@ -1161,6 +1150,15 @@ static bool MembersOfOneValue(KFCurveNode* node, int count)
 }
 
 namespace kfcurvenode_detail {
+
+double NeutralValue(int layerType, int member)
+{
+    if (layerType == KFCL_MULT)
+        return 1.0;
+    if (layerType == KFCL_QUAT && member == 3)
+        return 1.0;
+    return 0.0;
+}
 
 bool MembersAreAngles(KFCurveNode* node)
 {

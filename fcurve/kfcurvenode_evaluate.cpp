@@ -521,6 +521,8 @@ double* KFCurveNode::CandidateEvaluateSpecificLayer(double* values, KTime time, 
     return EvaluateLayer(values, time, layerId, index, true);
 }
 
+// GetSpecificLayerValueCount and LeafLayout::MapValues (kfcurvelayer.cpp)
+// walk the layers as this does: they change with it.
 double* KFCurveNode::EvaluateLayer(double* values, KTime time, int layerId, int* index, bool candidate)
 {
     int localIndex = 0;

@@ -66,6 +66,12 @@ KTime GetNextSmartPlotTime(KTime* current, KFCurveSmartMergeInfos** infos, int l
 // listed layers (all without a list) are combined; with one, the values the
 // target layer must hold are solved. A period that is not positive, or a span
 // that needs more regular samples than KFCURVE_MAX_SAMPLE_COUNT, plots nothing.
+// One curve is plotted per leaf of the node (a node without children: each
+// member at any depth, or the node itself when it has none), holding what the
+// layers give that leaf, or the neutral value of its parent's layer type when
+// none gives it one; it goes to the node at the same path in the destination
+// or the target layer (the node's own curve to the destination itself only
+// when that has no children either).
 void KFCurve_PlotInLayers(KFCurveNode* node, KArrayTemplate<int>* layerIds, int targetLayerId, unsigned int flags,
                           KTime start, KTime stop, KTime period, KFCurveNode* destination, KFCurveNode* wanted,
                           bool useTimeWarp, KSmartPlotOptions* options);

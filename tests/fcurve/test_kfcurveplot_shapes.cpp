@@ -279,8 +279,9 @@ TEST(KFCurvePlotShapes, LayersOfOtherShapes)
 }
 
 // The node solved against (the wanted values) read from a file in layer 2, its member X of the base layer carrying
-// layer 2 in its own chain with sixty members: evaluated at layer 2 it gives those sixty values and Y's. The
-// target layer takes the wanted values the base's X, Y, Z line up with; beyond that the shape defines none.
+// layer 2 in its own chain with sixty members: evaluated at layer 2 it gives those sixty values and Y's. Each wanted
+// value counts for the member it belongs to: Y's 6 for Y; X's sixty values are of another shape than the leaf X and
+// Z has none, so the whole is to show their neutral 0 there.
 TEST(KFCurvePlotShapes, WantedNodeWhoseMemberHoldsTheLayerInAnotherShape)
 {
     for (KQox::EForm form : kForms)
@@ -308,9 +309,10 @@ TEST(KFCurvePlotShapes, WantedNodeWhoseMemberHoldsTheLayerInAnotherShape)
                              wanted, false, nullptr);
         KFCurveNode* layer = node->LayerGet(1);
         ASSERT_NE(layer, nullptr);
-        // Layer 1 holds the first three values the wanted node shows, less the base's.
+        // Layer 1 holds (0, 6, 0) less the base's (1, 2, 3).
+        const double expected[3] = {-1, 4, -3};
         for (int m = 0; m < 3; ++m)
-            EXPECT_NEAR(Member(layer, m)->Evaluate(Frame(2)), 100.0 - (m + 1), 1e-5) << m;
+            EXPECT_NEAR(Member(layer, m)->Evaluate(Frame(2)), expected[m], 1e-5) << m;
         node->Destroy();
         wanted->Destroy();
     }
@@ -518,4 +520,134 @@ TEST(KFCurvePlotShapes, QuaternionTypeOnMembersOfOtherShapes)
         node->Destroy();
     }
     source->Destroy();
+}
+
+namespace {
+
+// The values of the leaves of a node at frame 2, depth first (NaN for a leaf without a curve).
+std::vector<double> LeafValuesAt2(KFCurveNode* node)
+{
+    std::vector<double> values;
+    if (node->GetCount() == 0)
+    {
+        values.push_back(node->FCurveGet() ? node->FCurveGet()->Evaluate(Frame(2)) : std::nan(""));
+        return values;
+    }
+    for (int i = 0; i < node->GetCount(); ++i)
+    {
+        std::vector<double> child = LeafValuesAt2(node->Get(i));
+        values.insert(values.end(), child.begin(), child.end());
+    }
+    return values;
+}
+
+void ExpectLeaves(KFCurveNode* node, const std::vector<double>& expected)
+{
+    const std::vector<double> values = LeafValuesAt2(node);
+    ASSERT_EQ(values.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i)
+        EXPECT_NEAR(values[i], expected[i], 1e-4) << i;
+}
+
+// Gives a node the members "X", "Y", "Z" holding the static values given; NaN leaves a member without a curve.
+void StaticMembers(KFCurveNode* node, std::initializer_list<double> values)
+{
+    static const char* const kNames[] = {"X", "Y", "Z"};
+    int i = 0;
+    for (double v : values)
+    {
+        KFCurveNode* member = node->FindOrCreate(kNames[i++], !std::isnan(v));
+        if (!std::isnan(v))
+            member->FCurveGet()->SetValue(static_cast<float>(v));
+    }
+}
+
+} // namespace
+
+// Plotting a node whose members do not all hold curves, whose node holds a curve of its own beside its members, or
+// whose members are nested a level deeper: each plotted value lands on the leaf it came from, and a leaf that holds
+// no curve shows the neutral value of its node (0 added, 1 multiplied). "T" read from a file has X without a curve,
+// Y at 5, Z at 1, and a layer 1 at (10, 20, 30). Worked out by hand, at frame 2: the layers combined give
+// (10, 25, 31), the base alone (0, 5, 1); solving layer 1 for (100, 200, 300) gives (100, 195, 299).
+TEST(KFCurvePlotShapes, PlottedValuesLandOnTheLeavesTheyCameFrom)
+{
+    KFCurveNode* partial = KFCurveNodeCreate("T", static_cast<KDataType*>(nullptr), KFCL_ADD, 0);
+    StaticMembers(partial, {std::nan(""), 5, 1});
+    StaticMembers(partial->CreateLayerAt(1), {10, 20, 30});
+    KFCurveNode* ownCurve = KFCurveNodeCreate("T", static_cast<KDataType*>(nullptr), KFCL_ADD, 0);
+    ownCurve->FCurveSet(KFCurveCreate());
+    ownCurve->FCurveGet()->SetValue(7.0f);
+    StaticMembers(ownCurve, {1, 2, 3});
+    KFCurveNode* nested = KFCurveNodeCreate("Transform");
+    StaticMembers(nested->FindOrCreate("T", false), {std::nan(""), 5, 1});
+    KFCurveNode* scaling = KFCurveNodeCreate("S", static_cast<KDataType*>(nullptr), KFCL_MULT, 0);
+    StaticMembers(scaling, {std::nan(""), 3, 4});
+    nested->Add(scaling);
+
+    KArrayTemplate<int> base, both;
+    base.Add(0);
+    both.Add(0);
+    both.Add(1);
+    KSmartPlotOptions dense;
+    dense.mSmartPlot = true;
+    dense.mKeepDensePlot = true;
+    enum Holder
+    {
+        eDestination, // a copy of the node's shape without curves
+        eBase,
+        eLayer1
+    };
+    const struct
+    {
+        const char* name;
+        KFCurveNode* source;
+        KArrayTemplate<int>* ids;
+        int target;
+        unsigned int flags;
+        bool solve;
+        KSmartPlotOptions* options;
+        Holder holder;
+        std::vector<double> expected; // the holder's leaves at frame 2
+    } cases[] = {
+        {"combined", partial, nullptr, 0, 0, false, nullptr, eDestination, {10, 25, 31}},
+        {"both listed", partial, &both, 0, 0, false, nullptr, eDestination, {10, 25, 31}},
+        {"base listed", partial, &base, 0, 0, false, nullptr, eDestination, {0, 5, 1}},
+        {"smart, dense kept", partial, &base, 0, 0, false, &dense, eDestination, {0, 5, 1}},
+        {"solved", partial, nullptr, 1, KFCURVE_PLOT_REPLACE_CURVES, true, nullptr, eLayer1, {100, 195, 299}},
+        {"keys replaced", partial, &base, 1, KFCURVE_PLOT_REPLACE_KEYS, false, nullptr, eLayer1, {0, 5, 1}},
+        {"curves replaced", partial, nullptr, 1, KFCURVE_PLOT_REPLACE_CURVES, false, nullptr, eLayer1, {10, 25, 31}},
+        {"merged into the base", partial, &both, 0, KFCURVE_PLOT_REPLACE_CURVES, false, nullptr, eBase, {10, 25, 31}},
+        {"own curve", ownCurve, nullptr, 0, 0, false, nullptr, eDestination, {1, 2, 3}},
+        {"own curve, curves replaced",
+         ownCurve,
+         nullptr,
+         0,
+         KFCURVE_PLOT_REPLACE_CURVES,
+         false,
+         nullptr,
+         eBase,
+         {1, 2, 3}},
+        {"nested", nested, nullptr, 0, 0, false, nullptr, eDestination, {0, 5, 1, 1, 3, 4}},
+    };
+    for (const auto& c : cases)
+        for (KQox::EForm form : kForms)
+        {
+            SCOPED_TRACE(c.name);
+            SCOPED_TRACE(form);
+            KFCurveNode* node = RoundTrip(c.source, form);
+            ASSERT_NE(node, nullptr);
+            KFCurveNode* wanted = c.solve ? MemberNode("T", KFCL_ADD, {100, 200, 300}) : nullptr;
+            KFCurveNode* destination =
+                c.holder == eDestination ? node->CloneTemplate(false, false, false, -1) : nullptr;
+            KFCurve_PlotInLayers(node, c.ids, c.target, c.flags, Frame(0), Frame(3), Frame(1), destination, wanted,
+                                 false, c.options);
+            KFCurveNode* holder = c.holder == eDestination ? destination : c.holder == eBase ? node : node->LayerGet(1);
+            ASSERT_NE(holder, nullptr);
+            ExpectLeaves(holder, c.expected);
+            for (KFCurveNode* n : {wanted, destination, node})
+                if (n)
+                    n->Destroy();
+        }
+    for (KFCurveNode* n : {partial, ownCurve, nested})
+        n->Destroy();
 }
