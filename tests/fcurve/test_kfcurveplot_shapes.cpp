@@ -651,3 +651,177 @@ TEST(KFCurvePlotShapes, PlottedValuesLandOnTheLeavesTheyCameFrom)
     for (KFCurveNode* n : {partial, ownCurve, nested})
         n->Destroy();
 }
+
+namespace {
+
+// Keys joined by straight lines, {seconds, value} each.
+void LinearKeys(KFCurve* curve, std::initializer_list<std::pair<double, float>> keys)
+{
+    for (const auto& key : keys)
+        AddKey(*curve, Sec(key.first), key.second, L);
+}
+
+// Installs a warp t -> 2t over the first second (held after) as time warp 3 while it lives.
+struct DoublingWarp
+{
+    DoublingWarp()
+    {
+        warp->FCurveSet(KFCurveCreate());
+        LinearKeys(warp->FCurveGet(), {{0, 0.0f}, {1, 2.0f}});
+        keeper->TimeWarpSet(warp);
+        set.Add(3, reinterpret_cast<kReference>(warp));
+        KFCurve_SetTWSet(&set);
+    }
+    ~DoublingWarp()
+    {
+        KFCurve_SetTWSet(nullptr);
+        keeper->Destroy();
+        KFCURVE_SetUseConstantKeyReducer(reducer);
+    }
+    KFCurveNode* warp = KFCurveNodeCreate("Warp", KDataTypeTimeWarp);
+    KFCurveNode* keeper = KFCurveNodeCreate("Keeper");
+    KSet set{16};
+    bool reducer = KFCURVE_GetUseConstantKeyReducer();
+};
+
+// The values a node evaluates to at frames 0 to 40.
+std::vector<std::vector<double>> Shown(KFCurveNode* node)
+{
+    std::vector<std::vector<double>> shown;
+    for (int k = 0; k <= 40; ++k)
+    {
+        std::vector<double> values(node->GetValueCount() + 4, 0.0);
+        values.resize(node->GeneralEvaluate(values.data(), Frame(k)) - values.data());
+        shown.push_back(values);
+    }
+    return shown;
+}
+
+void ExpectSameShown(const std::vector<std::vector<double>>& a, const std::vector<std::vector<double>>& b)
+{
+    ASSERT_EQ(a.size(), b.size());
+    for (size_t k = 0; k < a.size(); ++k)
+    {
+        ASSERT_EQ(a[k].size(), b[k].size()) << k;
+        for (size_t i = 0; i < a[k].size(); ++i)
+            EXPECT_NEAR(a[k][i], b[k][i], 1e-3) << "frame " << k << ", value " << i;
+    }
+}
+
+// No node of the tree (children and layers) keeps a warp.
+bool NoWarpLeft(KFCurveNode* node)
+{
+    if (!node)
+        return true;
+    if (node->TimeWarpGet())
+        return false;
+    for (int i = 0; i < node->GetCount(); ++i)
+        if (!NoWarpLeft(node->Get(i)))
+            return false;
+    return NoWarpLeft(node->LayerGet());
+}
+
+// "Transform" with T (X from 0 to 10 over the first second, Y 2, Z 3; a layer 1 adding 100 to X), R (Y from 0 to
+// 60 over the first second) and S (X, Y 2; Z from 1 to 3 over the first second), playing through warp 3.
+KFCurveNode* WarpedTransform()
+{
+    KFCurveNode* root = KFCurveNodeCreate("Transform");
+    KFCurveNode* t = KFCurveNodeCreate("T", static_cast<KDataType*>(nullptr), KFCL_ADD, 0);
+    StaticMembers(t, {0, 2, 3});
+    LinearKeys(Member(t, 0), {{0, 0.0f}, {1, 10.0f}});
+    KFCurveNode* layer = t->CreateLayerAt(1);
+    layer->Get(0)->FCurveGet()->SetValue(100.0f);
+    KFCurveNode* r = KFCurveNodeCreate("R", static_cast<KDataType*>(nullptr), KFCL_EULER_XYZ, 0);
+    StaticMembers(r, {0, 0, 0});
+    LinearKeys(Member(r, 1), {{0, 0.0f}, {1, 60.0f}});
+    KFCurveNode* s = KFCurveNodeCreate("S", static_cast<KDataType*>(nullptr), KFCL_MULT, 0);
+    StaticMembers(s, {2, 2, 1});
+    LinearKeys(Member(s, 2), {{0, 1.0f}, {1, 3.0f}});
+    for (KFCurveNode* member : {t, r, s})
+        root->Add(member);
+    return root;
+}
+
+} // namespace
+
+// A time warp on a node whose members are nested (T, R, S with X, Y, Z each), read from a file, is baked into the
+// nested members' curves on merging, their own layers included, and detached: the node shows what it showed through
+// the warp. By hand, at t seconds: T's X min(20 t, 10) + 100, R's Y min(120 t, 60), S's Z min(1 + 4 t, 3), sampled
+// at the plot period over the warp's span (32 keys).
+TEST(KFCurvePlotShapes, TimeWarpMergedIntoNestedMembers)
+{
+    DoublingWarp warp;
+    KFCURVE_SetUseConstantKeyReducer(false);
+    KFCurveNode* source = WarpedTransform();
+    source->TimeWarpSet(warp.warp);
+    for (KQox::EForm form : kForms)
+    {
+        SCOPED_TRACE(form);
+        KFCurveNode* node = RoundTrip(source, form);
+        ASSERT_NE(node, nullptr);
+        ASSERT_EQ(node->TimeWarpGet(), warp.warp);
+        ASSERT_NE(node->Get(0)->LayerGet(1), nullptr);
+        const auto before = Shown(node);
+        long long budget = KFCURVE_TIMEWARP_MERGE_BUDGET;
+        KFCurve_MergeTimeWarps(node, budget);
+        EXPECT_LT(budget, KFCURVE_TIMEWARP_MERGE_BUDGET);
+        EXPECT_TRUE(NoWarpLeft(node));
+        EXPECT_EQ(node->Get(0)->LayerGet(), nullptr); // T's layer is in its base
+        ExpectSameShown(before, Shown(node));
+        KFCurve* x = Member(node->Get(0), 0);
+        ASSERT_EQ(x->KeyGetCount(), 32);
+        for (int k = 0; k < 32; ++k)
+        {
+            const double t = k / 30.0;
+            EXPECT_EQ(x->KeyGetTime(k).Get(), k * kTicksPerFrame30);
+            EXPECT_NEAR(x->KeyGetValue(k), std::min(20 * t, 10.0) + 100, 1e-4) << k;
+            EXPECT_NEAR(Member(node->Get(1), 1)->Evaluate(Frame(k)), std::min(120 * t, 60.0), 1e-3) << k;
+            EXPECT_NEAR(Member(node->Get(2), 2)->Evaluate(Frame(k)), std::min(1 + 4 * t, 3.0), 1e-4) << k;
+            EXPECT_NEAR(Member(node->Get(2), 0)->Evaluate(Frame(k)), 2.0, 1e-6) << k;
+        }
+        node->Destroy();
+    }
+    source->Destroy();
+}
+
+// When the warp cannot be baked into every nested member (the budget runs out, or a member keeps a warp of its own
+// that the budget could not bake), no warp is dropped: the node shows what it showed through its warps.
+TEST(KFCurvePlotShapes, TimeWarpOfNestedMembersKeptWhereItCannotBeBaked)
+{
+    DoublingWarp warp;
+    KFCURVE_SetUseConstantKeyReducer(false);
+    KFCurveNode* longWarp = KFCurveNodeCreate("Long", KDataTypeTimeWarp);
+    longWarp->FCurveSet(KFCurveCreate());
+    LinearKeys(longWarp->FCurveGet(), {{0, 0.0f}, {1000000, 500000.0f}});
+    KFCurveNode* source = WarpedTransform();
+    source->TimeWarpSet(warp.warp);
+    warp.set.Add(4, reinterpret_cast<kReference>(longWarp));
+    const struct
+    {
+        const char* name;
+        bool memberWarp; // R plays through the long warp of its own
+        long long budget;
+    } cases[] = {
+        {"budget for T alone", false, 32 * 12},
+        {"no budget", false, 0},
+        {"a member keeps a warp of its own", true, KFCURVE_TIMEWARP_MERGE_BUDGET},
+    };
+    for (const auto& c : cases)
+        for (KQox::EForm form : kForms)
+        {
+            SCOPED_TRACE(c.name);
+            SCOPED_TRACE(form);
+            source->Get(1)->TimeWarpSet(c.memberWarp ? longWarp : nullptr);
+            KFCurveNode* node = RoundTrip(source, form);
+            ASSERT_NE(node, nullptr);
+            const auto before = Shown(node);
+            long long budget = c.budget;
+            KFCurve_MergeTimeWarps(node, budget);
+            EXPECT_GE(budget, 0);
+            EXPECT_FALSE(NoWarpLeft(node));
+            ExpectSameShown(before, Shown(node));
+            node->Destroy();
+        }
+    source->Get(1)->TimeWarpSet(nullptr);
+    source->Destroy();
+}
