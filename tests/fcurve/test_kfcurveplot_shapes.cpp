@@ -825,3 +825,37 @@ TEST(KFCurvePlotShapes, TimeWarpOfNestedMembersKeptWhereItCannotBeBaked)
     source->Get(1)->TimeWarpSet(nullptr);
     source->Destroy();
 }
+
+// The merge budget counts the leaves a bake keys, not only the curves it reads: a node of a thousand members
+// without curves, read from a file, keys a thousand curves at each of the warp's 32 samples. A budget below that
+// keeps the warp attached; the default budget bakes it and is lowered by at least that much.
+TEST(KFCurvePlotShapes, TimeWarpBudgetCountsTheLeavesKeyed)
+{
+    DoublingWarp warp;
+    KFCURVE_SetUseConstantKeyReducer(false);
+    KFCurveNode* source = KFCurveNodeCreate("N");
+    for (int k = 0; k < 1000; ++k)
+        source->Add(KFCurveNodeCreate(("M" + std::to_string(k)).c_str()));
+    source->TimeWarpSet(warp.warp);
+    const long long keyed = 32 * 1000;
+    for (KQox::EForm form : kForms)
+    {
+        SCOPED_TRACE(form);
+        KFCurveNode* node = RoundTrip(source, form);
+        ASSERT_NE(node, nullptr);
+        ASSERT_EQ(node->GetCount(), 1000);
+        ASSERT_EQ(node->GetValueCount(), 0);
+        long long budget = keyed / 2;
+        KFCurve_MergeTimeWarps(node, budget);
+        EXPECT_EQ(budget, keyed / 2);
+        EXPECT_EQ(node->TimeWarpGet(), warp.warp);
+        budget = KFCURVE_TIMEWARP_MERGE_BUDGET;
+        KFCurve_MergeTimeWarps(node, budget);
+        EXPECT_EQ(node->TimeWarpGet(), nullptr);
+        EXPECT_LE(budget, KFCURVE_TIMEWARP_MERGE_BUDGET - keyed);
+        ASSERT_NE(Member(node, 999), nullptr);
+        EXPECT_EQ(Member(node, 999)->KeyGetCount(), 32);
+        node->Destroy();
+    }
+    source->Destroy();
+}
