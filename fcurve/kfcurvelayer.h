@@ -7,9 +7,13 @@
 //
 // Values are arrays of doubles, one per member of the curve node (one per
 // child, or one when the node has only its own curve; four for a quaternion
-// node). Layer types combine as evaluation combines them: added (0, 1),
-// multiplied (3), Euler XYZ rotations composed with the first applied first
-// (2), quaternion product (4).
+// node); solving and evaluating in layers take one per leaf of the node (a
+// node without children: a member, or the node itself when it has none),
+// depth first, the same for a node of members. Layer types combine as
+// evaluation combines them: added (0, 1), multiplied (3), Euler XYZ rotations
+// composed with the first applied first (2), quaternion product (4); a
+// rotation or quaternion type over members of another shape than three or
+// four leaves adds them.
 
 #include "base/karray.h"
 #include "base/ktime.h"
@@ -44,18 +48,21 @@ void InverseValuesAlongLayerType(KFCurveNode* node, double* out, double* in);
 void KFCurve_PrepareForSolving(KFCurveNode* node, KArrayTemplate<int>* layerIds, int targetLayerId,
                                KArrayTemplate<KFCurveNode*>& below, KArrayTemplate<KFCurveNode*>& above);
 // out = the values the target layer must hold so that below, it and above
-// combine to wanted; Euler values follow on from previous.
+// combine to wanted (one per leaf of the node, as out; each layer's values
+// placed on the leaves they belong to); Euler values follow on from previous.
 void KFCurve_CandidateSolveInLayers(KFCurveNode* node, double* out, double* wanted, KTime time,
                                     KArrayTemplate<KFCurveNode*>& below, KArrayTemplate<KFCurveNode*>& above,
                                     int unused, int* index, double* previous);
 // Room a buffer the node's layers are folded into needs: the most values any
 // layer of its chain holds or writes when evaluated at its own id, and at
-// least one per member (the layers of a file need not have the base's
-// shape).
+// least one per member and per leaf of the node (the layers of a file need
+// not have the base's shape).
 int KFCurve_LayerValueRoom(KFCurveNode* node);
 // Folds the values of the listed layers (all without a list) of the node's
-// chain into the accumulator (room for KFCurve_LayerValueRoom values),
-// starting at list index listIndex.
+// chain into the accumulator (one value per leaf of the node; room for
+// KFCurve_LayerValueRoom values), starting at list index listIndex. Each
+// layer's values land on the leaves they belong to (members matched by child
+// index); a leaf a layer gives no value for takes its neutral value.
 void KFCurve_CandidateEvaluateInLayersRecursive(KFCurveNode* node, double* accumulator, KTime time,
                                                 KArrayTemplate<int>* layerIds, int listIndex, int* index);
 

@@ -1138,9 +1138,20 @@ void KFCurveNode::SetRotationOrder(int order)
         node->mRotationOrder = order;
 }
 
-// Neutral value of a layer type for the values of member `member` (-1: the
-// node's own curve).
-static double NeutralValue(int layerType, int member)
+// Members of the given count, each writing one value.
+static bool MembersOfOneValue(KFCurveNode* node, int count)
+{
+    if (node->GetCount() != count)
+        return false;
+    for (int i = 0; i < count; ++i)
+        if (!node->Get(i) || node->Get(i)->GetValueCount() != 1)
+            return false;
+    return true;
+}
+
+namespace kfcurvenode_detail {
+
+double NeutralValue(int layerType, int member)
 {
     if (layerType == KFCL_MULT)
         return 1.0;
@@ -1148,6 +1159,28 @@ static double NeutralValue(int layerType, int member)
         return 1.0;
     return 0.0;
 }
+
+bool MembersAreAngles(KFCurveNode* node)
+{
+    return MembersOfOneValue(node, 3);
+}
+
+bool MembersAreQuaternion(KFCurveNode* node)
+{
+    return MembersOfOneValue(node, 4);
+}
+
+int MemberLayerType(KFCurveNode* node)
+{
+    const int type = node->GetLayerType();
+    if (type == KFCL_EULER_XYZ && !MembersAreAngles(node))
+        return KFCL_NOLAYER;
+    if (type == KFCL_QUAT && !MembersAreQuaternion(node))
+        return KFCL_NOLAYER;
+    return type;
+}
+
+} // namespace kfcurvenode_detail
 
 int KFCurveNode::GetValueCount()
 {
@@ -1163,6 +1196,7 @@ double* KFCurveNode::GetZeroValues(double* values)
     double* p = values;
     if (mFCurve)
         *p++ = NeutralValue(mLayerType, -1);
+    const int memberType = MemberLayerType(this);
     for (int i = 0; i < GetCount(); ++i)
     {
         KFCurveNode* child = Get(i);
@@ -1170,7 +1204,7 @@ double* KFCurveNode::GetZeroValues(double* values)
             continue;
         int n = child->GetValueCount();
         for (int k = 0; k < n; ++k)
-            *p++ = NeutralValue(mLayerType, i);
+            *p++ = NeutralValue(memberType, i);
     }
     return p;
 }

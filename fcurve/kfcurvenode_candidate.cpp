@@ -19,11 +19,12 @@ using namespace kfcurvenode_detail;
 
 namespace {
 
-// Number of values of the node in the form the candidates store them.
+// Number of values of the node in the form the candidates store them. Only
+// members of a quaternion's shape are stored as one (see MemberLayerType).
 int StoreCount(KFCurveNode* node)
 {
     int own = node->FCurveGet() ? 1 : 0;
-    if (node->GetLayerType() == KFCL_QUAT)
+    if (MemberLayerType(node) == KFCL_QUAT)
         return own + 4;
     return node->GetValueCount();
 }
@@ -33,7 +34,7 @@ int StoreCount(KFCurveNode* node)
 int InputCount(KFCurveNode* node)
 {
     int own = node->FCurveGet() ? 1 : 0;
-    if (node->GetLayerType() == KFCL_QUAT && node->GetLayerID() == 0)
+    if (MemberLayerType(node) == KFCL_QUAT && node->GetLayerID() == 0)
         return own + 3;
     return node->GetValueCount();
 }
@@ -42,7 +43,7 @@ int InputCount(KFCurveNode* node)
 int ChildOffset(KFCurveNode* node, int child)
 {
     int offset = node->FCurveGet() ? 1 : 0;
-    if (node->GetLayerType() == KFCL_QUAT)
+    if (MemberLayerType(node) == KFCL_QUAT)
         return offset + child;
     for (int i = 0; i < child; ++i)
         if (node->Get(i))
@@ -75,13 +76,14 @@ double* KFCurveNode::CandidateSet(KTime time, double* values, int layerId, int c
     const int id = GetCorrectLayerID(layerId);
     time = MapTime(time, true);
     const int own = mFCurve ? 1 : 0;
+    const bool quaternion = MemberLayerType(this) == KFCL_QUAT;
 
     // The total in stored form.
     const int storeCount = StoreCount(this);
     ValueBuffer total(storeCount + 4);
     if (own)
         total[0] = values[0];
-    if (mLayerType == KFCL_QUAT)
+    if (quaternion)
         EulerXYZToQuaternion(total.Data() + own, values + own);
     else
         for (int i = own; i < storeCount; ++i)
@@ -141,13 +143,13 @@ double* KFCurveNode::CandidateSet(KTime time, double* values, int layerId, int c
         if (own)
             mCandidateTotalValue[0] = total[0];
         int first = ChildOffset(this, childIndex);
-        int count = mLayerType == KFCL_QUAT ? 4 : (Get(childIndex) ? Get(childIndex)->GetValueCount() : 0);
+        int count = quaternion ? 4 : (Get(childIndex) ? Get(childIndex)->GetValueCount() : 0);
         for (int i = first; i < first + count && i < storeCount; ++i)
             mCandidateTotalValue[i] = total[i];
     }
 
     // The members.
-    if (mLayerType == KFCL_QUAT)
+    if (quaternion)
     {
         for (int i = 0; i < 4 && i < GetCount(); ++i)
             if (Get(i) && (childIndex < 0 || childIndex == i))
@@ -286,7 +288,7 @@ double* KFCurveNode::ComputeCandidateForLayer(double* layerValues, double* total
     GetZeroValues(layerValues);
     if (own)
         layerValues[0] = totalValues[0];
-    switch (mLayerType)
+    switch (MemberLayerType(this))
     {
     case KFCL_NOLAYER:
     case KFCL_ADD:
@@ -455,7 +457,7 @@ bool KFCurveNode::CandidateKey(int* index, int layerId, bool* mask, bool valuesA
             layerValues[i] = values[i];
     else
         ComputeCandidateForLayer(layerValues.Data(), values.Data(), time, id, index);
-    if (mLayerType == KFCL_EULER_XYZ && mRotationOrder >= 0 && mRotationOrder < 12)
+    if (MemberLayerType(this) == KFCL_EULER_XYZ && mRotationOrder >= 0 && mRotationOrder < 12)
     {
         KFCurveNode* layer = LayerGet(id);
         int own = mFCurve ? 1 : 0;

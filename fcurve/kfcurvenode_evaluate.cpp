@@ -272,7 +272,7 @@ double* KFCurveNode::WriteTotalCandidate(double* values)
     int position = 0;
     if (mFCurve)
         *p++ = mCandidateTotalValue.Get(position++);
-    if (mLayerType == KFCL_QUAT)
+    if (MemberLayerType(this) == KFCL_QUAT)
     {
         double q[4];
         for (int i = 0; i < 4; ++i)
@@ -307,8 +307,12 @@ double* KFCurveNode::EvaluateInternal(double* values, KTime time, int* index, bo
         (mCandidateTotalValue.GetTime() == time || (mFlags & eCandidateAnyTime) != 0))
         return WriteTotalCandidate(values);
 
+    // Members of a rotation or quaternion type are combined as such only
+    // when they have its shape: a quaternion base writes three angles for its
+    // four members, never more values than the node holds.
+    const int memberType = MemberLayerType(this);
     double quaternion[4] = {0.0, 0.0, 0.0, 1.0};
-    const bool quaternionBase = mLayerType == KFCL_QUAT && mLayerID == 0;
+    const bool quaternionBase = memberType == KFCL_QUAT && mLayerID == 0;
 
     double* p = values;
     if (mFCurve)
@@ -323,7 +327,7 @@ double* KFCurveNode::EvaluateInternal(double* values, KTime time, int* index, bo
         for (int i = 0; i < 4 && i < written; ++i)
             quaternion[i] = buffer[i];
     }
-    else if (mLayerType == KFCL_EULER_XYZ)
+    else if (memberType == KFCL_EULER_XYZ)
         p = RotationEvaluateInternal(p, time, index, candidate, false);
     else
         p = EvaluateMembers(p, time, index, candidate);
@@ -344,7 +348,7 @@ double* KFCurveNode::EvaluateInternal(double* values, KTime time, int* index, bo
         else
         {
             int n = memberCount < layerCount ? memberCount : layerCount;
-            switch (mLayerType)
+            switch (memberType)
             {
             case KFCL_NOLAYER:
             case KFCL_ADD:
@@ -517,6 +521,8 @@ double* KFCurveNode::CandidateEvaluateSpecificLayer(double* values, KTime time, 
     return EvaluateLayer(values, time, layerId, index, true);
 }
 
+// GetSpecificLayerValueCount and LeafLayout::MapValues (kfcurvelayer.cpp)
+// walk the layers as this does: they change with it.
 double* KFCurveNode::EvaluateLayer(double* values, KTime time, int layerId, int* index, bool candidate)
 {
     int localIndex = 0;
@@ -535,7 +541,7 @@ double* KFCurveNode::EvaluateLayer(double* values, KTime time, int layerId, int*
     double* p = values;
     if (node->mFCurve)
         *p++ = candidate ? node->mFCurve->CandidateEvaluate(time, index) : node->mFCurve->Evaluate(time, index);
-    if (node->mLayerType == KFCL_EULER_XYZ)
+    if (MemberLayerType(node) == KFCL_EULER_XYZ)
         return node->RotationEvaluateInternal(p, time, index, candidate, true);
     for (int i = 0; i < node->GetCount(); ++i)
     {
@@ -553,7 +559,7 @@ int KFCurveNode::GetSpecificLayerValueCount(int layerId)
     if (!node)
         return 0;
     int count = node->mFCurve ? 1 : 0;
-    const bool rotation = node->mLayerType == KFCL_EULER_XYZ;
+    const bool rotation = MemberLayerType(node) == KFCL_EULER_XYZ;
     for (int i = 0; i < node->GetCount(); ++i)
         if (KFCurveNode* child = node->Get(i))
             count += child->GetSpecificLayerValueCount(rotation ? child->mLayerID : layerId);

@@ -54,6 +54,20 @@ private:
     Destroyed<KFCurveNode> mNode;
 };
 
+// Neutral value of a layer type for the values of member `member` (-1: the
+// node's own curve): 1 multiplied and for a quaternion's W, else 0.
+double NeutralValue(int layerType, int member);
+
+// Whether a node's members are three Euler angles (three children of one
+// value each), or the X, Y, Z, W of a quaternion (four children of one value
+// each). Only such members are combined as rotations.
+bool MembersAreAngles(KFCurveNode* node);
+bool MembersAreQuaternion(KFCurveNode* node);
+// The layer type by which a node's members are evaluated and combined: its
+// own, except that a rotation or quaternion type given to members of another
+// shape (a file may give one) leaves them plain values, added.
+int MemberLayerType(KFCurveNode* node);
+
 // Scratch buffer of doubles: 32 inline, more on the heap.
 typedef KFCurveValueBuffer<32> ValueBuffer;
 

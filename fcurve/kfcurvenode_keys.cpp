@@ -25,12 +25,7 @@ namespace {
 // not cover.
 bool HoldsThreeAngles(KFCurveNode* node)
 {
-    if (node->FCurveGet() || node->GetCount() != 3)
-        return false;
-    for (int i = 0; i < 3; ++i)
-        if (!node->Get(i) || node->Get(i)->GetValueCount() != 1)
-            return false;
-    return true;
+    return !node->FCurveGet() && MembersAreAngles(node);
 }
 
 } // namespace
@@ -501,7 +496,9 @@ void KFCurveNode::Replace(KFCurveNode* source, KTime start, KTime stop, bool exa
 {
     if (!source || source == this)
         return;
-    if (mLayerType == KFCL_QUAT)
+    // Keys are replaced as rotations only on members of a rotation's shape.
+    const int memberType = MemberLayerType(this);
+    if (memberType == KFCL_QUAT)
     {
         if (GetCount() != source->GetCount())
             return;
@@ -519,7 +516,7 @@ void KFCurveNode::Replace(KFCurveNode* source, KTime start, KTime stop, bool exa
         ReplaceForQuaternion(source, start, stop, length(this, start), length(this, stop), exactSpan, candidateKeys);
         return;
     }
-    if (mLayerType == KFCL_EULER_XYZ)
+    if (memberType == KFCL_EULER_XYZ)
     {
         KFCurve* curves[3];
         KFCurve* sourceCurves[3];

@@ -2,15 +2,18 @@
 
 #include "fcurve/kfcurve.h"
 #include "fcurve/kfcurvelayer.h"
+#include "fcurve/kfcurvelayer_internal.h"
 #include "fcurve/kfcurvenode.h"
 #include "fcurve/kfcurvenode_internal.h"
 #include "fcurve/kfcurveutils.h"
 
 #include <algorithm>
+#include <memory>
 #include <vector>
 
 namespace {
 
+using kfcurvelayer_detail::LeafLayout;
 using kfcurveutils_detail::SaturatedAdd;
 
 // The curve of member m of a node: its own curve when it has no children,
@@ -25,43 +28,11 @@ KFCurve* MemberCurve(KFCurveNode* node, int member)
     return child ? child->FCurveGet() : nullptr;
 }
 
-// Detaches member m's curve from a node and returns it.
-KFCurve* DetachMemberCurve(KFCurveNode* node, int member)
+// The curve at leaf i's path from a node shaped like the plotted one.
+KFCurve* LeafCurve(KFCurveNode* node, const LeafLayout& layout, int leaf)
 {
-    if (node->GetCount() == 0)
-        return member == 0 ? node->FCurveSet(nullptr, false) : nullptr;
-    KFCurveNode* child = node->Get(member);
-    return child ? child->FCurveSet(nullptr, false) : nullptr;
-}
-
-// Gives member m of a node a curve, destroying the one it had.
-bool PlaceMemberCurve(KFCurveNode* node, int member, KFCurve* curve)
-{
-    if (node->GetCount() == 0)
-    {
-        if (member != 0)
-            return false;
-        node->FCurveReplace(curve);
-        return true;
-    }
-    KFCurveNode* child = node->Get(member);
-    if (!child)
-        return false;
-    child->FCurveReplace(curve);
-    return true;
-}
-
-// Position of member m's value in the node's value array (own curve first,
-// then each child's values).
-int MemberOffset(KFCurveNode* node, int member)
-{
-    int offset = node->FCurveGet() ? 1 : 0;
-    if (node->GetCount() == 0)
-        return 0;
-    for (int i = 0; i < member && i < node->GetCount(); ++i)
-        if (KFCurveNode* child = node->Get(i))
-            offset += child->GetValueCount();
-    return offset;
+    KFCurveNode* holder = LeafLayout::Follow(node, layout.Path(leaf));
+    return holder ? holder->FCurveGet() : nullptr;
 }
 
 // The target layer of a chain, created when the chain has none.
@@ -123,10 +94,14 @@ KTime GetNextSmartPlotTime(KTime* current, KFCurveSmartMergeInfos** infos, int l
 
 namespace {
 
+using kfcurvelayer_detail::LayerFold;
+using kfcurvelayer_detail::LeafValues;
 using kfcurvenode_detail::Destroyed;
 
 // One plot: what it reads at each plot time, its buffers and the two result
-// nodes (the dense plot, and the smart keys when plotting smartly).
+// nodes (the dense plot, and the smart keys when plotting smartly). Values
+// are laid out by the node's leaves (see kfcurvelayer_internal.h), as the
+// result nodes, shaped like the node with a curve on every leaf, take them.
 struct PlotRun
 {
     PlotRun(KFCurveNode* node, KArrayTemplate<int>* layerIds, int targetLayerId, KFCurveNode* wanted, bool useTimeWarp,
@@ -136,16 +111,17 @@ struct PlotRun
     KArrayTemplate<int>* layerIds;
     KFCurveNode* wanted; // null: the layers are combined, not solved for
     bool smart;
-    int memberCount;
+    LeafLayout layout;
     int layerCount = 0;
-    std::vector<int> offsets; // of each member's value in the node's values
     // Per layer, the source curves of its members (smart plotting).
     std::vector<KFCurveSmartMergeInfos> infoStore;
     std::vector<KFCurveSmartMergeInfos*> infos;
     Destroyed<KFCurveNode> smartResult, denseResult;
     KFCurveNode* timeWarp;
-    KArrayTemplate<KFCurveNode*> below, above; // layers around the target, when solving
-    std::vector<double> values, wantedValues, previous, warpValues;
+    LayerFold combined, below, above; // the layers combined, or around the target when solving
+    std::unique_ptr<LeafValues> wantedValues;
+    std::vector<char> covered;
+    std::vector<double> values, wantedLeaves, previous, warpValues;
     bool havePrevious = false;
     int hint = -1, wantedHint = -1, warpHint = -1;
 };
@@ -164,9 +140,11 @@ PlotRun::PlotRun(KFCurveNode* node_, KArrayTemplate<int>* layerIds_, int targetL
     , layerIds(layerIds_)
     , wanted(wanted_)
     , smart(smart_)
-    , memberCount(node_->GetCount() > 0 ? node_->GetCount() : (node_->FCurveGet() ? 1 : 0))
-    , offsets(memberCount > 0 ? memberCount : 1, 0)
+    , layout(node_)
     , timeWarp(useTimeWarp ? node_->TimeWarpGet() : nullptr)
+    , combined(layout)
+    , below(layout)
+    , above(layout)
 {
     for (KFCurveNode* layer = node; layer; layer = layer->LayerGet())
         ++layerCount;
@@ -192,29 +170,33 @@ PlotRun::PlotRun(KFCurveNode* node_, KArrayTemplate<int>* layerIds_, int targetL
     denseResult = ResultNode(node);
 
     if (wanted)
-        KFCurve_PrepareForSolving(node, layerIds, targetLayerId, below, above);
+    {
+        KArrayTemplate<KFCurveNode*> layersBelow, layersAbove;
+        KFCurve_PrepareForSolving(node, layerIds, targetLayerId, layersBelow, layersAbove);
+        for (int i = 0; i < layersBelow.GetCount(); ++i)
+            below.Add(layersBelow[i]);
+        for (int i = 0; i < layersAbove.GetCount(); ++i)
+            above.Add(layersAbove[i]);
+        wantedValues.reset(new LeafValues(layout, wanted, wanted->GetLayerID()));
+    }
+    else
+    {
+        for (KFCurveNode* layer : kfcurvelayer_detail::ListedLayers(node, layerIds, 0))
+            combined.Add(layer);
+    }
 
-    // Room for every layer's values (a layer read from a file may have more
-    // members than the base), for the wanted node's, and for the values the
-    // result node takes: one per member leaf, curve or not, where the node
-    // has values only for the curves it holds.
-    int valueCount = std::max(KFCurve_LayerValueRoom(node), denseResult->GetValueCount());
-    if (wanted)
-        valueCount =
-            std::max({valueCount, wanted->GetValueCount(), wanted->GetSpecificLayerValueCount(wanted->GetLayerID())});
-    if (valueCount < 4)
-        valueCount = 4;
-    valueCount += 4;
-    values.assign(valueCount, 0.0);
-    wantedValues.assign(valueCount, 0.0);
-    previous.assign(valueCount, 0.0);
+    const size_t count = static_cast<size_t>(layout.Count()) + 4;
+    values.assign(count, 0.0);
+    wantedLeaves.assign(count, 0.0);
+    previous.assign(count, 0.0);
+    covered.assign(count, 0);
     warpValues.assign((timeWarp ? timeWarp->GetValueCount() : 0) + 4, 0.0);
-    for (int m = 0; m < memberCount; ++m)
-        offsets[m] = MemberOffset(node, m);
 }
 
 // The node's values at a plot time (through the time warp when there is
-// one): the layers combined, or the target layer's values solved for.
+// one): the layers combined, or the target layer's values solved for. A leaf
+// no layer (or, solving, the wanted node) gives a value for shows what a leaf
+// without a curve shows.
 void EvaluateAt(PlotRun& run, KTime plotTime)
 {
     KTime evaluationTime = plotTime;
@@ -223,22 +205,27 @@ void EvaluateAt(PlotRun& run, KTime plotTime)
         run.timeWarp->Evaluate(run.warpValues.data(), plotTime, &run.warpHint);
         evaluationTime.SetSecondDouble(run.warpValues[0]);
     }
+    const int count = run.layout.Count();
+    std::fill(run.covered.begin(), run.covered.end(), 0);
     if (!run.wanted)
     {
-        run.node->GetZeroValues(run.values.data());
-        KFCurve_CandidateEvaluateInLayersRecursive(run.node, run.values.data(), evaluationTime, run.layerIds, 0,
-                                                   &run.hint);
+        run.combined.Evaluate(evaluationTime, &run.hint, run.values.data(), &run.covered);
+        for (int i = 0; i < count; ++i)
+            if (!run.covered[static_cast<size_t>(i)])
+                run.values[static_cast<size_t>(i)] = run.layout.Default(i);
         return;
     }
-    run.wanted->EvaluateSpecificLayer(run.wantedValues.data(), evaluationTime, run.wanted->GetLayerID(),
-                                      &run.wantedHint);
+    for (int i = 0; i < count; ++i)
+        run.wantedLeaves[static_cast<size_t>(i)] = run.layout.Default(i);
+    run.wantedValues->Evaluate(evaluationTime, &run.wantedHint, run.wantedLeaves.data(), run.wantedLeaves.data(),
+                               nullptr);
     if (!run.havePrevious)
     {
-        run.previous = run.wantedValues;
+        run.previous = run.wantedLeaves;
         run.havePrevious = true;
     }
-    KFCurve_CandidateSolveInLayers(run.node, run.values.data(), run.wantedValues.data(), evaluationTime, run.below,
-                                   run.above, 0, &run.hint, run.previous.data());
+    kfcurvelayer_detail::SolveForLayer(run.layout, run.below, run.above, run.wantedLeaves.data(), evaluationTime,
+                                       &run.hint, run.previous.data(), run.values.data());
     run.previous = run.values;
 }
 
@@ -249,12 +236,9 @@ void AppendSample(PlotRun& run, KTime plotTime, bool onKey, const KArrayTemplate
     const std::vector<double>& values = run.values;
     if (run.node->GetCount() == 0)
     {
-        if (run.node->FCurveGet())
-        {
-            if (onKey)
-                run.smartResult->FCurveGet()->KeyAppendFast(plotTime, static_cast<float>(values[0]));
-            run.denseResult->FCurveGet()->KeyAppendFast(plotTime, static_cast<float>(values[0]));
-        }
+        if (onKey)
+            run.smartResult->FCurveGet()->KeyAppendFast(plotTime, static_cast<float>(values[0]));
+        run.denseResult->FCurveGet()->KeyAppendFast(plotTime, static_cast<float>(values[0]));
         return;
     }
     if (!run.wanted && run.denseResult->GetLayerType() == KFCL_EULER_XYZ)
@@ -262,10 +246,10 @@ void AppendSample(PlotRun& run, KTime plotTime, bool onKey, const KArrayTemplate
     if (onKey)
         for (int i = 0; i < members.GetCount(); ++i)
         {
-            const int m = members[i];
-            if (m < run.memberCount)
-                if (KFCurve* curve = MemberCurve(run.smartResult.get(), m))
-                    curve->KeyAppendFast(plotTime, static_cast<float>(values[run.offsets[m]]));
+            const int leaf = run.layout.MemberLeaf(members[i]);
+            if (leaf >= 0)
+                if (KFCurve* curve = MemberCurve(run.smartResult.get(), members[i]))
+                    curve->KeyAppendFast(plotTime, static_cast<float>(values[static_cast<size_t>(leaf)]));
         }
     run.denseResult->KeyAppend(plotTime, run.values.data(), false);
 }
@@ -350,33 +334,34 @@ void Refine(PlotRun& run, const KSmartPlotOptions& options, KTime delta)
                                  nullptr);
 }
 
-// The plotted member curves, taken off their result node. The first owner
-// of a curve gets the curve itself, every later one a copy; curves that find
-// no owner are destroyed with this object.
+// The plotted leaf curves, taken off their result node. The first owner of
+// a curve gets the curve itself, every later one a copy; curves that find no
+// owner are destroyed with this object.
 class PlottedCurves
 {
 public:
-    PlottedCurves(KFCurveNode* plotted, int memberCount)
-        : mCurves(memberCount > 0 ? memberCount : 1)
+    PlottedCurves(KFCurveNode* plotted, const LeafLayout& layout)
+        : mCurves(static_cast<size_t>(layout.Count()))
         , mUnowned(mCurves.size())
     {
-        for (int m = 0; m < memberCount; ++m)
-        {
-            mCurves[m] = DetachMemberCurve(plotted, m);
-            mUnowned[m].reset(mCurves[m]);
-        }
+        for (int i = 0; i < layout.Count(); ++i)
+            if (KFCurveNode* holder = LeafLayout::Follow(plotted, layout.Path(i)))
+            {
+                mCurves[i] = holder->FCurveSet(nullptr, false);
+                mUnowned[i].reset(mCurves[i]);
+            }
     }
 
-    bool Has(int m) const { return mCurves[m] != nullptr; }
+    bool Has(int leaf) const { return mCurves[leaf] != nullptr; }
 
-    KFCurve* Take(int m)
+    KFCurve* Take(int leaf)
     {
-        if (!mCurves[m])
+        if (!mCurves[leaf])
             return nullptr;
-        if (mUnowned[m])
-            return mUnowned[m].release();
+        if (mUnowned[leaf])
+            return mUnowned[leaf].release();
         Destroyed<KFCurve> copy(KFCurveCreate());
-        copy->CopyFrom(*mCurves[m], true);
+        copy->CopyFrom(*mCurves[leaf], true);
         return copy.release();
     }
 
@@ -385,15 +370,15 @@ private:
     std::vector<Destroyed<KFCurve>> mUnowned;
 };
 
-// Sets each member curve of a layer to the neutral value over the span.
-void ResetLayer(KFCurveNode* layer, const PlotRun& run, const std::vector<double>& zero, KTime start, KTime stop)
+// Sets each leaf curve of a layer to the neutral value over the span.
+void ResetLayer(KFCurveNode* layer, const PlotRun& run, KTime start, KTime stop)
 {
-    for (int m = 0; m < run.memberCount; ++m)
+    for (int i = 0; i < run.layout.Count(); ++i)
     {
-        KFCurve* curve = MemberCurve(layer, m);
+        KFCurve* curve = LeafCurve(layer, run.layout, i);
         if (!curve)
             continue;
-        const double neutral = zero[run.offsets[m]];
+        const double neutral = run.layout.Identity(run.layout.Combining(), i);
         KFCurve neutralCurve;
         neutralCurve.SetValue(static_cast<float>(neutral));
         neutralCurve.CandidateSet(KTime(0), neutral);
@@ -410,19 +395,17 @@ void MaintainLayers(const PlotRun& run, int targetLayerId, unsigned int flags, K
     if (flags & KFCURVE_PLOT_RESET_LAYERS)
     {
         const bool keepsTarget = (flags & (KFCURVE_PLOT_REPLACE_KEYS | KFCURVE_PLOT_REPLACE_CURVES)) != 0;
-        std::vector<double> zero(node->GetValueCount() + 4, 0.0);
-        node->GetZeroValues(zero.data());
         if (!layerIds)
         {
             for (KFCurveNode* layer = node; layer; layer = layer->LayerGet())
                 if (!(keepsTarget && layer->GetLayerID() == targetLayerId))
-                    ResetLayer(layer, run, zero, start, stop);
+                    ResetLayer(layer, run, start, stop);
         }
         else
         {
             for (int i = 0; i < layerIds->GetCount(); ++i)
                 if (KFCurveNode* layer = node->LayerGet((*layerIds)[i]))
-                    ResetLayer(layer, run, zero, start, stop);
+                    ResetLayer(layer, run, start, stop);
         }
         return;
     }
@@ -435,8 +418,8 @@ void MaintainLayers(const PlotRun& run, int targetLayerId, unsigned int flags, K
             continue;
         if (id == 0)
         {
-            for (int m = 0; m < run.memberCount; ++m)
-                if (KFCurve* curve = MemberCurve(node, m))
+            for (int leaf = 0; leaf < run.layout.Count(); ++leaf)
+                if (KFCurve* curve = LeafCurve(node, run.layout, leaf))
                     curve->KeyClear();
         }
         else if (node->LayerGet(id))
@@ -446,44 +429,40 @@ void MaintainLayers(const PlotRun& run, int targetLayerId, unsigned int flags, K
     }
 }
 
-// Gives the destination node the plotted curves its members can hold.
-void PlaceInDestination(KFCurveNode* destination, PlottedCurves& plotted, int memberCount)
+// Gives each node of the destination at a leaf's path the plotted curve.
+void PlaceInDestination(KFCurveNode* destination, PlottedCurves& plotted, const LeafLayout& layout)
 {
-    for (int m = 0; m < memberCount; ++m)
-    {
-        if (!plotted.Has(m))
-            continue;
-        const bool fits = destination->GetCount() == 0 ? m == 0 : m < destination->GetCount();
-        if (fits)
-            PlaceMemberCurve(destination, m, plotted.Take(m));
-    }
+    for (int i = 0; i < layout.Count(); ++i)
+        if (plotted.Has(i))
+            if (KFCurveNode* holder = LeafLayout::Follow(destination, layout.Path(i)))
+                holder->FCurveReplace(plotted.Take(i));
 }
 
 // The target layer's keys over the span replaced by the plotted ones.
-void ReplaceTargetKeys(KFCurveNode* layer, PlottedCurves& plotted, int memberCount, KTime start, KTime stop)
+void ReplaceTargetKeys(KFCurveNode* layer, PlottedCurves& plotted, const LeafLayout& layout, KTime start, KTime stop)
 {
     Destroyed<KFCurveNode> clone(layer->CloneTemplate(false, false, false, -1));
-    for (int m = 0; m < memberCount; ++m)
+    for (int i = 0; i < layout.Count(); ++i)
     {
-        KFCurveNode* holder = clone->GetCount() == 0 ? (m == 0 ? clone.get() : nullptr) : clone->Get(m);
-        if (holder && plotted.Has(m))
-            holder->FCurveSet(plotted.Take(m), true);
+        KFCurveNode* holder = LeafLayout::Follow(clone.get(), layout.Path(i));
+        if (holder && plotted.Has(i))
+            holder->FCurveSet(plotted.Take(i), true);
     }
     layer->Replace(clone.get(), start, stop, false, true);
 }
 
 // The target layer's curves replaced by the plotted ones, which keep the
 // replaced curves' colour and data flag.
-void ReplaceTargetCurves(KFCurveNode* layer, PlottedCurves& plotted, int memberCount)
+void ReplaceTargetCurves(KFCurveNode* layer, PlottedCurves& plotted, const LeafLayout& layout)
 {
-    for (int m = 0; m < memberCount; ++m)
+    for (int i = 0; i < layout.Count(); ++i)
     {
-        if (!plotted.Has(m))
+        if (!plotted.Has(i))
             continue;
-        KFCurveNode* holder = layer->GetCount() == 0 ? (m == 0 ? layer : nullptr) : layer->Get(m);
+        KFCurveNode* holder = LeafLayout::Follow(layer, layout.Path(i));
         if (!holder)
             continue;
-        KFCurve* curve = plotted.Take(m);
+        KFCurve* curve = plotted.Take(i);
         if (KFCurve* current = holder->FCurveGet())
         {
             curve->SetColor(current->GetColor());
@@ -516,19 +495,19 @@ void KFCurve_PlotInLayers(KFCurveNode* node, KArrayTemplate<int>* layerIds, int 
         Refine(run, *options, delta);
 
     KFCurveNode* plottedNode = (smart && !options->mKeepDensePlot) ? run.smartResult.get() : run.denseResult.get();
-    PlottedCurves plotted(plottedNode, run.memberCount);
+    PlottedCurves plotted(plottedNode, run.layout);
     MaintainLayers(run, targetLayerId, flags, start, stop);
 
     if (destination)
-        PlaceInDestination(destination, plotted, run.memberCount);
+        PlaceInDestination(destination, plotted, run.layout);
     if (flags & KFCURVE_PLOT_REPLACE_KEYS)
     {
         if (KFCurveNode* layer = FindOrCreateLayer(node, targetLayerId))
-            ReplaceTargetKeys(layer, plotted, run.memberCount, start, stop);
+            ReplaceTargetKeys(layer, plotted, run.layout, start, stop);
     }
     else if (flags & KFCURVE_PLOT_REPLACE_CURVES)
     {
         if (KFCurveNode* layer = FindOrCreateLayer(node, targetLayerId))
-            ReplaceTargetCurves(layer, plotted, run.memberCount);
+            ReplaceTargetCurves(layer, plotted, run.layout);
     }
 }

@@ -66,12 +66,18 @@ KTime GetNextSmartPlotTime(KTime* current, KFCurveSmartMergeInfos** infos, int l
 // listed layers (all without a list) are combined; with one, the values the
 // target layer must hold are solved. A period that is not positive, or a span
 // that needs more regular samples than KFCURVE_MAX_SAMPLE_COUNT, plots nothing.
+// One curve is plotted per leaf of the node (a node without children: each
+// member at any depth, or the node itself when it has none), holding what the
+// layers give that leaf, or the neutral value of its parent's layer type when
+// none gives it one; it goes to the node at the same path in the destination
+// or the target layer (the node's own curve to the destination itself only
+// when that has no children either).
 void KFCurve_PlotInLayers(KFCurveNode* node, KArrayTemplate<int>* layerIds, int targetLayerId, unsigned int flags,
                           KTime start, KTime stop, KTime period, KFCurveNode* destination, KFCurveNode* wanted,
                           bool useTimeWarp, KSmartPlotOptions* options);
 
 // Work a time-warp merge may spend when the caller sets no other limit:
-// samples times the values plotted at each.
+// samples times the values evaluated and the leaves keyed at each.
 const long long KFCURVE_TIMEWARP_MERGE_BUDGET = 1LL << 24;
 
 // Bakes every time warp of a curve-node tree into the nodes that use it, and
@@ -80,11 +86,16 @@ const long long KFCURVE_TIMEWARP_MERGE_BUDGET = 1LL << 24;
 // plot period: a base node with KFCurve_PlotInLayers (no layer list, its own
 // layer, flag 0x10, time warp on), its upper layers then removed since the
 // base holds their share; an upper layer with a warp of its own over its own
-// curves alone. Children and upper layers are merged before the node, their
-// warps applying after its. The constant key reducer then runs on the node
-// when that global setting is on. budget (samples times values) is lowered
-// by what each plot costs; a warp whose plot would exceed what is left, or
-// that the period cannot sample, stays attached.
+// curves alone, the warp then baked into the layers after it. A node whose
+// members have members of their own (T, R and S of a transform) hands its
+// warp to the members of each node of its chain, each then baked so, their
+// own layers included. Children and upper layers are merged before the node,
+// their warps applying after its. The constant key reducer then runs on each
+// node plotted when that global setting is on. budget is lowered by what a
+// warp's bake costs (samples times the values evaluated and the leaves keyed
+// at each); a warp whose bake would exceed what is left, that the period
+// cannot sample, or that applies to a node still playing through a warp of
+// its own or holding a curve beside members, stays attached whole.
 void KFCurve_MergeTimeWarps(KFCurveNode* root, long long& budget);
 
 #endif

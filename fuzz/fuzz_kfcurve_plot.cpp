@@ -3,7 +3,8 @@
 // any list of any section) read and plotted in layers: its layers combined
 // through its time warp, the listed layers smartly into a destination, then
 // solved for its top layer with one of the flags that maintain or replace
-// layers, and its time warps merged. The nodes are read alone, and again into
+// layers, evaluated whole and as a candidate that is then set and keyed, and
+// its time warps merged. The nodes are read alone, and again into
 // a transform template. Time warps numbered 1 to 3 are installed before
 // reading, so that TimeWarpID fields find them.
 //
@@ -14,6 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "base/kqox.h"
 #include "base/kset.h"
@@ -130,6 +132,18 @@ struct Plotter
                              way % 2 == 0, nullptr);
         wanted->Destroy();
 
+        // Evaluated whole (warp, layers, rotations), as a candidate, and that
+        // candidate set and keyed into the top layer: the values written and
+        // read stay within the room the node's values take.
+        std::vector<double> values(static_cast<size_t>(node->GetValueCount()) + 4, 0.0);
+        node->GeneralEvaluate(values.data(), start);
+        node->CandidateEvaluate(values.data(), stop);
+        node->CandidateSet(stop, values.data(), top);
+        node->CandidateKey(nullptr, top, nullptr, way % 2 == 0, KFCURVE_INTERPOLATION_CUBIC, KFCURVE_TANGEANT_AUTO,
+                           false, true, stop, 0.0);
+
+        // The budget counts the samples times the values evaluated and the
+        // leaves keyed at each.
         long long budget = kSamples * 1024;
         KFCurve_MergeTimeWarps(node, budget);
     }

@@ -90,7 +90,9 @@ struct Warps
 // The nodes stored: a keyed transform with layers on T, R and S and time
 // warps; a transform whose members hold no curves, played through a warp; a
 // translation whose layer has more members than its base; a quaternion node
-// with a layer.
+// with a layer; a keyed transform played through a warp of its own, its T
+// layered; quaternion-typed members of other shapes than four members; a
+// node holding a curve beside members, one of which has none.
 std::vector<KFCurveNode*> MakeNodes(Warps& warps)
 {
     std::vector<KFCurveNode*> nodes;
@@ -135,6 +137,33 @@ std::vector<KFCurveNode*> MakeNodes(Warps& warps)
     Keys(MemberCurve(quaternion, 2), {{0.0, 0.0f}, {1.0, 0.7f}});
     MemberCurve(quaternion->CreateLayerAt(1), 3)->SetValue(1.0f);
     nodes.push_back(quaternion);
+
+    KFCurveNode* nested = Transform(true);
+    Keys(MemberCurve(nested->Get(0), 0), {{0.0, 0.0f}, {1.0, 10.0f}});
+    Keys(MemberCurve(nested->Get(1), 1), {{0.0, 0.0f}, {1.0, 60.0f}});
+    Keys(MemberCurve(nested->Get(0)->CreateLayerAt(1), 0), {{0.5, 100.0f}});
+    nested->TimeWarpSet(warps.warps[0]);
+    nodes.push_back(nested);
+
+    KFCurveNode* quaternions = KFCurveNodeCreate("P");
+    for (int count : {0, 0, 0, 0, 1, 2, 5})
+    {
+        const std::string name = "Q" + std::to_string(quaternions->GetCount());
+        KFCurveNode* member = KFCurveNodeCreate(name.c_str(), static_cast<KDataType*>(nullptr), KFCL_QUAT, 0);
+        for (int k = 0; k < count; ++k)
+            member->FindOrCreate(("M" + std::to_string(k)).c_str(), true)->FCurveGet()->SetValue(0.25f * k);
+        quaternions->Add(member);
+    }
+    quaternions->TimeWarpSet(warps.warps[2]);
+    nodes.push_back(quaternions);
+
+    KFCurveNode* mixed = KFCurveNodeCreate("T", static_cast<KDataType*>(nullptr), KFCL_ADD, 0);
+    mixed->FCurveSet(KFCurveCreate());
+    mixed->FCurveGet()->SetValue(7.0f);
+    mixed->FindOrCreate("X", false);
+    Keys(mixed->FindOrCreate("Y", true)->FCurveGet(), {{0.0, 5.0f}, {1.0, 6.0f}});
+    Keys(MemberCurve(mixed->CreateLayerAt(1), 1), {{0.5, 1.0f}});
+    nodes.push_back(mixed);
     return nodes;
 }
 

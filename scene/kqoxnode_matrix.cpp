@@ -10,6 +10,7 @@
 #include "fcurve/kfcurve.h"
 #include "fcurve/kfcurvenode.h"
 #include "scene/kqoxnode.h"
+#include "scene/kqoxnode_channels.h"
 #include "scene/kqoxnode_math.h"
 #include "scene/kqoxnode_walk.h"
 #include "scene/kqoxtakenode.h"
@@ -260,7 +261,7 @@ KQoxXMatrix& KQoxNode::GetLocalFromDefaultTake()
     double values[3][3] = {{0.0, 0.0, 0.0}, {0.0, 0.0, 0.0}, {1.0, 1.0, 1.0}};
     for (int i = 0; i < 3; ++i)
         if (nodes[i])
-            nodes[i]->GetValue(values[i]);
+            nodechannels::ReadXYZ(nodes[i], values[i], [&](double* v) { nodes[i]->GetValue(v); });
     TakeLocalMatrix(cache.mLocal, values[0], values[1], values[2]);
     cache.mLocalValid = true;
     return cache.mLocal;
@@ -297,7 +298,8 @@ KQoxXMatrix& KQoxNode::GetLocalFromCurrentTake(KTime time)
     double values[3][3] = {{0.0, 0.0, 0.0}, {0.0, 0.0, 0.0}, {1.0, 1.0, 1.0}};
     for (int i = 0; i < 3; ++i)
         if (nodes[i])
-            nodes[i]->CandidateEvaluate(values[i], time, &cache.mKeyHint[i]);
+            nodechannels::ReadXYZ(nodes[i], values[i],
+                                  [&](double* v) { nodes[i]->CandidateEvaluate(v, time, &cache.mKeyHint[i]); });
     TakeLocalMatrix(cache.mLocal, values[0], values[1], values[2]);
     cache.mLocalTime = time;
     cache.mLocalValid = true;

@@ -24,6 +24,7 @@
 #include "scene/attributes/kqoxskeleton.h"
 #include "scene/kqoxentity.h"
 #include "scene/kqoxnode.h"
+#include "scene/kqoxnode_channels.h"
 #include "scene/kqoxnode_walk.h"
 #include "scene/kqoxnodeattribute.h"
 #include "scene/kqoxnodefinder.h"
@@ -360,7 +361,7 @@ void KQoxNode::UpdateChannelPropertiesFromDefaultTake()
         KgeTVector value;
         channel.mProperty->GetData(&value, 0, nullptr, nullptr);
         double values[3] = {value.x, value.y, value.z};
-        node->GetValue(values);
+        nodechannels::ReadXYZ(node, values, [&](double* v) { node->GetValue(v); });
         value = KgeTVector(values[0], values[1], values[2], value.w);
         channel.mProperty->SetData(&value, 0, nullptr, nullptr);
     }

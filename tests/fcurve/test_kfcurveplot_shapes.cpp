@@ -5,6 +5,8 @@
 
 #include "fcurve_test_util.h"
 
+#include <algorithm>
+#include <cmath>
 #include <functional>
 #include <string>
 
@@ -277,8 +279,9 @@ TEST(KFCurvePlotShapes, LayersOfOtherShapes)
 }
 
 // The node solved against (the wanted values) read from a file in layer 2, its member X of the base layer carrying
-// layer 2 in its own chain with sixty members: evaluated at layer 2 it gives those sixty values and Y's. The
-// target layer takes the wanted values the base's X, Y, Z line up with; beyond that the shape defines none.
+// layer 2 in its own chain with sixty members: evaluated at layer 2 it gives those sixty values and Y's. Each wanted
+// value counts for the member it belongs to: Y's 6 for Y; X's sixty values are of another shape than the leaf X and
+// Z has none, so the whole is to show their neutral 0 there.
 TEST(KFCurvePlotShapes, WantedNodeWhoseMemberHoldsTheLayerInAnotherShape)
 {
     for (KQox::EForm form : kForms)
@@ -306,9 +309,10 @@ TEST(KFCurvePlotShapes, WantedNodeWhoseMemberHoldsTheLayerInAnotherShape)
                              wanted, false, nullptr);
         KFCurveNode* layer = node->LayerGet(1);
         ASSERT_NE(layer, nullptr);
-        // Layer 1 holds the first three values the wanted node shows, less the base's.
+        // Layer 1 holds (0, 6, 0) less the base's (1, 2, 3).
+        const double expected[3] = {-1, 4, -3};
         for (int m = 0; m < 3; ++m)
-            EXPECT_NEAR(Member(layer, m)->Evaluate(Frame(2)), 100.0 - (m + 1), 1e-5) << m;
+            EXPECT_NEAR(Member(layer, m)->Evaluate(Frame(2)), expected[m], 1e-5) << m;
         node->Destroy();
         wanted->Destroy();
     }
@@ -450,4 +454,408 @@ TEST(KFCurvePlotShapes, CandidateSolvedAgainstLayersOfOtherShapes)
                 EXPECT_NEAR(Member(layer, static_cast<int>(m))->Evaluate(KTime(0)), c.solved[m], 1e-5) << m;
             node->Destroy();
         }
+}
+
+namespace {
+
+// A node of the given layer type whose members hold the given static values (a member "X", "Y", "Z", "W", then
+// "M4", "M5", ... per value).
+KFCurveNode* TypedNode(const char* name, int layerType, std::initializer_list<double> values)
+{
+    KFCurveNode* node = KFCurveNodeCreate(name, static_cast<KDataType*>(nullptr), layerType, 0);
+    static const char* const kNames[] = {"X", "Y", "Z", "W"};
+    int i = 0;
+    for (double v : values)
+    {
+        const std::string member = i < 4 ? kNames[i] : "M" + std::to_string(i);
+        ++i;
+        KFCurveNode* child = KFCurveNodeCreate(member.c_str());
+        child->FCurveSet(KFCurveCreate());
+        child->FCurveGet()->SetValue(static_cast<float>(v));
+        node->Add(child);
+    }
+    return node;
+}
+
+} // namespace
+
+// Members given the quaternion layer type in a file, of fewer and of more than the four one-value members a
+// quaternion needs, beside a true quaternion (90 degrees about Z). Only the true one is evaluated as a quaternion
+// (three Euler angles); the others give their members' values as they are. Evaluation, candidate evaluation,
+// setting and keying a candidate stay within the node's values.
+TEST(KFCurvePlotShapes, QuaternionTypeOnMembersOfOtherShapes)
+{
+    const double half = std::sqrt(0.5);
+    KFCurveNode* source = KFCurveNodeCreate("P");
+    for (int k = 0; k < 4; ++k)
+        source->Add(TypedNode(("E" + std::to_string(k)).c_str(), KFCL_QUAT, {}));
+    source->Add(TypedNode("Q1", KFCL_QUAT, {1}));
+    source->Add(TypedNode("Q2", KFCL_QUAT, {2, 3}));
+    source->Add(TypedNode("Q4", KFCL_QUAT, {0, 0, half, half}));
+    source->Add(TypedNode("Q5", KFCL_QUAT, {1, 2, 3, 4, 5}));
+    const std::vector<double> expected = {1, 2, 3, 0, 0, 90, 1, 2, 3, 4, 5};
+    for (KQox::EForm form : kForms)
+    {
+        SCOPED_TRACE(form);
+        KFCurveNode* node = RoundTrip(source, form);
+        ASSERT_NE(node, nullptr);
+        ASSERT_EQ(node->GetCount(), 8);
+        for (int i = 0; i < 8; ++i)
+            EXPECT_EQ(node->Get(i)->GetLayerType(), KFCL_QUAT) << i;
+        ASSERT_EQ(node->GetValueCount(), 12);
+        for (bool candidate : {false, true})
+        {
+            SCOPED_TRACE(candidate);
+            std::vector<double> values(node->GetValueCount() + 4, -1.0);
+            double* end = node->GeneralEvaluate(values.data(), KTime(0), nullptr, candidate);
+            ASSERT_EQ(end - values.data(), static_cast<long>(expected.size()));
+            for (size_t i = 0; i < expected.size(); ++i)
+                EXPECT_NEAR(values[i], expected[i], 1e-4) << i;
+        }
+        node->CandidateClear(0, true);
+        std::vector<double> wanted(node->GetValueCount() + 4, 0.0);
+        std::copy(expected.begin(), expected.end(), wanted.begin());
+        EXPECT_EQ(node->CandidateSet(KTime(0), wanted.data()), wanted.data() + expected.size());
+        node->CandidateKey(nullptr, 0, nullptr, false, L, AUTO, false, true, KTime(0), 0.0);
+        node->Destroy();
+    }
+    source->Destroy();
+}
+
+namespace {
+
+// The values of the leaves of a node at frame 2, depth first (NaN for a leaf without a curve).
+std::vector<double> LeafValuesAt2(KFCurveNode* node)
+{
+    std::vector<double> values;
+    if (node->GetCount() == 0)
+    {
+        values.push_back(node->FCurveGet() ? node->FCurveGet()->Evaluate(Frame(2)) : std::nan(""));
+        return values;
+    }
+    for (int i = 0; i < node->GetCount(); ++i)
+    {
+        std::vector<double> child = LeafValuesAt2(node->Get(i));
+        values.insert(values.end(), child.begin(), child.end());
+    }
+    return values;
+}
+
+void ExpectLeaves(KFCurveNode* node, const std::vector<double>& expected)
+{
+    const std::vector<double> values = LeafValuesAt2(node);
+    ASSERT_EQ(values.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i)
+        EXPECT_NEAR(values[i], expected[i], 1e-4) << i;
+}
+
+// Gives a node the members "X", "Y", "Z" holding the static values given; NaN leaves a member without a curve.
+void StaticMembers(KFCurveNode* node, std::initializer_list<double> values)
+{
+    static const char* const kNames[] = {"X", "Y", "Z"};
+    int i = 0;
+    for (double v : values)
+    {
+        KFCurveNode* member = node->FindOrCreate(kNames[i++], !std::isnan(v));
+        if (!std::isnan(v))
+            member->FCurveGet()->SetValue(static_cast<float>(v));
+    }
+}
+
+} // namespace
+
+// Plotting a node whose members do not all hold curves, whose node holds a curve of its own beside its members, or
+// whose members are nested a level deeper: each plotted value lands on the leaf it came from, and a leaf that holds
+// no curve shows the neutral value of its node (0 added, 1 multiplied). "T" read from a file has X without a curve,
+// Y at 5, Z at 1, and a layer 1 at (10, 20, 30). Worked out by hand, at frame 2: the layers combined give
+// (10, 25, 31), the base alone (0, 5, 1); solving layer 1 for (100, 200, 300) gives (100, 195, 299).
+TEST(KFCurvePlotShapes, PlottedValuesLandOnTheLeavesTheyCameFrom)
+{
+    KFCurveNode* partial = KFCurveNodeCreate("T", static_cast<KDataType*>(nullptr), KFCL_ADD, 0);
+    StaticMembers(partial, {std::nan(""), 5, 1});
+    StaticMembers(partial->CreateLayerAt(1), {10, 20, 30});
+    KFCurveNode* ownCurve = KFCurveNodeCreate("T", static_cast<KDataType*>(nullptr), KFCL_ADD, 0);
+    ownCurve->FCurveSet(KFCurveCreate());
+    ownCurve->FCurveGet()->SetValue(7.0f);
+    StaticMembers(ownCurve, {1, 2, 3});
+    KFCurveNode* nested = KFCurveNodeCreate("Transform");
+    StaticMembers(nested->FindOrCreate("T", false), {std::nan(""), 5, 1});
+    KFCurveNode* scaling = KFCurveNodeCreate("S", static_cast<KDataType*>(nullptr), KFCL_MULT, 0);
+    StaticMembers(scaling, {std::nan(""), 3, 4});
+    nested->Add(scaling);
+
+    KArrayTemplate<int> base, both;
+    base.Add(0);
+    both.Add(0);
+    both.Add(1);
+    KSmartPlotOptions dense;
+    dense.mSmartPlot = true;
+    dense.mKeepDensePlot = true;
+    enum Holder
+    {
+        eDestination, // a copy of the node's shape without curves
+        eBase,
+        eLayer1
+    };
+    const struct
+    {
+        const char* name;
+        KFCurveNode* source;
+        KArrayTemplate<int>* ids;
+        int target;
+        unsigned int flags;
+        bool solve;
+        KSmartPlotOptions* options;
+        Holder holder;
+        std::vector<double> expected; // the holder's leaves at frame 2
+    } cases[] = {
+        {"combined", partial, nullptr, 0, 0, false, nullptr, eDestination, {10, 25, 31}},
+        {"both listed", partial, &both, 0, 0, false, nullptr, eDestination, {10, 25, 31}},
+        {"base listed", partial, &base, 0, 0, false, nullptr, eDestination, {0, 5, 1}},
+        {"smart, dense kept", partial, &base, 0, 0, false, &dense, eDestination, {0, 5, 1}},
+        {"solved", partial, nullptr, 1, KFCURVE_PLOT_REPLACE_CURVES, true, nullptr, eLayer1, {100, 195, 299}},
+        {"keys replaced", partial, &base, 1, KFCURVE_PLOT_REPLACE_KEYS, false, nullptr, eLayer1, {0, 5, 1}},
+        {"curves replaced", partial, nullptr, 1, KFCURVE_PLOT_REPLACE_CURVES, false, nullptr, eLayer1, {10, 25, 31}},
+        {"merged into the base", partial, &both, 0, KFCURVE_PLOT_REPLACE_CURVES, false, nullptr, eBase, {10, 25, 31}},
+        {"own curve", ownCurve, nullptr, 0, 0, false, nullptr, eDestination, {1, 2, 3}},
+        {"own curve, curves replaced",
+         ownCurve,
+         nullptr,
+         0,
+         KFCURVE_PLOT_REPLACE_CURVES,
+         false,
+         nullptr,
+         eBase,
+         {1, 2, 3}},
+        {"nested", nested, nullptr, 0, 0, false, nullptr, eDestination, {0, 5, 1, 1, 3, 4}},
+    };
+    for (const auto& c : cases)
+        for (KQox::EForm form : kForms)
+        {
+            SCOPED_TRACE(c.name);
+            SCOPED_TRACE(form);
+            KFCurveNode* node = RoundTrip(c.source, form);
+            ASSERT_NE(node, nullptr);
+            KFCurveNode* wanted = c.solve ? MemberNode("T", KFCL_ADD, {100, 200, 300}) : nullptr;
+            KFCurveNode* destination =
+                c.holder == eDestination ? node->CloneTemplate(false, false, false, -1) : nullptr;
+            KFCurve_PlotInLayers(node, c.ids, c.target, c.flags, Frame(0), Frame(3), Frame(1), destination, wanted,
+                                 false, c.options);
+            KFCurveNode* holder = c.holder == eDestination ? destination : c.holder == eBase ? node : node->LayerGet(1);
+            ASSERT_NE(holder, nullptr);
+            ExpectLeaves(holder, c.expected);
+            for (KFCurveNode* n : {wanted, destination, node})
+                if (n)
+                    n->Destroy();
+        }
+    for (KFCurveNode* n : {partial, ownCurve, nested})
+        n->Destroy();
+}
+
+namespace {
+
+// Keys joined by straight lines, {seconds, value} each.
+void LinearKeys(KFCurve* curve, std::initializer_list<std::pair<double, float>> keys)
+{
+    for (const auto& key : keys)
+        AddKey(*curve, Sec(key.first), key.second, L);
+}
+
+// Installs a warp t -> 2t over the first second (held after) as time warp 3 while it lives.
+struct DoublingWarp
+{
+    DoublingWarp()
+    {
+        warp->FCurveSet(KFCurveCreate());
+        LinearKeys(warp->FCurveGet(), {{0, 0.0f}, {1, 2.0f}});
+        keeper->TimeWarpSet(warp);
+        set.Add(3, reinterpret_cast<kReference>(warp));
+        KFCurve_SetTWSet(&set);
+    }
+    ~DoublingWarp()
+    {
+        KFCurve_SetTWSet(nullptr);
+        keeper->Destroy();
+        KFCURVE_SetUseConstantKeyReducer(reducer);
+    }
+    KFCurveNode* warp = KFCurveNodeCreate("Warp", KDataTypeTimeWarp);
+    KFCurveNode* keeper = KFCurveNodeCreate("Keeper");
+    KSet set{16};
+    bool reducer = KFCURVE_GetUseConstantKeyReducer();
+};
+
+// The values a node evaluates to at frames 0 to 40.
+std::vector<std::vector<double>> Shown(KFCurveNode* node)
+{
+    std::vector<std::vector<double>> shown;
+    for (int k = 0; k <= 40; ++k)
+    {
+        std::vector<double> values(node->GetValueCount() + 4, 0.0);
+        values.resize(node->GeneralEvaluate(values.data(), Frame(k)) - values.data());
+        shown.push_back(values);
+    }
+    return shown;
+}
+
+void ExpectSameShown(const std::vector<std::vector<double>>& a, const std::vector<std::vector<double>>& b)
+{
+    ASSERT_EQ(a.size(), b.size());
+    for (size_t k = 0; k < a.size(); ++k)
+    {
+        ASSERT_EQ(a[k].size(), b[k].size()) << k;
+        for (size_t i = 0; i < a[k].size(); ++i)
+            EXPECT_NEAR(a[k][i], b[k][i], 1e-3) << "frame " << k << ", value " << i;
+    }
+}
+
+// No node of the tree (children and layers) keeps a warp.
+bool NoWarpLeft(KFCurveNode* node)
+{
+    if (!node)
+        return true;
+    if (node->TimeWarpGet())
+        return false;
+    for (int i = 0; i < node->GetCount(); ++i)
+        if (!NoWarpLeft(node->Get(i)))
+            return false;
+    return NoWarpLeft(node->LayerGet());
+}
+
+// "Transform" with T (X from 0 to 10 over the first second, Y 2, Z 3; a layer 1 adding 100 to X), R (Y from 0 to
+// 60 over the first second) and S (X, Y 2; Z from 1 to 3 over the first second), playing through warp 3.
+KFCurveNode* WarpedTransform()
+{
+    KFCurveNode* root = KFCurveNodeCreate("Transform");
+    KFCurveNode* t = KFCurveNodeCreate("T", static_cast<KDataType*>(nullptr), KFCL_ADD, 0);
+    StaticMembers(t, {0, 2, 3});
+    LinearKeys(Member(t, 0), {{0, 0.0f}, {1, 10.0f}});
+    KFCurveNode* layer = t->CreateLayerAt(1);
+    layer->Get(0)->FCurveGet()->SetValue(100.0f);
+    KFCurveNode* r = KFCurveNodeCreate("R", static_cast<KDataType*>(nullptr), KFCL_EULER_XYZ, 0);
+    StaticMembers(r, {0, 0, 0});
+    LinearKeys(Member(r, 1), {{0, 0.0f}, {1, 60.0f}});
+    KFCurveNode* s = KFCurveNodeCreate("S", static_cast<KDataType*>(nullptr), KFCL_MULT, 0);
+    StaticMembers(s, {2, 2, 1});
+    LinearKeys(Member(s, 2), {{0, 1.0f}, {1, 3.0f}});
+    for (KFCurveNode* member : {t, r, s})
+        root->Add(member);
+    return root;
+}
+
+} // namespace
+
+// A time warp on a node whose members are nested (T, R, S with X, Y, Z each), read from a file, is baked into the
+// nested members' curves on merging, their own layers included, and detached: the node shows what it showed through
+// the warp. By hand, at t seconds: T's X min(20 t, 10) + 100, R's Y min(120 t, 60), S's Z min(1 + 4 t, 3), sampled
+// at the plot period over the warp's span (32 keys).
+TEST(KFCurvePlotShapes, TimeWarpMergedIntoNestedMembers)
+{
+    DoublingWarp warp;
+    KFCURVE_SetUseConstantKeyReducer(false);
+    KFCurveNode* source = WarpedTransform();
+    source->TimeWarpSet(warp.warp);
+    for (KQox::EForm form : kForms)
+    {
+        SCOPED_TRACE(form);
+        KFCurveNode* node = RoundTrip(source, form);
+        ASSERT_NE(node, nullptr);
+        ASSERT_EQ(node->TimeWarpGet(), warp.warp);
+        ASSERT_NE(node->Get(0)->LayerGet(1), nullptr);
+        const auto before = Shown(node);
+        long long budget = KFCURVE_TIMEWARP_MERGE_BUDGET;
+        KFCurve_MergeTimeWarps(node, budget);
+        EXPECT_LT(budget, KFCURVE_TIMEWARP_MERGE_BUDGET);
+        EXPECT_TRUE(NoWarpLeft(node));
+        EXPECT_EQ(node->Get(0)->LayerGet(), nullptr); // T's layer is in its base
+        ExpectSameShown(before, Shown(node));
+        KFCurve* x = Member(node->Get(0), 0);
+        ASSERT_EQ(x->KeyGetCount(), 32);
+        for (int k = 0; k < 32; ++k)
+        {
+            const double t = k / 30.0;
+            EXPECT_EQ(x->KeyGetTime(k).Get(), k * kTicksPerFrame30);
+            EXPECT_NEAR(x->KeyGetValue(k), std::min(20 * t, 10.0) + 100, 1e-4) << k;
+            EXPECT_NEAR(Member(node->Get(1), 1)->Evaluate(Frame(k)), std::min(120 * t, 60.0), 1e-3) << k;
+            EXPECT_NEAR(Member(node->Get(2), 2)->Evaluate(Frame(k)), std::min(1 + 4 * t, 3.0), 1e-4) << k;
+            EXPECT_NEAR(Member(node->Get(2), 0)->Evaluate(Frame(k)), 2.0, 1e-6) << k;
+        }
+        node->Destroy();
+    }
+    source->Destroy();
+}
+
+// When the warp cannot be baked into every nested member (the budget runs out, or a member keeps a warp of its own
+// that the budget could not bake), no warp is dropped: the node shows what it showed through its warps.
+TEST(KFCurvePlotShapes, TimeWarpOfNestedMembersKeptWhereItCannotBeBaked)
+{
+    DoublingWarp warp;
+    KFCURVE_SetUseConstantKeyReducer(false);
+    KFCurveNode* longWarp = KFCurveNodeCreate("Long", KDataTypeTimeWarp);
+    longWarp->FCurveSet(KFCurveCreate());
+    LinearKeys(longWarp->FCurveGet(), {{0, 0.0f}, {1000000, 500000.0f}});
+    KFCurveNode* source = WarpedTransform();
+    source->TimeWarpSet(warp.warp);
+    warp.set.Add(4, reinterpret_cast<kReference>(longWarp));
+    const struct
+    {
+        const char* name;
+        bool memberWarp; // R plays through the long warp of its own
+        long long budget;
+    } cases[] = {
+        {"budget for T alone", false, 32 * 12},
+        {"no budget", false, 0},
+        {"a member keeps a warp of its own", true, KFCURVE_TIMEWARP_MERGE_BUDGET},
+    };
+    for (const auto& c : cases)
+        for (KQox::EForm form : kForms)
+        {
+            SCOPED_TRACE(c.name);
+            SCOPED_TRACE(form);
+            source->Get(1)->TimeWarpSet(c.memberWarp ? longWarp : nullptr);
+            KFCurveNode* node = RoundTrip(source, form);
+            ASSERT_NE(node, nullptr);
+            const auto before = Shown(node);
+            long long budget = c.budget;
+            KFCurve_MergeTimeWarps(node, budget);
+            EXPECT_GE(budget, 0);
+            EXPECT_FALSE(NoWarpLeft(node));
+            ExpectSameShown(before, Shown(node));
+            node->Destroy();
+        }
+    source->Get(1)->TimeWarpSet(nullptr);
+    source->Destroy();
+}
+
+// The merge budget counts the leaves a bake keys, not only the curves it reads: a node of a thousand members
+// without curves, read from a file, keys a thousand curves at each of the warp's 32 samples. A budget below that
+// keeps the warp attached; the default budget bakes it and is lowered by at least that much.
+TEST(KFCurvePlotShapes, TimeWarpBudgetCountsTheLeavesKeyed)
+{
+    DoublingWarp warp;
+    KFCURVE_SetUseConstantKeyReducer(false);
+    KFCurveNode* source = KFCurveNodeCreate("N");
+    for (int k = 0; k < 1000; ++k)
+        source->Add(KFCurveNodeCreate(("M" + std::to_string(k)).c_str()));
+    source->TimeWarpSet(warp.warp);
+    const long long keyed = 32 * 1000;
+    for (KQox::EForm form : kForms)
+    {
+        SCOPED_TRACE(form);
+        KFCurveNode* node = RoundTrip(source, form);
+        ASSERT_NE(node, nullptr);
+        ASSERT_EQ(node->GetCount(), 1000);
+        ASSERT_EQ(node->GetValueCount(), 0);
+        long long budget = keyed / 2;
+        KFCurve_MergeTimeWarps(node, budget);
+        EXPECT_EQ(budget, keyed / 2);
+        EXPECT_EQ(node->TimeWarpGet(), warp.warp);
+        budget = KFCURVE_TIMEWARP_MERGE_BUDGET;
+        KFCurve_MergeTimeWarps(node, budget);
+        EXPECT_EQ(node->TimeWarpGet(), nullptr);
+        EXPECT_LE(budget, KFCURVE_TIMEWARP_MERGE_BUDGET - keyed);
+        ASSERT_NE(Member(node, 999), nullptr);
+        EXPECT_EQ(Member(node, 999)->KeyGetCount(), 32);
+        node->Destroy();
+    }
+    source->Destroy();
 }

@@ -245,8 +245,8 @@ TEST(NativeTimeWarp, LayeredChannelMergedIntoItsBase)
 
 // A warp on the node that holds T, R and S, that node given the Euler
 // rotation layer type (nine values, not three angles): the read merges the
-// warp without writing past three angles. Its members T, R and S hold
-// channels, not curves, so the plot places no curve: X keeps its keys.
+// warp without writing past three angles, into the curves of the members'
+// leaves: X shows min(20 t, 10) at the plot period.
 TEST(NativeTimeWarp, RotationLayerTypeOnANodeOfNineValues)
 {
     TempDir dir;
@@ -277,10 +277,12 @@ TEST(NativeTimeWarp, RotationLayerTypeOnANodeOfNineValues)
         ASSERT_NE(readT, nullptr);
         ASSERT_TRUE(NoWarpLeft(readT->GetParent()));
         KFCurve* x = readT->Get(0)->FCurveGet();
-        ASSERT_EQ(x->KeyGetCount(), 2);
-        EXPECT_EQ(x->KeyGetValue(0), 0.0f);
-        EXPECT_EQ(x->KeyGetValue(1), 10.0f);
-        EXPECT_EQ(x->KeyGetTime(1).Get(), kSecond);
+        ASSERT_EQ(x->KeyGetCount(), 32);
+        for (int k = 0; k < 32; ++k)
+        {
+            EXPECT_EQ(x->KeyGetTime(k).Get(), k * kFrame30);
+            EXPECT_NEAR(x->KeyGetValue(k), Warped(k / 30.0), 1e-5) << k;
+        }
     }
 }
 
