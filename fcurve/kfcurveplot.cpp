@@ -121,10 +121,25 @@ struct PlotRun
     LayerFold combined, below, above; // the layers combined, or around the target when solving
     std::unique_ptr<LeafValues> wantedValues;
     std::vector<char> covered;
+    // Per leaf, whether some source of the plot (a layer combined, or when
+    // solving the wanted node or a layer around the target) holds a curve
+    // for it. A leaf none does has no value of its own in the node: the plot
+    // gives no curve to a holder without one there.
+    std::vector<char> sourced;
     std::vector<double> values, wantedLeaves, previous, warpValues;
     bool havePrevious = false;
     int hint = -1, wantedHint = -1, warpHint = -1;
 };
+
+// Marks the leaves a layer, evaluated at its own id, gives values for.
+void MarkSourced(const LeafLayout& layout, KFCurveNode* layer, std::vector<char>& sourced)
+{
+    std::vector<int> map;
+    layout.MapValues(layer, layer->GetLayerID(), map);
+    for (int leaf : map)
+        if (leaf >= 0)
+            sourced[static_cast<size_t>(leaf)] = 1;
+}
 
 // An empty result node shaped like the node.
 Destroyed<KFCurveNode> ResultNode(KFCurveNode* node)
@@ -169,20 +184,31 @@ PlotRun::PlotRun(KFCurveNode* node_, KArrayTemplate<int>* layerIds_, int targetL
     }
     denseResult = ResultNode(node);
 
+    sourced.assign(static_cast<size_t>(layout.Count()), 0);
     if (wanted)
     {
         KArrayTemplate<KFCurveNode*> layersBelow, layersAbove;
         KFCurve_PrepareForSolving(node, layerIds, targetLayerId, layersBelow, layersAbove);
         for (int i = 0; i < layersBelow.GetCount(); ++i)
+        {
             below.Add(layersBelow[i]);
+            MarkSourced(layout, layersBelow[i], sourced);
+        }
         for (int i = 0; i < layersAbove.GetCount(); ++i)
+        {
             above.Add(layersAbove[i]);
+            MarkSourced(layout, layersAbove[i], sourced);
+        }
         wantedValues.reset(new LeafValues(layout, wanted, wanted->GetLayerID()));
+        MarkSourced(layout, wanted, sourced);
     }
     else
     {
         for (KFCurveNode* layer : kfcurvelayer_detail::ListedLayers(node, layerIds, 0))
+        {
             combined.Add(layer);
+            MarkSourced(layout, layer, sourced);
+        }
     }
 
     const size_t count = static_cast<size_t>(layout.Count()) + 4;
@@ -429,13 +455,22 @@ void MaintainLayers(const PlotRun& run, int targetLayerId, unsigned int flags, K
     }
 }
 
-// Gives each node of the destination at a leaf's path the plotted curve.
-void PlaceInDestination(KFCurveNode* destination, PlottedCurves& plotted, const LeafLayout& layout)
+// Whether the plotted curve of a leaf goes to its holder: always where the
+// holder has a curve; where it has none, only when the plot has a value of
+// the leaf's own (a neutral stand-in would override what the leaf shows).
+bool Placed(const PlotRun& run, int leaf, KFCurveNode* holder)
 {
-    for (int i = 0; i < layout.Count(); ++i)
+    return holder->FCurveGet() || run.sourced[static_cast<size_t>(leaf)];
+}
+
+// Gives each node of the destination at a leaf's path the plotted curve.
+void PlaceInDestination(KFCurveNode* destination, PlottedCurves& plotted, const PlotRun& run)
+{
+    for (int i = 0; i < run.layout.Count(); ++i)
         if (plotted.Has(i))
-            if (KFCurveNode* holder = LeafLayout::Follow(destination, layout.Path(i)))
-                holder->FCurveReplace(plotted.Take(i));
+            if (KFCurveNode* holder = LeafLayout::Follow(destination, run.layout.Path(i)))
+                if (Placed(run, i, holder))
+                    holder->FCurveReplace(plotted.Take(i));
 }
 
 // The target layer's keys over the span replaced by the plotted ones.
@@ -452,19 +487,20 @@ void ReplaceTargetKeys(KFCurveNode* layer, PlottedCurves& plotted, const LeafLay
 }
 
 // The target layer's curves replaced by the plotted ones, which keep the
-// replaced curves' colour and data flag.
-void ReplaceTargetCurves(KFCurveNode* layer, PlottedCurves& plotted, const LeafLayout& layout)
+// replaced curves' default value, colour and data flag.
+void ReplaceTargetCurves(KFCurveNode* layer, PlottedCurves& plotted, const PlotRun& run)
 {
-    for (int i = 0; i < layout.Count(); ++i)
+    for (int i = 0; i < run.layout.Count(); ++i)
     {
         if (!plotted.Has(i))
             continue;
-        KFCurveNode* holder = LeafLayout::Follow(layer, layout.Path(i));
-        if (!holder)
+        KFCurveNode* holder = LeafLayout::Follow(layer, run.layout.Path(i));
+        if (!holder || !Placed(run, i, holder))
             continue;
         KFCurve* curve = plotted.Take(i);
         if (KFCurve* current = holder->FCurveGet())
         {
+            curve->SetValue(current->GetValue());
             curve->SetColor(current->GetColor());
             curve->SetWasData(current->GetWasData());
         }
@@ -499,7 +535,7 @@ void KFCurve_PlotInLayers(KFCurveNode* node, KArrayTemplate<int>* layerIds, int 
     MaintainLayers(run, targetLayerId, flags, start, stop);
 
     if (destination)
-        PlaceInDestination(destination, plotted, run.layout);
+        PlaceInDestination(destination, plotted, run);
     if (flags & KFCURVE_PLOT_REPLACE_KEYS)
     {
         if (KFCurveNode* layer = FindOrCreateLayer(node, targetLayerId))
@@ -508,6 +544,6 @@ void KFCurve_PlotInLayers(KFCurveNode* node, KArrayTemplate<int>* layerIds, int 
     else if (flags & KFCURVE_PLOT_REPLACE_CURVES)
     {
         if (KFCurveNode* layer = FindOrCreateLayer(node, targetLayerId))
-            ReplaceTargetCurves(layer, plotted, run.layout);
+            ReplaceTargetCurves(layer, plotted, run);
     }
 }

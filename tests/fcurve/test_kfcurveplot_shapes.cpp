@@ -145,8 +145,8 @@ TEST(KFCurvePlotShapes, TransformWhoseMembersHoldNoCurves)
 }
 
 // Members with and without curves. A Transform whose translation is keyed and whose rotation and scaling hold no
-// curves plots within its values; the translation plotted on its own holds X rising one per frame, Y at 2 and Z, a
-// member without a curve, at the neutral 0 of an added layer.
+// curves plots within its values; the translation plotted on its own holds X rising one per frame and Y at 2, and
+// gives Z, a member without a curve, none: the plot has no value of Z's own to put there.
 TEST(KFCurvePlotShapes, MembersWithAndWithoutCurves)
 {
     KFCurveNode* source = BareTransform();
@@ -169,12 +169,13 @@ TEST(KFCurvePlotShapes, MembersWithAndWithoutCurves)
         KFCurve_PlotInLayers(translation, nullptr, 0, 0, Frame(0), Frame(3), Frame(1), destination, nullptr, false,
                              nullptr);
         // Frames 0 to 4: the first sample past the stop is the last.
-        const std::vector<std::vector<float>> expected = {{0, 1, 2, 3, 4}, {2, 2, 2, 2, 2}, {0, 0, 0, 0, 0}};
-        for (int m = 0; m < 3; ++m)
+        const std::vector<std::vector<float>> expected = {{0, 1, 2, 3, 4}, {2, 2, 2, 2, 2}};
+        for (int m = 0; m < 2; ++m)
         {
             ASSERT_NE(Member(destination, m), nullptr) << m;
             EXPECT_EQ(Values(*Member(destination, m)), expected[m]) << m;
         }
+        EXPECT_EQ(Member(destination, 2), nullptr);
         PlotEveryWay(node);
         destination->Destroy();
         node->Destroy();
@@ -546,7 +547,12 @@ void ExpectLeaves(KFCurveNode* node, const std::vector<double>& expected)
     const std::vector<double> values = LeafValuesAt2(node);
     ASSERT_EQ(values.size(), expected.size());
     for (size_t i = 0; i < expected.size(); ++i)
-        EXPECT_NEAR(values[i], expected[i], 1e-4) << i;
+    {
+        if (std::isnan(expected[i]))
+            EXPECT_TRUE(std::isnan(values[i])) << i << ": " << values[i];
+        else
+            EXPECT_NEAR(values[i], expected[i], 1e-4) << i;
+    }
 }
 
 // Gives a node the members "X", "Y", "Z" holding the static values given; NaN leaves a member without a curve.
@@ -565,10 +571,11 @@ void StaticMembers(KFCurveNode* node, std::initializer_list<double> values)
 } // namespace
 
 // Plotting a node whose members do not all hold curves, whose node holds a curve of its own beside its members, or
-// whose members are nested a level deeper: each plotted value lands on the leaf it came from, and a leaf that holds
-// no curve shows the neutral value of its node (0 added, 1 multiplied). "T" read from a file has X without a curve,
-// Y at 5, Z at 1, and a layer 1 at (10, 20, 30). Worked out by hand, at frame 2: the layers combined give
-// (10, 25, 31), the base alone (0, 5, 1); solving layer 1 for (100, 200, 300) gives (100, 195, 299).
+// whose members are nested a level deeper: each plotted value lands on the leaf it came from. A leaf no plotted layer
+// holds a curve for counts as the neutral value of its node (0 added, 1 multiplied) where a holder's curve takes the
+// plot, and gives a holder without a curve none (NaN below). "T" read from a file has X without a curve, Y at 5, Z at
+// 1, and a layer 1 at (10, 20, 30). Worked out by hand, at frame 2: the layers combined give (10, 25, 31), the base
+// alone (-, 5, 1), into layer 1's curves (0, 5, 1); solving layer 1 for (100, 200, 300) gives (100, 195, 299).
 TEST(KFCurvePlotShapes, PlottedValuesLandOnTheLeavesTheyCameFrom)
 {
     KFCurveNode* partial = KFCurveNodeCreate("T", static_cast<KDataType*>(nullptr), KFCL_ADD, 0);
@@ -584,6 +591,7 @@ TEST(KFCurvePlotShapes, PlottedValuesLandOnTheLeavesTheyCameFrom)
     StaticMembers(scaling, {std::nan(""), 3, 4});
     nested->Add(scaling);
 
+    const double kNone = std::nan(""); // a leaf without a curve
     KArrayTemplate<int> base, both;
     base.Add(0);
     both.Add(0);
@@ -611,8 +619,8 @@ TEST(KFCurvePlotShapes, PlottedValuesLandOnTheLeavesTheyCameFrom)
     } cases[] = {
         {"combined", partial, nullptr, 0, 0, false, nullptr, eDestination, {10, 25, 31}},
         {"both listed", partial, &both, 0, 0, false, nullptr, eDestination, {10, 25, 31}},
-        {"base listed", partial, &base, 0, 0, false, nullptr, eDestination, {0, 5, 1}},
-        {"smart, dense kept", partial, &base, 0, 0, false, &dense, eDestination, {0, 5, 1}},
+        {"base listed", partial, &base, 0, 0, false, nullptr, eDestination, {kNone, 5, 1}},
+        {"smart, dense kept", partial, &base, 0, 0, false, &dense, eDestination, {kNone, 5, 1}},
         {"solved", partial, nullptr, 1, KFCURVE_PLOT_REPLACE_CURVES, true, nullptr, eLayer1, {100, 195, 299}},
         {"keys replaced", partial, &base, 1, KFCURVE_PLOT_REPLACE_KEYS, false, nullptr, eLayer1, {0, 5, 1}},
         {"curves replaced", partial, nullptr, 1, KFCURVE_PLOT_REPLACE_CURVES, false, nullptr, eLayer1, {10, 25, 31}},
@@ -627,7 +635,7 @@ TEST(KFCurvePlotShapes, PlottedValuesLandOnTheLeavesTheyCameFrom)
          nullptr,
          eBase,
          {1, 2, 3}},
-        {"nested", nested, nullptr, 0, 0, false, nullptr, eDestination, {0, 5, 1, 1, 3, 4}},
+        {"nested", nested, nullptr, 0, 0, false, nullptr, eDestination, {kNone, 5, 1, kNone, 3, 4}},
     };
     for (const auto& c : cases)
         for (KQox::EForm form : kForms)
@@ -827,7 +835,7 @@ TEST(KFCurvePlotShapes, TimeWarpOfNestedMembersKeptWhereItCannotBeBaked)
 }
 
 // The merge budget counts the leaves a bake keys, not only the curves it reads: a node of a thousand members
-// without curves, read from a file, keys a thousand curves at each of the warp's 32 samples. A budget below that
+// holding static curves, read from a file, keys a thousand curves at each of the warp's 32 samples. A budget below that
 // keeps the warp attached; the default budget bakes it and is lowered by at least that much.
 TEST(KFCurvePlotShapes, TimeWarpBudgetCountsTheLeavesKeyed)
 {
@@ -835,7 +843,7 @@ TEST(KFCurvePlotShapes, TimeWarpBudgetCountsTheLeavesKeyed)
     KFCURVE_SetUseConstantKeyReducer(false);
     KFCurveNode* source = KFCurveNodeCreate("N");
     for (int k = 0; k < 1000; ++k)
-        source->Add(KFCurveNodeCreate(("M" + std::to_string(k)).c_str()));
+        source->FindOrCreate(("M" + std::to_string(k)).c_str(), true)->FCurveGet()->SetValue(static_cast<float>(k));
     source->TimeWarpSet(warp.warp);
     const long long keyed = 32 * 1000;
     for (KQox::EForm form : kForms)
@@ -844,7 +852,7 @@ TEST(KFCurvePlotShapes, TimeWarpBudgetCountsTheLeavesKeyed)
         KFCurveNode* node = RoundTrip(source, form);
         ASSERT_NE(node, nullptr);
         ASSERT_EQ(node->GetCount(), 1000);
-        ASSERT_EQ(node->GetValueCount(), 0);
+        ASSERT_EQ(node->GetValueCount(), 1000);
         long long budget = keyed / 2;
         KFCurve_MergeTimeWarps(node, budget);
         EXPECT_EQ(budget, keyed / 2);
@@ -855,7 +863,107 @@ TEST(KFCurvePlotShapes, TimeWarpBudgetCountsTheLeavesKeyed)
         EXPECT_LE(budget, KFCURVE_TIMEWARP_MERGE_BUDGET - keyed);
         ASSERT_NE(Member(node, 999), nullptr);
         EXPECT_EQ(Member(node, 999)->KeyGetCount(), 32);
+        EXPECT_EQ(Member(node, 999)->Evaluate(Frame(5)), 999.0f);
         node->Destroy();
     }
     source->Destroy();
+}
+
+namespace {
+
+// The three members of a node playing through the doubling warp: one keyed linearly from `from` at 0 s to `to` at
+// 1 s, one static (a curve without keys), one without a curve. Every curve's default value is `value`.
+struct WarpedMembers
+{
+    const char* name;
+    int layerType;
+    double value;
+    int animated, stat, none; // member indices
+    double from, to;
+};
+
+const WarpedMembers kWarpedMembers[] = {
+    {"T", KFCL_ADD, 5, 0, 2, 1, 0, 10},
+    {"R", KFCL_EULER_XYZ, 30, 1, 0, 2, 0, 60},
+    {"S", KFCL_MULT, 2, 2, 1, 0, 1, 3},
+};
+
+KFCurveNode* MembersNode(const WarpedMembers& m)
+{
+    KFCurveNode* node = KFCurveNodeCreate(m.name, static_cast<KDataType*>(nullptr), m.layerType, 0);
+    static const char* const kNames[] = {"X", "Y", "Z"};
+    for (int i = 0; i < 3; ++i)
+        node->FindOrCreate(kNames[i], i != m.none);
+    Member(node, m.stat)->SetValue(static_cast<float>(m.value));
+    Member(node, m.animated)->SetValue(static_cast<float>(m.value));
+    LinearKeys(Member(node, m.animated), {{0, static_cast<float>(m.from)}, {1, static_cast<float>(m.to)}});
+    return node;
+}
+
+// The members after the merge: the member without a curve still has none (what it shows is not the node's to
+// change), the static one shows its value, the keyed one the warped keys (from + (to - from) min(2 t, 1) at t
+// seconds, by hand), and both keep their default value.
+void ExpectMergedMembers(KFCurveNode* node, const WarpedMembers& m)
+{
+    SCOPED_TRACE(m.name);
+    EXPECT_EQ(node->GetLayerType(), m.layerType);
+    ASSERT_EQ(node->GetCount(), 3);
+    EXPECT_EQ(Member(node, m.none), nullptr);
+    ASSERT_NE(Member(node, m.stat), nullptr);
+    ASSERT_NE(Member(node, m.animated), nullptr);
+    EXPECT_EQ(Member(node, m.stat)->GetValue(), static_cast<float>(m.value));
+    EXPECT_EQ(Member(node, m.animated)->GetValue(), static_cast<float>(m.value));
+    for (int k = 0; k <= 40; ++k)
+    {
+        const double t = k / 30.0;
+        EXPECT_NEAR(Member(node, m.stat)->Evaluate(Frame(k)), m.value, 1e-4) << k;
+        EXPECT_NEAR(Member(node, m.animated)->Evaluate(Frame(k)), m.from + (m.to - m.from) * std::min(2 * t, 1.0),
+                    1e-3)
+            << k;
+    }
+}
+
+} // namespace
+
+// Merging a time warp never changes what a member without keys shows: flat T, R and S nodes and a Transform nesting
+// all three, read from a file, each with a keyed member, a static member holding a value that is not neutral
+// (translation 5, rotation 30, scaling 2) and a member without a curve. After the merge the member without a curve
+// has none, the static member shows its value, the keyed member the warped keys, and the node the values it showed
+// through the warp.
+TEST(KFCurvePlotShapes, TimeWarpMergeKeepsWhatMembersWithoutKeysShow)
+{
+    DoublingWarp warp;
+    KFCURVE_SetUseConstantKeyReducer(false);
+    std::vector<KFCurveNode*> sources;
+    for (const WarpedMembers& m : kWarpedMembers)
+        sources.push_back(MembersNode(m));
+    KFCurveNode* transform = KFCurveNodeCreate("Transform");
+    for (const WarpedMembers& m : kWarpedMembers)
+        transform->Add(MembersNode(m));
+    sources.push_back(transform);
+    for (size_t c = 0; c < sources.size(); ++c)
+    {
+        sources[c]->TimeWarpSet(warp.warp);
+        for (KQox::EForm form : kForms)
+        {
+            SCOPED_TRACE(sources[c]->GetName());
+            SCOPED_TRACE(form);
+            KFCurveNode* node = RoundTrip(sources[c], form);
+            ASSERT_NE(node, nullptr);
+            ASSERT_EQ(node->TimeWarpGet(), warp.warp);
+            const auto before = Shown(node);
+            long long budget = KFCURVE_TIMEWARP_MERGE_BUDGET;
+            KFCurve_MergeTimeWarps(node, budget);
+            EXPECT_TRUE(NoWarpLeft(node));
+            ExpectSameShown(before, Shown(node));
+            if (c < 3)
+                ExpectMergedMembers(node, kWarpedMembers[c]);
+            else
+                for (int i = 0; i < 3; ++i)
+                    ExpectMergedMembers(node->Get(i), kWarpedMembers[i]);
+            node->Destroy();
+        }
+    }
+    for (KFCurveNode* source : sources)
+        source->Destroy();
 }

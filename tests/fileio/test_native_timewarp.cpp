@@ -409,3 +409,114 @@ TEST(NativeTimeWarp, ManagersOnTwoThreadsKeepTheirWarps)
     EXPECT_EQ(differentWrites.load(), 0);
     EXPECT_EQ(differentReads.load(), 0);
 }
+
+namespace {
+
+// A channel's three members on reading a warped take: one keyed from `from`
+// at 0 s to `to` at 1 s, one static (a curve without keys), one without a
+// curve. Every curve's default value is `value`.
+struct Members
+{
+    const char* name;
+    double value;
+    int animated, stat, none; // member indices
+    double from, to;
+    float objectValue; // the object's own value of the member
+};
+
+const Members kChannels[] = {
+    {"T", 5, 0, 2, 1, 0, 10, 0},
+    {"R", 30, 1, 0, 2, 0, 60, 0},
+    {"S", 2, 2, 1, 0, 1, 3, 1},
+};
+
+void SetUpMembers(KFCurveNode* channel, const Members& m)
+{
+    ASSERT_EQ(channel->GetCount(), 3);
+    channel->Get(m.none)->FCurveSet(nullptr, true);
+    for (int i : {m.stat, m.animated})
+    {
+        KFCurve* curve = channel->Get(i)->FCurveGet();
+        ASSERT_NE(curve, nullptr);
+        curve->KeyClear();
+        curve->SetValue(static_cast<float>(m.value));
+    }
+    Linear(channel->Get(m.animated)->FCurveGet(),
+           {{0, static_cast<float>(m.from)}, {kSecond, static_cast<float>(m.to)}});
+}
+
+} // namespace
+
+// A warp on a take read back is baked without changing what a member without
+// keys shows: T, R and S each with a keyed member, a static one holding a
+// value that is not neutral (translation 5, rotation 30, scaling 2) and one
+// without a curve; the warp (t -> 2t over the first second) on each channel,
+// or on the node holding all three. Read back, the member without a curve
+// shows the object's value, the static one shows its value, the keyed one from + (to - from)
+// min(2 t, 1) at t seconds, and both keep their default value.
+TEST(NativeTimeWarp, MembersWithoutKeysKeepTheirValues)
+{
+    TempDir dir;
+    GlobalSettings settings;
+    KFCURVE_SetUseConstantKeyReducer(false);
+    for (bool nested : {false, true})
+        for (int format : {eEXPORT_QOX_BINARY, eEXPORT_QOX_ASCII, eEXPORT_QOX5_BINARY})
+        {
+            SCOPED_TRACE(nested ? "warp on the node of T, R and S" : "warp on each channel");
+            SCOPED_TRACE(format);
+            KQoxSdkManager manager;
+            KQoxScene scene(manager);
+            KQoxNode* ball = BuildBall(manager, scene, false);
+            KFCurveNode* root = ball->GetTakeNode(1)->GetKFCurveNode();
+            KFCurveNode* t = root->FindRecursive("T");
+            KFCurveNode* trs = t->GetParent();
+            ASSERT_NE(trs, nullptr);
+            // The warp is counted by its holders: it is handed on before T
+            // lets go of it.
+            KFCurveNode* warp = t->TimeWarpGet();
+            if (nested)
+                trs->TimeWarpSet(warp);
+            for (const Members& m : kChannels)
+            {
+                KFCurveNode* channel = root->FindRecursive(m.name);
+                ASSERT_NE(channel, nullptr);
+                SetUpMembers(channel, m);
+                channel->TimeWarpSet(nested ? nullptr : warp);
+            }
+            const std::string name = dir.File("members.qox");
+            ASSERT_TRUE(Export(manager, scene, name, format));
+            KQoxScene read(manager);
+            KFCurveNode* readT = ImportMerged(manager, read, name);
+            ASSERT_NE(readT, nullptr);
+            ASSERT_TRUE(NoWarpLeft(readT->GetParent()));
+            for (const Members& m : kChannels)
+            {
+                SCOPED_TRACE(m.name);
+                KFCurveNode* channel = readT->GetParent()->FindRecursive(m.name);
+                ASSERT_NE(channel, nullptr);
+                ASSERT_EQ(channel->GetCount(), 3);
+                // The reader gives a member the file holds no curve for a
+                // static one of the object's value (T and R 0, S 1); the
+                // merge keeps it showing that value.
+                if (KFCurve* none = channel->Get(m.none)->FCurveGet())
+                {
+                    for (int k = 0; k <= 40; ++k)
+                        EXPECT_EQ(none->Evaluate(KTime(k * kFrame30)), m.objectValue) << k;
+                }
+                KFCurve* stat = channel->Get(m.stat)->FCurveGet();
+                KFCurve* animated = channel->Get(m.animated)->FCurveGet();
+                ASSERT_NE(stat, nullptr);
+                ASSERT_NE(animated, nullptr);
+                EXPECT_EQ(stat->GetValue(), static_cast<float>(m.value));
+                EXPECT_EQ(animated->GetValue(), static_cast<float>(m.value));
+                for (int k = 0; k <= 40; ++k)
+                {
+                    const double seconds = k / 30.0;
+                    EXPECT_NEAR(stat->Evaluate(KTime(k * kFrame30)), m.value, 1e-4) << k;
+                    EXPECT_NEAR(animated->Evaluate(KTime(k * kFrame30)),
+                                m.from + (m.to - m.from) * std::min(2 * seconds, 1.0), 1e-3)
+                        << k;
+                }
+            }
+        }
+}
