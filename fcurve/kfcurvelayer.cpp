@@ -415,6 +415,12 @@ void LeafValues::Evaluate(KTime time, int* index, const double* fill, double* ou
 {
     if (fill != out)
         std::copy(fill, fill + mLeafCount, out);
+    ForEachLeafValue(time, index, covered, [out](int leaf, double value) { out[leaf] = value; });
+}
+
+template <class Use>
+void LeafValues::ForEachLeafValue(KTime time, int* index, std::vector<char>* covered, Use use)
+{
     double* end = mNode->EvaluateSpecificLayer(mScratch.data(), time, mLayerId, index);
     const int written = std::min(static_cast<int>(end - mScratch.data()), static_cast<int>(mMap.size()));
     for (int k = 0; k < written; ++k)
@@ -422,7 +428,7 @@ void LeafValues::Evaluate(KTime time, int* index, const double* fill, double* ou
         const int leaf = mMap[static_cast<size_t>(k)];
         if (leaf < 0)
             continue;
-        out[leaf] = mScratch[static_cast<size_t>(k)];
+        use(leaf, mScratch[static_cast<size_t>(k)]);
         if (covered)
             (*covered)[static_cast<size_t>(leaf)] = 1;
     }
@@ -450,18 +456,8 @@ void LeafValues::Fold(const LeafLayout& layout, int type, KTime time, int* index
         return;
     // Neutral values change nothing: only the leaves given values take part,
     // so that a layer costs what it writes.
-    double* end = mNode->EvaluateSpecificLayer(mScratch.data(), time, mLayerId, index);
-    const int written = std::min(static_cast<int>(end - mScratch.data()), static_cast<int>(mMap.size()));
-    for (int k = 0; k < written; ++k)
-    {
-        const int leaf = mMap[static_cast<size_t>(k)];
-        if (leaf < 0)
-            continue;
-        const double value = mScratch[static_cast<size_t>(k)];
-        CombineValues(type, 1, out + leaf, out + leaf, &value);
-        if (covered)
-            (*covered)[static_cast<size_t>(leaf)] = 1;
-    }
+    ForEachLeafValue(time, index, covered,
+                     [type, out](int leaf, double value) { CombineValues(type, 1, out + leaf, out + leaf, &value); });
 }
 
 void LayerFold::Evaluate(KTime time, int* index, double* out, std::vector<char>* covered)

@@ -93,6 +93,11 @@ public:
     void Fold(const LeafLayout& layout, int type, KTime time, int* index, double* out, std::vector<char>* covered);
 
 private:
+    // Evaluates the node's layer and hands each value to use with the leaf
+    // it lands on; covered, when given, is set for those leaves.
+    template <class Use>
+    void ForEachLeafValue(KTime time, int* index, std::vector<char>* covered, Use use);
+
     KFCurveNode* mNode;
     int mLayerId;
     int mLeafCount;
