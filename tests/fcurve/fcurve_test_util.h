@@ -279,6 +279,19 @@ inline void WriteI(KQox& f, const char* field, int value)
     f.FieldWriteEnd();
 }
 
+// No node of the tree (children and layers) keeps a warp.
+inline bool NoWarpLeft(KFCurveNode* node)
+{
+    if (!node)
+        return true;
+    if (node->TimeWarpGet())
+        return false;
+    for (int i = 0; i < node->GetCount(); ++i)
+        if (!NoWarpLeft(node->Get(i)))
+            return false;
+    return NoWarpLeft(node->LayerGet());
+}
+
 } // namespace fctest
 
 #endif

@@ -183,6 +183,23 @@ TEST(KFCurvePlotShapes, MembersWithAndWithoutCurves)
     source->Destroy();
 }
 
+// A layer layerId of X 10, Y 20, Z 30 whose X, written without a LayerID (so
+// the base layer's), carries layer layerId in its own chain with sixty
+// members of 100.
+static void ChainedLayer(KQox& f, int layerId)
+{
+    BeginChannel(f, "X");
+    WriteD(f, "Default", 10);
+    BeginChannel(f, "X", "LayerChannel");
+    for (int k = 0; k < 60; ++k)
+        StaticChannel(f, ("A" + std::to_string(k)).c_str(), 100, layerId);
+    WriteI(f, "LayerID", layerId);
+    EndChannel(f);
+    EndChannel(f);
+    StaticChannel(f, "Y", 20, layerId);
+    StaticChannel(f, "Z", 30, layerId);
+}
+
 // Layers read from a file that differ in shape from the base T (X 1, Y 2, Z 3): fewer members, more members, no
 // member at all, and a member X that belongs to the base layer but carries layer 1 in its own chain with sixty
 // members. Combined at frame 2 and solved for layer 1 so that the whole shows (10, 20, 30); the values are checked
@@ -202,18 +219,7 @@ TEST(KFCurvePlotShapes, LayersOfOtherShapes)
             StaticChannel(f, ("Q" + std::to_string(k)).c_str(), 7, 1);
     };
     const Writer none = [](KQox&) {};
-    const Writer chained = [](KQox& f) {
-        BeginChannel(f, "X"); // no LayerID: the base layer's, inside layer 1
-        WriteD(f, "Default", 10);
-        BeginChannel(f, "X", "LayerChannel");
-        for (int k = 0; k < 60; ++k)
-            StaticChannel(f, ("A" + std::to_string(k)).c_str(), 100, 1);
-        WriteI(f, "LayerID", 1);
-        EndChannel(f);
-        EndChannel(f);
-        StaticChannel(f, "Y", 20, 1);
-        StaticChannel(f, "Z", 30, 1);
-    };
+    const Writer chained = [](KQox& f) { ChainedLayer(f, 1); };
     const struct
     {
         const char* name;
@@ -384,18 +390,7 @@ TEST(KFCurvePlotShapes, CandidateSolvedAgainstLayersOfOtherShapes)
                 StaticChannel(f, ("Q" + std::to_string(k)).c_str(), 7, layerId);
         };
     };
-    const Writer chainedRotation = [](KQox& f) {
-        BeginChannel(f, "X"); // the base layer's, inside layer 2
-        WriteD(f, "Default", 10);
-        BeginChannel(f, "X", "LayerChannel");
-        for (int k = 0; k < 60; ++k)
-            StaticChannel(f, ("A" + std::to_string(k)).c_str(), 100, 2);
-        WriteI(f, "LayerID", 2);
-        EndChannel(f);
-        EndChannel(f);
-        StaticChannel(f, "Y", 20, 2);
-        StaticChannel(f, "Z", 30, 2);
-    };
+    const Writer chainedRotation = [](KQox& f) { ChainedLayer(f, 2); };
     const struct
     {
         const char* name; // of the node, which gives its layer type
@@ -714,19 +709,6 @@ void ExpectSameShown(const std::vector<std::vector<double>>& a, const std::vecto
         for (size_t i = 0; i < a[k].size(); ++i)
             EXPECT_NEAR(a[k][i], b[k][i], 1e-3) << "frame " << k << ", value " << i;
     }
-}
-
-// No node of the tree (children and layers) keeps a warp.
-bool NoWarpLeft(KFCurveNode* node)
-{
-    if (!node)
-        return true;
-    if (node->TimeWarpGet())
-        return false;
-    for (int i = 0; i < node->GetCount(); ++i)
-        if (!NoWarpLeft(node->Get(i)))
-            return false;
-    return NoWarpLeft(node->LayerGet());
 }
 
 // "Transform" with T (X from 0 to 10 over the first second, Y 2, Z 3; a layer 1 adding 100 to X), R (Y from 0 to

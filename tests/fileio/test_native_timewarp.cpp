@@ -17,6 +17,7 @@
 #include "common/qox_test_common.h"
 #include "fcurve/kfcurve.h"
 #include "fcurve/kfcurveglobal.h"
+#include "fcurve/fcurve_test_util.h"
 #include "fcurve/kfcurvelayer.h"
 #include "fcurve/kfcurvenode.h"
 #include "fileio/kqoxexporter.h"
@@ -29,6 +30,7 @@
 #include "scene/kqoxtakenode.h"
 
 using namespace qoxsdk_600;
+using fctest::NoWarpLeft;
 using fileiotest::Export;
 using fileiotest::Import;
 using fileiotest::ListScene;
@@ -103,19 +105,6 @@ KFCurveNode* ReadT(KQoxScene& read)
         if (std::string(ball->GetTakeNodeName(t)) == "Warped")
             return ball->GetTakeNode(t)->GetKFCurveNode()->FindRecursive("T");
     return nullptr;
-}
-
-// No node of the tree (children and layers) keeps a warp.
-bool NoWarpLeft(KFCurveNode* node)
-{
-    if (!node)
-        return true;
-    if (node->TimeWarpGet())
-        return false;
-    for (int i = 0; i < node->GetCount(); ++i)
-        if (!NoWarpLeft(node->Get(i)))
-            return false;
-    return NoWarpLeft(node->LayerGet());
 }
 
 // Imports name into read; the translation node of its first node, checked to
