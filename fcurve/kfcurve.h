@@ -512,6 +512,13 @@ public:
     // version-6 writer's layout); else key by key ("KeyVer" 4004).
     bool QoxStore(KQox* file, bool onlyDefaults = false, bool withColor = true, bool legacyLayout = false,
                   bool keyArrays = false);
+    // Reading: the next curve of the open list, which may hold curves one
+    // after the other, each from its "Default" (false when none is left).
+    // With one "Default" every curve field of the list is the curve's; with
+    // several, a curve's fields lie from its "Default" to the next. A field
+    // standing twice in one curve's fields, curve fields before the first
+    // "Default" of several, or curve fields without any "Default" are damage:
+    // eFILE_CORRUPTED, and the curve keeps no keys.
     bool QoxInternalRetrieve(KQox* file, bool onlyDefaults = false, bool withColor = true);
     bool QoxRetrieve(KQox* file, bool onlyDefaults = false, bool withColor = true);
 
@@ -522,16 +529,16 @@ public:
     static constexpr int kBlockMask = kBlockKeys - 1;
 
 private:
-    // QoxInternalRetrieve asking only for the fields in present (bits of the
-    // readers' census of the open list).
-    bool QoxRetrieveListed(KQox* file, bool onlyDefaults, bool withColor, unsigned int present);
+    // Reads the curve whose fields are the curve fields present (bits of
+    // the readers' census of the open list) of records [first, end) of the
+    // open list (-1, -1: the whole list), its "Default" included when there.
+    bool QoxRetrieveListed(KQox* file, bool onlyDefaults, bool withColor, unsigned int present, int first, int end);
     friend KFCurve* KFCurveCreateListed(KQox* file, KFCurve* curve, bool onlyDefaults, bool withColor,
                                         unsigned int present);
-    // Keys of the typed-array layout into this curve (its keys cleared). In
-    // a list of several curves its fields lie after its "Default" (record
-    // first) and before the next curve's (nextCurve, -1 when none follows);
-    // first is -1 in a list of one curve.
-    bool QoxRetrieveKeyArrays(KQox* file, int first, int nextCurve);
+    friend KFCurve* KFCurveCreate(KQox* file, KFCurve* curve, bool onlyDefaults, bool withColor);
+    // Keys of the typed-array layout into this curve (its keys cleared), its
+    // fields found as for QoxRetrieveListed.
+    bool QoxRetrieveKeyArrays(KQox* file, int first, int past);
     struct CallbackWalk;
 
     // Slopes of the last cubic segment evaluated, with copies of the keys

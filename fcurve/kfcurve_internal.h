@@ -55,14 +55,32 @@ struct ListFields
     static constexpr unsigned int eLayerType = 1u << 9;
     static constexpr unsigned int eLayerChannel = 1u << 10;
     static constexpr unsigned int eKey = 1u << 11;
-    // The list holds more than one "Default": curves one after the other.
-    static constexpr unsigned int eCurves = 1u << 12;
+    static constexpr unsigned int eKeyTime = 1u << 12;
+    static constexpr unsigned int eKeyValue = 1u << 13;
+    static constexpr unsigned int eKeyFlags = 1u << 14;
+    static constexpr unsigned int eKeyData = 1u << 15;
+    // A field of the curve stands more than once where one curve stands, or
+    // lies where no curve reads it: damage.
+    static constexpr unsigned int eMisplaced = 1u << 16;
+    // The fields a curve is stored as.
+    static constexpr unsigned int eCurveFields = eDefault | eKeyVer | eKeyCount | eKey | eKeyTime | eKeyValue |
+                                                 eKeyFlags | eKeyData | ePreExtrapolation | ePostExtrapolation |
+                                                 eColor;
     static constexpr unsigned int eAll = ~0u;
     unsigned int mPresent = eAll;
     int mChannels = INT_MAX; // "Channel" fields not read yet
 
-    // The pass over the open list, before any of it is read.
+    // The pass over the open list, before any of it is read. The list holds
+    // at most one curve: a curve field in it twice is eMisplaced.
     void Find(KQox* file);
+    // Adds a field's bit to present; a curve field already there makes
+    // eMisplaced.
+    static void Note(unsigned int field, unsigned int& present)
+    {
+        if (field & present & eCurveFields)
+            present |= eMisplaced;
+        present |= field;
+    }
     bool Has(unsigned int field) const { return (mPresent & field) != 0; }
 
     // When false, no pass is made: tests read both ways and compare.
@@ -105,8 +123,11 @@ inline KTime SaturatedAdd(KTime time, long long delta)
 
 } // namespace kfcurve_detail
 
-// KFCurveCreate(file, curve, ...) asking only for the fields in present
-// (ListFields bits of the open list).
+// The curve of an open list that holds at most one (a channel's block):
+// every curve field of the list is its own, in any order, "Default"
+// included or not; null when the list holds none. present: ListFields bits
+// of the list (eAll: not known yet, a pass finds them). A field standing
+// twice is damage: eFILE_CORRUPTED, and the curve keeps no keys.
 KFCurve* KFCurveCreateListed(KQox* file, KFCurve* curve, bool onlyDefaults, bool withColor, unsigned int present);
 
 #endif

@@ -91,28 +91,18 @@ bool WriteExtrapolation(KQox* file, const char* name, unsigned int type, unsigne
 
 // The fields of the curve being read. In a list holding one curve every
 // field is the curve's; in a list holding curves one after the other, each
-// curve's fields lie after its "Default" and before the next curve's: a
-// field one curve lacks is not taken from the curve after it, and one an
-// earlier curve left unread is passed over.
+// curve's fields lie from its "Default" to the next curve's: a field one
+// curve lacks is not taken from the curve after it, and one an earlier
+// curve left unread is passed over.
 struct OwnFields
 {
     KQox* mFile;
-    int mFirst = -1;     // record index of the curve's "Default"; -1: the list holds one curve
-    int mNextCurve = -1; // record index of the next curve's "Default"; -1: none
+    int mFirst = -1; // record index of the curve's "Default"; -1: the list holds one curve
+    int mEnd = -1;   // record index of the next curve's "Default"; -1: none
 
     explicit OwnFields(KQox* file)
         : mFile(file)
     {}
-    // Ends the curve's "Default" (current); several: the list may hold more
-    // than one curve.
-    void EndDefault(bool several)
-    {
-        if (several && mFile->FieldReadGetCount("Default") > 1)
-            mFirst = mFile->FieldReadGetRecordIndex("Default");
-        mFile->FieldReadEnd();
-        if (mFirst >= 0)
-            mNextCurve = mFile->FieldReadGetRecordIndex("Default");
-    }
 
     // FieldReadBegin of the curve's own field of that name.
     bool Begin(const char* name) const
@@ -122,9 +112,9 @@ struct OwnFields
         for (;;)
         {
             const int at = mFile->FieldReadGetRecordIndex(name);
-            if (at < 0 || (mNextCurve >= 0 && at > mNextCurve))
+            if (at < 0 || (mEnd >= 0 && at >= mEnd))
                 return false;
-            if (at > mFirst)
+            if (at >= mFirst)
                 return mFile->FieldReadBegin(name);
             // An earlier curve's field, left unread: passed over.
             mFile->FieldReadBegin(name);
@@ -841,11 +831,11 @@ bool FillKey(KFCurveKey& key, long long time, float value, unsigned int flags, c
 // or with each other are damage: the file's error becomes eFILE_CORRUPTED
 // and the curve keeps no keys. A key the arrays cannot hold, or whose time
 // is not after the last key kept, is dropped.
-bool KFCurve::QoxRetrieveKeyArrays(KQox* file, int first, int nextCurve)
+bool KFCurve::QoxRetrieveKeyArrays(KQox* file, int first, int past)
 {
     OwnFields fields(file);
     fields.mFirst = first;
-    fields.mNextCurve = nextCurve;
+    fields.mEnd = past;
     const int count = fields.ReadI("KeyCount", 0);
     KeyArray<long long> times;
     KeyArray<float> values;
@@ -1042,7 +1032,15 @@ unsigned int FieldOf(const char* name)
             return ListFields::eKeyVer;
         if (is("Key"))
             return ListFields::eKey;
-        return is("KeyCount") ? ListFields::eKeyCount : 0;
+        if (is("KeyCount"))
+            return ListFields::eKeyCount;
+        if (is(kKeyTime))
+            return ListFields::eKeyTime;
+        if (is(kKeyValue))
+            return ListFields::eKeyValue;
+        if (is(kKeyFlags))
+            return ListFields::eKeyFlags;
+        return is(kKeyData) ? ListFields::eKeyData : 0;
     case 'L':
         if (is("LayerType"))
             return ListFields::eLayerType;
@@ -1058,6 +1056,79 @@ unsigned int FieldOf(const char* name)
     default: return 0;
     }
 }
+
+// The curve fields of records [first, end) of the open list, eMisplaced
+// when one stands twice.
+unsigned int CurveFieldsOf(KQox* file, int first, int end)
+{
+    unsigned int present = 0;
+    for (int i = first; i < end; ++i)
+    {
+        const char* name = file->FieldReadGetRecordName(i);
+        if (name)
+            ListFields::Note(FieldOf(name) & ListFields::eCurveFields, present);
+    }
+    return present;
+}
+
+// Where the next curve of the open list lies when the list may hold curves
+// one after the other, each from its "Default" (KFCurve::QoxRetrieve). In a
+// list of one "Default" every curve field is the curve's; in a list of
+// several, the curve's fields lie from its "Default" to the next, and curve
+// fields before the first "Default" belong to no curve read: damage
+// (eMisplaced), as is a list of curve fields without any "Default".
+struct NextCurve
+{
+    bool mFound = false;
+    unsigned int mPresent = 0;
+    int mFirst = -1;
+    int mEnd = -1;
+
+    explicit NextCurve(KQox* file)
+    {
+        const int records = file->FieldReadGetRecordCount();
+        const int defaults = file->FieldReadGetCount("Default");
+        if (defaults == 0)
+        {
+            if (CurveFieldsOf(file, 0, records) & ListFields::eCurveFields)
+                file->GetError().SetLastErrorID(KQox::eFILE_CORRUPTED);
+            return;
+        }
+        const int at = file->FieldReadGetRecordIndex("Default");
+        if (at < 0)
+            return;
+        mFound = true;
+        if (defaults == 1)
+        {
+            mPresent = CurveFieldsOf(file, 0, records);
+            return;
+        }
+        mFirst = at;
+        mPresent = ListFields::eDefault;
+        for (int i = at + 1; i < records && mEnd < 0; ++i)
+        {
+            const char* name = file->FieldReadGetRecordName(i);
+            const unsigned int field = name ? FieldOf(name) & ListFields::eCurveFields : 0;
+            if (field == ListFields::eDefault)
+                mEnd = i;
+            else
+                ListFields::Note(field, mPresent);
+        }
+        // Back to the curve before (each curve looks over the one before it
+        // only: reading a list's curves in turn passes over it once).
+        unsigned int before = 0;
+        for (int i = at - 1; i >= 0; --i)
+        {
+            const char* name = file->FieldReadGetRecordName(i);
+            const unsigned int field = name ? FieldOf(name) & ListFields::eCurveFields : 0;
+            if (field == ListFields::eDefault)
+                return;
+            before |= field;
+        }
+        if (before)
+            mPresent |= ListFields::eMisplaced;
+    }
+};
 
 } // namespace
 
@@ -1078,10 +1149,8 @@ void ListFields::Find(KQox* file)
         const unsigned int field = FieldOf(name);
         if (field == kChannel)
             ++channels;
-        else if (field == ListFields::eDefault && (present & field))
-            present |= ListFields::eCurves;
         else
-            present |= field;
+            Note(field, present);
     }
     mPresent = present;
     mChannels = channels;
@@ -1089,17 +1158,30 @@ void ListFields::Find(KQox* file)
 
 bool KFCurve::QoxInternalRetrieve(KQox* file, bool onlyDefaults, bool withColor)
 {
-    return QoxRetrieveListed(file, onlyDefaults, withColor, ListFields::eAll);
+    return QoxRetrieve(file, onlyDefaults, withColor);
 }
 
-bool KFCurve::QoxRetrieveListed(KQox* file, bool onlyDefaults, bool withColor, unsigned int present)
+bool KFCurve::QoxRetrieveListed(KQox* file, bool onlyDefaults, bool withColor, unsigned int present, int first,
+                                int end)
 {
     if (!file)
         return false;
     KeyClear();
-    SetValue(KFCurveValueFromFile(file->FieldReadD()));
     OwnFields fields(file);
-    fields.EndDefault(!onlyDefaults && (present & ListFields::eCurves));
+    fields.mFirst = first;
+    fields.mEnd = end;
+    if ((present & ListFields::eDefault) && fields.Begin("Default"))
+    {
+        SetValue(KFCurveValueFromFile(file->FieldReadD()));
+        file->FieldReadEnd();
+    }
+    if (present & ListFields::eMisplaced)
+    {
+        // Which of two fields is the curve's cannot be told: nothing more is
+        // read.
+        file->GetError().SetLastErrorID(KQox::eFILE_CORRUPTED);
+        return true;
+    }
     if (onlyDefaults)
         return true;
 
@@ -1108,7 +1190,7 @@ bool KFCurve::QoxRetrieveListed(KQox* file, bool onlyDefaults, bool withColor, u
     const int versionRead = (present & ListFields::eKeyVer) ? fields.ReadI("KeyVer", noVersion) : noVersion;
     const int version = versionRead == noVersion ? 0 : versionRead;
     const bool arrays = version >= kKeyVersionArrays;
-    if (arrays && !QoxRetrieveKeyArrays(file, fields.mFirst, fields.mNextCurve))
+    if (arrays && !QoxRetrieveKeyArrays(file, fields.mFirst, fields.mEnd))
         KeyClear();
     bool damaged = false;
     int count = 0;
@@ -1141,10 +1223,11 @@ bool KFCurve::QoxRetrieveListed(KQox* file, bool onlyDefaults, bool withColor, u
             if (!valid)
                 invalid.push_back(i);
         }
-        // Values left after the last key: more keys than the count, when
-        // the layout is the curve's own (an assumed one may take fewer
-        // values per key than the keys were written with).
-        damaged = r.shortOfKeys || (versionRead != noVersion && file->FieldReadGetRemain() > 0);
+        // Values left after the last key: more keys than the count. Without
+        // its "KeyVer" the curve's layout is only assumed: the keys must
+        // fill the field exactly, each read whole, else which were meant
+        // cannot be told.
+        damaged = r.shortOfKeys || file->FieldReadGetRemain() > 0 || (versionRead == noVersion && !invalid.empty());
         file->FieldReadEnd();
         KeyModifyEnd(count);
     }
@@ -1181,25 +1264,36 @@ bool KFCurve::QoxRetrieveListed(KQox* file, bool onlyDefaults, bool withColor, u
 bool KFCurve::QoxRetrieve(KQox* file, bool onlyDefaults, bool withColor)
 {
     // True when a curve was read; false when the list holds none.
-    if (!file || !file->FieldReadBegin("Default"))
+    if (!file)
         return false;
-    return QoxInternalRetrieve(file, onlyDefaults, withColor);
+    const NextCurve next(file);
+    return next.mFound && QoxRetrieveListed(file, onlyDefaults, withColor, next.mPresent, next.mFirst, next.mEnd);
 }
 
 KFCurve* KFCurveCreate(KQox* file, KFCurve* curve, bool onlyDefaults, bool withColor)
 {
-    return KFCurveCreateListed(file, curve, onlyDefaults, withColor, ListFields::eAll);
+    if (!file)
+        return nullptr;
+    const NextCurve next(file);
+    if (!next.mFound)
+        return nullptr;
+    if (!curve)
+        curve = KFCurveCreate();
+    curve->QoxRetrieveListed(file, onlyDefaults, withColor, next.mPresent, next.mFirst, next.mEnd);
+    return curve;
 }
 
 KFCurve* KFCurveCreateListed(KQox* file, KFCurve* curve, bool onlyDefaults, bool withColor, unsigned int present)
 {
-    if (!file || !(present & ListFields::eDefault) || !file->FieldReadBegin("Default"))
+    if (!file)
         return nullptr;
-    if (curve)
-        curve->KeyClear();
-    else
+    if (present == ListFields::eAll)
+        present = CurveFieldsOf(file, 0, file->FieldReadGetRecordCount());
+    if (!(present & ListFields::eCurveFields))
+        return nullptr;
+    if (!curve)
         curve = KFCurveCreate();
-    curve->QoxRetrieveListed(file, onlyDefaults, withColor, present);
+    curve->QoxRetrieveListed(file, onlyDefaults, withColor, present, -1, -1);
     return curve;
 }
 

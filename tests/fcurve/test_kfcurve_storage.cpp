@@ -509,7 +509,8 @@ TEST(KFCurveRepair, KeyCountThatDoesNotMatchItsKeysIsDamage)
         {"count matching", 4004, 2, &two, 2},
         {"count matching, a constant key with its mode letter", 4004, 2, &constant, 2},
         {"a mode letter the layout before 4004 lacks: a value too many", 4003, 2, &constant, -1},
-        {"no KeyVer: the oldest layout assumed, values it leaves are no damage", 0, 2, &constant, 2},
+        {"no KeyVer: a mode letter the oldest layout lacks is a value left", 0, 2, &constant, -1},
+        {"no KeyVer: a key the oldest layout cannot read is damage, not dropped", 0, 2, &malformed, -1},
         {"no KeyVer", 0, 2, &two, 2},
         {"no keys, no count, no Key", 4004, kNoCount, nullptr, 0},
         {"a count of 0 with an empty Key", 4004, 0, &none, 0},
@@ -570,11 +571,13 @@ namespace {
 
 // The fields of a curve of two linear keys (values a and b, a second apart)
 // and a colour, in the layout of key arrays or key by key, without the
-// field named omit.
-void WriteTwoKeyCurve(KQox& f, bool arrays, float a, float b, float color, const std::string& omit)
+// field named omit (only: that field alone).
+void WriteTwoKeyCurve(KQox& f, bool arrays, float a, float b, float color, const std::string& omit,
+                      const std::string& only = "")
 {
-    auto wanted = [&omit](const char* name) { return omit != name; };
-    WriteD(f, "Default", a);
+    auto wanted = [&omit, &only](const char* name) { return omit != name && (only.empty() || only == name); };
+    if (wanted("Default"))
+        WriteD(f, "Default", a);
     if (wanted("KeyVer"))
         WriteI(f, "KeyVer", arrays ? 4005 : 4004);
     if (wanted("KeyCount"))
@@ -671,4 +674,120 @@ TEST(KFCurveStorage, CurvesOfOneListKeepTheirOwnFields)
             EXPECT_EQ(second->GetColor()[0], 0.75f);
             EXPECT_EQ(KFCurveCreate(&f), nullptr);
         }
+}
+
+// One curve in its list, a field of it missing or standing twice, read the way the channel reader reads a channel's
+// block and through KFCurveCreate. Missing: the keys are read whatever optional field ("Default", "Color", "KeyVer" of
+// keys the oldest layout reads alike, "KeyData" of keys without data) is gone. Twice: which is the curve's cannot be told, so the read is damage ("File
+// is corrupted", no keys kept) in both forms and both key layouts; through KFCurveCreate a second "Default" (here after
+// the curve's fields) starts a second curve. A list of curve fields without any
+// "Default" is a curve for the channel reader and damage for KFCurveCreate, which reads curves from their "Default".
+TEST(KFCurveStorage, FieldsMissingOrStandingTwiceWhereOneCurveStands)
+{
+    const char* const keyByKey[] = {"Default", "KeyVer", "KeyCount", "Key", "Color"};
+    const char* const arrays[] = {"Default", "KeyVer", "KeyCount", "KeyTime", "KeyValue", "KeyFlags", "KeyData", "Color"};
+    for (KQox::EForm form : {KQox::eBINARY, KQox::eASCII})
+        for (bool inArrays : {false, true})
+            for (const char* field : inArrays ? std::vector<const char*>(std::begin(arrays), std::end(arrays))
+                                              : std::vector<const char*>(std::begin(keyByKey), std::end(keyByKey)))
+                for (int times : {0, 2})
+                    for (bool listed : {false, true})
+                    {
+                        const std::string name = field;
+                        SCOPED_TRACE(name + (times ? " twice" : " missing") + (inArrays ? ", arrays" : ", key by key") +
+                                     (form == KQox::eASCII ? ", ASCII" : ", binary") +
+                                     (listed ? ", through the channel reader" : ""));
+                        Image image = WriteChannel(form, 6000, [&](KQox& f) {
+                            WriteTwoKeyCurve(f, inArrays, 1.0f, 2.0f, 0.25f, times ? "" : name);
+                            if (times == 2)
+                                WriteTwoKeyCurve(f, inArrays, 1.0f, 2.0f, 0.25f, "", name);
+                        });
+                        KQox f;
+                        ASSERT_TRUE(OpenSection(f, image));
+                        KFCurveNode* node = nullptr;
+                        Curve read;
+                        KFCurve* curve = nullptr;
+                        if (listed)
+                        {
+                            node = KFCurveNodeCreate(&f, false, true);
+                            ASSERT_NE(node, nullptr);
+                            curve = node->FCurveGet();
+                        }
+                        else
+                        {
+                            ASSERT_TRUE(f.FieldReadBegin("Channel") && f.FieldReadBlockBegin());
+                            read.reset(KFCurveCreate(&f));
+                            curve = read.get();
+                        }
+                        const bool missing = times == 0;
+                        // Linear keys read the same by the oldest layout, and hold no key data.
+                        const bool optional = name == "Default" || name == "Color" || name == "KeyData" ||
+                                              (name == "KeyVer" && !inArrays);
+                        if (!listed && name == "Default")
+                        {
+                            // No curve without its "Default"; a second one is a static curve.
+                            if (missing)
+                            {
+                                EXPECT_EQ(curve, nullptr);
+                                EXPECT_EQ(f.GetLastErrorID(), KQox::eFILE_CORRUPTED);
+                            }
+                            else
+                            {
+                                ASSERT_NE(curve, nullptr);
+                                EXPECT_EQ(Values(*curve), (std::vector<float>{1, 2}));
+                                Curve second(KFCurveCreate(&f));
+                                ASSERT_NE(second, nullptr);
+                                EXPECT_EQ(second->KeyGetCount(), 0);
+                                EXPECT_NE(f.GetLastErrorID(), KQox::eFILE_CORRUPTED);
+                            }
+                        }
+                        else
+                        {
+                            ASSERT_NE(curve, nullptr);
+                            const bool kept = missing && optional;
+                            const std::vector<float> expected = kept ? std::vector<float>{1, 2} : std::vector<float>();
+                            EXPECT_EQ(Values(*curve), expected);
+                            EXPECT_EQ(f.GetLastErrorID() == KQox::eFILE_CORRUPTED, !kept);
+                            if (!kept)
+                            {
+                                EXPECT_STREQ(f.GetLastErrorString(), "File is corrupted");
+                            }
+                        }
+                        if (node)
+                            node->Destroy();
+                    }
+}
+
+// Curves one after the other in one list, read through KFCurveCreate: a "Default" missing merges a curve into the
+// one before it, whose fields then stand twice, or leaves the first curve's fields before any "Default": damage either
+// way, never a curve read with another's keys or keys dropped in silence.
+TEST(KFCurveStorage, CurvesOfOneListWithoutTheirDefaultAreDamage)
+{
+    for (KQox::EForm form : {KQox::eBINARY, KQox::eASCII})
+        for (bool arrays : {false, true})
+            for (int without : {0, 1, 2})
+            {
+                SCOPED_TRACE(std::string("curve ") + std::to_string(without) + " without its Default" +
+                             (arrays ? ", arrays" : ", key by key") + (form == KQox::eASCII ? ", ASCII" : ", binary"));
+                Image image = WriteChannel(form, 6000, [&](KQox& f) {
+                    for (int c = 0; c < 3; ++c)
+                        WriteTwoKeyCurve(f, arrays, 10.0f * c, 10.0f * c + 1, 0.25f, c == without ? "Default" : "");
+                });
+                KQox f;
+                ASSERT_TRUE(OpenChannel(f, image));
+                int curves = 0;
+                while (Curve curve{KFCurveCreate(&f)})
+                {
+                    ++curves;
+                    const std::vector<float> values = Values(*curve);
+                    // A curve read keeps its own keys or none.
+                    if (!values.empty())
+                    {
+                        EXPECT_EQ(values.size(), 2u);
+                        EXPECT_EQ(values[1], values[0] + 1);
+                    }
+                }
+                EXPECT_EQ(curves, 2);
+                EXPECT_EQ(f.GetLastErrorID(), KQox::eFILE_CORRUPTED);
+            }
 }
