@@ -399,9 +399,16 @@ bool KQoxRead6::ReadTakeRecordsSideBySide(const KString& take)
     return true;
 }
 
-void KQoxRead6::ReadAnimation(bool onlySelected)
+void KQoxRead6::ReadAnimation(bool onlySelected, const char* listedName)
 {
-    KString take(mFile.FieldReadC(kTake, ""));
+    const int names = mFile.FieldReadGetCount(kTake);
+    if (names > 1 || (names == 0 && !listedName && mFile.FieldReadGetRecordCount() > 0))
+    {
+        // Whose channels the section holds cannot be told.
+        mCorrupted = true;
+        return;
+    }
+    KString take(names == 0 ? listedName : mFile.FieldReadC(kTake, ""));
     if (take.IsEmpty() || take == "Default" || (onlySelected && !mOptions.IsTakeSelected(take.ToChars())))
         return;
     mTakeRead = take;

@@ -347,6 +347,17 @@ bool KQoxRead6::ReadScene()
     KString current;
     if (Ok() && !KQoxRead6::ReadTakeList(mFile, takes, current, &mScene.mManager))
         mCorrupted = true;
+    // The writer puts one animation section per listed take, in the list's
+    // order: a section without its take's name is the take listed at its
+    // place, when the list and the sections agree in number.
+    std::vector<KString> listed;
+    for (const std::unique_ptr<KQoxTakeInfo>& take : takes)
+        listed.push_back(take->Name);
+    int sections = 0;
+    for (int s = mFile.ProjectFindSection(kAnimation); s >= 0; s = mFile.ProjectFindSection(kAnimation, s))
+        ++sections;
+    if (static_cast<size_t>(sections) != listed.size())
+        listed.clear();
     // Without animation the scene gets no takes, so no descriptions either.
     if (Ok() && mOptions.GetState(KStreamOptionsQox::eANIMATION))
     {
@@ -363,6 +374,7 @@ bool KQoxRead6::ReadScene()
     }
     if (Ok() && mOptions.GetState(KStreamOptionsQox::eANIMATION))
     {
+        size_t place = 0;
         for (int s = mFile.ProjectFindSection(kAnimation); s >= 0 && Ok(); s = mFile.ProjectFindSection(kAnimation, s))
         {
             if (!mFile.ProjectOpenSection(s))
@@ -370,7 +382,8 @@ bool KQoxRead6::ReadScene()
                 mCorrupted = true;
                 break;
             }
-            ReadAnimation(true);
+            ReadAnimation(true, place < listed.size() ? listed[place].ToChars() : nullptr);
+            ++place;
             mFile.ProjectReadSectionEnd();
         }
     }
@@ -568,7 +581,7 @@ bool KQoxReaderQox::ReadTakeFile(const char* fileName, KQoxScene& target)
     const bool enough = UnlessOutOfMemory([&] {
         if (section >= 0 && mFile.ProjectOpenSection(section))
         {
-            r.ReadAnimation(false);
+            r.ReadAnimation(false, nullptr);
             mFile.ProjectReadSectionEnd();
         }
         return true;

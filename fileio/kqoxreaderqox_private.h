@@ -222,8 +222,12 @@ struct KQoxRead6 : qoxnative::KQoxNativePass
     // The takes section: descriptions (kqoxread_takes.cpp).
     static bool ReadTakeList(IQoxObject& file, std::vector<std::unique_ptr<KQoxTakeInfo>>& takes, KString& current,
                              KQoxSdkManager* manager);
-    // One animation section, entered; false when its take is not selected.
-    void ReadAnimation(bool onlySelected);
+    // One animation section, entered; nothing is read when its take is not
+    // selected. A section without its take's name is the take listedName
+    // (the file's take list gives it by the section's place; null when it
+    // gives none); without either, a section holding anything is damage,
+    // as is one naming its take twice.
+    void ReadAnimation(bool onlySelected, const char* listedName);
     // The records of the animation section entered, one after the other:
     // each object's take node of that take (made when missing) gets the
     // record's channels; roots gets the take nodes' roots read into.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "base/kcrcfile.h"
+#include "base/kqox.h"
 #include "common/qox_test_common.h"
 #include "fileio/kqoxattribute_private.h"
 #include "fileio/kqoxfilescene.h"
@@ -1132,11 +1133,13 @@ std::string ManagerCounts(KQoxSdkManager& manager)
     return out.str();
 }
 
-bool Export(KQoxSdkManager& manager, KQoxScene& scene, const std::string& name, int format)
+bool Export(KQoxSdkManager& manager, KQoxScene& scene, const std::string& name, int format, const char* password)
 {
     KQoxExporter exporter(manager);
     EXPECT_TRUE(exporter.Initialize(name.c_str()));
     EXPECT_TRUE(exporter.SetFileFormat(format));
+    if (password)
+        exporter.SetPassword(password);
     const bool ok = exporter.Export(scene);
     EXPECT_TRUE(ok) << exporter.GetLastErrorString();
     return ok;
@@ -1281,6 +1284,203 @@ void Reseal(std::string& bytes)
     const unsigned int crc = ~kcrc::Update(0xFFFFFFFFu, data, bytes.size() - 4);
     for (int i = 0; i < 4; ++i)
         bytes[bytes.size() - 4 + static_cast<size_t>(i)] = static_cast<char>(crc >> (24 - 8 * i));
+}
+
+namespace {
+
+FieldValue ReadFieldValue(KQox& f)
+{
+    FieldValue v;
+    v.mType = f.FieldReadGetType();
+    switch (v.mType)
+    {
+    case 'C': v.mInt = f.FieldReadCH(); break;
+    case 'I': v.mInt = f.FieldReadI(); break;
+    case 'L': v.mInt = f.FieldReadL(); break;
+    case 'F':
+    case 'D': v.mDouble = f.FieldReadD(); break;
+    case 'R':
+        v.mBytes.resize(static_cast<size_t>(f.FieldReadRSize()));
+        f.FieldReadR(&v.mBytes[0], v.mBytes.size());
+        break;
+    case 'b':
+    case 'i':
+    case 'l':
+        v.mIntegers.resize(static_cast<size_t>(f.FieldReadArrayCount()));
+        f.FieldReadArrayL(v.mIntegers.data(), v.mIntegers.size());
+        break;
+    case 'f':
+    case 'd':
+        v.mReals.resize(static_cast<size_t>(f.FieldReadArrayCount()));
+        f.FieldReadArrayD(v.mReals.data(), v.mReals.size());
+        break;
+    default: v.mBytes = f.FieldReadC(); break;
+    }
+    return v;
+}
+
+void WriteFieldValue(KQox& f, const FieldValue& v)
+{
+    const size_t n = v.mType == 'f' || v.mType == 'd' ? v.mReals.size() : v.mIntegers.size();
+    switch (v.mType)
+    {
+    case 'C': f.FieldWriteCH(static_cast<char>(v.mInt)); break;
+    case 'I': f.FieldWriteI(static_cast<int>(v.mInt)); break;
+    case 'L': f.FieldWriteL(v.mInt); break;
+    case 'F': f.FieldWriteF(static_cast<float>(v.mDouble)); break;
+    case 'D': f.FieldWriteD(v.mDouble); break;
+    case 'R': f.FieldWriteR(v.mBytes.data(), v.mBytes.size()); break;
+    case 'b':
+    {
+        std::vector<unsigned char> items(v.mIntegers.begin(), v.mIntegers.end());
+        f.FieldWriteArrayB(items.data(), static_cast<unsigned int>(n));
+        break;
+    }
+    case 'i':
+    {
+        std::vector<int> items(v.mIntegers.begin(), v.mIntegers.end());
+        f.FieldWriteArrayI(items.data(), static_cast<unsigned int>(n));
+        break;
+    }
+    case 'l': f.FieldWriteArrayL(v.mIntegers.data(), static_cast<unsigned int>(n)); break;
+    case 'f':
+    {
+        std::vector<float> items(v.mReals.begin(), v.mReals.end());
+        f.FieldWriteArrayF(items.data(), static_cast<unsigned int>(n));
+        break;
+    }
+    case 'd': f.FieldWriteArrayD(v.mReals.data(), static_cast<unsigned int>(n)); break;
+    default: f.FieldWriteC(v.mBytes.c_str()); break;
+    }
+}
+
+// The records of the current list, in file order.
+void ReadFieldList(KQox& f, std::vector<FieldRecord>& out)
+{
+    const int count = f.FieldReadGetRecordCount();
+    for (int i = 0; i < count; ++i)
+    {
+        FieldRecord r;
+        bool section = false;
+        r.mName = f.FieldReadGetRecordName(i, &section);
+        r.mSection = section;
+        if (section)
+        {
+            if (!f.ProjectReadSectionBegin(r.mName.c_str()))
+                return;
+            r.mVersion = f.ProjectGetCurrentSectionVersion();
+            r.mBlock = true;
+            ReadFieldList(f, r.mRecords);
+            f.ProjectReadSectionEnd();
+        }
+        else
+        {
+            if (!f.FieldReadBegin(r.mName.c_str()))
+                return;
+            while (f.FieldReadGetRemain() > 0)
+                r.mValues.push_back(ReadFieldValue(f));
+            if (f.FieldReadBlockBegin())
+            {
+                r.mBlock = true;
+                ReadFieldList(f, r.mRecords);
+                f.FieldReadBlockEnd();
+            }
+            f.FieldReadEnd();
+        }
+        out.push_back(std::move(r));
+    }
+}
+
+void WriteFieldList(KQox& f, const std::vector<FieldRecord>& list)
+{
+    for (const FieldRecord& r : list)
+    {
+        if (r.mSection)
+        {
+            f.ProjectWriteSectionBegin(r.mName.c_str(), r.mVersion);
+            WriteFieldList(f, r.mRecords);
+            f.ProjectWriteSectionEnd();
+            continue;
+        }
+        f.FieldWriteBegin(r.mName.c_str());
+        for (const FieldValue& v : r.mValues)
+            WriteFieldValue(f, v);
+        if (r.mBlock)
+        {
+            f.FieldWriteBlockBegin();
+            WriteFieldList(f, r.mRecords);
+            f.FieldWriteBlockEnd();
+        }
+        f.FieldWriteEnd();
+    }
+}
+
+std::vector<FieldRecord> EditList(const std::vector<FieldRecord>& list, const std::string& path,
+                                  const RecordEdit& edit, int& index)
+{
+    std::vector<FieldRecord> out;
+    for (const FieldRecord& r : list)
+    {
+        const int times = r.mSection ? 1 : edit(r, path, index++);
+        FieldRecord copy = r;
+        copy.mRecords = EditList(r.mRecords, path.empty() ? r.mName : path + "/" + r.mName, edit, index);
+        for (int t = 0; t < times; ++t)
+            out.push_back(copy);
+    }
+    return out;
+}
+
+} // namespace
+
+bool ReadFieldFile(const std::string& name, const char* password, FieldFile& out)
+{
+    KQox f;
+    if (!f.ProjectOpen(name.c_str(), password))
+        return false;
+    out.mForm = f.ProjectGetForm();
+    out.mVersion = f.ProjectGetFileVersion();
+    out.mRecords.clear();
+    ReadFieldList(f, out.mRecords);
+    const bool ok = f.GetLastErrorID() != KQox::eFILE_CORRUPTED;
+    f.ProjectClose();
+    return ok;
+}
+
+namespace {
+
+// Bytes enough for the records in any form.
+size_t Room(const std::vector<FieldRecord>& list)
+{
+    size_t bytes = 0;
+    for (const FieldRecord& r : list)
+    {
+        bytes += 64 + 2 * r.mName.size() + Room(r.mRecords);
+        for (const FieldValue& v : r.mValues)
+            bytes += 48 + 2 * v.mBytes.size() + 32 * (v.mIntegers.size() + v.mReals.size());
+    }
+    return bytes;
+}
+
+} // namespace
+
+bool WriteFieldFile(const std::string& name, const char* password, const FieldFile& file)
+{
+    // Made in memory, then written plainly: edited copies are many.
+    std::vector<char> buffer(Room(file.mRecords) + 4096);
+    KQox f;
+    if (!f.ProjectCreate(buffer.data(), static_cast<unsigned int>(buffer.size()),
+                         static_cast<KQox::EForm>(file.mForm), file.mVersion, password))
+        return false;
+    WriteFieldList(f, file.mRecords);
+    if (!f.ProjectClose())
+        return false;
+    return qoxtest::WriteFile(name, std::string(buffer.data(), static_cast<size_t>(f.ProjectGetFileSize())));
+}
+
+std::vector<FieldRecord> EditRecords(const std::vector<FieldRecord>& list, const RecordEdit& edit)
+{
+    int index = 0;
+    return EditList(list, "", edit, index);
 }
 
 } // namespace fileiotest

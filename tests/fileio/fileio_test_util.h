@@ -53,9 +53,10 @@ void MergeTimeWarps(qoxsdk_600::KQoxSdkManager& manager, qoxsdk_600::KQoxScene& 
 // The manager's object counts by kind, as one text ("nodes 3 attributes 2 ...").
 std::string ManagerCounts(qoxsdk_600::KQoxSdkManager& manager);
 
-// Exports scene to the file name in format (an exporter file-format id),
-// expecting success; whether it succeeded.
-bool Export(qoxsdk_600::KQoxSdkManager& manager, qoxsdk_600::KQoxScene& scene, const std::string& name, int format);
+// Exports scene to the file name in format (an exporter file-format id;
+// password for an encrypted one), expecting success; whether it succeeded.
+bool Export(qoxsdk_600::KQoxSdkManager& manager, qoxsdk_600::KQoxScene& scene, const std::string& name, int format,
+            const char* password = nullptr);
 // Imports the file name into scene, expecting success; whether it succeeded.
 bool Import(qoxsdk_600::KQoxSdkManager& manager, qoxsdk_600::KQoxScene& scene, const std::string& name);
 
@@ -120,6 +121,45 @@ void ForEachEdit(const std::string& text, const TextEdit* edits, size_t count, c
 // check(); stops at the first fatal failure.
 void ForEachDamage(const std::string& bytes, size_t begin, size_t end, const std::string& damaged,
                    const std::function<bool(size_t at, int kind)>& tried, const std::function<void()>& check);
+
+// A native file's records as a tree, read and written again through the
+// field layer: files of any form edited record by record (a record left
+// out or doubled), encrypted ones included.
+struct FieldValue
+{
+    char mType = 'S';                // the value's type code
+    long long mInt = 0;              // 'C', 'I', 'L'
+    double mDouble = 0;              // 'F', 'D'
+    std::string mBytes;              // 'S', 'R'
+    std::vector<long long> mIntegers; // 'b', 'i', 'l'
+    std::vector<double> mReals;       // 'f', 'd'
+};
+struct FieldRecord
+{
+    std::string mName;
+    bool mSection = false;
+    int mVersion = 0; // a section's
+    std::vector<FieldValue> mValues;
+    bool mBlock = false;
+    std::vector<FieldRecord> mRecords; // its block's (a section's list)
+};
+struct FieldFile
+{
+    int mForm = 0; // KQox::EForm
+    int mVersion = 0;
+    std::vector<FieldRecord> mRecords;
+};
+// Reads name whole (password for an encrypted file); false on a failure.
+bool ReadFieldFile(const std::string& name, const char* password, FieldFile& out);
+// Writes file to name in its form and version.
+bool WriteFieldFile(const std::string& name, const char* password, const FieldFile& file);
+// Each field record (sections not counted) in file order, parents before
+// their blocks, with the names of the records it lies in ("Animation/Model/
+// Channel"); visit returns how many times it stands in an edited copy.
+using RecordEdit = std::function<int(const FieldRecord& record, const std::string& path, int index)>;
+// The records of list, each kept the times edit gives; index counts the
+// field records visited.
+std::vector<FieldRecord> EditRecords(const std::vector<FieldRecord>& list, const RecordEdit& edit);
 
 // Binary files by hand. A record: kind, name length (2), name, value count
 // (4), value bytes (8), block bytes (8), then the values and the block.
