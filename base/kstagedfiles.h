@@ -58,6 +58,7 @@
 // std::bad_alloc.
 
 #include <cstdio>
+#include <string>
 #include <sys/types.h>
 #include <vector>
 
@@ -139,21 +140,25 @@ private:
         mode_t mCreatedMode = 0; // a new file's mode from a plain create
         dev_t mDevice = 0;       // the new file's identity, checked before
         ino_t mInode = 0;        // any step through its name
+        dev_t mFolderDevice = 0; // the private directory's identity, checked
+        ino_t mFolderInode = 0;  // each time it is opened again
+        dev_t mOldDevice = 0;    // the file a rewrite copies over, as Ready
+        ino_t mOldInode = 0;     // found it; 0 before
         int mFile = -1;          // the new file, from its exclusive create; -1 when parked
-        int mStagingDir = -1;    // a private directory holding it (O_PATH)
-        int mTargetDir = -1;     // the directory of mReplaced (O_PATH), opened at commit
-        int mTargetFd = -1;      // a file to rewrite, opened by Ready
     };
     const Entry* Find(const char* target) const;
     bool Fail(int error, const char* cause);
+    bool Add(const char* target);
     bool MakeFile(Entry& entry);
     bool StageBeside(Entry& entry);
     bool StagePrivate(Entry& entry);
     bool Park();
-    static int StagingDir(const Entry& entry);
+    static std::string StagedPath(const Entry& entry);
+    int OpenStagingFolder(Entry& entry);
     bool Reopen(Entry& entry);
     bool Ready(Entry& entry);
     bool ReadyRewrite(Entry& entry);
+    bool OpenRewritten(Entry& entry, int& target);
     bool Put(Entry& entry);
     bool Rewrite(Entry& entry);
     static void Remove(Entry& entry);
