@@ -408,7 +408,9 @@ bool CopyAttributes(const std::string& path, int to)
     const char* const at = path.c_str();
     std::vector<char> names, value;
     bool listed = ReadWhole(
-        [&](char* buffer, size_t size) { return from >= 0 ? flistxattr(from, buffer, size) : llistxattr(at, buffer, size); },
+        [&](char* buffer, size_t size) {
+            return from >= 0 ? flistxattr(from, buffer, size) : llistxattr(at, buffer, size);
+        },
         names);
     if (!listed && (errno == ENOTSUP || errno == EOPNOTSUPP))
     {
@@ -595,8 +597,8 @@ bool KStagedFiles::StageBeside(Entry& entry)
     const std::string end(entry.mReplaced.ToChars());
     const std::string directory = DirectoryOf(end);
     std::string name;
-    entry.mFile = CreateFree(AT_FDCWD, directory == "/" ? directory : directory + "/", Stem(end), kWrittenSuffix,
-                             0666, name);
+    entry.mFile =
+        CreateFree(AT_FDCWD, directory == "/" ? directory : directory + "/", Stem(end), kWrittenSuffix, 0666, name);
     if (entry.mFile < 0)
         return false;
     entry.mStagedName = name.c_str();
@@ -638,8 +640,7 @@ bool KStagedFiles::StagePrivate(Entry& entry)
         {
             entry.mFolderDevice = status.st_dev;
             entry.mFolderInode = status.st_ino;
-            entry.mFile =
-                CreateFree(directory, "", Stem(entry.mReplaced.ToChars()), kWrittenSuffix, 0600, name);
+            entry.mFile = CreateFree(directory, "", Stem(entry.mReplaced.ToChars()), kWrittenSuffix, 0600, name);
         }
         CloseFd(directory);
         if (entry.mFile >= 0 && fstat(entry.mFile, &status) == 0)

@@ -489,7 +489,8 @@ TEST(KStagedFiles, MoreFilesThanDescriptorsAreParkedAndCheckedAgain)
                 EXPECT_EQ(ReadFile(image(i)), "image " + std::to_string(i));
             EXPECT_EQ(ReadFile(dir.File("second0")), "image 0");
         }
-        EXPECT_EQ(ListDirectory(dir.Path()).size(), static_cast<size_t>(swapOne ? files / 10 * 2 + 1 : files + files / 10));
+        EXPECT_EQ(ListDirectory(dir.Path()).size(),
+                  static_cast<size_t>(swapOne ? files / 10 * 2 + 1 : files + files / 10));
         for (const std::string& name : ListDirectory(dir.Path()))
             unlink(dir.File(name).c_str());
     }

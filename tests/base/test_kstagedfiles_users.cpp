@@ -475,9 +475,9 @@ TEST(KStagedFilesUsers, AReplacedFileKeepsItsAttributesAndAcl)
         const ino_t inode = StatusOf(file).st_ino;
         const int kNoNamespace = 100;
         const int result = RunAs(0, {}, [&] {
-            if (c.withoutProc && (unshare(CLONE_NEWNS) != 0 ||
-                                  mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-                                  mount("none", "/proc", "tmpfs", 0, nullptr) != 0))
+            if (c.withoutProc &&
+                (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+                 mount("none", "/proc", "tmpfs", 0, nullptr) != 0))
                 return kNoNamespace;
             if (c.saver != 0 && (setgroups(0, nullptr) != 0 || setgid(c.saver) != 0 || setuid(c.saver) != 0))
                 return 101;

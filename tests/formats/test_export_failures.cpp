@@ -329,8 +329,8 @@ TEST(ExportFailures, SavesWithOneOrTwoDescriptorsToSpare)
     for (const Form& form : forms)
         for (const int free : {1, 2})
         {
-            SCOPED_TRACE(std::string(form.name) + " form " + std::to_string(form.format) + ", " +
-                         std::to_string(free) + " to spare");
+            SCOPED_TRACE(std::string(form.name) + " form " + std::to_string(form.format) + ", " + std::to_string(free) +
+                         " to spare");
             TempDir dir, warm;
             Scene s;
             s.AddQuads("Box", 3);
