@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -44,6 +45,23 @@ const char* const kNoFolder = "the folder does not exist";
 const char* const kLinkLoop = "the symbolic links form a loop";
 const char* const kNoStagingFolder = "the folder is not writable, nor is $TMPDIR or /tmp";
 const char* const kReplacedMeanwhile = "another program replaced the file while it was saved";
+const char* const kTooManyOpen = "too many files are open";
+const char* const kAttributesUnread = "the file's extended attributes could not be read";
+
+// The most new files a set holds open at once; the ones staged before are
+// closed (parked) and opened again where a step of the commit needs them.
+const int kHeldFiles = 4;
+
+// How often a list or value of extended attributes that grew while it was
+// read is read again.
+const int kAttributeTries = 8;
+
+// The cause of error where no other is known: a process out of descriptors
+// can be given more.
+const char* PlainCause(int error)
+{
+    return error == EMFILE || error == ENFILE ? kTooManyOpen : "";
+}
 
 // The cause of error met making or moving a file in a folder.
 const char* FolderCause(int error)
@@ -57,7 +75,7 @@ const char* FolderCause(int error)
     case ENOTDIR: return kNoFolder;
     case EISDIR: return kIsDirectory;
     case ELOOP: return kLinkLoop;
-    default: return "";
+    default: return PlainCause(error);
     }
 }
 
@@ -179,15 +197,18 @@ std::string RandomLetters()
     return letters;
 }
 
-// Creates a new file in directory under stem + suffix + random letters,
-// exclusively; its descriptor, and its name in name. -1 with errno when none
-// can be made.
-int CreateFree(int directory, const std::string& stem, const char* suffix, mode_t mode, std::string& name)
+// Creates a new file under stem + suffix + random letters, exclusively, in
+// directory (a descriptor, or AT_FDCWD with the folder's path and a slash in
+// where); its descriptor, and its name in the folder in name. -1 with errno
+// when none can be made.
+int CreateFree(int directory, const std::string& where, const std::string& stem, const char* suffix, mode_t mode,
+               std::string& name)
 {
     for (int tries = 0; tries < kNameTries; ++tries)
     {
         name = stem + suffix + RandomLetters();
-        const int fd = openat(directory, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+        const int fd =
+            openat(directory, (where + name).c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
         if (fd >= 0 || errno != EEXIST)
             return fd;
     }
@@ -236,10 +257,30 @@ KString HandedName(int fd, const std::string& path)
     return KString(path.c_str());
 }
 
-// Opens directory (O_PATH), a handle every later step works through.
-int OpenDirectory(const std::string& directory)
+// Opens a folder a step works in: for reading, so that it can be flushed
+// through the same descriptor, else (a folder that may be written but not
+// read) as a handle (O_PATH).
+int OpenFolder(const std::string& directory, int flags = 0)
 {
-    return open(directory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    const int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | flags);
+    if (fd >= 0 || errno != EACCES)
+        return fd;
+    return open(directory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC | flags);
+}
+
+// True when a descriptor besides fd can be opened now.
+bool HasSpareDescriptor(int fd)
+{
+    const int spare = fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (spare < 0)
+        return false;
+    close(spare);
+    return true;
+}
+
+bool SameFile(const struct stat& a, const struct stat& b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
 // True when a folder that holds private folders cannot have their names
@@ -295,10 +336,17 @@ int MakePrivateDirectory(const std::string& root, std::string& path)
     return fd;
 }
 
-// Flushes the directory a handle names. Failing to flush a directory leaves
-// the change made: it is not undone.
+// Flushes the folder open as directory (through a descriptor of its own when
+// it is a handle). Failing to flush a folder leaves the change made: it is
+// not undone.
 void SyncDirectory(int directory)
 {
+    const int flags = fcntl(directory, F_GETFL);
+    if (flags >= 0 && (flags & O_PATH) == 0)
+    {
+        fsync(directory);
+        return;
+    }
     const int fd = openat(directory, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0)
     {
@@ -307,35 +355,88 @@ void SyncDirectory(int directory)
     }
 }
 
-// The path through which another file's attributes of fd are read and set.
-std::string FdPath(int fd)
+// Reads whole what read(buffer, size) gives, the way the extended attribute
+// calls give it (the size needed when size is 0), into bytes: false with
+// errno when it fails, or when it keeps growing.
+template <typename Read>
+bool ReadWhole(Read read, std::vector<char>& bytes)
 {
-    return "/proc/self/fd/" + std::to_string(fd);
+    for (int tries = 0; tries < kAttributeTries; ++tries)
+    {
+        const ssize_t size = read(nullptr, 0);
+        if (size < 0)
+            return false;
+        bytes.resize(static_cast<size_t>(size) + 1);
+        const ssize_t got = read(bytes.data(), bytes.size());
+        if (got >= 0)
+        {
+            bytes.resize(static_cast<size_t>(got));
+            return true;
+        }
+        if (errno != ERANGE)
+            return false;
+    }
+    errno = ERANGE;
+    return false;
 }
 
-// Copies the extended attributes of the file at from (ACLs among them) onto
-// the file open as to; those the process may not read or set are left out.
-void CopyAttributes(const std::string& from, int to)
+// Copies the extended attributes (ACLs among them) of the file at path, not
+// followed, onto the file open as to. They are read through a descriptor of
+// the file, checked to be the file found at path; a file the process may
+// not read (or, out of descriptors, any file) through its path, checked to
+// be the same file before and after. Those the process may not read or set
+// are left out. True when done or when there is no file to copy from; false
+// with errno when the attributes could not be listed (EEXIST: the file was
+// replaced meanwhile).
+bool CopyAttributes(const std::string& path, int to)
 {
-    ssize_t size = listxattr(from.c_str(), nullptr, 0);
-    if (size <= 0)
-        return;
-    std::vector<char> names(static_cast<size_t>(size));
-    size = listxattr(from.c_str(), names.data(), names.size());
-    if (size <= 0)
-        return;
-    std::vector<char> value;
-    for (size_t at = 0; at < static_cast<size_t>(size); at += std::strlen(&names[at]) + 1)
+    struct stat before, status;
+    if (lstat(path.c_str(), &before) != 0)
+        return errno == ENOENT;
+    if (!S_ISREG(before.st_mode))
+        return true;
+    // O_NONBLOCK: a FIFO put there meanwhile is not waited for.
+    const int from = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (from < 0 && errno != EACCES && errno != EPERM && errno != EMFILE && errno != ENFILE)
+        return errno == ENOENT;
+    if (from >= 0 && (fstat(from, &status) != 0 || !SameFile(before, status)))
     {
-        const char* name = &names[at];
-        const ssize_t length = getxattr(from.c_str(), name, nullptr, 0);
-        if (length < 0)
-            continue;
-        value.resize(static_cast<size_t>(length) + 1);
-        const ssize_t got = getxattr(from.c_str(), name, value.data(), value.size());
-        if (got >= 0)
-            fsetxattr(to, name, value.data(), static_cast<size_t>(got), 0);
+        close(from);
+        errno = EEXIST;
+        return false;
     }
+    const char* const at = path.c_str();
+    std::vector<char> names, value;
+    bool listed = ReadWhole(
+        [&](char* buffer, size_t size) {
+            return from >= 0 ? flistxattr(from, buffer, size) : llistxattr(at, buffer, size);
+        },
+        names);
+    if (!listed && (errno == ENOTSUP || errno == EOPNOTSUPP))
+    {
+        listed = true; // a file system without them: nothing to keep
+        names.clear();
+    }
+    for (size_t next = 0; listed && next < names.size(); next += std::strlen(&names[next]) + 1)
+    {
+        const char* name = &names[next];
+        if (ReadWhole(
+                [&](char* buffer, size_t size) {
+                    return from >= 0 ? fgetxattr(from, name, buffer, size) : lgetxattr(at, name, buffer, size);
+                },
+                value))
+            fsetxattr(to, name, value.data(), value.size(), 0);
+    }
+    const int error = errno;
+    if (from >= 0)
+        close(from);
+    else if (listed && (lstat(at, &status) != 0 || !SameFile(before, status)))
+    {
+        errno = EEXIST;
+        return false;
+    }
+    errno = error;
+    return listed;
 }
 
 // An exclusive advisory lock on a directory, held while alive.
@@ -386,23 +487,33 @@ bool KStagedFiles::Fail(int error, const char* cause)
 
 KString KStagedFiles::Stage(const char* target)
 {
+    if (!Add(target))
+        return KString();
+    Entry& entry = mEntries.back();
+    if (entry.mKind == eDIRECT)
+        return entry.mTemporary;
+    // The caller opens the name handed out: with no descriptor to spare for
+    // that, the file is parked and handed out by its path (the commit checks
+    // it is still the file made).
+    const std::string path = StagedPath(entry);
+    if (!HasSpareDescriptor(entry.mFile))
+        CloseFd(entry.mFile);
+    entry.mTemporary = entry.mFile >= 0 ? HandedName(entry.mFile, path) : KString(path.c_str());
+    return entry.mTemporary;
+}
+
+// Adds target to the set with its new file made (see Stage); false with the
+// error and cause recorded.
+bool KStagedFiles::Add(const char* target)
+{
     mCause = "";
     if (!target || !*target)
-    {
-        Fail(EINVAL, "");
-        return KString();
-    }
+        return Fail(EINVAL, "");
     if (Find(target))
-    {
-        Fail(EEXIST, "");
-        return KString();
-    }
+        return Fail(EEXIST, "");
     std::string end;
     if (!LinkEnd(target, end))
-    {
-        Fail(errno, FolderCause(errno));
-        return KString();
-    }
+        return Fail(errno, FolderCause(errno));
     Entry entry;
     entry.mTarget = target;
     entry.mReplaced = end.c_str();
@@ -410,23 +521,17 @@ KString KStagedFiles::Stage(const char* target)
     if (stat(end.c_str(), &status) == 0)
     {
         if (S_ISDIR(status.st_mode))
-        {
-            Fail(EISDIR, kIsDirectory);
-            return KString();
-        }
+            return Fail(EISDIR, kIsDirectory);
         if (!S_ISREG(status.st_mode))
         {
             entry.mKind = eDIRECT;
             entry.mTemporary = entry.mReplaced;
             mEntries.push_back(entry);
-            return entry.mTemporary;
+            return true;
         }
         // A file its owner keeps from writing stays as it is.
         if (faccessat(AT_FDCWD, end.c_str(), W_OK, AT_EACCESS) != 0)
-        {
-            Fail(errno, errno == EROFS ? kFileSystemReadOnly : kFileReadOnly);
-            return KString();
-        }
+            return Fail(errno, errno == EROFS ? kFileSystemReadOnly : kFileReadOnly);
         entry.mExisted = true;
         entry.mOwner = status.st_uid;
         entry.mGroup = status.st_gid;
@@ -436,6 +541,17 @@ KString KStagedFiles::Stage(const char* target)
     }
     try
     {
+        // A few new files are held open at once; the oldest is parked to
+        // make room for another.
+        int held = 0;
+        for (const Entry& other : mEntries)
+            held += other.mFile >= 0 ? 1 : 0;
+        for (Entry& other : mEntries)
+            if (held >= kHeldFiles && other.mFile >= 0)
+            {
+                CloseFd(other.mFile);
+                --held;
+            }
         // Out of descriptors, the files staged before are parked and the
         // new one tried once more.
         bool made = MakeFile(entry);
@@ -444,8 +560,7 @@ KString KStagedFiles::Stage(const char* target)
         if (!made)
         {
             Remove(entry);
-            Fail(mError, mCause);
-            return KString();
+            return Fail(mError, mCause);
         }
         mEntries.push_back(entry);
     }
@@ -454,7 +569,7 @@ KString KStagedFiles::Stage(const char* target)
         Remove(entry);
         throw;
     }
-    return entry.mTemporary;
+    return true;
 }
 
 // Makes entry's new file beside its target or, for an existing file in a
@@ -471,21 +586,19 @@ bool KStagedFiles::MakeFile(Entry& entry)
     if (StagePrivate(entry))
         return true;
     const int cause = errno;
-    return Fail(cause, cause == EMFILE || cause == ENFILE || cause == ENOMEM ? "" : kNoStagingFolder);
+    return Fail(cause, cause == EMFILE || cause == ENFILE || cause == ENOMEM ? PlainCause(cause) : kNoStagingFolder);
 }
 
 // Creates entry's new file beside its target, with the permissions a plain
 // create gives (the caller's umask), readable and writable by this process.
+// It is made through the folder's path, so that it takes one descriptor.
 bool KStagedFiles::StageBeside(Entry& entry)
 {
     const std::string end(entry.mReplaced.ToChars());
     const std::string directory = DirectoryOf(end);
-    int folder = OpenDirectory(directory);
-    if (folder < 0)
-        return false;
     std::string name;
-    entry.mFile = CreateFree(folder, Stem(end), kWrittenSuffix, 0666, name);
-    CloseFd(folder);
+    entry.mFile =
+        CreateFree(AT_FDCWD, directory == "/" ? directory : directory + "/", Stem(end), kWrittenSuffix, 0666, name);
     if (entry.mFile < 0)
         return false;
     entry.mStagedName = name.c_str();
@@ -497,14 +610,12 @@ bool KStagedFiles::StageBeside(Entry& entry)
     entry.mCreatedMode = status.st_mode & 07777;
     // The caller opens it again by name: its owner must be able to write it
     // whatever the umask took away; the plain mode comes back at commit.
-    if ((entry.mCreatedMode & 0600) != 0600 && fchmod(entry.mFile, entry.mCreatedMode | 0600) != 0)
-        return false;
-    entry.mTemporary = HandedName(entry.mFile, directory + "/" + name);
-    return true;
+    return (entry.mCreatedMode & 0600) == 0600 || fchmod(entry.mFile, entry.mCreatedMode | 0600) == 0;
 }
 
 // Creates entry's new file in a directory of this process's own under
-// $TMPDIR, else /tmp.
+// $TMPDIR, else /tmp. The directory's identity is kept: each step that
+// opens it again checks it.
 bool KStagedFiles::StagePrivate(Entry& entry)
 {
     const char* variable = std::getenv("TMPDIR");
@@ -517,22 +628,26 @@ bool KStagedFiles::StagePrivate(Entry& entry)
     for (const std::string& root : roots)
     {
         std::string path, name;
-        const int directory = MakePrivateDirectory(root, path);
+        int directory = MakePrivateDirectory(root, path);
         if (directory < 0)
         {
             error = errno;
             continue;
         }
         entry.mPrivateDir = path.c_str();
-        entry.mStagingDir = directory;
-        entry.mFile = CreateFree(directory, Stem(entry.mReplaced.ToChars()), kWrittenSuffix, 0600, name);
         struct stat status;
+        if (fstat(directory, &status) == 0)
+        {
+            entry.mFolderDevice = status.st_dev;
+            entry.mFolderInode = status.st_ino;
+            entry.mFile = CreateFree(directory, "", Stem(entry.mReplaced.ToChars()), kWrittenSuffix, 0600, name);
+        }
+        CloseFd(directory);
         if (entry.mFile >= 0 && fstat(entry.mFile, &status) == 0)
         {
             entry.mStagedName = name.c_str();
             entry.mDevice = status.st_dev;
             entry.mInode = status.st_ino;
-            entry.mTemporary = HandedName(entry.mFile, path + "/" + name);
             return true;
         }
         error = errno;
@@ -542,8 +657,8 @@ bool KStagedFiles::StagePrivate(Entry& entry)
     return false;
 }
 
-// Closes the new files of the set that are held open; Ready opens them again
-// and checks each is still the file made. True when any was closed.
+// Closes the new files of the set that are held open; the commit opens them
+// again and checks each is still the file made. True when any was closed.
 bool KStagedFiles::Park()
 {
     bool parked = false;
@@ -558,18 +673,20 @@ bool KStagedFiles::Park()
 
 FILE* KStagedFiles::Create(const char* target)
 {
-    const KString name = Stage(target);
-    if (name.IsEmpty())
+    if (!Add(target))
         return nullptr;
     // A new file is written through the descriptor that made it, never
     // reached again by name.
-    const Entry& entry = mEntries.back();
+    Entry& entry = mEntries.back();
     FILE* file = nullptr;
     if (entry.mKind == eDIRECT)
-        file = fopen(name.ToChars(), "wb");
+        file = fopen(entry.mTemporary.ToChars(), "wb");
     else
     {
+        entry.mTemporary = StagedPath(entry).c_str();
         int fd = fcntl(entry.mFile, F_DUPFD_CLOEXEC, 0);
+        if (fd < 0 && (errno == EMFILE || errno == ENFILE))
+            std::swap(fd, entry.mFile); // no descriptor to spare: the caller's is the set's, parked
         file = fd >= 0 ? fdopen(fd, "wb") : nullptr;
         if (!file)
             CloseFd(fd);
@@ -601,29 +718,54 @@ bool KStagedFiles::IsRewrittenInPlace(const char* target) const
     return entry && entry->mKind == eREWRITTEN;
 }
 
-// The directory holding entry's new file: its private one, else its target's.
-int KStagedFiles::StagingDir(const Entry& entry)
+// The path of entry's new file: in its private folder, else beside its target.
+std::string KStagedFiles::StagedPath(const Entry& entry)
 {
-    return entry.mStagingDir >= 0 ? entry.mStagingDir : entry.mTargetDir;
+    const std::string folder =
+        entry.mPrivateDir.IsEmpty() ? DirectoryOf(entry.mReplaced.ToChars()) : entry.mPrivateDir.ToChars();
+    return (folder == "/" ? folder : folder + "/") + entry.mStagedName.ToChars();
 }
 
-// Opens what a commit works through: the target's directory and, for a
-// parked file, the new file again, which must be the one made (another user
-// who can write the folder may have put another under its name).
+// Opens the folder holding entry's new file: its private one, which must be
+// the one made, else its target's. -1 with the error and cause recorded.
+int KStagedFiles::OpenStagingFolder(Entry& entry)
+{
+    if (entry.mPrivateDir.IsEmpty())
+    {
+        const int folder = OpenFolder(DirectoryOf(entry.mReplaced.ToChars()));
+        if (folder < 0)
+            Fail(errno, FolderCause(errno));
+        return folder;
+    }
+    int folder = OpenFolder(entry.mPrivateDir.ToChars(), O_NOFOLLOW);
+    struct stat status;
+    if (folder < 0 || fstat(folder, &status) != 0)
+    {
+        Fail(errno, PlainCause(errno));
+        CloseFd(folder);
+        return -1;
+    }
+    if (status.st_dev != entry.mFolderDevice || status.st_ino != entry.mFolderInode)
+    {
+        CloseFd(folder);
+        entry.mPrivateDir = KString(); // not this save's to remove
+        entry.mStagedName = KString();
+        Fail(EEXIST, kReplacedMeanwhile);
+    }
+    return folder;
+}
+
+// Opens entry's new file again when it is parked; it must be the one made
+// (another user who can write the folder may have put another under its
+// name).
 bool KStagedFiles::Reopen(Entry& entry)
 {
-    if (entry.mTargetDir < 0)
-    {
-        entry.mTargetDir = OpenDirectory(DirectoryOf(entry.mReplaced.ToChars()));
-        if (entry.mTargetDir < 0)
-            return Fail(errno, FolderCause(errno));
-    }
     if (entry.mFile >= 0)
         return true;
-    entry.mFile = openat(StagingDir(entry), entry.mStagedName.ToChars(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+    entry.mFile = open(StagedPath(entry).c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
     struct stat status;
     if (entry.mFile < 0 || fstat(entry.mFile, &status) != 0)
-        return Fail(errno, "");
+        return Fail(errno, PlainCause(errno));
     // A file of the same inode number made meanwhile by another user (the
     // number may be used again once the name is gone) is not this user's.
     if (status.st_dev != entry.mDevice || status.st_ino != entry.mInode || status.st_uid != geteuid())
@@ -638,11 +780,14 @@ bool KStagedFiles::Reopen(Entry& entry)
 // Readies a file for Put: a new file that replaces an old one takes its
 // owner, group, attributes and mode, a file new to its target gets back its
 // plain mode; every new file is flushed to disk; a file to be rewritten is
-// opened and must have room for the new contents.
+// checked to have room for the new contents. The new file is closed again
+// after: a commit holds a few descriptors at a time, whatever the number of
+// files.
 bool KStagedFiles::Ready(Entry& entry)
 {
     if (entry.mKind == eDIRECT)
         return true;
+    const bool held = entry.mFile >= 0;
     if (!Reopen(entry))
         return false;
     bool ok = true;
@@ -661,12 +806,10 @@ bool KStagedFiles::Ready(Entry& entry)
         }
         if (ok && entry.mKind == eREPLACED)
         {
-            const int old = openat(entry.mTargetDir, NameOf(entry.mReplaced.ToChars()).c_str(),
-                                   O_PATH | O_NOFOLLOW | O_CLOEXEC);
-            if (old >= 0)
+            if (!CopyAttributes(entry.mReplaced.ToChars(), entry.mFile))
             {
-                CopyAttributes(FdPath(old), entry.mFile);
-                close(old);
+                const int error = errno;
+                return Fail(error, error == EEXIST ? kReplacedMeanwhile : kAttributesUnread);
             }
             ok = fchmod(entry.mFile, entry.mMode) == 0;
         }
@@ -676,19 +819,34 @@ bool KStagedFiles::Ready(Entry& entry)
     ok = ok && fsync(entry.mFile) == 0;
     if (!ok)
         return Fail(errno, "");
-    return entry.mKind == eREPLACED || ReadyRewrite(entry);
+    if (entry.mKind == eREWRITTEN && !ReadyRewrite(entry))
+        return false;
+    // A rewrite copies from the descriptor that wrote the file where the set
+    // still holds it (a few at most); Put needs no other.
+    if (entry.mKind == eREPLACED || !held)
+        CloseFd(entry.mFile);
+    return true;
 }
 
 // Readies a rewrite in place: the complete copy kept under its own name and
 // flushed with its directory, so it survives whatever happens to the file;
-// then the file opened and checked to hold it.
+// then the file checked to hold it, and its identity kept for the rewrite.
 bool KStagedFiles::ReadyRewrite(Entry& entry)
 {
+    int folder = OpenStagingFolder(entry);
+    if (folder < 0)
+        return false;
     std::string name(entry.mStagedName.ToChars());
-    if (!RenameFree(StagingDir(entry), Stem(entry.mReplaced.ToChars()), kCompleteSuffix, name))
-        return Fail(errno, "");
-    entry.mStagedName = name.c_str();
-    SyncDirectory(StagingDir(entry));
+    const bool named = RenameFree(folder, Stem(entry.mReplaced.ToChars()), kCompleteSuffix, name);
+    const int error = errno;
+    if (named)
+    {
+        entry.mStagedName = name.c_str();
+        SyncDirectory(folder);
+    }
+    CloseFd(folder);
+    if (!named)
+        return Fail(error, "");
 
     struct stat status;
     if (fstat(entry.mFile, &status) != 0)
@@ -698,23 +856,54 @@ bool KStagedFiles::ReadyRewrite(Entry& entry)
     if (getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
         static_cast<rlim_t>(size) > limit.rlim_cur)
         return Fail(EFBIG, "");
-    entry.mTargetFd = openat(entry.mTargetDir, NameOf(entry.mReplaced.ToChars()).c_str(),
-                             O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (entry.mTargetFd < 0)
+    int target = -1;
+    if (!OpenRewritten(entry, target))
+        return false;
+    // The mode as it stands now is the one the rewrite keeps.
+    if (fstat(target, &status) != 0)
+    {
+        CloseFd(target);
+        return Fail(errno, "");
+    }
+    entry.mMode = status.st_mode & 07777;
+    entry.mOldDevice = status.st_dev;
+    entry.mOldInode = status.st_ino;
+    if (size > 0 && fallocate(target, FALLOC_FL_KEEP_SIZE, 0, size) != 0 && errno != EOPNOTSUPP && errno != ENOSYS)
+    {
+        CloseFd(target);
+        return Fail(errno, "");
+    }
+    CloseFd(target);
+    return true;
+}
+
+// Opens the file entry rewrites for writing into target: a regular file,
+// and once readied, the one Ready found. False with the error and cause
+// recorded.
+bool KStagedFiles::OpenRewritten(Entry& entry, int& target)
+{
+    target = open(entry.mReplaced.ToChars(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (target < 0)
     {
         const int cause = errno;
         return Fail(cause, cause == EACCES || cause == EPERM ? kFileReadOnly : FolderCause(cause));
     }
-    // The mode as it stands now is the one the rewrite keeps.
-    if (fstat(entry.mTargetFd, &status) != 0)
-        return Fail(errno, "");
-    if (!S_ISREG(status.st_mode))
-        return Fail(EISDIR, "");
-    entry.mMode = status.st_mode & 07777;
-    if (size > 0 && fallocate(entry.mTargetFd, FALLOC_FL_KEEP_SIZE, 0, size) != 0 && errno != EOPNOTSUPP &&
-        errno != ENOSYS)
-        return Fail(errno, "");
-    return true;
+    struct stat status;
+    int error = 0;
+    const char* cause = "";
+    if (fstat(target, &status) != 0)
+        error = errno;
+    else if (!S_ISREG(status.st_mode))
+        error = EISDIR;
+    else if (entry.mOldInode != 0 && (status.st_dev != entry.mOldDevice || status.st_ino != entry.mOldInode))
+    {
+        error = EEXIST;
+        cause = kReplacedMeanwhile;
+    }
+    if (error == 0)
+        return true;
+    CloseFd(target);
+    return Fail(error, cause);
 }
 
 // Puts a readied file onto its target.
@@ -724,30 +913,55 @@ bool KStagedFiles::Put(Entry& entry)
         return true;
     if (entry.mKind == eREWRITTEN)
         return Rewrite(entry);
+    int folder = OpenFolder(DirectoryOf(entry.mReplaced.ToChars()));
+    if (folder < 0)
+        return Fail(errno, FolderCause(errno));
     // Another user who can write the folder may have swapped the temporary:
     // what stands under its name must be the file this save wrote, before
     // the rename and after it.
     const std::string name = NameOf(entry.mReplaced.ToChars());
     struct stat put;
-    if (fstatat(entry.mTargetDir, entry.mStagedName.ToChars(), &put, AT_SYMLINK_NOFOLLOW) != 0)
-        return Fail(errno, "");
-    if (put.st_dev != entry.mDevice || put.st_ino != entry.mInode)
-        return Fail(EEXIST, kReplacedMeanwhile);
-    if (renameat(entry.mTargetDir, entry.mStagedName.ToChars(), entry.mTargetDir, name.c_str()) != 0)
-        return Fail(errno, FolderCause(errno));
-    const bool same = fstatat(entry.mTargetDir, name.c_str(), &put, AT_SYMLINK_NOFOLLOW) == 0 &&
-                      put.st_dev == entry.mDevice && put.st_ino == entry.mInode;
-    entry.mStagedName = KString(); // nothing left to remove
-    SyncDirectory(entry.mTargetDir);
+    int error = 0;
+    const char* cause = "";
+    if (fstatat(folder, entry.mStagedName.ToChars(), &put, AT_SYMLINK_NOFOLLOW) != 0)
+        error = errno;
+    else if (put.st_dev != entry.mDevice || put.st_ino != entry.mInode)
+    {
+        error = EEXIST;
+        cause = kReplacedMeanwhile;
+    }
+    else if (renameat(folder, entry.mStagedName.ToChars(), folder, name.c_str()) != 0)
+    {
+        error = errno;
+        cause = FolderCause(errno);
+    }
+    else
+    {
+        const bool same = fstatat(folder, name.c_str(), &put, AT_SYMLINK_NOFOLLOW) == 0 &&
+                          put.st_dev == entry.mDevice && put.st_ino == entry.mInode;
+        entry.mStagedName = KString(); // nothing left to remove
+        SyncDirectory(folder);
+        if (!same)
+        {
+            error = EEXIST;
+            cause = kReplacedMeanwhile;
+        }
+    }
+    CloseFd(folder);
+    if (error != 0)
+        return Fail(error, cause);
     Remove(entry);
-    return same || Fail(EEXIST, kReplacedMeanwhile);
+    return true;
 }
 
-// Copies the new contents over the file's old bytes from the descriptor that
-// wrote them, cuts and flushes the file, puts back set-id bits the write
-// cleared where the process may, and only then removes the complete copy.
+// Copies the new contents over the file's old bytes from the complete copy,
+// cuts and flushes the file, puts back set-id bits the write cleared where
+// the process may, and only then removes the complete copy.
 bool KStagedFiles::Rewrite(Entry& entry)
 {
+    int target = -1;
+    if (!Reopen(entry) || !OpenRewritten(entry, target))
+        return false;
     std::vector<char> block(kCopyBlock);
     off_t at = 0;
     bool ok = true;
@@ -764,7 +978,7 @@ bool KStagedFiles::Rewrite(Entry& entry)
         }
         for (ssize_t done = 0; ok && done < got;)
         {
-            const ssize_t put = pwrite(entry.mTargetFd, block.data() + done, static_cast<size_t>(got - done), at);
+            const ssize_t put = pwrite(target, block.data() + done, static_cast<size_t>(got - done), at);
             if (put < 0 && errno == EINTR)
                 continue;
             ok = put > 0;
@@ -781,19 +995,18 @@ bool KStagedFiles::Rewrite(Entry& entry)
             break;
     }
     changed = changed || ok;
-    ok = ok && ftruncate(entry.mTargetFd, at) == 0;
+    ok = ok && ftruncate(target, at) == 0;
     struct stat status;
-    if (ok && fstat(entry.mTargetFd, &status) == 0 && (status.st_mode & 07777) != entry.mMode &&
+    if (ok && fstat(target, &status) == 0 && (status.st_mode & 07777) != entry.mMode &&
         (geteuid() == 0 || status.st_uid == geteuid()))
-        fchmod(entry.mTargetFd, entry.mMode);
-    ok = ok && fsync(entry.mTargetFd) == 0;
+        fchmod(target, entry.mMode);
+    ok = ok && fsync(target) == 0;
     int error = errno;
-    if (close(entry.mTargetFd) != 0 && ok)
+    if (close(target) != 0 && ok)
     {
         error = errno;
         ok = false;
     }
-    entry.mTargetFd = -1;
     if (!ok && changed)
     {
         // The file may be partly rewritten: the complete copy stays for the user.
@@ -835,31 +1048,24 @@ bool KStagedFiles::Commit()
 }
 
 // Closes what entry holds and removes its new file and private directory,
-// where they are still named; a direct target stays.
+// where they are still named; a direct target stays. It opens nothing: a
+// save that failed for want of descriptors still leaves nothing behind.
 void KStagedFiles::Remove(Entry& entry)
 {
     const int error = errno;
+    CloseFd(entry.mFile);
     if (entry.mKind != eDIRECT && !entry.mStagedName.IsEmpty())
     {
-        int folder = StagingDir(entry);
-        int opened = -1;
-        if (folder < 0)
-            folder = opened = OpenDirectory(DirectoryOf(entry.mReplaced.ToChars()));
         // Only the file this save made, never another put under its name.
+        const std::string path = StagedPath(entry);
         struct stat status;
-        if (folder >= 0 && fstatat(folder, entry.mStagedName.ToChars(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
-            status.st_dev == entry.mDevice && status.st_ino == entry.mInode)
-            unlinkat(folder, entry.mStagedName.ToChars(), 0);
-        CloseFd(opened);
+        if (lstat(path.c_str(), &status) == 0 && status.st_dev == entry.mDevice && status.st_ino == entry.mInode)
+            unlinkat(AT_FDCWD, path.c_str(), 0);
     }
     if (!entry.mPrivateDir.IsEmpty())
         rmdir(entry.mPrivateDir.ToChars());
     entry.mStagedName = KString();
     entry.mPrivateDir = KString();
-    CloseFd(entry.mTargetFd);
-    CloseFd(entry.mFile);
-    CloseFd(entry.mStagingDir);
-    CloseFd(entry.mTargetDir);
     errno = error;
 }
 

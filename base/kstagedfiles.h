@@ -12,19 +12,26 @@
 //   its own directory) is saved where the chain ends; the links stay. The
 //   end of a dangling link is created where it points, in a directory that
 //   must exist. More than kMaxLinks links in a row is a loop (ELOOP).
-// - Every new file is created by the set itself, exclusively, and kept open
-//   until the commit: the name handed out reaches that file through the
-//   process's own descriptor (/proc/self/fd), so another user who can write
-//   the folder cannot redirect the writes, and the commit reads and moves
-//   only what was written there. When descriptors run out, the files staged
-//   before are closed (parked); the commit opens them again and checks each
-//   is still the file made, as it checks a renamed file after the rename.
+// - Every new file is created by the set itself, exclusively, and the last
+//   few staged are kept open: the name handed out reaches that file through
+//   the process's own descriptor (/proc/self/fd, where it is mounted), so
+//   another user who can write the folder cannot redirect the writes, and
+//   the commit reads and moves only what was written there. The files staged
+//   before, and all of them when descriptors run out, are closed (parked);
+//   the commit opens them again and checks each is still the file made, as
+//   it checks a renamed file after the rename. With no descriptor to spare
+//   for the caller, a new file is handed out by its path (Stage) or through
+//   the descriptor that made it (Create), and parked.
 // - Replaced: a temporary lies in the directory of the file it replaces
 //   ("<name>.tmpXXXXXX"), so the move is a rename on one file system; it has
 //   the permissions a plain create gives. At commit it takes the old file's
 //   owner, group, extended attributes and ACLs (where the process may set
 //   them) and mode (set-id bits included), is flushed to disk, then renamed
-//   over the old file, and the directory is flushed.
+//   over the old file, and the directory is flushed. The attributes are read
+//   through a descriptor of the old file (through its path, checked to be
+//   the same file before and after, where it may not be read or no
+//   descriptor is left), never through /proc; when they cannot be listed the
+//   commit fails, naming why, and the old file stays.
 // - Rewritten in place (IsRewrittenInPlace): an existing file the process
 //   may write but that a rename would change is rewritten over its old
 //   bytes instead: a file with other hard links, a file whose owner or group
@@ -37,8 +44,10 @@
 //   hold it (the process's file size limit; the room reserved on its file
 //   system where the file system can reserve it) before its first byte
 //   changes; the bytes are then copied over the old ones from the copy's
-//   descriptor, the file cut to the new size and flushed, and only then the
-//   copy removed. A process killed during the copy leaves the file partly
+//   descriptor (opened again, and checked, when it was parked), the file
+//   cut to the new size and flushed, and only then the copy removed. The
+//   file is opened again for the copy and must be the one readied, else the
+//   commit fails before its first byte changes. A process killed during the copy leaves the file partly
 //   rewritten and that whole copy under its name. The inode, links, owner
 //   and group stay; set-id bits the system clears on the write are put back
 //   where the process may change the mode (its owner, or root).
@@ -51,13 +60,17 @@
 //   every file (owner, attributes, mode, flush, room) and puts them onto
 //   their targets in the reverse order of staging: the file staged first
 //   (the main file, which names the others) is put last, so it never names
-//   a file that is not there yet.
+//   a file that is not there yet. Each step opens what it needs and closes
+//   it again: besides the lock, a replaced file needs one descriptor at a
+//   time, a rewrite two, so a set of any number of files commits within a
+//   few descriptors.
 //
 // Failures return false, null or "" with errno telling why, and Cause()
 // telling it in words where the user can act on it; nothing throws but
 // std::bad_alloc.
 
 #include <cstdio>
+#include <string>
 #include <sys/types.h>
 #include <vector>
 
@@ -106,13 +119,15 @@ public:
     // is removed. Room that runs short fails with ENOSPC, EDQUOT or EFBIG.
     bool Commit();
     // Removes every temporary (a file written directly stays) and empties
-    // the set; the targets keep their contents.
+    // the set; the targets keep their contents. It opens nothing, so it
+    // succeeds when no descriptor is left.
     void Abandon();
 
     // Why the last Stage, Create or Commit that failed did, in words for a
     // message ("the folder is not writable", "the file is read-only", "the
-    // target is a directory", "the folder does not exist", ...); "" when it
-    // has no cause the user can act on (no descriptor left, say).
+    // target is a directory", "the folder does not exist", "too many files
+    // are open", "the file's extended attributes could not be read", ...);
+    // "" when it has no cause the user can act on.
     const char* Cause() const { return mCause; }
     // The errno of that failure; 0 before any.
     int Error() const { return mError; }
@@ -139,21 +154,25 @@ private:
         mode_t mCreatedMode = 0; // a new file's mode from a plain create
         dev_t mDevice = 0;       // the new file's identity, checked before
         ino_t mInode = 0;        // any step through its name
+        dev_t mFolderDevice = 0; // the private directory's identity, checked
+        ino_t mFolderInode = 0;  // each time it is opened again
+        dev_t mOldDevice = 0;    // the file a rewrite copies over, as Ready
+        ino_t mOldInode = 0;     // found it; 0 before
         int mFile = -1;          // the new file, from its exclusive create; -1 when parked
-        int mStagingDir = -1;    // a private directory holding it (O_PATH)
-        int mTargetDir = -1;     // the directory of mReplaced (O_PATH), opened at commit
-        int mTargetFd = -1;      // a file to rewrite, opened by Ready
     };
     const Entry* Find(const char* target) const;
     bool Fail(int error, const char* cause);
+    bool Add(const char* target);
     bool MakeFile(Entry& entry);
     bool StageBeside(Entry& entry);
     bool StagePrivate(Entry& entry);
     bool Park();
-    static int StagingDir(const Entry& entry);
+    static std::string StagedPath(const Entry& entry);
+    int OpenStagingFolder(Entry& entry);
     bool Reopen(Entry& entry);
     bool Ready(Entry& entry);
     bool ReadyRewrite(Entry& entry);
+    bool OpenRewritten(Entry& entry, int& target);
     bool Put(Entry& entry);
     bool Rewrite(Entry& entry);
     static void Remove(Entry& entry);

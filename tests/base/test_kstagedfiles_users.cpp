@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fcntl.h>
@@ -438,7 +439,9 @@ TEST(KStagedFilesUsers, ARewriteKeepsTheSetIdBitsItsOwnerMayPutBack)
 }
 
 // Editors that replace a file keep its extended attributes and ACL; so does
-// a save, where the process may set them.
+// a save, where the process may set them, also where no /proc is mounted (a
+// container or a chroot), and through the name handed out by Stage, which a
+// native or 3DS save opens.
 TEST(KStagedFilesUsers, AReplacedFileKeepsItsAttributesAndAcl)
 {
     struct Case
@@ -446,14 +449,17 @@ TEST(KStagedFilesUsers, AReplacedFileKeepsItsAttributesAndAcl)
         const char* name;
         uid_t saver; // 0: root
         std::vector<const char*> attributes;
+        bool withoutProc; // an empty file system over /proc, in a mount namespace of the saver's own
     };
     const Case cases[] = {
-        {"by root", 0, {"user.note", "trusted.note"}},
-        {"by its owner", kSaver, {"user.note", "user.other"}},
+        {"by root", 0, {"user.note", "trusted.note"}, false},
+        {"by its owner", kSaver, {"user.note", "user.other"}, false},
+        {"by root without /proc", 0, {"user.note", "trusted.note"}, true},
+        {"by its owner without /proc", kSaver, {"user.note", "user.other"}, true},
     };
     for (const Case& c : cases)
     {
-        if (c.saver != geteuid() && geteuid() != 0)
+        if (geteuid() != 0 && (c.saver != geteuid() || c.withoutProc))
             continue;
         SCOPED_TRACE(c.name);
         TempDir dir;
@@ -467,12 +473,30 @@ TEST(KStagedFilesUsers, AReplacedFileKeepsItsAttributesAndAcl)
             ASSERT_EQ(lsetxattr(file.c_str(), name, name, std::strlen(name), 0), 0) << name;
         const mode_t mode = StatusOf(file).st_mode & 07777;
         const ino_t inode = StatusOf(file).st_ino;
-        const int result = RunAs(c.saver, {}, [&] {
+        const int kNoNamespace = 100;
+        const int result = RunAs(0, {}, [&] {
+            if (c.withoutProc &&
+                (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+                 mount("none", "/proc", "tmpfs", 0, nullptr) != 0))
+                return kNoNamespace;
+            if (c.saver != 0 && (setgroups(0, nullptr) != 0 || setgid(c.saver) != 0 || setuid(c.saver) != 0))
+                return 101;
+            prctl(PR_SET_DUMPABLE, 1); // its own /proc/self/fd, where there is one
+            if (c.withoutProc && access("/proc/self", F_OK) == 0)
+                return 102;
             KStagedFiles files;
-            if (!WriteStaged(files, file, "new") || files.IsRewrittenInPlace(file.c_str()))
+            const KString name = files.Stage(file.c_str());
+            FILE* written = name.IsEmpty() ? nullptr : std::fopen(name.ToChars(), "wb");
+            if (!written || std::fputs("new", written) < 0 || std::fclose(written) != 0 ||
+                files.IsRewrittenInPlace(file.c_str()))
                 return 1;
             return files.Commit() ? 0 : 2;
         });
+        if (result == kNoNamespace)
+        {
+            std::printf("skipped the case %s: no mount namespace here\n", c.name);
+            continue;
+        }
         EXPECT_EQ(result, 0);
         EXPECT_EQ(ReadFile(file), "new");
         EXPECT_NE(StatusOf(file).st_ino, inode); // replaced, not rewritten

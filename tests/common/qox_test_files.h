@@ -105,6 +105,54 @@ inline int RunAsUnprivilegedChild(const std::function<int()>& body)
     return WEXITSTATUS(status);
 }
 
+// Runs body in a child process that may open only free more descriptors
+// (its soft RLIMIT_NOFILE set so), as a process with its three standard
+// streams open has 1 free under a limit of 4. body returns "" when its work
+// was done, else what went wrong; RunWithFreeDescriptors returns that text,
+// or "(child died)" / "(limit not set)".
+inline std::string RunWithFreeDescriptors(int free, const std::function<std::string()>& body)
+{
+    int report[2];
+    if (pipe(report) != 0)
+        return "(no pipe)";
+    std::fflush(nullptr);
+    const pid_t child = fork();
+    if (child == 0)
+    {
+        close(report[0]);
+        // The limit lies at the (free + 1)-th descriptor not in use.
+        int limit = 0, unused = 0;
+        for (int fd = 0; fd < 65536; ++fd)
+            if (fcntl(fd, F_GETFD) == -1 && ++unused > free)
+            {
+                limit = fd;
+                break;
+            }
+        rlimit old, few;
+        getrlimit(RLIMIT_NOFILE, &old);
+        few = old;
+        few.rlim_cur = static_cast<rlim_t>(limit);
+        std::string text = "(limit not set)";
+        if (limit > 0 && setrlimit(RLIMIT_NOFILE, &few) == 0)
+        {
+            text = body();
+            setrlimit(RLIMIT_NOFILE, &old);
+        }
+        const bool told = write(report[1], text.data(), text.size()) == static_cast<ssize_t>(text.size());
+        _exit(told ? 0 : 1);
+    }
+    close(report[1]);
+    std::string text;
+    char buffer[256];
+    for (ssize_t n; child > 0 && (n = read(report[0], buffer, sizeof buffer)) > 0;)
+        text.append(buffer, static_cast<size_t>(n));
+    close(report[0]);
+    int status = 0;
+    if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return "(child died)";
+    return text;
+}
+
 // The names in a directory, sorted.
 inline std::vector<std::string> ListDirectory(const std::string& path)
 {
