@@ -1,0 +1,182 @@
+// T, R and S read one value per member: a member without a curve, in the
+// base layer or in an upper layer, moves no value onto another member. The
+// base layer's missing member shows its property's value, an upper layer's
+// adds (or multiplies, or turns) nothing. Keys run linearly from 0 to 1 s,
+// so a member shows the mean of its two keys at 0.5 s.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "common/qox_test_common.h"
+#include "fcurve/kfcurve.h"
+#include "fcurve/kfcurvenode.h"
+#include "fileio/kqoxioregistry.h"
+#include "fileio_test_util.h"
+#include "channel_layers_test_util.h"
+#include "scene/kqoxnode.h"
+#include "scene/kqoxscene.h"
+#include "scene/kqoxsdkmanager.h"
+#include "scene/kqoxtakenode.h"
+
+using namespace qoxsdk_600;
+using channeltest::BuildCase;
+using channeltest::ChannelCase;
+using channeltest::ChannelOf;
+using fctest::Sec;
+using qoxtest::TempDir;
+
+namespace {
+
+// Base keys of T, R and S where the base layer loses a member, and property
+// values that member shows instead.
+#define T_BASE {{-6, -2}, {2, 4}, {10, 20}}
+#define R_BASE {{0, 20}, {10, 30}, {20, 40}}
+#define S_BASE {{1, 3}, {3, 5}, {1, 5}}
+#define NO_LAYER {{0, 0}, {0, 0}, {0, 0}}
+// Layer keys of T and S: T (1, 0.5, 5) at 0.5 s, S (2, 2, 2).
+#define T_LAYER {{0, 2}, {0, 1}, {0, 10}}
+#define S_LAYER {{1, 3}, {1, 3}, {2, 2}}
+
+const ChannelCase kCases[] = {
+    // Base layer: T (-4, 3, 15), R (10, 20, 30), S (2, 4, 3) but for the
+    // member that shows its property.
+    {"T base X", 0, 0, false, T_BASE, NO_LAYER, {1, 2, 7}, {1, 3, 15}},
+    {"T base Y", 0, 1, false, T_BASE, NO_LAYER, {1, 2, 7}, {-4, 2, 15}},
+    {"T base Z", 0, 2, false, T_BASE, NO_LAYER, {1, 2, 7}, {-4, 3, 7}},
+    {"R base X", 1, 0, false, R_BASE, NO_LAYER, {5, 15, 25}, {5, 20, 30}},
+    {"R base Y", 1, 1, false, R_BASE, NO_LAYER, {5, 15, 25}, {10, 15, 30}},
+    {"R base Z", 1, 2, false, R_BASE, NO_LAYER, {5, 15, 25}, {10, 20, 25}},
+    {"S base X", 2, 0, false, S_BASE, NO_LAYER, {0.5, 1.5, 2.5}, {0.5, 4, 3}},
+    {"S base Y", 2, 1, false, S_BASE, NO_LAYER, {0.5, 1.5, 2.5}, {2, 1.5, 3}},
+    {"S base Z", 2, 2, false, S_BASE, NO_LAYER, {0.5, 1.5, 2.5}, {2, 4, 2.5}},
+    // Layer 1 without a member: T adds the others to (-4, 3, 15), S
+    // multiplies them into (2, 4, 3); R turns about the one axis its base
+    // turns about, 20 and 5 degrees there.
+    {"T layer X", 0, 0, true, T_BASE, T_LAYER, {0, 0, 0}, {-4, 3.5, 20}},
+    {"T layer Y", 0, 1, true, T_BASE, T_LAYER, {0, 0, 0}, {-3, 3, 20}},
+    {"T layer Z", 0, 2, true, T_BASE, T_LAYER, {0, 0, 0}, {-3, 3.5, 15}},
+    {"R layer X", 1, 0, true, {{0, 0}, {10, 30}, {0, 0}}, {{0, 0}, {0, 10}, {0, 0}}, {0, 0, 0}, {0, 25, 0}},
+    {"R layer Y", 1, 1, true, {{0, 0}, {0, 0}, {10, 30}}, {{0, 0}, {0, 0}, {0, 10}}, {0, 0, 0}, {0, 0, 25}},
+    {"R layer Z", 1, 2, true, {{10, 30}, {0, 0}, {0, 0}}, {{0, 10}, {0, 0}, {0, 0}}, {0, 0, 0}, {25, 0, 0}},
+    {"S layer X", 2, 0, true, S_BASE, S_LAYER, {1, 1, 1}, {2, 8, 6}},
+    {"S layer Y", 2, 1, true, S_BASE, S_LAYER, {1, 1, 1}, {4, 4, 6}},
+    {"S layer Z", 2, 2, true, S_BASE, S_LAYER, {1, 1, 1}, {4, 8, 3}},
+};
+
+const int kForms[3] = {eEXPORT_QOX_BINARY, eEXPORT_QOX_ASCII, eEXPORT_QOX5_BINARY};
+
+void ExpectChannel(const KQoxXMatrix& local, const ChannelCase& c)
+{
+    const KQoxVector4 v = ChannelOf(local, c.mChannel);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_NEAR(v[i], c.mAtHalf[i], 1e-4) << "member " << i;
+}
+
+} // namespace
+
+TEST(NativeChannelMembers, EachValueReadFromItsOwnMember)
+{
+    TempDir dir;
+    for (const ChannelCase& c : kCases)
+    {
+        SCOPED_TRACE(c.mName);
+        KQoxSdkManager manager;
+        KQoxScene scene(manager);
+        KQoxNode* ball = manager.CreateKQoxNode("Ball");
+        scene.GetRootNode()->AddChild(ball);
+        ASSERT_NE(BuildCase(*ball, c), nullptr);
+        ExpectChannel(ball->GetLocalFromCurrentTake(Sec(0.5)), c);
+        // A file gives every member of the base layer a curve again.
+        if (!c.mLayered)
+            continue;
+        for (int form : kForms)
+        {
+            SCOPED_TRACE(form);
+            const std::string name = dir.File("members.qox");
+            ASSERT_TRUE(fileiotest::Export(manager, scene, name, form));
+            KQoxScene read(manager);
+            ASSERT_TRUE(fileiotest::Import(manager, read, name));
+            KQoxNode* node = read.GetRootNode()->GetChild(0);
+            ASSERT_NE(node, nullptr);
+            ASSERT_TRUE(node->SetCurrentTakeNode("Walk"));
+            KFCurveNode* channel = channeltest::Channel(node->GetCurrentTakeNode(), c.mChannel);
+            KFCurveNode* holder = c.mLayered ? channel->LayerGet(1) : channel;
+            ASSERT_NE(holder, nullptr);
+            ASSERT_EQ(holder->Get(c.mMissing)->FCurveGet(), nullptr) << "the file kept the removed curve";
+            ExpectChannel(node->GetLocalFromCurrentTake(Sec(0.5)), c);
+        }
+    }
+}
+
+// Reading the current take into the local state and writing it back keeps
+// every curve of the base layer where it was: each value goes to its own
+// member, and with an upper layer the base takes what the layer does not add.
+TEST(NativeChannelMembers, StateRoundTripKeepsEveryMember)
+{
+    for (const ChannelCase& c : kCases)
+    {
+        SCOPED_TRACE(c.mName);
+        KQoxSdkManager manager;
+        KQoxScene scene(manager);
+        KQoxNode* ball = manager.CreateKQoxNode("Ball");
+        scene.GetRootNode()->AddChild(ball);
+        KQoxTakeNode* take = BuildCase(*ball, c);
+        ASSERT_NE(take, nullptr);
+        ball->SetLocalStateFromCurrentTake(Sec(0.5), false);
+        ball->SetCurrentTakeFromLocalState(Sec(0.5), false);
+        KFCurveNode* channel = channeltest::Channel(take, c.mChannel);
+        for (int i = 0; i < 3; ++i)
+        {
+            KFCurve* curve = channel->Get(i)->FCurveGet();
+            if (!curve)
+                continue;
+            const double mean = (c.mBase[i][0] + c.mBase[i][1]) / 2.0;
+            EXPECT_NEAR(curve->Evaluate(Sec(0.5)), mean, 1e-3) << "member " << i;
+        }
+        ball->SetLocalStateFromCurrentTake(Sec(0.5), false);
+        ExpectChannel(ball->GetLocalState(), c);
+    }
+}
+
+// A copy takes its channel properties from the default take member by
+// member; a member without a curve keeps the property's value.
+TEST(NativeChannelMembers, CopyTakesEachDefaultValueFromItsOwnMember)
+{
+    for (const ChannelCase& c : kCases)
+    {
+        if (c.mLayered)
+            continue;
+        SCOPED_TRACE(c.mName);
+        KQoxSdkManager manager;
+        KQoxScene scene(manager);
+        KQoxNode* ball = manager.CreateKQoxNode("Ball");
+        scene.GetRootNode()->AddChild(ball);
+        KQoxTakeNode* take = BuildCase(*ball, c);
+        ASSERT_NE(take, nullptr);
+        // The default take shows the case's values at 0.5 s as its own: the
+        // property's where the member has no curve.
+        KFCurveNode* channel = channeltest::Channel(ball->GetDefaultTakeNode(), c.mChannel);
+        channeltest::SetProperty(*ball, c);
+        channel->Get(c.mMissing)->FCurveSet(nullptr, true);
+        for (int i = 0; i < 3; ++i)
+            if (KFCurve* curve = channel->Get(i)->FCurveGet())
+                curve->SetValue(static_cast<float>(c.mAtHalf[i]));
+        ExpectChannel(ball->GetLocalFromDefaultTake(), c);
+
+        KQoxNode* copy = manager.CreateKQoxNode("Copy");
+        scene.GetRootNode()->AddChild(copy);
+        *copy = *ball;
+        KQoxVector4 copied;
+        if (c.mChannel == 0)
+            copy->GetDefaultT(copied);
+        else if (c.mChannel == 1)
+            copy->GetDefaultR(copied);
+        else
+            copy->GetDefaultS(copied);
+        for (int i = 0; i < 3; ++i)
+            EXPECT_NEAR(copied[i], c.mAtHalf[i], 1e-4) << "member " << i;
+        ExpectChannel(copy->GetLocalFromDefaultTake(), c);
+    }
+}
