@@ -264,28 +264,17 @@ double* KFCurveNode::CandidateEvaluate(double* values, KTime time, int* index)
     return GeneralEvaluate(values, time, index, true);
 }
 
-// The stored total candidate: the own curve's value, then the members (the
-// quaternion of a quaternion node is written as Euler XYZ angles).
+// The stored total candidate as evaluation writes the node's values: the
+// own curve's value, then the members (each quaternion base at any depth
+// written as Euler XYZ angles).
 double* KFCurveNode::WriteTotalCandidate(double* values)
 {
-    double* p = values;
-    int position = 0;
-    if (mFCurve)
-        *p++ = mCandidateTotalValue.Get(position++);
-    if (MemberLayerType(this) == KFCL_QUAT)
-    {
-        double q[4];
-        for (int i = 0; i < 4; ++i)
-            q[i] = mCandidateTotalValue.Get(position + i);
-        KgeRMatrix r;
-        KmQtoR(r, q);
-        KmRtoVXYZ(p, r);
-        return p + 3;
-    }
-    int count = GetValueCount() - (mFCurve ? 1 : 0);
-    for (int i = 0; i < count; ++i)
-        *p++ = mCandidateTotalValue.Get(position + i);
-    return p;
+    const int count = GetValueCount();
+    ValueBuffer stored(count + 4);
+    for (int i = 0; i < count + 4; ++i)
+        stored[i] = mCandidateTotalValue.Get(i);
+    const double* in = stored.Data();
+    return StoredToEvaluated(this, in, values);
 }
 
 double* KFCurveNode::EvaluateMembers(double* values, KTime time, int* index, bool candidate)
@@ -408,7 +397,13 @@ double* KFCurveNode::EvaluateInternal(double* values, KTime time, int* index, bo
                 mCandidateTotalValue[own + i] = quaternion[i];
         }
         else
-            mCandidateTotalValue.Set(values, static_cast<int>(p - values));
+        {
+            // Kept one value per curve, as a candidate set on the node is.
+            ValueBuffer stored(GetValueCount() + 4);
+            const double* in = values;
+            double* end = EvaluatedToStored(this, in, stored.Data());
+            mCandidateTotalValue.Set(stored.Data(), static_cast<int>(end - stored.Data()));
+        }
     }
     return p;
 }
