@@ -61,30 +61,22 @@ void ChannelDefaults(KQoxNodeProperties* p, double values[3][3])
     }
 }
 
-// The base layer values that give the channel the wanted X, Y and Z at
-// time with its upper layers combined in (the wanted values themselves
-// without upper layers), one per leaf; false when the channel's leaves are
-// no three or more values of their own (a quaternion).
-bool BaseLeavesFor(KFCurveNode* channel, const double* wanted, KTime time, std::vector<double>& base)
+// The base layer values, one per leaf, that give the channel the wanted X,
+// Y and Z at time with its upper layers combined in (the wanted values
+// themselves when it has none). Leaves beyond X, Y and Z keep what they show.
+std::vector<double> BaseLeavesFor(KFCurveNode* channel, const double* wanted, KTime time)
 {
-    if (nodechannels::HoldsQuaternion(channel))
-        return false;
-    const int count = channel->GetLeafCount();
-    std::vector<double> total(static_cast<size_t>(count) + 4, 0.0);
-    // Leaves beyond X, Y and Z keep what they show.
+    const size_t room = static_cast<size_t>(channel->GetLeafCount()) + 4;
+    std::vector<double> total(room, 0.0), base(room, 0.0);
     channel->EvaluateLeaves(total.data(), time, nullptr, true);
-    std::copy(wanted, wanted + std::min(count, 3), total.begin());
-    base.assign(total.size(), 0.0);
+    nodechannels::XYZToLeaves(channel, wanted, total.data());
     KArrayTemplate<KFCurveNode*> below, above;
     for (KFCurveNode* layer = channel->LayerGet(); layer; layer = layer->LayerGet())
         above.Add(layer);
     if (above.GetCount() == 0)
-    {
-        base = total;
-        return true;
-    }
+        return total;
     KFCurve_CandidateSolveInLayers(channel, base.data(), total.data(), time, below, above, 0, nullptr, nullptr);
-    return true;
+    return base;
 }
 
 } // namespace
@@ -461,13 +453,13 @@ void KQoxNode::SetCurrentTakeFromLocalState(KTime time, bool recursive)
             if (!nodes[g])
                 continue;
             const double wanted[3] = {vectors[g][0], vectors[g][1], vectors[g][2]};
-            std::vector<double> base;
+            std::vector<double> base(static_cast<size_t>(nodes[g]->GetLeafCount()) + 4, 0.0);
             if (defaultTake)
-                base.assign(wanted, wanted + 3);
-            else if (!BaseLeavesFor(nodes[g], wanted, time, base))
-                continue;
+                nodechannels::XYZToLeaves(nodes[g], wanted, base.data());
+            else
+                base = BaseLeavesFor(nodes[g], wanted, time);
             // Each value goes to the curve of its own member.
-            const int count = std::min(nodes[g]->GetLeafCount(), 3);
+            const int count = nodechannels::XYZLeafCount(nodes[g]);
             for (int leaf = 0; leaf < count; ++leaf)
             {
                 KFCurveNode* holder = nodes[g]->GetLeaf(leaf);

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -178,5 +179,38 @@ TEST(NativeChannelMembers, CopyTakesEachDefaultValueFromItsOwnMember)
         for (int i = 0; i < 3; ++i)
             EXPECT_NEAR(copied[i], c.mAtHalf[i], 1e-4) << "member " << i;
         ExpectChannel(copy->GetLocalFromDefaultTake(), c);
+    }
+}
+
+// A rotation kept as a quaternion (its four members X, Y, Z, W) goes back
+// as a quaternion: a turn of 90 degrees about Z is (0, 0, sqrt(1/2),
+// sqrt(1/2)), which the round trip of the state leaves as it was.
+TEST(NativeChannelMembers, StateRoundTripKeepsAQuaternion)
+{
+    const double half = std::sqrt(0.5);
+    const double quaternion[4] = {0, 0, half, half};
+    for (bool defaultTake : {false, true})
+    {
+        SCOPED_TRACE(defaultTake ? "default take" : "take");
+        KQoxSdkManager manager;
+        KQoxScene scene(manager);
+        KQoxNode* ball = manager.CreateKQoxNode("Ball");
+        scene.GetRootNode()->AddChild(ball);
+        KQoxTakeNode* take = defaultTake ? ball->GetDefaultTakeNode() : ball->CreateTakeNode("Walk");
+        ASSERT_NE(take, nullptr);
+        if (!defaultTake)
+        {
+            ASSERT_TRUE(ball->SetCurrentTakeNode("Walk"));
+        }
+        KFCurveNode* rotation = channeltest::Channel(take, 1);
+        rotation->SetLayerType(KFCL_QUAT);
+        ASSERT_EQ(rotation->GetCount(), 4);
+        for (int i = 0; i < 4; ++i)
+            rotation->Get(i)->FCurveGet()->SetValue(static_cast<float>(quaternion[i]));
+        ball->SetLocalStateFromCurrentTake(Sec(0.5), false);
+        EXPECT_NEAR(ball->GetLocalState().GetR()[2], 90.0, 1e-4);
+        ball->SetCurrentTakeFromLocalState(Sec(0.5), false);
+        for (int i = 0; i < 4; ++i)
+            EXPECT_NEAR(rotation->Get(i)->FCurveGet()->Evaluate(Sec(0.5)), quaternion[i], 1e-5) << "member " << i;
     }
 }
