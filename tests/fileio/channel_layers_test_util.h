@@ -5,6 +5,8 @@
 #ifndef QOX_TESTS_FILEIO_CHANNEL_LAYERS_TEST_UTIL_H
 #define QOX_TESTS_FILEIO_CHANNEL_LAYERS_TEST_UTIL_H
 
+#include <array>
+
 #include "fcurve/fcurve_test_util.h"
 #include "fcurve/kfcurvenode.h"
 #include "scene/kqoxnode.h"
@@ -17,6 +19,9 @@ using qoxsdk_600::KQoxTakeNode;
 
 const char* const kChannels[3] = {"T", "R", "S"};
 
+// Per member, its value at 0 s and at 1 s.
+using Keys = std::array<std::array<double, 2>, 3>;
+
 // One channel of a node: keys of the base layer and, when layered, of layer
 // 1 (each member from its first value at 0 s to its second at 1 s), the
 // property's value, and the member whose curve is removed (in the base
@@ -27,8 +32,8 @@ struct ChannelCase
     int mChannel; // 0 T, 1 R, 2 S
     int mMissing; // 0 X, 1 Y, 2 Z
     bool mLayered;
-    double mBase[3][2];
-    double mLayer[3][2];
+    Keys mBase;
+    Keys mLayer;
     double mProperty[3];
     double mAtHalf[3]; // the channel's X, Y, Z at 0.5 s, worked out by hand
 };
@@ -40,7 +45,7 @@ inline KFCurveNode* Channel(KQoxTakeNode* take, int channel)
 
 // Keys each member of a channel node from values[i][0] at 0 s to
 // values[i][1] at 1 s (linear).
-inline void KeyMembers(KFCurveNode* channel, const double (*values)[2])
+inline void KeyMembers(KFCurveNode* channel, const Keys& values)
 {
     for (int i = 0; i < 3; ++i)
         if (KFCurve* curve = channel->Get(i)->FCurveGet())

@@ -30,40 +30,43 @@ using qoxtest::TempDir;
 
 namespace {
 
-// Base keys of T, R and S where the base layer loses a member, and property
-// values that member shows instead.
-#define T_BASE {{-6, -2}, {2, 4}, {10, 20}}
-#define R_BASE {{0, 20}, {10, 30}, {20, 40}}
-#define S_BASE {{1, 3}, {3, 5}, {1, 5}}
-#define NO_LAYER {{0, 0}, {0, 0}, {0, 0}}
-// Layer keys of T and S: T (1, 0.5, 5) at 0.5 s, S (2, 2, 2).
-#define T_LAYER {{0, 2}, {0, 1}, {0, 10}}
-#define S_LAYER {{1, 3}, {1, 3}, {2, 2}}
+using channeltest::Keys;
+
+// Base keys of T, R and S where the base layer loses a member (which then
+// shows its property's value); at 0.5 s T (-4, 3, 15), R (10, 20, 30), S (2,
+// 4, 3).
+const Keys kTBase = {{{-6, -2}, {2, 4}, {10, 20}}};
+const Keys kRBase = {{{0, 20}, {10, 30}, {20, 40}}};
+const Keys kSBase = {{{1, 3}, {3, 5}, {1, 5}}};
+const Keys kNoLayer = {};
+// Layer keys of T and S: at 0.5 s T (1, 0.5, 5), S (2, 2, 2).
+const Keys kTLayer = {{{0, 2}, {0, 1}, {0, 10}}};
+const Keys kSLayer = {{{1, 3}, {1, 3}, {2, 2}}};
 
 const ChannelCase kCases[] = {
     // Base layer: T (-4, 3, 15), R (10, 20, 30), S (2, 4, 3) but for the
     // member that shows its property.
-    {"T base X", 0, 0, false, T_BASE, NO_LAYER, {1, 2, 7}, {1, 3, 15}},
-    {"T base Y", 0, 1, false, T_BASE, NO_LAYER, {1, 2, 7}, {-4, 2, 15}},
-    {"T base Z", 0, 2, false, T_BASE, NO_LAYER, {1, 2, 7}, {-4, 3, 7}},
-    {"R base X", 1, 0, false, R_BASE, NO_LAYER, {5, 15, 25}, {5, 20, 30}},
-    {"R base Y", 1, 1, false, R_BASE, NO_LAYER, {5, 15, 25}, {10, 15, 30}},
-    {"R base Z", 1, 2, false, R_BASE, NO_LAYER, {5, 15, 25}, {10, 20, 25}},
-    {"S base X", 2, 0, false, S_BASE, NO_LAYER, {0.5, 1.5, 2.5}, {0.5, 4, 3}},
-    {"S base Y", 2, 1, false, S_BASE, NO_LAYER, {0.5, 1.5, 2.5}, {2, 1.5, 3}},
-    {"S base Z", 2, 2, false, S_BASE, NO_LAYER, {0.5, 1.5, 2.5}, {2, 4, 2.5}},
+    {"T base X", 0, 0, false, kTBase, kNoLayer, {1, 2, 7}, {1, 3, 15}},
+    {"T base Y", 0, 1, false, kTBase, kNoLayer, {1, 2, 7}, {-4, 2, 15}},
+    {"T base Z", 0, 2, false, kTBase, kNoLayer, {1, 2, 7}, {-4, 3, 7}},
+    {"R base X", 1, 0, false, kRBase, kNoLayer, {5, 15, 25}, {5, 20, 30}},
+    {"R base Y", 1, 1, false, kRBase, kNoLayer, {5, 15, 25}, {10, 15, 30}},
+    {"R base Z", 1, 2, false, kRBase, kNoLayer, {5, 15, 25}, {10, 20, 25}},
+    {"S base X", 2, 0, false, kSBase, kNoLayer, {0.5, 1.5, 2.5}, {0.5, 4, 3}},
+    {"S base Y", 2, 1, false, kSBase, kNoLayer, {0.5, 1.5, 2.5}, {2, 1.5, 3}},
+    {"S base Z", 2, 2, false, kSBase, kNoLayer, {0.5, 1.5, 2.5}, {2, 4, 2.5}},
     // Layer 1 without a member: T adds the others to (-4, 3, 15), S
     // multiplies them into (2, 4, 3); R turns about the one axis its base
     // turns about, 20 and 5 degrees there.
-    {"T layer X", 0, 0, true, T_BASE, T_LAYER, {0, 0, 0}, {-4, 3.5, 20}},
-    {"T layer Y", 0, 1, true, T_BASE, T_LAYER, {0, 0, 0}, {-3, 3, 20}},
-    {"T layer Z", 0, 2, true, T_BASE, T_LAYER, {0, 0, 0}, {-3, 3.5, 15}},
-    {"R layer X", 1, 0, true, {{0, 0}, {10, 30}, {0, 0}}, {{0, 0}, {0, 10}, {0, 0}}, {0, 0, 0}, {0, 25, 0}},
-    {"R layer Y", 1, 1, true, {{0, 0}, {0, 0}, {10, 30}}, {{0, 0}, {0, 0}, {0, 10}}, {0, 0, 0}, {0, 0, 25}},
-    {"R layer Z", 1, 2, true, {{10, 30}, {0, 0}, {0, 0}}, {{0, 10}, {0, 0}, {0, 0}}, {0, 0, 0}, {25, 0, 0}},
-    {"S layer X", 2, 0, true, S_BASE, S_LAYER, {1, 1, 1}, {2, 8, 6}},
-    {"S layer Y", 2, 1, true, S_BASE, S_LAYER, {1, 1, 1}, {4, 4, 6}},
-    {"S layer Z", 2, 2, true, S_BASE, S_LAYER, {1, 1, 1}, {4, 8, 3}},
+    {"T layer X", 0, 0, true, kTBase, kTLayer, {0, 0, 0}, {-4, 3.5, 20}},
+    {"T layer Y", 0, 1, true, kTBase, kTLayer, {0, 0, 0}, {-3, 3, 20}},
+    {"T layer Z", 0, 2, true, kTBase, kTLayer, {0, 0, 0}, {-3, 3.5, 15}},
+    {"R layer X", 1, 0, true, Keys{{{0, 0}, {10, 30}, {0, 0}}}, Keys{{{0, 0}, {0, 10}, {0, 0}}}, {0, 0, 0}, {0, 25, 0}},
+    {"R layer Y", 1, 1, true, Keys{{{0, 0}, {0, 0}, {10, 30}}}, Keys{{{0, 0}, {0, 0}, {0, 10}}}, {0, 0, 0}, {0, 0, 25}},
+    {"R layer Z", 1, 2, true, Keys{{{10, 30}, {0, 0}, {0, 0}}}, Keys{{{0, 10}, {0, 0}, {0, 0}}}, {0, 0, 0}, {25, 0, 0}},
+    {"S layer X", 2, 0, true, kSBase, kSLayer, {1, 1, 1}, {2, 8, 6}},
+    {"S layer Y", 2, 1, true, kSBase, kSLayer, {1, 1, 1}, {4, 4, 6}},
+    {"S layer Z", 2, 2, true, kSBase, kSLayer, {1, 1, 1}, {4, 8, 3}},
 };
 
 const int kForms[3] = {eEXPORT_QOX_BINARY, eEXPORT_QOX_ASCII, eEXPORT_QOX5_BINARY};

@@ -9,6 +9,7 @@
 
 using namespace qoxsdk_600;
 using channeltest::ChannelCase;
+using channeltest::Keys;
 using fctest::Sec;
 
 namespace {
@@ -19,14 +20,34 @@ namespace {
 // angles turn about Z, then Y, then X: a turn about Y or Z followed by X 90
 // keeps its angle and takes 90 on X; a turn about X adds up to 115.
 const ChannelCase kRootCases[] = {
-    {"R layer X", 1, 0, true, {{0, 0}, {10, 30}, {0, 0}}, {{0, 0}, {0, 10}, {0, 0}}, {0, 0, 0}, {90, 25, 0}},
-    {"R layer Y", 1, 1, true, {{0, 0}, {0, 0}, {10, 30}}, {{0, 0}, {0, 0}, {0, 10}}, {0, 0, 0}, {90, 0, 25}},
-    {"R layer Z", 1, 2, true, {{10, 30}, {0, 0}, {0, 0}}, {{0, 10}, {0, 0}, {0, 0}}, {0, 0, 0}, {115, 0, 0}},
+    {"R layer X",
+     1,
+     0,
+     true,
+     Keys{{{0, 0}, {10, 30}, {0, 0}}},
+     Keys{{{0, 0}, {0, 10}, {0, 0}}},
+     {0, 0, 0},
+     {90, 25, 0}},
+    {"R layer Y",
+     1,
+     1,
+     true,
+     Keys{{{0, 0}, {0, 0}, {10, 30}}},
+     Keys{{{0, 0}, {0, 0}, {0, 10}}},
+     {0, 0, 0},
+     {90, 0, 25}},
+    {"R layer Z",
+     1,
+     2,
+     true,
+     Keys{{{10, 30}, {0, 0}, {0, 0}}},
+     Keys{{{0, 10}, {0, 0}, {0, 0}}},
+     {0, 0, 0},
+     {115, 0, 0}},
 };
 
 class RootLayersTest : public DeformTest
-{
-};
+{};
 
 } // namespace
 
