@@ -2,6 +2,7 @@
 // cached candidates), per layer, and the layer products used by solving.
 
 #include "fcurve/kfcurve.h"
+#include "fcurve/kfcurvelayer_internal.h"
 #include "fcurve/kfcurvenode.h"
 #include "fcurve/kfcurvenode_internal.h"
 
@@ -10,8 +11,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 using namespace kfcurvenode_detail;
+using kfcurvelayer_detail::CombineValues;
+using kfcurvelayer_detail::LeafLayout;
 
 namespace {
 
@@ -226,6 +230,34 @@ void BlendControls(const double control[4][4], double u, double* out)
         out[i] = level[0][i];
 }
 
+// Combines a layer's values into the node's by the leaf each stands on
+// (members matched by child index), added or multiplied: a member without a
+// curve in one of the two takes nothing from the other. False, with nothing
+// done, when the values are not one per curve of the leaves (a member
+// evaluated in another shape).
+bool CombineOnLeaves(KFCurveNode* node, int type, double* members, int memberCount, const double* layer,
+                     int layerCount)
+{
+    const LeafLayout layout(node);
+    std::vector<int> own, other;
+    layout.MapValues(node, node->GetLayerID(), own);
+    layout.MapValues(node->LayerGet(), node->LayerGet()->GetLayerID(), other);
+    if (static_cast<int>(own.size()) != memberCount || static_cast<int>(other.size()) != layerCount)
+        return false;
+    std::vector<int> valueOf(static_cast<size_t>(layout.Count()), -1);
+    for (int k = 0; k < memberCount; ++k)
+        if (own[static_cast<size_t>(k)] >= 0)
+            valueOf[static_cast<size_t>(own[static_cast<size_t>(k)])] = k;
+    for (int k = 0; k < layerCount; ++k)
+    {
+        const int leaf = other[static_cast<size_t>(k)];
+        const int at = leaf >= 0 ? valueOf[static_cast<size_t>(leaf)] : -1;
+        if (at >= 0)
+            CombineValues(type == KFCL_MULT ? KFCL_MULT : KFCL_ADD, 1, members + at, members + at, layer + k);
+    }
+    return true;
+}
+
 } // namespace
 
 KTime KFCurveNode::MapTime(KTime time, bool candidate)
@@ -341,12 +373,9 @@ double* KFCurveNode::EvaluateInternal(double* values, KTime time, int* index, bo
             {
             case KFCL_NOLAYER:
             case KFCL_ADD:
-                for (int i = 0; i < n; ++i)
-                    members[i] += layer[i];
-                break;
             case KFCL_MULT:
-                for (int i = 0; i < n; ++i)
-                    members[i] *= layer[i];
+                if (!CombineOnLeaves(this, memberType, members, memberCount, layer.Data(), layerCount))
+                    CombineValues(memberType == KFCL_MULT ? KFCL_MULT : KFCL_ADD, n, members, members, layer.Data());
                 break;
             case KFCL_EULER_XYZ:
                 if (memberCount >= 3 && layerCount >= 3)

@@ -103,6 +103,15 @@ TEST(CurveNodeLeaves, EachValueOnItsOwnLeaf)
         double leaves[3] = {7, 7, 7};
         EXPECT_EQ(node->EvaluateLeaves(leaves, Sec(0.5)) - leaves, 3);
         ExpectNearN(leaves, {c.atHalf[0], c.atHalf[1], c.atHalf[2]}, 1e-5);
+        // Evaluation writes one value per curve of the base layer: those of
+        // the members with one, each with its own layer values combined.
+        std::vector<double> packed;
+        for (int i = 0; i < 3; ++i)
+            if (node->Get(i)->FCurveGet())
+                packed.push_back(c.atHalf[i]);
+        double values[8] = {0};
+        EXPECT_EQ(node->GeneralEvaluate(values, Sec(0.5)) - values, static_cast<long>(packed.size()));
+        ExpectNearN(values, packed, 1e-5);
         node->Destroy();
     }
 }
