@@ -258,6 +258,21 @@ bool CombineOnLeaves(KFCurveNode* node, int type, double* members, int memberCou
     return true;
 }
 
+// The angles of a rotation node's layer, written one per curve, placed on
+// the three members they belong to; false when they are of another shape.
+bool AnglesOnLeaves(KFCurveNode* node, const double* layer, int layerCount, double* angles)
+{
+    const LeafLayout layout(node);
+    std::vector<int> map;
+    layout.MapValues(node->LayerGet(), node->LayerGet()->GetLayerID(), map);
+    if (layout.Count() != 3 || static_cast<int>(map.size()) != layerCount)
+        return false;
+    for (int k = 0; k < layerCount; ++k)
+        if (map[static_cast<size_t>(k)] >= 0)
+            angles[map[static_cast<size_t>(k)]] = layer[k];
+    return true;
+}
+
 } // namespace
 
 KTime KFCurveNode::MapTime(KTime time, bool candidate)
@@ -378,16 +393,21 @@ double* KFCurveNode::EvaluateInternal(double* values, KTime time, int* index, bo
                     CombineValues(memberType == KFCL_MULT ? KFCL_MULT : KFCL_ADD, n, members, members, layer.Data());
                 break;
             case KFCL_EULER_XYZ:
-                if (memberCount >= 3 && layerCount >= 3)
+            {
+                // A layer angle without a curve turns nothing.
+                double angles[3] = {0.0, 0.0, 0.0};
+                const bool placed = layerCount < 3 && AnglesOnLeaves(this, layer.Data(), layerCount, angles);
+                if (memberCount >= 3 && (layerCount >= 3 || placed))
                 {
                     KSSRotationOrder order(mRotationOrder);
                     KgeRMatrix own, other, product;
                     order.V2M(own, members);
-                    order.V2M(other, layer.Data());
+                    order.V2M(other, placed ? angles : layer.Data());
                     KmRR(product, other, own);
                     order.M2V(members, product);
                 }
                 break;
+            }
             case KFCL_QUAT:
                 if (layerCount >= 4)
                 {

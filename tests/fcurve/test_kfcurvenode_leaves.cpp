@@ -115,3 +115,31 @@ TEST(CurveNodeLeaves, EachValueOnItsOwnLeaf)
         node->Destroy();
     }
 }
+
+// A rotation layer keyed about one axis, one of its other members without a
+// curve: the base turns 20 degrees about that axis at 0.5 s, the layer 5
+// more, and the member the layer lacks turns nothing.
+TEST(CurveNodeLeaves, RotationLayerWithoutAMemberTurnsByTheOthers)
+{
+    for (int axis = 0; axis < 3; ++axis)
+    {
+        const int missing = (axis + 1) % 3;
+        SCOPED_TRACE(axis);
+        KFCurveNode* node = MemberNode("R", KFCL_EULER_XYZ);
+        node->SetMultiLayer(true);
+        AddKeys(*Member(node, axis), {10, 30});
+        KFCurveNode* layer = node->LayerCreate(1);
+        ASSERT_NE(layer, nullptr);
+        AddKeys(*Member(layer, axis), {0, 10});
+        layer->Get(missing)->FCurveSet(nullptr, true);
+        std::vector<double> expected = {0, 0, 0};
+        expected[static_cast<size_t>(axis)] = 25;
+        double values[8] = {0};
+        EXPECT_EQ(node->GeneralEvaluate(values, Sec(0.5)) - values, 3);
+        ExpectNearN(values, expected, 1e-4);
+        double leaves[3] = {0, 0, 0};
+        node->EvaluateLeaves(leaves, Sec(0.5));
+        ExpectNearN(leaves, expected, 1e-4);
+        node->Destroy();
+    }
+}
