@@ -235,8 +235,7 @@ void BlendControls(const double control[4][4], double u, double* out)
 // curve in one of the two takes nothing from the other. False, with nothing
 // done, when the values are not one per curve of the leaves (a member
 // evaluated in another shape).
-bool CombineOnLeaves(KFCurveNode* node, int type, double* members, int memberCount, const double* layer,
-                     int layerCount)
+bool CombineOnLeaves(KFCurveNode* node, int type, double* members, int memberCount, const double* layer, int layerCount)
 {
     const LeafLayout layout(node);
     std::vector<int> own, other;
