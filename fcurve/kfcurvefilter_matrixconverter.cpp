@@ -557,6 +557,21 @@ void KFCurveFilterMatrixConverter::FindTimeInterval(KTime& start, KTime& stop, K
         start = (start / mResamplingPeriod) * mResamplingPeriod;
 }
 
+namespace {
+
+// Removes every layer above a node's base layer.
+void RemoveUpperLayers(KFCurveNode* node)
+{
+    while (KFCurveNode* layer = node->LayerGet())
+    {
+        node->RemoveLayer(layer->GetLayerID(), true);
+        if (node->LayerGet() == layer)
+            break; // a layer the chain cannot remove
+    }
+}
+
+} // namespace
+
 void KFCurveFilterMatrixConverter::FillInterpAndTangeant(KTime& time, KFCurve** curves, unsigned int* interpolations,
                                                          unsigned int* tangentModes)
 {
@@ -652,14 +667,23 @@ bool KFCurveFilterMatrixConverter::DoConvert(KFCurveNode& node)
             for (int axis = 0; axis < 3; ++axis)
                 newCurves[g][axis]->KeyModifyBegin(total);
 
-        // Values of a group node: its own curve's value first when it has one.
+        // Values of a group node, one per leaf with its layers combined in:
+        // the leaf of each member, -1 for a member with members of its own
+        // (read from its own curve alone).
         std::vector<double> buffers[3];
-        int offsets[3];
+        int leaves[3][3];
         int hints[3] = {-1, -1, -1};
         for (int g = 0; g < 3; ++g)
         {
-            buffers[g].assign(static_cast<size_t>(std::max(groupNodes[g]->GetValueCount(), 4) + 4), 0.0);
-            offsets[g] = groupNodes[g]->FCurveGet() ? 1 : 0;
+            const int count = groupNodes[g]->GetLeafCount();
+            buffers[g].assign(static_cast<size_t>(count) + 4, 0.0);
+            for (int axis = 0; axis < 3; ++axis)
+            {
+                leaves[g][axis] = -1;
+                for (int leaf = 0; leaf < count; ++leaf)
+                    if (groupNodes[g]->GetLeaf(leaf) == members[g][axis])
+                        leaves[g][axis] = leaf;
+            }
         }
         const float weight = KFCURVE_DEFAULT_WEIGHT;
         unsigned int interpolations[3][3];
@@ -669,9 +693,11 @@ bool KFCurveFilterMatrixConverter::DoConvert(KFCurveNode& node)
         auto sample = [&](KTime time) {
             for (int g = 2; g >= 0; --g) // scaling, rotation, translation
             {
-                groupNodes[g]->Evaluate(buffers[g].data(), time, &hints[g]);
+                groupNodes[g]->GetLeafValues(buffers[g].data());
+                groupNodes[g]->EvaluateLeaves(buffers[g].data(), time, &hints[g]);
                 for (int axis = 0; axis < 3; ++axis)
-                    values[g][axis] = buffers[g][static_cast<size_t>(offsets[g] + axis)];
+                    values[g][axis] = leaves[g][axis] >= 0 ? buffers[g][static_cast<size_t>(leaves[g][axis])]
+                                                           : oldCurves[g][axis]->Evaluate(time);
                 FillInterpAndTangeant(time, oldCurves[g], interpolations[g], modes[g]);
             }
             Convert(values[0], values[1], values[2], converted[0], converted[1], converted[2]);
@@ -698,10 +724,15 @@ bool KFCurveFilterMatrixConverter::DoConvert(KFCurveNode& node)
     }
 
     for (int g = 0; g < 3; ++g)
+    {
+        if (g == 0 && !mResampleTranslation)
+            continue;
         for (int axis = 0; axis < 3; ++axis)
-        {
-            if (g != 0 || mResampleTranslation)
-                members[g][axis]->FCurveReplace(newCurves[g][axis].release());
-        }
+            members[g][axis]->FCurveReplace(newCurves[g][axis].release());
+        // The resampled curves hold the layers combined: layers left above
+        // them would count twice.
+        if (anyKey)
+            RemoveUpperLayers(groupNodes[g]);
+    }
     return true;
 }

@@ -399,9 +399,10 @@ void LeafLayout::MapInto(KFCurveNode* node, int layerId, KFCurveNode* counterpar
     }
 }
 
-LeafValues::LeafValues(const LeafLayout& layout, KFCurveNode* node, int layerId)
+LeafValues::LeafValues(const LeafLayout& layout, KFCurveNode* node, int layerId, bool candidate)
     : mNode(node)
     , mLayerId(layerId)
+    , mCandidate(candidate)
     , mLeafCount(layout.Count())
 {
     layout.MapValues(node, layerId, mMap);
@@ -421,7 +422,8 @@ void LeafValues::Evaluate(KTime time, int* index, const double* fill, double* ou
 template <class Use>
 void LeafValues::ForEachLeafValue(KTime time, int* index, std::vector<char>* covered, Use use)
 {
-    double* end = mNode->EvaluateSpecificLayer(mScratch.data(), time, mLayerId, index);
+    double* end = mCandidate ? mNode->CandidateEvaluateSpecificLayer(mScratch.data(), time, mLayerId, index)
+                             : mNode->EvaluateSpecificLayer(mScratch.data(), time, mLayerId, index);
     const int written = std::min(static_cast<int>(end - mScratch.data()), static_cast<int>(mMap.size()));
     for (int k = 0; k < written; ++k)
     {

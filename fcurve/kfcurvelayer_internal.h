@@ -76,11 +76,12 @@ private:
     std::unordered_map<const KFCurveNode*, int> mLeafOf;
 };
 
-// One node evaluated at a layer id, its values placed on a layout's leaves.
+// One node evaluated at a layer id, its values placed on a layout's leaves;
+// candidate: its curves' candidates are read.
 class LeafValues
 {
 public:
-    LeafValues(const LeafLayout& layout, KFCurveNode* node, int layerId);
+    LeafValues(const LeafLayout& layout, KFCurveNode* node, int layerId, bool candidate = false);
 
     KFCurveNode* Node() const { return mNode; }
     // out (one per leaf) takes the values; a leaf the node gives no value for
@@ -100,6 +101,7 @@ private:
 
     KFCurveNode* mNode;
     int mLayerId;
+    bool mCandidate;
     int mLeafCount;
     std::vector<int> mMap;
     std::vector<double> mScratch;

@@ -422,6 +422,24 @@ public:
     // be as many as the member's own.
     int GetSpecificLayerValueCount(int layerId);
     double* RotationNodeEvaluate(double* values, KTime time, int* index = nullptr, bool candidate = false);
+    // The values above write one per curve, so a member without a curve
+    // moves the values after it onto the wrong members. These write one
+    // value per leaf instead (a node without children, or the node itself
+    // when it has none; depth first), each from its own leaf. leaves enters
+    // holding what each leaf shows where the base layer has no curve for it
+    // (its property's value): such a leaf keeps that value.
+    int GetLeafCount();
+    // Leaf i (depth first) of the node; null when there is no such leaf.
+    KFCurveNode* GetLeaf(int leaf);
+    // The curves' values (as GetValue), base layer only.
+    double* GetLeafValues(double* leaves);
+    // The value at time (through the time warp): the base layer's, then
+    // each layer above combined into it by its layer type, a leaf the layer
+    // has no curve for taking nothing from it. candidate: the curves'
+    // candidates are read, and the node's total candidate when it has one
+    // for that time (it holds the layers combined). A quaternion node's
+    // leaves hold its quaternion.
+    double* EvaluateLeaves(double* leaves, KTime time, int* index = nullptr, bool candidate = false);
     bool GetTransformCurves(KFCurve** t, KFCurve** r, KFCurve** s);
     unsigned int GetUpdateId();
     unsigned int GetValuesUpdateId();

@@ -29,14 +29,22 @@ int StoreCount(KFCurveNode* node)
     return node->GetValueCount();
 }
 
-// Number of values a node takes from a candidate array (Euler angles for a
-// quaternion node).
+// Number of values a node takes from a candidate array, as evaluation
+// writes them (Euler angles for a quaternion node, at any depth).
 int InputCount(KFCurveNode* node)
 {
-    int own = node->FCurveGet() ? 1 : 0;
+    int count = node->FCurveGet() ? 1 : 0;
     if (MemberLayerType(node) == KFCL_QUAT && node->GetLayerID() == 0)
-        return own + 3;
-    return node->GetValueCount();
+        return count + 3;
+    for (int i = 0; i < node->GetCount(); ++i)
+        if (KFCurveNode* child = node->Get(i))
+            count += InputCount(child);
+    return count;
+}
+
+bool QuaternionBase(KFCurveNode* node)
+{
+    return MemberLayerType(node) == KFCL_QUAT && node->GetLayerID() == 0;
 }
 
 // Position of child i's first value among the node's values.
@@ -65,6 +73,44 @@ void EulerXYZToQuaternion(double* q, const double* angles)
 
 } // namespace
 
+namespace kfcurvenode_detail {
+
+double* EvaluatedToStored(KFCurveNode* node, const double*& in, double* out)
+{
+    if (node->FCurveGet())
+        *out++ = *in++;
+    if (QuaternionBase(node))
+    {
+        EulerXYZToQuaternion(out, in);
+        in += 3;
+        return out + 4;
+    }
+    for (int i = 0; i < node->GetCount(); ++i)
+        if (KFCurveNode* child = node->Get(i))
+            out = EvaluatedToStored(child, in, out);
+    return out;
+}
+
+double* StoredToEvaluated(KFCurveNode* node, const double*& in, double* out)
+{
+    if (node->FCurveGet())
+        *out++ = *in++;
+    if (QuaternionBase(node))
+    {
+        KgeRMatrix r;
+        KmQtoR(r, in);
+        KmRtoVXYZ(out, r);
+        in += 4;
+        return out + 3;
+    }
+    for (int i = 0; i < node->GetCount(); ++i)
+        if (KFCurveNode* child = node->Get(i))
+            out = StoredToEvaluated(child, in, out);
+    return out;
+}
+
+} // namespace kfcurvenode_detail
+
 double* KFCurveNode::CandidateSet(KTime time, double* values, int layerId, int childIndex)
 {
     if (!values)
@@ -81,13 +127,8 @@ double* KFCurveNode::CandidateSet(KTime time, double* values, int layerId, int c
     // The total in stored form.
     const int storeCount = StoreCount(this);
     ValueBuffer total(storeCount + 4);
-    if (own)
-        total[0] = values[0];
-    if (quaternion)
-        EulerXYZToQuaternion(total.Data() + own, values + own);
-    else
-        for (int i = own; i < storeCount; ++i)
-            total[i] = values[i];
+    const double* in = values;
+    EvaluatedToStored(this, in, total.Data());
 
     // Values without keys in any layer take the candidate at once as their
     // constant value in the target layer.

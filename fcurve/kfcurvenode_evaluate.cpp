@@ -2,6 +2,7 @@
 // cached candidates), per layer, and the layer products used by solving.
 
 #include "fcurve/kfcurve.h"
+#include "fcurve/kfcurvelayer_internal.h"
 #include "fcurve/kfcurvenode.h"
 #include "fcurve/kfcurvenode_internal.h"
 
@@ -10,8 +11,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 using namespace kfcurvenode_detail;
+using kfcurvelayer_detail::CombineValues;
+using kfcurvelayer_detail::LeafLayout;
 
 namespace {
 
@@ -226,6 +230,48 @@ void BlendControls(const double control[4][4], double u, double* out)
         out[i] = level[0][i];
 }
 
+// Combines a layer's values into the node's by the leaf each stands on
+// (members matched by child index), added or multiplied: a member without a
+// curve in one of the two takes nothing from the other. False, with nothing
+// done, when the values are not one per curve of the leaves (a member
+// evaluated in another shape).
+bool CombineOnLeaves(KFCurveNode* node, int type, double* members, int memberCount, const double* layer, int layerCount)
+{
+    const LeafLayout layout(node);
+    std::vector<int> own, other;
+    layout.MapValues(node, node->GetLayerID(), own);
+    layout.MapValues(node->LayerGet(), node->LayerGet()->GetLayerID(), other);
+    if (static_cast<int>(own.size()) != memberCount || static_cast<int>(other.size()) != layerCount)
+        return false;
+    std::vector<int> valueOf(static_cast<size_t>(layout.Count()), -1);
+    for (int k = 0; k < memberCount; ++k)
+        if (own[static_cast<size_t>(k)] >= 0)
+            valueOf[static_cast<size_t>(own[static_cast<size_t>(k)])] = k;
+    for (int k = 0; k < layerCount; ++k)
+    {
+        const int leaf = other[static_cast<size_t>(k)];
+        const int at = leaf >= 0 ? valueOf[static_cast<size_t>(leaf)] : -1;
+        if (at >= 0)
+            CombineValues(type == KFCL_MULT ? KFCL_MULT : KFCL_ADD, 1, members + at, members + at, layer + k);
+    }
+    return true;
+}
+
+// The angles of a rotation node's layer, written one per curve, placed on
+// the three members they belong to; false when they are of another shape.
+bool AnglesOnLeaves(KFCurveNode* node, const double* layer, int layerCount, double* angles)
+{
+    const LeafLayout layout(node);
+    std::vector<int> map;
+    layout.MapValues(node->LayerGet(), node->LayerGet()->GetLayerID(), map);
+    if (layout.Count() != 3 || static_cast<int>(map.size()) != layerCount)
+        return false;
+    for (int k = 0; k < layerCount; ++k)
+        if (map[static_cast<size_t>(k)] >= 0)
+            angles[map[static_cast<size_t>(k)]] = layer[k];
+    return true;
+}
+
 } // namespace
 
 KTime KFCurveNode::MapTime(KTime time, bool candidate)
@@ -264,28 +310,17 @@ double* KFCurveNode::CandidateEvaluate(double* values, KTime time, int* index)
     return GeneralEvaluate(values, time, index, true);
 }
 
-// The stored total candidate: the own curve's value, then the members (the
-// quaternion of a quaternion node is written as Euler XYZ angles).
+// The stored total candidate as evaluation writes the node's values: the
+// own curve's value, then the members (each quaternion base at any depth
+// written as Euler XYZ angles).
 double* KFCurveNode::WriteTotalCandidate(double* values)
 {
-    double* p = values;
-    int position = 0;
-    if (mFCurve)
-        *p++ = mCandidateTotalValue.Get(position++);
-    if (MemberLayerType(this) == KFCL_QUAT)
-    {
-        double q[4];
-        for (int i = 0; i < 4; ++i)
-            q[i] = mCandidateTotalValue.Get(position + i);
-        KgeRMatrix r;
-        KmQtoR(r, q);
-        KmRtoVXYZ(p, r);
-        return p + 3;
-    }
-    int count = GetValueCount() - (mFCurve ? 1 : 0);
-    for (int i = 0; i < count; ++i)
-        *p++ = mCandidateTotalValue.Get(position + i);
-    return p;
+    const int count = GetValueCount();
+    ValueBuffer stored(count + 4);
+    for (int i = 0; i < count + 4; ++i)
+        stored[i] = mCandidateTotalValue.Get(i);
+    const double* in = stored.Data();
+    return StoredToEvaluated(this, in, values);
 }
 
 double* KFCurveNode::EvaluateMembers(double* values, KTime time, int* index, bool candidate)
@@ -352,24 +387,26 @@ double* KFCurveNode::EvaluateInternal(double* values, KTime time, int* index, bo
             {
             case KFCL_NOLAYER:
             case KFCL_ADD:
-                for (int i = 0; i < n; ++i)
-                    members[i] += layer[i];
-                break;
             case KFCL_MULT:
-                for (int i = 0; i < n; ++i)
-                    members[i] *= layer[i];
+                if (!CombineOnLeaves(this, memberType, members, memberCount, layer.Data(), layerCount))
+                    CombineValues(memberType == KFCL_MULT ? KFCL_MULT : KFCL_ADD, n, members, members, layer.Data());
                 break;
             case KFCL_EULER_XYZ:
-                if (memberCount >= 3 && layerCount >= 3)
+            {
+                // A layer angle without a curve turns nothing.
+                double angles[3] = {0.0, 0.0, 0.0};
+                const bool placed = layerCount < 3 && AnglesOnLeaves(this, layer.Data(), layerCount, angles);
+                if (memberCount >= 3 && (layerCount >= 3 || placed))
                 {
                     KSSRotationOrder order(mRotationOrder);
                     KgeRMatrix own, other, product;
                     order.V2M(own, members);
-                    order.V2M(other, layer.Data());
+                    order.V2M(other, placed ? angles : layer.Data());
                     KmRR(product, other, own);
                     order.M2V(members, product);
                 }
                 break;
+            }
             case KFCL_QUAT:
                 if (layerCount >= 4)
                 {
@@ -408,7 +445,13 @@ double* KFCurveNode::EvaluateInternal(double* values, KTime time, int* index, bo
                 mCandidateTotalValue[own + i] = quaternion[i];
         }
         else
-            mCandidateTotalValue.Set(values, static_cast<int>(p - values));
+        {
+            // Kept one value per curve, as a candidate set on the node is.
+            ValueBuffer stored(GetValueCount() + 4);
+            const double* in = values;
+            double* end = EvaluatedToStored(this, in, stored.Data());
+            mCandidateTotalValue.Set(stored.Data(), static_cast<int>(end - stored.Data()));
+        }
     }
     return p;
 }

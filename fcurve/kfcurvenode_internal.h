@@ -71,6 +71,14 @@ int MemberLayerType(KFCurveNode* node);
 // Scratch buffer of doubles: 32 inline, more on the heap.
 typedef KFCurveValueBuffer<32> ValueBuffer;
 
+// A node's values as evaluation writes them (a quaternion base layer, at
+// any depth, as three Euler XYZ angles) turned into the form its total
+// candidate keeps (that quaternion as its four members: one value per
+// curve), and back. Each reads from in, which it moves past what it read,
+// and returns the end of what it wrote.
+double* EvaluatedToStored(KFCurveNode* node, const double*& in, double* out);
+double* StoredToEvaluated(KFCurveNode* node, const double*& in, double* out);
+
 } // namespace kfcurvenode_detail
 
 #endif

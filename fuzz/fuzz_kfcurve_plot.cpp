@@ -138,6 +138,10 @@ struct Plotter
         std::vector<double> values(static_cast<size_t>(node->GetValueCount()) + 4, 0.0);
         node->GeneralEvaluate(values.data(), start);
         node->CandidateEvaluate(values.data(), stop);
+        // And one value per leaf, whatever curves the layers lack.
+        std::vector<double> leaves(static_cast<size_t>(node->GetLeafCount()) + 4, 0.0);
+        node->EvaluateLeaves(leaves.data(), start);
+        node->EvaluateLeaves(leaves.data(), stop, nullptr, true);
         node->CandidateSet(stop, values.data(), top);
         node->CandidateKey(nullptr, top, nullptr, way % 2 == 0, KFCURVE_INTERPOLATION_CUBIC, KFCURVE_TANGEANT_AUTO,
                            false, true, stop, 0.0);

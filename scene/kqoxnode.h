@@ -484,8 +484,9 @@ private:
     // Makes this node's attribute a copy of the source's (see operator=).
     void CopyNodeAttributeFrom(KQoxNode& source);
     // The translation, rotation and scaling properties take the values of
-    // the Default take's curves.
-    void UpdateChannelPropertiesFromDefaultTake();
+    // the Default take's curves, member by member; a member without a curve
+    // takes the value of source's property.
+    void UpdateChannelPropertiesFromDefaultTake(KQoxNode& source);
 
     // What one global matrix was computed from. A forced recomputation of a
     // tree marks the tree (its root's tree epoch); each cache of the tree is

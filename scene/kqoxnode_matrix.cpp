@@ -2,12 +2,15 @@
 // the default and current take, the explicit states, and the two rules that
 // compose a local matrix with its parent's global matrix.
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "base/kmath_kernels.h"
 #include "fcurve/kfcurve.h"
+#include "fcurve/kfcurvelayer.h"
 #include "fcurve/kfcurvenode.h"
 #include "scene/kqoxnode.h"
 #include "scene/kqoxnode_channels.h"
@@ -39,6 +42,41 @@ void TransformNodes(KQoxTakeNode* take, KFCurveNode** nodes)
     static const char* const kNames[3] = {"T", "R", "S"};
     for (int i = 0; i < 3; ++i)
         nodes[i] = root ? root->FindRecursive(kNames[i]) : nullptr;
+}
+
+// The values of the translation, rotation and scaling properties: what a
+// member without a curve in the base layer of its channel shows.
+void ChannelDefaults(KQoxNodeProperties* p, double values[3][3])
+{
+    KProperty* properties[3] = {p ? p->mLclTranslation : nullptr, p ? p->mLclRotation : nullptr,
+                                p ? p->mLclScaling : nullptr};
+    const double neutral[3] = {0.0, 0.0, 1.0};
+    for (int g = 0; g < 3; ++g)
+    {
+        KgeTVector value(neutral[g], neutral[g], neutral[g], 1.0);
+        if (properties[g])
+            properties[g]->GetData(&value, 0, nullptr, nullptr);
+        for (int i = 0; i < 3; ++i)
+            values[g][i] = value[i];
+    }
+}
+
+// The base layer values, one per leaf, that give the channel the wanted X,
+// Y and Z at time with its upper layers combined in (the wanted values
+// themselves when it has none). Leaves beyond X, Y and Z keep what they show.
+std::vector<double> BaseLeavesFor(KFCurveNode* channel, const double* wanted, KTime time)
+{
+    const size_t room = static_cast<size_t>(channel->GetLeafCount()) + 4;
+    std::vector<double> total(room, 0.0), base(room, 0.0);
+    channel->EvaluateLeaves(total.data(), time, nullptr, true);
+    nodechannels::XYZToLeaves(channel, wanted, total.data());
+    KArrayTemplate<KFCurveNode*> below, above;
+    for (KFCurveNode* layer = channel->LayerGet(); layer; layer = layer->LayerGet())
+        above.Add(layer);
+    if (above.GetCount() == 0)
+        return total;
+    KFCurve_CandidateSolveInLayers(channel, base.data(), total.data(), time, below, above, 0, nullptr, nullptr);
+    return base;
 }
 
 } // namespace
@@ -258,10 +296,11 @@ KQoxXMatrix& KQoxNode::GetLocalFromDefaultTake()
         return cache.mLocal;
     KFCurveNode* nodes[3];
     TransformNodes(GetDefaultTakeNode(), nodes);
-    double values[3][3] = {{0.0, 0.0, 0.0}, {0.0, 0.0, 0.0}, {1.0, 1.0, 1.0}};
+    double values[3][3];
+    ChannelDefaults(mProperties, values);
     for (int i = 0; i < 3; ++i)
         if (nodes[i])
-            nodechannels::ReadXYZ(nodes[i], values[i], [&](double* v) { nodes[i]->GetValue(v); });
+            nodechannels::ReadXYZ(nodes[i], values[i], [&](double* v) { nodes[i]->GetLeafValues(v); });
     TakeLocalMatrix(cache.mLocal, values[0], values[1], values[2]);
     cache.mLocalValid = true;
     return cache.mLocal;
@@ -295,11 +334,12 @@ KQoxXMatrix& KQoxNode::GetLocalFromCurrentTake(KTime time)
         return cache.mLocal;
     KFCurveNode* nodes[3];
     TransformNodes(GetCurrentTakeNode(), nodes);
-    double values[3][3] = {{0.0, 0.0, 0.0}, {0.0, 0.0, 0.0}, {1.0, 1.0, 1.0}};
+    double values[3][3];
+    ChannelDefaults(mProperties, values);
     for (int i = 0; i < 3; ++i)
         if (nodes[i])
             nodechannels::ReadXYZ(nodes[i], values[i],
-                                  [&](double* v) { nodes[i]->CandidateEvaluate(v, time, &cache.mKeyHint[i]); });
+                                  [&](double* v) { nodes[i]->EvaluateLeaves(v, time, &cache.mKeyHint[i], true); });
     TakeLocalMatrix(cache.mLocal, values[0], values[1], values[2]);
     cache.mLocalTime = time;
     cache.mLocalValid = true;
@@ -405,20 +445,33 @@ void KQoxNode::SetCurrentTakeFromLocalState(KTime time, bool recursive)
             return;
         const bool defaultTake = take == n->GetDefaultTakeNode();
         const KQoxXMatrix& m = n->Caches().mLocalState.mMatrix;
-        const KQoxVector4 t = m.GetT(), r = m.GetR(), s = m.GetS();
-        KFCurve* curves[9] = {take->GetTranslationX(),   take->GetTranslationY(),   take->GetTranslationZ(),
-                              take->GetEulerRotationX(), take->GetEulerRotationY(), take->GetEulerRotationZ(),
-                              take->GetScaleX(),         take->GetScaleY(),         take->GetScaleZ()};
-        const double values[9] = {t[0], t[1], t[2], r[0], r[1], r[2], s[0], s[1], s[2]};
-        for (int i = 0; i < 9; ++i)
+        const KQoxVector4 vectors[3] = {m.GetT(), m.GetR(), m.GetS()};
+        KFCurveNode* nodes[3];
+        TransformNodes(take, nodes);
+        for (int g = 0; g < 3; ++g)
         {
-            if (!curves[i])
+            if (!nodes[g])
                 continue;
-            const float value = static_cast<float>(values[i]);
+            const double wanted[3] = {vectors[g][0], vectors[g][1], vectors[g][2]};
+            std::vector<double> base(static_cast<size_t>(nodes[g]->GetLeafCount()) + 4, 0.0);
             if (defaultTake)
-                curves[i]->SetValue(value);
+                nodechannels::XYZToLeaves(nodes[g], wanted, base.data());
             else
-                curves[i]->KeySetValue(curves[i]->KeyInsert(time, nullptr), value);
+                base = BaseLeavesFor(nodes[g], wanted, time);
+            // Each value goes to the curve of its own member.
+            const int count = nodechannels::XYZLeafCount(nodes[g]);
+            for (int leaf = 0; leaf < count; ++leaf)
+            {
+                KFCurveNode* holder = nodes[g]->GetLeaf(leaf);
+                KFCurve* curve = holder ? holder->FCurveGet() : nullptr;
+                if (!curve)
+                    continue;
+                const float value = static_cast<float>(base[static_cast<size_t>(leaf)]);
+                if (defaultTake)
+                    curve->SetValue(value);
+                else
+                    curve->KeySetValue(curve->KeyInsert(time, nullptr), value);
+            }
         }
     });
 }

@@ -341,18 +341,22 @@ bool KQoxNode::GetAnimationIntervalRecursive(KTime& start, KTime& stop)
 // ---------------------------------------------------------------------------
 // Copy
 
-void KQoxNode::UpdateChannelPropertiesFromDefaultTake()
+void KQoxNode::UpdateChannelPropertiesFromDefaultTake(KQoxNode& source)
 {
     KQoxTakeNode* take = GetDefaultTakeNode();
     KFCurveNode* root = take ? take->GetKFCurveNode() : nullptr;
     if (!root)
         return;
     KQoxNodeProperties& p = *mProperties;
+    KQoxNodeProperties& from = *source.mProperties;
     struct
     {
         const char* mChannel;
         KProperty* mProperty;
-    } const channels[] = {{"T", p.mLclTranslation}, {"R", p.mLclRotation}, {"S", p.mLclScaling}};
+        KProperty* mSource;
+    } const channels[] = {{"T", p.mLclTranslation, from.mLclTranslation},
+                          {"R", p.mLclRotation, from.mLclRotation},
+                          {"S", p.mLclScaling, from.mLclScaling}};
     for (const auto& channel : channels)
     {
         KFCurveNode* node = root->FindRecursive(channel.mChannel);
@@ -360,8 +364,14 @@ void KQoxNode::UpdateChannelPropertiesFromDefaultTake()
             continue;
         KgeTVector value;
         channel.mProperty->GetData(&value, 0, nullptr, nullptr);
+        if (channel.mSource)
+        {
+            KgeTVector shown;
+            channel.mSource->GetData(&shown, 0, nullptr, nullptr);
+            value = KgeTVector(shown.x, shown.y, shown.z, value.w);
+        }
         double values[3] = {value.x, value.y, value.z};
-        nodechannels::ReadXYZ(node, values, [&](double* v) { node->GetValue(v); });
+        nodechannels::ReadXYZ(node, values, [&](double* v) { node->GetLeafValues(v); });
         value = KgeTVector(values[0], values[1], values[2], value.w);
         channel.mProperty->SetData(&value, 0, nullptr, nullptr);
     }
@@ -499,7 +509,7 @@ KQoxNode& KQoxNode::operator=(KQoxNode& source)
     CopyLimitsFrom(source);
     mCullingType = source.mCullingType;
     KQoxTakeNodeContainer::operator=(source);
-    UpdateChannelPropertiesFromDefaultTake();
+    UpdateChannelPropertiesFromDefaultTake(source);
     return *this;
 }
 
