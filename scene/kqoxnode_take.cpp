@@ -274,9 +274,9 @@ void KQoxNode::RemoveOwedDefaultChannels(KQoxNodeAttribute& attribute)
     ForgetDefaultChannels(&attribute);
     if (mChannellessAttribute == &attribute)
         mChannellessAttribute = nullptr;
-    // The attribute is told of every take, the owed one as an empty take.
-    KQoxTakeNode scratch("Default");
-    attribute.RemoveChannels(&scratch);
+    // The owed take is not built, so it holds no channel of the attribute to
+    // remove: nothing is made here, which a node or attribute being freed
+    // could not afford when memory is short.
 }
 
 void KQoxNode::AddChannels(KQoxTakeNode* takeNode)

@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <new>
 
 namespace qoxtest {
@@ -44,6 +45,15 @@ Counter& Shared()
 
 std::atomic<bool> gArmed{false};
 
+// The calling stack on stderr, without allocating.
+void PrintStack()
+{
+    void* frames[64];
+    backtrace_symbols_fd(frames, backtrace(frames, 64), 2);
+    if (write(2, "--\n", 3) < 0)
+        return;
+}
+
 // Whether this allocation is to fail.
 bool Fails()
 {
@@ -58,12 +68,8 @@ bool Fails()
     if (fails)
     {
         c.mFailed.fetch_add(1);
-        if (std::getenv("QOX_SWEEP_TRACE"))
-        {
-            void* frames[64];
-            backtrace_symbols_fd(frames, backtrace(frames, 64), 2);
-            write(2, "--\n", 3);
-        }
+        if (mode == int(AllocationFailure::eOnlyAt) && std::getenv("QOX_SWEEP_TRACE"))
+            PrintStack();
     }
     return fails;
 }
@@ -128,6 +134,11 @@ int RunChild(const AllocationWork& work, AllocationFailure mode, long n)
         // Room for the text made before, so that keeping it allocates nothing.
         std::string text;
         text.reserve(kTextRoom);
+        if (std::getenv("QOX_SWEEP_TRACE"))
+            std::set_terminate([] {
+                PrintStack();
+                std::abort();
+            });
         ArmAllocations(mode, n);
         int code = kWorkEscaped;
         try
