@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstring>
 #include <iterator>
+#include <new>
 #include <strings.h>
 #include <vector>
 
@@ -274,9 +275,18 @@ void KQoxNode::RemoveOwedDefaultChannels(KQoxNodeAttribute& attribute)
     ForgetDefaultChannels(&attribute);
     if (mChannellessAttribute == &attribute)
         mChannellessAttribute = nullptr;
-    // The owed take is not built, so it holds no channel of the attribute to
-    // remove: nothing is made here, which a node or attribute being freed
-    // could not afford when memory is short.
+    // The attribute is told of every take, the owed one as an empty take.
+    // That take is not built, so it holds no channel of the attribute: when
+    // memory is too short for the empty one (a node or attribute may be
+    // freed then), the telling is left out and nothing is lost.
+    try
+    {
+        KQoxTakeNode scratch("Default");
+        attribute.RemoveChannels(&scratch);
+    }
+    catch (const std::bad_alloc&)
+    {
+    }
 }
 
 void KQoxNode::AddChannels(KQoxTakeNode* takeNode)

@@ -31,10 +31,11 @@ enum class AllocationFailure
 void ArmAllocations(AllocationFailure mode, long n);
 // Allocations are no longer counted nor failed.
 void DisarmAllocations();
-// Allocations counted, and failed, since armed (in this process or in the
-// child last run by SweepAllocations).
+// Allocations counted, and failed, since this process armed.
 long CountedAllocations();
 long FailedAllocations();
+// Whether this process is a child run by SweepAllocations.
+bool InSweepChild();
 
 // Exit codes of the work run in a child.
 constexpr int kWorkDone = 0;        // everything done
@@ -57,7 +58,8 @@ struct SweepOutcome
 
 // Runs the work (the child arms before it and exits with its code, still
 // armed, so that what exit() destroys runs short of memory too) once to
-// count, then for every N from 1 to that count in the mode. A run is wrong
+// count, then for every N from 1 to that count in the mode, up to four
+// children at once. A run is wrong
 // when its process does not exit (a signal: abort, terminate, crash), exits
 // with another code than done or out of memory, or never met its failing
 // allocation.
