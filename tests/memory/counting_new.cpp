@@ -42,8 +42,8 @@ constexpr int kMaxChildren = 4;
 Counter* Slots()
 {
     static Counter* const slots = [] {
-        void* at = mmap(nullptr, sizeof(Counter) * kMaxChildren, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS,
-                        -1, 0);
+        void* at =
+            mmap(nullptr, sizeof(Counter) * kMaxChildren, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
         if (at == MAP_FAILED)
             std::abort();
         Counter* counters = static_cast<Counter*>(at);
@@ -84,8 +84,8 @@ bool Fails()
     const long n = c.mCount.fetch_add(1) + 1;
     const int mode = c.mMode.load();
     const long at = c.mFailAt.load();
-    const bool fails = (mode == int(AllocationFailure::eOnlyAt) && n == at) ||
-                       (mode == int(AllocationFailure::eFromOn) && n >= at);
+    const bool fails =
+        (mode == int(AllocationFailure::eOnlyAt) && n == at) || (mode == int(AllocationFailure::eFromOn) && n >= at);
     if (fails)
     {
         c.mFailed.fetch_add(1);
@@ -264,13 +264,14 @@ void AddFault(SweepOutcome& outcome, AllocationFailure mode, long n, const std::
         std::string& fault = outcome.mFaults.back();
         const size_t dash = fault.find(" to ");
         const size_t colon = fault.find(": ");
-        fault = fault.substr(0, dash == std::string::npos || dash > colon ? colon : dash) + " to " +
-                std::to_string(n) + fault.substr(colon);
+        fault = fault.substr(0, dash == std::string::npos || dash > colon ? colon : dash) + " to " + std::to_string(n) +
+                fault.substr(colon);
     }
     else
     {
-        outcome.mFaults.push_back(std::string(mode == AllocationFailure::eOnlyAt ? "only allocation " : "allocations from ") +
-                                  std::to_string(n) + ": " + how);
+        outcome.mFaults.push_back(
+            std::string(mode == AllocationFailure::eOnlyAt ? "only allocation " : "allocations from ") +
+            std::to_string(n) + ": " + how);
     }
     last = n;
     lastHow = how;
@@ -303,8 +304,8 @@ SweepOutcome SweepAllocations(const AllocationWork& work, AllocationFailure mode
         const Ended& run = ended[static_cast<size_t>(n)];
         if (run.Exited())
             ++outcome.mExits[WEXITSTATUS(run.mStatus)];
-        const bool right = run.Exited() &&
-                           (WEXITSTATUS(run.mStatus) == kWorkDone || WEXITSTATUS(run.mStatus) == kWorkOutOfMemory);
+        const bool right =
+            run.Exited() && (WEXITSTATUS(run.mStatus) == kWorkDone || WEXITSTATUS(run.mStatus) == kWorkOutOfMemory);
         if (!right || run.mFailed == 0)
             AddFault(outcome, mode, n, run.Describe(), last, lastHow);
     }

@@ -13,10 +13,25 @@
 #ifndef QOX_TESTS_MEMORY_MEMORY_TEST_UTIL_H
 #define QOX_TESTS_MEMORY_MEMORY_TEST_UTIL_H
 
+#include <gtest/gtest.h>
+
 #include <functional>
 #include <map>
 #include <string>
 #include <vector>
+
+// The sweeps run the SDK on one thread: ThreadSanitizer has nothing to check
+// there, and its runtime makes thousands of child processes slow.
+#if defined(__SANITIZE_THREAD__)
+#define QOX_SKIP_UNDER_THREAD_SANITIZER() GTEST_SKIP() << "the allocation sweeps run on one thread"
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define QOX_SKIP_UNDER_THREAD_SANITIZER() GTEST_SKIP() << "the allocation sweeps run on one thread"
+#endif
+#endif
+#ifndef QOX_SKIP_UNDER_THREAD_SANITIZER
+#define QOX_SKIP_UNDER_THREAD_SANITIZER() (void)0
+#endif
 
 namespace qoxtest {
 
@@ -38,7 +53,7 @@ long FailedAllocations();
 bool InSweepChild();
 
 // Exit codes of the work run in a child.
-constexpr int kWorkDone = 0;        // everything done
+constexpr int kWorkDone = 0;         // everything done
 constexpr int kWorkOutOfMemory = 10; // failed with "Out of memory", cleanly
 constexpr int kWorkFailed = 11;      // failed otherwise (the text is given)
 constexpr int kWorkEscaped = 12;     // an exception left the work
@@ -51,9 +66,9 @@ using AllocationWork = std::function<int(std::string& text)>;
 // and how it ended.
 struct SweepOutcome
 {
-    long mAllocations = 0;             // of the run with nothing failing
-    std::map<int, long> mExits;        // runs by exit code
-    std::vector<std::string> mFaults;  // runs that ended wrongly
+    long mAllocations = 0;            // of the run with nothing failing
+    std::map<int, long> mExits;       // runs by exit code
+    std::vector<std::string> mFaults; // runs that ended wrongly
 };
 
 // Runs the work (the child arms before it and exits with its code, still
@@ -64,6 +79,18 @@ struct SweepOutcome
 // with another code than done or out of memory, or never met its failing
 // allocation.
 SweepOutcome SweepAllocations(const AllocationWork& work, AllocationFailure mode);
+
+// The sweep found no wrong run (the first 40 are listed) and some runs
+// failed for memory.
+inline void ExpectEveryRunEndsWell(const SweepOutcome& outcome, const std::string& what)
+{
+    std::string faults;
+    for (size_t i = 0; i < outcome.mFaults.size() && i < 40; ++i)
+        faults += "\n  " + outcome.mFaults[i];
+    EXPECT_TRUE(outcome.mFaults.empty()) << what << ": " << outcome.mFaults.size() << " of " << outcome.mAllocations
+                                         << " runs ended wrongly:" << faults;
+    EXPECT_GT(outcome.mExits.count(kWorkOutOfMemory), 0u) << what;
+}
 
 } // namespace qoxtest
 
