@@ -5,7 +5,6 @@
 #include <cassert>
 #include <cstdlib>
 #include <cstring>
-#include <vector>
 #include <strings.h>
 
 namespace {
@@ -28,8 +27,10 @@ namespace {
 
 // Brings entries [sorted, count) into the order of the sorted run
 // [0, sorted) without sorting the run again: the new entries are sorted
-// among themselves, then merged in from the back, each one placed behind
-// the run entries it does not precede, with every run entry moved once.
+// among themselves, then merged with the run, each one placed behind the
+// run entries it does not precede. The merge takes a scratch buffer when
+// memory allows and works in place otherwise, so sorting never fails: a set
+// is sorted when entries are removed, as when a data type is freed.
 // Equal keys keep no particular order, as with a full sort.
 template <class Entry, class Less>
 void SortTail(Entry* entries, int sorted, int count, Less less)
@@ -39,29 +40,7 @@ void SortTail(Entry* entries, int sorted, int count, Less less)
         return;
     }
     std::sort(entries + sorted, entries + count, less);
-    if (sorted == 0)
-    {
-        return;
-    }
-    std::vector<Entry> tail(entries + sorted, entries + count);
-    int end = count;
-    int runEnd = sorted;
-    for (int j = static_cast<int>(tail.size()) - 1; j >= 0 && runEnd > 0; --j)
-    {
-        int pos = static_cast<int>(std::upper_bound(entries, entries + runEnd, tail[j], less) - entries);
-        int moved = runEnd - pos;
-        std::memmove(static_cast<void*>(entries + end - moved), static_cast<const void*>(entries + pos),
-                     static_cast<size_t>(moved) * sizeof(Entry));
-        end -= moved;
-        entries[--end] = tail[j];
-        runEnd = pos;
-        if (runEnd == 0)
-        {
-            // The rest of the new entries precede the whole run.
-            std::memcpy(static_cast<void*>(entries), static_cast<const void*>(tail.data()),
-                        static_cast<size_t>(j) * sizeof(Entry));
-        }
-    }
+    std::inplace_merge(entries, entries + sorted, entries + count, less);
 }
 
 // Next capacity in blocks: at least one more block, otherwise doubling, so

@@ -5,6 +5,7 @@
 #include "fcurve/kfcurvenode_internal.h"
 
 #include <algorithm>
+#include <new>
 
 KFCurveFilter::KFCurveFilter(const char* name, const char* const* messages, int messageCount)
     : mName(name)
@@ -108,17 +109,34 @@ BorrowedRotation::BorrowedRotation(KFCurve** curves)
 {
     static const char* const kMembers[3] = {"X", "Y", "Z"};
     mNode->SetLayerType(KFCL_EULER_XYZ);
-    for (int i = 0; i < 3; ++i)
+    try
     {
-        KFCurveNode* child = new KFCurveNode(kMembers[i], kMembers[i], TypeNumber(), KFCL_NOLAYER, 0);
-        mNode->Add(child);
-        child->FCurveSet(curves[i], false);
+        for (int i = 0; i < 3; ++i)
+        {
+            Destroyed<KFCurveNode> child(new KFCurveNode(kMembers[i], kMembers[i], TypeNumber(), KFCL_NOLAYER, 0));
+            mNode->Add(child.get());
+            if (mNode->GetCount() != i + 1)
+                throw std::bad_alloc(); // the child list could not grow
+            child.release()->FCurveSet(curves[i], false);
+        }
+    }
+    catch (...)
+    {
+        // Out of memory half way: the curves lent so far go back before the
+        // node goes, which would otherwise destroy them with its children.
+        GiveBack();
+        throw;
     }
 }
 
 BorrowedRotation::~BorrowedRotation()
 {
-    for (int i = 0; i < 3; ++i)
+    GiveBack();
+}
+
+void BorrowedRotation::GiveBack()
+{
+    for (int i = 0; i < mNode->GetCount(); ++i)
         mNode->Get(i)->FCurveSet(nullptr, false);
 }
 

@@ -51,6 +51,9 @@ public:
     KFCurveNode& Node() { return *mNode; }
 
 private:
+    // Takes the lent curves back from the children made so far.
+    void GiveBack();
+
     Destroyed<KFCurveNode> mNode;
 };
 

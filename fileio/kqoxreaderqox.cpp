@@ -508,16 +508,18 @@ const KQoxTakeInfo* KQoxReaderQox::GetTakeInfo(int index) const
 
 bool KQoxReaderQox::Read(KQoxScene& scene, KStreamOptions* options)
 {
-    const KStreamOptionsQox defaults;
-    const KStreamOptionsQox* qoxOptions =
-        KStreamOptionsQox::ForTransfer(*this, options, defaults, eFILE_NOT_OPENED, eSTREAM_OPTIONS_NOT_SET);
-    if (!qoxOptions)
-        return false;
-    // What is read gathers apart and joins the scene once the read succeeded.
-    KQoxFileScene content(mManager);
-    content.mRoot = scene.GetRootNode();
-    content.mSceneInfo = scene.GetSceneInfo();
+    // Everything made for the read is made within: memory running out
+    // anywhere fails the read.
     return UnlessOutOfMemory([&] {
+        const KStreamOptionsQox defaults;
+        const KStreamOptionsQox* qoxOptions =
+            KStreamOptionsQox::ForTransfer(*this, options, defaults, eFILE_NOT_OPENED, eSTREAM_OPTIONS_NOT_SET);
+        if (!qoxOptions)
+            return false;
+        // What is read gathers apart and joins the scene once the read succeeded.
+        KQoxFileScene content(mManager);
+        content.mRoot = scene.GetRootNode();
+        content.mSceneInfo = scene.GetSceneInfo();
         if (!ReadFileScene(content, *qoxOptions))
             return false;
         content.Apply(scene);

@@ -182,10 +182,19 @@ KPlugConnectionList::Index* KPlugConnectionList::SearchIndex() const
     if (index || mState->mCount < kIndexThreshold)
         return index;
     // Searches on other threads may build one at the same time: the first
-    // one published is kept.
-    std::unique_ptr<Index> made = std::make_unique<Index>(mState->mCount);
-    for (int i = 0; i < mState->mCount; ++i)
-        made->Add(At(i).mHdl.GetSerial());
+    // one published is kept. Without memory for it the search goes on
+    // without one: a disconnection, as when a plug is freed, must not fail.
+    std::unique_ptr<Index> made;
+    try
+    {
+        made = std::make_unique<Index>(mState->mCount);
+        for (int i = 0; i < mState->mCount; ++i)
+            made->Add(At(i).mHdl.GetSerial());
+    }
+    catch (const std::bad_alloc&)
+    {
+        return nullptr;
+    }
     if (mState->mIndex.compare_exchange_strong(index, made.get(), std::memory_order_acq_rel))
         return made.release();
     return index;

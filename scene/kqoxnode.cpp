@@ -296,6 +296,18 @@ void KQoxAddChildren(KQoxNode* node, KArrayTemplate<KQoxNode*>& out)
     });
 }
 
+KQoxNode* KQoxChildAt(KQoxNode* node, int index)
+{
+    KQoxNode* found = nullptr;
+    ForEachChildTable(node, [&found, &index](KQoxNodeProperties* table) {
+        if (index-- > 0)
+            return true;
+        found = table->GetKQoxNode();
+        return false;
+    });
+    return found;
+}
+
 KQoxNode* KQoxNode::GetParent()
 {
     if (!mProperties)

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstring>
 #include <iterator>
+#include <new>
 #include <strings.h>
 #include <vector>
 
@@ -275,8 +276,17 @@ void KQoxNode::RemoveOwedDefaultChannels(KQoxNodeAttribute& attribute)
     if (mChannellessAttribute == &attribute)
         mChannellessAttribute = nullptr;
     // The attribute is told of every take, the owed one as an empty take.
-    KQoxTakeNode scratch("Default");
-    attribute.RemoveChannels(&scratch);
+    // That take is not built, so it holds no channel of the attribute: when
+    // memory is too short for the empty one (a node or attribute may be
+    // freed then), the telling is left out and nothing is lost.
+    try
+    {
+        KQoxTakeNode scratch("Default");
+        attribute.RemoveChannels(&scratch);
+    }
+    catch (const std::bad_alloc&)
+    {
+    }
 }
 
 void KQoxNode::AddChannels(KQoxTakeNode* takeNode)

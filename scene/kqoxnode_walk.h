@@ -18,6 +18,10 @@ bool KQoxHasChild(KQoxNode* node);
 // Adds the children of node to out, in order (those GetChild lists), read
 // the same way.
 void KQoxAddChildren(KQoxNode* node, KArrayTemplate<KQoxNode*>& out);
+// The child of node at index (from 0, in GetChild's order), null past the
+// last; read the same way, so it allocates nothing (a node being freed
+// finds its children with it when memory is short).
+KQoxNode* KQoxChildAt(KQoxNode* node, int index);
 
 // Calls visit(node) on node and its subtree in pre-order. When visit returns
 // false the walk stops and false is returned.

@@ -272,6 +272,9 @@ protected:
     KQoxNodeAttribute* AddCreatedNodeAttribute(KQoxNodeAttribute* pAttribute);
     // Destroys the subtrees below a node (not the node) without nesting.
     bool DestroyDeepSubtrees(KQoxNode* pNode);
+    // Detaches and destroys the node's attribute, if any; pResult turns
+    // false when this manager does not hold it.
+    void DestroyAttributeOf(KQoxNode* pNode, bool& pResult);
     virtual KQoxSceneInfo* AllocateKQoxSceneInfo();
     virtual KQoxNull* AllocateKQoxNull();
     virtual KQoxMarker* AllocateKQoxMarker();

@@ -2,6 +2,7 @@
 
 #include "scene/kqoxnode.h"
 #include "scene/kqoxnodeattribute.h"
+#include "scene/kqoxnode_walk.h"
 #include "scene/kqoxsdkmanager.h"
 
 namespace qoxsdk_600 {
@@ -41,73 +42,72 @@ bool KQoxSdkManager::DestroyKQoxNode(KQoxNode* pNode, bool pRecursive)
     {
         if (mNestedDestroy < kMaxNestedDestroy)
         {
-            // The children are taken first: each destruction disconnects one.
-            KArrayTemplate<KQoxNode*> children;
-            for (int i = 0; i < pNode->GetChildCount(false); ++i)
-                children.Add(pNode->GetChild(i));
+            // The children in order, each found afresh without allocating:
+            // each destruction disconnects one, so the next comes first; a
+            // child this manager does not hold stays and is passed over.
             ++mNestedDestroy;
-            for (int i = 0; i < children.GetCount(); ++i)
-                if (!DestroyKQoxNode(children[i], true))
+            int kept = 0;
+            while (KQoxNode* child = KQoxChildAt(pNode, kept))
+            {
+                if (!DestroyKQoxNode(child, true))
                     result = false;
+                if (KQoxChildAt(pNode, kept) == child)
+                    ++kept;
+            }
             --mNestedDestroy;
         }
         else if (!DestroyDeepSubtrees(pNode))
             result = false;
-        if (KQoxNodeAttribute* attribute = pNode->GetNodeAttribute())
-        {
-            pNode->SetNodeAttribute(nullptr);
-            if (!DestroyKQoxNodeAttribute(attribute))
-                result = false;
-        }
+        DestroyAttributeOf(pNode, result);
     }
     DisposeObject<KQoxNode, true>(pNode);
     return result;
+}
+
+void KQoxSdkManager::DestroyAttributeOf(KQoxNode* pNode, bool& pResult)
+{
+    if (KQoxNodeAttribute* attribute = pNode->GetNodeAttribute())
+    {
+        pNode->SetNodeAttribute(nullptr);
+        if (!DestroyKQoxNodeAttribute(attribute))
+            pResult = false;
+    }
 }
 
 bool KQoxSdkManager::DestroyDeepSubtrees(KQoxNode* pNode)
 {
     // The children's subtrees go children first, in child order, as nested
     // calls would take them. A child this manager does not hold fails and
-    // keeps its subtree.
-    struct Frame
-    {
-        KQoxNode* mNode;
-        int mNext;
-        KArrayTemplate<KQoxNode*>* mChildren;
-    };
+    // keeps its subtree. Walked through the parent links, with no stack to
+    // grow: a node's first child still listed is entered (and unlisted); a
+    // node without one is destroyed, which disconnects it, and its parent
+    // is taken up again.
     bool result = true;
-    KArrayTemplate<Frame> stack;
-    auto push = [&stack](KQoxNode* node) {
-        auto* children = new KArrayTemplate<KQoxNode*>;
-        for (int i = 0; i < node->GetChildCount(false); ++i)
-            children->Add(node->GetChild(i));
-        stack.Add(Frame{node, 0, children});
-    };
-    push(pNode);
-    while (stack.GetCount() > 0)
+    KQoxNode* node = pNode;
+    for (;;)
     {
-        Frame& top = stack[stack.GetCount() - 1];
-        if (top.mNext < top.mChildren->GetCount())
+        KQoxNode* next = nullptr;
+        for (int i = 0; !next; ++i)
         {
-            KQoxNode* child = (*top.mChildren)[top.mNext++];
+            KQoxNode* child = KQoxChildAt(node, i);
+            if (!child)
+                break;
             if (RemoveListed(mNodes, child))
-                push(child);
+                next = child;
             else
                 result = false;
+        }
+        if (next)
+        {
+            node = next;
             continue;
         }
-        KQoxNode* node = top.mNode;
-        delete top.mChildren;
-        stack.RemoveLast();
         if (node == pNode)
             break; // the caller finishes the node itself
-        if (KQoxNodeAttribute* attribute = node->GetNodeAttribute())
-        {
-            node->SetNodeAttribute(nullptr);
-            if (!DestroyKQoxNodeAttribute(attribute))
-                result = false;
-        }
+        KQoxNode* parent = node->GetParent();
+        DestroyAttributeOf(node, result);
         DisposeObject<KQoxNode, true>(node);
+        node = parent;
     }
     return result;
 }

@@ -1,0 +1,97 @@
+// Allocations failing at every point of a piece of work, as SQLite tests its
+// own: the test binary replaces the global operator new (every form, see
+// counting_new.cpp) with one that counts the allocations made while armed
+// and fails the Nth only, or every one from the Nth on. The work runs once
+// to count its allocations, then once for each N in each mode, every run in
+// a child process of its own, so that a run that ends its process (a
+// std::terminate, a crash) is seen as such and the sweep goes on.
+//
+// The counts live in memory shared with the children, so the parent reads
+// what a child counted, up to and including the destructors run by exit().
+// Runs are deterministic as long as the work starts no threads: the sweep
+// limits the SDK to the calling thread.
+#ifndef QOX_TESTS_MEMORY_MEMORY_TEST_UTIL_H
+#define QOX_TESTS_MEMORY_MEMORY_TEST_UTIL_H
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+// The sweeps run the SDK on one thread: ThreadSanitizer has nothing to check
+// there, and its runtime makes thousands of child processes slow.
+#if defined(__SANITIZE_THREAD__)
+#define QOX_SKIP_UNDER_THREAD_SANITIZER() GTEST_SKIP() << "the allocation sweeps run on one thread"
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define QOX_SKIP_UNDER_THREAD_SANITIZER() GTEST_SKIP() << "the allocation sweeps run on one thread"
+#endif
+#endif
+#ifndef QOX_SKIP_UNDER_THREAD_SANITIZER
+#define QOX_SKIP_UNDER_THREAD_SANITIZER() (void)0
+#endif
+
+namespace qoxtest {
+
+enum class AllocationFailure
+{
+    eNone,   // counted only
+    eOnlyAt, // the Nth allocation fails, the others succeed
+    eFromOn  // the Nth and every one after fail
+};
+
+// From now on allocations are counted from 1, failing as the mode says.
+void ArmAllocations(AllocationFailure mode, long n);
+// Allocations are no longer counted nor failed.
+void DisarmAllocations();
+// Allocations counted, and failed, since this process armed.
+long CountedAllocations();
+long FailedAllocations();
+// Whether this process is a child run by SweepAllocations.
+bool InSweepChild();
+
+// Exit codes of the work run in a child.
+constexpr int kWorkDone = 0;         // everything done
+constexpr int kWorkOutOfMemory = 10; // failed with "Out of memory", cleanly
+constexpr int kWorkFailed = 11;      // failed otherwise (the text is given)
+constexpr int kWorkEscaped = 12;     // an exception left the work
+
+// What the work says: one of the codes above; `text` what it failed with
+// (its room is reserved: a text of up to 500 bytes allocates nothing).
+using AllocationWork = std::function<int(std::string& text)>;
+
+// The runs of one sweep that did not end as they should: what the run was
+// and how it ended.
+struct SweepOutcome
+{
+    long mAllocations = 0;            // of the run with nothing failing
+    std::map<int, long> mExits;       // runs by exit code
+    std::vector<std::string> mFaults; // runs that ended wrongly
+};
+
+// Runs the work (the child arms before it and exits with its code, still
+// armed, so that what exit() destroys runs short of memory too) once to
+// count, then for every N from 1 to that count in the mode, up to four
+// children at once. A run is wrong
+// when its process does not exit (a signal: abort, terminate, crash), exits
+// with another code than done or out of memory, or never met its failing
+// allocation.
+SweepOutcome SweepAllocations(const AllocationWork& work, AllocationFailure mode);
+
+// The sweep found no wrong run (the first 40 are listed) and some runs
+// failed for memory.
+inline void ExpectEveryRunEndsWell(const SweepOutcome& outcome, const std::string& what)
+{
+    std::string faults;
+    for (size_t i = 0; i < outcome.mFaults.size() && i < 40; ++i)
+        faults += "\n  " + outcome.mFaults[i];
+    EXPECT_TRUE(outcome.mFaults.empty()) << what << ": " << outcome.mFaults.size() << " of " << outcome.mAllocations
+                                         << " runs ended wrongly:" << faults;
+    EXPECT_GT(outcome.mExits.count(kWorkOutOfMemory), 0u) << what;
+}
+
+} // namespace qoxtest
+
+#endif
