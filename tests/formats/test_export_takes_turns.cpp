@@ -1,7 +1,8 @@
 // Exports among other processes: two processes saving one target at once,
 // in every form, leave the files of one of them, whole and paired; a process
 // killed at any moment of an export leaves the old file, the new one, or a
-// partly rewritten one beside a complete copy named as the README says.
+// partly rewritten one beside a complete copy named as the README says; an
+// export of a file another process is saving fails at its bound and says so.
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,8 @@
 #include <thread>
 #include <unistd.h>
 
+#include "base/ksavelock.h"
+#include "base/ksavelock_private.h"
 #include "common/qox_test_files.h"
 #include "export_test_util.h"
 #include "fileio/kqoximporter.h"
@@ -190,5 +193,55 @@ TEST(ExportsTakeTurns, AnExportKilledAtManyMomentsLeavesTheDataWhole)
         {
             EXPECT_EQ(partial, 0);
         }
+    }
+}
+
+// Another process of this user holds the turn on the file (its save going
+// on): an export of it waits its bound, then fails with its cause, every
+// old file byte-identical and no temporary left.
+TEST(ExportsTakeTurns, AnExportOfAFileAnotherSaveHoldsFailsAtItsBound)
+{
+    for (const Form& form : kForms)
+    {
+        SCOPED_TRACE(form.extension);
+        TempDir dir;
+        const std::string target = dir.File(std::string("scene.") + form.extension);
+        std::string error;
+        ASSERT_TRUE(ExportQuads(3, target, form.format, error)) << error;
+        const std::vector<std::string> names = ListDirectory(dir.Path());
+        std::vector<std::string> before;
+        for (const std::string& name : names)
+            before.push_back(ReadFile(dir.File(name)));
+        qoxtest::Signal held, go;
+        std::fflush(nullptr);
+        const pid_t holder = fork();
+        if (holder == 0)
+        {
+            KSaveLock lock;
+            const bool taken = lock.Take({target});
+            held.Give();
+            _exit(taken && go.Take() ? 0 : 1);
+        }
+        ASSERT_TRUE(held.Take());
+        std::fflush(nullptr);
+        const pid_t saver = fork();
+        if (saver == 0)
+        {
+            alarm(20); // a save held up for good fails the test instead of hanging it
+            SetSaveLockWaitForTests(300);
+            std::string message;
+            if (ExportQuads(300, target, form.format, message))
+                _exit(1);
+            _exit(message == "File not created: another program is saving it" ? 0 : 2);
+        }
+        int status = 0;
+        EXPECT_EQ(waitpid(saver, &status, 0), saver);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+        go.Give();
+        EXPECT_EQ(waitpid(holder, &status, 0), holder);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        EXPECT_EQ(ListDirectory(dir.Path()), names);
+        for (size_t i = 0; i < names.size(); ++i)
+            EXPECT_TRUE(ReadFile(dir.File(names[i])) == before[i]) << names[i];
     }
 }
