@@ -36,6 +36,11 @@ enum EKeyKind : uint64_t
 const std::chrono::microseconds kFirstPause(500);
 const std::chrono::microseconds kLongestPause(20000);
 
+// The descriptors a commit works through at once beside the lock file's (a
+// new file and its folder): without them the lock file is not kept open, so
+// that the lock never takes what the commit needs.
+const int kDescriptorsBesideTheLock = 2;
+
 std::atomic<int> gWaitForTests{0};
 
 uint64_t Mix(uint64_t hash, uint64_t value)
@@ -138,6 +143,18 @@ int OpenLockFile()
     return fd;
 }
 
+// True when kDescriptorsBesideTheLock more descriptors can be had beside fd.
+bool LeavesRoom(int fd)
+{
+    int spare[kDescriptorsBesideTheLock];
+    int had = 0;
+    while (had < kDescriptorsBesideTheLock && (spare[had] = fcntl(fd, F_DUPFD_CLOEXEC, 0)) >= 0)
+        ++had;
+    for (int i = 0; i < had; ++i)
+        close(spare[i]);
+    return had == kDescriptorsBesideTheLock;
+}
+
 } // namespace
 
 void SetSaveLockWaitForTests(int milliseconds)
@@ -170,11 +187,25 @@ bool KSaveLock::Take(const std::vector<std::string>& files, const std::function<
     }
 }
 
+// Opens the lock file when the commit keeps enough descriptors beside it;
+// else the turns are the process's alone.
 void KSaveLock::OpenLockFile(const std::function<bool()>& freeDescriptors)
 {
+    bool freed = false;
+    const auto freeOnce = [&] {
+        if (freed || !freeDescriptors)
+            return false;
+        freed = true;
+        return freeDescriptors();
+    };
     mFd = ::OpenLockFile();
-    if (mFd < 0 && (errno == EMFILE || errno == ENFILE) && freeDescriptors && freeDescriptors())
+    if (mFd < 0 && (errno == EMFILE || errno == ENFILE) && freeOnce())
         mFd = ::OpenLockFile();
+    if (mFd >= 0 && !LeavesRoom(mFd) && !(freeOnce() && LeavesRoom(mFd)))
+    {
+        close(mFd);
+        mFd = -1;
+    }
 }
 
 bool KSaveLock::TakeKeys(const std::vector<uint64_t>& keys, Deadline deadline)

@@ -8,6 +8,7 @@
 
 #include <csignal>
 #include <memory>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -243,5 +244,65 @@ TEST(ExportsTakeTurns, AnExportOfAFileAnotherSaveHoldsFailsAtItsBound)
         EXPECT_EQ(ListDirectory(dir.Path()), names);
         for (size_t i = 0; i < names.size(); ++i)
             EXPECT_TRUE(ReadFile(dir.File(names[i])) == before[i]) << names[i];
+    }
+}
+
+// With few descriptors left, the turn a save takes never takes one its files
+// need: a native, DXF or 3DS save with two descriptors left is made, new or
+// over an old file; with one left it is made or fails leaving the old file
+// and no temporary.
+TEST(ExportsTakeTurns, TheTurnTakesNoDescriptorTheSaveNeeds)
+{
+    for (const Form& form : kForms)
+    {
+        if (form.format == eEXPORT_OBJ)
+            continue; // its library needs more
+        for (const int left : {2, 1})
+            for (const bool existing : {false, true})
+            {
+                SCOPED_TRACE(std::string(form.extension) + ", " + std::to_string(left) + " left" +
+                             (existing ? ", over an old file" : ""));
+                TempDir dir;
+                const std::string target = dir.File(std::string("scene.") + form.extension);
+                std::string error, old;
+                if (existing)
+                {
+                    ASSERT_TRUE(ExportQuads(2, target, form.format, error)) << error;
+                    old = ReadFile(target);
+                }
+                std::fflush(nullptr);
+                const pid_t saver = fork();
+                if (saver == 0)
+                {
+                    const int lowest = dup(0);
+                    close(lowest);
+                    const rlimit limit{static_cast<rlim_t>(lowest + left), static_cast<rlim_t>(lowest + left)};
+                    if (lowest < 0 || setrlimit(RLIMIT_NOFILE, &limit) != 0)
+                        _exit(100);
+                    std::string message;
+                    _exit(ExportQuads(5, target, form.format, message) ? 0 : 1);
+                }
+                int status = 0;
+                ASSERT_EQ(waitpid(saver, &status, 0), saver);
+                ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 100);
+                const bool saved = WEXITSTATUS(status) == 0;
+                if (left == 2)
+                {
+                    EXPECT_TRUE(saved);
+                }
+                if (saved)
+                {
+                    EXPECT_FALSE(Listing(target, form.format).empty());
+                    EXPECT_NE(ReadFile(target), old);
+                }
+                else if (existing)
+                {
+                    EXPECT_EQ(ReadFile(target), old);
+                }
+                const std::vector<std::string> expected =
+                    saved || existing ? std::vector<std::string>{"scene." + std::string(form.extension)}
+                                      : std::vector<std::string>{};
+                EXPECT_EQ(ListDirectory(dir.Path()), expected);
+            }
     }
 }
