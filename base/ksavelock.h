@@ -24,8 +24,9 @@
 //   is also kept in a table of the process's own (a child forked meanwhile
 //   starts with an empty one).
 // - Without that lock file (another user made a file or folder of that name,
-//   /tmp is read-only, no descriptor is left even once the caller freed what
-//   it could) saves take turns within the process only.
+//   /tmp is read-only, or fewer than two descriptors would be left beside it
+//   for the commit even once the caller freed what it could) saves take
+//   turns within the process only.
 // - Saves of one file by two users do not take turns: no user can hold up
 //   another's saves.
 
@@ -51,10 +52,10 @@ public:
 
     // Takes the turn on every file a save changes, given by the paths it
     // puts them on (existing or not), waiting at most kWaitMilliseconds for
-    // other saves of them. When no descriptor is left for the lock file,
-    // freeDescriptors (when given) is called once and the open tried again.
-    // False with EAGAIN when another save still holds one of them at the
-    // bound; nothing is then held.
+    // other saves of them. When descriptors run short for the lock file
+    // (see above), freeDescriptors (when given) is called once, and true
+    // returned when it freed any. False with EAGAIN when another save still
+    // holds one of them at the bound; nothing is then held.
     bool Take(const std::vector<std::string>& files, const std::function<bool()>& freeDescriptors = {});
     // Gives back every turn held; Take may be called again.
     void Release();
