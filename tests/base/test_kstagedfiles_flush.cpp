@@ -534,3 +534,48 @@ TEST(KStagedFilesTurns, ASaveHeldUpPastItsBoundFailsAndKeepsTheOldFile)
         EXPECT_EQ(ListDirectory(dir.Path()), names);
     }
 }
+
+// While a save of one file commits (held up here in its flush), saves of
+// other files in its folder go on at once: a new file, another existing
+// one, another hard-linked one rewritten in place.
+TEST(KStagedFilesTurns, SavesOfOtherFilesInTheFolderNeverWait)
+{
+    TempDir dir;
+    const std::string held = dir.File("held.obj"), existing = dir.File("other.obj"), linked = dir.File("linked.obj");
+    ASSERT_TRUE(WriteFile(held, "old"));
+    ASSERT_TRUE(WriteFile(existing, "old"));
+    ASSERT_TRUE(WriteFile(linked, "old"));
+    ASSERT_EQ(link(linked.c_str(), dir.File("second.obj").c_str()), 0);
+    Signal holding, go;
+    std::fflush(nullptr);
+    const pid_t holder = fork();
+    if (holder == 0)
+    {
+        gOnFsync = [&] {
+            static bool once = false;
+            if (!once && (once = true))
+                holding.Give() && go.Take();
+        };
+        KStagedFiles files;
+        _exit(WriteStaged(files, held, "held") && files.Commit() ? 0 : 1);
+    }
+    ASSERT_TRUE(holding.Take());
+    for (const std::string& file : {dir.File("new.obj"), existing, linked})
+    {
+        SCOPED_TRACE(file);
+        std::fflush(nullptr);
+        const pid_t saver = fork();
+        if (saver == 0)
+        {
+            alarm(kHeldForGood);
+            KStagedFiles files;
+            _exit(WriteStaged(files, file, "saved") && files.Commit() ? 0 : 1);
+        }
+        EXPECT_EQ(Finish(saver), 0);
+        EXPECT_EQ(ReadFile(file), "saved");
+    }
+    EXPECT_EQ(ReadFile(held), "old");
+    go.Give();
+    EXPECT_EQ(Finish(holder), 0);
+    EXPECT_EQ(ReadFile(held), "held");
+}
