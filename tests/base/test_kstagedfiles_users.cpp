@@ -1,6 +1,8 @@
 // Saves among other users and other processes: another user who can write
 // $TMPDIR or the folder of the file never gets its bytes into a save; two
-// processes saving one target take turns, so the files end whole and paired;
+// processes saving one file take turns, through one name or two, so the
+// files end whole and paired; locks others take on the folder or the file,
+// or on the name of a user's lock folder, hold up no save;
 // a folder closed to new files falls back to /tmp and says why when no place
 // is left; a rewrite keeps set-id bits where its owner may put them back; a
 // replaced file keeps its extended attributes and ACL.
