@@ -31,6 +31,7 @@
 
 #include "base/kstagedfiles.h"
 #include "common/qox_test_files.h"
+#include "common/qox_test_threads.h"
 #include "test_util.h"
 
 using namespace qoxtest;
@@ -675,7 +676,14 @@ TEST(KStagedFilesUsers, ALockFolderTakenByAnotherUserHoldsUpNoSave)
     const std::string file = folder + "/scene.obj";
     MakeFile(file, "old", saver, saver, 0644);
     ASSERT_EQ(link(file.c_str(), (folder + "/second.obj").c_str()), 0);
-    const int threads = 4, rounds = 10;
+#ifdef QOX_TEST_THREAD_SANITIZER
+    // Its runtime may refuse threads in a child forked from a process that
+    // had many: the saves go one at a time there.
+    const int threads = 1;
+#else
+    const int threads = 4;
+#endif
+    const int rounds = 10;
     std::vector<std::string> texts;
     for (int t = 0; t < threads; ++t)
         texts.push_back(std::string(static_cast<size_t>(300000 * (t + 1)), static_cast<char>('a' + t)));
