@@ -1,12 +1,13 @@
 #include "base/kstagedfiles.h"
 
+#include "base/ksavelock.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <string>
-#include <sys/file.h>
 #include <sys/random.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -62,6 +63,7 @@ const char* PlainCause(int error)
 {
     return error == EMFILE || error == ENFILE ? kTooManyOpen : "";
 }
+const char* const kAnotherSaving = "another program is saving it";
 
 // The cause of error met making or moving a file in a folder.
 const char* FolderCause(int error)
@@ -438,27 +440,6 @@ bool CopyAttributes(const std::string& path, int to)
     errno = error;
     return listed;
 }
-
-// An exclusive advisory lock on a directory, held while alive.
-class FolderLock
-{
-public:
-    explicit FolderLock(const std::string& directory)
-        : mFd(directory.empty() ? -1 : open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
-    {
-        // A folder that cannot be read or locked (some network file systems)
-        // is saved without the lock, as before.
-        while (mFd >= 0 && flock(mFd, LOCK_EX) != 0)
-            if (errno != EINTR)
-                CloseFd(mFd);
-    }
-    ~FolderLock() { CloseFd(mFd); }
-    FolderLock(const FolderLock&) = delete;
-    FolderLock& operator=(const FolderLock&) = delete;
-
-private:
-    int mFd;
-};
 
 } // namespace
 
@@ -1020,11 +1001,19 @@ bool KStagedFiles::Rewrite(Entry& entry)
 bool KStagedFiles::Commit()
 {
     mCause = "";
-    std::string folder;
+    // Saves of these files take turns, whatever names they come through;
+    // out of descriptors for the lock, the new files are parked first.
+    std::vector<std::string> changed;
     for (const Entry& entry : mEntries)
-        if (folder.empty() && entry.mKind != eDIRECT)
-            folder = DirectoryOf(entry.mReplaced.ToChars());
-    FolderLock lock(folder);
+        if (entry.mKind != eDIRECT)
+            changed.push_back(entry.mReplaced.ToChars());
+    KSaveLock lock;
+    if (!changed.empty() && !lock.Take(changed, [this] { return Park(); }))
+    {
+        const int error = errno;
+        Abandon();
+        return Fail(error, error == EAGAIN ? kAnotherSaving : PlainCause(error));
+    }
     for (Entry& entry : mEntries)
         if (!Ready(entry))
         {

@@ -54,16 +54,18 @@
 // - A target that exists and is neither a regular file nor a directory (a
 //   device, a FIFO) is written directly (IsInPlace): nothing can replace it
 //   whole, and moving a file over it would destroy it.
-// - Commit takes an exclusive advisory lock (flock) on the directory of the
-//   file staged first, so the commits of saves to one target, in this
-//   process or others, take turns and never mix their files. It then readies
-//   every file (owner, attributes, mode, flush, room) and puts them onto
-//   their targets in the reverse order of staging: the file staged first
-//   (the main file, which names the others) is put last, so it never names
-//   a file that is not there yet. Each step opens what it needs and closes
-//   it again: besides the lock, a replaced file needs one descriptor at a
-//   time, a rewrite two, so a set of any number of files commits within a
-//   few descriptors.
+// - Commit first takes the turn on every file it changes (KSaveLock: by the
+//   file, whatever name or folder it comes through, never by its folder), so
+//   the commits of saves of one file, in this process or another of this
+//   user's, take turns and never mix their files, while saves of different
+//   files never wait for each other. It then readies every file (owner,
+//   attributes, mode, flush, room) and puts them onto their targets in the
+//   reverse order of staging: the file staged first (the main file, which
+//   names the others) is put last, so it never names a file that is not
+//   there yet. Each step opens what it needs and closes it again: besides
+//   the turn's lock file, a replaced file needs one descriptor at a time, a
+//   rewrite two, so a set of any number of files commits within a few
+//   descriptors.
 //
 // Failures return false, null or "" with errno telling why, and Cause()
 // telling it in words where the user can act on it; nothing throws but
@@ -112,11 +114,14 @@ public:
     bool IsEmpty() const { return mEntries.empty(); }
 
     // Puts every file onto its target (see above) and empties the set. Every
-    // file must be closed first. Waits while another save holds the lock.
-    // False when a file cannot be readied (the targets all keep their
-    // contents), or when a rename or copy fails: the commit stops there, the
-    // targets not yet reached keep their contents and every temporary left
-    // is removed. Room that runs short fails with ENOSPC, EDQUOT or EFBIG.
+    // file must be closed first. Waits while another save of one of its
+    // files commits, at most KSaveLock::kWaitMilliseconds: then fails with
+    // EAGAIN and the cause "another program is saving it", every target
+    // keeping its contents and no temporary left. False also when a file
+    // cannot be readied (the targets all keep their contents), or when a
+    // rename or copy fails: the commit stops there, the targets not yet
+    // reached keep their contents and every temporary left is removed. Room
+    // that runs short fails with ENOSPC, EDQUOT or EFBIG.
     bool Commit();
     // Removes every temporary (a file written directly stays) and empties
     // the set; the targets keep their contents. It opens nothing, so it

@@ -1,7 +1,9 @@
 // What a save flushes to disk and when: every new file before the rename
 // that puts it in place and its folder after that rename, so that after a
 // power loss a name holds either the old bytes or the new ones; a file
-// rewritten in place is flushed once rewritten. The program's own fsync and
+// rewritten in place is flushed once rewritten. What other saves meet while
+// a commit is held up in its flush: a child forked then keeps no turn; a
+// save of the same file waits its bound and fails, the old file kept. The program's own fsync and
 // rename stand before the C library's (the SDK is linked in statically) and
 // log each call with the path its descriptor names.
 
@@ -15,12 +17,14 @@
 #include <sys/wait.h>
 #include <cstdlib>
 #include <fcntl.h>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <sys/syscall.h>
 #include <unistd.h>
 #include <vector>
 
+#include "base/ksavelock_private.h"
 #include "base/kstagedfiles.h"
 #include "common/qox_test_files.h"
 #include "test_util.h"
@@ -87,6 +91,9 @@ size_t IndexOf(const std::vector<std::string>& lines, const std::string& line)
 
 } // namespace
 
+// Called inside fsync, while a commit holds its turn, when set.
+std::function<void()> gOnFsync;
+
 // A save killed at any moment of its commit: each call above, and each below,
 // is a moment the child process may be killed at.
 namespace {
@@ -106,6 +113,8 @@ extern "C" int fsync(int fd)
 {
     Record("fsync " + PathOf(fd));
     Moment();
+    if (gOnFsync)
+        gOnFsync();
     return static_cast<int>(syscall(SYS_fsync, fd));
 }
 
@@ -387,4 +396,186 @@ TEST(KStagedFilesKill, AtEveryMomentOfACommitTheDataIsWholeWhereTheReadmeSays)
         EXPECT_GT(killed, 3);
         chmod(folder.c_str(), 0777);
     }
+}
+
+namespace {
+
+// A save held up for good ends its process with SIGALRM after this many
+// seconds, so that it fails the test instead of hanging it.
+const unsigned kHeldForGood = 20;
+
+int Finish(pid_t child)
+{
+    int status = 0;
+    if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status);
+}
+
+} // namespace
+
+// A child forked while a commit holds its turn (without exec, still running
+// after the save) keeps nothing of it: the next save of the file goes on at
+// once.
+TEST(KStagedFilesTurns, AChildForkedDuringASaveKeepsNoTurn)
+{
+    for (const bool hardLinked : {false, true})
+    {
+        SCOPED_TRACE(hardLinked ? "rewritten in place" : "replaced");
+        TempDir dir;
+        const std::string file = dir.File("scene.obj");
+        ASSERT_TRUE(WriteFile(file, "old"));
+        if (hardLinked)
+        {
+            ASSERT_EQ(link(file.c_str(), dir.File("second.obj").c_str()), 0);
+        }
+        Signal release;
+        pid_t forked = -1;
+        gOnFsync = [&] {
+            if (forked >= 0)
+                return;
+            std::fflush(nullptr);
+            forked = fork();
+            if (forked == 0)
+                _exit(release.Take() ? 0 : 1);
+        };
+        {
+            KStagedFiles files;
+            EXPECT_TRUE(WriteStaged(files, file, "first") && files.Commit());
+        }
+        gOnFsync = nullptr;
+        ASSERT_GT(forked, 0);
+        std::fflush(nullptr);
+        const pid_t next = fork();
+        if (next == 0)
+        {
+            alarm(kHeldForGood);
+            KStagedFiles files;
+            _exit(WriteStaged(files, file, "second") && files.Commit() ? 0 : 1);
+        }
+        EXPECT_EQ(Finish(next), 0);
+        release.Give();
+        EXPECT_EQ(Finish(forked), 0);
+        EXPECT_EQ(ReadFile(file), "second");
+    }
+}
+
+// A save of a file another process is saving (held up here in its flush)
+// waits its bound, then fails with its cause: the old file stays
+// byte-identical and nothing of the failed save's remains. The other save
+// then ends as it would have. Through the same name, or another name of the
+// file in another folder.
+TEST(KStagedFilesTurns, ASaveHeldUpPastItsBoundFailsAndKeepsTheOldFile)
+{
+    struct Case
+    {
+        const char* name;
+        bool hardLinked;   // rewritten in place
+        bool otherFolder;  // the held save goes through a name in another folder
+    };
+    const Case cases[] = {
+        {"replaced", false, false},
+        {"rewritten in place", true, false},
+        {"through a name in another folder", true, true},
+    };
+    const std::string oldText(100000, 'o');
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        TempDir dir, other;
+        const std::string file = dir.File("scene.obj");
+        ASSERT_TRUE(WriteFile(file, oldText));
+        const std::string second = c.otherFolder ? other.File("scene.obj") : dir.File("second.obj");
+        if (c.hardLinked)
+        {
+            ASSERT_EQ(link(file.c_str(), second.c_str()), 0);
+        }
+        const std::string heldName = c.otherFolder ? second : file;
+        Signal held, go;
+        std::fflush(nullptr);
+        const pid_t holder = fork();
+        if (holder == 0)
+        {
+            gOnFsync = [&] {
+                static bool once = false;
+                if (!once && (once = true))
+                    held.Give() && go.Take();
+            };
+            KStagedFiles files;
+            _exit(WriteStaged(files, heldName, "theirs") && files.Commit() ? 0 : 1);
+        }
+        ASSERT_TRUE(held.Take());
+        std::fflush(nullptr);
+        const pid_t saver = fork();
+        if (saver == 0)
+        {
+            alarm(kHeldForGood);
+            SetSaveLockWaitForTests(300);
+            KStagedFiles files;
+            if (!WriteStaged(files, file, "mine"))
+                _exit(1);
+            errno = 0;
+            if (files.Commit())
+                _exit(2);
+            if (files.Error() != EAGAIN || errno != EAGAIN)
+                _exit(3);
+            if (std::string(files.Cause()) != "another program is saving it")
+                _exit(4);
+            _exit(0);
+        }
+        EXPECT_EQ(Finish(saver), 0);
+        EXPECT_EQ(ReadFile(file), oldText);
+        go.Give();
+        EXPECT_EQ(Finish(holder), 0);
+        EXPECT_EQ(ReadFile(file), "theirs");
+        std::vector<std::string> names{"scene.obj"};
+        if (c.hardLinked && !c.otherFolder)
+            names.push_back("second.obj");
+        EXPECT_EQ(ListDirectory(dir.Path()), names);
+    }
+}
+
+// While a save of one file commits (held up here in its flush), saves of
+// other files in its folder go on at once: a new file, another existing
+// one, another hard-linked one rewritten in place.
+TEST(KStagedFilesTurns, SavesOfOtherFilesInTheFolderNeverWait)
+{
+    TempDir dir;
+    const std::string held = dir.File("held.obj"), existing = dir.File("other.obj"), linked = dir.File("linked.obj");
+    ASSERT_TRUE(WriteFile(held, "old"));
+    ASSERT_TRUE(WriteFile(existing, "old"));
+    ASSERT_TRUE(WriteFile(linked, "old"));
+    ASSERT_EQ(link(linked.c_str(), dir.File("second.obj").c_str()), 0);
+    Signal holding, go;
+    std::fflush(nullptr);
+    const pid_t holder = fork();
+    if (holder == 0)
+    {
+        gOnFsync = [&] {
+            static bool once = false;
+            if (!once && (once = true))
+                holding.Give() && go.Take();
+        };
+        KStagedFiles files;
+        _exit(WriteStaged(files, held, "held") && files.Commit() ? 0 : 1);
+    }
+    ASSERT_TRUE(holding.Take());
+    for (const std::string& file : {dir.File("new.obj"), existing, linked})
+    {
+        SCOPED_TRACE(file);
+        std::fflush(nullptr);
+        const pid_t saver = fork();
+        if (saver == 0)
+        {
+            alarm(kHeldForGood);
+            KStagedFiles files;
+            _exit(WriteStaged(files, file, "saved") && files.Commit() ? 0 : 1);
+        }
+        EXPECT_EQ(Finish(saver), 0);
+        EXPECT_EQ(ReadFile(file), "saved");
+    }
+    EXPECT_EQ(ReadFile(held), "old");
+    go.Give();
+    EXPECT_EQ(Finish(holder), 0);
+    EXPECT_EQ(ReadFile(held), "held");
 }

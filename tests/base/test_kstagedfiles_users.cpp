@@ -1,6 +1,8 @@
 // Saves among other users and other processes: another user who can write
 // $TMPDIR or the folder of the file never gets its bytes into a save; two
-// processes saving one target take turns, so the files end whole and paired;
+// processes saving one file take turns, through one name or two, so the
+// files end whole and paired; locks others take on the folder or the file,
+// or on the name of a user's lock folder, hold up no save;
 // a folder closed to new files falls back to /tmp and says why when no place
 // is left; a rewrite keeps set-id bits where its owner may put them back; a
 // replaced file keeps its extended attributes and ACL.
@@ -18,6 +20,7 @@
 #include <sched.h>
 #include <signal.h>
 #include <string>
+#include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
@@ -29,6 +32,7 @@
 
 #include "base/kstagedfiles.h"
 #include "common/qox_test_files.h"
+#include "common/qox_test_threads.h"
 #include "test_util.h"
 
 using namespace qoxtest;
@@ -107,10 +111,57 @@ std::vector<std::string> ContentsUnder(const std::string& path)
     return contents;
 }
 
+std::string DirectoryOf(const std::string& path)
+{
+    return path.substr(0, path.rfind('/'));
+}
+
 bool HasPrefix(const std::string& text, const std::string& prefix)
 {
     return text.compare(0, prefix.size(), prefix) == 0;
 }
+
+// A save held up for good ends its process with SIGALRM after this many
+// seconds, so that it fails the test instead of hanging it.
+const unsigned kHeldForGood = 20;
+
+// Saves text to target in a child process of user (root, or this user, for
+// 0); 0 when the commit succeeded.
+int SaveInChild(uid_t user, const std::string& target, const std::string& text)
+{
+    return RunAs(user, {}, [&] {
+        alarm(kHeldForGood);
+        KStagedFiles files;
+        if (!WriteStaged(files, target, text))
+            return 1;
+        return files.Commit() ? 0 : 2;
+    });
+}
+
+// flock(LOCK_EX) on path, held by a process of user while alive.
+class HeldFlock
+{
+public:
+    HeldFlock(uid_t user, const std::string& path)
+    {
+        mChild = Start(user, {}, [&] {
+            const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+            const bool held = fd >= 0 && flock(fd, LOCK_EX) == 0;
+            mHeld.Give();
+            return held && mRelease.Take() ? 0 : 1;
+        });
+        mHeld.Take();
+    }
+    ~HeldFlock()
+    {
+        mRelease.Give();
+        EXPECT_EQ(Finish(mChild), 0) << "the lock was not held";
+    }
+
+private:
+    Signal mHeld, mRelease;
+    pid_t mChild = -1;
+};
 
 // Saves text to target through a set, with a pause between the writing and
 // the commit; ready is given once the new contents are written, and the
@@ -257,8 +308,9 @@ TEST(KStagedFilesUsers, ASwappedTemporaryIsNamedAndTheOldFileStays)
     EXPECT_EQ(ReadFile(temporary), "theirs"); // not the save's to remove
 }
 
-// Two processes save one target at once, over many rounds: whichever
-// commits last, the files are its own, whole and paired.
+// Two processes save one file at once, over many rounds, through one name
+// or through hard links in two folders: whichever commits last, the files
+// are its own, whole and paired.
 TEST(KStagedFilesUsers, TwoSavesOfOneTargetTakeTurns)
 {
     struct Case
@@ -266,24 +318,39 @@ TEST(KStagedFilesUsers, TwoSavesOfOneTargetTakeTurns)
         const char* name;
         bool hardLinked; // rewritten in place
         bool library;    // a second file saved with the first
+        bool twoFolders; // each saves through its own name, in its own folder
+        mode_t mode;     // the folders' mode
+        uid_t saver;     // 0: root (or this user)
         int rounds;
     };
     const Case cases[] = {
-        {"a hard-linked file rewritten in place", true, false, 40},
-        {"a file and its library, replaced", false, true, 300},
-        {"a hard-linked file and its library", true, true, 40},
+        {"a hard-linked file rewritten in place", true, false, false, 0755, 0, 40},
+        {"a file and its library, replaced", false, true, false, 0755, 0, 300},
+        {"a hard-linked file and its library", true, true, false, 0755, 0, 40},
+        {"one file through names in two folders", true, false, true, 0755, 0, 40},
+        {"one file through names in two folders, with a library", true, true, true, 0755, 0, 40},
+        {"a folder its user may write but not read", true, false, false, 0333, kSaver, 40},
+        {"two folders their user may write but not read", true, false, true, 0333, kSaver, 40},
     };
     for (const Case& c : cases)
     {
+        if (c.saver != 0 && geteuid() != 0)
+            continue; // another user is needed: root reads every folder
         SCOPED_TRACE(c.name);
         TempDir dir;
-        const std::string file = dir.File("scene.obj"), library = dir.File("scene.mtl");
-        ASSERT_TRUE(WriteFile(file, "old"));
-        ASSERT_TRUE(WriteFile(library, "old"));
+        chmod(dir.Path().c_str(), 0755);
+        const std::string folders[2] = {MakeDir(dir.Path(), "a", c.saver, c.saver, 0755),
+                                        c.twoFolders ? MakeDir(dir.Path(), "b", c.saver, c.saver, 0755) : ""};
+        const std::string file = folders[0] + "/scene.obj";
+        const std::string names[2] = {file, c.twoFolders ? folders[1] + "/scene.obj" : file};
+        MakeFile(file, "old", c.saver, c.saver, 0644);
         if (c.hardLinked)
         {
-            ASSERT_EQ(link(file.c_str(), dir.File("second.obj").c_str()), 0);
+            ASSERT_EQ(link(file.c_str(), (c.twoFolders ? names[1] : folders[0] + "/second.obj").c_str()), 0);
         }
+        for (const std::string& folder : folders)
+            if (!folder.empty())
+                chmod(folder.c_str(), c.mode);
         // Contents of different lengths, so that any mix shows.
         const std::string texts[2] = {std::string(3 << 20, 'a') + "end of a", std::string(1 << 20, 'b') + "end of b"};
         int mixed = 0;
@@ -292,9 +359,10 @@ TEST(KStagedFilesUsers, TwoSavesOfOneTargetTakeTurns)
             Signal ready[2], go;
             pid_t savers[2];
             for (int s = 0; s < 2; ++s)
-                savers[s] = Start(0, {}, [&, s] {
+                savers[s] = Start(c.saver, {}, [&, s] {
+                    const std::string library = DirectoryOf(names[s]) + "/scene.mtl";
                     KStagedFiles files;
-                    if (!WriteStaged(files, file, texts[s]) ||
+                    if (!WriteStaged(files, names[s], texts[s]) ||
                         (c.library && !WriteStaged(files, library, "library of " + std::to_string(s))))
                         return 1;
                     if (!ready[s].Give() || !go.Take())
@@ -308,18 +376,34 @@ TEST(KStagedFilesUsers, TwoSavesOfOneTargetTakeTurns)
             EXPECT_EQ(Finish(savers[1]), 0);
             const std::string now = ReadFile(file);
             const int which = now == texts[0] ? 0 : now == texts[1] ? 1 : -1;
-            if (which < 0 || (c.library && ReadFile(library) != "library of " + std::to_string(which)))
+            if (which < 0 || (c.library && ReadFile(DirectoryOf(names[which]) + "/scene.mtl") !=
+                                               "library of " + std::to_string(which)))
                 ++mixed;
         }
         EXPECT_EQ(mixed, 0) << "of " << c.rounds << " rounds";
+        for (const std::string& folder : folders)
+            if (!folder.empty())
+                chmod(folder.c_str(), 0755);
         if (c.hardLinked)
         {
             EXPECT_EQ(StatusOf(file).st_nlink, 2u);
         }
-        const std::vector<std::string> expected =
-            c.hardLinked ? std::vector<std::string>{"scene.mtl", "scene.obj", "second.obj"}
-                         : std::vector<std::string>{"scene.mtl", "scene.obj"};
-        EXPECT_EQ(ListDirectory(dir.Path()), expected);
+        if (c.twoFolders)
+        {
+            // Each folder may hold the library of the save through it.
+            for (const std::string& folder : folders)
+                for (const std::string& entry : ListDirectory(folder))
+                    EXPECT_TRUE(entry == "scene.obj" || entry == "scene.mtl") << entry;
+        }
+        else
+        {
+            std::vector<std::string> expected{"scene.obj"};
+            if (c.hardLinked)
+                expected.push_back("second.obj");
+            if (c.library)
+                expected.insert(expected.begin(), "scene.mtl");
+            EXPECT_EQ(ListDirectory(folders[0]), expected);
+        }
     }
 }
 
@@ -543,4 +627,117 @@ TEST(KStagedFilesUsers, SavesOnSeveralThreadsTakeTurns)
         EXPECT_EQ(ReadFile(library), "library " + std::to_string(which - texts.begin()));
     }
     EXPECT_EQ(ListDirectory(dir.Path()), (std::vector<std::string>{"scene.mtl", "scene.obj", "second.obj"}));
+}
+
+// Locks others take on the folder or the file (another user who may read
+// them, the application itself guarding its project folder) never meet the
+// turns saves take: the save goes on at once.
+TEST(KStagedFilesUsers, OtherLocksOnTheFolderOrFileNeverHoldUpASave)
+{
+    struct Case
+    {
+        const char* name;
+        bool ownProcess; // the saving process holds the lock itself
+        bool onFile;     // the lock is on the file, else on its folder
+    };
+    const Case cases[] = {
+        {"another user's flock on the folder", false, false},
+        {"another user's flock on the file", false, true},
+        {"the saving process's own flock on its folder", true, false},
+        {"the saving process's own flock on the file", true, true},
+    };
+    int round = 0;
+    for (const Case& c : cases)
+    {
+        if (!c.ownProcess && geteuid() != 0)
+            continue; // another user is needed
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        chmod(dir.Path().c_str(), 0755);
+        const std::string file = dir.File("scene.qox");
+        MakeFile(file, "old", geteuid(), getegid(), 0644);
+        const std::string locked = c.onFile ? file : dir.Path();
+        const std::string text = "new " + std::to_string(++round);
+        if (c.ownProcess)
+        {
+            EXPECT_EQ(RunAs(0, {},
+                            [&] {
+                                const int fd = open(locked.c_str(), O_RDONLY | O_CLOEXEC);
+                                if (fd < 0 || flock(fd, LOCK_EX) != 0)
+                                    return 10;
+                                alarm(kHeldForGood);
+                                KStagedFiles files;
+                                return WriteStaged(files, file, text) && files.Commit() ? 0 : 1;
+                            }),
+                      0);
+        }
+        else
+        {
+            HeldFlock held(kOther, locked);
+            EXPECT_EQ(SaveInChild(0, file, text), 0);
+        }
+        EXPECT_EQ(ReadFile(file), text);
+        EXPECT_EQ(ListDirectory(dir.Path()), std::vector<std::string>{"scene.qox"});
+    }
+}
+
+// Another user who takes the name of a user's lock folder before it (and
+// locks the folder of the file too) holds up none of its saves: they go on
+// at once, and the saves of one file on the threads of one process still
+// take turns.
+TEST(KStagedFilesUsers, ALockFolderTakenByAnotherUserHoldsUpNoSave)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "the test needs root to act as two users";
+    const uid_t saver = 23456; // a user of this test alone: its lock folder is taken
+    const std::string squatted = "/tmp/qox-locks." + std::to_string(saver);
+    std::error_code ignored;
+    std::filesystem::remove_all(squatted, ignored);
+    ASSERT_EQ(RunAs(kOther, {}, [&] { return mkdir(squatted.c_str(), 0777) == 0 && chmod(squatted.c_str(), 0777) == 0 ? 0 : 1; }), 0);
+    TempDir dir;
+    chmod(dir.Path().c_str(), 0755);
+    const std::string folder = MakeDir(dir.Path(), "files", saver, saver, 0755);
+    const std::string file = folder + "/scene.obj";
+    MakeFile(file, "old", saver, saver, 0644);
+    ASSERT_EQ(link(file.c_str(), (folder + "/second.obj").c_str()), 0);
+#ifdef QOX_TEST_THREAD_SANITIZER
+    // Its runtime may refuse threads in a child forked from a process that
+    // had many: the saves go one at a time there.
+    const int threads = 1;
+#else
+    const int threads = 4;
+#endif
+    const int rounds = 10;
+    std::vector<std::string> texts;
+    for (int t = 0; t < threads; ++t)
+        texts.push_back(std::string(static_cast<size_t>(300000 * (t + 1)), static_cast<char>('a' + t)));
+    {
+        HeldFlock held(kOther, folder);
+        const int result = RunAs(saver, {}, [&] {
+            alarm(kHeldForGood);
+            for (int round = 0; round < rounds; ++round)
+            {
+                std::vector<std::thread> savers;
+                std::vector<int> results(threads, -1);
+                for (int t = 0; t < threads; ++t)
+                    savers.emplace_back([&, t] {
+                        KStagedFiles files;
+                        results[static_cast<size_t>(t)] =
+                            WriteStaged(files, file, texts[static_cast<size_t>(t)]) && files.Commit() ? 0 : 1;
+                    });
+                for (std::thread& thread : savers)
+                    thread.join();
+                for (int outcome : results)
+                    if (outcome != 0)
+                        return 1;
+                if (std::find(texts.begin(), texts.end(), ReadFile(file)) == texts.end())
+                    return 2; // a mix
+            }
+            return 0;
+        });
+        EXPECT_EQ(result, 0);
+    }
+    EXPECT_EQ(ListDirectory(folder), (std::vector<std::string>{"scene.obj", "second.obj"}));
+    EXPECT_TRUE(ListDirectory(squatted).empty()); // nothing of the saver's went there
+    std::filesystem::remove_all(squatted, ignored);
 }

@@ -1,17 +1,21 @@
 // Exports among other processes: two processes saving one target at once,
 // in every form, leave the files of one of them, whole and paired; a process
 // killed at any moment of an export leaves the old file, the new one, or a
-// partly rewritten one beside a complete copy named as the README says.
+// partly rewritten one beside a complete copy named as the README says; an
+// export of a file another process is saving fails at its bound and says so.
 
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <memory>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
+#include "base/ksavelock.h"
+#include "base/ksavelock_private.h"
 #include "common/qox_test_files.h"
 #include "export_test_util.h"
 #include "fileio/kqoximporter.h"
@@ -190,5 +194,115 @@ TEST(ExportsTakeTurns, AnExportKilledAtManyMomentsLeavesTheDataWhole)
         {
             EXPECT_EQ(partial, 0);
         }
+    }
+}
+
+// Another process of this user holds the turn on the file (its save going
+// on): an export of it waits its bound, then fails with its cause, every
+// old file byte-identical and no temporary left.
+TEST(ExportsTakeTurns, AnExportOfAFileAnotherSaveHoldsFailsAtItsBound)
+{
+    for (const Form& form : kForms)
+    {
+        SCOPED_TRACE(form.extension);
+        TempDir dir;
+        const std::string target = dir.File(std::string("scene.") + form.extension);
+        std::string error;
+        ASSERT_TRUE(ExportQuads(3, target, form.format, error)) << error;
+        const std::vector<std::string> names = ListDirectory(dir.Path());
+        std::vector<std::string> before;
+        for (const std::string& name : names)
+            before.push_back(ReadFile(dir.File(name)));
+        qoxtest::Signal held, go;
+        std::fflush(nullptr);
+        const pid_t holder = fork();
+        if (holder == 0)
+        {
+            KSaveLock lock;
+            const bool taken = lock.Take({target});
+            held.Give();
+            _exit(taken && go.Take() ? 0 : 1);
+        }
+        ASSERT_TRUE(held.Take());
+        std::fflush(nullptr);
+        const pid_t saver = fork();
+        if (saver == 0)
+        {
+            alarm(20); // a save held up for good fails the test instead of hanging it
+            SetSaveLockWaitForTests(300);
+            std::string message;
+            if (ExportQuads(300, target, form.format, message))
+                _exit(1);
+            _exit(message == "File not created: another program is saving it" ? 0 : 2);
+        }
+        int status = 0;
+        EXPECT_EQ(waitpid(saver, &status, 0), saver);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+        go.Give();
+        EXPECT_EQ(waitpid(holder, &status, 0), holder);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        EXPECT_EQ(ListDirectory(dir.Path()), names);
+        for (size_t i = 0; i < names.size(); ++i)
+            EXPECT_TRUE(ReadFile(dir.File(names[i])) == before[i]) << names[i];
+    }
+}
+
+// With few descriptors left, the turn a save takes never takes one its files
+// need: a native, DXF or 3DS save with two descriptors left is made, new or
+// over an old file; with one left it is made or fails leaving the old file
+// and no temporary.
+TEST(ExportsTakeTurns, TheTurnTakesNoDescriptorTheSaveNeeds)
+{
+    for (const Form& form : kForms)
+    {
+        if (form.format == eEXPORT_OBJ)
+            continue; // its library needs more
+        for (const int left : {2, 1})
+            for (const bool existing : {false, true})
+            {
+                SCOPED_TRACE(std::string(form.extension) + ", " + std::to_string(left) + " left" +
+                             (existing ? ", over an old file" : ""));
+                TempDir dir;
+                const std::string target = dir.File(std::string("scene.") + form.extension);
+                std::string error, old;
+                if (existing)
+                {
+                    ASSERT_TRUE(ExportQuads(2, target, form.format, error)) << error;
+                    old = ReadFile(target);
+                }
+                std::fflush(nullptr);
+                const pid_t saver = fork();
+                if (saver == 0)
+                {
+                    const int lowest = dup(0);
+                    close(lowest);
+                    const rlimit limit{static_cast<rlim_t>(lowest + left), static_cast<rlim_t>(lowest + left)};
+                    if (lowest < 0 || setrlimit(RLIMIT_NOFILE, &limit) != 0)
+                        _exit(100);
+                    std::string message;
+                    _exit(ExportQuads(5, target, form.format, message) ? 0 : 1);
+                }
+                int status = 0;
+                ASSERT_EQ(waitpid(saver, &status, 0), saver);
+                ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 100);
+                const bool saved = WEXITSTATUS(status) == 0;
+                if (left == 2)
+                {
+                    EXPECT_TRUE(saved);
+                }
+                if (saved)
+                {
+                    EXPECT_FALSE(Listing(target, form.format).empty());
+                    EXPECT_NE(ReadFile(target), old);
+                }
+                else if (existing)
+                {
+                    EXPECT_EQ(ReadFile(target), old);
+                }
+                const std::vector<std::string> expected =
+                    saved || existing ? std::vector<std::string>{"scene." + std::string(form.extension)}
+                                      : std::vector<std::string>{};
+                EXPECT_EQ(ListDirectory(dir.Path()), expected);
+            }
     }
 }
