@@ -183,6 +183,15 @@ bool KSaveLock::Take(const std::vector<std::string>& files, const std::function<
         if (now == keys)
             return true;
         GiveBack();
+        // A name that keeps leading elsewhere (a program replacing the file
+        // over and over, taking no turns) is waited for no longer than a
+        // held turn.
+        if (std::chrono::steady_clock::now() >= deadline)
+        {
+            Release();
+            errno = EAGAIN;
+            return false;
+        }
         keys.swap(now);
     }
 }

@@ -362,8 +362,11 @@ TEST(ExportFailures, SavesWithOneOrTwoDescriptorsToSpare)
             }
             else
             {
-                EXPECT_EQ(free, 1) << error;
-                EXPECT_EQ(error.rfind("failed: File not created: ", 0), 0u) << error;
+                // A native, 3DS or DXF save needs one descriptor to spare
+                // (its turn is then the process's alone); an OBJ with its
+                // library two.
+                EXPECT_TRUE(free == 1 && obj) << error;
+                EXPECT_EQ(error, "failed: File not created: too many files are open");
                 EXPECT_TRUE(SameFiles(before, Snapshot(dir)));
             }
             EXPECT_EQ(ListDirectory(dir.Path()).size(), before.size()); // no temporary
