@@ -3,9 +3,9 @@
 # pkg-config file, and the zelt runner with the plug-in when they are built.
 #
 # The shared library is linked from the static libraries the tests use (no
-# second compilation). Its export list is a linker version script
-# made from the public headers (qox_export_map): the public classes and
-# functions are exported, everything else stays local.
+# second compilation). Its export list is a linker version script naming
+# the symbols of the public classes and functions (qox_export_map);
+# everything else stays local.
 # Every library registered through qox_library whose name starts with qox_
 # joins it, so a new library needs no change here.
 
@@ -50,11 +50,15 @@ function(qox_public_headers folder out)
   set(${out} ${_public} PARENT_SCOPE)
 endfunction()
 
-# The export list of the library (a linker version script): the classes and
-# the free functions declared in the public headers, with their virtual
-# tables, type information and thunks; everything else stays local. Made
-# from the headers when the build is configured.
-function(qox_export_map target headers)
+# The export list of the library (a linker version script): every symbol of
+# the classes and free functions declared in the public headers, with their
+# virtual tables, type information and thunks; everything else stays local.
+# The public names are read from the headers when the build is configured
+# (qoxsdk.names, one a line); the script itself is written by qox_exportmap
+# from the archives' symbols before the library is linked, naming each
+# exported symbol, so neither its making nor the link grows with names times
+# symbols.
+function(qox_export_map target headers archives)
   set(_names "")
   foreach(_header IN LISTS headers)
     file(STRINGS ${CMAKE_SOURCE_DIR}/${_header} _lines
@@ -67,7 +71,7 @@ function(qox_export_map target headers)
       elseif(_line MATCHES "^(template[^>]*> *)?(class|struct) +([A-Za-z_][A-Za-z0-9_]*)")
         list(APPEND _names "${CMAKE_MATCH_3}")
       elseif(_line MATCHES "[ *&](operator[^ (]*) *\\(")
-        list(APPEND _names "${CMAKE_MATCH_1}")
+        list(APPEND _names "operator")
       elseif(_line MATCHES "^(return|typedef|using) ")
         # not a declaration
       elseif(_line MATCHES "^[A-Za-z_][A-Za-z0-9_:<>,*& ]*[ *&]([A-Za-z_][A-Za-z0-9_]*)\\(")
@@ -78,27 +82,19 @@ function(qox_export_map target headers)
   list(REMOVE_DUPLICATES _names)
   list(REMOVE_ITEM _names "")
   list(SORT _names)
-  # Unquoted globs (a quoted name is matched literally): "?" stands for the
-  # spaces of "vtable for ..." and the like; "[!_a-zA-Z0-9]*" for a name's
-  # template arguments or parameters, so that no longer name matches.
-  set(_patterns "")
-  foreach(_name IN LISTS _names)
-    foreach(_scope "" "qoxsdk_600::")
-      if(_name MATCHES "^operator")
-        string(APPEND _patterns "      ${_scope}operator[!_a-zA-Z0-9]*;\n")
-        continue()
-      endif()
-      foreach(_prefix "" "vtable?for?" "typeinfo?for?" "typeinfo?name?for?" "non-virtual?thunk?to?" "virtual?thunk?to?"
-                      "VTT?for?" "construction?vtable?for?")
-        string(APPEND _patterns "      ${_prefix}${_scope}${_name};\n")
-        string(APPEND _patterns "      ${_prefix}${_scope}${_name}::*;\n")
-        string(APPEND _patterns "      ${_prefix}${_scope}${_name}[!_a-zA-Z0-9]*;\n")
-      endforeach()
-    endforeach()
-  endforeach()
-  set(QOX_EXPORT_PATTERNS "${_patterns}")
+  list(JOIN _names "\n" _text)
+  set(_list ${CMAKE_BINARY_DIR}/qoxsdk.names)
+  # Written only when it changes, so a reconfigure relinks nothing.
+  file(CONFIGURE OUTPUT ${_list} CONTENT "${_text}\n" @ONLY)
+
   set(_map ${CMAKE_BINARY_DIR}/qoxsdk.map)
-  configure_file(${CMAKE_SOURCE_DIR}/cmake/qoxsdk.map.in ${_map} @ONLY)
+  add_executable(qox_exportmap ${CMAKE_SOURCE_DIR}/tools/exportmap/main.cpp)
+  add_custom_command(OUTPUT ${_map}
+                     COMMAND qox_exportmap ${CMAKE_NM} ${_list} "qoxsdk_600::" ${_map} ${archives}
+                     DEPENDS qox_exportmap ${_list} ${archives}
+                     COMMENT "Writing the export list of the SDK library" VERBATIM)
+  add_custom_target(qoxsdk_exports DEPENDS ${_map})
+  add_dependencies(${target} qoxsdk_exports)
   target_link_options(${target} PRIVATE "LINKER:--version-script=${_map}")
   set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${_map})
 endfunction()
@@ -162,7 +158,7 @@ function(qox_package)
     endforeach()
     list(APPEND _public_headers ${_headers})
   endforeach()
-  qox_export_map(qoxsdk "${_public_headers}")
+  qox_export_map(qoxsdk "${_public_headers}" "${_archives}")
   target_include_directories(qoxsdk INTERFACE "$<BUILD_INTERFACE:${_build_includes}>"
                                                "$<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/qox>")
   target_compile_features(qoxsdk INTERFACE cxx_std_17)
