@@ -190,6 +190,14 @@ int Host::RunFile(const std::string& path, bool keepGoing)
             ++failures;
             if (!keepGoing)
                 break;
+            continue;
+        }
+        if (mEchoResults && !result.empty())
+        {
+            std::string line = "// Result:";
+            for (const std::string& item : result)
+                line += " " + item;
+            std::cout << line << "\n";
         }
     }
     return failures;

@@ -57,6 +57,10 @@ public:
     // Also echo to stdout the texts run with display on (the script editor
     // of a real host shows them); off by default.
     void SetEchoDisplayed(bool echo) { mEchoDisplayed = echo; }
+    // RunFile prints to stdout the result of each line whose last command
+    // gives one, as "// Result: " and its strings separated by blanks; off by
+    // default.
+    void SetEchoResults(bool echo) { mEchoResults = echo; }
 
     // ---- Answers ----
     // Button indices for the next dialogs, in order; an empty queue answers 0.
@@ -106,6 +110,7 @@ private:
     bool mBatch = true;
     bool mEcho = false;
     bool mEchoDisplayed = false;
+    bool mEchoResults = false;
     std::string mUpAxis = "y";
 };
 

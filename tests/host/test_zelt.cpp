@@ -126,4 +126,23 @@ TEST(ZeltRunner, PluginsLoadFromTheCommandLineOrAScript)
     EXPECT_NE(bad.err.find("Cannot load plug-in " + dir.File("nothing.so")), std::string::npos);
 }
 
+TEST(ZeltRunner, ResultsArePrintedWhenAskedFor)
+{
+    qoxtest::TempDir dir;
+    // A line's result is its last command's; setAttr gives none, so its line prints nothing.
+    ASSERT_TRUE(qoxtest::WriteFile(dir.File("r.zelt"), "createNode joint -n hip\nsetAttr hip.translateY 2\n"
+                                                       "hello leg; upAxis -q -axis\ngetAttr hip.translateY\n"));
+    const std::string args = std::string("-q -u z -p ") + HOST_TEST_PLUGIN + " " + dir.File("r.zelt");
+    ZeltRun run = Zelt(dir, "-r " + args);
+    EXPECT_EQ(run.code, 0) << run.err;
+    EXPECT_EQ(run.out, "// Result: hip\n// Result: z\n// Result: 2\n");
+    ZeltRun quiet = Zelt(dir, args);
+    EXPECT_EQ(quiet.code, 0) << quiet.err;
+    EXPECT_EQ(quiet.out, "");
+    // A failed line has no result to print.
+    ASSERT_TRUE(qoxtest::WriteFile(dir.File("f.zelt"), "createNode joint -n a\nnope\ncreateNode joint -n b\n"));
+    ZeltRun failed = Zelt(dir, "-r -k -q " + dir.File("f.zelt"));
+    EXPECT_EQ(failed.out, "// Result: a\n// Result: b\n");
+}
+
 } // namespace

@@ -77,6 +77,18 @@ TEST_F(ImportTest, ExampleWriterReproducesTheKeptFile)
     EXPECT_TRUE(Entries(zelthost::TranscriptEntry::kError).empty());
 }
 
+// The README's script: zelt -r shows what the plug-in's commands give.
+TEST_F(ImportTest, ResultsOfThePluginCommandsShowWithZeltR)
+{
+    ASSERT_TRUE(qoxtest::WriteFile(mDir.File("results.zelt"), "QOXRead -f \"examples/scene/example.qox\"\n"
+                                                              "QOXGetTakeIndex \"Run\"\nQOXImportMode merge\n"));
+    const std::string command = "cd " ZELT_EXAMPLES "/.. && ZELT_PLUG_IN_PATH=" + mDir.Path() + " " ZELT_PATH +
+                                " -r -p " + mDir.File("qoxzelt.so") + " " + mDir.File("results.zelt") + " >" +
+                                mDir.File("out.txt") + " 2>" + mDir.File("err.txt");
+    ASSERT_EQ(Shell(command), 0) << qoxtest::ReadFile(mDir.File("err.txt"));
+    EXPECT_EQ(qoxtest::ReadFile(mDir.File("out.txt")), "// Result: 2\n// Result: 1\n// Result: kMerge\n");
+}
+
 TEST_F(ImportTest, ExampleScriptImportsInEachMode)
 {
     const std::string command = "cd " ZELT_EXAMPLES "/.. && ZELT_PLUG_IN_PATH=" + mDir.Path() + " " ZELT_PATH " -p " +

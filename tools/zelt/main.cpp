@@ -24,6 +24,8 @@ void Usage(std::ostream& out)
            "  -u AXIS   answer 'upAxis -q -axis' with AXIS (y or z; default y)\n"
            "  -i        run as an interactive host ('about -b' answers 0)\n"
            "  -q        do not echo printed output\n"
+           "  -r        print the result of each script line that gives one, as\n"
+           "            '// Result: ...' (the last command's, for a line of several)\n"
            "  -e        echo the commands plug-ins run with display on (as a script\n"
            "            editor shows them)\n"
            "  -h        this help\n"
@@ -36,7 +38,7 @@ int main(int argc, char** argv)
 {
     std::vector<std::string> plugins, scripts;
     std::string dumpFile, upAxis = "y";
-    bool keepGoing = false, interactive = false, quiet = false, echoDisplayed = false;
+    bool keepGoing = false, interactive = false, quiet = false, echoDisplayed = false, echoResults = false;
     for (int i = 1; i < argc; ++i)
     {
         std::string arg = argv[i];
@@ -84,6 +86,8 @@ int main(int argc, char** argv)
             quiet = true;
         else if (arg == "-e")
             echoDisplayed = true;
+        else if (arg == "-r")
+            echoResults = true;
         else if (arg.size() > 1 && arg[0] == '-')
         {
             std::cerr << "zelt: unknown option " << arg << "\n";
@@ -105,6 +109,7 @@ int main(int argc, char** argv)
     host.SetUpAxis(upAxis);
     host.SetEcho(!quiet);
     host.SetEchoDisplayed(echoDisplayed);
+    host.SetEchoResults(echoResults);
     int failures = 0;
     bool dumpFailed = false;
     for (const std::string& p : plugins)
