@@ -414,8 +414,9 @@ void KQoxRead6::ReadAnimation(bool onlySelected, const char* listedName)
     // The section names its take: one the list leaves out is read (the
     // selection, made from the list, could not leave it out) and described
     // as a take without a description is.
-    const bool listed = std::any_of(mListedTakes.begin(), mListedTakes.end(),
-                                    [&](const KString& name) { return std::strcmp(name.ToChars(), take.ToChars()) == 0; });
+    const bool listed = std::any_of(mListedTakes.begin(), mListedTakes.end(), [&](const KString& name) {
+        return std::strcmp(name.ToChars(), take.ToChars()) == 0;
+    });
     if (onlySelected && listed && !mOptions.IsTakeSelected(take.ToChars()))
         return;
     if (onlySelected && !listed && !mScene.FindTakeInfo(take.ToChars()))

@@ -463,8 +463,9 @@ TEST(KFCurveNodeStorage, LayerMembersOnTheBaseKeepTheirId)
         KFCurveNode* layer = source->Get(0)->CreateLayerAt(2);
         ASSERT_NE(layer, nullptr);
         layer->Get(1)->SetLayerID(0);
-        Image image = WriteSection(
-            form, 6000, [&](KQox& f) { EXPECT_TRUE(source->Get(0)->QoxStore(&f, false, true, true, "Channel", true, false)); });
+        Image image = WriteSection(form, 6000, [&](KQox& f) {
+            EXPECT_TRUE(source->Get(0)->QoxStore(&f, false, true, true, "Channel", true, false));
+        });
         KQox f;
         ASSERT_TRUE(OpenSection(f, image));
         KFCurveNode* read = KFCurveNodeCreate(&f);

@@ -377,14 +377,16 @@ struct LayeredKeys
     {"Walk", 2, {0.75f, 0.75f, 0.75f}},
     {"Run", 0, {-1.0f, 4.0f, 0.5f}},
 };
-// T at 1 s, layers added to the base, worked by hand.
+// Per take, the ids of T's layers and of their members, and T at 1 s: the
+// layers added to the base, worked by hand.
 const struct
 {
     const char* mTake;
+    const char* mIds;
     double mT[3];
 } kLayeredT[] = {
-    {"Walk", {3.25, 7.75, 13.0}},
-    {"Run", {-1.0, 4.0, 0.5}},
+    {"Walk", " [0 0 0 0] [1 1 1 1] [2 2 2 2]", {3.25, 7.75, 13.0}},
+    {"Run", " [0 0 0 0]", {-1.0, 4.0, 0.5}},
 };
 
 void BuildLayeredScene(KQoxSdkManager& manager, KQoxScene& scene)
@@ -518,13 +520,18 @@ TEST(NativeLineEdits, LayersAndTakesReadWholeOrTheReadFails)
         }
         const std::string whole = read("unedited");
         // Each layer at its id, each take's T as the keys give it.
-        for (const char* expected :
-             {"Ball Walk/Defaults/Transform/T/X 46186158000=2\n",
-              "Ball Walk/Defaults/Transform/T layer 1/T/Y 46186158000=-0.5\n",
-              "Ball Walk/Defaults/Transform/T layer 1/T layer 2/T/Z 46186158000=0.75\n",
-              "Ball Run/Defaults/Transform/T/Z 46186158000=0.5\n", "Walk described [0 0 0 0] [1 1 1 1] [2 2 2 2] T 3.25 7.75 13\n",
-              "Run described [0 0 0 0] T -1 4 0.5\n"})
-            ASSERT_NE(whole.find(expected), std::string::npos) << expected << " in\n" << whole;
+        std::vector<std::string> expected = {"Ball Walk/Defaults/Transform/T/X 46186158000=2\n",
+                                             "Ball Walk/Defaults/Transform/T layer 1/T/Y 46186158000=-0.5\n",
+                                             "Ball Walk/Defaults/Transform/T layer 1/T layer 2/T/Z 46186158000=0.75\n",
+                                             "Ball Run/Defaults/Transform/T/Z 46186158000=0.5\n"};
+        for (const auto& t : kLayeredT)
+        {
+            std::ostringstream line;
+            line << t.mTake << " described" << t.mIds << " T " << t.mT[0] << " " << t.mT[1] << " " << t.mT[2] << "\n";
+            expected.push_back(line.str());
+        }
+        for (const std::string& part : expected)
+            ASSERT_NE(whole.find(part), std::string::npos) << part << " in\n" << whole;
 
         std::vector<std::pair<std::string, fileiotest::Block>> lines;
         std::vector<std::string> targets;
@@ -535,11 +542,12 @@ TEST(NativeLineEdits, LayersAndTakesReadWholeOrTheReadFails)
                 targets.push_back(line.first);
         }
         else
-            fileiotest::EditRecords(records.mRecords, [&](const fileiotest::FieldRecord& r, const std::string& path, int) {
-                if (LayerOrTakeEntry(r.mName, path))
-                    targets.push_back(r.mName);
-                return 1;
-            });
+            fileiotest::EditRecords(records.mRecords,
+                                    [&](const fileiotest::FieldRecord& r, const std::string& path, int) {
+                                        if (LayerOrTakeEntry(r.mName, path))
+                                            targets.push_back(r.mName);
+                                        return 1;
+                                    });
         // Three layer ids per layer (the layer's own and its members'),
         // two layers; two takes listed.
         ASSERT_EQ(std::count(targets.begin(), targets.end(), "LayerID"), 2 * 4);
