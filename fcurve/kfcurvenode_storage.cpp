@@ -71,6 +71,94 @@ void TieToBaseLayer(KFCurveNode* templateNode, KFCurveNode* child)
 KFCurveNode* ReadChannel(KQox* file, KFCurveNode* templateNode, bool onlyDefaults, bool createMissing, bool withColor,
                          int& channels);
 
+// How many "LayerChannel" blocks the node being written or read lies in:
+// above 0 it is an upper layer or a member of one. There every id is
+// written, 0 included, so one the file lacks is told from the base's; the
+// ids lacking are given once the outermost chain is read whole.
+thread_local int tLayerDepth = 0;
+// The id of a node read in a layer without its "LayerID", until given.
+const int kIdLeftOut = INT_MIN;
+
+struct LayerDepthGuard
+{
+    LayerDepthGuard() { ++tLayerDepth; }
+    ~LayerDepthGuard() { --tLayerDepth; }
+    LayerDepthGuard(const LayerDepthGuard&) = delete;
+    LayerDepthGuard& operator=(const LayerDepthGuard&) = delete;
+};
+
+// The upper layer's id the members of node give (0: none gives one); false
+// when two give different ones.
+bool MembersLayerId(KFCurveNode* node, int& id)
+{
+    for (int i = 0; i < node->GetCount(); ++i)
+    {
+        KFCurveNode* member = node->Get(i);
+        if (!member)
+            continue;
+        const int own = member->GetLayerID();
+        if (own > 0 && id != 0 && own != id)
+            return false;
+        if (own > 0)
+            id = own;
+        if (!MembersLayerId(member, id))
+            return false;
+    }
+    return true;
+}
+
+void GiveChainIds(KFCurveNode* head, bool& ok);
+
+// A member lies on its parent's layer: one without an id gets the parent's,
+// and is tied to the base's member as one read with its id is. Chains of
+// the members' own follow.
+void GiveMembersIds(KFCurveNode* node, bool& ok)
+{
+    for (int i = 0; i < node->GetCount(); ++i)
+    {
+        KFCurveNode* member = node->Get(i);
+        if (!member)
+            continue;
+        if (member->GetLayerID() == kIdLeftOut)
+        {
+            member->SetLayerID(node->GetLayerID());
+            TieToBaseLayer(node, member);
+        }
+        GiveMembersIds(member, ok);
+        GiveChainIds(member, ok);
+    }
+}
+
+// Gives each upper layer of head's chain without an id the one the file
+// still tells: the one its members give, or else the only one between the
+// ids of the layers around it. When the members disagree, or their id or
+// none at all fits there, ok turns false (damage) and the layer gets 0.
+void GiveChainIds(KFCurveNode* head, bool& ok)
+{
+    long long previous = head->GetLayerID();
+    for (KFCurveNode* layer = head->LayerGet(); layer; layer = layer->LayerGet())
+    {
+        if (layer->GetLayerID() == kIdLeftOut)
+        {
+            KFCurveNode* next = layer->LayerGet();
+            const bool bounded = next && next->GetLayerID() != kIdLeftOut;
+            const long long above = bounded ? next->GetLayerID() : 0;
+            int id = 0;
+            const bool agree = MembersLayerId(layer, id);
+            if (agree && id == 0 && bounded && above == previous + 2)
+                id = static_cast<int>(previous + 1);
+            if (!agree || id <= 0 || id <= previous || (bounded && id >= above))
+            {
+                ok = false;
+                id = 0;
+            }
+            layer->SetLayerID(id);
+        }
+        GiveMembersIds(layer, ok);
+        previous = layer->GetLayerID();
+    }
+}
+
 } // namespace
 
 bool KFCurveNode::QoxStore(KQox* file, bool onlyDefaults, bool shortTRSNames, bool skipUserName, const char* fieldName,
@@ -111,14 +199,17 @@ bool KFCurveNode::QoxStore(KQox* file, bool onlyDefaults, bool shortTRSNames, bo
             ok = Get(i)->QoxStore(file, onlyDefaults, shortTRSNames, skipUserName, "Channel", withColor, legacyLayout,
                                   keyArrays) &&
                  ok;
-    if (mLayerID != 0)
+    if (mLayerID != 0 || tLayerDepth > 0)
         ok = WriteIntField(file, "LayerID", mLayerID) && ok;
     if (mLayerType != 0)
         ok = WriteIntField(file, "LayerType", mLayerType) && ok;
     if (mNextLayer && !onlyDefaults)
+    {
+        LayerDepthGuard inLayer;
         ok = mNextLayer->QoxStore(file, false, shortTRSNames, skipUserName, "LayerChannel", false, legacyLayout,
                                   keyArrays) &&
              ok;
+    }
 
     ok = file->FieldWriteBlockEnd() && ok;
     return file->FieldWriteEnd() && ok;
@@ -177,7 +268,8 @@ bool KFCurveNode::QoxInternalRetrieve(KQox* file, bool onlyDefaults, bool create
         else
             KFCurveCreateListed(file, mFCurve, onlyDefaults, withColor, fields.mPresent);
 
-        mLayerID = fields.Has(ListFields::eLayerID) ? file->FieldReadI("LayerID", 0) : 0;
+        const int leftOut = tLayerDepth > 0 ? kIdLeftOut : 0;
+        mLayerID = fields.Has(ListFields::eLayerID) ? file->FieldReadI("LayerID", leftOut) : leftOut;
         SetLayerType(fields.Has(ListFields::eLayerType) ? file->FieldReadI("LayerType", 0) : 0, nullptr);
 
         if (!fresh)
@@ -305,7 +397,15 @@ KFCurveNode* KFCurveNodeLayerCreate(KQox* file, KFCurveNode* node, bool onlyDefa
     // A chain the node had before is replaced by the one read.
     node->LayerSet(layer, true);
     layer->ObjectLayerSet(node->ObjectLayerGet());
-    layer->QoxInternalRetrieve(file, onlyDefaults, true, false);
+    {
+        LayerDepthGuard inLayer;
+        layer->QoxInternalRetrieve(file, onlyDefaults, true, false);
+    }
     file->FieldReadEnd();
+    bool ok = true;
+    if (tLayerDepth == 0)
+        GiveChainIds(node, ok);
+    if (!ok)
+        file->GetError().SetLastErrorID(KQox::eFILE_CORRUPTED);
     return layer;
 }

@@ -409,8 +409,23 @@ void KQoxRead6::ReadAnimation(bool onlySelected, const char* listedName)
         return;
     }
     KString take(names == 0 ? listedName : mFile.FieldReadC(kTake, ""));
-    if (take.IsEmpty() || take == "Default" || (onlySelected && !mOptions.IsTakeSelected(take.ToChars())))
+    if (take.IsEmpty() || take == "Default")
         return;
+    // The section names its take: one the list leaves out is read (the
+    // selection, made from the list, could not leave it out) and described
+    // as a take without a description is.
+    const bool listed = std::any_of(mListedTakes.begin(), mListedTakes.end(), [&](const KString& name) {
+        return std::strcmp(name.ToChars(), take.ToChars()) == 0;
+    });
+    if (onlySelected && listed && !mOptions.IsTakeSelected(take.ToChars()))
+        return;
+    if (onlySelected && !listed && !mScene.FindTakeInfo(take.ToChars()))
+    {
+        std::unique_ptr<KQoxTakeInfo> info(new KQoxTakeInfo);
+        info->Name = take;
+        info->ImportName = take;
+        mScene.mTakeInfos.push_back(std::move(info));
+    }
     mTakeRead = take;
     for (auto& byName : mObjectsByName)
         byName.clear();

@@ -353,6 +353,7 @@ bool KQoxRead6::ReadScene()
     std::vector<KString> listed;
     for (const std::unique_ptr<KQoxTakeInfo>& take : takes)
         listed.push_back(take->Name);
+    mListedTakes = listed;
     int sections = 0;
     for (int s = mFile.ProjectFindSection(kAnimation); s >= 0; s = mFile.ProjectFindSection(kAnimation, s))
         ++sections;

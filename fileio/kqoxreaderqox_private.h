@@ -69,6 +69,10 @@ struct KQoxRead6 : qoxnative::KQoxNativePass
     };
     std::vector<PendingLink> mPendingLinks;
     KString mTakeRead; // the take of the last animation section read
+    // The takes the file's take list names. A section of a take it leaves
+    // out is read whatever the selection (made from that list, it cannot
+    // name the take) and gets an empty description.
+    std::vector<KString> mListedTakes;
     // Whether large animation sections may be read side by side. Off where
     // a failed read keeps what it made (a take file read into a scene):
     // side by side, the records read before the damage are not those read
@@ -223,10 +227,11 @@ struct KQoxRead6 : qoxnative::KQoxNativePass
     static bool ReadTakeList(IQoxObject& file, std::vector<std::unique_ptr<KQoxTakeInfo>>& takes, KString& current,
                              KQoxSdkManager* manager);
     // One animation section, entered; nothing is read when its take is not
-    // selected. A section without its take's name is the take listedName
-    // (the file's take list gives it by the section's place; null when it
-    // gives none); without either, a section holding anything is damage,
-    // as is one naming its take twice.
+    // selected (a take the file's list leaves out counts as selected when
+    // onlySelected). A section without its take's name is the take
+    // listedName (the file's take list gives it by the section's place; null
+    // when it gives none); without either, a section holding anything is
+    // damage, as is one naming its take twice.
     void ReadAnimation(bool onlySelected, const char* listedName);
     // The records of the animation section entered, one after the other:
     // each object's take node of that take (made when missing) gets the

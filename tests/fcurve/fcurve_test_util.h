@@ -279,6 +279,16 @@ inline void WriteI(KQox& f, const char* field, int value)
     f.FieldWriteEnd();
 }
 
+// A member channel holding a static value (a curve without keys); a layer id of 0 writes none.
+inline void StaticChannel(KQox& f, const char* name, double value, int layerId = 0)
+{
+    BeginChannel(f, name);
+    WriteD(f, "Default", value);
+    if (layerId != 0)
+        WriteI(f, "LayerID", layerId);
+    EndChannel(f);
+}
+
 // No node of the tree (children and layers) keeps a warp.
 inline bool NoWarpLeft(KFCurveNode* node)
 {

@@ -331,3 +331,148 @@ TEST(KFCurveNodeStorage, NameMatchingEdges)
         node->Destroy();
     }
 }
+
+namespace {
+
+// A "LayerID" left out.
+const int kNone = -1;
+
+// One upper layer of a chain written by hand: its own "LayerID" and its
+// members' (kNone: not written; no members: a layer of a node without any).
+struct WrittenLayer
+{
+    int mId;
+    std::vector<int> mMembers;
+};
+struct LayerIdCase
+{
+    const char* mName;
+    std::vector<WrittenLayer> mLayers;
+    // Each layer's id then its members', as read ("" when refused).
+    const char* mRead;
+};
+
+void WriteLayerId(KQox& f, int id)
+{
+    if (id != kNone)
+        WriteI(f, "LayerID", id);
+}
+
+// A base node (members X, Y, Z when the layers have members) with a
+// static value per curve, its layers nested as the writer nests them.
+Image WriteChain(KQox::EForm form, const std::vector<WrittenLayer>& layers)
+{
+    const char* const members[] = {"X", "Y", "Z"};
+    return WriteSection(form, 6000, [&](KQox& f) {
+        BeginChannel(f, "V");
+        const size_t count = layers.front().mMembers.size();
+        if (count == 0)
+            WriteD(f, "Default", 1.0);
+        for (size_t m = 0; m < count; ++m)
+            StaticChannel(f, members[m], 1.0);
+        for (const WrittenLayer& layer : layers)
+        {
+            BeginChannel(f, "V", "LayerChannel");
+            if (count == 0)
+                WriteD(f, "Default", 0.5);
+            for (size_t m = 0; m < layer.mMembers.size(); ++m)
+            {
+                BeginChannel(f, members[m]);
+                WriteD(f, "Default", 0.5);
+                WriteLayerId(f, layer.mMembers[m]);
+                EndChannel(f);
+            }
+            WriteLayerId(f, layer.mId);
+        }
+        for (size_t l = 0; l <= layers.size(); ++l)
+            EndChannel(f);
+    });
+}
+
+// Each layer of node's chain: its id then its members'.
+std::string LayerIds(KFCurveNode* node)
+{
+    std::string ids;
+    for (KFCurveNode* layer = node->LayerGet(); layer; layer = layer->LayerGet())
+    {
+        ids += (ids.empty() ? "[" : " [") + std::to_string(layer->GetLayerID());
+        for (int i = 0; i < layer->GetCount(); ++i)
+            ids += " " + std::to_string(layer->Get(i)->GetLayerID());
+        ids += "]";
+    }
+    return ids;
+}
+
+} // namespace
+
+// An upper layer or a member read without its "LayerID" gets the id the
+// file still tells: a member its layer's, a layer the one its members give,
+// or the only one between its neighbours'. When none fits, or several do,
+// the read is damage, and no layer is ever read as the base (id 0). An id
+// written, 0 included, is read as it is.
+TEST(KFCurveNodeStorage, LayerIdsLeftOutAreGivenOnlyWhenOneFits)
+{
+    const int o = kNone;
+    const LayerIdCase cases[] = {
+        {"every id written", {{1, {1, 1, 1}}, {2, {2, 2, 2}}}, "[1 1 1 1] [2 2 2 2]"},
+        {"the layer's from its members", {{o, {1, 1, 1}}, {2, {2, 2, 2}}}, "[1 1 1 1] [2 2 2 2]"},
+        {"the top layer's from its members", {{1, {1, 1, 1}}, {o, {4, 4, 4}}}, "[1 1 1 1] [4 4 4 4]"},
+        {"a member's from its layer", {{1, {1, 1, 1}}, {2, {2, o, 2}}}, "[1 1 1 1] [2 2 2 2]"},
+        {"every member's from its layer", {{3, {o, o, o}}}, "[3 3 3 3]"},
+        {"a member written on the base", {{3, {0, o, 3}}}, "[3 0 3 3]"},
+        {"two layers' from their members", {{o, {1, 1, 1}}, {o, {2, 2, 2}}}, "[1 1 1 1] [2 2 2 2]"},
+        {"the only id between the neighbours", {{o, {o, o, o}}, {2, {2, 2, 2}}}, "[1 1 1 1] [2 2 2 2]"},
+        {"without members, the only id below the next", {{o, {}}, {2, {}}}, "[1] [2]"},
+        {"without members, between two", {{1, {}}, {o, {}}, {3, {}}}, "[1] [2] [3]"},
+        {"without members, two ids fit", {{o, {}}, {3, {}}}, ""},
+        {"without members, the top layer", {{1, {}}, {o, {}}}, ""},
+        {"the only layer, nothing tells", {{o, {}}}, ""},
+        {"members on the base tell nothing", {{o, {0, 0, 0}}}, ""},
+        {"members disagreeing", {{o, {1, 2, 1}}}, ""},
+        {"members' id not above the layer below", {{2, {2, 2, 2}}, {o, {2, 2, 2}}}, ""},
+        {"members' id not below the layer above", {{o, {3, 3, 3}}, {2, {2, 2, 2}}}, ""},
+        {"two layers without ids nor members' ids", {{o, {o, o, o}}, {o, {o, o, o}}}, ""},
+    };
+    for (KQox::EForm form : {KQox::eBINARY, KQox::eASCII, KQox::eENCRYPTED})
+        for (const LayerIdCase& c : cases)
+        {
+            SCOPED_TRACE(std::string(c.mName) + ", form " + std::to_string(form));
+            const Image image = WriteChain(form, c.mLayers);
+            KQox f;
+            ASSERT_TRUE(OpenSection(f, image)) << f.GetLastErrorString();
+            KFCurveNode* node = KFCurveNodeCreate(&f);
+            ASSERT_NE(node, nullptr);
+            const std::string read = LayerIds(node);
+            EXPECT_EQ(f.GetLastErrorID() == KQox::eFILE_CORRUPTED ? "" : read, c.mRead) << read;
+            // The base's members stay on the base; no id is left unset.
+            for (int i = 0; i < node->GetCount(); ++i)
+                EXPECT_EQ(node->Get(i)->GetLayerID(), 0);
+            EXPECT_EQ(read.find('-'), std::string::npos) << read;
+            node->Destroy();
+        }
+}
+
+// A member of an upper layer that lies on the base (id 0) keeps its id
+// through a file in every form: the writer gives every id within a layer.
+TEST(KFCurveNodeStorage, LayerMembersOnTheBaseKeepTheirId)
+{
+    for (KQox::EForm form : {KQox::eBINARY, KQox::eASCII, KQox::eENCRYPTED})
+    {
+        SCOPED_TRACE(form);
+        KFCurveNode* source = MakeTransform();
+        KFCurveNode* layer = source->Get(0)->CreateLayerAt(2);
+        ASSERT_NE(layer, nullptr);
+        layer->Get(1)->SetLayerID(0);
+        Image image = WriteSection(form, 6000, [&](KQox& f) {
+            EXPECT_TRUE(source->Get(0)->QoxStore(&f, false, true, true, "Channel", true, false));
+        });
+        KQox f;
+        ASSERT_TRUE(OpenSection(f, image));
+        KFCurveNode* read = KFCurveNodeCreate(&f);
+        ASSERT_NE(read, nullptr);
+        EXPECT_NE(f.GetLastErrorID(), KQox::eFILE_CORRUPTED);
+        EXPECT_EQ(LayerIds(read), "[2 2 0 2]");
+        read->Destroy();
+        source->Destroy();
+    }
+}

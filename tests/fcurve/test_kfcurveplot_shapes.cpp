@@ -22,16 +22,6 @@ namespace {
 
 const KQox::EForm kForms[] = {KQox::eBINARY, KQox::eASCII, KQox::eENCRYPTED};
 
-// A member channel holding a static value (a curve without keys); a layer id of 0 writes none.
-void StaticChannel(KQox& f, const char* name, double value, int layerId = 0)
-{
-    BeginChannel(f, name);
-    WriteD(f, "Default", value);
-    if (layerId != 0)
-        WriteI(f, "LayerID", layerId);
-    EndChannel(f);
-}
-
 // The first node of a section, read without a template.
 KFCurveNode* ReadFirst(const Image& image)
 {
@@ -183,13 +173,14 @@ TEST(KFCurvePlotShapes, MembersWithAndWithoutCurves)
     source->Destroy();
 }
 
-// A layer layerId of X 10, Y 20, Z 30 whose X, written without a LayerID (so
-// the base layer's), carries layer layerId in its own chain with sixty
+// A layer layerId of X 10, Y 20, Z 30 whose X, written with the LayerID 0
+// (the base layer's), carries layer layerId in its own chain with sixty
 // members of 100.
 static void ChainedLayer(KQox& f, int layerId)
 {
     BeginChannel(f, "X");
     WriteD(f, "Default", 10);
+    WriteI(f, "LayerID", 0);
     BeginChannel(f, "X", "LayerChannel");
     for (int k = 0; k < 60; ++k)
         StaticChannel(f, ("A" + std::to_string(k)).c_str(), 100, layerId);

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <iterator>
 #include <map>
 #include <set>
@@ -358,5 +359,221 @@ TEST(NativeLineEdits, CurvesReadWholeOrTheReadFails)
         // Each kind of record was edited somewhere.
         for (size_t i = 0; i < rows; ++i)
             EXPECT_GT(edits[std::string(table[i].mName) + "x0"], 0) << table[i].mName;
+    }
+}
+
+namespace {
+
+// A node "Ball" whose translation holds, in the take "Walk", a base and two
+// upper layers, each member keyed once at 1 s; and in "Run" its base only.
+struct LayeredKeys
+{
+    const char* mTake;
+    int mLayer; // 0: the base
+    float mValues[3];
+} const kLayeredKeys[] = {
+    {"Walk", 0, {2.0f, 7.5f, 13.0f}},
+    {"Walk", 1, {0.5f, -0.5f, -0.75f}},
+    {"Walk", 2, {0.75f, 0.75f, 0.75f}},
+    {"Run", 0, {-1.0f, 4.0f, 0.5f}},
+};
+// Per take, the ids of T's layers and of their members, and T at 1 s: the
+// layers added to the base, worked by hand.
+const struct
+{
+    const char* mTake;
+    const char* mIds;
+    double mT[3];
+} kLayeredT[] = {
+    {"Walk", " [0 0 0 0] [1 1 1 1] [2 2 2 2]", {3.25, 7.75, 13.0}},
+    {"Run", " [0 0 0 0]", {-1.0, 4.0, 0.5}},
+};
+
+void BuildLayeredScene(KQoxSdkManager& manager, KQoxScene& scene)
+{
+    KQoxNode* ball = manager.CreateKQoxNode("Ball");
+    scene.GetRootNode()->AddChild(ball);
+    for (const LayeredKeys& k : kLayeredKeys)
+    {
+        KQoxTakeNode* take = TakeOf(*ball, k.mTake);
+        if (!take)
+            take = ball->CreateTakeNode(k.mTake);
+        ASSERT_NE(take, nullptr);
+        KFCurveNode* t = take->GetKFCurveNode()->FindRecursive("T");
+        ASSERT_NE(t, nullptr);
+        KFCurveNode* holder = k.mLayer == 0 ? t : t->CreateLayerAt(k.mLayer);
+        ASSERT_NE(holder, nullptr);
+        ASSERT_EQ(holder->GetLayerID(), k.mLayer);
+        for (int axis = 0; axis < 3; ++axis)
+        {
+            KFCurve* curve = holder->Get(axis)->FCurveGet();
+            ASSERT_NE(curve, nullptr);
+            curve->KeyModifyBegin();
+            curve->KeySet(curve->KeyAdd(KTime(kSecond)), KTime(kSecond), k.mValues[axis], KFCURVE_INTERPOLATION_LINEAR);
+            curve->KeyModifyEnd();
+        }
+    }
+    scene.SetCurrentTake("Walk");
+}
+
+// Every key of the scene, T of "Ball" at 1 s in each take and the takes
+// described.
+std::string LayeredOutcome(KQoxScene& scene)
+{
+    std::ostringstream out;
+    out << KeysOf(scene);
+    KQoxNode* ball = scene.GetRootNode()->GetChildCount() == 1 ? scene.GetRootNode()->GetChild(0) : nullptr;
+    for (const auto& t : kLayeredT)
+    {
+        out << t.mTake << (scene.GetTakeInfo(t.mTake) ? " described" : " not described");
+        KQoxTakeNode* take = ball ? TakeOf(*ball, t.mTake) : nullptr;
+        // Each layer's id and its members'.
+        for (KFCurveNode* layer = take ? take->GetKFCurveNode()->FindRecursive("T") : nullptr; layer;
+             layer = layer->LayerGet())
+        {
+            out << " [" << layer->GetLayerID();
+            for (int i = 0; i < layer->GetCount(); ++i)
+                out << " " << layer->Get(i)->GetLayerID();
+            out << "]";
+        }
+        if (ball && ball->SetCurrentTakeNode(t.mTake))
+        {
+            const KQoxVector4 v = ball->GetLocalFromCurrentTake(KTime(kSecond)).GetT();
+            out << " T " << v[0] << " " << v[1] << " " << v[2];
+        }
+        out << "\n";
+    }
+    return out.str();
+}
+
+// The records edited: the layer ids of every channel of every take, and the
+// take list's entries.
+bool LayerOrTakeEntry(const std::string& name, const std::string& path)
+{
+    return (name == "LayerID" && path.rfind("Animation", 0) == 0) || (name == "Take" && path == "Takes");
+}
+
+// Where each such record of an ASCII file lies (a take's entry with its
+// block and the line end after it), by name.
+std::vector<std::pair<std::string, fileiotest::Block>> LayerOrTakeLines(const std::string& text)
+{
+    std::vector<std::pair<std::string, fileiotest::Block>> found;
+    for (const Line& line : RecordLines(text))
+        if (LayerOrTakeEntry(line.mName, line.mPath))
+            found.emplace_back(line.mName, fileiotest::Block(line.mBegin, line.mEnd));
+    const size_t takes = text.find("\n[Takes]:");
+    const size_t end = takes == std::string::npos ? takes : text.find("\n[", takes + 1);
+    for (size_t at = takes; at < end;)
+    {
+        fileiotest::Block entry = fileiotest::BlockAt(text, at, "\n    Take: ", end);
+        if (entry.first >= end)
+            break;
+        found.emplace_back("Take", fileiotest::Block(entry.first + 1, entry.second + 1));
+        at = entry.second;
+    }
+    return found;
+}
+
+} // namespace
+
+// A node with a base and two upper layers in one take and keys in another,
+// written in every native form of both versions, then each layer id (of a
+// layer and of each of its members) and each entry of the take list left
+// out in turn. The file still tells what was meant (a member lies on its
+// layer, a layer on its members' id, a section names its take), so each
+// read gives every key at its layer with its value, the translation the
+// base's plus both layers', and both takes described; a refused read
+// would fail with "File is corrupted" and leave the scene empty.
+TEST(NativeLineEdits, LayersAndTakesReadWholeOrTheReadFails)
+{
+    TempDir dir;
+    KQoxSdkManager manager;
+    KQoxScene scene(manager);
+    BuildLayeredScene(manager, scene);
+    if (HasFatalFailure())
+        return;
+    const std::string edited = dir.File("edited.qox");
+    for (const Form& form : kForms)
+    {
+        SCOPED_TRACE(form.mName);
+        const std::string name = dir.File("written.qox");
+        ASSERT_TRUE(fileiotest::Export(manager, scene, name, form.mExport, form.mPassword));
+        auto read = [&](const std::string& what) {
+            KQoxScene target(manager);
+            KQoxImporter importer(manager);
+            importer.SetPassword(form.mPassword);
+            if (importer.Initialize(edited.c_str()) && importer.Import(target))
+                return LayeredOutcome(target);
+            EXPECT_STREQ(importer.GetLastErrorString(), "File is corrupted") << what;
+            EXPECT_EQ(target.GetRootNode()->GetChildCount(), 0) << what;
+            EXPECT_EQ(target.GetTakeInfoCount(), 0) << what;
+            return std::string();
+        };
+        const std::string text = ReadFile(name);
+        fileiotest::FieldFile records;
+        if (form.mAscii)
+            ASSERT_TRUE(qoxtest::WriteFile(edited, text));
+        else
+        {
+            ASSERT_TRUE(fileiotest::ReadFieldFile(name, form.mPassword, records));
+            ASSERT_TRUE(fileiotest::WriteFieldFile(edited, form.mPassword, records));
+        }
+        const std::string whole = read("unedited");
+        // Each layer at its id, each take's T as the keys give it.
+        std::vector<std::string> expected = {"Ball Walk/Defaults/Transform/T/X 46186158000=2\n",
+                                             "Ball Walk/Defaults/Transform/T layer 1/T/Y 46186158000=-0.5\n",
+                                             "Ball Walk/Defaults/Transform/T layer 1/T layer 2/T/Z 46186158000=0.75\n",
+                                             "Ball Run/Defaults/Transform/T/Z 46186158000=0.5\n"};
+        for (const auto& t : kLayeredT)
+        {
+            std::ostringstream line;
+            line << t.mTake << " described" << t.mIds << " T " << t.mT[0] << " " << t.mT[1] << " " << t.mT[2] << "\n";
+            expected.push_back(line.str());
+        }
+        for (const std::string& part : expected)
+            ASSERT_NE(whole.find(part), std::string::npos) << part << " in\n" << whole;
+
+        std::vector<std::pair<std::string, fileiotest::Block>> lines;
+        std::vector<std::string> targets;
+        if (form.mAscii)
+        {
+            lines = LayerOrTakeLines(text);
+            for (const auto& line : lines)
+                targets.push_back(line.first);
+        }
+        else
+            fileiotest::EditRecords(records.mRecords,
+                                    [&](const fileiotest::FieldRecord& r, const std::string& path, int) {
+                                        if (LayerOrTakeEntry(r.mName, path))
+                                            targets.push_back(r.mName);
+                                        return 1;
+                                    });
+        // Three layer ids per layer (the layer's own and its members'),
+        // two layers; two takes listed.
+        ASSERT_EQ(std::count(targets.begin(), targets.end(), "LayerID"), 2 * 4);
+        ASSERT_EQ(std::count(targets.begin(), targets.end(), "Take"), 2);
+        for (size_t t = 0; t < targets.size(); ++t)
+        {
+            const std::string what = targets[t] + " left out, record " + std::to_string(t);
+            SCOPED_TRACE(what);
+            if (form.mAscii)
+            {
+                std::string changed = text;
+                changed.erase(lines[t].second.first, lines[t].second.second - lines[t].second.first);
+                ASSERT_TRUE(qoxtest::WriteFile(edited, changed));
+            }
+            else
+            {
+                size_t seen = 0;
+                fileiotest::FieldFile changed = records;
+                changed.mRecords = fileiotest::EditRecords(
+                    records.mRecords, [&](const fileiotest::FieldRecord& r, const std::string& path, int) {
+                        return LayerOrTakeEntry(r.mName, path) && seen++ == t ? 0 : 1;
+                    });
+                ASSERT_TRUE(fileiotest::WriteFieldFile(edited, form.mPassword, changed));
+            }
+            // The file still tells each layer's id and each take's name.
+            EXPECT_EQ(read(what), whole);
+        }
     }
 }
