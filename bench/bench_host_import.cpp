@@ -1,9 +1,11 @@
-// A native file of one triangle mesh with a material, imported through the
-// plug-in into the host stand-in as zelt imports it (add mode), at 30,000 and
-// 120,000 triangles, five times each. Counters, from the quickest run of
-// each: "small_ms" and "large_ms", each import's time; "large_over_small",
-// their ratio (4 for an import whose cost grows with the faces); "x_sdk_read",
-// the larger import over the SDK's own read of the same file.
+// A native file of one triangle mesh with a material (or two, taking turns
+// by column, so that every face assigned to one group is looked for in the
+// other), imported through the plug-in into the host stand-in as zelt
+// imports it (add mode), at 30,000 and 120,000 triangles, five times each.
+// Counters, from the quickest run of each: "small_ms" and "large_ms", each
+// import's time; "large_over_small", their ratio (4 for an import whose cost
+// grows with the faces); "x_sdk_read", the larger import over the SDK's own
+// read of the same file.
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
@@ -34,8 +36,9 @@ constexpr int kLargeTriangles = 120000;
 
 // A grid of rows x 100 quads, each cut into two triangles, every triangle
 // with the material "Paint" (by polygon, as the OBJ reader gives a mesh with
-// one material), written as a binary native file; false when it cannot be.
-bool WriteTriangles(const std::string& path, int triangles)
+// one material), or with two materials the odd columns take "Ink", written
+// as a binary native file; false when it cannot be.
+bool WriteTriangles(const std::string& path, int triangles, int materials)
 {
     const int columns = 100, rows = triangles / (2 * columns);
     KQoxSdkManager manager;
@@ -47,6 +50,8 @@ bool WriteTriangles(const std::string& path, int triangles)
         for (int c = 0; c <= columns; ++c)
             points[r * (columns + 1) + c] = KQoxVector4(c, 0, r);
     mesh->AM(manager.CreateKQoxMaterial("Paint"), 0);
+    if (materials > 1)
+        mesh->AM(manager.CreateKQoxMaterial("Ink"), 0);
     mesh->InitMaterialIndices(KQoxLayerElement::eBY_POLYGON);
     for (int r = 0; r < rows; ++r)
         for (int c = 0; c < columns; ++c)
@@ -55,7 +60,7 @@ bool WriteTriangles(const std::string& path, int triangles)
             const int triangle[2][3] = {{a, e, b}, {a, d, e}};
             for (const auto& corners : triangle)
             {
-                mesh->BeginPolygon(0);
+                mesh->BeginPolygon(materials > 1 ? c % 2 : 0);
                 for (int corner : corners)
                     mesh->AddPolygon(corner);
                 mesh->EndPolygon();
@@ -101,7 +106,8 @@ void BM_HostImportTriangles(benchmark::State& state)
     std::filesystem::copy_file(QOXZELT_PATH, plugin, error);
     setenv("ZELT_PLUG_IN_PATH", scratch.Path().c_str(), 1);
     const std::string small = scratch.Path() + "/small.qox", large = scratch.Path() + "/large.qox";
-    if (error || !WriteTriangles(small, kSmallTriangles) || !WriteTriangles(large, kLargeTriangles) ||
+    if (error || !WriteTriangles(small, kSmallTriangles, static_cast<int>(state.range(0))) ||
+        !WriteTriangles(large, kLargeTriangles, static_cast<int>(state.range(0))) ||
         !zelthost::Host::Get().LoadPlugin(plugin))
     {
         state.SkipWithError("cannot write the files or load the plug-in");
@@ -133,6 +139,6 @@ void BM_HostImportTriangles(benchmark::State& state)
     state.counters["large_over_small"] = largeSeconds / smallSeconds;
     state.counters["x_sdk_read"] = largeSeconds / sdkSeconds;
 }
-BENCHMARK(BM_HostImportTriangles)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK(BM_HostImportTriangles)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 
 } // namespace
