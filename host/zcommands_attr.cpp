@@ -251,16 +251,26 @@ ZStatus AddMembers(Node* set, const std::vector<std::string>& names, bool force)
             return st;
     }
     ToGeometry(list);
+    // Each item's elements sorted once, for the lookups below.
+    std::vector<SetMember::Elements> given(force ? list.items().size() : 0);
+    for (size_t i = 0; i < given.size(); ++i)
+        if (const auto& rep = list.items()[i].component.rep())
+        {
+            given[i] = rep->elements;
+            std::sort(given[i].begin(), given[i].end());
+        }
     if (force)
         for (const auto& n : CurrentScene().Nodes())
         {
             Node* other = n.second.get();
             if (other == set || !other->Is(ZFn::kShadingEngine))
                 continue;
-            for (const auto& item : list.items())
+            for (size_t i = 0; i < given.size(); ++i)
             {
+                const auto& item = list.items()[i];
                 uint64_t id = item.path.back();
                 const auto& rep = item.component.rep();
+                const SetMember::Elements& taken = given[i];
                 for (auto m = other->members.begin(); m != other->members.end();)
                 {
                     if (m->node == id && (!rep || m->component.empty()))
@@ -270,9 +280,20 @@ ZStatus AddMembers(Node* set, const std::vector<std::string>& names, bool force)
                     }
                     if (m->node == id && rep)
                     {
-                        auto& el = m->elements;
-                        for (const auto& e : rep->elements)
-                            el.erase(std::remove(el.begin(), el.end(), e), el.end());
+                        // The elements given up are looked up in the member's
+                        // sorted ones; the member is rewritten only when it
+                        // holds some, so that faces new to the scene cost no
+                        // pass over the other groups' lists.
+                        auto& el = m->Sorted();
+                        const bool holds = std::any_of(taken.begin(), taken.end(), [&](const std::pair<int, int>& e) {
+                            return std::binary_search(el.begin(), el.end(), e);
+                        });
+                        if (holds)
+                            el.erase(std::remove_if(el.begin(), el.end(),
+                                                    [&](const std::pair<int, int>& e) {
+                                                        return std::binary_search(taken.begin(), taken.end(), e);
+                                                    }),
+                                     el.end());
                         if (el.empty())
                         {
                             m = other->members.erase(m);

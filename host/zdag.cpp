@@ -582,13 +582,11 @@ ZStatus ZSelectionList::getSelectionStrings(ZStringArray& strings) const
             strings.append(ZString(name));
             continue;
         }
-        SetMember member;
-        member.component = rep->componentType == ZFn::kMeshVertComponent
-                               ? "vtx"
-                               : (rep->componentType == ZFn::kSurfaceCVComponent ? "cv" : "f");
-        member.elements = rep->elements;
+        const char* component = rep->componentType == ZFn::kMeshVertComponent
+                                    ? "vtx"
+                                    : (rep->componentType == ZFn::kSurfaceCVComponent ? "cv" : "f");
         // One string per range, as the host's script commands take them.
-        std::string text = ComponentText(member, nullptr, name);
+        std::string text = ComponentText(component, rep->elements, name);
         size_t start = 0;
         while (start < text.size())
         {

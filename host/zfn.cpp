@@ -573,6 +573,39 @@ ZFN_NODE_KIND(ZFnSet, ZFn::kSet)
 
 namespace zelthost {
 
+const SetMember::Elements& SetMember::Sorted() const
+{
+    Settle();
+    return mSorted;
+}
+
+SetMember::Elements& SetMember::Sorted()
+{
+    Settle();
+    return mSorted;
+}
+
+void SetMember::Add(const Elements& more)
+{
+    mAdded.insert(mAdded.end(), more.begin(), more.end());
+}
+
+void SetMember::Settle() const
+{
+    if (mAdded.empty())
+        return;
+    std::sort(mAdded.begin(), mAdded.end());
+    // Elements added after the last ones (the usual case) are appended;
+    // others are merged in, one pass over the list.
+    const bool after = mSorted.empty() || mSorted.back() < mAdded.front();
+    const auto middle = mSorted.insert(mSorted.end(), mAdded.begin(), mAdded.end());
+    if (!after)
+        std::inplace_merge(mSorted.begin(), middle, mSorted.end());
+    mSorted.erase(std::unique(mSorted.begin(), mSorted.end()), mSorted.end());
+    mAdded.clear();
+    mAdded.shrink_to_fit();
+}
+
 void AddSetMember(Node* set, uint64_t node, const ZObject& component)
 {
     std::string kind;
@@ -585,22 +618,14 @@ void AddSetMember(Node* set, uint64_t node, const ZObject& component)
         if (m.node == node && m.component == kind)
         {
             if (rep)
-            {
-                m.elements.insert(m.elements.end(), rep->elements.begin(), rep->elements.end());
-                std::sort(m.elements.begin(), m.elements.end());
-                m.elements.erase(std::unique(m.elements.begin(), m.elements.end()), m.elements.end());
-            }
+                m.Add(rep->elements);
             return;
         }
     SetMember m;
     m.node = node;
     m.component = kind;
     if (rep)
-    {
-        m.elements = rep->elements;
-        std::sort(m.elements.begin(), m.elements.end());
-        m.elements.erase(std::unique(m.elements.begin(), m.elements.end()), m.elements.end());
-    }
+        m.Add(rep->elements);
     set->members.push_back(std::move(m));
 }
 
@@ -656,7 +681,7 @@ ZStatus ZFnSet::getMembers(ZSelectionList& members, bool) const
         rep->componentType = m.component == "vtx"
                                  ? ZFn::kMeshVertComponent
                                  : (m.component == "cv" ? ZFn::kSurfaceCVComponent : ZFn::kMeshPolygonComponent);
-        rep->elements = m.elements;
+        rep->elements = m.Sorted();
         ZDagPath path;
         if (ZDagPath::getAPathTo(ZObject(NodeRep(n->id)), path))
             members.add(path, ZObject(rep));
@@ -678,8 +703,9 @@ bool ZFnSet::isMember(const ZDagPath& path, const ZObject& component, ZStatus* s
         {
             if (!component.rep())
                 return m.component.empty();
+            const SetMember::Elements& elements = m.Sorted();
             for (const auto& e : component.rep()->elements)
-                if (!std::binary_search(m.elements.begin(), m.elements.end(), e))
+                if (!std::binary_search(elements.begin(), elements.end(), e))
                     return false;
             return true;
         }

@@ -1020,19 +1020,25 @@ void WorldMatrix(const std::vector<uint64_t>& path, double out[4][4])
 std::string ComponentText(const SetMember& member, const Node* node, const std::string& nodeName)
 {
     (void)node;
-    if (member.component.empty())
+    return ComponentText(member.component, member.Sorted(), nodeName);
+}
+
+std::string ComponentText(const std::string& component, const SetMember::Elements& elements,
+                          const std::string& nodeName)
+{
+    if (component.empty())
         return nodeName;
     std::string out;
-    if (member.component == "cv")
+    if (component == "cv")
     {
-        for (const auto& e : member.elements)
+        for (const auto& e : elements)
             out += (out.empty() ? "" : " ") + nodeName + ".cv[" + std::to_string(e.first) + "][" +
                    std::to_string(e.second) + "]";
         return out;
     }
     // Runs of consecutive indices as ranges.
     std::vector<int> indices;
-    for (const auto& e : member.elements)
+    for (const auto& e : elements)
         indices.push_back(e.first);
     std::sort(indices.begin(), indices.end());
     indices.erase(std::unique(indices.begin(), indices.end()), indices.end());
@@ -1044,7 +1050,7 @@ std::string ComponentText(const SetMember& member, const Node* node, const std::
         std::string range = std::to_string(indices[i]);
         if (j > i)
             range += ":" + std::to_string(indices[j]);
-        out += (out.empty() ? "" : " ") + nodeName + "." + member.component + "[" + range + "]";
+        out += (out.empty() ? "" : " ") + nodeName + "." + component + "[" + range + "]";
         i = j + 1;
     }
     return out;

@@ -154,9 +154,25 @@ struct SkinData
 // Members of a set: whole nodes or components of them.
 struct SetMember
 {
+    using Elements = std::vector<std::pair<int, int>>;
+
     uint64_t node;
     std::string component; // "" for the whole node, else "vtx", "f" or "cv"
-    std::vector<std::pair<int, int>> elements;
+
+    // The component's elements, ascending and without repeats.
+    const Elements& Sorted() const;
+    // The same, for removing some in place (what stays keeps its order).
+    Elements& Sorted();
+    // Adds elements in any order, repeats included. They join the sorted
+    // ones when next read, so that a long run of adds (an import assigning
+    // faces one by one) costs no more than one sort of the whole list.
+    void Add(const Elements& more);
+
+private:
+    void Settle() const;
+    // Read through Sorted(), which folds the added ones in first.
+    mutable Elements mSorted;
+    mutable Elements mAdded;
 };
 
 struct Node
@@ -296,6 +312,10 @@ void SetVec(Node* node, const char* compound, const ZVector& v);
 void LocalMatrix(const Node* node, double m[4][4]);
 void WorldMatrix(const std::vector<uint64_t>& path, double m[4][4]);
 std::string ComponentText(const SetMember& member, const Node* node, const std::string& nodeName);
+// The same for elements of the component ("vtx", "f" or "cv") as they come:
+// cvs in their order, vertices and faces as ascending ranges.
+std::string ComponentText(const std::string& component, const SetMember::Elements& elements,
+                          const std::string& nodeName);
 // "attr", "attr[3]", "parent.child": a plug of the node; a null plug and a
 // failed status when the node has no such attribute.
 ZPlug ParsePlug(const Node* node, const std::string& text, ZStatus* status);

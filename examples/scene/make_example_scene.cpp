@@ -56,7 +56,8 @@ KQoxMaterial* Material(KQoxSdkManager& manager, const char* name, double r, doub
 
 // A cube of side 2 standing on the floor: 8 points, 6 quads, a normal and a
 // UV per polygon vertex, the sides red and the top and bottom blue, the
-// checker texture on every face, and skin links to the spine and the head.
+// checker texture on every face, and skin links to the spine and the head
+// (their bind transforms are set once the body has its node: BindLinks).
 KQoxMesh* Body(KQoxSdkManager& manager, KQoxScene& scene, KQoxNode* spine, KQoxNode* head)
 {
     KQoxMesh* mesh = manager.CreateKQoxMesh();
@@ -121,6 +122,20 @@ KQoxMesh* Body(KQoxSdkManager& manager, KQoxScene& scene, KQoxNode* spine, KQoxN
     return mesh;
 }
 
+// Each link of the body keeps where the body and its bone stood when the skin
+// was bound: the scene as built. A writer that evaluates the skin then puts
+// the body where it stands.
+void BindLinks(KQoxNode* body)
+{
+    KQoxMesh* mesh = static_cast<KQoxMesh*>(body->GetMesh());
+    for (int k = 0; k < mesh->GetLinkCount(); ++k)
+    {
+        KQoxLink* link = mesh->GetLink(k);
+        link->SetTransformMatrix(body->GetGlobalFromDefaultTake());
+        link->SetTransformLinkMatrix(link->GetLink()->GetGlobalFromDefaultTake());
+    }
+}
+
 // A floor quad of side 10 with a colour at each corner.
 KQoxMesh* Floor(KQoxSdkManager& manager)
 {
@@ -176,7 +191,7 @@ int main(int argc, char** argv)
     KQoxNode* head = Add(manager, spine, "Head", Skeleton(manager, KQoxSkeleton::eLIMB_NODE));
     spine->SetDefaultT(KQoxVector4(0, 1, 0));
     head->SetDefaultT(KQoxVector4(0, 1, 0));
-    Add(manager, root, "Body", Body(manager, scene, spine, head));
+    BindLinks(Add(manager, root, "Body", Body(manager, scene, spine, head)));
     Add(manager, root, "Floor", Floor(manager));
 
     KQoxCamera* camera = manager.CreateKQoxCamera();
