@@ -444,6 +444,17 @@ bool KSaveLock::OpenPlace(int place)
         errno = error;
         return false;
     }
+    // One lock file reached from two places ($XDG_RUNTIME_DIR the home
+    // folder's .cache, say) is taken once: through two descriptions the
+    // lock would wait for itself.
+    for (int other = 0; other < kPlaces; ++other)
+        if (other != place && mPlaces[other].fd >= 0 && mPlaces[other].device == status.st_dev &&
+            mPlaces[other].inode == status.st_ino)
+        {
+            ClosePlace(place);
+            errno = EEXIST;
+            return false;
+        }
     at.device = status.st_dev;
     at.inode = status.st_ino;
     return true;

@@ -317,6 +317,30 @@ TEST(KSaveLock, TheProcessesOfAUserMeetWhateverStandsInTmp)
     }
 }
 
+// A runtime folder that is where the home folder's lock folder lives: one
+// lock file, whose turn a save takes once, not waiting for itself.
+TEST(KSaveLock, ALockFileReachedFromTwoPlacesIsTakenOnce)
+{
+    const struct passwd* entry = getpwuid(geteuid());
+    if (!entry || !entry->pw_dir || entry->pw_dir[0] != '/')
+        GTEST_SKIP() << "this user has no home folder";
+    const std::string cache = std::string(entry->pw_dir) + "/.cache";
+    TempDir dir;
+    const std::string file = dir.File("scene.obj");
+    const int result = RunAs(User{0, WithRuntime(cache)}, [&] {
+        SetSaveLockWaitForTests(kShortWait);
+        KSaveLock lock;
+        errno = 0;
+        if (lock.Take({file}))
+            return 0;
+        return errno == EAGAIN ? 1 : 2;
+    });
+    if (result == 2)
+        GTEST_SKIP() << "no lock file can be had in " << cache;
+    EXPECT_EQ(result, 0);
+    EXPECT_TRUE(Exists(cache + "/qox-locks/locks"));
+}
+
 // Two processes of a user whose lock folder in /tmp another user took save
 // one file and its library at once, over many rounds: whichever commits
 // last, the files are its own and paired.
