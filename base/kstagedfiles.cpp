@@ -1012,7 +1012,7 @@ bool KStagedFiles::Commit()
     {
         const int error = errno;
         Abandon();
-        return Fail(error, error == EAGAIN ? kAnotherSaving : PlainCause(error));
+        return Fail(error, error == EAGAIN ? kAnotherSaving : *lock.Cause() ? lock.Cause() : PlainCause(error));
     }
     for (Entry& entry : mEntries)
         if (!Ready(entry))

@@ -681,10 +681,10 @@ TEST(KStagedFilesUsers, OtherLocksOnTheFolderOrFileNeverHoldUpASave)
     }
 }
 
-// Another user who takes the name of a user's lock folder before it (and
-// locks the folder of the file too) holds up none of its saves: they go on
-// at once, and the saves of one file on the threads of one process still
-// take turns.
+// Another user who takes the name of a user's lock folder in /tmp before it
+// (and locks the folder of the file too) holds up none of its saves: they go
+// on at once through the user's runtime folder, and the saves of one file on
+// the threads of one process still take turns.
 TEST(KStagedFilesUsers, ALockFolderTakenByAnotherUserHoldsUpNoSave)
 {
     if (geteuid() != 0)
@@ -696,6 +696,7 @@ TEST(KStagedFilesUsers, ALockFolderTakenByAnotherUserHoldsUpNoSave)
     ASSERT_EQ(RunAs(kOther, {}, [&] { return mkdir(squatted.c_str(), 0777) == 0 && chmod(squatted.c_str(), 0777) == 0 ? 0 : 1; }), 0);
     TempDir dir;
     chmod(dir.Path().c_str(), 0755);
+    const std::string runtime = MakeDir(dir.Path(), "runtime", saver, saver, 0700);
     const std::string folder = MakeDir(dir.Path(), "files", saver, saver, 0755);
     const std::string file = folder + "/scene.obj";
     MakeFile(file, "old", saver, saver, 0644);
@@ -715,6 +716,7 @@ TEST(KStagedFilesUsers, ALockFolderTakenByAnotherUserHoldsUpNoSave)
         HeldFlock held(kOther, folder);
         const int result = RunAs(saver, {}, [&] {
             alarm(kHeldForGood);
+            setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
             for (int round = 0; round < rounds; ++round)
             {
                 std::vector<std::thread> savers;
