@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <new>
 #include <string>
 #include <sys/random.h>
 #include <sys/resource.h>
@@ -200,43 +201,44 @@ std::string RandomLetters()
 }
 
 // Creates a new file under stem + suffix + random letters, exclusively, in
-// directory (a descriptor, or AT_FDCWD with the folder's path and a slash in
-// where); its descriptor, and its name in the folder in name. -1 with errno
-// when none can be made.
-int CreateFree(int directory, const std::string& where, const std::string& stem, const char* suffix, mode_t mode,
-               std::string& name)
+// directory (a descriptor, or AT_FDCWD to go by the path), the folder whose
+// path with a slash is prefix; its descriptor, its name in the folder in
+// name and its path in path, both made before the file. -1 with errno when
+// none can be made.
+int CreateFree(int directory, const std::string& prefix, const std::string& stem, const char* suffix, mode_t mode,
+               std::string& name, std::string& path)
 {
     for (int tries = 0; tries < kNameTries; ++tries)
     {
         name = stem + suffix + RandomLetters();
-        const int fd =
-            openat(directory, (where + name).c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+        path = prefix + name;
+        const int fd = openat(directory, directory == AT_FDCWD ? path.c_str() : name.c_str(),
+                              O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
         if (fd >= 0 || errno != EEXIST)
             return fd;
     }
     return -1;
 }
 
-// Renames the file name in directory to a free stem + suffix + letters
-// name; true with the new name in name.
-bool RenameFree(int directory, const std::string& stem, const char* suffix, std::string& name)
+// Renames the file from in directory, the folder whose path with a slash is
+// prefix, to a free stem + suffix + letters name; true with the new name in
+// name and its path in path, both made before the rename.
+bool RenameFree(int directory, const std::string& prefix, const std::string& stem, const char* suffix,
+                const std::string& from, std::string& name, std::string& path)
 {
     for (int tries = 0; tries < kNameTries; ++tries)
     {
-        const std::string next = stem + suffix + RandomLetters();
-        if (renameat2(directory, name.c_str(), directory, next.c_str(), RENAME_NOREPLACE) == 0)
-        {
-            name = next;
+        name = stem + suffix + RandomLetters();
+        path = prefix + name;
+        if (renameat2(directory, from.c_str(), directory, name.c_str(), RENAME_NOREPLACE) == 0)
             return true;
-        }
         if (errno == EINVAL || errno == ENOSYS)
         {
             // A file system without RENAME_NOREPLACE: a link keeps the same
             // promise of never taking another file's name.
-            if (linkat(directory, name.c_str(), directory, next.c_str(), 0) == 0)
+            if (linkat(directory, from.c_str(), directory, name.c_str(), 0) == 0)
             {
-                unlinkat(directory, name.c_str(), 0);
-                name = next;
+                unlinkat(directory, from.c_str(), 0);
                 return true;
             }
         }
@@ -249,14 +251,14 @@ bool RenameFree(int directory, const std::string& stem, const char* suffix, std:
 // The name the caller writes fd's file under: this process's own link to the
 // descriptor where /proc shows it (no other process can redirect it), else
 // path.
-KString HandedName(int fd, const std::string& path)
+std::string HandedName(int fd, const std::string& path)
 {
-    const std::string link = "/proc/self/fd/" + std::to_string(fd);
+    std::string link = "/proc/self/fd/" + std::to_string(fd);
     struct stat viaLink, viaFd;
     if (stat(link.c_str(), &viaLink) == 0 && fstat(fd, &viaFd) == 0 && viaLink.st_dev == viaFd.st_dev &&
         viaLink.st_ino == viaFd.st_ino)
-        return KString(link.c_str());
-    return KString(path.c_str());
+        return link;
+    return path;
 }
 
 // Opens a folder a step works in: for reading, so that it can be flushed
@@ -298,10 +300,13 @@ bool IsSafeRoot(const struct stat& status)
 // Makes a directory of this process's own ("qox.XXXXXX") under root and
 // opens it, checking through the descriptors that root is safe (above) and
 // that the directory is one this user owns and no one else may enter.
-// Its path in path; -1 with errno (EACCES for an unsafe root) when none can
-// be made.
+// Its path in path, made before the directory; -1 with errno (EACCES for an
+// unsafe root) when none can be made.
 int MakePrivateDirectory(const std::string& root, std::string& path)
 {
+    std::string name;
+    name.reserve(std::strlen(kPrivatePrefix) + kRandomLetters);
+    path.reserve(root.size() + 1 + name.capacity());
     const int parent = open(root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     struct stat status;
     if (parent < 0)
@@ -315,7 +320,9 @@ int MakePrivateDirectory(const std::string& root, std::string& path)
     int fd = -1;
     for (int tries = 0; fd < 0 && tries < kNameTries; ++tries)
     {
-        const std::string name = std::string(kPrivatePrefix) + RandomLetters();
+        // Within the room reserved above: nothing here throws.
+        name.assign(kPrivatePrefix).append(RandomLetters());
+        path.assign(root).append("/").append(name);
         if (mkdirat(parent, name.c_str(), 0700) != 0)
         {
             if (errno == EEXIST)
@@ -330,7 +337,6 @@ int MakePrivateDirectory(const std::string& root, std::string& path)
             errno = EACCES;
             break;
         }
-        path = root + "/" + name;
     }
     const int error = errno;
     close(parent);
@@ -445,7 +451,7 @@ bool CopyAttributes(const std::string& path, int to)
 
 KStagedFiles::KStagedFiles() {}
 
-KStagedFiles::~KStagedFiles()
+KStagedFiles::~KStagedFiles() noexcept
 {
     Abandon();
 }
@@ -471,16 +477,28 @@ KString KStagedFiles::Stage(const char* target)
     if (!Add(target))
         return KString();
     Entry& entry = mEntries.back();
-    if (entry.mKind == eDIRECT)
-        return entry.mTemporary;
-    // The caller opens the name handed out: with no descriptor to spare for
-    // that, the file is parked and handed out by its path (the commit checks
-    // it is still the file made).
-    const std::string path = StagedPath(entry);
-    if (!HasSpareDescriptor(entry.mFile))
-        CloseFd(entry.mFile);
-    entry.mTemporary = entry.mFile >= 0 ? HandedName(entry.mFile, path) : KString(path.c_str());
-    return entry.mTemporary;
+    try
+    {
+        // The caller opens the name handed out: with no descriptor to spare
+        // for that, the file is parked and handed out by its path (the
+        // commit checks it is still the file made).
+        if (entry.mKind != eDIRECT)
+        {
+            if (!HasSpareDescriptor(entry.mFile))
+                CloseFd(entry.mFile);
+            entry.mTemporary = entry.mFile >= 0 ? HandedName(entry.mFile, entry.mStagedPath) : entry.mStagedPath;
+        }
+        KString name(entry.mTemporary.c_str());
+        if (!name.IsOK())
+            throw std::bad_alloc();
+        return name;
+    }
+    catch (...)
+    {
+        Remove(entry);
+        mEntries.pop_back();
+        throw;
+    }
 }
 
 // Adds target to the set with its new file made (see Stage); false with the
@@ -492,12 +510,17 @@ bool KStagedFiles::Add(const char* target)
         return Fail(EINVAL, "");
     if (Find(target))
         return Fail(EEXIST, "");
-    std::string end;
-    if (!LinkEnd(target, end))
-        return Fail(errno, FolderCause(errno));
+    // Room for the entry first: once its file is made, keeping it in the set
+    // allocates nothing.
+    if (mEntries.size() == mEntries.capacity())
+        mEntries.reserve(mEntries.size() * 2 + 4);
     Entry entry;
+    if (!LinkEnd(target, entry.mReplaced))
+        return Fail(errno, FolderCause(errno));
+    const std::string& end = entry.mReplaced;
     entry.mTarget = target;
-    entry.mReplaced = end.c_str();
+    entry.mFolder = DirectoryOf(end);
+    entry.mName = NameOf(end);
     struct stat status;
     if (stat(end.c_str(), &status) == 0)
     {
@@ -507,7 +530,7 @@ bool KStagedFiles::Add(const char* target)
         {
             entry.mKind = eDIRECT;
             entry.mTemporary = entry.mReplaced;
-            mEntries.push_back(entry);
+            mEntries.push_back(std::move(entry));
             return true;
         }
         // A file its owner keeps from writing stays as it is.
@@ -543,7 +566,7 @@ bool KStagedFiles::Add(const char* target)
             Remove(entry);
             return Fail(mError, mCause);
         }
-        mEntries.push_back(entry);
+        mEntries.push_back(std::move(entry)); // within the room reserved
     }
     catch (...)
     {
@@ -575,14 +598,12 @@ bool KStagedFiles::MakeFile(Entry& entry)
 // It is made through the folder's path, so that it takes one descriptor.
 bool KStagedFiles::StageBeside(Entry& entry)
 {
-    const std::string end(entry.mReplaced.ToChars());
-    const std::string directory = DirectoryOf(end);
-    std::string name;
-    entry.mFile =
-        CreateFree(AT_FDCWD, directory == "/" ? directory : directory + "/", Stem(end), kWrittenSuffix, 0666, name);
+    std::string name, path;
+    entry.mFile = CreateFree(AT_FDCWD, StagingPrefix(entry), Stem(entry.mReplaced), kWrittenSuffix, 0666, name, path);
     if (entry.mFile < 0)
         return false;
-    entry.mStagedName = name.c_str();
+    entry.mStagedName.swap(name);
+    entry.mStagedPath.swap(path);
     struct stat status;
     if (fstat(entry.mFile, &status) != 0)
         return false;
@@ -615,18 +636,28 @@ bool KStagedFiles::StagePrivate(Entry& entry)
             error = errno;
             continue;
         }
-        entry.mPrivateDir = path.c_str();
+        entry.mPrivateDir.swap(path);
         struct stat status;
-        if (fstat(directory, &status) == 0)
+        try
         {
-            entry.mFolderDevice = status.st_dev;
-            entry.mFolderInode = status.st_ino;
-            entry.mFile = CreateFree(directory, "", Stem(entry.mReplaced.ToChars()), kWrittenSuffix, 0600, name);
+            if (fstat(directory, &status) == 0)
+            {
+                entry.mFolderDevice = status.st_dev;
+                entry.mFolderInode = status.st_ino;
+                entry.mFile = CreateFree(directory, StagingPrefix(entry), Stem(entry.mReplaced), kWrittenSuffix, 0600,
+                                         name, path);
+            }
+        }
+        catch (...)
+        {
+            CloseFd(directory);
+            throw;
         }
         CloseFd(directory);
         if (entry.mFile >= 0 && fstat(entry.mFile, &status) == 0)
         {
-            entry.mStagedName = name.c_str();
+            entry.mStagedName.swap(name);
+            entry.mStagedPath.swap(path);
             entry.mDevice = status.st_dev;
             entry.mInode = status.st_ino;
             return true;
@@ -661,10 +692,19 @@ FILE* KStagedFiles::Create(const char* target)
     Entry& entry = mEntries.back();
     FILE* file = nullptr;
     if (entry.mKind == eDIRECT)
-        file = fopen(entry.mTemporary.ToChars(), "wb");
+        file = fopen(entry.mTemporary.c_str(), "wb");
     else
     {
-        entry.mTemporary = StagedPath(entry).c_str();
+        try
+        {
+            entry.mTemporary = entry.mStagedPath;
+        }
+        catch (...)
+        {
+            Remove(entry);
+            mEntries.pop_back();
+            throw;
+        }
         int fd = fcntl(entry.mFile, F_DUPFD_CLOEXEC, 0);
         if (fd < 0 && (errno == EMFILE || errno == ENFILE))
             std::swap(fd, entry.mFile); // no descriptor to spare: the caller's is the set's, parked
@@ -677,6 +717,8 @@ FILE* KStagedFiles::Create(const char* target)
         const int cause = errno;
         Remove(mEntries.back());
         mEntries.pop_back();
+        if (cause == ENOMEM)
+            throw std::bad_alloc(); // the stream's buffer: out of memory as any other
         Fail(cause, FolderCause(cause));
     }
     return file;
@@ -699,26 +741,26 @@ bool KStagedFiles::IsRewrittenInPlace(const char* target) const
     return entry && entry->mKind == eREWRITTEN;
 }
 
-// The path of entry's new file: in its private folder, else beside its target.
-std::string KStagedFiles::StagedPath(const Entry& entry)
+// The path of the folder of entry's new file, with a slash: its private
+// folder, else its target's.
+std::string KStagedFiles::StagingPrefix(const Entry& entry)
 {
-    const std::string folder =
-        entry.mPrivateDir.IsEmpty() ? DirectoryOf(entry.mReplaced.ToChars()) : entry.mPrivateDir.ToChars();
-    return (folder == "/" ? folder : folder + "/") + entry.mStagedName.ToChars();
+    const std::string& folder = entry.mPrivateDir.empty() ? entry.mFolder : entry.mPrivateDir;
+    return folder == "/" ? folder : folder + "/";
 }
 
 // Opens the folder holding entry's new file: its private one, which must be
 // the one made, else its target's. -1 with the error and cause recorded.
 int KStagedFiles::OpenStagingFolder(Entry& entry)
 {
-    if (entry.mPrivateDir.IsEmpty())
+    if (entry.mPrivateDir.empty())
     {
-        const int folder = OpenFolder(DirectoryOf(entry.mReplaced.ToChars()));
+        const int folder = OpenFolder(entry.mFolder);
         if (folder < 0)
             Fail(errno, FolderCause(errno));
         return folder;
     }
-    int folder = OpenFolder(entry.mPrivateDir.ToChars(), O_NOFOLLOW);
+    int folder = OpenFolder(entry.mPrivateDir, O_NOFOLLOW);
     struct stat status;
     if (folder < 0 || fstat(folder, &status) != 0)
     {
@@ -729,8 +771,9 @@ int KStagedFiles::OpenStagingFolder(Entry& entry)
     if (status.st_dev != entry.mFolderDevice || status.st_ino != entry.mFolderInode)
     {
         CloseFd(folder);
-        entry.mPrivateDir = KString(); // not this save's to remove
-        entry.mStagedName = KString();
+        entry.mPrivateDir.clear(); // not this save's to remove
+        entry.mStagedName.clear();
+        entry.mStagedPath.clear();
         Fail(EEXIST, kReplacedMeanwhile);
     }
     return folder;
@@ -743,7 +786,7 @@ bool KStagedFiles::Reopen(Entry& entry)
 {
     if (entry.mFile >= 0)
         return true;
-    entry.mFile = open(StagedPath(entry).c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+    entry.mFile = open(entry.mStagedPath.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
     struct stat status;
     if (entry.mFile < 0 || fstat(entry.mFile, &status) != 0)
         return Fail(errno, PlainCause(errno));
@@ -752,7 +795,8 @@ bool KStagedFiles::Reopen(Entry& entry)
     if (status.st_dev != entry.mDevice || status.st_ino != entry.mInode || status.st_uid != geteuid())
     {
         CloseFd(entry.mFile);
-        entry.mStagedName = KString(); // not this save's to remove
+        entry.mStagedName.clear(); // not this save's to remove
+        entry.mStagedPath.clear();
         return Fail(EEXIST, kReplacedMeanwhile);
     }
     return true;
@@ -787,7 +831,7 @@ bool KStagedFiles::Ready(Entry& entry)
         }
         if (ok && entry.mKind == eREPLACED)
         {
-            if (!CopyAttributes(entry.mReplaced.ToChars(), entry.mFile))
+            if (!CopyAttributes(entry.mReplaced, entry.mFile))
             {
                 const int error = errno;
                 return Fail(error, error == EEXIST ? kReplacedMeanwhile : kAttributesUnread);
@@ -814,15 +858,26 @@ bool KStagedFiles::Ready(Entry& entry)
 // then the file checked to hold it, and its identity kept for the rewrite.
 bool KStagedFiles::ReadyRewrite(Entry& entry)
 {
+    const std::string prefix = StagingPrefix(entry), stem = Stem(entry.mReplaced);
     int folder = OpenStagingFolder(entry);
     if (folder < 0)
         return false;
-    std::string name(entry.mStagedName.ToChars());
-    const bool named = RenameFree(folder, Stem(entry.mReplaced.ToChars()), kCompleteSuffix, name);
+    std::string name, path;
+    bool named = false;
+    try
+    {
+        named = RenameFree(folder, prefix, stem, kCompleteSuffix, entry.mStagedName, name, path);
+    }
+    catch (...)
+    {
+        CloseFd(folder);
+        throw;
+    }
     const int error = errno;
     if (named)
     {
-        entry.mStagedName = name.c_str();
+        entry.mStagedName.swap(name);
+        entry.mStagedPath.swap(path);
         SyncDirectory(folder);
     }
     CloseFd(folder);
@@ -863,7 +918,7 @@ bool KStagedFiles::ReadyRewrite(Entry& entry)
 // recorded.
 bool KStagedFiles::OpenRewritten(Entry& entry, int& target)
 {
-    target = open(entry.mReplaced.ToChars(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    target = open(entry.mReplaced.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (target < 0)
     {
         const int cause = errno;
@@ -887,31 +942,32 @@ bool KStagedFiles::OpenRewritten(Entry& entry, int& target)
     return Fail(error, cause);
 }
 
-// Puts a readied file onto its target.
-bool KStagedFiles::Put(Entry& entry)
+// Puts a readied file onto its target. It allocates nothing: a rewrite
+// copies through block.
+bool KStagedFiles::Put(Entry& entry, std::vector<char>& block)
 {
     if (entry.mKind == eDIRECT)
         return true;
     if (entry.mKind == eREWRITTEN)
-        return Rewrite(entry);
-    int folder = OpenFolder(DirectoryOf(entry.mReplaced.ToChars()));
+        return Rewrite(entry, block);
+    int folder = OpenFolder(entry.mFolder);
     if (folder < 0)
         return Fail(errno, FolderCause(errno));
     // Another user who can write the folder may have swapped the temporary:
     // what stands under its name must be the file this save wrote, before
     // the rename and after it.
-    const std::string name = NameOf(entry.mReplaced.ToChars());
+    const std::string& name = entry.mName;
     struct stat put;
     int error = 0;
     const char* cause = "";
-    if (fstatat(folder, entry.mStagedName.ToChars(), &put, AT_SYMLINK_NOFOLLOW) != 0)
+    if (fstatat(folder, entry.mStagedName.c_str(), &put, AT_SYMLINK_NOFOLLOW) != 0)
         error = errno;
     else if (put.st_dev != entry.mDevice || put.st_ino != entry.mInode)
     {
         error = EEXIST;
         cause = kReplacedMeanwhile;
     }
-    else if (renameat(folder, entry.mStagedName.ToChars(), folder, name.c_str()) != 0)
+    else if (renameat(folder, entry.mStagedName.c_str(), folder, name.c_str()) != 0)
     {
         error = errno;
         cause = FolderCause(errno);
@@ -920,7 +976,8 @@ bool KStagedFiles::Put(Entry& entry)
     {
         const bool same = fstatat(folder, name.c_str(), &put, AT_SYMLINK_NOFOLLOW) == 0 &&
                           put.st_dev == entry.mDevice && put.st_ino == entry.mInode;
-        entry.mStagedName = KString(); // nothing left to remove
+        entry.mStagedName.clear(); // nothing left to remove
+        entry.mStagedPath.clear();
         SyncDirectory(folder);
         if (!same)
         {
@@ -937,13 +994,13 @@ bool KStagedFiles::Put(Entry& entry)
 
 // Copies the new contents over the file's old bytes from the complete copy,
 // cuts and flushes the file, puts back set-id bits the write cleared where
-// the process may, and only then removes the complete copy.
-bool KStagedFiles::Rewrite(Entry& entry)
+// the process may, and only then removes the complete copy. The bytes go
+// through block, made before the commit's first change.
+bool KStagedFiles::Rewrite(Entry& entry, std::vector<char>& block)
 {
     int target = -1;
     if (!Reopen(entry) || !OpenRewritten(entry, target))
         return false;
-    std::vector<char> block(kCopyBlock);
     off_t at = 0;
     bool ok = true;
     bool changed = false; // an old byte may have changed
@@ -991,8 +1048,9 @@ bool KStagedFiles::Rewrite(Entry& entry)
     if (!ok && changed)
     {
         // The file may be partly rewritten: the complete copy stays for the user.
-        entry.mStagedName = KString();
-        entry.mPrivateDir = KString();
+        entry.mStagedName.clear();
+        entry.mStagedPath.clear();
+        entry.mPrivateDir.clear();
     }
     Remove(entry);
     return ok || Fail(error, "");
@@ -1001,13 +1059,44 @@ bool KStagedFiles::Rewrite(Entry& entry)
 bool KStagedFiles::Commit()
 {
     mCause = "";
+    KSaveLock lock;
+    std::vector<char> block;
+    try
+    {
+        if (!Prepare(lock, block))
+            return false;
+    }
+    catch (...)
+    {
+        Abandon(); // nothing is put yet: every target as it was
+        throw;
+    }
+    while (!mEntries.empty())
+    {
+        if (!Put(mEntries.back(), block))
+        {
+            const int error = errno;
+            const char* cause = mCause;
+            Abandon();
+            return Fail(error, cause);
+        }
+        mEntries.pop_back();
+    }
+    return true;
+}
+
+// What Commit does before it puts the first file: takes the turns and
+// readies every file, and makes the buffer a rewrite copies through, so that
+// all that can run out of memory (std::bad_alloc) comes before any target
+// changes. False with the set abandoned when a step fails.
+bool KStagedFiles::Prepare(KSaveLock& lock, std::vector<char>& block)
+{
     // Saves of these files take turns, whatever names they come through;
     // out of descriptors for the lock, the new files are parked first.
     std::vector<std::string> changed;
     for (const Entry& entry : mEntries)
         if (entry.mKind != eDIRECT)
-            changed.push_back(entry.mReplaced.ToChars());
-    KSaveLock lock;
+            changed.push_back(entry.mReplaced);
     if (!changed.empty() && !lock.Take(changed, [this] { return Park(); }))
     {
         const int error = errno;
@@ -1022,43 +1111,40 @@ bool KStagedFiles::Commit()
             Abandon();
             return Fail(error, cause);
         }
-    while (!mEntries.empty())
-    {
-        if (!Put(mEntries.back()))
+    for (const Entry& entry : mEntries)
+        if (entry.mKind == eREWRITTEN)
         {
-            const int error = errno;
-            const char* cause = mCause;
-            Abandon();
-            return Fail(error, cause);
+            block.resize(kCopyBlock);
+            break;
         }
-        mEntries.pop_back();
-    }
     return true;
 }
 
 // Closes what entry holds and removes its new file and private directory,
-// where they are still named; a direct target stays. It opens nothing: a
-// save that failed for want of descriptors still leaves nothing behind.
-void KStagedFiles::Remove(Entry& entry)
+// where they are still named; a direct target stays. It opens and
+// allocates nothing: a save that failed for want of descriptors or memory
+// still leaves nothing behind.
+void KStagedFiles::Remove(Entry& entry) noexcept
 {
     const int error = errno;
     CloseFd(entry.mFile);
-    if (entry.mKind != eDIRECT && !entry.mStagedName.IsEmpty())
+    if (entry.mKind != eDIRECT && !entry.mStagedPath.empty())
     {
         // Only the file this save made, never another put under its name.
-        const std::string path = StagedPath(entry);
+        const char* path = entry.mStagedPath.c_str();
         struct stat status;
-        if (lstat(path.c_str(), &status) == 0 && status.st_dev == entry.mDevice && status.st_ino == entry.mInode)
-            unlinkat(AT_FDCWD, path.c_str(), 0);
+        if (lstat(path, &status) == 0 && status.st_dev == entry.mDevice && status.st_ino == entry.mInode)
+            unlinkat(AT_FDCWD, path, 0);
     }
-    if (!entry.mPrivateDir.IsEmpty())
-        rmdir(entry.mPrivateDir.ToChars());
-    entry.mStagedName = KString();
-    entry.mPrivateDir = KString();
+    if (!entry.mPrivateDir.empty())
+        rmdir(entry.mPrivateDir.c_str());
+    entry.mStagedName.clear();
+    entry.mStagedPath.clear();
+    entry.mPrivateDir.clear();
     errno = error;
 }
 
-void KStagedFiles::Abandon()
+void KStagedFiles::Abandon() noexcept
 {
     const int error = errno;
     for (Entry& entry : mEntries)

@@ -69,7 +69,11 @@
 //
 // Failures return false, null or "" with errno telling why, and Cause()
 // telling it in words where the user can act on it; nothing throws but
-// std::bad_alloc.
+// std::bad_alloc, and that only before anything is put onto a target: a
+// Stage, Create or Commit that runs out of memory leaves no file of its own
+// behind (a Commit abandons the whole set), the targets as they were.
+// Whatever frees a set (Abandon, the destructor) allocates nothing: every
+// path it needs is kept from staging on.
 
 #include <cstdio>
 #include <string>
@@ -77,6 +81,8 @@
 #include <vector>
 
 #include "base/kstring.h"
+
+class KSaveLock;
 
 class KStagedFiles
 {
@@ -86,7 +92,7 @@ public:
 
     KStagedFiles();
     // Abandons whatever is not committed.
-    ~KStagedFiles();
+    ~KStagedFiles() noexcept;
 
     KStagedFiles(const KStagedFiles&) = delete;
     KStagedFiles& operator=(const KStagedFiles&) = delete;
@@ -121,12 +127,15 @@ public:
     // cannot be readied (the targets all keep their contents), or when a
     // rename or copy fails: the commit stops there, the targets not yet
     // reached keep their contents and every temporary left is removed. Room
-    // that runs short fails with ENOSPC, EDQUOT or EFBIG.
+    // that runs short fails with ENOSPC, EDQUOT or EFBIG. Everything that
+    // allocates (the turns, each file's readying, the copy buffer of a
+    // rewrite) is done before the first file is put: out of memory there, the
+    // set is abandoned and std::bad_alloc thrown, every target as it was.
     bool Commit();
     // Removes every temporary (a file written directly stays) and empties
-    // the set; the targets keep their contents. It opens nothing, so it
-    // succeeds when no descriptor is left.
-    void Abandon();
+    // the set; the targets keep their contents. It opens and allocates
+    // nothing, so it succeeds when no descriptor or memory is left.
+    void Abandon() noexcept;
 
     // Why the last Stage, Create or Commit that failed did, in words for a
     // message ("the folder is not writable", "the file is read-only", "the
@@ -144,13 +153,18 @@ private:
         eREWRITTEN, // a temporary copied over the file's old bytes
         eDIRECT     // written under the target's own name
     };
+    // Its names are all made before the file or folder they name exists, and
+    // moved in after: removing what an entry made needs no allocation.
     struct Entry
     {
-        KString mTarget;     // as given to Stage
-        KString mTemporary;  // the name handed out; equal to mReplaced when direct
-        KString mReplaced;   // the file the commit puts the contents on (a link's end)
-        KString mStagedName; // the new file's name in its directory
-        KString mPrivateDir; // the directory made for it, if any
+        std::string mTarget;     // as given to Stage
+        std::string mTemporary;  // the name handed out; equal to mReplaced when direct
+        std::string mReplaced;   // the file the commit puts the contents on (a link's end)
+        std::string mFolder;     // mReplaced's folder
+        std::string mName;       // and its name in it
+        std::string mStagedName; // the new file's name in its directory
+        std::string mStagedPath; // its path; "" when nothing of it is this save's to remove
+        std::string mPrivateDir; // the directory made for it, if any
         EKind mKind = eREPLACED;
         bool mExisted = false; // the old file's owner, group and mode follow
         uid_t mOwner = 0;
@@ -172,15 +186,16 @@ private:
     bool StageBeside(Entry& entry);
     bool StagePrivate(Entry& entry);
     bool Park();
-    static std::string StagedPath(const Entry& entry);
+    static std::string StagingPrefix(const Entry& entry);
     int OpenStagingFolder(Entry& entry);
     bool Reopen(Entry& entry);
     bool Ready(Entry& entry);
     bool ReadyRewrite(Entry& entry);
     bool OpenRewritten(Entry& entry, int& target);
-    bool Put(Entry& entry);
-    bool Rewrite(Entry& entry);
-    static void Remove(Entry& entry);
+    bool Prepare(KSaveLock& lock, std::vector<char>& block);
+    bool Put(Entry& entry, std::vector<char>& block);
+    bool Rewrite(Entry& entry, std::vector<char>& block);
+    static void Remove(Entry& entry) noexcept;
 
     std::vector<Entry> mEntries; // in staging order
     const char* mCause = "";

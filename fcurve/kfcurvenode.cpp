@@ -12,6 +12,7 @@
 
 #include <cctype>
 #include <climits>
+#include <new>
 #include <cstdint>
 #include <cstdarg>
 #include <cstdlib>
@@ -439,13 +440,18 @@ KFCurveNode* FCurveNodeCreateFromDataType(KDataType* dataType, const char* name)
     }
     KFCurveNode* node = KFCurveNodeCreate(name, dataType, layerType, 0);
     int members = TypeMemberCount(dataType);
-    if (members >= 2)
+    try
     {
-        for (int i = 0; i < members; ++i)
+        for (int i = 0; members >= 2 && i < members; ++i)
         {
             const char* memberName = i < 21 ? kMemberNames[i] : " ";
-            node->Add(KFCurveNodeCreate(memberName, static_cast<KDataType*>(nullptr), KFCL_NOLAYER, 0));
+            KFCurveNodeAdopt(node, KFCurveNodeCreate(memberName, static_cast<KDataType*>(nullptr), KFCL_NOLAYER, 0));
         }
+    }
+    catch (...)
+    {
+        node->Destroy(); // never a node with a member missing
+        throw;
     }
     return node;
 }
@@ -604,10 +610,20 @@ int KFCurveNode::Add(KFCurveNode* node)
 {
     if (!node)
         return -1;
-    mNodes.Add(node);
+    const int index = mNodes.Add(node);
+    if (index < 0)
+        return -1;
     if (!GetContainerType())
         node->SetParent(this);
-    return mNodes.GetCount() - 1;
+    return index;
+}
+
+void KFCurveNodeAdopt(KFCurveNode* parent, KFCurveNode* child)
+{
+    if (parent->Add(child) >= 0)
+        return;
+    child->Destroy();
+    throw std::bad_alloc();
 }
 
 int KFCurveNode::SortedAdd(KFCurveNode* node)
@@ -808,7 +824,7 @@ KFCurveNode* KFCurveNode::FindOrCreate(const char* name, bool createCurve)
     if (!child)
     {
         child = new KFCurveNode(name, name, nullptr, KFCL_NOLAYER, 0);
-        Add(child);
+        KFCurveNodeAdopt(this, child);
     }
     if (createCurve && !child->mFCurve)
         child->FCurveSet(KFCurveCreate(), false);
@@ -900,11 +916,19 @@ KFCurveNode* KFCurveNode::CloneTree(bool asTemplate, bool copyCurves, bool creat
     const int count = GetCount();
     if (count > 0)
         node->mNodes.Reserve(count < KFCurveNodeChildren::kFirstCapacity ? KFCurveNodeChildren::kFirstCapacity : count);
-    for (int i = 0; i < count; ++i)
+    try
     {
-        KFCurveNode* child = Get(i);
-        if (child)
-            node->Add(child->CloneTree(asTemplate, copyCurves, createCurves, id));
+        for (int i = 0; i < count; ++i)
+        {
+            KFCurveNode* child = Get(i);
+            if (child)
+                KFCurveNodeAdopt(node, child->CloneTree(asTemplate, copyCurves, createCurves, id));
+        }
+    }
+    catch (...)
+    {
+        node->Destroy(); // never a copy with a child missing
+        throw;
     }
     return node;
 }
@@ -1115,7 +1139,7 @@ void KFCurveNode::SetLayerType(int type, KFCurveNode* objectLayer)
             w->mFCurve = KFCurveCreate();
             if (objectLayer)
                 w->mObjectLayer = objectLayer;
-            Add(w);
+            KFCurveNodeAdopt(this, w); // out of memory, the node keeps its type
         }
         else if (count == 4 && mLayerType == KFCL_QUAT && type == KFCL_EULER_XYZ)
             Delete(3);

@@ -322,6 +322,9 @@ public:
 
     // ---- Children ---------------------------------------------------------
     virtual void Clear();
+    // Appends node as the last child: its index; -1 for a null node or when
+    // the child list cannot grow (node is then neither added nor given this
+    // parent, and stays the caller's).
     virtual int Add(KFCurveNode* node);
     virtual void Remove(int index);
     virtual void Delete(int index);
@@ -635,6 +638,11 @@ KFCurveNode* KFCurveNodeCreate(const char* name, KDataType* dataType = nullptr, 
 KFCurveNode* KFCurveNodeCreate(KFCurveNode* templateNode);
 // A node of the layer type of the data type, with one child per member.
 KFCurveNode* FCurveNodeCreateFromDataType(KDataType* dataType, const char* name);
+// Adds child (not null) under parent for code that builds channels, where a
+// member left out would read as 0: when the child list cannot grow, child
+// is destroyed with its subtree and std::bad_alloc thrown. The child's
+// curves must not be registered anywhere yet.
+void KFCurveNodeAdopt(KFCurveNode* parent, KFCurveNode* child);
 
 // ---- Reading from the native file -----------------------------------------
 // Reads the next "Channel" field into the matching child of templateNode

@@ -1,6 +1,7 @@
 #include "fileio/kqoxexporter.h"
 
 #include <memory>
+#include <new>
 
 #include "fileio/kqoxioregistry.h"
 #include "scene/kqoxsdkmanager.h"
@@ -40,7 +41,17 @@ KQoxExporter::~KQoxExporter() {}
 bool KQoxExporter::Initialize(const char* fileName)
 {
     mMessage = "";
-    return KQoxIO::Initialize(fileName);
+    const bool named = KQoxIO::Initialize(fileName);
+    // A name there was no memory to keep is not a missing one.
+    if (!mFileName.IsOK())
+        return OutOfMemory();
+    return named;
+}
+
+bool KQoxExporter::OutOfMemory()
+{
+    mError.SetLastError(eUNIDENTIFIED_ERROR, kOutOfMemoryText);
+    return false;
 }
 
 bool KQoxExporter::SetFileFormat(int format)
@@ -56,13 +67,21 @@ bool KQoxExporter::SetFileFormat(int format)
 
 KStreamOptions* KQoxExporter::GetExportOptions()
 {
-    std::unique_ptr<KQoxWriter> writer(KQoxIORegistry::CreateWriter(mFileFormat, mManager));
-    if (!writer)
+    try
     {
-        mError.SetLastErrorID(eINVALID_FILE_FORMAT);
+        std::unique_ptr<KQoxWriter> writer(KQoxIORegistry::CreateWriter(mFileFormat, mManager));
+        if (!writer)
+        {
+            mError.SetLastErrorID(eINVALID_FILE_FORMAT);
+            return nullptr;
+        }
+        return writer->GetWriteOptions();
+    }
+    catch (const std::bad_alloc&)
+    {
+        OutOfMemory();
         return nullptr;
     }
-    return writer->GetWriteOptions();
 }
 
 // The writer's error as the exporter's.
@@ -83,6 +102,21 @@ void KQoxExporter::TakeWriterError(KQoxWriter& writer)
 }
 
 bool KQoxExporter::Export(KQoxScene& scene, KStreamOptions* options)
+{
+    // Whatever runs out of memory outside the writer's own steps (making the
+    // writer, say) fails the export the same way; the writer, destroyed on
+    // the way out, leaves the old files as they were.
+    try
+    {
+        return ExportScene(scene, options);
+    }
+    catch (const std::bad_alloc&)
+    {
+        return OutOfMemory();
+    }
+}
+
+bool KQoxExporter::ExportScene(KQoxScene& scene, KStreamOptions* options)
 {
     mMessage = "";
     if (mFileName.IsEmpty())
@@ -113,7 +147,10 @@ bool KQoxExporter::Export(KQoxScene& scene, KStreamOptions* options)
     }
     if (!writer->FileCreate(mFileName.ToChars()))
     {
-        if (writer->GetLastErrorID() == KQoxWriter::eFILE_NOT_CREATED)
+        // The cause or "Out of memory" kept; any other failure to create is
+        // the exporter's eFILE_NOT_CREATED.
+        const int error = writer->GetLastErrorID();
+        if (error == KQoxWriter::eFILE_NOT_CREATED || error == KQoxWriter::eUNIDENTIFIED_ERROR)
             TakeWriterError(*writer);
         else
             mError.SetLastErrorID(eFILE_NOT_CREATED);

@@ -15,7 +15,8 @@ public:
     explicit KQoxExporter(KQoxSdkManager& manager);
     ~KQoxExporter() override;
 
-    // Stores the name; false with eUNINITIALIZED_FILENAME for an empty one.
+    // Stores the name; false with eUNINITIALIZED_FILENAME for an empty one,
+    // or with "Out of memory" when there is no memory to keep it.
     bool Initialize(const char* fileName) override;
 
     // An exporter format id (EExportFileFormat); false, nothing changed, for
@@ -29,17 +30,24 @@ public:
     void SetState(int state, bool on) { mOptions.SetState(state, on); }
 
     // A new option set of the writer's kind with its defaults, owned by the
-    // caller; null (eINVALID_FILE_FORMAT) when no writer exists for the format.
+    // caller; null (eINVALID_FILE_FORMAT) when no writer exists for the format,
+    // or with "Out of memory" when it cannot be made.
     KStreamOptions* GetExportOptions();
     // Creates the file with the format's writer, writes the scene and closes
     // it. Without options the native formats use the states and password;
     // the others fail with eSTREAM_OPTIONS_NOT_SET. A format without a writer
-    // fails with eINVALID_FILE_FORMAT. The writer's message is kept.
+    // fails with eINVALID_FILE_FORMAT. The writer's message is kept. Out of
+    // memory anywhere in it fails with eUNIDENTIFIED_ERROR and the text
+    // "Out of memory", the old files as they were.
     bool Export(KQoxScene& scene, KStreamOptions* options = nullptr);
     void GetMessage(KString& message) const { message = mMessage; }
 
 private:
+    bool ExportScene(KQoxScene& scene, KStreamOptions* options);
     void TakeWriterError(KQoxWriter& writer);
+    // Records eUNIDENTIFIED_ERROR with "Out of memory"; false.
+    bool OutOfMemory();
+    static constexpr const char* kOutOfMemoryText = "Out of memory";
     int mFileFormat = 0;
     KStreamOptionsQox mOptions;
     KString mMessage;

@@ -36,12 +36,16 @@ namespace qoxsdk_600 {
 
 namespace {
 
-// One vector channel ("T", "R" or "S") with its three component curves.
-KFCurveNode* MakeVectorChannel(const char* name, KDataType* dataType, int layerType, const KgeTVector& value,
-                               KProperty* property, bool defaultTake, KQoxTakeNodeContainer& container)
+// One vector channel ("T", "R" or "S") with its three component curves,
+// added under parent. Each node is placed before its curve is registered:
+// out of memory (std::bad_alloc) no channel lacks a member and no
+// registered curve is destroyed.
+void AddVectorChannel(KFCurveNode* parent, const char* name, KDataType* dataType, int layerType,
+                      const KgeTVector& value, KProperty* property, bool defaultTake, KQoxTakeNodeContainer& container)
 {
     static const char* const kAxes[3] = {"X", "Y", "Z"};
     KFCurveNode* channel = KFCurveNodeCreate(name, dataType, layerType, 0);
+    KFCurveNodeAdopt(parent, channel);
     for (int i = 0; i < 3; ++i)
     {
         KFCurveNode* component = KFCurveNodeCreate(kAxes[i], static_cast<KDataType*>(nullptr), KFCL_NOLAYER, 0);
@@ -50,11 +54,10 @@ KFCurveNode* MakeVectorChannel(const char* name, KDataType* dataType, int layerT
         curve->SetValue(static_cast<float>(value[i]));
         float color[3] = {i == 0 ? 1.0f : 0.0f, i == 1 ? 1.0f : 0.0f, i == 2 ? 1.0f : 0.0f};
         curve->SetColor(color);
+        KFCurveNodeAdopt(channel, component);
         if (defaultTake && property)
             container.RegisterDefaultTakeCallback(property, i, curve);
-        channel->Add(component);
     }
-    return channel;
 }
 
 KgeTVector ReadVector(KProperty* property, double start)
@@ -86,13 +89,14 @@ void AddTransformChannels(KFCurveNode* root, KQoxNodeProperties& p, bool default
                             KFCurveGroupScope::CurveBytes() +
                             (root->GetCount() == 0 ? KFCurveGroupScope::ChildrenBytes(2) : 0));
     KFCurveNode* transform = KFCurveNodeCreate("Transform", static_cast<KDataType*>(nullptr), KFCL_NOLAYER, 0);
+    KFCurveNodeAdopt(root, transform);
 
-    transform->Add(MakeVectorChannel("T", KDataTypeLclTranslation, KFCL_ADD, ReadVector(p.mLclTranslation, 0.0),
-                                     p.mLclTranslation, defaultTake, container));
-    transform->Add(MakeVectorChannel("R", KDataTypeLclRotation, KFCL_EULER_XYZ, ReadVector(p.mLclRotation, 0.0),
-                                     p.mLclRotation, defaultTake, container));
-    transform->Add(MakeVectorChannel("S", KDataTypeLclScaling, KFCL_MULT, ReadVector(p.mLclScaling, 1.0), p.mLclScaling,
-                                     defaultTake, container));
+    AddVectorChannel(transform, "T", KDataTypeLclTranslation, KFCL_ADD, ReadVector(p.mLclTranslation, 0.0),
+                     p.mLclTranslation, defaultTake, container);
+    AddVectorChannel(transform, "R", KDataTypeLclRotation, KFCL_EULER_XYZ, ReadVector(p.mLclRotation, 0.0),
+                     p.mLclRotation, defaultTake, container);
+    AddVectorChannel(transform, "S", KDataTypeLclScaling, KFCL_MULT, ReadVector(p.mLclScaling, 1.0), p.mLclScaling,
+                     defaultTake, container);
 
     KFCurveNode* visibility = KFCurveNodeCreate("Visibility", KDataTypeVisibility, KFCL_ADD, 0);
     KFCurve* curve = KFCurveCreate();
@@ -100,11 +104,9 @@ void AddTransformChannels(KFCurveNode* root, KQoxNodeProperties& p, bool default
     curve->SetValue(static_cast<float>(p.mVisibility ? p.mVisibility->AsDouble() : 1.0));
     float red[3] = {0.75f, 0.0f, 0.0f};
     curve->SetColor(red);
+    KFCurveNodeAdopt(root, visibility);
     if (defaultTake && p.mVisibility)
         container.RegisterDefaultTakeCallback(p.mVisibility, 0, curve);
-
-    root->Add(transform);
-    root->Add(visibility);
 }
 
 } // namespace
@@ -285,8 +287,7 @@ void KQoxNode::RemoveOwedDefaultChannels(KQoxNodeAttribute& attribute)
         attribute.RemoveChannels(&scratch);
     }
     catch (const std::bad_alloc&)
-    {
-    }
+    {}
 }
 
 void KQoxNode::AddChannels(KQoxTakeNode* takeNode)

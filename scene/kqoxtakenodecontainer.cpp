@@ -102,7 +102,7 @@ KFCurveNode* GetOrCreateMember(KFCurveNode* pNode, int pIndex)
     if (!child)
     {
         child = KFCurveNodeCreate(kMemberNames[pIndex], static_cast<KDataType*>(nullptr), KFCL_NOLAYER, 0);
-        pNode->Add(child);
+        KFCurveNodeAdopt(pNode, child);
     }
     if (!child->FCurveGet())
         child->FCurveSet(KFCurveCreate(), false);

@@ -74,11 +74,28 @@ KQoxSkinAsDeformers::KQoxSkinAsDeformers(KQoxScene& scene, KQoxSdkManager& manag
     , mManager(manager)
 {
     KQoxEntity* entity = scene.GetEntity();
-    const int before = entity->GetDeformerCount();
-    scene.BuildKQoxDeformerFromKQoxLink();
-    for (int i = before; i < entity->GetDeformerCount(); ++i)
-        if (KQoxDeformer* deformer = dynamic_cast<KQoxDeformer*>(entity->GetDeformer(i)))
-            mMade.push_back(deformer);
+    const int before = mFirst = entity->GetDeformerCount();
+    try
+    {
+        scene.BuildKQoxDeformerFromKQoxLink();
+        for (int i = before; i < entity->GetDeformerCount(); ++i)
+            if (KQoxDeformer* deformer = dynamic_cast<KQoxDeformer*>(entity->GetDeformer(i)))
+                mMade.push_back(deformer);
+        PairSkins();
+    }
+    catch (...)
+    {
+        // Out of memory half way: the scene keeps none of the deformers
+        // made for the write, whether listed yet or not.
+        mMade.clear();
+        DestroyFrom(before);
+        throw;
+    }
+}
+
+void KQoxSkinAsDeformers::PairSkins()
+{
+    KQoxEntity* entity = mScene.GetEntity();
     // The conversion makes, for each node of the entity whose geometry has
     // links, a skin and then one cluster per link that names a bone node, in
     // link order: pair each with what it was made from.
@@ -115,22 +132,36 @@ KQoxSkinAsDeformers::KQoxSkinAsDeformers(KQoxScene& scene, KQoxSdkManager& manag
 
 KQoxSkinAsDeformers::~KQoxSkinAsDeformers()
 {
-    // Clusters first: the order is taken before any is destroyed.
-    std::vector<KQoxDeformer*> order;
-    for (KQoxDeformer* deformer : mMade)
-        if (deformer->GetDeformerType() == KQoxDeformer::eCLUSTER)
-            order.push_back(deformer);
-    for (KQoxDeformer* deformer : mMade)
-        if (deformer->GetDeformerType() != KQoxDeformer::eCLUSTER)
-            order.push_back(deformer);
+    mMade.clear();
+    DestroyFrom(mFirst);
+}
+
+void KQoxSkinAsDeformers::DestroyFrom(int first)
+{
+    // Clusters first, then the skins, each found in place: freeing allocates
+    // nothing, however short memory is.
     KQoxEntity* entity = mScene.GetEntity();
-    for (KQoxDeformer* deformer : order)
-    {
-        while (!entity->RemoveDeformer(deformer) && entity->GetLastErrorID() == KQoxEntity::eDEFORMER_IN_USE)
-        {}
-        deformer->ForgetEntity();
-        mManager.DestroyKQoxDeformer(deformer);
-    }
+    for (const bool clusters : {true, false})
+        for (int i = first; i < entity->GetDeformerCount();)
+        {
+            KQoxDeformer* deformer = dynamic_cast<KQoxDeformer*>(entity->GetDeformer(i));
+            if (!deformer || (deformer->GetDeformerType() == KQoxDeformer::eCLUSTER) != clusters)
+            {
+                ++i;
+                continue;
+            }
+            bool removed = false;
+            while (!(removed = entity->RemoveDeformer(deformer)) &&
+                   entity->GetLastErrorID() == KQoxEntity::eDEFORMER_IN_USE)
+            {}
+            if (!removed)
+            {
+                ++i; // still listed: never destroyed under the entity
+                continue;
+            }
+            deformer->ForgetEntity();
+            mManager.DestroyKQoxDeformer(deformer);
+        }
 }
 
 } // namespace qoxsdk_600

@@ -244,6 +244,13 @@ bool KQoxWriterQox6::CreateFile(const char* fileName)
 
 bool KQoxWriterQox6::FileClose()
 {
+    // Out of memory before the file is put (the commit allocates nothing
+    // after), the old file stays.
+    return UnlessOutOfMemory([&] { return CloseFile(); }, [&] { AbandonFile(); });
+}
+
+bool KQoxWriterQox6::CloseFile()
+{
     if (!mFile)
         return Fail(eFILE_NOT_OPENED);
     bool ok = mFile->ProjectCloseSafe();

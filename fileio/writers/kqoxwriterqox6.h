@@ -44,8 +44,9 @@ public:
     virtual bool WriteTakeFile(const char* fileName, KQoxScene& scene, const char* takeName);
 
 protected:
-    // FileCreate's, Write's and WriteTakeFile's work.
+    // FileCreate's, FileClose's, Write's and WriteTakeFile's work.
     bool CreateFile(const char* fileName);
+    bool CloseFile();
     bool WriteScene(KQoxScene& scene, KStreamOptions* options);
     bool WriteTake(const char* fileName, KQoxScene& scene, const char* takeName);
     // Drops the file being written, if any.

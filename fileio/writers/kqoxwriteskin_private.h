@@ -55,9 +55,10 @@ struct KQoxWrittenSkin
 };
 
 // The links of the scene's geometries become skin and cluster deformers
-// (KQoxScene::BuildKQoxDeformerFromKQoxLink). On the way out the deformers
-// made here are taken out of the scene and destroyed, clusters first; the
-// scene's own deformers stay.
+// (KQoxScene::BuildKQoxDeformerFromKQoxLink). On the way out (out of memory
+// while they are made too) the deformers made here are taken out of the
+// scene and destroyed, clusters first, without allocating; the scene's own
+// deformers stay.
 class KQoxSkinAsDeformers
 {
 public:
@@ -71,8 +72,14 @@ public:
     int GetLinksWithoutNode() const { return mLinksWithoutNode; }
 
 private:
+    void PairSkins();
+    // Takes out of the entity and destroys its deformers from index first
+    // on, clusters first; allocates nothing.
+    void DestroyFrom(int first);
+
     KQoxScene& mScene;
     KQoxSdkManager& mManager;
+    int mFirst = 0; // the entity's first deformer made here
     std::vector<KQoxDeformer*> mMade;
     std::vector<KQoxWrittenSkin> mSkins;
     int mLinksWithoutNode = 0;

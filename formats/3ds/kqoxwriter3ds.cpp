@@ -2,11 +2,14 @@
 // scene-wide records.
 
 #include "formats/3ds/kqoxwriter3ds.h"
+
+#include <new>
 #include "formats/3ds/kqoxwriter3ds_private.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <new>
 #include <unordered_set>
 
 #include "base/kname.h"
@@ -94,8 +97,13 @@ bool KQoxWriter3DS::CreateFile(const char* name)
     mFile = OpenFile3ds(staged.ToChars(), "wb");
     if (!mFile)
     {
+        const int count = GetErrCount3ds();
+        const errrec3ds* last = count > 0 ? GetErrEntry3ds(count - 1) : nullptr;
+        const bool noMemory = last && last->id == ERR_NO_MEM;
         mStaged.Abandon();
         ClearErrList3ds();
+        if (noMemory)
+            throw std::bad_alloc(); // "Out of memory", as FileCreate reports it
         mError.SetLastErrorID(eFILE_NOT_CREATED);
         return false;
     }
@@ -105,6 +113,12 @@ bool KQoxWriter3DS::CreateFile(const char* name)
 }
 
 bool KQoxWriter3DS::FileClose()
+{
+    // Out of memory before the file is put, the old one stays.
+    return UnlessOutOfMemory([&] { return CloseFile(); }, [&] { FailWith(eUNIDENTIFIED_ERROR); });
+}
+
+bool KQoxWriter3DS::CloseFile()
 {
     if (!mFile)
         return true;

@@ -189,8 +189,9 @@ private:
     struct MeshFaces;
     bool Failed();
     bool FailWith(int errorId);
-    // FileCreate's and Write's work.
+    // FileCreate's, FileClose's and Write's work.
     bool CreateFile(const char* name);
+    bool CloseFile();
     bool WriteScene(KQoxScene& scene, KStreamOptions* options);
     void ClearToolkitState();
     void ReleaseWrite();

@@ -162,8 +162,12 @@ bool KQoxWriterDxf::CreateFile(const char* fileName)
 
 bool KQoxWriterDxf::FileClose()
 {
-    const bool ok = FinishStaged(mStaged, CloseFile());
-    return ok;
+    // Out of memory before the file is put, the old one stays.
+    return UnlessOutOfMemory([&] { return FinishStaged(mStaged, CloseFile()); },
+                             [&] {
+                                 CloseFile();
+                                 mStaged.Abandon();
+                             });
 }
 
 bool KQoxWriterDxf::CloseFile()

@@ -74,7 +74,12 @@ bool KQoxWriterObj::CreateFiles(const char* fileName)
 
 bool KQoxWriterObj::FileClose()
 {
-    const bool ok = FinishStaged(mStaged, CloseFiles());
+    // Out of memory before the files are put, the old ones stay.
+    const bool ok = UnlessOutOfMemory([&] { return FinishStaged(mStaged, CloseFiles()); },
+                                      [&] {
+                                          CloseFiles();
+                                          mStaged.Abandon();
+                                      });
     mFileName = "";
     return ok;
 }

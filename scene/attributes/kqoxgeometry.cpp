@@ -71,8 +71,8 @@ void RenameChannel(KFCurveNode* pRoot, const char* pFrom, const char* pTo)
         return;
     KFCurveNode* renamed = KFCurveNodeCreate(pTo, static_cast<KDataType*>(nullptr), 0, 0);
     renamed->CopyFrom(pRoot->Get(index), false);
+    KFCurveNodeAdopt(pRoot, renamed); // out of memory, the old one stays
     pRoot->Delete(index);
-    pRoot->Add(renamed);
 }
 
 void DeleteStrings(KArrayTemplate<KString*>& pStrings)

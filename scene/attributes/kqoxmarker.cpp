@@ -226,7 +226,7 @@ void KQoxMarker::AddChannels(KQoxTakeNode* pTakeNode)
         node->FCurveSet(curve);
         curve->SetValue(0.0f);
         attr::SetCurveColor(curve, 0.75f, 0.0f, 0.0f);
-        root->Add(node);
+        KFCurveNodeAdopt(root, node);
     }
 }
 

@@ -145,7 +145,11 @@ void KQoxMaterial::AddChannels(KQoxTakeNode* pTakeNode)
         KProperty* property = attr::MarkAnimated(block.FindPropertyByName(channel.mName));
         if (property && property == channel.mProperty)
             value = channel.mProperty->Get();
+        // Each node is placed before its curve is registered: out of memory
+        // (std::bad_alloc) the take node never holds a channel with a member
+        // missing, and no registered curve is destroyed.
         KFCurveNode* node = KFCurveNodeCreate(channel.mName, KDataTypeColor, 1, 0);
+        KFCurveNodeAdopt(root, node);
         const double components[3] = {value.r, value.g, value.b};
         for (int m = 0; m < 3; ++m)
         {
@@ -154,11 +158,10 @@ void KQoxMaterial::AddChannels(KQoxTakeNode* pTakeNode)
             member->FCurveSet(curve, false);
             curve->SetValue(static_cast<float>(components[m]));
             curve->SetColor(kMemberColors[m]);
+            KFCurveNodeAdopt(node, member);
             if (isDefault && property)
                 RegisterDefaultTakeCallback(property, m, curve);
-            node->Add(member);
         }
-        root->Add(node);
     }
 
     struct NumberChannel
@@ -180,9 +183,9 @@ void KQoxMaterial::AddChannels(KQoxTakeNode* pTakeNode)
         node->FCurveSet(curve, false);
         curve->SetValue(static_cast<float>(value));
         curve->SetColor(kNumberColor);
+        KFCurveNodeAdopt(root, node);
         if (isDefault && property)
             RegisterDefaultTakeCallback(property, 0, curve);
-        root->Add(node);
     }
 }
 

@@ -32,15 +32,23 @@ const char kAlphaChannel[] = "Alpha";
 KFCurveNode* CreateVectorChannel(const char* pName, KDataType* pDataType, int pLayerType, float pValue)
 {
     KFCurveNode* node = KFCurveNodeCreate(pName, pDataType, pLayerType, 0);
-    for (int i = 0; i < 3; ++i)
+    try
     {
-        KFCurveNode* member = KFCurveNodeCreate(kMemberNames[i], static_cast<KDataType*>(nullptr), 0, 0);
-        KFCurve* curve = KFCurveCreate();
-        member->FCurveSet(curve, false);
-        if (pValue != 0.0f)
-            curve->SetValue(pValue);
-        curve->SetColor(kMemberColors[i]);
-        node->Add(member);
+        for (int i = 0; i < 3; ++i)
+        {
+            KFCurveNode* member = KFCurveNodeCreate(kMemberNames[i], static_cast<KDataType*>(nullptr), 0, 0);
+            KFCurve* curve = KFCurveCreate();
+            member->FCurveSet(curve, false);
+            if (pValue != 0.0f)
+                curve->SetValue(pValue);
+            curve->SetColor(kMemberColors[i]);
+            KFCurveNodeAdopt(node, member);
+        }
+    }
+    catch (...)
+    {
+        node->Destroy(); // never a channel with a member missing
+        throw;
     }
     return node;
 }
@@ -170,15 +178,15 @@ void KQoxTexture::AddChannels(KQoxTakeNode* pTakeNode)
     if (!pTakeNode || !pTakeNode->GetKFCurveNode())
         return;
     KFCurveNode* root = pTakeNode->GetKFCurveNode();
-    root->Add(CreateVectorChannel(kTranslationChannel, KDataTypeTranslation, KFCL_ADD, 0.0f));
-    root->Add(CreateVectorChannel(kRotationChannel, KDataTypeRotation, KFCL_EULER_XYZ, 0.0f));
-    root->Add(CreateVectorChannel(kScalingChannel, KDataTypeScaling, KFCL_MULT, 1.0f));
+    KFCurveNodeAdopt(root, CreateVectorChannel(kTranslationChannel, KDataTypeTranslation, KFCL_ADD, 0.0f));
+    KFCurveNodeAdopt(root, CreateVectorChannel(kRotationChannel, KDataTypeRotation, KFCL_EULER_XYZ, 0.0f));
+    KFCurveNodeAdopt(root, CreateVectorChannel(kScalingChannel, KDataTypeScaling, KFCL_MULT, 1.0f));
     KFCurveNode* alpha = KFCurveNodeCreate(kAlphaChannel, KDataTypeNumber, KFCL_ADD, 0);
     KFCurve* curve = KFCurveCreate();
     alpha->FCurveSet(curve, false);
     curve->SetValue(1.0f);
     curve->SetColor(kAlphaColor);
-    root->Add(alpha);
+    KFCurveNodeAdopt(root, alpha);
 }
 
 KQoxUserProperty* KQoxTexture::CreateKQoxUserProperty(KProperty* pProperty)

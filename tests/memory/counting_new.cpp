@@ -132,6 +132,11 @@ void DisarmAllocations()
     gArmed = false;
 }
 
+void ResumeAllocations()
+{
+    gArmed = true;
+}
+
 bool InSweepChild()
 {
     return gInChild;

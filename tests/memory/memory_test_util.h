@@ -15,10 +15,14 @@
 
 #include <gtest/gtest.h>
 
+#include <dirent.h>
+
 #include <functional>
 #include <map>
 #include <string>
 #include <vector>
+
+#include "common/qox_test_common.h"
 
 // The sweeps run the SDK on one thread: ThreadSanitizer has nothing to check
 // there, and its runtime makes thousands of child processes slow.
@@ -46,6 +50,9 @@ enum class AllocationFailure
 void ArmAllocations(AllocationFailure mode, long n);
 // Allocations are no longer counted nor failed.
 void DisarmAllocations();
+// Allocations are counted and failed again as last armed, the count going
+// on from where DisarmAllocations left it (a run's own checks in between).
+void ResumeAllocations();
 // Allocations counted, and failed, since this process armed.
 long CountedAllocations();
 long FailedAllocations();
@@ -90,6 +97,49 @@ inline void ExpectEveryRunEndsWell(const SweepOutcome& outcome, const std::strin
     EXPECT_TRUE(outcome.mFaults.empty()) << what << ": " << outcome.mFaults.size() << " of " << outcome.mAllocations
                                          << " runs ended wrongly:" << faults;
     EXPECT_GT(outcome.mExits.count(kWorkOutOfMemory), 0u) << what;
+}
+
+// The files of a folder by name, with their bytes: what a save over them
+// must leave as it was, or replace whole.
+using Folder = std::map<std::string, std::string>;
+
+inline Folder ReadFolder(const std::string& path)
+{
+    Folder folder;
+    DIR* directory = opendir(path.c_str());
+    if (!directory)
+        return folder;
+    while (const dirent* entry = readdir(directory))
+    {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..")
+            folder[name] = ReadFile(path + "/" + name);
+    }
+    closedir(directory);
+    return folder;
+}
+
+inline void WriteFolder(const std::string& path, const Folder& folder)
+{
+    for (const auto& file : folder)
+        WriteFile(path + "/" + file.first, file.second);
+}
+
+// What differs between two folders, in a few words ("" when nothing).
+inline std::string FolderDifference(const Folder& found, const Folder& wanted)
+{
+    for (const auto& file : found)
+    {
+        const auto other = wanted.find(file.first);
+        if (other == wanted.end())
+            return "left " + file.first;
+        if (other->second != file.second)
+            return file.first + " differs";
+    }
+    for (const auto& file : wanted)
+        if (!found.count(file.first))
+            return "lost " + file.first;
+    return "";
 }
 
 } // namespace qoxtest
