@@ -1100,6 +1100,8 @@ bool KStagedFiles::Prepare(KSaveLock& lock, std::vector<char>& block)
     if (!changed.empty() && !lock.Take(changed, [this] { return Park(); }))
     {
         const int error = errno;
+        if (error == ENOMEM)
+            throw std::bad_alloc(); // Commit abandons the set; the caller says "Out of memory"
         Abandon();
         return Fail(error, error == EAGAIN ? kAnotherSaving : *lock.Cause() ? lock.Cause() : PlainCause(error));
     }
