@@ -352,7 +352,12 @@ bool KCrcFile::Open(void* buffer, unsigned int size)
 unsigned int KCrcFile::Write(void* buffer, unsigned int n)
 {
     if (mMode != eWrite || !mStreaming || n == 0)
-        return KChainedFile::Write(buffer, n);
+    {
+        const unsigned int written = KChainedFile::Write(buffer, n);
+        if (mUnplaced)
+            mStreamEnd += static_cast<long>(written); // still the position
+        return written;
+    }
     const unsigned char* bytes = static_cast<const unsigned char*>(buffer);
     const long position = GetPosition();
     if (position < 0 || position > mStreamEnd)
