@@ -328,18 +328,19 @@ void KCrcFile::ResetStream()
     mRunning = 0xFFFFFFFFu;
     mStreamEnd = 0;
     mPatches.clear();
+    mUnplaced = false;
 }
 
 bool KCrcFile::Open(const char* name, kFileMode mode, bool text)
 {
     ResetStream();
-    return KChainedFile::Open(name, mode, text);
+    return OpenDone(KChainedFile::Open(name, mode, text));
 }
 
 bool KCrcFile::Open(const char* name, const char* modeText)
 {
     ResetStream();
-    return KChainedFile::Open(name, modeText);
+    return OpenDone(KChainedFile::Open(name, modeText));
 }
 
 bool KCrcFile::Open(void* buffer, unsigned int size)
@@ -351,9 +352,14 @@ bool KCrcFile::Open(void* buffer, unsigned int size)
 unsigned int KCrcFile::Write(void* buffer, unsigned int n)
 {
     if (mMode != eWrite || !mStreaming || n == 0)
-        return KChainedFile::Write(buffer, n);
+    {
+        const unsigned int written = KChainedFile::Write(buffer, n);
+        if (mUnplaced)
+            mStreamEnd += static_cast<long>(written); // still the position
+        return written;
+    }
     const unsigned char* bytes = static_cast<const unsigned char*>(buffer);
-    const long position = KChainedFile::GetPosition();
+    const long position = GetPosition();
     if (position < 0 || position > mStreamEnd)
     {
         mStreaming = false; // a gap: Close reads the file back
@@ -391,6 +397,36 @@ unsigned int KCrcFile::Write(void* buffer, unsigned int n)
     return written;
 }
 
+bool KCrcFile::OpenDone(bool ok)
+{
+    // A FIFO, pipe or socket tells no position: every write appends to it.
+    mUnplaced = ok && mMode == eWrite && KChainedFile::GetPosition() < 0;
+    return ok;
+}
+
+long KCrcFile::GetPosition()
+{
+    return mUnplaced ? mStreamEnd : KChainedFile::GetPosition();
+}
+
+void KCrcFile::SetPosition(long offset)
+{
+    if (!mUnplaced)
+        KChainedFile::SetPosition(offset);
+    else if (offset != mStreamEnd)
+        mStreaming = false; // a stream cannot go back: Close fails
+}
+
+void KCrcFile::Seek(kSeekPos from, long offset)
+{
+    if (!mUnplaced)
+        KChainedFile::Seek(from, offset);
+    else if (from == kSEEK_BEGIN)
+        SetPosition(offset);
+    else if (offset != 0)
+        mStreaming = false;
+}
+
 int KCrcFile::Truncate(unsigned int length)
 {
     mStreaming = false;
@@ -418,6 +454,13 @@ bool KCrcFile::StreamCrc(unsigned int& crc)
 {
     if (!mStreaming)
         return false;
+    if (mUnplaced)
+    {
+        // Nothing written to a stream can be read back or written over: the
+        // register followed every byte.
+        crc = mRunning;
+        return true;
+    }
     long saved = KChainedFile::GetPosition();
     KChainedFile::Seek(kSEEK_END, 0);
     long size = KChainedFile::GetPosition();
@@ -657,7 +700,8 @@ bool KCrcFile::Close()
             unsigned char trailer[4];
             kbytes::PutBE32(trailer, crc);
             // The check bytes follow the data, wherever the position was left.
-            KChainedFile::Seek(kSEEK_END, 0);
+            if (!mUnplaced)
+                KChainedFile::Seek(kSEEK_END, 0);
             if (KChainedFile::Write(trailer, 4) != 4)
                 ok = false;
         }

@@ -57,7 +57,15 @@ public:
     // through it, bytes written over earlier ones (a patched header) are
     // read first and their change is folded in at Close. A write past the
     // end, a truncation or formatted text make Close read the file back.
+    // A file that tells no position (a FIFO, a pipe, a socket) is taken to
+    // be appended to: the check bytes follow the bytes as they passed, and
+    // nothing is read back.
     unsigned int Write(void* buffer, unsigned int n) override;
+    // On a stream in write mode: the number of bytes written; a move to any
+    // other place makes Close fail. Elsewhere as the chained layer.
+    long GetPosition() override;
+    void SetPosition(long offset) override;
+    void Seek(kSeekPos from, long offset) override;
     int Truncate(unsigned int length) override;
     void Format(const char* format, ...) override
 #if defined(__GNUC__)
@@ -114,6 +122,8 @@ private:
         unsigned int mCrc;
     };
     void ResetStream();
+    // Notes after an open whether the file tells its position; ok passed on.
+    bool OpenDone(bool ok);
     // Runs the register over the bytes of [from, to) read from the layer
     // below; false when they cannot all be read.
     bool RunRange(unsigned int& crc, long long from, long long to);
@@ -130,6 +140,7 @@ private:
     unsigned int mRunning = 0;   // register over the first mStreamEnd bytes as appended
     long mStreamEnd = 0;         // bytes run through it
     std::vector<Patch> mPatches; // later changes to them
+    bool mUnplaced = false;      // the layer below tells no position (a FIFO): writes append
 
     bool mFollowing = false;
     std::map<long long, Followed> mFollowed; // by start; apart and not touching

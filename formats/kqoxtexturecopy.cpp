@@ -1,14 +1,24 @@
 #include "formats/kqoxtexturecopy.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
 #include <memory>
+#include <unistd.h>
 
-#include "base/kfile.h"
 #include "base/kpath.h"
 
 namespace qoxsdk_600 {
 
+const char* const kTEXTURE_NO_DESCRIPTOR_CAUSE = "too many files are open";
+
 namespace {
+
+// True when errno says the process, or the system, has no descriptor left.
+bool OutOfDescriptors(int error)
+{
+    return error == EMFILE || error == ENFILE;
+}
 
 const size_t kCopyBlock = 64 * 1024;
 
@@ -59,19 +69,25 @@ ETextureCopy CopyTextureFile(const char* texturePath, const char* writtenFilePat
     }
     const KString destination = MakeFullPath(ExtractDirectoryFromFilePath(writtenFilePath).ToChars(),
                                              ExtractFileName(texturePath, true).ToChars());
-    if (files.Holds(destination.ToChars()) || FileExist(destination.ToChars()))
+    // Looked for without opening it: with no descriptor left, opening would
+    // take a file that is there for one that is not.
+    if (files.Holds(destination.ToChars()) || faccessat(AT_FDCWD, destination.ToChars(), R_OK, AT_EACCESS) == 0)
     {
         return eTEXTURE_COPIED;
     }
     FilePtr source(fopen(texturePath, "rb"));
     if (!source)
     {
+        if (OutOfDescriptors(errno))
+            return eTEXTURE_NO_DESCRIPTOR;
         AppendFileMessage(message, "Unable to locate texture file", texturePath);
         return eTEXTURE_MISSING;
     }
     FilePtr target(files.Create(destination.ToChars()));
     if (!target)
     {
+        if (OutOfDescriptors(files.Error()))
+            return eTEXTURE_NO_DESCRIPTOR;
         AppendFileMessage(message, "Error writing texture file", destination.ToChars());
         return eTEXTURE_NOT_CREATED;
     }

@@ -13,8 +13,12 @@ enum ETextureCopy
     eTEXTURE_COPIED = 0,      // copied, or a file of that name already there
     eTEXTURE_MISSING = 1,     // the image cannot be read
     eTEXTURE_NOT_CREATED = 2, // the copy cannot be created
-    eTEXTURE_NOT_WRITTEN = 3  // the copy could not be written completely
+    eTEXTURE_NOT_WRITTEN = 3, // the copy could not be written completely
+    eTEXTURE_NO_DESCRIPTOR = 4 // no file descriptor was left to copy it
 };
+
+// The cause of eTEXTURE_NO_DESCRIPTOR, for "File not created: <cause>".
+extern const char* const kTEXTURE_NO_DESCRIPTOR_CAUSE;
 
 // Copies the image at texturePath into the directory of writtenFilePath,
 // under the image's own file name (extension kept), as a file of files: it
@@ -23,7 +27,10 @@ enum ETextureCopy
 // there, or already in files, nothing is copied. A failure appends one line
 // to message:
 //   Unable to locate texture file "<texturePath>".        (eTEXTURE_MISSING)
-//   Error writing texture file "<destination>".            (the other two)
+//   Error writing texture file "<destination>".            (NOT_CREATED, NOT_WRITTEN)
+// An image or copy that cannot be opened for want of a descriptor (EMFILE,
+// ENFILE) is eTEXTURE_NO_DESCRIPTOR and adds no line: the image is there,
+// the save is to fail naming kTEXTURE_NO_DESCRIPTOR_CAUSE.
 ETextureCopy CopyTextureFile(const char* texturePath, const char* writtenFilePath, KStagedFiles& files,
                              KString& message);
 

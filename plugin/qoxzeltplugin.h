@@ -5,13 +5,22 @@
 // the host calls.
 
 #include <string>
+#include <vector>
 
 #include "host/zbase.h"
 
 // The first ";"-separated entry of the path list that is a writable directory
 // holding a file named "qoxzelt..." (any case) with the extension "so"; the
-// result ends with one "/". "/usr/tmp/" when there is none.
+// result ends with one "/". When there is none, the first of the fallbacks
+// that is a writable directory, else the last fallback ("/usr/tmp/" when
+// there are none), again ending with one "/".
+std::string QoxZeltFindPluginDirectory(const char* pathList, const std::vector<std::string>& fallbacks);
+// The same with the fallbacks of QoxZeltFallbackDirectories($TMPDIR).
 std::string QoxZeltFindPluginDirectory(const char* pathList);
+
+// The folders the plug-in works in when the path list names none: "/usr/tmp/",
+// the temporary directory given (skipped when null or empty), "/tmp/".
+std::vector<std::string> QoxZeltFallbackDirectories(const char* temporaryDirectory);
 
 // The plug-in's log file: the master directory, a separator and "qoxzeltlog.txt".
 std::string QoxZeltLogPath();

@@ -109,6 +109,7 @@ bool KQoxWriter3DS::CreateFile(const char* name)
     }
     mFileName = name;
     mCopyError = -1;
+    mCopyCause = nullptr;
     return true;
 }
 
@@ -215,7 +216,13 @@ bool KQoxWriter3DS::WriteScene(KQoxScene& scene, KStreamOptions* options)
     if (Failed())
         return FailWith(eUNIDENTIFIED_ERROR);
     if (mCopyError >= 0)
-        return FailWith(mCopyError);
+    {
+        const char* cause = mCopyCause;
+        FailWith(mCopyError);
+        if (cause && mError.GetLastErrorID() == mCopyError)
+            mError.SetLastError(mCopyError, (KString(mError.GetErrorString(mCopyError)) + ": " + cause).ToChars());
+        return false;
+    }
 
     if (mAmbientLight)
     {

@@ -222,6 +222,7 @@ private:
     std::string mFileName; // the target
     KStagedFiles mStaged;  // the file and its images, moved when complete
     int mCopyError = -1;   // the error of an image copy that failed
+    const char* mCopyCause = nullptr; // why, in words, when known
     K3dsPtr<database3ds> mDatabase;
     K3dsPtr<meshset3ds> mMeshSettings;
     double mMasterScale = 1.0;

@@ -191,8 +191,12 @@ bool KQoxWriter3DS::CopyTextureFile(const char* path)
         return false;
     switch (qoxsdk_600::CopyTextureFile(path, mFileName.c_str(), mStaged, mMessage))
     {
-    case eTEXTURE_NOT_CREATED: mCopyError = eFILE_NOT_CREATED; return false;
-    case eTEXTURE_NOT_WRITTEN: mCopyError = eOUT_OF_DISK_SPACE; return false;
+    case eTEXTURE_NOT_CREATED: mCopyError = eFILE_NOT_CREATED; mCopyCause = nullptr; return false;
+    case eTEXTURE_NO_DESCRIPTOR:
+        mCopyError = eFILE_NOT_CREATED;
+        mCopyCause = kTEXTURE_NO_DESCRIPTOR_CAUSE;
+        return false;
+    case eTEXTURE_NOT_WRITTEN: mCopyError = eOUT_OF_DISK_SPACE; mCopyCause = nullptr; return false;
     case eTEXTURE_MISSING: return false;
     default: return true;
     }

@@ -945,6 +945,8 @@ bool KQoxReaderObj::ReadFace(KObjMesh& mesh, KObjMesh::FaceList& list, std::stri
         }
         if (!parsed)
         {
+            // A reference 0 or one that is no number: the face is left out.
+            ++mesh.mFacesOutOfRange;
             corners.truncate(first);
             return true;
         }
@@ -961,8 +963,9 @@ bool KQoxReaderObj::ReadFace(KObjMesh& mesh, KObjMesh::FaceList& list, std::stri
     const size_t kept = corners.size() - first;
     if (tokens < 3 || kept < 3 || kept > KObjMesh::kCountMask)
     {
-        // Every reference read, some left out: dropped for want of corners.
-        if (tokens >= 3 && kept < 3)
+        // Too few references, or some out of range: dropped for want of
+        // corners, and counted whatever the reason.
+        if (kept < 3)
             ++mesh.mFacesOutOfRange;
         corners.truncate(first);
         return true;

@@ -2,6 +2,8 @@
 // each name (each read once, as far as the names looked up need), closed at
 // the end of the read.
 
+#include <algorithm>
+
 #include "base/kfile.h"
 #include "base/kpath.h"
 #include "formats/obj/kqoxreaderobj.h"
@@ -79,6 +81,27 @@ std::vector<std::string> LibraryNames(std::string_view rest, const char* objPath
         return true;
     });
     return names;
+}
+
+// The image file a map statement names. Files made on Windows part their
+// folders with backslashes ("TX_Scene\Stone.jpg"): a name holding one that
+// names no file (as written, or beside the OBJ file) is taken with '/'
+// instead when that names one.
+std::string MapFileName(std::string_view rest, const char* objPath)
+{
+    std::string name(rest);
+    if (name.find('\\') == std::string::npos)
+        return name;
+    const std::string directory = ExtractDirectoryFromFilePath(objPath).ToChars();
+    auto names = [&](const std::string& file) {
+        return IsRegularFile(file.c_str()) ||
+               (!directory.empty() && file[0] != '/' && IsRegularFile((directory + "/" + file).c_str()));
+    };
+    if (names(name))
+        return name;
+    std::string slashed = name;
+    std::replace(slashed.begin(), slashed.end(), '\\', '/');
+    return names(slashed) ? slashed : name;
 }
 
 } // namespace
@@ -188,7 +211,7 @@ bool KQoxReaderObj::ReadMaterial(const std::string& name, KQoxMaterial*& materia
             {
                 texture = mManager.CreateKQoxTexture(name.c_str());
                 if (texture)
-                    texture->SetFileName(std::string(rest).c_str());
+                    texture->SetFileName(MapFileName(rest, mFileName.ToChars()).c_str());
             }
         }
         if (illumination == 0 || illumination == 1)

@@ -65,6 +65,7 @@ bool KQoxWriterObj::CreateFiles(const char* fileName)
     mFileName = fileName;
     mWriteFailed = false;
     mCreateFailed = false;
+    mCreateCause = nullptr;
     // A new file numbers its vertices, and names its materials, from the
     // start, whatever files the writer wrote before.
     mNextVertex = mNextTextureCoordinate = mNextNormal = 1;
@@ -179,7 +180,14 @@ bool KQoxWriterObj::WriteScene(KQoxScene& scene, KStreamOptions* options)
     DestroyObjMaterials();
     ReleaseConverted();
     if (mCreateFailed)
-        return FailWith(eFILE_NOT_CREATED);
+    {
+        const char* cause = mCreateCause;
+        FailWith(eFILE_NOT_CREATED);
+        if (cause)
+            mError.SetLastError(eFILE_NOT_CREATED,
+                                (KString(mError.GetErrorString(eFILE_NOT_CREATED)) + ": " + cause).ToChars());
+        return false;
+    }
     if (!mObj->Flush() || mWriteFailed)
         return FailWith(eOUT_OF_DISK_SPACE);
     return true;

@@ -134,6 +134,7 @@ private:
     bool mMaterialsPresent = false;
     bool mWriteFailed = false;
     bool mCreateFailed = false; // an image copy could not be created
+    const char* mCreateCause = nullptr; // why, in words, when known
     int mThreads;
     size_t mBlockItems = size_t(1) << 14;
     int mNextVertex = 1;

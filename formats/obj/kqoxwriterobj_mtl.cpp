@@ -122,6 +122,10 @@ bool KQoxWriterObj::CopyTextureFile(const char* path)
     switch (qoxsdk_600::CopyTextureFile(path, mFileName.ToChars(), mStaged, mMessage))
     {
     case eTEXTURE_NOT_CREATED: mCreateFailed = true; return false;
+    case eTEXTURE_NO_DESCRIPTOR:
+        mCreateFailed = true;
+        mCreateCause = kTEXTURE_NO_DESCRIPTOR_CAUSE;
+        return false;
     case eTEXTURE_NOT_WRITTEN: mWriteFailed = true; return false;
     case eTEXTURE_MISSING: return false;
     default: return true;

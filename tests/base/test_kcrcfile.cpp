@@ -3,6 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 #include <string>
 #include <vector>
 
@@ -570,5 +575,67 @@ TEST_F(CrcFileTest, CheckReadsOnlyWhatWasPassedOver)
         EXPECT_TRUE(crc.CheckCrc());
         EXPECT_EQ(bottom->mBytes - before, passed) << gap;
         crc.Close();
+    }
+}
+
+// A FIFO tells no position and cannot be read back: the check bytes follow
+// the data as it passed, and a move back (which a stream cannot make) fails
+// the close instead of sending misplaced bytes.
+TEST_F(CrcFileTest, AFifoGetsItsCheckBytesAsTheDataPasses)
+{
+    struct Case
+    {
+        const char* mName;
+        std::vector<std::string> mWrites;
+        long mMoveTo; // -1: no move; else SetPosition before the last write
+        bool mWhole;
+    };
+    const std::string big(300000, 'q'); // more than a pipe holds
+    const Case cases[] = {
+        {"nothing", {}, -1, true},
+        {"nine digits", {"123456789"}, -1, true},
+        {"several writes", {"1234", "", "56789", big}, -1, true},
+        {"a move to where it is", {"1234", "56789"}, 4, true},
+        {"a move back", {"1234", "56789"}, 0, false},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.mName);
+        const std::string fifo = mDir.File(std::string("pipe ") + c.mName);
+        ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+        // The reader opens once the layer has (a FIFO opens for reading only
+        // beside a writer), and the layer writes once the reader is there.
+        std::string received;
+        std::atomic<bool> opened{false};
+        std::thread reader([&] {
+            const int fd = open(fifo.c_str(), O_RDONLY);
+            opened = true;
+            char buffer[4096];
+            for (ssize_t n; fd >= 0 && (n = read(fd, buffer, sizeof(buffer))) > 0;)
+                received.append(buffer, static_cast<size_t>(n));
+            if (fd >= 0)
+                close(fd);
+        });
+        KCrcFile crc(0, NewBottom(), KChainedFile::eClosed, true);
+        const bool open = crc.Open(fifo.c_str(), kFILE_READ_WRITE, false);
+        while (open && !opened)
+            std::this_thread::yield();
+        if (!open)
+            reader.detach(); // the test ends here: nothing will ever open it
+        ASSERT_TRUE(open);
+        std::string data;
+        for (size_t i = 0; i < c.mWrites.size(); ++i)
+        {
+            if (c.mMoveTo >= 0 && i + 1 == c.mWrites.size())
+                crc.SetPosition(c.mMoveTo);
+            std::string copy = c.mWrites[i];
+            const unsigned int written = copy.empty() ? 0 : crc.Write(&copy[0], static_cast<unsigned int>(copy.size()));
+            EXPECT_EQ(written, copy.size());
+            data += copy;
+            EXPECT_EQ(crc.GetPosition(), static_cast<long>(data.size()));
+        }
+        EXPECT_EQ(crc.Close(), c.mWhole);
+        reader.join();
+        EXPECT_TRUE(received == (c.mWhole ? data + BigEndian(ReferenceCrc(data)) : data)) << received.size();
     }
 }

@@ -13,8 +13,10 @@
 #include <map>
 #include <random>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include "base/kfile.h"
 #include "formats/obj/kqoxobjscan.h"
 #include "obj_test_util.h"
 #include "scene/attributes/kqoxnurb.h"
@@ -681,6 +683,60 @@ TEST(ObjRead, MaterialLibraries)
     EXPECT_EQ(mesh->GetTextureIndices()[5], 1);
     EXPECT_EQ(mesh->GetTextureUVCount(), 3);
     EXPECT_EQ(r->Node("default")->GetShadingMode(), KQoxNode::eLIGHT_TEXTURE_SHADING);
+}
+
+TEST(ObjRead, MapNamesPartedWithBackslashesFindTheirFiles)
+{
+    // Libraries made on Windows part folders with backslashes. A name that
+    // names no file as written is taken with '/' when that names one, as
+    // read from the OBJ file's folder or from elsewhere.
+    qoxtest::TempDir dir;
+    ASSERT_EQ(mkdir(dir.File("TX_Scene").c_str(), 0700), 0);
+    ASSERT_EQ(mkdir(dir.File("TX_Scene/Wood").c_str(), 0700), 0);
+    for (const char* image : {"TX_Scene/Stone.jpg", "TX_Scene/Wood/Oak.jpg", "odd\\name.jpg"})
+        ASSERT_TRUE(qoxtest::WriteFile(dir.File(image), "image"));
+    const std::string absolute = dir.Path() + "\\TX_Scene\\Stone.jpg";
+    struct Case
+    {
+        std::string mWritten;
+        std::string mRead;
+    };
+    const std::vector<Case> cases = {
+        {"TX_Scene\\Stone.jpg", "TX_Scene/Stone.jpg"},
+        {"TX_Scene\\Wood\\Oak.jpg", "TX_Scene/Wood/Oak.jpg"},
+        {"TX_Scene\\Wood/Oak.jpg", "TX_Scene/Wood/Oak.jpg"},
+        {absolute, dir.File("TX_Scene/Stone.jpg")},
+        {"TX_Scene/Stone.jpg", "TX_Scene/Stone.jpg"},
+        {"odd\\name.jpg", "odd\\name.jpg"},               // a file of that very name
+        {"TX_Scene\\Missing.jpg", "TX_Scene\\Missing.jpg"}, // no file either way: as written
+    };
+    std::string library, obj = "mtllib scene.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0 0\n";
+    for (size_t i = 0; i < cases.size(); ++i)
+    {
+        library += "newmtl m" + std::to_string(i) + "\nmap_Kd " + cases[i].mWritten + "\n";
+        obj += "usemtl m" + std::to_string(i) + "\nf 1/1 2/1 3/1\n";
+    }
+    ASSERT_TRUE(qoxtest::WriteFile(dir.File("scene.mtl"), library));
+    ASSERT_TRUE(qoxtest::WriteFile(dir.File("scene.obj"), obj));
+    char previous[4096];
+    ASSERT_NE(getcwd(previous, sizeof(previous)), nullptr);
+    for (bool inFolder : {true, false})
+    {
+        SCOPED_TRACE(inFolder ? "read in the OBJ file's folder" : "read from elsewhere");
+        ASSERT_EQ(chdir(inFolder ? dir.Path().c_str() : "/"), 0);
+        ObjRead r(dir.File("scene.obj"));
+        for (size_t i = 0; inFolder && i + 1 < cases.size(); ++i)
+            EXPECT_TRUE(FileExist(cases[i].mRead.c_str())) << cases[i].mRead; // as an export looks for it
+        ASSERT_EQ(chdir(previous), 0);
+        ASSERT_TRUE(r.ok);
+        KQoxMesh* mesh = r.Mesh("default");
+        ASSERT_NE(mesh, nullptr);
+        std::map<std::string, std::string> files; // by texture name
+        for (int t = 0; t < mesh->GTC(0); ++t)
+            files[mesh->GT(t, 0)->GetNameWithoutNameSpacePrefix().ToChars()] = mesh->GT(t, 0)->GetFileName();
+        for (size_t i = 0; i < cases.size(); ++i)
+            EXPECT_EQ(files["m" + std::to_string(i)], cases[i].mRead) << cases[i].mWritten;
+    }
 }
 
 namespace {

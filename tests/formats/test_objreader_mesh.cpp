@@ -224,8 +224,9 @@ TEST(ObjReadMesh, AwkwardFilesBuildTheSameMesh)
     EXPECT_EQ(lf, ReadDigest(AwkwardText("\r", false)));
     EXPECT_EQ(lf, ReadDigest(AwkwardText("\n", false)));
     EXPECT_EQ(lf, 0x5a70c6574e057d31ULL);
-    // "f 007 +2 3" keeps two corners of six vertices: dropped, and told.
-    EXPECT_EQ(message, "Left out of the scene: 1 faces with fewer than three vertex references in range\n");
+    // "f 007 +2 3" keeps two corners of six vertices, "f 1 2" has two and
+    // "f 1 2 x 4" a reference that is no number: each dropped, and told.
+    EXPECT_EQ(message, "Left out of the scene: 3 faces with fewer than three vertex references in range\n");
 }
 
 TEST(ObjReadMesh, LongLinesAndManyFaces)

@@ -43,7 +43,7 @@ struct Case
 
 // Many groups, several visited more than once, with every seventh face out
 // of range in turn by position, from the end, and ahead of the vertices read
-// so far: long enough for runs read in parallel.
+// so far, and faces of two references: long enough for runs read in parallel.
 Case ManyGroups()
 {
     Case c{"many groups", kSquare, 0, {}};
@@ -61,6 +61,8 @@ Case ManyGroups()
                     c.mText += "f -1 -2 -5\n"; // too far back
                 else if (kind == 14)
                     c.mText += "f 1/1/1 99/1/1 98/1/1\n";
+                else if (kind == 17)
+                    c.mText += "f 1/1/1 2/1/1\n"; // two references
                 else
                 {
                     c.mText += "f 1/1/1 2/1/1 3/1/1\n";
@@ -85,8 +87,11 @@ std::vector<Case> Cases()
         // Texture vertices and normals out of range are left absent: kept.
         {"texture vertices and normals", kSquare + "f 1/9 2/9 3/9\nf 1//9 2//-9 3//1\nf 1/-5/9 2/1/1 3/1/1\n", 0,
          {{"default", 3}}},
-        // Too few references or a reference 0 is not a range fault.
-        {"malformed", kSquare + "f 1 2\nf 1 0 2\nf 1 2 3\n", 0, {{"default", 1}}},
+        // Every face left out is counted: too few references, none at all,
+        // a reference 0 or one that is no number.
+        {"too few references", kSquare + "f 1 2\nf 1 0 2\nf 1 2 3\nf 3\nf\nf 1 x 2 3\n", 5, {{"default", 1}}},
+        {"two references among groups", kSquare + "g A\nf 1 2\nf 1 2 3\ng B\nf -1 -2\nf 4 4\ng A\nf 2 3 9\n", 4,
+         {{"A", 1}}},
         {"among groups", kSquare + "g A\nf 1 2 3\nf 7 8 9\ng B\nf 1 2 99\ng A\nf 2 3 -10\nf 2 3 4\n", 3,
          {{"A", 2}}},
         ManyGroups(),

@@ -27,28 +27,30 @@ TEST(PluginDirectory, ChosenFromThePathList)
 {
     qoxtest::TempDir dir;
     const std::string a = dir.File("a"), b = dir.File("b"), c = dir.File("c"), d = dir.File("d");
-    for (const std::string& sub : {a, b, c, d})
+    const std::string fallback = dir.File("fallback");
+    for (const std::string& sub : {a, b, c, d, fallback})
         mkdir(sub.c_str(), 0755);
     Touch(a + "/other.so");
     Touch(b + "/QoxZelt_6.SO"); // extension in upper case: not the plug-in
     Touch(c + "/QOXZELT.so");
     Touch(d + "/qoxzelt.so.txt");
+    const Strings fallbacks{fallback};
     const struct
     {
         const char* mList;
         std::string mExpected;
     } rows[] = {
-        {nullptr, "/usr/tmp/"},
-        {"", "/usr/tmp/"},
-        {"/nowhere/at/all", "/usr/tmp/"},
-        {"", "/usr/tmp/"},
+        {nullptr, fallback + "/"},
+        {"", fallback + "/"},
+        {"/nowhere/at/all", fallback + "/"},
+        {"", fallback + "/"},
     };
     for (const auto& row : rows)
-        EXPECT_EQ(QoxZeltFindPluginDirectory(row.mList), row.mExpected) << (row.mList ? row.mList : "null");
-    EXPECT_EQ(QoxZeltFindPluginDirectory((a + ";" + b + ";" + d).c_str()), "/usr/tmp/");
+        EXPECT_EQ(QoxZeltFindPluginDirectory(row.mList, fallbacks), row.mExpected) << (row.mList ? row.mList : "null");
+    EXPECT_EQ(QoxZeltFindPluginDirectory((a + ";" + b + ";" + d).c_str(), fallbacks), fallback + "/");
     // The first qualifying entry wins; trailing separators give one "/".
-    EXPECT_EQ(QoxZeltFindPluginDirectory((a + ";" + c + "//;" + b).c_str()), c + "/");
-    EXPECT_EQ(QoxZeltFindPluginDirectory((";;" + c).c_str()), c + "/");
+    EXPECT_EQ(QoxZeltFindPluginDirectory((a + ";" + c + "//;" + b).c_str(), fallbacks), c + "/");
+    EXPECT_EQ(QoxZeltFindPluginDirectory((";;" + c).c_str(), fallbacks), c + "/");
 }
 
 TEST(PluginDirectory, UnwritableEntryIsPassedOver)
@@ -62,8 +64,59 @@ TEST(PluginDirectory, UnwritableEntryIsPassedOver)
     chmod(locked.c_str(), 0555);
     if (access(locked.c_str(), W_OK) == 0)
         GTEST_SKIP() << "permissions do not bind this user";
-    EXPECT_EQ(QoxZeltFindPluginDirectory((locked + ";" + open).c_str()), open + "/");
-    EXPECT_EQ(QoxZeltFindPluginDirectory(locked.c_str()), "/usr/tmp/");
+    EXPECT_EQ(QoxZeltFindPluginDirectory((locked + ";" + open).c_str(), {dir.Path()}), open + "/");
+    EXPECT_EQ(QoxZeltFindPluginDirectory(locked.c_str(), {dir.Path()}), dir.Path() + "/");
+    // A fallback that cannot be written is passed over as well.
+    EXPECT_EQ(QoxZeltFindPluginDirectory(nullptr, {locked, open + "//"}), open + "/");
+}
+
+TEST(PluginDirectory, FallsBackToTheTemporaryFolderWhereUsrTmpIsMissing)
+{
+    // A fake root: "usr/tmp", the temporary directory and "tmp" under it,
+    // each there or not. The first that is a writable folder is taken,
+    // the last when none is.
+    qoxtest::TempDir root;
+    const std::string usrTmp = root.File("usr/tmp"), temporary = root.File("scratch"), tmp = root.File("tmp");
+    struct Row
+    {
+        bool mUsrTmp, mTemporary, mTmp;
+        bool mTemporaryGiven;
+        std::string mExpected;
+    };
+    const Row rows[] = {
+        {true, true, true, true, usrTmp + "/"},      // as before where /usr/tmp/ is there
+        {false, true, true, true, temporary + "/"},  // $TMPDIR where it is missing
+        {false, true, true, false, tmp + "/"},       // no $TMPDIR: /tmp/
+        {false, false, true, true, tmp + "/"},       // a $TMPDIR that is missing too
+        {false, false, false, true, tmp + "/"},      // none there: the last
+        {true, false, false, true, usrTmp + "/"},
+    };
+    for (const Row& row : rows)
+    {
+        const std::string expected = row.mExpected;
+        SCOPED_TRACE(expected);
+        mkdir(root.File("usr").c_str(), 0755);
+        for (const auto& [path, there] : {std::pair{usrTmp, row.mUsrTmp}, std::pair{temporary, row.mTemporary},
+                                          std::pair{tmp, row.mTmp}})
+            there ? (void)mkdir(path.c_str(), 0755) : (void)rmdir(path.c_str());
+        Strings fallbacks{usrTmp + "/"};
+        if (row.mTemporaryGiven)
+            fallbacks.push_back(temporary);
+        fallbacks.push_back(tmp + "/");
+        EXPECT_EQ(QoxZeltFindPluginDirectory(nullptr, fallbacks), expected);
+    }
+    // A file where a folder is looked for is passed over.
+    rmdir(usrTmp.c_str());
+    Touch(usrTmp);
+    mkdir(tmp.c_str(), 0755);
+    EXPECT_EQ(QoxZeltFindPluginDirectory(nullptr, {usrTmp + "/", tmp}), tmp + "/");
+}
+
+TEST(PluginDirectory, TheFallbacksAreUsrTmpThenTmpdirThenTmp)
+{
+    EXPECT_EQ(QoxZeltFallbackDirectories(nullptr), (Strings{"/usr/tmp/", "/tmp/"}));
+    EXPECT_EQ(QoxZeltFallbackDirectories(""), (Strings{"/usr/tmp/", "/tmp/"}));
+    EXPECT_EQ(QoxZeltFallbackDirectories("/scratch/me//"), (Strings{"/usr/tmp/", "/scratch/me/", "/tmp/"}));
 }
 
 TEST(PluginDirectory, LogPathHasOneSeparatorWhateverTheDirectoryEndsWith)
@@ -73,6 +126,28 @@ TEST(PluginDirectory, LogPathHasOneSeparatorWhateverTheDirectoryEndsWith)
         KLib_SetMasterDirectory(master);
         EXPECT_EQ(QoxZeltLogPath(), "/tmp/x/qoxzeltlog.txt") << master;
     }
+}
+
+TEST_F(PluginTest, WithoutAPathListTheSettingsGoToTheTemporaryFolder)
+{
+    // A system without /usr/tmp/ (Debian): the settings are saved in $TMPDIR.
+    struct stat info;
+    if (stat("/usr/tmp", &info) == 0)
+        GTEST_SKIP() << "this system has /usr/tmp";
+    const std::string temporary = mDir.File("scratch");
+    ASSERT_EQ(mkdir(temporary.c_str(), 0700), 0);
+    const char* previous = getenv("TMPDIR");
+    const std::string kept = previous ? previous : "";
+    unsetenv("ZELT_PLUG_IN_PATH");
+    setenv("TMPDIR", temporary.c_str(), 1);
+    const ZStatus loaded = Load();
+    ZStatus status;
+    if (loaded)
+        Run("QOXSetUserParams", &status);
+    previous ? setenv("TMPDIR", kept.c_str(), 1) : unsetenv("TMPDIR");
+    ASSERT_TRUE(loaded);
+    EXPECT_TRUE(status) << status.errorString();
+    EXPECT_NE(qoxtest::ReadFile(temporary + "/registry.txt").find("[UserParams]"), std::string::npos);
 }
 
 TEST_F(PluginTest, LoadRegistersEverythingAndUnloadRemovesIt)
