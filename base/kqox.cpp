@@ -3,8 +3,8 @@
 #include "base/kqox.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <new>

@@ -193,8 +193,8 @@ long3ds ReadHead3ds(file3ds* file, void* buffer, ulong3ds size)
     size_t count = 0;
     while (count < size)
     {
-        const ssize_t got = pread(fileno(file->fp), static_cast<char*>(buffer) + count, size - count,
-                                  static_cast<off_t>(count));
+        const ssize_t got =
+            pread(fileno(file->fp), static_cast<char*>(buffer) + count, size - count, static_cast<off_t>(count));
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)

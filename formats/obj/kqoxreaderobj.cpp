@@ -40,11 +40,10 @@ const char kNotObjCause[] = "not an OBJ file";
 
 // Every statement keyword of the OBJ format.
 constexpr const char* kObjKeywords[] = {
-    "v",     "vt",       "vn",       "vp",  "cstype", "deg",    "bmat",       "step",      "p",     "l",
-    "f",     "fo",       "curv",     "curv2", "surf", "parm",   "trim",       "hole",      "scrv",  "sp",
-    "end",   "con",      "g",        "s",   "mg",     "o",      "bevel",      "c_interp",  "d_interp",
-    "lod",   "usemtl",   "mtllib",   "shadow_obj",    "trace_obj", "ctech",   "stech",     "call",  "csh",
-    "maplib", "usemap"};
+    "v",      "vt",     "vn",         "vp",        "cstype", "deg",   "bmat",  "step",     "p",        "l",
+    "f",      "fo",     "curv",       "curv2",     "surf",   "parm",  "trim",  "hole",     "scrv",     "sp",
+    "end",    "con",    "g",          "s",         "mg",     "o",     "bevel", "c_interp", "d_interp", "lod",
+    "usemtl", "mtllib", "shadow_obj", "trace_obj", "ctech",  "stech", "call",  "csh",      "maplib",   "usemap"};
 
 bool ObjBlank(unsigned char c)
 {

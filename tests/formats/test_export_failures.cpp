@@ -213,8 +213,8 @@ TEST(ExportFailures, ANameTooLongIsToldInEveryForm)
     for (const exporttest::Form& form : exporttest::kForms)
     {
         std::string error;
-        EXPECT_FALSE(exporttest::ExportQuads(1, dir.File(std::string(300, 'n') + "." + form.extension), form.format,
-                                             error));
+        EXPECT_FALSE(
+            exporttest::ExportQuads(1, dir.File(std::string(300, 'n') + "." + form.extension), form.format, error));
         EXPECT_EQ(error, "File not created: the name is too long") << form.format;
         EXPECT_TRUE(ListDirectory(dir.Path()).empty()) << form.format;
     }

@@ -533,8 +533,8 @@ std::vector<std::pair<std::string, std::string>> EveryFormatsFiles()
     KQoxRegisterGeometryFormats();
     std::vector<std::pair<std::string, std::string>> files;
     for (const StreamFormat& format :
-         {StreamFormat{"qox", eEXPORT_QOX_BINARY}, StreamFormat{"qox", eEXPORT_QOX_ASCII}, StreamFormat{"obj", eEXPORT_OBJ},
-          StreamFormat{"dxf", eEXPORT_DXF}, StreamFormat{"3ds", eEXPORT_3DS}})
+         {StreamFormat{"qox", eEXPORT_QOX_BINARY}, StreamFormat{"qox", eEXPORT_QOX_ASCII},
+          StreamFormat{"obj", eEXPORT_OBJ}, StreamFormat{"dxf", eEXPORT_DXF}, StreamFormat{"3ds", eEXPORT_3DS}})
     {
         TempDir made;
         const std::string name = format.mExport == eEXPORT_QOX_ASCII ? "qox-ascii" : format.mExtension;
@@ -563,15 +563,14 @@ TEST(UnusualInputs, EveryReaderNamesWhyAFileIsNotRead)
             std::string mContent; // "-": no file of the name is made
             std::string mText;
         };
-        std::vector<Row> rows = {
-            {"missing" + extension, "-", "File not opened: no such file"},
-            {"missing/under" + extension, "-", "File not opened: no such file"},
-            {"folder" + extension, "-", "File not opened: it is a directory"},
-            {std::string(300, 'n') + extension, "-", "File not opened: the name is too long"},
-            {"empty" + extension, "", reader.mEmpty ? reader.mEmpty : ""},
-            {"image" + extension, kPngBytes, reader.mNotFormat},
-            {"zeros" + extension, std::string(100, '\0'), reader.mNotFormat},
-            {"words" + extension, "Some words, not a scene.\n", reader.mNotFormat}};
+        std::vector<Row> rows = {{"missing" + extension, "-", "File not opened: no such file"},
+                                 {"missing/under" + extension, "-", "File not opened: no such file"},
+                                 {"folder" + extension, "-", "File not opened: it is a directory"},
+                                 {std::string(300, 'n') + extension, "-", "File not opened: the name is too long"},
+                                 {"empty" + extension, "", reader.mEmpty ? reader.mEmpty : ""},
+                                 {"image" + extension, kPngBytes, reader.mNotFormat},
+                                 {"zeros" + extension, std::string(100, '\0'), reader.mNotFormat},
+                                 {"words" + extension, "Some words, not a scene.\n", reader.mNotFormat}};
         for (const auto& [format, bytes] : files)
             if (format.rfind(reader.mExtension, 0) != 0)
                 rows.push_back({format + "-as" + extension, bytes, reader.mNotFormat});
