@@ -38,6 +38,16 @@ void KError::SetLastError(int code, const char* text)
     SetLastErrorString(text);
 }
 
+void KError::SetLastErrorCause(int code, const char* cause)
+{
+    SetLastErrorID(code);
+    if (cause && *cause && mLastErrorString.IsOK())
+    {
+        mLastErrorString += ": ";
+        mLastErrorString += cause;
+    }
+}
+
 void KError::ClearLastError()
 {
     mLastErrorID = -1;

@@ -21,6 +21,9 @@ public:
     void SetLastErrorID(int code);                 // code and the table's text
     void SetLastErrorString(const char* text);     // text only; the code is kept
     void SetLastError(int code, const char* text); // code with an explicit text
+    // Code with the table's text followed by ": " and cause ("File not
+    // opened: no such file"); the table's text alone for a null or "" cause.
+    void SetLastErrorCause(int code, const char* cause);
     int GetLastErrorID() const { return mLastErrorID; }
     const char* GetLastErrorString() const { return mLastErrorString; }
     void ClearLastError(); // code -1, text ""

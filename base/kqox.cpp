@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <new>
@@ -12,6 +13,7 @@
 
 #include "base/kbytes.h"
 #include "base/kfile.h"
+#include "base/kfilecause.h"
 #include "base/kpath.h"
 #include "base/kqox_private.h"
 #include "base/twofish.h"
@@ -147,6 +149,12 @@ void KQoxPrivate::SetFileName(const char* fileName)
 bool KQoxPrivate::Fail(int code)
 {
     mError.SetLastErrorID(code);
+    return false;
+}
+
+bool KQoxPrivate::FailCause(int code, const char* cause)
+{
+    mError.SetLastErrorCause(code, cause);
     return false;
 }
 
@@ -359,6 +367,23 @@ void MappedFile::Unmap()
 
 } // namespace kqox
 
+namespace {
+
+// Nothing read yet, or as much of the magic as was read, matches.
+bool StartsLike(const unsigned char* head, size_t length, const char* magic, size_t magicLength)
+{
+    return std::memcmp(head, magic, std::min(length, magicLength)) == 0;
+}
+
+// The first bytes of a file may begin a native file of either form.
+bool MayBeNative(const unsigned char* head, size_t length)
+{
+    return StartsLike(head, length, kMagic, static_cast<size_t>(kMagicLength)) ||
+           StartsLike(head, length, kAsciiMagic, sizeof(kAsciiMagic) - 1);
+}
+
+} // namespace
+
 bool KQoxPrivate::sTextInPlace = true;
 
 bool KQoxPrivate::OpenCommon(const char* password, bool checkIntegrity, const void* image, const char* mapName)
@@ -372,7 +397,7 @@ bool KQoxPrivate::OpenCommon(const char* password, bool checkIntegrity, const vo
     if (size <= 0)
     {
         ResetFile();
-        return Fail(KQox::eFILE_CORRUPTED);
+        return size == 0 ? FailCause(KQox::eFILE_CORRUPTED, kCAUSE_EMPTY_FILE) : Fail(KQox::eFILE_CORRUPTED);
     }
     mFileSize = static_cast<unsigned long long>(size);
     mLimit = size;
@@ -407,7 +432,10 @@ bool KQoxPrivate::OpenCommon(const char* password, bool checkIntegrity, const vo
     }
     else
     {
-        ok = Fail(KQox::eFILE_CORRUPTED);
+        // Bytes that begin no native file are another kind of file; the
+        // start of one cut short is damage.
+        ok = MayBeNative(header, headerBytes) ? Fail(KQox::eFILE_CORRUPTED)
+                                              : FailCause(KQox::eFILE_CORRUPTED, kCAUSE_NOT_NATIVE);
     }
     if (!ok)
     {
@@ -422,10 +450,10 @@ bool KQoxPrivate::OpenStream(const char* fileName, const char* password, bool ch
 {
     std::unique_ptr<FILE, int (*)(FILE*)> stream(std::fopen(fileName, "rb"), &std::fclose);
     if (!stream)
-        return Fail(KQox::eFILE_NOT_OPENED);
+        return FailCause(KQox::eFILE_NOT_OPENED, KFileErrorCause(errno));
     // Not a directory after all (replaced since it was looked at).
     if (GetFileKind(stream.get()) == kFILE_KIND_DIRECTORY)
-        return Fail(KQox::eFILE_NOT_OPENED);
+        return FailCause(KQox::eFILE_NOT_OPENED, KFileErrorCause(EISDIR));
     const bool read = ReadStream(stream.get());
     stream.reset();
     if (!read)
@@ -434,7 +462,7 @@ bool KQoxPrivate::OpenStream(const char* fileName, const char* password, bool ch
         return false;
     }
     if (mStreamBytes.empty())
-        return Fail(KQox::eFILE_CORRUPTED);
+        return FailCause(KQox::eFILE_CORRUPTED, kCAUSE_EMPTY_FILE);
     mBottom = std::make_unique<KChainedFile>(0, nullptr, KChainedFile::eClosed, false);
     if (!mBottom->Open(mStreamBytes.data(), static_cast<unsigned int>(mStreamBytes.size())))
     {
@@ -446,29 +474,12 @@ bool KQoxPrivate::OpenStream(const char* fileName, const char* password, bool ch
     return OpenCommon(password, checkIntegrity, mStreamBytes.data());
 }
 
-namespace {
-
-// Nothing read yet, or as much of the magic as was read, matches.
-bool StartsLike(const unsigned char* head, size_t length, const char* magic, size_t magicLength)
-{
-    return std::memcmp(head, magic, std::min(length, magicLength)) == 0;
-}
-
-// The first bytes of a stream may begin a native file of either form.
-bool MayBeNative(const unsigned char* head, size_t length)
-{
-    return StartsLike(head, length, kMagic, static_cast<size_t>(kMagicLength)) ||
-           StartsLike(head, length, kAsciiMagic, sizeof(kAsciiMagic) - 1);
-}
-
-} // namespace
-
 bool KQoxPrivate::ReadStream(FILE* stream)
 {
     switch (ReadStreamWhole(stream, mStreamBytes, StreamMostBytes(), static_cast<size_t>(kHeaderSize), &MayBeNative))
     {
     case kSTREAM_READ_WHOLE: return true;
-    case kSTREAM_READ_REFUSED: return Fail(KQox::eFILE_CORRUPTED);
+    case kSTREAM_READ_REFUSED: return FailCause(KQox::eFILE_CORRUPTED, kCAUSE_NOT_NATIVE);
     case kSTREAM_READ_TOO_LONG:
         mError.SetLastError(KQox::eFILE_NOT_OPENED, kSTREAM_TOO_LONG_TEXT);
         return false;
@@ -732,7 +743,7 @@ bool KQox::ProjectOpen(const char* fileName, const char* password, bool checkInt
     const kFileKind kind = GetFileKind(fileName);
     // A directory opens on this system, but holds no file.
     if (kind == kFILE_KIND_DIRECTORY)
-        return mData->Fail(eFILE_NOT_OPENED);
+        return mData->FailCause(eFILE_NOT_OPENED, KFileErrorCause(EISDIR));
     mData->SetFileName(fileName);
     if (kind == kFILE_KIND_OTHER)
         return mData->OpenStream(fileName, password, checkIntegrity);
@@ -740,8 +751,9 @@ bool KQox::ProjectOpen(const char* fileName, const char* password, bool checkInt
     mData->mCrc = std::make_unique<KCrcFile>(0, mData->mBottom.get(), KChainedFile::eClosed, false);
     if (!mData->mCrc->Open(fileName, kFILE_READ, false))
     {
+        const char* cause = KFileErrorCause(errno);
         mData->ResetFile();
-        return mData->Fail(eFILE_NOT_OPENED);
+        return mData->FailCause(eFILE_NOT_OPENED, cause);
     }
     return mData->OpenCommon(password, checkIntegrity, nullptr, fileName);
 }

@@ -487,6 +487,9 @@ struct KQoxPrivate
     void DeleteLayers();
     void SetFileName(const char* fileName);
     bool Fail(int code);
+    // Fail, the text naming cause after the code's own ("File not opened:
+    // no such file"; see base/kfilecause.h).
+    bool FailCause(int code, const char* cause);
     // Opens a file on disk (fileName) or in the caller's buffer (fileName
     // null). exclusive: the file on disk must not exist yet.
     bool Create(const char* fileName, void* buffer, unsigned int capacity, KQox::EForm form, int version,

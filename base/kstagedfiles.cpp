@@ -1,5 +1,6 @@
 #include "base/kstagedfiles.h"
 
+#include "base/kfilecause.h"
 #include "base/ksavelock.h"
 
 #include <cerrno>
@@ -44,10 +45,8 @@ const char* const kFileReadOnly = "the file is read-only";
 const char* const kFileSystemReadOnly = "the file system is read-only";
 const char* const kFolderNotWritable = "the folder is not writable";
 const char* const kNoFolder = "the folder does not exist";
-const char* const kLinkLoop = "the symbolic links form a loop";
 const char* const kNoStagingFolder = "the folder is not writable, nor is $TMPDIR or /tmp";
 const char* const kReplacedMeanwhile = "another program replaced the file while it was saved";
-const char* const kTooManyOpen = "too many files are open";
 const char* const kAttributesUnread = "the file's extended attributes could not be read";
 
 // The most new files a set holds open at once; the ones staged before are
@@ -59,10 +58,10 @@ const int kHeldFiles = 4;
 const int kAttributeTries = 8;
 
 // The cause of error where no other is known: a process out of descriptors
-// can be given more.
+// can be given more, a name too long can be shortened.
 const char* PlainCause(int error)
 {
-    return error == EMFILE || error == ENFILE ? kTooManyOpen : "";
+    return error == EMFILE || error == ENFILE || error == ENAMETOOLONG ? KFileErrorCause(error) : "";
 }
 const char* const kAnotherSaving = "another program is saving it";
 
@@ -77,7 +76,7 @@ const char* FolderCause(int error)
     case ENOENT:
     case ENOTDIR: return kNoFolder;
     case EISDIR: return kIsDirectory;
-    case ELOOP: return kLinkLoop;
+    case ELOOP: return KFileErrorCause(error);
     default: return PlainCause(error);
     }
 }

@@ -140,7 +140,8 @@ public:
     // Why the last Stage, Create or Commit that failed did, in words for a
     // message ("the folder is not writable", "the file is read-only", "the
     // target is a directory", "the folder does not exist", "too many files
-    // are open", "the file's extended attributes could not be read", ...);
+    // are open", "the name is too long", "the file's extended attributes
+    // could not be read", ...);
     // "" when it has no cause the user can act on.
     const char* Cause() const { return mCause; }
     // The errno of that failure; 0 before any.

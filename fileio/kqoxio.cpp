@@ -6,9 +6,11 @@
 #include <cstring>
 #include <functional>
 #include <string_view>
+#include <unistd.h>
 #include <vector>
 
 #include "base/kfile.h"
+#include "base/kfilecause.h"
 #include "fileio/kqoxfilescene.h"
 #include "scene/kqoxnode.h"
 #include "scene/kqoxnode_walk.h"
@@ -76,30 +78,40 @@ KQoxReader::KQoxReader(KQoxSdkManager& manager)
     : KQoxFileHandler(manager, kReaderErrors, eERROR_COUNT)
 {}
 
-bool KQoxReader::OpenReadFile(const char* fileName, FILE*& file, KString& openedName)
+bool KQoxReader::OpenReadFile(const char* fileName, FILE*& file, KString& openedName, HeadTest test,
+                              const char* notFormat)
 {
     if (file)
         FileClose();
     file = fileName ? std::fopen(fileName, "rb") : nullptr;
-    const kFileKind kind = file ? GetFileKind(file) : kFILE_KIND_UNKNOWN;
+    if (!file)
+    {
+        mError.SetLastErrorCause(eFILE_NOT_OPENED, fileName ? KFileErrorCause(errno) : "");
+        return false;
+    }
+    const kFileKind kind = GetFileKind(file);
     // A directory opens but reads nothing (and its "size" is no size).
     if (kind == kFILE_KIND_DIRECTORY)
     {
         std::fclose(file);
         file = nullptr;
-    }
-    if (!file)
-    {
-        mError.SetLastErrorID(eFILE_NOT_OPENED);
+        mError.SetLastErrorCause(eFILE_NOT_OPENED, KFileErrorCause(EISDIR));
         return false;
     }
     if (kind == kFILE_KIND_OTHER)
     {
         // A stream has no size and may never end: read whole, to the
-        // bound, and then read from memory.
-        const kStreamRead read = ReadStreamWhole(file, mStreamBytes, StreamMostBytes());
+        // bound, and then read from memory. Bytes that begin no file of
+        // the format end the read at once.
+        const kStreamRead read = ReadStreamWhole(file, mStreamBytes, StreamMostBytes(), kHEAD_BYTES, test);
         std::fclose(file);
         file = nullptr;
+        if (read == kSTREAM_READ_REFUSED)
+        {
+            const size_t length = mStreamBytes.size();
+            mStreamBytes = std::vector<unsigned char>();
+            return FailHead(length, notFormat);
+        }
         if (read != kSTREAM_READ_WHOLE)
             return FailStreamRead(read);
         static char nothing;
@@ -112,8 +124,43 @@ bool KQoxReader::OpenReadFile(const char* fileName, FILE*& file, KString& opened
             return false;
         }
     }
+    else if (test)
+    {
+        // The first block, read where it lies: the stream's place is left.
+        unsigned char head[kHEAD_BYTES];
+        size_t length = 0;
+        while (length < sizeof(head))
+        {
+            const ssize_t got = pread(fileno(file), head + length, sizeof(head) - length, static_cast<off_t>(length));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got < 0)
+            {
+                const char* cause = KFileErrorCause(errno);
+                std::fclose(file);
+                file = nullptr;
+                mError.SetLastErrorCause(eFILE_NOT_OPENED, cause);
+                return false;
+            }
+            if (got == 0)
+                break;
+            length += static_cast<size_t>(got);
+        }
+        if (!test(head, length))
+        {
+            std::fclose(file);
+            file = nullptr;
+            return FailHead(length, notFormat);
+        }
+    }
     openedName = fileName;
     return true;
+}
+
+bool KQoxReader::FailHead(size_t length, const char* notFormat)
+{
+    mError.SetLastErrorCause(eFILE_CORRUPTED, length == 0 ? kCAUSE_EMPTY_FILE : notFormat);
+    return false;
 }
 
 bool KQoxReader::FailStreamRead(int result)

@@ -135,22 +135,39 @@ public:
     // shares; true when there is none.
     virtual bool CheckDuplicateNodeNames(KQoxNode* root, KString& message);
 
+    // The bytes a reader's head test (below) is shown: a file's first block.
+    static constexpr size_t kHEAD_BYTES = 4096;
+
 protected:
+    // A reader's test of what its files begin with: true when head, the
+    // file's first kHEAD_BYTES bytes (all of a shorter file, none of an
+    // empty one), may begin a file of its format.
+    typedef bool (*HeadTest)(const unsigned char* head, size_t length);
+
     // For readers of a plain file: closes the open one (through FileClose),
     // then opens fileName for reading into file and keeps its name in
-    // openedName; false with eFILE_NOT_OPENED when it cannot be opened or
-    // is a directory. A stream (anything but a regular file: a FIFO, a
+    // openedName. False with eFILE_NOT_OPENED when it cannot be opened or
+    // is a directory, its text naming the cause ("File not opened: no such
+    // file", see base/kfilecause.h). With test, a file whose first bytes it
+    // refuses is not kept open: eFILE_CORRUPTED, with the cause
+    // kCAUSE_EMPTY_FILE for an empty one and notFormat for any other ("not
+    // an OBJ file"). A stream (anything but a regular file: a FIFO, a
     // socket, a device) is read whole here, to StreamMostBytes() bytes, into
     // mStreamBytes, which file then reads from memory (it can be read
-    // again); one that holds more is eFILE_NOT_OPENED with the text
+    // again); one whose first bytes test refuses is read no further, one
+    // that holds more is eFILE_NOT_OPENED with the text
     // kSTREAM_TOO_LONG_TEXT, one there is no memory for "Out of memory".
-    bool OpenReadFile(const char* fileName, FILE*& file, KString& openedName);
+    bool OpenReadFile(const char* fileName, FILE*& file, KString& openedName, HeadTest test = nullptr,
+                      const char* notFormat = "");
     // Closes file (if open) and forgets it, openedName and a stream's
     // bytes; false when the close fails.
     bool CloseReadFile(FILE*& file, KString& openedName);
     // The error of a stream read that failed (ReadStreamWhole's result): as
     // OpenReadFile reports it. False, for returning at once.
     bool FailStreamRead(int result);
+    // The error of a file whose first bytes (length of them) a head test
+    // refused: eFILE_CORRUPTED, the file empty or notFormat. False.
+    bool FailHead(size_t length, const char* notFormat);
 
     // The bytes of the stream OpenReadFile read; empty for a regular file.
     std::vector<unsigned char> mStreamBytes;

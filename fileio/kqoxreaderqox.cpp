@@ -410,13 +410,15 @@ KQoxReaderQox::~KQoxReaderQox()
     FileClose();
 }
 
-// The field file's error as the reader's: the first six ids agree.
+// The field file's error as the reader's: the first six ids agree, and the
+// file's text (which may name the cause) is kept.
 bool KQoxReaderQox::FailFromFile()
 {
     int code = mFile.GetLastErrorID();
-    if (code >= KQox::eFILE_CORRUPTED && code <= KQox::eWRONG_PASSWORD)
-        return Fail(code);
-    return Fail(eUNIDENTIFIED_ERROR);
+    if (code < KQox::eFILE_CORRUPTED || code > KQox::eWRONG_PASSWORD)
+        return Fail(eUNIDENTIFIED_ERROR);
+    mError.SetLastError(code, mFile.GetLastErrorString());
+    return false;
 }
 
 void KQoxReaderQox::ForgetTakes()
@@ -460,15 +462,7 @@ bool KQoxReaderQox::FileOpen(const char* fileName)
     return OpenUnlessOutOfMemory([&] {
         // The whole file is verified by Read; opening reads the header and takes only.
         if (!mFile.ProjectOpen(fileName, mPassword.ToChars(), false))
-        {
-            if (mFile.GetLastErrorID() == KQox::eFILE_NOT_OPENED)
-            {
-                // With the file's text: it may name the cause.
-                mError.SetLastError(eFILE_NOT_OPENED, mFile.GetLastErrorString());
-                return false;
-            }
             return FailFromFile();
-        }
         return AfterOpen();
     });
 }

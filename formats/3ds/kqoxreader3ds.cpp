@@ -3,9 +3,11 @@
 
 #include "formats/3ds/kqoxreader3ds.h"
 
+#include <cerrno>
 #include <cmath>
 
 #include "base/kfile.h"
+#include "base/kfilecause.h"
 #include "formats/3ds/kqoxreader3ds_private.h"
 #include "formats/kqoxstreamoptionsgeometry.h"
 #include "scene/attributes/kqoxcamera.h"
@@ -66,19 +68,48 @@ KQoxReader3DS::~KQoxReader3DS()
 bool KQoxReader3DS::FileOpen(const char* fileName)
 {
     FileClose();
+    if (!fileName)
+        return Fail(eFILE_NOT_OPENED);
     // A directory opens on this system but holds no file: not opened.
+    if (GetFileKind(fileName) == kFILE_KIND_DIRECTORY)
+    {
+        mError.SetLastErrorCause(eFILE_NOT_OPENED, KFileErrorCause(EISDIR));
+        return false;
+    }
     // A stream is read whole here, to the bound streams are read to.
-    mFile = fileName && GetFileKind(fileName) != kFILE_KIND_DIRECTORY ? OpenFile3ds(fileName, "rb") : nullptr;
+    mFile = OpenFile3ds(fileName, "rb");
     if (!mFile)
     {
+        const int error = errno;
         const int count = GetErrCount3ds();
         const errrec3ds* last = count > 0 ? GetErrEntry3ds(count - 1) : nullptr;
         const long3ds code = last ? last->id : NO_FTK3DS_ERR;
         // The toolkit's reason stays out of the next read.
         ClearErrList3ds();
+        if (code == ERR_OPENING_FILE)
+        {
+            mError.SetLastErrorCause(eFILE_NOT_OPENED, KFileErrorCause(error));
+            return false;
+        }
         return FailStreamRead(code == ERR_STREAM_TOO_LONG ? kSTREAM_READ_TOO_LONG
                               : code == ERR_NO_MEM        ? kSTREAM_READ_NO_MEMORY
                                                           : kSTREAM_READ_FAILED);
+    }
+    // A 3DS file begins with its main chunk's id.
+    unsigned char head[2];
+    const long3ds length = ReadHead3ds(mFile, head, sizeof(head));
+    if (length < 0)
+    {
+        const int error = errno;
+        FileClose();
+        mError.SetLastErrorCause(eFILE_NOT_OPENED, KFileErrorCause(error));
+        return false;
+    }
+    if (length < 2 || (head[0] | head[1] << 8) != kMainChunkId)
+    {
+        FileClose();
+        mError.SetLastErrorCause(eFILE_CORRUPTED, length == 0 ? kCAUSE_EMPTY_FILE : kNot3dsCause);
+        return false;
     }
     return true;
 }

@@ -18,6 +18,10 @@ namespace reader3ds {
 
 // The one take every imported animation goes into.
 const char kTakeName[] = "default take";
+// The id of the chunk a 3DS file begins with, little-endian.
+const unsigned kMainChunkId = 0x4D4D;
+// The cause of a file that does not begin with it.
+const char kNot3dsCause[] = "not a 3DS file";
 // The reference node made under the scene's root by "Create Reference Node".
 const char kReferenceNodeName[] = "Qox_Root";
 // Appended to a spotlight's or camera's name for its target node.

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <strings.h>
 
 #include "base/kfile.h"
@@ -47,6 +48,32 @@ void PlaceBasePoint(double* transform, double bx, double by, double bz)
     transform[2] -= z;
 }
 
+// The cause of a file refused as no DXF file.
+const char kNotDxfCause[] = "not a DXF file";
+
+// The first bytes of a file may begin a DXF file: text (no NUL) whose first
+// line, past blank ones, is a group code (a whole number alone).
+bool MayBeDxf(const unsigned char* head, size_t length)
+{
+    if (length == 0 || std::memchr(head, 0, length))
+        return false;
+    const unsigned char* p = head;
+    const unsigned char* const end = head + length;
+    auto blank = [](unsigned char c) { return c == ' ' || c == '\t' || c == '\r'; };
+    while (p < end && (blank(*p) || *p == '\n'))
+        ++p;
+    if (p < end && (*p == '-' || *p == '+'))
+        ++p;
+    const unsigned char* digits = p;
+    while (p < end && *p >= '0' && *p <= '9')
+        ++p;
+    if (p == digits)
+        return p == end && length == KQoxReader::kHEAD_BYTES; // cut by a full block: not judged
+    while (p < end && blank(*p))
+        ++p;
+    return p == end || *p == '\n';
+}
+
 } // namespace
 
 bool KQoxReaderDxf::CaseLess::operator()(const std::string& a, const std::string& b) const
@@ -65,7 +92,7 @@ KQoxReaderDxf::~KQoxReaderDxf()
 
 bool KQoxReaderDxf::FileOpen(const char* fileName)
 {
-    return OpenReadFile(fileName, mFile, mFileName);
+    return OpenReadFile(fileName, mFile, mFileName, &MayBeDxf, kNotDxfCause);
 }
 
 bool KQoxReaderDxf::FileClose()

@@ -87,7 +87,12 @@ struct file3ds; // an open file of the toolkit
 // than its first two bytes when they cannot begin a 3DS file), and read from
 // memory after; null then with ERR_STREAM_TOO_LONG when it holds more, with
 // ERR_NO_MEM or ERR_READING_FILE when it cannot be held or read.
+// errno tells why an open failed (ERR_OPENING_FILE).
 file3ds* OpenFile3ds(const char* name, const char* mode);
+// Copies at most size of the file's first bytes into buffer, its place left
+// where it was; the count copied: fewer for a shorter file, 0 for an empty
+// one, -1 (errno telling why) when they cannot be read.
+long3ds ReadHead3ds(file3ds* file, void* buffer, ulong3ds size);
 // Closes the file and frees the handle; nothing for null. Pushes
 // ERR_CLOSING_FILE when closing fails (buffered data could not be written).
 void CloseFile3ds(file3ds* file);

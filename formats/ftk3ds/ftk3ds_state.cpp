@@ -1,11 +1,14 @@
 // The toolkit's state of each thread (error flags and stack, open files) and
 // the allocation, defaults and release of its records.
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <cstdlib>
 #include <malloc.h>
 #include <new>
 #include <type_traits>
+#include <unistd.h>
 
 #include "base/kfile.h"
 #include "formats/ftk3ds/ftk3ds_private.h"
@@ -16,6 +19,8 @@ thread_local ToolkitState gState; // zero-initialised on each thread, no constru
 
 void PushError(long3ds code, const char* format, ...)
 {
+    // The caller may still need errno, to name the cause of the failure.
+    const int error = errno;
     ftkerr3ds = true;
     if (gState.errcount == kMaxErrors)
     {
@@ -29,6 +34,7 @@ void PushError(long3ds code, const char* format, ...)
     va_start(args, format);
     std::vsnprintf(e.desc, sizeof e.desc, format, args);
     va_end(args);
+    errno = error;
 }
 
 void CopyName(char* dst, size_t cap, const char* src)
@@ -168,6 +174,36 @@ file3ds* OpenFile3ds(const char* name, const char* mode)
     file->next = gState.openfiles;
     gState.openfiles = file;
     return file;
+}
+
+long3ds ReadHead3ds(file3ds* file, void* buffer, ulong3ds size)
+{
+    if (!file || !buffer)
+    {
+        errno = EINVAL;
+        return -1;
+    }
+    if (file->stream)
+    {
+        const size_t count = std::min<size_t>(size, file->stream->size);
+        if (count)
+            std::memcpy(buffer, file->stream->data, count);
+        return static_cast<long3ds>(count);
+    }
+    size_t count = 0;
+    while (count < size)
+    {
+        const ssize_t got =
+            pread(fileno(file->fp), static_cast<char*>(buffer) + count, size - count, static_cast<off_t>(count));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return -1;
+        if (got == 0)
+            break;
+        count += static_cast<size_t>(got);
+    }
+    return static_cast<long3ds>(count);
 }
 
 void CloseFile3ds(file3ds* file)

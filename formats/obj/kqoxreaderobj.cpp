@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/kfilecause.h"
 #include "base/kpath.h"
 #include "scene/kqoxscene.h"
 #include "formats/kqoxstreamoptionsgeometry.h"
@@ -32,6 +33,55 @@ std::string_view FirstWord(std::string_view text, size_t limit = std::string_vie
 int FoldAscii(int c)
 {
     return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c;
+}
+
+// The cause of a file refused as no OBJ file.
+const char kNotObjCause[] = "not an OBJ file";
+
+// Every statement keyword of the OBJ format.
+constexpr const char* kObjKeywords[] = {
+    "v",      "vt",     "vn",         "vp",        "cstype", "deg",   "bmat",  "step",     "p",        "l",
+    "f",      "fo",     "curv",       "curv2",     "surf",   "parm",  "trim",  "hole",     "scrv",     "sp",
+    "end",    "con",    "g",          "s",         "mg",     "o",     "bevel", "c_interp", "d_interp", "lod",
+    "usemtl", "mtllib", "shadow_obj", "trace_obj", "ctech",  "stech", "call",  "csh",      "maplib",   "usemap"};
+
+bool ObjBlank(unsigned char c)
+{
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+// The first bytes of a file may begin an OBJ file: text (no NUL) whose first
+// statement, past blank lines and comments, starts with an OBJ keyword. A
+// head of comments only, or an empty file, may.
+bool MayBeObj(const unsigned char* head, size_t length)
+{
+    if (std::memchr(head, 0, length))
+        return false;
+    const unsigned char* p = head;
+    const unsigned char* const end = head + length;
+    // A UTF-8 byte order mark is no statement.
+    if (length >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF)
+        p += 3;
+    while (true)
+    {
+        while (p < end && ObjBlank(*p))
+            ++p;
+        if (p == end)
+            return true;
+        if (*p != '#')
+            break;
+        p = static_cast<const unsigned char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
+        if (!p)
+            return true;
+    }
+    const unsigned char* word = p;
+    while (p < end && !ObjBlank(*p))
+        ++p;
+    // A keyword cut by the end of a full block is not judged.
+    if (p == end && length == KQoxReader::kHEAD_BYTES)
+        return true;
+    const std::string_view keyword(reinterpret_cast<const char*>(word), static_cast<size_t>(p - word));
+    return std::find(std::begin(kObjKeywords), std::end(kObjKeywords), keyword) != std::end(kObjKeywords);
 }
 
 } // namespace
@@ -87,7 +137,7 @@ KQoxReaderObj::~KQoxReaderObj()
 
 bool KQoxReaderObj::FileOpen(const char* fileName)
 {
-    return OpenReadFile(fileName, mFile, mFileName);
+    return OpenReadFile(fileName, mFile, mFileName, &MayBeObj, kNotObjCause);
 }
 
 bool KQoxReaderObj::FileClose()
@@ -342,7 +392,7 @@ bool KQoxReaderObj::ReadStatements(KQoxScene& scene, KObjStatementReader& in)
         else
         {
             mMessage += "Object not supported : ";
-            mMessage += std::string(keyword).c_str();
+            mMessage += KMessageText(keyword);
             mMessage += "\n";
             more = in.Next(keyword, rest);
         }

@@ -8,8 +8,10 @@
 #include <utility>
 #include <vector>
 
+#include "base/kfilecause.h"
 #include "base/qoxlogfile.h"
 #include "fileio/kqoximporter.h"
+#include "fileio/kqoxioregistry.h"
 #include "fileio/kqoxstreamoptionsqox.h"
 #include "host/zanim.h"
 #include "host/zglobal.h"
@@ -104,10 +106,16 @@ ZStatus QoxZeltImport::OpenProject(const ZString& fileName)
     if (!mImporter)
         return ZStatus(ZStatus::kFailure, "No importer");
     mOpenError = "";
+    // Native files only, whatever their extension.
+    mImporter->SetFileFormat(eIMPORT_QOX_BINARY);
     if (!mImporter->Initialize(name.ToChars()))
     {
         // Kept: a later import would only learn that no file is open.
         mOpenError = mImporter->GetLastErrorString();
+        // A file of another kind is told why it is not read.
+        const KString corrupted = mImporter->GetError().GetErrorString(KQoxIO::eFILE_CORRUPTED);
+        if (mOpenError == corrupted + ": " + kCAUSE_NOT_NATIVE)
+            mOpenError = corrupted + ": " + kNativeFilesOnly;
         return ZStatus(ZStatus::kFailure, mOpenError.ToChars());
     }
     return ZStatus();

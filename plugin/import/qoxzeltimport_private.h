@@ -45,6 +45,8 @@ const double kRadToDeg = 57.29577951308232;
 const char kLogFileName[] = "qoxzeltlog.txt";
 const char kProgressWindow[] = "QOXIMPORTWINDOW";
 const char kErrorTitle[] = "QOX import Error";
+// The cause named for a file that is no native scene file.
+const char kNativeFilesOnly[] = "the plug-in reads native scene files only";
 const char kWarningTitle[] = "QOX import Warning";
 
 // The attribute type of the node, 0 when it has none (or for null).

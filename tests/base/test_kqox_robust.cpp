@@ -183,7 +183,7 @@ TEST(KQoxErrors, OpeningMessages)
     TempDir dir;
     KQox f;
     EXPECT_FALSE(f.ProjectOpen(dir.File("missing.qox").c_str()));
-    EXPECT_STREQ(f.GetLastErrorString(), "File not opened");
+    EXPECT_STREQ(f.GetLastErrorString(), "File not opened: no such file");
     EXPECT_FALSE(f.ProjectCreate(dir.File("no/such/dir.qox").c_str()));
     EXPECT_STREQ(f.GetLastErrorString(), "File not created");
     EXPECT_FALSE(f.ProjectCreate(dir.File("v.qox").c_str(), KQox::eBINARY, 7000));
@@ -211,8 +211,12 @@ TEST(KQoxErrors, OpeningMessages)
     std::string ascii = "; Tolvane QOX ASCII 900\n; EOF\n";
     EXPECT_FALSE(f.ProjectOpen(ascii.data(), static_cast<unsigned int>(ascii.size())));
     EXPECT_EQ(f.GetLastErrorID(), KQox::eFILE_VERSION_NOT_SUPPORTED_ANYMORE);
+    // Another kind of file is told apart from the start of a native one.
     std::string other = "PK\x03\x04 not a scene";
     EXPECT_FALSE(f.ProjectOpen(other.data(), static_cast<unsigned int>(other.size())));
+    EXPECT_STREQ(f.GetLastErrorString(), "File is corrupted: not a native scene file");
+    std::string cut = "; Tolvane QOX";
+    EXPECT_FALSE(f.ProjectOpen(cut.data(), static_cast<unsigned int>(cut.size())));
     EXPECT_STREQ(f.GetLastErrorString(), "File is corrupted");
 }
 

@@ -146,7 +146,7 @@ TEST(IOFront, FileOpenOpensTheInitializedFileAgain)
     // A name whose file appears after Initialize failed.
     const std::string name = dir.File("late.qox");
     EXPECT_FALSE(importer->Initialize(name.c_str()));
-    EXPECT_STREQ("File not opened", importer->GetLastErrorString());
+    EXPECT_STREQ("File not opened: no such file", importer->GetLastErrorString());
     EXPECT_EQ(0, importer->GetTakeCount());
     ASSERT_TRUE(WriteTwoTakeFile(name));
     ASSERT_TRUE(importer->FileOpen());

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <csignal>
 #include <fcntl.h>
+#include <memory>
 #include <string>
 #include <sys/stat.h>
 #include <thread>
@@ -68,13 +69,14 @@ TEST(NativeUnusualInputs, DirectoryIsNotOpened)
     KQoxImporter importer(*manager);
     EXPECT_FALSE(importer.Initialize(path.c_str()));
     EXPECT_EQ(importer.GetLastErrorID(), KQoxIO::eFILE_NOT_OPENED);
-    EXPECT_STREQ(importer.GetLastErrorString(), "File not opened");
+    EXPECT_STREQ(importer.GetLastErrorString(), "File not opened: it is a directory");
     KQoxReaderQox reader(*manager);
     EXPECT_FALSE(reader.FileOpen(path.c_str()));
-    EXPECT_STREQ(reader.GetError().GetLastErrorString(), "File not opened");
+    EXPECT_STREQ(reader.GetError().GetLastErrorString(), "File not opened: it is a directory");
     KQox file;
     EXPECT_FALSE(file.ProjectOpen(path.c_str()));
     EXPECT_EQ(file.GetError().GetLastErrorID(), KQox::eFILE_NOT_OPENED);
+    EXPECT_STREQ(file.GetError().GetLastErrorString(), "File not opened: it is a directory");
     EXPECT_FALSE(file.ProjectIsOpen());
 }
 
@@ -123,25 +125,45 @@ TEST(NativeUnusualInputs, StreamsOfDamagedOrForeignBytesAreCorrupted)
     ASSERT_TRUE(fileiotest::Export(*manager, scene, file, eEXPORT_QOX_BINARY));
     const std::string bytes = ReadFile(file);
 
-    // Foreign text, an empty stream, half a file, a file with one byte
-    // changed: each is what a damaged file on disk is.
+    // Foreign text, an empty stream, the first bytes of the magic alone,
+    // half a file, a file with one byte changed: each is what such a file
+    // on disk is, the damaged ones without a cause.
     const std::string damaged = bytes.substr(0, 100) + char(bytes[100] ^ 1) + bytes.substr(101);
-    int n = 0;
-    for (const std::string& content :
-         {std::string("solid cube\n"), std::string(), bytes.substr(0, bytes.size() / 2), damaged})
+    const struct
     {
-        const std::string pipe = dir.File("pipe" + std::to_string(n++) + ".qox");
-        FifoFeeder feeder(pipe, content);
-        KQoxImporter importer(*manager);
-        KQoxScene& read = *manager->CreateKQoxScene();
-        EXPECT_FALSE(importer.Initialize(pipe.c_str()) && importer.Import(read)) << n;
-        EXPECT_EQ(importer.GetLastErrorID(), KQoxIO::eFILE_CORRUPTED) << n;
-        EXPECT_STREQ(importer.GetLastErrorString(), "File is corrupted") << n;
+        std::string mContent;
+        const char* mText;
+    } rows[] = {{"solid cube\n", "File is corrupted: not a native scene file"},
+                {"", "File is corrupted: the file is empty"},
+                {bytes.substr(0, 10), "File is corrupted"},
+                {bytes.substr(0, bytes.size() / 2), "File is corrupted"},
+                {damaged, "File is corrupted"}};
+    int n = 0;
+    for (const auto& row : rows)
+    {
+        for (bool fifo : {true, false})
+        {
+            const std::string path = dir.File("pipe" + std::to_string(n++) + ".qox");
+            std::unique_ptr<FifoFeeder> feeder;
+            if (fifo)
+            {
+                feeder = std::make_unique<FifoFeeder>(path, row.mContent);
+            }
+            else
+            {
+                ASSERT_TRUE(WriteFile(path, row.mContent));
+            }
+            KQoxImporter importer(*manager);
+            KQoxScene& read = *manager->CreateKQoxScene();
+            EXPECT_FALSE(importer.Initialize(path.c_str()) && importer.Import(read)) << n;
+            EXPECT_EQ(importer.GetLastErrorID(), KQoxIO::eFILE_CORRUPTED) << n;
+            EXPECT_EQ(importer.GetLastErrorString(), std::string(row.mText)) << n << (fifo ? " through a FIFO" : "");
+        }
     }
     // A device of endless bytes is given up at its first bytes.
     KQoxImporter importer(*manager);
     EXPECT_FALSE(importer.Initialize("/dev/zero"));
-    EXPECT_STREQ(importer.GetLastErrorString(), "File is corrupted");
+    EXPECT_STREQ(importer.GetLastErrorString(), "File is corrupted: not a native scene file");
 }
 
 // Another program may cut a file short, or write it again where it stands,

@@ -1,7 +1,7 @@
 // Exports that fail (a full disk, a material library that cannot be made, no
 // file descriptor left) leave the old files byte-identical and nothing of
-// their own; material libraries are named so that other OBJ readers take
-// the name whole.
+// their own, and say why where the user can act on it; material libraries
+// are named so that other OBJ readers take the name whole.
 
 #include <gtest/gtest.h>
 
@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "common/qox_test_files.h"
+#include "export_test_util.h"
 #include "fileio/kqoxexporter.h"
 #include "fileio/kqoxioregistry.h"
 #include "formats/3ds/kqoxwriter3ds.h"
@@ -203,6 +204,20 @@ TEST(ExportFailures, ObjFailsWhenItsLibraryPathIsADirectory)
     EXPECT_EQ(ReadFile(dir.File("scene.obj")), "old scene");
     EXPECT_TRUE(std::filesystem::is_directory(dir.File("scene.mtl")));
     EXPECT_EQ(ListDirectory(dir.Path()), (std::vector<std::string>{"scene.mtl", "scene.obj"}));
+}
+
+TEST(ExportFailures, ANameTooLongIsToldInEveryForm)
+{
+    // A name of more characters than a folder entry holds: nothing is made.
+    TempDir dir;
+    for (const exporttest::Form& form : exporttest::kForms)
+    {
+        std::string error;
+        EXPECT_FALSE(
+            exporttest::ExportQuads(1, dir.File(std::string(300, 'n') + "." + form.extension), form.format, error));
+        EXPECT_EQ(error, "File not created: the name is too long") << form.format;
+        EXPECT_TRUE(ListDirectory(dir.Path()).empty()) << form.format;
+    }
 }
 
 TEST(ExportFailures, ObjFailsWhenItsLibraryIsReadOnly)

@@ -1097,7 +1097,7 @@ TEST(ObjRead, OptionsAndFilesRefused)
     std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
     KQoxReaderObj reader(*manager);
     EXPECT_FALSE(reader.FileOpen("/no/such/file.obj"));
-    EXPECT_STREQ(reader.GetLastErrorString(), "File not opened");
+    EXPECT_STREQ(reader.GetLastErrorString(), "File not opened: no such file");
     qoxtest::TempDir dir;
     qoxtest::WriteFile(dir.File("a.obj"), "v 1 2 3\n");
     ASSERT_TRUE(reader.FileOpen(dir.File("a.obj").c_str()));

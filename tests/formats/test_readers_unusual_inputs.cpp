@@ -1,7 +1,9 @@
 // The OBJ, DXF and 3DS paths given what is not a plain scene file: a
 // directory under a scene file's name, material libraries that are devices,
 // FIFOs, directories or binary files without line breaks, and DXF nesting
-// 100,000 levels deep, read and written.
+// 100,000 levels deep, read and written. Every reader, the native one too,
+// given what it cannot read: missing, unreadable and folder names, empty
+// files, images and each other format's files, each refused with its cause.
 
 #include <gtest/gtest.h>
 
@@ -9,11 +11,14 @@
 #include <functional>
 #include <fcntl.h>
 #include <memory>
+#include <sys/wait.h>
 #include <string>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 #include "base/kfile.h"
 #include "base/kfile_private.h"
@@ -42,6 +47,7 @@ using qoxtest::CutWhenMapped;
 using qoxtest::FifoFeeder;
 using qoxtest::ReadFile;
 using qoxtest::TempDir;
+using qoxtest::UnprivilegedChildText;
 using qoxtest::WriteFile;
 
 namespace {
@@ -169,7 +175,7 @@ TEST(UnusualInputs, DirectoriesNamedAsSceneFilesAreNotOpened)
         KQoxImporter importer(*manager);
         EXPECT_FALSE(importer.Initialize(path.c_str())) << name;
         EXPECT_EQ(importer.GetLastErrorID(), KQoxIO::eFILE_NOT_OPENED) << name;
-        EXPECT_STREQ(importer.GetLastErrorString(), "File not opened") << name;
+        EXPECT_STREQ(importer.GetLastErrorString(), "File not opened: it is a directory") << name;
     }
     // The readers themselves, as a caller of the reader alone meets them.
     KQoxReaderDxf dxf(*manager);
@@ -434,22 +440,25 @@ TEST(UnusualInputs, StreamsPastTheBoundAreNotOpenedByAnyReader)
 TEST(UnusualInputs, EndlessDevicesEndEveryReader)
 {
     // /dev/zero and /dev/urandom under a scene file's name: given up at
-    // their first bytes where those tell they are no such file, else at the
-    // bound (lowered here, so that the test holds little memory).
+    // their first bytes, which tell they are no such file (the bound is
+    // lowered all the same, so that a reader that read on would fail fast).
     KQoxRegisterGeometryFormats();
     TempDir dir;
     StreamBound bound(size_t(1) << 20);
-    const std::string tooLong = "File not opened: a stream longer than 4 GiB is not read";
     struct Case
     {
         const char* mDevice;
         const char* mExtension;
-        const char* mError; // null: any failure
+        const char* mError;
     };
-    const Case cases[] = {{"/dev/zero", "qox", "File is corrupted"},    {"/dev/zero", "obj", tooLong.c_str()},
-                          {"/dev/zero", "dxf", tooLong.c_str()},        {"/dev/zero", "3ds", "File is corrupted"},
-                          {"/dev/urandom", "qox", "File is corrupted"}, {"/dev/urandom", "obj", tooLong.c_str()},
-                          {"/dev/urandom", "dxf", tooLong.c_str()},     {"/dev/urandom", "3ds", nullptr}};
+    const Case cases[] = {{"/dev/zero", "qox", "File is corrupted: not a native scene file"},
+                          {"/dev/zero", "obj", "File is corrupted: not an OBJ file"},
+                          {"/dev/zero", "dxf", "File is corrupted: not a DXF file"},
+                          {"/dev/zero", "3ds", "File is corrupted: not a 3DS file"},
+                          {"/dev/urandom", "qox", "File is corrupted: not a native scene file"},
+                          {"/dev/urandom", "obj", "File is corrupted: not an OBJ file"},
+                          {"/dev/urandom", "dxf", "File is corrupted: not a DXF file"},
+                          {"/dev/urandom", "3ds", "File is corrupted: not a 3DS file"}};
     int n = 0;
     for (const Case& c : cases)
     {
@@ -458,10 +467,188 @@ TEST(UnusualInputs, EndlessDevicesEndEveryReader)
         ASSERT_EQ(symlink(c.mDevice, path.c_str()), 0);
         int id = -1, nodes = 0;
         const std::string error = Import(path, id, nodes);
-        if (c.mError)
+        // Random bytes may begin with a 3DS main chunk's id, once in 65,536.
+        if (std::string(c.mDevice) != "/dev/urandom" || std::string(c.mExtension) != "3ds")
             EXPECT_EQ(error, c.mError);
         else
             EXPECT_NE(error, "");
         EXPECT_EQ(nodes, 0);
     }
+}
+
+namespace {
+
+// The first bytes of a PNG image: its signature and header chunk.
+const std::string kPngBytes("\x89PNG\r\n\x1a\n"
+                            "\0\0\0\x0dIHDR\0\0\0\x10\0\0\0\x10\x08\x06\0\0\0"
+                            "\x1f\xf3\xff\x61",
+                            33);
+
+struct ReaderCase
+{
+    const char* mExtension;
+    const char* mNotFormat; // the text of another kind of file
+    const char* mEmpty;     // the text of an empty file; null: it reads as an empty scene
+};
+const ReaderCase kReaders[] = {
+    {"qox", "File is corrupted: not a native scene file", "File is corrupted: the file is empty"},
+    {"obj", "File is corrupted: not an OBJ file", nullptr},
+    {"dxf", "File is corrupted: not a DXF file", "File is corrupted: the file is empty"},
+    {"3ds", "File is corrupted: not a 3DS file", "File is corrupted: the file is empty"}};
+
+// Imports path through the importer into a scene holding one node, "Kept".
+// The error text ("" on success), followed by what went wrong besides: an
+// id that is not the text's, a scene that changed.
+std::string ImportOver(const std::string& path)
+{
+    KQoxRegisterGeometryFormats();
+    std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
+    KQoxScene& scene = *manager->CreateKQoxScene();
+    scene.GetRootNode()->AddChild(manager->CreateKQoxNode("Kept"));
+    KQoxImporter importer(*manager);
+    std::unique_ptr<KStreamOptions> options;
+    bool ok = importer.Initialize(path.c_str());
+    if (ok && importer.GetFileFormat() >= eIMPORT_DXF)
+    {
+        options.reset(importer.GetImportOptions(KQoxImporter::eSTREAMOPTIONS_FAST));
+        ok = options != nullptr;
+    }
+    ok = ok && importer.Import(scene, options.get());
+    if (ok)
+        return "";
+    std::string text = importer.GetLastErrorString();
+    const int id = text.rfind("File not opened", 0) == 0 ? KQoxIO::eFILE_NOT_OPENED : KQoxIO::eFILE_CORRUPTED;
+    if (importer.GetLastErrorID() != id)
+        text += " [id " + std::to_string(importer.GetLastErrorID()) + "]";
+    KQoxNode* root = scene.GetRootNode();
+    if (root->GetChildCount(true) != 1 ||
+        std::string(root->GetChild(0)->GetNameWithoutNameSpacePrefix().ToChars()) != "Kept")
+        text += " [scene changed]";
+    return text;
+}
+
+// Valid files of every format, a triangle each, by name.
+std::vector<std::pair<std::string, std::string>> EveryFormatsFiles()
+{
+    KQoxRegisterGeometryFormats();
+    std::vector<std::pair<std::string, std::string>> files;
+    for (const StreamFormat& format :
+         {StreamFormat{"qox", eEXPORT_QOX_BINARY}, StreamFormat{"qox", eEXPORT_QOX_ASCII},
+          StreamFormat{"obj", eEXPORT_OBJ}, StreamFormat{"dxf", eEXPORT_DXF}, StreamFormat{"3ds", eEXPORT_3DS}})
+    {
+        TempDir made;
+        const std::string name = format.mExport == eEXPORT_QOX_ASCII ? "qox-ascii" : format.mExtension;
+        files.emplace_back(name, TriangleFile(made, format));
+    }
+    return files;
+}
+
+} // namespace
+
+TEST(UnusualInputs, EveryReaderNamesWhyAFileIsNotRead)
+{
+    // Each row: a file under the reader's extension, and the importer's text;
+    // the scene read into keeps what it held.
+    TempDir dir;
+    const auto files = EveryFormatsFiles();
+    for (const ReaderCase& reader : kReaders)
+    {
+        SCOPED_TRACE(reader.mExtension);
+        const std::string extension = std::string(".") + reader.mExtension;
+        const std::string folder = dir.File(std::string("folder") + extension);
+        ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+        struct Row
+        {
+            std::string mName;
+            std::string mContent; // "-": no file of the name is made
+            std::string mText;
+        };
+        std::vector<Row> rows = {{"missing" + extension, "-", "File not opened: no such file"},
+                                 {"missing/under" + extension, "-", "File not opened: no such file"},
+                                 {"folder" + extension, "-", "File not opened: it is a directory"},
+                                 {std::string(300, 'n') + extension, "-", "File not opened: the name is too long"},
+                                 {"empty" + extension, "", reader.mEmpty ? reader.mEmpty : ""},
+                                 {"image" + extension, kPngBytes, reader.mNotFormat},
+                                 {"zeros" + extension, std::string(100, '\0'), reader.mNotFormat},
+                                 {"words" + extension, "Some words, not a scene.\n", reader.mNotFormat}};
+        for (const auto& [format, bytes] : files)
+            if (format.rfind(reader.mExtension, 0) != 0)
+                rows.push_back({format + "-as" + extension, bytes, reader.mNotFormat});
+        for (const Row& row : rows)
+        {
+            const std::string path = dir.File(row.mName);
+            if (row.mContent != "-")
+            {
+                ASSERT_TRUE(WriteFile(path, row.mContent));
+            }
+            EXPECT_EQ(ImportOver(path), row.mText) << row.mName.substr(0, 40);
+            if (row.mContent == "-" || row.mContent.empty())
+                continue;
+            // The same bytes through a FIFO: refused at their first bytes.
+            const std::string pipe = dir.File("pipe-" + row.mName);
+            FifoFeeder feeder(pipe, row.mContent);
+            EXPECT_EQ(ImportOver(pipe), row.mText) << "through a FIFO: " << row.mName;
+        }
+    }
+}
+
+TEST(UnusualInputs, EveryReaderNamesAFileItMayNotRead)
+{
+    // Another user's file of the reader's own format, readable by its owner
+    // alone, read by a user who is not root.
+    TempDir dir;
+    ASSERT_EQ(chmod(dir.Path().c_str(), 0755), 0);
+    const auto files = EveryFormatsFiles();
+    for (const ReaderCase& reader : kReaders)
+    {
+        const std::string path = dir.File(std::string("locked.") + reader.mExtension);
+        for (const auto& [format, bytes] : files)
+        {
+            if (format == reader.mExtension)
+            {
+                ASSERT_TRUE(WriteFile(path, bytes));
+            }
+        }
+        ASSERT_EQ(chmod(path.c_str(), 0), 0);
+        EXPECT_EQ(UnprivilegedChildText([&] { return ImportOver(path); }), "File not opened: permission denied")
+            << reader.mExtension;
+    }
+}
+
+TEST(UnusualInputs, UnusualBeginningsOfValidFilesStillRead)
+{
+    // What may stand before a file's first statement or pair: comments past
+    // the first block, a byte order mark, blank lines, any OBJ keyword.
+    KQoxRegisterGeometryFormats();
+    TempDir dir;
+    const std::string triangle = "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n";
+    const std::string line = Dxf("0 SECTION|2 ENTITIES|0 LINE|8 Wire|10 0|11 1|0 ENDSEC|0 EOF");
+    const struct
+    {
+        const char* mName;
+        std::string mText;
+    } rows[] = {
+        {"comments.obj", "# " + std::string(5000, 'c') + "\n#\n\n" + triangle},
+        {"bom.obj", "\xEF\xBB\xBF\n" + triangle},
+        {"library.obj", "mtllib missing.mtl\n" + triangle},
+        {"lines.obj", "l 1 2\n" + triangle},
+        {"curves.obj", "cstype bspline\n" + triangle},
+        {"commentsonly.obj", "# nothing but a comment"},
+        {"blank.dxf", "\n  \r\n" + line},
+        {"comment.dxf", "999\nwritten by hand\n" + line},
+    };
+    for (const auto& row : rows)
+    {
+        ASSERT_TRUE(WriteFile(dir.File(row.mName), row.mText));
+        EXPECT_EQ(ImportOver(dir.File(row.mName)), "") << row.mName;
+    }
+}
+
+TEST(UnusualInputs, BytesOfAStatementAreEscapedInTheMessage)
+{
+    // A keyword of control and non-ASCII bytes, met past the first block.
+    TempDir dir;
+    auto r = objtest::ReadText(dir, "v 0 0 0\n\x01\xff\x80x 1\nv 1 0 0\nv 0 1 0\nf 1 2 3\n");
+    ASSERT_TRUE(r->ok);
+    EXPECT_EQ(r->message, "Object not supported : \\x01\\xFF\\x80x\n");
 }

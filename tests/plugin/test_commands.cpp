@@ -7,10 +7,19 @@
 #include <unistd.h>
 
 #include "base/kpath.h"
+#include "common/qox_test_files.h"
+#include "fileio/kqoxexporter.h"
+#include "fileio/kqoxioregistry.h"
+#include "formats/kqoxgeometryformats.h"
 #include "plugin/qoxzeltplugin.h"
+#include "scene/attributes/kqoxmesh.h"
+#include "scene/kqoxnode.h"
+#include "scene/kqoxscene.h"
+#include "scene/kqoxsdkmanager.h"
 
 namespace {
 
+using namespace qoxsdk_600;
 using Strings = std::vector<std::string>;
 
 const char* const kCommandNames[] = {
@@ -21,6 +30,34 @@ const char* const kCommandNames[] = {
 void Touch(const std::string& path)
 {
     std::ofstream(path) << "x";
+}
+
+// The text of any file the plug-in is given that is not a native scene file.
+const std::string kNativeOnly = "File is corrupted: the plug-in reads native scene files only";
+
+// A triangle exported to path in another format than the native one.
+bool WriteForeignFile(const std::string& path, int format)
+{
+    KQoxRegisterGeometryFormats();
+    std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
+    KQoxScene& scene = *manager->CreateKQoxScene();
+    KQoxMesh* mesh = manager->CreateKQoxMesh();
+    mesh->InitControlPoints(3);
+    for (int i = 0; i < 3; ++i)
+        mesh->GetControlPoints()[i] = KQoxVector4(i == 1, i == 2, 0);
+    mesh->BeginPolygon();
+    for (int i = 0; i < 3; ++i)
+        mesh->AddPolygon(i);
+    mesh->EndPolygon();
+    KQoxNode* node = manager->CreateKQoxNode("Tri");
+    node->SetNodeAttribute(mesh);
+    scene.GetRootNode()->AddChild(node);
+    KQoxExporter exporter(*manager);
+    std::unique_ptr<KStreamOptions> options;
+    if (!exporter.Initialize(path.c_str()) || !exporter.SetFileFormat(format))
+        return false;
+    options.reset(exporter.GetExportOptions());
+    return exporter.Export(scene, options.get());
 }
 
 TEST(PluginDirectory, ChosenFromThePathList)
@@ -226,48 +263,62 @@ TEST_F(PluginTest, CommandsRefuseMissingArgumentsWithUsage)
 TEST_F(PluginTest, MissingOrDamagedFileHasNoTakes)
 {
     ASSERT_TRUE(Load());
-    EXPECT_EQ(RunError("QOXRead -f \"" + mDir.File("missing.qox") + "\""), "QOXRead: File not opened");
+    EXPECT_EQ(RunError("QOXRead -f \"" + mDir.File("missing.qox") + "\""), "QOXRead: File not opened: no such file");
     EXPECT_EQ(Run("QOXGetTakeCount"), Strings{"0"});
     EXPECT_EQ(RunError("QOXGetTakeName 0"), "QOXGetTakeName: No such take: 0");
     ASSERT_TRUE(qoxtest::WriteFile(mDir.File("junk.qox"), std::string(300, '\x7f')));
-    EXPECT_EQ(RunError("QOXRead -f \"" + mDir.File("junk.qox") + "\""), "QOXRead: File is corrupted");
+    EXPECT_EQ(RunError("QOXRead -f \"" + mDir.File("junk.qox") + "\""), "QOXRead: " + kNativeOnly);
     EXPECT_EQ(Run("QOXGetTakeCount"), Strings{"0"});
     // The import reports the reader's cause, and is gone afterwards.
-    EXPECT_EQ(RunError("QOXImport -f \"" + mDir.File("junk.qox") + "\""), "QOXImport: File is corrupted");
+    EXPECT_EQ(RunError("QOXImport -f \"" + mDir.File("junk.qox") + "\""), "QOXImport: " + kNativeOnly);
     EXPECT_EQ(Run("QOXGetTakeCount"), Strings{"0"});
 }
 
 // A file that does not open stops a script at QOXRead as at QOXImport, with
 // the same cause; a file that opened but holds no scene is not "not opened".
+// The plug-in reads native files only: another format's file, under its own
+// extension, is told so.
 TEST_F(PluginTest, ReadFailsAsImportDoesForFilesThatDoNotOpen)
 {
     ASSERT_TRUE(Load());
+    Run("createNode transform -n keep");
     ASSERT_TRUE(qoxtest::WriteFile(mDir.File("empty.qox"), ""));
     ASSERT_TRUE(qoxtest::WriteFile(mDir.File("text.qox"), "Some words, not a scene.\n"));
+    ASSERT_TRUE(qoxtest::WriteFile(mDir.File("image.qox"), std::string("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR", 16)));
     ASSERT_EQ(mkdir(mDir.File("folder.qox").c_str(), 0755), 0);
+    ASSERT_TRUE(WriteForeignFile(mDir.File("tri.obj"), eEXPORT_OBJ));
+    ASSERT_TRUE(WriteForeignFile(mDir.File("tri.dxf"), eEXPORT_DXF));
+    ASSERT_TRUE(WriteForeignFile(mDir.File("tri.3ds"), eEXPORT_3DS));
     const struct
     {
         std::string mFile;
-        const char* mError; // null: whatever the reader names, the same for both
-    } rows[] = {{mDir.File("missing.qox"), "File not opened"},
-                {mDir.File(std::string(5000, 'n')), "File not opened"},
-                {mDir.File("empty.qox"), "File is corrupted"},
-                {mDir.File("text.qox"), "File is corrupted"},
-                {mDir.File("folder.qox"), nullptr}};
+        std::string mError;
+    } rows[] = {{mDir.File("missing.qox"), "File not opened: no such file"},
+                {mDir.File(std::string(5000, 'n')), "File not opened: the name is too long"},
+                {mDir.File("folder.qox"), "File not opened: it is a directory"},
+                {mDir.File("empty.qox"), "File is corrupted: the file is empty"},
+                {mDir.File("text.qox"), kNativeOnly},
+                {mDir.File("image.qox"), kNativeOnly},
+                {mDir.File("tri.obj"), kNativeOnly},
+                {mDir.File("tri.dxf"), kNativeOnly},
+                {mDir.File("tri.3ds"), kNativeOnly}};
     for (const auto& row : rows)
     {
+        const std::string before = zelthost::Host::Get().ListDag();
         const std::string read = RunError("QOXRead -f \"" + row.mFile + "\"");
         const std::string import = RunError("QOXImport -f \"" + row.mFile + "\"");
-        ASSERT_EQ(read.rfind("QOXRead: ", 0), 0u) << read;
-        ASSERT_EQ(import.rfind("QOXImport: ", 0), 0u) << import;
-        EXPECT_EQ(read.substr(9), import.substr(11)) << row.mFile.substr(0, 80);
-        EXPECT_NE(read.substr(9), "");
-        if (row.mError)
-        {
-            EXPECT_EQ(read.substr(9), row.mError) << row.mFile.substr(0, 80);
-        }
+        EXPECT_EQ(read, "QOXRead: " + row.mError) << row.mFile.substr(0, 80);
+        EXPECT_EQ(import, "QOXImport: " + row.mError) << row.mFile.substr(0, 80);
+        EXPECT_EQ(zelthost::Host::Get().ListDag(), before) << row.mFile.substr(0, 80);
         EXPECT_EQ(Run("QOXGetTakeCount"), Strings{"0"});
     }
+    // A file of another user's that this one may not read.
+    const std::string locked = mDir.File("locked.qox");
+    ASSERT_TRUE(WriteTakeFile(locked));
+    ASSERT_EQ(chmod(locked.c_str(), 0), 0);
+    ASSERT_EQ(chmod(mDir.Path().c_str(), 0755), 0);
+    EXPECT_EQ(qoxtest::UnprivilegedChildText([&] { return RunError("QOXRead -f \"" + locked + "\""); }),
+              "QOXRead: File not opened: permission denied");
 
     // Through zelt: the script stops at the read, exit 1.
     ASSERT_TRUE(qoxtest::WriteFile(mDir.File("read.zelt"),
@@ -294,7 +345,7 @@ TEST_F(PluginTest, ImportReadsTheFileAndDropsTheImportObject)
     const std::string other = mDir.File("other.qox");
     ASSERT_TRUE(WriteTakeFile(other, true));
     Run("QOXRead -f \"" + file + "\"");
-    EXPECT_EQ(RunError("QOXRead -f \"" + mDir.File("missing.qox") + "\""), "QOXRead: File not opened");
+    EXPECT_EQ(RunError("QOXRead -f \"" + mDir.File("missing.qox") + "\""), "QOXRead: File not opened: no such file");
     EXPECT_EQ(Run("QOXRead -f \"" + other + "\""), Strings{"2"});
 }
 

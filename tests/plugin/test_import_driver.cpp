@@ -132,7 +132,8 @@ TEST_F(ImportTest, UnreadableFileInAddModeKeepsTheOpenScene)
     EXPECT_TRUE(CommandsStarting("file").empty());
     // The file was opened: the reader's cause is named, not "File not opened".
     EXPECT_EQ(CommandsStarting("confirmDialog"),
-              Strings{"confirmDialog -t \"QOX import Error\" -m \"File is corrupted\" -b \"Ok\""});
+              Strings{"confirmDialog -t \"QOX import Error\" -m \"File is corrupted: the plug-in reads native scene "
+                      "files only\" -b \"Ok\""});
     // The log holds the importer's error under the file's title.
     const std::string log = qoxtest::ReadFile(mDir.File("qoxzeltlog.txt"));
     EXPECT_NE(log.find("File import: " + mDir.File("junk.qox")), std::string::npos) << log;

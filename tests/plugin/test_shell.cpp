@@ -405,8 +405,8 @@ TEST_F(ShellTest, ImportObjectOpensAndClosesItsFile)
     // A file that does not open fails with the importer's error, kept.
     ZStatus missing = import.OpenProject(ZString(mDir.File("missing.qox")));
     EXPECT_FALSE(missing);
-    EXPECT_EQ(missing.errorString(), "File not opened");
-    EXPECT_STREQ(import.GetOpenError().ToChars(), "File not opened");
+    EXPECT_EQ(missing.errorString(), "File not opened: no such file");
+    EXPECT_STREQ(import.GetOpenError().ToChars(), "File not opened: no such file");
     ASSERT_NE(import.GetImporter(), nullptr);
     EXPECT_EQ(import.GetSdkManager().GetKQoxImporterCount(), 1);
     EXPECT_TRUE(import.CloseProject());
