@@ -567,35 +567,78 @@ ZStatus ZSelectionList::getDagPath(unsigned index, ZDagPath& path) const
 ZStatus ZSelectionList::getSelectionStrings(ZStringArray& strings) const
 {
     strings.clear();
+    // Each text, or a run of vertex or face indices of one object that
+    // following items may carry on: items added one element at a time (an
+    // import assigning faces one by one) read as the ranges they make up.
+    struct Text
+    {
+        std::string text; // a node, a cv, or the "name.f" before a run
+        int first = 0, last = -1;
+        bool run = false;
+    };
+    std::vector<Text> texts;
+    std::vector<uint64_t> namedPath;
+    std::string name;
+    std::vector<int> indices;
     for (const Item& item : mItems)
     {
-        std::string name;
-        if (item.dag)
-            name = ZDagPath(item.path).partialPathName().str();
-        else if (Node* n = CurrentScene().Get(item.path.front()))
-            name = n->name;
+        // Items of one object follow each other: its name is found once.
+        if (item.path != namedPath || name.empty())
+        {
+            name.clear();
+            if (item.dag)
+                name = ZDagPath(item.path).partialPathName().str();
+            else if (Node* n = CurrentScene().Get(item.path.front()))
+                name = n->name;
+            namedPath = item.path;
+        }
         if (name.empty())
             continue;
         const auto& rep = item.component.rep();
         if (!rep)
         {
-            strings.append(ZString(name));
+            texts.push_back({name});
             continue;
         }
-        const char* component = rep->componentType == ZFn::kMeshVertComponent
-                                    ? "vtx"
-                                    : (rep->componentType == ZFn::kSurfaceCVComponent ? "cv" : "f");
-        // One string per range, as the host's script commands take them.
-        std::string text = ComponentText(component, rep->elements, name);
-        size_t start = 0;
-        while (start < text.size())
+        if (rep->componentType == ZFn::kSurfaceCVComponent)
         {
-            size_t blank = text.find(' ', start);
-            strings.append(ZString(text.substr(start, blank - start)));
-            if (blank == std::string::npos)
-                break;
-            start = blank + 1;
+            // One string per cv, as the host's script commands take them.
+            const std::string text = ComponentText("cv", rep->elements, name);
+            for (size_t start = 0; start < text.size();)
+            {
+                const size_t blank = std::min(text.find(' ', start), text.size());
+                texts.push_back({text.substr(start, blank - start)});
+                start = blank + 1;
+            }
+            continue;
         }
+        const std::string head = name + (rep->componentType == ZFn::kMeshVertComponent ? ".vtx" : ".f");
+        indices.clear();
+        for (const auto& e : rep->elements)
+            indices.push_back(e.first);
+        std::sort(indices.begin(), indices.end());
+        indices.erase(std::unique(indices.begin(), indices.end()), indices.end());
+        for (size_t i = 0; i < indices.size();)
+        {
+            size_t j = i;
+            while (j + 1 < indices.size() && indices[j + 1] == indices[j] + 1)
+                ++j;
+            Text* last = texts.empty() ? nullptr : &texts.back();
+            if (last && last->run && last->last + 1 == indices[i] && last->text == head)
+                last->last = indices[j];
+            else
+                texts.push_back({head, indices[i], indices[j], true});
+            i = j + 1;
+        }
+    }
+    for (const Text& t : texts)
+    {
+        if (!t.run)
+            strings.append(ZString(t.text));
+        else if (t.last > t.first)
+            strings.append(ZString(t.text + "[" + std::to_string(t.first) + ":" + std::to_string(t.last) + "]"));
+        else
+            strings.append(ZString(t.text + "[" + std::to_string(t.first) + "]"));
     }
     return ZStatus();
 }

@@ -130,4 +130,32 @@ TEST_F(SetTest, ForcedFacesLeaveTheOtherGroups)
     EXPECT_EQ(Members("blueSG"), (Strings{"polySurfaceShape1.f[0:2]", "polySurfaceShape1.f[4:7]"}));
 }
 
+// Items of one face each, added without merging, read back as the ranges
+// they make when they follow one another: one text per run, not per face.
+// Items that go back, skip, change kind or object start a new text.
+TEST_F(SetTest, SelectionStringsJoinFacesThatFollowOneAnother)
+{
+    Strip();
+    Quad("box");
+    ZDagPath strip = Path("strip"), box = Path("box");
+    ZSelectionList list;
+    for (int face : {0, 1, 2, 3, 5, 4})
+        ASSERT_TRUE(list.add(strip, Component(ZFn::kMeshPolygonComponent, {face}), false));
+    ASSERT_TRUE(list.add(strip, Component(ZFn::kMeshVertComponent, {5}), false));
+    ASSERT_TRUE(list.add(strip, Component(ZFn::kMeshVertComponent, {6, 8, 7}), false));
+    ASSERT_TRUE(list.add(box, Component(ZFn::kMeshPolygonComponent, {0}), false));
+    ASSERT_TRUE(list.add(strip, Component(ZFn::kMeshPolygonComponent, {6}), false));
+    ASSERT_TRUE(list.add(Node("strip")));
+    ASSERT_TRUE(list.add(strip, Component(ZFn::kMeshPolygonComponent, {7}), false));
+    EXPECT_EQ(list.length(), 12u);
+    ZStringArray names;
+    ASSERT_TRUE(list.getSelectionStrings(names));
+    EXPECT_EQ(names.items(),
+              (std::vector<ZString>{ZString("polySurfaceShape1.f[0:3]"), ZString("polySurfaceShape1.f[5]"),
+                                    ZString("polySurfaceShape1.f[4]"), ZString("polySurfaceShape1.vtx[5:8]"),
+                                    ZString("polySurfaceShape2.f[0]"), ZString("polySurfaceShape1.f[6]"),
+                                    ZString("strip"), ZString("polySurfaceShape1.f[7]")}));
+}
+
+
 } // namespace

@@ -413,10 +413,13 @@ TEST_F(ShadingTest, MaterialAssignmentReportsItsProgress)
         element->mIndexArray.Add(index);
     mImport->CreateMeshGeometry(pair);
     labels.Take();
+    ClearTranscript();
     mImport->BuildMaterialInformation(pair);
-    EXPECT_EQ(labels.Take(),
-              (Strings{"processing polygon 1 of 2", "processing polygon 2 of 2",
-                       "applying... pass: 2 of 2  step: 0 of 2", "applying... pass: 2 of 2  step: 1 of 2"}));
+    // Both polygons take slot 2: their faces follow one another, so the
+    // host returns them as one range, assigned in one step and one command.
+    EXPECT_EQ(labels.Take(), (Strings{"processing polygon 1 of 2", "processing polygon 2 of 2",
+                                      "applying... pass: 2 of 2  step: 0 of 1"}));
+    EXPECT_EQ(Starting("sets -e"), Strings{"sets -e -forceElement \"PairSG1\"  \"" + ShapeName(pair) + ".f[0:1]\""});
 }
 
 TEST_F(ShadingTest, ExclusiveMergeAndMergedNodesKeepTheirShading)
