@@ -47,10 +47,12 @@ std::vector<int> HostToSdkPolygons(KQoxMesh& mesh, ZFnMesh& fnMesh)
     const int hostCount = fnMesh.numPolygons();
     const int sdkCount = mesh.GetPolygonCount();
     const int pointCount = mesh.GetControlPointsCount();
+    map.reserve(static_cast<size_t>(std::max(hostCount, 0)));
     int sdk = 0;
+    ZIntArray vertices; // refilled for each polygon
     for (int host = 0; host < hostCount; ++host)
     {
-        ZIntArray vertices;
+        vertices.clear();
         fnMesh.getPolygonVertices(host, vertices);
         for (; sdk < sdkCount; ++sdk)
         {

@@ -158,4 +158,57 @@ TEST_F(SetTest, SelectionStringsJoinFacesThatFollowOneAnother)
 }
 
 
+// A component given with a transform's path belongs to the one visible shape
+// below it; intermediate shapes do not count, and none or several is an error
+// that adds nothing. A node given without a component keeps its own path.
+TEST_F(SetTest, ComponentsOfATransformGoToItsOneShape)
+{
+    ZObject strip = Strip();
+    ZDagPath path = Path("strip");
+    ZSelectionList list;
+    ASSERT_TRUE(list.add(path, Component(ZFn::kMeshPolygonComponent, {2}), false));
+    ASSERT_TRUE(list.add(path, ZObject(), false));
+    ZDagPath extended = path;
+    ASSERT_TRUE(extended.extendToShape());
+    EXPECT_EQ(list.items().at(0).path, extended.ids());
+    EXPECT_EQ(list.items().at(1).path, path.ids());
+
+    // A second shape, first intermediate, then visible.
+    ZPointArray points(3, ZPoint());
+    ZIntArray counts(1, 3), connects;
+    for (int v : {0, 1, 2})
+        connects.append(v);
+    ZFnMesh second;
+    ZStatus st;
+    second.create(3, 1, points, counts, connects, strip, &st);
+    ASSERT_TRUE(st) << st.errorString();
+    ASSERT_TRUE(second.setIntermediateObject(true));
+    ZDagPath again = path;
+    EXPECT_TRUE(again.extendToShape());
+    EXPECT_EQ(again.ids(), extended.ids());
+    ASSERT_TRUE(list.add(path, Component(ZFn::kMeshPolygonComponent, {3}), false));
+    ASSERT_TRUE(second.setIntermediateObject(false));
+    again = path;
+    ZStatus several = again.extendToShape();
+    EXPECT_EQ(several.errorString(), "the node has several shapes below it");
+    EXPECT_EQ(again.ids(), path.ids());
+    ZStatus refused = list.add(path, Component(ZFn::kMeshPolygonComponent, {4}), false);
+    EXPECT_EQ(refused.errorString(), "no geometry below the path");
+
+    // A transform with nothing below it.
+    ZFnTransform empty;
+    empty.create();
+    empty.setName("empty");
+    ZDagPath bare = Path("empty");
+    EXPECT_EQ(bare.extendToShape().errorString(), "the node has no shape below it");
+    EXPECT_EQ(list.add(bare, Component(ZFn::kMeshVertComponent, {0}), false).errorString(),
+              "no geometry below the path");
+
+    ZStringArray names;
+    ASSERT_TRUE(list.getSelectionStrings(names));
+    // The node between the two faces keeps them apart.
+    EXPECT_EQ(names.items(), (std::vector<ZString>{ZString("polySurfaceShape1.f[2]"), ZString("strip"),
+                                                   ZString("polySurfaceShape1.f[3]")}));
+}
+
 } // namespace
