@@ -649,7 +649,8 @@ ZStatus ZSelectionList::getSelectionStrings(ZStringArray& strings) const
         indices.clear();
         for (const auto& e : rep->elements)
             indices.push_back(e.first);
-        std::sort(indices.begin(), indices.end());
+        if (!std::is_sorted(indices.begin(), indices.end()))
+            std::sort(indices.begin(), indices.end());
         indices.erase(std::unique(indices.begin(), indices.end()), indices.end());
         for (size_t i = 0; i < indices.size();)
         {
