@@ -257,7 +257,9 @@ ZStatus AddMembers(Node* set, const std::vector<std::string>& names, bool force)
         if (const auto& rep = list.items()[i].component.rep())
         {
             given[i] = rep->elements;
-            std::sort(given[i].begin(), given[i].end());
+            // A range from a script text comes in order already.
+            if (!std::is_sorted(given[i].begin(), given[i].end()))
+                std::sort(given[i].begin(), given[i].end());
         }
     if (force)
         for (const auto& n : CurrentScene().Nodes())

@@ -34,16 +34,31 @@ uint64_t EndId(const std::vector<uint64_t>& ids)
     return ids.empty() ? CurrentScene().World() : ids.back();
 }
 
+bool IsVisibleShape(const Node* node)
+{
+    return node && node->type->shape && !node->intermediate;
+}
+
 std::vector<uint64_t> Shapes(const Node* node)
 {
     std::vector<uint64_t> shapes;
     for (uint64_t c : node->children)
-    {
-        Node* child = CurrentScene().Get(c);
-        if (child && child->type->shape && !child->intermediate)
+        if (IsVisibleShape(CurrentScene().Get(c)))
             shapes.push_back(c);
-    }
     return shapes;
+}
+
+// The one shape below a node: its id, with count set to how many there are
+// (the id is only meaningful when count is 1). Lists nothing, as paths are
+// extended once per component an import selects.
+uint64_t OnlyShape(const Node* node, size_t& count)
+{
+    count = 0;
+    uint64_t found = 0;
+    for (uint64_t c : node->children)
+        if (IsVisibleShape(CurrentScene().Get(c)) && count++ == 0)
+            found = c;
+    return found;
 }
 
 } // namespace
@@ -185,11 +200,12 @@ ZStatus ZDagPath::extendToShape()
     Node* end = CurrentScene().Get(mIds.back());
     if (end->type->shape)
         return ZStatus();
-    auto shapes = Shapes(end);
-    if (shapes.size() != 1)
+    size_t count = 0;
+    const uint64_t shape = OnlyShape(end, count);
+    if (count != 1)
         return ZStatus(ZStatus::kInvalidParameter,
-                       shapes.empty() ? "the node has no shape below it" : "the node has several shapes below it");
-    mIds.push_back(shapes.front());
+                       count == 0 ? "the node has no shape below it" : "the node has several shapes below it");
+    mIds.push_back(shape);
     return ZStatus();
 }
 
@@ -509,17 +525,29 @@ ZStatus ZSelectionList::add(const ZObject& node, bool mergeWithExisting)
 
 ZStatus ZSelectionList::add(const ZDagPath& path, const ZObject& component, bool mergeWithExisting)
 {
-    if (!path.isValid() || path.length() == 0)
+    // Called once per face by an import: the path is checked once and
+    // extended in place, without copies.
+    const std::vector<uint64_t>& ids = path.ids();
+    if (ids.empty() || !PathValid(ids))
         return ZStatus(ZStatus::kInvalidParameter, "the DAG path is not valid");
     const auto& rep = component.rep();
     if (rep && rep->kind != ObjectRep::kComponent)
         return ZStatus(ZStatus::kInvalidParameter, "the object is not a component");
-    ZDagPath full = path;
-    if (rep && !CurrentScene().Get(full.ids().back())->type->shape && !full.extendToShape())
-        return ZStatus(ZStatus::kInvalidParameter, "no geometry below the path");
+    Item item;
+    item.dag = true;
+    item.path.reserve(ids.size() + 1);
+    item.path = ids;
+    if (rep && !CurrentScene().Get(ids.back())->type->shape)
+    {
+        size_t count = 0;
+        const uint64_t shape = OnlyShape(CurrentScene().Get(ids.back()), count);
+        if (count != 1)
+            return ZStatus(ZStatus::kInvalidParameter, "no geometry below the path");
+        item.path.push_back(shape);
+    }
     if (mergeWithExisting)
         for (Item& i : mItems)
-            if (i.path == full.ids() && i.component.rep() && rep &&
+            if (i.path == item.path && i.component.rep() && rep &&
                 i.component.rep()->componentType == rep->componentType)
             {
                 auto merged = std::make_shared<ObjectRep>(*i.component.rep());
@@ -527,9 +555,6 @@ ZStatus ZSelectionList::add(const ZDagPath& path, const ZObject& component, bool
                 i.component = ZObject(merged);
                 return ZStatus();
             }
-    Item item;
-    item.dag = true;
-    item.path = full.ids();
     if (rep)
         item.component = ZObject(std::make_shared<ObjectRep>(*rep));
     mItems.push_back(std::move(item));
@@ -567,35 +592,87 @@ ZStatus ZSelectionList::getDagPath(unsigned index, ZDagPath& path) const
 ZStatus ZSelectionList::getSelectionStrings(ZStringArray& strings) const
 {
     strings.clear();
+    // Each text, or a run of vertex or face indices of one object that
+    // following items may carry on: items added one element at a time (an
+    // import assigning faces one by one) read as the ranges they make up.
+    struct Text
+    {
+        std::string text; // a node, a cv, or the "name.f" before a run
+        int first = 0, last = -1;
+        bool run = false;
+    };
+    std::vector<Text> texts;
+    std::vector<uint64_t> namedPath;
+    std::string name, head; // head: "name.f" or "name.vtx", made for headType
+    ZFn::Type headType = ZFn::kInvalid;
+    bool headMade = false;
+    std::vector<int> indices;
     for (const Item& item : mItems)
     {
-        std::string name;
-        if (item.dag)
-            name = ZDagPath(item.path).partialPathName().str();
-        else if (Node* n = CurrentScene().Get(item.path.front()))
-            name = n->name;
+        // Items of one object follow each other: its name is found once.
+        if (item.path != namedPath || name.empty())
+        {
+            name.clear();
+            if (item.dag)
+                name = ZDagPath(item.path).partialPathName().str();
+            else if (Node* n = CurrentScene().Get(item.path.front()))
+                name = n->name;
+            namedPath = item.path;
+            headMade = false;
+        }
         if (name.empty())
             continue;
         const auto& rep = item.component.rep();
         if (!rep)
         {
-            strings.append(ZString(name));
+            texts.push_back({name});
             continue;
         }
-        const char* component = rep->componentType == ZFn::kMeshVertComponent
-                                    ? "vtx"
-                                    : (rep->componentType == ZFn::kSurfaceCVComponent ? "cv" : "f");
-        // One string per range, as the host's script commands take them.
-        std::string text = ComponentText(component, rep->elements, name);
-        size_t start = 0;
-        while (start < text.size())
+        if (rep->componentType == ZFn::kSurfaceCVComponent)
         {
-            size_t blank = text.find(' ', start);
-            strings.append(ZString(text.substr(start, blank - start)));
-            if (blank == std::string::npos)
-                break;
-            start = blank + 1;
+            // One string per cv, as the host's script commands take them.
+            const std::string text = ComponentText("cv", rep->elements, name);
+            for (size_t start = 0; start < text.size();)
+            {
+                const size_t blank = std::min(text.find(' ', start), text.size());
+                texts.push_back({text.substr(start, blank - start)});
+                start = blank + 1;
+            }
+            continue;
         }
+        if (!headMade || headType != rep->componentType)
+        {
+            head = name + (rep->componentType == ZFn::kMeshVertComponent ? ".vtx" : ".f");
+            headType = rep->componentType;
+            headMade = true;
+        }
+        indices.clear();
+        for (const auto& e : rep->elements)
+            indices.push_back(e.first);
+        if (!std::is_sorted(indices.begin(), indices.end()))
+            std::sort(indices.begin(), indices.end());
+        indices.erase(std::unique(indices.begin(), indices.end()), indices.end());
+        for (size_t i = 0; i < indices.size();)
+        {
+            size_t j = i;
+            while (j + 1 < indices.size() && indices[j + 1] == indices[j] + 1)
+                ++j;
+            Text* last = texts.empty() ? nullptr : &texts.back();
+            if (last && last->run && last->last + 1 == indices[i] && last->text == head)
+                last->last = indices[j];
+            else
+                texts.push_back({head, indices[i], indices[j], true});
+            i = j + 1;
+        }
+    }
+    for (const Text& t : texts)
+    {
+        if (!t.run)
+            strings.append(ZString(t.text));
+        else if (t.last > t.first)
+            strings.append(ZString(t.text + "[" + std::to_string(t.first) + ":" + std::to_string(t.last) + "]"));
+        else
+            strings.append(ZString(t.text + "[" + std::to_string(t.first) + "]"));
     }
     return ZStatus();
 }

@@ -115,7 +115,9 @@ public:
     ZStatus getDagPath(unsigned index, ZDagPath& path, ZObject& component) const;
     ZStatus getDagPath(unsigned index, ZDagPath& path) const;
     // The items as script texts: nodes as their partial path names,
-    // components as "name.vtx[a:b]" ranges.
+    // components as "name.vtx[a:b]" ranges. Vertex or face items that follow
+    // one another on one object and carry on each other's run join into one
+    // range; cvs give one text each.
     ZStatus getSelectionStrings(ZStringArray& strings) const;
     ZStatus remove(unsigned index);
 

@@ -594,7 +594,9 @@ void SetMember::Settle() const
 {
     if (mAdded.empty())
         return;
-    std::sort(mAdded.begin(), mAdded.end());
+    // Ranges and faces taken in order come sorted already.
+    if (!std::is_sorted(mAdded.begin(), mAdded.end()))
+        std::sort(mAdded.begin(), mAdded.end());
     // Elements added after the last ones (the usual case) are appended;
     // others are merged in, one pass over the list.
     const bool after = mSorted.empty() || mSorted.back() < mAdded.front();

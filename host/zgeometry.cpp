@@ -186,6 +186,9 @@ ZObject CreateMesh(ZFnMesh& fn, int numVertices, int numPolygons, const Points& 
         return ZObject();
     }
     auto mesh = std::make_unique<MeshData>();
+    mesh->points.reserve(vertices.length());
+    mesh->counts.reserve(counts.length());
+    mesh->connects.reserve(connects.length());
     for (unsigned i = 0; i < vertices.length(); ++i)
         mesh->points.emplace_back(vertices[i].x, vertices[i].y, vertices[i].z, vertices[i].w);
     // Polygons of fewer than three vertices are dropped.

@@ -79,6 +79,11 @@ void QoxZeltProgressMeter::Activate(const char* label)
         ProgressListener()(label ? label : "");
 }
 
+bool QoxZeltProgressMeter::Listening()
+{
+    return static_cast<bool>(ProgressListener());
+}
+
 QoxZeltProgressMeter::Listener QoxZeltProgressMeter::SetListener(Listener listener)
 {
     Listener previous = std::move(ProgressListener());

@@ -65,6 +65,9 @@ public:
     // Every meter's Activate calls the listener with its label; an empty
     // listener removes it. Returns the listener it replaces.
     static Listener SetListener(Listener listener);
+    // Whether a listener is installed: labels made only to be shown can be
+    // left unmade when nobody reads them.
+    static bool Listening();
 
 private:
     int mStep = 0;

@@ -56,6 +56,9 @@ KQoxLayerElementTexture& SubstituteElement()
 // Hands the meter a label of three or four numbers.
 void ShowProgress(QoxZeltProgressMeter& progress, const char* format, int a, int b, int c, int d = 0)
 {
+    // Called once per polygon: the label is only formatted for a listener.
+    if (!QoxZeltProgressMeter::Listening())
+        return;
     char label[128];
     std::snprintf(label, sizeof(label), format, a, b, c, d);
     progress.Activate(label);
@@ -71,6 +74,23 @@ ZColor HostColor(const KQoxColor& color)
 {
     return ZColor(static_cast<float>(color.mRed), static_cast<float>(color.mGreen), static_cast<float>(color.mBlue),
                   1.0f);
+}
+
+// Each slot's faces, in the order they were gathered, as one face
+// component of the path in the slot's selection.
+std::vector<ZSelectionList> SelectFaces(const ZDagPath& path, const std::vector<ZIntArray>& faces)
+{
+    std::vector<ZSelectionList> selections(faces.size());
+    for (size_t slot = 0; slot < faces.size(); ++slot)
+    {
+        if (faces[slot].length() == 0)
+            continue;
+        ZFnSingleIndexedComponent fn;
+        ZObject component = fn.create(ZFn::kMeshPolygonComponent);
+        fn.addElements(faces[slot]);
+        selections[slot].add(path, component, false);
+    }
+    return selections;
 }
 
 FaceAttributes* AddRecord(FaceAttributesList& records, KQoxGeometry* geometry, int polygon, const ZObject& shader)
@@ -338,19 +358,21 @@ void QoxZeltImport::AssignByPolygon(ZDagPath& path, KQoxMesh* mesh, int count, s
     // records then follow in slot order.
     if (count <= 0)
         return;
-    std::vector<ZSelectionList> selections(static_cast<size_t>(count));
+    // Each slot's faces are gathered first and selected together: one
+    // component per slot, read back as the face ranges they make.
+    std::vector<ZIntArray> faces(static_cast<size_t>(count));
     std::vector<int> firstPolygon(static_cast<size_t>(count), -1);
     QoxZeltProgressMeter progress;
     const int polygons = mesh->GetPolygonCount();
+    const int hostPolygons = static_cast<int>(ZItMeshPolygon(path).count());
     int done = 0;
-    for (ZItMeshPolygon it(path); !it.isDone(); it.next())
+    for (int polygon = 0; polygon < hostPolygons; ++polygon)
     {
-        const int polygon = static_cast<int>(it.index());
         const int slot = polygon < indexCount ? indices[polygon] : -1;
         ++done;
         if (slot < 0 || slot >= count)
             continue;
-        selections[static_cast<size_t>(slot)].add(path, it.polygon(), false);
+        faces[static_cast<size_t>(slot)].append(polygon);
         if (firstPolygon[static_cast<size_t>(slot)] < 0)
         {
             firstPolygon[static_cast<size_t>(slot)] = polygon;
@@ -358,6 +380,7 @@ void QoxZeltImport::AssignByPolygon(ZDagPath& path, KQoxMesh* mesh, int count, s
         }
         ShowProgress(progress, "processing material %d of %d ( %d%% )", slot + 1, count, Percent(done, polygons));
     }
+    std::vector<ZSelectionList> selections = SelectFaces(path, faces);
     ZStringArray unused;
     for (size_t slot = 0; slot < selections.size(); ++slot)
     {
@@ -392,10 +415,11 @@ void QoxZeltImport::AssignByVertex(ZDagPath& path, KQoxMesh* mesh, int mode, int
         return;
     const int* polygonVertices = mesh->GetPolygonVertices();
     const int controlPoints = mesh->GetControlPointsCount();
-    std::vector<ZSelectionList> selections(static_cast<size_t>(count));
+    std::vector<ZIntArray> faces(static_cast<size_t>(count));
     std::vector<bool> recorded(static_cast<size_t>(count), false);
     int running = 0;
-    ZItMeshPolygon it(path);
+    // The host keeps the scene's polygons in order, up to its own count.
+    const int hostPolygons = static_cast<int>(ZItMeshPolygon(path).count());
     std::vector<int> values;
     QoxZeltProgressMeter progress;
     const int polygons = mesh->GetPolygonCount();
@@ -419,19 +443,17 @@ void QoxZeltImport::AssignByVertex(ZDagPath& path, KQoxMesh* mesh, int mode, int
                 values.push_back(indices[position]);
         }
         const int winner = WinningValue(values);
-        const bool hostPolygon = !it.isDone();
-        if (winner >= 0 && winner < count && hostPolygon)
+        if (winner >= 0 && winner < count && polygon < hostPolygons)
         {
-            selections[static_cast<size_t>(winner)].add(path, it.polygon(), false);
+            faces[static_cast<size_t>(winner)].append(polygon);
             if (!recorded[static_cast<size_t>(winner)])
             {
                 AddRecord(records, mesh, polygon, shaders[static_cast<size_t>(winner)]);
                 recorded[static_cast<size_t>(winner)] = true;
             }
         }
-        if (hostPolygon)
-            it.next();
     }
+    std::vector<ZSelectionList> selections = SelectFaces(path, faces);
     ZStringArray unused;
     for (int slot = 0; slot < count; ++slot)
     {

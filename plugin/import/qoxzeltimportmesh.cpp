@@ -41,17 +41,22 @@ bool IsPolygonUsable(KQoxMesh& mesh, int polygon, int pointCount)
 // For each host polygon, the scene polygon it was made from. The host keeps
 // the order of the polygons it is given and only drops some, so each host
 // polygon is matched with the next scene polygon of the same vertices.
-std::vector<int> HostToSdkPolygons(KQoxMesh& mesh, ZFnMesh& fnMesh)
+// hostCounts, when given, receives each host polygon's size.
+std::vector<int> HostToSdkPolygons(KQoxMesh& mesh, ZFnMesh& fnMesh, ZIntArray* hostCounts = nullptr)
 {
     std::vector<int> map;
     const int hostCount = fnMesh.numPolygons();
     const int sdkCount = mesh.GetPolygonCount();
     const int pointCount = mesh.GetControlPointsCount();
+    map.reserve(static_cast<size_t>(std::max(hostCount, 0)));
     int sdk = 0;
+    ZIntArray vertices; // refilled for each polygon
     for (int host = 0; host < hostCount; ++host)
     {
-        ZIntArray vertices;
+        vertices.clear();
         fnMesh.getPolygonVertices(host, vertices);
+        if (hostCounts)
+            hostCounts->append(static_cast<int>(vertices.length()));
         for (; sdk < sdkCount; ++sdk)
         {
             if (!IsPolygonUsable(mesh, sdk, pointCount) ||
@@ -245,10 +250,8 @@ void QoxZeltImport::CreateMeshGeometry(QoxZeltNode* node)
     else
     {
         const int hostCount = fnMesh.numPolygons();
-        std::vector<int> hostToSdk = HostToSdkPolygons(*mesh, fnMesh);
         ZIntArray hostCounts;
-        for (int p = 0; p < hostCount; ++p)
-            hostCounts.append(fnMesh.polygonVertexCount(p));
+        std::vector<int> hostToSdk = HostToSdkPolygons(*mesh, fnMesh, &hostCounts);
         if (hostCount != polygonCount)
         {
             std::string text = "Mesh definition warning: the number of polygons from the source object (" +

@@ -130,4 +130,85 @@ TEST_F(SetTest, ForcedFacesLeaveTheOtherGroups)
     EXPECT_EQ(Members("blueSG"), (Strings{"polySurfaceShape1.f[0:2]", "polySurfaceShape1.f[4:7]"}));
 }
 
+// Items of one face each, added without merging, read back as the ranges
+// they make when they follow one another: one text per run, not per face.
+// Items that go back, skip, change kind or object start a new text.
+TEST_F(SetTest, SelectionStringsJoinFacesThatFollowOneAnother)
+{
+    Strip();
+    Quad("box");
+    ZDagPath strip = Path("strip"), box = Path("box");
+    ZSelectionList list;
+    for (int face : {0, 1, 2, 3, 5, 4})
+        ASSERT_TRUE(list.add(strip, Component(ZFn::kMeshPolygonComponent, {face}), false));
+    ASSERT_TRUE(list.add(strip, Component(ZFn::kMeshVertComponent, {5}), false));
+    ASSERT_TRUE(list.add(strip, Component(ZFn::kMeshVertComponent, {6, 8, 7}), false));
+    ASSERT_TRUE(list.add(box, Component(ZFn::kMeshPolygonComponent, {0}), false));
+    ASSERT_TRUE(list.add(strip, Component(ZFn::kMeshPolygonComponent, {6}), false));
+    ASSERT_TRUE(list.add(Node("strip")));
+    ASSERT_TRUE(list.add(strip, Component(ZFn::kMeshPolygonComponent, {7}), false));
+    EXPECT_EQ(list.length(), 12u);
+    ZStringArray names;
+    ASSERT_TRUE(list.getSelectionStrings(names));
+    EXPECT_EQ(names.items(),
+              (std::vector<ZString>{ZString("polySurfaceShape1.f[0:3]"), ZString("polySurfaceShape1.f[5]"),
+                                    ZString("polySurfaceShape1.f[4]"), ZString("polySurfaceShape1.vtx[5:8]"),
+                                    ZString("polySurfaceShape2.f[0]"), ZString("polySurfaceShape1.f[6]"),
+                                    ZString("strip"), ZString("polySurfaceShape1.f[7]")}));
+}
+
+
+// A component given with a transform's path belongs to the one visible shape
+// below it; intermediate shapes do not count, and none or several is an error
+// that adds nothing. A node given without a component keeps its own path.
+TEST_F(SetTest, ComponentsOfATransformGoToItsOneShape)
+{
+    ZObject strip = Strip();
+    ZDagPath path = Path("strip");
+    ZSelectionList list;
+    ASSERT_TRUE(list.add(path, Component(ZFn::kMeshPolygonComponent, {2}), false));
+    ASSERT_TRUE(list.add(path, ZObject(), false));
+    ZDagPath extended = path;
+    ASSERT_TRUE(extended.extendToShape());
+    EXPECT_EQ(list.items().at(0).path, extended.ids());
+    EXPECT_EQ(list.items().at(1).path, path.ids());
+
+    // A second shape, first intermediate, then visible.
+    ZPointArray points(3, ZPoint());
+    ZIntArray counts(1, 3), connects;
+    for (int v : {0, 1, 2})
+        connects.append(v);
+    ZFnMesh second;
+    ZStatus st;
+    second.create(3, 1, points, counts, connects, strip, &st);
+    ASSERT_TRUE(st) << st.errorString();
+    ASSERT_TRUE(second.setIntermediateObject(true));
+    ZDagPath again = path;
+    EXPECT_TRUE(again.extendToShape());
+    EXPECT_EQ(again.ids(), extended.ids());
+    ASSERT_TRUE(list.add(path, Component(ZFn::kMeshPolygonComponent, {3}), false));
+    ASSERT_TRUE(second.setIntermediateObject(false));
+    again = path;
+    ZStatus several = again.extendToShape();
+    EXPECT_EQ(several.errorString(), "the node has several shapes below it");
+    EXPECT_EQ(again.ids(), path.ids());
+    ZStatus refused = list.add(path, Component(ZFn::kMeshPolygonComponent, {4}), false);
+    EXPECT_EQ(refused.errorString(), "no geometry below the path");
+
+    // A transform with nothing below it.
+    ZFnTransform empty;
+    empty.create();
+    empty.setName("empty");
+    ZDagPath bare = Path("empty");
+    EXPECT_EQ(bare.extendToShape().errorString(), "the node has no shape below it");
+    EXPECT_EQ(list.add(bare, Component(ZFn::kMeshVertComponent, {0}), false).errorString(),
+              "no geometry below the path");
+
+    ZStringArray names;
+    ASSERT_TRUE(list.getSelectionStrings(names));
+    // The node between the two faces keeps them apart.
+    EXPECT_EQ(names.items(), (std::vector<ZString>{ZString("polySurfaceShape1.f[2]"), ZString("strip"),
+                                                   ZString("polySurfaceShape1.f[3]")}));
+}
+
 } // namespace

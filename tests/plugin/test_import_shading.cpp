@@ -324,6 +324,23 @@ TEST_F(ShadingTest, MaterialsByPolygonShareShadersByName)
                                             "sets -e -forceElement \"OtherSG1\"  \"Other\""}));
 }
 
+// Each group's faces reach the host as the runs they make: one command per
+// run, in group order; a value naming no material leaves its face out.
+TEST_F(ShadingTest, MaterialsByPolygonGoToTheHostAsFaceRanges)
+{
+    for (int p = 0; p < 8; ++p)
+        Polygon({0, 1, 3});
+    Materials(KQoxLayerElement::eBY_POLYGON, {"Material::Red", "Material::Blue"}, {0, 0, 1, 1, 1, 0, 5, 0});
+    Create();
+    ClearTranscript();
+    mImport->BuildMaterialInformation(mNode);
+    const std::string shape = ShapeName(mNode);
+    EXPECT_EQ(Starting("sets -e"), (Strings{"sets -e -forceElement \"FaceSG\"  \"" + shape + ".f[0:1]\"",
+                                            "sets -e -forceElement \"FaceSG\"  \"" + shape + ".f[5]\"",
+                                            "sets -e -forceElement \"FaceSG\"  \"" + shape + ".f[7]\"",
+                                            "sets -e -forceElement \"FaceSG1\"  \"" + shape + ".f[2:4]\""}));
+}
+
 TEST_F(ShadingTest, MaterialsByVertexTakeTheMostCommonValue)
 {
     // Six points, two triangles whose polygon vertices carry 2,3,3 and 2,3,1.
@@ -413,10 +430,13 @@ TEST_F(ShadingTest, MaterialAssignmentReportsItsProgress)
         element->mIndexArray.Add(index);
     mImport->CreateMeshGeometry(pair);
     labels.Take();
+    ClearTranscript();
     mImport->BuildMaterialInformation(pair);
-    EXPECT_EQ(labels.Take(),
-              (Strings{"processing polygon 1 of 2", "processing polygon 2 of 2",
-                       "applying... pass: 2 of 2  step: 0 of 2", "applying... pass: 2 of 2  step: 1 of 2"}));
+    // Both polygons take slot 2: their faces follow one another, so the
+    // host returns them as one range, assigned in one step and one command.
+    EXPECT_EQ(labels.Take(), (Strings{"processing polygon 1 of 2", "processing polygon 2 of 2",
+                                      "applying... pass: 2 of 2  step: 0 of 1"}));
+    EXPECT_EQ(Starting("sets -e"), Strings{"sets -e -forceElement \"PairSG1\"  \"" + ShapeName(pair) + ".f[0:1]\""});
 }
 
 TEST_F(ShadingTest, ExclusiveMergeAndMergedNodesKeepTheirShading)
