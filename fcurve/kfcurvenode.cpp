@@ -20,6 +20,7 @@
 
 #include <functional>
 #include <mutex>
+#include <new>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -444,7 +445,15 @@ KFCurveNode* FCurveNodeCreateFromDataType(KDataType* dataType, const char* name)
         for (int i = 0; i < members; ++i)
         {
             const char* memberName = i < 21 ? kMemberNames[i] : " ";
-            node->Add(KFCurveNodeCreate(memberName, static_cast<KDataType*>(nullptr), KFCL_NOLAYER, 0));
+            KFCurveNode* member = KFCurveNodeCreate(memberName, static_cast<KDataType*>(nullptr), KFCL_NOLAYER, 0);
+            // A node short of a member is no node of its type.
+            const int at = node->Add(member);
+            if (at < 0 || node->Get(at) != member)
+            {
+                delete member;
+                node->Destroy();
+                throw std::bad_alloc();
+            }
         }
     }
     return node;
