@@ -134,7 +134,8 @@ void DisarmAllocations()
 
 void ResumeAllocations()
 {
-    gArmed = true;
+    // The work is armed in a child only: run by the test itself it stays unarmed.
+    gArmed = gInChild;
 }
 
 long SweepStride(long stride)

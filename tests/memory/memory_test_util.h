@@ -47,7 +47,8 @@ void ArmAllocations(AllocationFailure mode, long n);
 // Allocations are no longer counted nor failed.
 void DisarmAllocations();
 // Counting and failing go on where DisarmAllocations left them (so that a
-// check made between two steps of the work is not counted).
+// check made between two steps of the work is not counted); outside a child
+// of the sweep (the work run by the test itself) nothing is armed.
 void ResumeAllocations();
 // Allocations counted, and failed, since this process armed.
 long CountedAllocations();
