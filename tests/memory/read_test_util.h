@@ -59,7 +59,7 @@ inline void BuildLayeredScene(qoxsdk_600::KQoxSdkManager& manager, qoxsdk_600::K
                 for (int m = 0; m < 3; ++m)
                     KeyCurve(base->Get(m)->FCurveGet(), seed += 1, 0.5f);
                 for (int layer = 1; t < 2 && layer <= 2; ++layer)
-                    if (KFCurveNode* upper = base->LayerCreate(layer))
+                    if (KFCurveNode* upper = base->CreateLayerAt(layer))
                         for (int m = 0; m < 3; ++m)
                             KeyCurve(upper->Get(m)->FCurveGet(), seed += 1, -0.25f * static_cast<float>(layer));
             }

@@ -164,6 +164,7 @@ void SweepEveryForm(AllocationFailure mode, After after)
         // The reference holds what the sweep compares.
         ASSERT_NE(reference.find("character Constraint::Hero"), std::string::npos) << reference;
         ASSERT_NE(reference.find("take Jump"), std::string::npos) << reference;
+        ASSERT_NE(reference.find("layer 1"), std::string::npos) << reference;
         ASSERT_NE(reference.find("layer 2"), std::string::npos) << reference;
         const qoxtest::SweepOutcome outcome = qoxtest::SweepAllocations(
             [&](std::string& text) { return ImportAndCompare(path, form.mPassword, reference, after, text); }, mode,
