@@ -64,14 +64,17 @@ bool WriteLayeredScene(const std::string& path, const Form& form)
     return written;
 }
 
-// The listing of the file read with memory to spare.
-std::string ReferenceRead(const std::string& path, const char* password)
+// The listing of the file read with memory to spare (of the form's version).
+std::string ReferenceRead(const std::string& path, const Form& form)
 {
     KQoxSdkManager manager;
     KQoxScene& scene = *manager.CreateKQoxScene();
     KQoxImporter importer(manager);
-    importer.SetPassword(password);
+    importer.SetPassword(form.mPassword);
     EXPECT_TRUE(importer.Initialize(path.c_str()) && importer.Import(scene)) << importer.GetLastErrorString();
+    int major = 0, minor = 0, revision = 0;
+    EXPECT_TRUE(importer.GetFileVersion(major, minor, revision));
+    EXPECT_EQ(major, form.mFormat == eEXPORT_QOX5_ASCII ? 5 : 6) << form.mName;
     return qoxtest::ListRead(scene);
 }
 
@@ -160,7 +163,7 @@ void SweepEveryForm(AllocationFailure mode, After after)
     {
         const std::string path = dir.File(std::string("layered") + std::to_string(form.mFormat) + ".qox");
         ASSERT_TRUE(WriteLayeredScene(path, form));
-        const std::string reference = ReferenceRead(path, form.mPassword);
+        const std::string reference = ReferenceRead(path, form);
         // The reference holds what the sweep compares.
         ASSERT_NE(reference.find("character Constraint::Hero"), std::string::npos) << reference;
         ASSERT_NE(reference.find("take Jump"), std::string::npos) << reference;
