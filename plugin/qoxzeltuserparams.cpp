@@ -72,8 +72,7 @@ QoxZeltUserParams::~QoxZeltUserParams()
         SaveChecked();
     }
     catch (const std::bad_alloc&)
-    {
-    }
+    {}
 }
 
 void QoxZeltUserParams::AppendZeltEntries()

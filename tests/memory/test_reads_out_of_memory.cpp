@@ -58,8 +58,8 @@ bool WriteLayeredScene(const std::string& path, const Form& form)
     qoxtest::BuildLayeredScene(manager, scene);
     KQoxExporter exporter(manager);
     exporter.SetPassword(form.mPassword);
-    const bool written = exporter.Initialize(path.c_str()) && exporter.SetFileFormat(form.mFormat) &&
-                         exporter.Export(scene);
+    const bool written =
+        exporter.Initialize(path.c_str()) && exporter.SetFileFormat(form.mFormat) && exporter.Export(scene);
     EXPECT_TRUE(written) << form.mName << ": " << exporter.GetLastErrorString();
     return written;
 }
