@@ -43,7 +43,11 @@ int AppendNew(KArrayTemplate<T*>& list, KQoxSdkManager& manager, const char* pre
     T* object = new (std::nothrow) T(manager, fullName.Buffer());
     if (!object)
         return -1;
-    return list.Add(object);
+    const int index = list.Add(object);
+    // A list that cannot grow keeps no object it does not list.
+    if (index < 0)
+        DestroyObject(object);
+    return index;
 }
 
 template <class T>

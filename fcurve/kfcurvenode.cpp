@@ -21,6 +21,7 @@
 
 #include <functional>
 #include <mutex>
+#include <new>
 #include <string_view>
 #include <unordered_map>
 #include <vector>

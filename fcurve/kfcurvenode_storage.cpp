@@ -2,6 +2,8 @@
 // block holding the user name, the time-warp number, the curve, the children,
 // the layer id and type, and the next layer as a "LayerChannel" field.
 
+#include <new>
+
 #include "fcurve/kfcurve.h"
 #include "fcurve/kfcurve_internal.h"
 #include "fcurve/kfcurvelayer.h"
@@ -367,8 +369,17 @@ KFCurveNode* ReadChannel(KQox* file, KFCurveNode* templateNode, bool onlyDefault
         if (!child && (!templateNode || !templateNode->FCurveGet()) && createMissing)
         {
             child = new KFCurveNode(name, name, nullptr, KFCL_NOLAYER, 0);
+            // A member the node could not take would be read and lost: the
+            // read fails for lack of memory instead.
             if (templateNode)
-                templateNode->Add(child);
+            {
+                const int at = templateNode->Add(child);
+                if (at < 0 || templateNode->Get(at) != child)
+                {
+                    delete child;
+                    throw std::bad_alloc();
+                }
+            }
         }
         if (child)
         {

@@ -9,6 +9,7 @@
 #include "object/kpropertylist.h"
 
 #include <cstring>
+#include <new>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -406,8 +407,9 @@ void KQoxFileScene::Apply(KQoxScene& scene)
                 character = scene.GetCharacter(c);
         if (!character)
             character = scene.GetCharacter(scene.CreateCharacter(read.mName.ToChars()));
+        // Only memory keeps a character from being made: the read fails.
         if (!character)
-            continue;
+            throw std::bad_alloc();
         read.mUserProperties.CopyTo(*character);
         KQoxFilterSet* filterSet = character->GetFilterSet();
         for (const KQoxFileCharacter::Param& param : read.mParams)
@@ -471,7 +473,9 @@ void KQoxFileScene::Apply(KQoxScene& scene)
         KQoxCharacterPose* pose = scene.GetCharacterPose(scene.CreateCharacterPose(read.mName.ToChars()));
         KQoxFileScene* content = read.mContent.get();
         KQoxNode* holder = content->mRoot;
-        if (!pose || !pose->GetScene() || !holder)
+        if (!pose || !pose->GetScene())
+            throw std::bad_alloc();
+        if (!holder)
             continue;
         KQoxScene& poseScene = *pose->GetScene();
         KQoxNode* root = poseScene.GetRootNode();
@@ -491,7 +495,7 @@ void KQoxFileScene::Apply(KQoxScene& scene)
     {
         KQoxControlSetPlug* plug = scene.GetControlSetPlug(scene.CreateControlSetPlug(read.mName.ToChars()));
         if (!plug)
-            continue;
+            throw std::bad_alloc();
         plug->GetProperties()->UseAxisSet(read.mUseAxis);
         plug->GetProperties()->ControlSetTypeSet(static_cast<KQoxControlSet::EType>(read.mType));
         read.mUserProperties.CopyTo(*plug);

@@ -211,7 +211,9 @@ struct KQoxFileScene
     // are in place). Each character read is
     // made, its filter set takes the parameters read (unknown names are
     // skipped) and its properties are brought into agreement with it; its
-    // links are set with their node link properties.
+    // links are set with their node link properties. A character, pose or
+    // plug that cannot be made for lack of memory throws std::bad_alloc (the
+    // read fails), never leaves the scene without it.
     void Apply(KQoxScene& scene);
 };
 

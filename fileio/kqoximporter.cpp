@@ -1,5 +1,7 @@
 #include "fileio/kqoximporter.h"
 
+#include <new>
+
 #include "fileio/kqoxioregistry.h"
 #include "scene/kqoxsdkmanager.h"
 #include "fileio/kqoxreaderqox.h"
@@ -7,6 +9,8 @@
 namespace qoxsdk_600 {
 
 namespace {
+
+const char kOutOfMemoryText[] = "Out of memory";
 
 KQoxImporter* Allocate(KQoxSdkManager& pManager)
 {
@@ -69,8 +73,21 @@ bool KQoxImporter::Initialize(const char* fileName)
     FileClose();
     ForgetFile();
     if (!KQoxIO::Initialize(fileName))
+    {
+        // A name given but not kept: its copy found no memory.
+        if (fileName && *fileName && !mFileName.IsOK())
+            return FailOutOfMemory();
         return false;
+    }
     return FileOpen();
+}
+
+bool KQoxImporter::FailOutOfMemory()
+{
+    FileClose();
+    ForgetFile();
+    mError.SetLastError(eUNIDENTIFIED_ERROR, kOutOfMemoryText);
+    return false;
 }
 
 void KQoxImporter::ForgetFile()
@@ -83,6 +100,20 @@ void KQoxImporter::ForgetFile()
 }
 
 bool KQoxImporter::FileOpen()
+{
+    // The reader reports its own lack of memory; what the importer makes
+    // around it (the reader, the copies of the take list) fails the same way.
+    try
+    {
+        return OpenWithReader();
+    }
+    catch (const std::bad_alloc&)
+    {
+        return FailOutOfMemory();
+    }
+}
+
+bool KQoxImporter::OpenWithReader()
 {
     FileClose();
     ForgetFile();
@@ -125,6 +156,8 @@ bool KQoxImporter::FileOpen()
             mSelected.push_back(true);
         }
         mCurrentTake = native->GetCurrentTakeName();
+        if (!mCurrentTake.IsOK())
+            throw std::bad_alloc();
     }
     return true;
 }
@@ -177,10 +210,33 @@ KStreamOptions* KQoxImporter::GetImportOptions(EStreamOptionsGeneration generati
         mError.SetLastErrorID(eFILE_NOT_OPENED);
         return nullptr;
     }
-    return mReader->GetReadOptions(generation == eSTREAMOPTIONS_PARSE_FILE);
+    try
+    {
+        return mReader->GetReadOptions(generation == eSTREAMOPTIONS_PARSE_FILE);
+    }
+    catch (const std::bad_alloc&)
+    {
+        mError.SetLastError(eUNIDENTIFIED_ERROR, kOutOfMemoryText);
+        return nullptr;
+    }
 }
 
 bool KQoxImporter::Import(KQoxScene& scene, KStreamOptions* options)
+{
+    // The reader reports its own lack of memory; the options built here
+    // (the selected takes' names) fail the same way.
+    try
+    {
+        return ImportWithReader(scene, options);
+    }
+    catch (const std::bad_alloc&)
+    {
+        mError.SetLastError(eUNIDENTIFIED_ERROR, kOutOfMemoryText);
+        return false;
+    }
+}
+
+bool KQoxImporter::ImportWithReader(KQoxScene& scene, KStreamOptions* options)
 {
     if (!mReader || !mReader->IsFileOpen())
     {

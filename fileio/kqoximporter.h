@@ -64,7 +64,7 @@ public:
     void SetState(int state, bool on) { mOptions.SetState(state, on); }
 
     // A new option set of the reader's kind, owned by the caller (null when
-    // no file is open).
+    // no file is open, or with "Out of memory" when there is no room).
     KStreamOptions* GetImportOptions(EStreamOptionsGeneration generation = eSTREAMOPTIONS_PARSE_FILE);
     // Reads the open file into the scene; with null options they are built
     // from the states, the password and the selected takes. The reader's
@@ -76,6 +76,10 @@ public:
     void FileClose();
 
 private:
+    bool OpenWithReader();
+    bool ImportWithReader(KQoxScene& scene, KStreamOptions* options);
+    // Closes the file and fails with the unidentified error "Out of memory".
+    bool FailOutOfMemory();
     void TakeReaderError();
     // Forgets the open file's takes, version and message.
     void ForgetFile();

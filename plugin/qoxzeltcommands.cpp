@@ -63,7 +63,7 @@ KQoxTakeInfo* TakeArgument(const ZArgList& args)
 class QOXImport : public CommandImportBase
 {
 public:
-    static void* Create() { return new QOXImport; }
+    static void* Create() { return new (std::nothrow) QOXImport; }
     ZStatus doIt(const ZArgList& args) override
     {
         return UnlessOutOfMemory([&] { return Import(args); });
@@ -98,7 +98,7 @@ private:
 class QOXRead : public CommandImportBase
 {
 public:
-    static void* Create() { return new QOXRead; }
+    static void* Create() { return new (std::nothrow) QOXRead; }
     ZStatus doIt(const ZArgList& args) override
     {
         return UnlessOutOfMemory([&] { return Read(args); });
@@ -128,7 +128,7 @@ private:
 class QOXGetTakeCount : public CommandImportBase
 {
 public:
-    static void* Create() { return new QOXGetTakeCount; }
+    static void* Create() { return new (std::nothrow) QOXGetTakeCount; }
     ZStatus doIt(const ZArgList&) override
     {
         KQoxImporter* importer = OpenImporter();
@@ -140,7 +140,7 @@ public:
 class QOXGetTakeIndex : public CommandImportBase
 {
 public:
-    static void* Create() { return new QOXGetTakeIndex; }
+    static void* Create() { return new (std::nothrow) QOXGetTakeIndex; }
     ZStatus doIt(const ZArgList& args) override
     {
         if (args.length() < 1)
@@ -168,7 +168,7 @@ template <ETakeField Field>
 class QOXTakeQuery : public CommandImportBase
 {
 public:
-    static void* Create() { return new QOXTakeQuery<Field>; }
+    static void* Create() { return new (std::nothrow) QOXTakeQuery<Field>; }
     ZStatus doIt(const ZArgList& args) override
     {
         static const char* const kUsage[] = {"QOXGetTakeName takeIndex", "QOXGetTakeComment takeIndex",
@@ -203,7 +203,7 @@ public:
 class QOXImportMode : public ZPxCommand
 {
 public:
-    static void* Create() { return new QOXImportMode; }
+    static void* Create() { return new (std::nothrow) QOXImportMode; }
     // QOXImportMode [mode]: mode is 0 to 2, a command word ("exmerge",
     // "merge", "add") or the setting's text ("kExclusiveMerge", "kMerge",
     // "kCreate"); the result is the mode's setting text.
@@ -234,7 +234,7 @@ public:
 class QOXSetUserParams : public ZPxCommand
 {
 public:
-    static void* Create() { return new QOXSetUserParams; }
+    static void* Create() { return new (std::nothrow) QOXSetUserParams; }
     ZStatus doIt(const ZArgList&) override
     {
         if (!QoxZeltUserParams::Instance().SaveChecked())
@@ -250,14 +250,14 @@ public:
 class CmdCharacterPreLoad : public ZPxCommand
 {
 public:
-    static void* Create() { return new CmdCharacterPreLoad; }
+    static void* Create() { return new (std::nothrow) CmdCharacterPreLoad; }
     ZStatus doIt(const ZArgList&) override { return ZStatus(); }
 };
 
 class CmdCharacterPostLoad : public ZPxCommand
 {
 public:
-    static void* Create() { return new CmdCharacterPostLoad; }
+    static void* Create() { return new (std::nothrow) CmdCharacterPostLoad; }
     // Characters are made by the import while its scene exists; outside an
     // import there is nothing to do.
     ZStatus doIt(const ZArgList&) override { return ZStatus(); }
@@ -422,8 +422,16 @@ const char* const QoxZeltTranslator::kCaller = "QOXZeltTranslator";
 
 ZStatus QoxZeltTranslator::reader(const ZFileObject& file, const ZString&, FileAccessMode)
 {
-    std::string command = "QOXImport -f " + QoxZeltQuote(file.fullName().str()) + " -caller \"" + kCaller + "\"";
-    return ZGlobal::executeCommand(ZString(command));
+    // The command reports its own lack of memory; the text run is made here.
+    try
+    {
+        std::string command = "QOXImport -f " + QoxZeltQuote(file.fullName().str()) + " -caller \"" + kCaller + "\"";
+        return ZGlobal::executeCommand(ZString(command));
+    }
+    catch (const std::bad_alloc&)
+    {
+        return ZStatus(ZStatus::kFailure, "Out of memory");
+    }
 }
 
 ZPxFileTranslator::ZFileKind QoxZeltTranslator::identifyFile(const ZFileObject& file, const char*, short) const

@@ -4,6 +4,7 @@
 // The host commands of the plug-in and its file translator "Qox".
 
 #include <functional>
+#include <new>
 
 #include "base/kstring.h"
 #include "host/zplugin.h"
@@ -56,7 +57,7 @@ class QoxZeltTranslator : public ZPxFileTranslator
 public:
     static const char* const kName;   // "Qox"
     static const char* const kCaller; // "QOXZeltTranslator"
-    static void* Create() { return new QoxZeltTranslator; }
+    static void* Create() { return new (std::nothrow) QoxZeltTranslator; }
 
     // Issues QOXImport -f <path> -caller "QOXZeltTranslator".
     ZStatus reader(const ZFileObject& file, const ZString& options, FileAccessMode mode) override;

@@ -1,6 +1,7 @@
 #include "plugin/qoxzeltuserparams.h"
 
 #include <memory>
+#include <new>
 
 #include "base/kconfigfile.h"
 #include "base/kpath.h"
@@ -64,7 +65,14 @@ QoxZeltUserParams::QoxZeltUserParams()
 
 QoxZeltUserParams::~QoxZeltUserParams()
 {
-    SaveChecked();
+    // Saving needs memory; without it the settings stay as last saved, and
+    // the destruction (at the plug-in's unloading, or at exit) goes on.
+    try
+    {
+        SaveChecked();
+    }
+    catch (const std::bad_alloc&)
+    {}
 }
 
 void QoxZeltUserParams::AppendZeltEntries()

@@ -35,13 +35,14 @@ public:
     static void ReleaseInstance();
 
     QoxZeltUserParams();
-    // Saves the settings.
+    // Saves the settings (not saved when memory runs out; never throws).
     ~QoxZeltUserParams() override;
 
     // The 51 defaults, then the plug-in's ten.
     void Reset() override;
     void Load() override;
-    // False when "registry.txt" could not be written.
+    // False when "registry.txt" could not be written; std::bad_alloc
+    // reaches the caller.
     void Save() override;
     bool SaveChecked();
 

@@ -13,10 +13,19 @@
 // one pass when they make up half the list or when an index is asked for, and
 // a name index (built on demand, refreshed when the manager's name version
 // moves) gives the objects of one name in list order.
+//
+// The name index files objects under the hash of their name, so that taking
+// an object out of it only finds and erases (nothing is allocated: freeing
+// never fails for lack of memory). Making or growing the index may run out
+// of memory: the index is then dropped, a lookup searches the list in order
+// and an addition leaves the index to be made again.
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
+#include <cstring>
+#include <functional>
+#include <new>
+#include <string_view>
 #include <type_traits>
 #include <utility>
 #include <unordered_map>
@@ -160,17 +169,35 @@ public:
     }
     bool Contains(T* pObject) const { return mSlots.Find(pObject) != KQoxObjectSlots<T>::npos; }
 
-    // Appends at the end.
+    // Appends at the end; throws std::bad_alloc (the list unchanged) when
+    // there is no room.
     void Add(T* pObject)
     {
         if (!pObject || Contains(pObject))
             return;
-        mSlots.Set(pObject, mItems.size());
         mItems.push_back(pObject);
+        try
+        {
+            mSlots.Set(pObject, mItems.size() - 1);
+        }
+        catch (...)
+        {
+            mItems.pop_back();
+            throw;
+        }
         if constexpr (KQoxHasName<T>::value)
         {
             if (mNameIndexValid)
-                mNameIndex[NameOf(pObject)].push_back(pObject);
+            {
+                try
+                {
+                    mNameIndex[KeyOf(pObject)].push_back(pObject);
+                }
+                catch (const std::bad_alloc&)
+                {
+                    DropNameIndex();
+                }
+            }
         }
     }
     // False when the object is not listed.
@@ -202,17 +229,30 @@ public:
 
     // The pIndex-th object (from 0, in list order) whose name equals pName
     // exactly; null when there is none. pNameVersion is the manager's count
-    // of name changes: a different value rebuilds the index.
+    // of name changes: a different value rebuilds the index (without room
+    // for it, the list is searched in order).
     T* FindByName(const char* pName, int pIndex, unsigned long pNameVersion)
     {
         if (!pName || pIndex < 0)
             return nullptr;
         if (!mNameIndexValid || mNameVersion != pNameVersion)
             RebuildNameIndex(pNameVersion);
-        auto found = mNameIndex.find(std::string(pName));
-        if (found == mNameIndex.end() || static_cast<size_t>(pIndex) >= found->second.size())
+        int left = pIndex;
+        if (!mNameIndexValid)
+        {
+            for (T* object : mItems)
+                if (object && NameIs(object, pName) && left-- == 0)
+                    return object;
             return nullptr;
-        return found->second[static_cast<size_t>(pIndex)];
+        }
+        auto found = mNameIndex.find(KeyOf(pName));
+        if (found == mNameIndex.end())
+            return nullptr;
+        // Names of one hash in list order: those of other names are passed.
+        for (T* object : found->second)
+            if (NameIs(object, pName) && left-- == 0)
+                return object;
+        return nullptr;
     }
 
     // The destroyer Clear uses; installed by the kind's creation.
@@ -235,10 +275,36 @@ public:
     }
 
 private:
-    static std::string NameOf(T* pObject)
+    // The hash a name is filed under.
+    static size_t KeyOf(const char* pName) { return std::hash<std::string_view>()(std::string_view(pName)); }
+    static size_t KeyOf(T* pObject)
     {
-        KString name(pObject->GetName());
-        return std::string(name.ToChars());
+        if constexpr (std::is_convertible_v<decltype(pObject->GetName()), const char*> &&
+                      !std::is_class_v<decltype(pObject->GetName())>)
+            return KeyOf(static_cast<const char*>(pObject->GetName()));
+        else
+        {
+            const KString name(pObject->GetName());
+            return KeyOf(name.ToChars());
+        }
+    }
+    static bool NameIs(T* pObject, const char* pName)
+    {
+        if constexpr (std::is_convertible_v<decltype(pObject->GetName()), const char*> &&
+                      !std::is_class_v<decltype(pObject->GetName())>)
+            return std::strcmp(pObject->GetName(), pName) == 0;
+        else
+        {
+            const KString name(pObject->GetName());
+            return std::strcmp(name.ToChars(), pName) == 0;
+        }
+    }
+
+    // Forgets the index (freeing only).
+    void DropNameIndex()
+    {
+        mNameIndex.clear();
+        mNameIndexValid = false;
     }
 
     void Compact()
@@ -257,28 +323,41 @@ private:
         mHoles = 0;
     }
 
-    void RemoveFromNameIndex(T* pObject)
+    // Finds and erases only. An object not under its name's hash (renamed
+    // since it was filed, or a name that could not be copied) drops the
+    // index: no entry may outlive its object.
+    void RemoveFromNameIndex(T* pObject) noexcept
     {
-        auto found = mNameIndex.find(NameOf(pObject));
-        if (found == mNameIndex.end())
-            return;
-        std::vector<T*>& same = found->second;
-        for (size_t i = 0; i < same.size(); ++i)
-            if (same[i] == pObject)
-            {
-                same.erase(same.begin() + static_cast<std::ptrdiff_t>(i));
-                break;
-            }
-        if (same.empty())
-            mNameIndex.erase(found);
+        auto found = mNameIndex.find(KeyOf(pObject));
+        if (found != mNameIndex.end())
+        {
+            std::vector<T*>& same = found->second;
+            for (size_t i = 0; i < same.size(); ++i)
+                if (same[i] == pObject)
+                {
+                    same.erase(same.begin() + static_cast<std::ptrdiff_t>(i));
+                    if (same.empty())
+                        mNameIndex.erase(found);
+                    return;
+                }
+        }
+        DropNameIndex();
     }
 
     void RebuildNameIndex(unsigned long pNameVersion)
     {
-        mNameIndex.clear();
-        for (T* object : mItems)
-            if (object)
-                mNameIndex[NameOf(object)].push_back(object);
+        DropNameIndex();
+        try
+        {
+            for (T* object : mItems)
+                if (object)
+                    mNameIndex[KeyOf(object)].push_back(object);
+        }
+        catch (const std::bad_alloc&)
+        {
+            DropNameIndex();
+            return;
+        }
         mNameIndexValid = true;
         mNameVersion = pNameVersion;
     }
@@ -286,7 +365,7 @@ private:
     std::vector<T*> mItems; // list order; null marks a removed object
     KQoxObjectSlots<T> mSlots;
     size_t mHoles = 0;
-    std::unordered_map<std::string, std::vector<T*>> mNameIndex;
+    std::unordered_map<size_t, std::vector<T*>> mNameIndex; // by KeyOf the name
     bool mNameIndexValid = false;
     unsigned long mNameVersion = 0;
     Destroyer mDestroyer = nullptr;

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <limits>
+#include <new>
 #include <string>
 #include <utility>
 #include <vector>
@@ -208,6 +209,20 @@ private:
 } // namespace
 
 ZStatus QoxZeltImport::Import()
+{
+    try
+    {
+        return ImportTake();
+    }
+    catch (const std::bad_alloc&)
+    {
+        // The scene and the log went with the import's end; a text this
+        // short needs no memory.
+        return ZStatus(ZStatus::kFailure, "Out of memory");
+    }
+}
+
+ZStatus QoxZeltImport::ImportTake()
 {
     const int mode = QoxZeltUserParams::Instance().GetImportType();
     StartImport();

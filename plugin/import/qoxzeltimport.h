@@ -102,7 +102,9 @@ public:
     // Reads the selected take into a scene and creates the host objects.
     // Failure, with the open host scene as it was, when the file cannot be
     // read or add mode cannot get a new host scene; success otherwise.
-    // Leaves no scene and no log behind, and keeps the importer.
+    // Leaves no scene and no log behind, and keeps the importer. Memory
+    // running out fails it with "Out of memory" (nothing is thrown; the host
+    // scene may hold what was built before).
     ZStatus Import();
 
     // The text after the first "-f" argument; empty when there is none.
@@ -242,6 +244,9 @@ public:
     std::vector<MaterialShaderData> mMaterialCache;   // shaders made, by material name
     KArrayTemplate<QoxZeltNode*> mBlendShapeFailures; // not owned
     std::unique_ptr<KQoxXMatrix> mWorldMatrix;        // the world transform kept when not the identity
+
+    // Import itself, which may throw std::bad_alloc.
+    ZStatus ImportTake();
 
     // ---- Steps of Import, in order ----
     // A new log and an empty SDK scene for this import.

@@ -134,7 +134,15 @@ void DisarmAllocations()
 
 void ResumeAllocations()
 {
-    gArmed = true;
+    // The work is armed in a child only: run by the test itself it stays unarmed.
+    gArmed = gInChild;
+}
+
+long SweepStride(long stride)
+{
+    const char* every = std::getenv("QOX_SWEEP_EVERY");
+    const long given = every ? std::atol(every) : 0;
+    return given > 0 ? given : std::max(1L, stride);
 }
 
 bool InSweepChild()
@@ -221,7 +229,7 @@ Ended Collect(int status, int slot)
 // Runs n = 1 to count (or only the one QOX_SWEEP_AT names, to look into
 // it with QOX_SWEEP_TRACE), a few children at once, each counting in a slot
 // of its own; what each came to, by n.
-std::vector<Ended> RunAll(const AllocationWork& work, AllocationFailure mode, long count)
+std::vector<Ended> RunAll(const AllocationWork& work, AllocationFailure mode, long count, long every)
 {
     std::vector<Ended> ended(static_cast<size_t>(count) + 1);
     const char* only = std::getenv("QOX_SWEEP_AT");
@@ -243,7 +251,8 @@ std::vector<Ended> RunAll(const AllocationWork& work, AllocationFailure mode, lo
             if (child < 0)
                 break;
             freeSlots.pop_back();
-            running[child] = {next++, slot};
+            running[child] = {next, slot};
+            next += only ? 1 : every;
         }
         if (running.empty())
             break; // no child could be started
@@ -261,10 +270,10 @@ std::vector<Ended> RunAll(const AllocationWork& work, AllocationFailure mode, lo
 
 // Adds a wrong run to the faults, joined to the last when it ran just before
 // and ended the same way.
-void AddFault(SweepOutcome& outcome, AllocationFailure mode, long n, const std::string& how, long& last,
+void AddFault(SweepOutcome& outcome, AllocationFailure mode, long n, long every, const std::string& how, long& last,
               std::string& lastHow)
 {
-    if (!outcome.mFaults.empty() && n == last + 1 && how == lastHow)
+    if (!outcome.mFaults.empty() && n == last + every && how == lastHow)
     {
         std::string& fault = outcome.mFaults.back();
         const size_t dash = fault.find(" to ");
@@ -284,8 +293,9 @@ void AddFault(SweepOutcome& outcome, AllocationFailure mode, long n, const std::
 
 } // namespace
 
-SweepOutcome SweepAllocations(const AllocationWork& work, AllocationFailure mode)
+SweepOutcome SweepAllocations(const AllocationWork& work, AllocationFailure mode, long every)
 {
+    every = std::max(1L, every);
     SweepOutcome outcome;
     int counted = -1;
     const pid_t child = StartChild(work, AllocationFailure::eNone, 0, 0);
@@ -298,13 +308,13 @@ SweepOutcome SweepAllocations(const AllocationWork& work, AllocationFailure mode
         return outcome;
     }
     outcome.mAllocations = Slots()[0].mCount;
-    const std::vector<Ended> ended = RunAll(work, mode, outcome.mAllocations);
+    const std::vector<Ended> ended = RunAll(work, mode, outcome.mAllocations, every);
     const char* only = std::getenv("QOX_SWEEP_AT");
     long last = 0;
     std::string lastHow;
     for (long n = 1; n <= outcome.mAllocations; ++n)
     {
-        if (only && n != std::atol(only))
+        if (only ? n != std::atol(only) : (n - 1) % every != 0)
             continue;
         const Ended& run = ended[static_cast<size_t>(n)];
         if (run.Exited())
@@ -312,7 +322,7 @@ SweepOutcome SweepAllocations(const AllocationWork& work, AllocationFailure mode
         const bool right =
             run.Exited() && (WEXITSTATUS(run.mStatus) == kWorkDone || WEXITSTATUS(run.mStatus) == kWorkOutOfMemory);
         if (!right || run.mFailed == 0)
-            AddFault(outcome, mode, n, run.Describe(), last, lastHow);
+            AddFault(outcome, mode, n, only ? 1 : every, run.Describe(), last, lastHow);
     }
     return outcome;
 }

@@ -50,8 +50,9 @@ enum class AllocationFailure
 void ArmAllocations(AllocationFailure mode, long n);
 // Allocations are no longer counted nor failed.
 void DisarmAllocations();
-// Allocations are counted and failed again as last armed, the count going
-// on from where DisarmAllocations left it (a run's own checks in between).
+// Counting and failing go on where DisarmAllocations left them (so that a
+// check made between two steps of the work is not counted); outside a child
+// of the sweep (the work run by the test itself) nothing is armed.
 void ResumeAllocations();
 // Allocations counted, and failed, since this process armed.
 long CountedAllocations();
@@ -78,14 +79,19 @@ struct SweepOutcome
     std::vector<std::string> mFaults; // runs that ended wrongly
 };
 
+// The stride of a sweep: the environment's QOX_SWEEP_EVERY when set (1 runs
+// every allocation), else the stride given.
+long SweepStride(long stride);
+
 // Runs the work (the child arms before it and exits with its code, still
 // armed, so that what exit() destroys runs short of memory too) once to
-// count, then for every N from 1 to that count in the mode, up to four
+// count, then for every N from 1 to that count (every-th only: 1, 1 +
+// every, ...) in the mode, up to four
 // children at once. A run is wrong
 // when its process does not exit (a signal: abort, terminate, crash), exits
 // with another code than done or out of memory, or never met its failing
 // allocation.
-SweepOutcome SweepAllocations(const AllocationWork& work, AllocationFailure mode);
+SweepOutcome SweepAllocations(const AllocationWork& work, AllocationFailure mode, long every = 1);
 
 // The sweep found no wrong run (the first 40 are listed) and some runs
 // failed for memory.

@@ -1,0 +1,199 @@
+// Reads of a native file with takes, upper animation layers and a character,
+// in each form, with allocations failing at every point in turn
+// (memory_test_util.h): opening and importing fail with "Out of memory" and
+// throw nothing, a read that succeeds holds all a read with memory to spare
+// holds, and a name looked up before the teardown leaves the teardown
+// nothing that can fail.
+//
+// A sweep runs one allocation in kStride (the first, then every kStride-th),
+// so that the whole test stays well under a minute on a loaded machine; with
+// QOX_SWEEP_EVERY=1 in the environment it runs every one.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+
+#include "base/kthreadlimit.h"
+#include "common/qox_test_common.h"
+#include "fileio/kqoxexporter.h"
+#include "fileio/kqoximporter.h"
+#include "fileio/kqoxioregistry.h"
+#include "memory_test_util.h"
+#include "read_test_util.h"
+
+using namespace qoxsdk_600;
+using qoxtest::AllocationFailure;
+
+namespace {
+
+const long kStride = 7;
+const char kPassword[] = "sweep";
+
+struct Form
+{
+    const char* mName;
+    int mFormat;
+    const char* mPassword;
+};
+
+const Form kForms[] = {{"v6 binary", eEXPORT_QOX_BINARY, ""},
+                       {"v6 ASCII", eEXPORT_QOX_ASCII, ""},
+                       {"v6 encrypted", eEXPORT_QOX_ENCRYPTED, kPassword},
+                       {"v5 ASCII", eEXPORT_QOX5_ASCII, ""}};
+
+// What a run does after the read.
+enum class After
+{
+    eTearDown, // destroys the importer, the scene and the manager
+    eLookUp    // looks a name up first
+};
+
+bool WriteLayeredScene(const std::string& path, const Form& form)
+{
+    KQoxSdkManager manager;
+    KQoxScene& scene = *manager.CreateKQoxScene();
+    qoxtest::BuildLayeredScene(manager, scene);
+    KQoxExporter exporter(manager);
+    exporter.SetPassword(form.mPassword);
+    const bool written =
+        exporter.Initialize(path.c_str()) && exporter.SetFileFormat(form.mFormat) && exporter.Export(scene);
+    EXPECT_TRUE(written) << form.mName << ": " << exporter.GetLastErrorString();
+    return written;
+}
+
+// The listing of the file read with memory to spare (of the form's version).
+std::string ReferenceRead(const std::string& path, const Form& form)
+{
+    KQoxSdkManager manager;
+    KQoxScene& scene = *manager.CreateKQoxScene();
+    KQoxImporter importer(manager);
+    importer.SetPassword(form.mPassword);
+    EXPECT_TRUE(importer.Initialize(path.c_str()) && importer.Import(scene)) << importer.GetLastErrorString();
+    int major = 0, minor = 0, revision = 0;
+    EXPECT_TRUE(importer.GetFileVersion(major, minor, revision));
+    EXPECT_EQ(major, form.mFormat == eEXPORT_QOX5_ASCII ? 5 : 6) << form.mName;
+    return qoxtest::ListRead(scene);
+}
+
+// Texts joined into text, whose room is reserved: nothing is allocated.
+void Say(std::string& text, const char* first, const char* second)
+{
+    text.assign(first);
+    text.append(second, std::min(std::strlen(second), text.capacity() - text.size()));
+}
+
+// The importer's error as the outcome: only lack of memory may fail a read.
+int ImportError(const KQoxImporter& importer, const char* step, std::string& text)
+{
+    Say(text, step, importer.GetLastErrorString());
+    return std::strcmp(importer.GetLastErrorString(), "Out of memory") == 0 ? qoxtest::kWorkOutOfMemory
+                                                                            : qoxtest::kWorkFailed;
+}
+
+// Opens and imports the file; the outcome. Making the manager, the scene and
+// the importer may throw std::bad_alloc (code that builds); the importer's
+// calls may not.
+int ImportAndCompare(const std::string& path, const char* password, const std::string& reference, After after,
+                     std::string& text)
+{
+    std::unique_ptr<KQoxSdkManager> manager;
+    KQoxScene* scene = nullptr;
+    std::unique_ptr<KQoxImporter> importer;
+    try
+    {
+        manager.reset(KQoxSdkManager::CreateKQoxSdkManager());
+        scene = manager->CreateKQoxScene();
+        importer.reset(new KQoxImporter(*manager));
+        importer->SetPassword(password);
+    }
+    catch (const std::bad_alloc&)
+    {
+        return qoxtest::kWorkOutOfMemory;
+    }
+    int outcome = qoxtest::kWorkDone;
+    const char* stage = "Initialize";
+    try
+    {
+        if (!importer->Initialize(path.c_str()))
+            outcome = ImportError(*importer, "Initialize: ", text);
+        else
+        {
+            stage = "Import";
+            if (!importer->Import(*scene))
+                outcome = ImportError(*importer, "Import: ", text);
+        }
+        if (outcome == qoxtest::kWorkDone)
+        {
+            qoxtest::DisarmAllocations();
+            const std::string read = qoxtest::ListRead(*scene);
+            if (read != reference)
+            {
+                text = "read as success, but " + qoxtest::FirstDifference(reference, read);
+                outcome = qoxtest::kWorkFailed;
+            }
+            qoxtest::ResumeAllocations();
+        }
+        stage = "FindKQoxNode";
+        if (after == After::eLookUp)
+            manager->FindKQoxNode("x");
+    }
+    catch (...)
+    {
+        Say(text, stage, " threw");
+        return qoxtest::kWorkEscaped;
+    }
+    // Freeing never fails: an exception here ends the process.
+    importer.reset();
+    manager->DestroyKQoxScene(scene, true);
+    manager.reset();
+    if (outcome == qoxtest::kWorkDone)
+        text.clear();
+    return outcome;
+}
+
+void SweepEveryForm(AllocationFailure mode, After after)
+{
+    // One thread, so that every run allocates the same in the same order.
+    KSetThreadLimit(1);
+    qoxtest::TempDir dir;
+    for (const Form& form : kForms)
+    {
+        const std::string path = dir.File(std::string("layered") + std::to_string(form.mFormat) + ".qox");
+        ASSERT_TRUE(WriteLayeredScene(path, form));
+        const std::string reference = ReferenceRead(path, form);
+        // The reference holds what the sweep compares.
+        ASSERT_NE(reference.find("character Constraint::Hero"), std::string::npos) << reference;
+        ASSERT_NE(reference.find("take Jump"), std::string::npos) << reference;
+        ASSERT_NE(reference.find("layer 1"), std::string::npos) << reference;
+        ASSERT_NE(reference.find("layer 2"), std::string::npos) << reference;
+        const qoxtest::SweepOutcome outcome = qoxtest::SweepAllocations(
+            [&](std::string& text) { return ImportAndCompare(path, form.mPassword, reference, after, text); }, mode,
+            qoxtest::SweepStride(kStride));
+        qoxtest::ExpectEveryRunEndsWell(outcome, form.mName);
+        EXPECT_GT(outcome.mAllocations, 1000) << form.mName;
+        std::printf("%s: %ld allocations\n", form.mName, outcome.mAllocations);
+    }
+}
+
+} // namespace
+
+TEST(ReadsOutOfMemory, OnlyTheNthAllocationFails)
+{
+    QOX_SKIP_UNDER_THREAD_SANITIZER();
+    SweepEveryForm(AllocationFailure::eOnlyAt, After::eTearDown);
+}
+
+TEST(ReadsOutOfMemory, EveryAllocationFromTheNthOnFails)
+{
+    QOX_SKIP_UNDER_THREAD_SANITIZER();
+    SweepEveryForm(AllocationFailure::eFromOn, After::eTearDown);
+}
+
+TEST(ReadsOutOfMemory, NameLookedUpBeforeTheTeardown)
+{
+    QOX_SKIP_UNDER_THREAD_SANITIZER();
+    SweepEveryForm(AllocationFailure::eOnlyAt, After::eLookUp);
+}
