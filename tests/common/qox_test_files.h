@@ -105,9 +105,10 @@ inline int RunAsUnprivilegedChild(const std::function<int()>& body)
     return WEXITSTATUS(status);
 }
 
-// RunAsUnprivilegedChild for a body that gives a text: the text it gave, or
-// "(child died)" when the child could not run or ended otherwise.
-inline std::string UnprivilegedChildText(const std::function<std::string()>& body)
+// Runs body in a forked child and gives back the text it returned through a
+// pipe: "(no pipe)" or "(child died)" when the child could not run or ended
+// otherwise.
+inline std::string ChildText(const std::function<std::string()>& body)
 {
     int report[2];
     if (pipe(report) != 0)
@@ -117,8 +118,6 @@ inline std::string UnprivilegedChildText(const std::function<std::string()>& bod
     if (child == 0)
     {
         close(report[0]);
-        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
-            _exit(126);
         const std::string text = body();
         const bool told = write(report[1], text.data(), text.size()) == static_cast<ssize_t>(text.size());
         _exit(told ? 0 : 1);
@@ -135,6 +134,17 @@ inline std::string UnprivilegedChildText(const std::function<std::string()>& bod
     return text;
 }
 
+// RunAsUnprivilegedChild for a body that gives a text: the text it gave, or
+// "(child died)" when the child could not run or ended otherwise.
+inline std::string UnprivilegedChildText(const std::function<std::string()>& body)
+{
+    return ChildText([&body]() -> std::string {
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+            _exit(126);
+        return body();
+    });
+}
+
 // Runs body in a child process that may open only free more descriptors
 // (its soft RLIMIT_NOFILE set so), as a process with its three standard
 // streams open has 1 free under a limit of 4. body returns "" when its work
@@ -142,15 +152,9 @@ inline std::string UnprivilegedChildText(const std::function<std::string()>& bod
 // or "(child died)" / "(limit not set)".
 inline std::string RunWithFreeDescriptors(int free, const std::function<std::string()>& body)
 {
-    int report[2];
-    if (pipe(report) != 0)
-        return "(no pipe)";
-    std::fflush(nullptr);
-    const pid_t child = fork();
-    if (child == 0)
-    {
-        close(report[0]);
-        // The limit lies at the (free + 1)-th descriptor not in use.
+    return ChildText([free, &body]() -> std::string {
+        // The limit lies at the (free + 1)-th descriptor not in use; the
+        // pipe's end the child writes to is in use already.
         int limit = 0, unused = 0;
         for (int fd = 0; fd < 65536; ++fd)
             if (fcntl(fd, F_GETFD) == -1 && ++unused > free)
@@ -168,19 +172,8 @@ inline std::string RunWithFreeDescriptors(int free, const std::function<std::str
             text = body();
             setrlimit(RLIMIT_NOFILE, &old);
         }
-        const bool told = write(report[1], text.data(), text.size()) == static_cast<ssize_t>(text.size());
-        _exit(told ? 0 : 1);
-    }
-    close(report[1]);
-    std::string text;
-    char buffer[256];
-    for (ssize_t n; child > 0 && (n = read(report[0], buffer, sizeof buffer)) > 0;)
-        text.append(buffer, static_cast<size_t>(n));
-    close(report[0]);
-    int status = 0;
-    if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return "(child died)";
-    return text;
+        return text;
+    });
 }
 
 // The names in a directory, sorted.
