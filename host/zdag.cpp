@@ -646,12 +646,7 @@ ZStatus ZSelectionList::getSelectionStrings(ZStringArray& strings) const
             headType = rep->componentType;
             headMade = true;
         }
-        indices.clear();
-        for (const auto& e : rep->elements)
-            indices.push_back(e.first);
-        if (!std::is_sorted(indices.begin(), indices.end()))
-            std::sort(indices.begin(), indices.end());
-        indices.erase(std::unique(indices.begin(), indices.end()), indices.end());
+        SortedUniqueFirsts(rep->elements, indices);
         for (size_t i = 0; i < indices.size();)
         {
             size_t j = i;

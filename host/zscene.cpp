@@ -1017,6 +1017,16 @@ void WorldMatrix(const std::vector<uint64_t>& path, double out[4][4])
     world.get(out);
 }
 
+void SortedUniqueFirsts(const SetMember::Elements& elements, std::vector<int>& indices)
+{
+    indices.clear();
+    for (const auto& e : elements)
+        indices.push_back(e.first);
+    if (!std::is_sorted(indices.begin(), indices.end()))
+        std::sort(indices.begin(), indices.end());
+    indices.erase(std::unique(indices.begin(), indices.end()), indices.end());
+}
+
 std::string ComponentText(const SetMember& member, const Node* node, const std::string& nodeName)
 {
     (void)node;
@@ -1038,10 +1048,7 @@ std::string ComponentText(const std::string& component, const SetMember::Element
     }
     // Runs of consecutive indices as ranges.
     std::vector<int> indices;
-    for (const auto& e : elements)
-        indices.push_back(e.first);
-    std::sort(indices.begin(), indices.end());
-    indices.erase(std::unique(indices.begin(), indices.end()), indices.end());
+    SortedUniqueFirsts(elements, indices);
     for (size_t i = 0; i < indices.size();)
     {
         size_t j = i;

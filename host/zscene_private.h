@@ -311,6 +311,8 @@ void SetVec(Node* node, const char* compound, const ZVector& v);
 // 4x4 matrices for row vectors.
 void LocalMatrix(const Node* node, double m[4][4]);
 void WorldMatrix(const std::vector<uint64_t>& path, double m[4][4]);
+// The first indices of the elements, sorted, each once, into indices.
+void SortedUniqueFirsts(const SetMember::Elements& elements, std::vector<int>& indices);
 std::string ComponentText(const SetMember& member, const Node* node, const std::string& nodeName);
 // The same for elements of the component ("vtx", "f" or "cv") as they come:
 // cvs in their order, vertices and faces as ascending ranges.
