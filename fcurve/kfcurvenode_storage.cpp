@@ -75,9 +75,28 @@ KFCurveNode* ReadChannel(KQox* file, KFCurveNode* templateNode, bool onlyDefault
 
 // How many "LayerChannel" blocks the node being written or read lies in:
 // above 0 it is an upper layer or a member of one. There every id is
-// written, 0 included, so one the file lacks is told from the base's; the
-// ids lacking are given once the outermost chain is read whole.
+// written, 0 included, and so is the id of the node that heads a chain, so
+// one the file lacks is told from the base's; the ids lacking are given
+// once the outermost chain is read whole.
 thread_local int tLayerDepth = 0;
+// Whether the chain being read comes from a writer that writes every id in
+// it: its head holds a "LayerID". Earlier writers left each id of 0 out,
+// and a file of theirs reads a missing id as 0, as they read it.
+thread_local bool tEveryIdWritten = false;
+// Sets how the ids of the chain being read were written, for its read.
+struct ChainIdsGuard
+{
+    explicit ChainIdsGuard(bool everyIdWritten)
+        : mBefore(tEveryIdWritten)
+    {
+        tEveryIdWritten = everyIdWritten;
+    }
+    ~ChainIdsGuard() { tEveryIdWritten = mBefore; }
+    ChainIdsGuard(const ChainIdsGuard&) = delete;
+    ChainIdsGuard& operator=(const ChainIdsGuard&) = delete;
+    bool mBefore;
+};
+
 // The id of a node read in a layer without its "LayerID", until given.
 const int kIdLeftOut = INT_MIN;
 
@@ -201,7 +220,8 @@ bool KFCurveNode::QoxStore(KQox* file, bool onlyDefaults, bool shortTRSNames, bo
             ok = Get(i)->QoxStore(file, onlyDefaults, shortTRSNames, skipUserName, "Channel", withColor, legacyLayout,
                                   keyArrays) &&
                  ok;
-    if (mLayerID != 0 || tLayerDepth > 0)
+    const bool headsChain = mNextLayer && !onlyDefaults;
+    if (mLayerID != 0 || tLayerDepth > 0 || headsChain)
         ok = WriteIntField(file, "LayerID", mLayerID) && ok;
     if (mLayerType != 0)
         ok = WriteIntField(file, "LayerType", mLayerType) && ok;
@@ -270,7 +290,7 @@ bool KFCurveNode::QoxInternalRetrieve(KQox* file, bool onlyDefaults, bool create
         else
             KFCurveCreateListed(file, mFCurve, onlyDefaults, withColor, fields.mPresent);
 
-        const int leftOut = tLayerDepth > 0 ? kIdLeftOut : 0;
+        const int leftOut = tLayerDepth > 0 && tEveryIdWritten ? kIdLeftOut : 0;
         mLayerID = fields.Has(ListFields::eLayerID) ? file->FieldReadI("LayerID", leftOut) : leftOut;
         SetLayerType(fields.Has(ListFields::eLayerType) ? file->FieldReadI("LayerType", 0) : 0, nullptr);
 
@@ -402,7 +422,15 @@ KFCurveNode* KFCurveNodeCreate(KQox* file, bool onlyDefaults, bool withColor)
 
 KFCurveNode* KFCurveNodeLayerCreate(KQox* file, KFCurveNode* node, bool onlyDefaults)
 {
-    if (!file || !node || !file->FieldReadBegin("LayerChannel"))
+    if (!file || !node)
+        return nullptr;
+    // The outermost chain tells how its ids were written; the chains of
+    // its layers' members are read as it is.
+    const bool outermost = tLayerDepth == 0;
+    // (Earlier writers wrote a head's id only when not 0.)
+    const bool everyIdWritten =
+        outermost ? node->GetLayerID() == 0 && file->FieldReadGetCount("LayerID") > 0 : tEveryIdWritten;
+    if (!file->FieldReadBegin("LayerChannel"))
         return nullptr;
     KFCurveNode* layer = new KFCurveNode(node);
     // A chain the node had before is replaced by the one read.
@@ -410,11 +438,12 @@ KFCurveNode* KFCurveNodeLayerCreate(KQox* file, KFCurveNode* node, bool onlyDefa
     layer->ObjectLayerSet(node->ObjectLayerGet());
     {
         LayerDepthGuard inLayer;
+        ChainIdsGuard ids(everyIdWritten);
         layer->QoxInternalRetrieve(file, onlyDefaults, true, false);
     }
     file->FieldReadEnd();
     bool ok = true;
-    if (tLayerDepth == 0)
+    if (outermost && everyIdWritten)
         GiveChainIds(node, ok);
     if (!ok)
         file->GetError().SetLastErrorID(KQox::eFILE_CORRUPTED);

@@ -359,8 +359,10 @@ void WriteLayerId(KQox& f, int id)
 }
 
 // A base node (members X, Y, Z when the layers have members) with a
-// static value per curve, its layers nested as the writer nests them.
-Image WriteChain(KQox::EForm form, const std::vector<WrittenLayer>& layers)
+// static value per curve, its layers nested as the writer nests them; the
+// base writes its id 0 as this version's writer does (headId), or leaves
+// it out as earlier writers did.
+Image WriteChain(KQox::EForm form, const std::vector<WrittenLayer>& layers, bool headId = true)
 {
     const char* const members[] = {"X", "Y", "Z"};
     return WriteSection(form, 6000, [&](KQox& f) {
@@ -370,6 +372,8 @@ Image WriteChain(KQox::EForm form, const std::vector<WrittenLayer>& layers)
             WriteD(f, "Default", 1.0);
         for (size_t m = 0; m < count; ++m)
             StaticChannel(f, members[m], 1.0);
+        if (headId)
+            WriteI(f, "LayerID", 0);
         for (const WrittenLayer& layer : layers)
         {
             BeginChannel(f, "V", "LayerChannel");
@@ -403,13 +407,31 @@ std::string LayerIds(KFCurveNode* node)
     return ids;
 }
 
+// What an earlier version read of a chain written by hand: each id left
+// out is 0.
+std::string EarlierReading(const std::vector<WrittenLayer>& layers)
+{
+    auto id = [](int written) { return std::to_string(written == kNone ? 0 : written); };
+    std::string ids;
+    for (const WrittenLayer& layer : layers)
+    {
+        ids += (ids.empty() ? "[" : " [") + id(layer.mId);
+        for (int member : layer.mMembers)
+            ids += " " + id(member);
+        ids += "]";
+    }
+    return ids;
+}
+
 } // namespace
 
 // An upper layer or a member read without its "LayerID" gets the id the
 // file still tells: a member its layer's, a layer the one its members give,
 // or the only one between its neighbours'. When none fits, or several do,
 // the read is damage, and no layer is ever read as the base (id 0). An id
-// written, 0 included, is read as it is.
+// written, 0 included, is read as it is. A chain whose head does not write
+// its 0 was written by an earlier version, which left every id of 0 out:
+// there each id missing is 0.
 TEST(KFCurveNodeStorage, LayerIdsLeftOutAreGivenOnlyWhenOneFits)
 {
     const int o = kNone;
@@ -435,21 +457,26 @@ TEST(KFCurveNodeStorage, LayerIdsLeftOutAreGivenOnlyWhenOneFits)
     };
     for (KQox::EForm form : {KQox::eBINARY, KQox::eASCII, KQox::eENCRYPTED})
         for (const LayerIdCase& c : cases)
-        {
-            SCOPED_TRACE(std::string(c.mName) + ", form " + std::to_string(form));
-            const Image image = WriteChain(form, c.mLayers);
-            KQox f;
-            ASSERT_TRUE(OpenSection(f, image)) << f.GetLastErrorString();
-            KFCurveNode* node = KFCurveNodeCreate(&f);
-            ASSERT_NE(node, nullptr);
-            const std::string read = LayerIds(node);
-            EXPECT_EQ(f.GetLastErrorID() == KQox::eFILE_CORRUPTED ? "" : read, c.mRead) << read;
-            // The base's members stay on the base; no id is left unset.
-            for (int i = 0; i < node->GetCount(); ++i)
-                EXPECT_EQ(node->Get(i)->GetLayerID(), 0);
-            EXPECT_EQ(read.find('-'), std::string::npos) << read;
-            node->Destroy();
-        }
+            for (bool headId : {true, false})
+            {
+                SCOPED_TRACE(std::string(c.mName) + ", form " + std::to_string(form) +
+                             (headId ? "" : ", earlier writer"));
+                const Image image = WriteChain(form, c.mLayers, headId);
+                KQox f;
+                ASSERT_TRUE(OpenSection(f, image)) << f.GetLastErrorString();
+                KFCurveNode* node = KFCurveNodeCreate(&f);
+                ASSERT_NE(node, nullptr);
+                const std::string read = LayerIds(node);
+                // A chain whose head leaves its id out comes from a writer that
+                // left every 0 out: each id missing is 0, as that writer meant.
+                const std::string expected = headId ? c.mRead : EarlierReading(c.mLayers);
+                EXPECT_EQ(f.GetLastErrorID() == KQox::eFILE_CORRUPTED ? "" : read, expected) << read;
+                // The base's members stay on the base; no id is left unset.
+                for (int i = 0; i < node->GetCount(); ++i)
+                    EXPECT_EQ(node->Get(i)->GetLayerID(), 0);
+                EXPECT_EQ(read.find('-'), std::string::npos) << read;
+                node->Destroy();
+            }
 }
 
 // A member of an upper layer that lies on the base (id 0) keeps its id

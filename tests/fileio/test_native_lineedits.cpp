@@ -548,9 +548,9 @@ TEST(NativeLineEdits, LayersAndTakesReadWholeOrTheReadFails)
                                             targets.push_back(r.mName);
                                         return 1;
                                     });
-        // Three layer ids per layer (the layer's own and its members'),
-        // two layers; two takes listed.
-        ASSERT_EQ(std::count(targets.begin(), targets.end(), "LayerID"), 2 * 4);
+        // Four layer ids per layer (the layer's own and its members'),
+        // two layers, and the 0 of the chain's head; two takes listed.
+        ASSERT_EQ(std::count(targets.begin(), targets.end(), "LayerID"), 2 * 4 + 1);
         ASSERT_EQ(std::count(targets.begin(), targets.end(), "Take"), 2);
         for (size_t t = 0; t < targets.size(); ++t)
         {
