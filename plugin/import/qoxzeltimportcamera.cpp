@@ -60,6 +60,15 @@ void ConvertFieldOfView(KFCurve& curve, KQoxCamera& camera)
     }
 }
 
+// Records the DAG path that now leads to a host object on its node: a path
+// taken before the object moved no longer leads anywhere.
+void RecordPathTo(const ZObject& object, KQoxNode* target)
+{
+    ZDagPath path;
+    if (ZDagPath::getAPathTo(object, path))
+        static_cast<QoxZeltNode*>(target)->SetDagPath(&path);
+}
+
 // Names an aim or up object after its node, and records it on the node.
 void BindSelectedObject(QoxZeltImport& import, ZObject& object, KQoxNode* target)
 {
@@ -146,19 +155,19 @@ void QoxZeltImport::CreateCameraGeometry(QoxZeltNode& node)
 
     ZObject shape = fnCamera.object();
     node.SetShapeObject(&shape);
-    ZFnDagNode transformOfShape(fnCamera.parent(0));
+    const ZObject cameraObject = fnCamera.parent(0);
+    ZFnDagNode transformOfShape(cameraObject);
     ZDagPath path;
     transformOfShape.getPath(path);
     node.SetDagPath(&path);
 
+    ZObject aim, upObject;
     if (count > 1 && target)
     {
-        ZObject aim;
         selection.getDependNode(count == 2 ? 1 : 2, aim);
         BindSelectedObject(*this, aim, target);
         if (count > 2 && up)
         {
-            ZObject upObject;
             selection.getDependNode(1, upObject);
             BindSelectedObject(*this, upObject, up);
         }
@@ -174,6 +183,15 @@ void QoxZeltImport::CreateCameraGeometry(QoxZeltNode& node)
             target ? ZFnDagNode(transformOfShape.parent(0)).partialPathName() : transformOfShape.partialPathName();
         ZFnDagNode parentNode(*parent->GetDagPath());
         ZGlobal::executeCommand(ZString("parent ") + child + " " + parentNode.partialPathName(), true, false);
+        // The camera, aim and up objects moved with their group: their paths
+        // are taken again, or the later passes would find none of them and
+        // leave the camera's transform and lens at the creation defaults.
+        RecordPathTo(cameraObject, &node);
+        if (!aim.isNull())
+            RecordPathTo(aim, target);
+        if (!upObject.isNull())
+            RecordPathTo(upObject, up);
+        path = *node.GetDagPath();
     }
     ZFnTransform fnTransform(path);
     AddUserProperties(fnTransform, &node);

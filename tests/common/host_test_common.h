@@ -80,6 +80,18 @@ inline double HostPlugValue(const std::string& node, const std::string& attribut
     return ZFnDependencyNode(object).findPlug(ZString(attribute)).asDouble();
 }
 
+// The world matrix of the named DAG node (row vectors, translation in row
+// 3): its local matrices composed up its first path; identity when there is
+// no such node.
+inline ZMatrix HostWorldMatrix(const std::string& name)
+{
+    ZDagPath path = HostPath(name);
+    ZMatrix world;
+    for (; path.length() > 0; path.pop())
+        world = world * ZFnDagNode(path.node()).transformationMatrix();
+    return world;
+}
+
 } // namespace qoxtest
 
 #endif

@@ -274,6 +274,148 @@ TEST_F(ImportTest, CameraAnimationNeedsACameraPath)
     EXPECT_FALSE(f.import.ImportAnimationCamera(*node));
 }
 
+namespace {
+
+// A camera with its own lens: aperture (inches), focal length, squeeze,
+// clipping planes and focus distance.
+KQoxCamera* Lens(KQoxSdkManager& manager, KQoxCamera::ECameraApertureMode mode, double width, double height,
+                 double focalLength, double squeeze, double focus)
+{
+    KQoxCamera* camera = Camera(manager, focalLength);
+    camera->SetApertureMode(mode);
+    camera->SetApertureWidth(width);
+    camera->SetApertureHeight(height);
+    camera->SetSqueezeRatio(squeeze);
+    camera->SetFocalLength(focalLength);
+    camera->SetSpecificDistance(focus);
+    return camera;
+}
+
+KQoxNode* Placed(KQoxSdkManager& manager, KQoxNode* parent, const char* name, KQoxNodeAttribute* attribute,
+                 const KQoxVector4& t, const KQoxVector4& r = KQoxVector4(0, 0, 0))
+{
+    KQoxNode* node = AddNode(manager, parent, name, attribute);
+    node->SetDefaultT(t);
+    node->SetDefaultR(r);
+    return node;
+}
+
+// A row vector turned by the Z-up root: +90 degrees about X, Y going to Z.
+std::vector<double> UpAxisTurn(const double* v)
+{
+    return {v[0], -v[2], v[1]};
+}
+
+} // namespace
+
+// Cameras (the example's Shot, cameras with their own lens, under a turned
+// node, aimed at a target) and lights keep their world placement and lens
+// under either up axis: a Z-up host has the Y-up placement turned by the
+// root's +90 degrees about X, and the same lens. The Y-up placements are
+// worked out by hand: the rig stands at (1, 2, 3) turned 90 degrees about Y,
+// which takes a local (x, y, z) to (1 + z, 2 + y, 3 - x).
+TEST_F(ImportTest, CamerasAndLightsKeepPlaceAndLensUnderEitherUpAxis)
+{
+    const std::string built = Write([](KQoxSdkManager& m, KQoxScene& s) {
+        KQoxNode* root = s.GetRootNode();
+        Placed(m, root, "Wide", Lens(m, KQoxCamera::eVERTICAL, 1.5, 1.0, 50.0, 1.0, 42.0), KQoxVector4(2, -1, 5),
+               KQoxVector4(0, 90, 0));
+        KQoxNode* rig = Placed(m, root, "rig", nullptr, KQoxVector4(1, 2, 3), KQoxVector4(0, 90, 0));
+        Placed(m, rig, "Child", Lens(m, KQoxCamera::eHORIZONTAL_AND_VERTICAL, 0.98, 0.735, 28.0, 2.0, 75.0),
+               KQoxVector4(0, 0, 2));
+        KQoxNode* aimed =
+            Placed(m, rig, "Aimed", Lens(m, KQoxCamera::eHORIZONTAL, 1.0, 0.5, 40.0, 1.0, 10.0), KQoxVector4(0, 1, 0));
+        aimed->SetTarget(Placed(m, rig, "Aimed_target", nullptr, KQoxVector4(5, 0, 0)));
+        KQoxLight* light = Light(m, KQoxLight::eSPOT);
+        light->SetDefaultIntensity(50);
+        light->SetDefaultConeAngle(30);
+        Placed(m, rig, "Bulb", light, KQoxVector4(0, 0, 1));
+    });
+    const std::string example = ZELT_EXAMPLES "/scene/example.qox";
+    using Values = std::vector<std::pair<const char*, double>>;
+    const struct
+    {
+        const std::string* mFile;
+        const char* mNode;
+        double mT[3];  // world translation, Y up
+        double mZ[3];  // world Z axis, Y up
+        Values mShape; // values of the node's first child
+    } rows[] = {
+        {&example,
+         "Shot",
+         {0, 3, 12},
+         {0, 0, 1},
+         {{"horizontalFilmAperture", 0.816},
+          {"verticalFilmAperture", 0.612},
+          {"focalLength", 35},
+          {"focusDistance", 200},
+          {"nearClipPlane", 0.5},
+          {"farClipPlane", 500},
+          {"filmFit", 1}}},
+        {&example, "Lamp", {4, 6, 4}, {0, 0, 1}, {{"intensity", 0.8}, {"coneAngle", 40 * M_PI / 180}}},
+        {&built,
+         "Wide",
+         {2, -1, 5},
+         {1, 0, 0},
+         {{"horizontalFilmAperture", 1.5},
+          {"verticalFilmAperture", 1.0},
+          {"focalLength", 50},
+          {"focusDistance", 42},
+          {"nearClipPlane", 2.5},
+          {"farClipPlane", 5000},
+          {"filmFit", 2}}},
+        {&built,
+         "Child",
+         {3, 2, 3},
+         {1, 0, 0},
+         {{"horizontalFilmAperture", 0.98},
+          {"verticalFilmAperture", 0.735},
+          {"focalLength", 28},
+          {"lensSqueezeRatio", 2},
+          {"focusDistance", 75},
+          {"filmFit", 0}}},
+        {&built,
+         "Aimed",
+         {1, 3, 3},
+         {1, 0, 0},
+         {{"horizontalFilmAperture", 1.0},
+          {"verticalFilmAperture", 0.5},
+          {"focalLength", 40},
+          {"focusDistance", 10},
+          {"filmFit", 1}}},
+        {&built, "Aimed_target", {1, 2, -2}, {1, 0, 0}, {}},
+        {&built, "Bulb", {2, 2, 3}, {1, 0, 0}, {{"intensity", 0.5}, {"coneAngle", 30 * M_PI / 180}}},
+    };
+    for (const char* axis : {"y", "z"})
+        for (const std::string* file : {&example, &built})
+        {
+            zelthost::Host::Get().SetUpAxis(axis);
+            ASSERT_TRUE(Import(*file)) << axis << " " << *file;
+            const bool zUp = axis[0] == 'z';
+            for (const auto& row : rows)
+            {
+                if (row.mFile != file)
+                    continue;
+                const std::string where = std::string(axis) + " up, " + row.mNode;
+                const ZDagPath path = qoxtest::HostPath(row.mNode);
+                ASSERT_TRUE(path.isValid()) << where << "\n" << Dag();
+                EXPECT_EQ(path.fullPathName().str().rfind("|Qox_Root|", 0) == 0, zUp) << where;
+                const ZMatrix world = qoxtest::HostWorldMatrix(row.mNode);
+                const std::vector<double> t = zUp ? UpAxisTurn(row.mT) : std::vector<double>(row.mT, row.mT + 3);
+                const std::vector<double> z = zUp ? UpAxisTurn(row.mZ) : std::vector<double>(row.mZ, row.mZ + 3);
+                for (unsigned c = 0; c < 3; ++c)
+                {
+                    EXPECT_NEAR(world(3, c), t[c], 1e-9) << where << ", translation " << c;
+                    EXPECT_NEAR(world(2, c), z[c], 1e-9) << where << ", Z axis " << c;
+                }
+                const ZObject shape = ZFnDagNode(path.node()).child(0);
+                for (const auto& value : row.mShape)
+                    EXPECT_NEAR(ZFnDependencyNode(shape).findPlug(value.first).asDouble(), value.second, 1e-4)
+                        << where << "." << value.first;
+            }
+        }
+}
+
 TEST_F(ImportTest, LightsOfEachKindWithTheirStaticValues)
 {
     ASSERT_TRUE(Import([](KQoxSdkManager& m, KQoxScene& s) {
