@@ -11,11 +11,11 @@
 #   with anything but 0 fails the test; so the programs check what the guide
 #   says of their results and return 1 when it does not hold.
 # - Any other block is a fragment: declarations (functions, types) that would
-#   sit in a program's source file. Its #include lines are taken as they are;
-#   the rest is compiled inside a namespace of its own, after every installed
-#   header and `using namespace qoxsdk_600;`. The fragments are then linked
-#   together with the installed library, so each function they call must be
-#   exported.
+#   sit in a program's source file. Each is compiled alone, as it stands, as
+#   a translation unit of its own, so it includes every header it uses and
+#   says `using namespace qoxsdk_600;` itself, as a reader copying it would
+#   need. Each is then linked alone with an empty main and the installed
+#   library, so each function it calls must be exported.
 #
 # Variables: BUILD_DIR, GUIDE, EXAMPLE_SCENE, WORK, CXX, CXX_FLAGS, LINK_FLAGS.
 
@@ -43,17 +43,6 @@ separate_arguments(_link_flags UNIX_COMMAND "${LINK_FLAGS}")
 set(_compile ${CXX} -std=c++17 -Wall -Wextra -Werror ${_cxx_flags} -I${PREFIX}/include/qox)
 set(_link -L${_libdir} -lqoxsdk -Wl,-rpath,${_libdir} ${_link_flags})
 
-# What a fragment sees before its own text: every installed header (the
-# *_table.h files are lists expanded inside the header that includes them).
-file(GLOB_RECURSE _installed RELATIVE ${PREFIX}/include/qox ${PREFIX}/include/qox/*.h)
-set(_prelude "")
-foreach(_header IN LISTS _installed)
-  if(NOT _header MATCHES "_table\\.h$")
-    string(APPEND _prelude "#include \"${_header}\"\n")
-  endif()
-endforeach()
-string(APPEND _prelude "using namespace qoxsdk_600;\n")
-
 set(_blocks ${WORK}/blocks)
 set(_run ${WORK}/run)
 file(MAKE_DIRECTORY ${_blocks} ${_run})
@@ -66,6 +55,7 @@ set(_line 1)
 set(_index 0)
 set(_programs 0)
 set(_fragments "")
+set(_fragment_places "")
 while(TRUE)
   string(FIND "${_rest}" "${_open}" _start)
   if(_start EQUAL -1)
@@ -108,32 +98,38 @@ while(TRUE)
     message(STATUS "${_where}: program ran:\n${_out}")
     math(EXPR _programs "${_programs} + 1")
   else()
-    string(REGEX MATCHALL "#include [^\n]*" _includes "${_code}")
-    string(REGEX REPLACE "#include [^\n]*\n" "" _body "${_code}")
-    set(_text "${_prelude}")
-    foreach(_include IN LISTS _includes)
-      string(APPEND _text "${_include}\n")
-    endforeach()
-    string(APPEND _text "namespace guide_block${_index} {\n${_body}\n} // namespace guide_block${_index}\n")
-    file(WRITE ${_source} "${_text}")
+    file(WRITE ${_source} "${_code}\n")
     execute_process(COMMAND ${_compile} -c ${_source} -o ${_blocks}/block${_index}.o
                     RESULT_VARIABLE _rc OUTPUT_VARIABLE _out ERROR_VARIABLE _err)
     if(NOT _rc EQUAL 0)
-      message(FATAL_ERROR "${_where}: the fragment does not build:\n${_err}")
+      message(FATAL_ERROR "${_where}: the fragment does not build alone:\n${_err}")
     endif()
     list(APPEND _fragments ${_blocks}/block${_index}.o)
+    list(APPEND _fragment_places "${_where}")
   endif()
 endwhile()
 
 if(_programs EQUAL 0 OR NOT _fragments)
   message(FATAL_ERROR "${GUIDE}: expected whole programs and fragments, found ${_programs} programs in ${_index} blocks")
 endif()
-# Every function the fragments call is in the installed library.
+# Every function a fragment calls is in the installed library: each links
+# alone with an empty main (an object named on the command line is linked
+# whole, so every reference it makes must be resolved).
 file(WRITE ${_blocks}/main.cpp "int main() { return 0; }\n")
-execute_process(COMMAND ${_compile} ${_blocks}/main.cpp ${_fragments} -o ${_blocks}/fragments ${_link}
+execute_process(COMMAND ${_compile} -c ${_blocks}/main.cpp -o ${_blocks}/main.o
                 RESULT_VARIABLE _rc OUTPUT_VARIABLE _out ERROR_VARIABLE _err)
 if(NOT _rc EQUAL 0)
-  message(FATAL_ERROR "the fragments do not link against the installed SDK:\n${_err}")
+  message(FATAL_ERROR "the empty main does not build:\n${_err}")
 endif()
 list(LENGTH _fragments _fragment_count)
-message(STATUS "${GUIDE}: ${_programs} programs built and ran, ${_fragment_count} fragments built and linked")
+math(EXPR _last "${_fragment_count} - 1")
+foreach(_i RANGE ${_last})
+  list(GET _fragments ${_i} _fragment)
+  list(GET _fragment_places ${_i} _where)
+  execute_process(COMMAND ${_compile} ${_blocks}/main.o ${_fragment} -o ${_fragment}.linked ${_link}
+                  RESULT_VARIABLE _rc OUTPUT_VARIABLE _out ERROR_VARIABLE _err)
+  if(NOT _rc EQUAL 0)
+    message(FATAL_ERROR "${_where}: the fragment does not link against the installed SDK:\n${_err}")
+  endif()
+endforeach()
+message(STATUS "${GUIDE}: ${_programs} programs built and ran, ${_fragment_count} fragments built and linked alone")
