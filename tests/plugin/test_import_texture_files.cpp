@@ -60,7 +60,9 @@ private:
 
 // The clip "Gaspra" embeds images/951gaspra.png; the texture "Gaspra" names
 // it by a bare relative name, the texture "Ida" by its full name, and both
-// use the clip. The file is written beside the image and moved away.
+// use the clip. The texture "Vesta" has no clip and names images/vesta.png,
+// which is not there, with the relative name "vesta.png". The file is
+// written beside the image and moved away.
 TEST_F(ImportTest, FileTexturesNameFilesThatExistAfterTheMediaIsExtracted)
 {
     const std::string made = mDir.File("images"), moved = mDir.File("moved");
@@ -69,50 +71,66 @@ TEST_F(ImportTest, FileTexturesNameFilesThatExistAfterTheMediaIsExtracted)
     const std::string image = made + "/951gaspra.png";
     ASSERT_TRUE(qoxtest::WriteFile(image, kImage));
     fs::rename(Write(
-                   [&image](KQoxSdkManager& m, KQoxScene& s) {
+                   [&](KQoxSdkManager& m, KQoxScene& s) {
                        KQoxVideo* clip = m.CreateKQoxVideo("Gaspra");
                        clip->SetFileName(image.c_str());
                        s.GetEntity()->AddVideo(clip);
-                       KQoxTexture* gaspra = m.CreateKQoxTexture("Gaspra");
-                       gaspra->SetFileName("951gaspra.png");
-                       gaspra->SetMediaName("Video::Gaspra");
-                       KQoxTexture* ida = m.CreateKQoxTexture("Ida");
-                       ida->SetFileName(image.c_str());
-                       ida->SetMediaName("Video::Gaspra");
-                       TexturedMesh(m, s, "rock", gaspra);
-                       TexturedMesh(m, s, "moon", ida);
+                       auto texture = [&](const char* name, const std::string& file, const char* relative,
+                                          const char* media) {
+                           KQoxTexture* t = m.CreateKQoxTexture(name);
+                           t->SetFileName(file.c_str());
+                           t->SetRelativeFileName(relative);
+                           t->SetMediaName(media);
+                           return t;
+                       };
+                       TexturedMesh(m, s, "rock", texture("Gaspra", "951gaspra.png", "", "Video::Gaspra"));
+                       TexturedMesh(m, s, "moon", texture("Ida", image, "", "Video::Gaspra"));
+                       TexturedMesh(m, s, "star", texture("Vesta", made + "/vesta.png", "vesta.png", ""));
                        AddTake(s, "Take 001");
                    },
                    "images/scene.qox"),
                moved + "/scene.qox");
     const std::string media = moved + "/scene.qox.media/951gaspra.png";
 
+    enum Images
+    {
+        eKEPT,   // where the file was written
+        eGONE,   // removed
+        eBESIDE, // copies beside the moved file
+    };
     struct Case
     {
         const char* mWhat;
-        bool mImageKept;
-        bool mFromFolder; // imported by its bare name from its own folder
-        std::string mGaspra, mIda;
+        Images mImages;
+        bool mFromFolder;                  // imported by its bare name from its own folder
+        std::string mGaspra, mIda, mVesta; // mVesta "": not checked
     };
     const Case cases[] = {
-        {"image kept", true, false, media, image},
-        {"image gone", false, false, media, media},
-        {"again over the media extracted", false, false, media, media},
-        {"by a relative name", false, true, media, media},
+        {"image kept", eKEPT, false, media, image, ""},
+        {"image gone", eGONE, false, media, media, ""},
+        {"again over the media extracted", eGONE, false, media, media, ""},
+        {"by a relative name", eGONE, true, media, media, ""},
+        {"images beside, by a relative name", eBESIDE, true, moved + "/951gaspra.png", media, moved + "/vesta.png"},
     };
     for (const Case& row : cases)
     {
         SCOPED_TRACE(row.mWhat);
-        if (!row.mImageKept)
+        if (row.mImages != eKEPT)
             fs::remove(image);
+        for (const char* name : {"/951gaspra.png", "/vesta.png"})
+            EXPECT_TRUE(row.mImages != eBESIDE || qoxtest::WriteFile(moved + name, kImage));
         {
             std::unique_ptr<InFolder> folder(row.mFromFolder ? new InFolder(moved) : nullptr);
             ASSERT_TRUE(Import(row.mFromFolder ? std::string("scene.qox") : moved + "/scene.qox"));
         }
-        const std::string gaspra = Attr("Gaspra.fileTextureName"), ida = Attr("Ida.fileTextureName");
-        EXPECT_EQ(gaspra, row.mGaspra);
-        EXPECT_EQ(ida, row.mIda);
-        EXPECT_EQ(qoxtest::ReadFile(gaspra), kImage);
-        EXPECT_EQ(qoxtest::ReadFile(ida), kImage);
+        for (const auto& [node, expected] :
+             {std::pair<const char*, std::string>{"Gaspra", row.mGaspra}, {"Ida", row.mIda}, {"Vesta", row.mVesta}})
+        {
+            if (expected.empty())
+                continue;
+            const std::string file = Attr(node + std::string(".fileTextureName"));
+            EXPECT_EQ(file, expected) << node;
+            EXPECT_EQ(qoxtest::ReadFile(file), kImage) << node;
+        }
     }
 }
