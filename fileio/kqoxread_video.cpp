@@ -1,8 +1,8 @@
 // Native reader: video clips, with embedded media extracted beside the file.
 
 #include <cstdio>
-#include <cstring>
 #include <string>
+#include <unordered_map>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -167,9 +167,14 @@ void KQoxRead6::PointTexturesAtMedia()
         return;
     const char* folder = mFile.GetFilePath();
     const char* sceneFile = mFile.GetFileName();
-    // A relative name that no longer leads to a file leads to the media.
+    // Textures name their clip with or without its prefix; the first clip
+    // of a name counts.
+    std::unordered_map<std::string, KQoxVideo*> clips;
     for (KQoxVideo* clip : mExtractedClips)
     {
+        clips.emplace(clip->GetName(), clip);
+        clips.emplace(clip->GetNameWithoutNameSpacePrefix().ToChars(), clip);
+        // A relative name that no longer leads to a file leads to the media.
         KString found;
         if (!FindFile(folder, clip->GetRelativeFileName(), found))
             clip->SetRelativeFileName(RelativeMediaName(sceneFile, clip->GetFileName()).ToChars());
@@ -177,18 +182,10 @@ void KQoxRead6::PointTexturesAtMedia()
     for (KQoxTexture* texture : mTextures)
     {
         const char* media = texture->GetMediaName();
-        if (!media || !*media)
+        const auto named = *media ? clips.find(media) : clips.end();
+        if (named == clips.end())
             continue;
-        KQoxVideo* clip = nullptr;
-        for (KQoxVideo* extracted : mExtractedClips)
-            if (std::strcmp(extracted->GetName(), media) == 0 ||
-                extracted->GetNameWithoutNameSpacePrefix() == KString(media))
-            {
-                clip = extracted;
-                break;
-            }
-        if (!clip)
-            continue;
+        KQoxVideo* clip = named->second;
         // The texture's own file where it is found: by its name (taken
         // against the file's folder when relative), else by its relative
         // name; otherwise the media extracted.
