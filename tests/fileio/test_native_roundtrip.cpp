@@ -19,7 +19,6 @@
 #include "scene/attributes/kqoxlayer.h"
 #include "scene/attributes/kqoxmaterial.h"
 #include "scene/attributes/kqoxmesh.h"
-#include "scene/attributes/kqoxtexture.h"
 #include "scene/attributes/kqoxvideo.h"
 #include "scene/kqoxentity.h"
 #include "scene/kqoxnode.h"
@@ -95,13 +94,7 @@ TEST(NativeRoundTrip, EverySceneKindInEveryForm)
         ASSERT_TRUE(importer.Import(read)) << importer.GetLastErrorString();
         // The reader bakes the time warps into the channels that use them.
         fileiotest::MergeTimeWarps(manager, original);
-        // The texture of the embedded clip, whose own file does not exist,
-        // names the media extracted.
-        const std::string extracted = "scene" + std::to_string(form.mExport) + ".qox.media/skin.raw";
-        KQoxTexture* skin = static_cast<KQoxTexture*>(original.GetEntity()->GetTexture(KString("Texture::Skin")));
-        ASSERT_NE(skin, nullptr);
-        skin->SetFileName(dir.File(extracted).c_str());
-        skin->SetRelativeFileName(extracted.c_str());
+        fileiotest::NameExtractedSkin(original, name);
         // ASCII files keep 15 significant digits of a double.
         int digits = form.mExport == eEXPORT_QOX_ASCII ? 15 : 17;
         EXPECT_EQ(ListScene(manager, read, digits), ListScene(manager, original, digits));
