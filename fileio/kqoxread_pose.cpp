@@ -63,6 +63,7 @@ void KQoxRead6::ReadCharacterPose()
         mNested.emplace_back(new KQoxRead6(mFile, *pose.mContent, mOptions));
         KQoxRead6& nested = *mNested.back();
         nested.mDepth = mDepth + 1;
+        nested.mMediaFiles = mMediaFiles;
         if (!pose.mContent->mRoot || !nested.ReadScene())
             mCorrupted = true;
         mFile.FieldReadBlockEnd();

@@ -2,12 +2,15 @@
 
 #include <cstdio>
 #include <string>
+#include <unordered_map>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "base/kpath.h"
 #include "fileio/kqoxnative_private.h"
 #include "fileio/kqoxreaderqox_private.h"
 #include "scene/attributes/kqoximageconverter.h"
+#include "scene/attributes/kqoxtexture.h"
 #include "scene/attributes/kqoxvideo.h"
 #include "scene/kqoxsdkmanager.h"
 
@@ -17,22 +20,41 @@ using namespace qoxnative;
 
 namespace {
 
+const char kMediaFolderSuffix[] = ".media";
+
 std::string BaseName(const std::string& path)
 {
     size_t slash = path.find_last_of("/\\");
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// Where the media of a file's clips go: "<file>.media/<media base name>";
-// "" when the file is read from memory or the name is unusable.
-std::string MediaTarget(const char* sceneFile, const char* mediaName)
+// "name.ext" as "name-n.ext" (n from 1), for media files whose base names
+// clash.
+std::string Numbered(const std::string& base, int n)
 {
-    std::string base = BaseName(mediaName);
-    if (!sceneFile || !*sceneFile || base.empty() || base == "." || base == "..")
-        return std::string();
-    std::string directory = std::string(sceneFile) + ".media";
-    mkdir(directory.c_str(), 0777);
-    return directory + "/" + base;
+    size_t dot = base.find_last_of('.');
+    if (dot == std::string::npos || dot == 0)
+        dot = base.size();
+    return base.substr(0, dot) + "-" + std::to_string(n) + base.substr(dot);
+}
+
+bool IsFile(const char* path)
+{
+    struct stat status;
+    return path && *path && stat(path, &status) == 0 && S_ISREG(status.st_mode);
+}
+
+// The name taken against the folder of the file read when relative; true
+// when that is a file, whose full path is then in found.
+bool FindFile(const char* folder, const char* name, KString& found)
+{
+    if (!name || !*name)
+        return false;
+    KString full = MakeFullPath(folder, name);
+    if (!IsFile(full.ToChars()))
+        return false;
+    found = full;
+    return true;
 }
 
 // Recreates the media file target from a TIFF image through the manager's
@@ -49,6 +71,42 @@ bool ConvertFromTif(KQoxSdkManager& manager, const std::string& tif, const std::
             return true;
     }
     return false;
+}
+
+// The relative name of an extracted media file: from the folder of the file
+// read, "<file>.media/<base name>".
+KString RelativeMediaName(const char* sceneFile, const char* extracted)
+{
+    KString name = ExtractFileName(sceneFile, true);
+    name += kMediaFolderSuffix;
+    name += "/";
+    name += BaseName(extracted).c_str();
+    return name;
+}
+
+// Where the media of a clip go: "<file>.media/<media base name>" in the
+// folder of the file read, numbered when another media file of the read
+// took that name; "" when the file is read from memory or the name is
+// unusable.
+std::string MediaTarget(KQox& file, KQoxRead6::MediaFiles& made, const char* mediaName)
+{
+    const std::string media(mediaName);
+    const auto known = made.mByMedia.find(media);
+    if (known != made.mByMedia.end())
+        return known->second;
+    const std::string base = BaseName(media);
+    const char* sceneFile = file.GetFileName();
+    if (!sceneFile || !*sceneFile || base.empty() || base == "." || base == "..")
+        return std::string();
+    const std::string directory =
+        std::string(MakeFullPath(file.GetFilePath(), ExtractFileName(sceneFile, true))) + kMediaFolderSuffix;
+    mkdir(directory.c_str(), 0777);
+    std::string target = directory + "/" + base;
+    for (int n = 1; made.mMade.count(target); ++n)
+        target = directory + "/" + Numbered(base, n);
+    made.mMade.insert(target);
+    made.mByMedia.emplace(media, target);
+    return target;
 }
 
 } // namespace
@@ -75,7 +133,7 @@ void KQoxRead6::ReadVideo()
         KString form(mFile.FieldReadC(kContentForm, ""));
         if (!form.IsEmpty() && mOptions.GetState(KStreamOptionsQox::eMEDIA) && mFile.FieldReadBegin(kContent))
         {
-            std::string target = MediaTarget(mFile.GetFileName(), video->GetFileName() ? video->GetFileName() : "");
+            std::string target = MediaTarget(mFile, *mMediaFiles, video->GetFileName() ? video->GetFileName() : "");
             if (!target.empty())
             {
                 bool extracted;
@@ -90,7 +148,10 @@ void KQoxRead6::ReadVideo()
                     extracted = mFile.FieldReadRFile(target.c_str());
                 }
                 if (extracted)
+                {
                     video->SetFileName(target.c_str());
+                    mExtractedClips.push_back(video);
+                }
             }
             mFile.FieldReadEnd();
         }
@@ -98,6 +159,47 @@ void KQoxRead6::ReadVideo()
     }
     mFile.FieldReadEnd();
     video->UpdateDefaultTakeFromProperties();
+}
+
+void KQoxRead6::PointTexturesAtMedia()
+{
+    if (mExtractedClips.empty())
+        return;
+    const char* folder = mFile.GetFilePath();
+    const char* sceneFile = mFile.GetFileName();
+    // Textures name their clip with or without its prefix; the first clip
+    // of a name counts.
+    std::unordered_map<std::string, KQoxVideo*> clips;
+    for (KQoxVideo* clip : mExtractedClips)
+    {
+        clips.emplace(clip->GetName(), clip);
+        clips.emplace(clip->GetNameWithoutNameSpacePrefix().ToChars(), clip);
+        // A relative name that no longer leads to a file leads to the media.
+        KString found;
+        if (!FindFile(folder, clip->GetRelativeFileName(), found))
+            clip->SetRelativeFileName(RelativeMediaName(sceneFile, clip->GetFileName()).ToChars());
+    }
+    for (KQoxTexture* texture : mTextures)
+    {
+        const char* media = texture->GetMediaName();
+        const auto named = *media ? clips.find(media) : clips.end();
+        if (named == clips.end())
+            continue;
+        KQoxVideo* clip = named->second;
+        // The texture's own file where it is found: by its name (taken
+        // against the file's folder when relative), else by its relative
+        // name; otherwise the media extracted.
+        KString found;
+        if (FindFile(folder, texture->GetFileName(), found))
+            continue;
+        if (FindFile(folder, texture->GetRelativeFileName(), found))
+        {
+            texture->SetFileName(found.ToChars());
+            continue;
+        }
+        texture->SetFileName(clip->GetFileName());
+        texture->SetRelativeFileName(RelativeMediaName(sceneFile, clip->GetFileName()).ToChars());
+    }
 }
 
 } // namespace qoxsdk_600

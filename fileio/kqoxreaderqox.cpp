@@ -256,6 +256,7 @@ void KQoxRead6::Destroy()
     mNodes.clear();
     mTextures.clear();
     mVideos.clear();
+    mExtractedClips.clear();
     mMaterials.clear();
 }
 
@@ -314,6 +315,7 @@ bool KQoxRead6::ReadScene()
         fill.reset();
         mNodeFill = nullptr;
         mFile.ProjectReadSectionEnd();
+        PointTexturesAtMedia();
     }
     // Every connection ties nodes: without them read, none can be made (nor
     // checked), and the section is passed over.

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "base/kmath_types.h"
@@ -37,6 +38,9 @@ class KQoxThumbnail;
 struct KQoxRead6 : qoxnative::KQoxNativePass
 {
     using KQoxNativePass::KQoxNativePass;
+    // Not copied: mMediaFiles may point into the object itself.
+    KQoxRead6(const KQoxRead6&) = delete;
+    KQoxRead6& operator=(const KQoxRead6&) = delete;
 
     // Blocks of plain nodes (no geometry, attribute or user properties)
     // read on other threads while the objects section is read on
@@ -59,6 +63,18 @@ struct KQoxRead6 : qoxnative::KQoxNativePass
     std::vector<KQoxPose*> mPoses;
     std::vector<KQoxGenericNode*> mGenericNodes;
     KQoxSceneInfo* mMadeSceneInfo = nullptr; // made by this read
+    // Media extracted beside the file: the file made for each media file
+    // name a clip names, and the files made. Shared with the nested reads,
+    // so that clips of different files with one base name keep files apart.
+    struct MediaFiles
+    {
+        std::unordered_map<std::string, std::string> mByMedia;
+        std::unordered_set<std::string> mMade;
+    };
+    MediaFiles mOwnMediaFiles;
+    MediaFiles* mMediaFiles = &mOwnMediaFiles;
+    // Clips of this read whose media was extracted (their file names name it).
+    std::vector<KQoxVideo*> mExtractedClips;
     bool mCorrupted = false;
     // Links whose nodes are known by position until every node is read.
     struct PendingLink
@@ -210,7 +226,10 @@ struct KQoxRead6 : qoxnative::KQoxNativePass
     void ReadCameraFields(KQoxCamera& camera);
     void ReadCameraSwitcher();
     void ReadGlobalCameraSettings();
-    void ReadVideo();     // kqoxread_video.cpp
+    void ReadVideo(); // kqoxread_video.cpp
+    // Textures whose clip's media was extracted and whose own file is not
+    // found name the extracted file; kqoxread_video.cpp.
+    void PointTexturesAtMedia();
     void ReadCharacter(); // kqoxread_character.cpp
     void ReadControlSet(KQoxFileCharacter::ControlSet& set);
     void ReadCharacterPose(); // kqoxread_pose.cpp: its nested scene

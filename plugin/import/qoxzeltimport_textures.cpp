@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "base/kfile.h"
 #include "base/kpath.h"
 #include "fileio/kqoximporter.h"
 #include "host/zglobal.h"
@@ -58,6 +59,31 @@ short HostBlendMode(int mode)
     }
 }
 
+// The file a file texture shows. A relative name is taken from the folder of
+// the imported file (made full, so that it does not hang on the working
+// folder). A file name that leads nowhere gives way to the relative name
+// when that one leads to a file.
+KString HostFileName(KQoxTexture& texture, KQoxImporter* importer)
+{
+    KString directory;
+    if (importer && importer->GetFileName() && *importer->GetFileName())
+        directory = ExtractDirectoryFromFilePath(KFullPath(importer->GetFileName()).ToChars());
+    auto taken = [&directory](const char* name) {
+        KString text(name ? name : "");
+        if (text.GetLen() > 0 && GetIsRelativePath(text.ToChars()) && directory.GetLen() > 0)
+            text = KCleanPath(MakeFullPath(directory.ToChars(), text.ToChars()).ToChars());
+        return text;
+    };
+    KString fileName = taken(texture.GetFileName());
+    if (!FileExist(fileName.ToChars()))
+    {
+        KString relative = taken(texture.GetRelativeFileName());
+        if (FileExist(relative.ToChars()))
+            return relative;
+    }
+    return fileName;
+}
+
 } // namespace
 
 void QoxZeltImport::ConnectTexture(ZObject& shader, KQoxTexture* texture, KQoxGeometry* geometry)
@@ -77,14 +103,7 @@ void QoxZeltImport::ConnectTexture(ZPlug& destination, KQoxTexture* texture, KQo
     DebugCheckStatus(status, nullptr);
     fileFn.setName(texture->GetNameWithoutNameSpacePrefix().ToChars());
 
-    // A relative name is taken from the imported file's directory.
-    KString fileName(texture->GetFileName() ? texture->GetFileName() : "");
-    if (fileName.GetLen() > 0 && GetIsRelativePath(fileName.ToChars()) && mImporter)
-    {
-        KString directory = ExtractDirectoryFromFilePath(mImporter->GetFileName());
-        if (directory.GetLen() > 0)
-            fileName = KCleanPath(MakeFullPath(directory.ToChars(), fileName.ToChars()).ToChars());
-    }
+    KString fileName = HostFileName(*texture, mImporter);
     ZPlug fileTextureName = fileFn.findPlug("fileTextureName", &status);
     if (status)
         status = fileTextureName.setValue(ZString(fileName.ToChars()));

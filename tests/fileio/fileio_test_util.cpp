@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "base/kcrcfile.h"
+#include "base/kpath.h"
 #include "base/kqox.h"
 #include "common/qox_test_common.h"
 #include "fileio/kqoxattribute_private.h"
@@ -1131,6 +1132,15 @@ std::string ManagerCounts(KQoxSdkManager& manager)
         << manager.GetKQoxThumbnailCount() << " scene infos " << manager.GetKQoxSceneInfoCount() << " generic nodes "
         << manager.GetKQoxGenericNodeCount() << " deformers " << manager.GetKQoxDeformerCount();
     return out.str();
+}
+
+void NameExtractedSkin(KQoxScene& scene, const std::string& name)
+{
+    KQoxTexture* skin = static_cast<KQoxTexture*>(scene.GetEntity()->GetTexture(KString("Texture::Skin")));
+    ASSERT_NE(skin, nullptr);
+    const std::string relative = ExtractFileName(name.c_str(), true).ToChars() + std::string(".media/skin.raw");
+    skin->SetFileName((name + ".media/skin.raw").c_str());
+    skin->SetRelativeFileName(relative.c_str());
 }
 
 bool Export(KQoxSdkManager& manager, KQoxScene& scene, const std::string& name, int format, const char* password)

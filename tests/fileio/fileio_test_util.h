@@ -40,6 +40,11 @@ void BuildScene(qoxsdk_600::KQoxSdkManager& manager, qoxsdk_600::KQoxScene& scen
 // mesh using a texture of its own and then the scene's "Skin".
 void AddEveryKind(qoxsdk_600::KQoxSdkManager& manager, qoxsdk_600::KQoxScene& scene, bool automaticKeys);
 
+// What reading the file name (written from a BuildScene scene with a media
+// file "skin.raw") gives the texture "Skin", whose own file does not exist:
+// the names of the media extracted, set on scene's texture.
+void NameExtractedSkin(qoxsdk_600::KQoxScene& scene, const std::string& name);
+
 // Every node with its depth, targets, properties, user properties, state and
 // take curves; every texture, video, take description and setting.
 // Numbers are listed with digits significant digits (ASCII files keep 15).

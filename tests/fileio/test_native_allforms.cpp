@@ -407,6 +407,7 @@ TEST(NativeAllForms, EveryKindInEveryForm)
                 ASSERT_TRUE(Export(manager, original, name, form));
                 ASSERT_TRUE(Import(manager, read, name, form));
                 fileiotest::MergeTimeWarps(manager, original);
+                fileiotest::NameExtractedSkin(original, name);
                 ExpectSameListing(ListScene(manager, read, form.mDigits), ListScene(manager, original, form.mDigits));
                 ASSERT_EQ(read.GetEntity()->GetVideoCount(), 1);
                 KQoxVideo* clip = dynamic_cast<KQoxVideo*>(read.GetEntity()->GetVideo(0));

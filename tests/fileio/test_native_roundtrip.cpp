@@ -94,6 +94,7 @@ TEST(NativeRoundTrip, EverySceneKindInEveryForm)
         ASSERT_TRUE(importer.Import(read)) << importer.GetLastErrorString();
         // The reader bakes the time warps into the channels that use them.
         fileiotest::MergeTimeWarps(manager, original);
+        fileiotest::NameExtractedSkin(original, name);
         // ASCII files keep 15 significant digits of a double.
         int digits = form.mExport == eEXPORT_QOX_ASCII ? 15 : 17;
         EXPECT_EQ(ListScene(manager, read, digits), ListScene(manager, original, digits));

@@ -1,11 +1,14 @@
 // Texture files without a video clip are embedded as media of clips that
 // the writer makes for the write only: the file carries them, reading gives
 // each texture its clip with the media, and the caller's scene is exactly
-// as it was (objects, entity entries, connections, names).
+// as it was (objects, entity entries, connections, names). Read away from
+// its images, a file's textures name their own files where those are found,
+// else the media extracted from it.
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -306,4 +309,173 @@ TEST(NativeTextureMedia, Version5WritesNoTextureClips)
     ASSERT_TRUE(Export(manager, scene, on, eEXPORT_QOX5_BINARY, true));
     ASSERT_TRUE(Export(manager, scene, off, eEXPORT_QOX5_BINARY, false));
     EXPECT_EQ(ReadFile(on), ReadFile(off));
+}
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A second image of the same size and base name as kPpm, other pixels.
+const std::string kOtherPpm = "P6\n3 2\n255\n" + std::string("\x01\x01\x01\x02\x02\x02\x03\x03\x03\x04\x04\x04"
+                                                             "\x05\x05\x05\x06\x06\x06",
+                                                             18);
+const std::string kGrain("grain\0\x01\xff bytes", 15);
+
+// The images a scene is written from, in the folder "src": "pic.ppm",
+// "sub/pic.ppm" (same base name) and "grain.raw".
+void WriteImages(const std::string& folder)
+{
+    fs::create_directories(folder + "/sub");
+    WriteFile(folder + "/pic.ppm", kPpm);
+    WriteFile(folder + "/sub/pic.ppm", kOtherPpm);
+    WriteFile(folder + "/grain.raw", kGrain);
+}
+
+// Clips "Shared" (src/pic.ppm) and "Other" (src/sub/pic.ppm); textures "A"
+// and "B" both on Shared, "C" on Other, and "Own" (src/grain.raw) without a
+// clip, which version 6 embeds through a clip made for the write.
+void BuildClipScene(KQoxSdkManager& manager, KQoxScene& scene, const std::string& src)
+{
+    KQoxEntity* entity = scene.GetEntity();
+    auto clip = [&](const char* name, const std::string& file, const char* relative) {
+        KQoxVideo* video = manager.CreateKQoxVideo(name);
+        video->SetFileName(file.c_str());
+        video->SetRelativeFileName(relative);
+        entity->AddVideo(video);
+    };
+    clip("Shared", src + "/pic.ppm", "pic.ppm");
+    clip("Other", src + "/sub/pic.ppm", "sub/pic.ppm");
+    auto texture = [&](const char* name, const std::string& file, const char* relative, const char* media) {
+        KQoxTexture* made = manager.CreateKQoxTexture(name);
+        made->SetFileName(file.c_str());
+        made->SetRelativeFileName(relative);
+        made->SetMediaName(media);
+        entity->AddTexture(made);
+    };
+    texture("A", src + "/pic.ppm", "pic.ppm", "Video::Shared");
+    texture("B", src + "/pic.ppm", "", "Video::Shared");
+    texture("C", src + "/sub/pic.ppm", "sub/pic.ppm", "Video::Other");
+    texture("Own", src + "/grain.raw", "", "");
+}
+
+} // namespace
+
+// A file read away from the images its clips embed: each texture of an
+// extracted clip names a file that exists with the image's bytes. Its own
+// file is kept where found (by its name, else by its relative name taken
+// from the file's folder); otherwise it names the extracted media, as its
+// clip does. Two clips of one base name extract to two files. A second
+// read, over the media extracted by the first, gives the same.
+TEST(NativeTextureMedia, TexturesOfExtractedClipsNameFilesThatExist)
+{
+    struct Form
+    {
+        int mFormat;
+        bool mEmbedsOwn; // version 6 embeds a texture's file without a clip
+    };
+    const Form forms[] = {{eEXPORT_QOX_BINARY, true},
+                          {eEXPORT_QOX_ASCII, true},
+                          {eEXPORT_QOX_ENCRYPTED, true},
+                          {eEXPORT_QOX5_BINARY, false},
+                          {eEXPORT_QOX5_ASCII, false}};
+    enum Images
+    {
+        eGONE,  // the images' folder is removed
+        eKEPT,  // the images stay where the scene was written
+        eBESIDE // the images are removed but copies lie beside the moved file
+    };
+    // What each texture names after the read: "@" stands for the moved
+    // file's folder, "$" for the images' folder; its file holds bytes.
+    struct Expected
+    {
+        const char* mTexture;
+        const char* mFileName;
+        const char* mRelativeFileName;
+        const std::string* mBytes;
+    };
+    struct Case
+    {
+        Images mImages;
+        std::vector<Expected> mTextures;
+    };
+    const Case cases[] = {
+        {eGONE,
+         {{"A", "@/scene.qox.media/pic.ppm", "scene.qox.media/pic.ppm", &kPpm},
+          {"B", "@/scene.qox.media/pic.ppm", "scene.qox.media/pic.ppm", &kPpm},
+          {"C", "@/scene.qox.media/pic-1.ppm", "scene.qox.media/pic-1.ppm", &kOtherPpm},
+          {"Own", "@/scene.qox.media/grain.raw", "scene.qox.media/grain.raw", &kGrain}}},
+        {eKEPT,
+         {{"A", "$/pic.ppm", "pic.ppm", &kPpm},
+          {"B", "$/pic.ppm", "", &kPpm},
+          {"C", "$/sub/pic.ppm", "sub/pic.ppm", &kOtherPpm},
+          {"Own", "$/grain.raw", "", &kGrain}}},
+        {eBESIDE,
+         {{"A", "@/pic.ppm", "pic.ppm", &kPpm},
+          {"B", "@/scene.qox.media/pic.ppm", "scene.qox.media/pic.ppm", &kPpm},
+          {"C", "@/sub/pic.ppm", "sub/pic.ppm", &kOtherPpm},
+          {"Own", "@/scene.qox.media/grain.raw", "scene.qox.media/grain.raw", &kGrain}}},
+    };
+    for (const Form& form : forms)
+        for (const Case& row : cases)
+        {
+            SCOPED_TRACE("format " + std::to_string(form.mFormat) + " images " + std::to_string(row.mImages));
+            TempDir dir;
+            const std::string src = dir.File("src"), away = dir.File("away");
+            WriteImages(src);
+            fs::create_directories(away);
+            {
+                KQoxSdkManager manager;
+                manager.CreateKQoxImageConverter()->RegisterConverterFunction("ppm", &PpmConverter);
+                KQoxScene scene(manager);
+                BuildClipScene(manager, scene, src);
+                ASSERT_TRUE(Export(manager, scene, src + "/scene.qox", form.mFormat, true));
+            }
+            fs::rename(src + "/scene.qox", away + "/scene.qox");
+            if (row.mImages == eBESIDE)
+            {
+                fs::create_directories(away + "/sub");
+                fs::copy_file(src + "/pic.ppm", away + "/pic.ppm");
+                fs::copy_file(src + "/sub/pic.ppm", away + "/sub/pic.ppm");
+            }
+            if (row.mImages != eKEPT)
+                fs::remove_all(src);
+            auto place = [&](const char* pattern) {
+                std::string text(pattern);
+                if (!text.empty() && (text[0] == '@' || text[0] == '$'))
+                    text = (text[0] == '@' ? away : src) + text.substr(1);
+                return text;
+            };
+            for (int pass = 0; pass < 2; ++pass)
+            {
+                SCOPED_TRACE(pass == 0 ? "first read" : "read again over the media extracted");
+                KQoxSdkManager reader;
+                reader.CreateKQoxImageConverter()->RegisterConverterFunction("ppm", &PpmConverter);
+                KQoxScene read(reader);
+                ASSERT_TRUE(Import(reader, read, away + "/scene.qox"));
+                for (const Expected& expected : row.mTextures)
+                {
+                    SCOPED_TRACE(expected.mTexture);
+                    KQoxTexture* texture = TextureNamed(read, ("Texture::" + std::string(expected.mTexture)).c_str());
+                    ASSERT_NE(texture, nullptr);
+                    if (!form.mEmbedsOwn && std::string(expected.mTexture) == "Own")
+                    {
+                        // No clip, nothing extracted: the name stays.
+                        EXPECT_EQ(std::string(texture->GetFileName()), src + "/grain.raw");
+                        continue;
+                    }
+                    EXPECT_EQ(std::string(texture->GetFileName()), place(expected.mFileName));
+                    EXPECT_EQ(std::string(texture->GetRelativeFileName()), expected.mRelativeFileName);
+                    EXPECT_EQ(ReadFile(std::string(texture->GetFileName())), *expected.mBytes);
+                    // Its clip names the extracted media, and so does the
+                    // texture when its own file is not found.
+                    KQoxVideo* clip = ClipOf(read, texture);
+                    ASSERT_NE(clip, nullptr);
+                    const std::string clipFile = clip->GetFileName() ? clip->GetFileName() : "";
+                    EXPECT_EQ(ReadFile(clipFile), *expected.mBytes);
+                    EXPECT_EQ(clipFile.rfind(away + "/scene.qox.media/", 0), 0u) << clipFile;
+                    const bool extracted = std::string(expected.mFileName).find(".media/") != std::string::npos;
+                    EXPECT_TRUE(!extracted || clipFile == texture->GetFileName()) << clipFile;
+                }
+            }
+        }
 }

@@ -1,0 +1,136 @@
+// Texture files through QOXImport: a native file read away from the image
+// its clip embeds gives the host's file textures files that exist.
+#include "import_test_util.h"
+
+#include <filesystem>
+#include <unistd.h>
+
+#include "scene/attributes/kqoxlayer.h"
+#include "scene/attributes/kqoxmaterial.h"
+#include "scene/attributes/kqoxmesh.h"
+#include "scene/attributes/kqoxtexture.h"
+#include "scene/attributes/kqoxvideo.h"
+#include "scene/kqoxentity.h"
+
+using namespace qoxsdk_600;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kImage("\x89PNG not decoded here\0\x01\xff", 24);
+
+// A square mesh named node with one material and one texture layer using
+// texture.
+void TexturedMesh(KQoxSdkManager& manager, KQoxScene& scene, const char* node, KQoxTexture* texture)
+{
+    KQoxMesh* mesh = manager.CreateKQoxMesh();
+    mesh->InitControlPoints(4);
+    for (int i = 0; i < 4; ++i)
+        mesh->GetControlPoints()[i] = KQoxVector4(i % 2, i / 2, 0, 1);
+    mesh->BeginPolygon();
+    for (int i : {0, 1, 3, 2})
+        mesh->AddPolygon(i);
+    mesh->EndPolygon();
+    AddNode(manager, scene.GetRootNode(), node, mesh);
+    mesh->AM(manager.CreateKQoxMaterial((std::string(node) + "Paint").c_str()), 0);
+    mesh->GetLayer(0)->GetMaterials()->mMappingMode = KQoxLayerElement::eALL_SAME;
+    KQoxLayerElementTexture* textures = new KQoxLayerElementTexture;
+    textures->mMappingMode = KQoxLayerElement::eALL_SAME;
+    textures->mDirectArray.Add(texture);
+    textures->mIndexArray.Add(0);
+    mesh->GetLayer(0)->SetTextures(textures);
+}
+
+// Runs in a folder and comes back on the way out.
+class InFolder
+{
+public:
+    explicit InFolder(const std::string& folder)
+        : mBack(fs::current_path())
+    {
+        fs::current_path(folder);
+    }
+    ~InFolder() { fs::current_path(mBack); }
+
+private:
+    fs::path mBack;
+};
+
+} // namespace
+
+// The clip "Gaspra" embeds images/951gaspra.png; the texture "Gaspra" names
+// it by a bare relative name, the texture "Ida" by its full name, and both
+// use the clip. The texture "Vesta" has no clip and names images/vesta.png,
+// which is not there, with the relative name "vesta.png". The file is
+// written beside the image and moved away.
+TEST_F(ImportTest, FileTexturesNameFilesThatExistAfterTheMediaIsExtracted)
+{
+    const std::string made = mDir.File("images"), moved = mDir.File("moved");
+    fs::create_directories(made);
+    fs::create_directories(moved);
+    const std::string image = made + "/951gaspra.png";
+    ASSERT_TRUE(qoxtest::WriteFile(image, kImage));
+    fs::rename(Write(
+                   [&](KQoxSdkManager& m, KQoxScene& s) {
+                       KQoxVideo* clip = m.CreateKQoxVideo("Gaspra");
+                       clip->SetFileName(image.c_str());
+                       s.GetEntity()->AddVideo(clip);
+                       auto texture = [&](const char* name, const std::string& file, const char* relative,
+                                          const char* media) {
+                           KQoxTexture* t = m.CreateKQoxTexture(name);
+                           t->SetFileName(file.c_str());
+                           t->SetRelativeFileName(relative);
+                           t->SetMediaName(media);
+                           return t;
+                       };
+                       TexturedMesh(m, s, "rock", texture("Gaspra", "951gaspra.png", "", "Video::Gaspra"));
+                       TexturedMesh(m, s, "moon", texture("Ida", image, "", "Video::Gaspra"));
+                       TexturedMesh(m, s, "star", texture("Vesta", made + "/vesta.png", "vesta.png", ""));
+                       AddTake(s, "Take 001");
+                   },
+                   "images/scene.qox"),
+               moved + "/scene.qox");
+    const std::string media = moved + "/scene.qox.media/951gaspra.png";
+
+    enum Images
+    {
+        eKEPT,   // where the file was written
+        eGONE,   // removed
+        eBESIDE, // copies beside the moved file
+    };
+    struct Case
+    {
+        const char* mWhat;
+        Images mImages;
+        bool mFromFolder;                  // imported by its bare name from its own folder
+        std::string mGaspra, mIda, mVesta; // mVesta "": not checked
+    };
+    const Case cases[] = {
+        {"image kept", eKEPT, false, media, image, ""},
+        {"image gone", eGONE, false, media, media, ""},
+        {"again over the media extracted", eGONE, false, media, media, ""},
+        {"by a relative name", eGONE, true, media, media, ""},
+        {"images beside, by a relative name", eBESIDE, true, moved + "/951gaspra.png", media, moved + "/vesta.png"},
+    };
+    for (const Case& row : cases)
+    {
+        SCOPED_TRACE(row.mWhat);
+        if (row.mImages != eKEPT)
+            fs::remove(image);
+        for (const char* name : {"/951gaspra.png", "/vesta.png"})
+            EXPECT_TRUE(row.mImages != eBESIDE || qoxtest::WriteFile(moved + name, kImage));
+        {
+            std::unique_ptr<InFolder> folder(row.mFromFolder ? new InFolder(moved) : nullptr);
+            ASSERT_TRUE(Import(row.mFromFolder ? std::string("scene.qox") : moved + "/scene.qox"));
+        }
+        for (const auto& [node, expected] :
+             {std::pair<const char*, std::string>{"Gaspra", row.mGaspra}, {"Ida", row.mIda}, {"Vesta", row.mVesta}})
+        {
+            if (expected.empty())
+                continue;
+            const std::string file = Attr(node + std::string(".fileTextureName"));
+            EXPECT_EQ(file, expected) << node;
+            EXPECT_EQ(qoxtest::ReadFile(file), kImage) << node;
+        }
+    }
+}
