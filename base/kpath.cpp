@@ -754,6 +754,40 @@ bool GetIsRelativePath(const char* path)
     return path[0] != '/';
 }
 
+KString KFindFileFrom(const char* directory, const char* name)
+{
+    if (!name || !*name)
+        return KString("");
+    std::string path(name);
+    if (GetIsRelativePath(name))
+    {
+        // Joined as text: a backslash in the name is part of a file's name.
+        std::string folder = Safe(directory);
+        if (GetIsRelativePath(folder.c_str()))
+        {
+            const KString current = KGetCurrentDirectory();
+            if (current.IsEmpty())
+                return KString("");
+            folder = folder.empty() ? std::string(current.ToChars()) : std::string(current.ToChars()) + "/" + folder;
+        }
+        if (folder.back() != '/')
+            folder += "/";
+        path = folder + name;
+    }
+    struct stat found;
+    if (stat(path.c_str(), &found) != 0 || !S_ISREG(found.st_mode))
+        return KString("");
+    if (!GetIsRelativePath(name))
+        return KString(name);
+    // The clean form when it names the very same file: cleaning takes a
+    // backslash for a separator and drops "dir/.." without following links.
+    const KString clean = KCleanPath(path.c_str());
+    struct stat same;
+    if (stat(clean.ToChars(), &same) == 0 && same.st_dev == found.st_dev && same.st_ino == found.st_ino)
+        return clean;
+    return KString(path.c_str());
+}
+
 bool IsPathHidden(const char* path)
 {
     KString name = ExtractFileName(path, false);

@@ -98,6 +98,12 @@ KString KCleanPath(const char* path);
 KString GetRelativePath(const char* from, const char* to);
 KString GetRelativeFilePath(const char* from, const char* to);
 bool GetIsRelativePath(const char* path);
+// The regular file a name found in a file stands for, looked for from
+// directory, the folder of the file that holds the name ("" or relative: taken
+// from the current directory). An absolute name is looked for, and given
+// back, as it is; a relative one gives its absolute path, clean where that
+// names the same file. "" when the name names no regular file.
+KString KFindFileFrom(const char* directory, const char* name);
 bool IsPathHidden(const char* path);
 bool FileIsReadOnly(const char* path);
 bool TestFileExtension(const char* path, const char* extension);

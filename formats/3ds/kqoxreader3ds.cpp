@@ -8,6 +8,7 @@
 
 #include "base/kfile.h"
 #include "base/kfilecause.h"
+#include "base/kpath.h"
 #include "formats/3ds/kqoxreader3ds_private.h"
 #include "formats/kqoxstreamoptionsgeometry.h"
 #include "scene/attributes/kqoxcamera.h"
@@ -70,6 +71,7 @@ bool KQoxReader3DS::FileOpen(const char* fileName)
     FileClose();
     if (!fileName)
         return Fail(eFILE_NOT_OPENED);
+    mFolder = ExtractDirectoryFromFilePath(KFullPath(fileName).ToChars()).ToChars();
     // A directory opens on this system but holds no file: not opened.
     if (GetFileKind(fileName) == kFILE_KIND_DIRECTORY)
     {

@@ -185,6 +185,9 @@ protected:
     bool mRescale = true;            // option 14
 
     file3ds* mFile = nullptr;
+    // The absolute folder of the file opened last: the map names of its
+    // materials are taken from there.
+    std::string mFolder;
     database3ds* mDatabase = nullptr;
     meshset3ds* mMeshSettings = nullptr;
     background3ds* mBackground = nullptr; // the file's background, for the cameras

@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cmath>
 
+#include "base/kpath.h"
 #include "formats/3ds/kqoxreader3ds.h"
 #include "formats/3ds/kqoxreader3ds_private.h"
 #include "scene/attributes/kqoxmaterial.h"
@@ -77,7 +78,11 @@ bool KQoxReader3DS::ImportMaterials()
                 mMessage += " .\n";
                 return nullptr;
             }
-            texture->SetFileName(file.c_str());
+            // The map names its image as found beside the file read; the
+            // name as written stays the relative name.
+            const KString found = KFindFileFrom(mFolder.c_str(), file.c_str());
+            texture->SetFileName(found.IsEmpty() ? file.c_str() : found.ToChars());
+            texture->SetRelativeFileName(file.c_str());
             return texture;
         };
         if (mTextureMapping && !first.empty())

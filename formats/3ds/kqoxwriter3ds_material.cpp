@@ -19,7 +19,8 @@ using namespace w3ds;
 
 namespace {
 
-// The longest texture path kept whole, and the longest file name kept.
+// The longest relative texture path kept whole, and the longest file name
+// kept.
 const size_t kWholePathLength = 11;
 const size_t kFileNameLength = 12;
 
@@ -152,7 +153,9 @@ K3dsPtr<material3ds> KQoxWriter3DS::ConvMaterialPBto3DS(KQoxMaterial* material, 
         bitmap3ds& map = *entry.map;
         const char* file = entry.texture->GetFileName();
         const std::string base = ExtractFileName(file, true).ToChars();
-        if (std::strlen(file) <= kWholePathLength)
+        // An absolute path names a folder of this machine, not the copy
+        // beside the written file: only its file name is kept.
+        if (std::strlen(file) <= kWholePathLength && GetIsRelativePath(file))
         {
             CopyName(map.name, sizeof map.name, file);
         }

@@ -151,6 +151,7 @@ private:
     struct Library
     {
         FilePtr mFile;
+        KString mFolder; // the library's folder, absolute: map names are taken from it
         std::unique_ptr<KObjStatementReader> mReader;
         std::unordered_map<std::string, size_t> mStarts;
         size_t mNoted = 0;     // the names are noted up to here

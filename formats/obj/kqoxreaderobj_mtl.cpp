@@ -83,25 +83,25 @@ std::vector<std::string> LibraryNames(std::string_view rest, const char* objPath
     return names;
 }
 
-// The image file a map statement names. Files made on Windows part their
-// folders with backslashes ("TX_Scene\Stone.jpg"): a name holding one that
-// names no file (as written, or beside the OBJ file) is taken with '/'
-// instead when that names one.
-std::string MapFileName(std::string_view rest, const char* objPath)
+// The image file a map statement names, looked for from the library's
+// folder, then from the OBJ file's (they differ for a library in another
+// folder): its absolute path, or the name as written when no file is found.
+// Files made on Windows part their folders with backslashes
+// ("TX_Scene\Stone.jpg"): a name holding one that names no file is looked
+// for with '/' instead.
+std::string MapFileName(const std::string& name, const KString& libraryFolder, const char* objPath)
 {
-    std::string name(rest);
-    if (name.find('\\') == std::string::npos)
-        return name;
-    const std::string directory = ExtractDirectoryFromFilePath(objPath).ToChars();
-    auto names = [&](const std::string& file) {
-        return IsRegularFile(file.c_str()) ||
-               (!directory.empty() && file[0] != '/' && IsRegularFile((directory + "/" + file).c_str()));
-    };
-    if (names(name))
-        return name;
+    const KString objFolder = ExtractDirectoryFromFilePath(objPath);
     std::string slashed = name;
     std::replace(slashed.begin(), slashed.end(), '\\', '/');
-    return names(slashed) ? slashed : name;
+    for (const std::string& written : {name, slashed})
+        for (const KString* folder : {&libraryFolder, &objFolder})
+        {
+            const KString found = KFindFileFrom(folder->ToChars(), written.c_str());
+            if (!found.IsEmpty())
+                return found.ToChars();
+        }
+    return name;
 }
 
 } // namespace
@@ -117,15 +117,20 @@ bool KQoxReaderObj::OpenLibrary(std::string_view rest)
     {
         // A library lies beside its OBJ file; the name as written (relative
         // to the working directory, or absolute) is the fallback.
-        FilePtr file(OpenLibraryFile(MakeFullPath(directory.ToChars(), name.c_str()).ToChars()));
+        KString path = MakeFullPath(directory.ToChars(), name.c_str());
+        FilePtr file(OpenLibraryFile(path.ToChars()));
         if (!file)
-            file.reset(OpenLibraryFile(name.c_str()));
+        {
+            path = name.c_str();
+            file.reset(OpenLibraryFile(path.ToChars()));
+        }
         if (!file)
         {
             all = false;
             continue;
         }
         Library library;
+        library.mFolder = ExtractDirectoryFromFilePath(KFullPath(path.ToChars()).ToChars());
         library.mReader = std::make_unique<KObjStatementReader>(file.get(), false);
         library.mFile = std::move(file);
         mLibraries.push_back(std::move(library));
@@ -211,7 +216,13 @@ bool KQoxReaderObj::ReadMaterial(const std::string& name, KQoxMaterial*& materia
             {
                 texture = mManager.CreateKQoxTexture(name.c_str());
                 if (texture)
-                    texture->SetFileName(MapFileName(rest, mFileName.ToChars()).c_str());
+                {
+                    // The name as written stays the relative name; the
+                    // file is the one found from the library's folder.
+                    const std::string written(rest);
+                    texture->SetFileName(MapFileName(written, library.mFolder, mFileName.ToChars()).c_str());
+                    texture->SetRelativeFileName(written.c_str());
+                }
             }
         }
         if (illumination == 0 || illumination == 1)

@@ -184,6 +184,45 @@ TEST(KPathTextTest, NameIndexAndSubPaths)
     EXPECT_STREQ(small, "keep");
 }
 
+TEST(KPathFindTest, FileNamedInAFileIsFoundFromItsFolder)
+{
+    // dir/a holds the images; dir/img.png is another file, which the
+    // lexically cleaned form of a path through the link dir/l (to dir/a/deep)
+    // would name instead of dir/a/img.png.
+    TempDir dir;
+    for (const char* folder : {"a", "a/deep", "b"})
+        ASSERT_EQ(mkdir(dir.File(folder).c_str(), 0700), 0);
+    for (const char* file : {"a/img.png", "a/odd\\name.png", "img.png"})
+        ASSERT_TRUE(WriteFile(dir.File(file), file));
+    ASSERT_EQ(symlink(dir.File("a/deep").c_str(), dir.File("l").c_str()), 0);
+    char previous[4096];
+    ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
+    ASSERT_EQ(chdir(dir.Path().c_str()), 0);
+    const std::string image = dir.File("a/img.png");
+    const struct
+    {
+        std::string directory, name, found;
+    } cases[] = {
+        {dir.File("a"), "img.png", image},
+        {dir.File("a/"), "img.png", image},
+        {dir.Path(), "a/./img.png", image},
+        {dir.File("b"), "../a/img.png", image},
+        {"a", "img.png", image},       // a relative folder, from the working folder
+        {"", "a/img.png", image},      // no folder: the working folder
+        {dir.File("b"), image, image}, // absolute: as it is
+        {"/", dir.Path() + "/a/./img.png", dir.Path() + "/a/./img.png"},
+        {dir.File("a"), "odd\\name.png", dir.File("a/odd\\name.png")}, // a backslash is part of the name
+        {dir.Path(), "l/../img.png", dir.File("l/../img.png")},        // through the link: not cleaned
+        {dir.File("b"), "img.png", ""},                                // no such file
+        {dir.Path(), "a", ""},                                         // a folder
+        {dir.Path(), "", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(S(KFindFileFrom(c.directory.c_str(), c.name.c_str())), c.found) << c.directory << " " << c.name;
+    EXPECT_EQ(S(KFindFileFrom(dir.Path().c_str(), nullptr)), "");
+    ASSERT_EQ(chdir(previous), 0);
+}
+
 TEST(KPathTempTest, TmpDirHandling)
 {
     TmpDirEnv restore;

@@ -330,6 +330,29 @@ TEST_F(Writer3dsMesh, MaterialRecordsFromTheirParts)
     EXPECT_STREQ(first->name, "0.Mat12345T6789");
 }
 
+TEST_F(Writer3dsMesh, MapNamesNameTheCopyBesideTheFile)
+{
+    // The image is copied beside the written file under its own name: a
+    // short relative path is kept whole, an absolute one, however short,
+    // names a folder of this machine and gives way to the file name.
+    Scene s;
+    KQoxWriter3DS writer(*s.manager);
+    const struct
+    {
+        const char* file;
+        const char* map;
+    } cases[] = {{"t/a.bmp", "t/a.bmp"}, {"/t/a.bmp", "a.bmp"}, {"/a.bmp", "a.bmp"}, {"/maps/wood.bmp", "wood.bmp"}};
+    for (const auto& c : cases)
+    {
+        KQoxTexture* texture = s.manager->CreateKQoxTexture(c.file);
+        texture->SetFileName(c.file);
+        texture->SetMappingType(KQoxTexture::eUV);
+        auto record = writer.ConvMaterialPBto3DS(nullptr, texture, nullptr, 0, 0, -1);
+        ASSERT_TRUE(record);
+        EXPECT_STREQ(record->texture.name, c.map) << c.file;
+    }
+}
+
 TEST_F(Writer3dsMesh, UVsPerPolygonVertexWeldedOrNot)
 {
     Scene s;

@@ -688,8 +688,9 @@ TEST(ObjRead, MaterialLibraries)
 TEST(ObjRead, MapNamesPartedWithBackslashesFindTheirFiles)
 {
     // Libraries made on Windows part folders with backslashes. A name that
-    // names no file as written is taken with '/' when that names one, as
-    // read from the OBJ file's folder or from elsewhere.
+    // names no file as written is taken with '/' when that names one, from
+    // the OBJ file's folder whatever the working folder. The file found is
+    // named by its absolute path; the name as written is the relative name.
     qoxtest::TempDir dir;
     ASSERT_EQ(mkdir(dir.File("TX_Scene").c_str(), 0700), 0);
     ASSERT_EQ(mkdir(dir.File("TX_Scene/Wood").c_str(), 0700), 0);
@@ -702,12 +703,12 @@ TEST(ObjRead, MapNamesPartedWithBackslashesFindTheirFiles)
         std::string mRead;
     };
     const std::vector<Case> cases = {
-        {"TX_Scene\\Stone.jpg", "TX_Scene/Stone.jpg"},
-        {"TX_Scene\\Wood\\Oak.jpg", "TX_Scene/Wood/Oak.jpg"},
-        {"TX_Scene\\Wood/Oak.jpg", "TX_Scene/Wood/Oak.jpg"},
+        {"TX_Scene\\Stone.jpg", dir.File("TX_Scene/Stone.jpg")},
+        {"TX_Scene\\Wood\\Oak.jpg", dir.File("TX_Scene/Wood/Oak.jpg")},
+        {"TX_Scene\\Wood/Oak.jpg", dir.File("TX_Scene/Wood/Oak.jpg")},
         {absolute, dir.File("TX_Scene/Stone.jpg")},
-        {"TX_Scene/Stone.jpg", "TX_Scene/Stone.jpg"},
-        {"odd\\name.jpg", "odd\\name.jpg"},               // a file of that very name
+        {"TX_Scene/Stone.jpg", dir.File("TX_Scene/Stone.jpg")},
+        {"odd\\name.jpg", dir.File("odd\\name.jpg")},       // a file of that very name
         {"TX_Scene\\Missing.jpg", "TX_Scene\\Missing.jpg"}, // no file either way: as written
     };
     std::string library, obj = "mtllib scene.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0 0\n";
@@ -725,17 +726,24 @@ TEST(ObjRead, MapNamesPartedWithBackslashesFindTheirFiles)
         SCOPED_TRACE(inFolder ? "read in the OBJ file's folder" : "read from elsewhere");
         ASSERT_EQ(chdir(inFolder ? dir.Path().c_str() : "/"), 0);
         ObjRead r(dir.File("scene.obj"));
-        for (size_t i = 0; inFolder && i + 1 < cases.size(); ++i)
-            EXPECT_TRUE(FileExist(cases[i].mRead.c_str())) << cases[i].mRead; // as an export looks for it
         ASSERT_EQ(chdir(previous), 0);
         ASSERT_TRUE(r.ok);
         KQoxMesh* mesh = r.Mesh("default");
         ASSERT_NE(mesh, nullptr);
-        std::map<std::string, std::string> files; // by texture name
+        std::map<std::string, KQoxTexture*> textures; // by texture name
         for (int t = 0; t < mesh->GTC(0); ++t)
-            files[mesh->GT(t, 0)->GetNameWithoutNameSpacePrefix().ToChars()] = mesh->GT(t, 0)->GetFileName();
+            textures[mesh->GT(t, 0)->GetNameWithoutNameSpacePrefix().ToChars()] = mesh->GT(t, 0);
         for (size_t i = 0; i < cases.size(); ++i)
-            EXPECT_EQ(files["m" + std::to_string(i)], cases[i].mRead) << cases[i].mWritten;
+        {
+            KQoxTexture* texture = textures["m" + std::to_string(i)];
+            ASSERT_NE(texture, nullptr) << cases[i].mWritten;
+            EXPECT_EQ(std::string(texture->GetFileName()), cases[i].mRead) << cases[i].mWritten;
+            EXPECT_EQ(std::string(texture->GetRelativeFileName()), cases[i].mWritten);
+            if (i + 1 < cases.size())
+            {
+                EXPECT_TRUE(FileExist(texture->GetFileName())) << cases[i].mRead; // as an export looks for it
+            }
+        }
     }
 }
 
@@ -802,7 +810,9 @@ TEST(ObjRead, ManyMaterialsTakeTheirFirstDefinition)
     std::unique_ptr<KQoxSdkManager> probes(KQoxSdkManager::CreateKQoxSdkManager());
     const MaterialValues defaults = ValuesOf(probes->CreateKQoxMaterial("none"));
     std::map<std::string, MaterialValues> expected;
-    auto number = [&](int most) { return std::to_string(random() % (most + 1)) + "." + std::to_string(random() % 1000); };
+    auto number = [&](int most) {
+        return std::to_string(random() % (most + 1)) + "." + std::to_string(random() % 1000);
+    };
     auto fraction = [&] { return "0." + std::to_string(random() % 10000); };
     // A definition of name with random statements, each also given by hand
     // to a material of its own; its values noted when it is the name's
