@@ -5,7 +5,9 @@
 //   convert <input file> <output file>
 //
 // Failures are reported with the importer's or exporter's error text; the
-// exit status is then 1.
+// exit status is then 1. What the read or the save left out or changed (its
+// message: entities a reader skips, textures not found) goes to standard
+// error too, each line after the name of its file; it changes no exit status.
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -53,6 +55,19 @@ int Fail(const char* what, const char* fileName, const char* reason)
     return 1;
 }
 
+// Prints a read's or save's message, line by line, after the file's name.
+void PrintMessage(const char* fileName, const KString& message)
+{
+    const char* line = message.ToChars();
+    while (*line)
+    {
+        const char* end = std::strchr(line, '\n');
+        const int length = static_cast<int>(end ? end - line : std::strlen(line));
+        std::fprintf(stderr, "convert: %s: %.*s\n", fileName, length, line);
+        line += end ? length + 1 : length;
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -82,7 +97,11 @@ int main(int argc, char** argv)
     // Native files are read with every take; the others need their reader's options.
     bool native = importer.GetFileFormat() <= eIMPORT_QOX_ENCRYPTED;
     std::unique_ptr<KStreamOptions> importOptions(native ? nullptr : importer.GetImportOptions());
-    if (!importer.Import(*scene, importOptions.get()))
+    const bool read = importer.Import(*scene, importOptions.get());
+    KString message;
+    importer.GetMessage(message);
+    PrintMessage(input, message);
+    if (!read)
         return Fail("cannot read", input, importer.GetLastErrorString());
 
     KQoxExporter* exporterObject = manager->CreateKQoxExporter();
@@ -94,7 +113,10 @@ int main(int argc, char** argv)
     std::unique_ptr<KStreamOptions> exportOptions(exporter.GetExportOptions());
     if (!exportOptions)
         return Fail("cannot write", output, exporter.GetLastErrorString());
-    if (!exporter.Export(*scene, exportOptions.get()))
+    const bool written = exporter.Export(*scene, exportOptions.get());
+    exporter.GetMessage(message);
+    PrintMessage(output, message);
+    if (!written)
         return Fail("cannot write", output, exporter.GetLastErrorString());
 
     std::printf("%s -> %s (%s)\n", input, output, KQoxIORegistry::GetWriterDescription(exporter.GetFileFormat()));

@@ -3,9 +3,12 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <new>
+#include <string>
 #include <strings.h>
 
 #include "base/kfile.h"
+#include "base/kfilecause.h"
 #include "base/kpath.h"
 #include "formats/kqoxstreamoptionsgeometry.h"
 #include "scene/attributes/kqoxmesh.h"
@@ -51,13 +54,22 @@ void PlaceBasePoint(double* transform, double bx, double by, double bz)
 // The cause of a file refused as no DXF file.
 const char kNotDxfCause[] = "not a DXF file";
 
+// How many bytes a UTF-8 byte order mark takes at the start of the bytes (0
+// when there is none): editors put one before a text's first line.
+size_t ByteOrderMarkLength(const unsigned char* bytes, size_t length)
+{
+    static const unsigned char kMark[] = {0xEF, 0xBB, 0xBF};
+    return length >= sizeof(kMark) && std::memcmp(bytes, kMark, sizeof(kMark)) == 0 ? sizeof(kMark) : 0;
+}
+
 // The first bytes of a file may begin a DXF file: text (no NUL) whose first
-// line, past blank ones, is a group code (a whole number alone).
+// line, past a byte order mark and blank lines, is a group code (a whole
+// number alone).
 bool MayBeDxf(const unsigned char* head, size_t length)
 {
     if (length == 0 || std::memchr(head, 0, length))
         return false;
-    const unsigned char* p = head;
+    const unsigned char* p = head + ByteOrderMarkLength(head, length);
     const unsigned char* const end = head + length;
     auto blank = [](unsigned char c) { return c == ' ' || c == '\t' || c == '\r'; };
     while (p < end && (blank(*p) || *p == '\n'))
@@ -119,6 +131,46 @@ void KQoxReaderDxf::ResetReadState()
     mRecentNext = mRecentHit = 0;
     mPending[0] = mPending[1] = PendingFace();
     mHeld = 0;
+    mLeftOut.clear();
+    mOtherKindsLeftOut = 0;
+}
+
+void KQoxReaderDxf::NoteLeftOut(std::string_view kind)
+{
+    if (Is(kind, "SEQEND") || Is(kind, "EOF"))
+        return;
+    const auto found = mLeftOut.find(kind);
+    if (found != mLeftOut.end())
+        ++found->second;
+    else if (mLeftOut.size() < kMOST_KINDS_NAMED)
+        mLeftOut.emplace(std::string(kind), 1);
+    else
+        ++mOtherKindsLeftOut; // a file of ever new kinds makes no endless message
+}
+
+void KQoxReaderDxf::ReportLeftOut()
+{
+    auto line = [this](size_t count, const KString& what) {
+        mMessage += "Left out of the scene: ";
+        mMessage += std::to_string(count).c_str();
+        mMessage += " ";
+        mMessage += what;
+        mMessage += "\n";
+    };
+    for (const auto& kind : mLeftOut)
+    {
+        KString what = KMessageText(kind.first);
+        what += kind.second == 1 ? " entity" : " entities";
+        line(kind.second, what);
+    }
+    if (mOtherKindsLeftOut > 0)
+        line(mOtherKindsLeftOut, "entities of other kinds");
+    mLeftOut.clear();
+    mOtherKindsLeftOut = 0;
+    // A message that lost its text for want of memory fails the read (Read
+    // runs this under UnlessOutOfMemory) rather than hide what was left out.
+    if (!mMessage.IsOK())
+        throw std::bad_alloc();
 }
 
 KStreamOptions* KQoxReaderDxf::GetReadOptions(bool)
@@ -144,7 +196,11 @@ bool KQoxReaderDxf::Read(KQoxScene& scene, KStreamOptions* options)
     mReferenceNode = dxf->GetOption(KStreamOptionsDxf::eCREATE_REFERENCE_NODE) == 1;
     if (!scene.GetRootNode())
         return false;
-    if (UnlessOutOfMemory([&] { return ReadFile(scene); }))
+    if (UnlessOutOfMemory([&] {
+            const bool read = ReadFile(scene);
+            ReportLeftOut();
+            return read;
+        }))
         return true;
     // What was held for the read goes with it.
     mBytes = decltype(mBytes)();
@@ -175,7 +231,6 @@ bool KQoxReaderDxf::ReadWholeFile()
         mError.SetLastErrorID(eFILE_CORRUPTED);
         return false;
     }
-    mPairs = KDxfPairReader(mBytes.data(), mBytes.size());
     return true;
 }
 
@@ -186,10 +241,18 @@ bool KQoxReaderDxf::ReadFile(KQoxScene& scene)
     // The whole file is held in memory and parsed in place. A stream was
     // read whole when it was opened: it is parsed where it lies.
     mBytes.clear();
-    if (!mStreamBytes.empty())
-        mPairs = KDxfPairReader(reinterpret_cast<const char*>(mStreamBytes.data()), mStreamBytes.size());
-    else if (!ReadWholeFile())
-        return false;
+    const unsigned char* bytes = mStreamBytes.data();
+    size_t length = mStreamBytes.size();
+    if (mStreamBytes.empty())
+    {
+        if (!ReadWholeFile())
+            return false;
+        bytes = reinterpret_cast<const unsigned char*>(mBytes.data());
+        length = mBytes.size();
+    }
+    // The pairs start after a byte order mark.
+    const size_t mark = ByteOrderMarkLength(bytes, length);
+    mPairs = KDxfPairReader(reinterpret_cast<const char*>(bytes) + mark, length - mark);
     mBlockIndex.clear();
     mBlockIndexPosition = 0;
 
@@ -334,6 +397,8 @@ bool KQoxReaderDxf::ReadEntities(KQoxNode* parent)
         }
         else if (Is(value, "ENDSEC") || Is(value, "ENDBLK"))
             return true;
+        else
+            NoteLeftOut(value);
     }
 }
 
@@ -374,6 +439,8 @@ bool KQoxReaderDxf::ReadEntitiesByLayer(KQoxNode* parent)
         }
         else if (Is(value, "ENDSEC") || Is(value, "ENDBLK"))
             break;
+        else
+            NoteLeftOut(value);
     }
     for (auto& layer : layers)
     {
@@ -452,6 +519,8 @@ bool KQoxReaderDxf::ReadBlocks(BlockStack& blocks)
         }
         else if (Is(value, "ENDSEC") || Is(value, "ENDBLK"))
             ended = true;
+        else
+            NoteLeftOut(value);
         if (!ended && !failed)
             continue;
         // The block is done: it joins its parent, or goes with what it made

@@ -4,12 +4,15 @@
 // KQoxReaderDxf reads the geometry of a DXF text file into a scene: LINE,
 // 3DFACE and POLYLINE entities become meshes (with one material per colour
 // number), INSERTs become nodes holding their block's geometry, and the LAYER
-// table gives layer colours and hidden layers. Everything else is skipped.
-// A DXF point (x, y, z) is stored as (x, z, -y).
+// table gives layer colours and hidden layers. Every other entity the walks
+// meet (drawn: in ENTITIES or an inserted block) is left out and named in the
+// message, kind by kind with its count. A DXF point (x, y, z) is stored as
+// (x, z, -y). A UTF-8 byte order mark before the first pair is skipped.
 
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -48,18 +51,28 @@ public:
     // options. No file: error 3 "File not opened"; options that are not a
     // KStreamOptionsDxf: error 6 "Stream options not set". False when the file
     // ends before an "EOF" value or inside the ENTITIES section; nodes added
-    // before stay in the scene.
+    // before stay in the scene. Either way the message gains one line per
+    // kind of entity left out, in byte order of the kinds as written:
+    //   Left out of the scene: <count> <kind> entities
+    // ("entity" for a count of 1). A VERTEX that gives neither a point nor a
+    // face (a 2D polyline's, say) counts as a VERTEX left out; an entity in
+    // a block counts once per insert; blocks never inserted and SEQEND
+    // markers count nothing. Past kMOST_KINDS_NAMED kinds, the rest count as
+    //   Left out of the scene: <count> entities of other kinds
     bool Read(KQoxScene& scene, KStreamOptions* options) override;
 
     // Writes the RGB of colour numbers 1 to 255 into the colour; other numbers
     // leave it unchanged. Alpha is never touched.
     static void TranslateColor(int number, KQoxColor& color);
 
+    // The most kinds of entity the message names one by one.
+    static constexpr size_t kMOST_KINDS_NAMED = 64;
+
 private:
     // Read's work once its options are taken.
     bool ReadFile(KQoxScene& scene);
-    // The open file read whole into mBytes, mPairs set over them; false
-    // with eFILE_CORRUPTED when it cannot be read.
+    // The open file read whole into mBytes; false with eFILE_CORRUPTED when
+    // it cannot be read.
     bool ReadWholeFile();
     // Points in scene axes (W = 1) and polygon records: word 0 the colour
     // flag, word 1 reserved, then records n, colour, n indices.
@@ -109,6 +122,11 @@ private:
     // Everything one read gathers back to empty, so that a reader reads
     // each file as a new one would.
     void ResetReadState();
+    // Counts an entity of the kind a walk met and does not read (a SEQEND,
+    // which only ends a list, or an "EOF" is none).
+    void NoteLeftOut(std::string_view kind);
+    // Adds the lines naming the entities left out to the message.
+    void ReportLeftOut();
     bool ReadTables();
     // Reads pairs until a code-0 pair of word (the current one included);
     // false at the end of the file.
@@ -230,7 +248,10 @@ private:
     // closed in M (flag 1) and in N (flag 32) as flagged.
     void AppendPolygonMesh(Arrays& arrays, const Entity& header, int first, int color);
     // meshVertices: the polyline is a polygon mesh, whose vertices carry 64.
+    // A vertex that adds neither a point nor a face is noted as left out.
     bool ReadVertex(Arrays& arrays, int firstIndex, int defaultColor, bool meshVertices);
+    // ReadVertex's work once the vertex's groups are read.
+    void StoreVertex(Arrays& arrays, const Entity& entity, int firstIndex, int defaultColor, bool meshVertices);
 
     int AddPoint(Arrays& arrays, const KQoxVector4& point, bool weld);
     KQoxMesh* CreateMeshFromArrays(const Arrays& arrays);
@@ -267,6 +288,10 @@ private:
     // from mBlockIndexPosition on (0: none indexed yet).
     std::unordered_map<std::string, size_t> mBlockIndex;
     size_t mBlockIndexPosition = 0;
+    // The entities left out by this read, by kind as written, and those of
+    // the kinds past the kMOST_KINDS_NAMED first.
+    std::map<std::string, size_t, std::less<>> mLeftOut;
+    size_t mOtherKindsLeftOut = 0;
 };
 
 } // namespace qoxsdk_600

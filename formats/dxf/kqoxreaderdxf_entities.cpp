@@ -407,6 +407,17 @@ bool KQoxReaderDxf::ReadVertex(Arrays& arrays, int firstIndex, int defaultColor,
     std::string_view next;
     if (!ReadEntityGroups(entity, false, &next))
         return false;
+    const size_t points = arrays.mVertices.size();
+    const size_t records = arrays.mRecords.size();
+    StoreVertex(arrays, entity, firstIndex, defaultColor, meshVertices);
+    if (arrays.mVertices.size() == points && arrays.mRecords.size() == records)
+        NoteLeftOut("VERTEX");
+    return next == "VERTEX";
+}
+
+void KQoxReaderDxf::StoreVertex(Arrays& arrays, const Entity& entity, int firstIndex, int defaultColor,
+                                bool meshVertices)
+{
     int color = entity.mColor != 0 ? entity.mColor : defaultColor;
     // Polyline points are never welded to each other, but later LINE and
     // 3DFACE points may weld onto them.
@@ -456,7 +467,6 @@ bool KQoxReaderDxf::ReadVertex(Arrays& arrays, int firstIndex, int defaultColor,
             }
         }
     }
-    return next == "VERTEX";
 }
 
 bool KQoxReaderDxf::Equal3(const Entity& entity)
