@@ -2,7 +2,10 @@
 // stand-in and through zelt.
 #include "plugin_test_util.h"
 
+#include <climits>
+#include <cstdlib>
 #include <fstream>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -31,6 +34,25 @@ void Touch(const std::string& path)
 {
     std::ofstream(path) << "x";
 }
+
+// An environment variable set (unset for null) while the object lives.
+class ScopedEnv
+{
+public:
+    ScopedEnv(const char* name, const char* value)
+        : mName(name)
+        , mHad(getenv(name) != nullptr)
+        , mOld(mHad ? getenv(name) : "")
+    {
+        value ? setenv(name, value, 1) : unsetenv(name);
+    }
+    ~ScopedEnv() { mHad ? setenv(mName, mOld.c_str(), 1) : unsetenv(mName); }
+
+private:
+    const char* mName;
+    bool mHad;
+    std::string mOld;
+};
 
 // The text of any file the plug-in is given that is not a native scene file.
 const std::string kNativeOnly = "File is corrupted: the plug-in reads native scene files only";
@@ -71,7 +93,7 @@ TEST(PluginDirectory, ChosenFromThePathList)
     Touch(b + "/QoxZelt_6.SO"); // extension in upper case: not the plug-in
     Touch(c + "/QOXZELT.so");
     Touch(d + "/qoxzelt.so.txt");
-    const Strings fallbacks{fallback};
+    const std::string& fallbacks = fallback; // the user folder
     const struct
     {
         const char* mList;
@@ -101,59 +123,109 @@ TEST(PluginDirectory, UnwritableEntryIsPassedOver)
     chmod(locked.c_str(), 0555);
     if (access(locked.c_str(), W_OK) == 0)
         GTEST_SKIP() << "permissions do not bind this user";
-    EXPECT_EQ(QoxZeltFindPluginDirectory((locked + ";" + open).c_str(), {dir.Path()}), open + "/");
-    EXPECT_EQ(QoxZeltFindPluginDirectory(locked.c_str(), {dir.Path()}), dir.Path() + "/");
-    // A fallback that cannot be written is passed over as well.
-    EXPECT_EQ(QoxZeltFindPluginDirectory(nullptr, {locked, open + "//"}), open + "/");
+    EXPECT_EQ(QoxZeltFindPluginDirectory((locked + ";" + open).c_str(), dir.Path()), open + "/");
+    EXPECT_EQ(QoxZeltFindPluginDirectory(locked.c_str(), dir.Path()), dir.Path() + "/");
+    // A user folder other users may write is passed over too, for none.
+    chmod(open.c_str(), 0777);
+    EXPECT_EQ(QoxZeltFindPluginDirectory(locked.c_str(), open + "//"), "");
 }
 
-TEST(PluginDirectory, FallsBackToTheTemporaryFolderWhereUsrTmpIsMissing)
+TEST(PluginDirectory, TheUserFolderFollowsXdgConfigHomeElseHome)
 {
-    // A fake root: "usr/tmp", the temporary directory and "tmp" under it,
-    // each there or not. The first that is a writable folder is taken,
-    // the last when none is.
-    qoxtest::TempDir root;
-    const std::string usrTmp = root.File("usr/tmp"), temporary = root.File("scratch"), tmp = root.File("tmp");
-    struct Row
+    const passwd* entry = getpwuid(geteuid());
+    ASSERT_NE(entry, nullptr);
+    const std::string database = std::string(entry->pw_dir) + "/.config/qoxzelt/";
+    const struct
     {
-        bool mUsrTmp, mTemporary, mTmp;
-        bool mTemporaryGiven;
+        const char* mConfigHome;
+        const char* mHome;
         std::string mExpected;
+    } rows[] = {
+        {"/x/cfg", "/h", "/x/cfg/qoxzelt/"},
+        {"/x/cfg//", nullptr, "/x/cfg/qoxzelt/"},
+        {"cfg", "/h", "/h/.config/qoxzelt/"}, // a relative one is ignored
+        {"", "/h/", "/h/.config/qoxzelt/"},
+        {nullptr, "/h", "/h/.config/qoxzelt/"},
+        {nullptr, nullptr, database}, // no $HOME: the user database's
+        {nullptr, "h", database},
+        {"", "", database},
     };
-    const Row rows[] = {
-        {true, true, true, true, usrTmp + "/"},      // as before where /usr/tmp/ is there
-        {false, true, true, true, temporary + "/"},  // $TMPDIR where it is missing
-        {false, true, true, false, tmp + "/"},       // no $TMPDIR: /tmp/
-        {false, false, true, true, tmp + "/"},       // a $TMPDIR that is missing too
-        {false, false, false, true, tmp + "/"},      // none there: the last
-        {true, false, false, true, usrTmp + "/"},
-    };
-    for (const Row& row : rows)
-    {
-        const std::string expected = row.mExpected;
-        SCOPED_TRACE(expected);
-        mkdir(root.File("usr").c_str(), 0755);
-        for (const auto& [path, there] : {std::pair{usrTmp, row.mUsrTmp}, std::pair{temporary, row.mTemporary},
-                                          std::pair{tmp, row.mTmp}})
-            there ? (void)mkdir(path.c_str(), 0755) : (void)rmdir(path.c_str());
-        Strings fallbacks{usrTmp + "/"};
-        if (row.mTemporaryGiven)
-            fallbacks.push_back(temporary);
-        fallbacks.push_back(tmp + "/");
-        EXPECT_EQ(QoxZeltFindPluginDirectory(nullptr, fallbacks), expected);
-    }
-    // A file where a folder is looked for is passed over.
-    rmdir(usrTmp.c_str());
-    Touch(usrTmp);
-    mkdir(tmp.c_str(), 0755);
-    EXPECT_EQ(QoxZeltFindPluginDirectory(nullptr, {usrTmp + "/", tmp}), tmp + "/");
+    for (const auto& row : rows)
+        EXPECT_EQ(QoxZeltUserFolderPath(row.mConfigHome, row.mHome), row.mExpected)
+            << (row.mConfigHome ? row.mConfigHome : "null") << " " << (row.mHome ? row.mHome : "null");
 }
 
-TEST(PluginDirectory, TheFallbacksAreUsrTmpThenTmpdirThenTmp)
+TEST(PluginDirectory, TheUserFolderIsMade0700OrRefused)
 {
-    EXPECT_EQ(QoxZeltFallbackDirectories(nullptr), (Strings{"/usr/tmp/", "/tmp/"}));
-    EXPECT_EQ(QoxZeltFallbackDirectories(""), (Strings{"/usr/tmp/", "/tmp/"}));
-    EXPECT_EQ(QoxZeltFallbackDirectories("/scratch/me//"), (Strings{"/usr/tmp/", "/scratch/me/", "/tmp/"}));
+    const uid_t self = geteuid(), nobody = 65534;
+    enum
+    {
+        kMissing = -1,
+        kFile = -2,
+        kLinkToShared = -3,
+        kLinkToOwn = -4
+    };
+    const struct
+    {
+        const char* mCase;
+        mode_t mParentMode;
+        uid_t mParentOwner;
+        int mFolder; // its mode when it is there, or one of the kinds above
+        uid_t mFolderOwner;
+        std::string mRefused; // "": accepted; else the folder named and why
+        mode_t mModeAfter;
+    } rows[] = {
+        {"missing, below missing folders", 0700, self, kMissing, self, "", 0700},
+        {"own and private", 0700, self, 0700, self, "", 0700},
+        {"own, others may read", 0700, self, 0755, self, "", 0755},
+        {"own, the user shut out", 0700, self, 0500, self, "", 0700},
+        {"writable by all", 0700, self, 0777, self, "p/a/qoxzelt can be written by other users", 0777},
+        {"writable by the group", 0700, self, 0770, self, "p/a/qoxzelt can be written by other users", 0770},
+        {"another user's", 0700, self, 0700, nobody, "p/a/qoxzelt belongs to another user", 0700},
+        {"a file", 0700, self, kFile, self, "p/a/qoxzelt is not a folder", 0644},
+        {"above it a shared folder", 0777, self, 0700, self, "p can be written by other users", 0700},
+        {"above it a sticky one", 01777, self, kMissing, self, "", 0700},
+        {"above it another user's", 0755, nobody, 0700, self, "p belongs to another user", 0700},
+        {"a link to a shared folder", 0700, self, kLinkToShared, self, "shared can be written by other users", 0777},
+        {"a link to an own folder", 0700, self, kLinkToOwn, self, "", 0700},
+    };
+    for (const auto& row : rows)
+    {
+        SCOPED_TRACE(row.mCase);
+        if ((row.mParentOwner != self || row.mFolderOwner != self) && self != 0)
+            continue; // giving a file away takes root
+        qoxtest::TempDir dir;
+        char real[PATH_MAX];
+        ASSERT_TRUE(realpath(dir.Path().c_str(), real));
+        const std::string base = real, parent = base + "/p", folder = parent + "/a/qoxzelt";
+        ASSERT_EQ(mkdir(parent.c_str(), 0700), 0);
+        ASSERT_EQ(mkdir(dir.File("shared").c_str(), 0777) | chmod(dir.File("shared").c_str(), 0777), 0);
+        ASSERT_EQ(mkdir(dir.File("own").c_str(), 0700), 0);
+        if (row.mFolder != kMissing)
+            mkdir((parent + "/a").c_str(), 0700);
+        if (row.mFolder >= 0)
+            mkdir(folder.c_str(), 0700);
+        if (row.mFolder == kFile)
+            Touch(folder);
+        const char* target = row.mFolder == kLinkToOwn ? "own" : "shared";
+        const bool linked = row.mFolder >= kFile || symlink(dir.File(target).c_str(), folder.c_str()) == 0;
+        const bool owned = row.mFolder < 0 || (chmod(folder.c_str(), row.mFolder) == 0 &&
+                                               chown(folder.c_str(), row.mFolderOwner, static_cast<gid_t>(-1)) == 0);
+        ASSERT_TRUE(linked && owned);
+        ASSERT_EQ(chmod(parent.c_str(), row.mParentMode) |
+                      chown(parent.c_str(), row.mParentOwner, static_cast<gid_t>(-1)),
+                  0);
+        const mode_t umasked = umask(0277); // made 0700 whatever the umask
+        std::string why = "(none)";
+        const std::string found = QoxZeltFindPluginDirectory(nullptr, folder, &why);
+        umask(umasked);
+        EXPECT_EQ(found, row.mRefused.empty() ? folder + "/" : "");
+        EXPECT_EQ(why, row.mRefused.empty() ? "(none)" : base + "/" + row.mRefused);
+        struct stat info;
+        EXPECT_EQ(stat(folder.c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 07777, row.mModeAfter);
+        EXPECT_TRUE(stat((parent + "/a").c_str(), &info) == 0 && (info.st_mode & 07777) == 0700);
+    }
 }
 
 TEST(PluginDirectory, LogPathHasOneSeparatorWhateverTheDirectoryEndsWith)
@@ -163,28 +235,107 @@ TEST(PluginDirectory, LogPathHasOneSeparatorWhateverTheDirectoryEndsWith)
         KLib_SetMasterDirectory(master);
         EXPECT_EQ(QoxZeltLogPath(), "/tmp/x/qoxzeltlog.txt") << master;
     }
+    KLib_SetMasterDirectory("");
+    EXPECT_EQ(QoxZeltLogPath(), ""); // no folder, no log
 }
 
-TEST_F(PluginTest, WithoutAPathListTheSettingsGoToTheTemporaryFolder)
+TEST_F(PluginTest, WithoutAPathListTheSettingsGoToTheUsersOwnFolder)
 {
-    // A system without /usr/tmp/ (Debian): the settings are saved in $TMPDIR.
-    struct stat info;
-    if (stat("/usr/tmp", &info) == 0)
-        GTEST_SKIP() << "this system has /usr/tmp";
-    const std::string temporary = mDir.File("scratch");
-    ASSERT_EQ(mkdir(temporary.c_str(), 0700), 0);
-    const char* previous = getenv("TMPDIR");
-    const std::string kept = previous ? previous : "";
-    unsetenv("ZELT_PLUG_IN_PATH");
-    setenv("TMPDIR", temporary.c_str(), 1);
-    const ZStatus loaded = Load();
-    ZStatus status;
-    if (loaded)
-        Run("QOXSetUserParams", &status);
-    previous ? setenv("TMPDIR", kept.c_str(), 1) : unsetenv("TMPDIR");
-    ASSERT_TRUE(loaded);
-    EXPECT_TRUE(status) << status.errorString();
-    EXPECT_NE(qoxtest::ReadFile(temporary + "/registry.txt").find("[UserParams]"), std::string::npos);
+    // Another user's settings lie in the temporary folder: never read now.
+    const uid_t self = geteuid(), nobody = 65534;
+    const std::string hostile = "[UserParams]\nkImportLoadMode = kExclusiveMerge\n";
+    const std::string tmp = mDir.File("tmp");
+    ASSERT_EQ(mkdir(tmp.c_str(), 01777) | chmod(tmp.c_str(), 01777), 0);
+    ASSERT_TRUE(qoxtest::WriteFile(tmp + "/registry.txt", hostile));
+    ASSERT_EQ(chmod((tmp + "/registry.txt").c_str(), 0666), 0);
+    ASSERT_TRUE(self != 0 || chown((tmp + "/registry.txt").c_str(), nobody, nobody) == 0);
+    ScopedEnv noList("ZELT_PLUG_IN_PATH", nullptr), tmpdir("TMPDIR", tmp.c_str()), config("XDG_CONFIG_HOME", nullptr),
+        home("HOME", nullptr);
+
+    enum
+    {
+        kNone = 0,
+        kLink = -1
+    };
+    const struct
+    {
+        const char* mCase;
+        bool mXdg; // $XDG_CONFIG_HOME names the folder above, else $HOME does
+        int mFile; // registry.txt (holding kMerge) there beforehand: its mode, or kNone / kLink
+        uid_t mFileOwner;
+        mode_t mFolderMode; // the user folder made beforehand (0: not there)
+        uid_t mFolderOwner;
+        const char* mRead;    // the import mode the plug-in starts with
+        const char* mRefused; // "": the settings are saved there; else the end of the warning
+    } rows[] = {
+        {"$XDG_CONFIG_HOME, nothing there", true, kNone, self, 0, self, "kCreate", ""},
+        {"$HOME, $XDG_CONFIG_HOME relative", false, kNone, self, 0, self, "kCreate", ""},
+        {"the user's own settings", true, 0600, self, 0700, self, "kMerge", ""},
+        {"the user's, others may read", false, 0644, self, 0700, self, "kMerge", ""},
+        {"the user's, writable by all", true, 0666, self, 0700, self, "kCreate", ""},
+        {"the user's, writable by the group", true, 0620, self, 0700, self, "kCreate", ""},
+        {"another user's", true, 0644, nobody, 0700, self, "kCreate", ""},
+        {"a link to the user's settings", true, kLink, self, 0700, self, "kCreate", ""},
+        {"a folder others may write", true, 0600, self, 0777, self, "kCreate", " can be written by other users"},
+        {"another user's folder", false, 0600, self, 0700, nobody, "kCreate", " belongs to another user"},
+    };
+    for (const auto& row : rows)
+    {
+        SCOPED_TRACE(row.mCase);
+        if ((row.mFileOwner != self || row.mFolderOwner != self) && self != 0)
+            continue; // giving a file away takes root
+        qoxtest::TempDir dir;
+        setenv("XDG_CONFIG_HOME", row.mXdg ? dir.File("config").c_str() : "config", 1);
+        setenv("HOME", dir.File("home").c_str(), 1);
+        const std::string folder = row.mXdg ? dir.File("config/qoxzelt") : dir.File("home/.config/qoxzelt");
+        const std::string settings = folder + "/registry.txt", mine = "[UserParams]\nkImportLoadMode = kMerge\n";
+        ASSERT_TRUE(qoxtest::WriteFile(dir.File("mine.txt"), mine));
+        if (row.mFolderMode)
+        {
+            std::filesystem::create_directories(folder);
+            ASSERT_EQ(chmod(folder.c_str(), row.mFolderMode) | chown(folder.c_str(), row.mFolderOwner, -1), 0);
+        }
+        const bool placed = row.mFile == kLink ? symlink(dir.File("mine.txt").c_str(), settings.c_str()) == 0
+                            : row.mFile == kNone
+                                ? true
+                                : qoxtest::WriteFile(settings, mine) && chmod(settings.c_str(), row.mFile) == 0 &&
+                                      chown(settings.c_str(), row.mFileOwner, -1) == 0;
+        ASSERT_TRUE(placed);
+
+        zelthost::Host::Get().ClearTranscript();
+        ASSERT_TRUE(Load());
+        EXPECT_EQ(Run("QOXImportMode"), Strings{row.mRead});
+        ZStatus saved;
+        Run("QOXSetUserParams", &saved);
+        Run("QOXImportMode add");
+        zelthost::Host::Get().UnloadAllPlugins(); // saves the settings once more
+
+        Strings warnings;
+        for (const zelthost::TranscriptEntry& entry : zelthost::Host::Get().Transcript())
+            if (entry.kind == zelthost::TranscriptEntry::kWarning)
+                warnings.push_back(entry.text);
+        struct stat info;
+        if (*row.mRefused)
+        {
+            char real[PATH_MAX];
+            ASSERT_TRUE(realpath(folder.c_str(), real));
+            EXPECT_EQ(warnings, Strings{"The settings are kept in memory only and no log is written: " +
+                                        std::string(real) + row.mRefused});
+            EXPECT_FALSE(saved);
+            EXPECT_EQ(qoxtest::ReadFile(settings), mine); // left alone, never read
+            continue;
+        }
+        EXPECT_TRUE(warnings.empty());
+        EXPECT_TRUE(saved);
+        for (const std::string& made : {folder, folder.substr(0, folder.rfind('/'))})
+            EXPECT_TRUE(row.mFolderMode || (stat(made.c_str(), &info) == 0 && (info.st_mode & 07777) == 0700)) << made;
+        // A file of the user's own, mode 0600, replaces whatever lay there.
+        ASSERT_EQ(lstat(settings.c_str(), &info), 0);
+        EXPECT_TRUE(S_ISREG(info.st_mode) && info.st_uid == self && (info.st_mode & 07777) == 0600);
+        EXPECT_NE(qoxtest::ReadFile(settings).find("kImportLoadMode = kCreate\n"), std::string::npos);
+        EXPECT_EQ(qoxtest::ReadFile(dir.File("mine.txt")), mine);
+    }
+    EXPECT_EQ(qoxtest::ReadFile(tmp + "/registry.txt"), hostile);
 }
 
 TEST_F(PluginTest, LoadRegistersEverythingAndUnloadRemovesIt)
