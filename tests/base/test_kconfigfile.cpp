@@ -8,6 +8,7 @@
 #include "base/kconfigfile.h"
 #include "base/klib.h"
 #include "base/kpath.h"
+#include "common/qox_test_files.h"
 #include "test_util.h"
 
 using qoxtest::Exists;
@@ -123,6 +124,96 @@ TEST(KConfigFileTest, FailedSetLeavesTheFileUnchanged)
     EXPECT_FALSE(config.Set("S", "Key", "2", nullptr));
     EXPECT_EQ(ReadFile(path), "[S]\nKey = 1\n");
     EXPECT_STREQ(config.Get("S", "Key", nullptr), "1");
+}
+
+// What another user can have written is not read, neither straight from the
+// file nor into the in-memory copy; a change replaces it (never written
+// through a link) with a file of the user's own, mode 0600.
+TEST(KConfigFileTest, OnlySettingsNoOtherUserCanHaveWrittenAreRead)
+{
+    const uid_t self = geteuid(), nobody = 65534;
+    enum
+    {
+        kLink = -1,
+        kFifo = -2
+    };
+    const struct
+    {
+        const char* mCase;
+        int mMode;    // of the settings file, or one of the kinds above
+        bool mOthers; // another user's
+        bool mRead;
+    } rows[] = {
+        {"the user's", 0644, false, true},
+        {"the user's, private", 0600, false, true},
+        {"writable by all", 0666, false, false},
+        {"writable by the group", 0620, false, false},
+        {"another user's", 0644, true, false},
+        {"a link to the user's", kLink, false, false},
+        {"a FIFO (not waited on)", kFifo, false, false},
+    };
+    for (const auto& row : rows)
+    {
+        SCOPED_TRACE(row.mCase);
+        if (row.mOthers && self != 0)
+            continue; // giving a file away takes root
+        ConfigDir dir;
+        const std::string path = dir.File("s.ini"), target = dir.File("target.ini"),
+                          text = "[S]\nKey = old\nMore = 1\n";
+        ASSERT_TRUE(WriteFile(target, text));
+        const bool made = row.mMode == kLink ? symlink(target.c_str(), path.c_str()) == 0
+                          : row.mMode == kFifo
+                              ? mkfifo(path.c_str(), 0600) == 0
+                              : WriteFile(path, text) && chmod(path.c_str(), row.mMode) == 0 &&
+                                    chown(path.c_str(), row.mOthers ? nobody : self, static_cast<gid_t>(-1)) == 0;
+        ASSERT_TRUE(made);
+        const std::string expected = row.mRead ? "old" : "(none)";
+        KConfigFile config("s.ini", false);
+        const char* value = config.Get("S", "Key", nullptr);
+        EXPECT_EQ(value ? value : "(none)", expected);
+        {
+            KConfigFile copy("s.ini", true);
+            value = copy.Get("S", "Key", nullptr);
+            EXPECT_EQ(value ? value : "(none)", expected);
+        }
+        // A link planted under the backup's name is not written through.
+        ASSERT_EQ(symlink(target.c_str(), dir.File("backupfile.ini").c_str()), 0);
+        EXPECT_TRUE(config.Set("S", "Key", "new", nullptr));
+        EXPECT_EQ(ReadFile(path), row.mRead ? "[S]\nKey = new\nMore = 1\n" : "[S]\nKey = new\n\n");
+        struct stat info;
+        ASSERT_EQ(lstat(path.c_str(), &info), 0);
+        EXPECT_TRUE(S_ISREG(info.st_mode) && info.st_uid == self && (info.st_mode & 07777) == 0600);
+        EXPECT_EQ(ReadFile(target), text);
+        EXPECT_FALSE(Exists(dir.File("backupfile.ini")));
+    }
+}
+
+// Root's settings are read by other users only in a folder only root writes.
+TEST(KConfigFileTest, AnAdministratorsSettingsAreReadInAFolderOnlyRootWrites)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "root's files read by another user: the test runs as root";
+    qoxtest::TempDir dir;
+    ASSERT_EQ(chmod(dir.Path().c_str(), 0755), 0);
+    const struct
+    {
+        mode_t mFolderMode;
+        uid_t mFolderOwner;
+        const char* mExpected;
+    } rows[] = {{0755, 0, "admin"}, {01777, 0, "(none)"}, {0775, 0, "(none)"}, {0755, 65534, "(none)"}};
+    for (const auto& row : rows)
+    {
+        const std::string folder = dir.File(std::to_string(row.mFolderMode) + "_" + std::to_string(row.mFolderOwner));
+        ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+        ASSERT_TRUE(WriteFile(folder + "/s.ini", "[S]\nKey = admin\n"));
+        ASSERT_EQ(chmod(folder.c_str(), row.mFolderMode) | chown(folder.c_str(), row.mFolderOwner, 0), 0);
+        EXPECT_EQ(qoxtest::UnprivilegedChildText([&] {
+                      const char* value = KConfigFile("s.ini", folder.c_str()).Get("S", "Key", nullptr);
+                      return std::string(value ? value : "(none)");
+                  }),
+                  row.mExpected)
+            << folder;
+    }
 }
 
 TEST(KConfigFileTest, InMemoryCopyIsWrittenOnceSorted)

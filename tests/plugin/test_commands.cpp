@@ -169,30 +169,30 @@ TEST(PluginDirectory, TheUserFolderIsMade0700OrRefused)
     {
         const char* mCase;
         mode_t mParentMode;
-        uid_t mParentOwner;
-        int mFolder; // its mode when it is there, or one of the kinds above
-        uid_t mFolderOwner;
+        bool mParentOthers; // another user's
+        int mFolder;        // its mode when it is there, or one of the kinds above
+        bool mFolderOthers;
         std::string mRefused; // "": accepted; else the folder named and why
         mode_t mModeAfter;
     } rows[] = {
-        {"missing, below missing folders", 0700, self, kMissing, self, "", 0700},
-        {"own and private", 0700, self, 0700, self, "", 0700},
-        {"own, others may read", 0700, self, 0755, self, "", 0755},
-        {"own, the user shut out", 0700, self, 0500, self, "", 0700},
-        {"writable by all", 0700, self, 0777, self, "p/a/qoxzelt can be written by other users", 0777},
-        {"writable by the group", 0700, self, 0770, self, "p/a/qoxzelt can be written by other users", 0770},
-        {"another user's", 0700, self, 0700, nobody, "p/a/qoxzelt belongs to another user", 0700},
-        {"a file", 0700, self, kFile, self, "p/a/qoxzelt is not a folder", 0644},
-        {"above it a shared folder", 0777, self, 0700, self, "p can be written by other users", 0700},
-        {"above it a sticky one", 01777, self, kMissing, self, "", 0700},
-        {"above it another user's", 0755, nobody, 0700, self, "p belongs to another user", 0700},
-        {"a link to a shared folder", 0700, self, kLinkToShared, self, "shared can be written by other users", 0777},
-        {"a link to an own folder", 0700, self, kLinkToOwn, self, "", 0700},
+        {"missing, below missing folders", 0700, false, kMissing, false, "", 0700},
+        {"own and private", 0700, false, 0700, false, "", 0700},
+        {"own, others may read", 0700, false, 0755, false, "", 0755},
+        {"own, the user shut out", 0700, false, 0500, false, "", 0700},
+        {"writable by all", 0700, false, 0777, false, "p/a/qoxzelt can be written by other users", 0777},
+        {"writable by the group", 0700, false, 0770, false, "p/a/qoxzelt can be written by other users", 0770},
+        {"another user's", 0700, false, 0700, true, "p/a/qoxzelt belongs to another user", 0700},
+        {"a file", 0700, false, kFile, false, "p/a/qoxzelt is not a folder", 0644},
+        {"above it a shared folder", 0777, false, 0700, false, "p can be written by other users", 0700},
+        {"above it a sticky one", 01777, false, kMissing, false, "", 0700},
+        {"above it another user's", 0755, true, 0700, false, "p belongs to another user", 0700},
+        {"a link to a shared folder", 0700, false, kLinkToShared, false, "shared can be written by other users", 0777},
+        {"a link to an own folder", 0700, false, kLinkToOwn, false, "", 0700},
     };
     for (const auto& row : rows)
     {
         SCOPED_TRACE(row.mCase);
-        if ((row.mParentOwner != self || row.mFolderOwner != self) && self != 0)
+        if ((row.mParentOthers || row.mFolderOthers) && self != 0)
             continue; // giving a file away takes root
         qoxtest::TempDir dir;
         char real[PATH_MAX];
@@ -209,11 +209,12 @@ TEST(PluginDirectory, TheUserFolderIsMade0700OrRefused)
             Touch(folder);
         const char* target = row.mFolder == kLinkToOwn ? "own" : "shared";
         const bool linked = row.mFolder >= kFile || symlink(dir.File(target).c_str(), folder.c_str()) == 0;
-        const bool owned = row.mFolder < 0 || (chmod(folder.c_str(), row.mFolder) == 0 &&
-                                               chown(folder.c_str(), row.mFolderOwner, static_cast<gid_t>(-1)) == 0);
+        const bool owned =
+            row.mFolder < 0 || (chmod(folder.c_str(), row.mFolder) == 0 &&
+                                chown(folder.c_str(), row.mFolderOthers ? nobody : self, static_cast<gid_t>(-1)) == 0);
         ASSERT_TRUE(linked && owned);
         ASSERT_EQ(chmod(parent.c_str(), row.mParentMode) |
-                      chown(parent.c_str(), row.mParentOwner, static_cast<gid_t>(-1)),
+                      chown(parent.c_str(), row.mParentOthers ? nobody : self, static_cast<gid_t>(-1)),
                   0);
         const mode_t umasked = umask(0277); // made 0700 whatever the umask
         std::string why = "(none)";
@@ -260,29 +261,29 @@ TEST_F(PluginTest, WithoutAPathListTheSettingsGoToTheUsersOwnFolder)
     const struct
     {
         const char* mCase;
-        bool mXdg; // $XDG_CONFIG_HOME names the folder above, else $HOME does
-        int mFile; // registry.txt (holding kMerge) there beforehand: its mode, or kNone / kLink
-        uid_t mFileOwner;
+        bool mXdg;          // $XDG_CONFIG_HOME names the folder above, else $HOME does
+        int mFile;          // registry.txt (holding kMerge) there beforehand: its mode, or kNone / kLink
+        bool mFileOthers;   // another user's
         mode_t mFolderMode; // the user folder made beforehand (0: not there)
-        uid_t mFolderOwner;
+        bool mFolderOthers;
         const char* mRead;    // the import mode the plug-in starts with
         const char* mRefused; // "": the settings are saved there; else the end of the warning
     } rows[] = {
-        {"$XDG_CONFIG_HOME, nothing there", true, kNone, self, 0, self, "kCreate", ""},
-        {"$HOME, $XDG_CONFIG_HOME relative", false, kNone, self, 0, self, "kCreate", ""},
-        {"the user's own settings", true, 0600, self, 0700, self, "kMerge", ""},
-        {"the user's, others may read", false, 0644, self, 0700, self, "kMerge", ""},
-        {"the user's, writable by all", true, 0666, self, 0700, self, "kCreate", ""},
-        {"the user's, writable by the group", true, 0620, self, 0700, self, "kCreate", ""},
-        {"another user's", true, 0644, nobody, 0700, self, "kCreate", ""},
-        {"a link to the user's settings", true, kLink, self, 0700, self, "kCreate", ""},
-        {"a folder others may write", true, 0600, self, 0777, self, "kCreate", " can be written by other users"},
-        {"another user's folder", false, 0600, self, 0700, nobody, "kCreate", " belongs to another user"},
+        {"$XDG_CONFIG_HOME, nothing there", true, kNone, false, 0, false, "kCreate", ""},
+        {"$HOME, $XDG_CONFIG_HOME relative", false, kNone, false, 0, false, "kCreate", ""},
+        {"the user's own settings", true, 0600, false, 0700, false, "kMerge", ""},
+        {"the user's, others may read", false, 0644, false, 0700, false, "kMerge", ""},
+        {"the user's, writable by all", true, 0666, false, 0700, false, "kCreate", ""},
+        {"the user's, writable by the group", true, 0620, false, 0700, false, "kCreate", ""},
+        {"another user's", true, 0644, true, 0700, false, "kCreate", ""},
+        {"a link to the user's settings", true, kLink, false, 0700, false, "kCreate", ""},
+        {"a folder others may write", true, 0600, false, 0777, false, "kCreate", " can be written by other users"},
+        {"another user's folder", false, 0600, false, 0700, true, "kCreate", " belongs to another user"},
     };
     for (const auto& row : rows)
     {
         SCOPED_TRACE(row.mCase);
-        if ((row.mFileOwner != self || row.mFolderOwner != self) && self != 0)
+        if ((row.mFileOthers || row.mFolderOthers) && self != 0)
             continue; // giving a file away takes root
         qoxtest::TempDir dir;
         setenv("XDG_CONFIG_HOME", row.mXdg ? dir.File("config").c_str() : "config", 1);
@@ -293,13 +294,15 @@ TEST_F(PluginTest, WithoutAPathListTheSettingsGoToTheUsersOwnFolder)
         if (row.mFolderMode)
         {
             std::filesystem::create_directories(folder);
-            ASSERT_EQ(chmod(folder.c_str(), row.mFolderMode) | chown(folder.c_str(), row.mFolderOwner, -1), 0);
+            ASSERT_EQ(chmod(folder.c_str(), row.mFolderMode) |
+                          chown(folder.c_str(), row.mFolderOthers ? nobody : self, -1),
+                      0);
         }
         const bool placed = row.mFile == kLink ? symlink(dir.File("mine.txt").c_str(), settings.c_str()) == 0
                             : row.mFile == kNone
                                 ? true
                                 : qoxtest::WriteFile(settings, mine) && chmod(settings.c_str(), row.mFile) == 0 &&
-                                      chown(settings.c_str(), row.mFileOwner, -1) == 0;
+                                      chown(settings.c_str(), row.mFileOthers ? nobody : self, -1) == 0;
         ASSERT_TRUE(placed);
 
         zelthost::Host::Get().ClearTranscript();
