@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <string>
@@ -144,9 +145,13 @@ TEST(QoxLogFileTest, WritesOnlyIntoAFileOfTheUsersOwn)
                                   : qoxtest::WriteFile(path, "kept") && chmod(path.c_str(), row.mMode) == 0 &&
                                         chown(path.c_str(), row.mOthers ? nobody : self, static_cast<gid_t>(-1)) == 0;
             ASSERT_TRUE(made);
+            // A reader waits on the FIFO, so that a writer would not wait.
+            const int reader = row.mMode == kFifo ? open(path.c_str(), O_RDONLY | O_NONBLOCK) : -1;
             QoxLogFile log("log.txt", "T", append, false);
             log += "line";
             EXPECT_EQ(log.OutputLog(), row.mWritten);
+            if (reader >= 0)
+                close(reader);
             struct stat info;
             ASSERT_EQ(lstat(path.c_str(), &info), 0);
             EXPECT_EQ(info.st_mode & 07777, row.mModeAfter);
