@@ -1,6 +1,5 @@
 #include "base/kconfigfile.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>

@@ -310,6 +310,15 @@ TEST_F(PluginTest, WithoutAPathListTheSettingsGoToTheUsersOwnFolder)
         EXPECT_EQ(Run("QOXImportMode"), Strings{row.mRead});
         ZStatus saved;
         Run("QOXSetUserParams", &saved);
+        // A failed import has a line to log: without a folder it goes nowhere
+        // (not into the working folder).
+        const std::string logHere = qoxtest::ReadFile("qoxzeltlog.txt");
+        ASSERT_TRUE(qoxtest::WriteFile(dir.File("junk.qox"), std::string(300, '\x7f')));
+        ZStatus failed;
+        Run("QOXImport -f \"" + dir.File("junk.qox") + "\"", &failed);
+        EXPECT_EQ(qoxtest::ReadFile("qoxzeltlog.txt"), logHere);
+        EXPECT_EQ(qoxtest::ReadFile(folder + "/qoxzeltlog.txt").find("\tFile is corrupted") != std::string::npos,
+                  !*row.mRefused);
         Run("QOXImportMode add");
         zelthost::Host::Get().UnloadAllPlugins(); // saves the settings once more
 
