@@ -35,25 +35,6 @@ void Touch(const std::string& path)
     std::ofstream(path) << "x";
 }
 
-// An environment variable set (unset for null) while the object lives.
-class ScopedEnv
-{
-public:
-    ScopedEnv(const char* name, const char* value)
-        : mName(name)
-        , mHad(getenv(name) != nullptr)
-        , mOld(mHad ? getenv(name) : "")
-    {
-        value ? setenv(name, value, 1) : unsetenv(name);
-    }
-    ~ScopedEnv() { mHad ? setenv(mName, mOld.c_str(), 1) : unsetenv(mName); }
-
-private:
-    const char* mName;
-    bool mHad;
-    std::string mOld;
-};
-
 // The text of any file the plug-in is given that is not a native scene file.
 const std::string kNativeOnly = "File is corrupted: the plug-in reads native scene files only";
 
@@ -157,74 +138,63 @@ TEST(PluginDirectory, TheUserFolderFollowsXdgConfigHomeElseHome)
 
 TEST(PluginDirectory, TheUserFolderIsMade0700OrRefused)
 {
+    // In a test folder: "p" above "p/a" above the user folder "p/a/qoxzelt",
+    // "shared" (0777) and "own" (0700) beside them.
     const uid_t self = geteuid(), nobody = 65534;
-    enum
-    {
-        kMissing = -1,
-        kFile = -2,
-        kLinkToShared = -3,
-        kLinkToOwn = -4
-    };
+    const int kMissing = -1, kFile = -2, kLinkToShared = -3, kLinkToOwn = -4;
     const struct
     {
-        const char* mCase;
         mode_t mParentMode;
         bool mParentOthers; // another user's
-        int mFolder;        // its mode when it is there, or one of the kinds above
+        int mFolder;        // its mode, or one of the kinds above
         bool mFolderOthers;
         std::string mRefused; // "": accepted; else the folder named and why
         mode_t mModeAfter;
     } rows[] = {
-        {"missing, below missing folders", 0700, false, kMissing, false, "", 0700},
-        {"own and private", 0700, false, 0700, false, "", 0700},
-        {"own, others may read", 0700, false, 0755, false, "", 0755},
-        {"own, the user shut out", 0700, false, 0500, false, "", 0700},
-        {"writable by all", 0700, false, 0777, false, "p/a/qoxzelt can be written by other users", 0777},
-        {"writable by the group", 0700, false, 0770, false, "p/a/qoxzelt can be written by other users", 0770},
-        {"another user's", 0700, false, 0700, true, "p/a/qoxzelt belongs to another user", 0700},
-        {"a file", 0700, false, kFile, false, "p/a/qoxzelt is not a folder", 0644},
-        {"above it a shared folder", 0777, false, 0700, false, "p can be written by other users", 0700},
-        {"above it a sticky one", 01777, false, kMissing, false, "", 0700},
-        {"above it another user's", 0755, true, 0700, false, "p belongs to another user", 0700},
-        {"a link to a shared folder", 0700, false, kLinkToShared, false, "shared can be written by other users", 0777},
-        {"a link to an own folder", 0700, false, kLinkToOwn, false, "", 0700},
+        {0700, false, kMissing, false, "", 0700}, // made, with p/a, whatever the umask
+        {0700, false, 0755, false, "", 0755},
+        {0700, false, 0500, false, "", 0700},
+        {0700, false, 0777, false, "p/a/qoxzelt can be written by other users", 0777},
+        {0700, false, 0770, false, "p/a/qoxzelt can be written by other users", 0770},
+        {0700, false, 0700, true, "p/a/qoxzelt belongs to another user", 0700},
+        {0700, false, kFile, false, "p/a/qoxzelt is not a folder", 0644},
+        {0777, false, 0700, false, "p can be written by other users", 0700},
+        {01777, false, kMissing, false, "", 0700}, // sticky: others cannot move it
+        {0755, true, 0700, false, "p belongs to another user", 0700},
+        {0700, false, kLinkToShared, false, "shared can be written by other users", 0777},
+        {0700, false, kLinkToOwn, false, "", 0700},
     };
     for (const auto& row : rows)
     {
-        SCOPED_TRACE(row.mCase);
+        SCOPED_TRACE(row.mRefused + " " + std::to_string(row.mFolder));
         if ((row.mParentOthers || row.mFolderOthers) && self != 0)
             continue; // giving a file away takes root
         qoxtest::TempDir dir;
         char real[PATH_MAX];
         ASSERT_TRUE(realpath(dir.Path().c_str(), real));
         const std::string base = real, parent = base + "/p", folder = parent + "/a/qoxzelt";
-        ASSERT_EQ(mkdir(parent.c_str(), 0700), 0);
-        ASSERT_EQ(mkdir(dir.File("shared").c_str(), 0777) | chmod(dir.File("shared").c_str(), 0777), 0);
-        ASSERT_EQ(mkdir(dir.File("own").c_str(), 0700), 0);
+        mkdir(parent.c_str(), 0700);
+        mkdir(dir.File("own").c_str(), 0700);
+        mkdir(dir.File("shared").c_str(), 0700);
+        chmod(dir.File("shared").c_str(), 0777);
         if (row.mFolder != kMissing)
             mkdir((parent + "/a").c_str(), 0700);
-        if (row.mFolder >= 0)
-            mkdir(folder.c_str(), 0700);
         if (row.mFolder == kFile)
             Touch(folder);
         const char* target = row.mFolder == kLinkToOwn ? "own" : "shared";
-        const bool linked = row.mFolder >= kFile || symlink(dir.File(target).c_str(), folder.c_str()) == 0;
-        const bool owned =
-            row.mFolder < 0 || (chmod(folder.c_str(), row.mFolder) == 0 &&
-                                chown(folder.c_str(), row.mFolderOthers ? nobody : self, static_cast<gid_t>(-1)) == 0);
-        ASSERT_TRUE(linked && owned);
-        ASSERT_EQ(chmod(parent.c_str(), row.mParentMode) |
-                      chown(parent.c_str(), row.mParentOthers ? nobody : self, static_cast<gid_t>(-1)),
+        ASSERT_TRUE(row.mFolder >= kFile || symlink(dir.File(target).c_str(), folder.c_str()) == 0);
+        ASSERT_TRUE(row.mFolder < 0 || (mkdir(folder.c_str(), 0700) == 0 && chmod(folder.c_str(), row.mFolder) == 0 &&
+                                        chown(folder.c_str(), row.mFolderOthers ? nobody : self, -1) == 0));
+        ASSERT_EQ(chmod(parent.c_str(), row.mParentMode) | chown(parent.c_str(), row.mParentOthers ? nobody : self, -1),
                   0);
-        const mode_t umasked = umask(0277); // made 0700 whatever the umask
+        const mode_t umasked = umask(0277);
         std::string why = "(none)";
         const std::string found = QoxZeltFindPluginDirectory(nullptr, folder, &why);
         umask(umasked);
         EXPECT_EQ(found, row.mRefused.empty() ? folder + "/" : "");
         EXPECT_EQ(why, row.mRefused.empty() ? "(none)" : base + "/" + row.mRefused);
         struct stat info;
-        EXPECT_EQ(stat(folder.c_str(), &info), 0);
-        EXPECT_EQ(info.st_mode & 07777, row.mModeAfter);
+        EXPECT_TRUE(stat(folder.c_str(), &info) == 0 && (info.st_mode & 07777) == row.mModeAfter);
         EXPECT_TRUE(stat((parent + "/a").c_str(), &info) == 0 && (info.st_mode & 07777) == 0700);
     }
 }
@@ -242,55 +212,37 @@ TEST(PluginDirectory, LogPathHasOneSeparatorWhateverTheDirectoryEndsWith)
 
 TEST_F(PluginTest, WithoutAPathListTheSettingsGoToTheUsersOwnFolder)
 {
-    // Another user's settings lie in the temporary folder: never read now.
     const uid_t self = geteuid(), nobody = 65534;
-    const std::string hostile = "[UserParams]\nkImportLoadMode = kExclusiveMerge\n";
-    const std::string tmp = mDir.File("tmp");
-    ASSERT_EQ(mkdir(tmp.c_str(), 01777) | chmod(tmp.c_str(), 01777), 0);
-    ASSERT_TRUE(qoxtest::WriteFile(tmp + "/registry.txt", hostile));
-    ASSERT_EQ(chmod((tmp + "/registry.txt").c_str(), 0666), 0);
-    ASSERT_TRUE(self != 0 || chown((tmp + "/registry.txt").c_str(), nobody, nobody) == 0);
-    ScopedEnv noList("ZELT_PLUG_IN_PATH", nullptr), tmpdir("TMPDIR", tmp.c_str()), config("XDG_CONFIG_HOME", nullptr),
-        home("HOME", nullptr);
-
-    enum
-    {
-        kNone = 0,
-        kLink = -1
-    };
+    const std::string home = getenv("HOME") ? getenv("HOME") : "", mine = "[UserParams]\nkImportLoadMode = kMerge\n";
+    unsetenv("ZELT_PLUG_IN_PATH");
     const struct
     {
-        const char* mCase;
         bool mXdg;          // $XDG_CONFIG_HOME names the folder above, else $HOME does
-        int mFile;          // registry.txt (holding kMerge) there beforehand: its mode, or kNone / kLink
+        mode_t mFile;       // of a registry.txt holding kMerge there beforehand (0: none)
         bool mFileOthers;   // another user's
-        mode_t mFolderMode; // the user folder made beforehand (0: not there)
+        mode_t mFolderMode; // of the user folder made beforehand (0: none)
         bool mFolderOthers;
         const char* mRead;    // the import mode the plug-in starts with
-        const char* mRefused; // "": the settings are saved there; else the end of the warning
+        const char* mRefused; // "": the settings and log go there; else the end of the warning
     } rows[] = {
-        {"$XDG_CONFIG_HOME, nothing there", true, kNone, false, 0, false, "kCreate", ""},
-        {"$HOME, $XDG_CONFIG_HOME relative", false, kNone, false, 0, false, "kCreate", ""},
-        {"the user's own settings", true, 0600, false, 0700, false, "kMerge", ""},
-        {"the user's, others may read", false, 0644, false, 0700, false, "kMerge", ""},
-        {"the user's, writable by all", true, 0666, false, 0700, false, "kCreate", ""},
-        {"the user's, writable by the group", true, 0620, false, 0700, false, "kCreate", ""},
-        {"another user's", true, 0644, true, 0700, false, "kCreate", ""},
-        {"a link to the user's settings", true, kLink, false, 0700, false, "kCreate", ""},
-        {"a folder others may write", true, 0600, false, 0777, false, "kCreate", " can be written by other users"},
-        {"another user's folder", false, 0600, false, 0700, true, "kCreate", " belongs to another user"},
+        {true, 0, false, 0, false, "kCreate", ""},
+        {false, 0, false, 0, false, "kCreate", ""},
+        {true, 0600, false, 0700, false, "kMerge", ""},
+        {true, 0666, false, 0700, false, "kCreate", ""},
+        {false, 0644, true, 0700, false, "kCreate", ""},
+        {true, 0644, false, 0777, false, "kCreate", " can be written by other users"},
+        {false, 0644, false, 0700, true, "kCreate", " belongs to another user"},
     };
     for (const auto& row : rows)
     {
-        SCOPED_TRACE(row.mCase);
+        SCOPED_TRACE(std::string(row.mRead) + row.mRefused + " " + std::to_string(row.mFile));
         if ((row.mFileOthers || row.mFolderOthers) && self != 0)
             continue; // giving a file away takes root
         qoxtest::TempDir dir;
-        setenv("XDG_CONFIG_HOME", row.mXdg ? dir.File("config").c_str() : "config", 1);
+        setenv("XDG_CONFIG_HOME", row.mXdg ? dir.File("config").c_str() : "relative", 1);
         setenv("HOME", dir.File("home").c_str(), 1);
-        const std::string folder = row.mXdg ? dir.File("config/qoxzelt") : dir.File("home/.config/qoxzelt");
-        const std::string settings = folder + "/registry.txt", mine = "[UserParams]\nkImportLoadMode = kMerge\n";
-        ASSERT_TRUE(qoxtest::WriteFile(dir.File("mine.txt"), mine));
+        const std::string folder = dir.File(row.mXdg ? "config/qoxzelt" : "home/.config/qoxzelt");
+        const std::string settings = folder + "/registry.txt";
         if (row.mFolderMode)
         {
             std::filesystem::create_directories(folder);
@@ -298,23 +250,17 @@ TEST_F(PluginTest, WithoutAPathListTheSettingsGoToTheUsersOwnFolder)
                           chown(folder.c_str(), row.mFolderOthers ? nobody : self, -1),
                       0);
         }
-        const bool placed = row.mFile == kLink ? symlink(dir.File("mine.txt").c_str(), settings.c_str()) == 0
-                            : row.mFile == kNone
-                                ? true
-                                : qoxtest::WriteFile(settings, mine) && chmod(settings.c_str(), row.mFile) == 0 &&
-                                      chown(settings.c_str(), row.mFileOthers ? nobody : self, -1) == 0;
-        ASSERT_TRUE(placed);
-
+        ASSERT_TRUE(!row.mFile || (qoxtest::WriteFile(settings, mine) && chmod(settings.c_str(), row.mFile) == 0 &&
+                                   chown(settings.c_str(), row.mFileOthers ? nobody : self, -1) == 0));
         zelthost::Host::Get().ClearTranscript();
         ASSERT_TRUE(Load());
         EXPECT_EQ(Run("QOXImportMode"), Strings{row.mRead});
-        ZStatus saved;
+        ZStatus saved, failed;
         Run("QOXSetUserParams", &saved);
-        // A failed import has a line to log: without a folder it goes nowhere
-        // (not into the working folder).
+        // A failed import has a line to log: without a folder it goes
+        // nowhere (not into the working folder).
         const std::string logHere = qoxtest::ReadFile("qoxzeltlog.txt");
         ASSERT_TRUE(qoxtest::WriteFile(dir.File("junk.qox"), std::string(300, '\x7f')));
-        ZStatus failed;
         Run("QOXImport -f \"" + dir.File("junk.qox") + "\"", &failed);
         EXPECT_EQ(qoxtest::ReadFile("qoxzeltlog.txt"), logHere);
         EXPECT_EQ(qoxtest::ReadFile(folder + "/qoxzeltlog.txt").find("\tFile is corrupted") != std::string::npos,
@@ -326,28 +272,22 @@ TEST_F(PluginTest, WithoutAPathListTheSettingsGoToTheUsersOwnFolder)
         for (const zelthost::TranscriptEntry& entry : zelthost::Host::Get().Transcript())
             if (entry.kind == zelthost::TranscriptEntry::kWarning)
                 warnings.push_back(entry.text);
+        char real[PATH_MAX];
+        ASSERT_TRUE(realpath(folder.c_str(), real));
+        const std::string warning = "The settings are kept in memory only and no log is written: ";
+        EXPECT_EQ(warnings, *row.mRefused ? Strings{warning + real + row.mRefused} : Strings{});
+        EXPECT_EQ(static_cast<bool>(saved), !*row.mRefused);
+        // Made 0700, or found; a file of the user's own, mode 0600, replaces
+        // whatever lay there, or it is left alone.
         struct stat info;
-        if (*row.mRefused)
-        {
-            char real[PATH_MAX];
-            ASSERT_TRUE(realpath(folder.c_str(), real));
-            EXPECT_EQ(warnings, Strings{"The settings are kept in memory only and no log is written: " +
-                                        std::string(real) + row.mRefused});
-            EXPECT_FALSE(saved);
-            EXPECT_EQ(qoxtest::ReadFile(settings), mine); // left alone, never read
-            continue;
-        }
-        EXPECT_TRUE(warnings.empty());
-        EXPECT_TRUE(saved);
         for (const std::string& made : {folder, folder.substr(0, folder.rfind('/'))})
             EXPECT_TRUE(row.mFolderMode || (stat(made.c_str(), &info) == 0 && (info.st_mode & 07777) == 0700)) << made;
-        // A file of the user's own, mode 0600, replaces whatever lay there.
-        ASSERT_EQ(lstat(settings.c_str(), &info), 0);
-        EXPECT_TRUE(S_ISREG(info.st_mode) && info.st_uid == self && (info.st_mode & 07777) == 0600);
-        EXPECT_NE(qoxtest::ReadFile(settings).find("kImportLoadMode = kCreate\n"), std::string::npos);
-        EXPECT_EQ(qoxtest::ReadFile(dir.File("mine.txt")), mine);
+        ASSERT_EQ(stat(settings.c_str(), &info), 0);
+        EXPECT_EQ(info.st_uid == self && (info.st_mode & 07777) == 0600, !*row.mRefused);
+        EXPECT_EQ(qoxtest::ReadFile(settings).find("kImportLoadMode = kCreate\n") != std::string::npos, !*row.mRefused);
     }
-    EXPECT_EQ(qoxtest::ReadFile(tmp + "/registry.txt"), hostile);
+    setenv("HOME", home.c_str(), 1);
+    unsetenv("XDG_CONFIG_HOME");
 }
 
 TEST_F(PluginTest, LoadRegistersEverythingAndUnloadRemovesIt)
