@@ -3,9 +3,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <string>
 #include <strings.h>
+#include <sys/stat.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 #include "base/klib.h"
 #include "base/knumbertext.h"
@@ -109,6 +112,64 @@ bool Put(FILE* file, const std::string& text)
     return fwrite(text.data(), 1, text.size(), file) == text.size();
 }
 
+const mode_t kOthersWrite = S_IWGRP | S_IWOTH;
+
+// The folder of a file path: "/" for a file at the root, "." for a bare name.
+std::string FolderOf(const char* path)
+{
+    const char* slash = strrchr(path, '/');
+    if (!slash)
+        return ".";
+    return slash == path ? "/" : std::string(path, static_cast<size_t>(slash - path));
+}
+
+// Settings no other user can have written: a regular file, writable by no
+// other user, of this user's own or root's in a folder only root can write
+// (an administrator's).
+bool IsTrustedSettings(const struct stat& status, const char* path)
+{
+    if (!S_ISREG(status.st_mode) || (status.st_mode & kOthersWrite) != 0)
+        return false;
+    if (status.st_uid == geteuid())
+        return true;
+    struct stat folder;
+    return status.st_uid == 0 && stat(FolderOf(path).c_str(), &folder) == 0 && S_ISDIR(folder.st_mode) &&
+           folder.st_uid == 0 && (folder.st_mode & kOthersWrite) == 0;
+}
+
+// The settings file opened for reading, never through a symbolic link (nor
+// waiting on a FIFO); null when it is missing or not to be trusted, as if it
+// were not there.
+FILE* OpenSettings(const char* path)
+{
+    const int fd = open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    struct stat status;
+    FILE* file = nullptr;
+    if (fstat(fd, &status) == 0 && IsTrustedSettings(status, path))
+        file = fdopen(fd, "r");
+    if (!file)
+        close(fd);
+    return file;
+}
+
+// A new file of the user's own, mode 0600, under the name for writing: what
+// lay there (a stale copy, a planted link) is removed first, and the file is
+// made only if nothing took the name meanwhile, so nothing is ever written
+// through a link or into another user's file.
+FILE* CreateFresh(const char* path)
+{
+    unlink(path);
+    const int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, S_IRUSR | S_IWUSR);
+    if (fd < 0)
+        return nullptr;
+    FILE* file = fdopen(fd, "w");
+    if (!file)
+        close(fd);
+    return file;
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -179,7 +240,7 @@ char* KConfigFile::Get(const char* section, const char* key, const char* default
         CopyValue(defaultValue);
 
     bool found = false;
-    FILE* file = fopen(mFilePath, "rt");
+    FILE* file = OpenSettings(mFilePath);
     if (file)
     {
         bool inSection = false;
@@ -226,8 +287,8 @@ bool KConfigFile::Set(const char* section, const char* key, const char* value, c
 
     // The new text goes to the backup file, which then replaces the file:
     // the original stays whole until its replacement is completely written.
-    FILE* in = fopen(mFilePath, "rt");
-    FILE* out = fopen(mBackupPath, "wt");
+    FILE* in = OpenSettings(mFilePath);
+    FILE* out = CreateFresh(mBackupPath);
     if (!out)
     {
         if (in)
@@ -319,8 +380,7 @@ bool KConfigFile::ClearFile()
         VirtualFileClear(mVirtualFile.get());
         return true;
     }
-    remove(mFilePath);
-    FILE* file = fopen(mFilePath, "wt+");
+    FILE* file = CreateFresh(mFilePath);
     if (!file)
         return false;
     return fclose(file) == 0;
@@ -330,7 +390,7 @@ void KConfigFile::VirtualFileLoad(KCharPtrSet* sections)
 {
     if (!sections)
         return;
-    FILE* file = fopen(mFilePath, "rt");
+    FILE* file = OpenSettings(mFilePath);
     if (!file)
         return;
     KCharPtrSet* current = nullptr;
@@ -373,7 +433,7 @@ bool KConfigFile::VirtualFileDump(KCharPtrSet* sections)
 {
     if (!sections)
         return false;
-    FILE* out = fopen(mBackupPath, "wt+");
+    FILE* out = CreateFresh(mBackupPath);
     if (!out)
         return false;
     bool ok = true;

@@ -12,6 +12,12 @@
 // changed there and written back when the object is destroyed. Section and
 // key names are compared without regard to case.
 //
+// Settings are the user's: a file is read only when it is a regular file
+// (not reached through a symbolic link) that no other user may write, owned
+// by this user, or by root in a folder only root may write. Any other file
+// reads as missing, and a change replaces it. Files are written as new files
+// of the user's own (mode 0600), never through a link.
+//
 // KRegistry is the process-wide settings store over one KConfigFile and one
 // section, with typed read and write calls.
 

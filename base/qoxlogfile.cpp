@@ -1,10 +1,37 @@
 #include "base/qoxlogfile.h"
 
 #include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "base/kpath.h"
 #include "base/kstringlist.h"
 #include "base/ktime.h"
+
+namespace {
+
+// The report's file opened for writing: only a regular file of this user's
+// own, never through a symbolic link (nor waiting on a FIFO); one made here
+// is mode 0600. Null when there is no such file to be had.
+FILE* OpenReport(const char* path, bool append)
+{
+    const int flags = O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | (append ? O_APPEND : 0);
+    const int fd = open(path, flags, S_IRUSR | S_IWUSR);
+    if (fd < 0)
+        return nullptr;
+    struct stat status;
+    FILE* file = nullptr;
+    // Emptied only once it is known to be the user's.
+    if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_uid == geteuid() &&
+        (append || ftruncate(fd, 0) == 0))
+        file = fdopen(fd, append ? "a" : "w");
+    if (!file)
+        close(fd);
+    return file;
+}
+
+} // namespace
 
 QoxLogFile::QoxLogFile(const char* fileName, const char* title, bool append, bool writeOnDestroy)
     : mPath(KLib_GetMasterDirectory())
@@ -35,7 +62,7 @@ bool QoxLogFile::OutputLog()
     if (count == 0)
         return true;
 
-    FILE* file = fopen(mPath, mAppend ? "a+" : "w");
+    FILE* file = OpenReport(mPath, mAppend);
     if (!file)
         return false;
 

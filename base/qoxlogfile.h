@@ -32,7 +32,9 @@ public:
     QoxLogFile& operator+=(const char* text);
 
     // Writes the report when the log holds at least one line; the lines
-    // stay. False when the file could not be opened or written.
+    // stay. The report goes only into a regular file of this user's own,
+    // never through a symbolic link; one made here is mode 0600. False when
+    // the file could not be opened (or is not such a file) or written.
     bool OutputLog();
 
 private:

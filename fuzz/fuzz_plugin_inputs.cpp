@@ -27,7 +27,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             break;
         at = end + 1;
     }
-    QoxZeltFindPluginDirectory(parts[0].c_str());
+    static const std::string directory = [] {
+        char name[] = "/tmp/qoxzelt_fuzz_XXXXXX";
+        return std::string(mkdtemp(name)) + "/";
+    }();
+    // The user folder is the fuzzer's own, not the home folder's.
+    QoxZeltFindPluginDirectory(parts[0].c_str(), directory);
 
     std::vector<std::string> args;
     size_t start = 0;
@@ -36,10 +41,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     args.push_back(parts[1].substr(start));
     QoxZeltImport::parseArgs(ZArgList(args));
 
-    static const std::string directory = [] {
-        char name[] = "/tmp/qoxzelt_fuzz_XXXXXX";
-        return std::string(mkdtemp(name)) + "/";
-    }();
     KLib_SetConfigDirectory(directory.c_str());
     if (FILE* file = fopen((directory + "registry.txt").c_str(), "wb"))
     {

@@ -15,6 +15,10 @@ extern "C" const char ZApiVersion[] = "6.0";
 
 namespace {
 
+// Told when no folder of the user's own can be had, followed by what stood in
+// the way.
+const char kNoFolderWarning[] = "The settings are kept in memory only and no log is written: ";
+
 // The plug-in stays mapped once loaded: the SDK keeps its handle blocks for
 // handles that may outlive their plugs, and unmapping would lose them. A
 // later load of the same file starts the plug-in again in the same copy.
@@ -35,7 +39,11 @@ extern "C" ZStatus initializePlugin(ZObject object)
     KPrintDouble(apiVersion, sizeof(apiVersion), ZGlobal::apiVersion().asDouble(), 'f', 1);
     ZFnPlugin plugin(object, "Dunel", "6.0.2", apiVersion);
 
-    const std::string directory = QoxZeltFindPluginDirectory(getenv("ZELT_PLUG_IN_PATH"));
+    std::string why;
+    const std::string directory = QoxZeltFindPluginDirectory(getenv("ZELT_PLUG_IN_PATH"), &why);
+    if (directory.empty())
+        ZGlobal::displayWarning(ZString(std::string(kNoFolderWarning) + why));
+    // An empty directory: the settings stay in memory and no log is written.
     KLib_SetMasterDirectory(directory.c_str());
     KLib_SetConfigDirectory(directory.c_str());
 

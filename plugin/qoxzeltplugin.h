@@ -5,24 +5,37 @@
 // the host calls.
 
 #include <string>
-#include <vector>
 
 #include "host/zbase.h"
 
+// The folder of the user's own where the plug-in keeps its settings
+// ("registry.txt") and its log when the path list names none:
+// "<configHome>/qoxzelt/" when configHome is an absolute path, else
+// "<home>/.config/qoxzelt/", home being the given one when it is absolute,
+// else the one the user database gives this user; "" when there is none.
+std::string QoxZeltUserFolderPath(const char* configHome, const char* home);
+
+// Makes the folder at path, and each folder missing above it, mode 0700
+// whatever the umask, or finds it. True when it is then a folder this user
+// owns that no other user may write, reached through folders that no other
+// user can change (this user's or root's, not writable by others unless
+// sticky); a found folder the user owns gets u+rwx. Otherwise false, and
+// *why (when given) says what stood in the way: "<folder> belongs to another
+// user", "<folder> can be written by other users", "<folder> is not a
+// folder", "<folder>: <system error>" or "no home folder".
+bool QoxZeltMakeUserFolder(const std::string& path, std::string* why);
+
 // The first ";"-separated entry of the path list that is a writable directory
 // holding a file named "qoxzelt..." (any case) with the extension "so"; the
-// result ends with one "/". When there is none, the first of the fallbacks
-// that is a writable directory, else the last fallback ("/usr/tmp/" when
-// there are none), again ending with one "/".
-std::string QoxZeltFindPluginDirectory(const char* pathList, const std::vector<std::string>& fallbacks);
-// The same with the fallbacks of QoxZeltFallbackDirectories($TMPDIR).
-std::string QoxZeltFindPluginDirectory(const char* pathList);
+// result ends with one "/". When there is none, the user folder when
+// QoxZeltMakeUserFolder accepts it (ending with one "/"), else "" with the
+// reason in *why: no folder at all rather than one other users share.
+std::string QoxZeltFindPluginDirectory(const char* pathList, const std::string& userFolder, std::string* why = nullptr);
+// The same with QoxZeltUserFolderPath($XDG_CONFIG_HOME, $HOME).
+std::string QoxZeltFindPluginDirectory(const char* pathList, std::string* why = nullptr);
 
-// The folders the plug-in works in when the path list names none: "/usr/tmp/",
-// the temporary directory given (skipped when null or empty), "/tmp/".
-std::vector<std::string> QoxZeltFallbackDirectories(const char* temporaryDirectory);
-
-// The plug-in's log file: the master directory, a separator and "qoxzeltlog.txt".
+// The plug-in's log file: the master directory, a separator and
+// "qoxzeltlog.txt"; "" when there is no master directory (no log is written).
 std::string QoxZeltLogPath();
 
 extern "C" {

@@ -40,6 +40,15 @@ std::unique_ptr<QoxZeltUserParams>& Shared()
     return instance;
 }
 
+// Without a configuration folder (none of the user's own could be had) the
+// settings live in memory only: a file name alone would be the working
+// folder's.
+bool HasSettingsFolder()
+{
+    const char* directory = KLib_GetConfigDirectory();
+    return directory && *directory;
+}
+
 } // namespace
 
 QoxZeltUserParams& QoxZeltUserParams::Instance()
@@ -95,6 +104,8 @@ void QoxZeltUserParams::Reset()
 
 void QoxZeltUserParams::Load()
 {
+    if (!HasSettingsFolder())
+        return;
     KConfigFile file(kFileName, KLib_GetConfigDirectory());
     KQoxUserParams::Load(file, kSectionName);
     for (int index = kImportShowUI; index < kZeltParamCount; ++index)
@@ -114,6 +125,8 @@ void QoxZeltUserParams::Save()
 
 bool QoxZeltUserParams::SaveChecked()
 {
+    if (!HasSettingsFolder())
+        return false;
     KConfigFile file(kFileName, KLib_GetConfigDirectory());
     KQoxUserParams::Save(file, kSectionName);
     bool ok = true;

@@ -4,7 +4,9 @@
 // QoxZeltUserParams: the plug-in's one table of user parameters: the SDK's 51
 // entries and ten of the plug-in's own after them. They persist in
 // "registry.txt", section "UserParams", in the configuration directory:
-// loaded at start-up, saved by QOXSetUserParams and at destruction.
+// loaded at start-up, saved by QOXSetUserParams and at destruction. Without a
+// configuration directory they are kept in memory only. A file another user
+// owns or may write is not read (see KConfigFile).
 
 #include "scene/kqoxuserparams.h"
 
@@ -41,8 +43,8 @@ public:
     // The 51 defaults, then the plug-in's ten.
     void Reset() override;
     void Load() override;
-    // False when "registry.txt" could not be written; std::bad_alloc
-    // reaches the caller.
+    // False when "registry.txt" could not be written (or there is no
+    // configuration directory); std::bad_alloc reaches the caller.
     void Save() override;
     bool SaveChecked();
 

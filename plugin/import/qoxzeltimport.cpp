@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/kfilecause.h"
+#include "base/kpath.h"
 #include "base/qoxlogfile.h"
 #include "fileio/kqoximporter.h"
 #include "fileio/kqoxioregistry.h"
@@ -255,7 +256,9 @@ void QoxZeltImport::StartImport()
     mScene = nullptr;
     mRootNode = nullptr;
     KString title = KString("File import: ") + (mImporter ? mImporter->GetFileName() : "");
-    mLog.reset(new QoxLogFile(kLogFileName, title.ToChars(), true, true));
+    // Without a folder of the user's own the lines are kept, not written.
+    const bool writeLog = *KLib_GetMasterDirectory() != '\0';
+    mLog.reset(new QoxLogFile(kLogFileName, title.ToChars(), true, writeLog));
     QoxZeltRegisterImageConverters(&mManager);
     mScene = mManager.CreateKQoxScene();
     mRootNode = mScene ? static_cast<QoxZeltNode*>(mScene->GetRootNode()) : nullptr;

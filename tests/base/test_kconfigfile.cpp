@@ -8,6 +8,7 @@
 #include "base/kconfigfile.h"
 #include "base/klib.h"
 #include "base/kpath.h"
+#include "common/qox_test_files.h"
 #include "test_util.h"
 
 using qoxtest::Exists;
@@ -123,6 +124,78 @@ TEST(KConfigFileTest, FailedSetLeavesTheFileUnchanged)
     EXPECT_FALSE(config.Set("S", "Key", "2", nullptr));
     EXPECT_EQ(ReadFile(path), "[S]\nKey = 1\n");
     EXPECT_STREQ(config.Get("S", "Key", nullptr), "1");
+}
+
+// What another user can have written is read neither from the file nor into
+// the in-memory copy; a change replaces it with a file of the user's own,
+// mode 0600, never written through a link (nor through one planted as the
+// backup).
+TEST(KConfigFileTest, OnlySettingsNoOtherUserCanHaveWrittenAreRead)
+{
+    const uid_t self = geteuid(), nobody = 65534;
+    const int kLink = -1;
+    const struct
+    {
+        int mMode;    // of the settings file, or kLink
+        bool mOthers; // another user's
+        bool mRead;
+    } rows[] = {
+        {0644, false, true}, {0666, false, false}, {0620, false, false}, {0644, true, false}, {kLink, false, false}};
+    for (const auto& row : rows)
+    {
+        SCOPED_TRACE(std::to_string(row.mMode) + (row.mOthers ? " another user's" : ""));
+        if (row.mOthers && self != 0)
+            continue; // giving a file away takes root
+        ConfigDir dir;
+        const std::string path = dir.File("s.ini"), target = dir.File("t.ini"), text = "[S]\nKey = old\nMore = 1\n";
+        ASSERT_TRUE(WriteFile(target, text) && symlink(target.c_str(), dir.File("backupfile.ini").c_str()) == 0);
+        ASSERT_TRUE(row.mMode == kLink ? symlink(target.c_str(), path.c_str()) == 0
+                                       : WriteFile(path, text) && chmod(path.c_str(), row.mMode) == 0 &&
+                                             chown(path.c_str(), row.mOthers ? nobody : self, -1) == 0);
+        for (bool inMemory : {false, true})
+        {
+            KConfigFile file("s.ini", inMemory);
+            const char* value = file.Get("S", "Key", nullptr);
+            EXPECT_EQ(value ? value : "(none)", std::string(row.mRead ? "old" : "(none)"));
+        }
+        EXPECT_TRUE(KConfigFile("s.ini", false).Set("S", "Key", "new", nullptr));
+        EXPECT_EQ(ReadFile(path), row.mRead ? "[S]\nKey = new\nMore = 1\n" : "[S]\nKey = new\n\n");
+        struct stat info;
+        EXPECT_TRUE(lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && (info.st_mode & 07777) == 0600);
+        EXPECT_EQ(ReadFile(target), text);
+    }
+    // A FIFO is neither read nor waited on (its writer is let go at the end).
+    ConfigDir dir;
+    qoxtest::FifoFeeder feeder(dir.File("s.ini"), "[S]\nKey = old\n");
+    EXPECT_EQ(KConfigFile("s.ini", false).Get("S", "Key", nullptr), nullptr);
+}
+
+// Root's settings are read by other users in a folder only root may write.
+TEST(KConfigFileTest, AnAdministratorsSettingsAreReadInAFolderOnlyRootWrites)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "root's files read by another user: the test runs as root";
+    qoxtest::TempDir dir;
+    ASSERT_EQ(chmod(dir.Path().c_str(), 0755), 0);
+    const struct
+    {
+        mode_t mFolderMode;
+        uid_t mFolderOwner;
+        const char* mExpected;
+    } rows[] = {{0755, 0, "admin"}, {01777, 0, "(none)"}, {0775, 0, "(none)"}, {0755, 65534, "(none)"}};
+    for (const auto& row : rows)
+    {
+        const std::string folder = dir.File(std::to_string(row.mFolderMode) + "_" + std::to_string(row.mFolderOwner));
+        ASSERT_TRUE(mkdir(folder.c_str(), 0700) == 0 && WriteFile(folder + "/s.ini", "[S]\nKey = admin\n"));
+        ASSERT_EQ(chmod(folder.c_str(), row.mFolderMode) | chown(folder.c_str(), row.mFolderOwner, 0), 0);
+        EXPECT_EQ(qoxtest::UnprivilegedChildText([&] {
+                      KConfigFile file("s.ini", folder.c_str());
+                      const char* value = file.Get("S", "Key", nullptr);
+                      return std::string(value ? value : "(none)");
+                  }),
+                  row.mExpected)
+            << folder;
+    }
 }
 
 TEST(KConfigFileTest, InMemoryCopyIsWrittenOnceSorted)

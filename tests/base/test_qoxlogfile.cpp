@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <string>
 
 #include "base/kpath.h"
@@ -98,4 +101,51 @@ TEST(QoxLogFileTest, PathIsTheMasterDirectoryAtConstruction)
     QoxLogFile lost("x.txt", "T", false, false); // an unreachable place: a failure
     lost += "kept";
     EXPECT_FALSE(lost.OutputLog());
+}
+
+// The report goes only into a regular file of the user's own: never through
+// a link, into another user's file (not even emptied) or a FIFO (not waited
+// on). One made here is mode 0600.
+TEST(QoxLogFileTest, WritesOnlyIntoAFileOfTheUsersOwn)
+{
+    const uid_t self = geteuid(), nobody = 65534;
+    const int kNone = 0, kLink = -1, kFifo = -2;
+    const struct
+    {
+        int mMode;    // of the file there beforehand, or one of the kinds above
+        bool mOthers; // another user's
+        bool mAppend;
+        const char* mAfter; // the file's text after the log's: "" for none
+        mode_t mModeAfter;
+    } rows[] = {
+        {kNone, false, true, "\n\nDate", 0600}, {0644, false, true, "kept\n\nDate", 0644},
+        {kLink, false, false, "kept", 0777},    {0666, true, false, "kept", 0666},
+        {0666, true, true, "kept", 0666},       {kFifo, false, false, "", 0600},
+    };
+    for (const auto& row : rows)
+    {
+        SCOPED_TRACE(std::to_string(row.mMode) + (row.mAppend ? " appended" : " replaced"));
+        if (row.mOthers && self != 0)
+            continue; // giving a file away takes root
+        MasterDir dir;
+        const std::string path = dir.File("log.txt"), target = dir.File("target.txt");
+        ASSERT_TRUE(qoxtest::WriteFile(target, "kept"));
+        ASSERT_TRUE(row.mMode == kNone || (row.mMode == kLink && symlink(target.c_str(), path.c_str()) == 0) ||
+                    (row.mMode == kFifo && mkfifo(path.c_str(), 0600) == 0) ||
+                    (row.mMode > 0 && qoxtest::WriteFile(path, "kept") && chmod(path.c_str(), row.mMode) == 0 &&
+                     chown(path.c_str(), row.mOthers ? nobody : self, -1) == 0));
+        // A reader waits on the FIFO, so that a writer would not wait.
+        const int reader = row.mMode == kFifo ? open(path.c_str(), O_RDONLY | O_NONBLOCK) : -1;
+        QoxLogFile log("log.txt", "T", row.mAppend, false);
+        log += "line";
+        const bool written = log.OutputLog();
+        close(reader);
+        struct stat info;
+        ASSERT_EQ(lstat(path.c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 07777, row.mModeAfter);
+        const std::string text = S_ISFIFO(info.st_mode) ? "" : ReadFile(path);
+        EXPECT_EQ(text.rfind(row.mAfter, 0), 0u) << text;
+        EXPECT_EQ(written, text.size() > 6 && text.substr(text.size() - 6) == "\tline\n") << text;
+        EXPECT_EQ(ReadFile(target), "kept");
+    }
 }

@@ -2,7 +2,10 @@
 // stand-in and through zelt.
 #include "plugin_test_util.h"
 
+#include <climits>
+#include <cstdlib>
 #include <fstream>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -71,7 +74,7 @@ TEST(PluginDirectory, ChosenFromThePathList)
     Touch(b + "/QoxZelt_6.SO"); // extension in upper case: not the plug-in
     Touch(c + "/QOXZELT.so");
     Touch(d + "/qoxzelt.so.txt");
-    const Strings fallbacks{fallback};
+    const std::string& fallbacks = fallback; // the user folder
     const struct
     {
         const char* mList;
@@ -101,59 +104,99 @@ TEST(PluginDirectory, UnwritableEntryIsPassedOver)
     chmod(locked.c_str(), 0555);
     if (access(locked.c_str(), W_OK) == 0)
         GTEST_SKIP() << "permissions do not bind this user";
-    EXPECT_EQ(QoxZeltFindPluginDirectory((locked + ";" + open).c_str(), {dir.Path()}), open + "/");
-    EXPECT_EQ(QoxZeltFindPluginDirectory(locked.c_str(), {dir.Path()}), dir.Path() + "/");
-    // A fallback that cannot be written is passed over as well.
-    EXPECT_EQ(QoxZeltFindPluginDirectory(nullptr, {locked, open + "//"}), open + "/");
+    EXPECT_EQ(QoxZeltFindPluginDirectory((locked + ";" + open).c_str(), dir.Path()), open + "/");
+    EXPECT_EQ(QoxZeltFindPluginDirectory(locked.c_str(), dir.Path()), dir.Path() + "/");
+    // A user folder other users may write is passed over too, for none.
+    chmod(open.c_str(), 0777);
+    EXPECT_EQ(QoxZeltFindPluginDirectory(locked.c_str(), open + "//"), "");
 }
 
-TEST(PluginDirectory, FallsBackToTheTemporaryFolderWhereUsrTmpIsMissing)
+TEST(PluginDirectory, TheUserFolderFollowsXdgConfigHomeElseHome)
 {
-    // A fake root: "usr/tmp", the temporary directory and "tmp" under it,
-    // each there or not. The first that is a writable folder is taken,
-    // the last when none is.
-    qoxtest::TempDir root;
-    const std::string usrTmp = root.File("usr/tmp"), temporary = root.File("scratch"), tmp = root.File("tmp");
-    struct Row
+    const passwd* entry = getpwuid(geteuid());
+    ASSERT_NE(entry, nullptr);
+    const std::string database = std::string(entry->pw_dir) + "/.config/qoxzelt/";
+    const struct
     {
-        bool mUsrTmp, mTemporary, mTmp;
-        bool mTemporaryGiven;
+        const char* mConfigHome;
+        const char* mHome;
         std::string mExpected;
+    } rows[] = {
+        {"/x/cfg", "/h", "/x/cfg/qoxzelt/"},
+        {"/x/cfg//", nullptr, "/x/cfg/qoxzelt/"},
+        {"cfg", "/h", "/h/.config/qoxzelt/"}, // a relative one is ignored
+        {"", "/h/", "/h/.config/qoxzelt/"},
+        {nullptr, "/h", "/h/.config/qoxzelt/"},
+        {nullptr, nullptr, database}, // no $HOME: the user database's
+        {nullptr, "h", database},
+        {"", "", database},
     };
-    const Row rows[] = {
-        {true, true, true, true, usrTmp + "/"},      // as before where /usr/tmp/ is there
-        {false, true, true, true, temporary + "/"},  // $TMPDIR where it is missing
-        {false, true, true, false, tmp + "/"},       // no $TMPDIR: /tmp/
-        {false, false, true, true, tmp + "/"},       // a $TMPDIR that is missing too
-        {false, false, false, true, tmp + "/"},      // none there: the last
-        {true, false, false, true, usrTmp + "/"},
-    };
-    for (const Row& row : rows)
-    {
-        const std::string expected = row.mExpected;
-        SCOPED_TRACE(expected);
-        mkdir(root.File("usr").c_str(), 0755);
-        for (const auto& [path, there] : {std::pair{usrTmp, row.mUsrTmp}, std::pair{temporary, row.mTemporary},
-                                          std::pair{tmp, row.mTmp}})
-            there ? (void)mkdir(path.c_str(), 0755) : (void)rmdir(path.c_str());
-        Strings fallbacks{usrTmp + "/"};
-        if (row.mTemporaryGiven)
-            fallbacks.push_back(temporary);
-        fallbacks.push_back(tmp + "/");
-        EXPECT_EQ(QoxZeltFindPluginDirectory(nullptr, fallbacks), expected);
-    }
-    // A file where a folder is looked for is passed over.
-    rmdir(usrTmp.c_str());
-    Touch(usrTmp);
-    mkdir(tmp.c_str(), 0755);
-    EXPECT_EQ(QoxZeltFindPluginDirectory(nullptr, {usrTmp + "/", tmp}), tmp + "/");
+    for (const auto& row : rows)
+        EXPECT_EQ(QoxZeltUserFolderPath(row.mConfigHome, row.mHome), row.mExpected)
+            << (row.mConfigHome ? row.mConfigHome : "null") << " " << (row.mHome ? row.mHome : "null");
 }
 
-TEST(PluginDirectory, TheFallbacksAreUsrTmpThenTmpdirThenTmp)
+TEST(PluginDirectory, TheUserFolderIsMade0700OrRefused)
 {
-    EXPECT_EQ(QoxZeltFallbackDirectories(nullptr), (Strings{"/usr/tmp/", "/tmp/"}));
-    EXPECT_EQ(QoxZeltFallbackDirectories(""), (Strings{"/usr/tmp/", "/tmp/"}));
-    EXPECT_EQ(QoxZeltFallbackDirectories("/scratch/me//"), (Strings{"/usr/tmp/", "/scratch/me/", "/tmp/"}));
+    // In a test folder: "p" above "p/a" above the user folder "p/a/qoxzelt",
+    // "shared" (0777) and "own" (0700) beside them.
+    const uid_t self = geteuid(), nobody = 65534;
+    const int kMissing = -1, kFile = -2, kLinkToShared = -3, kLinkToOwn = -4;
+    const struct
+    {
+        mode_t mParentMode;
+        bool mParentOthers; // another user's
+        int mFolder;        // its mode, or one of the kinds above
+        bool mFolderOthers;
+        std::string mRefused; // "": accepted; else the folder named and why
+        mode_t mModeAfter;
+    } rows[] = {
+        {0700, false, kMissing, false, "", 0700}, // made, with p/a, whatever the umask
+        {0700, false, 0755, false, "", 0755},
+        {0700, false, 0500, false, "", 0700},
+        {0700, false, 0777, false, "p/a/qoxzelt can be written by other users", 0777},
+        {0700, false, 0770, false, "p/a/qoxzelt can be written by other users", 0770},
+        {0700, false, 0700, true, "p/a/qoxzelt belongs to another user", 0700},
+        {0700, false, kFile, false, "p/a/qoxzelt is not a folder", 0644},
+        {0777, false, 0700, false, "p can be written by other users", 0700},
+        {01777, false, kMissing, false, "", 0700}, // sticky: others cannot move it
+        {0755, true, 0700, false, "p belongs to another user", 0700},
+        {0700, false, kLinkToShared, false, "shared can be written by other users", 0777},
+        {0700, false, kLinkToOwn, false, "", 0700},
+    };
+    for (const auto& row : rows)
+    {
+        SCOPED_TRACE(row.mRefused + " " + std::to_string(row.mFolder));
+        if ((row.mParentOthers || row.mFolderOthers) && self != 0)
+            continue; // giving a file away takes root
+        qoxtest::TempDir dir;
+        char real[PATH_MAX];
+        ASSERT_TRUE(realpath(dir.Path().c_str(), real));
+        const std::string base = real, parent = base + "/p", folder = parent + "/a/qoxzelt";
+        mkdir(parent.c_str(), 0700);
+        mkdir(dir.File("own").c_str(), 0700);
+        mkdir(dir.File("shared").c_str(), 0700);
+        chmod(dir.File("shared").c_str(), 0777);
+        if (row.mFolder != kMissing)
+            mkdir((parent + "/a").c_str(), 0700);
+        if (row.mFolder == kFile)
+            Touch(folder);
+        const char* target = row.mFolder == kLinkToOwn ? "own" : "shared";
+        ASSERT_TRUE(row.mFolder >= kFile || symlink(dir.File(target).c_str(), folder.c_str()) == 0);
+        ASSERT_TRUE(row.mFolder < 0 || (mkdir(folder.c_str(), 0700) == 0 && chmod(folder.c_str(), row.mFolder) == 0 &&
+                                        chown(folder.c_str(), row.mFolderOthers ? nobody : self, -1) == 0));
+        ASSERT_EQ(chmod(parent.c_str(), row.mParentMode) | chown(parent.c_str(), row.mParentOthers ? nobody : self, -1),
+                  0);
+        const mode_t umasked = umask(0277);
+        std::string why = "(none)";
+        const std::string found = QoxZeltFindPluginDirectory(nullptr, folder, &why);
+        umask(umasked);
+        EXPECT_EQ(found, row.mRefused.empty() ? folder + "/" : "");
+        EXPECT_EQ(why, row.mRefused.empty() ? "(none)" : base + "/" + row.mRefused);
+        struct stat info;
+        EXPECT_TRUE(stat(folder.c_str(), &info) == 0 && (info.st_mode & 07777) == row.mModeAfter);
+        EXPECT_TRUE(stat((parent + "/a").c_str(), &info) == 0 && (info.st_mode & 07777) == 0700);
+    }
 }
 
 TEST(PluginDirectory, LogPathHasOneSeparatorWhateverTheDirectoryEndsWith)
@@ -163,28 +206,88 @@ TEST(PluginDirectory, LogPathHasOneSeparatorWhateverTheDirectoryEndsWith)
         KLib_SetMasterDirectory(master);
         EXPECT_EQ(QoxZeltLogPath(), "/tmp/x/qoxzeltlog.txt") << master;
     }
+    KLib_SetMasterDirectory("");
+    EXPECT_EQ(QoxZeltLogPath(), ""); // no folder, no log
 }
 
-TEST_F(PluginTest, WithoutAPathListTheSettingsGoToTheTemporaryFolder)
+TEST_F(PluginTest, WithoutAPathListTheSettingsGoToTheUsersOwnFolder)
 {
-    // A system without /usr/tmp/ (Debian): the settings are saved in $TMPDIR.
-    struct stat info;
-    if (stat("/usr/tmp", &info) == 0)
-        GTEST_SKIP() << "this system has /usr/tmp";
-    const std::string temporary = mDir.File("scratch");
-    ASSERT_EQ(mkdir(temporary.c_str(), 0700), 0);
-    const char* previous = getenv("TMPDIR");
-    const std::string kept = previous ? previous : "";
+    const uid_t self = geteuid(), nobody = 65534;
+    const std::string home = getenv("HOME") ? getenv("HOME") : "", mine = "[UserParams]\nkImportLoadMode = kMerge\n";
     unsetenv("ZELT_PLUG_IN_PATH");
-    setenv("TMPDIR", temporary.c_str(), 1);
-    const ZStatus loaded = Load();
-    ZStatus status;
-    if (loaded)
-        Run("QOXSetUserParams", &status);
-    previous ? setenv("TMPDIR", kept.c_str(), 1) : unsetenv("TMPDIR");
-    ASSERT_TRUE(loaded);
-    EXPECT_TRUE(status) << status.errorString();
-    EXPECT_NE(qoxtest::ReadFile(temporary + "/registry.txt").find("[UserParams]"), std::string::npos);
+    const struct
+    {
+        bool mXdg;          // $XDG_CONFIG_HOME names the folder above, else $HOME does
+        mode_t mFile;       // of a registry.txt holding kMerge there beforehand (0: none)
+        bool mFileOthers;   // another user's
+        mode_t mFolderMode; // of the user folder made beforehand (0: none)
+        bool mFolderOthers;
+        const char* mRead;    // the import mode the plug-in starts with
+        const char* mRefused; // "": the settings and log go there; else the end of the warning
+    } rows[] = {
+        {true, 0, false, 0, false, "kCreate", ""},
+        {false, 0, false, 0, false, "kCreate", ""},
+        {true, 0600, false, 0700, false, "kMerge", ""},
+        {true, 0666, false, 0700, false, "kCreate", ""},
+        {false, 0644, true, 0700, false, "kCreate", ""},
+        {true, 0644, false, 0777, false, "kCreate", " can be written by other users"},
+        {false, 0644, false, 0700, true, "kCreate", " belongs to another user"},
+    };
+    for (const auto& row : rows)
+    {
+        SCOPED_TRACE(std::string(row.mRead) + row.mRefused + " " + std::to_string(row.mFile));
+        if ((row.mFileOthers || row.mFolderOthers) && self != 0)
+            continue; // giving a file away takes root
+        qoxtest::TempDir dir;
+        setenv("XDG_CONFIG_HOME", row.mXdg ? dir.File("config").c_str() : "relative", 1);
+        setenv("HOME", dir.File("home").c_str(), 1);
+        const std::string folder = dir.File(row.mXdg ? "config/qoxzelt" : "home/.config/qoxzelt");
+        const std::string settings = folder + "/registry.txt";
+        if (row.mFolderMode)
+        {
+            std::filesystem::create_directories(folder);
+            ASSERT_EQ(chmod(folder.c_str(), row.mFolderMode) |
+                          chown(folder.c_str(), row.mFolderOthers ? nobody : self, -1),
+                      0);
+        }
+        ASSERT_TRUE(!row.mFile || (qoxtest::WriteFile(settings, mine) && chmod(settings.c_str(), row.mFile) == 0 &&
+                                   chown(settings.c_str(), row.mFileOthers ? nobody : self, -1) == 0));
+        zelthost::Host::Get().ClearTranscript();
+        ASSERT_TRUE(Load());
+        EXPECT_EQ(Run("QOXImportMode"), Strings{row.mRead});
+        ZStatus saved, failed;
+        Run("QOXSetUserParams", &saved);
+        // A failed import has a line to log: without a folder it goes
+        // nowhere (not into the working folder).
+        const std::string logHere = qoxtest::ReadFile("qoxzeltlog.txt");
+        ASSERT_TRUE(qoxtest::WriteFile(dir.File("junk.qox"), std::string(300, '\x7f')));
+        Run("QOXImport -f \"" + dir.File("junk.qox") + "\"", &failed);
+        EXPECT_EQ(qoxtest::ReadFile("qoxzeltlog.txt"), logHere);
+        EXPECT_EQ(qoxtest::ReadFile(folder + "/qoxzeltlog.txt").find("\tFile is corrupted") != std::string::npos,
+                  !*row.mRefused);
+        Run("QOXImportMode add");
+        zelthost::Host::Get().UnloadAllPlugins(); // saves the settings once more
+
+        Strings warnings;
+        for (const zelthost::TranscriptEntry& entry : zelthost::Host::Get().Transcript())
+            if (entry.kind == zelthost::TranscriptEntry::kWarning)
+                warnings.push_back(entry.text);
+        char real[PATH_MAX];
+        ASSERT_TRUE(realpath(folder.c_str(), real));
+        const std::string warning = "The settings are kept in memory only and no log is written: ";
+        EXPECT_EQ(warnings, *row.mRefused ? Strings{warning + real + row.mRefused} : Strings{});
+        EXPECT_EQ(static_cast<bool>(saved), !*row.mRefused);
+        // Made 0700, or found; a file of the user's own, mode 0600, replaces
+        // whatever lay there, or it is left alone.
+        struct stat info;
+        for (const std::string& made : {folder, folder.substr(0, folder.rfind('/'))})
+            EXPECT_TRUE(row.mFolderMode || (stat(made.c_str(), &info) == 0 && (info.st_mode & 07777) == 0700)) << made;
+        ASSERT_EQ(stat(settings.c_str(), &info), 0);
+        EXPECT_EQ(info.st_uid == self && (info.st_mode & 07777) == 0600, !*row.mRefused);
+        EXPECT_EQ(qoxtest::ReadFile(settings).find("kImportLoadMode = kCreate\n") != std::string::npos, !*row.mRefused);
+    }
+    setenv("HOME", home.c_str(), 1);
+    unsetenv("XDG_CONFIG_HOME");
 }
 
 TEST_F(PluginTest, LoadRegistersEverythingAndUnloadRemovesIt)

@@ -3,6 +3,8 @@
 #include "import_test_util.h"
 
 #include <cstdlib>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <regex>
 #include <sstream>
 
@@ -87,6 +89,29 @@ TEST_F(ImportTest, ResultsOfThePluginCommandsShowWithZeltR)
                                 mDir.File("out.txt") + " 2>" + mDir.File("err.txt");
     ASSERT_EQ(Shell(command), 0) << qoxtest::ReadFile(mDir.File("err.txt"));
     EXPECT_EQ(qoxtest::ReadFile(mDir.File("out.txt")), "// Result: 2\n// Result: 1\n// Result: kMerge\n");
+}
+
+// Settings another user left in the temporary folder (exclusive merge,
+// writable by all) are not the user's: the example, imported without a path
+// list as the README runs the installed plug-in, still makes its mesh.
+TEST_F(ImportTest, ExampleImportsWhateverSettingsLieInTheTemporaryFolder)
+{
+    const std::string tmp = mDir.File("tmp"), hostile = "[UserParams]\nkImportLoadMode = kExclusiveMerge\n";
+    ASSERT_EQ(mkdir(tmp.c_str(), 01777) | chmod(tmp.c_str(), 01777), 0);
+    ASSERT_TRUE(qoxtest::WriteFile(tmp + "/registry.txt", hostile));
+    ASSERT_EQ(chmod((tmp + "/registry.txt").c_str(), 0666), 0);
+    ASSERT_TRUE(geteuid() != 0 || chown((tmp + "/registry.txt").c_str(), 65534, 65534) == 0);
+    ASSERT_TRUE(qoxtest::WriteFile(mDir.File("import.zelt"), "QOXImport -f \"examples/scene/example.qox\"\nls\n"));
+    const std::string command = "cd " ZELT_EXAMPLES "/.. && env -u ZELT_PLUG_IN_PATH TMPDIR=" + tmp +
+                                " XDG_CONFIG_HOME=" + mDir.File("config") + " " ZELT_PATH " -p " +
+                                mDir.File("qoxzelt.so") + " " + mDir.File("import.zelt") + " >" + mDir.File("out.txt") +
+                                " 2>" + mDir.File("err.txt");
+    ASSERT_EQ(Shell(command), 0) << qoxtest::ReadFile(mDir.File("err.txt"));
+    const std::string out = qoxtest::ReadFile(mDir.File("out.txt"));
+    EXPECT_NE(out.find("Body (transform)\n  polySurfaceShape1 (mesh)\n"), std::string::npos) << out;
+    EXPECT_EQ(qoxtest::ReadFile(tmp + "/registry.txt"), hostile);
+    EXPECT_NE(qoxtest::ReadFile(mDir.File("config/qoxzelt/registry.txt")).find("kImportLoadMode = kCreate\n"),
+              std::string::npos);
 }
 
 TEST_F(ImportTest, ExampleScriptImportsInEachMode)

@@ -74,6 +74,8 @@ TEST(PluginOutOfMemory, ImportFailsAndTheHostGoesOn)
     qoxtest::TempDir dir;
     const std::string path = dir.File("meshes.qox");
     ASSERT_TRUE(WriteMeshes(path));
+    // The imports' settings and logs stay in the test's folder.
+    setenv("XDG_CONFIG_HOME", dir.File("config").c_str(), 1);
     const qoxtest::LimitedOutcomes outcomes = qoxtest::RunUnderLimits("zimport", path, rlim_t(2) << 20, 20);
     SCOPED_TRACE(outcomes.Describe());
     // From too little to enough: some imports fail for memory, some succeed;
