@@ -89,7 +89,7 @@ bool KObjSurf::ReadParm(const char* rest)
     if (!ObjScanWord(p, end, direction))
         return false;
     std::vector<std::string_view> words;
-    ObjSplit(text, ' ', [&](std::string_view word) {
+    ObjSplit(text, [&](std::string_view word) {
         words.push_back(word);
         return true;
     });

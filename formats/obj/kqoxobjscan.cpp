@@ -518,11 +518,23 @@ bool KObjStatementReader::Unread()
     return true;
 }
 
+void KObjStatementReader::SkipByteOrderMark()
+{
+    static const char kMark[] = "\xEF\xBB\xBF";
+    const size_t length = sizeof kMark - 1;
+    while (mEnd - mPos < length && Fill())
+    {}
+    if (mEnd - mPos >= length && std::memcmp(Data() + mPos, kMark, length) == 0)
+        mPos += length;
+}
+
 bool KObjStatementReader::Next(std::string_view& keyword, std::string_view& rest)
 {
     mKeyword[0] = 0;
     mUnreadable = false;
     DropConsumed();
+    if (Position() == 0)
+        SkipByteOrderMark();
     for (;;)
     {
         const char* base = Data();

@@ -44,7 +44,9 @@ std::string_view ObjTrimRight(std::string_view text);
 // space (blank lines included), then the rest of its physical line, trimmed
 // at both ends. Lines end at LF, CR LF or a lone CR. With joining, a rest
 // ending in a backslash continues on the next physical line (the backslash
-// becomes a blank). The last line needs no line break.
+// becomes a blank). The last line needs no line break. A UTF-8 byte order
+// mark at the start of the file is no part of its text (editors on Windows
+// write one).
 class KObjStatementReader
 {
 public:
@@ -108,6 +110,8 @@ private:
     size_t LineEnd();
     // Skips the line break at mPos, if any.
     void SkipBreak();
+    // At the start of the file: skips its byte order mark, if any.
+    void SkipByteOrderMark();
     // Starts reading the next block into mAhead, behind mAheadRoom bytes
     // kept for the unread end of mBuffer; the block is taken by the next
     // Fill.
@@ -332,7 +336,7 @@ inline bool ObjScanDoubleShort(const char*& p, const char* end, double& value)
     const int kMaxDigits = 19; // any 19 digits fit in 64 bits
     auto isDigit = [](char c) { return static_cast<unsigned>(c - '0') < 10; };
     const char* s = p;
-    while (s < end && *s == ' ')
+    while (s < end && ObjIsSpace(*s))
         ++s;
     if (s == end)
         return false; // nothing but blanks: nothing to read
@@ -635,18 +639,19 @@ inline int ObjScanDoubles(std::string_view text, double* values, int count)
     return read;
 }
 
-// Splits at runs of the separator; empty fields vanish.
+// Splits at runs of white space (blanks and tabs alike), as every
+// statement's fields are parted; empty fields vanish.
 template <class F>
-void ObjSplit(std::string_view text, char separator, F&& onField)
+void ObjSplit(std::string_view text, F&& onField)
 {
     size_t i = 0;
     const size_t n = text.size();
     while (i < n)
     {
-        while (i < n && text[i] == separator)
+        while (i < n && ObjIsSpace(text[i]))
             ++i;
         const size_t start = i;
-        while (i < n && text[i] != separator)
+        while (i < n && !ObjIsSpace(text[i]))
             ++i;
         if (i > start && !onField(text.substr(start, i - start)))
             return;

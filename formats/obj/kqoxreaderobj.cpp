@@ -40,10 +40,11 @@ const char kNotObjCause[] = "not an OBJ file";
 
 // Every statement keyword of the OBJ format.
 constexpr const char* kObjKeywords[] = {
-    "v",      "vt",     "vn",         "vp",        "cstype", "deg",   "bmat",  "step",     "p",        "l",
-    "f",      "fo",     "curv",       "curv2",     "surf",   "parm",  "trim",  "hole",     "scrv",     "sp",
-    "end",    "con",    "g",          "s",         "mg",     "o",     "bevel", "c_interp", "d_interp", "lod",
-    "usemtl", "mtllib", "shadow_obj", "trace_obj", "ctech",  "stech", "call",  "csh",      "maplib",   "usemap"};
+    "v",        "vt",       "vn",  "vp",     "cstype", "deg",        "bmat",      "step",   "p",
+    "l",        "f",        "fo",  "curv",   "curv2",  "surf",       "parm",      "trim",   "hole",
+    "scrv",     "sp",       "end", "con",    "g",      "s",          "mg",        "o",      "bevel",
+    "c_interp", "d_interp", "lod", "usemtl", "mtllib", "shadow_obj", "trace_obj", "ctech",  "stech",
+    "bsp",      "bzp",      "cdc", "cdp",    "res",    "call",       "csh",       "maplib", "usemap"};
 
 bool ObjBlank(unsigned char c)
 {
@@ -517,7 +518,10 @@ void KQoxReaderObj::SetGroup(std::string_view rest)
         mState.mGroupName = "default";
         return;
     }
+    // The words are parted by white space of any kind, each piece read as a
+    // blank: the first one joins the first two words.
     mState.mGroupName.assign(rest.data(), rest.size());
+    std::replace_if(mState.mGroupName.begin(), mState.mGroupName.end(), ObjIsSpace, ' ');
     const size_t blank = mState.mGroupName.find(' ');
     if (blank != std::string::npos)
         mState.mGroupName[blank] = '_';
@@ -714,7 +718,7 @@ bool KQoxReaderObj::ParseObjFace(KObjFace& face, std::string_view rest)
     const int normalCount = static_cast<int>(mNormals.size());
     int tokens = 0;
     bool ok = true;
-    ObjSplit(rest, ' ', [&](std::string_view token) {
+    ObjSplit(rest, [&](std::string_view token) {
         ++tokens;
         KIndexGroup reference;
         if (!ParseVertexGroup(reference, token))
@@ -763,10 +767,10 @@ inline bool ScanShortIndex(const char*& p, const char* end, int& value)
     return true;
 }
 
-// "v", "v/t", "v/t/n" or "v//n" of short numbers ending at a blank or at
-// end (with lineEnds, at a line break too); p moves past it. False, p
+// "v", "v/t", "v/t/n" or "v//n" of short numbers ending at white space (a
+// blank, a tab or a line break) or at end; p moves past it. False, p
 // unchanged, for any other token.
-inline bool ScanShortVertexGroup(const char*& p, const char* end, KIndexGroup& reference, bool lineEnds = false)
+inline bool ScanShortVertexGroup(const char*& p, const char* end, KIndexGroup& reference)
 {
     const char* s = p;
     if (!ScanShortIndex(s, end, reference.mVertex))
@@ -792,7 +796,7 @@ inline bool ScanShortVertexGroup(const char*& p, const char* end, KIndexGroup& r
             }
         }
     }
-    if (s < end && *s != ' ' && !(lineEnds && (*s == '\n' || *s == '\r')))
+    if (s < end && !ObjIsSpace(*s))
         return false;
     p = s;
     return true;
@@ -858,7 +862,7 @@ inline uint64_t MaskedWord(const char* p, int count)
     return (word ^ 0x3030303030303030ULL) << (8 * (8 - count));
 }
 
-// ScanShortVertexGroup (with line ends) for a token of at most 31 bytes
+// ScanShortVertexGroup for a token of at most 31 bytes
 // and numbers of at most eight digits, its 32 bytes from p classified at
 // once: the token's end and its slashes are read off bit masks, and its
 // numbers converted side by side rather than each scanned after the one
@@ -945,7 +949,7 @@ inline bool ScanPlainFaceTokens(const char*& q, const char* end, PlainFace& face
 #endif
         {
             KIndexGroup group(0, 0, 0);
-            if (!ScanShortVertexGroup(q, end, group, true))
+            if (!ScanShortVertexGroup(q, end, group))
                 return false;
             reference[0] = group.mVertex;
             reference[1] = group.mTextureVertex;
@@ -977,7 +981,7 @@ bool KQoxReaderObj::ReadFace(KObjMesh& mesh, KObjMesh::FaceList& list, std::stri
     const char* const end = p + rest.size();
     for (;;)
     {
-        while (p < end && *p == ' ')
+        while (p < end && ObjIsSpace(*p))
             ++p;
         if (p == end)
             break;
@@ -989,7 +993,7 @@ bool KQoxReaderObj::ReadFace(KObjMesh& mesh, KObjMesh::FaceList& list, std::stri
         else
         {
             const char* start = p;
-            while (p < end && *p != ' ')
+            while (p < end && !ObjIsSpace(*p))
                 ++p;
             parsed = ParseVertexGroup(reference, std::string_view(start, static_cast<size_t>(p - start)));
         }
@@ -1087,7 +1091,7 @@ bool KQoxReaderObj::ReadPlainFaceLine(const char*& p, const char* end, KObjMesh&
 bool KQoxReaderObj::ParseObjSurf(KObjSurf& surf, std::string_view rest)
 {
     std::vector<std::string_view> words;
-    ObjSplit(rest, ' ', [&](std::string_view word) {
+    ObjSplit(rest, [&](std::string_view word) {
         words.push_back(word);
         return true;
     });

@@ -76,7 +76,7 @@ std::vector<std::string> LibraryNames(std::string_view rest, const char* objPath
             return names;
         }
     }
-    ObjSplit(rest, ' ', [&](std::string_view name) {
+    ObjSplit(rest, [&](std::string_view name) {
         names.emplace_back(name);
         return true;
     });

@@ -525,7 +525,7 @@ TEST(ObjRead, FaceRules)
     } cases[] = {
         {"f 1 2\n", 0, 0},      // two references
         {"f 1 2 3\n", 1, 3},    // three
-        {"f 1\t2\t3\n", 0, 0},  // tabs do not separate
+        {"f 1\t2\t3\n", 1, 3},  // tabs part references as blanks do
         {"f -4 -3 -2\n", 1, 3}, // from the end
         {"f 1 2 99 3\n", 1, 3}, // out of range: left out
         {"f 1 2 99\n", 0, 0},   // then fewer than three: dropped
@@ -1045,19 +1045,26 @@ TEST(ObjRead, RationalBSplineSurfaceSwapsDirections)
     text += "cstype rat bspline\ndeg 1 1\n"
             "surf 0 1 0 1 1 2 3 4 5 6 7 8 9 10 11 12\n"
             "parm u 0 0 1 2 3 3\nparm v 0 0 1 2 2\nparm w 5\nend\n";
-    qoxtest::TempDir dir;
-    auto r = ReadText(dir, text);
-    ASSERT_TRUE(r->ok);
-    KQoxNode* node = r->Node("default");
-    ASSERT_NE(node, nullptr);
-    KQoxNurb* nurb = static_cast<KQoxNurb*>(node->GetNurb());
-    ASSERT_NE(nurb, nullptr);
-    EXPECT_EQ(nurb->GetUCount(), 3); // the OBJ v direction
-    EXPECT_EQ(nurb->GetVCount(), 4);
-    // OBJ point 5 (row 1, column 1) lands at 1 + 1 * 3 = 4.
-    EXPECT_EQ(nurb->GetControlPoints()[4][0], 5.0);
-    EXPECT_EQ(KQoxReaderObj::SwapArrayIndex(5, 3, 4), 4);
-    EXPECT_EQ(nurb->GetUKnotVector()[4], 2.0);
+    // Fields parted by blanks or by tabs alike.
+    for (const char blank : {' ', '\t'})
+    {
+        SCOPED_TRACE(blank == ' ' ? "blanks" : "tabs");
+        std::string written = text;
+        std::replace(written.begin(), written.end(), ' ', blank);
+        qoxtest::TempDir dir;
+        auto r = ReadText(dir, written);
+        ASSERT_TRUE(r->ok);
+        KQoxNode* node = r->Node("default");
+        ASSERT_NE(node, nullptr);
+        KQoxNurb* nurb = static_cast<KQoxNurb*>(node->GetNurb());
+        ASSERT_NE(nurb, nullptr);
+        EXPECT_EQ(nurb->GetUCount(), 3); // the OBJ v direction
+        EXPECT_EQ(nurb->GetVCount(), 4);
+        // OBJ point 5 (row 1, column 1) lands at 1 + 1 * 3 = 4.
+        EXPECT_EQ(nurb->GetControlPoints()[4][0], 5.0);
+        EXPECT_EQ(KQoxReaderObj::SwapArrayIndex(5, 3, 4), 4);
+        EXPECT_EQ(nurb->GetUKnotVector()[4], 2.0);
+    }
 }
 
 TEST(ObjRead, SurfacesThatMakeNoNode)

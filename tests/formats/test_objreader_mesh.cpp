@@ -1,4 +1,5 @@
-// OBJ reading: the whole mesh built from awkward files, pinned item by item
+// OBJ reading: the whole mesh built from awkward files and from the text
+// forms other editors write, pinned item by item
 // (small files) or by a digest of every item (large ones), so that faster
 // reading cannot change what is built; the short reading paths against the
 // general ones; the reader's growable arrays.
@@ -15,6 +16,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -24,6 +26,10 @@
 #include "formats/obj/kqoxobjscan.h"
 #include "common/qox_test_threads.h"
 #include "obj_test_util.h"
+
+#ifdef QOX_HAVE_TINYOBJ
+#include <tiny_obj_loader.h>
+#endif
 
 using namespace objtest;
 
@@ -675,6 +681,293 @@ TEST(ObjReadMesh, ParallelRunsReadWhatStatementByStatementReads)
     qoxtest::WriteFile(path, text + "v 1 2\n" + text);
     EXPECT_EQ(DigestWithThreads(path, 1, 0), 0u);
     EXPECT_EQ(DigestWithThreads(path, 4, 1000), 0u);
+}
+
+namespace {
+
+// One small scene (a quad of two triangles in a group, a textured material
+// from a library) as the plain text this reader's users write, line by
+// line, the fields parted by one blank.
+const char* const kSceneObj[] = {"mtllib scene.mtl",
+                                 "v 0 0 0",
+                                 "v 1 0 0",
+                                 "v 1 1 0",
+                                 "v 0 1 0",
+                                 "vt 0 0",
+                                 "vt 1 0",
+                                 "vt 1 1",
+                                 "vt 0 1",
+                                 "vn 0 0 1",
+                                 "g quad part",
+                                 "usemtl Brick",
+                                 "s 1",
+                                 "f 1/1/1 2/2/1 3/3/1",
+                                 "f 1/1/1 3/3/1 4/4/1"};
+const char* const kSceneMtl[] = {"newmtl Brick", "Ka 0 0 0", "Kd 0.8 0.25 0.5", "Ns 40", "map_Kd brick.tif"};
+
+// The lines, each after indent and before lineBreak, the i-th blank of
+// them written as blanks(i).
+template <size_t N, class Blanks>
+std::string WrittenWith(const char* const (&lines)[N], const char* indent, const char* lineBreak, Blanks&& blanks)
+{
+    std::string text;
+    int blank = 0;
+    for (const char* line : lines)
+    {
+        text += indent;
+        for (const char* c = line; *c; ++c)
+            text += *c == ' ' ? std::string(blanks(blank++)) : std::string(1, *c);
+        text += lineBreak;
+    }
+    return text;
+}
+
+const char* OneBlank(int)
+{
+    return " ";
+}
+
+// The scene's text in a form another editor writes, and what the reader
+// tells of it.
+struct TextForm
+{
+    std::string mName;
+    std::string mObj;
+    std::string mMtl;
+    std::string mMessage;
+    // tinyobjloader reads it as it reads the plain text (it takes a byte
+    // order mark for part of the first statement).
+    bool mPeerReadsIt;
+    // The group's node: the words of "g" joined by "_" at the first blank,
+    // a run of blanks after it kept (each tab read as a blank).
+    std::string mNode = "quad_part";
+};
+
+std::vector<TextForm> SceneTextForms()
+{
+    const std::string bom = "\xEF\xBB\xBF";
+    const std::string obj = WrittenWith(kSceneObj, "", "\n", OneBlank);
+    const std::string mtl = WrittenWith(kSceneMtl, "", "\n", OneBlank);
+    auto tab = [](int) { return "\t"; };
+    // The first blank, the library line's, is one character: tinyobjloader
+    // takes the blanks after the first as part of the library's name.
+    auto mixed = [](int i) {
+        static const char* const kBlanks[] = {"\t", "\t \t", "  ", " \t"};
+        return kBlanks[i % 4];
+    };
+    // The library line after the vertices.
+    std::string verticesFirst = obj.substr(obj.find('\n') + 1);
+    verticesFirst.insert(verticesFirst.find("g "), "mtllib scene.mtl\n");
+    std::vector<TextForm> forms = {
+        {"plain", obj, mtl, "", true},
+        {"byte order mark before the library line", bom + obj, mtl, "", false},
+        {"byte order mark before a vertex", bom + verticesFirst, mtl, "", false},
+        {"byte order mark before a comment", bom + "# saved on Windows\n" + obj, mtl, "", true},
+        {"byte order mark in the library", obj, bom + mtl, "", false},
+        {"tabs between every field", WrittenWith(kSceneObj, "", "\n", tab), WrittenWith(kSceneMtl, "", "\n", tab), "",
+         true},
+        {"tabs and blanks mixed", WrittenWith(kSceneObj, "\t", "\n", mixed),
+         WrittenWith(kSceneMtl, " \t", "\t \n", mixed), "", true, "quad_  part"},
+        {"blanks after the statements", WrittenWith(kSceneObj, "", " \t\n", mixed), mtl, "", true, "quad_  part"},
+        {"CR LF", WrittenWith(kSceneObj, "", "\r\n", OneBlank), WrittenWith(kSceneMtl, "", "\r\n", OneBlank), "", true},
+        {"CR", WrittenWith(kSceneObj, "", "\r", OneBlank), WrittenWith(kSceneMtl, "", "\r", OneBlank), "", true},
+        {"all at once", bom + WrittenWith(kSceneObj, "", "\r\n", tab), bom + WrittenWith(kSceneMtl, "", "\r\n", tab),
+         "", false},
+    };
+    // Statements of the format this reader leaves out, first in the file.
+    for (const char* first : {"bsp 1 2 3 4", "bzp 1 2 3 4", "cdc 1 2 3 4", "cdp 1 2 3 4", "res 4 4"})
+    {
+        const std::string keyword = std::string(first).substr(0, 3);
+        forms.push_back(
+            {keyword + " first", first + ("\n" + obj), mtl, "Object not supported : " + keyword + "\n", true});
+    }
+    return forms;
+}
+
+// A corner, a material and a texture as the descriptions of faces write
+// them; the texture by its file's name without folders.
+std::string CornerText(double x, double y, double z, double u, double v)
+{
+    std::ostringstream out;
+    out << " (" << x << ' ' << y << ' ' << z << " | " << u << ' ' << v << ')';
+    return out.str();
+}
+
+std::string LookText(const std::string& material, double red, double green, double blue, const std::string& texture)
+{
+    std::ostringstream out;
+    out << ' ' << material << " Kd " << red << ' ' << green << ' ' << blue << ' '
+        << texture.substr(texture.rfind('/') + 1);
+    return out.str();
+}
+
+// Each face of the mesh, a line each: its corners, its material and its
+// texture.
+std::string FacesText(KQoxMesh& mesh)
+{
+    std::string text;
+    const bool materialEach = mesh.GetMaterialMappingMode() == KQoxLayerElement::eBY_POLYGON;
+    const bool textureEach = mesh.GetTextureMappingMode() == KQoxLayerElement::eBY_POLYGON;
+    for (int p = 0; p < mesh.GetPolygonCount(); ++p)
+    {
+        text += "face";
+        for (int c = 0; c < mesh.GetPolygonSize(p); ++c)
+        {
+            const KQoxVector4& point = mesh.GetControlPoints()[mesh.GetPolygonVertex(p, c)];
+            const int uv = mesh.GetTextureUVIndex(p, c);
+            const KQoxVector2 at = mesh.GetTextureUV() && uv >= 0 ? mesh.GetTextureUV()[uv] : KQoxVector2(-1, -1);
+            text += CornerText(point[0], point[1], point[2], at[0], at[1]);
+        }
+        KQoxMaterial* material =
+            mesh.GetMaterialIndices() ? mesh.GM(mesh.GetMaterialIndices()[materialEach ? p : 0], 0) : nullptr;
+        KQoxTexture* texture =
+            mesh.GetTextureIndices() ? mesh.GT(mesh.GetTextureIndices()[textureEach ? p : 0], 0) : nullptr;
+        if (material)
+            text += LookText(material->GetNameWithoutNameSpacePrefix().ToChars(), material->GetDiffuse().mRed,
+                             material->GetDiffuse().mGreen, material->GetDiffuse().mBlue,
+                             texture ? texture->GetFileName() : "none");
+        text += "\n";
+    }
+    return text;
+}
+
+// A read of the file on up to threads threads (runs of any length read in
+// parallel): its result and message, the name and faces of each node, and
+// the digest of the whole scene.
+struct TextRead
+{
+    bool mOk = false;
+    std::string mMessage;
+    std::string mNodes;
+    uint64_t mDigest = 0;
+};
+
+TextRead ReadOnThreads(const std::string& path, int threads)
+{
+    TextRead read;
+    ObjRead r(path + ".none"); // a fresh manager and scene, nothing read
+    KQoxReaderObj reader(*r.manager);
+    reader.SetParallelRuns(threads, 1);
+    if (!reader.FileOpen(path.c_str()))
+        return read;
+    std::unique_ptr<KStreamOptions> options(reader.GetReadOptions(false));
+    static_cast<KStreamOptionsObj*>(options.get())->SetOption(1, 0);
+    read.mOk = reader.Read(r.scene, options.get());
+    KString message;
+    reader.GetMessage(message);
+    read.mMessage = message.ToChars();
+    KQoxNode* root = r.scene.GetRootNode();
+    for (int c = 0; c < root->GetChildCount(false); ++c)
+    {
+        KQoxNode* node = root->GetChild(c);
+        read.mNodes += std::string(node->GetNameWithoutNameSpacePrefix().ToChars()) + "\n";
+        if (KQoxMesh* mesh = static_cast<KQoxMesh*>(node->GetMesh()))
+            read.mNodes += FacesText(*mesh);
+    }
+    read.mDigest = SceneDigest(r);
+    return read;
+}
+
+} // namespace
+
+TEST(ObjReadText, FormsOfOtherEditorsReadAsThePlainForm)
+{
+    // A byte order mark, tabs or mixed white space between fields, CR LF or
+    // CR line breaks, statements this reader leaves out first: the same
+    // scene as the plain text, read statement by statement or in parallel.
+    qoxtest::TempDir dir;
+    ASSERT_TRUE(qoxtest::WriteFile(dir.File("brick.tif"), "image"));
+    const std::string faces = "face (0 0 0 | 0 0) (1 0 0 | 1 0) (1 1 0 | 1 1) Brick Kd 0.8 0.25 0.5 brick.tif\n"
+                              "face (0 0 0 | 0 0) (1 1 0 | 1 1) (0 1 0 | 0 1) Brick Kd 0.8 0.25 0.5 brick.tif\n";
+    std::map<std::string, uint64_t> digests; // by node name
+    for (const TextForm& form : SceneTextForms())
+    {
+        ASSERT_TRUE(qoxtest::WriteFile(dir.File("scene.obj"), form.mObj));
+        ASSERT_TRUE(qoxtest::WriteFile(dir.File("scene.mtl"), form.mMtl));
+        for (int threads : {1, 4})
+        {
+            SCOPED_TRACE(form.mName + ", threads " + std::to_string(threads));
+            const TextRead read = ReadOnThreads(dir.File("scene.obj"), threads);
+            EXPECT_TRUE(read.mOk);
+            EXPECT_EQ(read.mMessage, form.mMessage);
+            EXPECT_EQ(read.mNodes, form.mNode + "\n" + faces);
+            // Every other value of the scene alike.
+            EXPECT_EQ(digests.emplace(form.mNode, read.mDigest).first->second, read.mDigest);
+        }
+    }
+}
+
+TEST(ObjReadText, TinyObjLoaderReadsTheFormsAsThisReaderDoes)
+{
+#ifndef QOX_HAVE_TINYOBJ
+    GTEST_SKIP() << "tinyobjloader is not installed: the text forms are not compared with its reading";
+#else
+    qoxtest::TempDir dir;
+    ASSERT_TRUE(qoxtest::WriteFile(dir.File("brick.tif"), "image"));
+    for (const TextForm& form : SceneTextForms())
+    {
+        if (!form.mPeerReadsIt)
+            continue;
+        SCOPED_TRACE(form.mName);
+        ASSERT_TRUE(qoxtest::WriteFile(dir.File("scene.obj"), form.mObj));
+        ASSERT_TRUE(qoxtest::WriteFile(dir.File("scene.mtl"), form.mMtl));
+        tinyobj::attrib_t attrib;
+        std::vector<tinyobj::shape_t> shapes;
+        std::vector<tinyobj::material_t> materials;
+        std::string warn, err;
+        ASSERT_TRUE(tinyobj::LoadObj(&attrib, &shapes, &materials, &warn, &err, dir.File("scene.obj").c_str(),
+                                     (dir.Path() + "/").c_str(), false))
+            << err;
+        std::string peer;
+        for (const tinyobj::shape_t& shape : shapes)
+        {
+            size_t corner = 0;
+            for (size_t f = 0; f < shape.mesh.num_face_vertices.size(); ++f)
+            {
+                peer += "face";
+                for (int c = 0; c < shape.mesh.num_face_vertices[f]; ++c, ++corner)
+                {
+                    const tinyobj::index_t& index = shape.mesh.indices[corner];
+                    const float* point = &attrib.vertices[3 * static_cast<size_t>(index.vertex_index)];
+                    const float* uv = &attrib.texcoords[2 * static_cast<size_t>(index.texcoord_index)];
+                    peer += CornerText(point[0], point[1], point[2], uv[0], uv[1]);
+                }
+                const int id = shape.mesh.material_ids[f];
+                if (id >= 0)
+                {
+                    const tinyobj::material_t& m = materials[static_cast<size_t>(id)];
+                    peer += LookText(m.name, m.diffuse[0], m.diffuse[1], m.diffuse[2], m.diffuse_texname);
+                }
+                peer += "\n";
+            }
+        }
+        const TextRead read = ReadOnThreads(dir.File("scene.obj"), 1);
+        EXPECT_EQ(read.mNodes.substr(read.mNodes.find('\n') + 1), peer);
+    }
+#endif
+}
+
+TEST(ObjReadText, EveryStatementKeywordBeginsAnObjFile)
+{
+    // Whatever statement of the format comes first, the file is taken as
+    // OBJ text; a word that is none is not.
+    const char* const keywords[] = {
+        "v",        "vt",  "vn",     "vp",     "cstype",     "deg",       "bmat",   "step",  "p",
+        "l",        "f",   "curv",   "curv2",  "surf",       "parm",      "trim",   "hole",  "scrv",
+        "sp",       "end", "con",    "g",      "s",          "mg",        "o",      "bevel", "c_interp",
+        "d_interp", "lod", "usemtl", "mtllib", "shadow_obj", "trace_obj", "ctech",  "stech", "bsp",
+        "bzp",      "cdc", "cdp",    "res",    "call",       "csh",       "maplib", "usemap"};
+    qoxtest::TempDir dir;
+    std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
+    KQoxReaderObj reader(*manager);
+    for (const char* keyword : keywords)
+    {
+        ASSERT_TRUE(qoxtest::WriteFile(dir.File("first.obj"), std::string(keyword) + " 1\nv 0 0 0\n"));
+        EXPECT_TRUE(reader.FileOpen(dir.File("first.obj").c_str())) << keyword;
+        reader.FileClose();
+    }
+    ASSERT_TRUE(qoxtest::WriteFile(dir.File("first.obj"), "vv 1\nv 0 0 0\n"));
+    EXPECT_FALSE(reader.FileOpen(dir.File("first.obj").c_str()));
 }
 
 TEST(ObjReadMesh, OneThreadReadsWhatStatementByStatementReads)
