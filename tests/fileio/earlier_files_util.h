@@ -1,10 +1,10 @@
-// The layered scene kept in tests/fileio/data/earlier/ as an earlier version
+// The layered scene kept in tests/fileio/data/earlier/ as earlier versions
 // of the SDK wrote it, and the text that lists what a read of it gives: each
 // curve node of each take, layers and members included, with its layer id,
-// layer type and every key, then each node's local transform from each take.
-// The files and the text beside them were made by that earlier version
-// (make_files.cpp beside them holds the program); a read by this one must give the
-// same text.
+// layer type and every key, then each node's local and global transform
+// from each take. The files and the listing beside them (layers.txt) were
+// made by those versions with make_files.cpp beside them; a read by this
+// one must give the same text.
 
 #ifndef QOX_TESTS_FILEIO_EARLIER_FILES_UTIL_H
 #define QOX_TESTS_FILEIO_EARLIER_FILES_UTIL_H

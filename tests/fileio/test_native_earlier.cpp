@@ -46,7 +46,7 @@ TEST(NativeEarlierFiles, ReadAsTheVersionThatWroteThemReadThem)
         {
             const std::string name = kEarlier + version + "/" + form.mFile;
             SCOPED_TRACE(name);
-            const std::string expected = ReadFile(name + ".txt");
+            const std::string expected = ReadFile(kEarlier + version + "/layers.txt");
             ASSERT_FALSE(expected.empty());
             EXPECT_EQ(ReadListing(manager, name, form.mPassword), expected);
         }
@@ -66,7 +66,7 @@ TEST(NativeEarlierFiles, ThisVersionWritesTheSameScene)
         SCOPED_TRACE(form.mFile);
         const std::string name = dir.File(form.mFile);
         ASSERT_TRUE(fileiotest::Export(manager, scene, name, form.mExport, form.mPassword));
-        const std::string expected = ReadFile(kEarlier + "by-7b1322a/" + form.mFile + ".txt");
+        const std::string expected = ReadFile(kEarlier + "by-7b1322a/layers.txt");
         EXPECT_EQ(ReadListing(manager, name, form.mPassword), expected);
     }
 }

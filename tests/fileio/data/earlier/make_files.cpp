@@ -1,9 +1,10 @@
 // Writes the layered scene of earlier_files_util.h in every native form, then
-// reads each file back and lists what the read gives (<file>.txt). It was
-// built and run against an earlier version of the SDK (commit 7b1322a,
-// which leaves a layer id of 0 out of the file) to keep files that version
-// wrote; it is not part of the build. Built with tests/fileio on the include
-// path and linked with the SDK's libraries, it writes into the working folder.
+// reads each file back and lists what the read gives (layers.txt, the same
+// for every form). It was built and run against earlier versions of the SDK
+// (commit 7b1322a, which leaves a layer id of 0 out of the file, and
+// 2310fcb) to keep files those versions wrote; it is not part of the build.
+// Built with tests/fileio on the include path and linked with the SDK's
+// libraries, it writes into the working folder.
 #include <cstdio>
 #include <fstream>
 
@@ -22,6 +23,7 @@ int main()
         std::fprintf(stderr, "scene not built\n");
         return 1;
     }
+    std::string listed;
     for (const EarlierForm& form : kEarlierForms)
     {
         KQoxExporter exporter(manager);
@@ -41,7 +43,15 @@ int main()
             std::fprintf(stderr, "%s read: %s\n", form.mFile, importer.GetLastErrorString());
             return 1;
         }
-        std::ofstream(std::string(form.mFile) + ".txt") << ListScene(read);
+        const std::string listing = ListScene(read);
+        if (listed.empty())
+            listed = listing;
+        else if (listing != listed)
+        {
+            std::fprintf(stderr, "%s reads otherwise than %s\n", form.mFile, kEarlierForms[0].mFile);
+            return 1;
+        }
     }
+    std::ofstream("layers.txt") << listed;
     return 0;
 }
