@@ -18,6 +18,7 @@
 
 #include "base/kqox.h"
 #include "common/qox_test_common.h"
+#include "earlier_files_util.h"
 #include "fcurve/kfcurve.h"
 #include "fcurve/kfcurvenode.h"
 #include "fileio/kqoximporter.h"
@@ -34,26 +35,14 @@ using qoxtest::TempDir;
 
 namespace {
 
-const long long kSecond = 46186158000LL;
+using earlierfiles::kSecond;
+using earlierfiles::TakeOf;
 
 // Three keys of three kinds (linear, cubic with slopes, constant) from base.
 void KeyCurve(KFCurve* curve, float base)
 {
     ASSERT_NE(curve, nullptr);
-    curve->KeyModifyBegin();
-    curve->KeySet(curve->KeyAdd(KTime(0)), KTime(0), base, KFCURVE_INTERPOLATION_LINEAR);
-    curve->KeySet(curve->KeyAdd(KTime(kSecond)), KTime(kSecond), base + 1, KFCURVE_INTERPOLATION_CUBIC,
-                  KFCURVE_TANGEANT_USER, 0.5f, -0.25f);
-    curve->KeySet(curve->KeyAdd(KTime(2 * kSecond)), KTime(2 * kSecond), base + 2, KFCURVE_INTERPOLATION_CONSTANT);
-    curve->KeyModifyEnd();
-}
-
-KQoxTakeNode* TakeOf(KQoxNode& node, const char* take)
-{
-    for (int t = 0; t < node.GetTakeNodeCount(); ++t)
-        if (std::string(node.GetTakeNodeName(t)) == take)
-            return node.GetTakeNode(t);
-    return nullptr;
+    earlierfiles::KeyCurve(curve, base);
 }
 
 // Two nodes, one in the other: "Ball" keyed on translation, rotation and
