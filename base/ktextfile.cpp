@@ -500,3 +500,9 @@ void KTextFile::SetErrorCallback(MessageCallback callback)
 {
     mErrorCallback = callback;
 }
+
+size_t KByteOrderMarkLength(const void* bytes, size_t length)
+{
+    static const unsigned char kMark[] = {0xEF, 0xBB, 0xBF};
+    return bytes && length >= sizeof kMark && std::memcmp(bytes, kMark, sizeof kMark) == 0 ? sizeof kMark : 0;
+}

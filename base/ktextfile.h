@@ -9,9 +9,14 @@
 
 #include <vector>
 #include <cstdarg>
+#include <cstddef>
 #include <cstdio>
 
 #include "base/kstring.h"
+
+// How many bytes a UTF-8 byte order mark takes at the start of bytes: 3,
+// or 0 when there is none. Editors on some systems begin a text with one.
+size_t KByteOrderMarkLength(const void* bytes, size_t length);
 
 // One entry of a keyword table; a table ends with an entry whose keyword is
 // empty.

@@ -38,22 +38,14 @@ std::string Numbered(const std::string& base, int n)
     return base.substr(0, dot) + "-" + std::to_string(n) + base.substr(dot);
 }
 
-bool IsFile(const char* path)
-{
-    struct stat status;
-    return path && *path && stat(path, &status) == 0 && S_ISREG(status.st_mode);
-}
-
 // The name taken against the folder of the file read when relative; true
 // when that is a file, whose full path is then in found.
 bool FindFile(const char* folder, const char* name, KString& found)
 {
-    if (!name || !*name)
+    KString file = KFindFileFrom(folder, name);
+    if (file.IsEmpty())
         return false;
-    KString full = MakeFullPath(folder, name);
-    if (!IsFile(full.ToChars()))
-        return false;
-    found = full;
+    found = file;
     return true;
 }
 

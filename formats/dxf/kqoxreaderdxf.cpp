@@ -9,6 +9,7 @@
 
 #include "base/kfile.h"
 #include "base/kfilecause.h"
+#include "base/ktextfile.h"
 #include "base/kpath.h"
 #include "formats/kqoxstreamoptionsgeometry.h"
 #include "scene/attributes/kqoxmesh.h"
@@ -54,14 +55,6 @@ void PlaceBasePoint(double* transform, double bx, double by, double bz)
 // The cause of a file refused as no DXF file.
 const char kNotDxfCause[] = "not a DXF file";
 
-// How many bytes a UTF-8 byte order mark takes at the start of the bytes (0
-// when there is none): editors put one before a text's first line.
-size_t ByteOrderMarkLength(const unsigned char* bytes, size_t length)
-{
-    static const unsigned char kMark[] = {0xEF, 0xBB, 0xBF};
-    return length >= sizeof(kMark) && std::memcmp(bytes, kMark, sizeof(kMark)) == 0 ? sizeof(kMark) : 0;
-}
-
 // The first bytes of a file may begin a DXF file: text (no NUL) whose first
 // line, past a byte order mark and blank lines, is a group code (a whole
 // number alone).
@@ -69,7 +62,7 @@ bool MayBeDxf(const unsigned char* head, size_t length)
 {
     if (length == 0 || std::memchr(head, 0, length))
         return false;
-    const unsigned char* p = head + ByteOrderMarkLength(head, length);
+    const unsigned char* p = head + KByteOrderMarkLength(head, length);
     const unsigned char* const end = head + length;
     auto blank = [](unsigned char c) { return c == ' ' || c == '\t' || c == '\r'; };
     while (p < end && (blank(*p) || *p == '\n'))
@@ -251,7 +244,7 @@ bool KQoxReaderDxf::ReadFile(KQoxScene& scene)
         length = mBytes.size();
     }
     // The pairs start after a byte order mark.
-    const size_t mark = ByteOrderMarkLength(bytes, length);
+    const size_t mark = KByteOrderMarkLength(bytes, length);
     mPairs = KDxfPairReader(reinterpret_cast<const char*>(bytes) + mark, length - mark);
     mBlockIndex.clear();
     mBlockIndexPosition = 0;

@@ -12,6 +12,7 @@
 
 #include "base/kmemorypool.h"
 #include "base/knumbertext.h"
+#include "base/ktextfile.h"
 #include "formats/kqoxplaindecimal.h"
 #include "formats/obj/kqoxobjarray.h"
 
@@ -520,12 +521,10 @@ bool KObjStatementReader::Unread()
 
 void KObjStatementReader::SkipByteOrderMark()
 {
-    static const char kMark[] = "\xEF\xBB\xBF";
-    const size_t length = sizeof kMark - 1;
+    const size_t length = 3; // the longest mark
     while (mEnd - mPos < length && Fill())
     {}
-    if (mEnd - mPos >= length && std::memcmp(Data() + mPos, kMark, length) == 0)
-        mPos += length;
+    mPos += KByteOrderMarkLength(Data() + mPos, mEnd - mPos);
 }
 
 bool KObjStatementReader::Next(std::string_view& keyword, std::string_view& rest)

@@ -9,6 +9,7 @@
 
 #include "base/kfilecause.h"
 #include "base/kpath.h"
+#include "base/ktextfile.h"
 #include "scene/kqoxscene.h"
 #include "formats/kqoxstreamoptionsgeometry.h"
 #include "scene/attributes/kqoxmesh.h"
@@ -61,8 +62,7 @@ bool MayBeObj(const unsigned char* head, size_t length)
     const unsigned char* p = head;
     const unsigned char* const end = head + length;
     // A UTF-8 byte order mark is no statement.
-    if (length >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF)
-        p += 3;
+    p += KByteOrderMarkLength(p, length);
     while (true)
     {
         while (p < end && ObjBlank(*p))

@@ -3,7 +3,6 @@
 
 #include <string>
 
-#include "base/kfile.h"
 #include "base/kpath.h"
 #include "fileio/kqoximporter.h"
 #include "host/zglobal.h"
@@ -68,19 +67,16 @@ KString HostFileName(KQoxTexture& texture, KQoxImporter* importer)
     KString directory;
     if (importer && importer->GetFileName() && *importer->GetFileName())
         directory = ExtractDirectoryFromFilePath(KFullPath(importer->GetFileName()).ToChars());
-    auto taken = [&directory](const char* name) {
-        KString text(name ? name : "");
-        if (text.GetLen() > 0 && GetIsRelativePath(text.ToChars()) && directory.GetLen() > 0)
-            text = KCleanPath(MakeFullPath(directory.ToChars(), text.ToChars()).ToChars());
-        return text;
-    };
-    KString fileName = taken(texture.GetFileName());
-    if (!FileExist(fileName.ToChars()))
+    for (const char* name : {texture.GetFileName(), texture.GetRelativeFileName()})
     {
-        KString relative = taken(texture.GetRelativeFileName());
-        if (FileExist(relative.ToChars()))
-            return relative;
+        KString found = KFindFileFrom(directory.ToChars(), name);
+        if (!found.IsEmpty())
+            return found;
     }
+    // Neither leads to a file: the file name, taken from that folder.
+    KString fileName(texture.GetFileName() ? texture.GetFileName() : "");
+    if (fileName.GetLen() > 0 && GetIsRelativePath(fileName.ToChars()) && directory.GetLen() > 0)
+        fileName = KCleanPath(MakeFullPath(directory.ToChars(), fileName.ToChars()).ToChars());
     return fileName;
 }
 
