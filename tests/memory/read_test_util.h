@@ -12,6 +12,7 @@
 #include "character/kqoxcharacter.h"
 #include "fcurve/kfcurve.h"
 #include "fcurve/kfcurvenode.h"
+#include "scene/attributes/kqoxtexture.h"
 #include "scene/kqoxnode.h"
 #include "scene/kqoxscene.h"
 #include "scene/kqoxsdkmanager.h"
@@ -128,6 +129,19 @@ inline std::string ListRead(qoxsdk_600::KQoxScene& scene)
                 out += "  link " + std::to_string(id) + " " + (link.mNode ? link.mNode->GetName() : "-") + " " +
                        link.mTemplateName.ToChars() + "\n";
         }
+    }
+    return out;
+}
+
+// Each texture of the manager with the file and relative name it gives.
+inline std::string ListTextures(qoxsdk_600::KQoxSdkManager& manager)
+{
+    std::string out;
+    for (int t = 0; t < manager.GetKQoxTextureCount(); ++t)
+    {
+        qoxsdk_600::KQoxTexture* texture = manager.GetKQoxTexture(t);
+        out += std::string("texture ") + texture->GetName() + " " + texture->GetFileName() + " " +
+               texture->GetRelativeFileName() + "\n";
     }
     return out;
 }

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -23,6 +24,8 @@
 #include "fileio/kqoxioregistry.h"
 #include "memory_test_util.h"
 #include "read_test_util.h"
+#include "scene/attributes/kqoxlayer.h"
+#include "scene/attributes/kqoxmesh.h"
 
 using namespace qoxsdk_600;
 using qoxtest::AllocationFailure;
@@ -75,7 +78,7 @@ std::string ReferenceRead(const std::string& path, const Form& form)
     int major = 0, minor = 0, revision = 0;
     EXPECT_TRUE(importer.GetFileVersion(major, minor, revision));
     EXPECT_EQ(major, form.mFormat == eEXPORT_QOX5_ASCII ? 5 : 6) << form.mName;
-    return qoxtest::ListRead(scene);
+    return qoxtest::ListRead(scene) + qoxtest::ListTextures(manager);
 }
 
 // Texts joined into text, whose room is reserved: nothing is allocated.
@@ -128,7 +131,7 @@ int ImportAndCompare(const std::string& path, const char* password, const std::s
         if (outcome == qoxtest::kWorkDone)
         {
             qoxtest::DisarmAllocations();
-            const std::string read = qoxtest::ListRead(*scene);
+            const std::string read = qoxtest::ListRead(*scene) + qoxtest::ListTextures(*manager);
             if (read != reference)
             {
                 text = "read as success, but " + qoxtest::FirstDifference(reference, read);
@@ -178,7 +181,71 @@ void SweepEveryForm(AllocationFailure mode, After after)
     }
 }
 
+// A quad textured with an image that is then deleted, saved with its media:
+// a read extracts the image and points the texture at it.
+bool WriteTexturedScene(const std::string& path, const std::string& image)
+{
+    KQoxSdkManager manager;
+    KQoxScene& scene = *manager.CreateKQoxScene();
+    KQoxMesh* mesh = manager.CreateKQoxMesh();
+    mesh->InitControlPoints(3);
+    mesh->GetControlPoints()[1] = KQoxVector4(1, 0, 0);
+    mesh->GetControlPoints()[2] = KQoxVector4(0, 1, 0);
+    mesh->BeginPolygon();
+    for (int i = 0; i < 3; ++i)
+        mesh->AddPolygon(i);
+    mesh->EndPolygon();
+    KQoxTexture* texture = manager.CreateKQoxTexture("Brick");
+    texture->SetFileName(image.c_str());
+    texture->SetRelativeFileName("brick.ppm");
+    KQoxLayerElementTexture* textures = new KQoxLayerElementTexture;
+    textures->mMappingMode = KQoxLayerElement::eALL_SAME;
+    textures->mDirectArray.Add(texture);
+    textures->mIndexArray.Add(0);
+    mesh->GetLayer(0)->SetTextures(textures);
+    KQoxNode* wall = manager.CreateKQoxNode("Wall");
+    wall->SetNodeAttribute(mesh);
+    scene.GetRootNode()->AddChild(wall);
+    KQoxExporter exporter(manager);
+    const bool written = qoxtest::WriteFile(image, std::string("P6\n1 1\n255\n\xff\x00\x00", 14)) &&
+                         exporter.Initialize(path.c_str()) && exporter.Export(scene);
+    std::remove(image.c_str());
+    return written;
+}
+
 } // namespace
+
+// Files an earlier version wrote (layers of id 0 left out of the file) and a
+// file whose texture's image is extracted from it: a read short of memory
+// fails with "Out of memory" or gives every key, layer id and texture name
+// a read with memory to spare gives.
+TEST(ReadsOutOfMemory, EarlierFilesAndExtractedMediaReadWholeOrFailForMemory)
+{
+    QOX_SKIP_UNDER_THREAD_SANITIZER();
+    KSetThreadLimit(1);
+    qoxtest::TempDir dir;
+    const std::string earlier = std::string(QOX_FILEIO_TEST_DATA) + "/earlier/by-7b1322a/";
+    const std::string textured = dir.File("textured.qox");
+    ASSERT_TRUE(WriteTexturedScene(textured, dir.File("brick.ppm")));
+    const struct
+    {
+        std::string mPath;
+        Form mForm;
+    } files[] = {{earlier + "layers-v6-binary.qox", kForms[0]},
+                 {earlier + "layers-v5-ascii.qox", kForms[3]},
+                 {textured, kForms[0]}};
+    for (const auto& file : files)
+    {
+        const std::string reference = ReferenceRead(file.mPath, file.mForm);
+        ASSERT_NE(reference.find("node"), std::string::npos) << reference;
+        const qoxtest::SweepOutcome outcome = qoxtest::SweepAllocations(
+            [&](std::string& text) { return ImportAndCompare(file.mPath, "", reference, After::eLookUp, text); },
+            AllocationFailure::eOnlyAt, qoxtest::SweepStride(kStride));
+        qoxtest::ExpectEveryRunEndsWell(outcome, file.mPath.c_str());
+        std::printf("%s: %ld allocations\n", file.mPath.c_str(), outcome.mAllocations);
+    }
+    EXPECT_NE(ReferenceRead(textured, kForms[0]).find("textured.qox.media/brick.ppm"), std::string::npos);
+}
 
 TEST(ReadsOutOfMemory, OnlyTheNthAllocationFails)
 {
