@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <pwd.h>
 #include <forward_list>
 #include <mutex>
 #include <random>
@@ -786,6 +787,25 @@ KString KFindFileFrom(const char* directory, const char* name)
     if (stat(clean.ToChars(), &same) == 0 && same.st_dev == found.st_dev && same.st_ino == found.st_ino)
         return clean;
     return KString(path.c_str());
+}
+
+bool KUserHomeFolder(uid_t user, std::string& home)
+{
+    const long suggested = sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buffer(suggested > 0 ? static_cast<size_t>(suggested) : 16384);
+    struct passwd entry;
+    struct passwd* found = nullptr;
+    int error;
+    while ((error = getpwuid_r(user, &entry, buffer.data(), buffer.size(), &found)) == ERANGE &&
+           buffer.size() < (size_t(1) << 20))
+        buffer.resize(buffer.size() * 2);
+    if (error != 0 || !found || !found->pw_dir || found->pw_dir[0] != '/')
+    {
+        errno = ENOENT;
+        return false;
+    }
+    home = found->pw_dir;
+    return true;
 }
 
 bool IsPathHidden(const char* path)

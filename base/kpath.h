@@ -12,6 +12,8 @@
 // Paths of any length are handled.
 
 #include <dirent.h>
+#include <string>
+#include <sys/types.h>
 
 #include "base/kstring.h"
 
@@ -104,6 +106,10 @@ bool GetIsRelativePath(const char* path);
 // back, as it is; a relative one gives its absolute path, clean where that
 // names the same file. "" when the name names no regular file.
 KString KFindFileFrom(const char* directory, const char* name);
+// The home folder the user database gives user (not $HOME, so that every
+// process of the user finds the same), absolute; false with errno ENOENT
+// when it gives none.
+bool KUserHomeFolder(uid_t user, std::string& home);
 bool IsPathHidden(const char* path);
 bool FileIsReadOnly(const char* path);
 bool TestFileExtension(const char* path, const char* extension);

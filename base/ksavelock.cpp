@@ -10,11 +10,12 @@
 #include <mutex>
 #include <new>
 #include <pthread.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <system_error>
 #include <thread>
 #include <unistd.h>
+
+#include "base/kpath.h"
 
 namespace {
 
@@ -171,27 +172,6 @@ bool MakeOwnFolder(const std::string& path, uid_t user, bool follow)
     return mode == wanted || chmod(path.c_str(), wanted) == 0;
 }
 
-// The home folder the user database gives the user (not $HOME, so that every
-// process of the user finds the same); false when it gives none.
-bool HomeOf(uid_t user, std::string& home)
-{
-    const long suggested = sysconf(_SC_GETPW_R_SIZE_MAX);
-    std::vector<char> buffer(suggested > 0 ? static_cast<size_t>(suggested) : 16384);
-    struct passwd entry;
-    struct passwd* found = nullptr;
-    int error;
-    while ((error = getpwuid_r(user, &entry, buffer.data(), buffer.size(), &found)) == ERANGE &&
-           buffer.size() < (size_t(1) << 20))
-        buffer.resize(buffer.size() * 2);
-    if (error != 0 || !found || !found->pw_dir || found->pw_dir[0] != '/')
-    {
-        errno = ENOENT;
-        return false;
-    }
-    home = found->pw_dir;
-    return true;
-}
-
 // Makes or finds the lock folder of a place; false with errno when the
 // place cannot be had.
 bool PlaceFolder(int place, uid_t user, std::string& folder)
@@ -211,7 +191,7 @@ bool PlaceFolder(int place, uid_t user, std::string& folder)
     }
     case eHOME_PLACE: {
         std::string home;
-        if (!HomeOf(user, home) || !IsSafeRoot(home, user))
+        if (!KUserHomeFolder(user, home) || !IsSafeRoot(home, user))
             return false;
         const std::string cache = home + "/" + kHomeCache;
         if (!MakeOwnFolder(cache, user, true))

@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
-#include <pwd.h>
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -68,20 +67,6 @@ bool IsAbsolute(const char* path)
     return path && path[0] == '/';
 }
 
-// The home folder the user database gives this user; "" when none.
-std::string DatabaseHome()
-{
-    const long suggested = sysconf(_SC_GETPW_R_SIZE_MAX);
-    std::string buffer(suggested > 0 ? static_cast<size_t>(suggested) : 16384, '\0');
-    struct passwd entry;
-    struct passwd* found = nullptr;
-    int error;
-    while ((error = getpwuid_r(geteuid(), &entry, &buffer[0], buffer.size(), &found)) == ERANGE &&
-           buffer.size() < (size_t(1) << 20))
-        buffer.resize(buffer.size() * 2);
-    return error == 0 && found && IsAbsolute(found->pw_dir) ? std::string(found->pw_dir) : std::string();
-}
-
 bool Refuse(std::string* why, const std::string& text)
 {
     if (why)
@@ -142,7 +127,10 @@ std::string QoxZeltUserFolderPath(const char* configHome, const char* home)
         base = configHome;
     else
     {
-        base = IsAbsolute(home) ? std::string(home) : DatabaseHome();
+        if (IsAbsolute(home))
+            base = home;
+        else if (!KUserHomeFolder(geteuid(), base))
+            base.clear();
         if (base.empty())
             return std::string();
         base = WithOneSeparator(base) + ".config";
