@@ -747,13 +747,12 @@ TEST(ObjWrite, LineBreaksInNamesNeverAddAStatement)
             }
             ObjRead r(out.File("scene.obj"));
             ASSERT_TRUE(r.ok) << r.message;
-            EXPECT_EQ(r.manager->GetKQoxMaterialCount(), 1);
-            KQoxMesh* read = r.Mesh(("Box" + under + "g_Other").c_str()); // the reader makes blanks '_'
-            ASSERT_NE(read, nullptr);
-            ASSERT_EQ(read->GMC(0), 1);
-            EXPECT_DOUBLE_EQ(read->GM(0, 0)->GetDiffuse().mBlue, 0.75);
-            EXPECT_STREQ(read->GM(0, 0)->GetNameWithoutNameSpacePrefix().ToChars(),
+            ASSERT_EQ(r.manager->GetKQoxMaterialCount(), 1);
+            EXPECT_DOUBLE_EQ(r.manager->GetKQoxMaterial(0)->GetDiffuse().mBlue, 0.75);
+            EXPECT_STREQ(r.manager->GetKQoxMaterial(0)->GetNameWithoutNameSpacePrefix().ToChars(),
                          ("p" + under + "newmtl_Z").c_str());
+            KQoxMesh* read = r.Mesh(("Box" + under + "g_Other").c_str()); // the reader makes blanks '_'
+            EXPECT_TRUE(read && read->GMC(0) == 1 && read->GM(0, 0) == r.manager->GetKQoxMaterial(0));
 #ifdef QOX_HAVE_TINYOBJ
             tinyobj::attrib_t attrib;
             std::vector<tinyobj::shape_t> shapes;
@@ -767,6 +766,7 @@ TEST(ObjWrite, LineBreaksInNamesNeverAddAStatement)
             EXPECT_FLOAT_EQ(materials[0].diffuse[2], 0.75f);
             ASSERT_EQ(shapes.size(), 1u);
             EXPECT_EQ(shapes[0].mesh.material_ids[0], 0);
+            EXPECT_EQ(materials[0].diffuse_texname, texture_);
 #else
             std::printf("tinyobjloader is not installed: the file is read back by our reader alone\n");
 #endif

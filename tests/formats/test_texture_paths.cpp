@@ -592,9 +592,9 @@ TEST(TextureCopies, NamesThatAreNotImagesAreNotFound)
                 listing.push_back(std::string(form.via) + ".media");
             std::sort(listing.begin(), listing.end());
             EXPECT_EQ(qoxtest::ListDirectory(root.File("out")), listing);
-            for (const std::string& name : listing)
+            for (const std::string& name : qoxtest::ListDirectory(root.File("out")))
             {
-                if (name.find(".media") == std::string::npos)
+                if (std::filesystem::is_regular_file(root.File("out/" + name)))
                 {
                     EXPECT_LT(std::filesystem::file_size(root.File("out/" + name)), 1u << 20) << name;
                 }
@@ -607,9 +607,11 @@ TEST(TextureCopies, NamesThatAreNotImagesAreNotFound)
             {
                 // Read back: the image's bytes travel in the file, or nothing.
                 QuadScene read;
-                ASSERT_EQ(ImportQuietly(*read.manager, read.scene, out), "");
-                ASSERT_EQ(read.manager->GetKQoxVideoCount(), regular ? 1 : 0);
-                if (regular)
+                const std::string why = ImportQuietly(*read.manager, read.scene, out);
+                EXPECT_EQ(why, "");
+                const int videos = why.empty() ? read.manager->GetKQoxVideoCount() : -1;
+                EXPECT_EQ(videos, regular ? 1 : 0);
+                if (regular && videos == 1)
                 {
                     EXPECT_EQ(ReadFile(read.manager->GetKQoxVideo(0)->GetFileName()), bytes);
                 }
