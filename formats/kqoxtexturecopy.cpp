@@ -157,14 +157,6 @@ bool HasLineBreak(const char* name)
     return name && std::strpbrk(name, "\r\n") != nullptr;
 }
 
-const KTextureCopies::Copy* KTextureCopies::Staged(const std::string& target) const
-{
-    for (const Copy& copy : mCopies)
-        if (copy.mTarget == target)
-            return &copy;
-    return nullptr;
-}
-
 ETextureCopy KTextureCopies::CopyTextureFile(const char* texturePath, const char* writtenFilePath,
                                              KStagedFiles& files, KString& message, KString& copyName,
                                              ETextureCopyNames names)
@@ -183,12 +175,12 @@ ETextureCopy KTextureCopies::CopyTextureFile(const char* texturePath, const char
         return eTEXTURE_MISSING;
     }
     // One image is copied once, whatever path leads to it.
-    for (const Copy& copy : mCopies)
-        if (copy.mDevice == image.st_dev && copy.mInode == image.st_ino)
-        {
-            copyName = ExtractFileName(copy.mTarget.c_str(), true);
-            return eTEXTURE_COPIED;
-        }
+    const auto known = mByImage.find({image.st_dev, image.st_ino});
+    if (known != mByImage.end())
+    {
+        copyName = ExtractFileName(mCopies[known->second].mTarget.c_str(), true);
+        return eTEXTURE_COPIED;
+    }
     const std::string folder = ExtractDirectoryFromFilePath(writtenFilePath).ToChars();
     const std::string name = WithoutLineBreaks(ExtractFileName(texturePath, true).ToChars());
     for (int number = 0; number < kMostNumbers; ++number)
@@ -200,7 +192,8 @@ ETextureCopy KTextureCopies::CopyTextureFile(const char* texturePath, const char
         if (files.Holds(destination.c_str()))
         {
             // Made by this save: usable when it is a copy of the same bytes.
-            const Copy* staged = Staged(destination);
+            const auto made = mByTarget.find(destination);
+            const Copy* staged = made != mByTarget.end() ? &mCopies[made->second] : nullptr;
             FilePtr other(staged ? OpenRegularFile(staged->mSource.c_str()) : nullptr);
             if (!other && staged && OutOfDescriptors(errno))
                 return eTEXTURE_NO_DESCRIPTOR;
@@ -231,7 +224,9 @@ ETextureCopy KTextureCopies::CopyTextureFile(const char* texturePath, const char
                 }
             }
         }
-        mCopies.push_back({image.st_dev, image.st_ino, texturePath, destination});
+        mCopies.push_back({texturePath, destination});
+        mByImage.emplace(std::make_pair(image.st_dev, image.st_ino), mCopies.size() - 1);
+        mByTarget.emplace(destination, mCopies.size() - 1);
         copyName = candidate.c_str();
         return eTEXTURE_COPIED;
     }

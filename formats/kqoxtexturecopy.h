@@ -3,8 +3,11 @@
 
 // Copying texture images beside a written geometry file (OBJ, 3DS).
 
+#include <map>
 #include <string>
 #include <sys/types.h>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "base/kstagedfiles.h"
@@ -48,7 +51,12 @@ class KTextureCopies
 {
 public:
     // Forgets the copies made: for a new save.
-    void Clear() { mCopies.clear(); }
+    void Clear()
+    {
+        mCopies.clear();
+        mByImage.clear();
+        mByTarget.clear();
+    }
 
     // Copies the image at texturePath into the folder of writtenFilePath as
     // a file of files: it reaches its name when files is committed (with
@@ -67,13 +75,12 @@ public:
 private:
     struct Copy
     {
-        dev_t mDevice;
-        ino_t mInode;
         std::string mSource; // the image's path
         std::string mTarget; // the copy's path
     };
-    const Copy* Staged(const std::string& target) const;
     std::vector<Copy> mCopies;
+    std::map<std::pair<dev_t, ino_t>, size_t> mByImage; // the copy of each image
+    std::unordered_map<std::string, size_t> mByTarget;  // the first copy made at each name
 };
 
 // A copy as a save of its own, committed at once: true when copied or a

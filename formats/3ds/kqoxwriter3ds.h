@@ -136,10 +136,11 @@ public:
     // The same from the objects themselves (any may be null).
     K3dsPtr<material3ds> ConvMaterialPBto3DS(KQoxMaterial* material, KQoxTexture* texture, KQoxTexture* texture2,
                                              int materialIndex, int textureIndex, int texture2Index);
-    // Copies a texture image beside the written file with the export (never
-    // over an existing file; see kqoxtexturecopy.h, short names), the copy's
-    // file name in copyName; a failure is noted in the message string, and
-    // one in writing the copy fails the write.
+    // Copies a texture image beside the written file with the export, never
+    // over an existing file and under a name that fits a map's field (see
+    // kqoxtexturecopy.h), the copy's file name in copyName; a failure is
+    // noted in the message string, and one in writing the copy fails the
+    // write.
     bool CopyTextureFile(const char* path, KString& copyName);
 
     // ---- Lights, cameras, transforms ----
