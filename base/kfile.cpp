@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -286,6 +287,54 @@ bool FileExist(const char* name)
     bool exists = file.Open(name, "rb");
     file.Close();
     return exists;
+}
+
+FILE* OpenRegularFile(const char* name)
+{
+    if (!name || !*name)
+    {
+        errno = ENOENT;
+        return nullptr;
+    }
+    // Looked at first so that a device is not even opened; the descriptor's
+    // own kind decides after.
+    struct stat status;
+    if (stat(name, &status) != 0)
+        return nullptr;
+    if (!S_ISREG(status.st_mode))
+    {
+        errno = EINVAL;
+        return nullptr;
+    }
+    const int fd = open(name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))
+    {
+        close(fd);
+        errno = EINVAL;
+        return nullptr;
+    }
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags != -1)
+        fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    FILE* stream = fdopen(fd, "rb");
+    if (!stream)
+    {
+        const int error = errno;
+        close(fd);
+        errno = error;
+    }
+    return stream;
+}
+
+bool RegularFileExist(const char* name)
+{
+    FILE* stream = OpenRegularFile(name);
+    if (!stream)
+        return false;
+    fclose(stream);
+    return true;
 }
 
 namespace {

@@ -113,6 +113,16 @@ bool WideCharFileOpen(FILE** stream, const char* name, const char* modeText);
 // True when the file can be opened for reading ("rb"); false for null or "".
 bool FileExist(const char* name);
 
+// Opens name for reading ("rb") when it is a regular file (a symbolic link
+// leading to one is followed). A folder, device, FIFO or socket is refused
+// without a byte read from it: nothing waits for a FIFO's writer, no
+// terminal is taken, and the file opened decides, whatever the name comes
+// to name meanwhile. Null on failure, with errno (EINVAL: not a regular
+// file; EMFILE, ENFILE: no descriptor left).
+FILE* OpenRegularFile(const char* name);
+// True when OpenRegularFile opens the file.
+bool RegularFileExist(const char* name);
+
 // What an open stream reads from: a regular file, a directory (which opens
 // but cannot be read), or anything else (a FIFO, a socket, a device), whose
 // size says nothing and which may never end. kFILE_KIND_UNKNOWN when the

@@ -789,6 +789,14 @@ KString KFindFileFrom(const char* directory, const char* name)
     return KString(path.c_str());
 }
 
+std::string KNumberedFileName(const std::string& name, int number)
+{
+    size_t dot = name.find_last_of('.');
+    if (dot == std::string::npos || dot == 0)
+        dot = name.size();
+    return name.substr(0, dot) + "-" + std::to_string(number) + name.substr(dot);
+}
+
 bool KUserHomeFolder(uid_t user, std::string& home)
 {
     const long suggested = sysconf(_SC_GETPW_R_SIZE_MAX);

@@ -106,6 +106,11 @@ bool GetIsRelativePath(const char* path);
 // back, as it is; a relative one gives its absolute path, clean where that
 // names the same file. "" when the name names no regular file.
 KString KFindFileFrom(const char* directory, const char* name);
+// A file name numbered for a copy whose own name is taken: "name.ext" as
+// "name-<number>.ext", the number before the last "."; a name without
+// extension, or whose only "." leads, gets the number at its end
+// (".hidden-2").
+std::string KNumberedFileName(const std::string& name, int number);
 // The home folder the user database gives user (not $HOME, so that every
 // process of the user finds the same), absolute; false with errno ENOENT
 // when it gives none.

@@ -13,6 +13,7 @@
 #include <type_traits>
 #include <utility>
 #include <vector>
+#include <sys/stat.h>
 
 #include "base/kbytes.h"
 #include "base/kfile.h"
@@ -727,23 +728,15 @@ bool KQox::FieldWriteRFile(const char* fileName)
         return false;
     if (d.mWriteStack.back().mState != WriteList::eOpen)
         return d.Fail(eWRITE_FIELD_NOT_OPENED);
-    KFile source;
-    if (!fileName || !source.Open(fileName, kFILE_READ, false))
+    // Only a regular file is read: a folder, device or FIFO has no size to
+    // announce, and may never end or never answer.
+    std::unique_ptr<FILE, int (*)(FILE*)> source(OpenRegularFile(fileName), &std::fclose);
+    struct stat status;
+    if (!source || fstat(fileno(source.get()), &status) != 0 || status.st_size < 0)
         return d.Fail(eFILE_NOT_OPENED);
-    source.Seek(kSEEK_END, 0);
-    long end = source.GetPosition();
-    source.Seek(kSEEK_BEGIN, 0);
-    if (end < 0)
-    {
-        source.Close();
-        return d.Fail(eFILE_NOT_OPENED);
-    }
-    unsigned long long size = static_cast<unsigned long long>(end);
+    const unsigned long long size = static_cast<unsigned long long>(status.st_size);
     if (!d.ValueBegin())
-    {
-        source.Close();
         return false;
-    }
     bool complete = true;
     std::vector<unsigned char> buffer(static_cast<size_t>(kRawLineBytes) * 4096);
     if (d.mForm == eASCII)
@@ -758,7 +751,7 @@ bool KQox::FieldWriteRFile(const char* fileName)
     while (done < size && !d.mWriteFailed)
     {
         size_t want = size - done < buffer.size() ? static_cast<size_t>(size - done) : buffer.size();
-        size_t got = source.Read(&buffer[0], static_cast<unsigned int>(want));
+        size_t got = complete ? std::fread(&buffer[0], 1, want, source.get()) : 0;
         if (got < want)
         {
             // The file shrank while it was read: the value keeps its announced
@@ -776,7 +769,7 @@ bool KQox::FieldWriteRFile(const char* fileName)
             done += want;
         }
     }
-    source.Close();
+    source.reset();
     d.ValueEnd();
     if (d.mWriteFailed)
         return false;

@@ -2,10 +2,11 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <fcntl.h>
+#include <cstring>
 #include <memory>
-#include <unistd.h>
+#include <sys/stat.h>
 
+#include "base/kfile.h"
 #include "base/kpath.h"
 
 namespace qoxsdk_600 {
@@ -21,6 +22,8 @@ bool OutOfDescriptors(int error)
 }
 
 const size_t kCopyBlock = 64 * 1024;
+// The most names tried for one copy.
+const int kMostNumbers = 100000;
 
 struct FileCloser
 {
@@ -42,10 +45,12 @@ void AppendFileMessage(KString& message, const char* text, const char* path)
     message += "\".\n";
 }
 
-// Copies source to destination; false on any read, write or close failure.
+// Copies source, from its start, to destination; false on any read, write
+// or close failure.
 bool CopyStream(FILE* source, FilePtr& destination)
 {
     std::unique_ptr<char[]> buffer(new char[kCopyBlock]);
+    rewind(source);
     size_t read = 0;
     while ((read = fread(buffer.get(), 1, kCopyBlock, source)) > 0)
     {
@@ -58,61 +63,195 @@ bool CopyStream(FILE* source, FilePtr& destination)
     return fclose(destination.release()) == 0 && ok;
 }
 
+// True when the two files hold the same bytes.
+bool SameBytes(FILE* a, FILE* b)
+{
+    struct stat sa, sb;
+    if (fstat(fileno(a), &sa) != 0 || fstat(fileno(b), &sb) != 0 || sa.st_size != sb.st_size)
+        return false;
+    rewind(a);
+    rewind(b);
+    std::unique_ptr<char[]> buffer(new char[2 * kCopyBlock]);
+    char* const left = buffer.get();
+    char* const right = left + kCopyBlock;
+    for (;;)
+    {
+        const size_t got = fread(left, 1, kCopyBlock, a);
+        if (fread(right, 1, kCopyBlock, b) != got || std::memcmp(left, right, got) != 0)
+            return false;
+        if (got < kCopyBlock)
+            return !ferror(a) && !ferror(b) && feof(a) && fgetc(b) == EOF && feof(b);
+    }
+}
+
+enum EPlace
+{
+    ePLACE_FREE,         // nothing there
+    ePLACE_SAME,         // a regular file with the image's bytes
+    ePLACE_TAKEN,        // anything else: other bytes, a folder, a link to none ...
+    ePLACE_NO_DESCRIPTOR // it could not be looked into for want of a descriptor
+};
+
+// What stands at target in the folder, against the image open as source.
+EPlace LookAt(const std::string& target, FILE* source)
+{
+    struct stat status;
+    if (lstat(target.c_str(), &status) != 0)
+        return errno == ENOENT ? ePLACE_FREE : ePLACE_TAKEN;
+    FilePtr there(OpenRegularFile(target.c_str()));
+    if (!there)
+        return OutOfDescriptors(errno) ? ePLACE_NO_DESCRIPTOR : ePLACE_TAKEN;
+    return SameBytes(there.get(), source) ? ePLACE_SAME : ePLACE_TAKEN;
+}
+
+// The first letters of a name, at most length bytes, never cutting a
+// character of several bytes.
+std::string Cut(const std::string& text, size_t length)
+{
+    if (text.size() <= length)
+        return text;
+    while (length > 0 && (static_cast<unsigned char>(text[length]) & 0xC0) == 0x80)
+        --length;
+    return text.substr(0, length);
+}
+
+// "<first letters>-<number>.<extension cut to 3>", at most 8 characters
+// before the dot.
+std::string ShortName(const std::string& name, int number)
+{
+    size_t dot = name.find_last_of('.');
+    if (dot == std::string::npos || dot == 0)
+        dot = name.size();
+    std::string letters;
+    for (size_t i = 0; i < dot; ++i)
+        if (name[i] != '.')
+            letters += name[i];
+    const std::string extension = dot < name.size() ? Cut(name.substr(dot + 1), 3) : std::string();
+    const std::string suffix = "-" + std::to_string(number);
+    letters = Cut(letters, 8 - suffix.size());
+    return letters + suffix + (extension.empty() ? "" : "." + extension);
+}
+
+// The name tried for the copy at number (0: the image's own).
+std::string Candidate(const std::string& name, int number, ETextureCopyNames names)
+{
+    const std::string numbered = number == 0 ? name : KNumberedFileName(name, number);
+    if (names == eCOPY_NAMES_SHORT && numbered.size() > kSHORT_COPY_NAME_LENGTH)
+        return number == 0 ? std::string() : ShortName(name, number);
+    return numbered;
+}
+
 } // namespace
 
-ETextureCopy CopyTextureFile(const char* texturePath, const char* writtenFilePath, KStagedFiles& files,
-                             KString& message)
+std::string WithoutLineBreaks(const std::string& name)
+{
+    std::string text = name;
+    for (char& c : text)
+        if (c == '\r' || c == '\n')
+            c = '_';
+    return text;
+}
+
+bool HasLineBreak(const char* name)
+{
+    return name && std::strpbrk(name, "\r\n") != nullptr;
+}
+
+ETextureCopy KTextureCopies::CopyTextureFile(const char* texturePath, const char* writtenFilePath,
+                                             KStagedFiles& files, KString& message, KString& copyName,
+                                             ETextureCopyNames names)
 {
     if (!texturePath || !writtenFilePath)
-    {
         return eTEXTURE_MISSING;
-    }
-    const KString destination = MakeFullPath(ExtractDirectoryFromFilePath(writtenFilePath).ToChars(),
-                                             ExtractFileName(texturePath, true).ToChars());
-    // Looked for without opening it: with no descriptor left, opening would
-    // take a file that is there for one that is not.
-    if (files.Holds(destination.ToChars()) || faccessat(AT_FDCWD, destination.ToChars(), R_OK, AT_EACCESS) == 0)
+    // Only a regular file is an image: a folder, device or FIFO is not
+    // found, and nothing waits for it or reads from it.
+    FilePtr source(OpenRegularFile(texturePath));
+    struct stat image;
+    if (!source || fstat(fileno(source.get()), &image) != 0)
     {
-        return eTEXTURE_COPIED;
-    }
-    FilePtr source(fopen(texturePath, "rb"));
-    if (!source)
-    {
-        if (OutOfDescriptors(errno))
+        if (!source && OutOfDescriptors(errno))
             return eTEXTURE_NO_DESCRIPTOR;
         AppendFileMessage(message, "Unable to locate texture file", texturePath);
         return eTEXTURE_MISSING;
     }
-    FilePtr target(files.Create(destination.ToChars()));
-    if (!target)
+    // One image is copied once, whatever path leads to it.
+    const auto known = mByImage.find({image.st_dev, image.st_ino});
+    if (known != mByImage.end())
     {
-        if (OutOfDescriptors(files.Error()))
-            return eTEXTURE_NO_DESCRIPTOR;
-        AppendFileMessage(message, "Error writing texture file", destination.ToChars());
-        return eTEXTURE_NOT_CREATED;
+        copyName = ExtractFileName(mCopies[known->second].mTarget.c_str(), true);
+        return eTEXTURE_COPIED;
     }
-    if (!CopyStream(source.get(), target))
+    const std::string folder = ExtractDirectoryFromFilePath(writtenFilePath).ToChars();
+    const std::string name = WithoutLineBreaks(ExtractFileName(texturePath, true).ToChars());
+    for (int number = 0; number < kMostNumbers; ++number)
     {
-        AppendFileMessage(message, "Error writing texture file", destination.ToChars());
-        return eTEXTURE_NOT_WRITTEN;
+        const std::string candidate = Candidate(name, number, names);
+        if (candidate.empty())
+            continue;
+        const std::string destination = MakeFullPath(folder.c_str(), candidate.c_str()).ToChars();
+        if (files.Holds(destination.c_str()))
+        {
+            // Made by this save: usable when it is a copy of the same bytes.
+            const auto made = mByTarget.find(destination);
+            const Copy* staged = made != mByTarget.end() ? &mCopies[made->second] : nullptr;
+            FilePtr other(staged ? OpenRegularFile(staged->mSource.c_str()) : nullptr);
+            if (!other && staged && OutOfDescriptors(errno))
+                return eTEXTURE_NO_DESCRIPTOR;
+            if (!other || !SameBytes(other.get(), source.get()))
+                continue;
+        }
+        else
+        {
+            const EPlace place = LookAt(destination, source.get());
+            if (place == ePLACE_NO_DESCRIPTOR)
+                return eTEXTURE_NO_DESCRIPTOR;
+            if (place == ePLACE_TAKEN)
+                continue;
+            if (place == ePLACE_FREE)
+            {
+                FilePtr target(files.Create(destination.c_str()));
+                if (!target)
+                {
+                    if (OutOfDescriptors(files.Error()))
+                        return eTEXTURE_NO_DESCRIPTOR;
+                    AppendFileMessage(message, "Error writing texture file", destination.c_str());
+                    return eTEXTURE_NOT_CREATED;
+                }
+                if (!CopyStream(source.get(), target))
+                {
+                    AppendFileMessage(message, "Error writing texture file", destination.c_str());
+                    return eTEXTURE_NOT_WRITTEN;
+                }
+            }
+        }
+        mCopies.push_back({texturePath, destination});
+        mByImage.emplace(std::make_pair(image.st_dev, image.st_ino), mCopies.size() - 1);
+        mByTarget.emplace(destination, mCopies.size() - 1);
+        copyName = candidate.c_str();
+        return eTEXTURE_COPIED;
     }
-    return eTEXTURE_COPIED;
+    AppendFileMessage(message, "Error writing texture file", MakeFullPath(folder.c_str(), name.c_str()).ToChars());
+    return eTEXTURE_NOT_CREATED;
 }
 
-bool CopyTextureFile(const char* texturePath, const char* writtenFilePath, KString& message)
+bool CopyTextureFile(const char* texturePath, const char* writtenFilePath, KString& message, KString* copyName)
 {
     KStagedFiles files;
-    if (CopyTextureFile(texturePath, writtenFilePath, files, message) != eTEXTURE_COPIED)
+    KTextureCopies copies;
+    KString name;
+    if (copies.CopyTextureFile(texturePath, writtenFilePath, files, message, name) != eTEXTURE_COPIED)
     {
         return false;
     }
     if (!files.Commit())
     {
-        const KString destination = MakeFullPath(ExtractDirectoryFromFilePath(writtenFilePath).ToChars(),
-                                                 ExtractFileName(texturePath, true).ToChars());
+        const KString destination =
+            MakeFullPath(ExtractDirectoryFromFilePath(writtenFilePath).ToChars(), name.ToChars());
         AppendFileMessage(message, "Error writing texture file", destination.ToChars());
         return false;
     }
+    if (copyName)
+        *copyName = name;
     return true;
 }
 

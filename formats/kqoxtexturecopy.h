@@ -1,7 +1,14 @@
 #ifndef QOX_FORMATS_KQOXTEXTURECOPY_H
 #define QOX_FORMATS_KQOXTEXTURECOPY_H
 
-// Copying a texture image beside a written geometry file (OBJ, 3DS).
+// Copying texture images beside a written geometry file (OBJ, 3DS).
+
+#include <map>
+#include <string>
+#include <sys/types.h>
+#include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "base/kstagedfiles.h"
 #include "base/kstring.h"
@@ -10,7 +17,7 @@ namespace qoxsdk_600 {
 
 enum ETextureCopy
 {
-    eTEXTURE_COPIED = 0,      // copied, or a file of that name already there
+    eTEXTURE_COPIED = 0,      // copied, or a file with the image's bytes already there
     eTEXTURE_MISSING = 1,     // the image cannot be read
     eTEXTURE_NOT_CREATED = 2, // the copy cannot be created
     eTEXTURE_NOT_WRITTEN = 3, // the copy could not be written completely
@@ -20,23 +27,72 @@ enum ETextureCopy
 // The cause of eTEXTURE_NO_DESCRIPTOR, for "File not created: <cause>".
 extern const char* const kTEXTURE_NO_DESCRIPTOR_CAUSE;
 
-// Copies the image at texturePath into the directory of writtenFilePath,
-// under the image's own file name (extension kept), as a file of files: it
-// reaches its name when files is committed (with the written file), and an
-// abandoned set leaves nothing of it. When a file of that name is already
-// there, or already in files, nothing is copied. A failure appends one line
-// to message:
-//   Unable to locate texture file "<texturePath>".        (eTEXTURE_MISSING)
-//   Error writing texture file "<destination>".            (NOT_CREATED, NOT_WRITTEN)
-// An image or copy that cannot be opened for want of a descriptor (EMFILE,
-// ENFILE) is eTEXTURE_NO_DESCRIPTOR and adds no line: the image is there,
-// the save is to fail naming kTEXTURE_NO_DESCRIPTOR_CAUSE.
-ETextureCopy CopyTextureFile(const char* texturePath, const char* writtenFilePath, KStagedFiles& files,
-                             KString& message);
+// How the copies are named.
+enum ETextureCopyNames
+{
+    eCOPY_NAMES_ANY = 0,  // the image's own file name, numbered when it is taken
+    eCOPY_NAMES_SHORT = 1 // the same while it has at most kSHORT_COPY_NAME_LENGTH
+                          // characters, else an 8.3 name made from it
+};
+const size_t kSHORT_COPY_NAME_LENGTH = 12;
 
-// The same as a set of its own, committed at once: true when copied or
-// already there.
-bool CopyTextureFile(const char* texturePath, const char* writtenFilePath, KString& message);
+// The texture images one save copies into the folder of its written file.
+// Only a regular file is read as an image: a folder, device or FIFO is not
+// found, and nothing is read from it. A copy never stands for another
+// image: its name is the image's file name (a line break in it made '_')
+// when that is free in the folder and in the save, or holds the image's
+// bytes already (then nothing is copied); otherwise the first free one of
+// KNumberedFileName's "name-1.ext", "name-2.ext" ... With
+// eCOPY_NAMES_SHORT a name longer than kSHORT_COPY_NAME_LENGTH gives way to
+// "<first letters>-<n>.<extension cut to 3>", 8.3 in all (letters as
+// written, dots left out). One image (one file, whatever its path) is
+// copied once per save.
+class KTextureCopies
+{
+public:
+    // Forgets the copies made: for a new save.
+    void Clear()
+    {
+        mCopies.clear();
+        mByImage.clear();
+        mByTarget.clear();
+    }
+
+    // Copies the image at texturePath into the folder of writtenFilePath as
+    // a file of files: it reaches its name when files is committed (with
+    // the written file), and an abandoned set leaves nothing of it. The
+    // copy's file name (without folder) goes to copyName when the result is
+    // eTEXTURE_COPIED. A failure appends one line to message:
+    //   Unable to locate texture file "<texturePath>".        (eTEXTURE_MISSING)
+    //   Error writing texture file "<destination>".            (NOT_CREATED, NOT_WRITTEN)
+    // An image, copy or file in the way that cannot be opened for want of a
+    // descriptor (EMFILE, ENFILE) is eTEXTURE_NO_DESCRIPTOR and adds no
+    // line: the image is there, the save is to fail naming
+    // kTEXTURE_NO_DESCRIPTOR_CAUSE.
+    ETextureCopy CopyTextureFile(const char* texturePath, const char* writtenFilePath, KStagedFiles& files,
+                                 KString& message, KString& copyName, ETextureCopyNames names = eCOPY_NAMES_ANY);
+
+private:
+    struct Copy
+    {
+        std::string mSource; // the image's path
+        std::string mTarget; // the copy's path
+    };
+    std::vector<Copy> mCopies;
+    std::map<std::pair<dev_t, ino_t>, size_t> mByImage; // the copy of each image
+    std::unordered_map<std::string, size_t> mByTarget;  // the first copy made at each name
+};
+
+// A copy as a save of its own, committed at once: true when copied or a
+// file with the image's bytes is there already; the copy's file name in
+// copyName when given.
+bool CopyTextureFile(const char* texturePath, const char* writtenFilePath, KString& message,
+                     KString* copyName = nullptr);
+
+// The name with each line break (CR, LF) made '_': a name written into a
+// line of text then never starts another line.
+std::string WithoutLineBreaks(const std::string& name);
+bool HasLineBreak(const char* name);
 
 } // namespace qoxsdk_600
 

@@ -117,7 +117,8 @@ KQoxTextureClips::KQoxTextureClips(KQoxScene& scene, KQoxSdkManager& manager, co
         const char* file = texture->GetFileName();
         if (!file || !*file || HasClip(*texture, clips))
             continue;
-        if (FileExist(file))
+        // A folder, device or FIFO is no image: it is not found.
+        if (RegularFileExist(file))
             embedded.insert(texture);
         else
             mMissingFiles.push_back(KString(file));

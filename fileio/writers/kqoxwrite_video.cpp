@@ -57,7 +57,9 @@ void KQoxWrite6::WriteVideo(KQoxVideo& video)
     mFile.FieldWriteBegin(kOffset);
     mFile.FieldWriteT(video.GetOffset());
     mFile.FieldWriteEnd();
-    if (mOptions.GetState(KStreamOptionsQox::eMEDIA) && *media && FileExist(media))
+    // Only a regular file is embedded, and only such a file is handed to
+    // the converters: a folder, device or FIFO would never end or answer.
+    if (mOptions.GetState(KStreamOptionsQox::eMEDIA) && *media && RegularFileExist(media))
     {
         // Converted to TIFF when a converter takes the media, else as it is.
         KString tif;

@@ -23,9 +23,9 @@ class KQoxVideo;
 
 // The scene's materials, textures and clips are connected to the objects
 // that use them (KQoxScene::ConnectMaterials, ConnectTextures and
-// ConnectVideos). A texture written with the scene whose file exists and
-// that has no clip (none connected, and no clip of the scene named by its
-// media name) keeps the clip made for it: the clip is written after the
+// ConnectVideos). A texture written with the scene whose file is a regular
+// file and that has no clip (none connected, and no clip of the scene named
+// by its media name) keeps the clip made for it: the clip is written after the
 // scene's own, and the texture's media name names it. Every other clip made
 // (for other textures, or for the gobos of lights) goes again at once. On
 // the way out the clips, connections and entity entries made here go, and

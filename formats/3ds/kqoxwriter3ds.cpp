@@ -108,6 +108,7 @@ bool KQoxWriter3DS::CreateFile(const char* name)
         return false;
     }
     mFileName = name;
+    mTextureCopies.Clear();
     mCopyError = -1;
     mCopyCause = nullptr;
     return true;

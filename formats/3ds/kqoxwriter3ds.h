@@ -26,6 +26,7 @@
 #include "fileio/kqoxio.h"
 #include "formats/ftk3ds/ftk3ds.h"
 #include "formats/kqoxdeformedgeometry.h"
+#include "formats/kqoxtexturecopy.h"
 
 #include "base/kstagedfiles.h"
 #include "base/ktime.h"
@@ -135,10 +136,12 @@ public:
     // The same from the objects themselves (any may be null).
     K3dsPtr<material3ds> ConvMaterialPBto3DS(KQoxMaterial* material, KQoxTexture* texture, KQoxTexture* texture2,
                                              int materialIndex, int textureIndex, int texture2Index);
-    // Copies a texture image beside the written file with the export (never
-    // over an existing file); a failure is noted in the message string, and
-    // one in writing the copy fails the write.
-    bool CopyTextureFile(const char* path);
+    // Copies a texture image beside the written file with the export, never
+    // over an existing file and under a name that fits a map's field (see
+    // kqoxtexturecopy.h), the copy's file name in copyName; a failure is
+    // noted in the message string, and one in writing the copy fails the
+    // write.
+    bool CopyTextureFile(const char* path, KString& copyName);
 
     // ---- Lights, cameras, transforms ----
 
@@ -221,6 +224,7 @@ private:
     file3ds* mFile = nullptr;
     std::string mFileName; // the target
     KStagedFiles mStaged;  // the file and its images, moved when complete
+    KTextureCopies mTextureCopies; // the images copied by this save
     int mCopyError = -1;   // the error of an image copy that failed
     const char* mCopyCause = nullptr; // why, in words, when known
     K3dsPtr<database3ds> mDatabase;

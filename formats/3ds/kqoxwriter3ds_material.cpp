@@ -1,6 +1,6 @@
 // The 3DS writer's materials: one record per combination of material and
 // textures that a mesh uses, with its texture maps; texture images are
-// copied beside the written file.
+// copied beside the written file, under names that fit the map's field.
 
 #include "formats/3ds/kqoxwriter3ds.h"
 #include "formats/3ds/kqoxwriter3ds_private.h"
@@ -22,7 +22,7 @@ namespace {
 // The longest relative texture path kept whole, and the longest file name
 // kept.
 const size_t kWholePathLength = 11;
-const size_t kFileNameLength = 12;
+const size_t kFileNameLength = kSHORT_COPY_NAME_LENGTH;
 
 // A texture the format can carry: UV-mapped standard colour texture.
 bool IsExportable(KQoxTexture* texture)
@@ -85,15 +85,18 @@ K3dsPtr<material3ds> KQoxWriter3DS::ConvMaterialPBto3DS(KQoxMaterial* material, 
         texture2 = nullptr;
     if (texture && !IsExportable(texture))
         texture = texture2;
-    for (KQoxTexture** map : {&texture, &texture2})
+    // The copy each map names: "" when the image was not copied.
+    KString copies[2];
+    for (int k = 0; k < 2; ++k)
     {
-        if (!*map)
+        KQoxTexture*& map = k == 0 ? texture : texture2;
+        if (!map)
             continue;
-        const char* file = (*map)->GetFileName();
+        const char* file = map->GetFileName();
         if (!file || !*file)
-            *map = nullptr;
+            map = nullptr;
         else
-            CopyTextureFile(file);
+            CopyTextureFile(file, copies[k]);
     }
 
     material3ds* raw = nullptr;
@@ -145,7 +148,9 @@ K3dsPtr<material3ds> KQoxWriter3DS::ConvMaterialPBto3DS(KQoxMaterial* material, 
         bitmap3ds* map;
         KQoxTexture* texture;
         int index;
-    } const maps[2] = {{&record->texture, texture, textureIndex}, {&record->texture2, texture2, texture2Index}};
+        const KString& copy;
+    } const maps[2] = {{&record->texture, texture, textureIndex, copies[0]},
+                       {&record->texture2, texture2, texture2Index, copies[1]}};
     for (const auto& entry : maps)
     {
         if (!entry.texture)
@@ -153,9 +158,19 @@ K3dsPtr<material3ds> KQoxWriter3DS::ConvMaterialPBto3DS(KQoxMaterial* material, 
         bitmap3ds& map = *entry.map;
         const char* file = entry.texture->GetFileName();
         const std::string base = ExtractFileName(file, true).ToChars();
+        if (!entry.copy.IsEmpty())
+        {
+            // The copy beside the file, named to fit the field.
+            CopyName(map.name, sizeof map.name, entry.copy.ToChars());
+            if (base.size() > kFileNameLength)
+                mMessage += ("Texture name file: \"" + base + "\" is too long.\nTexture name \"" +
+                             entry.copy.ToChars() + "\" in material \"" + record->name + "\" names its copy of \"" +
+                             file + "\"\n\n")
+                                .c_str();
+        }
         // An absolute path names a folder of this machine, not the copy
         // beside the written file: only its file name is kept.
-        if (std::strlen(file) <= kWholePathLength && GetIsRelativePath(file))
+        else if (std::strlen(file) <= kWholePathLength && GetIsRelativePath(file))
         {
             CopyName(map.name, sizeof map.name, file);
         }
@@ -187,12 +202,12 @@ K3dsPtr<material3ds> KQoxWriter3DS::ConvMaterialPBto3DS(KQoxMaterial* material, 
     return record;
 }
 
-bool KQoxWriter3DS::CopyTextureFile(const char* path)
+bool KQoxWriter3DS::CopyTextureFile(const char* path, KString& copyName)
 {
     // Without a file there is no directory to copy into.
     if (mFileName.empty())
         return false;
-    switch (qoxsdk_600::CopyTextureFile(path, mFileName.c_str(), mStaged, mMessage))
+    switch (mTextureCopies.CopyTextureFile(path, mFileName.c_str(), mStaged, mMessage, copyName, eCOPY_NAMES_SHORT))
     {
     case eTEXTURE_NOT_CREATED: mCopyError = eFILE_NOT_CREATED; mCopyCause = nullptr; return false;
     case eTEXTURE_NO_DESCRIPTOR:

@@ -70,6 +70,7 @@ bool KQoxWriterObj::CreateFiles(const char* fileName)
     // start, whatever files the writer wrote before.
     mNextVertex = mNextTextureCoordinate = mNextNormal = 1;
     mMaterialNames.Clear();
+    mTextureCopies.Clear();
     return true;
 }
 

@@ -24,6 +24,7 @@
 #include "base/kstagedfiles.h"
 #include "fileio/kqoxio.h"
 #include "formats/kqoxdeformedgeometry.h"
+#include "formats/kqoxtexturecopy.h"
 
 namespace qoxsdk_600 {
 
@@ -90,8 +91,12 @@ public:
     bool DestroyObjMaterials();
     bool WriteMaterial(const char* name, KQoxMaterial* material, KQoxTexture* texture);
     // Copies an image beside the file with the export (see
-    // kqoxtexturecopy.h); a copy that fails fails the write.
-    bool CopyTextureFile(const char* path);
+    // kqoxtexturecopy.h), the copy's file name in copyName; a copy that
+    // fails fails the write.
+    bool CopyTextureFile(const char* path, KString& copyName);
+    // A message line: a name of that kind (group, material, texture) was
+    // written with its line breaks made '_', as written.
+    void NoteLineBreak(const char* kind, const char* written);
 
     // Long lists of lines (vertices, faces) are formatted in blocks of
     // blockItems by up to threads threads at once (threads 1: on the
@@ -125,6 +130,7 @@ private:
     std::vector<std::unique_ptr<Output>> mBlockTexts;
     std::unique_ptr<Output> mMtl;
     KStagedFiles mStaged; // the file, its library and images, moved in FileClose
+    KTextureCopies mTextureCopies; // the images copied by this save
     FILE* mObjFile = nullptr;
     FILE* mMtlFile = nullptr;
     KString mFileName;

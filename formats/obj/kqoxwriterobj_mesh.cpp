@@ -71,7 +71,16 @@ void KQoxWriterObj::WriteMesh(KQoxNode* node, KQoxMesh* mesh)
                             node->GetGlobalS(eSOURCE_SET, false));
     const KQoxXMatrix normalMatrix = world.Inverse().Transpose();
 
-    mObj->Text("g ").Text(node->GetNameWithoutNameSpacePrefix().ToChars()).Char('\n');
+    const KString group = node->GetNameWithoutNameSpacePrefix();
+    if (HasLineBreak(group.ToChars()))
+    {
+        // A line break would end the "g" line early.
+        const std::string written = WithoutLineBreaks(group.ToChars());
+        NoteLineBreak("group", written.c_str());
+        mObj->Text("g ").Text(written.c_str()).Char('\n');
+    }
+    else
+        mObj->Text("g ").Text(group.ToChars()).Char('\n');
     // The long lists of lines are formatted in blocks on several threads.
     auto WriteBlocks = [&](size_t count, auto&& format) {
         ObjWriteBlocks(*mObj, mBlockTexts, mThreads, mBlockItems, count, format);

@@ -24,12 +24,12 @@ namespace {
 
 // The library's file name: the OBJ file's name without its extension, each
 // blank replaced by '_' (other readers split the "mtllib" line at blanks),
-// then ".mtl".
+// and each line break, then ".mtl".
 KString LibraryFileName(const char* objPath)
 {
     KString name = ExtractFileName(objPath, false);
     for (char* c = name.Buffer(); *c; ++c)
-        if (*c == ' ' || *c == '\t')
+        if (*c == ' ' || *c == '\t' || *c == '\r' || *c == '\n')
             *c = '_';
     return name + KString(".mtl");
 }
@@ -83,8 +83,12 @@ void KQoxWriterObj::UseMaterial(KQoxMaterial* material, KQoxTexture* texture, co
         entry = mMaterialTable[static_cast<size_t>(found)].get();
     else
     {
-        KName name(nameText.ToChars());
+        // A line break would end the "usemtl" and "newmtl" lines early.
+        const bool broken = HasLineBreak(nameText.ToChars());
+        KName name(broken ? WithoutLineBreaks(nameText.ToChars()).c_str() : nameText.ToChars());
         mMaterialNames.Rename(name);
+        if (broken)
+            NoteLineBreak("material", name.GetCurrentName());
         mMaterialTable.push_back(std::make_unique<KObjMaterial>(name.GetCurrentName(), material, texture));
         entry = mMaterialTable.back().get();
         WriteMaterial(entry->mName.ToChars(), material, texture);
@@ -99,8 +103,14 @@ bool KQoxWriterObj::WriteMaterial(const char* name, KQoxMaterial* material, KQox
     mMtl->Text("\nnewmtl ").Text(name).Char('\n');
     if (texture && texture->GetTextureUse() == 0)
     {
-        CopyTextureFile(texture->GetFileName());
-        mMtl->Text("map_Kd ").Text(ExtractFileName(texture->GetFileName(), true).ToChars()).Char('\n');
+        // The map names the copy made; an image not copied by its own name.
+        KString map;
+        const KString own = ExtractFileName(texture->GetFileName(), true);
+        if (!CopyTextureFile(texture->GetFileName(), map))
+            map = WithoutLineBreaks(own.ToChars()).c_str();
+        if (HasLineBreak(own.ToChars()))
+            NoteLineBreak("texture", map.ToChars());
+        mMtl->Text("map_Kd ").Text(map.ToChars()).Char('\n');
     }
     auto color = [&](const char* key, const KQoxColor& c) {
         mMtl->Text(key).Char(' ').Double(c.mRed).Char(' ').Double(c.mGreen).Char(' ').Double(c.mBlue).Char('\n');
@@ -117,9 +127,18 @@ bool KQoxWriterObj::WriteMaterial(const char* name, KQoxMaterial* material, KQox
     return true;
 }
 
-bool KQoxWriterObj::CopyTextureFile(const char* path)
+void KQoxWriterObj::NoteLineBreak(const char* kind, const char* written)
 {
-    switch (qoxsdk_600::CopyTextureFile(path, mFileName.ToChars(), mStaged, mMessage))
+    mMessage += "Line break in ";
+    mMessage += kind;
+    mMessage += " name replaced by \"_\": \"";
+    mMessage += written;
+    mMessage += "\"\n";
+}
+
+bool KQoxWriterObj::CopyTextureFile(const char* path, KString& copyName)
+{
+    switch (mTextureCopies.CopyTextureFile(path, mFileName.ToChars(), mStaged, mMessage, copyName))
     {
     case eTEXTURE_NOT_CREATED: mCreateFailed = true; return false;
     case eTEXTURE_NO_DESCRIPTOR:

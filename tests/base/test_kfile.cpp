@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <string>
 #include <vector>
 
@@ -200,4 +203,42 @@ TEST(KFileTest, ReadAtPastFourGigabytes)
         EXPECT_EQ(file.GetPosition(), 0);
     }
     std::remove(name.c_str());
+}
+
+// Only a regular file opens (through a link too): a folder, a FIFO without a
+// writer and a device are refused at once, with EINVAL, and nothing is read
+// from them; a missing name keeps its own errno.
+TEST(KFileTest, OpenRegularFileRefusesWhatIsNoFile)
+{
+    TempDir dir;
+    ASSERT_TRUE(WriteFile(dir.File("image.png"), "pixels"));
+    ASSERT_EQ(symlink(dir.File("image.png").c_str(), dir.File("link.png").c_str()), 0);
+    ASSERT_EQ(mkdir(dir.File("folder").c_str(), 0700), 0);
+    ASSERT_EQ(mkfifo(dir.File("pipe").c_str(), 0600), 0);
+    ASSERT_EQ(symlink(dir.File("pipe").c_str(), dir.File("link-to-pipe").c_str()), 0);
+    const struct
+    {
+        std::string name;
+        int error; // 0: opens
+    } cases[] = {{dir.File("image.png"), 0},    {dir.File("link.png"), 0},      {dir.File("folder"), EINVAL},
+                 {dir.File("pipe"), EINVAL},    {dir.File("link-to-pipe"), EINVAL}, {"/dev/zero", EINVAL},
+                 {dir.File("none"), ENOENT},    {"", ENOENT}};
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        errno = 0;
+        FILE* stream = OpenRegularFile(c.name.c_str());
+        EXPECT_EQ(RegularFileExist(c.name.c_str()), c.error == 0);
+        if (c.error != 0)
+        {
+            EXPECT_EQ(stream, nullptr);
+            EXPECT_EQ(errno, c.error);
+            continue;
+        }
+        ASSERT_NE(stream, nullptr);
+        char bytes[16] = {};
+        EXPECT_EQ(fread(bytes, 1, sizeof bytes, stream), 6u);
+        EXPECT_STREQ(bytes, "pixels");
+        fclose(stream);
+    }
 }

@@ -184,6 +184,19 @@ TEST(KPathTextTest, NameIndexAndSubPaths)
     EXPECT_STREQ(small, "keep");
 }
 
+TEST(KPathTextTest, NumberedFileNames)
+{
+    const struct
+    {
+        const char* name;
+        int number;
+        const char* numbered;
+    } cases[] = {{"diffuse.png", 1, "diffuse-1.png"}, {"a.b.tif", 12, "a.b-12.tif"}, {"readme", 2, "readme-2"},
+                 {".hidden", 1, ".hidden-1"},         {"", 3, "-3"}};
+    for (const auto& c : cases)
+        EXPECT_EQ(KNumberedFileName(c.name, c.number), c.numbered) << c.name;
+}
+
 TEST(KPathFindTest, FileNamedInAFileIsFoundFromItsFolder)
 {
     // dir/a holds the images; dir/img.png is another file, which the

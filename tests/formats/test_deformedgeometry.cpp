@@ -209,10 +209,16 @@ TEST(TextureCopy, CopiesSkipsAndReportsMissingFiles)
     EXPECT_EQ(qoxtest::ReadFile(dst.File("brick.tif")), payload);
     EXPECT_STREQ(message.ToChars(), "");
 
-    // Already there: left alone, no message.
+    // There with the image's bytes: used as is, no message.
+    KString name;
+    EXPECT_TRUE(CopyTextureFile(image.c_str(), obj.c_str(), message, &name));
+    EXPECT_STREQ(name.ToChars(), "brick.tif");
+    // There with other bytes: kept, the copy numbered.
     qoxtest::WriteFile(dst.File("brick.tif"), "kept");
-    EXPECT_TRUE(CopyTextureFile(image.c_str(), obj.c_str(), message));
+    EXPECT_TRUE(CopyTextureFile(image.c_str(), obj.c_str(), message, &name));
     EXPECT_EQ(qoxtest::ReadFile(dst.File("brick.tif")), "kept");
+    EXPECT_STREQ(name.ToChars(), "brick-1.tif");
+    EXPECT_EQ(qoxtest::ReadFile(dst.File("brick-1.tif")), payload);
 
     const std::string missing = src.File("none.tif");
     EXPECT_FALSE(CopyTextureFile(missing.c_str(), obj.c_str(), message));

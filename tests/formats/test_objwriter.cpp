@@ -9,6 +9,9 @@
 
 #include "formats/obj/kqoxwriterobj_private.h"
 #include "common/qox_test_threads.h"
+#include "fileio/kqoxexporter.h"
+#include "fileio/kqoxioregistry.h"
+#include "formats/kqoxgeometryformats.h"
 #include "obj_test_util.h"
 #include "scene/attributes/kqoxlink.h"
 #include "scene/attributes/kqoxshape.h"
@@ -676,4 +679,101 @@ TEST(ObjWrite, BlocksWithNoThreadsToBeHadWriteTheSameText)
                   return faults;
               }),
               "");
+}
+
+namespace {
+
+// Writes the scene through the exporter in format to path; the message in
+// message.
+bool ExportThrough(Scene& s, const std::string& path, int format, std::string& message)
+{
+    KQoxRegisterGeometryFormats();
+    KQoxExporter exporter(*s.manager);
+    if (!exporter.Initialize(path.c_str()) || !exporter.SetFileFormat(format))
+        return false;
+    std::unique_ptr<KStreamOptions> options(exporter.GetExportOptions());
+    const bool ok = exporter.Export(s.scene, options.get());
+    KString text;
+    exporter.GetMessage(text);
+    message = text.ToChars();
+    return ok;
+}
+
+} // namespace
+
+// A name holding a line break (CR, LF or both), from a file of another
+// format or built in code, never adds a statement to the text written: the
+// break is written as '_', and the message names what was changed. Read
+// back, by our reader and by tinyobjloader, the file holds the one material
+// with its colours; DXF layer names likewise hold no break.
+TEST(ObjWrite, LineBreaksInNamesNeverAddAStatement)
+{
+    for (const std::string brk : {"\n", "\r", "\r\n"})
+        for (bool imageThere : {false, true})
+        {
+            const std::string shown = brk == "\n" ? "LF" : brk == "\r" ? "CR" : "CRLF";
+            SCOPED_TRACE(shown + (imageThere ? ", the image there" : ", the image missing"));
+            const std::string under(brk.size(), '_');
+            qoxtest::TempDir images, out;
+            const std::string image = images.File("p" + brk + "newmtl Z.png");
+            if (imageThere)
+            {
+                ASSERT_TRUE(qoxtest::WriteFile(image, "pixels"));
+            }
+            Scene s;
+            KQoxMesh* mesh = s.AddMesh(("Box" + brk + "g Other").c_str(), kTriangle, {{0, 1, 2}}, false);
+            KQoxMaterial* material = s.manager->CreateKQoxMaterial(("p" + brk + "newmtl Z").c_str());
+            material->SetDiffuse(KQoxColor(0.25, 0.5, 0.75));
+            mesh->AM(material, 0);
+            mesh->InitMaterialIndices(KQoxLayerElement::eALL_SAME);
+            KQoxTexture* texture = s.manager->CreateKQoxTexture("Map");
+            texture->SetFileName(image.c_str());
+            mesh->AT(texture, 0);
+            mesh->InitTextureIndices(KQoxLayerElement::eALL_SAME);
+
+            std::string message;
+            ASSERT_TRUE(ExportThrough(s, out.File("scene.obj"), eEXPORT_OBJ, message));
+            const std::string texture_ = "p" + under + "newmtl Z.png";
+            EXPECT_EQ(message, "Line break in group name replaced by \"_\": \"Box" + under +
+                                   "g Other\"\nLine break in material name replaced by \"_\": \"p" + under +
+                                   "newmtl_Z\"\n" +
+                                   (imageThere ? "" : "Unable to locate texture file \"" + image + "\".\n") +
+                                   "Line break in texture name replaced by \"_\": \"" + texture_ + "\"\n");
+            const std::string mtl = qoxtest::ReadFile(out.File("scene.mtl"));
+            EXPECT_NE(mtl.find("\nmap_Kd " + texture_ + "\n"), std::string::npos) << mtl;
+            if (imageThere)
+            {
+                EXPECT_EQ(qoxtest::ReadFile(out.File(texture_)), "pixels");
+            }
+            ObjRead r(out.File("scene.obj"));
+            ASSERT_TRUE(r.ok) << r.message;
+            ASSERT_EQ(r.manager->GetKQoxMaterialCount(), 1);
+            EXPECT_DOUBLE_EQ(r.manager->GetKQoxMaterial(0)->GetDiffuse().mBlue, 0.75);
+            EXPECT_STREQ(r.manager->GetKQoxMaterial(0)->GetNameWithoutNameSpacePrefix().ToChars(),
+                         ("p" + under + "newmtl_Z").c_str());
+            KQoxMesh* read = r.Mesh(("Box" + under + "g_Other").c_str()); // the reader makes blanks '_'
+            EXPECT_TRUE(read && read->GMC(0) == 1 && read->GM(0, 0) == r.manager->GetKQoxMaterial(0));
+#ifdef QOX_HAVE_TINYOBJ
+            tinyobj::attrib_t attrib;
+            std::vector<tinyobj::shape_t> shapes;
+            std::vector<tinyobj::material_t> materials;
+            std::string warn, err;
+            ASSERT_TRUE(tinyobj::LoadObj(&attrib, &shapes, &materials, &warn, &err, out.File("scene.obj").c_str(),
+                                         (out.Path() + "/").c_str(), false))
+                << err;
+            ASSERT_EQ(materials.size(), 1u);
+            EXPECT_FLOAT_EQ(materials[0].diffuse[0], 0.25f);
+            EXPECT_FLOAT_EQ(materials[0].diffuse[2], 0.75f);
+            ASSERT_EQ(shapes.size(), 1u);
+            EXPECT_EQ(shapes[0].mesh.material_ids[0], 0);
+            EXPECT_EQ(materials[0].diffuse_texname, texture_);
+#else
+            std::printf("tinyobjloader is not installed: the file is read back by our reader alone\n");
+#endif
+            // DXF: the layer name holds no break either.
+            ASSERT_TRUE(ExportThrough(s, out.File("scene.dxf"), eEXPORT_DXF, message));
+            const std::string dxf = qoxtest::ReadFile(out.File("scene.dxf"));
+            EXPECT_NE(dxf.find("\n  8\nBox" + under + "g Other\n"), std::string::npos);
+            EXPECT_EQ(dxf.find("g Other\r"), std::string::npos);
+        }
 }

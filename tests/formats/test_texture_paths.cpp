@@ -8,11 +8,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "common/qox_test_common.h"
+#include "common/qox_test_files.h"
+#include "export_test_util.h"
 #include "fileio/kqoxexporter.h"
 #include "fileio/kqoximporter.h"
 #include "fileio/kqoxioregistry.h"
@@ -22,6 +27,15 @@
 #include "scene/attributes/kqoxvideo.h"
 #include "scene/kqoxscene.h"
 #include "scene/kqoxsdkmanager.h"
+
+#ifdef QOX_HAVE_TINYOBJ
+#include <tiny_obj_loader.h>
+#endif
+#ifdef QOX_HAVE_LIB3DS
+#include <lib3ds/file.h>
+#include <lib3ds/material.h>
+#include <lib3ds/mesh.h>
+#endif
 
 using namespace qoxsdk_600;
 using qoxtest::ReadFile;
@@ -215,4 +229,392 @@ TEST(TexturePaths, ConversionsFromAnyWorkingFolderTakeTheImagesAlong)
                              (fromParent ? ", relative paths from the parent folder" : ", absolute paths from /"));
                 Convert(source, target, fromParent);
             }
+}
+
+namespace {
+
+using exporttest::QuadScene;
+
+// The quad nodes of a scene and the image file each one's texture names,
+// as our reader reads the file back.
+std::map<std::string, std::string> MapsRead(const std::string& path)
+{
+    std::map<std::string, std::string> maps;
+    std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
+    KQoxScene& scene = *manager->CreateKQoxScene();
+    if (!Import(*manager, scene, path))
+        return maps;
+    std::vector<KQoxNode*> nodes{scene.GetRootNode()};
+    while (!nodes.empty())
+    {
+        KQoxNode* node = nodes.back();
+        nodes.pop_back();
+        for (int i = 0; i < node->GetChildCount(false); ++i)
+            nodes.push_back(node->GetChild(i));
+        KQoxMesh* mesh = dynamic_cast<KQoxMesh*>(node->GetNodeAttribute());
+        if (mesh && mesh->GTC(0) > 0)
+            maps[node->GetNameWithoutNameSpacePrefix().ToChars()] = mesh->GT(0, 0)->GetFileName();
+    }
+    return maps;
+}
+
+// The same as tinyobjloader reads an OBJ file, and lib3ds a 3DS file: the
+// map name as written, taken against the file's folder.
+std::map<std::string, std::string> MapsPeer(const std::string& path, bool obj)
+{
+    std::map<std::string, std::string> maps;
+    const std::string folder = path.substr(0, path.rfind('/') + 1);
+#ifdef QOX_HAVE_TINYOBJ
+    if (obj)
+    {
+        tinyobj::attrib_t attrib;
+        std::vector<tinyobj::shape_t> shapes;
+        std::vector<tinyobj::material_t> materials;
+        std::string warn, err;
+        EXPECT_TRUE(tinyobj::LoadObj(&attrib, &shapes, &materials, &warn, &err, path.c_str(), folder.c_str()))
+            << err;
+        for (const tinyobj::shape_t& shape : shapes)
+            if (!shape.mesh.material_ids.empty() && shape.mesh.material_ids[0] >= 0)
+                maps[shape.name] = folder + materials[static_cast<size_t>(shape.mesh.material_ids[0])].diffuse_texname;
+    }
+#endif
+#ifdef QOX_HAVE_LIB3DS
+    if (!obj)
+    {
+        Lib3dsFile* file = lib3ds_file_load(path.c_str());
+        EXPECT_NE(file, nullptr);
+        for (Lib3dsMesh* mesh = file ? file->meshes : nullptr; mesh; mesh = mesh->next)
+        {
+            Lib3dsMaterial* material = mesh->faces > 0 ? lib3ds_file_material_by_name(file, mesh->faceL[0].material)
+                                                        : nullptr;
+            if (material && *material->texture1_map.name)
+                maps[mesh->name] = folder + material->texture1_map.name;
+        }
+        if (file)
+            lib3ds_file_free(file);
+    }
+#endif
+    (void)obj;
+    return maps;
+}
+
+bool PeerPresent(bool obj)
+{
+#ifdef QOX_HAVE_TINYOBJ
+    if (obj)
+        return true;
+#endif
+#ifdef QOX_HAVE_LIB3DS
+    if (!obj)
+        return true;
+#endif
+    return false;
+}
+
+// One image of a scene: the node whose texture it is, its file under src/
+// and its bytes, and the name its copy is to have in out/.
+struct Image
+{
+    const char* mNode;
+    const char* mFile;
+    std::string mBytes;
+    const char* mCopy;
+    const char* mCopy3ds = nullptr; // the copy's name from a 3DS save, where it differs
+};
+
+// A file in out/ before the save.
+struct Placed
+{
+    const char* mName;
+    std::string mBytes;
+};
+
+// Saves one textured quad per image to root/out/scene.<extension>, the
+// images written under root/src/ first, and the placed files in out/: the
+// save's message in message, root's path in it as "<root>". Then out/ holds listing beside the saved
+// files, every reader finds each node's map to name its copy, a file
+// holding the image's bytes, and the placed files keep theirs.
+void SaveAndCheckCopies(const std::vector<Image>& images, const std::vector<Placed>& placed,
+                        const std::vector<std::string>& listing, bool obj, std::string& message)
+{
+    TempDir root;
+    ASSERT_EQ(mkdir(root.File("src").c_str(), 0700), 0);
+    ASSERT_EQ(mkdir(root.File("out").c_str(), 0700), 0);
+    QuadScene s;
+    for (const Image& image : images)
+    {
+        const std::string path = root.File(std::string("src/") + image.mFile);
+        std::filesystem::create_directories(path.substr(0, path.rfind('/')));
+        ASSERT_TRUE(WriteFile(path, image.mBytes));
+        s.AddQuads(image.mNode, 1, path.c_str());
+    }
+    for (const Placed& file : placed)
+        ASSERT_TRUE(WriteFile(root.File(std::string("out/") + file.mName), file.mBytes));
+    const std::string out = root.File(obj ? "out/scene.obj" : "out/scene.3ds");
+    std::string error;
+    ASSERT_TRUE(exporttest::ExportScene(s, out, obj ? eEXPORT_OBJ : eEXPORT_3DS, error, &message)) << error;
+    for (size_t at; (at = message.find(root.Path())) != std::string::npos;)
+        message.replace(at, root.Path().size(), "<root>");
+
+    std::vector<std::string> files;
+    for (const std::string& name : qoxtest::ListDirectory(root.File("out")))
+        if (name != "scene.obj" && name != "scene.mtl" && name != "scene.3ds")
+            files.push_back(name);
+    EXPECT_EQ(files, listing);
+    for (const Placed& file : placed)
+        EXPECT_EQ(ReadFile(root.File(std::string("out/") + file.mName)), file.mBytes) << file.mName;
+    const std::map<std::string, std::string> read = MapsRead(out);
+    const std::map<std::string, std::string> peer = MapsPeer(out, obj);
+    if (!PeerPresent(obj))
+        std::printf("%s is not installed: the map names are checked with our reader alone\n",
+                    obj ? "tinyobjloader" : "lib3ds");
+    for (const Image& image : images)
+    {
+        SCOPED_TRACE(image.mNode);
+        const std::string copy =
+            root.File(std::string("out/") + (!obj && image.mCopy3ds ? image.mCopy3ds : image.mCopy));
+        EXPECT_EQ(ReadFile(copy), image.mBytes);
+        const auto found = read.find(image.mNode);
+        ASSERT_NE(found, read.end());
+        EXPECT_EQ(found->second, copy);
+        if (PeerPresent(obj))
+        {
+            const auto named = peer.find(image.mNode);
+            ASSERT_NE(named, peer.end());
+            EXPECT_EQ(named->second, copy);
+        }
+    }
+}
+
+} // namespace
+
+// A copy never stands for another image: a name taken in the output folder,
+// or in the save, by other bytes gives the copy a free numbered name, which
+// the material names; a file there with the image's bytes is used as is,
+// and one image is copied once.
+TEST(TextureCopies, ACopyNeverStandsForAnotherImage)
+{
+    KQoxRegisterGeometryFormats();
+    const std::string wood = ImageBytes("wood"), metal = ImageBytes("metal"), other = ImageBytes("other model");
+    const struct
+    {
+        const char* what;
+        std::vector<Image> images;
+        std::vector<Placed> placed;
+        std::vector<std::string> out; // the files of out/ after the save, the saved file left out
+        std::vector<std::string> out3ds = {}; // those of a 3DS save, where they differ
+    } cases[] = {
+        // "diffuse-1.png" does not fit a 3DS map's 12 characters.
+        {"two images of one name from two folders",
+         {{"Wood", "wood/diffuse.png", wood, "diffuse.png"},
+          {"Metal", "metal/diffuse.png", metal, "diffuse-1.png", "diffus-1.png"}},
+         {},
+         {"diffuse-1.png", "diffuse.png"},
+         {"diffus-1.png", "diffuse.png"}},
+        {"another model's map.png of other bytes in the folder",
+         {{"Wood", "map.png", wood, "map-1.png"}},
+         {{"map.png", other}},
+         {"map-1.png", "map.png"}},
+        {"map.png and map-1.png of other bytes in the folder",
+         {{"Wood", "map.png", wood, "map-2.png"}},
+         {{"map.png", other}, {"map-1.png", metal}},
+         {"map-1.png", "map-2.png", "map.png"}},
+        {"map.png of the same bytes in the folder",
+         {{"Wood", "map.png", wood, "map.png"}},
+         {{"map.png", wood}},
+         {"map.png"}},
+        {"one image used twice", {{"Wood", "a/stone.png", wood, "stone.png"}}, {}, {"stone.png"}},
+        {"two images of one name and the same bytes",
+         {{"Wood", "a/stone.png", wood, "stone.png"}, {"Metal", "b/stone.png", wood, "stone.png"}},
+         {},
+         {"stone.png"}},
+    };
+    for (const auto& c : cases)
+        for (bool obj : {true, false})
+        {
+            SCOPED_TRACE(std::string(c.what) + (obj ? ", to OBJ" : ", to 3DS"));
+            std::vector<Image> images = c.images;
+            // One image used twice: a second node names the very same file.
+            if (std::string(c.what) == "one image used twice")
+                images.push_back({"Metal", "a/stone.png", wood, "stone.png"});
+            std::string message;
+            SaveAndCheckCopies(images, c.placed, !obj && !c.out3ds.empty() ? c.out3ds : c.out, obj, message);
+            EXPECT_EQ(message, "");
+        }
+}
+
+// To 3DS, an image whose name does not fit the map's 12 characters is
+// copied under an 8.3 name made from it, free in the folder or holding the
+// image's bytes already, which the map names; the message says which name
+// stands for which image. Names that fit stay as they are.
+TEST(TextureCopies, ThreeDsMapsNameCopiesWhoseNamesFit)
+{
+    KQoxRegisterGeometryFormats();
+    const std::string a = ImageBytes("a"), b = ImageBytes("b"), other = ImageBytes("other");
+    // The message of one image whose name does not fit.
+    auto told = [](const std::string& image, const std::string& copy, int mesh) {
+        return "Texture name file: \"" + image + "\" is too long.\nTexture name \"" + copy + "\" in material \"" +
+               std::to_string(mesh) + ".Mat0T0\" names its copy of \"<root>/src/" + image + "\"\n\n";
+    };
+    const struct
+    {
+        const char* what;
+        std::vector<Image> images;
+        std::vector<Placed> placed;
+        std::vector<std::string> out;
+        std::string message;
+    } cases[] = {
+        {"a name of 9.3", {{"Gaspra", "951gaspra.png", a, "951gas-1.png"}}, {}, {"951gas-1.png"},
+         told("951gaspra.png", "951gas-1.png", 1)},
+        {"two long names sharing their first letters",
+         {{"A", "longtexture_a.png", a, "longte-1.png"}, {"B", "longtexture_b.png", b, "longte-2.png"}},
+         {},
+         {"longte-1.png", "longte-2.png"},
+         told("longtexture_a.png", "longte-1.png", 1) + told("longtexture_b.png", "longte-2.png", 2)},
+        {"names that fit", {{"A", "stone.png", a, "stone.png"}, {"B", "abcdefgh.png", b, "abcdefgh.png"}}, {},
+         {"abcdefgh.png", "stone.png"}, ""},
+        {"the short name taken by other bytes", {{"Gaspra", "951gaspra.png", a, "951gas-2.png"}},
+         {{"951gas-1.png", other}}, {"951gas-1.png", "951gas-2.png"}, told("951gaspra.png", "951gas-2.png", 1)},
+        {"the short name holding the image's bytes", {{"Gaspra", "951gaspra.png", a, "951gas-1.png"}},
+         {{"951gas-1.png", a}}, {"951gas-1.png"}, told("951gaspra.png", "951gas-1.png", 1)},
+        {"letter case kept, the extension cut to 3", {{"Gaspra", "GaspraSurface.JPEG", a, "Gaspra-1.JPE"}}, {},
+         {"Gaspra-1.JPE"}, told("GaspraSurface.JPEG", "Gaspra-1.JPE", 1)},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        std::string message;
+        SaveAndCheckCopies(c.images, c.placed, c.out, false, message);
+        EXPECT_EQ(message, c.message);
+    }
+}
+
+namespace {
+
+// Imports path into scene; "" when read, else why not.
+std::string ImportQuietly(KQoxSdkManager& manager, KQoxScene& scene, const std::string& path)
+{
+    KQoxImporter& importer = *manager.CreateKQoxImporter();
+    if (!importer.Initialize(path.c_str()))
+        return std::string("not opened: ") + importer.GetLastErrorString();
+    std::unique_ptr<KStreamOptions> options(importer.GetImportOptions());
+    return importer.Import(scene, options.get()) ? "" : std::string("not read: ") + importer.GetLastErrorString();
+}
+
+// Saves a quad textured with image to out in format, in a child process
+// that is ended after 20 seconds (a FIFO waited for) and whose files grow
+// no larger than 16 MB (a device copied): "saved" or "failed: <error>",
+// then the save's message; "(child died)" when it was ended. With via, the
+// scene goes through that native file first, read back.
+std::string SaveInChild(const std::string& image, int format, const std::string& out, const std::string& via)
+{
+    return qoxtest::ChildText([&]() -> std::string {
+        alarm(20);
+        qoxtest::FileSizeLimit limit(16 << 20);
+        QuadScene s;
+        s.AddQuads("Box", 1, image.c_str());
+        std::string error, message;
+        QuadScene read;
+        QuadScene* saved = &s;
+        if (!via.empty())
+        {
+            if (!exporttest::ExportScene(s, via, eEXPORT_QOX_BINARY, error))
+                return "failed through the native file: " + error;
+            const std::string why = ImportQuietly(*read.manager, read.scene, via);
+            if (!why.empty())
+                return why;
+            saved = &read;
+        }
+        const bool ok = exporttest::ExportScene(*saved, out, format, error, &message);
+        return (ok ? "saved\n" : "failed: " + error + "\n") + message;
+    });
+}
+
+} // namespace
+
+// Only a regular file is embedded or copied as a texture's image: a folder,
+// a device or a FIFO is not found (the message of a missing image), the save
+// goes on, nothing is read from it and nothing waits for it.
+TEST(TextureCopies, NamesThatAreNotImagesAreNotFound)
+{
+    KQoxRegisterGeometryFormats();
+    const std::string bytes = ImageBytes("stone");
+    const struct
+    {
+        const char* what;
+        const char* file; // under src/, or an absolute path
+    } kinds[] = {{"a folder", "textures"},
+                 {"a FIFO", "pipe.png"},
+                 {"a device without end", "/dev/zero"},
+                 {"a device of random bytes", "/dev/urandom"},
+                 {"a regular file", "stone.png"}};
+    const struct
+    {
+        const char* what;
+        int format;
+        const char* file;
+        const char* via; // a native file the scene goes through first
+        std::vector<std::string> out; // beside the image's copy
+    } forms[] = {{"native binary", eEXPORT_QOX_BINARY, "scene.qox", "", {"scene.qox"}},
+                 {"native ASCII", eEXPORT_QOX_ASCII, "scene.qox", "", {"scene.qox"}},
+                 {"OBJ", eEXPORT_OBJ, "scene.obj", "", {"scene.mtl", "scene.obj"}},
+                 {"3DS", eEXPORT_3DS, "scene.3ds", "", {"scene.3ds"}},
+                 {"native, read, to OBJ", eEXPORT_OBJ, "scene.obj", "mid.qox", {"mid.qox", "scene.mtl", "scene.obj"}},
+                 {"native, read, to 3DS", eEXPORT_3DS, "scene.3ds", "mid.qox", {"mid.qox", "scene.3ds"}}};
+    for (const auto& kind : kinds)
+        for (const auto& form : forms)
+        {
+            SCOPED_TRACE(std::string(kind.what) + ", " + form.what);
+            TempDir root;
+            ASSERT_EQ(mkdir(root.File("src").c_str(), 0700), 0);
+            ASSERT_EQ(mkdir(root.File("out").c_str(), 0700), 0);
+            ASSERT_EQ(mkdir(root.File("src/textures").c_str(), 0700), 0);
+            ASSERT_EQ(mkfifo(root.File("src/pipe.png").c_str(), 0600), 0);
+            ASSERT_TRUE(WriteFile(root.File("src/stone.png"), bytes));
+            const bool regular = std::string(kind.file) == "stone.png";
+            const std::string image = kind.file[0] == '/' ? kind.file : root.File(std::string("src/") + kind.file);
+            const bool native = form.format != eEXPORT_OBJ && form.format != eEXPORT_3DS;
+            const std::string out = root.File(std::string("out/") + form.file);
+            const std::string via = *form.via ? root.File(std::string("out/") + form.via) : "";
+
+            std::string expected = "saved\n";
+            if (!regular)
+                expected += native ? "Texture file not found, its media is not embedded: " + image + "\n"
+                                   : "Unable to locate texture file \"" + image + "\".\n";
+            EXPECT_EQ(SaveInChild(image, form.format, out, via), expected);
+            // Nothing of the folder, device or FIFO beside the files; the
+            // image of a regular file copied (and, read back from the native
+            // file, extracted).
+            std::vector<std::string> listing = form.out;
+            if (regular && !native)
+                listing.push_back("stone.png");
+            if (regular && *form.via)
+                listing.push_back(std::string(form.via) + ".media");
+            std::sort(listing.begin(), listing.end());
+            EXPECT_EQ(qoxtest::ListDirectory(root.File("out")), listing);
+            for (const std::string& name : qoxtest::ListDirectory(root.File("out")))
+            {
+                if (std::filesystem::is_regular_file(root.File("out/" + name)))
+                {
+                    EXPECT_LT(std::filesystem::file_size(root.File("out/" + name)), 1u << 20) << name;
+                }
+            }
+            if (regular && !native)
+            {
+                EXPECT_EQ(ReadFile(root.File("out/stone.png")), bytes);
+            }
+            if (native)
+            {
+                // Read back: the image's bytes travel in the file, or nothing.
+                QuadScene read;
+                const std::string why = ImportQuietly(*read.manager, read.scene, out);
+                EXPECT_EQ(why, "");
+                const int videos = why.empty() ? read.manager->GetKQoxVideoCount() : -1;
+                EXPECT_EQ(videos, regular ? 1 : 0);
+                if (regular && videos == 1)
+                {
+                    EXPECT_EQ(ReadFile(read.manager->GetKQoxVideo(0)->GetFileName()), bytes);
+                }
+            }
+        }
 }
