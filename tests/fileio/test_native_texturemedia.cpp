@@ -679,10 +679,10 @@ void ReadEveryFormPlaced(const std::vector<Placement>& placements)
                         text.replace(at, std::strlen(token), value);
                 return text;
             };
-            ASSERT_EQ(read, expand(row.mRead));
+            EXPECT_EQ(read, expand(row.mRead));
             // Each texture's file holds the bytes it should.
             const std::vector<std::string> lines = qoxtest::SplitLines(read);
-            for (size_t t = 0; t < 3; ++t)
+            for (size_t t = 0; t < 3 && lines.size() > 3; ++t)
                 if (row.mBytes[t])
                 {
                     const std::string file = lines[t].substr(2, lines[t].find(" | ") - 2);
