@@ -1,6 +1,8 @@
 // Native reader: video clips, with embedded media extracted (see
 // kqoxread_media.cpp for where).
 
+#include <cstring>
+#include <new>
 #include <string>
 #include <unordered_map>
 
@@ -26,6 +28,14 @@ bool FindFile(const char* folder, const char* name, KString& found)
         return false;
     found = file;
     return true;
+}
+
+// A name a texture or clip was given reads back as given: one lost for want
+// of memory fails the read rather than leave the object naming nothing.
+void ExpectName(const char* name, const char* given)
+{
+    if (std::strcmp(name ? name : "", given) != 0)
+        throw std::bad_alloc();
 }
 
 } // namespace
@@ -57,6 +67,7 @@ void KQoxRead6::ReadVideo()
             {
                 mExtractedClips.push_back({video, extracted->mRelative});
                 video->SetFileName(extracted->mPath.c_str());
+                ExpectName(video->GetFileName(), extracted->mPath.c_str());
             }
             mFile.FieldReadEnd();
         }
@@ -82,7 +93,10 @@ void KQoxRead6::PointTexturesAtMedia()
         // A relative name that no longer leads to a file leads to the media.
         KString found;
         if (!FindFile(folder, clip->GetRelativeFileName(), found))
+        {
             clip->SetRelativeFileName(extracted.mRelative.c_str());
+            ExpectName(clip->GetRelativeFileName(), extracted.mRelative.c_str());
+        }
     }
     for (KQoxTexture* texture : mTextures)
     {
@@ -100,10 +114,13 @@ void KQoxRead6::PointTexturesAtMedia()
         if (FindFile(folder, texture->GetRelativeFileName(), found))
         {
             texture->SetFileName(found.ToChars());
+            ExpectName(texture->GetFileName(), found.ToChars());
             continue;
         }
         texture->SetFileName(clip.mClip->GetFileName());
+        ExpectName(texture->GetFileName(), clip.mClip->GetFileName());
         texture->SetRelativeFileName(clip.mRelative.c_str());
+        ExpectName(texture->GetRelativeFileName(), clip.mRelative.c_str());
     }
 }
 
