@@ -292,9 +292,10 @@ Placed Place(FreshFile& made, const char* name, int& error)
     struct stat status;
     // Only a regular file is put in place (a converter could have left
     // anything at the name).
-    if (fstatat(folder, made.Name(), &status, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(status.st_mode))
+    const bool found = fstatat(folder, made.Name(), &status, AT_SYMLINK_NOFOLLOW) == 0;
+    if (!found || !S_ISREG(status.st_mode))
     {
-        error = errno ? errno : EINVAL;
+        error = found ? EINVAL : errno;
         return Placed::eFAILED;
     }
     if (linkat(folder, made.Name(), folder, name, 0) == 0)

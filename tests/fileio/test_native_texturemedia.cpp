@@ -568,7 +568,7 @@ struct PlacedScene
 // The scene read in a child process (as "nobody" when asOther and root),
 // with $XDG_CACHE_HOME at cacheHome: each texture's file and relative name,
 // and the read's message; "(child died)" when the read did not end.
-std::string ReadInChild(const std::string& scene, const std::string& cacheHome, bool asOther)
+std::string ReadInChild(const std::string& scene, const std::string& cacheHome, bool asOther, bool converter)
 {
     return qoxtest::ChildText([&]() -> std::string {
         alarm(kHeldForGood);
@@ -576,7 +576,8 @@ std::string ReadInChild(const std::string& scene, const std::string& cacheHome, 
             return "(cannot become another user)";
         setenv("XDG_CACHE_HOME", cacheHome.c_str(), 1);
         KQoxSdkManager reader;
-        reader.CreateKQoxImageConverter()->RegisterConverterFunction("ppm", &PpmConverter);
+        if (converter)
+            reader.CreateKQoxImageConverter()->RegisterConverterFunction("ppm", &PpmConverter);
         KQoxScene read(reader);
         KQoxImporter importer(reader);
         if (!importer.Initialize(scene.c_str()) || !importer.Import(read))
@@ -631,6 +632,7 @@ struct Placement
     std::string mRead;
     // The bytes of A's, C's and G's files (null: not checked).
     const std::string* mBytes[3];
+    bool mConverter = true; // the reader can make PPM images from TIFF
 };
 
 // Every placement read in every native form: each case reads as it says,
@@ -661,7 +663,7 @@ void ReadEveryFormPlaced(const std::vector<Placement>& placements)
                 EXPECT_EQ(chown(placed.mCache.c_str(), kNobody, kNobody), 0);
                 EXPECT_TRUE(!row.mCacheClosed || chown(closed.c_str(), kNobody, kNobody) == 0);
             }
-            const std::string read = ReadInChild(placed.mScene, row.mCacheClosed ? closed : placed.mCache, asOther);
+            const std::string read = ReadInChild(placed.mScene, row.mCacheClosed ? closed : placed.mCache, asOther, row.mConverter);
 
             // The read's folder in the cache, when it made one.
             const std::string extracted = placed.mCache + "/qoxsdk/media";
@@ -812,8 +814,9 @@ TEST(NativeTextureMedia, ExtractionTakesNothingOfAnotherUsers)
 
 // A scene in a folder the reader may not write (root reads it as another
 // user): the images are extracted into the reader's cache, and the textures
-// name them. Where the cache cannot be written either, the read still
-// succeeds and its message names each image not extracted and why.
+// name them. Where the cache cannot be written either, or no converter
+// makes the image, the read still succeeds and its message names each image
+// not extracted and why.
 TEST(NativeTextureMedia, ImagesReachTheUserWhereTheScenesFolderCannotTakeThem)
 {
     const std::string why = "({lib}/scene.qox.media: Permission denied; {closed}/qoxsdk: Permission denied)";
@@ -828,6 +831,14 @@ TEST(NativeTextureMedia, ImagesReachTheUserWhereTheScenesFolderCannotTakeThem)
              why + ": {src}/pic.ppm\nMedia not extracted " + why + ": {src}/sub/pic.ppm\nMedia not extracted " +
              why + ": {src}/grain.raw\n",
          {nullptr, nullptr, nullptr}},
+        {"images no converter of the reader's makes", [](const PlacedScene&) { return std::vector<std::string>(); },
+         false, false,
+         "A {src}/pic.ppm | pic.ppm\n"
+         "C {src}/sub/pic.ppm | sub/pic.ppm\n"
+         "G {media}/grain.raw | scene.qox.media/grain.raw\n"
+         "message: Media not extracted (no image converter makes it): {src}/pic.ppm\n"
+         "Media not extracted (no image converter makes it): {src}/sub/pic.ppm\n",
+         {nullptr, nullptr, &kGrain}, false},
     };
     ReadEveryFormPlaced(placements);
 }
