@@ -89,8 +89,8 @@ public:
         Remove();
         for (int attempt = 0; attempt < 100; ++attempt)
         {
-            const int length = std::snprintf(mName, sizeof mName, ".qox-%ld-%u%s", static_cast<long>(getpid()),
-                                             ++count, extension);
+            const int length =
+                std::snprintf(mName, sizeof mName, ".qox-%ld-%u%s", static_cast<long>(getpid()), ++count, extension);
             if (length < 0 || static_cast<size_t>(length) >= sizeof mName)
             {
                 mName[0] = 0;
@@ -173,8 +173,8 @@ Written WriteRaw(KQox& file, FreshFile& made, const char* extension, unsigned& c
 // after another gets the image read already), then recreated through the
 // manager's image converters into a fresh file.
 Written WriteConverted(KQox& file, KQoxSdkManager& manager, const std::string& path, FreshFile& made,
-                       const char* extension, unsigned& count, std::unique_ptr<ImageConverterBuffer>& image,
-                       int& error, std::string& why)
+                       const char* extension, unsigned& count, std::unique_ptr<ImageConverterBuffer>& image, int& error,
+                       std::string& why)
 {
     if (!image)
     {
@@ -183,8 +183,7 @@ Written WriteConverted(KQox& file, KQoxSdkManager& manager, const std::string& p
         if (written != Written::eDONE)
             return written;
         std::unique_ptr<ImageConverterBuffer> read(new ImageConverterBuffer);
-        if (!ReadFromTif(KString(NameInFolder(tif.Folder(), path, tif.Name()).c_str()), *read, false) ||
-            !read->mPixels)
+        if (!ReadFromTif(KString(NameInFolder(tif.Folder(), path, tif.Name()).c_str()), *read, false) || !read->mPixels)
         {
             why = "its TIFF image cannot be read";
             return Written::eNOT_MADE;
@@ -213,12 +212,12 @@ Written WriteConverted(KQox& file, KQoxSdkManager& manager, const std::string& p
 // How putting a fresh file in place went.
 enum class Placed
 {
-    eNEW,    // the file is there now
-    eSAME,   // a file of the user's with the same bytes was there
-    eKEPT,   // a file of the user's with other bytes was there, and stays
-    eTAKEN,  // something else has the name: a link, a FIFO, a device, a
-             // folder, another user's file (or one the user cannot read)
-    eFAILED  // the system refused (errno in error)
+    eNEW,   // the file is there now
+    eSAME,  // a file of the user's with the same bytes was there
+    eKEPT,  // a file of the user's with other bytes was there, and stays
+    eTAKEN, // something else has the name: a link, a FIFO, a device, a
+            // folder, another user's file (or one the user cannot read)
+    eFAILED // the system refused (errno in error)
 };
 
 // Whether two open regular files hold the same bytes.
@@ -430,9 +429,9 @@ bool KQoxRead6::MediaFiles::Extract(KQox& file, KQoxSdkManager& manager, const c
         }
         FreshFile made(mFolder);
         int error = 0;
-        const Written written = tif ? WriteConverted(file, manager, mFolderPath, made, extension, mFreshCount,
-                                                     image, error, why)
-                                    : WriteRaw(file, made, extension, mFreshCount, error);
+        const Written written =
+            tif ? WriteConverted(file, manager, mFolderPath, made, extension, mFreshCount, image, error, why)
+                : WriteRaw(file, made, extension, mFreshCount, error);
         if (written == Written::eDAMAGED)
             return false;
         if (written == Written::eFOLDER_FAILED)

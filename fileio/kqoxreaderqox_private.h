@@ -110,14 +110,14 @@ struct KQoxRead6 : qoxnative::KQoxNativePass
         void CloseFolder();
         void NotExtracted(const char* mediaName, const std::string& why);
 
-        int mFolder = -1;           // the current folder, -1 when none is open
-        int mCandidate = 0;         // the next folder to try: 0 beside the file, 1 in the cache
-        std::string mFolderPath;    // the current folder's path
-        std::string mRelative;      // its path from the folder of the file read
-        std::string mRefusals;      // "<folder>: <why>; ..." of the folders refused
-        unsigned mFreshCount = 0;   // fresh files made, for their names
+        int mFolder = -1;         // the current folder, -1 when none is open
+        int mCandidate = 0;       // the next folder to try: 0 beside the file, 1 in the cache
+        std::string mFolderPath;  // the current folder's path
+        std::string mRelative;    // its path from the folder of the file read
+        std::string mRefusals;    // "<folder>: <why>; ..." of the folders refused
+        unsigned mFreshCount = 0; // fresh files made, for their names
         std::unordered_map<std::string, Extracted> mByMedia;
-        std::unordered_set<std::string> mMade; // names taken in the current folder
+        std::unordered_set<std::string> mMade;   // names taken in the current folder
         std::unordered_set<std::string> mFailed; // media names not extracted
         std::string mMessage;
     };

@@ -531,10 +531,10 @@ struct PlacedScene
         manager.CreateKQoxImageConverter()->RegisterConverterFunction("ppm", &PpmConverter);
         KQoxScene scene(manager);
         KQoxEntity* entity = scene.GetEntity();
-        for (const auto& [clip, texture, relative] : {std::tuple<const char*, const char*, const char*>{
-                                                          "Shared", "A", "pic.ppm"},
-                                                      {"Other", "C", "sub/pic.ppm"},
-                                                      {"Grain", "G", "grain.raw"}})
+        for (const auto& [clip, texture, relative] :
+             {std::tuple<const char*, const char*, const char*>{"Shared", "A", "pic.ppm"},
+              {"Other", "C", "sub/pic.ppm"},
+              {"Grain", "G", "grain.raw"}})
         {
             const std::string file = mSrc + "/" + relative;
             KQoxVideo* video = manager.CreateKQoxVideo(clip);
@@ -623,8 +623,8 @@ struct Placement
     // Plants what stands at the names (in the scene's folder, the media
     // folder, the cache); the paths to find as they were after the read.
     std::function<std::vector<std::string>(const PlacedScene&)> mPlant;
-    bool mLibReadOnly;  // the scene's folder cannot be written (read as "nobody" when root)
-    bool mCacheClosed;  // $XDG_CACHE_HOME is a folder the reader cannot write
+    bool mLibReadOnly; // the scene's folder cannot be written (read as "nobody" when root)
+    bool mCacheClosed; // $XDG_CACHE_HOME is a folder the reader cannot write
     // The texture lines and message the read gives: "{media}" stands for
     // lib/scene.qox.media, "{cache}" for the read's folder in the cache and
     // "{up}" for its path from lib, "{lib}", "{src}" and "{closed}" for
@@ -663,7 +663,8 @@ void ReadEveryFormPlaced(const std::vector<Placement>& placements)
                 EXPECT_EQ(chown(placed.mCache.c_str(), kNobody, kNobody), 0);
                 EXPECT_TRUE(!row.mCacheClosed || chown(closed.c_str(), kNobody, kNobody) == 0);
             }
-            const std::string read = ReadInChild(placed.mScene, row.mCacheClosed ? closed : placed.mCache, asOther, row.mConverter);
+            const std::string read =
+                ReadInChild(placed.mScene, row.mCacheClosed ? closed : placed.mCache, asOther, row.mConverter);
 
             // The read's folder in the cache, when it made one.
             const std::string extracted = placed.mCache + "/qoxsdk/media";
@@ -673,9 +674,8 @@ void ReadEveryFormPlaced(const std::vector<Placement>& placements)
             const std::string cache = realpath((extracted + "/" + key).c_str(), real) ? real : "(none)";
             auto expand = [&](std::string text) {
                 const std::pair<const char*, std::string> names[] = {
-                    {"{media}", placed.mMedia},      {"{cache}", cache}, {"{up}", "../cache/qoxsdk/media/" + key},
-                    {"{lib}", placed.mLib},          {"{src}", placed.mSrc},
-                    {"{closed}", closed}};
+                    {"{media}", placed.mMedia}, {"{cache}", cache},     {"{up}", "../cache/qoxsdk/media/" + key},
+                    {"{lib}", placed.mLib},     {"{src}", placed.mSrc}, {"{closed}", closed}};
                 for (const auto& [token, value] : names)
                     for (size_t at; (at = text.find(token)) != std::string::npos;)
                         text.replace(at, std::strlen(token), value);
@@ -715,6 +715,17 @@ const std::string kInCache = "A {cache}/pic.ppm | {up}/pic.ppm\n"
                              "C {cache}/pic-1.ppm | {up}/pic-1.ppm\n"
                              "G {cache}/grain.raw | {up}/grain.raw\n"
                              "message: ";
+// Those that find the images' names taken in the media folder.
+const std::string kNumbered = "A {media}/pic-1.ppm | scene.qox.media/pic-1.ppm\n"
+                              "C {media}/pic-2.ppm | scene.qox.media/pic-2.ppm\n"
+                              "G {media}/grain-1.raw | scene.qox.media/grain-1.raw\n"
+                              "message: ";
+
+// Nothing planted.
+std::vector<std::string> PlantNothing(const PlacedScene&)
+{
+    return {};
+}
 
 } // namespace
 
@@ -732,26 +743,34 @@ TEST(NativeTextureMedia, ExtractionNeverWritesThroughWhatStandsAtItsNames)
         return std::vector<std::string>{placed.mMedia + "/pic.ppm", placed.mMedia + "/grain.raw"};
     };
     const std::vector<Placement> placements = {
-        {"nothing there", [](const PlacedScene&) { return std::vector<std::string>(); }, false, false, kBeside,
-         {&kPpm, &kOtherPpm, &kGrain}},
+        {"nothing there", PlantNothing, false, false, kBeside, {&kPpm, &kOtherPpm, &kGrain}},
         {"a link to a folder at the media folder's name",
          [](const PlacedScene& placed) {
              fs::create_directory_symlink(placed.mVictim, placed.mMedia);
              return std::vector<std::string>{placed.mVictim, placed.mMedia};
          },
-         false, false, kInCache, {&kPpm, &kOtherPpm, &kGrain}},
+         false,
+         false,
+         kInCache,
+         {&kPpm, &kOtherPpm, &kGrain}},
         {"a FIFO at the media folder's name",
          [](const PlacedScene& placed) {
              EXPECT_EQ(mkfifo(placed.mMedia.c_str(), 0666), 0);
              return std::vector<std::string>{placed.mMedia};
          },
-         false, false, kInCache, {&kPpm, &kOtherPpm, &kGrain}},
+         false,
+         false,
+         kInCache,
+         {&kPpm, &kOtherPpm, &kGrain}},
         {"a media folder its group may write",
          [](const PlacedScene& placed) {
              MakeMediaFolder(placed, 0775);
              return std::vector<std::string>{placed.mMedia};
          },
-         false, false, kInCache, {&kPpm, &kOtherPpm, &kGrain}},
+         false,
+         false,
+         kInCache,
+         {&kPpm, &kOtherPpm, &kGrain}},
         {"links to a file at the images' names",
          [](const PlacedScene& placed) {
              MakeMediaFolder(placed, 0755);
@@ -759,18 +778,11 @@ TEST(NativeTextureMedia, ExtractionNeverWritesThroughWhatStandsAtItsNames)
                  fs::create_symlink(placed.mVictim + "/pic.ppm", placed.mMedia + name);
              return std::vector<std::string>{placed.mVictim, placed.mMedia + "/pic.ppm", placed.mMedia + "/grain.raw"};
          },
-         false, false,
-         "A {media}/pic-1.ppm | scene.qox.media/pic-1.ppm\n"
-         "C {media}/pic-2.ppm | scene.qox.media/pic-2.ppm\n"
-         "G {media}/grain-1.raw | scene.qox.media/grain-1.raw\n"
-         "message: ",
+         false,
+         false,
+         kNumbered,
          {&kPpm, &kOtherPpm, &kGrain}},
-        {"FIFOs at the images' names", fifos, false, false,
-         "A {media}/pic-1.ppm | scene.qox.media/pic-1.ppm\n"
-         "C {media}/pic-2.ppm | scene.qox.media/pic-2.ppm\n"
-         "G {media}/grain-1.raw | scene.qox.media/grain-1.raw\n"
-         "message: ",
-         {&kPpm, &kOtherPpm, &kGrain}},
+        {"FIFOs at the images' names", fifos, false, false, kNumbered, {&kPpm, &kOtherPpm, &kGrain}},
     };
     ReadEveryFormPlaced(placements);
 }
@@ -791,7 +803,10 @@ TEST(NativeTextureMedia, ExtractionTakesNothingOfAnotherUsers)
              EXPECT_EQ(chown(placed.mMedia.c_str(), kOther, kOther), 0);
              return std::vector<std::string>{placed.mMedia};
          },
-         false, false, kInCache, {&kPpm, &kOtherPpm, &kGrain}},
+         false,
+         false,
+         kInCache,
+         {&kPpm, &kOtherPpm, &kGrain}},
         {"another user's files at the images' names",
          [](const PlacedScene& placed) {
              MakeMediaFolder(placed, 0755);
@@ -802,11 +817,9 @@ TEST(NativeTextureMedia, ExtractionTakesNothingOfAnotherUsers)
              }
              return std::vector<std::string>{placed.mMedia + "/pic.ppm", placed.mMedia + "/grain.raw"};
          },
-         false, false,
-         "A {media}/pic-1.ppm | scene.qox.media/pic-1.ppm\n"
-         "C {media}/pic-2.ppm | scene.qox.media/pic-2.ppm\n"
-         "G {media}/grain-1.raw | scene.qox.media/grain-1.raw\n"
-         "message: ",
+         false,
+         false,
+         kNumbered,
          {&kPpm, &kOtherPpm, &kGrain}},
     };
     ReadEveryFormPlaced(placements);
@@ -821,24 +834,29 @@ TEST(NativeTextureMedia, ImagesReachTheUserWhereTheScenesFolderCannotTakeThem)
 {
     const std::string why = "({lib}/scene.qox.media: Permission denied; {closed}/qoxsdk: Permission denied)";
     const std::vector<Placement> placements = {
-        {"a folder the reader may not write", [](const PlacedScene&) { return std::vector<std::string>(); }, true,
-         false, kInCache, {&kPpm, &kOtherPpm, &kGrain}},
-        {"nothing the reader may write", [](const PlacedScene&) { return std::vector<std::string>(); }, true, true,
+        {"a folder the reader may not write", PlantNothing, true, false, kInCache, {&kPpm, &kOtherPpm, &kGrain}},
+        {"nothing the reader may write",
+         PlantNothing,
+         true,
+         true,
          "A {src}/pic.ppm | pic.ppm\n"
          "C {src}/sub/pic.ppm | sub/pic.ppm\n"
          "G {src}/grain.raw | grain.raw\n"
          "message: Media not extracted " +
-             why + ": {src}/pic.ppm\nMedia not extracted " + why + ": {src}/sub/pic.ppm\nMedia not extracted " +
-             why + ": {src}/grain.raw\n",
+             why + ": {src}/pic.ppm\nMedia not extracted " + why + ": {src}/sub/pic.ppm\nMedia not extracted " + why +
+             ": {src}/grain.raw\n",
          {nullptr, nullptr, nullptr}},
-        {"images no converter of the reader's makes", [](const PlacedScene&) { return std::vector<std::string>(); },
-         false, false,
+        {"images no converter of the reader's makes",
+         PlantNothing,
+         false,
+         false,
          "A {src}/pic.ppm | pic.ppm\n"
          "C {src}/sub/pic.ppm | sub/pic.ppm\n"
          "G {media}/grain.raw | scene.qox.media/grain.raw\n"
          "message: Media not extracted (no image converter makes it): {src}/pic.ppm\n"
          "Media not extracted (no image converter makes it): {src}/sub/pic.ppm\n",
-         {nullptr, nullptr, &kGrain}, false},
+         {nullptr, nullptr, &kGrain},
+         false},
     };
     ReadEveryFormPlaced(placements);
 }
@@ -857,7 +875,8 @@ TEST(NativeTextureMedia, ARetouchedImageIsKeptAndNamed)
              WriteFile(placed.mMedia + "/grain.raw", kGrain);
              return std::vector<std::string>{placed.mMedia + "/pic.ppm", placed.mMedia + "/grain.raw"};
          },
-         false, false,
+         false,
+         false,
          kBeside + "Media file kept, it differs from the image in the file: {media}/pic.ppm\n",
          {&kRetouched, &kOtherPpm, &kGrain}},
     };
