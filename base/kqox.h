@@ -266,6 +266,11 @@ public:
     // failure part way the partly written file is removed (eFILE_CORRUPTED
     // for a damaged value, eNO_SPACE_LEFT for a failed write).
     bool FieldReadRFile(const char* fileName);
+    // Writes the next raw value, every byte, to the open descriptor (a file
+    // the caller made). False for a damaged value (eFILE_CORRUPTED), or with
+    // errno from the write that failed: the value then stays to be read
+    // again, and the error is left to the caller.
+    bool FieldReadRDescriptor(int descriptor);
 
     // First value of the next unread field of that name (which is then ended),
     // or the default when there is none. The current field stays current.

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
@@ -2723,6 +2724,62 @@ bool KQox::FieldReadRFile(const char* fileName)
         return d.Corrupted();
     if (!written)
         return d.Fail(eNO_SPACE_LEFT);
+    Value skipped;
+    return d.NextValue(skipped);
+}
+
+namespace {
+
+// The bytes handed to Write go to a descriptor, every one (short writes go
+// on, interrupted ones are retried); the first failure's errno is kept.
+class DescriptorSink : public KFile
+{
+public:
+    explicit DescriptorSink(int descriptor)
+        : mDescriptor(descriptor)
+    {}
+    unsigned int Write(void* buffer, unsigned int n) override
+    {
+        const char* bytes = static_cast<const char*>(buffer);
+        unsigned int done = 0;
+        while (done < n)
+        {
+            const ssize_t written = write(mDescriptor, bytes + done, n - done);
+            if (written > 0)
+                done += static_cast<unsigned int>(written);
+            else if (written < 0 && errno == EINTR)
+                continue;
+            else
+            {
+                mError = written < 0 ? errno : ENOSPC;
+                break;
+            }
+        }
+        return done;
+    }
+    int mError = 0;
+
+private:
+    int mDescriptor;
+};
+
+} // namespace
+
+bool KQox::FieldReadRDescriptor(int descriptor)
+{
+    KQoxPrivate& d = *mData;
+    Value value;
+    if (!d.PeekValue(value) || value.mType != 'R')
+        return false;
+    DescriptorSink sink(descriptor);
+    const bool ok = d.ReadRawValue(value, nullptr, value.mRawSize, &sink);
+    if (sink.mError != 0)
+    {
+        errno = sink.mError;
+        return false;
+    }
+    if (!ok)
+        return d.Corrupted();
     Value skipped;
     return d.NextValue(skipped);
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <string>
 #include <unordered_set>
 
@@ -553,6 +554,12 @@ bool KQoxReaderQox::ReadFileScene(KQoxFileScene& scene, const KStreamOptionsQox&
         }
         return !finished ? false : Fail(eFILE_CORRUPTED);
     }
+    // Media not extracted, and files kept that differ from their images. A
+    // message that lost its text for want of memory fails the read rather
+    // than hide them.
+    mMessage += r.mOwnMediaFiles.Message().c_str();
+    if (!mMessage.IsOK())
+        throw std::bad_alloc();
     CheckDuplicateNodeNames(scene.mRoot, mMessage);
     return true;
 }

@@ -63,18 +63,74 @@ struct KQoxRead6 : qoxnative::KQoxNativePass
     std::vector<KQoxPose*> mPoses;
     std::vector<KQoxGenericNode*> mGenericNodes;
     KQoxSceneInfo* mMadeSceneInfo = nullptr; // made by this read
-    // Media extracted beside the file: the file made for each media file
-    // name a clip names, and the files made. Shared with the nested reads,
-    // so that clips of different files with one base name keep files apart.
-    struct MediaFiles
+    // The media of clips extracted by this read and the scenes nested in it
+    // (kqoxread_media.cpp): into "<file>.media/" beside the file read when
+    // that is a folder of the user's own, else into a folder of the user's
+    // own under the cache folder. Each image is written to a fresh file and
+    // put in place without replacing what is there: a file of the user's
+    // with the image's bytes is used as it is, one with other bytes is kept
+    // and named (and the message says so), anything else at the name (a
+    // link, a FIFO, another user's file) makes the image take a numbered
+    // name.
+    class MediaFiles
     {
-        std::unordered_map<std::string, std::string> mByMedia;
-        std::unordered_set<std::string> mMade;
+    public:
+        // Where an image is to be found: its full path, and its path from
+        // the folder of the file read.
+        struct Extracted
+        {
+            std::string mPath;
+            std::string mRelative;
+        };
+        MediaFiles() = default;
+        ~MediaFiles();
+        MediaFiles(const MediaFiles&) = delete;
+        MediaFiles& operator=(const MediaFiles&) = delete;
+        // Extracts the raw value the file stands at, the content of the clip
+        // whose media file is mediaName (a TIFF image when tif is set,
+        // recreated through the manager's image converters): true with
+        // where the clip's file now is; a media name met before gives the
+        // same file again (the value is left unread). False when nothing
+        // was extracted: the file read from memory, a name that names no
+        // file, damage (the file's error says so), or a failure the message
+        // names.
+        bool Extract(KQox& file, KQoxSdkManager& manager, const char* mediaName, bool tif, const Extracted*& where);
+        // Lines for the read's message: images not extracted and why, files
+        // kept that differ from the image in the file.
+        const std::string& Message() const { return mMessage; }
+
+    private:
+        // The folder images go to, opened at the first image: the next
+        // candidate that takes them. False when none is left.
+        bool Folder(KQox& file);
+        bool OpenBeside(KQox& file, std::string& why);
+        bool OpenCache(KQox& file, std::string& why);
+        // The current folder refused for why; the next one is tried.
+        void Refuse(const std::string& why);
+        void CloseFolder();
+        void NotExtracted(const char* mediaName, const std::string& why);
+
+        int mFolder = -1;         // the current folder, -1 when none is open
+        int mCandidate = 0;       // the next folder to try: 0 beside the file, 1 in the cache
+        std::string mFolderPath;  // the current folder's path
+        std::string mRelative;    // its path from the folder of the file read
+        std::string mRefusals;    // "<folder>: <why>; ..." of the folders refused
+        unsigned mFreshCount = 0; // fresh files made, for their names
+        std::unordered_map<std::string, Extracted> mByMedia;
+        std::unordered_set<std::string> mMade;   // names taken in the current folder
+        std::unordered_set<std::string> mFailed; // media names not extracted
+        std::string mMessage;
     };
     MediaFiles mOwnMediaFiles;
     MediaFiles* mMediaFiles = &mOwnMediaFiles;
-    // Clips of this read whose media was extracted (their file names name it).
-    std::vector<KQoxVideo*> mExtractedClips;
+    // Clips of this read whose media was extracted (their file names name
+    // it), with the path of that file from the folder of the file read.
+    struct ExtractedClip
+    {
+        KQoxVideo* mClip;
+        std::string mRelative;
+    };
+    std::vector<ExtractedClip> mExtractedClips;
     bool mCorrupted = false;
     // Links whose nodes are known by position until every node is read.
     struct PendingLink

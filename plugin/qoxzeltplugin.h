@@ -15,14 +15,8 @@
 // else the one the user database gives this user; "" when there is none.
 std::string QoxZeltUserFolderPath(const char* configHome, const char* home);
 
-// Makes the folder at path, and each folder missing above it, mode 0700
-// whatever the umask, or finds it. True when it is then a folder this user
-// owns that no other user may write, reached through folders that no other
-// user can change (this user's or root's, not writable by others unless
-// sticky); a found folder the user owns gets u+rwx. Otherwise false, and
-// *why (when given) says what stood in the way: "<folder> belongs to another
-// user", "<folder> can be written by other users", "<folder> is not a
-// folder", "<folder>: <system error>" or "no home folder".
+// KMakeUserFolder (base/kuserfolder.h): the folder at path made, or found,
+// the user's own and checked; false with *why saying what stood in the way.
 bool QoxZeltMakeUserFolder(const std::string& path, std::string* why);
 
 // The first ";"-separated entry of the path list that is a writable directory

@@ -7,13 +7,22 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <functional>
+#include <grp.h>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
+#include <tuple>
+#include <unistd.h>
 #include <vector>
 
 #include "common/qox_test_common.h"
+#include "common/qox_test_files.h"
 #include "fileio/kqoxexporter.h"
 #include "fileio/kqoximporter.h"
 #include "fileio/kqoxioregistry.h"
@@ -478,4 +487,398 @@ TEST(NativeTextureMedia, TexturesOfExtractedClipsNameFilesThatExist)
                 }
             }
         }
+}
+
+// ---- where a read extracts media, and what stands there ----
+
+namespace {
+
+const uid_t kNobody = 65534; // the reader when root reads as another user
+const uid_t kOther = 12345;  // a user who plants files
+// A read held up for good ends its child with SIGALRM after this many
+// seconds, so that it fails the test instead of hanging it.
+const unsigned kHeldForGood = 20;
+
+const int kNativeForms[] = {eEXPORT_QOX_BINARY, eEXPORT_QOX_ASCII, eEXPORT_QOX_ENCRYPTED, eEXPORT_QOX5_BINARY,
+                            eEXPORT_QOX5_ASCII};
+
+// A scene whose clips "Shared" (src/pic.ppm, embedded as TIFF), "Other"
+// (src/sub/pic.ppm: the same base name) and "Grain" (src/grain.raw, no
+// converter: embedded as it is) each have a texture ("A", "C", "G"),
+// written in src and moved to lib/scene.qox; src is then removed, so every
+// texture names its extracted image. Media are extracted to
+// lib/scene.qox.media or under cache ($XDG_CACHE_HOME of the reader).
+struct PlacedScene
+{
+    explicit PlacedScene(int format)
+        : mSrc(mDir.File("src"))
+        , mLib(mDir.File("lib"))
+        , mScene(mLib + "/scene.qox")
+        , mMedia(mScene + ".media")
+        , mCache(mDir.File("cache"))
+        , mVictim(mDir.File("victim"))
+    {
+        // Another user who reads it must reach it.
+        chmod(mDir.Path().c_str(), 0755);
+        WriteImages(mSrc);
+        fs::create_directories(mLib);
+        fs::create_directories(mCache);
+        fs::create_directories(mVictim);
+        // As a user's cache folder is, whatever the umask.
+        chmod(mCache.c_str(), 0700);
+        WriteFile(mVictim + "/pic.ppm", "a file of the victim's\n");
+        KQoxSdkManager manager;
+        manager.CreateKQoxImageConverter()->RegisterConverterFunction("ppm", &PpmConverter);
+        KQoxScene scene(manager);
+        KQoxEntity* entity = scene.GetEntity();
+        for (const auto& [clip, texture, relative] :
+             {std::tuple<const char*, const char*, const char*>{"Shared", "A", "pic.ppm"},
+              {"Other", "C", "sub/pic.ppm"},
+              {"Grain", "G", "grain.raw"}})
+        {
+            const std::string file = mSrc + "/" + relative;
+            KQoxVideo* video = manager.CreateKQoxVideo(clip);
+            video->SetFileName(file.c_str());
+            video->SetRelativeFileName(relative);
+            entity->AddVideo(video);
+            KQoxTexture* made = manager.CreateKQoxTexture(texture);
+            made->SetFileName(file.c_str());
+            made->SetRelativeFileName(relative);
+            made->SetMediaName((std::string("Video::") + clip).c_str());
+            entity->AddTexture(made);
+        }
+        EXPECT_TRUE(Export(manager, scene, mSrc + "/scene.qox", format, true));
+        fs::rename(mSrc + "/scene.qox", mScene);
+        fs::remove_all(mSrc);
+        // Readable by another user whatever the umask.
+        chmod(mLib.c_str(), 0755);
+        chmod(mScene.c_str(), 0644);
+    }
+    ~PlacedScene()
+    {
+        // Folders closed by a case are opened again to be removed.
+        for (const std::string& folder : {mLib, mMedia, mDir.File("closed")})
+            chmod(folder.c_str(), 0755);
+    }
+
+    TempDir mDir;
+    std::string mSrc, mLib, mScene, mMedia, mCache, mVictim;
+};
+
+// The scene read in a child process (as "nobody" when asOther and root),
+// with $XDG_CACHE_HOME at cacheHome: each texture's file and relative name,
+// and the read's message; "(child died)" when the read did not end.
+std::string ReadInChild(const std::string& scene, const std::string& cacheHome, bool asOther, bool converter)
+{
+    return qoxtest::ChildText([&]() -> std::string {
+        alarm(kHeldForGood);
+        if (asOther && geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0))
+            return "(cannot become another user)";
+        setenv("XDG_CACHE_HOME", cacheHome.c_str(), 1);
+        KQoxSdkManager reader;
+        if (converter)
+            reader.CreateKQoxImageConverter()->RegisterConverterFunction("ppm", &PpmConverter);
+        KQoxScene read(reader);
+        KQoxImporter importer(reader);
+        if (!importer.Initialize(scene.c_str()) || !importer.Import(read))
+            return std::string("read failed: ") + importer.GetLastErrorString();
+        std::string out;
+        for (const char* name : {"A", "C", "G"})
+        {
+            KQoxTexture* texture = TextureNamed(read, (std::string("Texture::") + name).c_str());
+            if (!texture)
+                return std::string("no texture ") + name;
+            out += std::string(name) + " " + texture->GetFileName() + " | " + texture->GetRelativeFileName() + "\n";
+        }
+        KString message;
+        importer.GetMessage(message);
+        return out + "message: " + message.ToChars();
+    });
+}
+
+// What stands at a path, for telling that a read left it as it was: its
+// kind, inode and owner, and its bytes or the link's target.
+std::string Snapshot(const std::string& path)
+{
+    struct stat status;
+    if (lstat(path.c_str(), &status) != 0)
+        return "(none)";
+    std::string text = std::to_string(status.st_mode) + " " + std::to_string(status.st_ino) + " " +
+                       std::to_string(status.st_uid) + " ";
+    if (S_ISLNK(status.st_mode))
+        return text + fs::read_symlink(path).string();
+    if (S_ISDIR(status.st_mode))
+    {
+        for (const std::string& name : qoxtest::ListDirectory(path))
+            text += name + ":" + Snapshot(path + "/" + name) + ";";
+        return text;
+    }
+    return S_ISREG(status.st_mode) ? text + ReadFile(path) : text;
+}
+
+// A place where things stand before the read, and what the read gives.
+struct Placement
+{
+    const char* mWhat;
+    // Plants what stands at the names (in the scene's folder, the media
+    // folder, the cache); the paths to find as they were after the read.
+    std::function<std::vector<std::string>(const PlacedScene&)> mPlant;
+    bool mLibReadOnly; // the scene's folder cannot be written (read as "nobody" when root)
+    bool mCacheClosed; // $XDG_CACHE_HOME is a folder the reader cannot write
+    // The texture lines and message the read gives: "{media}" stands for
+    // lib/scene.qox.media, "{cache}" for the read's folder in the cache and
+    // "{up}" for its path from lib, "{lib}", "{src}" and "{closed}" for
+    // those folders.
+    std::string mRead;
+    // The bytes of A's, C's and G's files (null: not checked).
+    const std::string* mBytes[3];
+    bool mConverter = true; // the reader can make PPM images from TIFF
+};
+
+// Every placement read in every native form: each case reads as it says,
+// leaves what was planted as it was, and leaves no fresh file behind.
+void ReadEveryFormPlaced(const std::vector<Placement>& placements)
+{
+    for (int format : kNativeForms)
+        for (const Placement& row : placements)
+        {
+            SCOPED_TRACE(std::string(row.mWhat) + ", format " + std::to_string(format));
+            PlacedScene placed(format);
+            const std::vector<std::string> guarded = row.mPlant(placed);
+            std::vector<std::string> before;
+            for (const std::string& path : guarded)
+                before.push_back(Snapshot(path));
+            const std::string closed = placed.mDir.File("closed");
+            const bool asOther = row.mLibReadOnly || row.mCacheClosed;
+            if (row.mLibReadOnly)
+                chmod(placed.mLib.c_str(), 0555);
+            if (row.mCacheClosed)
+            {
+                fs::create_directories(closed);
+                chmod(closed.c_str(), 0555);
+            }
+            // The reader's own cache folder.
+            if (asOther && geteuid() == 0)
+            {
+                EXPECT_EQ(chown(placed.mCache.c_str(), kNobody, kNobody), 0);
+                EXPECT_TRUE(!row.mCacheClosed || chown(closed.c_str(), kNobody, kNobody) == 0);
+            }
+            const std::string read =
+                ReadInChild(placed.mScene, row.mCacheClosed ? closed : placed.mCache, asOther, row.mConverter);
+
+            // The read's folder in the cache, when it made one.
+            const std::string extracted = placed.mCache + "/qoxsdk/media";
+            const std::vector<std::string> made = qoxtest::ListDirectory(extracted);
+            const std::string key = made.size() == 1 ? made[0] : "(no folder)";
+            char real[PATH_MAX];
+            const std::string cache = realpath((extracted + "/" + key).c_str(), real) ? real : "(none)";
+            auto expand = [&](std::string text) {
+                const std::pair<const char*, std::string> names[] = {
+                    {"{media}", placed.mMedia}, {"{cache}", cache},     {"{up}", "../cache/qoxsdk/media/" + key},
+                    {"{lib}", placed.mLib},     {"{src}", placed.mSrc}, {"{closed}", closed}};
+                for (const auto& [token, value] : names)
+                    for (size_t at; (at = text.find(token)) != std::string::npos;)
+                        text.replace(at, std::strlen(token), value);
+                return text;
+            };
+            EXPECT_EQ(read, expand(row.mRead));
+            // Each texture's file holds the bytes it should.
+            const std::vector<std::string> lines = qoxtest::SplitLines(read);
+            for (size_t t = 0; t < 3 && lines.size() > 3; ++t)
+                if (row.mBytes[t])
+                {
+                    const std::string file = lines[t].substr(2, lines[t].find(" | ") - 2);
+                    EXPECT_EQ(ReadFile(file), *row.mBytes[t]) << file;
+                }
+            for (size_t i = 0; i < guarded.size(); ++i)
+                EXPECT_EQ(Snapshot(guarded[i]), before[i]) << guarded[i];
+            for (const std::string& folder : {placed.mMedia, cache})
+                for (const std::string& name : qoxtest::ListDirectory(folder))
+                    EXPECT_NE(name.rfind(".qox-", 0), 0u) << "left " << folder << "/" << name;
+        }
+}
+
+// The media folder made by the test (as the reader would), with mode.
+void MakeMediaFolder(const PlacedScene& placed, mode_t mode)
+{
+    fs::create_directories(placed.mMedia);
+    chmod(placed.mMedia.c_str(), mode);
+}
+
+// The reads that extract into the media folder beside the scene, and those
+// that find it refused and extract into the cache.
+const std::string kBeside = "A {media}/pic.ppm | scene.qox.media/pic.ppm\n"
+                            "C {media}/pic-1.ppm | scene.qox.media/pic-1.ppm\n"
+                            "G {media}/grain.raw | scene.qox.media/grain.raw\n"
+                            "message: ";
+const std::string kInCache = "A {cache}/pic.ppm | {up}/pic.ppm\n"
+                             "C {cache}/pic-1.ppm | {up}/pic-1.ppm\n"
+                             "G {cache}/grain.raw | {up}/grain.raw\n"
+                             "message: ";
+// Those that find the images' names taken in the media folder.
+const std::string kNumbered = "A {media}/pic-1.ppm | scene.qox.media/pic-1.ppm\n"
+                              "C {media}/pic-2.ppm | scene.qox.media/pic-2.ppm\n"
+                              "G {media}/grain-1.raw | scene.qox.media/grain-1.raw\n"
+                              "message: ";
+
+// Nothing planted.
+std::vector<std::string> PlantNothing(const PlacedScene&)
+{
+    return {};
+}
+
+} // namespace
+
+// Whatever another user planted at the media folder's name or at an image's
+// name is never written through nor replaced: a link to a folder or a file,
+// a FIFO (which never holds the read up), a folder others may write. The
+// read takes the cache, or a numbered name in its own folder, and the
+// victims are left as they were.
+TEST(NativeTextureMedia, ExtractionNeverWritesThroughWhatStandsAtItsNames)
+{
+    auto fifos = [](const PlacedScene& placed) {
+        MakeMediaFolder(placed, 0755);
+        for (const char* name : {"/pic.ppm", "/grain.raw"})
+            EXPECT_EQ(mkfifo((placed.mMedia + name).c_str(), 0666), 0);
+        return std::vector<std::string>{placed.mMedia + "/pic.ppm", placed.mMedia + "/grain.raw"};
+    };
+    const std::vector<Placement> placements = {
+        {"nothing there", PlantNothing, false, false, kBeside, {&kPpm, &kOtherPpm, &kGrain}},
+        {"a link to a folder at the media folder's name",
+         [](const PlacedScene& placed) {
+             fs::create_directory_symlink(placed.mVictim, placed.mMedia);
+             return std::vector<std::string>{placed.mVictim, placed.mMedia};
+         },
+         false,
+         false,
+         kInCache,
+         {&kPpm, &kOtherPpm, &kGrain}},
+        {"a FIFO at the media folder's name",
+         [](const PlacedScene& placed) {
+             EXPECT_EQ(mkfifo(placed.mMedia.c_str(), 0666), 0);
+             return std::vector<std::string>{placed.mMedia};
+         },
+         false,
+         false,
+         kInCache,
+         {&kPpm, &kOtherPpm, &kGrain}},
+        {"a media folder its group may write",
+         [](const PlacedScene& placed) {
+             MakeMediaFolder(placed, 0775);
+             return std::vector<std::string>{placed.mMedia};
+         },
+         false,
+         false,
+         kInCache,
+         {&kPpm, &kOtherPpm, &kGrain}},
+        {"links to a file at the images' names",
+         [](const PlacedScene& placed) {
+             MakeMediaFolder(placed, 0755);
+             for (const char* name : {"/pic.ppm", "/grain.raw"})
+                 fs::create_symlink(placed.mVictim + "/pic.ppm", placed.mMedia + name);
+             return std::vector<std::string>{placed.mVictim, placed.mMedia + "/pic.ppm", placed.mMedia + "/grain.raw"};
+         },
+         false,
+         false,
+         kNumbered,
+         {&kPpm, &kOtherPpm, &kGrain}},
+        {"FIFOs at the images' names", fifos, false, false, kNumbered, {&kPpm, &kOtherPpm, &kGrain}},
+    };
+    ReadEveryFormPlaced(placements);
+}
+
+// Root reading where another user planted a media folder, or files at the
+// images' names in root's own media folder: the other user's folder and
+// files are neither written nor named.
+TEST(NativeTextureMedia, ExtractionTakesNothingOfAnotherUsers)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "making another user's files needs root";
+    const std::vector<Placement> placements = {
+        {"another user's media folder",
+         [](const PlacedScene& placed) {
+             MakeMediaFolder(placed, 0755);
+             WriteFile(placed.mMedia + "/pic.ppm", "the other user's\n");
+             EXPECT_EQ(chown((placed.mMedia + "/pic.ppm").c_str(), kOther, kOther), 0);
+             EXPECT_EQ(chown(placed.mMedia.c_str(), kOther, kOther), 0);
+             return std::vector<std::string>{placed.mMedia};
+         },
+         false,
+         false,
+         kInCache,
+         {&kPpm, &kOtherPpm, &kGrain}},
+        {"another user's files at the images' names",
+         [](const PlacedScene& placed) {
+             MakeMediaFolder(placed, 0755);
+             for (const char* name : {"/pic.ppm", "/grain.raw"})
+             {
+                 WriteFile(placed.mMedia + name, "the other user's\n");
+                 EXPECT_EQ(chown((placed.mMedia + name).c_str(), kOther, kOther), 0);
+             }
+             return std::vector<std::string>{placed.mMedia + "/pic.ppm", placed.mMedia + "/grain.raw"};
+         },
+         false,
+         false,
+         kNumbered,
+         {&kPpm, &kOtherPpm, &kGrain}},
+    };
+    ReadEveryFormPlaced(placements);
+}
+
+// A scene in a folder the reader may not write (root reads it as another
+// user): the images are extracted into the reader's cache, and the textures
+// name them. Where the cache cannot be written either, or no converter
+// makes the image, the read still succeeds and its message names each image
+// not extracted and why.
+TEST(NativeTextureMedia, ImagesReachTheUserWhereTheScenesFolderCannotTakeThem)
+{
+    const std::string why = "({lib}/scene.qox.media: Permission denied; {closed}/qoxsdk: Permission denied)";
+    const std::vector<Placement> placements = {
+        {"a folder the reader may not write", PlantNothing, true, false, kInCache, {&kPpm, &kOtherPpm, &kGrain}},
+        {"nothing the reader may write",
+         PlantNothing,
+         true,
+         true,
+         "A {src}/pic.ppm | pic.ppm\n"
+         "C {src}/sub/pic.ppm | sub/pic.ppm\n"
+         "G {src}/grain.raw | grain.raw\n"
+         "message: Media not extracted " +
+             why + ": {src}/pic.ppm\nMedia not extracted " + why + ": {src}/sub/pic.ppm\nMedia not extracted " + why +
+             ": {src}/grain.raw\n",
+         {nullptr, nullptr, nullptr}},
+        {"images no converter of the reader's makes",
+         PlantNothing,
+         false,
+         false,
+         "A {src}/pic.ppm | pic.ppm\n"
+         "C {src}/sub/pic.ppm | sub/pic.ppm\n"
+         "G {media}/grain.raw | scene.qox.media/grain.raw\n"
+         "message: Media not extracted (no image converter makes it): {src}/pic.ppm\n"
+         "Media not extracted (no image converter makes it): {src}/sub/pic.ppm\n",
+         {nullptr, nullptr, &kGrain},
+         false},
+    };
+    ReadEveryFormPlaced(placements);
+}
+
+// A read never replaces a file of the user's there: one with the image's
+// bytes is used as it is (the same file), one the user retouched is kept
+// and named, and the message says it differs from the image in the file.
+TEST(NativeTextureMedia, ARetouchedImageIsKeptAndNamed)
+{
+    static const std::string kRetouched = "P6\n3 2\n255\nretouched by hand";
+    const std::vector<Placement> placements = {
+        {"a retouched image and one as extracted",
+         [](const PlacedScene& placed) {
+             MakeMediaFolder(placed, 0755);
+             WriteFile(placed.mMedia + "/pic.ppm", kRetouched);
+             WriteFile(placed.mMedia + "/grain.raw", kGrain);
+             return std::vector<std::string>{placed.mMedia + "/pic.ppm", placed.mMedia + "/grain.raw"};
+         },
+         false,
+         false,
+         kBeside + "Media file kept, it differs from the image in the file: {media}/pic.ppm\n",
+         {&kRetouched, &kOtherPpm, &kGrain}},
+    };
+    ReadEveryFormPlaced(placements);
 }

@@ -13,9 +13,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <new>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "base/kthreadlimit.h"
 #include "common/qox_test_common.h"
@@ -96,11 +99,19 @@ int ImportError(const KQoxImporter& importer, const char* step, std::string& tex
                                                                             : qoxtest::kWorkFailed;
 }
 
+// The listing of a read with each mention of folder given as "@".
+std::string Placed(std::string listing, const std::string& folder)
+{
+    for (size_t at; !folder.empty() && (at = listing.find(folder)) != std::string::npos;)
+        listing.replace(at, folder.size(), "@");
+    return listing;
+}
+
 // Opens and imports the file; the outcome. Making the manager, the scene and
 // the importer may throw std::bad_alloc (code that builds); the importer's
-// calls may not.
+// calls may not. The listing is compared with folder given as "@".
 int ImportAndCompare(const std::string& path, const char* password, const std::string& reference, After after,
-                     std::string& text)
+                     std::string& text, const std::string& folder = std::string())
 {
     std::unique_ptr<KQoxSdkManager> manager;
     KQoxScene* scene = nullptr;
@@ -131,7 +142,7 @@ int ImportAndCompare(const std::string& path, const char* password, const std::s
         if (outcome == qoxtest::kWorkDone)
         {
             qoxtest::DisarmAllocations();
-            const std::string read = qoxtest::ListRead(*scene) + qoxtest::ListTextures(*manager);
+            const std::string read = Placed(qoxtest::ListRead(*scene) + qoxtest::ListTextures(*manager), folder);
             if (read != reference)
             {
                 text = "read as success, but " + qoxtest::FirstDifference(reference, read);
@@ -245,6 +256,56 @@ TEST(ReadsOutOfMemory, EarlierFilesAndExtractedMediaReadWholeOrFailForMemory)
         std::printf("%s: %ld allocations\n", file.mPath.c_str(), outcome.mAllocations);
     }
     EXPECT_NE(ReferenceRead(textured, kForms[0]).find("textured.qox.media/brick.ppm"), std::string::npos);
+}
+
+// The textured file read with allocations failing at each point, each run
+// in a folder of its own (runs go side by side): a read short of memory
+// fails with "Out of memory" or gives the texture its extracted image, and
+// leaves beside the file that image whole or nothing: no file half written,
+// no fresh file left.
+TEST(ReadsOutOfMemory, ExtractedImagesAreWholeOrNotThere)
+{
+    QOX_SKIP_UNDER_THREAD_SANITIZER();
+    KSetThreadLimit(1);
+    qoxtest::TempDir dir;
+    const std::string textured = dir.File("textured.qox");
+    ASSERT_TRUE(WriteTexturedScene(textured, dir.File("brick.ppm")));
+    const std::string image("P6\n1 1\n255\n\xff\x00\x00", 14);
+    // Every run's folder has a name of one length, so that every run
+    // allocates the same.
+    auto runFolder = [&](long run) {
+        char name[32];
+        std::snprintf(name, sizeof name, "run%010ld", run);
+        return dir.File(name);
+    };
+    const std::string first = runFolder(0);
+    ASSERT_EQ(mkdir(first.c_str(), 0700), 0);
+    ASSERT_TRUE(qoxtest::WriteFile(first + "/textured.qox", qoxtest::ReadFile(textured)));
+    const std::string reference = Placed(ReferenceRead(first + "/textured.qox", kForms[0]), first);
+    ASSERT_NE(reference.find("@/textured.qox.media/brick.ppm"), std::string::npos) << reference;
+    const qoxtest::SweepOutcome outcome = qoxtest::SweepAllocations(
+        [&](std::string& text) {
+            qoxtest::DisarmAllocations();
+            const std::string run = runFolder(getpid()), copy = run + "/textured.qox";
+            const bool made = mkdir(run.c_str(), 0700) == 0 && qoxtest::WriteFile(copy, qoxtest::ReadFile(textured));
+            qoxtest::ResumeAllocations();
+            if (!made)
+                return qoxtest::kWorkFailed;
+            int outcome = ImportAndCompare(copy, "", reference, After::eTearDown, text, run);
+            qoxtest::DisarmAllocations();
+            for (const auto& [name, bytes] : qoxtest::ReadFolder(run + "/textured.qox.media"))
+                if (name != "brick.ppm" || bytes != image)
+                {
+                    text = "left " + name + " of " + std::to_string(bytes.size()) + " bytes";
+                    outcome = qoxtest::kWorkFailed;
+                }
+            std::error_code ignored;
+            std::filesystem::remove_all(run, ignored);
+            qoxtest::ResumeAllocations();
+            return outcome;
+        },
+        AllocationFailure::eOnlyAt, qoxtest::SweepStride(1));
+    qoxtest::ExpectEveryRunEndsWell(outcome, textured);
 }
 
 TEST(ReadsOutOfMemory, OnlyTheNthAllocationFails)

@@ -1,9 +1,16 @@
 // Texture files through QOXImport: a native file read away from the image
-// its clip embeds gives the host's file textures files that exist.
+// its clip embeds gives the host's file textures files that exist, in the
+// user's cache where the file's folder cannot take the image.
 #include "import_test_util.h"
 
 #include <filesystem>
+#include <grp.h>
+#include <memory>
+#include <sys/stat.h>
+#include <tuple>
 #include <unistd.h>
+
+#include "common/qox_test_files.h"
 
 #include "scene/attributes/kqoxlayer.h"
 #include "scene/attributes/kqoxmaterial.h"
@@ -133,4 +140,69 @@ TEST_F(ImportTest, FileTexturesNameFilesThatExistAfterTheMediaIsExtracted)
             EXPECT_EQ(qoxtest::ReadFile(file), kImage) << node;
         }
     }
+}
+
+// The file moved to a folder the importing user may not write (root imports
+// it as another user): the image is extracted into that user's cache, and
+// both file textures name the file there, whether the file is imported by
+// its full name or by a name relative to its own folder.
+TEST_F(ImportTest, FileTexturesNameTheCachedImageWhereTheScenesFolderCannotTakeIt)
+{
+    const uid_t nobody = 65534;
+    // The importing user reaches the test's folder, and has a cache of its own.
+    ASSERT_EQ(chmod(mDir.Path().c_str(), 0755), 0);
+    const std::string made = mDir.File("images"), shelf = mDir.File("shelf"), cache = mDir.File("cache");
+    for (const std::string& folder : {made, shelf, cache})
+        fs::create_directories(folder);
+    ASSERT_EQ(chmod(cache.c_str(), 0700), 0);
+    ASSERT_TRUE(geteuid() != 0 || chown(cache.c_str(), nobody, nobody) == 0);
+    const std::string image = made + "/951gaspra.png";
+    ASSERT_TRUE(qoxtest::WriteFile(image, kImage));
+    fs::rename(Write(
+                   [&](KQoxSdkManager& m, KQoxScene& s) {
+                       KQoxVideo* clip = m.CreateKQoxVideo("Gaspra");
+                       clip->SetFileName(image.c_str());
+                       s.GetEntity()->AddVideo(clip);
+                       for (const auto& [node, name, file] :
+                            {std::tuple<const char*, const char*, std::string>{"rock", "Gaspra", "951gaspra.png"},
+                             {"moon", "Ida", image}})
+                       {
+                           KQoxTexture* texture = m.CreateKQoxTexture(name);
+                           texture->SetFileName(file.c_str());
+                           texture->SetMediaName("Video::Gaspra");
+                           TexturedMesh(m, s, node, texture);
+                       }
+                       AddTake(s, "Take 001");
+                   },
+                   "images/scene.qox"),
+               shelf + "/scene.qox");
+    fs::remove_all(made);
+    ASSERT_EQ(chmod((shelf + "/scene.qox").c_str(), 0644), 0);
+    ASSERT_EQ(chmod(shelf.c_str(), 0555), 0);
+    for (bool fromFolder : {false, true})
+    {
+        SCOPED_TRACE(fromFolder ? "by a relative name" : "by its full name");
+        const std::string read = qoxtest::ChildText([&]() -> std::string {
+            alarm(20);
+            if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(nobody) != 0 || setuid(nobody) != 0))
+                return "(cannot become another user)";
+            setenv("XDG_CACHE_HOME", cache.c_str(), 1);
+            std::unique_ptr<InFolder> folder(fromFolder ? new InFolder(shelf) : nullptr);
+            if (!Import(fromFolder ? std::string("scene.qox") : shelf + "/scene.qox"))
+                return "(not imported)";
+            std::string out;
+            for (const char* node : {"Gaspra", "Ida"})
+            {
+                const std::string file = Attr(node + std::string(".fileTextureName"));
+                out += file + (qoxtest::ReadFile(file) == kImage ? " holds the image\n" : " does not hold it\n");
+            }
+            return out;
+        });
+        const std::vector<std::string> folders = qoxtest::ListDirectory(cache + "/qoxsdk/media");
+        ASSERT_EQ(folders.size(), 1u) << read;
+        const std::string cached = fs::canonical(cache + "/qoxsdk/media/" + folders[0]).string() + "/951gaspra.png";
+        EXPECT_EQ(read, cached + " holds the image\n" + cached + " holds the image\n");
+        EXPECT_FALSE(fs::exists(shelf + "/scene.qox.media"));
+    }
+    chmod(shelf.c_str(), 0755);
 }

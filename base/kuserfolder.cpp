@@ -1,0 +1,206 @@
+#include "base/kuserfolder.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include "base/kpath.h"
+
+namespace {
+
+const mode_t kOthersWrite = S_IWGRP | S_IWOTH;
+const mode_t kUserFolderMode = 0700;
+
+bool IsAbsolute(const char* path)
+{
+    return path && path[0] == '/';
+}
+
+bool Refuse(std::string* why, const std::string& text)
+{
+    if (why)
+        *why = text;
+    return false;
+}
+
+// The path followed by one "/" ("/" stays).
+std::string WithOneSeparator(std::string path)
+{
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    return path == "/" ? path : path + "/";
+}
+
+// The folders from the root down to path: "/a", "/a/b", ... path.
+std::vector<std::string> FoldersDownTo(const std::string& path)
+{
+    std::vector<std::string> folders;
+    for (size_t at = path.find('/', 1); at != std::string::npos; at = path.find('/', at + 1))
+        if (path[at - 1] != '/')
+            folders.push_back(path.substr(0, at));
+    if (path.size() > 1 && path.back() != '/')
+        folders.push_back(path);
+    return folders;
+}
+
+// Makes each missing folder down to path, 0700 whatever the umask.
+bool MakeMissingFolders(const std::string& path, std::string* why)
+{
+    for (const std::string& folder : FoldersDownTo(path))
+    {
+        if (mkdir(folder.c_str(), kUserFolderMode) == 0)
+        {
+            if (chmod(folder.c_str(), kUserFolderMode) != 0)
+                return Refuse(why, folder + ": " + strerror(errno));
+        }
+        else if (errno != EEXIST)
+            return Refuse(why, folder + ": " + strerror(errno));
+    }
+    return true;
+}
+
+// True when no user but this one and root can change the folder's entries:
+// one of theirs, either not writable by others or sticky.
+bool IsSafeAncestor(const std::string& folder, std::string* why)
+{
+    struct stat status;
+    if (stat(folder.c_str(), &status) != 0)
+        return Refuse(why, folder + ": " + strerror(errno));
+    if (!S_ISDIR(status.st_mode))
+        return Refuse(why, folder + " is not a folder");
+    if (status.st_uid != geteuid() && status.st_uid != 0)
+        return Refuse(why, folder + " belongs to another user");
+    if ((status.st_mode & kOthersWrite) && !(status.st_mode & S_ISVTX))
+        return Refuse(why, folder + " can be written by other users");
+    return true;
+}
+
+// The user's own folder at real (every link resolved, every folder above it
+// checked): true when it is one, given u+rwx when it lacks it.
+bool IsUserFolder(const std::string& real, const struct stat& status, std::string* why)
+{
+    if (!S_ISDIR(status.st_mode))
+        return Refuse(why, real + " is not a folder");
+    if (status.st_uid != geteuid())
+        return Refuse(why, real + " belongs to another user");
+    if (status.st_mode & kOthersWrite)
+        return Refuse(why, real + " can be written by other users");
+    // The user's own folder: the user may have to be let in again.
+    if ((status.st_mode & S_IRWXU) != S_IRWXU && chmod(real.c_str(), (status.st_mode & 07777) | S_IRWXU) != 0)
+        return Refuse(why, real + ": " + strerror(errno));
+    return true;
+}
+
+// The folder at path made where missing and resolved: its real path, every
+// folder down to it checked; "" (with why) when refused.
+std::string MadeAndResolved(const std::string& path, std::string* why)
+{
+    if (!IsAbsolute(path.c_str()))
+    {
+        Refuse(why, "no home folder");
+        return std::string();
+    }
+    if (!MakeMissingFolders(path, why))
+        return std::string();
+    // Checked where the folder really lies, through every symbolic link.
+    char resolved[PATH_MAX];
+    if (!realpath(path.c_str(), resolved))
+    {
+        Refuse(why, path + ": " + strerror(errno));
+        return std::string();
+    }
+    const std::string real = resolved;
+    for (const std::string& folder : FoldersDownTo(real))
+        if (!IsSafeAncestor(folder, why))
+            return std::string();
+    return real;
+}
+
+} // namespace
+
+std::string KUserBaseFolder(const char* variable, const char* home, const char* fallback)
+{
+    if (IsAbsolute(variable))
+        return WithOneSeparator(variable);
+    std::string base;
+    if (IsAbsolute(home))
+        base = home;
+    else if (!KUserHomeFolder(geteuid(), base))
+        base.clear();
+    if (base.empty())
+        return std::string();
+    return WithOneSeparator(WithOneSeparator(base) + (fallback ? fallback : ""));
+}
+
+bool KMakeUserFolder(const std::string& path, std::string* why)
+{
+    const std::string real = MadeAndResolved(path, why);
+    if (real.empty())
+        return false;
+    struct stat status;
+    if (stat(real.c_str(), &status) != 0)
+        return Refuse(why, real + ": " + strerror(errno));
+    return IsUserFolder(real, status, why);
+}
+
+int KOpenUserFolder(const std::string& path, std::string* why, std::string* real)
+{
+    const std::string resolved = MadeAndResolved(path, why);
+    if (resolved.empty())
+        return -1;
+    // The folder checked is the one opened: no other user can change the
+    // folders down to it.
+    const int folder = open(resolved.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    struct stat status;
+    if (folder < 0 || fstat(folder, &status) != 0)
+    {
+        Refuse(why, resolved + ": " + strerror(errno));
+        if (folder >= 0)
+            close(folder);
+        return -1;
+    }
+    if (!IsUserFolder(resolved, status, why))
+    {
+        close(folder);
+        return -1;
+    }
+    if (real)
+        *real = resolved;
+    return folder;
+}
+
+int KOpenOwnFolderAt(int at, const char* name, const std::string& path, std::string* why)
+{
+    if (mkdirat(at, name, 0755) != 0 && errno != EEXIST)
+    {
+        Refuse(why, path + ": " + strerror(errno));
+        return -1;
+    }
+    const int folder = openat(at, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (folder < 0)
+    {
+        Refuse(why, errno == ENOTDIR || errno == ELOOP ? path + " is not a folder" : path + ": " + strerror(errno));
+        return -1;
+    }
+    struct stat status;
+    bool own = false;
+    if (fstat(folder, &status) != 0)
+        Refuse(why, path + ": " + strerror(errno));
+    else if (status.st_uid != geteuid())
+        Refuse(why, path + " belongs to another user");
+    else if (status.st_mode & kOthersWrite)
+        Refuse(why, path + " can be written by other users");
+    else
+        own = true;
+    if (!own)
+    {
+        close(folder);
+        return -1;
+    }
+    return folder;
+}
