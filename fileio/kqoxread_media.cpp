@@ -37,16 +37,6 @@ std::string BaseName(const std::string& path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// "name.ext" as "name-n.ext" (n from 1), for media files whose base names
-// clash.
-std::string Numbered(const std::string& base, int n)
-{
-    size_t dot = base.find_last_of('.');
-    if (dot == std::string::npos || dot == 0)
-        dot = base.size();
-    return base.substr(0, dot) + "-" + std::to_string(n) + base.substr(dot);
-}
-
 // The extension of a base name with its dot; "" without one.
 const char* ExtensionOf(const std::string& base)
 {
@@ -445,7 +435,7 @@ bool KQoxRead6::MediaFiles::Extract(KQox& file, KQoxSdkManager& manager, const c
             break;
         for (int n = 0; n <= kMostNumbered; ++n)
         {
-            const std::string name = n == 0 ? base : Numbered(base, n);
+            const std::string name = n == 0 ? base : KNumberedFileName(base, n);
             if (mMade.count(name))
                 continue;
             Extracted extracted{mFolderPath + "/" + name, mRelative + "/" + name};
