@@ -1,10 +1,14 @@
 // User parameters, dialogs, host utilities, the plug-in's node and manager.
 #include "plugin_test_util.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "base/kpath.h"
+#include "common/qox_test_files.h"
 #include "host/zfn.h"
 #include "host/zgeometry.h"
 #include "plugin/import/qoxzeltimport.h"
@@ -95,6 +99,97 @@ TEST_F(ShellTest, UserParamsRoundTripThroughTheRegistryFile)
     EXPECT_TRUE(loaded.GetBoolParam(KQoxUserParams::kExportConvert_2Tiff));
     EXPECT_DOUBLE_EQ(loaded.GetDoubleParam(KQoxUserParams::kImportSamplingRate), 24.0);
     EXPECT_TRUE(loaded.GetBoolParam(QoxZeltUserParams::kImportForceWeightNormalize));
+}
+
+// Every persisted setting of a writer given a text of its own.
+void SetWritersSettings(QoxZeltUserParams& params, int writer)
+{
+    for (int index = 2; index < params.GetNbParameters(); ++index)
+        params.SetStringParam(index, KString(("w" + std::to_string(writer) + "_" + std::to_string(index)).c_str()));
+}
+
+// Hosts of one user that end together each save their whole settings at
+// once (a process each, with its own table, as zelt runs), round after
+// round: "registry.txt" is then always one writer's whole file, never a mix
+// nor cut short, read at any moment by another process, and no temporary
+// stays beside it.
+TEST_F(ShellTest, SettingsSavedAtOnceLeaveOneWritersWholeFile)
+{
+    const struct
+    {
+        int mWriters;
+        bool mReader; // another process reads the file while they save
+    } rows[] = {{2, false}, {3, false}, {3, true}};
+    const int kRounds = 30, kReads = 300;
+    const std::string path = mDir.File("registry.txt");
+    for (const auto& row : rows)
+    {
+        SCOPED_TRACE(std::to_string(row.mWriters) + (row.mReader ? " writers and a reader" : " writers"));
+        // Each writer's file, saved alone.
+        std::vector<std::string> alone;
+        for (int writer = 0; writer < row.mWriters; ++writer)
+        {
+            qoxtest::TempDir own;
+            KLib_SetConfigDirectory(own.Path().c_str());
+            QoxZeltUserParams params;
+            SetWritersSettings(params, writer);
+            ASSERT_TRUE(params.SaveChecked());
+            alone.push_back(qoxtest::ReadFile(own.File("registry.txt")));
+        }
+        KLib_SetConfigDirectory(mDir.Path().c_str());
+        unlink(path.c_str());
+        for (int round = 0; round < kRounds; ++round)
+        {
+            qoxtest::Signal start;
+            std::vector<pid_t> children;
+            for (int writer = 0; writer < row.mWriters + (row.mReader ? 1 : 0); ++writer)
+            {
+                std::fflush(nullptr);
+                const pid_t child = fork();
+                if (child == 0)
+                {
+                    if (!start.Take())
+                        _exit(3);
+                    if (writer == row.mWriters)
+                    {
+                        // The reader: the file as any process finds it.
+                        for (int read = 0; read < kReads; ++read)
+                        {
+                            bool found = false;
+                            const std::string text = qoxtest::ReadFile(path, &found);
+                            if (found && std::find(alone.begin(), alone.end(), text) == alone.end())
+                                _exit(2);
+                        }
+                        _exit(0);
+                    }
+                    // As a host's plug-in: its table loaded, changed, saved
+                    // once (_exit destroys nothing).
+                    QoxZeltUserParams params;
+                    params.Load();
+                    SetWritersSettings(params, writer);
+                    _exit(params.SaveChecked() ? 0 : 1);
+                }
+                ASSERT_GT(child, 0);
+                children.push_back(child);
+            }
+            start.Give(static_cast<int>(children.size()));
+            std::vector<int> codes;
+            for (pid_t child : children)
+            {
+                int status = 0;
+                codes.push_back(waitpid(child, &status, 0) == child && WIFEXITED(status) ? WEXITSTATUS(status) : -1);
+            }
+            EXPECT_EQ(codes, std::vector<int>(children.size(), 0)) << "round " << round << " (1: not saved, 2: "
+                                                                      "another process read a mixed file)";
+            const std::string text = qoxtest::ReadFile(path);
+            const bool whole = std::find(alone.begin(), alone.end(), text) != alone.end();
+            EXPECT_TRUE(whole) << "round " << round << ": no writer's whole file:\n" << text;
+            const std::vector<std::string> names = qoxtest::ListDirectory(mDir.Path());
+            EXPECT_EQ(names, (std::vector<std::string>{"qoxzelt.so", "registry.txt"})) << "round " << round;
+            if (!whole || names.size() != 2)
+                break;
+        }
+    }
 }
 
 TEST_F(ShellTest, UnwritableRegistryIsReportedNotHidden)
