@@ -101,92 +101,74 @@ TEST_F(ShellTest, UserParamsRoundTripThroughTheRegistryFile)
     EXPECT_TRUE(loaded.GetBoolParam(QoxZeltUserParams::kImportForceWeightNormalize));
 }
 
-// Every persisted setting of a writer given a text of its own.
-void SetWritersSettings(QoxZeltUserParams& params, int writer)
-{
-    for (int index = 2; index < params.GetNbParameters(); ++index)
-        params.SetStringParam(index, KString(("w" + std::to_string(writer) + "_" + std::to_string(index)).c_str()));
-}
-
 // Hosts of one user that end together each save their whole settings at
-// once (a process each, with its own table, as zelt runs), round after
-// round: "registry.txt" is then always one writer's whole file, never a mix
-// nor cut short, read at any moment by another process, and no temporary
-// stays beside it.
+// once (a process each, with a table of its own, every setting its own
+// text), round after round, while another process reads the file: it is
+// always one writer's whole file, never a mix nor cut short, and no
+// temporary stays beside it.
 TEST_F(ShellTest, SettingsSavedAtOnceLeaveOneWritersWholeFile)
 {
-    const struct
-    {
-        int mWriters;
-        bool mReader; // another process reads the file while they save
-    } rows[] = {{2, false}, {3, false}, {3, true}};
-    const int kRounds = 30, kReads = 300;
+    auto settings = [](QoxZeltUserParams& params, int writer) {
+        for (int index = 2; index < params.GetNbParameters(); ++index)
+            params.SetStringParam(index, ("w" + std::to_string(writer) + "_" + std::to_string(index)).c_str());
+        return params.SaveChecked();
+    };
     const std::string path = mDir.File("registry.txt");
-    for (const auto& row : rows)
+    for (int writers : {2, 3})
     {
-        SCOPED_TRACE(std::to_string(row.mWriters) + (row.mReader ? " writers and a reader" : " writers"));
-        // Each writer's file, saved alone.
-        std::vector<std::string> alone;
-        for (int writer = 0; writer < row.mWriters; ++writer)
+        std::vector<std::string> alone; // each writer's file, saved alone
+        for (int writer = 0; writer < writers; ++writer)
         {
             qoxtest::TempDir own;
             KLib_SetConfigDirectory(own.Path().c_str());
             QoxZeltUserParams params;
-            SetWritersSettings(params, writer);
-            ASSERT_TRUE(params.SaveChecked());
+            ASSERT_TRUE(settings(params, writer));
             alone.push_back(qoxtest::ReadFile(own.File("registry.txt")));
         }
         KLib_SetConfigDirectory(mDir.Path().c_str());
         unlink(path.c_str());
-        for (int round = 0; round < kRounds; ++round)
+        for (int round = 0; round < 30; ++round)
         {
             qoxtest::Signal start;
-            std::vector<pid_t> children;
-            for (int writer = 0; writer < row.mWriters + (row.mReader ? 1 : 0); ++writer)
+            std::vector<int> codes;
+            for (int child = 0; child <= writers; ++child)
             {
                 std::fflush(nullptr);
-                const pid_t child = fork();
-                if (child == 0)
+                const pid_t id = fork();
+                if (id == 0 && !start.Take())
+                    _exit(3);
+                if (id == 0 && child == writers) // the reader: exits 2 on a file of no writer
                 {
-                    if (!start.Take())
-                        _exit(3);
-                    if (writer == row.mWriters)
+                    for (int read = 0; read < 300; ++read)
                     {
-                        // The reader: the file as any process finds it.
-                        for (int read = 0; read < kReads; ++read)
-                        {
-                            bool found = false;
-                            const std::string text = qoxtest::ReadFile(path, &found);
-                            if (found && std::find(alone.begin(), alone.end(), text) == alone.end())
-                                _exit(2);
-                        }
-                        _exit(0);
+                        bool found = false;
+                        const std::string text = qoxtest::ReadFile(path, &found);
+                        if (found && std::find(alone.begin(), alone.end(), text) == alone.end())
+                            _exit(2);
                     }
-                    // As a host's plug-in: its table loaded, changed, saved
-                    // once (_exit destroys nothing).
+                    _exit(0);
+                }
+                if (id == 0) // a writer, as a host's plug-in: loaded, changed, saved once (exits 1 when not)
+                {
                     QoxZeltUserParams params;
                     params.Load();
-                    SetWritersSettings(params, writer);
-                    _exit(params.SaveChecked() ? 0 : 1);
+                    _exit(settings(params, child) ? 0 : 1);
                 }
-                ASSERT_GT(child, 0);
-                children.push_back(child);
+                ASSERT_GT(id, 0);
+                codes.push_back(id);
             }
-            start.Give(static_cast<int>(children.size()));
-            std::vector<int> codes;
-            for (pid_t child : children)
+            start.Give(writers + 1);
+            for (int& code : codes)
             {
                 int status = 0;
-                codes.push_back(waitpid(child, &status, 0) == child && WIFEXITED(status) ? WEXITSTATUS(status) : -1);
+                code = waitpid(code, &status, 0) > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
             }
-            EXPECT_EQ(codes, std::vector<int>(children.size(), 0)) << "round " << round << " (1: not saved, 2: "
-                                                                      "another process read a mixed file)";
             const std::string text = qoxtest::ReadFile(path);
             const bool whole = std::find(alone.begin(), alone.end(), text) != alone.end();
-            EXPECT_TRUE(whole) << "round " << round << ": no writer's whole file:\n" << text;
-            const std::vector<std::string> names = qoxtest::ListDirectory(mDir.Path());
-            EXPECT_EQ(names, (std::vector<std::string>{"qoxzelt.so", "registry.txt"})) << "round " << round;
-            if (!whole || names.size() != 2)
+            EXPECT_EQ(codes, std::vector<int>(writers + 1, 0)) << writers << " writers, round " << round;
+            EXPECT_TRUE(whole) << writers << " writers, round " << round << ", no writer's whole file:\n" << text;
+            EXPECT_EQ(qoxtest::ListDirectory(mDir.Path()), (std::vector<std::string>{"qoxzelt.so", "registry.txt"}));
+            if (!whole || codes != std::vector<int>(writers + 1, 0))
                 break;
         }
     }
