@@ -37,8 +37,8 @@ using qoxtest::AllocationFailure;
 namespace {
 
 const long kImportStride = 11;
-const long kSettingsStride = 1; // a save of the settings makes some 300
-const long kStartStride = 1;    // a start some 500, a stop some 400
+const long kSettingsStride = 3; // a save of the settings makes some 300
+const long kStartStride = 3;    // a start some 200, a stop some 400
 
 // Texts joined into text, whose room is reserved: nothing is allocated.
 void Say(std::string& text, const char* first, const char* second)
