@@ -1,14 +1,21 @@
 #include "base/kconfigfile.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <fcntl.h>
+#include <grp.h>
+#include <new>
+#include <pwd.h>
 #include <string>
 #include <strings.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <sys/xattr.h>
 #include <unistd.h>
+#include <vector>
 
 #include "base/klib.h"
 #include "base/knumbertext.h"
@@ -106,13 +113,12 @@ KCharPtrSet* SectionAt(KCharPtrSet* sections, int index, char** name)
     return reinterpret_cast<KCharPtrSet*>(sections->GetFromIndex(index, name));
 }
 
-// Writes a whole text to a file; false on a write error.
-bool Put(FILE* file, const std::string& text)
+// Closes a settings file however its reading ends.
+struct FileCloser
 {
-    return fwrite(text.data(), 1, text.size(), file) == text.size();
-}
-
-const mode_t kOthersWrite = S_IWGRP | S_IWOTH;
+    void operator()(FILE* file) const { fclose(file); }
+};
+using File = std::unique_ptr<FILE, FileCloser>;
 
 // The folder of a file path: "/" for a file at the root, "." for a bare name.
 std::string FolderOf(const char* path)
@@ -123,51 +129,217 @@ std::string FolderOf(const char* path)
     return slash == path ? "/" : std::string(path, static_cast<size_t>(slash - path));
 }
 
-// Settings no other user can have written: a regular file, writable by no
-// other user, of this user's own or root's in a folder only root can write
-// (an administrator's).
-bool IsTrustedSettings(const struct stat& status, const char* path)
+// Runs a user database lookup into a buffer grown as it asks.
+template <typename Lookup>
+int WithRoom(std::vector<char>& buffer, Lookup lookup)
 {
-    if (!S_ISREG(status.st_mode) || (status.st_mode & kOthersWrite) != 0)
-        return false;
-    if (status.st_uid == geteuid())
-        return true;
-    struct stat folder;
-    return status.st_uid == 0 && stat(FolderOf(path).c_str(), &folder) == 0 && S_ISDIR(folder.st_mode) &&
-           folder.st_uid == 0 && (folder.st_mode & kOthersWrite) == 0;
+    int error;
+    while ((error = lookup(buffer)) == ERANGE && buffer.size() < (size_t(1) << 20))
+        buffer.resize(buffer.size() * 2);
+    return error;
 }
+
+// Whether the group is the user's own private group, as systems that give
+// each user a group of their own make it (umask 002 then leaves the user's
+// files group-writable): the user's primary group, of the user's login name,
+// listing no other member, and no other account's primary group. Anything
+// the user database does not tell plainly counts as shared.
+bool IsPrivateGroup(uid_t user, gid_t group)
+{
+    std::vector<char> buffer(16384);
+    passwd account;
+    passwd* found = nullptr;
+    if (WithRoom(buffer, [&](std::vector<char>& room) {
+            return getpwuid_r(user, &account, room.data(), room.size(), &found);
+        }) != 0 ||
+        !found || found->pw_gid != group || !found->pw_name)
+        return false;
+    const std::string name = found->pw_name;
+
+    struct group entry;
+    struct group* listed = nullptr;
+    if (WithRoom(buffer, [&](std::vector<char>& room) {
+            return getgrgid_r(group, &entry, room.data(), room.size(), &listed);
+        }) != 0 ||
+        !listed || !listed->gr_name || name != listed->gr_name)
+        return false;
+    for (char** member = listed->gr_mem; member && *member; ++member)
+        if (name != *member)
+            return false;
+
+    bool alone = true;
+    setpwent();
+    for (;;)
+    {
+        passwd other;
+        passwd* next = nullptr;
+        const int error = getpwent_r(&other, buffer.data(), buffer.size(), &next);
+        if (error == ERANGE && buffer.size() < (size_t(1) << 20))
+        {
+            buffer.resize(buffer.size() * 2);
+            continue;
+        }
+        if (error != 0 || !next)
+        {
+            alone = error == ENOENT || (error == 0 && !next);
+            break;
+        }
+        if (next->pw_gid == group && next->pw_uid != user)
+        {
+            alone = false;
+            break;
+        }
+    }
+    endpwent();
+    return alone;
+}
+
+// Whether the file has an access list beyond its mode bits (one that may
+// let other users write it); when that cannot be told, it is taken to have one.
+bool HasAccessList(int fd)
+{
+    if (fgetxattr(fd, "system.posix_acl_access", nullptr, 0) >= 0)
+        return true;
+    return errno != ENODATA && errno != ENOTSUP;
+}
+
+// Whether the folder of a file path is one only root may write (an
+// administrator's).
+bool IsAdministratorsFolder(const char* path)
+{
+    struct stat folder;
+    return stat(FolderOf(path).c_str(), &folder) == 0 && S_ISDIR(folder.st_mode) && folder.st_uid == 0 &&
+           (folder.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
+// Why the file open as fd is not read as settings, or null when it is:
+// settings no other user can have written are a regular file of this
+// user's own, writable by no other user (the user's private group aside),
+// or root's, writable by root alone, in a folder only root may write.
+const char* Distrust(int fd, const struct stat& status, const char* path)
+{
+    if (!S_ISREG(status.st_mode))
+        return " is not a regular file";
+    const bool own = status.st_uid == geteuid();
+    if (!own && !(status.st_uid == 0 && IsAdministratorsFolder(path)))
+        return " belongs to another user";
+    if ((status.st_mode & S_IWOTH) ||
+        ((status.st_mode & S_IWGRP) && !(own && IsPrivateGroup(status.st_uid, status.st_gid) && !HasAccessList(fd))))
+        return " can be written by other users";
+    return nullptr;
+}
+
+enum class Found
+{
+    eMissing, // nothing stands at the name
+    eOpen,    // the settings, open for reading
+    eRefused  // something that is not read as settings
+};
 
 // The settings file opened for reading, never through a symbolic link (nor
-// waiting on a FIFO); null when it is missing or not to be trusted, as if it
-// were not there.
-FILE* OpenSettings(const char* path)
+// opening a FIFO or device); when it is refused, why holds its path and the
+// cause (when asked for).
+Found OpenSettings(const char* path, File& file, std::string* why)
 {
-    const int fd = open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return nullptr;
+    file.reset();
+    const char* cause = nullptr;
+    int error = 0;
     struct stat status;
-    FILE* file = nullptr;
-    if (fstat(fd, &status) == 0 && IsTrustedSettings(status, path))
-        file = fdopen(fd, "r");
-    if (!file)
-        close(fd);
-    return file;
+    if (lstat(path, &status) != 0)
+    {
+        if (errno == ENOENT || errno == ENOTDIR)
+            return Found::eMissing;
+        error = errno;
+    }
+    else if (S_ISLNK(status.st_mode))
+        cause = " is a symbolic link";
+    else if (!S_ISREG(status.st_mode))
+        cause = " is not a regular file";
+    else
+    {
+        // Checked again once open: the name may have changed hands since.
+        const int fd = open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+        {
+            if (errno == ENOENT)
+                return Found::eMissing;
+            error = errno;
+            if (error == ELOOP)
+                cause = " is a symbolic link";
+        }
+        else if (fstat(fd, &status) != 0)
+        {
+            error = errno;
+            close(fd);
+        }
+        else if ((cause = Distrust(fd, status, path)) != nullptr)
+            close(fd);
+        else
+        {
+            file.reset(fdopen(fd, "r"));
+            if (file)
+                return Found::eOpen;
+            error = errno;
+            close(fd);
+        }
+    }
+    if (why)
+        *why = std::string(path) + (cause ? std::string(cause) : std::string(": ") + strerror(error));
+    return Found::eRefused;
 }
 
-// A new file of the user's own, mode 0600, under the name for writing: what
-// lay there (a stale copy, a planted link) is removed first, and the file is
-// made only if nothing took the name meanwhile, so nothing is ever written
-// through a link or into another user's file.
-FILE* CreateFresh(const char* path)
+// Whether a file may be written at path: nothing stands there, or settings
+// that would be read. Anything else is left as it is.
+bool MayReplace(const char* path)
 {
-    unlink(path);
-    const int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, S_IRUSR | S_IWUSR);
+    File file;
+    return OpenSettings(path, file, nullptr) != Found::eRefused;
+}
+
+bool WriteAll(int fd, const char* data, size_t size)
+{
+    while (size > 0)
+    {
+        const ssize_t n = write(fd, data, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// Puts text in place as the file at path: written whole to a fresh
+// temporary of its own beside it ("<name>.tmpXXXXXX", made for this write
+// alone, mode 0600, never through a link), flushed to disk and renamed over
+// the name. Whoever reads the name finds the old file or the new one, whole,
+// however many processes write it at once. False when a step fails: the
+// file is then as it was and no temporary stays. Nothing is allocated once
+// the temporary exists.
+bool ReplaceWhole(const char* path, const std::string& text)
+{
+    std::string temporary = std::string(path) + ".tmpXXXXXX";
+    const std::string folder = FolderOf(path);
+    const int fd = mkostemp(&temporary[0], O_CLOEXEC);
     if (fd < 0)
-        return nullptr;
-    FILE* file = fdopen(fd, "w");
-    if (!file)
-        close(fd);
-    return file;
+        return false;
+    bool ok = fchmod(fd, S_IRUSR | S_IWUSR) == 0 && WriteAll(fd, text.data(), text.size()) && fsync(fd) == 0;
+    ok = close(fd) == 0 && ok;
+    if (!ok || rename(temporary.c_str(), path) != 0)
+    {
+        unlink(temporary.c_str());
+        return false;
+    }
+    // The rename reaches the disk with its folder.
+    const int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0)
+    {
+        fsync(dir);
+        close(dir);
+    }
+    return true;
 }
 
 } // namespace
@@ -177,6 +349,7 @@ FILE* CreateFresh(const char* path)
 
 KConfigFile::KConfigFile(const char* name, bool inMemory)
     : mDirty(false)
+    , mUncaught(std::uncaught_exceptions())
 {
     mValue[0] = 0;
     BuildPaths(name, KLib_GetConfigDirectory());
@@ -189,6 +362,7 @@ KConfigFile::KConfigFile(const char* name, bool inMemory)
 
 KConfigFile::KConfigFile(const char* name, const char* directory)
     : mDirty(false)
+    , mUncaught(std::uncaught_exceptions())
 {
     mValue[0] = 0;
     BuildPaths(name, directory);
@@ -196,30 +370,42 @@ KConfigFile::KConfigFile(const char* name, const char* directory)
 
 KConfigFile::~KConfigFile()
 {
-    if (mVirtualFile)
+    if (!mVirtualFile)
+        return;
+    // A copy that an exception left part changed is not written, and
+    // writing needs memory: without it the file stays as it was.
+    if (mDirty && std::uncaught_exceptions() == mUncaught)
     {
-        if (mDirty)
+        try
+        {
             VirtualFileDump(mVirtualFile.get());
-        VirtualFileClear(mVirtualFile.get());
+        }
+        catch (const std::bad_alloc&)
+        {}
     }
+    VirtualFileClear(mVirtualFile.get());
 }
 
 void KConfigFile::BuildPaths(const char* name, const char* directory)
 {
     name = Safe(name);
+    // One separator whether or not the directory ends with one.
     KString dir(Safe(directory));
+    if (dir.IsEmpty() || dir[dir.GetLen() - 1] != '/')
+        dir += "/";
     if (name[0] == '@')
     {
         char host[256];
         KLib_GetComputerName(host, sizeof(host));
-        mFilePath = dir + "/" + host + "." + (name + 1);
-        mBackupPath = dir + "/" + host + ".backupfile.ini";
+        mFilePath = dir + host + "." + (name + 1);
     }
     else
     {
-        mFilePath = dir + "/" + name;
-        mBackupPath = dir + "/backupfile.ini";
+        mFilePath = dir + name;
     }
+    // A path memory could not hold would name another file.
+    if (!mFilePath.IsOK())
+        throw std::bad_alloc();
 }
 
 char* KConfigFile::CopyValue(const char* text)
@@ -240,12 +426,12 @@ char* KConfigFile::Get(const char* section, const char* key, const char* default
         CopyValue(defaultValue);
 
     bool found = false;
-    FILE* file = OpenSettings(mFilePath);
-    if (file)
+    File file;
+    if (OpenSettings(mFilePath, file, nullptr) == Found::eOpen)
     {
         bool inSection = false;
         std::string line;
-        while (!found && ReadLine(file, line))
+        while (!found && ReadLine(file.get(), line))
         {
             std::string text = CutComment(line);
             std::string name;
@@ -262,7 +448,6 @@ char* KConfigFile::Get(const char* section, const char* key, const char* default
                 found = true;
             }
         }
-        fclose(file);
     }
     return (found || defaultValue) ? mValue : nullptr;
 }
@@ -285,17 +470,11 @@ bool KConfigFile::Set(const char* section, const char* key, const char* value, c
         entry += std::string(" ; ") + comment;
     entry += "\n";
 
-    // The new text goes to the backup file, which then replaces the file:
-    // the original stays whole until its replacement is completely written.
-    FILE* in = OpenSettings(mFilePath);
-    FILE* out = CreateFresh(mBackupPath);
-    if (!out)
-    {
-        if (in)
-            fclose(in);
+    // The new text is made whole in memory, then replaces the file at once.
+    File in;
+    if (OpenSettings(mFilePath, in, nullptr) == Found::eRefused)
         return false;
-    }
-    bool ok = true;
+    std::string out;
     bool existed = in != nullptr;
     bool hadLines = false;
     bool inTarget = false;
@@ -304,7 +483,7 @@ bool KConfigFile::Set(const char* section, const char* key, const char* value, c
     if (in)
     {
         std::string line;
-        while (ReadLine(in, line))
+        while (ReadLine(in.get(), line))
         {
             bool firstLine = !hadLines;
             hadLines = true;
@@ -315,15 +494,16 @@ bool KConfigFile::Set(const char* section, const char* key, const char* value, c
                 bool target = SameName(name, section);
                 if (!target && inTarget && !written)
                 {
-                    ok = Put(out, entry) && ok;
+                    out += entry;
                     written = true;
                 }
                 inTarget = target;
                 if (target)
                     found = true;
                 if (!firstLine)
-                    ok = Put(out, "\n") && ok;
-                ok = Put(out, line + "\n") && ok;
+                    out += "\n";
+                out += line;
+                out += "\n";
                 continue;
             }
             if (inTarget && !written)
@@ -332,38 +512,32 @@ bool KConfigFile::Set(const char* section, const char* key, const char* value, c
                 std::string oldValue;
                 if (SplitEntry(text, entryKey, oldValue) && SameName(entryKey, key))
                 {
-                    ok = Put(out, entry) && ok;
+                    out += entry;
                     written = true;
                     continue;
                 }
             }
             if (line.empty())
                 continue; // blank lines are dropped
-            ok = Put(out, line + "\n") && ok;
+            out += line;
+            out += "\n";
         }
-        if (ferror(in))
-            ok = false;
-        fclose(in);
+        // A file not read to its end is not replaced by what was read.
+        if (ferror(in.get()))
+            return false;
+        in.reset();
     }
     if (!found)
     {
         if (hadLines)
-            ok = Put(out, "\n") && ok;
-        ok = Put(out, std::string("[") + section + "]\n") && ok;
+            out += "\n";
+        out += std::string("[") + section + "]\n";
     }
     if (!written)
-        ok = Put(out, entry) && ok;
+        out += entry;
     if (!existed)
-        ok = Put(out, "\n") && ok;
-    if (fclose(out) != 0)
-        ok = false;
-
-    if (!ok || rename(mBackupPath, mFilePath) != 0)
-    {
-        remove(mBackupPath);
-        return false;
-    }
-    return true;
+        out += "\n";
+    return ReplaceWhole(mFilePath, out);
 }
 
 bool KConfigFile::GetOrSet(const char* section, const char* key, const char* value, const char* comment)
@@ -380,87 +554,101 @@ bool KConfigFile::ClearFile()
         VirtualFileClear(mVirtualFile.get());
         return true;
     }
-    FILE* file = CreateFresh(mFilePath);
-    if (!file)
+    return MayReplace(mFilePath) && ReplaceWhole(mFilePath, std::string());
+}
+
+bool KConfigFile::Write()
+{
+    if (!mVirtualFile || !mDirty)
+        return true;
+    if (!VirtualFileDump(mVirtualFile.get()))
         return false;
-    return fclose(file) == 0;
+    mDirty = false;
+    return true;
 }
 
 void KConfigFile::VirtualFileLoad(KCharPtrSet* sections)
 {
     if (!sections)
         return;
-    FILE* file = OpenSettings(mFilePath);
-    if (!file)
+    mNotRead.clear();
+    File file;
+    if (OpenSettings(mFilePath, file, &mNotRead) != Found::eOpen)
         return;
-    KCharPtrSet* current = nullptr;
-    std::string line;
-    while (ReadLine(file, line))
+    // What memory cuts short is not kept as the file's contents.
+    try
     {
-        std::string text = CutComment(line);
-        size_t start = text.find_first_not_of(" \t\n\r");
-        if (start == std::string::npos)
-            continue;
-        text = text.substr(start);
-
-        std::string name;
-        if (SectionName(text, name))
+        KCharPtrSet* current = nullptr;
+        std::string line;
+        while (ReadLine(file.get(), line))
         {
-            // A section named twice collects its entries in one place.
-            current = reinterpret_cast<KCharPtrSet*>(sections->Get(name.c_str()));
-            if (!current)
+            std::string text = CutComment(line);
+            size_t start = text.find_first_not_of(" \t\n\r");
+            if (start == std::string::npos)
+                continue;
+            text = text.substr(start);
+
+            std::string name;
+            if (SectionName(text, name))
             {
-                current = new KCharPtrSet(20);
-                sections->Add(name.c_str(), reinterpret_cast<kReference>(current));
+                // A section named twice collects its entries in one place.
+                current = reinterpret_cast<KCharPtrSet*>(sections->Get(name.c_str()));
+                if (!current)
+                {
+                    std::unique_ptr<KCharPtrSet> made(new KCharPtrSet(20));
+                    sections->Add(name.c_str(), reinterpret_cast<kReference>(made.get()));
+                    current = made.release();
+                }
+                continue;
             }
-            continue;
+            std::string key;
+            std::string value;
+            if (!current || !SplitEntry(text, key, value))
+                continue;
+            // The first entry of a key wins, as when reading the file directly.
+            if (current->Get(key.c_str()))
+                continue;
+            std::unique_ptr<char[]> copy(CopyText(value.c_str()));
+            current->Add(key.c_str(), reinterpret_cast<kReference>(copy.get()));
+            copy.release();
         }
-        std::string key;
-        std::string value;
-        if (!current || !SplitEntry(text, key, value))
-            continue;
-        // The first entry of a key wins, as when reading the file directly.
-        if (current->Get(key.c_str()))
-            continue;
-        char* copy = CopyText(value.c_str());
-        if (copy)
-            current->Add(key.c_str(), reinterpret_cast<kReference>(copy));
+        // Nor is what a read error cuts short.
+        if (ferror(file.get()))
+        {
+            const int error = errno;
+            VirtualFileClear(sections);
+            mNotRead = std::string(mFilePath) + ": " + strerror(error);
+        }
     }
-    fclose(file);
+    catch (...)
+    {
+        VirtualFileClear(sections);
+        throw;
+    }
 }
 
 bool KConfigFile::VirtualFileDump(KCharPtrSet* sections)
 {
     if (!sections)
         return false;
-    FILE* out = CreateFresh(mBackupPath);
-    if (!out)
-        return false;
-    bool ok = true;
+    std::string out;
     for (int i = 0; i < sections->GetCount(); ++i)
     {
         char* name = nullptr;
         KCharPtrSet* entries = SectionAt(sections, i, &name);
         if (i > 0)
-            ok = Put(out, "\n") && ok;
-        ok = Put(out, std::string("[") + Safe(name) + "]\n") && ok;
+            out += "\n";
+        out += std::string("[") + Safe(name) + "]\n";
         if (!entries)
             continue;
         for (int j = 0; j < entries->GetCount(); ++j)
         {
             char* key = nullptr;
             const char* value = reinterpret_cast<const char*>(entries->GetFromIndex(j, &key));
-            ok = Put(out, std::string(Safe(key)) + " = " + Safe(value) + "\n") && ok;
+            out += std::string(Safe(key)) + " = " + Safe(value) + "\n";
         }
     }
-    if (fclose(out) != 0)
-        ok = false;
-    if (!ok || rename(mBackupPath, mFilePath) != 0)
-    {
-        remove(mBackupPath);
-        return false;
-    }
-    return true;
+    return MayReplace(mFilePath) && ReplaceWhole(mFilePath, out);
 }
 
 char* KConfigFile::VirtualFileGet(KCharPtrSet* sections, const char* section, const char* key, const char* defaultValue)
@@ -484,26 +672,26 @@ bool KConfigFile::VirtualFileSet(KCharPtrSet* sections, const char* section, con
         return false;
     section = Safe(section);
     key = Safe(key);
-    char* copy = CopyText(Safe(value));
-    if (!copy)
-        return false;
+    std::unique_ptr<char[]> copy(CopyText(Safe(value)));
 
     KCharPtrSet* entries = reinterpret_cast<KCharPtrSet*>(sections->Get(section));
     if (!entries)
     {
-        entries = new KCharPtrSet(20);
-        sections->Add(section, reinterpret_cast<kReference>(entries));
+        std::unique_ptr<KCharPtrSet> made(new KCharPtrSet(20));
+        sections->Add(section, reinterpret_cast<kReference>(made.get()));
+        entries = made.release();
     }
     int index = -1;
     char* old = reinterpret_cast<char*>(entries->Get(key, &index));
     if (old)
     {
         delete[] old;
-        (*entries)[index] = reinterpret_cast<kReference>(copy);
+        (*entries)[index] = reinterpret_cast<kReference>(copy.release());
     }
     else
     {
-        entries->Add(key, reinterpret_cast<kReference>(copy));
+        entries->Add(key, reinterpret_cast<kReference>(copy.get()));
+        copy.release();
     }
     return true;
 }

@@ -7,21 +7,35 @@
 //   Key = Value ; optional comment
 //
 // KConfigFile reads and writes one such file. Values are looked up straight
-// from the file, and each change rewrites the file through a backup copy
-// that then replaces it; on request the whole file is loaded into memory,
-// changed there and written back when the object is destroyed. Section and
-// key names are compared without regard to case.
+// from the file, and each change rewrites the whole file; on request the
+// whole file is loaded into memory, changed there and written back once
+// (at Write, or when the object is destroyed). Section and key names are
+// compared without regard to case.
+//
+// A file is written whole into a fresh temporary of its own beside it
+// ("<name>.tmpXXXXXX", mode 0600, never through a link), flushed and renamed
+// over the name: whoever reads the name, while any number of processes write
+// it, finds one whole file. A write that fails leaves the file as it was and
+// no temporary.
 //
 // Settings are the user's: a file is read only when it is a regular file
-// (not reached through a symbolic link) that no other user may write, owned
-// by this user, or by root in a folder only root may write. Any other file
-// reads as missing, and a change replaces it. Files are written as new files
-// of the user's own (mode 0600), never through a link.
+// (not reached through a symbolic link) of this user's own that no other
+// user may write, or root's in a folder only root may write. A file of the
+// user's own that the user's private group may write (umask 002 where each
+// user has a group of their own: the user's primary group, of the user's
+// name, with no other member) is the user's alone and is read. Anything else
+// standing at the name (a link, a FIFO, a folder, another user's file, one
+// that others may write or that cannot be opened) reads as missing and is
+// never replaced: Set, ClearFile and the in-memory write fail and leave it
+// as it is.
+//
+// Memory running out throws std::bad_alloc to the caller, the file as it was.
 //
 // KRegistry is the process-wide settings store over one KConfigFile and one
 // section, with typed read and write calls.
 
 #include <memory>
+#include <string>
 #include "base/kset.h"
 #include "base/kstring.h"
 
@@ -52,9 +66,20 @@ public:
     bool GetOrSet(const char* section, const char* key, const char* value, const char* comment);
     // Empties the file (or the in-memory copy, without marking it changed).
     bool ClearFile();
+    // With the in-memory copy: writes it to the file now when it changed;
+    // true when written or unchanged, false when the file could not be
+    // replaced (it is then as it was). Without one: true.
+    bool Write();
+    // With the in-memory copy: why the file was not loaded although
+    // something stands at its name, as its path and the cause
+    // ("/home/me/.config/qoxzelt/registry.txt can be written by other
+    // users"); empty when it was loaded or there is none.
+    const std::string& WhyNotRead() const { return mNotRead; }
 
     // Operations on an in-memory copy: a set of sections (name -> set of
     // entries), each a set of entries (key -> heap-allocated value text).
+    // A load that memory or a read error cuts short leaves the set empty
+    // (std::bad_alloc then reaches the caller).
     void VirtualFileLoad(KCharPtrSet* sections);
     bool VirtualFileDump(KCharPtrSet* sections);
     char* VirtualFileGet(KCharPtrSet* sections, const char* section, const char* key, const char* defaultValue);
@@ -68,10 +93,11 @@ private:
     static const int kValueSize = 4096;
 
     KString mFilePath;
-    KString mBackupPath;
     char mValue[kValueSize];
     std::unique_ptr<KCharPtrSet> mVirtualFile; // in-memory form only
     bool mDirty;
+    int mUncaught; // exceptions under way when the object was made
+    std::string mNotRead;
 };
 
 class KRegistry

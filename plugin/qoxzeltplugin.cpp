@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <dlfcn.h>
+#include <new>
+#include <string>
 
 #include "base/knumbertext.h"
 #include "base/kpath.h"
@@ -18,6 +20,9 @@ namespace {
 // Told when no folder of the user's own can be had, followed by what stood in
 // the way.
 const char kNoFolderWarning[] = "The settings are kept in memory only and no log is written: ";
+// Told when something stands at the settings file's name that is not read as
+// settings, followed by its path and the cause; it is left as it is.
+const char kFileNotReadWarning[] = "The settings are kept in memory only and their file is neither read nor replaced: ";
 
 // The plug-in stays mapped once loaded: the SDK keeps its handle blocks for
 // handles that may outlive their plugs, and unmapping would lose them. A
@@ -30,11 +35,23 @@ void StayLoaded()
             dlclose(self);
 }
 
-} // namespace
-
-extern "C" ZStatus initializePlugin(ZObject object)
+// "Out of memory" told to the host (when even that can be had) and given
+// back as the status.
+ZStatus OutOfMemory()
 {
-    StayLoaded();
+    try
+    {
+        ZGlobal::displayError("Out of memory");
+    }
+    catch (const std::bad_alloc&)
+    {
+        // Not even the message could be had; the status still tells.
+    }
+    return ZStatus(ZStatus::kFailure, "Out of memory");
+}
+
+ZStatus Start(ZObject object)
+{
     char apiVersion[16];
     KPrintDouble(apiVersion, sizeof(apiVersion), ZGlobal::apiVersion().asDouble(), 'f', 1);
     ZFnPlugin plugin(object, "Dunel", "6.0.2", apiVersion);
@@ -47,7 +64,9 @@ extern "C" ZStatus initializePlugin(ZObject object)
     KLib_SetMasterDirectory(directory.c_str());
     KLib_SetConfigDirectory(directory.c_str());
 
-    QoxZeltUserParams::Instance();
+    const std::string& notRead = QoxZeltUserParams::Instance().WhyNotRead();
+    if (!notRead.empty())
+        ZGlobal::displayWarning(ZString(std::string(kFileNotReadWarning) + notRead));
 
     ZStatus st = plugin.registerFileTranslator(QoxZeltTranslator::kName, "none", QoxZeltTranslator::Create);
     if (!st)
@@ -58,13 +77,49 @@ extern "C" ZStatus initializePlugin(ZObject object)
     return QoxZeltRegisterCommands(plugin);
 }
 
+} // namespace
+
+extern "C" ZStatus initializePlugin(ZObject object)
+{
+    StayLoaded();
+    // A start that memory cuts short fails the load: the host goes on
+    // without the plug-in, and its settings go unsaved, the file as it was.
+    ZStatus st;
+    bool memory = true;
+    try
+    {
+        st = Start(object);
+    }
+    catch (const std::bad_alloc&)
+    {
+        memory = false;
+    }
+    if (memory && st)
+        return st;
+    QoxZeltUserParams::ReleaseInstance(false);
+    return memory ? st : OutOfMemory();
+}
+
 extern "C" ZStatus uninitializePlugin(ZObject object)
 {
-    ZFnPlugin plugin(object);
-    ZStatus st = plugin.deregisterFileTranslator(QoxZeltTranslator::kName);
-    if (!st)
-        st.perror("deregisterFileTranslator");
-    ZStatus commands = QoxZeltDeregisterCommands(plugin);
-    QoxZeltUserParams::ReleaseInstance();
-    return st ? commands : st;
+    ZStatus st;
+    bool memory = true;
+    try
+    {
+        ZFnPlugin plugin(object);
+        st = plugin.deregisterFileTranslator(QoxZeltTranslator::kName);
+        if (!st)
+            st.perror("deregisterFileTranslator");
+        ZStatus commands = QoxZeltDeregisterCommands(plugin);
+        if (st)
+            st = commands;
+    }
+    catch (const std::bad_alloc&)
+    {
+        memory = false;
+    }
+    // The settings go in any case, saved when memory allows.
+    if (!QoxZeltUserParams::ReleaseInstance())
+        memory = false;
+    return memory ? st : OutOfMemory();
 }

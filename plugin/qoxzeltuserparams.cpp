@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <new>
+#include <vector>
 
 #include "base/kconfigfile.h"
 #include "base/kpath.h"
@@ -56,15 +57,33 @@ QoxZeltUserParams& QoxZeltUserParams::Instance()
     std::unique_ptr<QoxZeltUserParams>& shared = Shared();
     if (!shared)
     {
-        shared.reset(new QoxZeltUserParams);
-        shared->Load();
+        // Kept once loaded whole; one that memory cuts short goes unsaved.
+        std::unique_ptr<QoxZeltUserParams> made(new QoxZeltUserParams);
+        made->Load();
+        shared = std::move(made);
     }
     return *shared;
 }
 
-void QoxZeltUserParams::ReleaseInstance()
+bool QoxZeltUserParams::ReleaseInstance(bool save)
 {
-    Shared().reset();
+    std::unique_ptr<QoxZeltUserParams>& shared = Shared();
+    bool saved = true;
+    if (shared && save && shared->mSaveAtEnd)
+    {
+        try
+        {
+            shared->SaveChecked();
+        }
+        catch (const std::bad_alloc&)
+        {
+            saved = false;
+        }
+    }
+    if (shared)
+        shared->mSaveAtEnd = false;
+    shared.reset();
+    return saved;
 }
 
 QoxZeltUserParams::QoxZeltUserParams()
@@ -76,6 +95,8 @@ QoxZeltUserParams::~QoxZeltUserParams()
 {
     // Saving needs memory; without it the settings stay as last saved, and
     // the destruction (at the plug-in's unloading, or at exit) goes on.
+    if (!mSaveAtEnd)
+        return;
     try
     {
         SaveChecked();
@@ -92,7 +113,8 @@ void QoxZeltUserParams::AppendZeltEntries()
     for (const ZeltEntry& e : kZeltEntries)
         entries.push_back(KQoxUserParamEntry{KString(e.mName), eBOOL, KString(e.mValue)});
     for (KQoxUserParamEntry& entry : entries)
-        list.Add(&entry);
+        if (list.Add(&entry) < 0)
+            throw std::bad_alloc();
     AddUserParams(list);
 }
 
@@ -104,18 +126,29 @@ void QoxZeltUserParams::Reset()
 
 void QoxZeltUserParams::Load()
 {
-    if (!HasSettingsFolder())
-        return;
-    KConfigFile file(kFileName, KLib_GetConfigDirectory());
-    KQoxUserParams::Load(file, kSectionName);
-    for (int index = kImportShowUI; index < kZeltParamCount; ++index)
+    // A load cut short leaves part of the file: that is not saved over it.
+    mSaveAtEnd = false;
+    mNotRead.clear();
+    if (HasSettingsFolder())
     {
-        KQoxUserParamEntry* entry = Entry(index);
-        if (!entry)
-            continue;
-        if (const char* value = file.Get(kSectionName, entry->mName.ToChars(), nullptr))
-            entry->mValue = value;
+        // The file read once, into memory.
+        KConfigFile file(kFileName, true);
+        mNotRead = file.WhyNotRead();
+        KQoxUserParams::Load(file, kSectionName);
+        for (int index = kImportShowUI; index < kZeltParamCount; ++index)
+        {
+            KQoxUserParamEntry* entry = Entry(index);
+            if (!entry)
+                continue;
+            if (const char* value = file.Get(kSectionName, entry->mName.ToChars(), nullptr))
+            {
+                entry->mValue = value;
+                if (!entry->mValue.IsOK())
+                    throw std::bad_alloc();
+            }
+        }
     }
+    mSaveAtEnd = true;
 }
 
 void QoxZeltUserParams::Save()
@@ -127,13 +160,15 @@ bool QoxZeltUserParams::SaveChecked()
 {
     if (!HasSettingsFolder())
         return false;
-    KConfigFile file(kFileName, KLib_GetConfigDirectory());
+    // Every entry set in a copy of the file as it stands (its other sections
+    // and keys kept), then the whole written once. Memory running out on the
+    // way writes nothing.
+    KConfigFile file(kFileName, true);
     KQoxUserParams::Save(file, kSectionName);
-    bool ok = true;
     for (int index = kImportShowUI; index < kZeltParamCount; ++index)
         if (const KQoxUserParamEntry* entry = Entry(index))
-            ok = file.Set(kSectionName, entry->mName.ToChars(), entry->mValue.ToChars(), nullptr) && ok;
-    return ok;
+            file.Set(kSectionName, entry->mName.ToChars(), entry->mValue.ToChars(), nullptr);
+    return file.Write();
 }
 
 int QoxZeltUserParams::GetImportType() const

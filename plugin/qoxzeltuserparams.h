@@ -4,9 +4,14 @@
 // QoxZeltUserParams: the plug-in's one table of user parameters: the SDK's 51
 // entries and ten of the plug-in's own after them. They persist in
 // "registry.txt", section "UserParams", in the configuration directory:
-// loaded at start-up, saved by QOXSetUserParams and at destruction. Without a
-// configuration directory they are kept in memory only. A file another user
-// owns or may write is not read (see KConfigFile).
+// loaded at start-up, saved by QOXSetUserParams and at destruction, each
+// save writing the whole file once (see KConfigFile), so that two hosts
+// saving at once leave one's whole settings. Without a configuration
+// directory they are kept in memory only. A file that is not read (another
+// user's, one that others may write, a link, a FIFO: see KConfigFile) is
+// never saved over; WhyNotRead tells why, for the host to be told.
+
+#include <string>
 
 #include "scene/kqoxuserparams.h"
 
@@ -31,22 +36,33 @@ public:
     static const char* const kFileName;    // "registry.txt"
     static const char* const kSectionName; // "UserParams"
 
-    // The shared instance, made (with its settings loaded) on first use.
+    // The shared instance, made (with its settings loaded) on first use;
+    // std::bad_alloc reaches the caller, and no instance is kept then.
     static QoxZeltUserParams& Instance();
-    // Saves and deletes the shared instance; the next Instance makes a new one.
-    static void ReleaseInstance();
+    // Saves (unless told not to) and deletes the shared instance; the next
+    // Instance makes a new one. False when memory ran out while saving (the
+    // file is then as it was); never throws.
+    static bool ReleaseInstance(bool save = true);
 
     QoxZeltUserParams();
-    // Saves the settings (not saved when memory runs out; never throws).
+    // Saves the settings, unless a Load was cut short (not saved when memory
+    // runs out; never throws).
     ~QoxZeltUserParams() override;
 
     // The 51 defaults, then the plug-in's ten.
     void Reset() override;
+    // std::bad_alloc reaches the caller, and the table is then not saved at
+    // its destruction (it may hold part of the file).
     void Load() override;
-    // False when "registry.txt" could not be written (or there is no
-    // configuration directory); std::bad_alloc reaches the caller.
+    // False when "registry.txt" could not be written, is not read as
+    // settings (it is then left as it is) or there is no configuration
+    // directory; std::bad_alloc reaches the caller, the file as it was.
     void Save() override;
     bool SaveChecked();
+    // Why the last Load did not read "registry.txt" although something
+    // stands at its name: its path and the cause; empty when it read it or
+    // there is none.
+    const std::string& WhyNotRead() const { return mNotRead; }
 
     // 0 exclusive merge, 1 merge, 2 add, from the text of kImportLoadMode.
     int GetImportType() const;
@@ -58,6 +74,9 @@ public:
 
 private:
     void AppendZeltEntries();
+
+    bool mSaveAtEnd = true;
+    std::string mNotRead;
 };
 
 #endif

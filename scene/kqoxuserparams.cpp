@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <memory>
+#include <new>
 
 #include "base/kconfigfile.h"
 #include "base/knumbertext.h"
@@ -32,7 +34,15 @@ float NarrowToFloat(double value)
 
 KQoxUserParams::KQoxUserParams()
 {
-    KQoxUserParams::Reset();
+    try
+    {
+        KQoxUserParams::Reset();
+    }
+    catch (...)
+    {
+        ClearEntries();
+        throw;
+    }
 }
 
 KQoxUserParams::~KQoxUserParams()
@@ -49,11 +59,14 @@ void KQoxUserParams::ClearEntries()
 
 void KQoxUserParams::AppendEntry(const char* name, int type, const char* value)
 {
-    auto* entry = new KQoxUserParamEntry;
+    // An entry whose texts or slot cannot be had is not kept in part.
+    std::unique_ptr<KQoxUserParamEntry> entry(new KQoxUserParamEntry);
     entry->mName = name;
     entry->mType = type;
     entry->mValue = value;
-    mEntries.Add(entry);
+    if (!entry->mName.IsOK() || !entry->mValue.IsOK() || mEntries.Add(entry.get()) < 0)
+        throw std::bad_alloc();
+    entry.release();
 }
 
 void KQoxUserParams::Reset()
@@ -188,7 +201,11 @@ void KQoxUserParams::Load(KConfigFile& file, const char* section)
         if (!entry)
             continue;
         if (const char* value = file.Get(section, entry->mName.ToChars(), nullptr))
+        {
             entry->mValue = value;
+            if (!entry->mValue.IsOK())
+                throw std::bad_alloc();
+        }
     }
 }
 

@@ -169,6 +169,8 @@ public:
     // Reads (or writes) the persisted entries from (to) the section: every
     // default entry but the two master unit texts, "kExportPivotToNull" and
     // "kImportNullsToPivot". A key the file lacks leaves its entry as it is.
+    // A value that memory cannot hold throws std::bad_alloc (as do the
+    // constructor, Reset and AddUserParams for an entry they cannot add).
     void Load(KConfigFile& file, const char* section);
     void Save(KConfigFile& file, const char* section) const;
 

@@ -113,61 +113,101 @@ TEST(KConfigFileTest, CommentsBlanksAndLongValues)
     EXPECT_EQ(ReadFile(path), "");
 }
 
-TEST(KConfigFileTest, FailedSetLeavesTheFileUnchanged)
+// A write that cannot be made (the disk full) leaves the file as it was and
+// no temporary beside it, whether it is a change made on the file or the
+// in-memory copy written once; the copy is written once it can be.
+TEST(KConfigFileTest, FailedWritesLeaveTheFileUnchanged)
 {
-    ConfigDir dir;
-    const std::string path = dir.File("f.ini");
-    ASSERT_TRUE(WriteFile(path, "[S]\nKey = 1\n"));
-    // The backup cannot be created: a directory holds its name.
-    ASSERT_EQ(mkdir(dir.File("backupfile.ini").c_str(), 0700), 0);
-    KConfigFile config("f.ini", false);
-    EXPECT_FALSE(config.Set("S", "Key", "2", nullptr));
-    EXPECT_EQ(ReadFile(path), "[S]\nKey = 1\n");
-    EXPECT_STREQ(config.Get("S", "Key", nullptr), "1");
+    for (bool inMemory : {false, true})
+    {
+        ConfigDir dir;
+        const std::string path = dir.File("f.ini"), text = "[S]\nKey = 1\nOther = long enough a value\n";
+        ASSERT_TRUE(WriteFile(path, text));
+        KConfigFile config("f.ini", inMemory);
+        bool set = false, written = false;
+        {
+            qoxtest::FileSizeLimit full(8);
+            ASSERT_TRUE(full.Active());
+            set = config.Set("S", "Key", "2", nullptr);
+            written = config.Write();
+        }
+        EXPECT_EQ(set, inMemory);      // the copy takes the change
+        EXPECT_EQ(written, !inMemory); // without a copy there is nothing to write
+        EXPECT_EQ(ReadFile(path), text);
+        EXPECT_EQ(qoxtest::ListDirectory(dir.Path()), std::vector<std::string>{"f.ini"});
+        EXPECT_TRUE(config.Write());
+        EXPECT_EQ(ReadFile(path), inMemory ? "[S]\nKey = 2\nOther = long enough a value\n" : text);
+    }
 }
 
 // What another user can have written is read neither from the file nor into
-// the in-memory copy; a change replaces it with a file of the user's own,
-// mode 0600, never written through a link (nor through one planted as the
-// backup).
+// the in-memory copy, and it is never replaced: a change fails and leaves it
+// as it is (a link as a link, its target unchanged). A file of the user's
+// own that only the user's private group may write is the user's alone.
 TEST(KConfigFileTest, OnlySettingsNoOtherUserCanHaveWrittenAreRead)
 {
     const uid_t self = geteuid(), nobody = 65534;
+    const gid_t nogroup = 65534;
     const int kLink = -1;
     const struct
     {
         int mMode;    // of the settings file, or kLink
         bool mOthers; // another user's
+        int mGroup;   // its group when not the user's primary one (-1)
         bool mRead;
-    } rows[] = {
-        {0644, false, true}, {0666, false, false}, {0620, false, false}, {0644, true, false}, {kLink, false, false}};
+    } rows[] = {{0644, false, -1, true},      {0666, false, -1, false}, {0622, false, -1, false},
+                {0644, true, -1, false},      {kLink, false, -1, false},
+                // Root's group is root's alone; another group is shared.
+                {0664, false, -1, true},      {0620, false, int(nogroup), false}};
     for (const auto& row : rows)
     {
-        SCOPED_TRACE(std::to_string(row.mMode) + (row.mOthers ? " another user's" : ""));
-        if (row.mOthers && self != 0)
-            continue; // giving a file away takes root
+        SCOPED_TRACE(std::to_string(row.mMode) + (row.mOthers ? " another user's" : "") + " group " +
+                     std::to_string(row.mGroup));
+        if ((row.mOthers || row.mGroup >= 0 || (row.mMode > 0 && (row.mMode & 022) == 020)) && self != 0)
+            continue; // giving a file away takes root, and whose group is private the user database tells
         ConfigDir dir;
         const std::string path = dir.File("s.ini"), target = dir.File("t.ini"), text = "[S]\nKey = old\nMore = 1\n";
-        ASSERT_TRUE(WriteFile(target, text) && symlink(target.c_str(), dir.File("backupfile.ini").c_str()) == 0);
-        ASSERT_TRUE(row.mMode == kLink ? symlink(target.c_str(), path.c_str()) == 0
-                                       : WriteFile(path, text) && chmod(path.c_str(), row.mMode) == 0 &&
-                                             chown(path.c_str(), row.mOthers ? nobody : self, -1) == 0);
+        ASSERT_TRUE(WriteFile(target, text) && symlink(target.c_str(), dir.File("s.ini.tmp").c_str()) == 0);
+        auto place = [&] {
+            unlink(path.c_str());
+            return row.mMode == kLink ? symlink(target.c_str(), path.c_str()) == 0
+                                      : WriteFile(path, text) && chmod(path.c_str(), row.mMode) == 0 &&
+                                            chown(path.c_str(), row.mOthers ? nobody : self, row.mGroup) == 0;
+        };
         for (bool inMemory : {false, true})
         {
+            ASSERT_TRUE(place());
             KConfigFile file("s.ini", inMemory);
             const char* value = file.Get("S", "Key", nullptr);
             EXPECT_EQ(value ? value : "(none)", std::string(row.mRead ? "old" : "(none)"));
+            EXPECT_EQ(file.Set("S", "Key", "new", nullptr), row.mRead || inMemory);
+            EXPECT_EQ(file.Write(), row.mRead || !inMemory);
+            EXPECT_EQ(ReadFile(path), row.mRead ? "[S]\nKey = new\nMore = 1\n" : text);
+            EXPECT_EQ(file.ClearFile(), row.mRead || inMemory);
+            EXPECT_EQ(ReadFile(path), row.mRead && !inMemory ? "" : row.mRead ? "[S]\nKey = new\nMore = 1\n" : text);
         }
-        EXPECT_TRUE(KConfigFile("s.ini", false).Set("S", "Key", "new", nullptr));
-        EXPECT_EQ(ReadFile(path), row.mRead ? "[S]\nKey = new\nMore = 1\n" : "[S]\nKey = new\n\n");
+        ASSERT_TRUE(place());
+        EXPECT_EQ(KConfigFile("s.ini", false).Set("S", "Key", "new", nullptr), row.mRead);
         struct stat info;
-        EXPECT_TRUE(lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && (info.st_mode & 07777) == 0600);
+        ASSERT_EQ(lstat(path.c_str(), &info), 0);
+        if (row.mRead)
+            EXPECT_TRUE(S_ISREG(info.st_mode) && (info.st_mode & 07777) == 0600 && info.st_uid == self);
+        else if (row.mMode == kLink)
+            EXPECT_TRUE(S_ISLNK(info.st_mode));
+        else
+            EXPECT_TRUE((info.st_mode & 07777) == mode_t(row.mMode) && info.st_uid == (row.mOthers ? nobody : self));
+        EXPECT_EQ(ReadFile(path), row.mRead ? "[S]\nKey = new\nMore = 1\n" : text);
         EXPECT_EQ(ReadFile(target), text);
+        EXPECT_EQ(qoxtest::ListDirectory(dir.Path()), (std::vector<std::string>{"s.ini", "s.ini.tmp", "t.ini"}));
     }
-    // A FIFO is neither read nor waited on (its writer is let go at the end).
+    // A FIFO is neither read nor waited on (its writer is let go at the end),
+    // nor replaced.
     ConfigDir dir;
     qoxtest::FifoFeeder feeder(dir.File("s.ini"), "[S]\nKey = old\n");
     EXPECT_EQ(KConfigFile("s.ini", false).Get("S", "Key", nullptr), nullptr);
+    EXPECT_FALSE(KConfigFile("s.ini", false).Set("S", "Key", "new", nullptr));
+    struct stat info;
+    EXPECT_TRUE(lstat(dir.File("s.ini").c_str(), &info) == 0 && S_ISFIFO(info.st_mode));
 }
 
 // Root's settings are read by other users in a folder only root may write.

@@ -40,6 +40,21 @@ protected:
     qoxtest::TempDir mDir;
 };
 
+// The warnings the host was given since its transcript was last cleared.
+inline std::vector<std::string> HostWarnings()
+{
+    std::vector<std::string> warnings;
+    for (const zelthost::TranscriptEntry& entry : zelthost::Host::Get().Transcript())
+        if (entry.kind == zelthost::TranscriptEntry::kWarning)
+            warnings.push_back(entry.text);
+    return warnings;
+}
+
+// The start of the warning for a settings file that is not read; its path
+// and the cause follow.
+const char* const kSettingsNotReadWarning =
+    "The settings are kept in memory only and their file is neither read nor replaced: ";
+
 // Writes a native file with a node and the takes "Walk" (comment "slow",
 // local 1 s to 3 s, reference 0 s to 4 s) and "Run" (no comment, 0.5 s to
 // 2 s on both spans); binary unless ascii.

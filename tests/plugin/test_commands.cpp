@@ -7,6 +7,7 @@
 #include <fstream>
 #include <pwd.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include "base/kpath.h"
@@ -224,14 +225,15 @@ TEST_F(PluginTest, WithoutAPathListTheSettingsGoToTheUsersOwnFolder)
         bool mFolderOthers;
         const char* mRead;    // the import mode the plug-in starts with
         const char* mRefused; // "": the settings and log go there; else the end of the warning
+        const char* mFileRefused; // "": the file is read and saved; else the end of the file's warning
     } rows[] = {
-        {true, 0, false, 0, false, "kCreate", ""},
-        {false, 0, false, 0, false, "kCreate", ""},
-        {true, 0600, false, 0700, false, "kMerge", ""},
-        {true, 0666, false, 0700, false, "kCreate", ""},
-        {false, 0644, true, 0700, false, "kCreate", ""},
-        {true, 0644, false, 0777, false, "kCreate", " can be written by other users"},
-        {false, 0644, false, 0700, true, "kCreate", " belongs to another user"},
+        {true, 0, false, 0, false, "kCreate", "", ""},
+        {false, 0, false, 0, false, "kCreate", "", ""},
+        {true, 0600, false, 0700, false, "kMerge", "", ""},
+        {true, 0666, false, 0700, false, "kCreate", "", " can be written by other users"},
+        {false, 0644, true, 0700, false, "kCreate", "", " belongs to another user"},
+        {true, 0644, false, 0777, false, "kCreate", " can be written by other users", ""},
+        {false, 0644, false, 0700, true, "kCreate", " belongs to another user", ""},
     };
     for (const auto& row : rows)
     {
@@ -268,26 +270,101 @@ TEST_F(PluginTest, WithoutAPathListTheSettingsGoToTheUsersOwnFolder)
         Run("QOXImportMode add");
         zelthost::Host::Get().UnloadAllPlugins(); // saves the settings once more
 
-        Strings warnings;
-        for (const zelthost::TranscriptEntry& entry : zelthost::Host::Get().Transcript())
-            if (entry.kind == zelthost::TranscriptEntry::kWarning)
-                warnings.push_back(entry.text);
+        const Strings warnings = HostWarnings();
         char real[PATH_MAX];
         ASSERT_TRUE(realpath(folder.c_str(), real));
         const std::string warning = "The settings are kept in memory only and no log is written: ";
-        EXPECT_EQ(warnings, *row.mRefused ? Strings{warning + real + row.mRefused} : Strings{});
-        EXPECT_EQ(static_cast<bool>(saved), !*row.mRefused);
+        EXPECT_EQ(warnings, *row.mRefused       ? Strings{warning + real + row.mRefused}
+                            : *row.mFileRefused ? Strings{kSettingsNotReadWarning + settings + row.mFileRefused}
+                                                : Strings{});
+        const bool kept = *row.mRefused || *row.mFileRefused;
+        EXPECT_EQ(static_cast<bool>(saved), !kept);
         // Made 0700, or found; a file of the user's own, mode 0600, replaces
-        // whatever lay there, or it is left alone.
+        // the one read, or what was not read is left alone.
         struct stat info;
         for (const std::string& made : {folder, folder.substr(0, folder.rfind('/'))})
             EXPECT_TRUE(row.mFolderMode || (stat(made.c_str(), &info) == 0 && (info.st_mode & 07777) == 0700)) << made;
         ASSERT_EQ(stat(settings.c_str(), &info), 0);
-        EXPECT_EQ(info.st_uid == self && (info.st_mode & 07777) == 0600, !*row.mRefused);
-        EXPECT_EQ(qoxtest::ReadFile(settings).find("kImportLoadMode = kCreate\n") != std::string::npos, !*row.mRefused);
+        EXPECT_EQ(info.st_uid == self && (info.st_mode & 07777) == 0600, !kept || row.mFile == 0600);
+        if (kept)
+        {
+            EXPECT_EQ(qoxtest::ReadFile(settings), mine);
+        }
+        EXPECT_EQ(qoxtest::ReadFile(settings).find("kImportLoadMode = kCreate\n") != std::string::npos, !kept);
     }
     setenv("HOME", home.c_str(), 1);
     unsetenv("XDG_CONFIG_HOME");
+}
+
+// Whatever stands at "registry.txt" that is not read as settings is named,
+// with its cause, in a warning when the plug-in loads, and left as it is:
+// neither QOXSetUserParams nor the unloading saves over it. A file of the
+// user's own that only the user's private group may write (as umask 002
+// leaves it where each user has a group of their own: root's is) is read.
+TEST_F(PluginTest, ASettingsFileNotReadIsAnnouncedAndLeftAsItIs)
+{
+    const uid_t self = geteuid(), nobody = 65534;
+    const int kLink = -1, kFifo = -2, kFolder = -3, kAcl = -4, kNoGroup = 65534;
+    const struct
+    {
+        int mMode;          // the file's, as the umask left it, or another kind
+        bool mOthers;       // another user's
+        int mGroup;         // the file's group when not the owner's own (-1)
+        const char* mCause; // "": read; else the end of the warning
+    } rows[] = {
+        {0600, false, -1, ""},
+        {0664, false, -1, ""}, // umask 002, the user's private group
+        {0664, false, kNoGroup, " can be written by other users"},
+        {kAcl, false, -1, " can be written by other users"}, // the private group, and another user
+        {0666, false, -1, " can be written by other users"},
+        {0644, true, -1, " belongs to another user"},
+        {0200, false, -1, self == 0 ? "" : ": Permission denied"},
+        {kLink, false, -1, " is a symbolic link"},
+        {kFifo, false, -1, " is not a regular file"},
+        {kFolder, false, -1, " is not a regular file"},
+    };
+    const std::string mine = "[UserParams]\nkImportLoadMode = kMerge\n", path = mDir.File("registry.txt"),
+                      target = mDir.File("elsewhere.txt");
+    for (const auto& row : rows)
+    {
+        SCOPED_TRACE(std::to_string(row.mMode) + " " + std::to_string(row.mGroup) + row.mCause);
+        if (self != 0 && (row.mOthers || row.mGroup >= 0 || row.mMode == 0664 || row.mMode == kAcl))
+            continue; // giving a file away takes root, and whose group is private the user database tells
+        std::filesystem::remove_all(path);
+        const mode_t umasked = umask(row.mMode > 0 ? ~row.mMode & 0777 : 0);
+        ASSERT_TRUE(qoxtest::WriteFile(target, mine) &&
+                    (row.mMode == kLink     ? symlink(target.c_str(), path.c_str()) == 0
+                     : row.mMode == kFifo   ? mkfifo(path.c_str(), 0600) == 0
+                     : row.mMode == kFolder ? mkdir(path.c_str(), 0700) == 0
+                                            : qoxtest::WriteFile(path, mine)) &&
+                    lchown(path.c_str(), row.mOthers ? nobody : self, row.mGroup) == 0);
+        umask(umasked);
+        const std::string acl = qoxtest::AccessAcl(nobody, 6);
+        if (row.mMode == kAcl && setxattr(path.c_str(), "system.posix_acl_access", acl.data(), acl.size(), 0) != 0)
+            continue; // no access lists on this file system
+        struct stat before, after;
+        ASSERT_EQ(lstat(path.c_str(), &before), 0);
+
+        zelthost::Host::Get().ClearTranscript();
+        ASSERT_TRUE(Load());
+        const bool read = !*row.mCause;
+        EXPECT_EQ(Run("QOXImportMode"), Strings{read ? "kMerge" : "kCreate"});
+        ZStatus saved;
+        Run("QOXImportMode add; QOXSetUserParams", &saved);
+        EXPECT_EQ(static_cast<bool>(saved), read);
+        zelthost::Host::Get().UnloadAllPlugins(); // saves once more
+        EXPECT_EQ(HostWarnings(), read ? Strings{} : Strings{kSettingsNotReadWarning + path + row.mCause});
+        ASSERT_EQ(lstat(path.c_str(), &after), 0);
+        if (read)
+            EXPECT_TRUE(S_ISREG(after.st_mode) && (after.st_mode & 07777) == 0600 && after.st_uid == self &&
+                        qoxtest::ReadFile(path).find("kImportLoadMode = kCreate\n") != std::string::npos);
+        else
+            EXPECT_TRUE(after.st_ino == before.st_ino && after.st_mode == before.st_mode &&
+                        after.st_uid == before.st_uid && after.st_gid == before.st_gid &&
+                        (!S_ISREG(after.st_mode) || !(after.st_mode & S_IRUSR) || qoxtest::ReadFile(path) == mine));
+        EXPECT_EQ(qoxtest::ReadFile(target), mine);
+        EXPECT_EQ(qoxtest::ListDirectory(mDir.Path()), (Strings{"elsewhere.txt", "qoxzelt.so", "registry.txt"}));
+    }
 }
 
 TEST_F(PluginTest, LoadRegistersEverythingAndUnloadRemovesIt)

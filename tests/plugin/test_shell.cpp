@@ -1,10 +1,14 @@
 // User parameters, dialogs, host utilities, the plug-in's node and manager.
 #include "plugin_test_util.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "base/kpath.h"
+#include "common/qox_test_files.h"
 #include "host/zfn.h"
 #include "host/zgeometry.h"
 #include "plugin/import/qoxzeltimport.h"
@@ -95,6 +99,79 @@ TEST_F(ShellTest, UserParamsRoundTripThroughTheRegistryFile)
     EXPECT_TRUE(loaded.GetBoolParam(KQoxUserParams::kExportConvert_2Tiff));
     EXPECT_DOUBLE_EQ(loaded.GetDoubleParam(KQoxUserParams::kImportSamplingRate), 24.0);
     EXPECT_TRUE(loaded.GetBoolParam(QoxZeltUserParams::kImportForceWeightNormalize));
+}
+
+// Hosts of one user that end together each save their whole settings at
+// once (a process each, with a table of its own, every setting its own
+// text), round after round, while another process reads the file: it is
+// always one writer's whole file, never a mix nor cut short, and no
+// temporary stays beside it.
+TEST_F(ShellTest, SettingsSavedAtOnceLeaveOneWritersWholeFile)
+{
+    auto settings = [](QoxZeltUserParams& params, int writer) {
+        for (int index = 2; index < params.GetNbParameters(); ++index)
+            params.SetStringParam(index, ("w" + std::to_string(writer) + "_" + std::to_string(index)).c_str());
+        return params.SaveChecked();
+    };
+    const std::string path = mDir.File("registry.txt");
+    for (int writers : {2, 3})
+    {
+        std::vector<std::string> alone; // each writer's file, saved alone
+        for (int writer = 0; writer < writers; ++writer)
+        {
+            qoxtest::TempDir own;
+            KLib_SetConfigDirectory(own.Path().c_str());
+            QoxZeltUserParams params;
+            ASSERT_TRUE(settings(params, writer));
+            alone.push_back(qoxtest::ReadFile(own.File("registry.txt")));
+        }
+        KLib_SetConfigDirectory(mDir.Path().c_str());
+        unlink(path.c_str());
+        for (int round = 0; round < 30; ++round)
+        {
+            qoxtest::Signal start;
+            std::vector<int> codes;
+            for (int child = 0; child <= writers; ++child)
+            {
+                std::fflush(nullptr);
+                const pid_t id = fork();
+                if (id == 0 && !start.Take())
+                    _exit(3);
+                if (id == 0 && child == writers) // the reader: exits 2 on a file of no writer
+                {
+                    for (int read = 0; read < 300; ++read)
+                    {
+                        bool found = false;
+                        const std::string text = qoxtest::ReadFile(path, &found);
+                        if (found && std::find(alone.begin(), alone.end(), text) == alone.end())
+                            _exit(2);
+                    }
+                    _exit(0);
+                }
+                if (id == 0) // a writer, as a host's plug-in: loaded, changed, saved once (exits 1 when not)
+                {
+                    QoxZeltUserParams params;
+                    params.Load();
+                    _exit(settings(params, child) ? 0 : 1);
+                }
+                ASSERT_GT(id, 0);
+                codes.push_back(id);
+            }
+            start.Give(writers + 1);
+            for (int& code : codes)
+            {
+                int status = 0;
+                code = waitpid(code, &status, 0) > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            }
+            const std::string text = qoxtest::ReadFile(path);
+            const bool whole = std::find(alone.begin(), alone.end(), text) != alone.end();
+            EXPECT_EQ(codes, std::vector<int>(writers + 1, 0)) << writers << " writers, round " << round;
+            EXPECT_TRUE(whole) << writers << " writers, round " << round << ", no writer's whole file:\n" << text;
+            EXPECT_EQ(qoxtest::ListDirectory(mDir.Path()), (std::vector<std::string>{"qoxzelt.so", "registry.txt"}));
+            if (!whole || codes != std::vector<int>(writers + 1, 0))
+                break;
+        }
+    }
 }
 
 TEST_F(ShellTest, UnwritableRegistryIsReportedNotHidden)
