@@ -12,8 +12,6 @@
 #include "character/kqoxcharacter.h"
 #include "fcurve/kfcurve.h"
 #include "fcurve/kfcurvenode.h"
-#include "scene/attributes/kqoxmaterial.h"
-#include "scene/attributes/kqoxmesh.h"
 #include "scene/attributes/kqoxtexture.h"
 #include "scene/kqoxnode.h"
 #include "scene/kqoxscene.h"
@@ -145,79 +143,6 @@ inline std::string ListTextures(qoxsdk_600::KQoxSdkManager& manager)
         out += std::string("texture ") + texture->GetName() + " " + texture->GetFileName() + " " +
                texture->GetRelativeFileName() + "\n";
     }
-    return out;
-}
-
-// A node of a geometry read with its subtree: name, visibility, shading,
-// transform, and its mesh whole (points, polygons, materials by polygon).
-inline void ListGeometryNode(std::string& out, qoxsdk_600::KQoxNode* node, int depth)
-{
-    using namespace qoxsdk_600;
-    char number[64];
-    auto vector = [&](const KQoxVector4& v) {
-        for (int i = 0; i < 4; ++i)
-        {
-            std::snprintf(number, sizeof number, " %.9g", v[i]);
-            out += number;
-        }
-    };
-    out.append(static_cast<size_t>(depth) * 2, ' ');
-    out += std::string("node ") + node->GetName() + (node->GetVisibility() ? "" : " hidden") + " shading " +
-           std::to_string(node->GetShadingMode());
-    KQoxVector4 v;
-    out += " T";
-    vector(node->GetDefaultT(v));
-    out += " R";
-    vector(node->GetDefaultR(v));
-    out += " S";
-    vector(node->GetDefaultS(v));
-    out += "\n";
-    if (KQoxMesh* mesh = static_cast<KQoxMesh*>(node->GetMesh()))
-    {
-        out += "  mesh points";
-        for (int i = 0; i < mesh->GetControlPointsCount(); ++i)
-            vector(mesh->GetControlPoints()[i]);
-        out += "\n  polygons";
-        for (int p = 0; p < mesh->GetPolygonCount(); ++p)
-        {
-            out += " [";
-            for (int k = 0; k < mesh->GetPolygonSize(p); ++k)
-                out += " " + std::to_string(mesh->GetPolygonVertex(p, k));
-            out += " ]";
-        }
-        out += "\n  materials mapping " + std::to_string(mesh->GetMaterialMappingMode());
-        for (int m = 0; m < mesh->GMC(0); ++m)
-        {
-            KQoxMaterial* material = mesh->GM(m, 0);
-            out += std::string(" ") + (material ? material->GetName() : "-");
-            if (material)
-            {
-                const KQoxColor color = material->GetDiffuse();
-                std::snprintf(number, sizeof number, "(%.6g %.6g %.6g)", color.mRed, color.mGreen, color.mBlue);
-                out += number;
-            }
-        }
-        if (const int* indices = mesh->GetMaterialIndices())
-        {
-            out += "\n  by polygon";
-            for (int p = 0; p < mesh->GetPolygonCount(); ++p)
-                out += " " + std::to_string(indices[p]);
-        }
-        out += "\n";
-    }
-    for (int i = 0; i < node->GetChildCount(); ++i)
-        ListGeometryNode(out, node->GetChild(i), depth + 1);
-}
-
-// What a geometry read gives: the scene's nodes with their meshes, and the
-// manager's count of each kind a read makes.
-inline std::string ListGeometryRead(qoxsdk_600::KQoxSdkManager& manager, qoxsdk_600::KQoxScene& scene)
-{
-    std::string out;
-    ListGeometryNode(out, scene.GetRootNode(), 0);
-    out += "nodes " + std::to_string(manager.GetKQoxNodeCount()) + " attributes " +
-           std::to_string(manager.GetKQoxNodeAttributeCount()) + " materials " +
-           std::to_string(manager.GetKQoxMaterialCount()) + "\n";
     return out;
 }
 
