@@ -1,5 +1,7 @@
 #include "base/kname.h"
 
+#include <new>
+
 // ---------------------------------------------------------------------------
 // KName
 
@@ -63,6 +65,12 @@ KNumberRenamingStrategy::NameEntry* KNumberRenamingStrategy::AddEntry(const char
     mNames.push_back(std::make_unique<NameEntry>());
     NameEntry* entry = mNames.back().get();
     entry->mName = name ? name : "";
+    if (!entry->mName.IsOK())
+    {
+        // Its text could not be kept: memory ran out, as the lists report it.
+        mNames.pop_back();
+        throw std::bad_alloc();
+    }
     entry->mCount = count;
     // The key views the entry's own text, which never changes while the
     // entry lives.
@@ -83,6 +91,8 @@ bool KNumberRenamingStrategy::Rename(KName& name)
     {
         ++entry->mCount;
         candidate = entry->mName + entry->mCount;
+        if (!candidate.IsOK())
+            throw std::bad_alloc();
     } while (FindEntry(candidate));
     AddEntry(candidate, 0);
     name.SetCurrentName(candidate);

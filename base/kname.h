@@ -73,7 +73,9 @@ public:
     // A name seen before gets the next number of that name appended ("Box"
     // gives "Box1", then "Box2"; true). A number whose result was itself
     // already seen is skipped, and every result is remembered, so no name is
-    // ever given out twice.
+    // ever given out twice. Memory running out throws std::bad_alloc, the
+    // text of a name included: a name is never remembered or made short of
+    // its text.
     bool Rename(KName& name) override;
     // A new strategy with nothing seen.
     KRenamingStrategy* Clone() override;

@@ -263,7 +263,7 @@ bool KQoxImporter::ImportWithReader(KQoxScene& scene, KStreamOptions* options)
     }
     mReader->ClearMessage();
     bool ok = mReader->Read(scene, options);
-    mReader->GetMessage(mMessage);
+    mReader->TakeMessage(mMessage);
     if (!ok)
         TakeReaderError();
     return ok;

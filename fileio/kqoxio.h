@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "base/kerror.h"
@@ -75,6 +76,9 @@ public:
 
     void GetMessage(KString& message) const { message = mMessage; }
     void ClearMessage() { mMessage = ""; }
+    // Hands the message over to message, leaving this one empty: unlike a
+    // copy it allocates nothing, so it cannot lose the message.
+    void TakeMessage(KString& message) { message = std::move(mMessage); }
 
 protected:
     KQoxFileHandler(KQoxSdkManager& manager, const char* const* errorTexts, int errorCount);

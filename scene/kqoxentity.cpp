@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
+#include <new>
 
 #include "scene/kqoxnode.h"
 #include "scene/kqoxnode_walk.h"
@@ -251,9 +253,16 @@ bool KQoxEntity::AddReference(EKind kind, KQoxObject* object)
         ++found->second->mCount;
         return true;
     }
-    KQoxObjectReference* record = new KQoxObjectReference{object, 1};
-    mReferences[kind].Add(record);
-    mRecordOf[kind].emplace(object, record);
+    // Listed once both the index and the list hold it: memory running out
+    // (std::bad_alloc) leaves the entity as it was.
+    std::unique_ptr<KQoxObjectReference> record(new KQoxObjectReference{object, 1});
+    const auto indexed = mRecordOf[kind].emplace(object, record.get()).first;
+    if (mReferences[kind].Add(record.get()) < 0)
+    {
+        mRecordOf[kind].erase(indexed);
+        throw std::bad_alloc();
+    }
+    record.release();
     return true;
 }
 

@@ -1,4 +1,4 @@
-// Version-6 writer: video clips made for textures for the length of a write.
+// Native writers: video clips made for textures for the length of a write.
 
 #include "fileio/writers/kqoxwriteclips_private.h"
 

@@ -358,9 +358,9 @@ bool KQoxWriterQox6::WriteScene(KQoxScene& scene, KStreamOptions* options)
     content.mRoot = root;
     mMessage = "";
     ReportLeftOut(scene, deformers ? deformers->GetLinksWithoutNode() : 0, mMessage);
-    // Texture files are embedded as the media of clips made for the write.
-    if (mFileVersion >= KQox::eVERSION_6 && qoxOptions->GetState(KStreamOptionsQox::eMEDIA) &&
-        qoxOptions->GetState(KStreamOptionsQox::eTEXTURE))
+    // Texture files are embedded as the media of clips made for the write,
+    // in both versions: the version-5 layout carries clips as version 6 does.
+    if (qoxOptions->GetState(KStreamOptionsQox::eMEDIA) && qoxOptions->GetState(KStreamOptionsQox::eTEXTURE))
     {
         clips.reset(new KQoxTextureClips(scene, mManager, content.mTextures, content.mVideos));
         content.mVideos.insert(content.mVideos.end(), clips->GetClips().begin(), clips->GetClips().end());

@@ -14,6 +14,7 @@
 #include "formats/kqoxstreamoptionsgeometry.h"
 #include "scene/attributes/kqoxmesh.h"
 #include "scene/kqoxnode.h"
+#include "scene/kqoxnode_walk.h"
 #include "scene/kqoxscene.h"
 #include "scene/kqoxsdkmanager.h"
 
@@ -50,6 +51,17 @@ void PlaceBasePoint(double* transform, double bx, double by, double bz)
     transform[0] -= x;
     transform[1] -= y;
     transform[2] -= z;
+}
+
+// The name the manager gives a node made under name: "Model::" and the name
+// past its first "::", or "Name" when that is empty.
+std::string NodeNameFor(const char* name)
+{
+    std::string rest(name);
+    const size_t separator = rest.find("::");
+    if (separator != std::string::npos)
+        rest.erase(0, separator + 2);
+    return "Model::" + (rest.empty() ? std::string("Name") : rest);
 }
 
 // The cause of a file refused as no DXF file.
@@ -189,16 +201,68 @@ bool KQoxReaderDxf::Read(KQoxScene& scene, KStreamOptions* options)
     mReferenceNode = dxf->GetOption(KStreamOptionsDxf::eCREATE_REFERENCE_NODE) == 1;
     if (!scene.GetRootNode())
         return false;
-    if (UnlessOutOfMemory([&] {
-            const bool read = ReadFile(scene);
-            ReportLeftOut();
-            return read;
-        }))
+    const Made before = {mManager.GetKQoxNodeCount(), mManager.GetKQoxNodeAttributeCount(),
+                         mManager.GetKQoxMaterialCount()};
+    if (UnlessOutOfMemory(
+            [&] {
+                const bool read = ReadFile(scene);
+                ReportLeftOut();
+                return read;
+            },
+            [&] { DestroyMadeSince(before); }))
         return true;
     // What was held for the read goes with it.
     mBytes = decltype(mBytes)();
     mPairs = KDxfPairReader();
     return false;
+}
+
+void KQoxReaderDxf::NeedMemory(bool had)
+{
+    if (!had)
+        throw std::bad_alloc();
+}
+
+KQoxNode* KQoxReaderDxf::MakeNode(const std::string& name, bool number)
+{
+    // Names are texts up to their first NUL, as the manager takes them.
+    const char* text = name.c_str();
+    KName given(text);
+    NeedMemory(std::strcmp(given.GetCurrentName(), text) == 0);
+    if (number)
+        mRenaming.Rename(given);
+    // Numbering only appends to a name.
+    const std::string wanted = given.GetCurrentName();
+    NeedMemory(wanted.compare(0, std::strlen(text), text) == 0);
+    // The node's name as made, and its current name (which a renaming
+    // strategy of the manager may change, but never to nothing).
+    KQoxNode* node = mManager.CreateKQoxNode(wanted.c_str());
+    const KQoxNode* made = node;
+    NeedMemory(made && NodeNameFor(wanted.c_str()) == made->GetNameRecord().GetInitialName() && *made->GetName());
+    return node;
+}
+
+void KQoxReaderDxf::DestroyMadeSince(const Made& before)
+{
+    // The manager lists what it makes in order, and the read destroys none
+    // of what it found: what stands past the counts the read made. Nothing
+    // here may allocate: the attributes go first (each leaves its node),
+    // then the nodes, each once it has no child left, as a node that leaves
+    // the scene without children or geometry does not look through the
+    // scene's names; then the materials.
+    while (mManager.GetKQoxNodeAttributeCount() > before.mAttributes)
+        mManager.DestroyKQoxNodeAttribute(mManager.GetKQoxNodeAttribute(mManager.GetKQoxNodeAttributeCount() - 1));
+    while (mManager.GetKQoxNodeCount() > before.mNodes)
+    {
+        // The children of a node made by the read were made by it too.
+        KQoxNode* node = mManager.GetKQoxNode(mManager.GetKQoxNodeCount() - 1);
+        while (KQoxNode* child = KQoxChildAt(node, 0))
+            node = child;
+        mManager.DestroyKQoxNode(node);
+    }
+    while (mManager.GetKQoxMaterialCount() > before.mMaterials)
+        mManager.DestroyKQoxMaterial(mManager.GetKQoxMaterial(mManager.GetKQoxMaterialCount() - 1));
+    std::fill(std::begin(mMaterials), std::end(mMaterials), nullptr);
 }
 
 bool KQoxReaderDxf::ReadWholeFile()
@@ -252,13 +316,11 @@ bool KQoxReaderDxf::ReadFile(KQoxScene& scene)
     KQoxNode* parent = scene.GetRootNode();
     if (mReferenceNode)
     {
-        KString name = ExtractFileName(mFileName.ToChars(), false);
-        name += "_root";
-        if (KQoxNode* reference = mManager.CreateKQoxNode(name.ToChars()))
-        {
-            scene.GetRootNode()->AddChild(reference);
-            parent = reference;
-        }
+        const KString file = ExtractFileName(mFileName.ToChars(), false);
+        NeedMemory(mFileName.IsOK() && file.IsOK());
+        KQoxNode* reference = MakeNode(std::string(file.ToChars()) + "_root", false);
+        scene.GetRootNode()->AddChild(reference);
+        parent = reference;
     }
 
     int code = 0;
@@ -367,11 +429,7 @@ bool KQoxReaderDxf::ReadEntities(KQoxNode* parent)
         if (line || Is(value, "3DFACE") || Is(value, "POLYLINE"))
         {
             const std::string kind(value);
-            KName name(kind.c_str());
-            mRenaming.Rename(name);
-            KQoxNode* node = mManager.CreateKQoxNode(name.GetCurrentName());
-            if (!node)
-                return false;
+            KQoxNode* node = MakeNode(kind, true);
             KQoxMesh* mesh = line ? ReadLine() : kind == "3DFACE" ? Read3DFace() : ReadPolyline();
             if (!mesh)
             {
@@ -441,11 +499,7 @@ bool KQoxReaderDxf::ReadEntitiesByLayer(KQoxNode* parent)
         layer.second = Arrays();
         if (!mesh)
             continue;
-        KName name(layer.first.c_str());
-        mRenaming.Rename(name);
-        KQoxNode* node = mManager.CreateKQoxNode(name.GetCurrentName());
-        if (!node)
-            continue;
+        KQoxNode* node = MakeNode(layer.first, true);
         node->SetNodeAttribute(mesh);
         if (LayerColor(layer.first) < 0)
             node->SetVisibility(false);
@@ -456,9 +510,7 @@ bool KQoxReaderDxf::ReadEntitiesByLayer(KQoxNode* parent)
 
 bool KQoxReaderDxf::ReadEntitiesAsBlock(KQoxNode* parent, const char* name)
 {
-    KQoxNode* node = mManager.CreateKQoxNode(name);
-    if (!node)
-        return false;
+    KQoxNode* node = MakeNode(name, false);
     BlockStack blocks;
     blocks.push_back(std::make_unique<OpenBlock>(parent, node, kIdentity));
     blocks.back()->mInsertsToParent = true;
@@ -615,18 +667,14 @@ bool KQoxReaderDxf::BeginInsert(KQoxNode* parent, std::unique_ptr<OpenBlock>& in
         ReadBlockHeader(bx, by, bz, flags))
     {
         PlaceBasePoint(transform, bx, by, bz);
-        KName name(blockName.c_str());
-        mRenaming.Rename(name);
-        if (KQoxNode* node = mManager.CreateKQoxNode(name.GetCurrentName()))
-        {
-            inserted = std::make_unique<OpenBlock>(parent, node, transform);
-            inserted->mInserted = true;
-            inserted->mResume = start;
-            mOpenBlocks.insert(blockName);
-            inserted->mName = std::move(blockName);
-            // The block's entities are read from here on.
-            return true;
-        }
+        KQoxNode* node = MakeNode(blockName, true);
+        inserted = std::make_unique<OpenBlock>(parent, node, transform);
+        inserted->mInserted = true;
+        inserted->mResume = start;
+        mOpenBlocks.insert(blockName);
+        inserted->mName = std::move(blockName);
+        // The block's entities are read from here on.
+        return true;
     }
     mPairs.Seek(start);
     return true;

@@ -51,7 +51,8 @@ public:
     // options. No file: error 3 "File not opened"; options that are not a
     // KStreamOptionsDxf: error 6 "Stream options not set". False when the file
     // ends before an "EOF" value or inside the ENTITIES section; nodes added
-    // before stay in the scene. Either way the message gains one line per
+    // before stay in the scene. Memory running out at any point fails the
+    // read with "Out of memory", the scene and the manager as they were. Either way the message gains one line per
     // kind of entity left out, in byte order of the kinds as written:
     //   Left out of the scene: <count> <kind> entities
     // ("entity" for a count of 1). A VERTEX that gives neither a point nor a
@@ -122,6 +123,25 @@ private:
     // Everything one read gathers back to empty, so that a reader reads
     // each file as a new one would.
     void ResetReadState();
+    // The manager's nodes, node attributes and materials when a read began.
+    struct Made
+    {
+        int mNodes;
+        int mAttributes;
+        int mMaterials;
+    };
+    // Memory the read could not have where an object reports it rather than
+    // throws (a null object, a text or an array come out short): throws
+    // std::bad_alloc, so the read fails for it (Read runs under
+    // UnlessOutOfMemory) rather than go on without what was lost.
+    static void NeedMemory(bool had);
+    // A node of the name, numbered by the read's renaming when number is set
+    // ("LINE", "LINE1", ...). Memory running out on the way (the name's text
+    // lost included) fails the read.
+    KQoxNode* MakeNode(const std::string& name, bool number);
+    // After a read that ran out of memory: destroys every node, attribute and
+    // material made since, so the scene and the manager are as they were.
+    void DestroyMadeSince(const Made& before);
     // Counts an entity of the kind a walk met and does not read (a SEQEND,
     // which only ends a list, or an "EOF" is none).
     void NoteLeftOut(std::string_view kind);
@@ -258,6 +278,9 @@ private:
     KQoxMaterial* ColorMaterial(int number);
     // Direct LINE and 3DFACE: the polygon's material index for a colour.
     int AttachMaterial(KQoxMesh& mesh, int color);
+    // Whether a LINE's or 3DFACE's mesh holds its one polygon whole: its
+    // corners and, with materials by polygon, its material index.
+    static bool WholePolygon(KQoxMesh& mesh, int corners);
 
     FILE* mFile = nullptr;
     KString mFileName;

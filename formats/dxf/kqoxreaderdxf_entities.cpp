@@ -28,20 +28,6 @@ constexpr int kClosedN = 32;
 constexpr int kMeshVertex = 64;
 constexpr int kFaceRecord = 128;
 
-// Resizes without throwing; false when the memory could not be had.
-bool TryResize(std::vector<int>& values, size_t count)
-{
-    try
-    {
-        values.resize(count);
-        return true;
-    }
-    catch (const std::bad_alloc&)
-    {
-        return false;
-    }
-}
-
 bool SameCorner(const double* a, const double* b)
 {
     return a[0] == b[0] && a[1] == b[1] && a[2] == b[2];
@@ -116,8 +102,7 @@ KQoxMaterial* KQoxReaderDxf::ColorMaterial(int number)
         KString name = "Material";
         name += KString(mMaterialCounter);
         KQoxMaterial* material = mManager.CreateKQoxMaterial(name.ToChars());
-        if (!material)
-            return nullptr;
+        NeedMemory(material != nullptr);
         ++mMaterialCounter;
         KQoxColor color;
         TranslateColor(number, color);
@@ -133,15 +118,30 @@ int KQoxReaderDxf::AttachMaterial(KQoxMesh& mesh, int color)
     if (!material)
         return 0;
     mesh.InitMaterialIndices(KQoxLayerElement::eBY_POLYGON);
+    // A fresh mesh has no material yet: only memory refuses this one.
     const int index = mesh.AM(material, 0);
-    return index < 0 ? 0 : index;
+    NeedMemory(index >= 0);
+    return index;
+}
+
+bool KQoxReaderDxf::WholePolygon(KQoxMesh& mesh, int corners)
+{
+    if (mesh.GetPolygonCount() != 1 || mesh.GetPolygonVertexCount() != corners)
+        return false;
+    // A material's index for the polygon, when the mesh has materials.
+    KQoxLayer* layer = mesh.GetLayer(0);
+    KQoxLayerElementMaterial* materials = layer ? layer->GetMaterials() : nullptr;
+    return !materials || materials->mMappingMode != KQoxLayerElement::eBY_POLYGON ||
+           materials->mIndexArray.GetCount() == 1;
 }
 
 KQoxMesh* KQoxReaderDxf::ReadEntityMesh(Entity& entity)
 {
     if (!ReadEntityGroups(entity, true, nullptr))
         return nullptr;
-    return mManager.CreateKQoxMesh();
+    KQoxMesh* mesh = mManager.CreateKQoxMesh();
+    NeedMemory(mesh != nullptr);
+    return mesh;
 }
 
 KQoxMesh* KQoxReaderDxf::ReadLine()
@@ -151,6 +151,7 @@ KQoxMesh* KQoxReaderDxf::ReadLine()
     if (!mesh)
         return nullptr;
     mesh->InitControlPoints(2);
+    NeedMemory(mesh->GetControlPointsCount() == 2);
     mesh->GetControlPoints()[0] = Convert(entity.mPoints[0]);
     mesh->GetControlPoints()[1] = Convert(entity.mPoints[1]);
     mesh->BeginPolygon(AttachMaterial(*mesh, ResolveColor(entity)), -1, -1);
@@ -158,6 +159,7 @@ KQoxMesh* KQoxReaderDxf::ReadLine()
     mesh->AddPolygon(1, -1);
     mesh->AddPolygon(0, -1);
     mesh->EndPolygon();
+    NeedMemory(WholePolygon(*mesh, 3));
     return mesh;
 }
 
@@ -169,6 +171,7 @@ KQoxMesh* KQoxReaderDxf::Read3DFace()
         return nullptr;
     const int n = SameCorner(entity.mPoints[2], entity.mPoints[3]) ? 3 : 4;
     mesh->InitControlPoints(n);
+    NeedMemory(mesh->GetControlPointsCount() == n);
     const int material = AttachMaterial(*mesh, ResolveColor(entity));
     for (int k = 0; k < n; ++k)
         mesh->GetControlPoints()[k] = Convert(entity.mPoints[n - 1 - k], 0.0);
@@ -176,6 +179,7 @@ KQoxMesh* KQoxReaderDxf::Read3DFace()
     for (int k = 0; k < n; ++k)
         mesh->AddPolygon(k, -1);
     mesh->EndPolygon();
+    NeedMemory(WholePolygon(*mesh, n));
     return mesh;
 }
 
@@ -480,8 +484,7 @@ bool KQoxReaderDxf::Equal3(const Entity& entity)
 KQoxMesh* KQoxReaderDxf::CreateMeshFromArrays(const Arrays& arrays)
 {
     KQoxMesh* mesh = mManager.CreateKQoxMesh();
-    if (!mesh)
-        return nullptr;
+    NeedMemory(mesh != nullptr);
     // The sizes first, so the mesh's arrays are made once in bulk. Records
     // are built here and always complete; a short one gives no mesh.
     const auto& r = arrays.mRecords;
@@ -496,22 +499,22 @@ KQoxMesh* KQoxReaderDxf::CreateMeshFromArrays(const Arrays& arrays)
     }
     if (polygons > INT_MAX || corners > INT_MAX)
         return nullptr;
+    // From here on the mesh's arrays are made: one that cannot be had fails
+    // the read (the mesh goes with the read's other objects).
     const int count = static_cast<int>(arrays.mVertices.size());
     mesh->InitControlPoints(count);
+    NeedMemory(mesh->GetControlPointsCount() == count);
     std::copy(arrays.mVertices.begin(), arrays.mVertices.end(), mesh->GetControlPoints());
     const bool colored = r[0] != 0;
     if (colored)
         mesh->InitMaterialIndices(KQoxLayerElement::eBY_POLYGON);
     int* vertices = mesh->SetPolygonVertexCount(static_cast<int>(corners));
-    std::vector<int> sizes;
-    if ((!vertices && corners > 0) || !TryResize(sizes, static_cast<size_t>(polygons)))
-        return nullptr;
+    NeedMemory(vertices || corners == 0);
+    std::vector<int> sizes(static_cast<size_t>(polygons));
     // Polygon by polygon its size and corners, and in the same pass the
     // material of its colour (a colour's material is added to the mesh once,
     // in the order the colours are met).
-    std::vector<int> materials;
-    if (colored && !TryResize(materials, static_cast<size_t>(polygons)))
-        return nullptr;
+    std::vector<int> materials(colored ? static_cast<size_t>(polygons) : 0);
     int materialIndex[256] = {};
     bool materialAdded[256] = {};
     size_t polygon = 0;
@@ -524,9 +527,11 @@ KQoxMesh* KQoxReaderDxf::CreateMeshFromArrays(const Arrays& arrays)
         {
             if (KQoxMaterial* material = ColorMaterial(c))
             {
+                // Each colour's material is new to the mesh: only memory
+                // refuses it.
                 const int added = mesh->AM(material, 0);
-                if (added >= 0)
-                    materialIndex[c] = added;
+                NeedMemory(added >= 0);
+                materialIndex[c] = added;
                 materialAdded[c] = true;
             }
         }
@@ -537,12 +542,13 @@ KQoxMesh* KQoxReaderDxf::CreateMeshFromArrays(const Arrays& arrays)
             *vertices++ = r[at + 2];
         sizes[polygon] = n == 2 ? 3 : n;
     }
-    if (!mesh->SetPolygons(sizes.data(), nullptr, static_cast<int>(polygons)))
-        return nullptr;
-    if (colored)
+    // The sizes add up to the corners: only memory refuses them.
+    NeedMemory(mesh->SetPolygons(sizes.data(), nullptr, static_cast<int>(polygons)));
+    if (colored && polygons > 0)
     {
-        if (int* indices = mesh->GetMaterialIndices())
-            std::copy(materials.begin(), materials.end(), indices);
+        KQoxLayerElementMaterial* element = mesh->GetLayer(0)->GetMaterials();
+        NeedMemory(element && element->mIndexArray.GetCount() == static_cast<int>(polygons));
+        std::copy(materials.begin(), materials.end(), mesh->GetMaterialIndices());
     }
     else if (polygons > 0)
     {

@@ -3,7 +3,10 @@
 
 #include "scene/attributes/kqoxlayercontainer.h"
 
+#include <new>
 #include <unordered_set>
+#include <utility>
+#include <vector>
 
 #include "object/kplug.h"
 #include "scene/attributes/kqoxmaterial.h"
@@ -215,16 +218,46 @@ void KQoxLayerContainer::SetEntity(KQoxEntity* pEntity)
     UnsetEntity();
     if (!pEntity)
         return;
-    mEntity = pEntity;
+    // Memory running out part way takes back what was counted, so the
+    // entity never keeps a count that no container gives back.
+    size_t total = 0;
     for (int i = 0; i < mLayerArray.GetCount(); ++i)
     {
         KQoxLayer* layer = mLayerArray[i];
         if (KQoxLayerElementMaterial* materials = layer->GetMaterials(); CountsInEntity(materials))
-            for (int m = 0; m < materials->mDirectArray.GetCount(); ++m)
-                mEntity->AddMaterial(materials->mDirectArray[m]);
+            total += static_cast<size_t>(materials->mDirectArray.GetCount());
         if (KQoxLayerElementTexture* textures = layer->GetTextures(); CountsInEntity(textures))
-            for (int t = 0; t < textures->mDirectArray.GetCount(); ++t)
-                mEntity->AddTexture(textures->mDirectArray[t]);
+            total += static_cast<size_t>(textures->mDirectArray.GetCount());
+    }
+    std::vector<std::pair<KQoxObject*, bool>> counted; // each object, and whether a texture
+    counted.reserve(total);
+    mEntity = pEntity;
+    try
+    {
+        for (int i = 0; i < mLayerArray.GetCount(); ++i)
+        {
+            KQoxLayer* layer = mLayerArray[i];
+            if (KQoxLayerElementMaterial* materials = layer->GetMaterials(); CountsInEntity(materials))
+                for (int m = 0; m < materials->mDirectArray.GetCount(); ++m)
+                {
+                    mEntity->AddMaterial(materials->mDirectArray[m]);
+                    counted.push_back({materials->mDirectArray[m], false});
+                }
+            if (KQoxLayerElementTexture* textures = layer->GetTextures(); CountsInEntity(textures))
+                for (int t = 0; t < textures->mDirectArray.GetCount(); ++t)
+                {
+                    mEntity->AddTexture(textures->mDirectArray[t]);
+                    counted.push_back({textures->mDirectArray[t], true});
+                }
+        }
+    }
+    catch (const std::bad_alloc&)
+    {
+        // A count that failed left nothing to take back.
+        for (const auto& object : counted)
+            object.second ? mEntity->RemoveTexture(object.first) : mEntity->RemoveMaterial(object.first);
+        mEntity = nullptr;
+        throw;
     }
 }
 

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -306,20 +307,6 @@ TEST(NativeTextureMedia, EmbeddingOffKeepsTheBytes)
     EXPECT_STREQ(TextureNamed(read, "Texture::Pic")->GetMediaName(), "");
 }
 
-// Version 5 files embed no texture files: they stay as they were.
-TEST(NativeTextureMedia, Version5WritesNoTextureClips)
-{
-    TempDir dir;
-    const Files files(dir);
-    KQoxSdkManager manager;
-    KQoxScene scene(manager);
-    BuildTextured(manager, scene, files);
-    const std::string on = dir.File("on.qox"), off = dir.File("off.qox");
-    ASSERT_TRUE(Export(manager, scene, on, eEXPORT_QOX5_BINARY, true));
-    ASSERT_TRUE(Export(manager, scene, off, eEXPORT_QOX5_BINARY, false));
-    EXPECT_EQ(ReadFile(on), ReadFile(off));
-}
-
 namespace {
 
 namespace fs = std::filesystem;
@@ -380,13 +367,12 @@ TEST(NativeTextureMedia, TexturesOfExtractedClipsNameFilesThatExist)
     struct Form
     {
         int mFormat;
-        bool mEmbedsOwn; // version 6 embeds a texture's file without a clip
     };
-    const Form forms[] = {{eEXPORT_QOX_BINARY, true},
-                          {eEXPORT_QOX_ASCII, true},
-                          {eEXPORT_QOX_ENCRYPTED, true},
-                          {eEXPORT_QOX5_BINARY, false},
-                          {eEXPORT_QOX5_ASCII, false}};
+    const Form forms[] = {{eEXPORT_QOX_BINARY},
+                          {eEXPORT_QOX_ASCII},
+                          {eEXPORT_QOX_ENCRYPTED},
+                          {eEXPORT_QOX5_BINARY},
+                          {eEXPORT_QOX5_ASCII}};
     enum Images
     {
         eGONE,  // the images' folder is removed
@@ -466,12 +452,6 @@ TEST(NativeTextureMedia, TexturesOfExtractedClipsNameFilesThatExist)
                     SCOPED_TRACE(expected.mTexture);
                     KQoxTexture* texture = TextureNamed(read, ("Texture::" + std::string(expected.mTexture)).c_str());
                     ASSERT_NE(texture, nullptr);
-                    if (!form.mEmbedsOwn && std::string(expected.mTexture) == "Own")
-                    {
-                        // No clip, nothing extracted: the name stays.
-                        EXPECT_EQ(std::string(texture->GetFileName()), src + "/grain.raw");
-                        continue;
-                    }
                     EXPECT_EQ(std::string(texture->GetFileName()), place(expected.mFileName));
                     EXPECT_EQ(std::string(texture->GetRelativeFileName()), expected.mRelativeFileName);
                     EXPECT_EQ(ReadFile(std::string(texture->GetFileName())), *expected.mBytes);
@@ -881,4 +861,101 @@ TEST(NativeTextureMedia, ARetouchedImageIsKeptAndNamed)
          {&kRetouched, &kOtherPpm, &kGrain}},
     };
     ReadEveryFormPlaced(placements);
+}
+
+namespace {
+
+// Each clip of the scene: its name, relative name and offset; clips not
+// among own (made for textures by the write) by their name alone.
+std::string ClipListing(KQoxScene& scene, const std::vector<std::string>& own)
+{
+    std::ostringstream out;
+    KQoxEntity* entity = scene.GetEntity();
+    for (int i = 0; i < entity->GetVideoCount(); ++i)
+    {
+        KQoxVideo* clip = static_cast<KQoxVideo*>(entity->GetVideo(i));
+        out << clip->GetName();
+        if (std::find(own.begin(), own.end(), clip->GetName()) != own.end())
+            out << "|" << clip->GetRelativeFileName() << "|" << clip->GetOffset().Get();
+        out << "\n";
+    }
+    return out.str();
+}
+
+} // namespace
+
+// Every form of both versions embeds the files of textures without a clip
+// when media are on: the read gives each image back (its clip's file holds
+// the image's bytes), names each file not found, and keeps the scene's own
+// clips as they were. Media off, or nothing to embed, writes the same bytes.
+TEST(NativeTextureMedia, EveryVersionEmbedsTextureFiles)
+{
+    const int formats[] = {eEXPORT_QOX5_BINARY, eEXPORT_QOX5_ASCII, eEXPORT_QOX_BINARY, eEXPORT_QOX_ASCII,
+                           eEXPORT_QOX_ENCRYPTED};
+    for (int format : formats)
+        for (bool media : {true, false})
+        {
+            SCOPED_TRACE("format " + std::to_string(format) + (media ? " media on" : " media off"));
+            TempDir dir;
+            const std::string src = dir.File("src");
+            WriteImages(src);
+            KQoxSdkManager manager;
+            manager.CreateKQoxImageConverter()->RegisterConverterFunction("ppm", &PpmConverter);
+            KQoxScene scene(manager);
+            BuildClipScene(manager, scene, src);
+            // Two more textures without a clip: "Flat", an image a converter
+            // takes (stored as TIFF), and "Lost", whose file is missing.
+            KQoxTexture* flat = manager.CreateKQoxTexture("Flat");
+            flat->SetFileName((src + "/sub/pic.ppm").c_str());
+            scene.GetEntity()->AddTexture(flat);
+            KQoxTexture* lost = manager.CreateKQoxTexture("Lost");
+            lost->SetFileName((src + "/none.ppm").c_str());
+            scene.GetEntity()->AddTexture(lost);
+            const std::vector<std::string> own = {"Video::Shared", "Video::Other"};
+            const std::string clips = ClipListing(scene, own);
+            const std::string listing = fileiotest::ListScene(manager, scene);
+
+            const std::string name = src + "/scene.qox";
+            KString message;
+            ASSERT_TRUE(Export(manager, scene, name, format, media, &message));
+            EXPECT_EQ(std::string(message.ToChars()),
+                      media ? "Texture file not found, its media is not embedded: " + src + "/none.ppm\n" : "");
+            EXPECT_EQ(fileiotest::ListScene(manager, scene), listing);
+
+            KQoxSdkManager reader;
+            reader.CreateKQoxImageConverter()->RegisterConverterFunction("ppm", &PpmConverter);
+            KQoxScene read(reader);
+            ASSERT_TRUE(Import(reader, read, name));
+            EXPECT_EQ(ClipListing(read, own), clips + (media ? "Video::Own\nVideo::Flat\n" : ""));
+            const std::pair<const char*, const std::string*> images[] = {
+                {"Texture::Own", &kGrain}, {"Texture::Flat", &kOtherPpm}, {"Texture::A", &kPpm}};
+            for (const auto& image : images)
+            {
+                SCOPED_TRACE(image.first);
+                KQoxTexture* texture = TextureNamed(read, image.first);
+                ASSERT_NE(texture, nullptr);
+                KQoxVideo* clip = ClipOf(read, texture);
+                if (!media)
+                {
+                    EXPECT_EQ(clip == nullptr, std::string(texture->GetMediaName()).empty());
+                    continue;
+                }
+                ASSERT_NE(clip, nullptr);
+                const std::string extracted = clip->GetFileName() ? clip->GetFileName() : "";
+                EXPECT_EQ(extracted.rfind(name + ".media/", 0), 0u) << extracted;
+                EXPECT_EQ(ReadFile(extracted), *image.second);
+            }
+            EXPECT_STREQ(TextureNamed(read, "Texture::Lost")->GetMediaName(), "");
+
+            // With no image left to embed, media on writes what media off writes.
+            const std::string off = dir.File("off.qox"), none = dir.File("none.qox"), written = ReadFile(name);
+            ASSERT_TRUE(Export(manager, scene, off, format, false));
+            fs::remove_all(src);
+            ASSERT_TRUE(Export(manager, scene, none, format, true));
+            if (format != eEXPORT_QOX_ENCRYPTED) // each encrypted file has a salt of its own
+            {
+                EXPECT_EQ(ReadFile(none), ReadFile(off));
+                EXPECT_EQ(written == ReadFile(off), !media);
+            }
+        }
 }

@@ -3,11 +3,14 @@
 // (memory_test_util.h): opening and importing fail with "Out of memory" and
 // throw nothing, a read that succeeds holds all a read with memory to spare
 // holds, and a name looked up before the teardown leaves the teardown
-// nothing that can fail.
+// nothing that can fail. Reads of a DXF drawing, in each derivation, succeed
+// whole (every node, mesh, material and message line) or fail with "Out of
+// memory" and leave the scene and the manager as they were.
 //
-// A sweep runs one allocation in kStride (the first, then every kStride-th),
-// so that the whole test stays well under a minute on a loaded machine; with
-// QOX_SWEEP_EVERY=1 in the environment it runs every one.
+// A sweep of a native file runs one allocation in kStride (the first, then
+// every kStride-th), so that the whole test stays well under a minute on a
+// loaded machine; with QOX_SWEEP_EVERY=1 in the environment it runs every
+// one. The DXF sweeps, of a small drawing, run every allocation.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -25,6 +28,10 @@
 #include "fileio/kqoxexporter.h"
 #include "fileio/kqoximporter.h"
 #include "fileio/kqoxioregistry.h"
+#include "fileio_test_util.h"
+#include "formats/dxf_test_util.h"
+#include "formats/kqoxgeometryformats.h"
+#include "formats/kqoxstreamoptionsgeometry.h"
 #include "memory_test_util.h"
 #include "read_test_util.h"
 #include "scene/attributes/kqoxlayer.h"
@@ -107,10 +114,56 @@ std::string Placed(std::string listing, const std::string& folder)
     return listing;
 }
 
+// What a geometry read gives: the scene listed whole (nodes with their
+// properties, meshes and layers, materials), and the manager's count of each
+// kind a read makes.
+std::string ListGeometryRead(KQoxSdkManager& manager, KQoxScene& scene)
+{
+    return fileiotest::ListScene(manager, scene) + "nodes " + std::to_string(manager.GetKQoxNodeCount()) +
+           " attributes " + std::to_string(manager.GetKQoxNodeAttributeCount()) + " materials " +
+           std::to_string(manager.GetKQoxMaterialCount()) + "\n";
+}
+
+// How a run reads its file: as a native file (no options) with its
+// password, or as a DXF file with the option set of a derivation.
+struct Reading
+{
+    const char* mPassword = "";
+    int mDxfDerivation = -1; // the derivation's entry (0 layer, 1 block, 2 entity); -1: native
+    bool mReferenceNode = false;
+};
+
+// What the comparison of two reads looks at: for a DXF read, its geometry
+// and message.
+std::string Listing(KQoxSdkManager& manager, KQoxScene& scene, const KQoxImporter& importer, const Reading& reading)
+{
+    if (reading.mDxfDerivation < 0)
+        return qoxtest::ListRead(scene) + qoxtest::ListTextures(manager);
+    KString message;
+    importer.GetMessage(message);
+    return ListGeometryRead(manager, scene) + "message:\n" + message.ToChars();
+}
+
+// Imports the file as reading says (the importer and its options made first
+// when options); false with the importer's error.
+bool Import(KQoxImporter& importer, KQoxScene& scene, const Reading& reading)
+{
+    if (reading.mDxfDerivation < 0)
+        return importer.Import(scene);
+    std::unique_ptr<KStreamOptions> options(importer.GetImportOptions());
+    auto* dxf = dynamic_cast<KStreamOptionsDxf*>(options.get());
+    if (!dxf)
+        return false;
+    dxf->SetOption(KStreamOptionsDxf::eOBJECT_DERIVATION, reading.mDxfDerivation);
+    dxf->SetOption(KStreamOptionsDxf::eCREATE_REFERENCE_NODE, reading.mReferenceNode ? 1 : 0);
+    return importer.Import(scene, options.get());
+}
+
 // Opens and imports the file; the outcome. Making the manager, the scene and
 // the importer may throw std::bad_alloc (code that builds); the importer's
-// calls may not. The listing is compared with folder given as "@".
-int ImportAndCompare(const std::string& path, const char* password, const std::string& reference, After after,
+// calls may not. A read that fails leaves the scene (and, for a DXF read,
+// the manager) as it was. The listing is compared with folder given as "@".
+int ImportAndCompare(const std::string& path, const Reading& reading, const std::string& reference, After after,
                      std::string& text, const std::string& folder = std::string())
 {
     std::unique_ptr<KQoxSdkManager> manager;
@@ -121,7 +174,7 @@ int ImportAndCompare(const std::string& path, const char* password, const std::s
         manager.reset(KQoxSdkManager::CreateKQoxSdkManager());
         scene = manager->CreateKQoxScene();
         importer.reset(new KQoxImporter(*manager));
-        importer->SetPassword(password);
+        importer->SetPassword(reading.mPassword);
     }
     catch (const std::bad_alloc&)
     {
@@ -131,25 +184,34 @@ int ImportAndCompare(const std::string& path, const char* password, const std::s
     const char* stage = "Initialize";
     try
     {
+        qoxtest::DisarmAllocations();
+        const std::string before = reading.mDxfDerivation < 0 ? "" : ListGeometryRead(*manager, *scene);
+        qoxtest::ResumeAllocations();
         if (!importer->Initialize(path.c_str()))
             outcome = ImportError(*importer, "Initialize: ", text);
         else
         {
             stage = "Import";
-            if (!importer->Import(*scene))
+            if (!Import(*importer, *scene, reading))
                 outcome = ImportError(*importer, "Import: ", text);
         }
+        qoxtest::DisarmAllocations();
         if (outcome == qoxtest::kWorkDone)
         {
-            qoxtest::DisarmAllocations();
-            const std::string read = Placed(qoxtest::ListRead(*scene) + qoxtest::ListTextures(*manager), folder);
+            const std::string read = Placed(Listing(*manager, *scene, *importer, reading), folder);
             if (read != reference)
             {
                 text = "read as success, but " + qoxtest::FirstDifference(reference, read);
                 outcome = qoxtest::kWorkFailed;
             }
-            qoxtest::ResumeAllocations();
         }
+        else if (reading.mDxfDerivation >= 0 && ListGeometryRead(*manager, *scene) != before)
+        {
+            text = std::string(stage) + " failed, but left " +
+                   qoxtest::FirstDifference(before, ListGeometryRead(*manager, *scene));
+            outcome = qoxtest::kWorkFailed;
+        }
+        qoxtest::ResumeAllocations();
         stage = "FindKQoxNode";
         if (after == After::eLookUp)
             manager->FindKQoxNode("x");
@@ -165,6 +227,7 @@ int ImportAndCompare(const std::string& path, const char* password, const std::s
     manager.reset();
     if (outcome == qoxtest::kWorkDone)
         text.clear();
+    std::replace(text.begin(), text.end(), '\n', '/'); // one line in the sweep's report
     return outcome;
 }
 
@@ -184,8 +247,8 @@ void SweepEveryForm(AllocationFailure mode, After after)
         ASSERT_NE(reference.find("layer 1"), std::string::npos) << reference;
         ASSERT_NE(reference.find("layer 2"), std::string::npos) << reference;
         const qoxtest::SweepOutcome outcome = qoxtest::SweepAllocations(
-            [&](std::string& text) { return ImportAndCompare(path, form.mPassword, reference, after, text); }, mode,
-            qoxtest::SweepStride(kStride));
+            [&](std::string& text) { return ImportAndCompare(path, Reading{form.mPassword}, reference, after, text); },
+            mode, qoxtest::SweepStride(kStride));
         qoxtest::ExpectEveryRunEndsWell(outcome, form.mName);
         EXPECT_GT(outcome.mAllocations, 1000) << form.mName;
         std::printf("%s: %ld allocations\n", form.mName, outcome.mAllocations);
@@ -250,7 +313,7 @@ TEST(ReadsOutOfMemory, EarlierFilesAndExtractedMediaReadWholeOrFailForMemory)
         const std::string reference = ReferenceRead(file.mPath, file.mForm);
         ASSERT_NE(reference.find("node"), std::string::npos) << reference;
         const qoxtest::SweepOutcome outcome = qoxtest::SweepAllocations(
-            [&](std::string& text) { return ImportAndCompare(file.mPath, "", reference, After::eLookUp, text); },
+            [&](std::string& text) { return ImportAndCompare(file.mPath, Reading(), reference, After::eLookUp, text); },
             AllocationFailure::eOnlyAt, qoxtest::SweepStride(kStride));
         qoxtest::ExpectEveryRunEndsWell(outcome, file.mPath.c_str());
         std::printf("%s: %ld allocations\n", file.mPath.c_str(), outcome.mAllocations);
@@ -291,7 +354,7 @@ TEST(ReadsOutOfMemory, ExtractedImagesAreWholeOrNotThere)
             qoxtest::ResumeAllocations();
             if (!made)
                 return qoxtest::kWorkFailed;
-            int outcome = ImportAndCompare(copy, "", reference, After::eTearDown, text, run);
+            int outcome = ImportAndCompare(copy, Reading(), reference, After::eTearDown, text, run);
             qoxtest::DisarmAllocations();
             for (const auto& [name, bytes] : qoxtest::ReadFolder(run + "/textured.qox.media"))
                 if (name != "brick.ppm" || bytes != image)
@@ -324,4 +387,93 @@ TEST(ReadsOutOfMemory, NameLookedUpBeforeTheTeardown)
 {
     QOX_SKIP_UNDER_THREAD_SANITIZER();
     SweepEveryForm(AllocationFailure::eOnlyAt, After::eLookUp);
+}
+
+namespace {
+
+// Names longer than a text's own room: layer and block names that take
+// memory of their own.
+const std::string kLongLayer = "Terrace_of_the_north_wing_on_the_second_floor_above_the_old_garden_walls";
+const std::string kLongBlock = "Balustrade_of_the_north_wing_terrace_on_the_second_floor_cast_in_iron";
+
+// A drawing of several layers (colours from the LAYER table, one layer off,
+// names in two cases, a long name, names with a namespace), LINEs and
+// 3DFACEs that weld, a polyface and a polygon-mesh POLYLINE, nested INSERTs
+// of blocks (one inserting a block that holds a CIRCLE, one of a long name),
+// and kinds left out: CIRCLEs, an ARC and a TEXT.
+const std::string kDrawing = dxftest::Dxf(
+    "0 SECTION|2 TABLES|0 TABLE|2 LAYER|0 LAYER|2 WALLS|62 3|0 LAYER|2 Hidden|62 -7|0 LAYER|2 Roof|62 5|0 LAYER|2 " +
+    kLongLayer + "|62 6|0 ENDTAB|0 ENDSEC|0 SECTION|2 BLOCKS|0 BLOCK|2 " + kLongBlock + "|0 LINE|8 " + kLongLayer +
+    "|10 0|20 0|30 0|11 3|21 0|31 0|0 ENDBLK|0 BLOCK|2 Box|10 1|20 0|30 0|0 3DFACE|8 WALLS|10 0|20 0|30 0|11 1|21 0|"
+    "31 0|12 1|22 1|32 0|13 1|23 1|33 0|0 LINE|8 Roof|10 0|20 0|30 0|11 0|21 0|31 2|0 CIRCLE|8 Roof|10 0|20 0|30 0|"
+    "40 1|0 ENDBLK|"
+    "0 BLOCK|2 Pair|0 INSERT|2 Box|10 5|0 INSERT|2 Box|10 7|41 2|42 2|43 2|0 ENDBLK|0 ENDSEC|"
+    "0 SECTION|2 ENTITIES|0 LINE|8 walls|10 1|20 2|30 3|11 4|21 5|31 6|0 LINE|8 WALLS|10 4|20 5|30 6|11 0|21 0|31 0|"
+    "0 3DFACE|8 Hidden|62 1|10 0|20 0|30 0|11 1|21 0|31 0|12 1|22 1|32 0|13 0|23 1|33 0|"
+    "0 3DFACE|8 Roof|10 0|20 0|30 4|11 1|21 0|31 4|12 1|22 1|32 4|13 1|23 1|33 4|"
+    "0 3DFACE|8 Roof|62 2|10 1|20 1|30 4|11 1|21 0|31 4|12 2|22 1|32 4|13 2|23 1|33 4|"
+    "0 CIRCLE|8 Roof|10 0|20 0|30 0|40 1|0 ARC|8 Roof|10 0|20 0|40 1|50 0|51 90|0 TEXT|8 Roof|1 note|"
+    "0 POLYLINE|8 Mesh|66 1|70 64|0 VERTEX|10 0|20 0|30 0|70 192|0 VERTEX|10 1|20 0|30 0|70 192|0 VERTEX|10 1|20 1|"
+    "30 0|70 192|0 VERTEX|62 5|70 128|71 1|72 -2|73 3|0 SEQEND|"
+    "0 POLYLINE|8 Grid|66 1|70 16|71 2|72 3|0 VERTEX|70 64|10 0|20 0|0 VERTEX|70 64|10 1|20 0|0 VERTEX|70 64|10 2|"
+    "20 0|0 VERTEX|70 64|10 0|20 1|0 VERTEX|70 64|10 1|20 1|0 VERTEX|70 64|10 2|20 1|0 SEQEND|"
+    "0 CIRCLE|8 walls|10 3|20 3|30 0|40 2|0 INSERT|2 Pair|10 1|20 2|30 3|50 30|0 INSERT|2 Box|8 Roof|10 9|"
+    "0 LINE|8 Site::Old trees|10 0|20 0|30 0|11 0|21 7|31 0|0 LINE|8 Site::|10 0|20 0|30 0|11 0|21 8|31 0|"
+    "0 3DFACE|8 " + kLongLayer + "|10 0|20 0|30 9|11 1|21 0|31 9|12 1|22 1|32 9|13 1|23 1|33 9|0 INSERT|2 " +
+    kLongBlock + "|10 0|20 5|0 ENDSEC|0 EOF");
+
+// The listing of the drawing read with memory to spare.
+std::string ReferenceDxfRead(const std::string& path, const Reading& reading)
+{
+    KQoxSdkManager manager;
+    KQoxScene& scene = *manager.CreateKQoxScene();
+    KQoxImporter importer(manager);
+    EXPECT_TRUE(importer.Initialize(path.c_str()) && Import(importer, scene, reading)) << importer.GetLastErrorString();
+    return Listing(manager, scene, importer, reading);
+}
+
+} // namespace
+
+// A DXF read short of memory, in each derivation, with and without the
+// reference node: it gives every node, mesh and material a read with memory
+// to spare gives, and its message names every kind left out, or it fails
+// with "Out of memory" and leaves the scene and the manager as they were.
+TEST(ReadsOutOfMemory, DxfReadsWholeOrFailForMemory)
+{
+    QOX_SKIP_UNDER_THREAD_SANITIZER();
+    KSetThreadLimit(1);
+    KQoxRegisterGeometryFormats();
+    qoxtest::TempDir dir;
+    const std::string path = dir.File("plan.dxf");
+    ASSERT_TRUE(qoxtest::WriteFile(path, kDrawing));
+    const struct
+    {
+        const char* mName;
+        Reading mReading;
+    } reads[] = {{"by layer", {"", 0, true}}, {"by block", {"", 1, false}}, {"by entity", {"", 2, true}}};
+    for (const auto& read : reads)
+    {
+        const std::string reference = ReferenceDxfRead(path, read.mReading);
+        // The reference holds what the sweep compares; a node per layer (one
+        // of them hidden) only when read by layer.
+        for (const std::string& part :
+             {std::string("Left out of the scene: 5 CIRCLE entities\n"), std::string("1 ARC entity"),
+              std::string("1 TEXT entity"), std::string("material Material::Material4"), std::string("Model::Pair"),
+              std::string(" index 0 1\n"), std::string("Model::Box1"), "Model::" + kLongBlock})
+            EXPECT_NE(reference.find(part), std::string::npos) << read.mName << ": " << part;
+        for (const std::string& layer : {"Model::" + kLongLayer + " shading", std::string("Model::Old trees shading"),
+                                         std::string("Model::Name shading"), std::string("Visibility double = 0")})
+            EXPECT_EQ(reference.find(layer) != std::string::npos, read.mReading.mDxfDerivation == 0)
+                << read.mName << ": " << layer;
+        for (AllocationFailure mode : {AllocationFailure::eOnlyAt, AllocationFailure::eFromOn})
+        {
+            const qoxtest::SweepOutcome outcome = qoxtest::SweepAllocations(
+                [&](std::string& text) {
+                    return ImportAndCompare(path, read.mReading, reference, After::eTearDown, text);
+                },
+                mode, qoxtest::SweepStride(1));
+            qoxtest::ExpectEveryRunEndsWell(outcome, read.mName);
+            std::printf("%s: %ld allocations\n", read.mName, outcome.mAllocations);
+        }
+    }
 }
