@@ -178,6 +178,8 @@ bool KQoxReaderObj::Read(KQoxScene& scene, KStreamOptions* options)
         const bool whole = ReadStatements(scene, in);
         // A file that could not be read whole (a read error, or pages lost
         // to another program cutting it short) is damage the caller is told of.
+        if (in.OutOfMemory())
+            ObjOutOfMemory();
         if (!whole && in.ReadFailed())
             mError.SetLastErrorID(eFILE_CORRUPTED);
         return whole;
@@ -186,9 +188,15 @@ bool KQoxReaderObj::Read(KQoxScene& scene, KStreamOptions* options)
     CloseMtlLibrary();
     ClearNumberingChains();
     mNumbering = nullptr;
-    if (read)
-        ReportFacesOutOfRange();
-    if (!read || !UnlessOutOfMemory([&] { return LoadScene(scene); }))
+    if (!read || !UnlessOutOfMemory([&] {
+            ReportFacesOutOfRange();
+            ReportMapOptionsLeftOut();
+            // A message cut short for want of memory would not name what
+            // the read left out.
+            if (!mMessage.IsOK())
+                ObjOutOfMemory();
+            return LoadScene(scene);
+        }))
     {
         AbandonBuild();
         return false;
@@ -235,6 +243,7 @@ void KQoxReaderObj::ResetReadState()
     mVertices.release();
     mTextureVertices.release();
     mNormals.release();
+    std::fill(std::begin(mMapOptionsLeftOut), std::end(mMapOptionsLeftOut), 0);
     mParameterVertices.clear();
     mMaterials.clear();
     mNameNumbers.clear();

@@ -5,8 +5,16 @@
 // one mesh node per group name ("g"), rational B-spline surfaces ("surf"
 // blocks) become NURBS nodes, and "usemtl" names are looked up in the
 // material libraries named by "mtllib". Messages for the user (unsupported
-// keywords, libraries and materials not found) go to the message text;
-// they never stop the read.
+// keywords, libraries and materials not found, map options left out) go to
+// the message text; they never stop the read.
+//
+// A "map_Kd" statement names its image with the rest of its line. When that
+// whole rest names no file, options written before the name are read off
+// it ("-s 2 2 1 wood.ppm"): "-s" (scale) and "-o" (offset) are kept on the
+// texture as its scale and translation (u and v; w, of 3-D textures, is
+// not kept), every other option of the MTL format ("-blendu", "-blendv",
+// "-bm", "-boost", "-cc", "-clamp", "-imfchan", "-mm", "-t", "-texres",
+// "-type") is named in the message with how many maps wrote it.
 
 #include <algorithm>
 #include <cstdio>
@@ -117,6 +125,20 @@ public:
     // Adds to the message how many faces of the whole file were dropped for
     // want of three vertex references in range, when any were.
     void ReportFacesOutOfRange();
+    // Adds to the message, one line per option, how many maps wrote each
+    // map option the textures do not keep.
+    void ReportMapOptionsLeftOut();
+    // The map options of the MTL format (their table is in
+    // kqoxreaderobj_mtl.cpp), and per option how many maps of the read
+    // wrote it where the texture does not keep it.
+    enum
+    {
+        eMAP_OPTION_KINDS = 13
+    };
+    size_t mMapOptionsLeftOut[eMAP_OPTION_KINDS] = {};
+    // A "map_Kd" statement's rest into the texture: its file and relative
+    // name, its scale and offset.
+    void SetMapFile(KQoxTexture& texture, std::string_view rest, const KString& libraryFolder);
     // After a failed read or build: the groups' faces go, and the file's
     // lists too once pages of them were given back.
     void AbandonBuild();

@@ -21,6 +21,10 @@
 #include "obj_test_util.h"
 #include "scene/attributes/kqoxnurb.h"
 
+#ifdef QOX_HAVE_TINYOBJ
+#include <tiny_obj_loader.h>
+#endif
+
 using namespace objtest;
 
 namespace {
@@ -679,7 +683,7 @@ TEST(ObjRead, MaterialLibraries)
     // The textured face: a texture, "_empty_" first for the others, its UVs.
     ASSERT_EQ(mesh->GTC(0), 2);
     EXPECT_STREQ(mesh->GT(0, 0)->GetNameWithoutNameSpacePrefix().ToChars(), "_empty_");
-    EXPECT_STREQ(mesh->GT(1, 0)->GetFileName(), "-s 1 1 1 brick.tif");
+    EXPECT_STREQ(mesh->GT(1, 0)->GetFileName(), "brick.tif"); // the options read off, no such file: as written
     EXPECT_EQ(mesh->GetTextureIndices()[5], 1);
     EXPECT_EQ(mesh->GetTextureUVCount(), 3);
     EXPECT_EQ(r->Node("default")->GetShadingMode(), KQoxNode::eLIGHT_TEXTURE_SHADING);
@@ -745,6 +749,199 @@ TEST(ObjRead, MapNamesPartedWithBackslashesFindTheirFiles)
             }
         }
     }
+}
+
+namespace {
+
+// A map statement's rest as exporters write it, the files beside the
+// library, and what the texture read keeps.
+struct MapCase
+{
+    const char* mRest;
+    std::vector<const char*> mFiles;
+    const char* mRelative; // the name as the texture keeps it
+    const char* mFound;    // the file found beside for it ("": none, the name as written)
+    double mScale[2];
+    double mOffset[2];
+    const char* mMessage;
+    bool mPeerReadsIt; // tinyobjloader reads the name and numbers alike
+};
+
+const std::vector<MapCase>& MapCases()
+{
+    static const std::vector<MapCase> cases = {
+        {"-s 2 2 1 wood.ppm", {"wood.ppm"}, "wood.ppm", "wood.ppm", {2, 2}, {0, 0}, "", true},
+        {"-o 0.5 0.25 wood.ppm", {"wood.ppm"}, "wood.ppm", "wood.ppm", {1, 1}, {0.5, 0.25}, "", false},
+        {"-s 3 wood.ppm", {"wood.ppm"}, "wood.ppm", "wood.ppm", {3, 1}, {0, 0}, "", false},
+        {"-bm 0.5 -s 1 2 3 -o 0.1 0.2 0.3 bump map.png",
+         {"bump map.png"},
+         "bump map.png",
+         "bump map.png",
+         {1, 2},
+         {0.1, 0.2},
+         "Left out of the scene: 1 texture map option -bm\n",
+         true},
+        {"-blendu on -blendv off -boost 2 -clamp on -imfchan l -mm 0 1 -t 0.1 0.1 0.1 -texres 512 -type sphere "
+         "wood.ppm",
+         {"wood.ppm"},
+         "wood.ppm",
+         "wood.ppm",
+         {1, 1},
+         {0, 0},
+         "Left out of the scene: 1 texture map option -blendu\n"
+         "Left out of the scene: 1 texture map option -blendv\n"
+         "Left out of the scene: 1 texture map option -boost\n"
+         "Left out of the scene: 1 texture map option -clamp\n"
+         "Left out of the scene: 1 texture map option -imfchan\n"
+         "Left out of the scene: 1 texture map option -mm\n"
+         "Left out of the scene: 1 texture map option -t\n"
+         "Left out of the scene: 1 texture map option -texres\n"
+         "Left out of the scene: 1 texture map option -type\n",
+         true},
+        {"-cc on -bm 0.25 -s 2 2 2 missing.ppm",
+         {},
+         "missing.ppm",
+         "",
+         {2, 2},
+         {0, 0},
+         "Left out of the scene: 1 texture map option -bm\nLeft out of the scene: 1 texture map option -cc\n",
+         false},
+        // The whole rest names a file: nothing read off it.
+        {"-s 2 2 1 odd name.ppm",
+         {"-s 2 2 1 odd name.ppm", "odd name.ppm"},
+         "-s 2 2 1 odd name.ppm",
+         "-s 2 2 1 odd name.ppm",
+         {1, 1},
+         {0, 0},
+         "",
+         false},
+        // No option of the format, an option without its number, no name
+        // after the options: the whole rest is the name.
+        {"-x 1 wood.ppm", {"wood.ppm"}, "-x 1 wood.ppm", "", {1, 1}, {0, 0}, "", false},
+        {"-bm wood.ppm", {"wood.ppm"}, "-bm wood.ppm", "", {1, 1}, {0, 0}, "", false},
+        {"-s 2 2", {}, "-s 2 2", "", {1, 1}, {0, 0}, "", false},
+        // The name after the options found as every map name is.
+        {"-s 4 4 1 TX\\GL-14_CH.TGA",
+         {"tx/gl-14_ch.tga"},
+         "TX\\GL-14_CH.TGA",
+         "tx/gl-14_ch.tga",
+         {4, 4},
+         {0, 0},
+         "",
+         false},
+    };
+    return cases;
+}
+
+// The file a map case's texture names: as found beside, or as written.
+std::string MapCaseFile(const qoxtest::TempDir& dir, const MapCase& c)
+{
+    return *c.mFound ? dir.File(c.mFound) : std::string(c.mRelative);
+}
+
+// A library of one material per case ("m0", "m1", ...), and an OBJ file
+// using those of cases [first, end).
+void WriteMapCases(const qoxtest::TempDir& dir, size_t first, size_t end)
+{
+    std::string library, obj = "mtllib scene.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0 0\n";
+    for (size_t i = first; i < end; ++i)
+    {
+        library += "newmtl m" + std::to_string(i) + "\nKd 1 1 1\nmap_Kd " + MapCases()[i].mRest + "\n";
+        obj += "usemtl m" + std::to_string(i) + "\nf 1/1 2/1 3/1\n";
+        for (const char* file : MapCases()[i].mFiles)
+        {
+            const std::string path = dir.File(file);
+            mkdir(path.substr(0, path.rfind('/')).c_str(), 0700); // its folder, when it has its own
+            ASSERT_TRUE(qoxtest::WriteFile(path, file));
+        }
+    }
+    ASSERT_TRUE(qoxtest::WriteFile(dir.File("scene.mtl"), library));
+    ASSERT_TRUE(qoxtest::WriteFile(dir.File("scene.obj"), obj));
+}
+
+} // namespace
+
+TEST(ObjRead, MapOptionsAreReadOffBeforeTheName)
+{
+    // Exporters write options before a map's image ("-s" for a scaled
+    // texture, "-bm" for bump maps). Read from another working folder, the
+    // texture names the image after them, keeps "-s" and "-o" as its scale
+    // and translation, and the message names each other option; a rest that
+    // names a file as a whole stays the name.
+    char previous[4096];
+    ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
+    for (size_t i = 0; i < MapCases().size(); ++i)
+    {
+        const MapCase& c = MapCases()[i];
+        SCOPED_TRACE(c.mRest);
+        qoxtest::TempDir dir;
+        WriteMapCases(dir, i, i + 1);
+        ASSERT_EQ(chdir("/"), 0);
+        ObjRead r(dir.File("scene.obj"));
+        ASSERT_EQ(chdir(previous), 0);
+        ASSERT_TRUE(r.ok);
+        EXPECT_EQ(r.message, c.mMessage);
+        KQoxMesh* mesh = r.Mesh("default");
+        ASSERT_NE(mesh, nullptr);
+        ASSERT_EQ(mesh->GTC(0), 1);
+        KQoxTexture* texture = mesh->GT(0, 0);
+        EXPECT_EQ(std::string(texture->GetFileName()), MapCaseFile(dir, c));
+        EXPECT_EQ(std::string(texture->GetRelativeFileName()), c.mRelative);
+        EXPECT_EQ(texture->GetScaleU(), c.mScale[0]);
+        EXPECT_EQ(texture->GetScaleV(), c.mScale[1]);
+        EXPECT_NEAR(texture->GetTranslationU(), c.mOffset[0], 1e-6);
+        EXPECT_NEAR(texture->GetTranslationV(), c.mOffset[1], 1e-6);
+    }
+    // The whole library in one read: one line per option with its count.
+    qoxtest::TempDir dir;
+    WriteMapCases(dir, 0, MapCases().size());
+    ObjRead r(dir.File("scene.obj"));
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.message, "Left out of the scene: 1 texture map option -blendu\n"
+                         "Left out of the scene: 1 texture map option -blendv\n"
+                         "Left out of the scene: 2 texture map options -bm\n"
+                         "Left out of the scene: 1 texture map option -boost\n"
+                         "Left out of the scene: 1 texture map option -cc\n"
+                         "Left out of the scene: 1 texture map option -clamp\n"
+                         "Left out of the scene: 1 texture map option -imfchan\n"
+                         "Left out of the scene: 1 texture map option -mm\n"
+                         "Left out of the scene: 1 texture map option -t\n"
+                         "Left out of the scene: 1 texture map option -texres\n"
+                         "Left out of the scene: 1 texture map option -type\n");
+}
+
+TEST(ObjRead, TinyObjLoaderReadsMapOptionsAsThisReaderDoes)
+{
+#ifndef QOX_HAVE_TINYOBJ
+    GTEST_SKIP() << "tinyobjloader is not installed: the map options are not compared with its reading";
+#else
+    for (size_t i = 0; i < MapCases().size(); ++i)
+    {
+        const MapCase& c = MapCases()[i];
+        if (!c.mPeerReadsIt)
+            continue;
+        SCOPED_TRACE(c.mRest);
+        qoxtest::TempDir dir;
+        WriteMapCases(dir, i, i + 1);
+        tinyobj::attrib_t attrib;
+        std::vector<tinyobj::shape_t> shapes;
+        std::vector<tinyobj::material_t> materials;
+        std::string warn, err;
+        ASSERT_TRUE(tinyobj::LoadObj(&attrib, &shapes, &materials, &warn, &err, dir.File("scene.obj").c_str(),
+                                     (dir.Path() + "/").c_str(), false))
+            << err;
+        ASSERT_EQ(materials.size(), 1u);
+        const tinyobj::material_t& peer = materials[0];
+        ObjRead r(dir.File("scene.obj"));
+        ASSERT_TRUE(r.ok);
+        KQoxTexture* texture = r.Mesh("default")->GT(0, 0);
+        EXPECT_EQ(peer.diffuse_texname, texture->GetRelativeFileName());
+        EXPECT_DOUBLE_EQ(peer.diffuse_texopt.scale[0], static_cast<float>(texture->GetScaleU()));
+        EXPECT_DOUBLE_EQ(peer.diffuse_texopt.scale[1], static_cast<float>(texture->GetScaleV()));
+        EXPECT_DOUBLE_EQ(peer.diffuse_texopt.origin_offset[0], static_cast<float>(texture->GetTranslationU()));
+        EXPECT_DOUBLE_EQ(peer.diffuse_texopt.origin_offset[1], static_cast<float>(texture->GetTranslationV()));
+    }
+#endif
 }
 
 namespace {
