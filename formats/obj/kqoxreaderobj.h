@@ -8,6 +8,12 @@
 // keywords, libraries and materials not found, map options left out) go to
 // the message text; they never stop the read.
 //
+// A "v" statement of six numbers is a position and its colour ("v x y z r g
+// b", as scanners and mesh tools write it), of seven a colour with alpha;
+// of four, a position with its w. Once a file gives any vertex a colour,
+// every mesh gets a vertex colour element by control point, each point the
+// colour of its vertex: opaque white for a vertex written without one.
+//
 // A "map_Kd" statement names its image with the rest of its line. When that
 // whole rest names no file, options written before the name are read off
 // it ("-s 2 2 1 wood.ppm"): "-s" (scale) and "-o" (offset) are kept on the
@@ -161,6 +167,9 @@ public:
     const KObjPodArray<KQoxVector2>& GetTextureVertices() const { return mTextureVertices; }
     const KObjPodArray<KQoxVector4>& GetNormals() const { return mNormals; }
     const std::vector<KQoxVector4>& GetParameterVertices() const { return mParameterVertices; }
+    // Per vertex its colour (red, green, blue, alpha), once any vertex had
+    // one; empty otherwise.
+    const KObjPodArray<KQoxVector4>& GetVertexColors() const { return mVertexColors; }
 
 private:
     struct FileCloser
@@ -212,8 +221,15 @@ private:
     bool ReadNormal(std::string_view rest);
     bool ReadTextureVertex(std::string_view rest);
     bool ReadParameterVertex(std::string_view rest);
-    // The same into a given place.
-    static bool ParsePosition(std::string_view rest, KQoxVector4& position);
+    // The same into a given place; with six numbers or more, colored is set
+    // and color holds red, green, blue and alpha (1 when not written).
+    static bool ParsePosition(std::string_view rest, KQoxVector4& position, KQoxVector4& color, bool& colored);
+    // The colour of a vertex read; the vertices before it without one are
+    // white. False when memory runs out.
+    bool SetVertexColor(size_t vertex, const KQoxVector4& color);
+    // Once a colour was read: every vertex read has its colour (white for
+    // those written without one). False when memory runs out.
+    bool CoverVertexColors();
     // The list items of a vertex statement's n numbers (three at least for
     // a position or a normal): a position's w is 1 and a texture vertex's
     // v 0 when absent; a normal's w is 0.
@@ -334,6 +350,7 @@ private:
     KObjPodArray<KQoxVector4> mVertices;
     KObjPodArray<KQoxVector2> mTextureVertices;
     KObjPodArray<KQoxVector4> mNormals;
+    KObjPodArray<KQoxVector4> mVertexColors;
     std::vector<KQoxVector4> mParameterVertices;
     ReadState mState;
     KObjFace mFace{0, nullptr, nullptr};
@@ -382,6 +399,14 @@ private:
     // kept from one run to the next: [0] on the calling thread, one per
     // portion of a parallel run.
     std::vector<std::unique_ptr<KObjPlainLines>> mPlainLines;
+    // Per portion of a parallel run of vertices, the colours its vertices
+    // were written with, in file order.
+    struct ColorAt
+    {
+        size_t mVertex;
+        KQoxVector4 mColor;
+    };
+    std::vector<KObjPodArray<ColorAt>> mPortionColors;
     // The face line shapes met on the calling thread.
     KObjFaceShapes mFaceShapes;
     // mPlainLines with at least count of them.

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <new>
 #include <string>
@@ -22,9 +23,11 @@
 #include "fileio/kqoxexporter.h"
 #include "fileio/kqoximporter.h"
 #include "fileio/kqoxioregistry.h"
+#include "formats/kqoxgeometryformats.h"
 #include "memory_test_util.h"
 #include "read_test_util.h"
 #include "scene/attributes/kqoxlayer.h"
+#include "scene/attributes/kqoxmaterial.h"
 #include "scene/attributes/kqoxmesh.h"
 
 using namespace qoxsdk_600;
@@ -96,11 +99,21 @@ int ImportError(const KQoxImporter& importer, const char* step, std::string& tex
                                                                             : qoxtest::kWorkFailed;
 }
 
+// What the comparison of a read looks at: by default the scene's nodes,
+// keys and characters, and the manager's textures; and whether the import
+// is given the reader's options (as files of other formats need).
+using Listing = std::function<std::string(KQoxSdkManager&, KQoxScene&, const KQoxImporter&)>;
+
+std::string ListNativeRead(KQoxSdkManager& manager, KQoxScene& scene, const KQoxImporter&)
+{
+    return qoxtest::ListRead(scene) + qoxtest::ListTextures(manager);
+}
+
 // Opens and imports the file; the outcome. Making the manager, the scene and
 // the importer may throw std::bad_alloc (code that builds); the importer's
 // calls may not.
 int ImportAndCompare(const std::string& path, const char* password, const std::string& reference, After after,
-                     std::string& text)
+                     std::string& text, const Listing& list = ListNativeRead, bool readerOptions = false)
 {
     std::unique_ptr<KQoxSdkManager> manager;
     KQoxScene* scene = nullptr;
@@ -125,13 +138,16 @@ int ImportAndCompare(const std::string& path, const char* password, const std::s
         else
         {
             stage = "Import";
-            if (!importer->Import(*scene))
+            std::unique_ptr<KStreamOptions> options(readerOptions ? importer->GetImportOptions() : nullptr);
+            if (readerOptions && !options)
+                outcome = ImportError(*importer, "GetImportOptions: ", text);
+            else if (!importer->Import(*scene, options.get()))
                 outcome = ImportError(*importer, "Import: ", text);
         }
         if (outcome == qoxtest::kWorkDone)
         {
             qoxtest::DisarmAllocations();
-            const std::string read = qoxtest::ListRead(*scene) + qoxtest::ListTextures(*manager);
+            const std::string read = list(*manager, *scene, *importer);
             if (read != reference)
             {
                 text = "read as success, but " + qoxtest::FirstDifference(reference, read);
@@ -263,4 +279,85 @@ TEST(ReadsOutOfMemory, NameLookedUpBeforeTheTeardown)
 {
     QOX_SKIP_UNDER_THREAD_SANITIZER();
     SweepEveryForm(AllocationFailure::eOnlyAt, After::eLookUp);
+}
+
+namespace {
+
+// An OBJ read: besides the nodes and textures, each mesh's points, colours
+// and textures, each material's diffuse colour, each texture's scale, and
+// the read's message.
+std::string ListObjRead(KQoxSdkManager& manager, KQoxScene& scene, const KQoxImporter& importer)
+{
+    std::string out = ListNativeRead(manager, scene, importer);
+    const std::function<void(KQoxNode*)> meshes = [&](KQoxNode* node) {
+        if (KQoxMesh* mesh = static_cast<KQoxMesh*>(node->GetMesh()))
+        {
+            KQoxLayer* layer = mesh->GetLayer(0, KQoxLayerElement::eVERTEX_COLOR);
+            const int colors = layer ? layer->GetVertexColors()->mDirectArray.GetCount() : -1;
+            out += "mesh " + std::to_string(mesh->GetControlPointsCount()) + " points " + std::to_string(colors) +
+                   " colours " + std::to_string(mesh->GTC(0)) + " textures\n";
+        }
+        for (int c = 0; c < node->GetChildCount(); ++c)
+            meshes(node->GetChild(c));
+    };
+    meshes(scene.GetRootNode());
+    for (int m = 0; m < manager.GetKQoxMaterialCount(); ++m)
+    {
+        KQoxMaterial* material = manager.GetKQoxMaterial(m);
+        out +=
+            std::string("material ") + material->GetName() + " " + std::to_string(material->GetDiffuse().mGreen) + "\n";
+    }
+    for (int t = 0; t < manager.GetKQoxTextureCount(); ++t)
+        out += "scale " + std::to_string(manager.GetKQoxTexture(t)->GetScaleU()) + "\n";
+    KString message;
+    importer.GetMessage(message);
+    return out + "message " + message.ToChars();
+}
+
+} // namespace
+
+// An OBJ file with a material library whose map has options before its
+// image's name, and vertex colours: a read short of memory fails with "Out
+// of memory" or gives the library's material and texture (its file named,
+// its scale kept), the colours and the message a read with memory to spare
+// gives.
+TEST(ReadsOutOfMemory, ObjWithItsLibraryAndTextureReadsWholeOrFailsForMemory)
+{
+    QOX_SKIP_UNDER_THREAD_SANITIZER();
+    KSetThreadLimit(1);
+    KQoxRegisterGeometryFormats();
+    qoxtest::TempDir dir;
+    const std::string obj = dir.File("scene.obj");
+    ASSERT_TRUE(qoxtest::WriteFile(obj, "mtllib scene.mtl\n"
+                                        "v 0 0 0 1 0 0\nv 1 0 0 0 1 0\nv 0 1 0 0 0 1\nv 1 1 0\n"
+                                        "vt 0 0\nvt 1 0\nvt 0 1\n"
+                                        "usemtl Stone\nf 1/1 2/2 3/3\nf 2/2 4/3 3/3\n"));
+    ASSERT_TRUE(qoxtest::WriteFile(dir.File("scene.mtl"),
+                                   "newmtl Stone\nKd 0.5 0.25 0.125\nmap_Kd -bm 0.5 -s 2 2 1 Stone Wall.PPM\n"));
+    ASSERT_TRUE(qoxtest::WriteFile(dir.File("stone wall.ppm"), std::string("P6\n1 1\n255\n\xff\x00\x00", 14)));
+    std::string reference;
+    {
+        KQoxSdkManager manager;
+        KQoxScene& scene = *manager.CreateKQoxScene();
+        KQoxImporter importer(manager);
+        ASSERT_TRUE(importer.Initialize(obj.c_str()));
+        std::unique_ptr<KStreamOptions> options(importer.GetImportOptions());
+        ASSERT_TRUE(importer.Import(scene, options.get())) << importer.GetLastErrorString();
+        reference = ListObjRead(manager, scene, importer);
+    }
+    // The reference holds what the sweep compares.
+    for (const char* part :
+         {"stone wall.ppm Stone Wall.PPM", "mesh 6 points 6 colours 1 textures", "scale 2.0",
+          "material Material::Stone 0.25", "message Left out of the scene: 1 texture map option -bm"})
+        ASSERT_NE(reference.find(part), std::string::npos) << part << " in\n" << reference;
+    for (AllocationFailure mode : {AllocationFailure::eOnlyAt, AllocationFailure::eFromOn})
+    {
+        const qoxtest::SweepOutcome outcome = qoxtest::SweepAllocations(
+            [&](std::string& text) {
+                return ImportAndCompare(obj, "", reference, After::eLookUp, text, ListObjRead, true);
+            },
+            mode, 1);
+        qoxtest::ExpectEveryRunEndsWell(outcome, "scene.obj");
+        std::printf("scene.obj: %ld allocations\n", outcome.mAllocations);
+    }
 }
