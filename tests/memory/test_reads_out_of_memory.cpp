@@ -18,6 +18,8 @@
 #include <new>
 #include <string>
 
+#include <sys/stat.h>
+
 #include "base/kthreadlimit.h"
 #include "common/qox_test_common.h"
 #include "fileio/kqoxexporter.h"
@@ -316,48 +318,70 @@ std::string ListObjRead(KQoxSdkManager& manager, KQoxScene& scene, const KQoxImp
 
 } // namespace
 
-// An OBJ file with a material library whose map has options before its
-// image's name, and vertex colours: a read short of memory fails with "Out
-// of memory" or gives the library's material and texture (its file named,
-// its scale kept), the colours and the message a read with memory to spare
+// OBJ files with a material library and a texture, one written plainly,
+// one whose map has options before an image named in another letter case
+// and whose vertices have colours, in a folder of a long name (every name
+// made on the way allocates): a read short of memory fails with "Out of
+// memory" or gives the library's material and texture (its file named, its
+// scale kept), the colours and the message a read with memory to spare
 // gives.
 TEST(ReadsOutOfMemory, ObjWithItsLibraryAndTextureReadsWholeOrFailsForMemory)
 {
     QOX_SKIP_UNDER_THREAD_SANITIZER();
     KSetThreadLimit(1);
     KQoxRegisterGeometryFormats();
-    qoxtest::TempDir dir;
-    const std::string obj = dir.File("scene.obj");
-    ASSERT_TRUE(qoxtest::WriteFile(obj, "mtllib scene.mtl\n"
-                                        "v 0 0 0 1 0 0\nv 1 0 0 0 1 0\nv 0 1 0 0 0 1\nv 1 1 0\n"
-                                        "vt 0 0\nvt 1 0\nvt 0 1\n"
-                                        "usemtl Stone\nf 1/1 2/2 3/3\nf 2/2 4/3 3/3\n"));
-    ASSERT_TRUE(qoxtest::WriteFile(dir.File("scene.mtl"),
-                                   "newmtl Stone\nKd 0.5 0.25 0.125\nmap_Kd -bm 0.5 -s 2 2 1 Stone Wall.PPM\n"));
-    ASSERT_TRUE(qoxtest::WriteFile(dir.File("stone wall.ppm"), std::string("P6\n1 1\n255\n\xff\x00\x00", 14)));
-    std::string reference;
+    const struct
     {
-        KQoxSdkManager manager;
-        KQoxScene& scene = *manager.CreateKQoxScene();
-        KQoxImporter importer(manager);
-        ASSERT_TRUE(importer.Initialize(obj.c_str()));
-        std::unique_ptr<KStreamOptions> options(importer.GetImportOptions());
-        ASSERT_TRUE(importer.Import(scene, options.get())) << importer.GetLastErrorString();
-        reference = ListObjRead(manager, scene, importer);
-    }
-    // The reference holds what the sweep compares.
-    for (const char* part :
+        const char* mWhat;
+        const char* mVertices;
+        const char* mMap;
+        std::vector<const char*> mListed; // parts of the listing read with memory to spare
+    } cases[] = {
+        {"plain",
+         "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 1 1 0\n",
+         "stone wall.ppm",
+         {"stone wall.ppm stone wall.ppm", "mesh 6 points -1 colours 1 textures", "material Material::Stone 0.25"}},
+        {"map options, letter case, colours",
+         "v 0 0 0 1 0 0\nv 1 0 0 0 1 0\nv 0 1 0 0 0 1\nv 1 1 0\n",
+         "-bm 0.5 -s 2 2 1 Stone Wall.PPM",
          {"stone wall.ppm Stone Wall.PPM", "mesh 6 points 6 colours 1 textures", "scale 2.0",
-          "material Material::Stone 0.25", "message Left out of the scene: 1 texture map option -bm"})
-        ASSERT_NE(reference.find(part), std::string::npos) << part << " in\n" << reference;
-    for (AllocationFailure mode : {AllocationFailure::eOnlyAt, AllocationFailure::eFromOn})
+          "material Material::Stone 0.25", "message Left out of the scene: 1 texture map option -bm"}},
+    };
+    for (const auto& c : cases)
     {
-        const qoxtest::SweepOutcome outcome = qoxtest::SweepAllocations(
-            [&](std::string& text) {
-                return ImportAndCompare(obj, "", reference, After::eLookUp, text, ListObjRead, true);
-            },
-            mode, 1);
-        qoxtest::ExpectEveryRunEndsWell(outcome, "scene.obj");
-        std::printf("scene.obj: %ld allocations\n", outcome.mAllocations);
+        SCOPED_TRACE(c.mWhat);
+        qoxtest::TempDir temp;
+        const std::string folder = temp.File("an asset library of the planetarium's models");
+        ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+        const std::string obj = folder + "/scene.obj";
+        ASSERT_TRUE(
+            qoxtest::WriteFile(obj, std::string("mtllib scene.mtl\n") + c.mVertices +
+                                        "vt 0 0\nvt 1 0\nvt 0 1\nusemtl Stone\nf 1/1 2/2 3/3\nf 2/2 4/3 3/3\n"));
+        ASSERT_TRUE(qoxtest::WriteFile(folder + "/scene.mtl",
+                                       std::string("newmtl Stone\nKd 0.5 0.25 0.125\nmap_Kd ") + c.mMap + "\n"));
+        ASSERT_TRUE(qoxtest::WriteFile(folder + "/stone wall.ppm", std::string("P6\n1 1\n255\n\xff\x00\x00", 14)));
+        std::string reference;
+        {
+            KQoxSdkManager manager;
+            KQoxScene& scene = *manager.CreateKQoxScene();
+            KQoxImporter importer(manager);
+            ASSERT_TRUE(importer.Initialize(obj.c_str()));
+            std::unique_ptr<KStreamOptions> options(importer.GetImportOptions());
+            ASSERT_TRUE(importer.Import(scene, options.get())) << importer.GetLastErrorString();
+            reference = ListObjRead(manager, scene, importer);
+        }
+        // The reference holds what the sweep compares.
+        for (const char* part : c.mListed)
+            ASSERT_NE(reference.find(part), std::string::npos) << part << " in\n" << reference;
+        for (AllocationFailure mode : {AllocationFailure::eOnlyAt, AllocationFailure::eFromOn})
+        {
+            const qoxtest::SweepOutcome outcome = qoxtest::SweepAllocations(
+                [&](std::string& text) {
+                    return ImportAndCompare(obj, "", reference, After::eLookUp, text, ListObjRead, true);
+                },
+                mode, 1);
+            qoxtest::ExpectEveryRunEndsWell(outcome, c.mWhat);
+            std::printf("%s: %ld allocations\n", c.mWhat, outcome.mAllocations);
+        }
     }
 }
