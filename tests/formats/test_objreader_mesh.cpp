@@ -2548,13 +2548,6 @@ std::vector<double> ColorOf(int i, bool alpha)
     return {(i % 8) / 8.0, (i % 4) / 4.0, (i % 2) / 2.0, alpha ? (i % 16) / 16.0 : 1.0};
 }
 
-std::string Number(double value)
-{
-    std::ostringstream text;
-    text << value;
-    return text.str();
-}
-
 } // namespace
 
 TEST(ObjReadMesh, VertexColorsBecomeAColorElementByControlPoint)
@@ -2594,7 +2587,7 @@ TEST(ObjReadMesh, VertexColorsBecomeAColorElementByControlPoint)
             text += (i % 5 == 0 ? "v\t" : "v ") + std::to_string(i) + " 0 0";
             if (colored)
                 for (int k = 0; k < (c.mAlpha ? 4 : 3); ++k)
-                    text += (i % 7 == 0 ? "  " : " ") + Number(color[k]);
+                    text += (i % 7 == 0 ? "  " : " ") + std::to_string(color[k]);
             else if (c.mColoredTo == 0)
                 text += " 1"; // w
             text += "\n";

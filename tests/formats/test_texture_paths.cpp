@@ -234,12 +234,11 @@ enum class Naming
     eOBJ_LIBRARY
 };
 
-// A 3DS file whose material "Stone" maps map, on a triangle: lib3ds writes
-// it where it is installed (the files of other tools), else the toolkit.
-// What lib3ds reads back as the map name in peer ("" without lib3ds).
+#ifdef QOX_HAVE_LIB3DS
+// A 3DS file whose material "Stone" maps map, on a triangle, as lib3ds (as
+// other tools) writes it; what lib3ds reads back as the map name in peer.
 void Write3dsNaming(const std::string& path, const std::string& map, std::string& peer)
 {
-#ifdef QOX_HAVE_LIB3DS
     Lib3dsFile* f = lib3ds_file_new();
     Lib3dsMaterial* material = lib3ds_material_new();
     std::strcpy(material->name, "Stone");
@@ -269,13 +268,8 @@ void Write3dsNaming(const std::string& path, const std::string& map, std::string
     ASSERT_NE(read->materials, nullptr);
     peer = read->materials->texture1_map.name;
     lib3ds_file_free(read);
-#else
-    peer.clear();
-    const size_t slash = path.rfind('/');
-    const Source source{"3DS", path.c_str() + slash + 1, "", map.c_str(), ""};
-    WriteSource(path.substr(0, slash), source);
-#endif
 }
+#endif
 
 } // namespace
 
@@ -321,11 +315,17 @@ TEST(TexturePaths, MapNamesFindTheImagesTheirToolsMeant)
                 mkdir(path.substr(0, slash).c_str(), 0700); // its folder, when it has its own
                 ASSERT_TRUE(WriteFile(path, ImageBytes(image)));
             }
-            std::string file = root.File("src/scene.obj"), peer;
+            std::string file = root.File("src/scene.obj");
             if (naming.mNaming == Naming::e3DS)
             {
+#ifdef QOX_HAVE_LIB3DS
                 file = root.File("src/scene.3ds");
+                std::string peer;
                 Write3dsNaming(file, c.mWritten, peer);
+                EXPECT_EQ(peer, c.mWritten); // lib3ds reads the name whole
+#else
+                continue;
+#endif
             }
             else
             {
@@ -334,10 +334,6 @@ TEST(TexturePaths, MapNamesFindTheImagesTheirToolsMeant)
                 ASSERT_TRUE(WriteFile(file, "mtllib " + library + "\n" + kObjText));
                 ASSERT_TRUE(
                     WriteFile(root.File("src/scene.mtl"), std::string("newmtl Stone\nmap_Kd ") + c.mWritten + "\n"));
-            }
-            if (!peer.empty())
-            {
-                EXPECT_EQ(peer, c.mWritten); // lib3ds reads the name whole
             }
             std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
             KQoxScene& scene = *manager->CreateKQoxScene();
@@ -350,4 +346,7 @@ TEST(TexturePaths, MapNamesFindTheImagesTheirToolsMeant)
                       *c.mFound ? root.File(std::string("src/") + c.mFound) : std::string(c.mWritten));
             EXPECT_EQ(std::string(read[0]->GetRelativeFileName()), c.mWritten);
         }
+#ifndef QOX_HAVE_LIB3DS
+    GTEST_SKIP() << "lib3ds is not installed: no 3DS file of another tool is read";
+#endif
 }
