@@ -10,6 +10,7 @@
 #include <pwd.h>
 #include <forward_list>
 #include <mutex>
+#include <new>
 #include <random>
 #include <string>
 #include <strings.h>
@@ -755,15 +756,114 @@ bool GetIsRelativePath(const char* path)
     return path[0] != '/';
 }
 
-KString KFindFileFrom(const char* directory, const char* name)
+namespace {
+
+// Whether two names are alike but for the case of ASCII letters (the same
+// in every locale).
+bool SameButForCase(const char* a, const char* b)
+{
+    for (;; ++a, ++b)
+    {
+        const unsigned char x = static_cast<unsigned char>(*a), y = static_cast<unsigned char>(*b);
+        const unsigned char fx = x >= 'A' && x <= 'Z' ? x + ('a' - 'A') : x;
+        const unsigned char fy = y >= 'A' && y <= 'Z' ? y + ('a' - 'A') : y;
+        if (fx != fy)
+            return false;
+        if (x == 0)
+            return true;
+    }
+}
+
+// Whether path is a folder (wantFolder) or a regular file.
+bool IsOfKind(const std::string& path, bool wantFolder)
+{
+    struct stat found;
+    return stat(path.c_str(), &found) == 0 && (wantFolder ? S_ISDIR(found.st_mode) : S_ISREG(found.st_mode));
+}
+
+// The one entry of folder (ending in "/") of the kind asked for whose name
+// differs from name only in the case of its letters, as folder + entry;
+// "" when there is none, or more than one.
+std::string OneEntryButForCase(const std::string& folder, const std::string& name, bool wantFolder)
+{
+    DIR* dir = opendir(folder.c_str());
+    if (!dir)
+        return std::string();
+    std::string found;
+    int matches = 0;
+    while (const struct dirent* entry = readdir(dir))
+    {
+        if (IsDotOrDotDot(entry->d_name) || !SameButForCase(entry->d_name, name.c_str()))
+            continue;
+        std::string path = folder + entry->d_name;
+        if (IsOfKind(path, wantFolder) && ++matches == 1)
+            found = std::move(path);
+    }
+    closedir(dir);
+    return matches == 1 ? found : std::string();
+}
+
+// A text made for a caller: std::bad_alloc when there was no memory for it,
+// as for the texts worked on here, rather than the empty text that means
+// "no such file".
+KString Checked(KString text)
+{
+    if (!text.IsOK())
+        throw std::bad_alloc();
+    return text;
+}
+
+// The regular file base + name stands for when its letters' case may differ
+// from the names on disk (files made on systems that ignore case name them
+// as they like): component by component, what names nothing as written is
+// the one entry of its folder that differs from it only in case. "" when a
+// component has no such entry or more than one. base ends in "/"; "/" in
+// name parts components, "." and ".." are taken as they are.
+std::string FindButForCase(std::string base, const char* name)
+{
+    const size_t length = std::strlen(name);
+    if (length == 0 || name[length - 1] == '/')
+        return std::string(); // names a folder
+    const char* p = name;
+    while (*p == '/')
+        ++p;
+    while (*p)
+    {
+        const char* end = std::strchr(p, '/');
+        const std::string component(p, end ? static_cast<size_t>(end - p) : std::strlen(p));
+        p = end ? end : p + component.size();
+        while (*p == '/')
+            ++p;
+        const bool last = *p == '\0';
+        if (component == "." || component == "..")
+        {
+            if (last)
+                return std::string();
+            base += component + "/";
+            continue;
+        }
+        std::string path = base + component;
+        if (!IsOfKind(path, !last))
+        {
+            path = OneEntryButForCase(base, component, !last);
+            if (path.empty())
+                return std::string();
+        }
+        base = last ? path : path + "/";
+    }
+    return IsOfKind(base, false) ? base : std::string();
+}
+
+// KFindFileFrom (anyCase) and KFindFileAsWritten.
+KString FindFile(const char* directory, const char* name, bool anyCase)
 {
     if (!name || !*name)
         return KString("");
-    std::string path(name);
+    std::string folder = "/";
     if (GetIsRelativePath(name))
     {
         // Joined as text: a backslash in the name is part of a file's name.
-        std::string folder = Safe(directory);
+        folder = Safe(directory);
         if (GetIsRelativePath(folder.c_str()))
         {
             const KString current = KGetCurrentDirectory();
@@ -773,20 +873,39 @@ KString KFindFileFrom(const char* directory, const char* name)
         }
         if (folder.back() != '/')
             folder += "/";
-        path = folder + name;
     }
+    std::string path = GetIsRelativePath(name) ? folder + name : std::string(name);
     struct stat found;
     if (stat(path.c_str(), &found) != 0 || !S_ISREG(found.st_mode))
-        return KString("");
-    if (!GetIsRelativePath(name))
-        return KString(name);
+    {
+        if (!anyCase)
+            return KString("");
+        // Names no file as written: one whose letters differ in case only.
+        path = FindButForCase(folder, name);
+        if (path.empty() || stat(path.c_str(), &found) != 0)
+            return KString("");
+    }
+    else if (!GetIsRelativePath(name))
+        return Checked(KString(name));
     // The clean form when it names the very same file: cleaning takes a
     // backslash for a separator and drops "dir/.." without following links.
-    const KString clean = KCleanPath(path.c_str());
+    const KString clean = Checked(KCleanPath(path.c_str()));
     struct stat same;
     if (stat(clean.ToChars(), &same) == 0 && same.st_dev == found.st_dev && same.st_ino == found.st_ino)
         return clean;
-    return KString(path.c_str());
+    return Checked(KString(path.c_str()));
+}
+
+} // namespace
+
+KString KFindFileAsWritten(const char* directory, const char* name)
+{
+    return FindFile(directory, name, false);
+}
+
+KString KFindFileFrom(const char* directory, const char* name)
+{
+    return FindFile(directory, name, true);
 }
 
 std::string KNumberedFileName(const std::string& name, int number)

@@ -105,7 +105,20 @@ bool GetIsRelativePath(const char* path);
 // from the current directory). An absolute name is looked for, and given
 // back, as it is; a relative one gives its absolute path, clean where that
 // names the same file. "" when the name names no regular file.
+// A name that names no regular file as written may still name one whose
+// letters differ in case (tools of systems that ignore case write
+// "GL-14_CH.TGA" for the "gl-14_ch.tga" beside the file): each component
+// ("/" parts them) that names nothing of its kind as written (a folder, and
+// a regular file for the last) is the one entry of its folder, of that kind,
+// whose name differs from it only in the case of ASCII letters; with none,
+// or more than one alike, the name names no file. "." and ".." are taken as
+// written. The path found is given, made of the names on disk.
+// Memory running out throws std::bad_alloc.
 KString KFindFileFrom(const char* directory, const char* name);
+// The same as written only, the case of every letter as the name has it:
+// for a name looked for in several places, each place is tried so before
+// any is searched without regard to case.
+KString KFindFileAsWritten(const char* directory, const char* name);
 // A file name numbered for a copy whose own name is taken: "name.ext" as
 // "name-<number>.ext", the number before the last "."; a name without
 // extension, or whose only "." leads, gets the number at its end

@@ -154,6 +154,16 @@ bool KQoxReader::OpenReadFile(const char* fileName, FILE*& file, KString& opened
         }
     }
     openedName = fileName;
+    if (!openedName.IsOK())
+    {
+        // Without its name the file's folder is unknown: names found in it
+        // would be looked for elsewhere.
+        std::fclose(file);
+        file = nullptr;
+        mStreamBytes = std::vector<unsigned char>();
+        mError.SetLastError(mError.GetErrorCount() - 1, kOutOfMemoryText);
+        return false;
+    }
     return true;
 }
 

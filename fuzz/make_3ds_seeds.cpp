@@ -75,7 +75,8 @@ void Editor(database3ds* db)
     mat->texture.percent = 1.0f;
     mat->texture.uscale = 2.0f;
     mat->texture.rotation = 30.0f;
-    Name(mat->texture2.name, sizeof mat->texture2.name, "bump.gif");
+    // A DOS tool's name: upper case, a folder parted by a backslash, past 8.3.
+    Name(mat->texture2.name, sizeof mat->texture2.name, "MAPS\\BUMP_OF_THE_WOODEN_BOX.GIF");
     mat->texture2.percent = 0.5f;
     mat->texture2.tiling = Decal3ds;
     PutMaterial3ds(db, mat);

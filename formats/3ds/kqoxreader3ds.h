@@ -97,6 +97,9 @@ public:
     // The texture pair made for a 3DS material name (compared without regard
     // to case); null when there is none.
     const KTexturePair* FindTexturePair(const char* materialName) const;
+    // The image file a map name stands for, from the folder of the file
+    // read (see KFindFileFrom); "" when it names none.
+    KString MapFile(const std::string& name) const;
 
     // Node attributes ---------------------------------------------------------
     // Fills the mesh: control points split by smoothing group (one per

@@ -1,5 +1,6 @@
 // 3DS materials into scene materials, their texture maps into textures.
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 
@@ -49,6 +50,23 @@ void PlaceTexture(KQoxTexture& texture, const bitmap3ds& map)
 
 } // namespace
 
+KString KQoxReader3DS::MapFile(const std::string& name) const
+{
+    // Tools of DOS and Windows part folders with backslashes ("tx\\img.ppm"):
+    // a name that names no file so is looked for with '/' instead, either
+    // form with its letters as written before any without regard to case.
+    std::string slashed = name;
+    std::replace(slashed.begin(), slashed.end(), '\\', '/');
+    for (auto find : {&KFindFileAsWritten, &KFindFileFrom})
+        for (const std::string& written : {name, slashed})
+        {
+            KString found = find(mFolder.c_str(), written.c_str());
+            if (!found.IsEmpty())
+                return found;
+        }
+    return KString("");
+}
+
 bool KQoxReader3DS::ImportMaterials()
 {
     mMaterialTextures.clear();
@@ -80,7 +98,7 @@ bool KQoxReader3DS::ImportMaterials()
             }
             // The map names its image as found beside the file read; the
             // name as written stays the relative name.
-            const KString found = KFindFileFrom(mFolder.c_str(), file.c_str());
+            const KString found = MapFile(file);
             texture->SetFileName(found.IsEmpty() ? file.c_str() : found.ToChars());
             texture->SetRelativeFileName(file.c_str());
             return texture;

@@ -363,7 +363,11 @@ enum tiletype3ds
 // are not written.
 struct bitmap3ds
 {
-    char3ds name[13]; // file name; empty when the map is absent
+    // File name; empty when the map is absent. Read whole: tools write
+    // names longer than DOS's 8.3 (lib3ds up to 63 bytes), and a name cut
+    // short names another file or none. A longer name than this holds is
+    // refused as damage.
+    char3ds name[256];
     float3ds percent; // strength 0..1
     ushort3ds tiling; // tiletype3ds
     float3ds uscale, vscale;

@@ -493,6 +493,8 @@ bool FillBitmap(const Chunk* map, bitmap3ds* b, const char* material)
         case MAT_MAPNAME:
             if (!r.CStr(b->name, sizeof b->name))
                 return Corrupt("texture map name", material);
+            if (std::strlen(b->name) + 1 != r.Pos()) // cut to fit: another file's name, or none
+                return Corrupt("texture map name longer than 255 bytes", material);
             break;
         case MAT_MAP_TILING:
         {

@@ -248,7 +248,7 @@ void KObjStatementReader::SetFile(FILE* file)
     mMapTried = false;
     mFile = file;
     mPos = mEnd = mConsumed = mScan = 0;
-    mEof = mReadFailed = false;
+    mEof = mReadFailed = mOutOfMemory = false;
 }
 
 void KObjStatementReader::Rewind()
@@ -391,7 +391,7 @@ bool KObjStatementReader::Fill()
     }
     if (mBuffer.size() - mEnd < mBlockSize / 2 && !GrowTo(mBuffer, mBuffer.empty() ? mBlockSize : mBuffer.size() * 2))
     {
-        mEof = mReadFailed = true; // out of memory
+        mEof = mReadFailed = mOutOfMemory = true;
         return false;
     }
     const size_t got = fread(mBuffer.data() + mEnd, 1, mBuffer.size() - mEnd, mFile);
@@ -463,7 +463,7 @@ bool KObjStatementReader::TakeAhead()
         mPos = 0;
         if (mBuffer.size() < mEnd + got && !GrowTo(mBuffer, mEnd + got))
         {
-            mEof = mReadFailed = true; // out of memory
+            mEof = mReadFailed = mOutOfMemory = true;
             return false;
         }
         std::memcpy(mBuffer.data() + mEnd, mAhead.data() + room, got);

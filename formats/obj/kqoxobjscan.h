@@ -79,6 +79,8 @@ public:
     // Whether the file could not be read (as opposed to ended), or lost
     // pages while read in place (see KMappingGuard).
     bool ReadFailed() const { return mReadFailed || mGuard.Spoilt(); }
+    // Whether reading stopped because memory for its buffer ran out.
+    bool OutOfMemory() const { return mOutOfMemory; }
     // Bytes consumed so far.
     size_t Position() const { return mConsumed + mPos; }
     // Goes on reading at position, a value Position() gave for this file
@@ -149,6 +151,7 @@ private:
     size_t mScan = 0; // where the search for the line end goes on
     bool mEof = false;
     bool mReadFailed = false;
+    bool mOutOfMemory = false;
     char mKeyword[eKEYWORD_SIZE + 1];
     // Where the statement the last Next gave starts in the data, while
     // mUnreadable (no call since, and the statement not joined).

@@ -178,17 +178,28 @@ bool KQoxReaderObj::Read(KQoxScene& scene, KStreamOptions* options)
         const bool whole = ReadStatements(scene, in);
         // A file that could not be read whole (a read error, or pages lost
         // to another program cutting it short) is damage the caller is told of.
+        if (in.OutOfMemory())
+            ObjOutOfMemory();
         if (!whole && in.ReadFailed())
             mError.SetLastErrorID(eFILE_CORRUPTED);
+        if (whole && !CoverVertexColors())
+            ObjOutOfMemory();
         return whole;
     });
     mFacePortions.clear();
+    mPortionColors.clear();
     CloseMtlLibrary();
     ClearNumberingChains();
     mNumbering = nullptr;
-    if (read)
-        ReportFacesOutOfRange();
-    if (!read || !UnlessOutOfMemory([&] { return LoadScene(scene); }))
+    if (!read || !UnlessOutOfMemory([&] {
+            ReportFacesOutOfRange();
+            ReportMapOptionsLeftOut();
+            // A message cut short for want of memory would not name what
+            // the read left out.
+            if (!mMessage.IsOK())
+                ObjOutOfMemory();
+            return LoadScene(scene);
+        }))
     {
         AbandonBuild();
         return false;
@@ -235,6 +246,8 @@ void KQoxReaderObj::ResetReadState()
     mVertices.release();
     mTextureVertices.release();
     mNormals.release();
+    mVertexColors.release();
+    std::fill(std::begin(mMapOptionsLeftOut), std::end(mMapOptionsLeftOut), 0);
     mParameterVertices.clear();
     mMaterials.clear();
     mNameNumbers.clear();
@@ -401,14 +414,42 @@ bool KQoxReaderObj::ReadStatements(KQoxScene& scene, KObjStatementReader& in)
     return !in.ReadFailed();
 }
 
-bool KQoxReaderObj::ParsePosition(std::string_view rest, KQoxVector4& position)
+bool KQoxReaderObj::ParsePosition(std::string_view rest, KQoxVector4& position, KQoxVector4& color, bool& colored)
 {
-    double values[4];
-    const int n = ObjScanDoubles(rest, values, 4);
+    double values[7];
+    const int n = ObjScanDoubles(rest, values, 7);
     if (n < 3)
         return false;
-    position = PlainPosition(values, n);
+    // Six numbers or seven: the point and its colour, w 1; fewer: the point
+    // with its w.
+    colored = n >= 6;
+    if (!colored)
+    {
+        position = PlainPosition(values, n);
+        return true;
+    }
+    position = KQoxVector4(values[0], values[1], values[2], 1.0);
+    color = KQoxVector4(values[3], values[4], values[5], n > 6 ? values[6] : 1.0);
     return true;
+}
+
+bool KQoxReaderObj::SetVertexColor(size_t vertex, const KQoxVector4& color)
+{
+    const size_t had = mVertexColors.size();
+    if (vertex >= had)
+    {
+        if (!mVertexColors.extend(vertex + 1 - had))
+            return false;
+        std::fill(mVertexColors.begin() + had, mVertexColors.end(), KQoxVector4(1.0, 1.0, 1.0, 1.0));
+    }
+    mVertexColors[vertex] = color;
+    return true;
+}
+
+bool KQoxReaderObj::CoverVertexColors()
+{
+    return mVertexColors.empty() || mVertexColors.size() >= mVertices.size() ||
+           SetVertexColor(mVertices.size() - 1, KQoxVector4(1.0, 1.0, 1.0, 1.0));
 }
 
 bool KQoxReaderObj::ParseNormal(std::string_view rest, KQoxVector4& normal)
@@ -432,10 +473,11 @@ bool KQoxReaderObj::ParseTextureVertex(std::string_view rest, KQoxVector2& textu
 
 bool KQoxReaderObj::ReadPosition(std::string_view rest)
 {
-    KQoxVector4 position;
-    if (!ParsePosition(rest, position))
+    KQoxVector4 position, color;
+    bool colored = false;
+    if (!ParsePosition(rest, position, color, colored))
         return false;
-    if (!mVertices.push_back(position))
+    if (!mVertices.push_back(position) || (colored && !SetVertexColor(mVertices.size() - 1, color)))
         ObjOutOfMemory();
     return true;
 }

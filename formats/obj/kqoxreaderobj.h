@@ -5,8 +5,22 @@
 // one mesh node per group name ("g"), rational B-spline surfaces ("surf"
 // blocks) become NURBS nodes, and "usemtl" names are looked up in the
 // material libraries named by "mtllib". Messages for the user (unsupported
-// keywords, libraries and materials not found) go to the message text;
-// they never stop the read.
+// keywords, libraries and materials not found, map options left out) go to
+// the message text; they never stop the read.
+//
+// A "v" statement of six numbers is a position and its colour ("v x y z r g
+// b", as scanners and mesh tools write it), of seven a colour with alpha;
+// of four, a position with its w. Once a file gives any vertex a colour,
+// every mesh gets a vertex colour element by control point, each point the
+// colour of its vertex: opaque white for a vertex written without one.
+//
+// A "map_Kd" statement names its image with the rest of its line. When that
+// whole rest names no file, options written before the name are read off
+// it ("-s 2 2 1 wood.ppm"): "-s" (scale) and "-o" (offset) are kept on the
+// texture as its scale and translation (u and v; w, of 3-D textures, is
+// not kept), every other option of the MTL format ("-blendu", "-blendv",
+// "-bm", "-boost", "-cc", "-clamp", "-imfchan", "-mm", "-t", "-texres",
+// "-type") is named in the message with how many maps wrote it.
 
 #include <algorithm>
 #include <cstdio>
@@ -117,6 +131,20 @@ public:
     // Adds to the message how many faces of the whole file were dropped for
     // want of three vertex references in range, when any were.
     void ReportFacesOutOfRange();
+    // Adds to the message, one line per option, how many maps wrote each
+    // map option the textures do not keep.
+    void ReportMapOptionsLeftOut();
+    // The map options of the MTL format (their table is in
+    // kqoxreaderobj_mtl.cpp), and per option how many maps of the read
+    // wrote it where the texture does not keep it.
+    enum
+    {
+        eMAP_OPTION_KINDS = 13
+    };
+    size_t mMapOptionsLeftOut[eMAP_OPTION_KINDS] = {};
+    // A "map_Kd" statement's rest into the texture: its file and relative
+    // name, its scale and offset.
+    void SetMapFile(KQoxTexture& texture, std::string_view rest, const KString& libraryFolder);
     // After a failed read or build: the groups' faces go, and the file's
     // lists too once pages of them were given back.
     void AbandonBuild();
@@ -139,6 +167,9 @@ public:
     const KObjPodArray<KQoxVector2>& GetTextureVertices() const { return mTextureVertices; }
     const KObjPodArray<KQoxVector4>& GetNormals() const { return mNormals; }
     const std::vector<KQoxVector4>& GetParameterVertices() const { return mParameterVertices; }
+    // Per vertex its colour (red, green, blue, alpha), once any vertex had
+    // one; empty otherwise.
+    const KObjPodArray<KQoxVector4>& GetVertexColors() const { return mVertexColors; }
 
 private:
     struct FileCloser
@@ -190,8 +221,15 @@ private:
     bool ReadNormal(std::string_view rest);
     bool ReadTextureVertex(std::string_view rest);
     bool ReadParameterVertex(std::string_view rest);
-    // The same into a given place.
-    static bool ParsePosition(std::string_view rest, KQoxVector4& position);
+    // The same into a given place; with six numbers or more, colored is set
+    // and color holds red, green, blue and alpha (1 when not written).
+    static bool ParsePosition(std::string_view rest, KQoxVector4& position, KQoxVector4& color, bool& colored);
+    // The colour of a vertex read; the vertices before it without one are
+    // white. False when memory runs out.
+    bool SetVertexColor(size_t vertex, const KQoxVector4& color);
+    // Once a colour was read: every vertex read has its colour (white for
+    // those written without one). False when memory runs out.
+    bool CoverVertexColors();
     // The list items of a vertex statement's n numbers (three at least for
     // a position or a normal): a position's w is 1 and a texture vertex's
     // v 0 when absent; a normal's w is 0.
@@ -312,6 +350,7 @@ private:
     KObjPodArray<KQoxVector4> mVertices;
     KObjPodArray<KQoxVector2> mTextureVertices;
     KObjPodArray<KQoxVector4> mNormals;
+    KObjPodArray<KQoxVector4> mVertexColors;
     std::vector<KQoxVector4> mParameterVertices;
     ReadState mState;
     KObjFace mFace{0, nullptr, nullptr};
@@ -360,6 +399,14 @@ private:
     // kept from one run to the next: [0] on the calling thread, one per
     // portion of a parallel run.
     std::vector<std::unique_ptr<KObjPlainLines>> mPlainLines;
+    // Per portion of a parallel run of vertices, the colours its vertices
+    // were written with, in file order.
+    struct ColorAt
+    {
+        size_t mVertex;
+        KQoxVector4 mColor;
+    };
+    std::vector<KObjPodArray<ColorAt>> mPortionColors;
     // The face line shapes met on the calling thread.
     KObjFaceShapes mFaceShapes;
     // mPlainLines with at least count of them.

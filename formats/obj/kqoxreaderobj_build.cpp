@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <new>
 #include <unordered_map>
 
 #include "formats/obj/kqoxreaderobj.h"
@@ -567,6 +568,29 @@ KQoxMesh* KQoxReaderObj::CreateQoxMeshFromObjMesh(KObjMesh& objMesh)
     {
         Abandon(pointArray);
         return fail();
+    }
+    // Each point the colour of its vertex, once the file gave any.
+    if (!mVertexColors.empty())
+    {
+        KQoxLayerElementVertexColor* colors = new (std::nothrow) KQoxLayerElementVertexColor;
+        if (!colors)
+            return fail();
+        layer->SetVertexColors(colors);
+        colors->mMappingMode = KQoxLayerElement::eBY_CONTROL_POINT;
+        colors->mReferenceMode = KQoxLayerElement::eDIRECT;
+        if (!colors->mDirectArray.SetCountUnset(pointCount))
+            return fail();
+        KQoxColor* pointColors = colors->mDirectArray.GetArray();
+        const KQoxVector4* fileColors = mVertexColors.data();
+        GatherPoints(
+            mVertexColors, false, entries, pointCount, mThreads, [](const PointEntry& point) { return point.mVertex; },
+            [&](int number, const PointEntry& point) {
+                const KQoxVector4& color = fileColors[point.mVertex];
+                new (pointColors + number) KQoxColor(color[0], color[1], color[2], color[3]);
+            },
+            nullptr, sizeof(KQoxColor), [](int) { return 0; }, lost);
+        if (mBuildingLastMesh)
+            mVertexColors.release();
     }
     if (!normalArray.SetCountUnset(pointCount))
         return fail();

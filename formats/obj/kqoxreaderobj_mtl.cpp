@@ -3,6 +3,8 @@
 // the end of the read.
 
 #include <algorithm>
+#include <cerrno>
+#include <iterator>
 
 #include "base/kfile.h"
 #include "base/kpath.h"
@@ -60,17 +62,38 @@ bool IsRegularFile(const char* path)
     return GetFileKind(path) == kFILE_KIND_REGULAR;
 }
 
+// A text a path helper made: such helpers give an invalid text when memory
+// runs out, which would read as a path that names another file or none.
+KString Made(KString text)
+{
+    if (!text.IsOK())
+        ObjOutOfMemory();
+    return text;
+}
+
+// The file a library's name stands for: beside the OBJ file (in folder),
+// the letters' case as written first; else the name as written (from the
+// working folder, or absolute). "" when neither names a regular file.
+KString LibraryFile(const KString& folder, const std::string& name)
+{
+    KString found = KFindFileAsWritten(folder.ToChars(), name.c_str());
+    if (found.IsEmpty())
+        found = KFindFileFrom(folder.ToChars(), name.c_str());
+    if (found.IsEmpty() && IsRegularFile(name.c_str()))
+        found = Made(KString(name.c_str()));
+    return found;
+}
+
 // The library names of an "mtllib" line: its words, or the whole line as one
 // name when it holds a blank and names a regular file (beside the OBJ file
 // or as written), as files written with a blank in the library's name have it.
-std::vector<std::string> LibraryNames(std::string_view rest, const char* objPath)
+std::vector<std::string> LibraryNames(std::string_view rest, const KString& objFolder)
 {
     std::vector<std::string> names;
     if (rest.find_first_of(" \t") != std::string_view::npos)
     {
         const std::string whole(rest);
-        const KString beside = MakeFullPath(ExtractDirectoryFromFilePath(objPath).ToChars(), whole.c_str());
-        if (IsRegularFile(beside.ToChars()) || IsRegularFile(whole.c_str()))
+        if (!LibraryFile(objFolder, whole).IsEmpty())
         {
             names.push_back(whole);
             return names;
@@ -85,52 +108,140 @@ std::vector<std::string> LibraryNames(std::string_view rest, const char* objPath
 
 // The image file a map statement names, looked for from the library's
 // folder, then from the OBJ file's (they differ for a library in another
-// folder): its absolute path, or the name as written when no file is found.
-// Files made on Windows part their folders with backslashes
-// ("TX_Scene\Stone.jpg"): a name holding one that names no file is looked
-// for with '/' instead.
-std::string MapFileName(const std::string& name, const KString& libraryFolder, const char* objPath)
+// folder): its absolute path in found. Files made on Windows part their
+// folders with backslashes ("TX_Scene\Stone.jpg"): a name holding one that
+// names no file is looked for with '/' instead. Every place is tried with
+// the name's letters as written before any without regard to their case.
+// False when no file is found.
+bool FindMapFile(const std::string& name, const KString& libraryFolder, const char* objPath, std::string& found)
 {
-    const KString objFolder = ExtractDirectoryFromFilePath(objPath);
+    const KString objFolder = Made(ExtractDirectoryFromFilePath(objPath));
     std::string slashed = name;
     std::replace(slashed.begin(), slashed.end(), '\\', '/');
-    for (const std::string& written : {name, slashed})
-        for (const KString* folder : {&libraryFolder, &objFolder})
+    for (auto find : {&KFindFileAsWritten, &KFindFileFrom})
+        for (const std::string& written : {name, slashed})
+            for (const KString* folder : {&libraryFolder, &objFolder})
+            {
+                const KString file = find(folder->ToChars(), written.c_str());
+                if (!file.IsEmpty())
+                {
+                    found = file.ToChars();
+                    return true;
+                }
+            }
+    return false;
+}
+
+// The options of the MTL format a map statement may write before its image's
+// name, with the count of their arguments and whether those are numbers.
+struct MapOption
+{
+    const char* mName;
+    int mLeast;
+    int mMost;
+    bool mNumbers;
+};
+constexpr MapOption kMapOptions[] = {{"-blendu", 1, 1, false},  {"-blendv", 1, 1, false}, {"-bm", 1, 1, true},
+                                     {"-boost", 1, 1, true},    {"-cc", 1, 1, false},     {"-clamp", 1, 1, false},
+                                     {"-imfchan", 1, 1, false}, {"-mm", 2, 2, true},      {"-o", 1, 3, true},
+                                     {"-s", 1, 3, true},        {"-t", 1, 3, true},       {"-texres", 1, 1, true},
+                                     {"-type", 1, 1, false}};
+constexpr int kOffsetOption = 8;
+constexpr int kScaleOption = 9;
+
+// What the options of one map statement give.
+struct MapOptions
+{
+    bool mWritten[std::size(kMapOptions)] = {};
+    double mOffset[2] = {0.0, 0.0};
+    double mScale[2] = {1.0, 1.0};
+};
+
+// A whole word of text as a number.
+bool WordNumber(std::string_view word, double& value)
+{
+    const char* p = word.data();
+    return ObjScanDouble(p, p + word.size(), value) && p == word.data() + word.size();
+}
+
+// The options at the start of a map statement's rest, each with its
+// arguments, read into options; name is what follows them. False when the
+// rest does not start with an option, an option lacks an argument, or no
+// name follows.
+bool ReadMapOptions(std::string_view rest, MapOptions& options, std::string_view& name)
+{
+    const char* p = rest.data();
+    const char* const end = p + rest.size();
+    bool any = false;
+    for (;;)
+    {
+        while (p < end && ObjIsSpace(*p))
+            ++p;
+        const char* const word = p;
+        std::string_view option;
+        if (p == end || *p != '-' || !ObjScanWord(p, end, option))
+            break;
+        const auto known = std::find_if(std::begin(kMapOptions), std::end(kMapOptions),
+                                        [&](const MapOption& o) { return option == o.mName; });
+        if (known == std::end(kMapOptions))
         {
-            const KString found = KFindFileFrom(folder->ToChars(), written.c_str());
-            if (!found.IsEmpty())
-                return found.ToChars();
+            p = word; // a name that starts with '-'
+            break;
         }
-    return name;
+        // Numbers not written keep their defaults: a scale of 1, an offset of 0.
+        const bool scale = known == kMapOptions + kScaleOption;
+        double values[3] = {scale ? 1.0 : 0.0, scale ? 1.0 : 0.0, scale ? 1.0 : 0.0};
+        for (int a = 0; a < known->mMost; ++a)
+        {
+            const char* const before = p;
+            std::string_view argument;
+            double number = 0.0;
+            if (ObjScanWord(p, end, argument) && (!known->mNumbers || WordNumber(argument, number)))
+            {
+                values[a] = number;
+                continue;
+            }
+            if (a < known->mLeast)
+                return false;
+            p = before; // the name, after fewer numbers
+            break;
+        }
+        if (scale || known == kMapOptions + kOffsetOption)
+            std::copy(values, values + 2, scale ? options.mScale : options.mOffset);
+        options.mWritten[known - kMapOptions] = true;
+        any = true;
+    }
+    name = ObjTrim(std::string_view(p, static_cast<size_t>(end - p)));
+    return any && !name.empty();
 }
 
 } // namespace
 
 bool KQoxReaderObj::OpenLibrary(std::string_view rest)
 {
-    const std::vector<std::string> names = LibraryNames(rest, mFileName.ToChars());
+    const KString directory = Made(ExtractDirectoryFromFilePath(mFileName.ToChars()));
+    const std::vector<std::string> names = LibraryNames(rest, directory);
     if (names.empty())
         return false;
     bool all = true;
-    const KString directory = ExtractDirectoryFromFilePath(mFileName.ToChars());
     for (const std::string& name : names)
     {
         // A library lies beside its OBJ file; the name as written (relative
         // to the working directory, or absolute) is the fallback.
-        KString path = MakeFullPath(directory.ToChars(), name.c_str());
-        FilePtr file(OpenLibraryFile(path.ToChars()));
+        const KString path = LibraryFile(directory, name);
+        errno = 0;
+        FilePtr file(path.IsEmpty() ? nullptr : OpenLibraryFile(path.ToChars()));
         if (!file)
         {
-            path = name.c_str();
-            file.reset(OpenLibraryFile(path.ToChars()));
-        }
-        if (!file)
-        {
+            // A library that could not be opened for want of memory is no
+            // library missing from the file.
+            if (!path.IsEmpty() && errno == ENOMEM)
+                ObjOutOfMemory();
             all = false;
             continue;
         }
         Library library;
-        library.mFolder = ExtractDirectoryFromFilePath(KFullPath(path.ToChars()).ToChars());
+        library.mFolder = Made(ExtractDirectoryFromFilePath(Made(KFullPath(path.ToChars())).ToChars()));
         library.mReader = std::make_unique<KObjStatementReader>(file.get(), false);
         library.mFile = std::move(file);
         mLibraries.push_back(std::move(library));
@@ -176,6 +287,8 @@ bool KQoxReaderObj::Library::Find(const std::string& name)
             return true;
     }
     // A read that failed is tried again from there by the next search.
+    if (in.OutOfMemory())
+        ObjOutOfMemory();
     mAllNoted = !in.ReadFailed();
     return false;
 }
@@ -185,7 +298,7 @@ bool KQoxReaderObj::ReadMaterial(const std::string& name, KQoxMaterial*& materia
     material = mManager.CreateKQoxMaterial(name.c_str());
     texture = nullptr;
     if (!material)
-        return false;
+        ObjOutOfMemory();
     for (Library& library : mLibraries)
     {
         if (!library.Find(name))
@@ -212,24 +325,67 @@ bool KQoxReaderObj::ReadMaterial(const std::string& name, KQoxMaterial*& materia
                 material->SetShininess(value / 100.0);
             else if ((keyword == "Tr" || keyword == "d") && ObjScanDouble(p, end, value))
                 material->SetOpacity(value);
-            else if (keyword == "map_Kd")
+            else if (keyword == "map_Kd" && !rest.empty()) // a map without a name names no image
             {
                 texture = mManager.CreateKQoxTexture(name.c_str());
-                if (texture)
-                {
-                    // The name as written stays the relative name; the
-                    // file is the one found from the library's folder.
-                    const std::string written(rest);
-                    texture->SetFileName(MapFileName(written, library.mFolder, mFileName.ToChars()).c_str());
-                    texture->SetRelativeFileName(written.c_str());
-                }
+                if (!texture)
+                    ObjOutOfMemory();
+                SetMapFile(*texture, rest, library.mFolder);
             }
         }
+        if (in.OutOfMemory())
+            ObjOutOfMemory(); // the material's statements were not read whole
         if (illumination == 0 || illumination == 1)
             material->SetShininess(0.0);
         return true;
     }
     return false;
+}
+
+void KQoxReaderObj::SetMapFile(KQoxTexture& texture, std::string_view rest, const KString& libraryFolder)
+{
+    // The whole rest when it names a file (names may hold blanks), else
+    // the name after the options written before it. The name as written
+    // stays the relative name; the file is the one found for it.
+    static_assert(std::size(kMapOptions) == eMAP_OPTION_KINDS, "a count per option");
+    std::string written(rest);
+    std::string file;
+    MapOptions options;
+    std::string_view name;
+    const bool optioned =
+        !FindMapFile(written, libraryFolder, mFileName.ToChars(), file) && ReadMapOptions(rest, options, name);
+    if (optioned)
+    {
+        written.assign(name.data(), name.size());
+        if (!FindMapFile(written, libraryFolder, mFileName.ToChars(), file))
+            file = written;
+        texture.SetScale(options.mScale[0], options.mScale[1]);
+        texture.SetTranslation(options.mOffset[0], options.mOffset[1]);
+        for (size_t k = 0; k < std::size(kMapOptions); ++k)
+            if (options.mWritten[k] && k != kScaleOption && k != kOffsetOption)
+                ++mMapOptionsLeftOut[k];
+    }
+    else if (file.empty())
+        file = written;
+    // Names given up for want of memory would leave the texture without its file.
+    if (!texture.SetFileName(file.c_str()) || !texture.SetRelativeFileName(written.c_str()) ||
+        file != texture.GetFileName() || written != texture.GetRelativeFileName())
+        ObjOutOfMemory();
+}
+
+void KQoxReaderObj::ReportMapOptionsLeftOut()
+{
+    for (size_t k = 0; k < std::size(kMapOptions); ++k)
+    {
+        const size_t count = mMapOptionsLeftOut[k];
+        if (count == 0)
+            continue;
+        mMessage += "Left out of the scene: ";
+        mMessage += std::to_string(count).c_str();
+        mMessage += count == 1 ? " texture map option " : " texture map options ";
+        mMessage += kMapOptions[k].mName;
+        mMessage += "\n";
+    }
 }
 
 bool KQoxReaderObj::CloseMtlLibrary()

@@ -169,13 +169,21 @@ bool KQoxReaderObj::ReadVertexRuns(KObjStatementReader& in)
                 starts[3 * i + k] = firsts[k];
                 firsts[k] += counts[i].mKinds[k];
             }
+        // Per portion: 1 when a statement held too few numbers, 2 when memory
+        // for its colours ran out.
         std::vector<char> bad(used, 0);
         MakePlainLines(used);
+        if (mPortionColors.size() < used)
+            mPortionColors.resize(used);
         KRunPortions(used, mThreads, [&](size_t i) {
             const char* p = portions[i].data();
             const char* const end = p + counts[i].mStop;
-            KQoxVector4* positions = mVertices.data() + starts[3 * i];
+            KQoxVector4* const firstPosition = mVertices.data() + starts[3 * i];
+            KQoxVector4* positions = firstPosition;
             KQoxVector2* textureVertices = mTextureVertices.data() + starts[3 * i + 1];
+            // The colours of the vertices written with one (never plain lines).
+            KObjPodArray<ColorAt>& colors = mPortionColors[i];
+            colors.clear();
             KQoxVector4* normals = mNormals.data() + starts[3 * i + 2];
             std::string_view keyword, rest;
             bool ok = true;
@@ -213,16 +221,34 @@ bool KQoxReaderObj::ReadVertexRuns(KObjStatementReader& in)
                 if (!ObjCutStatement(p, end, keyword, rest))
                     break;
                 const int kind = VertexKind(keyword);
-                ok = kind == 0   ? ParsePosition(rest, *positions++)
+                ColorAt color;
+                bool colored = false;
+                ok = kind == 0   ? ParsePosition(rest, *positions, color.mColor, colored)
                      : kind == 1 ? ParseTextureVertex(rest, *textureVertices++)
                                  : ParseNormal(rest, *normals++);
                 if (!ok)
                     break;
+                if (kind == 0)
+                {
+                    color.mVertex = starts[3 * i] + static_cast<size_t>(positions++ - firstPosition);
+                    if (colored && !colors.push_back(color))
+                    {
+                        bad[i] = 2;
+                        return;
+                    }
+                }
             }
             bad[i] = !ok;
         });
+        if (std::find(bad.begin(), bad.end(), 2) != bad.end())
+            ObjOutOfMemory();
         if (std::find(bad.begin(), bad.end(), 1) != bad.end())
             return false; // a statement with too few numbers fails the read
+        // The colours in file order.
+        for (size_t i = 0; i < used; ++i)
+            for (const ColorAt& color : mPortionColors[i])
+                if (!SetVertexColor(color.mVertex, color.mColor))
+                    ObjOutOfMemory();
         mTextureVerticesSeen = mTextureVerticesSeen || totals[1] > 0;
         mNormalsSeen = mNormalsSeen || totals[2] > 0;
         in.Consume(bytes);

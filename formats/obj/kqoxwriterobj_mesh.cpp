@@ -121,11 +121,42 @@ void KQoxWriterObj::WriteMesh(KQoxNode* node, KQoxMesh* mesh)
                 normals[i] = tips[i] - points[i];
     }
 
+    // Colours by control point go with their points: "v x y z r g b", and
+    // the alpha after them when some point's colour is not opaque.
+    const KQoxLayer* colorLayer = mesh->GetLayer(0, KQoxLayerElement::eVERTEX_COLOR);
+    const KQoxLayerElementVertexColor* colors = colorLayer ? colorLayer->GetVertexColors() : nullptr;
+    if (colors && colors->mMappingMode != KQoxLayerElement::eBY_CONTROL_POINT)
+        colors = nullptr;
+    // A point's colour; null when the element gives it none.
+    auto colorOf = [&](int point) -> const KQoxColor* {
+        int item = point;
+        if (colors->mReferenceMode != KQoxLayerElement::eDIRECT)
+            item = colors->mIndexArray.ValidateIndex(point) ? colors->mIndexArray[point] : -1;
+        return colors->mDirectArray.ValidateIndex(item) ? &colors->mDirectArray[item] : nullptr;
+    };
+    int colorNumbers = colors ? 6 : 3;
+    for (int i = 0; colors && i < pointCount && colorNumbers == 6; ++i)
+        if (const KQoxColor* color = colorOf(i))
+            colorNumbers = color->mAlpha != 1.0 ? 7 : 6;
     WriteBlocks(static_cast<size_t>(pointCount), [&](Output& out, size_t begin, size_t end) {
         for (size_t i = begin; i < end; ++i)
         {
             const KQoxVector4 p = KQoxMultTKept(world, pointData[i]);
-            out.Line("v", 1, p.mData, 3);
+            if (!colors)
+            {
+                out.Line("v", 1, p.mData, 3);
+                continue;
+            }
+            // A point the element gives no colour is white.
+            const KQoxColor* color = colorOf(static_cast<int>(i));
+            const double values[7] = {p.mData[0],
+                                      p.mData[1],
+                                      p.mData[2],
+                                      color ? color->mRed : 1.0,
+                                      color ? color->mGreen : 1.0,
+                                      color ? color->mBlue : 1.0,
+                                      color ? color->mAlpha : 1.0};
+            out.Line("v", 1, values, colorNumbers);
         }
     });
     mNextVertex += pointCount;

@@ -246,7 +246,7 @@ public:
     // "%lf", each after a blank.
     Output& Line(const char* key, size_t keyLength, const double* values, int count)
     {
-        char* at = Room(keyLength + 4 * (kObjFixed6Max + 1) + 1);
+        char* at = Room(keyLength + static_cast<size_t>(count > 4 ? count : 4) * (kObjFixed6Max + 1) + 1);
         if (keyLength <= 2)
             std::memcpy(at, key, 2); // "v" with its terminator: a fixed size copies without a call
         else

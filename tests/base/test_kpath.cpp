@@ -236,6 +236,51 @@ TEST(KPathFindTest, FileNamedInAFileIsFoundFromItsFolder)
     ASSERT_EQ(chdir(previous), 0);
 }
 
+TEST(KPathFindTest, NamesWhoseLettersDifferInCaseFindTheOneFile)
+{
+    // Tools of systems that ignore case write map names in their own case;
+    // the images beside the file are lower case. Each component that names
+    // nothing as written is the one entry of its folder (of its kind) that
+    // differs only in case; exact names win, twins find nothing.
+    TempDir dir;
+    for (const char* folder : {"maps", "Twins", "twins", "tex", "deep", "deep/Inner"})
+        ASSERT_EQ(mkdir(dir.File(folder).c_str(), 0700), 0);
+    for (const char* file : {"gl-14_ch.tga", "maps/wood.png", "Wood.tga", "wood.tga", "Twins/a.tga", "twins/a.tga",
+                             "stone.TGA", "STONE.tga", "TEX", "tex/brick.ppm", "deep/Inner/rock.ppm", "ÄPFEL.png"})
+        ASSERT_TRUE(WriteFile(dir.File(file), file));
+    char previous[4096];
+    ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
+    ASSERT_EQ(chdir("/"), 0); // another working folder
+    const struct
+    {
+        std::string name, found, asWritten;
+    } cases[] = {
+        {"GL-14_CH.TGA", dir.File("gl-14_ch.tga"), ""},
+        {"gl-14_ch.tga", dir.File("gl-14_ch.tga"), dir.File("gl-14_ch.tga")},
+        {"MAPS/WOOD.PNG", dir.File("maps/wood.png"), ""},           // every component
+        {"maps/./WOOD.PNG", dir.File("maps/wood.png"), ""},         // "." as written
+        {"MAPS/../GL-14_ch.tga", dir.File("gl-14_ch.tga"), ""},     // ".." as written
+        {dir.File("MAPS/Wood.png"), dir.File("maps/wood.png"), ""}, // absolute
+        {"Wood.tga", dir.File("Wood.tga"), dir.File("Wood.tga")},   // the exact one of twins
+        {"WOOD.TGA", "", ""},                                       // twins, neither exact
+        {"TWINS/a.tga", "", ""},                                    // twin folders
+        {"Stone.tga", "", ""},                                      // twins of any case
+        {"TEX/BRICK.PPM", dir.File("tex/brick.ppm"), ""},           // the folder, not the file TEX
+        {"Tex", dir.File("TEX"), ""},                               // the file, not the folder tex
+        {"DEEP/inner/ROCK.ppm", dir.File("deep/Inner/rock.ppm"), ""},
+        {"äPFEL.png", "", ""}, // ASCII letters only
+        {"MAPS", "", ""},      // a folder is no file
+        {"maps/wood.png/", "", ""},
+        {"GL-14_CH.TGA/x", "", ""},
+    };
+    for (const auto& c : cases)
+    {
+        EXPECT_EQ(S(KFindFileFrom(dir.Path().c_str(), c.name.c_str())), c.found) << c.name;
+        EXPECT_EQ(S(KFindFileAsWritten(dir.Path().c_str(), c.name.c_str())), c.asWritten) << c.name;
+    }
+    ASSERT_EQ(chdir(previous), 0);
+}
+
 TEST(KPathTempTest, TmpDirHandling)
 {
     TmpDirEnv restore;

@@ -69,6 +69,19 @@ inline database3ds* ReadDb(const std::string& path)
     return db;
 }
 
+// One chunk's bytes, written by hand: its tag and length (little-endian,
+// the 6 header bytes counted), then the payload.
+inline std::string Chunk(unsigned tag, const std::string& payload)
+{
+    std::string c;
+    const unsigned length = static_cast<unsigned>(payload.size() + 6);
+    c += static_cast<char>(tag & 0xFF);
+    c += static_cast<char>(tag >> 8);
+    for (int i = 0; i < 4; ++i)
+        c += static_cast<char>((length >> (8 * i)) & 0xFF);
+    return c + payload;
+}
+
 inline void SetName(char* field, size_t cap, const char* text)
 {
     std::snprintf(field, cap, "%s", text);

@@ -804,15 +804,7 @@ TEST_F(Ftk3ds, CorruptedBytesNeverCrashOrOverAllocate)
 
 TEST_F(Ftk3ds, DamagedChunkTreesGiveClearErrors)
 {
-    auto chunk = [](unsigned tag, const std::string& payload) {
-        std::string c;
-        unsigned len = static_cast<unsigned>(payload.size() + 6);
-        c += static_cast<char>(tag & 0xFF);
-        c += static_cast<char>(tag >> 8);
-        for (int i = 0; i < 4; ++i)
-            c += static_cast<char>((len >> (8 * i)) & 0xFF);
-        return c + payload;
-    };
+    const auto chunk = &ftktest::Chunk;
     std::string nested = chunk(0xA200, "");
     for (int i = 0; i < 100; ++i)
         nested = chunk(0xA200, nested);
@@ -873,6 +865,49 @@ TEST_F(Ftk3ds, DamagedChunkTreesGiveClearErrors)
     RelMeshObj3ds(&m);
     ReleaseObjectMotion3ds(&o);
     ReleaseDatabase3ds(&db);
+}
+
+TEST_F(Ftk3ds, MapNamesAreReadWhole)
+{
+    // Map names as tools write them: DOS's 8.3, longer ones (lib3ds writes
+    // up to 63 bytes), folders with backslashes; whole up to 255 bytes, a
+    // longer one refused rather than cut to another file's name.
+    const struct
+    {
+        std::string name;
+        bool terminated;
+        const char* error; // "": read whole
+    } cases[] = {
+        {"GL-14_CH.TGA", true, ""},
+        {"wood_grain.png", true, ""},
+        {"textures\\planets\\951gaspra.png", true, ""},
+        {std::string(63, 'a') + ".png", true, ""},
+        {std::string(251, 'b') + ".png", true, ""},
+        {std::string(252, 'c') + ".png", true, "File is corrupted: texture map name longer than 255 bytes of \"Mat\""},
+        {"wood.png", false, "File is corrupted: texture map name of \"Mat\""},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.name.substr(0, 40));
+        ResetToolkit3ds();
+        const std::string mapName = Chunk(0xA300, c.terminated ? c.name + std::string(1, '\0') : c.name);
+        const std::string material = Chunk(0xAFFF, Chunk(0xA000, std::string("Mat\0", 4)) + Chunk(0xA200, mapName));
+        ASSERT_TRUE(WriteFile(mDir.File("m.3ds"), Chunk(0x4D4D, Chunk(0x3D3D, material))));
+        database3ds* db = ReadDb(mDir.File("m.3ds"));
+        ASSERT_NE(db, nullptr) << LastErrorText();
+        material3ds* read = nullptr;
+        GetMaterialByIndex3ds(db, 0, &read);
+        if (*c.error)
+            EXPECT_EQ(LastErrorText(), c.error);
+        else
+        {
+            EXPECT_EQ(LastErrorText(), "");
+            ASSERT_NE(read, nullptr);
+            EXPECT_EQ(std::string(read->texture.name), c.name);
+        }
+        ReleaseMaterial3ds(&read);
+        ReleaseDatabase3ds(&db);
+    }
 }
 
 TEST_F(Ftk3ds, UnknownChunksAreSkippedAndKept)

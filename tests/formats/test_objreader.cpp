@@ -21,6 +21,10 @@
 #include "obj_test_util.h"
 #include "scene/attributes/kqoxnurb.h"
 
+#ifdef QOX_HAVE_TINYOBJ
+#include <tiny_obj_loader.h>
+#endif
+
 using namespace objtest;
 
 namespace {
@@ -679,7 +683,7 @@ TEST(ObjRead, MaterialLibraries)
     // The textured face: a texture, "_empty_" first for the others, its UVs.
     ASSERT_EQ(mesh->GTC(0), 2);
     EXPECT_STREQ(mesh->GT(0, 0)->GetNameWithoutNameSpacePrefix().ToChars(), "_empty_");
-    EXPECT_STREQ(mesh->GT(1, 0)->GetFileName(), "-s 1 1 1 brick.tif");
+    EXPECT_STREQ(mesh->GT(1, 0)->GetFileName(), "brick.tif"); // the options read off, no such file: as written
     EXPECT_EQ(mesh->GetTextureIndices()[5], 1);
     EXPECT_EQ(mesh->GetTextureUVCount(), 3);
     EXPECT_EQ(r->Node("default")->GetShadingMode(), KQoxNode::eLIGHT_TEXTURE_SHADING);
@@ -745,6 +749,141 @@ TEST(ObjRead, MapNamesPartedWithBackslashesFindTheirFiles)
             }
         }
     }
+}
+
+namespace {
+
+// A map statement's rest as exporters write it, the files beside the
+// library, and what the texture read keeps: the name (as written, its
+// relative name), the file found for it ("": none, the name as written),
+// scale u and v, offset u and v, and the options the message names.
+struct MapCase
+{
+    const char* mRest;
+    std::vector<const char*> mFiles;
+    const char* mRelative;
+    const char* mFound;
+    double mPlace[4];
+    std::vector<const char*> mLeftOut;
+    bool mPeerReadsIt = false; // tinyobjloader reads the name and numbers alike
+};
+
+const MapCase kMapCases[] = {
+    {"-s 2 2 1 wood.ppm", {"wood.ppm"}, "wood.ppm", "wood.ppm", {2, 2, 0, 0}, {}, true},
+    {"-o 0.5 0.25 wood.ppm", {"wood.ppm"}, "wood.ppm", "wood.ppm", {1, 1, 0.5, 0.25}, {}, false},
+    {"-s 3 wood.ppm", {"wood.ppm"}, "wood.ppm", "wood.ppm", {3, 1, 0, 0}, {}, false},
+    {"-bm 0.5 -s 1 2 3 -o 0.1 0.2 0.3 b m.png", {"b m.png"}, "b m.png", "b m.png", {1, 2, 0.1, 0.2}, {"-bm"}, true},
+    {"-blendu on -blendv off -boost 2 -clamp on -imfchan l -mm 0 1 -t 0.1 0.1 0.1 -texres 512 -type sphere a.ppm",
+     {"a.ppm"},
+     "a.ppm",
+     "a.ppm",
+     {1, 1, 0, 0},
+     {"-blendu", "-blendv", "-boost", "-clamp", "-imfchan", "-mm", "-t", "-texres", "-type"},
+     true},
+    {"-cc on -bm 0.25 -s 2 2 2 missing.ppm", {}, "missing.ppm", "", {2, 2, 0, 0}, {"-bm", "-cc"}, false},
+    // The whole rest names a file: nothing read off it.
+    {"-s 2 2 1 a b.ppm", {"-s 2 2 1 a b.ppm", "a b.ppm"}, "-s 2 2 1 a b.ppm", "-s 2 2 1 a b.ppm", {1, 1, 0, 0}, {}},
+    // No option of the format, an option without its number, no name after
+    // the options: the whole rest is the name.
+    {"-x 1 wood.ppm", {"wood.ppm"}, "-x 1 wood.ppm", "", {1, 1, 0, 0}, {}, false},
+    {"-bm wood.ppm", {"wood.ppm"}, "-bm wood.ppm", "", {1, 1, 0, 0}, {}, false},
+    {"-s 2 2", {}, "-s 2 2", "", {1, 1, 0, 0}, {}, false},
+    // The name after the options found as every map name is.
+    {"-s 4 4 1 TX\\GL-14_CH.TGA", {"tx/gl-14_ch.tga"}, "TX\\GL-14_CH.TGA", "tx/gl-14_ch.tga", {4, 4, 0, 0}, {}},
+};
+
+// A library of one material per case ("m0", "m1", ...), and an OBJ file
+// using those of cases [first, end).
+void WriteMapCases(const qoxtest::TempDir& dir, size_t first, size_t end)
+{
+    std::string library, obj = "mtllib scene.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0 0\n";
+    for (size_t i = first; i < end; ++i)
+    {
+        library += "newmtl m" + std::to_string(i) + "\nKd 1 1 1\nmap_Kd " + kMapCases[i].mRest + "\n";
+        obj += "usemtl m" + std::to_string(i) + "\nf 1/1 2/1 3/1\n";
+        for (const char* file : kMapCases[i].mFiles)
+        {
+            const std::string path = dir.File(file);
+            mkdir(path.substr(0, path.rfind('/')).c_str(), 0700); // its folder, when it has its own
+            ASSERT_TRUE(qoxtest::WriteFile(path, file));
+        }
+    }
+    ASSERT_TRUE(qoxtest::WriteFile(dir.File("scene.mtl"), library));
+    ASSERT_TRUE(qoxtest::WriteFile(dir.File("scene.obj"), obj));
+}
+
+} // namespace
+
+TEST(ObjRead, MapOptionsAreReadOffBeforeTheName)
+{
+    // Exporters write options before a map's image ("-s" for a scaled
+    // texture, "-bm" for bump maps). Read from another working folder, the
+    // texture names the image after them, keeps "-s" and "-o" as its scale
+    // and translation, and the message names each other option; a rest that
+    // names a file as a whole stays the name. tinyobjloader reads the name
+    // and numbers so.
+    char previous[4096];
+    ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
+    for (size_t i = 0; i < std::size(kMapCases); ++i)
+    {
+        const MapCase& c = kMapCases[i];
+        SCOPED_TRACE(c.mRest);
+        qoxtest::TempDir dir;
+        WriteMapCases(dir, i, i + 1);
+        ASSERT_EQ(chdir("/"), 0);
+        ObjRead r(dir.File("scene.obj"));
+        ASSERT_EQ(chdir(previous), 0);
+        ASSERT_TRUE(r.ok);
+        std::string message;
+        for (const char* option : c.mLeftOut)
+            message += std::string("Left out of the scene: 1 texture map option ") + option + "\n";
+        EXPECT_EQ(r.message, message);
+        KQoxMesh* mesh = r.Mesh("default");
+        ASSERT_NE(mesh, nullptr);
+        ASSERT_EQ(mesh->GTC(0), 1);
+        KQoxTexture* texture = mesh->GT(0, 0);
+        EXPECT_EQ(std::string(texture->GetFileName()), *c.mFound ? dir.File(c.mFound) : std::string(c.mRelative));
+        EXPECT_EQ(std::string(texture->GetRelativeFileName()), c.mRelative);
+        const double place[4] = {texture->GetScaleU(), texture->GetScaleV(), texture->GetTranslationU(),
+                                 texture->GetTranslationV()};
+        for (int k = 0; k < 4; ++k)
+            EXPECT_NEAR(place[k], c.mPlace[k], 1e-6) << k;
+#ifdef QOX_HAVE_TINYOBJ
+        tinyobj::attrib_t attrib;
+        std::vector<tinyobj::shape_t> shapes;
+        std::vector<tinyobj::material_t> peer;
+        std::string warn, err;
+        ASSERT_TRUE(tinyobj::LoadObj(&attrib, &shapes, &peer, &warn, &err, dir.File("scene.obj").c_str(),
+                                     (dir.Path() + "/").c_str(), false))
+            << err;
+        ASSERT_EQ(peer.size(), 1u);
+        const tinyobj::texture_option_t& options = peer[0].diffuse_texopt;
+        const float peerPlace[4] = {options.scale[0], options.scale[1], options.origin_offset[0],
+                                    options.origin_offset[1]};
+        for (int k = 0; c.mPeerReadsIt && k < 4; ++k)
+            EXPECT_EQ(peerPlace[k], static_cast<float>(place[k])) << k;
+        EXPECT_TRUE(!c.mPeerReadsIt || peer[0].diffuse_texname == c.mRelative) << peer[0].diffuse_texname;
+#endif
+    }
+    // The whole library in one read: one line per option with its count.
+    qoxtest::TempDir dir;
+    WriteMapCases(dir, 0, std::size(kMapCases));
+    ObjRead r(dir.File("scene.obj"));
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.message, "Left out of the scene: 1 texture map option -blendu\n"
+                         "Left out of the scene: 1 texture map option -blendv\n"
+                         "Left out of the scene: 2 texture map options -bm\n"
+                         "Left out of the scene: 1 texture map option -boost\n"
+                         "Left out of the scene: 1 texture map option -cc\n"
+                         "Left out of the scene: 1 texture map option -clamp\n"
+                         "Left out of the scene: 1 texture map option -imfchan\n"
+                         "Left out of the scene: 1 texture map option -mm\n"
+                         "Left out of the scene: 1 texture map option -t\n"
+                         "Left out of the scene: 1 texture map option -texres\n"
+                         "Left out of the scene: 1 texture map option -type\n");
+#ifndef QOX_HAVE_TINYOBJ
+    GTEST_SKIP() << "tinyobjloader is not installed: the map options are not compared with its reading";
+#endif
 }
 
 namespace {

@@ -2493,3 +2493,157 @@ TEST(ObjReadMesh, PlainFaceLinesOfEveryWayBuildWhatTheGeneralReadingBuilds)
         }
     }
 }
+
+namespace {
+
+// The colours of a file of numbered vertices ("v i 0 0 ..."), as read: per
+// vertex number, red, green, blue and alpha (none: the file gave none).
+using VertexColors = std::map<int, std::vector<double>>;
+
+// A mesh's colours by control point, each point told by its x, its
+// vertex's number; false when the mesh has no such element.
+bool MeshColors(KQoxMesh& mesh, VertexColors& colors)
+{
+    KQoxLayer* layer = mesh.GetLayer(0, KQoxLayerElement::eVERTEX_COLOR);
+    KQoxLayerElementVertexColor* element = layer ? layer->GetVertexColors() : nullptr;
+    if (!element)
+        return false;
+    EXPECT_EQ(element->mMappingMode, KQoxLayerElement::eBY_CONTROL_POINT);
+    EXPECT_EQ(element->mReferenceMode, KQoxLayerElement::eDIRECT);
+    EXPECT_EQ(element->mDirectArray.GetCount(), mesh.GetControlPointsCount());
+    for (int p = 0; p < mesh.GetControlPointsCount() && p < element->mDirectArray.GetCount(); ++p)
+    {
+        const KQoxColor& c = element->mDirectArray[p];
+        const KQoxVector4& point = mesh.GetControlPoints()[p];
+        EXPECT_EQ(point[3], 1.0); // a coloured vertex's w stays 1
+        colors[static_cast<int>(std::lround(point[0]))] = {c.mRed, c.mGreen, c.mBlue, c.mAlpha};
+    }
+    return true;
+}
+
+// Every mesh's colours of the file read on threads (1: statement by
+// statement as the calling thread reads); colored false when no mesh has
+// colours.
+VertexColors ReadColors(const std::string& path, int threads, bool& colored)
+{
+    VertexColors colors;
+    colored = false;
+    ObjRead r(path + ".none");
+    KQoxReaderObj reader(*r.manager);
+    reader.SetParallelRuns(threads, 1);
+    EXPECT_TRUE(reader.FileOpen(path.c_str()));
+    std::unique_ptr<KStreamOptions> options(reader.GetReadOptions(false));
+    static_cast<KStreamOptionsObj*>(options.get())->SetOption(1, 0);
+    EXPECT_TRUE(reader.Read(r.scene, options.get()));
+    KQoxNode* root = r.scene.GetRootNode();
+    for (int c = 0; c < root->GetChildCount(false); ++c)
+        if (KQoxMesh* mesh = static_cast<KQoxMesh*>(root->GetChild(c)->GetMesh()))
+            colored = MeshColors(*mesh, colors) || colored;
+    return colors;
+}
+
+// A colour of exact binary fractions for vertex i.
+std::vector<double> ColorOf(int i, bool alpha)
+{
+    return {(i % 8) / 8.0, (i % 4) / 4.0, (i % 2) / 2.0, alpha ? (i % 16) / 16.0 : 1.0};
+}
+
+} // namespace
+
+TEST(ObjReadMesh, VertexColorsBecomeAColorElementByControlPoint)
+{
+    // "v x y z r g b" (and with alpha) as scanners and mesh tools write it:
+    // the point, w 1, and its colour by control point, alike on one thread
+    // and several; a file whose vertices are coloured in part gives the
+    // others white; four numbers keep w. Written back as read, and as
+    // tinyobjloader reads them.
+    const int kVertices = 600;
+    const struct
+    {
+        const char* mWhat;
+        int mColoredFrom, mColoredTo; // vertices written with a colour
+        bool mAlpha;
+        const char* mFirstLine; // the first "v" line the writer writes
+    } cases[] = {
+        {"six numbers", 0, kVertices, false, "v 0.000000 0.000000 0.000000 0.000000 0.000000 0.000000\n"},
+        {"seven numbers", 0, kVertices, true, "v 0.000000 0.000000 0.000000 0.000000 0.000000 0.000000 0.000000\n"},
+        {"the later vertices", 250, kVertices, false, "v 0.000000 0.000000 0.000000 1.000000 1.000000 1.000000\n"},
+        {"the earlier vertices", 0, 250, false, "v 0.000000 0.000000 0.000000 0.000000 0.000000 0.000000\n"},
+        {"the last vertex", kVertices - 1, kVertices, false,
+         "v 0.000000 0.000000 0.000000 1.000000 1.000000 1.000000\n"},
+        {"none, four numbers", 0, 0, false, "v 0.000000 0.000000 0.000000\n"},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.mWhat);
+        // Coloured lines of other forms too (tabs, blanks), faces in two
+        // groups over every vertex.
+        std::string text;
+        VertexColors expected;
+        for (int i = 0; i < kVertices; ++i)
+        {
+            const std::vector<double> color = ColorOf(i, c.mAlpha);
+            const bool colored = i >= c.mColoredFrom && i < c.mColoredTo;
+            text += (i % 5 == 0 ? "v\t" : "v ") + std::to_string(i) + " 0 0";
+            if (colored)
+                for (int k = 0; k < (c.mAlpha ? 4 : 3); ++k)
+                    text += (i % 7 == 0 ? "  " : " ") + std::to_string(color[k]);
+            else if (c.mColoredTo == 0)
+                text += " 1"; // w
+            text += "\n";
+            expected[i] = colored ? color : std::vector<double>{1, 1, 1, 1};
+        }
+        for (int i = 1; i + 2 <= kVertices; i += 3)
+        {
+            if (i == 1 || i == 301)
+                text += i == 1 ? "g first\n" : "g second\n";
+            text += "f " + std::to_string(i) + " " + std::to_string(i + 1) + " " + std::to_string(i + 2) + "\n";
+        }
+        qoxtest::TempDir dir;
+        ASSERT_TRUE(qoxtest::WriteFile(dir.File("scan.obj"), text));
+        const bool anyColor = c.mColoredTo > c.mColoredFrom;
+        VertexColors read;
+        for (int threads : {1, 4})
+        {
+            SCOPED_TRACE("threads " + std::to_string(threads));
+            bool colored = false;
+            read = ReadColors(dir.File("scan.obj"), threads, colored);
+            EXPECT_EQ(colored, anyColor);
+            EXPECT_EQ(read, anyColor ? expected : VertexColors());
+        }
+        auto r = std::make_unique<ObjRead>(dir.File("scan.obj"));
+        ASSERT_TRUE(r->ok);
+
+        // Written back: "v x y z r g b", alpha when not all opaque.
+        ASSERT_TRUE(WriteScene(*r->manager, r->scene, dir.File("out.obj")));
+        const std::string written = qoxtest::ReadFile(dir.File("out.obj"));
+        const size_t first = written.find("\nv ");
+        ASSERT_NE(first, std::string::npos);
+        EXPECT_EQ(written.substr(first + 1, written.find('\n', first + 1) - first), c.mFirstLine);
+        bool colored = false;
+        const VertexColors again = ReadColors(dir.File("out.obj"), 1, colored);
+        EXPECT_EQ(colored, anyColor);
+        EXPECT_EQ(again, anyColor ? expected : VertexColors());
+
+#ifdef QOX_HAVE_TINYOBJ
+        // tinyobjloader reads red, green and blue alike (white for a
+        // vertex without a colour).
+        tinyobj::attrib_t attrib;
+        std::vector<tinyobj::shape_t> shapes;
+        std::vector<tinyobj::material_t> materials;
+        std::string warn, err;
+        ASSERT_TRUE(tinyobj::LoadObj(&attrib, &shapes, &materials, &warn, &err, dir.File("scan.obj").c_str(),
+                                     (dir.Path() + "/").c_str(), false))
+            << err;
+        ASSERT_EQ(attrib.colors.size(), 3u * kVertices);
+        for (const auto& vertex : read)
+            for (int k = 0; k < 3; ++k)
+                EXPECT_EQ(attrib.colors[3 * static_cast<size_t>(vertex.first) + k],
+                          static_cast<float>(vertex.second[k]))
+                    << "vertex " << vertex.first;
+#endif
+    }
+#ifndef QOX_HAVE_TINYOBJ
+    GTEST_SKIP() << "tinyobjloader is not installed: the colours are not compared with its reading";
+#endif
+}

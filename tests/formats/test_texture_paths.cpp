@@ -618,3 +618,131 @@ TEST(TextureCopies, NamesThatAreNotImagesAreNotFound)
             }
         }
 }
+
+namespace {
+
+// Where a map name stands: in a 3DS file, in the library of an OBJ file,
+// or there too with the library itself named in another case.
+enum class Naming
+{
+    e3DS,
+    eMTL,
+    eOBJ_LIBRARY
+};
+
+#ifdef QOX_HAVE_LIB3DS
+// A 3DS file whose material "Stone" maps map, on a triangle, as lib3ds (as
+// other tools) writes it; what lib3ds reads back as the map name in peer.
+void Write3dsNaming(const std::string& path, const std::string& map, std::string& peer)
+{
+    Lib3dsFile* f = lib3ds_file_new();
+    Lib3dsMaterial* material = lib3ds_material_new();
+    std::strcpy(material->name, "Stone");
+    ASSERT_LT(map.size(), sizeof material->texture1_map.name);
+    std::strcpy(material->texture1_map.name, map.c_str());
+    material->texture1_map.percent = 1.0f;
+    material->texture1_map.scale[0] = material->texture1_map.scale[1] = 1.0f;
+    lib3ds_file_insert_material(f, material);
+    Lib3dsMesh* mesh = lib3ds_mesh_new("Tri");
+    lib3ds_mesh_new_point_list(mesh, 3);
+    lib3ds_mesh_new_texel_list(mesh, 3);
+    lib3ds_mesh_new_face_list(mesh, 1);
+    for (int i = 0; i < 3; ++i)
+    {
+        mesh->pointL[i].pos[0] = mesh->texelL[i][0] = i == 1 ? 1.0f : 0.0f;
+        mesh->pointL[i].pos[1] = mesh->texelL[i][1] = i == 2 ? 1.0f : 0.0f;
+        mesh->faceL[0].points[i] = static_cast<Lib3dsWord>(i);
+    }
+    std::strcpy(mesh->faceL[0].material, "Stone");
+    for (int r = 0; r < 4; ++r)
+        mesh->matrix[r][r] = 1.0f;
+    lib3ds_file_insert_mesh(f, mesh);
+    ASSERT_TRUE(lib3ds_file_save(f, path.c_str()));
+    lib3ds_file_free(f);
+    Lib3dsFile* read = lib3ds_file_load(path.c_str());
+    ASSERT_NE(read, nullptr);
+    ASSERT_NE(read->materials, nullptr);
+    peer = read->materials->texture1_map.name;
+    lib3ds_file_free(read);
+}
+#endif
+
+} // namespace
+
+TEST(TexturePaths, MapNamesFindTheImagesTheirToolsMeant)
+{
+    // Files of DOS-era tools name their maps in upper case beside lower-case
+    // images, part folders with backslashes, and other tools write names
+    // past 8.3. Read from another working folder, each map names the one
+    // image whose name differs at most in case ("/" for "\\"), found beside
+    // the file; the name as written stays the relative name. Twins differing
+    // in case only, neither as written, name no image.
+    KQoxRegisterGeometryFormats();
+    const struct
+    {
+        const char* mWritten;
+        std::vector<const char*> mImages; // under src/
+        const char* mFound;               // the one found ("": none)
+    } cases[] = {
+        {"GL-14_CH.TGA", {"gl-14_ch.tga"}, "gl-14_ch.tga"},
+        {"tx\\img.ppm", {"tx/img.ppm"}, "tx/img.ppm"},
+        {"TX\\IMG.PPM", {"tx/img.ppm"}, "tx/img.ppm"},
+        {"planetarium_maps/951gaspra_surface.png",
+         {"planetarium_maps/951gaspra_surface.png"},
+         "planetarium_maps/951gaspra_surface.png"},
+        {"Wood.tga", {"Wood.tga", "wood.tga"}, "Wood.tga"},
+        {"STONE.TGA", {"Stone.tga", "stone.tga"}, ""},
+    };
+    const struct
+    {
+        Naming mNaming;
+        const char* mWhat;
+    } namings[] = {{Naming::e3DS, "3DS map"}, {Naming::eMTL, "MTL map"}, {Naming::eOBJ_LIBRARY, "OBJ library"}};
+    for (const auto& naming : namings)
+        for (const auto& c : cases)
+        {
+            SCOPED_TRACE(std::string(naming.mWhat) + " " + c.mWritten);
+            TempDir root;
+            ASSERT_EQ(mkdir(root.File("src").c_str(), 0700), 0);
+            for (const char* image : c.mImages)
+            {
+                const std::string path = root.File(std::string("src/") + image);
+                const size_t slash = path.rfind('/');
+                mkdir(path.substr(0, slash).c_str(), 0700); // its folder, when it has its own
+                ASSERT_TRUE(WriteFile(path, ImageBytes(image)));
+            }
+            std::string file = root.File("src/scene.obj");
+            if (naming.mNaming == Naming::e3DS)
+            {
+#ifdef QOX_HAVE_LIB3DS
+                file = root.File("src/scene.3ds");
+                std::string peer;
+                Write3dsNaming(file, c.mWritten, peer);
+                EXPECT_EQ(peer, c.mWritten); // lib3ds reads the name whole
+#else
+                continue;
+#endif
+            }
+            else
+            {
+                // The library "scene.mtl", named "SCENE.MTL" by the OBJ file.
+                const std::string library = naming.mNaming == Naming::eMTL ? "scene.mtl" : "SCENE.MTL";
+                ASSERT_TRUE(WriteFile(file, "mtllib " + library + "\n" + kObjText));
+                ASSERT_TRUE(
+                    WriteFile(root.File("src/scene.mtl"), std::string("newmtl Stone\nmap_Kd ") + c.mWritten + "\n"));
+            }
+            std::unique_ptr<KQoxSdkManager> manager(KQoxSdkManager::CreateKQoxSdkManager());
+            KQoxScene& scene = *manager->CreateKQoxScene();
+            WorkingFolder elsewhere("/");
+            ASSERT_TRUE(elsewhere.Moved());
+            ASSERT_TRUE(Import(*manager, scene, file));
+            const std::vector<KQoxTexture*> read = NamedTextures(*manager);
+            ASSERT_EQ(read.size(), 1u);
+            EXPECT_EQ(std::string(read[0]->GetFileName()),
+                      *c.mFound ? root.File(std::string("src/") + c.mFound) : std::string(c.mWritten));
+            EXPECT_EQ(std::string(read[0]->GetRelativeFileName()), c.mWritten);
+        }
+#ifndef QOX_HAVE_LIB3DS
+    GTEST_SKIP() << "lib3ds is not installed: no 3DS file of another tool is read";
+#endif
+}

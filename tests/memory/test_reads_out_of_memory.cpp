@@ -32,9 +32,11 @@
 #include "formats/dxf_test_util.h"
 #include "formats/kqoxgeometryformats.h"
 #include "formats/kqoxstreamoptionsgeometry.h"
+#include "formats/kqoxgeometryformats.h"
 #include "memory_test_util.h"
 #include "read_test_util.h"
 #include "scene/attributes/kqoxlayer.h"
+#include "scene/attributes/kqoxmaterial.h"
 #include "scene/attributes/kqoxmesh.h"
 
 using namespace qoxsdk_600;
@@ -124,19 +126,31 @@ std::string ListGeometryRead(KQoxSdkManager& manager, KQoxScene& scene)
            std::to_string(manager.GetKQoxMaterialCount()) + "\n";
 }
 
+// A listing of a read of its own, for files of other formats.
+using ListRead = std::function<std::string(KQoxSdkManager&, KQoxScene&, const KQoxImporter&)>;
+
 // How a run reads its file: as a native file (no options) with its
-// password, or as a DXF file with the option set of a derivation.
+// password, as a DXF file with the option set of a derivation, or with the
+// reader's own options and a listing of its own.
 struct Reading
 {
+    Reading(const char* password = "", int dxfDerivation = -1, bool referenceNode = false)
+        : mPassword(password), mDxfDerivation(dxfDerivation), mReferenceNode(referenceNode)
+    {
+    }
     const char* mPassword = "";
     int mDxfDerivation = -1; // the derivation's entry (0 layer, 1 block, 2 entity); -1: native
     bool mReferenceNode = false;
+    ListRead mList;              // what a read is compared by, when not the native listing
+    bool mReaderOptions = false; // the importer's options for the file's format given to the import
 };
 
 // What the comparison of two reads looks at: for a DXF read, its geometry
 // and message.
 std::string Listing(KQoxSdkManager& manager, KQoxScene& scene, const KQoxImporter& importer, const Reading& reading)
 {
+    if (reading.mList)
+        return reading.mList(manager, scene, importer);
     if (reading.mDxfDerivation < 0)
         return qoxtest::ListRead(scene) + qoxtest::ListTextures(manager);
     KString message;
@@ -148,9 +162,11 @@ std::string Listing(KQoxSdkManager& manager, KQoxScene& scene, const KQoxImporte
 // when options); false with the importer's error.
 bool Import(KQoxImporter& importer, KQoxScene& scene, const Reading& reading)
 {
-    if (reading.mDxfDerivation < 0)
+    if (reading.mDxfDerivation < 0 && !reading.mReaderOptions)
         return importer.Import(scene);
     std::unique_ptr<KStreamOptions> options(importer.GetImportOptions());
+    if (reading.mReaderOptions)
+        return options && importer.Import(scene, options.get());
     auto* dxf = dynamic_cast<KStreamOptionsDxf*>(options.get());
     if (!dxf)
         return false;
@@ -474,6 +490,112 @@ TEST(ReadsOutOfMemory, DxfReadsWholeOrFailForMemory)
                 mode, qoxtest::SweepStride(1));
             qoxtest::ExpectEveryRunEndsWell(outcome, read.mName);
             std::printf("%s: %ld allocations\n", read.mName, outcome.mAllocations);
+        }
+    }
+}
+
+namespace {
+
+// An OBJ read: besides the nodes and textures, each mesh's points, colours
+// and textures, each material's diffuse colour, each texture's scale, and
+// the read's message.
+std::string ListObjRead(KQoxSdkManager& manager, KQoxScene& scene, const KQoxImporter& importer)
+{
+    std::string out = qoxtest::ListRead(scene) + qoxtest::ListTextures(manager);
+    const std::function<void(KQoxNode*)> meshes = [&](KQoxNode* node) {
+        if (KQoxMesh* mesh = static_cast<KQoxMesh*>(node->GetMesh()))
+        {
+            KQoxLayer* layer = mesh->GetLayer(0, KQoxLayerElement::eVERTEX_COLOR);
+            const int colors = layer ? layer->GetVertexColors()->mDirectArray.GetCount() : -1;
+            out += "mesh " + std::to_string(mesh->GetControlPointsCount()) + " points " + std::to_string(colors) +
+                   " colours " + std::to_string(mesh->GTC(0)) + " textures\n";
+        }
+        for (int c = 0; c < node->GetChildCount(); ++c)
+            meshes(node->GetChild(c));
+    };
+    meshes(scene.GetRootNode());
+    for (int m = 0; m < manager.GetKQoxMaterialCount(); ++m)
+    {
+        KQoxMaterial* material = manager.GetKQoxMaterial(m);
+        out +=
+            std::string("material ") + material->GetName() + " " + std::to_string(material->GetDiffuse().mGreen) + "\n";
+    }
+    for (int t = 0; t < manager.GetKQoxTextureCount(); ++t)
+        out += "scale " + std::to_string(manager.GetKQoxTexture(t)->GetScaleU()) + "\n";
+    KString message;
+    importer.GetMessage(message);
+    return out + "message " + message.ToChars();
+}
+
+} // namespace
+
+// OBJ files with a material library and a texture, one written plainly,
+// one whose map has options before an image named in another letter case
+// and whose vertices have colours, in a folder of a long name (every name
+// made on the way allocates): a read short of memory fails with "Out of
+// memory" or gives the library's material and texture (its file named, its
+// scale kept), the colours and the message a read with memory to spare
+// gives.
+TEST(ReadsOutOfMemory, ObjWithItsLibraryAndTextureReadsWholeOrFailsForMemory)
+{
+    QOX_SKIP_UNDER_THREAD_SANITIZER();
+    KSetThreadLimit(1);
+    KQoxRegisterGeometryFormats();
+    const struct
+    {
+        const char* mWhat;
+        const char* mVertices;
+        const char* mMap;
+        std::vector<const char*> mListed; // parts of the listing read with memory to spare
+    } cases[] = {
+        {"plain",
+         "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 1 1 0\n",
+         "stone wall.ppm",
+         {"stone wall.ppm stone wall.ppm", "mesh 6 points -1 colours 1 textures", "material Material::Stone 0.25"}},
+        {"map options, letter case, colours",
+         "v 0 0 0 1 0 0\nv 1 0 0 0 1 0\nv 0 1 0 0 0 1\nv 1 1 0\n",
+         "-bm 0.5 -s 2 2 1 Stone Wall.PPM",
+         {"stone wall.ppm Stone Wall.PPM", "mesh 6 points 6 colours 1 textures", "scale 2.0",
+          "material Material::Stone 0.25", "message Left out of the scene: 1 texture map option -bm"}},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.mWhat);
+        qoxtest::TempDir temp;
+        const std::string folder = temp.File("an asset library of the planetarium's models");
+        ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+        const std::string obj = folder + "/scene.obj";
+        ASSERT_TRUE(
+            qoxtest::WriteFile(obj, std::string("mtllib scene.mtl\n") + c.mVertices +
+                                        "vt 0 0\nvt 1 0\nvt 0 1\nusemtl Stone\nf 1/1 2/2 3/3\nf 2/2 4/3 3/3\n"));
+        ASSERT_TRUE(qoxtest::WriteFile(folder + "/scene.mtl",
+                                       std::string("newmtl Stone\nKd 0.5 0.25 0.125\nmap_Kd ") + c.mMap + "\n"));
+        ASSERT_TRUE(qoxtest::WriteFile(folder + "/stone wall.ppm", std::string("P6\n1 1\n255\n\xff\x00\x00", 14)));
+        std::string reference;
+        {
+            KQoxSdkManager manager;
+            KQoxScene& scene = *manager.CreateKQoxScene();
+            KQoxImporter importer(manager);
+            ASSERT_TRUE(importer.Initialize(obj.c_str()));
+            std::unique_ptr<KStreamOptions> options(importer.GetImportOptions());
+            ASSERT_TRUE(importer.Import(scene, options.get())) << importer.GetLastErrorString();
+            reference = ListObjRead(manager, scene, importer);
+        }
+        // The reference holds what the sweep compares.
+        for (const char* part : c.mListed)
+            ASSERT_NE(reference.find(part), std::string::npos) << part << " in\n" << reference;
+        for (AllocationFailure mode : {AllocationFailure::eOnlyAt, AllocationFailure::eFromOn})
+        {
+            const qoxtest::SweepOutcome outcome = qoxtest::SweepAllocations(
+                [&](std::string& text) {
+                    Reading reading;
+                    reading.mList = ListObjRead;
+                    reading.mReaderOptions = true;
+                    return ImportAndCompare(obj, reading, reference, After::eLookUp, text);
+                },
+                mode, 1);
+            qoxtest::ExpectEveryRunEndsWell(outcome, c.mWhat);
+            std::printf("%s: %ld allocations\n", c.mWhat, outcome.mAllocations);
         }
     }
 }
