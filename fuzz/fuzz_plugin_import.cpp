@@ -6,7 +6,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
+#include <system_error>
 #include <unistd.h>
 
 #include "base/kpath.h"
@@ -54,8 +57,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (fclose(file) != 0 || !written)
         return 0;
 
-    // Each import appends to the log; one input's lines are enough.
+    // Each import appends to the log; one input's lines are enough. The
+    // media an earlier input extracted are removed, so that each input finds
+    // the folders as a first read does.
     std::remove((directory + "qoxzeltlog.txt").c_str());
+    std::error_code ignored;
+    std::filesystem::remove_all(path + ".media", ignored);
+    std::filesystem::remove_all(directory + "cache", ignored);
+    setenv("XDG_CACHE_HOME", (directory + "cache").c_str(), 1);
     zelthost::Host& host = zelthost::Host::Get();
     host.Reset();
     QoxZeltUserParams::Instance().SetBoolParam(QoxZeltUserParams::kImportShowUI, false);
