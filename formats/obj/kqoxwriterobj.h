@@ -89,6 +89,9 @@ public:
     bool InitMtlLib();
     int FindObjMaterial(KQoxMaterial* material, KQoxTexture* texture);
     bool DestroyObjMaterials();
+    // Writes "-s u v 1 " and "-o u v 0 " before a map's name for a texture
+    // scaled or moved from its place.
+    void WriteMapPlacement(KQoxTexture& texture);
     bool WriteMaterial(const char* name, KQoxMaterial* material, KQoxTexture* texture);
     // Copies an image beside the file with the export (see
     // kqoxtexturecopy.h), the copy's file name in copyName; a copy that

@@ -1,6 +1,8 @@
 // The material side of the OBJ writer: the ".mtl" library beside the file,
 // one uniquely named entry per (material, texture) pair, texture copies.
 
+#include <cmath>
+
 #include "base/kpath.h"
 #include "formats/kqoxtexturecopy.h"
 #include "formats/obj/kqoxwriterobj.h"
@@ -96,6 +98,20 @@ void KQoxWriterObj::UseMaterial(KQoxMaterial* material, KQoxTexture* texture, co
     mObj->Text("usemtl ").Text(entry->mName.ToChars()).Char('\n');
 }
 
+void KQoxWriterObj::WriteMapPlacement(KQoxTexture& texture)
+{
+    // The options a reader takes back as the texture's scale and offset;
+    // a texture placed as it is writes none, so such maps read as before.
+    // Values that are no numbers in the file's text (NaN, infinities) are
+    // left out, so that the line still names its image.
+    const double scaleU = texture.GetScaleU(), scaleV = texture.GetScaleV();
+    const double offsetU = texture.GetTranslationU(), offsetV = texture.GetTranslationV();
+    if ((scaleU != 1.0 || scaleV != 1.0) && std::isfinite(scaleU) && std::isfinite(scaleV))
+        mMtl->Text("-s ").Double(scaleU).Char(' ').Double(scaleV).Text(" 1 ");
+    if ((offsetU != 0.0 || offsetV != 0.0) && std::isfinite(offsetU) && std::isfinite(offsetV))
+        mMtl->Text("-o ").Double(offsetU).Char(' ').Double(offsetV).Text(" 0 ");
+}
+
 bool KQoxWriterObj::WriteMaterial(const char* name, KQoxMaterial* material, KQoxTexture* texture)
 {
     if (!mMtlFile || !material)
@@ -110,7 +126,9 @@ bool KQoxWriterObj::WriteMaterial(const char* name, KQoxMaterial* material, KQox
             map = WithoutLineBreaks(own.ToChars()).c_str();
         if (HasLineBreak(own.ToChars()))
             NoteLineBreak("texture", map.ToChars());
-        mMtl->Text("map_Kd ").Text(map.ToChars()).Char('\n');
+        mMtl->Text("map_Kd ");
+        WriteMapPlacement(*texture);
+        mMtl->Text(map.ToChars()).Char('\n');
     }
     auto color = [&](const char* key, const KQoxColor& c) {
         mMtl->Text(key).Char(' ').Double(c.mRed).Char(' ').Double(c.mGreen).Char(' ').Double(c.mBlue).Char('\n');

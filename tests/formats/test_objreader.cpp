@@ -17,6 +17,9 @@
 #include <unistd.h>
 
 #include "base/kfile.h"
+#include "fileio/kqoxexporter.h"
+#include "fileio/kqoxioregistry.h"
+#include "formats/kqoxgeometryformats.h"
 #include "formats/obj/kqoxobjscan.h"
 #include "obj_test_util.h"
 #include "scene/attributes/kqoxnurb.h"
@@ -848,6 +851,31 @@ TEST(ObjRead, MapOptionsAreReadOffBeforeTheName)
                                  texture->GetTranslationV()};
         for (int k = 0; k < 4; ++k)
             EXPECT_NEAR(place[k], c.mPlace[k], 1e-6) << k;
+        // Written back, the map keeps its scale and offset and names its
+        // image's copy.
+        const std::string out = dir.File("out");
+        ASSERT_EQ(mkdir(out.c_str(), 0700), 0);
+        {
+            KQoxRegisterGeometryFormats();
+            KQoxExporter exporter(*r.manager);
+            ASSERT_TRUE(exporter.Initialize((out + "/scene.obj").c_str()) && exporter.SetFileFormat(eEXPORT_OBJ));
+            std::unique_ptr<KStreamOptions> options(exporter.GetExportOptions());
+            ASSERT_TRUE(exporter.Export(r.scene, options.get())) << exporter.GetLastErrorString();
+        }
+        ObjRead back(out + "/scene.obj");
+        ASSERT_TRUE(back.ok);
+        KQoxMesh* written = back.Mesh("default");
+        ASSERT_NE(written, nullptr);
+        ASSERT_EQ(written->GTC(0), 1);
+        KQoxTexture* copy = written->GT(0, 0);
+        const double placed[4] = {copy->GetScaleU(), copy->GetScaleV(), copy->GetTranslationU(),
+                                  copy->GetTranslationV()};
+        for (int k = 0; k < 4; ++k)
+            EXPECT_EQ(placed[k], place[k]) << k;
+        if (*c.mFound)
+        {
+            EXPECT_EQ(qoxtest::ReadFile(copy->GetFileName()), c.mFound) << copy->GetFileName();
+        }
 #ifdef QOX_HAVE_TINYOBJ
         tinyobj::attrib_t attrib;
         std::vector<tinyobj::shape_t> shapes;
