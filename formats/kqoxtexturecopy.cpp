@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <memory>
+#include <new>
 #include <unistd.h>
 
 #include "base/kpath.h"
@@ -42,6 +43,15 @@ void AppendFileMessage(KString& message, const char* text, const char* path)
     message += "\".\n";
 }
 
+// The text itself, or std::bad_alloc when it lost its text for want of
+// memory.
+const KString& Whole(const KString& text)
+{
+    if (!text.IsOK())
+        throw std::bad_alloc();
+    return text;
+}
+
 // Copies source to destination; false on any read, write or close failure.
 bool CopyStream(FILE* source, FilePtr& destination)
 {
@@ -67,8 +77,12 @@ ETextureCopy CopyTextureFile(const char* texturePath, const char* writtenFilePat
     {
         return eTEXTURE_MISSING;
     }
-    const KString destination = MakeFullPath(ExtractDirectoryFromFilePath(writtenFilePath).ToChars(),
-                                             ExtractFileName(texturePath, true).ToChars());
+    // Each part whole, or out of memory: a part that lost its text would put
+    // the copy elsewhere (the working folder) or nowhere.
+    const KString folder = ExtractDirectoryFromFilePath(writtenFilePath);
+    const KString name = ExtractFileName(texturePath, true);
+    const KString destination = MakeFullPath(Whole(folder).ToChars(), Whole(name).ToChars());
+    Whole(destination);
     // Looked for without opening it: with no descriptor left, opening would
     // take a file that is there for one that is not.
     if (files.Holds(destination.ToChars()) || faccessat(AT_FDCWD, destination.ToChars(), R_OK, AT_EACCESS) == 0)

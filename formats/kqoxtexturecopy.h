@@ -30,7 +30,8 @@ extern const char* const kTEXTURE_NO_DESCRIPTOR_CAUSE;
 //   Error writing texture file "<destination>".            (NOT_CREATED, NOT_WRITTEN)
 // An image or copy that cannot be opened for want of a descriptor (EMFILE,
 // ENFILE) is eTEXTURE_NO_DESCRIPTOR and adds no line: the image is there,
-// the save is to fail naming kTEXTURE_NO_DESCRIPTOR_CAUSE.
+// the save is to fail naming kTEXTURE_NO_DESCRIPTOR_CAUSE. Memory running
+// out (the copy's buffer, the copy's path) throws std::bad_alloc.
 ETextureCopy CopyTextureFile(const char* texturePath, const char* writtenFilePath, KStagedFiles& files,
                              KString& message);
 
