@@ -94,14 +94,24 @@ public:
     bool Runs(bool needsRoot, const std::string& name)
     {
         if (!needsRoot || geteuid() == 0)
+        {
+            ++mRan;
             return true;
+        }
         mLeftOut += (mLeftOut.empty() ? "" : "; ") + name;
         return false;
     }
     const std::string& LeftOut() const { return mLeftOut; }
+    // The skip reason: the cases left out, and whether the others ran.
+    std::string Reason() const
+    {
+        return "not root: the cases that need another user were left out (" + mLeftOut + ")" +
+               (mRan > 0 ? "; the others ran" : "");
+    }
 
 private:
     std::string mLeftOut;
+    int mRan = 0;
 };
 
 // Ends the test as skipped, naming the cases left out, when there were any
@@ -110,8 +120,7 @@ private:
     do                                                                                                                 \
     {                                                                                                                  \
         if (!(cases).LeftOut().empty())                                                                                \
-            GTEST_SKIP() << "not root: the cases that need another user were left out (" << (cases).LeftOut()          \
-                         << "); the others ran";                                                                       \
+            GTEST_SKIP() << (cases).Reason();                                                                          \
     } while (0)
 
 // The user a test's files are given to when it acts as another user: nobody
