@@ -61,6 +61,9 @@ if [ "$uid" -eq 0 ] || [ "$uid" -eq 65534 ] || [ "$uid" -eq 12345 ]; then
 fi
 home=$(getent passwd "$user" | cut -d: -f6)
 mkdir -p "$home"
+# One pass at a time for the user: another would empty its home under it.
+exec 9<"$home"
+flock 9
 find "$home" -mindepth 1 -delete
 chown "$uid:$gid" "$home"
 chmod 0700 "$home"
@@ -114,13 +117,17 @@ done
 count=$(wc -l <"$list")
 echo "test-unprivileged.sh: $count cases as $user (uid $uid), $jobs at once"
 
+# The sanitizers' options given to this script reach the cases (a
+# QOX_SANITIZE build's tree).
+sanitizer_options=$(env | grep -E '^(ASAN|UBSAN|LSAN|TSAN)_OPTIONS=' | tr '\n' ' ' || true)
+
 # One case, as the user: its output in results/<n>.out and its outcome
 # (passed, skipped, failed) in results/<n>.status.
 run_case() {
   local n=$1 program=$2 name=$3
   local out=$results/$n.out status=failed rc=0
   (cd "$tmp" && timeout 1500 runuser -u "$user" -- env -i HOME="$home" TMPDIR="$tmp" USER="$user" \
-    LOGNAME="$user" PATH=/usr/local/bin:/usr/bin:/bin LANG="${LANG:-C.UTF-8}" \
+    LOGNAME="$user" PATH=/usr/local/bin:/usr/bin:/bin LANG="${LANG:-C.UTF-8}" $sanitizer_options \
     "$program" --gtest_filter="$name") >"$out" 2>&1 || rc=$?
   if [ "$rc" -eq 0 ] && grep -q '^\[==========\] 1 test from 1 test suite ran' "$out"; then
     grep -q '^\[  SKIPPED \] 1 test' "$out" && status=skipped || status=passed
@@ -128,7 +135,7 @@ run_case() {
   echo "$status $name" >"$results/$n.status"
 }
 export -f run_case
-export results tmp user home
+export results tmp user home sanitizer_options
 
 awk '{ print NR, $1, $2 }' "$list" | xargs -P "$jobs" -n 3 bash -c 'run_case "$0" "$1" "$2"'
 

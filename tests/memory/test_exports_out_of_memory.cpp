@@ -136,14 +136,12 @@ void SweepForm(KQoxSdkManager& manager, KQoxScene& scene, const Form& form, cons
             // A folder of the run's own with the old files (children run
             // side by side), made and checked with nothing failing.
             qoxtest::DisarmAllocations();
-            const std::string folder = swept + "/" + std::to_string(getpid());
-            mkdir(folder.c_str(), 0700);
+            const std::string folder = qoxtest::FreshRunFolder(swept);
             qoxtest::WriteFolder(folder, form.mOld);
             const std::string path = folder + "/" + form.mFile;
             // Working in an empty folder of the run's own, which the
             // export, given a full path, never writes into.
-            const std::string here = folder + ".cwd";
-            mkdir(here.c_str(), 0700);
+            const std::string here = qoxtest::FreshRunFolder(swept, "cwd-");
             if (chdir(here.c_str()) != 0)
                 return qoxtest::kWorkFailed;
             qoxtest::ResumeAllocations();
