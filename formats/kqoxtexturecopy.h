@@ -68,7 +68,8 @@ public:
     // An image, copy or file in the way that cannot be opened for want of a
     // descriptor (EMFILE, ENFILE) is eTEXTURE_NO_DESCRIPTOR and adds no
     // line: the image is there, the save is to fail naming
-    // kTEXTURE_NO_DESCRIPTOR_CAUSE.
+    // kTEXTURE_NO_DESCRIPTOR_CAUSE. Memory running out (the copy's buffer,
+    // its path or name) throws std::bad_alloc.
     ETextureCopy CopyTextureFile(const char* texturePath, const char* writtenFilePath, KStagedFiles& files,
                                  KString& message, KString& copyName, ETextureCopyNames names = eCOPY_NAMES_ANY);
 

@@ -62,7 +62,9 @@ bool KQoxWriterObj::CreateFiles(const char* fileName)
     if (!mObjFile)
         return StagedFailed(mStaged);
     mObj = std::make_unique<Output>(mObjFile);
+    // The library and the image copies are named from it.
     mFileName = fileName;
+    ObjWholeText(mFileName);
     mWriteFailed = false;
     mCreateFailed = false;
     mCreateCause = nullptr;
@@ -167,7 +169,7 @@ bool KQoxWriterObj::WriteScene(KQoxScene& scene, KStreamOptions* options)
     mObj->Text("# \n# Kelvarian OBJ file\n# Created with Tolvane QOX\n# \n");
     if (mMaterialsPresent)
     {
-        mObj->Text("mtllib ").Text(mMaterialLibraryName.ToChars()).Text("\n\n");
+        mObj->Text("mtllib ").Text(mMaterialLibraryName).Text("\n\n");
         KName name("default");
         mMaterialNames.Rename(name);
         mDefaultMaterial = mManager.CreateKQoxMaterial(name.GetCurrentName());

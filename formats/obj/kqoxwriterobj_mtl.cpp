@@ -41,11 +41,15 @@ KString LibraryFileName(const char* objPath)
 bool KQoxWriterObj::InitMtlLib()
 {
     // The library lies beside the file; the directory is kept as given.
-    KString path = MakeFullPath(ExtractDirectoryFromFilePath(mFileName.ToChars()).ToChars(),
-                                LibraryFileName(mFileName.ToChars()).ToChars());
+    // Each part whole, or out of memory: a part that lost its text would
+    // put the library elsewhere (the working folder) or nowhere.
+    const KString folder = ExtractDirectoryFromFilePath(mFileName.ToChars());
+    const KString name = LibraryFileName(mFileName.ToChars());
+    KString path = MakeFullPath(ObjWholeText(folder).ToChars(), ObjWholeText(name).ToChars());
     if (path == mFileName)
         path += ".mtl";
-    mMaterialLibraryName = ExtractFileName(path.ToChars(), true);
+    mMaterialLibraryName = ExtractFileName(ObjWholeText(path).ToChars(), true);
+    ObjWholeText(mMaterialLibraryName);
     mMtlFile = mStaged.Create(path.ToChars());
     if (!mMtlFile)
         return false;
@@ -122,13 +126,14 @@ bool KQoxWriterObj::WriteMaterial(const char* name, KQoxMaterial* material, KQox
         // The map names the copy made; an image not copied by its own name.
         KString map;
         const KString own = ExtractFileName(texture->GetFileName(), true);
+        ObjWholeText(own);
         if (!CopyTextureFile(texture->GetFileName(), map))
             map = WithoutLineBreaks(own.ToChars()).c_str();
         if (HasLineBreak(own.ToChars()))
             NoteLineBreak("texture", map.ToChars());
         mMtl->Text("map_Kd ");
         WriteMapPlacement(*texture);
-        mMtl->Text(map.ToChars()).Char('\n');
+        mMtl->Text(map).Char('\n');
     }
     auto color = [&](const char* key, const KQoxColor& c) {
         mMtl->Text(key).Char(' ').Double(c.mRed).Char(' ').Double(c.mGreen).Char(' ').Double(c.mBlue).Char('\n');

@@ -84,6 +84,57 @@ private:
     bool mActive = false;
 };
 
+// The cases of a table that act as another user (chown, setuid), which only
+// root may: they run as root and are left out otherwise, named once the
+// other cases have run as the test's skip reason (QOX_SKIP_CASES_LEFT_OUT).
+class CasesNeedingRoot
+{
+public:
+    // True when the case runs here: it needs no other user, or this is root.
+    bool Runs(bool needsRoot, const std::string& name)
+    {
+        if (!needsRoot || geteuid() == 0)
+        {
+            ++mRan;
+            return true;
+        }
+        mLeftOut += (mLeftOut.empty() ? "" : "; ") + name;
+        return false;
+    }
+    const std::string& LeftOut() const { return mLeftOut; }
+    // The skip reason: the cases left out, and whether the others ran.
+    std::string Reason() const
+    {
+        return "not root: the cases that need another user were left out (" + mLeftOut + ")" +
+               (mRan > 0 ? "; the others ran" : "");
+    }
+
+private:
+    std::string mLeftOut;
+    int mRan = 0;
+};
+
+// Ends the test as skipped, naming the cases left out, when there were any
+// (a case that failed still fails it).
+#define QOX_SKIP_CASES_LEFT_OUT(cases)                                                                                 \
+    do                                                                                                                 \
+    {                                                                                                                  \
+        if (!(cases).LeftOut().empty())                                                                                \
+            GTEST_SKIP() << (cases).Reason();                                                                          \
+    } while (0)
+
+// The user a test's files are given to when it acts as another user: nobody
+// as root, else this user itself (whom every process of it may give its
+// files to).
+inline uid_t OtherUserOrSelf()
+{
+    return geteuid() == 0 ? 65534 : geteuid();
+}
+inline gid_t OtherGroupOrOwn()
+{
+    return geteuid() == 0 ? 65534 : getegid();
+}
+
 // Runs body in a child process, as the user "nobody" when this one is root,
 // and returns what it returns (0 to 125), or -1 when the child could not run
 // or ended otherwise. The child leaves through _exit: nothing of this

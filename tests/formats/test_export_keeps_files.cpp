@@ -139,29 +139,35 @@ TEST(ExportKeepsFiles, LinksInEveryForm)
     }
 }
 
+// The user saves as nobody when the test runs as root, else as the user
+// running it, in folders it may not write (root's, or its own shut ones).
 TEST(ExportKeepsFiles, AUserSavesWhatItMayWriteAndIsToldWhyNot)
 {
+    const uid_t user = qoxtest::OtherUserOrSelf();
+    const gid_t group = qoxtest::OtherGroupOrOwn();
     TempDir root;
     chmod(root.Path().c_str(), 0755);
     for (const Form& form : kForms)
     {
-        // A folder of root's the user may not write, holding its files.
+        // A folder the user may not write (root's, or its own closed to it),
+        // holding its files.
         const std::string shut = root.File(std::string("shut") + std::to_string(form.format));
         const std::string tmp = root.File(std::string("tmp") + std::to_string(form.format));
         const std::string open = root.File(std::string("open") + std::to_string(form.format));
         ASSERT_EQ(mkdir(shut.c_str(), 0755), 0);
         ASSERT_EQ(mkdir(tmp.c_str(), 0700), 0);
         ASSERT_EQ(mkdir(open.c_str(), 0777), 0);
-        ASSERT_EQ(chown(tmp.c_str(), 65534, 65534), 0);
+        ASSERT_EQ(chown(tmp.c_str(), user, group), 0);
         const std::vector<std::string> names = Written(form, "scene");
         const std::string path = shut + "/" + names.back();
         std::string error;
         ASSERT_TRUE(ExportQuads(1, path, form.format, error)) << error;
         for (const std::string& name : names)
-            ASSERT_EQ(chown((shut + "/" + name).c_str(), 65534, 65534), 0);
+            ASSERT_EQ(chown((shut + "/" + name).c_str(), user, group), 0);
         ASSERT_EQ(chmod(shut.c_str(), 0555), 0);
         const std::string old = ReadFile(path);
-        // A file of root's it may only read, in a folder it may write.
+        // A file it may only read (root's, or its own 0444), in a folder it
+        // may write.
         const std::string locked = open + "/locked." + form.extension;
         ASSERT_TRUE(qoxtest::WriteFile(locked, "locked"));
         ASSERT_EQ(chmod(locked.c_str(), 0444), 0);
@@ -187,7 +193,7 @@ TEST(ExportKeepsFiles, AUserSavesWhatItMayWriteAndIsToldWhyNot)
         });
         EXPECT_EQ(result, 0) << form.format;
         EXPECT_GT(ReadFile(path).size(), old.size()) << form.format;
-        EXPECT_EQ(StatusOf(path).st_uid, 65534u);
+        EXPECT_EQ(StatusOf(path).st_uid, user);
         EXPECT_EQ(ListDirectory(shut), names) << form.format;
         EXPECT_TRUE(ListDirectory(tmp).empty()) << form.format;
         EXPECT_EQ(ReadFile(locked), "locked");

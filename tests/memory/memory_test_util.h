@@ -16,7 +16,11 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <string>
@@ -103,6 +107,23 @@ inline void ExpectEveryRunEndsWell(const SweepOutcome& outcome, const std::strin
     EXPECT_TRUE(outcome.mFaults.empty()) << what << ": " << outcome.mFaults.size() << " of " << outcome.mAllocations
                                          << " runs ended wrongly:" << faults;
     EXPECT_GT(outcome.mExits.count(kWorkOutOfMemory), 0u) << what;
+}
+
+// The folder of one run of a sweep under parent (prefix, then the run's
+// process id), made afresh with nothing failing. The id is padded to a
+// fixed width, so that every run's paths are as long as those of the run
+// that counted (a path a digit shorter can need one allocation fewer, and
+// process ids wrap round); whatever an earlier run of the same id left
+// there is removed first.
+inline std::string FreshRunFolder(const std::string& parent, const std::string& prefix = "")
+{
+    char id[24];
+    std::snprintf(id, sizeof id, "%010ld", static_cast<long>(getpid()));
+    const std::string folder = parent + "/" + prefix + id;
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
+    mkdir(folder.c_str(), 0700);
+    return folder;
 }
 
 // The files of a folder by name, with their bytes: what a save over them

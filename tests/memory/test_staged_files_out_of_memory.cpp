@@ -84,8 +84,7 @@ void SweepSaves(AllocationFailure mode)
                 // A folder of the run's own with the old files, made and
                 // checked with nothing failing.
                 qoxtest::DisarmAllocations();
-                const std::string folder = dir.File(std::to_string(commit) + "-" + std::to_string(getpid()));
-                mkdir(folder.c_str(), 0700);
+                const std::string folder = qoxtest::FreshRunFolder(dir.Path(), std::to_string(commit) + "-");
                 qoxtest::WriteFolder(
                     folder, {{"replaced.txt", kOld.at("replaced.txt")}, {"linked.txt", kOld.at("linked.txt")}});
                 link((folder + "/linked.txt").c_str(), (folder + "/linked-2.txt").c_str());
