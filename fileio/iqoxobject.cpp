@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "base/kmath_kernels.h"
@@ -233,7 +234,16 @@ bool IQoxObject::WriteProperty(Property& property)
         case kPropertyTypeFloat: FieldWriteD(property.template Get<float>()); break;
         case kPropertyTypeDouble: FieldWriteD(property.template Get<double>()); break;
         case kPropertyTypeTime: FieldWriteT(property.template Get<KTime>()); break;
-        default: FieldWriteC(property.Property().AsString().ToChars()); break;
+        default:
+        {
+            // A text lost for want of memory (a long path's) would be
+            // written empty: the write fails instead.
+            const KString text = property.Property().AsString();
+            if (!text.IsOK())
+                throw std::bad_alloc();
+            FieldWriteC(text.ToChars());
+            break;
+        }
         }
     }
     return FieldWriteEnd();

@@ -45,10 +45,12 @@ public:
 
     // "Properties" field whose block holds one "Property" field per written
     // property of the object, in the object's order: name, type name, flags
-    // text ("A" animatable, "U" user; "" none), then the value.
+    // text ("A" animatable, "U" user; "" none), then the value. A value's
+    // text lost for want of memory throws std::bad_alloc.
     bool FieldWritePropertiesList(KObject& object);
     // One "Property" field; false when the property's kind has no value that
     // files keep (objects, events, actions, references): nothing written.
+    // Throws as FieldWritePropertiesList.
     bool FieldWriteProperty(KProperty& property);
     // Reads the "Properties" block into the object's properties of the same
     // names and kinds; unknown names and kinds are passed over.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <unordered_set>
 
 #include "base/kfile.h"
@@ -75,6 +76,15 @@ bool SameText(const char* a, const char* b)
     return std::strcmp(a ? a : "", b ? b : "") == 0;
 }
 
+// The text itself, or std::bad_alloc when it lost its text for want of
+// memory: a name kept so would be given back, or compared, as another.
+const KString& Whole(const KString& text)
+{
+    if (!text.IsOK())
+        throw std::bad_alloc();
+    return text;
+}
+
 // Whether the texture has a clip already: one connected, or one of the
 // clips written named by its media name.
 bool HasClip(KQoxTexture& texture, const std::vector<KQoxVideo*>& clips)
@@ -85,7 +95,7 @@ bool HasClip(KQoxTexture& texture, const std::vector<KQoxVideo*>& clips)
     if (!media || !*media)
         return false;
     for (KQoxVideo* clip : clips)
-        if (SameText(clip->GetName(), media) || SameText(clip->GetNameWithoutNameSpacePrefix().ToChars(), media))
+        if (SameText(clip->GetName(), media) || SameText(Whole(clip->GetNameWithoutNameSpacePrefix()).ToChars(), media))
             return true;
     return false;
 }
@@ -110,6 +120,20 @@ KQoxTextureClips::KQoxTextureClips(KQoxScene& scene, KQoxSdkManager& manager, co
     : mScene(scene)
     , mManager(manager)
 {
+    try
+    {
+        Make(textures, clips);
+    }
+    catch (...)
+    {
+        // No destructor runs for an object never made.
+        Undo();
+        throw;
+    }
+}
+
+void KQoxTextureClips::Make(const std::vector<KQoxTexture*>& textures, const std::vector<KQoxVideo*>& clips)
+{
     // The textures that get a clip of their own.
     std::unordered_set<KQoxTexture*> embedded;
     for (KQoxTexture* texture : textures)
@@ -121,21 +145,25 @@ KQoxTextureClips::KQoxTextureClips(KQoxScene& scene, KQoxSdkManager& manager, co
         if (RegularFileExist(file))
             embedded.insert(texture);
         else
-            mMissingFiles.push_back(KString(file));
+            mMissingFiles.push_back(Whole(KString(file)));
     }
     if (embedded.empty())
         return;
 
-    // What the connections may change, to put back.
+    // What the connections may change, to put back: every record is made
+    // before the scene changes.
     std::unordered_set<KQoxTexture*> named;
     auto recordNames = [&](KQoxTexture* texture) {
-        if (texture && named.insert(texture).second)
-            mNames.push_back(
-                {texture, texture->GetFileName(), texture->GetRelativeFileName(), texture->GetMediaName()});
+        if (!texture || !named.insert(texture).second)
+            return;
+        mNames.push_back({texture, texture->GetFileName(), texture->GetRelativeFileName(), texture->GetMediaName()});
+        const TextureNames& names = mNames.back();
+        for (const KString* name : {&names.mFileName, &names.mRelativeFileName, &names.mMediaName})
+            Whole(*name);
     };
     for (KQoxTexture* texture : textures)
         recordNames(texture);
-    KQoxEntity* entity = scene.GetEntity();
+    KQoxEntity* entity = mScene.GetEntity();
     for (int i = 0; i < entity->GetTextureCount(); ++i)
         recordNames(dynamic_cast<KQoxTexture*>(entity->GetTexture(i)));
     for (int i = 0; i < entity->GetNodeCount(); ++i)
@@ -149,21 +177,22 @@ KQoxTextureClips::KQoxTextureClips(KQoxScene& scene, KQoxSdkManager& manager, co
     // Clips go to the entity of the node that uses them: the scene's, or
     // that of any node of the manager whose light has a gobo.
     Record(entity);
-    std::unordered_set<KQoxVideo*> before;
-    for (int i = 0; i < manager.GetKQoxVideoCount(); ++i)
-        before.insert(manager.GetKQoxVideo(i));
-    for (int i = 0; i < manager.GetKQoxNodeCount(); ++i)
-        if (KQoxNode* node = manager.GetKQoxNode(i))
+    for (int i = 0; i < mManager.GetKQoxNodeCount(); ++i)
+        if (KQoxNode* node = mManager.GetKQoxNode(i))
             Record(node->GetEntity());
+    for (int i = 0; i < mManager.GetKQoxVideoCount(); ++i)
+        mBefore.insert(mManager.GetKQoxVideo(i));
 
-    scene.ConnectMaterials();
-    scene.ConnectTextures();
-    scene.ConnectVideos();
+    mConnected = true;
+    mScene.ConnectMaterials();
+    mScene.ConnectTextures();
+    mScene.ConnectVideos();
+    ExpectNames();
 
     std::vector<KQoxVideo*> made;
-    for (int i = 0; i < manager.GetKQoxVideoCount(); ++i)
-        if (!before.count(manager.GetKQoxVideo(i)))
-            made.push_back(manager.GetKQoxVideo(i));
+    for (int i = 0; i < mManager.GetKQoxVideoCount(); ++i)
+        if (!mBefore.count(mManager.GetKQoxVideo(i)))
+            made.push_back(mManager.GetKQoxVideo(i));
     std::unordered_set<KQoxTexture*> kept;
     for (KQoxVideo* clip : made)
     {
@@ -183,16 +212,45 @@ KQoxTextureClips::KQoxTextureClips(KQoxScene& scene, KQoxSdkManager& manager, co
             DropClip(clip);
     }
     // A texture whose clip went keeps its own names in the file.
-    for (const TextureNames& names : mNames)
+    for (TextureNames& names : mNames)
         if (!kept.count(names.mTexture))
-            names.Restore();
+            Restore(names);
 }
 
-void KQoxTextureClips::TextureNames::Restore() const
+void KQoxTextureClips::ExpectNames() const
 {
-    mTexture->SetFileName(mFileName.ToChars());
-    mTexture->SetRelativeFileName(mRelativeFileName.ToChars());
-    mTexture->SetMediaName(mMediaName.ToChars());
+    for (const TextureNames& names : mNames)
+    {
+        KQoxTexture& texture = *names.mTexture;
+        // A clip made here gives the texture its own names and its name as
+        // media name; any other texture keeps its names.
+        KQoxVideo* clip = texture.GetVideo();
+        const bool made = clip && !mBefore.count(clip);
+        bool whole = SameText(texture.GetFileName(), names.mFileName) &&
+                     SameText(texture.GetRelativeFileName(), names.mRelativeFileName) &&
+                     SameText(texture.GetMediaName(), made ? clip->GetName() : names.mMediaName.ToChars());
+        if (made)
+            whole = whole && *clip->GetName() && SameText(clip->GetFileName(), names.mFileName) &&
+                    SameText(clip->GetRelativeFileName(), names.mRelativeFileName);
+        if (!whole)
+            throw std::bad_alloc();
+    }
+}
+
+void KQoxTextureClips::Restore(TextureNames& names)
+{
+    KQoxTexture* texture = names.mTexture;
+    if (!texture)
+        return;
+    // Moved, not copied: the texture's connected clip, if any, is one it had
+    // before, whose names these are.
+    if (!SameText(texture->mFileName, names.mFileName))
+        texture->mFileName = std::move(names.mFileName);
+    if (!SameText(texture->mRelativeFileName, names.mRelativeFileName))
+        texture->mRelativeFileName = std::move(names.mRelativeFileName);
+    if (!SameText(texture->mMediaName, names.mMediaName))
+        texture->mMediaName = std::move(names.mMediaName);
+    names.mTexture = nullptr;
 }
 
 void KQoxTextureClips::Record(KQoxEntity* entity)
@@ -205,7 +263,7 @@ void KQoxTextureClips::Record(KQoxEntity* entity)
     mListed.push_back({entity, {}});
     for (int kind : {kMaterials, kTextures, kClips})
         for (int i = 0; i < Count(*entity, kind); ++i)
-            mListed.back().mObjects[kind].push_back(At(*entity, kind, i));
+            mListed.back().mObjects[kind].insert(At(*entity, kind, i));
 }
 
 void KQoxTextureClips::DropClip(KQoxVideo* clip)
@@ -220,10 +278,19 @@ void KQoxTextureClips::DropClip(KQoxVideo* clip)
     mManager.DestroyKQoxVideo(clip);
 }
 
-KQoxTextureClips::~KQoxTextureClips()
+void KQoxTextureClips::Undo()
 {
-    for (KQoxVideo* clip : mClips)
-        DropClip(clip);
+    if (!mConnected)
+        return;
+    mConnected = false;
+    mClips.clear();
+    // Every clip made here, kept or not yet dropped.
+    for (int i = mManager.GetKQoxVideoCount() - 1; i >= 0; --i)
+    {
+        KQoxVideo* clip = mManager.GetKQoxVideo(i);
+        if (clip && !mBefore.count(clip))
+            DropClip(clip);
+    }
     // Materials and textures connected to the nodes that use them.
     for (const Sources& sources : mSources)
         for (int s = sources.mPlug->GetSrcCount() - 1; s >= 0; --s)
@@ -235,17 +302,14 @@ KQoxTextureClips::~KQoxTextureClips()
     // What the entities listed on connection.
     for (const Listed& listed : mListed)
         for (int kind : {kMaterials, kTextures, kClips})
-        {
-            std::vector<KQoxObject*> added;
-            const std::unordered_set<KQoxObject*> was(listed.mObjects[kind].begin(), listed.mObjects[kind].end());
-            for (int i = 0; i < Count(*listed.mEntity, kind); ++i)
-                if (!was.count(At(*listed.mEntity, kind, i)))
-                    added.push_back(At(*listed.mEntity, kind, i));
-            for (KQoxObject* object : added)
-                Unlist(*listed.mEntity, kind, object);
-        }
-    for (const TextureNames& names : mNames)
-        names.Restore();
+            for (int i = Count(*listed.mEntity, kind) - 1; i >= 0; --i)
+            {
+                KQoxObject* object = At(*listed.mEntity, kind, i);
+                if (!listed.mObjects[kind].count(object))
+                    Unlist(*listed.mEntity, kind, object);
+            }
+    for (TextureNames& names : mNames)
+        Restore(names);
 }
 
 } // namespace qoxsdk_600

@@ -4,6 +4,7 @@
 #include "fileio/writers/kqoxwriteskin_private.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 #include "scene/attributes/kqoxdeformer.h"
 #include "scene/attributes/kqoxgeometry.h"
@@ -14,6 +15,18 @@
 #include "scene/kqoxsdkmanager.h"
 
 namespace qoxsdk_600 {
+
+namespace {
+
+bool Lists(KQoxEntity& entity, KQoxDeformer* deformer)
+{
+    for (int i = 0; i < entity.GetDeformerCount(); ++i)
+        if (entity.GetDeformer(i) == deformer)
+            return true;
+    return false;
+}
+
+} // namespace
 
 std::vector<KQoxGeometry*> GeometriesUnder(KQoxNode* root, bool childrenFirst)
 {
@@ -75,6 +88,11 @@ KQoxSkinAsDeformers::KQoxSkinAsDeformers(KQoxScene& scene, KQoxSdkManager& manag
 {
     KQoxEntity* entity = scene.GetEntity();
     const int before = mFirst = entity->GetDeformerCount();
+    // The manager's deformers: one made here may be left out of the entity
+    // when memory runs out as it is listed.
+    std::unordered_set<KQoxDeformer*> had;
+    for (int i = 0; i < manager.GetKQoxDeformerCount(); ++i)
+        had.insert(manager.GetKQoxDeformer(i));
     try
     {
         scene.BuildKQoxDeformerFromKQoxLink();
@@ -89,6 +107,14 @@ KQoxSkinAsDeformers::KQoxSkinAsDeformers(KQoxScene& scene, KQoxSdkManager& manag
         // made for the write, whether listed yet or not.
         mMade.clear();
         DestroyFrom(before);
+        for (int i = manager.GetKQoxDeformerCount() - 1; i >= 0; --i)
+        {
+            KQoxDeformer* deformer = manager.GetKQoxDeformer(i);
+            if (!deformer || had.count(deformer) || Lists(*entity, deformer))
+                continue;
+            deformer->ForgetEntity();
+            manager.DestroyKQoxDeformer(deformer);
+        }
         throw;
     }
 }

@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 #include <unistd.h>
 
 namespace qoxsdk_600 {
@@ -17,13 +18,30 @@ using namespace qoxnative;
 
 namespace {
 
+// A temporary file, removed when this goes however the write ends.
+struct Temporary
+{
+    KString mName; // short: kept in place, never lost for want of memory
+    Temporary() = default;
+    Temporary(const Temporary&) = delete;
+    Temporary& operator=(const Temporary&) = delete;
+    ~Temporary()
+    {
+        if (!mName.IsEmpty())
+            std::remove(mName.ToChars());
+    }
+};
+
 // A TIFF image of the media through the manager's image converters, in a
 // temporary file; false when no converter takes the file.
-bool ConvertToTif(KQoxSdkManager& manager, const char* mediaName, KString& tifName)
+bool ConvertToTif(KQoxSdkManager& manager, const char* mediaName, Temporary& tif)
 {
     for (int i = 0; i < manager.GetKQoxImageConverterCount(); ++i)
     {
         KString name(mediaName);
+        // A name lost for want of memory would name no file to convert.
+        if (!name.IsOK())
+            throw std::bad_alloc();
         ImageConverterBuffer buffer;
         if (!manager.GetKQoxImageConverter(i)->Convert(0, name, buffer) || !buffer.mPixels)
             continue;
@@ -32,11 +50,8 @@ bool ConvertToTif(KQoxSdkManager& manager, const char* mediaName, KString& tifNa
         if (fd < 0)
             return false;
         close(fd);
-        tifName = pattern;
-        if (WriteToTif(tifName, true, buffer))
-            return true;
-        std::remove(pattern);
-        return false;
+        tif.mName = pattern;
+        return WriteToTif(tif.mName, true, buffer);
     }
     return false;
 }
@@ -62,14 +77,12 @@ void KQoxWrite6::WriteVideo(KQoxVideo& video)
     if (mOptions.GetState(KStreamOptionsQox::eMEDIA) && *media && RegularFileExist(media))
     {
         // Converted to TIFF when a converter takes the media, else as it is.
-        KString tif;
+        Temporary tif;
         bool converted = ConvertToTif(mScene.mManager, media, tif);
         Text(kContentForm, converted ? kContentTif : kContentRaw);
         mFile.FieldWriteBegin(kContent);
-        mFile.FieldWriteRFile(converted ? tif.ToChars() : media);
+        mFile.FieldWriteRFile(converted ? tif.mName.ToChars() : media);
         mFile.FieldWriteEnd();
-        if (converted)
-            std::remove(tif.ToChars());
     }
     mFile.FieldWriteBlockEnd();
     mFile.FieldWriteEnd();

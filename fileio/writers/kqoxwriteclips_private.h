@@ -6,6 +6,7 @@
 // scene only while it lives and puts it back as it was on the way out. Not
 // part of the library's interface.
 
+#include <unordered_set>
 #include <vector>
 
 #include "base/kstring.h"
@@ -29,14 +30,18 @@ class KQoxVideo;
 // scene's own, and the texture's media name names it. Every other clip made
 // (for other textures, or for the gobos of lights) goes again at once. On
 // the way out the clips, connections and entity entries made here go, and
-// the textures get their names back.
+// the textures get their names back, allocating nothing.
+//
+// Memory running out while the clips are made throws std::bad_alloc with
+// the scene as it was; so does a name the connections lost for want of
+// memory (a texture's or a kept clip's), which would be written otherwise.
 class KQoxTextureClips
 {
 public:
     // textures and clips: those the write stores.
     KQoxTextureClips(KQoxScene& scene, KQoxSdkManager& manager, const std::vector<KQoxTexture*>& textures,
                      const std::vector<KQoxVideo*>& clips);
-    ~KQoxTextureClips();
+    ~KQoxTextureClips() { Undo(); }
     KQoxTextureClips(const KQoxTextureClips&) = delete;
     KQoxTextureClips& operator=(const KQoxTextureClips&) = delete;
 
@@ -51,9 +56,8 @@ private:
     // of a plug.
     struct TextureNames
     {
-        KQoxTexture* mTexture;
+        KQoxTexture* mTexture; // null once given back
         KString mFileName, mRelativeFileName, mMediaName;
-        void Restore() const; // gives the texture these names back
     };
     struct Sources
     {
@@ -64,14 +68,25 @@ private:
     struct Listed
     {
         KQoxEntity* mEntity;
-        std::vector<KQoxObject*> mObjects[3];
+        std::unordered_set<KQoxObject*> mObjects[3];
     };
+    // The constructor's work: records what may change, then connects.
+    void Make(const std::vector<KQoxTexture*>& textures, const std::vector<KQoxVideo*>& clips);
     void Record(KQoxEntity* entity);
-    // Takes a clip made here out of every entity and connection, and destroys it.
+    // std::bad_alloc when a texture or a clip made for it lost a name.
+    void ExpectNames() const;
+    // Gives the texture its names back (once), moving them: allocates nothing.
+    static void Restore(TextureNames& names);
+    // Takes a clip made here out of every entity and connection, and
+    // destroys it, allocating nothing.
     void DropClip(KQoxVideo* clip);
+    // Puts the scene back as it was, allocating nothing.
+    void Undo();
 
     KQoxScene& mScene;
     KQoxSdkManager& mManager;
+    bool mConnected = false;                // the scene may differ from what was recorded
+    std::unordered_set<KQoxVideo*> mBefore; // the manager's clips before
     std::vector<KQoxVideo*> mClips;
     std::vector<KString> mMissingFiles;
     std::vector<TextureNames> mNames;

@@ -1,6 +1,7 @@
 #include "fileio/writers/kqoxwriterqox6.h"
 
 #include <cstring>
+#include <new>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -388,6 +389,9 @@ bool KQoxWriterQox6::WriteScene(KQoxScene& scene, KStreamOptions* options)
         mMessage += mTargetsLeftOut;
         mMessage += " look-at and up-vector targets that are not other nodes of the file\n";
     }
+    // A message that lost its text for want of memory would say nothing.
+    if (!mMessage.IsOK())
+        throw std::bad_alloc();
     return ok;
 }
 

@@ -56,9 +56,9 @@ struct KQoxWrittenSkin
 
 // The links of the scene's geometries become skin and cluster deformers
 // (KQoxScene::BuildKQoxDeformerFromKQoxLink). On the way out (out of memory
-// while they are made too) the deformers made here are taken out of the
-// scene and destroyed, clusters first, without allocating; the scene's own
-// deformers stay.
+// while they are made too) the deformers made here, whether the entity
+// lists them yet or not, are taken out of the scene and destroyed, clusters
+// first, without allocating; the scene's own deformers stay.
 class KQoxSkinAsDeformers
 {
 public:

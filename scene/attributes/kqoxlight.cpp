@@ -141,7 +141,11 @@ bool KQoxLight::GetFrontVolumetricProjection()
 
 bool KQoxLight::SetFileName(const char* pFileName)
 {
-    mFileName = pFileName ? pFileName : "";
+    // The same text is not copied again (a clip connected to the light's
+    // node gives it back): a copy short of memory would lose it.
+    const char* name = pFileName ? pFileName : "";
+    if (!mFileName.IsOK() || mFileName != name)
+        mFileName = name;
     return true;
 }
 

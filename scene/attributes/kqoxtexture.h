@@ -24,6 +24,7 @@
 namespace qoxsdk_600 {
 
 class KQoxEntity;
+class KQoxTextureClips;
 class KQoxTextureProperties;
 class KQoxVideo;
 
@@ -210,6 +211,10 @@ public:
     int mFlagB;
 
 private:
+    // The native writers' clips give a texture its names back after a write
+    // by moving them in, which allocates nothing.
+    friend class KQoxTextureClips;
+
     // This object's errors (its take nodes' failures), apart from every
     // other object's so that objects of managers on other threads never
     // share one.

@@ -3,14 +3,16 @@
 // succeeds and the files hold exactly what an export with plenty of memory
 // writes, or it fails with "Out of memory" and the old files are
 // byte-identical, with nothing else left in their folder (no temporary, no
-// new material library beside an old OBJ). No run ends its process and no
-// exception leaves the export.
+// new material library beside an old OBJ); either way a native save leaves
+// the scene as it was. No run ends its process and no exception leaves the
+// export.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -18,14 +20,19 @@
 #include <string>
 #include <vector>
 
+#include "base/kqox.h"
 #include "base/kthreadlimit.h"
 #include "common/qox_test_common.h"
 #include "fileio/kqoxexporter.h"
 #include "fileio/kqoximporter.h"
 #include "fileio/kqoxioregistry.h"
+#include "fileio/kqoxstreamoptionsqox.h"
+#include "fileio_test_util.h"
 #include "formats/kqoxgeometryformats.h"
 #include "memory_test_util.h"
+#include "scene/attributes/kqoxlight.h"
 #include "scene/attributes/kqoxtexture.h"
+#include "scene/kqoxnode.h"
 #include "scene/kqoxscene.h"
 #include "scene/kqoxsdkmanager.h"
 
@@ -44,7 +51,9 @@ struct Form
     int mFormat;
     const char* mFile;
     qoxtest::Folder mOld;
-    bool mCopiesImages; // beside the file, where a texture names one
+    bool mCopiesImages;              // beside the file, where a texture names one
+    bool mEmbedsImages = false;      // in the file, as the media of clips
+    const char* mPassword = nullptr; // of the encrypted form
 };
 
 // The old files: not an export of the scene, so that any byte written over
@@ -52,8 +61,17 @@ struct Form
 std::vector<Form> Forms()
 {
     return {
-        {"native binary", eEXPORT_QOX_BINARY, "scene.qox", {{"scene.qox", "old native file\n"}}, false},
-        {"native ASCII", eEXPORT_QOX_ASCII, "scene.qox", {{"scene.qox", "; old native file\n"}}, false},
+        {"native binary", eEXPORT_QOX_BINARY, "scene.qox", {{"scene.qox", "old native file\n"}}, false, true},
+        {"native ASCII", eEXPORT_QOX_ASCII, "scene.qox", {{"scene.qox", "; old native file\n"}}, false, true},
+        {"native encrypted",
+         eEXPORT_QOX_ENCRYPTED,
+         "scene.qox",
+         {{"scene.qox", "old encrypted file\n"}},
+         false,
+         true,
+         "secret"},
+        {"version-5 binary", eEXPORT_QOX5_BINARY, "scene.qox", {{"scene.qox", "old native file\n"}}, false, true},
+        {"version-5 ASCII", eEXPORT_QOX5_ASCII, "scene.qox", {{"scene.qox", "; old native file\n"}}, false, true},
         {"OBJ and its library",
          eEXPORT_OBJ,
          "scene.obj",
@@ -86,18 +104,52 @@ int Export(KQoxSdkManager& manager, KQoxScene& scene, KStreamOptions& options, i
     return text == "Out of memory" ? qoxtest::kWorkOutOfMemory : qoxtest::kWorkFailed;
 }
 
+// The records of a native file written again as a plain binary file (into
+// a scratch file beside it), "unreadable" when it does not read.
+std::string PlainRecords(const std::string& path, const char* password)
+{
+    fileiotest::FieldFile records;
+    if (!fileiotest::ReadFieldFile(path, password, records))
+        return "unreadable";
+    records.mForm = KQox::eBINARY;
+    const std::string plain = path + ".plain";
+    const std::string bytes = fileiotest::WriteFieldFile(plain, nullptr, records) ? qoxtest::ReadFile(plain) : "";
+    std::remove(plain.c_str());
+    return bytes;
+}
+
+// The files of a folder where the form saves; a file of the encrypted form
+// other than the old one as the records it holds (each encrypted save has a
+// salt of its own).
+qoxtest::Folder ReadSaved(const std::string& folder, const Form& form)
+{
+    qoxtest::Folder files = qoxtest::ReadFolder(folder);
+    const auto file = files.find(form.mFile);
+    if (form.mPassword && file != files.end() && file->second != form.mOld.at(form.mFile))
+        file->second = PlainRecords(folder + "/" + form.mFile, form.mPassword);
+    return files;
+}
+
+// The scene listed whole, and the manager's objects counted: what an export
+// must leave as it was, whatever its end.
+std::string ListExported(KQoxSdkManager& manager, KQoxScene& scene)
+{
+    return fileiotest::ListScene(manager, scene) + fileiotest::ManagerCounts(manager);
+}
+
 // The places the exports go to: right in the test's folder, the texture
 // naming an image that is not there (nothing copied); and down a path too
 // long for a short text's own room, so that every path the export makes
 // from the file's (its library's, an image copy's) needs a block of memory,
 // which may fail, the texture naming an image there for the forms that
-// copy it beside the file (OBJ, 3DS).
+// copy it beside the file (OBJ, 3DS) or embed it (native).
 struct Place
 {
     const char* mName;
     const char* mFolder; // "" or a folder's name with a slash
     bool mImage;
 };
+const char kImageBytes[] = "the checker's bytes";
 const Place kPlaces[] = {
     {"", "", false},
     {", down a long path with an image", "a-folder-whose-name-makes-every-path-in-it-longer-than-a-short-text-holds/",
@@ -116,6 +168,8 @@ void SweepForm(KQoxSdkManager& manager, KQoxScene& scene, const Form& form, cons
     ASSERT_TRUE(maker.SetFileFormat(form.mFormat));
     std::unique_ptr<KStreamOptions> options(maker.GetExportOptions());
     ASSERT_TRUE(options);
+    if (form.mPassword)
+        static_cast<KStreamOptionsQox&>(*options).SetPassword(form.mPassword);
 
     // What the export writes with plenty of memory, over the same old files.
     const std::string plenty = base + "plenty-" + std::to_string(form.mFormat);
@@ -124,12 +178,18 @@ void SweepForm(KQoxSdkManager& manager, KQoxScene& scene, const Form& form, cons
     ASSERT_EQ(mkdir(swept.c_str(), 0700), 0);
     qoxtest::WriteFolder(plenty, form.mOld);
     std::string text;
+    const std::string listed = form.mEmbedsImages ? ListExported(manager, scene) : "";
     ASSERT_EQ(Export(manager, scene, *options, form.mFormat, plenty + "/" + form.mFile, text), qoxtest::kWorkDone)
         << text;
-    const qoxtest::Folder written = qoxtest::ReadFolder(plenty);
-    // The old files replaced, and the image copied beside them.
+    const qoxtest::Folder written = ReadSaved(plenty, form);
+    // The old files replaced, and the image copied beside them or embedded.
     ASSERT_EQ(written.size(), form.mOld.size() + (place.mImage && form.mCopiesImages ? 1 : 0));
     ASSERT_NE(qoxtest::FolderDifference(written, form.mOld), "");
+    if (place.mImage && form.mEmbedsImages)
+    {
+        ASSERT_NE(PlainRecords(plenty + "/" + form.mFile, form.mPassword).find(kImageBytes), std::string::npos);
+    }
+    ASSERT_TRUE(!form.mEmbedsImages || ListExported(manager, scene) == listed) << "the save changed the scene";
 
     const qoxtest::SweepOutcome outcome = qoxtest::SweepAllocations(
         [&](std::string& text) {
@@ -147,8 +207,12 @@ void SweepForm(KQoxSdkManager& manager, KQoxScene& scene, const Form& form, cons
             qoxtest::ResumeAllocations();
             int outcome = Export(manager, scene, *options, form.mFormat, path, text);
             qoxtest::DisarmAllocations();
-            std::string difference = qoxtest::FolderDifference(qoxtest::ReadFolder(folder),
-                                                               outcome == qoxtest::kWorkDone ? written : form.mOld);
+            std::string difference =
+                qoxtest::FolderDifference(ReadSaved(folder, form), outcome == qoxtest::kWorkDone ? written : form.mOld);
+            // The native forms change the scene only while they save (DXF
+            // triangulates it for good).
+            if (difference.empty() && form.mEmbedsImages && ListExported(manager, scene) != listed)
+                difference = "the scene changed";
             const qoxtest::Folder stray = qoxtest::ReadFolder(here);
             if (!stray.empty())
                 difference = "wrote " + stray.begin()->first + " into the working folder";
@@ -179,6 +243,12 @@ void SweepEveryForm(AllocationFailure mode)
     scene.FillTextureArray(textures);
     ASSERT_GT(textures.GetCount(), 0);
     const std::string named = textures[0]->GetFileName();
+    // A light's gobo, whose clip the native forms make and drop as they save.
+    KQoxLight* light = nullptr;
+    for (int i = 0; !light && i < manager.GetKQoxNodeCount(); ++i)
+        light = manager.GetKQoxNode(i)->GetLight();
+    ASSERT_NE(light, nullptr);
+    const std::string gobo = light->GetFileName() ? light->GetFileName() : "";
     qoxtest::TempDir dir;
     for (const Place& place : kPlaces)
     {
@@ -190,12 +260,14 @@ void SweepEveryForm(AllocationFailure mode)
         if (place.mImage)
         {
             ASSERT_EQ(mkdir(dir.File(place.mFolder + std::string("images")).c_str(), 0700), 0);
-            ASSERT_TRUE(qoxtest::WriteFile(image, "the checker's bytes"));
+            ASSERT_TRUE(qoxtest::WriteFile(image, kImageBytes));
         }
         for (const Form& form : Forms())
         {
             for (int i = 0; i < textures.GetCount(); ++i)
-                textures[i]->SetFileName((place.mImage && form.mCopiesImages ? image : named).c_str());
+                textures[i]->SetFileName(
+                    (place.mImage && (form.mCopiesImages || form.mEmbedsImages) ? image : named).c_str());
+            light->SetFileName((place.mImage && form.mEmbedsImages ? image : gobo).c_str());
             SweepForm(manager, scene, form, dir.File(place.mFolder), place, mode);
         }
     }
