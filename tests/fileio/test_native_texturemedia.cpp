@@ -717,9 +717,14 @@ TEST(NativeTextureMedia, ExtractionNeverWritesThroughWhatStandsAtItsNames)
          false,
          kInCache,
          {&kPpm, &kOtherPpm, &kGrain}},
-        {"a media folder its group may write",
+        {"a media folder a shared group may write",
          [](const PlacedScene& placed) {
+             // Another group takes root to give; a user's own group may be
+             // private (and then its writing the user's), so for another
+             // user others may write it instead.
              MakeMediaFolder(placed, 0775);
+             if (chown(placed.mMedia.c_str(), -1, kNobody) != 0)
+                 chmod(placed.mMedia.c_str(), 0777);
              return std::vector<std::string>{placed.mMedia};
          },
          false,
