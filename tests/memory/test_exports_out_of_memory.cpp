@@ -220,24 +220,16 @@ TEST(ExportsOutOfMemory, MessagesAreWholeOrTheExportFails)
     KQoxScene& scene = *manager.CreateKQoxScene();
     BuildMissingTexture(manager, scene, image);
     const std::string notFound = "Unable to locate texture file \"" + image + "\".\n";
-    const struct
-    {
-        Form mForm;
-        std::vector<std::string> mLines; // the message holds each
-    } cases[] = {
-        {{"native binary", eEXPORT_QOX_BINARY, "scene.qox", {{"scene.qox", "old native file\n"}}},
-         {"Texture file not found, its media is not embedded: " + image + "\n"}},
-        {{"OBJ and its library",
-          eEXPORT_OBJ,
-          "scene.obj",
-          {{"scene.obj", "# old OBJ\nmtllib scene.mtl\n"}, {"scene.mtl", "# old library\n"}}},
-         {notFound, "Line break in texture name replaced by \"_\": \"weathered_granite_map.png\"\n"}},
-        {{"3DS", eEXPORT_3DS, "scene.3ds", {{"scene.3ds", "old 3DS file"}}},
-         {notFound, "Texture name file: \"weathered_granite\nmap.png\" is too long.\n"}},
+    // The forms that take textures, each with the lines its message holds.
+    const std::vector<Form> forms = Forms();
+    const std::pair<const Form*, std::vector<std::string>> cases[] = {
+        {&forms[0], {"Texture file not found, its media is not embedded: " + image + "\n"}},
+        {&forms[2], {notFound, "Line break in texture name replaced by \"_\": \"weathered_granite_map.png\"\n"}},
+        {&forms[4], {notFound, "Texture name file: \"weathered_granite\nmap.png\" is too long.\n"}},
     };
     for (const auto& each : cases)
     {
-        const Form& form = each.mForm;
+        const Form& form = *each.first;
         SCOPED_TRACE(form.mName);
         KQoxExporter maker(manager);
         ASSERT_TRUE(maker.SetFileFormat(form.mFormat));
@@ -253,7 +245,7 @@ TEST(ExportsOutOfMemory, MessagesAreWholeOrTheExportFails)
         ASSERT_EQ(Export(manager, scene, *options, form.mFormat, plenty + "/" + form.mFile, text, &message),
                   qoxtest::kWorkDone)
             << text;
-        for (const std::string& line : each.mLines)
+        for (const std::string& line : each.second)
             EXPECT_NE(message.find(line), std::string::npos) << message;
         const qoxtest::Folder written = qoxtest::ReadFolder(plenty);
         ASSERT_EQ(written.size(), form.mOld.size());
