@@ -182,7 +182,10 @@ TEST(PluginDirectory, TheUserFolderIsMade0700OrRefused)
         if (row.mFolder != kMissing)
             mkdir((parent + "/a").c_str(), 0700);
         if (row.mFolder == kFile)
+        {
             Touch(folder);
+            chmod(folder.c_str(), 0644); // whatever the umask
+        }
         const char* target = row.mFolder == kLinkToOwn ? "own" : "shared";
         ASSERT_TRUE(row.mFolder >= kFile || symlink(dir.File(target).c_str(), folder.c_str()) == 0);
         ASSERT_TRUE(row.mFolder < 0 ||
