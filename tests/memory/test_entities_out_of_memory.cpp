@@ -6,12 +6,14 @@
 // counts).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <new>
 #include <string>
 #include <vector>
 
 #include "memory_test_util.h"
+#include "read_test_util.h"
 #include "scene/attributes/kqoxlayer.h"
 #include "scene/attributes/kqoxmaterial.h"
 #include "scene/attributes/kqoxmesh.h"
@@ -182,17 +184,6 @@ void Reference(const Move& move, std::string& before, std::string& after)
     ASSERT_NE(before, after);
 }
 
-// Where two looks differ first: the line of each.
-std::string Difference(const std::string& found, const std::string& wanted)
-{
-    size_t at = 0;
-    while (at < found.size() && at < wanted.size() && found[at] == wanted[at])
-        ++at;
-    const size_t line = wanted.rfind('\n', at) == std::string::npos ? 0 : wanted.rfind('\n', at) + 1;
-    return found.substr(line, found.find('\n', line) - line) + " instead of " +
-           wanted.substr(line, wanted.find('\n', line) - line);
-}
-
 // The world made with nothing failing, then the move with allocations
 // failing as armed; the outcome, what went wrong in text.
 int MoveShortOfMemory(const Move& move, const std::string& before, const std::string& after, std::string& text)
@@ -225,7 +216,8 @@ int MoveShortOfMemory(const Move& move, const std::string& before, const std::st
     const std::string found = world.Look();
     if (found != (moved ? after : before))
     {
-        text = (moved ? "moved, but " : "threw, but ") + Difference(found, moved ? after : before);
+        text = (moved ? "moved, but " : "threw, but ") + qoxtest::FirstDifference(moved ? after : before, found);
+        std::replace(text.begin(), text.end(), '\n', '/');
         outcome = qoxtest::kWorkFailed;
     }
     return outcome;
