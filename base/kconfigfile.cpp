@@ -6,20 +6,17 @@
 #include <cstring>
 #include <exception>
 #include <fcntl.h>
-#include <grp.h>
 #include <new>
-#include <pwd.h>
 #include <string>
 #include <strings.h>
 #include <sys/stat.h>
 #include <sys/types.h>
-#include <sys/xattr.h>
 #include <unistd.h>
-#include <vector>
 
 #include "base/klib.h"
 #include "base/knumbertext.h"
 #include "base/kpath.h"
+#include "base/kuserfolder.h"
 
 namespace {
 
@@ -129,80 +126,6 @@ std::string FolderOf(const char* path)
     return slash == path ? "/" : std::string(path, static_cast<size_t>(slash - path));
 }
 
-// Runs a user database lookup into a buffer grown as it asks.
-template <typename Lookup>
-int WithRoom(std::vector<char>& buffer, Lookup lookup)
-{
-    int error;
-    while ((error = lookup(buffer)) == ERANGE && buffer.size() < (size_t(1) << 20))
-        buffer.resize(buffer.size() * 2);
-    return error;
-}
-
-// Whether the group is the user's own private group, as systems that give
-// each user a group of their own make it (umask 002 then leaves the user's
-// files group-writable): the user's primary group, of the user's login name,
-// listing no other member, and no other account's primary group. Anything
-// the user database does not tell plainly counts as shared.
-bool IsPrivateGroup(uid_t user, gid_t group)
-{
-    std::vector<char> buffer(16384);
-    passwd account;
-    passwd* found = nullptr;
-    if (WithRoom(buffer, [&](std::vector<char>& room) {
-            return getpwuid_r(user, &account, room.data(), room.size(), &found);
-        }) != 0 ||
-        !found || found->pw_gid != group || !found->pw_name)
-        return false;
-    const std::string name = found->pw_name;
-
-    struct group entry;
-    struct group* listed = nullptr;
-    if (WithRoom(buffer, [&](std::vector<char>& room) {
-            return getgrgid_r(group, &entry, room.data(), room.size(), &listed);
-        }) != 0 ||
-        !listed || !listed->gr_name || name != listed->gr_name)
-        return false;
-    for (char** member = listed->gr_mem; member && *member; ++member)
-        if (name != *member)
-            return false;
-
-    bool alone = true;
-    setpwent();
-    for (;;)
-    {
-        passwd other;
-        passwd* next = nullptr;
-        const int error = getpwent_r(&other, buffer.data(), buffer.size(), &next);
-        if (error == ERANGE && buffer.size() < (size_t(1) << 20))
-        {
-            buffer.resize(buffer.size() * 2);
-            continue;
-        }
-        if (error != 0 || !next)
-        {
-            alone = error == ENOENT || (error == 0 && !next);
-            break;
-        }
-        if (next->pw_gid == group && next->pw_uid != user)
-        {
-            alone = false;
-            break;
-        }
-    }
-    endpwent();
-    return alone;
-}
-
-// Whether the file has an access list beyond its mode bits (one that may
-// let other users write it); when that cannot be told, it is taken to have one.
-bool HasAccessList(int fd)
-{
-    if (fgetxattr(fd, "system.posix_acl_access", nullptr, 0) >= 0)
-        return true;
-    return errno != ENODATA && errno != ENOTSUP;
-}
-
 // Whether the folder of a file path is one only root may write (an
 // administrator's).
 bool IsAdministratorsFolder(const char* path)
@@ -223,8 +146,7 @@ const char* Distrust(int fd, const struct stat& status, const char* path)
     const bool own = status.st_uid == geteuid();
     if (!own && !(status.st_uid == 0 && IsAdministratorsFolder(path)))
         return " belongs to another user";
-    if ((status.st_mode & S_IWOTH) ||
-        ((status.st_mode & S_IWGRP) && !(own && IsPrivateGroup(status.st_uid, status.st_gid) && !HasAccessList(fd))))
+    if (own ? !KOnlyUserMayWrite(status, fd, path) : (status.st_mode & (S_IWGRP | S_IWOTH)) != 0)
         return " can be written by other users";
     return nullptr;
 }

@@ -5,7 +5,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 #include <vector>
 
@@ -64,8 +67,83 @@ bool MakeMissingFolders(const std::string& path, std::string* why)
     return true;
 }
 
+// Runs a user database lookup into a buffer grown as it asks.
+template <typename Lookup>
+int WithRoom(std::vector<char>& buffer, Lookup lookup)
+{
+    int error;
+    while ((error = lookup(buffer)) == ERANGE && buffer.size() < (size_t(1) << 20))
+        buffer.resize(buffer.size() * 2);
+    return error;
+}
+
+// Whether the group is the user's own private group (see KOnlyUserMayWrite).
+bool IsPrivateGroup(uid_t user, gid_t group)
+{
+    std::vector<char> buffer(16384);
+    passwd account;
+    passwd* found = nullptr;
+    if (WithRoom(buffer,
+                 [&](std::vector<char>& room) {
+                     return getpwuid_r(user, &account, room.data(), room.size(), &found);
+                 }) != 0 ||
+        !found || found->pw_gid != group || !found->pw_name)
+        return false;
+    const std::string name = found->pw_name;
+
+    struct group entry;
+    struct group* listed = nullptr;
+    if (WithRoom(buffer,
+                 [&](std::vector<char>& room) {
+                     return getgrgid_r(group, &entry, room.data(), room.size(), &listed);
+                 }) != 0 ||
+        !listed || !listed->gr_name || name != listed->gr_name)
+        return false;
+    for (char** member = listed->gr_mem; member && *member; ++member)
+        if (name != *member)
+            return false;
+
+    bool alone = true;
+    setpwent();
+    for (;;)
+    {
+        passwd other;
+        passwd* next = nullptr;
+        const int error = getpwent_r(&other, buffer.data(), buffer.size(), &next);
+        if (error == ERANGE && buffer.size() < (size_t(1) << 20))
+        {
+            buffer.resize(buffer.size() * 2);
+            continue;
+        }
+        if (error != 0 || !next)
+        {
+            alone = error == ENOENT || (error == 0 && !next);
+            break;
+        }
+        if (next->pw_gid == group && next->pw_uid != user)
+        {
+            alone = false;
+            break;
+        }
+    }
+    endpwent();
+    return alone;
+}
+
+// Whether the file or folder has an access list beyond its mode bits (one
+// that may let other users write it); when that cannot be told, it is taken
+// to have one.
+bool HasAccessList(int fd, const char* path)
+{
+    const char* const name = "system.posix_acl_access";
+    if ((fd >= 0 ? fgetxattr(fd, name, nullptr, 0) : getxattr(path, name, nullptr, 0)) >= 0)
+        return true;
+    return errno != ENODATA && errno != ENOTSUP;
+}
+
 // True when no user but this one and root can change the folder's entries:
-// one of theirs, either not writable by others or sticky.
+// root's not writable by others, this user's that no other user may write,
+// or either one sticky.
 bool IsSafeAncestor(const std::string& folder, std::string* why)
 {
     struct stat status;
@@ -75,20 +153,22 @@ bool IsSafeAncestor(const std::string& folder, std::string* why)
         return Refuse(why, folder + " is not a folder");
     if (status.st_uid != geteuid() && status.st_uid != 0)
         return Refuse(why, folder + " belongs to another user");
-    if ((status.st_mode & kOthersWrite) && !(status.st_mode & S_ISVTX))
+    if ((status.st_mode & kOthersWrite) && !(status.st_mode & S_ISVTX) &&
+        !(status.st_uid == geteuid() && KOnlyUserMayWrite(status, -1, folder.c_str())))
         return Refuse(why, folder + " can be written by other users");
     return true;
 }
 
 // The user's own folder at real (every link resolved, every folder above it
-// checked): true when it is one, given u+rwx when it lacks it.
-bool IsUserFolder(const std::string& real, const struct stat& status, std::string* why)
+// checked), open as fd (-1: not open): true when it is one, given u+rwx when
+// it lacks it.
+bool IsUserFolder(const std::string& real, int fd, const struct stat& status, std::string* why)
 {
     if (!S_ISDIR(status.st_mode))
         return Refuse(why, real + " is not a folder");
     if (status.st_uid != geteuid())
         return Refuse(why, real + " belongs to another user");
-    if (status.st_mode & kOthersWrite)
+    if (!KOnlyUserMayWrite(status, fd, real.c_str()))
         return Refuse(why, real + " can be written by other users");
     // The user's own folder: the user may have to be let in again.
     if ((status.st_mode & S_IRWXU) != S_IRWXU && chmod(real.c_str(), (status.st_mode & 07777) | S_IRWXU) != 0)
@@ -137,6 +217,13 @@ std::string KUserBaseFolder(const char* variable, const char* home, const char* 
     return WithOneSeparator(WithOneSeparator(base) + (fallback ? fallback : ""));
 }
 
+bool KOnlyUserMayWrite(const struct stat& status, int fd, const char* path)
+{
+    if (status.st_uid != geteuid() || (status.st_mode & S_IWOTH))
+        return false;
+    return !(status.st_mode & S_IWGRP) || (IsPrivateGroup(status.st_uid, status.st_gid) && !HasAccessList(fd, path));
+}
+
 bool KMakeUserFolder(const std::string& path, std::string* why)
 {
     const std::string real = MadeAndResolved(path, why);
@@ -145,7 +232,7 @@ bool KMakeUserFolder(const std::string& path, std::string* why)
     struct stat status;
     if (stat(real.c_str(), &status) != 0)
         return Refuse(why, real + ": " + strerror(errno));
-    return IsUserFolder(real, status, why);
+    return IsUserFolder(real, -1, status, why);
 }
 
 int KOpenUserFolder(const std::string& path, std::string* why, std::string* real)
@@ -164,7 +251,7 @@ int KOpenUserFolder(const std::string& path, std::string* why, std::string* real
             close(folder);
         return -1;
     }
-    if (!IsUserFolder(resolved, status, why))
+    if (!IsUserFolder(resolved, folder, status, why))
     {
         close(folder);
         return -1;
@@ -193,7 +280,7 @@ int KOpenOwnFolderAt(int at, const char* name, const std::string& path, std::str
         Refuse(why, path + ": " + strerror(errno));
     else if (status.st_uid != geteuid())
         Refuse(why, path + " belongs to another user");
-    else if (status.st_mode & kOthersWrite)
+    else if (!KOnlyUserMayWrite(status, folder, path.c_str()))
         Refuse(why, path + " can be written by other users");
     else
         own = true;

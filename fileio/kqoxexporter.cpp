@@ -157,7 +157,15 @@ bool KQoxExporter::ExportScene(KQoxScene& scene, KStreamOptions* options)
         return false;
     }
     bool ok = writer->Write(scene, options);
-    writer->GetMessage(mMessage);
+    // Handed over, not copied: a copy could lose the message for want of
+    // memory. One that lost a line while the writer made it fails the
+    // export before the files are put in place.
+    writer->TakeMessage(mMessage);
+    if (!mMessage.IsOK())
+    {
+        mMessage = "";
+        return OutOfMemory(); // the writer's destructor drops the partial files
+    }
     if (!ok)
     {
         TakeWriterError(*writer);

@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <memory>
+#include <new>
 #include <string>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -19,6 +20,7 @@
 #include "base/kuserfolder.h"
 #include "fileio/kqoxreaderqox_private.h"
 #include "scene/attributes/kqoximageconverter.h"
+#include "scene/attributes/kqoxtiff_private.h"
 #include "scene/kqoxsdkmanager.h"
 
 namespace qoxsdk_600 {
@@ -173,7 +175,12 @@ Written WriteConverted(KQox& file, KQoxSdkManager& manager, const std::string& p
         if (written != Written::eDONE)
             return written;
         std::unique_ptr<ImageConverterBuffer> read(new ImageConverterBuffer);
-        if (!ReadFromTif(KString(NameInFolder(tif.Folder(), path, tif.Name()).c_str()), *read, false) || !read->mPixels)
+        // Memory running out fails the read; it is no image that cannot be
+        // read.
+        const kqoxtiff::TifRead result = kqoxtiff::ReadTif(NameInFolder(tif.Folder(), path, tif.Name()).c_str(), *read);
+        if (result == kqoxtiff::TifRead::eOUT_OF_MEMORY)
+            throw std::bad_alloc();
+        if (result != kqoxtiff::TifRead::eREAD || !read->mPixels)
         {
             why = "its TIFF image cannot be read";
             return Written::eNOT_MADE;
@@ -192,6 +199,8 @@ Written WriteConverted(KQox& file, KQoxSdkManager& manager, const std::string& p
     for (int i = 0; i < manager.GetKQoxImageConverterCount(); ++i)
     {
         KString target(name.c_str());
+        if (!target.IsOK())
+            throw std::bad_alloc();
         if (manager.GetKQoxImageConverter(i)->Convert(1, target, *image))
             return Written::eDONE;
     }

@@ -168,9 +168,8 @@ bool HasLineBreak(const char* name)
     return name && std::strpbrk(name, "\r\n") != nullptr;
 }
 
-ETextureCopy KTextureCopies::CopyTextureFile(const char* texturePath, const char* writtenFilePath,
-                                             KStagedFiles& files, KString& message, KString& copyName,
-                                             ETextureCopyNames names)
+ETextureCopy KTextureCopies::CopyTextureFile(const char* texturePath, const char* writtenFilePath, KStagedFiles& files,
+                                             KString& message, KString& copyName, ETextureCopyNames names)
 {
     if (!texturePath || !writtenFilePath)
         return eTEXTURE_MISSING;

@@ -116,8 +116,14 @@ bool KQoxEntity::AddNode(KQoxNode* node)
         mError.SetLastErrorID(eNODE_ALREADY_OWNED);
         return false;
     }
+    // Listed once both the node and the list hold it: memory running out
+    // (std::bad_alloc) leaves both as they were.
     SetSlot(node, mNodes.GetCount());
-    mNodes.Add(node);
+    if (mNodes.Add(node) < 0)
+    {
+        ForgetSlot(node);
+        throw std::bad_alloc();
+    }
     return true;
 }
 
@@ -504,6 +510,99 @@ void KQoxEntity::Clear()
     mNodeOrder = NameOrder();
     FreeReferences(eMATERIAL);
     FreeReferences(eTEXTURE);
+}
+
+void KQoxEntity::ClearAllBut(const std::unordered_set<const KQoxNode*>& subtree, const KCounted& materials,
+                             const KCounted& textures)
+{
+    CompactNodes();
+    int kept = 0;
+    for (int i = 0; i < mNodes.GetCount(); ++i)
+    {
+        KQoxNode* node = mNodes[i];
+        if (subtree.count(node))
+        {
+            mNodes[kept] = node;
+            SetSlot(node, kept++); // an entry the node has already
+            continue;
+        }
+        node->mEntity = nullptr;
+        ForgetSlot(node);
+        if (KQoxGeometry* geometry = dynamic_cast<KQoxGeometry*>(node->GetNodeAttribute()))
+        {
+            geometry->ForgetEntity();
+            for (int s = 0; s < geometry->GetShapeCount(); ++s)
+                geometry->GetShape(s)->ForgetEntity();
+        }
+    }
+    mNodes.SetCount(kept);
+    mRootNode = nullptr;
+    mNodeOrder = NameOrder();
+    KeepOnly(eMATERIAL, materials);
+    KeepOnly(eTEXTURE, textures);
+}
+
+void KQoxEntity::KeepOnly(EKind kind, const KCounted& kept)
+{
+    KArrayTemplate<KQoxObjectReference*>& list = mReferences[kind];
+    // The records kept are marked by a count below zero, the others go.
+    for (const auto& object : kept)
+    {
+        const auto found = mRecordOf[kind].find(object.first);
+        if (found != mRecordOf[kind].end() && object.second > 0)
+            found->second->mCount = -object.second;
+    }
+    for (int i = 0; i < list.GetCount(); ++i)
+        if (list[i]->mCount >= 0)
+        {
+            mRecordOf[kind].erase(list[i]->mObject);
+            delete list[i];
+        }
+    // In the order given; the list only shrinks.
+    int count = 0;
+    for (const auto& object : kept)
+    {
+        const auto found = mRecordOf[kind].find(object.first);
+        if (found == mRecordOf[kind].end() || found->second->mCount >= 0)
+            continue;
+        found->second->mCount = -found->second->mCount;
+        list[count++] = found->second;
+    }
+    list.SetCount(count);
+    mReferenceOrder[kind] = NameOrder();
+}
+
+KQoxEntity::KCounted KQoxEntity::VideosAfterReplace(const std::unordered_set<const KQoxObject*>& leaving,
+                                                    KQoxObject* const* joining, int count) const
+{
+    KCounted videos;
+    const KArrayTemplate<KQoxObjectReference*>& list = mReferences[eVIDEO];
+    for (int i = 0; i < list.GetCount(); ++i)
+    {
+        const int uses = list[i]->mCount - (leaving.count(list[i]->mObject) ? 1 : 0);
+        if (uses > 0)
+            videos.push_back({list[i]->mObject, uses});
+    }
+    for (int i = 0; i < count; ++i)
+    {
+        KQoxObject* video = joining[i];
+        if (!video)
+            continue;
+        // As AddVideo: one more use of a clip listed, none for another clip
+        // of its name, else listed at the end.
+        bool taken = false;
+        for (auto& listed : videos)
+        {
+            if (listed.first == video)
+                ++listed.second;
+            taken = listed.first == video || std::strcmp(listed.first->GetName(), video->GetName()) == 0;
+            if (taken)
+                break;
+        }
+        if (!taken)
+            videos.push_back({video, 1});
+    }
+    return videos;
 }
 
 } // namespace qoxsdk_600

@@ -15,6 +15,7 @@
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "base/karray.h"
@@ -133,6 +134,8 @@ public:
     const char* GetLastErrorString() const { return mError.GetLastErrorString(); }
 
 private:
+    friend class KQoxNode;
+
     enum EKind : int
     {
         eMATERIAL,
@@ -151,6 +154,24 @@ private:
         int mSortedCount = 0; // leading items known to be in order
         unsigned long mNameVersion = 0;
     };
+
+    // Clear, for a node's SetEntity that replaces the entity's content once
+    // its subtree has joined: every node but those of the subtree leaves (its
+    // geometry forgets the entity), the root is forgotten, and the material
+    // and texture lists hold exactly the objects given, listed already, in
+    // that order with those use counts. Allocates nothing.
+    using KCounted = std::vector<std::pair<KQoxObject*, int>>;
+    void ClearAllBut(const std::unordered_set<const KQoxNode*>& subtree, const KCounted& materials,
+                     const KCounted& textures);
+    // The list of a kind becomes exactly the objects given (see ClearAllBut).
+    void KeepOnly(EKind kind, const KCounted& kept);
+    // The clips once, for a node's SetEntity with replace, the entity's tree
+    // has left (each clip of leaving counted once less) and the subtree's
+    // clips have joined as AddVideo takes them, in that order.
+    KCounted VideosAfterReplace(const std::unordered_set<const KQoxObject*>& leaving, KQoxObject* const* joining,
+                                int count) const;
+    void KeepOnlyVideos(const KCounted& kept) { KeepOnly(eVIDEO, kept); }
+    bool AddVideoRecord(KQoxObject* video) { return AddReference(eVIDEO, video); }
 
     bool AddReference(EKind kind, KQoxObject* object);
     bool RemoveReference(EKind kind, KQoxObject* object);

@@ -138,8 +138,16 @@ void KQoxNode::SetOtherListing(KQoxEntity* entity, int slot)
         listing->mSlot = slot;
         return;
     }
+    // The list is kept only once it holds the entry: memory running out
+    // (std::bad_alloc) never leaves an empty one, which the destructor
+    // could not walk.
     if (!mOtherListings)
-        mOtherListings.reset(new std::vector<KQoxOtherListing>);
+    {
+        std::unique_ptr<std::vector<KQoxOtherListing>> made(new std::vector<KQoxOtherListing>);
+        made->push_back({entity, slot});
+        mOtherListings = std::move(made);
+        return;
+    }
     mOtherListings->push_back({entity, slot});
 }
 

@@ -365,7 +365,8 @@ public:
         return mEntity;
     }
     // Moves the whole subtree into entity (null: out of any); false with error
-    // 1 to 4 on a name clash, nothing moved then.
+    // 1 to 4 on a name clash, nothing moved then. Memory running out throws
+    // std::bad_alloc, the subtree and both entities as they were.
     bool SetEntity(KQoxEntity* entity, bool replace);
 
     // Child names -----------------------------------------------------------------

@@ -6,6 +6,9 @@
 #include <iterator>
 #include <new>
 #include <strings.h>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "fcurve/kfcurve.h"
@@ -20,6 +23,7 @@
 #include "scene/attributes/kqoxmesh.h"
 #include "scene/attributes/kqoxnurb.h"
 #include "scene/attributes/kqoxpatch.h"
+#include "scene/attributes/kqoxshape.h"
 #include "scene/attributes/kqoxnull.h"
 #include "scene/attributes/kqoxopticalreference.h"
 #include "scene/attributes/kqoxskeleton.h"
@@ -527,77 +531,204 @@ KQoxNode& KQoxNode::operator=(KQoxNode& source)
 // ---------------------------------------------------------------------------
 // Entity
 
+namespace {
+
+// The nodes the finder applied to root found: every node of the tree,
+// unless the finder's storage ran out (std::bad_alloc then).
+KArrayTemplate<KQoxNode*>& FoundWhole(KQoxNodeFinderDuplicateName& finder, KQoxNode& root)
+{
+    int walked = 0;
+    KQoxWalkPreOrder(&root, [&walked](KQoxNode*) {
+        ++walked;
+        return true;
+    });
+    KArrayTemplate<KQoxNode*>& found = finder.GetNodeArray();
+    if (found.GetCount() != walked)
+        throw std::bad_alloc();
+    return found;
+}
+
+} // namespace
+
+// The move in two steps, so that it happens whole or not at all: first what
+// can run out of memory (collecting the subtree, joining the new entity),
+// taken back when it does; then the subtree leaves the old entity (and, with
+// replace, the new entity's content leaves it), which allocates nothing.
 bool KQoxNode::SetEntity(KQoxEntity* entity, bool replace)
 {
     if (mEntity == entity)
         return true;
 
-    // Moves the nodes and videos found from the old entity to the new one.
-    auto move = [this, entity, replace](KQoxNode* const* nodes, int nodeCount,
-                                        const KArrayTemplate<KQoxObject*>* videos) {
-        // Materials and textures are counted by the geometry that uses them,
-        // which follows its node below.
-        const int videoCount = videos ? videos->GetCount() : 0;
-        if (KQoxEntity* old = mEntity)
-        {
-            for (int i = 0; i < nodeCount; ++i)
-            {
-                old->RemoveNode(nodes[i]);
-                nodes[i]->mEntity = nullptr;
-                // Geometry counts its layers' materials and textures in the
-                // entity of its node: it follows the node.
-                if (KQoxGeometry* geometry = dynamic_cast<KQoxGeometry*>(nodes[i]->mNodeAttribute))
-                    geometry->SetGeometryEntity(nullptr);
-            }
-            for (int i = 0; i < videoCount; ++i)
-                old->RemoveVideo((*videos)[i]);
-        }
-        if (entity)
-        {
-            if (replace)
-            {
-                if (KQoxNode* root = entity->GetRootNode())
-                    root->SetEntity(nullptr, true);
-                entity->Clear();
-            }
-            for (int i = 0; i < nodeCount; ++i)
-            {
-                entity->AddNode(nodes[i]);
-                nodes[i]->mEntity = entity;
-                if (KQoxGeometry* geometry = dynamic_cast<KQoxGeometry*>(nodes[i]->mNodeAttribute))
-                    geometry->SetGeometryEntity(entity);
-            }
-            for (int i = 0; i < videoCount; ++i)
-                entity->AddVideo((*videos)[i]);
-        }
-    };
-
+    KQoxNodeFinderDuplicateName finder(replace ? entity : nullptr);
+    KQoxNode* self = this;
+    KQoxNode* const* nodes = &self;
+    int nodeCount = 1;
+    KQoxObject* const* videos = nullptr;
+    int videoCount = 0;
     // A lone node without geometry has no name to clash with when nothing is
     // replaced: the walk would find only the node itself.
-    if (!replace && !KQoxHasChild(this) && !dynamic_cast<KQoxGeometry*>(mNodeAttribute))
+    if (replace || KQoxHasChild(this) || dynamic_cast<KQoxGeometry*>(mNodeAttribute))
     {
-        KQoxNode* self = this;
-        move(&self, 1, nullptr);
-        return true;
+        finder.Apply(*this);
+        int clash = -1;
+        if (finder.GetDuplicateNodeArray().GetCount() > 0)
+            clash = eNODE_NAME_CLASH;
+        else if (finder.GetDuplicateTextureArray().GetCount() > 0)
+            clash = eTEXTURE_NAME_CLASH;
+        else if (finder.GetDuplicateVideoArray().GetCount() > 0)
+            clash = eVIDEO_NAME_CLASH;
+        else if (finder.GetDuplicateMaterialArray().GetCount() > 0)
+            clash = eMATERIAL_NAME_CLASH;
+        if (clash >= 0)
+        {
+            mError.SetLastErrorID(clash);
+            return false;
+        }
+        KArrayTemplate<KQoxNode*>& found = FoundWhole(finder, *this);
+        nodes = &found[0];
+        nodeCount = found.GetCount();
+        KArrayTemplate<KQoxObject*>& clips = finder.GetVideoArray();
+        videos = clips.GetCount() > 0 ? &clips[0] : nullptr;
+        videoCount = clips.GetCount();
     }
 
-    KQoxNodeFinderDuplicateName finder(replace ? entity : nullptr);
-    finder.Apply(*this);
-    if (finder.GetDuplicateNodeArray().GetCount() > 0)
-        mError.SetLastErrorID(eNODE_NAME_CLASH);
-    else if (finder.GetDuplicateTextureArray().GetCount() > 0)
-        mError.SetLastErrorID(eTEXTURE_NAME_CLASH);
-    else if (finder.GetDuplicateVideoArray().GetCount() > 0)
-        mError.SetLastErrorID(eVIDEO_NAME_CLASH);
-    else if (finder.GetDuplicateMaterialArray().GetCount() > 0)
-        mError.SetLastErrorID(eMATERIAL_NAME_CLASH);
-    else
+    // Each geometry once (nodes may share one).
+    std::vector<KQoxGeometry*> geometries;
+    std::unordered_set<const KQoxGeometry*> seen;
+    for (int i = 0; i < nodeCount; ++i)
+        if (KQoxGeometry* geometry = dynamic_cast<KQoxGeometry*>(nodes[i]->mNodeAttribute))
+            if (seen.insert(geometry).second)
+                geometries.push_back(geometry);
+
+    // With replace: the entity's own tree, whose clips leave it, and what
+    // the subtree's geometry counts, which are all its materials and
+    // textures then, in order of first use.
+    KQoxNodeFinderDuplicateName oldTree(nullptr);
+    bool oldTreeLeaves = false;
+    std::unordered_set<const KQoxNode*> subtree;
+    KQoxEntity::KCounted materials, textures, clips;
+    if (entity && replace)
     {
-        const KArrayTemplate<KQoxNode*>& nodes = finder.GetNodeArray();
-        move(nodes.GetCount() > 0 ? &nodes[0] : nullptr, nodes.GetCount(), &finder.GetVideoArray());
-        return true;
+        std::unordered_set<const KQoxObject*> leaving;
+        if (KQoxNode* root = entity->GetRootNode())
+        {
+            oldTree.Apply(*root);
+            FoundWhole(oldTree, *root);
+            // A tree that clashes in itself cannot leave as a whole: its
+            // nodes are cleared from the entity with the rest, its clips
+            // stay.
+            oldTreeLeaves =
+                oldTree.GetDuplicateNodeArray().GetCount() == 0 && oldTree.GetDuplicateTextureArray().GetCount() == 0 &&
+                oldTree.GetDuplicateVideoArray().GetCount() == 0 && oldTree.GetDuplicateMaterialArray().GetCount() == 0;
+            KArrayTemplate<KQoxObject*>& treeClips = oldTree.GetVideoArray();
+            for (int i = 0; oldTreeLeaves && i < treeClips.GetCount(); ++i)
+                leaving.insert(treeClips[i]);
+        }
+        clips = entity->VideosAfterReplace(leaving, videos, videoCount);
+        subtree.insert(nodes, nodes + nodeCount);
+        std::vector<std::pair<KQoxObject*, bool>> counted;
+        for (KQoxGeometry* geometry : geometries)
+            geometry->AppendGeometryCountedObjects(counted);
+        std::unordered_map<const KQoxObject*, size_t> at[2];
+        for (const auto& object : counted)
+        {
+            if (!object.first)
+                continue;
+            KQoxEntity::KCounted& list = object.second ? textures : materials;
+            const auto placed = at[object.second].emplace(object.first, list.size());
+            if (placed.second)
+                list.push_back({object.first, 1});
+            else
+                ++list[placed.first->second].second;
+        }
     }
-    return false;
+
+    // Joining the new entity, taken back whole when memory runs out.
+    // Which nodes and clips joined (a node the entity listed already did
+    // not); a lone node needs no list.
+    char loneJoined = 0;
+    std::vector<char> manyJoined, videoJoined(entity ? videoCount : 0, 0);
+    char* nodeJoined = &loneJoined;
+    if (entity && nodeCount > 1)
+    {
+        manyJoined.assign(static_cast<size_t>(nodeCount), 0);
+        nodeJoined = manyJoined.data();
+    }
+    if (entity)
+    {
+        size_t geometriesJoined = 0;
+        try
+        {
+            for (int i = 0; i < nodeCount; ++i)
+                nodeJoined[i] = entity->AddNode(nodes[i]);
+            for (; geometriesJoined < geometries.size(); ++geometriesJoined)
+                geometries[geometriesJoined]->JoinGeometryEntity(*entity);
+            // With replace the clips are listed as they will be at the end
+            // (VideosAfterReplace); a record for each is made here.
+            for (int i = 0; i < videoCount; ++i)
+                videoJoined[i] = replace ? entity->AddVideoRecord(videos[i]) : entity->AddVideo(videos[i]);
+        }
+        catch (const std::bad_alloc&)
+        {
+            for (int i = 0; i < videoCount; ++i)
+                if (videoJoined[i])
+                    entity->RemoveVideo(videos[i]);
+            for (size_t i = 0; i < geometriesJoined; ++i)
+                geometries[i]->UndoJoinGeometryEntity(*entity);
+            for (int i = 0; i < nodeCount; ++i)
+                if (nodeJoined[i])
+                    entity->RemoveNode(nodes[i]);
+            throw;
+        }
+    }
+
+    // From here on nothing allocates. The old entity is left.
+    if (KQoxEntity* old = mEntity)
+    {
+        for (int i = 0; i < nodeCount; ++i)
+            old->RemoveNode(nodes[i]);
+        for (int i = 0; i < videoCount; ++i)
+            old->RemoveVideo(videos[i]);
+    }
+    if (entity && replace)
+    {
+        // The entity's content leaves it: its tree's clips, then every node
+        // but the subtree's, the subtree's counts becoming the lists.
+        auto forget = [entity](KQoxLayerContainer& container) {
+            KQoxEntity* counted = container.GetEntity();
+            if (counted && counted != entity)
+                container.CountOut(*counted);
+            container.ForgetEntity();
+        };
+        if (oldTreeLeaves)
+        {
+            KArrayTemplate<KQoxNode*>& tree = oldTree.GetNodeArray();
+            for (int i = 0; i < tree.GetCount(); ++i)
+            {
+                tree[i]->mEntity = nullptr;
+                if (KQoxGeometry* geometry = dynamic_cast<KQoxGeometry*>(tree[i]->mNodeAttribute))
+                {
+                    for (int s = 0; s < geometry->GetShapeCount(); ++s)
+                        forget(*geometry->GetShape(s));
+                    forget(*geometry);
+                }
+            }
+        }
+        entity->ClearAllBut(subtree, materials, textures);
+        entity->KeepOnlyVideos(clips);
+    }
+    for (int i = 0; i < nodeCount; ++i)
+    {
+        nodes[i]->mEntity = entity;
+        // A node that joined while the old entity listed it inline takes
+        // the inline place now (dropping an entry allocates nothing).
+        if (entity)
+            if (const int slot = entity->FindSlot(nodes[i]); slot >= 0)
+                entity->SetSlot(nodes[i], slot);
+    }
+    for (KQoxGeometry* geometry : geometries)
+        geometry->CommitGeometryEntity(entity);
+    return true;
 }
 
 } // namespace qoxsdk_600

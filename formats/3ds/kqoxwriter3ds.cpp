@@ -545,6 +545,10 @@ bool KQoxWriter3DS::CleanupWrite()
     mFile = nullptr;
     if (Failed())
         return FailWith(eOUT_OF_DISK_SPACE);
+    // The file is put in place here: a message that lost a line for want of
+    // memory fails the write first.
+    if (!mMessage.IsOK())
+        throw std::bad_alloc();
     if (!mStaged.Commit())
     {
         FailWith(eFILE_NOT_CREATED);

@@ -7,6 +7,9 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <new>
+#include <utility>
+#include <vector>
 
 #include "base/kmath_kernels.h"
 #include "fcurve/kfcurve.h"
@@ -152,9 +155,61 @@ void KQoxGeometry::UnsetNode()
 
 void KQoxGeometry::SetGeometryEntity(KQoxEntity* pEntity)
 {
+    if (pEntity)
+        JoinGeometryEntity(*pEntity);
+    CommitGeometryEntity(pEntity);
+}
+
+void KQoxGeometry::JoinGeometryEntity(KQoxEntity& pEntity)
+{
+    // The shapes, then the geometry; each one already there is left as it is.
+    const int count = mShapeArray.GetCount();
+    int joined = 0;
+    try
+    {
+        for (; joined < count; ++joined)
+            if (mShapeArray[joined]->GetEntity() != &pEntity)
+                mShapeArray[joined]->CountIn(pEntity);
+        if (GetEntity() != &pEntity)
+            CountIn(pEntity);
+    }
+    catch (const std::bad_alloc&)
+    {
+        for (int i = 0; i < joined; ++i)
+            if (mShapeArray[i]->GetEntity() != &pEntity)
+                mShapeArray[i]->CountOut(pEntity);
+        throw;
+    }
+}
+
+void KQoxGeometry::UndoJoinGeometryEntity(KQoxEntity& pEntity)
+{
     for (int i = 0; i < mShapeArray.GetCount(); ++i)
-        mShapeArray[i]->SetEntity(pEntity);
-    SetEntity(pEntity);
+        if (mShapeArray[i]->GetEntity() != &pEntity)
+            mShapeArray[i]->CountOut(pEntity);
+    if (GetEntity() != &pEntity)
+        CountOut(pEntity);
+}
+
+void KQoxGeometry::CommitGeometryEntity(KQoxEntity* pEntity)
+{
+    auto commit = [pEntity](KQoxLayerContainer& container) {
+        if (container.GetEntity() == pEntity)
+            return;
+        if (KQoxEntity* old = container.GetEntity())
+            container.CountOut(*old);
+        container.SwitchEntity(pEntity);
+    };
+    for (int i = 0; i < mShapeArray.GetCount(); ++i)
+        commit(*mShapeArray[i]);
+    commit(*this);
+}
+
+void KQoxGeometry::AppendGeometryCountedObjects(std::vector<std::pair<KQoxObject*, bool>>& pObjects) const
+{
+    for (int i = 0; i < mShapeArray.GetCount(); ++i)
+        mShapeArray[i]->AppendCountedObjects(pObjects);
+    AppendCountedObjects(pObjects);
 }
 
 void KQoxGeometry::AddChannels(KQoxTakeNode* pTakeNode)

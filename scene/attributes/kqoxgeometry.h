@@ -57,8 +57,21 @@ public:
     void AddChannels(KQoxTakeNode* pTakeNode) override;
     void RemoveChannels(KQoxTakeNode* pTakeNode) override;
     // The geometry and its shapes move to the entity (null: out of any); the
-    // node calls it when it joins or leaves a scene.
+    // node calls it when it joins or leaves a scene. Memory running out
+    // (std::bad_alloc) leaves them where they were.
     void SetGeometryEntity(KQoxEntity* pEntity);
+    // SetGeometryEntity in steps, for a node's subtree that moves whole or
+    // not at all: JoinGeometryEntity counts the shapes and the geometry not
+    // in the entity yet in it, all or none (std::bad_alloc);
+    // UndoJoinGeometryEntity takes that back; CommitGeometryEntity then takes
+    // each one's counts back from the entity it was in and records the new
+    // one. The last two allocate nothing.
+    void JoinGeometryEntity(KQoxEntity& pEntity);
+    void UndoJoinGeometryEntity(KQoxEntity& pEntity);
+    void CommitGeometryEntity(KQoxEntity* pEntity);
+    // Appends what the shapes, then the geometry, count in an entity (see
+    // KQoxLayerContainer::AppendCountedObjects).
+    void AppendGeometryCountedObjects(std::vector<std::pair<KQoxObject*, bool>>& pObjects) const;
 
     // Links -----------------------------------------------------------------------
     int GetLinkCount() const { return mLinkArray.GetCount(); }

@@ -211,70 +211,78 @@ void KQoxLayerContainer::Copy(const KQoxLayerContainer& pOther, KQoxSdkManager& 
 
 // ---- Entity -------------------------------------------------------------------------
 
-void KQoxLayerContainer::SetEntity(KQoxEntity* pEntity)
+void KQoxLayerContainer::AppendCountedObjects(std::vector<std::pair<KQoxObject*, bool>>& pObjects) const
 {
-    if (pEntity == mEntity)
-        return;
-    UnsetEntity();
-    if (!pEntity)
-        return;
-    // Memory running out part way takes back what was counted, so the
-    // entity never keeps a count that no container gives back.
-    size_t total = 0;
     for (int i = 0; i < mLayerArray.GetCount(); ++i)
     {
         KQoxLayer* layer = mLayerArray[i];
         if (KQoxLayerElementMaterial* materials = layer->GetMaterials(); CountsInEntity(materials))
-            total += static_cast<size_t>(materials->mDirectArray.GetCount());
+            for (int m = 0; m < materials->mDirectArray.GetCount(); ++m)
+                pObjects.push_back({materials->mDirectArray[m], false});
         if (KQoxLayerElementTexture* textures = layer->GetTextures(); CountsInEntity(textures))
-            total += static_cast<size_t>(textures->mDirectArray.GetCount());
+            for (int t = 0; t < textures->mDirectArray.GetCount(); ++t)
+                pObjects.push_back({textures->mDirectArray[t], true});
     }
-    std::vector<std::pair<KQoxObject*, bool>> counted; // each object, and whether a texture
-    counted.reserve(total);
-    mEntity = pEntity;
+}
+
+void KQoxLayerContainer::CountIn(KQoxEntity& pEntity)
+{
+    std::vector<std::pair<KQoxObject*, bool>> objects;
+    AppendCountedObjects(objects);
+    // Memory running out part way takes back what was counted, so the
+    // entity never keeps a count that no container gives back.
+    size_t counted = 0;
     try
     {
-        for (int i = 0; i < mLayerArray.GetCount(); ++i)
-        {
-            KQoxLayer* layer = mLayerArray[i];
-            if (KQoxLayerElementMaterial* materials = layer->GetMaterials(); CountsInEntity(materials))
-                for (int m = 0; m < materials->mDirectArray.GetCount(); ++m)
-                {
-                    mEntity->AddMaterial(materials->mDirectArray[m]);
-                    counted.push_back({materials->mDirectArray[m], false});
-                }
-            if (KQoxLayerElementTexture* textures = layer->GetTextures(); CountsInEntity(textures))
-                for (int t = 0; t < textures->mDirectArray.GetCount(); ++t)
-                {
-                    mEntity->AddTexture(textures->mDirectArray[t]);
-                    counted.push_back({textures->mDirectArray[t], true});
-                }
-        }
+        for (; counted < objects.size(); ++counted)
+            objects[counted].second ? pEntity.AddTexture(objects[counted].first)
+                                    : pEntity.AddMaterial(objects[counted].first);
     }
     catch (const std::bad_alloc&)
     {
         // A count that failed left nothing to take back.
-        for (const auto& object : counted)
-            object.second ? mEntity->RemoveTexture(object.first) : mEntity->RemoveMaterial(object.first);
-        mEntity = nullptr;
+        while (counted > 0)
+        {
+            --counted;
+            objects[counted].second ? pEntity.RemoveTexture(objects[counted].first)
+                                    : pEntity.RemoveMaterial(objects[counted].first);
+        }
         throw;
     }
+}
+
+void KQoxLayerContainer::CountOut(KQoxEntity& pEntity)
+{
+    for (int i = 0; i < mLayerArray.GetCount(); ++i)
+    {
+        KQoxLayer* layer = mLayerArray[i];
+        if (KQoxLayerElementMaterial* materials = layer->GetMaterials(); CountsInEntity(materials))
+            for (int m = 0; m < materials->mDirectArray.GetCount(); ++m)
+                pEntity.RemoveMaterial(materials->mDirectArray[m]);
+        if (KQoxLayerElementTexture* textures = layer->GetTextures(); CountsInEntity(textures))
+            for (int t = 0; t < textures->mDirectArray.GetCount(); ++t)
+                pEntity.RemoveTexture(textures->mDirectArray[t]);
+    }
+}
+
+void KQoxLayerContainer::SetEntity(KQoxEntity* pEntity)
+{
+    if (pEntity == mEntity)
+        return;
+    // Counted in the new entity before leaving the old one: memory running
+    // out leaves the container where it was.
+    if (pEntity)
+        CountIn(*pEntity);
+    if (mEntity)
+        CountOut(*mEntity);
+    mEntity = pEntity;
 }
 
 void KQoxLayerContainer::UnsetEntity()
 {
     if (!mEntity)
         return;
-    for (int i = 0; i < mLayerArray.GetCount(); ++i)
-    {
-        KQoxLayer* layer = mLayerArray[i];
-        if (KQoxLayerElementMaterial* materials = layer->GetMaterials(); CountsInEntity(materials))
-            for (int m = 0; m < materials->mDirectArray.GetCount(); ++m)
-                mEntity->RemoveMaterial(materials->mDirectArray[m]);
-        if (KQoxLayerElementTexture* textures = layer->GetTextures(); CountsInEntity(textures))
-            for (int t = 0; t < textures->mDirectArray.GetCount(); ++t)
-                mEntity->RemoveTexture(textures->mDirectArray[t]);
-    }
+    CountOut(*mEntity);
     mEntity = nullptr;
 }
 

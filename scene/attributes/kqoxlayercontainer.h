@@ -9,6 +9,9 @@
 // every material or texture it adds to the entity is removed again exactly
 // once when the entity is unset.
 
+#include <utility>
+#include <vector>
+
 #include "base/karray.h"
 #include "scene/attributes/kqoxlayer.h"
 #include "scene/kqoxnodeattribute.h"
@@ -17,6 +20,7 @@ namespace qoxsdk_600 {
 
 class KQoxEntity;
 class KQoxMaterial;
+class KQoxObject;
 class KQoxSdkManager;
 class KQoxTexture;
 
@@ -52,12 +56,25 @@ public:
     // Entity ------------------------------------------------------------------
     // Moves the layers' direct materials and textures (reference modes 0 and
     // 2) from the current entity to the new one; nothing for the same entity.
+    // Memory running out (std::bad_alloc) leaves them counted where they were.
     void SetEntity(KQoxEntity* pEntity);
     void UnsetEntity();
     KQoxEntity* GetEntity() const { return mEntity; }
     // Forgets the entity without touching its lists: for an entity that is
     // being cleared or destroyed.
     void ForgetEntity() { mEntity = nullptr; }
+
+    // SetEntity in steps, for moves of many containers that happen whole or
+    // not at all. CountIn counts the direct materials and textures in an
+    // entity (memory running out takes back what it counted and throws
+    // std::bad_alloc); CountOut takes them back, allocating nothing;
+    // SwitchEntity records the entity they now count in.
+    void CountIn(KQoxEntity& pEntity);
+    void CountOut(KQoxEntity& pEntity);
+    void SwitchEntity(KQoxEntity* pEntity) { mEntity = pEntity; }
+    // Appends the objects CountIn counts, in its order, each with true for a
+    // texture.
+    void AppendCountedObjects(std::vector<std::pair<KQoxObject*, bool>>& pObjects) const;
 
     // Materials and textures of one layer --------------------------------------
     // Number of materials the layer uses: the direct count in reference modes

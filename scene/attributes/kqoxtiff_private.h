@@ -2,13 +2,17 @@
 #define QOX_SCENE_ATTRIBUTES_KQOXTIFF_PRIVATE_H
 
 // Values shared by the TIFF reader (kqoxtiff_read.cpp) and writer
-// (kqoxtiff_write.cpp). Not part of the library's interface.
+// (kqoxtiff_write.cpp), and the reading the native reader's media extraction
+// uses. Not part of the library's interface.
 
 #include <cstdint>
 
 #include "base/kstring.h"
 
 namespace qoxsdk_600 {
+
+struct ImageConverterBuffer;
+
 namespace kqoxtiff {
 
 // ---- Tag values written and accepted ----
@@ -36,12 +40,25 @@ const char kWriteModule[] = "WriteFile";
 const char kCorrupted[] = "File is corrupted";
 const char kUnsupported[] = "Image format not supported";
 const char kTooLarge[] = "Image too large";
+const char kOutOfMemory[] = "Out of memory";
 const char kWriteScanlineFailed[] = "failure in WriteScanline\n";
 const char kWriteDirectoryFailed[] = "failure in WriteDirectory\n";
 
 // True when the extension of the name (as Convert takes it) is TIF or TIFF
 // in any case.
 bool HasTiffExtension(const KString& fileName);
+
+// How reading a TIFF file into a buffer went.
+enum class TifRead
+{
+    eREAD,
+    eFAILED,       // the file is not one ReadFromTif reads
+    eOUT_OF_MEMORY // the pixels (or the rows they are decoded through) could not be allocated
+};
+
+// ReadFromTif without removing the file, telling memory running out from a
+// file that cannot be read.
+TifRead ReadTif(const char* fileName, ImageConverterBuffer& buffer);
 
 } // namespace kqoxtiff
 } // namespace qoxsdk_600

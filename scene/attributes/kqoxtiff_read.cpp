@@ -246,14 +246,19 @@ bool ReadSizeLayout(TIFF* tif, TiffLayout& layout)
 }
 
 // Decodes every strip and appends its expanded rows to the pixel array.
-bool ReadStrips(TIFF* tif, const TiffLayout& layout, ImageConverterBuffer& buffer)
+// The strip and row buffers are no larger than the pixel array, which is
+// within bounds: failing to allocate them is memory running out.
+TifRead ReadStrips(TIFF* tif, const TiffLayout& layout, ImageConverterBuffer& buffer)
 {
     size_t stripBytes = size_t(layout.mRowsPerStrip) * layout.mRowStride;
     size_t rowBytes = size_t(layout.mWidth) * layout.mSamples;
     std::unique_ptr<unsigned char[]> strip(new (std::nothrow) unsigned char[stripBytes]);
     std::unique_ptr<unsigned char[]> row(new (std::nothrow) unsigned char[rowBytes]);
     if (!strip || !row)
-        return Fail(kTooLarge);
+    {
+        Fail(kOutOfMemory);
+        return TifRead::eOUT_OF_MEMORY;
+    }
 
     unsigned char* out = buffer.mPixels.get();
     for (uint32_t first = 0; first < layout.mHeight; first += layout.mRowsPerStrip)
@@ -262,7 +267,10 @@ bool ReadStrips(TIFF* tif, const TiffLayout& layout, ImageConverterBuffer& buffe
         tmsize_t wanted = tmsize_t(rows) * tmsize_t(layout.mRowStride);
         uint32_t index = TIFFComputeStrip(tif, first, 0);
         if (index >= TIFFNumberOfStrips(tif) || TIFFReadEncodedStrip(tif, index, strip.get(), wanted) != wanted)
-            return Fail(kCorrupted);
+        {
+            Fail(kCorrupted);
+            return TifRead::eFAILED;
+        }
         for (uint32_t i = 0; i < rows; ++i)
         {
             unsigned char* data = strip.get() + size_t(i) * layout.mRowStride;
@@ -274,7 +282,7 @@ bool ReadStrips(TIFF* tif, const TiffLayout& layout, ImageConverterBuffer& buffe
             out += rowBytes;
         }
     }
-    return true;
+    return TifRead::eREAD;
 }
 
 unsigned char ClampToByte(double value)
@@ -288,32 +296,41 @@ unsigned char ClampToByte(double value)
 
 } // namespace
 
+TifRead kqoxtiff::ReadTif(const char* fileName, ImageConverterBuffer& buffer)
+{
+    TiffSource source;
+    TiffHandle tif(source.Open(fileName));
+    if (!tif)
+        return TifRead::eFAILED;
+    TiffLayout layout;
+    if (!ReadSampleLayout(tif.get(), layout) || !ReadSizeLayout(tif.get(), layout))
+        return TifRead::eFAILED;
+    int format = layout.mPhotometric == kPhotometricYCbCr ? ImageConverterBuffer::eYCbCr : ImageConverterBuffer::eRGB;
+    buffer.Init(int(layout.mWidth), int(layout.mHeight), true, format, char(layout.mSamples));
+    if (!buffer.mPixels)
+    {
+        // The size is within bounds (checked above): memory ran out.
+        Fail(kOutOfMemory);
+        return TifRead::eOUT_OF_MEMORY;
+    }
+    TifRead read = ReadStrips(tif.get(), layout, buffer);
+    if (read == TifRead::eREAD && source.Lost())
+    {
+        Fail(kCorrupted);
+        read = TifRead::eFAILED;
+    }
+    if (read != TifRead::eREAD)
+    {
+        // Half-read pixels are never handed on as an image.
+        buffer.mPixels.reset();
+        buffer.mValid = false;
+    }
+    return read;
+}
+
 bool ReadFromTif(KString fileName, ImageConverterBuffer& buffer, bool removeSource)
 {
-    bool read = false;
-    {
-        TiffSource source;
-        TiffHandle tif(source.Open(fileName));
-        if (!tif)
-            return false;
-        TiffLayout layout;
-        if (!ReadSampleLayout(tif.get(), layout) || !ReadSizeLayout(tif.get(), layout))
-            return false;
-        int format =
-            layout.mPhotometric == kPhotometricYCbCr ? ImageConverterBuffer::eYCbCr : ImageConverterBuffer::eRGB;
-        buffer.Init(int(layout.mWidth), int(layout.mHeight), true, format, char(layout.mSamples));
-        if (!buffer.mPixels)
-            return Fail(kTooLarge);
-        read = ReadStrips(tif.get(), layout, buffer);
-        if (read && source.Lost())
-            read = Fail(kCorrupted);
-        if (!read)
-        {
-            // Half-read pixels are never handed on as an image.
-            buffer.mPixels.reset();
-            buffer.mValid = false;
-        }
-    }
+    const bool read = kqoxtiff::ReadTif(fileName, buffer) == TifRead::eREAD;
     if (read && removeSource)
         KFile::Remove(fileName);
     return read;

@@ -355,8 +355,10 @@ private:
 
 // A POSIX access ACL in the kernel's binary form (the value of
 // "system.posix_acl_access"): the owner rw, the named user with perm, the
-// group r, the mask rw, others nothing.
-inline std::string AccessAcl(uid_t user, unsigned perm)
+// group r, the mask rw, others nothing (or the permissions given, for a
+// folder say).
+inline std::string AccessAcl(uid_t user, unsigned perm, unsigned owner = 6, unsigned group = 4, unsigned mask = 6,
+                             unsigned others = 0)
 {
     std::string acl;
     auto put = [&acl](uint32_t value, int bytes) {
@@ -365,8 +367,8 @@ inline std::string AccessAcl(uid_t user, unsigned perm)
     };
     const uint32_t none = 0xffffffffu;
     put(2, 4); // version
-    const uint32_t entries[][3] = {{0x01, 6, none}, {0x02, perm, user}, {0x04, 4, none}, {0x10, 6, none},
-                                   {0x20, 0, none}};
+    const uint32_t entries[][3] = {
+        {0x01, owner, none}, {0x02, perm, user}, {0x04, group, none}, {0x10, mask, none}, {0x20, others, none}};
     for (const auto& entry : entries)
     {
         put(entry[0], 2);

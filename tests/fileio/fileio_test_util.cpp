@@ -31,6 +31,7 @@
 #include "fileio/kqoximporter.h"
 #include "object/kproperty.h"
 #include "scene/attributes/kqoxgenericnode.h"
+#include "scene/attributes/kqoximageconverter.h"
 #include "scene/attributes/kqoxlayer.h"
 #include "scene/attributes/kqoxmaterial.h"
 #include "scene/attributes/kqoxlink.h"
@@ -1425,8 +1426,8 @@ void WriteFieldList(KQox& f, const std::vector<FieldRecord>& list)
     }
 }
 
-std::vector<FieldRecord> EditList(const std::vector<FieldRecord>& list, const std::string& path,
-                                  const RecordEdit& edit, int& index)
+std::vector<FieldRecord> EditList(const std::vector<FieldRecord>& list, const std::string& path, const RecordEdit& edit,
+                                  int& index)
 {
     std::vector<FieldRecord> out;
     for (const FieldRecord& r : list)
@@ -1478,8 +1479,8 @@ bool WriteFieldFile(const std::string& name, const char* password, const FieldFi
     // Made in memory, then written plainly: edited copies are many.
     std::vector<char> buffer(Room(file.mRecords) + 4096);
     KQox f;
-    if (!f.ProjectCreate(buffer.data(), static_cast<unsigned int>(buffer.size()),
-                         static_cast<KQox::EForm>(file.mForm), file.mVersion, password))
+    if (!f.ProjectCreate(buffer.data(), static_cast<unsigned int>(buffer.size()), static_cast<KQox::EForm>(file.mForm),
+                         file.mVersion, password))
         return false;
     WriteFieldList(f, file.mRecords);
     if (!f.ProjectClose())
@@ -1491,6 +1492,31 @@ std::vector<FieldRecord> EditRecords(const std::vector<FieldRecord>& list, const
 {
     int index = 0;
     return EditList(list, "", edit, index);
+}
+
+int PpmConverter(int mode, KString& fileName, ImageConverterBuffer& buffer)
+{
+    if (mode == 0)
+    {
+        std::string text = qoxtest::ReadFile(fileName.ToChars());
+        int width = 0, height = 0, depth = 0, header = 0;
+        if (std::sscanf(text.c_str(), "P6 %d %d %d%n", &width, &height, &depth, &header) != 3 || depth != 255)
+            return 1;
+        const size_t bytes = static_cast<size_t>(width) * height * 3;
+        if (text.size() < static_cast<size_t>(header) + 1 + bytes)
+            return 1;
+        buffer.Init(width, height, true, ImageConverterBuffer::eRGB, 3);
+        if (!buffer.mPixels)
+            return 1;
+        std::copy(text.begin() + header + 1, text.begin() + header + 1 + bytes, buffer.mPixels.get());
+        return 0;
+    }
+    if (buffer.mBytesPerPixel != 3 || !buffer.mPixels)
+        return 1;
+    std::string out = "P6\n" + std::to_string(buffer.mWidth) + " " + std::to_string(buffer.mHeight) + "\n255\n";
+    out.append(reinterpret_cast<const char*>(buffer.mPixels.get()),
+               static_cast<size_t>(buffer.mWidth) * buffer.mHeight * 3);
+    return qoxtest::WriteFile(fileName.ToChars(), out) ? 0 : 1;
 }
 
 } // namespace fileiotest

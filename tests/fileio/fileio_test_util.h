@@ -13,10 +13,12 @@
 #include <vector>
 
 class KFCurve;
+class KString;
 
 namespace qoxsdk_600 {
 class KQoxScene;
 class KQoxSdkManager;
+struct ImageConverterBuffer;
 } // namespace qoxsdk_600
 
 namespace fileiotest {
@@ -64,6 +66,11 @@ bool Export(qoxsdk_600::KQoxSdkManager& manager, qoxsdk_600::KQoxScene& scene, c
             const char* password = nullptr);
 // Imports the file name into scene, expecting success; whether it succeeded.
 bool Import(qoxsdk_600::KQoxSdkManager& manager, qoxsdk_600::KQoxScene& scene, const std::string& name);
+
+// An image converter of binary PPM images (P6, depth 255): mode 0 loads the
+// file into the buffer, mode 1 writes the buffer's three bytes per pixel as
+// one. 0 on success.
+int PpmConverter(int mode, KString& fileName, qoxsdk_600::ImageConverterBuffer& buffer);
 
 // value with digits significant digits ("%.*g").
 std::string Number(double value, int digits = 17);
@@ -132,10 +139,10 @@ void ForEachDamage(const std::string& bytes, size_t begin, size_t end, const std
 // out or doubled), encrypted ones included.
 struct FieldValue
 {
-    char mType = 'S';                // the value's type code
-    long long mInt = 0;              // 'C', 'I', 'L'
-    double mDouble = 0;              // 'F', 'D'
-    std::string mBytes;              // 'S', 'R'
+    char mType = 'S';                 // the value's type code
+    long long mInt = 0;               // 'C', 'I', 'L'
+    double mDouble = 0;               // 'F', 'D'
+    std::string mBytes;               // 'S', 'R'
     std::vector<long long> mIntegers; // 'b', 'i', 'l'
     std::vector<double> mReals;       // 'f', 'd'
 };

@@ -45,6 +45,7 @@
 
 using namespace qoxsdk_600;
 using fileiotest::Import;
+using fileiotest::PpmConverter;
 using qoxtest::ReadFile;
 using qoxtest::TempDir;
 using qoxtest::WriteFile;
@@ -54,32 +55,6 @@ namespace {
 // A 3 x 2 binary PPM image: six RGB pixels.
 const std::string kPixels("\x10\x20\x30\xff\x00\x7f\x01\x02\x03\xfe\xfd\xfc\x00\x00\x00\x80\x81\x82", 18);
 const std::string kPpm = "P6\n3 2\n255\n" + kPixels;
-
-// Loads (mode 0) or writes (mode 1) the binary PPM images of these tests.
-int PpmConverter(int mode, KString& fileName, ImageConverterBuffer& buffer)
-{
-    if (mode == 0)
-    {
-        std::string text = ReadFile(fileName.ToChars());
-        int width = 0, height = 0, depth = 0, header = 0;
-        if (std::sscanf(text.c_str(), "P6 %d %d %d%n", &width, &height, &depth, &header) != 3 || depth != 255)
-            return 1;
-        const size_t bytes = static_cast<size_t>(width) * height * 3;
-        if (text.size() < static_cast<size_t>(header) + 1 + bytes)
-            return 1;
-        buffer.Init(width, height, true, ImageConverterBuffer::eRGB, 3);
-        if (!buffer.mPixels)
-            return 1;
-        std::copy(text.begin() + header + 1, text.begin() + header + 1 + bytes, buffer.mPixels.get());
-        return 0;
-    }
-    if (buffer.mBytesPerPixel != 3 || !buffer.mPixels)
-        return 1;
-    std::string out = "P6\n" + std::to_string(buffer.mWidth) + " " + std::to_string(buffer.mHeight) + "\n255\n";
-    out.append(reinterpret_cast<const char*>(buffer.mPixels.get()),
-               static_cast<size_t>(buffer.mWidth) * buffer.mHeight * 3);
-    return WriteFile(fileName.ToChars(), out) ? 0 : 1;
-}
 
 std::string NameOfPlug(KPlug* plug)
 {
@@ -742,9 +717,14 @@ TEST(NativeTextureMedia, ExtractionNeverWritesThroughWhatStandsAtItsNames)
          false,
          kInCache,
          {&kPpm, &kOtherPpm, &kGrain}},
-        {"a media folder its group may write",
+        {"a media folder a shared group may write",
          [](const PlacedScene& placed) {
+             // Another group takes root to give; a user's own group may be
+             // private (and then its writing the user's), so for another
+             // user others may write it instead.
              MakeMediaFolder(placed, 0775);
+             if (chown(placed.mMedia.c_str(), -1, kNobody) != 0)
+                 chmod(placed.mMedia.c_str(), 0777);
              return std::vector<std::string>{placed.mMedia};
          },
          false,

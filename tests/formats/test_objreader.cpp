@@ -125,8 +125,8 @@ TEST(ObjStatements, ReadingAheadCutsTheSameStatements)
     // is taken from the buffered lines instead (whole, as it stands).
     // A pipe is read in blocks; the file itself in place from a mapping.
     auto read = [&](bool ahead, bool takeLines, bool piped = false) {
-        FILE* file = piped ? popen(("cat '" + dir.File("s.obj") + "'").c_str(), "r")
-                           : fopen(dir.File("s.obj").c_str(), "rb");
+        FILE* file =
+            piped ? popen(("cat '" + dir.File("s.obj") + "'").c_str(), "r") : fopen(dir.File("s.obj").c_str(), "rb");
         std::vector<std::string> out;
         {
             KObjStatementReader in(file, true, 0);
@@ -444,10 +444,14 @@ TEST(ObjReferences, IndexRulesAndTokens)
         const char* token;
         bool ok;
         int v, t, n;
-    } tokens[] = {{"7", true, 7, 0, 0},           {"7/3", true, 7, 3, 0},
-                  {"7/3/2", true, 7, 3, 2},       {"7//2", true, 7, 0, 2},
-                  {"-1/-2/-3", true, -1, -2, -3}, {"0", false, 0, 0, 0},
-                  {"abc", false, 0, 0, 0},        {"5/x/9", true, 5, 0, 9},
+    } tokens[] = {{"7", true, 7, 0, 0},
+                  {"7/3", true, 7, 3, 0},
+                  {"7/3/2", true, 7, 3, 2},
+                  {"7//2", true, 7, 0, 2},
+                  {"-1/-2/-3", true, -1, -2, -3},
+                  {"0", false, 0, 0, 0},
+                  {"abc", false, 0, 0, 0},
+                  {"5/x/9", true, 5, 0, 9},
                   // Past the int range: a reference no list holds, never a
                   // malformed token nor a number wrapped around.
                   {"99999999999", true, INT_MIN, 0, 0},

@@ -30,7 +30,11 @@
 #include "fileio_test_util.h"
 #include "formats/kqoxgeometryformats.h"
 #include "memory_test_util.h"
+#include "read_test_util.h"
+#include "scene/attributes/kqoxlayer.h"
 #include "scene/attributes/kqoxlight.h"
+#include "scene/attributes/kqoxmaterial.h"
+#include "scene/attributes/kqoxmesh.h"
 #include "scene/attributes/kqoxtexture.h"
 #include "scene/kqoxnode.h"
 #include "scene/kqoxscene.h"
@@ -83,10 +87,11 @@ std::vector<Form> Forms()
 }
 
 // The scene exported in the form to path: the outcome (memory_test_util.h),
-// the exporter's text in text when it failed. Making the exporter may throw
-// std::bad_alloc to its caller; the export itself may not.
+// the exporter's text in text when it failed, its message in message (when
+// given) when it succeeded. Making the exporter may throw std::bad_alloc to
+// its caller; the export itself may not.
 int Export(KQoxSdkManager& manager, KQoxScene& scene, KStreamOptions& options, int format, const std::string& path,
-           std::string& text)
+           std::string& text, std::string* message = nullptr)
 {
     std::unique_ptr<KQoxExporter> exporter;
     try
@@ -98,7 +103,18 @@ int Export(KQoxSdkManager& manager, KQoxScene& scene, KStreamOptions& options, i
         return qoxtest::kWorkOutOfMemory;
     }
     if (exporter->Initialize(path.c_str()) && exporter->SetFileFormat(format) && exporter->Export(scene, &options))
+    {
+        if (message)
+        {
+            // Read with nothing failing: the copy is the test's, not the export's.
+            qoxtest::DisarmAllocations();
+            KString kept;
+            exporter->GetMessage(kept);
+            *message = kept.ToChars();
+            qoxtest::ResumeAllocations();
+        }
         return qoxtest::kWorkDone;
+    }
     const char* error = exporter->GetLastErrorString();
     text.assign(error, std::min<size_t>(std::strlen(error), 500));
     return text == "Out of memory" ? qoxtest::kWorkOutOfMemory : qoxtest::kWorkFailed;
@@ -285,4 +301,119 @@ TEST(ExportsOutOfMemory, EveryAllocationFromTheNthOnFails)
 {
     QOX_SKIP_UNDER_THREAD_SANITIZER();
     SweepEveryForm(AllocationFailure::eFromOn);
+}
+
+namespace {
+
+// A triangle whose material's texture names an image that is not there (a
+// name longer than 8.3, holding a line break, as a file of another format
+// may give): every writer that takes textures says so in its message.
+void BuildMissingTexture(KQoxSdkManager& manager, KQoxScene& scene, const std::string& image)
+{
+    KQoxMesh* mesh = manager.CreateKQoxMesh();
+    mesh->InitControlPoints(3);
+    mesh->GetControlPoints()[1] = KQoxVector4(1, 0, 0);
+    mesh->GetControlPoints()[2] = KQoxVector4(0, 1, 0);
+    mesh->BeginPolygon();
+    for (int i = 0; i < 3; ++i)
+        mesh->AddPolygon(i);
+    mesh->EndPolygon();
+    KQoxMaterial* material = manager.CreateKQoxMaterial("Stone");
+    mesh->AM(material, 0);
+    mesh->InitMaterialIndices(KQoxLayerElement::eALL_SAME);
+    KQoxTexture* texture = manager.CreateKQoxTexture("Map");
+    texture->SetFileName(image.c_str());
+    mesh->AT(texture, 0);
+    mesh->InitTextureIndices(KQoxLayerElement::eALL_SAME);
+    KQoxNode* node = manager.CreateKQoxNode("Wall");
+    node->SetNodeAttribute(mesh);
+    scene.GetRootNode()->AddChild(node);
+}
+
+} // namespace
+
+// An export whose message names what it could not take (a texture image
+// not found, a line break replaced): with allocations failing at each point
+// in turn, each run succeeds with the files and the exact message an export
+// with plenty of memory gives, or fails with "Out of memory" and leaves the
+// old files byte-identical; never a success short of its message.
+TEST(ExportsOutOfMemory, MessagesAreWholeOrTheExportFails)
+{
+    QOX_SKIP_UNDER_THREAD_SANITIZER();
+    KSetThreadLimit(1);
+    KQoxRegisterGeometryFormats();
+    qoxtest::TempDir dir;
+    const std::string image = dir.File("textures/weathered_granite\nmap.png");
+    KQoxSdkManager manager;
+    KQoxScene& scene = *manager.CreateKQoxScene();
+    BuildMissingTexture(manager, scene, image);
+    const std::string notFound = "Unable to locate texture file \"" + image + "\".\n";
+    // The forms that take textures, each with the lines its message holds.
+    const std::vector<Form> forms = Forms();
+    auto form = [&](int format) {
+        return &*std::find_if(forms.begin(), forms.end(), [&](const Form& f) { return f.mFormat == format; });
+    };
+    const std::pair<const Form*, std::vector<std::string>> cases[] = {
+        {form(eEXPORT_QOX_BINARY), {"Texture file not found, its media is not embedded: " + image + "\n"}},
+        {form(eEXPORT_OBJ),
+         {notFound, "Line break in texture name replaced by \"_\": \"weathered_granite_map.png\"\n"}},
+        {form(eEXPORT_3DS), {notFound, "Texture name file: \"weathered_granite\nmap.png\" is too long.\n"}},
+    };
+    for (const auto& each : cases)
+    {
+        const Form& form = *each.first;
+        SCOPED_TRACE(form.mName);
+        KQoxExporter maker(manager);
+        ASSERT_TRUE(maker.SetFileFormat(form.mFormat));
+        std::unique_ptr<KStreamOptions> options(maker.GetExportOptions());
+        ASSERT_TRUE(options);
+
+        const std::string plenty = dir.File(std::string("plenty-") + std::to_string(form.mFormat));
+        const std::string swept = dir.File(std::string("swept-") + std::to_string(form.mFormat));
+        ASSERT_EQ(mkdir(plenty.c_str(), 0700), 0);
+        ASSERT_EQ(mkdir(swept.c_str(), 0700), 0);
+        qoxtest::WriteFolder(plenty, form.mOld);
+        std::string text, message;
+        ASSERT_EQ(Export(manager, scene, *options, form.mFormat, plenty + "/" + form.mFile, text, &message),
+                  qoxtest::kWorkDone)
+            << text;
+        for (const std::string& line : each.second)
+            EXPECT_NE(message.find(line), std::string::npos) << message;
+        const qoxtest::Folder written = qoxtest::ReadFolder(plenty);
+        ASSERT_EQ(written.size(), form.mOld.size());
+
+        for (AllocationFailure mode : {AllocationFailure::eOnlyAt, AllocationFailure::eFromOn})
+        {
+            const qoxtest::SweepOutcome outcome = qoxtest::SweepAllocations(
+                [&](std::string& text) {
+                    qoxtest::DisarmAllocations();
+                    const std::string folder = swept + "/" + std::to_string(getpid());
+                    mkdir(folder.c_str(), 0700);
+                    qoxtest::WriteFolder(folder, form.mOld);
+                    const std::string path = folder + "/" + form.mFile;
+                    std::string said;
+                    said.reserve(message.size() + 1);
+                    qoxtest::ResumeAllocations();
+                    int outcome = Export(manager, scene, *options, form.mFormat, path, text, &said);
+                    qoxtest::DisarmAllocations();
+                    const bool done = outcome == qoxtest::kWorkDone;
+                    const std::string difference =
+                        qoxtest::FolderDifference(qoxtest::ReadFolder(folder), done ? written : form.mOld);
+                    if (!difference.empty())
+                    {
+                        text = (done ? "done, " : "failed (" + text + "), ") + difference;
+                        outcome = qoxtest::kWorkFailed;
+                    }
+                    else if (done && said != message)
+                    {
+                        text = "done, but " + qoxtest::FirstDifference(message, said);
+                        outcome = qoxtest::kWorkFailed;
+                    }
+                    std::replace(text.begin(), text.end(), '\n', '/');
+                    return outcome;
+                },
+                mode);
+            qoxtest::ExpectEveryRunEndsWell(outcome, form.mName);
+        }
+    }
 }

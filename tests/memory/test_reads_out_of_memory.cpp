@@ -35,6 +35,7 @@
 #include "formats/kqoxgeometryformats.h"
 #include "memory_test_util.h"
 #include "read_test_util.h"
+#include "scene/attributes/kqoximageconverter.h"
 #include "scene/attributes/kqoxlayer.h"
 #include "scene/attributes/kqoxmaterial.h"
 #include "scene/attributes/kqoxmesh.h"
@@ -80,9 +81,11 @@ bool WriteLayeredScene(const std::string& path, const Form& form)
 }
 
 // The listing of the file read with memory to spare (of the form's version).
-std::string ReferenceRead(const std::string& path, const Form& form)
+std::string ReferenceRead(const std::string& path, const Form& form, KQoxImageConverterFunction converter = nullptr)
 {
     KQoxSdkManager manager;
+    if (converter)
+        manager.CreateKQoxImageConverter()->RegisterConverterFunction("ppm", converter);
     KQoxScene& scene = *manager.CreateKQoxScene();
     KQoxImporter importer(manager);
     importer.SetPassword(form.mPassword);
@@ -135,14 +138,16 @@ using ListRead = std::function<std::string(KQoxSdkManager&, KQoxScene&, const KQ
 struct Reading
 {
     Reading(const char* password = "", int dxfDerivation = -1, bool referenceNode = false)
-        : mPassword(password), mDxfDerivation(dxfDerivation), mReferenceNode(referenceNode)
-    {
-    }
+        : mPassword(password)
+        , mDxfDerivation(dxfDerivation)
+        , mReferenceNode(referenceNode)
+    {}
     const char* mPassword = "";
     int mDxfDerivation = -1; // the derivation's entry (0 layer, 1 block, 2 entity); -1: native
     bool mReferenceNode = false;
-    ListRead mList;              // what a read is compared by, when not the native listing
-    bool mReaderOptions = false; // the importer's options for the file's format given to the import
+    ListRead mList;                                  // what a read is compared by, when not the native listing
+    bool mReaderOptions = false;                     // the importer's options for the file's format given to the import
+    KQoxImageConverterFunction mConverter = nullptr; // registered for "ppm" images when set
 };
 
 // What the comparison of two reads looks at: for a DXF read, its geometry
@@ -188,6 +193,13 @@ int ImportAndCompare(const std::string& path, const Reading& reading, const std:
     try
     {
         manager.reset(KQoxSdkManager::CreateKQoxSdkManager());
+        if (reading.mConverter)
+        {
+            // As the host has it before any read.
+            qoxtest::DisarmAllocations();
+            manager->CreateKQoxImageConverter()->RegisterConverterFunction("ppm", reading.mConverter);
+            qoxtest::ResumeAllocations();
+        }
         scene = manager->CreateKQoxScene();
         importer.reset(new KQoxImporter(*manager));
         importer->SetPassword(reading.mPassword);
@@ -271,11 +283,15 @@ void SweepEveryForm(AllocationFailure mode, After after)
     }
 }
 
-// A quad textured with an image that is then deleted, saved with its media:
-// a read extracts the image and points the texture at it.
-bool WriteTexturedScene(const std::string& path, const std::string& image)
+// A quad textured with an image that is then deleted, saved with its media
+// (as TIFF content when a converter is given): a read extracts the image and
+// points the texture at it.
+bool WriteTexturedScene(const std::string& path, const std::string& image,
+                        KQoxImageConverterFunction converter = nullptr)
 {
     KQoxSdkManager manager;
+    if (converter)
+        manager.CreateKQoxImageConverter()->RegisterConverterFunction("ppm", converter);
     KQoxScene& scene = *manager.CreateKQoxScene();
     KQoxMesh* mesh = manager.CreateKQoxMesh();
     mesh->InitControlPoints(3);
@@ -338,53 +354,80 @@ TEST(ReadsOutOfMemory, EarlierFilesAndExtractedMediaReadWholeOrFailForMemory)
 }
 
 // The textured file read with allocations failing at each point, each run
-// in a folder of its own (runs go side by side): a read short of memory
+// in a folder of its own (runs go side by side), its image stored as it is
+// and as TIFF content recreated through a converter: a read short of memory
 // fails with "Out of memory" or gives the texture its extracted image, and
 // leaves beside the file that image whole or nothing: no file half written,
-// no fresh file left.
+// no fresh file left, no image left out for want of memory.
 TEST(ReadsOutOfMemory, ExtractedImagesAreWholeOrNotThere)
 {
     QOX_SKIP_UNDER_THREAD_SANITIZER();
     KSetThreadLimit(1);
-    qoxtest::TempDir dir;
-    const std::string textured = dir.File("textured.qox");
-    ASSERT_TRUE(WriteTexturedScene(textured, dir.File("brick.ppm")));
-    const std::string image("P6\n1 1\n255\n\xff\x00\x00", 14);
-    // Every run's folder has a name of one length, so that every run
-    // allocates the same.
-    auto runFolder = [&](long run) {
-        char name[32];
-        std::snprintf(name, sizeof name, "run%010ld", run);
-        return dir.File(name);
-    };
-    const std::string first = runFolder(0);
-    ASSERT_EQ(mkdir(first.c_str(), 0700), 0);
-    ASSERT_TRUE(qoxtest::WriteFile(first + "/textured.qox", qoxtest::ReadFile(textured)));
-    const std::string reference = Placed(ReferenceRead(first + "/textured.qox", kForms[0]), first);
-    ASSERT_NE(reference.find("@/textured.qox.media/brick.ppm"), std::string::npos) << reference;
-    const qoxtest::SweepOutcome outcome = qoxtest::SweepAllocations(
-        [&](std::string& text) {
-            qoxtest::DisarmAllocations();
-            const std::string run = runFolder(getpid()), copy = run + "/textured.qox";
-            const bool made = mkdir(run.c_str(), 0700) == 0 && qoxtest::WriteFile(copy, qoxtest::ReadFile(textured));
-            qoxtest::ResumeAllocations();
-            if (!made)
-                return qoxtest::kWorkFailed;
-            int outcome = ImportAndCompare(copy, Reading(), reference, After::eTearDown, text, run);
-            qoxtest::DisarmAllocations();
-            for (const auto& [name, bytes] : qoxtest::ReadFolder(run + "/textured.qox.media"))
-                if (name != "brick.ppm" || bytes != image)
-                {
-                    text = "left " + name + " of " + std::to_string(bytes.size()) + " bytes";
-                    outcome = qoxtest::kWorkFailed;
-                }
-            std::error_code ignored;
-            std::filesystem::remove_all(run, ignored);
-            qoxtest::ResumeAllocations();
-            return outcome;
-        },
-        AllocationFailure::eOnlyAt, qoxtest::SweepStride(1));
-    qoxtest::ExpectEveryRunEndsWell(outcome, textured);
+    const struct
+    {
+        const char* mName;
+        KQoxImageConverterFunction mConverter;
+    } contents[] = {{"raw", nullptr}, {"TIFF", &fileiotest::PpmConverter}};
+    for (const auto& content : contents)
+    {
+        SCOPED_TRACE(content.mName);
+        qoxtest::TempDir dir;
+        const std::string textured = dir.File("textured.qox");
+        ASSERT_TRUE(WriteTexturedScene(textured, dir.File("brick.ppm"), content.mConverter));
+        {
+            // Stored as the case says: TIFF content takes a converter.
+            KQoxSdkManager manager;
+            KQoxScene& scene = *manager.CreateKQoxScene();
+            KQoxImporter importer(manager);
+            ASSERT_TRUE(importer.Initialize(textured.c_str()) && importer.Import(scene));
+            KString message;
+            importer.GetMessage(message);
+            EXPECT_EQ(std::string(message.ToChars()),
+                      content.mConverter
+                          ? "Media not extracted (no image converter makes it): " + dir.File("brick.ppm") + "\n"
+                          : "");
+        }
+        const std::string image("P6\n1 1\n255\n\xff\x00\x00", 14);
+        // Every run's folder has a name of one length, so that every run
+        // allocates the same.
+        auto runFolder = [&](long run) {
+            char name[32];
+            std::snprintf(name, sizeof name, "run%010ld", run);
+            return dir.File(name);
+        };
+        const std::string first = runFolder(0);
+        ASSERT_EQ(mkdir(first.c_str(), 0700), 0);
+        ASSERT_TRUE(qoxtest::WriteFile(first + "/textured.qox", qoxtest::ReadFile(textured)));
+        const std::string reference =
+            Placed(ReferenceRead(first + "/textured.qox", kForms[0], content.mConverter), first);
+        ASSERT_NE(reference.find("@/textured.qox.media/brick.ppm"), std::string::npos) << reference;
+        Reading reading;
+        reading.mConverter = content.mConverter;
+        const qoxtest::SweepOutcome outcome = qoxtest::SweepAllocations(
+            [&](std::string& text) {
+                qoxtest::DisarmAllocations();
+                const std::string run = runFolder(getpid()), copy = run + "/textured.qox";
+                const bool made =
+                    mkdir(run.c_str(), 0700) == 0 && qoxtest::WriteFile(copy, qoxtest::ReadFile(textured));
+                qoxtest::ResumeAllocations();
+                if (!made)
+                    return qoxtest::kWorkFailed;
+                int outcome = ImportAndCompare(copy, reading, reference, After::eTearDown, text, run);
+                qoxtest::DisarmAllocations();
+                for (const auto& [name, bytes] : qoxtest::ReadFolder(run + "/textured.qox.media"))
+                    if (name != "brick.ppm" || bytes != image)
+                    {
+                        text = "left " + name + " of " + std::to_string(bytes.size()) + " bytes";
+                        outcome = qoxtest::kWorkFailed;
+                    }
+                std::error_code ignored;
+                std::filesystem::remove_all(run, ignored);
+                qoxtest::ResumeAllocations();
+                return outcome;
+            },
+            AllocationFailure::eOnlyAt, qoxtest::SweepStride(1));
+        qoxtest::ExpectEveryRunEndsWell(outcome, content.mName);
+    }
 }
 
 TEST(ReadsOutOfMemory, OnlyTheNthAllocationFails)
@@ -435,8 +478,9 @@ const std::string kDrawing = dxftest::Dxf(
     "20 0|0 VERTEX|70 64|10 0|20 1|0 VERTEX|70 64|10 1|20 1|0 VERTEX|70 64|10 2|20 1|0 SEQEND|"
     "0 CIRCLE|8 walls|10 3|20 3|30 0|40 2|0 INSERT|2 Pair|10 1|20 2|30 3|50 30|0 INSERT|2 Box|8 Roof|10 9|"
     "0 LINE|8 Site::Old trees|10 0|20 0|30 0|11 0|21 7|31 0|0 LINE|8 Site::|10 0|20 0|30 0|11 0|21 8|31 0|"
-    "0 3DFACE|8 " + kLongLayer + "|10 0|20 0|30 9|11 1|21 0|31 9|12 1|22 1|32 9|13 1|23 1|33 9|0 INSERT|2 " +
-    kLongBlock + "|10 0|20 5|0 ENDSEC|0 EOF");
+    "0 3DFACE|8 " +
+    kLongLayer + "|10 0|20 0|30 9|11 1|21 0|31 9|12 1|22 1|32 9|13 1|23 1|33 9|0 INSERT|2 " + kLongBlock +
+    "|10 0|20 5|0 ENDSEC|0 EOF");
 
 // The listing of the drawing read with memory to spare.
 std::string ReferenceDxfRead(const std::string& path, const Reading& reading)

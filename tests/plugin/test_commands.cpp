@@ -142,7 +142,7 @@ TEST(PluginDirectory, TheUserFolderIsMade0700OrRefused)
     // In a test folder: "p" above "p/a" above the user folder "p/a/qoxzelt",
     // "shared" (0777) and "own" (0700) beside them.
     const uid_t self = geteuid(), nobody = 65534;
-    const int kMissing = -1, kFile = -2, kLinkToShared = -3, kLinkToOwn = -4;
+    const int kMissing = -1, kFile = -2, kLinkToShared = -3, kLinkToOwn = -4, kSharedGroup = 65534;
     const struct
     {
         mode_t mParentMode;
@@ -151,12 +151,13 @@ TEST(PluginDirectory, TheUserFolderIsMade0700OrRefused)
         bool mFolderOthers;
         std::string mRefused; // "": accepted; else the folder named and why
         mode_t mModeAfter;
+        int mFolderGroup = -1; // when not the user's primary group
     } rows[] = {
         {0700, false, kMissing, false, "", 0700}, // made, with p/a, whatever the umask
         {0700, false, 0755, false, "", 0755},
         {0700, false, 0500, false, "", 0700},
         {0700, false, 0777, false, "p/a/qoxzelt can be written by other users", 0777},
-        {0700, false, 0770, false, "p/a/qoxzelt can be written by other users", 0770},
+        {0700, false, 0770, false, "p/a/qoxzelt can be written by other users", 0770, kSharedGroup},
         {0700, false, 0700, true, "p/a/qoxzelt belongs to another user", 0700},
         {0700, false, kFile, false, "p/a/qoxzelt is not a folder", 0644},
         {0777, false, 0700, false, "p can be written by other users", 0700},
@@ -168,7 +169,7 @@ TEST(PluginDirectory, TheUserFolderIsMade0700OrRefused)
     for (const auto& row : rows)
     {
         SCOPED_TRACE(row.mRefused + " " + std::to_string(row.mFolder));
-        if ((row.mParentOthers || row.mFolderOthers) && self != 0)
+        if ((row.mParentOthers || row.mFolderOthers || row.mFolderGroup >= 0) && self != 0)
             continue; // giving a file away takes root
         qoxtest::TempDir dir;
         char real[PATH_MAX];
@@ -181,11 +182,15 @@ TEST(PluginDirectory, TheUserFolderIsMade0700OrRefused)
         if (row.mFolder != kMissing)
             mkdir((parent + "/a").c_str(), 0700);
         if (row.mFolder == kFile)
+        {
             Touch(folder);
+            chmod(folder.c_str(), 0644); // whatever the umask
+        }
         const char* target = row.mFolder == kLinkToOwn ? "own" : "shared";
         ASSERT_TRUE(row.mFolder >= kFile || symlink(dir.File(target).c_str(), folder.c_str()) == 0);
-        ASSERT_TRUE(row.mFolder < 0 || (mkdir(folder.c_str(), 0700) == 0 && chmod(folder.c_str(), row.mFolder) == 0 &&
-                                        chown(folder.c_str(), row.mFolderOthers ? nobody : self, -1) == 0));
+        ASSERT_TRUE(row.mFolder < 0 ||
+                    (mkdir(folder.c_str(), 0700) == 0 && chmod(folder.c_str(), row.mFolder) == 0 &&
+                     chown(folder.c_str(), row.mFolderOthers ? nobody : self, row.mFolderGroup) == 0));
         ASSERT_EQ(chmod(parent.c_str(), row.mParentMode) | chown(parent.c_str(), row.mParentOthers ? nobody : self, -1),
                   0);
         const mode_t umasked = umask(0277);
@@ -223,8 +228,8 @@ TEST_F(PluginTest, WithoutAPathListTheSettingsGoToTheUsersOwnFolder)
         bool mFileOthers;   // another user's
         mode_t mFolderMode; // of the user folder made beforehand (0: none)
         bool mFolderOthers;
-        const char* mRead;    // the import mode the plug-in starts with
-        const char* mRefused; // "": the settings and log go there; else the end of the warning
+        const char* mRead;        // the import mode the plug-in starts with
+        const char* mRefused;     // "": the settings and log go there; else the end of the warning
         const char* mFileRefused; // "": the file is read and saved; else the end of the file's warning
     } rows[] = {
         {true, 0, false, 0, false, "kCreate", "", ""},
