@@ -143,7 +143,12 @@ void KQoxPrivate::ResetFile()
 void KQoxPrivate::SetFileName(const char* fileName)
 {
     mFileName = fileName ? fileName : "";
-    mFilePath = fileName && *fileName ? ExtractDirectoryFromFilePath(KFullPath(fileName)) : KString("");
+    const KString full = fileName && *fileName ? KFullPath(fileName) : KString("");
+    mFilePath = ExtractDirectoryFromFilePath(full);
+    // A name or folder that lost its text would stand for another file (the
+    // media beside it are found through both).
+    if (!mFileName.IsOK() || !full.IsOK() || !mFilePath.IsOK())
+        throw std::bad_alloc();
 }
 
 bool KQoxPrivate::Fail(int code)

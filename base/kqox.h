@@ -18,8 +18,9 @@
 // however deep its blocks nest. Every length, count and offset read from a
 // file is checked; damage shows as error eFILE_CORRUPTED, never as a crash.
 //
-// Nothing throws. Operations return a success flag or a neutral value and
-// record the reason in the object's KError.
+// Nothing throws but std::bad_alloc, when memory runs out (the readers and
+// writers turn it into "Out of memory"). Operations return a success flag or
+// a neutral value and record the reason in the object's KError.
 
 #include <memory>
 

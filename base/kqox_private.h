@@ -485,6 +485,8 @@ struct KQoxPrivate
     // ---- files and layers (kqox.cpp) ----
     void ResetFile();
     void DeleteLayers();
+    // The name given and the folder of its full path; std::bad_alloc when
+    // either lost its text for want of memory.
     void SetFileName(const char* fileName);
     bool Fail(int code);
     // Fail, the text naming cause after the code's own ("File not opened:

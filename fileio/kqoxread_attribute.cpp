@@ -2,6 +2,7 @@
 // of a node's Default take.
 
 #include <cstring>
+#include <string>
 
 #include "fcurve/kfcurve.h"
 #include "fcurve/kfcurvenode.h"
@@ -62,9 +63,12 @@ void KQoxRead6::ReadAttribute(KQoxNode& node)
                 light->SetFrontVolumetricProjection(mFile.FieldReadI() != 0);
                 mFile.FieldReadEnd();
             }
-            KString gobo(mFile.FieldReadC(kGoboFileName, ""));
-            if (!gobo.IsEmpty())
-                light->SetFileName(gobo.ToChars());
+            const std::string gobo(mFile.FieldReadC(kGoboFileName, ""));
+            if (!gobo.empty())
+            {
+                light->SetFileName(gobo.c_str());
+                ExpectName(light->GetFileName(), gobo.c_str());
+            }
             break;
         }
         case KQoxNodeAttribute::eCAMERA_SWITCHER:
@@ -99,10 +103,12 @@ void KQoxRead6::ReadCameraFields(KQoxCamera& camera)
         camera.SetDefaultCameraInterestPosition(vector);
     if (mFile.FieldReadBegin(kBackground))
     {
-        KString media(mFile.FieldReadC()), file(mFile.FieldReadC());
+        const std::string media(mFile.FieldReadC()), file(mFile.FieldReadC());
         mFile.FieldReadEnd();
-        camera.SetBackgroundMediaName(media.ToChars());
-        camera.SetBackgroundFileName(file.ToChars());
+        camera.SetBackgroundMediaName(media.c_str());
+        ExpectName(camera.GetBackgroundMediaName(), media.c_str());
+        camera.SetBackgroundFileName(file.c_str());
+        ExpectName(camera.GetBackgroundFileName(), file.c_str());
     }
     if (mFile.FieldReadBegin(kCameraFlags))
     {

@@ -349,8 +349,9 @@ void KQoxRead6::MediaFiles::NotExtracted(const char* mediaName, const std::strin
 bool KQoxRead6::MediaFiles::OpenBeside(KQox& file, std::string& why)
 {
     const std::string folder = file.GetFilePath();
-    const std::string name = std::string(ExtractFileName(file.GetFileName(), true).ToChars()) + kMediaFolderSuffix;
-    const std::string path = MakeFullPath(folder.c_str(), name.c_str()).ToChars();
+    const std::string name =
+        std::string(ExpectWhole(ExtractFileName(file.GetFileName(), true)).ToChars()) + kMediaFolderSuffix;
+    const std::string path = ExpectWhole(MakeFullPath(folder.c_str(), name.c_str())).ToChars();
     const int at = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (at < 0)
     {
@@ -371,8 +372,9 @@ bool KQoxRead6::MediaFiles::OpenCache(KQox& file, std::string& why)
     const std::string base = KUserBaseFolder(std::getenv("XDG_CACHE_HOME"), std::getenv("HOME"), ".cache");
     const std::string folder = file.GetFilePath();
     const std::string path =
-        base.empty() ? base
-                     : base + kCacheFolder + CacheName(folder, ExtractFileName(file.GetFileName(), true).ToChars());
+        base.empty()
+            ? base
+            : base + kCacheFolder + CacheName(folder, ExpectWhole(ExtractFileName(file.GetFileName(), true)).ToChars());
     std::string real;
     mFolder = KOpenUserFolder(path, &why, &real);
     if (mFolder < 0)

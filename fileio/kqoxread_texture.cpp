@@ -1,5 +1,7 @@
 // Native reader: textures.
 
+#include <string>
+
 #include "fileio/kqoxnative_private.h"
 #include "fileio/kqoxreaderqox_private.h"
 #include "scene/attributes/kqoxtexture.h"
@@ -13,8 +15,8 @@ void KQoxRead6::ReadTexture()
 {
     if (!mFile.FieldReadBegin(kTexture))
         return;
-    KString name(mFile.FieldReadC());
-    KQoxTexture* texture = mScene.mManager.CreateKQoxTexture(name.ToChars());
+    const std::string name(mFile.FieldReadC());
+    KQoxTexture* texture = mScene.mManager.CreateKQoxTexture(name.c_str());
     if (!texture)
     {
         mFile.FieldReadEnd();
@@ -22,12 +24,20 @@ void KQoxRead6::ReadTexture()
     }
     mTextures.push_back(texture);
     mScene.mTextures.push_back(texture);
+    // A clip is found by the name its textures give as their media.
+    ExpectObjectName(*texture, "Texture::", name.c_str());
     if (mFile.FieldReadBlockBegin())
     {
         ObjectHeader(*texture, texture->GetPropertyHandler());
-        texture->SetFileName(mFile.FieldReadC(kFileName, ""));
-        texture->SetRelativeFileName(mFile.FieldReadC(kRelativeFileName, ""));
-        texture->SetMediaName(mFile.FieldReadC(kMedia, ""));
+        const char* file = mFile.FieldReadC(kFileName, "");
+        texture->SetFileName(file);
+        ExpectName(texture->GetFileName(), file);
+        const char* relative = mFile.FieldReadC(kRelativeFileName, "");
+        texture->SetRelativeFileName(relative);
+        ExpectName(texture->GetRelativeFileName(), relative);
+        const char* media = mFile.FieldReadC(kMedia, "");
+        texture->SetMediaName(media);
+        ExpectName(texture->GetMediaName(), media);
         texture->SetAlphaSource(
             static_cast<KQoxTexture::EAlphaSource>(mFile.FieldReadI(kAlphaSource, texture->GetAlphaSource())));
         if (mFile.FieldReadBegin(kCropping))

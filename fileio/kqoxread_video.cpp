@@ -1,10 +1,9 @@
 // Native reader: video clips, with embedded media extracted (see
 // kqoxread_media.cpp for where).
 
-#include <cstring>
-#include <new>
 #include <string>
 #include <unordered_map>
+#include <utility>
 
 #include "base/kpath.h"
 #include "fileio/kqoxnative_private.h"
@@ -20,22 +19,15 @@ using namespace qoxnative;
 namespace {
 
 // The name taken against the folder of the file read when relative; true
-// when that is a file, whose full path is then in found.
+// when that is a file, whose full path is then in found (moved there: a
+// copy could lose its text).
 bool FindFile(const char* folder, const char* name, KString& found)
 {
     KString file = KFindFileFrom(folder, name);
     if (file.IsEmpty())
         return false;
-    found = file;
+    found = std::move(file);
     return true;
-}
-
-// A name a texture or clip was given reads back as given: one lost for want
-// of memory fails the read rather than leave the object naming nothing.
-void ExpectName(const char* name, const char* given)
-{
-    if (std::strcmp(name ? name : "", given) != 0)
-        throw std::bad_alloc();
 }
 
 } // namespace
@@ -44,8 +36,8 @@ void KQoxRead6::ReadVideo()
 {
     if (!mFile.FieldReadBegin(kVideo))
         return;
-    KString name(mFile.FieldReadC());
-    KQoxVideo* video = mScene.mManager.CreateKQoxVideo(name.ToChars());
+    const std::string name(mFile.FieldReadC());
+    KQoxVideo* video = mScene.mManager.CreateKQoxVideo(name.c_str());
     if (!video)
     {
         mFile.FieldReadEnd();
@@ -53,14 +45,20 @@ void KQoxRead6::ReadVideo()
     }
     mVideos.push_back(video);
     mScene.mVideos.push_back(video);
+    // Textures find the clip by its name.
+    ExpectObjectName(*video, "Video::", name.c_str());
     if (mFile.FieldReadBlockBegin())
     {
         ObjectHeader(*video, video->GetPropertyHandler());
-        video->SetFileName(mFile.FieldReadC(kFileName, ""));
-        video->SetRelativeFileName(mFile.FieldReadC(kRelativeFileName, ""));
+        const char* file = mFile.FieldReadC(kFileName, "");
+        video->SetFileName(file);
+        ExpectName(video->GetFileName(), file);
+        const char* relative = mFile.FieldReadC(kRelativeFileName, "");
+        video->SetRelativeFileName(relative);
+        ExpectName(video->GetRelativeFileName(), relative);
         video->SetOffset(mFile.FieldReadT(kOffset, KTime(0)));
-        KString form(mFile.FieldReadC(kContentForm, ""));
-        if (!form.IsEmpty() && mOptions.GetState(KStreamOptionsQox::eMEDIA) && mFile.FieldReadBegin(kContent))
+        const std::string form(mFile.FieldReadC(kContentForm, ""));
+        if (!form.empty() && mOptions.GetState(KStreamOptionsQox::eMEDIA) && mFile.FieldReadBegin(kContent))
         {
             const MediaFiles::Extracted* extracted = nullptr;
             if (mMediaFiles->Extract(mFile, mScene.mManager, video->GetFileName(), form == kContentTif, extracted))
@@ -89,7 +87,7 @@ void KQoxRead6::PointTexturesAtMedia()
     {
         KQoxVideo* clip = extracted.mClip;
         clips.emplace(clip->GetName(), &extracted);
-        clips.emplace(clip->GetNameWithoutNameSpacePrefix().ToChars(), &extracted);
+        clips.emplace(ExpectWhole(clip->GetNameWithoutNameSpacePrefix()).ToChars(), &extracted);
         // A relative name that no longer leads to a file leads to the media.
         KString found;
         if (!FindFile(folder, clip->GetRelativeFileName(), found))

@@ -126,6 +126,21 @@ inline std::string FreshRunFolder(const std::string& parent, const std::string& 
     return folder;
 }
 
+// A folder's name, with its slash, below which every path is longer than a
+// short text keeps in its own room: each path a read or save makes there
+// takes a block of memory, which may fail, however short the temporary
+// folder's own path is.
+constexpr char kLongPathFolder[] = "a-folder-whose-name-makes-every-path-in-it-longer-than-a-short-text-holds/";
+
+// That folder made in parent: its path, without the slash ("" when it
+// could not be made).
+inline std::string MakeLongPathFolder(const std::string& parent)
+{
+    std::string folder = parent + "/" + kLongPathFolder;
+    folder.pop_back();
+    return mkdir(folder.c_str(), 0700) == 0 ? folder : std::string();
+}
+
 // The files of a folder by name, with their bytes: what a save over them
 // must leave as it was, or replace whole.
 using Folder = std::map<std::string, std::string>;

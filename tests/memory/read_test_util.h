@@ -1,18 +1,22 @@
 // A scene with several takes, channels keyed in upper animation layers and a
 // character, built with the SDK for the sweeps of reads; and a listing of
 // what a read gives (node names, every key of every curve, layers included,
-// the characters and their links), to compare a read that ran short of
-// memory with one that had plenty.
+// the characters and their links, every file name), to compare a read that
+// ran short of memory with one that had plenty.
 #ifndef QOX_TESTS_MEMORY_READ_TEST_UTIL_H
 #define QOX_TESTS_MEMORY_READ_TEST_UTIL_H
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
 #include "character/kqoxcharacter.h"
 #include "fcurve/kfcurve.h"
 #include "fcurve/kfcurvenode.h"
+#include "scene/attributes/kqoxcamera.h"
+#include "scene/attributes/kqoxlight.h"
 #include "scene/attributes/kqoxtexture.h"
+#include "scene/attributes/kqoxvideo.h"
 #include "scene/kqoxnode.h"
 #include "scene/kqoxscene.h"
 #include "scene/kqoxsdkmanager.h"
@@ -146,6 +150,34 @@ inline std::string ListTextures(qoxsdk_600::KQoxSdkManager& manager)
     return out;
 }
 
+// Every name of a file a read gives besides the textures' own: each
+// texture's media name, each clip's name and file names, each light's gobo
+// and each camera's background.
+inline std::string ListFileNames(qoxsdk_600::KQoxSdkManager& manager)
+{
+    using namespace qoxsdk_600;
+    auto text = [](const char* name) { return std::string(name ? name : "-"); };
+    std::string out;
+    for (int t = 0; t < manager.GetKQoxTextureCount(); ++t)
+        out += "media " + text(manager.GetKQoxTexture(t)->GetMediaName()) + "\n";
+    for (int v = 0; v < manager.GetKQoxVideoCount(); ++v)
+    {
+        KQoxVideo* clip = manager.GetKQoxVideo(v);
+        out += "clip " + text(clip->GetName()) + " " + text(clip->GetFileName()) + " " +
+               text(clip->GetRelativeFileName()) + "\n";
+    }
+    for (int n = 0; n < manager.GetKQoxNodeCount(); ++n)
+    {
+        KQoxNode* node = manager.GetKQoxNode(n);
+        if (KQoxLight* light = node->GetLight())
+            out += "gobo " + text(light->GetFileName()) + "\n";
+        if (KQoxCamera* camera = node->GetCamera())
+            out += "background " + text(camera->GetBackgroundMediaName()) + " " +
+                   text(camera->GetBackgroundFileName()) + "\n";
+    }
+    return out;
+}
+
 // The first line where two listings part, for a failure's text.
 inline std::string FirstDifference(const std::string& expected, const std::string& actual)
 {
@@ -153,7 +185,9 @@ inline std::string FirstDifference(const std::string& expected, const std::strin
     while (at < expected.size() && at < actual.size() && expected[at] == actual[at])
         ++at;
     const size_t line = expected.rfind('\n', at == 0 ? 0 : at - 1);
-    const size_t from = line == std::string::npos ? 0 : line + 1;
+    // From the line's start, or from a little before where they part on a
+    // long line.
+    const size_t from = std::max(line == std::string::npos ? 0 : line + 1, at > 40 ? at - 40 : 0);
     return "expected \"" + expected.substr(from, 80) + "\", read \"" + actual.substr(from, 80) + "\"";
 }
 

@@ -168,8 +168,7 @@ struct Place
 const char kImageBytes[] = "the checker's bytes";
 const Place kPlaces[] = {
     {"", "", false},
-    {", down a long path with an image", "a-folder-whose-name-makes-every-path-in-it-longer-than-a-short-text-holds/",
-     true},
+    {", down a long path with an image", qoxtest::kLongPathFolder, true},
 };
 
 // Sweeps the export of the scene in one form over its old files, in

@@ -1,9 +1,10 @@
 // Reads of a native file with takes, upper animation layers and a character,
 // in each form, with allocations failing at every point in turn
-// (memory_test_util.h): opening and importing fail with "Out of memory" and
-// throw nothing, a read that succeeds holds all a read with memory to spare
-// holds, and a name looked up before the teardown leaves the teardown
-// nothing that can fail. Reads of a DXF drawing, in each derivation, succeed
+// (memory_test_util.h), the files down a folder of a long name so that
+// every path a read makes takes memory, whatever the temporary folder:
+// opening and importing fail with "Out of memory" and throw nothing, a read
+// that succeeds holds all a read with memory to spare holds, and a name
+// looked up before the teardown leaves the teardown nothing that can fail. Reads of a DXF drawing, in each derivation, succeed
 // whole (every node, mesh, material and message line) or fail with "Out of
 // memory" and leave the scene and the manager as they were.
 //
@@ -93,7 +94,7 @@ std::string ReferenceRead(const std::string& path, const Form& form, KQoxImageCo
     int major = 0, minor = 0, revision = 0;
     EXPECT_TRUE(importer.GetFileVersion(major, minor, revision));
     EXPECT_EQ(major, form.mFormat == eEXPORT_QOX5_ASCII ? 5 : 6) << form.mName;
-    return qoxtest::ListRead(scene) + qoxtest::ListTextures(manager);
+    return qoxtest::ListRead(scene) + qoxtest::ListTextures(manager) + qoxtest::ListFileNames(manager);
 }
 
 // Texts joined into text, whose room is reserved: nothing is allocated.
@@ -157,7 +158,7 @@ std::string Listing(KQoxSdkManager& manager, KQoxScene& scene, const KQoxImporte
     if (reading.mList)
         return reading.mList(manager, scene, importer);
     if (reading.mDxfDerivation < 0)
-        return qoxtest::ListRead(scene) + qoxtest::ListTextures(manager);
+        return qoxtest::ListRead(scene) + qoxtest::ListTextures(manager) + qoxtest::ListFileNames(manager);
     KString message;
     importer.GetMessage(message);
     return ListGeometryRead(manager, scene) + "message:\n" + message.ToChars();
@@ -264,9 +265,12 @@ void SweepEveryForm(AllocationFailure mode, After after)
     // One thread, so that every run allocates the same in the same order.
     KSetThreadLimit(1);
     qoxtest::TempDir dir;
+    // Down a long path, so that the file's own path and folder take memory.
+    const std::string folder = qoxtest::MakeLongPathFolder(dir.Path());
+    ASSERT_NE(folder, "");
     for (const Form& form : kForms)
     {
-        const std::string path = dir.File(std::string("layered") + std::to_string(form.mFormat) + ".qox");
+        const std::string path = folder + "/layered" + std::to_string(form.mFormat) + ".qox";
         ASSERT_TRUE(WriteLayeredScene(path, form));
         const std::string reference = ReferenceRead(path, form);
         // The reference holds what the sweep compares.
@@ -283,9 +287,14 @@ void SweepEveryForm(AllocationFailure mode, After after)
     }
 }
 
+// A texture's name longer than a short text's own room, as its clip's and
+// media name are then.
+const char kTextureName[] = "Brick_wall_of_the_north_wing_terrace_on_the_second_floor_above_the_garden";
+
 // A quad textured with an image that is then deleted, saved with its media
 // (as TIFF content when a converter is given): a read extracts the image and
-// points the texture at it.
+// points the texture at it. Beside it, a spot light projecting a gobo and a
+// camera with a background, named in the image's folder (no such files).
 bool WriteTexturedScene(const std::string& path, const std::string& image,
                         KQoxImageConverterFunction converter = nullptr)
 {
@@ -301,7 +310,7 @@ bool WriteTexturedScene(const std::string& path, const std::string& image,
     for (int i = 0; i < 3; ++i)
         mesh->AddPolygon(i);
     mesh->EndPolygon();
-    KQoxTexture* texture = manager.CreateKQoxTexture("Brick");
+    KQoxTexture* texture = manager.CreateKQoxTexture(kTextureName);
     texture->SetFileName(image.c_str());
     texture->SetRelativeFileName("brick.ppm");
     KQoxLayerElementTexture* textures = new KQoxLayerElementTexture;
@@ -312,6 +321,19 @@ bool WriteTexturedScene(const std::string& path, const std::string& image,
     KQoxNode* wall = manager.CreateKQoxNode("Wall");
     wall->SetNodeAttribute(mesh);
     scene.GetRootNode()->AddChild(wall);
+    const std::string folder = image.substr(0, image.rfind('/') + 1);
+    KQoxLight* light = manager.CreateKQoxLight();
+    light->SetLightType(KQoxLight::eSPOT);
+    light->SetFileName((folder + "gobo of the spot light.ppm").c_str());
+    KQoxNode* spot = manager.CreateKQoxNode("Spot");
+    spot->SetNodeAttribute(light);
+    scene.GetRootNode()->AddChild(spot);
+    KQoxCamera* camera = manager.CreateKQoxCamera();
+    camera->SetBackgroundMediaName("Video::Background_plate_of_the_north_wing_terrace_seen_from_the_garden");
+    camera->SetBackgroundFileName((folder + "background plate.ppm").c_str());
+    KQoxNode* eye = manager.CreateKQoxNode("Eye");
+    eye->SetNodeAttribute(camera);
+    scene.GetRootNode()->AddChild(eye);
     KQoxExporter exporter(manager);
     const bool written = qoxtest::WriteFile(image, std::string("P6\n1 1\n255\n\xff\x00\x00", 14)) &&
                          exporter.Initialize(path.c_str()) && exporter.Export(scene);
@@ -322,17 +344,19 @@ bool WriteTexturedScene(const std::string& path, const std::string& image,
 } // namespace
 
 // Files an earlier version wrote (layers of id 0 left out of the file) and a
-// file whose texture's image is extracted from it: a read short of memory
-// fails with "Out of memory" or gives every key, layer id and texture name
-// a read with memory to spare gives.
+// file down a long path whose texture's image is extracted from it: a read
+// short of memory fails with "Out of memory" or gives every key, layer id
+// and file name a read with memory to spare gives.
 TEST(ReadsOutOfMemory, EarlierFilesAndExtractedMediaReadWholeOrFailForMemory)
 {
     QOX_SKIP_UNDER_THREAD_SANITIZER();
     KSetThreadLimit(1);
     qoxtest::TempDir dir;
     const std::string earlier = std::string(QOX_FILEIO_TEST_DATA) + "/earlier/by-7b1322a/";
-    const std::string textured = dir.File("textured.qox");
-    ASSERT_TRUE(WriteTexturedScene(textured, dir.File("brick.ppm")));
+    const std::string folder = qoxtest::MakeLongPathFolder(dir.Path());
+    ASSERT_NE(folder, "");
+    const std::string textured = folder + "/textured.qox";
+    ASSERT_TRUE(WriteTexturedScene(textured, folder + "/brick.ppm"));
     const struct
     {
         std::string mPath;
@@ -353,12 +377,15 @@ TEST(ReadsOutOfMemory, EarlierFilesAndExtractedMediaReadWholeOrFailForMemory)
     EXPECT_NE(ReferenceRead(textured, kForms[0]).find("textured.qox.media/brick.ppm"), std::string::npos);
 }
 
-// The textured file read with allocations failing at each point, each run
-// in a folder of its own (runs go side by side), its image stored as it is
-// and as TIFF content recreated through a converter: a read short of memory
-// fails with "Out of memory" or gives the texture its extracted image, and
-// leaves beside the file that image whole or nothing: no file half written,
-// no fresh file left, no image left out for want of memory.
+// The textured file read with allocations failing at each point, and at
+// every point from one on, each run in a folder of its own (runs go side by
+// side) down a long path, so that every path the read makes takes memory
+// whatever the temporary folder: its image stored as it is and as TIFF
+// content recreated through a converter. A read short of memory fails with
+// "Out of memory" or gives the texture its extracted image and every file
+// name the file holds, and leaves beside the file that image whole or
+// nothing: no file half written, no fresh file left, no image left out for
+// want of memory.
 TEST(ReadsOutOfMemory, ExtractedImagesAreWholeOrNotThere)
 {
     QOX_SKIP_UNDER_THREAD_SANITIZER();
@@ -372,8 +399,10 @@ TEST(ReadsOutOfMemory, ExtractedImagesAreWholeOrNotThere)
     {
         SCOPED_TRACE(content.mName);
         qoxtest::TempDir dir;
-        const std::string textured = dir.File("textured.qox");
-        ASSERT_TRUE(WriteTexturedScene(textured, dir.File("brick.ppm"), content.mConverter));
+        const std::string folder = qoxtest::MakeLongPathFolder(dir.Path());
+        ASSERT_NE(folder, "");
+        const std::string textured = folder + "/textured.qox";
+        ASSERT_TRUE(WriteTexturedScene(textured, folder + "/brick.ppm", content.mConverter));
         {
             // Stored as the case says: TIFF content takes a converter.
             KQoxSdkManager manager;
@@ -384,49 +413,62 @@ TEST(ReadsOutOfMemory, ExtractedImagesAreWholeOrNotThere)
             importer.GetMessage(message);
             EXPECT_EQ(std::string(message.ToChars()),
                       content.mConverter
-                          ? "Media not extracted (no image converter makes it): " + dir.File("brick.ppm") + "\n"
+                          ? "Media not extracted (no image converter makes it): " + folder + "/brick.ppm\n"
                           : "");
         }
         const std::string image("P6\n1 1\n255\n\xff\x00\x00", 14);
-        // Every run's folder has a name of one length, so that every run
-        // allocates the same.
-        auto runFolder = [&](long run) {
-            char name[32];
-            std::snprintf(name, sizeof name, "run%010ld", run);
-            return dir.File(name);
-        };
-        const std::string first = runFolder(0);
-        ASSERT_EQ(mkdir(first.c_str(), 0700), 0);
+        const std::string first = qoxtest::FreshRunFolder(folder, "first-");
         ASSERT_TRUE(qoxtest::WriteFile(first + "/textured.qox", qoxtest::ReadFile(textured)));
         const std::string reference =
             Placed(ReferenceRead(first + "/textured.qox", kForms[0], content.mConverter), first);
-        ASSERT_NE(reference.find("@/textured.qox.media/brick.ppm"), std::string::npos) << reference;
+        // The reference holds every name the sweep compares.
+        for (const std::string& part :
+             {"texture Texture::" + std::string(kTextureName) + " @/textured.qox.media/brick.ppm",
+              "media Video::" + std::string(kTextureName), "clip Video::" + std::string(kTextureName) + " @/",
+              "gobo " + folder + "/gobo of the spot light.ppm",
+              "background Video::Background_plate_of_the_north_wing_terrace_seen_from_the_garden " + folder +
+                  "/background plate.ppm"})
+            ASSERT_NE(reference.find(part), std::string::npos) << part << " in\n" << reference;
         Reading reading;
         reading.mConverter = content.mConverter;
-        const qoxtest::SweepOutcome outcome = qoxtest::SweepAllocations(
-            [&](std::string& text) {
-                qoxtest::DisarmAllocations();
-                const std::string run = runFolder(getpid()), copy = run + "/textured.qox";
-                const bool made =
-                    mkdir(run.c_str(), 0700) == 0 && qoxtest::WriteFile(copy, qoxtest::ReadFile(textured));
-                qoxtest::ResumeAllocations();
-                if (!made)
-                    return qoxtest::kWorkFailed;
-                int outcome = ImportAndCompare(copy, reading, reference, After::eTearDown, text, run);
-                qoxtest::DisarmAllocations();
-                for (const auto& [name, bytes] : qoxtest::ReadFolder(run + "/textured.qox.media"))
-                    if (name != "brick.ppm" || bytes != image)
+        for (AllocationFailure mode : {AllocationFailure::eOnlyAt, AllocationFailure::eFromOn})
+        {
+            const qoxtest::SweepOutcome outcome = qoxtest::SweepAllocations(
+                [&](std::string& text) {
+                    // A folder of the run's own, of the same name's length
+                    // as the first's, so that every run allocates the same;
+                    // working in an empty one, which the read never writes
+                    // into.
+                    qoxtest::DisarmAllocations();
+                    const std::string run = qoxtest::FreshRunFolder(folder, "swept-"), copy = run + "/textured.qox",
+                                      here = qoxtest::FreshRunFolder(folder, "cwd-");
+                    const bool made = qoxtest::WriteFile(copy, qoxtest::ReadFile(textured)) && chdir(here.c_str()) == 0;
+                    qoxtest::ResumeAllocations();
+                    if (!made)
+                        return qoxtest::kWorkFailed;
+                    int outcome = ImportAndCompare(copy, reading, reference, After::eTearDown, text, run);
+                    qoxtest::DisarmAllocations();
+                    for (const auto& [name, bytes] : qoxtest::ReadFolder(run + "/textured.qox.media"))
+                        if (name != "brick.ppm" || bytes != image)
+                        {
+                            text = "left " + name + " of " + std::to_string(bytes.size()) + " bytes";
+                            outcome = qoxtest::kWorkFailed;
+                        }
+                    if (!qoxtest::ReadFolder(here).empty())
                     {
-                        text = "left " + name + " of " + std::to_string(bytes.size()) + " bytes";
+                        text = "wrote " + qoxtest::ReadFolder(here).begin()->first + " into the working folder";
                         outcome = qoxtest::kWorkFailed;
                     }
-                std::error_code ignored;
-                std::filesystem::remove_all(run, ignored);
-                qoxtest::ResumeAllocations();
-                return outcome;
-            },
-            AllocationFailure::eOnlyAt, qoxtest::SweepStride(1));
-        qoxtest::ExpectEveryRunEndsWell(outcome, content.mName);
+                    std::error_code ignored;
+                    std::filesystem::remove_all(run, ignored);
+                    std::filesystem::remove_all(here, ignored);
+                    qoxtest::ResumeAllocations();
+                    return outcome;
+                },
+                mode, qoxtest::SweepStride(1));
+            qoxtest::ExpectEveryRunEndsWell(outcome, content.mName);
+            std::printf("%s: %ld allocations\n", content.mName, outcome.mAllocations);
+        }
     }
 }
 
