@@ -1,8 +1,9 @@
 #include "scene/attributes/kqoxvideo.h"
 
 #include <cstring>
+#include <new>
+#include <vector>
 
-#include "base/karray.h"
 #include "scene/attributes/kqoxattribute_private.h"
 #include "scene/attributes/kqoxlight.h"
 #include "scene/attributes/kqoxtexture.h"
@@ -31,30 +32,39 @@ const char* const kAccessModeTexts[8] = {"None",
 
 // Calls pVisit with every texture whose property block is connected to the
 // block, in either direction; the plugs are taken as they stand first, since
-// the visits may change connections.
+// the visits may change connections (std::bad_alloc when there is no room
+// for them: no texture is passed over).
 template <class F>
 void ForEachConnectedTexture(KPlug& pBlock, F pVisit)
 {
-    KArrayTemplate<KQoxTexture*> textures;
+    std::vector<KQoxTexture*> textures;
     for (int i = 0; i < pBlock.GetDstCount(); ++i)
     {
         KQoxObject* object = GetKQoxObjectOfPlug(pBlock.GetDst(i));
         if (object && object->GetNameSpace() == KQoxObject::eTEXTURE)
-            textures.Add(static_cast<KQoxTexture*>(object));
+            textures.push_back(static_cast<KQoxTexture*>(object));
     }
     for (int i = 0; i < pBlock.GetSrcCount(); ++i)
     {
         KQoxObject* object = GetKQoxObjectOfPlug(pBlock.GetSrc(i));
         if (object && object->GetNameSpace() == KQoxObject::eTEXTURE)
-            textures.Add(static_cast<KQoxTexture*>(object));
+            textures.push_back(static_cast<KQoxTexture*>(object));
     }
-    for (int i = 0; i < textures.GetCount(); ++i)
-        pVisit(textures[i]);
+    for (KQoxTexture* texture : textures)
+        pVisit(texture);
 }
 
 bool SameText(const char* pA, const char* pB)
 {
     return pA && pB && strcmp(pA, pB) == 0;
+}
+
+// A name copied from the clip reads back as given: one that lost its text
+// for want of memory throws std::bad_alloc rather than leave a texture or
+// light naming another file, or none. An empty name is not copied.
+bool Copied(const char* pCopy, const char* pName)
+{
+    return !pName || !*pName || SameText(pCopy, pName);
 }
 
 } // namespace
@@ -131,7 +141,11 @@ bool KQoxVideo::SetFileName(const char* pName)
         return true;
     mProperties->Path.Set(const_cast<char*>(pName));
     const char* path = mProperties->PathGet();
-    ForEachConnectedTexture(*mProperties, [path](KQoxTexture* pTexture) { pTexture->SetFileName(path); });
+    ForEachConnectedTexture(*mProperties, [path](KQoxTexture* pTexture) {
+        pTexture->SetFileName(path);
+        if (!Copied(pTexture->GetFileName(), path))
+            throw std::bad_alloc();
+    });
     return true;
 }
 
@@ -146,9 +160,18 @@ bool KQoxVideo::SetRelativeFileName(const char* pName)
         return false;
     if (SameText(mProperties->mRelativeFileName, pName))
         return true;
-    mProperties->mRelativeFileName = pName;
-    KString name = mProperties->mRelativeFileName;
-    ForEachConnectedTexture(*mProperties, [&name](KQoxTexture* pTexture) { pTexture->SetRelativeFileName(name); });
+    // The name kept and the one passed on, whole or not at all: a text that
+    // lost its own throws std::bad_alloc, the clip's name as it was.
+    KString kept(pName);
+    const KString name(pName);
+    if (!kept.IsOK() || !name.IsOK())
+        throw std::bad_alloc();
+    mProperties->mRelativeFileName = std::move(kept);
+    ForEachConnectedTexture(*mProperties, [&name](KQoxTexture* pTexture) {
+        pTexture->SetRelativeFileName(name);
+        if (!Copied(pTexture->GetRelativeFileName(), name))
+            throw std::bad_alloc();
+    });
     return true;
 }
 
@@ -339,6 +362,9 @@ void KQoxVideoProperties::DefaultValueChanged(KQoxUserProperty* pUserProperty)
 bool KQoxVideoProperties::PlugNotify(KPlugCallstack* pCallstack, kPlugAction pAction, KPlug* pPlug, int pIndex,
                                      KPlug* pOther, kConnectionType pType, KPlug* pExtra)
 {
+    // Names copied that lost their text fail the connection, once it is
+    // told to the lists that hold the clip.
+    bool copied = true;
     if (pPlug == this && pAction == kPlugDstConnected && pOther)
     {
         KQoxObject* object = GetKQoxObjectOfPlug(pOther);
@@ -346,15 +372,21 @@ bool KQoxVideoProperties::PlugNotify(KPlugCallstack* pCallstack, kPlugAction pAc
         {
             KQoxTexture* texture = static_cast<KQoxTexture*>(object);
             texture->SetFileName(mOwner->GetFileName());
+            copied = Copied(texture->GetFileName(), mOwner->GetFileName());
             texture->SetRelativeFileName(mOwner->GetRelativeFileName());
+            copied = copied && Copied(texture->GetRelativeFileName(), mOwner->GetRelativeFileName());
             texture->SetMediaName(mOwner->GetName());
+            copied = copied && Copied(texture->GetMediaName(), mOwner->GetName());
         }
 
         // A node's light projects the clip.
         if (object && object->GetNameSpace() == KQoxObject::eNODE)
         {
             if (KQoxLight* light = static_cast<KQoxNode*>(object)->GetLight())
+            {
                 light->SetFileName(mOwner->GetFileName());
+                copied = Copied(light->GetFileName(), mOwner->GetFileName());
+            }
         }
 
         // The node that uses the clip: the other end itself, or the first
@@ -374,7 +406,10 @@ bool KQoxVideoProperties::PlugNotify(KPlugCallstack* pCallstack, kPlugAction pAc
         if (entity && !entity->GetVideo(mOwner->GetName()))
             entity->AddVideo(mOwner);
     }
-    return KObject::PlugNotify(pCallstack, pAction, pPlug, pIndex, pOther, pType, pExtra);
+    const bool told = KObject::PlugNotify(pCallstack, pAction, pPlug, pIndex, pOther, pType, pExtra);
+    if (!copied)
+        throw std::bad_alloc();
+    return told;
 }
 
 char* KQoxVideoProperties::InterlaceModeAsString(int pValue)

@@ -68,7 +68,8 @@ public:
 
     // False for a null or empty name; true without change when the name is
     // already the clip's. Otherwise the name is stored and passed to every
-    // texture connected to the clip's block.
+    // texture connected to the clip's block. Memory running out throws
+    // std::bad_alloc (no name is kept or passed on without its text).
     bool SetFileName(const char* pName);
     // Null when no file name was ever set.
     const char* GetFileName();
@@ -148,7 +149,9 @@ public:
     // When a plug is connected to this block (action 5): a texture at the
     // other end takes the clip's file names and the clip's name as its media
     // name; then, when the other end leads to a node whose scene entity holds
-    // no clip of this name yet, the entity takes the clip.
+    // no clip of this name yet, the entity takes the clip. A name copied
+    // that lost its text for want of memory throws std::bad_alloc, the
+    // connection made.
     bool PlugNotify(KPlugCallstack* pCallstack, kPlugAction pAction, KPlug* pPlug, int pIndex, KPlug* pOther,
                     kConnectionType pType, KPlug* pExtra) override;
 
