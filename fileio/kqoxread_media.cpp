@@ -282,8 +282,24 @@ bool RenameNoReplace(int folder, const char* from, const char* to)
     return errno == ENOENT && renameat(folder, from, folder, to) == 0;
 }
 
+// The fresh file's bytes on disk before it takes a name a later read trusts:
+// a system stopping meanwhile would leave a short file there, kept for ever
+// as the user's own.
+bool FlushFresh(const FreshFile& made)
+{
+    const int fd = openat(made.Folder(), made.Name(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool flushed = fsync(fd) == 0;
+    const int error = errno;
+    close(fd);
+    errno = error;
+    return flushed;
+}
+
 // The fresh file put at name as a new link (the fresh name then removed),
 // or renamed there where the file system has no links; never over a file.
+// A new name is flushed to disk with its folder.
 Placed Place(FreshFile& made, const char* name, int& error)
 {
     const int folder = made.Folder();
@@ -296,8 +312,19 @@ Placed Place(FreshFile& made, const char* name, int& error)
         error = found ? EINVAL : errno;
         return Placed::eFAILED;
     }
+    // A name already taken is looked into without writing anything.
+    if (fstatat(folder, name, &status, AT_SYMLINK_NOFOLLOW) == 0)
+        return Examine(made, name);
+    if (!FlushFresh(made))
+    {
+        error = errno;
+        return Placed::eFAILED;
+    }
     if (linkat(folder, made.Name(), folder, name, 0) == 0)
+    {
+        fsync(folder);
         return Placed::eNEW;
+    }
     if (errno == EEXIST)
         return Examine(made, name);
     if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS && errno != EMLINK)
@@ -308,6 +335,7 @@ Placed Place(FreshFile& made, const char* name, int& error)
     if (RenameNoReplace(folder, made.Name(), name))
     {
         made.Forget();
+        fsync(folder);
         return Placed::eNEW;
     }
     if (errno == EEXIST)
