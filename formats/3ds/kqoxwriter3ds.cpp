@@ -16,13 +16,11 @@
 #include "fcurve/kfcurvenode.h"
 #include "formats/kqoxstreamoptionsgeometry.h"
 #include "scene/attributes/kqoxcamera.h"
-#include "scene/attributes/kqoxgeometryconverter.h"
+#include "formats/kqoxwritemesh.h"
 #include "scene/attributes/kqoxlayercontainer.h"
 #include "scene/attributes/kqoxlight.h"
 #include "scene/attributes/kqoxmaterial.h"
 #include "scene/attributes/kqoxmesh.h"
-#include "scene/attributes/kqoxnurb.h"
-#include "scene/attributes/kqoxpatch.h"
 #include "scene/kqoxgloballightsettings.h"
 #include "scene/kqoxentity.h"
 #include "scene/kqoxnode.h"
@@ -473,7 +471,7 @@ void KQoxWriter3DS::ExportGeometry(KQoxNode* node, const KQoxVector4& t, const K
     const int type = attribute->GetAttributeType();
     const bool textureMapping = mTextureMapping;
     KQoxMesh* mesh = nullptr;
-    KQoxMesh* triangulated = nullptr;
+    std::unique_ptr<KQoxWriteMesh> triangulated;
     if (type == KQoxNodeAttribute::eMESH)
     {
         mesh = static_cast<KQoxMesh*>(attribute);
@@ -483,14 +481,8 @@ void KQoxWriter3DS::ExportGeometry(KQoxNode* node, const KQoxVector4& t, const K
         // NURBS and patches are written as triangle meshes made for the
         // write alone, without texture mapping.
         mTextureMapping = false;
-        if (KQoxGeometryConverter* converter = mManager.CreateKQoxGeometryConverter())
-        {
-            triangulated = type == KQoxNodeAttribute::eNURB
-                               ? converter->TriangulateNurb(static_cast<KQoxNurb*>(attribute))
-                               : converter->TriangulatePatch(static_cast<KQoxPatch*>(attribute));
-            mManager.DestroyKQoxGeometryConverter(converter);
-        }
-        mesh = triangulated;
+        triangulated.reset(new KQoxWriteMesh(mManager, attribute));
+        mesh = triangulated->Get();
     }
     std::vector<K3dsPtr<mesh3ds>> portions = ConvMeshPBto3DS(mesh, t, r, s, Get3dsName(node).c_str());
     for (auto& portion : portions)
@@ -506,8 +498,6 @@ void KQoxWriter3DS::ExportGeometry(KQoxNode* node, const KQoxVector4& t, const K
         PutObjectMotion3ds(mDatabase.get(), motion.get());
     }
     mTextureMapping = textureMapping;
-    if (triangulated)
-        mManager.DestroyKQoxNodeAttribute(triangulated);
 }
 
 void KQoxWriter3DS::ExportDummy(KQoxNode* node)

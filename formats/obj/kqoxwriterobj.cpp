@@ -8,12 +8,9 @@
 #include "scene/kqoxscene.h"
 #include "formats/kqoxstreamoptionsgeometry.h"
 #include "formats/kqoxtexturecopy.h"
-#include "scene/attributes/kqoxgeometryconverter.h"
 #include "scene/attributes/kqoxlayer.h"
 #include "scene/attributes/kqoxmaterial.h"
 #include "scene/attributes/kqoxmesh.h"
-#include "scene/attributes/kqoxnurb.h"
-#include "scene/attributes/kqoxpatch.h"
 #include "scene/attributes/kqoxtexture.h"
 #include "scene/kqoxnode.h"
 #include "scene/kqoxsdkmanager.h"
@@ -214,30 +211,15 @@ bool KQoxWriterObj::TriangulateGeometry(KQoxNode* node)
     if (type != KQoxNodeAttribute::eNURB && type != KQoxNodeAttribute::ePATCH &&
         !(type == KQoxNodeAttribute::eMESH && mForceTriangulation))
         return false;
-    KQoxGeometryConverter* converter = mManager.CreateKQoxGeometryConverter();
-    if (!converter)
+    std::unique_ptr<KQoxWriteMesh> mesh(new KQoxWriteMesh(mManager, attribute));
+    if (!mesh->Get())
         return false;
-    KQoxMesh* mesh = nullptr;
-    if (type == KQoxNodeAttribute::eNURB)
-        mesh = converter->TriangulateNurb(static_cast<KQoxNurb*>(attribute));
-    else if (type == KQoxNodeAttribute::ePATCH)
-        mesh = converter->TriangulatePatch(static_cast<KQoxPatch*>(attribute));
-    else
-        mesh = converter->TriangulateMesh(static_cast<KQoxMesh*>(attribute));
-    mManager.DestroyKQoxGeometryConverter(converter);
-    if (!mesh)
-        return false;
-    auto previous = mConverted.find(node);
-    if (previous != mConverted.end())
-        mManager.DestroyKQoxNodeAttribute(previous->second);
-    mConverted[node] = mesh;
+    mConverted[node] = std::move(mesh);
     return true;
 }
 
 void KQoxWriterObj::ReleaseConverted()
 {
-    for (auto& entry : mConverted)
-        mManager.DestroyKQoxNodeAttribute(entry.second);
     mConverted.clear();
 }
 
@@ -245,7 +227,7 @@ KQoxMesh* KQoxWriterObj::MeshOf(KQoxNode* node)
 {
     auto found = mConverted.find(node);
     if (found != mConverted.end())
-        return found->second;
+        return found->second->Get();
     KQoxNodeAttribute* attribute = node->GetNodeAttribute();
     if (!attribute || attribute->GetAttributeType() != KQoxNodeAttribute::eMESH)
         return nullptr;

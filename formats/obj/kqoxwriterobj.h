@@ -25,6 +25,7 @@
 #include "fileio/kqoxio.h"
 #include "formats/kqoxdeformedgeometry.h"
 #include "formats/kqoxtexturecopy.h"
+#include "formats/kqoxwritemesh.h"
 
 namespace qoxsdk_600 {
 
@@ -132,7 +133,7 @@ private:
     // Blocks of lines formatted in memory by the threads.
     std::vector<std::unique_ptr<Output>> mBlockTexts;
     std::unique_ptr<Output> mMtl;
-    KStagedFiles mStaged; // the file, its library and images, moved in FileClose
+    KStagedFiles mStaged;          // the file, its library and images, moved in FileClose
     KTextureCopies mTextureCopies; // the images copied by this save
     FILE* mObjFile = nullptr;
     FILE* mMtlFile = nullptr;
@@ -142,7 +143,7 @@ private:
     bool mEvaluateDeformations = true;
     bool mMaterialsPresent = false;
     bool mWriteFailed = false;
-    bool mCreateFailed = false; // an image copy could not be created
+    bool mCreateFailed = false;         // an image copy could not be created
     const char* mCreateCause = nullptr; // why, in words, when known
     int mThreads;
     size_t mBlockItems = size_t(1) << 14;
@@ -152,7 +153,7 @@ private:
     KQoxMaterial* mDefaultMaterial = nullptr;
     std::vector<std::unique_ptr<KObjMaterial>> mMaterialTable;
     KNumberRenamingStrategy mMaterialNames;
-    std::map<KQoxNode*, KQoxMesh*> mConverted; // owned until the end of Write
+    std::map<KQoxNode*, std::unique_ptr<KQoxWriteMesh>> mConverted; // until the end of Write
 };
 
 } // namespace qoxsdk_600

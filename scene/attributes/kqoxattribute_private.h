@@ -16,11 +16,43 @@
 #include "scene/kqoxnode.h"
 #include "scene/kqoxnodeattribute.h"
 #include "scene/kqoxpropertybinding.h"
+#include "scene/kqoxsdkmanager.h"
 #include "scene/kqoxtakenode.h"
 #include "scene/kqoxtakenodecontainer.h"
 
 namespace qoxsdk_600 {
 namespace attr {
+
+// An attribute the manager made for a conversion, destroyed again unless
+// kept: a conversion that runs out of memory leaves nothing half made in
+// the manager.
+template <class T>
+class MadeAttribute
+{
+public:
+    MadeAttribute(KQoxSdkManager& pManager, T* pAttribute)
+        : mManager(pManager)
+        , mAttribute(pAttribute)
+    {}
+    ~MadeAttribute()
+    {
+        if (mAttribute)
+            mManager.DestroyKQoxNodeAttribute(mAttribute);
+    }
+    MadeAttribute(const MadeAttribute&) = delete;
+    MadeAttribute& operator=(const MadeAttribute&) = delete;
+    T* Get() const { return mAttribute; }
+    T* Keep()
+    {
+        T* attribute = mAttribute;
+        mAttribute = nullptr;
+        return attribute;
+    }
+
+private:
+    KQoxSdkManager& mManager;
+    T* mAttribute;
+};
 
 // A take node is the Default take when its name is "Default" in any case.
 inline bool IsDefaultTake(KQoxTakeNode* pTakeNode)

@@ -5,6 +5,7 @@
 
 #include "base/kgeometry.h"
 #include "fcurve/kfcurve.h"
+#include "scene/attributes/kqoxattribute_private.h"
 #include "scene/attributes/kqoxmesh.h"
 #include "scene/attributes/kqoxnurb.h"
 #include "scene/attributes/kqoxpatch.h"
@@ -45,6 +46,13 @@ int IndexCount(const KQoxLayerElement* pElement)
     return pElement ? pElement->mIndexArray.GetCount() : 0;
 }
 
+// An evaluator destroyed however the conversion ends.
+struct DestroyEvaluator
+{
+    void operator()(KQOXSurfaceEvaluator* pEvaluator) const { pEvaluator->Destroy(0); }
+};
+using EvaluatorPtr = std::unique_ptr<KQOXSurfaceEvaluator, DestroyEvaluator>;
+
 } // namespace
 
 KQoxGeometryConverter::KQoxGeometryConverter(KQoxSdkManager& pManager)
@@ -59,7 +67,8 @@ KQoxMesh* KQoxGeometryConverter::TriangulateMesh(KQoxMesh* pMesh)
 {
     if (!pMesh)
         return nullptr;
-    KQoxMesh* mesh = mManager->CreateKQoxMesh();
+    attr::MadeAttribute<KQoxMesh> made(*mManager, mManager->CreateKQoxMesh());
+    KQoxMesh* mesh = made.Get();
     if (!mesh)
         return nullptr;
     *mesh = *pMesh;
@@ -122,19 +131,20 @@ KQoxMesh* KQoxGeometryConverter::TriangulateMesh(KQoxMesh* pMesh)
             mesh->EndPolygon();
         }
     }
-    return mesh;
+    return made.Keep();
 }
 
 // ---- Surface tessellation -----------------------------------------------------------
 
 KQoxMesh* KQoxGeometryConverter::CreateMeshFromParametricSurface(KQoxGeometry* pGeometry)
 {
-    KQoxMesh* mesh = mManager->CreateKQoxMesh();
-    if (!mesh || !pGeometry)
-        return mesh;
-    mesh->CopyLayers(pGeometry);
-    mesh->CopyPivot(pGeometry);
-    return mesh;
+    attr::MadeAttribute<KQoxMesh> made(*mManager, mManager->CreateKQoxMesh());
+    if (made.Get() && pGeometry)
+    {
+        made.Get()->CopyLayers(pGeometry);
+        made.Get()->CopyPivot(pGeometry);
+    }
+    return made.Keep();
 }
 
 void KQoxGeometryConverter::InitializeWeightInControlPoints(KQoxGeometryBase* pGeometry)
@@ -161,7 +171,8 @@ void KQoxGeometryConverter::InitializeWeightInNormals(KQoxLayerContainer* pConta
 KQoxMesh* KQoxGeometryConverter::TessellateSurface(KQoxGeometry* pSurface, KQOXSurfaceEvaluator* pEvaluator,
                                                    int pUCount, int pVCount)
 {
-    KQoxMesh* mesh = CreateMeshFromParametricSurface(pSurface);
+    attr::MadeAttribute<KQoxMesh> made(*mManager, CreateMeshFromParametricSurface(pSurface));
+    KQoxMesh* mesh = made.Get();
     if (!mesh)
         return nullptr;
     const unsigned int X = pEvaluator->GetCurvePointCountX();
@@ -182,19 +193,20 @@ KQoxMesh* KQoxGeometryConverter::TessellateSurface(KQoxGeometry* pSurface, KQOXS
     {
         mesh->InitControlPoints(0);
         mesh->InitNormals(0);
-        return mesh;
+        return made.Keep();
     }
     ConvertShapes(pSurface, mesh, pEvaluator, pUCount, pVCount);
     ConvertLinks(pSurface, mesh, &mapping);
     TriangulateContinuousSurface(mesh, pEvaluator, X, Y, false);
-    return mesh;
+    return made.Keep();
 }
 
 KQoxMesh* KQoxGeometryConverter::TriangulatePatch(KQoxPatch* pPatch)
 {
     if (!pPatch)
         return nullptr;
-    KQOXSurfaceEvaluator* evaluator = QOXCreateGeneralUniformSurface(pPatch->GetPatchUType(), pPatch->GetPatchVType());
+    EvaluatorPtr owned(QOXCreateGeneralUniformSurface(pPatch->GetPatchUType(), pPatch->GetPatchVType()));
+    KQOXSurfaceEvaluator* evaluator = owned.get();
     evaluator->SetEvaluationModeU(pPatch->GetUClosed() ? 1 : 0);
     evaluator->SetEvaluationModeV(pPatch->GetVClosed() ? 1 : 0);
     evaluator->SetEvaluationStepU(static_cast<unsigned int>(pPatch->GetUStep() > 0 ? pPatch->GetUStep() : 0));
@@ -206,7 +218,6 @@ KQoxMesh* KQoxGeometryConverter::TriangulatePatch(KQoxPatch* pPatch)
     evaluator->SetSourceArray(AsDoubles(pPatch->GetControlPoints()), static_cast<unsigned int>(uCount),
                               static_cast<unsigned int>(vCount));
     KQoxMesh* mesh = TessellateSurface(pPatch, evaluator, uCount, vCount);
-    evaluator->Destroy(0);
     return mesh;
 }
 
@@ -214,7 +225,8 @@ KQoxMesh* KQoxGeometryConverter::TriangulateNurb(KQoxNurb* pNurb)
 {
     if (!pNurb)
         return nullptr;
-    KQOXSurfaceEvaluator* evaluator = KQOXNURBSurfaceEvaluatorCreate(pNurb->GetUOrder(), pNurb->GetVOrder());
+    EvaluatorPtr owned(KQOXNURBSurfaceEvaluatorCreate(pNurb->GetUOrder(), pNurb->GetVOrder()));
+    KQOXSurfaceEvaluator* evaluator = owned.get();
     evaluator->SetEvaluationModeU(pNurb->GetNurbUType() != KQoxNurb::eOPEN ? 1 : 0);
     evaluator->SetEvaluationModeV(pNurb->GetNurbVType() != KQoxNurb::eOPEN ? 1 : 0);
     evaluator->SetEvaluationStepU(static_cast<unsigned int>(pNurb->GetUStep() > 0 ? pNurb->GetUStep() : 0));
@@ -237,7 +249,6 @@ KQoxMesh* KQoxGeometryConverter::TriangulateNurb(KQoxNurb* pNurb)
     evaluator->SetAuxSourceArray(0, weights.data());
     evaluator->SetAuxSourceArray(5, scratch.data());
     KQoxMesh* mesh = TessellateSurface(pNurb, evaluator, uCount, vCount);
-    evaluator->Destroy(0);
     return mesh;
 }
 
@@ -340,6 +351,8 @@ bool KQoxGeometryConverter::ReplaceNodeGeometry(KQoxNode* pNode, KQoxGeometry* p
 {
     if (!pNew)
         return false;
+    // The new geometry goes again when the curves cannot be saved.
+    attr::MadeAttribute<KQoxGeometry> made(*mManager, pNew);
     struct CurveDeleter
     {
         void operator()(KFCurve* pCurve) const { pCurve->Destroy(); }
@@ -354,7 +367,7 @@ bool KQoxGeometryConverter::ReplaceNodeGeometry(KQoxNode* pNode, KQoxGeometry* p
             KFCurve* curve = pOld->GetShapeChannel(pNode->GetTakeNode(t), s);
             saved.emplace_back(curve ? curve->Copy() : nullptr);
         }
-    pNode->SetNodeAttribute(pNew);
+    pNode->SetNodeAttribute(made.Keep());
     size_t next = 0;
     for (int t = 1; t < takes; ++t)
         for (int s = 0; s < shapes; ++s, ++next)

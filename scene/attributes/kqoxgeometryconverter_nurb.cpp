@@ -1,6 +1,7 @@
 // Patch to NURBS conversion, zero-weight repair and the NURBS flip.
 #include "scene/attributes/kqoxgeometryconverter.h"
 
+#include "scene/attributes/kqoxattribute_private.h"
 #include "scene/attributes/kqoxlink.h"
 #include "scene/attributes/kqoxnurb.h"
 #include "scene/attributes/kqoxpatch.h"
@@ -84,7 +85,8 @@ KQoxNurb* KQoxGeometryConverter::CreateNurbFromPatch(KQoxPatch* pPatch)
     if (!NurbDirection(pPatch->GetPatchUType(), pPatch->GetUClosed(), uOrder, uForm) ||
         !NurbDirection(pPatch->GetPatchVType(), pPatch->GetVClosed(), vOrder, vForm))
         return nullptr;
-    KQoxNurb* nurb = mManager->CreateKQoxNurb();
+    attr::MadeAttribute<KQoxNurb> made(*mManager, mManager->CreateKQoxNurb());
+    KQoxNurb* nurb = made.Get();
     if (!nurb)
         return nullptr;
     nurb->CopyLinks(pPatch);
@@ -98,7 +100,7 @@ KQoxNurb* KQoxGeometryConverter::CreateNurbFromPatch(KQoxPatch* pPatch)
     FillKnots(pPatch->GetPatchVType(), nurb->GetVKnotVector(), nurb->GetVKnotVectorSize());
     nurb->KQoxGeometryBase::Copy(*pPatch);
     InitializeWeightInControlPoints(nurb);
-    return nurb;
+    return made.Keep();
 }
 
 KQoxNurb* KQoxGeometryConverter::ConvertPatchToNurb(KQoxPatch* pPatch)
@@ -146,7 +148,8 @@ KQoxNurb* KQoxGeometryConverter::FlipNurb(KQoxNurb* pNurb, bool pSwapUV, bool pS
 {
     if (!pNurb)
         return nullptr;
-    KQoxNurb* nurb = mManager->CreateKQoxNurb();
+    attr::MadeAttribute<KQoxNurb> made(*mManager, mManager->CreateKQoxNurb());
+    KQoxNurb* nurb = made.Get();
     if (!nurb)
         return nullptr;
     *nurb = *pNurb;
@@ -179,7 +182,7 @@ KQoxNurb* KQoxGeometryConverter::FlipNurb(KQoxNurb* pNurb, bool pSwapUV, bool pS
             }
         }
     }
-    return nurb;
+    return made.Keep();
 }
 
 } // namespace qoxsdk_600

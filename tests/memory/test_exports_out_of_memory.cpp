@@ -35,6 +35,7 @@
 #include "scene/attributes/kqoxlight.h"
 #include "scene/attributes/kqoxmaterial.h"
 #include "scene/attributes/kqoxmesh.h"
+#include "scene/attributes/kqoxnurb.h"
 #include "scene/attributes/kqoxtexture.h"
 #include "scene/kqoxnode.h"
 #include "scene/kqoxscene.h"
@@ -413,6 +414,63 @@ TEST(ExportsOutOfMemory, MessagesAreWholeOrTheExportFails)
                 },
                 mode);
             qoxtest::ExpectEveryRunEndsWell(outcome, form.mName);
+        }
+    }
+}
+
+// The writers that write NURBS surfaces as triangles (OBJ, 3DS) make those
+// meshes for the write alone: with allocations failing at each point in
+// turn, every run leaves the manager holding what it held before, whether
+// the export succeeded or failed for memory.
+TEST(ExportsOutOfMemory, MeshesMadeForTheWriteGoWithIt)
+{
+    QOX_SKIP_UNDER_THREAD_SANITIZER();
+    KSetThreadLimit(1);
+    KQoxRegisterGeometryFormats();
+    qoxtest::TempDir dir;
+    KQoxSdkManager manager;
+    KQoxScene& scene = *manager.CreateKQoxScene();
+    KQoxNurb* nurb = manager.CreateKQoxNurb();
+    nurb->SetOrder(4, 4);
+    nurb->InitControlPoints(4, KQoxNurb::eOPEN, 4, KQoxNurb::eOPEN);
+    for (int i = 0; i < 16; ++i)
+        nurb->GetControlPoints()[i] = KQoxVector4(i % 4, i / 4, 0, 1);
+    for (int i = 0; i < nurb->GetUKnotCount(); ++i)
+        nurb->GetUKnotVector()[i] = i < 4 ? 0 : 1;
+    for (int i = 0; i < nurb->GetVKnotCount(); ++i)
+        nurb->GetVKnotVector()[i] = i < 4 ? 0 : 1;
+    KQoxNode* node = manager.CreateKQoxNode("Sail");
+    node->SetNodeAttribute(nurb);
+    scene.GetRootNode()->AddChild(node);
+    const std::string counts = fileiotest::ManagerCounts(manager);
+    for (int format : {eEXPORT_OBJ, eEXPORT_3DS})
+    {
+        SCOPED_TRACE(format);
+        KQoxExporter maker(manager);
+        ASSERT_TRUE(maker.SetFileFormat(format));
+        std::unique_ptr<KStreamOptions> options(maker.GetExportOptions());
+        ASSERT_TRUE(options);
+        const std::string path = dir.File(format == eEXPORT_OBJ ? "sail.obj" : "sail.3ds");
+        std::string text;
+        ASSERT_EQ(Export(manager, scene, *options, format, path, text), qoxtest::kWorkDone) << text;
+        ASSERT_EQ(fileiotest::ManagerCounts(manager), counts);
+        for (AllocationFailure mode : {AllocationFailure::eOnlyAt, AllocationFailure::eFromOn})
+        {
+            const qoxtest::SweepOutcome outcome = qoxtest::SweepAllocations(
+                [&](std::string& text) {
+                    int outcome = Export(manager, scene, *options, format, path, text);
+                    qoxtest::DisarmAllocations();
+                    const std::string left = fileiotest::ManagerCounts(manager);
+                    if (left != counts)
+                    {
+                        text = (outcome == qoxtest::kWorkDone ? "done, " : "failed (" + text + "), ") +
+                               qoxtest::FirstDifference(counts, left);
+                        outcome = qoxtest::kWorkFailed;
+                    }
+                    return outcome;
+                },
+                mode);
+            qoxtest::ExpectEveryRunEndsWell(outcome, path);
         }
     }
 }
