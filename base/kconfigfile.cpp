@@ -117,6 +117,22 @@ struct FileCloser
 };
 using File = std::unique_ptr<FILE, FileCloser>;
 
+// An open descriptor, closed when it goes out of scope (-1: none).
+struct Descriptor
+{
+    explicit Descriptor(int fd)
+        : mFd(fd)
+    {}
+    ~Descriptor()
+    {
+        if (mFd >= 0)
+            close(mFd);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int mFd;
+};
+
 // The folder of a file path: "/" for a file at the root, "." for a bare name.
 std::string FolderOf(const char* path)
 {
@@ -180,8 +196,9 @@ Found OpenSettings(const char* path, File& file, std::string* why)
     else
     {
         // Checked again once open: the name may have changed hands since.
-        const int fd = open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0)
+        // It is closed however the check ends: the check allocates.
+        Descriptor fd(open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        if (fd.mFd < 0)
         {
             if (errno == ENOENT)
                 return Found::eMissing;
@@ -189,20 +206,20 @@ Found OpenSettings(const char* path, File& file, std::string* why)
             if (error == ELOOP)
                 cause = " is a symbolic link";
         }
-        else if (fstat(fd, &status) != 0)
-        {
+        else if (fstat(fd.mFd, &status) != 0)
             error = errno;
-            close(fd);
-        }
-        else if ((cause = Distrust(fd, status, path)) != nullptr)
-            close(fd);
-        else
+        else if ((cause = Distrust(fd.mFd, status, path)) == nullptr)
         {
-            file.reset(fdopen(fd, "r"));
+            file.reset(fdopen(fd.mFd, "r"));
             if (file)
+            {
+                fd.mFd = -1; // the stream's now
                 return Found::eOpen;
+            }
+            // No room for the stream is memory running out, not a refusal.
+            if (errno == ENOMEM)
+                throw std::bad_alloc();
             error = errno;
-            close(fd);
         }
     }
     if (why)
