@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <grp.h>
+#include <mutex>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
@@ -77,6 +78,30 @@ int WithRoom(std::vector<char>& buffer, Lookup lookup)
     return error;
 }
 
+// The user database's list of accounts, gone through by one thread at a
+// time (the list has one reading position for the whole process) and ended
+// however the reading ends.
+class Accounts
+{
+public:
+    Accounts()
+        : mTurn(Mutex())
+    {
+        setpwent();
+    }
+    ~Accounts() { endpwent(); }
+    Accounts(const Accounts&) = delete;
+    Accounts& operator=(const Accounts&) = delete;
+
+private:
+    static std::mutex& Mutex()
+    {
+        static std::mutex mutex;
+        return mutex;
+    }
+    std::lock_guard<std::mutex> mTurn;
+};
+
 // Whether the group is the user's own private group (see KOnlyUserMayWrite).
 bool IsPrivateGroup(uid_t user, gid_t group)
 {
@@ -104,7 +129,7 @@ bool IsPrivateGroup(uid_t user, gid_t group)
             return false;
 
     bool alone = true;
-    setpwent();
+    Accounts accounts;
     for (;;)
     {
         passwd other;
@@ -126,7 +151,6 @@ bool IsPrivateGroup(uid_t user, gid_t group)
             break;
         }
     }
-    endpwent();
     return alone;
 }
 
