@@ -289,35 +289,48 @@ bool FileExist(const char* name)
     return exists;
 }
 
-FILE* OpenRegularFile(const char* name)
+namespace {
+
+// OpenRegularFile's descriptor, blocking again; -1 with errno on failure.
+int OpenRegularDescriptor(const char* name)
 {
     if (!name || !*name)
     {
         errno = ENOENT;
-        return nullptr;
+        return -1;
     }
     // Looked at first so that a device is not even opened; the descriptor's
     // own kind decides after.
     struct stat status;
     if (stat(name, &status) != 0)
-        return nullptr;
+        return -1;
     if (!S_ISREG(status.st_mode))
     {
         errno = EINVAL;
-        return nullptr;
+        return -1;
     }
     const int fd = open(name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
-        return nullptr;
+        return -1;
     if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))
     {
         close(fd);
         errno = EINVAL;
-        return nullptr;
+        return -1;
     }
     const int flags = fcntl(fd, F_GETFL);
     if (flags != -1)
         fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    return fd;
+}
+
+} // namespace
+
+FILE* OpenRegularFile(const char* name)
+{
+    const int fd = OpenRegularDescriptor(name);
+    if (fd < 0)
+        return nullptr;
     FILE* stream = fdopen(fd, "rb");
     if (!stream)
     {
@@ -330,10 +343,11 @@ FILE* OpenRegularFile(const char* name)
 
 bool RegularFileExist(const char* name)
 {
-    FILE* stream = OpenRegularFile(name);
-    if (!stream)
+    // Opened and closed: no stream (nor memory) is needed to tell.
+    const int fd = OpenRegularDescriptor(name);
+    if (fd < 0)
         return false;
-    fclose(stream);
+    close(fd);
     return true;
 }
 
