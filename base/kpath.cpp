@@ -866,7 +866,7 @@ KString FindFile(const char* directory, const char* name, bool anyCase)
         folder = Safe(directory);
         if (GetIsRelativePath(folder.c_str()))
         {
-            const KString current = KGetCurrentDirectory();
+            const KString current = Checked(KGetCurrentDirectory());
             if (current.IsEmpty())
                 return KString("");
             folder = folder.empty() ? std::string(current.ToChars()) : std::string(current.ToChars()) + "/" + folder;
@@ -889,7 +889,7 @@ KString FindFile(const char* directory, const char* name, bool anyCase)
         return Checked(KString(name));
     // The clean form when it names the very same file: cleaning takes a
     // backslash for a separator and drops "dir/.." without following links.
-    const KString clean = Checked(KCleanPath(path.c_str()));
+    KString clean = Checked(KCleanPath(path.c_str())); // given back moved, not copied
     struct stat same;
     if (stat(clean.ToChars(), &same) == 0 && same.st_dev == found.st_dev && same.st_ino == found.st_ino)
         return clean;
