@@ -158,7 +158,9 @@ void QoxZeltUserParams::Save()
 
 bool QoxZeltUserParams::SaveChecked()
 {
-    if (!HasSettingsFolder())
+    // Settings whose file was not read are kept in memory only: whatever
+    // stands at its name now, they were not read from it.
+    if (!HasSettingsFolder() || !mNotRead.empty())
         return false;
     // Every entry set in a copy of the file as it stands (its other sections
     // and keys kept), then the whole written once. Memory running out on the

@@ -9,7 +9,8 @@
 // saving at once leave one's whole settings. Without a configuration
 // directory they are kept in memory only. A file that is not read (another
 // user's, one that others may write, a link, a FIFO: see KConfigFile) is
-// never saved over; WhyNotRead tells why, for the host to be told.
+// never saved over, not even once it could be: the settings are then kept
+// in memory only; WhyNotRead tells why, for the host to be told.
 
 #include <string>
 
@@ -55,8 +56,9 @@ public:
     // its destruction (it may hold part of the file).
     void Load() override;
     // False when "registry.txt" could not be written, is not read as
-    // settings (it is then left as it is) or there is no configuration
-    // directory; std::bad_alloc reaches the caller, the file as it was.
+    // settings or was not at the last Load (it is then left as it is) or
+    // there is no configuration directory; std::bad_alloc reaches the
+    // caller, the file as it was.
     void Save() override;
     bool SaveChecked();
     // Why the last Load did not read "registry.txt" although something

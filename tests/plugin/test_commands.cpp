@@ -372,6 +372,36 @@ TEST_F(PluginTest, ASettingsFileNotReadIsAnnouncedAndLeftAsItIs)
     }
 }
 
+// A settings file not read when the plug-in loaded stays as it is even
+// when it could be read by the time the settings are saved (its mode put
+// right, or something else put at its name meanwhile): the settings the
+// host holds were never read from it, and the warning said they are kept in
+// memory only.
+TEST_F(PluginTest, ASettingsFileNotReadAtLoadIsNotSavedOverOnceItCouldBe)
+{
+    const std::string mine = "[UserParams]\nkImportLoadMode = kMerge\n[Other]\nKept = 1\n",
+                      path = mDir.File("registry.txt");
+    for (const bool replaced : {false, true})
+    {
+        SCOPED_TRACE(replaced ? "a file of the user's own put at its name" : "its mode put right");
+        ASSERT_TRUE(qoxtest::WriteFile(path, mine) && chmod(path.c_str(), 0666) == 0);
+        zelthost::Host::Get().ClearTranscript();
+        ASSERT_TRUE(Load());
+        EXPECT_EQ(HostWarnings(), Strings{kSettingsNotReadWarning + path + " can be written by other users"});
+        if (replaced)
+        {
+            ASSERT_TRUE(unlink(path.c_str()) == 0 && qoxtest::WriteFile(path, mine));
+        }
+        ASSERT_EQ(chmod(path.c_str(), 0600), 0);
+        ZStatus saved;
+        Run("QOXImportMode add; QOXSetUserParams", &saved);
+        EXPECT_FALSE(saved);
+        zelthost::Host::Get().UnloadAllPlugins();
+        EXPECT_EQ(qoxtest::ReadFile(path), mine);
+        EXPECT_EQ(qoxtest::ListDirectory(mDir.Path()), (Strings{"qoxzelt.so", "registry.txt"}));
+    }
+}
+
 TEST_F(PluginTest, LoadRegistersEverythingAndUnloadRemovesIt)
 {
     ASSERT_TRUE(Load());
