@@ -568,7 +568,9 @@ void KConfigFile::VirtualFileLoad(KCharPtrSet* sections)
 
 bool KConfigFile::VirtualFileDump(KCharPtrSet* sections)
 {
-    if (!sections)
+    // What stood at the name when loaded was not read: the copy holds
+    // nothing of it, and is not written over it.
+    if (!sections || !mNotRead.empty())
         return false;
     std::string out;
     for (int i = 0; i < sections->GetCount(); ++i)

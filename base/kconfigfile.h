@@ -27,7 +27,8 @@
 // standing at the name (a link, a FIFO, a folder, another user's file, one
 // that others may write or that cannot be opened) reads as missing and is
 // never replaced: Set, ClearFile and the in-memory write fail and leave it
-// as it is.
+// as it is (the in-memory write too when it could be read by then, or when
+// reading it failed: the copy holds nothing of it).
 //
 // Memory running out throws std::bad_alloc to the caller, the file as it was.
 //

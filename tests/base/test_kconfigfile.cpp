@@ -210,6 +210,31 @@ TEST(KConfigFileTest, OnlySettingsNoOtherUserCanHaveWrittenAreRead)
     EXPECT_TRUE(lstat(dir.File("s.ini").c_str(), &info) == 0 && S_ISFIFO(info.st_mode));
 }
 
+// An in-memory copy of a file that was not read is never written over what
+// stands at the name, even once that could be read: the copy holds nothing
+// of it.
+TEST(KConfigFileTest, ACopyOfAFileNotReadIsNotWrittenOnceItCouldBe)
+{
+    ConfigDir dir;
+    const std::string path = dir.File("s.ini"), text = "[S]\nKey = old\n[Other]\nKept = 1\n";
+    ASSERT_TRUE(WriteFile(path, text) && chmod(path.c_str(), 0666) == 0);
+    {
+        KConfigFile file("s.ini", true);
+        EXPECT_EQ(file.WhyNotRead(), path + " can be written by other users");
+        ASSERT_EQ(chmod(path.c_str(), 0600), 0);
+        EXPECT_TRUE(file.Set("S", "Key", "new", nullptr));
+        EXPECT_FALSE(file.Write());
+    }
+    EXPECT_EQ(ReadFile(path), text);
+    EXPECT_EQ(qoxtest::ListDirectory(dir.Path()), std::vector<std::string>{"s.ini"});
+    // A copy made once it is read writes it.
+    {
+        KConfigFile file("s.ini", true);
+        EXPECT_TRUE(file.Set("S", "Key", "new", nullptr));
+    }
+    EXPECT_EQ(ReadFile(path), "[Other]\nKept = 1\n\n[S]\nKey = new\n");
+}
+
 // Root's settings are read by other users in a folder only root may write.
 TEST(KConfigFileTest, AnAdministratorsSettingsAreReadInAFolderOnlyRootWrites)
 {
