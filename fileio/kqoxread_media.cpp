@@ -123,7 +123,8 @@ private:
 enum class Written
 {
     eDONE,
-    eFOLDER_FAILED, // the folder took no file or no bytes (errno in error)
+    eFOLDER_FAILED, // the folder took no file or no bytes (errno in error;
+                    // ENAMETOOLONG: the image's name made the fresh one too long)
     eNOT_MADE,      // the image cannot be made (why says why)
     eDAMAGED        // the file read is damaged
 };
@@ -463,6 +464,13 @@ bool KQoxRead6::MediaFiles::Extract(KQox& file, KQoxSdkManager& manager, const c
                 : WriteRaw(file, made, extension, mFreshCount, error);
         if (written == Written::eDAMAGED)
             return false;
+        if (written == Written::eFOLDER_FAILED && error == ENAMETOOLONG)
+        {
+            // The image's name, too long for a fresh file: no folder takes
+            // it, and this one still takes the others.
+            why = mFolderPath + ": " + strerror(error);
+            break;
+        }
         if (written == Written::eFOLDER_FAILED)
         {
             // Another folder may take it.
