@@ -33,12 +33,6 @@ const char kCacheFolder[] = "qoxsdk/media/";
 // Numbered names tried when the image's own is taken.
 const int kMostNumbered = 1000;
 
-std::string BaseName(const std::string& path)
-{
-    size_t slash = path.find_last_of("/\\");
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 // The extension of a base name with its dot; "" without one.
 const char* ExtensionOf(const std::string& base)
 {
@@ -443,7 +437,7 @@ bool KQoxRead6::MediaFiles::Extract(KQox& file, KQoxSdkManager& manager, const c
     }
     if (mFailed.count(media))
         return false;
-    const std::string base = BaseName(media);
+    const std::string base = ExpectWhole(ExtractFileName(media.c_str(), true)).ToChars();
     const char* sceneFile = file.GetFileName();
     if (!sceneFile || !*sceneFile || base.empty() || base == "." || base == ".." || file.FieldReadGetType() != 'R')
         return false;
